@@ -1,0 +1,118 @@
+// Allocation, logging, assertions and per-thread storage.
+#include "framlet/foundation/flBase.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStringList>
+#include <QThread>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <execinfo.h>
+#include <mutex>
+
+uint32_t g_systemVersion = 0;
+
+namespace {
+
+std::mutex g_logHandlerLock;
+FLLogHandler g_logHandler;
+
+void WriteToStandardError(const QString& entry) {
+  QByteArray bytes = entry.toUtf8();
+  if (!bytes.endsWith('\n')) bytes.append('\n');
+  std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+QString CurrentThreadName() {
+  QThread* current = QThread::currentThread();
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app && current == app->thread()) return QStringLiteral("main");
+  QString name = current ? current->objectName() : QString();
+  return name.isEmpty() ? QStringLiteral("?") : name;
+}
+
+QString BacktraceText() {
+  std::array<void*, 50> frames{};
+  int count = backtrace(frames.data(), int(frames.size()));
+  char** symbols = backtrace_symbols(frames.data(), count);
+  if (!symbols) return QString();
+  QString text;
+  for (int i = 0; i < count; ++i) text += FormatString("   %s\n", symbols[i]);
+  std::free(symbols);
+  return text;
+}
+
+}  // namespace
+
+uint32_t EncodeDottedVersionNumber(const QString& version) {
+  const QStringList parts = version.split(QLatin1Char('.'));
+  if (parts.size() < 2) return 0;
+  uint32_t value = uint32_t(parts[0].toInt()) * 65536u + uint32_t(parts[1].toInt()) * 256u;
+  if (parts.size() > 2) value += uint32_t(parts[2].toInt());
+  return value;
+}
+
+uint8_t* GetFLThreadStorage() {
+  // One block per thread for the thread's whole life; thread_local needs no lock to create it.
+  thread_local std::array<uint8_t, 4> block{};
+  return block.data();
+}
+
+void* AllocateMemory(size_t size) {
+  void* memory = std::malloc(size);
+  if (!memory && size) {
+    LogString("Allocation failed for %lu bytes.", size);
+    LogBacktrace();
+  }
+  return memory;
+}
+
+void* AllocateAndClearMemory(size_t size) {
+  void* memory = std::calloc(1, size);
+  if (!memory && size) {
+    LogString("Allocation failed for %lu bytes.", size);
+    LogBacktrace();
+  }
+  return memory;
+}
+
+FLLogHandler SetLogHandler(FLLogHandler handler) {
+  std::lock_guard guard(g_logHandlerLock);
+  std::swap(g_logHandler, handler);
+  return handler;
+}
+
+void LogText(const QString& text) {
+  FLLogHandler handler;
+  {
+    std::lock_guard guard(g_logHandlerLock);
+    handler = g_logHandler;
+  }
+  if (handler)
+    handler(text);
+  else
+    WriteToStandardError(text);
+}
+
+void LogBacktrace() {
+  QString text = BacktraceText();
+  if (!text.isEmpty()) LogString("%@", text);
+}
+
+void LogException(const std::exception& exception, const QString& context) {
+  // C++ exceptions carry no call stack of their own; the catch site's stack is the closest.
+  LogString("%@: %@\n%@", context, exception.what(), BacktraceText());
+}
+
+void LogException(const QString& object, const QString& context) {
+  LogString("%@: %@", context, object);
+}
+
+void LogAssert(const char* message, const char* function, const char* sourcePath, int line) {
+  QString fileName = QFileInfo(QString::fromUtf8(sourcePath ? sourcePath : "")).fileName();
+  LogString("%@", FormatString("Assert: %s -- thread=%@, %s line %d in %@", message ? message : "",
+                               CurrentThreadName(), function ? function : "", line, fileName));
+  LogBacktrace();
+}

@@ -1,0 +1,48 @@
+// The lowest layer of the framework: allocation that logs its failures, the log entry point,
+// assertions that log a backtrace and go on, version numbers and per-thread storage.
+#pragma once
+
+#include "platform/StringFormat.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+
+// System version as major * 65536 + minor * 256 + patch; set by the kernel at start-up.
+extern uint32_t g_systemVersion;
+
+uint32_t EncodeDottedVersionNumber(const QString& version);
+
+// The calling thread's 4-byte block, zeroed on first use. Byte 0 is the image-focus flag.
+uint8_t* GetFLThreadStorage();
+
+// Raw memory for the text engine's records; nullptr (after logging) when refused. Free with free().
+void* AllocateMemory(size_t size);
+void* AllocateAndClearMemory(size_t size);
+
+// Where finished log entries go. The log file installs itself here at launch; until then,
+// and in processes without it, entries go to standard error. Tests install a capture.
+using FLLogHandler = std::function<void(const QString& entry)>;
+// Installs a handler (an empty one restores standard error) and returns the one it replaces.
+FLLogHandler SetLogHandler(FLLogHandler handler);
+
+void LogText(const QString& text);
+
+template <typename... Args>
+void LogString(const char* format, const Args&... args) {
+  LogText(FormatString(format, args...));
+}
+
+void LogBacktrace();
+void LogException(const std::exception& exception, const QString& context);
+void LogException(const QString& object, const QString& context);
+void LogAssert(const char* message, const char* function, const char* sourcePath, int line);
+
+// Assertion that logs and lets the caller continue with its own safe value.
+#define FLAssert(condition, message)                                   \
+  do {                                                                 \
+    if (!(condition)) LogAssert((message), __func__, __FILE__, __LINE__); \
+  } while (0)
