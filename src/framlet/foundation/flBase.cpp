@@ -39,7 +39,7 @@ QString BacktraceText() {
   char** symbols = backtrace_symbols(frames.data(), count);
   if (!symbols) return QString();
   QString text;
-  for (int i = 0; i < count; ++i) text += FormatString("   %s\n", symbols[i]);
+  for (int i = 0; i < count; ++i) text += StringWithFormat("   %s\n", symbols[i]);
   std::free(symbols);
   return text;
 }
@@ -112,7 +112,7 @@ void LogException(const QString& object, const QString& context) {
 
 void LogAssert(const char* message, const char* function, const char* sourcePath, int line) {
   QString fileName = QFileInfo(QString::fromUtf8(sourcePath ? sourcePath : "")).fileName();
-  LogString("%@", FormatString("Assert: %s -- thread=%@, %s line %d in %@", message ? message : "",
+  LogString("%@", StringWithFormat("Assert: %s -- thread=%@, %s line %d in %@", message ? message : "",
                                CurrentThreadName(), function ? function : "", line, fileName));
   LogBacktrace();
 }

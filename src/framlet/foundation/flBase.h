@@ -2,7 +2,7 @@
 // assertions that log a backtrace and go on, version numbers and per-thread storage.
 #pragma once
 
-#include "platform/StringFormat.h"
+#include "platform/StringWithFormat.h"
 
 #include <QString>
 
@@ -33,7 +33,7 @@ void LogText(const QString& text);
 
 template <typename... Args>
 void LogString(const char* format, const Args&... args) {
-  LogText(FormatString(format, args...));
+  LogText(StringWithFormat(format, args...));
 }
 
 void LogBacktrace();

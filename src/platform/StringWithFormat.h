@@ -59,15 +59,15 @@ struct FLFormatArg {
 
 // Formats with printf semantics; "%@" takes any argument and prints its text form, "%s" takes
 // C strings and texts alike. Missing arguments print as "(null)" rather than reading garbage.
-QString FormatStringArgs(const char* format, std::initializer_list<FLFormatArg> args);
-QString FormatStringArgs(const QString& format, std::initializer_list<FLFormatArg> args);
+QString StringWithFormatArgs(const char* format, std::initializer_list<FLFormatArg> args);
+QString StringWithFormatArgs(const QString& format, std::initializer_list<FLFormatArg> args);
 
 template <typename... Args>
-QString FormatString(const char* format, const Args&... args) {
-  return FormatStringArgs(format, {FLFormatArg(args)...});
+QString StringWithFormat(const char* format, const Args&... args) {
+  return StringWithFormatArgs(format, {FLFormatArg(args)...});
 }
 
 template <typename... Args>
-QString FormatString(const QString& format, const Args&... args) {
-  return FormatStringArgs(format, {FLFormatArg(args)...});
+QString StringWithFormat(const QString& format, const Args&... args) {
+  return StringWithFormatArgs(format, {FLFormatArg(args)...});
 }

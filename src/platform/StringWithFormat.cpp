@@ -1,5 +1,5 @@
 // Run-time interpretation of printf directives over checked arguments.
-#include "platform/StringFormat.h"
+#include "platform/StringWithFormat.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -179,11 +179,11 @@ QString Format(const Char* format, qsizetype length, std::initializer_list<FLFor
 
 }  // namespace
 
-QString FormatStringArgs(const char* format, std::initializer_list<FLFormatArg> args) {
+QString StringWithFormatArgs(const char* format, std::initializer_list<FLFormatArg> args) {
   if (!format) return QString();
   return Format(format, qsizetype(std::strlen(format)), args);
 }
 
-QString FormatStringArgs(const QString& format, std::initializer_list<FLFormatArg> args) {
+QString StringWithFormatArgs(const QString& format, std::initializer_list<FLFormatArg> args) {
   return Format(format.utf16(), format.size(), args);
 }

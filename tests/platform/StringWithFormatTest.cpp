@@ -1,0 +1,51 @@
+#include "platform/StringWithFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+struct Described {
+  QString description() const { return QStringLiteral("<described>"); }
+};
+
+TEST(StringWithFormat, NumericDirectivesMatchTheCLibrary) {
+  // The C library's own output is the reference for every numeric directive.
+  char expected[256];
+  std::snprintf(expected, sizeof expected, "%d|%5d|%-5d|%05d|%+d|%x|%X|%#o|%lu|%lld|%.3f|%10.2e|%g|%c|%%",
+                42, -7, 3, 12, -5, 255u, 0xBEEFu, 8u, 4294967296ul, -9000000000ll, 3.14159, 12345.678,
+                0.0001, 'Z');
+  QString got = StringWithFormat("%d|%5d|%-5d|%05d|%+d|%x|%X|%#o|%lu|%lld|%.3f|%10.2e|%g|%c|%%", 42, -7, 3, 12,
+                             -5, 255u, 0xBEEFu, 8u, 4294967296ul, -9000000000ll, 3.14159, 12345.678, 0.0001,
+                             'Z');
+  EXPECT_EQ(got, QString::fromUtf8(expected));
+}
+
+TEST(StringWithFormat, ObjectsAndTextsPrintThroughAtAndS) {
+  struct Case {
+    QString got;
+    const char* expected;
+  } cases[] = {
+      {StringWithFormat("%@ and %@", QStringLiteral("text"), 12), "text and 12"},
+      {StringWithFormat("%s=%@", "key", Described{}), "key=<described>"},
+      {StringWithFormat("[%-6s][%6s][%.2s]", "ab", QStringLiteral("cd"), "xyz"), "[ab    ][    cd][xy]"},
+      {StringWithFormat("%@", QStringLiteral("\u00e9t\u00e9")), "\u00e9t\u00e9"},
+      {StringWithFormat("%s", static_cast<const char*>(nullptr)), "(null)"},
+      {StringWithFormat("%d %d", 1), "1 (null)"},
+      {StringWithFormat("100%% of %*d", 4, 7), "100% of    7"},
+      {StringWithFormat("%.*f", 2, 2.0 / 3), "0.67"},
+      {StringWithFormat("trailing %"), "trailing %"},
+      {StringWithFormat(QStringLiteral("%@ \u2192 %d"), QStringLiteral("a"), 5), "a \u2192 5"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.got, QString::fromUtf8(c.expected));
+}
+
+TEST(StringWithFormat, MismatchedArgumentsAreConvertedNotMisread) {
+  EXPECT_EQ(StringWithFormat("%d", 2.9), QStringLiteral("2"));
+  EXPECT_EQ(StringWithFormat("%f", 3), QStringLiteral("3.000000"));
+  EXPECT_EQ(StringWithFormat("%u", -1), QStringLiteral("18446744073709551615"));
+  EXPECT_EQ(StringWithFormat("%Lf", 1.5L), QStringLiteral("1.500000"));
+}
+
+}  // namespace
