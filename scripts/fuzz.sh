@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang in build/fuzz and runs one of them on its corpus:
+#   scripts/fuzz.sh fuzzXmlDecoder [-max_total_time=60]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTAMSEL_FUZZ=ON -DTAMSEL_SANITIZE=ON -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_BENCH=OFF >/dev/null
+target=${1:?name of a fuzz target, e.g. fuzzXmlDecoder}
+shift
+cmake --build build/fuzz --target "$target" -j"$(nproc)"
+mkdir -p "build/fuzz/corpus/$target"
+export QT_QPA_PLATFORM=offscreen
+exec "build/fuzz/fuzz/$target" "build/fuzz/corpus/$target" "tests/data/fuzz/$target" "$@"
