@@ -1,0 +1,265 @@
+#include "framlet/foundation/FLArray.h"
+#include "support/LogCapture.h"
+#include "support/TestData.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// The messages of the assertions logged, in order, without the thread and place.
+QStringList AssertMessages(const LogCapture& capture) {
+  static const QRegularExpression line(QStringLiteral("^Assert: (.*) -- thread="));
+  QStringList messages;
+  for (const QString& entry : capture.entries()) {
+    QRegularExpressionMatch match = line.match(entry);
+    if (match.hasMatch()) messages << match.captured(1);
+  }
+  return messages;
+}
+
+struct Pair {
+  int32_t key;
+  int32_t id;
+};
+
+std::unique_ptr<FLArray> PairArray(const std::vector<int32_t>& keys) {
+  auto array = FLArray::withEntrySize(sizeof(Pair));
+  for (size_t i = 0; i < keys.size(); ++i) {
+    Pair pair{keys[i], int32_t(i)};
+    array->addEntry(&pair);
+  }
+  return array;
+}
+
+int KeyAfter(const void* a, const void* b, void*) {
+  return static_cast<const Pair*>(a)->key > static_cast<const Pair*>(b)->key ? 1 : -1;
+}
+
+std::vector<int32_t> Ids(FLArray& array) {
+  std::vector<int32_t> ids;
+  for (uint64_t i = 0; i < array.count(); ++i) ids.push_back(static_cast<Pair*>(array.entryAtIndex(i))->id);
+  return ids;
+}
+
+TEST(FLArray, CreationRulesForLengthAndUseAllEntries) {
+  struct {
+    uint64_t length, allocation;
+    bool useAll;
+    bool created;
+    uint64_t capacity, count;
+    const char* message;
+  } cases[] = {
+      {0, 0, false, false, 0, 0, "Bad length"},
+      {3, 0, false, false, 0, 0, "Bad length"},
+      {2, 0, false, true, 10, 0, nullptr},
+      {4, 3, false, true, 10, 0, nullptr},
+      {4, 25, false, true, 25, 0, nullptr},
+      {4, 0, true, false, 0, 0, "No count for useAllEntries"},
+      {4, 5, true, true, 5, 5, nullptr},
+  };
+  for (const auto& c : cases) {
+    LogCapture capture;
+    auto array = FLArray::withEntrySize(c.length, c.allocation, c.useAll);
+    ASSERT_EQ(array != nullptr, c.created) << c.length << " " << c.allocation;
+    if (array) {
+      EXPECT_EQ(array->allocatedCount(), c.capacity);
+      EXPECT_EQ(array->count(), c.count);
+      EXPECT_EQ(array->entryLength(), c.length);
+    }
+    QStringList expected;
+    if (c.message) expected << QString::fromLatin1(c.message);
+    EXPECT_EQ(AssertMessages(capture), expected);
+  }
+}
+
+TEST(FLArray, RefusedAllocationCreatesNothing) {
+  LogCapture capture;
+  EXPECT_EQ(FLArray::withEntrySize(2, uint64_t(1) << 61), nullptr);
+  EXPECT_TRUE(capture.contains(QStringLiteral("Allocation failed for")));
+  // A size whose byte count does not even fit in memory is refused before asking.
+  EXPECT_EQ(FLArray::withEntrySize(16, UINT64_MAX / 4), nullptr);
+}
+
+TEST(FLArray, GrowsByAQuarterOfTheCountButAtLeastTen) {
+  auto array = FLArray::withEntrySize(8);
+  std::vector<uint64_t> capacities{array->allocatedCount()};
+  for (int64_t i = 0; i < 96; ++i) {
+    EXPECT_EQ(array->addEntry(&i), uint64_t(i));
+    if (array->allocatedCount() != capacities.back()) capacities.push_back(array->allocatedCount());
+  }
+  EXPECT_EQ(capacities, (std::vector<uint64_t>{10, 20, 30, 40, 50, 62, 77, 96}));
+  for (int64_t i = 0; i < 96; ++i) EXPECT_EQ(*static_cast<int64_t*>(array->entryAtIndex(uint64_t(i))), i);
+
+  // A full array made with useAllEntries grows by the same rule from its exact size.
+  auto exact = FLArray::withEntrySize(4, 5, true);
+  int32_t value = 1;
+  exact->addEntry(&value);
+  EXPECT_EQ(exact->allocatedCount(), 15u);
+  EXPECT_EQ(exact->count(), 6u);
+}
+
+TEST(FLArray, BadIndexesAreLoggedAndClamped) {
+  auto array = FLArray::withEntrySize(4);
+  {
+    LogCapture capture;
+    EXPECT_EQ(array->entryAtIndex(0), array->entryAtIndex(0));
+    EXPECT_TRUE(capture.entries().isEmpty()) << "index 0 of an empty array is a silent write area";
+  }
+  int32_t values[] = {7, 8};
+  for (int32_t& v : values) array->addEntry(&v);
+  LogCapture capture;
+  EXPECT_EQ(*static_cast<int32_t*>(array->entryAtIndex(3)), 8);
+  int32_t buffer = -1;
+  array->getEntry(&buffer, 2);
+  EXPECT_EQ(buffer, 0);
+  array->replaceEntryAtIndex(2, &buffer);
+  array->deleteEntryAtIndex(5);
+  EXPECT_FALSE(array->insertEntry(&buffer, 3));
+  EXPECT_EQ(AssertMessages(capture), (QStringList{"index >= usedCount", "index >= usedCount", "index >= usedCount",
+                                                  "index >= usedCount", "Insert beyond end of array"}));
+  EXPECT_EQ(array->count(), 2u);
+  EXPECT_EQ(*static_cast<int32_t*>(array->entryAtIndex(1)), 8);
+}
+
+TEST(FLArray, InsertDeleteAndReplaceMoveTheRightRecords) {
+  auto array = FLArray::withEntrySize(2);
+  struct Step {
+    char op;  // i insert, d delete, r replace
+    int16_t value;
+    uint64_t index;
+    std::vector<int16_t> after;
+  } steps[] = {
+      {'i', 1, 0, {1}},          {'i', 3, 1, {1, 3}},    {'i', 2, 1, {1, 2, 3}}, {'i', 0, 0, {0, 1, 2, 3}},
+      {'d', 0, 2, {0, 1, 3}},    {'r', 9, 0, {9, 1, 3}}, {'d', 0, 2, {9, 1}},    {'i', 5, 2, {9, 1, 5}},
+  };
+  for (const Step& step : steps) {
+    if (step.op == 'i') {
+      EXPECT_TRUE(array->insertEntry(&step.value, step.index));
+    } else if (step.op == 'd') {
+      array->deleteEntryAtIndex(step.index);
+    } else {
+      array->replaceEntryAtIndex(step.index, &step.value);
+    }
+    std::vector<int16_t> contents;
+    for (uint64_t i = 0; i < array->count(); ++i) contents.push_back(*static_cast<int16_t*>(array->entryAtIndex(i)));
+    EXPECT_EQ(contents, step.after) << step.op << step.value;
+  }
+  array->deleteAllEntries();
+  EXPECT_EQ(array->count(), 0u);
+  EXPECT_EQ(array->firstEntry(), nullptr);
+  EXPECT_EQ(array->lastEntry(), nullptr);
+  EXPECT_EQ(array->allocatedCount(), 10u);
+}
+
+TEST(FLArray, InsertingACopyOfItsOwnRecordIntoAFullArrayIsSafe) {
+  auto array = FLArray::withEntrySize(8, 3, true);
+  for (int64_t i = 0; i < 3; ++i) array->replaceEntryAtIndex(uint64_t(i), &i);
+  // The record handed in lives in the block that the insertion replaces and shifts.
+  EXPECT_TRUE(array->insertEntry(array->entryAtIndex(1), 0));
+  EXPECT_EQ(array->addEntry(array->entryAtIndex(3)), 4u);
+  std::vector<int64_t> contents;
+  for (uint64_t i = 0; i < array->count(); ++i) contents.push_back(*static_cast<int64_t*>(array->entryAtIndex(i)));
+  EXPECT_EQ(contents, (std::vector<int64_t>{1, 0, 1, 2, 2}));
+}
+
+TEST(FLArray, SetCountClampsToTheCapacity) {
+  auto array = FLArray::withEntrySize(4, 12);
+  LogCapture capture;
+  array->setCount(5);
+  EXPECT_EQ(array->count(), 5u);
+  array->setCount(13);
+  EXPECT_EQ(array->count(), 12u);
+  EXPECT_EQ(AssertMessages(capture), QStringList{"New count too big"});
+}
+
+TEST(FLArray, CopyOwnsItsBlockAndKeepsTheCapacity) {
+  auto array = FLArray::withEntrySize(4, 5, true);
+  for (int32_t i = 0; i < 5; ++i) array->replaceEntryAtIndex(uint64_t(i), &i);
+  auto copy = array->copy();
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->allocatedCount(), 5u);
+  EXPECT_EQ(copy->count(), 5u);
+  int32_t changed = 42;
+  array->replaceEntryAtIndex(2, &changed);
+  EXPECT_EQ(*static_cast<int32_t*>(copy->entryAtIndex(2)), 2);
+}
+
+TEST(FLArray, CopyEntriesGrowsWhenTheCapacityIsTooSmall) {
+  std::vector<int16_t> source(25);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = int16_t(i * 3);
+  auto array = FLArray::withEntrySize(2);
+  EXPECT_TRUE(array->copyEntries(source.data(), source.size()));
+  EXPECT_EQ(array->count(), 25u);
+  EXPECT_EQ(*static_cast<int16_t*>(array->entryAtIndex(24)), 72);
+}
+
+TEST(FLArray, EnumerationStopsAfterTheCallThatSetsTheFlag) {
+  auto array = PairArray({5, 6, 7, 8});
+  std::vector<uint64_t> seen;
+  LogCapture capture;
+  array->enumerateEntriesUsingBlock([&](void* entry, uint64_t index, bool& stop) {
+    EXPECT_EQ(entry, array->entryAtIndex(index));
+    seen.push_back(index);
+    if (index == 2) stop = true;
+  });
+  EXPECT_EQ(seen, (std::vector<uint64_t>{0, 1, 2}));
+  EXPECT_TRUE(capture.entries().isEmpty());
+}
+
+TEST(FLArray, SortOrdersAThousandRecordsAndPassesTheContext) {
+  std::vector<int32_t> keys;
+  uint32_t state = 12345;
+  for (int i = 0; i < 1000; ++i) {
+    state = state * 1664525u + 1013904223u;
+    keys.push_back(int32_t(state >> 20));
+  }
+  auto array = PairArray(keys);
+  int context = 0;
+  array->sortEntriesWithContext(&context, [](const void* a, const void* b, void* c) {
+    ++*static_cast<int*>(c);
+    return KeyAfter(a, b, nullptr);
+  });
+  EXPECT_GT(context, 0);
+  std::sort(keys.begin(), keys.end());
+  for (uint64_t i = 0; i < array->count(); ++i) EXPECT_EQ(static_cast<Pair*>(array->entryAtIndex(i))->key, keys[i]);
+}
+
+TEST(FLArray, SortThatNeverAnswersOneKeepsTheOrder) {
+  auto array = PairArray({9, 3, 7, 1, 1, 8, 2, 6, 5, 4, 0});
+  for (int answer : {0, -1, 2}) {
+    array->sortEntriesWithContext(&answer, [](const void*, const void*, void* c) { return *static_cast<int*>(c); });
+    EXPECT_EQ(Ids(*array), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10})) << answer;
+  }
+}
+
+// The order of equal keys after the sort, against an independent transcription of the gap
+// sequence (tools/gap_sort_vectors.py). The sheet's Sort relies on this order for equal rows.
+TEST(FLArray, SortLeavesEqualKeysInTheOrderOfItsGapSequence) {
+  QFile file(TestDataPath(QStringLiteral("arrays/gap-sort-ties.txt")));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+  const QStringList lines = QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size() % 2, 0);
+  int cases = 0;
+  for (qsizetype i = 0; i < lines.size(); i += 2) {
+    QStringList keyWords = lines[i].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList orderWords = lines[i + 1].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    ASSERT_EQ(keyWords.takeFirst(), QStringLiteral("keys"));
+    ASSERT_EQ(orderWords.takeFirst(), QStringLiteral("order"));
+    std::vector<int32_t> keys, expected;
+    for (const QString& word : keyWords) keys.push_back(word.toInt());
+    for (const QString& word : orderWords) expected.push_back(word.toInt());
+    auto array = PairArray(keys);
+    array->sortEntriesWithContext(nullptr, KeyAfter);
+    EXPECT_EQ(Ids(*array), expected) << "case " << i / 2 << ", " << keys.size() << " records";
+    ++cases;
+  }
+  EXPECT_EQ(cases, 80);
+}
+
+}  // namespace
