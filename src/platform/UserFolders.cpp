@@ -15,6 +15,8 @@ QString XdgFolder(const char* variable, const char* fallbackUnderHome) {
 
 }  // namespace
 
+QString ApplicationSupportFolder() { return XdgFolder("XDG_DATA_HOME", ".local/share"); }
+
 QString OrvandelSupportFolder() { return XdgFolder("XDG_DATA_HOME", ".local/share") + QStringLiteral("/Orvandel"); }
 
 QString CalculatorSupportFolder() { return OrvandelSupportFolder() + QStringLiteral("/Calculator"); }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+// "$XDG_DATA_HOME" (default ~/.local/share): the user's application support folder.
+QString ApplicationSupportFolder();
 // "$XDG_DATA_HOME/Orvandel" (default ~/.local/share/Orvandel): the maker's shared support folder,
 // which holds the advanced-user marker file.
 QString OrvandelSupportFolder();

@@ -1,0 +1,169 @@
+// A pull reader for the XML that FLXmlEncoder writes, and for SVG: the caller asks for one tag
+// at a time and gets an integer key for its name, its attributes, its value and whether it
+// opens, closes or completes an element. It reads untrusted files and never reads past the text.
+#pragma once
+
+#include "platform/FLError.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+// Tag name to key. One process-wide table is filled at launch (the spreadsheet's tags 1-88, the
+// text engine's from 1000); a decoder may carry its own instead.
+using FLXmlKeyTable = QHash<QString, uint32_t>;
+
+// One entry of a subsystem's tag list, registered with FLXmlDecoder::addDecoderKeys.
+struct FLXmlTagKey {
+  uint32_t key;
+  const char* tag;
+};
+
+// The position and level that skipTag leaves behind, for unskipTag.
+struct FLXmlSkipMark {
+  qsizetype index = 0;
+  int64_t level = 0;
+};
+
+class FLXmlDecoder {
+ public:
+  // The key of a run of text between elements, met while coalescing mixed content; its name is "?".
+  static constexpr int32_t kTextNodeKey = 55555;
+
+  // White space, comments and "<!" declarations at the start are skipped; the rest must begin
+  // with "<?xml" or "<svg". Anything else gives nullptr.
+  static std::unique_ptr<FLXmlDecoder> withString(const QString& text);
+  // The bytes as UTF-8 (a leading byte-order mark is dropped); nullptr when they are not valid
+  // UTF-8 or not accepted as XML.
+  static std::unique_ptr<FLXmlDecoder> withData(const QByteArray& data);
+  // A file as UTF-8. A read failure fills `error` with the file system's reason; a text that is
+  // not accepted, with "I don't understand the file format".
+  static std::unique_ptr<FLXmlDecoder> withFile(const QString& path, FLError* error);
+
+  FLXmlDecoder(const FLXmlDecoder&) = delete;
+  FLXmlDecoder& operator=(const FLXmlDecoder&) = delete;
+
+  // Reads the next tag: true when one was read; false at the end of the text or on an error
+  // (after which every call gives false and isDone is true).
+  bool getNextTag();
+  bool isDone() const;
+  void forceDone();
+
+  int32_t key() const { return state_.key; }
+  const QString& xmlTag() const { return state_.xmlTag; }
+  int64_t level() const { return state_.level; }
+  bool startTag() const { return state_.startTag; }
+  // The current element is closed: a closing tag, an empty element, or a value followed by
+  // its own closing tag.
+  bool endTag() const { return state_.endTag; }
+  // The decoded text value; null when the tag has none.
+  const QString& value() const { return state_.value; }
+  const QHash<QString, QString>& attributes() const { return state_.attributes; }
+  // In SVG documents only: name, value, name, value ... in document order.
+  const QStringList& orderedAttributes() const { return state_.orderedAttributes; }
+  bool isSvg() const { return state_.svg; }
+
+  const QString& error() const { return error_; }
+  void setError(const QString& error) { error_ = error; }
+
+  // This decoder's own table; when unset the process-wide one is used.
+  const std::shared_ptr<const FLXmlKeyTable>& keyDecoder() const { return keyDecoder_; }
+  void setKeyDecoder(std::shared_ptr<const FLXmlKeyTable> table) { keyDecoder_ = std::move(table); }
+  // Tag names may begin with a digit; a name made of digits only reads as that key.
+  bool allowNumericTags() const { return allowNumericTags_; }
+  void setAllowNumericTags(bool allow) { allowNumericTags_ = allow; }
+  // Attribute names may hold any characters but "/", "=" and ">".
+  bool allowSpaceInAttr() const { return allowSpaceInAttr_; }
+  void setAllowSpaceInAttr(bool allow) { allowSpaceInAttr_ = allow; }
+
+  // The value's leading integer, 0 when there is none.
+  int64_t integerValue() const;
+  int64_t longValue() const;
+  // The value looked up in the key table, 0 when absent.
+  int64_t decodeValue() const;
+  // The value's (or the attribute's) index in a word list, by decodeValue(text, values).
+  int64_t decodeValueFromValues(std::span<const char* const> values) const;
+  int64_t decodeAttribute(const QString& name, std::span<const char* const> values) const;
+  bool tagHasAttributes() const { return !state_.attributes.isEmpty(); }
+  int64_t integerAttributeForTag(const QString& name) const;
+  // Null when the tag has no such attribute.
+  QString stringAttributeForTag(const QString& name) const;
+
+  // For an element that is still open: its raw text from the opening tag through its matching
+  // closing tag, moving behind it and lowering the level. Null when the element is already
+  // closed or its closing tag is missing.
+  QString extractTag();
+  // Skips the rest of the current element, nested elements of the same name included, and reads
+  // its closing tag; without one the position moves to the end. An element that is already
+  // closed is left as it is. The mark restores the position with unskipTag.
+  FLXmlSkipMark skipTag();
+  void unskipTag(const FLXmlSkipMark& mark);
+  // Moves behind the next "<name>" (without attributes) and makes it the current tag at level 2.
+  bool skipToTag(const QString& name);
+  // The next tag's name without consuming it, with copies of its attributes and value when asked;
+  // null when there is no next tag.
+  QString followingTagWithAttributes(QHash<QString, QString>* attributes, QString* value);
+  // For an element that is still open: gathers the text of all its descendants into its value,
+  // a blank between pieces that would otherwise touch, and leaves it as the current, closed tag.
+  void coalesceMixedContent();
+
+  // The process-wide key table. It must be installed before keys are added to it.
+  static const std::shared_ptr<FLXmlKeyTable>& sharedKeyDecoder();
+  static void setSharedKeyDecoder(std::shared_ptr<FLXmlKeyTable> table);
+  // "Set the key decoder dictionary first" without a table; "Duplicate tag" when the name is
+  // already there, and the new key replaces the old one.
+  static void addDecoderKey(uint32_t key, const QString& tag);
+  static void addDecoderKeys(std::span<const FLXmlTagKey> keys);
+  // When set, words missing from a word list are answered with 0 without an assertion.
+  static void allowUnknownValues(bool allow);
+  // Character references (validated; astral characters become surrogate pairs) and the entities
+  // quot, lt, gt, apos, nbsp and amp replaced by their characters.
+  static QString decodeEscapes(const QString& text);
+  // The index of the first word equal to the text ignoring case; 0 for an empty text, and 0 with
+  // the assertion "Unknown value string" when nothing matches.
+  static int64_t decodeValue(const QString& text, std::span<const char* const> values);
+
+ private:
+  // Everything a tag read changes, kept together so a look-ahead can put it all back.
+  struct State {
+    qsizetype charIndex = 0;
+    qsizetype tagStartIndex = 0;
+    int64_t level = 0;
+    QString xmlTag;
+    int32_t key = 0;
+    QHash<QString, QString> attributes;
+    QStringList orderedAttributes;
+    QString value;
+    bool startTag = false;
+    bool endTag = false;
+    bool haveRoot = false;
+    bool svg = false;
+    bool started = false;
+  };
+
+  explicit FLXmlDecoder(const QString& text);
+  QChar at(qsizetype index) const;
+  bool fail(qsizetype offset);
+  int skipNonTags(qsizetype& position) const;
+  int32_t keyForName(const QString& name) const;
+  bool identifyNextTag(bool afterValue);
+  bool extractValue();
+  bool extractAttributes();
+  bool readTag();
+  qsizetype findMatchingClose(qsizetype from, const QString& name, qsizetype* closeEnd) const;
+
+  QString xml_;
+  qsizetype limit_ = 0;
+  State state_;
+  QString error_;
+  std::shared_ptr<const FLXmlKeyTable> keyDecoder_;
+  bool coalescing_ = false;
+  bool allowNumericTags_ = false;
+  bool allowSpaceInAttr_ = false;
+};

@@ -1,0 +1,79 @@
+// Writes an XML document as text in memory, one element per line, indented with tabs: the
+// format of the native package, the cell archive on the clipboard and every undo archive.
+// FLXmlDecoder reads it back.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+class FLXmlEncoder {
+ public:
+  // The text starts with the XML declaration and a newline; `capacity` reserves room for that
+  // many characters when it is not zero.
+  explicit FLXmlEncoder(qsizetype capacity = 0);
+  // An SVG document: no declaration, and the first element written, which must be "svg", gets
+  // the SVG namespace declaration.
+  static FLXmlEncoder forSvg();
+
+  // Attributes are queued and written, in the order queued, into the next element opened.
+  // The string is escaped; an empty or null one is refused with an assertion.
+  void addAttribute(const QString& name, const QString& value);
+  void addAttribute(const QString& name, int64_t number);
+
+  // Writes a whole element on one line, the value escaped unless `safe`; an empty (or null)
+  // value writes an empty element "<t/>".
+  void openTag(const QString& tag, const QString& value, bool safe);
+  // Opens an element that will hold children. Closing it before anything else is written
+  // gives "<t></t>" on one line.
+  void openTag(const QString& tag);
+  void openAndCloseTag(const QString& tag);
+  // One element with the escaped string as its value; an empty (or null) string gives "<t/>".
+  // An empty tag is refused with an assertion and writes nothing.
+  void addTag(const QString& tag, const QString& string);
+  void addTag(const QString& tag, int64_t number);
+  // Closes the innermost open element; the caller names it, the writer keeps no stack of names.
+  void closeTag(const QString& tag);
+
+  // Insertion points let a writer go back and put elements at an earlier place of the text
+  // after writing what follows it: save a point, write on, begin the insertion (what follows
+  // the point is set aside), write what belongs there, then end it (the text set aside comes
+  // back) or cancel it (what was written since the beginning is dropped instead).
+  void saveInsertionPoint();
+  void beginInsertion();
+  void endInsertion();
+  // During an insertion: drops what the insertion wrote, restores the text set aside and the
+  // level, and removes the point. Otherwise it only removes the most recent saved point.
+  void cancelInsertion();
+
+  const QString& xml() const { return xml_; }
+  bool isEmpty() const { return empty_; }
+  const QString& savedTail() const { return savedTail_; }
+  void setSavedTail(const QString& tail) { savedTail_ = tail; }
+
+ private:
+  struct InsertionPoint {
+    uint64_t level;
+    uint64_t length;
+  };
+  static constexpr uint64_t kNoInsertion = UINT64_MAX;
+
+  // The core of every opening: without a value the element's children follow and the level
+  // goes up; with one, the element is written whole.
+  void open(const QString& tag, const QString* value, bool safe);
+  void writeIndent();
+  void popInsertionPoint();
+
+  QString xml_;
+  QStringList attributes_;
+  uint64_t level_ = 0;
+  bool pendingChild_ = false;
+  bool empty_ = true;
+  bool svg_ = false;
+  QString savedTail_;
+  uint64_t savedLevel_ = kNoInsertion;
+  bool savedPendingChild_ = false;
+  std::vector<InsertionPoint> insertionStack_;
+};

@@ -1,0 +1,64 @@
+// File-system procedures that the framework and the application share: a free file name in a
+// folder, the home and standard user folders, giving the user read and write permission on a
+// file tree, reading and restoring a file's attributes, and swapping two memory blocks.
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+// The attributes a document carries over a save. Linux keeps no colour label and no
+// hidden-extension flag: those stay 0 and are never stored. It does keep a creation (birth)
+// time on most file systems but cannot set one; the immutable flag is the inode's
+// (chattr +i). The permission bits are Linux's own addition, so a save keeps the file's mode.
+struct FinderAttributes {
+  double creationTime = 0;      // seconds since 1970; 0 when the file system keeps none
+  uint32_t labelNumber = 0;     // always 0 on Linux
+  uint8_t extensionHidden = 0;  // always 0 on Linux
+  uint8_t immutable = 0;
+  uint8_t valid = 0;            // 1 when the attributes were read
+  uint32_t permissions = 0;     // POSIX mode bits (07777)
+};
+
+// The standard folders the program asks for.
+enum class FLUserFolder {
+  ApplicationSupport,  // $XDG_DATA_HOME
+  Downloads,
+};
+
+// A path in the folder for the name and extension (empty: none) that names nothing yet.
+// "/" and ":" are removed from the name; an empty name becomes "untitled". With an extension,
+// the name's dots are removed too, except that a name with an extension of its own keeps it in
+// front of "zip" (Budget.pkg + zip gives Budget.pkg.zip). Taken names get "-1" to "-99",
+// then a new GUID. Always answers a path; a dangling link counts as taken.
+QString UniqueFileNameCore(const QString& folder, const QString& name, const QString& extension = QString());
+// The same; the original took its own file manager here, which Qt does not need.
+QString UniqueFileName(const QString& folder, const QString& name, const QString& extension = QString());
+
+// The user's home folder ($HOME, else the password entry's), without a trailing "/";
+// read once and kept.
+QString HomeFolderPath();
+
+// The folder's path, created with its parents when missing; empty when it cannot be made.
+QString PathForUserFolder(FLUserFolder folder);
+
+// The path's permission bits (of a link itself, never its target) and whether it is a folder.
+// When they cannot be read: logs "Can't get permissions for %@. %@" and answers 0 and false.
+uint32_t PermissionsForFile(const QString& path, bool* isFolder);
+
+// Gives the owner read and write permission on the path and, for a folder, on everything inside
+// it. Group and other bits are left as they are, execute bits are never added and links are not
+// followed. Failures are logged ("Can't change permissions of %@. %@"); a folder that cannot
+// be changed is not entered.
+void GiveUserFilePermissions(const QString& path);
+
+// Zeroes the record, then fills it when the path's attributes can be read (of a link itself).
+void GetFinderAttributes(const QString& path, FinderAttributes* attributes);
+// Puts back what Linux can of a record that GetFinderAttributes filled: the permission bits
+// (0777). False when the record is not valid or the change failed.
+bool SetFinderAttributes(const QString& path, const FinderAttributes& attributes);
+
+// Exchanges the contents of two blocks. Identical or empty blocks are left alone; null or
+// overlapping blocks assert and are left alone.
+void SwapBuffers(void* a, void* b, size_t length);
