@@ -1,0 +1,42 @@
+// Fuzz entry for the parsers of typed and archived numbers and of A1 references: any bytes,
+// read as UTF-8, must never crash, hang or read outside the text.
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+#include "calculator/model/CAGridPoint.h"
+#include "calculator/model/CANumber.h"
+
+int FuzzParseNumber(const uint8_t* data, size_t size) {
+  const QString text =
+      QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+
+  for (bool groups : {false, true}) {
+    qsizetype index = 0;
+    const CANumber number = CANumber::withString(text, &index, text.size(), groups);
+    if (index < 0 || index > text.size()) __builtin_trap();
+    // What was read must survive its own archive and display.
+    const auto back = CANumber::withArchive(number.archive());
+    if (!back || !(*back == number || !number.isValid())) __builtin_trap();
+    (void)number.description();
+    (void)CANumber::withValidatedString(text, groups);
+  }
+  (void)CANumber::withArchive(text);
+  for (int base : {2, 8, 10, 16})
+    for (int wordSize : {16, 32, 64}) (void)CANumber::withString(text, base, wordSize);
+
+  // Every span of a short text as an A1 reference; formatting what parsed must read back.
+  const qsizetype limit = text.size() < 48 ? text.size() : 48;
+  for (qsizetype first = 0; first < limit; ++first) {
+    for (qsizetype end = first; end <= limit; ++end) {
+      GridPoint point;
+      if (!ParseGridPoint(text, first, end, &point)) continue;
+      const QString formatted = FormatGridPoint(point);
+      GridPoint again;
+      if (!ParseGridPoint(formatted, 0, formatted.size(), &again) || !(again == point))
+        __builtin_trap();
+    }
+  }
+  (void)GridPointFromStringCalc(text, false);
+  return 0;
+}

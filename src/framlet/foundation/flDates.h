@@ -1,0 +1,53 @@
+// Dates as day indexes: one int32 yyyymmdd per date (0 = no date), made from platform dates and
+// typed text, formatted, tested and shifted in the Gregorian calendar without converting to a
+// count of days. Cells store these, the formula parser and the date functions compute on them.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+
+class QDate;
+class QDateTime;
+class QLocale;
+
+// Typed dates must carry a four-digit year; the application sets this at launch.
+extern bool g_requireDayIndexYear;
+
+// The calendar date of a moment in its own time zone; 0 when the moment is invalid.
+int32_t DayIndexForDate(const QDateTime& date);
+int32_t DayIndexForDate(const QDate& date);
+
+// "month/day/year", or "day/month/year" where the locale writes the day first; "<Unknown>" for
+// values that cannot be a date (-9999 to 9999, 0 among them).
+QString FormatDayIndex(int32_t dayIndex);
+
+// A day index from typed text, or 0. On failure *message (when given) says why; an empty text,
+// "?" or "<Unknown>" give 0 with no message.
+int32_t ParseIntoDayIndex(const QString& text, QString* message = nullptr);
+
+// Length of the day index's month (0 when its month is not 1-12).
+int LastDayOfMonth(int32_t dayIndex);
+// A real date: year 1900-3000, month 1-12, day within its month.
+bool IsValidDate(int32_t dayIndex);
+// 0 Sunday ... 6 Saturday.
+int WeekdayFromDayIndex(int32_t dayIndex);
+// Day of the year, 1-366 (0 when the month is not 1-12).
+int DayOrdinalForDayIndex(int32_t dayIndex);
+// Adds years and months (the day cut to the new month's length), then days. 0 stays 0; a start
+// that is not a date or a result outside the years 1900-3000 gives 0.
+int32_t AddToDayIndex(int32_t dayIndex, int32_t years, int32_t months, int32_t days);
+// "January"/"Jan" ... for months 1-12; another month logs "Bad month" and gives "".
+QString MonthName(int month, bool longName);
+
+// Whether the locale's short date pattern puts the day before the month.
+bool LocaleWritesDayFirst(const QLocale& locale);
+// Overrides the day-first choice read from the locale (1 day first, 0 month first); 23 makes the
+// next use read it from the locale again. For preferences and tests.
+void SetDayFirstDateFormat(int flag);
+bool DayFirstDateFormat();
+
+// A day index as an unsigned 32-bit number object and back.
+QVariant NumberWithDayIndex(int32_t dayIndex);
+int32_t DayIndexValue(const QVariant& number);

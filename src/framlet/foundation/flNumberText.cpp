@@ -1,0 +1,253 @@
+// Number text: decimal places and rounding on 80-bit reals, the two scientific forms, and
+// integers in bases 2, 8, 10 and 16.
+#include "framlet/foundation/flNumberText.h"
+
+#include "framlet/foundation/flBase.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+const char* const g_hexCharacterStrings[16] = {"0", "1", "2", "3", "4", "5", "6", "7",
+                                               "8", "9", "A", "B", "C", "D", "E", "F"};
+
+namespace {
+
+constexpr const char* kNoDecimalSeparator = "No decimal separator";
+constexpr std::array<char16_t, 10> kSuperscripts = {u'⁰', u'¹', u'²', u'³', u'⁴',
+                                                    u'⁵', u'⁶', u'⁷', u'⁸', u'⁹'};
+constexpr char16_t kSuperscriptMinus = u'⁻';
+constexpr const char16_t* kTimesTen = u" × 10";
+constexpr const char* kZeroScientific = "0.0E+0";
+constexpr const char16_t* kZeroTraditional = u"0.0 × 10⁰";
+constexpr const char16_t* kInfinityText = u"∞";
+constexpr const char* kNaNText = "NaN";
+
+// Places the automatic choice starts from.
+constexpr int kAutomaticPlaces = 15;
+// An 80-bit real carries about 19 significant decimal digits; automatic places beyond that would
+// show the binary representation's noise (20000.1 as 20000.100000000000001).
+constexpr int kSignificantDigits = std::numeric_limits<long double>::digits10 + 1;
+// Places asked for beyond this are noise in any case; the limit keeps absurd stored sizes cheap.
+constexpr int64_t kMaxPlaces = 40;
+// 2 to the 64th: the integer part no longer fits an unsigned 64-bit integer.
+constexpr long double kTwoTo64 = 18446744073709551616.0L;
+
+struct Rounding {
+  int places = 0;
+  bool trim = false;
+  long double addend = 0;
+};
+
+long double PowerOfTen(int exponent) { return std::pow(10.0L, static_cast<long double>(exponent)); }
+
+int IntegerDigitCount(long double magnitude) {
+  int count = 0;
+  while (magnitude >= 1 && count < 5000) {
+    magnitude /= 10;
+    ++count;
+  }
+  return count;
+}
+
+Rounding ChooseRounding(const FLNumberFormatOptions& options, long double magnitude) {
+  Rounding rounding;
+  bool halfUp = true;
+  rounding.trim = options.onlySignificantDigits;
+  if (options.forceHundredths) {
+    rounding.places = 2;
+    rounding.trim = false;
+    halfUp = options.digits == FLNumberFormatOptions::kAutomaticDigits || !options.roundDown;
+  } else if (options.digits < 0) {
+    rounding.places = int(std::min<uint64_t>(options.defaultDigits, kMaxPlaces));
+    halfUp = !options.roundDown;
+  } else if (options.digits == FLNumberFormatOptions::kAutomaticDigits) {
+    const int most = std::clamp(kSignificantDigits - IntegerDigitCount(magnitude), 1, kAutomaticPlaces);
+    const long double v = magnitude + 0.5L * PowerOfTen(-most);
+    auto scaled = static_cast<uint64_t>((v - std::floor(v)) * PowerOfTen(most));
+    rounding.places = most;
+    while (rounding.places > 1 && scaled % 10 == 0) {
+      scaled /= 10;
+      --rounding.places;
+    }
+  } else {
+    rounding.places = int(std::min(options.digits, kMaxPlaces));
+    halfUp = !options.roundDown;
+  }
+  rounding.addend = halfUp ? 0.5L * PowerOfTen(-rounding.places) : 1e-15L;
+  return rounding;
+}
+
+QString DecimalDigits(uint64_t value) {
+  QString digits;
+  do {
+    digits.prepend(QChar(u'0' + int(value % 10)));
+    value /= 10;
+  } while (value);
+  return digits;
+}
+
+// Separator before every further `groupSize` digits, counted from the right.
+QString GroupDigits(const QString& digits, const QString& separator, int groupSize) {
+  if (separator.isEmpty() || groupSize <= 0) return digits;
+  QString text;
+  const qsizetype count = digits.size();
+  for (qsizetype i = 0; i < count; ++i) {
+    if (i > 0 && (count - i) % groupSize == 0) text += separator;
+    text += digits[i];
+  }
+  return text;
+}
+
+// The integer part of a non-negative real; from 2 to the 64th on such reals are whole numbers,
+// so the C library writes their exact digits.
+QString IntegerPartText(long double magnitude, const QString& groupSeparator) {
+  if (magnitude < kTwoTo64) return GroupDigits(DecimalDigits(static_cast<uint64_t>(magnitude)), groupSeparator, 3);
+  std::array<char, 5000> buffer{};
+  std::snprintf(buffer.data(), buffer.size(), "%.0Lf", std::floor(magnitude));
+  return GroupDigits(QString::fromLatin1(buffer.data()), groupSeparator, 3);
+}
+
+QString NonFiniteText(const FLNumberFormatOptions& options, long double x) {
+  if (std::isnan(x)) return QString::fromLatin1(kNaNText);
+  QString text = QString::fromUtf16(kInfinityText);
+  if (x < 0) MakeStringNegative(text, options.negativeParens);
+  return text;
+}
+
+}  // namespace
+
+void MakeStringNegative(QString& text, bool parentheses) {
+  if (parentheses) {
+    text.prepend(u'(');
+    text.append(u')');
+  } else {
+    text.prepend(u'-');
+  }
+}
+
+QString FormatFloat(const FLNumberFormatOptions& options, long double x) {
+  if (!std::isfinite(x)) return NonFiniteText(options, x);
+  if (x == 0 && options.zeroBlank) return QString();
+  const long double magnitude = std::fabs(x);
+  if (x != 0 && !options.disallowScientific && (magnitude >= 1e12L || magnitude <= 1e-13))
+    return FormatScientific(options, x);
+
+  const Rounding rounding = ChooseRounding(options, magnitude);
+  const long double adjusted = magnitude + rounding.addend;
+  QString text = IntegerPartText(adjusted, options.groupSeparator);
+
+  if (rounding.places > 0) {
+    if (options.decimalSeparator.isNull()) {
+      LogAssert(kNoDecimalSeparator, __func__, __FILE__, __LINE__);
+    } else {
+      text += options.decimalSeparator;
+      const qsizetype start = text.size();
+      long double fraction = adjusted - std::floor(adjusted);
+      for (int i = 0; i < rounding.places; ++i) {
+        if (rounding.trim && fraction == 0) break;
+        fraction *= 10;
+        const int digit = std::min(9, static_cast<int>(fraction));
+        fraction -= digit;
+        text += QChar(u'0' + digit);
+      }
+      if (rounding.trim) {
+        if (text.size() == start) text += u'0';
+        while (text.size() > start + 1 && text.back() == u'0') text.chop(1);
+      }
+    }
+  }
+  if (x < 0) MakeStringNegative(text, options.negativeParens);
+  return text;
+}
+
+QString FormatScientific(const FLNumberFormatOptions& options, long double x) {
+  if (!std::isfinite(x)) return NonFiniteText(options, x);
+  if (x == 0) {
+    if (options.zeroBlank) return QString();
+    return options.traditionalScientific ? QString::fromUtf16(kZeroTraditional)
+                                         : QString::fromLatin1(kZeroScientific);
+  }
+  long double mantissa = std::fabs(x);
+  int exponent = 0;
+  while (mantissa >= 10) {
+    mantissa /= 10;
+    ++exponent;
+  }
+  while (mantissa < 1) {
+    mantissa *= 10;
+    --exponent;
+  }
+  mantissa += 1e-17L;
+  if (mantissa >= 10) {
+    mantissa /= 10;
+    ++exponent;
+  }
+
+  FLNumberFormatOptions mantissaOptions = options;
+  mantissaOptions.disallowScientific = true;
+  // Rounding to the shown places can carry 9.999 up to 10.00; the exponent takes the carry.
+  if (mantissa + ChooseRounding(mantissaOptions, mantissa).addend >= 10) {
+    mantissa /= 10;
+    ++exponent;
+  }
+  QString text = FormatFloat(mantissaOptions, mantissa);
+
+  if (options.traditionalScientific) {
+    text += QString::fromUtf16(kTimesTen);
+    unsigned magnitude = unsigned(exponent < 0 ? -exponent : exponent);
+    if (exponent < 0) text += QChar(kSuperscriptMinus);
+    QString digits;
+    do {
+      digits.prepend(QChar(kSuperscripts[magnitude % 10]));
+      magnitude /= 10;
+    } while (magnitude);
+    text += digits;
+  } else {
+    text += exponent < 0 ? StringWithFormat("E%d", exponent) : StringWithFormat("E+%d", exponent);
+  }
+  if (x < 0) MakeStringNegative(text, options.negativeParens);
+  return text;
+}
+
+QString FormatInteger(int64_t value, int base, const FLNumberFormatOptions& options) {
+  if (value == 0 && options.zeroBlank) return QString();
+
+  uint64_t wordSize = 64;
+  if (options.digits > 0)
+    wordSize = uint64_t(options.digits);
+  else if (options.digits < 0 && options.defaultWordSize != 0)
+    wordSize = options.defaultWordSize;
+  wordSize = std::min<uint64_t>(wordSize, 64);
+  const uint64_t mask = wordSize >= 64 ? ~uint64_t(0) : (uint64_t(1) << wordSize) - 1;
+  const bool grouping = !options.groupSeparator.isEmpty();
+
+  int bitsPerDigit = 0;
+  int groupSize = 3;
+  switch (base) {
+    case 16: bitsPerDigit = 4; groupSize = 8; break;
+    case 8: bitsPerDigit = 3; groupSize = 3; break;
+    case 2: bitsPerDigit = 1; groupSize = 8; break;
+    default: break;
+  }
+
+  if (bitsPerDigit) {
+    // A word size that is not a multiple of the digit's bits still shows its top bits.
+    const int digitCount = int((wordSize + uint64_t(bitsPerDigit) - 1) / uint64_t(bitsPerDigit));
+    uint64_t pattern = uint64_t(value) & mask;
+    QString digits(digitCount, u'0');
+    for (int i = digitCount - 1; i >= 0; --i) {
+      digits[i] = QLatin1Char(g_hexCharacterStrings[pattern & uint64_t((1 << bitsPerDigit) - 1)][0]);
+      pattern >>= bitsPerDigit;
+    }
+    return grouping ? GroupDigits(digits, QStringLiteral(" "), groupSize) : digits;
+  }
+
+  const bool negative = value < 0;
+  const uint64_t magnitude = (negative ? uint64_t(0) - uint64_t(value) : uint64_t(value)) & mask;
+  QString text = GroupDigits(DecimalDigits(magnitude), options.groupSeparator, groupSize);
+  if (negative) MakeStringNegative(text, options.negativeParens);
+  return text;
+}
