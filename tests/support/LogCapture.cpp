@@ -1,5 +1,7 @@
 #include "support/LogCapture.h"
 
+#include <QRegularExpression>
+
 LogCapture::LogCapture() {
   previous_ = SetLogHandler([this](const QString& entry) {
     std::lock_guard guard(lock_);
@@ -24,4 +26,14 @@ bool LogCapture::contains(const QString& fragment) const {
 void LogCapture::clear() {
   std::lock_guard guard(lock_);
   entries_.clear();
+}
+
+QStringList LogCapture::assertMessages() const {
+  static const QRegularExpression line(QStringLiteral("^Assert: (.*) -- thread="));
+  QStringList messages;
+  for (const QString& entry : entries()) {
+    QRegularExpressionMatch match = line.match(entry);
+    if (match.hasMatch()) messages << match.captured(1);
+  }
+  return messages;
 }

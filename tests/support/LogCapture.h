@@ -17,6 +17,8 @@ class LogCapture {
 
   QStringList entries() const;
   bool contains(const QString& fragment) const;
+  // The messages of the assertions logged, in order, without the thread and place.
+  QStringList assertMessages() const;
   void clear();
 
  private:

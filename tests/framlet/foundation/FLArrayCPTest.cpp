@@ -10,16 +10,6 @@
 
 namespace {
 
-QStringList AssertMessages(const LogCapture& capture) {
-  static const QRegularExpression line(QStringLiteral("^Assert: (.*) -- thread="));
-  QStringList messages;
-  for (const QString& entry : capture.entries()) {
-    QRegularExpressionMatch match = line.match(entry);
-    if (match.hasMatch()) messages << match.captured(1);
-  }
-  return messages;
-}
-
 constexpr uint64_t kAllOnes = ~uint64_t(0);
 
 // A cp array with a uint32 of data per record, the data being 100 + the record's position.
@@ -51,7 +41,7 @@ TEST(FLArrayCP, ANewArrayHoldsOnlyItsEndRecord) {
   EXPECT_EQ(FLArrayCP::withEntrySize(0, 50, 16, 2)->allocatedCount(), 51u);
   LogCapture capture;
   EXPECT_EQ(FLArrayCP::withEntrySize(3, 0, 100, 0), nullptr);
-  EXPECT_EQ(AssertMessages(capture), QStringList{"Bad length"});
+  EXPECT_EQ(capture.assertMessages(), QStringList{"Bad length"});
 }
 
 TEST(FLArrayCP, IndexOfCpFindsTheCoveringRecord) {
@@ -69,7 +59,7 @@ TEST(FLArrayCP, IndexOfCpFindsTheCoveringRecord) {
     uint32_t actual = 0;
     EXPECT_EQ(array->indexOfCp(c.cp, &actual), c.index) << c.cp;
     EXPECT_EQ(actual, array->cpAtIndex(c.index));
-    EXPECT_EQ(AssertMessages(capture).join(QLatin1Char('|')), QString::fromLatin1(c.messages)) << c.cp;
+    EXPECT_EQ(capture.assertMessages().join(QLatin1Char('|')), QString::fromLatin1(c.messages)) << c.cp;
   }
 }
 
@@ -91,7 +81,7 @@ TEST(FLArrayCP, ACpBeforeTheFirstRecordGivesNoValidIndex) {
   LogCapture capture;
   auto plain = Runs({10, 20}, 30, 0);
   EXPECT_EQ(plain->indexOfCp(5), kAllOnes);
-  EXPECT_EQ(AssertMessages(capture), QStringList{"cp before start of array"});
+  EXPECT_EQ(capture.assertMessages(), QStringList{"cp before start of array"});
   // With shared cps the search must not step back through the invalid index.
   auto shared = Runs({10, 10, 20}, 30, 1);
   EXPECT_EQ(shared->indexOfCp(5), kAllOnes);
@@ -189,12 +179,12 @@ TEST(FLArrayCP, InsertionKeepsDataAndCpAndGuardsTheEnd) {
   EXPECT_EQ(out, 7u);
   EXPECT_EQ(array->cpGetEntry(&out, 3), 0u);
   EXPECT_EQ(out, 0u);
-  EXPECT_EQ(AssertMessages(capture), (QStringList{"Insert after end of array", "index >= usedCount"}));
+  EXPECT_EQ(capture.assertMessages(), (QStringList{"Insert after end of array", "index >= usedCount"}));
 
   auto keys = FLArrayCP::withEntrySize(0, 1, 16, 2);
   capture.clear();
   EXPECT_TRUE(keys->insertEntry(&data, 0, 3));
-  EXPECT_EQ(AssertMessages(capture), QStringList{"Data supplied to array that has no data"});
+  EXPECT_EQ(capture.assertMessages(), QStringList{"Data supplied to array that has no data"});
   EXPECT_EQ(Cps(*keys), (std::vector<uint32_t>{3, 16}));
 }
 
@@ -226,7 +216,7 @@ TEST(FLArrayCP, InsertEntriesGrowsByItsOwnRule) {
   array->replaceCp(40, 5);
   array->replaceCp(25, 4);
   EXPECT_EQ(array->maxCp(), 25u);
-  EXPECT_EQ(AssertMessages(capture), (QStringList{"Expand after end of array", "Replace beyond limit"}));
+  EXPECT_EQ(capture.assertMessages(), (QStringList{"Expand after end of array", "Replace beyond limit"}));
 }
 
 TEST(FLArrayCP, DeletionKeepsTheEndRecord) {
@@ -238,7 +228,7 @@ TEST(FLArrayCP, DeletionKeepsTheEndRecord) {
     array->deleteEntries(1, 4);
     array->deleteEntryAtIndex(1);
     EXPECT_EQ(Cps(*array), (std::vector<uint32_t>{0, 30}));
-    EXPECT_EQ(AssertMessages(capture),
+    EXPECT_EQ(capture.assertMessages(),
               (QStringList{"Delete after end of array", "Delete after end of array", "index >= usedCount"}));
   }
   {
@@ -257,7 +247,7 @@ TEST(FLArrayCP, SetCountOnlyShrinks) {
   auto array = Runs({0, 10, 20}, 30, 0);
   LogCapture capture;
   array->setCount(4);
-  EXPECT_EQ(AssertMessages(capture), QStringList{"Invalid new count"});
+  EXPECT_EQ(capture.assertMessages(), QStringList{"Invalid new count"});
   array->setCount(2);
   EXPECT_EQ(Cps(*array), (std::vector<uint32_t>{0, 10, 30}));
   array->setCount(0, 0);
@@ -305,7 +295,7 @@ TEST(FLArrayCP, BaseOperationsThatWouldBreakTheOrderAreRefused) {
   base.sortEntriesWithContext(nullptr, [](const void*, const void*, void*) { return 1; });
   EXPECT_FALSE(called);
   EXPECT_EQ(Cps(*array), (std::vector<uint32_t>{0, 10, 20}));
-  EXPECT_EQ(AssertMessages(capture),
+  EXPECT_EQ(capture.assertMessages(),
             (QStringList{"Illegal for CP arrays", "Illegal for CP arrays", "Use enumerateEntriesAndCPsUsingBlock instead",
                          "Don't do this on CP arrays"}));
 }

@@ -10,16 +10,6 @@
 
 namespace {
 
-QStringList AssertMessages(const LogCapture& capture) {
-  static const QRegularExpression line(QStringLiteral("^Assert: (.*) -- thread="));
-  QStringList messages;
-  for (const QString& entry : capture.entries()) {
-    QRegularExpressionMatch match = line.match(entry);
-    if (match.hasMatch()) messages << match.captured(1);
-  }
-  return messages;
-}
-
 // A string array with a uint32 per string, the value being the string's starting position.
 std::unique_ptr<FLArrayString> Names(const QStringList& names) {
   auto array = FLArrayString::withEntrySize(4);
@@ -53,7 +43,7 @@ TEST(FLArrayString, CreationIgnoresUseAllEntries) {
   EXPECT_EQ(array->entryLength(), 6u);
   EXPECT_EQ(array->allocatedCount(), 10u);
   EXPECT_EQ(FLArrayString::withEntrySize(3), nullptr);
-  EXPECT_EQ(AssertMessages(capture), (QStringList{"useAllEntries not supported for string arrays", "Bad length"}));
+  EXPECT_EQ(capture.assertMessages(), (QStringList{"useAllEntries not supported for string arrays", "Bad length"}));
 }
 
 TEST(FLArrayString, FindStringCaseInsensitively) {
@@ -80,7 +70,7 @@ TEST(FLArrayString, FindStringCaseInsensitively) {
   LogCapture capture;
   EXPECT_FALSE(sorted->findString(QString(), true, &index));
   EXPECT_EQ(index, FLNotFound);
-  EXPECT_EQ(AssertMessages(capture), QStringList{"Empty string"});
+  EXPECT_EQ(capture.assertMessages(), QStringList{"Empty string"});
 }
 
 TEST(FLArrayString, RecordsWithoutAStringAreSkippedOrSortFirst) {
@@ -103,7 +93,7 @@ TEST(FLArrayString, SortedInsertionGoesInFrontOfAnEqualString) {
   LogCapture capture;
   EXPECT_FALSE(array->insertEntryWithSortedString(&value, QStringLiteral("")));
   EXPECT_EQ(array->count(), 5u);
-  EXPECT_EQ(AssertMessages(capture), (QStringList{"Empty string", "Insert beyond end of array"}));
+  EXPECT_EQ(capture.assertMessages(), (QStringList{"Empty string", "Insert beyond end of array"}));
 }
 
 TEST(FLArrayString, ReplaceEntryDeletesAppendsOrReplaces) {
@@ -124,7 +114,7 @@ TEST(FLArrayString, ReplaceEntryPastTheCountIsRefused) {
   EXPECT_FALSE(array->replaceEntry(&value, QString(), 5));
   EXPECT_FALSE(array->replaceEntry(&value, QString(), 2));
   EXPECT_EQ(Strings(*array), (QStringList{"one", "two"}));
-  EXPECT_EQ(AssertMessages(capture), (QStringList{"index > usedCount", "index > usedCount", "index >= usedCount"}));
+  EXPECT_EQ(capture.assertMessages(), (QStringList{"index > usedCount", "index > usedCount", "index >= usedCount"}));
 }
 
 TEST(FLArrayString, BadIndexesGiveNothingAndZeroedData) {
@@ -139,8 +129,8 @@ TEST(FLArrayString, BadIndexesGiveNothingAndZeroedData) {
   EXPECT_EQ(*static_cast<uint32_t*>(array->entryAtIndex(3)), 0u);
   array->replaceEntryAtIndex(1, &buffer);
   array->deleteEntryAtIndex(1);
-  EXPECT_EQ(AssertMessages(capture).size(), 5);
-  EXPECT_TRUE(AssertMessages(capture).filter(QStringLiteral("index >= usedCount")).size() == 5);
+  EXPECT_EQ(capture.assertMessages().size(), 5);
+  EXPECT_TRUE(capture.assertMessages().filter(QStringLiteral("index >= usedCount")).size() == 5);
   EXPECT_EQ(array->stringAndEntry(&buffer, 0), QStringLiteral("one"));
 }
 
@@ -230,7 +220,7 @@ TEST(FLArrayString, BaseOperationsThatWouldSplitStringsFromRecordsAreRefused) {
   base.enumerateEntriesUsingBlock([&](void*, uint64_t, bool&) { called = true; });
   EXPECT_FALSE(called);
   EXPECT_EQ(Strings(*array), (QStringList{"b", "a"}));
-  EXPECT_EQ(AssertMessages(capture), (QStringList{"Not legal for string arrays", "Don't do this on string arrays", ""}));
+  EXPECT_EQ(capture.assertMessages(), (QStringList{"Not legal for string arrays", "Don't do this on string arrays", ""}));
   // Records added through the base class carry no string.
   uint32_t value = 3;
   EXPECT_EQ(base.addEntry(&value), 2u);

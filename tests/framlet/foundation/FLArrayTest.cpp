@@ -12,17 +12,6 @@
 
 namespace {
 
-// The messages of the assertions logged, in order, without the thread and place.
-QStringList AssertMessages(const LogCapture& capture) {
-  static const QRegularExpression line(QStringLiteral("^Assert: (.*) -- thread="));
-  QStringList messages;
-  for (const QString& entry : capture.entries()) {
-    QRegularExpressionMatch match = line.match(entry);
-    if (match.hasMatch()) messages << match.captured(1);
-  }
-  return messages;
-}
-
 struct Pair {
   int32_t key;
   int32_t id;
@@ -74,7 +63,7 @@ TEST(FLArray, CreationRulesForLengthAndUseAllEntries) {
     }
     QStringList expected;
     if (c.message) expected << QString::fromLatin1(c.message);
-    EXPECT_EQ(AssertMessages(capture), expected);
+    EXPECT_EQ(capture.assertMessages(), expected);
   }
 }
 
@@ -121,7 +110,7 @@ TEST(FLArray, BadIndexesAreLoggedAndClamped) {
   array->replaceEntryAtIndex(2, &buffer);
   array->deleteEntryAtIndex(5);
   EXPECT_FALSE(array->insertEntry(&buffer, 3));
-  EXPECT_EQ(AssertMessages(capture), (QStringList{"index >= usedCount", "index >= usedCount", "index >= usedCount",
+  EXPECT_EQ(capture.assertMessages(), (QStringList{"index >= usedCount", "index >= usedCount", "index >= usedCount",
                                                   "index >= usedCount", "Insert beyond end of array"}));
   EXPECT_EQ(array->count(), 2u);
   EXPECT_EQ(*static_cast<int32_t*>(array->entryAtIndex(1)), 8);
@@ -175,7 +164,7 @@ TEST(FLArray, SetCountClampsToTheCapacity) {
   EXPECT_EQ(array->count(), 5u);
   array->setCount(13);
   EXPECT_EQ(array->count(), 12u);
-  EXPECT_EQ(AssertMessages(capture), QStringList{"New count too big"});
+  EXPECT_EQ(capture.assertMessages(), QStringList{"New count too big"});
 }
 
 TEST(FLArray, CopyOwnsItsBlockAndKeepsTheCapacity) {
