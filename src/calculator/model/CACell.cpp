@@ -1,0 +1,745 @@
+#include "calculator/model/CACell.h"
+
+#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
+#include "calculator/model/caXmlTags.h"
+#include "calculator/model/formula/caFormulaErrors.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/FLXmlEncoder.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flDates.h"
+#include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flPasswords.h"
+#include "platform/FLError.h"
+#include "platform/NotificationCenter.h"
+
+#include <QDate>
+#include <QFontMetricsF>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstring>
+#include <cmath>
+#include <vector>
+
+const char* const g_valueStrings[kValueTypeCount] = {"none", "check", "date", "error", "f",
+                                                     "image", "link", "#", "s", "of"};
+
+namespace {
+
+// The undo step of a type change: "Typing" on the active cell.
+constexpr int32_t kUndoTypingDescriptor = 30;
+constexpr int32_t kUndoRangeActiveCell = 6;
+
+constexpr int64_t kFirstDayIndex = 19000101;
+constexpr int64_t kLastDayIndex = 30001231;
+constexpr double kEmuPerPointReal = 12700.0;
+constexpr double kPercent = 100.0;
+// Reals at least this large, or this small, are written in scientific form in files.
+constexpr long double kScientificAbove = 1e12L;
+constexpr long double kScientificBelow = 1e-13L;
+
+constexpr const char* kFileHomePrefix = "file:~/";
+constexpr const char* kFileLocalhostPrefix = "file://localhost";
+constexpr const char* kFileScheme = "file";
+
+bool IsFormulaType(int32_t type) { return type == kValueError || type == kValueFormula; }
+
+int32_t Today() { return DayIndexForDate(QDate::currentDate()); }
+
+CANumberFormat DateNumberFormat() {
+  CANumberFormat format;
+  format.setDisplay(kDisplayDate);
+  return format;
+}
+
+// The whole-word test of find and replace: the occurrence begins a word and ends one.
+bool IsWholeWord(const QString& text, qsizetype location, qsizetype length) {
+  if (length <= 0) return false;
+  if (StartOfWord(text, location) != location) return false;
+  const int64_t lastWordStart = StartOfWord(text, location + length - 1);
+  return EndOfWord(text, lastWordStart) == location + length;
+}
+
+bool TextMatches(const QString& text, const QString& find, bool ignoreCase, bool wholeWords) {
+  if (find.isEmpty() || text.size() < find.size()) return false;
+  const Qt::CaseSensitivity sensitivity = ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+  qsizetype from = 0;
+  while (true) {
+    const qsizetype location = text.indexOf(find, from, sensitivity);
+    if (location < 0) return false;
+    if (!wholeWords || IsWholeWord(text, location, find.size())) return true;
+    from = location + 1;
+  }
+}
+
+// The leading integer of a text, as the decoder's integer value reads one.
+int64_t LeadingInteger(const QString& text) {
+  qsizetype i = 0;
+  while (i < text.size() && text[i].isSpace()) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    const int digit = text[i].unicode() - u'0';
+    if (value > (INT64_MAX - digit) / 10) return negative ? INT64_MIN : INT64_MAX;
+    value = value * 10 + digit;
+  }
+  return negative ? -value : value;
+}
+
+// A protected document's cell text. A text that does not decipher is kept as it stands rather
+// than lost.
+QString Decipher(const QString& text) {
+  const std::optional<QString> plain = UnencryptString(text);
+  if (plain) return *plain;
+  LogString("A cell text of a protected document could not be deciphered");
+  return text;
+}
+
+}  // namespace
+
+CACell::CACell(const GridPoint& point, CADocument* document)
+    : document_(document),
+      gridPoint_{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)} {}
+
+CACell::~CACell() {
+  if (tooltipTag_ != 0 && document_) document_->removeTooltipForCell(*this);
+}
+
+std::unique_ptr<CACell> CACell::copy() const {
+  auto cell = std::make_unique<CACell>(gridPoint_, document_);
+  cell->copyFrom(*this, false, false);
+  return cell;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Values
+
+void CACell::clearValue() {
+  const int32_t oldType = valueType_;
+  if (document_) {
+    document_->setRecalcForDependents(gridPoint_);
+    if (IsFormulaType(valueType_)) document_->deleteDependencies(expression_, gridPoint_);
+  }
+  formula_ = QString();
+  picture_.reset();
+  displayText_ = QString();
+  expression_.clear();
+  number_.reset();
+  extraColumns_ = 0;
+  errorType_ = 0;
+  valueType_ = kValueNone;
+  height_ = 0;
+  imageScale_ = 0;
+  inactiveLink_ = false;
+  checked_ = false;
+  ephemeralResult_ = false;
+  needRecalc_ = true;
+  fixRowForValueTypeChange(oldType);
+}
+
+void CACell::setNumberValue(const CANumber& number) {
+  clearValue();
+  number_ = number;
+  valueType_ = kValueNumber;
+  needRecalc_ = false;
+}
+
+void CACell::setPicture(std::shared_ptr<CAPicture> picture) {
+  clearValue();
+  picture_ = std::move(picture);
+  valueType_ = kValuePicture;
+  needRecalc_ = true;
+  fixRowForValueTypeChange(kValueNone);
+}
+
+void CACell::fixRowForValueTypeChange(int32_t oldType) {
+  const bool affectsHeight = oldType == kValuePicture || valueType_ == kValuePicture ||
+                             (oldType != valueType_ &&
+                              (oldType == kValueCheckbox || valueType_ == kValueCheckbox));
+  if (!affectsHeight || !document_) return;
+  if (CARow* row = document_->row(gridPoint_.y)) row->setNeedCalculate(true);
+}
+
+bool CACell::hasValue() const {
+  switch (valueType_) {
+    case kValueNone:
+    case kValueOverflow:
+      return false;
+    case kValueCheckbox:
+      return true;
+    case kValueDate:
+    case kValueNumber:
+      return number_.has_value();
+    case kValuePicture:
+      return picture_ != nullptr;
+    default:
+      return !formula_.isEmpty();
+  }
+}
+
+bool CACell::hasValueForFormula() const {
+  switch (valueType_) {
+    case kValueError:
+    case kValueFormula:
+      return !formula_.isEmpty();
+    case kValueDate:
+    case kValueNumber:
+      return number_.has_value();
+    default:
+      return false;
+  }
+}
+
+void CACell::finishValueChange(int32_t oldType) {
+  fixRowForValueTypeChange(oldType);
+  if (document_ && (oldType == kValueOverflow || valueType_ == kValueNone))
+    document_->invalidatelLongTextForRow(gridPoint_.y);
+}
+
+void CACell::enterUnclassified(int32_t type, const QString& text) {
+  const int32_t oldType = valueType_;
+  clearValue();
+  formula_ = text;
+  valueType_ = type;
+  finishValueChange(oldType);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Display
+
+QString CACell::formatNumber(const CANumber& number, const CANumberFormat* format) const {
+  if (saving_ && number.form() == kNumberFraction) {
+    // Files get the value a fraction stands for, as other programs read numbers.
+    const long double value = number.realValue();
+    CANumberFormat real;
+    const long double magnitude = std::fabs(value);
+    real.setDisplay(magnitude >= kScientificAbove || magnitude <= kScientificBelow
+                        ? kDisplayScientific
+                        : kDisplayFloat);
+    real.setDisallowScientific(true);
+    real.setOnlySignificantDigits(true);
+    real.setSize(kAutomaticSize);
+    return real.display() == kDisplayScientific ? real.formatScientific(value) : real.formatFloat(value);
+  }
+  if (saving_) return number.formatForArchival();
+  if (number.form() == kNumberFraction && !format) {
+    CANumberFormat decimal;
+    decimal.setDisplay(kDisplayFloat);
+    return number.formatWith(&decimal);
+  }
+  return number.formatWith(format);
+}
+
+QString CACell::displayText(bool editing) const {
+  if (!document_) return displayText(editing, CAFormat());
+  return displayText(editing, document_->formatForCell(this, true));
+}
+
+QString CACell::displayText(bool editing, const CAFormat& format) const {
+  editing = editing || typingInProgress_;
+  const CANumberFormat* numberFormat = format.numberFormat() ? &*format.numberFormat() : nullptr;
+  switch (valueType_) {
+    case kValueCheckbox:
+    case kValuePicture:
+      return QString();
+    case kValueDate: {
+      if (!number_) return QString();
+      if (numberFormat && !editing && !saving_) return formatNumber(*number_, numberFormat);
+      saving_ = false;
+      const CANumberFormat date = DateNumberFormat();
+      return formatNumber(*number_, &date);
+    }
+    case kValueError:
+      return editing ? formula_ : QString::fromUtf8(FormulaErrorString(evalResult_));
+    case kValueFormula: {
+      if (editing) return formula_;
+      if (!number_) return QString();
+      if (formulaResultType_ == kValueDate && !numberFormat) {
+        const CANumberFormat date = DateNumberFormat();
+        return formatNumber(*number_, &date);
+      }
+      return formatNumber(*number_, numberFormat);
+    }
+    case kValueLink:
+      return displayText_.isEmpty() ? formula_ : displayText_;
+    case kValueText:
+      return formula_;
+    default:
+      return number_ ? formatNumber(*number_, numberFormat) : QString();
+  }
+}
+
+std::optional<FLAttributedString> CACell::attributedString(bool editing) const {
+  if (!document_) return attributedString(editing, CAFormat());
+  return attributedString(editing, document_->formatForCell(this, true));
+}
+
+std::optional<FLAttributedString> CACell::attributedString(bool editing,
+                                                          const CAFormat& composedFormat) const {
+  const QString text = displayText(editing, composedFormat);
+  if (text.isEmpty()) return std::nullopt;
+  const QFont font = document_ ? document_->font() : QFont();
+  return composedFormat.expressWithText(text, font, defaultAlignment(editing));
+}
+
+int32_t CACell::defaultAlignment(bool editing) const {
+  switch (valueType_) {
+    case kValueError:
+    case kValueFormula:
+      return editing ? kAlignmentLeft : kAlignmentRight;
+    case kValueDate:
+    case kValueNumber:
+      return kAlignmentRight;
+    default:
+      return kAlignmentLeft;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Type change, copy and fill
+
+void CACell::changeType(int32_t newType, bool updateFormulaField, bool setUndo) {
+  NotificationCenter& center = NotificationCenter::defaultCenter();
+  center.post(QLatin1String(kStopTypingNotification), document_);
+  if (setUndo && document_ && !document_->setCellUndo(kUndoTypingDescriptor, kUndoRangeActiveCell))
+    return;
+  typeIsChanging_ = true;
+  if (document_) document_->invalidateLongText(gridPoint_);
+  adjustToNewValueCType(newType);
+  if (document_) {
+    document_->evaluate();
+    if (CADocumentWindow* window = document_->controller())
+      window->redrawSelectionForDomain(kDomainDocument);
+    center.post(QLatin1String(kDrasticChangeNotification), document_);
+    center.post(QLatin1String(kSelectionChangeNotification), document_);
+    NotificationQueue::defaultQueue().enqueue(
+        Notification{QLatin1String(kTypeChangeNotification), document_, {}}, PostingStyle::WhenIdle);
+    if (updateFormulaField) {
+      QVariantMap info;
+      info.insert(QLatin1String(kFormulaInsertPopupKey), false);
+      info.insert(QLatin1String(kFormulaInsertRangeKey),
+                  QVariant::fromValue(document_->activeCellTextSel()));
+      NotificationQueue::defaultQueue().enqueue(
+          Notification{QLatin1String(kFormulaInsertNotification), document_, info},
+          PostingStyle::WhenIdle);
+    }
+  }
+  typeIsChanging_ = false;
+}
+
+void CACell::adjustToNewValueCType(int32_t newType) {
+  const int32_t oldType = valueType_;
+  if (format_) format_->setNumberFormat(nullptr);
+  if (oldType == kValueDate && newType == kValueNumber) {
+    valueType_ = kValueNumber;
+  } else if (oldType == kValueNumber && newType == kValueDate) {
+    const int64_t value = number_ ? number_->integerValue() : 0;
+    if (number_ && value >= kFirstDayIndex && value <= kLastDayIndex)
+      number_ = CANumber(value);
+    else
+      number_ = CANumber(Today());
+    valueType_ = kValueDate;
+  } else {
+    clearValue();
+    valueType_ = newType;
+    switch (newType) {
+      case kValueNumber:
+        number_ = CANumber(0);
+        break;
+      case kValueFormula:
+        setFormulaString(QStringLiteral("="));
+        break;
+      case kValueDate:
+        number_ = CANumber(Today());
+        break;
+      default:
+        break;
+    }
+  }
+  if (valueType_ == kValueDate) {
+    if (!format_) format_ = CAFormat();
+    const CANumberFormat date = DateNumberFormat();
+    format_->setNumberFormat(&date);
+  }
+  fixRowForValueTypeChange(oldType);
+}
+
+void CACell::copyFrom(const CACell& source, bool ignoreFormat, bool adjustReferences) {
+  if (&source == this) return;
+  note_ = source.note_;
+  if (!ignoreFormat) format_ = source.format_ ? std::optional<CAFormat>(source.format_->copy()) : std::nullopt;
+  const int32_t oldType = valueType_;
+  clearValue();
+  valueType_ = source.valueType_;
+  switch (source.valueType_) {
+    case kValueCheckbox:
+      checked_ = source.checked_;
+      break;
+    case kValueDate:
+    case kValueNumber:
+      number_ = source.number_;
+      break;
+    case kValueError:
+    case kValueFormula:
+      setFormula(source.formula_);
+      if (adjustReferences) adjustExpressionCopiedFrom(source.gridPoint_);
+      valueType_ = kValueFormula;
+      needRecalc_ = true;
+      break;
+    case kValuePicture:
+      if (source.document_ == document_ || !source.picture_) {
+        picture_ = source.picture_;
+      } else {
+        std::shared_ptr<CAPicture> existing =
+            document_ ? document_->pictures().value(source.picture_->guid()) : nullptr;
+        picture_ = existing ? existing : source.picture_->copyForDocument(document_);
+      }
+      imageScale_ = source.imageScale_;
+      break;
+    case kValueLink:
+      // Kept a link whatever the link preference says now.
+      enterUnclassified(kValueLink, source.formula_);
+      displayText_ = source.displayText_;
+      inactiveLink_ = source.inactiveLink_;
+      break;
+    case kValueText:
+      // Kept a text even when it reads as a number or date.
+      enterUnclassified(kValueText, source.formula_);
+      break;
+    case kValueNone:
+    case kValueOverflow:
+      break;
+    default:
+      LogAssert("Unknown value type", __func__, __FILE__, __LINE__);
+      break;
+  }
+  switch (valueType_) {
+    case kValueCheckbox:
+    case kValueDate:
+    case kValueLink:
+    case kValueNumber:
+      needRecalc_ = false;
+      break;
+    default:
+      break;
+  }
+  fixRowForValueTypeChange(oldType);
+}
+
+void CACell::fillFrom(const CACell& source, const CAFillInfo& info) {
+  if (info.kind == kFillCopy) {
+    copyFrom(source, false, true);
+    return;
+  }
+  format_ = source.format_ ? std::optional<CAFormat>(source.format_->copy()) : std::nullopt;
+  if (!source.number_) {
+    clearValue();
+    return;
+  }
+  switch (info.kind) {
+    case kFillAdd: {
+      CANumber number = *source.number_;
+      number.add(info.step);
+      setNumberValue(number);
+      break;
+    }
+    case kFillMultiply: {
+      CANumber number = *source.number_;
+      number.multiply(info.step);
+      setNumberValue(number);
+      break;
+    }
+    case kFillDate: {
+      if (source.valueType_ != kValueDate) {
+        clearValue();
+        break;
+      }
+      const int64_t step = info.step.integerValue();
+      const auto count = int32_t(std::clamp<int64_t>(step, INT32_MIN, INT32_MAX));
+      const auto day = int32_t(std::clamp<int64_t>(source.number_->integerValue(), INT32_MIN, INT32_MAX));
+      int32_t result = 0;
+      if (info.dateUnit == kFillDays)
+        result = AddToDayIndex(day, 0, 0, count);
+      else if (info.dateUnit == kFillMonths)
+        result = AddToDayIndex(day, 0, count, 0);
+      else
+        result = AddToDayIndex(day, count, 0, 0);
+      const int32_t oldType = valueType_;
+      clearValue();
+      if (result != 0) {
+        number_ = CANumber(result);
+        valueType_ = kValueDate;
+        needRecalc_ = false;
+      }
+      fixRowForValueTypeChange(oldType);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Find and replace
+
+bool CACell::matchesFindString(const QString& find, int32_t scope, bool ignoreCase,
+                               bool wholeWords) const {
+  const bool entered = scope == kFindEntered || scope == kFindBoth;
+  const bool shown = scope == kFindShown || scope == kFindBoth;
+  switch (valueType_) {
+    case kValueError:
+    case kValueFormula:
+      return (entered && TextMatches(formula_, find, ignoreCase, wholeWords)) ||
+             (shown && TextMatches(displayText(false), find, ignoreCase, wholeWords));
+    case kValueDate:
+    case kValueNumber:
+      return shown && TextMatches(displayText(false), find, ignoreCase, wholeWords);
+    case kValueLink:
+    case kValueText:
+      return entered && TextMatches(formula_, find, ignoreCase, wholeWords);
+    default:
+      return false;
+  }
+}
+
+bool CACell::replace(const QString& find, const QString& replacement, int32_t, bool ignoreCase,
+                     bool wholeWords) {
+  if (find.isEmpty()) return false;
+  const Qt::CaseSensitivity sensitivity = ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+  QString text = displayText(true);
+  bool changed = false;
+  qsizetype from = 0;
+  while (from <= text.size()) {
+    const qsizetype location = text.indexOf(find, from, sensitivity);
+    if (location < 0) break;
+    if (wholeWords && !IsWholeWord(text, location, find.size())) {
+      from = location + 1;
+      continue;
+    }
+    text.replace(location, find.size(), replacement);
+    changed = true;
+    from = location + replacement.size();
+  }
+  if (changed) setFormula(text);
+  return changed;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Links, overflow and pictures
+
+void CACell::followLink() const {
+  QString target = formula_;
+  if (target.isEmpty()) {
+    WorkspaceBeep();
+    return;
+  }
+  if (target.startsWith(QLatin1String(kFileHomePrefix)))
+    target = QLatin1String(kFileLocalhostPrefix) + HomeFolderPath() + QLatin1Char('/') +
+             target.mid(qsizetype(std::strlen(kFileHomePrefix)));
+  const QUrl url(target);
+  if (!url.isValid() || url.scheme().isEmpty()) {
+    WorkspaceBeep();
+    return;
+  }
+  bool done = false;
+  if (url.scheme().compare(QLatin1String(kFileScheme), Qt::CaseInsensitive) == 0) {
+    const QString path = url.path(QUrl::FullyDecoded);
+    done = !path.isEmpty() && WorkspaceRevealFile(path);
+  } else {
+    done = WorkspaceOpenUrl(url);
+  }
+  if (!done) WorkspaceBeep();
+}
+
+void CACell::setExtraColumns() {
+  if (!document_) return;
+  if (gridPoint_.x == 0 && document_->titleColumn()) return;
+  const CAFormat composed = document_->formatForCell(this, true);
+  const std::optional<FLAttributedString> text = attributedString(false, composed);
+  if (!text) return;
+  const double textWidth = QFontMetricsF(text->font).horizontalAdvance(text->string);
+  const double padding = 2.0 * std::ceil(double(document_->cellPadding().x) / kEmuPerPointReal);
+  double available = double(document_->widthOfColumn(gridPoint_.x)) - padding;
+  int64_t x = gridPoint_.x;
+  while (textWidth > available) {
+    if (uint64_t(x) >= g_maxColumn) break;
+    ++x;
+    const GridPoint point{x, gridPoint_.y};
+    CACell* next = document_->cellAtGridPoint(point);
+    if (next && next->hasValue()) break;
+    if (!next) next = document_->cellAtGridPointImperative(point);
+    next->setValueType(kValueOverflow);
+    ++extraColumns_;
+    const double width = document_->widthOfColumn(x);
+    if (width <= 0) break;
+    available += width;
+  }
+}
+
+void CACell::recalcPictureHeight() {
+  if (!picture_ || !picture_->image()) {
+    height_ = 0;
+  } else {
+    QSizeF size = picture_->image()->size();
+    if (imageScale_ != 0) size *= double(imageScale_) / kEmuPerPointReal / kPercent;
+    if (document_) {
+      const double columnWidth = document_->widthOfColumn(gridPoint_.x);
+      if (columnWidth < size.width() && size.width() > 0)
+        size.setHeight(size.height() * columnWidth / size.width());
+    }
+    height_ = std::ceil(size.height());
+  }
+  if (document_)
+    if (CARow* row = document_->row(gridPoint_.y)) row->setNeedCalculate(true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// XML
+
+std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* document) {
+  const GridPoint point{decoder.integerAttributeForTag(XmlName(kXmlX)),
+                        decoder.integerAttributeForTag(XmlName(kXmlY))};
+  auto cell = std::make_unique<CACell>(point, document);
+  cell->valueType_ = int32_t(decoder.decodeAttribute(XmlName(kXmlType), g_valueStrings));
+  if (decoder.endTag()) {
+    cell->needRecalc_ = true;
+    return cell;
+  }
+  const bool decipher = document && document->deciphersCells();
+  const auto text = [&](const QString& value) { return decipher ? Decipher(value) : value; };
+  const int64_t level = decoder.level();
+  while (decoder.getNextTag()) {
+    if (decoder.level() < level) break;
+    switch (XmlTagOf(decoder)) {
+      case kXmlFormat:
+        cell->format_ = CAFormat::withXml(decoder);
+        break;
+      case kXmlFormula: {
+        const QString entered = text(decoder.value());
+        // Texts and links come back as they were saved: "007" stays a text, and a link stays a
+        // link whatever the link preference says now.
+        if (cell->valueType_ == kValueText || cell->valueType_ == kValueLink)
+          cell->enterUnclassified(cell->valueType_, entered);
+        else
+          cell->setFormula(entered);
+        break;
+      }
+      case kXmlInactive:
+        cell->inactiveLink_ = decoder.integerValue() != 0;
+        break;
+      case kXmlDisplay:
+        cell->displayText_ = text(decoder.value());
+        break;
+      case kXmlNote:
+        cell->note_ = text(decoder.value());
+        break;
+      case kXmlPic:
+        if (document) cell->picture_ = document->pictures().value(decoder.value());
+        break;
+      case kXmlVal: {
+        const QString value = text(decoder.value());
+        switch (cell->valueType_) {
+          case kValueNumber:
+            cell->number_ = CANumber::withArchive(value);
+            break;
+          case kValueDate:
+            cell->number_ = CANumber(LeadingInteger(value));
+            break;
+          case kValueCheckbox:
+            cell->checked_ = LeadingInteger(value) != 0;
+            break;
+          default:
+            break;
+        }
+        break;
+      }
+      default:
+        LogAssert("Unknown cell tag", __func__, __FILE__, __LINE__);
+        if (decoder.startTag() && !decoder.endTag()) decoder.skipTag();
+        break;
+    }
+  }
+  cell->needRecalc_ = true;
+  return cell;
+}
+
+bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
+  struct Child {
+    CAXmlTag tag;
+    QString text;
+    bool enciphered;
+  };
+  std::vector<Child> children;
+  switch (valueType_) {
+    case kValueCheckbox:
+      if (checked_) children.push_back({kXmlVal, QStringLiteral("1"), true});
+      break;
+    case kValueDate:
+      if (number_) children.push_back({kXmlVal, QString::number(number_->integerValue()), true});
+      break;
+    case kValueError:
+    case kValueFormula:
+    case kValueText:
+      if (!formula_.isEmpty()) children.push_back({kXmlFormula, formula_, true});
+      if (valueType_ == kValueFormula && number_)
+        children.push_back({kXmlVal, number_->archive(), true});
+      break;
+    case kValuePicture: {
+      QString guid;
+      if (picture_) {
+        const bool undo = document_ && document_->settingUndo();
+        guid = undo ? picture_->guid() : picture_->saveGuid();
+        FLAssert(undo || !guid.isEmpty(), "Missing save guid");
+        picture_->setSaved(true);
+      }
+      children.push_back({kXmlPic, guid, false});
+      break;
+    }
+    case kValueLink:
+      if (!formula_.isEmpty()) children.push_back({kXmlFormula, formula_, true});
+      if (!displayText_.isEmpty()) children.push_back({kXmlDisplay, displayText_, true});
+      if (inactiveLink_) children.push_back({kXmlInactive, QStringLiteral("1"), false});
+      break;
+    case kValueNumber:
+      if (number_) children.push_back({kXmlVal, number_->archive(), true});
+      break;
+    default:
+      break;
+  }
+  const bool saveFormat = format_ && format_->shouldSave();
+  std::optional<QString> note;
+  if (!note_.isEmpty()) note = note_;
+
+  if (document_ && document_->enciphersCells()) {
+    // Everything is enciphered before anything is written, so a failure leaves no half cell.
+    const auto encipher = [&](QString& value) {
+      value = EncryptString(value);
+      if (!value.isEmpty()) return true;
+      SetError(error, -50,
+               QStringLiteral("The contents of cell %1 could not be enciphered.")
+                   .arg(FormatGridPoint(gridPoint_)));
+      return false;
+    };
+    for (Child& child : children)
+      if (child.enciphered && !encipher(child.text)) return false;
+    if (note && !encipher(*note)) return false;
+  }
+
+  encoder.addAttribute(XmlName(kXmlX), gridPoint_.x);
+  encoder.addAttribute(XmlName(kXmlY), gridPoint_.y);
+  const bool knownType = valueType_ >= 0 && valueType_ < kValueTypeCount;
+  encoder.addAttribute(XmlName(kXmlType), QLatin1String(g_valueStrings[knownType ? valueType_ : 0]));
+  encoder.openTag(XmlName(kXmlCell));
+  for (const Child& child : children) encoder.addTag(XmlName(child.tag), child.text);
+  if (saveFormat) format_->saveToXml(encoder, nullptr);
+  if (note) encoder.addTag(XmlName(kXmlNote), *note);
+  encoder.closeTag(XmlName(kXmlCell));
+  return true;
+}

@@ -1,0 +1,225 @@
+// One occupied cell of a sheet: what the user entered, what it evaluates to, how it is shown,
+// copied, filled, searched and written to and read from the document's XML. Rows own their
+// cells; a cell keeps a non-owning pointer to its document.
+#pragma once
+
+#include "calculator/model/CAFormat.h"
+#include "calculator/model/CAGridPoint.h"
+#include "calculator/model/CANumber.h"
+#include "calculator/model/caTextServices.h"
+#include "calculator/model/formula/CAFormulaToken.h"
+#include "framlet/foundation/flStringExtensions.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <unordered_set>
+
+class CADocument;
+class CAPicture;
+class FLXmlDecoder;
+class FLXmlEncoder;
+struct FLError;
+
+// Value types; their XML names are g_valueStrings.
+enum : int32_t {
+  kValueNone = 0,
+  kValueCheckbox = 1,
+  kValueDate = 2,
+  kValueError = 3,    // a formula whose parse or evaluation failed
+  kValueFormula = 4,
+  kValuePicture = 5,
+  kValueLink = 6,
+  kValueNumber = 7,
+  kValueText = 8,
+  kValueOverflow = 9,  // empty, covered by a neighbour's overflowing text
+};
+inline constexpr int32_t kValueTypeCount = 10;
+// "none", "check", "date", "error", "f", "image", "link", "#", "s", "of".
+extern const char* const g_valueStrings[kValueTypeCount];
+
+// Fill kinds of CAFillInfo.
+enum : int32_t {
+  kFillCopy = 0,
+  kFillAdd = 1,
+  kFillMultiply = 2,
+  kFillDate = 3,
+};
+// Date units of CAFillInfo.
+enum : int32_t { kFillDays = 0, kFillMonths = 1, kFillYears = 2 };
+
+// What the fill dialog hands to a fill.
+struct CAFillInfo {
+  int32_t direction = 0;
+  int32_t kind = kFillCopy;
+  int32_t dateUnit = kFillDays;
+  CANumber step;
+};
+
+// Find scopes.
+enum : int32_t { kFindEntered = 0, kFindShown = 1, kFindBoth = 2 };
+
+class CACell {
+ public:
+  // The point is stored plain.
+  CACell(const GridPoint& point, CADocument* document);
+  ~CACell();
+  CACell(const CACell&) = delete;
+  CACell& operator=(const CACell&) = delete;
+
+  // A cell at the same point of the same document holding a copy of this one.
+  std::unique_ptr<CACell> copy() const;
+
+  // ---- XML ------------------------------------------------------------------------------------
+  // Reads the "cell" element the decoder stands on, deciphering its texts when the document
+  // opens with a password. Text and link cells are restored as such, not classified again.
+  static std::unique_ptr<CACell> withXml(FLXmlDecoder& decoder, CADocument* document);
+  // Writes "cell", enciphering the texts when the document saves with a password. A text that
+  // cannot be enciphered fails: NO with the error filled, and nothing written.
+  bool saveToXml(FLXmlEncoder& encoder, FLError* error = nullptr) const;
+
+  // ---- Fields ---------------------------------------------------------------------------------
+  CADocument* document() const { return document_; }
+  void setDocument(CADocument* document) { document_ = document; }
+  const GridPoint& gridPoint() const { return gridPoint_; }
+  void setGridPoint(const GridPoint& point) { gridPoint_ = point; }
+  int32_t valueType() const { return valueType_; }
+  void setValueType(int32_t type) { valueType_ = type; }
+  int32_t formulaResultType() const { return formulaResultType_; }
+  CAFormat* format() { return format_ ? &*format_ : nullptr; }
+  const CAFormat* format() const { return format_ ? &*format_ : nullptr; }
+  void setFormat(std::optional<CAFormat> format) { format_ = std::move(format); }
+  const QString& note() const { return note_; }
+  void setNote(const QString& note) { note_ = note; }
+  // The entered text: a formula with "=", a link's target or a text.
+  const QString& formula() const { return formula_; }
+  const CAExpression& expression() const { return expression_; }
+  CAExpression& mutableExpression() { return expression_; }
+  int32_t parseResult() const { return parseResult_; }
+  int32_t evalResult() const { return evalResult_; }
+  uint64_t errorOffset() const { return errorOffset_; }
+  const std::optional<CANumber>& number() const { return number_; }
+  void setNumber(std::optional<CANumber> number) { number_ = std::move(number); }
+  uint64_t extraColumns() const { return extraColumns_; }
+  void setExtraColumns(uint64_t count) { extraColumns_ = count; }
+  const std::shared_ptr<CAPicture>& picture() const { return picture_; }
+  double height() const { return height_; }
+  // Percent x 12700; 0 = natural size.
+  int64_t imageScale() const { return imageScale_; }
+  void setImageScale(int64_t scale) { imageScale_ = scale; }
+  const QString& displayTextField() const { return displayText_; }
+  void setDisplayText(const QString& text) { displayText_ = text; }
+  bool inactiveLink() const { return inactiveLink_; }
+  void setInactiveLink(bool on) { inactiveLink_ = on; }
+  bool isChecked() const { return checked_; }
+  void setChecked(bool on) { checked_ = on; }
+  bool needRecalc() const { return needRecalc_; }
+  void setNeedRecalc(bool on) { needRecalc_ = on; }
+  bool ephemeralResult() const { return ephemeralResult_; }
+  bool typingInProgress() const { return typingInProgress_; }
+  void setTypingInProgress(bool on) { typingInProgress_ = on; }
+  bool typeIsChanging() const { return typeIsChanging_; }
+  bool recordNewFunctions() const { return recordNewFunctions_; }
+  void setRecordNewFunctions(bool on) { recordNewFunctions_ = on; }
+  bool saving() const { return saving_; }
+  void setSaving(bool on) { saving_ = on; }
+  bool tooltipForWidth() const { return tooltipForWidth_; }
+  void setTooltipForWidth(bool on) { tooltipForWidth_ = on; }
+  uint64_t tooltipCounter() const { return tooltipCounter_; }
+  void setTooltipCounter(uint64_t counter) { tooltipCounter_ = counter; }
+  int64_t tooltipTag() const { return tooltipTag_; }
+  void setTooltipTag(int64_t tag) { tooltipTag_ = tag; }
+  int32_t errorType() const { return errorType_; }
+
+  // ---- Values ---------------------------------------------------------------------------------
+  // Marks dependents for recalculation, drops a formula's references and empties the cell.
+  void clearValue();
+  void setNumberValue(const CANumber& number);
+  void setPicture(std::shared_ptr<CAPicture> picture);
+  // Rows size themselves by pictures and checkboxes: a change to or from one resizes the row.
+  void fixRowForValueTypeChange(int32_t oldType);
+  bool hasValue() const;
+  bool hasValueForFormula() const;
+
+  // ---- Entering text (formula/CACell_Formula.cpp) ------------------------------------------------
+  // Classifies the text (empty, formula, date, number, link, text) and stores it; a formula is
+  // parsed and its references registered. Ignored while the type is changing.
+  void setFormula(const QString& text);
+  // Stores the text as the formula without parsing it.
+  void setFormulaString(const QString& text);
+  // Inserts a reference while a formula is being typed, replacing the selected characters.
+  void addRefToFormula(const QString& reference, CATextRange* selectedRange);
+
+  // ---- Display --------------------------------------------------------------------------------
+  // The text shown (the entered text while editing). The one-argument forms use the document's
+  // format for the cell without stripes.
+  QString displayText(bool editing) const;
+  QString displayText(bool editing, const CAFormat& format) const;
+  std::optional<FLAttributedString> attributedString(bool editing) const;
+  std::optional<FLAttributedString> attributedString(bool editing, const CAFormat& composedFormat) const;
+  // 100 left, 102 right: numbers, dates and formulas (unless shown being edited) go right.
+  int32_t defaultAlignment(bool editing) const;
+
+  // ---- Editing ---------------------------------------------------------------------------------
+  // The type menu's action: converts the value, recalculates and tells the windows.
+  void changeType(int32_t newType, bool updateFormulaField, bool setUndo);
+  void adjustToNewValueCType(int32_t newType);
+  void copyFrom(const CACell& source, bool ignoreFormat, bool adjustReferences);
+  void fillFrom(const CACell& source, const CAFillInfo& info);
+  bool matchesFindString(const QString& find, int32_t scope, bool ignoreCase, bool wholeWords) const;
+  bool replace(const QString& find, const QString& replacement, int32_t scope, bool ignoreCase,
+               bool wholeWords);
+  // Opens a link's target: a file is revealed, anything else opened; failure beeps.
+  void followLink() const;
+  // Computes how many empty cells to the right the text spills into, making them type 9.
+  void setExtraColumns();
+  // The picture step of evaluation: the height a picture cell needs in its column.
+  void recalcPictureHeight();
+
+  // ---- Evaluation (formula/CACell_Evaluate.cpp) -------------------------------------------------
+  void evaluate();
+  void setCircularError();
+  // Whether a formula refers to any cell (null) or to a cell of the set.
+  bool refersToCells(const std::unordered_set<const CACell*>* cells) const;
+  // Rewrites the formula's relative references as if copied from the source point.
+  void adjustExpressionCopiedFrom(const GridPoint& source);
+
+ private:
+  // The end of every classification: the old type's row fix and overflow re-layout.
+  void finishValueChange(int32_t oldType);
+  // Stores a text or a link target exactly as given, without classifying it.
+  void enterUnclassified(int32_t type, const QString& text);
+  QString formatNumber(const CANumber& number, const CANumberFormat* format) const;
+
+  CADocument* document_;
+  GridPoint gridPoint_;
+  int32_t valueType_ = kValueNone;
+  int32_t formulaResultType_ = kValueNumber;
+  std::optional<CAFormat> format_;
+  QString note_;
+  QString formula_;
+  CAExpression expression_;
+  int32_t parseResult_ = 0;
+  int32_t evalResult_ = 0;
+  uint64_t errorOffset_ = 0;
+  std::optional<CANumber> number_;
+  uint64_t extraColumns_ = 0;
+  std::shared_ptr<CAPicture> picture_;
+  double height_ = 0;
+  int64_t imageScale_ = 0;
+  QString displayText_;
+  bool inactiveLink_ = false;
+  bool checked_ = false;
+  bool needRecalc_ = false;
+  bool ephemeralResult_ = false;
+  bool typingInProgress_ = false;
+  bool typeIsChanging_ = false;
+  bool recordNewFunctions_ = false;
+  mutable bool saving_ = false;
+  bool tooltipForWidth_ = false;
+  uint64_t tooltipCounter_ = 0;
+  int64_t tooltipTag_ = 0;
+  int32_t errorType_ = 0;
+};

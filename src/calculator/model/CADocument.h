@@ -1,0 +1,437 @@
+// The spreadsheet document: one sparse sheet of rows, columns and cells with its formats,
+// pictures and options, derived from the framework's document. This header gathers the
+// document's members; they are defined by subject in CADocument_<Subject>.cpp files.
+#pragma once
+
+#include "calculator/model/CAFormat.h"
+#include "calculator/model/CAGridPoint.h"
+#include "calculator/model/caTextServices.h"
+#include "calculator/model/formula/CAFormulaToken.h"
+#include "framlet/foundation/Kolor.h"
+#include "framlet/shell/FLDocument.h"
+
+#include <QFont>
+#include <QHash>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class CACell;
+class CAColumn;
+class CADocumentWindow;
+class CAPicture;
+class CARow;
+class FLXmlDecoder;
+class FLXmlEncoder;
+struct FLError;
+
+// Format domains.
+enum : int32_t {
+  kDomainCell = 1,
+  kDomainColumn = 2,
+  kDomainRow = 3,
+  kDomainDocument = 4,
+};
+
+// Clear types of clearCell.
+enum : int32_t {
+  kClearAll = 0,       // contents and formats
+  kClearFormats = 1,
+  kClearContents = 2,
+};
+
+// The sort's two flags, in order.
+struct CASortContext {
+  bool byColumns = false;
+  bool reverse = false;
+};
+
+inline constexpr int64_t kCellPaddingDefault = 38100;  // 3 points
+inline constexpr int64_t kDefaultDigitCount = 12;
+// Narrowest column widths that a width setting keeps (EMU).
+inline constexpr int64_t kMinimumWidthMetric = 108000;
+inline constexpr int64_t kMinimumWidthInches = 114300;
+// applyFormat's digit count meaning "leave the widths alone".
+inline constexpr int64_t kKeepColumnWidths = -1000000;
+inline constexpr Kolor kActiveLinkKolor = 0x64D92B27;
+
+class CADocument : public FLDocument {
+ public:
+  using RowList = std::vector<std::unique_ptr<CARow>>;
+  using ColumnList = std::vector<std::unique_ptr<CAColumn>>;
+  using PictureTable = QHash<QString, std::shared_ptr<CAPicture>>;
+  // Called with a cell, its index in its row and the row's stop flag.
+  using CellBlock = std::function<void(CACell& cell, size_t index, bool& stop)>;
+
+  // Starts with the preferences' defaults (digits or width, margins, zoom, backups, preview,
+  // font) and an empty sheet.
+  CADocument();
+  ~CADocument() override;
+
+  // The window showing the document, not owned; null when there is none.
+  CADocumentWindow* controller() const { return controller_; }
+  void setController(CADocumentWindow* controller) { controller_ = controller; }
+  void prepareToClose() override;
+  // Locked by the framework, or protected by a password not yet entered.
+  bool isLocked() const override;
+
+  // ---- Storage (CADocument_Storage.cpp) ---------------------------------------------------
+
+  // Rows ascending by gridY, columns ascending by gridX, one per index. Code that edits these
+  // lists directly must keep them so.
+  const RowList& rows() const { return rows_; }
+  RowList& mutableRows() { return rows_; }
+  const ColumnList& columns() const { return columns_; }
+  ColumnList& mutableColumns() { return columns_; }
+  const PictureTable& pictures() const { return pictures_; }
+  PictureTable& mutablePictures() { return pictures_; }
+
+  // Absolute (one's-complemented) coordinates are folded: $B$3 finds B3.
+  CARow* row(int64_t y) const;
+  CARow* rowImperative(int64_t y);
+  // The x as given: a negative x finds no column.
+  CAColumn* column(int64_t x) const;
+  CAColumn* columnImperative(int64_t x);
+  // Inserts a row read from a file at its place, replacing a row with the same y.
+  CARow* addRow(std::unique_ptr<CARow> row);
+  CAColumn* addColumn(std::unique_ptr<CAColumn> column);
+
+  CACell* cellAtGridPoint(const GridPoint& point) const;
+  CACell* cellAtGridPointImperative(const GridPoint& point);
+  // Stores the cell at the point, replacing ("Storing over existing cell") a cell there.
+  CACell* storeCell(std::unique_ptr<CACell> cell, const GridPoint& point);
+  // Stores the cell at its own point, replacing one there; unless opening, re-lays the
+  // overflowing text there. YES when its row had to be created.
+  bool storeCell(std::unique_ptr<CACell> cell);
+  // The import entry point: value type 1 makes a checkbox checked by the value's truth; any
+  // other type enters the value's text as if typed.
+  void setCellAtPoint(const GridPoint& point, const QVariant& value, int32_t valueType);
+  bool cellAdded() const { return cellAdded_; }
+  void setCellAdded(bool added) { cellAdded_ = added; }
+
+  // The occupied block: all zeros without cells.
+  GridRange extent() const;
+  GridRange fullExtent() const;
+  GridPoint maxGridPoint() const;
+  void registerDisplayGridPoint(const GridPoint& point);
+  const GridPoint& maxDisplayGridPoint() const { return maxDisplayGridPoint_; }
+  void setMaxDisplayGridPoint(const GridPoint& point) { maxDisplayGridPoint_ = point; }
+  // The largest x of a cell with a value in the rows from the range's start y to its end y,
+  // or -1.
+  int64_t maximumX(const GridRange& range) const;
+  // The last row holding a cell with a value within the range's columns, or -1.
+  int64_t maximumY(const GridRange& range) const;
+  // Whether totals of the range go in the column right of it (YES) or the row below (NO).
+  bool fillColumnForRange(const GridRange& range) const;
+  bool hasImages() const;
+
+  void enumerateCellsUsingBlock(const CellBlock& block) const;
+  // A wildcard start coordinate takes every row (y) or every column (x).
+  void enumerateCellsinRange(const GridRange& range, const CellBlock& block) const;
+
+  // Geometry, in points.
+  float heightOfRow(int64_t y) const;
+  float widthOfColumn(int64_t x) const;
+  bool shouldStripeRow(int64_t y) const;
+  const QFont& font() const { return font_; }
+  // Measures "0" in the font for the digit width, line height and leading; posts "numlet.font".
+  void setFont(const QFont& font);
+  double digitWidth() const { return digitWidth_; }
+  double lineHeight() const { return lineHeight_; }
+  double leading() const { return leading_; }
+  int64_t defaultDigitCount() const { return defaultDigitCount_; }
+  void setDefaultDigitCount(int64_t count);
+  int64_t defaultWidth() const { return defaultWidth_; }
+  // At least the narrowest width of the preferred units (0 stays 0); the digit count becomes -1.
+  void setDefaultWidth(int64_t width);
+  int64_t minimumHeight() const { return minimumHeight_; }
+  void setMinimumHeight(int64_t height) { minimumHeight_ = height; }
+  const GridPoint& cellPadding() const { return cellPadding_; }
+  void setCellPadding(const GridPoint& padding) { cellPadding_ = padding; }
+  Kolor stripeKolor() const { return stripeKolor_; }
+  void setStripeKolor(Kolor kolor) { stripeKolor_ = kolor; }
+  uint64_t stripeInterval() const { return stripeInterval_; }
+  void setStripeInterval(uint64_t interval) { stripeInterval_ = interval; }
+  void resetRowHeights();
+  void resetColumnWidths();
+  // Picture cells of the columns size themselves again (their size follows the column width).
+  void recalcImageCellsInColumnRange(const GridRange& range);
+
+  // Overflowing text: cells whose text spills right must be laid out again.
+  void invalidateLongText(const GridPoint& point);
+  void invalidatelLongTextForRow(int64_t y);
+  void invalidateAllLongText();
+
+  // Forwarded to the window.
+  void removeTooltipForCell(const CACell& cell);
+  void redrawCell(const GridPoint& point);
+  void redrawRange(const GridRange& range);
+
+  // For the edit commands: clears a cell of its row's list by clear type; kClearAll removes
+  // (and destroys) the cell.
+  void clearCell(CACell* cell, std::vector<std::unique_ptr<CACell>>& cells, int32_t clearType);
+  int compareForSort(const CASortContext& context, int64_t index1, int64_t index2) const;
+  int compareCell(const CACell* a, const CACell* b, bool reverse) const;
+  const GridPoint& sortKey1() const { return sortKey1_; }
+  void setSortKey1(const GridPoint& point) { sortKey1_ = point; }
+  const GridPoint& sortKey2() const { return sortKey2_; }
+  void setSortKey2(const GridPoint& point) { sortKey2_ = point; }
+
+  // ---- Formats by domain (CADocument_Formats.cpp) -----------------------------------------
+
+  const CAFormat& defaultFormat() const { return defaultFormat_; }
+  CAFormat& mutableDefaultFormat() { return defaultFormat_; }
+  // Takes the format as the default: it sets everything, with a colour for text and background.
+  void setDefaultFormat(const CAFormat& format);
+  void resetDefaultFormat();
+  CAFormat* formatForRow(int64_t y) const;
+  CAFormat* formatForColumn(int64_t x) const;
+  CAFormat* formatForDomain(int32_t domain, const GridPoint& point);
+  CAFormat* formatForDomain(int32_t domain);
+  CAFormat* formatForDomainImperative(int32_t domain, const GridPoint& point);
+  CAFormat* formatForDomainImperative(int32_t domain);
+  std::vector<CAFormat*> formatsInRange(const GridRange& range, int32_t domain, bool imperative);
+  // The format a cell is drawn and exported with: default (striped unless ignored), row,
+  // column, cell, then link styling. A null cell takes the layers of (0, 0).
+  CAFormat formatForCell(const CACell* cell, bool ignoreStripe) const;
+  CAFormat formatForActiveCell() const;
+  CAFormat composedFormat(const GridPoint& point) const;
+  void setValue(int64_t value, uint64_t mask, int32_t domain);
+  void toggleValueForMask(uint64_t mask, int32_t domain);
+  void applyFormat(const CAFormat& format, int64_t digitCount, int64_t width);
+  void clearFormatFromSelection();
+
+  // ---- Selection ----------------------------------------------------------------------------
+
+  const GridRange& selectionRange() const { return selectionRange_; }
+  void setSelectionRange(const GridRange& range);
+  void setSelectionPoint(const GridPoint& point);
+  const GridPoint& activeCellPoint() const { return activeCellPoint_; }
+  void setActiveCellPoint(const GridPoint& point);
+  CACell* activeCell() const;
+  const GridRange& typingSelectionRange() const { return typingSelectionRange_; }
+  void setTypingSelectionRange(const GridRange& range) { typingSelectionRange_ = range; }
+  const CATextRange& activeCellTextSel() const { return activeCellTextSel_; }
+  void setActiveCellTextSel(const CATextRange& range) { activeCellTextSel_ = range; }
+  // 2 whole columns, 3 whole rows, else 1.
+  int32_t selectedDomain() const;
+  // Posts "gmb.selectionChange" and shows the selection's text colour in the colour panel.
+  void notifyOfSelectionChange();
+  uint64_t colorChangeBlock() const { return colorChangeBlock_; }
+  void suppressColorChange(bool suppress);
+
+  // ---- Recalculation, undo and reference table (defined with those subjects) ---------------
+
+  void addDependencies(const CAExpression& expression, const GridPoint& point);
+  void deleteDependencies(const CAExpression& expression, const GridPoint& point);
+  void setRecalcForDependents(const GridPoint& point);
+  void evaluate();
+  bool setCellUndo(int32_t descriptor, int32_t rangeType);
+
+  // ---- Options and state --------------------------------------------------------------------
+
+  const QString& password() const { return password_; }
+  void setPassword(const QString& password) { password_ = password; }
+  const QString& passwordHint() const { return passwordHint_; }
+  void setPasswordHint(const QString& hint) { passwordHint_ = hint; }
+  bool passwordUnlocked() const { return passwordUnlocked_; }
+  void setPasswordUnlocked(bool on) { passwordUnlocked_ = on; }
+  bool saveWithPassword() const { return saveWithPassword_; }
+  void setSaveWithPassword(bool on) { saveWithPassword_ = on; }
+  bool openWithPassword() const { return openWithPassword_; }
+  void setOpenWithPassword(bool on) { openWithPassword_ = on; }
+  // Cell texts are enciphered while saving with a password, deciphered while opening with one.
+  bool enciphersCells() const { return saveWithPassword_ && !password_.isNull(); }
+  bool deciphersCells() const { return openWithPassword_ && !password_.isNull(); }
+
+  bool opening() const { return opening_; }
+  void setOpening(bool on) { opening_ = on; }
+  bool closing() const { return closing_; }
+  void setClosing(bool on) { closing_ = on; }
+  bool settingUndo() const { return settingUndo_; }
+  void setSettingUndo(bool on) { settingUndo_ = on; }
+  int64_t suppressRedraws() const { return suppressRedraws_; }
+  void setSuppressRedraws(int64_t count) { suppressRedraws_ = count; }
+  void bumpSuppressRedraws(bool raise) { suppressRedraws_ += raise ? 1 : -1; }
+  uint64_t tooltipCounter() const { return tooltipCounter_; }
+  void bumpTooltipCounter() { ++tooltipCounter_; }
+  int32_t typingState() const { return typingState_; }
+  void setTypingState(int32_t state) { typingState_ = state; }
+
+  bool constrainText() const { return constrainText_; }
+  void setConstrainText(bool on) { constrainText_ = on; }
+  bool showFormulas() const { return showFormulas_; }
+  void setShowFormulas(bool on) { showFormulas_ = on; }
+  bool redFormulas() const { return redFormulas_; }
+  void setRedFormulas(bool on) { redFormulas_ = on; }
+  bool showOnlyOccupied() const { return showOnlyOccupied_; }
+  void setShowOnlyOccupied(bool on) { showOnlyOccupied_ = on; }
+  bool titleRow() const { return titleRow_; }
+  void setTitleRow(bool on) { titleRow_ = on; }
+  bool titleColumn() const { return titleColumn_; }
+  void setTitleColumn(bool on) { titleColumn_ = on; }
+  bool printGrid() const { return printGrid_; }
+  void setPrintGrid(bool on) { printGrid_ = on; }
+  bool printLabels() const { return printLabels_; }
+  void setPrintLabels(bool on) { printLabels_ = on; }
+  bool scaleToFit() const { return scaleToFit_; }
+  void setScaleToFit(bool on) { scaleToFit_ = on; }
+  bool fillPages() const { return fillPages_; }
+  void setFillPages(bool on) { fillPages_ = on; }
+  bool showPageBreaks() const { return showPageBreaks_; }
+  void setShowPageBreaks(bool on) { showPageBreaks_ = on; }
+  bool makeBackups() const { return makeBackups_; }
+  void setMakeBackups(bool on) { makeBackups_ = on; }
+  bool noPreview() const { return noPreview_; }
+  void setNoPreview(bool on) { noPreview_ = on; }
+
+  const QString& header() const { return header_; }
+  void setHeader(const QString& text) { header_ = text; }
+  const QString& footer() const { return footer_; }
+  void setFooter(const QString& text) { footer_ = text; }
+  int64_t topMargin() const { return topMargin_; }
+  void setTopMargin(int64_t emu) { topMargin_ = emu; }
+  int64_t bottomMargin() const { return bottomMargin_; }
+  void setBottomMargin(int64_t emu) { bottomMargin_ = emu; }
+  int64_t leftMargin() const { return leftMargin_; }
+  void setLeftMargin(int64_t emu) { leftMargin_ = emu; }
+  int64_t rightMargin() const { return rightMargin_; }
+  void setRightMargin(int64_t emu) { rightMargin_ = emu; }
+  int64_t headerOffset() const { return headerOffset_; }
+  void setHeaderOffset(int64_t emu) { headerOffset_ = emu; }
+  double zoomValue() const { return zoomValue_; }
+  void setZoomValue(double zoom) { zoomValue_ = zoom; }
+  // Names the document's autosave package.
+  const QString& guid() const { return guid_; }
+
+  // ---- Opening and saving (calculator/fileformats: CADocument_Open.cpp, the package reader
+  // and writer in CADocument_PackageReader.cpp and CADocument_PackageWriter.cpp) -------------
+
+  // Reads a file by its type code: the code (1-9) when its loader took it in, else 0 with the
+  // error of the loader, or -206 for a type nothing reads. `opening` is on only meanwhile.
+  int32_t openFile(const QString& path, FLError* error);
+  // The loaders openFile chooses from; each answers YES when the file was taken in.
+  bool loadTextFile(const QString& path, FLError* error);
+  bool loadDifFile(const QString& path, FLError* error);
+  bool loadExcelFile(const QString& path, FLError* error);
+  bool loadPockwellFile(const QString& path, FLError* error);
+  bool loadRtfFile(const QString& path, FLError* error);
+  bool loadRtfdFile(const QString& path, FLError* error);
+  bool loadHtmlFile(const QString& path, FLError* error);
+  // The native package. A protected one is taken in up to its password: the XML waits for
+  // loadXmlFile, which the window calls once the password is given.
+  bool loadNativeFileCore(const QString& path, FLError* error);
+  bool loadNativeFile(const QString& path);
+  // NO for a missing or damaged "document.xml"; a damaged one also fills the error.
+  bool loadXmlFile(FLError* error = nullptr);
+  // The document-level elements, columns and rows of a package, an undo archive or a cell
+  // archive, to the end of the decoder's input.
+  void loadFromXml(FLXmlDecoder& decoder);
+
+  // Writes the package into a path that does not exist yet; the caller puts it in place.
+  bool saveToNativeFile(const QString& path, bool inPlace, FLError* error);
+  void saveDocumentInfo(FLXmlEncoder& encoder, bool forUndo);
+  void saveColumns(FLXmlEncoder& encoder);
+  void preparePicturesForSave(bool inPlace);
+  // The pictures a cell wrote since preparePicturesForSave; empty when none.
+  std::vector<std::shared_ptr<CAPicture>> copyUsedPictures() const;
+  // The "numlet.cells" archive of the selection; null when no cell was written.
+  QString archiveSelection();
+  // Writes an autosave copy now, whenever the last edit was.
+  void forceAutosave();
+
+  bool autosaving() const { return autosaving_; }
+  void setAutosaving(bool on) { autosaving_ = on; }
+  bool autosaveRecoveryDoc() const { return autosaveRecoveryDoc_; }
+  void setAutosaveRecoveryDoc(bool on) { autosaveRecoveryDoc_ = on; }
+  // The latest autosave copy of this document; null when there is none.
+  const QString& autosavePath() const { return autosavePath_; }
+  void setAutosavePath(const QString& path) { autosavePath_ = path; }
+  // A failed autosave stops the autosaves of the document.
+  bool autosaveFailed() const { return autosaveFailed_; }
+  void setAutosaveFailed(bool failed) { autosaveFailed_ = failed; }
+  // Seconds since 1970 of the file a save replaces; 0 when none.
+  double fileCreationDate() const { return fileCreationDate_; }
+  void setFileCreationDate(double seconds) { fileCreationDate_ = seconds; }
+  // The print settings as the file archived them, kept as bytes and written back unchanged.
+  const QByteArray& printInfo() const { return printInfo_; }
+  void setPrintInfo(const QByteArray& archive) { printInfo_ = archive; }
+
+ private:
+  CADocumentWindow* controller_ = nullptr;
+
+  RowList rows_;
+  ColumnList columns_;
+  PictureTable pictures_;
+  bool cellAdded_ = false;
+  GridPoint maxDisplayGridPoint_;
+
+  QFont font_;
+  double digitWidth_ = 0;
+  double lineHeight_ = 0;
+  double leading_ = 0;
+  GridPoint cellPadding_{kCellPaddingDefault, kCellPaddingDefault};
+  int64_t defaultDigitCount_ = kDefaultDigitCount;
+  int64_t defaultWidth_ = 0;
+  int64_t minimumHeight_ = 0;
+  Kolor stripeKolor_ = kNoKolor;
+  uint64_t stripeInterval_ = 0;
+
+  CAFormat defaultFormat_;
+  // Handed out for a domain that keeps no format.
+  CAFormat scratchFormat_;
+
+  GridRange selectionRange_;
+  GridRange typingSelectionRange_;
+  GridPoint activeCellPoint_;
+  CATextRange activeCellTextSel_;
+  GridPoint sortKey1_{-1, -1};
+  GridPoint sortKey2_{-1, -1};
+  uint64_t colorChangeBlock_ = 0;
+
+  QString password_;
+  QString passwordHint_;
+  bool passwordUnlocked_ = false;
+  bool saveWithPassword_ = false;
+  bool openWithPassword_ = false;
+  bool opening_ = false;
+  bool closing_ = false;
+  bool settingUndo_ = false;
+  int64_t suppressRedraws_ = 0;
+  uint64_t tooltipCounter_ = 1;
+  int32_t typingState_ = 0;
+
+  bool constrainText_ = false;
+  bool showFormulas_ = false;
+  bool redFormulas_ = false;
+  bool showOnlyOccupied_ = false;
+  bool titleRow_ = false;
+  bool titleColumn_ = false;
+  bool printGrid_ = true;
+  bool printLabels_ = true;
+  bool scaleToFit_ = false;
+  bool fillPages_ = false;
+  bool showPageBreaks_ = false;
+  bool makeBackups_ = true;
+  bool noPreview_ = false;
+  QString header_;
+  QString footer_;
+  int64_t topMargin_ = 0;
+  int64_t bottomMargin_ = 0;
+  int64_t leftMargin_ = 0;
+  int64_t rightMargin_ = 0;
+  int64_t headerOffset_ = 0;
+  double zoomValue_ = 1.0;
+  QString guid_;
+  bool autosaving_ = false;
+  bool autosaveRecoveryDoc_ = false;
+  bool autosaveFailed_ = false;
+  QString autosavePath_;
+  double fileCreationDate_ = 0;
+  QByteArray printInfo_;
+};

@@ -1,0 +1,26 @@
+// What the spreadsheet document asks of the window that shows it. The window controller
+// implements this and hands itself to its document; the document never sees the controller's
+// own class. Each request is ignored while no window is attached.
+#pragma once
+
+#include "calculator/model/CAGridPoint.h"
+
+#include <cstdint>
+
+class CACell;
+
+class CADocumentWindow {
+ public:
+  virtual ~CADocumentWindow() = default;
+
+  // Redraws a cell's rectangle (the controller itself ignores this while the document is
+  // opening or redraws are suppressed).
+  virtual void redrawCell(const GridPoint& point) = 0;
+  virtual void redrawRange(const GridRange& range) = 0;
+  // Redraws the selection as seen in a format domain (4: the whole document view).
+  virtual void redrawSelectionForDomain(int32_t domain) = 0;
+  // The cell view forgets the tooltip registered for the cell (its tooltipTag).
+  virtual void removeTooltipForCell(const CACell& cell) = 0;
+  // Resizes the cell view to the document's extent.
+  virtual void adjustCellViewForNewData() {}
+};

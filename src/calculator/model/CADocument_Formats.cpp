@@ -1,0 +1,255 @@
+// Formats by domain: the document default, row, column and cell layers, how a cell's format
+// is composed from them, and the format changes of the selection.
+#include "calculator/model/CADocument.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/CARow.h"
+#include "framlet/foundation/flBase.h"
+
+#include <algorithm>
+
+namespace {
+
+// setValue's style values: 0 clears the setting (the layer inherits), 1 is on, others off.
+constexpr int64_t kStyleInherit = 0;
+constexpr int64_t kStyleOn = 1;
+
+}  // namespace
+
+void CADocument::setDefaultFormat(const CAFormat& format) {
+  defaultFormat_ = format;
+  defaultFormat_.setMask(kFormatDefaultMask);
+  // The default sets everything, so its colours must be colours.
+  defaultFormat_.setTextKolor(defaultFormat_.textKolor());
+  defaultFormat_.setBackgroundKolor(defaultFormat_.backgroundKolor());
+}
+
+void CADocument::resetDefaultFormat() {
+  CAFormat format;
+  format.setBackgroundKolor(kWhiteKolor);
+  format.setAlignment(kAlignmentAuto);
+  format.setNumberFormat(nullptr);
+  format.setMask(kFormatDefaultMask);
+  defaultFormat_ = format;
+}
+
+CAFormat* CADocument::formatForRow(int64_t y) const {
+  CARow* r = row(y);
+  return r ? r->format() : nullptr;
+}
+
+CAFormat* CADocument::formatForColumn(int64_t x) const {
+  CAColumn* c = column(x);
+  return c ? c->format() : nullptr;
+}
+
+CAFormat* CADocument::formatForDomain(int32_t domain, const GridPoint& point) {
+  switch (domain) {
+    case kDomainDocument:
+      return &defaultFormat_;
+    case kDomainRow:
+      return formatForRow(point.y);
+    case kDomainColumn:
+      return formatForColumn(point.x);
+    default: {
+      CACell* cell = cellAtGridPoint(point);
+      return cell ? cell->format() : nullptr;
+    }
+  }
+}
+
+CAFormat* CADocument::formatForDomain(int32_t domain) {
+  return formatForDomain(domain, activeCellPoint_);
+}
+
+CAFormat* CADocument::formatForDomainImperative(int32_t domain, const GridPoint& point) {
+  if (CAFormat* existing = formatForDomain(domain, point)) return existing;
+  switch (domain) {
+    case kDomainRow: {
+      CARow* r = rowImperative(point.y);
+      r->setFormat(CAFormat());
+      return r->format();
+    }
+    case kDomainColumn: {
+      CAColumn* c = columnImperative(NormalizeCoordinate(point.x));
+      c->setFormat(CAFormat());
+      return c->format();
+    }
+    case kDomainCell: {
+      CACell* cell = cellAtGridPointImperative(point);
+      cell->setFormat(CAFormat());
+      return cell->format();
+    }
+    default:
+      LogAssert("Document must have a default format", __func__, __FILE__, __LINE__);
+      scratchFormat_ = CAFormat();
+      return &scratchFormat_;
+  }
+}
+
+CAFormat* CADocument::formatForDomainImperative(int32_t domain) {
+  return formatForDomainImperative(domain, activeCellPoint_);
+}
+
+std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_t domain,
+                                                  bool imperative) {
+  std::vector<CAFormat*> formats;
+  const auto take = [&](const GridPoint& point) {
+    CAFormat* format = imperative ? formatForDomainImperative(domain, point) : formatForDomain(domain, point);
+    if (format) formats.push_back(format);
+  };
+  if (domain == kDomainDocument) {
+    formats.push_back(&defaultFormat_);
+    return formats;
+  }
+  GridRange normalized = range;
+  TypeOfRange(&normalized, range);
+  // A line left open by the normalisation runs to the last one used.
+  const GridPoint last = extent().endPoint;
+  if (normalized.endPoint.x == kGridOpenEnd)
+    normalized.endPoint.x = last.x;
+  else if (normalized.endPoint.y == kGridOpenEnd)
+    normalized.endPoint.y = last.y;
+  const GridPoint& s = normalized.startPoint;
+  const GridPoint& e = normalized.endPoint;
+  if (domain == kDomainRow) {
+    for (int64_t y = s.y; y <= e.y && y != kGridOpenEnd; ++y) take(GridPoint{kGridWildcard, y});
+  } else if (domain == kDomainColumn) {
+    for (int64_t x = s.x; x <= e.x && x != kGridOpenEnd; ++x) take(GridPoint{x, kGridWildcard});
+  } else {
+    for (int64_t y = s.y; y <= e.y && y != kGridOpenEnd; ++y)
+      for (int64_t x = s.x; x <= e.x && x != kGridOpenEnd; ++x) take(GridPoint{x, y});
+  }
+  return formats;
+}
+
+CAFormat CADocument::formatForCell(const CACell* cell, bool ignoreStripe) const {
+  const GridPoint point = cell ? cell->gridPoint() : GridPoint{0, 0};
+  CAFormat format = defaultFormat_;
+  if (!ignoreStripe && shouldStripeRow(point.y)) format.setBackgroundKolor(stripeKolor_);
+  format = format.composeWith(formatForRow(point.y));
+  format = format.composeWith(formatForColumn(point.x));
+  if (cell) format = format.composeWith(cell->format());
+  if (cell && cell->valueType() == kValueLink && !cell->inactiveLink()) {
+    format.setUnderline(true);
+    format.setTextKolor(kActiveLinkKolor);
+  }
+  return format;
+}
+
+CAFormat CADocument::formatForActiveCell() const {
+  // An empty active cell shows the layers of its own row and column.
+  if (const CACell* cell = activeCell()) return formatForCell(cell, true);
+  return composedFormat(activeCellPoint_);
+}
+
+CAFormat CADocument::composedFormat(const GridPoint& point) const {
+  CAFormat format = defaultFormat_.copy();
+  if (point.y >= 0) format = format.composeWith(formatForRow(point.y));
+  if (point.x >= 0) format = format.composeWith(formatForColumn(point.x));
+  if (point.x >= 0 && point.y >= 0)
+    if (const CACell* cell = cellAtGridPoint(point)) format = format.composeWith(cell->format());
+  return format;
+}
+
+void CADocument::setValue(int64_t value, uint64_t mask, int32_t domain) {
+  const bool supported = mask == kFormatTextColor || mask == kFormatBackground ||
+                         mask == kFormatAlignment || mask == kFormatBold || mask == kFormatItalic ||
+                         mask == kFormatUnderline || mask == kFormatStrike;
+  if (!supported) {
+    LogAssert("Unsupported formt mask", __func__, __FILE__, __LINE__);
+    return;
+  }
+  for (CAFormat* format : formatsInRange(selectionRange_, domain, true)) {
+    switch (mask) {
+      case kFormatTextColor:
+      case kFormatBackground: {
+        const auto kolor = Kolor(uint32_t(value));
+        if (!KolorIsColor(kolor))
+          format->clearMask(mask);
+        else if (mask == kFormatTextColor)
+          format->setTextKolor(kolor);
+        else
+          format->setBackgroundKolor(kolor);
+        break;
+      }
+      case kFormatAlignment:
+        if (value == kAlignmentAuto)
+          format->clearMask(mask);
+        else
+          format->setAlignment(int32_t(value));
+        break;
+      default: {
+        if (value == kStyleInherit) {
+          format->clearMask(mask);
+          break;
+        }
+        const bool on = value == kStyleOn;
+        if (mask == kFormatBold) format->setBold(on);
+        if (mask == kFormatItalic) format->setItalic(on);
+        if (mask == kFormatUnderline) format->setUnderline(on);
+        if (mask == kFormatStrike) format->setStrike(on);
+        break;
+      }
+    }
+  }
+  if (controller_) controller_->redrawSelectionForDomain(domain);
+  notifyOfSelectionChange();
+}
+
+void CADocument::toggleValueForMask(uint64_t mask, int32_t domain) {
+  const CAFormat* format = formatForDomain(domain);
+  const bool on = format && format->styleOptionForMask(mask) == 1;
+  setValue(on ? kStyleInherit : kStyleOn, mask, domain);
+}
+
+void CADocument::applyFormat(const CAFormat& format, int64_t digitCount, int64_t width) {
+  GridRange normalized = selectionRange_;
+  const int32_t type = TypeOfRange(&normalized, selectionRange_);
+  const int32_t domain = selectedDomain();
+  if (type == kRangeInvalid) return;
+  const GridPoint last = extent().endPoint;
+  if (normalized.endPoint.x == kGridOpenEnd) normalized.endPoint.x = last.x;
+  if (normalized.endPoint.y == kGridOpenEnd) normalized.endPoint.y = last.y;
+  const GridPoint& s = normalized.startPoint;
+  const GridPoint& e = normalized.endPoint;
+  if (domain == kDomainColumn) {
+    for (int64_t x = s.x; x <= e.x; ++x) {
+      CAColumn* c = columnImperative(x);
+      c->setFormat(format.copy());
+      if (digitCount != kKeepColumnWidths) {
+        c->setDigitCount(digitCount);
+        c->setWidth(width);
+      }
+    }
+  } else if (domain == kDomainRow) {
+    for (int64_t y = s.y; y <= e.y; ++y) rowImperative(y)->setFormat(format.copy());
+  } else {
+    for (int64_t y = s.y; y <= e.y; ++y)
+      for (int64_t x = s.x; x <= e.x; ++x) cellAtGridPointImperative({x, y})->setFormat(format.copy());
+  }
+  if (controller_) controller_->redrawSelectionForDomain(domain);
+  notifyOfSelectionChange();
+}
+
+void CADocument::clearFormatFromSelection() {
+  GridRange normalized = selectionRange_;
+  const int32_t type = TypeOfRange(&normalized, selectionRange_);
+  const int32_t domain = selectedDomain();
+  if (type == kRangeInvalid) return;
+  const GridPoint& s = normalized.startPoint;
+  const GridPoint& e = normalized.endPoint;
+  if (domain == kDomainColumn) {
+    for (const std::unique_ptr<CAColumn>& c : columns_)
+      if (c->gridX() >= s.x && c->gridX() <= e.x) c->setFormat(std::nullopt);
+  } else if (domain == kDomainRow) {
+    for (const std::unique_ptr<CARow>& r : rows_)
+      if (r->gridY() >= s.y && r->gridY() <= e.y) r->setFormat(std::nullopt);
+  } else {
+    enumerateCellsinRange(normalized, [](CACell& cell, size_t, bool&) { cell.setFormat(std::nullopt); });
+  }
+  if (controller_) controller_->redrawSelectionForDomain(domain);
+  notifyOfSelectionChange();
+}

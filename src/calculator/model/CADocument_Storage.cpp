@@ -1,0 +1,532 @@
+// The sheet's storage: finding and creating rows, columns and cells, the occupied extent,
+// enumeration, the geometry the views read, overflowing text and the sort comparison.
+#include "calculator/model/CADocument.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
+#include "framlet/foundation/flBase.h"
+#include "platform/NotificationCenter.h"
+
+#include <QFontMetricsF>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kEmuPerPointFloat = 12700.0f;
+constexpr double kMinimumLeading = 2.0;
+constexpr const char* kDigitZero = "0";
+
+// Rows and columns are sorted lists; every lookup is a binary search.
+template <typename List, typename Key>
+typename List::const_iterator LowerBound(const List& list, int64_t key, Key keyOf) {
+  return std::lower_bound(list.begin(), list.end(), key,
+                          [&](const typename List::value_type& item, int64_t k) { return keyOf(*item) < k; });
+}
+
+int64_t RowKey(const CARow& row) { return row.gridY(); }
+int64_t ColumnKey(const CAColumn& column) { return column.gridX(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Lookup and creation
+
+CARow* CADocument::row(int64_t y) const {
+  y = NormalizeCoordinate(y);
+  const auto it = LowerBound(rows_, y, RowKey);
+  return it != rows_.end() && (*it)->gridY() == y ? it->get() : nullptr;
+}
+
+CARow* CADocument::rowImperative(int64_t y) {
+  y = NormalizeCoordinate(y);
+  const auto it = LowerBound(rows_, y, RowKey);
+  if (it != rows_.end() && (*it)->gridY() == y) return it->get();
+  return rows_.insert(rows_.begin() + (it - rows_.begin()), std::make_unique<CARow>(y))->get();
+}
+
+CAColumn* CADocument::column(int64_t x) const {
+  if (x < 0) return nullptr;
+  const auto it = LowerBound(columns_, x, ColumnKey);
+  return it != columns_.end() && (*it)->gridX() == x ? it->get() : nullptr;
+}
+
+CAColumn* CADocument::columnImperative(int64_t x) {
+  if (CAColumn* existing = column(x)) return existing;
+  const auto it = LowerBound(columns_, x, ColumnKey);
+  return columns_.insert(columns_.begin() + (it - columns_.begin()), std::make_unique<CAColumn>(x))->get();
+}
+
+CARow* CADocument::addRow(std::unique_ptr<CARow> newRow) {
+  const int64_t y = newRow->gridY();
+  const auto it = LowerBound(rows_, y, RowKey);
+  const auto at = rows_.begin() + (it - rows_.begin());
+  if (at != rows_.end() && (*at)->gridY() == y) {
+    *at = std::move(newRow);
+    return at->get();
+  }
+  return rows_.insert(at, std::move(newRow))->get();
+}
+
+CAColumn* CADocument::addColumn(std::unique_ptr<CAColumn> newColumn) {
+  const int64_t x = newColumn->gridX();
+  const auto it = LowerBound(columns_, x, ColumnKey);
+  const auto at = columns_.begin() + (it - columns_.begin());
+  if (at != columns_.end() && (*at)->gridX() == x) {
+    *at = std::move(newColumn);
+    return at->get();
+  }
+  return columns_.insert(at, std::move(newColumn))->get();
+}
+
+CACell* CADocument::cellAtGridPoint(const GridPoint& point) const {
+  const CARow* found = row(point.y);
+  return found ? found->cellAt(NormalizeCoordinate(point.x)) : nullptr;
+}
+
+CACell* CADocument::cellAtGridPointImperative(const GridPoint& point) {
+  if (CACell* existing = cellAtGridPoint(point)) return existing;
+  const GridPoint plain{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)};
+  return storeCell(std::make_unique<CACell>(plain, this), plain);
+}
+
+CACell* CADocument::storeCell(std::unique_ptr<CACell> cell, const GridPoint& point) {
+  CARow* target = rowImperative(point.y);
+  cellAdded_ = true;
+  const int64_t x = NormalizeCoordinate(point.x);
+  CARow::CellList& cells = target->mutableCells();
+  const size_t at = target->lowerBound(x);
+  if (at < cells.size() && cells[at]->gridPoint().x == x) {
+    LogAssert("Storing over existing cell", __func__, __FILE__, __LINE__);
+    cells[at] = std::move(cell);
+    return cells[at].get();
+  }
+  return cells.insert(cells.begin() + qsizetype(at), std::move(cell))->get();
+}
+
+bool CADocument::storeCell(std::unique_ptr<CACell> cell) {
+  const GridPoint point = cell->gridPoint();
+  const bool rowCreated = row(point.y) == nullptr;
+  CARow* target = rowImperative(point.y);
+  cellAdded_ = true;
+  CARow::CellList& cells = target->mutableCells();
+  const size_t at = target->lowerBound(point.x);
+  if (at < cells.size() && cells[at]->gridPoint().x == point.x)
+    cells[at] = std::move(cell);
+  else
+    cells.insert(cells.begin() + qsizetype(at), std::move(cell));
+  if (!opening_) invalidateLongText(point);
+  return rowCreated;
+}
+
+void CADocument::setCellAtPoint(const GridPoint& point, const QVariant& value, int32_t valueType) {
+  CACell* cell = cellAtGridPointImperative(point);
+  if (valueType == kValueCheckbox) {
+    const int32_t oldType = cell->valueType();
+    cell->clearValue();
+    cell->setValueType(kValueCheckbox);
+    cell->setChecked(value.toBool());
+    cell->setNeedRecalc(false);
+    cell->fixRowForValueTypeChange(oldType);
+  } else {
+    cell->setFormula(value.toString());
+  }
+  if (!opening_) invalidateLongText(cell->gridPoint());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Extent
+
+GridRange CADocument::extent() const {
+  GridRange range{{-1, 0}, {0, 0}};
+  bool first = true;
+  for (const std::unique_ptr<CARow>& r : rows_) {
+    const CARow::CellList& cells = r->cells();
+    if (cells.empty()) continue;
+    const int64_t firstX = cells.front()->gridPoint().x;
+    const int64_t lastX = cells.back()->gridPoint().x;
+    if (first) {
+      range.startPoint = GridPoint{firstX, r->gridY()};
+      range.endPoint = GridPoint{lastX, r->gridY()};
+      first = false;
+    } else {
+      range.startPoint.x = std::min(range.startPoint.x, firstX);
+      range.endPoint.x = std::max(range.endPoint.x, lastX);
+    }
+    range.endPoint.y = r->gridY();
+  }
+  if (first) return GridRange{};
+  return range;
+}
+
+GridRange CADocument::fullExtent() const {
+  GridRange range = extent();
+  range.startPoint = GridPoint{0, 0};
+  return range;
+}
+
+GridPoint CADocument::maxGridPoint() const { return extent().endPoint; }
+
+void CADocument::registerDisplayGridPoint(const GridPoint& point) {
+  maxDisplayGridPoint_.x = std::max(maxDisplayGridPoint_.x, point.x);
+  maxDisplayGridPoint_.y = std::max(maxDisplayGridPoint_.y, point.y);
+}
+
+int64_t CADocument::maximumX(const GridRange& range) const {
+  int64_t result = -1;
+  for (auto it = LowerBound(rows_, range.startPoint.y, RowKey); it != rows_.end(); ++it) {
+    if ((*it)->gridY() > range.endPoint.y) break;
+    const CARow::CellList& cells = (*it)->cells();
+    for (size_t i = cells.size(); i-- > 0;) {
+      if (cells[i]->hasValue()) {
+        result = std::max(result, cells[i]->gridPoint().x);
+        break;
+      }
+    }
+  }
+  return result;
+}
+
+int64_t CADocument::maximumY(const GridRange& range) const {
+  for (size_t r = rows_.size(); r-- > 0;) {
+    const CARow& current = *rows_[r];
+    const CARow::CellList& cells = current.cells();
+    for (size_t i = current.lowerBound(range.startPoint.x); i < cells.size(); ++i) {
+      const CACell& cell = *cells[i];
+      if (cell.gridPoint().x > range.endPoint.x) break;
+      if (cell.gridPoint().y != current.gridY())
+        LogAssert("Bad y coordinate in cell", __func__, __FILE__, __LINE__);
+      if (cell.hasValue()) return current.gridY();
+    }
+  }
+  return -1;
+}
+
+bool CADocument::fillColumnForRange(const GridRange& range) const {
+  const GridPoint& s = range.startPoint;
+  const GridPoint& e = range.endPoint;
+  if (s.x == e.x) return false;
+  if (s.y == e.y) return true;
+  const CARow* below = row(e.y + 1);
+  if (!below) return false;
+  bool belowHasValue = false;
+  for (size_t i = below->lowerBound(s.x); i < below->cells().size(); ++i) {
+    const CACell& cell = *below->cells()[i];
+    if (cell.gridPoint().x > e.x) break;
+    if (cell.gridPoint().y != below->gridY())
+      LogAssert("Bad y coordinate in cell", __func__, __FILE__, __LINE__);
+    if (cell.hasValue()) {
+      belowHasValue = true;
+      break;
+    }
+  }
+  if (!belowHasValue) return false;
+  for (auto it = LowerBound(rows_, s.y, RowKey); it != rows_.end() && (*it)->gridY() <= e.y; ++it) {
+    const CACell* right = (*it)->cellAt(e.x + 1);
+    if (right && right->hasValue()) return false;
+  }
+  return true;
+}
+
+bool CADocument::hasImages() const {
+  for (const std::unique_ptr<CARow>& r : rows_)
+    for (const std::unique_ptr<CACell>& cell : r->cells())
+      if (cell->valueType() == kValuePicture && cell->picture() && cell->picture()->image())
+        return true;
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Enumeration
+
+void CADocument::enumerateCellsUsingBlock(const CellBlock& block) const {
+  for (size_t r = 0; r < rows_.size(); ++r) {
+    const CARow::CellList& cells = rows_[r]->cells();
+    bool stop = false;
+    for (size_t i = 0; i < cells.size() && !stop; ++i) block(*cells[i], i, stop);
+  }
+}
+
+void CADocument::enumerateCellsinRange(const GridRange& range, const CellBlock& block) const {
+  const bool allRows = range.startPoint.y == kGridWildcard;
+  const bool allColumns = range.startPoint.x == kGridWildcard;
+  auto it = allRows ? rows_.begin() : rows_.begin() + (LowerBound(rows_, range.startPoint.y, RowKey) - rows_.begin());
+  for (; it != rows_.end(); ++it) {
+    const CARow& current = **it;
+    if (!allRows && current.gridY() > range.endPoint.y) break;
+    const CARow::CellList& cells = current.cells();
+    bool stop = false;
+    for (size_t i = allColumns ? 0 : current.lowerBound(range.startPoint.x); i < cells.size() && !stop; ++i) {
+      if (!allColumns && cells[i]->gridPoint().x > range.endPoint.x) break;
+      block(*cells[i], i, stop);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Geometry
+
+float CADocument::heightOfRow(int64_t y) const {
+  float height = 0;
+  if (y >= 0)
+    if (CARow* r = row(y)) height = float(r->height());
+  if (minimumHeight_ != 0) height = std::max(height, float(minimumHeight_) / kEmuPerPointFloat);
+  height = std::max(height, float(lineHeight_));
+  return height + 2.0f * std::ceil(float(cellPadding_.y) / kEmuPerPointFloat);
+}
+
+float CADocument::widthOfColumn(int64_t x) const {
+  const CAColumn* c = column(x);
+  const int64_t digits = c ? c->digitCount() : 0;
+  const float padding = 2.0f * float(cellPadding_.x) / kEmuPerPointFloat;
+  const auto digitWidth = [&](int64_t count) { return float(count) * float(digitWidth_) + padding; };
+  float width = 0;
+  if (digits > 0) {
+    width = digitWidth(digits);
+  } else if (digits == 0 && defaultDigitCount_ >= 0) {
+    width = digitWidth(defaultDigitCount_ == 0 ? kDefaultDigitCount : defaultDigitCount_);
+  } else {
+    const int64_t emu = digits < 0 ? c->width() : defaultWidth_;
+    width = emu == 0 ? digitWidth(kDefaultDigitCount) : float(emu) / kEmuPerPointFloat + padding;
+  }
+  return std::ceil(width);
+}
+
+bool CADocument::shouldStripeRow(int64_t y) const {
+  return stripeInterval_ != 0 && KolorIsColor(stripeKolor_) &&
+         (uint64_t(y) + 1) % stripeInterval_ == 0;
+}
+
+void CADocument::setFont(const QFont& font) {
+  font_ = font;
+  const QFontMetricsF metrics(font);
+  const QString zero = QLatin1String(kDigitZero);
+  digitWidth_ = metrics.horizontalAdvance(zero);
+  lineHeight_ = std::ceil(metrics.lineSpacing());
+  leading_ = std::max(lineHeight_ - metrics.ascent() - metrics.descent() - metrics.leading(),
+                      kMinimumLeading);
+  NotificationQueue::defaultQueue().enqueue(
+      Notification{QLatin1String(kFontChangedNotification), this, {}}, PostingStyle::ASAP,
+      NotificationCoalescingOnName | NotificationCoalescingOnSender);
+}
+
+void CADocument::setDefaultDigitCount(int64_t count) {
+  defaultDigitCount_ = count;
+  invalidateAllLongText();
+  recalcImageCellsInColumnRange(GridRange{{0, kGridWildcard}, {kGridOpenEnd, kGridWildcard}});
+}
+
+void CADocument::setDefaultWidth(int64_t width) {
+  defaultWidth_ = width == 0 ? 0 : std::max(width, MinimumColumnWidth());
+  setDefaultDigitCount(-1);
+}
+
+void CADocument::resetRowHeights() {
+  for (const std::unique_ptr<CARow>& r : rows_) {
+    if (r->minimumHeight() != 0) {
+      r->setMinimumHeight(0);
+      r->setNeedCalculate(true);
+    }
+  }
+}
+
+void CADocument::resetColumnWidths() {
+  for (const std::unique_ptr<CAColumn>& c : columns_) c->setDigitCount(0);
+  recalcImageCellsInColumnRange(GridRange{{0, kGridWildcard}, {kGridOpenEnd, kGridWildcard}});
+}
+
+void CADocument::recalcImageCellsInColumnRange(const GridRange& range) {
+  GridRange normalized = range;
+  const bool wholeRows = TypeOfRange(&normalized, range) == kRangeRows;
+  const int64_t startX = NormalizeCoordinate(range.startPoint.x);
+  const int64_t endX = NormalizeCoordinate(range.endPoint.x);
+  for (const std::unique_ptr<CARow>& r : rows_) {
+    const CARow::CellList& cells = r->cells();
+    for (size_t i = wholeRows ? 0 : r->lowerBound(startX); i < cells.size(); ++i) {
+      CACell& cell = *cells[i];
+      if (!wholeRows && range.startPoint.x >= 0 && cell.gridPoint().x > endX) break;
+      if (cell.valueType() != kValuePicture) continue;
+      cell.recalcPictureHeight();
+      r->setNeedCalculate(true);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Overflowing text
+
+void CADocument::invalidateLongText(const GridPoint& point) {
+  if (opening_ || constrainText_ || suppressRedraws_ > 0) return;
+  CARow* target = row(point.y);
+  CACell* cell = target ? target->cellAt(NormalizeCoordinate(point.x)) : nullptr;
+  if (cell && cell->valueType() == kValueText && cell->extraColumns() > 0) {
+    const GridPoint& p = cell->gridPoint();
+    redrawRange(GridRange{p, {p.x + int64_t(cell->extraColumns()), p.y}});
+    cell->setNeedRecalc(true);
+    return;
+  }
+  if ((cell && cell->hasValue()) || !target) return;
+  const int64_t x = NormalizeCoordinate(point.x);
+  const CARow::CellList& cells = target->cells();
+  const size_t end = target->lowerBound(x);
+  for (size_t i = 0; i < end; ++i) {
+    CACell& left = *cells[i];
+    if (left.valueType() != kValueText || left.extraColumns() == 0) continue;
+    const GridPoint& p = left.gridPoint();
+    if (p.x + int64_t(left.extraColumns()) < x) continue;
+    redrawRange(GridRange{p, {p.x + int64_t(left.extraColumns()), p.y}});
+    left.setNeedRecalc(true);
+  }
+}
+
+void CADocument::invalidatelLongTextForRow(int64_t y) {
+  CARow* target = row(y);
+  if (!target) return;
+  for (const std::unique_ptr<CACell>& cell : target->cells())
+    if (cell->valueType() == kValueText && !cell->formula().isEmpty()) cell->setNeedRecalc(true);
+}
+
+void CADocument::invalidateAllLongText() {
+  for (const std::unique_ptr<CARow>& r : rows_)
+    for (const std::unique_ptr<CACell>& cell : r->cells())
+      if (cell->valueType() == kValueText && !cell->formula().isEmpty()) cell->setNeedRecalc(true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The window
+
+void CADocument::removeTooltipForCell(const CACell& cell) {
+  if (controller_) controller_->removeTooltipForCell(cell);
+}
+
+void CADocument::redrawCell(const GridPoint& point) {
+  if (controller_) controller_->redrawCell(point);
+}
+
+void CADocument::redrawRange(const GridRange& range) {
+  if (controller_) controller_->redrawRange(range);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Edit commands and sorting
+
+void CADocument::clearCell(CACell* cell, std::vector<std::unique_ptr<CACell>>& cells,
+                           int32_t clearType) {
+  if (!cell) return;
+  switch (clearType) {
+    case kClearContents:
+      cell->setFormula(QString());
+      break;
+    case kClearFormats:
+      cell->setFormat(std::nullopt);
+      break;
+    default: {
+      cell->clearValue();
+      const auto it = std::find_if(cells.begin(), cells.end(),
+                                   [cell](const std::unique_ptr<CACell>& c) { return c.get() == cell; });
+      if (it != cells.end()) cells.erase(it);
+      break;
+    }
+  }
+}
+
+int CADocument::compareForSort(const CASortContext& context, int64_t index1, int64_t index2) const {
+  const auto cellsFor = [&](const GridPoint& key, int64_t i1, int64_t i2) {
+    if (context.byColumns)
+      return std::pair(cellAtGridPoint({i1, key.y}), cellAtGridPoint({i2, key.y}));
+    return std::pair(cellAtGridPoint({key.x, i1}), cellAtGridPoint({key.x, i2}));
+  };
+  auto [a, b] = cellsFor(sortKey1_, index1, index2);
+  int result = compareCell(a, b, context.reverse);
+  const int64_t secondKey = context.byColumns ? sortKey2_.y : sortKey2_.x;
+  if (result == 0 && secondKey >= 0) {
+    auto [c, d] = cellsFor(sortKey2_, index1, index2);
+    result = compareCell(c, d, context.reverse);
+  }
+  return result;
+}
+
+int CADocument::compareCell(const CACell* a, const CACell* b, bool reverse) const {
+  const auto typeOf = [&](const CACell* cell) {
+    if (!cell) return int32_t(kValueNone);
+    const int32_t type = cell->valueType();
+    if (type == kValueFormula && !showFormulas_) return cell->formulaResultType();
+    return type;
+  };
+  // Sort priority by value type.
+  const auto priority = [](int32_t type) {
+    switch (type) {
+      case kValueCheckbox: return 1;
+      case kValuePicture: return 2;
+      case kValueError: return 3;
+      case kValueFormula:
+      case kValueNumber: return 4;
+      case kValueDate: return 5;
+      case kValueLink:
+      case kValueText: return 6;
+      default: return 0;
+    }
+  };
+  const auto compareTexts = [](const QString& x, const QString& y) {
+    if (x.isNull() || y.isNull()) return x.isNull() == y.isNull() ? 0 : (x.isNull() ? -1 : 1);
+    const int order = x.compare(y, Qt::CaseInsensitive);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+  };
+  const auto realOf = [](const CACell* cell) {
+    return cell->number() ? cell->number()->realValue() : 0.0L;
+  };
+  const int32_t typeA = typeOf(a);
+  const int32_t typeB = typeOf(b);
+  int result = 0;
+  if (typeA != typeB) {
+    const int pa = priority(typeA);
+    const int pb = priority(typeB);
+    result = pa == pb ? 0 : (pa > pb ? 1 : -1);
+  } else {
+    switch (typeA) {
+      case kValueCheckbox:
+        result = int(a->isChecked()) - int(b->isChecked());
+        break;
+      case kValueDate: {
+        const int64_t x = a->number() ? a->number()->integerValue() : 0;
+        const int64_t y = b->number() ? b->number()->integerValue() : 0;
+        result = x == y ? 0 : (x > y ? 1 : -1);
+        break;
+      }
+      case kValueError:
+        result = a->evalResult() == b->evalResult() ? 0 : (a->evalResult() > b->evalResult() ? 1 : -1);
+        break;
+      case kValueFormula:
+        result = compareTexts(a->formula(), b->formula());
+        break;
+      case kValueLink:
+        result = compareTexts(a->displayText(false), b->displayText(false));
+        break;
+      case kValueNumber: {
+        const long double x = realOf(a);
+        const long double y = realOf(b);
+        result = x > y ? 1 : (x < y ? -1 : 0);
+        break;
+      }
+      case kValueText: {
+        QString x = a->formula();
+        QString y = b->formula();
+        if (ModelPreferences().useStopList) {
+          if (!x.isNull()) GetNewStringWithoutStopListWords(x);
+          if (!y.isNull()) GetNewStringWithoutStopListWords(y);
+        }
+        result = compareTexts(x, y);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return reverse ? -result : result;
+}

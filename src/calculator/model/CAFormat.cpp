@@ -1,0 +1,296 @@
+#include "calculator/model/CAFormat.h"
+
+#include "calculator/model/CAGridPoint.h"
+#include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/FLXmlEncoder.h"
+#include "framlet/foundation/flBase.h"
+
+#include <QPainter>
+#include <QRectF>
+
+#include <iterator>
+
+namespace {
+
+// Indexed by alignment - 100; 103 has no name of its own.
+constexpr const char* kAlignmentNames[] = {"left", "center", "right", "left", "auto"};
+
+constexpr uint64_t kStyleMasks = kFormatBold | kFormatItalic | kFormatUnderline | kFormatStrike |
+                                 kFormatAlignment;
+constexpr int32_t kExcelDateValueType = 2;
+
+QString Flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
+
+}  // namespace
+
+CAFormat CAFormat::withXml(FLXmlDecoder& decoder) {
+  CAFormat format;
+  if (decoder.endTag()) return format;
+  const int64_t level = decoder.level();
+  while (decoder.getNextTag()) {
+    if (decoder.level() < level) break;
+    const bool on = decoder.integerValue() != 0;
+    switch (XmlTagOf(decoder)) {
+      case kXmlAlign:
+        format.alignment_ = int32_t(decoder.decodeValueFromValues(kAlignmentNames)) + kAlignmentLeft;
+        format.mask_ |= kFormatAlignment;
+        break;
+      case kXmlBackColor:
+        format.backgroundKolor_ = KolorFromString(decoder.value());
+        format.mask_ |= kFormatBackground;
+        break;
+      case kXmlBold:
+        format.bold_ = on;
+        format.mask_ |= kFormatBold;
+        break;
+      case kXmlBorder:
+        format.border_ = CABorder::withXml(decoder);
+        format.mask_ |= kFormatBorder;
+        break;
+      case kXmlColor:
+        format.textKolor_ = KolorFromString(decoder.value());
+        format.mask_ |= kFormatTextColor;
+        break;
+      case kXmlItalic:
+        format.italic_ = on;
+        format.mask_ |= kFormatItalic;
+        break;
+      case kXmlNumberFormat:
+        format.numberFormat_ = CANumberFormat::withXml(decoder);
+        format.mask_ |= kFormatNumberFormat;
+        break;
+      case kXmlStrike:
+        format.strike_ = on;
+        format.mask_ |= kFormatStrike;
+        break;
+      case kXmlUnder:
+        format.underline_ = on;
+        format.mask_ |= kFormatUnderline;
+        break;
+      default:
+        LogAssert("Unknown format tag", __func__, __FILE__, __LINE__);
+        if (decoder.startTag() && !decoder.endTag()) decoder.skipTag();
+        break;
+    }
+  }
+  return format;
+}
+
+CAFormat CAFormat::withExcelFormat(const CAExcelFormatRecord& record, int32_t valueType) {
+  CAFormat format;
+  format.mask_ = kStyleMasks;
+  format.alignment_ = record.alignment;
+  if (record.font) {
+    format.bold_ = record.font->bold;
+    format.italic_ = record.font->italic;
+    format.underline_ = record.font->underline;
+    format.strike_ = record.font->strike;
+    format.textKolor_ = record.font->textKolor;
+    if (KolorIsColor(format.textKolor_)) format.mask_ |= kFormatTextColor;
+  }
+  format.backgroundKolor_ = record.backgroundKolor;
+  if (KolorIsColor(format.backgroundKolor_)) format.mask_ |= kFormatBackground;
+  if (valueType == kExcelDateValueType || !record.numberFormatCode.isNull()) {
+    format.numberFormat_ = CANumberFormat::withExcelFormat(record.numberFormatCode, valueType);
+    format.mask_ |= kFormatNumberFormat;
+  }
+  return format;
+}
+
+void CAFormat::saveToXml(FLXmlEncoder& encoder, const GridPoint* point) const {
+  if (point) {
+    encoder.addAttribute(XmlName(kXmlX), point->x);
+    encoder.addAttribute(XmlName(kXmlY), point->y);
+  }
+  encoder.openTag(XmlName(kXmlFormat));
+  if (mask_ & kFormatBold) encoder.addTag(XmlName(kXmlBold), Flag(bold_));
+  if (mask_ & kFormatItalic) encoder.addTag(XmlName(kXmlItalic), Flag(italic_));
+  if (mask_ & kFormatUnderline) encoder.addTag(XmlName(kXmlUnder), Flag(underline_));
+  if (mask_ & kFormatStrike) encoder.addTag(XmlName(kXmlStrike), Flag(strike_));
+  if (mask_ & kFormatAlignment) {
+    const int64_t index = int64_t(alignment_) - kAlignmentLeft;
+    const bool known = index >= 0 && size_t(index) < std::size(kAlignmentNames);
+    encoder.addTag(XmlName(kXmlAlign), QLatin1String(kAlignmentNames[known ? index : 0]));
+  }
+  if (mask_ & kFormatTextColor) encoder.addTag(XmlName(kXmlColor), NewKolorString(textKolor_));
+  if (mask_ & kFormatBackground)
+    encoder.addTag(XmlName(kXmlBackColor), NewKolorString(backgroundKolor_));
+  if ((mask_ & kFormatNumberFormat) && numberFormat_) numberFormat_->saveToXml(encoder);
+  if (border_ && border_->style() != kBorderNone) border_->saveToXml(encoder);
+  encoder.closeTag(XmlName(kXmlFormat));
+}
+
+CAFormat CAFormat::copy() const {
+  CAFormat format;
+  format.setBold(bold_);
+  format.setItalic(italic_);
+  format.setUnderline(underline_);
+  format.setStrike(strike_);
+  format.setAlignment(alignment_);
+  format.setTextKolor(textKolor_);
+  format.setBackgroundKolor(backgroundKolor_);
+  format.setNumberFormat(numberFormat_ ? &*numberFormat_ : nullptr);
+  format.setBorder(border_ ? &*border_ : nullptr);
+  format.mask_ = mask_;
+  return format;
+}
+
+void CAFormat::clearMask(uint64_t mask) {
+  if (!isDefaultFormat()) mask_ &= ~mask;
+}
+
+void CAFormat::setBold(bool on) {
+  bold_ = on;
+  mask_ |= kFormatBold;
+}
+
+void CAFormat::setItalic(bool on) {
+  italic_ = on;
+  mask_ |= kFormatItalic;
+}
+
+void CAFormat::setUnderline(bool on) {
+  underline_ = on;
+  mask_ |= kFormatUnderline;
+}
+
+void CAFormat::setStrike(bool on) {
+  strike_ = on;
+  mask_ |= kFormatStrike;
+}
+
+void CAFormat::setAlignment(int32_t alignment) {
+  alignment_ = alignment;
+  if (isDefaultFormat()) return;
+  if (alignment == kAlignmentAuto)
+    mask_ &= ~uint64_t(kFormatAlignment);
+  else
+    mask_ |= kFormatAlignment;
+}
+
+void CAFormat::setTextKolor(Kolor kolor) {
+  if (isDefaultFormat()) {
+    textKolor_ = KolorIsColor(kolor) ? kolor : g_blackKolor;
+    return;
+  }
+  textKolor_ = kolor;
+  if (KolorIsColor(kolor))
+    mask_ |= kFormatTextColor;
+  else
+    mask_ &= ~uint64_t(kFormatTextColor);
+}
+
+void CAFormat::setBackgroundKolor(Kolor kolor) {
+  if (isDefaultFormat()) {
+    backgroundKolor_ = KolorIsColor(kolor) ? kolor : kWhiteKolor;
+    return;
+  }
+  backgroundKolor_ = kolor;
+  if (KolorIsColor(kolor))
+    mask_ |= kFormatBackground;
+  else
+    mask_ &= ~uint64_t(kFormatBackground);
+}
+
+void CAFormat::setBorder(const CABorder* border) {
+  const bool keep = border && border->style() != kBorderNone;
+  if (keep)
+    border_ = border->copy();
+  else
+    border_.reset();
+  if (isDefaultFormat()) return;
+  if (keep)
+    mask_ |= kFormatBorder;
+  else
+    mask_ &= ~uint64_t(kFormatBorder);
+}
+
+void CAFormat::setNumberFormat(const CANumberFormat* format) {
+  const bool keep = format && format->display() != kDisplayAuto;
+  if (keep)
+    numberFormat_ = *format;
+  else
+    numberFormat_.reset();
+  if (isDefaultFormat()) return;
+  if (keep)
+    mask_ |= kFormatNumberFormat;
+  else
+    mask_ &= ~uint64_t(kFormatNumberFormat);
+}
+
+bool CAFormat::hasPropertyForMask(uint64_t mask) const {
+  if (mask == kFormatBorder) return (mask_ & mask) != 0 && border_ && border_->style() != kBorderNone;
+  return (mask_ & mask) != 0;
+}
+
+int64_t CAFormat::valueForMask(uint64_t mask) const {
+  switch (mask) {
+    case kFormatBold:
+      return bold_;
+    case kFormatItalic:
+      return italic_;
+    case kFormatUnderline:
+      return underline_;
+    case kFormatStrike:
+      return strike_;
+    case kFormatAlignment:
+      return alignment_;
+    default:
+      LogAssert("Illegal mask", __func__, __FILE__, __LINE__);
+      return 0;
+  }
+}
+
+int32_t CAFormat::styleOptionForMask(uint64_t mask) const {
+  if (!hasPropertyForMask(mask)) return 0;
+  return valueForMask(mask) != 0 ? 1 : 2;
+}
+
+CAFormat CAFormat::composeWith(const CAFormat* other) const {
+  if (!other || other->mask_ == 0) return *this;
+  CAFormat result = *this;
+  const uint64_t mask = other->mask_;
+  if (mask & kFormatBold) result.setBold(other->bold_);
+  if (mask & kFormatItalic) result.setItalic(other->italic_);
+  if (mask & kFormatUnderline) result.setUnderline(other->underline_);
+  if (mask & kFormatStrike) result.setStrike(other->strike_);
+  if ((mask & kFormatAlignment) && other->alignment_ != kAlignmentAuto)
+    result.setAlignment(other->alignment_);
+  if (mask & kFormatTextColor) result.setTextKolor(other->textKolor_);
+  if (mask & kFormatBackground) result.setBackgroundKolor(other->backgroundKolor_);
+  if (mask & kFormatNumberFormat)
+    result.setNumberFormat(other->numberFormat_ ? &*other->numberFormat_ : nullptr);
+  return result;
+}
+
+bool CAFormat::shouldSave() const { return mask_ != 0 || border_ || numberFormat_; }
+
+bool CAFormat::isBorderEqualTo(const CAFormat* other) const {
+  if (!other) return false;
+  const bool mine = (mask_ & kFormatBorder) != 0;
+  const bool theirs = (other->mask_ & kFormatBorder) != 0;
+  if (mine != theirs) return false;
+  if (!border_) return false;
+  return border_->isEqualTo(other->border_ ? &*other->border_ : nullptr);
+}
+
+std::optional<FLAttributedString> CAFormat::expressWithText(const QString& text, const QFont& font,
+                                                           int32_t defaultAlignment) const {
+  QFont styled = font;
+  styled.setBold(bold_);
+  styled.setItalic(italic_);
+  styled.setUnderline(underline_);
+  styled.setStrikeOut(strike_);
+  const int32_t alignment = alignment_ == kAlignmentAuto ? defaultAlignment : alignment_;
+  const FLLineBreakMode breakMode =
+      alignment == kAlignmentRight ? FLLineBreakMode::TruncateHead : FLLineBreakMode::TruncateTail;
+  const int drawn = alignment == kAlignmentCenter || alignment == kAlignmentRight ? alignment
+                                                                                 : kAlignmentLeft;
+  return attributedStringFromString(text, styled, drawn, ColorFromKolor(textKolor_), breakMode, 0);
+}
+
+void CAFormat::drawBackgroundInRect(QPainter& painter, const QRectF& rect) const {
+  if ((mask_ & kFormatBackground) && KolorIsColor(backgroundKolor_))
+    painter.fillRect(rect, ColorFromKolor(backgroundKolor_));
+}

@@ -1,0 +1,219 @@
+#include "calculator/model/CARow.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/caModelServices.h"
+#include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/FLXmlEncoder.h"
+#include "framlet/foundation/flBase.h"
+#include "platform/FLError.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kEmuPerPointReal = 12700.0;
+
+// The row height as written: an optional "-" or leading ".", digits with at most one ".", an
+// optional exponent. Nothing for text that does not start so.
+std::optional<double> ParseHeight(const QString& text) {
+  const qsizetype n = text.size();
+  qsizetype i = 0;
+  QByteArray number;
+  if (i < n && text[i] == u'-') number += text[i++].toLatin1();
+  bool sawDigit = false;
+  bool sawDot = false;
+  for (; i < n; ++i) {
+    const QChar c = text[i];
+    if (c >= u'0' && c <= u'9') {
+      sawDigit = true;
+      number += c.toLatin1();
+    } else if (c == u'.') {
+      if (sawDot) return std::nullopt;
+      sawDot = true;
+      number += '.';
+    } else {
+      break;
+    }
+  }
+  if (!sawDigit) return std::nullopt;
+  if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+    QByteArray exponent = "e";
+    ++i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) exponent += text[i++].toLatin1();
+    bool exponentDigit = false;
+    for (; i < n && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+      exponentDigit = true;
+      exponent += text[i].toLatin1();
+    }
+    if (!exponentDigit) return std::nullopt;
+    number += exponent;
+  }
+  bool ok = false;
+  const double value = number.toDouble(&ok);
+  if (!ok || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+CARow::CARow(int64_t y) : gridY_(y) {}
+
+CARow::~CARow() = default;
+
+std::unique_ptr<CARow> CARow::withXml(FLXmlDecoder& decoder, CADocument* document) {
+  auto row = std::make_unique<CARow>(decoder.integerAttributeForTag(XmlName(kXmlY)));
+  row->loadFromXml(decoder, document);
+  return row;
+}
+
+void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
+  if (!decoder.endTag()) {
+    const int64_t level = decoder.level();
+    while (decoder.getNextTag()) {
+      if (decoder.level() < level) break;
+      switch (XmlTagOf(decoder)) {
+        case kXmlCells: {
+          cells_.clear();
+          if (decoder.endTag()) break;
+          const int64_t cellsLevel = decoder.level();
+          while (decoder.getNextTag()) {
+            if (decoder.level() < cellsLevel) break;
+            if (XmlTagOf(decoder) != kXmlCell) {
+              // The first other tag ends the list.
+              if (decoder.startTag() && !decoder.endTag()) decoder.skipTag();
+              break;
+            }
+            std::unique_ptr<CACell> cell = CACell::withXml(decoder, document);
+            // The file decides the row; a cell claiming another row is moved into this one.
+            GridPoint point = cell->gridPoint();
+            point.y = gridY_;
+            cell->setGridPoint(point);
+            const size_t at = lowerBound(point.x);
+            if (at < cells_.size() && cells_[at]->gridPoint().x == point.x)
+              cells_[at] = std::move(cell);
+            else
+              cells_.insert(cells_.begin() + qsizetype(at), std::move(cell));
+          }
+          break;
+        }
+        case kXmlFormat:
+          format_ = std::make_unique<CAFormat>(CAFormat::withXml(decoder));
+          break;
+        case kXmlDy:
+          if (const std::optional<double> height = ParseHeight(decoder.value())) height_ = *height;
+          break;
+        case kXmlMinHigh:
+          minimumHeight_ = decoder.longValue();
+          break;
+        default:
+          LogAssert("Unknown row tag", __func__, __FILE__, __LINE__);
+          if (decoder.startTag() && !decoder.endTag()) decoder.skipTag();
+          break;
+      }
+    }
+  }
+  needCalculate_ = true;
+}
+
+bool CARow::saveToXml(FLXmlEncoder& encoder, bool saveRowInfo, int64_t fromX, int64_t toX,
+                      FLError* error) {
+  encoder.addAttribute(XmlName(kXmlY), gridY_);
+  encoder.openTag(XmlName(kXmlRow));
+  if (saveRowInfo) {
+    const double rowHeight = height();
+    if (rowHeight != 0)
+      encoder.addTag(XmlName(kXmlDy), QString::asprintf("%.4f", rowHeight));
+    if (minimumHeight_ != 0) encoder.addTag(XmlName(kXmlMinHigh), minimumHeight_);
+    if (format_ && format_->shouldSave()) format_->saveToXml(encoder, nullptr);
+  }
+  bool wrote = false;
+  bool opened = false;
+  size_t i = fromX < 0 ? 0 : lowerBound(fromX);
+  for (; i < cells_.size(); ++i) {
+    const CACell& cell = *cells_[i];
+    if (fromX >= 0 && cell.gridPoint().x > toX) break;
+    if (cell.valueType() == kValueNone && !cell.format()) continue;
+    if (!opened) {
+      encoder.openTag(XmlName(kXmlCells));
+      opened = true;
+    }
+    if (!cell.saveToXml(encoder, error)) {
+      encoder.closeTag(XmlName(kXmlCells));
+      encoder.closeTag(XmlName(kXmlRow));
+      return wrote;
+    }
+    wrote = true;
+  }
+  if (opened) encoder.closeTag(XmlName(kXmlCells));
+  encoder.closeTag(XmlName(kXmlRow));
+  return wrote;
+}
+
+bool CARow::saveToXml(FLXmlEncoder& encoder, FLError* error) {
+  return saveToXml(encoder, true, -1, -1, error);
+}
+
+void CARow::saveHeightToXml(FLXmlEncoder& encoder) {
+  encoder.addAttribute(XmlName(kXmlY), gridY_);
+  encoder.openTag(XmlName(kXmlRow));
+  const double rowHeight = height();
+  if (rowHeight != 0) encoder.addTag(XmlName(kXmlDy), QString::asprintf("%.4f", rowHeight));
+  if (minimumHeight_ != 0) encoder.addTag(XmlName(kXmlMinHigh), minimumHeight_);
+  encoder.closeTag(XmlName(kXmlRow));
+}
+
+double CARow::height() {
+  if (!needCalculate_) return height_;
+  needCalculate_ = false;
+  double height = double(minimumHeight_) / kEmuPerPointReal;
+  bool preferencesRead = false;
+  double checkboxHeight = kCheckboxHeight;
+  for (const std::unique_ptr<CACell>& cell : cells_) {
+    if (cell->valueType() == kValuePicture) {
+      height = std::max(height, cell->height());
+    } else if (cell->valueType() == kValueCheckbox) {
+      if (!preferencesRead) {
+        checkboxHeight = ModelPreferences().smallCheckbox ? kSmallCheckboxHeight : kCheckboxHeight;
+        preferencesRead = true;
+      }
+      height = std::max(height, checkboxHeight);
+    }
+  }
+  height_ = height;
+  return height_;
+}
+
+size_t CARow::lowerBound(int64_t x) const {
+  const auto it = std::lower_bound(cells_.begin(), cells_.end(), x,
+                                   [](const std::unique_ptr<CACell>& cell, int64_t key) {
+                                     return cell->gridPoint().x < key;
+                                   });
+  return size_t(it - cells_.begin());
+}
+
+CACell* CARow::cellAt(int64_t x) const {
+  const size_t at = lowerBound(x);
+  if (at < cells_.size() && cells_[at]->gridPoint().x == x) return cells_[at].get();
+  return nullptr;
+}
+
+void CARow::deleteCellsFrom(int64_t x1, int64_t x2) {
+  for (size_t i = cells_.size(); i-- > 0;) {
+    CACell& cell = *cells_[i];
+    const int64_t x = cell.gridPoint().x;
+    if (x1 >= 0 && x < x1) break;
+    if (x1 >= 0 && x > x2) continue;
+    cell.clearValue();
+    cells_.erase(cells_.begin() + qsizetype(i));
+  }
+}
+
+void CARow::makeVanilla() {
+  height_ = 0;
+  minimumHeight_ = 0;
+  needCalculate_ = true;
+  format_.reset();
+}

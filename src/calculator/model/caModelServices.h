@@ -1,0 +1,54 @@
+// What the spreadsheet model asks of the layers above it: the preferences it reads and the
+// workspace services it uses (opening a link, revealing a file, the beep). The application
+// installs providers at launch; tests install fakes. Without a provider the model uses the
+// preferences' registered defaults and the plain platform services.
+#pragma once
+
+#include "framlet/foundation/Kolor.h"
+
+#include <QFont>
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+// The preferences controller's values that the model reads.
+struct CAModelPreferences {
+  bool smartLinks = true;     // typed texts that look like URLs become links
+  bool autoComplete = true;   // formula name completion is offered
+  bool smallCheckbox = false; // checkboxes are 13 points instead of 18
+  bool useStopList = false;   // sorting ignores small words
+  int32_t defaultUnits = 1;   // distance unit code; 5 = centimetres
+  // New documents.
+  int64_t defaultDigitCount = 0;  // column width in digits; negative: defaultWidth is used
+  int64_t defaultWidth = 0;       // EMU
+  int64_t defaultXMargin = 914400;
+  int64_t defaultYMargin = 914400;
+  double defaultZoom = 1.0;
+  bool makeBackup = true;
+  bool saveQuicklook = true;
+  // Null: the user font of size 12.
+  std::optional<QFont> defaultFont;
+};
+
+inline constexpr int32_t kUnitsCentimetres = 5;
+
+using CAModelPreferencesProvider = std::function<CAModelPreferences()>;
+void SetModelPreferencesProvider(CAModelPreferencesProvider provider);
+CAModelPreferences ModelPreferences();
+
+// Services of the application and the desktop. An empty hook means the platform's own
+// (the colour panel has none: without a hook nothing happens).
+struct CAModelHooks {
+  std::function<bool(const QUrl& url)> openUrl;          // QDesktopServices
+  std::function<bool(const QString& path)> revealFile;   // the file manager shows the file
+  std::function<void()> beep;                            // QApplication::beep
+  std::function<void(Kolor kolor)> setColorPanelKolor;   // the shared colour panel's colour
+};
+void SetModelHooks(CAModelHooks hooks);
+bool WorkspaceOpenUrl(const QUrl& url);
+bool WorkspaceRevealFile(const QString& path);
+void WorkspaceBeep();
+void SetColorPanelKolor(Kolor kolor);

@@ -1,0 +1,109 @@
+// Entering text into a cell: classification of what was typed, and the formula parse.
+#include "calculator/model/CACell.h"
+
+#include "calculator/model/CADocument.h"
+#include "calculator/model/caModelServices.h"
+#include "calculator/model/formula/caFormulaParser.h"
+#include "framlet/foundation/flCharacterClasses.h"
+#include "framlet/foundation/flDates.h"
+#include "framlet/foundation/flStringExtensions.h"
+#include "platform/NotificationCenter.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr const char* kWwwPrefix = "www.";
+constexpr const char* kHttpPrefix = "http://";
+
+}  // namespace
+
+void CACell::setFormula(const QString& text) {
+  if (typeIsChanging_) return;
+  const int32_t oldType = valueType_;
+  std::vector<int32_t> oldFunctions;
+  if (recordNewFunctions_)
+    for (const CAFormulaToken& token : expression_)
+      if (token.function() != 0) oldFunctions.push_back(token.function());
+  clearValue();
+
+  const QString cleaned = cleanUp(text, false, false);
+  if (cleaned.isEmpty()) {
+    valueType_ = kValueNone;
+  } else if (cleaned[0] == u'=') {
+    formula_ = cleaned;
+    valueType_ = kValueFormula;
+    uint64_t offset = 0;
+    parseResult_ = ParseFormula(cleaned, expression_, &offset);
+    if (parseResult_ != 0) errorOffset_ = offset;
+    if (recordNewFunctions_ && !expression_.empty()) {
+      bool changed = false;
+      for (const CAFormulaToken& token : expression_) {
+        const int32_t row = token.function();
+        if (row == 0 || std::find(oldFunctions.begin(), oldFunctions.end(), row) != oldFunctions.end())
+          continue;
+        changed = RecordRecentFunction(row) || changed;
+      }
+      if (changed) NotificationCenter::defaultCenter().post(QLatin1String(kRecentFunctionsNotification));
+    }
+    if (document_) document_->addDependencies(expression_, gridPoint_);
+  } else {
+    std::optional<CANumber> number;
+    int32_t dayIndex = 0;
+    if (!typingInProgress_) {
+      dayIndex = ParseIntoDayIndex(cleaned, nullptr);
+      if (dayIndex == 0) number = CANumber::withValidatedString(cleaned, true);
+    }
+    if (dayIndex != 0) {
+      number_ = CANumber(dayIndex);
+      valueType_ = kValueDate;
+    } else if (number) {
+      number_ = *number;
+      valueType_ = kValueNumber;
+    } else if (!typingInProgress_ && ModelPreferences().smartLinks && IsValidUrl(cleaned)) {
+      valueType_ = kValueLink;
+      formula_ = cleaned;
+      if (cleaned.startsWith(QLatin1String(kWwwPrefix), Qt::CaseInsensitive)) {
+        displayText_ = cleaned;
+        formula_ = QLatin1String(kHttpPrefix) + cleaned;
+      }
+    } else {
+      valueType_ = kValueText;
+      formula_ = text;
+      formula_.remove(QLatin1Char('\t'));
+    }
+  }
+  finishValueChange(oldType);
+}
+
+void CACell::setFormulaString(const QString& text) {
+  formula_ = text;
+  needRecalc_ = true;
+}
+
+void CACell::addRefToFormula(const QString& reference, CATextRange* selectedRange) {
+  QString text = formula_;
+  const qsizetype length = text.size();
+  qsizetype start = length;
+  if (selectedRange) {
+    start = qsizetype(std::min<uint64_t>(selectedRange->location, uint64_t(length)));
+    const qsizetype count = qsizetype(std::min<uint64_t>(selectedRange->length, uint64_t(length - start)));
+    text.remove(start, count);
+  }
+  qsizetype insertion = start == 0 ? text.size() : start;
+  if (text.isEmpty() || text[0] != u'=') {
+    text = QStringLiteral("=");
+    insertion = 1;
+  }
+  const char16_t previous = text[insertion - 1].unicode();
+  const uint32_t cls = TypeOfChar(previous);
+  if ((cls >= kCharClassUpper && cls <= kCharClassDigit) || previous == u')') {
+    text.insert(insertion, QLatin1Char('+'));
+    ++insertion;
+  }
+  text.insert(insertion, reference);
+  setFormula(text);
+  if (selectedRange) *selectedRange = CATextRange{uint64_t(insertion + reference.size()), 0};
+  typingInProgress_ = true;
+}

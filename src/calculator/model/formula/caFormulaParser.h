@@ -1,0 +1,56 @@
+// Turning formula text into postfix tokens, and the small services on the function table that
+// the formula editor uses: name lookup, argument templates with "#name#" placeholders,
+// completion and the list of recently used functions.
+#pragma once
+
+#include "calculator/model/caTextServices.h"
+#include "calculator/model/formula/CAFormulaToken.h"
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+
+class CADocument;
+
+// Parses "=..." into `expression` (appended, postfix). Returns the formula error code: 0, or
+// 4 unbalanced parenthesis, 5 "," outside parentheses, 8 malformed number, 9 unknown character,
+// name, function or reference (also for text shorter than 2 or not beginning with "=").
+// *errorOffset receives the failing token's start; the tokens made before an error stay.
+// A "-" at the start, after an operator, "(" or "," is a unary minus (a sign when a number
+// follows).
+int32_t ParseFormula(const QString& text, CAExpression& expression, uint64_t* errorOffset);
+
+// The row of a function by name, ignoring case; 0 when empty or unknown.
+int32_t FunctionFromName(QStringView name);
+
+// The text to insert for a function: "DATE(#year#,#month#,#day#)", or "PI()". The range's
+// location grows by the offset of the first placeholder and its length becomes the distance
+// from there to the ")"; without arguments the location grows by the text's length and the
+// length becomes 0.
+QString FunctionNameWithArguments(int32_t row, CATextRange* range);
+
+// The next "#name#" placeholder at or after `start`; location FLNotFound when there is none.
+CATextRange RangeOfFunctionArgument(const QString& text, uint64_t start);
+
+// Most recent first; at most ten rows. Saved at quit and restored at launch.
+inline constexpr int32_t kMaxRecentFunctions = 10;
+extern int32_t g_recentFunctions[kMaxRecentFunctions];
+extern int32_t g_recentFunctionCount;
+// Moves the row to the front; NO when it was already first.
+bool RecordRecentFunction(int32_t row);
+
+// Completions of "=" plus a name prefix that ends the text: "=" and each matching function's
+// template, lower-cased when the prefix begins in lower case. Empty when the preference is off,
+// the text does not qualify or nothing matches.
+QStringList AutoCompletionArray(const QString& text, uint64_t partialStart, uint64_t partialLength);
+
+// After the formula editor's selection changed: a selection between two "#" widens over the
+// whole placeholder; an insertion point at the end of a text ending "#)" selects the argument
+// list. The result is stored as the document's active cell text selection and returned.
+CATextRange UpdateDocumentTextSelection(CADocument& document, const QString& text,
+                                        CATextRange selection);
+
+// "numlet.recentFn", posted when the recent list changed.
+inline constexpr const char* kRecentFunctionsNotification = "numlet.recentFn";

@@ -1,0 +1,102 @@
+// Borders: the setters' adjustments, copying, equality, the stroke pattern and the "border"
+// element.
+#include <gtest/gtest.h>
+
+#include "calculator/model/CABorder.h"
+#include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/FLXmlEncoder.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+TEST(Border, NewBorderIsOnePointSolidBlack) {
+  const CABorder border;
+  EXPECT_EQ(border.style(), kBorderSolid);
+  EXPECT_EQ(border.kolor(), 0x64000000u);
+  EXPECT_EQ(border.width(), 12700);
+}
+
+TEST(Border, SettersKeepStyleColourAndWidthConsistent) {
+  CABorder border;
+  border.setWidth(0);
+  EXPECT_EQ(border.style(), kBorderNone);
+  border.setKolor(kNoKolor);
+  border.setStyle(kBorderDash);  // a style needs a colour and a width
+  EXPECT_EQ(border.kolor(), 0x64000000u);
+  EXPECT_EQ(border.width(), 12700);
+
+  border.setColor(kNoKolor);  // no colour: no line
+  EXPECT_EQ(border.style(), kBorderNone);
+  border.setWidth(0);
+  border.setColor(0x640000FF);
+  EXPECT_EQ(border.style(), kBorderSolid);
+  EXPECT_EQ(border.width(), 12700);
+
+  border.setStyle(kBorderNone);
+  border.setKolor(kNoKolor);
+  border.setWidth(25400);
+  EXPECT_EQ(border.style(), kBorderSolid);
+  EXPECT_EQ(border.kolor(), 0x64000000u);
+}
+
+TEST(Border, CopyAndEquality) {
+  CABorder border;
+  border.setStyle(kBorderDot);
+  border.setWidth(38100);
+  border.setColor(0x3200FF00);
+  const CABorder copy = border.copy();
+  EXPECT_TRUE(copy.isEqualTo(&border));
+  EXPECT_FALSE(border.isEqualTo(nullptr));
+  CABorder other = copy;
+  other.setWidth(12700);
+  EXPECT_FALSE(other.isEqualTo(&border));
+}
+
+TEST(Border, DashPatternsScaleWithThickLines) {
+  CABorder border;
+  border.setStyle(kBorderDot);
+  border.setWidth(38100);
+  EXPECT_DOUBLE_EQ(border.lineWidth(), 3.0);
+  EXPECT_EQ(border.dashPattern(), (std::vector<qreal>{3.0, 6.0}));
+  border.setStyle(kBorderDash);
+  border.setWidth(6350);  // half a point: not scaled
+  EXPECT_EQ(border.dashPattern(), (std::vector<qreal>{5.0, 2.0}));
+  border.setStyle(kBorderSolid);
+  EXPECT_TRUE(border.dashPattern().empty());
+  // Qt counts dashes in line widths.
+  border.setStyle(kBorderDot);
+  border.setWidth(38100);
+  const QPen pen = border.pen(0);
+  EXPECT_DOUBLE_EQ(pen.widthF(), 3.0);
+  EXPECT_EQ(pen.dashPattern(), (QList<qreal>{1.0, 2.0}));
+}
+
+TEST(Border, WritesAndReadsItsElement) {
+  CABorder border;
+  border.setStyle(kBorderDash);
+  border.setWidth(25400);
+  border.setColor(0x320000FF);
+  FLXmlEncoder encoder;
+  border.saveToXml(encoder);
+  EXPECT_EQ(encoder.xml(),
+            QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<border>\n\t<style>dash</style>\n"
+                           "\t<color>{255, 0, 0, 50}</color>\n\t<width>25400</width>\n</border>\n"));
+  auto decoder = FLXmlDecoder::withString(encoder.xml());
+  ASSERT_TRUE(decoder && decoder->getNextTag());
+  const CABorder read = CABorder::withXml(*decoder);
+  EXPECT_TRUE(read.isEqualTo(&border));
+}
+
+TEST(Border, ReadsValuesAsWrittenAndSkipsUnknownTags) {
+  LogCapture log;
+  auto decoder = FLXmlDecoder::withString(QStringLiteral(
+      "<?xml version=\"1.0\"?><border><style>none</style><width>50800</width><odd>1</odd></border>"));
+  ASSERT_TRUE(decoder && decoder->getNextTag());
+  const CABorder read = CABorder::withXml(*decoder);
+  EXPECT_EQ(read.style(), kBorderNone);  // no adjustment to the width's solid line
+  EXPECT_EQ(read.width(), 50800);
+  EXPECT_TRUE(log.contains(QStringLiteral("Unknown border tag")));
+}
+
+}  // namespace

@@ -1,0 +1,641 @@
+// Cells: classification of typed text, display text per value type, type changes, copying,
+// filling, find and replace, links, overflow, and the "cell" element both ways, enciphered or
+// not.
+#include <gtest/gtest.h>
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/formula/caFormulaErrors.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/FLXmlEncoder.h"
+#include "framlet/foundation/flDates.h"
+#include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flPasswords.h"
+#include "ModelTestSupport.h"
+#include "platform/FLError.h"
+#include "platform/NotificationCenter.h"
+#include "support/LogCapture.h"
+
+#include <QDate>
+
+namespace {
+
+const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+
+bool IsFormulaTypeForTest(int32_t type) { return type == kValueError || type == kValueFormula; }
+
+class CellTest : public testing::Test {
+ protected:
+  CACell& cellAt(int64_t x, int64_t y) { return *document.cellAtGridPointImperative({x, y}); }
+  CACell& entered(int64_t x, int64_t y, const QString& text) {
+    CACell& cell = cellAt(x, y);
+    cell.setFormula(text);
+    return cell;
+  }
+  QString xmlOf(const CACell& cell) {
+    FLXmlEncoder encoder;
+    FLError error;
+    EXPECT_TRUE(cell.saveToXml(encoder, &error)) << error.reason.toStdString();
+    return encoder.xml().mid(kDeclaration.size());
+  }
+  std::unique_ptr<CACell> read(const QString& xml, CADocument& into) {
+    auto decoder = FLXmlDecoder::withString(kDeclaration + xml);
+    EXPECT_TRUE(decoder && decoder->getNextTag());
+    return CACell::withXml(*decoder, &into);
+  }
+
+  ModelEnvironment environment;
+  CADocument document;
+};
+
+struct Classification {
+  const char* typed;
+  int32_t type;
+  const char* formula;  // the stored text, or the number's shown text
+};
+
+TEST_F(CellTest, ClassifiesTypedText) {
+  const Classification cases[] = {
+      {"", kValueNone, ""},
+      {"   ", kValueNone, ""},
+      {"=1+2", kValueFormula, "=1+2"},
+      {"  =a1 +\tb1 ", kValueFormula, "=a1 + b1"},
+      {"=", kValueFormula, "="},
+      {"12", kValueNumber, "12"},
+      {"1,234", kValueNumber, "1234"},
+      {"-3.5", kValueNumber, "-3.5"},
+      {"12%", kValueNumber, "0.12"},
+      {"1/2/2024", kValueDate, "1/2/2024"},
+      {"20240115", kValueDate, "1/15/2024"},
+      {"www.example.com", kValueLink, "http://www.example.com"},
+      {"https://example.com/x", kValueLink, "https://example.com/x"},
+      {"a\tb c", kValueText, "ab c"},
+      {"007x", kValueText, "007x"},
+  };
+  for (const Classification& c : cases) {
+    CACell& cell = entered(0, 0, QString::fromUtf8(c.typed));
+    EXPECT_EQ(cell.valueType(), c.type) << c.typed;
+    const QString shown = cell.number() ? cell.displayText(false) : cell.formula();
+    EXPECT_EQ(shown, QString::fromUtf8(c.formula)) << c.typed;
+  }
+  const CACell& link = entered(1, 0, QStringLiteral("WWW.Example.com"));
+  EXPECT_EQ(link.formula(), QStringLiteral("http://WWW.Example.com"));
+  EXPECT_EQ(link.displayTextField(), QStringLiteral("WWW.Example.com"));
+  const CACell& bad = entered(2, 0, QStringLiteral("=1+"));
+  EXPECT_EQ(bad.parseResult(), kFormulaOK);  // an operand short is the evaluator's error
+  const CACell& symbol = entered(3, 0, QStringLiteral("=1+#"));
+  EXPECT_EQ(symbol.parseResult(), kFormulaErrorSymbol);
+  EXPECT_EQ(symbol.errorOffset(), 3u);
+}
+
+TEST_F(CellTest, LinkPreferenceAndTypingDecideBetweenLinkNumberAndText) {
+  CAModelPreferences preferences;
+  preferences.smartLinks = false;
+  environment.set(preferences);
+  EXPECT_EQ(entered(0, 0, QStringLiteral("www.example.com")).valueType(), kValueText);
+  CACell& typing = cellAt(1, 0);
+  typing.setTypingInProgress(true);
+  typing.setFormula(QStringLiteral("12"));
+  EXPECT_EQ(typing.valueType(), kValueText);
+  typing.setFormula(QStringLiteral("=SUM(1"));
+  EXPECT_EQ(typing.valueType(), kValueFormula);
+  EXPECT_EQ(typing.parseResult(), kFormulaErrorParenthesis);
+}
+
+TEST_F(CellTest, AddsReferencesWhileAFormulaIsTyped) {
+  struct Case {
+    const char* formula;
+    CATextRange selection;
+    const char* result;
+    uint64_t caret;
+  };
+  const Case cases[] = {
+      {"", {0, 0}, "=B2", 3},
+      {"12", {2, 0}, "=B2", 3},
+      {"=1", {2, 0}, "=1+B2", 5},
+      {"=SUM(", {5, 0}, "=SUM(B2", 7},
+      {"=A1*", {0, 0}, "=A1*B2", 6},
+      {"=(A1)", {5, 0}, "=(A1)+B2", 8},
+      {"=A1+C3", {4, 2}, "=A1+B2", 6},
+  };
+  for (const Case& c : cases) {
+    CACell& cell = cellAt(5, 5);
+    cell.setTypingInProgress(false);
+    cell.setFormulaString(QString::fromUtf8(c.formula));
+    CATextRange selection = c.selection;
+    cell.addRefToFormula(QStringLiteral("B2"), &selection);
+    EXPECT_EQ(cell.formula(), QString::fromUtf8(c.result)) << c.formula;
+    EXPECT_EQ(selection, (CATextRange{c.caret, 0})) << c.formula;
+    EXPECT_TRUE(cell.typingInProgress());
+  }
+}
+
+TEST_F(CellTest, ShowsEachValueType) {
+  CACell& check = entered(0, 0, QString());
+  check.setValueType(kValueCheckbox);
+  check.setChecked(true);
+  EXPECT_EQ(check.displayText(false), QString());
+
+  CACell& date = entered(0, 1, QStringLiteral("2/29/2024"));
+  EXPECT_EQ(date.displayText(false), QStringLiteral("2/29/2024"));
+  date.setSaving(true);
+  EXPECT_EQ(date.displayText(false), QStringLiteral("2/29/2024"));
+  EXPECT_FALSE(date.saving());
+
+  CACell& formula = entered(0, 2, QStringLiteral("=1/4"));
+  EXPECT_EQ(formula.displayText(true), QStringLiteral("=1/4"));
+  EXPECT_EQ(formula.displayText(false), QString());  // not evaluated yet
+  formula.setNumber(CANumber::withNumerator(1, 4));
+  EXPECT_EQ(formula.displayText(false), QStringLiteral("0.25"));
+
+  CACell& error = entered(0, 3, QStringLiteral("=1+#"));
+  error.setValueType(kValueError);
+  EXPECT_EQ(error.displayText(false), QStringLiteral("<Syntax>"));  // not evaluated: no error yet
+  EXPECT_EQ(error.displayText(true), QStringLiteral("=1+#"));
+
+  CACell& link = entered(0, 4, QStringLiteral("http://example.com"));
+  EXPECT_EQ(link.displayText(false), QStringLiteral("http://example.com"));
+  link.setDisplayText(QStringLiteral("Example"));
+  EXPECT_EQ(link.displayText(false), QStringLiteral("Example"));
+
+  CACell& third = entered(0, 5, QStringLiteral("0.25"));
+  EXPECT_EQ(third.number()->form(), kNumberFraction);
+  EXPECT_EQ(third.displayText(false), QStringLiteral("0.25"));
+  third.setSaving(true);
+  EXPECT_EQ(third.displayText(false), QStringLiteral("0.25"));
+  third.setNumber(CANumber::withNumerator(1, 3));
+  EXPECT_EQ(third.displayText(false).left(6), QStringLiteral("0.3333"));
+
+  CACell& text = entered(0, 6, QStringLiteral("hello"));
+  EXPECT_EQ(text.displayText(false), QStringLiteral("hello"));
+
+  EXPECT_EQ(text.defaultAlignment(false), kAlignmentLeft);
+  EXPECT_EQ(third.defaultAlignment(false), kAlignmentRight);
+  EXPECT_EQ(date.defaultAlignment(true), kAlignmentRight);
+  EXPECT_EQ(formula.defaultAlignment(false), kAlignmentRight);
+  EXPECT_EQ(formula.defaultAlignment(true), kAlignmentLeft);
+}
+
+TEST(FormulaErrors, EachCodeHasItsText) {
+  const char* expected[kFormulaErrorCount] = {"<Syntax>", "<Arguments>", "<Date>",   "<Infinite>",
+                                              "<Syntax>", "<Syntax>",    "<Value>",  "<N/A>",
+                                              "<Number>", "<Symbol>",    "<Syntax>", "<Value>"};
+  for (int32_t code = 0; code < kFormulaErrorCount; ++code)
+    EXPECT_STREQ(FormulaErrorString(code), expected[code]) << code;
+  EXPECT_STREQ(FormulaErrorString(99), "<Value>");
+}
+
+TEST_F(CellTest, TypeChangesConvertTheValue) {
+  const int32_t today = DayIndexForDate(QDate::currentDate());
+  CACell& dayNumber = entered(0, 0, QStringLiteral("20240229x"));
+  dayNumber.setNumberValue(CANumber(20240229));
+  dayNumber.adjustToNewValueCType(kValueDate);
+  EXPECT_EQ(dayNumber.valueType(), kValueDate);
+  EXPECT_EQ(dayNumber.number()->integerValue(), 20240229);
+  ASSERT_TRUE(dayNumber.format() && dayNumber.format()->numberFormat());
+  EXPECT_EQ(dayNumber.format()->numberFormat()->display(), kDisplayDate);
+  dayNumber.adjustToNewValueCType(kValueNumber);
+  EXPECT_EQ(dayNumber.valueType(), kValueNumber);
+  EXPECT_EQ(dayNumber.number()->integerValue(), 20240229);
+  EXPECT_FALSE(dayNumber.format()->numberFormat());
+
+  CACell& fraction = entered(1, 0, QStringLiteral("12.5"));
+  fraction.adjustToNewValueCType(kValueDate);
+  EXPECT_EQ(fraction.number()->integerValue(), today);
+
+  CACell& text = entered(2, 0, QStringLiteral("words"));
+  text.adjustToNewValueCType(kValueNumber);
+  EXPECT_EQ(text.valueType(), kValueNumber);
+  EXPECT_EQ(text.number()->integerValue(), 0);
+  text.adjustToNewValueCType(kValueFormula);
+  EXPECT_EQ(text.formula(), QStringLiteral("="));
+  EXPECT_TRUE(text.expression().empty());
+  text.adjustToNewValueCType(kValueCheckbox);
+  EXPECT_EQ(text.valueType(), kValueCheckbox);
+  EXPECT_FALSE(text.isChecked());
+}
+
+TEST_F(CellTest, TypeChangeTellsTheWindowsAndTheFormulaField) {
+  FakeWindow window;
+  document.setController(&window);
+  QStringList posted;
+  NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QString(), &document, [&](const Notification& n) { posted.append(n.name); });
+  CACell& cell = entered(0, 0, QStringLiteral("5"));
+  cell.changeType(kValueText, true, true);
+  EXPECT_EQ(cell.valueType(), kValueText);
+  EXPECT_FALSE(cell.typeIsChanging());
+  EXPECT_NE(std::find(window.domains.begin(), window.domains.end(), kDomainDocument), window.domains.end());
+  EXPECT_TRUE(posted.contains(QStringLiteral("numlet.stopTyping")));
+  EXPECT_TRUE(posted.contains(QStringLiteral("gmb.drastic")));
+  EXPECT_TRUE(posted.contains(QStringLiteral("gmb.selectionChange")));
+  EXPECT_GE(NotificationQueue::defaultQueue().pendingCount(), 2);
+  NotificationQueue::defaultQueue().dequeueNotificationsMatching(Notification{QString(), &document, {}},
+                                                                 NotificationCoalescingOnSender);
+  document.setController(nullptr);
+}
+
+TEST_F(CellTest, CopiesKeepTheKindOfValue) {
+  CACell& text = entered(0, 0, QStringLiteral("x"));
+  text.setFormulaString(QStringLiteral("007"));
+  text.setValueType(kValueText);
+  text.setNote(QStringLiteral("a note"));
+  CAFormat bold;
+  bold.setBold(true);
+  text.setFormat(bold);
+  CACell& copy = cellAt(1, 0);
+  copy.copyFrom(text, false, false);
+  EXPECT_EQ(copy.valueType(), kValueText);
+  EXPECT_EQ(copy.formula(), QStringLiteral("007"));
+  EXPECT_EQ(copy.note(), QStringLiteral("a note"));
+  ASSERT_TRUE(copy.format());
+  EXPECT_TRUE(copy.format()->bold());
+
+  CACell& keepsFormat = cellAt(2, 0);
+  CAFormat italic;
+  italic.setItalic(true);
+  keepsFormat.setFormat(italic);
+  keepsFormat.copyFrom(text, true, false);
+  EXPECT_TRUE(keepsFormat.format()->italic());
+  EXPECT_FALSE(keepsFormat.format()->bold());
+
+  CAModelPreferences noLinks;
+  noLinks.smartLinks = false;
+  CACell& link = entered(0, 1, QStringLiteral("http://example.com"));
+  link.setInactiveLink(true);
+  environment.set(noLinks);
+  CACell& linkCopy = cellAt(1, 1);
+  linkCopy.copyFrom(link, false, false);
+  EXPECT_EQ(linkCopy.valueType(), kValueLink);
+  EXPECT_TRUE(linkCopy.inactiveLink());
+  EXPECT_FALSE(linkCopy.needRecalc());
+
+  CACell& formula = entered(0, 2, QStringLiteral("=A1+1"));
+  formula.setValueType(kValueError);
+  CACell& formulaCopy = cellAt(1, 2);
+  formulaCopy.copyFrom(formula, false, true);
+  EXPECT_EQ(formulaCopy.valueType(), kValueFormula);
+  EXPECT_EQ(formulaCopy.expression().size(), 3u);
+  EXPECT_TRUE(formulaCopy.needRecalc());
+
+  CACell& check = cellAt(0, 3);
+  check.setValueType(kValueCheckbox);
+  check.setChecked(true);
+  const std::unique_ptr<CACell> duplicate = check.copy();
+  EXPECT_EQ(duplicate->valueType(), kValueCheckbox);
+  EXPECT_TRUE(duplicate->isChecked());
+  EXPECT_EQ(duplicate->gridPoint(), check.gridPoint());
+}
+
+TEST_F(CellTest, PicturesAreSharedInADocumentAndCopiedAcrossDocuments) {
+  std::shared_ptr<FLImage> image = FLImage::withSize(QSizeF(40, 20));
+  std::shared_ptr<CAPicture> picture = CAPicture::withImage(image, &document);
+  CACell& cell = cellAt(0, 0);
+  cell.setPicture(picture);
+  cell.setImageScale(50 * 12700);
+  CACell& same = cellAt(1, 0);
+  same.copyFrom(cell, false, false);
+  EXPECT_EQ(same.picture(), picture);
+  EXPECT_EQ(same.imageScale(), 50 * 12700);
+
+  CADocument other;
+  CACell& there = *other.cellAtGridPointImperative({0, 0});
+  there.copyFrom(cell, false, false);
+  ASSERT_TRUE(there.picture());
+  EXPECT_NE(there.picture(), picture);
+  EXPECT_EQ(there.picture()->guid(), picture->guid());
+  EXPECT_EQ(other.pictures().value(picture->guid()), there.picture());
+  CACell& again = *other.cellAtGridPointImperative({1, 0});
+  again.copyFrom(cell, false, false);
+  EXPECT_EQ(again.picture(), there.picture());
+}
+
+TEST_F(CellTest, PictureHeightFollowsScaleAndColumn) {
+  std::shared_ptr<FLImage> image = FLImage::withSize(QSizeF(40, 21));
+  CACell& cell = cellAt(0, 0);
+  cell.setPicture(CAPicture::withImage(image, &document));
+  cell.recalcPictureHeight();
+  EXPECT_DOUBLE_EQ(cell.height(), 21.0);
+  cell.setImageScale(200 * 12700);
+  cell.recalcPictureHeight();
+  EXPECT_DOUBLE_EQ(cell.height(), 42.0);
+  CAColumn* column = document.columnImperative(0);
+  column->setDigitCount(-1);
+  column->setWidth(20 * 12700 - 6 * 12700);  // 20 points with the padding
+  cell.recalcPictureHeight();
+  EXPECT_DOUBLE_EQ(cell.height(), std::ceil(42.0 * 20.0 / 80.0));
+  EXPECT_TRUE(document.row(0)->needCalculate());
+  EXPECT_DOUBLE_EQ(document.row(0)->height(), cell.height());
+}
+
+TEST_F(CellTest, FillsBySteps) {
+  CACell& number = entered(0, 0, QStringLiteral("10"));
+  CAFillInfo add;
+  add.kind = kFillAdd;
+  add.step = CANumber(5);
+  CACell& added = cellAt(0, 1);
+  added.fillFrom(number, add);
+  EXPECT_EQ(added.valueType(), kValueNumber);
+  EXPECT_EQ(added.number()->integerValue(), 15);
+  EXPECT_TRUE(added.hasValue());
+
+  CAFillInfo multiply;
+  multiply.kind = kFillMultiply;
+  multiply.step = CANumber::withNumerator(1, 2);
+  CACell& halved = cellAt(0, 2);
+  halved.fillFrom(number, multiply);
+  EXPECT_EQ(halved.number()->integerValue(), 5);
+  EXPECT_EQ(halved.displayText(false), QStringLiteral("5"));
+
+  CACell& date = entered(1, 0, QStringLiteral("1/31/2024"));
+  CAFillInfo months;
+  months.kind = kFillDate;
+  months.dateUnit = kFillMonths;
+  months.step = CANumber(1);
+  CACell& nextMonth = cellAt(1, 1);
+  nextMonth.fillFrom(date, months);
+  EXPECT_EQ(nextMonth.valueType(), kValueDate);
+  EXPECT_EQ(nextMonth.number()->integerValue(), 20240229);
+  months.dateUnit = kFillYears;
+  nextMonth.fillFrom(date, months);
+  EXPECT_EQ(nextMonth.number()->integerValue(), 20250131);
+
+  CACell& notADate = cellAt(2, 1);
+  notADate.fillFrom(number, months);
+  EXPECT_EQ(notADate.valueType(), kValueNone);
+  CACell& text = entered(3, 0, QStringLiteral("abc"));
+  CACell& fromText = entered(3, 1, QStringLiteral("7"));
+  fromText.fillFrom(text, add);
+  EXPECT_EQ(fromText.valueType(), kValueNone);
+
+  CAFillInfo copy;
+  CACell& formula = entered(4, 0, QStringLiteral("=A1*2"));
+  CACell& copied = cellAt(4, 1);
+  copied.fillFrom(formula, copy);
+  EXPECT_EQ(copied.formula(), QStringLiteral("=A1*2"));
+}
+
+struct FindCase {
+  int32_t scope;
+  const char* find;
+  bool ignoreCase;
+  bool wholeWords;
+  bool formula;
+  bool number;
+  bool text;
+};
+
+TEST_F(CellTest, FindsByScopeCaseAndWholeWords) {
+  CACell& formula = entered(0, 0, QStringLiteral("=SUM(A1)"));
+  formula.setNumber(CANumber(42));
+  CACell& number = entered(1, 0, QStringLiteral("1234"));
+  CACell& text = entered(2, 0, QStringLiteral("The cats sum up"));
+  const FindCase cases[] = {
+      {kFindEntered, "SUM", false, false, true, false, false},
+      {kFindEntered, "sum", true, false, true, false, true},
+      {kFindEntered, "sum", false, false, false, false, true},
+      {kFindShown, "42", false, false, true, false, false},
+      {kFindShown, "23", false, false, false, true, false},
+      {kFindEntered, "23", false, false, false, false, false},
+      {kFindBoth, "42", false, false, true, false, false},
+      {kFindBoth, "cat", false, false, false, false, true},
+      {kFindBoth, "cat", false, true, false, false, false},
+      {kFindBoth, "cats", false, true, false, false, true},
+      {kFindBoth, "The cats sum up and more", false, false, false, false, false},
+  };
+  for (const FindCase& c : cases) {
+    const QString find = QString::fromUtf8(c.find);
+    EXPECT_EQ(formula.matchesFindString(find, c.scope, c.ignoreCase, c.wholeWords), c.formula) << c.find;
+    EXPECT_EQ(number.matchesFindString(find, c.scope, c.ignoreCase, c.wholeWords), c.number) << c.find;
+    EXPECT_EQ(text.matchesFindString(find, c.scope, c.ignoreCase, c.wholeWords), c.text) << c.find;
+  }
+}
+
+TEST_F(CellTest, ReplacesInTheEnteredTextAndParsesItAgain) {
+  CACell& formula = entered(0, 0, QStringLiteral("=A2+A22"));
+  EXPECT_TRUE(formula.replace(QStringLiteral("A2"), QStringLiteral("B3"), kFindShown, false, true));
+  EXPECT_EQ(formula.formula(), QStringLiteral("=B3+A22"));
+  ASSERT_EQ(formula.expression().size(), 3u);
+  EXPECT_EQ(formula.expression()[0].point(), (GridPoint{1, 2}));
+
+  CACell& text = entered(1, 0, QStringLiteral("aaa"));
+  EXPECT_TRUE(text.replace(QStringLiteral("a"), QStringLiteral("aa"), kFindEntered, false, false));
+  EXPECT_EQ(text.formula(), QStringLiteral("aaaaaa"));
+  EXPECT_TRUE(text.replace(QStringLiteral("AAAAAA"), QString(), kFindEntered, true, false));
+  EXPECT_EQ(text.valueType(), kValueNone);
+  CACell& number = entered(2, 0, QStringLiteral("1234"));
+  EXPECT_TRUE(number.replace(QStringLiteral("23"), QStringLiteral("9"), kFindShown, false, false));
+  EXPECT_EQ(number.valueType(), kValueNumber);
+  EXPECT_EQ(number.number()->integerValue(), 194);
+  EXPECT_FALSE(number.replace(QStringLiteral("x"), QStringLiteral("y"), kFindShown, false, false));
+}
+
+TEST_F(CellTest, FollowsLinks) {
+  entered(0, 0, QStringLiteral("http://example.com/a")).followLink();
+  EXPECT_EQ(environment.opened, QStringList{QStringLiteral("http://example.com/a")});
+  entered(1, 0, QStringLiteral("file:~/Documents/a b.txt")).followLink();
+  EXPECT_EQ(environment.revealed, QStringList{HomeFolderPath() + QStringLiteral("/Documents/a b.txt")});
+  EXPECT_EQ(environment.beeps, 0);
+  cellAt(2, 0).followLink();
+  EXPECT_EQ(environment.beeps, 1);
+}
+
+TEST_F(CellTest, HasValueByType) {
+  EXPECT_FALSE(cellAt(0, 0).hasValue());
+  CACell& check = cellAt(1, 0);
+  check.setValueType(kValueCheckbox);
+  EXPECT_TRUE(check.hasValue());
+  CACell& formula = entered(2, 0, QStringLiteral("=1"));
+  EXPECT_TRUE(formula.hasValue());
+  EXPECT_TRUE(formula.hasValueForFormula());
+  CACell& number = entered(3, 0, QStringLiteral("4"));
+  EXPECT_TRUE(number.hasValueForFormula());
+  CACell& text = entered(4, 0, QStringLiteral("t"));
+  EXPECT_TRUE(text.hasValue());
+  EXPECT_FALSE(text.hasValueForFormula());
+  CACell& covered = cellAt(5, 0);
+  covered.setValueType(kValueOverflow);
+  EXPECT_FALSE(covered.hasValue());
+}
+
+TEST_F(CellTest, LongTextOverflowsIntoEmptyCellsUpToAValue) {
+  document.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+  CACell& text = entered(0, 0, QString(200, QLatin1Char('W')));
+  cellAt(1, 0);  // empty: overflowed into
+  entered(3, 0, QStringLiteral("stop"));
+  text.setExtraColumns();
+  EXPECT_EQ(text.extraColumns(), 2u);
+  EXPECT_EQ(document.cellAtGridPoint({1, 0})->valueType(), kValueOverflow);
+  EXPECT_EQ(document.cellAtGridPoint({2, 0})->valueType(), kValueOverflow);
+  EXPECT_EQ(document.cellAtGridPoint({3, 0})->valueType(), kValueText);
+
+  CACell& shortText = entered(0, 1, QStringLiteral("hi"));
+  shortText.setExtraColumns();
+  EXPECT_EQ(shortText.extraColumns(), 0u);
+  EXPECT_EQ(document.cellAtGridPoint({1, 1}), nullptr);
+
+  document.setTitleColumn(true);
+  CACell& title = entered(0, 2, QString(200, QLatin1Char('W')));
+  title.setExtraColumns();
+  EXPECT_EQ(title.extraColumns(), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// XML
+
+TEST_F(CellTest, WritesTheCellElement) {
+  CACell& number = entered(2, 3, QStringLiteral("0.5"));
+  EXPECT_EQ(xmlOf(number),
+            QStringLiteral("<cell x=\"2\" y=\"3\" type=\"#\">\n\t<val>f1/2</val>\n</cell>\n"));
+  CACell& text = entered(0, 0, QStringLiteral("a<b"));
+  text.setNote(QStringLiteral("why"));
+  CAFormat bold;
+  bold.setBold(true);
+  text.setFormat(bold);
+  EXPECT_EQ(xmlOf(text),
+            QStringLiteral("<cell x=\"0\" y=\"0\" type=\"s\">\n\t<f>a&lt;b</f>\n\t<format>\n"
+                           "\t\t<bold>1</bold>\n\t</format>\n\t<note>why</note>\n</cell>\n"));
+  CACell& check = cellAt(1, 0);
+  check.setValueType(kValueCheckbox);
+  EXPECT_EQ(xmlOf(check), QStringLiteral("<cell x=\"1\" y=\"0\" type=\"check\"></cell>\n"));
+}
+
+TEST_F(CellTest, EveryValueTypeSurvivesARoundTrip) {
+  std::shared_ptr<CAPicture> picture = CAPicture::withImage(FLImage::withSize(QSizeF(4, 4)), &document);
+  picture->setSaveGuid(picture->guid());
+  std::vector<CACell*> cells;
+  CACell& check = cellAt(0, 0);
+  check.setValueType(kValueCheckbox);
+  check.setChecked(true);
+  cells.push_back(&check);
+  cells.push_back(&entered(1, 0, QStringLiteral("3/4/2024")));
+  CACell& formula = entered(2, 0, QStringLiteral("=SUM(A1:B2)*2"));
+  formula.setNumber(CANumber(7));
+  cells.push_back(&formula);
+  CACell& error = entered(3, 0, QStringLiteral("=1+#"));
+  error.setValueType(kValueError);
+  cells.push_back(&error);
+  CACell& image = cellAt(4, 0);
+  image.setPicture(picture);
+  cells.push_back(&image);
+  CACell& link = entered(5, 0, QStringLiteral("www.example.com"));
+  link.setInactiveLink(true);
+  cells.push_back(&link);
+  CACell& number = entered(6, 0, QStringLiteral("1/3x"));
+  number.setNumberValue(CANumber::withNumerator(-1, 3));
+  cells.push_back(&number);
+  CACell& text = entered(7, 0, QStringLiteral("007"));
+  text.setFormulaString(QStringLiteral("007"));
+  text.setValueType(kValueText);
+  cells.push_back(&text);
+  CACell& date = entered(8, 0, QStringLiteral("plain words"));
+  date.setFormulaString(QStringLiteral("1/2/2024"));  // a text that reads as a date
+  cells.push_back(&date);
+  CACell& covered = cellAt(9, 0);
+  covered.setValueType(kValueOverflow);
+  cells.push_back(&covered);
+  CACell& noted = cellAt(10, 0);
+  noted.setNote(QStringLiteral("only a note"));
+  cells.push_back(&noted);
+
+  // Read back with the link preference off: links must stay links.
+  CAModelPreferences noLinks;
+  noLinks.smartLinks = false;
+  environment.set(noLinks);
+  for (CACell* cell : cells) {
+    const std::unique_ptr<CACell> back = read(xmlOf(*cell), document);
+    const std::string where = FormatGridPoint(cell->gridPoint()).toStdString();
+    const int32_t expectedType = cell->valueType() == kValueError ? kValueFormula : cell->valueType();
+    EXPECT_EQ(back->valueType(), expectedType) << where;
+    EXPECT_EQ(back->gridPoint(), cell->gridPoint()) << where;
+    EXPECT_EQ(back->formula(), cell->formula()) << where;
+    EXPECT_EQ(back->displayTextField(), cell->displayTextField()) << where;
+    EXPECT_EQ(back->inactiveLink(), cell->inactiveLink()) << where;
+    EXPECT_EQ(back->isChecked(), cell->isChecked()) << where;
+    EXPECT_EQ(back->note(), cell->note()) << where;
+    EXPECT_EQ(back->picture(), cell->picture()) << where;
+    EXPECT_TRUE(back->needRecalc()) << where;
+    if (cell->valueType() == kValueDate || cell->valueType() == kValueNumber) {
+      ASSERT_TRUE(back->number()) << where;
+      EXPECT_EQ(*back->number(), *cell->number()) << where;
+    }
+    if (IsFormulaTypeForTest(cell->valueType())) {
+      EXPECT_EQ(back->expression().size(), cell->expression().size()) << where;
+      EXPECT_EQ(back->parseResult(), cell->parseResult()) << where;
+    }
+  }
+  EXPECT_TRUE(picture->saved());
+}
+
+TEST_F(CellTest, ProtectedDocumentsEncipherTheCellTexts) {
+  document.setPassword(QStringLiteral("abc123XYZ00"));
+  SetEncryptionPassword(document.password());
+  document.setSaveWithPassword(true);
+  CACell& link = entered(0, 0, QStringLiteral("http://hidden.example.com"));
+  link.setDisplayText(QStringLiteral("Hidden place"));
+  link.setInactiveLink(true);
+  link.setNote(QStringLiteral("private note"));
+  CACell& number = entered(1, 0, QStringLiteral("12345"));
+  CACell& check = cellAt(2, 0);
+  check.setValueType(kValueCheckbox);
+  check.setChecked(true);
+  CACell& formula = entered(3, 0, QStringLiteral("=B7*3"));
+  const std::vector<CACell*> cells = {&link, &number, &check, &formula};
+  std::vector<QString> xml;
+  for (CACell* cell : cells) xml.push_back(xmlOf(*cell));
+  for (const QString& text : xml) {
+    EXPECT_FALSE(text.contains(QStringLiteral("hidden"), Qt::CaseInsensitive)) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("private"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("12345"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("B7"))) << text.toStdString();
+  }
+  EXPECT_TRUE(xml[0].contains(QStringLiteral("<inactive>1</inactive>")));
+  EXPECT_FALSE(xml[2].contains(QStringLiteral("<val>1</val>")));
+
+  // Read without the password the texts stay enciphered; with it they come back.
+  document.setSaveWithPassword(false);
+  EXPECT_NE(read(xml[0], document)->note(), link.note());
+  document.setOpenWithPassword(true);
+  for (size_t i = 0; i < cells.size(); ++i) {
+    const std::unique_ptr<CACell> back = read(xml[i], document);
+    EXPECT_EQ(back->valueType(), cells[i]->valueType()) << i;
+    EXPECT_EQ(back->formula(), cells[i]->formula()) << i;
+    EXPECT_EQ(back->displayTextField(), cells[i]->displayTextField()) << i;
+    EXPECT_EQ(back->note(), cells[i]->note()) << i;
+    EXPECT_EQ(back->isChecked(), cells[i]->isChecked()) << i;
+    EXPECT_EQ(back->number().has_value(), cells[i]->valueType() == kValueNumber) << i;
+  }
+  EXPECT_EQ(read(xml[1], document)->number()->integerValue(), 12345);
+}
+
+TEST_F(CellTest, ATextThatCannotBeEncipheredFailsTheSave) {
+  document.setPassword(QStringLiteral("abc123XYZ00"));
+  SetEncryptionPassword(document.password());
+  document.setSaveWithPassword(true);
+  CACell& cell = entered(0, 0, QStringLiteral("fine"));
+  cell.setNote(QString(QChar(0xD800)));  // a lone surrogate has no UTF-8 form
+  FLXmlEncoder encoder;
+  FLError error;
+  LogCapture log;
+  EXPECT_FALSE(cell.saveToXml(encoder, &error));
+  EXPECT_NE(error.code, 0);
+  EXPECT_TRUE(error.reason.contains(QStringLiteral("A1")));
+  EXPECT_EQ(encoder.xml(), kDeclaration);  // nothing half written
+}
+
+TEST_F(CellTest, UnknownChildrenAreSkipped) {
+  LogCapture log;
+  const std::unique_ptr<CACell> cell = read(
+      QStringLiteral("<cell x=\"1\" y=\"2\" type=\"#\"><val>i5</val><odd><deep/></odd><note>n</note></cell>"),
+      document);
+  EXPECT_EQ(cell->number()->integerValue(), 5);
+  EXPECT_EQ(cell->note(), QStringLiteral("n"));
+  EXPECT_TRUE(log.contains(QStringLiteral("Unknown cell tag")));
+  const std::unique_ptr<CACell> empty = read(QStringLiteral("<cell x=\"0\" y=\"0\" type=\"zzz\"/>"), document);
+  EXPECT_EQ(empty->valueType(), kValueNone);
+}
+
+}  // namespace
