@@ -2,14 +2,17 @@
 // sanitizer on one of them fails the run; the inputs themselves may be as hostile as they like.
 #include "replayEntries.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  // Documents measure fonts, so the readers need a GUI application; it stays headless.
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
     return 2;

@@ -19,6 +19,7 @@
 
 class CADocument;
 class CAPicture;
+struct CABigMove;
 class FLXmlDecoder;
 class FLXmlEncoder;
 struct FLError;
@@ -183,8 +184,18 @@ class CACell {
   void setCircularError();
   // Whether a formula refers to any cell (null) or to a cell of the set.
   bool refersToCells(const std::unordered_set<const CACell*>* cells) const;
+  // Scratch of a recalculation in progress (CARecalculation.cpp), which would otherwise look
+  // every cell it meets up in a table of its own.
+  uint64_t recalcMark() const { return recalcMark_; }
+  void setRecalcMark(uint64_t mark) { recalcMark_ = mark; }
   // Rewrites the formula's relative references as if copied from the source point.
   void adjustExpressionCopiedFrom(const GridPoint& source);
+  // Reference adjustment (formula/CACell_Adjust.cpp): rewrites the formula's references after
+  // the edit range was inserted (dx or dy positive) or deleted (minus the count); a reference
+  // whose cells were all deleted leaves the formula in error instead of naming their successor.
+  void adjustExpressionBy(int64_t dx, int64_t dy, const GridRange& editRange);
+  // After whole columns or rows moved past their neighbours.
+  void adjustExpressionForBigMove(const CABigMove& move);
 
  private:
   // The end of every classification: the old type's row fix and overflow re-layout.
@@ -195,6 +206,8 @@ class CACell {
 
   CADocument* document_;
   GridPoint gridPoint_;
+  // Next to the point, which every recalculation reads with it.
+  uint64_t recalcMark_ = 0;
   int32_t valueType_ = kValueNone;
   int32_t formulaResultType_ = kValueNumber;
   std::optional<CAFormat> format_;

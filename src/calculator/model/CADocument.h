@@ -5,6 +5,7 @@
 
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CAGridPoint.h"
+#include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/caTextServices.h"
 #include "calculator/model/formula/CAFormulaToken.h"
 #include "framlet/foundation/Kolor.h"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 class CACell;
@@ -27,7 +29,10 @@ class CADocumentWindow;
 class CAPicture;
 class CARow;
 class FLXmlDecoder;
+class FLUndoManager;
 class FLXmlEncoder;
+struct CABigMove;
+struct CAFillInfo;
 struct FLError;
 
 // Format domains.
@@ -43,6 +48,15 @@ enum : int32_t {
   kClearAll = 0,       // contents and formats
   kClearFormats = 1,
   kClearContents = 2,
+};
+
+// Edit types of insert and delete.
+enum : int32_t {
+  kEditCellsHorizontal = 0,  // cells shift left or right
+  kEditCellsVertical = 1,    // cells shift up or down
+  kEditColumns = 2,
+  kEditRows = 3,
+  kEditFromSelection = 4,  // decided by the selection
 };
 
 // The sort's two flags, in order.
@@ -227,11 +241,96 @@ class CADocument : public FLDocument {
 
   // ---- Recalculation, undo and reference table (defined with those subjects) ---------------
 
+  // Reference table and recalculation (CADocument_References.cpp). A formula's references are
+  // registered when it is entered or moved to a point and dropped before it changes or leaves.
   void addDependencies(const CAExpression& expression, const GridPoint& point);
   void deleteDependencies(const CAExpression& expression, const GridPoint& point);
+  void addReferenceFrom(const GridPoint& from, const GridPoint& to);
+  void removeReferenceFrom(const GridPoint& from, const GridPoint& to);
+  // Marks the cells that refer to the point directly for recalculation.
   void setRecalcForDependents(const GridPoint& point);
+  // Adds every cell that refers to the cell, directly or through other cells.
+  void addRecalcDependencies(std::unordered_set<const CACell*>& set, const CACell& cell);
+  void recalcEverything();
+  // Evaluates the cells that need it, in dependency order; cycles get the circular error.
   void evaluate();
+  // After an edit of row y (y < 0: the whole sheet, with redraws suppressed): recalculates and
+  // redraws.
+  void invalidateAfterCellEdit(int64_t y);
+  CAReferenceTable& referenceTable() { return *references_; }
   bool setCellUndo(int32_t descriptor, int32_t rangeType);
+
+  // ---- Structural edits (CADocument_Structure.cpp) ---------------------------------------
+  // Each works on the selection as stored and keeps the reference table in step: a cell that
+  // moves has its references removed at the old point and added at the new one. The shift is
+  // (+w, 0) or (0, +h) to insert, (-w, 0) or (0, -h) to delete.
+
+  void deleteCellHorizontal(const GridPoint& shift);
+  void deleteCellVertical(const GridPoint& shift);
+  void deleteColumn(const GridPoint& shift);
+  void deleteRow(const GridPoint& shift);
+  void insertCellHorizontal(const GridPoint& shift);
+  void insertCellVertical(const GridPoint& shift);
+  void insertColumn(const GridPoint& shift);
+  void insertRow(const GridPoint& shift);
+  // Formulas that name moved cells follow them (edit range: the selection).
+  void adjustExpressionsBy(const GridPoint& shift);
+  void adjustExpressionsForBigMove(const CABigMove& move);
+  // The row or column formats (and widths) of a whole-row or whole-column source selection go
+  // to the rows or columns from this selection's start.
+  void transferFormats(const CADocument& source);
+  // Copies the cells of the source's selection to this selection's start, replacing what the
+  // block covers.
+  void transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences);
+
+  // ---- Undo archives (CADocument_Undo.cpp) ---------------------------------------------------
+  // Steps go to the window's undo stack; the stack's delegate (CAUndoArchiver) archives and
+  // restores the part of the sheet that a step's action names.
+
+  // The window's undo stack; null without a window, when steps are not recorded.
+  FLUndoManager* undoManager() const;
+  // Registers a cells step (action 0) over the selection (range type 5), the active cell (6) or
+  // the full extent (any other); NO when the stack refused it and nothing may change.
+  bool setCellUndoID(uint32_t undoID, int32_t descriptor, int32_t rangeType);
+  // Registers a step of any action with its range and domain.
+  bool setUndo(uint32_t undoID, uint32_t action, int32_t descriptor, const GridRange& range,
+               int32_t domain);
+  // Null on failure.
+  QString archiveWholeDocForUndo();
+  QString archiveForUndoWithColumns(bool columns, bool rows);
+  bool archiveCellsForUndo(std::vector<QString>& archive, const GridRange& range);
+  bool archiveColumnsForUndo(std::vector<QString>& archive);
+  bool archiveRowsForUndo(std::vector<QString>& archive);
+  void addArchivedFormatsForUndo(std::vector<QString>& archive, const GridRange& range,
+                                 int32_t domain);
+  void restoreWholeDocFromUndo(const QString& archive);
+  void loadUndoArchive(const QString& archive);
+  void restoreColumnsFromUndo(const std::vector<QString>& archive);
+  void restoreRowsFromUndo(const std::vector<QString>& archive);
+  void restoreCellsFromUndo(const std::vector<QString>& archive, const GridRange& range);
+  // Domain 4 records go to the document's default format.
+  void restoreFormatsFromUndo(const std::vector<QString>& archive, const GridRange& range,
+                              int32_t domain);
+  void invalidateAfterUndoForRows(bool rows, bool columns);
+
+  // ---- Edit commands (CADocument_Edit.cpp) ---------------------------------------------------
+  // Each registers its undo step before it changes anything and changes nothing when the step
+  // is refused.
+
+  int32_t editTypeForSelection() const;
+  bool canDelete(int32_t editType) const;
+  void insert(int32_t editType);
+  // The Delete command ("delete:"): NO for an unknown type or a refused step.
+  bool deleteSelection(int32_t editType);
+  void clear(int32_t clearType);
+  // Descriptor 0 records no step.
+  bool clearRange(const GridRange& range, int32_t clearType, int32_t undoName);
+  void insertCheckboxes();
+  void insertLink(const QString& link, const QString& displayText);
+  void insertPicture(const QString& path);
+  void moveSelectedColumnsTo(double destination);
+  void moveSelectedRowsTo(double destination);
+  void fillUsingInfo(const CAFillInfo& info);
 
   // ---- Options and state --------------------------------------------------------------------
 
@@ -428,6 +527,7 @@ class CADocument : public FLDocument {
   int64_t headerOffset_ = 0;
   double zoomValue_ = 1.0;
   QString guid_;
+  std::unique_ptr<CAReferenceTable> references_ = std::make_unique<CAReferenceTable>();
   bool autosaving_ = false;
   bool autosaveRecoveryDoc_ = false;
   bool autosaveFailed_ = false;

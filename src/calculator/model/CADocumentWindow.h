@@ -5,9 +5,12 @@
 
 #include "calculator/model/CAGridPoint.h"
 
+#include <QString>
+
 #include <cstdint>
 
 class CACell;
+class FLUndoManager;
 
 class CADocumentWindow {
  public:
@@ -23,4 +26,13 @@ class CADocumentWindow {
   virtual void removeTooltipForCell(const CACell& cell) = 0;
   // Resizes the cell view to the document's extent.
   virtual void adjustCellViewForNewData() {}
+  // Scrolls the cell view so that the selection shows.
+  virtual void jumpToSelection() {}
+  // After a delete: in show-only-occupied mode the selection and the shown extent shrink to the
+  // used extent; then the selection shows.
+  virtual void scrollAfterDelete() {}
+  // The window's undo stack; null when steps are not recorded.
+  virtual FLUndoManager* undoManager() { return nullptr; }
+  // A modal alert with one OK button.
+  virtual void giveAlert(const QString& /*message*/, const QString& /*information*/) {}
 };

@@ -7,6 +7,8 @@ inline constexpr const char* kDrasticChangeNotification = "gmb.drastic";
 inline constexpr const char* kSelectionChangeNotification = "gmb.selectionChange";
 inline constexpr const char* kTypeChangeNotification = "numlet.typeChange";
 inline constexpr const char* kFormulaInsertNotification = "numlet.formulaInsert";
+// Settings that move the page breaks changed (object: the document).
+inline constexpr const char* kPagesChangedNotification = "numlet.pages";
 // User-info keys of "numlet.formulaInsert".
 inline constexpr const char* kFormulaInsertPopupKey = "popup";
 inline constexpr const char* kFormulaInsertRangeKey = "range";

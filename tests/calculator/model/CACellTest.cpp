@@ -375,7 +375,8 @@ TEST_F(CellTest, FillsBySteps) {
   CACell& formula = entered(4, 0, QStringLiteral("=A1*2"));
   CACell& copied = cellAt(4, 1);
   copied.fillFrom(formula, copy);
-  EXPECT_EQ(copied.formula(), QStringLiteral("=A1*2"));
+  // A copy re-bases the relative references: one row down, A1 becomes A2.
+  EXPECT_EQ(copied.formula(), QStringLiteral("=A2*2"));
 }
 
 struct FindCase {

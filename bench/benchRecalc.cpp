@@ -1,0 +1,134 @@
+// Recalculation speed: full recalculation of long chains, an edit at the head of a chain, and
+// many sums over their own column ranges (registering the formulas and recalculating them).
+#include <benchmark/benchmark.h>
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+
+#include <QApplication>
+
+#include <memory>
+
+namespace {
+
+// A1 = 1, A2 = A1+1, ... down to row n.
+std::unique_ptr<CADocument> MakeChain(int64_t length) {
+  auto document = std::make_unique<CADocument>();
+  document->cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  for (int64_t y = 1; y < length; ++y)
+    document->cellAtGridPointImperative({0, y})->setFormula(QStringLiteral("=A%1+1").arg(y));
+  document->evaluate();
+  return document;
+}
+
+void BM_ChainFullRecalculation(benchmark::State& state) {
+  const std::unique_ptr<CADocument> document = MakeChain(state.range(0));
+  for (auto _ : state) {
+    document->recalcEverything();
+    document->evaluate();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ChainFullRecalculation)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
+void BM_ChainEditHead(benchmark::State& state) {
+  const std::unique_ptr<CADocument> document = MakeChain(state.range(0));
+  CACell* head = document->cellAtGridPoint({0, 0});
+  int value = 1;
+  for (auto _ : state) {
+    head->setFormula(QString::number(++value % 7));
+    document->evaluate();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ChainEditHead)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
+// Column A holds 11,000 numbers; B1..B10000 each sum their own 1,000 cells of column A
+// (Bi = SUM(Ai:A(i+999))). One iteration enters the 10,000 formulas (parsing and registering
+// them) and recalculates everything.
+void BM_RangeSumsEnterAndRecalculate(benchmark::State& state) {
+  constexpr int64_t kFormulas = 10000;
+  constexpr int64_t kSpan = 1000;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto document = std::make_unique<CADocument>();
+    for (int64_t y = 0; y < kFormulas + kSpan; ++y)
+      document->cellAtGridPointImperative({0, y})->setFormula(QString::number(y % 97));
+    state.ResumeTiming();
+    for (int64_t y = 0; y < kFormulas; ++y)
+      document->cellAtGridPointImperative({1, y})
+          ->setFormula(QStringLiteral("=SUM(A%1:A%2)").arg(y + 1).arg(y + kSpan));
+    document->recalcEverything();
+    document->evaluate();
+    state.PauseTiming();
+    document.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kFormulas * kSpan);
+}
+BENCHMARK(BM_RangeSumsEnterAndRecalculate)->Unit(benchmark::kMillisecond);
+
+// The same sheet, recalculated in full only.
+void BM_RangeSumsFullRecalculation(benchmark::State& state) {
+  constexpr int64_t kFormulas = 10000;
+  constexpr int64_t kSpan = 1000;
+  CADocument document;
+  for (int64_t y = 0; y < kFormulas + kSpan; ++y)
+    document.cellAtGridPointImperative({0, y})->setFormula(QString::number(y % 97));
+  for (int64_t y = 0; y < kFormulas; ++y)
+    document.cellAtGridPointImperative({1, y})->setFormula(QStringLiteral("=SUM(A%1:A%2)").arg(y + 1).arg(y + kSpan));
+  for (auto _ : state) {
+    document.recalcEverything();
+    document.evaluate();
+  }
+  state.SetItemsProcessed(state.iterations() * kFormulas * kSpan);
+}
+BENCHMARK(BM_RangeSumsFullRecalculation)->Unit(benchmark::kMillisecond);
+
+// A change to one number of column A: only the sums whose range holds it are evaluated.
+void BM_RangeSumsEditOneNumber(benchmark::State& state) {
+  constexpr int64_t kFormulas = 10000;
+  constexpr int64_t kSpan = 1000;
+  CADocument document;
+  for (int64_t y = 0; y < kFormulas + kSpan; ++y)
+    document.cellAtGridPointImperative({0, y})->setFormula(QString::number(y % 97));
+  for (int64_t y = 0; y < kFormulas; ++y)
+    document.cellAtGridPointImperative({1, y})->setFormula(QStringLiteral("=SUM(A%1:A%2)").arg(y + 1).arg(y + kSpan));
+  document.evaluate();
+  CACell* edited = document.cellAtGridPoint({0, 5000});
+  int value = 0;
+  for (auto _ : state) {
+    edited->setFormula(QString::number(++value % 11));
+    document.evaluate();
+  }
+}
+BENCHMARK(BM_RangeSumsEditOneNumber)->Unit(benchmark::kMillisecond);
+
+// A million cells long, built and recalculated once: every walk must be iterative.
+void BM_MillionCellChain(benchmark::State& state) {
+  for (auto _ : state) {
+    const std::unique_ptr<CADocument> document = MakeChain(1000000);
+    document->recalcEverything();
+    document->evaluate();
+    benchmark::DoNotOptimize(document->cellAtGridPoint({0, 999999})->number());
+    state.PauseTiming();
+    const bool right = *document->cellAtGridPoint({0, 999999})->number() == CANumber(1000000);
+    if (!right) state.SkipWithError("wrong value at the end of the chain");
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_MillionCellChain)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Documents measure their font, which needs an application.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

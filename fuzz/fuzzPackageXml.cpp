@@ -1,0 +1,67 @@
+// Feeds arbitrary bytes to the native package's XML reader as a document's "document.xml" (or,
+// by the input's own choice, as a protected one or as a pasted cell archive), then writes the
+// sheet it made back out. Any crash, hang or sanitizer report here is a fault in the reader or in
+// what it built.
+#include "calculator/model/CADocument.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/FLXmlEncoder.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flPasswords.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+// Documents measure their font, which needs a GUI application. The libFuzzer driver has no
+// application at all: one is made here, headless. A driver that made a plain core application
+// cannot get one, and nothing is read.
+bool HaveGuiApplication() {
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return true;
+  if (QCoreApplication::instance()) return false;
+  static int argc = 1;
+  static char name[] = "fuzzPackageXml";
+  static char* argv[] = {name, nullptr};
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QGuiApplication* application = new QGuiApplication(argc, argv);
+  return application != nullptr;
+}
+
+}  // namespace
+
+int FuzzPackageXml(const uint8_t* data, size_t size) {
+  if (!HaveGuiApplication()) return 0;
+  // Unknown tags log an assertion with a backtrace each; keep them out of the way.
+  const FLLogHandler previous = SetLogHandler([](const QString&) {});
+  const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+  uint8_t options = uint8_t(size);
+  for (size_t i = 0; i < size; ++i) options = uint8_t(options * 31 + data[i]);
+
+  if (std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withData(bytes)) {
+    CADocument document;
+    // A file path makes it a document file rather than an archive; nothing is read from it.
+    if (options & 1) document.setFilePath(QStringLiteral("/nonexistent/Fuzz.Numlet"));
+    if (options & 2) {
+      document.setPassword(QStringLiteral("LA8JWFoXi2g"));
+      SetEncryptionPassword(document.password());
+      document.setOpenWithPassword(true);
+    }
+    document.loadFromXml(*decoder);
+    document.setOpenWithPassword(false);
+
+    // What was read must write out again.
+    FLXmlEncoder encoder;
+    document.saveDocumentInfo(encoder, (options & 4) != 0);
+    document.saveColumns(encoder);
+    document.setSelectionRange(GridRange{{0, 0}, {64, 64}});
+    (void)document.archiveSelection();
+  }
+  SetLogHandler(previous);
+  return 0;
+}

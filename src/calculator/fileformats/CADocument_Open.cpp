@@ -1,0 +1,63 @@
+// The one way files come into a sheet: the file type code of the path chooses the loader, and
+// the document is marked as opening while it runs.
+#include "calculator/model/CADocument.h"
+#include "framlet/foundation/flBase.h"
+#include "platform/FLError.h"
+
+#include <QString>
+
+#include <exception>
+#include <iterator>
+
+namespace {
+
+constexpr const char* kUnrecognizedTypeReason = "I don't recognize the file type.";
+constexpr int kUnrecognizedTypeCode = -206;
+constexpr const char* kOpenFailedContext = "Open failed";
+
+using Loader = bool (CADocument::*)(const QString& path, FLError* error);
+
+// By file type code minus one. Comma-separated and plain text share the delimited-text reader,
+// which finds the delimiter itself.
+constexpr Loader kLoaders[] = {
+    &CADocument::loadTextFile,        // 1 "csv"
+    &CADocument::loadDifFile,         // 2 "dif"
+    &CADocument::loadExcelFile,       // 3 "xls"
+    &CADocument::loadNativeFileCore,  // 4 "Numlet", "Numlet_autosave"
+    &CADocument::loadPockwellFile,    // 5 Pockwell
+    &CADocument::loadRtfFile,         // 6 "rtf"
+    &CADocument::loadRtfdFile,        // 7 "rtfd"
+    &CADocument::loadTextFile,        // 8 "text", "txt"
+    &CADocument::loadHtmlFile,        // 9 "html", "htm"
+};
+
+// Clears the opening flag however the open ends.
+class OpeningScope {
+ public:
+  explicit OpeningScope(CADocument& document) : document_(document) { document_.setOpening(true); }
+  ~OpeningScope() { document_.setOpening(false); }
+  OpeningScope(const OpeningScope&) = delete;
+  OpeningScope& operator=(const OpeningScope&) = delete;
+
+ private:
+  CADocument& document_;
+};
+
+}  // namespace
+
+int32_t CADocument::openFile(const QString& path, FLError* error) {
+  OpeningScope opening(*this);
+  try {
+    const int32_t code = FileTypeForFile(path);
+    if (code < 1 || size_t(code) > std::size(kLoaders)) {
+      SetError(error, kUnrecognizedTypeCode, QLatin1String(kUnrecognizedTypeReason));
+      return 0;
+    }
+    return (this->*kLoaders[code - 1])(path, error) ? code : 0;
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kOpenFailedContext));
+  } catch (...) {
+    LogException(QStringLiteral("unknown exception"), QLatin1String(kOpenFailedContext));
+  }
+  return 0;
+}

@@ -1,0 +1,301 @@
+// Writing a document as its native package, as an autosave copy and as the cell archive of the
+// clipboard. The document-level elements written here are also the head of every undo archive.
+#include "calculator/fileformats/caPackageReader.h"
+#include "calculator/fileformats/caPackageWindow.h"
+#include "calculator/fileformats/caPackageWriter.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/FLKernel.h"
+#include "framlet/foundation/FLXmlEncoder.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flBase64.h"
+#include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flImageSaving.h"
+#include "framlet/foundation/flPasswords.h"
+#include "framlet/foundation/flStringExtensions.h"
+#include "platform/FLError.h"
+#include "platform/StringWithFormat.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr const char* kPaddingFormat = "%qd,%qd";
+// The encoder's text grows by doubling; a sheet's XML is roughly this many characters a cell.
+constexpr qsizetype kXmlCharactersPerCell = 80;
+
+// Clears the document's saving-with-password flag however the writing of the cells ends.
+class SaveWithPasswordScope {
+ public:
+  explicit SaveWithPasswordScope(CADocument& document) : document_(document) {}
+  ~SaveWithPasswordScope() { document_.setSaveWithPassword(false); }
+  SaveWithPasswordScope(const SaveWithPasswordScope&) = delete;
+  SaveWithPasswordScope& operator=(const SaveWithPasswordScope&) = delete;
+
+ private:
+  CADocument& document_;
+};
+
+// Rounded rather than truncated: a zoom of 0.29 read from "29" must write "29" again, not the
+// 28 that 0.29 × 100 = 28.999... truncates to.
+int64_t Scaled(double value, double factor) {
+  const double scaled = value * factor;
+  return std::isfinite(scaled) ? int64_t(std::llround(scaled)) : 0;
+}
+
+size_t CellCount(const CADocument& document) {
+  size_t count = 0;
+  for (const std::unique_ptr<CARow>& row : document.rows()) count += row->cells().size();
+  return count;
+}
+
+QString FontName(const QFont& font) {
+  const QString name = FontPostScriptName(font);
+  return name.isEmpty() ? font.family() : name;
+}
+
+// Writes "rows" with every row; NO with the error when a cell could not be written.
+bool SaveRows(CADocument& document, FLXmlEncoder& encoder, FLError* error) {
+  if (document.rows().empty()) return true;
+  encoder.openTag(XmlName(kXmlRows));
+  for (const std::unique_ptr<CARow>& row : document.rows()) {
+    FLError cellError;
+    row->saveToXml(encoder, &cellError);
+    if (!cellError.reason.isEmpty() || cellError.code != 0) {
+      if (error) *error = cellError;
+      return false;
+    }
+  }
+  encoder.closeTag(XmlName(kXmlRows));
+  return true;
+}
+
+QString DocumentDisplayName(const CADocument& document) {
+  return document.filePath().isEmpty() ? QLatin1String(kUntitledPathText)
+                                       : QFileInfo(document.filePath()).fileName();
+}
+
+}  // namespace
+
+void CADocument::preparePicturesForSave(bool inPlace) {
+  for (const std::shared_ptr<CAPicture>& picture : pictures()) {
+    picture->setSaved(false);
+    picture->setSaveGuid(inPlace ? picture->guid() : guidString());
+  }
+}
+
+std::vector<std::shared_ptr<CAPicture>> CADocument::copyUsedPictures() const {
+  std::vector<std::shared_ptr<CAPicture>> used;
+  for (const std::shared_ptr<CAPicture>& picture : pictures())
+    if (picture->saved()) used.push_back(picture);
+  // In guid order, so the same document always gives the same files and archive.
+  std::sort(used.begin(), used.end(),
+            [](const auto& a, const auto& b) { return a->guid() < b->guid(); });
+  return used;
+}
+
+void CADocument::saveDocumentInfo(FLXmlEncoder& encoder, bool forUndo) {
+  const auto flag = [&](CAXmlTag tag, bool on) {
+    if (on) encoder.addTag(XmlName(tag), int64_t(1));
+  };
+  encoder.addTag(XmlName(kXmlAppVer), g_appVersionString);
+  encoder.addTag(XmlName(kXmlSysVer), g_systemVersionString);
+  flag(kXmlBackup, makeBackups());
+  flag(kXmlNoPreview, noPreview());
+  flag(kXmlConstrain, constrainText());
+  flag(kXmlFormulas, showFormulas());
+  flag(kXmlRedFormulas, redFormulas());
+  flag(kXmlOnlyOccupied, showOnlyOccupied());
+  flag(kXmlTitleRow, titleRow());
+  flag(kXmlTitleCol, titleColumn());
+  encoder.addTag(XmlName(kXmlFont), FontName(font()));
+  encoder.addTag(XmlName(kXmlFontSize), Scaled(font().pointSizeF(), 10.0));
+  defaultFormat().saveToXml(encoder, nullptr);
+  encoder.addTag(XmlName(kXmlPad), StringWithFormat(kPaddingFormat, cellPadding().x, cellPadding().y));
+  encoder.addTag(XmlName(kXmlMaxPoint), StringFromGridPoint(maxDisplayGridPoint()));
+  if (defaultDigitCount() < 0)
+    encoder.addTag(XmlName(kXmlWidth), defaultWidth());
+  else if (defaultDigitCount() > 0)
+    encoder.addTag(XmlName(kXmlDigits), defaultDigitCount());
+  if (minimumHeight() != 0) encoder.addTag(XmlName(kXmlMinHigh), minimumHeight());
+  if (stripeInterval() != 0) {
+    encoder.addTag(XmlName(kXmlStripe), int64_t(stripeInterval()));
+    encoder.addTag(XmlName(kXmlColor), NewKolorString(stripeKolor()));
+  }
+  CAPackageWindow* window = PackageWindowOf(*this);
+  if (!forUndo) encoder.addTag(XmlName(kXmlFrame), StringFromRect(window ? window->contentRect() : QRectF()));
+  encoder.addTag(XmlName(kXmlZoom), Scaled(zoomValue(), 100.0));
+  encoder.addTag(XmlName(kXmlFormatPanel), int64_t(window && window->showingFormatPanel() ? 1 : 0));
+  encoder.addTag(XmlName(kXmlSel), StringFromSelection(selectionRange()));
+  encoder.addTag(XmlName(kXmlActive), StringFromGridPoint(activeCellPoint()));
+  encoder.addTag(XmlName(kXmlScroll), StringFromGridPoint(window ? window->scrollPoint() : GridPoint{}));
+  if (!header().isEmpty()) encoder.addTag(XmlName(kXmlHeader), header());
+  if (!footer().isEmpty()) encoder.addTag(XmlName(kXmlFooter), footer());
+  const auto distance = [&](CAXmlTag tag, int64_t emu) {
+    if (emu != 0) encoder.addTag(XmlName(tag), emu);
+  };
+  distance(kXmlMarginTop, topMargin());
+  distance(kXmlMarginBottom, bottomMargin());
+  distance(kXmlMarginLeft, leftMargin());
+  distance(kXmlMarginRight, rightMargin());
+  distance(kXmlHeaderOffset, headerOffset());
+  flag(kXmlGrid, printGrid());
+  flag(kXmlLabels, printLabels());
+  flag(kXmlBreaks, showPageBreaks());
+  flag(kXmlScale, scaleToFit());
+  flag(kXmlFillPage, fillPages());
+  if (!printInfo().isEmpty()) encoder.addTag(XmlName(kXmlPrint), NewBase64StringFromBytes(printInfo()));
+}
+
+void CADocument::saveColumns(FLXmlEncoder& encoder) {
+  if (columns().empty()) return;
+  encoder.openTag(XmlName(kXmlCols));
+  for (const std::unique_ptr<CAColumn>& column : columns()) column->saveToXml(encoder);
+  encoder.closeTag(XmlName(kXmlCols));
+}
+
+bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* error) {
+  preparePicturesForSave(inPlace);
+  if (!CreatePackageFolder(path, error)) return false;
+  const QDir package(path);
+
+  FLXmlEncoder encoder(qsizetype(CellCount(*this)) * kXmlCharactersPerCell);
+  {
+    SaveWithPasswordScope passwordScope(*this);
+    if (!password().isNull()) {
+      SetEncryptionPassword(password());
+      setSaveWithPassword(true);
+      if (!WritePackageTextFile(package.filePath(QLatin1String(kPasswordFileName)),
+                                PasswordFileText(password(), passwordHint()), error))
+        return false;
+    }
+    encoder.addAttribute(XmlName(kXmlVer), int64_t(kSpreadsheetXmlVersion));
+    encoder.openTag(XmlName(kXmlSpreadsheet));
+    saveDocumentInfo(encoder, false);
+    saveColumns(encoder);
+    if (!SaveRows(*this, encoder, error)) return false;
+    encoder.closeTag(XmlName(kXmlSpreadsheet));
+    if (!WritePackageTextFile(package.filePath(QLatin1String(kDocumentXmlName)), encoder.xml(), error))
+      return false;
+  }
+
+  // A protected document gets no preview: it would show the cells the password keeps.
+  if (!noPreview() && !autosaving() && password().isNull()) {
+    if (CAPackageWindow* window = PackageWindowOf(*this)) {
+      QSizeF size;
+      const QByteArray pdf = window->pdfOfDocument(&size);
+      if (!pdf.isEmpty()) {
+        if (std::unique_ptr<FLImage> image = FLImage::withData(pdf, size))
+          SaveQuicklookImage(image.get(), path);
+      }
+    }
+  }
+
+  bool result = true;
+  const std::vector<std::shared_ptr<CAPicture>> used = copyUsedPictures();
+  if (!used.empty()) {
+    const QString images = package.filePath(QLatin1String(kImagesFolderName));
+    result = CreatePackageFolder(images, error);
+    for (auto it = used.rbegin(); result && it != used.rend(); ++it)
+      result = (*it)->saveToFolder(images, error);
+  }
+
+  if (autosaving()) {
+    const QString original = filePath().isEmpty() ? QLatin1String(kUntitledPathText) : filePath();
+    (void)WritePackageTextFile(package.filePath(QLatin1String(kAutosavePathFileName)), original, nullptr);
+  } else if (fileCreationDate() != 0) {
+    // Linux cannot give a file a creation date: the package keeps the one it was made with.
+    setFileCreationDate(0);
+  }
+  return result;
+}
+
+QString CADocument::archiveSelection() {
+  FLXmlEncoder encoder;
+  preparePicturesForSave(true);
+  encoder.addAttribute(XmlName(kXmlVer), int64_t(kSpreadsheetXmlVersion));
+  encoder.openTag(XmlName(kXmlSpreadsheet));
+  encoder.addTag(XmlName(kXmlAppVer), g_appVersionString);
+  encoder.addTag(XmlName(kXmlSource), StringWithFormat(kArchiveSourceFormat, QLatin1String(kDocumentClassName),
+                                                       uint64_t(reinterpret_cast<uintptr_t>(this))));
+  encoder.addTag(XmlName(kXmlSel), StringFromSelection(selectionRange()));
+  encoder.addTag(XmlName(kXmlActive), StringFromGridPoint(activeCellPoint()));
+
+  GridRange range;
+  const int32_t type = TypeOfRange(&range, selectionRange());
+  const int64_t x0 = range.startPoint.x, x1 = range.endPoint.x;
+  const int64_t y0 = range.startPoint.y, y1 = range.endPoint.y;
+  encoder.saveInsertionPoint();
+  if (type == kRangeColumns && !columns().empty()) {
+    encoder.openTag(XmlName(kXmlCols));
+    for (const std::unique_ptr<CAColumn>& column : columns())
+      if (column->gridX() >= x0 && column->gridX() <= x1) column->saveToXml(encoder);
+    encoder.closeTag(XmlName(kXmlCols));
+  }
+  bool wrote = false;
+  if (!rows().empty()) {
+    encoder.openTag(XmlName(kXmlRows));
+    for (const std::unique_ptr<CARow>& row : rows()) {
+      if (type != kRangeColumns && (row->gridY() < y0 || row->gridY() > y1)) continue;
+      if (row->saveToXml(encoder, type == kRangeRows, x0, x1)) wrote = true;
+    }
+    encoder.closeTag(XmlName(kXmlRows));
+  }
+  if (!wrote) return QString();
+  encoder.closeTag(XmlName(kXmlSpreadsheet));
+
+  const std::vector<std::shared_ptr<CAPicture>> used = copyUsedPictures();
+  encoder.beginInsertion();
+  if (used.empty()) {
+    encoder.cancelInsertion();
+    return encoder.xml();
+  }
+  encoder.openTag(XmlName(kXmlPix));
+  for (auto it = used.rbegin(); it != used.rend(); ++it) {
+    int32_t format = 0;
+    const QString data = (*it)->archive(&format);
+    if (data.isEmpty()) continue;
+    const std::span<const char* const> words = ImageFormatWords();
+    const size_t word = format >= 0 && size_t(format) < words.size() ? size_t(format) : 0;
+    encoder.addAttribute(XmlName(kXmlId), (*it)->guid());
+    encoder.addAttribute(XmlName(kXmlFormat), QLatin1String(words[word]));
+    encoder.addTag(XmlName(kXmlPic), data);
+  }
+  encoder.closeTag(XmlName(kXmlPix));
+  encoder.endInsertion();
+  return encoder.xml();
+}
+
+void CADocument::forceAutosave() {
+  if (autosaveFailed()) return;
+  const QString folder = AutosaveFolder();
+  FLError error;
+  bool saved = false;
+  QString fresh;
+  if (folder.isEmpty()) {
+    error = FLError::withStatus(-50, QStringLiteral("The autosave folder could not be made."));
+  } else {
+    fresh = stringByAppendingFile(folder, guidString(), QLatin1String(kAutosaveExtension));
+    setAutosaving(true);
+    saved = saveToNativeFile(fresh, false, &error);
+    setAutosaving(false);
+  }
+  if (!saved) {
+    LogString(kAutosaveFailedFormat, DocumentDisplayName(*this), error.reason);
+    if (!fresh.isEmpty()) RemovePackage(fresh);
+    setAutosaveFailed(true);
+    return;
+  }
+  // The new copy is complete: only now may the older ones go.
+  const QString named = stringByAppendingFile(folder, guid(), QLatin1String(kAutosaveExtension));
+  RemovePackage(named);
+  if (!autosavePath().isEmpty() && autosavePath() != named) RemovePackage(autosavePath());
+  setAutosavePath(QDir().rename(fresh, named) ? named : fresh);
+}

@@ -1,0 +1,74 @@
+#include "calculator/fileformats/caPackageWriter.h"
+
+#include "platform/UserFolders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr mode_t kFolderMode = 0777;  // less the process's umask
+constexpr mode_t kFileMode = 0666;
+
+void SetPosixError(FLError* error, int code) {
+  SetError(error, code, QString::fromLocal8Bit(std::strerror(code)), kFLPosixErrorDomain);
+}
+
+}  // namespace
+
+bool CreatePackageFolder(const QString& path, FLError* error) {
+  const QByteArray native = QFile::encodeName(path);
+  if (::mkdir(native.constData(), kFolderMode) == 0) return true;
+  SetPosixError(error, errno);
+  return false;
+}
+
+bool WritePackageTextFile(const QString& path, const QString& text, FLError* error) {
+  const QByteArray native = QFile::encodeName(path);
+  const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+  if (fd < 0) {
+    SetPosixError(error, errno);
+    return false;
+  }
+  const QByteArray bytes = text.toUtf8();
+  const char* next = bytes.constData();
+  qsizetype left = bytes.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, next, size_t(left));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const int code = written < 0 ? errno : ENOSPC;
+      ::close(fd);
+      SetPosixError(error, code);
+      return false;
+    }
+    next += written;
+    left -= written;
+  }
+  if (::close(fd) != 0) {
+    SetPosixError(error, errno);
+    return false;
+  }
+  return true;
+}
+
+bool RemovePackage(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists() && !info.isSymLink()) return true;
+  if (info.isDir() && !info.isSymLink()) return QDir(path).removeRecursively();
+  return QFile::remove(path);
+}
+
+QString AutosaveFolder() {
+  const QString folder = CalculatorSupportFolder();
+  if (folder.isEmpty() || !QDir().mkpath(folder)) return QString();
+  return folder;
+}

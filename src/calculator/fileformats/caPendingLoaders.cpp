@@ -1,0 +1,28 @@
+// Stand-ins for the loaders of the file formats not read yet (delimited text, DIF, Excel,
+// Pockwell, RTF, RTFD, HTML): each answers as for a type nothing reads. Delete a stand-in when
+// its real loader arrives.
+#include "calculator/model/CADocument.h"
+#include "platform/FLError.h"
+
+namespace {
+
+bool NotReadYet(FLError* error) {
+  SetError(error, -206, QStringLiteral("I don't recognize the file type."));
+  return false;
+}
+
+}  // namespace
+
+bool CADocument::loadTextFile(const QString&, FLError* error) { return NotReadYet(error); }
+
+bool CADocument::loadDifFile(const QString&, FLError* error) { return NotReadYet(error); }
+
+bool CADocument::loadExcelFile(const QString&, FLError* error) { return NotReadYet(error); }
+
+bool CADocument::loadPockwellFile(const QString&, FLError* error) { return NotReadYet(error); }
+
+bool CADocument::loadRtfFile(const QString&, FLError* error) { return NotReadYet(error); }
+
+bool CADocument::loadRtfdFile(const QString&, FLError* error) { return NotReadYet(error); }
+
+bool CADocument::loadHtmlFile(const QString&, FLError* error) { return NotReadYet(error); }

@@ -1,0 +1,510 @@
+// The edit commands that change the shape or contents of the selection: insert and delete of
+// cells, rows and columns, clearing values or formats, checkboxes, links and pictures, moving
+// whole columns or rows past their neighbours, and filling from the first row or column. Each
+// registers its undo step before it changes anything and changes nothing when it is refused.
+#include "calculator/model/CADocument.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caUndoArchives.h"
+#include "calculator/model/formula/caReferenceAdjustment.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLUndoManager.h"
+#include "platform/StringWithFormat.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+constexpr const char* kUnknownInsert = "Unknown insert";
+constexpr const char* kUnknownDelete = "Unknown delete";
+constexpr const char* kCantInsertPicture = "Can't insert picture.";
+constexpr const char* kCantOpenPictureFile = "I couldn't open the file %@.";
+
+// Fill directions.
+enum : int32_t { kFillDown = 0, kFillRight = 1, kFillUp = 2, kFillLeft = 3 };
+
+bool IsFormula(const CACell& cell) {
+  return cell.valueType() == kValueError || cell.valueType() == kValueFormula;
+}
+
+void DropReferences(CADocument& document, const CACell& cell) {
+  if (IsFormula(cell)) document.deleteDependencies(cell.expression(), cell.gridPoint());
+}
+
+void AddReferences(CADocument& document, const CACell& cell) {
+  if (IsFormula(cell)) document.addDependencies(cell.expression(), cell.gridPoint());
+}
+
+// The selection with its open ends closed at the last used row or column (normalSelection:).
+int32_t NormalSelection(const CADocument& document, GridRange* range) {
+  const int32_t type = TypeOfRange(range, document.selectionRange());
+  if (type != kRangeBlock) {
+    const GridPoint last = document.maxGridPoint();
+    if (range->endPoint.x == kGridOpenEnd) range->endPoint.x = last.x;
+    if (range->endPoint.y == kGridOpenEnd) range->endPoint.y = last.y;
+  }
+  return type;
+}
+
+// The item's key in a sorted list of rows, columns or cells.
+int64_t KeyOf(const CARow& row) { return row.gridY(); }
+int64_t KeyOf(const CAColumn& column) { return column.gridX(); }
+int64_t KeyOf(const CACell& cell) { return cell.gridPoint().x; }
+
+// A move of the block [s, e] so that it starts at d, over a list sorted by key: the items of
+// the block and those it passes over are renumbered by `renumber` and the list is put back in
+// order by rotating the two runs.
+template <typename List, typename Renumber>
+void MoveBlock(List& list, int64_t s, int64_t e, int64_t d, Renumber renumber) {
+  const int64_t n = e - s + 1;
+  const int64_t lo = std::min(d, s);
+  const int64_t hi = std::max(e + 1, d + n);
+  const auto at = [&](int64_t key) {
+    return std::lower_bound(list.begin(), list.end(), key,
+                            [](const auto& item, int64_t k) { return KeyOf(*item) < k; });
+  };
+  const auto first = at(lo);
+  const auto blockStart = at(s);
+  const auto blockEnd = at(e + 1);
+  const auto last = at(hi);
+  for (auto it = first; it != last; ++it) {
+    const int64_t key = KeyOf(**it);
+    renumber(**it, key < s ? key + n : (key > e ? key - n : key + (d - s)));
+  }
+  if (d < s)
+    std::rotate(first, blockStart, blockEnd);
+  else
+    std::rotate(blockStart, blockEnd, last);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Insert and delete
+
+int32_t CADocument::editTypeForSelection() const {
+  switch (TypeOfRange(nullptr, selectionRange_)) {
+    case kRangeColumns:
+      return kEditColumns;
+    case kRangeRows:
+      return kEditRows;
+    default:
+      return kEditCellsHorizontal;
+  }
+}
+
+bool CADocument::canDelete(int32_t editType) const {
+  if (editType == kEditFromSelection) editType = editTypeForSelection();
+  const int32_t range = TypeOfRange(nullptr, selectionRange_);
+  switch (editType) {
+    case kEditCellsHorizontal:
+    case kEditColumns:
+      return range != kRangeRows;
+    case kEditCellsVertical:
+    case kEditRows:
+      return range != kRangeColumns;
+    default:
+      return false;
+  }
+}
+
+void CADocument::insert(int32_t editType) {
+  if (editType == kEditFromSelection) editType = editTypeForSelection();
+  if (editType < kEditCellsHorizontal || editType > kEditRows) {
+    LogAssert(kUnknownInsert, __func__, __FILE__, __LINE__);
+    return;
+  }
+  if (TypeOfRange(nullptr, selectionRange_) == kRangeInvalid) return;
+  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
+  const GridRange& selection = selectionRange_;
+  const int64_t w = selection.endPoint.x - selection.startPoint.x + 1;
+  const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;
+  GridPoint shift;
+  switch (editType) {
+    case kEditCellsHorizontal:
+      shift = GridPoint{w, 0};
+      insertCellHorizontal(shift);
+      break;
+    case kEditCellsVertical:
+      shift = GridPoint{0, h};
+      insertCellVertical(shift);
+      break;
+    case kEditColumns:
+      shift = GridPoint{w, 0};
+      insertColumn(shift);
+      break;
+    default:
+      shift = GridPoint{0, h};
+      insertRow(shift);
+      break;
+  }
+  adjustExpressionsBy(shift);
+  recalcEverything();
+  invalidateAfterCellEdit(-1);
+  if (controller_) {
+    controller_->adjustCellViewForNewData();
+    controller_->jumpToSelection();
+  }
+}
+
+bool CADocument::deleteSelection(int32_t editType) {
+  if (editType == kEditFromSelection) editType = editTypeForSelection();
+  if (editType >= kEditCellsHorizontal && editType <= kEditRows &&
+      TypeOfRange(nullptr, selectionRange_) == kRangeInvalid)
+    return false;
+  bool recorded = false;
+  switch (editType) {
+    case kEditColumns:
+    case kEditRows:
+      recorded = setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoDelete, GridRange{}, 0);
+      break;
+    case kEditCellsHorizontal:
+    case kEditCellsVertical:
+      recorded = setCellUndo(kUndoDelete, kUndoRangeFullExtent);
+      break;
+    default:
+      LogAssert(kUnknownDelete, __func__, __FILE__, __LINE__);
+      return false;
+  }
+  if (!recorded) return false;
+  const GridRange& selection = selectionRange_;
+  const int64_t w = selection.endPoint.x - selection.startPoint.x + 1;
+  const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;
+  GridPoint shift;
+  switch (editType) {
+    case kEditCellsHorizontal:
+      shift = GridPoint{-w, 0};
+      deleteCellHorizontal(shift);
+      break;
+    case kEditCellsVertical:
+      shift = GridPoint{0, -h};
+      deleteCellVertical(shift);
+      break;
+    case kEditColumns:
+      shift = GridPoint{-w, 0};
+      deleteColumn(shift);
+      break;
+    default:
+      shift = GridPoint{0, -h};
+      deleteRow(shift);
+      break;
+  }
+  adjustExpressionsBy(shift);
+  recalcEverything();
+  invalidateAfterCellEdit(-1);
+  if (controller_) controller_->scrollAfterDelete();
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clearing
+
+void CADocument::clear(int32_t clearType) { clearRange(selectionRange_, clearType, kUndoClear); }
+
+bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t undoName) {
+  GridRange normalized;
+  const int32_t type = TypeOfRange(&normalized, range);
+  if (type == kRangeInvalid) return false;
+  if (undoName != kUndoUnnamed) {
+    uint32_t action = undoName == kUndoSort ? kUndoActionWholeDocument
+                                            : (clearType == kClearFormats ? kUndoActionFormats : kUndoActionCells);
+    int32_t domain = kDomainCell;
+    if (type == kRangeRows || type == kRangeColumns) {
+      if (clearType == kClearContents) {
+        domain = type == kRangeRows ? kDomainRow : kDomainColumn;
+      } else {
+        // Line formats go too: the whole document is kept.
+        domain = kDomainDocument;
+        action = kUndoActionWholeDocument;
+      }
+    }
+    if (!setUndo(kFLNewUndoID, action, undoName, range, domain)) return false;
+  }
+
+  const int64_t x0 = normalized.startPoint.x;
+  const int64_t x1 = normalized.endPoint.x;
+  // The row's cells in the range, from the last to the first. Cleared cells leave the row
+  // together once all of them have been told, rather than one search and erase each.
+  const auto clearCellsOf = [&](CARow& row, bool allCells) {
+    CARow::CellList& cells = row.mutableCells();
+    const size_t first = allCells ? 0 : row.lowerBound(x0);
+    size_t end = first;
+    while (end < cells.size() && (allCells || cells[end]->gridPoint().x <= x1)) ++end;
+    for (size_t i = end; i-- > first;) {
+      if (clearType == kClearAll)
+        cells[i]->clearValue();
+      else
+        clearCell(cells[i].get(), cells, clearType);
+    }
+    if (clearType == kClearAll) cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(end));
+  };
+  const bool lineFormats = clearType == kClearAll || clearType == kClearFormats;
+  if (type == kRangeColumns) {
+    if (lineFormats)
+      for (const std::unique_ptr<CAColumn>& column : columns_) {
+        if (column->gridX() > x1) break;
+        if (column->gridX() >= x0) column->setFormat(std::nullopt);
+      }
+    for (const std::unique_ptr<CARow>& row : rows_) clearCellsOf(*row, false);
+  } else {
+    for (const std::unique_ptr<CARow>& row : rows_) {
+      if (row->gridY() < normalized.startPoint.y) continue;
+      if (row->gridY() > normalized.endPoint.y) break;
+      if (type == kRangeRows) {
+        if (lineFormats) row->setFormat(std::nullopt);
+        clearCellsOf(*row, true);
+      } else {
+        clearCellsOf(*row, false);
+      }
+    }
+  }
+
+  if (clearType == kClearFormats) {
+    if (controller_) controller_->redrawSelectionForDomain(kDomainDocument);
+    notifyOfSelectionChange();
+  } else {
+    invalidateAfterCellEdit(-1);
+  }
+  if (controller_) controller_->scrollAfterDelete();
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Checkboxes, links and pictures
+
+void CADocument::insertCheckboxes() {
+  if (setCellUndo(kUndoInsert, kUndoRangeSelection)) {
+    GridRange range;
+    if (NormalSelection(*this, &range) != kRangeInvalid) {
+      for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
+        for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
+          CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
+          cell->clearValue();
+          cell->setValueType(kValueCheckbox);
+        }
+        if (CARow* r = row(y)) r->setNeedCalculate(true);
+      }
+      // Formulas that read the cells see their new values.
+      invalidateAfterCellEdit(-1);
+    }
+  }
+  if (controller_) {
+    controller_->adjustCellViewForNewData();
+    controller_->jumpToSelection();
+  }
+}
+
+void CADocument::insertLink(const QString& link, const QString& displayText) {
+  if (setCellUndo(kUndoInsert, kUndoRangeActiveCell)) {
+    CACell* cell = cellAtGridPointImperative(activeCellPoint_);
+    cell->setFormula(link);
+    cell->setDisplayText(displayText);
+    invalidateAfterCellEdit(activeCellPoint_.y);
+  }
+  if (controller_) controller_->jumpToSelection();
+}
+
+void CADocument::insertPicture(const QString& path) {
+  std::shared_ptr<CAPicture> picture = CAPicture::withFile(path, this);
+  if (!picture) {
+    if (controller_)
+      controller_->giveAlert(QLatin1String(kCantInsertPicture),
+                             StringWithFormat(kCantOpenPictureFile, QFileInfo(path).fileName()));
+    return;
+  }
+  if (setCellUndo(kUndoInsert, kUndoRangeActiveCell)) {
+    cellAtGridPointImperative(activeCellPoint_)->setPicture(picture);
+    invalidateAfterCellEdit(activeCellPoint_.y);
+  } else {
+    pictures_.remove(picture->guid());
+  }
+  if (controller_) controller_->jumpToSelection();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Moving whole columns and rows
+
+void CADocument::moveSelectedColumnsTo(double destination) {
+  const int64_t s = selectionRange_.startPoint.x;
+  const int64_t e = selectionRange_.endPoint.x;
+  // The destination is the moved block's new first column; nothing that would leave the grid.
+  if (!std::isfinite(destination) || destination < 0 || s < 0 || e < s || e >= kGridOpenEnd) return;
+  const int64_t n = e - s + 1;
+  if (destination >= double(kGridOpenEnd - n)) return;
+  const int64_t d = int64_t(destination);
+  if (d == s) return;
+  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoDragColumns, GridRange{}, 0)) return;
+
+  // The references of the cells that move leave the table before any cell moves and come back
+  // once every row is in order again.
+  const int64_t lo = std::min(d, s);
+  const int64_t hi = std::max(e + 1, d + n);
+  const auto forMovingCells = [&](const std::function<void(CACell&)>& visit) {
+    for (const std::unique_ptr<CARow>& r : rows_)
+      for (size_t i = r->lowerBound(lo); i < r->cells().size() && r->cells()[i]->gridPoint().x < hi; ++i)
+        visit(*r->cells()[i]);
+  };
+  forMovingCells([this](CACell& cell) { DropReferences(*this, cell); });
+  MoveBlock(columns_, s, e, d, [](CAColumn& column, int64_t x) { column.setGridX(x); });
+  for (const std::unique_ptr<CARow>& r : rows_)
+    MoveBlock(r->mutableCells(), s, e, d,
+              [](CACell& cell, int64_t x) { cell.setGridPoint(GridPoint{x, cell.gridPoint().y}); });
+  forMovingCells([this](CACell& cell) { AddReferences(*this, cell); });
+
+  CABigMove move;
+  move.firstStart = s;
+  move.firstEnd = e;
+  move.firstDelta = d - s;
+  if (s > d) {
+    move.secondStart = d;
+    move.secondEnd = s - 1;
+    move.secondDelta = n;
+  } else {
+    move.secondStart = e + 1;
+    move.secondEnd = d + n - 1;
+    move.secondDelta = -n;
+  }
+  move.columns = true;
+  adjustExpressionsForBigMove(move);
+
+  GridRange moved = selectionRange_;
+  moved.startPoint.x = d;
+  moved.endPoint.x = e + (d - s);
+  setSelectionRange(moved);
+  setActiveCellPoint(GridPoint{d, moved.startPoint.y});
+  invalidateAllLongText();
+  if (controller_) controller_->adjustCellViewForNewData();
+  invalidateAfterCellEdit(-1);
+  if (controller_) controller_->jumpToSelection();
+}
+
+void CADocument::moveSelectedRowsTo(double destination) {
+  const int64_t s = selectionRange_.startPoint.y;
+  const int64_t e = selectionRange_.endPoint.y;
+  if (!std::isfinite(destination) || destination < 0 || s < 0 || e < s || e >= kGridOpenEnd) return;
+  const int64_t n = e - s + 1;
+  if (destination >= double(kGridOpenEnd - n)) return;
+  const int64_t d = int64_t(destination);
+  if (d == s) return;
+  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoDragRows, GridRange{}, 0)) return;
+
+  const int64_t lo = std::min(d, s);
+  const int64_t hi = std::max(e + 1, d + n);
+  const auto forMovingCells = [&](const std::function<void(CACell&)>& visit) {
+    for (const std::unique_ptr<CARow>& r : rows_) {
+      if (r->gridY() < lo) continue;
+      if (r->gridY() >= hi) break;
+      for (const std::unique_ptr<CACell>& cell : r->cells()) visit(*cell);
+    }
+  };
+  forMovingCells([this](CACell& cell) { DropReferences(*this, cell); });
+  MoveBlock(rows_, s, e, d, [](CARow& moved, int64_t y) {
+    for (const std::unique_ptr<CACell>& cell : moved.cells())
+      cell->setGridPoint(GridPoint{cell->gridPoint().x, y});
+    moved.setGridY(y);
+  });
+  forMovingCells([this](CACell& cell) { AddReferences(*this, cell); });
+
+  CABigMove move;
+  move.firstStart = s;
+  move.firstEnd = e;
+  move.firstDelta = d - s;
+  if (s > d) {
+    move.secondStart = d;
+    move.secondEnd = s - 1;
+    move.secondDelta = n;
+  } else {
+    move.secondStart = e + 1;
+    move.secondEnd = d + n - 1;
+    move.secondDelta = -n;
+  }
+  move.columns = false;
+  adjustExpressionsForBigMove(move);
+
+  GridRange moved = selectionRange_;
+  moved.startPoint.y = d;
+  moved.endPoint.y = e + (d - s);
+  setSelectionRange(moved);
+  setActiveCellPoint(GridPoint{moved.startPoint.x, d});
+  if (controller_) controller_->adjustCellViewForNewData();
+  invalidateAfterCellEdit(-1);
+  if (controller_) controller_->jumpToSelection();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fill
+
+void CADocument::fillUsingInfo(const CAFillInfo& info) {
+  GridRange range;
+  const int32_t type = TypeOfRange(&range, selectionRange_);
+  if (type == kRangeInvalid) return;
+  const GridPoint last = maxGridPoint();
+  if (type == kRangeRows) range.endPoint.x = last.x;
+  if (type == kRangeColumns) range.endPoint.y = last.y;
+  const GridPoint& s = range.startPoint;
+  const GridPoint& e = range.endPoint;
+
+  // Rows and columns in running order, and where each target's source lies.
+  int64_t firstY = s.y, lastY = e.y, stepY = 1;
+  int64_t firstX = s.x, lastX = e.x, stepX = 1;
+  GridPoint toSource;
+  switch (info.direction) {
+    case kFillDown:
+      if (e.y <= s.y) return;
+      firstY = s.y + 1;
+      toSource = GridPoint{0, -1};
+      break;
+    case kFillRight:
+      if (e.x <= s.x) return;
+      firstX = s.x + 1;
+      toSource = GridPoint{-1, 0};
+      break;
+    case kFillUp:
+      if (e.y <= s.y) return;
+      firstY = e.y - 1;
+      lastY = s.y;
+      stepY = -1;
+      toSource = GridPoint{0, 1};
+      break;
+    case kFillLeft:
+      if (e.x <= s.x) return;
+      firstX = e.x - 1;
+      lastX = s.x;
+      stepX = -1;
+      toSource = GridPoint{1, 0};
+      break;
+    default:
+      return;
+  }
+  if (!setCellUndo(kUndoFill, kUndoRangeSelection)) return;
+
+  for (int64_t y = firstY;; y += stepY) {
+    for (int64_t x = firstX;; x += stepX) {
+      const GridPoint target{x, y};
+      const CACell* source = cellAtGridPoint(GridPoint{x + toSource.x, y + toSource.y});
+      if (!source) {
+        if (CACell* existing = cellAtGridPoint(target)) {
+          existing->clearValue();
+          existing->setFormat(std::nullopt);
+        }
+      } else {
+        cellAtGridPointImperative(target)->fillFrom(*source, info);
+      }
+      if (x == lastX) break;
+    }
+    if (y == lastY) break;
+  }
+  invalidateAfterCellEdit(-1);
+  if (controller_) {
+    controller_->adjustCellViewForNewData();
+    controller_->jumpToSelection();
+  }
+}

@@ -1,0 +1,54 @@
+// The document's side of the reference table and of recalculation: registering formulas'
+// references, marking dependents, and the recalculation after edits.
+#include "calculator/model/CADocument.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/CARecalculation.h"
+#include "calculator/model/CARow.h"
+
+void CADocument::addDependencies(const CAExpression& expression, const GridPoint& point) {
+  EnumerateReferences(*this, *references_, expression, point, true);
+}
+
+void CADocument::deleteDependencies(const CAExpression& expression, const GridPoint& point) {
+  EnumerateReferences(*this, *references_, expression, point, false);
+}
+
+void CADocument::addReferenceFrom(const GridPoint& from, const GridPoint& to) {
+  const GridPoint plain{NormalizeCoordinate(from.x), NormalizeCoordinate(from.y)};
+  if (references_->addReference(plain, GridPoint{NormalizeCoordinate(to.x), NormalizeCoordinate(to.y)}))
+    if (CACell* cell = cellAtGridPoint(plain)) cell->setNeedRecalc(true);
+}
+
+void CADocument::removeReferenceFrom(const GridPoint& from, const GridPoint& to) {
+  const GridPoint plain{NormalizeCoordinate(from.x), NormalizeCoordinate(from.y)};
+  if (references_->removeReference(plain, GridPoint{NormalizeCoordinate(to.x), NormalizeCoordinate(to.y)}))
+    if (CACell* cell = cellAtGridPoint(plain)) cell->setNeedRecalc(true);
+}
+
+void CADocument::setRecalcForDependents(const GridPoint& point) {
+  SetRecalcForDependents(*this, *references_, point);
+}
+
+void CADocument::addRecalcDependencies(std::unordered_set<const CACell*>& set, const CACell& cell) {
+  AddRecalcDependencies(*this, *references_, set, cell);
+}
+
+void CADocument::recalcEverything() { RecalcEverything(*this); }
+
+void CADocument::evaluate() { Recalculate(*this, *references_); }
+
+void CADocument::invalidateAfterCellEdit(int64_t y) {
+  if (y < 0) {
+    bumpSuppressRedraws(true);
+    evaluate();
+    bumpSuppressRedraws(false);
+    if (controller_) controller_->redrawSelectionForDomain(kDomainDocument);
+  } else {
+    if (CARow* edited = row(y)) edited->setNeedCalculate(true);
+    evaluate();
+    if (controller_) controller_->redrawSelectionForDomain(kDomainCell);
+  }
+  notifyOfSelectionChange();
+}

@@ -1,0 +1,396 @@
+// Structural edits of the sheet: shifting cells, rows and columns to insert or delete part of
+// the selection, handing formulas to reference adjustment, and copying a block of cells or the
+// row and column formats of another document into this one. Every cell that moves has its
+// references removed at its old point and added at its new one, so that the reference table
+// is right for the moved cell's own formula at once.
+#include "calculator/model/CADocument.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/formula/caReferenceAdjustment.h"
+#include "framlet/foundation/flBase.h"
+
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr const char* kTransferToItself = "Transfer from the document into itself";
+
+bool IsFormula(const CACell& cell) {
+  return cell.valueType() == kValueError || cell.valueType() == kValueFormula;
+}
+
+// A formula's references leave the table under its current point.
+void DropReferences(CADocument& document, const CACell& cell) {
+  if (IsFormula(cell)) document.deleteDependencies(cell.expression(), cell.gridPoint());
+}
+
+void AddReferences(CADocument& document, const CACell& cell) {
+  if (IsFormula(cell)) document.addDependencies(cell.expression(), cell.gridPoint());
+}
+
+// Puts the cell at a new point, moving its references along.
+void MoveCell(CADocument& document, CACell& cell, const GridPoint& point) {
+  DropReferences(document, cell);
+  cell.setGridPoint(point);
+  AddReferences(document, cell);
+}
+
+// The selection with its wildcards opened up (whole columns run over every row, whole rows over
+// every column); nothing for a selection that names no block.
+std::optional<GridRange> EditRange(const GridRange& selection) {
+  GridRange range;
+  if (TypeOfRange(&range, selection) == kRangeInvalid) return std::nullopt;
+  return range;
+}
+
+size_t RowIndexAtOrAfter(const CADocument::RowList& rows, int64_t y) {
+  const auto it = std::lower_bound(rows.begin(), rows.end(), y,
+                                   [](const std::unique_ptr<CARow>& row, int64_t key) { return row->gridY() < key; });
+  return size_t(it - rows.begin());
+}
+
+size_t ColumnIndexAtOrAfter(const CADocument::ColumnList& columns, int64_t x) {
+  const auto it = std::lower_bound(columns.begin(), columns.end(), x,
+                                   [](const std::unique_ptr<CAColumn>& column, int64_t key) { return column->gridX() < key; });
+  return size_t(it - columns.begin());
+}
+
+// One row's part of a horizontal delete (the work of handleCell:inCells:forDelete: for each of
+// its cells): cells left of x0 stay, cells in [x0, x1] go, cells right of x1 move left by -dx.
+// The row stays sorted at every step, since the reference table finds cells through it.
+void DeleteCellsOfRow(CADocument& document, CARow& row, int64_t x0, int64_t x1, int64_t dx) {
+  CARow::CellList& cells = row.mutableCells();
+  const size_t first = row.lowerBound(x0);
+  size_t last = first;
+  for (; last < cells.size() && cells[last]->gridPoint().x <= x1; ++last) DropReferences(document, *cells[last]);
+  cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(last));
+  for (size_t i = first; i < cells.size(); ++i) {
+    CACell& cell = *cells[i];
+    MoveCell(document, cell, GridPoint{cell.gridPoint().x + dx, cell.gridPoint().y});
+  }
+}
+
+// Moves every cell of the row at x >= x0 right by dx, the last first.
+void ShiftCellsOfRowRight(CADocument& document, CARow& row, int64_t x0, int64_t dx) {
+  CARow::CellList& cells = row.mutableCells();
+  const size_t first = row.lowerBound(x0);
+  for (size_t i = cells.size(); i-- > first;) {
+    CACell& cell = *cells[i];
+    MoveCell(document, cell, GridPoint{cell.gridPoint().x + dx, cell.gridPoint().y});
+  }
+}
+
+// Takes the cells with x in [x0, x1] out of every row from y0 on, after they have left the
+// reference table. Empty rows stay: they may carry a format or a height.
+std::vector<std::unique_ptr<CACell>> TakeColumnSpan(CADocument& document, int64_t y0, int64_t x0, int64_t x1) {
+  std::vector<std::unique_ptr<CACell>> taken;
+  CADocument::RowList& rows = document.mutableRows();
+  const size_t firstRow = RowIndexAtOrAfter(rows, y0);
+  const auto span = [&](CARow& row, size_t* first, size_t* last) {
+    *first = row.lowerBound(x0);
+    *last = *first;
+    while (*last < row.cells().size() && row.cells()[*last]->gridPoint().x <= x1) ++*last;
+  };
+  size_t first = 0;
+  size_t last = 0;
+  for (size_t r = firstRow; r < rows.size(); ++r) {
+    span(*rows[r], &first, &last);
+    for (size_t i = first; i < last; ++i) DropReferences(document, *rows[r]->cells()[i]);
+  }
+  for (size_t r = firstRow; r < rows.size(); ++r) {
+    CARow::CellList& cells = rows[r]->mutableCells();
+    span(*rows[r], &first, &last);
+    for (size_t i = first; i < last; ++i) taken.push_back(std::move(cells[i]));
+    cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(last));
+  }
+  return taken;
+}
+
+// Stores taken cells at their new rows and registers their references there. Every place they
+// go was emptied when they were taken, so nothing is stored over.
+void StoreMovedCells(CADocument& document, std::vector<std::unique_ptr<CACell>>& cells) {
+  for (std::unique_ptr<CACell>& cell : cells) {
+    CACell& stored = *cell;
+    document.storeCell(std::move(cell));
+    AddReferences(document, stored);
+  }
+}
+
+bool AddCoordinate(int64_t base, int64_t offset, int64_t* result) {
+  return !__builtin_add_overflow(base, offset, result) && *result >= 0 && *result < kGridOpenEnd;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Deleting
+
+void CADocument::deleteCellHorizontal(const GridPoint& shift) {
+  const std::optional<GridRange> range = EditRange(selectionRange_);
+  if (!range) return;
+  for (size_t r = RowIndexAtOrAfter(rows_, range->startPoint.y); r < rows_.size(); ++r) {
+    if (rows_[r]->gridY() > range->endPoint.y) break;
+    DeleteCellsOfRow(*this, *rows_[r], range->startPoint.x, range->endPoint.x, shift.x);
+  }
+}
+
+void CADocument::deleteCellVertical(const GridPoint& shift) {
+  const std::optional<GridRange> range = EditRange(selectionRange_);
+  if (!range) return;
+  const int64_t y1 = range->endPoint.y;
+  std::vector<std::unique_ptr<CACell>> taken =
+      TakeColumnSpan(*this, range->startPoint.y, range->startPoint.x, range->endPoint.x);
+  // Cells of the deleted rows go; those below come up by -dy.
+  std::erase_if(taken, [y1](const std::unique_ptr<CACell>& cell) { return cell->gridPoint().y <= y1; });
+  for (std::unique_ptr<CACell>& cell : taken)
+    cell->setGridPoint(GridPoint{cell->gridPoint().x, cell->gridPoint().y + shift.y});
+  StoreMovedCells(*this, taken);
+}
+
+void CADocument::deleteColumn(const GridPoint& shift) {
+  const std::optional<GridRange> range = EditRange(selectionRange_);
+  if (!range) return;
+  const int64_t x0 = range->startPoint.x;
+  const int64_t x1 = range->endPoint.x;
+  const size_t first = ColumnIndexAtOrAfter(columns_, x0);
+  const size_t last = ColumnIndexAtOrAfter(columns_, x1 == kGridOpenEnd ? x1 : x1 + 1);
+  for (size_t c = last; c < columns_.size(); ++c) columns_[c]->setGridX(columns_[c]->gridX() + shift.x);
+  columns_.erase(columns_.begin() + qsizetype(first), columns_.begin() + qsizetype(last));
+  for (const std::unique_ptr<CARow>& row : rows_) DeleteCellsOfRow(*this, *row, x0, x1, shift.x);
+}
+
+void CADocument::deleteRow(const GridPoint& shift) {
+  const std::optional<GridRange> range = EditRange(selectionRange_);
+  if (!range) return;
+  const size_t first = RowIndexAtOrAfter(rows_, range->startPoint.y);
+  for (size_t r = first; r < rows_.size(); ++r)
+    for (const std::unique_ptr<CACell>& cell : rows_[r]->cells()) DropReferences(*this, *cell);
+  const int64_t y1 = range->endPoint.y;
+  const size_t last = y1 == kGridOpenEnd ? rows_.size() : RowIndexAtOrAfter(rows_, y1 + 1);
+  rows_.erase(rows_.begin() + qsizetype(first), rows_.begin() + qsizetype(last));
+  for (size_t r = first; r < rows_.size(); ++r) {
+    CARow& row = *rows_[r];
+    row.setGridY(row.gridY() + shift.y);
+    for (const std::unique_ptr<CACell>& cell : row.cells()) {
+      cell->setGridPoint(GridPoint{cell->gridPoint().x, row.gridY()});
+      AddReferences(*this, *cell);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Inserting
+
+void CADocument::insertCellHorizontal(const GridPoint& shift) {
+  const std::optional<GridRange> range = EditRange(selectionRange_);
+  if (!range) return;
+  for (size_t r = RowIndexAtOrAfter(rows_, range->startPoint.y); r < rows_.size(); ++r) {
+    if (rows_[r]->gridY() > range->endPoint.y) break;
+    ShiftCellsOfRowRight(*this, *rows_[r], range->startPoint.x, shift.x);
+  }
+}
+
+void CADocument::insertCellVertical(const GridPoint& shift) {
+  const std::optional<GridRange> range = EditRange(selectionRange_);
+  if (!range) return;
+  std::vector<std::unique_ptr<CACell>> taken =
+      TakeColumnSpan(*this, range->startPoint.y, range->startPoint.x, range->endPoint.x);
+  for (std::unique_ptr<CACell>& cell : taken)
+    cell->setGridPoint(GridPoint{cell->gridPoint().x, cell->gridPoint().y + shift.y});
+  StoreMovedCells(*this, taken);
+}
+
+void CADocument::insertColumn(const GridPoint& shift) {
+  const std::optional<GridRange> range = EditRange(selectionRange_);
+  if (!range) return;
+  const int64_t x0 = range->startPoint.x;
+  const int64_t x1 = range->endPoint.x;
+  const size_t first = ColumnIndexAtOrAfter(columns_, x0);
+  // The inserted columns take over the formats and widths of the selected ones.
+  ColumnList copies;
+  for (size_t c = first; c < columns_.size() && columns_[c]->gridX() <= x1; ++c)
+    copies.push_back(columns_[c]->copy());
+  for (size_t c = first; c < columns_.size(); ++c) columns_[c]->setGridX(columns_[c]->gridX() + shift.x);
+  columns_.insert(columns_.begin() + qsizetype(first), std::make_move_iterator(copies.begin()),
+                  std::make_move_iterator(copies.end()));
+  for (const std::unique_ptr<CARow>& row : rows_) ShiftCellsOfRowRight(*this, *row, x0, shift.x);
+}
+
+void CADocument::insertRow(const GridPoint& shift) {
+  const std::optional<GridRange> range = EditRange(selectionRange_);
+  if (!range) return;
+  const size_t first = RowIndexAtOrAfter(rows_, range->startPoint.y);
+  // Only a row's format carries over to the inserted row at its place.
+  RowList inserted;
+  for (size_t r = first; r < rows_.size() && rows_[r]->gridY() <= range->endPoint.y; ++r) {
+    if (const CAFormat* format = rows_[r]->format()) {
+      inserted.push_back(std::make_unique<CARow>(rows_[r]->gridY()));
+      inserted.back()->setFormat(format->copy());
+    }
+  }
+  // The last row first, so that the rows stay sorted while the references move.
+  for (size_t r = rows_.size(); r-- > first;) {
+    CARow& row = *rows_[r];
+    for (const std::unique_ptr<CACell>& cell : row.cells()) DropReferences(*this, *cell);
+    row.setGridY(row.gridY() + shift.y);
+    for (const std::unique_ptr<CACell>& cell : row.cells()) {
+      cell->setGridPoint(GridPoint{cell->gridPoint().x, row.gridY()});
+      AddReferences(*this, *cell);
+    }
+  }
+  rows_.insert(rows_.begin() + qsizetype(first), std::make_move_iterator(inserted.begin()),
+               std::make_move_iterator(inserted.end()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reference adjustment
+
+void CADocument::adjustExpressionsBy(const GridPoint& shift) {
+  const GridRange editRange = selectionRange_;
+  for (const std::unique_ptr<CARow>& row : rows_)
+    for (const std::unique_ptr<CACell>& cell : row->cells())
+      if (IsFormula(*cell)) cell->adjustExpressionBy(shift.x, shift.y, editRange);
+}
+
+void CADocument::adjustExpressionsForBigMove(const CABigMove& move) {
+  for (const std::unique_ptr<CARow>& row : rows_)
+    for (const std::unique_ptr<CACell>& cell : row->cells())
+      if (IsFormula(*cell)) cell->adjustExpressionForBigMove(move);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Copying from another document
+
+void CADocument::transferFormats(const CADocument& source) {
+  if (&source == this) {
+    LogAssert(kTransferToItself, __func__, __FILE__, __LINE__);
+    return;
+  }
+  GridRange from;
+  const int32_t type = TypeOfRange(&from, source.selectionRange());
+  GridRange to;
+  if (TypeOfRange(&to, selectionRange_) == kRangeInvalid) return;
+  if (type == kRangeRows) {
+    const int64_t y0 = to.startPoint.y;
+    for (const std::unique_ptr<CARow>& row : source.rows()) {
+      int64_t y = 0;
+      if (!AddCoordinate(y0, row->gridY() - from.startPoint.y, &y)) continue;
+      const CAFormat* format = row->format();
+      rowImperative(y)->setFormat(format ? std::optional<CAFormat>(format->copy()) : std::nullopt);
+    }
+    const int64_t last = y0 + (from.endPoint.y - from.startPoint.y);
+    setSelectionRange(GridRange{{kGridWildcard, y0}, {kGridWildcard, last}});
+    setActiveCellPoint(GridPoint{0, last});
+  } else if (type == kRangeColumns) {
+    const int64_t x0 = to.startPoint.x;
+    for (const std::unique_ptr<CAColumn>& column : source.columns()) {
+      int64_t x = 0;
+      if (!AddCoordinate(x0, column->gridX() - from.startPoint.x, &x)) continue;
+      CAColumn* target = columnImperative(x);
+      if (const CAFormat* format = column->format()) target->setFormat(format->copy());
+      target->setDigitCount(column->digitCount());
+      target->setWidth(column->width());
+    }
+    const int64_t last = x0 + (from.endPoint.x - from.startPoint.x);
+    setSelectionRange(GridRange{{x0, kGridWildcard}, {last, kGridWildcard}});
+    setActiveCellPoint(GridPoint{last, 0});
+  }
+}
+
+void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences) {
+  if (&source == this) {
+    LogAssert(kTransferToItself, __func__, __FILE__, __LINE__);
+    return;
+  }
+  GridRange from;
+  const int32_t type = TypeOfRange(&from, source.selectionRange());
+  GridRange to;
+  if (type == kRangeInvalid || TypeOfRange(&to, selectionRange_) == kRangeInvalid) return;
+  const bool wholeRows = type == kRangeRows;
+  const bool wholeColumns = type == kRangeColumns;
+  const int64_t tx = to.startPoint.x;
+  const int64_t ty = to.startPoint.y;
+  const auto targetX = [&](int64_t x, int64_t* result) {
+    if (wholeRows) return (*result = x), true;
+    return AddCoordinate(tx, x - from.startPoint.x, result);
+  };
+  const auto targetY = [&](int64_t y, int64_t* result) {
+    if (wholeColumns) return (*result = y), true;
+    return AddCoordinate(ty, y - from.startPoint.y, result);
+  };
+  // The block's columns in this document; whole rows cover every column.
+  int64_t blockX0 = 0;
+  int64_t blockX1 = kGridOpenEnd;
+  if (!wholeRows) {
+    blockX0 = tx;
+    if (!AddCoordinate(tx, from.endPoint.x - from.startPoint.x, &blockX1)) blockX1 = kGridOpenEnd - 1;
+  }
+  const auto inBlock = [&](const CACell& cell) {
+    return cell.gridPoint().x >= blockX0 && cell.gridPoint().x <= blockX1;
+  };
+  // Clears and removes the block's cells of a row from index `at` up to (not including) x.
+  const auto dropUntil = [&](CARow::CellList& cells, size_t at, int64_t x) {
+    size_t end = at;
+    while (end < cells.size() && cells[end]->gridPoint().x < x) {
+      if (inBlock(*cells[end])) cells[end]->clearValue();
+      ++end;
+    }
+    const auto removed = std::remove_if(cells.begin() + qsizetype(at), cells.begin() + qsizetype(end),
+                                        [&](const std::unique_ptr<CACell>& cell) { return inBlock(*cell); });
+    const size_t kept = size_t(removed - cells.begin());
+    cells.erase(removed, cells.begin() + qsizetype(end));
+    return kept;
+  };
+
+  bool copied = false;
+  GridPoint firstPoint;
+  GridPoint largest{-1, -1};
+  int64_t reached = wholeColumns ? -1 : ty - 1;
+  const RowList& sourceRows = source.rows();
+  for (size_t s = RowIndexAtOrAfter(sourceRows, from.startPoint.y); s < sourceRows.size(); ++s) {
+    const CARow& sourceRow = *sourceRows[s];
+    if (sourceRow.gridY() > from.endPoint.y) break;
+    int64_t y = 0;
+    if (!targetY(sourceRow.gridY(), &y)) break;
+    // Rows of the block that no source row maps to lose the block's cells.
+    for (size_t r = RowIndexAtOrAfter(rows_, reached + 1); r < rows_.size() && rows_[r]->gridY() < y; ++r)
+      rows_[r]->deleteCellsFrom(wholeRows ? -1 : blockX0, blockX1);
+    reached = y;
+
+    CARow& row = *rowImperative(y);
+    CARow::CellList& cells = row.mutableCells();
+    size_t at = row.lowerBound(blockX0);
+    const CARow::CellList& sourceCells = sourceRow.cells();
+    for (size_t i = sourceRow.lowerBound(from.startPoint.x); i < sourceCells.size(); ++i) {
+      const CACell& sourceCell = *sourceCells[i];
+      if (sourceCell.gridPoint().x > from.endPoint.x) break;
+      int64_t x = 0;
+      if (!targetX(sourceCell.gridPoint().x, &x)) break;
+      const GridPoint point{x, y};
+      at = dropUntil(cells, at, x);
+      CACell* target = nullptr;
+      if (at < cells.size() && cells[at]->gridPoint().x == x) {
+        target = cells[at].get();
+      } else {
+        cellAdded_ = true;
+        target = cells.insert(cells.begin() + qsizetype(at), std::make_unique<CACell>(point, this))->get();
+      }
+      ++at;
+      invalidateLongText(point);
+      target->copyFrom(sourceCell, ignoreFormat, adjustReferences);
+      if (!copied) firstPoint = point;
+      copied = true;
+      largest = GridPoint{std::max(largest.x, x), std::max(largest.y, y)};
+    }
+    dropUntil(cells, at, blockX1 == kGridOpenEnd ? kGridOpenEnd : blockX1 + 1);
+  }
+
+  if (!copied) return;
+  if (!wholeRows && !wholeColumns) setSelectionRange(GridRange{firstPoint, largest});
+  setActiveCellPoint(firstPoint);
+}

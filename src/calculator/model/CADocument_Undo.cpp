@@ -1,0 +1,376 @@
+// Undo archives: registering a step with the window's undo stack, and writing the part of the
+// sheet a step may change as XML texts that can later be read back. A step never stores a
+// difference, always the full former state of what its action names.
+#include "calculator/model/CADocument.h"
+
+#include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caUndoArchives.h"
+#include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/FLXmlEncoder.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLUndoManager.h"
+#include "platform/FLError.h"
+#include "platform/NotificationCenter.h"
+
+#include <exception>
+
+namespace {
+
+constexpr const char* kWholeDocFailed = "archiveWholeDocForUndo failed";
+constexpr const char* kLayoutFailed = "archiveForUndoWithColumns:rows: failed";
+constexpr const char* kCellsFailed = "archiveCellsForUndo:inRange: failed";
+constexpr const char* kColumnsFailed = "archiveColumnsForUndo: failed";
+
+// Turns settingUndo on for as long as an archive is written, however the writing ends.
+class SettingUndoScope {
+ public:
+  explicit SettingUndoScope(CADocument& document) : document_(document) { document_.setSettingUndo(true); }
+  ~SettingUndoScope() { document_.setSettingUndo(false); }
+  SettingUndoScope(const SettingUndoScope&) = delete;
+  SettingUndoScope& operator=(const SettingUndoScope&) = delete;
+
+ private:
+  CADocument& document_;
+};
+
+// A decoder over an archive text, with the spreadsheet's tag table.
+std::unique_ptr<FLXmlDecoder> ArchiveDecoder(const QString& text) {
+  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(text);
+  if (decoder) PrepareSpreadsheetDecoder(*decoder);
+  return decoder;
+}
+
+// A cell worth archiving: it has a value, or a format that the row writer keeps too.
+bool ShouldArchiveCell(const CACell& cell) {
+  const bool empty = cell.valueType() == kValueNone || cell.valueType() == kValueOverflow;
+  return !empty || cell.format() != nullptr;
+}
+
+bool IsGridCoordinate(int64_t n) { return n >= 0 && n < kGridOpenEnd; }
+
+bool IsFormula(const CACell& cell) {
+  return cell.valueType() == kValueError || cell.valueType() == kValueFormula;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Registering steps
+
+FLUndoManager* CADocument::undoManager() const {
+  return controller_ ? controller_->undoManager() : nullptr;
+}
+
+bool CADocument::setUndo(uint32_t undoID, uint32_t action, int32_t descriptor, const GridRange& range,
+                         int32_t domain) {
+  FLUndoManager* manager = undoManager();
+  // A document no window shows (a clipboard or import document) keeps no history.
+  if (!manager) return true;
+  const CAUndoContext context{range, domain};
+  return manager->setUndoID(undoID, action, uint32_t(descriptor), &context);
+}
+
+bool CADocument::setCellUndo(int32_t descriptor, int32_t rangeType) {
+  return setCellUndoID(kFLNewUndoID, descriptor, rangeType);
+}
+
+bool CADocument::setCellUndoID(uint32_t undoID, int32_t descriptor, int32_t rangeType) {
+  GridRange range;
+  switch (rangeType) {
+    case kUndoRangeSelection:
+      range = selectionRange_;
+      break;
+    case kUndoRangeActiveCell:
+      range = GridRange{activeCellPoint_, activeCellPoint_};
+      break;
+    default:
+      range = fullExtent();
+      break;
+  }
+  return setUndo(undoID, kUndoActionCells, descriptor, range, kDomainCell);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Archives
+
+QString CADocument::archiveWholeDocForUndo() {
+  try {
+    SettingUndoScope scope(*this);
+    FLXmlEncoder encoder;
+    encoder.addAttribute(XmlName(kXmlVer), int64_t(kSpreadsheetXmlVersion));
+    encoder.openTag(XmlName(kXmlSpreadsheet));
+    saveColumns(encoder);
+    if (!rows_.empty()) {
+      encoder.openTag(XmlName(kXmlRows));
+      for (const std::unique_ptr<CARow>& row : rows_) {
+        FLError error;
+        row->saveToXml(encoder, &error);
+        if (error.code != 0 || !error.reason.isEmpty()) {
+          LogString(kWholeDocFailed);
+          return QString();
+        }
+      }
+      encoder.closeTag(XmlName(kXmlRows));
+      encoder.addTag(XmlName(kXmlSel), StringFromSelection(selectionRange_));
+      encoder.addTag(XmlName(kXmlActive), StringFromGridPoint(activeCellPoint_));
+    }
+    encoder.closeTag(XmlName(kXmlSpreadsheet));
+    return encoder.xml();
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kWholeDocFailed));
+    return QString();
+  }
+}
+
+QString CADocument::archiveForUndoWithColumns(bool columns, bool rows) {
+  try {
+    FLXmlEncoder encoder;
+    encoder.openTag(XmlName(kXmlSpreadsheet));
+    saveDocumentInfo(encoder, true);
+    if (columns) saveColumns(encoder);
+    if (rows && !rows_.empty()) {
+      encoder.openTag(XmlName(kXmlRowHeight));
+      for (const std::unique_ptr<CARow>& row : rows_) row->saveHeightToXml(encoder);
+      encoder.closeTag(XmlName(kXmlRowHeight));
+    }
+    encoder.closeTag(XmlName(kXmlSpreadsheet));
+    return encoder.xml();
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kLayoutFailed));
+    return QString();
+  }
+}
+
+bool CADocument::archiveCellsForUndo(std::vector<QString>& archive, const GridRange& range) {
+  try {
+    SettingUndoScope scope(*this);
+    bool written = true;
+    enumerateCellsinRange(range, [&](CACell& cell, size_t, bool& stop) {
+      if (!ShouldArchiveCell(cell)) return;
+      FLXmlEncoder encoder;
+      FLError error;
+      if (!cell.saveToXml(encoder, &error)) {
+        written = false;
+        stop = true;
+        return;
+      }
+      archive.push_back(encoder.xml());
+    });
+    if (!written) LogString(kCellsFailed);
+    return written;
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kCellsFailed));
+    return false;
+  }
+}
+
+bool CADocument::archiveColumnsForUndo(std::vector<QString>& archive) {
+  try {
+    for (const std::unique_ptr<CAColumn>& column : columns_) {
+      FLXmlEncoder encoder;
+      column->saveToXml(encoder);
+      archive.push_back(encoder.xml());
+    }
+    return true;
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kColumnsFailed));
+    return false;
+  }
+}
+
+bool CADocument::archiveRowsForUndo(std::vector<QString>& archive) {
+  try {
+    for (const std::unique_ptr<CARow>& row : rows_) {
+      FLXmlEncoder encoder;
+      row->saveHeightToXml(encoder);
+      archive.push_back(encoder.xml());
+    }
+    return true;
+  } catch (const std::exception& exception) {
+    // This archiver's failures are logged without a context of their own.
+    LogException(exception, QString());
+    return false;
+  }
+}
+
+void CADocument::addArchivedFormatsForUndo(std::vector<QString>& archive, const GridRange& range,
+                                           int32_t domain) {
+  const auto add = [&](const CAFormat& format, const GridPoint& point) {
+    FLXmlEncoder encoder;
+    format.saveToXml(encoder, &point);
+    archive.push_back(encoder.xml());
+  };
+  if (domain == kDomainDocument) {
+    add(defaultFormat_, GridPoint{0, 0});
+    return;
+  }
+  GridRange normalized;
+  if (TypeOfRange(&normalized, range) == kRangeInvalid) return;
+  const GridPoint& s = normalized.startPoint;
+  GridPoint e = normalized.endPoint;
+  // Only lines and cells that exist can hold a format: they are visited instead of every point.
+  if (domain == kDomainRow) {
+    for (const std::unique_ptr<CARow>& row : rows_) {
+      if (row->gridY() < s.y) continue;
+      if (row->gridY() > e.y) break;
+      if (const CAFormat* format = row->format()) add(*format, GridPoint{-1, row->gridY()});
+    }
+  } else if (domain == kDomainColumn) {
+    for (const std::unique_ptr<CAColumn>& column : columns_) {
+      if (column->gridX() < s.x) continue;
+      if (column->gridX() > e.x) break;
+      if (const CAFormat* format = column->format()) add(*format, GridPoint{column->gridX(), -1});
+    }
+  } else {
+    const GridPoint last = extent().endPoint;
+    if (e.x == kGridOpenEnd)
+      e.x = last.x;
+    else if (e.y == kGridOpenEnd)
+      e.y = last.y;
+    enumerateCellsinRange(GridRange{s, e}, [&](CACell& cell, size_t, bool&) {
+      if (const CAFormat* format = cell.format()) add(*format, cell.gridPoint());
+    });
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Restores
+
+void CADocument::restoreWholeDocFromUndo(const QString& archive) {
+  std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(archive);
+  if (!decoder) return;
+  // The formulas leave the reference table with their cells.
+  for (const std::unique_ptr<CARow>& row : rows_)
+    for (const std::unique_ptr<CACell>& cell : row->cells())
+      if (IsFormula(*cell)) deleteDependencies(cell->expression(), cell->gridPoint());
+  columns_.clear();
+  rows_.clear();
+  loadFromXml(*decoder);
+  invalidateAfterUndoForRows(false, true);
+}
+
+void CADocument::loadUndoArchive(const QString& archive) {
+  std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(archive);
+  if (!decoder) return;
+  // The archive names only the options that are on or set: every other one ends off or empty.
+  setFillPages(false);
+  setScaleToFit(false);
+  setShowPageBreaks(false);
+  setPrintLabels(false);
+  setPrintGrid(false);
+  setTitleColumn(false);
+  setTitleRow(false);
+  setShowOnlyOccupied(false);
+  setRedFormulas(false);
+  setShowFormulas(false);
+  setConstrainText(false);
+  setNoPreview(false);
+  setMakeBackups(false);
+  // setDefaultWidth leaves the digit count negative; the count is reset after it.
+  setDefaultWidth(0);
+  setDefaultDigitCount(0);
+  setStripeInterval(0);
+  setHeaderOffset(0);
+  setMinimumHeight(0);
+  setTopMargin(0);
+  setBottomMargin(0);
+  setLeftMargin(0);
+  setRightMargin(0);
+  setStripeKolor(kNoKolor);
+  setHeader(QString());
+  setFooter(QString());
+  loadFromXml(*decoder);
+  invalidateAfterUndoForRows(true, true);
+}
+
+void CADocument::restoreColumnsFromUndo(const std::vector<QString>& archive) {
+  columns_.clear();
+  for (const QString& text : archive) {
+    std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(text);
+    if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlCol) continue;
+    std::unique_ptr<CAColumn> column = CAColumn::withXml(*decoder);
+    if (IsGridCoordinate(column->gridX())) addColumn(std::move(column));
+  }
+  invalidateAfterUndoForRows(false, true);
+}
+
+void CADocument::restoreRowsFromUndo(const std::vector<QString>& archive) {
+  for (const QString& text : archive) {
+    std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(text);
+    if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlRow) continue;
+    const int64_t y = decoder->integerAttributeForTag(XmlName(kXmlY));
+    if (!IsGridCoordinate(y)) continue;
+    CARow* row = rowImperative(y);
+    row->setMinimumHeight(0);
+    row->setHeight(0);
+    row->loadFromXml(*decoder, this);
+  }
+  invalidateAfterUndoForRows(false, false);
+}
+
+void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const GridRange& range) {
+  setSelectionRange(range);
+  // The cells go, never the formats of whole rows or columns, which the archive does not hold:
+  // the range is cleared as a block.
+  GridRange block;
+  if (TypeOfRange(&block, range) != kRangeInvalid) clearRange(block, kClearAll, kUndoUnnamed);
+  for (const QString& text : archive) {
+    std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(text);
+    if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlCell) continue;
+    std::unique_ptr<CACell> cell = CACell::withXml(*decoder, this);
+    const GridPoint point = cell->gridPoint();
+    storeCell(std::move(cell), point);
+  }
+  invalidateAfterUndoForRows(true, true);
+}
+
+void CADocument::restoreFormatsFromUndo(const std::vector<QString>& archive, const GridRange& range,
+                                        int32_t domain) {
+  const auto readFormat = [](FLXmlDecoder& decoder, GridPoint* point) {
+    point->x = decoder.integerAttributeForTag(XmlName(kXmlX));
+    point->y = decoder.integerAttributeForTag(XmlName(kXmlY));
+    return CAFormat::withXml(decoder);
+  };
+  if (domain == kDomainDocument) {
+    // The document's default is no cell's format: it goes back to the document.
+    for (const QString& text : archive) {
+      std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(text);
+      if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlFormat) continue;
+      GridPoint point;
+      setDefaultFormat(readFormat(*decoder, &point));
+    }
+    if (controller_) controller_->redrawSelectionForDomain(kDomainDocument);
+    notifyOfSelectionChange();
+    return;
+  }
+  setSelectionRange(range);
+  clearFormatFromSelection();
+  for (const QString& text : archive) {
+    std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(text);
+    if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlFormat) continue;
+    GridPoint point;
+    CAFormat format = readFormat(*decoder, &point);
+    if (point.x < 0) {
+      if (IsGridCoordinate(point.y)) rowImperative(point.y)->setFormat(std::move(format));
+    } else if (point.y < 0) {
+      if (IsGridCoordinate(point.x)) columnImperative(point.x)->setFormat(std::move(format));
+    } else if (IsGridCoordinate(point.x) && IsGridCoordinate(point.y)) {
+      cellAtGridPointImperative(point)->setFormat(std::move(format));
+    }
+  }
+}
+
+void CADocument::invalidateAfterUndoForRows(bool rows, bool columns) {
+  // A negative start column covers every column.
+  if (columns) recalcImageCellsInColumnRange(GridRange{{-1, 0}, {0, 1}});
+  if (rows)
+    for (const std::unique_ptr<CARow>& row : rows_) row->setNeedCalculate(true);
+  NotificationCenter::defaultCenter().post(QLatin1String(kPagesChangedNotification), this);
+  invalidateAfterCellEdit(-1);
+}

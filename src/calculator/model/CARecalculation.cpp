@@ -1,0 +1,365 @@
+#include "calculator/model/CARecalculation.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CAReferenceTable.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/formula/caOperands.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <unordered_map>
+
+namespace {
+
+constexpr uint32_t kNeverReady = std::numeric_limits<uint32_t>::max();
+
+bool IsFormula(const CACell& cell) {
+  return cell.valueType() == kValueError || cell.valueType() == kValueFormula;
+}
+
+GridPoint Plain(const GridPoint& point) {
+  return GridPoint{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)};
+}
+
+// What one recalculation knows about the cells it meets is kept in the cells themselves: the
+// recalculation's generation in the high half of the mark, then two flags and, for a waiting
+// cell, the order in which it joined.
+constexpr uint64_t kWaiting = uint64_t(1) << 31;
+constexpr uint64_t kScanned = uint64_t(1) << 30;
+constexpr uint64_t kJoinedMask = kScanned - 1;
+constexpr uint64_t kFlagsAndJoined = (uint64_t(1) << 32) - 1;
+
+uint64_t NextGeneration() {
+  static uint32_t generation = 0;
+  if (++generation == 0) generation = 1;  // 0 is the mark of a cell never met
+  return uint64_t(generation) << 32;
+}
+
+// Step 1: the walk over the rows, and the waiting set with every cell that depends, directly or
+// not, on a cell that needs recalculation. The dependencies between waiting cells that name
+// each other are noted on the way; those through blocks are worked out afterwards.
+class Collector {
+ public:
+  Collector(CADocument& document, CAReferenceTable& table)
+      : document_(document), table_(table), generation_(NextGeneration()) {}
+
+  void walk() {
+    // Each block reference is needed once: a referrer found through it is waiting from then on.
+    table_.beginConsuming();
+    const CADocument::RowList& rows = document_.rows();
+    for (size_t r = 0; r < rows.size(); ++r) {
+      CARow* row = rows[r].get();
+      do {
+        document_.setCellAdded(false);
+        const CARow::CellList& cells = row->cells();
+        for (size_t i = 0; i < cells.size(); ++i) {
+          CACell* cell = cells[i].get();
+          if (!cell->needRecalc() && !cell->ephemeralResult()) continue;
+          // A cell that already waits (it refers to a cell met earlier) has had its referrers
+          // added too; only cells met for the first time need a look at their formula.
+          const uint64_t mark = flags(cell);
+          if (!(mark & kWaiting)) {
+            if (!cell->refersToCells(nullptr))
+              cell->evaluate();
+            else
+              markWaiting(cell, cell->gridPoint());
+          }
+          if (!(mark & kScanned)) addReferrers(cell);
+          document_.redrawCell(cell->gridPoint());
+          if (document_.cellAdded()) break;
+        }
+      } while (document_.cellAdded());
+      if (r >= rows.size() || rows[r].get() != row) {
+        // A row was stored above this one while walking: find this one again.
+        const auto it = std::find_if(rows.begin(), rows.end(), [row](const auto& item) { return item.get() == row; });
+        r = size_t(it - rows.begin());
+      }
+    }
+    table_.endConsuming();
+  }
+
+  // The waiting cells by position (rows top to bottom, each row left to right); *place receives
+  // each one's position by the order in which it joined.
+  std::vector<CACell*> listWaiting(std::vector<uint32_t>* place) const {
+    struct Keyed {
+      int64_t y;
+      int64_t x;
+      uint32_t joined;
+    };
+    std::vector<Keyed> keyed(joined_.size());
+    for (uint32_t i = 0; i < joined_.size(); ++i) keyed[i] = Keyed{joined_[i].point.y, joined_[i].point.x, i};
+    std::sort(keyed.begin(), keyed.end(),
+              [](const Keyed& a, const Keyed& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    std::vector<CACell*> cells(keyed.size());
+    place->assign(keyed.size(), 0);
+    for (uint32_t position = 0; position < keyed.size(); ++position) {
+      cells[position] = joined_[keyed[position].joined].cell;
+      (*place)[keyed[position].joined] = position;
+    }
+    return cells;
+  }
+
+  // (waiting cell, waiting cell it names), by joining order, found by the walk.
+  const std::vector<std::pair<uint32_t, uint32_t>>& namedInputs() const { return named_; }
+  // Whether a waiting cell (by joining order) refers to a waiting cell through a block.
+  bool throughBlock(uint32_t joined) const { return joined_[joined].throughBlock; }
+
+ private:
+  struct Joined {
+    CACell* cell;
+    GridPoint point;
+    bool throughBlock = false;
+  };
+
+  uint64_t flags(const CACell* cell) const {
+    const uint64_t mark = cell->recalcMark();
+    return (mark & ~kFlagsAndJoined) == generation_ ? mark & kFlagsAndJoined : 0;
+  }
+
+  // The cell's joining order.
+  uint32_t markWaiting(CACell* cell, const GridPoint& point) {
+    const uint64_t mark = flags(cell);
+    if (mark & kWaiting) return uint32_t(mark & kJoinedMask);
+    const uint32_t joined = uint32_t(joined_.size());
+    joined_.push_back(Joined{cell, point});
+    cell->setRecalcMark(generation_ | mark | kWaiting | joined);
+    return joined;
+  }
+
+  void scan(CACell* cell) {
+    const uint64_t mark = flags(cell);
+    if (mark & kScanned) return;
+    cell->setRecalcMark(generation_ | mark | kScanned);
+    work_.push_back(cell);
+  }
+
+  void addReferrers(CACell* root) {
+    scan(root);
+    while (!work_.empty()) {
+      CACell* input = work_.back();
+      work_.pop_back();
+      const uint64_t inputMark = flags(input);
+      byName_.clear();
+      throughBlocks_.clear();
+      table_.referrersOf(input->gridPoint(), byName_, throughBlocks_);
+      for (const GridPoint& point : byName_) {
+        CACell* referrer = CellAtPoint(document_, point);
+        if (!referrer) continue;
+        const uint32_t joined = markWaiting(referrer, point);
+        if (inputMark & kWaiting) named_.emplace_back(joined, uint32_t(inputMark & kJoinedMask));
+        scan(referrer);
+      }
+      for (const GridPoint& point : throughBlocks_) {
+        CACell* referrer = CellAtPoint(document_, point);
+        if (!referrer) continue;
+        joined_[markWaiting(referrer, point)].throughBlock = true;
+        scan(referrer);
+      }
+    }
+  }
+
+  CADocument& document_;
+  CAReferenceTable& table_;
+  const uint64_t generation_;
+  std::vector<Joined> joined_;
+  std::vector<CACell*> work_;
+  std::vector<GridPoint> byName_;
+  std::vector<GridPoint> throughBlocks_;
+  std::vector<std::pair<uint32_t, uint32_t>> named_;
+};
+
+// The waiting cells by column, for finding those that a formula names.
+class WaitingIndex {
+ public:
+  explicit WaitingIndex(const std::vector<CACell*>& cells) {
+    for (uint32_t i = 0; i < cells.size(); ++i) {
+      const GridPoint& p = cells[i]->gridPoint();
+      std::vector<Entry>& column = columns_[p.x];
+      if (column.empty()) keys_.push_back(p.x);
+      column.push_back(Entry{p.y, i});  // the cells come by row, so each column is in order
+    }
+    std::sort(keys_.begin(), keys_.end());
+  }
+
+  // Appends the positions of the waiting cells inside a plain block.
+  void cellsIn(const GridRange& block, std::vector<uint32_t>& positions) const {
+    for (auto x = std::lower_bound(keys_.begin(), keys_.end(), block.startPoint.x);
+         x != keys_.end() && *x <= block.endPoint.x; ++x) {
+      const std::vector<Entry>& column = columns_.at(*x);
+      for (auto e = std::lower_bound(column.begin(), column.end(), block.startPoint.y,
+                                     [](const Entry& entry, int64_t y) { return entry.y < y; });
+           e != column.end() && e->y <= block.endPoint.y; ++e)
+        positions.push_back(e->position);
+    }
+  }
+
+ private:
+  struct Entry {
+    int64_t y;
+    uint32_t position;
+  };
+  std::unordered_map<int64_t, std::vector<Entry>> columns_;
+  std::vector<int64_t> keys_;
+};
+
+}  // namespace
+
+void EnumerateReferences(CADocument& document, CAReferenceTable& table, const CAExpression& expression,
+                         const GridPoint& from, bool add) {
+  const GridPoint plainFrom = Plain(from);
+  bool changed = false;
+  for (const CAFormulaToken& token : expression) {
+    const int32_t kind = token.type();
+    if (kind == kTokenReference) {
+      const GridPoint to = Plain(token.point());
+      changed |= add ? table.addReference(plainFrom, to) : table.removeReference(plainFrom, to);
+    } else if (kind == kTokenRange) {
+      GridRange block;
+      if (!NormalizedBlock(token.range(), &block)) continue;
+      changed |= add ? table.addRangeReference(plainFrom, block) : table.removeRangeReference(plainFrom, block);
+    }
+  }
+  if (changed)
+    if (CACell* cell = document.cellAtGridPoint(plainFrom)) cell->setNeedRecalc(true);
+}
+
+void SetRecalcForDependents(CADocument& document, CAReferenceTable& table, const GridPoint& point) {
+  std::vector<GridPoint> referrers;
+  table.referrersOf(Plain(point), referrers);
+  for (const GridPoint& referrer : referrers)
+    if (CACell* cell = CellAtPoint(document, referrer)) cell->setNeedRecalc(true);
+}
+
+void AddRecalcDependencies(CADocument& document, CAReferenceTable& table,
+                           std::unordered_set<const CACell*>& set, const CACell& cell) {
+  std::vector<const CACell*> work{&cell};
+  std::vector<GridPoint> referrers;
+  while (!work.empty()) {
+    const CACell* next = work.back();
+    work.pop_back();
+    referrers.clear();
+    table.referrersOf(next->gridPoint(), referrers);
+    for (const GridPoint& point : referrers) {
+      const CACell* referrer = CellAtPoint(document, point);
+      if (referrer && set.insert(referrer).second) work.push_back(referrer);
+    }
+  }
+}
+
+void RecalcEverything(CADocument& document) {
+  for (const std::unique_ptr<CARow>& row : document.rows())
+    for (const std::unique_ptr<CACell>& cell : row->cells()) cell->setNeedRecalc(true);
+}
+
+std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& offsets,
+                                const std::vector<uint32_t>& dependsOn) {
+  // A cell i is evaluated in pass p(i) = max(1, p(j) + (j < i ? 1 : 0) over the cells j it
+  // waits for): a pass runs from the last cell to the first, so an input listed after the cell
+  // is done earlier in the same pass, one listed before it only in the pass before. Within a
+  // pass the later cell goes first. A cycle never becomes ready, nor does what depends on it.
+  std::vector<uint32_t> pass(count, 0);
+  std::vector<uint8_t> state(count, 0);  // 0 not met, 1 being resolved, 2 resolved
+  struct Frame {
+    uint32_t cell;
+    uint32_t next;
+  };
+  std::vector<Frame> stack;
+  const auto combine = [&pass](uint32_t cell, uint32_t input) {
+    if (pass[cell] == kNeverReady) return;
+    if (pass[input] == kNeverReady)
+      pass[cell] = kNeverReady;
+    else
+      pass[cell] = std::max(pass[cell], pass[input] + (input < cell ? 1u : 0u));
+  };
+  for (uint32_t root = 0; root < count; ++root) {
+    if (state[root] != 0) continue;
+    state[root] = 1;
+    pass[root] = 1;
+    stack.push_back(Frame{root, offsets[root]});
+    while (!stack.empty()) {
+      Frame& frame = stack.back();
+      const uint32_t cell = frame.cell;
+      if (frame.next < offsets[cell + 1]) {
+        const uint32_t input = dependsOn[frame.next++];
+        if (state[input] == 1) {
+          pass[cell] = kNeverReady;  // a cycle through the cells being resolved
+        } else if (state[input] == 0) {
+          state[input] = 1;
+          pass[input] = 1;
+          stack.push_back(Frame{input, offsets[input]});
+        } else {
+          combine(cell, input);
+        }
+      } else {
+        state[cell] = 2;
+        stack.pop_back();
+        if (!stack.empty()) combine(stack.back().cell, cell);
+      }
+    }
+  }
+
+  uint32_t lastPass = 0;
+  for (const uint32_t p : pass)
+    if (p != kNeverReady) lastPass = std::max(lastPass, p);
+  std::vector<uint32_t> starts(size_t(lastPass) + 2, 0);
+  for (const uint32_t p : pass)
+    if (p != kNeverReady) ++starts[p + 1];
+  for (size_t p = 1; p < starts.size(); ++p) starts[p] += starts[p - 1];
+  std::vector<uint32_t> order(starts.back());
+  for (uint32_t i = count; i-- > 0;)
+    if (pass[i] != kNeverReady) order[starts[pass[i]]++] = i;
+  return order;
+}
+
+void Recalculate(CADocument& document, CAReferenceTable& table) {
+  Collector collector(document, table);
+  collector.walk();
+  std::vector<uint32_t> place;
+  const std::vector<CACell*> waiting = collector.listWaiting(&place);
+  if (waiting.empty()) return;
+
+  // What each waiting cell waits for: the waiting cells it names, found by the walk, and those
+  // inside the blocks of the cells that refer to a waiting cell through a block.
+  std::vector<std::pair<uint32_t, uint32_t>> inputs;
+  inputs.reserve(collector.namedInputs().size());
+  for (const auto& [cell, input] : collector.namedInputs()) inputs.emplace_back(place[cell], place[input]);
+  std::optional<WaitingIndex> index;
+  std::vector<uint32_t> found;
+  for (uint32_t joined = 0; joined < place.size(); ++joined) {
+    if (!collector.throughBlock(joined)) continue;
+    const uint32_t i = place[joined];
+    const CACell* cell = waiting[i];
+    if (!IsFormula(*cell)) continue;
+    if (!index) index.emplace(waiting);
+    for (const CAFormulaToken& token : cell->expression()) {
+      GridRange block;
+      if (token.type() != kTokenRange || !NormalizedBlock(token.range(), &block)) continue;
+      found.clear();
+      index->cellsIn(block, found);
+      for (const uint32_t input : found) inputs.emplace_back(i, input);
+    }
+  }
+  std::vector<uint32_t> offsets(waiting.size() + 1, 0);
+  for (const auto& edge : inputs) ++offsets[edge.first + 1];
+  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
+  std::vector<uint32_t> dependsOn(inputs.size());
+  {
+    std::vector<uint32_t> next(offsets.begin(), offsets.end() - 1);
+    for (const auto& [cell, input] : inputs) dependsOn[next[cell]++] = input;
+  }
+
+  const std::vector<uint32_t> order = PassOrder(uint32_t(waiting.size()), offsets, dependsOn);
+  std::vector<bool> done(waiting.size(), false);
+  for (const uint32_t i : order) {
+    waiting[i]->evaluate();
+    document.redrawCell(waiting[i]->gridPoint());
+    done[i] = true;
+  }
+  for (size_t i = 0; i < waiting.size(); ++i) {
+    if (done[i]) continue;
+    waiting[i]->setCircularError();
+    document.redrawCell(waiting[i]->gridPoint());
+  }
+}

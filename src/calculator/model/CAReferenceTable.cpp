@@ -1,0 +1,535 @@
+#include "calculator/model/CAReferenceTable.h"
+
+#include "framlet/foundation/flBase.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr uint32_t kNil = std::numeric_limits<uint32_t>::max();
+constexpr int64_t kNoActiveEnd = std::numeric_limits<int64_t>::min();
+// Past this many referrers a cell's list gets a position index, so that dropping one referrer
+// of a cell that thousands of formulas name stays cheap.
+constexpr size_t kIndexedFanIn = 16;
+
+uint64_t Mix(uint64_t value) {
+  value += 0x9E3779B97F4A7C15ull;
+  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
+  value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
+  return value ^ (value >> 31);
+}
+
+}  // namespace
+
+size_t GridPointHash::operator()(const GridPoint& point) const noexcept {
+  return size_t(Mix(uint64_t(point.x) * 0x100000001B3ull ^ Mix(uint64_t(point.y))));
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Interval index: a treap of [lo, hi] intervals keyed by (lo, id), each node knowing the largest
+// hi of the active intervals below it, so that a stabbing query skips whole subtrees.
+
+class IntervalIndex {
+ public:
+  void insert(int64_t lo, int64_t hi, uint32_t id) {
+    const uint32_t node = allocate(lo, hi, id);
+    root_ = insertNode(root_, node);
+  }
+
+  void erase(int64_t lo, uint32_t id) { root_ = eraseNode(root_, lo, id); }
+
+  void setActive(int64_t lo, uint32_t id, bool active) { setActiveNode(root_, lo, id, active); }
+
+  // Appends the ids of the active intervals that contain y.
+  void stab(int64_t y, std::vector<uint32_t>& ids) {
+    stack_.clear();
+    stack_.push_back(root_);
+    while (!stack_.empty()) {
+      const uint32_t n = stack_.back();
+      stack_.pop_back();
+      if (n == kNil || nodes_[n].maxHi < y) continue;
+      const Node& node = nodes_[n];
+      stack_.push_back(node.left);
+      if (node.lo <= y) {
+        if (node.active && node.hi >= y) ids.push_back(node.id);
+        stack_.push_back(node.right);
+      }
+    }
+  }
+
+  bool isEmpty() const { return root_ == kNil; }
+
+ private:
+  struct Node {
+    int64_t lo;
+    int64_t hi;
+    int64_t maxHi;
+    uint32_t id;
+    uint32_t priority;
+    uint32_t left = kNil;
+    uint32_t right = kNil;
+    bool active = true;
+  };
+
+  static bool before(int64_t lo1, uint32_t id1, int64_t lo2, uint32_t id2) {
+    return lo1 < lo2 || (lo1 == lo2 && id1 < id2);
+  }
+
+  uint32_t allocate(int64_t lo, int64_t hi, uint32_t id) {
+    seed_ ^= seed_ << 13;
+    seed_ ^= seed_ >> 17;
+    seed_ ^= seed_ << 5;
+    const Node node{lo, hi, hi, id, seed_};
+    if (!free_.empty()) {
+      const uint32_t n = free_.back();
+      free_.pop_back();
+      nodes_[n] = node;
+      return n;
+    }
+    nodes_.push_back(node);
+    return uint32_t(nodes_.size() - 1);
+  }
+
+  void update(uint32_t n) {
+    Node& node = nodes_[n];
+    int64_t best = node.active ? node.hi : kNoActiveEnd;
+    if (node.left != kNil) best = std::max(best, nodes_[node.left].maxHi);
+    if (node.right != kNil) best = std::max(best, nodes_[node.right].maxHi);
+    node.maxHi = best;
+  }
+
+  // Splits t into the nodes before (lo, id) and the rest.
+  void split(uint32_t t, int64_t lo, uint32_t id, uint32_t& left, uint32_t& right) {
+    if (t == kNil) {
+      left = right = kNil;
+      return;
+    }
+    if (before(nodes_[t].lo, nodes_[t].id, lo, id)) {
+      uint32_t rest = kNil;
+      split(nodes_[t].right, lo, id, rest, right);
+      nodes_[t].right = rest;
+      left = t;
+    } else {
+      uint32_t rest = kNil;
+      split(nodes_[t].left, lo, id, left, rest);
+      nodes_[t].left = rest;
+      right = t;
+    }
+    update(t);
+  }
+
+  uint32_t merge(uint32_t a, uint32_t b) {
+    if (a == kNil) return b;
+    if (b == kNil) return a;
+    if (nodes_[a].priority > nodes_[b].priority) {
+      const uint32_t merged = merge(nodes_[a].right, b);
+      nodes_[a].right = merged;
+      update(a);
+      return a;
+    }
+    const uint32_t merged = merge(a, nodes_[b].left);
+    nodes_[b].left = merged;
+    update(b);
+    return b;
+  }
+
+  uint32_t insertNode(uint32_t t, uint32_t n) {
+    if (t == kNil) return n;
+    if (nodes_[n].priority > nodes_[t].priority) {
+      uint32_t left = kNil;
+      uint32_t right = kNil;
+      split(t, nodes_[n].lo, nodes_[n].id, left, right);
+      nodes_[n].left = left;
+      nodes_[n].right = right;
+      update(n);
+      return n;
+    }
+    if (before(nodes_[n].lo, nodes_[n].id, nodes_[t].lo, nodes_[t].id)) {
+      const uint32_t child = insertNode(nodes_[t].left, n);
+      nodes_[t].left = child;
+    } else {
+      const uint32_t child = insertNode(nodes_[t].right, n);
+      nodes_[t].right = child;
+    }
+    update(t);
+    return t;
+  }
+
+  uint32_t eraseNode(uint32_t t, int64_t lo, uint32_t id) {
+    if (t == kNil) return kNil;
+    const Node& node = nodes_[t];
+    if (node.lo == lo && node.id == id) {
+      const uint32_t merged = merge(node.left, node.right);
+      free_.push_back(t);
+      return merged;
+    }
+    if (before(lo, id, node.lo, node.id)) {
+      const uint32_t child = eraseNode(node.left, lo, id);
+      nodes_[t].left = child;
+    } else {
+      const uint32_t child = eraseNode(node.right, lo, id);
+      nodes_[t].right = child;
+    }
+    update(t);
+    return t;
+  }
+
+  void setActiveNode(uint32_t t, int64_t lo, uint32_t id, bool active) {
+    if (t == kNil) return;
+    Node& node = nodes_[t];
+    if (node.lo == lo && node.id == id)
+      node.active = active;
+    else
+      setActiveNode(before(lo, id, node.lo, node.id) ? node.left : node.right, lo, id, active);
+    update(t);
+  }
+
+  std::vector<Node> nodes_;
+  std::vector<uint32_t> free_;
+  std::vector<uint32_t> stack_;
+  uint32_t root_ = kNil;
+  uint32_t seed_ = 2463534242u;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Records
+
+// The referrers of one cell: the first kept in place (most cells are named by one formula),
+// the rest in a list, with a position index once there are many.
+class PointTarget {
+ public:
+  size_t size() const { return size_; }
+  const GridPoint& from(size_t i) const { return i == 0 ? firstFrom_ : more_->list[i - 1].from; }
+  uint32_t& count(size_t i) { return i == 0 ? firstCount_ : more_->list[i - 1].count; }
+
+  size_t find(const GridPoint& point) const {
+    if (more_ && more_->positions) {
+      const auto it = more_->positions->find(point);
+      return it == more_->positions->end() ? size_ : it->second;
+    }
+    for (size_t i = 0; i < size_; ++i)
+      if (from(i) == point) return i;
+    return size_;
+  }
+
+  void append(const GridPoint& point) {
+    if (size_ == 0) {
+      firstFrom_ = point;
+      firstCount_ = 1;
+    } else {
+      if (!more_) more_ = std::make_unique<Overflow>();
+      more_->list.push_back(Referrer{point, 1});
+    }
+    ++size_;
+    if (!more_) return;
+    if (more_->positions) {
+      more_->positions->emplace(point, uint32_t(size_ - 1));
+    } else if (size_ > kIndexedFanIn) {
+      more_->positions = std::make_unique<std::unordered_map<GridPoint, uint32_t, GridPointHash>>();
+      for (size_t i = 0; i < size_; ++i) more_->positions->emplace(from(i), uint32_t(i));
+    }
+  }
+
+  void removeAt(size_t i) {
+    auto* positions = more_ ? more_->positions.get() : nullptr;
+    if (positions) positions->erase(from(i));
+    const size_t last = size_ - 1;
+    if (i != last) {
+      const Referrer moved{from(last), count(last)};
+      if (i == 0) {
+        firstFrom_ = moved.from;
+        firstCount_ = moved.count;
+      } else {
+        more_->list[i - 1] = moved;
+      }
+      if (positions) (*positions)[moved.from] = uint32_t(i);
+    }
+    if (last > 0) more_->list.pop_back();
+    if (--size_ <= 1) more_.reset();
+  }
+
+ private:
+  struct Referrer {
+    GridPoint from;
+    uint32_t count;
+  };
+  struct Overflow {
+    std::vector<Referrer> list;  // referrers 1...
+    std::unique_ptr<std::unordered_map<GridPoint, uint32_t, GridPointHash>> positions;
+  };
+
+  GridPoint firstFrom_{};
+  uint32_t firstCount_ = 0;
+  uint32_t size_ = 0;
+  std::unique_ptr<Overflow> more_;
+};
+
+// Cells named by formulas, found by point: open addressing with linear probing and the
+// referrers in the slot, since a sheet of long chains names almost every cell and each lookup
+// should cost one cache line.
+class PointMap {
+ public:
+  PointMap() : slots_(size_t(1) << bits_) {}
+
+  PointTarget* find(const GridPoint& key) {
+    for (size_t i = home(key);; i = next(i)) {
+      Slot& slot = slots_[i];
+      if (!slot.used) return nullptr;
+      if (slot.key == key) return &slot.target;
+    }
+  }
+
+  PointTarget& findOrInsert(const GridPoint& key) {
+    size_t i = home(key);
+    for (; slots_[i].used; i = next(i))
+      if (slots_[i].key == key) return slots_[i].target;
+    if ((used_ + 1) * 2 > slots_.size()) {
+      grow();
+      for (i = home(key); slots_[i].used;) i = next(i);
+    }
+    ++used_;
+    slots_[i].key = key;
+    slots_[i].used = true;
+    return slots_[i].target;
+  }
+
+  void erase(const GridPoint& key) {
+    size_t i = home(key);
+    for (; slots_[i].used; i = next(i))
+      if (slots_[i].key == key) break;
+    if (!slots_[i].used) return;
+    --used_;
+    // Backward shift: move later entries of the probe run into the gap so that no lookup
+    // stops early at it.
+    for (size_t j = next(i);; j = next(j)) {
+      if (!slots_[j].used) break;
+      const size_t want = home(slots_[j].key);
+      const bool stays = i <= j ? (i < want && want <= j) : (i < want || want <= j);
+      if (stays) continue;
+      slots_[i] = std::move(slots_[j]);
+      i = j;
+    }
+    slots_[i] = Slot();
+  }
+
+  bool isEmpty() const { return used_ == 0; }
+
+ private:
+  struct Slot {
+    GridPoint key;
+    PointTarget target;
+    bool used = false;
+  };
+
+  size_t home(const GridPoint& key) const {
+    const uint64_t mixed = (uint64_t(key.x) * 0x9E3779B97F4A7C15ull) ^ (uint64_t(key.y) * 0xC2B2AE3D27D4EB4Full);
+    return size_t((mixed ^ (mixed >> 29)) * 0x9E3779B97F4A7C15ull >> (64 - bits_));
+  }
+  size_t next(size_t i) const { return (i + 1) & (slots_.size() - 1); }
+
+  void grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    ++bits_;
+    for (Slot& slot : old) {
+      if (!slot.used) continue;
+      size_t i = home(slot.key);
+      while (slots_[i].used) i = next(i);
+      slots_[i] = std::move(slot);
+    }
+  }
+
+  int bits_ = 6;
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
+struct RangeEntry {
+  GridRange block;
+  GridPoint from;
+  uint32_t count = 0;  // 0: a free record
+};
+
+struct RangeKey {
+  GridRange block;
+  GridPoint from;
+  friend bool operator==(const RangeKey&, const RangeKey&) = default;
+};
+
+struct RangeKeyHash {
+  size_t operator()(const RangeKey& key) const noexcept {
+    const GridPointHash hash;
+    return hash(key.block.startPoint) ^ Mix(hash(key.block.endPoint)) ^ Mix(Mix(hash(key.from)));
+  }
+};
+
+}  // namespace
+
+struct CAReferenceTable::Storage {
+  IntervalIndex& indexFor(const GridRange& block, int64_t column);
+  void forEachIndexOf(const RangeEntry& entry, bool insert, uint32_t id);
+
+  PointMap points;
+  size_t pointPairs = 0;
+
+  std::vector<RangeEntry> ranges;
+  std::vector<uint32_t> freeRanges;
+  std::unordered_map<RangeKey, uint32_t, RangeKeyHash> rangeIds;
+  // Narrow blocks under each of their columns, keyed by row; wide blocks in one index by row.
+  std::unordered_map<int64_t, std::unique_ptr<IntervalIndex>> columns;
+  IntervalIndex wide;
+
+  bool consuming = false;
+  // (index, id) of the entries switched off while consuming.
+  std::vector<std::pair<IntervalIndex*, uint32_t>> consumed;
+  std::vector<uint32_t> stabbed;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Table
+
+CAReferenceTable::CAReferenceTable() : storage_(std::make_unique<Storage>()) {}
+
+CAReferenceTable::~CAReferenceTable() = default;
+
+bool CAReferenceTable::addReference(const GridPoint& from, const GridPoint& to) {
+  PointTarget& target = storage_->points.findOrInsert(to);
+  const size_t i = target.find(from);
+  if (i < target.size()) {
+    ++target.count(i);
+    return false;
+  }
+  target.append(from);
+  ++storage_->pointPairs;
+  return true;
+}
+
+bool CAReferenceTable::removeReference(const GridPoint& from, const GridPoint& to) {
+  PointTarget* target = storage_->points.find(to);
+  if (!target) return false;
+  const size_t i = target->find(from);
+  if (i == target->size()) return false;
+  if (--target->count(i) > 0) return false;
+  target->removeAt(i);
+  --storage_->pointPairs;
+  if (target->size() == 0) storage_->points.erase(to);
+  return true;
+}
+
+namespace {
+
+bool IsNarrow(const GridRange& block) {
+  return uint64_t(block.endPoint.x - block.startPoint.x) < uint64_t(kNarrowBlockWidth);
+}
+
+}  // namespace
+
+IntervalIndex& CAReferenceTable::Storage::indexFor(const GridRange& block, int64_t column) {
+  if (!IsNarrow(block)) return wide;
+  std::unique_ptr<IntervalIndex>& index = columns[column];
+  if (!index) index = std::make_unique<IntervalIndex>();
+  return *index;
+}
+
+void CAReferenceTable::Storage::forEachIndexOf(const RangeEntry& entry, bool insert, uint32_t id) {
+  const GridRange& block = entry.block;
+  const bool narrow = IsNarrow(block);
+  const int64_t lastColumn = narrow ? block.endPoint.x : block.startPoint.x;
+  for (int64_t x = block.startPoint.x; x <= lastColumn; ++x) {
+    IntervalIndex& index = indexFor(block, x);
+    if (insert) {
+      index.insert(block.startPoint.y, block.endPoint.y, id);
+    } else {
+      index.erase(block.startPoint.y, id);
+      if (narrow && index.isEmpty()) columns.erase(x);
+    }
+  }
+}
+
+bool CAReferenceTable::addRangeReference(const GridPoint& from, const GridRange& block) {
+  if (block.startPoint.x > block.endPoint.x || block.startPoint.y > block.endPoint.y) {
+    LogAssert("Block corners out of order", __func__, __FILE__, __LINE__);
+    return false;
+  }
+  Storage& s = *storage_;
+  const RangeKey key{block, from};
+  const auto found = s.rangeIds.find(key);
+  if (found != s.rangeIds.end()) {
+    ++s.ranges[found->second].count;
+    return false;
+  }
+  uint32_t id;
+  if (!s.freeRanges.empty()) {
+    id = s.freeRanges.back();
+    s.freeRanges.pop_back();
+  } else {
+    id = uint32_t(s.ranges.size());
+    s.ranges.emplace_back();
+  }
+  s.ranges[id] = RangeEntry{block, from, 1};
+  s.rangeIds.emplace(key, id);
+  s.forEachIndexOf(s.ranges[id], true, id);
+  return true;
+}
+
+bool CAReferenceTable::removeRangeReference(const GridPoint& from, const GridRange& block) {
+  Storage& s = *storage_;
+  const auto found = s.rangeIds.find(RangeKey{block, from});
+  if (found == s.rangeIds.end()) return false;
+  const uint32_t id = found->second;
+  if (--s.ranges[id].count > 0) return false;
+  s.rangeIds.erase(found);
+  // An entry switched off while consuming must not be switched on again once it is gone.
+  if (s.consuming) std::erase_if(s.consumed, [id](const auto& item) { return item.second == id; });
+  s.forEachIndexOf(s.ranges[id], false, id);
+  s.ranges[id].count = 0;
+  s.freeRanges.push_back(id);
+  return true;
+}
+
+void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint>& referrers) {
+  referrersOf(point, referrers, referrers);
+}
+
+void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint>& byName,
+                                   std::vector<GridPoint>& throughBlocks) {
+  Storage& s = *storage_;
+  if (const PointTarget* target = s.points.find(point))
+    for (size_t i = 0; i < target->size(); ++i) byName.push_back(target->from(i));
+
+  std::vector<uint32_t>& ids = s.stabbed;
+  const auto report = [&](IntervalIndex& index, bool checkColumns) {
+    ids.clear();
+    index.stab(point.y, ids);
+    for (const uint32_t id : ids) {
+      const RangeEntry& entry = s.ranges[id];
+      if (checkColumns && (point.x < entry.block.startPoint.x || point.x > entry.block.endPoint.x)) continue;
+      throughBlocks.push_back(entry.from);
+      if (s.consuming) {
+        index.setActive(entry.block.startPoint.y, id, false);
+        s.consumed.emplace_back(&index, id);
+      }
+    }
+  };
+  if (const auto it = s.columns.find(point.x); it != s.columns.end()) report(*it->second, false);
+  if (!s.wide.isEmpty()) report(s.wide, true);
+}
+
+void CAReferenceTable::beginConsuming() {
+  endConsuming();
+  storage_->consuming = true;
+}
+
+void CAReferenceTable::endConsuming() {
+  Storage& s = *storage_;
+  for (const auto& [index, id] : s.consumed) index->setActive(s.ranges[id].block.startPoint.y, id, true);
+  s.consumed.clear();
+  s.consuming = false;
+}
+
+bool CAReferenceTable::isEmpty() const { return storage_->points.isEmpty() && storage_->rangeIds.empty(); }
+
+size_t CAReferenceTable::referenceCount() const { return storage_->pointPairs + storage_->rangeIds.size(); }

@@ -1,0 +1,60 @@
+// The document's reference table: for every cell or block that formulas name, which cells'
+// formulas name it. Recalculation asks it for the direct referrers of a cell; formulas register
+// and drop their references as they are entered, adjusted, moved and cleared.
+//
+// A single cell named by a formula is kept under that cell; a block is kept once, as a block,
+// in an interval index (per column for narrow blocks, one shared index by rows for wide ones),
+// so that naming a thousand-cell range costs the same as naming one cell.
+#pragma once
+
+#include "calculator/model/CAGridPoint.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct GridPointHash {
+  size_t operator()(const GridPoint& point) const noexcept;
+};
+
+class CAReferenceTable {
+ public:
+  CAReferenceTable();
+  ~CAReferenceTable();
+  CAReferenceTable(const CAReferenceTable&) = delete;
+  CAReferenceTable& operator=(const CAReferenceTable&) = delete;
+
+  // All points plain. References are counted: a formula that names a cell twice registers it
+  // twice and its removal removes it twice. Each returns YES when `from` starts (add) or stops
+  // (remove) referring to the cell or block; removing what was never added does nothing.
+  bool addReference(const GridPoint& from, const GridPoint& to);
+  bool removeReference(const GridPoint& from, const GridPoint& to);
+  // The block's corners in order (start not right of or below the end); whole rows or columns
+  // end at kGridOpenEnd.
+  bool addRangeReference(const GridPoint& from, const GridRange& block);
+  bool removeRangeReference(const GridPoint& from, const GridRange& block);
+
+  // Appends every cell that refers to the point, by name or through a block; a cell that does
+  // both, or through several blocks, may come more than once.
+  void referrersOf(const GridPoint& point, std::vector<GridPoint>& referrers);
+  // The same, apart: cells that name the point, and cells that refer to it through a block.
+  void referrersOf(const GridPoint& point, std::vector<GridPoint>& byName,
+                   std::vector<GridPoint>& throughBlocks);
+
+  // While consuming, each registered block is reported by referrersOf at most once (a walk that
+  // has found a referrer never needs it again); ends with endConsuming, which costs in
+  // proportion to what was reported.
+  void beginConsuming();
+  void endConsuming();
+
+  bool isEmpty() const;
+  // Registered (from, cell) and (from, block) pairs, each counted once.
+  size_t referenceCount() const;
+
+ private:
+  struct Storage;
+  std::unique_ptr<Storage> storage_;
+};
+
+// Blocks at most this many columns wide are indexed under each of their columns.
+inline constexpr int64_t kNarrowBlockWidth = 8;

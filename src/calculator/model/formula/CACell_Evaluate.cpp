@@ -1,0 +1,105 @@
+// Bringing a cell's shown value up to date: formulas are run by the evaluator, pictures size
+// themselves to their column, texts lay out their overflow again. Also the cycle marking and
+// the reference test that recalculation orders cells by.
+#include "calculator/model/CACell.h"
+
+#include "calculator/model/CADocument.h"
+#include "calculator/model/formula/caEvaluator.h"
+#include "calculator/model/formula/caFormulaErrors.h"
+#include "calculator/model/formula/caOperands.h"
+
+namespace {
+
+bool IsFormula(int32_t valueType) { return valueType == kValueError || valueType == kValueFormula; }
+
+// Below this many cells in the set it is cheaper to test each against a range than to walk
+// the range's cells.
+constexpr size_t kSmallCellSet = 64;
+
+}  // namespace
+
+void CACell::evaluate() {
+  needRecalc_ = false;
+  switch (valueType_) {
+    case kValuePicture:
+      recalcPictureHeight();
+      break;
+    case kValueText:
+      if (!document_) break;
+      if (extraColumns_ > 0) document_->invalidateLongText(gridPoint_);
+      extraColumns_ = 0;
+      if (!document_->constrainText()) {
+        setExtraColumns();
+        if (extraColumns_ > 0) document_->invalidateLongText(gridPoint_);
+      }
+      // The overflow has just been laid out again; asking for it once more would re-measure
+      // the text on every later recalculation.
+      needRecalc_ = false;
+      break;
+    case kValueError:
+    case kValueFormula: {
+      if (parseResult_ != 0) {
+        // A formula that did not parse is never run: it shows its parse error.
+        evalResult_ = parseResult_;
+        number_.reset();
+        ephemeralResult_ = false;
+        valueType_ = kValueError;
+        break;
+      }
+      const CAExpressionOutcome outcome = RunExpression(document_, expression_);
+      if (outcome.errorOffset) errorOffset_ = *outcome.errorOffset;
+      evalResult_ = outcome.error;
+      formulaResultType_ = outcome.resultHint == kResultHintDate ? kValueDate : kValueNumber;
+      ephemeralResult_ = outcome.volatileResult;
+      if (outcome.value)
+        number_ = outcome.value->copy();
+      else if (outcome.error == kFormulaErrorNaN)
+        number_ = CANumber::asNan();
+      else if (outcome.error == kFormulaErrorInfinite)
+        number_ = CANumber::asInf();
+      else
+        number_.reset();
+      valueType_ = outcome.error == 0 ? kValueFormula : kValueError;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void CACell::setCircularError() {
+  valueType_ = kValueError;
+  evalResult_ = kFormulaErrorValue;
+  errorOffset_ = 0;
+  number_.reset();
+}
+
+bool CACell::refersToCells(const std::unordered_set<const CACell*>* cells) const {
+  if (!IsFormula(valueType_)) return false;
+  for (const CAFormulaToken& token : expression_) {
+    const int32_t kind = token.type();
+    if (kind == kTokenReference) {
+      if (!cells) return true;
+      if (!document_) continue;
+      const CACell* cell = CellAtPoint(*document_, token.point());
+      if (cell && cells->contains(cell)) return true;
+    } else if (kind == kTokenRange) {
+      if (!cells) return true;
+      GridRange block;
+      // A range typed end first (B1:A1) names the same block as A1:B1.
+      if (!document_ || cells->empty() || !NormalizedBlock(token.range(), &block)) continue;
+      if (cells->size() <= kSmallCellSet) {
+        for (const CACell* cell : *cells) {
+          const GridPoint& p = cell->gridPoint();
+          if (p.x >= block.startPoint.x && p.x <= block.endPoint.x && p.y >= block.startPoint.y &&
+              p.y <= block.endPoint.y && CellAtPoint(*document_, p) == cell)
+            return true;
+        }
+      } else if (!ForEachCellInBlock(*document_, block,
+                                     [&](const CACell& cell) { return !cells->contains(&cell); })) {
+        return true;
+      }
+    }
+  }
+  return false;
+}

@@ -1,0 +1,176 @@
+#include "calculator/model/formula/caEvaluator.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/formula/CAEvalContext.h"
+#include "calculator/model/formula/caFormulaErrors.h"
+#include "calculator/model/formula/caFunctionTable.h"
+#include "calculator/model/formula/caOperands.h"
+#include "framlet/foundation/flBase.h"
+
+#include <bitset>
+
+namespace {
+
+constexpr const char* kUnknownOperator = "Unknown operator";
+constexpr const char* kNoErrorButNoNumber = "No error but no number";
+
+// Pops both operands (the right one is on top) and pushes the result of the operator.
+void ApplyOperator(CAEvaluationContext& context, CAOperandList& stack, int32_t code) {
+  std::optional<CANumber> result = NumericTopOfStackCore(context, stack);
+  if (result && code == kOperatorNegate) {
+    result->changeSign();
+  } else if (result) {
+    const CANumber right = *result;
+    result = NumericTopOfStackCore(context, stack);
+    if (result) {
+      switch (code) {
+        case kOperatorAdd: result->add(right); break;
+        case kOperatorSubtract: result->subtract(right); break;
+        case kOperatorMultiply: result->multiply(right); break;
+        case kOperatorDivide: result->divide(right); break;
+        case kOperatorPower: result->power(right); break;
+        default:
+          LogAssert(kUnknownOperator, __func__, __FILE__, __LINE__);
+          context.error = kFormulaErrorValue;
+          result.reset();
+          break;
+      }
+    }
+  }
+  if (context.error == kFormulaErrorArguments) {
+    context.error = kFormulaErrorSyntax;  // an operand is missing
+  } else if (context.error == 0 && !result) {
+    context.error = kFormulaErrorSyntax;
+  } else if (context.error == 0) {
+    context.error = uint32_t(result->evaluationError());
+    stack.emplace_back(*result);
+  }
+  context.resultHint = kResultHintNumber;
+}
+
+// Handlers still missing from the table are reported once per function, not on every
+// recalculation.
+void ReportMissingHandler(int32_t row) {
+  static std::bitset<kFunctionInfoRowCount> reported;
+  if (reported.test(size_t(row))) return;
+  reported.set(size_t(row));
+  LogString(kFunctionNotAvailable, g_functionInfo[row].name);
+}
+
+// Moves the function's arguments from the stack to the context (last argument first), removes
+// their marker and calls the handler of the row.
+void CallFunction(CAEvaluationContext& context, CAOperandList& stack, int32_t row) {
+  CAOperandList& arguments = context.arguments;
+  arguments.clear();
+  if (stack.empty()) {
+    context.error = kFormulaErrorSyntax;
+    return;
+  }
+  for (;;) {
+    if (stack.empty()) {
+      context.error = kFormulaErrorSyntax;  // no argument marker
+      return;
+    }
+    if (stack.back().isMarker()) break;
+    arguments.push_back(std::move(stack.back()));
+    stack.pop_back();
+  }
+  stack.pop_back();
+  if (row <= 0 || row > kFunctionCount) {
+    context.error = kFormulaErrorSymbol;
+    return;
+  }
+  const CAFunctionInfo& info = g_functionInfo[row];
+  if (!info.handler) {
+    ReportMissingHandler(row);
+    context.error = kFormulaErrorValue;
+    return;
+  }
+  std::optional<CANumber> result = info.handler(context);
+  if (context.error != 0) return;
+  if (!arguments.empty()) {
+    context.error = kFormulaErrorArguments;
+  } else if (!result) {
+    LogAssert(kNoErrorButNoNumber, __func__, __FILE__, __LINE__);
+    context.error = kFormulaErrorValue;
+  } else {
+    context.resultHint = (info.flags & kFunctionResultIsDate) ? kResultHintDate : kResultHintNumber;
+    stack.emplace_back(*result);
+  }
+}
+
+// The value of the single item left at the end; a lone reference reads its cell as a number
+// (nothing there counts 0; an error cell gives no value).
+std::optional<CANumber> FinalValue(CADocument* document, const CAOperand& item) {
+  switch (item.kind()) {
+    case -1:
+      return item.value();
+    case kTokenNumber:
+      return item.token()->number();
+    case kTokenReference: {
+      const CACell* cell = document ? CellAtPoint(*document, item.token()->point()) : nullptr;
+      const CANumber* number = nullptr;
+      if (!GetCellNumber(cell, kOperandNumbersAndChecks, &number)) return std::nullopt;
+      return number ? *number : CANumber();
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+CAExpressionOutcome RunExpression(CADocument* document, const CAExpression& expression) {
+  CAEvaluationContext context;
+  context.document = document;
+  // One value stack per thread, kept between runs: a recalculation runs many small formulas.
+  // A run started from inside another (a handler that evaluates) gets its own.
+  thread_local CAOperandList spare;
+  thread_local bool spareInUse = false;
+  CAOperandList local;
+  const bool useSpare = !spareInUse;
+  CAOperandList& stack = useSpare ? spare : local;
+  spareInUse = true;
+  stack.clear();
+  CAExpressionOutcome outcome;
+
+  for (const CAFormulaToken& token : expression) {
+    switch (token.type()) {
+      case kTokenReference:
+      case kTokenNumber:
+      case kTokenRange:
+        stack.emplace_back(token);
+        break;
+      case kTokenOperator:
+        if (token.operatorCode() == kOperatorOpen)
+          stack.emplace_back(token);
+        else
+          ApplyOperator(context, stack, token.operatorCode());
+        break;
+      case kTokenFunction:
+        CallFunction(context, stack, token.function());
+        break;
+    }
+    if (context.error != 0) {
+      outcome.error = int32_t(context.error);
+      outcome.errorOffset = context.failingIndex != 0 ? context.failingIndex : token.formulaIndex();
+      break;
+    }
+  }
+
+  if (outcome.error == 0) {
+    if (stack.size() > 1) {
+      outcome.error = kFormulaErrorSyntax;
+    } else {
+      if (!stack.empty()) outcome.value = FinalValue(document, stack.front());
+      outcome.error = outcome.value ? outcome.value->evaluationError() : kFormulaErrorArguments;
+    }
+  }
+  if (outcome.error != 0) outcome.value.reset();
+  stack.clear();  // the tokens it points at belong to the caller's expression
+  if (useSpare) spareInUse = false;
+  outcome.resultHint = context.resultHint;
+  outcome.volatileResult = context.volatileResult != 0;
+  return outcome;
+}

@@ -1,0 +1,28 @@
+#include "calculator/model/formula/caFunctionsBasic.h"
+
+#include "calculator/model/formula/caFormulaErrors.h"
+#include "calculator/model/formula/caOperands.h"
+#include "calculator/model/formula/caStatisticsCores.h"
+
+namespace {
+
+// The list functions read "no values" (error 7) as an empty list.
+bool TakeNoValues(CAEvaluationContext& context) {
+  if (context.error != kFormulaErrorNotAvailable) return false;
+  context.error = 0;
+  return true;
+}
+
+}  // namespace
+
+std::optional<CANumber> SumFunction(CAEvaluationContext& context) {
+  const std::optional<CAOperandArray> operands = CreateOperandArray(context, kOperandNumbersOnly);
+  if (!operands) return TakeNoValues(context) ? std::optional(CANumber()) : std::nullopt;
+  return SumOfOperands(*operands);
+}
+
+std::optional<CANumber> CountaFunction(CAEvaluationContext& context) {
+  const std::optional<CAOperandArray> operands = CreateOperandArray(context, kOperandNonEmptyCount);
+  if (!operands) return TakeNoValues(context) ? std::optional(CANumber()) : std::nullopt;
+  return CANumber(int64_t(operands->size()));
+}

@@ -1,0 +1,141 @@
+// Handlers of the statistics functions.
+#include "calculator/model/formula/caFunctionArguments.h"
+#include "calculator/model/formula/caFunctions.h"
+#include "calculator/model/formula/caStatisticsCores.h"
+
+namespace {
+
+CAFunctionResult Count(CAEvaluationContext& context, int32_t mode) {
+  const std::optional<CAOperandArray> operands = ReadListAllowingNone(context, mode);
+  if (!operands) return std::nullopt;
+  return CANumber(int64_t(operands->size()));
+}
+
+CAFunctionResult Mean(CAEvaluationContext& context, int32_t mode) {
+  return AverageOfOperands(context, CreateOperandArray(context, mode));
+}
+
+CAFunctionResult Extreme(CAEvaluationContext& context, int32_t mode, bool largest) {
+  const std::optional<CAOperandArray> operands = ReadListAllowingNone(context, mode);
+  if (!operands) return std::nullopt;
+  return largest ? MaxCore(*operands) : MinCore(*operands);
+}
+
+// A population without values has variance 0; a sample without values is error 7, which the
+// list leaves set.
+CAFunctionResult Variance(CAEvaluationContext& context, int32_t mode, bool sample,
+                          bool squareRoot) {
+  std::optional<CAOperandArray> operands =
+      sample ? CreateOperandArray(context, mode) : ReadListAllowingNone(context, mode);
+  if (!operands) return std::nullopt;
+  return Deliver(context, squareRoot ? StandardDeviationCore(*operands, sample)
+                                     : VarianceCore(*operands, sample));
+}
+
+CAFunctionResult Ordered(CAEvaluationContext& context, bool largest) {
+  const GridRange range = RangeTopOfStack(context);
+  if (context.error) return std::nullopt;
+  const std::optional<CANumber> n = NumericTopOfStackCore(context);
+  if (!n) return std::nullopt;
+  const std::optional<CAOperandArray> sorted = CreateSortedOperandArrayFromRange(context, range);
+  if (!sorted) return std::nullopt;
+  const int64_t position = n->integerValue();
+  return Deliver(context, largest ? LargeCore(*sorted, position) : SmallCore(*sorted, position));
+}
+
+}  // namespace
+
+CAFunctionResult AverageFunction(CAEvaluationContext& context) {
+  return Mean(context, kOperandNumbersOnly);
+}
+
+CAFunctionResult AverageaFunction(CAEvaluationContext& context) {
+  return Mean(context, kOperandAllValues);
+}
+
+CAFunctionResult CombinFunction(CAEvaluationContext& context) {
+  const auto arguments = ReadNumbers<2>(context);
+  if (!arguments) return std::nullopt;
+  return Deliver(context, CombinCore((*arguments)[0], (*arguments)[1]));
+}
+
+CAFunctionResult CountFunction(CAEvaluationContext& context) {
+  return Count(context, kOperandNumbersOnly);
+}
+
+CAFunctionResult CountblankFunction(CAEvaluationContext& context) {
+  return Count(context, kOperandBlankCount);
+}
+
+CAFunctionResult LargeFunction(CAEvaluationContext& context) { return Ordered(context, true); }
+
+CAFunctionResult MaxFunction(CAEvaluationContext& context) {
+  return Extreme(context, kOperandNumbersOnly, true);
+}
+
+CAFunctionResult MaxaFunction(CAEvaluationContext& context) {
+  return Extreme(context, kOperandNumbersAndChecks, true);
+}
+
+CAFunctionResult MedianFunction(CAEvaluationContext& context) {
+  const std::optional<CAOperandArray> operands =
+      ReadListAllowingNone(context, kOperandNumbersOnly);
+  if (!operands) return std::nullopt;
+  return MedianCore(*operands);
+}
+
+CAFunctionResult MinFunction(CAEvaluationContext& context) {
+  return Extreme(context, kOperandNumbersOnly, false);
+}
+
+CAFunctionResult MinaFunction(CAEvaluationContext& context) {
+  return Extreme(context, kOperandNumbersAndChecks, false);
+}
+
+CAFunctionResult ModeFunction(CAEvaluationContext& context) {
+  const std::optional<CAOperandArray> operands = CreateOperandArray(context, kOperandNumbersOnly);
+  if (!operands) return std::nullopt;  // no values stays error 7
+  return Deliver(context, ModeCore(*operands));
+}
+
+CAFunctionResult PermutFunction(CAEvaluationContext& context) {
+  const auto arguments = ReadNumbers<2>(context);
+  if (!arguments) return std::nullopt;
+  return Deliver(context, PermutCore((*arguments)[0], (*arguments)[1]));
+}
+
+CAFunctionResult SmallFunction(CAEvaluationContext& context) { return Ordered(context, false); }
+
+CAFunctionResult StdevPFunction(CAEvaluationContext& context) {
+  return Variance(context, kOperandNumbersOnly, false, true);
+}
+
+// Numbers only, as VAR.S: the standard deviation stays the square root of the variance over the
+// same cells (checkboxes count in STDEVA).
+CAFunctionResult StdevSFunction(CAEvaluationContext& context) {
+  return Variance(context, kOperandNumbersOnly, true, true);
+}
+
+CAFunctionResult StdevaFunction(CAEvaluationContext& context) {
+  return Variance(context, kOperandAllValues, true, true);
+}
+
+CAFunctionResult StdevpaFunction(CAEvaluationContext& context) {
+  return Variance(context, kOperandAllValues, false, true);
+}
+
+CAFunctionResult VarPFunction(CAEvaluationContext& context) {
+  return Variance(context, kOperandNumbersOnly, false, false);
+}
+
+CAFunctionResult VarSFunction(CAEvaluationContext& context) {
+  return Variance(context, kOperandNumbersOnly, true, false);
+}
+
+CAFunctionResult VaraFunction(CAEvaluationContext& context) {
+  return Variance(context, kOperandAllValues, true, false);
+}
+
+CAFunctionResult VarpaFunction(CAEvaluationContext& context) {
+  return Variance(context, kOperandAllValues, false, false);
+}

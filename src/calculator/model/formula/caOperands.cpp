@@ -1,0 +1,275 @@
+#include "calculator/model/formula/caOperands.h"
+
+#include "calculator/model/formula/caFormulaErrors.h"
+#include "calculator/model/formula/caStatisticsCores.h"
+
+#include <cmath>
+#include <utility>
+
+namespace {
+
+// What the mode tables give for cells that hold no number of their own.
+const CANumber* CheckValue(const CACell& cell) { return cell.isChecked() ? &g_number1 : &g_number0; }
+
+// Reads one cell into the list. NO when the cell fails.
+bool AppendCell(const CACell* cell, int32_t mode, CAOperandArray& array) {
+  const CANumber* number = nullptr;
+  if (!GetCellNumber(cell, mode, &number)) return false;
+  if (number) array.push_back(*number);
+  return true;
+}
+
+// Appends the cells of a range for CreateOperandArray. Modes 1-4 skip empty points, so only the
+// cells that exist are visited; mode 0 counts every empty point of the block, which is bounded
+// by the used extent for whole rows or columns and by kMaxBlankCountPoints otherwise.
+uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t mode,
+                     CAOperandArray& array) {
+  if (mode != kOperandBlankCount) {
+    const bool completed = ForEachCellInBlock(document, block, [&](const CACell& cell) {
+      return AppendCell(&cell, mode, array);
+    });
+    return completed ? 0 : uint32_t(kFormulaErrorValue);
+  }
+  GridRange bounded = block;
+  if (bounded.endPoint.x == kGridOpenEnd || bounded.endPoint.y == kGridOpenEnd) {
+    const GridPoint used = document.maxGridPoint();
+    if (bounded.endPoint.x == kGridOpenEnd) bounded.endPoint.x = used.x;
+    if (bounded.endPoint.y == kGridOpenEnd) bounded.endPoint.y = used.y;
+  }
+  if (bounded.endPoint.x < bounded.startPoint.x || bounded.endPoint.y < bounded.startPoint.y) return 0;
+  const unsigned __int128 width = uint64_t(bounded.endPoint.x - bounded.startPoint.x) + 1;
+  const unsigned __int128 height = uint64_t(bounded.endPoint.y - bounded.startPoint.y) + 1;
+  if (width * height + array.size() > kMaxBlankCountPoints) return kFormulaErrorNumber;
+  for (int64_t y = bounded.startPoint.y; y <= bounded.endPoint.y; ++y) {
+    const CARow* row = document.row(y);
+    for (int64_t x = bounded.startPoint.x; x <= bounded.endPoint.x; ++x)
+      if (!AppendCell(row ? row->cellAt(x) : nullptr, mode, array)) return kFormulaErrorValue;
+  }
+  return 0;
+}
+
+}  // namespace
+
+CACell* CellAtPoint(const CADocument& document, const GridPoint& point) {
+  // Only a starting guess: every use checks the row it points at.
+  struct Hint {
+    const CADocument::RowList* rows = nullptr;
+    size_t index = 0;
+  };
+  thread_local Hint hint;
+  const int64_t y = NormalizeCoordinate(point.y);
+  const CADocument::RowList& rows = document.rows();
+  if (hint.rows == &rows) {
+    for (const size_t i : {hint.index, hint.index + 1, hint.index - 1}) {
+      if (i < rows.size() && rows[i]->gridY() == y) {
+        hint.index = i;
+        return rows[i]->cellAt(NormalizeCoordinate(point.x));
+      }
+    }
+  }
+  const auto row = std::lower_bound(rows.begin(), rows.end(), y,
+                                    [](const std::unique_ptr<CARow>& r, int64_t key) { return r->gridY() < key; });
+  if (row == rows.end() || (*row)->gridY() != y) return nullptr;
+  hint = Hint{&rows, size_t(row - rows.begin())};
+  return (*row)->cellAt(NormalizeCoordinate(point.x));
+}
+
+bool NormalizedBlock(const GridRange& range, GridRange* block) {
+  const GridPoint& s = range.startPoint;
+  const GridPoint& e = range.endPoint;
+  if (s.x == kGridNoPoint || e.x == kGridNoPoint || s.y == kGridNoPoint || e.y == kGridNoPoint)
+    return false;
+  const auto ordered = [](int64_t a, int64_t b) {
+    a = NormalizeCoordinate(a);
+    b = NormalizeCoordinate(b);
+    return a <= b ? std::pair{a, b} : std::pair{b, a};
+  };
+  const bool wholeRows = s.x == kGridWildcard && e.x == kGridWildcard;
+  const bool wholeColumns = s.y == kGridWildcard && e.y == kGridWildcard;
+  if (wholeRows && wholeColumns) return false;
+  if (!wholeRows && !wholeColumns &&
+      (s.x == kGridWildcard || e.x == kGridWildcard || s.y == kGridWildcard || e.y == kGridWildcard))
+    return false;
+  const auto [x0, x1] = wholeRows ? std::pair<int64_t, int64_t>{0, kGridOpenEnd} : ordered(s.x, e.x);
+  const auto [y0, y1] = wholeColumns ? std::pair<int64_t, int64_t>{0, kGridOpenEnd} : ordered(s.y, e.y);
+  *block = GridRange{{x0, y0}, {x1, y1}};
+  return true;
+}
+
+bool GetCellNumber(const CACell* cell, int32_t mode, const CANumber** number) {
+  *number = nullptr;
+  if (!cell) {
+    if (mode == kOperandBlankCount) *number = &g_number0;
+    return true;
+  }
+  switch (cell->valueType()) {
+    case kValueCheckbox:
+      if (mode != kOperandBlankCount && mode != kOperandNumbersOnly) *number = CheckValue(*cell);
+      return true;
+    case kValueDate:
+    case kValueFormula:
+    case kValueNumber:
+      if (cell->number()) {
+        if (mode != kOperandBlankCount) *number = &*cell->number();
+      } else if (mode == kOperandBlankCount) {
+        *number = &g_number0;
+      }
+      return true;
+    case kValueError:
+      if (mode == kOperandNonEmptyCount) *number = &g_number0;
+      return mode == kOperandBlankCount || mode == kOperandNonEmptyCount;
+    case kValuePicture:
+      if (mode == kOperandNonEmptyCount || mode == kOperandAllValues) *number = &g_number0;
+      return true;
+    default: {
+      // Nothing, a link, a text, or an empty point covered by a neighbour's text: judged by the
+      // entered text.
+      const bool empty = cell->formula().isEmpty();
+      if (mode == kOperandAllValues || (empty ? mode == kOperandBlankCount : mode == kOperandNonEmptyCount))
+        *number = &g_number0;
+      return true;
+    }
+  }
+}
+
+bool HandleCellForOperandArray(const CADocument& document, int64_t x, int64_t y, int32_t mode,
+                               CAOperandArray& array) {
+  return AppendCell(CellAtPoint(document, GridPoint{x, y}), mode, array);
+}
+
+std::optional<CANumber> NumericTopOfStackCore(CAEvaluationContext& context, CAOperandList& operands) {
+  if (operands.empty()) {
+    context.error = kFormulaErrorArguments;
+    return std::nullopt;
+  }
+  const CAOperand& item = operands.back();
+  std::optional<CANumber> value;
+  uint32_t error = 0;
+  switch (item.kind()) {
+    case -1:
+      value = item.value().copy();
+      break;
+    case kTokenNumber:
+      value = item.token()->number() ? item.token()->number()->copy() : CANumber();
+      break;
+    case kTokenReference: {
+      const CACell* cell = context.document ? CellAtPoint(*context.document, item.token()->point()) : nullptr;
+      const CANumber* number = nullptr;
+      if (!GetCellNumber(cell, kOperandNumbersAndChecks, &number)) {
+        error = kFormulaErrorValue;
+        break;
+      }
+      value = number ? number->copy() : CANumber();
+      if (context.resultHint == kResultHintUnknown && cell && cell->valueType() == kValueDate)
+        context.resultHint = kResultHintDate;
+      break;
+    }
+    default:
+      error = kFormulaErrorArguments;
+      break;
+  }
+  if (error == 0) error = uint32_t(value->evaluationError());
+  if (error == 0) {
+    operands.pop_back();
+    return value;
+  }
+  context.error = error;
+  if (!item.isValue()) context.failingIndex = item.token()->formulaIndex();
+  return std::nullopt;
+}
+
+std::optional<CAOperandArray> CreateOperandArray(CAEvaluationContext& context, int32_t mode) {
+  CAOperandArray array;
+  CAOperandList& arguments = context.arguments;
+  while (context.error == 0 && !arguments.empty()) {
+    const CAOperand item = std::move(arguments.back());
+    arguments.pop_back();
+    switch (item.kind()) {
+      case -1:
+        if (mode != kOperandBlankCount) array.push_back(item.value());
+        break;
+      case kTokenNumber:
+        if (mode != kOperandBlankCount) array.push_back(item.token()->number().value_or(CANumber()));
+        break;
+      case kTokenReference: {
+        const GridPoint& point = item.token()->point();
+        if (!context.document || !HandleCellForOperandArray(*context.document, point.x, point.y, mode, array))
+          context.error = kFormulaErrorValue;
+        break;
+      }
+      case kTokenRange: {
+        GridRange block;
+        if (TypeOfRange(nullptr, item.token()->range()) == kRangeInvalid ||
+            !NormalizedBlock(item.token()->range(), &block)) {
+          context.error = kFormulaErrorValue;
+          context.failingIndex = item.token()->formulaIndex();
+        } else if (context.document) {
+          context.error = AppendRange(*context.document, block, mode, array);
+        }
+        break;
+      }
+      default:
+        context.error = kFormulaErrorSyntax;
+        break;
+    }
+  }
+  // An empty list means "no values" only when nothing else went wrong: an error cell that came
+  // first must still fail the function.
+  if (array.empty() && context.error == 0) context.error = kFormulaErrorNotAvailable;
+  if (context.error != 0) return std::nullopt;
+  return array;
+}
+
+GridRange RangeTopOfStack(CAEvaluationContext& context) {
+  CAOperandList& arguments = context.arguments;
+  const int32_t kind = arguments.empty() ? -1 : arguments.back().kind();
+  if (kind != kTokenRange && kind != kTokenReference) {
+    context.error = kFormulaErrorArguments;
+    if (!arguments.empty() && !arguments.back().isValue())
+      context.failingIndex = arguments.back().token()->formulaIndex();
+    return GridRange{};
+  }
+  const CAFormulaToken& token = *arguments.back().token();
+  const GridRange range = kind == kTokenRange ? token.range() : GridRange{token.point(), token.point()};
+  if (context.error == 0) arguments.pop_back();
+  return range;
+}
+
+std::optional<CAOperandArray> CreateSortedOperandArrayFromRange(CAEvaluationContext& context,
+                                                                const GridRange& range) {
+  CAOperandArray array;
+  GridRange block;
+  if (!NormalizedBlock(range, &block)) {
+    context.error = kFormulaErrorValue;
+    return std::nullopt;
+  }
+  if (context.document &&
+      !ForEachCellInBlock(*context.document, block,
+                          [&](const CACell& cell) { return AppendCell(&cell, kOperandNumbersOnly, array); })) {
+    context.error = kFormulaErrorValue;
+    return std::nullopt;
+  }
+  if (array.empty()) {
+    context.error = kFormulaErrorNotAvailable;
+    return std::nullopt;
+  }
+  SortOperands(array);
+  return array;
+}
+
+int CompareOperands(const CANumber& a, const CANumber& b) {
+  const long double difference = a.realValue() - b.realValue();
+  if (difference > 0) return 1;
+  if (difference == 0) return 0;
+  return -1;
+}
+
+std::optional<CANumber> AverageOfOperands(CAEvaluationContext& context,
+                                          const std::optional<CAOperandArray>& operands) {
+  if (operands) return AverageCore(*operands);
+  if (context.error == kFormulaErrorNotAvailable) {
+    context.error = 0;
+    return CANumber();
+  }
+  return std::nullopt;
+}

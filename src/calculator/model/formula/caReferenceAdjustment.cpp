@@ -1,0 +1,337 @@
+#include "calculator/model/formula/caReferenceAdjustment.h"
+
+#include "framlet/foundation/flBase.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char* kNotAReferenceMessage = "Not a reference token";
+constexpr const char* kOutsideFormulaMessage = "Reference outside its formula";
+
+// Plain coordinates stay below the grid's markers whatever an edit adds to them.
+constexpr int64_t kLargestCoordinate = kGridOpenEnd - 1;
+
+int64_t ClampPlain(int64_t n) { return std::clamp<int64_t>(n, 0, kLargestCoordinate); }
+
+// A plain coordinate moved by delta, kept on the grid.
+int64_t AddPlain(int64_t n, int64_t delta) {
+  int64_t sum;
+  if (__builtin_add_overflow(n, delta, &sum)) return delta > 0 ? kLargestCoordinate : 0;
+  return ClampPlain(sum);
+}
+
+// The new end of a range is never before its start, and stays absolute when it was.
+int64_t KeepNotBefore(int64_t start, int64_t end) {
+  const int64_t larger = std::max(NormalizeCoordinate(start), NormalizeCoordinate(end));
+  return end < 0 ? ~larger : larger;
+}
+
+// The edited selection, classified and normalised once for every token of a pass.
+struct EditShift {
+  int64_t dx = 0;
+  int64_t dy = 0;
+  int32_t kind = kRangeInvalid;
+  GridRange block;
+};
+
+EditShift MakeEditShift(int64_t dx, int64_t dy, const GridRange& editRange) {
+  EditShift shift;
+  shift.dx = dx;
+  shift.dy = dy;
+  shift.kind = TypeOfRange(&shift.block, editRange);
+  return shift;
+}
+
+bool InSpan(int64_t n, int64_t first, int64_t last) { return n >= first && n <= last; }
+
+// Whether a column x in row y moves with the edit. A column on the block's first column moves
+// on insertion, and as the end of a range on deletion.
+bool XAffectedByEdit(const EditShift& e, int64_t x, int64_t y, bool isEnd) {
+  if (e.dx == 0 || e.kind == kRangeRows || e.kind == kRangeInvalid || x < 0) return false;
+  if (x < e.block.startPoint.x) return false;
+  if (e.kind != kRangeColumns &&
+      !InSpan(NormalizeCoordinate(y), e.block.startPoint.y, e.block.endPoint.y))
+    return false;
+  if (x > e.block.startPoint.x) return true;
+  return e.dx > 0 || isEnd;
+}
+
+bool YAffectedByEdit(const EditShift& e, int64_t x, int64_t y, bool isEnd) {
+  if (e.dy == 0 || e.kind == kRangeColumns || e.kind == kRangeInvalid || y < 0) return false;
+  if (y < e.block.startPoint.y) return false;
+  if (e.kind != kRangeRows &&
+      !InSpan(NormalizeCoordinate(x), e.block.startPoint.x, e.block.endPoint.x))
+    return false;
+  if (y > e.block.startPoint.y) return true;
+  return e.dy > 0 || isEnd;
+}
+
+// One coordinate under the shift: delta, the block's first and last position on that axis.
+int64_t ShiftStart(int64_t n, int64_t delta, int64_t first, int64_t last) {
+  if (delta > 0) return AddPlain(n, delta);
+  return n <= last ? first : AddPlain(n, delta);
+}
+
+int64_t ShiftEnd(int64_t n, int64_t delta, int64_t first, int64_t last) {
+  if (delta > 0) return AddPlain(n, delta);
+  return n < last ? ClampPlain(first - 1) : AddPlain(n, delta);
+}
+
+int64_t ShiftStartX(const EditShift& e, int64_t x, int64_t y) {
+  if (!XAffectedByEdit(e, x, y, false)) return x;
+  return ShiftStart(x, e.dx, e.block.startPoint.x, e.block.endPoint.x);
+}
+
+int64_t ShiftEndX(const EditShift& e, int64_t x, int64_t y) {
+  if (!XAffectedByEdit(e, x, y, true)) return x;
+  return ShiftEnd(x, e.dx, e.block.startPoint.x, e.block.endPoint.x);
+}
+
+int64_t ShiftStartY(const EditShift& e, int64_t x, int64_t y) {
+  if (!YAffectedByEdit(e, x, y, false)) return y;
+  return ShiftStart(y, e.dy, e.block.startPoint.y, e.block.endPoint.y);
+}
+
+int64_t ShiftEndY(const EditShift& e, int64_t x, int64_t y) {
+  if (!YAffectedByEdit(e, x, y, true)) return y;
+  return ShiftEnd(y, e.dy, e.block.startPoint.y, e.block.endPoint.y);
+}
+
+// Whether a deletion removes every cell of the span [first, last] along its axis (both plain,
+// so that they follow their cells) and [crossFirst, crossLast] across it.
+bool SpanDeleted(const EditShift& e, bool alongX, int64_t first, int64_t last, int64_t crossFirst,
+                 int64_t crossLast) {
+  if (e.kind == kRangeInvalid || first < 0 || last < 0) return false;
+  if (alongX ? (e.dx >= 0 || e.kind == kRangeRows) : (e.dy >= 0 || e.kind == kRangeColumns)) return false;
+  const GridPoint& s = e.block.startPoint;
+  const GridPoint& t = e.block.endPoint;
+  const int64_t lo = std::min(first, last);
+  const int64_t hi = std::max(first, last);
+  if (alongX ? !(lo >= s.x && hi <= t.x) : !(lo >= s.y && hi <= t.y)) return false;
+  // Deleting whole columns (or rows) takes every row (or column) with them.
+  if (e.kind == (alongX ? kRangeColumns : kRangeRows)) return true;
+  const int64_t crossLo = std::min(NormalizeCoordinate(crossFirst), NormalizeCoordinate(crossLast));
+  const int64_t crossHi = std::max(NormalizeCoordinate(crossFirst), NormalizeCoordinate(crossLast));
+  return alongX ? crossLo >= s.y && crossHi <= t.y : crossLo >= s.x && crossHi <= t.x;
+}
+
+bool AffectedByEdit(const EditShift& e, const CAFormulaToken& token, GridPoint* point, GridRange* range,
+                    bool* deleted) {
+  if (deleted) *deleted = false;
+  const int32_t type = token.type();
+  if (type == kTokenReference) {
+    const GridPoint& old = token.point();
+    if (SpanDeleted(e, true, old.x, old.x, old.y, old.y) || SpanDeleted(e, false, old.y, old.y, old.x, old.x)) {
+      if (deleted) *deleted = true;
+      return true;
+    }
+    GridPoint moved;
+    moved.x = ShiftStartX(e, old.x, old.y);
+    moved.y = ShiftStartY(e, moved.x, old.y);
+    if (point) *point = moved;
+    return moved != old;
+  }
+  if (type == kTokenRange) {
+    const GridRange& old = token.range();
+    const GridPoint& s = old.startPoint;
+    const GridPoint& t = old.endPoint;
+    if (SpanDeleted(e, true, s.x, t.x, s.y, t.y) || SpanDeleted(e, false, s.y, t.y, s.x, t.x)) {
+      if (deleted) *deleted = true;
+      return true;
+    }
+    GridRange moved;
+    moved.startPoint.x = ShiftStartX(e, s.x, s.y);
+    moved.endPoint.x = KeepNotBefore(moved.startPoint.x, ShiftEndX(e, t.x, t.y));
+    moved.startPoint.y = ShiftStartY(e, moved.startPoint.x, s.y);
+    moved.endPoint.y = KeepNotBefore(moved.startPoint.y, ShiftEndY(e, moved.endPoint.x, t.y));
+    if (range) *range = moved;
+    return moved != old;
+  }
+  return false;
+}
+
+// 0 outside both blocks, 1 in the first, 2 in the second.
+int BlockOf(const CABigMove& move, int64_t n) {
+  if (InSpan(n, move.firstStart, move.firstEnd)) return 1;
+  if (InSpan(n, move.secondStart, move.secondEnd)) return 2;
+  return 0;
+}
+
+int64_t MoveByBlock(const CABigMove& move, int64_t n) {
+  if (n < 0) return n;
+  switch (BlockOf(move, n)) {
+    case 1:
+      return AddPlain(n, move.firstDelta);
+    case 2:
+      return AddPlain(n, move.secondDelta);
+    default:
+      return n;
+  }
+}
+
+int64_t& Along(GridPoint& point, bool columns) { return columns ? point.x : point.y; }
+
+int64_t CopyCoordinate(int64_t n, int64_t delta) { return n < 0 ? n : AddPlain(n, delta); }
+
+bool IsReferenceCharacter(QChar c) {
+  const char16_t u = c.unicode();
+  return u == u'$' || u == u':' || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') ||
+         (u >= u'0' && u <= u'9');
+}
+
+// Replaces the reference text that starts at the token's offset and moves the offsets of the
+// tokens after it, so that later rewrites of the same pass find their text.
+void ReplaceTokenText(QString& formula, CAExpression& expression, size_t tokenIndex, const QString& text) {
+  const uint64_t start = expression[tokenIndex].formulaIndex();
+  if (start >= uint64_t(formula.size())) {
+    LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
+    return;
+  }
+  qsizetype end = qsizetype(start);
+  while (end < formula.size() && IsReferenceCharacter(formula[end])) ++end;
+  const qsizetype oldLength = end - qsizetype(start);
+  formula.replace(qsizetype(start), oldLength, text);
+  const int64_t difference = int64_t(text.size()) - int64_t(oldLength);
+  if (difference == 0) return;
+  for (CAFormulaToken& token : expression)
+    if (token.formulaIndex() > start) token.setFormulaIndex(uint64_t(int64_t(token.formulaIndex()) + difference));
+}
+
+}  // namespace
+
+bool TokenAffectedByEdit(const CAFormulaToken& token, int64_t dx, int64_t dy, GridPoint* point,
+                         GridRange* range, const GridRange& editRange, bool* deleted) {
+  const int32_t type = token.type();
+  if (deleted) *deleted = false;
+  if (type != kTokenReference && type != kTokenRange) return false;
+  return AffectedByEdit(MakeEditShift(dx, dy, editRange), token, point, range, deleted);
+}
+
+bool TokenAffectedByBigMove(const CAFormulaToken& token, const CABigMove& move, GridPoint* point,
+                            GridRange* range) {
+  const int32_t type = token.type();
+  if (type == kTokenReference) {
+    GridPoint moved = token.point();
+    int64_t& n = Along(moved, move.columns);
+    n = MoveByBlock(move, n);
+    if (point) *point = moved;
+    return moved != token.point();
+  }
+  if (type == kTokenRange) {
+    GridRange moved = token.range();
+    int64_t& s = Along(moved.startPoint, move.columns);
+    int64_t& e = Along(moved.endPoint, move.columns);
+    const int block = BlockOf(move, NormalizeCoordinate(s));
+    // A range reaching out of one block would be torn apart; it stays as it is.
+    if (block == 0 || block != BlockOf(move, NormalizeCoordinate(e))) return false;
+    s = MoveByBlock(move, s);
+    e = MoveByBlock(move, e);
+    if (range) *range = moved;
+    return moved != token.range();
+  }
+  return false;
+}
+
+bool TokenAffectedByCopy(const CAFormulaToken& token, int64_t dx, int64_t dy, GridPoint* point,
+                         GridRange* range) {
+  const int32_t type = token.type();
+  if (type == kTokenReference) {
+    const GridPoint& old = token.point();
+    const GridPoint moved{CopyCoordinate(old.x, dx), CopyCoordinate(old.y, dy)};
+    if (point) *point = moved;
+    return moved != old;
+  }
+  if (type == kTokenRange) {
+    const GridRange& old = token.range();
+    GridRange moved;
+    moved.startPoint = {CopyCoordinate(old.startPoint.x, dx), CopyCoordinate(old.startPoint.y, dy)};
+    moved.endPoint.x = KeepNotBefore(moved.startPoint.x, CopyCoordinate(old.endPoint.x, dx));
+    moved.endPoint.y = KeepNotBefore(moved.startPoint.y, CopyCoordinate(old.endPoint.y, dy));
+    if (range) *range = moved;
+    return moved != old;
+  }
+  return false;
+}
+
+void AdjustReference(QString& formula, CAExpression& expression, size_t tokenIndex,
+                     const GridPoint& point, const GridRange& range) {
+  if (tokenIndex >= expression.size()) {
+    LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
+    return;
+  }
+  CAFormulaToken& token = expression[tokenIndex];
+  if (token.formulaIndex() >= uint64_t(formula.size())) {
+    LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
+    return;
+  }
+  QString text;
+  switch (token.type()) {
+    case kTokenRange:
+      token.setRange(range);
+      text = FormatGridPoint(range.startPoint) + QLatin1Char(':') + FormatGridPoint(range.endPoint);
+      break;
+    case kTokenReference:
+      token.setPoint(point);
+      text = FormatGridPoint(point);
+      break;
+    default:
+      LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
+      return;
+  }
+  ReplaceTokenText(formula, expression, tokenIndex, text);
+}
+
+void MarkDeletedReference(QString& formula, CAExpression& expression, size_t tokenIndex) {
+  if (tokenIndex >= expression.size()) {
+    LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
+    return;
+  }
+  ReplaceTokenText(formula, expression, tokenIndex, QLatin1String(kDeletedReferenceText));
+}
+
+CAEditAdjustment AdjustExpressionForEdit(QString& formula, CAExpression& expression, int64_t dx,
+                                         int64_t dy, const GridRange& editRange) {
+  CAEditAdjustment result;
+  if (dx == 0 && dy == 0) return result;
+  const EditShift shift = MakeEditShift(dx, dy, editRange);
+  for (size_t i = 0; i < expression.size(); ++i) {
+    GridPoint point;
+    GridRange range;
+    bool deleted = false;
+    if (!AffectedByEdit(shift, expression[i], &point, &range, &deleted)) continue;
+    result.changed = true;
+    if (deleted) {
+      MarkDeletedReference(formula, expression, i);
+      result.referenceDeleted = true;
+    } else {
+      AdjustReference(formula, expression, i, point, range);
+    }
+  }
+  return result;
+}
+
+bool AdjustExpressionForBigMove(QString& formula, CAExpression& expression, const CABigMove& move) {
+  bool changed = false;
+  for (size_t i = 0; i < expression.size(); ++i) {
+    GridPoint point;
+    GridRange range;
+    if (!TokenAffectedByBigMove(expression[i], move, &point, &range)) continue;
+    AdjustReference(formula, expression, i, point, range);
+    changed = true;
+  }
+  return changed;
+}
+
+bool AdjustExpressionForCopy(QString& formula, CAExpression& expression, int64_t dx, int64_t dy) {
+  bool changed = false;
+  if (dx == 0 && dy == 0) return changed;
+  for (size_t i = 0; i < expression.size(); ++i) {
+    GridPoint point;
+    GridRange range;
+    if (!TokenAffectedByCopy(expression[i], dx, dy, &point, &range)) continue;
+    AdjustReference(formula, expression, i, point, range);
+    changed = true;
+  }
+  return changed;
+}

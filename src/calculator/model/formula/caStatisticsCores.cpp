@@ -1,0 +1,242 @@
+// Statistics arithmetic on lists of exact numbers.
+#include "calculator/model/formula/caStatisticsCores.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
+using Wide = unsigned __int128;
+
+// A counting argument truncated to a whole number: exact when it fits 64 bits.
+struct Count {
+  bool exact = true;
+  int64_t integer = 0;
+  long double real = 0;
+  long double value() const { return exact ? static_cast<long double>(integer) : real; }
+};
+
+Count TruncatedCount(const CANumber& number) {
+  CANumber truncated = number;
+  TruncateTowardZero(truncated);
+  Count count;
+  if (truncated.form() == kNumberInteger) {
+    count.integer = truncated.numerator();
+  } else {
+    count.exact = false;
+    count.real = truncated.realValue();
+  }
+  return count;
+}
+
+uint32_t ArgumentError(const CANumber& a, const CANumber& b) {
+  if (a.evaluationError()) return uint32_t(a.evaluationError());
+  return uint32_t(b.evaluationError());
+}
+
+// The operands of COMBIN and PERMUT, or the error that refuses them.
+uint32_t ReadCounts(const CANumber& number, const CANumber& chosen, Count* n, Count* k) {
+  if (const uint32_t error = ArgumentError(number, chosen)) return error;
+  *n = TruncatedCount(number);
+  *k = TruncatedCount(chosen);
+  if (n->value() < 0 || k->value() < 0) return kFormulaErrorNumber;
+  if (n->exact && k->exact ? n->integer < k->integer : n->value() < k->value())
+    return kFormulaErrorNumber;
+  return 0;
+}
+
+CANumber WholeResult(Wide exact) { return CANumber(int64_t(exact)); }
+
+bool OperandPrecedes(const CANumber& a, const CANumber& b) {
+  // A strict weak order even with NaN among the values, which a plain "<" is not.
+  const long double x = a.realValue();
+  const long double y = b.realValue();
+  if (std::isnan(x)) return false;
+  if (std::isnan(y)) return true;
+  return x < y;
+}
+
+}  // namespace
+
+CANumber SumOfOperands(std::span<const CANumber> operands) {
+  CANumber sum;
+  for (const CANumber& operand : operands) {
+    sum.add(operand);
+    if (!sum.isValid()) break;
+  }
+  return sum;
+}
+
+CANumber AverageCore(std::span<const CANumber> operands) {
+  if (operands.empty()) return CANumber();
+  CANumber sum = SumOfOperands(operands);
+  sum.divide(CANumber(int64_t(operands.size())));
+  return sum;
+}
+
+CANumber MaxCore(std::span<const CANumber> operands) {
+  if (operands.empty()) return CANumber();
+  const CANumber* best = &operands.front();
+  long double bestValue = best->realValue();
+  for (const CANumber& operand : operands.subspan(1)) {
+    const long double value = operand.realValue();
+    if (value > bestValue) {
+      best = &operand;
+      bestValue = value;
+    }
+  }
+  return best->copy();
+}
+
+CANumber MinCore(std::span<const CANumber> operands) {
+  if (operands.empty()) return CANumber();
+  const CANumber* best = &operands.front();
+  long double bestValue = best->realValue();
+  for (const CANumber& operand : operands.subspan(1)) {
+    const long double value = operand.realValue();
+    if (value < bestValue) {
+      best = &operand;
+      bestValue = value;
+    }
+  }
+  return best->copy();
+}
+
+void SortOperands(std::vector<CANumber>& operands) {
+  std::stable_sort(operands.begin(), operands.end(), OperandPrecedes);
+}
+
+CANumber MedianCore(std::span<const CANumber> operands) {
+  if (operands.empty()) return CANumber();
+  std::vector<CANumber> sorted(operands.begin(), operands.end());
+  SortOperands(sorted);
+  const size_t count = sorted.size();
+  if (count % 2 == 1) return sorted[count / 2].copy();
+  CANumber mean = sorted[count / 2 - 1];
+  mean.add(sorted[count / 2]);
+  mean.divide(g_number2);
+  return mean;
+}
+
+FunctionResult ModeCore(std::span<const CANumber> operands) {
+  std::vector<CANumber> sorted(operands.begin(), operands.end());
+  SortOperands(sorted);
+  size_t bestStart = 0;
+  size_t bestLength = 1;  // a value must occur twice to be a mode
+  for (size_t start = 0; start < sorted.size();) {
+    size_t end = start + 1;
+    while (end < sorted.size() && sorted[end].isEqual(sorted[start])) ++end;
+    if (end - start > bestLength) {
+      bestStart = start;
+      bestLength = end - start;
+    }
+    start = end;
+  }
+  if (bestLength < 2) return FunctionResult::failure(kFormulaErrorNotAvailable);
+  return sorted[bestStart].copy();
+}
+
+FunctionResult LargeCore(std::span<const CANumber> sortedOperands, int64_t n) {
+  const auto count = int64_t(sortedOperands.size());
+  if (count == 0) return FunctionResult::failure(kFormulaErrorNotAvailable);
+  if (n < 1 || n > count) return FunctionResult::failure(kFormulaErrorNumber);
+  return sortedOperands[size_t(count - n)].copy();
+}
+
+FunctionResult SmallCore(std::span<const CANumber> sortedOperands, int64_t n) {
+  const auto count = int64_t(sortedOperands.size());
+  if (count == 0) return FunctionResult::failure(kFormulaErrorNotAvailable);
+  if (n < 1 || n > count) return FunctionResult::failure(kFormulaErrorNumber);
+  return sortedOperands[size_t(n - 1)].copy();
+}
+
+FunctionResult VarianceCore(std::span<const CANumber> operands, bool sample) {
+  if (operands.empty()) {
+    if (sample) return FunctionResult::failure(kFormulaErrorNotAvailable);
+    return CANumber();
+  }
+  const CANumber mean = AverageCore(operands);
+  CANumber sum;
+  for (const CANumber& operand : operands) {
+    CANumber deviation = operand;
+    deviation.subtract(mean);
+    // A product rather than a power keeps the square of a fraction exact.
+    CANumber square = deviation;
+    square.multiply(deviation);
+    sum.add(square);
+    if (!sum.isValid()) break;
+  }
+  if (sum.isValid()) sum.divide(CANumber(int64_t(operands.size()) - (sample ? 1 : 0)));
+  return sum;
+}
+
+FunctionResult StandardDeviationCore(std::span<const CANumber> operands, bool sample) {
+  FunctionResult variance = VarianceCore(operands, sample);
+  if (variance.succeeded() && variance.value.isValid()) variance.value.squareRoot();
+  return variance;
+}
+
+FunctionResult PermutCore(const CANumber& number, const CANumber& chosen) {
+  Count n;
+  Count k;
+  if (const uint32_t error = ReadCounts(number, chosen, &n, &k))
+    return FunctionResult::failure(error);
+  long double product = 1;
+  if (n.exact) {
+    // n (n-1) ... (n-k+1), exact while it fits 63 bits; every factor but the last is at least
+    // 2, so that takes at most 63 steps.
+    Wide exact = 1;
+    int64_t i = 0;
+    for (; i < k.integer; ++i) {
+      exact *= Wide(uint64_t(n.integer - i));
+      if (exact > Wide(kInt64Max)) {
+        ++i;
+        break;
+      }
+    }
+    if (exact <= Wide(kInt64Max)) return WholeResult(exact);
+    product = static_cast<long double>(exact);
+    for (; i < k.integer && !std::isinf(product); ++i)
+      product *= static_cast<long double>(n.integer - i);
+  } else {
+    // Factors of 2^63 or more: the product is infinite within a few hundred steps.
+    const long double count = k.value();
+    for (long double i = 0; i < count && !std::isinf(product); ++i) product *= n.real - i;
+  }
+  return CANumber::withReal(product);
+}
+
+FunctionResult CombinCore(const CANumber& number, const CANumber& chosen) {
+  Count n;
+  Count k;
+  if (const uint32_t error = ReadCounts(number, chosen, &n, &k))
+    return FunctionResult::failure(error);
+  long double binomial = 1;
+  if (n.exact) {
+    // C(n-k+i, i) for i = 1 ... k, the smaller of k and n-k: each step multiplies by at least 2,
+    // and each exact division leaves a whole binomial.
+    const int64_t steps = std::min(k.integer, n.integer - k.integer);
+    const int64_t base = n.integer - steps;
+    Wide exact = 1;
+    int64_t i = 1;
+    for (; i <= steps; ++i) {
+      exact = exact * Wide(uint64_t(base + i)) / Wide(uint64_t(i));
+      if (exact > Wide(kInt64Max)) {
+        ++i;
+        break;
+      }
+    }
+    if (exact <= Wide(kInt64Max)) return WholeResult(exact);
+    binomial = static_cast<long double>(exact);
+    for (; i <= steps && !std::isinf(binomial); ++i)
+      binomial = binomial * static_cast<long double>(base + i) / static_cast<long double>(i);
+  } else {
+    const long double steps = std::min(k.value(), n.real - k.value());
+    const long double base = n.real - steps;
+    for (long double i = 1; i <= steps && !std::isinf(binomial); ++i)
+      binomial = binomial * (base + i) / i;
+  }
+  return CANumber::withReal(binomial);
+}

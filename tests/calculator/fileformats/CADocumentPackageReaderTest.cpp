@@ -1,0 +1,575 @@
+// Reading the native package: every document-level element of the golden package, what absent
+// elements mean, the pictures of "Images", the two halves of a protected package, autosave
+// copies, archives read by paste and undo, and damaged packages, which open with a clear error
+// or a stated fallback and never crash.
+#include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/CANumberFormat.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flImageSupport.h"
+#include "framlet/foundation/flPasswords.h"
+#include "platform/NotificationCenter.h"
+#include "PackageTestSupport.h"
+#include "SampleDocument.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+
+class PackageReaderTest : public PackageTest {
+ protected:
+  PackageReaderTest() { document.setController(&window); }
+  ~PackageReaderTest() override { document.setController(nullptr); }
+
+  // A package whose "document.xml" is the body inside "spreadsheet".
+  QString package(const QString& name, const QString& body) {
+    const QString path = scratch(name);
+    EXPECT_TRUE(QDir().mkpath(path));
+    EXPECT_TRUE(WriteFileBytes(path + QStringLiteral("/document.xml"),
+                               (kDeclaration + QStringLiteral("<spreadsheet ver=\"1\">\n") + body +
+                                QStringLiteral("</spreadsheet>\n"))
+                                   .toUtf8()));
+    return path;
+  }
+  int32_t open(const QString& path, FLError* error = nullptr) { return document.openFile(path, error); }
+
+  FakePackageWindow window;
+  CADocument document;
+};
+
+// ---- The golden package --------------------------------------------------------------------------
+
+TEST_F(PackageReaderTest, GoldenPackageSetsEveryElement) {
+  const QString path = PackageFixture(QStringLiteral("Sample.Numlet"));
+  LogCapture log;
+  ASSERT_EQ(open(path), kFileTypeNative);
+  EXPECT_TRUE(log.assertMessages().isEmpty()) << log.entries().join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(document.filePath(), path);
+  EXPECT_EQ(window.titleChanges, 1);
+  EXPECT_FALSE(document.opening());
+
+  EXPECT_TRUE(document.makeBackups());
+  EXPECT_TRUE(document.noPreview());
+  EXPECT_TRUE(document.constrainText());
+  EXPECT_TRUE(document.showFormulas());
+  EXPECT_TRUE(document.redFormulas());
+  EXPECT_TRUE(document.showOnlyOccupied());
+  EXPECT_TRUE(document.titleRow());
+  EXPECT_TRUE(document.titleColumn());
+  EXPECT_EQ(document.font().family(), QLatin1String(kSampleFontName));
+  EXPECT_EQ(document.font().pointSizeF(), 13.5);
+  EXPECT_TRUE(document.defaultFormat().bold());
+  EXPECT_EQ(document.defaultFormat().alignment(), kAlignmentCenter);
+  EXPECT_EQ(document.defaultFormat().textKolor(), Kolor(0x640000FF));
+  EXPECT_EQ(document.defaultFormat().backgroundKolor(), Kolor(0x50F0F0F0));
+  EXPECT_TRUE(document.defaultFormat().isDefaultFormat());
+  EXPECT_EQ(document.cellPadding(), (GridPoint{25400, 12700}));
+  EXPECT_EQ(document.maxDisplayGridPoint(), (GridPoint{7, 40}));
+  EXPECT_EQ(document.defaultDigitCount(), -1);
+  EXPECT_EQ(document.defaultWidth(), 1270000);
+  EXPECT_EQ(document.minimumHeight(), 190500);
+  EXPECT_EQ(document.stripeInterval(), 3u);
+  EXPECT_EQ(document.stripeKolor(), Kolor(0x64E0F0FF));
+  EXPECT_EQ(document.zoomValue(), 1.25);
+  EXPECT_EQ(document.selectionRange(), (GridRange{{1, 2}, {3, 4}}));
+  EXPECT_EQ(document.activeCellPoint(), (GridPoint{2, 3}));
+  EXPECT_EQ(document.header(), QStringLiteral("Budget & <plan>"));
+  EXPECT_EQ(document.footer(), QStringLiteral("l=p;c=f"));
+  EXPECT_EQ(document.topMargin(), 914400);
+  EXPECT_EQ(document.bottomMargin(), 457200);
+  EXPECT_EQ(document.leftMargin(), 12700);
+  EXPECT_EQ(document.rightMargin(), 25400);
+  EXPECT_EQ(document.headerOffset(), 6350);
+  EXPECT_TRUE(document.printGrid());
+  EXPECT_TRUE(document.printLabels());
+  EXPECT_TRUE(document.showPageBreaks());
+  EXPECT_TRUE(document.scaleToFit());
+  EXPECT_TRUE(document.fillPages());
+  EXPECT_EQ(document.printInfo(), QByteArray("bplist00\x01\x02\xFE print settings"));
+
+  // The window: placed at once, the panel left as it is (state 1), scrolled on the next turn.
+  EXPECT_EQ(window.placedRects, std::vector<QRectF>{QRectF(10, 20, 800, 600.5)});
+  EXPECT_EQ(window.formatPanelClosings, 0);
+  EXPECT_TRUE(window.scrolledTo.isEmpty());
+  DeliverQueuedWork();
+  EXPECT_EQ(window.scrolledTo, QStringList{QStringLiteral("0,1")});
+
+  ASSERT_EQ(document.columns().size(), 3u);
+  EXPECT_EQ(document.column(0)->digitCount(), 8);
+  EXPECT_EQ(document.column(2)->digitCount(), -1);
+  EXPECT_EQ(document.column(2)->width(), 1905000);
+  EXPECT_TRUE(document.column(2)->format()->italic());
+  EXPECT_EQ(document.column(5)->format()->alignment(), kAlignmentRight);
+
+  ASSERT_EQ(document.rows().size(), 3u);
+  EXPECT_EQ(document.row(3)->minimumHeight(), 381000);
+  EXPECT_EQ(document.row(3)->format()->backgroundKolor(), Kolor(0x64FFFF00));
+  struct CellCase {
+    GridPoint point;
+    int32_t type;
+    const char* formula;
+    const char* number;  // archive text, or null
+  };
+  const CellCase cells[] = {
+      {{0, 0}, kValueNumber, "", "f25/2"},
+      {{1, 0}, kValueFormula, "=A1*2", nullptr},  // its value comes from recalculation
+      {{2, 0}, kValueText, "Plan B", nullptr},
+      {{3, 0}, kValueDate, "", "i20240102"},
+      {{4, 0}, kValueCheckbox, "", nullptr},
+      {{5, 0}, kValueLink, "http://www.example.com", nullptr},
+      {{6, 0}, kValuePicture, "", nullptr},
+      {{0, 1}, kValueText, "a < b & \"c\"", nullptr},
+      {{3, 1}, kValueNumber, "", "f3/4"},
+      {{1, 3}, kValueNumber, "", "f-123/1000000"},
+  };
+  for (const CellCase& c : cells) {
+    const CACell* cell = document.cellAtGridPoint(c.point);
+    ASSERT_TRUE(cell) << FormatGridPoint(c.point).toStdString();
+    EXPECT_EQ(cell->valueType(), c.type) << FormatGridPoint(c.point).toStdString();
+    if (c.type != kValueNumber && c.type != kValueDate) { EXPECT_EQ(cell->formula(), QString::fromUtf8(c.formula)); }
+    if (c.number) {
+      ASSERT_TRUE(cell->number()) << FormatGridPoint(c.point).toStdString();
+      EXPECT_EQ(cell->number()->archive(), QLatin1String(c.number));
+    }
+  }
+  EXPECT_TRUE(document.cellAtGridPoint({4, 0})->isChecked());
+  EXPECT_EQ(document.cellAtGridPoint({5, 0})->displayTextField(), QStringLiteral("Example"));
+  EXPECT_TRUE(document.cellAtGridPoint({5, 0})->inactiveLink());
+  EXPECT_EQ(document.cellAtGridPoint({0, 1})->note(), QStringLiteral("checked by Ann"));
+  const CAFormat* format = document.cellAtGridPoint({3, 1})->format();
+  ASSERT_TRUE(format && format->numberFormat() && format->border());
+  EXPECT_TRUE(format->underline());
+  EXPECT_EQ(format->numberFormat()->display(), kDisplayPercent);
+  EXPECT_EQ(format->border()->width(), 25400);
+
+  ASSERT_EQ(document.pictures().size(), 1);
+  const std::shared_ptr<CAPicture> picture = document.pictures().value(QLatin1String(kSamplePictureGuid));
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(document.cellAtGridPoint({6, 0})->picture(), picture);
+  EXPECT_EQ(picture->imageFormat(), kImageFormatPng);
+  EXPECT_EQ(picture->image()->bitmap().size(), QSize(3, 2));
+}
+
+TEST_F(PackageReaderTest, FormatPanelStateZeroClosesThePanelOnlyForAFile) {
+  const QString body = QStringLiteral("<fp>0</fp>\n<frame>{{5, 6}, {0, 10}}</frame>\n");
+  ASSERT_EQ(open(package(QStringLiteral("Closed.Numlet"), body)), kFileTypeNative);
+  EXPECT_EQ(window.formatPanelClosings, 1);
+  EXPECT_TRUE(window.placedRects.empty());  // an empty rectangle places nothing
+
+  // An archive has no file: its window is left alone.
+  CADocument scratchDocument;
+  FakePackageWindow otherWindow;
+  scratchDocument.setController(&otherWindow);
+  std::unique_ptr<FLXmlDecoder> decoder =
+      FLXmlDecoder::withString(kDeclaration + QStringLiteral("<spreadsheet>") + body +
+                               QStringLiteral("<frame>{{1, 1}, {9, 9}}</frame></spreadsheet>"));
+  scratchDocument.loadFromXml(*decoder);
+  EXPECT_EQ(otherWindow.formatPanelClosings, 0);
+  EXPECT_TRUE(otherWindow.placedRects.empty());
+  scratchDocument.setController(nullptr);
+}
+
+// ---- What elements mean --------------------------------------------------------------------------
+
+TEST_F(PackageReaderTest, AbsentElementsReadAsOffAndZero) {
+  document.setConstrainText(true);
+  document.setPrintGrid(true);
+  document.setPrintLabels(true);
+  document.setMakeBackups(true);
+  document.setTopMargin(914400);
+  document.setHeaderOffset(5);
+  document.setStripeInterval(4);
+  document.setMinimumHeight(7);
+  document.setDefaultDigitCount(15);
+  ASSERT_EQ(open(package(QStringLiteral("Bare.Numlet"), QString())), kFileTypeNative);
+  EXPECT_FALSE(document.constrainText());
+  EXPECT_FALSE(document.printGrid());
+  EXPECT_FALSE(document.printLabels());
+  EXPECT_FALSE(document.makeBackups());
+  EXPECT_EQ(document.topMargin(), 0);
+  EXPECT_EQ(document.headerOffset(), 0);
+  EXPECT_EQ(document.stripeInterval(), 0u);
+  EXPECT_EQ(document.minimumHeight(), 0);
+  EXPECT_EQ(document.defaultDigitCount(), 0);
+}
+
+TEST_F(PackageReaderTest, AFontWithoutASizeIsTwelvePoints) {
+  ASSERT_EQ(open(package(QStringLiteral("Font.Numlet"), QStringLiteral("<font>DejaVuSans-Bold</font>\n"))),
+            kFileTypeNative);
+  EXPECT_EQ(document.font().pointSizeF(), 12.0);
+  EXPECT_EQ(FontPostScriptName(document.font()), QStringLiteral("DejaVuSans-Bold"));
+}
+
+struct BodyCase {
+  const char* what;
+  const char* body;
+  std::function<void(CADocument&)> check;
+};
+
+TEST_F(PackageReaderTest, ElementsSetTheirFieldsAsTheTableSays) {
+  const BodyCase cases[] = {
+      {"width then digits", "<width>1270000</width><digits>7</digits>",
+       [](CADocument& d) {
+         EXPECT_EQ(d.defaultDigitCount(), 7);
+         EXPECT_EQ(d.defaultWidth(), 1270000);
+       }},
+      {"digits then width", "<digits>7</digits><width>1270000</width>",
+       [](CADocument& d) { EXPECT_EQ(d.defaultDigitCount(), -1); }},
+      {"reversed selection", "<sel>5,5:2,2</sel>",
+       [](CADocument& d) { EXPECT_EQ(d.selectionRange(), (GridRange{{2, 2}, {5, 5}})); }},
+      {"selection then active", "<sel>1,1:4,4</sel><active>3,2</active>",
+       [](CADocument& d) {
+         EXPECT_EQ(d.selectionRange(), (GridRange{{1, 1}, {4, 4}}));
+         EXPECT_EQ(d.activeCellPoint(), (GridPoint{3, 2}));
+       }},
+      {"active alone", "<active>nonsense</active>", [](CADocument& d) { EXPECT_EQ(d.activeCellPoint(), (GridPoint{0, 0})); }},
+      {"zoom by number", "<88>150</88>", [](CADocument& d) { EXPECT_EQ(d.zoomValue(), 1.5); }},
+      {"zoom of 0 is no zoom", "<zoom>0</zoom>", [](CADocument& d) { EXPECT_EQ(d.zoomValue(), 1.0); }},
+      {"font size in tenths", "<font>DejaVuSans</font><font_size>105</font_size>",
+       [](CADocument& d) { EXPECT_EQ(d.font().pointSizeF(), 10.5); }},
+      {"pad of one part", "<pad>38100</pad>", [](CADocument& d) { EXPECT_EQ(d.cellPadding(), (GridPoint{0, 0})); }},
+      {"stripe colour", "<stripe>2</stripe><color>{1, 2, 3, 40}</color>",
+       [](CADocument& d) {
+         EXPECT_EQ(d.stripeInterval(), 2u);
+         EXPECT_EQ(d.stripeKolor(), Kolor(0x28030201));
+       }},
+      {"flags take their integer", "<grid>0</grid><labels>7</labels><scale>x</scale>",
+       [](CADocument& d) {
+         EXPECT_FALSE(d.printGrid());
+         EXPECT_TRUE(d.printLabels());
+         EXPECT_FALSE(d.scaleToFit());
+       }},
+      {"row heights", "<row_height><row y=\"2\"><minhigh>254000</minhigh></row><row y=\"6\"><dy>40.5</dy></row></row_height>",
+       [](CADocument& d) {
+         ASSERT_TRUE(d.row(2) && d.row(6));
+         EXPECT_EQ(d.row(2)->minimumHeight(), 254000);
+         EXPECT_EQ(d.row(6)->height(), 0.0);  // computed again from its cells
+       }},
+      {"unknown elements and their children are skipped", "<mystery><zoom>300</zoom></mystery><zoom>50</zoom>",
+       [](CADocument& d) { EXPECT_EQ(d.zoomValue(), 0.5); }},
+      {"rows out of order", "<rows><row y=\"5\"/><row y=\"2\"/><row y=\"5\"/></rows>",
+       [](CADocument& d) {
+         ASSERT_EQ(d.rows().size(), 2u);
+         EXPECT_EQ(d.rows()[0]->gridY(), 2);
+         EXPECT_EQ(d.rows()[1]->gridY(), 5);
+       }},
+  };
+  int n = 0;
+  for (const BodyCase& c : cases) {
+    CADocument fresh;
+    const QString path = package(QStringLiteral("Case%1.Numlet").arg(++n), QString::fromUtf8(c.body));
+    ASSERT_EQ(fresh.openFile(path, nullptr), kFileTypeNative) << c.what;
+    SCOPED_TRACE(c.what);
+    c.check(fresh);
+  }
+}
+
+TEST_F(PackageReaderTest, TextCellsComeBackAsTextNotAsNumbers) {
+  const QString body = QStringLiteral(
+      "<rows><row y=\"0\"><cells>"
+      "<cell x=\"0\" y=\"0\" type=\"s\"><f>007</f><val>i7</val></cell>"
+      "<cell x=\"1\" y=\"0\" type=\"s\"><f>1/2/2024</f></cell>"
+      "<cell x=\"2\" y=\"0\" type=\"s\"><f>=1+2</f></cell>"
+      "<cell x=\"3\" y=\"0\" type=\"link\"><f>mailto:ann@example.com</f></cell>"
+      "</cells></row></rows>");
+  ASSERT_EQ(open(package(QStringLiteral("Texts.Numlet"), body)), kFileTypeNative);
+  const char* texts[] = {"007", "1/2/2024", "=1+2"};
+  for (int64_t x = 0; x < 3; ++x) {
+    const CACell* cell = document.cellAtGridPoint({x, 0});
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->valueType(), kValueText) << texts[x];
+    EXPECT_EQ(cell->formula(), QLatin1String(texts[x]));
+    EXPECT_FALSE(cell->number()) << texts[x];
+  }
+  EXPECT_EQ(document.cellAtGridPoint({3, 0})->valueType(), kValueLink);
+}
+
+// ---- Pictures ------------------------------------------------------------------------------------
+
+TEST_F(PackageReaderTest, ImagesFolderGivesOnePicturePerFileNamedByItsGuid) {
+  const QString path = package(QStringLiteral("Pictures.Numlet"), QString());
+  const QString images = path + QStringLiteral("/Images");
+  ASSERT_TRUE(QDir().mkpath(images));
+  ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("images/opaque-3x2.png")), images + QStringLiteral("/ABC-1.png")));
+  ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("images/tiny.gif")), images + QStringLiteral("/DEF-2.gif")));
+  ASSERT_TRUE(WriteFileBytes(images + QStringLiteral("/.DS_Store"), "not an image"));
+  ASSERT_TRUE(QDir().mkpath(images + QStringLiteral("/.hidden-folder")));
+  ASSERT_EQ(open(path), kFileTypeNative);
+  ASSERT_EQ(document.pictures().size(), 2);
+  EXPECT_EQ(document.pictures().value(QStringLiteral("ABC-1"))->imageFormat(), kImageFormatPng);
+  EXPECT_EQ(document.pictures().value(QStringLiteral("DEF-2"))->imageFormat(), kImageFormatGif);
+}
+
+TEST_F(PackageReaderTest, AnUnreadableImageFailsTheOpen) {
+  const QString path = package(QStringLiteral("BadPicture.Numlet"), QString());
+  ASSERT_TRUE(QDir().mkpath(path + QStringLiteral("/Images")));
+  ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/Images/XYZ.png"), "no picture here"));
+  FLError error;
+  EXPECT_EQ(open(path, &error), 0);
+  EXPECT_EQ(error.domain, QLatin1String(kFLOSStatusErrorDomain));
+  EXPECT_EQ(error.code, -43);
+  EXPECT_EQ(error.reason, QStringLiteral("An image could not be read"));
+  EXPECT_FALSE(document.opening());
+}
+
+TEST_F(PackageReaderTest, PicturesOfAnArchiveMustHaveSafeIds) {
+  const QByteArray png = ReadFileBytes(TestDataPath(QStringLiteral("images/opaque-3x2.png")));
+  const QString data = QString::fromLatin1(png.toBase64());
+  const QString archive = kDeclaration + QStringLiteral("<spreadsheet><pix>") +
+                          QStringLiteral("<pic id=\"../../escape\" format=\"png\">") + data + QStringLiteral("</pic>") +
+                          QStringLiteral("<pic id=\"GOOD-1\" format=\"png\">") + data + QStringLiteral("</pic>") +
+                          QStringLiteral("<pic id=\"BAD-2\" format=\"png\">!!not base64!!</pic>") +
+                          QStringLiteral("</pix><rows><row y=\"0\"><cells>") +
+                          QStringLiteral("<cell x=\"0\" y=\"0\" type=\"image\"><pic>../../escape</pic></cell>") +
+                          QStringLiteral("<cell x=\"1\" y=\"0\" type=\"image\"><pic>GOOD-1</pic></cell>") +
+                          QStringLiteral("</cells></row></rows></spreadsheet>");
+  CADocument pasted;
+  LogCapture log;
+  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(archive);
+  pasted.loadFromXml(*decoder);
+  EXPECT_TRUE(log.assertMessages().contains(QStringLiteral("Picture id refused")));
+  EXPECT_EQ(pasted.pictures().keys(), QStringList{QStringLiteral("GOOD-1")});
+  EXPECT_FALSE(pasted.cellAtGridPoint({0, 0})->picture());
+  EXPECT_TRUE(pasted.cellAtGridPoint({1, 0})->picture());
+
+  // Saved in place, nothing is written outside the package.
+  const QString path = scratch(QStringLiteral("inner/Pasted.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(scratch(QStringLiteral("inner"))));
+  FLError error;
+  ASSERT_TRUE(pasted.saveToNativeFile(path, true, &error)) << error.reason.toStdString();
+  EXPECT_EQ(FolderEntries(path + QStringLiteral("/Images")), QStringList{QStringLiteral("GOOD-1.png")});
+  EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("inner")});
+}
+
+TEST_F(PackageReaderTest, AFileThatCarriesArchiveElementsSaysSo) {
+  LogCapture log;
+  ASSERT_EQ(open(package(QStringLiteral("Odd.Numlet"), QStringLiteral("<source>CADocument 0x1</source><pix></pix>"))),
+            kFileTypeNative);
+  EXPECT_EQ(log.assertMessages(),
+            (QStringList{QStringLiteral("Document source found in file"), QStringLiteral("Pictures group found in file")}));
+}
+
+// ---- Protected packages --------------------------------------------------------------------------
+
+// Stands in for the window controller's half of a protected open: asked on "numlet.password",
+// it checks the typed password against the stored check value and reads the XML when it fits.
+class PasswordWindow {
+ public:
+  PasswordWindow(CADocument& document, QString typed) : document_(document), typed_(std::move(typed)) {
+    observer_ = NotificationCenter::defaultCenter().addObserver(QLatin1String(kPasswordNotification), &document_,
+                                                               [this](const Notification&) { answer(); });
+  }
+  int asked = 0;
+  bool valid = false;
+  bool loaded = false;
+
+ private:
+  void answer() {
+    ++asked;
+    valid = EncryptPassword(typed_, "_3Kq.Wz7P") == document_.password();
+    if (valid) loaded = document_.loadXmlFile();
+  }
+  CADocument& document_;
+  QString typed_;
+  NotificationObserver observer_;
+};
+
+TEST_F(PackageReaderTest, AProtectedPackageOpensInTwoHalves) {
+  PasswordWindow controller(document, QStringLiteral("test"));
+  const QString path = PackageFixture(QStringLiteral("Protected.Numlet"));
+  ASSERT_EQ(open(path), kFileTypeNative);
+  EXPECT_EQ(document.password(), QStringLiteral("LA8JWFoXi2g"));
+  EXPECT_EQ(document.passwordHint(), QStringLiteral("It is a test"));
+  EXPECT_EQ(document.filePath(), path);
+  EXPECT_TRUE(document.rows().empty());
+  EXPECT_TRUE(document.isLocked());
+  EXPECT_EQ(controller.asked, 0);
+
+  DeliverQueuedWork();
+  EXPECT_EQ(controller.asked, 1);
+  ASSERT_TRUE(controller.loaded);
+  EXPECT_TRUE(document.passwordUnlocked());
+  EXPECT_FALSE(document.isLocked());
+  EXPECT_FALSE(document.openWithPassword());
+  EXPECT_EQ(document.cellAtGridPoint({0, 0})->formula(), QStringLiteral("Hello, world"));
+  EXPECT_EQ(document.cellAtGridPoint({0, 0})->note(), QStringLiteral("ABCDEFGH"));
+  EXPECT_TRUE(document.cellAtGridPoint({1, 0})->isChecked());
+  EXPECT_EQ(document.cellAtGridPoint({2, 0})->formula(), QStringLiteral("Grüße 😀"));
+  EXPECT_EQ(document.cellAtGridPoint({3, 0})->formula(), QStringLiteral("Σ = 1 + 2"));
+  EXPECT_EQ(document.selectionRange(), (GridRange{{0, 0}, {2, 0}}));
+}
+
+TEST_F(PackageReaderTest, AWrongPasswordReadsNoCell) {
+  PasswordWindow controller(document, QStringLiteral("guess"));
+  ASSERT_EQ(open(PackageFixture(QStringLiteral("Protected.Numlet"))), kFileTypeNative);
+  DeliverQueuedWork();
+  EXPECT_EQ(controller.asked, 1);
+  EXPECT_FALSE(controller.valid);
+  EXPECT_TRUE(document.rows().empty());
+  EXPECT_TRUE(document.isLocked());
+}
+
+TEST_F(PackageReaderTest, AProtectedPackageFailsOnlyWhenItsXmlIsRead) {
+  const QString path = fixtureCopy(QStringLiteral("Protected.Numlet"));
+  ASSERT_TRUE(QFile::remove(path + QStringLiteral("/document.xml")));
+  PasswordWindow controller(document, QStringLiteral("test"));
+  ASSERT_EQ(open(path), kFileTypeNative);
+  DeliverQueuedWork();
+  EXPECT_TRUE(controller.valid);
+  EXPECT_FALSE(controller.loaded);
+}
+
+TEST_F(PackageReaderTest, AOneLinePasswordFileFailsTheOpenWithoutAnError) {
+  const QString path = fixtureCopy(QStringLiteral("Protected.Numlet"));
+  ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/password.txt"), "LA8JWFoXi2g"));
+  FLError error{QStringLiteral("untouched"), 1, QStringLiteral("untouched")};
+  EXPECT_EQ(open(path, &error), 0);
+  EXPECT_EQ(error.reason, QStringLiteral("untouched"));
+  EXPECT_FALSE(document.opening());
+}
+
+TEST_F(PackageReaderTest, AnAutosaveCopyOpensLockedAsARecovery) {
+  ASSERT_EQ(open(PackageFixture(QStringLiteral("Recovered.Numlet_autosave"))), kFileTypeNative);
+  EXPECT_TRUE(document.autosaveRecoveryDoc());
+  EXPECT_TRUE(document.locked());
+  EXPECT_EQ(document.cellAtGridPoint({2, 4})->number()->archive(), QStringLiteral("i99"));
+
+  // A protected autosave copy too.
+  const QString copy = fixtureCopy(QStringLiteral("Protected.Numlet"), QStringLiteral("Secret.NUMLET_AUTOSAVE"));
+  CADocument protectedCopy;
+  ASSERT_EQ(protectedCopy.openFile(copy, nullptr), kFileTypeNative);
+  EXPECT_TRUE(protectedCopy.autosaveRecoveryDoc());
+  EXPECT_TRUE(protectedCopy.locked());
+}
+
+// ---- Damaged packages ----------------------------------------------------------------------------
+
+TEST_F(PackageReaderTest, CutOffXmlIsRefusedWithAClearError) {
+  const QByteArray whole = ReadFileBytes(PackageFixture(QStringLiteral("Sample.Numlet/document.xml")));
+  // Inside a tag, inside a value, between elements, and just before the root's end.
+  const qsizetype cuts[] = {10, 60, whole.indexOf("<cols>"), whole.indexOf("<cell x=\"5\"") + 7,
+                            whole.indexOf("</rows>"), whole.size() - 3};
+  int n = 0;
+  for (qsizetype cut : cuts) {
+    const QString path = fixtureCopy(QStringLiteral("Sample.Numlet"), QStringLiteral("Cut%1.Numlet").arg(++n));
+    ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/document.xml"), whole.left(cut)));
+    CADocument damaged;
+    FLError error;
+    EXPECT_EQ(damaged.openFile(path, &error), 0) << "cut at " << cut;
+    if (cut > 60) {
+      EXPECT_EQ(error.code, -50) << "cut at " << cut;
+      EXPECT_EQ(error.reason, QStringLiteral("The document is damaged and can't be read."));
+    }
+    EXPECT_FALSE(damaged.opening());
+  }
+}
+
+TEST_F(PackageReaderTest, MissingOrForeignXmlFailsTheOpen) {
+  const QString missing = fixtureCopy(QStringLiteral("Sample.Numlet"), QStringLiteral("Missing.Numlet"));
+  ASSERT_TRUE(QFile::remove(missing + QStringLiteral("/document.xml")));
+  EXPECT_EQ(open(missing), 0);
+
+  const QString foreign = scratch(QStringLiteral("Foreign.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(foreign));
+  ASSERT_TRUE(WriteFileBytes(foreign + QStringLiteral("/document.xml"), kDeclaration.toUtf8() + "<html><zoom>3</zoom></html>"));
+  CADocument other;
+  EXPECT_EQ(other.openFile(foreign, nullptr), 0);
+  EXPECT_EQ(other.zoomValue(), 1.0);
+
+  const QString empty = scratch(QStringLiteral("Empty.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(empty));
+  ASSERT_TRUE(WriteFileBytes(empty + QStringLiteral("/document.xml"), QByteArray()));
+  CADocument third;
+  EXPECT_EQ(third.openFile(empty, nullptr), 0);
+}
+
+TEST_F(PackageReaderTest, HostileValuesOpenWithTheirFallbacks) {
+  const QString body = QStringLiteral(
+      "<zoom>99999999999999999999999</zoom>"
+      "<font>NoSuchFontAnywhere</font><font_size>99999999999</font_size>"
+      "<digits>9223372036854775807</digits>"
+      "<pad>-5,99999999999999999999</pad>"
+      "<stripe>-1</stripe>"
+      "<minhigh>-12700</minhigh>"
+      "<margin_t>-1</margin_t>"
+      "<maxpoint>-1,-1</maxpoint>"
+      "<sel>*,*:-9,x</sel>"
+      "<frame>{{nan, inf}, {1e400, -4}}</frame>"
+      "<print>%%% not base64 %%%</print>"
+      "<cols><col x=\"-3\"><digits>4</digits></col><col x=\"9223372036854775807\"/></cols>"
+      "<rows><row y=\"-1\"><cells><cell x=\"0\" y=\"-1\" type=\"#\"><val>i1</val></cell></cells></row>"
+      "<row y=\"3\"><cells><cell x=\"-2\" y=\"3\" type=\"nonsense\"><val>zzz</val></cell>"
+      "<cell x=\"1\" y=\"3\" type=\"#\"><val>i99999999999999999999999999</val></cell></cells></row></rows>");
+  LogCapture log;
+  ASSERT_EQ(open(package(QStringLiteral("Hostile.Numlet"), body)), kFileTypeNative);
+  EXPECT_EQ(document.zoomValue(), 1.0);
+  EXPECT_EQ(document.font().pointSizeF(), 12.0);
+  EXPECT_EQ(document.defaultDigitCount(), INT64_MAX);
+  EXPECT_EQ(document.cellPadding(), (GridPoint{0, 0}));
+  EXPECT_EQ(document.stripeInterval(), 0u);
+  EXPECT_EQ(document.minimumHeight(), 0);
+  EXPECT_EQ(document.topMargin(), 0);
+  EXPECT_EQ(document.maxDisplayGridPoint(), (GridPoint{0, 0}));
+  EXPECT_EQ(document.selectionRange(), GridRange{});
+  EXPECT_TRUE(window.placedRects.empty());
+  EXPECT_TRUE(document.printInfo().isEmpty());
+  EXPECT_TRUE(document.columns().empty());
+  ASSERT_EQ(document.rows().size(), 1u);
+  EXPECT_EQ(document.rows()[0]->gridY(), 3);
+}
+
+// The fuzz corpus read as the fuzz target reads it, here where a GUI application exists: as a
+// file, as a protected file and as an archive, each written out again.
+TEST_F(PackageReaderTest, EveryFuzzCorpusInputReadsAndWritesWithoutHarm) {
+  const QDir corpus(TestDataPath(QStringLiteral("fuzz/fuzzPackageXml")));
+  const QStringList names = corpus.entryList(QDir::Files, QDir::Name);
+  ASSERT_FALSE(names.isEmpty());
+  LogCapture quiet;
+  for (const QString& name : names) {
+    const QByteArray bytes = ReadFileBytes(corpus.filePath(name));
+    for (int mode = 0; mode < 3; ++mode) {
+      std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withData(bytes);
+      if (!decoder) continue;
+      CADocument sheet;
+      if (mode == 0) sheet.setFilePath(QStringLiteral("/nonexistent/Fuzz.Numlet"));
+      if (mode == 1) {
+        sheet.setPassword(QStringLiteral("LA8JWFoXi2g"));
+        SetEncryptionPassword(sheet.password());
+        sheet.setOpenWithPassword(true);
+      }
+      sheet.loadFromXml(*decoder);
+      sheet.setOpenWithPassword(false);
+      FLXmlEncoder encoder;
+      sheet.saveDocumentInfo(encoder, mode == 2);
+      sheet.saveColumns(encoder);
+      sheet.setSelectionRange(GridRange{{0, 0}, {64, 64}});
+      (void)sheet.archiveSelection();
+    }
+  }
+}
+
+// ---- Archives ------------------------------------------------------------------------------------
+
+TEST_F(PackageReaderTest, AnUndoArchiveRestoresColumnsAndRowHeights) {
+  document.cellAtGridPointImperative({0, 1})->setFormula(QStringLiteral("kept"));
+  document.rowImperative(1)->setMinimumHeight(100000);
+  document.columnImperative(4)->setDigitCount(20);
+  const QString archive = kDeclaration + QStringLiteral(
+                                             "<spreadsheet ver=\"1\">\n\t<app_ver>3.1</app_ver>\n"
+                                             "\t<cols>\n\t\t<col x=\"2\">\n\t\t\t<digits>6</digits>\n\t\t</col>\n\t</cols>\n"
+                                             "\t<row_height>\n\t\t<row y=\"3\">\n\t\t\t<minhigh>254000</minhigh>\n\t\t</row>\n"
+                                             "\t</row_height>\n</spreadsheet>\n");
+  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(archive);
+  LogCapture log;
+  document.loadFromXml(*decoder);
+  EXPECT_TRUE(log.assertMessages().isEmpty()) << log.entries().join(QLatin1Char('\n')).toStdString();
+  ASSERT_EQ(document.columns().size(), 1u);
+  EXPECT_EQ(document.columns()[0]->gridX(), 2);
+  EXPECT_EQ(document.row(1)->minimumHeight(), 0);
+  EXPECT_EQ(document.row(3)->minimumHeight(), 254000);
+  EXPECT_EQ(document.cellAtGridPoint({0, 1})->formula(), QStringLiteral("kept"));
+}
+
+}  // namespace

@@ -1,0 +1,411 @@
+// The edit commands: each is one undo step whose undo gives back the whole document as it was
+// and whose redo repeats it; a refused step changes nothing; formulas follow inserted, deleted
+// and moved cells both ways.
+#include "calculator/model/CAPicture.h"
+#include "support/LogCapture.h"
+#include "UndoTestSupport.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+// A document in its own window, for tables of commands that each start afresh.
+struct Scratch {
+  Scratch() { document.setController(&window); }
+  ~Scratch() { document.setController(nullptr); }
+  CADocument document;
+  UndoWindow window{document};
+};
+
+// A1 1, B1 2, C1 =A1+B1, A2 text, B3 =SUM(A1:B1), C4 4 (bold), D6 =C4*B1; column B 6 digits,
+// row 3 italic; everything evaluated.
+void FillSample(CADocument& document) {
+  const auto put = [&](const char* at, const char* text) {
+    document.cellAtGridPointImperative(A1(at))->setFormula(QString::fromUtf8(text));
+  };
+  put("A1", "1");
+  put("B1", "2");
+  put("C1", "=A1+B1");
+  put("A2", "text");
+  put("B3", "=SUM(A1:B1)");
+  put("C4", "4");
+  put("D6", "=C4*B1");
+  CAFormat bold;
+  bold.setBold(true);
+  document.cellAtGridPoint(A1("C4"))->setFormat(bold);
+  document.columnImperative(1)->setDigitCount(6);
+  CAFormat italic;
+  italic.setItalic(true);
+  document.rowImperative(2)->setFormat(italic);
+  document.evaluate();
+}
+
+struct CommandCase {
+  const char* name;
+  GridRange selection;
+  std::function<void(CADocument&)> command;
+  uint32_t action;
+  uint32_t descriptor;
+};
+
+GridRange Cells(const char* from, const char* to) { return GridRange{A1(from), A1(to)}; }
+GridRange Columns(int64_t first, int64_t last) { return GridRange{{first, kGridWildcard}, {last, kGridWildcard}}; }
+GridRange Rows(int64_t first, int64_t last) { return GridRange{{kGridWildcard, first}, {kGridWildcard, last}}; }
+
+CAFillInfo Fill(int32_t direction) {
+  CAFillInfo info;
+  info.direction = direction;
+  info.kind = kFillAdd;
+  info.step = CANumber(1);
+  return info;
+}
+
+const std::vector<CommandCase>& Commands() {
+  static const std::vector<CommandCase> cases = {
+      {"insert cells right", Cells("A1", "B2"), [](CADocument& d) { d.insert(kEditCellsHorizontal); }, 7, 17},
+      {"insert cells down", Cells("B1", "C2"), [](CADocument& d) { d.insert(kEditCellsVertical); }, 7, 17},
+      {"insert columns", Columns(1, 2), [](CADocument& d) { d.insert(kEditFromSelection); }, 7, 17},
+      {"insert rows", Rows(1, 2), [](CADocument& d) { d.insert(kEditFromSelection); }, 7, 17},
+      {"delete cells left", Cells("A1", "A3"), [](CADocument& d) { d.deleteSelection(kEditCellsHorizontal); }, 0, 6},
+      {"delete cells up", Cells("A1", "B2"), [](CADocument& d) { d.deleteSelection(kEditCellsVertical); }, 0, 6},
+      {"delete columns", Columns(0, 0), [](CADocument& d) { d.deleteSelection(kEditFromSelection); }, 7, 6},
+      {"delete rows", Rows(0, 1), [](CADocument& d) { d.deleteSelection(kEditFromSelection); }, 7, 6},
+      {"clear all", Cells("A1", "C4"), [](CADocument& d) { d.clear(kClearAll); }, 0, 3},
+      {"clear contents", Cells("B1", "C4"), [](CADocument& d) { d.clear(kClearContents); }, 0, 3},
+      {"clear formats", Cells("A1", "C4"), [](CADocument& d) { d.clear(kClearFormats); }, 5, 3},
+      {"clear rows", Rows(2, 3), [](CADocument& d) { d.clear(kClearAll); }, 7, 3},
+      {"clear row contents", Rows(0, 2), [](CADocument& d) { d.clear(kClearContents); }, 0, 3},
+      {"clear column formats", Columns(1, 2), [](CADocument& d) { d.clear(kClearFormats); }, 7, 3},
+      {"checkboxes", Cells("B2", "E7"), [](CADocument& d) { d.insertCheckboxes(); }, 0, 17},
+      {"link", Cells("E9", "E9"),
+       [](CADocument& d) { d.insertLink(QStringLiteral("http://example.com/"), QStringLiteral("Example")); }, 0, 17},
+      {"fill down", Cells("A1", "C5"), [](CADocument& d) { d.fillUsingInfo(Fill(0)); }, 0, 11},
+      {"fill right", Cells("A1", "E2"), [](CADocument& d) { d.fillUsingInfo(Fill(1)); }, 0, 11},
+      {"fill up", Cells("C2", "C4"), [](CADocument& d) { d.fillUsingInfo(Fill(2)); }, 0, 11},
+      {"fill left", Cells("A4", "C4"), [](CADocument& d) { d.fillUsingInfo(Fill(3)); }, 0, 11},
+      {"fill whole rows", Rows(0, 3), [](CADocument& d) { d.fillUsingInfo(Fill(0)); }, 0, 11},
+      {"move columns left", Columns(2, 3), [](CADocument& d) { d.moveSelectedColumnsTo(0); }, 7, 9},
+      {"move columns right", Columns(0, 1), [](CADocument& d) { d.moveSelectedColumnsTo(2.7); }, 7, 9},
+      {"move rows down", Rows(0, 1), [](CADocument& d) { d.moveSelectedRowsTo(4); }, 7, 10},
+      {"move rows up", Rows(3, 5), [](CADocument& d) { d.moveSelectedRowsTo(1); }, 7, 10},
+  };
+  return cases;
+}
+
+TEST(EditCommandsTest, EachCommandIsOneStepThatUndoesAndRedoesTheWholeDocument) {
+  ModelEnvironment environment;
+  for (const CommandCase& c : Commands()) {
+    SCOPED_TRACE(c.name);
+    Scratch sheet;
+    FillSample(sheet.document);
+    sheet.document.setSelectionRange(c.selection);
+    const std::string before = DocumentXml(sheet.document).toStdString();
+    c.command(sheet.document);
+    const std::string after = DocumentXml(sheet.document).toStdString();
+    ASSERT_NE(before, after);
+    ASSERT_EQ(sheet.window.manager.inUseCount(), 1u);
+    EXPECT_EQ(sheet.window.archiver.actions, std::vector<uint32_t>{c.action});
+    EXPECT_EQ(sheet.window.archiver.descriptors, std::vector<uint32_t>{c.descriptor});
+    for (int round = 0; round < 2; ++round) {
+      sheet.window.manager.undo();
+      EXPECT_EQ(DocumentXml(sheet.document).toStdString(), before) << "undo " << round;
+      sheet.window.manager.redo();
+      EXPECT_EQ(DocumentXml(sheet.document).toStdString(), after) << "redo " << round;
+    }
+    // The reference table is right after the replays: a changed input reaches its formulas.
+    sheet.window.manager.undo();
+    sheet.document.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("100"));
+    sheet.document.evaluate();
+    EXPECT_EQ(sheet.document.cellAtGridPoint(A1("C1"))->number()->description(), QStringLiteral("102"));
+    EXPECT_EQ(sheet.document.cellAtGridPoint(A1("B3"))->number()->description(), QStringLiteral("102"));
+  }
+}
+
+TEST(EditCommandsTest, ARefusedStepChangesNothing) {
+  ModelEnvironment environment;
+  for (const CommandCase& c : Commands()) {
+    SCOPED_TRACE(c.name);
+    Scratch sheet;
+    FillSample(sheet.document);
+    sheet.document.setSelectionRange(c.selection);
+    sheet.window.archiver.refuse = true;
+    const std::string before = DocumentXml(sheet.document).toStdString();
+    c.command(sheet.document);
+    EXPECT_EQ(DocumentXml(sheet.document).toStdString(), before);
+    EXPECT_EQ(sheet.window.archiver.actions.size(), 1u);
+    EXPECT_FALSE(sheet.window.manager.isUndoAvailable());
+  }
+}
+
+class EditCommandTest : public EditTest {};
+
+TEST_F(EditCommandTest, InsertingTwoColumnsAtCMovesRelativeReferencesOnly) {
+  enter("C1", "1");
+  enter("D1", "2");
+  enter("A2", "=SUM(C1:D1)");
+  enter("A3", "=$C$1");
+  selectColumns(2, 3);
+  expectUndoAndRedo([&] { document.insert(kEditFromSelection); });
+  EXPECT_EQ(text("A2"), QStringLiteral("=SUM(E1:F1)"));
+  EXPECT_EQ(text("A3"), QStringLiteral("=$C$1"));
+  EXPECT_EQ(value("A2"), QStringLiteral("3"));
+  window.manager.undo();
+  EXPECT_EQ(text("A2"), QStringLiteral("=SUM(C1:D1)"));
+  EXPECT_EQ(value("A3"), QStringLiteral("1"));
+}
+
+TEST_F(EditCommandTest, MovingRows2And3To5RewritesReferencesBothWays) {
+  for (int y = 2; y <= 6; ++y) document.cellAtGridPointImperative(GridPoint{0, y})->setFormula(QString::number(y * 10));
+  enter("B1", "=A6");  // row 5
+  enter("B2", "=A3");  // row 2
+  enter("C3", "=A7");  // in a moved row, naming row 6
+  document.rowImperative(3)->setMinimumHeight(254000);
+  selectRows(2, 3);
+  expectUndoAndRedo([&] { document.moveSelectedRowsTo(5); });
+  // Rows 2-3 are now rows 5-6, rows 4-6 rows 2-4.
+  EXPECT_EQ(value("A6"), QStringLiteral("20"));
+  EXPECT_EQ(value("A7"), QStringLiteral("30"));
+  EXPECT_EQ(value("A3"), QStringLiteral("40"));
+  EXPECT_EQ(value("A5"), QStringLiteral("60"));
+  EXPECT_EQ(document.row(6)->minimumHeight(), 254000);
+  EXPECT_EQ(text("B1"), QStringLiteral("=A4"));
+  EXPECT_EQ(text("B2"), QStringLiteral("=A6"));
+  EXPECT_EQ(text("C6"), QStringLiteral("=A5"));
+  EXPECT_EQ(value("B1"), QStringLiteral("50"));
+  EXPECT_EQ(value("C6"), QStringLiteral("60"));
+  EXPECT_EQ(document.selectionRange(), Rows(5, 6));
+  EXPECT_EQ(document.activeCellPoint(), (GridPoint{0, 5}));
+
+  window.manager.undo();
+  EXPECT_EQ(text("B1"), QStringLiteral("=A6"));
+  EXPECT_EQ(text("B2"), QStringLiteral("=A3"));
+  EXPECT_EQ(text("C3"), QStringLiteral("=A7"));
+  EXPECT_EQ(document.selectionRange(), Rows(2, 3));
+
+  // Back again by moving, not by undo: the references come back the same way.
+  selectRows(5, 6);
+  window.manager.redo();
+  document.moveSelectedRowsTo(2);
+  EXPECT_EQ(text("B1"), QStringLiteral("=A6"));
+  EXPECT_EQ(text("B2"), QStringLiteral("=A3"));
+  EXPECT_EQ(text("C3"), QStringLiteral("=A7"));
+  EXPECT_EQ(value("A3"), QStringLiteral("20"));
+}
+
+TEST_F(EditCommandTest, MovingColumns2And3To0RenumbersAllFour) {
+  for (int x = 0; x < 4; ++x) {
+    document.columnImperative(x)->setDigitCount(x + 1);
+    document.cellAtGridPointImperative(GridPoint{x, 0})->setFormula(QString::number(x));
+  }
+  enter("A2", "=C1+$C$1");
+  selectColumns(2, 3);
+  expectUndoAndRedo([&] { document.moveSelectedColumnsTo(0); });
+  std::vector<int64_t> digits;
+  for (const auto& column : document.columns()) digits.push_back(column->digitCount());
+  EXPECT_EQ(digits, (std::vector<int64_t>{3, 4, 1, 2}));
+  EXPECT_EQ(value("A1"), QStringLiteral("2"));
+  EXPECT_EQ(value("C1"), QStringLiteral("0"));
+  // The formula moved to C2; its relative reference followed C1 to A1, the absolute one stayed.
+  EXPECT_EQ(text("C2"), QStringLiteral("=A1+$C$1"));
+  EXPECT_EQ(document.selectionRange(), Columns(0, 1));
+}
+
+TEST_F(EditCommandTest, DeletingCellsUpKeepsTheRowsAsTheyWere) {
+  enter("B4", "b4");
+  enter("A2", "a2");
+  select("B2", "B3");
+  expectUndoAndRedo([&] { ASSERT_TRUE(document.deleteSelection(kEditCellsVertical)); });
+  EXPECT_EQ(text("B2"), QStringLiteral("b4"));
+  EXPECT_EQ(text("A2"), QStringLiteral("a2"));
+  EXPECT_GE(window.scrollsAfterDelete, 1);
+}
+
+TEST_F(EditCommandTest, CanDeleteFollowsTheShapeOfTheSelection) {
+  struct Case {
+    GridRange selection;
+    int32_t editType;
+    bool allowed;
+  };
+  const std::vector<Case> cases = {
+      {Rows(1, 2), kEditColumns, false},          {Rows(1, 2), kEditCellsHorizontal, false},
+      {Rows(1, 2), kEditRows, true},              {Rows(1, 2), kEditCellsVertical, true},
+      {Rows(1, 2), kEditFromSelection, true},     {Columns(1, 2), kEditRows, false},
+      {Columns(1, 2), kEditCellsVertical, false}, {Columns(1, 2), kEditColumns, true},
+      {Columns(1, 2), kEditFromSelection, true},  {Cells("A1", "B2"), kEditRows, true},
+      {Cells("A1", "B2"), kEditColumns, true},    {Cells("A1", "B2"), 9, false},
+  };
+  for (const Case& c : cases) {
+    document.setSelectionRange(c.selection);
+    EXPECT_EQ(document.canDelete(c.editType), c.allowed) << c.editType;
+  }
+  document.setSelectionRange(Rows(1, 2));
+  EXPECT_EQ(document.editTypeForSelection(), kEditRows);
+  document.setSelectionRange(Columns(1, 2));
+  EXPECT_EQ(document.editTypeForSelection(), kEditColumns);
+  select("A1", "B2");
+  EXPECT_EQ(document.editTypeForSelection(), kEditCellsHorizontal);
+}
+
+TEST_F(EditCommandTest, UnknownEditTypesAreLoggedAndChangeNothing) {
+  enter("A1", "1");
+  LogCapture log;
+  const std::string before = xml();
+  document.insert(9);
+  EXPECT_FALSE(document.deleteSelection(9));
+  EXPECT_EQ(xml(), before);
+  EXPECT_EQ(log.assertMessages(), (QStringList{"Unknown insert", "Unknown delete"}));
+  EXPECT_FALSE(window.manager.isUndoAvailable());
+}
+
+TEST_F(EditCommandTest, ASelectionThatNamesNoBlockRecordsNothing) {
+  enter("A1", "1");
+  enter("C3", "3");
+  select("C3", "A1");  // end before start
+  const std::string before = xml();
+  document.insert(kEditCellsHorizontal);
+  EXPECT_FALSE(document.deleteSelection(kEditCellsVertical));
+  document.clear(kClearAll);
+  EXPECT_EQ(xml(), before);
+  EXPECT_TRUE(window.archiver.actions.empty());
+}
+
+TEST_F(EditCommandTest, ClearingColumnFormatsKeepsTheValues) {
+  enter("B1", "5");
+  CAFormat bold;
+  bold.setBold(true);
+  document.columnImperative(1)->setFormat(bold);
+  document.cellAtGridPoint(A1("B1"))->setFormat(bold);
+  selectColumns(1, 1);
+  document.clear(kClearFormats);
+  EXPECT_EQ(window.archiver.actions, std::vector<uint32_t>{kUndoActionWholeDocument});
+  EXPECT_EQ(window.archiver.contexts.back().domain, kDomainDocument);
+  EXPECT_EQ(value("B1"), QStringLiteral("5"));
+  EXPECT_EQ(cell("B1")->format(), nullptr);
+  EXPECT_EQ(document.column(1)->format(), nullptr);
+}
+
+TEST_F(EditCommandTest, ClearingContentsKeepsFormats) {
+  enter("B1", "5");
+  CAFormat bold;
+  bold.setBold(true);
+  document.cellAtGridPoint(A1("B1"))->setFormat(bold);
+  select("B1", "B1");
+  expectUndoAndRedo([&] { document.clear(kClearContents); });
+  ASSERT_NE(cell("B1"), nullptr);
+  EXPECT_EQ(cell("B1")->valueType(), kValueNone);
+  EXPECT_TRUE(cell("B1")->format()->bold());
+}
+
+TEST_F(EditCommandTest, FillDownChainsFromTheFirstRow) {
+  enter("A1", "1");
+  enter("B1", "10");
+  enter("B3", "stays? no");
+  select("A1", "B4");
+  document.fillUsingInfo(Fill(0));
+  EXPECT_EQ(value("A4"), QStringLiteral("4"));
+  EXPECT_EQ(value("B3"), QStringLiteral("12"));
+  EXPECT_EQ(value("B4"), QStringLiteral("13"));
+}
+
+TEST_F(EditCommandTest, FillingACopyDownMovesTheFormulasReferencesAlong) {
+  enter("A1", "1");
+  enter("A2", "2");
+  enter("A3", "3");
+  enter("B1", "=A1*$A$1+1");
+  select("B1", "B3");
+  CAFillInfo copy;
+  copy.direction = 0;
+  expectUndoAndRedo([&] { document.fillUsingInfo(copy); });
+  EXPECT_EQ(text("B3"), QStringLiteral("=A3*$A$1+1"));
+  EXPECT_EQ(value("B3"), QStringLiteral("4"));
+}
+
+TEST_F(EditCommandTest, FillingTooSmallASelectionDoesNothing) {
+  enter("A1", "1");
+  select("A1", "C1");
+  document.fillUsingInfo(Fill(0));
+  document.fillUsingInfo(Fill(2));
+  select("A1", "A3");
+  document.fillUsingInfo(Fill(1));
+  document.fillUsingInfo(Fill(3));
+  EXPECT_FALSE(window.manager.isUndoAvailable());
+  EXPECT_EQ(cell("A2"), nullptr);
+}
+
+TEST_F(EditCommandTest, FillingFromEmptyNeighboursClearsTheTargets) {
+  enter("B1", "x");
+  enter("C1", "y");
+  CAFormat bold;
+  bold.setBold(true);
+  document.cellAtGridPoint(A1("C1"))->setFormat(bold);
+  select("A1", "C1");
+  expectUndoAndRedo([&] { document.fillUsingInfo(Fill(1)); });
+  // Emptied cells without a format are not kept.
+  for (const char* at : {"B1", "C1"}) EXPECT_TRUE(!cell(at) || (!cell(at)->hasValue() && !cell(at)->format())) << at;
+}
+
+TEST_F(EditCommandTest, CheckboxesReplaceTheValuesAndRecalculateTheirReaders) {
+  enter("A1", "5");
+  enter("B1", "=A1*2");
+  document.evaluate();
+  select("A1", "A2");
+  document.insertCheckboxes();
+  EXPECT_EQ(cell("A1")->valueType(), kValueCheckbox);
+  EXPECT_EQ(cell("A2")->valueType(), kValueCheckbox);
+  EXPECT_FALSE(cell("A1")->isChecked());
+  EXPECT_NE(value("B1"), QStringLiteral("10"));
+  EXPECT_EQ(window.jumps, 1);
+  EXPECT_EQ(window.adjusts, 1);
+}
+
+TEST_F(EditCommandTest, TheWindowStillShowsTheSelectionWhenACellStepIsRefused) {
+  select("A1", "A1");
+  window.archiver.refuse = true;
+  document.insertCheckboxes();
+  document.insertLink(QStringLiteral("http://example.com/"), QString());
+  EXPECT_EQ(window.jumps, 2);
+  EXPECT_TRUE(document.rows().empty());
+}
+
+TEST_F(EditCommandTest, APictureGoesIntoTheActiveCell) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString path = folder.filePath(QStringLiteral("dot.png"));
+  QImage image(3, 2, QImage::Format_ARGB32);
+  image.fill(Qt::red);
+  ASSERT_TRUE(image.save(path));
+  select("B2", "B2");
+  expectUndoAndRedo([&] { document.insertPicture(path); });
+  ASSERT_NE(cell("B2"), nullptr);
+  EXPECT_EQ(cell("B2")->valueType(), kValuePicture);
+  EXPECT_EQ(window.archiver.descriptors.back(), uint32_t(kUndoInsert));
+
+  // A refused step leaves no picture behind.
+  const qsizetype pictures = document.pictures().size();
+  window.archiver.refuse = true;
+  select("C3", "C3");
+  document.insertPicture(path);
+  EXPECT_EQ(document.pictures().size(), pictures);
+  EXPECT_EQ(cell("C3"), nullptr);
+}
+
+TEST_F(EditCommandTest, AnUnreadablePictureGivesTheAlertAndNoStep) {
+  select("A1", "A1");
+  document.insertPicture(QStringLiteral("/nonexistent/folder/photo.png"));
+  EXPECT_EQ(window.alerts, QStringList{"Can't insert picture.|I couldn't open the file photo.png."});
+  EXPECT_TRUE(window.archiver.actions.empty());
+  EXPECT_TRUE(document.rows().empty());
+}
+
+TEST_F(EditCommandTest, ALinkIsEnteredWithItsShownText) {
+  select("C2", "C2");
+  document.insertLink(QStringLiteral("http://example.com/"), QStringLiteral("Example"));
+  ASSERT_NE(cell("C2"), nullptr);
+  EXPECT_EQ(cell("C2")->valueType(), kValueLink);
+  EXPECT_EQ(cell("C2")->displayText(false), QStringLiteral("Example"));
+}
+
+}  // namespace

@@ -1,0 +1,269 @@
+// Structural edits: cells, rows and columns shifted by insert and delete, the reference table
+// following moved cells, formulas following through reference adjustment, and cells and
+// formats copied in from another document.
+#include "calculator/model/CAReferenceTable.h"
+#include "UndoTestSupport.h"
+
+#include <algorithm>
+
+namespace {
+
+class StructureTest : public EditTest {
+ protected:
+  // The cells of the sheet as "A1=text", rows then columns.
+  QStringList cells() const {
+    QStringList list;
+    document.enumerateCellsUsingBlock([&](CACell& c, size_t, bool&) {
+      list.append(FormatGridPoint(c.gridPoint()) + QLatin1Char('=') + c.formula() +
+                  (c.number() && c.valueType() != kValueFormula ? c.number()->description() : QString()));
+    });
+    return list;
+  }
+  std::vector<int64_t> rowYs() const {
+    std::vector<int64_t> ys;
+    for (const auto& r : document.rows()) ys.push_back(r->gridY());
+    return ys;
+  }
+  std::vector<int64_t> columnXs() const {
+    std::vector<int64_t> xs;
+    for (const auto& c : document.columns()) xs.push_back(c->gridX());
+    return xs;
+  }
+  // Every cell stands in the row of its y.
+  void expectConsistentRows() const {
+    for (const auto& r : document.rows())
+      for (const auto& c : r->cells()) EXPECT_EQ(c->gridPoint().y, r->gridY()) << FormatGridPoint(c->gridPoint()).toStdString();
+  }
+  std::vector<GridPoint> referrersOf(const char* at) {
+    std::vector<GridPoint> referrers;
+    document.referenceTable().referrersOf(A1(at), referrers);
+    std::sort(referrers.begin(), referrers.end(),
+              [](const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    referrers.erase(std::unique(referrers.begin(), referrers.end()), referrers.end());
+    return referrers;
+  }
+};
+
+TEST_F(StructureTest, DeletingAColumnClosesTheGapAndRenumbersTheColumnsRightOfIt) {
+  enter("A1", "1");
+  enter("B1", "2");
+  enter("C1", "3");
+  document.columnImperative(1)->setDigitCount(5);
+  document.columnImperative(2)->setDigitCount(7);
+  selectColumns(1, 1);
+  document.deleteColumn(GridPoint{-1, 0});
+  EXPECT_EQ(cells(), (QStringList{"A1=1", "B1=3"}));
+  ASSERT_EQ(columnXs(), (std::vector<int64_t>{1}));
+  EXPECT_EQ(document.column(1)->digitCount(), 7);
+}
+
+TEST_F(StructureTest, InsertingRowsCopiesOnlyTheFormatsOfTheSelectedRows) {
+  enter("A3", "three");
+  enter("A4", "four");
+  CAFormat bold;
+  bold.setBold(true);
+  document.rowImperative(2)->setFormat(bold);
+  selectRows(2, 3);
+  document.insertRow(GridPoint{0, 2});
+  EXPECT_EQ(rowYs(), (std::vector<int64_t>{2, 4, 5}));
+  ASSERT_NE(document.row(2)->format(), nullptr);
+  EXPECT_TRUE(document.row(2)->format()->bold());
+  EXPECT_TRUE(document.row(2)->cells().empty());
+  EXPECT_TRUE(document.row(4)->format()->bold());
+  EXPECT_EQ(document.row(5)->format(), nullptr);
+  EXPECT_EQ(cells(), (QStringList{"A5=three", "A6=four"}));
+  expectConsistentRows();
+}
+
+TEST_F(StructureTest, InsertingColumnsGivesTheNewColumnsTheWidthsOfTheSelectedOnes) {
+  enter("B1", "b");
+  enter("D1", "d");
+  document.columnImperative(1)->setDigitCount(4);
+  document.columnImperative(3)->setDigitCount(9);
+  selectColumns(1, 2);
+  document.insertColumn(GridPoint{2, 0});
+  EXPECT_EQ(columnXs(), (std::vector<int64_t>{1, 3, 5}));
+  EXPECT_EQ(document.column(1)->digitCount(), 4);
+  EXPECT_EQ(document.column(3)->digitCount(), 4);
+  EXPECT_EQ(document.column(5)->digitCount(), 9);
+  EXPECT_EQ(cells(), (QStringList{"D1=b", "F1=d"}));
+}
+
+TEST_F(StructureTest, CellShiftsMoveOnlyTheCellsOfTheSelectedBlock) {
+  struct Case {
+    const char* name;
+    const char* from;
+    const char* to;
+    std::function<void(CADocument&)> edit;
+    QStringList expected;
+  };
+  const std::vector<Case> cases = {
+      {"delete vertical", "B2", "B3", [](CADocument& d) { d.deleteCellVertical(GridPoint{0, -2}); },
+       {"A1=a1", "B1=b1", "A2=a2", "B2=b4", "A3=a3", "A4=a4", "C4=c4"}},
+      {"insert vertical", "B2", "B3", [](CADocument& d) { d.insertCellVertical(GridPoint{0, 2}); },
+       {"A1=a1", "B1=b1", "A2=a2", "A3=a3", "A4=a4", "B4=b2", "C4=c4", "B5=b3", "B6=b4"}},
+      {"delete horizontal", "A2", "B3", [](CADocument& d) { d.deleteCellHorizontal(GridPoint{-2, 0}); },
+       {"A1=a1", "B1=b1", "A4=a4", "B4=b4", "C4=c4"}},
+      {"insert horizontal", "A4", "A4", [](CADocument& d) { d.insertCellHorizontal(GridPoint{1, 0}); },
+       {"A1=a1", "B1=b1", "A2=a2", "B2=b2", "A3=a3", "B3=b3", "B4=a4", "C4=b4", "D4=c4"}},
+  };
+  for (const Case& c : cases) {
+    CADocument sheet;
+    for (const char* at : {"A1", "B1", "A2", "B2", "A3", "B3", "A4", "B4", "C4"}) {
+      const QString name = QString::fromLatin1(at);
+      sheet.cellAtGridPointImperative(A1(at))->setFormula(name.toLower());
+    }
+    sheet.setSelectionRange(GridRange{A1(c.from), A1(c.to)});
+    c.edit(sheet);
+    QStringList list;
+    sheet.enumerateCellsUsingBlock([&](CACell& cell, size_t, bool&) {
+      list.append(FormatGridPoint(cell.gridPoint()) + QLatin1Char('=') + cell.formula());
+      EXPECT_EQ(cell.gridPoint().y, sheet.row(cell.gridPoint().y)->gridY());
+    });
+    EXPECT_EQ(list, c.expected) << c.name;
+  }
+}
+
+TEST_F(StructureTest, DeletingRowsRemovesThemAndRenumbersTheRowsBelow) {
+  enter("A1", "1");
+  enter("A2", "2");
+  enter("A3", "3");
+  enter("A5", "5");
+  selectRows(1, 2);
+  document.deleteRow(GridPoint{0, -2});
+  EXPECT_EQ(rowYs(), (std::vector<int64_t>{0, 2}));
+  EXPECT_EQ(cells(), (QStringList{"A1=1", "A3=5"}));
+  expectConsistentRows();
+}
+
+TEST_F(StructureTest, AMovedFormulaIsRegisteredAtItsNewPointAtOnce) {
+  enter("A1", "1");
+  enter("B1", "=A1*2");
+  select("A1", "A1");
+  document.insertCellHorizontal(GridPoint{1, 0});
+  // Only the cell moved: its formula still names A1 until the references are adjusted.
+  EXPECT_EQ(text("C1"), QStringLiteral("=A1*2"));
+  EXPECT_EQ(referrersOf("A1"), (std::vector<GridPoint>{A1("C1")}));
+  document.adjustExpressionsBy(GridPoint{1, 0});
+  EXPECT_EQ(text("C1"), QStringLiteral("=B1*2"));
+  EXPECT_EQ(referrersOf("B1"), (std::vector<GridPoint>{A1("C1")}));
+  EXPECT_TRUE(referrersOf("A1").empty());
+}
+
+TEST_F(StructureTest, InsertingColumnsMovesRelativeReferencesAndLeavesAbsoluteOnes) {
+  enter("C1", "1");
+  enter("D1", "2");
+  enter("A2", "=SUM(C1:D1)");
+  enter("A3", "=$C$1");
+  selectColumns(2, 3);
+  document.insertColumn(GridPoint{2, 0});
+  document.adjustExpressionsBy(GridPoint{2, 0});
+  EXPECT_EQ(text("A2"), QStringLiteral("=SUM(E1:F1)"));
+  EXPECT_EQ(text("A3"), QStringLiteral("=$C$1"));
+  EXPECT_EQ(referrersOf("E1"), (std::vector<GridPoint>{A1("A2")}));
+}
+
+TEST_F(StructureTest, TransferCellsReplacesTheBlockRowByRow) {
+  CADocument source;
+  source.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("s1"));
+  source.cellAtGridPointImperative(A1("B1"))->setFormula(QStringLiteral("s2"));
+  source.cellAtGridPointImperative(A1("A2"))->setFormula(QStringLiteral("=A1"));
+  source.setSelectionRange(GridRange{A1("A1"), A1("B2")});
+
+  enter("C3", "old C3");
+  enter("D3", "old D3");
+  enter("D4", "old D4");
+  enter("E4", "outside");
+  enter("C5", "below");
+  select("C3", "C3");
+  document.transferCells(source, false, true);
+  EXPECT_EQ(cells(), (QStringList{"C3=s1", "D3=s2", "C4==C3", "E4=outside", "C5=below"}));
+  EXPECT_EQ(document.selectionRange(), (GridRange{A1("C3"), A1("D4")}));
+  EXPECT_EQ(document.activeCellPoint(), A1("C3"));
+  EXPECT_EQ(referrersOf("C3"), (std::vector<GridPoint>{A1("C4")}));
+
+  // Without adjustment the formula keeps naming what it named.
+  document.transferCells(source, false, false);
+  EXPECT_EQ(text("C4"), QStringLiteral("=A1"));
+}
+
+TEST_F(StructureTest, TransferCellsOfWholeRowsKeepsTheColumnsAndClearsRowsWithoutSource) {
+  CADocument source;
+  source.cellAtGridPointImperative(A1("B1"))->setFormula(QStringLiteral("x"));
+  source.rowImperative(1);
+  source.cellAtGridPointImperative(A1("A3"))->setFormula(QStringLiteral("y"));
+  source.setSelectionRange(GridRange{{kGridWildcard, 0}, {kGridWildcard, 2}});
+
+  enter("A5", "a5");
+  enter("F5", "f5");
+  enter("C6", "c6");
+  enter("D7", "d7");
+  select("Z5", "Z5");
+  document.transferCells(source, false, false);
+  EXPECT_EQ(cells(), (QStringList{"B5=x", "A7=y"}));
+  // Whole rows keep the selection; the active cell is the first one written.
+  EXPECT_EQ(document.activeCellPoint(), A1("B5"));
+}
+
+TEST_F(StructureTest, TransferFormatsGivesRowFormatsToTheRowsFromTheSelection) {
+  CADocument source;
+  CAFormat italic;
+  italic.setItalic(true);
+  source.rowImperative(3)->setFormat(italic);
+  source.rowImperative(4);
+  source.setSelectionRange(GridRange{{kGridWildcard, 3}, {kGridWildcard, 4}});
+  CAFormat bold;
+  bold.setBold(true);
+  document.rowImperative(11)->setFormat(bold);
+  select("C11", "C11");
+  document.transferFormats(source);
+  EXPECT_TRUE(document.row(10)->format()->italic());
+  EXPECT_EQ(document.row(11)->format(), nullptr);
+  EXPECT_EQ(document.selectionRange(), (GridRange{{kGridWildcard, 10}, {kGridWildcard, 11}}));
+  EXPECT_EQ(document.activeCellPoint(), (GridPoint{0, 11}));
+}
+
+TEST_F(StructureTest, TransferFormatsGivesColumnWidthsAndFormats) {
+  CADocument source;
+  CAColumn* wide = source.columnImperative(2);
+  wide->setDigitCount(20);
+  CAFormat bold;
+  bold.setBold(true);
+  wide->setFormat(bold);
+  source.columnImperative(3)->setDigitCount(3);
+  source.setSelectionRange(GridRange{{2, kGridWildcard}, {3, kGridWildcard}});
+  select("E1", "E1");
+  document.transferFormats(source);
+  EXPECT_EQ(document.column(4)->digitCount(), 20);
+  EXPECT_TRUE(document.column(4)->format()->bold());
+  EXPECT_EQ(document.column(5)->digitCount(), 3);
+  EXPECT_EQ(document.column(5)->format(), nullptr);
+  EXPECT_EQ(document.selectionRange(), (GridRange{{4, kGridWildcard}, {5, kGridWildcard}}));
+  EXPECT_EQ(document.activeCellPoint(), (GridPoint{5, 0}));
+
+  // A block has no line formats to give.
+  source.setSelectionRange(GridRange{A1("A1"), A1("B2")});
+  select("A1", "A1");
+  document.transferFormats(source);
+  EXPECT_EQ(document.selectionRange(), (GridRange{A1("A1"), A1("A1")}));
+}
+
+TEST_F(StructureTest, ASelectionBeyondTheSheetChangesNothing) {
+  enter("A1", "1");
+  enter("B2", "2");
+  select("K20", "L30");
+  document.deleteCellHorizontal(GridPoint{-2, 0});
+  document.deleteCellVertical(GridPoint{0, -11});
+  document.insertCellHorizontal(GridPoint{2, 0});
+  document.insertCellVertical(GridPoint{0, 11});
+  selectColumns(10, 11);
+  document.deleteColumn(GridPoint{-2, 0});
+  document.insertColumn(GridPoint{2, 0});
+  selectRows(19, 29);
+  document.deleteRow(GridPoint{0, -11});
+  document.insertRow(GridPoint{0, 11});
+  selectRows(19, 29);
+  EXPECT_EQ(cells(), (QStringList{"A1=1", "B2=2"}));
+}
+
+}  // namespace

@@ -1,0 +1,390 @@
+// Recalculation: dependency order whatever the order of entry, cycles and what depends on them,
+// ranges (also typed end first), and the order in which cells are evaluated, checked against a
+// literal implementation of the repeated passes.
+#include <gtest/gtest.h>
+
+#include "calculator/model/CARecalculation.h"
+#include "calculator/model/CAReferenceTable.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/formula/caFormulaErrors.h"
+#include "calculator/model/formula/caOperands.h"
+#include "SheetTestSupport.h"
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <set>
+
+namespace {
+
+class RecalculationTest : public SheetTest {};
+
+TEST_F(RecalculationTest, ChainsComeOutRightWhateverTheOrderOfEntry) {
+  constexpr int kLength = 60;
+  std::vector<int> order(kLength);
+  std::iota(order.begin(), order.end(), 0);
+  std::mt19937 random(7);
+  for (int round = 0; round < 3; ++round) {
+    if (round == 1) std::reverse(order.begin(), order.end());
+    if (round == 2) std::shuffle(order.begin(), order.end(), random);
+    CADocument sheet;
+    for (const int i : order) {
+      CACell* cell = sheet.cellAtGridPointImperative(GridPoint{0, i});
+      cell->setFormula(i == 0 ? QStringLiteral("1") : QStringLiteral("=A%1+1").arg(i));
+      sheet.evaluate();
+    }
+    for (int i = 0; i < kLength; ++i)
+      ASSERT_EQ(*sheet.cellAtGridPoint(GridPoint{0, i})->number(), CANumber(i + 1)) << "round " << round;
+  }
+}
+
+TEST_F(RecalculationTest, EditingAnInputRecalculatesItsDependentsInOrder) {
+  enter("C1", "=B1+1");
+  enter("B1", "=A1*2");
+  enter("A1", "3");
+  recalc();
+  EXPECT_EQ(shown("C1"), QStringLiteral("7"));
+  window.cells.clear();
+  enter("A1", "10");
+  recalc();
+  EXPECT_EQ(shown("B1"), QStringLiteral("20"));
+  EXPECT_EQ(shown("C1"), QStringLiteral("21"));
+  // A1 right away and B1 (which A1's edit marked) as it is met; then the dependents once their
+  // inputs are done.
+  EXPECT_EQ(window.cells, (std::vector<GridPoint>{A1("A1"), A1("B1"), A1("B1"), A1("C1")}));
+
+  // Nothing changed: nothing is evaluated again.
+  window.cells.clear();
+  recalc();
+  EXPECT_TRUE(window.cells.empty());
+}
+
+TEST_F(RecalculationTest, CyclesAndWhatDependsOnThemGetTheCircularError) {
+  enter("A1", "=B1+1");
+  enter("B1", "=A1");
+  enter("C1", "=A1");
+  enter("D1", "=D1");
+  enter("E1", "=2");
+  enter("F1", "=E1+D2");
+  recalc();
+  for (const char* at : {"A1", "B1", "C1", "D1"}) {
+    EXPECT_EQ(cell(at)->valueType(), kValueError) << at;
+    EXPECT_EQ(cell(at)->evalResult(), kFormulaErrorValue) << at;
+  }
+  EXPECT_EQ(shown("F1"), QStringLiteral("2"));
+
+  // Breaking the cycle brings its cells back.
+  enter("B1", "5");
+  recalc();
+  EXPECT_EQ(shown("A1"), QStringLiteral("6"));
+  EXPECT_EQ(shown("C1"), QStringLiteral("6"));
+  EXPECT_EQ(shown("D1"), QStringLiteral("error 11"));
+}
+
+TEST_F(RecalculationTest, RangesOrderTheirCellsAfterWhatTheyHold) {
+  enter("A4", "=SUM(A1:A3)");
+  enter("A3", "=A2*10");
+  enter("A1", "1");
+  enter("A2", "=A1+1");
+  enter("B1", "=SUM($A$1:A4)");
+  recalc();
+  EXPECT_EQ(shown("A4"), QStringLiteral("23"));
+  EXPECT_EQ(shown("B1"), QStringLiteral("46"));
+
+  enter("A1", "2");
+  recalc();
+  EXPECT_EQ(shown("A4"), QStringLiteral("35"));
+  EXPECT_EQ(shown("B1"), QStringLiteral("70"));
+}
+
+TEST_F(RecalculationTest, RangesTypedEndFirstStillFollowTheirCells) {
+  enter("A1", "1");
+  enter("B1", "2");
+  enter("C1", "=LARGE(B1:A1,1)");
+  recalc();
+  EXPECT_EQ(shown("C1"), QStringLiteral("2"));
+  EXPECT_FALSE(cell("C1")->needRecalc());
+  enter("A1", "7");
+  EXPECT_TRUE(cell("C1")->needRecalc());
+  recalc();
+  EXPECT_EQ(shown("C1"), QStringLiteral("7"));
+  // The typed text is left as it was.
+  EXPECT_EQ(cell("C1")->formula(), QStringLiteral("=LARGE(B1:A1,1)"));
+}
+
+TEST_F(RecalculationTest, ClearingAFormulaDropsItsReferences) {
+  enter("B1", "=A1+SUM(A1:A9)");
+  EXPECT_EQ(document.referenceTable().referenceCount(), 2u);
+  enter("B1", "=C1");
+  EXPECT_EQ(document.referenceTable().referenceCount(), 1u);
+  cell("B1")->clearValue();
+  EXPECT_TRUE(document.referenceTable().isEmpty());
+
+  // Adding the same reference twice leaves one; marking follows the table.
+  enter("D1", "5");
+  document.addReferenceFrom(A1("D1"), A1("A1"));
+  document.addReferenceFrom(A1("D1"), A1("$A$1"));
+  EXPECT_EQ(document.referenceTable().referenceCount(), 1u);
+  cell("D1")->setNeedRecalc(false);
+  document.setRecalcForDependents(A1("A1"));
+  EXPECT_TRUE(cell("D1")->needRecalc());
+  document.removeReferenceFrom(A1("D1"), A1("A1"));
+  document.removeReferenceFrom(A1("D1"), A1("A1"));
+  EXPECT_TRUE(document.referenceTable().isEmpty());
+}
+
+TEST_F(RecalculationTest, DependenciesAreFoundThroughOtherCells) {
+  enter("B1", "=A1");
+  enter("C1", "=SUM(B1:B2)");
+  enter("D1", "=C1+A1");
+  enter("E1", "=E2");
+  std::unordered_set<const CACell*> set;
+  document.addRecalcDependencies(set, *document.cellAtGridPointImperative(A1("A1")));
+  EXPECT_EQ(set, (std::unordered_set<const CACell*>{cell("B1"), cell("C1"), cell("D1")}));
+}
+
+TEST_F(RecalculationTest, RecalculatingEverythingEvaluatesEveryCell) {
+  enter("A1", "=1+1");
+  enter("B2", "=A1*3");
+  recalc();
+  window.cells.clear();
+  document.recalcEverything();
+  recalc();
+  EXPECT_EQ(window.cells, (std::vector<GridPoint>{A1("A1"), A1("B2"), A1("B2")}));
+  EXPECT_EQ(shown("B2"), QStringLiteral("6"));
+}
+
+TEST_F(RecalculationTest, VolatileCellsAreEvaluatedEveryTime) {
+  enter("A1", "=TODAY()");
+  enter("B1", "=A1-TODAY()+1");
+  enter("C1", "=B1*2");
+  recalc();
+  EXPECT_TRUE(cell("A1")->ephemeralResult());
+  EXPECT_EQ(shown("C1"), QStringLiteral("2"));
+  window.cells.clear();
+  recalc();
+  // A1 at once; B1 (volatile itself) as it is met and again when ready; C1 after it.
+  EXPECT_EQ(window.cells, (std::vector<GridPoint>{A1("A1"), A1("B1"), A1("B1"), A1("C1")}));
+}
+
+TEST_F(RecalculationTest, OverflowingTextStoredDuringTheWalkIsWalkedAgain) {
+  enter("A1", "a text far too long to stay inside a single column of the sheet");
+  enter("D1", "=1+1");
+  recalc();
+  EXPECT_GT(cell("A1")->extraColumns(), 0u);
+  ASSERT_TRUE(cell("B1"));
+  EXPECT_EQ(cell("B1")->valueType(), kValueOverflow);
+  EXPECT_EQ(shown("D1"), QStringLiteral("2"));
+  EXPECT_FALSE(cell("A1")->needRecalc());
+  // The laid-out text is not measured again by the next recalculation.
+  window.cells.clear();
+  recalc();
+  EXPECT_TRUE(window.cells.empty());
+}
+
+TEST_F(RecalculationTest, AfterAnEditTheWindowRedrawsWhatChanged) {
+  enter("A1", "=2");
+  document.invalidateAfterCellEdit(0);
+  EXPECT_EQ(shown("A1"), QStringLiteral("2"));
+  ASSERT_FALSE(window.domains.empty());
+  EXPECT_EQ(window.domains.back(), kDomainCell);
+  EXPECT_TRUE(document.row(0)->needCalculate());
+
+  enter("A2", "=A1+1");
+  document.invalidateAfterCellEdit(-1);
+  EXPECT_EQ(shown("A2"), QStringLiteral("3"));
+  EXPECT_EQ(window.domains.back(), kDomainDocument);
+  EXPECT_EQ(document.suppressRedraws(), 0);
+}
+
+// ---- The order of evaluation, against the repeated passes done literally --------------------
+
+// Passes from the last listed cell to the first, each evaluating the cells whose inputs are all
+// done, until a pass evaluates nothing.
+std::vector<uint32_t> LiteralPasses(uint32_t count, const std::vector<std::vector<uint32_t>>& inputs) {
+  std::vector<uint32_t> list(count);
+  std::iota(list.begin(), list.end(), 0);
+  std::set<uint32_t> waiting(list.begin(), list.end());
+  std::vector<uint32_t> order;
+  for (bool evaluated = true; evaluated && !list.empty();) {
+    evaluated = false;
+    for (size_t i = list.size(); i-- > 0;) {
+      const uint32_t cell = list[i];
+      const bool ready = std::none_of(inputs[cell].begin(), inputs[cell].end(),
+                                      [&](uint32_t input) { return waiting.contains(input); });
+      if (!ready) continue;
+      order.push_back(cell);
+      waiting.erase(cell);
+      list.erase(list.begin() + ptrdiff_t(i));
+      evaluated = true;
+    }
+  }
+  return order;
+}
+
+TEST(PassOrder, MatchesRepeatedPassesOnRandomGraphs) {
+  std::mt19937 random(1234);
+  for (int round = 0; round < 400; ++round) {
+    const uint32_t count = 1 + random() % 40;
+    std::vector<std::vector<uint32_t>> inputs(count);
+    const uint32_t edges = random() % (2 * count);
+    for (uint32_t e = 0; e < edges; ++e) {
+      const uint32_t from = random() % count;
+      uint32_t to = random() % count;
+      // Mostly acyclic, with a cycle now and then.
+      if (random() % 8 != 0 && to >= from) continue;
+      inputs[from].push_back(to);
+    }
+    std::vector<uint32_t> offsets{0};
+    std::vector<uint32_t> flat;
+    for (const auto& list : inputs) {
+      flat.insert(flat.end(), list.begin(), list.end());
+      offsets.push_back(uint32_t(flat.size()));
+    }
+    ASSERT_EQ(PassOrder(count, offsets, flat), LiteralPasses(count, inputs)) << "round " << round;
+  }
+}
+
+TEST(PassOrder, LongChainsNeedNoRecursion) {
+  constexpr uint32_t kCount = 300000;
+  std::vector<uint32_t> offsets{0};
+  std::vector<uint32_t> flat;
+  // Cell i waits for cell i + 1: one pass, resolved by a walk as deep as the chain.
+  for (uint32_t i = 0; i < kCount; ++i) {
+    if (i + 1 < kCount) flat.push_back(i + 1);
+    offsets.push_back(uint32_t(flat.size()));
+  }
+  const std::vector<uint32_t> order = PassOrder(kCount, offsets, flat);
+  ASSERT_EQ(order.size(), kCount);
+  EXPECT_EQ(order.front(), kCount - 1);
+  EXPECT_EQ(order.back(), 0u);
+}
+
+// The recalculation of the specification done literally on a second document: referrers found
+// from the formulas themselves, a waiting set walked depth first, and repeated passes over the
+// waiting cells listed by position.
+class LiteralRecalculation {
+ public:
+  explicit LiteralRecalculation(CADocument& document) : document_(document) {}
+
+  void run() {
+    std::set<CACell*, ByPosition> waiting;
+    for (const std::unique_ptr<CARow>& row : document_.rows()) {
+      for (const std::unique_ptr<CACell>& c : row->cells()) {
+        CACell* cell = c.get();
+        if (!cell->needRecalc() && !cell->ephemeralResult()) continue;
+        if (!cell->refersToCells(nullptr))
+          cell->evaluate();
+        else
+          waiting.insert(cell);
+        addDependents(waiting, cell);
+        document_.redrawCell(cell->gridPoint());
+      }
+    }
+    std::vector<CACell*> list(waiting.begin(), waiting.end());
+    std::unordered_set<const CACell*> set(list.begin(), list.end());
+    for (bool evaluated = true; evaluated && !list.empty();) {
+      evaluated = false;
+      for (size_t i = list.size(); i-- > 0;) {
+        if (list[i]->refersToCells(&set)) continue;
+        list[i]->evaluate();
+        document_.redrawCell(list[i]->gridPoint());
+        set.erase(list[i]);
+        list.erase(list.begin() + ptrdiff_t(i));
+        evaluated = true;
+      }
+    }
+    for (CACell* cell : list) {
+      cell->setCircularError();
+      document_.redrawCell(cell->gridPoint());
+    }
+  }
+
+ private:
+  struct ByPosition {
+    bool operator()(const CACell* a, const CACell* b) const {
+      return std::pair(a->gridPoint().y, a->gridPoint().x) < std::pair(b->gridPoint().y, b->gridPoint().x);
+    }
+  };
+
+  void addDependents(std::set<CACell*, ByPosition>& waiting, const CACell* cell) {
+    const std::unordered_set<const CACell*> one{cell};
+    for (const std::unique_ptr<CARow>& row : document_.rows()) {
+      for (const std::unique_ptr<CACell>& c : row->cells()) {
+        if (waiting.contains(c.get()) || !c->refersToCells(&one)) continue;
+        waiting.insert(c.get());
+        addDependents(waiting, c.get());
+      }
+    }
+  }
+
+  CADocument& document_;
+};
+
+TEST_F(RecalculationTest, EvaluatesInTheOrderOfTheRepeatedPasses) {
+  std::mt19937 random(99);
+  const auto name = [](int x, int y) { return FormatGridPoint(x, y); };
+  const auto randomText = [&]() -> QString {
+    const int x = random() % 5;
+    const int y = random() % 6;
+    switch (random() % 9) {
+      case 0:
+        return QString::number(random() % 10);
+      case 1:
+        return QStringLiteral("=%1+%2").arg(name(x, y), name(random() % 5, random() % 6));
+      case 2:
+        return QStringLiteral("=%1*2").arg(name(x, y));
+      case 3:  // a block, sometimes typed end first
+        return QStringLiteral("=SUM(%1:%2)").arg(name(x, y), name(random() % 5, random() % 6));
+      case 4:
+        return QStringLiteral("=LARGE(%1:%2,1)").arg(name(x, y), name(random() % 5, random() % 6));
+      case 5:
+        return QStringLiteral("=COUNTA(%1,%2:%3)").arg(name(x, y), name(x, 0), name(x, 5));
+      case 6:  // volatile: evaluated on every recalculation
+        return QStringLiteral("=TODAY()*0+%1").arg(name(x, y));
+      case 7:
+        return QStringLiteral("=TODAY()");
+      default:
+        return QString();
+    }
+  };
+  for (int round = 0; round < 30; ++round) {
+    FakeWindow actualWindow;
+    CADocument actual;
+    actual.setController(&actualWindow);
+    FakeWindow literalWindow;
+    CADocument literal;
+    literal.setController(&literalWindow);
+    for (int step = 0; step < 40; ++step) {
+      const GridPoint at{int64_t(random() % 5), int64_t(random() % 6)};
+      const QString text = randomText();
+      actual.cellAtGridPointImperative(at)->setFormula(text);
+      literal.cellAtGridPointImperative(at)->setFormula(text);
+      if (step % 4 != 3) continue;
+      actualWindow.cells.clear();
+      literalWindow.cells.clear();
+      actual.evaluate();
+      LiteralRecalculation(literal).run();
+      ASSERT_EQ(actualWindow.cells, literalWindow.cells) << "round " << round << " step " << step;
+      for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 5; ++x) {
+          const CACell* a = actual.cellAtGridPoint(GridPoint{x, y});
+          const CACell* b = literal.cellAtGridPoint(GridPoint{x, y});
+          ASSERT_EQ(a == nullptr, b == nullptr);
+          if (!a) continue;
+          const std::string where = name(x, y).toStdString() + " " + a->formula().toStdString();
+          ASSERT_EQ(a->valueType(), b->valueType()) << where;
+          ASSERT_EQ(a->evalResult(), b->evalResult()) << where;
+          ASSERT_EQ(a->number().has_value(), b->number().has_value()) << where;
+          if (a->number()) {
+            ASSERT_EQ(*a->number(), *b->number()) << where;
+          }
+        }
+      }
+    }
+    actual.setController(nullptr);
+    literal.setController(nullptr);
+  }
+}
+
+}  // namespace
