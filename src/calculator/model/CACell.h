@@ -115,6 +115,8 @@ class CACell {
   bool inactiveLink() const { return inactiveLink_; }
   void setInactiveLink(bool on) { inactiveLink_ = on; }
   bool isChecked() const { return checked_; }
+  // A formula, whether or not it evaluated: the cells whose references the table holds.
+  bool isFormula() const { return valueType_ == kValueError || valueType_ == kValueFormula; }
   void setChecked(bool on) { checked_ = on; }
   bool needRecalc() const { return needRecalc_; }
   void setNeedRecalc(bool on) { needRecalc_ = on; }

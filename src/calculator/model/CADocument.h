@@ -245,6 +245,9 @@ class CADocument : public FLDocument {
   // registered when it is entered or moved to a point and dropped before it changes or leaves.
   void addDependencies(const CAExpression& expression, const GridPoint& point);
   void deleteDependencies(const CAExpression& expression, const GridPoint& point);
+  // The same for a cell's own formula at its own point; other cells are left alone.
+  void addReferencesOf(const CACell& cell);
+  void dropReferencesOf(const CACell& cell);
   void addReferenceFrom(const GridPoint& from, const GridPoint& to);
   void removeReferenceFrom(const GridPoint& from, const GridPoint& to);
   // Marks the cells that refer to the point directly for recalculation.

@@ -31,18 +31,6 @@ constexpr const char* kCantOpenPictureFile = "I couldn't open the file %@.";
 // Fill directions.
 enum : int32_t { kFillDown = 0, kFillRight = 1, kFillUp = 2, kFillLeft = 3 };
 
-bool IsFormula(const CACell& cell) {
-  return cell.valueType() == kValueError || cell.valueType() == kValueFormula;
-}
-
-void DropReferences(CADocument& document, const CACell& cell) {
-  if (IsFormula(cell)) document.deleteDependencies(cell.expression(), cell.gridPoint());
-}
-
-void AddReferences(CADocument& document, const CACell& cell) {
-  if (IsFormula(cell)) document.addDependencies(cell.expression(), cell.gridPoint());
-}
-
 // The selection with its open ends closed at the last used row or column (normalSelection:).
 int32_t NormalSelection(const CADocument& document, GridRange* range) {
   const int32_t type = TypeOfRange(range, document.selectionRange());
@@ -352,12 +340,12 @@ void CADocument::moveSelectedColumnsTo(double destination) {
       for (size_t i = r->lowerBound(lo); i < r->cells().size() && r->cells()[i]->gridPoint().x < hi; ++i)
         visit(*r->cells()[i]);
   };
-  forMovingCells([this](CACell& cell) { DropReferences(*this, cell); });
+  forMovingCells([this](CACell& cell) { dropReferencesOf(cell); });
   MoveBlock(columns_, s, e, d, [](CAColumn& column, int64_t x) { column.setGridX(x); });
   for (const std::unique_ptr<CARow>& r : rows_)
     MoveBlock(r->mutableCells(), s, e, d,
               [](CACell& cell, int64_t x) { cell.setGridPoint(GridPoint{x, cell.gridPoint().y}); });
-  forMovingCells([this](CACell& cell) { AddReferences(*this, cell); });
+  forMovingCells([this](CACell& cell) { addReferencesOf(cell); });
 
   CABigMove move;
   move.firstStart = s;
@@ -405,13 +393,13 @@ void CADocument::moveSelectedRowsTo(double destination) {
       for (const std::unique_ptr<CACell>& cell : r->cells()) visit(*cell);
     }
   };
-  forMovingCells([this](CACell& cell) { DropReferences(*this, cell); });
+  forMovingCells([this](CACell& cell) { dropReferencesOf(cell); });
   MoveBlock(rows_, s, e, d, [](CARow& moved, int64_t y) {
     for (const std::unique_ptr<CACell>& cell : moved.cells())
       cell->setGridPoint(GridPoint{cell->gridPoint().x, y});
     moved.setGridY(y);
   });
-  forMovingCells([this](CACell& cell) { AddReferences(*this, cell); });
+  forMovingCells([this](CACell& cell) { addReferencesOf(cell); });
 
   CABigMove move;
   move.firstStart = s;

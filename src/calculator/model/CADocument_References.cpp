@@ -52,3 +52,11 @@ void CADocument::invalidateAfterCellEdit(int64_t y) {
   }
   notifyOfSelectionChange();
 }
+
+void CADocument::addReferencesOf(const CACell& cell) {
+  if (cell.isFormula()) addDependencies(cell.expression(), cell.gridPoint());
+}
+
+void CADocument::dropReferencesOf(const CACell& cell) {
+  if (cell.isFormula()) deleteDependencies(cell.expression(), cell.gridPoint());
+}

@@ -40,6 +40,12 @@ int64_t ColumnKey(const CAColumn& column) { return column.gridX(); }
 
 CARow* CADocument::row(int64_t y) const {
   y = NormalizeCoordinate(y);
+  // A sheet filled from the top has row y at index y: one look there before the binary search,
+  // which touches many rows scattered over the heap. The y's are distinct, so a match is it.
+  if (!rows_.empty()) {
+    const size_t guess = std::min(size_t(y), rows_.size() - 1);
+    if (rows_[guess]->gridY() == y) return rows_[guess].get();
+  }
   const auto it = LowerBound(rows_, y, RowKey);
   return it != rows_.end() && (*it)->gridY() == y ? it->get() : nullptr;
 }

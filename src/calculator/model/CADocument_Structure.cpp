@@ -20,24 +20,11 @@ namespace {
 
 constexpr const char* kTransferToItself = "Transfer from the document into itself";
 
-bool IsFormula(const CACell& cell) {
-  return cell.valueType() == kValueError || cell.valueType() == kValueFormula;
-}
-
-// A formula's references leave the table under its current point.
-void DropReferences(CADocument& document, const CACell& cell) {
-  if (IsFormula(cell)) document.deleteDependencies(cell.expression(), cell.gridPoint());
-}
-
-void AddReferences(CADocument& document, const CACell& cell) {
-  if (IsFormula(cell)) document.addDependencies(cell.expression(), cell.gridPoint());
-}
-
 // Puts the cell at a new point, moving its references along.
 void MoveCell(CADocument& document, CACell& cell, const GridPoint& point) {
-  DropReferences(document, cell);
+  document.dropReferencesOf(cell);
   cell.setGridPoint(point);
-  AddReferences(document, cell);
+  document.addReferencesOf(cell);
 }
 
 // The selection with its wildcards opened up (whole columns run over every row, whole rows over
@@ -67,7 +54,7 @@ void DeleteCellsOfRow(CADocument& document, CARow& row, int64_t x0, int64_t x1, 
   CARow::CellList& cells = row.mutableCells();
   const size_t first = row.lowerBound(x0);
   size_t last = first;
-  for (; last < cells.size() && cells[last]->gridPoint().x <= x1; ++last) DropReferences(document, *cells[last]);
+  for (; last < cells.size() && cells[last]->gridPoint().x <= x1; ++last) document.dropReferencesOf(*cells[last]);
   cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(last));
   for (size_t i = first; i < cells.size(); ++i) {
     CACell& cell = *cells[i];
@@ -100,7 +87,7 @@ std::vector<std::unique_ptr<CACell>> TakeColumnSpan(CADocument& document, int64_
   size_t last = 0;
   for (size_t r = firstRow; r < rows.size(); ++r) {
     span(*rows[r], &first, &last);
-    for (size_t i = first; i < last; ++i) DropReferences(document, *rows[r]->cells()[i]);
+    for (size_t i = first; i < last; ++i) document.dropReferencesOf(*rows[r]->cells()[i]);
   }
   for (size_t r = firstRow; r < rows.size(); ++r) {
     CARow::CellList& cells = rows[r]->mutableCells();
@@ -117,7 +104,7 @@ void StoreMovedCells(CADocument& document, std::vector<std::unique_ptr<CACell>>&
   for (std::unique_ptr<CACell>& cell : cells) {
     CACell& stored = *cell;
     document.storeCell(std::move(cell));
-    AddReferences(document, stored);
+    document.addReferencesOf(stored);
   }
 }
 
@@ -169,7 +156,7 @@ void CADocument::deleteRow(const GridPoint& shift) {
   if (!range) return;
   const size_t first = RowIndexAtOrAfter(rows_, range->startPoint.y);
   for (size_t r = first; r < rows_.size(); ++r)
-    for (const std::unique_ptr<CACell>& cell : rows_[r]->cells()) DropReferences(*this, *cell);
+    for (const std::unique_ptr<CACell>& cell : rows_[r]->cells()) dropReferencesOf(*cell);
   const int64_t y1 = range->endPoint.y;
   const size_t last = y1 == kGridOpenEnd ? rows_.size() : RowIndexAtOrAfter(rows_, y1 + 1);
   rows_.erase(rows_.begin() + qsizetype(first), rows_.begin() + qsizetype(last));
@@ -178,7 +165,7 @@ void CADocument::deleteRow(const GridPoint& shift) {
     row.setGridY(row.gridY() + shift.y);
     for (const std::unique_ptr<CACell>& cell : row.cells()) {
       cell->setGridPoint(GridPoint{cell->gridPoint().x, row.gridY()});
-      AddReferences(*this, *cell);
+      addReferencesOf(*cell);
     }
   }
 }
@@ -236,11 +223,11 @@ void CADocument::insertRow(const GridPoint& shift) {
   // The last row first, so that the rows stay sorted while the references move.
   for (size_t r = rows_.size(); r-- > first;) {
     CARow& row = *rows_[r];
-    for (const std::unique_ptr<CACell>& cell : row.cells()) DropReferences(*this, *cell);
+    for (const std::unique_ptr<CACell>& cell : row.cells()) dropReferencesOf(*cell);
     row.setGridY(row.gridY() + shift.y);
     for (const std::unique_ptr<CACell>& cell : row.cells()) {
       cell->setGridPoint(GridPoint{cell->gridPoint().x, row.gridY()});
-      AddReferences(*this, *cell);
+      addReferencesOf(*cell);
     }
   }
   rows_.insert(rows_.begin() + qsizetype(first), std::make_move_iterator(inserted.begin()),
@@ -254,13 +241,13 @@ void CADocument::adjustExpressionsBy(const GridPoint& shift) {
   const GridRange editRange = selectionRange_;
   for (const std::unique_ptr<CARow>& row : rows_)
     for (const std::unique_ptr<CACell>& cell : row->cells())
-      if (IsFormula(*cell)) cell->adjustExpressionBy(shift.x, shift.y, editRange);
+      if (cell->isFormula()) cell->adjustExpressionBy(shift.x, shift.y, editRange);
 }
 
 void CADocument::adjustExpressionsForBigMove(const CABigMove& move) {
   for (const std::unique_ptr<CARow>& row : rows_)
     for (const std::unique_ptr<CACell>& cell : row->cells())
-      if (IsFormula(*cell)) cell->adjustExpressionForBigMove(move);
+      if (cell->isFormula()) cell->adjustExpressionForBigMove(move);
 }
 
 // ---------------------------------------------------------------------------------------------

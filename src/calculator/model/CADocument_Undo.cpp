@@ -54,10 +54,6 @@ bool ShouldArchiveCell(const CACell& cell) {
 
 bool IsGridCoordinate(int64_t n) { return n >= 0 && n < kGridOpenEnd; }
 
-bool IsFormula(const CACell& cell) {
-  return cell.valueType() == kValueError || cell.valueType() == kValueFormula;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -248,7 +244,7 @@ void CADocument::restoreWholeDocFromUndo(const QString& archive) {
   // The formulas leave the reference table with their cells.
   for (const std::unique_ptr<CARow>& row : rows_)
     for (const std::unique_ptr<CACell>& cell : row->cells())
-      if (IsFormula(*cell)) deleteDependencies(cell->expression(), cell->gridPoint());
+      dropReferencesOf(*cell);
   columns_.clear();
   rows_.clear();
   loadFromXml(*decoder);

@@ -15,10 +15,6 @@ namespace {
 
 constexpr uint32_t kNeverReady = std::numeric_limits<uint32_t>::max();
 
-bool IsFormula(const CACell& cell) {
-  return cell.valueType() == kValueError || cell.valueType() == kValueFormula;
-}
-
 GridPoint Plain(const GridPoint& point) {
   return GridPoint{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)};
 }
@@ -331,7 +327,7 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
     if (!collector.throughBlock(joined)) continue;
     const uint32_t i = place[joined];
     const CACell* cell = waiting[i];
-    if (!IsFormula(*cell)) continue;
+    if (!cell->isFormula()) continue;
     if (!index) index.emplace(waiting);
     for (const CAFormulaToken& token : cell->expression()) {
       GridRange block;
@@ -352,7 +348,18 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
 
   const std::vector<uint32_t> order = PassOrder(uint32_t(waiting.size()), offsets, dependsOn);
   std::vector<bool> done(waiting.size(), false);
-  for (const uint32_t i : order) {
+  // Evaluating a long chain is bound by memory latency, each cell and its tokens being met for
+  // the first time: ask for them a few cells ahead, the cell first and its tokens once it came.
+  constexpr size_t kCellAhead = 8;
+  constexpr size_t kTokensAhead = 4;
+  for (size_t k = 0; k < order.size(); ++k) {
+    if (k + kCellAhead < order.size()) {
+      const CACell* ahead = waiting[order[k + kCellAhead]];
+      __builtin_prefetch(ahead);
+      __builtin_prefetch(&ahead->expression());
+    }
+    if (k + kTokensAhead < order.size()) __builtin_prefetch(waiting[order[k + kTokensAhead]]->expression().data());
+    const uint32_t i = order[k];
     waiting[i]->evaluate();
     document.redrawCell(waiting[i]->gridPoint());
     done[i] = true;

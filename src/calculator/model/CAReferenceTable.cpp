@@ -317,6 +317,9 @@ class PointMap {
 
   bool isEmpty() const { return used_ == 0; }
 
+  // Asks for the home slot of a key that is likely looked up next.
+  void prefetch(const GridPoint& key) const { __builtin_prefetch(&slots_[home(key)]); }
+
  private:
   struct Slot {
     GridPoint key;
@@ -497,6 +500,9 @@ void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint
 void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint>& byName,
                                    std::vector<GridPoint>& throughBlocks) {
   Storage& s = *storage_;
+  // Walks over referrers mostly go down a column: the cell below is usually asked for next, and
+  // its slot is a cache miss of its own.
+  s.points.prefetch(GridPoint{point.x, int64_t(uint64_t(point.y) + 1)});
   if (const PointTarget* target = s.points.find(point))
     for (size_t i = 0; i < target->size(); ++i) byName.push_back(target->from(i));
 

@@ -4,6 +4,7 @@
 #include "framlet/foundation/flDrawing.h"
 #include "framlet/foundation/flImageSaving.h"
 #include "framlet/foundation/flImageSupport.h"
+#include "platform/HeifCodec.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -216,11 +217,15 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
       } while (many && image->reps_.size() < kMaxRepresentations && reader.jumpToNextImage());
     }
   }
+  // Qt has no plug-in for HEIC; libheif decodes it.
+  if (image->reps_.isEmpty() && format == kImageFormatHeic) {
+    if (std::optional<QImage> picture = DecodeHeif(data)) image->reps_.append(*picture);
+  }
   if (!image->reps_.isEmpty()) {
     image->naturalSize_ = image->reps_.first().deviceIndependentSize();
     return image;
   }
-  // Pictures nothing here decodes keep their bytes, so that saving the document writes them
+  // Pictures nothing here decodes (and HEIC that libheif cannot) keep their bytes, so that saving the document writes them
   // back unchanged; everything else that fails to decode is no image.
   if (format != kImageFormatEmf && format != kImageFormatPict && format != kImageFormatHeic)
     return nullptr;
@@ -340,6 +345,7 @@ QStringList FLImage::fileExtensions() {
   QStringList extensions;
   for (const QByteArray& format : QImageReader::supportedImageFormats())
     extensions.append(QString::fromLatin1(format).toLower());
+  if (CanDecodeHeif()) extensions << QStringLiteral("heic") << QStringLiteral("heif");
   extensions.removeDuplicates();
   return extensions;
 }

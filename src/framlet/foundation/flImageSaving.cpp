@@ -5,6 +5,7 @@
 #include "framlet/foundation/flDrawing.h"
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/flImageSupport.h"
+#include "platform/HeifCodec.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -42,10 +43,6 @@ const char* TypeIdentifier(int32_t format) {
   }
 }
 
-bool CanWrite(const char* qtFormat) {
-  return QImageWriter::supportedImageFormats().contains(QByteArray(qtFormat));
-}
-
 // The format a bitmap is encoded in when the request leaves it open: from the image's alpha and
 // the path's extension. Note that "jpeg" is no reason to write a transparent image as JPEG.
 int32_t ChooseFormat(const QImage& bitmap, const QString& path) {
@@ -58,7 +55,7 @@ int32_t ChooseFormat(const QImage& bitmap, const QString& path) {
 }
 
 // The format a decoded bitmap is written in for a requested code: the encoders here write
-// HEIC (when Qt has a plug-in for it), JPEG, PDF, PNG, TIFF and BMP; GIF, EMF, PICT and any
+// HEIC (through libheif, when it has an encoder), JPEG, PDF, PNG, TIFF and BMP; GIF, EMF, PICT and any
 // unknown code are written as TIFF.
 int32_t EncodableFormat(int32_t format) {
   switch (format) {
@@ -110,10 +107,12 @@ QImage FlattenOnWhite(const QImage& bitmap) {
 }
 
 QByteArray EncodeBitmap(const QImage& bitmap, const FLImageSaveRequest& request) {
+  // Qt has no plug-in for HEIC; libheif writes it.
+  if (request.format == kImageFormatHeic)
+    return EncodeHeif(bitmap, float(request.lossyQuality)).value_or(QByteArray());
   const char* qtFormat = nullptr;
   QImage source = bitmap;
   switch (request.format) {
-    case kImageFormatHeic: qtFormat = "heic"; break;
     case kImageFormatJpeg: qtFormat = "jpeg"; source = FlattenOnWhite(bitmap); break;
     case kImageFormatPng: qtFormat = "png"; break;
     case kImageFormatBmp: qtFormat = "bmp"; break;
@@ -251,9 +250,9 @@ bool SaveImageCore(const FLImage* image, FLImageSaveRequest& request, double wid
     if (pixelsWide > int(kFLMaxBitmapSide) || pixelsHigh > int(kFLMaxBitmapSide)) return false;
 
     if (request.format == kImageFormatUnknown) request.format = ChooseFormat(*best, request.path);
-    // No HEIC encoder here (Qt has no plug-in for it): the request is settled by the rules for
-    // an open format, which keep the quality for a lossy JPEG.
-    if (request.format == kImageFormatHeic && !CanWrite("heic"))
+    // Without a HEIC encoder (libheif may be built without one) the request is settled by the
+    // rules for an open format, which keep the quality for a lossy JPEG.
+    if (request.format == kImageFormatHeic && !CanEncodeHeif())
       request.format = ChooseFormat(*best, request.path);
     else if (request.format != kImageFormatHeic)
       request.format = EncodableFormat(request.format);

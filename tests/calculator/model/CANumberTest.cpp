@@ -11,32 +11,12 @@
 #include <random>
 
 #include "calculator/model/CANumber.h"
+#include "calculator/model/formula/FunctionVectors.h"
 #include "calculator/model/CANumberFormat.h"
 #include "support/LogCapture.h"
 #include "support/TestData.h"
 
 namespace {
-
-// A compact picture of a number's fields: "i5", "f1/4", "r1.5", "nan", "inf".
-std::string Describe(const CANumber& n) {
-  switch (n.form()) {
-    case kNumberInteger:
-      return "i" + std::to_string(n.numerator());
-    case kNumberFraction:
-      return "f" + std::to_string(n.numerator()) + "/" + std::to_string(n.denominator());
-    case kNumberReal: {
-      char buffer[64];
-      std::snprintf(buffer, sizeof buffer, "r%.21Lg", n.realValue());
-      return buffer;
-    }
-    case kNumberNaN:
-      return "nan";
-    case kNumberInfinity:
-      return "inf";
-    default:
-      return "placeholder";
-  }
-}
 
 CANumber Fraction(int64_t n, uint64_t d) { return CANumber::withNumerator(n, d); }
 
@@ -88,7 +68,7 @@ TEST(NumberParsing, DecimalTextReadsExactly) {
     qsizetype index = 0;
     const QString text = QString::fromUtf8(c.text);
     const CANumber n = ParseAll(text, c.groups, &index);
-    EXPECT_EQ(Describe(n), c.expected) << c.text;
+    EXPECT_EQ(DescribeNumber(n), c.expected) << c.text;
     EXPECT_EQ(index, c.index) << c.text;
   }
 }
@@ -113,11 +93,11 @@ TEST(NumberParsing, OverlongDigitsGoOnAsReals) {
 
 TEST(NumberParsing, HugeExponentsSaturateWithoutHanging) {
   qsizetype index = 0;
-  EXPECT_EQ(Describe(ParseAll(QStringLiteral("1e99999999999999999999"), false, &index)), "inf");
+  EXPECT_EQ(DescribeNumber(ParseAll(QStringLiteral("1e99999999999999999999"), false, &index)), "inf");
   EXPECT_EQ(index, 22);
-  EXPECT_EQ(Describe(ParseAll(QStringLiteral("0e999999"), false, &index)), "i0");
-  EXPECT_EQ(Describe(ParseAll(QStringLiteral("1e-99999"), false, &index)), "i0");
-  EXPECT_EQ(Describe(ParseAll(QStringLiteral("-1e5000"), false, &index)), "inf");
+  EXPECT_EQ(DescribeNumber(ParseAll(QStringLiteral("0e999999"), false, &index)), "i0");
+  EXPECT_EQ(DescribeNumber(ParseAll(QStringLiteral("1e-99999"), false, &index)), "i0");
+  EXPECT_EQ(DescribeNumber(ParseAll(QStringLiteral("-1e5000"), false, &index)), "inf");
 }
 
 TEST(NumberParsing, ReadsTheIndependentDecimalVectors) {
@@ -131,15 +111,15 @@ TEST(NumberParsing, ReadsTheIndependentDecimalVectors) {
     const auto number = CANumber::withValidatedString(fields[0], false);
     ASSERT_TRUE(number.has_value()) << fields[0].toStdString();
     const CANumber expected = Fraction(fields[1].toLongLong(), fields[2].toULongLong());
-    EXPECT_EQ(Describe(*number), Describe(expected)) << fields[0].toStdString();
+    EXPECT_EQ(DescribeNumber(*number), DescribeNumber(expected)) << fields[0].toStdString();
     ++count;
   }
   EXPECT_GT(count, 500);
 }
 
 TEST(NumberParsing, ValidatedTextMustBeANumberThroughout) {
-  EXPECT_EQ(Describe(*CANumber::withValidatedString(QStringLiteral("  1,234  "), true)), "i1234");
-  EXPECT_EQ(Describe(*CANumber::withValidatedString(QStringLiteral("(3.5)"), true)), "f-7/2");
+  EXPECT_EQ(DescribeNumber(*CANumber::withValidatedString(QStringLiteral("  1,234  "), true)), "i1234");
+  EXPECT_EQ(DescribeNumber(*CANumber::withValidatedString(QStringLiteral("(3.5)"), true)), "f-7/2");
   EXPECT_FALSE(CANumber::withValidatedString(QStringLiteral("1,234"), false));
   EXPECT_FALSE(CANumber::withValidatedString(QStringLiteral("12abc"), true));
   EXPECT_FALSE(CANumber::withValidatedString(QStringLiteral(""), true));
@@ -150,7 +130,7 @@ TEST(NumberParsing, ValidatedTextMustBeANumberThroughout) {
   EXPECT_FALSE(CANumber::withValidatedString(QStringLiteral("%"), true));
   EXPECT_FALSE(CANumber::withValidatedString(QStringLiteral("1e+"), true));
   // Without validation whatever was parsed is returned.
-  EXPECT_EQ(Describe(CANumber::withString(QStringLiteral("  42 apples"), false)), "i42");
+  EXPECT_EQ(DescribeNumber(CANumber::withString(QStringLiteral("  42 apples"), false)), "i42");
 }
 
 TEST(NumberParsing, UsesTheLocaleSeparators) {
@@ -158,7 +138,7 @@ TEST(NumberParsing, UsesTheLocaleSeparators) {
   qsizetype index = 0;
   const CANumber n = ParseAll(QStringLiteral("1.234,5"), true, &index);
   SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
-  EXPECT_EQ(Describe(n), "f2469/2");
+  EXPECT_EQ(DescribeNumber(n), "f2469/2");
   EXPECT_EQ(index, 7);
 }
 
@@ -184,7 +164,7 @@ TEST(NumberParsing, ReadsDigitsInABaseWithAWordSize) {
   for (const Row& row : rows) {
     const auto n = CANumber::withString(QString::fromLatin1(row.text), row.base, row.wordSize);
     ASSERT_TRUE(n.has_value()) << row.text;
-    EXPECT_EQ(Describe(*n), row.expected) << row.text;
+    EXPECT_EQ(DescribeNumber(*n), row.expected) << row.text;
   }
   EXPECT_FALSE(CANumber::withString(QStringLiteral("12G"), 16, 64));
   EXPECT_FALSE(CANumber::withString(QStringLiteral("8"), 8, 64));
@@ -196,36 +176,36 @@ TEST(NumberParsing, ReadsDigitsInABaseWithAWordSize) {
 }
 
 TEST(NumberCanonicalForm, ReadRealsBecomeFractionsAndComputedRealsStay) {
-  EXPECT_EQ(Describe(CANumber::withReal(0.25L)), "f1/4");
-  EXPECT_EQ(Describe(CANumber::withReal(1.0L / 3)), "f1/3");
-  EXPECT_EQ(Describe(CANumber::withReal(-2.75L)), "f-11/4");
-  EXPECT_EQ(Describe(CANumber::withReal(0.1L)), "f1/10");
-  EXPECT_EQ(Describe(CANumber::withReal(42.0L)), "i42");
-  EXPECT_EQ(Describe(CANumber::withReal(0.0L)), "i0");
-  EXPECT_EQ(Describe(CANumber::withReal(NAN)), "nan");
-  EXPECT_EQ(Describe(CANumber::withReal(-INFINITY)), "inf");
+  EXPECT_EQ(DescribeNumber(CANumber::withReal(0.25L)), "f1/4");
+  EXPECT_EQ(DescribeNumber(CANumber::withReal(1.0L / 3)), "f1/3");
+  EXPECT_EQ(DescribeNumber(CANumber::withReal(-2.75L)), "f-11/4");
+  EXPECT_EQ(DescribeNumber(CANumber::withReal(0.1L)), "f1/10");
+  EXPECT_EQ(DescribeNumber(CANumber::withReal(42.0L)), "i42");
+  EXPECT_EQ(DescribeNumber(CANumber::withReal(0.0L)), "i0");
+  EXPECT_EQ(DescribeNumber(CANumber::withReal(NAN)), "nan");
+  EXPECT_EQ(DescribeNumber(CANumber::withReal(-INFINITY)), "inf");
   EXPECT_EQ(CANumber::withReal(std::sqrt(2.0L)).form(), kNumberReal);
   EXPECT_EQ(CANumber::withReal(1e-12L).form(), kNumberReal);
   EXPECT_EQ(CANumber::withReal(1e30L).form(), kNumberReal);
   CANumber root(2);
   root.squareRoot();
   EXPECT_EQ(root.form(), kNumberReal);
-  EXPECT_EQ(Describe(Fraction(6, 4)), "f3/2");
-  EXPECT_EQ(Describe(Fraction(-6, 3)), "i-2");
-  EXPECT_EQ(Describe(Fraction(0, 7)), "i0");
-  EXPECT_EQ(Describe(Fraction(INT64_MIN, 2)), "i-4611686018427387904");
+  EXPECT_EQ(DescribeNumber(Fraction(6, 4)), "f3/2");
+  EXPECT_EQ(DescribeNumber(Fraction(-6, 3)), "i-2");
+  EXPECT_EQ(DescribeNumber(Fraction(0, 7)), "i0");
+  EXPECT_EQ(DescribeNumber(Fraction(INT64_MIN, 2)), "i-4611686018427387904");
 }
 
 TEST(NumberCanonicalForm, CopyPutsRealsIntoCanonicalFormWithConversion) {
   CANumber half(2);
   half.power(CANumber(-1));
   ASSERT_EQ(half.form(), kNumberReal);
-  EXPECT_EQ(Describe(half.copy()), "f1/2");
+  EXPECT_EQ(DescribeNumber(half.copy()), "f1/2");
   CANumber root(2);
   root.squareRoot();
   EXPECT_EQ(root.copy().form(), kNumberReal);
-  EXPECT_EQ(Describe(Fraction(-3, 4).copy()), "f-3/4");
-  EXPECT_EQ(Describe(CANumber::asInf().copy()), "inf");
+  EXPECT_EQ(DescribeNumber(Fraction(-3, 4).copy()), "f-3/4");
+  EXPECT_EQ(DescribeNumber(CANumber::asInf().copy()), "inf");
 }
 
 TEST(NumberCanonicalForm, IntegerValueTruncatesAndSaturates) {
@@ -238,7 +218,7 @@ TEST(NumberCanonicalForm, IntegerValueTruncatesAndSaturates) {
   EXPECT_EQ(CANumber::asNan().integerValue(), 0);
   CANumber made = CANumber::withReal(-1e30L);
   made.makeInteger();
-  EXPECT_EQ(Describe(made), "i-9223372036854775808");
+  EXPECT_EQ(DescribeNumber(made), "i-9223372036854775808");
 }
 
 TEST(NumberCanonicalForm, DateValuesMustBeRealDates) {
@@ -263,10 +243,10 @@ TEST(NumberCanonicalForm, WordSizesKeepTheLowBitsWithTheirSign) {
   EXPECT_EQ(k.numerator(), -5);
   CANumber f = Fraction(-7, 2);
   f.makeInteger(16);
-  EXPECT_EQ(Describe(f), "i-3");
+  EXPECT_EQ(DescribeNumber(f), "i-3");
   CANumber nan = CANumber::asNan();
   nan.makeInteger();
-  EXPECT_EQ(Describe(nan), "nan");
+  EXPECT_EQ(DescribeNumber(nan), "nan");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -275,7 +255,7 @@ using Operation = void (CANumber::*)(const CANumber&);
 
 std::string Apply(CANumber a, Operation op, const CANumber& b) {
   (a.*op)(b);
-  return Describe(a);
+  return DescribeNumber(a);
 }
 
 TEST(NumberArithmetic, ExactResultsAndTheirOverflowIntoReals) {
@@ -333,66 +313,66 @@ TEST(NumberArithmetic, ExactResultsAndTheirOverflowIntoReals) {
   };
   for (const Row& row : rows)
     EXPECT_EQ(Apply(row.a, row.op, row.b), row.expected)
-        << Describe(row.a) << " op " << Describe(row.b);
+        << DescribeNumber(row.a) << " op " << DescribeNumber(row.b);
 }
 
 TEST(NumberArithmetic, UnaryOperations) {
   CANumber n(4);
   n.squareRoot();
-  EXPECT_EQ(Describe(n), "i2");
+  EXPECT_EQ(DescribeNumber(n), "i2");
   n = CANumber(-1);
   n.squareRoot();
-  EXPECT_EQ(Describe(n), "nan");
+  EXPECT_EQ(DescribeNumber(n), "nan");
   n = Fraction(-3, 4);
   n.invert();
-  EXPECT_EQ(Describe(n), "f-4/3");
+  EXPECT_EQ(DescribeNumber(n), "f-4/3");
   n = CANumber(0);
   n.invert();
-  EXPECT_EQ(Describe(n), "inf");
+  EXPECT_EQ(DescribeNumber(n), "inf");
   n.invert();
-  EXPECT_EQ(Describe(n), "i0");
+  EXPECT_EQ(DescribeNumber(n), "i0");
   n = CANumber(INT64_MIN);
   n.invert();
-  EXPECT_EQ(Describe(n), "f-1/9223372036854775808");
+  EXPECT_EQ(DescribeNumber(n), "f-1/9223372036854775808");
   n = CANumber(INT64_MIN);
   n.changeSign();
-  EXPECT_EQ(Describe(n), "r9223372036854775808");
+  EXPECT_EQ(DescribeNumber(n), "r9223372036854775808");
   n = CANumber(INT64_MIN);
   n.makePositive();
-  EXPECT_EQ(Describe(n), "r9223372036854775808");
+  EXPECT_EQ(DescribeNumber(n), "r9223372036854775808");
   n = Fraction(-5, 3);
   n.makePositive();
-  EXPECT_EQ(Describe(n), "f5/3");
+  EXPECT_EQ(DescribeNumber(n), "f5/3");
 }
 
 TEST(NumberArithmetic, FactorialsUpTo20AreExactAndLargerOnesReal) {
   CANumber n(20);
   n.factorial();
-  EXPECT_EQ(Describe(n), "i2432902008176640000");
+  EXPECT_EQ(DescribeNumber(n), "i2432902008176640000");
   n = CANumber(21);
   n.factorial();
   EXPECT_EQ(n.form(), kNumberReal);
   EXPECT_EQ(n.realValue(), 2432902008176640000.0L * 21);
   n = Fraction(7, 2);
   n.factorial();
-  EXPECT_EQ(Describe(n), "i6");
+  EXPECT_EQ(DescribeNumber(n), "i6");
   n = CANumber(-1);
   n.factorial();
-  EXPECT_EQ(Describe(n), "nan");
+  EXPECT_EQ(DescribeNumber(n), "nan");
   n = CANumber(0);
   n.factorial();
-  EXPECT_EQ(Describe(n), "i1");
+  EXPECT_EQ(DescribeNumber(n), "i1");
 }
 
 TEST(NumberArithmetic, HugeFactorialsBecomeInfinityAndShowAsSuch) {
   CANumber n(1755);
   n.factorial();
-  EXPECT_EQ(Describe(n), "inf");
+  EXPECT_EQ(DescribeNumber(n), "inf");
   EXPECT_EQ(n.formatWith(nullptr), QStringLiteral("<Infinite>"));
   // The loop ends once the product is infinite, not after 2^63 rounds.
   n = CANumber(INT64_MAX);
   n.factorial();
-  EXPECT_EQ(Describe(n), "inf");
+  EXPECT_EQ(DescribeNumber(n), "inf");
   n = CANumber(1754);
   n.factorial();
   EXPECT_EQ(n.form(), kNumberReal);
@@ -463,7 +443,7 @@ TEST(NumberArithmetic, AgreesWithAnIndependentRationalImplementation) {
     }
     if (f[8] == QLatin1String("1")) {
       ++exactCount;
-      EXPECT_EQ(Describe(result), result.form() == kNumberInteger
+      EXPECT_EQ(DescribeNumber(result), result.form() == kNumberInteger
                                       ? "i" + f[6].toStdString()
                                       : "f" + f[6].toStdString() + "/" + f[7].toStdString())
           << line.toStdString();
@@ -551,7 +531,7 @@ TEST(NumberArchive, ReadsEveryForm) {
   for (const Row& row : rows) {
     const auto n = CANumber::withArchive(QString::fromUtf8(row.archive));
     ASSERT_TRUE(n.has_value()) << row.archive;
-    EXPECT_EQ(Describe(*n), row.expected) << row.archive;
+    EXPECT_EQ(DescribeNumber(*n), row.expected) << row.archive;
   }
   for (const char* bad : {"", "x5", "f3", "f3/", "f3/0", "f3/-4", "f1.5/2"})
     EXPECT_FALSE(CANumber::withArchive(QString::fromUtf8(bad)).has_value()) << bad;

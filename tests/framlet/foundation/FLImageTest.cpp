@@ -2,6 +2,7 @@
 
 #include "ImageTestSupport.h"
 #include "framlet/foundation/flImageSupport.h"
+#include "platform/HeifCodec.h"
 #include "support/TestData.h"
 
 #include <QBuffer>
@@ -95,6 +96,7 @@ TEST_F(ImageTest, PdfPageHasItsSizeInPointsAndSharpPixels) {
 }
 
 TEST_F(ImageTest, UndecodablePicturesKeepTheirBytesAndFrame) {
+  // ispe.heic is a HEIC header without image data: libheif cannot decode it either.
   struct Case {
     const char* file;
     int32_t format;
@@ -119,6 +121,30 @@ TEST_F(ImageTest, UndecodablePicturesKeepTheirBytesAndFrame) {
     const QImage drawn = Rendered(*image, QSize(40, 20), Qt::red);
     EXPECT_NE(drawn.pixelColor(20, 4), QColor(Qt::red)) << c.file;
   }
+}
+
+TEST_F(ImageTest, HeicPicturesAreDecodedByLibheif) {
+  if (!CanDecodeHeif()) GTEST_SKIP() << "libheif has no HEVC decoder here";
+  // 16 x 8, red left and blue right, written by libheif's encoder (tools/make_heic_fixture.cpp).
+  const QByteArray bytes = ReadFile(Fixture("halves-16x8.heic"));
+  QMimeData mime;
+  mime.setData(QStringLiteral("image/heic"), bytes);
+  std::unique_ptr<FLImage> images[] = {FLImage::withContentsOfFile(Fixture("halves-16x8.heic")),
+                                       FLImage::withData(bytes), FLImage::withPasteboard(&mime, 1.0)};
+  for (const auto& image : images) {
+    ASSERT_TRUE(image);
+    EXPECT_FALSE(image->isUndecoded());
+    EXPECT_EQ(image->sourceFormat(), kImageFormatHeic);
+    EXPECT_EQ(image->sourceData(), bytes);
+    EXPECT_EQ(ImageSizeFromReps(image.get()), QSizeF(16, 8));
+    EXPECT_EQ(image->size(), QSizeF(16, 8));
+    const QImage drawn = Rendered(*image, QSize(16, 8));
+    EXPECT_NEAR(drawn.pixelColor(2, 4).red(), 255, 12);
+    EXPECT_NEAR(drawn.pixelColor(2, 4).blue(), 0, 12);
+    EXPECT_NEAR(drawn.pixelColor(13, 4).red(), 0, 12);
+    EXPECT_NEAR(drawn.pixelColor(13, 4).blue(), 255, 12);
+  }
+  EXPECT_TRUE(FLImage::fileExtensions().contains(QStringLiteral("heic")));
 }
 
 TEST_F(ImageTest, SizeComesFromTheCacheThenRepresentationsThenItsOwn) {

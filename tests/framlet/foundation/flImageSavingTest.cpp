@@ -2,6 +2,7 @@
 
 #include "ImageTestSupport.h"
 #include "framlet/foundation/flImageSupport.h"
+#include "platform/HeifCodec.h"
 #include "support/TestData.h"
 
 #include <QDir>
@@ -97,15 +98,47 @@ TEST_F(ImageSavingTest, RequestedFormatReplacesTheExtension) {
   }
 }
 
-TEST_F(ImageSavingTest, HeicFallsBackToTheOpenFormatRules) {
-  // No HEIC encoder here: an opaque image becomes JPEG, a transparent one TIFF.
+TEST_F(ImageSavingTest, HeicIsWrittenByLibheifOrFallsBackToTheOpenFormatRules) {
   auto opaque = Opaque();
-  const QString photo = SaveImage(opaque.get(), path("photo.heic"), kImageFormatHeic, nullptr, QSizeF(0, 0), 0.5);
-  EXPECT_EQ(photo, path("photo.jpg"));
-  EXPECT_EQ(ReadBack(photo).first, QByteArray("jpeg"));
   auto transparent = Transparent();
-  const QString drawing = SaveImage(transparent.get(), path("drawing.heic"), kImageFormatHeic, nullptr);
-  EXPECT_EQ(drawing, path("drawing.tiff"));
+  const QString photo = SaveImage(opaque.get(), path("photo.jpg"), kImageFormatHeic, nullptr, QSizeF(0, 0), 0.5);
+  const QString drawing = SaveImage(transparent.get(), path("drawing"), kImageFormatHeic, nullptr);
+  if (!CanEncodeHeif()) {
+    // Without an encoder an opaque image becomes JPEG, a transparent one TIFF.
+    EXPECT_EQ(photo, path("photo.jpg"));
+    EXPECT_EQ(ReadBack(photo).first, QByteArray("jpeg"));
+    EXPECT_EQ(drawing, path("drawing.tiff"));
+    return;
+  }
+  EXPECT_EQ(photo, path("photo.heic"));
+  EXPECT_EQ(drawing, path("drawing.heic"));
+  EXPECT_TRUE(DescribeFile(photo).startsWith(QLatin1String("ISO Media, HEIF Image HEVC"))) << DescribeFile(photo).toStdString();
+  // Read back by the image class: the size and colour survive, and so does transparency.
+  auto photoBack = FLImage::withContentsOfFile(photo);
+  ASSERT_TRUE(photoBack);
+  EXPECT_FALSE(photoBack->isUndecoded());
+  EXPECT_EQ(photoBack->sourceFormat(), kImageFormatHeic);
+  EXPECT_EQ(photoBack->size(), QSizeF(8, 6));
+  EXPECT_FALSE(photoBack->bitmap().hasAlphaChannel());  // an opaque image stores no alpha
+  const QColor pixel = photoBack->bitmap().pixelColor(4, 3);
+  EXPECT_NEAR(pixel.red(), 200, 12);
+  EXPECT_NEAR(pixel.green(), 100, 12);
+  EXPECT_NEAR(pixel.blue(), 50, 12);
+  auto drawingBack = FLImage::withContentsOfFile(drawing);
+  ASSERT_TRUE(drawingBack);
+  EXPECT_EQ(drawingBack->size(), QSizeF(8, 6));
+  EXPECT_NEAR(drawingBack->bitmap().pixelColor(4, 3).alpha(), 128, 12);
+  // Into memory too, with the HEIC extension and type.
+  FLImageSaveRequest request;
+  request.format = kImageFormatHeic;
+  request.quality = 1.0;
+  ASSERT_TRUE(SaveImageCore(opaque.get(), request, 4, 3));
+  EXPECT_EQ(request.extension, QStringLiteral("heic"));
+  EXPECT_EQ(request.typeIdentifier, QStringLiteral("public.heic"));
+  EXPECT_EQ(ImageFormatFromData(request.data), kImageFormatHeic);
+  auto small = FLImage::withData(request.data);
+  ASSERT_TRUE(small);
+  EXPECT_EQ(small->size(), QSizeF(4, 3));
 }
 
 TEST_F(ImageSavingTest, IndependentToolRecognisesEveryWrittenFormat) {

@@ -10,8 +10,6 @@
 
 namespace {
 
-bool IsFormula(int32_t valueType) { return valueType == kValueError || valueType == kValueFormula; }
-
 // Below this many cells in the set it is cheaper to test each against a range than to walk
 // the range's cells.
 constexpr size_t kSmallCellSet = 64;
@@ -75,7 +73,7 @@ void CACell::setCircularError() {
 }
 
 bool CACell::refersToCells(const std::unordered_set<const CACell*>* cells) const {
-  if (!IsFormula(valueType_)) return false;
+  if (!isFormula()) return false;
   for (const CAFormulaToken& token : expression_) {
     const int32_t kind = token.type();
     if (kind == kTokenReference) {

@@ -1,0 +1,156 @@
+#include "platform/HeifCodec.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// A picture's side in pixels is at most this (as for every bitmap of the application), and its
+// area at most the square of kMaxPixelsSide, so a hostile file cannot ask for gigabytes.
+constexpr int kMaxSide = 32767;
+constexpr int kMaxPixelsSide = 16384;
+
+struct ContextDeleter {
+  void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HandleDeleter {
+  void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+struct ImageDeleter {
+  void operator()(heif_image* image) const { heif_image_release(image); }
+};
+struct EncoderDeleter {
+  void operator()(heif_encoder* encoder) const { heif_encoder_release(encoder); }
+};
+using Context = std::unique_ptr<heif_context, ContextDeleter>;
+using Handle = std::unique_ptr<heif_image_handle, HandleDeleter>;
+using Image = std::unique_ptr<heif_image, ImageDeleter>;
+using Encoder = std::unique_ptr<heif_encoder, EncoderDeleter>;
+
+bool Failed(const heif_error& error) { return error.code != heif_error_Ok; }
+
+bool SizeAllowed(int width, int height) {
+  return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
+         qint64(width) * height <= qint64(kMaxPixelsSide) * kMaxPixelsSide;
+}
+
+heif_error AppendToByteArray(heif_context*, const void* data, size_t size, void* userdata) {
+  auto* out = static_cast<QByteArray*>(userdata);
+  out->append(static_cast<const char*>(data), qsizetype(size));
+  return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+}  // namespace
+
+bool CanDecodeHeif() { return heif_have_decoder_for_format(heif_compression_HEVC) != 0; }
+
+bool CanEncodeHeif() { return heif_have_encoder_for_format(heif_compression_HEVC) != 0; }
+
+std::optional<QImage> DecodeHeif(const QByteArray& data) {
+  if (data.isEmpty() || heif_check_filetype(reinterpret_cast<const uint8_t*>(data.constData()),
+                                            int(std::min<qsizetype>(data.size(), 64))) ==
+                            heif_filetype_no)
+    return std::nullopt;
+  Context context(heif_context_alloc());
+  if (!context) return std::nullopt;
+  heif_context_set_maximum_image_size_limit(context.get(), kMaxPixelsSide);
+  // data outlives the context, so libheif may read it in place.
+  if (Failed(heif_context_read_from_memory_without_copy(context.get(), data.constData(),
+                                                         size_t(data.size()), nullptr)))
+    return std::nullopt;
+  heif_image_handle* rawHandle = nullptr;
+  if (Failed(heif_context_get_primary_image_handle(context.get(), &rawHandle))) return std::nullopt;
+  Handle handle(rawHandle);
+  if (!SizeAllowed(heif_image_handle_get_width(handle.get()),
+                   heif_image_handle_get_height(handle.get())))
+    return std::nullopt;
+
+  const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+  heif_image* rawImage = nullptr;
+  if (Failed(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                               nullptr)))
+    return std::nullopt;
+  Image decoded(rawImage);
+  // Sizes after the file's cropping and rotation, which may differ from the handle's.
+  const int width = heif_image_get_width(decoded.get(), heif_channel_interleaved);
+  const int height = heif_image_get_height(decoded.get(), heif_channel_interleaved);
+  if (!SizeAllowed(width, height) ||
+      heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8)
+    return std::nullopt;
+  int stride = 0;
+  const uint8_t* plane = heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
+  const int rowBytes = width * (alpha ? 4 : 3);
+  if (!plane || stride < rowBytes) return std::nullopt;
+
+  const QImage::Format format =
+      !alpha ? QImage::Format_RGB888
+             : heif_image_handle_is_premultiplied_alpha(handle.get()) ? QImage::Format_RGBA8888_Premultiplied
+                                                                      : QImage::Format_RGBA8888;
+  QImage image(width, height, format);
+  if (image.isNull()) return std::nullopt;
+  for (int y = 0; y < height; ++y)
+    std::memcpy(image.scanLine(y), plane + qsizetype(y) * stride, size_t(rowBytes));
+  return image;
+}
+
+std::optional<QByteArray> EncodeHeif(const QImage& image, float quality) {
+  if (image.isNull() || !SizeAllowed(image.width(), image.height()) || !CanEncodeHeif())
+    return std::nullopt;
+  // A bitmap drawn into usually has an alpha channel even where nothing is transparent; an
+  // alpha channel that is opaque everywhere is left out of the file rather than stored.
+  bool alpha = false;
+  if (image.hasAlphaChannel()) {
+    const QImage withAlpha = image.convertToFormat(QImage::Format_RGBA8888);
+    if (withAlpha.isNull()) return std::nullopt;
+    for (int y = 0; y < withAlpha.height() && !alpha; ++y) {
+      const uchar* row = withAlpha.constScanLine(y);
+      for (int x = 0; x < withAlpha.width(); ++x)
+        if (row[x * 4 + 3] != 255) {
+          alpha = true;
+          break;
+        }
+    }
+  }
+  const QImage source = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+  if (source.isNull()) return std::nullopt;
+
+  Context context(heif_context_alloc());
+  if (!context) return std::nullopt;
+  heif_encoder* rawEncoder = nullptr;
+  if (Failed(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder)))
+    return std::nullopt;
+  Encoder encoder(rawEncoder);
+  const float bounded = std::isfinite(quality) ? std::clamp(quality, 0.0f, 1.0f) : 1.0f;
+  if (Failed(heif_encoder_set_lossy_quality(encoder.get(), int(std::lround(bounded * 100)))))
+    return std::nullopt;
+
+  heif_image* rawImage = nullptr;
+  if (Failed(heif_image_create(source.width(), source.height(), heif_colorspace_RGB,
+                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                               &rawImage)))
+    return std::nullopt;
+  Image picture(rawImage);
+  if (Failed(heif_image_add_plane(picture.get(), heif_channel_interleaved, source.width(),
+                                  source.height(), 8)))
+    return std::nullopt;
+  int stride = 0;
+  uint8_t* plane = heif_image_get_plane(picture.get(), heif_channel_interleaved, &stride);
+  const int rowBytes = source.width() * (alpha ? 4 : 3);
+  if (!plane || stride < rowBytes) return std::nullopt;
+  for (int y = 0; y < source.height(); ++y)
+    std::memcpy(plane + qsizetype(y) * stride, source.constScanLine(y), size_t(rowBytes));
+
+  if (Failed(heif_context_encode_image(context.get(), picture.get(), encoder.get(), nullptr, nullptr)))
+    return std::nullopt;
+  QByteArray out;
+  heif_writer writer{};
+  writer.writer_api_version = 1;
+  writer.write = AppendToByteArray;
+  if (Failed(heif_context_write(context.get(), &writer, &out)) || out.isEmpty()) return std::nullopt;
+  return out;
+}
