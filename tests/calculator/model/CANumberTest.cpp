@@ -444,8 +444,8 @@ TEST(NumberArithmetic, AgreesWithAnIndependentRationalImplementation) {
     if (f[8] == QLatin1String("1")) {
       ++exactCount;
       EXPECT_EQ(DescribeNumber(result), result.form() == kNumberInteger
-                                      ? "i" + f[6].toStdString()
-                                      : "f" + f[6].toStdString() + "/" + f[7].toStdString())
+                                      ? std::string("i").append(f[6].toStdString())
+                                      : std::string("f").append(f[6].toStdString()).append("/").append(f[7].toStdString()))
           << line.toStdString();
       if (f[7] == QLatin1String("1")) {
         EXPECT_EQ(result.form(), kNumberInteger);

@@ -32,9 +32,9 @@ CANumber ExactNumberFromText(const std::string& text) {
 std::string DescribeNumber(const CANumber& n) {
   switch (n.form()) {
     case kNumberInteger:
-      return "i" + std::to_string(n.numerator());
+      return std::string("i").append(std::to_string(n.numerator()));
     case kNumberFraction:
-      return "f" + std::to_string(n.numerator()) + "/" + std::to_string(n.denominator());
+      return std::string("f").append(std::to_string(n.numerator())).append("/").append(std::to_string(n.denominator()));
     case kNumberReal: {
       char buffer[64];
       std::snprintf(buffer, sizeof buffer, "r%.21Lg", n.realValue());
@@ -85,7 +85,7 @@ std::vector<FunctionVector> ReadFunctionVectors(const QString& relativePath,
 
 testing::AssertionResult MatchesExpected(const FunctionResult& result, const std::string& expected,
                                          long double tolerance) {
-  const std::string got = result.error ? "!" + std::to_string(result.error)
+  const std::string got = result.error ? std::string("!").append(std::to_string(result.error))
                                        : DescribeNumber(result.value);
   if (expected[0] == '!') {
     if (result.error == uint32_t(std::stoul(expected.substr(1)))) return testing::AssertionSuccess();
