@@ -45,7 +45,16 @@ class Collector {
     // Each block reference is needed once: a referrer found through it is waiting from then on.
     table_.beginConsuming();
     const CADocument::RowList& rows = document_.rows();
+    // Each row's cell is met here and its referrers, in the rows just below, right after: ask
+    // for the rows, their cell lists and their first cells a few rows ahead.
+    constexpr size_t kRowAhead = 16;
+    constexpr size_t kCellsAhead = 8;
+    constexpr size_t kCellAhead = 4;
     for (size_t r = 0; r < rows.size(); ++r) {
+      if (r + kRowAhead < rows.size()) __builtin_prefetch(rows[r + kRowAhead].get());
+      if (r + kCellsAhead < rows.size()) __builtin_prefetch(rows[r + kCellsAhead]->cells().data());
+      if (r + kCellAhead < rows.size() && !rows[r + kCellAhead]->cells().empty())
+        __builtin_prefetch(rows[r + kCellAhead]->cells().front().get());
       CARow* row = rows[r].get();
       do {
         document_.setCellAdded(false);
@@ -358,7 +367,13 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
       __builtin_prefetch(ahead);
       __builtin_prefetch(&ahead->expression());
     }
-    if (k + kTokensAhead < order.size()) __builtin_prefetch(waiting[order[k + kTokensAhead]]->expression().data());
+    if (k + kTokensAhead < order.size()) {
+      // A short formula's tokens span a few cache lines; ask for them all.
+      const CAExpression& tokens = waiting[order[k + kTokensAhead]]->expression();
+      const char* first = reinterpret_cast<const char*>(tokens.data());
+      const size_t bytes = std::min(tokens.size() * sizeof(CAFormulaToken), size_t(512));
+      for (size_t offset = 0; offset < bytes; offset += 64) __builtin_prefetch(first + offset);
+    }
     const uint32_t i = order[k];
     waiting[i]->evaluate();
     document.redrawCell(waiting[i]->gridPoint());

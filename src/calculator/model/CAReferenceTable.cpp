@@ -327,9 +327,14 @@ class PointMap {
     bool used = false;
   };
 
+  // A column's rows go in runs of kRun neighbouring slots, the runs scattered: a walk down a
+  // column then meets slots that share cache lines and pages.
+  static constexpr int kRunBits = 3;
   size_t home(const GridPoint& key) const {
-    const uint64_t mixed = (uint64_t(key.x) * 0x9E3779B97F4A7C15ull) ^ (uint64_t(key.y) * 0xC2B2AE3D27D4EB4Full);
-    return size_t((mixed ^ (mixed >> 29)) * 0x9E3779B97F4A7C15ull >> (64 - bits_));
+    const uint64_t run = uint64_t(key.y) >> kRunBits;
+    const uint64_t mixed = (uint64_t(key.x) * 0x9E3779B97F4A7C15ull) ^ (run * 0xC2B2AE3D27D4EB4Full);
+    const size_t start = size_t((mixed ^ (mixed >> 29)) * 0x9E3779B97F4A7C15ull >> (64 - bits_ + kRunBits)) << kRunBits;
+    return start | size_t(uint64_t(key.y) & ((uint64_t(1) << kRunBits) - 1));
   }
   size_t next(size_t i) const { return (i + 1) & (slots_.size() - 1); }
 
