@@ -7,7 +7,7 @@
 
 namespace {
 
-QString FormatOne(const std::string& spec, char conversion, const FLFormatArg* arg) {
+QString FormatOne(const std::string& directive, char conversion, const FLFormatArg* arg) {
   if (!arg) return QStringLiteral("(null)");
   using Kind = FLFormatArg::Kind;
 
@@ -28,7 +28,7 @@ QString FormatOne(const std::string& spec, char conversion, const FLFormatArg* a
                   : arg->kind == Kind::Unsigned ? int64_t(arg->u)
                   : arg->kind == Kind::Real     ? int64_t(arg->r)
                                                 : 0;
-      return printfInto(spec + PRId64, v);
+      return printfInto(directive + PRId64, v);
     }
     case 'u':
     case 'x':
@@ -43,7 +43,7 @@ QString FormatOne(const std::string& spec, char conversion, const FLFormatArg* a
                            : conversion == 'x' ? PRIx64
                            : conversion == 'X' ? PRIX64
                                                : PRIo64;
-      return printfInto(spec + length, v);
+      return printfInto(directive + length, v);
     }
     case 'c':
     case 'C': {
@@ -63,10 +63,10 @@ QString FormatOne(const std::string& spec, char conversion, const FLFormatArg* a
                       : arg->kind == Kind::Signed   ? (long double)arg->i
                       : arg->kind == Kind::Unsigned ? (long double)arg->u
                                                     : 0.0L;
-      return printfInto(spec + 'L' + conversion, v);
+      return printfInto(directive + 'L' + conversion, v);
     }
     case 'p':
-      return printfInto(spec + 'p', arg->p);
+      return printfInto(directive + 'p', arg->p);
     case 's':
     case 'S':
     case '@': {
@@ -82,20 +82,20 @@ QString FormatOne(const std::string& spec, char conversion, const FLFormatArg* a
           break;
       }
       // Width and precision still apply to texts ("%-10s", "%.3s").
-      if (spec.size() > 1) {
+      if (directive.size() > 1) {
         bool left = false;
         size_t pos = 1;
-        while (pos < spec.size() && std::string("-+ #0").find(spec[pos]) != std::string::npos) {
-          if (spec[pos] == '-') left = true;
+        while (pos < directive.size() && std::string("-+ #0").find(directive[pos]) != std::string::npos) {
+          if (directive[pos] == '-') left = true;
           ++pos;
         }
         int width = 0;
-        while (pos < spec.size() && isdigit(uchar(spec[pos]))) width = width * 10 + (spec[pos++] - '0');
-        if (pos < spec.size() && spec[pos] == '.') {
+        while (pos < directive.size() && isdigit(uchar(directive[pos]))) width = width * 10 + (directive[pos++] - '0');
+        if (pos < directive.size() && directive[pos] == '.') {
           ++pos;
           int precision = 0;
-          while (pos < spec.size() && isdigit(uchar(spec[pos])))
-            precision = precision * 10 + (spec[pos++] - '0');
+          while (pos < directive.size() && isdigit(uchar(directive[pos])))
+            precision = precision * 10 + (directive[pos++] - '0');
           text.truncate(precision);
         }
         if (text.size() < width) {
@@ -141,25 +141,25 @@ QString Format(const Char* format, qsizetype length, std::initializer_list<FLFor
       runStart = j + 1;
       continue;
     }
-    std::string spec = "%";
+    std::string directive = "%";
     while (j < length && std::string_view("-+ #0'").find(char(format[j])) != std::string_view::npos) {
-      if (format[j] != '\'') spec += char(format[j]);
+      if (format[j] != '\'') directive += char(format[j]);
       ++j;
     }
     if (j < length && format[j] == '*') {
-      spec += std::to_string(toInt(take()));
+      directive += std::to_string(toInt(take()));
       ++j;
     } else {
-      while (j < length && format[j] >= '0' && format[j] <= '9') spec += char(format[j++]);
+      while (j < length && format[j] >= '0' && format[j] <= '9') directive += char(format[j++]);
     }
     if (j < length && format[j] == '.') {
-      spec += '.';
+      directive += '.';
       ++j;
       if (j < length && format[j] == '*') {
-        spec += std::to_string(std::max(0, toInt(take())));
+        directive += std::to_string(std::max(0, toInt(take())));
         ++j;
       } else {
-        while (j < length && format[j] >= '0' && format[j] <= '9') spec += char(format[j++]);
+        while (j < length && format[j] >= '0' && format[j] <= '9') directive += char(format[j++]);
       }
     }
     // Length modifiers carry no information here: the argument knows its own width.
@@ -169,7 +169,7 @@ QString Format(const Char* format, qsizetype length, std::initializer_list<FLFor
       break;
     }
     char conversion = char(format[j]);
-    out += FormatOne(spec, conversion, take());
+    out += FormatOne(directive, conversion, take());
     i = j;
     runStart = j + 1;
   }

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -320,15 +321,47 @@ void CADocument::insertPicture(const QString& path) {
 // ---------------------------------------------------------------------------------------------
 // Moving whole columns and rows
 
+namespace {
+
+// The moved block's new first column or row, or nothing when the move would leave the grid or
+// go nowhere.
+std::optional<int64_t> MoveTarget(int64_t s, int64_t e, double destination) {
+  if (!std::isfinite(destination) || destination < 0 || s < 0 || e < s || e >= kGridOpenEnd) return std::nullopt;
+  if (destination >= double(kGridOpenEnd - (e - s + 1))) return std::nullopt;
+  const int64_t d = int64_t(destination);
+  if (d == s) return std::nullopt;
+  return d;
+}
+
+// Moving s..e to d shifts the block by d - s and the cells it passes over the other way.
+CABigMove BigMoveOf(int64_t s, int64_t e, int64_t d, bool columns) {
+  const int64_t n = e - s + 1;
+  CABigMove move;
+  move.firstStart = s;
+  move.firstEnd = e;
+  move.firstDelta = d - s;
+  if (s > d) {
+    move.secondStart = d;
+    move.secondEnd = s - 1;
+    move.secondDelta = n;
+  } else {
+    move.secondStart = e + 1;
+    move.secondEnd = d + n - 1;
+    move.secondDelta = -n;
+  }
+  move.columns = columns;
+  return move;
+}
+
+}  // namespace
+
 void CADocument::moveSelectedColumnsTo(double destination) {
   const int64_t s = selectionRange_.startPoint.x;
   const int64_t e = selectionRange_.endPoint.x;
-  // The destination is the moved block's new first column; nothing that would leave the grid.
-  if (!std::isfinite(destination) || destination < 0 || s < 0 || e < s || e >= kGridOpenEnd) return;
+  const std::optional<int64_t> target = MoveTarget(s, e, destination);
+  if (!target) return;
+  const int64_t d = *target;
   const int64_t n = e - s + 1;
-  if (destination >= double(kGridOpenEnd - n)) return;
-  const int64_t d = int64_t(destination);
-  if (d == s) return;
   if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoDragColumns, GridRange{}, 0)) return;
 
   // The references of the cells that move leave the table before any cell moves and come back
@@ -347,21 +380,7 @@ void CADocument::moveSelectedColumnsTo(double destination) {
               [](CACell& cell, int64_t x) { cell.setGridPoint(GridPoint{x, cell.gridPoint().y}); });
   forMovingCells([this](CACell& cell) { addReferencesOf(cell); });
 
-  CABigMove move;
-  move.firstStart = s;
-  move.firstEnd = e;
-  move.firstDelta = d - s;
-  if (s > d) {
-    move.secondStart = d;
-    move.secondEnd = s - 1;
-    move.secondDelta = n;
-  } else {
-    move.secondStart = e + 1;
-    move.secondEnd = d + n - 1;
-    move.secondDelta = -n;
-  }
-  move.columns = true;
-  adjustExpressionsForBigMove(move);
+  adjustExpressionsForBigMove(BigMoveOf(s, e, d, true));
 
   GridRange moved = selectionRange_;
   moved.startPoint.x = d;
@@ -377,11 +396,10 @@ void CADocument::moveSelectedColumnsTo(double destination) {
 void CADocument::moveSelectedRowsTo(double destination) {
   const int64_t s = selectionRange_.startPoint.y;
   const int64_t e = selectionRange_.endPoint.y;
-  if (!std::isfinite(destination) || destination < 0 || s < 0 || e < s || e >= kGridOpenEnd) return;
+  const std::optional<int64_t> target = MoveTarget(s, e, destination);
+  if (!target) return;
+  const int64_t d = *target;
   const int64_t n = e - s + 1;
-  if (destination >= double(kGridOpenEnd - n)) return;
-  const int64_t d = int64_t(destination);
-  if (d == s) return;
   if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoDragRows, GridRange{}, 0)) return;
 
   const int64_t lo = std::min(d, s);
@@ -401,21 +419,7 @@ void CADocument::moveSelectedRowsTo(double destination) {
   });
   forMovingCells([this](CACell& cell) { addReferencesOf(cell); });
 
-  CABigMove move;
-  move.firstStart = s;
-  move.firstEnd = e;
-  move.firstDelta = d - s;
-  if (s > d) {
-    move.secondStart = d;
-    move.secondEnd = s - 1;
-    move.secondDelta = n;
-  } else {
-    move.secondStart = e + 1;
-    move.secondEnd = d + n - 1;
-    move.secondDelta = -n;
-  }
-  move.columns = false;
-  adjustExpressionsForBigMove(move);
+  adjustExpressionsForBigMove(BigMoveOf(s, e, d, false));
 
   GridRange moved = selectionRange_;
   moved.startPoint.y = d;
