@@ -55,12 +55,6 @@ TEST(Appearance, SignalsOncePerChangeBetweenLightAndDark) {
   EXPECT_EQ(signalled, (std::vector<bool>{true, false}));
 }
 
-TEST(Appearance, AccentIsTheHighlightColour) {
-  PaletteGuard guard;
-  QGuiApplication::setPalette(PaletteWith(QColor("#ECECEC"), QColor("#3478F6")));
-  EXPECT_EQ(Appearance::sharedInstance().accentColor(), QColor("#3478F6"));
-}
-
 TEST(Appearance, TintedTemplateTakesTheColourAndKeepsCoverage) {
   QImage image(3, 1, QImage::Format_ARGB32);
   image.setPixel(0, 0, qRgba(0, 0, 0, 255));

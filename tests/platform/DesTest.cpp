@@ -59,16 +59,4 @@ TEST(Des, MatchesTheKnownAnswerTablesAndAnIndependentImplementation) {
   EXPECT_EQ(count, 64 + 56 + 100);
 }
 
-TEST(Des, IgnoresTheKeysParityBitsAndWorksInPlace) {
-  const Des des = KeyFromHex(QStringLiteral("133457799BBCDFF1"));
-  const Des flipped = KeyFromHex(QStringLiteral("123556789ABDDEF0"));
-  EXPECT_EQ(flipped.encrypt(0x0123456789ABCDEFull), 0x85E813540F0AB405ull);
-
-  uint8_t block[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
-  des.encryptBlock(block, block);
-  EXPECT_EQ(Des::BlockFromBytes(block), 0x85E813540F0AB405ull);
-  des.decryptBlock(block, block);
-  EXPECT_EQ(Des::BlockFromBytes(block), 0x0123456789ABCDEFull);
-}
-
 }  // namespace

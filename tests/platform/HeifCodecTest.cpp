@@ -86,28 +86,4 @@ TEST(HeifCodec, OpaqueImagesSurviveARoundTrip) {
   }
 }
 
-TEST(HeifCodec, TransparencySurvivesARoundTrip) {
-  if (!CanEncodeHeif()) GTEST_SKIP() << "libheif has no HEVC encoder here";
-  const QImage source =
-      Halves(16, 8, QColor(200, 30, 30, 255), QColor(0, 0, 0, 0), QImage::Format_ARGB32);
-  const std::optional<QByteArray> encoded = EncodeHeif(source, 1.0f);
-  ASSERT_TRUE(encoded);
-  const std::optional<QImage> decoded = DecodeHeif(*encoded);
-  ASSERT_TRUE(decoded);
-  EXPECT_TRUE(decoded->hasAlphaChannel());
-  ExpectNear(decoded->pixelColor(2, 4), QColor(200, 30, 30, 255), "opaque half");
-  EXPECT_LE(decoded->pixelColor(13, 4).alpha(), kTolerance);
-}
-
-TEST(HeifCodec, AnyQualityGivesAFileAndNoImageGivesNone) {
-  if (!CanEncodeHeif()) GTEST_SKIP() << "libheif has no HEVC encoder here";
-  const QImage source = Halves(8, 8, Qt::red, Qt::blue, QImage::Format_RGB32);
-  for (const float quality : {0.0f, 2e-7f, 0.5f, 1.0f, -3.0f, 7.0f, std::numeric_limits<float>::quiet_NaN()}) {
-    const std::optional<QByteArray> encoded = EncodeHeif(source, quality);
-    ASSERT_TRUE(encoded) << quality;
-    EXPECT_TRUE(DecodeHeif(*encoded)) << quality;
-  }
-  EXPECT_FALSE(EncodeHeif(QImage(), 1.0f));
-}
-
 }  // namespace

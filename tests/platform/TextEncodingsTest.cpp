@@ -73,12 +73,6 @@ QStringList DataLines(const QString& name) {
   return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
-QByteArray AllBytes() {
-  QByteArray bytes(256, '\0');
-  for (int b = 0; b < 256; ++b) bytes[b] = char(b);
-  return bytes;
-}
-
 TEST(TextEncodings, SingleBytePagesDecodeEveryByteAsPythonDoes) {
   const QStringList lines = DataLines("single_byte.txt");
   ASSERT_EQ(lines.size(), 35);
@@ -103,15 +97,6 @@ TEST(TextEncodings, SingleBytePagesDecodeEveryByteAsPythonDoes) {
       EXPECT_EQ(*back, QByteArray(1, char(b))) << qPrintable(codec) << " byte " << b;
     }
   }
-}
-
-TEST(TextEncodings, MacRomanRoundTripsAllBytesInOneRun) {
-  const std::optional<QString> text = DecodeText(AllBytes(), kFLEncodingMacRoman);
-  ASSERT_TRUE(text.has_value());
-  ASSERT_EQ(text->size(), 256);
-  EXPECT_EQ(text->at(0xDB).unicode(), 0x20AC);
-  EXPECT_EQ(text->at(0xF0).unicode(), 0xF8FF);
-  EXPECT_EQ(EncodeText(*text, kFLEncodingMacRoman), AllBytes());
 }
 
 TEST(TextEncodings, MultiByteSamplesMatchPython) {
@@ -153,53 +138,6 @@ TEST(TextEncodings, StrictConversionsRefuseWhatLossyOnesReplace) {
   EXPECT_EQ(lossy->size(), 6);
   // A lone surrogate has no bytes in any encoding.
   EXPECT_FALSE(EncodeText(QString(QChar(0xD800)), kFLEncodingUTF8).has_value());
-}
-
-TEST(TextEncodings, UnicodeReadsEitherByteOrderMark) {
-  EXPECT_EQ(DecodeText(QByteArray("\xFF\xFE" "A\0", 4), kFLEncodingUnicode), QString("A"));
-  EXPECT_EQ(DecodeText(QByteArray("\xFE\xFF\0A", 4), kFLEncodingUnicode), QString("A"));
-  EXPECT_EQ(DecodeText(QByteArray(), kFLEncodingUTF8), QString());
-}
-
-TEST(TextEncodings, CodePagesMapAsTheFileFormatsExpect) {
-  const struct {
-    int codePage;
-    FLStringEncoding encoding;
-  } cases[] = {
-      {1252, kFLEncodingWindowsLatin1},  {819, kFLEncodingWindowsLatin1},
-      {1251, kFLEncodingWindowsCyrillic}, {1250, kFLEncodingWindowsLatin2},
-      {1253, kFLEncodingWindowsGreek},   {1254, kFLEncodingWindowsTurkish},
-      {932, kFLEncodingShiftJIS},        {10000, kFLEncodingMacRoman},
-      {437, 0x80000400},                 {1255, 0x80000505},
-      {37, 0x80000C02},                  {10002, 0x80000A03},
-      {10008, 0x80000019},               {57002, 0x80000009},
-      {57006, kFLEncodingWindowsLatin1}, {57011, kFLEncodingWindowsLatin1},
-      // Unknown pages and pages without a converter here.
-      {0, kFLEncodingWindowsLatin1},     {1200, kFLEncodingWindowsLatin1},
-      {42, kFLEncodingWindowsLatin1},    {1361, kFLEncodingWindowsLatin1},
-      {10004, kFLEncodingWindowsLatin1}, {99999, kFLEncodingWindowsLatin1},
-  };
-  for (const auto& c : cases) EXPECT_EQ(StringEncodingForCodePage(c.codePage), c.encoding) << c.codePage;
-}
-
-TEST(TextEncodings, CoreNumbersConvertBothWays) {
-  const struct {
-    uint32_t core;
-    FLStringEncoding encoding;
-  } cases[] = {
-      {0x0000, kFLEncodingMacRoman},   {0x0500, kFLEncodingWindowsLatin1},
-      {0x0600, kFLEncodingASCII},      {0x08000100, kFLEncodingUTF8},
-      {0x0100, kFLEncodingUnicode},    {0x0420, kFLEncodingShiftJIS},
-      {0x10000100, kFLEncodingUTF16BigEndian}, {0x0400, 0x80000400},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(StringEncodingForCoreEncoding(c.core), c.encoding) << c.core;
-    EXPECT_EQ(CoreEncodingForStringEncoding(c.encoding), c.core) << c.core;
-  }
-  EXPECT_EQ(ConverterNameForEncoding(kFLEncodingSymbol), nullptr);
-  EXPECT_FALSE(IsEncodingAvailable(kFLEncodingSymbol));
-  EXPECT_FALSE(IsEncodingAvailable(12345));
-  EXPECT_FALSE(DecodeText("abc", 12345).has_value());
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// Reading the native package: every document-level element of the golden package, what absent
-// elements mean, the pictures of "Images", the two halves of a protected package, autosave
-// copies, archives read by paste and undo, and damaged packages, which open with a clear error
+// Reading the native package: every element of the golden package, text cells, pictures, the two
+// halves of a protected package, and damaged or hostile packages, which open with a clear error
 // or a stated fallback and never crash.
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/model/CANumberFormat.h"
@@ -152,119 +151,7 @@ TEST_F(PackageReaderTest, GoldenPackageSetsEveryElement) {
   EXPECT_EQ(picture->image()->bitmap().size(), QSize(3, 2));
 }
 
-TEST_F(PackageReaderTest, FormatPanelStateZeroClosesThePanelOnlyForAFile) {
-  const QString body = QStringLiteral("<fp>0</fp>\n<frame>{{5, 6}, {0, 10}}</frame>\n");
-  ASSERT_EQ(open(package(QStringLiteral("Closed.Numlet"), body)), kFileTypeNative);
-  EXPECT_EQ(window.formatPanelClosings, 1);
-  EXPECT_TRUE(window.placedRects.empty());  // an empty rectangle places nothing
-
-  // An archive has no file: its window is left alone.
-  CADocument scratchDocument;
-  FakePackageWindow otherWindow;
-  scratchDocument.setController(&otherWindow);
-  std::unique_ptr<FLXmlDecoder> decoder =
-      FLXmlDecoder::withString(kDeclaration + QStringLiteral("<spreadsheet>") + body +
-                               QStringLiteral("<frame>{{1, 1}, {9, 9}}</frame></spreadsheet>"));
-  scratchDocument.loadFromXml(*decoder);
-  EXPECT_EQ(otherWindow.formatPanelClosings, 0);
-  EXPECT_TRUE(otherWindow.placedRects.empty());
-  scratchDocument.setController(nullptr);
-}
-
 // ---- What elements mean --------------------------------------------------------------------------
-
-TEST_F(PackageReaderTest, AbsentElementsReadAsOffAndZero) {
-  document.setConstrainText(true);
-  document.setPrintGrid(true);
-  document.setPrintLabels(true);
-  document.setMakeBackups(true);
-  document.setTopMargin(914400);
-  document.setHeaderOffset(5);
-  document.setStripeInterval(4);
-  document.setMinimumHeight(7);
-  document.setDefaultDigitCount(15);
-  ASSERT_EQ(open(package(QStringLiteral("Bare.Numlet"), QString())), kFileTypeNative);
-  EXPECT_FALSE(document.constrainText());
-  EXPECT_FALSE(document.printGrid());
-  EXPECT_FALSE(document.printLabels());
-  EXPECT_FALSE(document.makeBackups());
-  EXPECT_EQ(document.topMargin(), 0);
-  EXPECT_EQ(document.headerOffset(), 0);
-  EXPECT_EQ(document.stripeInterval(), 0u);
-  EXPECT_EQ(document.minimumHeight(), 0);
-  EXPECT_EQ(document.defaultDigitCount(), 0);
-}
-
-TEST_F(PackageReaderTest, AFontWithoutASizeIsTwelvePoints) {
-  ASSERT_EQ(open(package(QStringLiteral("Font.Numlet"), QStringLiteral("<font>DejaVuSans-Bold</font>\n"))),
-            kFileTypeNative);
-  EXPECT_EQ(document.font().pointSizeF(), 12.0);
-  EXPECT_EQ(FontPostScriptName(document.font()), QStringLiteral("DejaVuSans-Bold"));
-}
-
-struct BodyCase {
-  const char* what;
-  const char* body;
-  std::function<void(CADocument&)> check;
-};
-
-TEST_F(PackageReaderTest, ElementsSetTheirFieldsAsTheTableSays) {
-  const BodyCase cases[] = {
-      {"width then digits", "<width>1270000</width><digits>7</digits>",
-       [](CADocument& d) {
-         EXPECT_EQ(d.defaultDigitCount(), 7);
-         EXPECT_EQ(d.defaultWidth(), 1270000);
-       }},
-      {"digits then width", "<digits>7</digits><width>1270000</width>",
-       [](CADocument& d) { EXPECT_EQ(d.defaultDigitCount(), -1); }},
-      {"reversed selection", "<sel>5,5:2,2</sel>",
-       [](CADocument& d) { EXPECT_EQ(d.selectionRange(), (GridRange{{2, 2}, {5, 5}})); }},
-      {"selection then active", "<sel>1,1:4,4</sel><active>3,2</active>",
-       [](CADocument& d) {
-         EXPECT_EQ(d.selectionRange(), (GridRange{{1, 1}, {4, 4}}));
-         EXPECT_EQ(d.activeCellPoint(), (GridPoint{3, 2}));
-       }},
-      {"active alone", "<active>nonsense</active>", [](CADocument& d) { EXPECT_EQ(d.activeCellPoint(), (GridPoint{0, 0})); }},
-      {"zoom by number", "<88>150</88>", [](CADocument& d) { EXPECT_EQ(d.zoomValue(), 1.5); }},
-      {"zoom of 0 is no zoom", "<zoom>0</zoom>", [](CADocument& d) { EXPECT_EQ(d.zoomValue(), 1.0); }},
-      {"font size in tenths", "<font>DejaVuSans</font><font_size>105</font_size>",
-       [](CADocument& d) { EXPECT_EQ(d.font().pointSizeF(), 10.5); }},
-      {"pad of one part", "<pad>38100</pad>", [](CADocument& d) { EXPECT_EQ(d.cellPadding(), (GridPoint{0, 0})); }},
-      {"stripe colour", "<stripe>2</stripe><color>{1, 2, 3, 40}</color>",
-       [](CADocument& d) {
-         EXPECT_EQ(d.stripeInterval(), 2u);
-         EXPECT_EQ(d.stripeKolor(), Kolor(0x28030201));
-       }},
-      {"flags take their integer", "<grid>0</grid><labels>7</labels><scale>x</scale>",
-       [](CADocument& d) {
-         EXPECT_FALSE(d.printGrid());
-         EXPECT_TRUE(d.printLabels());
-         EXPECT_FALSE(d.scaleToFit());
-       }},
-      {"row heights", "<row_height><row y=\"2\"><minhigh>254000</minhigh></row><row y=\"6\"><dy>40.5</dy></row></row_height>",
-       [](CADocument& d) {
-         ASSERT_TRUE(d.row(2) && d.row(6));
-         EXPECT_EQ(d.row(2)->minimumHeight(), 254000);
-         EXPECT_EQ(d.row(6)->height(), 0.0);  // computed again from its cells
-       }},
-      {"unknown elements and their children are skipped", "<mystery><zoom>300</zoom></mystery><zoom>50</zoom>",
-       [](CADocument& d) { EXPECT_EQ(d.zoomValue(), 0.5); }},
-      {"rows out of order", "<rows><row y=\"5\"/><row y=\"2\"/><row y=\"5\"/></rows>",
-       [](CADocument& d) {
-         ASSERT_EQ(d.rows().size(), 2u);
-         EXPECT_EQ(d.rows()[0]->gridY(), 2);
-         EXPECT_EQ(d.rows()[1]->gridY(), 5);
-       }},
-  };
-  int n = 0;
-  for (const BodyCase& c : cases) {
-    CADocument fresh;
-    const QString path = package(QStringLiteral("Case%1.Numlet").arg(++n), QString::fromUtf8(c.body));
-    ASSERT_EQ(fresh.openFile(path, nullptr), kFileTypeNative) << c.what;
-    SCOPED_TRACE(c.what);
-    c.check(fresh);
-  }
-}
 
 TEST_F(PackageReaderTest, TextCellsComeBackAsTextNotAsNumbers) {
   const QString body = QStringLiteral(
@@ -287,20 +174,6 @@ TEST_F(PackageReaderTest, TextCellsComeBackAsTextNotAsNumbers) {
 }
 
 // ---- Pictures ------------------------------------------------------------------------------------
-
-TEST_F(PackageReaderTest, ImagesFolderGivesOnePicturePerFileNamedByItsGuid) {
-  const QString path = package(QStringLiteral("Pictures.Numlet"), QString());
-  const QString images = path + QStringLiteral("/Images");
-  ASSERT_TRUE(QDir().mkpath(images));
-  ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("images/opaque-3x2.png")), images + QStringLiteral("/ABC-1.png")));
-  ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("images/tiny.gif")), images + QStringLiteral("/DEF-2.gif")));
-  ASSERT_TRUE(WriteFileBytes(images + QStringLiteral("/.DS_Store"), "not an image"));
-  ASSERT_TRUE(QDir().mkpath(images + QStringLiteral("/.hidden-folder")));
-  ASSERT_EQ(open(path), kFileTypeNative);
-  ASSERT_EQ(document.pictures().size(), 2);
-  EXPECT_EQ(document.pictures().value(QStringLiteral("ABC-1"))->imageFormat(), kImageFormatPng);
-  EXPECT_EQ(document.pictures().value(QStringLiteral("DEF-2"))->imageFormat(), kImageFormatGif);
-}
 
 TEST_F(PackageReaderTest, AnUnreadableImageFailsTheOpen) {
   const QString path = package(QStringLiteral("BadPicture.Numlet"), QString());
@@ -341,14 +214,6 @@ TEST_F(PackageReaderTest, PicturesOfAnArchiveMustHaveSafeIds) {
   ASSERT_TRUE(pasted.saveToNativeFile(path, true, &error)) << error.reason.toStdString();
   EXPECT_EQ(FolderEntries(path + QStringLiteral("/Images")), QStringList{QStringLiteral("GOOD-1.png")});
   EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("inner")});
-}
-
-TEST_F(PackageReaderTest, AFileThatCarriesArchiveElementsSaysSo) {
-  LogCapture log;
-  ASSERT_EQ(open(package(QStringLiteral("Odd.Numlet"), QStringLiteral("<source>CADocument 0x1</source><pix></pix>"))),
-            kFileTypeNative);
-  EXPECT_EQ(log.assertMessages(),
-            (QStringList{QStringLiteral("Document source found in file"), QStringLiteral("Pictures group found in file")}));
 }
 
 // ---- Protected packages --------------------------------------------------------------------------
@@ -409,39 +274,6 @@ TEST_F(PackageReaderTest, AWrongPasswordReadsNoCell) {
   EXPECT_FALSE(controller.valid);
   EXPECT_TRUE(document.rows().empty());
   EXPECT_TRUE(document.isLocked());
-}
-
-TEST_F(PackageReaderTest, AProtectedPackageFailsOnlyWhenItsXmlIsRead) {
-  const QString path = fixtureCopy(QStringLiteral("Protected.Numlet"));
-  ASSERT_TRUE(QFile::remove(path + QStringLiteral("/document.xml")));
-  PasswordWindow controller(document, QStringLiteral("test"));
-  ASSERT_EQ(open(path), kFileTypeNative);
-  DeliverQueuedWork();
-  EXPECT_TRUE(controller.valid);
-  EXPECT_FALSE(controller.loaded);
-}
-
-TEST_F(PackageReaderTest, AOneLinePasswordFileFailsTheOpenWithoutAnError) {
-  const QString path = fixtureCopy(QStringLiteral("Protected.Numlet"));
-  ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/password.txt"), "LA8JWFoXi2g"));
-  FLError error{QStringLiteral("untouched"), 1, QStringLiteral("untouched")};
-  EXPECT_EQ(open(path, &error), 0);
-  EXPECT_EQ(error.reason, QStringLiteral("untouched"));
-  EXPECT_FALSE(document.opening());
-}
-
-TEST_F(PackageReaderTest, AnAutosaveCopyOpensLockedAsARecovery) {
-  ASSERT_EQ(open(PackageFixture(QStringLiteral("Recovered.Numlet_autosave"))), kFileTypeNative);
-  EXPECT_TRUE(document.autosaveRecoveryDoc());
-  EXPECT_TRUE(document.locked());
-  EXPECT_EQ(document.cellAtGridPoint({2, 4})->number()->archive(), QStringLiteral("i99"));
-
-  // A protected autosave copy too.
-  const QString copy = fixtureCopy(QStringLiteral("Protected.Numlet"), QStringLiteral("Secret.NUMLET_AUTOSAVE"));
-  CADocument protectedCopy;
-  ASSERT_EQ(protectedCopy.openFile(copy, nullptr), kFileTypeNative);
-  EXPECT_TRUE(protectedCopy.autosaveRecoveryDoc());
-  EXPECT_TRUE(protectedCopy.locked());
 }
 
 // ---- Damaged packages ----------------------------------------------------------------------------
@@ -548,28 +380,6 @@ TEST_F(PackageReaderTest, EveryFuzzCorpusInputReadsAndWritesWithoutHarm) {
       (void)sheet.archiveSelection();
     }
   }
-}
-
-// ---- Archives ------------------------------------------------------------------------------------
-
-TEST_F(PackageReaderTest, AnUndoArchiveRestoresColumnsAndRowHeights) {
-  document.cellAtGridPointImperative({0, 1})->setFormula(QStringLiteral("kept"));
-  document.rowImperative(1)->setMinimumHeight(100000);
-  document.columnImperative(4)->setDigitCount(20);
-  const QString archive = kDeclaration + QStringLiteral(
-                                             "<spreadsheet ver=\"1\">\n\t<app_ver>3.1</app_ver>\n"
-                                             "\t<cols>\n\t\t<col x=\"2\">\n\t\t\t<digits>6</digits>\n\t\t</col>\n\t</cols>\n"
-                                             "\t<row_height>\n\t\t<row y=\"3\">\n\t\t\t<minhigh>254000</minhigh>\n\t\t</row>\n"
-                                             "\t</row_height>\n</spreadsheet>\n");
-  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(archive);
-  LogCapture log;
-  document.loadFromXml(*decoder);
-  EXPECT_TRUE(log.assertMessages().isEmpty()) << log.entries().join(QLatin1Char('\n')).toStdString();
-  ASSERT_EQ(document.columns().size(), 1u);
-  EXPECT_EQ(document.columns()[0]->gridX(), 2);
-  EXPECT_EQ(document.row(1)->minimumHeight(), 0);
-  EXPECT_EQ(document.row(3)->minimumHeight(), 254000);
-  EXPECT_EQ(document.cellAtGridPoint({0, 1})->formula(), QStringLiteral("kept"));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// Writing the native package: the exact text of every document-level element and their order,
-// the password file and enciphered cells of a protected document, the preview, the pictures a
-// save writes and how it names them, autosave copies, and the cell archive of the clipboard.
+// Writing the native package: the golden package, the password file and enciphered cells of a
+// protected document, autosave copies, the cell archive of the clipboard, and round trips.
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/fileformats/caPackageWriter.h"
 #include "framlet/foundation/FLXmlDecoder.h"
@@ -12,8 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace {
 
 const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
@@ -23,12 +20,6 @@ const QString kCheckValue = QStringLiteral("LA8JWFoXi2g");
 const QString kHelloCipher = QStringLiteral("BKnW243PbabwYlnNQHwj1Z8=");  // "Hello, world"
 const QString kOneCipher = QStringLiteral("B7lJ1QleD02L");              // "1"
 const QString kLettersCipher = QStringLiteral("AFFVQOBSm4QX");          // "ABCDEFGH"
-
-QString DocumentInfoXml(CADocument& document, bool forUndo) {
-  FLXmlEncoder encoder;
-  document.saveDocumentInfo(encoder, forUndo);
-  return encoder.xml().mid(kDeclaration.size());
-}
 
 class PackageWriterTest : public PackageTest {
  protected:
@@ -61,81 +52,6 @@ TEST_F(PackageWriterTest, GoldenPackageHoldsEveryElementInItsOrder) {
   EXPECT_EQ(FolderEntries(path + QStringLiteral("/Images")),
             QStringList{QLatin1String(kSamplePictureGuid) + QStringLiteral(".png")});
   EXPECT_FALSE(document.saveWithPassword());
-}
-
-struct ElementCase {
-  const char* what;
-  std::function<void(CADocument&)> set;
-  const char* present;  // a line the XML must hold, or null
-  const char* absent;   // a tag the XML must not hold, or null
-};
-
-TEST_F(PackageWriterTest, EachElementIsWrittenAsItsTableSays) {
-  const ElementCase cases[] = {
-      {"digits", [](CADocument& d) { d.setDefaultDigitCount(9); }, "<digits>9</digits>", "<width>"},
-      {"width", [](CADocument& d) { d.setDefaultWidth(1270000); }, "<width>1270000</width>", "<digits>"},
-      {"no width", [](CADocument& d) { d.setDefaultDigitCount(0); }, nullptr, "<digits>"},
-      {"no width either", [](CADocument& d) { d.setDefaultDigitCount(0); }, nullptr, "<width>"},
-      {"zoom rounds", [](CADocument& d) { d.setZoomValue(0.29); }, "<zoom>29</zoom>", nullptr},
-      {"zoom", [](CADocument& d) { d.setZoomValue(2.0); }, "<zoom>200</zoom>", nullptr},
-      {"font size", [](CADocument& d) {
-         QFont font = d.font();
-         font.setPointSizeF(10.3);
-         d.setFont(font);
-       }, "<font_size>103</font_size>", nullptr},
-      {"no stripe", [](CADocument& d) { d.setStripeInterval(0); }, nullptr, "<stripe>"},
-      {"stripe", [](CADocument& d) {
-         d.setStripeInterval(2);
-         d.setStripeKolor(0x32FF0000);
-       }, "<stripe>2</stripe>\n<color>{0, 0, 255, 50}</color>", nullptr},
-      {"no header", [](CADocument& d) { d.setHeader(QString()); }, nullptr, "<header>"},
-      {"no margins", [](CADocument& d) { d.setTopMargin(0); }, nullptr, "<margin_t>"},
-      {"no minimum height", [](CADocument& d) { d.setMinimumHeight(0); }, nullptr, "<minhigh>"},
-      {"padding", [](CADocument& d) { d.setCellPadding({0, 50800}); }, "<pad>0,50800</pad>", nullptr},
-      {"whole columns", [](CADocument& d) { d.setSelectionRange({{2, kGridWildcard}, {4, kGridWildcard}}); },
-       "<sel>2,*:4,*</sel>", nullptr},
-      {"flags off", [](CADocument& d) { d.setMakeBackups(false); }, nullptr, "<backup>"},
-      {"no print info", [](CADocument&) {}, nullptr, "<print>"},
-      {"window", [](CADocument&) {}, "<frame>{{0, 0}, {0, 0}}</frame>\n<zoom>", nullptr},
-      {"format panel", [](CADocument&) {}, "<fp>0</fp>\n<sel>0,0:0,0</sel>\n<active>0,0</active>\n<scroll>0,0</scroll>",
-       nullptr},
-  };
-  for (const ElementCase& c : cases) {
-    CADocument fresh;
-    c.set(fresh);
-    const QString xml = DocumentInfoXml(fresh, false);
-    if (c.present) { EXPECT_TRUE(xml.contains(QString::fromUtf8(c.present))) << c.what << "\n" << xml.toStdString(); }
-    if (c.absent) { EXPECT_FALSE(xml.contains(QString::fromUtf8(c.absent))) << c.what << "\n" << xml.toStdString(); }
-  }
-}
-
-TEST_F(PackageWriterTest, UndoArchivesHaveNoWindowFrame) {
-  window.content = QRectF(1, 2, 3, 4);
-  EXPECT_TRUE(DocumentInfoXml(document, false).contains(QStringLiteral("<frame>{{1, 2}, {3, 4}}</frame>")));
-  EXPECT_FALSE(DocumentInfoXml(document, true).contains(QStringLiteral("<frame>")));
-}
-
-TEST_F(PackageWriterTest, PrintInfoIsBase64InLinesOf76) {
-  QByteArray archive;
-  for (int i = 0; i < 100; ++i) archive.append(char(i * 7));
-  document.setPrintInfo(archive);
-  const QString xml = DocumentInfoXml(document, false);
-  const QString expected = QString::fromLatin1(archive.toBase64());
-  EXPECT_TRUE(xml.contains(QStringLiteral("<print>") + expected.left(76) + QLatin1Char('\n') + expected.mid(76) +
-                           QStringLiteral("</print>")))
-      << xml.toStdString();
-}
-
-TEST_F(PackageWriterTest, ColumnsAreWrittenOnlyWhenThereAreAny) {
-  FLXmlEncoder empty;
-  document.saveColumns(empty);
-  EXPECT_EQ(empty.xml(), kDeclaration);
-  document.columnImperative(3)->setDigitCount(4);
-  document.columnImperative(1)->setDigitCount(0);
-  FLXmlEncoder encoder;
-  document.saveColumns(encoder);
-  EXPECT_EQ(encoder.xml().mid(kDeclaration.size()),
-            QStringLiteral("<cols>\n\t<col x=\"1\"></col>\n\t<col x=\"3\">\n\t\t<digits>4</digits>\n\t</col>\n</cols>\n"));
 }
 
 // ---- Protected documents -------------------------------------------------------------------------
@@ -182,59 +98,6 @@ TEST_F(PackageWriterTest, ProtectedPackageKeepsItsCellTextsEnciphered) {
   reopened.setController(nullptr);
 }
 
-// ---- Preview -------------------------------------------------------------------------------------
-
-TEST_F(PackageWriterTest, PreviewIsWrittenUnlessTheDocumentOrTheSaveSaysNo) {
-  window.pdf = ReadFileBytes(TestDataPath(QStringLiteral("images/red-left.pdf")));
-  window.pdfSize = QSizeF(120, 90);
-  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
-
-  document.setNoPreview(false);
-  const QString withPreview = save(QStringLiteral("Preview.Numlet"));
-  EXPECT_EQ(FolderEntries(withPreview + QStringLiteral("/QuickLook")),
-            (QStringList{QStringLiteral("Preview.jpg"), QStringLiteral("Thumbnail.jpg")}));
-  EXPECT_EQ(window.pdfRequests, 1);
-
-  document.setNoPreview(true);
-  EXPECT_FALSE(QFileInfo::exists(save(QStringLiteral("NoPreview.Numlet")) + QStringLiteral("/QuickLook")));
-
-  document.setNoPreview(false);
-  document.setAutosaving(true);
-  const QString autosaved = save(QStringLiteral("Copy.Numlet_autosave"));
-  document.setAutosaving(false);
-  EXPECT_FALSE(QFileInfo::exists(autosaved + QStringLiteral("/QuickLook")));
-  EXPECT_EQ(window.pdfRequests, 1);
-
-  // A window with nothing to print gives no preview and no failure.
-  window.pdf.clear();
-  EXPECT_FALSE(QFileInfo::exists(save(QStringLiteral("Blank.Numlet")) + QStringLiteral("/QuickLook")));
-}
-
-// ---- Pictures ------------------------------------------------------------------------------------
-
-TEST_F(PackageWriterTest, OnlyPicturesThatCellsShowAreWritten) {
-  const QString image = TestDataPath(QStringLiteral("images/opaque-3x2.png"));
-  std::shared_ptr<CAPicture> shown = CAPicture::withFile(image, QStringLiteral("AAAA-1"), &document);
-  (void)CAPicture::withFile(TestDataPath(QStringLiteral("images/rgba-2x2.png")), QStringLiteral("BBBB-2"), &document);
-  document.cellAtGridPointImperative({2, 5})->setPicture(shown);
-
-  const QString inPlace = save(QStringLiteral("InPlace.Numlet"), true);
-  EXPECT_EQ(FolderEntries(inPlace + QStringLiteral("/Images")), QStringList{QStringLiteral("AAAA-1.png")});
-
-  const QString renamed = save(QStringLiteral("Renamed.Numlet"), false);
-  const QStringList files = FolderEntries(renamed + QStringLiteral("/Images"));
-  ASSERT_EQ(files.size(), 1);
-  const QString newGuid = QFileInfo(files[0]).completeBaseName();
-  EXPECT_NE(newGuid, QStringLiteral("AAAA-1"));
-  EXPECT_TRUE(IsValidPictureId(newGuid));
-  EXPECT_TRUE(ReadFileText(renamed + QStringLiteral("/document.xml"))
-                  .contains(QStringLiteral("<pic>") + newGuid + QStringLiteral("</pic>")));
-  EXPECT_EQ(shown->guid(), QStringLiteral("AAAA-1"));
-  const std::vector<std::shared_ptr<CAPicture>> used = document.copyUsedPictures();
-  ASSERT_EQ(used.size(), 1u);
-  EXPECT_EQ(used[0], shown);
-}
-
 TEST_F(PackageWriterTest, SavingIntoAPathThatExistsFailsWithTheFileSystemsError) {
   FLError error;
   EXPECT_FALSE(document.saveToNativeFile(folder.path(), false, &error));
@@ -279,12 +142,6 @@ TEST_F(AutosaveTest, AnUntitledDocumentKeepsOneCopyThatNamesNoFile) {
   EXPECT_EQ(recovered.openFile(expected, nullptr), kFileTypeNative);
   EXPECT_TRUE(recovered.autosaveRecoveryDoc());
   EXPECT_TRUE(recovered.locked());
-}
-
-TEST_F(AutosaveTest, ATitledDocumentsCopyNamesItsFile) {
-  document.setFilePath(QStringLiteral("/home/ann/Budget.Numlet"));
-  document.forceAutosave();
-  EXPECT_EQ(ReadFileText(document.autosavePath() + QStringLiteral("/path.txt")), QStringLiteral("/home/ann/Budget.Numlet"));
 }
 
 TEST_F(AutosaveTest, AFailedAutosaveIsLoggedAndStopsTheAutosaves) {
@@ -341,36 +198,6 @@ TEST_F(CellArchiveTest, ABlockOfCellsGivesItsRowsAndNoColumns) {
   EXPECT_EQ(document.archiveSelection(), expected);
 }
 
-TEST_F(CellArchiveTest, EmptyCellsGiveNoArchive) {
-  document.cellAtGridPointImperative({7, 7})->setFormula(QStringLiteral("far away"));
-  document.setSelectionRange({{0, 0}, {2, 2}});
-  EXPECT_TRUE(document.archiveSelection().isNull());
-  CADocument empty;
-  EXPECT_TRUE(empty.archiveSelection().isNull());
-}
-
-TEST_F(CellArchiveTest, WholeColumnsBringTheirColumnsAndWholeRowsTheirRowInformation) {
-  document.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("a"));
-  document.cellAtGridPointImperative({3, 4})->setFormula(QStringLiteral("b"));
-  document.columnImperative(1)->setDigitCount(5);
-  document.columnImperative(3)->setDigitCount(7);
-  document.rowImperative(4)->setMinimumHeight(254000);
-
-  document.setSelectionRange({{1, kGridWildcard}, {1, kGridWildcard}});
-  const QString columns = document.archiveSelection();
-  EXPECT_TRUE(columns.contains(QStringLiteral("<cols>\n\t\t<col x=\"1\">\n\t\t\t<digits>5</digits>\n\t\t</col>\n\t</cols>")))
-      << columns.toStdString();
-  EXPECT_FALSE(columns.contains(QStringLiteral("<f>b</f>")));
-  EXPECT_FALSE(columns.contains(QStringLiteral("<minhigh>")));
-
-  document.setSelectionRange({{kGridWildcard, 4}, {kGridWildcard, 4}});
-  const QString rows = document.archiveSelection();
-  EXPECT_FALSE(rows.contains(QStringLiteral("<cols>")));
-  EXPECT_TRUE(rows.contains(QStringLiteral("<minhigh>254000</minhigh>"))) << rows.toStdString();
-  EXPECT_TRUE(rows.contains(QStringLiteral("<f>b</f>")));
-  EXPECT_FALSE(rows.contains(QStringLiteral("<f>a</f>")));
-}
-
 TEST_F(CellArchiveTest, PicturesTravelInsideTheArchive) {
   std::shared_ptr<CAPicture> picture = CAPicture::withFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")),
                                                            QStringLiteral("CAFE-1"), &document);
@@ -396,15 +223,6 @@ TEST_F(CellArchiveTest, PicturesTravelInsideTheArchive) {
 }
 
 // ---- Round trips ---------------------------------------------------------------------------------
-
-TEST_F(PackageWriterTest, ASavedDocumentReadsBackWhole) {
-  FillSampleDocument(document);
-  const QString path = save(QStringLiteral("Trip.Numlet"));
-  CADocument reopened;
-  ASSERT_EQ(reopened.openFile(path, nullptr), kFileTypeNative);
-  ExpectSameSheet(document, reopened);
-  EXPECT_EQ(reopened.pictures().size(), 1);
-}
 
 TEST_F(PackageWriterTest, TheGoldenPackageSurvivesASaveUnderAnotherName) {
   CADocument original;

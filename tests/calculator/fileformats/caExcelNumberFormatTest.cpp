@@ -18,38 +18,24 @@ TEST(ExcelNumberFormat, BuiltInFormatsReduceToTheirNumberAndDateParts) {
   const Case cases[] = {
       {"General", {"general"}},
       {"0", {"0"}},
-      {"0.00", {"0.00"}},
       {"#,##0", {"#,##0"}},
-      {"#,##0.00", {"#,##0.00"}},
       {"$#,##0_);($#,##0)", {"$#,##0", "($#,##0)"}},
       {"$#,##0_);[Red]($#,##0)", {"$#,##0", "($#,##0)"}},
-      {"$#,##0.00_);($#,##0.00)", {"$#,##0.00", "($#,##0.00)"}},
-      {"$#,##0.00_);[Red]($#,##0.00)", {"$#,##0.00", "($#,##0.00)"}},
       {"0%", {"0%"}},
-      {"0.00%", {"0.00%"}},
       {"0.00E+00", {"0.00e+00"}},
       {"# ?/?", {"#/"}},
-      {"# ?\?/?\?", {"#/"}},
       {"m/d/yy", {"m/d/yy"}},
       {"d-mmm-yy", {"d-mmm-yy"}},
-      {"d-mmm", {"d-mmm"}},
       {"mmm-yy", {"mmm-yy"}},
       {"h:mm AM/PM", {""}},
-      {"h:mm:ss AM/PM", {""}},
-      {"h:mm", {""}},
       {"h:mm:ss", {""}},
       {"m/d/yy h:mm", {"m/d/yy"}},
-      {"_(#,##0_);(#,##0)", {"#,##0", "(#,##0)"}},
       {"_(#,##0_);[Red](#,##0)", {"#,##0", "(#,##0)"}},
-      {"_(#,##0.00_);(#,##0.00)", {"#,##0.00", "(#,##0.00)"}},
-      {"_(#,##0.00_);[Red](#,##0.00)", {"#,##0.00", "(#,##0.00)"}},
       {"_($* #,##0_);_($* (#,##0);_($* -_);_(@_)", {"$#,##0", "$(#,##0)", "$-"}},
       {"_(* #,##0_);_(* (#,##0);_(* -_);_(@_)", {"#,##0", "(#,##0)", "-"}},
       {"_($* #,##0.00_);_($* (#,##0.00);_($* -??_);_(@_)", {"$#,##0.00", "$(#,##0.00)", "$-"}},
-      {"_(* #,##0.00_);_(* (#,##0.00);_(* -??_);_(@_)", {"#,##0.00", "(#,##0.00)", "-"}},
       {"mm:ss", {""}},
       {"[h]:mm:ss", {""}},
-      {"mm:ss.0", {""}},
       {"##0.0E+00", {"##0.0e+00"}},
       {"@", {""}},
   };
@@ -60,7 +46,6 @@ TEST(ExcelNumberFormat, LiteralTextPaddingAndBracketsAreDropped) {
   const Case cases[] = {
       // Trailing commas scale by thousands and are removed.
       {"#,##0.00,", {"#,##0.00"}},
-      {"#,##0,,", {"#,##0"}},
       {"\"USD\" 0.00", {"0.00"}},
       // Quoted text and escapes keep only the characters that tell formats apart.
       {"\"(\"0\")\"", {"(0"}},
@@ -72,31 +57,11 @@ TEST(ExcelNumberFormat, LiteralTextPaddingAndBracketsAreDropped) {
       {"[>=100]0;0.0", {"0", "0.0"}},
       {"dd/mm/yyyy", {"dd/mm/yyyy"}},
       {"mmm d, yyyy", {"mmmd,yyyy"}},
-      {"dddd, mmmm d, yyyy", {"dddd,mmmmd,yyyy"}},
       // A month run followed by a space and then seconds is minutes.
       {"m s", {""}},
       {"yyyy-mm-dd hh:mm", {"yyyy-mm-dd"}},
   };
   for (const Case& c : cases) ExpectSections(c);
-}
-
-TEST(ExcelNumberFormat, SectionCountFollowsTheSemicolons) {
-  const Case cases[] = {
-      {"0;(0);", {"0", "(0)", ""}},
-      {"0;", {"0"}},
-      {"0;;", {"0", "", ""}},
-      {"0;-0;0;@", {"0", "-0", "0"}},
-      {"0;h:mm", {"0", ""}},
-      // The time state lasts into the following sections.
-      {"h:mm;0", {"", ""}},
-      // A section separator inside quotes is text, not a separator.
-      {"\"a;b\"0", {"0"}},
-  };
-  for (const Case& c : cases) ExpectSections(c);
-}
-
-TEST(ExcelNumberFormat, EmptyCodeGivesNoSections) {
-  EXPECT_TRUE(NormalizeExcelNumberFormat(QString()).isEmpty());
 }
 
 TEST(ExcelNumberFormat, CodesEndingInsideAConstructStopCleanly) {

@@ -10,49 +10,6 @@
 
 namespace {
 
-TEST(Border, NewBorderIsOnePointSolidBlack) {
-  const CABorder border;
-  EXPECT_EQ(border.style(), kBorderSolid);
-  EXPECT_EQ(border.kolor(), 0x64000000u);
-  EXPECT_EQ(border.width(), 12700);
-}
-
-TEST(Border, SettersKeepStyleColourAndWidthConsistent) {
-  CABorder border;
-  border.setWidth(0);
-  EXPECT_EQ(border.style(), kBorderNone);
-  border.setKolor(kNoKolor);
-  border.setStyle(kBorderDash);  // a style needs a colour and a width
-  EXPECT_EQ(border.kolor(), 0x64000000u);
-  EXPECT_EQ(border.width(), 12700);
-
-  border.setColor(kNoKolor);  // no colour: no line
-  EXPECT_EQ(border.style(), kBorderNone);
-  border.setWidth(0);
-  border.setColor(0x640000FF);
-  EXPECT_EQ(border.style(), kBorderSolid);
-  EXPECT_EQ(border.width(), 12700);
-
-  border.setStyle(kBorderNone);
-  border.setKolor(kNoKolor);
-  border.setWidth(25400);
-  EXPECT_EQ(border.style(), kBorderSolid);
-  EXPECT_EQ(border.kolor(), 0x64000000u);
-}
-
-TEST(Border, CopyAndEquality) {
-  CABorder border;
-  border.setStyle(kBorderDot);
-  border.setWidth(38100);
-  border.setColor(0x3200FF00);
-  const CABorder copy = border.copy();
-  EXPECT_TRUE(copy.isEqualTo(&border));
-  EXPECT_FALSE(border.isEqualTo(nullptr));
-  CABorder other = copy;
-  other.setWidth(12700);
-  EXPECT_FALSE(other.isEqualTo(&border));
-}
-
 TEST(Border, DashPatternsScaleWithThickLines) {
   CABorder border;
   border.setStyle(kBorderDot);

@@ -2,7 +2,6 @@
 // and whose redo repeats it; a refused step changes nothing; formulas follow inserted, deleted
 // and moved cells both ways.
 #include "calculator/model/CAPicture.h"
-#include "support/LogCapture.h"
 #include "UndoTestSupport.h"
 
 #include <QImage>
@@ -195,121 +194,6 @@ TEST_F(EditCommandTest, MovingRows2And3To5RewritesReferencesBothWays) {
   EXPECT_EQ(value("A3"), QStringLiteral("20"));
 }
 
-TEST_F(EditCommandTest, MovingColumns2And3To0RenumbersAllFour) {
-  for (int x = 0; x < 4; ++x) {
-    document.columnImperative(x)->setDigitCount(x + 1);
-    document.cellAtGridPointImperative(GridPoint{x, 0})->setFormula(QString::number(x));
-  }
-  enter("A2", "=C1+$C$1");
-  selectColumns(2, 3);
-  expectUndoAndRedo([&] { document.moveSelectedColumnsTo(0); });
-  std::vector<int64_t> digits;
-  for (const auto& column : document.columns()) digits.push_back(column->digitCount());
-  EXPECT_EQ(digits, (std::vector<int64_t>{3, 4, 1, 2}));
-  EXPECT_EQ(value("A1"), QStringLiteral("2"));
-  EXPECT_EQ(value("C1"), QStringLiteral("0"));
-  // The formula moved to C2; its relative reference followed C1 to A1, the absolute one stayed.
-  EXPECT_EQ(text("C2"), QStringLiteral("=A1+$C$1"));
-  EXPECT_EQ(document.selectionRange(), Columns(0, 1));
-}
-
-TEST_F(EditCommandTest, DeletingCellsUpKeepsTheRowsAsTheyWere) {
-  enter("B4", "b4");
-  enter("A2", "a2");
-  select("B2", "B3");
-  expectUndoAndRedo([&] { ASSERT_TRUE(document.deleteSelection(kEditCellsVertical)); });
-  EXPECT_EQ(text("B2"), QStringLiteral("b4"));
-  EXPECT_EQ(text("A2"), QStringLiteral("a2"));
-  EXPECT_GE(window.scrollsAfterDelete, 1);
-}
-
-TEST_F(EditCommandTest, CanDeleteFollowsTheShapeOfTheSelection) {
-  struct Case {
-    GridRange selection;
-    int32_t editType;
-    bool allowed;
-  };
-  const std::vector<Case> cases = {
-      {Rows(1, 2), kEditColumns, false},          {Rows(1, 2), kEditCellsHorizontal, false},
-      {Rows(1, 2), kEditRows, true},              {Rows(1, 2), kEditCellsVertical, true},
-      {Rows(1, 2), kEditFromSelection, true},     {Columns(1, 2), kEditRows, false},
-      {Columns(1, 2), kEditCellsVertical, false}, {Columns(1, 2), kEditColumns, true},
-      {Columns(1, 2), kEditFromSelection, true},  {Cells("A1", "B2"), kEditRows, true},
-      {Cells("A1", "B2"), kEditColumns, true},    {Cells("A1", "B2"), 9, false},
-  };
-  for (const Case& c : cases) {
-    document.setSelectionRange(c.selection);
-    EXPECT_EQ(document.canDelete(c.editType), c.allowed) << c.editType;
-  }
-  document.setSelectionRange(Rows(1, 2));
-  EXPECT_EQ(document.editTypeForSelection(), kEditRows);
-  document.setSelectionRange(Columns(1, 2));
-  EXPECT_EQ(document.editTypeForSelection(), kEditColumns);
-  select("A1", "B2");
-  EXPECT_EQ(document.editTypeForSelection(), kEditCellsHorizontal);
-}
-
-TEST_F(EditCommandTest, UnknownEditTypesAreLoggedAndChangeNothing) {
-  enter("A1", "1");
-  LogCapture log;
-  const std::string before = xml();
-  document.insert(9);
-  EXPECT_FALSE(document.deleteSelection(9));
-  EXPECT_EQ(xml(), before);
-  EXPECT_EQ(log.assertMessages(), (QStringList{"Unknown insert", "Unknown delete"}));
-  EXPECT_FALSE(window.manager.isUndoAvailable());
-}
-
-TEST_F(EditCommandTest, ASelectionThatNamesNoBlockRecordsNothing) {
-  enter("A1", "1");
-  enter("C3", "3");
-  select("C3", "A1");  // end before start
-  const std::string before = xml();
-  document.insert(kEditCellsHorizontal);
-  EXPECT_FALSE(document.deleteSelection(kEditCellsVertical));
-  document.clear(kClearAll);
-  EXPECT_EQ(xml(), before);
-  EXPECT_TRUE(window.archiver.actions.empty());
-}
-
-TEST_F(EditCommandTest, ClearingColumnFormatsKeepsTheValues) {
-  enter("B1", "5");
-  CAFormat bold;
-  bold.setBold(true);
-  document.columnImperative(1)->setFormat(bold);
-  document.cellAtGridPoint(A1("B1"))->setFormat(bold);
-  selectColumns(1, 1);
-  document.clear(kClearFormats);
-  EXPECT_EQ(window.archiver.actions, std::vector<uint32_t>{kUndoActionWholeDocument});
-  EXPECT_EQ(window.archiver.contexts.back().domain, kDomainDocument);
-  EXPECT_EQ(value("B1"), QStringLiteral("5"));
-  EXPECT_EQ(cell("B1")->format(), nullptr);
-  EXPECT_EQ(document.column(1)->format(), nullptr);
-}
-
-TEST_F(EditCommandTest, ClearingContentsKeepsFormats) {
-  enter("B1", "5");
-  CAFormat bold;
-  bold.setBold(true);
-  document.cellAtGridPoint(A1("B1"))->setFormat(bold);
-  select("B1", "B1");
-  expectUndoAndRedo([&] { document.clear(kClearContents); });
-  ASSERT_NE(cell("B1"), nullptr);
-  EXPECT_EQ(cell("B1")->valueType(), kValueNone);
-  EXPECT_TRUE(cell("B1")->format()->bold());
-}
-
-TEST_F(EditCommandTest, FillDownChainsFromTheFirstRow) {
-  enter("A1", "1");
-  enter("B1", "10");
-  enter("B3", "stays? no");
-  select("A1", "B4");
-  document.fillUsingInfo(Fill(0));
-  EXPECT_EQ(value("A4"), QStringLiteral("4"));
-  EXPECT_EQ(value("B3"), QStringLiteral("12"));
-  EXPECT_EQ(value("B4"), QStringLiteral("13"));
-}
-
 TEST_F(EditCommandTest, FillingACopyDownMovesTheFormulasReferencesAlong) {
   enter("A1", "1");
   enter("A2", "2");
@@ -321,30 +205,6 @@ TEST_F(EditCommandTest, FillingACopyDownMovesTheFormulasReferencesAlong) {
   expectUndoAndRedo([&] { document.fillUsingInfo(copy); });
   EXPECT_EQ(text("B3"), QStringLiteral("=A3*$A$1+1"));
   EXPECT_EQ(value("B3"), QStringLiteral("4"));
-}
-
-TEST_F(EditCommandTest, FillingTooSmallASelectionDoesNothing) {
-  enter("A1", "1");
-  select("A1", "C1");
-  document.fillUsingInfo(Fill(0));
-  document.fillUsingInfo(Fill(2));
-  select("A1", "A3");
-  document.fillUsingInfo(Fill(1));
-  document.fillUsingInfo(Fill(3));
-  EXPECT_FALSE(window.manager.isUndoAvailable());
-  EXPECT_EQ(cell("A2"), nullptr);
-}
-
-TEST_F(EditCommandTest, FillingFromEmptyNeighboursClearsTheTargets) {
-  enter("B1", "x");
-  enter("C1", "y");
-  CAFormat bold;
-  bold.setBold(true);
-  document.cellAtGridPoint(A1("C1"))->setFormat(bold);
-  select("A1", "C1");
-  expectUndoAndRedo([&] { document.fillUsingInfo(Fill(1)); });
-  // Emptied cells without a format are not kept.
-  for (const char* at : {"B1", "C1"}) EXPECT_TRUE(!cell(at) || (!cell(at)->hasValue() && !cell(at)->format())) << at;
 }
 
 TEST_F(EditCommandTest, CheckboxesReplaceTheValuesAndRecalculateTheirReaders) {
@@ -359,15 +219,6 @@ TEST_F(EditCommandTest, CheckboxesReplaceTheValuesAndRecalculateTheirReaders) {
   EXPECT_NE(value("B1"), QStringLiteral("10"));
   EXPECT_EQ(window.jumps, 1);
   EXPECT_EQ(window.adjusts, 1);
-}
-
-TEST_F(EditCommandTest, TheWindowStillShowsTheSelectionWhenACellStepIsRefused) {
-  select("A1", "A1");
-  window.archiver.refuse = true;
-  document.insertCheckboxes();
-  document.insertLink(QStringLiteral("http://example.com/"), QString());
-  EXPECT_EQ(window.jumps, 2);
-  EXPECT_TRUE(document.rows().empty());
 }
 
 TEST_F(EditCommandTest, APictureGoesIntoTheActiveCell) {
@@ -390,22 +241,6 @@ TEST_F(EditCommandTest, APictureGoesIntoTheActiveCell) {
   document.insertPicture(path);
   EXPECT_EQ(document.pictures().size(), pictures);
   EXPECT_EQ(cell("C3"), nullptr);
-}
-
-TEST_F(EditCommandTest, AnUnreadablePictureGivesTheAlertAndNoStep) {
-  select("A1", "A1");
-  document.insertPicture(QStringLiteral("/nonexistent/folder/photo.png"));
-  EXPECT_EQ(window.alerts, QStringList{"Can't insert picture.|I couldn't open the file photo.png."});
-  EXPECT_TRUE(window.archiver.actions.empty());
-  EXPECT_TRUE(document.rows().empty());
-}
-
-TEST_F(EditCommandTest, ALinkIsEnteredWithItsShownText) {
-  select("C2", "C2");
-  document.insertLink(QStringLiteral("http://example.com/"), QStringLiteral("Example"));
-  ASSERT_NE(cell("C2"), nullptr);
-  EXPECT_EQ(cell("C2")->valueType(), kValueLink);
-  EXPECT_EQ(cell("C2")->displayText(false), QStringLiteral("Example"));
 }
 
 }  // namespace

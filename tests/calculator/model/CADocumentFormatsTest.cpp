@@ -25,23 +25,6 @@ class FormatsTest : public testing::Test {
   CADocument document;
 };
 
-TEST_F(FormatsTest, TheDefaultFormatSetsEverything) {
-  const CAFormat& format = document.defaultFormat();
-  EXPECT_EQ(format.mask(), kFormatDefaultMask);
-  EXPECT_EQ(format.backgroundKolor(), kWhiteKolor);
-  EXPECT_EQ(format.textKolor(), 0x64000000u);
-  EXPECT_EQ(format.alignment(), kAlignmentAuto);
-  CAFormat read;
-  read.setBold(true);
-  read.setBackgroundKolor(kNoKolor);
-  document.setDefaultFormat(read);
-  EXPECT_TRUE(document.defaultFormat().isDefaultFormat());
-  EXPECT_TRUE(document.defaultFormat().bold());
-  EXPECT_EQ(document.defaultFormat().backgroundKolor(), kWhiteKolor);
-  document.resetDefaultFormat();
-  EXPECT_FALSE(document.defaultFormat().bold());
-}
-
 TEST_F(FormatsTest, LayersComposeFromDefaultThroughStripeRowColumnAndCell) {
   document.setStripeInterval(2);
   document.setStripeKolor(0x64DDDDDD);
@@ -62,47 +45,6 @@ TEST_F(FormatsTest, LayersComposeFromDefaultThroughStripeRowColumnAndCell) {
   EXPECT_FALSE(document.composedFormat({1, 1}).bold());
   EXPECT_TRUE(document.composedFormat({1, 5}).bold());
   EXPECT_EQ(document.composedFormat({-1, 1}).backgroundKolor(), 0x640000FFu);
-}
-
-TEST_F(FormatsTest, ActiveLinksAreUnderlinedInTheLinkColour) {
-  CACell& link = *document.cellAtGridPointImperative({0, 0});
-  link.setFormula(QStringLiteral("http://example.com"));
-  CAFormat formatWithLink = document.formatForCell(&link, true);
-  EXPECT_TRUE(formatWithLink.underline());
-  EXPECT_EQ(formatWithLink.textKolor(), kActiveLinkKolor);
-  EXPECT_FALSE(document.defaultFormat().underline());
-  link.setInactiveLink(true);
-  EXPECT_FALSE(document.formatForCell(&link, true).underline());
-}
-
-TEST_F(FormatsTest, FindsAndCreatesFormatsByDomain) {
-  EXPECT_EQ(document.formatForDomain(kDomainDocument, {0, 0}), &document.mutableDefaultFormat());
-  EXPECT_EQ(document.formatForDomain(kDomainRow, {0, 3}), nullptr);
-  CAFormat* row = document.formatForDomainImperative(kDomainRow, {0, 3});
-  EXPECT_EQ(document.formatForRow(3), row);
-  EXPECT_EQ(document.formatForDomain(kDomainRow, {9, ~int64_t(3)}), row);
-  CAFormat* cell = document.formatForDomainImperative(kDomainCell, {2, 2});
-  EXPECT_EQ(document.cellAtGridPoint({2, 2})->format(), cell);
-  LogCapture log;
-  EXPECT_NE(document.formatForDomainImperative(0, {7, 7}), nullptr);
-  EXPECT_TRUE(log.contains(QStringLiteral("Document must have a default format")));
-  EXPECT_EQ(document.cellAtGridPoint({7, 7}), nullptr);
-  document.setActiveCellPoint({2, 2});
-  EXPECT_EQ(document.formatForDomain(kDomainCell), cell);
-}
-
-TEST_F(FormatsTest, FormatsInRangeFollowTheDomain) {
-  document.cellAtGridPointImperative({4, 6});
-  EXPECT_EQ(document.formatsInRange({{0, 0}, {1, 1}}, kDomainCell, false).size(), 0u);
-  EXPECT_EQ(document.formatsInRange({{0, 0}, {1, 1}}, kDomainCell, true).size(), 4u);
-  EXPECT_EQ(document.formatsInRange({{0, 0}, {1, 1}}, kDomainDocument, true).size(), 1u);
-  EXPECT_EQ(document.formatsInRange({{0, 2}, {3, 4}}, kDomainRow, true).size(), 3u);
-  EXPECT_EQ(document.formatsInRange({{0, 2}, {3, 4}}, kDomainColumn, true).size(), 4u);
-  // Whole columns run to the last used row.
-  const GridRange columns{{1, kGridWildcard}, {2, kGridWildcard}};
-  EXPECT_EQ(document.formatsInRange(columns, kDomainCell, false).size(), 2u);  // B1 and B2
-  EXPECT_EQ(document.formatsInRange(columns, kDomainRow, true).size(), 7u);
-  EXPECT_EQ(document.row(6)->format() != nullptr, true);
 }
 
 TEST_F(FormatsTest, SetValueChangesOnePropertyOfEverySelectedFormat) {
@@ -130,14 +72,6 @@ TEST_F(FormatsTest, SetValueChangesOnePropertyOfEverySelectedFormat) {
   EXPECT_TRUE(log.contains(QStringLiteral("Unsupported formt mask")));
 }
 
-TEST_F(FormatsTest, ToggleTurnsAStyleOnOrBackToInherited) {
-  document.setSelectionPoint({0, 0});
-  document.toggleValueForMask(kFormatItalic, kDomainCell);
-  EXPECT_EQ(document.formatForDomain(kDomainCell)->styleOptionForMask(kFormatItalic), 1);
-  document.toggleValueForMask(kFormatItalic, kDomainCell);
-  EXPECT_EQ(document.formatForDomain(kDomainCell)->styleOptionForMask(kFormatItalic), 0);
-}
-
 TEST_F(FormatsTest, ApplyFormatGoesToTheSelectedDomain) {
   CAFormat strike;
   strike.setStrike(true);
@@ -159,36 +93,6 @@ TEST_F(FormatsTest, ApplyFormatGoesToTheSelectedDomain) {
   document.setSelectionRange({{0, 0}, {1, 0}});
   document.applyFormat(strike, 0, 0);
   EXPECT_TRUE(document.cellAtGridPoint({1, 0})->format()->strike());
-}
-
-TEST_F(FormatsTest, ClearingFormatsOfCellsLeavesRowsAndColumns) {
-  layer(kDomainRow, {0, 0}).setBold(true);
-  layer(kDomainColumn, {0, 0}).setItalic(true);
-  layer(kDomainCell, {0, 0}).setStrike(true);
-  layer(kDomainCell, {5, 5}).setStrike(true);
-  document.setSelectionRange({{0, 0}, {1, 1}});
-  document.clearFormatFromSelection();
-  EXPECT_FALSE(document.cellAtGridPoint({0, 0})->format());
-  EXPECT_TRUE(document.cellAtGridPoint({5, 5})->format());
-  EXPECT_TRUE(document.formatForRow(0));
-  EXPECT_TRUE(document.formatForColumn(0));
-  document.setSelectionRange({{kGridWildcard, 0}, {kGridWildcard, 0}});
-  document.clearFormatFromSelection();
-  EXPECT_FALSE(document.formatForRow(0));
-  EXPECT_TRUE(document.formatForColumn(0));
-}
-
-TEST_F(FormatsTest, SelectionMovesTheActiveCellAndAnnouncesIt) {
-  document.setSelectionRange({{3, 4}, {5, 6}});
-  EXPECT_EQ(document.activeCellPoint(), (GridPoint{3, 4}));
-  document.setActiveCellPoint({-2, kGridWildcard});
-  EXPECT_EQ(document.activeCellPoint(), (GridPoint{0, 0}));
-  EXPECT_EQ(document.activeCellTextSel().location, 0x7FFFFFFFFFFFFFFFu);
-  EXPECT_EQ(document.colorChangeBlock(), 0u);
-  LogCapture log;
-  document.suppressColorChange(false);
-  EXPECT_TRUE(log.contains(QStringLiteral("Unmatched calls to suppressColorChange:")));
-  EXPECT_EQ(document.colorChangeBlock(), 0u);
 }
 
 }  // namespace

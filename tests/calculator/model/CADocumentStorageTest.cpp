@@ -37,20 +37,6 @@ class StorageTest : public testing::Test {
   CADocument document;
 };
 
-TEST_F(StorageTest, LookupsFoldAbsoluteCoordinates) {
-  CACell& cell = entered(2, 4, QStringLiteral("x"));
-  EXPECT_EQ(document.cellAtGridPoint({~int64_t(2), ~int64_t(4)}), &cell);  // $C$5
-  EXPECT_EQ(document.cellAtGridPoint({2, ~int64_t(4)}), &cell);
-  EXPECT_EQ(document.row(~int64_t(4)), document.row(4));
-  EXPECT_EQ(document.cellAtGridPoint({3, 4}), nullptr);
-  EXPECT_EQ(document.cellAtGridPoint({kGridWildcard, kGridWildcard}), nullptr);
-  document.columnImperative(2);
-  EXPECT_NE(document.column(2), nullptr);
-  EXPECT_EQ(document.column(~int64_t(2)), nullptr);  // columns take plain x only
-  const CACell* absolute = document.cellAtGridPointImperative({~int64_t(7), ~int64_t(1)});
-  EXPECT_EQ(absolute->gridPoint(), (GridPoint{7, 1}));
-}
-
 TEST_F(StorageTest, RowsColumnsAndCellsStaySortedAndUnique) {
   document.rowImperative(3);
   document.rowImperative(9);
@@ -88,194 +74,6 @@ TEST_F(StorageTest, ManyRowsInAnyOrderAreFoundByBisection) {
   EXPECT_EQ(sorted.size(), ys.size());
   for (int64_t y : {0, 3, 59997, 30000}) EXPECT_NE(document.cellAtGridPoint({y % 5, y}), nullptr) << y;
   for (int64_t y : {1, 59998, 60000, -5}) EXPECT_EQ(document.row(y), nullptr) << y;
-}
-
-TEST_F(StorageTest, ImportsBooleansAsCheckboxesAndTextAsTyped) {
-  document.setCellAtPoint({0, 0}, QVariant(true), kValueCheckbox);
-  document.setCellAtPoint({1, 0}, QVariant(false), kValueCheckbox);
-  document.setCellAtPoint({2, 0}, QStringLiteral("12"), kValueLink);
-  document.setCellAtPoint({3, 0}, QStringLiteral("=A1"), 0);
-  EXPECT_EQ(document.cellAtGridPoint({0, 0})->valueType(), kValueCheckbox);
-  EXPECT_TRUE(document.cellAtGridPoint({0, 0})->isChecked());
-  EXPECT_FALSE(document.cellAtGridPoint({1, 0})->isChecked());
-  EXPECT_EQ(document.cellAtGridPoint({2, 0})->valueType(), kValueNumber);
-  EXPECT_EQ(document.cellAtGridPoint({3, 0})->valueType(), kValueFormula);
-  EXPECT_TRUE(document.row(0)->needCalculate());
-}
-
-TEST_F(StorageTest, ExtentCoversTheCellsOnly) {
-  EXPECT_EQ(document.extent(), GridRange{});
-  document.rowImperative(12);  // rows without cells do not count
-  entered(1, 1, QStringLiteral("a"));  // B2
-  entered(3, 0, QStringLiteral("b"));  // D1
-  EXPECT_EQ(document.extent(), (GridRange{{1, 0}, {3, 1}}));
-  EXPECT_EQ(document.fullExtent(), (GridRange{{0, 0}, {3, 1}}));
-  EXPECT_EQ(document.maxGridPoint(), (GridPoint{3, 1}));
-  document.registerDisplayGridPoint({2, 9});
-  document.registerDisplayGridPoint({5, 1});
-  EXPECT_EQ(document.maxDisplayGridPoint(), (GridPoint{5, 9}));
-}
-
-TEST_F(StorageTest, MaximaCountOnlyCellsWithValues) {
-  entered(1, 0, QStringLiteral("a"));
-  entered(4, 0, QStringLiteral(""));  // no value
-  entered(2, 2, QStringLiteral("5"));
-  entered(6, 5, QStringLiteral("z"));
-  EXPECT_EQ(document.maximumX({{0, 0}, {0, 2}}), 2);
-  EXPECT_EQ(document.maximumX({{0, 3}, {0, 4}}), -1);
-  EXPECT_EQ(document.maximumY({{0, 0}, {3, 0}}), 2);
-  EXPECT_EQ(document.maximumY({{5, 0}, {9, 0}}), 5);
-  EXPECT_EQ(document.maximumY({{3, 0}, {5, 0}}), -1);
-}
-
-TEST_F(StorageTest, TotalsGoRightOrBelowByWhatIsFree) {
-  for (int64_t y = 0; y < 3; ++y)
-    for (int64_t x = 0; x < 2; ++x) entered(x, y, QStringLiteral("1"));
-  const GridRange block{{0, 0}, {1, 2}};
-  EXPECT_FALSE(document.fillColumnForRange({{0, 0}, {0, 2}}));  // one column wide
-  EXPECT_TRUE(document.fillColumnForRange({{0, 0}, {1, 0}}));   // one row high
-  EXPECT_FALSE(document.fillColumnForRange(block));             // nothing below
-  entered(0, 3, QStringLiteral("total"));
-  EXPECT_TRUE(document.fillColumnForRange(block));
-  entered(2, 1, QStringLiteral("taken"));
-  EXPECT_FALSE(document.fillColumnForRange(block));
-}
-
-TEST_F(StorageTest, EnumeratesInOrderAndWithinRanges) {
-  for (auto [x, y] : std::vector<std::pair<int64_t, int64_t>>{{2, 1}, {0, 0}, {1, 1}, {5, 1}, {1, 3}})
-    entered(x, y, QStringLiteral("c"));
-  QStringList all;
-  document.enumerateCellsUsingBlock([&](CACell& cell, size_t, bool& stop) {
-    all << FormatGridPoint(cell.gridPoint());
-    if (cell.gridPoint() == GridPoint{1, 1}) stop = true;  // ends this row only
-  });
-  EXPECT_EQ(all, (QStringList{"A1", "B2", "B4"}));
-  QStringList inRange;
-  document.enumerateCellsinRange({{1, 1}, {2, 3}}, [&](CACell& cell, size_t, bool&) {
-    inRange << FormatGridPoint(cell.gridPoint());
-  });
-  EXPECT_EQ(inRange, (QStringList{"B2", "C2", "B4"}));
-  QStringList columns;
-  document.enumerateCellsinRange({{1, kGridWildcard}, {1, kGridWildcard}}, [&](CACell& cell, size_t, bool&) {
-    columns << FormatGridPoint(cell.gridPoint());
-  });
-  EXPECT_EQ(columns, (QStringList{"B2", "B4"}));
-}
-
-TEST_F(StorageTest, ColumnWidthsComeFromDigitsOrEmu) {
-  const float digit = float(document.digitWidth());
-  ASSERT_GT(digit, 0.0f);
-  const float padding = 6.0f;  // twice 38100 EMU
-  EXPECT_FLOAT_EQ(document.widthOfColumn(0), std::ceil(12 * digit + padding));
-  document.columnImperative(1)->setDigitCount(4);
-  EXPECT_FLOAT_EQ(document.widthOfColumn(1), std::ceil(4 * digit + padding));
-  CAColumn* wide = document.columnImperative(2);
-  wide->setDigitCount(-1);
-  wide->setWidth(1270000);  // 100 points
-  EXPECT_FLOAT_EQ(document.widthOfColumn(2), 106.0f);
-  wide->setWidth(1000);  // raised to the narrowest width, 9 points
-  EXPECT_EQ(wide->width(), 114300);
-  EXPECT_FLOAT_EQ(document.widthOfColumn(2), 15.0f);
-  document.setDefaultWidth(635000);  // 50 points for every column without its own width
-  EXPECT_EQ(document.defaultDigitCount(), -1);
-  EXPECT_FLOAT_EQ(document.widthOfColumn(7), 56.0f);
-  EXPECT_FLOAT_EQ(document.widthOfColumn(1), std::ceil(4 * digit + padding));
-  document.setDefaultWidth(0);
-  EXPECT_FLOAT_EQ(document.widthOfColumn(7), std::ceil(12 * digit + padding));
-  document.setDefaultDigitCount(5);
-  EXPECT_FLOAT_EQ(document.widthOfColumn(7), std::ceil(5 * digit + padding));
-  document.setCellPadding({0, 0});
-  EXPECT_FLOAT_EQ(document.widthOfColumn(2), 9.0f);
-
-  CAModelPreferences metric;
-  metric.defaultUnits = kUnitsCentimetres;
-  environment.set(metric);
-  wide->setWidth(1000);
-  EXPECT_EQ(wide->width(), 108000);
-  wide->setWidth(0);
-  EXPECT_EQ(wide->width(), 0);
-}
-
-TEST_F(StorageTest, RowHeightsComeFromContentsMinimaAndTheFont) {
-  const float line = float(document.lineHeight());
-  ASSERT_GT(line, 0.0f);
-  EXPECT_FLOAT_EQ(document.heightOfRow(4), line + 6.0f);
-  EXPECT_FLOAT_EQ(document.heightOfRow(-1), line + 6.0f);
-  CACell& check = *document.cellAtGridPointImperative({0, 4});
-  check.setValueType(kValueCheckbox);
-  document.row(4)->setNeedCalculate(true);
-  EXPECT_FLOAT_EQ(document.heightOfRow(4), std::max(18.0f, line) + 6.0f);
-  CAModelPreferences small;
-  small.smallCheckbox = true;
-  environment.set(small);
-  document.row(4)->setNeedCalculate(true);
-  EXPECT_FLOAT_EQ(document.heightOfRow(4), std::max(13.0f, line) + 6.0f);
-  document.row(4)->setMinimumHeight(40 * 12700);
-  document.row(4)->setNeedCalculate(true);
-  EXPECT_FLOAT_EQ(document.heightOfRow(4), 46.0f);
-  document.setMinimumHeight(60 * 12700);
-  EXPECT_FLOAT_EQ(document.heightOfRow(9), 66.0f);
-  document.resetRowHeights();
-  EXPECT_EQ(document.row(4)->minimumHeight(), 0);
-  EXPECT_TRUE(document.row(4)->needCalculate());
-}
-
-TEST_F(StorageTest, StripesNeedAnIntervalAndAColour) {
-  EXPECT_FALSE(document.shouldStripeRow(1));
-  document.setStripeInterval(2);
-  EXPECT_FALSE(document.shouldStripeRow(1));
-  document.setStripeKolor(0x64EEEEEE);
-  EXPECT_TRUE(document.shouldStripeRow(1));
-  EXPECT_FALSE(document.shouldStripeRow(2));
-  EXPECT_TRUE(document.shouldStripeRow(5));
-}
-
-TEST_F(StorageTest, InvalidatingLongTextRedrawsTheSpanAndMarksTheCell) {
-  FakeWindow window;
-  document.setController(&window);
-  document.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
-  CACell& text = entered(1, 0, QString(100, QLatin1Char('W')));
-  text.setExtraColumns();
-  ASSERT_GE(text.extraColumns(), 2u);
-  text.setNeedRecalc(false);
-  document.invalidateLongText({3, 0});  // a cell inside the span
-  ASSERT_EQ(window.ranges.size(), 1u);
-  EXPECT_EQ(window.ranges[0], (GridRange{{1, 0}, {1 + int64_t(text.extraColumns()), 0}}));
-  EXPECT_TRUE(text.needRecalc());
-  text.setNeedRecalc(false);
-  document.invalidateLongText({1, 0});  // the text cell itself
-  EXPECT_EQ(window.ranges.size(), 2u);
-  document.invalidateLongText({40, 0});  // beyond the span
-  EXPECT_EQ(window.ranges.size(), 2u);
-  document.setOpening(true);
-  document.invalidateLongText({1, 0});
-  EXPECT_EQ(window.ranges.size(), 2u);
-  document.setOpening(false);
-  text.setNeedRecalc(false);
-  document.invalidateAllLongText();
-  EXPECT_TRUE(text.needRecalc());
-  document.setController(nullptr);
-}
-
-TEST_F(StorageTest, RemovingCellsAndClearingThem) {
-  for (int64_t x = 0; x < 6; ++x) entered(x, 0, QStringLiteral("v"));
-  CARow* row = document.row(0);
-  row->deleteCellsFrom(2, 3);
-  ASSERT_EQ(row->cells().size(), 4u);
-  EXPECT_EQ(row->cells()[2]->gridPoint().x, 4);
-  CACell* cell = row->cells()[0].get();
-  CAFormat bold;
-  bold.setBold(true);
-  cell->setFormat(bold);
-  document.clearCell(cell, row->mutableCells(), kClearContents);
-  EXPECT_EQ(cell->valueType(), kValueNone);
-  EXPECT_TRUE(cell->format());
-  document.clearCell(cell, row->mutableCells(), kClearFormats);
-  EXPECT_FALSE(cell->format());
-  document.clearCell(cell, row->mutableCells(), kClearAll);
-  EXPECT_EQ(row->cells().size(), 3u);
-  row->deleteCellsFrom(-1, 0);
-  EXPECT_TRUE(row->cells().empty());
 }
 
 TEST_F(StorageTest, SortComparesByTypePriorityThenValue) {
@@ -317,27 +115,6 @@ QString Xml(CARow& row, bool info = true, int64_t fromX = -1, int64_t toX = -1) 
   FLXmlEncoder encoder;
   row.saveToXml(encoder, info, fromX, toX);
   return encoder.xml().mid(kDeclaration.size());
-}
-
-TEST_F(StorageTest, RowsWriteTheirInformationAndCells) {
-  CARow* row = document.rowImperative(3);
-  row->setMinimumHeight(254000);
-  row->setNeedCalculate(true);
-  EXPECT_EQ(Xml(*row), QStringLiteral("<row y=\"3\">\n\t<dy>20.0000</dy>\n\t<minhigh>254000</minhigh>\n</row>\n"));
-  document.cellAtGridPointImperative({0, 3});  // empty and unformatted: not written
-  EXPECT_EQ(Xml(*row, false), QStringLiteral("<row y=\"3\"></row>\n"));
-  entered(1, 3, QStringLiteral("9"));
-  entered(4, 3, QStringLiteral("t"));
-  EXPECT_EQ(Xml(*row, false, 0, 2),
-            QStringLiteral("<row y=\"3\">\n\t<cells>\n\t\t<cell x=\"1\" y=\"3\" type=\"#\">\n"
-                           "\t\t\t<val>i9</val>\n\t\t</cell>\n\t</cells>\n</row>\n"));
-  FLXmlEncoder encoder;
-  EXPECT_FALSE(row->saveToXml(encoder, false, 2, 3));
-  EXPECT_TRUE(row->saveToXml(encoder, false, 2, 9));
-  FLXmlEncoder heights;
-  row->saveHeightToXml(heights);
-  EXPECT_EQ(heights.xml().mid(kDeclaration.size()),
-            QStringLiteral("<row y=\"3\">\n\t<dy>20.0000</dy>\n\t<minhigh>254000</minhigh>\n</row>\n"));
 }
 
 TEST_F(StorageTest, RowsReadBackWithTheirCells) {
@@ -421,17 +198,6 @@ TEST_F(StorageTest, ColumnsWriteWidthOrDigits) {
   const std::unique_ptr<CAColumn> copy = back->copy();
   EXPECT_EQ(copy->width(), 500000);
   EXPECT_TRUE(copy->format()->strike());
-}
-
-TEST_F(StorageTest, ReadRowsAndColumnsJoinInOrder) {
-  document.addRow(std::make_unique<CARow>(5));
-  document.addRow(std::make_unique<CARow>(1));
-  CARow* replaced = document.addRow(std::make_unique<CARow>(5));
-  EXPECT_EQ(rowYs(), (std::vector<int64_t>{1, 5}));
-  EXPECT_EQ(document.row(5), replaced);
-  document.addColumn(std::make_unique<CAColumn>(3));
-  document.addColumn(std::make_unique<CAColumn>(0));
-  EXPECT_EQ(document.columns().front()->gridX(), 0);
 }
 
 }  // namespace

@@ -75,20 +75,6 @@ TEST_F(StructureTest, InsertingRowsCopiesOnlyTheFormatsOfTheSelectedRows) {
   expectConsistentRows();
 }
 
-TEST_F(StructureTest, InsertingColumnsGivesTheNewColumnsTheWidthsOfTheSelectedOnes) {
-  enter("B1", "b");
-  enter("D1", "d");
-  document.columnImperative(1)->setDigitCount(4);
-  document.columnImperative(3)->setDigitCount(9);
-  selectColumns(1, 2);
-  document.insertColumn(GridPoint{2, 0});
-  EXPECT_EQ(columnXs(), (std::vector<int64_t>{1, 3, 5}));
-  EXPECT_EQ(document.column(1)->digitCount(), 4);
-  EXPECT_EQ(document.column(3)->digitCount(), 4);
-  EXPECT_EQ(document.column(5)->digitCount(), 9);
-  EXPECT_EQ(cells(), (QStringList{"D1=b", "F1=d"}));
-}
-
 TEST_F(StructureTest, CellShiftsMoveOnlyTheCellsOfTheSelectedBlock) {
   struct Case {
     const char* name;
@@ -124,18 +110,6 @@ TEST_F(StructureTest, CellShiftsMoveOnlyTheCellsOfTheSelectedBlock) {
   }
 }
 
-TEST_F(StructureTest, DeletingRowsRemovesThemAndRenumbersTheRowsBelow) {
-  enter("A1", "1");
-  enter("A2", "2");
-  enter("A3", "3");
-  enter("A5", "5");
-  selectRows(1, 2);
-  document.deleteRow(GridPoint{0, -2});
-  EXPECT_EQ(rowYs(), (std::vector<int64_t>{0, 2}));
-  EXPECT_EQ(cells(), (QStringList{"A1=1", "A3=5"}));
-  expectConsistentRows();
-}
-
 TEST_F(StructureTest, AMovedFormulaIsRegisteredAtItsNewPointAtOnce) {
   enter("A1", "1");
   enter("B1", "=A1*2");
@@ -148,19 +122,6 @@ TEST_F(StructureTest, AMovedFormulaIsRegisteredAtItsNewPointAtOnce) {
   EXPECT_EQ(text("C1"), QStringLiteral("=B1*2"));
   EXPECT_EQ(referrersOf("B1"), (std::vector<GridPoint>{A1("C1")}));
   EXPECT_TRUE(referrersOf("A1").empty());
-}
-
-TEST_F(StructureTest, InsertingColumnsMovesRelativeReferencesAndLeavesAbsoluteOnes) {
-  enter("C1", "1");
-  enter("D1", "2");
-  enter("A2", "=SUM(C1:D1)");
-  enter("A3", "=$C$1");
-  selectColumns(2, 3);
-  document.insertColumn(GridPoint{2, 0});
-  document.adjustExpressionsBy(GridPoint{2, 0});
-  EXPECT_EQ(text("A2"), QStringLiteral("=SUM(E1:F1)"));
-  EXPECT_EQ(text("A3"), QStringLiteral("=$C$1"));
-  EXPECT_EQ(referrersOf("E1"), (std::vector<GridPoint>{A1("A2")}));
 }
 
 TEST_F(StructureTest, TransferCellsReplacesTheBlockRowByRow) {
@@ -185,85 +146,6 @@ TEST_F(StructureTest, TransferCellsReplacesTheBlockRowByRow) {
   // Without adjustment the formula keeps naming what it named.
   document.transferCells(source, false, false);
   EXPECT_EQ(text("C4"), QStringLiteral("=A1"));
-}
-
-TEST_F(StructureTest, TransferCellsOfWholeRowsKeepsTheColumnsAndClearsRowsWithoutSource) {
-  CADocument source;
-  source.cellAtGridPointImperative(A1("B1"))->setFormula(QStringLiteral("x"));
-  source.rowImperative(1);
-  source.cellAtGridPointImperative(A1("A3"))->setFormula(QStringLiteral("y"));
-  source.setSelectionRange(GridRange{{kGridWildcard, 0}, {kGridWildcard, 2}});
-
-  enter("A5", "a5");
-  enter("F5", "f5");
-  enter("C6", "c6");
-  enter("D7", "d7");
-  select("Z5", "Z5");
-  document.transferCells(source, false, false);
-  EXPECT_EQ(cells(), (QStringList{"B5=x", "A7=y"}));
-  // Whole rows keep the selection; the active cell is the first one written.
-  EXPECT_EQ(document.activeCellPoint(), A1("B5"));
-}
-
-TEST_F(StructureTest, TransferFormatsGivesRowFormatsToTheRowsFromTheSelection) {
-  CADocument source;
-  CAFormat italic;
-  italic.setItalic(true);
-  source.rowImperative(3)->setFormat(italic);
-  source.rowImperative(4);
-  source.setSelectionRange(GridRange{{kGridWildcard, 3}, {kGridWildcard, 4}});
-  CAFormat bold;
-  bold.setBold(true);
-  document.rowImperative(11)->setFormat(bold);
-  select("C11", "C11");
-  document.transferFormats(source);
-  EXPECT_TRUE(document.row(10)->format()->italic());
-  EXPECT_EQ(document.row(11)->format(), nullptr);
-  EXPECT_EQ(document.selectionRange(), (GridRange{{kGridWildcard, 10}, {kGridWildcard, 11}}));
-  EXPECT_EQ(document.activeCellPoint(), (GridPoint{0, 11}));
-}
-
-TEST_F(StructureTest, TransferFormatsGivesColumnWidthsAndFormats) {
-  CADocument source;
-  CAColumn* wide = source.columnImperative(2);
-  wide->setDigitCount(20);
-  CAFormat bold;
-  bold.setBold(true);
-  wide->setFormat(bold);
-  source.columnImperative(3)->setDigitCount(3);
-  source.setSelectionRange(GridRange{{2, kGridWildcard}, {3, kGridWildcard}});
-  select("E1", "E1");
-  document.transferFormats(source);
-  EXPECT_EQ(document.column(4)->digitCount(), 20);
-  EXPECT_TRUE(document.column(4)->format()->bold());
-  EXPECT_EQ(document.column(5)->digitCount(), 3);
-  EXPECT_EQ(document.column(5)->format(), nullptr);
-  EXPECT_EQ(document.selectionRange(), (GridRange{{4, kGridWildcard}, {5, kGridWildcard}}));
-  EXPECT_EQ(document.activeCellPoint(), (GridPoint{5, 0}));
-
-  // A block has no line formats to give.
-  source.setSelectionRange(GridRange{A1("A1"), A1("B2")});
-  select("A1", "A1");
-  document.transferFormats(source);
-  EXPECT_EQ(document.selectionRange(), (GridRange{A1("A1"), A1("A1")}));
-}
-
-TEST_F(StructureTest, ASelectionBeyondTheSheetChangesNothing) {
-  enter("A1", "1");
-  enter("B2", "2");
-  select("K20", "L30");
-  document.deleteCellHorizontal(GridPoint{-2, 0});
-  document.deleteCellVertical(GridPoint{0, -11});
-  document.insertCellHorizontal(GridPoint{2, 0});
-  document.insertCellVertical(GridPoint{0, 11});
-  selectColumns(10, 11);
-  document.deleteColumn(GridPoint{-2, 0});
-  document.insertColumn(GridPoint{2, 0});
-  selectRows(19, 29);
-  document.deleteRow(GridPoint{0, -11});
-  document.insertRow(GridPoint{0, 11});
-  selectRows(19, 29);
-  EXPECT_EQ(cells(), (QStringList{"A1=1", "B2=2"}));
 }
 
 }  // namespace

@@ -2,12 +2,10 @@
 // conversion of Excel's built-in number formats.
 #include <gtest/gtest.h>
 
-#include <QLocale>
 
 #include "calculator/model/CANumberFormat.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
-#include "support/LogCapture.h"
 
 namespace {
 
@@ -15,61 +13,6 @@ CANumberFormat WithDisplay(int32_t display) {
   CANumberFormat format;
   format.setDisplay(display);
   return format;
-}
-
-TEST(NumberFormat, NewFormatFollowsTheLocale) {
-  CANumberFormat us;
-  EXPECT_EQ(us.display(), kDisplayAuto);
-  EXPECT_EQ(us.size(), -1);
-  EXPECT_EQ(us.dateOrder(), kDateOrderMDY);
-  us.setDisplay(kDisplayDate);
-  EXPECT_EQ(us.formatDate(20240105), QStringLiteral("1/5/2024"));
-  SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedKingdom));
-  CANumberFormat uk;
-  SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
-  EXPECT_EQ(uk.dateOrder(), kDateOrderDMY);
-}
-
-TEST(NumberFormat, SizeResetsOnlyBetweenDecimalAndWordSizeDisplays) {
-  CANumberFormat format = WithDisplay(kDisplayFloat);
-  EXPECT_EQ(format.size(), -1);
-  format.setDisplay(kDisplayHex);
-  EXPECT_EQ(format.size(), 0);
-  format.setSize(16);
-  format.setDisplay(kDisplayInteger);
-  EXPECT_EQ(format.size(), 16);
-  format.setDisplay(kDisplayFraction);
-  EXPECT_EQ(format.size(), 16);
-  format.setDisplay(kDisplayMoney);
-  EXPECT_EQ(format.size(), -1);
-  format.setSize(3);
-  format.setDisplay(kDisplayDate);
-  EXPECT_EQ(format.size(), 3);
-}
-
-TEST(NumberFormat, MoneyPutsTheSymbolBeforeTheSign) {
-  CANumberFormat money = WithDisplay(kDisplayMoney);
-  EXPECT_EQ(money.formatMoney(-5), QStringLiteral("$-5"));
-  money.setNegativeParens(true);
-  EXPECT_EQ(money.formatMoney(-5), QStringLiteral("($5)"));
-  money.setForceHundredths(true);
-  money.setGroupThousands(true);
-  EXPECT_EQ(money.formatMoney(-1234.5L), QStringLiteral("($1,234.50)"));
-  money.setCurrencySymbol(QStringLiteral("\u20AC"));
-  EXPECT_EQ(money.formatMoney(2), QStringLiteral("\u20AC2.00"));
-  money.setZeroBlank(true);
-  EXPECT_EQ(money.formatMoney(0), QString());
-}
-
-TEST(NumberFormat, PercentScalesAndKeepsBlankZeroBlank) {
-  CANumberFormat percent = WithDisplay(kDisplayPercent);
-  EXPECT_EQ(percent.formatPercent(0.25L), QStringLiteral("25%"));
-  percent.setSize(2);
-  EXPECT_EQ(percent.formatPercent(0.125L), QStringLiteral("12.50%"));
-  percent.setNegativeParens(true);
-  EXPECT_EQ(percent.formatPercent(-0.5L), QStringLiteral("(50.00%)"));
-  percent.setZeroBlank(true);
-  EXPECT_EQ(percent.formatPercent(0), QString());
 }
 
 TEST(NumberFormat, FractionsAsDecimalsAreCutNotRounded) {
@@ -97,18 +40,6 @@ TEST(NumberFormat, FractionsAsDecimalsAreCutNotRounded) {
   EXPECT_EQ(format.formatFractionAsFloat(12345679, 8), QStringLiteral("1,543,209.875"));
 }
 
-TEST(NumberFormat, MixedFractions) {
-  CANumberFormat format = WithDisplay(kDisplayFraction);
-  EXPECT_EQ(format.formatWhole(1, 3, 4), QStringLiteral("1 3/4"));
-  EXPECT_EQ(format.formatWhole(0, -3, 4), QStringLiteral("-3/4"));
-  EXPECT_EQ(format.formatWhole(-2, -1, 2), QStringLiteral("-2 1/2"));
-  EXPECT_EQ(format.formatWhole(7, 0, 4), QStringLiteral("7"));
-  format.setNegativeParens(true);
-  format.setGroupThousands(true);
-  EXPECT_EQ(format.formatWhole(-1234, -1, 2), QStringLiteral("(1,234) 1/2"));
-  EXPECT_EQ(format.formatWhole(0, -1, 2), QStringLiteral("-1/2"));
-}
-
 TEST(NumberFormat, DateText) {
   struct Row {
     int32_t order;
@@ -129,8 +60,6 @@ TEST(NumberFormat, DateText) {
        "05-01-2024"},
       {kDateOrderYMD, kYearTwoDigits, kMonthNumber, kWeekdayNone, true, false, false, false,
        20240105, "24/01/05"},
-      {kDateOrderDMY, kYearFull, kMonthShortName, kWeekdayNone, false, false, false, false,
-       20240105, "5 Jan 2024"},
       {kDateOrderMDY, kYearFull, kMonthShortName, kWeekdayNone, false, true, false, false, 20240105,
        "Jan 2024"},
       {kDateOrderMDY, kYearFull, kMonthLongName, kWeekdayLong, false, false, false, false, 20240105,
@@ -139,14 +68,10 @@ TEST(NumberFormat, DateText) {
        20240105, "Fri Jan 5"},
       {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, true, false, true, false, 20240105,
        "01052024"},
-      {kDateOrderMDY, kYearFull, kMonthLongName, kWeekdayNone, false, false, true, false, 20240105,
-       "January 5 2024"},
       // Only a month asked for: the month of any value with a valid month part.
       {kDateOrderMDY, kYearNone, kMonthLongName, kWeekdayNone, false, true, false, false, 312,
        "March"},
       {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, false, false, false, false, 20240230,
-       "<Date>"},
-      {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, false, false, false, false, 20241305,
        "<Date>"},
       {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, false, false, false, false, 30010101,
        "<Date>"},
@@ -191,38 +116,6 @@ CANumberFormat RoundTrip(const CANumberFormat& format, QString* xml = nullptr) {
   return read;
 }
 
-TEST(NumberFormatXml, WritesTheElementsOfEachDisplay) {
-  CANumberFormat format = WithDisplay(kDisplayFloat);
-  format.setSize(2);
-  format.setGroupThousands(true);
-  format.setOnlySignificantDigits(true);
-  QString xml;
-  RoundTrip(format, &xml);
-  EXPECT_TRUE(
-      xml.contains(QStringLiteral("\t<num_fmt type=\"float\">\n"
-                                  "\t\t<size>2</size>\n"
-                                  "\t\t<thous>1</thous>\n"
-                                  "\t\t<sigdigits>1</sigdigits>\n"
-                                  "\t</num_fmt>\n")))
-      << xml.toStdString();
-  CANumberFormat date = WithDisplay(kDisplayDate);
-  date.setDateOrder(kDateOrderYMD);
-  date.setShortDashes(true);
-  RoundTrip(date, &xml);
-  EXPECT_TRUE(
-      xml.contains(QStringLiteral("\t<num_fmt type=\"date\">\n"
-                                  "\t\t<order>ymd</order>\n"
-                                  "\t\t<year>l</year>\n"
-                                  "\t\t<month>s</month>\n"
-                                  "\t\t<weekday>-</weekday>\n"
-                                  "\t\t<short_>1</short_>\n"
-                                  "\t</num_fmt>\n")))
-      << xml.toStdString();
-  RoundTrip(CANumberFormat(), &xml);
-  EXPECT_TRUE(xml.contains(QStringLiteral("\t<num_fmt type=\"auto\"></num_fmt>\n")))
-      << xml.toStdString();
-}
-
 TEST(NumberFormatXml, EveryOptionSurvivesTheRoundTrip) {
   CANumberFormat fraction = WithDisplay(kDisplayFraction);
   fraction.setKeepFraction(true);
@@ -259,98 +152,7 @@ TEST(NumberFormatXml, EveryOptionSurvivesTheRoundTrip) {
   EXPECT_EQ(RoundTrip(WithDisplay(kDisplayBinary)), WithDisplay(kDisplayBinary));
 }
 
-CANumberFormat Read(const QString& element) {
-  auto decoder = FLXmlDecoder::withString(QStringLiteral("<?xml version=\"1.0\"?>\n") + element +
-                                          QStringLiteral("\n<end/>\n"));
-  if (!decoder) {
-    ADD_FAILURE() << "not accepted";
-    return CANumberFormat();
-  }
-  decoder->setAllowNumericTags(true);  // as the package reader does
-  EXPECT_TRUE(decoder->getNextTag());
-  return CANumberFormat::withXml(*decoder);
-}
-
-TEST(NumberFormatXml, ReadsFlagsByTheirLowByteAndOlderNames) {
-  const CANumberFormat format =
-      Read(QStringLiteral("<num_fmt type=\"MONEY\"><100s>1</100s><neg>256</neg><zero>257</zero>"
-                          "<sym>CHF</sym></num_fmt>"));
-  EXPECT_EQ(format.display(), kDisplayMoney);
-  EXPECT_TRUE(format.forceHundredths());
-  EXPECT_FALSE(format.negativeParens());
-  EXPECT_TRUE(format.zeroBlank());
-  EXPECT_EQ(format.currencySymbol(), QStringLiteral("CHF"));
-  EXPECT_EQ(Read(QStringLiteral("<num_fmt type=\"hex\"/>")).size(), 0);
-  EXPECT_EQ(Read(QStringLiteral("<num_fmt type=\"float\"/>")).size(), -1);
-}
-
-TEST(NumberFormatXml, UnknownTagsAreReportedAndSkipped) {
-  LogCapture log;
-  const CANumberFormat format =
-      Read(QStringLiteral("<num_fmt type=\"float\"><color>3</color><odd><deep>1</deep></odd>"
-                          "<size>4</size></num_fmt>"));
-  EXPECT_TRUE(log.contains(QStringLiteral("Unknown number format tag")));
-  EXPECT_EQ(format.size(), 4);
-}
-
 // ---------------------------------------------------------------------------------------------
-
-struct ExcelCase {
-  int index;
-  const char* code;
-  int32_t display;
-  int64_t size;
-  bool group;
-  bool parens;
-  bool hundredths;
-  bool zeroBlank;
-  const char* symbol;
-};
-
-TEST(NumberFormatExcel, BuiltInNumberFormats) {
-  const ExcelCase cases[] = {
-      {0, "General", kDisplayAuto, -1, false, false, false, false, ""},
-      {1, "0", kDisplayInteger, 0, false, false, false, false, ""},
-      {2, "0.00", kDisplayFloat, 2, false, false, false, false, ""},
-      {3, "#,##0", kDisplayInteger, 0, true, false, false, false, ""},
-      {4, "#,##0.00", kDisplayFloat, 2, true, false, false, false, ""},
-      {5, "$#,##0_);($#,##0)", kDisplayMoney, -1, true, true, false, false, "$"},
-      {6, "$#,##0_);[Red]($#,##0)", kDisplayMoney, -1, true, true, false, false, "$"},
-      {7, "$#,##0.00_);($#,##0.00)", kDisplayMoney, -1, true, true, true, false, "$"},
-      {8, "$#,##0.00_);[Red]($#,##0.00)", kDisplayMoney, -1, true, true, true, false, "$"},
-      {9, "0%", kDisplayPercent, -1, false, false, false, false, ""},
-      {10, "0.00%", kDisplayPercent, 2, false, false, false, false, ""},
-      {11, "0.00E+00", kDisplayScientific, 2, false, false, false, false, ""},
-      {12, "# ?/?", kDisplayFraction, 0, false, false, false, false, ""},
-      {13, "# ?\?/?\?", kDisplayFraction, 0, false, false, false, false, ""},
-      {18, "h:mm AM/PM", kDisplayAuto, -1, false, false, false, false, ""},
-      {37, "_(#,##0_);(#,##0)", kDisplayInteger, 0, true, true, false, false, ""},
-      {38, "_(#,##0_);[Red](#,##0)", kDisplayInteger, 0, true, true, false, false, ""},
-      {39, "_(#,##0.00_);(#,##0.00)", kDisplayFloat, 2, true, true, false, false, ""},
-      {40, "_(#,##0.00_);[Red](#,##0.00)", kDisplayFloat, 2, true, true, false, false, ""},
-      {41, "_($* #,##0_);_($* (#,##0);_($* -_);_(@_)", kDisplayMoney, -1, true, true, false, false,
-       "$"},
-      {42, "_(* #,##0_);_(* (#,##0);_(* -_);_(@_)", kDisplayInteger, 0, true, true, false, false,
-       ""},
-      {43, "_($* #,##0.00_);_($* (#,##0.00);_($* -??_);_(@_)", kDisplayMoney, -1, true, true, true,
-       false, "$"},
-      {44, "_(* #,##0.00_);_(* (#,##0.00);_(* -??_);_(@_)", kDisplayFloat, 2, true, true, false,
-       false, ""},
-      {45, "mm:ss", kDisplayAuto, -1, false, false, false, false, ""},
-      {48, "##0.0E+00", kDisplayScientific, 1, false, false, false, false, ""},
-      {49, "@", kDisplayAuto, -1, false, false, false, false, ""},
-  };
-  for (const ExcelCase& c : cases) {
-    const CANumberFormat f = CANumberFormat::withExcelFormat(QString::fromUtf8(c.code), 0);
-    EXPECT_EQ(f.display(), c.display) << c.index;
-    EXPECT_EQ(f.size(), c.size) << c.index;
-    EXPECT_EQ(f.groupThousands(), c.group) << c.index;
-    EXPECT_EQ(f.negativeParens(), c.parens) << c.index;
-    EXPECT_EQ(f.forceHundredths(), c.hundredths) << c.index;
-    EXPECT_EQ(f.zeroBlank(), c.zeroBlank) << c.index;
-    EXPECT_EQ(f.currencySymbol(), QString::fromUtf8(c.symbol)) << c.index;
-  }
-}
 
 TEST(NumberFormatExcel, ShowsValuesAsExcelWould) {
   const auto show = [](const char* code, long double x) {
@@ -376,52 +178,21 @@ TEST(NumberFormatExcel, ShowsValuesAsExcelWould) {
       QStringLiteral("\u20AC"));
 }
 
-struct ExcelDateCase {
-  const char* code;
-  int32_t order;
-  int32_t year;
-  int32_t month;
-  int32_t weekday;
-  bool pad;
-  bool omitDay;
-  bool omitSeparators;
-  bool dashes;
-  const char* shown;  // 5 January 2024
-};
-
 TEST(NumberFormatExcel, DateCodes) {
-  const ExcelDateCase cases[] = {
-      {"m/d/yy", kDateOrderMDY, kYearTwoDigits, kMonthNumber, 0, false, false, false, false,
-       "1/5/24"},
-      {"d-mmm-yy", kDateOrderDMY, kYearTwoDigits, kMonthShortName, 0, false, false, false, true,
-       "5 Jan 24"},
-      {"d-mmm", kDateOrderDMY, kYearNone, kMonthShortName, 0, false, false, false, true, "5 Jan"},
-      {"mmm-yy", kDateOrderMDY, kYearTwoDigits, kMonthShortName, 0, false, true, false, true,
-       "Jan 24"},
-      {"m/d/yy h:mm", kDateOrderMDY, kYearTwoDigits, kMonthNumber, 0, false, false, false, false,
-       "1/5/24"},
-      {"mmm d, yyyy", kDateOrderMDY, kYearFull, kMonthShortName, 0, false, false, false, false,
-       "Jan 5, 2024"},
-      {"dd/mm/yyyy", kDateOrderDMY, kYearFull, kMonthNumber, 0, true, false, false, false,
-       "05/01/2024"},
-      {"yyyy-mm-dd", kDateOrderYMD, kYearFull, kMonthNumber, 0, true, false, false, true,
-       "2024-01-05"},
-      {"dddd, mmmm d, yyyy", kDateOrderMDY, kYearFull, kMonthLongName, kWeekdayLong, false, false,
-       false, false, "Friday January 5, 2024"},
-      {"ddd yyyy mm dd", kDateOrderYMD, kYearFull, kMonthNumber, kWeekdayShort, true, false, true,
-       false, "Fri 20240105"},
+  const struct {
+    const char* code;
+    const char* shown;  // 5 January 2024
+  } cases[] = {
+      {"m/d/yy", "1/5/24"},           {"d-mmm-yy", "5 Jan 24"},
+      {"d-mmm", "5 Jan"},             {"mmm-yy", "Jan 24"},
+      {"m/d/yy h:mm", "1/5/24"},      {"mmm d, yyyy", "Jan 5, 2024"},
+      {"dd/mm/yyyy", "05/01/2024"},   {"yyyy-mm-dd", "2024-01-05"},
+      {"dddd, mmmm d, yyyy", "Friday January 5, 2024"},
+      {"ddd yyyy mm dd", "Fri 20240105"},
   };
-  for (const ExcelDateCase& c : cases) {
+  for (const auto& c : cases) {
     const CANumberFormat f = CANumberFormat::withExcelFormat(QString::fromLatin1(c.code), 2);
     EXPECT_EQ(f.display(), kDisplayDate) << c.code;
-    EXPECT_EQ(f.dateOrder(), c.order) << c.code;
-    EXPECT_EQ(f.yearOption(), c.year) << c.code;
-    EXPECT_EQ(f.monthOption(), c.month) << c.code;
-    EXPECT_EQ(f.weekdayOption(), c.weekday) << c.code;
-    EXPECT_EQ(f.padDayMonth(), c.pad) << c.code;
-    EXPECT_EQ(f.omitDay(), c.omitDay) << c.code;
-    EXPECT_EQ(f.omitSeparators(), c.omitSeparators) << c.code;
-    EXPECT_EQ(f.shortDashes(), c.dashes) << c.code;
     EXPECT_EQ(f.formatDate(20240105), QString::fromLatin1(c.shown)) << c.code;
   }
   // Time-only codes leave a date cell with the default date options.

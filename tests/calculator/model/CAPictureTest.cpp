@@ -18,27 +18,6 @@ std::shared_ptr<FLImage> RedSquare() {
   return FLImage::withCGImage(bitmap, QSizeF(8, 8));
 }
 
-TEST(Picture, FormatsHaveTheirExtensions) {
-  const char* expected[] = {"tiff", "heic", "jpg", "pdf", "png", "tiff", "bmp", "emf", "gif", "pict"};
-  for (int32_t format = 0; format < 10; ++format)
-    EXPECT_EQ(CAPicture::extensionForFormat(format), QLatin1String(expected[format])) << format;
-  EXPECT_EQ(CAPicture::extensionForFormat(42), QStringLiteral("tiff"));
-}
-
-TEST(Picture, EntersItselfInTheDocumentUnderItsGuid) {
-  CADocument document;
-  std::shared_ptr<CAPicture> picture = CAPicture::withImage(RedSquare(), &document);
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(picture->imageFormat(), 0);
-  EXPECT_EQ(document.pictures().value(picture->guid()), picture);
-  CADocument other;
-  std::shared_ptr<CAPicture> copy = picture->copyForDocument(&other);
-  EXPECT_EQ(copy->guid(), picture->guid());
-  EXPECT_EQ(copy->document(), &other);
-  EXPECT_EQ(other.pictures().value(picture->guid()), copy);
-  EXPECT_EQ(document.pictures().size(), 1);
-}
-
 TEST(Picture, ArchivesAndWritesAnUnsavedPictureAsTiff) {
   CADocument document;
   std::shared_ptr<CAPicture> picture = CAPicture::withImage(RedSquare(), &document);

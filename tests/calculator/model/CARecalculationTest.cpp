@@ -143,17 +143,6 @@ TEST_F(RecalculationTest, DependenciesAreFoundThroughOtherCells) {
   EXPECT_EQ(set, (std::unordered_set<const CACell*>{cell("B1"), cell("C1"), cell("D1")}));
 }
 
-TEST_F(RecalculationTest, RecalculatingEverythingEvaluatesEveryCell) {
-  enter("A1", "=1+1");
-  enter("B2", "=A1*3");
-  recalc();
-  window.cells.clear();
-  document.recalcEverything();
-  recalc();
-  EXPECT_EQ(window.cells, (std::vector<GridPoint>{A1("A1"), A1("B2"), A1("B2")}));
-  EXPECT_EQ(shown("B2"), QStringLiteral("6"));
-}
-
 TEST_F(RecalculationTest, VolatileCellsAreEvaluatedEveryTime) {
   enter("A1", "=TODAY()");
   enter("B1", "=A1-TODAY()+1");
@@ -180,21 +169,6 @@ TEST_F(RecalculationTest, OverflowingTextStoredDuringTheWalkIsWalkedAgain) {
   window.cells.clear();
   recalc();
   EXPECT_TRUE(window.cells.empty());
-}
-
-TEST_F(RecalculationTest, AfterAnEditTheWindowRedrawsWhatChanged) {
-  enter("A1", "=2");
-  document.invalidateAfterCellEdit(0);
-  EXPECT_EQ(shown("A1"), QStringLiteral("2"));
-  ASSERT_FALSE(window.domains.empty());
-  EXPECT_EQ(window.domains.back(), kDomainCell);
-  EXPECT_TRUE(document.row(0)->needCalculate());
-
-  enter("A2", "=A1+1");
-  document.invalidateAfterCellEdit(-1);
-  EXPECT_EQ(shown("A2"), QStringLiteral("3"));
-  EXPECT_EQ(window.domains.back(), kDomainDocument);
-  EXPECT_EQ(document.suppressRedraws(), 0);
 }
 
 // ---- The order of evaluation, against the repeated passes done literally --------------------

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "calculator/model/CAReferenceTable.h"
-#include "support/LogCapture.h"
 
 #include <algorithm>
 #include <map>
@@ -23,27 +22,6 @@ std::vector<GridPoint> ReferrersOf(CAReferenceTable& table, const GridPoint& poi
   std::vector<GridPoint> referrers;
   table.referrersOf(point, referrers);
   return Sorted(referrers);
-}
-
-TEST(ReferenceTable, CountsReferencesToCells) {
-  CAReferenceTable table;
-  const GridPoint a1{0, 0};
-  const GridPoint b1{1, 0};
-  const GridPoint c1{2, 0};
-  EXPECT_TRUE(table.addReference(b1, a1));
-  EXPECT_FALSE(table.addReference(b1, a1));  // named twice in one formula
-  EXPECT_TRUE(table.addReference(c1, a1));
-  EXPECT_EQ(ReferrersOf(table, a1), (std::vector<GridPoint>{b1, c1}));
-  EXPECT_EQ(table.referenceCount(), 2u);
-
-  EXPECT_FALSE(table.removeReference(b1, a1));
-  EXPECT_EQ(ReferrersOf(table, a1), (std::vector<GridPoint>{b1, c1}));
-  EXPECT_TRUE(table.removeReference(b1, a1));
-  EXPECT_FALSE(table.removeReference(b1, a1));  // never added any more: nothing happens
-  EXPECT_EQ(ReferrersOf(table, a1), (std::vector<GridPoint>{c1}));
-  EXPECT_TRUE(table.removeReference(c1, a1));
-  EXPECT_TRUE(table.isEmpty());
-  EXPECT_TRUE(ReferrersOf(table, a1).empty());
 }
 
 TEST(ReferenceTable, FindsReferrersThroughBlocksOfAnyShape) {
@@ -67,24 +45,6 @@ TEST(ReferenceTable, FindsReferrersThroughBlocksOfAnyShape) {
   EXPECT_TRUE(table.removeRangeReference(f, GridRange{{0, 0}, {1, 1}}));
   EXPECT_TRUE(ReferrersOf(table, {0, 0}).empty());
   EXPECT_FALSE(table.removeRangeReference(f, GridRange{{0, 0}, {1, 1}}));
-}
-
-TEST(ReferenceTable, RefusesBlocksWithCornersOutOfOrder) {
-  LogCapture log;
-  CAReferenceTable table;
-  EXPECT_FALSE(table.addRangeReference(GridPoint{5, 5}, GridRange{{1, 0}, {0, 0}}));
-  EXPECT_TRUE(table.isEmpty());
-  EXPECT_EQ(log.assertMessages(), QStringList{QStringLiteral("Block corners out of order")});
-}
-
-TEST(ReferenceTable, ManyReferrersOfOneCellComeAndGo) {
-  CAReferenceTable table;
-  const GridPoint target{0, 0};
-  for (int64_t y = 1; y <= 1000; ++y) table.addReference(GridPoint{1, y}, target);
-  for (int64_t y = 1; y <= 1000; y += 2) EXPECT_TRUE(table.removeReference(GridPoint{1, y}, target));
-  const std::vector<GridPoint> left = ReferrersOf(table, target);
-  ASSERT_EQ(left.size(), 500u);
-  for (size_t i = 0; i < left.size(); ++i) EXPECT_EQ(left[i], (GridPoint{1, int64_t(2 * i + 2)}));
 }
 
 TEST(ReferenceTable, ConsumingReportsEachBlockOnceUntilItEnds) {

@@ -50,30 +50,4 @@ struct WordCase {
   int64_t end;  // EndOfWord from the start, without trailing white space
 };
 
-TEST(TextServices, FindsWordsByCharacterClass) {
-  const WordCase cases[] = {
-      {"hello world", 2, 0, 5},
-      {"hello world", 8, 6, 11},
-      {"hello   world", 7, 0, 5},     // in the spaces after a word: that word
-      {"pi 3.14 x", 5, 3, 7},          // a decimal point between digits joins
-      {"1,234 x", 2, 0, 5},
-      {"don't go", 3, 0, 5},           // an apostrophe between letters joins
-      {"well-known", 2, 0, 4},         // a hyphen does not
-      {"well-known", 4, 4, 5},
-      {"what?!", 4, 4, 6},             // a run of punctuation is one unit
-      {"a\t\tb", 2, 1, 3},             // a run of tabs is one unit
-      {"ab\ncd", 3, 3, 5},
-      {"under_score", 6, 0, 11},
-  };
-  for (const WordCase& c : cases) {
-    const QString text = QString::fromUtf8(c.text);
-    const int64_t start = StartOfWord(text, c.position);
-    EXPECT_EQ(start, c.start) << c.text << " at " << c.position;
-    EXPECT_EQ(EndOfWord(text, start), c.end) << c.text << " at " << c.position;
-  }
-  const QString text = QStringLiteral("one  two");
-  EXPECT_EQ(EndOfWord(text, 0, true), 5);
-  EXPECT_EQ(EndOfWord(text, 8), 8);
-}
-
 }  // namespace

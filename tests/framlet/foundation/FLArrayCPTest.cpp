@@ -1,7 +1,6 @@
 #include "framlet/foundation/FLArrayCP.h"
 #include "support/LogCapture.h"
 
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -26,55 +25,6 @@ std::vector<uint32_t> Cps(const FLArrayCP& array) {
   std::vector<uint32_t> cps;
   for (uint64_t i = 0; i <= array.count(); ++i) cps.push_back(array.cpAtIndex(i));
   return cps;
-}
-
-TEST(FLArrayCP, ANewArrayHoldsOnlyItsEndRecord) {
-  auto array = FLArrayCP::withEntrySize(4, 0, 100, 0);
-  ASSERT_NE(array, nullptr);
-  EXPECT_EQ(array->count(), 0u);
-  EXPECT_EQ(array->entryLength(), 4u);
-  EXPECT_EQ(array->maxCp(), 100u);
-  EXPECT_EQ(array->cpAtIndex(0), 100u);
-  EXPECT_EQ(array->cpAtIndex(1), 0xFFFFFFFFu);
-  EXPECT_EQ(array->indexOfCp(50), 0u);
-  EXPECT_EQ(array->allocatedCount(), 10u);
-  EXPECT_EQ(FLArrayCP::withEntrySize(0, 50, 16, 2)->allocatedCount(), 51u);
-  LogCapture capture;
-  EXPECT_EQ(FLArrayCP::withEntrySize(3, 0, 100, 0), nullptr);
-  EXPECT_EQ(capture.assertMessages(), QStringList{"Bad length"});
-}
-
-TEST(FLArrayCP, IndexOfCpFindsTheCoveringRecord) {
-  auto array = Runs({0, 10, 20}, 30, 0);
-  struct {
-    uint32_t cp;
-    uint64_t index;
-    const char* messages;
-  } cases[] = {
-      {0, 0, ""}, {9, 0, ""}, {10, 1, ""}, {15, 1, ""}, {20, 2, ""}, {29, 2, ""}, {30, 3, ""},
-      {31, 2, "cp after end of array|cp above end of CPs"},
-  };
-  for (const auto& c : cases) {
-    LogCapture capture;
-    uint32_t actual = 0;
-    EXPECT_EQ(array->indexOfCp(c.cp, &actual), c.index) << c.cp;
-    EXPECT_EQ(actual, array->cpAtIndex(c.index));
-    EXPECT_EQ(capture.assertMessages().join(QLatin1Char('|')), QString::fromLatin1(c.messages)) << c.cp;
-  }
-}
-
-TEST(FLArrayCP, SharedCpsAnswerTheFirstOfThemOnlyWithOptionOne) {
-  struct {
-    uint64_t options;
-    uint32_t cp;
-    uint64_t index;
-  } cases[] = {
-      {1, 5, 1}, {1, 7, 1}, {0, 5, 3}, {0, 7, 3}, {1, 9, 4}, {1, 0, 0}, {1, 20, 5}, {0, 20, 5},
-  };
-  for (const auto& c : cases) {
-    auto array = Runs({0, 5, 5, 5, 9}, 20, c.options);
-    EXPECT_EQ(array->indexOfCp(c.cp), c.index) << c.options << " " << c.cp;
-  }
 }
 
 TEST(FLArrayCP, ACpBeforeTheFirstRecordGivesNoValidIndex) {
@@ -153,10 +103,7 @@ TEST(FLArrayCP, AdjustMovesTheRecordAtTheEditCpOnlyWithOptionTwo) {
   } cases[] = {
       {0, 10, 3, FLNotFound, {0, 10, 14, 23}},
       {2, 10, 3, FLNotFound, {0, 13, 14, 23}},
-      {0, 10, 0, FLNotFound, {0, 10, 11, 20}},
-      {0, 10, -1, FLNotFound, {0, 10, 10, 19}},
       {0, 25, 5, FLNotFound, {0, 10, 11, 20}},    // past maxCp: nothing moves
-      {0, 19, 5, FLNotFound, {0, 10, 11, 25}},    // only the end record
       {0, 0, 4, 1, {0, 14, 15, 24}},              // from a given index
       {0, 10, 4, 0, {0, 10, 15, 24}},             // a given index still stops below the threshold
   };
@@ -188,37 +135,6 @@ TEST(FLArrayCP, InsertionKeepsDataAndCpAndGuardsTheEnd) {
   EXPECT_EQ(Cps(*keys), (std::vector<uint32_t>{3, 16}));
 }
 
-TEST(FLArrayCP, InsertEntriesGrowsByItsOwnRule) {
-  struct {
-    uint64_t initial, opened, capacity;
-  } cases[] = {
-      {9, 5, 10},      // 1 + 5 records fit in 10
-      {9, 10, 20},     // 10 + max(10, 1, 2)
-      {9, 25, 26},     // 10 + max(10, 16, 2)
-      {99, 105, 125},  // 100 + max(10, 6, 25)
-      {99, 200, 201},  // 100 + max(10, 101, 25)
-  };
-  for (const auto& c : cases) {
-    auto array = FLArrayCP::withEntrySize(4, c.initial, 1000, 0);
-    EXPECT_TRUE(array->insertEntries(c.opened, 0));
-    EXPECT_EQ(array->allocatedCount(), c.capacity) << c.initial << " " << c.opened;
-    EXPECT_EQ(array->count(), c.opened);
-    EXPECT_EQ(array->maxCp(), 1000u);
-  }
-  auto array = Runs({0, 10}, 20, 0);
-  EXPECT_TRUE(array->insertEntries(0, 2));
-  EXPECT_TRUE(array->insertEntries(2, 1));
-  array->replaceCp(4, 1);
-  array->replaceCp(6, 2);
-  EXPECT_EQ(Cps(*array), (std::vector<uint32_t>{0, 4, 6, 10, 20}));
-  LogCapture capture;
-  EXPECT_FALSE(array->insertEntries(1, 5));
-  array->replaceCp(40, 5);
-  array->replaceCp(25, 4);
-  EXPECT_EQ(array->maxCp(), 25u);
-  EXPECT_EQ(capture.assertMessages(), (QStringList{"Expand after end of array", "Replace beyond limit"}));
-}
-
 TEST(FLArrayCP, DeletionKeepsTheEndRecord) {
   {
     auto array = Runs({0, 10, 20}, 30, 0);
@@ -241,63 +157,6 @@ TEST(FLArrayCP, DeletionKeepsTheEndRecord) {
     EXPECT_EQ(Cps(*array), (std::vector<uint32_t>{30}));
     EXPECT_EQ(*static_cast<uint32_t*>(array->entryAtIndex(0)), 0u) << "end record's data is zeroed";
   }
-}
-
-TEST(FLArrayCP, SetCountOnlyShrinks) {
-  auto array = Runs({0, 10, 20}, 30, 0);
-  LogCapture capture;
-  array->setCount(4);
-  EXPECT_EQ(capture.assertMessages(), QStringList{"Invalid new count"});
-  array->setCount(2);
-  EXPECT_EQ(Cps(*array), (std::vector<uint32_t>{0, 10, 30}));
-  array->setCount(0, 0);
-  EXPECT_EQ(array->count(), 0u);
-  EXPECT_EQ(array->maxCp(), 0u);
-}
-
-TEST(FLArrayCP, CopyIsIndependentAndKeepsTheOptions) {
-  auto array = Runs({0, 5, 5}, 9, 1);
-  auto copy = array->copy();
-  ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->options(), 1u);
-  EXPECT_EQ(copy->allocatedCount(), array->allocatedCount());
-  array->adjustCpsAfter(0, 10, FLNotFound);
-  EXPECT_EQ(Cps(*copy), (std::vector<uint32_t>{0, 5, 5, 9}));
-  EXPECT_EQ(copy->indexOfCp(6), 1u);
-  // Through the base class a copy is still a cp array.
-  std::unique_ptr<FLArray> base = static_cast<const FLArray&>(*copy).copy();
-  EXPECT_NE(dynamic_cast<FLArrayCP*>(base.get()), nullptr);
-}
-
-TEST(FLArrayCP, EnumerationSkipsTheEndRecord) {
-  auto array = Runs({0, 10, 20}, 30, 0);
-  std::vector<uint32_t> seen;
-  array->enumerateEntriesAndCPsUsingBlock([&](uint32_t cp, void* data, uint64_t index, bool& stop) {
-    seen.push_back(cp);
-    EXPECT_EQ(*static_cast<uint32_t*>(data), 100 + index);
-    stop = index == 1;
-  });
-  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 10}));
-  auto keys = FLArrayCP::withEntrySize(0, 1, 16, 0);
-  keys->insertEntry(nullptr, 0, 1);
-  keys->enumerateEntriesAndCPsUsingBlock([](uint32_t, void* data, uint64_t, bool&) { EXPECT_EQ(data, nullptr); });
-}
-
-TEST(FLArrayCP, BaseOperationsThatWouldBreakTheOrderAreRefused) {
-  auto array = Runs({0, 10}, 20, 0);
-  FLArray& base = *array;
-  uint32_t data = 1;
-  LogCapture capture;
-  EXPECT_EQ(base.addEntry(&data), FLNotFound);
-  EXPECT_FALSE(base.insertEntry(&data, 0));
-  bool called = false;
-  base.enumerateEntriesUsingBlock([&](void*, uint64_t, bool&) { called = true; });
-  base.sortEntriesWithContext(nullptr, [](const void*, const void*, void*) { return 1; });
-  EXPECT_FALSE(called);
-  EXPECT_EQ(Cps(*array), (std::vector<uint32_t>{0, 10, 20}));
-  EXPECT_EQ(capture.assertMessages(),
-            (QStringList{"Illegal for CP arrays", "Illegal for CP arrays", "Use enumerateEntriesAndCPsUsingBlock instead",
-                         "Don't do this on CP arrays"}));
 }
 
 }  // namespace

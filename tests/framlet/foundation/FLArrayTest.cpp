@@ -3,7 +3,6 @@
 #include "support/TestData.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -36,61 +35,12 @@ std::vector<int32_t> Ids(FLArray& array) {
   return ids;
 }
 
-TEST(FLArray, CreationRulesForLengthAndUseAllEntries) {
-  struct {
-    uint64_t length, allocation;
-    bool useAll;
-    bool created;
-    uint64_t capacity, count;
-    const char* message;
-  } cases[] = {
-      {0, 0, false, false, 0, 0, "Bad length"},
-      {3, 0, false, false, 0, 0, "Bad length"},
-      {2, 0, false, true, 10, 0, nullptr},
-      {4, 3, false, true, 10, 0, nullptr},
-      {4, 25, false, true, 25, 0, nullptr},
-      {4, 0, true, false, 0, 0, "No count for useAllEntries"},
-      {4, 5, true, true, 5, 5, nullptr},
-  };
-  for (const auto& c : cases) {
-    LogCapture capture;
-    auto array = FLArray::withEntrySize(c.length, c.allocation, c.useAll);
-    ASSERT_EQ(array != nullptr, c.created) << c.length << " " << c.allocation;
-    if (array) {
-      EXPECT_EQ(array->allocatedCount(), c.capacity);
-      EXPECT_EQ(array->count(), c.count);
-      EXPECT_EQ(array->entryLength(), c.length);
-    }
-    QStringList expected;
-    if (c.message) expected << QString::fromLatin1(c.message);
-    EXPECT_EQ(capture.assertMessages(), expected);
-  }
-}
-
 TEST(FLArray, RefusedAllocationCreatesNothing) {
   LogCapture capture;
   EXPECT_EQ(FLArray::withEntrySize(2, uint64_t(1) << 61), nullptr);
   EXPECT_TRUE(capture.contains(QStringLiteral("Allocation failed for")));
   // A size whose byte count does not even fit in memory is refused before asking.
   EXPECT_EQ(FLArray::withEntrySize(16, UINT64_MAX / 4), nullptr);
-}
-
-TEST(FLArray, GrowsByAQuarterOfTheCountButAtLeastTen) {
-  auto array = FLArray::withEntrySize(8);
-  std::vector<uint64_t> capacities{array->allocatedCount()};
-  for (int64_t i = 0; i < 96; ++i) {
-    EXPECT_EQ(array->addEntry(&i), uint64_t(i));
-    if (array->allocatedCount() != capacities.back()) capacities.push_back(array->allocatedCount());
-  }
-  EXPECT_EQ(capacities, (std::vector<uint64_t>{10, 20, 30, 40, 50, 62, 77, 96}));
-  for (int64_t i = 0; i < 96; ++i) EXPECT_EQ(*static_cast<int64_t*>(array->entryAtIndex(uint64_t(i))), i);
-
-  // A full array made with useAllEntries grows by the same rule from its exact size.
-  auto exact = FLArray::withEntrySize(4, 5, true);
-  int32_t value = 1;
-  exact->addEntry(&value);
-  EXPECT_EQ(exact->allocatedCount(), 15u);
-  EXPECT_EQ(exact->count(), 6u);
 }
 
 TEST(FLArray, BadIndexesAreLoggedAndClamped) {
@@ -157,28 +107,6 @@ TEST(FLArray, InsertingACopyOfItsOwnRecordIntoAFullArrayIsSafe) {
   EXPECT_EQ(contents, (std::vector<int64_t>{1, 0, 1, 2, 2}));
 }
 
-TEST(FLArray, SetCountClampsToTheCapacity) {
-  auto array = FLArray::withEntrySize(4, 12);
-  LogCapture capture;
-  array->setCount(5);
-  EXPECT_EQ(array->count(), 5u);
-  array->setCount(13);
-  EXPECT_EQ(array->count(), 12u);
-  EXPECT_EQ(capture.assertMessages(), QStringList{"New count too big"});
-}
-
-TEST(FLArray, CopyOwnsItsBlockAndKeepsTheCapacity) {
-  auto array = FLArray::withEntrySize(4, 5, true);
-  for (int32_t i = 0; i < 5; ++i) array->replaceEntryAtIndex(uint64_t(i), &i);
-  auto copy = array->copy();
-  ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->allocatedCount(), 5u);
-  EXPECT_EQ(copy->count(), 5u);
-  int32_t changed = 42;
-  array->replaceEntryAtIndex(2, &changed);
-  EXPECT_EQ(*static_cast<int32_t*>(copy->entryAtIndex(2)), 2);
-}
-
 TEST(FLArray, CopyEntriesGrowsWhenTheCapacityIsTooSmall) {
   std::vector<int16_t> source(25);
   for (size_t i = 0; i < source.size(); ++i) source[i] = int16_t(i * 3);
@@ -186,45 +114,6 @@ TEST(FLArray, CopyEntriesGrowsWhenTheCapacityIsTooSmall) {
   EXPECT_TRUE(array->copyEntries(source.data(), source.size()));
   EXPECT_EQ(array->count(), 25u);
   EXPECT_EQ(*static_cast<int16_t*>(array->entryAtIndex(24)), 72);
-}
-
-TEST(FLArray, EnumerationStopsAfterTheCallThatSetsTheFlag) {
-  auto array = PairArray({5, 6, 7, 8});
-  std::vector<uint64_t> seen;
-  LogCapture capture;
-  array->enumerateEntriesUsingBlock([&](void* entry, uint64_t index, bool& stop) {
-    EXPECT_EQ(entry, array->entryAtIndex(index));
-    seen.push_back(index);
-    if (index == 2) stop = true;
-  });
-  EXPECT_EQ(seen, (std::vector<uint64_t>{0, 1, 2}));
-  EXPECT_TRUE(capture.entries().isEmpty());
-}
-
-TEST(FLArray, SortOrdersAThousandRecordsAndPassesTheContext) {
-  std::vector<int32_t> keys;
-  uint32_t state = 12345;
-  for (int i = 0; i < 1000; ++i) {
-    state = state * 1664525u + 1013904223u;
-    keys.push_back(int32_t(state >> 20));
-  }
-  auto array = PairArray(keys);
-  int context = 0;
-  array->sortEntriesWithContext(&context, [](const void* a, const void* b, void* c) {
-    ++*static_cast<int*>(c);
-    return KeyAfter(a, b, nullptr);
-  });
-  EXPECT_GT(context, 0);
-  std::sort(keys.begin(), keys.end());
-  for (uint64_t i = 0; i < array->count(); ++i) EXPECT_EQ(static_cast<Pair*>(array->entryAtIndex(i))->key, keys[i]);
-}
-
-TEST(FLArray, SortThatNeverAnswersOneKeepsTheOrder) {
-  auto array = PairArray({9, 3, 7, 1, 1, 8, 2, 6, 5, 4, 0});
-  for (int answer : {0, -1, 2}) {
-    array->sortEntriesWithContext(&answer, [](const void*, const void*, void* c) { return *static_cast<int*>(c); });
-    EXPECT_EQ(Ids(*array), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10})) << answer;
-  }
 }
 
 // The order of equal keys after the sort, against an independent transcription of the gap

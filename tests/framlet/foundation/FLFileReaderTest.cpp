@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 
 namespace {
 
@@ -29,26 +28,6 @@ QByteArray Pattern(qsizetype size) {
   QByteArray bytes(size, '\0');
   for (qsizetype i = 0; i < size; ++i) bytes[i] = char('a' + i % 23);
   return bytes;
-}
-
-TEST(FLFileReader, ConvertsErrorNumbersByWhatWasBeingDone) {
-  const struct {
-    int kind;
-    int number;
-    int code;
-  } cases[] = {
-      {kFLFileErrorOpening, 0, 0},          {kFLFileErrorOpening, EACCES, 11},  {kFLFileErrorWriting, EROFS, 11},
-      {kFLFileErrorReading, EPERM, 11},     {kFLFileErrorOpening, ENOLINK, 11}, {kFLFileErrorNone, ENOENT, 10},
-      {kFLFileErrorOpening, ENOENT, 4},     {kFLFileErrorReading, ENOENT, 13},  {kFLFileErrorWriting, ENOENT, 3},
-      {kFLFileErrorReading, EINTR, 2},      {kFLFileErrorWriting, EBUSY, 2},    {kFLFileErrorOpening, EAGAIN, 2},
-      {kFLFileErrorOpening, EEXIST, 4},     {kFLFileErrorOpening, ENOTDIR, 10}, {kFLFileErrorOpening, EISDIR, 10},
-      {kFLFileErrorOpening, ELOOP, 10},     {kFLFileErrorOpening, ENAMETOOLONG, 10},
-      {kFLFileErrorOpening, EMULTIHOP, 10}, {kFLFileErrorWriting, EFBIG, 1},    {kFLFileErrorWriting, ENOSPC, 3},
-      {kFLFileErrorReading, ERANGE, 12},    {kFLFileErrorReading, EIO, 13},     {kFLFileErrorWriting, EIO, 16},
-      {kFLFileErrorOpening, EIO, 9},        {kFLFileErrorNone, EMFILE, 9},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(ConvertUnixErrorCore(c.kind, c.number), c.code) << "kind " << c.kind << " errno " << c.number;
 }
 
 TEST(FLFileReader, OpeningFailuresGiveNothingAndTheirCode) {
@@ -144,31 +123,6 @@ TEST(FLFileReader, WritesAtOffsetsAndSeesTheNewSize) {
   other.close();
   EXPECT_EQ(writer->fileSize(), 4u);
   EXPECT_EQ(writer->actualFileSize(), 6u);
-}
-
-TEST(FLFileReader, WritingAtTheCurrentPositionIsRefused) {
-  QTemporaryDir folder;
-  auto writer = FLFileReaderWriter::withFile(MakeFile(folder, QStringLiteral("data"), QByteArray("abc")));
-  ASSERT_NE(writer, nullptr);
-  LogCapture log;
-  EXPECT_FALSE(writer->writeData("x", 1));
-  EXPECT_EQ(writer->error(), 12);
-  EXPECT_TRUE(log.contains(QStringLiteral("Current position not supported")));
-  EXPECT_EQ(Contents(writer->filePath()), QByteArray("abc"));
-}
-
-TEST(FLFileReader, AReaderSeesAnotherWritersChangesWhenItAsksTheFile) {
-  QTemporaryDir folder;
-  const QString path = MakeFile(folder, QStringLiteral("data"), QByteArray("abc"));
-  auto reader = FLFileReader::withFile(path);
-  ASSERT_NE(reader, nullptr);
-  auto writer = FLFileReaderWriter::withFile(path);
-  ASSERT_NE(writer, nullptr);
-  EXPECT_TRUE(writer->writeData("defg", 4, 3));
-  EXPECT_EQ(reader->actualFileSize(), 7u);
-  char bytes[7];
-  EXPECT_TRUE(reader->readDataTo(bytes, 7, 0));
-  EXPECT_EQ(QByteArray(bytes, 7), QByteArray("abcdefg"));
 }
 
 }  // namespace

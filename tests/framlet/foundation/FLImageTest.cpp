@@ -5,11 +5,9 @@
 #include "platform/HeifCodec.h"
 #include "support/TestData.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QMimeData>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -25,14 +23,6 @@ QString Fixture(const char* name) { return TestDataPath(QStringLiteral("images/"
 QByteArray ReadFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray PngOf(const QImage& image) {
-  QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return data;
 }
 
 QImage Rendered(const FLImage& image, QSize size, QColor background = Qt::white) {
@@ -145,149 +135,6 @@ TEST_F(ImageTest, HeicPicturesAreDecodedByLibheif) {
     EXPECT_NEAR(drawn.pixelColor(13, 4).blue(), 255, 12);
   }
   EXPECT_TRUE(FLImage::fileExtensions().contains(QStringLiteral("heic")));
-}
-
-TEST_F(ImageTest, SizeComesFromTheCacheThenRepresentationsThenItsOwn) {
-  auto empty = FLImage::withSize(QSizeF(30, 20));
-  EXPECT_EQ(empty->size(), QSizeF(30, 20));
-  EXPECT_TRUE(empty->isNull());
-
-  FLImage image;
-  image.addRepresentation(Canvas(12, 8));
-  EXPECT_EQ(image.size(), QSizeF(12, 8));
-  image.setCachedSize(QSizeF(6, 4));
-  EXPECT_EQ(image.size(), QSizeF(6, 4));
-  image.setCachedSize(QSizeF(0, 4));  // one unknown side: asked again
-  EXPECT_EQ(image.size(), QSizeF(12, 8));
-  EXPECT_EQ(image.cachedSize(), QSizeF(12, 8));
-}
-
-TEST_F(ImageTest, RequestedSizeRedrawsOnlyWhenItDiffers) {
-  auto image = FLImage::withData(PngOf(Canvas(20, 10, Qt::blue)));
-  ASSERT_TRUE(image);
-  FLImage* original = image.get();
-
-  image = FLImage::newImageWithRequestedSize(std::move(image), QSizeF(20, 10));
-  EXPECT_EQ(image.get(), original);
-  EXPECT_EQ(image->cachedSize(), QSizeF(20, 10));
-
-  image = FLImage::newImageWithRequestedSize(std::move(image), QSizeF(0, 5));
-  EXPECT_EQ(image.get(), original);
-
-  image = FLImage::newImageWithRequestedSize(std::move(image), QSizeF(8, 4));
-  EXPECT_NE(image.get(), original);
-  EXPECT_EQ(image->size(), QSizeF(8, 4));
-  EXPECT_EQ(ImageSizeFromReps(image.get()), QSizeF(8, 4));
-  EXPECT_EQ(image->bitmap().pixelColor(4, 2), QColor(Qt::blue));
-
-  auto sized = FLImage::withData(PngOf(Canvas(20, 10, Qt::blue)), QSizeF(40, 20));
-  ASSERT_TRUE(sized);
-  EXPECT_EQ(sized->size(), QSizeF(40, 20));
-}
-
-TEST_F(ImageTest, RequestedSizeOfAKeptPictureOnlySetsTheSize) {
-  auto emf = FLImage::withContentsOfFile(Fixture("frame.emf"), QSizeF(72, 36));
-  ASSERT_TRUE(emf);
-  EXPECT_EQ(emf->size(), QSizeF(72, 36));
-  EXPECT_TRUE(emf->isUndecoded());
-  EXPECT_EQ(emf->sourceData(), ReadFile(Fixture("frame.emf")));
-}
-
-TEST_F(ImageTest, BitmapsTakeZeroSidesFromThePixels) {
-  const QImage bitmap = Canvas(7, 5, Qt::green);
-  auto whole = FLImage::withCGImage(bitmap, QSizeF(0, 0));
-  ASSERT_TRUE(whole);
-  EXPECT_EQ(whole->size(), QSizeF(7, 5));
-  auto wide = FLImage::withCGImage(bitmap, QSizeF(14, 0));
-  ASSERT_TRUE(wide);
-  EXPECT_EQ(wide->size(), QSizeF(14, 5));
-  EXPECT_FALSE(FLImage::withCGImage(QImage(), QSizeF(3, 3)));
-}
-
-TEST_F(ImageTest, PasteboardImageOnADoubleScaleScreenReportsHalfItsPixels) {
-  QMimeData mime;
-  mime.setData(QStringLiteral("image/png"), PngOf(Canvas(40, 20, Qt::blue)));
-  auto doubled = FLImage::withPasteboard(&mime, 2.0);
-  ASSERT_TRUE(doubled);
-  EXPECT_EQ(doubled->size(), QSizeF(20, 10));
-  EXPECT_EQ(ImageSizeFromReps(doubled.get()), QSizeF(20, 10));
-  EXPECT_EQ(doubled->bitmap().width(), 40);  // the pixels are kept
-
-  auto single = FLImage::withPasteboard(&mime, 1.0);
-  ASSERT_TRUE(single);
-  EXPECT_EQ(single->size(), QSizeF(40, 20));
-}
-
-TEST_F(ImageTest, PasteboardFallsBackToImageDataAndFileUrls) {
-  QMimeData imageData;
-  imageData.setImageData(Canvas(6, 3, Qt::red));
-  auto fromData = FLImage::withPasteboard(&imageData, 1.0);
-  ASSERT_TRUE(fromData);
-  EXPECT_EQ(fromData->size(), QSizeF(6, 3));
-
-  QMimeData urls;
-  urls.setUrls({QUrl::fromLocalFile(Fixture("opaque-3x2.png"))});
-  auto fromFile = FLImage::withPasteboard(&urls, 1.0);
-  ASSERT_TRUE(fromFile);
-  EXPECT_EQ(fromFile->size(), QSizeF(3, 2));
-
-  QMimeData text;
-  text.setText(QStringLiteral("no picture here"));
-  EXPECT_FALSE(FLImage::withPasteboard(&text, 1.0));
-  EXPECT_FALSE(FLImage::withPasteboard(nullptr, 1.0));
-}
-
-TEST_F(ImageTest, CopiesThroughTheEncoderKeepThePixels) {
-  auto original = FLImage::withContentsOfFile(Fixture("rgba-2x2.png"));
-  ASSERT_TRUE(original);
-  auto copy = FLImage::withImage(original.get());
-  ASSERT_TRUE(copy);
-  EXPECT_EQ(copy->size(), QSizeF(2, 2));
-  const QImage a = original->bitmap().convertToFormat(QImage::Format_ARGB32);
-  const QImage b = copy->bitmap().convertToFormat(QImage::Format_ARGB32);
-  EXPECT_EQ(a, b);  // transparent, so PNG: lossless
-
-  auto scaled = FLImage::withImage(original.get(), QSizeF(4, 4));
-  ASSERT_TRUE(scaled);
-  EXPECT_EQ(scaled->size(), QSizeF(4, 4));
-  EXPECT_FALSE(FLImage::withImage(nullptr));
-
-  auto emf = FLImage::withContentsOfFile(Fixture("frame.emf"));
-  auto emfCopy = FLImage::withImage(emf.get());
-  ASSERT_TRUE(emfCopy);
-  EXPECT_EQ(emfCopy->sourceData(), emf->sourceData());
-}
-
-TEST_F(ImageTest, DrawingStaysUprightInAFlippedContext) {
-  QImage twoRows = Canvas(1, 2, Qt::red);
-  twoRows.setPixelColor(0, 1, Qt::blue);
-  auto image = FLImage::withCGImage(twoRows, QSizeF(0, 0));
-  for (const bool flipped : {false, true}) {
-    QImage canvas = Canvas(10, 20);
-    QPainter painter(&canvas);
-    if (flipped) FlipContext(painter, QRectF(0, 0, 10, 20));
-    image->drawInRectNormally(painter, QRectF(0, 0, 10, 20));
-    painter.end();
-    EXPECT_EQ(canvas.pixelColor(5, 2), QColor(Qt::red)) << flipped;
-    EXPECT_EQ(canvas.pixelColor(5, 17), QColor(Qt::blue)) << flipped;
-  }
-}
-
-TEST_F(ImageTest, ListsReadableExtensionsAndFindsNamedImages) {
-  const QStringList extensions = FLImage::fileExtensions();
-  for (const char* extension : {"png", "jpg", "jpeg", "tiff", "tif", "gif", "bmp", "pdf"})
-    EXPECT_TRUE(extensions.contains(QLatin1String(extension))) << extension;
-
-  QTemporaryDir dir;
-  ASSERT_TRUE(Canvas(5, 4, Qt::green).save(dir.filePath(QStringLiteral("Dot.png"))));
-  FLImage::setNamedImageFolders({dir.path()});
-  auto dot = FLImage::imageNamed(QStringLiteral("Dot"));
-  ASSERT_TRUE(dot);
-  EXPECT_EQ(dot->size(), QSizeF(5, 4));
-  EXPECT_TRUE(FLImage::imageNamed(QStringLiteral("Dot.png")));
-  EXPECT_FALSE(FLImage::imageNamed(QStringLiteral("NoSuchImage")));
-  EXPECT_TRUE(FLImage::imageNamed(QLatin1String(kFLStopProgressTemplateImageName)));
-  FLImage::setNamedImageFolders({QStringLiteral(":/images")});
 }
 
 }  // namespace

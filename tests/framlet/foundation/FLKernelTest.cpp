@@ -1,67 +1,21 @@
 #include "framlet/foundation/FLKernel.h"
 
-#include "framlet/foundation/flBase.h"
 #include "platform/Appearance.h"
 #include "platform/NotificationCenter.h"
 
-#include <QCalendar>
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QWhatsThis>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class CountingDelegate : public FLApplicationDelegate {
- public:
-  bool showNonContextualHelp() override {
-    ++helpRequests;
-    return true;
-  }
-  int helpRequests = 0;
-};
-
-CountingDelegate g_delegate;
-// Registered before main, as the shell's delegate registers itself before it makes the kernel.
-[[maybe_unused]] const bool g_delegateRegistered = (SetApplicationDelegate(&g_delegate), true);
-
-void RunEventLoop(int milliseconds = 20) {
-  QEventLoop loop;
-  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
 QPalette PaletteWithWindow(const char* color) {
   QPalette palette = QGuiApplication::palette();
   palette.setColor(QPalette::Window, QColor(QString::fromLatin1(color)));
   return palette;
-}
-
-TEST(FLKernel, SharedInstanceIsOneObjectThatFillsTheGlobals) {
-  FLKernel& kernel = FLKernel::sharedInstance();
-  EXPECT_EQ(&kernel, &FLKernel::sharedInstance());
-
-  EXPECT_EQ(g_systemVersion, 0x1A0000u);
-  EXPECT_EQ(g_systemVersion, EncodeDottedVersionNumber("26.0"));
-  EXPECT_FALSE(g_systemVersionString.isEmpty());
-  EXPECT_EQ(g_appName, QCoreApplication::applicationName());
-  EXPECT_EQ(g_appVersionString, QCoreApplication::applicationVersion());
-  EXPECT_FALSE(g_bootVolumeName.isEmpty());
-  ASSERT_NE(g_calendar, nullptr);
-  EXPECT_TRUE(g_calendar->isGregorian());
-  EXPECT_EQ(g_genericColorSpace, QColorSpace(QColorSpace::SRgb));
-  EXPECT_TRUE(g_formatPanelBackground.isValid());
-  EXPECT_TRUE(g_outlineViewBackground.isValid());
-  EXPECT_GT(g_systemFont.pointSizeF(), 0);
-  EXPECT_GT(g_smallSystemFont.pointSizeF(), 0);
-  EXPECT_LT(g_smallSystemFont.pointSizeF(), g_systemFont.pointSizeF());
 }
 
 TEST(FLKernel, AppearanceChangesSwapTheBackgroundsAndPostOncePerChange) {
@@ -98,14 +52,6 @@ TEST(FLKernel, AppearanceChangesSwapTheBackgroundsAndPostOncePerChange) {
   EXPECT_EQ(posts.size(), Appearance::IsDarkPalette(saved) ? 3u : 2u);
 }
 
-TEST(FLKernel, ToolTemplatesAreTheNineteenToolImages) {
-  FLKernel& kernel = FLKernel::sharedInstance();
-  kernel.loadToolTemplates();
-  for (const char* name : kToolTemplateImageNames) EXPECT_TRUE(kernel.isTemplateImage(name)) << name;
-  EXPECT_FALSE(kernel.isTemplateImage("SearchField"));
-  EXPECT_FALSE(kernel.isTemplateImage("undotool"));
-}
-
 TEST(FLKernel, AdvancedUserMarkerIsLookedForInTheMakersSupportFolder) {
   QTemporaryDir scratch;
   const QByteArray previous = qgetenv("XDG_DATA_HOME");
@@ -125,19 +71,6 @@ TEST(FLKernel, AdvancedUserMarkerIsLookedForInTheMakersSupportFolder) {
   QFile::rename(marker.fileName(), dataHome + "/Orvandel Advanced User");
   EXPECT_FALSE(FLKernel::advancedUserMarkerExists());
   qputenv("XDG_DATA_HOME", previous);
-}
-
-TEST(FLKernel, WhatsThisModeIsLeftAndTheOrdinaryHelpOpens) {
-  FLKernel& kernel = FLKernel::sharedInstance();
-  if (kernel.appDelegate() != &g_delegate) GTEST_SKIP() << "another test made the kernel first";
-  // Two windows hear that the mode began; help opens once.
-  QWidget first;
-  QWidget second;
-  const int before = g_delegate.helpRequests;
-  QWhatsThis::enterWhatsThisMode();
-  RunEventLoop();
-  EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
-  EXPECT_EQ(g_delegate.helpRequests, before + 1);
 }
 
 }  // namespace

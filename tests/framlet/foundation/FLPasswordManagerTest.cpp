@@ -1,7 +1,6 @@
 #include "framlet/foundation/FLPasswordManager.h"
 
 #include "framlet/foundation/flPasswords.h"
-#include "platform/BundleInfo.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
 #include "support/LogCapture.h"
@@ -40,12 +39,6 @@ class FLPasswordManagerTest : public testing::Test {
   std::unique_ptr<FLPasswordManager> manager_;
 };
 
-TEST_F(FLPasswordManagerTest, NamesItsItemsByTheBundleIdentifier) {
-  EXPECT_EQ(manager_->service(), BundleIdentifier());
-  EXPECT_EQ(manager_->keychainKey(), BundleIdentifier() + QStringLiteral(".keychainPassword"));
-  EXPECT_FALSE(manager_->useKeychain());
-}
-
 TEST_F(FLPasswordManagerTest, StoresUpdatesAndFindsPasswords) {
   manager_->setUseKeychain(true);
   manager_->storePassword(QStringLiteral("first"), kAccount, QStringLiteral("a comment"));
@@ -60,24 +53,6 @@ TEST_F(FLPasswordManagerTest, StoresUpdatesAndFindsPasswords) {
   EXPECT_EQ(keychain_->count(), 1);
   EXPECT_EQ(manager_->passwordForService(manager_->service(), kAccount), QStringLiteral("s\u00E9cond"));
   EXPECT_TRUE(manager_->passwordForService(manager_->service(), QStringLiteral("/other")).isNull());
-}
-
-TEST_F(FLPasswordManagerTest, WithTheKeychainOffStoringDeletes) {
-  manager_->setUseKeychain(true);
-  manager_->storePassword(QStringLiteral("secret"), kAccount, QString());
-  ASSERT_EQ(keychain_->count(), 1);
-  manager_->setUseKeychain(false);
-  manager_->storePassword(QStringLiteral("secret"), kAccount, QString());
-  EXPECT_EQ(keychain_->count(), 0);
-}
-
-TEST_F(FLPasswordManagerTest, AnEmptyPasswordForANewPathAddsAndLogsNothing) {
-  manager_->setUseKeychain(true);
-  LogCapture log;
-  manager_->storePassword(QString(), kAccount, QString());
-  manager_->storePassword(QStringLiteral(""), manager_->service(), kAccount, QString(), QString(), QString());
-  EXPECT_EQ(keychain_->count(), 0);
-  EXPECT_TRUE(log.entries().isEmpty());
 }
 
 TEST_F(FLPasswordManagerTest, AStalePasswordIsGivenNoMoreAndDeleted) {
@@ -117,56 +92,6 @@ TEST_F(FLPasswordManagerTest, KeychainFailuresAreLoggedWithTheirReason) {
     EXPECT_TRUE(log.contains(c.logged)) << log.entries().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(manager_->passwordForService(manager_->service(), kAccount).isNull());
   }
-}
-
-TEST_F(FLPasswordManagerTest, WithoutAKeychainNothingIsFoundAndStoringIsReported) {
-  FLPasswordManager bare(nullptr, *defaults_);
-  bare.setDescription(QStringLiteral("d"));
-  bare.setUseKeychain(true);
-  LogCapture log;
-  bare.storePassword(QString(), kAccount, QString());
-  EXPECT_TRUE(log.entries().isEmpty());
-  bare.storePassword(QStringLiteral("pw"), kAccount, QString());
-  EXPECT_TRUE(log.contains(QStringLiteral("No keychain is available.")));
-  EXPECT_TRUE(bare.passwordFromKeychain(kAccount, EncryptPassword(QStringLiteral("pw"), kSeed), kSeed).isNull());
-}
-
-TEST_F(FLPasswordManagerTest, StoringWithoutADescriptionAssertsOnce) {
-  FLPasswordManager manager(std::make_unique<InMemoryKeychain>(), *defaults_);
-  manager.setUseKeychain(true);
-  LogCapture log;
-  manager.storePassword(QStringLiteral("pw"), kAccount, QString());
-  manager.storePassword(QStringLiteral("pw2"), kAccount, QString());
-  int asserted = 0;
-  for (const QString& entry : log.entries()) asserted += entry.contains(QStringLiteral("No description set"));
-  EXPECT_EQ(asserted, 1);
-  EXPECT_EQ(manager.passwordForService(manager.service(), kAccount), QStringLiteral("pw2"));
-}
-
-TEST_F(FLPasswordManagerTest, TheChoiceIsStoredForTheNextLaunch) {
-  manager_->setUseKeychain(true);
-  EXPECT_TRUE(defaults_->boolForKey(manager_->keychainKey()));
-  ASSERT_TRUE(defaults_->synchronize());
-  UserDefaults reopened(QStringLiteral("passwords.test"));
-  FLPasswordManager next(nullptr, reopened);
-  EXPECT_TRUE(next.useKeychain());
-}
-
-TEST_F(FLPasswordManagerTest, ABadHintIsConfirmedByTheUser) {
-  EXPECT_FALSE(manager_->confirmBadHint());  // no one to ask
-  QStringList asked;
-  manager_->setConfirmHook([&asked](const QString& message, const QString& information, const QString& confirm,
-                                    const QString& cancel) {
-    asked << message << information << confirm << cancel;
-    return true;
-  });
-  EXPECT_TRUE(manager_->confirmBadHint());
-  ASSERT_EQ(asked.size(), 4);
-  EXPECT_EQ(asked[0], QStringLiteral("Hint is password."));
-  EXPECT_TRUE(asked[1].startsWith(QStringLiteral("You've set the hint to the password itself.")));
-  EXPECT_TRUE(asked[1].endsWith(QStringLiteral("\n\nAre you sure you want to do this?")));
-  EXPECT_EQ(asked[2], QStringLiteral("OK"));
-  EXPECT_EQ(asked[3], QStringLiteral("Cancel"));
 }
 
 }  // namespace

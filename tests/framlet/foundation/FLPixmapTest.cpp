@@ -1,7 +1,6 @@
 #include "framlet/foundation/FLPixmap.h"
 
 #include "ImageTestSupport.h"
-#include "support/LogCapture.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -12,22 +11,6 @@ class PixmapTest : public testing::Test {
  protected:
   void SetUp() override { StartKernel(); }
 };
-
-TEST_F(PixmapTest, PixelFromKolorPremultiplies) {
-  const std::pair<Kolor, uint32_t> cases[] = {
-      {0x640000FF, 0xFF0000FF},  // opaque red
-      {0x64FF0000, 0x0000FFFF},  // opaque blue
-      {0x64000000, 0x000000FF},
-      {0x32FFFFFF, 0x7F7F7F7F},  // 50 %: alpha 127, channels 255 x 127 / 255
-      {0x320000FF, 0x7F00007F},
-      {0x01FFFFFF, 0x02020202},  // 1 %: alpha 2
-      {0x63808080, 0x7E7E7EFC},  // 99 %: alpha 252, 128 x 252 / 255 = 126.49
-      {0xFFFFFFFF, 0},
-      {0x00FFFFFF, 0},
-      {0x65000000, 0},
-  };
-  for (const auto& [kolor, pixel] : cases) EXPECT_EQ(PixelFromKolor(kolor), pixel) << std::hex << kolor;
-}
 
 TEST_F(PixmapTest, KolorsRoundTripThroughPixels) {
   auto pixmap = FLPixmap::withSize(QSizeF(4, 4));
@@ -53,28 +36,6 @@ TEST_F(PixmapTest, KolorsRoundTripThroughPixels) {
   EXPECT_EQ(pixmap->kolorAtPoint(QPointF(40, 40)), 0xFFFFFFFFu);
 }
 
-TEST_F(PixmapTest, AlphaModeReadsCoverageAsGray) {
-  auto pixmap = FLPixmap::withSize(QSizeF(2, 1));
-  pixmap->setColor(0x640000FF, QPointF(0, 0));
-  pixmap->setPixmapMode(kFLPixmapModeAlphaAsGray);
-  uint32_t pixel = 0;
-  ASSERT_TRUE(pixmap->getPixelColor(&pixel, 0, 0));
-  EXPECT_EQ(pixel, 0x000000FFu);  // opaque pixel: opaque black
-  ASSERT_TRUE(pixmap->getPixelColor(&pixel, 1, 0));
-  EXPECT_EQ(pixel, 0xFFFFFFFFu);  // transparent pixel: opaque white
-  EXPECT_EQ(pixmap->kolorAtPoint(QPointF(1, 0)), 0x64FFFFFFu);
-}
-
-TEST_F(PixmapTest, SizesAreTruncatedToWholePixels) {
-  auto tiny = FLPixmap::withSize(QSizeF(1.9, 1.9));
-  ASSERT_TRUE(tiny);
-  EXPECT_EQ(tiny->size(), QSizeF(1, 1));
-  tiny->setColor(0x64FFFFFF, QPointF(0, 0));
-  EXPECT_EQ(tiny->pixelCount(), 1u);
-  EXPECT_FALSE(FLPixmap::withSize(QSizeF(0.9, 5)));
-  EXPECT_FALSE(FLPixmap::withSize(QSizeF(5, 0)));
-}
-
 TEST_F(PixmapTest, DecodedPictureGivesItsColours) {
   // The PNG was written by tools/make_image_fixtures.py without Qt.
   auto image = FLImage::withContentsOfFile(TestDataPath(QStringLiteral("images/rgba-2x2.png")));
@@ -95,18 +56,6 @@ TEST_F(PixmapTest, DecodedPictureGivesItsColours) {
   ASSERT_TRUE(fromBitmap);
   EXPECT_EQ(fromBitmap->kolorAtPoint(QPointF(2, 0)), MakeKolor(10, 20, 30));
   EXPECT_FALSE(fromBitmap->hasAlpha());
-}
-
-TEST_F(PixmapTest, CountsAndCentreFollowEveryChange) {
-  auto pixmap = FLPixmap::withSize(QSizeF(5, 3));
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 5; ++x) pixmap->setColor(0x64000000, QPointF(x, y));
-  EXPECT_FALSE(pixmap->hasAlpha());
-  EXPECT_EQ(pixmap->pixelCount(), 15u);
-  EXPECT_EQ(pixmap->centerOfMass(), QPointF(2, 1));  // no transparency: the middle, rounded down
-  // Made transparent after the counts above were asked for: the counts see it.
-  pixmap->setColor(kNoKolor, QPointF(0, 0));
-  EXPECT_EQ(pixmap->pixelCount(), 14u);
 }
 
 TEST_F(PixmapTest, CentreOfMassOfTheCoveredPixels) {
@@ -143,21 +92,6 @@ TEST_F(PixmapTest, CopiesAndImagesCarryThePixels) {
   EXPECT_EQ(image->bitmap().pixelColor(2, 1), QColor(0x99, 0x66, 0x33));
   auto again = FLPixmap::withImage(*image);
   EXPECT_EQ(again->kolorAtPoint(QPointF(2, 1)), 0x64336699u);
-}
-
-TEST_F(PixmapTest, PixelsCopyOnlyBetweenBitmapsOfOneSize) {
-  auto target = FLPixmap::withSize(QSizeF(4, 2));
-  auto same = CreateQuartzBitmap(4, 2);
-  same->painter().fillRect(QRect(0, 0, 4, 2), QColor(0, 0, 255));
-  same->endPainting();
-  target->copyPixelsFromBitmap(*same);
-  EXPECT_EQ(target->kolorAtPoint(QPointF(3, 1)), 0x64FF0000u);
-
-  LogCapture log;
-  auto other = CreateQuartzBitmap(5, 2);
-  target->copyPixelsFromBitmap(*other);
-  EXPECT_TRUE(log.contains("Bitmaps not same size"));
-  EXPECT_EQ(target->kolorAtPoint(QPointF(3, 1)), 0x64FF0000u);
 }
 
 }  // namespace

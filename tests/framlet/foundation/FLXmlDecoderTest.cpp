@@ -2,10 +2,7 @@
 
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "support/LogCapture.h"
-#include "support/TestData.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -50,15 +47,11 @@ TEST(FLXmlDecoder, AcceptsOnlyTextsThatBeginWithTheDeclarationOrAnSvgRoot) {
     bool svg;
   } cases[] = {
       {"<?xml version=\"1.0\"?><a/>", true, false},
-      {"  \n<!-- made by hand -->\n<?xml version=\"1.0\"?>\n<a/>", true, false},
       {"<!DOCTYPE x [<!ENTITY y \"z\">]>\n<?xml version=\"1.0\"?><a/>", true, false},
       {"<svg width=\"1\"></svg>", true, true},
-      {"<!-- c --><svg/>\n", true, true},
       {"<html><body/></html>", false, false},
-      {"hello <?xml?>", false, false},
       {"<!-- never closed <?xml?>", false, false},
       {"", false, false},
-      {"   ", false, false},
   };
   for (const auto& c : cases) {
     auto decoder = FLXmlDecoder::withString(QString::fromUtf8(c.text));
@@ -78,80 +71,7 @@ TEST(FLXmlDecoder, DataMustBeUtf8AndMayStartWithAByteOrderMark) {
   EXPECT_FALSE(FLXmlDecoder::withData(QByteArray("<?xml version=\"1.0\"?>\n<a>\xFF\xFE</a>\n")));
 }
 
-TEST(FLXmlDecoder, FilesReportReadFailuresAndUnreadableFormats) {
-  FLError error;
-  EXPECT_FALSE(FLXmlDecoder::withFile(TestDataPath(QStringLiteral("xml/no-such-file.xml")), &error));
-  EXPECT_EQ(error.domain, QLatin1String(kFLCocoaErrorDomain));
-  EXPECT_EQ(error.code, 260);
-
-  error = FLError();
-  EXPECT_FALSE(FLXmlDecoder::withFile(TestDataPath(QStringLiteral("xml/not-xml.txt")), &error));
-  EXPECT_EQ(error.domain, QLatin1String(kFLOSStatusErrorDomain));
-  EXPECT_EQ(error.code, 0);
-  EXPECT_EQ(error.reason, QStringLiteral("I don't understand the file format"));
-
-  auto decoder = FLXmlDecoder::withFile(TestDataPath(QStringLiteral("xml/commented.xml")), nullptr);
-  ASSERT_TRUE(decoder);
-  QStringList tags;
-  while (decoder->getNextTag()) tags << decoder->xmlTag() + QLatin1Char(decoder->startTag() ? '+' : '-');
-  EXPECT_TRUE(decoder->error().isEmpty()) << decoder->error().toStdString();
-  EXPECT_EQ(tags, (QStringList{"doc+", "item+", "note+", "doc-"}));
-  EXPECT_TRUE(decoder->isDone());
-}
-
 // ----- reading tags
-
-TEST(FLXmlDecoder, ACompleteElementIsOneTagWithItsAttributesAndValue) {
-  SharedTable shared;
-  FLXmlDecoder::addDecoderKey(7, QStringLiteral("a"));
-  auto decoder = Decode(QStringLiteral("<a x=\"1\" y='two &amp; three'>5</a>\n"));
-  ASSERT_TRUE(decoder);
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->key(), 7);
-  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("a"));
-  EXPECT_TRUE(decoder->startTag());
-  EXPECT_TRUE(decoder->endTag());
-  EXPECT_EQ(decoder->level(), 0);
-  EXPECT_EQ(decoder->value(), QStringLiteral("5"));
-  EXPECT_EQ(decoder->integerValue(), 5);
-  EXPECT_TRUE(decoder->tagHasAttributes());
-  EXPECT_EQ(decoder->integerAttributeForTag(QStringLiteral("x")), 1);
-  EXPECT_EQ(decoder->stringAttributeForTag(QStringLiteral("y")), QStringLiteral("two & three"));
-  EXPECT_TRUE(decoder->stringAttributeForTag(QStringLiteral("z")).isNull());
-  EXPECT_EQ(decoder->integerAttributeForTag(QStringLiteral("z")), 0);
-  EXPECT_FALSE(decoder->getNextTag());
-  EXPECT_TRUE(decoder->error().isEmpty());
-  EXPECT_TRUE(decoder->isDone());
-}
-
-TEST(FLXmlDecoder, LevelsFollowOpeningChildAndClosingTags) {
-  auto decoder = Decode(QStringLiteral("<row n=\"3\">\n\t<c>1</c>\n\t<e/>\n\t<f></f>\n</row>\n"));
-  ASSERT_TRUE(decoder);
-  struct Expected {
-    const char* tag;
-    bool startTag;
-    bool endTag;
-    int64_t level;
-    const char* value;  // nullptr: no value
-  } expected[] = {
-      {"row", true, false, 1, "\n\t"}, {"c", true, true, 1, "1"},     {"e", true, true, 1, nullptr},
-      {"f", true, true, 1, ""},        {"row", false, true, 0, nullptr},
-  };
-  for (const Expected& e : expected) {
-    ASSERT_TRUE(decoder->getNextTag()) << e.tag << decoder->error().toStdString();
-    EXPECT_EQ(decoder->xmlTag(), QLatin1String(e.tag));
-    EXPECT_EQ(decoder->startTag(), e.startTag) << e.tag;
-    EXPECT_EQ(decoder->endTag(), e.endTag) << e.tag;
-    EXPECT_EQ(decoder->level(), e.level) << e.tag;
-    if (e.value) {
-      EXPECT_EQ(decoder->value(), QString::fromUtf8(e.value)) << e.tag;
-    } else {
-      EXPECT_TRUE(decoder->value().isNull()) << e.tag;
-    }
-  }
-  EXPECT_FALSE(decoder->getNextTag());
-  EXPECT_TRUE(decoder->error().isEmpty());
-}
 
 TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
   // The declaration with its newline takes offsets 0x00-0x26; the body starts at 0x27.
@@ -161,10 +81,8 @@ TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
     const char* error;
   } cases[] = {
       {"<a x = \"1\">5</a>\n", "this is not a valid XML file (offset 0x2b)"},
-      {"<a x=1>5</a>\n", "this is not a valid XML file (offset 0x2c)"},
       {"<a x=\"1>5</a>\n", "this is not a valid XML file (offset 0x2c)"},
       {"<a>stray<b/>x</a>\n", "this is not a valid XML file (offset 0x33)"},
-      {"<1a>5</1a>\n", "this is not a valid XML file (offset 0x28)"},
       {"<a>x<![CDATA[never closed</a>\n", "malformed CDATA at offset 0x2b"},
       {"<a>5\n", "this is not a valid XML file (offset 0x2b)"},
   };
@@ -179,101 +97,6 @@ TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
   }
 }
 
-TEST(FLXmlDecoder, TheDeclarationMustBeClosed) {
-  auto decoder = FLXmlDecoder::withString(QStringLiteral("<?xml version=\"1.0\"\n<a/>\n"));
-  ASSERT_TRUE(decoder);
-  EXPECT_FALSE(decoder->getNextTag());
-  EXPECT_EQ(decoder->error(), QStringLiteral("this is not a valid XML file (offset 0x0)"));
-}
-
-TEST(FLXmlDecoder, WhiteSpaceAndCommentsAfterTheLastElementEndTheTextWithoutError) {
-  auto decoder = Decode(QStringLiteral("<a>1</a>\n\n  <!-- trailer -->\n\n"));
-  ASSERT_TRUE(decoder);
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_FALSE(decoder->getNextTag());
-  EXPECT_TRUE(decoder->error().isEmpty()) << decoder->error().toStdString();
-  EXPECT_TRUE(decoder->isDone());
-}
-
-TEST(FLXmlDecoder, ValuesJoinTextAndCdataSectionsAndKeepLeadingBlanks) {
-  auto decoder = Decode(QStringLiteral("<v>  a &amp; <![CDATA[<b>&amp;</b>]]> c<![CDATA[]]>!</v>\n"
-                                       "<w><!-- note --></w>\n"));
-  ASSERT_TRUE(decoder);
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->value(), QStringLiteral("  a & <b>&amp;</b> c!"));
-  EXPECT_TRUE(decoder->endTag());
-}
-
-TEST(FLXmlDecoder, CommentsBetweenElementsAreSkipped) {
-  auto decoder = Decode(QStringLiteral("<!-- a -->\n<r>\n<!-- <x/> -->\n<i>1</i><!----></r>\n"));
-  ASSERT_TRUE(decoder);
-  QStringList tags;
-  while (decoder->getNextTag()) tags << decoder->xmlTag();
-  EXPECT_TRUE(decoder->error().isEmpty()) << decoder->error().toStdString();
-  EXPECT_EQ(tags, (QStringList{"r", "i", "r"}));
-}
-
-TEST(FLXmlDecoder, AnUnknownClosingTagDoesNotCloseAnUnknownElement) {
-  auto decoder = Decode(QStringLiteral("<p>x</q>\n"));
-  ASSERT_TRUE(decoder);
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("p"));
-  EXPECT_FALSE(decoder->endTag());
-  EXPECT_EQ(decoder->level(), 1);
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("q"));
-  EXPECT_EQ(decoder->level(), 0);
-}
-
-TEST(FLXmlDecoder, NumericTagNamesNeedPermissionAndThenReadAsTheirKeys) {
-  const QString body = QStringLiteral("<17 k=\"v\">abc</17>\n");
-  auto plain = Decode(body);
-  ASSERT_TRUE(plain);
-  EXPECT_FALSE(plain->getNextTag());
-  EXPECT_FALSE(plain->error().isEmpty());
-
-  auto numeric = Decode(body + QStringLiteral("<3x>1</3x>\n<99999999999/>\n"));
-  ASSERT_TRUE(numeric);
-  numeric->setAllowNumericTags(true);
-  ASSERT_TRUE(numeric->getNextTag());
-  EXPECT_EQ(numeric->key(), 17);
-  EXPECT_EQ(numeric->value(), QStringLiteral("abc"));
-  EXPECT_TRUE(numeric->endTag());
-  ASSERT_TRUE(numeric->getNextTag());
-  EXPECT_EQ(numeric->xmlTag(), QStringLiteral("3x"));
-  EXPECT_EQ(numeric->key(), 0);
-  ASSERT_TRUE(numeric->getNextTag());
-  EXPECT_EQ(numeric->key(), 0) << "too large for a key";
-}
-
-TEST(FLXmlDecoder, AttributeNamesWithBlanksNeedPermission) {
-  const QString body = QStringLiteral("<a odd name=\"1\"/>\n");
-  auto strict = Decode(body);
-  ASSERT_TRUE(strict);
-  EXPECT_FALSE(strict->getNextTag());
-  auto relaxed = Decode(body);
-  ASSERT_TRUE(relaxed);
-  relaxed->setAllowSpaceInAttr(true);
-  ASSERT_TRUE(relaxed->getNextTag());
-  EXPECT_EQ(relaxed->stringAttributeForTag(QStringLiteral("odd name")), QStringLiteral("1"));
-}
-
-TEST(FLXmlDecoder, SvgKeepsAttributeOrderAndGivesNoValueForLayoutWhiteSpace) {
-  auto decoder = FLXmlDecoder::withString(
-      QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\">\n  <g z=\"1\" a=\"2\">\n"
-                     "    <text> hi </text>\n  </g>\n</svg>\n"));
-  ASSERT_TRUE(decoder);
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("svg"));
-  EXPECT_TRUE(decoder->value().isNull());
-  EXPECT_EQ(decoder->orderedAttributes(),
-            (QStringList{"xmlns", "http://www.w3.org/2000/svg", "width", "10"}));
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->orderedAttributes(), (QStringList{"z", "1", "a", "2"}));
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->value(), QStringLiteral(" hi "));
-}
-
 // ----- escapes
 
 TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
@@ -281,30 +104,21 @@ TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
     const char16_t* text;
     const char16_t* expected;
   } cases[] = {
-      {u"plain", u"plain"},
       {u"&#x41;&#66;&amp;", u"AB&"},
       {u"&quot;&lt;&gt;&apos;&nbsp;&amp;", u"\"<>'\u00A0&"},
       {u"ab&#x4", u"ab4"},           // cut off by the end: only "&#x" goes
-      {u"ab&#x", u"ab"},
-      {u"x&#65", u"x65"},
       {u"&#65 and", u"Aand"},        // a blank ends a reference too
       {u"&#x1F600;", u"\U0001F600"},  // astral: a surrogate pair
-      {u"&#1114111;", u"\U0010FFFF"},
       {u"&#x10FFFF;", u"\U0010FFFF"},
       {u"&#x110000;", u"&#x110000;"},  // beyond Unicode: left as written
       {u"&#xD800;", u"&#xD800;"},      // a surrogate on its own is no character
-      {u"&#57343;", u"&#57343;"},
       {u"&#xZZ;", u"&#xZZ;"},          // not digits
-      {u"&#12a;", u"&#12a;"},
       {u"&#X41;", u"&#X41;"},          // only a lower-case x marks hexadecimal
-      {u"&#;", u"&#;"},
       {u"&#0;", u"&#0;"},
       {u"&#99999999999999999999;", u"&#99999999999999999999;"},
       {u"&#38;lt;", u"&lt;"},          // what a reference produces is not decoded again
       {u"&amp;amp;", u"&amp;"},
-      {u"&amp;#65;", u"&#65;"},
       {u"&eacute; & ;", u"&eacute; & ;"},
-      {u"&", u"&"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FLXmlDecoder::decodeEscapes(QString::fromUtf16(c.text)), QString::fromUtf16(c.expected))
@@ -313,67 +127,6 @@ TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
 }
 
 // ----- word lists and keys
-
-TEST(FLXmlDecoder, WordListsMatchIgnoringCaseAndAssertOnUnknownWords) {
-  static const char* const kAlign[] = {"none", "left", "center", "right"};
-  LogCapture capture;
-  EXPECT_EQ(FLXmlDecoder::decodeValue(QStringLiteral("CENTER"), kAlign), 2);
-  EXPECT_EQ(FLXmlDecoder::decodeValue(QStringLiteral("Right"), kAlign), 3);
-  EXPECT_EQ(FLXmlDecoder::decodeValue(QString(), kAlign), 0);
-  EXPECT_EQ(AssertCount(capture, "Unknown value string"), 0);
-  EXPECT_EQ(FLXmlDecoder::decodeValue(QStringLiteral("justified"), kAlign), 0);
-  EXPECT_EQ(AssertCount(capture, "Unknown value string"), 1);
-  EXPECT_EQ(FLXmlDecoder::decodeValue(QStringLiteral("x"), {}), 0);
-  EXPECT_EQ(AssertCount(capture, "Unknown value string"), 2);
-
-  FLXmlDecoder::allowUnknownValues(true);
-  EXPECT_EQ(FLXmlDecoder::decodeValue(QStringLiteral("justified"), kAlign), 0);
-  FLXmlDecoder::allowUnknownValues(false);
-  EXPECT_EQ(AssertCount(capture, "Unknown value string"), 2);
-
-  auto decoder = Decode(QStringLiteral("<align side=\"LEFT\" none=\"\">Right</align>\n"));
-  ASSERT_TRUE(decoder);
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->decodeValueFromValues(kAlign), 3);
-  EXPECT_EQ(decoder->decodeAttribute(QStringLiteral("side"), kAlign), 1);
-  EXPECT_EQ(decoder->decodeAttribute(QStringLiteral("none"), kAlign), 0);
-  EXPECT_EQ(decoder->decodeAttribute(QStringLiteral("absent"), kAlign), 0);
-  EXPECT_EQ(AssertCount(capture, "Unknown value string"), 2);
-}
-
-TEST(FLXmlDecoder, RegisteringKeysNeedsATableAndReportsDuplicates) {
-  const std::shared_ptr<FLXmlKeyTable> previous = FLXmlDecoder::sharedKeyDecoder();
-  FLXmlDecoder::setSharedKeyDecoder(nullptr);
-  {
-    LogCapture capture;
-    FLXmlDecoder::addDecoderKey(1, QStringLiteral("cell"));
-    EXPECT_EQ(AssertCount(capture, "Set the key decoder dictionary first"), 1);
-  }
-  {
-    SharedTable shared;
-    LogCapture capture;
-    static constexpr FLXmlTagKey kTags[] = {{1, "cell"}, {2, "row"}, {1000, "para"}};
-    FLXmlDecoder::addDecoderKeys(kTags);
-    EXPECT_EQ(AssertCount(capture, "Duplicate tag"), 0);
-    FLXmlDecoder::addDecoderKey(88, QStringLiteral("row"));
-    EXPECT_EQ(AssertCount(capture, "Duplicate tag"), 1);
-    EXPECT_EQ(FLXmlDecoder::sharedKeyDecoder()->value(QStringLiteral("row")), 88u);
-
-    auto decoder = Decode(QStringLiteral("<row>para</row>\n"));
-    ASSERT_TRUE(decoder);
-    ASSERT_TRUE(decoder->getNextTag());
-    EXPECT_EQ(decoder->key(), 88);
-    EXPECT_EQ(decoder->decodeValue(), 1000);
-
-    // A decoder's own table wins over the process-wide one.
-    auto own = Decode(QStringLiteral("<row>cell</row>\n"));
-    own->setKeyDecoder(std::make_shared<const FLXmlKeyTable>(FLXmlKeyTable{{QStringLiteral("row"), 5}}));
-    ASSERT_TRUE(own->getNextTag());
-    EXPECT_EQ(own->key(), 5);
-    EXPECT_EQ(own->decodeValue(), 0);
-  }
-  FLXmlDecoder::setSharedKeyDecoder(previous);
-}
 
 // ----- moving over elements
 
@@ -415,16 +168,6 @@ TEST(FLXmlDecoder, SkipTagSkipsOnlyTheCurrentElementNestedNamesIncluded) {
   EXPECT_EQ(closed.level, 1);
 }
 
-TEST(FLXmlDecoder, SkipTagWithoutAClosingTagEndsTheText) {
-  auto decoder = Decode(QStringLiteral("<r>\n\t<a>\n\t\t<b/>\n"));
-  ASSERT_TRUE(decoder);
-  ASSERT_TRUE(decoder->getNextTag());
-  ASSERT_TRUE(decoder->getNextTag());
-  decoder->skipTag();
-  EXPECT_TRUE(decoder->isDone());
-  EXPECT_FALSE(decoder->getNextTag());
-}
-
 TEST(FLXmlDecoder, ExtractTagGivesTheRawElementThroughItsMatchingClose) {
   auto decoder = Decode(kNested);
   ASSERT_TRUE(decoder);
@@ -439,37 +182,6 @@ TEST(FLXmlDecoder, ExtractTagGivesTheRawElementThroughItsMatchingClose) {
   EXPECT_TRUE(decoder->extractTag().isNull());
 }
 
-TEST(FLXmlDecoder, SkipToTagFindsABareOpeningTag) {
-  auto decoder = Decode(QStringLiteral("<r>\n\t<head x=\"1\"/>\n\t<body>\n\t\t<p>1</p>\n\t</body>\n</r>\n"));
-  ASSERT_TRUE(decoder);
-  EXPECT_FALSE(decoder->skipToTag(QStringLiteral("head")));
-  ASSERT_TRUE(decoder->skipToTag(QStringLiteral("body")));
-  EXPECT_EQ(decoder->level(), 2);
-  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("body"));
-  EXPECT_FALSE(decoder->endTag());
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("p"));
-  EXPECT_EQ(decoder->value(), QStringLiteral("1"));
-}
-
-TEST(FLXmlDecoder, FollowingTagLooksAheadWithoutMoving) {
-  auto decoder = Decode(QStringLiteral("<r>\n\t<c k=\"v\">7</c>\n</r>\n"));
-  ASSERT_TRUE(decoder);
-  ASSERT_TRUE(decoder->getNextTag());
-  QHash<QString, QString> attributes;
-  QString value;
-  EXPECT_EQ(decoder->followingTagWithAttributes(&attributes, &value), QStringLiteral("c"));
-  EXPECT_EQ(attributes.value(QStringLiteral("k")), QStringLiteral("v"));
-  EXPECT_EQ(value, QStringLiteral("7"));
-  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("r"));
-  EXPECT_EQ(decoder->level(), 1);
-  EXPECT_EQ(decoder->followingTagWithAttributes(nullptr, nullptr), QStringLiteral("c"));
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("c"));
-  ASSERT_TRUE(decoder->getNextTag());
-  EXPECT_TRUE(decoder->followingTagWithAttributes(nullptr, nullptr).isNull());
-}
-
 TEST(FLXmlDecoder, CoalescingGathersMixedContentIntoOneValue) {
   struct {
     const char* body;
@@ -478,7 +190,6 @@ TEST(FLXmlDecoder, CoalescingGathersMixedContentIntoOneValue) {
   } cases[] = {
       {"<p>Hello <b>big</b>world &amp; more</p>\n<next/>\n", "Hello big world & more", 0},
       {"<p><b>x</b>&amp; y<i><u>deep</u>er</i></p>\n<next/>\n", "x & y deep er", 0},
-      {"<p>a<br/>b</p>\n<next/>\n", "a b", 0},
       {"<p>a<b>b</b>\n", "a b", 1},  // never closed
   };
   for (const auto& c : cases) {
@@ -635,33 +346,22 @@ std::vector<QByteArray> HostileInputs() {
   const QByteArray head = "<?xml version=\"1.0\"?>\n";
   std::vector<QByteArray> inputs = {
       QByteArray(),
-      "<",
       "<?xml",
       head,
-      head + "<",
-      head + "</",
       head + "<a",
-      head + "<a ",
-      head + "<a x",
       head + "<a x=",
       head + "<a x=\"",
-      head + "<a/",
-      head + "<a>",
       head + "<a><![CDATA[",
       head + "<a>&#x",
       head + "<a>&#xFFFFFFFFFFFFFFFF;</a>",
-      head + "<a>&#4294967361;</a>",
       head + QByteArray(20000, '<'),
       head + "<!" + QByteArray(20000, '<'),
       head + "<!--" + QByteArray(20000, '-'),
-      head + QByteArray(5000, '&'),
       head + "&a" + QByteArray(20000, 'b'),
       head + "<r>" + QByteArray(20000, 'x'),
       "<svg" + QByteArray(3000, ' '),
       head + "<a x=\"1\" x=\"2\" x='3'/>",
-      head + "</a></a></a></a>",
       head + "\x01\x02\x03",
-      QByteArray("\xEF\xBB\xBF"),
       QByteArray("\xC3"),
   };
   QByteArray deep = head;

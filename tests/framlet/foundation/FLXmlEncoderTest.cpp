@@ -1,9 +1,7 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 
-#include "framlet/foundation/FLXmlDecoder.h"
 #include "support/LogCapture.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -28,76 +26,6 @@ int AssertCount(const LogCapture& capture, const char* message) {
   for (const QString& entry : capture.entries())
     if (entry.startsWith(QStringLiteral("Assert: ") + QLatin1String(message) + QLatin1String(" -- "))) ++count;
   return count;
-}
-
-TEST(FLXmlEncoder, StartsWithTheDeclarationAndIsEmptyUntilTheFirstElement) {
-  FLXmlEncoder encoder(4096);
-  EXPECT_EQ(encoder.xml(), kDeclaration);
-  EXPECT_TRUE(encoder.isEmpty());
-  encoder.addTag(QStringLiteral("a"), int64_t(1));
-  EXPECT_FALSE(encoder.isEmpty());
-}
-
-TEST(FLXmlEncoder, ValuesAndAttributesEscapeTheFourMarkupCharactersOnly) {
-  FLXmlEncoder encoder;
-  encoder.addAttribute(QStringLiteral("q"), QStringLiteral("say \"hi\" & <go> 'now'"));
-  encoder.addTag(QStringLiteral("name"), QStringLiteral("A&B"));
-  encoder.addTag(QStringLiteral("line"), QStringLiteral("  two\r\nlines\tand 'quotes' > \"x\""));
-  EXPECT_EQ(Body(encoder),
-            QStringLiteral("<name q=\"say &quot;hi&quot; &amp; &lt;go&gt; 'now'\">A&amp;B</name>\n"
-                           "<line>  two\r\nlines\tand 'quotes' &gt; &quot;x&quot;</line>\n"));
-}
-
-TEST(FLXmlEncoder, OpenThenCloseStandsOnOneLineAndChildrenAreIndentedWithTabs) {
-  FLXmlEncoder encoder;
-  encoder.openTag(QStringLiteral("doc"));
-  encoder.openTag(QStringLiteral("empty"));
-  encoder.closeTag(QStringLiteral("empty"));
-  encoder.openTag(QStringLiteral("row"));
-  encoder.addTag(QStringLiteral("c"), int64_t(5));
-  encoder.openTag(QStringLiteral("deep"));
-  encoder.addTag(QStringLiteral("s"), QStringLiteral(""));
-  encoder.closeTag(QStringLiteral("deep"));
-  encoder.closeTag(QStringLiteral("row"));
-  encoder.closeTag(QStringLiteral("doc"));
-  EXPECT_EQ(Body(encoder), QStringLiteral("<doc>\n"
-                                          "\t<empty></empty>\n"
-                                          "\t<row>\n"
-                                          "\t\t<c>5</c>\n"
-                                          "\t\t<deep>\n"
-                                          "\t\t\t<s/>\n"
-                                          "\t\t</deep>\n"
-                                          "\t</row>\n"
-                                          "</doc>\n"));
-}
-
-TEST(FLXmlEncoder, QueuedAttributesGoInOrderIntoTheNextElementOnly) {
-  FLXmlEncoder encoder;
-  encoder.addAttribute(QStringLiteral("x"), int64_t(1));
-  encoder.addAttribute(QStringLiteral("b"), QStringLiteral("two"));
-  encoder.addAttribute(QStringLiteral("a"), int64_t(-3));
-  encoder.openAndCloseTag(QStringLiteral("cell"));
-  encoder.openAndCloseTag(QStringLiteral("bare"));
-  encoder.addAttribute(QStringLiteral("k"), QStringLiteral("v"));
-  encoder.openTag(QStringLiteral("p"));
-  encoder.closeTag(QStringLiteral("p"));
-  EXPECT_EQ(Body(encoder), QStringLiteral("<cell x=\"1\" b=\"two\" a=\"-3\"/>\n"
-                                          "<bare/>\n"
-                                          "<p k=\"v\"></p>\n"));
-}
-
-TEST(FLXmlEncoder, NumbersAreWrittenWholeIncludingSixtyFourBitGridCoordinates) {
-  FLXmlEncoder encoder;
-  encoder.addAttribute(QStringLiteral("row"), int64_t(0x7FFFFFFFFFFFFFFE));
-  encoder.addAttribute(QStringLiteral("col"), int64_t(5000000000));
-  encoder.addAttribute(QStringLiteral("abs"), INT64_MIN);
-  encoder.openAndCloseTag(QStringLiteral("r"));
-  encoder.addTag(QStringLiteral("n"), int64_t(-2147483649LL));
-  encoder.addTag(QStringLiteral("m"), int64_t(INT64_MAX));
-  EXPECT_EQ(Body(encoder),
-            QStringLiteral("<r row=\"9223372036854775806\" col=\"5000000000\" abs=\"-9223372036854775808\"/>\n"
-                           "<n>-2147483649</n>\n"
-                           "<m>9223372036854775807</m>\n"));
 }
 
 TEST(FLXmlEncoder, SafeValuesAreWrittenAsGiven) {
@@ -138,26 +66,6 @@ TEST(FLXmlEncoder, MisuseIsAssertedAndWritesNothing) {
   }
 }
 
-TEST(FLXmlEncoder, SvgModeHasNoDeclarationAndPutsTheNamespaceFirst) {
-  LogCapture capture;
-  FLXmlEncoder svg = FLXmlEncoder::forSvg();
-  EXPECT_TRUE(svg.xml().isEmpty());
-  svg.addAttribute(QStringLiteral("width"), int64_t(10));
-  svg.openTag(QStringLiteral("svg"));
-  svg.addAttribute(QStringLiteral("d"), QStringLiteral("M0 0"));
-  svg.openAndCloseTag(QStringLiteral("path"));
-  svg.closeTag(QStringLiteral("svg"));
-  EXPECT_EQ(svg.xml(), QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\">\n"
-                                      "\t<path d=\"M0 0\"/>\n"
-                                      "</svg>\n"));
-  EXPECT_EQ(AssertCount(capture, "Root tag must be SVG"), 0);
-
-  FLXmlEncoder wrongRoot = FLXmlEncoder::forSvg();
-  wrongRoot.openAndCloseTag(QStringLiteral("g"));
-  EXPECT_EQ(AssertCount(capture, "Root tag must be SVG"), 1);
-  EXPECT_EQ(wrongRoot.xml(), QStringLiteral("<g xmlns=\"http://www.w3.org/2000/svg\"/>\n"));
-}
-
 TEST(FLXmlEncoder, InsertionPutsElementsBeforeWhatWasWrittenAfterTheSavedPoint) {
   FLXmlEncoder encoder;
   encoder.openTag(QStringLiteral("doc"));
@@ -183,24 +91,6 @@ TEST(FLXmlEncoder, InsertionPutsElementsBeforeWhatWasWrittenAfterTheSavedPoint) 
                                           "\t</list>\n"
                                           "</doc>\n"));
   EXPECT_TRUE(encoder.savedTail().isEmpty());
-}
-
-TEST(FLXmlEncoder, BeginningASecondInsertionChangesNothing) {
-  LogCapture capture;
-  FLXmlEncoder encoder;
-  encoder.openTag(QStringLiteral("doc"));
-  encoder.saveInsertionPoint();
-  encoder.addTag(QStringLiteral("a"), int64_t(1));
-  encoder.beginInsertion();
-  const QString during = encoder.xml();
-  const QString tail = encoder.savedTail();
-  encoder.beginInsertion();
-  EXPECT_EQ(AssertCount(capture, "Insertion already in progress"), 1);
-  EXPECT_EQ(encoder.xml(), during);
-  EXPECT_EQ(encoder.savedTail(), tail);
-  encoder.endInsertion();
-  encoder.closeTag(QStringLiteral("doc"));
-  EXPECT_EQ(Body(encoder), QStringLiteral("<doc>\n\t<a>1</a>\n</doc>\n"));
 }
 
 TEST(FLXmlEncoder, CancellingAnInsertionDropsItsTextAndRestoresTheTailAndLevel) {
@@ -240,38 +130,6 @@ TEST(FLXmlEncoder, CancellingAnInsertionRightAfterAnOpeningKeepsTheOneLineClose)
   EXPECT_EQ(Body(encoder), QStringLiteral("<doc></doc>\n"));
 }
 
-TEST(FLXmlEncoder, CancellingWithoutAnInsertionOnlyForgetsThePoint) {
-  FLXmlEncoder encoder;
-  encoder.openTag(QStringLiteral("doc"));
-  encoder.saveInsertionPoint();
-  encoder.addTag(QStringLiteral("a"), int64_t(1));
-  encoder.cancelInsertion();
-  encoder.closeTag(QStringLiteral("doc"));
-  EXPECT_EQ(Body(encoder), QStringLiteral("<doc>\n\t<a>1</a>\n</doc>\n"));
-}
-
-TEST(FLXmlEncoder, NestedInsertionPointsAreUsedInnermostFirst) {
-  FLXmlEncoder encoder;
-  encoder.openTag(QStringLiteral("doc"));
-  encoder.saveInsertionPoint();  // outer: before "a"
-  encoder.addTag(QStringLiteral("a"), int64_t(1));
-  encoder.saveInsertionPoint();  // inner: before "b"
-  encoder.addTag(QStringLiteral("b"), int64_t(2));
-  encoder.beginInsertion();
-  encoder.addTag(QStringLiteral("inner"), int64_t(3));
-  encoder.endInsertion();
-  encoder.beginInsertion();
-  encoder.addTag(QStringLiteral("outer"), int64_t(4));
-  encoder.endInsertion();
-  encoder.closeTag(QStringLiteral("doc"));
-  EXPECT_EQ(Body(encoder), QStringLiteral("<doc>\n"
-                                          "\t<outer>4</outer>\n"
-                                          "\t<a>1</a>\n"
-                                          "\t<inner>3</inner>\n"
-                                          "\t<b>2</b>\n"
-                                          "</doc>\n"));
-}
-
 // A document that uses every way of writing, with awkward text, for the well-formedness checks.
 FLXmlEncoder SampleDocument() {
   FLXmlEncoder encoder;
@@ -292,33 +150,6 @@ FLXmlEncoder SampleDocument() {
   encoder.closeTag(QStringLiteral("sheet"));
   encoder.closeTag(QStringLiteral("document"));
   return encoder;
-}
-
-TEST(FLXmlEncoder, SampleDocumentReadsBackWithItsTextIntact) {
-  FLXmlEncoder encoder = SampleDocument();
-  auto decoder = FLXmlDecoder::withString(encoder.xml());
-  ASSERT_TRUE(decoder);
-  QStringList seen;
-  while (decoder->getNextTag()) {
-    seen << decoder->xmlTag();
-    if (decoder->xmlTag() == QLatin1String("sheet") && decoder->startTag()) {
-      EXPECT_EQ(decoder->stringAttributeForTag(QStringLiteral("title")),
-                QStringLiteral("  R&D \"Q3\" <draft>\nsecond line"));
-    }
-    if (decoder->xmlTag() == QLatin1String("cell")) {
-      EXPECT_EQ(decoder->value(), QStringLiteral("=SUM(A1:A3) < 10 && x > 2 ]]> done"));
-      EXPECT_EQ(decoder->integerAttributeForTag(QStringLiteral("row")), 0x7FFFFFFFFFFFFFFD);
-    }
-    if (decoder->xmlTag() == QLatin1String("text")) {
-      EXPECT_EQ(decoder->value(), QStringLiteral("\u00e9t\u00e9 \U0001F600 \u4e2d\u6587"));
-    }
-    if (decoder->xmlTag() == QLatin1String("header")) {
-      EXPECT_EQ(decoder->value(), QStringLiteral("&#65; stays literal"));
-    }
-  }
-  EXPECT_TRUE(decoder->error().isEmpty()) << decoder->error().toStdString();
-  EXPECT_EQ(seen, (QStringList{"document", "sheet", "header", "cell", "text", "empty", "flag", "sheet", "document"}));
-  EXPECT_EQ(decoder->level(), 0);
 }
 
 TEST(FLXmlEncoder, SamplesAreWellFormedForXmllint) {

@@ -1,12 +1,9 @@
 #include "framlet/foundation/flBase.h"
 #include "support/LogCapture.h"
 
-#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <thread>
 
 namespace {
 
@@ -32,13 +29,6 @@ TEST(FlBase, ImpossibleAllocationLogsSizeAndBacktraceAndReturnsNothing) {
   EXPECT_EQ(capture.entries()[0], QStringLiteral("Allocation failed for %1 bytes.").arg(impossible));
 }
 
-TEST(FlBase, AllocateAndClearMemoryZeroes) {
-  auto* bytes = static_cast<unsigned char*>(AllocateAndClearMemory(64));
-  ASSERT_NE(bytes, nullptr);
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(bytes[i], 0);
-  std::free(bytes);
-}
-
 TEST(FlBase, AssertLogsTheLineThenABacktraceAndReturns) {
   LogCapture capture;
   LogAssert("index out of range", "replaceEntry", "/some/where/FLArray.cpp", 42);
@@ -50,32 +40,6 @@ TEST(FlBase, AssertLogsTheLineThenABacktraceAndReturns) {
   }
 }
 
-TEST(FlBase, AssertOnAnUnnamedThreadShowsQuestionMark) {
-  LogCapture capture;
-  std::thread worker([] { LogAssert("m", "f", "a/b.cpp", 1); });
-  worker.join();
-  ASSERT_FALSE(capture.entries().isEmpty());
-  EXPECT_EQ(capture.entries()[0], QStringLiteral("Assert: m -- thread=?, f line 1 in b.cpp"));
-}
-
-TEST(FlBase, AssertOnANamedThreadShowsItsName) {
-  LogCapture capture;
-  QThread* thread = QThread::create([] { LogAssert("m", "f", "b.cpp", 2); });
-  thread->setObjectName(QStringLiteral("worker"));
-  thread->start();
-  thread->wait();
-  delete thread;
-  ASSERT_FALSE(capture.entries().isEmpty());
-  EXPECT_EQ(capture.entries()[0], QStringLiteral("Assert: m -- thread=worker, f line 2 in b.cpp"));
-}
-
-TEST(FlBase, LogExceptionWithAPlainObjectIsOneLine) {
-  LogCapture capture;
-  LogException(QStringLiteral("not an exception"), QStringLiteral("archiveWholeDocForUndo failed"));
-  ASSERT_EQ(capture.entries().size(), 1);
-  EXPECT_EQ(capture.entries()[0], QStringLiteral("archiveWholeDocForUndo failed: not an exception"));
-}
-
 TEST(FlBase, LogExceptionWithAnExceptionCarriesItsStack) {
   LogCapture capture;
   try {
@@ -85,22 +49,6 @@ TEST(FlBase, LogExceptionWithAnExceptionCarriesItsStack) {
   }
   ASSERT_EQ(capture.entries().size(), 1);
   EXPECT_TRUE(capture.entries()[0].startsWith(QStringLiteral("context: boom\n")));
-}
-
-TEST(FlBase, ThreadStorageIsPerThreadAndStable) {
-  uint8_t* mine = GetFLThreadStorage();
-  EXPECT_EQ(mine, GetFLThreadStorage());
-  uint8_t* theirs = nullptr;
-  uint8_t theirFirstBytes[4] = {1, 1, 1, 1};
-  mine[0] = 1;
-  std::thread worker([&] {
-    theirs = GetFLThreadStorage();
-    std::copy(theirs, theirs + 4, theirFirstBytes);
-  });
-  worker.join();
-  EXPECT_NE(mine, theirs);
-  for (uint8_t b : theirFirstBytes) EXPECT_EQ(b, 0);
-  mine[0] = 0;
 }
 
 }  // namespace

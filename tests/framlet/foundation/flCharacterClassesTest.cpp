@@ -65,40 +65,6 @@ TEST(CharacterClasses, EveryUnitHasThePythonCase) {
   }
 }
 
-TEST(CharacterClasses, CommonCharactersTakeTheirClasses) {
-  const struct {
-    char16_t c;
-    uint32_t type;
-  } cases[] = {
-      {u'A', kCharClassUpper},        {u'a', kCharClassLower},
-      {u'7', kCharClassDigit},        {u' ', kCharClassSpace},
-      {u'\t', kCharClassSpace},       {u'\n', kCharClassSpace},
-      {0x00A0, kCharClassSpace},      {0x2028, kCharClassSpace},
-      {u',', kCharClassPunctuation},  {u'$', kCharClassPunctuation},
-      {0x20AC, kCharClassPunctuation}, {0x0007, kCharClassControl},
-      {0x00AD, kCharClassControl},    {0x01C5, kCharClassUpper},
-      {0x4E00, kCharClassOther},      {0xD800, kCharClassOther},
-  };
-  for (const auto& c : cases) EXPECT_EQ(TypeOfChar(c.c), c.type) << std::hex << int(c.c);
-}
-
-TEST(CharacterClasses, SingleUnitCaseKeepsWhatWouldGrow) {
-  const struct {
-    char16_t c, upper, lower;
-  } cases[] = {
-      {0x00DF, 0x00DF, 0x00DF},  // sharp s: upper case is two letters
-      {0x00E9, 0x00C9, 0x00E9},  {0x00C9, 0x00C9, 0x00E9},
-      {0x00F7, 0x00F7, 0x00F7},  {0x00D7, 0x00D7, 0x00D7},
-      {0x00FF, 0x0178, 0x00FF},  {0x0178, 0x0178, 0x00FF},
-      {u'A', u'A', u'a'},        {0x0130, 0x0130, 0x0130},  // dotted I lowers to two units
-      {0x0149, 0x0149, 0x0149},  // n preceded by apostrophe uppers to two units
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(UpperCaseChar(c.c), c.upper) << std::hex << int(c.c);
-    EXPECT_EQ(LowerCaseChar(c.c), c.lower) << std::hex << int(c.c);
-  }
-}
-
 TEST(CharacterClasses, ExactlyTheThirtyEightCurrencySigns) {
   int count = 0;
   for (uint32_t u = 0; u < 0x10000; ++u) count += CharIsCurrency(char16_t(u)) ? 1 : 0;
@@ -108,12 +74,6 @@ TEST(CharacterClasses, ExactlyTheThirtyEightCurrencySigns) {
   EXPECT_TRUE(CharIsCurrency(0xFDFC));
   EXPECT_FALSE(CharIsCurrency(u'%'));
   EXPECT_FALSE(CharIsCurrency(0x20BF));  // a newer sign that the list leaves out
-}
-
-TEST(CharacterClasses, NewlinesAreTheirOwnSet) {
-  for (char16_t c : {u'\n', u'\r', u'\v', u'\f', char16_t(0x85), char16_t(0x2028), char16_t(0x2029)})
-    EXPECT_TRUE(IsNewline(c)) << int(c);
-  for (char16_t c : {u' ', u'\t', char16_t(0xA0)}) EXPECT_FALSE(IsNewline(c)) << int(c);
 }
 
 }  // namespace

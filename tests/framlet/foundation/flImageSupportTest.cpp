@@ -21,25 +21,6 @@ class ImageSupportTest : public testing::Test {
   void TearDown() override { GetFLThreadStorage()[0] = 0; }
 };
 
-TEST_F(ImageSupportTest, FormatCodesFromExtensions) {
-  const std::pair<const char*, int32_t> cases[] = {
-      {"jpg", 2},  {"JPG", 2},  {"jpeg", 2}, {"JpEg", 2}, {"png", 4},  {"pdf", 3},
-      {"tiff", 5}, {"TIF", 5},  {"heic", 1}, {"bmp", 6},  {"emf", 7},  {"gif", 8},
-      {"pict", 9}, {"pct", 0},  {"svg", 0},  {"", 0},     {"jpg2", 0}, {"webp", 0},
-  };
-  for (const auto& [extension, format] : cases)
-    EXPECT_EQ(ImageFormatFromExtension(QLatin1String(extension)), format) << extension;
-  EXPECT_EQ(ImageFormatFromExtension(QString()), 0);
-}
-
-TEST_F(ImageSupportTest, ExtensionsFromFormatCodes) {
-  const char* const expected[] = {"tiff", "heic", "jpg", "pdf", "png", "tiff",
-                                  "bmp",  "emf",  "gif", "pict", "tiff"};
-  for (int32_t format = 0; format <= 10; ++format)
-    EXPECT_EQ(ExtensionForImageFormat(format), QLatin1String(expected[format])) << format;
-  EXPECT_EQ(ExtensionForImageFormat(-1), QStringLiteral("tiff"));
-}
-
 TEST_F(ImageSupportTest, FormatsFromSignatures) {
   const std::pair<const char*, int32_t> cases[] = {
       {"rgba-2x2.png", kImageFormatPng}, {"red-left.pdf", kImageFormatPdf},
@@ -103,61 +84,6 @@ TEST_F(ImageSupportTest, DestroyingTheLockedImageEndsTheLock) {
   UnlockImageFocus(next.get());
 }
 
-TEST_F(ImageSupportTest, UnlockWithoutLockDoesNothing) {
-  auto image = FLImage::withCGImage(Canvas(3, 3, Qt::green), QSizeF(0, 0));
-  const QImage before = image->bitmap();
-  UnlockImageFocus(image.get());
-  UnlockImageFocus(nullptr);
-  EXPECT_EQ(image->bitmap(), before);
-}
-
-TEST_F(ImageSupportTest, ImagesWithoutSizeCannotBeLocked) {
-  LogCapture log;
-  FLImage empty;
-  EXPECT_FALSE(LockImageFocus(&empty));
-  EXPECT_TRUE(log.contains("Image lock failed"));
-  EXPECT_EQ(GetFLThreadStorage()[0], 0);
-  EXPECT_FALSE(LockImageFocus(nullptr));
-}
-
-TEST_F(ImageSupportTest, FocusFlagBelongsToEachThread) {
-  auto image = FLImage::withSize(QSizeF(2, 2));
-  ASSERT_TRUE(LockImageFocus(image.get()));
-  uint8_t otherFlag = 9;
-  std::thread other([&otherFlag] { otherFlag = GetFLThreadStorage()[0]; });
-  other.join();
-  EXPECT_EQ(otherFlag, 0);
-  UnlockImageFocus(image.get());
-}
-
-TEST_F(ImageSupportTest, LockedCopyLeavesTheOriginalAlone) {
-  auto image = FLImage::withCGImage(Canvas(4, 4, Qt::white), QSizeF(0, 0));
-  auto copy = LockImageFocusCopy(image.get());
-  ASSERT_TRUE(copy);
-  CurrentQuartzContext()->fillRect(QRectF(0, 0, 4, 4), Qt::black);
-  UnlockImageFocus(copy.get());
-  EXPECT_EQ(copy->bitmap().pixelColor(1, 1), QColor(Qt::black));
-  EXPECT_EQ(image->bitmap().pixelColor(1, 1), QColor(Qt::white));
-  EXPECT_FALSE(LockImageFocusCopy(nullptr));
-}
-
-TEST_F(ImageSupportTest, NarrowestRepresentationGivesTheSize) {
-  FLImage image;
-  image.addRepresentation(Canvas(144, 144));
-  image.addRepresentation(Canvas(72, 72));
-  image.addRepresentation(Canvas(72, 50));  // equal width: the earlier stays
-  image.addRepresentation(Canvas(100, 100));
-  EXPECT_EQ(ImageSizeFromReps(&image), QSizeF(72, 72));
-  EXPECT_EQ(image.sizeFromReps(), QSizeF(72, 72));
-
-  QImage retina = Canvas(40, 40);
-  retina.setDevicePixelRatio(2);
-  FLImage vector;
-  vector.addRepresentation(retina);
-  EXPECT_EQ(ImageSizeFromReps(&vector), QSizeF(20, 20));
-  EXPECT_EQ(ImageSizeFromReps(nullptr), QSizeF(0, 0));
-}
-
 TEST_F(ImageSupportTest, MissingNamedImagesAreReplacedAndReported) {
   QTemporaryDir dir;
   ASSERT_TRUE(Canvas(3, 3).save(dir.filePath(QStringLiteral("Here.png"))));
@@ -172,17 +98,6 @@ TEST_F(ImageSupportTest, MissingNamedImagesAreReplacedAndReported) {
   EXPECT_FALSE(log.contains("Missing image 0"));
   EXPECT_TRUE(log.contains("Missing image 1"));
   EXPECT_TRUE(log.contains("Missing image 2"));
-}
-
-TEST_F(ImageSupportTest, GraphicsContextHasTheImageSizeInWholePixels) {
-  auto image = FLImage::withSize(QSizeF(10.7, 3.2));
-  auto context = GraphicsContextForImage(image.get());
-  ASSERT_TRUE(context);
-  EXPECT_EQ(context->width(), 10u);
-  EXPECT_EQ(context->height(), 3u);
-  EXPECT_FALSE(GraphicsContextForImage(nullptr));
-  FLImage empty;
-  EXPECT_FALSE(GraphicsContextForImage(&empty));
 }
 
 }  // namespace

@@ -23,8 +23,6 @@ TEST(FlNumberText, FormatFloatPlacesRoundingAndGrouping) {
   grouped.groupSeparator = QStringLiteral(",");
   FLNumberFormatOptions significant = Options(2);
   significant.onlySignificantDigits = true;
-  FLNumberFormatOptions roundDown = Options(2);
-  roundDown.roundDown = true;
   FLNumberFormatOptions defaults = Options(-1);
   defaults.defaultDigits = 3;
   FLNumberFormatOptions hundredths = Options(5);
@@ -47,33 +45,22 @@ TEST(FlNumberText, FormatFloatPlacesRoundingAndGrouping) {
     const char* expected;
   } cases[] = {
       {&grouped, 1234.5L, "1,234.50"},
-      {&grouped, 9876.543L, "9,876.54"},
       {&grouped, 999.999L, "1,000.00"},
-      {&grouped, 1234567.891L, "1,234,567.89"},
       {&significant, 2, "2.0"},
-      {&significant, 2.5L, "2.5"},
       {&significant, 2.125L, "2.13"},
-      {&grouped, 0, "0.00"},
-      {&roundDown, 1.999L, "1.99"},
       {&defaults, 3.14159L, "3.142"},
-      {&hundredths, 3, "3.00"},
       {&hundredths, 3.14159L, "3.14"},
       {&german, 1234567.891L, "1.234.567,89"},
       {&parens, -5, "(5)"},
       {&parens, -0.4L, "(0)"},
       {&automatic, 0.1L, "0.1"},
-      {&automatic, 2, "2.0"},
       {&automatic, 123.456L, "123.456"},
-      {&automatic, -0.5L, "-0.5"},
       {&automatic, 0.000123L, "0.000123"},
       // Large values with a fraction keep to the digits an 80-bit real carries.
       {&automatic, 20000.1L, "20000.1"},
-      {&automatic, 123456789.123L, "123456789.123"},
       {&automatic, 987654321098.7L, "987654321098.7"},
       // Integer parts of 2 to the 64th and more are written exactly.
-      {&whole, 18000000000000000000.0L, "18000000000000000000"},
       {&whole, 18446744073709551616.0L, "18446744073709551616"},
-      {&whole, 1e20L, "100000000000000000000"},
       {&wholeGrouped, -1e20L, "-100,000,000,000,000,000,000"},
   };
   for (const auto& c : cases)
@@ -96,19 +83,6 @@ TEST(FlNumberText, FormatFloatNegativeThatRoundsToZeroStaysNegative) {
   EXPECT_EQ(FormatFloat(Options(2), -0.001L), QStringLiteral("-0.00"));
 }
 
-TEST(FlNumberText, FormatFloatZeroBlankAndMissingSeparator) {
-  FLNumberFormatOptions blank = Options(2);
-  blank.zeroBlank = true;
-  EXPECT_EQ(FormatFloat(blank, 0), QString());
-  EXPECT_EQ(FormatFloat(blank, 0.001L), QStringLiteral("0.00"));
-
-  FLNumberFormatOptions noSeparator = Options(2);
-  noSeparator.decimalSeparator = QString();
-  LogCapture capture;
-  EXPECT_EQ(FormatFloat(noSeparator, 2.5L), QStringLiteral("2"));
-  EXPECT_TRUE(capture.contains(QStringLiteral("Assert: No decimal separator")));
-}
-
 TEST(FlNumberText, FormatFloatSwitchesToScientificAtTheEdges) {
   FLNumberFormatOptions automatic = Options(kAuto);
   automatic.onlySignificantDigits = true;
@@ -125,7 +99,6 @@ TEST(FlNumberText, FormatScientificForms) {
   FLNumberFormatOptions traditional = automatic;
   traditional.traditionalScientific = true;
   FLNumberFormatOptions two = Options(2);
-  FLNumberFormatOptions three = Options(3);
   FLNumberFormatOptions parens = Options(1);
   parens.negativeParens = true;
   FLNumberFormatOptions blank = Options(2);
@@ -137,21 +110,14 @@ TEST(FlNumberText, FormatScientificForms) {
     const char* expected;
   } cases[] = {
       {&automatic, 1e-14L, "1.0E-14"},
-      {&automatic, 6.02214076e23L, "6.02214076E+23"},
-      {&automatic, -1e12L, "-1.0E+12"},
       {&automatic, 0, "0.0E+0"},
-      {&traditional, 0, "0.0 × 10⁰"},
       {&blank, 0, ""},
       {&traditional, 2.5e-7L, "2.5 × 10⁻⁷"},
-      {&traditional, 1e123L, "1.0 × 10¹²³"},
       {&traditional, -4.5e-10L, "-4.5 × 10⁻¹⁰"},
-      {&three, 1.23456e15L, "1.235E+15"},
       {&parens, -1.5e-20L, "(1.5E-20)"},
       // Rounding that carries the mantissa to ten moves the exponent instead.
       {&two, 9.999e12L, "1.00E+13"},
-      {&two, 9.9999e-14L, "1.00E-13"},
       {&automatic, 99999999999999999.0L, "1.0E+17"},
-      {&automatic, 9999999999999999.0L, "9.999999999999999E+15"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(FormatScientific(*c.options, c.value), QString::fromUtf8(c.expected)) << double(c.value);
@@ -176,25 +142,13 @@ TEST(FlNumberText, FormatIntegerBasesWordSizesAndGrouping) {
     bool group;
     const char* expected;
   } cases[] = {
-      {255, 16, 16, false, "00FF"},
-      {255, 16, 64, true, "00000000 000000FF"},
-      {-1, 16, 8, false, "FF"},
       {-1, 16, 6, false, "3F"},  // a word size that is no multiple of four keeps its top bits
       {-1, 16, 0, false, "FFFFFFFFFFFFFFFF"},
-      {0x1234, 16, 13, false, "1234"},
-      {255, 8, 8, false, "377"},
       {-1, 8, 64, false, "1777777777777777777777"},
       {0xFFF, 8, 12, true, "7 777"},
-      {5, 2, 8, false, "00000101"},
-      {5, 2, 16, true, "00000000 00000101"},
-      {-1, 2, 3, false, "111"},
       {1234567, 10, 64, true, "1,234,567"},
-      {-1, 10, 8, false, "-1"},
       {-300, 10, 8, false, "-44"},
-      {300, 10, 8, false, "44"},
-      {0, 10, 64, false, "0"},
       {std::numeric_limits<int64_t>::min(), 10, 64, true, "-9,223,372,036,854,775,808"},
-      {std::numeric_limits<int64_t>::max(), 10, 100, false, "9223372036854775807"},
       {42, 3, 64, false, "42"},  // any other base is decimal
   };
   for (const auto& c : cases) {
@@ -203,29 +157,6 @@ TEST(FlNumberText, FormatIntegerBasesWordSizesAndGrouping) {
     EXPECT_EQ(FormatInteger(c.value, c.base, options), QString::fromUtf8(c.expected))
         << c.value << " base " << c.base << " size " << c.wordSize;
   }
-}
-
-TEST(FlNumberText, FormatIntegerDefaultsParenthesesAndBlankZero) {
-  FLNumberFormatOptions options = Options(-1);
-  options.defaultWordSize = 8;
-  EXPECT_EQ(FormatInteger(256, 10, options), QStringLiteral("0"));
-  EXPECT_EQ(FormatInteger(257, 16, options), QStringLiteral("01"));
-  options.negativeParens = true;
-  options.groupSeparator = QStringLiteral(",");
-  options.defaultWordSize = 0;
-  EXPECT_EQ(FormatInteger(-1234567, 10, options), QStringLiteral("(1,234,567)"));
-  options.zeroBlank = true;
-  EXPECT_EQ(FormatInteger(0, 10, options), QString());
-  EXPECT_EQ(FormatInteger(0, 16, options), QString());
-}
-
-TEST(FlNumberText, MakeStringNegative) {
-  QString minus = QStringLiteral("12");
-  MakeStringNegative(minus, false);
-  EXPECT_EQ(minus, QStringLiteral("-12"));
-  QString wrapped = QStringLiteral("12");
-  MakeStringNegative(wrapped, true);
-  EXPECT_EQ(wrapped, QStringLiteral("(12)"));
 }
 
 }  // namespace

