@@ -1,0 +1,251 @@
+#include "calculator/views/CACellView.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
+#include "calculator/views/CAScrollView.h"
+#include "calculator/views/caViewNotifications.h"
+#include "platform/NotificationCenter.h"
+
+#include <QApplication>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QTimer>
+#include <QToolTip>
+
+#include <cmath>
+
+CACellView::CACellView(CADocument* document, CAScrollView* scrollView, QWidget* parent)
+    : QWidget(parent), document_(document), scrollView_(scrollView), geometry_(document) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  if (document_) zoom_ = document_->zoomValue() > 0 ? document_->zoomValue() : 1.0;
+  observeDocument();
+}
+
+CACellView::~CACellView() = default;
+
+void CACellView::observeDocument() {
+  NotificationCenter& center = NotificationCenter::defaultCenter();
+  center.removeObserver(this);
+  if (!document_) return;
+  const auto redrawAll = [this](const Notification&) { redraw(); };
+  center.addObserver(this, QLatin1String(kBumpTipsNotification), nullptr, redrawAll);
+  center.addObserver(this, QLatin1String(kDecimalChangeNotification), nullptr, redrawAll);
+  center.addObserver(this, QLatin1String(kRedrawAllNotification), nullptr, redrawAll);
+  center.addObserver(this, QLatin1String(kFontChangedNotification), document_, [this](const Notification&) {
+    invalidateGeometry();
+    setContentFrame();
+  });
+  center.addObserver(this, QLatin1String(kDocClosingNotification), document_,
+                     [this](const Notification&) { shutDown(); });
+}
+
+void CACellView::shutDown() {
+  NotificationCenter::defaultCenter().removeObserver(this);
+  document_ = nullptr;
+  geometry_.setDocument(nullptr);
+  tooltips_.clear();
+  update();
+}
+
+const CAGridGeometry& CACellView::gridGeometry() const {
+  if (scrollView_) geometry_.setOrigin(scrollView_->currentPosition());
+  geometry_.setVisibleSize(QSizeF(width() / zoom_, height() / zoom_));
+  return geometry_;
+}
+
+QRectF CACellView::rectForGridPoint(const GridPoint& point) const {
+  return gridGeometry().rectForGridPoint(point);
+}
+QRectF CACellView::rectForRange(const GridRange& range) const { return gridGeometry().rectForRange(range); }
+GridPoint CACellView::gridPointAtPoint(const QPointF& point) const {
+  return gridGeometry().gridPointAtPoint(point);
+}
+QRectF CACellView::visibleRect() const { return gridGeometry().visibleRect(); }
+int64_t CACellView::cellCountForDelta(double delta, bool vertical) const {
+  return gridGeometry().cellCountForDelta(delta, vertical);
+}
+GridPoint CACellView::scrollPoint() const {
+  return scrollView_ ? scrollView_->currentPosition() : GridPoint{};
+}
+
+void CACellView::setContentFrame() {
+  if (!document_ || !scrollView_) return;
+  const QSizeF superSize = parentWidget() ? QSizeF(parentWidget()->size()) / zoom_ : QSizeF();
+  const CAContentFrame frame = gridGeometry().contentFrame(zoom_, superSize, document_->showOnlyOccupied());
+  // The view keeps the size of its place in the scroll view: Qt cannot hold a frame the size
+  // of a large sheet, and the view draws from the scroll position anyway.
+  scrollView_->setScrollPosition(frame.rows.position, frame.rows.max, frame.rows.visible, true);
+  scrollView_->setScrollPosition(frame.columns.position, frame.columns.max, frame.columns.visible, false);
+}
+
+void CACellView::scrollToGridPoint(const GridPoint& point) {
+  if (scrollView_) scrollView_->scrollToPoint(point);
+}
+
+void CACellView::autoScrollForPoint(const QPoint& point) {
+  if (!scrollView_) return;
+  const QSizeF visible = visibleRect().size() * zoom_;
+  if (point.y() < 0)
+    scrollView_->autoScroll(3, true);
+  else if (point.y() > visible.height())
+    scrollView_->autoScroll(0, true);
+  if (point.x() < 0)
+    scrollView_->autoScroll(1, false);
+  else if (point.x() > visible.width())
+    scrollView_->autoScroll(2, false);
+}
+
+void CACellView::ensureSelectionVisible() {
+  if (ensureScheduled_) return;
+  ensureScheduled_ = true;
+  QTimer::singleShot(0, this, [this] {
+    ensureScheduled_ = false;
+    ensureSelectionVisibleNow();
+  });
+}
+
+void CACellView::ensureSelectionVisibleNow() {
+  if (!document_ || !scrollView_) return;
+  const std::optional<GridPoint> point = gridGeometry().scrollPointToShowSelection();
+  if (!point) return;
+  scrollView_->scrollToPoint(*point);
+  didScroll();
+}
+
+void CACellView::didScroll() { update(); }
+
+void CACellView::setZoomValue(double zoom) {
+  if (!(zoom > 0)) return;
+  zoom_ = zoom;
+  if (document_) {
+    document_->setZoomValue(zoom);
+    document_->bumpTooltipCounter();
+  }
+  setContentFrame();
+  update();
+}
+
+QRect CACellView::widgetRect(const QRectF& rect) const {
+  const QRectF zoomed(rect.topLeft() * zoom_, rect.size() * zoom_);
+  return zoomed.toAlignedRect().adjusted(-1, -1, 1, 1);
+}
+
+void CACellView::redrawGridPoint(const GridPoint& point) {
+  invalidateGeometry();
+  update(widgetRect(rectForGridPoint(point)));
+}
+
+void CACellView::redrawRange(const GridRange& range) {
+  invalidateGeometry();
+  update(widgetRect(rectForRange(range)));
+}
+
+void CACellView::redrawSelectionForDomain(int32_t domain) {
+  invalidateGeometry();
+  if (!document_ || (domain != 0 && domain != kDomainCell) || document_->selectedDomain() != kDomainCell) {
+    update();
+    return;
+  }
+  update(widgetRect(rectForRange(document_->selectionRange())));
+  const GridRange& selection = document_->selectionRange();
+  if (selection.startPoint == selection.endPoint) document_->invalidateLongText(selection.startPoint);
+}
+
+void CACellView::redraw() { update(); }
+
+void CACellView::invalidateGeometry() { geometry_.invalidate(); }
+
+void CACellView::setDragInfo(const CADragInfo& info) {
+  dragInfo_ = info;
+  update();
+}
+
+void CACellView::setPageBreaks(std::vector<int64_t> columnBreaks, std::vector<int64_t> rowBreaks) {
+  columnBreaks_ = std::move(columnBreaks);
+  rowBreaks_ = std::move(rowBreaks);
+  update();
+}
+
+bool CACellView::showsFirstResponder() const {
+  return hasFocus() && isActiveWindow();
+}
+
+CAGridPaintOptions CACellView::paintOptions() const {
+  CAGridPaintOptions options;
+  options.showFirstResponder = showsFirstResponder();
+  options.dragInfo = dragInfo_;
+  options.selectedTextBackground = palette().color(QPalette::Active, QPalette::Highlight);
+  options.smallCheckbox = ModelPreferences().smallCheckbox;
+  options.columnBreaks = columnBreaks_;
+  options.rowBreaks = rowBreaks_;
+  auto* self = const_cast<CACellView*>(this);
+  options.addTooltip = [self](const QRectF& rect) {
+    const int64_t tag = self->nextTooltipTag_++;
+    self->tooltips_.insert(tag, rect);
+    return tag;
+  };
+  options.removeTooltip = [self](int64_t tag) { self->tooltips_.remove(tag); };
+  return options;
+}
+
+void CACellView::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  if (!document_) {
+    painter.fillRect(event->rect(), Qt::white);
+    return;
+  }
+  painter.scale(zoom_, zoom_);
+  const QRectF dirty(QPointF(event->rect().topLeft()) / zoom_, QSizeF(event->rect().size()) / zoom_);
+  const CAGridPaintOptions options = paintOptions();
+  CAGridPainter(painter, gridGeometry(), *document_, options).paint(dirty);
+}
+
+void CACellView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  setContentFrame();
+}
+
+void CACellView::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update();
+}
+
+void CACellView::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update();
+}
+
+void CACellView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange) update();
+}
+
+bool CACellView::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+  // The value of a cell whose text does not fit, or a formula's value.
+  auto* help = static_cast<QHelpEvent*>(event);
+  const QPointF point = QPointF(help->pos()) / zoom_;
+  for (auto it = tooltips_.cbegin(); it != tooltips_.cend(); ++it) {
+    if (!it.value().contains(point) || !document_) continue;
+    const CACell* cell = document_->cellAtGridPoint(gridPointAtPoint(point));
+    if (cell && cell->valueType() == kValueOverflow) {
+      // The text comes from the cell whose overflow covers this one.
+      GridPoint source = gridPointAtPoint(point);
+      while (cell && cell->valueType() == kValueOverflow && source.x > 0) {
+        --source.x;
+        cell = document_->cellAtGridPoint(source);
+      }
+    }
+    if (cell) {
+      QToolTip::showText(help->globalPos(), cell->displayText(false), this, widgetRect(it.value()));
+      return true;
+    }
+  }
+  QToolTip::hideText();
+  event->ignore();
+  return true;
+}
