@@ -1,0 +1,226 @@
+// Offscreen drawing passes into images: grid lines where the widths say (also zoomed), strips of
+// equal row borders, overflowing text drawn once (also with its cell scrolled off), the active
+// cell's frame with and without focus, a picture at half its size, and a locked document.
+#include "calculator/model/CABorder.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/views/CACellView.h"
+#include "calculator/views/CAGridGeometry.h"
+#include "calculator/views/CAGridPainter.h"
+#include "calculator/views/CAScrollView.h"
+#include "framlet/foundation/FLImage.h"
+#include "ViewTestSupport.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+bool IsDark(const QColor& color) { return qGray(color.rgb()) < 64; }
+
+class GridPainterTest : public testing::Test, protected SizedSheet {
+ protected:
+  GridPainterTest() {
+    setColumnWidth(1, 90);
+    setRowHeight(1, 30);
+    // Keep the active cell and the selection out of the way unless a test wants them.
+    document.setSelectionRange(GridRange{{50, 50}, {50, 50}});
+  }
+
+  QImage render(const QSize& size, const GridPoint& origin = {0, 0}, double zoom = 1.0) {
+    document.setZoomValue(zoom);
+    geometry.setOrigin(origin);
+    geometry.setVisibleSize(QSizeF(size) / zoom);
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    painter.scale(zoom, zoom);
+    CAGridPainter pass(painter, geometry, document, options);
+    pass.paint(QRectF(QPointF(0, 0), QSizeF(size) / zoom));
+    longCells = pass.longCells();
+    return image;
+  }
+
+  CAGridGeometry geometry{&document};
+  CAGridPaintOptions options;
+  std::vector<GridPoint> longCells;
+};
+
+TEST_F(GridPainterTest, GridLinesLieWhereTheWidthsAndHeightsSay) {
+  const QImage image = render(QSize(400, 200));
+  const QColor grid = GridLineColor();
+  // Column edges at 60, 150, 210 and row edges at 20, 50, 70: the line is the last pixel.
+  for (int x : {59, 149, 209, 269}) {
+    EXPECT_EQ(image.pixelColor(x, 110), grid) << x;
+    EXPECT_EQ(image.pixelColor(x - 1, 110), QColor(Qt::white)) << x;
+    EXPECT_EQ(image.pixelColor(x + 1, 110), QColor(Qt::white)) << x;
+  }
+  for (int y : {19, 49, 69, 89}) {
+    EXPECT_EQ(image.pixelColor(30, y), grid) << y;
+    EXPECT_EQ(image.pixelColor(30, y - 1), QColor(Qt::white)) << y;
+    EXPECT_EQ(image.pixelColor(30, y + 1), QColor(Qt::white)) << y;
+  }
+}
+
+TEST_F(GridPainterTest, AtZoomTwoTheGridLineIsOneScreenPixel) {
+  const QImage image = render(QSize(400, 200), {0, 0}, 2.0);
+  EXPECT_EQ(image.pixelColor(119, 150), GridLineColor());
+  EXPECT_EQ(image.pixelColor(118, 150), QColor(Qt::white));
+  EXPECT_EQ(image.pixelColor(120, 150), QColor(Qt::white));
+}
+
+TEST_F(GridPainterTest, TheTitleRowIsDrawnAboveTheScrolledRows) {
+  document.setTitleRow(true);
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("Title"));
+  const QImage image = render(QSize(200, 100), {0, 10});
+  // Row 0 (20 high) and then row 10: lines at 19 and 39, text in row 0.
+  EXPECT_EQ(image.pixelColor(100, 19), GridLineColor());
+  EXPECT_EQ(image.pixelColor(100, 39), GridLineColor());
+  bool text = false;
+  for (int y = 0; y < 19; ++y)
+    for (int x = 0; x < 59; ++x) text = text || IsDark(image.pixelColor(x, y));
+  EXPECT_TRUE(text);
+}
+
+TEST(GridPainterEdges, TheEdgeClassOfAStripComesFromItsNeighbours) {
+  CABorder thin;
+  CABorder thick;
+  thick.setWidth(3 * kEmu);
+  CAFormat plain, a, b;
+  a.setBorder(&thin);
+  b.setBorder(&thick);
+  const struct {
+    const CAFormat *previous, *current, *next;
+    int32_t expected;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, kEdgeNone}, {&a, &plain, &a, kEdgeNone}, {&a, &a, &a, kEdgeInside},
+      {&a, &a, &b, kEdgeLast},                {&b, &a, &a, kEdgeFirst},    {nullptr, &a, nullptr, kEdgeSingle},
+      {&b, &a, &plain, kEdgeSingle},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CAGridPainter::edgeClass(c.previous, c.current, c.next), c.expected);
+}
+
+TEST_F(GridPainterTest, ThreeRowsWithEqualBordersDrawTheStripsEdgesOnce) {
+  CABorder border;
+  border.setWidth(2 * kEmu);
+  for (int64_t y : {2, 3, 4, 7}) document.formatForDomainImperative(kDomainRow, {0, y})->setBorder(&border);
+  const QImage image = render(QSize(200, 200));
+  // Rows 2-4 span 50-110 and row 7 spans 150-170; each 2-point line lies inside its row, the
+  // bottom one above the row's grid line.
+  std::set<int> dark;
+  for (int y = 0; y < 200; ++y)
+    if (IsDark(image.pixelColor(30, y))) dark.insert(y);
+  EXPECT_EQ(dark, (std::set<int>{50, 51, 107, 108, 150, 151, 167, 168}));
+}
+
+TEST_F(GridPainterTest, OverflowingTextIsDrawnOnceAlsoFromOffTheLeft) {
+  CACell& cell = *document.cellAtGridPointImperative({1, 1});
+  cell.setFormula(QStringLiteral("Overflowing text runs on through its empty neighbours"));
+  document.evaluate();  // lays out the overflow
+  ASSERT_EQ(cell.valueType(), kValueText);
+  ASSERT_GE(cell.extraColumns(), 2u);
+  const int covered = int(cell.extraColumns());
+
+  const QImage whole = render(QSize(600, 100));
+  EXPECT_EQ(longCells, (std::vector<GridPoint>{{1, 1}}));
+  const QImage scrolled = render(QSize(600, 100), {2, 0});
+  EXPECT_EQ(longCells, (std::vector<GridPoint>{{1, 1}}));
+
+  // Row 1 (20-50) of the covered columns: the same pixels whether the text starts in sight or
+  // 60 points off the left edge, with text in them and no grid line between them.
+  const int width = covered * 60 - 1;
+  int darkPixels = 0;
+  for (int y = 20; y < 49; ++y) {
+    for (int x = 0; x < width; ++x) {
+      ASSERT_EQ(whole.pixelColor(150 + x, y), scrolled.pixelColor(x, y)) << x << "," << y;
+      if (IsDark(scrolled.pixelColor(x, y))) ++darkPixels;
+    }
+  }
+  EXPECT_GT(darkPixels, 20);
+  EXPECT_EQ(whole.pixelColor(209, 47), QColor(Qt::white));  // the erased line between C and D
+  EXPECT_EQ(whole.pixelColor(209, 80), GridLineColor());    // the line in the next row
+}
+
+TEST_F(GridPainterTest, TheActiveCellIsFramedInTheFocusColourOrGrey) {
+  document.setSelectionPoint(GridPoint{1, 1});
+  for (bool focused : {true, false}) {
+    options.showFirstResponder = focused;
+    const QImage image = render(QSize(300, 100));
+    const QColor expected = focused ? QColor(97, 155, 235) : QColor(190, 190, 190);
+    // Cell B2 is (60, 20, 90, 30): a frame 4 points wide inside it, white within.
+    for (const QPoint& p : {QPoint(60, 20), QPoint(63, 35), QPoint(149, 49), QPoint(100, 46)})
+      EXPECT_EQ(ColorText(image.pixelColor(p)), ColorText(expected)) << focused << " " << p.x() << "," << p.y();
+    EXPECT_EQ(image.pixelColor(64, 35), QColor(Qt::white)) << focused;
+    EXPECT_EQ(image.pixelColor(100, 45), QColor(Qt::white)) << focused;
+  }
+}
+
+TEST_F(GridPainterTest, SelectedCellsTakeTheSelectionColour) {
+  document.setSelectionRange(GridRange{{0, 0}, {2, 0}});
+  document.setActiveCellPoint(GridPoint{0, 0});
+  options.showFirstResponder = true;
+  QImage image = render(QSize(300, 100));
+  EXPECT_EQ(image.pixelColor(100, 10), options.selectedTextBackground);
+  options.showFirstResponder = false;
+  image = render(QSize(300, 100));
+  EXPECT_EQ(image.pixelColor(100, 10), QColor(224, 224, 224));
+  EXPECT_EQ(image.pixelColor(100, 30), QColor(Qt::white));
+}
+
+TEST_F(GridPainterTest, APictureAtHalfScaleIsDrawnAtHalfItsSize) {
+  QImage red(80, 40, QImage::Format_ARGB32);
+  red.fill(Qt::red);
+  std::shared_ptr<FLImage> image = FLImage::withCGImage(red, QSizeF(80, 40));
+  ASSERT_TRUE(image);
+  setColumnWidth(1, 200);
+  setRowHeight(1, 100);
+  CACell& cell = *document.cellAtGridPointImperative({1, 1});
+  cell.setPicture(CAPicture::withImage(image, &document));
+  ASSERT_EQ(cell.valueType(), kValuePicture);
+  const auto redBox = [&] {
+    const QImage rendered = render(QSize(400, 200));
+    QRect box;
+    for (int y = 0; y < rendered.height(); ++y)
+      for (int x = 0; x < rendered.width(); ++x)
+        if (rendered.pixelColor(x, y) == QColor(Qt::red)) box |= QRect(x, y, 1, 1);
+    return box;
+  };
+  EXPECT_EQ(redBox(), QRect(120, 50, 80, 40));  // centred in (60, 20, 200, 100)
+  cell.setImageScale(635000);
+  EXPECT_EQ(redBox(), QRect(140, 60, 40, 20));
+}
+
+TEST_F(GridPainterTest, ALockedDocumentShowsOnlyItsBackground) {
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("secret"));
+  document.setPassword(QStringLiteral("pw"));
+  const QImage image = render(QSize(100, 50));
+  for (int y = 0; y < 50; ++y)
+    for (int x = 0; x < 100; ++x) ASSERT_EQ(image.pixelColor(x, y), QColor(Qt::white)) << x << "," << y;
+}
+
+// The on-screen view: the frame colour follows the keyboard focus of the active window.
+TEST(CellViewFocus, TheActiveFrameShowsWhetherTheGridHasFocus) {
+  SizedSheet sheet;
+  sheet.document.setSelectionPoint(GridPoint{1, 1});
+  QWidget window;
+  window.resize(400, 300);
+  CAScrollView view(&sheet.document, &window);
+  view.resize(400, 300);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  view.cellView()->setFocus();
+  QApplication::processEvents();
+  ASSERT_TRUE(view.cellView()->hasFocus());
+  const QPoint corner = view.cellView()->rectForGridPoint({1, 1}).topLeft().toPoint() + QPoint(1, 1);
+  EXPECT_EQ(ColorText(view.cellView()->grab().toImage().pixelColor(corner)), ColorText(QColor(97, 155, 235)));
+  view.cellView()->clearFocus();
+  QApplication::processEvents();
+  EXPECT_EQ(ColorText(view.cellView()->grab().toImage().pixelColor(corner)), ColorText(QColor(190, 190, 190)));
+}
+
+}  // namespace
