@@ -116,7 +116,12 @@ void CACellView::ensureSelectionVisibleNow() {
   didScroll();
 }
 
-void CACellView::didScroll() { update(); }
+void CACellView::didScroll() {
+  // The cells drawn so far widen the extent (unless only occupied cells show), so a sheet
+  // grows as it is scrolled past its last cell.
+  setContentFrame();
+  update();
+}
 
 void CACellView::setZoomValue(double zoom) {
   if (!(zoom > 0)) return;
