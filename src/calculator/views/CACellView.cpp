@@ -116,12 +116,7 @@ void CACellView::ensureSelectionVisibleNow() {
   didScroll();
 }
 
-void CACellView::didScroll() {
-  // The cells drawn so far widen the extent (unless only occupied cells show), so a sheet
-  // grows as it is scrolled past its last cell.
-  setContentFrame();
-  update();
-}
+void CACellView::didScroll() { update(); }
 
 void CACellView::setZoomValue(double zoom) {
   if (!(zoom > 0)) return;
@@ -163,6 +158,10 @@ void CACellView::redrawSelectionForDomain(int32_t domain) {
 void CACellView::redraw() { update(); }
 
 void CACellView::invalidateGeometry() { geometry_.invalidate(); }
+
+void CACellView::removeTooltipForCell(const CACell& cell) {
+  if (cell.tooltipTag() != 0) tooltips_.remove(cell.tooltipTag());
+}
 
 void CACellView::setDragInfo(const CADragInfo& info) {
   dragInfo_ = info;
@@ -206,7 +205,12 @@ void CACellView::paintEvent(QPaintEvent* event) {
   painter.scale(zoom_, zoom_);
   const QRectF dirty(QPointF(event->rect().topLeft()) / zoom_, QSizeF(event->rect().size()) / zoom_);
   const CAGridPaintOptions options = paintOptions();
+  const GridPoint shownBefore = document_->maxDisplayGridPoint();
   CAGridPainter(painter, gridGeometry(), *document_, options).paint(dirty);
+  // The cells drawn widen the extent (unless only occupied cells show), so a sheet grows as it
+  // is scrolled past its last cell.
+  if (document_->maxDisplayGridPoint() != shownBefore)
+    QTimer::singleShot(0, this, [this] { setContentFrame(); });
 }
 
 void CACellView::resizeEvent(QResizeEvent* event) {

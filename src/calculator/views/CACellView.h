@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+class CACell;
 class CADocument;
 class CAScrollView;
 
@@ -75,6 +76,8 @@ class CACellView : public QWidget {
   // shows them.
   void setPageBreaks(std::vector<int64_t> columnBreaks, std::vector<int64_t> rowBreaks);
 
+  // The cell's tooltip goes; its tag is cleared when the cell is drawn next.
+  void removeTooltipForCell(const CACell& cell);
   // Registered tooltip rectangles, by tag.
   const QHash<int64_t, QRectF>& tooltipRects() const { return tooltips_; }
 

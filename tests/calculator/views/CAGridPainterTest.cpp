@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 namespace {
@@ -221,6 +222,43 @@ TEST(CellViewFocus, TheActiveFrameShowsWhetherTheGridHasFocus) {
   view.cellView()->clearFocus();
   QApplication::processEvents();
   EXPECT_EQ(ColorText(view.cellView()->grab().toImage().pixelColor(corner)), ColorText(QColor(190, 190, 190)));
+}
+
+}  // namespace
+
+namespace {
+
+// Values that do not fit, and formulas, register a tooltip for their cell; drawing the cell
+// again replaces it.
+TEST_F(GridPainterTest, ValuesThatDoNotFitAndFormulasGetTooltips) {
+  std::map<int64_t, QRectF> tooltips;
+  int64_t next = 1;
+  options.addTooltip = [&](const QRectF& rect) {
+    tooltips[next] = rect;
+    return next++;
+  };
+  options.removeTooltip = [&](int64_t tag) { tooltips.erase(tag); };
+  CACell& wide = *document.cellAtGridPointImperative({0, 0});
+  wide.setFormula(QStringLiteral("123456789012345678901234567890"));
+  CACell& formula = *document.cellAtGridPointImperative({0, 2});
+  formula.setFormula(QStringLiteral("=1+1"));
+  CACell& fits = *document.cellAtGridPointImperative({0, 3});
+  fits.setFormula(QStringLiteral("7"));
+  document.evaluate();
+  render(QSize(300, 100));
+  ASSERT_EQ(tooltips.size(), 2u);
+  EXPECT_NE(wide.tooltipTag(), 0);
+  EXPECT_TRUE(wide.tooltipForWidth());
+  EXPECT_EQ(tooltips[wide.tooltipTag()], QRectF(0, 0, 60, 20));
+  EXPECT_NE(formula.tooltipTag(), 0);
+  EXPECT_FALSE(formula.tooltipForWidth());
+  EXPECT_EQ(fits.tooltipTag(), 0);
+  render(QSize(300, 100));
+  EXPECT_EQ(tooltips.size(), 2u);
+  options.valueTooltips = false;
+  render(QSize(300, 100));
+  EXPECT_TRUE(tooltips.empty());
+  EXPECT_EQ(wide.tooltipTag(), 0);
 }
 
 }  // namespace
