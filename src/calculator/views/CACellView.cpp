@@ -74,7 +74,8 @@ GridPoint CACellView::scrollPoint() const {
 
 void CACellView::setContentFrame() {
   if (!document_ || !scrollView_) return;
-  const QSizeF superSize = parentWidget() ? QSizeF(parentWidget()->size()) / zoom_ : QSizeF();
+  // The view fills its place in the scroll view: its own size is its container's.
+  const QSizeF superSize = QSizeF(size()) / zoom_;
   const CAContentFrame frame = gridGeometry().contentFrame(zoom_, superSize, document_->showOnlyOccupied());
   // The view keeps the size of its place in the scroll view: Qt cannot hold a frame the size
   // of a large sheet, and the view draws from the scroll position anyway.

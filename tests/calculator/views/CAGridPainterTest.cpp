@@ -262,3 +262,96 @@ TEST_F(GridPainterTest, ValuesThatDoNotFitAndFormulasGetTooltips) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GridPainterTest, PageBreaksAreDrawnDashedInBlueInPlaceOfTheGridLine) {
+  document.setShowPageBreaks(true);
+  options.columnBreaks = {2};  // the second page starts at column C
+  const QImage image = render(QSize(300, 200));
+  int blue = 0, grey = 0;
+  for (int y = 0; y < 190; ++y) {
+    const QColor color = image.pixelColor(149, y);
+    if (color == QColor(0, 0, 255)) ++blue;
+    if (color == GridLineColor()) ++grey;
+  }
+  // Dashes of 8 on and 4 off over the column's length; no grid line under them.
+  EXPECT_GT(blue, 100);
+  EXPECT_LT(blue, 150);
+  EXPECT_LE(grey, 8);  // only where row lines cross the gaps
+  EXPECT_EQ(image.pixelColor(59, 100), GridLineColor());
+}
+
+// Rows 3 and 4 being moved to slot 1: they leave their places, a white band of the dragged
+// height opens after the first drawn row, and they are drawn again at the drag edge.
+TEST_F(GridPainterTest, MovedRowsLeaveAGapAndFollowTheMouse) {
+  const QColor colours[] = {QColor(255, 0, 0),   QColor(0, 160, 0),   QColor(0, 0, 200), QColor(200, 200, 0),
+                            QColor(0, 200, 200), QColor(200, 0, 200), QColor(90, 90, 90)};
+  for (int64_t y = 0; y < 7; ++y)
+    document.formatForDomainImperative(kDomainRow, {0, y})->setBackgroundKolor(KolorFromColorCore(colours[y]));
+  document.setSelectionRange(GridRange{{kGridWildcard, 3}, {kGridWildcard, 4}});
+  document.setActiveCellPoint(GridPoint{50, 50});
+  options.dragInfo = CADragInfo{150, 1, 40, kCellDragRows};
+  const QImage image = render(QSize(200, 220));
+  const struct {
+    int y;
+    QColor expected;
+  } probes[] = {
+      {10, colours[0]},  {40, Qt::white},   {75, colours[1]},  {100, colours[2]},
+      {120, colours[5]}, {140, colours[6]}, {160, colours[3]}, {180, colours[4]},
+  };
+  for (const auto& probe : probes)
+    EXPECT_EQ(ColorText(image.pixelColor(30, probe.y)), ColorText(probe.expected)) << probe.y;
+}
+
+// The on-screen view brings a selection into sight once the event is done, and a point
+// dragged past an edge scrolls one row or column towards it.
+TEST(CellViewScrolling, TheSelectionIsBroughtIntoSightAndDragsScrollAtTheEdges) {
+  SizedSheet sheet;
+  sheet.document.cellAtGridPointImperative({30, 500})->setFormula(QStringLiteral("far"));
+  CAScrollView view(&sheet.document);
+  view.resize(400, 300);
+  CACellView& cells = *view.cellView();
+  cells.setContentFrame();
+  sheet.document.setSelectionPoint(GridPoint{20, 400});
+  cells.ensureSelectionVisible();
+  cells.ensureSelectionVisible();
+  EXPECT_EQ(view.currentPosition(), (GridPoint{0, 0}));
+  QApplication::processEvents();
+  const QRectF active = cells.rectForGridPoint({20, 400});
+  EXPECT_TRUE(cells.visibleRect().contains(active)) << active.x() << "," << active.y();
+  const GridPoint shown = view.currentPosition();
+  cells.autoScrollForPoint(QPoint(10, -5));
+  EXPECT_EQ(view.currentPosition(), (GridPoint{shown.x, shown.y - 1}));
+  cells.autoScrollForPoint(QPoint(cells.width() + 5, 10));
+  EXPECT_EQ(view.currentPosition(), (GridPoint{shown.x + 1, shown.y - 1}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GridPainterTest, ASmallCheckboxIsFivePointsSmallerThanTheUsualOne) {
+  setRowHeight(1, 40);
+  CACell& cell = *document.cellAtGridPointImperative({1, 1});
+  cell.setFormula(QStringLiteral("1"));
+  cell.changeType(kValueCheckbox, false, false);
+  ASSERT_EQ(cell.valueType(), kValueCheckbox);
+  const auto boxHeight = [&](bool small) {
+    options.smallCheckbox = small;
+    const QImage image = render(QSize(300, 120));
+    QRect box;
+    // Inside cell B2 (60, 20, 90, 40), clear of its grid lines.
+    for (int y = 20; y < 59; ++y)
+      for (int x = 60; x < 149; ++x)
+        if (image.pixelColor(x, y) != QColor(Qt::white)) box |= QRect(x, y, 1, 1);
+    return box.height();
+  };
+  const int usual = boxHeight(false);
+  const int small = boxHeight(true);
+  EXPECT_GE(usual, 16);
+  EXPECT_LE(usual, 18);
+  EXPECT_EQ(usual - small, 5);
+}
+
+}  // namespace
