@@ -205,6 +205,9 @@ void CACellView::paintEvent(QPaintEvent* event) {
   }
   painter.scale(zoom_, zoom_);
   const QRectF dirty(QPointF(event->rect().topLeft()) / zoom_, QSizeF(event->rect().size()) / zoom_);
+  // Every pass on screen draws the whole visible area and registers its tooltips again; the
+  // cells scrolled away keep none.
+  tooltips_.clear();
   const CAGridPaintOptions options = paintOptions();
   const GridPoint shownBefore = document_->maxDisplayGridPoint();
   CAGridPainter(painter, gridGeometry(), *document_, options).paint(dirty);

@@ -6,7 +6,9 @@
 #include "support/LogCapture.h"
 #include "ViewTestSupport.h"
 
+#include <QApplication>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -160,6 +162,20 @@ TEST_F(ScrollViewTest, TheCellViewReportsTheSheetsExtent) {
   const double rows = view.cellView()->visibleRect().height() / kRowHeight;
   EXPECT_EQ(view.verticalState().visiblePortion, int64_t(rows));
   EXPECT_FALSE(view.horizontalState().scroller->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// A notch of the mouse wheel moves the lines the desktop asks for (three by default).
+TEST_F(ScrollViewTest, AWheelNotchScrollsTheDesktopsLineCount) {
+  view.setScrollPosition(10, 100, 10, true);
+  const QPointF at(50, 50);
+  QWheelEvent down(at, view.mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&view, &down);
+  EXPECT_EQ(row(), 10 + QApplication::wheelScrollLines());
 }
 
 }  // namespace
