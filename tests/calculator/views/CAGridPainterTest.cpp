@@ -8,6 +8,7 @@
 #include "calculator/views/CAGridPainter.h"
 #include "calculator/views/CAScrollView.h"
 #include "framlet/foundation/FLImage.h"
+#include "support/TestData.h"
 #include "ViewTestSupport.h"
 
 #include <QApplication>
@@ -352,6 +353,30 @@ TEST_F(GridPainterTest, ASmallCheckboxIsFivePointsSmallerThanTheUsualOne) {
   EXPECT_GE(usual, 16);
   EXPECT_LE(usual, 18);
   EXPECT_EQ(usual - small, 5);
+}
+
+}  // namespace
+
+namespace {
+
+// A saved sheet opened from its package shows its cells: the sample's text is red and bold.
+TEST(CellViewDocument, ASavedSheetShowsItsCells) {
+  FLKernel::sharedInstance();
+  ModelEnvironment environment;
+  CADocument document;
+  ASSERT_EQ(document.openFile(TestDataPath(QStringLiteral("package/Sample.Numlet")), nullptr), kFileTypeNative);
+  CAScrollView view(&document);
+  view.resize(600, 300);
+  const QImage image = view.cellView()->grab().toImage();
+  const QRect a1 = view.cellView()->rectForGridPoint({0, 0}).toRect();
+  int red = 0;
+  for (int y = a1.top(); y < a1.bottom(); ++y)
+    for (int x = a1.left(); x < a1.right(); ++x) {
+      const QColor color = image.pixelColor(int(x * 1.25), int(y * 1.25));  // the sheet's zoom
+      if (color.red() > 200 && color.green() < 80 && color.blue() < 80) ++red;
+    }
+  EXPECT_GT(red, 10);
+  EXPECT_EQ(view.cellView()->zoomValue(), 1.25);
 }
 
 }  // namespace
