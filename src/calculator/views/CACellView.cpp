@@ -136,22 +136,28 @@ QRect CACellView::widgetRect(const QRectF& rect) const {
 }
 
 void CACellView::redrawGridPoint(const GridPoint& point) {
-  invalidateGeometry();
+  geometry_.rowsMayHaveChanged(NormalizeCoordinate(point.y), NormalizeCoordinate(point.y));
   update(widgetRect(rectForGridPoint(point)));
 }
 
 void CACellView::redrawRange(const GridRange& range) {
-  invalidateGeometry();
+  GridRange plain;
+  const int32_t type = TypeOfRange(&plain, range);
+  if (type == kRangeColumns || type == kRangeInvalid)
+    invalidateGeometry();
+  else
+    geometry_.rowsMayHaveChanged(plain.startPoint.y, plain.endPoint.y);
   update(widgetRect(rectForRange(range)));
 }
 
 void CACellView::redrawSelectionForDomain(int32_t domain) {
-  invalidateGeometry();
   if (!document_ || (domain != 0 && domain != kDomainCell) || document_->selectedDomain() != kDomainCell) {
+    // Rows, columns or the whole document: sizes may have changed anywhere.
+    invalidateGeometry();
     update();
     return;
   }
-  update(widgetRect(rectForRange(document_->selectionRange())));
+  redrawRange(document_->selectionRange());
   const GridRange& selection = document_->selectionRange();
   if (selection.startPoint == selection.endPoint) document_->invalidateLongText(selection.startPoint);
 }

@@ -53,6 +53,24 @@ void CAGridGeometry::refresh() const {
   columns_.rebuild(std::move(indexes), sizes, document_->widthOfColumn(-1));
 }
 
+void CAGridGeometry::rowsMayHaveChanged(int64_t first, int64_t last) {
+  // Beyond a screenful of rows, measuring everything again is the cheaper check.
+  constexpr int64_t kRowsChecked = 256;
+  if (!valid_ || !document_) return;
+  first = std::max<int64_t>(first, 0);
+  if (last < first) return;
+  if (last - first >= kRowsChecked) {
+    valid_ = false;
+    return;
+  }
+  for (int64_t y = first; y <= last; ++y) {
+    if (rows_.sizeOf(y) != double(document_->heightOfRow(y))) {
+      valid_ = false;
+      return;
+    }
+  }
+}
+
 const CAAxisOffsets& CAGridGeometry::rows() const {
   refresh();
   return rows_;

@@ -83,6 +83,9 @@ class CAGridGeometry {
   // starts are measured again on next use. Changes of the row or column count, the font and
   // the defaults are noticed without this.
   void invalidate() { valid_ = false; }
+  // Cells of these rows changed: the starts are measured again only when a row's height
+  // changed with them (a picture, a checkbox), so typing on a long sheet costs no new measure.
+  void rowsMayHaveChanged(int64_t first, int64_t last);
 
  private:
   struct Signature {

@@ -190,3 +190,20 @@ TEST(GridGeometryLongSheet, ResizedRowsAreMeasuredAgainAfterInvalidation) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GridGeometryLongSheet, ARedrawnRowWhoseHeightChangedIsMeasuredAgain) {
+  SizedSheet sheet;
+  for (int64_t y = 0; y < 1000; ++y) sheet.setRowHeight(y, 20);
+  CAGridGeometry geometry(&sheet.document);
+  EXPECT_EQ(geometry.rowTop(900), 900 * 20);
+  sheet.setRowHeight(500, 50);  // as a picture entered in the row would
+  geometry.rowsMayHaveChanged(499, 501);
+  EXPECT_EQ(geometry.rowTop(900), 900 * 20 + 30);
+  sheet.setRowHeight(10, 40);
+  geometry.rowsMayHaveChanged(0, 999);  // too many to look at: measured again anyway
+  EXPECT_EQ(geometry.rowTop(900), 900 * 20 + 30 + 20);
+}
+
+}  // namespace
