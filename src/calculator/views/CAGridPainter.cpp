@@ -23,9 +23,10 @@ namespace {
 // Page-break lines: the platform's blue.
 QColor PageBreakColor() { return QColor(0, 0, 255); }
 
+// At least one, so that a walk always moves on past the moved block.
 int64_t MovedCount(const GridRange& selection, bool vertical) {
-  return vertical ? selection.endPoint.y - selection.startPoint.y + 1
-                  : selection.endPoint.x - selection.startPoint.x + 1;
+  return std::max<int64_t>(1, vertical ? selection.endPoint.y - selection.startPoint.y + 1
+                                       : selection.endPoint.x - selection.startPoint.x + 1);
 }
 
 }  // namespace
@@ -129,7 +130,7 @@ void CAGridPainter::drawGridAxis(bool columns, const QRectF& rect, QPainterPath&
   uint64_t slot = 0;
   while (!(hasLastCell_ && index > lastIndex)) {
     if (moving && index == movedFirst && jumped) {
-      index = movedLast + 1;
+      index = std::max(movedLast, index) + 1;
       continue;
     }
     if (moving && slot == dragInfo_.dropSlot) {
@@ -182,7 +183,7 @@ void CAGridPainter::drawRows(const QRectF& rect, QRectF* activeCellRect) {
   double top = 0;
   while (top < rect.bottom() && !(hasLastCell_ && y > lastCell_.y)) {
     if (moving && jumped && y == selection_.startPoint.y) {
-      y = selection_.endPoint.y + 1;
+      y = std::max(selection_.endPoint.y, y) + 1;
       rowFormat_ = document_.formatForRow(y);
       continue;
     }
@@ -236,7 +237,7 @@ void CAGridPainter::drawColumns(const QRectF& rect, const QRectF& rowRect, int64
   double left = 0;
   while (left < rect.right() && !(hasLastCell_ && x > lastCell_.x)) {
     if (moving && jumped && x == selection_.startPoint.x) {
-      x = selection_.endPoint.x + 1;
+      x = std::max(selection_.endPoint.x, x) + 1;
       columnFormat_ = document_.formatForColumn(x);
       continue;
     }
