@@ -51,26 +51,52 @@ void CAGridPainter::paint(const QRectF& dirtyRect) {
   // A protected document shows nothing of its cells until its password is given.
   if (!document_.password().isEmpty() && !document_.passwordUnlocked()) return;
 
-  const QRectF rect = geometry_.visibleRect();
-  gridOrigin_ = geometry_.origin();
+  printing_ = options_.mode == CAGridPaintMode::Printing;
+  draggingOut_ = options_.mode == CAGridPaintMode::DraggingOut;
   const double zoom = document_.zoomValue() > 0 ? document_.zoomValue() : 1.0;
-  lineWidth_ = 1.0 / zoom;
+  gridOrigin_ = geometry_.origin();
+  QRectF rect;
+  GridRange dragged;
+  if (draggingOut_) {
+    TypeOfRange(&dragged, options_.draggedSelection);
+    rect = geometry_.rectForRange(dragged);
+    gridOrigin_ = dragged.startPoint;
+    lineWidth_ = 1.0 / zoom;
+  } else if (printing_) {
+    rect = options_.pageRect.isEmpty() ? dirtyRect : options_.pageRect;
+    lineWidth_ = 1.0 / (options_.pageScale > 0 ? options_.pageScale : 1.0);
+    if (options_.drawExtrasForPrinting) options_.drawExtrasForPrinting(painter_);
+  } else {
+    // The whole visible area, whatever the dirty rectangle: overflowing text and the active
+    // frame reach across cells.
+    rect = geometry_.visibleRect();
+    lineWidth_ = 1.0 / zoom;
+  }
   const GridPoint padding = document_.cellPadding();
   cellPadding_ = QSizeF(std::ceil(double(padding.x) / kEmuPerPoint),
                         std::ceil(double(padding.y) / kEmuPerPoint));
-  showFormulas_ = document_.showFormulas();
+  showFormulas_ = document_.showFormulas() && !printing_;
   dragInfo_ = options_.dragInfo;
   leading_ = document_.leading();
   activeCellPoint_ = document_.activeCellPoint();
   selection_ = document_.selectionRange();
   longCells_.clear();
-  showOnlyOccupied_ = document_.showOnlyOccupied();
-  hasLastCell_ = showOnlyOccupied_;
-  if (hasLastCell_) lastCell_ = document_.maxGridPoint();
+  showOnlyOccupied_ = document_.showOnlyOccupied() && onScreen();
+  hasLastCell_ = showOnlyOccupied_ || !onScreen();
+  if (printing_) {
+    lastCell_ = gridLastCell_ = options_.pageLastCell;
+  } else if (draggingOut_) {
+    gridLastCell_ = dragged.endPoint;
+    TypeOfRange(&dragged, selection_);
+    lastCell_ = dragged.endPoint;
+  } else if (showOnlyOccupied_) {
+    lastCell_ = gridLastCell_ = document_.maxGridPoint();
+  }
 
   QPainterPath grid;
   QPainterPath pageBreaks;
-  drawGrid(rect, grid, document_.showPageBreaks() ? &pageBreaks : nullptr);
+  if (!(printing_ && !document_.printGrid()))
+    drawGrid(rect, grid, onScreen() && document_.showPageBreaks() ? &pageBreaks : nullptr);
 
   QRectF activeCellRect(-1, 0, 0, 0);
   drawRows(rect, &activeCellRect);
@@ -108,17 +134,17 @@ void CAGridPainter::drawGridAxis(bool columns, const QRectF& rect, QPainterPath&
   double rightLimit = rect.right();
   double bottomLimit = rect.bottom();
   if (hasLastCell_) {
-    const QRectF last = geometry_.rectForGridPoint(lastCell_);
+    const QRectF last = geometry_.rectForGridPoint(gridLastCell_);
     rightLimit = std::min(rightLimit, last.right() + 1);
     bottomLimit = std::min(bottomLimit, last.bottom() + 1);
   }
   const int64_t originIndex = columns ? gridOrigin_.x : gridOrigin_.y;
   const bool pinned = originIndex != 0 && (columns ? document_.titleColumn() : document_.titleRow());
-  const int64_t lastIndex = columns ? lastCell_.x : lastCell_.y;
+  const int64_t lastIndex = columns ? gridLastCell_.x : gridLastCell_.y;
   const double limit = columns ? rightLimit : bottomLimit;
   const double rectStart = columns ? rect.left() : rect.top();
   const std::vector<int64_t>& breaks = columns ? options_.columnBreaks : options_.rowBreaks;
-  const bool moving = dragInfo_.cellDragType == (columns ? kCellDragColumns : kCellDragRows);
+  const bool moving = onScreen() && dragInfo_.cellDragType == (columns ? kCellDragColumns : kCellDragRows);
   const int64_t movedFirst = columns ? selection_.startPoint.x : selection_.startPoint.y;
   const int64_t movedLast = columns ? selection_.endPoint.x : selection_.endPoint.y;
 
@@ -126,7 +152,8 @@ void CAGridPainter::drawGridAxis(bool columns, const QRectF& rect, QPainterPath&
   if (hasLastCell_ && index > lastIndex) return;
   auto nextBreak = std::upper_bound(breaks.begin(), breaks.end(), index);
   bool jumped = !pinned;
-  double edge = 0;
+  // The image of dragged cells has its lines where its cells are, from its own corner.
+  double edge = draggingOut_ ? rectStart : 0;
   uint64_t slot = 0;
   while (!(hasLastCell_ && index > lastIndex)) {
     if (moving && index == movedFirst && jumped) {
@@ -170,17 +197,17 @@ void CAGridPainter::drawGridAxis(bool columns, const QRectF& rect, QPainterPath&
 }
 
 void CAGridPainter::drawRows(const QRectF& rect, QRectF* activeCellRect) {
-  QRectF rowRect(0, 0, rect.width(), 0);
-  if (hasLastCell_)
+  QRectF rowRect(draggingOut_ ? rect.topLeft() : QPointF(0, 0), QSizeF(rect.width(), 0));
+  if (showOnlyOccupied_ || printing_)
     rowRect.setWidth(std::min(rowRect.width(), geometry_.rectForGridPoint(lastCell_).right()));
-  const bool pinned = gridOrigin_.y != 0 && document_.titleRow();
+  const bool pinned = !draggingOut_ && gridOrigin_.y != 0 && document_.titleRow();
   int64_t y = pinned ? 0 : gridOrigin_.y;
   rowFormat_ = document_.formatForRow(y);
   const CAFormat* previous = y > 0 ? document_.formatForRow(y - 1) : nullptr;
-  const bool moving = dragInfo_.cellDragType == kCellDragRows;
+  const bool moving = onScreen() && dragInfo_.cellDragType == kCellDragRows;
   bool jumped = !pinned;
   uint64_t slot = 0;
-  double top = 0;
+  double top = rowRect.top();
   while (top < rect.bottom() && !(hasLastCell_ && y > lastCell_.y)) {
     if (moving && jumped && y == selection_.startPoint.y) {
       y = std::max(selection_.endPoint.y, y) + 1;
@@ -197,8 +224,11 @@ void CAGridPainter::drawRows(const QRectF& rect, QRectF* activeCellRect) {
     rowEdgeClass_ = edgeClass(previous, rowFormat_, next);
     const double height = geometry_.rowHeight(y);
     const QRectF current(rowRect.x(), top, rowRect.width(), height);
-    if (rowFormat_) rowFormat_->drawBackgroundInRect(painter_, current);
-    drawColumns(rect, current, y, activeCellRect);
+    // A page's last row ends the drawing, not the walk.
+    if (!(printing_ && y > options_.pageBottom.y)) {
+      if (rowFormat_) rowFormat_->drawBackgroundInRect(painter_, current);
+      drawColumns(rect, current, y, activeCellRect);
+    }
     if (!jumped) {
       y = gridOrigin_.y;
       jumped = true;
@@ -227,14 +257,14 @@ void CAGridPainter::drawRows(const QRectF& rect, QRectF* activeCellRect) {
 
 void CAGridPainter::drawColumns(const QRectF& rect, const QRectF& rowRect, int64_t row,
                                 QRectF* activeCellRect) {
-  const bool pinned = gridOrigin_.x != 0 && document_.titleColumn();
+  const bool pinned = !draggingOut_ && gridOrigin_.x != 0 && document_.titleColumn();
   int64_t x = pinned ? 0 : gridOrigin_.x;
   columnFormat_ = document_.formatForColumn(x);
   const CAFormat* previous = x > 0 ? document_.formatForColumn(x - 1) : nullptr;
-  const bool moving = dragInfo_.cellDragType == kCellDragColumns;
+  const bool moving = onScreen() && dragInfo_.cellDragType == kCellDragColumns;
   bool jumped = !pinned;
   uint64_t slot = 0;
-  double left = 0;
+  double left = draggingOut_ ? rect.left() : 0;
   while (left < rect.right() && !(hasLastCell_ && x > lastCell_.x)) {
     if (moving && jumped && x == selection_.startPoint.x) {
       x = std::max(selection_.endPoint.x, x) + 1;
@@ -250,9 +280,10 @@ void CAGridPainter::drawColumns(const QRectF& rect, const QRectF& rowRect, int64
     const CAFormat* next = document_.formatForColumn(x + 1);
     const double width = geometry_.columnWidth(x);
     const QRectF cellRect(left, rowRect.top(), width, rowRect.height());
-    if (cellRect.intersects(rect)) {
+    const bool drawn = draggingOut_ || (printing_ ? x <= options_.pageBottom.x : cellRect.intersects(rect));
+    if (drawn) {
       const GridPoint point{x, row};
-      if (point == activeCellPoint_ && !dragging()) {
+      if (point == activeCellPoint_ && onScreen() && !dragging()) {
         *activeCellRect = cellRect;
       } else {
         columnEdgeClass_ = edgeClass(previous, columnFormat_, next);

@@ -45,8 +45,12 @@ enum : int32_t {
   kEdgeFirst = 4,   // near edge
 };
 
+// Where a pass draws: on screen, onto a printed page, or the image of cells dragged out.
+enum class CAGridPaintMode { Screen, Printing, DraggingOut };
+
 // What the view knows and the document does not.
 struct CAGridPaintOptions {
+  CAGridPaintMode mode = CAGridPaintMode::Screen;
   // The view is the first responder of the key window of the active application.
   bool showFirstResponder = false;
   bool draggingIn = false;
@@ -68,6 +72,19 @@ struct CAGridPaintOptions {
   // forgets a tag. Without them no tooltip is registered.
   std::function<int64_t(const QRectF& rect)> addTooltip;
   std::function<void(int64_t tag)> removeTooltip;
+
+  // Printing. The geometry's origin is the page's first cell. pageLastCell limits the grid and
+  // the walk; rows and columns after pageBottom are walked but not drawn. pageRect, when not
+  // empty, is drawn whole (PDF, scale to fit) instead of the dirty rectangle. The header,
+  // footer and labels are drawn first.
+  double pageScale = 1.0;
+  GridPoint pageLastCell;
+  GridPoint pageBottom{INT64_MAX, INT64_MAX};
+  QRectF pageRect;
+  std::function<void(QPainter& painter)> drawExtrasForPrinting;
+  // Dragging out: the selection recorded when the drag began; its cells are drawn from the
+  // top-left of its rectangle.
+  GridRange draggedSelection;
 };
 
 // The process-wide colours of the cell grid.
@@ -99,6 +116,7 @@ class CAGridPainter {
   void drawRows(const QRectF& rect, QRectF* activeCellRect);
   void drawColumns(const QRectF& rect, const QRectF& rowRect, int64_t row, QRectF* activeCellRect);
   bool dragging() const { return dragInfo_.cellDragType != kCellDragNone; }
+  bool onScreen() const { return !printing_ && !draggingOut_; }
 
   // One cell (CAGridPainter_Cell.cpp).
   void drawCell(const GridPoint& point, const QRectF& cellRect, const QRectF& visibleRect, bool isActive);
@@ -120,6 +138,8 @@ class CAGridPainter {
   const CAGridPaintOptions& options_;
 
   // Per pass.
+  bool printing_ = false;
+  bool draggingOut_ = false;
   GridPoint gridOrigin_;
   GridPoint activeCellPoint_;
   double lineWidth_ = 1.0;
@@ -128,7 +148,8 @@ class CAGridPainter {
   bool showFormulas_ = false;
   bool showOnlyOccupied_ = false;
   bool hasLastCell_ = false;
-  GridPoint lastCell_;
+  GridPoint lastCell_;      // of the cells
+  GridPoint gridLastCell_;  // of the grid lines
   CADragInfo dragInfo_;
   GridRange selection_;
   std::vector<GridPoint> longCells_;

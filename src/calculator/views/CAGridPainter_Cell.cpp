@@ -56,7 +56,7 @@ void CAGridPainter::drawCell(const GridPoint& point, const QRectF& cellRect, con
   QColor frameColor;
   CAFormat format;
   const QRectF inner = drawBackground(cell, point, cellRect, isActive, &frameColor, &format);
-  if (cell && cell->tooltipTag() != 0) {
+  if (onScreen() && cell && cell->tooltipTag() != 0) {
     if (options_.removeTooltip) options_.removeTooltip(cell->tooltipTag());
     cell->setTooltipTag(0);
   }
@@ -79,7 +79,9 @@ QRectF CAGridPainter::drawBackground(CACell* cell, const GridPoint& point, const
   bool cellBackground = true;     // the composed format's fill of a cell
   std::array<int64_t, 4> insets{0, 0, 0, 0};
   bool stop = false;
-  if (isActive) {
+  if (!onScreen()) {
+    // Printed and dragged cells show their formats only.
+  } else if (isActive) {
     painter_.fillRect(fill, typingSelected ? TypingSelectionColor() : QColor(Qt::white));
     if (frameColor) {
       if (options_.draggingIn)
@@ -179,7 +181,7 @@ void CAGridPainter::drawContents(CACell& cell, const QRectF& inner, const QRectF
       const double side = options_.smallCheckbox ? kSmallCheckboxHeight : kCheckboxHeight;
       QRectF box(0, 0, side, side);
       CenterRectangle(box, inner);
-      DrawQuartzCheckbox(painter_, cell.isChecked(), true, box);
+      DrawQuartzCheckbox(painter_, cell.isChecked(), !printing_, box);
       return;
     }
     default:
@@ -191,7 +193,7 @@ void CAGridPainter::drawContents(CACell& cell, const QRectF& inner, const QRectF
   }
   const bool editing = showFormulas_;
   std::optional<FLAttributedString> text;
-  if (valueType == kValueFormula && document_.redFormulas() && !editing) {
+  if (valueType == kValueFormula && document_.redFormulas() && !printing_ && !editing) {
     CAFormat red = format;
     red.setTextKolor(kRedFormulaKolor);
     text = cell.attributedString(editing, red);
@@ -281,7 +283,7 @@ double CAGridPainter::drawText(const FLAttributedString& text, const QRectF& rec
 }
 
 void CAGridPainter::registerTooltip(CACell& cell, const QRectF& rect, bool forWidth) {
-  if (!options_.valueTooltips || !options_.addTooltip) return;
+  if (!onScreen() || !options_.valueTooltips || !options_.addTooltip) return;
   const int64_t tag = options_.addTooltip(rect);
   if (tag == 0) return;
   cell.setTooltipTag(tag);

@@ -380,3 +380,67 @@ TEST(CellViewDocument, ASavedSheetShowsItsCells) {
 }
 
 }  // namespace
+
+namespace {
+
+int CountDark(const QImage& image, const QRect& area) {
+  int dark = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) dark += IsDark(image.pixelColor(x, y)) ? 1 : 0;
+  return dark;
+}
+
+int CountColour(const QImage& image, const QColor& colour) {
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) count += image.pixelColor(x, y) == colour ? 1 : 0;
+  return count;
+}
+
+TEST_F(GridPainterTest, APrintedPageWithoutGridShowsItsCellsOnly) {
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("Hello"));
+  document.setPrintGrid(false);
+  options.mode = CAGridPaintMode::Printing;
+  options.pageLastCell = options.pageBottom = GridPoint{4, 6};
+  const QImage image = render(QSize(400, 200));
+  EXPECT_GT(CountDark(image, QRect(0, 0, 59, 19)), 10);
+  EXPECT_EQ(CountColour(image, GridLineColor()), 0);
+}
+
+TEST_F(GridPainterTest, APrintedPageEndsAtItsLastCellWithoutScreenMarks) {
+  document.cellAtGridPointImperative({3, 0})->setFormula(QStringLiteral("Beyond"));
+  document.setSelectionRange(GridRange{{0, 0}, {2, 2}});
+  document.setActiveCellPoint(GridPoint{1, 1});
+  options.showFirstResponder = true;
+  options.mode = CAGridPaintMode::Printing;
+  options.pageLastCell = options.pageBottom = GridPoint{2, 2};
+  const QImage image = render(QSize(400, 200));
+  // Columns A-C end at 210 and rows 1-3 at 70: the lines stop there.
+  EXPECT_EQ(image.pixelColor(209, 30), GridLineColor());
+  EXPECT_EQ(image.pixelColor(269, 30), QColor(Qt::white));
+  EXPECT_EQ(image.pixelColor(100, 69), GridLineColor());
+  EXPECT_EQ(image.pixelColor(100, 89), QColor(Qt::white));
+  EXPECT_EQ(CountDark(image, QRect(210, 0, 59, 19)), 0);
+  // Neither the selection nor the active cell's frame is printed.
+  EXPECT_EQ(image.pixelColor(100, 10), QColor(Qt::white));
+  EXPECT_EQ(CountColour(image, ActiveCellColor()), 0);
+}
+
+TEST_F(GridPainterTest, DraggedCellsAreDrawnInTheirOwnRectangleOnly) {
+  for (const GridPoint& point : {GridPoint{0, 0}, GridPoint{2, 2}, GridPoint{3, 3}})
+    document.cellAtGridPointImperative(point)->setFormula(QStringLiteral("Cell"));
+  document.setSelectionRange(GridRange{{2, 2}, {3, 3}});
+  options.showFirstResponder = true;
+  options.mode = CAGridPaintMode::DraggingOut;
+  options.draggedSelection = GridRange{{2, 2}, {3, 3}};
+  const QImage image = render(QSize(400, 200));
+  // C3:D4 is (150, 50, 120, 40).
+  EXPECT_GT(CountDark(image, QRect(150, 50, 59, 19)), 10);
+  EXPECT_GT(CountDark(image, QRect(210, 70, 59, 19)), 10);
+  EXPECT_EQ(CountDark(image, QRect(0, 0, 59, 19)), 0);
+  EXPECT_EQ(image.pixelColor(180, 60), QColor(Qt::white));  // no selection fill in the image
+  EXPECT_EQ(image.pixelColor(209, 60), GridLineColor());
+  EXPECT_EQ(image.pixelColor(59, 100), QColor(Qt::white));
+}
+
+}  // namespace
