@@ -45,6 +45,21 @@ bool IsTyping(const QKeyEvent& event) {
   return true;
 }
 
+bool IsModifierKey(int key) {
+  switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 // ---- Registry -------------------------------------------------------------------------------
@@ -230,6 +245,11 @@ void FLCompletionFieldEditor::typeAhead() {
 // ---- Keys -----------------------------------------------------------------------------------
 
 void FLCompletionFieldEditor::keyPressEvent(QKeyEvent* event) {
+  if (IsModifierKey(event->key())) {
+    // Modifiers alone are no key press of their own: they neither type nor stop completing.
+    event->ignore();
+    return;
+  }
   QKeyEvent* outerEvent = currentKeyEvent_;
   const bool outerForwarded = currentKeyForwarded_;
   currentKeyEvent_ = event;
