@@ -1,9 +1,10 @@
 #include "framlet/shell/FLDisclosureAnimation.h"
 
 FLDisclosureAnimation::FLDisclosureAnimation(FLDisclosureAnimationDelegate* delegate, QObject* parent)
-    : QVariantAnimation(parent), delegate_(delegate) {
+    : QVariantAnimation(parent) {
   setStartValue(0.0);
   setEndValue(1.0);
+  delegate_ = delegate;  // setting the values above already reports a progress
 }
 
 void FLDisclosureAnimation::setCurrentProgress(double progress) {

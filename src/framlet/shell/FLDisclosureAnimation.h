@@ -22,5 +22,5 @@ class FLDisclosureAnimation : public QVariantAnimation {
   void updateCurrentValue(const QVariant& value) override;
 
  private:
-  FLDisclosureAnimationDelegate* delegate_;
+  FLDisclosureAnimationDelegate* delegate_ = nullptr;
 };
