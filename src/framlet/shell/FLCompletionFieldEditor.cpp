@@ -11,7 +11,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QScopeGuard>
-#include <QTextBlock>
 
 #include <vector>
 
@@ -74,7 +73,9 @@ FLCompletionFieldEditor* FLCompletionFieldEditor::completionFieldEditorForWindow
   editor->hide();
   editor->setFieldEditor(true);
   Registry().push_back({window, editor});
-  QObject::connect(window, &QObject::destroyed, editor, [] { PurgeRegistry(); });
+  // The editor, a child of the window, is gone by the time the window says so: listen with the
+  // application as context.
+  QObject::connect(window, &QObject::destroyed, qApp, [] { PurgeRegistry(); });
   editor->setAllowLinkDetection(true);
   return editor;
 }
