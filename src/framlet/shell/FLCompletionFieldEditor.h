@@ -5,6 +5,7 @@
 // answers them. One editor per window, kept in a registry that holds windows weakly.
 #pragma once
 
+#include "framlet/shell/FLCompletionDelegate.h"
 #include "framlet/shell/FLFieldEditorViewDelegate.h"
 
 #include <QPlainTextEdit>

@@ -4,9 +4,6 @@
 // behaviour in place.
 #pragma once
 
-#include <QStringList>
-#include <QtGlobal>
-
 class FLCompletionFieldEditor;
 class QContextMenuEvent;
 class QMenu;
@@ -23,20 +20,4 @@ class FLFieldEditorViewDelegate {
   // The editor lost the keyboard focus.
   virtual void fieldEditorResigned(FLCompletionFieldEditor* /*editor*/) {}
   virtual void textViewDidChangeSelection(FLCompletionFieldEditor* /*editor*/) {}
-};
-
-// The control being edited supplies the completions.
-struct FLTextRange {
-  qsizetype location = 0;
-  qsizetype length = 0;
-  bool operator==(const FLTextRange&) const = default;
-};
-
-class FLCompletionDelegate {
- public:
-  virtual ~FLCompletionDelegate() = default;
-  // Completions of the partial range of the editor's text; *indexOfSelectedItem comes in as 0
-  // and may name the one to offer first.
-  virtual QStringList completions(FLCompletionFieldEditor* editor, FLTextRange partialRange,
-                                  int* indexOfSelectedItem) = 0;
 };

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <random>
+
 namespace {
 
 class FakeAppDelegate : public FLApplicationDelegate {
@@ -161,6 +164,42 @@ TEST(FormatMeasureTest, WritesEachUnitAsDerivedByHand) {
   for (const FormatCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.value << " in unit " << c.unit);
     EXPECT_EQ(FormatMeasureCore(c.value, c.maxDecimals, c.scalar, c.showUnits, c.unit), QString::fromUtf8(c.text));
+  }
+}
+
+TEST(FormatMeasureTest, WrittenLengthsReadBackWithinTheirShownPrecision) {
+  std::mt19937_64 random(20261206);
+  const struct {
+    int unit;
+    int64_t tolerance;  // half of the last digit shown, plus the thousandths' bias
+  } units[] = {{kFLUnitInches, 915}, {kFLUnitCentimetres, 360}, {kFLUnitMetres, 36000}, {kFLUnitFeetAndInches, 91440}};
+  for (int i = 0; i < 2000; ++i) {
+    const int64_t value = int64_t(random() % 2000000000000) - 1000000000000;
+    for (const auto& u : units) {
+      const QString text = FormatMeasureCore(value, 0, false, true, u.unit);
+      int64_t back = 0;
+      QString error;
+      ASSERT_TRUE(ParseMeasure(text, false, u.unit, &back, &error)) << text.toStdString() << ' ' << error.toStdString();
+      ASSERT_LE(std::abs(back - value), u.tolerance) << value << " -> " << text.toStdString();
+    }
+  }
+}
+
+TEST(ParseMeasureTest, AnyTypingEndsInAValueOrAKnownError) {
+  const QString alphabet = QStringLiteral("0123456789 ./'-\"inptcm%x");
+  const QStringList errors{kIllegalCharacterError, kDenominatorZeroError, kNumberTooLargeError};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    QString text;
+    const int length = int(random() % 30);
+    for (int j = 0; j < length; ++j) text += alphabet[qsizetype(random() % uint64_t(alphabet.size()))];
+    int64_t value = 0;
+    QString error;
+    if (ParseMeasure(text, (i & 1) != 0, int(random() % 14), &value, &error)) {
+      ASSERT_TRUE(value == kFLNoMeasure || std::abs(value) <= kFLMaxMeasure) << text.toStdString();
+    } else {
+      ASSERT_TRUE(errors.contains(error)) << text.toStdString() << " -> " << error.toStdString();
+    }
   }
 }
 
