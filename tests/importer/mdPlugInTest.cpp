@@ -148,32 +148,4 @@ TEST_F(PlugInBindingTest, ExportsItsListAndNothingOfTheCodeItCopied) {
   for (const char* name : hidden) EXPECT_EQ(plugIn.symbol(name), nullptr) << name;
 }
 
-TEST_F(PlugInBindingTest, ExportedCharacterProceduresClassifyAsTheApplicationDoes) {
-  const auto isLetter = exported<bool (*)(char16_t)>("_Z12CharIsLetterDs");
-  const auto isSpaceOrNumber = exported<bool (*)(char16_t)>("_Z19CharIsSpaceOrNumberDs");
-  const auto isSpaceOrPunct = exported<bool (*)(char16_t)>("_Z18CharIsSpaceOrPunctDs");
-  const auto isLetterOrNumber = exported<bool (*)(char16_t)>("_Z20CharIsLetterOrNumberDs");
-  const auto isLineBreak = exported<bool (*)(char16_t)>("_Z15CharIsLineBreakDs");
-  ASSERT_TRUE(isLetter && isSpaceOrNumber && isSpaceOrPunct && isLetterOrNumber && isLineBreak);
-  struct Row {
-    char16_t c;
-    bool letter, spaceOrNumber, spaceOrPunct, letterOrNumber, lineBreak;
-  };
-  const Row rows[] = {
-      {u'A', true, false, false, true, false},     {u'a', true, false, false, true, false},
-      {u'7', false, true, false, true, false},     {u' ', false, true, true, false, false},
-      {u'\n', false, true, true, false, true},     {0x2028, false, true, true, false, true},
-      {u'\t', false, true, true, false, false},    {u',', false, false, true, false, false},
-      {u'$', false, false, true, false, false},    {0x0007, false, false, false, false, false},
-      {0x00E9, true, false, false, true, false},   {0x0663, false, true, false, true, false},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(isLetter(row.c), row.letter) << int(row.c);
-    EXPECT_EQ(isSpaceOrNumber(row.c), row.spaceOrNumber) << int(row.c);
-    EXPECT_EQ(isSpaceOrPunct(row.c), row.spaceOrPunct) << int(row.c);
-    EXPECT_EQ(isLetterOrNumber(row.c), row.letterOrNumber) << int(row.c);
-    EXPECT_EQ(isLineBreak(row.c), row.lineBreak) << int(row.c);
-  }
-}
-
 }  // namespace
