@@ -853,5 +853,10 @@ bool ImportExcelWorkbook(QByteArrayView file, ExcelDelegate& delegate, XLImportR
                          QString* failure) {
   QByteArray stream;
   if (!ReadWorkbookStream(file, &stream, failure)) return false;
+  return ImportExcelStream(stream, delegate, result, failure);
+}
+
+bool ImportExcelStream(QByteArrayView stream, ExcelDelegate& delegate, XLImportResult* result,
+                       QString* failure) {
   return Importer(stream, delegate).run(result, failure);
 }

@@ -69,5 +69,9 @@ struct XLImportResult {
 bool ImportExcelWorkbook(QByteArrayView file, ExcelDelegate& delegate, XLImportResult* result,
                          QString* failure);
 
+// The same for a workbook stream already taken out of its container.
+bool ImportExcelStream(QByteArrayView stream, ExcelDelegate& delegate, XLImportResult* result,
+                       QString* failure);
+
 // The background of cells whose formula could not be converted.
 inline constexpr Kolor kFormulaImportErrorKolor = 0x644E4EEA;
