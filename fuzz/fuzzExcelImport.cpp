@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the workbook import as a BIFF8 "Workbook" stream: records, CONTINUE
 // joins, strings, formats, shared strings, formulas and their names and shared formulas.
+#include "FuzzApplication.h"
 #include "calculator/fileformats/caExcelImport.h"
 
 #include "framlet/foundation/flBase.h"
@@ -35,6 +36,8 @@ class CountingDelegate final : public ExcelDelegate {
 }  // namespace
 
 int FuzzExcelImport(const uint8_t* data, size_t size) {
+  // The workbook's font is looked up among the installed ones.
+  if (!HaveGuiApplication()) return 0;
   const QByteArrayView stream(reinterpret_cast<const char*>(data), qsizetype(size));
   CountingDelegate delegate;
   XLImportResult result;

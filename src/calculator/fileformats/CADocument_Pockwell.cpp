@@ -45,8 +45,11 @@ uint32_t U32(QByteArrayView data, qsizetype at) { return qFromLittleEndian<uint3
 // Doubles alone are stored big-endian.
 double F64(QByteArrayView data, qsizetype at) { return qFromBigEndian<double>(data.data() + at); }
 
-int64_t Truncated(double value) {
-  if (!std::isfinite(value) || std::fabs(value) > 1e15) return 0;
+// Widths in digits: Pockwell's own go up to a few hundred; anything outside counts as none.
+constexpr double kMaxDigits = 10000;
+
+int64_t TruncatedDigits(double value) {
+  if (!std::isfinite(value) || value < 0 || value > kMaxDigits) return 0;
   return int64_t(value);
 }
 
@@ -153,7 +156,7 @@ bool PockwellReader::run(QString* failure) {
   document_.setConstrainText(data_[302] != 0);
   document_.setPrintLabels(data_[304] != 0);
   document_.setPrintGrid(data_[305] != 0);
-  const int64_t digits = Truncated(F64(data_, 32));
+  const int64_t digits = TruncatedDigits(F64(data_, 32));
   document_.setDefaultDigitCount(digits != 0 ? digits : kDefaultDigits);
 
   if (std::optional<CAFormat> format = CreateFormatFromPockwell(U32(data_, 28), 0xFFFFFFFF)) {
@@ -166,7 +169,7 @@ bool PockwellReader::run(QString* failure) {
     const QByteArrayView record = data_.sliced(qsizetype(columns.offset + i * kFormatRecordSize), kFormatRecordSize);
     const std::optional<CAFormat> format = CreateFormatFromPockwell(U32(record, 2), U32(record, 6));
     const uint16_t points = U16(record, 10);
-    const int64_t width = Truncated(F64(record, 12));
+    const int64_t width = TruncatedDigits(F64(record, 12));
     if (!format && width == 0 && points == 0) continue;
     CAColumn* column = document_.columnImperative(U16(record, 0));
     column->setFormat(format);

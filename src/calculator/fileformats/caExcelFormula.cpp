@@ -104,14 +104,15 @@ class Converter {
       const QByteArrayView token = tokens.sliced(pos, qsizetype(length));
       if (BaseIdentifier(uint8_t(token[0])) == tExp) {
         if (!stack_.empty() || switched) {
+          // What was read so far is only part of the formula.
           LogAssert(kSharedWithinReport, __func__, __FILE__, __LINE__);
-          break;
+          return std::nullopt;
         }
         const uint64_t key = uint64_t(U16(token, 1)) << 32 | U16(token, 3);
         const auto found = context_.sharedFormulas.find(key);
         if (found == context_.sharedFormulas.end()) {
           LogAssert(kSharedMissingReport, __func__, __FILE__, __LINE__);
-          break;
+          return std::nullopt;
         }
         tokens = QByteArrayView(found->second);
         pos = 0;

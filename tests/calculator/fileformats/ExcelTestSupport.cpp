@@ -105,7 +105,13 @@ QByteArray MakeCompoundFile(const QByteArray& workbook, const std::vector<QStrin
   return file;
 }
 
-QByteArray MakeWorkbook(const QByteArray& globals, const std::vector<QByteArray>& sheets) {
+QByteArray MakeWorkbook(const QByteArray& globals, const std::vector<QByteArray>& sheets,
+                        const std::vector<uint8_t>& visibility) {
+  return MakeCompoundFile(MakeWorkbookStream(globals, sheets, visibility));
+}
+
+QByteArray MakeWorkbookStream(const QByteArray& globals, const std::vector<QByteArray>& sheets,
+                              const std::vector<uint8_t>& visibility) {
   BiffWriter w;
   w.bof(5);
   w.record(0x42, Bytes().u16(1200).data);
@@ -121,7 +127,8 @@ QByteArray MakeWorkbook(const QByteArray& globals, const std::vector<QByteArray>
   xf(0, 2u << 26);
   w.stream.append(globals);
   std::vector<size_t> patches;
-  for (size_t i = 0; i < sheets.size(); ++i) patches.push_back(w.boundSheet());
+  for (size_t i = 0; i < sheets.size(); ++i)
+    patches.push_back(w.boundSheet(i < visibility.size() ? visibility[i] : 0));
   w.eof();
   for (size_t i = 0; i < sheets.size(); ++i) {
     w.patchSheet(patches[i]);
@@ -129,5 +136,5 @@ QByteArray MakeWorkbook(const QByteArray& globals, const std::vector<QByteArray>
     w.stream.append(sheets[i]);
     w.eof();
   }
-  return MakeCompoundFile(w.stream);
+  return w.stream;
 }

@@ -46,6 +46,13 @@ class RecordingExcelDelegate : public ExcelDelegate {
     return found == cells.end() ? nullptr : &found->second;
   }
 
+  // The cell, or an empty one (no value, no format) when none was stored there.
+  const RecordedCell& get(int64_t x, int64_t y) const {
+    static const RecordedCell kEmpty;
+    const RecordedCell* cell = at(x, y);
+    return cell ? *cell : kEmpty;
+  }
+
   bool refuseFormulas = false;
   std::optional<QFont> font;
   uint64_t defaultWidth = 0;
@@ -101,4 +108,53 @@ QByteArray MakeCompoundFile(const QByteArray& workbook, const std::vector<QStrin
 // A compound file of a minimal workbook: globals with the given records before the sheets,
 // one XF of each kind needed, and one visible sheet per entry of `sheets` (each the records
 // between its BOF and EOF).
-QByteArray MakeWorkbook(const QByteArray& globals, const std::vector<QByteArray>& sheets);
+// `visibility` gives each sheet's BOUNDSHEET visibility byte (0 visible when absent).
+QByteArray MakeWorkbook(const QByteArray& globals, const std::vector<QByteArray>& sheets,
+                        const std::vector<uint8_t>& visibility = {});
+// The stream of the same workbook, without its container.
+QByteArray MakeWorkbookStream(const QByteArray& globals, const std::vector<QByteArray>& sheets,
+                              const std::vector<uint8_t>& visibility = {});
+
+// Cell and sheet records.
+namespace xls {
+inline QByteArray Record(uint16_t id, const QByteArray& body) {
+  return Bytes().u16(id).u16(uint32_t(body.size())).data + body;
+}
+inline QByteArray Number(uint16_t row, uint16_t column, uint16_t xf, double v) {
+  return Record(0x203, Bytes().u16(row).u16(column).u16(xf).f64(v).data);
+}
+inline QByteArray Rk(uint16_t row, uint16_t column, uint16_t xf, uint32_t rk) {
+  return Record(0x27E, Bytes().u16(row).u16(column).u16(xf).u32(rk).data);
+}
+inline QByteArray Dimensions(uint16_t columnLimit) {
+  return Record(0x200, Bytes().u32(0).u32(10).u16(0).u16(columnLimit).u16(0).data);
+}
+inline QByteArray LabelSst(uint16_t row, uint16_t column, uint16_t xf, uint32_t index) {
+  return Record(0xFD, Bytes().u16(row).u16(column).u16(xf).u32(index).data);
+}
+inline QByteArray Label(uint16_t row, uint16_t column, const QString& text, uint16_t id = 0x204) {
+  Bytes body;
+  body.u16(row).u16(column).u16(0).latin1(text);
+  if (id == 0xD6) body.u16(0);
+  return Record(id, body.data);
+}
+inline QByteArray BoolErr(uint16_t row, uint16_t column, uint8_t value, bool error) {
+  return Record(0x205, Bytes().u16(row).u16(column).u16(0).u8(value).u8(error ? 1 : 0).data);
+}
+// A FORMULA with a numeric cached result, or a special one (`special` is its type byte).
+inline QByteArray Formula(uint16_t row, uint16_t column, uint16_t xf, const QByteArray& tokens,
+                          double cached, int special = -1, uint16_t options = 0) {
+  Bytes body;
+  body.u16(row).u16(column).u16(xf);
+  if (special < 0) body.f64(cached);
+  else body.u8(uint32_t(special)).u8(0).u8(uint32_t(cached)).u8(0).u8(0).u8(0).u16(0xFFFF);
+  body.u16(options).u32(0).u16(uint32_t(tokens.size())).raw(tokens);
+  return Record(0x06, body.data);
+}
+inline QByteArray Sst(const std::vector<QString>& strings) {
+  Bytes body;
+  body.u32(uint32_t(strings.size())).u32(uint32_t(strings.size()));
+  for (const QString& s : strings) body.latin1(s);
+  return Record(0xFC, body.data);
+}
+}  // namespace xls
