@@ -61,6 +61,7 @@ constexpr const char* kSharedMissingReport = "Shared formula not found, or ref w
 constexpr const char* kSharedWithinReport = "Shared formula ref within formula";
 // Names that refer to names: deeper than this is taken for a loop.
 constexpr int kMaxNameDepth = 32;
+constexpr int64_t kMaxTokensPerFormula = 100000;
 
 // Token identifiers (operand tokens by their reference class).
 enum : uint8_t {
@@ -122,7 +123,7 @@ class Converter {
       if (!handle(token, 0)) return std::nullopt;
       pos += qsizetype(length);
     }
-    if (stack_.size() != 1) return std::nullopt;
+    if (stack_.size() != 1 || badReference_) return std::nullopt;
     return stack_.front().text;
   }
 
@@ -141,6 +142,11 @@ class Converter {
 
   XLFormulaContext& context_;
   std::vector<Fragment> stack_;
+  // A column past the sheet's last has no letters: its reference would read as a number.
+  mutable bool badReference_ = false;
+  // Names that use other names more than once grow exponentially: the tokens handled for one
+  // formula, names expanded, are limited.
+  int64_t budget_ = kMaxTokensPerFormula;
 };
 
 // Our parser reads "+", "-", "*" and "/" left to right and "^" right to left, while the tokens
@@ -191,7 +197,9 @@ QString Converter::reference(uint64_t row, uint16_t columnField, bool relativeTo
   }
   QString text;
   if (!columnRelative && !relativeToCell) text += QLatin1Char('$');
-  text += LabelForColumn(column + uint64_t(context_.columnOffset));
+  const QString letters = LabelForColumn(column + uint64_t(context_.columnOffset));
+  if (letters.isEmpty()) badReference_ = true;
+  text += letters;
   if (!rowRelative && !relativeToCell) text += QLatin1Char('$');
   text += QString::number(row + 1);
   return text;
@@ -210,6 +218,7 @@ bool Converter::handleAll(QByteArrayView tokens, int depth) {
 }
 
 bool Converter::handle(QByteArrayView token, int depth) {
+  if (--budget_ < 0) return false;
   switch (BaseIdentifier(uint8_t(token[0]))) {
     case tAdd: return binary("+", kAdditive);
     case tSub: return binary("-", kAdditive);

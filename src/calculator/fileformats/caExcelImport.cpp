@@ -102,7 +102,7 @@ struct FontEntry {
 struct Format {
   CAExcelFormatRecord record;
   int64_t fontEntry = -1;
-  int8_t isDate = -1;  // decided on first use
+  mutable int8_t isDate = -1;  // decided on first use
 };
 
 struct Record {
@@ -465,7 +465,7 @@ bool Importer::isDateFormat(const Format& format) {
   if (format.isDate < 0) {
     const QStringList sections = NormalizeExcelNumberFormat(format.record.numberFormatCode);
     const QString first = sections.isEmpty() ? QString() : sections.front();
-    const_cast<Format&>(format).isDate =
+    format.isDate =
         first.contains(QLatin1Char('d')) || first.contains(QLatin1Char('m')) || first.contains(QLatin1Char('y'));
   }
   return format.isDate > 0;

@@ -2,6 +2,7 @@
 // grouping cases, the value our own parser and evaluator get from the text, worked out by hand.
 #include "ExcelTestSupport.h"
 
+#include "calculator/fileformats/caColumnLabels.h"
 #include "calculator/fileformats/caExcelFormula.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -74,6 +75,12 @@ TEST(ExcelFormulaTest, ReferencesFunctionsAndNames) {
   context.columnOffset = 6;
   EXPECT_EQ(ConvertFormula(context, Ref(4, 3)), QStringLiteral("J5"));
   EXPECT_EQ(ConvertFormula(context, Ref(4, 3, false)), QStringLiteral("$J$5"));
+  {
+    // Past the last column there are no letters, and "6" would read as a number.
+    LogCapture quiet;
+    context.columnOffset = int64_t(g_maxColumn);
+    EXPECT_FALSE(ConvertFormula(context, Ref(0, 5)));
+  }
   context.columnOffset = 0;
   const QByteArray sumArea = Area(1, 8, 1, 1);
   EXPECT_EQ(ConvertFormula(context, sumArea + Bytes().u8(0x19).u8(0x10).u16(0).data), QStringLiteral("SUM(B2:B9)"));
@@ -121,6 +128,10 @@ TEST(ExcelFormulaTest, WhatTheSheetCannotExpressFails) {
   XLFormulaContext context;
   CaptureName(context, QStringLiteral("Loop"), 0, Name(1));  // refers to itself
   CaptureName(context, QStringLiteral("Hidden"), 0x04, QByteArray());
+  // Each name uses the next twice: 2^30 references if expanded in full.
+  for (uint32_t i = 3; i <= 32; ++i)
+    CaptureName(context, QStringLiteral("N%1").arg(i), 0, Name(i + 1) + Name(i + 1) + kAdd);
+  CaptureName(context, QStringLiteral("Last"), 0, kA1);
   const struct {
     const char* what;
     QByteArray tokens;
@@ -140,6 +151,7 @@ TEST(ExcelFormulaTest, WhatTheSheetCannotExpressFails) {
       {"a name that refers to itself", Name(1)},
       {"a name without tokens", Name(2)},
       {"name index 0", Name(0)},
+      {"names that double at every step", Name(3)},
       {"a name past the list", Name(9)},
       {"an external name index 0", Bytes().u8(0x39).u16(0).u32(0).data},
       {"a shared-formula reference within a formula", kA1 + Bytes().u8(0x01).u16(0).u16(0).data},
