@@ -16,6 +16,10 @@
 
 #include "calculator/fileformats/caCompoundFile.h"
 #include "calculator/fileformats/caExcelNumberFormat.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/ModelTestSupport.h"
+#include "platform/FLError.h"
 
 #include <QRegularExpression>
 
@@ -209,6 +213,38 @@ TEST(ExcelImportCorpusTest, SampleWorkbooksGiveXlrdsValuesOrAClearRefusal) {
   }
   EXPECT_GT(compared, 25);
   EXPECT_EQ(refused, int(std::size(kRefused)));
+}
+
+// Excel computed each formula's value when it saved the file: a converted formula, read back by
+// the sheet's parser and evaluated by its engine, must come to the same number.
+TEST(ExcelImportCorpusTest, ConvertedFormulasEvaluateToExcelsCachedValues) {
+  ModelEnvironment environment;
+  LogCapture quiet;
+  int compared = 0;
+  for (const char* folder : {"xlrd-samples", "calamine-tests"}) {
+    const QDir dir(TestDataPath(QStringLiteral("xls/") + QLatin1String(folder)));
+    for (const QString& name : dir.entryList({QStringLiteral("*.xls")}, QDir::Files, QDir::Name)) {
+      SCOPED_TRACE(name.toStdString());
+      QFile file(dir.filePath(name));
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      RecordingExcelDelegate delegate;
+      if (!ImportExcelWorkbook(file.readAll(), delegate, nullptr, nullptr)) continue;
+      CADocument document;
+      FLError error;
+      ASSERT_EQ(document.openFile(dir.filePath(name), &error), 3) << error.reason.toStdString();
+      document.evaluate();
+      for (const auto& [point, cell] : delegate.cells) {
+        const std::optional<double> cached = NumberOf(cell.value);
+        if (cell.formula.isEmpty() || !cached) continue;
+        const CACell* ours = document.cellAtGridPoint({point.first, point.second});
+        ASSERT_TRUE(ours && ours->number()) << cell.formula.toStdString();
+        EXPECT_NEAR(double(ours->number()->realValue()), *cached, 1e-9 * std::max(1.0, std::fabs(*cached)))
+            << cell.formula.toStdString();
+        ++compared;
+      }
+    }
+  }
+  EXPECT_GT(compared, 250);
 }
 
 }  // namespace
