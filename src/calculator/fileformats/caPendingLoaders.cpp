@@ -1,4 +1,4 @@
-// Stand-ins for the loaders of the file formats not read yet (delimited text, DIF, Excel,
+// Stand-ins for the loaders of the file formats not read yet (Excel,
 // Pockwell, RTF, RTFD, HTML): each answers as for a type nothing reads. Delete a stand-in when
 // its real loader arrives.
 #include "calculator/model/CADocument.h"
@@ -12,10 +12,6 @@ bool NotReadYet(FLError* error) {
 }
 
 }  // namespace
-
-bool CADocument::loadTextFile(const QString&, FLError* error) { return NotReadYet(error); }
-
-bool CADocument::loadDifFile(const QString&, FLError* error) { return NotReadYet(error); }
 
 bool CADocument::loadExcelFile(const QString&, FLError* error) { return NotReadYet(error); }
 
