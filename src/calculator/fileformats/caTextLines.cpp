@@ -270,11 +270,12 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
   if (!text.isEmpty()) {
     if (commas) {
       bool quote = IsWhiteSpaceOrNewline(text.front().unicode()) || IsWhiteSpaceOrNewline(text.back().unicode());
-      // A lone column has no commas to outvote the other delimiters the reader looks for.
+      // Semicolons could outvote the commas between fields when the file is read again, and a
+      // lone column has no commas to outvote any other delimiter.
       const bool lone = columnCount == 1;
       for (qsizetype i = 0; i < text.size() && !quote; ++i) {
         const char16_t c = text[i].unicode();
-        quote = c == u',' || c == kQuote || IsNewline(c) || (lone && IsCandidate(c));
+        quote = c == u',' || c == u';' || c == kQuote || IsNewline(c) || (lone && IsCandidate(c));
       }
       if (quote) {
         output += kQuote;

@@ -125,7 +125,7 @@ TEST_F(TextFileTest, CsvAndSheetRoundTripsKeepEveryField) {
       ",-3.5,\"say \"\"hi\"\"\",\n"
       "\" leading\",7,\"two\nlines\",\n"
       ",,,\n"
-      "last,0.25,x;y,\n";
+      "last,0.25,\"x;y\",\n";
   const QString first = scratch(QStringLiteral("first.csv"));
   ASSERT_TRUE(WriteFileBytes(first, original));
   CADocument document;

@@ -219,6 +219,8 @@ TEST(WriteTextFieldTest, QuotesWhatWouldNotReadBack) {
       {" lead", true, 3, "\" lead\","},
       {"trail ", true, 3, "\"trail \","},
       {"a,b", true, 3, "\"a,b\","},
+      {"a;b", true, 3, "\"a;b\","},
+      {"a\tb", true, 3, "a\tb,"},
       {"say \"hi\"", true, 3, "\"say \"\"hi\"\"\","},
       // Line breaks are quoted, so the row is not split.
       {"two\nlines", true, 3, "\"two\nlines\","},
