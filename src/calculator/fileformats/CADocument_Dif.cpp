@@ -179,8 +179,10 @@ bool LoadDifLines(const QStringList& lines, TextImportDelegate& receiver, FLErro
       if (line + 1 >= lines.size()) return SetFormatError(error);
       if (type == 0) {
         const QStringView word = Trimmed(lines[line + 1]);
-        if (word == QLatin1String("V"))
-          Enter(receiver, x, y, TypedNumberText(value));
+        if (word == QLatin1String("V")) {
+          // A value without its number enters nothing, like an empty string.
+          if (!value.isEmpty()) Enter(receiver, x, y, TypedNumberText(value));
+        }
         else if (word == QLatin1String("TRUE") || word == QLatin1String("FALSE"))
           receiver.setCellAtPoint(GridPoint{x, y}, QVariant(word == QLatin1String("TRUE")), kImportCheckbox);
         else if (word == QLatin1String("NA"))

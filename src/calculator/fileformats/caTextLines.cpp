@@ -77,7 +77,11 @@ QString ReadQuotedField(const QStringList& lines, qsizetype& line, qsizetype& in
 }
 
 qsizetype SkipWhiteSpace(QStringView text, qsizetype index) {
-  while (index < text.size() && IsWhiteSpaceOrNewline(text[index].unicode())) ++index;
+  for (; index < text.size(); ++index) {
+    const char16_t c = text[index].unicode();
+    // Printable ASCII, what nearly every field starts with, is never white space.
+    if ((c > u' ' && c < 0x7F) || !IsWhiteSpaceOrNewline(c)) break;
+  }
   return index;
 }
 

@@ -33,6 +33,8 @@ TEST(LoadDifLinesTest, EntersEachValueKind) {
       {"-1,0\nBOT\n1,0\n\"a\"\n-1,0\nBOT\n1,0\n\"b\"\n1,0\n\"c\"\n-1,0\nEOD\n", "0,0=a|0,1=b|1,1=c"},
       // CRLF and spaces around the words.
       {"-1,0\r\nBOT \r\n0,7\r\nV\r\n-1,0\r\nEOD\r\n", "0,0=7"},
+      // A value without its number enters nothing.
+      {"-1,0\nBOT\n0,\nV\n1,0\n\"b\"\n-1,0\nEOD\n", "1,0=b"},
       // A complete table without rows.
       {"-1,0\nEOD\n", ""},
   };
@@ -210,6 +212,24 @@ TEST_F(DifFileTest, AFileAsLibreOfficeWritesItOpens) {
   ASSERT_EQ(document.openFile(path, &error), 2);
   EXPECT_EQ(document.cellAtGridPoint({0, 1})->formula(), QStringLiteral("Apple"));
   EXPECT_EQ(document.cellAtGridPoint({1, 1})->number()->realValue(), 1.25L);
+}
+
+TEST_F(DifFileTest, NumbersReadTheSameWhereverTheDecimalSeparatorIsAComma) {
+  struct LocaleScope {
+    LocaleScope() { SetNumberTextLocale(QLocale(QLocale::German, QLocale::Germany)); }
+    ~LocaleScope() { SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates)); }
+  } german;
+  const QString path = scratch(QStringLiteral("werte.dif"));
+  ASSERT_TRUE(WriteFileBytes(path, QByteArray(kHeader) + "-1,0\nBOT\n0,1.25\nV\n0,-2.5E+3\nV\n0,1234\nV\n-1,0\nEOD\n"));
+  CADocument document;
+  FLError error;
+  ASSERT_EQ(document.openFile(path, &error), 2);
+  EXPECT_EQ(document.cellAtGridPoint({0, 0})->number()->realValue(), 1.25L);
+  EXPECT_EQ(document.cellAtGridPoint({1, 0})->number()->realValue(), -2500.0L);
+  EXPECT_EQ(document.cellAtGridPoint({2, 0})->number()->realValue(), 1234.0L);
+  // And they go out as they came in.
+  ASSERT_TRUE(document.saveToDifFile(path, &error));
+  EXPECT_TRUE(ReadFileBytes(path).endsWith("-1,0\nBOT\n0,1.25\nV\n0,-2500\nV\n0,1234\nV\n-1,0\nEOD\n"));
 }
 
 TEST_F(DifFileTest, AFailedOpenReportsTheErrorAndKeepsTheCellsRead) {
