@@ -279,6 +279,7 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
       const bool lone = columnCount == 1;
       for (qsizetype i = 0; i < text.size() && !quote; ++i) {
         const char16_t c = text[i].unicode();
+        if (c > u' ' && c < 0x7F && c != u',' && c != u';' && c != kQuote) continue;
         quote = c == u',' || c == u';' || c == kQuote || IsNewline(c) || (lone && IsCandidate(c));
       }
       if (quote) {
@@ -292,7 +293,12 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
         output += text;
       }
     } else {
-      for (QChar c : text) output += c == kTab || IsNewline(c.unicode()) ? QChar(u' ') : c;
+      const qsizetype start = output.size();
+      output += text;
+      for (qsizetype i = start; i < output.size(); ++i) {
+        const char16_t c = output[i].unicode();
+        if (c == kTab || ((c <= u'\r' || c >= 0x85) && IsNewline(c))) output[i] = u' ';
+      }
     }
   }
   output += column + 1 >= columnCount ? QChar(u'\n') : commas ? QChar(u',') : QChar(kTab);
