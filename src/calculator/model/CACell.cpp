@@ -261,7 +261,9 @@ QString CACell::displayText(bool editing, const CAFormat& format) const {
     case kValueFormula: {
       if (editing) return formula_;
       if (!number_) return QString();
-      if (formulaResultType_ == kValueDate && !numberFormat) {
+      // A date result is saved as a date cell is: in the form that reads back as the same date.
+      if (formulaResultType_ == kValueDate && (!numberFormat || saving_)) {
+        saving_ = false;
         const CANumberFormat date = DateNumberFormat();
         return formatNumber(*number_, &date);
       }

@@ -138,12 +138,14 @@ TEST_F(TextFileTest, CsvAndSheetRoundTripsKeepEveryField) {
   // Sheet -> CSV -> sheet keeps the texts and values, for one column as for several.
   const QStringList texts = {QStringLiteral("plain words"), QStringLiteral("a;b"), QStringLiteral("tab\u00A0x"),
                              QStringLiteral("\"q\""), QStringLiteral("line\nfeed"), QStringLiteral("12.75"),
-                             QStringLiteral("1/31/2024"), QStringLiteral("=2/3")};
+                             QStringLiteral("1/31/2024"), QStringLiteral("=2/3"), QStringLiteral("=DATE(2024,2,29)")};
   for (int64_t columns : {1, 3}) {
     CADocument sheet;
     for (qsizetype i = 0; i < texts.size(); ++i)
       sheet.cellAtGridPointImperative({i % columns, i / columns})->setFormula(texts[i]);
     sheet.evaluate();
+    ASSERT_EQ(sheet.cellAtGridPoint({(texts.size() - 1) % columns, (texts.size() - 1) / columns})->formulaResultType(),
+              kValueDate);
     const QString path = scratch(QStringLiteral("sheet%1.csv").arg(columns));
     ASSERT_TRUE(sheet.saveToTextFile(path, true, &error));
     CADocument back;
@@ -155,6 +157,11 @@ TEST_F(TextFileTest, CsvAndSheetRoundTripsKeepEveryField) {
       EXPECT_EQ(cell->displayText(false), original->displayText(false)) << columns << " columns";
       // A formula goes out as its value, a fraction in the 15 significant digits that other
       // spreadsheets write too.
+      if (original->valueType() == kValueFormula && original->formulaResultType() == kValueDate) {
+        EXPECT_EQ(cell->valueType(), kValueDate);
+        EXPECT_EQ(cell->number()->archive(), original->number()->archive());
+        continue;
+      }
       if (original->valueType() == kValueFormula) {
         EXPECT_NEAR(double(cell->number()->realValue()), double(original->number()->realValue()), 1e-15);
         continue;
@@ -163,6 +170,20 @@ TEST_F(TextFileTest, CsvAndSheetRoundTripsKeepEveryField) {
       if (original->number()) { EXPECT_EQ(cell->number()->archive(), original->number()->archive()); }
     }
   }
+}
+
+TEST_F(TextFileTest, DateResultsAreWrittenAsDatesAre) {
+  CADocument document;
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("2/29/2024"));
+  document.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("=DATE(2024,2,29)"));
+  document.evaluate();
+  const QString path = scratch(QStringLiteral("dates.csv"));
+  FLError error;
+  ASSERT_TRUE(document.saveToTextFile(path, true, &error));
+  const QStringList fields = ReadFileText(path).trimmed().split(QLatin1Char(','));
+  ASSERT_EQ(fields.size(), 2);
+  EXPECT_EQ(fields[1], fields[0]);
+  EXPECT_TRUE(fields[0].contains(QLatin1String("2024"))) << fields[0].toStdString();
 }
 
 TEST_F(TextFileTest, AFailedWriteReportsTheError) {
