@@ -91,13 +91,6 @@ struct DifValue {
   QString text;
 };
 
-QString SavingDisplayText(CACell& cell) {
-  cell.setSaving(true);
-  QString text = cell.displayText(false);
-  cell.setSaving(false);
-  return text;
-}
-
 DifValue DifValueOfCell(CACell* cell) {
   if (!cell) return {};
   switch (cell->valueType()) {
@@ -115,10 +108,10 @@ DifValue DifValueOfCell(CACell* cell) {
       const bool date = cell->valueType() == kValueFormula && cell->formulaResultType() == kValueDate;
       const QString number = cell->number() && !date ? cell->number()->decimalText() : QString();
       if (!number.isEmpty()) return {kDifValue, number};
-      return {kDifString, SavingDisplayText(*cell)};
+      return {kDifString, cell->savingText()};
     }
     case kValueDate:
-      return {kDifString, SavingDisplayText(*cell)};
+      return {kDifString, cell->savingText()};
     default:
       return {kDifString, cell->formula()};
   }

@@ -12,7 +12,7 @@ namespace {
 
 // The text a cell is written as: nothing for empty, picture and overflow cells, "X" for a
 // checked box, else what it shows, dates in the form that reads back as the same date.
-QString CellFieldText(CACell& cell) {
+QString CellFieldText(const CACell& cell) {
   switch (cell.valueType()) {
     case kValueNone:
     case kValuePicture:
@@ -21,10 +21,7 @@ QString CellFieldText(CACell& cell) {
     case kValueCheckbox:
       return cell.isChecked() ? QStringLiteral("X") : QString();
     default:
-      cell.setSaving(true);
-      QString text = cell.displayText(false);
-      cell.setSaving(false);
-      return text;
+      return cell.savingText();
   }
 }
 

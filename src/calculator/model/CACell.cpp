@@ -278,6 +278,14 @@ QString CACell::displayText(bool editing, const CAFormat& format) const {
   }
 }
 
+QString CACell::savingText() const {
+  static const CAFormat kNoFormat;
+  saving_ = true;
+  QString text = displayText(false, kNoFormat);
+  saving_ = false;
+  return text;
+}
+
 std::optional<FLAttributedString> CACell::attributedString(bool editing) const {
   if (!document_) return attributedString(editing, CAFormat());
   return attributedString(editing, document_->formatForCell(this, true));

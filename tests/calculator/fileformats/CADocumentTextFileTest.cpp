@@ -172,18 +172,29 @@ TEST_F(TextFileTest, CsvAndSheetRoundTripsKeepEveryField) {
   }
 }
 
-TEST_F(TextFileTest, DateResultsAreWrittenAsDatesAre) {
+TEST_F(TextFileTest, ValuesAreWrittenWhateverTheirFormat) {
   CADocument document;
   document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("2/29/2024"));
   document.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("=DATE(2024,2,29)"));
+  CACell* money = document.cellAtGridPointImperative({2, 0});
+  money->setFormula(QStringLiteral("1234.5"));
+  CANumberFormat numberFormat;
+  numberFormat.setGroupThousands(true);
+  numberFormat.setDisplay(kDisplayMoney);
+  CAFormat format;
+  format.setNumberFormat(&numberFormat);
+  money->setFormat(format);
   document.evaluate();
+  ASSERT_NE(money->displayText(false), QStringLiteral("1234.5"));
   const QString path = scratch(QStringLiteral("dates.csv"));
   FLError error;
   ASSERT_TRUE(document.saveToTextFile(path, true, &error));
   const QStringList fields = ReadFileText(path).trimmed().split(QLatin1Char(','));
-  ASSERT_EQ(fields.size(), 2);
+  ASSERT_EQ(fields.size(), 3);
+  // A date result as a date cell is written, not as its day index.
   EXPECT_EQ(fields[1], fields[0]);
   EXPECT_TRUE(fields[0].contains(QLatin1String("2024"))) << fields[0].toStdString();
+  EXPECT_EQ(fields[2], QStringLiteral("1234.5"));
 }
 
 TEST_F(TextFileTest, AFailedWriteReportsTheError) {
