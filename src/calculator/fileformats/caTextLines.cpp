@@ -295,9 +295,10 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
     } else {
       const qsizetype start = output.size();
       output += text;
-      for (qsizetype i = start; i < output.size(); ++i) {
-        const char16_t c = output[i].unicode();
-        if (c == kTab || ((c <= u'\r' || c >= 0x85) && IsNewline(c))) output[i] = u' ';
+      QChar* written = output.data() + start;
+      for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = written[i].unicode();
+        if (c == kTab || ((c <= u'\r' || c >= 0x85) && IsNewline(c))) written[i] = u' ';
       }
     }
   }
