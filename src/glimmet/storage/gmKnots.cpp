@@ -57,7 +57,9 @@ bool CollectKnot(GlimmetDoc* doc, uint32_t begin, uint32_t cp, KnotInfo* info) {
       const KnotEntry& e = knots.at(i);
       if (e.kink == kKinkBegin) {
         ++depth;
-      } else if (e.kink == kKinkEnd) {
+        continue;
+      }
+      if (e.kink == kKinkEnd) {
         if (depth > 0) {
           --depth;
           continue;
