@@ -384,24 +384,17 @@ bool ReplaceRangeCore(DocRange* target, const DocRange* source, const char16_t* 
     return false;
   }
   if (source) {
-    // The copy lands at the target's first cp once the target's text is gone; a failed copy
-    // leaves the target as it was.
+    // The copy goes in front of the target's text, which is deleted only once the copy is in:
+    // a failed copy (a failed paste) leaves the target as it was.
     if (!g_copyRangeHook) return false;
     DocRange into{doc, target->first, target->first};
     const bool deferred = doc->owner != nullptr;
     if (deferred) DeferDisplay();
-    GlimmetDocPtr saved;
-    bool ok = true;
-    if (!target->empty()) {
-      // Keep what is replaced until the copy has worked.
-      saved.reset(NewGlimmetDoc(kDocTemporary));
-      ok = saved && CopyRange(&into, *source);
-      if (ok) {
-        DocRange rest{doc, into.limit, into.limit + target->length()};
-        ok = ReplaceRangeCore(&rest, nullptr, nullptr, 0, false);
-      }
-    } else {
-      ok = CopyRange(&into, *source);
+    bool ok = CopyRange(&into, *source);
+    if (ok && !target->empty()) {
+      // The replaced text goes only once the copy is in.
+      DocRange rest{doc, into.limit, into.limit + target->length()};
+      ok = ReplaceRangeCore(&rest, nullptr, nullptr, 0, false);
     }
     if (deferred) UndeferDisplay(2);
     if (ok) *target = {doc, into.first, into.limit};

@@ -299,4 +299,57 @@ TEST(Edit, DeletingTheMarkThatEndsAChapterPutsOneBack) {
   EXPECT_EQ(doc->chapterCps.cpAt(1), kBody + 2);
 }
 
+TEST(Edit, ParagraphRangesFoundBeforeAnEditAreNotReusedAfterIt) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdef"));
+  DocRange para;
+  FetchParaProps(doc.get(), nullptr, kBody + 4, &para, nullptr);
+  EXPECT_EQ(para, (DocRange{doc.get(), kBody, kBody + 7}));
+  ASSERT_TRUE(InsertText(doc.get(), kBody + 2, QStringLiteral("\n")));
+  FetchParaProps(doc.get(), nullptr, kBody + 4, &para, nullptr);
+  EXPECT_EQ(para, (DocRange{doc.get(), kBody + 3, kBody + 8}));
+}
+
+TEST(Edit, DeletingAcrossRunBoundariesLeavesNoEmptyRun) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("aabbcc"));
+  PropRecord record;
+  SetDefaultProperties(doc.get(), kPropChar, &record);
+  record.body[CharField::italic] = 1;
+  ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 2, kBody + 4}, record));
+  DocRange doomed{doc.get(), kBody + 2, kBody + 4};
+  ASSERT_TRUE(ReplaceRangeCore(&doomed, nullptr, nullptr, 0, false));
+  for (uint32_t i = 1; i < doc->charRuns.count(); ++i) EXPECT_LT(doc->charRuns.cpAt(i - 1), doc->charRuns.cpAt(i));
+  PropRecord fetched;
+  FetchCharProps(doc.get(), kBody + 2, nullptr, &fetched);
+  EXPECT_EQ(fetched.body[CharField::italic], 0);
+}
+
+TEST(Edit, ReplacedTextTakesThePropertiesOfTheRunItReplaces) {
+  // Runs: plain "ab", italic "cdef" at offsets 2-5, plain "gh". Each case replaces from offset 2.
+  const struct {
+    int limit;
+    QString text;
+    QString italic;  // the italic characters afterwards
+  } cases[] = {
+      {4, QStringLiteral("x"), QStringLiteral("xef")},      // shorter: the run keeps its place
+      {6, QStringLiteral("xyz"), QStringLiteral("xyz")},    // the whole run: its text replaced
+      {4, QStringLiteral("xyz"), QStringLiteral("ef")},     // longer, part of the run: text before it
+  };
+  for (const auto& c : cases) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdefgh"));
+    PropRecord record;
+    SetDefaultProperties(doc.get(), kPropChar, &record);
+    record.body[CharField::italic] = 1;
+    ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 2, kBody + 6}, record));
+    DocRange target{doc.get(), kBody + 2, kBody + uint32_t(c.limit)};
+    ASSERT_TRUE(ReplaceRangeWithString(&target, c.text));
+    QString italic;
+    for (uint32_t cp = kBody; cp < uint32_t(doc->userLength); ++cp) {
+      PropRecord fetched;
+      FetchCharProps(doc.get(), cp, nullptr, &fetched);
+      if (fetched.body[CharField::italic]) italic += QChar(CharacterAtCp(doc.get(), cp));
+    }
+    EXPECT_EQ(italic, c.italic) << c.limit << " " << c.text.toStdString();
+  }
+}
+
 }  // namespace
