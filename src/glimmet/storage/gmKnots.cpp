@@ -296,12 +296,21 @@ uint32_t VisibleCpCore(GlimmetDoc* doc, Pane* pane, uint32_t cp, bool forward) {
   if (ShowsAllCodes(pane)) return cp;
   DocRange paneRange;
   GetPaneRange(doc, pane, &paneRange);
+  if (paneRange.limit <= paneRange.first) return paneRange.first;
   cp = std::clamp(cp, paneRange.first, paneRange.limit);
-  for (int guard = 0; guard < 1 << 20; ++guard) {
-    if (forward ? cp >= paneRange.limit : cp <= paneRange.first) break;
-    const uint32_t at = forward ? cp : cp - 1;
-    if (!IsKinkChar(doc->text.at(at))) break;
-    const uint32_t index = doc->knots.indexAtCp(at);
+  // Steps cp one way; false when it would leave the pane.
+  auto step = [&](uint32_t to) {
+    if (forward ? to >= paneRange.limit : (to < paneRange.first || to > cp)) {
+      cp = forward ? paneRange.limit : paneRange.first;
+      return false;
+    }
+    cp = to;
+    return true;
+  };
+  bool walking = true;
+  for (int guard = 0; walking && guard < 1 << 20 && cp < paneRange.limit; ++guard) {
+    if (!IsKinkChar(doc->text.at(cp))) break;
+    const uint32_t index = doc->knots.indexAtCp(cp);
     if (index == kGMNone) break;
     const KnotEntry& e = doc->knots.at(index);
     uint32_t type = e.type;
@@ -313,17 +322,17 @@ uint32_t VisibleCpCore(GlimmetDoc* doc, Pane* pane, uint32_t cp, bool forward) {
       case kKnotDivider:
       case kKnotPicture:
       case kKnotVar:
-        return cp;
+        walking = false;
+        break;
       case kKnotChapter:
       case kKnotShort:
-        if (!FetchKnot(doc, at, &info, 0)) return cp;
-        cp = forward ? info.limit : info.first;
+        if (!FetchKnot(doc, cp, &info, 0)) walking = false;
+        else walking = step(forward ? info.limit : info.first - 1);
         break;
       case kKnotLink:
       case kKnotTag:
-        if (e.kink == kKinkBegin) return cp;
-        if (!FetchKnot(doc, at, &info, 0)) return cp;
-        cp = forward ? info.limit : info.first + 1;
+        if (e.kink == kKinkBegin || !FetchKnot(doc, cp, &info, 0)) walking = false;
+        else walking = step(forward ? info.limit : info.first);
         break;
       case kKnotList:
       case kKnotTable:
@@ -331,13 +340,22 @@ uint32_t VisibleCpCore(GlimmetDoc* doc, Pane* pane, uint32_t cp, bool forward) {
       case kKnotToc:
       case kKnotTocEntry:
       case kKnotNote:
-        cp = forward ? cp + 1 : cp - 1;
+        walking = step(forward ? cp + 1 : cp - 1);
         break;
       default:
         LogAssert("Unknown knot", __func__, __FILE__, __LINE__);
-        cp = forward ? cp + 1 : cp - 1;
+        walking = step(forward ? cp + 1 : cp - 1);
         break;
     }
+  }
+  // A position inside hidden text of an enclosing knot (a link's address, a chapter's slots)
+  // moves out of it in the walk's direction.
+  for (int guard = 0; guard < 64 && cp > paneRange.first && cp < paneRange.limit; ++guard) {
+    KnotInfo info;
+    if (!FetchKnot(doc, cp, &info, 0) || info.first == cp) break;
+    DocRange shown;
+    if (ShouldShowKnot(&info, cp, pane, &shown)) break;
+    if (!step(forward ? std::max(shown.limit, cp + 1) : std::min(shown.first, cp) - 1)) break;
   }
   return std::clamp(cp, paneRange.first, paneRange.limit);
 }

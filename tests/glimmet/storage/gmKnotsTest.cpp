@@ -294,3 +294,48 @@ TEST(Knots, RowsOfOneHundredAndOneCellsFitTheKinkArray) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Knots, VisiblePositionsSkipHiddenKnotText) {
+  // 0 a, 1 link begin, 2 u, 3 link middle, 4 t, 5 link end, 6 b
+  KnotDoc doc(QStringLiteral("a<u<t<b"));
+  doc.AddKnot(kKnotLink, {1, 3, 5});
+  const struct {
+    int from;
+    bool forward;
+    int expected;
+  } cases[] = {
+      {0, true, 0},   // plain text is visible
+      {1, true, 1},   // a link's begin kink is shown
+      {2, true, 6},   // its address is hidden: on to the link's end
+      {2, false, 1},  // or back to its begin kink
+      {5, false, 1},  // so is its end kink
+      {6, false, 6},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(VisibleCpCore(doc.get(), nullptr, doc.at(c.from), c.forward), doc.at(c.expected))
+        << c.from << (c.forward ? " forward" : " backward");
+  // Inside the initial chapter knot nothing is visible: the walk leaves it.
+  EXPECT_EQ(VisibleCpCore(doc.get(), nullptr, 5, true), kBody);
+  Pane all;
+  all.displayFlags = kPaneShowAllCodes;
+  EXPECT_EQ(VisibleCpCore(doc.get(), &all, 5, true), 5u);
+}
+
+TEST(Knots, NewKnotsStayOutOfTablesAndBookmarkText) {
+  // 0 a, 1 table begin, 2 row begin, 3 x, 4 row end, 5 table end, 6 b
+  KnotDoc doc(QStringLiteral("a<<x||b"));
+  doc.AddKnot(kKnotTable, {1, 5});
+  doc.AddKnot(kKnotRow, {2, 4});
+  DocRange at{doc.get(), doc.at(5), doc.at(5)};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotPicture, 0, 0, nullptr, 0, nullptr, false));
+  EXPECT_EQ(at.first, doc.at(6));
+  EXPECT_EQ(CurrentPane(doc.get())->selFirst, int32_t(doc.at(6)));
+  KnotInfo info;
+  ASSERT_TRUE(FetchKnot(doc.get(), doc.at(6), &info, kKnotPicture));
+  ASSERT_TRUE(FetchKnot(doc.get(), doc.at(3), &info, kKnotRow));
+  EXPECT_EQ(info.limit, doc.at(5));
+}
+
+}  // namespace
