@@ -80,7 +80,9 @@ TEST(Edit, FifthNestedDeferralIsReportedAndUndefersStillBalance) {
   for (int i = 0; i < 5; ++i) DeferDisplay();
   EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Too many defers")});
   EXPECT_EQ(DeferStatus().count, 5);
-  for (int i = 0; i < 5; ++i) UndeferDisplay(2);
+  for (int i = 5; i < 9; ++i) DeferDisplay();
+  EXPECT_EQ(capture.assertMessages().size(), 5);
+  for (int i = 0; i < 9; ++i) UndeferDisplay(2);
   EXPECT_EQ(DeferStatus().count, 0);
   UndeferDisplay(2);
   EXPECT_EQ(capture.assertMessages().last(), QStringLiteral("Display not deferred"));
