@@ -82,6 +82,7 @@ void GMTextStore::erase(uint32_t first, uint32_t limit) {
         piece.length = place.offset;
         chunk.pieces.insert(chunk.pieces.begin() + place.piece + 1, tail);
         chunk.length -= remaining;
+        remaining = 0;
         splitChunkIfFull(place.chunk);
         break;
       }
@@ -94,6 +95,7 @@ void GMTextStore::erase(uint32_t first, uint32_t limit) {
       piece.text += remaining;
       piece.length -= remaining;
       chunk.length -= remaining;
+      remaining = 0;
       break;
     } else {
       // Whole pieces from here: drop as many as the deletion covers in one go.

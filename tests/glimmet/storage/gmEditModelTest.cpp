@@ -35,7 +35,8 @@ std::pair<int, int> ModelParagraph(const Model& model, int i) {
   const uint32_t body = BodyStart(doc);
   if (doc->userLength != int32_t(body + model.text.size()))
     return ::testing::AssertionFailure() << "userLength " << doc->userLength << " vs " << body + model.text.size();
-  if (doc->totalLength != doc->userLength + 1) return ::testing::AssertionFailure() << "totalLength";
+  if (doc->totalLength != doc->userLength + 1 || doc->text.length() != uint32_t(doc->totalLength))
+    return ::testing::AssertionFailure() << "totalLength";
   const QString text = TextOfRange({doc, body, uint32_t(doc->userLength)});
   if (text != model.text) return ::testing::AssertionFailure() << "text differs";
   if (CharacterAtCp(doc, uint32_t(doc->userLength)) != u'\n') return ::testing::AssertionFailure() << "final mark";
