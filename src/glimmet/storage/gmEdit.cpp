@@ -148,6 +148,24 @@ void InvalidateTableCaches(GlimmetDoc* doc) {
   for (GMTableCache& cache : doc->tableCaches) cache.first = cache.limit = kGMNone;
 }
 
+// Bookmarks are numbered by their place in the bookmark table: the names of deleted bookmarks
+// go, and later names are renumbered.
+void DeleteBookmarksInRange(GlimmetDoc* doc, const DocRange& edit) {
+  const uint32_t from = doc->bookmarkCps.indexOfCpAfter(edit.first);
+  const uint32_t to = doc->bookmarkCps.indexOfCpAfter(edit.limit);
+  if (to <= from) return;
+  const int32_t removed = int32_t(to - from);
+  auto& names = doc->bookmarkNames;
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [&](const GMBookmarkName& name) {
+                               return name.bookmark >= int32_t(from) && name.bookmark < int32_t(to);
+                             }),
+              names.end());
+  for (GMBookmarkName& name : names)
+    if (name.bookmark >= int32_t(to)) name.bookmark -= removed;
+  DeleteEntriesInRange(edit, doc->bookmarkCps, false, 0);
+}
+
 // Copies a range of another document over the target through the installed copy code.
 bool CopyRange(DocRange* target, const DocRange& source) {
   if (!g_copyRangeHook) return false;
@@ -297,7 +315,7 @@ bool ReplaceRangeSimple(const DocRange& piece, DocRange* caller, const char16_t*
       for (Pane& pane : doc->panes) pane.savedFirst = pane.savedLimit = kGMNone;
       InvalidateTableCaches(doc);
     }
-    DeleteEntriesInRange(edit, doc->bookmarkCps, false, 0);
+    DeleteBookmarksInRange(doc, edit);
     DeleteEntriesInRange(edit, doc->tableCps, false, 5);
     DeleteEntriesInRange(edit, doc->listCps, false, 3);
   }

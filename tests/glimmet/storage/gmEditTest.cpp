@@ -354,4 +354,26 @@ TEST(Edit, ReplacedTextTakesThePropertiesOfTheRunItReplaces) {
   }
 }
 
+TEST(Edit, ReplacingTextAroundAKnotRemovesTheKnotAndItsTables) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcd"));
+  DocRange at{doc.get(), kBody + 2, kBody + 2};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
+  DocRange later{doc.get(), kBody + 6, kBody + 6};
+  ASSERT_TRUE(InsertKnotCore(&later, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
+  doc->bookmarkNames = {{QStringLiteral("first"), 0}, {QStringLiteral("second"), 1}};
+  ASSERT_EQ(doc->bookmarkCps.count(), 2u);
+  ASSERT_EQ(doc->knots.count(), 14u);
+  DocRange target{doc.get(), kBody + 1, kBody + 6};
+  ASSERT_TRUE(ReplaceRangeWithString(&target, QStringLiteral("X")));
+  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aX") + QString(3, QChar(0)) + QStringLiteral("d\n\n"));
+  EXPECT_EQ(doc->knots.count(), 11u);
+  ASSERT_EQ(doc->bookmarkCps.count(), 1u);
+  EXPECT_EQ(doc->bookmarkCps.cpAt(0), kBody + 2);
+  ASSERT_EQ(doc->bookmarkNames.size(), 1u);
+  EXPECT_EQ(doc->bookmarkNames[0].guid, QStringLiteral("second"));
+  EXPECT_EQ(doc->bookmarkNames[0].bookmark, 0);
+  EXPECT_EQ(target, (DocRange{doc.get(), kBody + 1, kBody + 2}));
+  EXPECT_TRUE(g_deleteMask & 1u);
+}
+
 }  // namespace
