@@ -52,6 +52,25 @@ void InvalText(const DocRange& range, bool widen) {
   g_layoutService->InvalText(range, widen);
 }
 
+void SetDefaultFont(GlimmetDoc* doc, uint8_t* charBody) {
+  const uint16_t font = IndexOfFont(QString());
+  const int16_t size = kDefaultFontSize;
+  std::memcpy(charBody + CharField::font, &font, sizeof font);
+  std::memcpy(charBody + CharField::size, &size, sizeof size);
+  if (g_layoutService) g_layoutService->SetDefaultFont(doc, charBody);
+}
+
+void OverridePaneContents(Pane* pane, int32_t kind) {
+  if (!pane) return;
+  if ((pane->contentsKind != kPaneContentsPlain && pane->contentsKind != kPaneContentsNoDisplay) ||
+      (kind != kPaneContentsPlain && kind != kPaneContentsNoDisplay)) {
+    LogAssert("Bad PaneContents", __func__, __FILE__, __LINE__);
+  } else {
+    pane->contentsKind = kind;
+  }
+  pane->paraCacheFirst = pane->paraCacheLimit = -1;
+}
+
 bool SetupPane(GlimmetDoc* doc, void* view) {
   if (!doc) return false;
   if (doc->paneCount >= 2) {
@@ -146,8 +165,7 @@ GlimmetDoc* NewGlimmetDoc(int32_t kind) {
     SetBaseProperties(kPropPara, &para);
     PropRecord chars;
     SetBaseProperties(kPropChar, &chars);
-    chars.set<uint16_t>(CharField::font, IndexOfFont(QString()));
-    chars.set<int16_t>(CharField::size, kDefaultFontSize);
+    SetDefaultFont(doc, chars.body);
     GMStyle normal;
     normal.name = QStringLiteral("Normal");
     normal.id = 0;

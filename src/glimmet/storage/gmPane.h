@@ -46,6 +46,8 @@ class GMLayoutService {
   virtual int64_t DraftWidth(GlimmetDoc* doc, Pane* pane) = 0;
   // Called after an edit with the pane of a displayed document, so its line table can follow.
   virtual void AdjustPaneForEdit(GlimmetDoc* doc, Pane* pane, uint32_t first, uint32_t limit, int64_t delta) = 0;
+  // Sets the host's default font index and size (quarter points) in a character body.
+  virtual void SetDefaultFont(GlimmetDoc*, uint8_t* /*charBody*/) {}
 };
 
 // Installs the layout (nullptr removes it) and returns the previous one.
@@ -57,3 +59,7 @@ Pane* CurrentPane(GlimmetDoc* doc);
 // Appends a pane (at most two) and makes it current.
 bool SetupPane(GlimmetDoc* doc, void* view);
 void InvalText(const DocRange& range, bool widen);
+// The default font of new Normal styles: the layout's when one is installed, else Helvetica at 12 points.
+void SetDefaultFont(GlimmetDoc* doc, uint8_t* charBody);
+// Switches a pane between plain contents (1) and no display (4) for work that reads its text.
+void OverridePaneContents(Pane* pane, int32_t kind);

@@ -3,6 +3,7 @@
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmEdit.h"
 #include "StorageTestSupport.h"
+#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,10 @@ class RecordingLayout : public GMLayoutService {
  public:
   void InvalText(const DocRange& range, bool widen) override { invalidated.push_back({range, widen}); }
   int64_t DraftWidth(GlimmetDoc*, Pane*) override { return 12700 * 300; }
+  void SetDefaultFont(GlimmetDoc*, uint8_t* body) override {
+    const int16_t size = 40;
+    std::memcpy(body + CharField::size, &size, sizeof size);
+  }
   void AdjustPaneForEdit(GlimmetDoc*, Pane*, uint32_t first, uint32_t limit, int64_t delta) override {
     edits.push_back({first, limit, delta});
   }
@@ -59,6 +64,26 @@ TEST(Panes, OnlyDisplayedDocumentsReachTheLayout) {
   AddHeaderTabs(doc.get(), &doc->panes[0], para.body);
   EXPECT_EQ(para.get<uint32_t>(ParaField::tabs + 4), MakeTab(12700 * 300, 2));
   doc->owner = nullptr;
+}
+
+TEST(Panes, NewDocumentsTakeTheHostsDefaultFont) {
+  RecordingLayout layout;
+  InstalledLayout installed(&layout);
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  EXPECT_EQ(doc->props[doc->styles[0].second].get<int16_t>(CharField::size), 40);
+}
+
+TEST(Panes, OverridingPaneContents) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  Pane* pane = CurrentPane(doc.get());
+  pane->paraCacheFirst = 14;
+  OverridePaneContents(pane, kPaneContentsPlain);
+  EXPECT_EQ(pane->contentsKind, kPaneContentsPlain);
+  EXPECT_EQ(pane->paraCacheFirst, -1);
+  LogCapture capture;
+  OverridePaneContents(pane, 3);
+  EXPECT_EQ(pane->contentsKind, kPaneContentsPlain);
+  EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Bad PaneContents")});
 }
 
 TEST(Panes, DeferralIsIgnoredOffTheMainThread) {
