@@ -631,11 +631,14 @@ bool GetNextEditRange(DocRange* range, DocRange* piece, Pane* pane, int mode, co
     if (next == kSlots) {
       const uint32_t n = std::min(j + 1, k.kinkCount - 1);
       const uint32_t e = k.kinkCps[n];
-      const uint32_t other = NextKnotCp(doc, c + 1);
+      // A slot piece stops at the first knot inside the slot. When the pass starts inside a slot
+      // (a note's second slot) rather than on a kink, a knot may begin right there.
+      const bool onKink = c == k.kinkCps[j];
+      const uint32_t other = NextKnotCp(doc, onKink ? c + 1 : c);
       uint32_t end = std::min(L, e);
       const bool cut = other != kGMNone && other < end;
       if (cut) end = other;
-      const uint32_t start = c == k.kinkCps[j] && c < end ? c + 1 : c;
+      const uint32_t start = onKink && c < end ? c + 1 : c;
       p = {doc, start, std::max(start, end)};
       nextStart = cut ? other : e < L ? e + 1 : L;
       if (mode != kEditWalkSource) ProtectParaMark(&p, nullptr, pane, &k, n, mode, source);

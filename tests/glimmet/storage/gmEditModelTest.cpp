@@ -136,3 +136,68 @@ TEST(EditModel, RandomInsertsDeletesAndPropertyChangesAgreeWithAPlainModel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Edits over text full of knots: whatever is deleted, every kink keeps its entry, every entry
+// its kink character, and every knot stays whole.
+::testing::AssertionResult KnotsConsistent(GlimmetDoc* doc) {
+  if (doc->text.length() != uint32_t(doc->totalLength)) return ::testing::AssertionFailure() << "length";
+  const auto& knots = doc->knots;
+  for (uint32_t i = 0; i < knots.count(); ++i) {
+    const uint32_t cp = knots.cpAt(i);
+    if (i > 0 && cp <= knots.cpAt(i - 1)) return ::testing::AssertionFailure() << "order at " << cp;
+    if (!IsKinkChar(doc->text.at(cp))) return ::testing::AssertionFailure() << "no kink character at " << cp;
+    if (knots.at(i).kink == kKinkBegin || knots.at(i).kink == kKinkAtomic) {
+      KnotInfo info;
+      if (!FetchKnot(doc, cp, &info, 0) || info.first != cp)
+        return ::testing::AssertionFailure() << "broken knot at " << cp;
+    }
+  }
+  for (uint32_t cp = 0; cp < uint32_t(doc->totalLength); ++cp)
+    if (IsKinkChar(doc->text.at(cp)) && knots.indexAtCp(cp) == kGMNone)
+      return ::testing::AssertionFailure() << "kink character without entry at " << cp;
+  return ::testing::AssertionSuccess();
+}
+
+class KnotEdits : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(KnotEdits, RandomEditsOverKnotsKeepEveryKnotWhole) {
+  GlimmetDocPtr holder(NewGlimmetDoc(kDocTemporary));
+  GlimmetDoc* doc = holder.get();
+  std::mt19937 random(GetParam());
+  const uint32_t types[] = {kKnotPicture, kKnotLink, kKnotNote,    kKnotBookmark, kKnotTag,     kKnotCheckbox, kKnotVar,
+                            kKnotList,    kKnotShort, kKnotToc,     kKnotDivider,  kKnotTocEntry, kKnotAutonum, kKnotTable};
+  const QString alphabet = QStringLiteral("abcd \n");
+  PropRecord italic;
+  SetDefaultProperties(doc, kPropChar, &italic);
+  italic.body[CharField::italic] = 1;
+  for (int step = 0; step < 3000; ++step) {
+    const uint32_t body = BodyStart(doc);
+    const uint32_t end = uint32_t(doc->userLength);
+    const uint32_t at = body + uint32_t(random() % (end - body + 1));
+    const uint32_t span = uint32_t(random() % 12);
+    const uint32_t limit = std::min(end, at + span);
+    const int op = int(random() % 10);
+    if (op < 4) {
+      QString text;
+      for (int n = 1 + int(random() % 5); n > 0; --n) text += alphabet[int(random() % alphabet.size())];
+      DocRange range{doc, std::min(at, end), std::min(at, end)};
+      ASSERT_TRUE(ReplaceRangeWithString(&range, text)) << step;
+    } else if (op < 6) {
+      DocRange range{doc, std::min(at, end), std::min(at, end)};
+      InsertKnotCore(&range, types[random() % std::size(types)], 0, 0, nullptr, 0, nullptr, false);
+    } else if (op < 9) {
+      DocRange range{doc, at, limit};
+      if (at < end) ReplaceRangeCore(&range, nullptr, nullptr, 0, false);
+    } else {
+      ApplyPropsToRange({doc, at, limit}, italic);
+    }
+    ASSERT_TRUE(KnotsConsistent(doc)) << "step " << step << " op " << op;
+    ASSERT_EQ(CharacterAtCp(doc, uint32_t(doc->userLength)), u'\n');
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, KnotEdits, ::testing::Values(4242u, 7u, 1999u));
+
+}  // namespace
