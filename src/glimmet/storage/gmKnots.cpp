@@ -538,7 +538,7 @@ bool GetNextEditRange(DocRange* range, DocRange* piece, Pane* pane, int mode, co
         range->first = std::min(start + 1, range->limit);
         return true;
       }
-      piece->first = std::max(start, shown.first);
+      piece->first = std::min(std::max(start, shown.first), range->limit);
       uint32_t limit = std::min({range->limit, info.limit, shown.limit});
       const uint32_t after = NextKnotCp(doc, start + 1);
       if (after != kGMNone) limit = std::min(limit, after);
@@ -567,8 +567,9 @@ bool GetNextEditRange(DocRange* range, DocRange* piece, Pane* pane, int mode, co
     if (k.knotClass == kKnotClassAtomic) {
       DocRange outer;
       KnotInfo o;
+      // A note's number goes with its note; the note steps are made for notes only.
       if (k.type() == kKnotAutonum && FindOuterKnot(k.range(), &outer) && FetchKnot(doc, outer.first, &o, 0) &&
-          o.kinkCount > 1 && c <= o.first + 1 && L >= o.kinkCps[1]) {
+          o.type() == kKnotNote && o.kinkCount > 2 && c <= o.first + 1 && L >= o.kinkCps[1]) {
         k = o;
         next = kNotes;
       } else {
