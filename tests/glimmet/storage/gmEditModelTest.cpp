@@ -161,6 +161,27 @@ namespace {
   return ::testing::AssertionSuccess();
 }
 
+// A table of one row at cp: its begin kink, the row's begin kink, one kink closing each cell,
+// the table's end kink.
+void InsertTable(GlimmetDoc* doc, uint32_t cp, uint32_t cells) {
+  QString text(2, QChar(0));
+  for (uint32_t cell = 0; cell < cells; ++cell) text += QStringLiteral("c") + QChar(1);
+  text += QChar(1);
+  ASSERT_TRUE(ReplaceRangeSimpleWithString({doc, cp, cp}, nullptr, text));
+  auto add = [&](uint32_t at, uint32_t type, uint32_t kink) {
+    KnotEntry entry;
+    entry.type = type;
+    entry.kink = kink;
+    doc->knots.insertSorted(at, entry);
+  };
+  add(cp, kKnotTable, kKinkBegin);
+  add(cp + 1, kKnotRow, kKinkBegin);
+  for (uint32_t cell = 0; cell < cells; ++cell)
+    add(cp + 3 + 2 * cell, kKnotRow, cell + 1 == cells ? kKinkEnd : kKinkMiddle);
+  add(cp + 2 + 2 * cells, kKnotTable, kKinkEnd);
+  doc->tableCps.insertSorted(cp, GMNoData{});
+}
+
 class KnotEdits : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(KnotEdits, RandomEditsOverKnotsKeepEveryKnotWhole) {
@@ -184,7 +205,7 @@ TEST_P(KnotEdits, RandomEditsOverKnotsKeepEveryKnotWhole) {
     const uint32_t at = body + uint32_t(random() % (end - body + 1));
     const uint32_t span = uint32_t(random() % 12);
     const uint32_t limit = std::min(end, at + span);
-    const int op = int(random() % 10);
+    const int op = int(random() % 11);
     if (op < 4) {
       QString text;
       for (int n = 1 + int(random() % 5); n > 0; --n) text += alphabet[int(random() % alphabet.size())];
@@ -196,8 +217,11 @@ TEST_P(KnotEdits, RandomEditsOverKnotsKeepEveryKnotWhole) {
     } else if (op < 9) {
       DocRange range{doc, at, limit};
       if (at < end) ReplaceRangeCore(&range, nullptr, nullptr, 0, false);
-    } else {
+    } else if (op < 10) {
       ApplyPropsToRange({doc, at, limit}, italic);
+    } else {
+      KnotInfo around;
+      if (at < end && !FetchKnot(doc, at, &around, 0) && !IsKinkChar(doc->text.at(at))) InsertTable(doc, at, 1 + random() % 3);
     }
     ASSERT_TRUE(KnotsConsistent(doc)) << "step " << step << " op " << op;
     // Paragraphs are found around any cp of the body without complaint.
