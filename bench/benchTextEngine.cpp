@@ -57,6 +57,37 @@ void BM_TypingAtRandomPlaces(benchmark::State& state) {
 }
 BENCHMARK(BM_TypingAtRandomPlaces)->Unit(benchmark::kMillisecond);
 
+// Typing into text that holds many knots: finding the knot around a cp must not walk back over
+// every knot before it.
+void BM_TypingAmongKnots(benchmark::State& state) {
+  constexpr int kKnots = 5000;
+  constexpr int kTyped = 20000;
+  for (auto _ : state) {
+    state.PauseTiming();
+    GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+    const uint32_t start = BodyStart(doc.get());
+    DocRange at{doc.get(), start, start};
+    ReplaceRangeWithString(&at, QString(qsizetype(kKnots) * 20, u'x'));
+    for (int knot = kKnots - 1; knot >= 0; --knot) {
+      DocRange place{doc.get(), start + uint32_t(knot) * 20, start + uint32_t(knot) * 20};
+      InsertKnotCore(&place, knot % 2 ? kKnotLink : kKnotPicture, 0, 0, nullptr, 0, nullptr, false);
+    }
+    uint64_t random = 88172645463325252ull;
+    const char16_t unit = u'a';
+    state.ResumeTiming();
+    for (int i = 0; i < kTyped; ++i) {
+      const uint32_t place = start + uint32_t(NextRandom(random) % uint64_t(doc->userLength - int32_t(start)));
+      DocRange typed{doc.get(), place, place};
+      ReplaceRangeCore(&typed, nullptr, &unit, 1, false);
+    }
+    state.PauseTiming();
+    doc.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kTyped);
+}
+BENCHMARK(BM_TypingAmongKnots)->Unit(benchmark::kMillisecond);
+
 void BM_BoldOverTenThousandRuns(benchmark::State& state) {
   constexpr uint32_t kUnits = 100000;
   constexpr uint32_t kRuns = 10000;

@@ -61,6 +61,13 @@ struct GlimmetDoc {
   Pane panes[2];
 
   GMCpTable<KnotEntry> knots;
+  // For each knot entry: the begin (or atomic) entry of its knot, and the begin entry of the
+  // innermost knot around that knot; rebuilt when the knot table's records change.
+  struct KnotNesting {
+    uint64_t version = ~uint64_t(0);
+    std::vector<uint32_t> owner;
+    std::vector<uint32_t> enclosing;
+  } knotNesting;
   std::vector<GMBookmarkName> bookmarkNames;
   std::vector<GMPicture> pictures;
   std::unique_ptr<GMCpTable<uint32_t>> displayTables[2];

@@ -29,8 +29,10 @@ class GMCpTable {
   const T& at(uint32_t index) const { return entries_[index].data; }
   Entry& entry(uint32_t index) { return entries_[index]; }
   const Entry& entry(uint32_t index) const { return entries_[index]; }
-  std::vector<Entry>& entries() { return entries_; }
   const std::vector<Entry>& entries() const { return entries_; }
+  // Changes whenever records are inserted or removed (not when cps shift), so that caches keyed
+  // by record index know when to rebuild.
+  uint64_t version() const { return version_; }
 
   // The record whose stretch holds cp (the last one at or before it), or kGMNone.
   uint32_t indexOfCp(uint32_t cp) const {
@@ -53,6 +55,7 @@ class GMCpTable {
 
   void insert(uint32_t index, uint32_t cp, const T& data) {
     entries_.insert(entries_.begin() + index, Entry{cp, data});
+    ++version_;
   }
   // Inserts in cp order, after the records already at cp.
   uint32_t insertSorted(uint32_t cp, const T& data) {
@@ -62,8 +65,12 @@ class GMCpTable {
   }
   void erase(uint32_t index, uint32_t n = 1) {
     entries_.erase(entries_.begin() + index, entries_.begin() + index + n);
+    ++version_;
   }
-  void clear() { entries_.clear(); }
+  void clear() {
+    entries_.clear();
+    ++version_;
+  }
 
   // Drops the records in [first, limit) (keeping record 0 when keepFirst); true when any went.
   bool eraseRange(uint32_t first, uint32_t limit, bool keepFirst = false) {
@@ -92,5 +99,6 @@ class GMCpTable {
 
  private:
   std::vector<Entry> entries_;
+  uint64_t version_ = 0;
   bool moveAtEditCp_;
 };

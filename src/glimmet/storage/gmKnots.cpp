@@ -86,20 +86,41 @@ bool CollectKnot(GlimmetDoc* doc, uint32_t begin, uint32_t cp, KnotInfo* info) {
   return true;
 }
 
-// Walks back from index start to the begin kink of the knot enclosing it; kGMNone when none.
-uint32_t FindEnclosingBegin(const GMCpTable<KnotEntry>& knots, int64_t start) {
-  uint32_t depth = 0;
-  for (int64_t i = start; i >= 0; --i) {
-    const KnotEntry& e = knots.at(uint32_t(i));
-    if (e.kink == kKinkEnd) {
-      if (e.type == kKnotChapter) return kGMNone;
-      ++depth;
-    } else if (e.kink == kKinkBegin) {
-      if (depth == 0) return uint32_t(i);
-      --depth;
+// The nesting of the knot table, built in one pass, so that finding the knot around a cp does
+// not walk back over every knot before it.
+const GlimmetDoc::KnotNesting& KnotNestingOf(GlimmetDoc* doc) {
+  GlimmetDoc::KnotNesting& nesting = doc->knotNesting;
+  const GMCpTable<KnotEntry>& knots = doc->knots;
+  if (nesting.version == knots.version()) return nesting;
+  const uint32_t count = knots.count();
+  nesting.owner.assign(count, kGMNone);
+  nesting.enclosing.assign(count, kGMNone);
+  std::vector<uint32_t> open;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t around = open.empty() ? kGMNone : open.back();
+    switch (knots.at(i).kink) {
+      case kKinkBegin:
+        nesting.owner[i] = i;
+        nesting.enclosing[i] = around;
+        open.push_back(i);
+        break;
+      case kKinkMiddle:
+        nesting.owner[i] = around;
+        nesting.enclosing[i] = around == kGMNone ? kGMNone : nesting.enclosing[around];
+        break;
+      case kKinkEnd:
+        nesting.owner[i] = around;
+        nesting.enclosing[i] = around == kGMNone ? kGMNone : nesting.enclosing[around];
+        if (!open.empty()) open.pop_back();
+        break;
+      default:
+        nesting.owner[i] = i;
+        nesting.enclosing[i] = around;
+        break;
     }
   }
-  return kGMNone;
+  nesting.version = knots.version();
+  return nesting;
 }
 
 uint32_t PaneKind(Pane* pane) { return pane ? uint32_t(pane->contentsKind) : kPaneContentsNoDisplay; }
@@ -126,14 +147,12 @@ bool FetchKnot(GlimmetDoc* doc, uint32_t cp, KnotInfo* info, uint32_t requiredTy
   const uint32_t at = doc ? doc->knots.indexOfCp(cp) : kGMNone;
   if (at != kGMNone) {
     const KnotEntry& e = doc->knots.at(at);
+    const GlimmetDoc::KnotNesting& nesting = KnotNestingOf(doc);
+    const bool onKink = doc->knots.cpAt(at) == cp;
     uint32_t begin = kGMNone;
-    if (doc->knots.cpAt(at) == cp && (e.kink == kKinkAtomic || e.kink == kKinkBegin)) {
-      begin = at;
-    } else if (doc->knots.cpAt(at) == cp) {
-      begin = at > 0 ? FindEnclosingBegin(doc->knots, int64_t(at) - 1) : kGMNone;
-    } else {
-      begin = FindEnclosingBegin(doc->knots, at);
-    }
+    if (e.kink == kKinkBegin || (onKink && e.kink == kKinkAtomic)) begin = at;
+    else if (onKink || e.kink == kKinkMiddle) begin = nesting.owner[at];
+    else if (e.kink == kKinkAtomic || e.type != kKnotChapter) begin = nesting.enclosing[at];
     if (begin != kGMNone) {
       found = CollectKnot(doc, begin, cp, info) && cp < info->limit;
       if (found && doc->knots.cpAt(at) == cp && e.kink == kKinkMiddle && e.type != info->type()) found = false;
