@@ -197,25 +197,20 @@ uint32_t KnotLimitCp(GlimmetDoc* doc, uint32_t cp) {
 
 bool FindOuterKnot(const DocRange& range, DocRange* outer) {
   GlimmetDoc* doc = range.doc;
-  if (!doc) return false;
-  const GMCpTable<KnotEntry>& knots = doc->knots;
-  uint32_t depth = 0;
-  for (int64_t i = int64_t(knots.indexOfCpAfter(range.first)) - 1; i >= 0; --i) {
-    const KnotEntry& e = knots.at(uint32_t(i));
-    if (e.kink == kKinkEnd) {
-      ++depth;
-    } else if (e.kink == kKinkBegin) {
-      if (depth > 0) {
-        --depth;
-        continue;
-      }
-      KnotInfo info;
-      if (CollectKnot(doc, uint32_t(i), range.first, &info) && info.limit > range.limit &&
-          info.first < range.first) {
-        if (outer) *outer = info.range();
-        return true;
-      }
+  if (!doc || range.first == 0) return false;
+  const uint32_t at = doc->knots.indexOfCp(range.first - 1);
+  if (at == kGMNone) return false;
+  const GlimmetDoc::KnotNesting& nesting = KnotNestingOf(doc);
+  const uint32_t kink = doc->knots.at(at).kink;
+  uint32_t candidate = kink == kKinkBegin ? at : kink == kKinkMiddle ? nesting.owner[at] : nesting.enclosing[at];
+  // Out through the knots around the range's start until one also holds its end.
+  for (int guard = 0; candidate != kGMNone && guard < 1 << 16; ++guard) {
+    KnotInfo info;
+    if (CollectKnot(doc, candidate, range.first, &info) && info.first < range.first && info.limit > range.limit) {
+      if (outer) *outer = info.range();
+      return true;
     }
+    candidate = nesting.enclosing[candidate];
   }
   return false;
 }
