@@ -85,11 +85,20 @@ struct KnotInfo {
 // Set while knot characters are inserted or deleted, so that the edit primitive lets them pass.
 extern bool g_editingKnot;
 
+// The knot whose kink is at cp or that encloses cp (the innermost). requiredType 0 takes any;
+// another type that is not found is reported. Not found: info zeroed, index -1.
 bool FetchKnot(GlimmetDoc* doc, uint32_t cp, KnotInfo* info, uint32_t requiredType);
+// Whether cp lies inside a knot of the type, walking out through enclosing knots where the type
+// allows knots inside it (tables and rows, lists, notes, ...).
 bool CpIsWithinKnot(GlimmetDoc* doc, uint32_t cp, uint32_t type, DocRange* range, bool report);
+// The first atomic or begin kink at or after cp within the current pane, or kGMNone.
 uint32_t NextKnotCp(GlimmetDoc* doc, uint32_t cp);
+// One past the knot beginning at cp (an atomic kink: cp + 1); kGMNone at a middle or end kink.
 uint32_t KnotLimitCp(GlimmetDoc* doc, uint32_t cp);
+// The innermost knot around the whole range, its begin kink before the range's first cp and its
+// end kink at or after the range's limit.
 bool FindOuterKnot(const DocRange& range, DocRange* outer);
+// Whether a pane shows the knot character at cp, and the stretch that shares the answer.
 bool ShouldShowKnot(const KnotInfo* info, uint32_t cp, Pane* pane, DocRange* range);
 
 // Edit modes of GetNextEditRange.
@@ -103,15 +112,26 @@ enum : int {
   kEditWholeKnots = 6,
   kEditCopyFirst = 7,
 };
+// Cuts a registered range into the pieces an edit of the mode may touch, one per call: the piece
+// goes out and the range's first cp moves on. False when nothing is left (the piece is then the
+// range, an insertion point). Paragraph marks that must survive are kept out of the pieces.
 bool GetNextEditRange(DocRange* range, DocRange* piece, Pane* pane, int mode, const DocRange* source);
+// Lowers the piece's end by one when the paragraph mark there must not be edited.
 void ProtectParaMark(DocRange* piece, const DocRange* range, Pane* pane, const KnotInfo* info, uint32_t kink,
                      int mode, const DocRange* source);
 
+// Inserts a knot at the range (deleting its text first, and moving out of bookmarks, tags and
+// tables), with a property record and 12 bytes of data per kink while they last. With replace,
+// the range's characters (one per kink) become the kinks. The range becomes the knot's.
 bool InsertKnotCore(DocRange* range, uint32_t type, uint32_t kinkCount, uint32_t propCount, const PropRecord* props,
                     uint32_t dataCount, const KinkData* data, bool replace);
+// Deletes the knot's kink characters (last first) and their entries; the info's limit follows.
 void DeleteKnot(KnotInfo* info);
+// Removes knot entries by index; true when a bookmark or chapter entry was among them.
 bool DeleteKnotEntries(GlimmetDoc* doc, uint32_t first, uint32_t limit);
 void SetPropsOnKink(GlimmetDoc* doc, uint32_t entryIndex, uint32_t propIndex);
 
+// The first cp at or after cp that the pane shows.
 uint32_t FirstVisibleCpInPara(GlimmetDoc* doc, Pane* pane, uint32_t cp);
+// The nearest cp from cp in the direction whose character the pane shows, within its range.
 uint32_t VisibleCpCore(GlimmetDoc* doc, Pane* pane, uint32_t cp, bool forward);

@@ -107,18 +107,31 @@ uint32_t IndexForProperties(GlimmetDoc* doc, PropRecord* record);
 // The record at an index; nullptr outside the table.
 const PropRecord* PropertiesAtIndex(const GlimmetDoc* doc, uint32_t index);
 
+// The character properties in effect at cp and, when asked, the run's range. Without a range, a
+// kink character takes the properties of the text it belongs to. Runs naming a record of the
+// wrong kind are repaired; a bad font size reads as 12 points.
 void FetchCharProps(GlimmetDoc* doc, uint32_t cp, DocRange* range, PropRecord* record);
+// Those at the start of a non-empty selection, else the pane's typing properties.
 void FetchCharPropsFromSelection(GlimmetDoc* doc, uint8_t* body);
+// The paragraph around cp (pane nullptr: the current pane) and the properties of its last character.
 void FetchParaProps(GlimmetDoc* doc, Pane* pane, uint32_t cp, DocRange* range, PropRecord* record);
 // The paragraph around cp within the pane's range; true when the range may be cached.
 bool SetParaRange(GlimmetDoc* doc, Pane* pane, uint32_t cp, DocRange* range);
+// The chapter holding cp (to the next chapter's start) and its chapter knot's record.
 void FetchChapterProps(GlimmetDoc* doc, uint32_t cp, DocRange* range, PropRecord* record);
+// The text of the chapter knot's first slot; "" past the last chapter.
 QString ChapterName(GlimmetDoc* doc, uint32_t chapter);
 
+// The base record of a kind: zeroed but for the colours and document defaults that mean "none".
 void SetBaseProperties(uint32_t kind, PropRecord* record);
+// The document's default record of a kind (Normal's formattings, the default chapter, table and
+// list records, the document defaults).
 void SetDefaultProperties(GlimmetDoc* doc, uint32_t kind, PropRecord* record);
+// Appends the document's default list record (not interned) and keeps its index.
 bool SetNormalListProps(GlimmetDoc* doc);
+// The next font size up (steps > 0) or down the size ladder, in points, within 4 to 2000.
 int32_t StepOffsetFontSize(int32_t points, int32_t steps);
+// Appends a centred tab at the middle of the text width and a right tab at its right edge.
 void AddHeaderTabs(GlimmetDoc* doc, Pane* pane, uint8_t* paraBody);
 void DeleteTab(uint8_t* paraBody, uint32_t tabNumber);
 
