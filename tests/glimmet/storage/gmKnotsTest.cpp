@@ -339,3 +339,28 @@ TEST(Knots, NewKnotsStayOutOfTablesAndBookmarkText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Knots, ACopyOverTheLastParagraphKeepsItsMarkUnlessTheSourceEndsWithOne) {
+  GlimmetDocPtr source = DocWithBody(QStringLiteral("xy\nz"));
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc\ndef"));
+  const struct {
+    uint32_t sourceLimit;  // body offsets in the source
+    uint32_t expectedLimit;
+  } cases[] = {
+      {3, 22},  // "xy\n" ends with a paragraph mark: the target's mark may go
+      {2, 21},  // "xy" does not: the target keeps its mark
+      {4, 21},  // "xy\nz"
+  };
+  for (const auto& c : cases) {
+    const DocRange from{source.get(), kBody, kBody + c.sourceLimit};
+    DocRange range{doc.get(), kBody + 4, 22};
+    GMRegisteredRange registered(&range, 0);
+    DocRange piece;
+    GetNextEditRange(&range, &piece, nullptr, kEditCopyFirst, &from);
+    EXPECT_EQ(piece, (DocRange{doc.get(), kBody + 4, c.expectedLimit})) << c.sourceLimit;
+  }
+}
+
+}  // namespace
