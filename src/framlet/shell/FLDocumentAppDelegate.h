@@ -74,7 +74,7 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   // ---- Quitting
   // The Quit command: asks, then quits now or when the last save alert has been answered.
   void terminate();
-  TerminateReply applicationShouldTerminate();
+  virtual TerminateReply applicationShouldTerminate();
   void closeNextDirtyWindow();
   // The answer to a quit that waited: YES quits, NO leaves the application running.
   void replyToApplicationShouldTerminate(bool terminate);

@@ -1,0 +1,77 @@
+// Tamsel Calculator's main function: hands the paths on to a running instance when there is
+// one, otherwise wires the lower layers' hooks and runs the launch, in this order.
+#include "calculator/controllers/CAAppController.h"
+#include "framlet/foundation/FLLogger.h"
+#include "framlet/foundation/FLPasswordManager.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLOpenRequestChannel.h"
+#include "platform/Keychain.h"
+#include "platform/UserDefaults.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+constexpr const char* kDesktopFileName = "com.orvandel.calculator";
+
+// The desktop hands documents over as arguments (paths or file URLs); options are not documents.
+QStringList DocumentArguments(const QStringList& arguments) {
+  QStringList paths;
+  for (const QString& argument : arguments.mid(1)) {
+    if (argument.startsWith(QLatin1Char('-'))) continue;
+    const QUrl url(argument);
+    paths.append(QFileInfo(url.isLocalFile() ? url.toLocalFile() : argument).absoluteFilePath());
+  }
+  return paths;
+}
+
+void InstallServiceHooks() {
+  FLLogger::install();
+  FLLogger::sharedInstance().setAlertHook([](const QString& message, const QString& information) {
+    FLAlert::sharedInstance().giveAlertMessage(message, information);
+  });
+  FLPasswordManager& passwords = FLPasswordManager::sharedInstance();
+  passwords.setKeychain(NewSecretServiceKeychain());
+  passwords.setConfirmHook([](const QString& message, const QString& information, const QString& confirm,
+                              const QString& cancel) {
+    return FLAlert::sharedInstance().giveAlertMessage(message, information, {confirm, cancel}) == 0;
+  });
+  // Lengths ("%m") in the user's unit: the shell's measure formatter goes in here with
+  // SetMeasureFormatter; without it lengths are written in points.
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication::setApplicationName(QStringLiteral("Tamsel Calculator"));
+  QApplication::setOrganizationName(QStringLiteral("Orvandel"));
+  QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));
+  // Names the preference and log files; set before anything reads the bundle identifier.
+  QGuiApplication::setDesktopFileName(QLatin1String(kDesktopFileName));
+  QApplication application(argc, argv);
+  application.setQuitOnLastWindowClosed(false);
+
+  const QStringList paths = DocumentArguments(QApplication::arguments());
+  const QString channel = OpenRequestChannelName();
+  if (SendOpenRequest(channel, paths)) return 0;
+
+  InstallServiceHooks();
+
+  // The delegate registers itself before it makes the kernel; the preferences and the model's
+  // providers, the number locale and the XML tag table follow in its launch hooks.
+  CAAppController controller(UserDefaults::standardUserDefaults());
+  FLOpenRequestServer server([&controller](const QStringList& handed) { controller.handleOpenRequest(handed); });
+  server.listen(channel);
+
+  controller.applicationWillFinishLaunching();
+  for (const QString& path : paths) controller.applicationOpenFile(path);
+  QTimer::singleShot(0, &controller, [&controller] { controller.applicationDidFinishLaunching(); });
+  QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller, [&controller] {
+    // Ended from outside (the session ends): the reopen list is still stored.
+    if (!controller.terminating()) controller.applicationWillTerminate();
+  });
+  return QApplication::exec();
+}
