@@ -158,6 +158,20 @@ QWidget* FLDocumentAppDelegate::windowForFile(const QString& path) const {
   return nullptr;
 }
 
+QList<QWidget*> FLDocumentAppDelegate::documentOrderedWindows() const {
+  QList<QWidget*> windows = OrderedWindows();
+  // Windows just opened and not yet ordered front go behind the others.
+  for (const std::unique_ptr<FLDocumentWC>& controller : controllers_) {
+    QWidget* window = controller->window();
+    if (window && !controller->isClosed() && !windows.contains(window)) windows.append(window);
+  }
+  windows.removeIf([this](QWidget* window) {
+    const FLDocumentWC* controller = controllerOfWindow(window);
+    return controller && controller->isClosed();
+  });
+  return windows;
+}
+
 FLDocumentWC* FLDocumentAppDelegate::frontmostController() const {
   for (QWidget* window : OrderedWindows()) {
     if (FLDocumentWC* controller = controllerOfWindow(window)) return controller;
@@ -258,7 +272,7 @@ FLDocumentAppDelegate::TerminateReply FLDocumentAppDelegate::applicationShouldTe
   openFilePaths_.clear();
 
   int dirtyCount = 0;
-  QList<QWidget*> windows = OrderedWindows();
+  QList<QWidget*> windows = documentOrderedWindows();
   std::reverse(windows.begin(), windows.end());
   for (QWidget* window : windows) {
     if (IsPanel(window)) continue;
@@ -286,7 +300,7 @@ FLDocumentAppDelegate::TerminateReply FLDocumentAppDelegate::applicationShouldTe
 
 void FLDocumentAppDelegate::closeNextDirtyWindow() {
   if (!terminating_) return;
-  for (QWidget* window : OrderedWindows()) {
+  for (QWidget* window : documentOrderedWindows()) {
     if (IsPanel(window) || window->isModal()) continue;
     FLDocumentWC* controller = controllerOfWindow(window);
     if (!controller) {

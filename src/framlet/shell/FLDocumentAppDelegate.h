@@ -115,6 +115,8 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
 
  private:
   void controllerClosed(FLDocumentWC* controller);
+  // Front to back, with the document windows that are not shown yet at the back.
+  QList<QWidget*> documentOrderedWindows() const;
   void finishTermination();
 
   QStringList openFilePaths_;

@@ -45,6 +45,7 @@ bool FLDocumentWC::windowShouldClose(FLDocumentAppDelegate* quitting) {
   const QPointer<FLDocumentAppDelegate> delegate(quitting);
   const bool wasQuitting = quitting != nullptr;
   connect(alert, &QMessageBox::finished, this, [this, alert, delegate, wasQuitting] {
+    saveAlert_ = nullptr;
     const int code = int(alert->buttons().indexOf(alert->clickedButton()));
     endSaveAlert(code < 0 ? kSaveAlertCancel : code, delegate, wasQuitting);
   });
@@ -83,6 +84,7 @@ bool FLDocumentWC::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   closeApproved_ = true;
+  closed_ = true;
   sendWindowWillClose();
   emit windowClosed(this);
   return false;

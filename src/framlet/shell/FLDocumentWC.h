@@ -44,6 +44,8 @@ class FLDocumentWC : public QObject {
 
   // The document's file name, or "Untitled".
   QString displayName() const;
+  // The window has closed for good; the controller is about to go.
+  bool isClosed() const { return closed_; }
   // The save alert while it is up.
   QMessageBox* saveAlert() const { return saveAlert_; }
 
@@ -59,5 +61,6 @@ class FLDocumentWC : public QObject {
 
   bool closeApproved_ = false;
   bool willCloseSent_ = false;
+  bool closed_ = false;
   QPointer<QMessageBox> saveAlert_;
 };
