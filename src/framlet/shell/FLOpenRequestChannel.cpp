@@ -50,17 +50,15 @@ FLOpenRequestServer::FLOpenRequestServer(Handler handler, QObject* parent)
 }
 
 bool FLOpenRequestServer::listen(const QString& channelName) {
-  if (server_.listen(channelName)) return true;
-  if (server_.serverError() != QAbstractSocket::AddressInUseError) {
-    LogString("Can't listen for open requests: %@", server_.errorString());
-    return false;
-  }
-  // Taken: by a running instance, or by the socket file of one that crashed.
+  // A socket file that answers belongs to a running instance; one that does not was left by a
+  // run that crashed and is taken over.
   QLocalSocket probe;
   probe.connectToServer(channelName);
   if (probe.waitForConnected(500)) return false;
   QLocalServer::removeServer(channelName);
-  return server_.listen(channelName);
+  if (server_.listen(channelName)) return true;
+  LogString("Can't listen for open requests: %@", server_.errorString());
+  return false;
 }
 
 std::optional<QStringList> FLOpenRequestServer::parseRequest(const QByteArray& line) {
