@@ -35,7 +35,6 @@ namespace {
 
 CAAppController* g_appController = nullptr;
 bool g_appIsActive = false;
-bool g_recentFunctionsLoaded = false;
 
 }  // namespace
 
@@ -117,8 +116,6 @@ void CAAppController::initOnLaunch() {
 }
 
 void CAAppController::loadRecentFunctions() {
-  if (g_recentFunctionsLoaded) return;
-  g_recentFunctionsLoaded = true;
   g_recentFunctionCount = 0;
   for (const QString& name : defaults_.stringArrayForKey(QLatin1String(kRecentFunctionsKey))) {
     if (g_recentFunctionCount >= kMaxRecentFunctions) break;

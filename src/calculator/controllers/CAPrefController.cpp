@@ -59,7 +59,9 @@ Kolor CalculatorKolor(Kolor kolor) {
   return (alpha == 0 || alpha > 100) ? kNoKolor : kolor;
 }
 
-QString StringFromPoint(const QPointF& point) { return FormatString("{%g, %g}", point.x(), point.y()); }
+QString StringFromPoint(const QPointF& point) {
+  return QStringLiteral("{%1, %2}").arg(point.x()).arg(point.y());
+}
 
 QPointF PointFromString(const QString& text) {
   static const QRegularExpression pattern(QStringLiteral("^\\s*\\{\\s*([-+0-9.eE]+)\\s*,\\s*([-+0-9.eE]+)\\s*\\}\\s*$"));
@@ -133,8 +135,10 @@ void CAPrefController::loadPreferences(bool metric) {
   defaultFont_ = DefaultUserFontOfSize(12);
   const QString fontText = defaults_.stringForKey(QLatin1String(kFontKey));
   if (!fontText.isEmpty()) {
+    // A font's text form ("family,size,...") has ten fields or more; QFont takes a lone word
+    // as a family name, so that alone proves nothing.
     QFont font;
-    if (font.fromString(fontText) && font.pointSizeF() > 0) {
+    if (fontText.count(QLatin1Char(',')) >= 9 && font.fromString(fontText) && font.pointSizeF() > 0) {
       defaultFont_ = font;
     } else {
       LogException(fontText, QStringLiteral("LoadFontFromPrefs failed"));
