@@ -10,8 +10,13 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +31,30 @@ QStringList DocumentArguments(const QStringList& arguments) {
     paths.append(QFileInfo(url.isLocalFile() ? url.toLocalFile() : argument).absoluteFilePath());
   }
   return paths;
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+void NoteQuitSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(g_signalPipe[0], &byte, 1);
+}
+
+// SIGTERM (the session ends) and SIGINT quit as the Quit command does, on the event loop.
+void QuitOnSignals(FLDocumentAppDelegate& delegate) {
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &delegate);
+  QObject::connect(notifier, &QSocketNotifier::activated, &delegate, [&delegate] {
+    char byte = 0;
+    [[maybe_unused]] const ssize_t got = read(g_signalPipe[1], &byte, 1);
+    delegate.terminate();
+  });
+  struct sigaction action = {};
+  action.sa_handler = NoteQuitSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
 }
 
 void InstallServiceHooks() {
@@ -65,6 +94,7 @@ int main(int argc, char** argv) {
   CAAppController controller(UserDefaults::standardUserDefaults());
   FLOpenRequestServer server([&controller](const QStringList& handed) { controller.handleOpenRequest(handed); });
   server.listen(channel);
+  QuitOnSignals(controller);
 
   controller.applicationWillFinishLaunching();
   for (const QString& path : paths) controller.applicationOpenFile(path);
