@@ -95,6 +95,10 @@ int main(int argc, char** argv) {
   FLOpenRequestServer server([&controller](const QStringList& handed) { controller.handleOpenRequest(handed); });
   server.listen(channel);
   QuitOnSignals(controller);
+  // The Linux habit: the application ends with its last window (documents, the preferences).
+  QObject::connect(&application, &QGuiApplication::lastWindowClosed, &controller, [&controller] {
+    if (!controller.launching()) controller.terminate();
+  });
 
   controller.applicationWillFinishLaunching();
   for (const QString& path : paths) controller.applicationOpenFile(path);

@@ -182,6 +182,7 @@ FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, co
     const CADocument* front = controller->document();
     if (front->dirty() || controller->everEdited() || !front->filePath().isEmpty()) controller = nullptr;
   }
+  const bool reused = controller != nullptr;
   if (!controller) {
     std::unique_ptr<CAWindowController> made = newWindowController();
     if (!made) return nullptr;
@@ -192,6 +193,10 @@ FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, co
   FLError error;
   const int32_t type = document->openFile(path, &error);
   if (type == 0) {
+    // The window closes, whatever the reader left in its document. When it was the reused
+    // untitled one and the only window, a fresh untitled one takes its place first, since the
+    // last window's closing would end the application.
+    if (reused && controllers().size() == 1) openUntitledWithTabIdentifier(QString());
     closeWindow(controller->window(), controller);
     FLAlert::sharedInstance().giveAlertMessage(QString::fromLatin1(kCantOpenFileMessage),
                                                FormatString(kCantOpenFileFormat, QFileInfo(path).fileName(), error.reason));

@@ -358,20 +358,26 @@ void CAPrefController::buildWindow() {
   connect(ui.calculatorDigits, &QSpinBox::valueChanged, this,
           [this](int digits) { setValue(CAIntPreference::calculatorDecimalDigits, digits); });
   connect(ui.headerSwatch, &QPushButton::clicked, this, [this] {
-    const QColor chosen = QColorDialog::getColor(ColorFromKolor(labelKolor_), ui_->window);
-    if (chosen.isValid()) setLabelKolor(KolorFromColorCore(chosen));
-    ui_->headerSwatch->setChecked(false);
+    // Continuous, as the shared colour panel is: the labels follow the chooser.
+    auto* chooser = new QColorDialog(ColorFromKolor(labelKolor_), ui_->window);
+    chooser->setAttribute(Qt::WA_DeleteOnClose);
+    connect(chooser, &QColorDialog::currentColorChanged, this,
+            [this](const QColor& color) { setLabelKolor(KolorFromColorCore(color)); });
+    connect(chooser, &QDialog::finished, this, [this] { ui_->headerSwatch->setChecked(false); });
+    chooser->open();
   });
   connect(ui.resetColorButton, &QPushButton::clicked, this, &CAPrefController::resetColor);
   connect(ui.resetWarningsButton, &QPushButton::clicked, this, &CAPrefController::resetWarnings);
   connect(ui.zoomPopup, &QComboBox::activated, this,
           [this](int index) { defaultZoom_ = ui_->zoomPopup->itemData(index).toInt() / 100.0; });
   connect(ui.selectFontButton, &QPushButton::clicked, this, [this] {
-    bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, defaultFont_, ui_->window);
-    if (!ok) return;
-    defaultFont_ = font;
-    refreshWindow();
+    auto* chooser = new QFontDialog(defaultFont_, ui_->window);
+    chooser->setAttribute(Qt::WA_DeleteOnClose);
+    connect(chooser, &QFontDialog::fontSelected, this, [this](const QFont& font) {
+      defaultFont_ = font;
+      refreshWindow();
+    });
+    chooser->open();
   });
   connect(ui.xMarginField, &QDoubleSpinBox::editingFinished, this, [this] {
     setValue(CAIntPreference::defaultXMargin, std::llround(ui_->xMarginField->value() * kEmuPerPoint));

@@ -160,9 +160,17 @@ TEST_F(AppControllerTest, AFileThatCannotBeReadClosesItsWindowAndSaysWhy) {
   ASSERT_EQ(alerts.size(), 1);
   EXPECT_EQ(alerts[0], QStringLiteral("Can't open file.|The file \"picture.zzz\" can't be opened. "
                                       "I don't recognize the file type."));
-  // The untitled window it was read into closed with it.
+  // The untitled window it was read into closed, after a fresh one took its place.
   QTest::qWait(10);
-  EXPECT_TRUE(app->controllers().empty());
+  ASSERT_EQ(app->controllers().size(), 1u);
+  EXPECT_TRUE(app->controllers()[0]->document()->filePath().isEmpty());
+  EXPECT_TRUE(static_cast<CAWindowController*>(app->controllers()[0])->document()->rows().empty());
+  app->controllers()[0]->document()->setDirty(true);
+  EXPECT_FALSE(app->applicationOpenFile(strange));
+  QTest::qWait(10);
+  EXPECT_EQ(app->controllers().size(), 1u);
+  EXPECT_EQ(alerts.size(), 2);
+  EXPECT_EQ(app->quits, 0);
 }
 
 TEST_F(AppControllerTest, AcceptedRecoveryOpensLockedCopiesAndDeletesThemAtQuit) {
