@@ -282,4 +282,7 @@ void CAAppController::prepareToQuit() {
   if (prefController_) prefController_->savePreferences();
   saveRecentFunctions();
   NotificationCenter::defaultCenter().post(QLatin1String(kQuittingNotification));
+  // The synthesizer is a Qt object: it goes before the application object does.
+  FLSpeechManager::sharedInstance().setKeepSpeaker(false);
+  FLSpeechManager::sharedInstance().stopSpeaking();
 }

@@ -42,7 +42,7 @@ int FLAlert::giveAlertMessage(const QString& message, const QString& moreInfo, c
   if (suppress) *suppress = false;
   FLAlertRequest request{message, moreInfo, buttonStrings, suppress != nullptr};
   if (request.buttonStrings.size() > kMaxButtons) {
-    if (!(suppress && request.buttonStrings.size() <= 1)) FLAssert(false, "Only 3 buttons allowed");
+    FLAssert(false, "Only 3 buttons allowed");
     request.buttonStrings = request.buttonStrings.mid(0, kMaxButtons);
   }
   ++g_activeAlerts;

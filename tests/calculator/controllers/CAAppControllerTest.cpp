@@ -14,7 +14,11 @@
 #include "support/LogCapture.h"
 #include "support/TestData.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenuBar>
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
@@ -251,6 +255,48 @@ TEST_F(AppControllerTest, QuittingStoresTheCalculatorsTheRecentFunctionsAndThePr
   EXPECT_EQ(app->windowForFile(csv), nullptr);
   defaults().removeObjectForKey(QStringLiteral("numlet.saveWorkspace"));
   defaults().removeObjectForKey(QStringLiteral("numlet.sortReverse"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AppControllerTest, MenuItemsWaitForModalWindowsAndAboutShowsOneWindow) {
+  app->launch();
+  auto* window = qobject_cast<QMainWindow*>(app->front()->window());
+  ASSERT_NE(window, nullptr);
+  QHash<QString, QAction*> actions;
+  for (QAction* action : window->menuBar()->findChildren<QAction*>()) {
+    if (!action->objectName().isEmpty()) actions.insert(action->objectName(), action);
+  }
+  const char* const modalFree[] = {"newUntitledDocument:", "openDocument:", "showPreferences:", "nextWindow:",
+                                   "showAbout:", "copyLogs:", "emailLogs:"};
+  for (const char* name : modalFree) {
+    ASSERT_TRUE(actions.contains(QLatin1String(name))) << name;
+    EXPECT_TRUE(app->validateMenuItem(actions.value(QLatin1String(name)))) << name;
+  }
+  EXPECT_FALSE(app->validateMenuItem(actions.value(QStringLiteral("stopSpeaking:"))));
+  {
+    QDialog modal;
+    modal.setModal(true);
+    modal.show();
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 1000));
+    for (const char* name : modalFree) EXPECT_FALSE(app->validateMenuItem(actions.value(QLatin1String(name)))) << name;
+    EXPECT_TRUE(app->validateMenuItem(actions.value(QStringLiteral("visitWebsite:"))));
+  }
+
+  actions.value(QStringLiteral("showAbout:"))->trigger();
+  actions.value(QStringLiteral("showAbout:"))->trigger();
+  int aboutWindows = 0;
+  bool describes = false;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->objectName() != QStringLiteral("FLAboutOV3") || !top->isVisible()) continue;
+    ++aboutWindows;
+    for (QLabel* label : top->findChildren<QLabel*>()) describes |= label->text() == QLatin1String(kAppAboutString);
+    top->close();
+  }
+  EXPECT_EQ(aboutWindows, 1);
+  EXPECT_TRUE(describes);
 }
 
 }  // namespace
