@@ -30,8 +30,6 @@ class FLDocument {
 
   // A private document (a help copy, a template in the support folder) is never reopened at launch.
   virtual bool privateDocument() const { return false; }
-  // Whether the document was changed since it was made or read, even when the change was undone.
-  virtual bool everEdited() const { return dirty_; }
 
   // Whether the document may not be changed.
   virtual bool isLocked() const { return locked_; }

@@ -4,6 +4,9 @@
 #include "framlet/shell/FLAlert.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QTimer>
 #include <QLineEdit>
 #include <QLocale>
 #include <QValidator>
@@ -11,9 +14,26 @@
 FLValidatedDialog::FLValidatedDialog(QWidget* parent) : QDialog(parent) {}
 
 void FLValidatedDialog::watchField(QLineEdit* field) {
-  connect(field, &QLineEdit::returnPressed, this, [this, field] {
-    if (!textShouldEndEditing(field)) complain(field->text(), field);
-  });
+  // Not through returnPressed or editingFinished: a field emits those only for acceptable text.
+  field->installEventFilter(this);
+}
+
+bool FLValidatedDialog::eventFilter(QObject* watched, QEvent* event) {
+  auto* field = qobject_cast<QLineEdit*>(watched);
+  if (!field || complaining_) return QDialog::eventFilter(watched, event);
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !textShouldEndEditing(field)) {
+      complain(field->text(), field);
+      return true;
+    }
+  } else if (event->type() == QEvent::FocusOut && !textShouldEndEditing(field)) {
+    const QPointer<QLineEdit> guarded(field);
+    QTimer::singleShot(0, this, [this, guarded] {
+      if (guarded && !textShouldEndEditing(guarded)) complain(guarded->text(), guarded);
+    });
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 bool FLValidatedDialog::textShouldEndEditing(const QLineEdit* field) {

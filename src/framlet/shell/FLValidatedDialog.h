@@ -13,7 +13,8 @@ class FLValidatedDialog : public QDialog {
  public:
   explicit FLValidatedDialog(QWidget* parent = nullptr);
 
-  // Complains when Return is pressed in the field while its text is not acceptable.
+  // Complains when Return is pressed in the field, or the field loses the focus, while its
+  // text is not acceptable.
   void watchField(QLineEdit* field);
   // Editing may end when the field has no validator or its text is acceptable.
   static bool textShouldEndEditing(const QLineEdit* field);
@@ -29,6 +30,9 @@ class FLValidatedDialog : public QDialog {
   // A validator states its range through QIntValidator/QDoubleValidator, or through the
   // properties "minimumString" and "maximumString".
   static QString complaintText(const QString& text, const QValidator* validator);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   bool complaining_ = false;

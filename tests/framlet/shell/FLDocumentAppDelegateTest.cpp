@@ -188,6 +188,25 @@ TEST_F(DelegateTest, AFailedSaveStopsTheQuitAndLosesNothing) {
   EXPECT_EQ(storedPaths(), QStringList{a});
 }
 
+TEST_F(DelegateTest, ClosingADirtyWindowAsksFirst) {
+  delegate->launch();
+  const QString a = file(QStringLiteral("a.txt"));
+  delegate->applicationOpenFile(a);
+  SettleEvents();
+  FakeWC* controller = delegate->controllerFor(a);
+  controller->document()->setDirty(true);
+  EXPECT_FALSE(controller->window()->close());
+  ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Cancel")));
+  EXPECT_TRUE(controller->window()->isVisible());
+  controller->window()->close();
+  ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
+  EXPECT_EQ(controller->saves, 1);
+  EXPECT_FALSE(controller->window()->isVisible());
+  SettleEvents();
+  EXPECT_EQ(delegate->windowForFile(a), nullptr);
+  EXPECT_EQ(delegate->quits, 0);  // the untitled window is still up
+}
+
 TEST_F(DelegateTest, QuittingWithNoDocumentRemovesTheReopenList) {
   storeReopenList({file(QStringLiteral("gone-next-time.txt"))});
   delegate->modifiers = kSkipReopenModifiers;

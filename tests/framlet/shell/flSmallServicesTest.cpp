@@ -4,7 +4,12 @@
 #include "framlet/shell/FLValidatedDialog.h"
 #include "framlet/shell/flInterfaceSupport.h"
 
+#include "framlet/shell/FLAlert.h"
+
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
 #include <QMimeData>
 #include <QValidator>
 
@@ -120,6 +125,37 @@ TEST(ValidatedDialogTest, TheComplaintNamesTheAllowedRange) {
                   .endsWith(QStringLiteral("range from 0 cm to 15.24 cm.")));
   EXPECT_EQ(FLValidatedDialog::complaintText(QStringLiteral("abc"), nullptr),
             QStringLiteral("The number you entered, \"abc\", is not a valid value for this field."));
+}
+
+TEST(ValidatedDialogTest, ReturnOnAnUnacceptableValueComplainsAndKeepsTheFocus) {
+  QStringList complaints;
+  FLAlert::sharedInstance().setModalRunner([&complaints](const FLAlertRequest& request, bool*) {
+    complaints.append(request.message + QLatin1Char('|') + request.moreInfo);
+    return 0;
+  });
+  FLValidatedDialog dialog;
+  auto* field = new QLineEdit(&dialog);
+  auto* other = new QLineEdit(&dialog);
+  field->setValidator(new QIntValidator(1, 10, field));
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(field);
+  layout->addWidget(other);
+  dialog.watchField(field);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  field->setFocus();
+  field->setText(QStringLiteral("50"));
+  QTest::keyClick(field, Qt::Key_Return);
+  ASSERT_EQ(complaints.size(), 1);
+  EXPECT_TRUE(complaints[0].startsWith(QStringLiteral("Invalid value.|The number you entered, \"50\"")));
+  EXPECT_TRUE(complaints[0].endsWith(QStringLiteral("range from 1 to 10.")));
+  EXPECT_TRUE(field->hasFocus());
+  EXPECT_FALSE(dialog.presentError());
+  field->setText(QStringLiteral("7"));
+  QTest::keyClick(field, Qt::Key_Return);
+  EXPECT_TRUE(dialog.presentError());
+  EXPECT_EQ(complaints.size(), 2);
+  FLAlert::sharedInstance().setModalRunner({});
 }
 
 }  // namespace
