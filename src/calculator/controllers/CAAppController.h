@@ -89,11 +89,17 @@ class CAAppController : public FLDocumentAppDelegate {
   void openDocument();
   void showPreferences();
   void stopSpeaking();
+  void closeMainWindow();
   void setMeasurementUnits(int unitCode);
   void setSearchOption(int bit);
   void setSearchScope(int scope);
 
   static bool appIsActive();
+
+  // Menu item states.
+  bool noModalWindow() const;
+  bool alwaysEnabled() const { return true; }
+  bool speaking() const;
 
  protected:
   // The seam where document windows are made: the window controller of the sheet.

@@ -25,49 +25,75 @@ constexpr const char* kShowPreferencesAction = "showPreferences:";
 constexpr const char* kStopSpeakingAction = "stopSpeaking:";
 constexpr const char* kTerminateAction = "terminate:";
 
+enum CAAppMenu { kFileMenu, kWindowMenu, kHelpMenu, kMenuCount };
+constexpr const char* kMenuTitles[kMenuCount] = {"&File", "&Window", "&Help"};
+
+// The application's commands: where each goes, what it does and when it is enabled. A null
+// perform is the shared action handler's action of that name, validated by the handler.
+struct CAAppActionEntry {
+  const char* name;
+  const char* title;
+  CAAppMenu menu;
+  bool separatorBefore;
+  // The shortcut: a standard one, else a key combination (0: none). Not a QKeySequence, which
+  // needs the application object before it can be made.
+  QKeySequence::StandardKey standardShortcut;
+  int shortcut;
+  void (CAAppController::*perform)();
+  bool (CAAppController::*isEnabled)() const;
+};
+
+const CAAppActionEntry kAppActions[] = {
+    {kNewUntitledAction, "New", kFileMenu, false, QKeySequence::New, 0, &CAAppController::newUntitledDocument,
+     &CAAppController::noModalWindow},
+    {kOpenDocumentAction, "Open…", kFileMenu, false, QKeySequence::Open, 0, &CAAppController::openDocument,
+     &CAAppController::noModalWindow},
+    {kCloseAction, "Close", kFileMenu, false, QKeySequence::Close, 0, &CAAppController::closeMainWindow,
+     &CAAppController::noModalWindow},
+    {kShowPreferencesAction, "Settings…", kFileMenu, true, QKeySequence::Preferences, 0,
+     &CAAppController::showPreferences, &CAAppController::noModalWindow},
+    {kTerminateAction, "Quit", kFileMenu, true, QKeySequence::Quit, 0, &CAAppController::terminate,
+     &CAAppController::alwaysEnabled},
+    {kNextWindowAction, "Next Window", kWindowMenu, false, QKeySequence::UnknownKey,
+     int(Qt::CTRL) | int(Qt::Key_QuoteLeft), nullptr,
+     nullptr},
+    {kStopSpeakingAction, "Stop Speaking", kWindowMenu, false, QKeySequence::UnknownKey, 0, &CAAppController::stopSpeaking,
+     &CAAppController::speaking},
+    {kShowAboutAction, "About Tamsel Calculator", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+    {kVisitWebsiteAction, "Visit the Website", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+    {kCopyLogsAction, "Copy Logs", kHelpMenu, true, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+    {kEmailLogsAction, "Mail Logs…", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+};
+
 QString Tr(const char* text) { return QApplication::translate("CAAppController", text); }
 
-QAction* AddAction(QMenu* menu, const char* title, const char* name, const QKeySequence& shortcut = {}) {
-  QAction* action = menu->addAction(Tr(title));
-  action->setObjectName(QLatin1String(name));
-  action->setShortcut(shortcut);
-  return action;
+const CAAppActionEntry* EntryNamed(const QString& name) {
+  for (const CAAppActionEntry& entry : kAppActions) {
+    if (name == QLatin1String(entry.name)) return &entry;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
 void CAAppController::installMenus(QMainWindow* window) {
-  QMenuBar* bar = window->menuBar();
-  QMenu* file = bar->addMenu(Tr("&File"));
-  connect(AddAction(file, "New", kNewUntitledAction, QKeySequence::New), &QAction::triggered, this,
-          &CAAppController::newUntitledDocument);
-  connect(AddAction(file, "Open…", kOpenDocumentAction, QKeySequence::Open), &QAction::triggered, this,
-          &CAAppController::openDocument);
-  connect(AddAction(file, "Close", kCloseAction, QKeySequence::Close), &QAction::triggered, window,
-          [window] { window->close(); });
-  file->addSeparator();
-  connect(AddAction(file, "Settings…", kShowPreferencesAction, QKeySequence::Preferences), &QAction::triggered, this,
-          &CAAppController::showPreferences);
-  file->addSeparator();
-  connect(AddAction(file, "Quit", kTerminateAction, QKeySequence::Quit), &QAction::triggered, this,
-          &FLDocumentAppDelegate::terminate);
-
-  FLActionHandler& handler = FLActionHandler::sharedInstance();
-  QMenu* windows = bar->addMenu(Tr("&Window"));
-  connect(AddAction(windows, "Next Window", kNextWindowAction, QKeySequence(Qt::CTRL | Qt::Key_QuoteLeft)),
-          &QAction::triggered, &handler, &FLActionHandler::nextWindow);
-  connect(AddAction(windows, "Stop Speaking", kStopSpeakingAction), &QAction::triggered, this,
-          &CAAppController::stopSpeaking);
-
-  QMenu* help = bar->addMenu(Tr("&Help"));
-  connect(AddAction(help, "About Tamsel Calculator", kShowAboutAction), &QAction::triggered, &handler,
-          &FLActionHandler::showAbout);
-  connect(AddAction(help, "Visit the Website", kVisitWebsiteAction), &QAction::triggered, &handler,
-          &FLActionHandler::visitWebsite);
-  connect(AddAction(help, "Copy Logs", kCopyLogsAction), &QAction::triggered, &handler, &FLActionHandler::copyLogs);
-  connect(AddAction(help, "Mail Logs…", kEmailLogsAction), &QAction::triggered, &handler, &FLActionHandler::emailLogs);
-
-  for (QMenu* menu : {file, windows, help}) {
+  QMenu* menus[kMenuCount];
+  for (int m = 0; m < kMenuCount; ++m) menus[m] = window->menuBar()->addMenu(Tr(kMenuTitles[m]));
+  for (const CAAppActionEntry& entry : kAppActions) {
+    QMenu* menu = menus[entry.menu];
+    if (entry.separatorBefore) menu->addSeparator();
+    QAction* action = menu->addAction(Tr(entry.title));
+    action->setObjectName(QLatin1String(entry.name));
+    action->setShortcut(entry.standardShortcut != QKeySequence::UnknownKey ? QKeySequence(entry.standardShortcut)
+                                                                           : QKeySequence(entry.shortcut));
+    const QString name = action->objectName();
+    if (entry.perform) {
+      connect(action, &QAction::triggered, this, [this, perform = entry.perform] { (this->*perform)(); });
+    } else {
+      connect(action, &QAction::triggered, this, [name] { FLActionHandler::sharedInstance().perform(name); });
+    }
+  }
+  for (QMenu* menu : menus) {
     connect(menu, &QMenu::aboutToShow, menu, [this, menu] {
       for (QAction* action : menu->actions()) {
         if (!action->isSeparator()) action->setEnabled(validateMenuItem(action));
@@ -77,21 +103,18 @@ void CAAppController::installMenus(QMainWindow* window) {
 }
 
 bool CAAppController::validateMenuItem(QAction* item) const {
-  if (!item) return false;
-  const QString name = item->objectName();
-  const bool modal = HasModalWindow();
-  if (name == QLatin1String(kNewUntitledAction) || name == QLatin1String(kShowPreferencesAction) ||
-      name == QLatin1String(kOpenDocumentAction)) {
-    return !modal;
-  }
-  if (name == QLatin1String(kStopSpeakingAction)) return FLSpeechManager::sharedInstance().isSpeaking();
-  FLActionHandler& handler = FLActionHandler::sharedInstance();
-  if (name == QLatin1String(kNextWindowAction) || name == QLatin1String(kShowAboutAction) ||
-      name == QLatin1String(kVisitWebsiteAction) || name == QLatin1String(kCopyLogsAction) ||
-      name == QLatin1String(kEmailLogsAction)) {
-    return handler.validateMenuItem(item);
-  }
-  return true;
+  const CAAppActionEntry* entry = item ? EntryNamed(item->objectName()) : nullptr;
+  if (!entry) return true;
+  if (!entry->isEnabled) return FLActionHandler::sharedInstance().validateMenuItem(item);
+  return (this->*entry->isEnabled)();
+}
+
+bool CAAppController::noModalWindow() const { return !HasModalWindow(); }
+
+bool CAAppController::speaking() const { return FLSpeechManager::sharedInstance().isSpeaking(); }
+
+void CAAppController::closeMainWindow() {
+  if (QWidget* window = MainWindow()) window->close();
 }
 
 void CAAppController::newUntitledDocument() { applicationOpenUntitledFile(); }
