@@ -1,5 +1,6 @@
 #include "calculator/controllers/CAAppController.h"
 
+#include "calculator/controllers/CAApplication.h"
 #include "calculator/controllers/CAAutosaveRestorer.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
@@ -65,7 +66,8 @@ const QStringList& ClipboardTypes() {
   return types;
 }
 
-CAAppController::CAAppController(UserDefaults& defaults) : defaults_(defaults) {
+CAAppController::CAAppController(UserDefaults& defaults)
+    : defaults_(defaults), application_(std::make_unique<CAApplication>()) {
   g_appController = this;
   connect(qApp, &QGuiApplication::applicationStateChanged, this,
           [](Qt::ApplicationState state) { g_appIsActive = state == Qt::ApplicationActive; });

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class CAApplication;
 class CAPrefController;
 class CAWindowController;
 class QAction;
@@ -113,6 +114,7 @@ class CAAppController : public FLDocumentAppDelegate {
   void saveRecentFunctions();
 
   UserDefaults& defaults_;
+  std::unique_ptr<CAApplication> application_;
   std::unique_ptr<CAPrefController> prefController_;
   QStringList oldAutosaveFiles_;
   bool recoveringAutosaves_ = false;

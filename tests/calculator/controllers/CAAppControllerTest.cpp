@@ -1,5 +1,7 @@
 #include "calculator/controllers/CAAppController.h"
 
+#include "calculator/controllers/CAApplication.h"
+
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caFunctionGroups.h"
@@ -9,6 +11,7 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/flWindowOrder.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
 #include "support/LogCapture.h"
@@ -22,6 +25,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -297,6 +301,50 @@ TEST_F(AppControllerTest, MenuItemsWaitForModalWindowsAndAboutShowsOneWindow) {
   }
   EXPECT_EQ(aboutWindows, 1);
   EXPECT_TRUE(describes);
+}
+
+}  // namespace
+
+namespace {
+
+// Counts the presses that reach it.
+class PressCounter : public QWidget {
+ public:
+  using QWidget::QWidget;
+  int presses = 0;
+
+ protected:
+  void mousePressEvent(QMouseEvent*) override { ++presses; }
+};
+
+TEST_F(AppControllerTest, WhileADialogPicksCellsAClickBecomesANotification) {
+  app->launch();
+  CAWindowController* controller = app->front();
+  auto* area = new PressCounter(controller->mainWindow());
+  controller->mainWindow()->setCentralWidget(area);
+  MakeKeyAndOrderFront(controller->window());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
+  QList<Notification> received;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kInactiveClickNotification), nullptr,
+      [&received](const Notification& notification) { received.append(notification); });
+
+  QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(5, 6));
+  EXPECT_EQ(area->presses, 1);
+  CAApplication::setSpecialSelectionWindow(controller->window());
+  QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 6));
+  EXPECT_EQ(area->presses, 1);
+  EXPECT_TRUE(received.isEmpty());  // posted once the click has been handled
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !received.isEmpty(); }, 1000));
+  EXPECT_EQ(received[0].object, controller->document());
+  const QVariantMap click = received[0].userInfo.value(QLatin1String(kInactiveClickEventKey)).toMap();
+  EXPECT_EQ(click.value(QStringLiteral("position")).toPointF(), QPointF(area->mapTo(area->window(), QPoint(5, 6))));
+  EXPECT_EQ(click.value(QStringLiteral("modifiers")).toInt(), int(Qt::ShiftModifier));
+  QTest::mouseClick(area, Qt::RightButton, {}, QPoint(5, 6));
+  EXPECT_EQ(area->presses, 2);
+  CAApplication::setSpecialSelectionWindow(nullptr);
+  QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(5, 6));
+  EXPECT_EQ(area->presses, 3);
 }
 
 }  // namespace
