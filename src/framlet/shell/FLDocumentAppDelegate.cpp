@@ -149,6 +149,32 @@ FLDocumentWC* FLDocumentAppDelegate::openFileWithTabIdentifier(const QString&, c
 
 FLDocumentWC* FLDocumentAppDelegate::openUntitledWithTabIdentifier(const QString&) { return nullptr; }
 
+FLPrintReply FLDocumentAppDelegate::applicationPrintFiles(const QStringList& paths, const QVariantMap& settings,
+                                                          bool showPanels) {
+  if (paths.isEmpty()) return FLPrintReply::Failure;
+  bool printedOne = false;
+  for (const QString& path : paths) {
+    QWidget* window = windowForFile(path);
+    bool openedForPrinting = false;
+    if (window) {
+      MakeKeyAndOrderFront(window);
+    } else {
+      if (!applicationOpenFile(path)) continue;
+      window = windowForFile(path);
+      openedForPrinting = true;
+    }
+    FLDocumentWC* controller = controllerOfWindow(window);
+    if (!controller) continue;
+    const FLPrintReply reply = controller->printWithInfo(settings, showPanels);
+    // The controller answers when its panel ends.
+    if (reply == FLPrintReply::ReplyLater) return reply;
+    if (openedForPrinting) closeWindow(window, nullptr);
+    if (reply != FLPrintReply::Success) return printedOne ? reply : FLPrintReply::Failure;
+    printedOne = true;
+  }
+  return printedOne ? FLPrintReply::Success : FLPrintReply::Failure;
+}
+
 QWidget* FLDocumentAppDelegate::windowForFile(const QString& path) const {
   if (path.isEmpty()) return nullptr;
   for (auto it = controllers_.rbegin(); it != controllers_.rend(); ++it) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "framlet/foundation/FLKernel.h"
+#include "framlet/shell/FLDocumentWC.h"
 
 #include <QObject>
 #include <QStringList>
@@ -14,7 +15,6 @@
 #include <memory>
 #include <vector>
 
-class FLDocumentWC;
 class QWidget;
 
 class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
@@ -51,6 +51,10 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   bool applicationShouldOpenUntitledFile() const;
   // The application was started again with nothing to open.
   bool applicationShouldHandleReopen(bool hasVisibleWindows);
+
+  // Prints the documents in order, opening those that are not open (and closing them again);
+  // one that cannot be opened is skipped. Success when all printed.
+  FLPrintReply applicationPrintFiles(const QStringList& paths, const QVariantMap& settings, bool showPanels);
 
   // The window showing exactly this path, searched from the newest; null for an empty path.
   QWidget* windowForFile(const QString& path) const;

@@ -7,10 +7,15 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QVariantMap>
 
 class FLDocument;
 class FLDocumentAppDelegate;
 class QWidget;
+
+// How printing went: printed, cancelled by the user, failed, or still running in a panel that
+// answers later.
+enum class FLPrintReply { Success, Cancelled, Failure, ReplyLater };
 
 // Codes of the "Save changes to %@?" alert's buttons.
 enum FLSaveAlertCode : int { kSaveAlertSave = 0, kSaveAlertCancel = 1, kSaveAlertDontSave = 2 };
@@ -39,6 +44,10 @@ class FLDocumentWC : public QObject {
   void sendWindowWillClose();
   // Saves the document where it belongs; false when it was not saved (the base cannot save).
   virtual bool saveDocument() { return false; }
+  // Prints the document with the given settings, showing the print panel when asked.
+  virtual FLPrintReply printWithInfo(const QVariantMap& /*settings*/, bool /*showPanel*/) {
+    return FLPrintReply::Failure;
+  }
   // Closes the window without asking.
   void closeWindow();
 

@@ -207,6 +207,29 @@ TEST_F(DelegateTest, ClosingADirtyWindowAsksFirst) {
   EXPECT_EQ(delegate->quits, 0);  // the untitled window is still up
 }
 
+TEST_F(DelegateTest, PrintingSkipsWhatCannotBeOpenedAndClosesWhatItOpened) {
+  delegate->launch();
+  const QString open = file(QStringLiteral("open.txt"));
+  const QString closed = file(QStringLiteral("closed.txt"));
+  delegate->applicationOpenFile(open);
+  delegate->failingPaths = {QStringLiteral("/bad")};
+  const QVariantMap settings{{QStringLiteral("copies"), 2}};
+  EXPECT_EQ(delegate->applicationPrintFiles({}, settings, false), FLPrintReply::Failure);
+  EXPECT_EQ(delegate->applicationPrintFiles({QStringLiteral("/bad"), open, closed}, settings, false),
+            FLPrintReply::Success);
+  EXPECT_EQ(delegate->controllerFor(open)->printed, QList<int>{2});
+  SettleEvents();
+  EXPECT_NE(delegate->windowForFile(open), nullptr);
+  EXPECT_EQ(delegate->windowForFile(closed), nullptr);  // opened only to print
+  EXPECT_EQ(delegate->applicationPrintFiles({QStringLiteral("/bad")}, settings, false), FLPrintReply::Failure);
+  // A panel answers later; a cancel after one printed document is the answer.
+  EXPECT_EQ(delegate->applicationPrintFiles({open, closed}, settings, true), FLPrintReply::ReplyLater);
+  delegate->applicationOpenFile(closed);
+  delegate->controllerFor(closed)->printReply = FLPrintReply::Cancelled;
+  EXPECT_EQ(delegate->applicationPrintFiles({open, closed}, settings, false), FLPrintReply::Cancelled);
+  EXPECT_EQ(delegate->applicationPrintFiles({closed, open}, settings, false), FLPrintReply::Failure);
+}
+
 TEST_F(DelegateTest, QuittingWithNoDocumentRemovesTheReopenList) {
   storeReopenList({file(QStringLiteral("gone-next-time.txt"))});
   delegate->modifiers = kSkipReopenModifiers;

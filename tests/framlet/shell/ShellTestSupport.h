@@ -37,8 +37,14 @@ class FakeWC : public FLDocumentWC {
     document_.setDirty(false);
     return true;
   }
+  FLPrintReply printWithInfo(const QVariantMap& settings, bool showPanel) override {
+    printed.append(settings.value(QStringLiteral("copies")).toInt());
+    return showPanel ? FLPrintReply::ReplyLater : printReply;
+  }
   bool saveSucceeds = true;
   int saves = 0;
+  QList<int> printed;
+  FLPrintReply printReply = FLPrintReply::Success;
 
  private:
   mutable FakeDocument document_;
