@@ -388,7 +388,10 @@ void CAPrefController::buildWindow() {
   connect(ui.digitField, &QSpinBox::editingFinished, this, [this] { setDigits(ui_->digitField->value()); });
   connect(ui.widthField, &QDoubleSpinBox::editingFinished, this,
           [this] { setWidth(std::llround(ui_->widthField->value() * kEmuPerPoint)); });
-  connect(ui.widthSlider, &QSlider::sliderMoved, this, [this](int points) { setWidth(int64_t(points) * kEmuPerPoint); });
+  connect(ui.widthSlider, &QSlider::sliderMoved, this, [this](int points) {
+    YankFocusForSliderPair(ui_->widthSlider, ui_->panes[3]);
+    setWidth(int64_t(points) * kEmuPerPoint);
+  });
   connect(ui.newSizeOption, &QComboBox::activated, this,
           [this](int index) { setValue(CAIntPreference::newSizeOption, index); });
   connect(ui.tabOverrideMatrix, &QComboBox::activated, this,

@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/flFormatString.h"
 #include "framlet/shell/FLActionHandler.h"
+#include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/BundleInfo.h"
 
@@ -16,7 +17,7 @@ namespace {
 QPointer<QDialog> g_aboutWindow;
 
 QLabel* LinkLabel(const QString& url, const QString& title, QWidget* parent) {
-  auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(url.toHtmlEscaped(), title.toHtmlEscaped()), parent);
+  auto* label = new QLabel(LinkText(url, title), parent);
   label->setAlignment(Qt::AlignHCenter);
   label->setTextInteractionFlags(Qt::TextBrowserInteraction);
   label->setOpenExternalLinks(true);

@@ -1,13 +1,17 @@
 #include "framlet/shell/flInterfaceSupport.h"
 
+#include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
 #include <QFontDialog>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QScreen>
 #include <QWidget>
 
@@ -35,6 +39,24 @@ void SetStandardWindowSize(QWidget* window) {
   } else if (!window->isMaximized()) {
     window->showMaximized();
   }
+}
+
+void YankFocusForSliderPair(QWidget* control, QWidget* view) {
+  if (!control || !view || !(qobject_cast<QAbstractSlider*>(control) || qobject_cast<QAbstractSpinBox*>(control))) {
+    return;
+  }
+  QWidget* window = control->window();
+  QWidget* focus = window ? window->focusWidget() : nullptr;
+  if (focus && focus != control && qobject_cast<QLineEdit*>(focus) && view->isAncestorOf(focus) &&
+      !control->isAncestorOf(focus)) {
+    focus->clearFocus();
+    window->setFocus();
+  }
+}
+
+QString LinkText(const QString& url, const QString& title) {
+  return QStringLiteral("<a href=\"%1\" style=\"color: %2; text-decoration: underline\">%3 </a>")
+      .arg(url.toHtmlEscaped(), LinkColor().name(), title.toHtmlEscaped());
 }
 
 int FunctionKeyForEvent(const QKeyEvent& event) {

@@ -8,6 +8,7 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QSlider>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QMimeData>
@@ -112,6 +113,28 @@ class RangeValidator : public QValidator {
  public:
   State validate(QString&, int&) const override { return Intermediate; }
 };
+
+TEST(InterfaceSupportTest, ASliderTakesTheFocusFromItsPairedField) {
+  QWidget window;
+  auto* pane = new QWidget(&window);
+  auto* field = new QLineEdit(pane);
+  auto* slider = new QSlider(Qt::Horizontal, pane);
+  auto* elsewhere = new QLineEdit(&window);
+  auto* layout = new QVBoxLayout(&window);
+  for (QWidget* widget : {static_cast<QWidget*>(pane), static_cast<QWidget*>(elsewhere)}) layout->addWidget(widget);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  field->setFocus();
+  YankFocusForSliderPair(field, pane);  // not a slider: nothing happens
+  EXPECT_TRUE(field->hasFocus());
+  YankFocusForSliderPair(slider, pane);
+  EXPECT_FALSE(field->hasFocus());
+  elsewhere->setFocus();
+  YankFocusForSliderPair(slider, pane);  // a field outside the pair keeps it
+  EXPECT_TRUE(elsewhere->hasFocus());
+  EXPECT_TRUE(LinkText(QStringLiteral("https://x.example/?a=1&b=2"), QStringLiteral("Site <1>"))
+                  .contains(QStringLiteral("href=\"https://x.example/?a=1&amp;b=2\"")));
+}
 
 TEST(ValidatedDialogTest, TheComplaintNamesTheAllowedRange) {
   QIntValidator integers(1, 10);
