@@ -348,3 +348,26 @@ TEST_F(AppControllerTest, WhileADialogPicksCellsAClickBecomesANotification) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AppControllerTest, UnitAndSearchCommandsStoreTheirPreferenceAndTellTheWindows) {
+  app->launch();
+  QStringList posted;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QString(), nullptr, [&posted](const Notification& notification) { posted.append(notification.name); });
+  CAPrefController& preferences = *app->prefController();
+  app->setMeasurementUnits(5);
+  EXPECT_EQ(preferences.value(CAIntPreference::defaultUnits), 5);
+  app->setSearchOption(3);
+  app->setSearchOption(0);
+  EXPECT_EQ(preferences.value(CAIntPreference::searchOptionMask), 9);
+  app->setSearchOption(3);
+  EXPECT_EQ(preferences.value(CAIntPreference::searchOptionMask), 1);
+  app->setSearchScope(2);
+  EXPECT_EQ(preferences.value(CAIntPreference::searchScope), 2);
+  EXPECT_EQ(posted.count(QLatin1String(kUnitChangeNotification)), 1);
+  EXPECT_EQ(posted.count(QLatin1String(kSearchChangedNotification)), 4);
+}
+
+}  // namespace
