@@ -104,8 +104,11 @@ int main(int argc, char** argv) {
   for (const QString& path : paths) controller.applicationOpenFile(path);
   QTimer::singleShot(0, &controller, [&controller] { controller.applicationDidFinishLaunching(); });
   QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller, [&controller] {
-    // Ended from outside (the session ends): the reopen list is still stored.
-    if (!controller.terminating()) controller.applicationWillTerminate();
+    // Ended from outside the quit: the preferences are kept; the reopen list, which only the
+    // quit's walk over the windows can tell, stays as the last quit stored it.
+    if (controller.terminating()) return;
+    controller.prepareToQuit();
+    UserDefaults::standardUserDefaults().synchronize();
   });
   return QApplication::exec();
 }
