@@ -26,7 +26,7 @@ CAWindowController::CAWindowController()
 }
 
 CAWindowController::~CAWindowController() {
-  scrollView_->cellView()->shutDown();
+  if (CACellView* view = cellView()) view->shutDown();
   document_->prepareToClose();
   window_.reset();
   undoManager_.clearUndo();
@@ -60,26 +60,40 @@ QByteArray CAWindowController::pdfOfDocument(QSizeF* size) {
 
 void CAWindowController::windowWillClose() { document_->prepareToClose(); }
 
-void CAWindowController::redrawCell(const GridPoint& point) { scrollView_->cellView()->redrawGridPoint(point); }
+CACellView* CAWindowController::cellView() const { return scrollView_ ? scrollView_->cellView() : nullptr; }
 
-void CAWindowController::redrawRange(const GridRange& range) { scrollView_->cellView()->redrawRange(range); }
+void CAWindowController::redrawCell(const GridPoint& point) {
+  if (CACellView* view = cellView()) view->redrawGridPoint(point);
+}
+
+void CAWindowController::redrawRange(const GridRange& range) {
+  if (CACellView* view = cellView()) view->redrawRange(range);
+}
 
 void CAWindowController::redrawSelectionForDomain(int32_t domain) {
-  scrollView_->cellView()->redrawSelectionForDomain(domain);
+  if (CACellView* view = cellView()) view->redrawSelectionForDomain(domain);
 }
 
 void CAWindowController::removeTooltipForCell(const CACell& cell) {
-  scrollView_->cellView()->removeTooltipForCell(cell);
+  if (CACellView* view = cellView()) view->removeTooltipForCell(cell);
 }
 
-void CAWindowController::adjustCellViewForNewData() { scrollView_->cellView()->setContentFrame(); }
+void CAWindowController::adjustCellViewForNewData() {
+  if (CACellView* view = cellView()) view->setContentFrame();
+}
 
-void CAWindowController::jumpToSelection() { scrollView_->cellView()->ensureSelectionVisible(); }
+void CAWindowController::jumpToSelection() {
+  if (CACellView* view = cellView()) view->ensureSelectionVisible();
+}
 
-GridPoint CAWindowController::scrollPoint() const { return scrollView_->cellView()->scrollPoint(); }
+GridPoint CAWindowController::scrollPoint() const {
+  const CACellView* view = cellView();
+  return view ? view->scrollPoint() : GridPoint{0, 0};
+}
 
 // The stored scroll point is "x,y", as the package writer wrote it.
 void CAWindowController::scrollToGridPoint(const QString& text) {
   const GridPoint point = GridPointFromStringCalc(text, false);
-  if (point.x >= 0 && point.y >= 0) scrollView_->cellView()->scrollToGridPoint(point);
+  CACellView* view = cellView();
+  if (view && point.x >= 0 && point.y >= 0) view->scrollToGridPoint(point);
 }

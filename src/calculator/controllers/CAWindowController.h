@@ -6,14 +6,16 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/caUndoArchives.h"
+#include "calculator/views/CAScrollView.h"
 #include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/FLUndoManager.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
-class CAScrollView;
+class CACellView;
 
 class CAWindowController : public FLDocumentWC, public CADocumentWindow, public CAPackageWindow {
   Q_OBJECT
@@ -27,6 +29,8 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   QWidget* window() const override { return window_.get(); }
   QMainWindow* mainWindow() const { return window_.get(); }
   CAScrollView* scrollView() const { return scrollView_; }
+  // The scroll view's grid; null once the window has let go of it.
+  CACellView* cellView() const;
 
   // Whether an edit was ever recorded, even one undone since.
   bool everEdited() const { return everEdited_; }
@@ -75,7 +79,7 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   std::unique_ptr<Archiver> archiver_;
   FLUndoManager undoManager_;
   std::unique_ptr<QMainWindow> window_;
-  CAScrollView* scrollView_ = nullptr;  // owned by the window
+  QPointer<CAScrollView> scrollView_;  // owned by the window
   bool everEdited_ = false;
   QString titleOverride_;
 };
