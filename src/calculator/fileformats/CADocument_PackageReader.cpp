@@ -9,6 +9,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/caXmlTags.h"
 #include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/flCollectionExtensions.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flBase64.h"
 #include "framlet/foundation/flFonts.h"
@@ -71,8 +72,6 @@ void ReadGroup(FLXmlDecoder& decoder, CAXmlTag childTag, Read read) {
     read();
   }
 }
-
-bool IsGridCoordinate(int64_t n) { return n >= 0 && n < kGridOpenEnd; }
 
 }  // namespace
 
@@ -199,8 +198,9 @@ void CADocument::loadFromXml(FLXmlDecoder& decoder) {
         mutableColumns().clear();
         ReadGroup(decoder, kXmlCol, [&] {
           std::unique_ptr<CAColumn> column = CAColumn::withXml(decoder);
-          if (IsGridCoordinate(column->gridX())) addColumn(std::move(column));
+          if (IsOnGrid({column->gridX(), 0})) mutableColumns().push_back(std::move(column));
         });
+        SortByKeyKeepingLast(mutableColumns(), [](const CAColumn& column) { return column.gridX(); });
         break;
       case kXmlConstrain:
         setConstrainText(Flag(decoder));
@@ -311,15 +311,21 @@ void CADocument::loadFromXml(FLXmlDecoder& decoder) {
           }
         });
         break;
-      case kXmlRows:
+      case kXmlRows: {
         if (decoder.endTag()) break;
-        mutableRows().clear();
+        for (const std::unique_ptr<CARow>& row : rows()) row->dropReferencesOfCells(*this);
+        RowList& list = mutableRows();
+        list.clear();
         ReadGroup(decoder, kXmlRow, [&] {
           std::unique_ptr<CARow> row = CARow::withXml(decoder, this);
-          // Rows go in at their place, so a file out of order still gives an ordered sheet.
-          if (IsGridCoordinate(row->gridY())) addRow(std::move(row));
+          if (IsGridCoordinate(row->gridY())) list.push_back(std::move(row));
         });
+        // A file out of order still gives an ordered sheet; of two rows with one y the later wins.
+        SortByKeyKeepingLast(list, [](const CARow& row) { return row.gridY(); });
+        // Only the cells that were kept, at the points where they are kept, refer to others.
+        for (const std::unique_ptr<CARow>& row : list) row->addReferencesOfCells(*this);
         break;
+      }
       case kXmlScale:
         setScaleToFit(Flag(decoder));
         break;

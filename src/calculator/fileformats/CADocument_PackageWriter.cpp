@@ -77,6 +77,22 @@ bool SaveRows(CADocument& document, FLXmlEncoder& encoder, FLError* error) {
   return true;
 }
 
+// A package folder being written: removed with what it holds unless the writing got to the end.
+class PackageUnderConstruction {
+ public:
+  explicit PackageUnderConstruction(const QString& path) : path_(path) {}
+  ~PackageUnderConstruction() {
+    if (!complete_) RemovePackage(path_);
+  }
+  PackageUnderConstruction(const PackageUnderConstruction&) = delete;
+  PackageUnderConstruction& operator=(const PackageUnderConstruction&) = delete;
+  void setComplete() { complete_ = true; }
+
+ private:
+  QString path_;
+  bool complete_ = false;
+};
+
 QString DocumentDisplayName(const CADocument& document) {
   return document.filePath().isEmpty() ? QLatin1String(kUntitledPathText)
                                        : QFileInfo(document.filePath()).fileName();
@@ -164,6 +180,7 @@ void CADocument::saveColumns(FLXmlEncoder& encoder) {
 bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* error) {
   preparePicturesForSave(inPlace);
   if (!CreatePackageFolder(path, error)) return false;
+  PackageUnderConstruction construction(path);
   const QDir package(path);
 
   FLXmlEncoder encoder(qsizetype(CellCount(*this)) * kXmlCharactersPerCell);
@@ -214,6 +231,8 @@ bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* er
     // Linux cannot give a file a creation date: the package keeps the one it was made with.
     setFileCreationDate(0);
   }
+  if (result) result = SyncPackage(path, error);
+  if (result) construction.setComplete();
   return result;
 }
 

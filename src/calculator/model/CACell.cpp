@@ -606,10 +606,13 @@ void CACell::recalcPictureHeight() {
 std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* document) {
   const GridPoint point{decoder.integerAttributeForTag(XmlName(kXmlX)),
                         decoder.integerAttributeForTag(XmlName(kXmlY))};
-  auto cell = std::make_unique<CACell>(point, document);
+  // The cell joins its document only once read: its references are registered by whoever
+  // places it, at the point where it ends up, and not at all when it is dropped.
+  auto cell = std::make_unique<CACell>(point, nullptr);
   cell->valueType_ = int32_t(decoder.decodeAttribute(XmlName(kXmlType), g_valueStrings));
   if (decoder.endTag()) {
     cell->needRecalc_ = true;
+    cell->document_ = document;
     return cell;
   }
   const bool decipher = document && document->deciphersCells();
@@ -667,6 +670,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
     }
   }
   cell->needRecalc_ = true;
+  cell->document_ = document;
   return cell;
 }
 

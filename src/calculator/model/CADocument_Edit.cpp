@@ -74,6 +74,22 @@ void MoveBlock(List& list, int64_t s, int64_t e, int64_t d, Renumber renumber) {
     std::rotate(blockStart, blockEnd, last);
 }
 
+// Whether inserting `count` columns (or rows) at `first` would push a cell, a column or a row
+// past the last column (or row) of the grid.
+bool InsertionLeavesGrid(const CADocument& document, bool columns, int64_t first, int64_t count) {
+  int64_t furthest = -1;
+  if (columns) {
+    for (const std::unique_ptr<CARow>& row : document.rows())
+      if (!row->cells().empty()) furthest = std::max(furthest, row->cells().back()->gridPoint().x);
+    if (!document.columns().empty()) furthest = std::max(furthest, document.columns().back()->gridX());
+  } else if (!document.rows().empty()) {
+    furthest = document.rows().back()->gridY();
+  }
+  if (furthest < first) return false;
+  int64_t moved = 0;
+  return __builtin_add_overflow(furthest, count, &moved) || moved > (columns ? LastGridColumn() : kLastGridRow);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -111,11 +127,15 @@ void CADocument::insert(int32_t editType) {
     LogAssert(kUnknownInsert, __func__, __FILE__, __LINE__);
     return;
   }
-  if (TypeOfRange(nullptr, selectionRange_) == kRangeInvalid) return;
-  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
+  GridRange range;
+  if (TypeOfRange(&range, selectionRange_) == kRangeInvalid) return;
   const GridRange& selection = selectionRange_;
   const int64_t w = selection.endPoint.x - selection.startPoint.x + 1;
   const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;
+  // Nothing may be pushed off the grid: such an insertion is refused whole.
+  const bool alongX = editType == kEditCellsHorizontal || editType == kEditColumns;
+  if (InsertionLeavesGrid(*this, alongX, alongX ? range.startPoint.x : range.startPoint.y, alongX ? w : h)) return;
+  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
   GridPoint shift;
   switch (editType) {
     case kEditCellsHorizontal:

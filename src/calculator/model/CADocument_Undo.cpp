@@ -46,14 +46,6 @@ std::unique_ptr<FLXmlDecoder> ArchiveDecoder(const QString& text) {
   return decoder;
 }
 
-// A cell worth archiving: it has a value, or a format that the row writer keeps too.
-bool ShouldArchiveCell(const CACell& cell) {
-  const bool empty = cell.valueType() == kValueNone || cell.valueType() == kValueOverflow;
-  return !empty || cell.format() != nullptr;
-}
-
-bool IsGridCoordinate(int64_t n) { return n >= 0 && n < kGridOpenEnd; }
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -148,7 +140,7 @@ bool CADocument::archiveCellsForUndo(std::vector<QString>& archive, const GridRa
     SettingUndoScope scope(*this);
     bool written = true;
     enumerateCellsinRange(range, [&](CACell& cell, size_t, bool& stop) {
-      if (!ShouldArchiveCell(cell)) return;
+      if (!cell.holdsContent()) return;
       FLXmlEncoder encoder;
       FLError error;
       if (!cell.saveToXml(encoder, &error)) {
@@ -291,7 +283,7 @@ void CADocument::restoreColumnsFromUndo(const std::vector<QString>& archive) {
     std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(text);
     if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlCol) continue;
     std::unique_ptr<CAColumn> column = CAColumn::withXml(*decoder);
-    if (IsGridCoordinate(column->gridX())) addColumn(std::move(column));
+    if (IsOnGrid({column->gridX(), 0})) addColumn(std::move(column));
   }
   invalidateAfterUndoForRows(false, true);
 }
@@ -321,7 +313,9 @@ void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const
     if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlCell) continue;
     std::unique_ptr<CACell> cell = CACell::withXml(*decoder, this);
     const GridPoint point = cell->gridPoint();
-    storeCell(std::move(cell), point);
+    if (!IsOnGrid(point)) continue;
+    if (const CACell* replaced = cellAtGridPoint(point)) dropReferencesOf(*replaced);
+    addReferencesOf(*storeCell(std::move(cell), point));
   }
   invalidateAfterUndoForRows(true, true);
 }

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QStringList>
+#include <algorithm>
 #include <limits>
 
 #include "calculator/fileformats/caColumnLabels.h"
@@ -157,12 +158,19 @@ bool ParseGridPoint(const QString& text, qsizetype first, qsizetype end, GridPoi
   return true;
 }
 
+int64_t LastGridColumn() { return int64_t(g_maxColumn); }
+
+bool IsOnGrid(const GridPoint& point) {
+  return point.x >= 0 && point.x <= LastGridColumn() && IsGridCoordinate(point.y);
+}
+
 QString FormatGridPoint(int64_t x, int64_t y) {
+  const auto label = [](int64_t column) { return LabelForColumn(std::min(uint64_t(column), g_maxColumn)); };
   QString text;
   if (x < 0) {
-    text = QStringLiteral("$") + LabelForColumn(uint64_t(~x));
+    text = QStringLiteral("$") + label(~x);
   } else {
-    text = LabelForColumn(uint64_t(x));
+    text = label(x);
   }
   if (y < 0)
     text += StringWithFormat("$%qd", uint64_t(~y) + 1);  // -y, without overflow at the minimum

@@ -57,8 +57,6 @@ std::unique_ptr<FLXmlDecoder> OpenText(const QString& text, CAXmlTag* tag) {
   return decoder;
 }
 
-bool IsGridCoordinate(int64_t n) { return n >= 0 && n < kGridOpenEnd; }
-
 QString TextOfTag(CAXmlTag tag, const QString& value) {
   FLXmlEncoder encoder;
   encoder.addTag(XmlName(tag), value);

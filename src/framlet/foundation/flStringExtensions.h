@@ -109,6 +109,9 @@ bool removeCamelCase(QString& string, bool lowerCapitals, uint64_t* firstSpace =
 // Controls other than tab, line feed and return become spaces; then "&", ">", "<" and '"'
 // become entities.
 QString createEscapedStringForHtml(const QString& string);
+// The same for an XML archive, which keeps format characters and turns what XML 1.0 cannot hold
+// (lone surrogates, U+FFFE and U+FFFF) into spaces too; the text itself when nothing changes.
+QString createEscapedStringForXml(const QString& string);
 QString createUnescapedStringForHtml(const QString& string);
 
 // Every occurrence replaced, searching on after each replacement; nothing when there is none or

@@ -9,6 +9,7 @@
 #include "framlet/foundation/flPasswords.h"
 #include "platform/NotificationCenter.h"
 #include "PackageTestSupport.h"
+#include "calculator/model/SheetTestSupport.h"
 #include "SampleDocument.h"
 
 #include <gtest/gtest.h>
@@ -350,6 +351,86 @@ TEST_F(PackageReaderTest, HostileValuesOpenWithTheirFallbacks) {
   EXPECT_TRUE(document.columns().empty());
   ASSERT_EQ(document.rows().size(), 1u);
   EXPECT_EQ(document.rows()[0]->gridY(), 3);
+}
+
+TEST_F(PackageReaderTest, CellsOffTheGridAreDroppedAndSurviveNoStructuralEdit) {
+  const QString body = QStringLiteral(
+      "<rows><row y=\"0\"><cells>"
+      "<cell x=\"9223372036854775807\" y=\"0\" type=\"#\"><val>i1</val></cell>"
+      "<cell x=\"9223372036854775806\" y=\"0\" type=\"#\"><val>i2</val></cell>"
+      "<cell x=\"12356630\" y=\"0\" type=\"#\"><val>i3</val></cell>"
+      "<cell x=\"12356629\" y=\"0\" type=\"#\"><val>i4</val></cell>"
+      "<cell x=\"0\" y=\"0\" type=\"#\"><val>i5</val></cell>"
+      "</cells></row>"
+      "<row y=\"9223372036854775806\"><cells><cell x=\"0\" y=\"0\" type=\"#\"><val>i6</val></cell></cells></row>"
+      "</rows>");
+  ASSERT_EQ(open(package(QStringLiteral("OffGrid.Numlet"), body)), kFileTypeNative);
+  ASSERT_EQ(document.rows().size(), 1u);
+  const CARow::CellList& cells = document.rows()[0]->cells();
+  ASSERT_EQ(cells.size(), 2u);
+  EXPECT_EQ(cells[0]->gridPoint().x, 0);
+  EXPECT_EQ(cells[1]->gridPoint().x, LastGridColumn());
+  // A column inserted in front would push the last column's cell off the grid: refused.
+  document.setSelectionRange({{0, kGridWildcard}, {0, kGridWildcard}});
+  document.insert(kEditColumns);
+  EXPECT_EQ(document.rows()[0]->cells()[0]->gridPoint().x, 0);
+  EXPECT_EQ(document.rows()[0]->cells()[1]->gridPoint().x, LastGridColumn());
+}
+
+TEST_F(PackageReaderTest, ReferencesAreRegisteredWhereTheCellsEndUp) {
+  const QString body = QStringLiteral(
+      "<rows>"
+      // A cell claiming another row belongs to its row.
+      "<row y=\"0\"><cells><cell x=\"0\" y=\"7\" type=\"f\"><f>=Z1</f></cell>"
+      // Of two cells at one point the later is kept.
+      "<cell x=\"1\" y=\"0\" type=\"f\"><f>=Z2</f></cell><cell x=\"1\" y=\"0\" type=\"f\"><f>=Z3</f></cell>"
+      "</cells></row>"
+      // A row outside the grid is dropped, and of two rows with one y the later is kept.
+      "<row y=\"-4\"><cells><cell x=\"0\" y=\"-4\" type=\"f\"><f>=Z4</f></cell></cells></row>"
+      "<row y=\"2\"><cells><cell x=\"0\" y=\"2\" type=\"f\"><f>=Z5</f></cell></cells></row>"
+      "<row y=\"2\"><cells><cell x=\"0\" y=\"2\" type=\"f\"><f>=Z6</f></cell></cells></row>"
+      "</rows>");
+  ASSERT_EQ(open(package(QStringLiteral("Placed.Numlet"), body)), kFileTypeNative);
+  const auto referrers = [&](const char* at) {
+    std::vector<GridPoint> found;
+    document.referenceTable().referrersOf(A1(at), found);
+    return found;
+  };
+  EXPECT_EQ(referrers("Z1"), std::vector<GridPoint>{A1("A1")});
+  EXPECT_TRUE(referrers("Z2").empty());
+  EXPECT_EQ(referrers("Z3"), std::vector<GridPoint>{A1("B1")});
+  EXPECT_TRUE(referrers("Z4").empty());
+  EXPECT_TRUE(referrers("Z5").empty());
+  EXPECT_EQ(referrers("Z6"), std::vector<GridPoint>{A1("A3")});
+  // A value entered where a dropped formula pointed changes nothing it should not.
+  document.cellAtGridPointImperative(A1("Z2"))->setFormula(QStringLiteral("5"));
+  document.cellAtGridPointImperative(A1("Z3"))->setFormula(QStringLiteral("7"));
+  document.evaluate();
+  EXPECT_EQ(document.cellAtGridPoint(A1("B1"))->number()->description(), QStringLiteral("7"));
+}
+
+TEST_F(PackageReaderTest, RowsAndCellsInReverseOrderComeInOrder) {
+  QString body = QStringLiteral("<cols>");
+  for (int64_t x = 50; x >= 0; --x) body += QStringLiteral("<col x=\"%1\"><digits>3</digits></col>").arg(x);
+  body += QStringLiteral("</cols><rows>");
+  for (int64_t y = 50; y >= 0; --y) {
+    body += QStringLiteral("<row y=\"%1\"><cells>").arg(y);
+    for (int64_t x = 3; x >= 0; --x)
+      body += QStringLiteral("<cell x=\"%1\" y=\"%2\" type=\"#\"><val>i%3</val></cell>").arg(x).arg(y).arg(x + y);
+    body += QStringLiteral("</cells></row>");
+  }
+  body += QStringLiteral("</rows>");
+  ASSERT_EQ(open(package(QStringLiteral("Reverse.Numlet"), body)), kFileTypeNative);
+  ASSERT_EQ(document.rows().size(), 51u);
+  ASSERT_EQ(document.columns().size(), 51u);
+  for (size_t i = 0; i < 51; ++i) {
+    EXPECT_EQ(document.columns()[i]->gridX(), int64_t(i));
+    EXPECT_EQ(document.rows()[i]->gridY(), int64_t(i));
+    const CARow::CellList& cells = document.rows()[i]->cells();
+    ASSERT_EQ(cells.size(), 4u);
+    for (size_t x = 0; x < 4; ++x) EXPECT_EQ(cells[x]->gridPoint(), (GridPoint{int64_t(x), int64_t(i)}));
+  }
+  EXPECT_EQ(document.cellAtGridPoint({3, 50})->number()->description(), QStringLiteral("53"));
 }
 
 // The fuzz corpus read as the fuzz target reads it, here where a GUI application exists: as a

@@ -46,6 +46,26 @@ TEST_F(UndoTest, APictureCellIsArchivedUnderItsOwnGuid) {
   EXPECT_EQ(cell("A1")->picture(), picture);
 }
 
+TEST_F(UndoTest, ANoteOnAnEmptyCellIsContentToEveryArchive) {
+  const QString note = QStringLiteral("ask Ann");
+  document.cellAtGridPointImperative(A1("B2"))->setNote(note);
+  const GridRange range{A1("A1"), A1("C3")};
+  std::vector<QString> cells;
+  ASSERT_TRUE(document.archiveCellsForUndo(cells, range));
+  ASSERT_EQ(cells.size(), 1u);
+  const QString whole = document.archiveWholeDocForUndo();
+
+  cell("B2")->setNote(QStringLiteral("changed"));
+  document.restoreCellsFromUndo(cells, range);
+  ASSERT_NE(cell("B2"), nullptr);
+  EXPECT_EQ(cell("B2")->note(), note);
+
+  cell("B2")->setNote(QString());
+  document.restoreWholeDocFromUndo(whole);
+  ASSERT_NE(cell("B2"), nullptr);
+  EXPECT_EQ(cell("B2")->note(), note);
+}
+
 TEST_F(UndoTest, UndoingADefaultFormatChangeRestoresTheDefaultAndNoCell) {
   enter("B2", "1");
   select("A1", "A1");

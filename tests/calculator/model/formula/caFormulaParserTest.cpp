@@ -57,7 +57,10 @@ TEST(FormulaParser, ConvertsToPostfixWithMarkersAndUnaryMinus) {
       {"=SUM(A1:B10)*2+C3/4", "( A1:B10 SUM 2 * C3 4 / +"},
       {"=ROUND(SUM(A1, 2), 1)", "( ( A1 2 SUM 1 ROUND"},
       {"=-SUM(A1)+1", "( A1 SUM ~ 1 +"},
-      {"=sum(b2:A1)", "( B2:A1 SUM"},
+      // A range typed end first holds its corners in order.
+      {"=sum(b2:A1)", "( A1:B2 SUM"},
+      {"=SUM(A5:$A1)", "( A1:$A5 SUM"},
+      {"=B1:A$3", "A1:B$3"},
       {"=.5+1", "1/2 1 +"},
       // A minus where an operand is expected negates what follows.
       {"=A1*-B1", "A1 B1 ~ *"},
@@ -66,6 +69,14 @@ TEST(FormulaParser, ConvertsToPostfixWithMarkersAndUnaryMinus) {
       {"=--A1", "A1 ~ ~"},
       {"=2*-3", "2 -3 *"},
       {"=-A1^2", "A1 ~ 2 ^"},
+      // A plus where an operand is expected changes nothing.
+      {"=+1", "1"},
+      {"=1-+1", "1 1 -"},
+      {"=+-A1", "A1 ~"},
+      {"=SUM(+A1,+2)", "( A1 2 SUM"},
+      {"=2*+(1+1)", "2 1 1 + *"},
+      // Two operands side by side inside a call stay two arguments.
+      {"=SUM(1D1)", "( 1 D1 SUM"},
   };
   for (const PostfixCase& c : cases) {
     CAExpression expression;
@@ -99,6 +110,11 @@ TEST(FormulaParser, ReportsErrorsAtTheFailingToken) {
       {"=2+A", kFormulaErrorSymbol, 3},
       {"=1+1e+", kFormulaErrorNumber, 3},
       {"=1\t+2", kFormulaErrorSymbol, 2},
+      // A binary operator needs an operand on its left.
+      {"=*1D1", kFormulaErrorSyntax, 1},
+      {"=1*/2", kFormulaErrorSyntax, 3},
+      {"=SUM(^2)", kFormulaErrorSyntax, 5},
+      {"=1+ *2", kFormulaErrorSyntax, 4},
   };
   for (const ErrorCase& c : cases) {
     CAExpression expression;
