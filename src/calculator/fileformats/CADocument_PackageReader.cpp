@@ -12,6 +12,7 @@
 #include "framlet/foundation/flCollectionExtensions.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flBase64.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flPasswords.h"
 #include "platform/FLError.h"
@@ -36,8 +37,6 @@ constexpr double kInitialFontSize = 12.0;
 constexpr double kMinimumFontSize = 1.0;
 constexpr double kMaximumFontSize = 2000.0;
 // Zoom percentages outside this range would leave nothing sensible to draw.
-constexpr int64_t kMinimumZoomPercent = 1;
-constexpr int64_t kMaximumZoomPercent = 6400;
 // A format panel state that no file writes.
 constexpr int64_t kFormatPanelAbsent = -1;
 
@@ -89,7 +88,8 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
       const QString& name = names[i];
       if (name.startsWith(QLatin1Char('.'))) continue;
       const QString file = QDir(imagesPath).filePath(name);
-      if (!CAPicture::withFile(file, QFileInfo(name).completeBaseName(), this)) {
+      if (!IsRegularFileOfAtMost(file, kMaxPictureFileSize) ||
+          !CAPicture::withFile(file, QFileInfo(name).completeBaseName(), this)) {
         SetError(error, kImageUnreadableCode, QLatin1String(kImageUnreadableReason));
         return false;
       }
@@ -100,7 +100,10 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
   const QString passwordPath = package.filePath(QLatin1String(kPasswordFileName));
   if (QFileInfo::exists(passwordPath)) {
     const std::optional<CAPasswordFile> passwordFile = ReadPasswordFile(passwordPath);
-    if (!passwordFile) return false;
+    if (!passwordFile) {
+      SetError(error, kDamagedDocumentCode, QLatin1String(kDamagedDocumentReason));
+      return false;
+    }
     setPassword(passwordFile->checkValue);
     setPasswordHint(passwordFile->hint);
     RecordPackagePath(*this, path);
@@ -123,7 +126,14 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
 bool CADocument::loadXmlFile(FLError* error) {
   if (filePath().isEmpty()) return false;
   const QString xmlPath = QDir(filePath()).filePath(QLatin1String(kDocumentXmlName));
-  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withFile(xmlPath, nullptr);
+  // Only a regular file of a sane size is read: a FIFO or a device in its place would hang the
+  // open or fill the memory.
+  if (QFileInfo::exists(xmlPath) && !IsRegularFileOfAtMost(xmlPath, kMaxDocumentXmlSize)) {
+    SetError(error, kDamagedDocumentCode, QLatin1String(kDamagedDocumentReason));
+    return false;
+  }
+  const std::optional<QByteArray> bytes = ReadRegularFile(xmlPath, kMaxDocumentXmlSize);
+  std::unique_ptr<FLXmlDecoder> decoder = bytes ? FLXmlDecoder::withData(*bytes) : nullptr;
   if (!decoder) return false;
   PrepareSpreadsheetDecoder(*decoder);
   if (!decoder->getNextTag() || XmlTagOf(*decoder) != kXmlSpreadsheet) return false;
@@ -363,7 +373,7 @@ void CADocument::loadFromXml(FLXmlDecoder& decoder) {
         break;
       case kXmlZoom: {
         const int64_t percent = decoder.integerValue();
-        if (percent >= kMinimumZoomPercent && percent <= kMaximumZoomPercent)
+        if (percent >= CADocument::kMinimumZoomPercent && percent <= CADocument::kMaximumZoomPercent)
           setZoomValue(double(percent) / 100.0);
         break;
       }

@@ -1,6 +1,7 @@
 #include "calculator/fileformats/caPackageReader.h"
 
 #include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "platform/StringWithFormat.h"
 
 #include <QFile>
@@ -52,12 +53,10 @@ void PrepareSpreadsheetDecoder(FLXmlDecoder& decoder) {
 }
 
 std::optional<CAPasswordFile> ReadPasswordFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxPasswordFileSize) return std::nullopt;
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) return std::nullopt;
+  const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxPasswordFileSize);
+  if (!bytes) return std::nullopt;
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString text = utf8.decode(bytes);
+  const QString text = utf8.decode(*bytes);
   if (utf8.hasError()) return std::nullopt;
   const QStringList lines = text.split(QLatin1Char('\n'));
   // A file without a line feed is no password file; neither is one without a check value, which

@@ -32,6 +32,11 @@ inline constexpr int kImageUnreadableCode = -43;
 
 inline constexpr int32_t kSpreadsheetXmlVersion = 1;
 
+// The largest "document.xml" and picture file a package may hold; anything larger is taken for
+// damage rather than read into memory.
+inline constexpr int64_t kMaxDocumentXmlSize = int64_t(512) << 20;
+inline constexpr int64_t kMaxPictureFileSize = int64_t(256) << 20;
+
 // The image format words of a "pic" element's "format" attribute, by image format code 0-9.
 std::span<const char* const> ImageFormatWords();
 

@@ -20,6 +20,8 @@
 
 #include <QDate>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QUrl>
 
 #include <algorithm>
@@ -534,6 +536,24 @@ bool CACell::replace(const QString& find, const QString& replacement, int32_t, b
 // ---------------------------------------------------------------------------------------------
 // Links, overflow and pictures
 
+namespace {
+
+// Points: characters narrower than this are rare enough not to matter to how far text overflows.
+constexpr double kNarrowestCharacter = 1.0;
+// Pixels of a window when no screen tells its size.
+constexpr double kFallbackScreenWidth = 16384.0;
+
+// The most points of a row any window can show: all screens side by side, at the smallest zoom.
+double WidestVisibleWidth() {
+  double width = 0;
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    for (const QScreen* screen : QGuiApplication::screens()) width += screen->geometry().width();
+  if (width <= 0) width = kFallbackScreenWidth;
+  return width * 100.0 / double(CADocument::kMinimumZoomPercent);
+}
+
+}  // namespace
+
 void CACell::followLink() const {
   QString target = formula_;
   if (target.isEmpty()) {
@@ -564,7 +584,12 @@ void CACell::setExtraColumns() {
   const CAFormat composed = document_->formatForCell(this, true);
   const std::optional<FLAttributedString> text = attributedString(false, composed);
   if (!text) return;
-  const double textWidth = QFontMetricsF(text->font).horizontalAdvance(text->string);
+  // Text wider than any window can show at the smallest zoom overflows no further: a text of
+  // millions of characters would otherwise be measured whole and lend itself to as many cells.
+  const double visible = WidestVisibleWidth();
+  const QFontMetricsF metrics(text->font);
+  const qsizetype measured = std::min<qsizetype>(text->string.size(), qsizetype(visible / kNarrowestCharacter) + 1);
+  const double textWidth = std::min(visible, metrics.horizontalAdvance(text->string.left(measured)));
   const double padding = 2.0 * std::ceil(double(document_->cellPadding().x) / kEmuPerPointReal);
   double available = double(document_->widthOfColumn(gridPoint_.x)) - padding;
   int64_t x = gridPoint_.x;

@@ -406,6 +406,10 @@ class CADocument : public FLDocument {
   void setRightMargin(int64_t emu) { rightMargin_ = emu; }
   int64_t headerOffset() const { return headerOffset_; }
   void setHeaderOffset(int64_t emu) { headerOffset_ = emu; }
+  // The zoom as a factor; files and the views keep it within kMinimumZoomPercent to
+  // kMaximumZoomPercent.
+  static constexpr int64_t kMinimumZoomPercent = 1;
+  static constexpr int64_t kMaximumZoomPercent = 6400;
   double zoomValue() const { return zoomValue_; }
   void setZoomValue(double zoom) { zoomValue_ = zoom; }
   // Names the document's autosave package.

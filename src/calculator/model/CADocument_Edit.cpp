@@ -32,15 +32,27 @@ constexpr const char* kCantOpenPictureFile = "I couldn't open the file %@.";
 // Fill directions.
 enum : int32_t { kFillDown = 0, kFillRight = 1, kFillUp = 2, kFillLeft = 3 };
 
-// The selection with its open ends closed at the last used row or column (normalSelection:).
-int32_t NormalSelection(const CADocument& document, GridRange* range) {
-  const int32_t type = TypeOfRange(range, document.selectionRange());
-  if (type != kRangeBlock) {
-    const GridPoint last = document.maxGridPoint();
-    if (range->endPoint.x == kGridOpenEnd) range->endPoint.x = last.x;
-    if (range->endPoint.y == kGridOpenEnd) range->endPoint.y = last.y;
-  }
+// The most points a command that visits every point of the selection takes on; a larger
+// selection is refused rather than filled with millions of cells.
+constexpr unsigned __int128 kMaxCommandPoints = uint64_t(1) << 22;
+
+// The selection with its open ends closed where the selected rows (or columns) hold their last
+// value (normalSelection:). Only the selected lines count: one far cell elsewhere in the sheet
+// does not stretch a whole-row command over millions of columns.
+int32_t NormalSelection(const CADocument& document, const GridRange& selection, GridRange* range) {
+  const int32_t type = TypeOfRange(range, selection);
+  // Lines that hold nothing still get their first point.
+  if (type == kRangeRows) range->endPoint.x = std::max(document.maximumX(*range), range->startPoint.x);
+  if (type == kRangeColumns) range->endPoint.y = std::max(document.maximumY(*range), range->startPoint.y);
   return type;
+}
+
+// Whether a command may visit every point of the range; an empty range has none to visit.
+bool WithinCommandLimit(const GridRange& range) {
+  if (range.endPoint.x < range.startPoint.x || range.endPoint.y < range.startPoint.y) return true;
+  const unsigned __int128 width = uint64_t(range.endPoint.x - range.startPoint.x) + 1;
+  const unsigned __int128 height = uint64_t(range.endPoint.y - range.startPoint.y) + 1;
+  return width * height <= kMaxCommandPoints;
 }
 
 // The item's key in a sorted list of rows, columns or cells.
@@ -290,20 +302,20 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
 // Checkboxes, links and pictures
 
 void CADocument::insertCheckboxes() {
+  GridRange range;
+  const int32_t type = NormalSelection(*this, selectionRange_, &range);
+  if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
   if (setCellUndo(kUndoInsert, kUndoRangeSelection)) {
-    GridRange range;
-    if (NormalSelection(*this, &range) != kRangeInvalid) {
-      for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
-        for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
-          CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
-          cell->clearValue();
-          cell->setValueType(kValueCheckbox);
-        }
-        if (CARow* r = row(y)) r->setNeedCalculate(true);
+    for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
+      for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
+        CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
+        cell->clearValue();
+        cell->setValueType(kValueCheckbox);
       }
-      // Formulas that read the cells see their new values.
-      invalidateAfterCellEdit(-1);
+      if (CARow* r = row(y)) r->setNeedCalculate(true);
     }
+    // Formulas that read the cells see their new values.
+    invalidateAfterCellEdit(-1);
   }
   if (controller_) {
     controller_->adjustCellViewForNewData();
@@ -456,11 +468,8 @@ void CADocument::moveSelectedRowsTo(double destination) {
 
 void CADocument::fillUsingInfo(const CAFillInfo& info) {
   GridRange range;
-  const int32_t type = TypeOfRange(&range, selectionRange_);
-  if (type == kRangeInvalid) return;
-  const GridPoint last = maxGridPoint();
-  if (type == kRangeRows) range.endPoint.x = last.x;
-  if (type == kRangeColumns) range.endPoint.y = last.y;
+  const int32_t type = NormalSelection(*this, selectionRange_, &range);
+  if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
   const GridPoint& s = range.startPoint;
   const GridPoint& e = range.endPoint;
 

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
@@ -431,6 +433,37 @@ TEST_F(PackageReaderTest, RowsAndCellsInReverseOrderComeInOrder) {
     for (size_t x = 0; x < 4; ++x) EXPECT_EQ(cells[x]->gridPoint(), (GridPoint{int64_t(x), int64_t(i)}));
   }
   EXPECT_EQ(document.cellAtGridPoint({3, 50})->number()->description(), QStringLiteral("53"));
+}
+
+TEST_F(PackageReaderTest, FifosAndDevicesInAPackageFailAsDamageWithoutHanging) {
+  const auto expectDamaged = [&](const QString& path, const char* what) {
+    CADocument hostile;
+    FLError error;
+    EXPECT_EQ(hostile.openFile(path, &error), 0) << what;
+    EXPECT_EQ(error.code, -50) << what;
+    EXPECT_EQ(error.reason, QStringLiteral("The document is damaged and can't be read.")) << what;
+  };
+  const QString fifoXml = scratch(QStringLiteral("FifoXml.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(fifoXml));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifoXml + QStringLiteral("/document.xml")).constData(), 0600), 0);
+  expectDamaged(fifoXml, "document.xml is a FIFO");
+
+  const QString deviceXml = scratch(QStringLiteral("DeviceXml.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(deviceXml));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), deviceXml + QStringLiteral("/document.xml")));
+  expectDamaged(deviceXml, "document.xml links to a device");
+
+  const QString devicePassword = package(QStringLiteral("DevicePassword.Numlet"), QString());
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), devicePassword + QStringLiteral("/password.txt")));
+  expectDamaged(devicePassword, "password.txt links to a device");
+
+  const QString fifoPicture = package(QStringLiteral("FifoPicture.Numlet"), QString());
+  ASSERT_TRUE(QDir().mkpath(fifoPicture + QStringLiteral("/Images")));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifoPicture + QStringLiteral("/Images/CAFE.png")).constData(), 0600), 0);
+  CADocument hostile;
+  FLError error;
+  EXPECT_EQ(hostile.openFile(fifoPicture, &error), 0);
+  EXPECT_EQ(error.code, kImageUnreadableCode);
 }
 
 // The fuzz corpus read as the fuzz target reads it, here where a GUI application exists: as a

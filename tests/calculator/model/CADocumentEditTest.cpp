@@ -243,4 +243,34 @@ TEST_F(EditCommandTest, APictureGoesIntoTheActiveCell) {
   EXPECT_EQ(cell("C3"), nullptr);
 }
 
+TEST(EditCommandsTest, WholeLineCommandsReachOnlyAsFarAsTheirOwnLines) {
+  ModelEnvironment environment;
+  Scratch sheet;
+  CADocument& document = sheet.document;
+  document.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("1"));
+  document.cellAtGridPointImperative(A1("C2"))->setFormula(QStringLiteral("2"));
+  // One cell far to the right and far down, in other lines.
+  document.cellAtGridPointImperative({LastGridColumn(), 9})->setFormula(QStringLiteral("3"));
+  document.cellAtGridPointImperative({0, 5000000})->setFormula(QStringLiteral("4"));
+  const auto cellCount = [&] {
+    size_t count = 0;
+    for (const std::unique_ptr<CARow>& row : document.rows()) count += row->cells().size();
+    return count;
+  };
+
+  document.setSelectionRange(Rows(0, 1));
+  document.insertCheckboxes();
+  EXPECT_EQ(cellCount(), 4u + 4u);  // A1:C2, six points of which two held numbers
+  EXPECT_EQ(document.cellAtGridPoint(A1("C1"))->valueType(), kValueCheckbox);
+
+  // A whole row that runs to the last column, or a whole column five million rows down, is refused rather than filled with millions of cells.
+  document.setSelectionRange(Rows(9, 9));
+  document.insertCheckboxes();
+  EXPECT_EQ(document.cellAtGridPoint(A1("A10")), nullptr);
+  document.setSelectionRange(Columns(0, 0));
+  document.fillUsingInfo(Fill(0));
+  EXPECT_EQ(cellCount(), 8u);
+  EXPECT_EQ(document.cellAtGridPoint(A1("A3")), nullptr);
+}
+
 }  // namespace
