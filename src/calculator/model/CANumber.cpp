@@ -183,6 +183,13 @@ CANumber CANumber::withReal(long double value) {
   return number;
 }
 
+CANumber CANumber::withRealResult(long double value) {
+  CANumber number;
+  number.becomeReal(value);
+  number.setCanonicalForm(false);
+  return number;
+}
+
 CANumber CANumber::copy() const {
   CANumber number;
   number.form_ = form_;

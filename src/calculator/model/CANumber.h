@@ -37,6 +37,9 @@ class CANumber {
   static CANumber withNumerator(int64_t numerator, uint64_t denominator);
   // A real; one that a short fraction reproduces within 1e-15 becomes that fraction.
   static CANumber withReal(long double value);
+  // A real as the arithmetic leaves its results: kept a real, except that infinity, NaN and whole
+  // numbers that fit take their own forms (withReal also turns near fractions exact).
+  static CANumber withRealResult(long double value);
 
   // Parses typed text after clean-up; whatever could be parsed is returned, the rest ignored.
   static CANumber withString(const QString& text, bool allowGroups);
