@@ -44,11 +44,16 @@ int Green(Kolor kolor) { return int((kolor >> 8) & 0xFF); }
 int Blue(Kolor kolor) { return int((kolor >> 16) & 0xFF); }
 int Alpha(Kolor kolor) { return int(kolor >> 24); }
 
-// A component fraction to the nearest of `steps` steps; out-of-gamut values are held at the ends.
+// How far below a step a component may fall and still count as that step: QColor keeps its
+// components in 16 bits, so a Kolor's component comes back as much as 0.002 steps short.
+constexpr double kStepTolerance = 0.01;
+
+// A component fraction truncated to `steps` steps (0.5 of 255 is 127, an alpha of 0.999 is 99);
+// out-of-gamut values are held at the ends.
 int Quantize(float fraction, int steps) {
   if (!(fraction > 0)) return 0;  // also catches NaN
   if (fraction >= 1) return steps;
-  return std::clamp(int(std::lround(double(fraction) * steps)), 0, steps);
+  return std::clamp(int(std::floor(double(fraction) * steps + kStepTolerance)), 0, steps);
 }
 
 // The leading integer of a text as the colour lists in preferences were always read: leading
