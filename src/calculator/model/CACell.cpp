@@ -1,6 +1,6 @@
 #include "calculator/model/CACell.h"
 
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CAPicture.h"

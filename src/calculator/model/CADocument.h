@@ -436,11 +436,13 @@ class CADocument : public FLDocument {
   // NO for a missing or damaged "document.xml"; a damaged one also fills the error.
   bool loadXmlFile(FLError* error = nullptr);
   // The document-level elements, columns and rows of a package, an undo archive or a cell
-  // archive, to the end of the decoder's input.
+  // archive, to the end of the decoder's input (the model's own, CADocument_Xml.cpp).
   void loadFromXml(FLXmlDecoder& decoder);
 
   // Writes the package into a path that does not exist yet; the caller puts it in place.
   bool saveToNativeFile(const QString& path, bool inPlace, FLError* error);
+  // The document-level elements and the columns, as packages and undo archives hold them
+  // (CADocument_Xml.cpp).
   void saveDocumentInfo(FLXmlEncoder& encoder, bool forUndo);
   void saveColumns(FLXmlEncoder& encoder);
   void preparePicturesForSave(bool inPlace);

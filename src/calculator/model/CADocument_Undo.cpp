@@ -3,7 +3,7 @@
 // difference, always the full former state of what its action names.
 #include "calculator/model/CADocument.h"
 
-#include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocumentWindow.h"

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flCharacterClasses.h"

@@ -1,6 +1,6 @@
 #include "calculator/model/caUndoArchives.h"
 
-#include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
