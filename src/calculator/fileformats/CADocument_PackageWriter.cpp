@@ -30,18 +30,6 @@ namespace {
 // The encoder's text grows by doubling; a sheet's XML is roughly this many characters a cell.
 constexpr qsizetype kXmlCharactersPerCell = 80;
 
-// Clears the document's saving-with-password flag however the writing of the cells ends.
-class SaveWithPasswordScope {
- public:
-  explicit SaveWithPasswordScope(CADocument& document) : document_(document) {}
-  ~SaveWithPasswordScope() { document_.setSaveWithPassword(false); }
-  SaveWithPasswordScope(const SaveWithPasswordScope&) = delete;
-  SaveWithPasswordScope& operator=(const SaveWithPasswordScope&) = delete;
-
- private:
-  CADocument& document_;
-};
-
 size_t CellCount(const CADocument& document) {
   size_t count = 0;
   for (const std::unique_ptr<CARow>& row : document.rows()) count += row->cells().size();
@@ -112,7 +100,8 @@ bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* er
 
   FLXmlEncoder encoder(qsizetype(CellCount(*this)) * kXmlCharactersPerCell);
   {
-    SaveWithPasswordScope passwordScope(*this);
+    // The flag is cleared however the writing of the cells ends.
+    FlagScope passwordScope(*this, &CADocument::setSaveWithPassword, false);
     if (!password().isNull()) {
       SetEncryptionPassword(password());
       setSaveWithPassword(true);

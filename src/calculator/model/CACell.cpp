@@ -7,6 +7,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caModelServices.h"
+#include "calculator/model/caUndoArchives.h"
 #include "calculator/model/caXmlTags.h"
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "framlet/foundation/FLXmlDecoder.h"
@@ -17,6 +18,7 @@
 #include "framlet/foundation/flPasswords.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
+#include "platform/StringValues.h"
 
 #include <QDate>
 #include <QFontMetricsF>
@@ -33,10 +35,6 @@ const char* const g_valueStrings[kValueTypeCount] = {"none", "check", "date", "e
                                                      "image", "link", "#", "s", "of"};
 
 namespace {
-
-// The undo step of a type change: "Typing" on the active cell.
-constexpr int32_t kUndoTypingDescriptor = 30;
-constexpr int32_t kUndoRangeActiveCell = 6;
 
 constexpr int64_t kFirstDayIndex = 19000101;
 constexpr int64_t kLastDayIndex = 30001231;
@@ -78,21 +76,6 @@ bool TextMatches(const QString& text, const QString& find, bool ignoreCase, bool
     if (!wholeWords || IsWholeWord(text, location, find.size())) return true;
     from = location + 1;
   }
-}
-
-// The leading integer of a text, as the decoder's integer value reads one.
-int64_t LeadingInteger(const QString& text) {
-  qsizetype i = 0;
-  while (i < text.size() && text[i].isSpace()) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-    const int digit = text[i].unicode() - u'0';
-    if (value > (INT64_MAX - digit) / 10) return negative ? INT64_MIN : INT64_MAX;
-    value = value * 10 + digit;
-  }
-  return negative ? -value : value;
 }
 
 // A protected document's cell text. A text that does not decipher is kept as it stands rather
@@ -310,7 +293,7 @@ int32_t CACell::defaultAlignment(bool editing) const {
 void CACell::changeType(int32_t newType, bool updateFormulaField, bool setUndo) {
   NotificationCenter& center = NotificationCenter::defaultCenter();
   center.post(QLatin1String(kStopTypingNotification), document_);
-  if (setUndo && document_ && !document_->setCellUndo(kUndoTypingDescriptor, kUndoRangeActiveCell))
+  if (setUndo && document_ && !document_->setCellUndo(kUndoTyping, kUndoRangeActiveCell))
     return;
   typeIsChanging_ = true;
   if (document_) document_->invalidateLongText(gridPoint_);

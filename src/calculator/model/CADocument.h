@@ -82,6 +82,23 @@ class CADocument : public FLDocument {
   // Called with a cell, its index in its row and the row's stop flag.
   using CellBlock = std::function<void(CACell& cell, size_t index, bool& stop)>;
 
+  // Turns one of the document's passing flags (settingUndo, saveWithPassword, opening) off
+  // however the work it marks ends; `on` turns it on at once.
+  class FlagScope {
+   public:
+    FlagScope(CADocument& document, void (CADocument::*setter)(bool), bool on)
+        : document_(document), setter_(setter) {
+      if (on) (document_.*setter_)(true);
+    }
+    ~FlagScope() { (document_.*setter_)(false); }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+   private:
+    CADocument& document_;
+    void (CADocument::*setter_)(bool);
+  };
+
   // Starts with the preferences' defaults (digits or width, margins, zoom, backups, preview,
   // font) and an empty sheet.
   CADocument();
@@ -333,6 +350,9 @@ class CADocument : public FLDocument {
   void insertPicture(const QString& path);
   void moveSelectedColumnsTo(double destination);
   void moveSelectedRowsTo(double destination);
+  // The work of both: whole columns (or rows) of the selection moved so that they start at the
+  // destination.
+  void moveSelectedLinesTo(double destination, bool columns);
   void fillUsingInfo(const CAFillInfo& info);
 
   // ---- Options and state --------------------------------------------------------------------

@@ -387,77 +387,60 @@ CABigMove BigMoveOf(int64_t s, int64_t e, int64_t d, bool columns) {
 
 }  // namespace
 
-void CADocument::moveSelectedColumnsTo(double destination) {
-  const int64_t s = selectionRange_.startPoint.x;
-  const int64_t e = selectionRange_.endPoint.x;
+void CADocument::moveSelectedColumnsTo(double destination) { moveSelectedLinesTo(destination, true); }
+
+void CADocument::moveSelectedRowsTo(double destination) { moveSelectedLinesTo(destination, false); }
+
+void CADocument::moveSelectedLinesTo(double destination, bool columns) {
+  const int64_t s = columns ? selectionRange_.startPoint.x : selectionRange_.startPoint.y;
+  const int64_t e = columns ? selectionRange_.endPoint.x : selectionRange_.endPoint.y;
   const std::optional<int64_t> target = MoveTarget(s, e, destination);
   if (!target) return;
   const int64_t d = *target;
   const int64_t n = e - s + 1;
-  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoDragColumns, GridRange{}, 0)) return;
+  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, columns ? kUndoDragColumns : kUndoDragRows, GridRange{}, 0))
+    return;
 
   // The references of the cells that move leave the table before any cell moves and come back
-  // once every row is in order again.
-  const int64_t lo = std::min(d, s);
-  const int64_t hi = std::max(e + 1, d + n);
-  const auto forMovingCells = [&](const std::function<void(CACell&)>& visit) {
-    for (const std::unique_ptr<CARow>& r : rows_)
-      for (size_t i = r->lowerBound(lo); i < r->cells().size() && r->cells()[i]->gridPoint().x < hi; ++i)
-        visit(*r->cells()[i]);
-  };
-  forMovingCells([this](CACell& cell) { dropReferencesOf(cell); });
-  MoveBlock(columns_, s, e, d, [](CAColumn& column, int64_t x) { column.setGridX(x); });
-  for (const std::unique_ptr<CARow>& r : rows_)
-    MoveBlock(r->mutableCells(), s, e, d,
-              [](CACell& cell, int64_t x) { cell.setGridPoint(GridPoint{x, cell.gridPoint().y}); });
-  forMovingCells([this](CACell& cell) { addReferencesOf(cell); });
-
-  adjustExpressionsForBigMove(BigMoveOf(s, e, d, true));
-
-  GridRange moved = selectionRange_;
-  moved.startPoint.x = d;
-  moved.endPoint.x = e + (d - s);
-  setSelectionRange(moved);
-  setActiveCellPoint(GridPoint{d, moved.startPoint.y});
-  invalidateAllLongText();
-  if (controller_) controller_->adjustCellViewForNewData();
-  invalidateAfterCellEdit(-1);
-  if (controller_) controller_->jumpToSelection();
-}
-
-void CADocument::moveSelectedRowsTo(double destination) {
-  const int64_t s = selectionRange_.startPoint.y;
-  const int64_t e = selectionRange_.endPoint.y;
-  const std::optional<int64_t> target = MoveTarget(s, e, destination);
-  if (!target) return;
-  const int64_t d = *target;
-  const int64_t n = e - s + 1;
-  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoDragRows, GridRange{}, 0)) return;
-
+  // once every line is in order again.
   const int64_t lo = std::min(d, s);
   const int64_t hi = std::max(e + 1, d + n);
   const auto forMovingCells = [&](const std::function<void(CACell&)>& visit) {
     for (const std::unique_ptr<CARow>& r : rows_) {
-      if (r->gridY() < lo) continue;
-      if (r->gridY() >= hi) break;
-      for (const std::unique_ptr<CACell>& cell : r->cells()) visit(*cell);
+      if (columns) {
+        for (size_t i = r->lowerBound(lo); i < r->cells().size() && r->cells()[i]->gridPoint().x < hi; ++i)
+          visit(*r->cells()[i]);
+      } else if (r->gridY() >= hi) {
+        break;
+      } else if (r->gridY() >= lo) {
+        for (const std::unique_ptr<CACell>& cell : r->cells()) visit(*cell);
+      }
     }
   };
   forMovingCells([this](CACell& cell) { dropReferencesOf(cell); });
-  MoveBlock(rows_, s, e, d, [](CARow& moved, int64_t y) {
-    for (const std::unique_ptr<CACell>& cell : moved.cells())
-      cell->setGridPoint(GridPoint{cell->gridPoint().x, y});
-    moved.setGridY(y);
-  });
+  if (columns) {
+    MoveBlock(columns_, s, e, d, [](CAColumn& column, int64_t x) { column.setGridX(x); });
+    for (const std::unique_ptr<CARow>& r : rows_)
+      MoveBlock(r->mutableCells(), s, e, d,
+                [](CACell& cell, int64_t x) { cell.setGridPoint(GridPoint{x, cell.gridPoint().y}); });
+  } else {
+    MoveBlock(rows_, s, e, d, [](CARow& moved, int64_t y) {
+      for (const std::unique_ptr<CACell>& cell : moved.cells())
+        cell->setGridPoint(GridPoint{cell->gridPoint().x, y});
+      moved.setGridY(y);
+    });
+  }
   forMovingCells([this](CACell& cell) { addReferencesOf(cell); });
 
-  adjustExpressionsForBigMove(BigMoveOf(s, e, d, false));
+  adjustExpressionsForBigMove(BigMoveOf(s, e, d, columns));
 
   GridRange moved = selectionRange_;
-  moved.startPoint.y = d;
-  moved.endPoint.y = e + (d - s);
+  (columns ? moved.startPoint.x : moved.startPoint.y) = d;
+  (columns ? moved.endPoint.x : moved.endPoint.y) = e + (d - s);
   setSelectionRange(moved);
-  setActiveCellPoint(GridPoint{moved.startPoint.x, d});
+  setActiveCellPoint(columns ? GridPoint{d, moved.startPoint.y} : GridPoint{moved.startPoint.x, d});
+  // Text overflows into other neighbours once columns have moved.
+  if (columns) invalidateAllLongText();
   if (controller_) controller_->adjustCellViewForNewData();
   invalidateAfterCellEdit(-1);
   if (controller_) controller_->jumpToSelection();

@@ -27,18 +27,6 @@ constexpr const char* kLayoutFailed = "archiveForUndoWithColumns:rows: failed";
 constexpr const char* kCellsFailed = "archiveCellsForUndo:inRange: failed";
 constexpr const char* kColumnsFailed = "archiveColumnsForUndo: failed";
 
-// Turns settingUndo on for as long as an archive is written, however the writing ends.
-class SettingUndoScope {
- public:
-  explicit SettingUndoScope(CADocument& document) : document_(document) { document_.setSettingUndo(true); }
-  ~SettingUndoScope() { document_.setSettingUndo(false); }
-  SettingUndoScope(const SettingUndoScope&) = delete;
-  SettingUndoScope& operator=(const SettingUndoScope&) = delete;
-
- private:
-  CADocument& document_;
-};
-
 // A decoder over an archive text, with the spreadsheet's tag table.
 std::unique_ptr<FLXmlDecoder> ArchiveDecoder(const QString& text) {
   std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(text);
@@ -89,7 +77,7 @@ bool CADocument::setCellUndoID(uint32_t undoID, int32_t descriptor, int32_t rang
 
 QString CADocument::archiveWholeDocForUndo() {
   try {
-    SettingUndoScope scope(*this);
+    FlagScope settingUndo(*this, &CADocument::setSettingUndo, true);
     FLXmlEncoder encoder;
     encoder.addAttribute(XmlName(kXmlVer), int64_t(kSpreadsheetXmlVersion));
     encoder.openTag(XmlName(kXmlSpreadsheet));
@@ -137,7 +125,7 @@ QString CADocument::archiveForUndoWithColumns(bool columns, bool rows) {
 
 bool CADocument::archiveCellsForUndo(std::vector<QString>& archive, const GridRange& range) {
   try {
-    SettingUndoScope scope(*this);
+    FlagScope settingUndo(*this, &CADocument::setSettingUndo, true);
     bool written = true;
     enumerateCellsinRange(range, [&](CACell& cell, size_t, bool& stop) {
       if (!cell.holdsContent()) return;

@@ -15,6 +15,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flStringExtensions.h"
+#include "platform/StringValues.h"
 
 namespace {
 
@@ -45,30 +46,6 @@ bool IsAsciiLetter(QChar c) {
 }
 
 bool IsAsciiDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
-
-// The platform's reading of an integer inside text: leading blanks, a sign, digits up to the
-// first non-digit; 0 without digits; values beyond 64 bits saturate.
-int64_t LongLongValue(QStringView text) {
-  qsizetype i = 0;
-  while (i < text.size() && text[i].isSpace()) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
-    negative = text[i] == QLatin1Char('-');
-    ++i;
-  }
-  const uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
-                                  : uint64_t(std::numeric_limits<int64_t>::max());
-  uint64_t value = 0;
-  for (; i < text.size() && IsAsciiDigit(text[i]); ++i) {
-    const uint64_t digit = text[i].unicode() - '0';
-    if (value > (limit - digit) / 10) {
-      value = limit;
-      break;
-    }
-    value = value * 10 + digit;
-  }
-  return negative ? int64_t(0 - value) : int64_t(value);
-}
 
 QString PathExtension(const QString& path) {
   QString name = path;
@@ -190,7 +167,7 @@ GridPoint GridPointFromStringCalc(const QString& text, bool lenient) {
   const QStringList parts = text.split(QLatin1Char(','));
   if (parts.size() != 2) return lenient ? GridPoint{0, 0} : GridPoint{-1, -1};
   const auto part = [](const QString& p) {
-    return p == QLatin1String("*") ? kGridWildcard : LongLongValue(p);
+    return p == QLatin1String("*") ? kGridWildcard : LeadingInteger(p);
   };
   return GridPoint{part(parts[0]), part(parts[1])};
 }

@@ -9,6 +9,12 @@
 
 class CANumberFormat;
 
+// The bounds of the exact forms, 2^63 - 1 and -2^63, and 2^63 as an extended real: every
+// extended real of that size or more is a whole number.
+inline constexpr int64_t kInt64Max = INT64_MAX;
+inline constexpr int64_t kInt64Min = INT64_MIN;
+inline constexpr long double kTwoTo63 = 9223372036854775808.0L;
+
 // Forms of a number.
 enum : int32_t {
   kNumberInteger = 0,

@@ -1,6 +1,8 @@
 // Packed colours: conversions, text forms, display strings and the standard colours.
 #include "framlet/foundation/Kolor.h"
 
+#include "platform/StringValues.h"
+
 #include "framlet/foundation/flBase.h"
 
 #include <QStringList>
@@ -56,22 +58,9 @@ int Quantize(float fraction, int steps) {
   return std::clamp(int(std::floor(double(fraction) * steps + kStepTolerance)), 0, steps);
 }
 
-// The leading integer of a text as the colour lists in preferences were always read: leading
-// blanks skipped, an optional sign, digits up to the first other character, held at the int
-// range; 0 when there are no digits.
-int LeadingInt(QStringView text) {
-  qsizetype i = 0;
-  while (i < text.size() && text[i].isSpace()) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-    value = value * 10 + (text[i].unicode() - u'0');
-    if (value > int64_t(INT_MAX) + 1) value = int64_t(INT_MAX) + 1;
-  }
-  if (negative) return int(std::max<int64_t>(-value, INT_MIN));
-  return int(std::min<int64_t>(value, INT_MAX));
-}
+// The leading integer of a text as the colour lists in preferences were always read, held at
+// the int range.
+int LeadingInt(QStringView text) { return int(std::clamp<int64_t>(LeadingInteger(text), INT_MIN, INT_MAX)); }
 
 }  // namespace
 

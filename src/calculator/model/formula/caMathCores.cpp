@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
-constexpr long double kTwoTo63 = 9223372036854775808.0L;
 // The constants are the double-precision ones, as the functions have always shown them.
 constexpr long double kPi = 3.141592653589793;
 constexpr long double kE = 2.718281828459045;

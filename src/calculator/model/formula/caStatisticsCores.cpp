@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
 using Wide = unsigned __int128;
 
 // A counting argument truncated to a whole number: exact when it fits 64 bits.
