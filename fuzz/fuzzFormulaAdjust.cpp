@@ -1,7 +1,8 @@
 // Rewrites a formula for an insertion, a deletion, a move of whole columns or rows, or a copy,
 // and checks that the rewriting never changes what the formula means: the rewritten tokens are
 // what a fresh parse of the rewritten text gives, and an insertion followed by the matching
-// deletion gives the formula back as it was typed. A violation aborts, which the fuzzer reports.
+// deletion gives the formula back as it was typed when its references were spelt as a rewrite
+// spells them ("b01" comes back as "B1"). A violation aborts, which the fuzzer reports.
 //
 // Input: three bytes choose the edit (its kind, the first column or row it touches, how many),
 // the rest is the formula ("=" is put in front when missing).
@@ -69,6 +70,23 @@ bool ClearOfTheEdges(const CAExpression& expression, int64_t margin) {
   return true;
 }
 
+// Whether every reference is spelt as a rewrite would spell it (capitals, no leading zeros), so
+// that a rewrite and its reverse must give the very text back.
+bool SpeltCanonically(const QString& formula, const CAExpression& expression) {
+  const auto isReferenceCharacter = [](QChar c) { return c == u'$' || c == u':' || c.isLetterOrNumber(); };
+  for (const CAFormulaToken& token : expression) {
+    if (token.type() != kTokenReference && token.type() != kTokenRange) continue;
+    qsizetype end = qsizetype(token.formulaIndex());
+    while (end < formula.size() && isReferenceCharacter(formula[end])) ++end;
+    const QString text = formula.mid(qsizetype(token.formulaIndex()), end - qsizetype(token.formulaIndex()));
+    for (const QString& half : text.split(QLatin1Char(':'))) {
+      GridPoint point;
+      if (!ParseGridPoint(half, 0, half.size(), &point) || FormatGridPoint(point) != half) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int FuzzFormulaAdjust(const uint8_t* data, size_t size) {
@@ -101,7 +119,7 @@ int FuzzFormulaAdjust(const uint8_t* data, size_t size) {
       // keep a reference apart from the text before it or stopped a range at the edge of the grid.
       // (Cells shifted within a block may tear a range that reaches out of it; that is no round trip.)
       if (kind == 2 || text.count(QLatin1Char(' ')) != formula.count(QLatin1Char(' ')) ||
-          !ClearOfTheEdges(expression, 8))
+          !ClearOfTheEdges(expression, 8) || !SpeltCanonically(formula, expression))
         return 0;
       const CAEditAdjustment deleted = AdjustExpressionForEdit(text, adjusted, -dx, -dy, edit);
       if (deleted.referenceDeleted) Fail("the deletion lost a reference the insertion kept", formula, text);

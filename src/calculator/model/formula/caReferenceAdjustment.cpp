@@ -25,10 +25,15 @@ int64_t AddPlainClamped(int64_t n, int64_t delta, int64_t largest) {
   return std::min(AddPlain(n, delta, largest), largest);
 }
 
-// The new end of a range is never before its start, and stays absolute when it was.
-int64_t KeepNotBefore(int64_t start, int64_t end) {
-  const int64_t larger = std::max(NormalizeCoordinate(start), NormalizeCoordinate(end));
-  return end < 0 ? ~larger : larger;
+// A range's corners in order along each axis, each coordinate keeping its "$", as the parser
+// holds them: a relative start that an edit moved past an absolute end changes places with it.
+GridRange Ordered(GridRange range) {
+  const auto order = [](int64_t& first, int64_t& last) {
+    if (NormalizeCoordinate(first) > NormalizeCoordinate(last)) std::swap(first, last);
+  };
+  order(range.startPoint.x, range.endPoint.x);
+  order(range.startPoint.y, range.endPoint.y);
+  return range;
 }
 
 // The edited selection, classified and normalised once for every token of a pass.
@@ -160,11 +165,12 @@ bool AffectedByEdit(const EditShift& e, const CAFormulaToken& token, GridPoint* 
       if (deleted) *deleted = true;
       return true;
     }
+    // Where each corner goes; AdjustReference puts them in order.
     GridRange moved;
     moved.startPoint.x = ShiftStartX(e, s.x, s.y);
-    moved.endPoint.x = KeepNotBefore(moved.startPoint.x, ShiftEndX(e, t.x, t.y));
+    moved.endPoint.x = ShiftEndX(e, t.x, t.y);
     moved.startPoint.y = ShiftStartY(e, moved.startPoint.x, s.y);
-    moved.endPoint.y = KeepNotBefore(moved.startPoint.y, ShiftEndY(e, moved.endPoint.x, t.y));
+    moved.endPoint.y = ShiftEndY(e, moved.endPoint.x, t.y);
     if (OffGrid(moved.startPoint)) {
       if (deleted) *deleted = true;
       return true;
@@ -208,13 +214,13 @@ bool IsReferenceCharacter(QChar c) {
          (u >= u'0' && u <= u'9');
 }
 
-// The first corner of the range text at `start` as it was typed; {-1, -1} when unreadable.
+// The first corner of the range text at `start` as it was typed; kGridNoPoint when unreadable.
 GridPoint TypedFirstCorner(const QString& formula, uint64_t start) {
-  GridPoint corner{-1, -1};
+  GridPoint corner{kGridNoPoint, kGridNoPoint};
   qsizetype colon = qsizetype(start);
   while (colon < formula.size() && IsReferenceCharacter(formula[colon]) && formula[colon] != u':') ++colon;
   if (colon >= formula.size() || formula[colon] != u':' || !ParseGridPoint(formula, qsizetype(start), colon, &corner))
-    return GridPoint{-1, -1};
+    return GridPoint{kGridNoPoint, kGridNoPoint};
   return corner;
 }
 
@@ -292,8 +298,7 @@ bool TokenAffectedByCopy(const CAFormulaToken& token, int64_t dx, int64_t dy, Gr
     const GridRange& old = token.range();
     GridRange moved;
     moved.startPoint = {CopyCoordinate(old.startPoint.x, dx, true), CopyCoordinate(old.startPoint.y, dy, false)};
-    moved.endPoint.x = KeepNotBefore(moved.startPoint.x, CopyCoordinate(old.endPoint.x, dx, true));
-    moved.endPoint.y = KeepNotBefore(moved.startPoint.y, CopyCoordinate(old.endPoint.y, dy, false));
+    moved.endPoint = {CopyCoordinate(old.endPoint.x, dx, true), CopyCoordinate(old.endPoint.y, dy, false)};
     if (range) *range = moved;
     return moved != old;
   }
@@ -314,15 +319,16 @@ void AdjustReference(QString& formula, CAExpression& expression, size_t tokenInd
   QString text;
   switch (token.type()) {
     case kTokenRange: {
-      // A range typed end first is written end first again, along each axis it was.
+      // `range` holds where each corner of the token went. Each coordinate is written on the side
+      // it was typed on, so a range typed end first stays so; the token holds the corners as a
+      // parse of the text orders them.
       const GridPoint typed = TypedFirstCorner(formula, token.formulaIndex());
-      const bool flipX = NormalizeCoordinate(typed.x) == NormalizeCoordinate(token.range().endPoint.x) &&
-                         NormalizeCoordinate(typed.x) != NormalizeCoordinate(token.range().startPoint.x);
-      const bool flipY = NormalizeCoordinate(typed.y) == NormalizeCoordinate(token.range().endPoint.y) &&
-                         NormalizeCoordinate(typed.y) != NormalizeCoordinate(token.range().startPoint.y);
+      const GridRange& old = token.range();
+      const bool flipX = typed.x != old.startPoint.x && typed.x == old.endPoint.x;
+      const bool flipY = typed.y != old.startPoint.y && typed.y == old.endPoint.y;
       const GridPoint first{flipX ? range.endPoint.x : range.startPoint.x, flipY ? range.endPoint.y : range.startPoint.y};
       const GridPoint last{flipX ? range.startPoint.x : range.endPoint.x, flipY ? range.startPoint.y : range.endPoint.y};
-      token.setRange(range);
+      token.setRange(Ordered(GridRange{first, last}));
       text = FormatGridPoint(first) + QLatin1Char(':') + FormatGridPoint(last);
       break;
     }

@@ -73,6 +73,8 @@ TEST(caReferenceAdjustment, InsertionShiftsReferencesAtAndAfterTheInsertedCells)
       {"reversed range untouched", "=SUM(A2:A1)", 0, 1, Rows(5, 5), "=SUM(A2:A1)", false},
       {"reversed range grows", "=SUM(C1:A1)", 1, 0, Columns(1, 1), "=SUM(D1:A1)", false},
       {"reversed in y only", "=SUM(A9:C2)", 0, 2, Rows(4, 5), "=SUM(A11:C2)", false},
+      // An absolute coordinate never moves, even when a relative one passes it.
+      {"relative start passes an absolute end", "=SUM(A2:B$2)", 0, 2, Rows(0, 1), "=SUM(A4:B$2)", false},
       // A rewritten reference never runs into the number before it.
       {"after a number", "=SUM(1D1)", 1, 0, Columns(0, 0), "=SUM(1 E1)", false},
       {"after a name", "=SUM(2.5B1,1)", 1, 0, Columns(0, 0), "=SUM(2.5 C1,1)", false},
