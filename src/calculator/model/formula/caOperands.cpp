@@ -13,28 +13,27 @@ const CANumber* CheckValue(const CACell& cell) { return cell.isChecked() ? &g_nu
 
 // What a list of operands is gathered into: the numbers themselves, or, for the counting
 // functions, only how many there are, so that a range of millions of blank points costs nothing.
-class OperandSink {
- public:
-  explicit OperandSink(CAOperandArray* array) : array_(array) {}
-  void add(const CANumber& number) {
-    if (array_)
-      array_->push_back(number);
-    else
-      ++count_;
-  }
-  // Points counted without a number each; only a counting sink takes them.
-  void addCount(uint64_t count) { count_ = count_ > UINT64_MAX - count ? UINT64_MAX : count_ + count; }
-  bool counting() const { return array_ == nullptr; }
-  bool empty() const { return array_ ? array_->empty() : count_ == 0; }
-  uint64_t count() const { return count_; }
+// Each walk is made for one kind of sink, so that gathering numbers pays for no counting.
+struct ArraySink {
+  static constexpr bool kCounting = false;
+  explicit ArraySink(CAOperandArray& numbers) : array(numbers) {}
+  void add(const CANumber& number) { array.push_back(number); }
+  bool empty() const { return array.empty(); }
+  CAOperandArray& array;
+};
 
- private:
-  CAOperandArray* array_;
-  uint64_t count_ = 0;
+struct CountSink {
+  static constexpr bool kCounting = true;
+  void add(const CANumber&) { ++count; }
+  // Points counted without a number each.
+  void addCount(uint64_t more) { count = count > UINT64_MAX - more ? UINT64_MAX : count + more; }
+  bool empty() const { return count == 0; }
+  uint64_t count = 0;
 };
 
 // Reads one cell into the list. NO when the cell fails.
-bool AppendCell(const CACell* cell, int32_t mode, OperandSink& sink) {
+template <typename Sink>
+bool AppendCell(const CACell* cell, int32_t mode, Sink& sink) {
   const CANumber* number = nullptr;
   if (!GetCellNumber(cell, mode, &number)) return false;
   if (number) sink.add(*number);
@@ -42,7 +41,7 @@ bool AppendCell(const CACell* cell, int32_t mode, OperandSink& sink) {
 }
 
 bool AppendCell(const CACell* cell, int32_t mode, CAOperandArray& array) {
-  OperandSink sink(&array);
+  ArraySink sink(array);
   return AppendCell(cell, mode, sink);
 }
 
@@ -50,7 +49,8 @@ bool AppendCell(const CACell* cell, int32_t mode, CAOperandArray& array) {
 // cells that exist are visited; mode 0 counts every empty point of the block, which is bounded
 // by the used extent for whole rows or columns. A list of numbers holds at most
 // kMaxBlankCountPoints of them; a count has no such bound, since it walks only the cells.
-uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t mode, OperandSink& sink) {
+template <typename Sink>
+uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t mode, Sink& sink) {
   if (mode != kOperandBlankCount) {
     const bool completed = ForEachCellInBlock(document, block, [&](const CACell& cell) {
       return AppendCell(&cell, mode, sink);
@@ -66,7 +66,7 @@ uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t
   if (bounded.endPoint.x < bounded.startPoint.x || bounded.endPoint.y < bounded.startPoint.y) return 0;
   const unsigned __int128 width = uint64_t(bounded.endPoint.x - bounded.startPoint.x) + 1;
   const unsigned __int128 height = uint64_t(bounded.endPoint.y - bounded.startPoint.y) + 1;
-  if (sink.counting()) {
+  if constexpr (Sink::kCounting) {
     // Every point counts but the cells that exist, which count as their contents say.
     unsigned __int128 points = width * height;
     bool completed = ForEachCellInBlock(document, bounded, [&](const CACell& cell) {
@@ -75,18 +75,20 @@ uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t
     });
     sink.addCount(points > UINT64_MAX ? UINT64_MAX : uint64_t(points));
     return completed ? 0 : uint32_t(kFormulaErrorValue);
+  } else {
+    if (width * height > kMaxBlankCountPoints) return kFormulaErrorNumber;
+    for (int64_t y = bounded.startPoint.y; y <= bounded.endPoint.y; ++y) {
+      const CARow* row = document.row(y);
+      for (int64_t x = bounded.startPoint.x; x <= bounded.endPoint.x; ++x)
+        if (!AppendCell(row ? row->cellAt(x) : nullptr, mode, sink)) return kFormulaErrorValue;
+    }
+    return 0;
   }
-  if (width * height > kMaxBlankCountPoints) return kFormulaErrorNumber;
-  for (int64_t y = bounded.startPoint.y; y <= bounded.endPoint.y; ++y) {
-    const CARow* row = document.row(y);
-    for (int64_t x = bounded.startPoint.x; x <= bounded.endPoint.x; ++x)
-      if (!AppendCell(row ? row->cellAt(x) : nullptr, mode, sink)) return kFormulaErrorValue;
-  }
-  return 0;
 }
 
 // The walk over a list of arguments that CreateOperandArray and CountOperands share.
-void ReadOperandList(CAEvaluationContext& context, int32_t mode, OperandSink& sink) {
+template <typename Sink>
+void ReadOperandList(CAEvaluationContext& context, int32_t mode, Sink& sink) {
   CAOperandList& arguments = context.arguments;
   while (context.error == 0 && !arguments.empty()) {
     const CAOperand item = std::move(arguments.back());
@@ -257,17 +259,17 @@ std::optional<CANumber> NumericTopOfStackCore(CAEvaluationContext& context, CAOp
 
 std::optional<CAOperandArray> CreateOperandArray(CAEvaluationContext& context, int32_t mode) {
   CAOperandArray array;
-  OperandSink sink(&array);
+  ArraySink sink(array);
   ReadOperandList(context, mode, sink);
   if (context.error != 0) return std::nullopt;
   return array;
 }
 
 std::optional<uint64_t> CountOperands(CAEvaluationContext& context, int32_t mode) {
-  OperandSink sink(nullptr);
+  CountSink sink;
   ReadOperandList(context, mode, sink);
   if (context.error != 0) return std::nullopt;
-  return sink.count();
+  return sink.count;
 }
 
 GridRange RangeTopOfStack(CAEvaluationContext& context) {

@@ -72,21 +72,21 @@ void CompensatedSum::addReal(long double value) {
   real_ = sum;
 }
 
-void CompensatedSum::add(const CANumber& term) {
+void CompensatedSum::spillExact() {
+  const CANumber spilled = exact_;
+  exact_ = CANumber();
+  if (spilled.isValid())
+    addReal(spilled.realValue());
+  else
+    invalid_ = spilled;
+}
+
+void CompensatedSum::addOther(const CANumber& term) {
   if (invalid_) return;
   if (!term.isValid()) {
     CANumber sum = result();
     sum.add(term);
     invalid_ = sum;
-    return;
-  }
-  if (term.form() == kNumberInteger || term.form() == kNumberFraction) {
-    exact_.add(term);
-    // An exact sum that no longer fits joins the reals, rounded once.
-    if (exact_.form() != kNumberInteger && exact_.form() != kNumberFraction) {
-      addReal(exact_.realValue());
-      exact_ = CANumber();
-    }
     return;
   }
   addReal(term.realValue());

@@ -15,10 +15,22 @@
 // term is NaN or infinite the sum is that term added to what came before, and stays so.
 class CompensatedSum {
  public:
-  void add(const CANumber& term);
+  void add(const CANumber& term) {
+    // Sums of whole numbers and fractions, the common case, take the exact path at once.
+    if (term.form() <= kNumberFraction && !invalid_) {
+      exact_.add(term);
+      if (exact_.form() > kNumberFraction) spillExact();
+      return;
+    }
+    addOther(term);
+  }
   CANumber result() const;
 
  private:
+  // An exact sum that no longer fits joins the reals, rounded once.
+  void spillExact();
+  // A real, NaN or infinite term.
+  void addOther(const CANumber& term);
   // Adds a real to the compensated part.
   void addReal(long double value);
 
