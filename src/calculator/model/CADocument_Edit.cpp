@@ -355,11 +355,12 @@ void CADocument::insertPicture(const QString& path) {
 
 namespace {
 
-// The moved block's new first column or row, or nothing when the move would leave the grid or
-// go nowhere.
-std::optional<int64_t> MoveTarget(int64_t s, int64_t e, double destination) {
-  if (!std::isfinite(destination) || destination < 0 || s < 0 || e < s || e >= kGridOpenEnd) return std::nullopt;
-  if (destination >= double(kGridOpenEnd - (e - s + 1))) return std::nullopt;
+// The moved block's new first column or row, or nothing when the move would leave the grid (whose
+// last line is `largest`) or go nowhere.
+std::optional<int64_t> MoveTarget(int64_t s, int64_t e, double destination, int64_t largest) {
+  if (!std::isfinite(destination) || destination < 0 || s < 0 || e < s || e > largest) return std::nullopt;
+  // Compared as extended reals, which hold every coordinate exactly, where a double would not.
+  if (static_cast<long double>(destination) > static_cast<long double>(largest - (e - s))) return std::nullopt;
   const int64_t d = int64_t(destination);
   if (d == s) return std::nullopt;
   return d;
@@ -394,7 +395,7 @@ void CADocument::moveSelectedRowsTo(double destination) { moveSelectedLinesTo(de
 void CADocument::moveSelectedLinesTo(double destination, bool columns) {
   const int64_t s = columns ? selectionRange_.startPoint.x : selectionRange_.startPoint.y;
   const int64_t e = columns ? selectionRange_.endPoint.x : selectionRange_.endPoint.y;
-  const std::optional<int64_t> target = MoveTarget(s, e, destination);
+  const std::optional<int64_t> target = MoveTarget(s, e, destination, columns ? LastGridColumn() : kLastGridRow);
   if (!target) return;
   const int64_t d = *target;
   const int64_t n = e - s + 1;

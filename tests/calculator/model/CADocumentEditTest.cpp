@@ -273,4 +273,30 @@ TEST(EditCommandsTest, WholeLineCommandsReachOnlyAsFarAsTheirOwnLines) {
   EXPECT_EQ(document.cellAtGridPoint(A1("A3")), nullptr);
 }
 
+TEST(EditCommandsTest, MovesAndInsertionsStayOnTheGrid) {
+  ModelEnvironment environment;
+  Scratch sheet;
+  CADocument& document = sheet.document;
+  document.cellAtGridPointImperative(A1("B1"))->setFormula(QStringLiteral("7"));
+  // Two columns moved so that the last would land past "ZZZZZ": refused.
+  document.setSelectionRange(Columns(1, 2));
+  document.moveSelectedColumnsTo(double(LastGridColumn()));
+  EXPECT_NE(document.cellAtGridPoint(A1("B1")), nullptr);
+  EXPECT_EQ(sheet.window.manager.inUseCount(), 0u);
+  // To the last place that holds them both: allowed.
+  document.moveSelectedColumnsTo(double(LastGridColumn() - 1));
+  ASSERT_NE(document.cellAtGridPoint({LastGridColumn() - 1, 0}), nullptr);
+  // Rows likewise stop at the last row.
+  document.setSelectionRange(Rows(0, 0));
+  document.moveSelectedRowsTo(double(kLastGridRow) + 1);
+  EXPECT_NE(document.cellAtGridPoint({LastGridColumn() - 1, 0}), nullptr);
+  // A column inserted in front would push the cell past "ZZZZZ" only when two are inserted.
+  document.setSelectionRange(Columns(0, 1));
+  document.insert(kEditFromSelection);
+  EXPECT_NE(document.cellAtGridPoint({LastGridColumn() - 1, 0}), nullptr);
+  document.setSelectionRange(Columns(0, 0));
+  document.insert(kEditFromSelection);
+  EXPECT_NE(document.cellAtGridPoint({LastGridColumn(), 0}), nullptr);
+}
+
 }  // namespace
