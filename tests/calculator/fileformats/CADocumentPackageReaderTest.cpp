@@ -466,6 +466,53 @@ TEST_F(PackageReaderTest, FifosAndDevicesInAPackageFailAsDamageWithoutHanging) {
   EXPECT_EQ(error.code, kImageUnreadableCode);
 }
 
+TEST_F(PackageReaderTest, OptionsTheFileDoesNotNameAreTurnedOff) {
+  document.setConstrainText(true);
+  document.setShowFormulas(true);
+  document.setRedFormulas(true);
+  document.setShowOnlyOccupied(true);
+  document.setTitleRow(true);
+  document.setTitleColumn(true);
+  document.setPrintGrid(true);
+  document.setPrintLabels(true);
+  document.setScaleToFit(true);
+  document.setFillPages(true);
+  document.setShowPageBreaks(true);
+  document.setMakeBackups(true);
+  document.setNoPreview(true);
+  document.setTopMargin(12700);
+  ASSERT_EQ(open(package(QStringLiteral("Plain.Numlet"), QStringLiteral("<grid>1</grid>"))), kFileTypeNative);
+  const bool flags[] = {document.constrainText(), document.showFormulas(), document.redFormulas(),
+                        document.showOnlyOccupied(), document.titleRow(), document.titleColumn(),
+                        document.printLabels(), document.scaleToFit(), document.fillPages(),
+                        document.showPageBreaks(), document.makeBackups(), document.noPreview()};
+  for (bool on : flags) EXPECT_FALSE(on);
+  EXPECT_TRUE(document.printGrid());
+  EXPECT_EQ(document.topMargin(), 0);
+}
+
+TEST_F(PackageReaderTest, TheLaterOfWidthAndDigitsDecides) {
+  ASSERT_EQ(open(package(QStringLiteral("WidthDigits.Numlet"), QStringLiteral("<width>1270000</width><digits>7</digits>"))),
+            kFileTypeNative);
+  EXPECT_EQ(document.defaultDigitCount(), 7);
+  CADocument other;
+  ASSERT_EQ(other.openFile(package(QStringLiteral("DigitsWidth.Numlet"), QStringLiteral("<digits>7</digits><width>1270000</width>")),
+                           nullptr),
+            kFileTypeNative);
+  EXPECT_LT(other.defaultDigitCount(), 0);
+  EXPECT_EQ(other.defaultWidth(), 1270000);
+}
+
+TEST_F(PackageReaderTest, HiddenFilesAmongThePicturesAreLeftAlone) {
+  const QString path = package(QStringLiteral("Hidden.Numlet"), QString());
+  ASSERT_TRUE(QDir().mkpath(path + QStringLiteral("/Images")));
+  ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/Images/.DS_Store"), "not a picture"));
+  ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/Images/._CAFE.png"), "not a picture either"));
+  FLError error;
+  EXPECT_EQ(open(path, &error), kFileTypeNative) << error.reason.toStdString();
+  EXPECT_TRUE(document.pictures().isEmpty());
+}
+
 // The fuzz corpus read as the fuzz target reads it, here where a GUI application exists: as a
 // file, as a protected file and as an archive, each written out again.
 TEST_F(PackageReaderTest, EveryFuzzCorpusInputReadsAndWritesWithoutHarm) {

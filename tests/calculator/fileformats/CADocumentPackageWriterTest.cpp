@@ -126,6 +126,30 @@ TEST_F(PackageWriterTest, ASaveThatFailsPartWayLeavesNothingBehind) {
   EXPECT_FALSE(QFileInfo::exists(path));
 }
 
+TEST_F(PackageWriterTest, APreviewIsWrittenOnlyWhenTheDocumentWantsOne) {
+  window.pdf = ReadFileBytes(TestDataPath(QStringLiteral("images/red-left.pdf")));
+  window.pdfSize = QSizeF(200, 100);
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  document.setNoPreview(false);
+  const QString shown = save(QStringLiteral("Preview.Numlet"));
+  EXPECT_TRUE(QFileInfo::exists(shown + QStringLiteral("/QuickLook/Preview.jpg")));
+  document.setNoPreview(true);
+  const QString hidden = save(QStringLiteral("NoPreview.Numlet"));
+  EXPECT_EQ(FolderEntries(hidden), QStringList{QStringLiteral("document.xml")});
+  EXPECT_EQ(window.pdfRequests, 1);
+}
+
+TEST_F(PackageWriterTest, OnlyThePicturesThatCellsShowAreWritten) {
+  std::shared_ptr<CAPicture> shown = CAPicture::withFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")),
+                                                         QStringLiteral("SHOWN-1"), &document);
+  std::shared_ptr<CAPicture> dropped = CAPicture::withFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")),
+                                                           QStringLiteral("DROPPED-1"), &document);
+  ASSERT_TRUE(shown && dropped);
+  document.cellAtGridPointImperative({0, 0})->setPicture(shown);
+  const QString path = save(QStringLiteral("Pictures.Numlet"), true);
+  EXPECT_EQ(FolderEntries(path + QStringLiteral("/Images")), QStringList{QStringLiteral("SHOWN-1.png")});
+}
+
 // ---- Autosave ------------------------------------------------------------------------------------
 
 class AutosaveTest : public PackageWriterTest {
@@ -250,6 +274,12 @@ TEST_F(CellArchiveTest, ANoteOnAnEmptyCellIsCopied) {
   paste(archive, pasted);
   ASSERT_NE(pasted.cellAtGridPoint({1, 1}), nullptr);
   EXPECT_EQ(pasted.cellAtGridPoint({1, 1})->note(), QStringLiteral("ask Ann"));
+}
+
+TEST_F(CellArchiveTest, ASelectionOfEmptyCellsGivesNoArchive) {
+  document.cellAtGridPointImperative({5, 5})->setFormula(QStringLiteral("elsewhere"));
+  document.setSelectionRange({{0, 0}, {2, 2}});
+  EXPECT_TRUE(document.archiveSelection().isNull());
 }
 
 // ---- Round trips ---------------------------------------------------------------------------------
