@@ -136,6 +136,40 @@ TEST_F(UndoTest, LayoutStepsTurnOffWhatTheArchiveDoesNotName) {
   EXPECT_EQ(document.column(3), nullptr);
 }
 
+TEST_F(UndoTest, LayoutStepsOfTheOptionsAloneAndWithRowHeights) {
+  enter("A1", "1");
+  document.columnImperative(2)->setDigitCount(9);
+  const int64_t margin = document.leftMargin();
+  // Action 2: the options only; columns stay as the command left them.
+  expectUndoAndRedo([&] {
+    ASSERT_TRUE(document.setUndo(kFLNewUndoID, kUndoActionLayout, kUndoDocumentFormat, GridRange{}, 0));
+    document.setRedFormulas(true);
+    document.setFooter(QStringLiteral("foot"));
+    document.setLeftMargin(25400);
+  });
+  window.manager.undo();
+  EXPECT_FALSE(document.redFormulas());
+  EXPECT_TRUE(document.footer().isEmpty());
+  EXPECT_EQ(document.leftMargin(), margin);
+  EXPECT_EQ(document.column(2)->digitCount(), 9);
+  window.manager.redo();
+
+  // Action 4: the options and the row heights; rows made only for a height go again.
+  expectUndoAndRedo([&] {
+    ASSERT_TRUE(document.setUndo(kFLNewUndoID, kUndoActionLayoutRows, kUndoRowHeight, GridRange{}, 0));
+    document.setMinimumHeight(254000);
+    for (const auto& [y, height] : {std::pair<int64_t, int64_t>{0, 127000}, {6, 381000}}) {
+      document.rowImperative(y)->setMinimumHeight(height);
+      document.row(y)->setNeedCalculate(true);
+    }
+  });
+  window.manager.undo();
+  EXPECT_EQ(document.minimumHeight(), 0);
+  EXPECT_EQ(document.row(0)->minimumHeight(), 0);
+  EXPECT_EQ(document.row(6), nullptr);
+  EXPECT_TRUE(document.redFormulas());
+}
+
 TEST_F(UndoTest, RowAndColumnStepsRestoreHeightsAndWidths) {
   enter("A1", "1");
   document.rowImperative(0)->setMinimumHeight(254000);
