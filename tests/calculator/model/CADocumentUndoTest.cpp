@@ -170,6 +170,38 @@ TEST_F(UndoTest, LayoutStepsOfTheOptionsAloneAndWithRowHeights) {
   EXPECT_TRUE(document.redFormulas());
 }
 
+TEST_F(UndoTest, TheEditMenuNamesTheStepAndWaitsForModalWindows) {
+  bool modal = false;
+  const FLUndoManager::Hooks previous = FLUndoManager::setHooks({nullptr, [&] { return modal; }, nullptr});
+  QString title;
+  EXPECT_FALSE(window.manager.validateState(true, &title));
+  EXPECT_EQ(title, QStringLiteral("Undo"));
+  enter("A1", "1");
+  select("A1", "A3");
+  document.fillUsingInfo(CAFillInfo{});
+  EXPECT_TRUE(window.manager.validateState(true, &title));
+  EXPECT_EQ(title, QStringLiteral("Undo Fill"));
+  EXPECT_FALSE(window.manager.validateState(false, &title));
+  EXPECT_EQ(title, QStringLiteral("Redo"));
+  modal = true;
+  EXPECT_FALSE(window.manager.validateState(true, &title));
+  EXPECT_EQ(title, QStringLiteral("Undo Fill"));
+  modal = false;
+  window.manager.undo();
+  EXPECT_TRUE(window.manager.validateState(false, &title));
+  EXPECT_EQ(title, QStringLiteral("Redo Fill"));
+  // Steps under one identifier are one step with the first one's name.
+  const uint32_t id = window.manager.newUndoID();
+  select("B1", "B1");
+  ASSERT_TRUE(document.setCellUndoID(id, kUndoClear, kUndoRangeSelection));
+  select("C1", "C1");
+  ASSERT_TRUE(document.setCellUndoID(id, kUndoFill, kUndoRangeSelection));
+  EXPECT_EQ(window.manager.inUseCount(), 1u);
+  EXPECT_TRUE(window.manager.validateState(true, &title));
+  EXPECT_EQ(title, QStringLiteral("Undo Clear"));
+  FLUndoManager::setHooks(previous);
+}
+
 TEST_F(UndoTest, RowAndColumnStepsRestoreHeightsAndWidths) {
   enter("A1", "1");
   document.rowImperative(0)->setMinimumHeight(254000);
