@@ -6,7 +6,7 @@
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caFunctionGroups.h"
 #include "calculator/controllers/caPreferenceKeys.h"
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caModelNotifications.h"

@@ -2,7 +2,7 @@
 // sheet's scroll view in the centre of the window.
 #pragma once
 
-#include "calculator/fileformats/caPackageWindow.h"
+#include "calculator/model/caPackageWindow.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/caUndoArchives.h"

@@ -1,5 +1,5 @@
 // Column letters and column indexes.
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flCharacterClasses.h"

@@ -1,7 +1,7 @@
 // Column letters: bijective base 26 up to "ZZZZZ".
 #include <gtest/gtest.h>
 
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "calculator/fileformats/caPackageWindow.h"
+#include "calculator/model/caPackageWindow.h"
 
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"

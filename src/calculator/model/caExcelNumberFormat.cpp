@@ -1,5 +1,5 @@
 // Excel number-format codes reduced to their sections.
-#include "calculator/fileformats/caExcelNumberFormat.h"
+#include "calculator/model/caExcelNumberFormat.h"
 
 #include "framlet/foundation/flCharacterClasses.h"
 

@@ -1,7 +1,7 @@
 // Excel number-format codes reduced to their sections, with the built-in formats as vectors.
 #include <gtest/gtest.h>
 
-#include "calculator/fileformats/caExcelNumberFormat.h"
+#include "calculator/model/caExcelNumberFormat.h"
 
 namespace {
 
