@@ -258,7 +258,9 @@ void CACellView::resizeEvent(QResizeEvent* event) {
 
 void CACellView::focusInEvent(QFocusEvent* event) {
   QWidget::focusInEvent(event);
-  if (document_) NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), document_);
+  // While a formula is typed elsewhere the grid does not take the keys for long.
+  if (document_ && document_->typingState() == 0)
+    NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), document_);
   update();
 }
 
