@@ -66,6 +66,12 @@ void CACellView::observeDocument() {
   });
   center.addObserver(this, QLatin1String(kResetTypingNotification), document_,
                      [this](const Notification&) { resetTypingSel(); });
+  // A function inserted from the formula popup: typing resumes once the insertion is done.
+  center.addObserver(this, QLatin1String(kFormulaInsertNotification), document_, [this](const Notification& note) {
+    if (!note.userInfo.value(QLatin1String(kFormulaInsertPopupKey)).toBool()) return;
+    popoverTextSelection_ = note.userInfo.value(QLatin1String(kFormulaInsertRangeKey)).value<CATextRange>();
+    QTimer::singleShot(0, this, [this] { startTypingAfterFormulaInsertion(); });
+  });
 }
 
 void CACellView::shutDown() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"
+#include "calculator/model/caTextServices.h"
 #include "calculator/views/CAGridGeometry.h"
 #include "calculator/views/CAGridPainter.h"
 #include "calculator/views/caGridMovement.h"
@@ -131,7 +132,14 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   Q_INVOKABLE void scrollPageUp(QObject* sender);
   Q_INVOKABLE void scrollPageDown(QObject* sender);
 
+  // A secondary click in a field holding a formula asks for the formula popup, anchored at the
+  // character before the caret (editorPoint: the click in the editor's coordinates).
+  QRect formulaPopupAnchor(const QPoint& editorPoint) const;
+  // After a function was inserted from the popup: typing resumes with the inserted range.
+  void startTypingAfterFormulaInsertion();
+
   // FLFieldEditorViewDelegate
+  QMenu* menuForEvent(QContextMenuEvent* event) override;
   void fieldEditorResigned(FLCompletionFieldEditor* editor) override;
   void textViewDidChangeSelection(FLCompletionFieldEditor* editor) override;
   // FLCompletionDelegate
@@ -151,6 +159,10 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   void removeTooltipForCell(const CACell& cell);
   // Registered tooltip rectangles, by tag.
   const QHash<int64_t, QRectF>& tooltipRects() const { return tooltips_; }
+
+ signals:
+  // The formula popup should show beside the anchor, in this view's coordinates.
+  void formulaPopupRequested(const QRect& anchor);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -197,4 +209,6 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   bool completionInProgress_ = false;
   QString markedText_;
   QRectF markedTextRect_;
+  // The field's selection when the formula popup opened, then the inserted function's range.
+  CATextRange popoverTextSelection_;
 };

@@ -19,7 +19,9 @@
 #include "framlet/shell/flResponderChain.h"
 #include "platform/NotificationCenter.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QInputMethodEvent>
@@ -310,4 +312,53 @@ QVariant CACellView::inputMethodQuery(Qt::InputMethodQuery query) const {
     default:
       return QWidget::inputMethodQuery(query);
   }
+}
+
+// ---- Formula popup --------------------------------------------------------------------------
+
+QMenu* CACellView::menuForEvent(QContextMenuEvent* event) {
+  // The grid offers no menu of its own; inside a formula the click asks for the popup.
+  if (!fieldEditor_ || !event || !fieldEditor_->hasFocus()) return nullptr;
+  if (!fieldEditor_->toPlainText().startsWith(QLatin1Char('='))) return nullptr;
+  const QTextCursor cursor = fieldEditor_->textCursor();
+  popoverTextSelection_ = CATextRange{uint64_t(cursor.selectionStart()),
+                                      uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
+  const QPoint point = event->pos();
+  QTimer::singleShot(0, this, [this, point] {
+    if (!fieldEditor_ || !document_) return;
+    emit formulaPopupRequested(formulaPopupAnchor(point));
+    document_->setActiveCellTextSel(popoverTextSelection_);
+  });
+  return nullptr;
+}
+
+QRect CACellView::formulaPopupAnchor(const QPoint& editorPoint) const {
+  if (!fieldEditor_ || !document_) return {};
+  const QRectF cellRect = rectForGridPoint(document_->activeCellPoint());
+  const int top = int(std::floor(cellRect.top() * zoom_));
+  const int height = int(std::ceil(cellRect.height() * zoom_));
+  const QString text = fieldEditor_->toPlainText();
+  QTextCursor cursor = fieldEditor_->textCursor();
+  int start = cursor.selectionStart();
+  int end = cursor.selectionEnd();
+  if (start == end && !text.isEmpty()) {
+    // The character before the caret (the last one when the caret is at the start).
+    start = start > 0 ? start - 1 : int(text.size()) - 1;
+    end = start + 1;
+  }
+  const QPoint origin = fieldEditor_->geometry().topLeft();
+  if (start == end) return QRect(origin.x() + editorPoint.x() - 1, top, 2, height);
+  cursor.setPosition(start);
+  const QRect first = fieldEditor_->cursorRect(cursor);
+  cursor.setPosition(end);
+  const QRect last = fieldEditor_->cursorRect(cursor);
+  const int left = origin.x() + first.left();
+  return QRect(left, top, std::max(1, last.left() - first.left()), height);
+}
+
+void CACellView::startTypingAfterFormulaInsertion() {
+  if (!document_) return;
+  startTyping(document_->activeCellPoint(), false);
+  document_->setActiveCellTextSel(popoverTextSelection_);
+  resetTypingSel();
 }

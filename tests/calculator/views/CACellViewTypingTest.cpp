@@ -12,6 +12,7 @@
 #include "platform/NotificationCenter.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QTest>
 
@@ -345,6 +346,52 @@ TEST_F(CellTypingTest, StopTypingFromTheDocumentCommits) {
   NotificationCenter::defaultCenter().post(QLatin1String(kStopTypingNotification), &document);
   EXPECT_FALSE(grid()->isTyping());
   EXPECT_EQ(value("A1"), "8");
+}
+
+TEST_F(CellTypingTest, ASecondaryClickInAFormulaAsksForThePopupAtTheCharacterBeforeTheCaret) {
+  document.setSelectionPoint(A1("B2"));
+  type("=1+");
+  QRect anchor;
+  int requests = 0;
+  QObject::connect(grid(), &CACellView::formulaPopupRequested, grid(), [&](const QRect& rect) {
+    anchor = rect;
+    ++requests;
+  });
+  FLCompletionFieldEditor* editor = grid()->fieldEditor();
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), editor->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(editor->viewport(), &click);
+  QTest::qWait(5);
+  ASSERT_EQ(requests, 1);
+  const QRectF cellRect = grid()->rectForGridPoint(A1("B2"));
+  EXPECT_EQ(anchor.top(), int(cellRect.top()));
+  EXPECT_EQ(anchor.height(), int(cellRect.height()));
+  // Over the "+" at the end of the text.
+  QTextCursor cursor = editor->textCursor();
+  cursor.setPosition(2);
+  EXPECT_EQ(anchor.left(), editor->geometry().left() + editor->cursorRect(cursor).left());
+  EXPECT_GT(anchor.width(), 0);
+  EXPECT_EQ(document.activeCellTextSel(), (CATextRange{3, 0}));
+  // A plain value asks for nothing.
+  press(Qt::Key_Escape);
+  type("12");
+  QContextMenuEvent again(QContextMenuEvent::Mouse, QPoint(5, 5), editor->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(grid()->fieldEditor()->viewport(), &again);
+  QTest::qWait(5);
+  EXPECT_EQ(requests, 1);
+}
+
+TEST_F(CellTypingTest, TypingResumesAfterAFunctionIsInsertedFromThePopup) {
+  CACell& a1 = enter("A1", "=ROUND(#number#,#places#)");
+  document.setSelectionPoint(A1("A1"));
+  ASSERT_EQ(a1.formula(), "=ROUND(#number#,#places#)");
+  QVariantMap info;
+  info.insert(QLatin1String(kFormulaInsertPopupKey), true);
+  info.insert(QLatin1String(kFormulaInsertRangeKey), QVariant::fromValue(CATextRange{7, 8}));
+  NotificationCenter::defaultCenter().post(QLatin1String(kFormulaInsertNotification), &document, info);
+  QTest::qWait(5);
+  ASSERT_TRUE(grid()->isTyping());
+  EXPECT_EQ(grid()->fieldEditor()->textCursor().selectedText(), "#number#");
+  EXPECT_EQ(focus(), grid()->fieldEditor());
 }
 
 }  // namespace
