@@ -172,6 +172,8 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   bool focusNextPrevChild(bool next) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
   QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
@@ -184,6 +186,8 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   // Keys the grid gives the platform's standard meaning when it has the focus.
   void interpretKeyEvent(QKeyEvent* event);
   void toggleActiveCheckbox();
+  // The clicked cell becomes the active one inside the selection, else the selection.
+  void selectClickedCell(const GridPoint& point);
   void applyMove(const CAGridMoveResult& result);
   void observeDocument();
   QRect widgetRect(const QRectF& rect) const;

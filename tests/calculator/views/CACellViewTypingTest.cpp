@@ -394,4 +394,21 @@ TEST_F(CellTypingTest, TypingResumesAfterAFunctionIsInsertedFromThePopup) {
   EXPECT_EQ(focus(), grid()->fieldEditor());
 }
 
+TEST_F(CellTypingTest, AClickCommitsAndSelectsADoubleClickOpensTheCell) {
+  document.setSelectionPoint(A1("A1"));
+  type("4");
+  const QPoint c3 = grid()->rectForGridPoint(A1("C3")).center().toPoint();
+  QTest::mouseClick(grid(), Qt::LeftButton, {}, c3);
+  EXPECT_FALSE(grid()->isTyping());
+  EXPECT_EQ(value("A1"), "4");
+  EXPECT_EQ(document.selectionRange(), (GridRange{A1("C3"), A1("C3")}));
+  enter("B2", "=A1+1");
+  const QPoint b2 = grid()->rectForGridPoint(A1("B2")).center().toPoint();
+  QTest::mouseDClick(grid(), Qt::LeftButton, {}, b2);
+  ASSERT_TRUE(grid()->isTyping());
+  EXPECT_EQ(document.activeCellPoint(), A1("B2"));
+  EXPECT_EQ(grid()->fieldEditor()->textCursor().selectedText(), "=A1+1");
+  EXPECT_EQ(document.typingState(), 2);
+}
+
 }  // namespace
