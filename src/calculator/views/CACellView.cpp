@@ -150,7 +150,10 @@ void CACellView::ensureSelectionVisibleNow() {
   didScroll();
 }
 
-void CACellView::didScroll() { update(); }
+void CACellView::didScroll() {
+  layoutTypingField();
+  update();
+}
 
 void CACellView::setZoomValue(double zoom) {
   if (!(zoom > 0)) return;
@@ -160,6 +163,7 @@ void CACellView::setZoomValue(double zoom) {
     document_->bumpTooltipCounter();
   }
   setContentFrame();
+  layoutTypingField();
   update();
 }
 
@@ -260,6 +264,7 @@ void CACellView::paintEvent(QPaintEvent* event) {
 void CACellView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   setContentFrame();
+  layoutTypingField();
 }
 
 void CACellView::focusInEvent(QFocusEvent* event) {

@@ -180,6 +180,8 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
 
  private:
   void stopTypingCore(bool accept);
+  // Lays the field over its cell again after a scroll, a resize or a zoom.
+  void layoutTypingField();
   void controlTextDidChange();
   void setMarkedText(const QString& text);
   void paintMarkedText(QPainter& painter);

@@ -46,6 +46,14 @@ void SelectInEditor(FLCompletionFieldEditor* editor, const CATextRange& range) {
   editor->setTextCursor(cursor);
 }
 
+// A copy of the cell to restore it from. Copying a formula registers its references once more
+// in the document; the copy never lives on the sheet, so they are dropped again at once.
+std::unique_ptr<CACell> RestorableCopy(CADocument& document, const CACell& cell) {
+  std::unique_ptr<CACell> copy = cell.copy();
+  document.dropReferencesOf(*copy);
+  return copy;
+}
+
 }  // namespace
 
 CACell* CACellView::typingCell() const {
@@ -77,7 +85,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
 
   CACell* cell = document_->cellAtGridPointImperative(point);
   typingPoint_ = point;
-  if (!typingCellCopy_) typingCellCopy_ = cell->copy();
+  if (!typingCellCopy_) typingCellCopy_ = RestorableCopy(*document_, *cell);
   cell->setTypingInProgress(true);
   document_->setTypingState(2, cell, QString());
 
@@ -96,17 +104,13 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   editor->document()->setDocumentMargin(1);
-  QFont font = document_->font();
-  if (font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() * zoom_);
-  editor->setFont(font);
   QPalette palette = editor->palette();
   palette.setColor(QPalette::Base, Qt::white);
   palette.setColor(QPalette::Text, Qt::black);
   editor->setPalette(palette);
   const QString text = cell->displayText(true);
   editor->setPlainText(text);
-  const QRectF rect = typingRect();
-  editor->setGeometry(QRectF(rect.topLeft() * zoom_, rect.size() * zoom_).toRect());
+  layoutTypingField();
   editor->show();
   editor->raise();
   editor->setFocus(Qt::OtherFocusReason);
@@ -116,6 +120,15 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   startingTyping_ = false;
   redrawGridPoint(point);
   ensureSelectionVisibleNow();
+}
+
+void CACellView::layoutTypingField() {
+  if (!fieldEditor_ || !typingPoint_) return;
+  const QRectF rect = typingRect();
+  fieldEditor_->setGeometry(QRectF(rect.topLeft() * zoom_, rect.size() * zoom_).toRect());
+  QFont font = document_ ? document_->font() : QFont();
+  if (font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() * zoom_);
+  fieldEditor_->setFont(font);
 }
 
 void CACellView::stopTyping(bool accept) {
@@ -176,7 +189,7 @@ void CACellView::insertText(const QString& text) {
   if (!document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
   const GridPoint point = document_->activeCellPoint();
   CACell* cell = document_->cellAtGridPointImperative(point);
-  typingCellCopy_ = cell->copy();
+  typingCellCopy_ = RestorableCopy(*document_, *cell);
   cell->setTypingInProgress(true);
   // The typed key replaces the cell's content.
   cell->setFormula(text);

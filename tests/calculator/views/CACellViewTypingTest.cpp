@@ -411,4 +411,43 @@ TEST_F(CellTypingTest, AClickCommitsAndSelectsADoubleClickOpensTheCell) {
   EXPECT_EQ(document.typingState(), 2);
 }
 
+TEST_F(CellTypingTest, TypingOverAFormulaLeavesNoReferenceBehind) {
+  enter("A1", "1");
+  enter("A2", "=A1*2");
+  ASSERT_EQ(document.referenceTable().referenceCount(), 1u);
+  const struct {
+    Qt::Key key;
+    const char* result;
+    size_t references;
+  } cases[] = {{Qt::Key_Escape, "2", 1}, {Qt::Key_Return, "5", 0}};
+  for (const auto& c : cases) {
+    document.setSelectionPoint(A1("A2"));
+    press(Qt::Key_Space);  // opens the cell with its formula
+    ASSERT_TRUE(grid()->isTyping());
+    grid()->fieldEditor()->selectAll();
+    type("5");
+    press(c.key);
+    EXPECT_EQ(value("A2"), c.result);
+    EXPECT_EQ(document.referenceTable().referenceCount(), c.references);
+  }
+  // A1 changing no longer touches A2.
+  document.setSelectionPoint(A1("A1"));
+  type("7");
+  press(Qt::Key_Return);
+  EXPECT_EQ(value("A2"), "5");
+}
+
+TEST_F(CellTypingTest, TheFieldFollowsItsCellWhenTheGridScrolls) {
+  enter("A500", "1");
+  grid()->setContentFrame();
+  document.setSelectionPoint(A1("B3"));
+  type("x");
+  const QRect before = grid()->fieldEditor()->geometry();
+  press(Qt::Key_PageDown);  // scrolls without ending the typing
+  ASSERT_TRUE(grid()->isTyping());
+  const QRectF cellRect = grid()->rectForGridPoint(A1("B3"));
+  EXPECT_EQ(grid()->fieldEditor()->geometry().top(), int(cellRect.top()));
+  EXPECT_LT(grid()->fieldEditor()->geometry().top(), before.top());
+}
+
 }  // namespace
