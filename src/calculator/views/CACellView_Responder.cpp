@@ -7,15 +7,14 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
-#include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/views/CAScrollView.h"
+#include "calculator/views/caFormulaEditing.h"
 #include "framlet/shell/FLCompletionFieldEditor.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "framlet/shell/flResponderChain.h"
 #include "platform/KeyMap.h"
 
 #include <QKeyEvent>
-#include <QTextCursor>
 
 namespace {
 
@@ -287,21 +286,9 @@ void CACellView::scrollPageUp(QObject* sender) { performEditCommand(CAGridEditCo
 void CACellView::scrollPageDown(QObject* sender) { performEditCommand(CAGridEditCommand::ScrollPageDown, sender); }
 
 void CACellView::selectNextArgument() {
-  if (isTyping() && fieldEditor_ && fieldEditor_->hasFocus()) {
-    const QString text = fieldEditor_->toPlainText();
-    if (text.startsWith(QLatin1Char('='))) {
-      const CATextRange range = RangeOfFunctionArgument(text, 0);
-      if (range.location != CATextRange{}.location) {
-        QTextCursor cursor = fieldEditor_->textCursor();
-        cursor.setPosition(int(range.location));
-        cursor.setPosition(int(range.location + range.length), QTextCursor::KeepAnchor);
-        fieldEditor_->setTextCursor(cursor);
-        fieldEditor_->ensureCursorVisible();
-        return;
-      }
-    }
-  }
-  WorkspaceBeep();
+  const bool formula = isTyping() && fieldEditor_ && fieldEditor_->hasFocus() &&
+                       fieldEditor_->toPlainText().startsWith(QLatin1Char('='));
+  if (!formula || !SelectNextArgumentInEditor(fieldEditor_)) WorkspaceBeep();
 }
 
 void CACellView::toggleActiveCheckbox() {

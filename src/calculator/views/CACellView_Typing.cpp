@@ -12,6 +12,7 @@
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/views/CAScrollView.h"
+#include "calculator/views/caFormulaEditing.h"
 #include "calculator/views/caViewNotifications.h"
 #include "framlet/shell/FLCompletionFieldEditor.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
@@ -35,16 +36,6 @@ namespace {
 
 // The background of text an input method has not committed yet.
 const QColor kMarkedTextBackground = QColor::fromRgbF(1.0f, 211.0f / 255.0f, 90.0f / 255.0f, 1.0f);
-
-void SelectInEditor(FLCompletionFieldEditor* editor, const CATextRange& range) {
-  if (!editor || range.location == CATextRange{}.location) return;
-  const int size = int(editor->toPlainText().size());
-  QTextCursor cursor = editor->textCursor();
-  const int start = int(std::min<uint64_t>(range.location, uint64_t(size)));
-  cursor.setPosition(start);
-  cursor.setPosition(int(std::min<uint64_t>(range.location + range.length, uint64_t(size))), QTextCursor::KeepAnchor);
-  editor->setTextCursor(cursor);
-}
 
 // A copy of the cell to restore it from. Copying a formula registers its references once more
 // in the document; the copy never lives on the sheet, so they are dropped again at once.
@@ -223,7 +214,7 @@ void CACellView::resetTypingSel() {
   const CACell* cell = typingCell();
   if (fieldEditor_->toPlainText().isEmpty() && cell && !cell->formula().isEmpty())
     fieldEditor_->setPlainText(cell->formula());
-  SelectInEditor(fieldEditor_, selection);
+  SelectRangeInEditor(fieldEditor_, selection);
 }
 
 void CACellView::cancelOperation(QObject* /*sender*/) {
@@ -247,14 +238,12 @@ void CACellView::textViewDidChangeSelection(FLCompletionFieldEditor* editor) {
   const QTextCursor cursor = editor->textCursor();
   const CATextRange selection{uint64_t(cursor.selectionStart()), uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
   const CATextRange widened = UpdateDocumentTextSelection(*document_, editor->toPlainText(), selection);
-  if (widened != selection) SelectInEditor(editor, widened);
+  if (widened != selection) SelectRangeInEditor(editor, widened);
 }
 
 QStringList CACellView::completions(FLCompletionFieldEditor* editor, FLTextRange partialRange,
                                     int* indexOfSelectedItem) {
-  if (indexOfSelectedItem) *indexOfSelectedItem = 0;
-  if (!editor) return {};
-  return AutoCompletionArray(editor->toPlainText(), uint64_t(partialRange.location), uint64_t(partialRange.length));
+  return FormulaCompletions(editor, partialRange, indexOfSelectedItem);
 }
 
 // ---- Input methods --------------------------------------------------------------------------

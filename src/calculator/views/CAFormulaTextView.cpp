@@ -5,8 +5,8 @@
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
-#include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/views/CACellView.h"
+#include "calculator/views/caFormulaEditing.h"
 #include "calculator/views/caViewNotifications.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "framlet/shell/flResponderChain.h"
@@ -72,16 +72,7 @@ void CAFormulaTextView::commitToActiveCell() {
 }
 
 void CAFormulaTextView::selectNextArgument() {
-  const CATextRange range = RangeOfFunctionArgument(toPlainText(), 0);
-  if (range.location == CATextRange{}.location) {
-    WorkspaceBeep();
-    return;
-  }
-  QTextCursor cursor = textCursor();
-  cursor.setPosition(int(range.location));
-  cursor.setPosition(int(range.location + range.length), QTextCursor::KeepAnchor);
-  setTextCursor(cursor);
-  ensureCursorVisible();
+  if (!SelectNextArgumentInEditor(this)) WorkspaceBeep();
 }
 
 void CAFormulaTextView::endEditing() {
@@ -98,9 +89,7 @@ void CAFormulaTextView::cancelOperation(QObject* /*sender*/) {
 
 QStringList CAFormulaTextView::completions(FLCompletionFieldEditor* editor, FLTextRange partialRange,
                                            int* indexOfSelectedItem) {
-  if (indexOfSelectedItem) *indexOfSelectedItem = 0;
-  if (!editor) return {};
-  return AutoCompletionArray(editor->toPlainText(), uint64_t(partialRange.location), uint64_t(partialRange.length));
+  return FormulaCompletions(editor, partialRange, indexOfSelectedItem);
 }
 
 void CAFormulaTextView::keyPressEvent(QKeyEvent* event) {
