@@ -11,15 +11,11 @@
 #include "calculator/views/caFormulaEditing.h"
 #include "framlet/shell/FLCompletionFieldEditor.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
-#include "framlet/shell/flResponderChain.h"
 #include "platform/KeyMap.h"
 
 #include <QKeyEvent>
 
 namespace {
-
-// The window's command that clears the selection (the keypad Clear key).
-constexpr const char* kClearAction = "clear";
 
 // A command and its form that extends the selection.
 struct CAKeyCommandPair {
@@ -66,7 +62,10 @@ void CACellView::keyPressEvent(QKeyEvent* event) {
       return;
     case kKeyCodeSpace: {
       if (command) {
-        event->ignore();  // the window's plain-text command
+        // The window's plain-text command: the selection's formats go.
+        stopTyping(true);
+        document_->clear(kClearFormats);
+        redrawSelectionForDomain(kDomainCell);
         return;
       }
       const CACell* active = document_->activeCell();
@@ -78,8 +77,8 @@ void CACellView::keyPressEvent(QKeyEvent* event) {
       return;
     }
     case kKeyCodeClear:
-      stopTyping(true);
-      TryToPerform(parentWidget(), kClearAction, this);
+      // The window's Clear with the grid as sender: the contents go.
+      performEditCommand(CAGridEditCommand::DeleteBackward, this);
       return;
     case kKeyCodeEnter:
       if (isTyping())

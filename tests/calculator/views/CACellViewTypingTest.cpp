@@ -306,6 +306,21 @@ TEST_F(CellTypingTest, DeleteClearsTheSelectionAsOneStep) {
   EXPECT_EQ(steps(), before + 1);
 }
 
+TEST_F(CellTypingTest, KeypadClearTakesTheContentsAndCommandSpaceTheFormats) {
+  CACell& a1 = enter("A1", "1");
+  CAFormat bold;
+  bold.setBold(true);
+  a1.setFormat(bold);
+  document.setSelectionPoint(A1("A1"));
+  press(Qt::Key_Space, kCommandModifier);
+  ASSERT_NE(cell("A1"), nullptr);
+  EXPECT_EQ(value("A1"), "1");
+  EXPECT_TRUE(cell("A1")->format() == nullptr || !cell("A1")->format()->bold());
+  press(Qt::Key_Clear, Qt::KeypadModifier);
+  EXPECT_EQ(value("A1"), "-");
+  EXPECT_EQ(steps(), 2u);
+}
+
 TEST_F(CellTypingTest, StartingInAnotherCellCommitsTheFirst) {
   document.setSelectionPoint(A1("A1"));
   type("3");
