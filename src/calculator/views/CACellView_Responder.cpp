@@ -165,7 +165,8 @@ void CACellView::interpretKeyEvent(QKeyEvent* event) {
       return;
     case Qt::Key_Up:
       if (command)
-        performCommand(Pick({C::MoveToBeginningOfDocument, C::MoveToBeginningOfDocumentAndModifySelection}, shift), this);
+        performCommand(
+            Pick({C::MoveToBeginningOfDocument, C::MoveToBeginningOfDocumentAndModifySelection}, shift), this);
       else if (option)
         performCommand(Pick({C::MoveToBeginningOfLine, C::MoveToBeginningOfLineAndModifySelection}, shift), this);
       else

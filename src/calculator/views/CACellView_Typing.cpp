@@ -236,7 +236,8 @@ void CACellView::fieldEditorResigned(FLCompletionFieldEditor* /*editor*/) {
 void CACellView::textViewDidChangeSelection(FLCompletionFieldEditor* editor) {
   if (!document_ || !editor || !typingPoint_) return;
   const QTextCursor cursor = editor->textCursor();
-  const CATextRange selection{uint64_t(cursor.selectionStart()), uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
+  const CATextRange selection{uint64_t(cursor.selectionStart()),
+                              uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
   const CATextRange widened = UpdateDocumentTextSelection(*document_, editor->toPlainText(), selection);
   if (widened != selection) SelectRangeInEditor(editor, widened);
 }
@@ -296,7 +297,8 @@ QVariant CACellView::inputMethodQuery(Qt::InputMethodQuery query) const {
     case Qt::ImEnabled:
       return document_ != nullptr && !isTyping();
     case Qt::ImCursorRectangle: {
-      QRectF rect = markedText_.isEmpty() && document_ ? rectForGridPoint(document_->activeCellPoint()) : markedTextRect_;
+      const QRectF rect = markedText_.isEmpty() && document_ ? rectForGridPoint(document_->activeCellPoint())
+                                                             : markedTextRect_;
       return QRectF(rect.topLeft() * zoom_, rect.size() * zoom_);
     }
     case Qt::ImCursorPosition:
