@@ -321,6 +321,17 @@ TEST_F(CellTypingTest, KeypadClearTakesTheContentsAndCommandSpaceTheFormats) {
   EXPECT_EQ(steps(), 2u);
 }
 
+TEST_F(CellTypingTest, ARefusedUndoStepStartsNoTyping) {
+  window.archiver.refuse = true;
+  document.setSelectionPoint(A1("A1"));
+  type("5");
+  press(Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_FALSE(grid()->isTyping());
+  EXPECT_EQ(cell("A1"), nullptr);
+  EXPECT_EQ(focus(), grid());
+  EXPECT_EQ(steps(), 0u);
+}
+
 TEST_F(CellTypingTest, StartingInAnotherCellCommitsTheFirst) {
   document.setSelectionPoint(A1("A1"));
   type("3");
