@@ -20,6 +20,10 @@
 
 namespace {
 
+QString ColorText(const QColor& color) {
+  return QStringLiteral("(%1, %2, %3)").arg(color.red()).arg(color.green()).arg(color.blue());
+}
+
 class CellTypingTest : public testing::Test {
  protected:
   CellTypingTest() {
@@ -269,6 +273,23 @@ TEST_F(CellTypingTest, ACharacterComposedByAnInputMethodLandsInTheCell) {
   press(Qt::Key_Return);
   EXPECT_EQ(cell("A1")->formula(), QStringLiteral("\u00E9t\u00E9"));
   EXPECT_EQ(cell("A1")->valueType(), kValueText);
+}
+
+TEST_F(CellTypingTest, MarkedTextIsDrawnOverTheActiveCellUntilItGoes) {
+  document.setSelectionPoint(A1("B2"));
+  QInputMethodEvent preedit(QStringLiteral("\u00A8"), {});
+  QApplication::sendEvent(grid(), &preedit);
+  const QRectF marked = grid()->markedTextRect();
+  const QRectF cellRect = grid()->rectForGridPoint(A1("B2"));
+  EXPECT_TRUE(cellRect.adjusted(0, -document.leading(), 0, 0).contains(marked.topLeft()));
+  EXPECT_GT(marked.width(), 1);
+  // The bottom edge of the rectangle, below the glyph.
+  const QPoint probe = QPointF(marked.left() + 0.5, marked.bottom() - 1).toPoint();
+  EXPECT_EQ(ColorText(grid()->grab().toImage().pixelColor(probe)), "(255, 211, 90)");
+  QInputMethodEvent cleared(QString(), {});
+  QApplication::sendEvent(grid(), &cleared);
+  EXPECT_TRUE(grid()->markedText().isEmpty());
+  EXPECT_NE(ColorText(grid()->grab().toImage().pixelColor(probe)), "(255, 211, 90)");
 }
 
 TEST_F(CellTypingTest, ControlTabSelectsTheNextArgumentOrBeeps) {
