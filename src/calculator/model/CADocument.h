@@ -385,6 +385,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void bumpTooltipCounter() { ++tooltipCounter_; }
   int32_t typingState() const { return typingState_; }
   void setTypingState(int32_t state) { typingState_ = state; }
+  // Keeps the state only while what is typed is a formula or may become one: the text is empty
+  // or begins with "=", or, with no text (a null string), the cell is empty, a formula or an
+  // empty text; otherwise stores 0.
+  void setTypingState(int32_t state, const CACell* cell, const QString& text);
 
   bool constrainText() const { return constrainText_; }
   void setConstrainText(bool on) { constrainText_ = on; }
