@@ -1,39 +1,8 @@
-// What the three calculator windows share by name: the function codes their keys, typed
-// characters and key view send, their user-defaults keys and the notifications between them.
+// What the three calculator windows share by name: their user-defaults keys, the notifications
+// between them, their help topics and messages. The function codes are the key view's.
 #pragma once
 
-#include <cstdint>
-
-// Function codes (a key's tag). Digits are 0-15 and the decimal point kDecimalPointDigit.
-enum CACalculatorFunction : int32_t {
-  kFunctionAdd = 0,
-  kFunctionDivide = 1,
-  kFunctionMultiply = 2,
-  kFunctionSubtract = 3,
-  kFunctionRecall = 4,
-  kFunctionStore = 5,
-  kFunctionEnter = 8,
-  kFunctionDrop = 9,
-  kFunctionSwap = 10,
-  kFunctionDelete = 13,
-  kFunctionChangeSign = 14,
-  kFunctionClearEntry = 15,
-  kFunctionReciprocal = 16,
-  kFunctionSquareRoot = 17,
-  kFunctionAnd = 20,
-  kFunctionRemainder = 21,
-  kFunctionNot = 22,
-  kFunctionOr = 23,
-  kFunctionXor = 24,
-  kFunctionAllClear = 27,
-  kFunctionEquals = 28,
-  kFunctionMemoryAdd = 30,
-  kFunctionMemoryClear = 31,
-  kFunctionMemorySubtract = 32,
-  kFunctionPercent = 33,
-  kFunctionNone = 35,  // no operator pending
-};
-inline constexpr int32_t kDecimalPointDigit = -1;
+#include "calculator/views/caCalculatorFunctions.h"
 
 // User defaults.
 inline constexpr const char* kStandardCalcStackKey = "numlet.standardCalcStack";
@@ -56,3 +25,8 @@ inline constexpr int kConverterHelpTopic = 33;
 
 // The most characters a paste types.
 inline constexpr int kMaxPastedCharacters = 100;
+
+// Posted by the application controller before it quits (no object): the calculators save.
+inline constexpr const char* kCalculatorsQuittingNotification = "numlet.quitting";
+// The programmer's calculator's base, an index into kProgrammerBases.
+inline constexpr const char* kCalculatorBaseIndexKey = "numlet-pcBase";
