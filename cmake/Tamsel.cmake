@@ -43,7 +43,7 @@ function(tamsel_test library folder)
     return()
   endif()
   add_executable(${library}_tests ${sources})
-  target_link_libraries(${library}_tests PRIVATE ${library} test_support GTest::gtest GTest::gmock)
+  target_link_libraries(${library}_tests PRIVATE ${library} test_support GTest::gtest GTest::gmock Qt6::Test)
   target_precompile_headers(${library}_tests PRIVATE ${TAMSEL_PCH} <gtest/gtest.h>)
   gtest_discover_tests(${library}_tests
     DISCOVERY_MODE PRE_TEST

@@ -58,6 +58,8 @@ class FLApplicationDelegate {
   virtual bool showNonContextualHelp() { return false; }
   // The user's chosen default font name, when the delegate keeps one.
   virtual std::optional<QString> defaultFontName() const { return std::nullopt; }
+  // The unit code in which lengths are shown and typed (0 points, 1 decimal inches, ...).
+  virtual std::optional<int> currentDistanceUnit() const { return std::nullopt; }
 };
 
 // The application object's delegate: the shell's delegate registers itself when it is made,

@@ -71,7 +71,7 @@ QString MacRomanChar(uint8_t byte) {
 }
 
 std::mutex g_measureLock;
-FLMeasureFormatter g_measureFormatter;
+FLMeasureTextFormatter g_measureFormatter;
 
 // Points with up to three decimals, for processes where the shell has installed nothing.
 QString DefaultMeasureText(int64_t emu, int decimals, bool /*scalar*/, bool showUnits, int /*unitCode*/) {
@@ -99,7 +99,7 @@ QString DefaultMeasureText(int64_t emu, int decimals, bool /*scalar*/, bool show
 }
 
 QString MeasureText(int64_t emu, int decimals, bool scalar, bool showUnits, int unitCode) {
-  FLMeasureFormatter formatter;
+  FLMeasureTextFormatter formatter;
   {
     std::lock_guard guard(g_measureLock);
     formatter = g_measureFormatter;
@@ -528,7 +528,7 @@ QString FormatTextNumber(uint64_t value, bool ordinal, bool capitalise) {
   return text;
 }
 
-FLMeasureFormatter SetMeasureFormatter(FLMeasureFormatter formatter) {
+FLMeasureTextFormatter SetMeasureFormatter(FLMeasureTextFormatter formatter) {
   std::lock_guard guard(g_measureLock);
   std::swap(g_measureFormatter, formatter);
   return formatter;

@@ -79,7 +79,7 @@ QString FormatTextNumber(uint64_t value, bool ordinal, bool capitalise);
 // Lengths ("%m") are written by the application shell's measure formatter, installed at launch:
 // (length in EMU, maximum decimals, scalar, show units, unit code) -> text. Until then, and
 // after installing an empty function, lengths are written in points.
-using FLMeasureFormatter =
+using FLMeasureTextFormatter =
     std::function<QString(int64_t emu, int decimals, bool scalar, bool showUnits, int unitCode)>;
 // Returns the formatter it replaces (empty while the built-in one was in use).
-FLMeasureFormatter SetMeasureFormatter(FLMeasureFormatter formatter);
+FLMeasureTextFormatter SetMeasureFormatter(FLMeasureTextFormatter formatter);

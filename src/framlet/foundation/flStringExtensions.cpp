@@ -5,6 +5,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flHtmlEscaping.h"
 
 #include <QGuiApplication>
 #include <QLocale>
@@ -62,17 +63,6 @@ constexpr std::array<EncodingName, 18> kEncodingNames = {{
     {"windows-1253", kFLEncodingWindowsGreek},
     {"windows-1254", kFLEncodingWindowsTurkish},
 }};
-
-struct NamedReference {
-  const char* name;
-  char16_t character;
-};
-
-constexpr std::array<NamedReference, 6> kNamedReferences = {{
-    {"quot", u'"'}, {"lt", u'<'}, {"gt", u'>'}, {"apos", u'\''}, {"nbsp", u' '}, {"amp", u'&'}}};
-
-// Longest reference name between "&" and ";".
-constexpr qsizetype kMaxReferenceName = 12;
 
 QString EmptyString() { return QStringLiteral(""); }
 
@@ -165,42 +155,6 @@ bool OpensQuote(char16_t previous) {
 bool IsUnreservedForArchive(char32_t c) {
   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
          c == u'-' || c == u'_' || c == u'~';
-}
-
-int HexValue(QChar c) {
-  const char16_t u = c.unicode();
-  if (u >= u'0' && u <= u'9') return u - u'0';
-  if (u >= u'a' && u <= u'f') return u - u'a' + 10;
-  if (u >= u'A' && u <= u'F') return u - u'A' + 10;
-  return -1;
-}
-
-// The text of a numeric reference's name ("#233", "#xE9"), U+FFFD for a value that is no
-// Unicode scalar value (zero, a surrogate, past U+10FFFF); nothing when the digits are not
-// digits, so the reference counts as unknown.
-std::optional<QString> NumericReferenceText(QStringView name) {
-  if (name.size() < 2 || name[0] != QLatin1Char('#')) return std::nullopt;
-  const bool hex = name[1] == QLatin1Char('x') || name[1] == QLatin1Char('X');
-  const QStringView digits = name.mid(hex ? 2 : 1);
-  if (digits.isEmpty()) return std::nullopt;
-  uint64_t value = 0;
-  for (QChar c : digits) {
-    const int digit = HexValue(c);
-    if (digit < 0 || (!hex && digit > 9)) return std::nullopt;
-    // At most ten digits fit in the name, so the value cannot overflow.
-    value = value * (hex ? 16 : 10) + uint64_t(digit);
-  }
-  if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-    return QString(QChar(0xFFFD));
-  const char32_t character = char32_t(value);
-  return QString::fromUcs4(&character, 1);
-}
-
-// What a reference between "&" and ";" stands for; unknown references vanish.
-QString ReferenceText(QStringView name) {
-  for (const NamedReference& reference : kNamedReferences)
-    if (name == QLatin1String(reference.name)) return QString(QChar(reference.character));
-  return NumericReferenceText(name).value_or(QString());
 }
 
 bool IsWordCharacter(char32_t c, bool inWord) {
@@ -536,8 +490,8 @@ std::optional<QString> decode(const QString& string) {
     if (string[i] != QLatin1Char('%')) continue;
     // A "%" that does not start an escape cannot have come from encodeIncludingPeriods.
     if (i + 2 >= string.size()) return std::nullopt;
-    const int high = HexValue(string[i + 1]);
-    const int low = HexValue(string[i + 2]);
+    const int high = HexDigitValue(string[i + 1]);
+    const int low = HexDigitValue(string[i + 2]);
     if (high < 0 || low < 0) return std::nullopt;
     bytes += QStringView(string).mid(runStart, i - runStart).toUtf8();
     bytes += char(high * 16 + low);
@@ -574,40 +528,6 @@ QString initWithDataInUnknownFormat(const QByteArray& data, const QString& path,
   return text.value_or(EmptyString());
 }
 
-void unescapeForHtml(QString& string) {
-  qsizetype ampersand = string.indexOf(QLatin1Char('&'));
-  if (ampersand < 0) return;
-  QString result;
-  result.reserve(string.size());
-  qsizetype copied = 0;
-  const qsizetype length = string.size();
-  while (ampersand >= 0) {
-    // A reference's ";" comes within the longest name, before any "<", ">", "&" or white space;
-    // otherwise the "&" is text.
-    qsizetype semicolon = -1;
-    const qsizetype limit = std::min(length, ampersand + kMaxReferenceName + 2);
-    for (qsizetype j = ampersand + 1; j < limit; ++j) {
-      const QChar c = string[j];
-      if (c == QLatin1Char(';')) {
-        semicolon = j;
-        break;
-      }
-      if (c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('&') || IsSpace(c)) break;
-    }
-    if (semicolon < 0) {
-      ampersand = string.indexOf(QLatin1Char('&'), ampersand + 1);
-      continue;
-    }
-    result += QStringView(string).mid(copied, ampersand - copied);
-    result += ReferenceText(QStringView(string).mid(ampersand + 1, semicolon - ampersand - 1));
-    copied = semicolon + 1;
-    ampersand = string.indexOf(QLatin1Char('&'), copied);
-  }
-  if (copied == 0) return;
-  result += QStringView(string).mid(copied);
-  string = result;
-}
-
 void deleteCharactersFrom(QString& string, uint64_t from, uint64_t to) {
   const uint64_t length = uint64_t(string.size());
   to = std::min(to, length);
@@ -642,39 +562,6 @@ bool removeCamelCase(QString& string, bool lowerCapitals, uint64_t* firstSpace) 
     *firstSpace = space < 0 ? 0 : uint64_t(space);
   }
   return inserted;
-}
-
-QString createEscapedStringForHtml(const QString& string) {
-  QString result;
-  result.reserve(string.size() + string.size() / 8);
-  for (qsizetype i = 0; i < string.size(); ++i) {
-    const QChar c = string[i];
-    // Controls (format characters included) would be invisible or invalid in a page; one space
-    // stands for each, a pair of surrogates being one character.
-    const bool pair = c.isHighSurrogate() && i + 1 < string.size() && string[i + 1].isLowSurrogate();
-    const char32_t codePoint = pair ? QChar::surrogateToUcs4(c, string[i + 1]) : char32_t(c.unicode());
-    const QChar::Category category = QChar::category(codePoint);
-    if ((category == QChar::Other_Control || category == QChar::Other_Format) && codePoint != u'\t' &&
-        codePoint != u'\n' && codePoint != u'\r') {
-      result += QLatin1Char(' ');
-      if (pair) ++i;
-      continue;
-    }
-    switch (c.unicode()) {
-      case u'&': result += QLatin1String("&amp;"); break;
-      case u'>': result += QLatin1String("&gt;"); break;
-      case u'<': result += QLatin1String("&lt;"); break;
-      case u'"': result += QLatin1String("&quot;"); break;
-      default: result += c; break;
-    }
-  }
-  return result;
-}
-
-QString createUnescapedStringForHtml(const QString& string) {
-  QString result = string;
-  unescapeForHtml(result);
-  return result;
 }
 
 std::optional<QString> stringByReplacing(const QString& string, const QString& find, const QString& replacement,

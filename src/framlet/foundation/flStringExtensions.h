@@ -4,6 +4,7 @@
 // Each takes the string it works on first; the ones that change a string take it by reference.
 #pragma once
 
+#include "framlet/foundation/flHtmlEscaping.h"
 #include "platform/FLError.h"
 #include "platform/TextEncodings.h"
 
@@ -96,20 +97,11 @@ std::optional<QString> decode(const QString& string);
 // Mac Roman (which reads any bytes). A leading byte-order mark is not part of the text.
 QString initWithDataInUnknownFormat(const QByteArray& data, const QString& path = QString(),
                                     FLStringEncoding* encoding = nullptr);
-// Replaces character references in one left-to-right pass: the named ones "&quot;", "&lt;",
-// "&gt;", "&apos;", "&nbsp;" (a space) and "&amp;", and numeric ones ("&#233;", "&#xE9;") for
-// valid Unicode scalar values; any other reference of up to 12 characters is deleted. Text
-// that a replacement produces is never read again, so "&amp;lt;" becomes "&lt;".
-void unescapeForHtml(QString& string);
 // Deletes [from, to), `to` clipped to the length; asserts and deletes nothing for a bad range.
 void deleteCharactersFrom(QString& string, uint64_t from, uint64_t to);
 // Puts a space before every capital that follows a small letter, lowering it when asked and
 // followed by a small letter. Whether a space was inserted; the first space's index (0: none).
 bool removeCamelCase(QString& string, bool lowerCapitals, uint64_t* firstSpace = nullptr);
-// Controls other than tab, line feed and return become spaces; then "&", ">", "<" and '"'
-// become entities.
-QString createEscapedStringForHtml(const QString& string);
-QString createUnescapedStringForHtml(const QString& string);
 
 // Every occurrence replaced, searching on after each replacement; nothing when there is none or
 // the find string is empty (which asserts). The count goes to `count`.

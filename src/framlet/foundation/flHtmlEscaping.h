@@ -1,0 +1,18 @@
+// Character references of HTML and XML text, both ways. The string procedures' header includes
+// this one, so callers of either find them.
+#pragma once
+
+#include <QChar>
+#include <QString>
+
+// Replaces character references in one left-to-right pass: the named ones "&quot;", "&lt;",
+// "&gt;", "&apos;", "&nbsp;" (a space) and "&amp;", and numeric ones ("&#233;", "&#xE9;") for
+// valid Unicode scalar values; any other reference of up to 12 characters is deleted. Text
+// that a replacement produces is never read again, so "&amp;lt;" becomes "&lt;".
+void unescapeForHtml(QString& string);
+// Controls other than tab, line feed and return become spaces; then "&", ">", "<" and '"'
+// become entities.
+QString createEscapedStringForHtml(const QString& string);
+QString createUnescapedStringForHtml(const QString& string);
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigitValue(QChar c);
