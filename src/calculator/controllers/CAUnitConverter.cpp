@@ -1,10 +1,10 @@
 #include "calculator/controllers/CAUnitConverter.h"
 
+#include "framlet/shell/flMeasures.h"
+
 #include <QStringList>
 
 namespace {
-
-constexpr int64_t kEmuPerFoot = 10972800;
 
 // Bases: amusement units, EMU, kelvin, seconds, grams.
 constexpr CAUnitEntry kAmusement[] = {
@@ -106,11 +106,6 @@ constexpr CAUnitCategory kCategories[] = {
     {"Weight", CAUnitKind::plain, kWeight},
 };
 
-CALengthParser& LengthParser() {
-  static CALengthParser parser;
-  return parser;
-}
-
 bool IsValidChoice(const CAConverterChoice& choice) {
   if (choice.category < 0 || choice.category >= int32_t(std::size(kCategories))) return false;
   const int64_t count = int64_t(kCategories[choice.category].units.size());
@@ -162,11 +157,14 @@ QString StringFromConverterChoice(const CAConverterChoice& choice) {
   return QStringLiteral("%1,%2,%3").arg(choice.category).arg(choice.fromUnit).arg(choice.toUnit);
 }
 
-void SetConverterLengthParser(CALengthParser parser) { LengthParser() = std::move(parser); }
-
 std::optional<CANumber> ConverterValueFromText(const QString& text, const CAConverterChoice& choice) {
-  if (choice.category == kCategoryLength && choice.fromUnit == kLengthFootRow && LengthParser()) {
-    if (const std::optional<int64_t> emu = LengthParser()(text)) return CANumber::withNumerator(*emu, kEmuPerFoot);
+  if (choice.category == kCategoryLength && choice.fromUnit == kLengthFootRow) {
+    int64_t emu = 0;
+    QString error;
+    // "-" alone parses as no single value, which is no length to convert.
+    if (ParseMeasure(text, false, kFLUnitFeetAndInches, &emu, &error) && emu != kFLNoMeasure) {
+      return CANumber::withNumerator(emu, kEmuPerFoot);
+    }
   }
   return CANumber::withValidatedString(text, true);
 }

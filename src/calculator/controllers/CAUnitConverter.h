@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 
@@ -54,13 +53,8 @@ struct CAConverterChoice {
 CAConverterChoice ConverterChoiceFromString(const QString& text);
 QString StringFromConverterChoice(const CAConverterChoice& choice);
 
-// Reads feet and inches: the length in EMU, or none. The application connects the measure
-// parser; without one only plain numbers of feet are read.
-using CALengthParser = std::function<std::optional<int64_t>(const QString& text)>;
-void SetConverterLengthParser(CALengthParser parser);
-
 // The value the converter reads from the typed text for the choice: a length in feet when
-// converting from feet, else a number that uses the whole text (thousands separators allowed).
+// converting from feet (feet and inches, or any unit the measures know), else a number that uses the whole text (thousands separators allowed).
 std::optional<CANumber> ConverterValueFromText(const QString& text, const CAConverterChoice& choice);
 // The value in the to-unit; an invalid number when the choice lies outside the tables.
 CANumber ConvertUnits(const CANumber& value, const CAConverterChoice& choice);

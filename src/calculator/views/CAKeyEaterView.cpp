@@ -1,6 +1,7 @@
 #include "calculator/views/CAKeyEaterView.h"
 
 #include "calculator/views/caCalculatorFunctions.h"
+#include "platform/KeyMap.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -11,28 +12,28 @@ CAKeyEaterView::CAKeyEaterView(CACalculatorKeyTarget* target, QWidget* parent) :
   setAttribute(Qt::WA_NoSystemBackground);
 }
 
-std::optional<int> CAKeyEaterView::functionForKey(int key, bool entersOnReturn, bool* dropped) {
+std::optional<int> CAKeyEaterView::functionForKey(uint16_t keyCode, bool entersOnReturn, bool* dropped) {
   *dropped = false;
-  switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
+  switch (keyCode) {
+    case kKeyCodeReturn:
+    case kKeyCodeEnter:
       if (entersOnReturn) return kFunctionEnter;
       *dropped = true;
       return std::nullopt;
-    case Qt::Key_Backspace:
-    case Qt::Key_Delete:
+    case kKeyCodeDelete:
+    case kKeyCodeForwardDelete:
       return kFunctionDelete;
-    case Qt::Key_Escape:
-    case Qt::Key_Clear:
+    case kKeyCodeEscape:
+    case kKeyCodeClear:
       return kFunctionClearEntry;
-    case Qt::Key_Left:
+    case kKeyCodeLeftArrow:
       return kFunctionRecall;
-    case Qt::Key_Right:
+    case kKeyCodeRightArrow:
       return kFunctionStore;
-    case Qt::Key_Up:
+    case kKeyCodeUpArrow:
       return kFunctionDrop;
     default:
-      return std::nullopt;
+      return std::nullopt;  // the down arrow and the rest are typing
   }
 }
 
@@ -43,7 +44,7 @@ void CAKeyEaterView::keyPressEvent(QKeyEvent* event) {
     return;
   }
   bool dropped = false;
-  if (const std::optional<int> code = functionForKey(event->key(), target_->entersOnReturn(), &dropped)) {
+  if (const std::optional<int> code = functionForKey(KeyCodeForEvent(*event), target_->entersOnReturn(), &dropped)) {
     target_->executeFunction(*code, true);
   } else if (!dropped && !event->text().isEmpty()) {
     insertText(event->text());

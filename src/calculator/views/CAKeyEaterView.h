@@ -5,6 +5,9 @@
 
 #include <QWidget>
 
+#include <cstdint>
+#include <optional>
+
 // What the key view asks of its calculator window.
 class CACalculatorKeyTarget {
  public:
@@ -25,8 +28,8 @@ class CAKeyEaterView : public QWidget {
 
   // Typed or pasted text: each character in turn, stopping at the first that is refused.
   void insertText(const QString& text);
-  // The function code of a key, or none when the key is typing.
-  static std::optional<int> functionForKey(int key, bool entersOnReturn, bool* dropped);
+  // The function code of a key code, or none when the key is typing (or, with *dropped, ignored).
+  static std::optional<int> functionForKey(uint16_t keyCode, bool entersOnReturn, bool* dropped);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -74,18 +74,24 @@ TEST(UnitConverterTest, TheStoredChoiceIsReadBackWithinTheTables) {
 }
 
 TEST(UnitConverterTest, FeetAndInchesAreReadOnlyFromFeet) {
-  SetConverterLengthParser([](const QString& text) -> std::optional<int64_t> {
-    if (text == QStringLiteral("5'6")) return int64_t(66) * 914400;
-    return std::nullopt;
-  });
   const CAConverterChoice fromFeet{kCategoryLength, kLengthFootRow, 2};
-  const std::optional<CANumber> feet = ConverterValueFromText(QStringLiteral("5'6"), fromFeet);
-  ASSERT_TRUE(feet.has_value());
-  EXPECT_EQ(ConvertUnits(*feet, fromFeet), Exact(66));
+  struct Case {
+    const char* text;
+    std::optional<CANumber> inches;
+  };
+  const Case cases[] = {
+      {"5'6", Exact(66)},  {"5'11", Exact(71)}, {"2.5", Exact(30)}, {"3 in", Exact(3)},
+      {"1,000", Exact(12000)},  // not a length; read as a number
+      {"5'13", std::nullopt},    {"-", std::nullopt}, {"abc", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const std::optional<CANumber> feet = ConverterValueFromText(QString::fromLatin1(c.text), fromFeet);
+    ASSERT_EQ(feet.has_value(), c.inches.has_value()) << c.text;
+    if (feet) {
+      EXPECT_EQ(ConvertUnits(*feet, fromFeet), *c.inches) << c.text;
+    }
+  }
   EXPECT_FALSE(ConverterValueFromText(QStringLiteral("5'6"), {kCategoryLength, 13, 2}).has_value());
-  EXPECT_FALSE(ConverterValueFromText(QStringLiteral("12 apples"), fromFeet).has_value());
-  EXPECT_EQ(*ConverterValueFromText(QStringLiteral("2.5"), fromFeet), Exact(5, 2));
-  SetConverterLengthParser({});
 }
 
 // Every pair of units within a category that GNU units also knows, as it converts them.
