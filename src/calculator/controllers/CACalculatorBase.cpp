@@ -262,6 +262,12 @@ void CACalculatorBase::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
 }
 
+void CACalculatorBase::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // Becoming the active window gives the keyboard back to the key view.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && !showingOptions()) keyEaterView_->setFocus();
+}
+
 void CACalculatorBase::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!showingOptions()) keyEaterView_->setFocus();

@@ -64,6 +64,7 @@ class CACalculatorBase : public QWidget, public CACalculatorKeyTarget {
   virtual void decimalDigitsChanged();
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
   QGridLayout* keyGrid_ = nullptr;
 

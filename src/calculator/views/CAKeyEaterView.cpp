@@ -1,6 +1,7 @@
 #include "calculator/views/CAKeyEaterView.h"
 
 #include "calculator/views/caCalculatorFunctions.h"
+#include "framlet/shell/FLPopoverBaseVC.h"
 #include "platform/KeyMap.h"
 
 #include <QInputMethodEvent>
@@ -38,6 +39,7 @@ std::optional<int> CAKeyEaterView::functionForKey(uint16_t keyCode, bool entersO
 }
 
 void CAKeyEaterView::keyPressEvent(QKeyEvent* event) {
+  FLPopoverBaseVC::closePopovers();
   // Shortcuts (Ctrl, Alt, Meta) belong to the window's actions.
   if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
     event->ignore();

@@ -214,3 +214,36 @@ TEST_F(CalculatorWindowTest, OneWindowOfEachCalculator) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CalculatorWindowTest, ColoursChosenInOneWindowReachTheOthers) {
+  CACalculatorStandard standard(defaults);
+  CACalculatorProgram programmer(defaults);
+  int posts = 0;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kCalcColorNotification), &standard, [&posts](const Notification&) { ++posts; });
+  standard.changeBackColor(MakeKolor(10, 20, 30));
+  EXPECT_EQ(programmer.backgroundView()->palette().color(QPalette::Window), QColor(10, 20, 30));
+  EXPECT_TRUE(programmer.backgroundView()->autoFillBackground());
+  standard.changeButtonColor(MakeKolor(200, 0, 0));
+  EXPECT_EQ(CalculatorPreferences().buttonKolor, MakeKolor(200, 0, 0));
+  standard.resetColor();
+  EXPECT_FALSE(programmer.backgroundView()->autoFillBackground());
+  EXPECT_EQ(CalculatorPreferences().buttonKolor, kNoKolor);
+  EXPECT_EQ(posts, 3);
+}
+
+TEST_F(CalculatorWindowTest, TheOptionsPageTakesTheKeysPlace) {
+  CACalculatorStandard window(defaults);
+  show(window);
+  EXPECT_FALSE(window.showingOptions());
+  window.toggleOptions();
+  EXPECT_TRUE(window.showingOptions());
+  EXPECT_FALSE(window.backgroundView()->isVisible());
+  window.toggleOptions();
+  EXPECT_FALSE(window.showingOptions());
+  EXPECT_TRUE(window.keyEaterView()->hasFocus());
+}
+
+}  // namespace
