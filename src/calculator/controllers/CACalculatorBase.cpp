@@ -3,6 +3,7 @@
 #include "calculator/controllers/CACalculatorButton.h"
 #include "calculator/controllers/caCalculatorConstants.h"
 #include "calculator/controllers/caCalculatorPreferences.h"
+#include "calculator/model/caModelServices.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
@@ -47,7 +48,7 @@ CACalculatorButton* CACalculatorBase::addKey(QGridLayout* grid, const QString& t
   keys_.append(key);
   connect(key, &QPushButton::clicked, this, [this, key] {
     if (key->isDigit()) {
-      if (!engine_->enterDigit(key->code(), false)) QApplication::beep();
+      if (!engine_->enterDigit(key->code(), false)) WorkspaceBeep();
     } else {
       engine_->executeFunction(key->code(), false);
     }
