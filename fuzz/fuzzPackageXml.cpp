@@ -2,6 +2,7 @@
 // by the input's own choice, as a protected one or as a pasted cell archive), then writes the
 // sheet it made back out. Any crash, hang or sanitizer report here is a fault in the reader or in
 // what it built.
+#include "FuzzApplication.h"
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
@@ -9,31 +10,11 @@
 #include "framlet/foundation/flPasswords.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
-#include <QGuiApplication>
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-
-namespace {
-
-// Documents measure their font, which needs a GUI application. The libFuzzer driver has no
-// application at all: one is made here, headless. A driver that made a plain core application
-// cannot get one, and nothing is read.
-bool HaveGuiApplication() {
-  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return true;
-  if (QCoreApplication::instance()) return false;
-  static int argc = 1;
-  static char name[] = "fuzzPackageXml";
-  static char* argv[] = {name, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QGuiApplication* application = new QGuiApplication(argc, argv);
-  return application != nullptr;
-}
-
-}  // namespace
 
 int FuzzPackageXml(const uint8_t* data, size_t size) {
   if (!HaveGuiApplication()) return 0;

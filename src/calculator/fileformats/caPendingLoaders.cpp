@@ -1,5 +1,5 @@
-// Stand-ins for the loaders of the file formats not read yet (delimited text, DIF, Excel,
-// Pockwell, RTF, RTFD, HTML): each answers as for a type nothing reads. Delete a stand-in when
+// Stand-ins for the loaders of the file formats not read yet (RTF, RTFD, HTML): each
+// answers as for a type nothing reads. Delete a stand-in when
 // its real loader arrives.
 #include "calculator/model/CADocument.h"
 #include "platform/FLError.h"
@@ -12,14 +12,6 @@ bool NotReadYet(FLError* error) {
 }
 
 }  // namespace
-
-bool CADocument::loadTextFile(const QString&, FLError* error) { return NotReadYet(error); }
-
-bool CADocument::loadDifFile(const QString&, FLError* error) { return NotReadYet(error); }
-
-bool CADocument::loadExcelFile(const QString&, FLError* error) { return NotReadYet(error); }
-
-bool CADocument::loadPockwellFile(const QString&, FLError* error) { return NotReadYet(error); }
 
 bool CADocument::loadRtfFile(const QString&, FLError* error) { return NotReadYet(error); }
 

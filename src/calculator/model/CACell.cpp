@@ -261,7 +261,9 @@ QString CACell::displayText(bool editing, const CAFormat& format) const {
     case kValueFormula: {
       if (editing) return formula_;
       if (!number_) return QString();
-      if (formulaResultType_ == kValueDate && !numberFormat) {
+      // A date result is saved as a date cell is: in the form that reads back as the same date.
+      if (formulaResultType_ == kValueDate && (!numberFormat || saving_)) {
+        saving_ = false;
         const CANumberFormat date = DateNumberFormat();
         return formatNumber(*number_, &date);
       }
@@ -274,6 +276,14 @@ QString CACell::displayText(bool editing, const CAFormat& format) const {
     default:
       return number_ ? formatNumber(*number_, numberFormat) : QString();
   }
+}
+
+QString CACell::savingText() const {
+  static const CAFormat kNoFormat;
+  saving_ = true;
+  QString text = displayText(false, kNoFormat);
+  saving_ = false;
+  return text;
 }
 
 std::optional<FLAttributedString> CACell::attributedString(bool editing) const {

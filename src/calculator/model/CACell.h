@@ -160,6 +160,9 @@ class CACell {
   // format for the cell without stripes.
   QString displayText(bool editing) const;
   QString displayText(bool editing, const CAFormat& format) const;
+  // What files get for the cell: its display text in saving mode, which no format changes
+  // (numbers in full, dates in the form that reads back as the same date).
+  QString savingText() const;
   std::optional<FLAttributedString> attributedString(bool editing) const;
   std::optional<FLAttributedString> attributedString(bool editing, const CAFormat& composedFormat) const;
   // 100 left, 102 right: numbers, dates and formulas (unless shown being edited) go right.

@@ -6,6 +6,7 @@
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CAGridPoint.h"
 #include "calculator/model/CAReferenceTable.h"
+#include "calculator/model/TextImportDelegate.h"
 #include "calculator/model/caTextServices.h"
 #include "calculator/model/formula/CAFormulaToken.h"
 #include "framlet/foundation/Kolor.h"
@@ -74,7 +75,7 @@ inline constexpr int64_t kMinimumWidthInches = 114300;
 inline constexpr int64_t kKeepColumnWidths = -1000000;
 inline constexpr Kolor kActiveLinkKolor = 0x64D92B27;
 
-class CADocument : public FLDocument {
+class CADocument : public FLDocument, public TextImportDelegate {
  public:
   using RowList = std::vector<std::unique_ptr<CARow>>;
   using ColumnList = std::vector<std::unique_ptr<CAColumn>>;
@@ -124,7 +125,7 @@ class CADocument : public FLDocument {
   bool storeCell(std::unique_ptr<CACell> cell);
   // The import entry point: value type 1 makes a checkbox checked by the value's truth; any
   // other type enters the value's text as if typed.
-  void setCellAtPoint(const GridPoint& point, const QVariant& value, int32_t valueType);
+  void setCellAtPoint(const GridPoint& point, const QVariant& value, int32_t valueType) override;
   bool cellAdded() const { return cellAdded_; }
   void setCellAdded(bool added) { cellAdded_ = added; }
 
@@ -437,6 +438,11 @@ class CADocument : public FLDocument {
 
   // Writes the package into a path that does not exist yet; the caller puts it in place.
   bool saveToNativeFile(const QString& path, bool inPlace, FLError* error);
+  // Delimited text (CADocument_TextFile.cpp): comma-separated (YES) or tab-separated, UTF-8,
+  // written whole or not at all.
+  bool saveToTextFile(const QString& path, bool commas, FLError* error);
+  // DIF (CADocument_Dif.cpp), UTF-8, written whole or not at all.
+  bool saveToDifFile(const QString& path, FLError* error);
   void saveDocumentInfo(FLXmlEncoder& encoder, bool forUndo);
   void saveColumns(FLXmlEncoder& encoder);
   void preparePicturesForSave(bool inPlace);

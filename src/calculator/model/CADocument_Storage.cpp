@@ -45,6 +45,7 @@ CARow* CADocument::row(int64_t y) const {
   if (!rows_.empty()) {
     const size_t guess = std::min(size_t(y), rows_.size() - 1);
     if (rows_[guess]->gridY() == y) return rows_[guess].get();
+    if (rows_.back()->gridY() < y) return nullptr;
   }
   const auto it = LowerBound(rows_, y, RowKey);
   return it != rows_.end() && (*it)->gridY() == y ? it->get() : nullptr;
@@ -52,6 +53,13 @@ CARow* CADocument::row(int64_t y) const {
 
 CARow* CADocument::rowImperative(int64_t y) {
   y = NormalizeCoordinate(y);
+  // The same look first, and a row below the last is added at the end: imports fill a sheet
+  // row by row from the top.
+  if (!rows_.empty()) {
+    const size_t guess = std::min(size_t(y), rows_.size() - 1);
+    if (rows_[guess]->gridY() == y) return rows_[guess].get();
+  }
+  if (rows_.empty() || rows_.back()->gridY() < y) return rows_.emplace_back(std::make_unique<CARow>(y)).get();
   const auto it = LowerBound(rows_, y, RowKey);
   if (it != rows_.end() && (*it)->gridY() == y) return it->get();
   return rows_.insert(rows_.begin() + (it - rows_.begin()), std::make_unique<CARow>(y))->get();

@@ -668,6 +668,20 @@ QString CANumber::formatForArchival() const {
   }
 }
 
+QString CANumber::decimalText() const {
+  CANumber number = *this;
+  number.setCanonicalForm(false);
+  switch (number.form_) {
+    case kNumberInteger:
+      return QString::number(number.numerator_);
+    case kNumberFraction:
+    case kNumberReal:
+      return RealArchiveText(number.realValue());
+    default:
+      return QString();
+  }
+}
+
 QString CANumber::archive() const {
   CANumber number = *this;
   number.setCanonicalForm(false);

@@ -91,6 +91,9 @@ class CANumber {
   // enough digits to read back the same extended real.
   QString archive() const;
   QString formatForArchival() const;
+  // The value as foreign files store numbers: C-locale decimal text ("-0.125", "1.5E+20"); a
+  // fraction gives the shortest text of its extended real. Empty for NaN and infinity.
+  QString decimalText() const;
   // Display text through a number format; without one the format is chosen by the form.
   QString formatWith(const CANumberFormat* format) const;
   QString description() const { return formatWith(nullptr); }

@@ -48,8 +48,11 @@ const std::array<uint8_t, 256>& LowClasses() {
 
 void EnsureCharSets() { (void)LowClasses(); }
 
+// ASCII, what readers meet most, is answered without asking for the category: Unicode gives
+// its white space, controls and currency signs by fixed ranges.
 bool IsWhiteSpaceOrNewline(char16_t c) {
   if ((c >= 0x0009 && c <= 0x000D) || c == 0x0085) return true;
+  if (c < 0x80) return c == 0x0020;
   switch (CategoryOf(c)) {
     case QChar::Separator_Space:
     case QChar::Separator_Line:
@@ -65,6 +68,7 @@ bool IsNewline(char16_t c) {
 }
 
 bool IsControlChar(char16_t c) {
+  if (c < 0x80) return c < 0x0020 || c == 0x007F;
   const QChar::Category category = CategoryOf(c);
   return category == QChar::Other_Control || category == QChar::Other_Format;
 }
@@ -109,6 +113,7 @@ uint32_t TypeOfChar(char16_t c) {
 }
 
 bool CharIsCurrency(char16_t c) {
+  if (c < 0x80) return c == u'$';
   return std::binary_search(kCurrencySigns.begin(), kCurrencySigns.end(), c);
 }
 

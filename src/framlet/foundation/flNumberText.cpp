@@ -41,7 +41,18 @@ struct Rounding {
   long double addend = 0;
 };
 
-long double PowerOfTen(int exponent) { return std::pow(10.0L, static_cast<long double>(exponent)); }
+// Every number text calls this a few times; the exponents it meets are small, and their powers
+// are computed once, by the same call, so that the values are the same.
+long double PowerOfTen(int exponent) {
+  constexpr int kTabled = 64;
+  static const std::array<long double, 2 * kTabled + 1> table = [] {
+    std::array<long double, 2 * kTabled + 1> powers{};
+    for (int i = -kTabled; i <= kTabled; ++i) powers[size_t(i + kTabled)] = std::pow(10.0L, static_cast<long double>(i));
+    return powers;
+  }();
+  if (exponent >= -kTabled && exponent <= kTabled) return table[size_t(exponent + kTabled)];
+  return std::pow(10.0L, static_cast<long double>(exponent));
+}
 
 int IntegerDigitCount(long double magnitude) {
   int count = 0;

@@ -299,6 +299,11 @@ QString cleanUp(const QString& string) { return cleanUp(string, false, false); }
 QString cleanUp(const QString& string, bool keepLineBreaks, bool stripPunctuation) {
   // Separators are held back until the next kept character, so nothing is left at either end
   // and deleted characters never split a run of white space.
+  // Text of printable ASCII without spaces, as numbers and words are, comes out as it went in.
+  if (!stripPunctuation && std::all_of(string.cbegin(), string.cend(), [](QChar c) {
+        return c.unicode() > 0x20 && c.unicode() < 0x7F;
+      }))
+    return string.isEmpty() ? QString() : string;
   enum class Separator { None, Space, LineFeed };
   Separator pending = Separator::None;
   QString result;

@@ -1,0 +1,183 @@
+// Importing and exporting a large delimited-text sheet: 100,000 rows of ten numbers (about 7 MB
+// of CSV, 1,000,000 cells), and the reader's own share of the import, with the cells handed to
+// a receiver that keeps nothing. The import also reports its memory: the heap the finished
+// sheet holds and the most the import held on top of that.
+#include "calculator/fileformats/caTextLines.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/TextImportDelegate.h"
+#include "framlet/foundation/FLKernel.h"
+#include "framlet/foundation/flBase.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int64_t kRows = 100000;
+constexpr int64_t kColumns = 10;
+
+void EnsureApplication() {
+  static int argc = 1;
+  static char name[] = "benchTextFiles";
+  static char* argv[] = {name, nullptr};
+  if (!QCoreApplication::instance()) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication* application = new QApplication(argc, argv);
+    (void)application;
+  }
+  FLKernel::sharedInstance();
+}
+
+// Whole numbers, negatives and decimals, as exported measurements look.
+QByteArray LargeCsv() {
+  QByteArray csv;
+  csv.reserve(8 << 20);
+  for (int64_t y = 0; y < kRows; ++y) {
+    for (int64_t x = 0; x < kColumns; ++x) {
+      if (x > 0) csv += ',';
+      const int64_t n = (y * 7919 + x * 104729) % 100000;
+      if (x % 3 == 0)
+        csv += QByteArray::number(n);
+      else if (x % 3 == 1)
+        csv += QByteArray::number(-n / 10);
+      else
+        csv += QByteArray::number(n / 100) + '.' + QByteArray::number(n % 100 + 100).mid(1);
+    }
+    csv += '\n';
+  }
+  return csv;
+}
+
+class CsvFile {
+ public:
+  CsvFile() {
+    path_ = folder_.filePath(QStringLiteral("large.csv"));
+    QFile file(path_);
+    if (file.open(QIODevice::WriteOnly)) size_ = file.write(LargeCsv());
+  }
+  const QString& path() const { return path_; }
+  int64_t size() const { return size_; }
+
+ private:
+  QTemporaryDir folder_;
+  QString path_;
+  int64_t size_ = 0;
+};
+
+size_t HeapInUse() { return mallinfo2().uordblks; }
+
+// Destroys an opened sheet outside the timing: closing is not part of opening.
+void Discard(benchmark::State& state, CADocument& document) {
+  state.PauseTiming();
+  {
+    CADocument discard;
+    std::swap(discard.mutableRows(), document.mutableRows());
+  }
+  state.ResumeTiming();
+}
+
+void BM_ImportLargeCsv(benchmark::State& state) {
+  EnsureApplication();
+  const CsvFile csv;
+  size_t sheetBytes = 0;
+  size_t transientBytes = 0;
+  for (auto _ : state) {
+    CADocument document;
+    document.setOpening(true);
+    const size_t before = HeapInUse();
+    const std::optional<QStringList> lines = LoadTextFileLines(csv.path(), nullptr);
+    if (!lines) {
+      state.SkipWithError("read failed");
+      break;
+    }
+    const size_t withLines = HeapInUse();
+    LoadStringLines(*lines, document, true);
+    const size_t withSheet = HeapInUse();
+    document.setOpening(false);
+    benchmark::DoNotOptimize(document.rows().size());
+    state.PauseTiming();
+    // The lines are the import's own memory; the rest is the sheet's.
+    sheetBytes = withSheet - withLines;
+    transientBytes = withLines - before;
+    state.ResumeTiming();
+    Discard(state, document);
+  }
+  state.counters["file_MB"] = double(csv.size()) / 1e6;
+  state.counters["sheet_MB"] = double(sheetBytes) / 1e6;
+  state.counters["lines_MB"] = double(transientBytes) / 1e6;
+  state.SetBytesProcessed(state.iterations() * csv.size());
+}
+BENCHMARK(BM_ImportLargeCsv)->Unit(benchmark::kMillisecond);
+
+// The reader's own share: reading, decoding, splitting and cutting the fields.
+class NullReceiver : public TextImportDelegate {
+ public:
+  void setCellAtPoint(const GridPoint&, const QVariant& value, int32_t) override { count += value.isValid(); }
+  int64_t count = 0;
+};
+
+void BM_ReadLargeCsvFields(benchmark::State& state) {
+  const CsvFile csv;
+  for (auto _ : state) {
+    NullReceiver receiver;
+    const std::optional<QStringList> lines = LoadTextFileLines(csv.path(), nullptr);
+    if (lines) LoadStringLines(*lines, receiver, true);
+    if (receiver.count != kRows * kColumns) state.SkipWithError("wrong field count");
+  }
+  state.SetBytesProcessed(state.iterations() * csv.size());
+}
+BENCHMARK(BM_ReadLargeCsvFields)->Unit(benchmark::kMillisecond);
+
+void BM_ExportLargeCsv(benchmark::State& state) {
+  EnsureApplication();
+  const CsvFile csv;
+  CADocument document;
+  if (document.openFile(csv.path(), nullptr) != 1) state.SkipWithError("open failed");
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("out.csv"));
+  const bool commas = state.range(0) != 0;
+  for (auto _ : state) {
+    if (!document.saveToTextFile(path, commas, nullptr)) state.SkipWithError("save failed");
+  }
+  state.SetBytesProcessed(state.iterations() * QFile(path).size());
+}
+BENCHMARK(BM_ExportLargeCsv)->Arg(1)->Arg(0)->ArgName("commas")->Unit(benchmark::kMillisecond);
+
+// The share of the export that is the cells' own display texts, in saving mode.
+void BM_DisplayTextsOfLargeSheet(benchmark::State& state) {
+  EnsureApplication();
+  const CsvFile csv;
+  CADocument document;
+  if (document.openFile(csv.path(), nullptr) != 1) state.SkipWithError("open failed");
+  for (auto _ : state) {
+    int64_t units = 0;
+    for (const std::unique_ptr<CARow>& row : document.rows())
+      for (const std::unique_ptr<CACell>& cell : row->cells()) units += cell->savingText().size();
+    benchmark::DoNotOptimize(units);
+  }
+}
+BENCHMARK(BM_DisplayTextsOfLargeSheet)->Unit(benchmark::kMillisecond);
+
+void BM_ExportLargeDif(benchmark::State& state) {
+  EnsureApplication();
+  const CsvFile csv;
+  CADocument document;
+  if (document.openFile(csv.path(), nullptr) != 1) state.SkipWithError("open failed");
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("out.dif"));
+  for (auto _ : state) {
+    if (!document.saveToDifFile(path, nullptr)) state.SkipWithError("save failed");
+  }
+}
+BENCHMARK(BM_ExportLargeDif)->Unit(benchmark::kMillisecond);
+
+}  // namespace

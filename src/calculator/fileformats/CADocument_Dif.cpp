@@ -1,0 +1,225 @@
+// The sheet as DIF: a header of topic triples, then one pair of lines a cell between "BOT" and
+// the next "-1,0", ending at "EOD". Numbers go out in C-locale text from the cell's value, texts
+// as UTF-8 strings; on the way in each value is entered as if typed.
+#include "calculator/fileformats/caDif.h"
+#include "calculator/fileformats/caTextLines.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CANumberFormat.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/TextImportDelegate.h"
+#include "calculator/model/formula/caFormulaErrors.h"
+#include "framlet/foundation/flCharacterClasses.h"
+#include "framlet/foundation/flCollectionExtensions.h"
+#include "platform/FLError.h"
+#include "platform/StringWithFormat.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace {
+
+constexpr const char* kDifHeaderFormat =
+    "TABLE\n0,1\n\"%@\"\nVECTORS\n0,%d\n\"\"\nTUPLES\n0,%d\n\"\"\nDATA\n0,0\n\"\"\n";
+constexpr const char* kDifEnd = "-1,0\nEOD\n";
+constexpr const char* kDifRowStart = "-1,0\nBOT\n";
+constexpr int kDifFormatErrorCode = -50;
+
+// Value indicator words by code; code 0 is a string pair.
+constexpr std::array<const char*, 6> kIndicatorWords = {"", "FALSE", "TRUE", "ERROR", "NA", "V"};
+
+// What "NA" and "ERROR" values are entered as.
+constexpr const char* kNotAvailableText = "<N/A>";
+constexpr const char* kErrorValueText = "<Value>";
+
+// Header lines: the topics the reader checks.
+constexpr qsizetype kHeaderLines = 12;
+constexpr const char* kTableTopic = "TABLE";
+constexpr const char* kVectorsTopic = "VECTORS";
+constexpr const char* kTuplesTopic = "TUPLES";
+constexpr const char* kDataTopic = "DATA";
+
+bool SetFormatError(FLError* error) {
+  SetError(error, kDifFormatErrorCode, QLatin1String(kDifFormatErrorReason));
+  return false;
+}
+
+QStringView Trimmed(const QString& line) { return QStringView(line).trimmed(); }
+
+// A type line: exactly two parts around one comma, the first an integer.
+bool SplitTypeLine(const QString& line, int* type, QStringView* value) {
+  const QStringView text = Trimmed(line);
+  const qsizetype comma = text.indexOf(u',');
+  if (comma < 0 || text.indexOf(u',', comma + 1) >= 0) return false;
+  bool ok = false;
+  *type = text.first(comma).trimmed().toInt(&ok);
+  *value = text.sliced(comma + 1).trimmed();
+  return ok;
+}
+
+// A DIF number ("-1.5E+3") as the user would type it here: its "." becomes the decimal
+// separator of the locale, so that the value does not depend on where the file was written.
+QString TypedNumberText(QStringView number) {
+  const QChar separator = NumberTextLocale().decimalSeparatorChar;
+  QString text = number.toString();
+  if (separator == u'.') return text;
+  for (QChar c : text)
+    if ((c < u'0' || c > u'9') && c != u'.' && c != u'-' && c != u'+' && c != u'e' && c != u'E') return text;
+  text.replace(QLatin1Char('.'), separator);
+  return text;
+}
+
+// A string value: the text inside its enclosing quotes, each doubled quote made single. A value
+// without quotes is taken as it stands.
+QString StringValue(const QString& line) {
+  QStringView text = Trimmed(line);
+  if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"') text = text.sliced(1, text.size() - 2);
+  QString value = text.toString();
+  value.replace(QStringLiteral("\"\""), QStringLiteral("\""));
+  return value;
+}
+
+void Enter(TextImportDelegate& receiver, qint64 x, qint64 y, const QString& text) {
+  receiver.setCellAtPoint(GridPoint{x, y}, QVariant(text), kImportTypedText);
+}
+
+// The pair a cell is written as: its value indicator code and the text that goes with it.
+struct DifValue {
+  int code = 0;
+  QString text;
+};
+
+DifValue DifValueOfCell(CACell* cell) {
+  if (!cell) return {};
+  switch (cell->valueType()) {
+    case kValueNone:
+    case kValuePicture:
+    case kValueOverflow:
+      return {};
+    case kValueCheckbox:
+      return cell->isChecked() ? DifValue{kDifTrue, QStringLiteral("1")} : DifValue{kDifFalse, QStringLiteral("0")};
+    case kValueError:
+      return {cell->evalResult() == kFormulaErrorNotAvailable ? kDifNotAvailable : kDifError, QStringLiteral("0")};
+    case kValueNumber:
+    case kValueFormula: {
+      // A formula's date result, like a date cell, goes out as the text that reads back as it.
+      const bool date = cell->valueType() == kValueFormula && cell->formulaResultType() == kValueDate;
+      const QString number = cell->number() && !date ? cell->number()->decimalText() : QString();
+      if (!number.isEmpty()) return {kDifValue, number};
+      return {kDifString, cell->savingText()};
+    }
+    case kValueDate:
+      return {kDifString, cell->savingText()};
+    default:
+      return {kDifString, cell->formula()};
+  }
+}
+
+}  // namespace
+
+void WriteDifField(QString& output, const QString& text, int code, int64_t column) {
+  if (column == 0) output += QLatin1String(kDifRowStart);
+  QString cleaned;
+  cleaned.reserve(text.size());
+  for (QChar c : text) {
+    const char16_t u = c.unicode();
+    if (u == u'"') {
+      cleaned += QStringLiteral("\"\"");
+    } else if (u == u'\t' || IsNewline(u)) {
+      // The format is one value a line.
+      cleaned += u' ';
+    } else if (u >= 0x20 && u != 0x7F) {
+      cleaned += c;
+    }
+  }
+  if (code == kDifString || code < 0 || code >= int(kIndicatorWords.size())) {
+    output += QStringLiteral("1,0\n\"");
+    output += cleaned;
+    output += QStringLiteral("\"\n");
+  } else {
+    output += QStringLiteral("0,");
+    output += cleaned;
+    output += u'\n';
+    output += QLatin1String(kIndicatorWords[size_t(code)]);
+    output += u'\n';
+  }
+}
+
+bool LoadDifLines(const QStringList& lines, TextImportDelegate& receiver, FLError* error) {
+  if (lines.size() < kHeaderLines || Trimmed(lines[0]) != QLatin1String(kTableTopic) ||
+      Trimmed(lines[9]) != QLatin1String(kDataTopic))
+    return SetFormatError(error);
+  for (qsizetype topic : {3, 6}) {
+    const QStringView word = Trimmed(lines[topic]);
+    if (word != QLatin1String(kVectorsTopic) && word != QLatin1String(kTuplesTopic)) return SetFormatError(error);
+  }
+  qsizetype line = kHeaderLines;
+  for (qint64 y = 0;; ++y) {
+    // "-1,0" and then "EOD" or "BOT".
+    int type = 0;
+    QStringView value;
+    if (line + 1 >= lines.size() || !SplitTypeLine(lines[line], &type, &value) || type != -1)
+      return SetFormatError(error);
+    const QStringView marker = Trimmed(lines[line + 1]);
+    if (marker == QLatin1String("EOD")) return true;
+    if (marker != QLatin1String("BOT")) return SetFormatError(error);
+    line += 2;
+    for (qint64 x = 0; line < lines.size(); ++x, line += 2) {
+      if (!SplitTypeLine(lines[line], &type, &value)) return SetFormatError(error);
+      if (type == -1) break;
+      if (line + 1 >= lines.size()) return SetFormatError(error);
+      if (type == 0) {
+        const QStringView word = Trimmed(lines[line + 1]);
+        if (word == QLatin1String("V")) {
+          // A value without its number enters nothing, like an empty string.
+          if (!value.isEmpty()) Enter(receiver, x, y, TypedNumberText(value));
+        }
+        else if (word == QLatin1String("TRUE") || word == QLatin1String("FALSE"))
+          receiver.setCellAtPoint(GridPoint{x, y}, QVariant(word == QLatin1String("TRUE")), kImportCheckbox);
+        else if (word == QLatin1String("NA"))
+          Enter(receiver, x, y, QLatin1String(kNotAvailableText));
+        else if (word == QLatin1String("ERROR"))
+          Enter(receiver, x, y, QLatin1String(kErrorValueText));
+        else
+          return SetFormatError(error);
+      } else if (type == 1) {
+        const QString text = StringValue(lines[line + 1]);
+        if (!text.isEmpty()) Enter(receiver, x, y, text);
+      } else {
+        return SetFormatError(error);
+      }
+    }
+    if (line >= lines.size()) return SetFormatError(error);
+  }
+}
+
+bool CADocument::loadDifFile(const QString& path, FLError* error) {
+  const std::optional<QStringList> lines = LoadTextFileLines(path, error);
+  return lines && LoadDifLines(*lines, *this, error);
+}
+
+bool CADocument::saveToDifFile(const QString& path, FLError* error) {
+  bool anyCell = false;
+  for (const std::unique_ptr<CARow>& row : rows_) anyCell = anyCell || !row->cells().empty();
+  const GridPoint last = anyCell ? maxGridPoint() : GridPoint{-1, -1};
+  QString output = StringWithFormat(kDifHeaderFormat, appName(), last.x + 1, last.y + 1);
+  auto row = rows_.begin();
+  for (int64_t y = 0; y <= last.y; ++y) {
+    while (row != rows_.end() && (*row)->gridY() < y) ++row;
+    const CARow* cells = row != rows_.end() && (*row)->gridY() == y ? row->get() : nullptr;
+    size_t next = 0;
+    for (int64_t x = 0; x <= last.x; ++x) {
+      CACell* cell = nullptr;
+      if (cells) {
+        while (next < cells->cells().size() && cells->cells()[next]->gridPoint().x < x) ++next;
+        if (next < cells->cells().size() && cells->cells()[next]->gridPoint().x == x) cell = cells->cells()[next].get();
+      }
+      const DifValue value = DifValueOfCell(cell);
+      WriteDifField(output, value.text, value.code, x);
+    }
+  }
+  output += QLatin1String(kDifEnd);
+  return WriteFileAtomically(path, output.toUtf8(), error);
+}

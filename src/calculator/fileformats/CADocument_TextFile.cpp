@@ -1,0 +1,65 @@
+// The sheet as delimited text: comma-separated and plain text files come in through the reader
+// that finds its own delimiter, and go out as comma- or tab-separated UTF-8 text.
+#include "calculator/fileformats/caTextLines.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
+#include "platform/FLError.h"
+
+#include <QString>
+
+namespace {
+
+// The text a cell is written as: nothing for empty, picture and overflow cells, "X" for a
+// checked box, else what it shows, dates in the form that reads back as the same date.
+QString CellFieldText(const CACell& cell) {
+  switch (cell.valueType()) {
+    case kValueNone:
+    case kValuePicture:
+    case kValueOverflow:
+      return QString();
+    case kValueCheckbox:
+      return cell.isChecked() ? QStringLiteral("X") : QString();
+    default:
+      return cell.savingText();
+  }
+}
+
+// Columns [from, to) of a row of columnCount columns.
+void WriteEmptyFields(QString& output, int64_t from, int64_t to, int64_t columnCount, bool commas) {
+  for (int64_t x = from; x < to; ++x) WriteTextField(output, QString(), commas, x, columnCount);
+}
+
+}  // namespace
+
+bool CADocument::loadTextFile(const QString& path, FLError* error) {
+  const std::optional<QStringList> lines = LoadTextFileLines(path, error);
+  if (!lines) return false;
+  LoadStringLines(*lines, *this, FileTypeForFile(path) == kFileTypeCsv);
+  return true;
+}
+
+bool CADocument::saveToTextFile(const QString& path, bool commas, FLError* error) {
+  QString output;
+  bool anyCell = false;
+  for (const std::unique_ptr<CARow>& row : rows_) anyCell = anyCell || !row->cells().empty();
+  if (!rows_.empty()) {
+    // Every row is written as wide as the widest; a sheet of empty rows as one empty column.
+    const int64_t columnCount = anyCell ? maxGridPoint().x + 1 : 1;
+    output.reserve(qsizetype(rows_.size() * size_t(columnCount) * 8));
+    int64_t nextY = 0;
+    for (const std::unique_ptr<CARow>& row : rows_) {
+      for (; nextY < row->gridY(); ++nextY) WriteEmptyFields(output, 0, columnCount, columnCount, commas);
+      int64_t x = 0;
+      for (const std::unique_ptr<CACell>& cell : row->cells()) {
+        const int64_t cellX = cell->gridPoint().x;
+        WriteEmptyFields(output, x, cellX, columnCount, commas);
+        WriteTextField(output, CellFieldText(*cell), commas, cellX, columnCount);
+        x = cellX + 1;
+      }
+      WriteEmptyFields(output, x, columnCount, columnCount, commas);
+      nextY = row->gridY() + 1;
+    }
+  }
+  return WriteFileAtomically(path, output.toUtf8(), error);
+}

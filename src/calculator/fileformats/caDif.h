@@ -1,0 +1,32 @@
+// DIF, the line-oriented interchange format: the cell pair writer and the reader of a file's
+// lines, shared by the document's DIF loader and saver and the fuzz target.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+class TextImportDelegate;
+struct FLError;
+
+// Value indicator codes of WriteDifField: a string pair, or a numeric pair with its word.
+enum : int {
+  kDifString = 0,
+  kDifFalse = 1,        // "FALSE"
+  kDifTrue = 2,         // "TRUE"
+  kDifError = 3,        // "ERROR"
+  kDifNotAvailable = 4, // "NA"
+  kDifValue = 5,        // "V"
+};
+
+inline constexpr const char* kDifFormatErrorReason = "I don't understand the format of this DIF file.";
+
+// Appends one cell pair, after "-1,0" / "BOT" when the column is 0. Quotes are doubled, tabs
+// and line breaks become spaces and other control characters are dropped; every other
+// character is kept (the file is UTF-8).
+void WriteDifField(QString& output, const QString& text, int code, int64_t column);
+
+// Enters the cells of a DIF file's lines. NO with -50 when the header or data are not DIF;
+// the cells entered before the fault stay.
+bool LoadDifLines(const QStringList& lines, TextImportDelegate& receiver, FLError* error);

@@ -1,0 +1,58 @@
+// Delimited text, shared by the text and DIF readers and by paste: reading a text file of
+// unknown encoding into lines, splitting text into lines, finding the field delimiter and
+// handing each field to a receiver as typed text; and writing a text file whole or not at all.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QChar>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class TextImportDelegate;
+struct FLError;
+
+// What an undecodable text file gives.
+inline constexpr int kTextEncodingUnknownCode = 264;
+inline constexpr const char* kTextEncodingUnknownReason =
+    "The text encoding of the file's contents can't be determined.";
+
+// The text of a file's bytes: UTF-16 after a byte-order mark, UTF-8 (a mark dropped), else the
+// locale's own code page. Nothing when the bytes are not valid text in the encoding chosen:
+// no byte is ever dropped or replaced.
+std::optional<QString> DecodeTextFileData(QByteArrayView bytes);
+// The Windows code page for the locale's language, which is what 8-bit files written on that
+// desktop are in; 1252 for languages without one of their own.
+int CodePageForLocale(const QLocale& locale);
+
+// The lines of a text file, line breaks removed. Nothing, with the error, when the file can't
+// be read or its encoding can't be determined.
+std::optional<QStringList> LoadTextFileLines(const QString& path, FLError* error);
+
+// The text's lines: "\r\n", "\r" and the other line and paragraph separators end a line. Text
+// that ends with a line break gives a last, empty line; an empty text gives one empty line.
+QStringList TextLines(const QString& text);
+
+// The field delimiter of the lines: '\t', ';', ',' or ' '. Quoted text is not counted. A tab
+// wins at once; otherwise ';' or ',' must occur at least twice and more often than the other
+// candidates that follow it (';' wins a tie with ','), and a space wins only over nothing. In
+// the lines of a ".csv" file a comma wins whenever one occurs, unless semicolons win by the
+// rule above.
+QChar TextDelimiterForLines(const QStringList& lines, bool csvFile);
+
+// Enters every non-empty field at (field number, record number): empty lines count as records;
+// a quoted field may run over line ends, its breaks becoming "\n". With a tab delimiter the
+// lines of other text than a ".csv" file are split at tabs and nothing is unquoted.
+void LoadStringLines(const QStringList& lines, TextImportDelegate& receiver, bool csvFile = false);
+
+// Appends one field and its separator ("," or tab, "\n" after the last column). Comma mode
+// quotes a text that would not read back as one field; tab mode makes tabs and line breaks
+// spaces. A null or empty text writes only the separator.
+void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount);
+
+// Writes the bytes under a temporary name beside the path and renames it into place, so a
+// failed write leaves an existing file as it was.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FLError* error);

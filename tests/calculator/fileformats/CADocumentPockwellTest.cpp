@@ -1,0 +1,183 @@
+// The Pockwell reader against documents laid out by hand (tools/make_pockwell_samples.py):
+// options, formats, cells, formula rewrites, and the refusals of damaged files.
+#include "calculator/fileformats/caPockwellImport.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/ModelTestSupport.h"
+#include "support/LogCapture.h"
+#include "support/TestData.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray Sample(const char* name) {
+  QFile file(TestDataPath(QStringLiteral("pockwell/") + QLatin1String(name)));
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+  return file.readAll();
+}
+
+TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) {
+  ModelEnvironment environment;
+  CADocument document;
+  QString failure;
+  ASSERT_TRUE(ImportPockwellData(document, Sample("basic.pkwd"), &failure)) << failure.toStdString();
+  EXPECT_TRUE(document.titleRow());
+  EXPECT_FALSE(document.titleColumn());
+  EXPECT_TRUE(document.printLabels());
+  EXPECT_EQ(document.defaultDigitCount(), 10);
+
+  const CACell* name = document.cellAtGridPoint({0, 0});
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(name->valueType(), kValueText);
+  EXPECT_EQ(name->formula(), QStringLiteral("Name"));
+  ASSERT_NE(name->format(), nullptr);
+  EXPECT_TRUE(name->format()->bold());
+  EXPECT_EQ(name->format()->mask(), uint64_t(kFormatBold));
+
+  const CACell* number = document.cellAtGridPoint({1, 0});
+  ASSERT_NE(number, nullptr);
+  EXPECT_EQ(number->valueType(), kValueNumber);
+  EXPECT_EQ(number->number()->realValue(), 3.5L);
+  ASSERT_TRUE(number->format() && number->format()->numberFormat());
+  EXPECT_EQ(number->format()->numberFormat()->display(), kDisplayFloat);
+
+  const CACell* date = document.cellAtGridPoint({2, 0});
+  ASSERT_NE(date, nullptr);
+  EXPECT_EQ(date->valueType(), kValueDate);
+  EXPECT_EQ(date->number()->integerValue(), 20210305);
+
+  // Formula names and PMT's argument order become the sheet's.
+  EXPECT_EQ(document.cellAtGridPoint({3, 0})->formula(), QStringLiteral("=average(B1:B3)"));
+  EXPECT_EQ(document.cellAtGridPoint({0, 1})->formula(), QStringLiteral("=pmt(B2,B3,B1)"));
+  EXPECT_EQ(document.cellAtGridPoint({4, 1})->formula(), QStringLiteral("Caf\u00e9"));
+  EXPECT_EQ(document.cellAtGridPoint({4, 1})->format()->textKolor(), MakeKolor(85, 0, 0));
+
+  // A cell without a value stays only when it has a format.
+  const CACell* shaded = document.cellAtGridPoint({1, 2});
+  ASSERT_NE(shaded, nullptr);
+  EXPECT_EQ(shaded->format()->backgroundKolor(), MakeKolor(85, 0, 0));
+  EXPECT_EQ(document.cellAtGridPoint({2, 2}), nullptr);
+  EXPECT_EQ(document.cellAtGridPoint({3, 2})->format()->alignment(), kAlignmentRight);
+
+  // Widths in digits go through the document's digit width, widths in points as they are.
+  const CAColumn* digits = document.column(1);
+  ASSERT_NE(digits, nullptr);
+  EXPECT_EQ(digits->digitCount(), 10);
+  EXPECT_EQ(digits->width(), int64_t(std::ceil(float(10) * float(document.digitWidth()))) * 12700);
+  const CAColumn* points = document.column(2);
+  ASSERT_NE(points, nullptr);
+  EXPECT_EQ(points->digitCount(), -1);
+  EXPECT_EQ(points->width(), 50 * 12700);
+  EXPECT_TRUE(document.column(3)->format()->underline());
+  EXPECT_EQ(document.column(4), nullptr);
+  ASSERT_NE(document.row(2), nullptr);
+  ASSERT_NE(document.row(2)->format(), nullptr);
+  EXPECT_TRUE(document.row(2)->format()->italic());
+  EXPECT_TRUE(document.row(3) == nullptr || document.row(3)->format() == nullptr);
+}
+
+TEST(PockwellImportTest, FormulaRewrites) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"=AVG(A1:A3)", "=average(A1:A3)"},
+      {"=Pmt(r,n,v)", "=Pmt(n,v,r)"},
+      {"=pmt(f(a,b),c)", "=pmt(f(a,b),c)"},
+      {"=LOG(A1)+LOGB(A2)+LogE(A3)", "=log10(A1)+log2(A2)+logn(A3)"},
+      {"=POW(2,3)*PROD(A1:A2)", "=power(2,3)*product(A1:A2)"},
+      {"=pmt(a,b,c)+pmt(d,e,f)", "=pmt(b,c,a)+pmt(e,f,d)"},
+      {"=pmt(a,b", "=pmt(a,b"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(RewritePockwellFormula(QLatin1String(c.in)), QLatin1String(c.out)) << c.in;
+}
+
+TEST(PockwellImportTest, PaletteColours) {
+  EXPECT_EQ(PockwellKolor(0, true), MakeKolor(0, 0, 0));
+  EXPECT_EQ(PockwellKolor(0, false), MakeKolor(255, 255, 255));
+  EXPECT_EQ(PockwellKolor(2, false), MakeKolor(17, 17, 17));
+  EXPECT_EQ(PockwellKolor(15, false), MakeKolor(238, 238, 238));
+  EXPECT_EQ(PockwellKolor(17, false), MakeKolor(0, 0, 0));
+  EXPECT_EQ(PockwellKolor(18, false), MakeKolor(85, 0, 0));
+  EXPECT_EQ(PockwellKolor(21, false), MakeKolor(0, 85, 0));
+  EXPECT_EQ(PockwellKolor(33, false), MakeKolor(0, 0, 42));
+}
+
+TEST(PockwellImportTest, DamagedAndForeignFilesAreRefusedWithTheirMessages) {
+  LogCapture quiet;
+  const QByteArray basic = Sample("basic.pkwd");
+  auto patched = [&](qsizetype at, uint32_t value, int width) {
+    QByteArray bytes = basic;
+    if (width == 2) qToLittleEndian<uint16_t>(uint16_t(value), bytes.data() + at);
+    else qToLittleEndian<uint32_t>(value, bytes.data() + at);
+    return bytes;
+  };
+  const uint32_t cells = qFromLittleEndian<uint32_t>(basic.constData() + 332);
+  QByteArray loop = basic;
+  // The second record of the first row names the first as its successor.
+  qToLittleEndian<uint16_t>(0, loop.data() + cells + 36 + 4);
+  QByteArray wrap = basic;
+  qToLittleEndian<uint32_t>(0xFFFFFFF0u, wrap.data() + 332);
+  qToLittleEndian<uint32_t>(0x20u, wrap.data() + 336);
+  const struct {
+    const char* what;
+    QByteArray data;
+    const char* reason;
+  } cases[] = {
+      {"version 3", Sample("version3.pkwd"), kPockwellVersionReason},
+      {"written big-endian", Sample("bigendian.pkwd"), kPockwellByteOrderReason},
+      {"cut short", basic.left(600), kPockwellDamagedReason},
+      {"header only", basic.left(200), kPockwellDamagedReason},
+      {"string section past the end", patched(332 + 20, 5000, 4), kPockwellDamagedReason},
+      {"section whose 32-bit sum wraps", wrap, kPockwellDamagedReason},
+      {"row chain past the records", patched(14, 400, 2), kPockwellDamagedReason},
+      {"a row whose cells loop", loop, kPockwellDamagedReason},
+      {"column records past the end", patched(332 + 28, 1000, 4), kPockwellDamagedReason},
+  };
+  for (const auto& c : cases) {
+    CADocument document;
+    QString failure;
+    EXPECT_FALSE(ImportPockwellData(document, c.data, &failure)) << c.what;
+    EXPECT_EQ(failure, QLatin1String(c.reason)) << c.what;
+  }
+  // A cell naming a string that is not there fails without a message.
+  QByteArray missing = basic;
+  qToLittleEndian<uint16_t>(200, missing.data() + cells + 10);
+  CADocument document;
+  QString failure = QStringLiteral("untouched");
+  EXPECT_FALSE(ImportPockwellData(document, missing, &failure));
+  EXPECT_TRUE(failure.isEmpty());
+}
+
+TEST(PockwellImportTest, OpenDispatchReadsAFileWithoutExtensionByItsContent) {
+  ModelEnvironment environment;
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("Budget"));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(Sample("basic.pkwd"));
+  file.close();
+  CADocument document;
+  FLError error;
+  EXPECT_EQ(document.openFile(path, &error), 5) << error.reason.toStdString();
+  EXPECT_NE(document.cellAtGridPoint({0, 0}), nullptr);
+  EXPECT_GT(document.fileCreationDate(), 0);
+
+  const QString old = folder.filePath(QStringLiteral("Old"));
+  QFile oldFile(old);
+  ASSERT_TRUE(oldFile.open(QIODevice::WriteOnly));
+  oldFile.write(Sample("bigendian.pkwd"));
+  oldFile.close();
+  CADocument other;
+  EXPECT_EQ(other.openFile(old, &error), 0);
+}
+
+}  // namespace
