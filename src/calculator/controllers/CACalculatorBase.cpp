@@ -2,6 +2,7 @@
 
 #include "calculator/controllers/CACalculatorButton.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/controllers/caCalculatorPreferences.h"
 #include "calculator/model/caModelServices.h"
 #include "platform/NotificationCenter.h"
@@ -131,7 +132,7 @@ void CACalculatorBase::finishSetup(QWidget* keysAbove) {
   center.addObserver(this, QLatin1String(kCalcDecimalChangeNotification), nullptr, [this](const Notification& note) {
     if (note.object != this) decimalDigitsChanged();
   });
-  center.addObserver(this, QLatin1String(kCalculatorsQuittingNotification), nullptr,
+  center.addObserver(this, QLatin1String(kQuittingNotification), nullptr,
                      [this](const Notification&) { saveCalculatorInfo(); });
   center.addObserver(this, QLatin1String(kCalcColorNotification), nullptr, [this](const Notification& note) {
     if (note.object == this) return;

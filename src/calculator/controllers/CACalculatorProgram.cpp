@@ -3,6 +3,7 @@
 #include "calculator/controllers/CACalculatorButton.h"
 #include "calculator/controllers/CAProgrammerEngine.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caPreferenceKeys.h"
 #include "platform/UserDefaults.h"
 
 #include <QComboBox>
@@ -67,7 +68,7 @@ CACalculatorProgram::CACalculatorProgram(UserDefaults& defaults, QWidget* parent
   row->addWidget(baseChooser_);
   row->addWidget(stackButton_, 1);
   connect(baseChooser_, &QComboBox::activated, this, [this](int index) {
-    defaults_.setInteger(index, QLatin1String(kCalculatorBaseIndexKey));
+    defaults_.setInteger(index, QLatin1String(kProgrammerBaseKey));
     changeBase();
   });
   connect(stackButton_, &QComboBox::activated, this, [this](int index) { recall(index); });
@@ -83,8 +84,8 @@ CAProgrammerEngine& CACalculatorProgram::programmerEngine() const {
 }
 
 void CACalculatorProgram::changeBase() {
-  const QVariant stored = defaults_.objectForKey(QLatin1String(kCalculatorBaseIndexKey));
-  const int64_t index = stored.isValid() ? defaults_.integerForKey(QLatin1String(kCalculatorBaseIndexKey))
+  const QVariant stored = defaults_.objectForKey(QLatin1String(kProgrammerBaseKey));
+  const int64_t index = stored.isValid() ? defaults_.integerForKey(QLatin1String(kProgrammerBaseKey))
                                          : kDefaultProgrammerBaseIndex;
   programmerEngine().changeBase(index);
   baseChooser_->setCurrentIndex(int(std::find(std::begin(kProgrammerBases), std::end(kProgrammerBases),

@@ -25,8 +25,3 @@ inline constexpr int kConverterHelpTopic = 33;
 
 // The most characters a paste types.
 inline constexpr int kMaxPastedCharacters = 100;
-
-// Posted by the application controller before it quits (no object): the calculators save.
-inline constexpr const char* kCalculatorsQuittingNotification = "numlet.quitting";
-// The programmer's calculator's base, an index into kProgrammerBases.
-inline constexpr const char* kCalculatorBaseIndexKey = "numlet-pcBase";

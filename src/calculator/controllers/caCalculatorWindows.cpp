@@ -1,16 +1,19 @@
 #include "calculator/controllers/caCalculatorWindows.h"
 
+#include "calculator/controllers/CAAppController.h"
+
 #include "calculator/controllers/CACalculatorConverter.h"
 #include "calculator/controllers/CACalculatorProgram.h"
 #include "calculator/controllers/CACalculatorStandard.h"
 
+#include <QEvent>
 #include <QPointer>
 #include <QTimer>
 
 namespace {
 
 constexpr int kLaunchDelayMilliseconds = 500;
-constexpr int kBits[] = {kStandardCalculatorBit, kProgrammerCalculatorBit, kConverterCalculatorBit};
+constexpr int kBits[] = {kStandardCalculatorMask, kProgrammerCalculatorMask, kConverterCalculatorMask};
 
 QPointer<QWidget>& WindowSlot(int index) {
   static QPointer<QWidget> windows[std::size(kBits)];
@@ -22,6 +25,24 @@ int IndexOfBit(int mask) {
     if (kBits[i] == mask) return i;
   }
   return -1;
+}
+
+// Lets go of a calculator window as soon as it closes (it is deleted a moment later).
+class CACalculatorCloseWatcher : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Close && event->isAccepted()) {
+      for (int i = 0; i < int(std::size(kBits)); ++i) {
+        if (WindowSlot(i) == watched) WindowSlot(i).clear();
+      }
+    }
+    return false;
+  }
+};
+
+CACalculatorCloseWatcher& CloseWatcher() {
+  static CACalculatorCloseWatcher watcher;
+  return watcher;
 }
 
 void BringForward(QWidget* window) {
@@ -42,12 +63,13 @@ QWidget* OpenCalculatorForMask(int mask, bool delay, UserDefaults& defaults) {
   }
   QWidget* window = nullptr;
   switch (mask) {
-    case kStandardCalculatorBit: window = new CACalculatorStandard(defaults); break;
-    case kProgrammerCalculatorBit: window = new CACalculatorProgram(defaults); break;
+    case kStandardCalculatorMask: window = new CACalculatorStandard(defaults); break;
+    case kProgrammerCalculatorMask: window = new CACalculatorProgram(defaults); break;
     default: window = new CACalculatorConverter(defaults); break;
   }
   // Closing the window lets it go on the next turn of the event loop.
   window->setAttribute(Qt::WA_DeleteOnClose);
+  window->installEventFilter(&CloseWatcher());
   slot = window;
   if (delay) {
     QTimer::singleShot(kLaunchDelayMilliseconds, window, [window] { BringForward(window); });
@@ -60,7 +82,7 @@ QWidget* OpenCalculatorForMask(int mask, bool delay, UserDefaults& defaults) {
 int OpenCalculatorMask() {
   int mask = 0;
   for (int i = 0; i < int(std::size(kBits)); ++i) {
-    if (WindowSlot(i) && WindowSlot(i)->isVisible()) mask |= kBits[i];
+    if (WindowSlot(i)) mask |= kBits[i];
   }
   return mask;
 }

@@ -1,11 +1,13 @@
 #include "calculator/controllers/CACalculatorProgram.h"
 #include "calculator/controllers/CACalculatorStandard.h"
 
+#include "calculator/controllers/CAAppController.h"
 #include "CalculatorTestSupport.h"
 #include "calculator/controllers/CACalculatorButton.h"
 #include "calculator/controllers/CAProgrammerEngine.h"
 #include "calculator/controllers/CAStandardEngine.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/controllers/caCalculatorWindows.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -22,7 +24,7 @@ namespace {
 class CalculatorWindowTest : public CalculatorTest {
  protected:
   CalculatorWindowTest() : defaults(QStringLiteral("test.calculatorWindows")) {
-    for (const char* key : {kStandardCalcStackKey, kProgrammerCalcStackKey, kCalcMemoryKey, kCalculatorBaseIndexKey}) {
+    for (const char* key : {kStandardCalcStackKey, kProgrammerCalcStackKey, kCalcMemoryKey, kProgrammerBaseKey}) {
       defaults.removeObjectForKey(QLatin1String(key));
     }
   }
@@ -137,7 +139,7 @@ TEST_F(CalculatorWindowTest, TheBaseDecidesWhichDigitKeysWork) {
   CACalculatorProgram window(defaults);
   window.baseChooser()->setCurrentIndex(1);
   emit window.baseChooser()->activated(1);
-  EXPECT_EQ(defaults.integerForKey(QLatin1String(kCalculatorBaseIndexKey)), 1);
+  EXPECT_EQ(defaults.integerForKey(QLatin1String(kProgrammerBaseKey)), 1);
   EXPECT_EQ(window.programmerEngine().base(), 8);
   for (int digit = 0; digit < 16; ++digit) EXPECT_EQ(window.buttonForDigit(digit)->isEnabled(), digit < 8) << digit;
   keys(window.keyEaterView(), "89A");
@@ -176,7 +178,7 @@ TEST_F(CalculatorWindowTest, TheStackIsSavedWhenTheWindowClosesAndAtQuit) {
     EXPECT_EQ(window.engine().stack(), QList<CANumber>{Exact(42)});
     EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("42.00"));
     keys(window.keyEaterView(), "1+");
-    NotificationCenter::defaultCenter().post(QLatin1String(kCalculatorsQuittingNotification));
+    NotificationCenter::defaultCenter().post(QLatin1String(kQuittingNotification));
     EXPECT_EQ(defaults.arrayForKey(QLatin1String(kStandardCalcStackKey)).size(), 1);
     window.engine().executeFunction(kFunctionAllClear, false);
     window.close();
@@ -198,18 +200,18 @@ TEST_F(CalculatorWindowTest, DecimalDigitsReachTheOtherCalculators) {
 }
 
 TEST_F(CalculatorWindowTest, OneWindowOfEachCalculator) {
-  QWidget* first = OpenCalculatorForMask(kStandardCalculatorBit, false, defaults);
+  QWidget* first = OpenCalculatorForMask(kStandardCalculatorMask, false, defaults);
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(OpenCalculatorForMask(kStandardCalculatorBit, false, defaults), first);
+  EXPECT_EQ(OpenCalculatorForMask(kStandardCalculatorMask, false, defaults), first);
   EXPECT_EQ(OpenCalculatorForMask(3, false, defaults), nullptr);
-  QWidget* converter = OpenCalculatorForMask(kConverterCalculatorBit, false, defaults);
-  EXPECT_EQ(OpenCalculatorMask(), kStandardCalculatorBit | kConverterCalculatorBit);
+  QWidget* converter = OpenCalculatorForMask(kConverterCalculatorMask, false, defaults);
+  EXPECT_EQ(OpenCalculatorMask(), kStandardCalculatorMask | kConverterCalculatorMask);
   first->close();
   converter->close();
   EXPECT_EQ(OpenCalculatorMask(), 0);
-  QTRY_COMPARE(OpenCalculatorForMask(kProgrammerCalculatorBit, true, defaults)->isVisible(), true);
-  EXPECT_EQ(OpenCalculatorMask(), kProgrammerCalculatorBit);
-  OpenCalculatorForMask(kProgrammerCalculatorBit, false, defaults)->close();
+  QTRY_COMPARE(OpenCalculatorForMask(kProgrammerCalculatorMask, true, defaults)->isVisible(), true);
+  EXPECT_EQ(OpenCalculatorMask(), kProgrammerCalculatorMask);
+  OpenCalculatorForMask(kProgrammerCalculatorMask, false, defaults)->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 

@@ -16,6 +16,7 @@ class CalculatorTest : public testing::Test {
     CAModelHooks hooks;
     hooks.beep = [this] { ++beeps; };
     SetModelHooks(std::move(hooks));
+    SetCalculatorPreferenceHooks({});
     SetCalculatorPreferences(CACalculatorPreferences());
     CACalculatorEngine::resetSharedMemory();
     CACalculatorEngine::setMemory(CANumber());
