@@ -284,7 +284,8 @@ TEST_F(AppControllerTest, MenuItemsWaitForModalWindowsAndAboutShowsOneWindow) {
     if (!action->objectName().isEmpty()) actions.insert(action->objectName(), action);
   }
   const char* const modalFree[] = {"newUntitledDocument:", "openDocument:", "showPreferences:", "nextWindow:",
-                                   "showAbout:", "copyLogs:", "emailLogs:"};
+                                   "showAbout:", "copyLogs:", "emailLogs:", "openCalculator:1",
+                                   "openCalculator:2", "openCalculator:4"};
   for (const char* name : modalFree) {
     ASSERT_TRUE(actions.contains(QLatin1String(name))) << name;
     EXPECT_TRUE(app->validateMenuItem(actions.value(QLatin1String(name)))) << name;
@@ -298,6 +299,20 @@ TEST_F(AppControllerTest, MenuItemsWaitForModalWindowsAndAboutShowsOneWindow) {
     for (const char* name : modalFree) EXPECT_FALSE(app->validateMenuItem(actions.value(QLatin1String(name)))) << name;
     EXPECT_TRUE(app->validateMenuItem(actions.value(QStringLiteral("visitWebsite:"))));
   }
+
+  // Each calculator opens once, however often it is asked for.
+  for (const char* name : {"openCalculator:1", "openCalculator:2", "openCalculator:4", "openCalculator:2"}) {
+    actions.value(QLatin1String(name))->trigger();
+  }
+  EXPECT_EQ(app->openCalculatorMask(), 7);
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    const QString title = top->windowTitle();
+    if (title == QStringLiteral("Calculator") || title == QStringLiteral("Programmer's Calculator") ||
+        title == QStringLiteral("Unit Converter")) {
+      top->close();
+    }
+  }
+  EXPECT_EQ(app->openCalculatorMask(), 0);
 
   actions.value(QStringLiteral("showAbout:"))->trigger();
   actions.value(QStringLiteral("showAbout:"))->trigger();
