@@ -1,5 +1,5 @@
 // What the three calculator windows share by name: their user-defaults keys, the notifications
-// between them, their help topics and messages. The function codes are the key view's.
+// between them, and their messages. The function codes are the key view's.
 #pragma once
 
 #include "calculator/views/caCalculatorFunctions.h"
@@ -17,11 +17,6 @@ inline constexpr const char* kCalcColorNotification = "numlet.calcColor";
 
 inline constexpr const char* kUnknownFunctionMessage = "Unknown function";
 inline constexpr const char* kUnknownLogicalFunctionMessage = "Unknown logical function";
-
-// Help topics of the three windows.
-inline constexpr int kStandardCalculatorHelpTopic = 31;
-inline constexpr int kProgrammerCalculatorHelpTopic = 32;
-inline constexpr int kConverterHelpTopic = 33;
 
 // The most characters a paste types.
 inline constexpr int kMaxPastedCharacters = 100;
