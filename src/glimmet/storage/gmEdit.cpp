@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmBookmarks.h"
 
 #include <QChar>
 
@@ -154,15 +155,8 @@ void DeleteBookmarksInRange(GlimmetDoc* doc, const DocRange& edit) {
   const uint32_t from = doc->bookmarkCps.indexOfCpAfter(edit.first);
   const uint32_t to = doc->bookmarkCps.indexOfCpAfter(edit.limit);
   if (to <= from) return;
-  const int32_t removed = int32_t(to - from);
-  auto& names = doc->bookmarkNames;
-  names.erase(std::remove_if(names.begin(), names.end(),
-                             [&](const GMBookmarkName& name) {
-                               return name.bookmark >= int32_t(from) && name.bookmark < int32_t(to);
-                             }),
-              names.end());
-  for (GMBookmarkName& name : names)
-    if (name.bookmark >= int32_t(to)) name.bookmark -= removed;
+  ForgetBookmarkNames(doc, from, to);
+  doc->findHits.clear();
   DeleteEntriesInRange(edit, doc->bookmarkCps, false, 0);
 }
 
