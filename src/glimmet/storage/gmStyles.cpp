@@ -14,9 +14,9 @@
 
 const char* const g_builtinStyleNames[kBuiltinStyleCount] = {
     "Normal",    "<Spare 7>", "note number", "<Spare 6>", "<Spare 5>", "page number", "link",   "<Spare 4>",
-    "<Spare 3>", "<Spare 2>", "<Spare 1>",   "<Spare 0>", "<Spare 6>", "note text",   "header", "footer",
+    "<Spare 3>", "<Spare 2>", "<Spare 1>",   "<Spare 0>", "<Spare 6>", "note text",   "<Spare 5>", "header", "footer",
     "toc 1",     "toc 2",     "toc 3",       "toc 4",     "list 1",    "list 2",      "list 3", "list 4",
-    "list 5",    "list 6",    "list 7",      "list 8",    "list 9",    ""};
+    "list 5",    "list 6",    "list 7",      "list 8",    "list 9"};
 
 namespace {
 
