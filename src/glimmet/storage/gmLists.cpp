@@ -146,7 +146,7 @@ QString ListEntryMarker(GlimmetDoc* doc, uint32_t cp, uint32_t listCp, uint32_t 
   uint32_t tracked = level;
   const uint32_t at = doc->listCache.indexAtCp(para.first);
   for (uint32_t i = at == kGMNone ? doc->listCache.indexOfCpAfter(para.first) : at; i-- > 0;) {
-    if (doc->listCache.cpAt(i) <= list.first) break;
+    if (doc->listCache.cpAt(i) < list.first) break;
     const uint32_t entry = doc->listCache.at(i);
     if (entry == 0 || entry == kGMNone) continue;
     const uint32_t l = entry - 1;
