@@ -3,6 +3,7 @@
 #include "framlet/foundation/flBase.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmBookmarks.h"
+#include "glimmet/storage/gmClipboard.h"
 
 #include <QChar>
 
@@ -27,7 +28,8 @@ struct RegisteredSlot {
 thread_local std::vector<RegisteredSlot> t_registered;
 
 GMDeferStatus g_deferStatus;
-GMCopyRangeHook g_copyRangeHook;
+// Copies between documents through the clipboard code unless a caller installs another copy.
+GMCopyRangeHook g_copyRangeHook = CopyDocumentRange;
 
 struct ForcedEdit {
   bool saved = g_forceEdit;

@@ -1,4 +1,5 @@
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmClipboard.h"
 #include "support/LogCapture.h"
 #include "StorageTestSupport.h"
 
@@ -180,7 +181,7 @@ TEST(Edit, AFailedCopyLeavesTheTargetUnchanged) {
   SetCopyRangeHook([](DocRange*, const DocRange&) { return false; });
   EXPECT_FALSE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
   EXPECT_EQ(BodyText(doc.get()), QStringLiteral("selected text\n\n"));
-  SetCopyRangeHook(nullptr);
+  InstallDocumentCopy();
 }
 
 TEST(Edit, CopyingWithinOneDocumentReadsTheTextAsItWasBefore) {
@@ -207,7 +208,17 @@ TEST(Edit, CopyingWithinOneDocumentReadsTheTextAsItWasBefore) {
   DocRange selection{doc.get(), 20, 24};
   ASSERT_TRUE(ReplaceRangeCore(&selection, &word, nullptr, 0, false));
   EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbaa\n\n"));
-  SetCopyRangeHook(nullptr);
+  InstallDocumentCopy();
+}
+
+TEST(Edit, TheDocumentCopyCopiesWithinOneDocument) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdef"));
+  LogCapture capture;
+  const DocRange from{doc.get(), 14, 18};
+  DocRange target{doc.get(), 15, 15};
+  ASSERT_TRUE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
+  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbcdef\n\n"));
+  EXPECT_EQ(target, (DocRange{doc.get(), 15, 19}));
 }
 
 TEST(Edit, ReplacingAllThePaneShowsKeepsItsLastParagraphMark) {
