@@ -317,38 +317,101 @@ bool CopyTablePiece(DocRange* destination, const DocRange& source) {
     LogAssert("Not IP for copy", __func__, __FILE__, __LINE__);
     return false;
   }
-  KnotInfo table, row;
+  GlimmetDoc* dst = destination->doc;
+  GlimmetDoc* src = source.doc;
+  KnotInfo table, firstRow;
   PropRecord props;
-  if (!FetchTable(source.doc, source.first, &table, &row, &props) ||
-      source.first < table.first || source.limit > table.limit) {
+  if (!FetchTable(src, source.first, &table, &firstRow, &props) || source.first < table.first ||
+      source.limit > table.limit) {
     LogAssert("Not within table", __func__, __FILE__, __LINE__);
     return false;
   }
+  auto copyInto = [&](const DocRange& piece, DocRange* at) {
+    DocRange into{at->doc, at->first, at->first};
+    if (!ReplaceRangeCore(&into, &piece, nullptr, 0, false)) return false;
+    *at = {into.doc, into.limit, into.limit};
+    return true;
+  };
   // The whole table: copied as it is.
-  if (source.first <= table.first + 2 && source.limit + 2 >= table.limit) {
-    DocRange whole = table.range();
+  if (source.first <= table.first + 2 && source.limit + 2 >= table.limit) return copyInto(table.range(), destination);
+
+  const uint32_t e = std::min(source.limit, table.limit - 1);
+  KnotInfo lastRow = firstRow;
+  if (e > firstRow.limit) {
+    KnotInfo ignored;
+    if (!FetchTable(src, e - 1, &ignored, &lastRow, nullptr)) return false;
+  }
+  // A new table knot at the destination with the (changed) table properties.
+  auto newTable = [&](PropRecord tableProps, KnotInfo* made) {
+    const uint32_t style = CopyStyle(dst, src, tableProps);
+    if (style == kGMNone) return false;
+    tableProps.set<uint16_t>(0, uint16_t(style));
     DocRange at = *destination;
-    if (!ReplaceRangeCore(&at, &whole, nullptr, 0, false)) return false;
-    *destination = {at.doc, at.limit, at.limit};
+    if (!InsertKnotCore(&at, kKnotTable, 0, 1, &tableProps, 0, nullptr, false)) return false;
+    if (dst->tableCps.indexAtCp(at.first) == kGMNone) dst->tableCps.insertSorted(at.first, GMNoData{});
+    return FetchKnot(dst, at.first, made, kKnotTable);
+  };
+
+  // Whole rows: a new table holding copies of them.
+  if (source.first <= firstRow.first + 1 && e + 1 >= lastRow.limit) {
+    KnotInfo made;
+    if (!newTable(props, &made)) return false;
+    DocRange rows{src, firstRow.first, lastRow.limit};
+    DocRange inside{dst, made.first + 1, made.first + 1};
+    if (!copyInto(rows, &inside)) return false;
+    if (!FetchKnot(dst, made.first, &made, kKnotTable)) return false;
+    *destination = {dst, made.limit, made.limit};
     return true;
   }
-  // Otherwise the text of each covered cell, cut to the range, one after the other.
-  const uint32_t e = std::min(source.limit, table.limit - 1);
-  uint32_t cp = source.first;
-  while (cp < e) {
-    KnotInfo cellRow;
-    if (!FetchTable(source.doc, cp, &table, &cellRow, nullptr)) return false;
-    DocRange cell;
-    if (IndexAndRangeForCell(&table, &cellRow, cp, -1, &cell) == kGMNone) return false;
-    const uint32_t first = std::max(cp, cell.first);
-    const uint32_t limit = std::min(e, cell.limit);
-    if (limit > first) {
-      DocRange piece{source.doc, first, limit};
-      DocRange at = *destination;
-      if (!ReplaceRangeCore(&at, &piece, nullptr, 0, false)) return false;
-      *destination = {at.doc, at.limit, at.limit};
+
+  DocRange startCell, lastCell;
+  const uint32_t c0 = IndexAndRangeForCell(&table, &firstRow, source.first, -1, &startCell);
+  const uint32_t c1 = e > 0 ? IndexAndRangeForCell(&table, &firstRow, e - 1, -1, &lastCell) : c0;
+  // Two or more cells of one row: a table of one row of those cells.
+  if (lastRow.first == firstRow.first && c0 != kGMNone && c1 != kGMNone && c1 > c0) {
+    const uint32_t n = c1 - c0 + 1;
+    PropRecord changed = props;
+    changed.set<uint16_t>(TableProp::columns, uint16_t(n));
+    for (uint32_t i = 0; i < kMaxColumns; ++i) {
+      const int64_t width = i < n ? props.get<int64_t>(TableProp::widths + 8 * (c0 + i)) : 0;
+      changed.set<int64_t>(TableProp::widths + 8 * i, width);
     }
-    cp = std::max(cell.limit + 1, cp + 1);
+    KnotInfo made;
+    if (!newTable(changed, &made)) return false;
+    KinkData data[kMaxKinks];
+    for (uint32_t i = 1; i <= n; ++i) {
+      const uint32_t entry = src->knots.indexAtCp(firstRow.kinkCps[c0 + i]);
+      if (entry != kGMNone) data[i] = {src->knots.at(entry).word, src->knots.at(entry).value};
+    }
+    if (!InsertRowKinks(dst, made.first + 1, n, data)) return false;
+    for (uint32_t i = n; i-- > 0;) {
+      KnotInfo row;
+      if (!FetchKnot(dst, made.first + 1, &row, kKnotRow)) return false;
+      DocRange cell{src, firstRow.kinkCps[c0 + i] + 1, firstRow.kinkCps[c0 + i + 1]};
+      DocRange slot{dst, row.kinkCps[i] + 1, row.kinkCps[i] + 1};
+      if (!copyInto(cell, &slot)) return false;
+    }
+    if (!FetchKnot(dst, made.first, &made, kKnotTable)) return false;
+    *destination = {dst, made.limit, made.limit};
+    return true;
+  }
+
+  // Parts of several rows, or of one cell: the covered cells' text, cut to the range.
+  if (e <= firstRow.first + 1) return true;
+  uint32_t cp = source.first;
+  KnotInfo row = firstRow;
+  for (int guard = 0; guard < 1 << 20; ++guard) {
+    const uint32_t columns = row.kinkCount - 1;
+    uint32_t column = row.first == firstRow.first && c0 != kGMNone ? c0 : 0;
+    for (; column < columns; ++column) {
+      const uint32_t cellFirst = std::max(cp, row.kinkCps[column] + 1);
+      const uint32_t cellLimit = std::min(e, row.kinkCps[column + 1]);
+      if (cellLimit > cellFirst && !copyInto({src, cellFirst, cellLimit}, destination)) return false;
+      if (row.kinkCps[column + 1] + 1 >= e) break;
+    }
+    if (row.limit + 1 >= e || row.limit + 1 >= table.limit) break;
+    if (!FetchKnot(src, row.limit, &row, kKnotRow)) break;
+    cp = row.first;
   }
   return true;
 }

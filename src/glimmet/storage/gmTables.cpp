@@ -175,26 +175,34 @@ int64_t ColumnWidth(const PropRecord& props, const KnotInfo& table, const KnotIn
   return column < widths.size() ? widths[column] : 0;
 }
 
+bool InsertRowKinks(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkData* data) {
+  if (!doc || columns == 0 || columns > kMaxColumns) return false;
+  // Rows go inside their table, where general knot insertion would not put them.
+  char16_t kinks[kMaxKinks];
+  const KnotDesc& desc = g_knotDescs[kKnotRow];
+  for (uint32_t i = 0; i <= columns; ++i) kinks[i] = i == 0 ? kKnotChar : i == columns ? desc.endChar : desc.middleChar;
+  const bool saved = g_editingKnot;
+  g_editingKnot = true;
+  const bool ok = ReplaceRangeSimple({doc, cp, cp}, nullptr, kinks, columns + 1);
+  g_editingKnot = saved;
+  if (!ok) return false;
+  for (uint32_t i = 0; i <= columns; ++i) {
+    KnotEntry entry;
+    entry.type = kKnotRow;
+    entry.kink = i == 0 ? kKinkBegin : i == columns ? kKinkEnd : kKinkMiddle;
+    if (data) {
+      entry.word = data[i].word;
+      entry.value = data[i].value;
+    }
+    doc->knots.insertSorted(cp + i, entry);
+  }
+  return true;
+}
+
 bool InsertEmptyRow(GlimmetDoc* doc, uint32_t* cp, uint32_t columns, const GMRowRequest& request) {
   if (!doc || !cp || columns == 0 || columns > kMaxColumns) return false;
-  // Rows go inside their table, where general knot insertion would not put them.
   const uint32_t rowFirst = *cp;
-  {
-    char16_t kinks[kMaxKinks];
-    const KnotDesc& desc = g_knotDescs[kKnotRow];
-    for (uint32_t i = 0; i <= columns; ++i) kinks[i] = i == 0 ? kKnotChar : i == columns ? desc.endChar : desc.middleChar;
-    const bool saved = g_editingKnot;
-    g_editingKnot = true;
-    const bool ok = ReplaceRangeSimple({doc, rowFirst, rowFirst}, nullptr, kinks, columns + 1);
-    g_editingKnot = saved;
-    if (!ok) return false;
-    for (uint32_t i = 0; i <= columns; ++i) {
-      KnotEntry entry;
-      entry.type = kKnotRow;
-      entry.kink = i == 0 ? kKinkBegin : i == columns ? kKinkEnd : kKinkMiddle;
-      doc->knots.insertSorted(rowFirst + i, entry);
-    }
-  }
+  if (!InsertRowKinks(doc, rowFirst, columns, nullptr)) return false;
   KnotInfo row;
   for (uint32_t i = columns; i-- > 0;) {
     if (!FetchKnot(doc, rowFirst, &row, kKnotRow)) return false;

@@ -4,6 +4,7 @@
 // and the rectangles of a row's cells.
 #pragma once
 
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTypes.h"
 
 #include <cstdint>
@@ -36,6 +37,8 @@ struct GMRowRequest {
 };
 
 bool NewTableCore(GlimmetDoc* doc, uint32_t cp, uint32_t rows, uint32_t columns, DocRange* out);
+// Inserts the kinks of a row of columns cells at cp (no cell text), each with its data when given.
+bool InsertRowKinks(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkData* data);
 bool InsertEmptyRow(GlimmetDoc* doc, uint32_t* cp, uint32_t columns, const GMRowRequest& request);
 bool IsTabbedTable(const DocRange& table);
 void TableToText(DocRange* table);

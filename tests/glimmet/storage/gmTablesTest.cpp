@@ -197,4 +197,78 @@ TEST(Tables, OuterMarginsAndAlignmentOfFixedTables) {
   }
 }
 
+// A source table of rows x 4 cells "a1".."d1", "a2".., column widths 1-4 inches and cell colours 1-4.
+DocRange FourColumnTable(GlimmetDoc* doc, uint32_t rows) {
+  TableOption option(1);
+  DocRange range;
+  EXPECT_TRUE(NewTableCore(doc, kBody, rows, 4, &range));
+  QStringList texts;
+  for (uint32_t r = 1; r <= rows; ++r)
+    for (char c : {'a', 'b', 'c', 'd'}) texts << QString(QChar(c)) + QString::number(r);
+  FillCells(doc, range.first, texts);
+  KnotInfo table;
+  EXPECT_TRUE(FetchKnot(doc, range.first, &table, kKnotTable));
+  PropRecord props = *PropertiesAtIndex(doc, table.entry.propIndex);
+  for (uint32_t i = 0; i < 4; ++i) props.set<int64_t>(TableProp::widths + 8 * i, 914400 * (i + 1));
+  SetPropsOnKink(doc, uint32_t(table.index), IndexForProperties(doc, &props));
+  KnotInfo row;
+  EXPECT_TRUE(FetchKnot(doc, range.first + 1, &row, kKnotRow));
+  for (uint32_t i = 1; i <= 4; ++i) doc->knots.at(doc->knots.indexAtCp(row.kinkCps[i])).value = i;
+  return table.range();
+}
+
+TEST(Tables, CopyingCellsOfOneRowMakesATableOfThoseCells) {
+  GlimmetDocPtr source = DocWithBody(QString());
+  FourColumnTable(source.get(), 2);
+  KnotInfo table, row;
+  ASSERT_TRUE(FetchTable(source.get(), kBody + 1, &table, &row, nullptr));
+  GlimmetDocPtr target = DocWithBody(QStringLiteral("x"));
+  DocRange at{target.get(), kBody, kBody};
+  ASSERT_TRUE(CopyTablePiece(&at, {source.get(), row.kinkCps[1] + 1, row.kinkCps[3]}));
+  KnotInfo made, madeRow;
+  PropRecord props;
+  ASSERT_TRUE(FetchTable(target.get(), kBody + 1, &made, &madeRow, &props));
+  EXPECT_EQ(at.first, made.limit);
+  EXPECT_EQ(props.get<uint16_t>(TableProp::columns), 2);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths), 2 * 914400);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 8), 3 * 914400);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 16), 0);
+  ASSERT_EQ(madeRow.kinkCount, 3u);
+  EXPECT_EQ(target->knots.at(target->knots.indexAtCp(madeRow.kinkCps[1])).value, 2u);
+  EXPECT_EQ(target->knots.at(target->knots.indexAtCp(madeRow.kinkCps[2])).value, 3u);
+  EXPECT_EQ(ExtractPlainText(made.range(), false), QStringLiteral("b1\tc1\n"));
+  EXPECT_EQ(target->tableCps.count(), 1u);
+}
+
+TEST(Tables, CopyingAcrossRowsInsertsThePartialCellTexts) {
+  GlimmetDocPtr source = DocWithBody(QString());
+  FourColumnTable(source.get(), 2);
+  KnotInfo table, first, second;
+  ASSERT_TRUE(FetchTable(source.get(), kBody + 1, &table, &first, nullptr));
+  ASSERT_TRUE(FetchKnot(source.get(), first.limit, &second, kKnotRow));
+  GlimmetDocPtr target = DocWithBody(QString());
+  DocRange at{target.get(), kBody, kBody};
+  ASSERT_TRUE(CopyTablePiece(&at, {source.get(), first.kinkCps[3] + 2, second.kinkCps[0] + 2}));
+  EXPECT_EQ(BodyText(target.get()), QStringLiteral("1\na\n\n"));
+  EXPECT_EQ(target->tableCps.count(), 0u);
+  EXPECT_EQ(target->knots.count(), 8u);
+}
+
+TEST(Tables, CopyingWholeRowsMakesATableOfThoseRows) {
+  GlimmetDocPtr source = DocWithBody(QString());
+  FourColumnTable(source.get(), 3);
+  KnotInfo table, first, second;
+  ASSERT_TRUE(FetchTable(source.get(), kBody + 1, &table, &first, nullptr));
+  ASSERT_TRUE(FetchKnot(source.get(), first.limit, &second, kKnotRow));
+  GlimmetDocPtr target = DocWithBody(QString());
+  DocRange at{target.get(), kBody, kBody};
+  KnotInfo third;
+  ASSERT_TRUE(FetchKnot(source.get(), second.limit, &third, kKnotRow));
+  ASSERT_TRUE(CopyTablePiece(&at, {source.get(), second.first, third.limit}));
+  KnotInfo made;
+  ASSERT_TRUE(FetchKnot(target.get(), kBody, &made, kKnotTable));
+  EXPECT_EQ(ExtractPlainText(made.range(), false), QStringLiteral("a2\tb2\tc2\td2\na3\tb3\tc3\td3\n"));
+  EXPECT_EQ(at.first, made.limit);
+}
+
 }  // namespace
