@@ -504,6 +504,24 @@ const GMAtom* AtomFor(uint32_t kind, uint32_t atom) {
   return atom < table.size() ? &table[atom] : nullptr;
 }
 
+const GMAtom* AtomForXmlTag(uint32_t kind, const QString& tag) {
+  for (const GMAtom& atom : AtomTable(kind))
+    if (atom.used && atom.xmlTag == tag) return &atom;
+  return nullptr;
+}
+
+bool AtomForRtfKeyword(uint32_t keyword, uint32_t* kind, uint32_t* atom) {
+  if (keyword == 0) return false;
+  for (uint32_t k = 0; k < 9; ++k)
+    for (const GMAtom& candidate : AtomTable(k))
+      if (candidate.used && candidate.rtfKeyword == keyword) {
+        if (kind) *kind = k;
+        if (atom) *atom = candidate.number;
+        return true;
+      }
+  return false;
+}
+
 void SetAtomXmlKeys(uint32_t (*keyForTag)(const QString& tag)) {
   for (auto& table : Tables().kinds)
     for (GMAtom& atom : table)

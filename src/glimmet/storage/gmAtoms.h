@@ -73,6 +73,11 @@ extern const uint32_t g_atomCounts[9];
 std::span<const GMAtom> AtomTable(uint32_t kind);
 // The atom of a kind by number, nullptr outside the table.
 const GMAtom* AtomFor(uint32_t kind, uint32_t atom);
+// The atom of a kind with the XML tag name, nullptr when none has it.
+const GMAtom* AtomForXmlTag(uint32_t kind, const QString& tag);
+// The kind and atom that an RTF keyword index sets (the first in kind order; repeated column
+// atoms share one keyword and are told apart by their array index); false when none.
+bool AtomForRtfKeyword(uint32_t keyword, uint32_t* kind, uint32_t* atom);
 // Sets each atom's XML tag key from a tag-name table (the engine package's keys).
 void SetAtomXmlKeys(uint32_t (*keyForTag)(const QString& tag));
 

@@ -14,10 +14,7 @@ bool VariableKindRefersToBookmark(uint32_t kind) {
 
 QString BookmarkGuid(GlimmetDoc* doc, uint32_t bookmark) {
   if (!doc || bookmark >= doc->bookmarkCps.count()) return QString();
-  const uint32_t first = doc->bookmarkCps.cpAt(bookmark) + 1;
-  const uint32_t next = doc->knots.indexOfCpAfter(first);
-  const uint32_t limit = next < doc->knots.count() ? doc->knots.cpAt(next) : first;
-  return TextOfRange({doc, first, std::max(first, limit)});
+  return TextOfRange(KnotFirstSlot(doc, doc->bookmarkCps.cpAt(bookmark)));
 }
 
 uint32_t BookmarkIndexForGuidIndex(GlimmetDoc* doc, uint32_t guidIndex) {

@@ -154,11 +154,8 @@ void FixBookmarks(GlimmetDoc* dst, GlimmetDoc* src, DocRange* copied) {
     name.guid = NewBookmarkGuid();
     name.bookmark = int32_t(bookmark);
     if (bookmark >= dst->bookmarkCps.count()) continue;
-    const uint32_t slotFirst = dst->bookmarkCps.cpAt(bookmark) + 1;
-    const uint32_t next = dst->knots.indexOfCpAfter(slotFirst);
-    const uint32_t slotLimit = next < dst->knots.count() ? dst->knots.cpAt(next) : slotFirst;
     const QString guid = name.guid;
-    ReplaceRangeSimple({dst, slotFirst, std::max(slotFirst, slotLimit)}, nullptr,
+    ReplaceRangeSimple(KnotFirstSlot(dst, dst->bookmarkCps.cpAt(bookmark)), nullptr,
                        reinterpret_cast<const char16_t*>(guid.utf16()), uint32_t(guid.size()));
   }
 }

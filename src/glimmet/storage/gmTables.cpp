@@ -5,6 +5,7 @@
 #include "glimmet/storage/gmEdit.h"
 
 #include <algorithm>
+#include <cmath>
 
 GMConfig g_glimmetConfig;
 
@@ -340,4 +341,27 @@ void TableToText(DocRange* range) {
   const uint32_t at = doc->tableCps.indexAtCp(tableFirst);
   if (at != kGMNone) doc->tableCps.erase(at);
   if (FetchKnot(doc, tableFirst, &table, kKnotTable)) DeleteKnot(&table);
+}
+
+uint32_t ColumnAtX(const std::vector<GMRect>& cells, double x) {
+  if (cells.empty()) return 0;
+  for (size_t i = 0; i + 1 < cells.size(); ++i) {
+    const double middle = (cells[i].x + cells[i].width + cells[i + 1].x) / 2;
+    if (x <= middle) return uint32_t(i);
+  }
+  return uint32_t(cells.size() - 1);
+}
+
+int32_t ColumnBoundaryAtX(const std::vector<GMRect>& cells, double x, double zoom, bool proportional) {
+  if (cells.empty() || zoom <= 0) return -1;
+  const double pixel = 1 / zoom;
+  auto boundaryRightOf = [&](size_t c) {
+    const double right = cells[c].x + cells[c].width;
+    return c + 1 < cells.size() ? (right + cells[c + 1].x) / 2 : right;
+  };
+  const size_t c = ColumnAtX(cells, x);
+  const bool last = c + 1 == cells.size();
+  if (std::abs(x - (boundaryRightOf(c) + pixel)) < 2 * pixel) return last && proportional ? -1 : int32_t(c);
+  if (c > 0 && std::abs(x - (boundaryRightOf(c - 1) + pixel)) < 2 * pixel) return int32_t(c) - 1;
+  return -1;
 }

@@ -60,6 +60,12 @@ struct GMRect {
 // becomes the table's. Borders are left to the border routines (none here: zero thickness).
 void GetCellRects(const PropRecord& props, uint32_t rowNumber, uint32_t borderPosition, const KnotInfo& table,
                   const KnotInfo& row, GMRect* rowRect, std::vector<GMRect>* cells, std::vector<int64_t>* widths);
+// The column a point's x falls in: the first column whose boundary with the next (the middle
+// between the two cells) is not left of x, else the last.
+uint32_t ColumnAtX(const std::vector<GMRect>& cells, double x);
+// The column boundary within 2 device pixels of x (the right boundary of column c gives c, the
+// left one c - 1), or -1; the last right boundary gives -1 in proportional tables.
+int32_t ColumnBoundaryAtX(const std::vector<GMRect>& cells, double x, double zoom, bool proportional);
 // The content width (EMU) of a column for an available width in EMU.
 int64_t ColumnWidth(const PropRecord& props, const KnotInfo& table, const KnotInfo& row, int64_t available,
                     uint32_t column);

@@ -41,6 +41,13 @@ TEST(Atoms, TablesHaveTheirCountsAndFieldsInsideTheBody) {
   EXPECT_EQ(AtomFor(kPropList, 13)->offset, 16u + 12u * 8u);
   EXPECT_EQ(AtomFor(kPropChar, CharAtom::bold)->rtfKeyword, 8u);
   EXPECT_FALSE(AtomFor(kPropPara, 5)->used);
+  EXPECT_EQ(AtomForXmlTag(kPropPara, QStringLiteral("indentl"))->number, ParaAtom::leftIndent);
+  EXPECT_EQ(AtomForXmlTag(kPropPara, QStringLiteral("nothing")), nullptr);
+  uint32_t kind = 99, atom = 99;
+  ASSERT_TRUE(AtomForRtfKeyword(225, &kind, &atom));
+  EXPECT_EQ(kind, kPropChar);
+  EXPECT_EQ(atom, CharAtom::size);
+  EXPECT_FALSE(AtomForRtfKeyword(0, &kind, &atom));
 }
 
 TEST(Atoms, AddingAnAtomTwiceKeepsOneEntryWithTheSecondValue) {

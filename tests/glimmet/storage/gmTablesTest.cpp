@@ -271,4 +271,19 @@ TEST(Tables, CopyingWholeRowsMakesATableOfThoseRows) {
   EXPECT_EQ(at.first, made.limit);
 }
 
+TEST(Tables, PointsFindColumnsAndBoundaries) {
+  const std::vector<GMRect> cells{{0, 0, 100, 20}, {104, 0, 50, 20}, {160, 0, 40, 20}};
+  struct {
+    double x;
+    uint32_t column;
+    int32_t boundary, proportionalBoundary;
+  } cases[] = {{0, 0, -1, -1},    {102, 0, 0, 0},    {102.01, 1, 0, 0}, {130, 1, -1, -1},
+               {157, 1, 1, 1},    {158, 2, 1, 1},    {200.5, 2, 2, -1}, {250, 2, -1, -1}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ColumnAtX(cells, c.x), c.column) << c.x;
+    EXPECT_EQ(ColumnBoundaryAtX(cells, c.x, 1.0, false), c.boundary) << c.x;
+    EXPECT_EQ(ColumnBoundaryAtX(cells, c.x, 1.0, true), c.proportionalBoundary) << c.x;
+  }
+}
+
 }  // namespace
