@@ -422,9 +422,23 @@ bool ApplyParaStyle(const DocRange& range, uint32_t styleRef) {
   PropRecord newFirst, newSecond;
   FetchRecord(doc, style.first, kPropPara, &newFirst);
   FetchRecord(doc, style.second, kPropChar, &newSecond);
-  // Paragraph runs and character runs of style 0 inside the range, each keeping its difference.
+  // Character runs of style 0 inside the range, then the paragraph runs, each keeping its
+  // difference to the formatting of the paragraph style it had.
   auto inRange = [&](uint32_t cp) { return cp >= whole.first && cp < whole.limit; };
-  bool ok = RemapRuns(doc, doc->paraRuns, {whole.first, whole.limit}, [&](uint32_t cp, uint32_t index) -> uint32_t {
+  std::vector<uint32_t> breaks{whole.first, whole.limit};
+  for (const auto& entry : doc->paraRuns.entries())
+    if (inRange(entry.cp)) breaks.push_back(entry.cp);
+  bool ok = RemapRuns(doc, doc->charRuns, breaks, [&](uint32_t cp, uint32_t index) -> uint32_t {
+    const PropRecord* record = PropertiesAtIndex(doc, index);
+    if (!inRange(cp) || !record || record->kind != kPropChar || record->get<uint16_t>(0) != 0) return index;
+    PropRecord oldSecond;
+    FetchRecord(doc, doc->styles[ParaStyleAt(doc, cp)].second, kPropChar, &oldSecond);
+    PropRecord result;
+    if (!ReapplyDifferences(doc, *record, oldSecond, newSecond, cp, &result)) return kGMNone;
+    return IndexForProperties(doc, &result);
+  });
+  if (!ok) return false;
+  ok = RemapRuns(doc, doc->paraRuns, {whole.first, whole.limit}, [&](uint32_t cp, uint32_t index) -> uint32_t {
     const PropRecord* record = PropertiesAtIndex(doc, index);
     if (!inRange(cp) || !record || record->kind != kPropPara) return index;
     const uint32_t old = record->get<uint16_t>(0);
@@ -432,21 +446,6 @@ bool ApplyParaStyle(const DocRange& range, uint32_t styleRef) {
     FetchRecord(doc, old < doc->styles.size() ? doc->styles[old].first : doc->styles[0].first, kPropPara, &oldFirst);
     PropRecord result;
     if (!ReapplyDifferences(doc, *record, oldFirst, newFirst, cp, &result)) return kGMNone;
-    return IndexForProperties(doc, &result);
-  });
-  if (!ok) return false;
-  std::vector<uint32_t> breaks{whole.first, whole.limit};
-  ok = RemapRuns(doc, doc->charRuns, breaks, [&](uint32_t cp, uint32_t index) -> uint32_t {
-    const PropRecord* record = PropertiesAtIndex(doc, index);
-    if (!inRange(cp) || !record || record->kind != kPropChar || record->get<uint16_t>(0) != 0) return index;
-    PropRecord result;
-    PropRecord oldSecond = *record;
-    // The run's old paragraph style is gone already; its difference is taken against Normal's
-    // character formatting of the document when the paragraph style had none of its own.
-    (void)oldSecond;
-    const PropRecord* normalChars = PropertiesAtIndex(doc, doc->styles[0].second);
-    if (!normalChars) return index;
-    if (!ReapplyDifferences(doc, *record, *normalChars, newSecond, cp, &result)) return kGMNone;
     return IndexForProperties(doc, &result);
   });
   doc->listCache.eraseRange(whole.first, whole.limit);

@@ -195,4 +195,26 @@ TEST(Styles, ApplyingAParagraphStyleKeepsDirectFormatting) {
   EXPECT_EQ(second.get<uint16_t>(0), 0);
 }
 
+TEST(Styles, ChangingAParagraphsStyleKeepsBoldRunsAndTakesTheNewSize) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("plain bold"));
+  const uint32_t big = NewUserStyle(doc.get(), QStringLiteral("Big"), kPropPara);
+  PropRecord bigChars = Formatting(doc.get(), doc->styles[big].second);
+  bigChars.set<int16_t>(CharField::size, 96);
+  ASSERT_TRUE(UpdateStyle(doc.get(), big, doc->styles[big], Formatting(doc.get(), doc->styles[big].first), &bigChars));
+  ASSERT_TRUE(ApplyParaStyle({doc.get(), kBody, kBody + 1}, big));
+  PropRecord chars;
+  FetchCharProps(doc.get(), kBody + 7, nullptr, &chars);
+  EXPECT_EQ(chars.get<int16_t>(CharField::size), 96);
+  chars.body[CharField::bold] = 1;
+  ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 6, kBody + 10}, chars));
+  ASSERT_TRUE(ApplyParaStyle({doc.get(), kBody, kBody + 1}, 0));
+  PropRecord plainNow, boldNow;
+  FetchCharProps(doc.get(), kBody + 1, nullptr, &plainNow);
+  FetchCharProps(doc.get(), kBody + 7, nullptr, &boldNow);
+  EXPECT_EQ(plainNow.get<int16_t>(CharField::size), 48);
+  EXPECT_EQ(boldNow.get<int16_t>(CharField::size), 48);
+  EXPECT_EQ(boldNow.body[CharField::bold], 1);
+  EXPECT_EQ(plainNow.body[CharField::bold], 0);
+}
+
 }  // namespace
