@@ -21,6 +21,8 @@
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/flWindowOrder.h"
+#include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -76,6 +78,7 @@ CAAppController::CAAppController(UserDefaults& defaults)
 
 CAAppController::~CAAppController() {
   if (g_appController == this) g_appController = nullptr;
+  DestroyPreferenceDocument();
 }
 
 CAAppController* CAAppController::sharedInstance() { return g_appController; }
@@ -97,6 +100,12 @@ void CAAppController::preliminaryInit() {
 }
 
 void CAAppController::initOnLaunch() {
+  // The text engine that carries rich text between cells and RTF, HTML and the clipboard: its
+  // tables take the spreadsheet's configuration, and its documents their styles from the
+  // preference document.
+  g_glimmetConfig.tableOption = 1;
+  CreatePreferenceDocument();
+
   SetAlphabeticalFunctionGroups(MakeAlphabeticalFunctionGroups());
 
   FLXmlDecoder::setSharedKeyDecoder(std::make_shared<FLXmlKeyTable>());
@@ -151,6 +160,11 @@ void CAAppController::openCalculator(int mask) { openCalculatorForMask(mask, fal
 std::optional<QString> CAAppController::defaultFontName() const {
   if (!prefController_) return std::nullopt;
   return prefController_->defaultFont().family();
+}
+
+std::optional<int> CAAppController::currentDistanceUnit() const {
+  if (!prefController_) return std::nullopt;
+  return int(prefController_->value(CAIntPreference::defaultUnits));
 }
 
 // ---- Opening ---------------------------------------------------------------------------------

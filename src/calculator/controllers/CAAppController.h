@@ -68,6 +68,7 @@ class CAAppController : public FLDocumentAppDelegate {
   void prepareToQuit() override;
   QString aboutString() const override { return QString::fromLatin1(kAppAboutString); }
   std::optional<QString> defaultFontName() const override;
+  std::optional<int> currentDistanceUnit() const override;
 
   CAPrefController* prefController() const { return prefController_.get(); }
   UserDefaults& defaults() const { return defaults_; }
