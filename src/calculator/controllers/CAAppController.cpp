@@ -97,6 +97,7 @@ void CAAppController::preliminaryInit() {
 
 void CAAppController::initOnLaunch() {
   SetAlphabeticalFunctionGroups(MakeAlphabeticalFunctionGroups());
+  FLDocumentWC::setSaveTypes(SaveTypes());
 
   FLXmlDecoder::setSharedKeyDecoder(std::make_shared<FLXmlKeyTable>());
   FLXmlDecoder::addDecoderKeys(SpreadsheetXmlTags());

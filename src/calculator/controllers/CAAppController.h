@@ -89,6 +89,12 @@ class CAAppController : public FLDocumentAppDelegate {
   void newUntitledDocument();
   void openDocument();
   void showPreferences();
+  // Save, Save As, Revert and Print act on the front document window.
+  FLDocumentWC* frontDocumentController() const;
+  void saveFrontDocument();
+  void saveFrontDocumentAs();
+  void revertFrontDocument();
+  void printFrontDocument();
   void stopSpeaking();
   void closeMainWindow();
   void setMeasurementUnits(int unitCode);
@@ -100,6 +106,8 @@ class CAAppController : public FLDocumentAppDelegate {
   // Menu item states.
   bool noModalWindow() const;
   bool alwaysEnabled() const { return true; }
+  bool hasFrontDocument() const;
+  bool canRevertFrontDocument() const;
   bool speaking() const;
 
  protected:
