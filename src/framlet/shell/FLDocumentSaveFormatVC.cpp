@@ -101,8 +101,6 @@ QString FLDocumentSaveFormatVC::enforceFormat(const QString& name) {
       field->setText(enforced);
       const qsizetype dot = enforced.lastIndexOf(QLatin1Char('.'));
       field->setSelection(0, dot > 0 ? int(dot) : int(enforced.size()));
-    } else {
-      savePanel_->selectFile(enforced);
     }
   }
   return enforced;

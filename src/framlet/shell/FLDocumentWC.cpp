@@ -7,6 +7,7 @@
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLDocumentAppDelegate.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
+#include "framlet/shell/FLSavePanel.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/BundleInfo.h"
@@ -162,11 +163,7 @@ bool FLDocumentWC::saveDocument() {
 void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
   FLDocument* shown = document();
   if (!shown || savePanel_) return;
-  auto* panel = new QFileDialog(window(), Tr(kSavePanelMessage));
-  panel->setObjectName(QStringLiteral("FLSavePanel"));
-  panel->setOption(QFileDialog::DontUseNativeDialog);
-  panel->setAcceptMode(QFileDialog::AcceptSave);
-  panel->setFileMode(QFileDialog::AnyFile);
+  auto* panel = new FLSavePanel(window(), Tr(kSavePanelMessage));
   panel->setLabelText(QFileDialog::LookIn, Tr(kSavePanelMessage));
   panel->setAttribute(Qt::WA_DeleteOnClose);
   panel->setWindowModality(Qt::WindowModal);
@@ -208,7 +205,8 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
     }
   }
   if (formatVC_) formatVC_->setExtension(extension);
-  panel->selectFile(QFileInfo(proposed).fileName());
+  // Not selectFile, which would open a package folder of that name.
+  panel->setFileNameText(QFileInfo(proposed).fileName());
   if (IsHtml(extension)) context = kSaveContextCopy;
 
   connect(panel, &QFileDialog::fileSelected, this, [this, context](const QString& path) {
