@@ -6,10 +6,12 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flFormatString.h"
+#include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -395,7 +397,10 @@ void CAPrefController::buildWindow() {
   connect(ui.newSizeOption, &QComboBox::activated, this,
           [this](int index) { setValue(CAIntPreference::newSizeOption, index); });
   connect(ui.tabOverrideMatrix, &QComboBox::activated, this,
-          [this](int index) { setValue(CAIntPreference::tabOverride, index); });
+          [this](int index) {
+            setValue(CAIntPreference::tabOverride, index);
+            FLWindowTabManager::sharedInstance().setTabOverride(index);
+          });
 }
 
 void CAPrefController::refreshWindow() {
