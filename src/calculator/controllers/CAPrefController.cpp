@@ -12,7 +12,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
-
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>

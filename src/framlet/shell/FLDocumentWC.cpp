@@ -235,14 +235,10 @@ void FLDocumentWC::savePanelEnded(const QString& path, int context) {
     accessory->saveOtherOptions(shown);
   }
   if (IsHtml(QFileInfo(path).suffix())) context = kSaveContextCopy;
-  const bool hadPath = !shown->filePath().isEmpty();
   shown->prepareToSave(false);
   if (!shown->saveTo(path, false, context == kSaveContextCopy)) {
     replyNoToQuit(context);
     return;
-  }
-  if (context == kSaveContextQuitting && !hadPath && !quitDelegate_) {
-    FLAssert(false, "Quit will fail with no app delegate");
   }
   closeAfterSave(context);
 }
