@@ -19,21 +19,6 @@ namespace {
 
 bool g_keepHtmlExtension = false;
 
-// The name without its last extension, and that extension.
-QString BaseName(const QString& name) {
-  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-  return dot > 0 ? name.left(dot) : name;
-}
-
-QString Extension(const QString& name) {
-  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-  return dot > 0 ? name.mid(dot + 1) : QString();
-}
-
-QString WithExtension(const QString& base, const QString& extension) {
-  return extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
-}
-
 }  // namespace
 
 FLDocument::~FLDocument() = default;
@@ -62,17 +47,17 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   const QFileInfo targetInfo(path);
   const QString folder = targetInfo.absolutePath();
   QString name = targetInfo.fileName();
-  QString extension = Extension(name);
+  QString extension = pathExtension(name);
   QString finalPath = QDir(folder).filePath(name);
   finalSavePath_ = finalPath;
-  const QString temporary = QDir(folder).filePath(WithExtension(guidString(), extension));
+  const QString temporary = stringByAppendingFile(folder, guidString(), extension);
 
   // An HTML page with pictures is a folder of the page's name. A save never replaces something
   // it did not make, so an unrelated item of that name sends the folder to a free name.
   QString displacedName;
   if (!g_keepHtmlExtension && extension.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0) {
     asCopy = true;
-    name = BaseName(name);
+    name = fileNameMinusExtension(name);
     extension.clear();
     finalPath = QDir(folder).filePath(name);
     if (QFileInfo::exists(finalPath) || QFileInfo(finalPath).isSymLink()) {
@@ -98,7 +83,7 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   }
 
   const QString backup =
-      makeBackups() ? QDir(folder).filePath(WithExtension(FormatString(kBackupNameFormat, BaseName(name)), extension))
+      makeBackups() ? stringByAppendingFile(folder, FormatString(kBackupNameFormat, fileNameMinusExtension(name)), extension)
                     : QString();
   QString savedPath = finalPath;
   QString reason;

@@ -1,5 +1,6 @@
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 
+#include "framlet/foundation/flStringExtensions.h"
 #include "framlet/shell/FLDocument.h"
 
 #include <QApplication>
@@ -11,11 +12,6 @@ namespace {
 
 QString FilterFor(const QString& extension) { return QStringLiteral("%1 (*.%1)").arg(extension); }
 
-QString ExtensionOf(const QString& name) {
-  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-  return dot > 0 ? name.mid(dot + 1) : QString();
-}
-
 }  // namespace
 
 FLDocumentSaveFormatVC::FLDocumentSaveFormatVC() = default;
@@ -25,7 +21,7 @@ QString FLDocumentSaveFormatVC::EnforcedName(const QString& name, const QStringL
                                              const QString& extension) {
   QString base = name;
   for (;;) {
-    const QString last = ExtensionOf(base);
+    const QString last = pathExtension(base);
     if (last.isEmpty() || !saveTypes.contains(last, Qt::CaseInsensitive)) break;
     base.chop(last.size() + 1);
   }
@@ -122,6 +118,6 @@ void FLDocumentSaveFormatVC::goToOriginalPath() {
 }
 
 QString FLDocumentSaveFormatVC::panelUserEnteredFilename(const QString& name) {
-  const QString enforced = setExtension(ExtensionOf(name), name);
+  const QString enforced = setExtension(pathExtension(name), name);
   return enforced.isNull() ? enforceFormat(name) : enforced;
 }

@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFormatString.h"
+#include "framlet/foundation/flStringExtensions.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLAlertController.h"
 #include "framlet/shell/FLDocument.h"
@@ -27,16 +28,6 @@ QStringList g_saveTypes;
 qsizetype g_lastFormatIndex = 0;
 
 QString Tr(const char* text) { return QApplication::translate("FLDocumentWC", text); }
-
-QString WithoutExtension(const QString& name) {
-  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-  return dot > 0 ? name.left(dot) : name;
-}
-
-QString ExtensionOf(const QString& name) {
-  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-  return dot > 0 ? name.mid(dot + 1) : QString();
-}
 
 bool IsHtml(const QString& extension) { return extension.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0; }
 
@@ -84,7 +75,7 @@ QString FLDocumentWC::defaultFileName() const { return nameForSave() + QLatin1St
 QString FLDocumentWC::secondarySaveMessage() const { return Tr(kSecondarySaveMessage); }
 
 QString FLDocumentWC::printJobTitle() const {
-  return FormatString(kPrintJobTitleFormat, BundleName(), WithoutExtension(nameForSave()));
+  return FormatString(kPrintJobTitleFormat, BundleName(), stringByReplacingExtension(nameForSave(), QString()));
 }
 
 // ---- Closing -------------------------------------------------------------------------------
@@ -190,18 +181,18 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
     } else {
       const QString extension =
           preferredExtension().isEmpty() ? g_saveTypes.value(g_lastFormatIndex) : preferredExtension();
-      proposed = WithoutExtension(title) + QLatin1Char('.') + extension;
+      proposed = stringByReplacingExtension(title, extension);
     }
   } else if (!forceOriginalFolder) {
     panel->setDirectory(QFileInfo(proposed).absolutePath());
   }
-  QString extension = ExtensionOf(proposed);
+  QString extension = pathExtension(proposed);
   if (!g_saveTypes.isEmpty()) {
     if (context != kSaveContextCopy && canSaveToFormat(extension)) {
       if (formatVC_) formatVC_->ensureExtensionAllowed(extension);
     } else {
       extension = g_saveTypes.value(g_lastFormatIndex);
-      proposed = WithoutExtension(proposed) + QLatin1Char('.') + extension;
+      proposed = stringByReplacingExtension(proposed, extension);
     }
   }
   if (formatVC_) formatVC_->setExtension(extension);
