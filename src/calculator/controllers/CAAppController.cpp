@@ -20,6 +20,7 @@
 #include "framlet/foundation/flFormatString.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLSpeechManager.h"
+#include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "glimmet/storage/gmStyles.h"
 #include "glimmet/storage/gmTables.h"
@@ -107,6 +108,10 @@ void CAAppController::initOnLaunch() {
   CreatePreferenceDocument();
 
   SetAlphabeticalFunctionGroups(MakeAlphabeticalFunctionGroups());
+  FLDocumentWC::setSaveTypes(SaveTypes());
+  if (prefController_) {
+    FLWindowTabManager::sharedInstance().setTabOverride(int(prefController_->value(CAIntPreference::tabOverride)));
+  }
 
   FLXmlDecoder::setSharedKeyDecoder(std::make_shared<FLXmlKeyTable>());
   FLXmlDecoder::addDecoderKeys(SpreadsheetXmlTags());
@@ -190,16 +195,17 @@ CAWindowController* CAAppController::adoptWindowController(std::unique_ptr<CAWin
   return adopted;
 }
 
-FLDocumentWC* CAAppController::openUntitledWithTabIdentifier(const QString& /*tabIdentifier*/) {
+FLDocumentWC* CAAppController::openUntitledWithTabIdentifier(const QString& tabIdentifier) {
   std::unique_ptr<CAWindowController> made = newWindowController();
   if (!made) return nullptr;
   CAWindowController* controller = adoptWindowController(std::move(made));
+  FLWindowTabManager::sharedInstance().setTabIdentifier(tabIdentifier, controller->window());
   controller->prepareToShow();
   MakeKeyAndOrderFront(controller->window());
   return controller;
 }
 
-FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, const QString& /*tabIdentifier*/) {
+FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, const QString& tabIdentifier) {
   auto* controller = dynamic_cast<CAWindowController*>(controllerOfWindow(MainWindow()));
   if (controller) {
     const CADocument* front = controller->document();
@@ -210,6 +216,7 @@ FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, co
     std::unique_ptr<CAWindowController> made = newWindowController();
     if (!made) return nullptr;
     controller = adoptWindowController(std::move(made));
+    FLWindowTabManager::sharedInstance().setTabIdentifier(tabIdentifier, controller->window());
   }
   CADocument* document = controller->document();
 

@@ -96,6 +96,12 @@ class CAAppController : public FLDocumentAppDelegate {
   void newUntitledDocument();
   void openDocument();
   void showPreferences();
+  // Save, Save As, Revert and Print act on the front document window.
+  FLDocumentWC* frontDocumentController() const;
+  void saveFrontDocument();
+  void saveFrontDocumentAs();
+  void revertFrontDocument();
+  void printFrontDocument();
   void stopSpeaking();
   void closeMainWindow();
   void setMeasurementUnits(int unitCode);
@@ -107,6 +113,8 @@ class CAAppController : public FLDocumentAppDelegate {
   // Menu item states.
   bool noModalWindow() const;
   bool alwaysEnabled() const { return true; }
+  bool hasFrontDocument() const;
+  bool canRevertFrontDocument() const;
   bool speaking() const;
 
  protected:

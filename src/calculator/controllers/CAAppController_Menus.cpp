@@ -4,6 +4,7 @@
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "framlet/shell/FLActionHandler.h"
+#include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
@@ -21,6 +22,10 @@ namespace {
 constexpr const char* kNewUntitledAction = "newUntitledDocument:";
 constexpr const char* kOpenDocumentAction = "openDocument:";
 constexpr const char* kCloseAction = "performClose:";
+constexpr const char* kSaveAction = "saveDocument:";
+constexpr const char* kSaveAsAction = "saveDocumentAs:";
+constexpr const char* kRevertAction = "revertDocumentToSaved:";
+constexpr const char* kPrintAction = "printDocument:";
 constexpr const char* kShowPreferencesAction = "showPreferences:";
 constexpr const char* kStopSpeakingAction = "stopSpeaking:";
 // openCalculator: with the tag of each calculator's mask.
@@ -54,6 +59,14 @@ const CAAppActionEntry kAppActions[] = {
      &CAAppController::noModalWindow},
     {kCloseAction, "Close", kFileMenu, false, QKeySequence::Close, 0, &CAAppController::closeMainWindow,
      &CAAppController::noModalWindow},
+    {kSaveAction, "Save", kFileMenu, true, QKeySequence::Save, 0, &CAAppController::saveFrontDocument,
+     &CAAppController::hasFrontDocument},
+    {kSaveAsAction, "Save As…", kFileMenu, false, QKeySequence::SaveAs, 0, &CAAppController::saveFrontDocumentAs,
+     &CAAppController::hasFrontDocument},
+    {kRevertAction, "Revert to Saved", kFileMenu, false, QKeySequence::UnknownKey, 0,
+     &CAAppController::revertFrontDocument, &CAAppController::canRevertFrontDocument},
+    {kPrintAction, "Print…", kFileMenu, true, QKeySequence::Print, 0, &CAAppController::printFrontDocument,
+     &CAAppController::hasFrontDocument},
     {kShowPreferencesAction, "Settings…", kFileMenu, true, QKeySequence::Preferences, 0,
      &CAAppController::showPreferences, &CAAppController::noModalWindow},
     {kTerminateAction, "Quit", kFileMenu, true, QKeySequence::Quit, 0, &CAAppController::terminate,
@@ -165,4 +178,35 @@ void CAAppController::setSearchScope(int scope) {
   if (!prefController_) return;
   prefController_->setValue(CAIntPreference::searchScope, scope);
   NotificationCenter::defaultCenter().post(QLatin1String(kSearchChangedNotification), this);
+}
+
+// ---- Document commands: the front document window's --------------------------------------------
+
+FLDocumentWC* CAAppController::frontDocumentController() const {
+  FLDocumentWC* controller = controllerOfWindow(MainWindow());
+  return controller ? controller : frontmostController();
+}
+
+bool CAAppController::hasFrontDocument() const { return noModalWindow() && frontDocumentController(); }
+
+bool CAAppController::canRevertFrontDocument() const {
+  const FLDocumentWC* controller = hasFrontDocument() ? frontDocumentController() : nullptr;
+  const FLDocument* document = controller ? controller->document() : nullptr;
+  return document && document->dirty() && !document->filePath().isEmpty();
+}
+
+void CAAppController::saveFrontDocument() {
+  if (FLDocumentWC* controller = frontDocumentController()) controller->saveDocument();
+}
+
+void CAAppController::saveFrontDocumentAs() {
+  if (FLDocumentWC* controller = frontDocumentController()) controller->saveDocumentAs();
+}
+
+void CAAppController::revertFrontDocument() {
+  if (FLDocumentWC* controller = frontDocumentController()) controller->showRevertAlert();
+}
+
+void CAAppController::printFrontDocument() {
+  if (FLDocumentWC* controller = frontDocumentController()) controller->printWithInfo({}, true);
 }

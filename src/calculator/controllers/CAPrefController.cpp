@@ -8,6 +8,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flFormatString.h"
+#include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
@@ -423,7 +424,10 @@ void CAPrefController::buildWindow() {
   connect(ui.newSizeOption, &QComboBox::activated, this,
           [this](int index) { setValue(CAIntPreference::newSizeOption, index); });
   connect(ui.tabOverrideMatrix, &QComboBox::activated, this,
-          [this](int index) { setValue(CAIntPreference::tabOverride, index); });
+          [this](int index) {
+            setValue(CAIntPreference::tabOverride, index);
+            FLWindowTabManager::sharedInstance().setTabOverride(index);
+          });
 }
 
 void CAPrefController::refreshWindow() {

@@ -5,6 +5,7 @@
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAScrollView.h"
 #include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "framlet/shell/flInterfaceSupport.h"
 
 #include <QFileInfo>
@@ -53,10 +54,20 @@ void CAWindowController::prepareToShow() {
 }
 
 void CAWindowController::synchronizeWindowTitle() {
-  window_->setWindowTitle(titleOverride_.isEmpty() ? displayName() : titleOverride_);
-  window_->setWindowFilePath(titleOverride_.isEmpty() ? document_->filePath() : QString());
+  if (titleOverride_.isEmpty()) {
+    document_->setWindowTitle();
+  } else {
+    window_->setWindowTitle(titleOverride_);
+    window_->setWindowFilePath(QString());
+  }
   window_->setWindowModified(document_->dirty());
 }
+
+std::unique_ptr<FLDocumentSaveFormatVC> CAWindowController::saveFormatVC() {
+  return std::make_unique<FLDocumentSaveFormatVC>();
+}
+
+QWidget* CAWindowController::printView() { return scrollView_; }
 
 void CAWindowController::giveAlert(const QString& message, const QString& information) {
   FLAlert::sharedInstance().giveAlertMessage(message, information);

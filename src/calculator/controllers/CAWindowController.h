@@ -53,6 +53,10 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   FLUndoManager* undoManager() override { return &undoManager_; }
   void giveAlert(const QString& message, const QString& information) override;
 
+  // ---- FLDocumentWC
+  std::unique_ptr<FLDocumentSaveFormatVC> saveFormatVC() override;
+  QWidget* printView() override;
+
   // ---- CAPackageWindow
   QRectF contentRect() const override;
   void setContentRect(const QRectF& rect) override;

@@ -483,6 +483,13 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Writes an autosave copy now, whenever the last edit was.
   void forceAutosave();
 
+  // ---- Life cycle and saving (CADocument_LifeCycle.cpp) --------------------------------------
+
+  // Writes the document to the path by its file type (the native package only, so far).
+  bool saveCore(const QString& path, bool inPlace, FLError* error) override;
+  // Reads the file again into a new window and closes this one; NO when it cannot be reopened.
+  bool revert() override;
+
   bool autosaving() const { return autosaving_; }
   void setAutosaving(bool on) { autosaving_ = on; }
   bool autosaveRecoveryDoc() const { return autosaveRecoveryDoc_; }

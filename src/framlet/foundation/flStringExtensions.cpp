@@ -179,6 +179,12 @@ QString fileNameMinusExtension(const QString& path) {
   return DeletingPathExtension(LastPathComponent(path));
 }
 
+QString pathExtension(const QString& path) {
+  const QString trimmed = WithoutTrailingSlashes(path);
+  const qsizetype dot = ExtensionDot(trimmed);
+  return dot < 0 ? QString() : trimmed.mid(dot + 1);
+}
+
 QString stringByAppendingFile(const QString& path, const QString& name, const QString& extension) {
   const QString result = AppendingPathComponent(path, name);
   return extension.isEmpty() ? result : AppendingPathExtension(result, extension);

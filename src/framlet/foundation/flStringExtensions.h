@@ -22,6 +22,9 @@
 QString abbreviateHomeFolderPath(const QString& path);
 // The last path component without its extension.
 QString fileNameMinusExtension(const QString& path);
+// The last component's extension, without the dot; empty for none (and for a name that only
+// begins with a dot).
+QString pathExtension(const QString& path);
 // The path with the name appended and, when the extension is not empty, the extension.
 QString stringByAppendingFile(const QString& path, const QString& name, const QString& extension);
 // The path with its extension replaced; an empty extension removes it.

@@ -1,12 +1,11 @@
 #include "framlet/shell/FLAlert.h"
 
+#include "framlet/shell/FLAlertController.h"
+
 #include "framlet/foundation/flBase.h"
 #include "platform/BundleInfo.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 
 #include <exception>
@@ -14,6 +13,7 @@
 namespace {
 
 int g_activeAlerts = 0;
+bool g_sheetSuppression = false;
 
 constexpr int kMaxButtons = 3;
 
@@ -72,30 +72,26 @@ void FLAlert::giveAlertWithStrings(const QStringList& strings) {
 }
 
 int FLAlert::runMessageBox(const FLAlertRequest& request, bool* suppress) {
-  QMessageBox box;
-  box.setWindowTitle(BundleName());
-  box.setIcon(QMessageBox::Warning);
-  box.setText(request.message);
-  if (!request.moreInfo.isEmpty()) box.setInformativeText(request.moreInfo);
-  const QStringList titles =
-      request.buttonStrings.isEmpty() ? QStringList{QApplication::translate("FLAlert", "OK")} : request.buttonStrings;
-  QList<QAbstractButton*> buttons;
-  for (qsizetype i = 0; i < titles.size(); ++i) {
-    const QMessageBox::ButtonRole role =
-        i == 0 ? QMessageBox::AcceptRole : (i == 1 ? QMessageBox::RejectRole : QMessageBox::DestructiveRole);
-    buttons.append(box.addButton(titles[i], role));
-  }
-  box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
-  if (buttons.size() > 1) box.setEscapeButton(buttons[1]);
-  QCheckBox* check = nullptr;
-  if (request.showSuppressButton) {
-    check = new QCheckBox(titles.size() <= 1 ? QApplication::translate("FLAlert", "Don't show this message again")
-                                             : QApplication::translate("FLAlert", "Don't ask again"));
-    box.setCheckBox(check);
-  }
+  FLAlertController box(request.message, request.moreInfo, request.buttonStrings, request.showSuppressButton);
   box.exec();
-  if (suppress && check) *suppress = check->isChecked();
-  const qsizetype index = buttons.indexOf(box.clickedButton());
-  // Escape on a one-button alert still means the second button.
-  return index < 0 ? kCancelCode : int(index);
+  if (suppress && request.showSuppressButton) *suppress = box.suppressed();
+  return box.code();
+}
+
+bool FLAlert::sheetSuppressionFlag() { return g_sheetSuppression; }
+
+FLAlertController* FLAlert::startAlertMessage(const QString& message, const QString& moreInfo,
+                                              const QStringList& buttonStrings, bool showSuppressButton,
+                                              QWidget* hostWindow, SheetCallback callback) {
+  if (buttonStrings.size() > kMaxButtons) FLAssert(false, "Only 3 buttons allowed");
+  auto* alert = new FLAlertController(message, moreInfo, buttonStrings, showSuppressButton, hostWindow);
+  alert->setWindowModality(hostWindow ? Qt::WindowModal : Qt::ApplicationModal);
+  QObject::connect(alert, &QDialog::finished, alert, [alert, showSuppressButton, callback = std::move(callback)] {
+    if (showSuppressButton) g_sheetSuppression = alert->suppressed();
+    alert->hide();
+    if (callback) callback(alert, alert->code());
+    alert->deleteLater();
+  });
+  alert->open();
+  return alert;
 }

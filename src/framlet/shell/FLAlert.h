@@ -1,12 +1,16 @@
-// The one road by which a message reaches the user: a modal alert with a message, an optional
-// more-info text, up to three buttons and an optional "don't show again" check box. Answers the
-// code of the pressed button, the index of its title (0, 1, 2).
+// The one road by which a message reaches the user: an alert with a message, an optional
+// more-info text, up to three buttons and an optional "don't show again" check box, either
+// application-modal (the call answers the code of the pressed button, the index of its title:
+// 0, 1, 2) or as a sheet on a document window (a callback receives the code).
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+
+class FLAlertController;
+class QWidget;
 
 struct FLAlertRequest {
   QString message;
@@ -36,6 +40,16 @@ class FLAlert {
                        bool* suppress, bool allowDelay);
   // [message, more info]: a plain alert without buttons, check box or delay.
   void giveAlertWithStrings(const QStringList& strings);
+
+  // A sheet on the host window (window-modal, opened without blocking). When it ends the
+  // callback gets the alert and the code; the alert is deleted afterwards. With the check box,
+  // its state goes to the process-wide suppression flag. Answers the alert, still up.
+  using SheetCallback = std::function<void(FLAlertController* alert, int code)>;
+  FLAlertController* startAlertMessage(const QString& message, const QString& moreInfo,
+                                       const QStringList& buttonStrings, bool showSuppressButton,
+                                       QWidget* hostWindow, SheetCallback callback);
+  // Where sheet alerts with a check box write its state.
+  static bool sheetSuppressionFlag();
 
   static bool isAlertActive();
   // Replaces the dialog that runs an alert (tests); an empty runner restores it. Returns the old one.

@@ -1,4 +1,163 @@
 #include "framlet/shell/FLDocument.h"
 
-// Out of line so that the class's vtable has one home.
+#include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flFormatString.h"
+#include "framlet/foundation/flStringExtensions.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLDocumentAppDelegate.h"
+#include "framlet/shell/FLDocumentWC.h"
+#include "framlet/shell/flSafeSave.h"
+#include "platform/FLError.h"
+#include "platform/NotificationCenter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QWidget>
+
+namespace {
+
+bool g_keepHtmlExtension = false;
+
+}  // namespace
+
 FLDocument::~FLDocument() = default;
+
+void FLDocument::setKeepHtmlExtension(bool keep) { g_keepHtmlExtension = keep; }
+
+bool FLDocument::keepHtmlExtension() { return g_keepHtmlExtension; }
+
+bool FLDocument::saveCore(const QString& /*path*/, bool /*inPlace*/, FLError* /*error*/) { return false; }
+
+QString FLDocument::untitledWindowName() const { return QApplication::translate("FLDocument", kUntitledWindowName); }
+
+bool FLDocument::save() {
+  if (filePath_.isEmpty()) {
+    FLAssert(false, "No file path");
+    return false;
+  }
+  return saveTo(filePath_, true, false);
+}
+
+void FLDocument::giveSaveAlert(const QString& information) const {
+  FLAlert::sharedInstance().giveAlertMessage(QApplication::translate("FLDocument", kSaveFailedMessage), information);
+}
+
+bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
+  const QFileInfo targetInfo(path);
+  const QString folder = targetInfo.absolutePath();
+  QString name = targetInfo.fileName();
+  QString extension = pathExtension(name);
+  QString finalPath = QDir(folder).filePath(name);
+  finalSavePath_ = finalPath;
+  const QString temporary = stringByAppendingFile(folder, guidString(), extension);
+
+  // An HTML page with pictures is a folder of the page's name. A save never replaces something
+  // it did not make, so an unrelated item of that name sends the folder to a free name.
+  QString displacedName;
+  if (!g_keepHtmlExtension && extension.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0) {
+    asCopy = true;
+    name = fileNameMinusExtension(name);
+    extension.clear();
+    finalPath = QDir(folder).filePath(name);
+    if (QFileInfo::exists(finalPath) || QFileInfo(finalPath).isSymLink()) {
+      displacedName = name;
+      finalPath = UniquePathInFolder(folder, name, QString());
+      name = QFileInfo(finalPath).fileName();
+    }
+    finalSavePath_ = finalPath;
+  }
+
+  const bool hadPath = !filePath_.isEmpty();
+  FLFileAttributes attributes = hadPath ? GetFileAttributes(filePath_) : FLFileAttributes();
+
+  forceSaveCopy_ = false;
+  FLError error;
+  if (!saveCore(temporary, inPlace, &error)) {
+    const QString reason =
+        error.reason.isEmpty() ? QApplication::translate("FLDocument", kUnrecognizedErrorText) : error.reason;
+    giveSaveAlert(FormatString(kCantSaveFormat, name, reason));
+    RemoveItemAtPath(temporary);
+    finalSavePath_.clear();
+    return false;
+  }
+
+  const QString backup =
+      makeBackups() ? stringByAppendingFile(folder, FormatString(kBackupNameFormat, fileNameMinusExtension(name)), extension)
+                    : QString();
+  QString savedPath = finalPath;
+  QString reason;
+  bool backupFailed = false;
+  if (!ReplaceItemAtPath(temporary, finalPath, backup, &reason, &backupFailed)) {
+    if (backupFailed || QFileInfo::exists(finalPath)) {
+      // The previous version is still in place; the new one is not kept.
+      giveSaveAlert(backupFailed ? FormatString(kCantRenameBackupFormat, name, backup, reason)
+                                 : FormatString(kCantSaveFormat, name, reason));
+      RemoveItemAtPath(temporary);
+      finalSavePath_.clear();
+      return false;
+    }
+    giveSaveAlert(FormatString(kSavedUnderTemporaryNameFormat, name, QFileInfo(temporary).fileName(), reason));
+    savedPath = temporary;
+  }
+
+  if (hadPath && (inPlace || modifyFinderAttributes(attributes))) {
+    if (!SetFileAttributes(savedPath, attributes)) LogString("Can't set the attributes of %@", savedPath);
+  }
+  if (!displacedName.isEmpty()) {
+    FLAlert::sharedInstance().giveAlertMessage(QApplication::translate("FLDocument", kSavedUnderOtherNameMessage),
+                                               FormatString(kSavedUnderOtherNameFormat, displacedName, name));
+  }
+
+  if (!asCopy && !forceSaveCopy_) {
+    filePath_ = savedPath;
+    // Saving in place keeps the undo history; only a new file starts it afresh.
+    if (!inPlace) attachToSavedFile();
+    setWindowTitle();
+    NotificationCenter::defaultCenter().post(QLatin1String(kDocumentRenameNotification), this);
+    if (FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate()) delegate->recordRecentFile(savedPath);
+    dirty_ = false;
+    if (QWidget* window = windowController_ ? windowController_->window() : nullptr) window->setWindowModified(false);
+  }
+  finalSavePath_.clear();
+  return true;
+}
+
+bool IsFileLocked(const QString& path) {
+  const FLFileAttributes attributes = GetFileAttributes(path);
+  if (!attributes.valid) return false;
+  if (attributes.immutable) return true;
+  if (!QFileInfo(path).isWritable()) return true;
+  return (attributes.permissions & 0400) == 0 || (attributes.permissions & 0200) == 0;
+}
+
+QString FLDocument::windowTitle() const {
+  QString title = filePath_.isEmpty() ? untitledWindowName() : QFileInfo(filePath_).fileName();
+  title += windowTitleSuffix();
+  if (!filePath_.isEmpty() && locked_) title += QString::fromUtf8(kLockedTitleSuffix);
+  return title;
+}
+
+void FLDocument::setWindowTitle() {
+  if (!filePath_.isEmpty()) locked_ = IsFileLocked(filePath_);
+  QWidget* window = windowController_ ? windowController_->window() : nullptr;
+  if (!window) return;
+  window->setWindowTitle(windowTitle());
+  window->setWindowFilePath(filePath_);
+}
+
+bool FLDocument::loadNativeFile(const QString& path) {
+  filePath_ = path;
+  setWindowTitle();
+  return true;
+}
+
+bool FLDocument::revert() {
+  if (QWidget* window = windowController_ ? windowController_->window() : nullptr) {
+    window->setWindowModified(false);
+    window->update();
+    for (QWidget* child : window->findChildren<QWidget*>()) child->update();
+  }
+  dirty_ = false;
+  return true;
+}

@@ -1,11 +1,29 @@
 // The framework's document base: what every document window's document has whatever it holds
 // (its window controller, the file it was read from or saved to, unsaved changes, read-only
-// state) and the hooks a document class fills in.
+// state), the safe save that writes beside the target and swaps the result in, and the hooks a
+// document class fills in to write and read its content.
 #pragma once
 
 #include <QString>
 
 class FLDocumentWC;
+struct FLError;
+struct FLFileAttributes;
+
+inline constexpr const char* kDocumentRenameNotification = "fldocument.rename";
+inline constexpr const char* kSaveFailedMessage = "Save failed.";
+inline constexpr const char* kCantSaveFormat = "I can't save the document to \"%@\". %@";
+inline constexpr const char* kCantRenameBackupFormat =
+    "I can't rename the old version of \"%@\" to the backup name \"%@\": %@";
+inline constexpr const char* kSavedUnderTemporaryNameFormat =
+    "I can't save \"%@\" to the requested name; it was saved with the name \"%@\": %@";
+inline constexpr const char* kUnrecognizedErrorText = "An unrecognized error occurred.";
+inline constexpr const char* kBackupNameFormat = "%@~";
+inline constexpr const char* kLockedTitleSuffix = " \u2014 [Locked]";
+inline constexpr const char* kUntitledWindowName = "Untitled";
+inline constexpr const char* kSavedUnderOtherNameMessage = "Saved under another name.";
+inline constexpr const char* kSavedUnderOtherNameFormat =
+    "Something named \"%@\" is already there, so the document was saved as \"%@\".";
 
 class FLDocument {
  public:
@@ -21,6 +39,13 @@ class FLDocument {
   // Null while the document is untitled.
   const QString& filePath() const { return filePath_; }
   void setFilePath(const QString& path) { filePath_ = path; }
+  // The target of the save in progress, so that a writer that is handed the temporary path can
+  // learn the final name; null outside a save.
+  const QString& finalSavePath() const { return finalSavePath_; }
+  // A writer that exports rather than writing the document itself sets it: the document then
+  // keeps its path and its unsaved state.
+  bool forceSaveCopy() const { return forceSaveCopy_; }
+  void setForceSaveCopy(bool copy) { forceSaveCopy_ = copy; }
 
   bool dirty() const { return dirty_; }
   void setDirty(bool dirty) { dirty_ = dirty; }
@@ -31,14 +56,57 @@ class FLDocument {
   // A private document (a help copy, a template in the support folder) is never reopened at launch.
   virtual bool privateDocument() const { return false; }
 
+  // ---- Saving
+  // Saves in place; NO without a path.
+  bool save();
+  // The safe save: the subclass writes to a temporary path beside the target, the old version
+  // becomes the "~" backup (or goes), the new one takes the target's name. A copy leaves the
+  // document's path and unsaved state alone. Failures are told in the shared alert.
+  bool saveTo(const QString& path, bool inPlace, bool asCopy);
+  // The window's title from the path, the suffix and the lock state (which it updates).
+  void setWindowTitle();
+  // The title setWindowTitle gives the window.
+  QString windowTitle() const;
+
+  // An ".html" target becomes a folder named without the extension unless this is set (the
+  // spreadsheet sets it when a sheet saves as one plain page).
+  static void setKeepHtmlExtension(bool keep);
+  static bool keepHtmlExtension();
+
+  // ---- Hooks
+  // Before a save from the save panel (NO) or in place.
+  virtual void prepareToSave(bool /*inPlace*/) {}
+  // Whether a save under a new name carries the previous file's attributes over.
+  virtual bool modifyFinderAttributes(FLFileAttributes& /*attributes*/) { return false; }
+  // Writes the content to the path, which does not exist yet; the base cannot.
+  virtual bool saveCore(const QString& path, bool inPlace, FLError* error);
+  // The document was saved under a new name and now belongs to that file.
+  virtual void attachToSavedFile() {}
+  // Takes the path, updates the title.
+  virtual bool loadNativeFile(const QString& path);
+  // Back to the saved version: the base forgets the changes and redraws the window.
+  virtual bool revert();
   // Whether the document may not be changed.
   virtual bool isLocked() const { return locked_; }
   // The window is going away: the document lets go of it.
   virtual void prepareToClose() { windowController_ = nullptr; }
+  virtual bool makeBackups() const { return true; }
+  // Appended to the window's title; empty for none.
+  virtual QString windowTitleSuffix() const { return {}; }
+  virtual QString untitledWindowName() const;
 
  private:
+  void giveSaveAlert(const QString& information) const;
+  void finishSave();
+
   FLDocumentWC* windowController_ = nullptr;
   QString filePath_;
+  QString finalSavePath_;
+  bool forceSaveCopy_ = false;
   bool dirty_ = false;
   bool locked_ = false;
 };
+
+// Whether the file may not be changed: immutable, not writable by us, or its owner lacks the
+// read or write permission.
+bool IsFileLocked(const QString& path);

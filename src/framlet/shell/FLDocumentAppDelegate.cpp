@@ -4,6 +4,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLDocumentWC.h"
+#include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/UserDefaults.h"
@@ -41,7 +42,10 @@ FLDocumentAppDelegate::FLDocumentAppDelegate() {
 FLDocumentAppDelegate::~FLDocumentAppDelegate() {
   // Windows go before the delegate that their controllers may call.
   controllers_.clear();
-  if (g_delegate == this) g_delegate = nullptr;
+  if (g_delegate == this) {
+    g_delegate = nullptr;
+    FLWindowTabManager::sharedInstance().setEnvironment({});
+  }
   if (ApplicationDelegate() == this) SetApplicationDelegate(nullptr);
 }
 
@@ -51,6 +55,15 @@ FLDocumentAppDelegate* FLDocumentAppDelegate::sharedDelegate() { return g_delega
 
 void FLDocumentAppDelegate::applicationWillFinishLaunching() {
   FLKernel::sharedInstance();
+  FLWindowTabManager::Environment environment;
+  environment.isDocumentWindow = [this](QWidget* window) { return controllerOfWindow(window) != nullptr; };
+  environment.documentPath = [this](QWidget* window) {
+    const FLDocumentWC* controller = controllerOfWindow(window);
+    return controller && controller->document() ? controller->document()->filePath() : QString();
+  };
+  environment.windowForFile = [this](const QString& path) { return windowForFile(path); };
+  environment.launching = [this] { return launching_; };
+  FLWindowTabManager::sharedInstance().setEnvironment(std::move(environment));
   preliminaryInit();
 }
 
@@ -59,6 +72,8 @@ void FLDocumentAppDelegate::applicationDidFinishLaunching() {
 
   initOnLaunch();
   launching_ = false;
+  FLWindowTabManager& tabs = FLWindowTabManager::sharedInstance();
+  if (!reopen.isEmpty()) tabs.loadWindowTabDicts();
 
   if ((launchModifiers() & kSkipReopenModifiers) != kSkipReopenModifiers) {
     // Frontmost first in the list, so walking it backwards leaves the old front window in front.
@@ -69,6 +84,8 @@ void FLDocumentAppDelegate::applicationDidFinishLaunching() {
       if (applicationOpenFile(locator->path())) openedWindowsAtLaunch_ = true;
     }
   }
+
+  tabs.restoreFrontmostTabbedWindows();
 
   openingDelayedFile_ = true;
   const QStringList queued = openFilePaths_;
@@ -106,10 +123,18 @@ bool FLDocumentAppDelegate::openFile(const QString& pathOrUrl, bool /*newBatch*/
     return true;
   }
 
-  FLDocumentWC* controller = openFileWithTabIdentifier(path, QString());
+  FLWindowTabManager& tabs = FLWindowTabManager::sharedInstance();
+  QString tabIdentifier;
+  const std::optional<QVariantMap> tabGroup = tabs.tabDictForFile(path, &tabIdentifier);
+  FLDocumentWC* controller = openFileWithTabIdentifier(path, tabIdentifier);
   if (!controller || !controller->window()) return false;
 
   QWidget* window = controller->window();
+  if (tabGroup) {
+    tabs.assignWindow(window, path, tabIdentifier);
+  } else if (!tabIdentifier.isEmpty()) {
+    tabs.forceWindow(window, tabIdentifier);
+  }
   QTimer::singleShot(openingDelayedFile_ ? delayedOpenOrderFrontDelay() : 0, window,
                      [window] { MakeKeyAndOrderFront(window); });
   recordRecentFile(path);
@@ -131,7 +156,21 @@ void FLDocumentAppDelegate::handleOpenRequest(const QStringList& paths) {
 
 bool FLDocumentAppDelegate::applicationOpenUntitledFile() {
   if (launching_) return false;
-  return openUntitledWithTabIdentifier(QString()) != nullptr;
+  const FLWindowTabManager& tabs = FLWindowTabManager::sharedInstance();
+  QString tabIdentifier = tabs.windowTabIdentifier();
+  if (tabIdentifier.isEmpty()) {
+    bool join = false;
+    tabIdentifier = tabs.mainWindowTabIdentifier(&join);
+    if (!join) tabIdentifier.clear();
+  }
+  return openUntitledWithTabIdentifier(tabIdentifier) != nullptr;
+}
+
+void FLDocumentAppDelegate::newWindowForTab(QWidget* tabbedWindow) {
+  FLWindowTabManager& tabs = FLWindowTabManager::sharedInstance();
+  tabs.setWindowTabIdentifier(tabs.tabbingIdentifier(tabbedWindow));
+  applicationOpenUntitledFile();
+  tabs.setWindowTabIdentifier(QString());
 }
 
 bool FLDocumentAppDelegate::applicationShouldOpenUntitledFile() const { return !HasModalWindow(); }
@@ -250,6 +289,7 @@ void FLDocumentAppDelegate::controllerClosed(FLDocumentWC* controller) {
     if (it == controllers_.end()) return;
     std::unique_ptr<FLDocumentWC> closing = std::move(*it);
     controllers_.erase(it);
+    FLWindowTabManager::sharedInstance().windowClosed(closing->window());
     closing.reset();
     // The Linux habit: the application ends with its last window.
     if (!launching_ && !terminating_ && !terminated_ && OrderedWindows().isEmpty()) terminate();
@@ -296,6 +336,7 @@ FLDocumentAppDelegate::TerminateReply FLDocumentAppDelegate::applicationShouldTe
   terminating_ = true;
   normalize();
   openFilePaths_.clear();
+  FLWindowTabManager::sharedInstance().prepareToSaveState();
 
   int dirtyCount = 0;
   QList<QWidget*> windows = documentOrderedWindows();
@@ -316,6 +357,7 @@ FLDocumentAppDelegate::TerminateReply FLDocumentAppDelegate::applicationShouldTe
     if (document && document->dirty()) {
       ++dirtyCount;
     } else {
+      if (document) FLWindowTabManager::sharedInstance().registerWindowTab(window, document->filePath());
       closeWindow(window, controller);
     }
   }
@@ -343,6 +385,8 @@ void FLDocumentAppDelegate::noteClosingDuringQuit(FLDocumentWC* controller) {
   const FLDocument* document = controller ? controller->document() : nullptr;
   if (!terminating_ || !document || document->privateDocument() || document->filePath().isEmpty()) return;
   if (!openFilePaths_.contains(document->filePath())) openFilePaths_.prepend(document->filePath());
+  // Saved or not, the window had its place among the tabs.
+  FLWindowTabManager::sharedInstance().registerWindowTab(controller->window(), document->filePath());
 }
 
 void FLDocumentAppDelegate::replyToApplicationShouldTerminate(bool terminate) {
@@ -373,6 +417,7 @@ void FLDocumentAppDelegate::applicationWillTerminate() {
     }
   }
   saveFilesToReopen(archives);
+  FLWindowTabManager::sharedInstance().saveStateToPrefs();
   UserDefaults::standardUserDefaults().synchronize();
 }
 

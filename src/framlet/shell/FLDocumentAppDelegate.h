@@ -48,6 +48,8 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   // application's icon does.
   void handleOpenRequest(const QStringList& paths);
   bool applicationOpenUntitledFile();
+  // The tab bar's "+": an untitled document joins the tabs of that window.
+  void newWindowForTab(QWidget* tabbedWindow);
   bool applicationShouldOpenUntitledFile() const;
   // The application was started again with nothing to open.
   bool applicationShouldHandleReopen(bool hasVisibleWindows);

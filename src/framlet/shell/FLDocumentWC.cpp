@@ -1,69 +1,305 @@
 #include "framlet/shell/FLDocumentWC.h"
 
+#include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFormatString.h"
+#include "framlet/foundation/flStringExtensions.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLAlertController.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLDocumentAppDelegate.h"
+#include "framlet/shell/FLDocumentSaveFormatVC.h"
+#include "framlet/shell/FLSavePanel.h"
+#include "framlet/shell/flInterfaceSupport.h"
+#include "framlet/shell/flWindowOrder.h"
+#include "platform/BundleInfo.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QWidget>
+
+namespace {
+
+QStringList g_saveTypes;
+qsizetype g_lastFormatIndex = 0;
+
+QString Tr(const char* text) { return QApplication::translate("FLDocumentWC", text); }
+
+bool IsHtml(const QString& extension) { return extension.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0; }
+
+}  // namespace
 
 FLDocumentWC::FLDocumentWC() = default;
 
 // The subclass owns the window and destroys it first, with the filter installed on it.
 FLDocumentWC::~FLDocumentWC() = default;
 
+void FLDocumentWC::setSaveTypes(const QStringList& types) { g_saveTypes = types; }
+const QStringList& FLDocumentWC::saveTypes() { return g_saveTypes; }
+qsizetype FLDocumentWC::lastFormatIndex() { return g_lastFormatIndex; }
+void FLDocumentWC::setLastFormatIndex(qsizetype index) { g_lastFormatIndex = index; }
+
 void FLDocumentWC::watchWindow() {
   if (QWidget* shown = window()) shown->installEventFilter(this);
 }
 
+QMessageBox* FLDocumentWC::saveAlert() const { return saveAlert_.data(); }
+
+QFileDialog* FLDocumentWC::savePanel() const { return savePanel_.data(); }
+
+std::unique_ptr<FLDocumentSaveFormatVC> FLDocumentWC::saveFormatVC() { return nullptr; }
+
+const QString& FLDocumentWC::filePath() const {
+  static const QString none;
+  const FLDocument* shown = document();
+  return shown ? shown->filePath() : none;
+}
+
 QString FLDocumentWC::displayName() const {
   const FLDocument* shown = document();
-  if (!shown || shown->filePath().isEmpty()) return QApplication::translate("FLDocumentWC", "Untitled");
+  if (!shown) return Tr(kUntitledWindowName);
+  if (shown->filePath().isEmpty()) return shown->untitledWindowName();
   return QFileInfo(shown->filePath()).fileName();
 }
 
-bool FLDocumentWC::windowShouldClose(FLDocumentAppDelegate* quitting) {
-  const FLDocument* shown = document();
-  if (!shown || !shown->dirty()) return true;
-  if (saveAlert_) return quitting != nullptr;
-  auto* alert = new QMessageBox(window());
-  alert->setIcon(QMessageBox::Warning);
-  alert->setText(FormatString("Save changes to %@?", displayName()));
-  alert->setInformativeText(QApplication::translate("FLDocumentWC", "Your changes will be lost if you don't save them."));
-  // Added in code order so that a button's index is its code.
-  alert->addButton(QApplication::translate("FLDocumentWC", "Save"), QMessageBox::AcceptRole);
-  QAbstractButton* cancel = alert->addButton(QApplication::translate("FLDocumentWC", "Cancel"), QMessageBox::RejectRole);
-  alert->addButton(QApplication::translate("FLDocumentWC", "Don't Save"), QMessageBox::DestructiveRole);
-  alert->setEscapeButton(cancel);
-  alert->setWindowModality(Qt::WindowModal);
-  alert->setAttribute(Qt::WA_DeleteOnClose);
-  saveAlert_ = alert;
-  const QPointer<FLDocumentAppDelegate> delegate(quitting);
-  const bool wasQuitting = quitting != nullptr;
-  connect(alert, &QMessageBox::finished, this, [this, alert, delegate, wasQuitting] {
-    saveAlert_ = nullptr;
-    const int code = int(alert->buttons().indexOf(alert->clickedButton()));
-    endSaveAlert(code < 0 ? kSaveAlertCancel : code, delegate, wasQuitting);
-  });
-  alert->open();
-  return wasQuitting;
+bool FLDocumentWC::canSaveToFormat(const QString& extension) const {
+  return g_saveTypes.contains(extension, Qt::CaseInsensitive);
 }
 
-void FLDocumentWC::endSaveAlert(int code, QPointer<FLDocumentAppDelegate> quitting, bool wasQuitting) {
-  bool close = code == kSaveAlertDontSave;
-  if (code == kSaveAlertSave) close = saveDocument();
-  if (!close) {
-    // Cancel, or a save that failed or was abandoned: nothing is lost and the quit stops.
-    if (wasQuitting && quitting) quitting->replyToApplicationShouldTerminate(false);
+QString FLDocumentWC::defaultFileName() const { return nameForSave() + QLatin1String(".txt"); }
+
+QString FLDocumentWC::secondarySaveMessage() const { return Tr(kSecondarySaveMessage); }
+
+QString FLDocumentWC::printJobTitle() const {
+  return FormatString(kPrintJobTitleFormat, BundleName(), stringByReplacingExtension(nameForSave(), QString()));
+}
+
+// ---- Closing -------------------------------------------------------------------------------
+
+bool FLDocumentWC::windowShouldClose(FLDocumentAppDelegate* quitting) {
+  FLDocument* shown = document();
+  // A clean document lets go of the window in the tear-down that follows.
+  if (!shown || !shown->dirty()) return true;
+  if (saveAlert_ || savePanel_) return quitting != nullptr;
+  quitDelegate_ = quitting;
+  showSaveAlert(quitting ? kSaveContextQuitting : kSaveContextClosing);
+  return quitting != nullptr;
+}
+
+void FLDocumentWC::showSaveAlert(int context) {
+  QWidget* shown = window();
+  if (shown && !shown->isActiveWindow()) MakeKeyAndOrderFront(shown);
+  saveAlert_ = FLAlert::sharedInstance().startAlertMessage(
+      FormatString(kSaveChangesFormat, nameForSave()), secondarySaveMessage(),
+      {Tr("Save"), Tr("Cancel"), Tr("Don't Save")}, false, shown,
+      [this, context](FLAlertController*, int code) { saveAlertEnded(code, context); });
+}
+
+void FLDocumentWC::replyNoToQuit(int context) {
+  if (context == kSaveContextQuitting && quitDelegate_) quitDelegate_->replyToApplicationShouldTerminate(false);
+  quitDelegate_ = nullptr;
+}
+
+void FLDocumentWC::closeAfterSave(int context) {
+  if (context != kSaveContextClosing && context != kSaveContextQuitting) return;
+  const QPointer<FLDocumentAppDelegate> delegate = quitDelegate_;
+  if (context == kSaveContextQuitting) {
+    if (delegate) {
+      delegate->noteClosingDuringQuit(this);
+    } else {
+      FLAssert(false, "Quit will fail with no app delegate");
+    }
+  }
+  closeWindow();
+  if (context == kSaveContextQuitting && delegate) delegate->closeNextDirtyWindow();
+}
+
+void FLDocumentWC::saveAlertEnded(int code, int context) {
+  saveAlert_ = nullptr;
+  FLDocument* shown = document();
+  if (code == kSaveAlertSave) {
+    if (!shown || shown->filePath().isEmpty() || forceSaveAs()) {
+      showSavePanel(context, false);
+      return;
+    }
+    if (!saveDocument()) {
+      replyNoToQuit(context);
+      return;
+    }
+  } else if (code != kSaveAlertDontSave) {
+    // Cancel: nothing is lost and a quit stops.
+    replyNoToQuit(context);
     return;
   }
-  if (wasQuitting && quitting) quitting->noteClosingDuringQuit(this);
-  closeWindow();
-  if (wasQuitting && quitting) quitting->closeNextDirtyWindow();
+  closeAfterSave(context);
+}
+
+bool FLDocumentWC::saveDocument() {
+  FLDocument* shown = document();
+  if (!shown) return false;
+  if (shown->filePath().isEmpty() || forceSaveAs()) {
+    showSavePanel(kSaveContextNewName, false);
+    return false;
+  }
+  shown->prepareToSave(true);
+  return shown->save();
+}
+
+// ---- The save panel -------------------------------------------------------------------------
+
+void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
+  FLDocument* shown = document();
+  if (!shown || savePanel_) return;
+  auto* panel = new FLSavePanel(window(), Tr(kSavePanelMessage));
+  panel->setLabelText(QFileDialog::LookIn, Tr(kSavePanelMessage));
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  panel->setWindowModality(Qt::WindowModal);
+  savePanel_ = panel;
+
+  formatVC_ = saveFormatVC();
+  if (formatVC_) {
+    formatVC_->setOriginalPath(QFileInfo(shown->filePath()).absolutePath());
+    formatVC_->setSaveTypes(g_saveTypes);
+    formatVC_->setFormatIndex(g_lastFormatIndex);
+    formatVC_->setSavePanel(panel);
+    if (forceOriginalFolder) formatVC_->goToOriginalPath();
+  } else if (!g_saveTypes.isEmpty()) {
+    QStringList filters;
+    for (const QString& type : g_saveTypes) filters.append(QStringLiteral("%1 (*.%1)").arg(type));
+    panel->setNameFilters(filters);
+  }
+
+  QString proposed = shown->filePath();
+  if (proposed.isEmpty()) {
+    const QString title = window() ? window()->windowTitle().remove(QLatin1String("[*]")) : nameForSave();
+    if (!formatVC_ || g_saveTypes.isEmpty()) {
+      proposed = defaultFileName();
+    } else {
+      const QString extension =
+          preferredExtension().isEmpty() ? g_saveTypes.value(g_lastFormatIndex) : preferredExtension();
+      proposed = stringByReplacingExtension(title, extension);
+    }
+  } else if (!forceOriginalFolder) {
+    panel->setDirectory(QFileInfo(proposed).absolutePath());
+  }
+  QString extension = pathExtension(proposed);
+  if (!g_saveTypes.isEmpty()) {
+    if (context != kSaveContextCopy && canSaveToFormat(extension)) {
+      if (formatVC_) formatVC_->ensureExtensionAllowed(extension);
+    } else {
+      extension = g_saveTypes.value(g_lastFormatIndex);
+      proposed = stringByReplacingExtension(proposed, extension);
+    }
+  }
+  if (formatVC_) formatVC_->setExtension(extension);
+  // Not selectFile, which would open a package folder of that name.
+  panel->setFileNameText(QFileInfo(proposed).fileName());
+  if (IsHtml(extension)) context = kSaveContextCopy;
+
+  connect(panel, &QFileDialog::fileSelected, this, [this, context](const QString& path) {
+    QString chosen = path;
+    if (formatVC_) {
+      const QFileInfo info(path);
+      chosen = QFileInfo(info.absolutePath() + QLatin1Char('/') + formatVC_->panelUserEnteredFilename(info.fileName()))
+                   .absoluteFilePath();
+    }
+    savePanelEnded(chosen, context);
+  });
+  connect(panel, &QDialog::rejected, this, [this, context] { savePanelEnded(QString(), context); });
+  panel->open();
+}
+
+void FLDocumentWC::savePanelEnded(const QString& path, int context) {
+  savePanel_ = nullptr;
+  std::unique_ptr<FLDocumentSaveFormatVC> accessory = std::move(formatVC_);
+  FLDocument* shown = document();
+  if (path.isEmpty() || !shown) {
+    replyNoToQuit(context);
+    return;
+  }
+  if (accessory) {
+    g_lastFormatIndex = accessory->formatIndex();
+    accessory->saveOtherOptions(shown);
+  }
+  if (IsHtml(QFileInfo(path).suffix())) context = kSaveContextCopy;
+  shown->prepareToSave(false);
+  if (!shown->saveTo(path, false, context == kSaveContextCopy)) {
+    replyNoToQuit(context);
+    return;
+  }
+  closeAfterSave(context);
+}
+
+// ---- Revert ---------------------------------------------------------------------------------
+
+void FLDocumentWC::showRevertAlert() {
+  FLAlert::sharedInstance().startAlertMessage(FormatString(kRevertFormat, nameForSave()), Tr(kRevertInformation),
+                                              {Tr("Revert"), Tr("Cancel")}, false, window(),
+                                              [this](FLAlertController*, int code) { revertAlertEnded(code); });
+}
+
+void FLDocumentWC::revertAlertEnded(int code) {
+  if (code == 0 && document()) document()->revert();
+}
+
+// ---- Printing -------------------------------------------------------------------------------
+
+bool FLDocumentWC::printToPrinter(QPrinter& printer) {
+  QWidget* view = printView();
+  if (!view) {
+    FLAssert(false, "No printing view created");
+    return false;
+  }
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+  const double scale = std::min(page.width() / std::max(1, view->width()), page.height() / std::max(1, view->height()));
+  painter.scale(std::min(scale, printer.resolution() / 96.0), std::min(scale, printer.resolution() / 96.0));
+  view->render(&painter);
+  return painter.end();
+}
+
+FLPrintReply FLDocumentWC::printWithInfo(const QVariantMap& settings, bool showPanel) {
+  ClosePanels();
+  auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+  printer->setDocName(printJobTitle());
+  if (settings.contains(QStringLiteral("copies"))) printer->setCopyCount(settings.value(QStringLiteral("copies")).toInt());
+  if (settings.contains(QStringLiteral("outputFile"))) {
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(settings.value(QStringLiteral("outputFile")).toString());
+  }
+  modifyPrintInfo(*printer);
+  if (!showPanel) {
+    const bool printed = printToPrinter(*printer);
+    printOperationWasRun();
+    return printed ? FLPrintReply::Success : FLPrintReply::Failure;
+  }
+  auto* panel = new QPrintDialog(printer.get(), window());
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  panel->setWindowModality(Qt::WindowModal);
+  connect(panel, &QDialog::finished, this, [this, printer](int result) {
+    if (result == QDialog::Accepted) printToPrinter(*printer);
+    printOperationWasRun();
+  });
+  panel->open();
+  return FLPrintReply::ReplyLater;
+}
+
+// ---- Tear-down ------------------------------------------------------------------------------
+
+void FLDocumentWC::windowWillClose() {
+  if (QWidget* shown = window()) {
+    if (QWidget* focus = shown->focusWidget()) focus->clearFocus();
+  }
+  if (FLDocument* shown = document()) {
+    shown->prepareToClose();
+    shown->setWindowController(nullptr);
+  }
+  ClosePanels();
 }
 
 void FLDocumentWC::sendWindowWillClose() {

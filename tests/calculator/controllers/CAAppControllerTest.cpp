@@ -6,6 +6,8 @@
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caFunctionGroups.h"
 #include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/CACell.h"
+#include "platform/FLError.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
 #include "framlet/foundation/FLXmlDecoder.h"
@@ -21,6 +23,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QAbstractButton>
+#include <QFileDialog>
 #include <QMenuBar>
 #include <QDir>
 #include <QFile>
@@ -393,6 +399,71 @@ TEST_F(AppControllerTest, UnitAndSearchCommandsStoreTheirPreferenceAndTellTheWin
   EXPECT_EQ(preferences.value(CAIntPreference::searchScope), 2);
   EXPECT_EQ(posted.count(QLatin1String(kUnitChangeNotification)), 1);
   EXPECT_EQ(posted.count(QLatin1String(kSearchChangedNotification)), 4);
+}
+
+}  // namespace
+
+namespace {
+
+// The text of the cell at A1 as the package at the path holds it.
+QString SavedA1(const QString& path) {
+  CADocument reread;
+  FLError error;
+  if (reread.openFile(path, &error) != 4) return QStringLiteral("<unreadable: %1>").arg(error.reason);
+  const CACell* cell = reread.cellAtGridPoint(GridPoint{0, 0});
+  return cell ? cell->formula() : QString();
+}
+
+QAction* MenuAction(QWidget* window, const char* name) {
+  return window->findChild<QAction*>(QLatin1String(name));
+}
+
+TEST_F(AppControllerTest, SaveSaveAsAndRevertWorkOnANativePackage) {
+  app->launch();
+  const QString path = package(QStringLiteral("Budget.Numlet"));
+  ASSERT_TRUE(app->applicationOpenFile(path));
+  CAWindowController* controller = app->front();
+  ASSERT_NE(controller, nullptr);
+  QWidget* window = controller->window();
+  const QString before = SavedA1(path);
+
+  controller->document()->setCellAtPoint(GridPoint{0, 0}, QVariant(QStringLiteral("first")), kValueText);
+  controller->document()->setDirty(true);
+  MenuAction(window, "saveDocument:")->trigger();
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join(QLatin1Char('\n')).toStdString();
+  EXPECT_FALSE(controller->document()->dirty());
+  EXPECT_EQ(SavedA1(path), QStringLiteral("first"));
+  EXPECT_EQ(SavedA1(folder.filePath(QStringLiteral("Budget~.Numlet"))), before);
+
+  // Save As: through the panel, to a name typed without its extension.
+  MenuAction(window, "saveDocumentAs:")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 2000));
+  controller->savePanel()->setDirectory(folder.path());
+  controller->savePanel()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("Copy"));
+  QMetaObject::invokeMethod(controller->savePanel(), "accept");
+  QTest::qWait(10);
+  const QString copy = folder.filePath(QStringLiteral("Copy.Numlet"));
+  EXPECT_EQ(controller->document()->filePath(), copy);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Copy.Numlet"));
+  EXPECT_EQ(SavedA1(copy), QStringLiteral("first"));
+
+  // Revert: the saved version comes back in a window of its own.
+  controller->document()->setCellAtPoint(GridPoint{0, 0}, QVariant(QStringLiteral("second")), kValueText);
+  controller->document()->setDirty(true);
+  MenuAction(window, "revertDocumentToSaved:")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+  auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  EXPECT_EQ(alert->text(), QStringLiteral("Revert changes to \"Copy.Numlet\"?"));
+  alert->buttons().first()->click();
+  QTest::qWait(20);
+  QWidget* reverted = app->windowForFile(copy);
+  ASSERT_NE(reverted, nullptr);
+  EXPECT_NE(reverted, window);
+  auto* fresh = dynamic_cast<CAWindowController*>(app->controllerOfWindow(reverted));
+  ASSERT_NE(fresh, nullptr);
+  const CACell* cell = fresh->document()->cellAtGridPoint(GridPoint{0, 0});
+  EXPECT_EQ(cell ? cell->formula() : QString(), QStringLiteral("first"));
+  EXPECT_FALSE(fresh->document()->dirty());
 }
 
 }  // namespace

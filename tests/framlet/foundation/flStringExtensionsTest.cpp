@@ -24,6 +24,22 @@ TEST(StringExtensions, HomeFolderAbbreviatesOnlyWholeComponents) {
   EXPECT_EQ(abbreviateHomeFolderPath("/etc/hosts"), "/etc/hosts");
 }
 
+TEST(StringExtensions, PathExtensionsAreTheLastComponents) {
+  const struct {
+    const char* path;
+    const char* extension;
+    const char* minus;
+  } cases[] = {
+      {"/d/Budget.Numlet", "Numlet", "Budget"}, {"/d/Budget.csv.Numlet", "Numlet", "Budget.csv"},
+      {"/d/Budget.Numlet/", "Numlet", "Budget"}, {"/d.x/Budget", "", "Budget"},
+      {".csv", "", ".csv"},                      {"Budget.", "", "Budget."},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(pathExtension(QString::fromLatin1(c.path)), QString::fromLatin1(c.extension)) << c.path;
+    EXPECT_EQ(fileNameMinusExtension(QString::fromLatin1(c.path)), QString::fromLatin1(c.minus)) << c.path;
+  }
+}
+
 TEST(StringExtensions, SubstringClipsAndAsserts) {
   const struct {
     uint64_t from, to;

@@ -1,10 +1,13 @@
 #include "framlet/shell/FLAlert.h"
 
+#include "framlet/shell/FLAlertController.h"
+
 #include "support/LogCapture.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -72,6 +75,59 @@ TEST_F(AlertTest, AnAlertThatFailsToRunRefusesAndComesBackOnce) {
   QTest::qWait(10);
   EXPECT_EQ(runs, 3);  // shown again on the next turn, and only once
   EXPECT_TRUE(log.contains(QStringLiteral("no display")));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AlertTest, ASheetReportsItsCodeToTheCallback) {
+  QMainWindow window;
+  window.show();
+  const struct {
+    QStringList titles;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int expected;  // -1: the sheet stays up
+  } cases[] = {
+      {{QStringLiteral("Save"), QStringLiteral("Cancel"), QStringLiteral("Don't Save")}, Qt::Key_Return, {}, 0},
+      {{QStringLiteral("Save"), QStringLiteral("Cancel"), QStringLiteral("Don't Save")}, Qt::Key_Escape, {}, 1},
+      {{QStringLiteral("Save"), QStringLiteral("Cancel"), QStringLiteral("Don't Save")}, Qt::Key_D, Qt::ControlModifier, 2},
+      {{QStringLiteral("Save"), QStringLiteral("Cancel"), QStringLiteral("Don't Save")}, Qt::Key_D, {}, -1},
+      {{QStringLiteral("OK")}, Qt::Key_Escape, {}, 1},
+      {{QStringLiteral("OK")}, Qt::Key_Enter, Qt::KeypadModifier, 0},
+  };
+  for (const auto& c : cases) {
+    int code = -1;
+    FLAlertController* alert = FLAlert::sharedInstance().startAlertMessage(
+        QStringLiteral("m"), QStringLiteral("i"), c.titles, false, &window,
+        [&code](FLAlertController*, int pressed) { code = pressed; });
+    ASSERT_EQ(QApplication::activeModalWidget(), alert);
+    QTest::keyClick(alert, Qt::Key(c.key), c.modifiers);
+    QApplication::processEvents();
+    EXPECT_EQ(code, c.expected) << c.titles.join(QLatin1Char(',')).toStdString() << " key " << c.key;
+    if (c.expected < 0) alert->reject();
+    QTest::qWait(1);
+  }
+}
+
+TEST_F(AlertTest, FourTitlesShowThreeButtonsAndLog) {
+  LogCapture log;
+  QMainWindow window;
+  FLAlertController* alert = FLAlert::sharedInstance().startAlertMessage(
+      QStringLiteral("m"), QString(),
+      {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")}, false, &window, {});
+  EXPECT_EQ(alert->buttons().size(), 3);
+  EXPECT_TRUE(log.assertMessages().contains(QStringLiteral("Only 3 buttons allowed")));
+  alert->reject();
+  QTest::qWait(1);
+}
+
+TEST_F(AlertTest, MoreInfoMakesTheAlertTaller) {
+  const QString longText = QStringLiteral("A long explanation of what went wrong and why. ").repeated(12);
+  FLAlertController bare(QStringLiteral("m"), QString(), {}, false);
+  FLAlertController informed(QStringLiteral("m"), longText, {}, false);
+  EXPECT_GT(informed.sizeHint().height(), bare.sizeHint().height() + 20);
 }
 
 }  // namespace

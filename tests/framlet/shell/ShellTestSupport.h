@@ -7,7 +7,11 @@
 #include "framlet/shell/FLDocumentAppDelegate.h"
 #include "framlet/shell/FLDocumentWC.h"
 
+#include "platform/FLError.h"
+
 #include <QAbstractButton>
+#include <QDir>
+#include <QFile>
 #include <QApplication>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -19,6 +23,38 @@ class FakeDocument : public FLDocument {
  public:
   bool privateDocument() const override { return isPrivate; }
   bool isPrivate = false;
+};
+
+// Writes `content` as a package folder holding "document.xml", or as a plain file, unless told
+// to fail.
+class PackageDocument : public FLDocument {
+ public:
+  bool saveCore(const QString& path, bool /*inPlace*/, FLError* error) override {
+    writtenTo = path;
+    finalDuringSave = finalSavePath();
+    if (failWith.size()) {
+      QDir().mkpath(path);  // a half-written package the save must clean up
+      SetError(error, -34, failWith);
+      return false;
+    }
+    if (asPackage) {
+      if (!QDir().mkpath(path)) return false;
+      QFile file(QDir(path).filePath(QStringLiteral("document.xml")));
+      return file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) == content.toUtf8().size();
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) == content.toUtf8().size();
+  }
+  void attachToSavedFile() override { ++attached; }
+  bool makeBackups() const override { return backups; }
+
+  QString content;
+  QString failWith;
+  QString writtenTo;
+  QString finalDuringSave;
+  bool asPackage = true;
+  bool backups = true;
+  int attached = 0;
 };
 
 class FakeWC : public FLDocumentWC {

@@ -1,0 +1,123 @@
+#include "framlet/shell/FLDocumentSaveFormatVC.h"
+
+#include "framlet/foundation/flStringExtensions.h"
+#include "framlet/shell/FLDocument.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLineEdit>
+
+namespace {
+
+QString FilterFor(const QString& extension) { return QStringLiteral("%1 (*.%1)").arg(extension); }
+
+}  // namespace
+
+FLDocumentSaveFormatVC::FLDocumentSaveFormatVC() = default;
+FLDocumentSaveFormatVC::~FLDocumentSaveFormatVC() = default;
+
+QString FLDocumentSaveFormatVC::EnforcedName(const QString& name, const QStringList& saveTypes,
+                                             const QString& extension) {
+  QString base = name;
+  for (;;) {
+    const QString last = pathExtension(base);
+    if (last.isEmpty() || !saveTypes.contains(last, Qt::CaseInsensitive)) break;
+    base.chop(last.size() + 1);
+  }
+  if (base.isEmpty()) base = QApplication::translate("FLDocument", kUntitledWindowName);
+  return extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
+}
+
+void FLDocumentSaveFormatVC::setSavePanel(QFileDialog* panel) {
+  savePanel_ = panel;
+  if (!panel) return;
+  updateFilters();
+  connect(panel, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+    if (updating_) return;
+    for (qsizetype i = 0; i < saveTypes_.size(); ++i) {
+      if (FilterFor(saveTypes_[i]) == filter) changeFormat(i);
+    }
+  });
+  if (QWidget* options = optionsView()) {
+    if (auto* grid = qobject_cast<QGridLayout*>(panel->layout())) grid->addWidget(options, grid->rowCount(), 0, 1, -1);
+  }
+}
+
+void FLDocumentSaveFormatVC::setSaveTypes(const QStringList& types) {
+  saveTypes_ = types;
+  if (formatIndex_ >= saveTypes_.size()) formatIndex_ = 0;
+  updateFilters();
+}
+
+void FLDocumentSaveFormatVC::setFormatIndex(qsizetype index) {
+  formatIndex_ = index >= 0 && index < saveTypes_.size() ? index : 0;
+  if (savePanel_ && !saveTypes_.isEmpty()) {
+    updating_ = true;
+    savePanel_->selectNameFilter(FilterFor(saveTypes_[formatIndex_]));
+    updating_ = false;
+  }
+}
+
+void FLDocumentSaveFormatVC::updateFilters() {
+  if (!savePanel_) return;
+  QStringList filters;
+  for (const QString& type : saveTypes_) filters.append(FilterFor(type));
+  updating_ = true;
+  savePanel_->setNameFilters(filters);
+  if (!saveTypes_.isEmpty()) savePanel_->selectNameFilter(FilterFor(saveTypes_.value(formatIndex_)));
+  updating_ = false;
+}
+
+bool FLDocumentSaveFormatVC::setExtension(const QString& extension) {
+  for (qsizetype i = 0; i < saveTypes_.size(); ++i) {
+    if (saveTypes_[i].compare(extension, Qt::CaseInsensitive) == 0) {
+      setFormatIndex(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+QString FLDocumentSaveFormatVC::setExtension(const QString& extension, const QString& fileName) {
+  if (!setExtension(extension)) return QString();
+  return enforceFormat(fileName.isNull() ? panelFileName() : fileName);
+}
+
+QString FLDocumentSaveFormatVC::panelFileName() const {
+  if (!savePanel_) return QString();
+  if (auto* field = savePanel_->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) return field->text();
+  return QString();
+}
+
+QString FLDocumentSaveFormatVC::enforceFormat(const QString& name) {
+  const QString enforced = EnforcedName(name, saveTypes_, selectedExtension());
+  if (savePanel_) {
+    if (auto* field = savePanel_->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+      field->setText(enforced);
+      const qsizetype dot = enforced.lastIndexOf(QLatin1Char('.'));
+      field->setSelection(0, dot > 0 ? int(dot) : int(enforced.size()));
+    }
+  }
+  return enforced;
+}
+
+void FLDocumentSaveFormatVC::ensureExtensionAllowed(const QString& extension) {
+  if (extension.isEmpty() || saveTypes_.contains(extension, Qt::CaseInsensitive)) return;
+  saveTypes_.append(extension);
+  updateFilters();
+}
+
+void FLDocumentSaveFormatVC::changeFormat(qsizetype index) {
+  formatIndex_ = index >= 0 && index < saveTypes_.size() ? index : 0;
+  if (savePanel_) enforceFormat(panelFileName());
+}
+
+void FLDocumentSaveFormatVC::goToOriginalPath() {
+  if (savePanel_ && !originalPath_.isEmpty()) savePanel_->setDirectory(originalPath_);
+}
+
+QString FLDocumentSaveFormatVC::panelUserEnteredFilename(const QString& name) {
+  const QString enforced = setExtension(pathExtension(name), name);
+  return enforced.isNull() ? enforceFormat(name) : enforced;
+}

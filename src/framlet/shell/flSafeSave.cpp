@@ -1,0 +1,145 @@
+#include "framlet/shell/flSafeSave.h"
+
+#include "framlet/foundation/flStringExtensions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace {
+
+FLRenameProbe g_renameProbe;
+
+QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+
+QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+bool RenameItem(const QString& from, const QString& to, QString* reason) {
+  if (g_renameProbe && !g_renameProbe(from, to)) {
+    if (reason) *reason = ErrnoText(EIO);
+    return false;
+  }
+  if (::rename(Native(from).constData(), Native(to).constData()) == 0) return true;
+  if (reason) *reason = ErrnoText(errno);
+  return false;
+}
+
+bool IsPlainFile(const QString& path) {
+  struct stat info {};
+  return ::lstat(Native(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool Exists(const QString& path) {
+  struct stat info {};
+  return ::lstat(Native(path).constData(), &info) == 0;
+}
+
+}  // namespace
+
+void SetRenameProbe(FLRenameProbe probe) { g_renameProbe = std::move(probe); }
+
+FLFileAttributes GetFileAttributes(const QString& path) {
+  FLFileAttributes attributes;
+  const QByteArray native = Native(path);
+  struct stat info {};
+  if (::stat(native.constData(), &info) != 0) return attributes;
+  attributes.valid = true;
+  attributes.permissions = info.st_mode & 07777;
+
+  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) attributes.immutable = (flags & FS_IMMUTABLE_FL) != 0;
+    ::close(fd);
+  }
+
+  const ssize_t size = ::listxattr(native.constData(), nullptr, 0);
+  if (size <= 0) return attributes;
+  QByteArray names(size, '\0');
+  const ssize_t got = ::listxattr(native.constData(), names.data(), size_t(names.size()));
+  if (got <= 0) return attributes;
+  for (const QByteArray& name : names.left(got).split('\0')) {
+    if (!name.startsWith("user.")) continue;
+    const ssize_t length = ::getxattr(native.constData(), name.constData(), nullptr, 0);
+    if (length < 0) continue;
+    QByteArray value(length, '\0');
+    const ssize_t read = ::getxattr(native.constData(), name.constData(), value.data(), size_t(value.size()));
+    if (read >= 0) attributes.userAttributes.append({name, value.left(read)});
+  }
+  return attributes;
+}
+
+bool SetFileAttributes(const QString& path, const FLFileAttributes& attributes) {
+  if (!attributes.valid) return true;
+  const QByteArray native = Native(path);
+  bool ok = ::chmod(native.constData(), attributes.permissions) == 0;
+  for (const auto& [name, value] : attributes.userAttributes) {
+    if (::setxattr(native.constData(), name.constData(), value.constData(), size_t(value.size()), 0) != 0) ok = false;
+  }
+  return ok;
+}
+
+bool RemoveItemAtPath(const QString& path) {
+  if (path.isEmpty()) return true;
+  const QFileInfo info(path);
+  if (!info.exists() && !info.isSymLink()) return true;
+  if (info.isDir() && !info.isSymLink()) return QDir(path).removeRecursively();
+  return QFile::remove(path);
+}
+
+QString UniquePathInFolder(const QString& folder, const QString& baseName, const QString& extension) {
+  const QDir dir(folder);
+  const auto named = [&](const QString& base) {
+    return dir.filePath(extension.isEmpty() ? base : base + QLatin1Char('.') + extension);
+  };
+  QString candidate = named(baseName);
+  for (int number = 2; Exists(candidate); ++number) candidate = named(baseName + QLatin1Char(' ') + QString::number(number));
+  return candidate;
+}
+
+bool ReplaceItemAtPath(const QString& temporary, const QString& target, const QString& backup, QString* reason,
+                       bool* backupFailed) {
+  if (backupFailed) *backupFailed = false;
+  if (!Exists(target)) return RenameItem(temporary, target, reason);
+
+  if (!backup.isEmpty()) {
+    RemoveItemAtPath(backup);
+    if (IsPlainFile(target) && IsPlainFile(temporary)) {
+      // A second name for the old file is the backup; the rename over it then swaps atomically.
+      if (::link(Native(target).constData(), Native(backup).constData()) == 0) {
+        if (RenameItem(temporary, target, reason)) return true;
+        ::unlink(Native(backup).constData());
+        return false;
+      }
+    }
+    // The old item moves to the backup name and comes back should the new one not take its place.
+    if (!RenameItem(target, backup, reason)) {
+      if (backupFailed) *backupFailed = true;
+      return false;
+    }
+    if (RenameItem(temporary, target, reason)) return true;
+    RenameItem(backup, target, nullptr);
+    return false;
+  }
+
+  if (IsPlainFile(target) && IsPlainFile(temporary)) return RenameItem(temporary, target, reason);
+  const QFileInfo info(target);
+  const QString aside = QDir(info.absolutePath()).filePath(QLatin1Char('.') + guidString() + QLatin1String(".old"));
+  if (!RenameItem(target, aside, reason)) return false;
+  if (!RenameItem(temporary, target, reason)) {
+    RenameItem(aside, target, nullptr);
+    return false;
+  }
+  RemoveItemAtPath(aside);
+  return true;
+}

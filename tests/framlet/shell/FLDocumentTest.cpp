@@ -1,0 +1,235 @@
+#include "framlet/shell/FLDocument.h"
+
+#include "ShellTestSupport.h"
+
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/flSafeSave.h"
+#include "platform/FLError.h"
+#include "platform/NotificationCenter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/xattr.h>
+
+namespace {
+
+QString ReadDocument(const QString& path) {
+  QFile file(QFileInfo(path).isDir() ? QDir(path).filePath(QStringLiteral("document.xml")) : path);
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("<unreadable>");
+}
+
+class DocumentSaveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FLAlert::sharedInstance().setModalRunner([this](const FLAlertRequest& request, bool*) {
+      alerts.append(request.message + QLatin1Char('|') + request.moreInfo);
+      return 0;
+    });
+  }
+  void TearDown() override {
+    FLAlert::sharedInstance().setModalRunner({});
+    SetRenameProbe({});
+    FLDocument::setKeepHtmlExtension(false);
+  }
+  QString path(const QString& name) const { return folder.filePath(name); }
+  QStringList entries() const {
+    return QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+  }
+  bool saveAs(const QString& name, const QString& content) {
+    document.content = content;
+    return document.saveTo(path(name), false, false);
+  }
+  bool save(const QString& content) {
+    document.content = content;
+    return document.save();
+  }
+
+  QTemporaryDir folder;
+  PackageDocument document;
+  QStringList alerts;
+};
+
+TEST_F(DocumentSaveTest, SavingInPlaceKeepsTheReplacedVersionAsTheBackup) {
+  for (const bool asPackage : {true, false}) {
+    SCOPED_TRACE(asPackage ? "package" : "plain file");
+    for (const QString& entry : entries()) RemoveItemAtPath(path(entry));
+    document.asPackage = asPackage;
+    document.setFilePath(QString());
+    ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("Budget.Numlet")});
+    ASSERT_TRUE(save(QStringLiteral("two")));
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("Budget.Numlet"), QStringLiteral("Budget~.Numlet")}));
+    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget.Numlet"))), QStringLiteral("two"));
+    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget~.Numlet"))), QStringLiteral("one"));
+    ASSERT_TRUE(save(QStringLiteral("three")));
+    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget.Numlet"))), QStringLiteral("three"));
+    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget~.Numlet"))), QStringLiteral("two"));
+    EXPECT_EQ(entries().size(), 2);
+  }
+  EXPECT_TRUE(alerts.isEmpty());
+}
+
+TEST_F(DocumentSaveTest, WithoutBackupsNothingButTheDocumentRemains) {
+  for (const bool asPackage : {true, false}) {
+    for (const QString& entry : entries()) RemoveItemAtPath(path(entry));
+    document.asPackage = asPackage;
+    document.backups = false;
+    ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+    ASSERT_TRUE(save(QStringLiteral("two")));
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("Budget.Numlet")});
+    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget.Numlet"))), QStringLiteral("two"));
+  }
+}
+
+TEST_F(DocumentSaveTest, AWriterThatFailsLeavesTheOldDocumentAndNoTemporaryFile) {
+  ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+  document.setDirty(true);
+  document.failWith = QStringLiteral("The disk is full.");
+  EXPECT_FALSE(save(QStringLiteral("two")));
+  EXPECT_EQ(entries(), QStringList{QStringLiteral("Budget.Numlet")});
+  EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget.Numlet"))), QStringLiteral("one"));
+  EXPECT_TRUE(document.dirty());
+  EXPECT_TRUE(document.finalSavePath().isEmpty());
+  EXPECT_EQ(alerts,
+            QStringList{QStringLiteral("Save failed.|I can't save the document to \"Budget.Numlet\". The disk is full.")});
+  // The writer was given a temporary name beside the target, and the target's name meanwhile.
+  EXPECT_EQ(QFileInfo(document.writtenTo).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
+  EXPECT_TRUE(document.writtenTo.endsWith(QLatin1String(".Numlet")));
+  EXPECT_EQ(document.finalDuringSave, path(QStringLiteral("Budget.Numlet")));
+}
+
+TEST_F(DocumentSaveTest, ASaveKilledBetweenTheTwoRenamesLeavesAReadableDocument) {
+  const struct {
+    bool asPackage;
+    bool backups;
+  } cases[] = {{true, true}, {true, false}, {false, true}, {false, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "package " << c.asPackage << " backups " << c.backups);
+    for (const QString& entry : entries()) RemoveItemAtPath(path(entry));
+    alerts.clear();
+    document.asPackage = c.asPackage;
+    document.backups = c.backups;
+    document.setFilePath(QString());
+    ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+    const QString target = path(QStringLiteral("Budget.Numlet"));
+    // The new version's move onto the user's path fails, once.
+    bool failed = false;
+    SetRenameProbe([target, &failed](const QString&, const QString& to) {
+      if (failed || to != target) return true;
+      failed = true;
+      return false;
+    });
+    EXPECT_FALSE(save(QStringLiteral("two")));
+    SetRenameProbe({});
+    EXPECT_EQ(ReadDocument(target), QStringLiteral("one"));
+    EXPECT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(alerts.value(0).startsWith(QLatin1String("Save failed.|")));
+    EXPECT_EQ(document.filePath(), target);
+    // No temporary or set-aside item stays behind.
+    for (const QString& entry : entries()) {
+      EXPECT_TRUE(entry == QLatin1String("Budget.Numlet") || entry == QLatin1String("Budget~.Numlet")) << entry.toStdString();
+    }
+  }
+}
+
+TEST_F(DocumentSaveTest, SaveAsAttachesPostsTheRenameOnceAndSaveKeepsTheUndoHistory) {
+  int renames = 0;
+  NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kDocumentRenameNotification), &document, [&](const Notification&) { ++renames; });
+  document.setDirty(true);
+  ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+  EXPECT_EQ(renames, 1);
+  EXPECT_EQ(document.attached, 1);
+  EXPECT_EQ(document.filePath(), path(QStringLiteral("Budget.Numlet")));
+  EXPECT_EQ(document.windowTitle(), QStringLiteral("Budget.Numlet"));
+  EXPECT_FALSE(document.dirty());
+  document.setDirty(true);
+  ASSERT_TRUE(save(QStringLiteral("two")));
+  EXPECT_EQ(document.attached, 1);
+  // A copy leaves the document where it was.
+  document.setDirty(true);
+  document.content = QStringLiteral("copy");
+  ASSERT_TRUE(document.saveTo(path(QStringLiteral("Copy.Numlet")), false, true));
+  EXPECT_EQ(document.filePath(), path(QStringLiteral("Budget.Numlet")));
+  EXPECT_TRUE(document.dirty());
+  EXPECT_EQ(renames, 2);
+}
+
+TEST_F(DocumentSaveTest, AnHtmlFolderNeverReplacesWhatTheSaveDidNotMake) {
+  QFile unrelated(path(QStringLiteral("Report")));
+  ASSERT_TRUE(unrelated.open(QIODevice::WriteOnly));
+  unrelated.write("mine");
+  unrelated.close();
+  document.setFilePath(QString());
+  document.setDirty(true);
+  for (const bool backups : {true, false}) {
+    document.backups = backups;
+    alerts.clear();
+    ASSERT_TRUE(saveAs(QStringLiteral("Report.HTML"), QStringLiteral("page")));
+    EXPECT_EQ(ReadDocument(path(QStringLiteral("Report"))), QStringLiteral("mine"));
+    EXPECT_EQ(ReadDocument(path(QStringLiteral("Report 2"))), QStringLiteral("page"));
+    EXPECT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(alerts.value(0).contains(QLatin1String("Report 2")));
+    // An export: the document keeps its (lack of a) path and its changes.
+    EXPECT_TRUE(document.filePath().isEmpty());
+    EXPECT_TRUE(document.dirty());
+    RemoveItemAtPath(path(QStringLiteral("Report 2")));
+  }
+  FLDocument::setKeepHtmlExtension(true);
+  ASSERT_TRUE(saveAs(QStringLiteral("Page.html"), QStringLiteral("plain")));
+  EXPECT_EQ(document.filePath(), path(QStringLiteral("Page.html")));
+}
+
+TEST_F(DocumentSaveTest, TheFilesPermissionsAndUserAttributesCarryOver) {
+  document.asPackage = false;
+  ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+  const QByteArray target = QFile::encodeName(path(QStringLiteral("Budget.Numlet")));
+  ASSERT_EQ(::chmod(target.constData(), 0640), 0);
+  const bool xattrs = ::setxattr(target.constData(), "user.tag", "red", 3, 0) == 0;
+  ASSERT_TRUE(save(QStringLiteral("two")));
+  const FLFileAttributes attributes = GetFileAttributes(path(QStringLiteral("Budget.Numlet")));
+  EXPECT_EQ(attributes.permissions, 0640u);
+  if (xattrs) {
+    ASSERT_EQ(attributes.userAttributes.size(), 1);
+    EXPECT_EQ(attributes.userAttributes[0].second, QByteArray("red"));
+  }
+}
+
+TEST_F(DocumentSaveTest, AFileItsOwnerMayNotWriteIsLockedInTheTitle) {
+  ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+  document.setWindowTitle();
+  EXPECT_FALSE(document.isLocked());
+  const QByteArray target = QFile::encodeName(path(QStringLiteral("Budget.Numlet")));
+  ASSERT_EQ(::chmod(target.constData(), 0555), 0);
+  document.setWindowTitle();
+  EXPECT_TRUE(document.isLocked());
+  EXPECT_EQ(document.windowTitle(), QStringLiteral("Budget.Numlet \u2014 [Locked]"));
+  ::chmod(target.constData(), 0755);
+  document.setWindowTitle();
+  EXPECT_FALSE(document.isLocked());
+  EXPECT_EQ(document.windowTitle(), QStringLiteral("Budget.Numlet"));
+}
+
+TEST(SafeSave, UniqueNamesCountUpFromTwo) {
+  QTemporaryDir folder;
+  const struct {
+    QString base, extension;
+    QStringList existing;
+    QString expected;
+  } cases[] = {
+      {QStringLiteral("Report"), QString(), {}, QStringLiteral("Report")},
+      {QStringLiteral("Report"), QString(), {QStringLiteral("Report")}, QStringLiteral("Report 2")},
+      {QStringLiteral("Report"), QStringLiteral("html"), {QStringLiteral("Report.html"), QStringLiteral("Report 2.html")},
+       QStringLiteral("Report 3.html")},
+  };
+  for (const auto& c : cases) {
+    for (const QString& name : c.existing) QFile(folder.filePath(name)).open(QIODevice::WriteOnly);
+    EXPECT_EQ(QFileInfo(UniquePathInFolder(folder.path(), c.base, c.extension)).fileName(), c.expected);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+#include "framlet/shell/FLDocumentWC.h"
+
+#include "ShellTestSupport.h"
+#include "framlet/shell/FLDocumentSaveFormatVC.h"
+#include "support/LogCapture.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A window of a document that writes packages, with the format accessory, counting tear-downs.
+class PackageWC : public FLDocumentWC {
+ public:
+  PackageWC() {
+    document_.setWindowController(this);
+    window_ = std::make_unique<QMainWindow>();
+    window_->resize(200, 100);
+    watchWindow();
+  }
+  ~PackageWC() override { window_.reset(); }
+  PackageDocument* document() const override { return &document_; }
+  QWidget* window() const override { return window_.get(); }
+  std::unique_ptr<FLDocumentSaveFormatVC> saveFormatVC() override { return std::make_unique<FLDocumentSaveFormatVC>(); }
+  int tearDowns = 0;
+
+ protected:
+  void windowWillClose() override {
+    ++tearDowns;
+    FLDocumentWC::windowWillClose();
+  }
+
+ private:
+  mutable PackageDocument document_;
+  std::unique_ptr<QMainWindow> window_;
+};
+
+class DocumentWCTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FLDocumentWC::setSaveTypes({QStringLiteral("Numlet"), QStringLiteral("csv"), QStringLiteral("html")});
+    FLDocumentWC::setLastFormatIndex(0);
+    controller.window()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(controller.window()));
+  }
+  void TearDown() override { FLDocumentWC::setSaveTypes({}); }
+  // Types the name into the open save panel and confirms it.
+  void confirmPanel(const QString& name) {
+    ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() && controller.savePanel()->isVisible(); }, 2000));
+    QFileDialog* panel = controller.savePanel();
+    panel->setDirectory(folder.path());
+    panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
+    QMetaObject::invokeMethod(panel, "accept");
+    SettleEvents();
+  }
+
+  QTemporaryDir folder;
+  PackageWC controller;
+};
+
+TEST_F(DocumentWCTest, CancelKeepsADirtyWindowAndDontSaveClosesItWithOneTearDown) {
+  controller.document()->setDirty(true);
+  controller.window()->close();
+  ASSERT_TRUE(AnswerSaveAlert(&controller, QStringLiteral("Cancel")));
+  SettleEvents();
+  EXPECT_TRUE(controller.window()->isVisible());
+  EXPECT_EQ(controller.tearDowns, 0);
+  EXPECT_EQ(controller.saveAlert(), nullptr);
+
+  controller.window()->close();
+  ASSERT_TRUE(AnswerSaveAlert(&controller, QStringLiteral("Don't Save")));
+  SettleEvents();
+  EXPECT_FALSE(controller.window()->isVisible());
+  EXPECT_TRUE(controller.isClosed());
+  controller.sendWindowWillClose();
+  EXPECT_EQ(controller.tearDowns, 1);
+  EXPECT_EQ(controller.document()->windowController(), nullptr);
+}
+
+TEST_F(DocumentWCTest, SaveOnAnUntitledDocumentRunsThePanelAndClosesAfterSaving) {
+  controller.document()->setDirty(true);
+  controller.document()->content = QStringLiteral("cells");
+  controller.window()->close();
+  ASSERT_TRUE(AnswerSaveAlert(&controller, QStringLiteral("Save")));
+  // Two known extensions are stripped; the chosen format's is appended.
+  confirmPanel(QStringLiteral("Budget.csv.Numlet"));
+  ASSERT_TRUE(QFileInfo(folder.filePath(QStringLiteral("Budget.Numlet"))).isDir());
+  EXPECT_EQ(controller.document()->filePath(), folder.filePath(QStringLiteral("Budget.Numlet")));
+  EXPECT_FALSE(controller.document()->dirty());
+  EXPECT_TRUE(controller.isClosed());
+  EXPECT_EQ(controller.tearDowns, 1);
+}
+
+TEST_F(DocumentWCTest, ACancelledPanelLeavesTheWindowOpen) {
+  controller.document()->setDirty(true);
+  controller.window()->close();
+  ASSERT_TRUE(AnswerSaveAlert(&controller, QStringLiteral("Save")));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() != nullptr; }, 2000));
+  controller.savePanel()->reject();
+  SettleEvents();
+  EXPECT_TRUE(controller.window()->isVisible());
+  EXPECT_TRUE(controller.document()->dirty());
+}
+
+TEST_F(DocumentWCTest, AnHtmlNameInAnyCaseSavesACopy) {
+  controller.document()->setFilePath(folder.filePath(QStringLiteral("Budget.Numlet")));
+  controller.document()->setDirty(true);
+  controller.saveDocumentAs();
+  confirmPanel(QStringLiteral("Web.HTML"));
+  EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("Web"))).isDir());
+  EXPECT_EQ(controller.document()->filePath(), folder.filePath(QStringLiteral("Budget.Numlet")));
+  EXPECT_TRUE(controller.document()->dirty());
+}
+
+TEST_F(DocumentWCTest, TheNextPanelStartsOnTheLastConfirmedFormat) {
+  controller.saveDocumentAs();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return controller.formatVC() != nullptr; }, 2000));
+  controller.formatVC()->changeFormat(2);
+  controller.document()->failWith = QStringLiteral("no");
+  FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
+  confirmPanel(QStringLiteral("Page"));
+  FLAlert::sharedInstance().setModalRunner({});
+  EXPECT_EQ(FLDocumentWC::lastFormatIndex(), 2);
+  controller.saveDocumentAs();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return controller.formatVC() != nullptr; }, 2000));
+  EXPECT_EQ(controller.formatVC()->selectedExtension(), QStringLiteral("html"));
+  controller.savePanel()->reject();
+  SettleEvents();
+}
+
+TEST_F(DocumentWCTest, RevertAsksFirst) {
+  controller.document()->setDirty(true);
+  for (const auto& [title, dirtyAfter] : {std::pair{QStringLiteral("Cancel"), true}, {QStringLiteral("Revert"), false}}) {
+    controller.showRevertAlert();
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    EXPECT_EQ(alert->text(), QStringLiteral("Revert changes to \"Untitled\"?"));
+    for (QAbstractButton* button : alert->buttons()) {
+      if (button->text() == title) button->click();
+    }
+    SettleEvents();
+    EXPECT_EQ(controller.document()->dirty(), dirtyAfter);
+  }
+}
+
+TEST_F(DocumentWCTest, PrintingWithoutAViewFailsWithAnAssertion) {
+  LogCapture log;
+  EXPECT_EQ(controller.printWithInfo({}, false), FLPrintReply::Failure);
+  EXPECT_TRUE(log.assertMessages().contains(QStringLiteral("No printing view created")));
+}
+
+TEST(SaveFormat, NamesFollowTheChosenFormat) {
+  const QStringList types{QStringLiteral("Numlet"), QStringLiteral("csv"), QStringLiteral("txt")};
+  const struct {
+    QString typed, extension, expected;
+  } cases[] = {
+      {QStringLiteral("Budget"), QStringLiteral("csv"), QStringLiteral("Budget.csv")},
+      {QStringLiteral("Budget.txt.Numlet"), QStringLiteral("csv"), QStringLiteral("Budget.csv")},
+      {QStringLiteral("Budget.CSV"), QStringLiteral("Numlet"), QStringLiteral("Budget.Numlet")},
+      {QStringLiteral("Budget.2024"), QStringLiteral("txt"), QStringLiteral("Budget.2024.txt")},
+      {QStringLiteral("Budget.csv.csv"), QStringLiteral("Numlet"), QStringLiteral("Budget.Numlet")},
+      {QStringLiteral(".csv"), QStringLiteral("Numlet"), QStringLiteral(".csv.Numlet")},  // a hidden name
+      {QString(), QStringLiteral("txt"), QStringLiteral("Untitled.txt")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FLDocumentSaveFormatVC::EnforcedName(c.typed, types, c.extension), c.expected) << c.typed.toStdString();
+  }
+}
+
+}  // namespace

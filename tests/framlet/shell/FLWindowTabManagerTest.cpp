@@ -1,0 +1,170 @@
+#include "framlet/shell/FLWindowTabManager.h"
+
+#include "ShellTestSupport.h"
+#include "platform/UserDefaults.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+class WindowTabTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    manager.reset();
+    UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(kWindowTabsKey));
+    FLWindowTabManager::Environment environment;
+    environment.documentPath = [this](QWidget* window) { return paths.value(window); };
+    environment.windowForFile = [this](const QString& path) -> QWidget* {
+      for (auto it = paths.begin(); it != paths.end(); ++it) {
+        if (it.value() == path) return it.key();
+      }
+      return nullptr;
+    };
+    environment.orderedWindows = [this] { return order; };
+    environment.altHeld = [this] { return alt; };
+    environment.orderFront = [this](QWidget* window) { fronted.append(window); };
+    manager.setEnvironment(std::move(environment));
+  }
+  void TearDown() override {
+    manager.reset();
+    UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(kWindowTabsKey));
+  }
+  QWidget* makeWindow(const QString& path, const QRect& frame = QRect(100, 100, 400, 300)) {
+    windows.push_back(std::make_unique<QWidget>());
+    QWidget* window = windows.back().get();
+    window->setGeometry(frame);
+    paths.insert(window, path);
+    return window;
+  }
+  // Opens a document as the delegate does: its stored group decides its tabs and frame.
+  QWidget* reopen(const QString& path) {
+    QString identifier;
+    const std::optional<QVariantMap> record = manager.tabDictForFile(path, &identifier);
+    QWidget* window = makeWindow(path);
+    manager.setTabIdentifier(identifier, window);
+    order.prepend(window);
+    if (record) manager.assignWindow(window, path, identifier);
+    return window;
+  }
+
+  FLWindowTabManager& manager = FLWindowTabManager::sharedInstance();
+  std::vector<std::unique_ptr<QWidget>> windows;
+  QHash<QWidget*, QString> paths;
+  QList<QWidget*> order;
+  QList<QWidget*> fronted;
+  bool alt = false;
+};
+
+TEST_F(WindowTabTest, AGroupOfThreeReopensInOrderWithItsSelectedTabInFront) {
+  manager.setTabOverride(2);
+  const QRect frame(40, 60, 500, 320);
+  QWidget* a = makeWindow(QStringLiteral("/d/a.Numlet"), frame);
+  QWidget* b = makeWindow(QStringLiteral("/d/b.Numlet"), frame);
+  QWidget* c = makeWindow(QStringLiteral("/d/c.Numlet"), frame);
+  QWidget* alone = makeWindow(QStringLiteral("/d/alone.Numlet"), QRect(10, 20, 300, 200));
+  manager.setTabIdentifier(QString(), a);
+  manager.setTabIdentifier(QString(), alone);
+  manager.addTabbedWindow(a, b, true);
+  manager.addTabbedWindow(b, c, true);
+  order = {b, alone, a, c};  // the middle tab is the selected one
+
+  manager.prepareToSaveState();
+  for (QWidget* window : {c, a, alone, b}) manager.registerWindowTab(window, paths.value(window));
+  manager.saveStateToPrefs();
+  ASSERT_EQ(manager.windowTabDicts()->size(), 2);
+
+  // The next run: the windows reopen back to front, in an order unlike the tabs'.
+  windows.clear();
+  paths.clear();
+  order.clear();
+  manager.loadWindowTabDicts();
+  QWidget* c2 = reopen(QStringLiteral("/d/c.Numlet"));
+  QWidget* a2 = reopen(QStringLiteral("/d/a.Numlet"));
+  QWidget* alone2 = reopen(QStringLiteral("/d/alone.Numlet"));
+  QWidget* b2 = reopen(QStringLiteral("/d/b.Numlet"));
+  EXPECT_EQ(manager.tabbedWindows(b2), (QList<QWidget*>{a2, b2, c2}));
+  EXPECT_TRUE(manager.tabbedWindows(alone2).isEmpty());
+  EXPECT_EQ(b2->geometry(), frame.adjusted(0, 0, 0, kTabBarHeight));
+  EXPECT_EQ(alone2->geometry(), QRect(10, 20, 300, 200));
+  manager.restoreFrontmostTabbedWindows();
+  QTest::qWait(kRestoreFrontDelayMilliseconds + 100);
+  EXPECT_EQ(fronted.size(), 2);
+  EXPECT_TRUE(fronted.contains(b2));
+  EXPECT_TRUE(fronted.contains(alone2));
+}
+
+TEST_F(WindowTabTest, WhetherANewWindowJoinsTheMainWindowsTabs) {
+  const struct {
+    int tabOverride;
+    FLTabbingPreference preference;
+    bool alt;
+    bool joins;
+  } cases[] = {
+      {2, FLTabbingPreference::Manual, false, true},   {2, FLTabbingPreference::Manual, true, false},
+      {1, FLTabbingPreference::Always, false, false},  {1, FLTabbingPreference::Always, true, true},
+      {0, FLTabbingPreference::Always, false, true},   {0, FLTabbingPreference::Always, true, false},
+      {0, FLTabbingPreference::Manual, false, false},  {0, FLTabbingPreference::Manual, true, true},
+      {0, FLTabbingPreference::InFullScreen, false, false},
+  };
+  QWidget* main = makeWindow(QStringLiteral("/d/main.Numlet"));
+  manager.setTabIdentifier(QString(), main);
+  order = {main};
+  for (const auto& c : cases) {
+    manager.setTabOverride(c.tabOverride);
+    manager.setTabbingPreference(c.preference);
+    alt = c.alt;
+    bool join = !c.joins;
+    EXPECT_EQ(manager.mainWindowTabIdentifier(&join), manager.tabbingIdentifier(main));
+    EXPECT_EQ(join, c.joins) << c.tabOverride << " " << int(c.preference) << " " << c.alt;
+  }
+  manager.setDisableMerge(true);
+  manager.setTabOverride(2);
+  alt = false;
+  bool join = true;
+  EXPECT_TRUE(manager.mainWindowTabIdentifier(&join).isEmpty());
+  EXPECT_FALSE(join);
+}
+
+TEST_F(WindowTabTest, QuittingWithoutDocumentWindowsRemovesTheStoredGroups) {
+  UserDefaults::standardUserDefaults().setObject(QVariantList{QVariantMap{{"paths", QStringList{"/x"}}}},
+                                                 QLatin1String(kWindowTabsKey));
+  manager.prepareToSaveState();
+  manager.saveStateToPrefs();
+  EXPECT_FALSE(UserDefaults::standardUserDefaults().objectForKey(QLatin1String(kWindowTabsKey)).isValid());
+}
+
+TEST(WindowTabQuit, ADirtyWindowSavedOrDiscardedAtQuitKeepsItsPlace) {
+  FLWindowTabManager& manager = FLWindowTabManager::sharedInstance();
+  manager.reset();
+  QTemporaryDir folder;
+  auto delegate = std::make_unique<TestDelegate>();
+  delegate->launch();
+  QStringList opened;
+  for (const char* name : {"clean.txt", "dirty.txt"}) {
+    const QString path = folder.filePath(QLatin1String(name));
+    QFile(path).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(delegate->applicationOpenFile(path));
+    manager.setTabIdentifier(QString(), delegate->windowForFile(path));
+    opened.append(path);
+  }
+  delegate->controllerFor(opened[1])->document()->setDirty(true);
+  delegate->terminate();
+  ASSERT_TRUE(AnswerSaveAlert(delegate->controllerFor(opened[1]), QStringLiteral("Don't Save")));
+  SettleEvents();
+  EXPECT_EQ(delegate->quits, 1);
+  QStringList stored;
+  for (const QVariant& record : UserDefaults::standardUserDefaults().objectForKey(QLatin1String(kWindowTabsKey)).toList())
+    stored += record.toMap().value(QLatin1String(kTabRecordPaths)).toStringList();
+  stored.sort();
+  EXPECT_EQ(stored, opened);
+  delegate.reset();
+  SettleEvents();
+  manager.reset();
+  UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(kWindowTabsKey));
+}
+
+}  // namespace
