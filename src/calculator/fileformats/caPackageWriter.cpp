@@ -59,16 +59,3 @@ bool WritePackageTextFile(const QString& path, const QString& text, FLError* err
   }
   return true;
 }
-
-bool RemovePackage(const QString& path) {
-  const QFileInfo info(path);
-  if (!info.exists() && !info.isSymLink()) return true;
-  if (info.isDir() && !info.isSymLink()) return QDir(path).removeRecursively();
-  return QFile::remove(path);
-}
-
-QString AutosaveFolder() {
-  const QString folder = CalculatorSupportFolder();
-  if (folder.isEmpty() || !QDir().mkpath(folder)) return QString();
-  return folder;
-}

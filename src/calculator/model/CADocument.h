@@ -11,6 +11,7 @@
 #include "calculator/model/formula/CAFormulaToken.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/shell/FLDocument.h"
+#include "platform/NotificationCenter.h"
 
 #include <QFont>
 #include <QHash>
@@ -26,6 +27,8 @@
 
 class CACell;
 class CAColumn;
+class QMimeData;
+class QTimer;
 class CADocumentWindow;
 class CAPicture;
 class CARow;
@@ -453,6 +456,74 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Writes an autosave copy now, whenever the last edit was.
   void forceAutosave();
 
+  // ---- Life cycle, saving and autosave (CADocument_LifeCycle.cpp) --------------------------
+
+  // Saves by the path's file type through the writers the file formats installed: -50
+  // "Unknown file format." for a type nothing writes, -4 for one not written yet.
+  bool saveCore(const QString& path, bool inPlace, FLError* error);
+  // Before a save in place or a print (YES) or after a save panel chose the destination (NO):
+  // typing in progress is committed.
+  void prepareToSave(bool inPlace);
+  // After a save under a new name: the undo stack starts afresh and the autosave clock too.
+  void attachToSavedFile();
+  // Reads the file again into a new window and closes this one; NO, after an alert, when the
+  // file is gone or cannot be opened again.
+  bool revert();
+  // Notes a recorded edit: dirty, dirty since the last autosave, ever edited, and the time.
+  void noteEdit();
+  // Keeps the repeating one-second autosave timer while the preference is on.
+  void enableAutosave();
+  // One autosave tick: fromTimer NO skips the five quiet seconds after the last edit.
+  void autosaveTimerFired(bool fromTimer);
+  // The application resigned or the computer sleeps: autosaves now if one is due.
+  void sleep() { autosaveTimerFired(false); }
+  // Stops the timer and deletes the autosave copy: the document no longer needs recovering.
+  void releaseAutoSave();
+  QTimer* autosaveTimer() const { return autosaveTimer_.get(); }
+  bool dirtySinceAutoSave() const { return dirtySinceAutoSave_; }
+  void setDirtySinceAutoSave(bool on) { dirtySinceAutoSave_ = on; }
+  bool everEdited() const { return everEdited_; }
+  void setEverEdited(bool on) { everEdited_ = on; }
+  double lastEditTime() const { return lastEditTime_; }
+  void setLastEditTime(double seconds) { lastEditTime_ = seconds; }
+  double autosaveTime() const { return autosaveTime_; }
+  void pageBreaksChanged();
+
+  // ---- Selection state ---------------------------------------------------------------------
+
+  // YES when the point lies in the selection; whole rows pass any x, whole columns any y.
+  bool isCellSelected(const GridPoint& point) const;
+  // Domain 3: the selected rows, else the active cell's row; 2 the same for columns; 0 the
+  // active cell; any other the selection.
+  GridRange selectionAdaptedToDomain(int32_t domain) const;
+  // The selection's type; open ends of whole rows or columns end at the last used line.
+  int32_t normalSelection(GridRange* range) const;
+
+  // ---- Find and replace (CADocument_Find.cpp) -----------------------------------------------
+
+  // Selects the next (forward) or previous cell matching the find panel's text, from the
+  // active cell or from the sheet's start; NO with a beep when none does.
+  bool find(bool forward, bool fromStart);
+  // Replaces in the active cell or in every cell as one undo step; the number of cells changed.
+  int64_t replace(const QString& find, const QString& replacement, bool allCells);
+
+  // ---- Sort and quick formulas (CADocument_Sort.cpp) ------------------------------------------
+
+  // Reorders the rows (or columns) of the selection or the sheet by the sort keys, one undo step.
+  void sort();
+  // Writes "=NAME(range)" totals beside or below the selection's values, one undo step.
+  void insertQuickFormula(int32_t functionIndex);
+
+  // ---- Copy and paste (CADocument_Paste.cpp) ------------------------------------------------
+
+  // Puts the selection on the clipboard (null: the system's) as cells, rich text, plain text
+  // and HTML as far as each can be made; NO with a beep when there is nothing to copy.
+  bool copy(QMimeData* clipboard = nullptr);
+  // Pastes the richest representation the clipboard holds at the active cell, as one undo step
+  // named by the descriptor (0: no step). NO when nothing was pasted.
+  bool paste(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName);
+  bool paste(const QMimeData* clipboard, bool ignoreFormat);
+
   bool autosaving() const { return autosaving_; }
   void setAutosaving(bool on) { autosaving_ = on; }
   bool autosaveRecoveryDoc() const { return autosaveRecoveryDoc_; }
@@ -541,6 +612,12 @@ class CADocument : public FLDocument, public TextImportDelegate {
   bool autosaveRecoveryDoc_ = false;
   bool autosaveFailed_ = false;
   QString autosavePath_;
+  std::unique_ptr<QTimer> autosaveTimer_;
+  bool dirtySinceAutoSave_ = false;
+  bool everEdited_ = false;
+  double lastEditTime_ = 0;
+  double autosaveTime_ = 0;
+  std::vector<NotificationObserver> observers_;
   double fileCreationDate_ = 0;
   QByteArray printInfo_;
 };

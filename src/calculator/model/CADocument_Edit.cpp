@@ -32,17 +32,6 @@ constexpr const char* kCantOpenPictureFile = "I couldn't open the file %@.";
 // Fill directions.
 enum : int32_t { kFillDown = 0, kFillRight = 1, kFillUp = 2, kFillLeft = 3 };
 
-// The selection with its open ends closed at the last used row or column (normalSelection:).
-int32_t NormalSelection(const CADocument& document, GridRange* range) {
-  const int32_t type = TypeOfRange(range, document.selectionRange());
-  if (type != kRangeBlock) {
-    const GridPoint last = document.maxGridPoint();
-    if (range->endPoint.x == kGridOpenEnd) range->endPoint.x = last.x;
-    if (range->endPoint.y == kGridOpenEnd) range->endPoint.y = last.y;
-  }
-  return type;
-}
-
 // The item's key in a sorted list of rows, columns or cells.
 int64_t KeyOf(const CARow& row) { return row.gridY(); }
 int64_t KeyOf(const CAColumn& column) { return column.gridX(); }
@@ -272,7 +261,7 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
 void CADocument::insertCheckboxes() {
   if (setCellUndo(kUndoInsert, kUndoRangeSelection)) {
     GridRange range;
-    if (NormalSelection(*this, &range) != kRangeInvalid) {
+    if (normalSelection(&range) != kRangeInvalid) {
       for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
         for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
           CACell* cell = cellAtGridPointImperative(GridPoint{x, y});

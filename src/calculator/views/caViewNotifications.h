@@ -2,11 +2,9 @@
 // itself, each spelled in this one place.
 #pragma once
 
-// Preferences changed what value tooltips show (any object).
-inline constexpr const char* kBumpTipsNotification = "numlet.bumpTips";
+#include "calculator/model/caModelNotifications.h"
+
 // The decimal separator or digits preference changed (any object).
 inline constexpr const char* kDecimalChangeNotification = "numlet.decimalChange";
 // Everything is drawn again (any object).
 inline constexpr const char* kRedrawAllNotification = "numlet.redrawAll";
-// The document is closing (object: the document): views let go of it.
-inline constexpr const char* kDocClosingNotification = "gmb.docClosing";
