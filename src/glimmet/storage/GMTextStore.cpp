@@ -1,0 +1,215 @@
+#include "glimmet/storage/GMTextStore.h"
+
+#include "framlet/foundation/flBase.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+GMTextStore::~GMTextStore() {
+  for (auto it = blocks_.rbegin(); it != blocks_.rend(); ++it) std::free(it->units);
+}
+
+uint32_t GMTextStore::pieceCount() const {
+  uint32_t count = 0;
+  for (const Chunk& chunk : chunks_) count += uint32_t(chunk.pieces.size());
+  return count;
+}
+
+GMTextStore::Place GMTextStore::locate(uint32_t cp) const {
+  uint32_t chunk = 0;
+  while (chunk < chunks_.size() && cp >= chunks_[chunk].length) {
+    if (chunk + 1 == chunks_.size()) break;
+    cp -= chunks_[chunk].length;
+    ++chunk;
+  }
+  if (chunks_.empty()) return {0, 0, 0};
+  const std::vector<Piece>& pieces = chunks_[chunk].pieces;
+  uint32_t piece = 0;
+  while (piece < pieces.size() && cp >= pieces[piece].length) {
+    cp -= pieces[piece].length;
+    ++piece;
+  }
+  return {chunk, piece, cp};
+}
+
+char16_t GMTextStore::at(uint32_t cp) const {
+  if (cp >= length_) return 0;
+  const Place place = locate(cp);
+  return chunks_[place.chunk].pieces[place.piece].text[place.offset];
+}
+
+char16_t* GMTextStore::pointerAt(uint32_t cp, uint32_t* limit) const {
+  if (cp >= length_) {
+    if (limit) *limit = length_;
+    return nullptr;
+  }
+  const Place place = locate(cp);
+  const Piece& piece = chunks_[place.chunk].pieces[place.piece];
+  if (limit) *limit = cp - place.offset + piece.length;
+  return piece.text + place.offset;
+}
+
+void GMTextStore::read(uint32_t first, uint32_t count, char16_t* out) const {
+  if (count == 0 || first >= length_) return;
+  count = std::min(count, length_ - first);
+  Place place = locate(first);
+  while (count > 0) {
+    const Piece& piece = chunks_[place.chunk].pieces[place.piece];
+    const uint32_t take = std::min(count, piece.length - place.offset);
+    std::memcpy(out, piece.text + place.offset, take * sizeof(char16_t));
+    out += take;
+    count -= take;
+    place.offset = 0;
+    if (++place.piece == chunks_[place.chunk].pieces.size()) {
+      place.piece = 0;
+      ++place.chunk;
+    }
+  }
+}
+
+void GMTextStore::erase(uint32_t first, uint32_t limit) {
+  uint32_t remaining = limit - first;
+  Place place = locate(first);
+  while (remaining > 0) {
+    Chunk& chunk = chunks_[place.chunk];
+    Piece& piece = chunk.pieces[place.piece];
+    if (place.offset > 0) {
+      // Keep the head of this piece; a deletion inside it also leaves a tail.
+      const uint32_t available = piece.length - place.offset;
+      if (remaining < available) {
+        const Piece tail{piece.text + place.offset + remaining, available - remaining};
+        piece.length = place.offset;
+        chunk.pieces.insert(chunk.pieces.begin() + place.piece + 1, tail);
+        chunk.length -= remaining;
+        remaining = 0;
+        splitChunkIfFull(place.chunk);
+        break;
+      }
+      piece.length = place.offset;
+      chunk.length -= available;
+      remaining -= available;
+      place.offset = 0;
+      ++place.piece;
+    } else if (remaining < piece.length) {
+      piece.text += remaining;
+      piece.length -= remaining;
+      chunk.length -= remaining;
+      remaining = 0;
+      break;
+    } else {
+      // Whole pieces from here: drop as many as the deletion covers in one go.
+      uint32_t end = place.piece;
+      uint32_t dropped = 0;
+      while (end < chunk.pieces.size() && dropped + chunk.pieces[end].length <= remaining) {
+        dropped += chunk.pieces[end].length;
+        ++end;
+      }
+      chunk.pieces.erase(chunk.pieces.begin() + place.piece, chunk.pieces.begin() + end);
+      chunk.length -= dropped;
+      remaining -= dropped;
+    }
+    if (place.piece >= chunks_[place.chunk].pieces.size()) {
+      if (chunks_[place.chunk].pieces.empty() && chunks_.size() > 1) {
+        chunks_.erase(chunks_.begin() + place.chunk);
+      } else {
+        ++place.chunk;
+      }
+      place.piece = 0;
+      if (place.chunk >= chunks_.size()) break;
+    }
+  }
+  length_ -= (limit - first) - remaining;
+}
+
+void GMTextStore::splitChunkIfFull(uint32_t index) {
+  Chunk& chunk = chunks_[index];
+  if (chunk.pieces.size() < 2 * kChunkPieces) return;
+  Chunk tail;
+  const size_t half = chunk.pieces.size() / 2;
+  tail.pieces.assign(chunk.pieces.begin() + half, chunk.pieces.end());
+  chunk.pieces.resize(half);
+  for (const Piece& piece : tail.pieces) tail.length += piece.length;
+  chunk.length -= tail.length;
+  chunks_.insert(chunks_.begin() + index + 1, std::move(tail));
+}
+
+void GMTextStore::insertPiece(uint32_t cp, char16_t* text, uint32_t n) {
+  if (chunks_.empty()) chunks_.emplace_back();
+  const Place place = locate(cp);
+  Chunk& chunk = chunks_[place.chunk];
+  if (place.offset > 0) {
+    Piece& piece = chunk.pieces[place.piece];
+    const Piece tail{piece.text + place.offset, piece.length - place.offset};
+    piece.length = place.offset;
+    const Piece pieces[2] = {{text, n}, tail};
+    chunk.pieces.insert(chunk.pieces.begin() + place.piece + 1, pieces, pieces + 2);
+  } else {
+    // Typing goes on where the previous piece ends in the block: that piece just grows.
+    Piece* previous = nullptr;
+    if (place.piece > 0) {
+      previous = &chunk.pieces[place.piece - 1];
+    } else if (place.chunk > 0 && !chunks_[place.chunk - 1].pieces.empty()) {
+      previous = &chunks_[place.chunk - 1].pieces.back();
+      if (previous->text + previous->length == text) {
+        previous->length += n;
+        chunks_[place.chunk - 1].length += n;
+        length_ += n;
+        return;
+      }
+      previous = nullptr;
+    }
+    if (previous && previous->text + previous->length == text) {
+      previous->length += n;
+    } else {
+      chunk.pieces.insert(chunk.pieces.begin() + place.piece, Piece{text, n});
+    }
+  }
+  chunk.length += n;
+  length_ += n;
+  splitChunkIfFull(place.chunk);
+}
+
+bool GMTextStore::replace(uint32_t first, uint32_t limit, const char16_t* text, uint32_t n,
+                          char16_t (*mapUnit)(char16_t)) {
+  limit = std::min(limit, length_);
+  first = std::min(first, limit);
+  // Room for the new text first, so that a refused allocation leaves the stream as it was.
+  const uint32_t inTail = std::min(blockFree_, n);
+  Block fresh{nullptr, 0};
+  if (n > inTail) {
+    const uint32_t size = std::max(kMinBlockUnits, n - inTail);
+    fresh.units = static_cast<char16_t*>(AllocateMemory(size_t(size) * sizeof(char16_t)));
+    if (!fresh.units) return false;
+    fresh.size = size;
+    try {
+      blocks_.reserve(blocks_.size() + 1);
+    } catch (const std::bad_alloc&) {
+      std::free(fresh.units);
+      return false;
+    }
+  }
+  if (limit > first) erase(first, limit);
+  auto store = [&](char16_t* to, const char16_t* from, uint32_t count) {
+    if (mapUnit) {
+      for (uint32_t i = 0; i < count; ++i) to[i] = mapUnit(from[i]);
+    } else {
+      std::memcpy(to, from, count * sizeof(char16_t));
+    }
+  };
+  if (inTail > 0) {
+    char16_t* tail = blocks_.back().units + (blockSize_ - blockFree_);
+    store(tail, text, inTail);
+    blockFree_ -= inTail;
+    insertPiece(first, tail, inTail);
+  }
+  if (fresh.units) {
+    const uint32_t rest = n - inTail;
+    store(fresh.units, text + inTail, rest);
+    blocks_.push_back(fresh);
+    blockSize_ = fresh.size;
+    blockFree_ = fresh.size - rest;
+    insertPiece(first + inTail, fresh.units, rest);
+  }
+  return true;
+}

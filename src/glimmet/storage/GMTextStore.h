@@ -1,0 +1,72 @@
+// The text stream of an engine document as a piece table over append-only blocks of UTF-16
+// code units. Text is never moved: an insertion appends to the tail of the newest block and
+// adds a piece, a deletion drops pieces. Pieces are kept in chunks so that finding a cp and
+// editing stay cheap in long, much-edited documents.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class GMTextStore {
+ public:
+  static constexpr uint32_t kMinBlockUnits = 4096;
+
+  GMTextStore() = default;
+  ~GMTextStore();
+  GMTextStore(const GMTextStore&) = delete;
+  GMTextStore& operator=(const GMTextStore&) = delete;
+
+  uint32_t length() const { return length_; }
+  uint32_t blockCount() const { return uint32_t(blocks_.size()); }
+  uint32_t pieceCount() const;
+  // Size and free tail of the append block, the block new text goes to.
+  uint32_t blockSize() const { return blockSize_; }
+  uint32_t blockFree() const { return blockFree_; }
+  uint32_t blockSizeAt(uint32_t index) const { return blocks_[index].size; }
+
+  // The code unit at cp; 0 past the end.
+  char16_t at(uint32_t cp) const;
+  // Pointer to the code unit at cp inside its block, and through limit the cp where the piece
+  // that holds it ends; nullptr at or past the end.
+  char16_t* pointerAt(uint32_t cp, uint32_t* limit) const;
+  // Copies count units from first into out; count must lie inside the stream.
+  void read(uint32_t first, uint32_t count, char16_t* out) const;
+
+  // Replaces [first, limit) by n units (text may be nullptr when n is 0). mapUnit, when given,
+  // rewrites each stored unit. False (stream unchanged) when a block cannot be allocated.
+  bool replace(uint32_t first, uint32_t limit, const char16_t* text, uint32_t n,
+               char16_t (*mapUnit)(char16_t) = nullptr);
+
+ private:
+  struct Piece {
+    char16_t* text;
+    uint32_t length;
+  };
+  struct Chunk {
+    std::vector<Piece> pieces;
+    uint32_t length = 0;
+  };
+  struct Block {
+    char16_t* units;
+    uint32_t size;
+  };
+  struct Place {
+    uint32_t chunk;
+    uint32_t piece;
+    uint32_t offset;  // within the piece
+  };
+
+  static constexpr uint32_t kChunkPieces = 512;
+
+  // Where cp lies; at the end of the stream, the place after the last piece.
+  Place locate(uint32_t cp) const;
+  void erase(uint32_t first, uint32_t limit);
+  void insertPiece(uint32_t cp, char16_t* text, uint32_t n);
+  void splitChunkIfFull(uint32_t chunk);
+
+  std::vector<Chunk> chunks_;
+  std::vector<Block> blocks_;
+  uint32_t length_ = 0;
+  uint32_t blockSize_ = 0;
+  uint32_t blockFree_ = 0;
+};

@@ -1,0 +1,104 @@
+// Tables of records kept in ascending character-position order: knots, property runs, chapter,
+// bookmark, list and table positions and the other cp-keyed tables of an engine document. Edits
+// drop the records of a replaced stretch and shift the later ones.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+inline constexpr uint32_t kGMNone = 0xFFFFFFFF;
+
+struct GMNoData {};
+
+template <typename T>
+class GMCpTable {
+ public:
+  struct Entry {
+    uint32_t cp;
+    T data;
+  };
+
+  // moveAtEditCp: a record that lies exactly at an insertion point moves with the new text.
+  explicit GMCpTable(bool moveAtEditCp = true) : moveAtEditCp_(moveAtEditCp) {}
+
+  uint32_t count() const { return uint32_t(entries_.size()); }
+  bool empty() const { return entries_.empty(); }
+  uint32_t cpAt(uint32_t index) const { return entries_[index].cp; }
+  T& at(uint32_t index) { return entries_[index].data; }
+  const T& at(uint32_t index) const { return entries_[index].data; }
+  Entry& entry(uint32_t index) { return entries_[index]; }
+  const Entry& entry(uint32_t index) const { return entries_[index]; }
+  const std::vector<Entry>& entries() const { return entries_; }
+  // Changes whenever records are inserted or removed (not when cps shift), so that caches keyed
+  // by record index know when to rebuild.
+  uint64_t version() const { return version_; }
+
+  // The record whose stretch holds cp (the last one at or before it), or kGMNone.
+  uint32_t indexOfCp(uint32_t cp) const {
+    auto it = std::upper_bound(entries_.begin(), entries_.end(), cp,
+                               [](uint32_t value, const Entry& e) { return value < e.cp; });
+    if (it == entries_.begin()) return kGMNone;
+    return uint32_t(it - entries_.begin() - 1);
+  }
+  // The first record at or after cp; count() when there is none.
+  uint32_t indexOfCpAfter(uint32_t cp) const {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), cp,
+                               [](const Entry& e, uint32_t value) { return e.cp < value; });
+    return uint32_t(it - entries_.begin());
+  }
+  // The record exactly at cp, or kGMNone.
+  uint32_t indexAtCp(uint32_t cp) const {
+    const uint32_t index = indexOfCpAfter(cp);
+    return index < count() && entries_[index].cp == cp ? index : kGMNone;
+  }
+
+  void insert(uint32_t index, uint32_t cp, const T& data) {
+    entries_.insert(entries_.begin() + index, Entry{cp, data});
+    ++version_;
+  }
+  // Inserts in cp order, after the records already at cp.
+  uint32_t insertSorted(uint32_t cp, const T& data) {
+    const uint32_t index = indexOfCpAfter(cp + 1);
+    insert(index, cp, data);
+    return index;
+  }
+  void erase(uint32_t index, uint32_t n = 1) {
+    entries_.erase(entries_.begin() + index, entries_.begin() + index + n);
+    ++version_;
+  }
+  void clear() {
+    entries_.clear();
+    ++version_;
+  }
+
+  // Drops the records in [first, limit) (keeping record 0 when keepFirst); true when any went.
+  bool eraseRange(uint32_t first, uint32_t limit, bool keepFirst = false) {
+    if (limit <= first) return false;
+    uint32_t from = indexOfCpAfter(first);
+    if (keepFirst && from == 0) from = 1;
+    const uint32_t to = std::max(from, indexOfCpAfter(limit));
+    if (to == from) return false;
+    erase(from, to - from);
+    return true;
+  }
+  // Shifts the records after an edit of [first, limit) by delta; the records inside the edit
+  // must already be gone.
+  void shiftAfterEdit(uint32_t first, uint32_t limit, int64_t delta) {
+    if (delta == 0) return;
+    const uint32_t from = moveAtEditCp_ ? std::max(first, limit) : std::max(first + 1, limit);
+    for (uint32_t i = indexOfCpAfter(from); i < count(); ++i)
+      entries_[i].cp = uint32_t(int64_t(entries_[i].cp) + delta);
+  }
+  // The common edit adjustment: drop, then shift.
+  bool adjustForEdit(uint32_t first, uint32_t limit, int64_t delta, bool keepFirst = false) {
+    const bool dropped = eraseRange(first, limit, keepFirst);
+    shiftAfterEdit(first, limit, delta);
+    return dropped;
+  }
+
+ private:
+  std::vector<Entry> entries_;
+  uint64_t version_ = 0;
+  bool moveAtEditCp_;
+};

@@ -1,0 +1,54 @@
+#include "glimmet/storage/GMTextStore.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+std::u16string Contents(const GMTextStore& store) {
+  std::u16string text(store.length(), u'\0');
+  store.read(0, store.length(), text.data());
+  return text;
+}
+
+// Many small edits at random places give thousands of pieces across many chunks; every
+// replacement must agree with the same edit on a plain string.
+TEST(TextStore, RandomReplacementsAgreeWithAPlainString) {
+  GMTextStore store;
+  std::u16string model;
+  std::mt19937 random(7);
+  for (int step = 0; step < 20000; ++step) {
+    const uint32_t length = uint32_t(model.size());
+    const uint32_t first = length ? random() % (length + 1) : 0;
+    const uint32_t removed = length > first && random() % 3 == 0 ? random() % std::min<uint32_t>(length - first, 40) : 0;
+    std::u16string text(random() % 4, char16_t(u'a' + step % 26));
+    if (step % 500 == 0) text.assign(5000, u'#');  // now and then a block of its own
+    ASSERT_TRUE(store.replace(first, first + removed, text.data(), uint32_t(text.size())));
+    model.replace(first, removed, text);
+    ASSERT_EQ(store.length(), model.size()) << step;
+    if (step % 97 == 0) {
+      ASSERT_EQ(Contents(store), model) << step;
+      const uint32_t probe = model.empty() ? 0 : random() % uint32_t(model.size());
+      if (!model.empty()) {
+        EXPECT_EQ(store.at(probe), model[probe]);
+        uint32_t limit = 0;
+        const char16_t* unit = store.pointerAt(probe, &limit);
+        ASSERT_NE(unit, nullptr);
+        EXPECT_EQ(*unit, model[probe]);
+        EXPECT_GT(limit, probe);
+      }
+    }
+  }
+  EXPECT_GT(store.pieceCount(), 2000u);
+  EXPECT_EQ(Contents(store), model);
+  // Deleting everything leaves an empty, still usable stream.
+  ASSERT_TRUE(store.replace(0, store.length(), nullptr, 0));
+  EXPECT_EQ(store.length(), 0u);
+  const char16_t unit = u'z';
+  ASSERT_TRUE(store.replace(0, 0, &unit, 1));
+  EXPECT_EQ(Contents(store), u"z");
+}
+
+}  // namespace

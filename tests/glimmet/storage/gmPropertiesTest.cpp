@@ -1,0 +1,181 @@
+#include "glimmet/storage/gmProperties.h"
+#include "support/LogCapture.h"
+#include "StorageTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+PropRecord CharRecord(GlimmetDoc* doc, int16_t size) {
+  PropRecord record;
+  SetDefaultProperties(doc, kPropChar, &record);
+  record.set<int16_t>(CharField::size, size);
+  return record;
+}
+
+TEST(Properties, InterningTheSameRecordTwiceAddsOneRecord) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  const size_t before = doc->props.size();
+  PropRecord record = CharRecord(doc.get(), 80);
+  const uint32_t first = IndexForProperties(doc.get(), &record);
+  ClearPropertyCaches(doc.get());  // the table search, not the cache, must find it
+  PropRecord again = CharRecord(doc.get(), 80);
+  EXPECT_EQ(IndexForProperties(doc.get(), &again), first);
+  EXPECT_EQ(doc->props.size(), before + 1);
+  EXPECT_EQ(doc->props[first].index, first);
+  // A record that matches one already in a new document adds nothing.
+  PropRecord normal = CharRecord(doc.get(), 48);
+  EXPECT_EQ(IndexForProperties(doc.get(), &normal), doc->styles[0].second);
+}
+
+TEST(Properties, BordersOfKindNoneCompareEqualWhateverTheirOtherFields) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  PropRecord a;
+  SetDefaultProperties(doc.get(), kPropPara, &a);
+  a.set<int64_t>(ParaField::leftIndent, 12700);
+  PropRecord b = a;
+  b.set<uint32_t>(ParaField::border + BorderField::lineColor, 0x640000FF);
+  b.set<int64_t>(ParaField::border + BorderField::width, 6350);
+  EXPECT_EQ(IndexForProperties(doc.get(), &a), IndexForProperties(doc.get(), &b));
+  // A visible border keeps its colour.
+  b.set<uint32_t>(ParaField::border + BorderField::kind, 7);
+  EXPECT_NE(IndexForProperties(doc.get(), &a), IndexForProperties(doc.get(), &b));
+}
+
+TEST(Properties, BadFontSizeIsInternedAsItIsAndReadsBackAsTwelvePoints) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc"));
+  LogCapture capture;
+  PropRecord record = CharRecord(doc.get(), 8001);
+  const uint32_t index = IndexForProperties(doc.get(), &record);
+  ASSERT_NE(index, kGMNone);
+  EXPECT_EQ(doc->props[index].get<int16_t>(CharField::size), 8001);
+  ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody, kBody + 2}, record));
+  PropRecord fetched;
+  FetchCharProps(doc.get(), kBody + 1, nullptr, &fetched);
+  EXPECT_EQ(fetched.get<int16_t>(CharField::size), 48);
+  EXPECT_TRUE(capture.assertMessages().contains(QStringLiteral("Bad font size")));
+}
+
+TEST(Properties, FontSizeLadder) {
+  const struct {
+    int points, steps, expected;
+  } cases[] = {
+      {9, 1, 10},   {11, 1, 12},  {12, 1, 14},  {23, 1, 24},  {24, 1, 36}, {30, 1, 36}, {2000, 1, 2000},
+      {10, -1, 9},  {12, -1, 10}, {24, -1, 22}, {30, -1, 24}, {36, -1, 24}, {4, -1, 4}, {25, -1, 24},
+      {13, -1, 12}, {4, 1, 5},    {48, -1, 36}, {12, 2, 16},  {36, -2, 22},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(StepOffsetFontSize(c.points, c.steps), c.expected) << c.points << " by " << c.steps;
+}
+
+TEST(Properties, InterningAfterRecordsAreRewrittenInPlaceFindsTheOldBodyAgain) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  PropRecord record = CharRecord(doc.get(), 60);
+  const uint32_t first = IndexForProperties(doc.get(), &record);
+  // A new default size rewrites every character record in place.
+  RewriteCharRecordsFont(doc.get(), 0, 0, record.get<uint16_t>(CharField::font), 40, true);
+  PropRecord again = CharRecord(doc.get(), 60);
+  again.set<uint16_t>(CharField::font, record.get<uint16_t>(CharField::font));
+  const uint32_t second = IndexForProperties(doc.get(), &again);
+  ASSERT_NE(second, kGMNone);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(doc->props[second].get<int16_t>(CharField::size), 60);
+}
+
+TEST(Properties, RunsNamingARecordOfTheWrongKindAreRepairedOnFetch) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc"));
+  doc->charRuns.at(0) = doc->styles[0].first;  // a paragraph record
+  doc->paraRuns.at(0) = doc->styles[0].second;
+  LogCapture capture;
+  PropRecord record;
+  FetchCharProps(doc.get(), kBody, nullptr, &record);
+  EXPECT_EQ(record.index, doc->styles[0].second);
+  FetchParaProps(doc.get(), nullptr, kBody, nullptr, &record);
+  EXPECT_EQ(record.index, doc->styles[0].first);
+  EXPECT_EQ(capture.assertMessages(), (QStringList{QStringLiteral("charRuns points to not-char properties"),
+                                                   QStringLiteral("paraRuns points to not-ParaProperties")}));
+}
+
+TEST(Properties, CharacterPropertiesOfKinksComeFromTheirText) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  // The chapter's begin kink takes the properties after it, its end kink those before it.
+  PropRecord bold = CharRecord(doc.get(), 48);
+  bold.body[CharField::bold] = 1;
+  // Property changes pass over the hidden chapter knot, so the run is set directly.
+  ASSERT_TRUE(ApplyPropsToRange({doc.get(), 12, 13}, bold));
+  EXPECT_EQ(doc->charRuns.count(), 1u);
+  uint32_t limitIndex = 0;
+  ASSERT_NE(SplitRuns({doc.get(), 12, 13}, nullptr, kPropChar, &limitIndex, IndexForProperties(doc.get(), &bold)), kGMNone);
+  PropRecord record;
+  FetchCharProps(doc.get(), 13, nullptr, &record);
+  EXPECT_EQ(record.body[CharField::bold], 1);
+  DocRange run;
+  FetchCharProps(doc.get(), 13, &run, &record);
+  EXPECT_EQ(record.body[CharField::bold], 0);
+  EXPECT_EQ(run, (DocRange{doc.get(), 13, uint32_t(doc->totalLength)}));
+}
+
+TEST(Properties, StrayKnotCharacterBecomesABullet) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  // Raw text bypasses the knot table: the U+0001 has no entry.
+  char16_t stray = 0x0001;
+  ASSERT_TRUE(ReplaceRangeSimple({doc.get(), kBody + 1, kBody + 1}, nullptr, &stray, 1));
+  LogCapture capture;
+  DocRange para;
+  FetchParaProps(doc.get(), nullptr, kBody, &para, nullptr);
+  EXPECT_EQ(CharacterAtCp(doc.get(), kBody + 1), kBullet);
+  EXPECT_EQ(para, (DocRange{doc.get(), kBody, kBody + 4}));
+  EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Knot character found but not in a knot")});
+}
+
+TEST(Properties, HeaderTabsCentreAndRightOfTheTextWidth) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  PropRecord para;
+  SetDefaultProperties(doc.get(), kPropPara, &para);
+  AddHeaderTabs(doc.get(), nullptr, para.body);
+  // Letter paper, one-inch margins: 6.5 inches of text.
+  ASSERT_EQ(para.get<uint16_t>(ParaField::tabCount), 2);
+  EXPECT_EQ(para.get<uint32_t>(ParaField::tabs), MakeTab(2971800, 1));
+  EXPECT_EQ(para.get<uint32_t>(ParaField::tabs + 4), MakeTab(5943600, 2));
+
+  PropRecord full;
+  SetDefaultProperties(doc.get(), kPropPara, &full);
+  full.set<uint16_t>(ParaField::tabCount, 25);
+  for (uint32_t i = 0; i < 25; ++i) full.set<uint32_t>(ParaField::tabs + 4 * i, MakeTab(i * 12700, 0));
+  PropRecord copy = full;
+  AddHeaderTabs(doc.get(), nullptr, full.body);
+  EXPECT_EQ(std::memcmp(copy.body, full.body, sizeof full.body), 0);
+
+  LogCapture capture;
+  DeleteTab(para.body, 0);
+  EXPECT_EQ(para.get<uint16_t>(ParaField::tabCount), 1);
+  EXPECT_EQ(para.get<uint32_t>(ParaField::tabs), MakeTab(5943600, 2));
+  DeleteTab(para.body, 1);
+  EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Bad tabIndex")});
+}
+
+TEST(Properties, DefaultListRecordIsAppendedNotInterned) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  const PropRecord& list = doc->props[doc->defaultListProps];
+  EXPECT_EQ(list.kind, kPropList);
+  EXPECT_EQ(list.get<int64_t>(ListField::indent), 457200);
+  EXPECT_EQ(list.get<uint16_t>(ListField::markers + 8), 0x2022);
+  EXPECT_EQ(list.get<uint16_t>(ListField::markers + ListField::markerSize + 8), u'-');
+  const size_t before = doc->props.size();
+  ASSERT_TRUE(SetNormalListProps(doc.get()));
+  EXPECT_EQ(doc->props.size(), before + 1);
+}
+
+TEST(Properties, BadKindsAreReported) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  LogCapture capture;
+  PropRecord record;
+  SetBaseProperties(kPropNone, &record);
+  record.kind = 9;
+  EXPECT_EQ(IndexForProperties(doc.get(), &record), kGMNone);
+  SetDefaultProperties(doc.get(), kPropFrame, &record);
+  EXPECT_EQ(capture.assertMessages(),
+            (QStringList{QStringLiteral("Bad propType"), QStringLiteral("Bad propType"), QStringLiteral("Bad propType")}));
+}
+
+}  // namespace
