@@ -13,11 +13,13 @@
 #include "framlet/shell/FLDocument.h"
 #include "platform/NotificationCenter.h"
 
+#include <QDateTime>
 #include <QFont>
 #include <QHash>
 #include <QString>
 #include <QVariant>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -488,6 +490,17 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setLastEditTime(double seconds) { lastEditTime_ = seconds; }
   double autosaveTime() const { return autosaveTime_; }
   void pageBreaksChanged();
+  // Keeps the typing state while the text being typed is empty or a formula or, without a text,
+  // while the cell is empty, a formula or a text cell with nothing entered; else it becomes 0.
+  void setTypingState(int32_t state, const CACell* cell, const QString* text);
+  // The print date and time of the header and footer texts: now.
+  void setPrintDate();
+  const QDateTime& printDate() const { return printDate_; }
+  // The footer's (YES) or header's left, centre and right texts for a page; null for a field
+  // without a variable.
+  std::array<QString, 3> headerStrings(bool footer, int64_t page, int64_t pageCount) const;
+  // The fill sheet ended: with success the fill runs.
+  void fillSheetFinished(bool success, const CAFillInfo& info);
 
   // ---- Selection state ---------------------------------------------------------------------
 
@@ -618,6 +631,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   double lastEditTime_ = 0;
   double autosaveTime_ = 0;
   std::vector<NotificationObserver> observers_;
+  QDateTime printDate_;
   double fileCreationDate_ = 0;
   QByteArray printInfo_;
 };

@@ -3,6 +3,7 @@
 // in the support folder while it is open.
 #include "calculator/model/CADocument.h"
 
+#include "calculator/model/CACell.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caModelNotifications.h"
@@ -14,6 +15,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTimer>
 
 #include <exception>
@@ -31,6 +33,9 @@ constexpr const char* kCantRevertMessage = "Can't revert missing file.";
 constexpr const char* kCantFindOriginalInfo =
     "I can't revert the file because I can't find the original. It may have been moved to the Trash.";
 constexpr const char* kCantReopenOriginalInfo = "I can't revert the file because I can't reopen the original.";
+
+constexpr const char* kPageOfPagesFormat = "%d of %d";
+constexpr const char* kPageSlashPagesFormat = "%d/%d";
 
 constexpr int kAutosaveTickMilliseconds = 1000;
 constexpr double kAutosaveQuietSeconds = 5.0;
@@ -118,6 +123,59 @@ bool CADocument::revert() {
 
 void CADocument::pageBreaksChanged() {
   NotificationCenter::defaultCenter().post(QLatin1String(kPagesChangedNotification), this);
+}
+
+void CADocument::setTypingState(int32_t state, const CACell* cell, const QString* text) {
+  bool keep = false;
+  if (text) {
+    keep = text->isEmpty() || text->startsWith(QLatin1Char('='));
+  } else if (cell) {
+    const int32_t type = cell->valueType();
+    keep = type == kValueNone || type == kValueError || type == kValueFormula ||
+           (type == kValueText && cell->formula().isEmpty());
+  }
+  typingState_ = keep ? state : 0;
+}
+
+void CADocument::setPrintDate() { printDate_ = QDateTime::currentDateTime(); }
+
+std::array<QString, 3> CADocument::headerStrings(bool footer, int64_t page, int64_t pageCount) const {
+  HeaderVariables variables;
+  InterpretHeaderString(footer ? footer_ : header_, variables);
+  const QLocale locale;
+  std::array<QString, 3> strings;
+  for (size_t field = 0; field < strings.size(); ++field) {
+    switch (variables[field]) {
+      case kHeaderDate:
+        strings[field] = locale.toString(printDate_.date(), QLocale::ShortFormat);
+        break;
+      case kHeaderLongDate:
+        strings[field] = locale.toString(printDate_.date(), QLocale::LongFormat);
+        break;
+      case kHeaderFileName:
+        strings[field] = QFileInfo(filePath()).completeBaseName();
+        break;
+      case kHeaderPage:
+        strings[field] = QString::number(page);
+        break;
+      case kHeaderPageOfPages:
+        strings[field] = StringWithFormat(kPageOfPagesFormat, page, pageCount);
+        break;
+      case kHeaderPageSlashPages:
+        strings[field] = StringWithFormat(kPageSlashPagesFormat, page, pageCount);
+        break;
+      case kHeaderTime:
+        strings[field] = locale.toString(printDate_.time(), QLocale::ShortFormat);
+        break;
+      default:
+        break;
+    }
+  }
+  return strings;
+}
+
+void CADocument::fillSheetFinished(bool success, const CAFillInfo& info) {
+  if (success) fillUsingInfo(info);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,12 +7,14 @@
 #include "calculator/model/caDocumentServices.h"
 #include "platform/FLError.h"
 #include "platform/Pasteboard.h"
+#include "framlet/foundation/flImageSupport.h"
 #include "support/TestData.h"
 
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QUrl>
 
 namespace {
 
@@ -190,6 +192,40 @@ TEST_F(ServicesTest, CopyingNothingBeepsAndLeavesTheClipboard) {
   EXPECT_FALSE(document.copy(&clipboard));
   EXPECT_EQ(environment.beeps, 1);
   EXPECT_EQ(clipboard.text(), QStringLiteral("kept"));
+}
+
+TEST_F(ServicesTest, FilesAndLinksOnTheClipboard) {
+  const QString csv = path("list.csv");
+  {
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("left,right\n10,20\n");
+  }
+  select("C3", "C3");
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(path("unknown.zzz")), QUrl::fromLocalFile(csv)});
+  ASSERT_TRUE(document.paste(&files, false));
+  EXPECT_EQ(shown("C3") + QLatin1Char(' ') + shown("D4"), QStringLiteral("left 20"));
+
+  select("A1", "A1");
+  QMimeData image;
+  image.setUrls({QUrl::fromLocalFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")))});
+  ASSERT_TRUE(document.paste(&image, false));
+  EXPECT_EQ(cell("A1")->valueType(), kValuePicture);
+  EXPECT_EQ(cell("A1")->picture()->imageFormat(), kImageFormatPng);
+
+  select("B1", "B1");
+  QMimeData link;
+  link.setUrls({QUrl(QStringLiteral("https://example.org/page"))});
+  ASSERT_TRUE(document.paste(&link, false));
+  EXPECT_EQ(cell("B1")->valueType(), kValueLink);
+
+  // A file nothing reads pastes nothing.
+  QMimeData unreadable;
+  unreadable.setUrls({QUrl::fromLocalFile(path("missing.csv"))});
+  const std::string before = xml();
+  EXPECT_FALSE(document.paste(&unreadable, false));
+  EXPECT_EQ(xml(), before);
 }
 
 }  // namespace
