@@ -163,6 +163,21 @@ TEST_F(QuickFormulaTest, RunsAboveOrLeftAndBlockTotals) {
   EXPECT_EQ(text("I1") + QLatin1Char(' ') + text("I3"), QStringLiteral("=SUM(G1:H1) =SUM(G3:H3)"));
 }
 
+TEST_F(QuickFormulaTest, WholeRowsTotalTheirColumnsBelowOrTheirRowsBeside) {
+  enter("A1", "1");
+  enter("B1", "2");
+  enter("A2", "3");
+  enter("B2", "4");
+  selectRows(0, 1);
+  document.insertQuickFormula(FunctionRow("SUM"));
+  EXPECT_EQ(text("A3") + QLatin1Char(' ') + text("B3"), QStringLiteral("=SUM(A1:A2) =SUM(B1:B2)"));
+  // One row: its total goes right of its last value.
+  selectRows(0, 0);
+  document.insertQuickFormula(FunctionRow("SUM"));
+  EXPECT_EQ(text("C1"), QStringLiteral("=SUM(A1:B1)"));
+  EXPECT_EQ(value("C1"), QStringLiteral("3"));
+}
+
 TEST_F(QuickFormulaTest, NoRunBeepsAndWritesNothing) {
   enter("A1", "1");
   select("B2", "B2");
