@@ -28,6 +28,9 @@ class FLDocument {
   bool locked() const { return locked_; }
   void setLocked(bool locked) { locked_ = locked; }
 
+  // A private document (a help copy, a template in the support folder) is never reopened at launch.
+  virtual bool privateDocument() const { return false; }
+
   // Whether the document may not be changed.
   virtual bool isLocked() const { return locked_; }
   // The window is going away: the document lets go of it.

@@ -1,0 +1,115 @@
+// Tamsel Calculator's main function: hands the paths on to a running instance when there is
+// one, otherwise wires the lower layers' hooks and runs the launch, in this order.
+#include "calculator/controllers/CAAppController.h"
+#include "framlet/foundation/FLLogger.h"
+#include "framlet/foundation/FLPasswordManager.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLOpenRequestChannel.h"
+#include "framlet/shell/flMeasures.h"
+#include "platform/Keychain.h"
+#include "platform/UserDefaults.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kDesktopFileName = "com.orvandel.calculator";
+
+// The desktop hands documents over as arguments (paths or file URLs); options are not documents.
+QStringList DocumentArguments(const QStringList& arguments) {
+  QStringList paths;
+  for (const QString& argument : arguments.mid(1)) {
+    if (argument.startsWith(QLatin1Char('-'))) continue;
+    const QUrl url(argument);
+    paths.append(QFileInfo(url.isLocalFile() ? url.toLocalFile() : argument).absoluteFilePath());
+  }
+  return paths;
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+void NoteQuitSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(g_signalPipe[0], &byte, 1);
+}
+
+// SIGTERM (the session ends) and SIGINT quit as the Quit command does, on the event loop.
+void QuitOnSignals(FLDocumentAppDelegate& delegate) {
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &delegate);
+  QObject::connect(notifier, &QSocketNotifier::activated, &delegate, [&delegate] {
+    char byte = 0;
+    [[maybe_unused]] const ssize_t got = read(g_signalPipe[1], &byte, 1);
+    delegate.terminate();
+  });
+  struct sigaction action = {};
+  action.sa_handler = NoteQuitSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+void InstallServiceHooks() {
+  FLLogger::install();
+  FLLogger::sharedInstance().setAlertHook([](const QString& message, const QString& information) {
+    FLAlert::sharedInstance().giveAlertMessage(message, information);
+  });
+  FLPasswordManager& passwords = FLPasswordManager::sharedInstance();
+  passwords.setKeychain(NewSecretServiceKeychain());
+  passwords.setConfirmHook([](const QString& message, const QString& information, const QString& confirm,
+                              const QString& cancel) {
+    return FLAlert::sharedInstance().giveAlertMessage(message, information, {confirm, cancel}) == 0;
+  });
+  // Lengths ("%m") in the user's unit.
+  InstallMeasureFormatter();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication::setApplicationName(QStringLiteral("Tamsel Calculator"));
+  QApplication::setOrganizationName(QStringLiteral("Orvandel"));
+  QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));
+  // Names the preference and log files; set before anything reads the bundle identifier.
+  QGuiApplication::setDesktopFileName(QLatin1String(kDesktopFileName));
+  QApplication application(argc, argv);
+  application.setQuitOnLastWindowClosed(false);
+
+  const QStringList paths = DocumentArguments(QApplication::arguments());
+  const QString channel = OpenRequestChannelName();
+  if (SendOpenRequest(channel, paths)) return 0;
+
+  InstallServiceHooks();
+
+  // The delegate registers itself before it makes the kernel; the preferences and the model's
+  // providers, the number locale and the XML tag table follow in its launch hooks.
+  CAAppController controller(UserDefaults::standardUserDefaults());
+  FLOpenRequestServer server([&controller](const QStringList& handed) { controller.handleOpenRequest(handed); });
+  server.listen(channel);
+  QuitOnSignals(controller);
+  // The Linux habit: the application ends with its last window (documents, the preferences).
+  QObject::connect(&application, &QGuiApplication::lastWindowClosed, &controller, [&controller] {
+    if (!controller.launching()) controller.terminate();
+  });
+
+  controller.applicationWillFinishLaunching();
+  for (const QString& path : paths) controller.applicationOpenFile(path);
+  QTimer::singleShot(0, &controller, [&controller] { controller.applicationDidFinishLaunching(); });
+  QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller, [&controller] {
+    // Ended from outside the quit: the preferences are kept; the reopen list, which only the
+    // quit's walk over the windows can tell, stays as the last quit stored it.
+    if (controller.terminating()) return;
+    controller.prepareToQuit();
+    UserDefaults::standardUserDefaults().synchronize();
+  });
+  return QApplication::exec();
+}

@@ -1,0 +1,290 @@
+#include "calculator/controllers/CAAppController.h"
+
+#include "calculator/controllers/CAApplication.h"
+#include "calculator/controllers/CAAutosaveRestorer.h"
+#include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caFunctionGroups.h"
+#include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/CANumberFormat.h"
+#include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caXmlTags.h"
+#include "calculator/model/formula/caFormulaParser.h"
+#include "calculator/model/formula/caFunctionTable.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flDates.h"
+#include "framlet/foundation/flFormatString.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLSpeechManager.h"
+#include "framlet/shell/flWindowOrder.h"
+#include "platform/FLError.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserFolders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QTimer>
+
+namespace {
+
+CAAppController* g_appController = nullptr;
+bool g_appIsActive = false;
+
+}  // namespace
+
+const QStringList& SaveTypes() {
+  static const QStringList types{QStringLiteral("Numlet"), QStringLiteral("csv"), QStringLiteral("dif"),
+                                 QStringLiteral("pdf"),    QStringLiteral("rtf"), QStringLiteral("rtfd"),
+                                 QStringLiteral("txt"),    QStringLiteral("html")};
+  return types;
+}
+
+const QStringList& OpenTypes() {
+  // Pockwell files carry no extension of their own: content sniffing finds them.
+  static const QStringList types{QStringLiteral("Numlet"), QStringLiteral("xls"),  QStringLiteral("csv"),
+                                 QStringLiteral("dif"),    QStringLiteral("rtf"),  QStringLiteral("rtfd"),
+                                 QStringLiteral("html"),   QStringLiteral("htm"),  QStringLiteral("text"),
+                                 QStringLiteral("txt")};
+  return types;
+}
+
+const QStringList& ClipboardTypes() {
+  static const QStringList types = [] {
+    QStringList list{QStringLiteral("application/x-numlet-cells"), QStringLiteral("text/uri-list"),
+                     QStringLiteral("text/x-moz-url"),             QStringLiteral("application/x-rtfd"),
+                     QStringLiteral("text/rtf"),                   QStringLiteral("text/html"),
+                     QStringLiteral("text/plain")};
+    return list;
+  }();
+  return types;
+}
+
+CAAppController::CAAppController(UserDefaults& defaults)
+    : defaults_(defaults), application_(std::make_unique<CAApplication>()) {
+  g_appController = this;
+  connect(qApp, &QGuiApplication::applicationStateChanged, this,
+          [](Qt::ApplicationState state) { g_appIsActive = state == Qt::ApplicationActive; });
+}
+
+CAAppController::~CAAppController() {
+  if (g_appController == this) g_appController = nullptr;
+}
+
+CAAppController* CAAppController::sharedInstance() { return g_appController; }
+
+bool CAAppController::appIsActive() { return g_appIsActive; }
+
+// ---- Launch ----------------------------------------------------------------------------------
+
+void CAAppController::preliminaryInit() {
+  defaults_.registerDefaults({{QLatin1String(kProgrammerBaseKey), 2},
+                              {QLatin1String(kProgrammerWordSizeKey), 32},
+                              {QLatin1String(kProgrammerDigitsKey), 2}});
+  const QLocale locale;
+  prefController_ = std::make_unique<CAPrefController>(defaults_, locale.measurementSystem() == QLocale::MetricSystem);
+  prefController_->installProviders();
+  prefController_->observeSleep();
+  SetNumberTextLocale(locale);
+  g_requireDayIndexYear = true;
+}
+
+void CAAppController::initOnLaunch() {
+  SetAlphabeticalFunctionGroups(MakeAlphabeticalFunctionGroups());
+
+  FLXmlDecoder::setSharedKeyDecoder(std::make_shared<FLXmlKeyTable>());
+  FLXmlDecoder::addDecoderKeys(SpreadsheetXmlTags());
+
+  const int64_t mask = defaults_.integerForKey(QLatin1String(kCalculatorMaskKey));
+  for (int bit : {kStandardCalculatorMask, kProgrammerCalculatorMask, kConverterCalculatorMask}) {
+    if ((mask & bit) && openCalculatorForMask(bit, true)) setOpenedWindowsAtLaunch(true);
+  }
+
+  loadRecentFunctions();
+  g_maxColumn = ColumnForLabel(QLatin1String(kLargestColumnLabel));
+
+  const QString support = CalculatorSupportFolder();
+  if (!support.isEmpty() && !QDir().mkpath(support)) {
+    LogString("Can't create support folder %@: %@", support, QStringLiteral("the folder could not be made"));
+  }
+  FLKernel::sharedInstance().loadToolTemplates();
+  QTimer::singleShot(0, this, &CAAppController::checkAutosave);
+}
+
+void CAAppController::loadRecentFunctions() {
+  g_recentFunctionCount = 0;
+  for (const QString& name : defaults_.stringArrayForKey(QLatin1String(kRecentFunctionsKey))) {
+    if (g_recentFunctionCount >= kMaxRecentFunctions) break;
+    const int32_t row = FunctionFromName(name);
+    if (row > 0) g_recentFunctions[g_recentFunctionCount++] = row;
+  }
+}
+
+void CAAppController::saveRecentFunctions() {
+  QStringList names;
+  for (int32_t i = 0; i < g_recentFunctionCount; ++i) {
+    const int32_t row = g_recentFunctions[i];
+    if (row > 0 && row <= kFunctionCount) names.append(QString::fromLatin1(g_functionInfo[row].name));
+  }
+  if (names.isEmpty()) {
+    defaults_.removeObjectForKey(QLatin1String(kRecentFunctionsKey));
+  } else {
+    defaults_.setObject(names, QLatin1String(kRecentFunctionsKey));
+  }
+}
+
+bool CAAppController::openCalculatorForMask(int /*mask*/, bool /*delay*/) { return false; }
+
+std::optional<QString> CAAppController::defaultFontName() const {
+  if (!prefController_) return std::nullopt;
+  return prefController_->defaultFont().family();
+}
+
+// ---- Opening ---------------------------------------------------------------------------------
+
+QString CAAppController::reopenFilesKey() const { return QString::fromLatin1(kOpenFilesKey); }
+
+QStringList CAAppController::filesToReopen() const {
+  if (prefController_ && !prefController_->value(CABoolPreference::saveWorkspace)) return {};
+  return FLDocumentAppDelegate::filesToReopen();
+}
+
+bool CAAppController::saveWorkspace() {
+  return !prefController_ || prefController_->value(CABoolPreference::saveWorkspace);
+}
+
+std::unique_ptr<CAWindowController> CAAppController::newWindowController() {
+  return std::make_unique<CAWindowController>();
+}
+
+CAWindowController* CAAppController::adoptWindowController(std::unique_ptr<CAWindowController> controller) {
+  CAWindowController* adopted = controller.get();
+  adoptController(std::move(controller));
+  return adopted;
+}
+
+FLDocumentWC* CAAppController::openUntitledWithTabIdentifier(const QString& /*tabIdentifier*/) {
+  std::unique_ptr<CAWindowController> made = newWindowController();
+  if (!made) return nullptr;
+  CAWindowController* controller = adoptWindowController(std::move(made));
+  controller->prepareToShow();
+  MakeKeyAndOrderFront(controller->window());
+  return controller;
+}
+
+FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, const QString& /*tabIdentifier*/) {
+  auto* controller = dynamic_cast<CAWindowController*>(controllerOfWindow(MainWindow()));
+  if (controller) {
+    const CADocument* front = controller->document();
+    if (front->dirty() || controller->everEdited() || !front->filePath().isEmpty()) controller = nullptr;
+  }
+  const bool reused = controller != nullptr;
+  if (!controller) {
+    std::unique_ptr<CAWindowController> made = newWindowController();
+    if (!made) return nullptr;
+    controller = adoptWindowController(std::move(made));
+  }
+  CADocument* document = controller->document();
+
+  FLError error;
+  const int32_t type = document->openFile(path, &error);
+  if (type == 0) {
+    // The window closes, whatever the reader left in its document. When it was the reused
+    // untitled one and the only window, a fresh untitled one takes its place first, since the
+    // last window's closing would end the application.
+    if (reused && controllers().size() == 1) openUntitledWithTabIdentifier(QString());
+    closeWindow(controller->window(), controller);
+    FLAlert::sharedInstance().giveAlertMessage(QString::fromLatin1(kCantOpenFileMessage),
+                                               FormatString(kCantOpenFileFormat, QFileInfo(path).fileName(), error.reason));
+    return nullptr;
+  }
+  if (type != 4) document->setFilePath(path);
+  if (!autosaveOverride_.isEmpty()) {
+    controller->setTitleOverride(autosaveOverride_);
+    document->setLocked(true);
+    document->setAutosaveRecoveryDoc(true);
+    document->setFilePath(QString());
+  }
+  controller->synchronizeWindowTitle();
+
+  document->setOpening(true);
+  document->evaluate();
+  controller->prepareToShow();
+  QWidget* window = controller->window();
+  QTimer::singleShot(500, window, [window] { MakeKeyAndOrderFront(window); });
+  document->setOpening(false);
+  NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), document);
+  return controller;
+}
+
+// ---- Autosave recovery -----------------------------------------------------------------------
+
+QList<CAAutosaveEntry> CAAppController::findAutosaves(const QString& folder) {
+  QList<CAAutosaveEntry> found;
+  if (folder.isEmpty()) return found;
+  const QFileInfoList entries =
+      QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+  for (const QFileInfo& entry : entries) {
+    if (entry.suffix() != QLatin1String(kAutosaveExtension)) continue;
+    const QString package = entry.absoluteFilePath();
+    QFile pathFile(QDir(package).filePath(QLatin1String(kAutosavePathFileName)));
+    if (!entry.isDir() || !pathFile.open(QIODevice::ReadOnly)) {
+      LogString("Can't read autosaved file %@: %@", package,
+                entry.isDir() ? pathFile.errorString() : QStringLiteral("not a package"));
+      if (entry.isDir()) {
+        QDir(package).removeRecursively();
+      } else {
+        QFile::remove(package);
+      }
+      continue;
+    }
+    found.append({entry.fileName(), QString::fromUtf8(pathFile.readAll()), package});
+  }
+  return found;
+}
+
+bool CAAppController::shouldOpenAutosaves(const QList<CAAutosaveEntry>& autosaves) {
+  return CAAutosaveRestorer::shouldOpenAutosaves(autosaves);
+}
+
+void CAAppController::checkAutosave() {
+  const QList<CAAutosaveEntry> autosaves = findAutosaves(CalculatorSupportFolder());
+  if (autosaves.isEmpty()) return;
+  const bool open = shouldOpenAutosaves(autosaves);
+  if (open) oldAutosaveFiles_.clear();
+  for (const CAAutosaveEntry& autosave : autosaves) {
+    autosaveOverride_ = FormatString(kAutosaveTitleFormat, QFileInfo(autosave.path).completeBaseName());
+    if (open && applicationOpenFile(autosave.packagePath)) {
+      oldAutosaveFiles_.append(autosave.packagePath);
+    } else {
+      QDir(autosave.packagePath).removeRecursively();
+    }
+  }
+  autosaveOverride_.clear();
+}
+
+// ---- Quitting --------------------------------------------------------------------------------
+
+void CAAppController::normalize() { NotificationCenter::defaultCenter().post(QLatin1String(kNormalizeNotification)); }
+
+FLDocumentAppDelegate::TerminateReply CAAppController::applicationShouldTerminate() {
+  defaults_.setInteger(openCalculatorMask(), QLatin1String(kCalculatorMaskKey));
+  return FLDocumentAppDelegate::applicationShouldTerminate();
+}
+
+void CAAppController::prepareToQuit() {
+  for (const QString& package : oldAutosaveFiles_) QDir(package).removeRecursively();
+  oldAutosaveFiles_.clear();
+  if (prefController_) prefController_->savePreferences();
+  saveRecentFunctions();
+  NotificationCenter::defaultCenter().post(QLatin1String(kQuittingNotification));
+  // The synthesizer is a Qt object: it goes before the application object does.
+  FLSpeechManager::sharedInstance().setKeepSpeaker(false);
+  FLSpeechManager::sharedInstance().stopSpeaking();
+}

@@ -1,0 +1,122 @@
+// The spreadsheet's half of the launch, open and quit sequence that the framework's application
+// delegate runs: the registered defaults and preferences, the locale's separators, the type
+// lists, the XML key table, the function classes and recent functions, the support folder,
+// autosave recovery, opening documents into windows, and what is stored at quit.
+#pragma once
+
+#include "framlet/shell/FLDocumentAppDelegate.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class CAApplication;
+class CAPrefController;
+class CAWindowController;
+class QAction;
+class QMainWindow;
+class UserDefaults;
+
+inline constexpr const char* kAppAboutString = "A one-sheet spreadsheet with exact numbers, plus three calculators.";
+inline constexpr const char* kAutosaveTitleFormat = "Autosave of %@ [Locked]";
+inline constexpr const char* kCantOpenFileMessage = "Can't open file.";
+inline constexpr const char* kCantOpenFileFormat = "The file \"%@\" can't be opened. %@";
+
+// Calculator windows, as bits of "numlet.calculatorMask".
+inline constexpr int kStandardCalculatorMask = 1;
+inline constexpr int kProgrammerCalculatorMask = 2;
+inline constexpr int kConverterCalculatorMask = 4;
+
+// The types the save panel offers and the open panel accepts, in their order.
+const QStringList& SaveTypes();
+const QStringList& OpenTypes();
+// The clipboard's types, richest first: the cell archive, files, URLs, RTFD, RTF, the text
+// types, then the picture types.
+const QStringList& ClipboardTypes();
+
+// An autosaved copy found in the support folder.
+struct CAAutosaveEntry {
+  QString name;         // the package's file name
+  QString path;         // the document's path when it was autosaved, or "untitled"
+  QString packagePath;  // where the package lies
+};
+
+class CAAppController : public FLDocumentAppDelegate {
+  Q_OBJECT
+
+ public:
+  // The preferences live in `defaults` (the application's own domain in the application).
+  explicit CAAppController(UserDefaults& defaults);
+  ~CAAppController() override;
+
+  // The application's controller; null before main() made it. (Made and destroyed by main()
+  // rather than held in a function-local static: it owns windows, which must go before the
+  // application object.)
+  static CAAppController* sharedInstance();
+
+  // ---- Hooks of the launch, open and quit
+  void preliminaryInit() override;
+  void initOnLaunch() override;
+  QString reopenFilesKey() const override;
+  QStringList filesToReopen() const override;
+  FLDocumentWC* openFileWithTabIdentifier(const QString& path, const QString& tabIdentifier) override;
+  FLDocumentWC* openUntitledWithTabIdentifier(const QString& tabIdentifier) override;
+  bool saveWorkspace() override;
+  void normalize() override;
+  TerminateReply applicationShouldTerminate() override;
+  void prepareToQuit() override;
+  QString aboutString() const override { return QString::fromLatin1(kAppAboutString); }
+  std::optional<QString> defaultFontName() const override;
+
+  CAPrefController* prefController() const { return prefController_.get(); }
+  UserDefaults& defaults() const { return defaults_; }
+
+  // ---- Autosave recovery
+  void checkAutosave();
+  // The autosaved copies in the folder; unreadable ones are logged and deleted.
+  static QList<CAAutosaveEntry> findAutosaves(const QString& folder);
+  const QStringList& oldAutosaveFiles() const { return oldAutosaveFiles_; }
+
+  // ---- Calculators: one window of each kind at most. None is built yet: answers false.
+  virtual bool openCalculatorForMask(int mask, bool delay);
+  // The calculators open now, as "numlet.calculatorMask" bits.
+  virtual int openCalculatorMask() const { return 0; }
+
+  // ---- Application commands
+  void installMenus(QMainWindow* window);
+  bool validateMenuItem(QAction* item) const;
+  void newUntitledDocument();
+  void openDocument();
+  void showPreferences();
+  void stopSpeaking();
+  void closeMainWindow();
+  void setMeasurementUnits(int unitCode);
+  void setSearchOption(int bit);
+  void setSearchScope(int scope);
+
+  static bool appIsActive();
+
+  // Menu item states.
+  bool noModalWindow() const;
+  bool alwaysEnabled() const { return true; }
+  bool speaking() const;
+
+ protected:
+  // The seam where document windows are made: the window controller of the sheet.
+  virtual std::unique_ptr<CAWindowController> newWindowController();
+  // Asks whether to open the autosaved copies (the recovery dialog).
+  virtual bool shouldOpenAutosaves(const QList<CAAutosaveEntry>& autosaves);
+
+ private:
+  CAWindowController* adoptWindowController(std::unique_ptr<CAWindowController> controller);
+  void loadRecentFunctions();
+  void saveRecentFunctions();
+
+  UserDefaults& defaults_;
+  std::unique_ptr<CAApplication> application_;
+  std::unique_ptr<CAPrefController> prefController_;
+  QStringList oldAutosaveFiles_;
+  bool recoveringAutosaves_ = false;
+  QString autosaveOverride_;
+};

@@ -1,0 +1,158 @@
+// The application-wide commands and the menus that carry them in every document window.
+#include "calculator/controllers/CAAppController.h"
+
+#include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/caPreferenceKeys.h"
+#include "framlet/shell/FLActionHandler.h"
+#include "framlet/shell/FLSpeechManager.h"
+#include "framlet/shell/flWindowOrder.h"
+#include "platform/NotificationCenter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+
+namespace {
+
+constexpr const char* kNewUntitledAction = "newUntitledDocument:";
+constexpr const char* kOpenDocumentAction = "openDocument:";
+constexpr const char* kCloseAction = "performClose:";
+constexpr const char* kShowPreferencesAction = "showPreferences:";
+constexpr const char* kStopSpeakingAction = "stopSpeaking:";
+constexpr const char* kTerminateAction = "terminate:";
+
+enum CAAppMenu { kFileMenu, kWindowMenu, kHelpMenu, kMenuCount };
+constexpr const char* kMenuTitles[kMenuCount] = {"&File", "&Window", "&Help"};
+
+// The application's commands: where each goes, what it does and when it is enabled. A null
+// perform is the shared action handler's action of that name, validated by the handler.
+struct CAAppActionEntry {
+  const char* name;
+  const char* title;
+  CAAppMenu menu;
+  bool separatorBefore;
+  // The shortcut: a standard one, else a key combination (0: none). Not a QKeySequence, which
+  // needs the application object before it can be made.
+  QKeySequence::StandardKey standardShortcut;
+  int shortcut;
+  void (CAAppController::*perform)();
+  bool (CAAppController::*isEnabled)() const;
+};
+
+const CAAppActionEntry kAppActions[] = {
+    {kNewUntitledAction, "New", kFileMenu, false, QKeySequence::New, 0, &CAAppController::newUntitledDocument,
+     &CAAppController::noModalWindow},
+    {kOpenDocumentAction, "Open…", kFileMenu, false, QKeySequence::Open, 0, &CAAppController::openDocument,
+     &CAAppController::noModalWindow},
+    {kCloseAction, "Close", kFileMenu, false, QKeySequence::Close, 0, &CAAppController::closeMainWindow,
+     &CAAppController::noModalWindow},
+    {kShowPreferencesAction, "Settings…", kFileMenu, true, QKeySequence::Preferences, 0,
+     &CAAppController::showPreferences, &CAAppController::noModalWindow},
+    {kTerminateAction, "Quit", kFileMenu, true, QKeySequence::Quit, 0, &CAAppController::terminate,
+     &CAAppController::alwaysEnabled},
+    {kNextWindowAction, "Next Window", kWindowMenu, false, QKeySequence::UnknownKey,
+     int(Qt::CTRL) | int(Qt::Key_QuoteLeft), nullptr,
+     nullptr},
+    {kStopSpeakingAction, "Stop Speaking", kWindowMenu, false, QKeySequence::UnknownKey, 0, &CAAppController::stopSpeaking,
+     &CAAppController::speaking},
+    {kShowAboutAction, "About Tamsel Calculator", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+    {kVisitWebsiteAction, "Visit the Website", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+    {kCopyLogsAction, "Copy Logs", kHelpMenu, true, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+    {kEmailLogsAction, "Mail Logs…", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+};
+
+QString Tr(const char* text) { return QApplication::translate("CAAppController", text); }
+
+const CAAppActionEntry* EntryNamed(const QString& name) {
+  for (const CAAppActionEntry& entry : kAppActions) {
+    if (name == QLatin1String(entry.name)) return &entry;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void CAAppController::installMenus(QMainWindow* window) {
+  QMenu* menus[kMenuCount];
+  for (int m = 0; m < kMenuCount; ++m) menus[m] = window->menuBar()->addMenu(Tr(kMenuTitles[m]));
+  for (const CAAppActionEntry& entry : kAppActions) {
+    QMenu* menu = menus[entry.menu];
+    if (entry.separatorBefore) menu->addSeparator();
+    QAction* action = menu->addAction(Tr(entry.title));
+    action->setObjectName(QLatin1String(entry.name));
+    action->setShortcut(entry.standardShortcut != QKeySequence::UnknownKey ? QKeySequence(entry.standardShortcut)
+                                                                           : QKeySequence(entry.shortcut));
+    const QString name = action->objectName();
+    if (entry.perform) {
+      connect(action, &QAction::triggered, this, [this, perform = entry.perform] { (this->*perform)(); });
+    } else {
+      connect(action, &QAction::triggered, this, [name] { FLActionHandler::sharedInstance().perform(name); });
+    }
+  }
+  for (QMenu* menu : menus) {
+    connect(menu, &QMenu::aboutToShow, menu, [this, menu] {
+      for (QAction* action : menu->actions()) {
+        if (!action->isSeparator()) action->setEnabled(validateMenuItem(action));
+      }
+    });
+  }
+}
+
+bool CAAppController::validateMenuItem(QAction* item) const {
+  const CAAppActionEntry* entry = item ? EntryNamed(item->objectName()) : nullptr;
+  if (!entry) return true;
+  if (!entry->isEnabled) return FLActionHandler::sharedInstance().validateMenuItem(item);
+  return (this->*entry->isEnabled)();
+}
+
+bool CAAppController::noModalWindow() const { return !HasModalWindow(); }
+
+bool CAAppController::speaking() const { return FLSpeechManager::sharedInstance().isSpeaking(); }
+
+void CAAppController::closeMainWindow() {
+  if (QWidget* window = MainWindow()) window->close();
+}
+
+void CAAppController::newUntitledDocument() { applicationOpenUntitledFile(); }
+
+void CAAppController::openDocument() {
+  QStringList patterns;
+  for (const QString& type : OpenTypes()) patterns.append(QStringLiteral("*.") + type);
+  auto* panel = new QFileDialog(MainWindow(), Tr("Select a file to open"));
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  panel->setFileMode(QFileDialog::ExistingFiles);
+  panel->setNameFilters({Tr("Documents (%1)").arg(patterns.join(QLatin1Char(' '))), Tr("All files (*)")});
+  connect(panel, &QFileDialog::filesSelected, this, [this](const QStringList& paths) {
+    QTimer::singleShot(0, this, [this, paths] { openFiles(paths); });
+  });
+  panel->open();
+}
+
+void CAAppController::showPreferences() {
+  if (prefController_) prefController_->showPreferences();
+}
+
+void CAAppController::stopSpeaking() { FLSpeechManager::sharedInstance().stopSpeaking(); }
+
+void CAAppController::setMeasurementUnits(int unitCode) {
+  if (!prefController_) return;
+  prefController_->setValue(CAIntPreference::defaultUnits, unitCode);
+  NotificationCenter::defaultCenter().post(QLatin1String(kUnitChangeNotification));
+}
+
+void CAAppController::setSearchOption(int bit) {
+  if (!prefController_ || bit < 0 || bit > 62) return;
+  const int64_t mask = prefController_->value(CAIntPreference::searchOptionMask) ^ (int64_t(1) << bit);
+  prefController_->setValue(CAIntPreference::searchOptionMask, mask);
+  NotificationCenter::defaultCenter().post(QLatin1String(kSearchChangedNotification), this);
+}
+
+void CAAppController::setSearchScope(int scope) {
+  if (!prefController_) return;
+  prefController_->setValue(CAIntPreference::searchScope, scope);
+  NotificationCenter::defaultCenter().post(QLatin1String(kSearchChangedNotification), this);
+}

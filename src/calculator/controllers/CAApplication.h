@@ -1,0 +1,30 @@
+// The application object's part in picking cells for a dialog: while a dialog (the sort
+// dialog) picks cells in a document window, a click in that window is not delivered; it becomes
+// a "numlet.inactiveClick" notification, posted once the click has been handled.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+inline constexpr const char* kInactiveClickNotification = "numlet.inactiveClick";
+// The notification's user info: "event", a map of "position" (QPointF, in the window) and
+// "modifiers" (int).
+inline constexpr const char* kInactiveClickEventKey = "event";
+
+class QWidget;
+
+class CAApplication : public QObject {
+  Q_OBJECT
+
+ public:
+  // Watches the application's events from now on.
+  CAApplication();
+  ~CAApplication() override;
+
+  // The window whose clicks are picked (g_specialSelectionWindow); null ends picking.
+  static void setSpecialSelectionWindow(QWidget* window);
+  static QWidget* specialSelectionWindow();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+};

@@ -1,0 +1,99 @@
+#include "calculator/controllers/CAWindowController.h"
+
+#include "calculator/controllers/CAAppController.h"
+#include "calculator/views/CACellView.h"
+#include "calculator/views/CAScrollView.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/flInterfaceSupport.h"
+
+#include <QFileInfo>
+#include <QLabel>
+
+CAWindowController::CAWindowController()
+    : document_(std::make_unique<CADocument>()), window_(std::make_unique<QMainWindow>()) {
+  archiver_ = std::make_unique<Archiver>(*document_, *this);
+  undoManager_.setDelegate(archiver_.get());
+  undoManager_.setBufferSize(CAUndoArchiver::kBufferSize);
+  undoManager_.setCapacity(CAUndoArchiver::kCapacity);
+  document_->setController(this);
+  document_->setWindowController(this);
+  window_->setObjectName(QStringLiteral("MainWindow"));
+  window_->setAttribute(Qt::WA_DeleteOnClose, false);
+  scrollView_ = new CAScrollView(document_.get(), window_.get());
+  window_->setCentralWidget(scrollView_);
+  if (CAAppController* app = CAAppController::sharedInstance()) app->installMenus(window_.get());
+  watchWindow();
+}
+
+CAWindowController::~CAWindowController() {
+  if (CACellView* view = cellView()) view->shutDown();
+  document_->prepareToClose();
+  window_.reset();
+  undoManager_.clearUndo();
+}
+
+void CAWindowController::prepareToShow() {
+  synchronizeWindowTitle();
+  SetStandardWindowSize(window_.get());
+}
+
+void CAWindowController::synchronizeWindowTitle() {
+  window_->setWindowTitle(titleOverride_.isEmpty() ? displayName() : titleOverride_);
+  window_->setWindowFilePath(titleOverride_.isEmpty() ? document_->filePath() : QString());
+  window_->setWindowModified(document_->dirty());
+}
+
+void CAWindowController::giveAlert(const QString& message, const QString& information) {
+  FLAlert::sharedInstance().giveAlertMessage(message, information);
+}
+
+QRectF CAWindowController::contentRect() const { return QRectF(window_->geometry()); }
+
+void CAWindowController::setContentRect(const QRectF& rect) {
+  if (rect.width() > 0 && rect.height() > 0) window_->setGeometry(rect.toAlignedRect());
+}
+
+QByteArray CAWindowController::pdfOfDocument(QSizeF* size) {
+  if (size) *size = QSizeF();
+  return {};
+}
+
+void CAWindowController::windowWillClose() { document_->prepareToClose(); }
+
+CACellView* CAWindowController::cellView() const { return scrollView_ ? scrollView_->cellView() : nullptr; }
+
+void CAWindowController::redrawCell(const GridPoint& point) {
+  if (CACellView* view = cellView()) view->redrawGridPoint(point);
+}
+
+void CAWindowController::redrawRange(const GridRange& range) {
+  if (CACellView* view = cellView()) view->redrawRange(range);
+}
+
+void CAWindowController::redrawSelectionForDomain(int32_t domain) {
+  if (CACellView* view = cellView()) view->redrawSelectionForDomain(domain);
+}
+
+void CAWindowController::removeTooltipForCell(const CACell& cell) {
+  if (CACellView* view = cellView()) view->removeTooltipForCell(cell);
+}
+
+void CAWindowController::adjustCellViewForNewData() {
+  if (CACellView* view = cellView()) view->setContentFrame();
+}
+
+void CAWindowController::jumpToSelection() {
+  if (CACellView* view = cellView()) view->ensureSelectionVisible();
+}
+
+GridPoint CAWindowController::scrollPoint() const {
+  const CACellView* view = cellView();
+  return view ? view->scrollPoint() : GridPoint{0, 0};
+}
+
+// The stored scroll point is "x,y", as the package writer wrote it.
+void CAWindowController::scrollToGridPoint(const QString& text) {
+  const GridPoint point = GridPointFromStringCalc(text, false);
+  CACellView* view = cellView();
+  if (view && point.x >= 0 && point.y >= 0) view->scrollToGridPoint(point);
+}

@@ -1,0 +1,379 @@
+#include "framlet/shell/FLDocumentAppDelegate.h"
+
+#include "framlet/foundation/FLFileLocator.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLDocument.h"
+#include "framlet/shell/FLDocumentWC.h"
+#include "framlet/shell/flInterfaceSupport.h"
+#include "framlet/shell/flWindowOrder.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserFolders.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+FLDocumentAppDelegate* g_delegate = nullptr;
+
+constexpr qsizetype kMaxRecentDocuments = 10;
+
+}  // namespace
+
+bool IsPathInFolder(const QString& path, const QString& folder) {
+  if (path.isEmpty() || folder.isEmpty()) return false;
+  const QString cleanPath = QDir::cleanPath(path);
+  const QString cleanFolder = QDir::cleanPath(folder);
+  if (cleanPath == cleanFolder) return true;
+  return cleanPath.startsWith(cleanFolder.endsWith(QLatin1Char('/')) ? cleanFolder : cleanFolder + QLatin1Char('/'));
+}
+
+FLDocumentAppDelegate::FLDocumentAppDelegate() {
+  g_delegate = this;
+  SetApplicationDelegate(this);
+}
+
+FLDocumentAppDelegate::~FLDocumentAppDelegate() {
+  // Windows go before the delegate that their controllers may call.
+  controllers_.clear();
+  if (g_delegate == this) g_delegate = nullptr;
+  if (ApplicationDelegate() == this) SetApplicationDelegate(nullptr);
+}
+
+FLDocumentAppDelegate* FLDocumentAppDelegate::sharedDelegate() { return g_delegate; }
+
+// ---- Launch ----------------------------------------------------------------------------------
+
+void FLDocumentAppDelegate::applicationWillFinishLaunching() {
+  FLKernel::sharedInstance();
+  preliminaryInit();
+}
+
+void FLDocumentAppDelegate::applicationDidFinishLaunching() {
+  const QStringList reopen = filesToReopen();
+
+  initOnLaunch();
+  launching_ = false;
+
+  if ((launchModifiers() & kSkipReopenModifiers) != kSkipReopenModifiers) {
+    // Frontmost first in the list, so walking it backwards leaves the old front window in front.
+    for (qsizetype i = reopen.size() - 1; i >= 0; --i) {
+      std::optional<FLFileLocator> locator = FLFileLocator::withObject(reopen[i]);
+      bool changed = false;
+      if (!locator || !locator->verify(&changed) || locator->isInTrash()) continue;
+      if (applicationOpenFile(locator->path())) openedWindowsAtLaunch_ = true;
+    }
+  }
+
+  openingDelayedFile_ = true;
+  const QStringList queued = openFilePaths_;
+  for (const QString& path : queued) {
+    if (applicationOpenFile(path)) openedWindowsAtLaunch_ = true;
+  }
+  openingDelayedFile_ = false;
+  openFilePaths_.clear();
+
+  if (!openedWindowsAtLaunch_) applicationOpenUntitledFile();
+
+  initAfterLaunch();
+  ClosePanels();
+}
+
+Qt::KeyboardModifiers FLDocumentAppDelegate::launchModifiers() const {
+  return QGuiApplication::queryKeyboardModifiers();
+}
+
+// ---- Opening ---------------------------------------------------------------------------------
+
+bool FLDocumentAppDelegate::openFile(const QString& pathOrUrl, bool /*newBatch*/) {
+  QString path = pathOrUrl;
+  const QUrl url(pathOrUrl);
+  if (url.isLocalFile()) path = url.toLocalFile();
+  if (path.isEmpty() || path == QLatin1String("/")) return false;
+
+  if (launching_) {
+    if (shouldOpenAfterLaunch(path)) openFilePaths_.append(path);
+    return true;
+  }
+
+  if (QWidget* open = windowForFile(path)) {
+    MakeKeyAndOrderFront(open);
+    return true;
+  }
+
+  FLDocumentWC* controller = openFileWithTabIdentifier(path, QString());
+  if (!controller || !controller->window()) return false;
+
+  QWidget* window = controller->window();
+  QTimer::singleShot(openingDelayedFile_ ? delayedOpenOrderFrontDelay() : 0, window,
+                     [window] { MakeKeyAndOrderFront(window); });
+  recordRecentFile(path);
+  return true;
+}
+
+void FLDocumentAppDelegate::openFiles(const QStringList& paths) {
+  for (qsizetype i = paths.size() - 1; i >= 0; --i) openFile(paths[i], false);
+}
+
+void FLDocumentAppDelegate::handleOpenRequest(const QStringList& paths) {
+  if (paths.isEmpty()) {
+    applicationShouldHandleReopen(frontmostController() != nullptr);
+    return;
+  }
+  // Each path as the desktop hands over a file it opens; the answers are not reported back.
+  for (const QString& path : paths) applicationOpenFile(path);
+}
+
+bool FLDocumentAppDelegate::applicationOpenUntitledFile() {
+  if (launching_) return false;
+  return openUntitledWithTabIdentifier(QString()) != nullptr;
+}
+
+bool FLDocumentAppDelegate::applicationShouldOpenUntitledFile() const { return !HasModalWindow(); }
+
+bool FLDocumentAppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+  if (!hasVisibleWindows) {
+    if (applicationShouldOpenUntitledFile()) applicationOpenUntitledFile();
+  } else if (FLDocumentWC* front = frontmostController()) {
+    MakeKeyAndOrderFront(front->window());
+  }
+  return true;
+}
+
+FLDocumentWC* FLDocumentAppDelegate::openFileWithTabIdentifier(const QString&, const QString&) { return nullptr; }
+
+FLDocumentWC* FLDocumentAppDelegate::openUntitledWithTabIdentifier(const QString&) { return nullptr; }
+
+FLPrintReply FLDocumentAppDelegate::applicationPrintFiles(const QStringList& paths, const QVariantMap& settings,
+                                                          bool showPanels) {
+  if (paths.isEmpty()) return FLPrintReply::Failure;
+  bool printedOne = false;
+  for (const QString& path : paths) {
+    QWidget* window = windowForFile(path);
+    bool openedForPrinting = false;
+    if (window) {
+      MakeKeyAndOrderFront(window);
+    } else {
+      if (!applicationOpenFile(path)) continue;
+      window = windowForFile(path);
+      openedForPrinting = true;
+    }
+    FLDocumentWC* controller = controllerOfWindow(window);
+    if (!controller) continue;
+    const FLPrintReply reply = controller->printWithInfo(settings, showPanels);
+    // The controller answers when its panel ends.
+    if (reply == FLPrintReply::ReplyLater) return reply;
+    if (openedForPrinting) closeWindow(window, nullptr);
+    if (reply != FLPrintReply::Success) return printedOne ? reply : FLPrintReply::Failure;
+    printedOne = true;
+  }
+  return printedOne ? FLPrintReply::Success : FLPrintReply::Failure;
+}
+
+QWidget* FLDocumentAppDelegate::windowForFile(const QString& path) const {
+  if (path.isEmpty()) return nullptr;
+  for (auto it = controllers_.rbegin(); it != controllers_.rend(); ++it) {
+    const FLDocument* document = (*it)->document();
+    if (document && document->filePath() == path && (*it)->window()) return (*it)->window();
+  }
+  return nullptr;
+}
+
+QList<QWidget*> FLDocumentAppDelegate::documentOrderedWindows() const {
+  QList<QWidget*> windows = OrderedWindows();
+  // Windows just opened and not yet ordered front go behind the others.
+  for (const std::unique_ptr<FLDocumentWC>& controller : controllers_) {
+    QWidget* window = controller->window();
+    if (window && !controller->isClosed() && !windows.contains(window)) windows.append(window);
+  }
+  windows.removeIf([this](QWidget* window) {
+    const FLDocumentWC* controller = controllerOfWindow(window);
+    return controller && controller->isClosed();
+  });
+  return windows;
+}
+
+FLDocumentWC* FLDocumentAppDelegate::frontmostController() const {
+  for (QWidget* window : OrderedWindows()) {
+    if (FLDocumentWC* controller = controllerOfWindow(window)) return controller;
+  }
+  return nullptr;
+}
+
+FLDocumentWC* FLDocumentAppDelegate::controllerOfWindow(const QWidget* window) const {
+  if (!window) return nullptr;
+  for (const std::unique_ptr<FLDocumentWC>& controller : controllers_) {
+    if (controller->window() == window) return controller.get();
+  }
+  return nullptr;
+}
+
+bool FLDocumentAppDelegate::shouldBringWindowForward(const QWidget* window) const {
+  return controllerOfWindow(window) != nullptr;
+}
+
+void FLDocumentAppDelegate::recordRecentFile(const QString& path) {
+  const QUrl url = QUrl::fromLocalFile(path);
+  if (!shouldRecordInRecents(url)) return;
+  const QFileInfo info(path);
+  // A folder counts only when it is a document package (it has an extension).
+  if (info.isDir() && info.suffix().isEmpty()) return;
+  recentDocumentUrls_.removeAll(url);
+  recentDocumentUrls_.prepend(url);
+  while (recentDocumentUrls_.size() > kMaxRecentDocuments) recentDocumentUrls_.removeLast();
+}
+
+FLDocumentWC* FLDocumentAppDelegate::adoptController(std::unique_ptr<FLDocumentWC> controller) {
+  FLDocumentWC* adopted = controller.get();
+  if (!adopted) return nullptr;
+  connect(adopted, &FLDocumentWC::windowClosed, this, &FLDocumentAppDelegate::controllerClosed);
+  controllers_.push_back(std::move(controller));
+  return adopted;
+}
+
+std::vector<FLDocumentWC*> FLDocumentAppDelegate::controllers() const {
+  std::vector<FLDocumentWC*> list;
+  for (const std::unique_ptr<FLDocumentWC>& controller : controllers_) list.push_back(controller.get());
+  return list;
+}
+
+void FLDocumentAppDelegate::controllerClosed(FLDocumentWC* controller) {
+  // Not inside the window's own close: the controller and its window go on the next turn.
+  QTimer::singleShot(0, this, [this, controller] {
+    auto it = std::find_if(controllers_.begin(), controllers_.end(),
+                           [controller](const std::unique_ptr<FLDocumentWC>& held) { return held.get() == controller; });
+    if (it == controllers_.end()) return;
+    std::unique_ptr<FLDocumentWC> closing = std::move(*it);
+    controllers_.erase(it);
+    closing.reset();
+    // The Linux habit: the application ends with its last window.
+    if (!launching_ && !terminating_ && !terminated_ && OrderedWindows().isEmpty()) terminate();
+  });
+}
+
+void FLDocumentAppDelegate::closeWindow(QWidget* window, FLDocumentWC* controller) {
+  if (!window) return;
+  if (!controller) controller = controllerOfWindow(window);
+  if (!controller) {
+    window->close();
+    return;
+  }
+  controller->sendWindowWillClose();
+  controller->closeWindow();
+}
+
+// ---- Reopen list -----------------------------------------------------------------------------
+
+QStringList FLDocumentAppDelegate::filesToReopen() const {
+  const QString key = reopenFilesKey();
+  if (key.isEmpty()) return {};
+  return UserDefaults::standardUserDefaults().stringArrayForKey(key);
+}
+
+void FLDocumentAppDelegate::saveFilesToReopen(const QStringList& archives) {
+  const QString key = reopenFilesKey();
+  if (key.isEmpty()) return;
+  if (archives.isEmpty()) {
+    UserDefaults::standardUserDefaults().removeObjectForKey(key);
+  } else {
+    UserDefaults::standardUserDefaults().setObject(archives, key);
+  }
+}
+
+// ---- Quitting --------------------------------------------------------------------------------
+
+void FLDocumentAppDelegate::terminate() {
+  if (terminating_ || terminated_) return;
+  if (applicationShouldTerminate() == TerminateReply::Now) finishTermination();
+}
+
+FLDocumentAppDelegate::TerminateReply FLDocumentAppDelegate::applicationShouldTerminate() {
+  terminating_ = true;
+  normalize();
+  openFilePaths_.clear();
+
+  int dirtyCount = 0;
+  QList<QWidget*> windows = documentOrderedWindows();
+  std::reverse(windows.begin(), windows.end());
+  for (QWidget* window : windows) {
+    if (IsPanel(window)) continue;
+    FLDocumentWC* controller = controllerOfWindow(window);
+    if (!controller) {
+      closeWindow(window, nullptr);
+      continue;
+    }
+    // Ends any typing in progress.
+    if (QWidget* focus = window->focusWidget()) focus->clearFocus();
+    const FLDocument* document = controller->document();
+    if (document && !document->privateDocument() && !document->filePath().isEmpty()) {
+      openFilePaths_.prepend(document->filePath());
+    }
+    if (document && document->dirty()) {
+      ++dirtyCount;
+    } else {
+      closeWindow(window, controller);
+    }
+  }
+  if (dirtyCount == 0) return TerminateReply::Now;
+  closeNextDirtyWindow();
+  return TerminateReply::Later;
+}
+
+void FLDocumentAppDelegate::closeNextDirtyWindow() {
+  if (!terminating_) return;
+  for (QWidget* window : documentOrderedWindows()) {
+    if (IsPanel(window) || window->isModal()) continue;
+    FLDocumentWC* controller = controllerOfWindow(window);
+    if (!controller) {
+      closeWindow(window, nullptr);
+      continue;
+    }
+    if (!controller->windowShouldClose(this)) replyToApplicationShouldTerminate(false);
+    return;
+  }
+  replyToApplicationShouldTerminate(true);
+}
+
+void FLDocumentAppDelegate::noteClosingDuringQuit(FLDocumentWC* controller) {
+  const FLDocument* document = controller ? controller->document() : nullptr;
+  if (!terminating_ || !document || document->privateDocument() || document->filePath().isEmpty()) return;
+  if (!openFilePaths_.contains(document->filePath())) openFilePaths_.prepend(document->filePath());
+}
+
+void FLDocumentAppDelegate::replyToApplicationShouldTerminate(bool terminate) {
+  if (!terminating_ || terminated_) return;
+  if (terminate) {
+    finishTermination();
+  } else {
+    terminating_ = false;
+    openFilePaths_.clear();
+  }
+}
+
+void FLDocumentAppDelegate::finishTermination() {
+  terminated_ = true;
+  applicationWillTerminate();
+  quitApplication();
+}
+
+void FLDocumentAppDelegate::applicationWillTerminate() {
+  prepareToQuit();
+  const QString supportFolder = OrvandelSupportFolder();
+  QStringList archives;
+  if (saveWorkspace()) {
+    for (const QString& path : openFilePaths_) {
+      if (IsPathInFolder(path, supportFolder) && !rememberShoeboxFile(path)) continue;
+      const QString archive = FLFileLocator(path).archive(false);
+      if (!archive.isEmpty()) archives.append(archive);
+    }
+  }
+  saveFilesToReopen(archives);
+  UserDefaults::standardUserDefaults().synchronize();
+}
+
+void FLDocumentAppDelegate::quitApplication() { QCoreApplication::quit(); }

@@ -1,0 +1,139 @@
+// The framework's application delegate: the whole life of the process as the desktop sees it.
+// It runs the launch (reopening the last run's documents, then those handed over meanwhile, else
+// an untitled one), is the one road by which documents open, and quits in two phases: clean
+// windows close at once, modified ones ask one at a time, and the reopen list is stored last.
+// Everything particular to an application is reached through the hooks a subclass overrides.
+#pragma once
+
+#include "framlet/foundation/FLKernel.h"
+#include "framlet/shell/FLDocumentWC.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+#include <vector>
+
+class QWidget;
+
+class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
+  Q_OBJECT
+
+ public:
+  enum class TerminateReply { Now, Later };
+
+  // Registers itself as the application's delegate (SetApplicationDelegate); the kernel must not
+  // exist yet, so that it finds the delegate.
+  FLDocumentAppDelegate();
+  ~FLDocumentAppDelegate() override;
+
+  // The delegate of the running application, or null.
+  static FLDocumentAppDelegate* sharedDelegate();
+
+  // ---- Launch
+  void applicationWillFinishLaunching();
+  void applicationDidFinishLaunching();
+  bool launching() const { return launching_; }
+  // During launch the documents handed over; during the quit the reopen candidates, front first.
+  const QStringList& openFilePaths() const { return openFilePaths_; }
+
+  // ---- Opening
+  // The one road by which a document opens: a path or a file URL's text. "/" is refused.
+  bool openFile(const QString& pathOrUrl, bool newBatch);
+  // In reverse order of the list.
+  void openFiles(const QStringList& paths);
+  bool applicationOpenFile(const QString& path) { return openFile(path, true); }
+  // Another launch handed these over: opens them; with none, answers as a click on the
+  // application's icon does.
+  void handleOpenRequest(const QStringList& paths);
+  bool applicationOpenUntitledFile();
+  bool applicationShouldOpenUntitledFile() const;
+  // The application was started again with nothing to open.
+  bool applicationShouldHandleReopen(bool hasVisibleWindows);
+
+  // Prints the documents in order, opening those that are not open (and closing them again);
+  // one that cannot be opened is skipped. Success when all printed.
+  FLPrintReply applicationPrintFiles(const QStringList& paths, const QVariantMap& settings, bool showPanels);
+
+  // The window showing exactly this path, searched from the newest; null for an empty path.
+  QWidget* windowForFile(const QString& path) const;
+  FLDocumentWC* frontmostController() const;
+  FLDocumentWC* controllerOfWindow(const QWidget* window) const;
+  bool shouldBringWindowForward(const QWidget* window) const;
+  void recordRecentFile(const QString& path);
+  // Most recent first, at most ten.
+  const QList<QUrl>& recentDocumentUrls() const { return recentDocumentUrls_; }
+
+  // Takes a new document window's controller for the window's lifetime.
+  FLDocumentWC* adoptController(std::unique_ptr<FLDocumentWC> controller);
+  std::vector<FLDocumentWC*> controllers() const;
+  // Closes the window after telling its controller (controller null: the window's own).
+  void closeWindow(QWidget* window, FLDocumentWC* controller);
+
+  // ---- Reopen list: text archives of file locators, frontmost window first.
+  virtual QStringList filesToReopen() const;
+  void saveFilesToReopen(const QStringList& archives);
+
+  // ---- Quitting
+  // The Quit command: asks, then quits now or when the last save alert has been answered.
+  void terminate();
+  virtual TerminateReply applicationShouldTerminate();
+  void closeNextDirtyWindow();
+  // The answer to a quit that waited: YES quits, NO leaves the application running.
+  void replyToApplicationShouldTerminate(bool terminate);
+  void applicationWillTerminate();
+  bool terminating() const { return terminating_; }
+  // A window closes during the quit after its document was saved: it is reopened next time.
+  void noteClosingDuringQuit(FLDocumentWC* controller);
+
+  // ---- Hooks
+  virtual void preliminaryInit() {}
+  virtual void initOnLaunch() {}
+  virtual void initAfterLaunch() {}
+  // The user-defaults key of the reopen list; empty: no list is kept.
+  virtual QString reopenFilesKey() const { return {}; }
+  // Opens one document in a new (or reused) window; null when it failed and the user was told.
+  virtual FLDocumentWC* openFileWithTabIdentifier(const QString& path, const QString& tabIdentifier);
+  virtual FLDocumentWC* openUntitledWithTabIdentifier(const QString& tabIdentifier);
+  virtual bool shouldOpenAfterLaunch(const QString& /*path*/) { return true; }
+  virtual bool shouldRecordInRecents(const QUrl& /*url*/) { return true; }
+  virtual void normalize() {}
+  virtual void prepareToQuit() {}
+  virtual bool saveWorkspace() { return true; }
+  // The line the About window shows under the name; empty: the maker's own.
+  virtual QString aboutString() const { return {}; }
+  // Whether a document inside the maker's support folder may still be reopened.
+  virtual bool rememberShoeboxFile(const QString& /*path*/) { return false; }
+
+ protected:
+  // The modifiers held when the launch reopens documents; tests pretend.
+  virtual Qt::KeyboardModifiers launchModifiers() const;
+  // Ends the process's event loop once the quit is settled; tests only note it.
+  virtual void quitApplication();
+  // Delays of the ordering front, in milliseconds.
+  virtual int delayedOpenOrderFrontDelay() const { return 800; }
+
+  bool openedWindowsAtLaunch() const { return openedWindowsAtLaunch_; }
+  void setOpenedWindowsAtLaunch(bool opened) { openedWindowsAtLaunch_ = opened; }
+
+ private:
+  void controllerClosed(FLDocumentWC* controller);
+  // Front to back, with the document windows that are not shown yet at the back.
+  QList<QWidget*> documentOrderedWindows() const;
+  void finishTermination();
+
+  QStringList openFilePaths_;
+  bool launching_ = true;
+  bool openingDelayedFile_ = false;
+  bool openedWindowsAtLaunch_ = false;
+  bool terminating_ = false;
+  bool terminated_ = false;
+  QList<QUrl> recentDocumentUrls_;
+  std::vector<std::unique_ptr<FLDocumentWC>> controllers_;
+};
+
+// Whether a path lies in a folder or is the folder, comparing whole path components.
+bool IsPathInFolder(const QString& path, const QString& folder);
+// The modifiers that skip reopening the last run's documents: Control, Option and Command.
+inline constexpr Qt::KeyboardModifiers kSkipReopenModifiers = Qt::MetaModifier | Qt::AltModifier | Qt::ControlModifier;

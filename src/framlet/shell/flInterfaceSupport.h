@@ -1,0 +1,27 @@
+// Small interface procedures shared by the application's windows: closing the shared choosers,
+// the standard size of a new window, function keys, and the clipboard's plain text and image types.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QKeyEvent;
+class QWidget;
+
+// Hides the open font and colour choosers that float beside the documents.
+void ClosePanels();
+// On a screen at least 1250 points wide: the screen's top left, three quarters of its width and
+// its full height; on a smaller one the window is maximised.
+void SetStandardWindowSize(QWidget* window);
+// A slider or spin box paired with a text field takes over: when the field inside `view` has
+// the focus, the window takes it, so the field's edit ends before the control's value lands.
+void YankFocusForSliderPair(QWidget* control, QWidget* view);
+// A link's rich text: the title and one blank, underlined, in the link colour, to the URL.
+QString LinkText(const QString& url, const QString& title);
+// F1 to F16 give 1 to 16; any other key 0.
+int FunctionKeyForEvent(const QKeyEvent& event);
+// The MIME types of pictures on the clipboard: JPEG, JPEG 2000, TIFF, GIF, PNG, BMP, then every
+// other type the image reader takes.
+const QStringList& PasteboardImageTypes();
+// Puts the text on the clipboard as plain text.
+void CopyStringToPasteboard(const QString& text);

@@ -1,0 +1,373 @@
+#include "calculator/controllers/CAAppController.h"
+
+#include "calculator/controllers/CAApplication.h"
+
+#include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caFunctionGroups.h"
+#include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/formula/caFormulaParser.h"
+#include "calculator/model/formula/caFunctionTable.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/flWindowOrder.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserFolders.h"
+#include "support/LogCapture.h"
+#include "support/TestData.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QDir>
+#include <QFile>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TestAppController : public CAAppController {
+ public:
+  using CAAppController::CAAppController;
+  bool shouldOpenAutosaves(const QList<CAAutosaveEntry>& autosaves) override {
+    offered = autosaves;
+    return acceptRecovery;
+  }
+  void quitApplication() override { ++quits; }
+  Qt::KeyboardModifiers launchModifiers() const override { return Qt::NoModifier; }
+
+  void launch() {
+    applicationWillFinishLaunching();
+    applicationDidFinishLaunching();
+  }
+  int untitled() const {
+    int count = 0;
+    for (FLDocumentWC* controller : controllers()) count += controller->document()->filePath().isEmpty() ? 1 : 0;
+    return count;
+  }
+  CAWindowController* front() const { return dynamic_cast<CAWindowController*>(frontmostController()); }
+
+  bool acceptRecovery = false;
+  QList<CAAutosaveEntry> offered;
+  int quits = 0;
+};
+
+class AppControllerTest : public ::testing::Test {
+ protected:
+  AppControllerTest() {
+    QDir(CalculatorSupportFolder()).removeRecursively();
+    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey, kRecentFunctionsKey}) defaults().removeObjectForKey(QLatin1String(key));
+    FLAlert::sharedInstance().setModalRunner([this](const FLAlertRequest& request, bool*) {
+      alerts.append(request.message + QLatin1Char('|') + request.moreInfo);
+      return 0;
+    });
+  }
+  ~AppControllerTest() override {
+    app.reset();
+    QTest::qWait(10);
+    FLAlert::sharedInstance().setModalRunner({});
+  }
+  static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
+  QString writeFile(const QString& name, const QByteArray& bytes) {
+    const QString path = folder.filePath(name);
+    QFile out(path);
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    return path;
+  }
+
+  // A copy of the sample package under another name (only packages are read so far).
+  QString package(const QString& name) {
+    const QString source = TestDataPath(QStringLiteral("package/Sample.Numlet"));
+    const QString target = folder.filePath(name);
+    EXPECT_TRUE(QDir().mkpath(target));
+    for (const QString& file : QDir(source).entryList(QDir::Files)) {
+      EXPECT_TRUE(QFile::copy(source + QLatin1Char('/') + file, target + QLatin1Char('/') + file));
+    }
+    return target;
+  }
+
+  QTemporaryDir folder;
+  QStringList alerts;
+  std::unique_ptr<TestAppController> app = std::make_unique<TestAppController>(defaults());
+};
+
+TEST_F(AppControllerTest, TheLaunchInstallsTheSpreadsheetsTablesAndLists) {
+  defaults().setObject(QStringList{"SUM", "NOSUCH", "abs", "DATE", "MAX", "MIN", "PI", "ROUND", "SQRT", "AVERAGE",
+                                   "COUNT", "MOD", "INT", "TRUNC"},
+                       QLatin1String(kRecentFunctionsKey));
+  app->launch();
+  ASSERT_NE(CAPrefController::sharedInstance(), nullptr);
+  EXPECT_EQ(app->untitled(), 1);
+
+  const std::shared_ptr<FLXmlKeyTable>& table = FLXmlDecoder::sharedKeyDecoder();
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->size(), 89);
+  EXPECT_EQ(table->value(QStringLiteral("hunds")), 20u);
+  EXPECT_EQ(table->value(QStringLiteral("100s")), 20u);
+  EXPECT_EQ(table->value(QStringLiteral("zoom")), 88u);
+
+  // Unknown names take no place; the first ten known ones are kept in order.
+  ASSERT_EQ(g_recentFunctionCount, kMaxRecentFunctions);
+  EXPECT_EQ(g_recentFunctions[0], FunctionFromName(u"SUM"));
+  EXPECT_EQ(g_recentFunctions[1], FunctionFromName(u"ABS"));
+  EXPECT_EQ(g_recentFunctions[9], FunctionFromName(u"COUNT"));
+
+  const std::vector<CAFunctionGroup>& groups = AlphabeticalFunctionGroups();
+  ASSERT_GT(groups.size(), 2u);
+  EXPECT_EQ(groups[0].name, QStringLiteral("Recent Functions"));
+  EXPECT_EQ(groups[0].tag, -1);
+  int32_t total = 0;
+  for (size_t i = 1; i < groups.size(); ++i) {
+    EXPECT_EQ(groups[i].tag, -int32_t(i) - 1);
+    EXPECT_EQ(groups[i].first, total + 1);
+    EXPECT_EQ(QChar::fromLatin1(g_functionInfo[groups[i].first].name[0]), groups[i].name[0]);
+    if (i > 1) {
+      EXPECT_LT(groups[i - 1].name, groups[i].name);
+    }
+    total += groups[i].count;
+  }
+  EXPECT_EQ(total, kFunctionCount);
+  EXPECT_TRUE(QFileInfo(CalculatorSupportFolder()).isDir());
+}
+
+TEST_F(AppControllerTest, OpeningFillsTheUntouchedUntitledWindow) {
+  app->launch();
+  CAWindowController* untitled = app->front();
+  ASSERT_NE(untitled, nullptr);
+  const QString first = package(QStringLiteral("numbers.Numlet"));
+  ASSERT_TRUE(app->applicationOpenFile(first)) << alerts.join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(app->controllers().size(), 1u);
+  EXPECT_EQ(untitled->document()->filePath(), first);
+  EXPECT_EQ(untitled->window()->windowTitle(), QStringLiteral("numbers.Numlet"));
+  EXPECT_FALSE(untitled->document()->rows().empty());
+
+  // A window that shows a file is not reused; nor is an untitled one that was changed.
+  ASSERT_TRUE(app->applicationOpenFile(package(QStringLiteral("second.Numlet"))));
+  EXPECT_EQ(app->controllers().size(), 2u);
+  app->newUntitledDocument();
+  app->front()->document()->setDirty(true);
+  const QString third = package(QStringLiteral("third.Numlet"));
+  ASSERT_TRUE(app->applicationOpenFile(third));
+  EXPECT_EQ(app->controllers().size(), 4u);
+  EXPECT_NE(app->windowForFile(third), nullptr);
+  EXPECT_TRUE(alerts.isEmpty());
+}
+
+TEST_F(AppControllerTest, AFileThatCannotBeReadClosesItsWindowAndSaysWhy) {
+  app->launch();
+  const QString strange = writeFile(QStringLiteral("picture.zzz"), "??");
+  EXPECT_FALSE(app->applicationOpenFile(strange));
+  ASSERT_EQ(alerts.size(), 1);
+  EXPECT_EQ(alerts[0], QStringLiteral("Can't open file.|The file \"picture.zzz\" can't be opened. "
+                                      "I don't recognize the file type."));
+  // The untitled window it was read into closed, after a fresh one took its place.
+  QTest::qWait(10);
+  ASSERT_EQ(app->controllers().size(), 1u);
+  EXPECT_TRUE(app->controllers()[0]->document()->filePath().isEmpty());
+  EXPECT_TRUE(static_cast<CAWindowController*>(app->controllers()[0])->document()->rows().empty());
+  app->controllers()[0]->document()->setDirty(true);
+  EXPECT_FALSE(app->applicationOpenFile(strange));
+  QTest::qWait(10);
+  EXPECT_EQ(app->controllers().size(), 1u);
+  EXPECT_EQ(alerts.size(), 2);
+  EXPECT_EQ(app->quits, 0);
+}
+
+TEST_F(AppControllerTest, AcceptedRecoveryOpensLockedCopiesAndDeletesThemAtQuit) {
+  const QString support = CalculatorSupportFolder();
+  ASSERT_TRUE(QDir().mkpath(support + QStringLiteral("/Unreadable.Numlet_autosave")));
+  const QString copy = support + QStringLiteral("/A1.Numlet_autosave");
+  ASSERT_TRUE(QDir().mkpath(copy));
+  const QString source = TestDataPath(QStringLiteral("package/Recovered.Numlet_autosave"));
+  for (const QString& name : QDir(source).entryList(QDir::Files)) {
+    ASSERT_TRUE(QFile::copy(source + QLatin1Char('/') + name, copy + QLatin1Char('/') + name));
+  }
+  LogCapture log;
+  app->acceptRecovery = true;
+  app->launch();
+  QTest::qWait(20);  // the check runs after the launch
+  ASSERT_EQ(app->offered.size(), 1);
+  EXPECT_EQ(app->offered[0].path, QStringLiteral("/home/ann/Budget.Numlet"));
+  EXPECT_TRUE(log.contains(QStringLiteral("Can't read autosaved file")));
+  EXPECT_FALSE(QFileInfo::exists(support + QStringLiteral("/Unreadable.Numlet_autosave")));
+
+  std::vector<FLDocumentWC*> controllers = app->controllers();
+  auto it = std::find_if(controllers.begin(), controllers.end(), [](FLDocumentWC* controller) {
+    return controller->window()->windowTitle() == QStringLiteral("Autosave of Budget [Locked]");
+  });
+  ASSERT_NE(it, controllers.end());
+  auto* recovered = static_cast<CAWindowController*>(*it);
+  EXPECT_TRUE(recovered->document()->locked());
+  EXPECT_TRUE(recovered->document()->autosaveRecoveryDoc());
+  EXPECT_TRUE(recovered->document()->filePath().isEmpty());
+  EXPECT_EQ(app->oldAutosaveFiles(), QStringList{copy});
+  EXPECT_TRUE(QFileInfo::exists(copy));
+
+  app->terminate();
+  EXPECT_EQ(app->quits, 1);
+  EXPECT_FALSE(QFileInfo::exists(copy));
+}
+
+TEST_F(AppControllerTest, DeclinedRecoveryDeletesTheCopiesAtOnce) {
+  const QString copy = CalculatorSupportFolder() + QStringLiteral("/B2.Numlet_autosave");
+  ASSERT_TRUE(QDir().mkpath(copy));
+  QFile path(copy + QStringLiteral("/path.txt"));
+  ASSERT_TRUE(path.open(QIODevice::WriteOnly));
+  path.write("untitled");
+  path.close();
+  app->launch();
+  QTest::qWait(20);
+  ASSERT_EQ(app->offered.size(), 1);
+  EXPECT_EQ(app->offered[0].path, QStringLiteral("untitled"));
+  EXPECT_FALSE(QFileInfo::exists(copy));
+  EXPECT_EQ(app->controllers().size(), 1u);
+}
+
+TEST_F(AppControllerTest, QuittingStoresTheCalculatorsTheRecentFunctionsAndThePreferences) {
+  defaults().setInteger(7, QLatin1String(kCalculatorMaskKey));
+  app->launch();
+  // No calculator window exists yet: nothing reopened, so an untitled document opened.
+  EXPECT_EQ(app->untitled(), 1);
+  g_recentFunctionCount = 0;
+  RecordRecentFunction(FunctionFromName(u"PI"));
+  RecordRecentFunction(FunctionFromName(u"SUM"));
+  app->prefController()->setValue(CABoolPreference::sortReverse, true);
+  const QString csv = package(QStringLiteral("kept.Numlet"));
+  ASSERT_TRUE(app->applicationOpenFile(csv));
+  app->terminate();
+  EXPECT_EQ(app->quits, 1);
+  EXPECT_EQ(defaults().integerForKey(QLatin1String(kCalculatorMaskKey)), 0);
+  EXPECT_TRUE(defaults().objectForKey(QLatin1String(kCalculatorMaskKey)).isValid());
+  EXPECT_EQ(defaults().stringArrayForKey(QLatin1String(kRecentFunctionsKey)), (QStringList{"SUM", "PI"}));
+  EXPECT_TRUE(defaults().boolForKey(QStringLiteral("numlet.sortReverse")));
+  EXPECT_EQ(defaults().stringArrayForKey(QLatin1String(kOpenFilesKey)).size(), 1);
+
+  // With the workspace preference off the next launch reopens nothing.
+  app.reset();
+  QTest::qWait(10);
+  defaults().setBool(false, QStringLiteral("numlet.saveWorkspace"));
+  app = std::make_unique<TestAppController>(defaults());
+  app->launch();
+  EXPECT_EQ(app->windowForFile(csv), nullptr);
+  defaults().removeObjectForKey(QStringLiteral("numlet.saveWorkspace"));
+  defaults().removeObjectForKey(QStringLiteral("numlet.sortReverse"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AppControllerTest, MenuItemsWaitForModalWindowsAndAboutShowsOneWindow) {
+  app->launch();
+  auto* window = qobject_cast<QMainWindow*>(app->front()->window());
+  ASSERT_NE(window, nullptr);
+  QHash<QString, QAction*> actions;
+  for (QAction* action : window->menuBar()->findChildren<QAction*>()) {
+    if (!action->objectName().isEmpty()) actions.insert(action->objectName(), action);
+  }
+  const char* const modalFree[] = {"newUntitledDocument:", "openDocument:", "showPreferences:", "nextWindow:",
+                                   "showAbout:", "copyLogs:", "emailLogs:"};
+  for (const char* name : modalFree) {
+    ASSERT_TRUE(actions.contains(QLatin1String(name))) << name;
+    EXPECT_TRUE(app->validateMenuItem(actions.value(QLatin1String(name)))) << name;
+  }
+  EXPECT_FALSE(app->validateMenuItem(actions.value(QStringLiteral("stopSpeaking:"))));
+  {
+    QDialog modal;
+    modal.setModal(true);
+    modal.show();
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 1000));
+    for (const char* name : modalFree) EXPECT_FALSE(app->validateMenuItem(actions.value(QLatin1String(name)))) << name;
+    EXPECT_TRUE(app->validateMenuItem(actions.value(QStringLiteral("visitWebsite:"))));
+  }
+
+  actions.value(QStringLiteral("showAbout:"))->trigger();
+  actions.value(QStringLiteral("showAbout:"))->trigger();
+  int aboutWindows = 0;
+  bool describes = false;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->objectName() != QStringLiteral("FLAboutOV3") || !top->isVisible()) continue;
+    ++aboutWindows;
+    for (QLabel* label : top->findChildren<QLabel*>()) describes |= label->text() == QLatin1String(kAppAboutString);
+    top->close();
+  }
+  EXPECT_EQ(aboutWindows, 1);
+  EXPECT_TRUE(describes);
+}
+
+}  // namespace
+
+namespace {
+
+// Counts the presses that reach it.
+class PressCounter : public QWidget {
+ public:
+  using QWidget::QWidget;
+  int presses = 0;
+
+ protected:
+  void mousePressEvent(QMouseEvent*) override { ++presses; }
+};
+
+TEST_F(AppControllerTest, WhileADialogPicksCellsAClickBecomesANotification) {
+  app->launch();
+  CAWindowController* controller = app->front();
+  auto* area = new PressCounter(controller->mainWindow());
+  controller->mainWindow()->setCentralWidget(area);
+  MakeKeyAndOrderFront(controller->window());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
+  QList<Notification> received;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kInactiveClickNotification), nullptr,
+      [&received](const Notification& notification) { received.append(notification); });
+
+  QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(5, 6));
+  EXPECT_EQ(area->presses, 1);
+  CAApplication::setSpecialSelectionWindow(controller->window());
+  QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 6));
+  EXPECT_EQ(area->presses, 1);
+  EXPECT_TRUE(received.isEmpty());  // posted once the click has been handled
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !received.isEmpty(); }, 1000));
+  EXPECT_EQ(received[0].object, controller->document());
+  const QVariantMap click = received[0].userInfo.value(QLatin1String(kInactiveClickEventKey)).toMap();
+  EXPECT_EQ(click.value(QStringLiteral("position")).toPointF(), QPointF(area->mapTo(area->window(), QPoint(5, 6))));
+  EXPECT_EQ(click.value(QStringLiteral("modifiers")).toInt(), int(Qt::ShiftModifier));
+  QTest::mouseClick(area, Qt::RightButton, {}, QPoint(5, 6));
+  EXPECT_EQ(area->presses, 2);
+  CAApplication::setSpecialSelectionWindow(nullptr);
+  QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(5, 6));
+  EXPECT_EQ(area->presses, 3);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AppControllerTest, UnitAndSearchCommandsStoreTheirPreferenceAndTellTheWindows) {
+  app->launch();
+  QStringList posted;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QString(), nullptr, [&posted](const Notification& notification) { posted.append(notification.name); });
+  CAPrefController& preferences = *app->prefController();
+  app->setMeasurementUnits(5);
+  EXPECT_EQ(preferences.value(CAIntPreference::defaultUnits), 5);
+  app->setSearchOption(3);
+  app->setSearchOption(0);
+  EXPECT_EQ(preferences.value(CAIntPreference::searchOptionMask), 9);
+  app->setSearchOption(3);
+  EXPECT_EQ(preferences.value(CAIntPreference::searchOptionMask), 1);
+  app->setSearchScope(2);
+  EXPECT_EQ(preferences.value(CAIntPreference::searchScope), 2);
+  EXPECT_EQ(posted.count(QLatin1String(kUnitChangeNotification)), 1);
+  EXPECT_EQ(posted.count(QLatin1String(kSearchChangedNotification)), 4);
+}
+
+}  // namespace

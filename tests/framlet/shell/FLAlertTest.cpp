@@ -1,0 +1,77 @@
+#include "framlet/shell/FLAlert.h"
+
+#include "support/LogCapture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+class AlertTest : public ::testing::Test {
+ protected:
+  void TearDown() override { FLAlert::sharedInstance().setModalRunner({}); }
+};
+
+// Presses the titled button of the next alert once it is up.
+void PressLater(const QString& title, bool check = false) {
+  QTimer::singleShot(0, [title, check] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    if (check && box->checkBox()) box->checkBox()->setChecked(true);
+    for (QAbstractButton* button : box->buttons()) {
+      if (button->text() == title) button->click();
+    }
+  });
+}
+
+TEST_F(AlertTest, TheCodeIsTheIndexOfThePressedButton) {
+  const QStringList titles{QStringLiteral("Save"), QStringLiteral("Cancel"), QStringLiteral("Don't Save")};
+  for (int code = 0; code < 3; ++code) {
+    PressLater(titles[code]);
+    EXPECT_EQ(FLAlert::sharedInstance().giveAlertMessage(QStringLiteral("m"), QStringLiteral("i"), titles), code);
+  }
+  EXPECT_FALSE(FLAlert::isAlertActive());
+}
+
+TEST_F(AlertTest, TheCheckBoxWritesTheCallersFlag) {
+  bool suppress = true;
+  PressLater(QStringLiteral("OK"), true);
+  EXPECT_EQ(FLAlert::sharedInstance().giveAlertMessage(QStringLiteral("m"), QString(), {}, &suppress), 0);
+  EXPECT_TRUE(suppress);
+}
+
+TEST_F(AlertTest, AnAlertThatFailsToRunRefusesAndComesBackOnce) {
+  LogCapture log;
+  int runs = 0;
+  bool activeWhileRunning = false;
+  FLAlert::sharedInstance().setModalRunner([&](const FLAlertRequest& request, bool*) -> int {
+    ++runs;
+    activeWhileRunning = FLAlert::isAlertActive();
+    EXPECT_EQ(request.message, QStringLiteral("Delete everything?"));
+    throw std::runtime_error("no display");
+  });
+  // A failure must never read as the first button, the one that consents.
+  EXPECT_EQ(FLAlert::sharedInstance().giveAlertMessage(QStringLiteral("Delete everything?"), QStringLiteral("info"),
+                                                       {QStringLiteral("Delete"), QStringLiteral("Cancel")}),
+            FLAlert::kCancelCode);
+  EXPECT_TRUE(activeWhileRunning);
+  EXPECT_FALSE(FLAlert::isAlertActive());
+  QApplication::processEvents();
+  EXPECT_EQ(runs, 1);  // with buttons there is no second showing
+
+  EXPECT_EQ(FLAlert::sharedInstance().giveAlertMessage(QStringLiteral("Delete everything?"), QString()),
+            FLAlert::kCancelCode);
+  QTest::qWait(10);
+  EXPECT_EQ(runs, 3);  // shown again on the next turn, and only once
+  EXPECT_TRUE(log.contains(QStringLiteral("no display")));
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+#include "framlet/shell/FLOpenRequestChannel.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+QString UniqueChannel() { return QStringLiteral("tamsel-test-") + QUuid::createUuid().toString(QUuid::Id128); }
+
+// The client blocks until answered, so it runs beside the event loop that serves it.
+bool SendFromAnotherThread(const QString& channel, const QStringList& paths) {
+  std::atomic<int> result{-1};
+  std::thread client([&] { result = SendOpenRequest(channel, paths, 2000) ? 1 : 0; });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return result.load() >= 0; }, 5000));
+  client.join();
+  return result == 1;
+}
+
+TEST(OpenRequestChannelTest, ASecondLaunchHandsItsPathsToTheRunningOne) {
+  const QString channel = UniqueChannel();
+  QList<QStringList> received;
+  FLOpenRequestServer server([&received](const QStringList& paths) { received.append(paths); });
+  ASSERT_TRUE(server.listen(channel));
+
+  EXPECT_TRUE(SendFromAnotherThread(channel, {QStringLiteral("/a/b.Numlet"), QStringLiteral("file:///c/d e.csv")}));
+  EXPECT_TRUE(SendFromAnotherThread(channel, {}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 2000));
+  EXPECT_EQ(received[0], (QStringList{QStringLiteral("/a/b.Numlet"), QStringLiteral("/c/d e.csv")}));
+  EXPECT_TRUE(received[1].isEmpty());
+
+  // One instance per channel.
+  FLOpenRequestServer second([](const QStringList&) {});
+  EXPECT_FALSE(second.listen(channel));
+}
+
+TEST(OpenRequestChannelTest, NobodyListeningMeansThisLaunchRuns) {
+  EXPECT_FALSE(SendOpenRequest(UniqueChannel(), {QStringLiteral("/x")}, 200));
+}
+
+TEST(OpenRequestChannelTest, OnlyAnArrayOfPathsIsARequest) {
+  const struct {
+    const char* line;
+    bool valid;
+    int count;
+  } cases[] = {
+      {"[]", true, 0},           {"[\"/a\",\"/b\"]", true, 2}, {"[\"/a\",3]", false, 0},
+      {"{\"a\":1}", false, 0},   {"[\"\"]", false, 0},        {"[\"/a\"", false, 0},
+      {"", false, 0},            {"\"/a\"", false, 0},
+  };
+  for (const auto& entry : cases) {
+    const std::optional<QStringList> paths = FLOpenRequestServer::parseRequest(QByteArray(entry.line));
+    EXPECT_EQ(paths.has_value(), entry.valid) << entry.line;
+    if (paths) {
+      EXPECT_EQ(paths->size(), entry.count) << entry.line;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+// The drag pasteboard, speech, function keys and the complaints of validated dialogs.
+#include "framlet/shell/FLDragPasteboard.h"
+#include "framlet/shell/FLSpeechManager.h"
+#include "framlet/shell/FLValidatedDialog.h"
+#include "framlet/shell/flInterfaceSupport.h"
+
+#include "framlet/shell/FLAlert.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QMimeData>
+#include <QValidator>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(DragPasteboardTest, TheNewestValueOfATypeWins) {
+  auto pasteboard = FLDragPasteboard::dragPasteboard();
+  auto other = FLDragPasteboard::dragPasteboard();
+  EXPECT_NE(pasteboard->name(), other->name());
+  const QString cells = QStringLiteral("application/x-numlet-cells");
+  const QString text = QStringLiteral("text/plain");
+  EXPECT_TRUE(pasteboard->setString(QStringLiteral("old"), text));
+  EXPECT_TRUE(pasteboard->setData(QByteArray("<cells/>"), cells));
+  EXPECT_TRUE(pasteboard->setString(QStringLiteral("new"), text));
+  EXPECT_TRUE(pasteboard->setString(QStringLiteral("as text"), cells));
+  pasteboard->setValue(QByteArray("bytes"), cells);
+  EXPECT_EQ(pasteboard->changeCount(), 5);
+  EXPECT_EQ(pasteboard->stringForType(text), QStringLiteral("new"));
+  EXPECT_TRUE(pasteboard->stringForType(cells).isNull());  // its newest value is data
+  EXPECT_EQ(pasteboard->dataForType(cells), QByteArray("bytes"));
+  EXPECT_TRUE(pasteboard->dataForType(text).isNull());
+  EXPECT_FALSE(pasteboard->valueForType(QStringLiteral("image/png")).isValid());
+  EXPECT_EQ(pasteboard->writableTypes(), (QStringList{text, cells, text, cells, cells}));
+  const std::unique_ptr<QMimeData> mime = pasteboard->mimeData();
+  EXPECT_EQ(mime->data(text), QByteArray("new"));
+  EXPECT_EQ(mime->data(cells), QByteArray("bytes"));
+}
+
+class FakeSynthesizer : public FLSpeechSynthesizer {
+ public:
+  explicit FakeSynthesizer(QStringList* spoken) : spoken_(spoken) {}
+  void startSpeaking(const QString& text) override {
+    spoken_->append(text);
+    speaking_ = true;
+  }
+  void stopSpeaking() override { speaking_ = false; }
+  bool isSpeaking() const override { return speaking_; }
+  void finish() {
+    speaking_ = false;
+    finished();
+  }
+
+ private:
+  QStringList* spoken_;
+  bool speaking_ = false;
+};
+
+TEST(SpeechManagerTest, TheSynthesizerLivesWhileItSpeaksUnlessKept) {
+  FLSpeechManager& speech = FLSpeechManager::sharedInstance();
+  QStringList spoken;
+  int made = 0;
+  speech.setSynthesizerFactory([&] {
+    ++made;
+    return std::make_unique<FakeSynthesizer>(&spoken);
+  });
+  speech.speakString(QString());
+  EXPECT_EQ(made, 0);
+  speech.speakString(QStringLiteral("one"));
+  EXPECT_TRUE(speech.isSpeaking());
+  static_cast<FakeSynthesizer*>(speech.speaker())->finish();
+  EXPECT_EQ(speech.speaker(), nullptr);
+  EXPECT_FALSE(speech.isSpeaking());
+
+  speech.setKeepSpeaker(true);
+  speech.speakString(QStringLiteral("two"));
+  speech.speakString(QStringLiteral("three"));  // stops "two", same synthesizer
+  EXPECT_EQ(made, 2);
+  static_cast<FakeSynthesizer*>(speech.speaker())->finish();
+  EXPECT_NE(speech.speaker(), nullptr);
+  EXPECT_FALSE(speech.isSpeaking());
+  speech.setKeepSpeaker(false);
+  speech.stopSpeaking();
+  EXPECT_EQ(speech.speaker(), nullptr);
+  EXPECT_EQ(spoken, (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
+  speech.setSynthesizerFactory({});
+}
+
+TEST(InterfaceSupportTest, FunctionKeysAreNumberedFromOne) {
+  const struct {
+    int key;
+    int number;
+  } cases[] = {{Qt::Key_F1, 1}, {Qt::Key_F2, 2}, {Qt::Key_F12, 12}, {Qt::Key_F16, 16},
+               {Qt::Key_F17, 0}, {Qt::Key_A, 0}, {Qt::Key_Escape, 0}};
+  for (const auto& entry : cases) {
+    const QKeyEvent event(QEvent::KeyPress, entry.key, Qt::NoModifier);
+    EXPECT_EQ(FunctionKeyForEvent(event), entry.number) << entry.key;
+  }
+  const QStringList& images = PasteboardImageTypes();
+  ASSERT_GE(images.size(), 6);
+  EXPECT_EQ(images.mid(0, 6), (QStringList{QStringLiteral("image/jpeg"), QStringLiteral("image/jp2"),
+                                           QStringLiteral("image/tiff"), QStringLiteral("image/gif"),
+                                           QStringLiteral("image/png"), QStringLiteral("image/bmp")}));
+  EXPECT_EQ(images.count(QStringLiteral("image/png")), 1);
+}
+
+// A validator that states its range as texts, as a formatter of lengths does.
+class RangeValidator : public QValidator {
+ public:
+  State validate(QString&, int&) const override { return Intermediate; }
+};
+
+TEST(InterfaceSupportTest, ASliderTakesTheFocusFromItsPairedField) {
+  QWidget window;
+  auto* pane = new QWidget(&window);
+  auto* field = new QLineEdit(pane);
+  auto* slider = new QSlider(Qt::Horizontal, pane);
+  auto* elsewhere = new QLineEdit(&window);
+  auto* layout = new QVBoxLayout(&window);
+  for (QWidget* widget : {static_cast<QWidget*>(pane), static_cast<QWidget*>(elsewhere)}) layout->addWidget(widget);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  field->setFocus();
+  YankFocusForSliderPair(field, pane);  // not a slider: nothing happens
+  EXPECT_TRUE(field->hasFocus());
+  YankFocusForSliderPair(slider, pane);
+  EXPECT_FALSE(field->hasFocus());
+  elsewhere->setFocus();
+  YankFocusForSliderPair(slider, pane);  // a field outside the pair keeps it
+  EXPECT_TRUE(elsewhere->hasFocus());
+  EXPECT_TRUE(LinkText(QStringLiteral("https://x.example/?a=1&b=2"), QStringLiteral("Site <1>"))
+                  .contains(QStringLiteral("href=\"https://x.example/?a=1&amp;b=2\"")));
+}
+
+TEST(ValidatedDialogTest, TheComplaintNamesTheAllowedRange) {
+  QIntValidator integers(1, 10);
+  RangeValidator custom;
+  custom.setProperty("minimumString", QStringLiteral("0 cm"));
+  custom.setProperty("maximumString", QStringLiteral("15.24 cm"));
+  const QString ranged = FLValidatedDialog::complaintText(QStringLiteral("x1"), &integers);
+  EXPECT_TRUE(ranged.startsWith(QStringLiteral("The number you entered, \"x1\", is not a valid value for this field. It may")));
+  EXPECT_TRUE(ranged.endsWith(QStringLiteral("\n\nThe allowed values for this field range from 1 to 10.")));
+  EXPECT_TRUE(FLValidatedDialog::complaintText(QStringLiteral("9 in"), &custom)
+                  .endsWith(QStringLiteral("range from 0 cm to 15.24 cm.")));
+  EXPECT_EQ(FLValidatedDialog::complaintText(QStringLiteral("abc"), nullptr),
+            QStringLiteral("The number you entered, \"abc\", is not a valid value for this field."));
+}
+
+TEST(ValidatedDialogTest, ReturnOnAnUnacceptableValueComplainsAndKeepsTheFocus) {
+  QStringList complaints;
+  FLAlert::sharedInstance().setModalRunner([&complaints](const FLAlertRequest& request, bool*) {
+    complaints.append(request.message + QLatin1Char('|') + request.moreInfo);
+    return 0;
+  });
+  FLValidatedDialog dialog;
+  auto* field = new QLineEdit(&dialog);
+  auto* other = new QLineEdit(&dialog);
+  field->setValidator(new QIntValidator(1, 10, field));
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(field);
+  layout->addWidget(other);
+  dialog.watchField(field);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  field->setFocus();
+  field->setText(QStringLiteral("50"));
+  QTest::keyClick(field, Qt::Key_Return);
+  ASSERT_EQ(complaints.size(), 1);
+  EXPECT_TRUE(complaints[0].startsWith(QStringLiteral("Invalid value.|The number you entered, \"50\"")));
+  EXPECT_TRUE(complaints[0].endsWith(QStringLiteral("range from 1 to 10.")));
+  EXPECT_TRUE(field->hasFocus());
+  EXPECT_FALSE(dialog.presentError());
+  field->setText(QStringLiteral("7"));
+  QTest::keyClick(field, Qt::Key_Return);
+  EXPECT_TRUE(dialog.presentError());
+  EXPECT_EQ(complaints.size(), 2);
+  FLAlert::sharedInstance().setModalRunner({});
+}
+
+}  // namespace
