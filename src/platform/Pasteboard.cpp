@@ -1,5 +1,6 @@
 #include "platform/Pasteboard.h"
 
+#include <QImageReader>
 #include <QMimeData>
 #include <QUrl>
 
@@ -38,14 +39,28 @@ bool IsUriListType(const QString& type) {
 QString MimeTypeForPasteboardType(const QString& type) {
   for (const auto& [name, mime] : kMimeTypes)
     if (type == QLatin1String(name)) return QLatin1String(mime);
+  // The image reader's own types are MIME types already.
+  if (type.contains(QLatin1Char('/'))) return type;
   return QString();
 }
 
 const QStringList& PasteboardImageTypes() {
-  static const QStringList types{
-      QLatin1String(kPasteboardJpegType), QLatin1String(kPasteboardJpeg2000Type), QLatin1String(kPasteboardTiffType),
-      QLatin1String(kPasteboardGifType),  QLatin1String(kPasteboardPngType),      QLatin1String(kPasteboardBmpType),
-      QLatin1String(kPasteboardQtImageType)};
+  static const QStringList types = [] {
+    QStringList list{QLatin1String(kPasteboardJpegType), QLatin1String(kPasteboardJpeg2000Type),
+                     QLatin1String(kPasteboardTiffType), QLatin1String(kPasteboardGifType),
+                     QLatin1String(kPasteboardPngType),  QLatin1String(kPasteboardBmpType)};
+    QStringList mimeTypes;
+    for (const QString& type : list) mimeTypes.append(MimeTypeForPasteboardType(type));
+    for (const QByteArray& type : QImageReader::supportedMimeTypes()) {
+      const QString name = QString::fromLatin1(type);
+      if (!mimeTypes.contains(name)) {
+        list.append(name);
+        mimeTypes.append(name);
+      }
+    }
+    list.append(QLatin1String(kPasteboardQtImageType));
+    return list;
+  }();
   return types;
 }
 

@@ -29,9 +29,11 @@ inline constexpr const char* kPasteboardBmpType = "com.microsoft.bmp";
 // Qt's own image type, which the platform image class reads and writes.
 inline constexpr const char* kPasteboardQtImageType = "application/x-qt-image";
 
-// The MIME type a pasteboard type travels under; empty for a type the table does not know.
+// The MIME type a pasteboard type travels under; a MIME type stands for itself; empty for a
+// name the table does not know.
 QString MimeTypeForPasteboardType(const QString& type);
-// JPEG, JPEG 2000, TIFF, GIF, PNG, BMP, then Qt's own image type.
+// The types of pictures on the clipboard: JPEG, JPEG 2000, TIFF, GIF, PNG, BMP, then the MIME
+// type of every other format the image reader takes, then Qt's own image type.
 const QStringList& PasteboardImageTypes();
 
 // Whether the clipboard data holds the type. File names are local file URLs and a URL any

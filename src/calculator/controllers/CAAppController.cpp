@@ -7,9 +7,11 @@
 #include "calculator/controllers/caFunctionGroups.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
 #include "calculator/model/caXmlTags.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
@@ -22,6 +24,7 @@
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
 
@@ -57,10 +60,11 @@ const QStringList& OpenTypes() {
 
 const QStringList& ClipboardTypes() {
   static const QStringList types = [] {
-    QStringList list{QStringLiteral("application/x-numlet-cells"), QStringLiteral("text/uri-list"),
-                     QStringLiteral("text/x-moz-url"),             QStringLiteral("application/x-rtfd"),
-                     QStringLiteral("text/rtf"),                   QStringLiteral("text/html"),
-                     QStringLiteral("text/plain")};
+    QStringList list;
+    for (const QString& type : CADocument::clipboardTypes()) {
+      const QString mime = MimeTypeForPasteboardType(type);
+      if (!mime.isEmpty() && !list.contains(mime)) list.append(mime);
+    }
     return list;
   }();
   return types;
@@ -69,8 +73,13 @@ const QStringList& ClipboardTypes() {
 CAAppController::CAAppController(UserDefaults& defaults)
     : defaults_(defaults), application_(std::make_unique<CAApplication>()) {
   g_appController = this;
-  connect(qApp, &QGuiApplication::applicationStateChanged, this,
-          [](Qt::ApplicationState state) { g_appIsActive = state == Qt::ApplicationActive; });
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
+    const bool wasActive = g_appIsActive;
+    g_appIsActive = state == Qt::ApplicationActive;
+    // Documents autosave when the user turns to another program.
+    if (wasActive && !g_appIsActive)
+      NotificationCenter::defaultCenter().post(QLatin1String(kApplicationDidResignActiveNotification));
+  });
 }
 
 CAAppController::~CAAppController() {
@@ -90,6 +99,11 @@ void CAAppController::preliminaryInit() {
   const QLocale locale;
   prefController_ = std::make_unique<CAPrefController>(defaults_, locale.measurementSystem() == QLocale::MetricSystem);
   prefController_->installProviders();
+  // A document reverts by opening its file again in a window of its own.
+  CAModelHooks hooks;
+  hooks.openDocument = [this](const QString& path) { return applicationOpenFile(path); };
+  hooks.windowForFile = [this](const QString& path) { return windowForFile(path) != nullptr; };
+  SetModelHooks(hooks);
   prefController_->observeSleep();
   SetNumberTextLocale(locale);
   g_requireDayIndexYear = true;
@@ -98,6 +112,7 @@ void CAAppController::preliminaryInit() {
 void CAAppController::initOnLaunch() {
   SetAlphabeticalFunctionGroups(MakeAlphabeticalFunctionGroups());
 
+  InstallFileFormatServices();
   FLXmlDecoder::setSharedKeyDecoder(std::make_shared<FLXmlKeyTable>());
   FLXmlDecoder::addDecoderKeys(SpreadsheetXmlTags());
 
@@ -284,6 +299,8 @@ void CAAppController::prepareToQuit() {
   if (prefController_) prefController_->savePreferences();
   saveRecentFunctions();
   NotificationCenter::defaultCenter().post(QLatin1String(kQuittingNotification));
+  // Autosave copies are for recovery after a crash: a quit lets every document's copy go.
+  NotificationCenter::defaultCenter().post(QLatin1String(kApplicationWillTerminateNotification));
   // The synthesizer is a Qt object: it goes before the application object does.
   FLSpeechManager::sharedInstance().setKeepSpeaker(false);
   FLSpeechManager::sharedInstance().stopSpeaking();

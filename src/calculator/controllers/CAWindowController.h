@@ -46,6 +46,10 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   void removeTooltipForCell(const CACell& cell) override;
   void adjustCellViewForNewData() override;
   void jumpToSelection() override;
+  void focusCellView() override;
+  bool showsSheet() const override;
+  void setWindowVisible(bool visible) override;
+  void performClose() override;
   FLUndoManager* undoManager() override { return &undoManager_; }
   void giveAlert(const QString& message, const QString& information) override;
 

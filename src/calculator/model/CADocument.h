@@ -536,6 +536,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // named by the descriptor (0: no step). NO when nothing was pasted.
   bool paste(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName);
   bool paste(const QMimeData* clipboard, bool ignoreFormat);
+  // The pasteboard types a paste chooses from, richest first; rich text takes its place once
+  // the program can read it.
+  static QStringList clipboardTypes();
 
   bool autosaving() const { return autosaving_; }
   void setAutosaving(bool on) { autosaving_ = on; }

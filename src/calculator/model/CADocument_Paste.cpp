@@ -42,9 +42,9 @@ struct PasteResult {
 
 bool Has(const QMimeData& data, const char* type) { return PasteboardHasType(data, QLatin1String(type)); }
 
-// The types a paste chooses from, richest first. Rich text takes its place only once the
-// program can read it.
-QStringList ClipboardTypes() {
+}  // namespace
+
+QStringList CADocument::clipboardTypes() {
   const CAFileFormatServices& services = FileFormatServices();
   QStringList types{QLatin1String(kPasteboardCellsType), QLatin1String(kPasteboardFileNamesType),
                     QLatin1String(kPasteboardLegacyUrlType)};
@@ -54,6 +54,8 @@ QStringList ClipboardTypes() {
   types << PasteboardImageTypes();
   return types;
 }
+
+namespace {
 
 // The clipboard's plain text, or nothing.
 std::optional<QString> PlainString(const QMimeData& data) {
@@ -141,7 +143,7 @@ bool ReadClipboard(const QMimeData& data, CADocument& target, PasteResult& resul
   }
 
   QString candidate;
-  for (const QString& type : ClipboardTypes()) {
+  for (const QString& type : CADocument::clipboardTypes()) {
     if (PasteboardHasType(data, type)) {
       candidate = type;
       break;
