@@ -455,8 +455,6 @@ class CADocument : public FLDocument, public TextImportDelegate {
   std::vector<std::shared_ptr<CAPicture>> copyUsedPictures() const;
   // The "numlet.cells" archive of the selection; null when no cell was written.
   QString archiveSelection();
-  // Writes an autosave copy now, whenever the last edit was.
-  void forceAutosave();
 
   // ---- Life cycle, saving and autosave (CADocument_LifeCycle.cpp) --------------------------
 
@@ -481,6 +479,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void sleep() { autosaveTimerFired(false); }
   // Stops the timer and deletes the autosave copy: the document no longer needs recovering.
   void releaseAutoSave();
+  // Writes an autosave copy now, whenever the last edit was.
+  void forceAutosave();
   QTimer* autosaveTimer() const { return autosaveTimer_.get(); }
   bool dirtySinceAutoSave() const { return dirtySinceAutoSave_; }
   void setDirtySinceAutoSave(bool on) { dirtySinceAutoSave_ = on; }
