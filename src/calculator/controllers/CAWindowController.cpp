@@ -1,6 +1,7 @@
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/controllers/CAAppController.h"
+#include "calculator/controllers/CAPrefController.h"
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAScrollView.h"
 #include "framlet/shell/FLAlert.h"
@@ -9,6 +10,7 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -22,8 +24,21 @@ CAWindowController::CAWindowController()
   document_->setWindowController(this);
   window_->setObjectName(QStringLiteral("MainWindow"));
   window_->setAttribute(Qt::WA_DeleteOnClose, false);
-  scrollView_ = new CAScrollView(document_.get(), window_.get());
-  window_->setCentralWidget(scrollView_);
+  auto* centre = new QWidget(window_.get());
+  auto* layout = new QVBoxLayout(centre);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  formulaTextView_ = new CAFormulaTextView(centre);
+  formulaTextView_->setFixedHeight(formulaTextView_->fontMetrics().lineSpacing() * 2 + 8);
+  formulaTextView_->setDocument(document_.get());
+  if (CAPrefController* preferences = CAPrefController::sharedInstance())
+    formulaTextView_->setAllowReturns(preferences->value(CABoolPreference::allowReturns));
+  connect(formulaTextView_, &CAFormulaTextView::focusCellViewRequested, this, &CAWindowController::focusCellView);
+  scrollView_ = new CAScrollView(document_.get(), centre);
+  layout->addWidget(formulaTextView_);
+  layout->addWidget(scrollView_, 1);
+  window_->setCentralWidget(centre);
+  scrollView_->cellView()->setFocus();
   if (CAAppController* app = CAAppController::sharedInstance()) app->installMenus(window_.get());
   watchWindow();
 }
@@ -65,6 +80,10 @@ void CAWindowController::windowWillClose() { document_->prepareToClose(); }
 
 CACellView* CAWindowController::cellView() const { return scrollView_ ? scrollView_->cellView() : nullptr; }
 
+void CAWindowController::focusCellView() {
+  if (CACellView* view = cellView()) view->setFocus(Qt::OtherFocusReason);
+}
+
 void CAWindowController::redrawCell(const GridPoint& point) {
   if (CACellView* view = cellView()) view->redrawGridPoint(point);
 }
@@ -87,13 +106,6 @@ void CAWindowController::adjustCellViewForNewData() {
 
 void CAWindowController::jumpToSelection() {
   if (CACellView* view = cellView()) view->ensureSelectionVisible();
-}
-
-void CAWindowController::focusCellView() {
-  if (CACellView* view = cellView()) {
-    view->setFocus(Qt::OtherFocusReason);
-    view->ensureSelectionVisible();
-  }
 }
 
 // A sheet is a window-modal dialog of this window.

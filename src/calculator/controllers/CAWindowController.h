@@ -1,11 +1,12 @@
-// A spreadsheet document window: the window, its document, the document's undo stack and the
-// sheet's scroll view in the centre of the window.
+// A spreadsheet document window: the window, its document, the document's undo stack, and in
+// the centre of the window the formula bar above the sheet's scroll view.
 #pragma once
 
-#include "calculator/fileformats/caPackageWindow.h"
+#include "calculator/model/caPackageWindow.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/caUndoArchives.h"
+#include "calculator/views/CAFormulaTextView.h"
 #include "calculator/views/CAScrollView.h"
 #include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/FLUndoManager.h"
@@ -31,6 +32,9 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   CAScrollView* scrollView() const { return scrollView_; }
   // The scroll view's grid; null once the window has let go of it.
   CACellView* cellView() const;
+  CAFormulaTextView* formulaTextView() const { return formulaTextView_; }
+  // The grid takes the keys (the formula bar's editing ended, or a find selected a cell).
+  void focusCellView() override;
 
   // Whether an edit was ever recorded, even one undone since.
   bool everEdited() const { return everEdited_; }
@@ -46,7 +50,6 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   void removeTooltipForCell(const CACell& cell) override;
   void adjustCellViewForNewData() override;
   void jumpToSelection() override;
-  void focusCellView() override;
   bool showsSheet() const override;
   void setWindowVisible(bool visible) override;
   void performClose() override;
@@ -84,6 +87,7 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   FLUndoManager undoManager_;
   std::unique_ptr<QMainWindow> window_;
   QPointer<CAScrollView> scrollView_;  // owned by the window
+  QPointer<CAFormulaTextView> formulaTextView_;  // owned by the window
   bool everEdited_ = false;
   QString titleOverride_;
 };

@@ -1,9 +1,9 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 
-#include "calculator/fileformats/caPackageWindow.h"
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caDocumentServices.h"
+#include "calculator/model/caPackageWindow.h"
 #include "platform/FLError.h"
 
 #include <algorithm>

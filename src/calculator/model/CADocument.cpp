@@ -14,6 +14,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr double kDefaultFontSize = 12.0;
@@ -126,14 +128,26 @@ GridRange CADocument::selectionAdaptedToDomain(int32_t domain) const {
   }
 }
 
+// Only the selected lines count: one far cell elsewhere in the sheet does not stretch a
+// whole-row command over millions of columns.
 int32_t CADocument::normalSelection(GridRange* range) const {
   const int32_t type = TypeOfRange(range, selectionRange_);
-  if (type != kRangeBlock) {
-    const GridPoint last = maxGridPoint();
-    if (range->endPoint.x == kGridOpenEnd) range->endPoint.x = last.x;
-    if (range->endPoint.y == kGridOpenEnd) range->endPoint.y = last.y;
-  }
+  // Lines that hold nothing still get their first point.
+  if (type == kRangeRows) range->endPoint.x = std::max(maximumX(*range), range->startPoint.x);
+  if (type == kRangeColumns) range->endPoint.y = std::max(maximumY(*range), range->startPoint.y);
   return type;
+}
+
+void CADocument::setTypingState(int32_t state, const CACell* cell, const QString& text) {
+  bool formula;
+  if (!text.isNull()) {
+    formula = text.isEmpty() || text.startsWith(QLatin1Char('='));
+  } else {
+    const int32_t type = cell ? cell->valueType() : kValueNone;
+    formula = type == kValueNone || type == kValueError || type == kValueFormula ||
+              (type == kValueText && cell->formula().isEmpty());
+  }
+  typingState_ = formula ? state : 0;
 }
 
 CACell* CADocument::activeCell() const { return cellAtGridPoint(activeCellPoint_); }

@@ -53,7 +53,10 @@ bool CADocument::find(bool forward, bool fromStart) {
   };
   const auto found = [&](int64_t x, int64_t y) {
     setSelectionPoint(GridPoint{x, y});
-    if (controller_) controller_->focusCellView();
+    if (controller_) {
+      controller_->focusCellView();
+      controller_->jumpToSelection();
+    }
     return true;
   };
   const size_t count = rows_.size();

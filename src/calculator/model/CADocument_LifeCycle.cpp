@@ -125,18 +125,6 @@ void CADocument::pageBreaksChanged() {
   NotificationCenter::defaultCenter().post(QLatin1String(kPagesChangedNotification), this);
 }
 
-void CADocument::setTypingState(int32_t state, const CACell* cell, const QString* text) {
-  bool keep = false;
-  if (text) {
-    keep = text->isEmpty() || text->startsWith(QLatin1Char('='));
-  } else if (cell) {
-    const int32_t type = cell->valueType();
-    keep = type == kValueNone || type == kValueError || type == kValueFormula ||
-           (type == kValueText && cell->formula().isEmpty());
-  }
-  typingState_ = keep ? state : 0;
-}
-
 void CADocument::setPrintDate() { printDate_ = QDateTime::currentDateTime(); }
 
 std::array<QString, 3> CADocument::headerStrings(bool footer, int64_t page, int64_t pageCount) const {

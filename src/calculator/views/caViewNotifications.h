@@ -8,3 +8,7 @@
 inline constexpr const char* kDecimalChangeNotification = "numlet.decimalChange";
 // Everything is drawn again (any object).
 inline constexpr const char* kRedrawAllNotification = "numlet.redrawAll";
+// The active cell's typed text changed, or typing ended (object: the document).
+inline constexpr const char* kFormulaChangeNotification = "numlet.formulaChange";
+// The formula popup closed: the cell being typed takes the focus back (object: the document).
+inline constexpr const char* kResetTypingNotification = "numlet.resetTyping";

@@ -235,7 +235,7 @@ TEST(DocumentLifeCycle, SelectionTestsByDomain) {
 
 namespace {
 
-TEST(DocumentLifeCycle, HeaderFieldsAndTypingState) {
+TEST(DocumentLifeCycle, HeaderAndFooterFields) {
   ModelEnvironment environment;
   CADocument document;
   document.setFilePath(QStringLiteral("/home/u/Budget 2026.Numlet"));
@@ -249,22 +249,6 @@ TEST(DocumentLifeCycle, HeaderFieldsAndTypingState) {
   const std::array<QString, 3> footer = document.headerStrings(true, 3, 7);
   EXPECT_TRUE(footer[0].isNull());
   EXPECT_EQ(footer[1], QStringLiteral("3"));
-
-  const QString formula = QStringLiteral("=A1");
-  const QString word = QStringLiteral("word");
-  const QString empty;
-  CACell& text = *document.cellAtGridPointImperative({0, 0});
-  text.setFormula(QStringLiteral("words"));
-  CACell& blank = *document.cellAtGridPointImperative({1, 0});
-  const struct {
-    const CACell* cell;
-    const QString* typed;
-    int32_t expected;
-  } cases[] = {{nullptr, &formula, 3}, {nullptr, &empty, 3}, {nullptr, &word, 0}, {&text, nullptr, 0}, {&blank, nullptr, 3}};
-  for (const auto& test : cases) {
-    document.setTypingState(3, test.cell, test.typed);
-    EXPECT_EQ(document.typingState(), test.expected);
-  }
 }
 
 }  // namespace
