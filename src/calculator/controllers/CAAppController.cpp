@@ -7,10 +7,12 @@
 #include "calculator/controllers/caCalculatorWindows.h"
 #include "calculator/controllers/caFunctionGroups.h"
 #include "calculator/controllers/caPreferenceKeys.h"
-#include "calculator/model/caColumnLabels.h"
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/caColumnLabels.h"
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
 #include "calculator/model/caXmlTags.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
@@ -26,6 +28,7 @@
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
 
@@ -61,10 +64,11 @@ const QStringList& OpenTypes() {
 
 const QStringList& ClipboardTypes() {
   static const QStringList types = [] {
-    QStringList list{QStringLiteral("application/x-numlet-cells"), QStringLiteral("text/uri-list"),
-                     QStringLiteral("text/x-moz-url"),             QStringLiteral("application/x-rtfd"),
-                     QStringLiteral("text/rtf"),                   QStringLiteral("text/html"),
-                     QStringLiteral("text/plain")};
+    QStringList list;
+    for (const QString& type : CADocument::clipboardTypes()) {
+      const QString mime = MimeTypeForPasteboardType(type);
+      if (!mime.isEmpty() && !list.contains(mime)) list.append(mime);
+    }
     return list;
   }();
   return types;
@@ -73,8 +77,13 @@ const QStringList& ClipboardTypes() {
 CAAppController::CAAppController(UserDefaults& defaults)
     : defaults_(defaults), application_(std::make_unique<CAApplication>()) {
   g_appController = this;
-  connect(qApp, &QGuiApplication::applicationStateChanged, this,
-          [](Qt::ApplicationState state) { g_appIsActive = state == Qt::ApplicationActive; });
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
+    const bool wasActive = g_appIsActive;
+    g_appIsActive = state == Qt::ApplicationActive;
+    // Documents autosave when the user turns to another program.
+    if (wasActive && !g_appIsActive)
+      NotificationCenter::defaultCenter().post(QLatin1String(kApplicationDidResignActiveNotification));
+  });
 }
 
 CAAppController::~CAAppController() {
@@ -95,6 +104,11 @@ void CAAppController::preliminaryInit() {
   const QLocale locale;
   prefController_ = std::make_unique<CAPrefController>(defaults_, locale.measurementSystem() == QLocale::MetricSystem);
   prefController_->installProviders();
+  // A document reverts by opening its file again in a window of its own.
+  CAModelHooks hooks;
+  hooks.openDocument = [this](const QString& path) { return applicationOpenFile(path); };
+  hooks.windowForFile = [this](const QString& path) { return windowForFile(path) != nullptr; };
+  SetModelHooks(hooks);
   prefController_->observeSleep();
   SetNumberTextLocale(locale);
   g_requireDayIndexYear = true;
@@ -113,6 +127,7 @@ void CAAppController::initOnLaunch() {
     FLWindowTabManager::sharedInstance().setTabOverride(int(prefController_->value(CAIntPreference::tabOverride)));
   }
 
+  InstallFileFormatServices();
   FLXmlDecoder::setSharedKeyDecoder(std::make_shared<FLXmlKeyTable>());
   FLXmlDecoder::addDecoderKeys(SpreadsheetXmlTags());
 
@@ -312,6 +327,8 @@ void CAAppController::prepareToQuit() {
   if (prefController_) prefController_->savePreferences();
   saveRecentFunctions();
   NotificationCenter::defaultCenter().post(QLatin1String(kQuittingNotification));
+  // Autosave copies are for recovery after a crash: a quit lets every document's copy go.
+  NotificationCenter::defaultCenter().post(QLatin1String(kApplicationWillTerminateNotification));
   // The synthesizer is a Qt object: it goes before the application object does.
   FLSpeechManager::sharedInstance().setKeepSpeaker(false);
   FLSpeechManager::sharedInstance().stopSpeaking();

@@ -227,7 +227,9 @@ void CAPrefController::observeSleep() {
 }
 
 void CAPrefController::prepareForSleep(bool starting) {
-  if (starting) sleep();
+  if (!starting) return;
+  sleep();
+  NotificationCenter::defaultCenter().post(QLatin1String(kWorkspaceWillSleepNotification));
 }
 
 void CAPrefController::installProviders() {
@@ -280,6 +282,14 @@ CAModelPreferences CAPrefController::modelPreferences() const {
   preferences.makeBackup = value(CABoolPreference::makeBackup);
   preferences.saveQuicklook = value(CABoolPreference::saveQuicklook);
   preferences.defaultFont = defaultFont_;
+  preferences.autoSave = value(CABoolPreference::autoSave);
+  preferences.searchString = searchString_;
+  preferences.searchOptionMask = uint32_t(value(CAIntPreference::searchOptionMask));
+  preferences.searchScope = int32_t(value(CAIntPreference::searchScope));
+  preferences.sortWholeDoc = value(CABoolPreference::sortWholeDoc);
+  preferences.sortColumns = value(CABoolPreference::sortColumns);
+  preferences.sortReverse = value(CABoolPreference::sortReverse);
+  preferences.copyHTML = value(CABoolPreference::copyHTML);
   return preferences;
 }
 

@@ -8,9 +8,12 @@
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "framlet/shell/flInterfaceSupport.h"
 
+#include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 CAWindowController::CAWindowController()
     : document_(std::make_unique<CADocument>()), window_(std::make_unique<QMainWindow>()) {
@@ -115,6 +118,18 @@ void CAWindowController::adjustCellViewForNewData() {
 void CAWindowController::jumpToSelection() {
   if (CACellView* view = cellView()) view->ensureSelectionVisible();
 }
+
+// A sheet is a window-modal dialog of this window.
+bool CAWindowController::showsSheet() const {
+  const QList<QDialog*> dialogs = window_->findChildren<QDialog*>(Qt::FindDirectChildrenOnly);
+  return std::any_of(dialogs.begin(), dialogs.end(), [](const QDialog* dialog) {
+    return dialog->isVisible() && dialog->windowModality() == Qt::WindowModal;
+  });
+}
+
+void CAWindowController::setWindowVisible(bool visible) { window_->setVisible(visible); }
+
+void CAWindowController::performClose() { window_->close(); }
 
 GridPoint CAWindowController::scrollPoint() const {
   const CACellView* view = cellView();

@@ -33,8 +33,8 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   // The scroll view's grid; null once the window has let go of it.
   CACellView* cellView() const;
   CAFormulaTextView* formulaTextView() const { return formulaTextView_; }
-  // The grid takes the keys (the formula bar's editing ended).
-  void focusCellView();
+  // The grid takes the keys (the formula bar's editing ended, or a find selected a cell).
+  void focusCellView() override;
 
   // Whether an edit was ever recorded, even one undone since.
   bool everEdited() const { return everEdited_; }
@@ -50,6 +50,9 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   void removeTooltipForCell(const CACell& cell) override;
   void adjustCellViewForNewData() override;
   void jumpToSelection() override;
+  bool showsSheet() const override;
+  void setWindowVisible(bool visible) override;
+  void performClose() override;
   FLUndoManager* undoManager() override { return &undoManager_; }
   void giveAlert(const QString& message, const QString& information) override;
 

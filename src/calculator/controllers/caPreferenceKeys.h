@@ -2,6 +2,10 @@
 // notifications the preferences post.
 #pragma once
 
+// The preferences' notifications that the documents observe ("numlet.bumpTips", "numlet.autosave",
+// "numlet.normalize") are the model's.
+#include "calculator/model/caModelNotifications.h"
+
 // Calculators.
 inline constexpr const char* kCalcBackColorKey = "numlet.calcBackColor";
 inline constexpr const char* kCalcButtonColorKey = "numlet.calcButtonColor";
@@ -37,13 +41,10 @@ inline constexpr const char* kProgrammerDigitsKey = "numlet-pcDigits";
 // In the shared domain: the suppressed warning of the Excel import.
 inline constexpr const char* kExcelImportWarningKey = "ov.excel.import";
 
-inline constexpr const char* kBumpTipsNotification = "numlet.bumpTips";
-inline constexpr const char* kAutosaveNotification = "numlet.autosave";
 inline constexpr const char* kDecimalChangeNotification = "numlet.decimalChange";
 inline constexpr const char* kCheckboxHeightNotification = "numlet.checkboxHeight";
 inline constexpr const char* kRedrawAllNotification = "numlet.redrawAll";
 inline constexpr const char* kColorWellNotification = "numlet.colorWell";
 inline constexpr const char* kQuittingNotification = "numlet.quitting";
-inline constexpr const char* kNormalizeNotification = "numlet.normalize";
 inline constexpr const char* kUnitChangeNotification = "gmb.unitChange";
 inline constexpr const char* kSearchChangedNotification = "numlet.searchChanged";

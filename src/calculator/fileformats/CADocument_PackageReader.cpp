@@ -36,8 +36,6 @@ void RecordPackagePath(CADocument& document, const QString& path) {
 
 }  // namespace
 
-bool CADocument::loadNativeFile(const QString& path) { return loadNativeFileCore(path, nullptr); }
-
 bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
   const QDir package(path);
   const QString imagesPath = package.filePath(QLatin1String(kImagesFolderName));

@@ -68,11 +68,6 @@ class PackageUnderConstruction {
   bool complete_ = false;
 };
 
-QString DocumentDisplayName(const CADocument& document) {
-  return document.filePath().isEmpty() ? QLatin1String(kUntitledPathText)
-                                       : QFileInfo(document.filePath()).fileName();
-}
-
 }  // namespace
 
 void CADocument::preparePicturesForSave(bool inPlace) {
@@ -206,31 +201,4 @@ QString CADocument::archiveSelection() {
   encoder.closeTag(XmlName(kXmlPix));
   encoder.endInsertion();
   return encoder.xml();
-}
-
-void CADocument::forceAutosave() {
-  if (autosaveFailed()) return;
-  const QString folder = AutosaveFolder();
-  FLError error;
-  bool saved = false;
-  QString fresh;
-  if (folder.isEmpty()) {
-    error = FLError::withStatus(-50, QStringLiteral("The autosave folder could not be made."));
-  } else {
-    fresh = stringByAppendingFile(folder, guidString(), QLatin1String(kAutosaveExtension));
-    setAutosaving(true);
-    saved = saveToNativeFile(fresh, false, &error);
-    setAutosaving(false);
-  }
-  if (!saved) {
-    LogString(kAutosaveFailedFormat, DocumentDisplayName(*this), error.reason);
-    if (!fresh.isEmpty()) RemovePackage(fresh);
-    setAutosaveFailed(true);
-    return;
-  }
-  // The new copy is complete: only now may the older ones go.
-  const QString named = stringByAppendingFile(folder, guid(), QLatin1String(kAutosaveExtension));
-  RemovePackage(named);
-  if (!autosavePath().isEmpty() && autosavePath() != named) RemovePackage(autosavePath());
-  setAutosavePath(QDir().rename(fresh, named) ? named : fresh);
 }

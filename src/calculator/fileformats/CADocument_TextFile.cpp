@@ -1,5 +1,6 @@
 // The sheet as delimited text: comma-separated and plain text files come in through the reader
 // that finds its own delimiter, and go out as comma- or tab-separated UTF-8 text.
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -40,26 +41,38 @@ bool CADocument::loadTextFile(const QString& path, FLError* error) {
 }
 
 bool CADocument::saveToTextFile(const QString& path, bool commas, FLError* error) {
-  QString output;
   bool anyCell = false;
   for (const std::unique_ptr<CARow>& row : rows_) anyCell = anyCell || !row->cells().empty();
+  QString output;
   if (!rows_.empty()) {
     // Every row is written as wide as the widest; a sheet of empty rows as one empty column.
-    const int64_t columnCount = anyCell ? maxGridPoint().x + 1 : 1;
-    output.reserve(qsizetype(rows_.size() * size_t(columnCount) * 8));
-    int64_t nextY = 0;
-    for (const std::unique_ptr<CARow>& row : rows_) {
-      for (; nextY < row->gridY(); ++nextY) WriteEmptyFields(output, 0, columnCount, columnCount, commas);
-      int64_t x = 0;
-      for (const std::unique_ptr<CACell>& cell : row->cells()) {
-        const int64_t cellX = cell->gridPoint().x;
-        WriteEmptyFields(output, x, cellX, columnCount, commas);
-        WriteTextField(output, CellFieldText(*cell), commas, cellX, columnCount);
-        x = cellX + 1;
-      }
-      WriteEmptyFields(output, x, columnCount, columnCount, commas);
-      nextY = row->gridY() + 1;
-    }
+    const int64_t lastX = anyCell ? maxGridPoint().x : 0;
+    output = DelimitedTextOfBlock(*this, GridRange{{0, 0}, {lastX, rows_.back()->gridY()}}, commas);
   }
   return WriteFileAtomically(path, output.toUtf8(), error);
+}
+
+QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas) {
+  const int64_t x0 = block.startPoint.x;
+  const int64_t columnCount = block.endPoint.x - x0 + 1;
+  QString output;
+  if (columnCount <= 0 || block.endPoint.y < block.startPoint.y) return output;
+  int64_t nextY = block.startPoint.y;
+  for (const std::unique_ptr<CARow>& row : document.rows()) {
+    if (row->gridY() < block.startPoint.y) continue;
+    if (row->gridY() > block.endPoint.y) break;
+    for (; nextY < row->gridY(); ++nextY) WriteEmptyFields(output, 0, columnCount, columnCount, commas);
+    int64_t x = 0;
+    for (const std::unique_ptr<CACell>& cell : row->cells()) {
+      const int64_t cellX = cell->gridPoint().x - x0;
+      if (cellX < 0) continue;
+      if (cellX >= columnCount) break;
+      WriteEmptyFields(output, x, cellX, columnCount, commas);
+      WriteTextField(output, CellFieldText(*cell), commas, cellX, columnCount);
+      x = cellX + 1;
+    }
+    WriteEmptyFields(output, x, columnCount, columnCount, commas);
+    nextY = row->gridY() + 1;
+  }
+  return output;
 }

@@ -3,6 +3,7 @@
 // the model's (caDocumentXml.h).
 #pragma once
 
+#include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caDocumentXml.h"
 
 #include <QString>
@@ -13,11 +14,9 @@
 class CADocument;
 
 inline constexpr const char* kPackageExtension = "Numlet";
-inline constexpr const char* kAutosaveExtension = "Numlet_autosave";
 inline constexpr const char* kDocumentXmlName = "document.xml";
 inline constexpr const char* kPasswordFileName = "password.txt";
 inline constexpr const char* kAutosavePathFileName = "path.txt";
-inline constexpr const char* kUntitledPathText = "untitled";
 // The images folder's name is the picture class's own (kImagesFolderName, CAPicture.h).
 
 // Posted when idle, with the document as object, when a protected package waits for its

@@ -84,15 +84,3 @@ bool SyncPackage(const QString& path, FLError* error) {
   return false;
 }
 
-bool RemovePackage(const QString& path) {
-  const QFileInfo info(path);
-  if (!info.exists() && !info.isSymLink()) return true;
-  if (info.isDir() && !info.isSymLink()) return QDir(path).removeRecursively();
-  return QFile::remove(path);
-}
-
-QString AutosaveFolder() {
-  const QString folder = CalculatorSupportFolder();
-  if (folder.isEmpty() || !QDir().mkpath(folder)) return QString();
-  return folder;
-}

@@ -12,6 +12,10 @@
 #include "framlet/foundation/flStringExtensions.h"
 #include "platform/NotificationCenter.h"
 
+#include <QTimer>
+
+#include <algorithm>
+
 namespace {
 
 constexpr double kDefaultFontSize = 12.0;
@@ -33,6 +37,20 @@ CADocument::CADocument() : guid_(guidString()) {
   noPreview_ = !preferences.saveQuicklook;
   zoomValue_ = preferences.defaultZoom;
   setFont(preferences.defaultFont ? *preferences.defaultFont : UserFont(kDefaultFontSize));
+  lastEditTime_ = autosaveTime_ = ModelNow();
+
+  NotificationCenter& center = NotificationCenter::defaultCenter();
+  const auto observe = [&](const char* name, const void* object, std::function<void()> handler) {
+    observers_.push_back(center.addObserver(QLatin1String(name), object,
+                                            [handler = std::move(handler)](const Notification&) { handler(); }));
+  };
+  observe(kEvalNotification, this, [this] { evaluate(); });
+  observe(kBumpTipsNotification, nullptr, [this] { bumpTooltipCounter(); });
+  observe(kAutosaveNotification, nullptr, [this] { enableAutosave(); });
+  observe(kApplicationWillTerminateNotification, nullptr, [this] { releaseAutoSave(); });
+  observe(kApplicationDidResignActiveNotification, nullptr, [this] { sleep(); });
+  observe(kWorkspaceWillSleepNotification, nullptr, [this] { sleep(); });
+  enableAutosave();
 }
 
 CADocument::~CADocument() {
@@ -45,6 +63,12 @@ CADocument::~CADocument() {
 }
 
 void CADocument::prepareToClose() {
+  observers_.clear();
+  if (!closing_) {
+    closing_ = true;
+    NotificationCenter::defaultCenter().post(QLatin1String(kDocClosingNotification), this);
+  }
+  releaseAutoSave();
   controller_ = nullptr;
   FLDocument::prepareToClose();
 }
@@ -76,6 +100,42 @@ void CADocument::setActiveCellPoint(const GridPoint& point) {
   if (controller_) controller_->redrawSelectionForDomain(kDomainCell);
   if (!constrainText_) invalidateLongText(activeCellPoint_);
   notifyOfSelectionChange();
+}
+
+bool CADocument::isCellSelected(const GridPoint& point) const {
+  const int32_t type = TypeOfRange(nullptr, selectionRange_);
+  const GridPoint& start = selectionRange_.startPoint;
+  const GridPoint& end = selectionRange_.endPoint;
+  const bool inX = type == kRangeRows || (point.x >= start.x && point.x <= end.x);
+  const bool inY = type == kRangeColumns || (point.y >= start.y && point.y <= end.y);
+  return inX && inY;
+}
+
+GridRange CADocument::selectionAdaptedToDomain(int32_t domain) const {
+  const int32_t type = TypeOfRange(nullptr, selectionRange_);
+  const GridPoint& active = activeCellPoint_;
+  switch (domain) {
+    case kDomainRow:
+      if (type == kRangeRows) return selectionRange_;
+      return GridRange{{kGridWildcard, active.y}, {kGridWildcard, active.y}};
+    case kDomainColumn:
+      if (type == kRangeColumns) return selectionRange_;
+      return GridRange{{active.x, kGridWildcard}, {active.x, kGridWildcard}};
+    case 0:
+      return GridRange{active, active};
+    default:
+      return selectionRange_;
+  }
+}
+
+// Only the selected lines count: one far cell elsewhere in the sheet does not stretch a
+// whole-row command over millions of columns.
+int32_t CADocument::normalSelection(GridRange* range) const {
+  const int32_t type = TypeOfRange(range, selectionRange_);
+  // Lines that hold nothing still get their first point.
+  if (type == kRangeRows) range->endPoint.x = std::max(maximumX(*range), range->startPoint.x);
+  if (type == kRangeColumns) range->endPoint.y = std::max(maximumY(*range), range->startPoint.y);
+  return type;
 }
 
 void CADocument::setTypingState(int32_t state, const CACell* cell, const QString& text) {

@@ -11,12 +11,15 @@
 #include "calculator/model/formula/CAFormulaToken.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/shell/FLDocument.h"
+#include "platform/NotificationCenter.h"
 
+#include <QDateTime>
 #include <QFont>
 #include <QHash>
 #include <QString>
 #include <QVariant>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,6 +29,8 @@
 
 class CACell;
 class CAColumn;
+class QMimeData;
+class QTimer;
 class CADocumentWindow;
 class CAPicture;
 class CARow;
@@ -412,7 +417,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setFillPages(bool on) { fillPages_ = on; }
   bool showPageBreaks() const { return showPageBreaks_; }
   void setShowPageBreaks(bool on) { showPageBreaks_ = on; }
-  bool makeBackups() const { return makeBackups_; }
+  bool makeBackups() const override { return makeBackups_; }
   void setMakeBackups(bool on) { makeBackups_ = on; }
   bool noPreview() const { return noPreview_; }
   void setNoPreview(bool on) { noPreview_ = on; }
@@ -457,7 +462,6 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // The native package. A protected one is taken in up to its password: the XML waits for
   // loadXmlFile, which the window calls once the password is given.
   bool loadNativeFileCore(const QString& path, FLError* error);
-  bool loadNativeFile(const QString& path);
   // NO for a missing or damaged "document.xml"; a damaged one also fills the error.
   bool loadXmlFile(FLError* error = nullptr);
   // The document-level elements, columns and rows of a package, an undo archive or a cell
@@ -480,15 +484,88 @@ class CADocument : public FLDocument, public TextImportDelegate {
   std::vector<std::shared_ptr<CAPicture>> copyUsedPictures() const;
   // The "numlet.cells" archive of the selection; null when no cell was written.
   QString archiveSelection();
+
+  // ---- Life cycle, saving and autosave (CADocument_LifeCycle.cpp) --------------------------
+
+  // Saves by the path's file type through the writers the file formats installed: -50
+  // "Unknown file format." for a type nothing writes, -4 for one not written yet.
+  bool saveCore(const QString& path, bool inPlace, FLError* error) override;
+  // Before a save in place or a print (YES) or after a save panel chose the destination (NO):
+  // typing in progress is committed.
+  void prepareToSave(bool inPlace) override;
+  // After a save under a new name: the undo stack starts afresh and the autosave clock too.
+  void attachToSavedFile() override;
+  // Reads the file again into a new window and closes this one; NO, after an alert, when the
+  // file is gone or cannot be opened again.
+  bool revert() override;
+  // Notes a recorded edit: dirty, dirty since the last autosave, ever edited, and the time.
+  void noteEdit();
+  // Keeps the repeating one-second autosave timer while the preference is on.
+  void enableAutosave();
+  // One autosave tick: fromTimer NO skips the five quiet seconds after the last edit.
+  void autosaveTimerFired(bool fromTimer);
+  // The application resigned or the computer sleeps: autosaves now if one is due.
+  void sleep() { autosaveTimerFired(false); }
+  // Stops the timer and deletes the autosave copy: the document no longer needs recovering.
+  void releaseAutoSave();
   // Writes an autosave copy now, whenever the last edit was.
   void forceAutosave();
+  QTimer* autosaveTimer() const { return autosaveTimer_.get(); }
+  bool dirtySinceAutoSave() const { return dirtySinceAutoSave_; }
+  void setDirtySinceAutoSave(bool on) { dirtySinceAutoSave_ = on; }
+  bool everEdited() const { return everEdited_; }
+  void setEverEdited(bool on) { everEdited_ = on; }
+  double lastEditTime() const { return lastEditTime_; }
+  void setLastEditTime(double seconds) { lastEditTime_ = seconds; }
+  double autosaveTime() const { return autosaveTime_; }
+  void pageBreaksChanged();
+  // The print date and time of the header and footer texts: now.
+  void setPrintDate();
+  const QDateTime& printDate() const { return printDate_; }
+  // The footer's (YES) or header's left, centre and right texts for a page; null for a field
+  // without a variable.
+  std::array<QString, 3> headerStrings(bool footer, int64_t page, int64_t pageCount) const;
+  // The fill sheet ended: with success the fill runs.
+  void fillSheetFinished(bool success, const CAFillInfo& info);
 
-  // ---- Life cycle and saving (CADocument_LifeCycle.cpp) --------------------------------------
+  // ---- Selection state ---------------------------------------------------------------------
 
-  // Writes the document to the path by its file type (the native package only, so far).
-  bool saveCore(const QString& path, bool inPlace, FLError* error) override;
-  // Reads the file again into a new window and closes this one; NO when it cannot be reopened.
-  bool revert() override;
+  // YES when the point lies in the selection; whole rows pass any x, whole columns any y.
+  bool isCellSelected(const GridPoint& point) const;
+  // Domain 3: the selected rows, else the active cell's row; 2 the same for columns; 0 the
+  // active cell; any other the selection.
+  GridRange selectionAdaptedToDomain(int32_t domain) const;
+  // The selection's type; the open ends of whole rows (columns) close where the selected lines
+  // hold their last value.
+  int32_t normalSelection(GridRange* range) const;
+
+  // ---- Find and replace (CADocument_Find.cpp) -----------------------------------------------
+
+  // Selects the next (forward) or previous cell matching the find panel's text, from the
+  // active cell or from the sheet's start; NO with a beep when none does.
+  bool find(bool forward, bool fromStart);
+  // Replaces in the active cell or in every cell as one undo step; the number of cells changed.
+  int64_t replace(const QString& find, const QString& replacement, bool allCells);
+
+  // ---- Sort and quick formulas (CADocument_Sort.cpp) ------------------------------------------
+
+  // Reorders the rows (or columns) of the selection or the sheet by the sort keys, one undo step.
+  void sort();
+  // Writes "=NAME(range)" totals beside or below the selection's values, one undo step.
+  void insertQuickFormula(int32_t functionIndex);
+
+  // ---- Copy and paste (CADocument_Paste.cpp) ------------------------------------------------
+
+  // Puts the selection on the clipboard (null: the system's) as cells, rich text, plain text
+  // and HTML as far as each can be made; NO with a beep when there is nothing to copy.
+  bool copy(QMimeData* clipboard = nullptr);
+  // Pastes the richest representation the clipboard holds at the active cell, as one undo step
+  // named by the descriptor (0: no step). NO when nothing was pasted.
+  bool paste(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName);
+  bool paste(const QMimeData* clipboard, bool ignoreFormat);
+  // The pasteboard types a paste chooses from, richest first; rich text takes its place once
+  // the program can read it.
+  static QStringList clipboardTypes();
 
   bool autosaving() const { return autosaving_; }
   void setAutosaving(bool on) { autosaving_ = on; }
@@ -578,6 +655,13 @@ class CADocument : public FLDocument, public TextImportDelegate {
   bool autosaveRecoveryDoc_ = false;
   bool autosaveFailed_ = false;
   QString autosavePath_;
+  std::unique_ptr<QTimer> autosaveTimer_;
+  bool dirtySinceAutoSave_ = false;
+  bool everEdited_ = false;
+  double lastEditTime_ = 0;
+  double autosaveTime_ = 0;
+  std::vector<NotificationObserver> observers_;
+  QDateTime printDate_;
   double fileCreationDate_ = 0;
   QByteArray printInfo_;
 };

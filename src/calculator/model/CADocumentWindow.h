@@ -33,6 +33,15 @@ class CADocumentWindow {
   virtual void scrollAfterDelete() {}
   // The window's undo stack; null when steps are not recorded.
   virtual FLUndoManager* undoManager() { return nullptr; }
+  // Makes the cell view take the keyboard and shows the selection.
+  virtual void focusCellView() {}
+  // Whether the window shows a sheet (a window-modal dialog) at the moment.
+  virtual bool showsSheet() const { return false; }
+  // Hides or shows the window; closes it as its close button does.
+  virtual void setWindowVisible(bool /*visible*/) {}
+  virtual void performClose() {}
+  // The undo and redo tools follow the undo stack.
+  virtual void updateUndoTool() {}
   // A modal alert with one OK button.
   virtual void giveAlert(const QString& /*message*/, const QString& /*information*/) {}
 };

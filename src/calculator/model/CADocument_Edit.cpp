@@ -36,17 +36,6 @@ enum : int32_t { kFillDown = 0, kFillRight = 1, kFillUp = 2, kFillLeft = 3 };
 // selection is refused rather than filled with millions of cells.
 constexpr unsigned __int128 kMaxCommandPoints = uint64_t(1) << 22;
 
-// The selection with its open ends closed where the selected rows (or columns) hold their last
-// value (normalSelection:). Only the selected lines count: one far cell elsewhere in the sheet
-// does not stretch a whole-row command over millions of columns.
-int32_t NormalSelection(const CADocument& document, const GridRange& selection, GridRange* range) {
-  const int32_t type = TypeOfRange(range, selection);
-  // Lines that hold nothing still get their first point.
-  if (type == kRangeRows) range->endPoint.x = std::max(document.maximumX(*range), range->startPoint.x);
-  if (type == kRangeColumns) range->endPoint.y = std::max(document.maximumY(*range), range->startPoint.y);
-  return type;
-}
-
 // Whether a command may visit every point of the range; an empty range has none to visit.
 bool WithinCommandLimit(const GridRange& range) {
   if (range.endPoint.x < range.startPoint.x || range.endPoint.y < range.startPoint.y) return true;
@@ -303,7 +292,7 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
 
 void CADocument::insertCheckboxes() {
   GridRange range;
-  const int32_t type = NormalSelection(*this, selectionRange_, &range);
+  const int32_t type = normalSelection(&range);
   if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
   if (setCellUndo(kUndoInsert, kUndoRangeSelection)) {
     for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
@@ -452,7 +441,7 @@ void CADocument::moveSelectedLinesTo(double destination, bool columns) {
 
 void CADocument::fillUsingInfo(const CAFillInfo& info) {
   GridRange range;
-  const int32_t type = NormalSelection(*this, selectionRange_, &range);
+  const int32_t type = normalSelection(&range);
   if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
   const GridPoint& s = range.startPoint;
   const GridPoint& e = range.endPoint;

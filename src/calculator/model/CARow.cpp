@@ -231,3 +231,28 @@ void CARow::makeVanilla() {
   needCalculate_ = true;
   format_.reset();
 }
+
+int64_t CARow::matchStringForward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
+                                  bool ignoreCase, bool wholeWords) const {
+  for (size_t i = lowerBound(fromX); i < cells_.size(); ++i) {
+    const CACell& cell = *cells_[i];
+    const int64_t x = cell.gridPoint().x;
+    if (stopAt >= 0 && x >= stopAt) break;
+    if (cell.matchesFindString(find, scope, ignoreCase, wholeWords)) return x;
+  }
+  return -1;
+}
+
+int64_t CARow::matchStringBackward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
+                                   bool ignoreCase, bool wholeWords) const {
+  if (fromX < 0) return -1;
+  // The first cell beyond fromX; the walk starts left of it.
+  size_t i = fromX == INT64_MAX ? cells_.size() : lowerBound(fromX + 1);
+  while (i-- > 0) {
+    const CACell& cell = *cells_[i];
+    const int64_t x = cell.gridPoint().x;
+    if (stopAt >= 0 && x <= stopAt) break;
+    if (cell.matchesFindString(find, scope, ignoreCase, wholeWords)) return x;
+  }
+  return -1;
+}

@@ -4,6 +4,8 @@
 
 #include "calculator/model/CAFormat.h"
 
+#include <QString>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -62,6 +64,14 @@ class CARow {
   size_t lowerBound(int64_t x) const;
   // The cell at a plain x, or null.
   CACell* cellAt(int64_t x) const;
+
+  // The x of the first cell at or right of fromX (the last at or left of it, backward) that
+  // matches the find text, or -1; a stopAt that is not negative ends the walk without a match
+  // at the first cell at or beyond it.
+  int64_t matchStringForward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
+                             bool ignoreCase, bool wholeWords) const;
+  int64_t matchStringBackward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
+                              bool ignoreCase, bool wholeWords) const;
 
   // Clears and removes the cells with x in [x1, x2]; all of them when x1 is negative.
   void deleteCellsFrom(int64_t x1, int64_t x2);

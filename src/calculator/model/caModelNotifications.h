@@ -12,3 +12,17 @@ inline constexpr const char* kPagesChangedNotification = "numlet.pages";
 // User-info keys of "numlet.formulaInsert".
 inline constexpr const char* kFormulaInsertPopupKey = "popup";
 inline constexpr const char* kFormulaInsertRangeKey = "range";
+// The document's observations and announcements over its life.
+inline constexpr const char* kEvalNotification = "numlet.eval";
+// Preferences changed what value tooltips show (any object).
+inline constexpr const char* kBumpTipsNotification = "numlet.bumpTips";
+// The autosave preference changed (any object).
+inline constexpr const char* kAutosaveNotification = "numlet.autosave";
+// The document is closing (object: the document): views let go of it.
+inline constexpr const char* kDocClosingNotification = "gmb.docClosing";
+// Typing in progress is committed before a save or a print (no object).
+inline constexpr const char* kNormalizeNotification = "numlet.normalize";
+// Posted by the application shell for the desktop's events.
+inline constexpr const char* kApplicationWillTerminateNotification = "NSApplicationWillTerminateNotification";
+inline constexpr const char* kApplicationDidResignActiveNotification = "NSApplicationDidResignActiveNotification";
+inline constexpr const char* kWorkspaceWillSleepNotification = "NSWorkspaceWillSleepNotification";

@@ -3,6 +3,7 @@
 #include "framlet/foundation/flCollectionExtensions.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 
 namespace {
@@ -50,4 +51,17 @@ void WorkspaceBeep() {
 
 void SetColorPanelKolor(Kolor kolor) {
   if (Services().setColorPanelKolor) Services().setColorPanelKolor(kolor);
+}
+
+double ModelNow() {
+  if (Services().now) return Services().now();
+  return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+}
+
+bool ApplicationOpenDocument(const QString& path) {
+  return Services().openDocument && Services().openDocument(path);
+}
+
+bool ApplicationHasWindowForFile(const QString& path) {
+  return Services().windowForFile && Services().windowForFile(path);
 }

@@ -31,6 +31,25 @@ struct CAModelPreferences {
   bool saveQuicklook = true;
   // Null: the user font of size 12.
   std::optional<QFont> defaultFont;
+  // Autosave copies are written while on.
+  bool autoSave = true;
+  // The find panel's settings: the text, the option bits and the scope code handed to cells.
+  QString searchString;
+  uint32_t searchOptionMask = 0;
+  int32_t searchScope = 0;
+  // The sort dialog's settings.
+  bool sortWholeDoc = true;
+  bool sortColumns = false;
+  bool sortReverse = false;
+  // Copy adds the selection as HTML.
+  bool copyHTML = true;
+};
+
+// Bits of searchOptionMask.
+enum : uint32_t {
+  kSearchWholeWords = 1,
+  kSearchIgnoreCase = 2,
+  kSearchWrap = 4,
 };
 
 inline constexpr int32_t kUnitsCentimetres = 5;
@@ -46,9 +65,18 @@ struct CAModelHooks {
   std::function<bool(const QString& path)> revealFile;   // the file manager shows the file
   std::function<void()> beep;                            // QApplication::beep
   std::function<void(Kolor kolor)> setColorPanelKolor;   // the shared colour panel's colour
+  // Seconds on one steady clock; the autosave's quiet and interval tests read it.
+  std::function<double()> now;
+  // The application opens a document window for the file, and tells whether a window shows it.
+  std::function<bool(const QString& path)> openDocument;
+  std::function<bool(const QString& path)> windowForFile;
 };
 void SetModelHooks(CAModelHooks hooks);
 bool WorkspaceOpenUrl(const QUrl& url);
 bool WorkspaceRevealFile(const QString& path);
 void WorkspaceBeep();
 void SetColorPanelKolor(Kolor kolor);
+// The hook's clock, else the system clock's seconds since 1970.
+double ModelNow();
+bool ApplicationOpenDocument(const QString& path);
+bool ApplicationHasWindowForFile(const QString& path);

@@ -338,7 +338,7 @@ bool CAUndoArchiver::setUndoAction(uint32_t action, uint32_t, void* data, const 
   const uint64_t key = nextArchiveKey_++;
   archives_.emplace(key, std::move(archive));
   WriteRecord(data, UndoRecord{key, stepContext.range, stepContext.domain, uint8_t(document_.dirty())});
-  document_.setDirty(true);
+  document_.noteEdit();
   stepRecorded();
   return true;
 }

@@ -9,7 +9,6 @@
 #include <QClipboard>
 #include <QColorDialog>
 #include <QFontDialog>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScreen>
@@ -63,19 +62,6 @@ int FunctionKeyForEvent(const QKeyEvent& event) {
   const int key = event.key();
   if (key >= Qt::Key_F1 && key <= Qt::Key_F16) return key - Qt::Key_F1 + 1;
   return 0;
-}
-
-const QStringList& PasteboardImageTypes() {
-  static const QStringList types = [] {
-    QStringList list{QStringLiteral("image/jpeg"), QStringLiteral("image/jp2"), QStringLiteral("image/tiff"),
-                     QStringLiteral("image/gif"),  QStringLiteral("image/png"), QStringLiteral("image/bmp")};
-    for (const QByteArray& type : QImageReader::supportedMimeTypes()) {
-      const QString name = QString::fromLatin1(type);
-      if (!list.contains(name)) list.append(name);
-    }
-    return list;
-  }();
-  return types;
 }
 
 void CopyStringToPasteboard(const QString& text) {

@@ -20,8 +20,5 @@ void YankFocusForSliderPair(QWidget* control, QWidget* view);
 QString LinkText(const QString& url, const QString& title);
 // F1 to F16 give 1 to 16; any other key 0.
 int FunctionKeyForEvent(const QKeyEvent& event);
-// The MIME types of pictures on the clipboard: JPEG, JPEG 2000, TIFF, GIF, PNG, BMP, then every
-// other type the image reader takes.
-const QStringList& PasteboardImageTypes();
 // Puts the text on the clipboard as plain text.
 void CopyStringToPasteboard(const QString& text);

@@ -212,6 +212,26 @@ TEST_F(PrefControllerTest, AWidthGivenByHandReplacesTheDigitCount) {
   EXPECT_EQ(model.defaultWidth, 914400);
 }
 
+TEST_F(PrefControllerTest, TheDocumentsReadTheFindSortCopyAndAutosaveSettings) {
+  CAPrefController controller(*defaults, false);
+  controller.setSearchString(QStringLiteral("total"));
+  controller.setValue(CAIntPreference::searchOptionMask, 6);
+  controller.setValue(CAIntPreference::searchScope, 2);
+  controller.setValue(CABoolPreference::sortReverse, true);
+  controller.setValue(CABoolPreference::sortWholeDoc, false);
+  controller.setValue(CABoolPreference::copyHTML, false);
+  controller.setValue(CABoolPreference::autoSave, false);
+  const CAModelPreferences model = controller.modelPreferences();
+  EXPECT_EQ(model.searchString, QStringLiteral("total"));
+  EXPECT_EQ(model.searchOptionMask, 6u);
+  EXPECT_EQ(model.searchScope, 2);
+  EXPECT_TRUE(model.sortReverse);
+  EXPECT_FALSE(model.sortWholeDoc);
+  EXPECT_TRUE(model.sortColumns);  // its default
+  EXPECT_FALSE(model.copyHTML);
+  EXPECT_FALSE(model.autoSave);
+}
+
 TEST_F(PrefControllerTest, ThePreferencesWindowShowsFourPanesAndEditsThePreferences) {
   CAPrefController controller(*defaults, false);
   controller.showPreferences();

@@ -1,5 +1,6 @@
 // Writing the native package: the golden package, the password file and enciphered cells of a
 // protected document, autosave copies, the cell archive of the clipboard, and round trips.
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/fileformats/caPackageWriter.h"
 #include "framlet/foundation/FLXmlDecoder.h"
@@ -154,7 +155,10 @@ TEST_F(PackageWriterTest, OnlyThePicturesThatCellsShowAreWritten) {
 
 class AutosaveTest : public PackageWriterTest {
  protected:
-  AutosaveTest() : previous_(qgetenv("XDG_DATA_HOME")) { qputenv("XDG_DATA_HOME", scratch(QStringLiteral("data")).toUtf8()); }
+  AutosaveTest() : previous_(qgetenv("XDG_DATA_HOME")) {
+    qputenv("XDG_DATA_HOME", scratch(QStringLiteral("data")).toUtf8());
+    InstallFileFormatServices();
+  }
   ~AutosaveTest() override { qputenv("XDG_DATA_HOME", previous_); }
 
   QStringList autosaves() const { return FolderEntries(AutosaveFolder()); }

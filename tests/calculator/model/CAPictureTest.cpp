@@ -51,4 +51,25 @@ TEST(Picture, ReadsFilesAndRefusesOthers) {
   EXPECT_FALSE(CAPicture::withFile(QDir(folder.path()).filePath(QStringLiteral("none.png")), &document));
 }
 
+TEST(Picture, AVectorPictureIsKeptAsPdfWhateverTheCaseOfItsExtension) {
+  // The reader judges the bytes; the extension alone sends the picture through the PDF path.
+  QTemporaryDir folder;
+  const QString path = QDir(folder.path()).filePath(QStringLiteral("drawing.SVG"));
+  ASSERT_TRUE(RedSquare()->bitmap().save(path, "PNG"));
+  CADocument document;
+  std::shared_ptr<CAPicture> picture = CAPicture::withFile(path, &document);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->imageFormat(), kImageFormatPdf);
+  EXPECT_EQ(CAPicture::extensionForFormat(picture->imageFormat()), QStringLiteral("pdf"));
+  EXPECT_EQ(picture->image()->size(), QSizeF(8, 8));
+  EXPECT_EQ(document.pictures().value(picture->guid()), picture);
+
+  // A picture copied into another document keeps its name and format there.
+  CADocument other;
+  std::shared_ptr<CAPicture> copy = picture->copyForDocument(&other);
+  EXPECT_EQ(copy->guid(), picture->guid());
+  EXPECT_EQ(copy->imageFormat(), kImageFormatPdf);
+  EXPECT_EQ(other.pictures().value(picture->guid()), copy);
+}
+
 }  // namespace

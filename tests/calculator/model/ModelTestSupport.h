@@ -20,7 +20,9 @@ class FakeWindow : public CADocumentWindow {
   void redrawRange(const GridRange& range) override { ranges.push_back(range); }
   void redrawSelectionForDomain(int32_t domain) override { domains.push_back(domain); }
   void removeTooltipForCell(const CACell&) override { ++tooltipsRemoved; }
+  void focusCellView() override { ++focuses; }
 
+  int focuses = 0;
   std::vector<GridPoint> cells;
   std::vector<GridRange> ranges;
   std::vector<int32_t> domains;
@@ -43,6 +45,7 @@ class ModelEnvironment {
     };
     hooks.beep = [this] { ++beeps; };
     hooks.setColorPanelKolor = [this](Kolor kolor) { panelKolors.push_back(kolor); };
+    hooks.now = [this] { return now; };
     SetModelHooks(hooks);
   }
   ~ModelEnvironment() {
@@ -56,6 +59,8 @@ class ModelEnvironment {
     SetModelPreferencesProvider([preferences] { return preferences; });
   }
 
+  // The model's clock, in seconds; tests move it.
+  double now = 1000.0;
   QStringList opened;
   QStringList revealed;
   int beeps = 0;

@@ -100,12 +100,6 @@ TEST(InterfaceSupportTest, FunctionKeysAreNumberedFromOne) {
     const QKeyEvent event(QEvent::KeyPress, entry.key, Qt::NoModifier);
     EXPECT_EQ(FunctionKeyForEvent(event), entry.number) << entry.key;
   }
-  const QStringList& images = PasteboardImageTypes();
-  ASSERT_GE(images.size(), 6);
-  EXPECT_EQ(images.mid(0, 6), (QStringList{QStringLiteral("image/jpeg"), QStringLiteral("image/jp2"),
-                                           QStringLiteral("image/tiff"), QStringLiteral("image/gif"),
-                                           QStringLiteral("image/png"), QStringLiteral("image/bmp")}));
-  EXPECT_EQ(images.count(QStringLiteral("image/png")), 1);
 }
 
 // A validator that states its range as texts, as a formatter of lengths does.

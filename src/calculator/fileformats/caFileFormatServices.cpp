@@ -1,0 +1,57 @@
+#include "calculator/fileformats/caFileFormatServices.h"
+
+#include "calculator/fileformats/caTextLines.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/caDocumentServices.h"
+#include "calculator/model/caPackageWindow.h"
+#include "platform/FLError.h"
+
+#include <algorithm>
+
+namespace {
+
+bool SavePdf(CADocument& document, const QString& path, FLError* error) {
+  CAPackageWindow* window = PackageWindowOf(document);
+  const QByteArray pdf = window ? window->pdfOfDocument(nullptr) : QByteArray();
+  // Nothing to print is no failure the user could act on: no error is given.
+  if (pdf.isEmpty()) return false;
+  return WriteFileAtomically(path, pdf, error);
+}
+
+QString PlainTextOfSelection(CADocument& document) {
+  GridRange block;
+  if (document.normalSelection(&block) == kRangeInvalid) return QString();
+  const GridPoint last = document.maxGridPoint();
+  block.endPoint.x = std::min(block.endPoint.x, last.x);
+  block.endPoint.y = std::min(block.endPoint.y, last.y);
+  return DelimitedTextOfBlock(document, block, false);
+}
+
+}  // namespace
+
+void InstallFileFormatServices() {
+  CAFileFormatServices services;
+  services.writers[kFileTypeCsv] = [](CADocument& document, const QString& path, bool, FLError* error) {
+    return document.saveToTextFile(path, true, error);
+  };
+  services.writers[kFileTypeText] = [](CADocument& document, const QString& path, bool, FLError* error) {
+    return document.saveToTextFile(path, false, error);
+  };
+  services.writers[kFileTypeDif] = [](CADocument& document, const QString& path, bool, FLError* error) {
+    return document.saveToDifFile(path, error);
+  };
+  services.writers[kFileTypeNative] = [](CADocument& document, const QString& path, bool inPlace,
+                                         FLError* error) { return document.saveToNativeFile(path, inPlace, error); };
+  services.writers[kFileTypePdf] = [](CADocument& document, const QString& path, bool, FLError* error) {
+    return SavePdf(document, path, error);
+  };
+  services.openFile = [](CADocument& document, const QString& path, FLError* error) {
+    return document.openFile(path, error);
+  };
+  services.archiveSelection = [](CADocument& document) { return document.archiveSelection(); };
+  services.plainTextOfSelection = PlainTextOfSelection;
+  services.loadDelimitedText = [](CADocument& document, const QString& text) {
+    LoadStringLines(TextLines(text), document);
+  };
+  SetFileFormatServices(std::move(services));
+}

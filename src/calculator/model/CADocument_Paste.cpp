@@ -1,0 +1,315 @@
+// Copy and paste of cells. Copy puts the selection on the clipboard in every representation
+// that can be made, richest first; paste takes the richest one the clipboard holds, turns it
+// into cells (through a temporary document), a picture or a text for the active cell, records
+// one undo step and moves the result in at the active cell.
+#include "calculator/model/CADocument.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/model/caDocumentServices.h"
+#include "calculator/model/caModelServices.h"
+#include "calculator/model/caUndoArchives.h"
+#include "framlet/foundation/FLImage.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLUndoManager.h"
+#include "platform/FLError.h"
+#include "platform/Pasteboard.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QUrl>
+
+#include <exception>
+#include <memory>
+
+namespace {
+
+constexpr const char* kPasteFailedText = "Paste failed";
+
+// What a paste brings: cells in a temporary document, a picture or a text for the active cell.
+struct PasteResult {
+  std::unique_ptr<CADocument> document;
+  bool fromCells = false;
+  int32_t kind = kRangeBlock;
+  GridRange sourceRange;
+  std::shared_ptr<CAPicture> picture;
+  QString text;
+  bool hasText = false;
+};
+
+bool Has(const QMimeData& data, const char* type) { return PasteboardHasType(data, QLatin1String(type)); }
+
+}  // namespace
+
+QStringList CADocument::clipboardTypes() {
+  const CAFileFormatServices& services = FileFormatServices();
+  QStringList types{QLatin1String(kPasteboardCellsType), QLatin1String(kPasteboardFileNamesType),
+                    QLatin1String(kPasteboardLegacyUrlType)};
+  if (services.loadRtf) types << QLatin1String(kPasteboardFlatRtfdType) << QLatin1String(kPasteboardRtfType);
+  if (services.loadHtml) types << QLatin1String(kPasteboardHtmlType);
+  types << QLatin1String(kPasteboardStringType);
+  types << PasteboardImageTypes();
+  return types;
+}
+
+namespace {
+
+// The clipboard's plain text, or nothing.
+std::optional<QString> PlainString(const QMimeData& data) {
+  if (!data.hasText()) return std::nullopt;
+  return data.text();
+}
+
+std::unique_ptr<CADocument> DocumentFromText(const QString& text) {
+  const CAFileFormatServices& services = FileFormatServices();
+  if (!services.loadDelimitedText) return nullptr;
+  auto document = std::make_unique<CADocument>();
+  document->setOpening(true);
+  services.loadDelimitedText(*document, text);
+  document->setOpening(false);
+  return document;
+}
+
+// A text candidate: rich text through its reader, falling back to the plain string.
+bool PasteText(const QMimeData& data, const QString& candidate, PasteResult& result) {
+  const CAFileFormatServices& services = FileFormatServices();
+  if (candidate == QLatin1String(kPasteboardRtfType) && services.loadRtf) {
+    const QByteArray rtf = PasteboardData(data, candidate);
+    auto document = std::make_unique<CADocument>();
+    if (!rtf.isEmpty() && services.loadRtf(*document, QString::fromLatin1(rtf), QString())) {
+      result.document = std::move(document);
+      return true;
+    }
+  } else if (candidate == QLatin1String(kPasteboardHtmlType) && services.loadHtml) {
+    const QByteArray html = PasteboardData(data, candidate);
+    auto document = std::make_unique<CADocument>();
+    if (!html.isEmpty() && services.loadHtml(*document, QString::fromUtf8(html))) {
+      result.document = std::move(document);
+      return true;
+    }
+  }
+  const std::optional<QString> text = PlainString(data);
+  if (!text) return false;
+  result.document = DocumentFromText(*text);
+  return result.document != nullptr;
+}
+
+bool PastePicture(const QMimeData& data, CADocument& target, PasteResult& result) {
+  std::shared_ptr<FLImage> image = FLImage::withPasteboard(&data);
+  if (!image) return false;
+  result.picture = CAPicture::withImage(std::move(image), &target);
+  return result.picture != nullptr;
+}
+
+// The first local file the program can read: a picture or a temporary document.
+bool PasteFiles(const QMimeData& data, CADocument& target, PasteResult& result) {
+  for (const QUrl& url : data.urls()) {
+    if (!url.isLocalFile()) continue;
+    const QString path = url.toLocalFile();
+    const int32_t type = FileTypeForFile(path);
+    if (type == kFileTypeUnknown) continue;
+    if (type == kFileTypeImage) {
+      result.picture = CAPicture::withFile(path, &target);
+      return result.picture != nullptr;
+    }
+    const CAFileFormatServices& services = FileFormatServices();
+    if (!services.openFile) return false;
+    auto document = std::make_unique<CADocument>();
+    if (services.openFile(*document, path, nullptr) == 0) return false;
+    result.document = std::move(document);
+    return true;
+  }
+  return false;
+}
+
+// Chooses the representation and reads it. NO when nothing usable is there.
+bool ReadClipboard(const QMimeData& data, CADocument& target, PasteResult& result) {
+  if (Has(data, kPasteboardCellsType)) {
+    const QString xml = QString::fromUtf8(PasteboardData(data, QLatin1String(kPasteboardCellsType)));
+    std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(xml);
+    if (!decoder) return false;
+    result.document = std::make_unique<CADocument>();
+    result.document->loadFromXml(*decoder);
+    result.fromCells = true;
+    result.kind = TypeOfRange(&result.sourceRange, result.document->selectionRange());
+    if (result.kind == kRangeInvalid) return false;
+    const GridRange extent = result.document->extent();
+    if (result.sourceRange.endPoint.x == kGridOpenEnd) result.sourceRange.endPoint.x = extent.endPoint.x;
+    if (result.sourceRange.endPoint.y == kGridOpenEnd) result.sourceRange.endPoint.y = extent.endPoint.y;
+    return true;
+  }
+
+  QString candidate;
+  for (const QString& type : CADocument::clipboardTypes()) {
+    if (PasteboardHasType(data, type)) {
+      candidate = type;
+      break;
+    }
+  }
+  if (candidate.isEmpty()) return false;
+
+  if (PasteboardImageTypes().contains(candidate)) {
+    const bool rtfReadable = FileFormatServices().loadRtf != nullptr;
+    if (rtfReadable && Has(data, kPasteboardRtfType)) return PasteText(data, QLatin1String(kPasteboardRtfType), result);
+    // An image that comes with text (a copied table in a browser or an office program) is
+    // pasted as the text; the plain string counts twice.
+    const bool htmlReadable = FileFormatServices().loadHtml != nullptr;
+    const bool hasString = Has(data, kPasteboardStringType);
+    const bool hasHtml = htmlReadable && Has(data, kPasteboardHtmlType);
+    const int textTypes = (hasString ? 2 : 0) + (hasHtml ? 1 : 0);
+    if (textTypes >= 2)
+      return PasteText(data, QLatin1String(hasHtml ? kPasteboardHtmlType : kPasteboardStringType), result);
+    return PastePicture(data, target, result);
+  }
+  if (candidate == QLatin1String(kPasteboardFileNamesType)) return PasteFiles(data, target, result);
+  if (candidate == QLatin1String(kPasteboardLegacyUrlType)) {
+    for (const QString& type : PasteboardImageTypes())
+      if (PasteboardHasType(data, type)) return PastePicture(data, target, result);
+    for (const QUrl& url : data.urls()) {
+      if (url.isLocalFile()) continue;
+      result.text = url.toString();
+      result.hasText = !result.text.isEmpty();
+      return result.hasText;
+    }
+    return false;
+  }
+  return PasteText(data, candidate, result);
+}
+
+}  // namespace
+
+bool CADocument::copy(QMimeData* clipboard) {
+  const CAFileFormatServices& services = FileFormatServices();
+  const QString archive = services.archiveSelection ? services.archiveSelection(*this) : QString();
+  if (archive.isEmpty()) {
+    WorkspaceBeep();
+    return false;
+  }
+  std::unique_ptr<QMimeData> made;
+  QMimeData* data = clipboard;
+  if (!data) {
+    made = std::make_unique<QMimeData>();
+    data = made.get();
+  }
+  PasteboardSetData(*data, QLatin1String(kPasteboardCellsType), archive.toUtf8());
+  if (services.rtfFromSelection) {
+    const QString rtf = services.rtfFromSelection(*this);
+    if (!rtf.isEmpty()) PasteboardSetData(*data, QLatin1String(kPasteboardRtfType), rtf.toLatin1());
+  }
+  if (services.plainTextOfSelection) {
+    const QString plain = services.plainTextOfSelection(*this);
+    if (!plain.isEmpty()) data->setText(plain);
+  }
+  if (ModelPreferences().copyHTML && services.htmlFromSelection) {
+    const QString html = services.htmlFromSelection(*this);
+    if (!html.isEmpty()) PasteboardSetData(*data, QLatin1String(kPasteboardHtmlType), html.toUtf8());
+  }
+  if (made) QGuiApplication::clipboard()->setMimeData(made.release());
+  return true;
+}
+
+bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat) {
+  return paste(clipboard, ignoreFormat, kUndoPaste);
+}
+
+bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName) {
+  if (isLocked()) return false;
+  if (!clipboard) clipboard = QGuiApplication::clipboard()->mimeData();
+  const auto fail = [] {
+    WorkspaceBeep();
+    return false;
+  };
+  if (!clipboard) return fail();
+
+  PasteResult result;
+  if (!ReadClipboard(*clipboard, *this, result)) {
+    if (result.picture) mutablePictures().remove(result.picture->guid());
+    return fail();
+  }
+  // A picture that does not get pasted must not stay behind in the document's pictures.
+  const auto dropPicture = [&] {
+    if (result.picture) mutablePictures().remove(result.picture->guid());
+  };
+
+  // The cells the paste replaces: recorded before anything changes, and restored should the
+  // paste fail part-way.
+  GridRange undoRange{activeCellPoint_, activeCellPoint_};
+  if (result.document) {
+    if (!result.fromCells) {
+      result.sourceRange = result.document->fullExtent();
+      result.document->setSelectionRange(result.sourceRange);
+      result.kind = kRangeBlock;
+    }
+    GridRange destination;
+    if (TypeOfRange(&destination, selectionRange_) == kRangeInvalid) return fail();
+    const GridPoint& start = destination.startPoint;
+    const GridPoint& from = result.sourceRange.startPoint;
+    const GridPoint& to = result.sourceRange.endPoint;
+    int64_t endX = 0, endY = 0;
+    const bool fitsX = !__builtin_add_overflow(start.x, to.x - from.x, &endX) && endX < kGridOpenEnd;
+    const bool fitsY = !__builtin_add_overflow(start.y, to.y - from.y, &endY) && endY < kGridOpenEnd;
+    switch (result.kind) {
+      case kRangeAbsoluteCell:
+      case kRangeCell:
+        break;
+      case kRangeRows:
+        if (!fitsY) return fail();
+        undoRange = GridRange{{kGridWildcard, start.y}, {kGridWildcard, endY}};
+        break;
+      case kRangeColumns:
+        if (!fitsX) return fail();
+        undoRange = GridRange{{start.x, kGridWildcard}, {endX, kGridWildcard}};
+        break;
+      default:
+        // The block must fit the grid, or part of it would be lost on the way in.
+        if (!fitsX || !fitsY) return fail();
+        undoRange = GridRange{start, {endX, endY}};
+        break;
+    }
+  }
+  const CAUndoContext context{undoRange, kDomainCell};
+  CAUndoArchive before;
+  if (!ArchiveForUndoAction(*this, kUndoActionCells, context, before)) {
+    dropPicture();
+    return fail();
+  }
+  if (undoName != kUndoUnnamed && !setUndo(kFLNewUndoID, kUndoActionCells, undoName, undoRange, kDomainCell)) {
+    dropPicture();
+    return fail();
+  }
+
+  try {
+    if (result.hasText) {
+      cellAtGridPointImperative(activeCellPoint_)->setFormula(result.text);
+    } else if (result.picture) {
+      cellAtGridPointImperative(activeCellPoint_)->setPicture(result.picture);
+    } else {
+      if (!ignoreFormat) transferFormats(*result.document);
+      if (result.kind == kRangeCell || result.kind == kRangeAbsoluteCell) {
+        const GridPoint active = activeCellPoint_;
+        setSelectionRange(GridRange{active, active});
+      }
+      transferCells(*result.document, ignoreFormat, result.fromCells);
+    }
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kPasteFailedText));
+    RestoreUndoAction(*this, kUndoActionCells, context, before);
+    if (undoName != kUndoUnnamed)
+      if (FLUndoManager* manager = undoManager()) manager->popUndo();
+    dropPicture();
+    invalidateAfterCellEdit(-1);
+    return fail();
+  }
+  result.document.reset();
+
+  invalidateAllLongText();
+  invalidateAfterCellEdit(-1);
+  if (controller_) {
+    controller_->adjustCellViewForNewData();
+    controller_->jumpToSelection();
+  }
+  return true;
+}

@@ -1,0 +1,237 @@
+// Two commands that rearrange or extend a block of the sheet as a whole: sorting the rows (or
+// columns) of a range by up to two key cells, carrying each line's cells, height or width and
+// format along, and quick formulas that total a run of values beside or below it.
+#include "calculator/model/CADocument.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caModelServices.h"
+#include "calculator/model/caUndoArchives.h"
+#include "calculator/model/formula/caFunctionTable.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLUndoManager.h"
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+constexpr const char* kBadVectorCount = "Bad vector count";
+constexpr const char* kBadQuickFunction = "Bad quick formula function";
+constexpr const char* kQuickFormulaFormat = "=%@(%@)";
+constexpr const char* kRangeTextFormat = "%@:%@";
+
+// One quick formula: where it goes and what it totals.
+struct QuickFormula {
+  GridPoint target;
+  GridRange totalled;
+};
+
+// The number of cells with a value for a formula in the run that ends next to the point,
+// counted upwards (or leftwards) from the cell above (left of) it.
+int64_t RunLength(const CADocument& document, const GridPoint& point, bool upwards) {
+  int64_t length = 0;
+  for (int64_t n = (upwards ? point.y : point.x) - 1; n >= 0; --n) {
+    const CACell* cell = document.cellAtGridPoint(upwards ? GridPoint{point.x, n} : GridPoint{n, point.y});
+    if (!cell || !cell->hasValueForFormula()) break;
+    ++length;
+  }
+  return length;
+}
+
+}  // namespace
+
+void CADocument::sort() {
+  if (sortKey1_.x < 0) {
+    if (sortKey2_.x < 0) return;
+    std::swap(sortKey1_, sortKey2_);
+  }
+  const CAModelPreferences preferences = ModelPreferences();
+  const CASortContext context{preferences.sortColumns, preferences.sortReverse};
+  const bool byColumns = context.byColumns;
+
+  GridRange selection;
+  const int32_t type = normalSelection(&selection);
+  if (type == kRangeInvalid) return;
+  GridRange range = fullExtent();
+  bool exactlySelection = false;
+  // Whole lines across the sort's direction take the whole sheet, keeping a title line.
+  const bool acrossLines = (type == kRangeRows && byColumns) || (type == kRangeColumns && !byColumns);
+  if (acrossLines) {
+    if (byColumns && titleColumn_) range.startPoint.x = std::max<int64_t>(range.startPoint.x, 1);
+    if (!byColumns && titleRow_) range.startPoint.y = std::max<int64_t>(range.startPoint.y, 1);
+  } else {
+    if (type == kRangeRows) {
+      range.startPoint.y = selection.startPoint.y;
+      range.endPoint.y = selection.endPoint.y;
+    } else if (type == kRangeColumns) {
+      range.startPoint.x = selection.startPoint.x;
+      range.endPoint.x = selection.endPoint.x;
+    }
+    if (!preferences.sortWholeDoc) {
+      range = selection;
+      exactlySelection = true;
+    } else if (!byColumns && titleRow_) {
+      // A heading row stays where it is; a range below it is left as it is.
+      range.startPoint.y = std::max<int64_t>(range.startPoint.y, 1);
+    } else if (byColumns && titleColumn_) {
+      range.startPoint.x = std::max<int64_t>(range.startPoint.x, 1);
+    }
+  }
+  if (!exactlySelection) setSelectionRange(range);
+
+  const int64_t lo = byColumns ? range.startPoint.x : range.startPoint.y;
+  const int64_t hi = byColumns ? range.endPoint.x : range.endPoint.y;
+  if (hi <= lo) {
+    WorkspaceBeep();
+    return;
+  }
+  std::vector<int64_t> order(size_t(hi - lo + 1));
+  std::iota(order.begin(), order.end(), lo);
+  if (order.size() != size_t(hi - lo + 1)) LogAssert(kBadVectorCount, __func__, __FILE__, __LINE__);
+  // Lines that compare equal keep their order.
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int64_t a, int64_t b) { return compareForSort(context, a, b) < 0; });
+
+  // A copy of the range, with its lines' heights or widths and formats.
+  CADocument copy;
+  copy.setSelectionPoint(range.startPoint);
+  copy.transferCells(*this, false, false);
+  for (int64_t n = lo; n <= hi; ++n) {
+    if (byColumns) {
+      if (const CAColumn* source = column(n)) {
+        CAColumn* target = copy.columnImperative(n);
+        target->setDigitCount(source->digitCount());
+        target->setWidth(source->width());
+        target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
+      }
+    } else if (const CARow* source = row(n)) {
+      CARow* target = copy.rowImperative(n);
+      target->setMinimumHeight(source->minimumHeight());
+      target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
+    }
+  }
+
+  if (!clearRange(range, kClearAll, kUndoSort)) return;
+
+  for (size_t i = 0; i < order.size(); ++i) {
+    const int64_t source = order[i];
+    const int64_t offset = int64_t(i);
+    if (byColumns) {
+      setSelectionPoint(GridPoint{range.startPoint.x + offset, range.startPoint.y});
+      copy.setSelectionRange(GridRange{{source, range.startPoint.y}, {source, range.endPoint.y}});
+    } else {
+      setSelectionPoint(GridPoint{range.startPoint.x, range.startPoint.y + offset});
+      copy.setSelectionRange(GridRange{{range.startPoint.x, source}, {range.endPoint.x, source}});
+    }
+    transferCells(copy, false, true);
+  }
+
+  for (int64_t n = lo; n <= hi; ++n) {
+    if (byColumns) {
+      if (CAColumn* line = column(n)) line->makeVanilla();
+    } else if (CARow* line = row(n)) {
+      line->makeVanilla();
+    }
+  }
+  for (size_t i = 0; i < order.size(); ++i) {
+    const int64_t n = lo + int64_t(i);
+    if (byColumns) {
+      if (const CAColumn* source = copy.column(order[i])) {
+        CAColumn* target = columnImperative(n);
+        target->setDigitCount(source->digitCount());
+        target->setWidth(source->width());
+        target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
+      }
+    } else if (const CARow* source = copy.row(order[i])) {
+      CARow* target = rowImperative(n);
+      target->setMinimumHeight(source->minimumHeight());
+      target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
+      target->setNeedCalculate(true);
+    }
+  }
+
+  setSelectionRange(range);
+  if (controller_) {
+    controller_->adjustCellViewForNewData();
+    controller_->jumpToSelection();
+  }
+  bumpSuppressRedraws(true);
+  evaluate();
+  bumpSuppressRedraws(false);
+  if (controller_) controller_->redrawSelectionForDomain(kDomainDocument);
+}
+
+void CADocument::insertQuickFormula(int32_t functionIndex) {
+  if (functionIndex <= 0 || functionIndex >= kFunctionInfoRowCount) {
+    LogAssert(kBadQuickFunction, __func__, __FILE__, __LINE__);
+    return;
+  }
+  GridRange selection;
+  const int32_t type = normalSelection(&selection);
+  const int64_t x0 = selection.startPoint.x, y0 = selection.startPoint.y;
+  const int64_t x1 = selection.endPoint.x, y1 = selection.endPoint.y;
+  std::vector<QuickFormula> formulas;
+  GridRange targets;
+  const auto fail = [] { WorkspaceBeep(); };
+
+  if (type == kRangeCell || type == kRangeAbsoluteCell) {
+    const GridPoint point{x0, y0};
+    const int64_t above = RunLength(*this, point, true);
+    if (above >= 2) {
+      formulas.push_back({point, GridRange{{x0, y0 - above}, {x0, y0 - 1}}});
+    } else {
+      const int64_t left = RunLength(*this, point, false);
+      if (left < 2) return fail();
+      formulas.push_back({point, GridRange{{x0 - left, y0}, {x0 - 1, y0}}});
+    }
+    targets = GridRange{point, point};
+  } else if (type == kRangeColumns) {
+    const GridRange next{{x1 + 1, 0}, {x1 + 1, 0}};
+    const int64_t m = maximumY(selection);
+    if (x1 > x0 && maximumY(next) < 0) {
+      // Row totals in the empty column to the right.
+      targets = GridRange{{x1 + 1, 0}, {x1 + 1, m}};
+      for (int64_t y = 0; y <= m; ++y) formulas.push_back({{x1 + 1, y}, GridRange{{x0, y}, {x1, y}}});
+    } else {
+      if (m < 0) return fail();
+      targets = GridRange{{x0, m + 1}, {x1, m + 1}};
+      for (int64_t x = x0; x <= x1; ++x) formulas.push_back({{x, m + 1}, GridRange{{x, 0}, {x, m}}});
+    }
+  } else if (type == kRangeRows) {
+    const GridRange next{{0, y1 + 1}, {0, y1 + 1}};
+    const int64_t m = maximumX(selection);
+    if (y1 > y0 && maximumX(next) < 0) {
+      targets = GridRange{{0, y1 + 1}, {m, y1 + 1}};
+      for (int64_t x = 0; x <= m; ++x) formulas.push_back({{x, y1 + 1}, GridRange{{x, y0}, {x, y1}}});
+    } else {
+      if (m < 0) return fail();
+      targets = GridRange{{m + 1, y0}, {m + 1, y1}};
+      for (int64_t y = y0; y <= y1; ++y) formulas.push_back({{m + 1, y}, GridRange{{0, y}, {m, y}}});
+    }
+  } else if (type != kRangeInvalid) {
+    if (fillColumnForRange(selection)) {
+      targets = GridRange{{x1 + 1, y0}, {x1 + 1, y1}};
+      for (int64_t y = y0; y <= y1; ++y) formulas.push_back({{x1 + 1, y}, GridRange{{x0, y}, {x1, y}}});
+    } else {
+      targets = GridRange{{x0, y1 + 1}, {x1, y1 + 1}};
+      for (int64_t x = x0; x <= x1; ++x) formulas.push_back({{x, y1 + 1}, GridRange{{x, y0}, {x, y1}}});
+    }
+  }
+  if (formulas.empty() || targets.endPoint.x < 0 || targets.endPoint.y < 0) return fail();
+
+  setSelectionRange(targets);
+  if (!setUndo(kFLNewUndoID, kUndoActionCells, kUndoFormula, targets, kDomainCell)) return;
+  const QString name = QString::fromLatin1(g_functionInfo[functionIndex].name);
+  for (const QuickFormula& formula : formulas) {
+    const QString range = StringWithFormat(kRangeTextFormat, FormatGridPoint(formula.totalled.startPoint),
+                                           FormatGridPoint(formula.totalled.endPoint));
+    cellAtGridPointImperative(formula.target)->setFormula(StringWithFormat(kQuickFormulaFormat, name, range));
+  }
+  invalidateAllLongText();
+  invalidateAfterCellEdit(-1);
+  if (controller_) controller_->jumpToSelection();
+}

@@ -1,0 +1,231 @@
+// The document's services through the real file formats: saving as comma- and tab-separated
+// text and DIF through the save dispatch, autosaving a package on the model's clock, and copy
+// and paste between documents and from other programs' text.
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/model/UndoTestSupport.h"
+#include "calculator/model/caDocumentServices.h"
+#include "platform/FLError.h"
+#include "platform/Pasteboard.h"
+#include "framlet/foundation/flImageSupport.h"
+#include "support/TestData.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace {
+
+QString ReadText(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("(missing)");
+  return QString::fromUtf8(file.readAll());
+}
+
+class ServicesTest : public EditTest {
+ protected:
+  ServicesTest() { InstallFileFormatServices(); }
+  ~ServicesTest() override { SetFileFormatServices(CAFileFormatServices()); }
+
+  QString path(const char* name) const { return QDir(folder.path()).filePath(QString::fromUtf8(name)); }
+
+  // What the cell shows, "-" where there is none.
+  QString shown(const char* at) const {
+    const CACell* c = cell(at);
+    return c ? c->displayText(false) : QStringLiteral("-");
+  }
+
+  QTemporaryDir folder;
+};
+
+TEST_F(ServicesTest, SavingAsTextAndDifGoesThroughTheDispatch) {
+  enter("A1", "name");
+  enter("B1", "a,b");
+  enter("A2", "x");
+  enter("B2", "=2+3");
+  document.evaluate();
+  FLError error;
+  ASSERT_TRUE(document.saveCore(path("sheet.csv"), false, &error)) << error.reason.toStdString();
+  EXPECT_EQ(ReadText(path("sheet.csv")), QStringLiteral("name,\"a,b\"\nx,5\n"));
+  ASSERT_TRUE(document.saveCore(path("sheet.txt"), false, &error));
+  EXPECT_EQ(ReadText(path("sheet.txt")), QStringLiteral("name\ta,b\nx\t5\n"));
+  ASSERT_TRUE(document.saveCore(path("sheet.dif"), false, &error));
+  EXPECT_TRUE(ReadText(path("sheet.dif")).startsWith(QStringLiteral("TABLE\n0,1\n")));
+
+  // Formats whose writers do not exist yet say so, and write nothing.
+  EXPECT_FALSE(document.saveCore(path("sheet.rtf"), false, &error));
+  EXPECT_EQ(error.reason, QStringLiteral("Saving as RTF is not available yet."));
+  EXPECT_FALSE(QFile::exists(path("sheet.rtf")));
+  // Nothing to print gives no PDF and no error.
+  error = FLError();
+  EXPECT_FALSE(document.saveCore(path("sheet.pdf"), false, &error));
+  EXPECT_EQ(error.code, 0);
+}
+
+TEST_F(ServicesTest, TheAutosaveTickWritesAPackageOnceItIsDue) {
+  const QByteArray previous = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", path("data").toUtf8());
+  environment.now = 1050;
+  document.setCellUndo(kUndoTyping, kUndoRangeActiveCell);
+  enter("A1", "42");
+  environment.now = 1119;
+  document.autosaveTimerFired(true);
+  EXPECT_TRUE(document.autosavePath().isEmpty());
+  environment.now = 1120;
+  document.autosaveTimerFired(true);
+  const QString copy = document.autosavePath();
+  EXPECT_TRUE(ReadText(copy + QStringLiteral("/document.xml")).contains(QStringLiteral("<val>i42</val>")));
+  CADocument recovered;
+  EXPECT_EQ(recovered.openFile(copy, nullptr), kFileTypeNative);
+  EXPECT_EQ(recovered.cellAtGridPoint({0, 0})->displayText(false), QStringLiteral("42"));
+  document.releaseAutoSave();
+  EXPECT_FALSE(QFile::exists(copy));
+  qputenv("XDG_DATA_HOME", previous);
+}
+
+TEST_F(ServicesTest, CopyThenPasteIntoAnotherDocumentKeepsValuesFormulasFormatsAndPictures) {
+  enter("A1", "2");
+  enter("A2", "3");
+  CACell& sum = enter("B1", "=A1+A2");
+  CAFormat bold;
+  bold.setBold(true);
+  sum.setFormat(bold);
+  enter("B2", "=$A$1*10");
+  std::shared_ptr<CAPicture> picture =
+      CAPicture::withFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")), &document);
+  ASSERT_TRUE(picture);
+  document.cellAtGridPointImperative(A1("C1"))->setPicture(picture);
+  document.evaluate();
+  select("A1", "C2");
+  QMimeData clipboard;
+  ASSERT_TRUE(document.copy(&clipboard));
+  EXPECT_TRUE(clipboard.hasFormat(QStringLiteral("application/x-numlet-cells")));
+  EXPECT_EQ(clipboard.text(), QStringLiteral("2\t5\t\n3\t20\t\n"));
+
+  CADocument target;
+  UndoWindow targetWindow(target);
+  target.setController(&targetWindow);
+  target.setSelectionPoint(A1("D5"));
+  ASSERT_TRUE(target.paste(&clipboard, false));
+  target.evaluate();
+  const auto formula = [&](const char* at) {
+    const CACell* c = target.cellAtGridPoint(A1(at));
+    return c ? c->formula() : QStringLiteral("-");
+  };
+  const auto shown = [&](const char* at) {
+    const CACell* c = target.cellAtGridPoint(A1(at));
+    return c ? c->displayText(false) : QStringLiteral("-");
+  };
+  EXPECT_EQ(shown("D5") + QLatin1Char(' ') + shown("D6"), QStringLiteral("2 3"));
+  EXPECT_EQ(formula("E5"), QStringLiteral("=D5+D6"));
+  EXPECT_EQ(shown("E5"), QStringLiteral("5"));
+  // An absolute reference keeps naming the same cell, which is empty here.
+  EXPECT_EQ(formula("E6"), QStringLiteral("=$A$1*10"));
+  ASSERT_TRUE(target.cellAtGridPoint(A1("E5"))->format());
+  EXPECT_TRUE(target.cellAtGridPoint(A1("E5"))->format()->bold());
+  const CACell* pictureCell = target.cellAtGridPoint(A1("F5"));
+  ASSERT_TRUE(pictureCell);
+  EXPECT_EQ(pictureCell->valueType(), kValuePicture);
+  EXPECT_EQ(target.pictures().size(), 1);
+  EXPECT_EQ(targetWindow.archiver.descriptors, std::vector<uint32_t>{kUndoPaste});
+  EXPECT_EQ(targetWindow.archiver.contexts.back().range, (GridRange{A1("D5"), A1("F6")}));
+
+  // One undo takes the whole paste back.
+  targetWindow.manager.undo();
+  EXPECT_EQ(formula("D5") + formula("E5") + formula("F5"), QStringLiteral("---"));
+  target.setController(nullptr);
+}
+
+TEST_F(ServicesTest, TextFromOtherProgramsFillsCellsFromTheActiveCell) {
+  const struct {
+    const char* text;
+    const char* expected;  // B2 C2 D2 B3 C3 D3
+  } cases[] = {
+      {"a\tb\tc\n1\t2\t3\n", "a b c 1 2 3"},
+      {"x,y,z\r\n4,5,6", "x y z 4 5 6"},
+      {"p;q;r\n7;8;9", "p q r 7 8 9"},
+      {"one\n2", "one - - 2 - -"},
+  };
+  for (const auto& test : cases) {
+    select("B2", "B2");
+    QMimeData clipboard;
+    clipboard.setText(QString::fromUtf8(test.text));
+    const std::string before = xml();
+    ASSERT_TRUE(document.paste(&clipboard, false)) << test.text;
+    QStringList got;
+    for (const char* at : {"B2", "C2", "D2", "B3", "C3", "D3"}) got.append(shown(at));
+    EXPECT_EQ(got.join(QLatin1Char(' ')), QString::fromUtf8(test.expected)) << test.text;
+    EXPECT_EQ(window.archiver.descriptors.back(), uint32_t(kUndoPaste));
+    window.manager.undo();
+    EXPECT_EQ(xml(), before) << test.text;
+  }
+}
+
+TEST_F(ServicesTest, ArchivesOfWholeColumnsAndOfOneCellChooseTheirUndoRange) {
+  enter("B1", "1");
+  enter("B3", "3");
+  selectColumns(1, 1);
+  QMimeData columns;
+  ASSERT_TRUE(document.copy(&columns));
+  select("D2", "E4");
+  ASSERT_TRUE(document.paste(&columns, false));
+  EXPECT_EQ(window.archiver.contexts.back().range,
+            (GridRange{{3, kGridWildcard}, {3, kGridWildcard}}));
+  EXPECT_EQ(shown("D1") + shown("D3"), QStringLiteral("13"));
+
+  select("B3", "B3");
+  QMimeData one;
+  ASSERT_TRUE(document.copy(&one));
+  select("F5", "G8");
+  ASSERT_TRUE(document.paste(&one, false));
+  EXPECT_EQ(document.selectionRange(), (GridRange{A1("F5"), A1("F5")}));
+  EXPECT_EQ(window.archiver.contexts.back().range, (GridRange{A1("F5"), A1("F5")}));
+  EXPECT_EQ(shown("F5"), QStringLiteral("3"));
+}
+
+TEST_F(ServicesTest, CopyingNothingBeepsAndLeavesTheClipboard) {
+  select("A1", "B2");
+  QMimeData clipboard;
+  clipboard.setText(QStringLiteral("kept"));
+  EXPECT_FALSE(document.copy(&clipboard));
+  EXPECT_EQ(environment.beeps, 1);
+  EXPECT_EQ(clipboard.text(), QStringLiteral("kept"));
+}
+
+TEST_F(ServicesTest, FilesAndLinksOnTheClipboard) {
+  const QString csv = path("list.csv");
+  {
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("left,right\n10,20\n");
+  }
+  select("C3", "C3");
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(path("unknown.zzz")), QUrl::fromLocalFile(csv)});
+  ASSERT_TRUE(document.paste(&files, false));
+  EXPECT_EQ(shown("C3") + QLatin1Char(' ') + shown("D4"), QStringLiteral("left 20"));
+
+  select("A1", "A1");
+  QMimeData image;
+  image.setUrls({QUrl::fromLocalFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")))});
+  ASSERT_TRUE(document.paste(&image, false));
+  EXPECT_EQ(cell("A1")->valueType(), kValuePicture);
+  EXPECT_EQ(cell("A1")->picture()->imageFormat(), kImageFormatPng);
+
+  select("B1", "B1");
+  QMimeData link;
+  link.setUrls({QUrl(QStringLiteral("https://example.org/page"))});
+  ASSERT_TRUE(document.paste(&link, false));
+  EXPECT_EQ(cell("B1")->valueType(), kValueLink);
+
+  // A file nothing reads pastes nothing.
+  QMimeData unreadable;
+  unreadable.setUrls({QUrl::fromLocalFile(path("missing.csv"))});
+  const std::string before = xml();
+  EXPECT_FALSE(document.paste(&unreadable, false));
+  EXPECT_EQ(xml(), before);
+}
+
+}  // namespace
