@@ -91,6 +91,9 @@ class CAAppController : public FLDocumentAppDelegate {
   void showPreferences();
   void stopSpeaking();
   void closeMainWindow();
+  // Undo and Redo of the main window's document.
+  void undoEdit();
+  void redoEdit();
   void setMeasurementUnits(int unitCode);
   void setSearchOption(int bit);
   void setSearchScope(int scope);
