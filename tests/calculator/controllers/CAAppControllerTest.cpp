@@ -6,6 +6,7 @@
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caFunctionGroups.h"
 #include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/CACell.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
 #include "framlet/foundation/FLXmlDecoder.h"
@@ -371,3 +372,37 @@ TEST_F(AppControllerTest, UnitAndSearchCommandsStoreTheirPreferenceAndTellTheWin
 }
 
 }  // namespace
+
+TEST_F(AppControllerTest, TheEditMenuUndoesAndRedoesTheMainWindowsEdits) {
+  app->launch();
+  CAWindowController* front = app->front();
+  ASSERT_NE(front, nullptr);
+  auto* window = qobject_cast<QMainWindow*>(front->window());
+  MakeKeyAndOrderFront(window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QAction* undo = window->findChild<QAction*>(QLatin1String(kFLUndoEditAction));
+  QAction* redo = window->findChild<QAction*>(QLatin1String(kFLRedoEditAction));
+  ASSERT_TRUE(undo && redo);
+  EXPECT_FALSE(app->validateMenuItem(undo));
+  EXPECT_EQ(undo->text(), "Undo");
+
+  CADocument& document = *front->document();
+  const CAUndoContext context{{{1, 1}, {1, 1}}, 0};
+  ASSERT_TRUE(front->undoManager()->setUndoAction(kUndoActionCells, kUndoTyping, &context));
+  document.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("typed"));
+  QCoreApplication::processEvents();  // the window's items follow the stack on the next turn
+  EXPECT_TRUE(undo->isEnabled());
+  EXPECT_TRUE(app->validateMenuItem(undo));
+  EXPECT_EQ(undo->text(), "Undo Typing");
+
+  // Ctrl+Z and Ctrl+Shift+Z reach the window's stack through the application's menu items.
+  QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(document.cellAtGridPoint({1, 1}), nullptr);
+  EXPECT_FALSE(document.dirty());
+  EXPECT_TRUE(app->validateMenuItem(redo));
+  EXPECT_EQ(redo->text(), "Redo Typing");
+  QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_NE(document.cellAtGridPoint({1, 1}), nullptr);
+  EXPECT_EQ(document.cellAtGridPoint({1, 1})->formula(), "typed");
+  EXPECT_TRUE(document.dirty());
+}
