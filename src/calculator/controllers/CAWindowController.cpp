@@ -111,6 +111,17 @@ QByteArray CAWindowController::pdfOfDocument(QSizeF* size) {
   return {};
 }
 
+bool CAWindowController::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_.get() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) windowDidMove();
+  return FLDocumentWC::eventFilter(watched, event);
+}
+
+void CAWindowController::windowDidMove() {
+  if (!prepareComplete_ || !document_->filePath().isEmpty()) return;
+  CAPrefController* prefs = CAPrefController::sharedInstance();
+  if (prefs && prefs->value(CAIntPreference::newSizeOption) == 2) prefs->setUntitledPosition(QRectF(window_->geometry()));
+}
+
 void CAWindowController::windowWillClose() { document_->prepareToClose(); }
 
 CACellView* CAWindowController::cellView() const { return scrollView_ ? scrollView_->cellView() : nullptr; }

@@ -135,6 +135,10 @@ class CAWindowController : public FLDocumentWC,
 
  protected:
   void windowWillClose() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // An untitled window moved or resized while new windows take the last untitled place: its
+  // frame becomes that place.
+  void windowDidMove();
 
  private:
   // The document's undo archiver, with the window's part: refusing steps it cannot name or

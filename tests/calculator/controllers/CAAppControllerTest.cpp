@@ -406,3 +406,27 @@ TEST_F(AppControllerTest, TheEditMenuUndoesAndRedoesTheMainWindowsEdits) {
   EXPECT_EQ(document.cellAtGridPoint({1, 1})->formula(), "typed");
   EXPECT_TRUE(document.dirty());
 }
+
+TEST_F(AppControllerTest, AnUntitledWindowsPlaceIsTheNextOnesWhenChosen) {
+  app->launch();
+  CAPrefController* prefs = app->prefController();
+  ASSERT_NE(prefs, nullptr);
+  prefs->setValue(CAIntPreference::newSizeOption, 2);
+  QWidget* first = app->front()->window();
+  first->setGeometry(40, 50, 520, 410);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(prefs->untitledPosition(), QRectF(first->geometry()));
+  const QRect stored = first->geometry();
+
+  auto* second = app->openUntitledWithTabIdentifier(QString());
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->window()->geometry(), stored);
+
+  // A saved document's window never changes the place.
+  auto* saved = dynamic_cast<CAWindowController*>(app->openFileWithTabIdentifier(package("Placed.Numlet"), QString()));
+  ASSERT_NE(saved, nullptr);
+  saved->window()->setGeometry(100, 100, 300, 300);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(prefs->untitledPosition(), QRectF(stored));
+  prefs->setValue(CAIntPreference::newSizeOption, 0);
+}
