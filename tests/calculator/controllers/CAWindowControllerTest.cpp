@@ -4,7 +4,9 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CARow.h"
+#include "framlet/foundation/FLPasswordManager.h"
 #include "framlet/foundation/flPasswords.h"
+#include "platform/Keychain.h"
 #include "framlet/shell/FLToolbarSegments.h"
 #include "framlet/shell/FLToolbarView.h"
 #include "support/LogCapture.h"
@@ -191,4 +193,42 @@ TEST_F(WindowControllerTest, AWrongPasswordClosesTheWindowAndWritesNothing) {
   EXPECT_FALSE(controller.mainWindow()->isVisible());
   EXPECT_EQ(FolderState(path), before);
   EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Protected.Numlet"});
+}
+
+TEST_F(WindowControllerTest, TheKeychainsPasswordOpensWithoutAskingAndATypedOneIsKept) {
+  FLPasswordManager& manager = FLPasswordManager::sharedInstance();
+  auto owned = std::make_unique<InMemoryKeychain>();
+  InMemoryKeychain* keychain = owned.get();
+  manager.setKeychain(std::move(owned));
+  const bool wasUsing = manager.useKeychain();
+  manager.setUseKeychain(true);
+  int asked = 0;
+  CAWindowController::setPasswordVerifier([&](QWidget*, const QString&, const char*, const QString&, const QString&,
+                                              std::function<void(bool, const QString&)> done) {
+    ++asked;
+    done(true, QStringLiteral("test"));
+  });
+
+  QTemporaryDir folder;
+  const QString path = CopyPackage(folder, QStringLiteral("Protected.Numlet"));
+  ASSERT_NE(document().openFile(path, nullptr), 0);
+  DeliverQueuedWork();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(a1(), "Hello, world");
+  const KeychainItem* kept = keychain->item(QLatin1String(kCAPasswordService), path);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(kept->data, "test");
+  EXPECT_EQ(kept->label, "Tamsel Calculator");
+  EXPECT_EQ(kept->description, "Tamsel Calculator document password");
+
+  // Another window on the same package finds it there.
+  CAWindowController again;
+  ASSERT_NE(again.document()->openFile(path, nullptr), 0);
+  DeliverQueuedWork();
+  EXPECT_EQ(asked, 1);
+  ASSERT_NE(again.document()->cellAtGridPoint({0, 0}), nullptr);
+  EXPECT_EQ(again.document()->cellAtGridPoint({0, 0})->formula(), "Hello, world");
+
+  manager.setUseKeychain(wasUsing);
+  manager.setKeychain(nullptr);
 }
