@@ -4,6 +4,7 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAFormat.h"
+#include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLToolbarSegments.h"
 #include "framlet/shell/FLToolbarView.h"
@@ -11,6 +12,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
 
 namespace {
 
@@ -39,6 +42,38 @@ constexpr const char* kToggleFormulasAction = "toggleFormulas:";
 constexpr const char* kToggleOnlyUsedAction = "toggleOnlyUsed:";
 constexpr const char* kChangeZoomAction = "changeZoom:";
 constexpr const char* kAlignAction = "align:";
+
+// The segmented tools' pictures: the application's images when it carries them, else drawn
+// here as templates (black on clear) so that the tabs stay told apart.
+QImage SegmentImage(const QString& name) {
+  if (std::unique_ptr<FLImage> image = FLImage::imageNamed(name)) return image->bitmap();
+  QImage image(16, 14, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(Qt::black, 1.5, Qt::SolidLine, Qt::RoundCap));
+  const bool left = name.endsWith(QLatin1String("Left"));
+  const bool right = name.endsWith(QLatin1String("Right"));
+  if (name.startsWith(QLatin1String("TextAlign"))) {
+    const double lengths[] = {14, 9, 14, 9};
+    for (int i = 0; i < 4; ++i) {
+      const double length = lengths[i];
+      const double x = left ? 1 : right ? 15 - length : (16 - length) / 2;
+      painter.drawLine(QPointF(x, 2.5 + i * 3), QPointF(x + length, 2.5 + i * 3));
+    }
+  } else {
+    const bool undo = name.startsWith(QLatin1String("Undo"));
+    painter.translate(undo ? 0 : 16, 0);
+    painter.scale(undo ? 1 : -1, 1);
+    QPainterPath arc;
+    arc.moveTo(3, 6);
+    arc.cubicTo(8, 1, 15, 3, 14, 12);
+    painter.drawPath(arc);
+    painter.drawLine(QPointF(3, 6), QPointF(3, 1.5));
+    painter.drawLine(QPointF(3, 6), QPointF(7.5, 6));
+  }
+  return image;
+}
 
 // Zoom percentages of the zoom pop-up; each item's data is its percentage.
 constexpr int kZoomPercents[] = {50, 75, 100, 125, 150, 200, 300, 400};
@@ -110,12 +145,11 @@ FLToolbarSegments* CAWindowController::segmentsWithTag(uint64_t barTag) const {
 
 QVariantList CAWindowController::tabsForSegments(FLToolbarSegments* segments) {
   if (segments->barTag() == kCAAlignmentBar) {
-    return {QStringLiteral("Def"), FLToolbarView::imageNamed(QStringLiteral("TextAlignLeft")),
-            FLToolbarView::imageNamed(QStringLiteral("TextAlignCenter")),
-            FLToolbarView::imageNamed(QStringLiteral("TextAlignRight"))};
+    return {QStringLiteral("Def"), SegmentImage(QStringLiteral("TextAlignLeft")),
+            SegmentImage(QStringLiteral("TextAlignCenter")), SegmentImage(QStringLiteral("TextAlignRight"))};
   }
   if (segments->barTag() == kCAUndoBar) {
-    return {FLToolbarView::imageNamed(QStringLiteral("UndoTool")), FLToolbarView::imageNamed(QStringLiteral("RedoTool"))};
+    return {SegmentImage(QStringLiteral("UndoTool")), SegmentImage(QStringLiteral("RedoTool"))};
   }
   LogAssert("Unknown control", __func__, __FILE__, __LINE__);
   return {};

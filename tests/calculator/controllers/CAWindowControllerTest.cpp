@@ -3,10 +3,12 @@
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/model/CACell.h"
+#include "calculator/model/CAFormat.h"
 #include "calculator/model/CARow.h"
 #include "framlet/foundation/FLPasswordManager.h"
 #include "framlet/foundation/flPasswords.h"
 #include "platform/Keychain.h"
+#include "platform/UserDefaults.h"
 #include "framlet/shell/FLToolbarSegments.h"
 #include "framlet/shell/FLToolbarView.h"
 #include "support/LogCapture.h"
@@ -231,4 +233,38 @@ TEST_F(WindowControllerTest, TheKeychainsPasswordOpensWithoutAskingAndATypedOneI
 
   manager.setUseKeychain(wasUsing);
   manager.setKeychain(nullptr);
+}
+
+TEST_F(WindowControllerTest, TheAlignmentAndUndoToolsShowTheirState) {
+  // Put both segmented tools in the bar, as a customised toolbar would have them.
+  UserDefaults::standardUserDefaults().setObject(
+      QVariantMap{{"TB Item Identifiers", QStringList{"58D3155F-45E6-4A65-8E84-6C53F9082292",
+                                                      "1FBA0327-D92D-4F11-80AA-A5BD10BC3538"}}},
+      QStringLiteral("NSToolbar Configuration C08B936A-8C8C-4EC6-B699-4893AAA58815"));
+  CAWindowController custom;
+  custom.prepareToShow();
+  custom.mainWindow()->resize(900, 400);
+  custom.mainWindow()->show();
+  FLToolbarView* toolbar = custom.toolbarView();
+  toolbar->grab();
+  auto* align = qobject_cast<FLToolbarSegments*>(toolbar->viewForGuid("58D3155F-45E6-4A65-8E84-6C53F9082292"));
+  auto* undoTool = qobject_cast<FLToolbarSegments*>(toolbar->viewForGuid("1FBA0327-D92D-4F11-80AA-A5BD10BC3538"));
+  ASSERT_TRUE(align && undoTool);
+  // "Def" and three pictures in 130: cap 5, avail 130 - 10 - 51 = 69, base 17, remainder 1.
+  EXPECT_EQ(align->metrics().tabWidths, (std::vector<double>{32, 34, 34, 30}));
+  CADocument& doc = *custom.document();
+  CACell* cell = doc.cellAtGridPointImperative({0, 0});
+  CAFormat format;
+  format.setAlignment(kAlignmentRight);
+  cell->setFormat(format);
+  custom.updateStateTools();
+  EXPECT_EQ(align->selectedTabIndex(), 3);
+  EXPECT_FALSE(undoTool->isTabEnabled(0));
+  const CAUndoContext context{{{0, 0}, {0, 0}}, 0};
+  ASSERT_TRUE(custom.undoManager()->setUndoAction(kUndoActionCells, kUndoTyping, &context));
+  DeliverQueuedWork();
+  EXPECT_TRUE(undoTool->isTabEnabled(0));
+  EXPECT_FALSE(undoTool->isTabEnabled(1));
+  UserDefaults::standardUserDefaults().removeObjectForKey(
+      QStringLiteral("NSToolbar Configuration C08B936A-8C8C-4EC6-B699-4893AAA58815"));
 }
