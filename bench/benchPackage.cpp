@@ -140,4 +140,24 @@ void BM_ScanLargeSheetXml(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanLargeSheetXml)->Unit(benchmark::kMillisecond);
 
+// A sheet whose rows, and the cells of each row, come in reverse order: each is appended and the
+// lists sorted once, so the cost stays that of the rows in order.
+void BM_ReadRowsInReverseOrder(benchmark::State& state) {
+  EnsureApplication();
+  const int64_t rows = state.range(0);
+  QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<spreadsheet ver=\"1\">\n<rows>\n");
+  for (int64_t y = rows - 1; y >= 0; --y)
+    xml += QStringLiteral("<row y=\"%1\"><cells><cell x=\"1\" y=\"%1\" type=\"#\"><val>i1</val></cell>"
+                          "<cell x=\"0\" y=\"%1\" type=\"#\"><val>i2</val></cell></cells></row>\n").arg(y);
+  xml += QStringLiteral("</rows>\n</spreadsheet>\n");
+  for (auto _ : state) {
+    CADocument document;
+    std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(xml);
+    document.loadFromXml(*decoder);
+    benchmark::DoNotOptimize(document.rows().size());
+  }
+  state.SetComplexityN(rows);
+}
+BENCHMARK(BM_ReadRowsInReverseOrder)->Arg(25000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
 }  // namespace

@@ -9,6 +9,11 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
 target=${1:?name of a fuzz target, e.g. fuzzXmlDecoder}
 shift
 cmake --build build/fuzz --target "$target" -j"$(nproc)"
-mkdir -p "build/fuzz/corpus/$target"
+mkdir -p "build/fuzz/corpus/$target" "build/fuzz/artifacts/$target"
 export QT_QPA_PLATFORM=offscreen
-exec "build/fuzz/fuzz/$target" "build/fuzz/corpus/$target" "tests/data/fuzz/$target" "$@"
+# The same leak suppressions as the tests: fontconfig's caches, freed at exit, are no leak of ours
+# and would otherwise fail every run of a target that measures text.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+# Crash and leak reports go under build/, never into the working tree.
+exec "build/fuzz/fuzz/$target" -artifact_prefix="build/fuzz/artifacts/$target/" \
+  "build/fuzz/corpus/$target" "tests/data/fuzz/$target" "$@"

@@ -469,6 +469,21 @@ def write_reals(out, rng):
         f = (1 + mp_of(rate)) ** periods
         value = -(principal * mp_of(rate) * f / (f - 1))
         out.write("PMT|%s %d %d|%s|%s\n" % (text(rate), periods, principal, approx(value), "1e-17"))
+    # PMT where (1 + r)^n is huge or 1 + r rounds to 1: p r / (1 - (1 + r)^-n).
+    for rate, periods, principal in [(Fraction(1, 2), 30000, 1000), (Fraction(1, 10**18), 12, 1000),
+                                     (Fraction(1, 10**10), 10, 1000), (Fraction(1, 10**6), 360, 300000),
+                                     (Fraction(3, 2), 2000, 7)]:
+        r = mp_of(rate)
+        value = -(principal * r / (1 - (1 + r) ** -periods))
+        out.write("PMT|%s %d %d|%s|%s\n" % (text(rate), periods, principal, approx(value), "2e-18"))
+    # ACOSH and ATANH next to 1, where x - 1 and 1 - |x| carry the result: these are of the exact
+    # argument, not of its rounding, whose error near 1 would swamp the digits.
+    def exact_mp(x):
+        return mpmath.mpf(x.numerator) / x.denominator
+    for x in [Fraction(10000000001, 10**10), Fraction(1000001, 10**6), Fraction(3, 2), Fraction(2)]:
+        out.write("ACOSH|%s|%s|%s\n" % (text(x), approx(mpmath.acosh(exact_mp(x))), EXTENDED))
+    for x in [Fraction(9999999999, 10**10), Fraction(-99999999, 10**8), Fraction(6, 10), Fraction(1, 10**12)]:
+        out.write("ATANH|%s|%s|%s\n" % (text(x), approx(mpmath.atanh(exact_mp(x))), EXTENDED))
 
     # Physical constants (CODATA 2018; SI exact where defined).
     constants = {

@@ -1,6 +1,8 @@
 // Preference domains over QSettings with a JSON file format of our own.
 #include "platform/UserDefaults.h"
 
+#include "platform/StringValues.h"
+
 #include "platform/BundleInfo.h"
 #include "platform/UserFolders.h"
 
@@ -234,24 +236,6 @@ double LeadingReal(const QString& text) {
   static const QRegularExpression pattern(QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?)"));
   QRegularExpressionMatch match = pattern.match(text);
   return match.hasMatch() ? match.captured(1).toDouble() : 0.0;
-}
-
-int64_t LeadingInteger(const QString& text) {
-  static const QRegularExpression pattern(QStringLiteral("^\\s*([+-]?)(\\d+)"));
-  QRegularExpressionMatch match = pattern.match(text);
-  if (!match.hasMatch()) return 0;
-  bool negative = match.captured(1) == QLatin1String("-");
-  uint64_t magnitude = 0;
-  const uint64_t limit = negative ? uint64_t(1) << 63 : (uint64_t(1) << 63) - 1;
-  for (QChar c : match.capturedView(2)) {
-    uint64_t digit = uint64_t(c.unicode() - '0');
-    if (magnitude > (limit - digit) / 10) {
-      magnitude = limit;
-      break;
-    }
-    magnitude = magnitude * 10 + digit;
-  }
-  return negative ? int64_t(0 - magnitude) : int64_t(magnitude);
 }
 
 bool LeadingTruth(const QString& text) {

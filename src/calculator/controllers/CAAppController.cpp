@@ -4,9 +4,10 @@
 #include "calculator/controllers/CAAutosaveRestorer.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caCalculatorWindows.h"
 #include "calculator/controllers/caFunctionGroups.h"
 #include "calculator/controllers/caPreferenceKeys.h"
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caModelNotifications.h"
@@ -139,7 +140,13 @@ void CAAppController::saveRecentFunctions() {
   }
 }
 
-bool CAAppController::openCalculatorForMask(int /*mask*/, bool /*delay*/) { return false; }
+bool CAAppController::openCalculatorForMask(int mask, bool delay) {
+  return OpenCalculatorForMask(mask, delay, defaults_) != nullptr;
+}
+
+int CAAppController::openCalculatorMask() const { return OpenCalculatorMask(); }
+
+void CAAppController::openCalculator(int mask) { openCalculatorForMask(mask, false); }
 
 std::optional<QString> CAAppController::defaultFontName() const {
   if (!prefController_) return std::nullopt;

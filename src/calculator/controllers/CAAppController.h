@@ -78,10 +78,16 @@ class CAAppController : public FLDocumentAppDelegate {
   static QList<CAAutosaveEntry> findAutosaves(const QString& folder);
   const QStringList& oldAutosaveFiles() const { return oldAutosaveFiles_; }
 
-  // ---- Calculators: one window of each kind at most. None is built yet: answers false.
+  // ---- Calculators: one window of each kind at most, brought to the front (with the delay
+  // flag, a new one shows half a second later); false for a mask other than 1, 2 or 4.
   virtual bool openCalculatorForMask(int mask, bool delay);
   // The calculators open now, as "numlet.calculatorMask" bits.
-  virtual int openCalculatorMask() const { return 0; }
+  virtual int openCalculatorMask() const;
+  // The menu commands.
+  void openCalculator(int mask);
+  void openStandardCalculator() { openCalculator(kStandardCalculatorMask); }
+  void openProgrammerCalculator() { openCalculator(kProgrammerCalculatorMask); }
+  void openConverter() { openCalculator(kConverterCalculatorMask); }
 
   // ---- Application commands
   void installMenus(QMainWindow* window);

@@ -25,6 +25,10 @@ constexpr const char* kOpenDocumentAction = "openDocument:";
 constexpr const char* kCloseAction = "performClose:";
 constexpr const char* kShowPreferencesAction = "showPreferences:";
 constexpr const char* kStopSpeakingAction = "stopSpeaking:";
+// openCalculator: with the tag of each calculator's mask.
+constexpr const char* kOpenStandardCalculatorAction = "openCalculator:1";
+constexpr const char* kOpenProgrammerCalculatorAction = "openCalculator:2";
+constexpr const char* kOpenConverterAction = "openCalculator:4";
 constexpr const char* kTerminateAction = "terminate:";
 
 enum CAAppMenu { kFileMenu, kEditMenu, kWindowMenu, kHelpMenu, kMenuCount };
@@ -65,6 +69,12 @@ const CAAppActionEntry kAppActions[] = {
      nullptr},
     {kStopSpeakingAction, "Stop Speaking", kWindowMenu, false, QKeySequence::UnknownKey, 0, &CAAppController::stopSpeaking,
      &CAAppController::speaking},
+    {kOpenStandardCalculatorAction, "Calculator", kWindowMenu, true, QKeySequence::UnknownKey, 0,
+     &CAAppController::openStandardCalculator, &CAAppController::noModalWindow},
+    {kOpenProgrammerCalculatorAction, "Programmer's Calculator", kWindowMenu, false, QKeySequence::UnknownKey, 0,
+     &CAAppController::openProgrammerCalculator, &CAAppController::noModalWindow},
+    {kOpenConverterAction, "Unit Converter", kWindowMenu, false, QKeySequence::UnknownKey, 0,
+     &CAAppController::openConverter, &CAAppController::noModalWindow},
     {kShowAboutAction, "About Tamsel Calculator", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
     {kVisitWebsiteAction, "Visit the Website", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
     {kCopyLogsAction, "Copy Logs", kHelpMenu, true, QKeySequence::UnknownKey, 0, nullptr, nullptr},

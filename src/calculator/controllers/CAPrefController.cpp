@@ -1,5 +1,7 @@
 #include "calculator/controllers/CAPrefController.h"
 
+#include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caCalculatorPreferences.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/controllers/caPreferencesWindow.h"
 #include "calculator/fileformats/caPackageReader.h"
@@ -236,6 +238,30 @@ void CAPrefController::installProviders() {
     const CAPrefController* controller = CAPrefController::sharedInstance();
     return controller ? controller->numberPreferences() : CANumberPreferences();
   });
+  CACalculatorPreferenceHooks calculatorHooks;
+  calculatorHooks.read = [] {
+    const CAPrefController* controller = CAPrefController::sharedInstance();
+    if (!controller) return CACalculatorPreferences();
+    return CACalculatorPreferences{controller->value(CAIntPreference::calculatorDecimalDigits),
+                                   controller->calculatorButtonKolor(), controller->calculatorBackKolor()};
+  };
+  calculatorHooks.write = [](const CACalculatorPreferences& preferences) {
+    CAPrefController* controller = CAPrefController::sharedInstance();
+    if (!controller) return;
+    controller->setValue(CAIntPreference::calculatorDecimalDigits, preferences.decimalDigits);
+    if (controller->calculatorButtonKolor() != preferences.buttonKolor) {
+      controller->setCalculatorButtonKolor(preferences.buttonKolor);
+    }
+    if (controller->calculatorBackKolor() != preferences.backKolor) {
+      controller->setCalculatorBackKolor(preferences.backKolor);
+    }
+  };
+  SetCalculatorPreferenceHooks(std::move(calculatorHooks));
+  // Colours chosen in the preferences window reach the calculator windows.
+  for (auto signal : {&CAPrefController::calculatorBackColorChanged, &CAPrefController::calculatorButtonColorChanged}) {
+    connect(this, signal, this,
+            [this] { NotificationCenter::defaultCenter().post(QLatin1String(kCalcColorNotification), this); });
+  }
 }
 
 CAModelPreferences CAPrefController::modelPreferences() const {
@@ -355,8 +381,10 @@ void CAPrefController::buildWindow() {
     setValue(CAIntPreference::decimalDigits, digits);
     Post(kDecimalChangeNotification);
   });
-  connect(ui.calculatorDigits, &QSpinBox::valueChanged, this,
-          [this](int digits) { setValue(CAIntPreference::calculatorDecimalDigits, digits); });
+  connect(ui.calculatorDigits, &QSpinBox::valueChanged, this, [this](int digits) {
+    setValue(CAIntPreference::calculatorDecimalDigits, digits);
+    NotificationCenter::defaultCenter().post(QLatin1String(kCalcDecimalChangeNotification), this);
+  });
   connect(ui.headerSwatch, &QPushButton::clicked, this, [this] {
     // Continuous, as the shared colour panel is: the labels follow the chooser.
     auto* chooser = new QColorDialog(ColorFromKolor(labelKolor_), ui_->window);

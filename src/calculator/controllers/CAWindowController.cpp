@@ -28,16 +28,24 @@ CAWindowController::CAWindowController()
   document_->setWindowController(this);
   window_->setObjectName(QStringLiteral("MainWindow"));
   window_->setAttribute(Qt::WA_DeleteOnClose, false);
-  // The toolbar across the top of the content, the sheet below it taking the rest.
-  auto* content = new QWidget(window_.get());
-  auto* column = new QVBoxLayout(content);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
-  window_->setCentralWidget(content);
-  scrollView_ = new CAScrollView(document_.get(), content);
+  // The toolbar across the top of the content, the formula bar below it, the sheet below that.
+  auto* centre = new QWidget(window_.get());
+  auto* layout = new QVBoxLayout(centre);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  formulaTextView_ = new CAFormulaTextView(centre);
+  formulaTextView_->setFixedHeight(formulaTextView_->fontMetrics().lineSpacing() * 2 + 8);
+  formulaTextView_->setDocument(document_.get());
+  if (CAPrefController* preferences = CAPrefController::sharedInstance())
+    formulaTextView_->setAllowReturns(preferences->value(CABoolPreference::allowReturns));
+  connect(formulaTextView_, &CAFormulaTextView::focusCellViewRequested, this, &CAWindowController::focusCellView);
+  scrollView_ = new CAScrollView(document_.get(), centre);
+  layout->addWidget(formulaTextView_);
+  layout->addWidget(scrollView_, 1);
+  window_->setCentralWidget(centre);
   buildToolbar();
-  column->addWidget(toolbarView_);
-  column->addWidget(scrollView_, 1);
+  layout->insertWidget(0, toolbarView_);
+  scrollView_->cellView()->setFocus();
   NotificationCenter& center = NotificationCenter::defaultCenter();
   center.addObserver(this, QLatin1String(kSelectionChangeNotification), document_.get(),
                      [this](const Notification&) { selectionChanged(); });
@@ -125,6 +133,10 @@ void CAWindowController::windowDidMove() {
 void CAWindowController::windowWillClose() { document_->prepareToClose(); }
 
 CACellView* CAWindowController::cellView() const { return scrollView_ ? scrollView_->cellView() : nullptr; }
+
+void CAWindowController::focusCellView() {
+  if (CACellView* view = cellView()) view->setFocus(Qt::OtherFocusReason);
+}
 
 void CAWindowController::redrawCell(const GridPoint& point) {
   if (CACellView* view = cellView()) view->redrawGridPoint(point);

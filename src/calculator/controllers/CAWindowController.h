@@ -1,13 +1,14 @@
 // A spreadsheet document window: the window, its document, the document's undo stack, the
-// toolbar across the top and the sheet's scroll view below it. The controller is the undo
-// stack's client, supplies and updates the toolbar's tools, and asks for a protected
-// document's password before its cells are read.
+// toolbar across the top, the formula bar below it and the sheet's scroll view below that. The
+// controller is the undo stack's client, supplies and updates the toolbar's tools, and asks for
+// a protected document's password before its cells are read.
 #pragma once
 
-#include "calculator/fileformats/caPackageWindow.h"
+#include "calculator/model/caPackageWindow.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/caUndoArchives.h"
+#include "calculator/views/CAFormulaTextView.h"
 #include "calculator/views/CAScrollView.h"
 #include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/FLToolbarDelegate.h"
@@ -61,6 +62,9 @@ class CAWindowController : public FLDocumentWC,
   CAScrollView* scrollView() const { return scrollView_; }
   // The scroll view's grid; null once the window has let go of it.
   CACellView* cellView() const;
+  CAFormulaTextView* formulaTextView() const { return formulaTextView_; }
+  // The grid takes the keys (the formula bar's editing ended).
+  void focusCellView();
 
   // Whether an edit was ever recorded, even one undone since.
   bool everEdited() const { return everEdited_; }
@@ -166,6 +170,7 @@ class CAWindowController : public FLDocumentWC,
   FLUndoManager undoManager_;
   std::unique_ptr<QMainWindow> window_;
   QPointer<CAScrollView> scrollView_;  // owned by the window
+  QPointer<CAFormulaTextView> formulaTextView_;  // owned by the window
   QPointer<FLToolbarView> toolbarView_;  // owned by the window
   QMenu* zoomMenu_ = nullptr;            // owned by the window
   bool prepareComplete_ = false;

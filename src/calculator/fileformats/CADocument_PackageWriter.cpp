@@ -1,7 +1,7 @@
 // Writing a document as its native package, as an autosave copy and as the cell archive of the
 // clipboard. The document-level elements written here are also the head of every undo archive.
 #include "calculator/fileformats/caPackageReader.h"
-#include "calculator/fileformats/caPackageWindow.h"
+#include "calculator/model/caPackageWindow.h"
 #include "calculator/fileformats/caPackageWriter.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
@@ -27,38 +27,13 @@
 
 namespace {
 
-constexpr const char* kPaddingFormat = "%qd,%qd";
 // The encoder's text grows by doubling; a sheet's XML is roughly this many characters a cell.
 constexpr qsizetype kXmlCharactersPerCell = 80;
-
-// Clears the document's saving-with-password flag however the writing of the cells ends.
-class SaveWithPasswordScope {
- public:
-  explicit SaveWithPasswordScope(CADocument& document) : document_(document) {}
-  ~SaveWithPasswordScope() { document_.setSaveWithPassword(false); }
-  SaveWithPasswordScope(const SaveWithPasswordScope&) = delete;
-  SaveWithPasswordScope& operator=(const SaveWithPasswordScope&) = delete;
-
- private:
-  CADocument& document_;
-};
-
-// Rounded rather than truncated: a zoom of 0.29 read from "29" must write "29" again, not the
-// 28 that 0.29 × 100 = 28.999... truncates to.
-int64_t Scaled(double value, double factor) {
-  const double scaled = value * factor;
-  return std::isfinite(scaled) ? int64_t(std::llround(scaled)) : 0;
-}
 
 size_t CellCount(const CADocument& document) {
   size_t count = 0;
   for (const std::unique_ptr<CARow>& row : document.rows()) count += row->cells().size();
   return count;
-}
-
-QString FontName(const QFont& font) {
-  const QString name = FontPostScriptName(font);
-  return name.isEmpty() ? font.family() : name;
 }
 
 // Writes "rows" with every row; NO with the error when a cell could not be written.
@@ -76,6 +51,22 @@ bool SaveRows(CADocument& document, FLXmlEncoder& encoder, FLError* error) {
   encoder.closeTag(XmlName(kXmlRows));
   return true;
 }
+
+// A package folder being written: removed with what it holds unless the writing got to the end.
+class PackageUnderConstruction {
+ public:
+  explicit PackageUnderConstruction(const QString& path) : path_(path) {}
+  ~PackageUnderConstruction() {
+    if (!complete_) RemovePackage(path_);
+  }
+  PackageUnderConstruction(const PackageUnderConstruction&) = delete;
+  PackageUnderConstruction& operator=(const PackageUnderConstruction&) = delete;
+  void setComplete() { complete_ = true; }
+
+ private:
+  QString path_;
+  bool complete_ = false;
+};
 
 QString DocumentDisplayName(const CADocument& document) {
   return document.filePath().isEmpty() ? QLatin1String(kUntitledPathText)
@@ -101,74 +92,16 @@ std::vector<std::shared_ptr<CAPicture>> CADocument::copyUsedPictures() const {
   return used;
 }
 
-void CADocument::saveDocumentInfo(FLXmlEncoder& encoder, bool forUndo) {
-  const auto flag = [&](CAXmlTag tag, bool on) {
-    if (on) encoder.addTag(XmlName(tag), int64_t(1));
-  };
-  encoder.addTag(XmlName(kXmlAppVer), g_appVersionString);
-  encoder.addTag(XmlName(kXmlSysVer), g_systemVersionString);
-  flag(kXmlBackup, makeBackups());
-  flag(kXmlNoPreview, noPreview());
-  flag(kXmlConstrain, constrainText());
-  flag(kXmlFormulas, showFormulas());
-  flag(kXmlRedFormulas, redFormulas());
-  flag(kXmlOnlyOccupied, showOnlyOccupied());
-  flag(kXmlTitleRow, titleRow());
-  flag(kXmlTitleCol, titleColumn());
-  encoder.addTag(XmlName(kXmlFont), FontName(font()));
-  encoder.addTag(XmlName(kXmlFontSize), Scaled(font().pointSizeF(), 10.0));
-  defaultFormat().saveToXml(encoder, nullptr);
-  encoder.addTag(XmlName(kXmlPad), StringWithFormat(kPaddingFormat, cellPadding().x, cellPadding().y));
-  encoder.addTag(XmlName(kXmlMaxPoint), StringFromGridPoint(maxDisplayGridPoint()));
-  if (defaultDigitCount() < 0)
-    encoder.addTag(XmlName(kXmlWidth), defaultWidth());
-  else if (defaultDigitCount() > 0)
-    encoder.addTag(XmlName(kXmlDigits), defaultDigitCount());
-  if (minimumHeight() != 0) encoder.addTag(XmlName(kXmlMinHigh), minimumHeight());
-  if (stripeInterval() != 0) {
-    encoder.addTag(XmlName(kXmlStripe), int64_t(stripeInterval()));
-    encoder.addTag(XmlName(kXmlColor), NewKolorString(stripeKolor()));
-  }
-  CAPackageWindow* window = PackageWindowOf(*this);
-  if (!forUndo) encoder.addTag(XmlName(kXmlFrame), StringFromRect(window ? window->contentRect() : QRectF()));
-  encoder.addTag(XmlName(kXmlZoom), Scaled(zoomValue(), 100.0));
-  encoder.addTag(XmlName(kXmlFormatPanel), int64_t(window && window->showingFormatPanel() ? 1 : 0));
-  encoder.addTag(XmlName(kXmlSel), StringFromSelection(selectionRange()));
-  encoder.addTag(XmlName(kXmlActive), StringFromGridPoint(activeCellPoint()));
-  encoder.addTag(XmlName(kXmlScroll), StringFromGridPoint(window ? window->scrollPoint() : GridPoint{}));
-  if (!header().isEmpty()) encoder.addTag(XmlName(kXmlHeader), header());
-  if (!footer().isEmpty()) encoder.addTag(XmlName(kXmlFooter), footer());
-  const auto distance = [&](CAXmlTag tag, int64_t emu) {
-    if (emu != 0) encoder.addTag(XmlName(tag), emu);
-  };
-  distance(kXmlMarginTop, topMargin());
-  distance(kXmlMarginBottom, bottomMargin());
-  distance(kXmlMarginLeft, leftMargin());
-  distance(kXmlMarginRight, rightMargin());
-  distance(kXmlHeaderOffset, headerOffset());
-  flag(kXmlGrid, printGrid());
-  flag(kXmlLabels, printLabels());
-  flag(kXmlBreaks, showPageBreaks());
-  flag(kXmlScale, scaleToFit());
-  flag(kXmlFillPage, fillPages());
-  if (!printInfo().isEmpty()) encoder.addTag(XmlName(kXmlPrint), NewBase64StringFromBytes(printInfo()));
-}
-
-void CADocument::saveColumns(FLXmlEncoder& encoder) {
-  if (columns().empty()) return;
-  encoder.openTag(XmlName(kXmlCols));
-  for (const std::unique_ptr<CAColumn>& column : columns()) column->saveToXml(encoder);
-  encoder.closeTag(XmlName(kXmlCols));
-}
-
 bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* error) {
   preparePicturesForSave(inPlace);
   if (!CreatePackageFolder(path, error)) return false;
+  PackageUnderConstruction construction(path);
   const QDir package(path);
 
   FLXmlEncoder encoder(qsizetype(CellCount(*this)) * kXmlCharactersPerCell);
   {
-    SaveWithPasswordScope passwordScope(*this);
+    // The flag is cleared however the writing of the cells ends.
+    FlagScope passwordScope(*this, &CADocument::setSaveWithPassword, false);
     if (!password().isNull()) {
       SetEncryptionPassword(password());
       setSaveWithPassword(true);
@@ -214,6 +147,8 @@ bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* er
     // Linux cannot give a file a creation date: the package keeps the one it was made with.
     setFileCreationDate(0);
   }
+  if (result) result = SyncPackage(path, error);
+  if (result) construction.setComplete();
   return result;
 }
 

@@ -3,7 +3,7 @@
 // them to read the same grouping.
 #include "calculator/fileformats/caExcelFormula.h"
 
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flNumberText.h"
 

@@ -6,7 +6,7 @@
 
 #include "calculator/fileformats/caCompoundFile.h"
 #include "calculator/fileformats/caExcelFormula.h"
-#include "calculator/fileformats/caExcelNumberFormat.h"
+#include "calculator/model/caExcelNumberFormat.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"

@@ -1,63 +1,23 @@
 #include "calculator/fileformats/caPackageReader.h"
 
-#include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "platform/StringWithFormat.h"
 
-#include <QFile>
-#include <QLocale>
 #include <QStringDecoder>
-
-#include <cmath>
 
 namespace {
 
-constexpr const char* kImageFormatWords[] = {"?",   "heic", "jpeg", "pdf", "png",
-                                             "tiff", "bmp", "emf",  "gif", "pict"};
 constexpr const char* kPasswordFileFormat = "%@\n%@\n";
-constexpr const char* kSelectionFormat = "%@:%@";
-constexpr const char* kRectFormat = "{{%@, %@}, {%@, %@}}";
-constexpr qsizetype kMaxPictureIdLength = 128;
 // A password file holds two short lines; anything much longer is not one.
 constexpr qint64 kMaxPasswordFileSize = 64 * 1024;
 
-bool IsAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-
-// Folds what no cell coordinate can be into 0: absolute (negative) values, the wildcard and the
-// markers above it.
-int64_t CellCoordinate(int64_t n) { return n < 0 || n >= kGridOpenEnd ? 0 : n; }
-
-// A selection coordinate may also be the whole-row or whole-column wildcard.
-int64_t SelectionCoordinate(int64_t n) { return n == kGridWildcard ? n : CellCoordinate(n); }
-
-QString ShortestNumber(double value) {
-  return QLocale::c().toString(value, 'g', QLocale::FloatingPointShortest);
-}
-
 }  // namespace
 
-std::span<const char* const> ImageFormatWords() { return kImageFormatWords; }
-
-std::shared_ptr<const FLXmlKeyTable> SpreadsheetKeyTable() {
-  static const std::shared_ptr<const FLXmlKeyTable> table = [] {
-    auto keys = std::make_shared<FLXmlKeyTable>();
-    for (const FLXmlTagKey& entry : SpreadsheetXmlTags()) keys->insert(QString::fromLatin1(entry.tag), entry.key);
-    return std::shared_ptr<const FLXmlKeyTable>(std::move(keys));
-  }();
-  return table;
-}
-
-void PrepareSpreadsheetDecoder(FLXmlDecoder& decoder) {
-  decoder.setKeyDecoder(SpreadsheetKeyTable());
-  decoder.setAllowNumericTags(true);
-}
-
 std::optional<CAPasswordFile> ReadPasswordFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxPasswordFileSize) return std::nullopt;
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) return std::nullopt;
+  const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxPasswordFileSize);
+  if (!bytes) return std::nullopt;
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString text = utf8.decode(bytes);
+  const QString text = utf8.decode(*bytes);
   if (utf8.hasError()) return std::nullopt;
   const QStringList lines = text.split(QLatin1Char('\n'));
   // A file without a line feed is no password file; neither is one without a check value, which
@@ -68,85 +28,4 @@ std::optional<CAPasswordFile> ReadPasswordFile(const QString& path) {
 
 QString PasswordFileText(const QString& checkValue, const QString& hint) {
   return StringWithFormat(kPasswordFileFormat, checkValue, hint);
-}
-
-bool IsValidPictureId(const QString& id) {
-  if (id.isEmpty() || id.size() > kMaxPictureIdLength) return false;
-  for (QChar c : id) {
-    const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-    if (!letter && !IsAsciiDigit(c) && c != u'-') return false;
-  }
-  return true;
-}
-
-GridRange SelectionFromString(const QString& text) {
-  const QStringList parts = text.split(QLatin1Char(':'));
-  if (parts.size() < 2) return GridRange{};
-  const GridPoint p = GridPointFromStringCalc(parts[0], true);
-  const GridPoint q = GridPointFromStringCalc(parts[1], true);
-  const GridPoint a{SelectionCoordinate(p.x), SelectionCoordinate(p.y)};
-  const GridPoint b{SelectionCoordinate(q.x), SelectionCoordinate(q.y)};
-  // A wildcard must stand at both ends of its axis, and not on both axes.
-  const bool wildX = a.x == kGridWildcard;
-  const bool wildY = a.y == kGridWildcard;
-  if (wildX != (b.x == kGridWildcard) || wildY != (b.y == kGridWildcard) || (wildX && wildY))
-    return GridRange{};
-  return GridRange{{std::min(a.x, b.x), std::min(a.y, b.y)}, {std::max(a.x, b.x), std::max(a.y, b.y)}};
-}
-
-QString StringFromSelection(const GridRange& range) {
-  return StringWithFormat(kSelectionFormat, StringFromGridPoint(range.startPoint),
-                          StringFromGridPoint(range.endPoint));
-}
-
-GridPoint PaddingFromString(const QString& text) {
-  const QStringList parts = text.split(QLatin1Char(','));
-  if (parts.size() < 2) return GridPoint{0, 0};
-  const auto part = [](const QString& p) {
-    bool ok = false;
-    const int64_t value = p.trimmed().toLongLong(&ok);
-    return ok ? value : 0;
-  };
-  return GridPoint{part(parts[0]), part(parts[1])};
-}
-
-QRectF RectFromString(const QString& text) {
-  double numbers[4] = {0, 0, 0, 0};
-  int found = 0;
-  const qsizetype n = text.size();
-  qsizetype i = 0;
-  while (i < n && found < 4) {
-    const QChar c = text[i];
-    const bool signedStart = (c == u'-' || c == u'+') && i + 1 < n &&
-                             (IsAsciiDigit(text[i + 1]) || text[i + 1] == u'.');
-    if (!IsAsciiDigit(c) && c != u'.' && !signedStart) {
-      ++i;
-      continue;
-    }
-    qsizetype end = i + (signedStart ? 1 : 0);
-    while (end < n && (IsAsciiDigit(text[end]) || text[end] == u'.')) ++end;
-    if (end < n && (text[end] == u'e' || text[end] == u'E')) {
-      qsizetype exponent = end + 1;
-      if (exponent < n && (text[exponent] == u'-' || text[exponent] == u'+')) ++exponent;
-      if (exponent < n && IsAsciiDigit(text[exponent])) {
-        end = exponent;
-        while (end < n && IsAsciiDigit(text[end])) ++end;
-      }
-    }
-    bool ok = false;
-    const double value = QStringView(text).mid(i, end - i).toDouble(&ok);
-    numbers[found++] = ok && std::isfinite(value) ? value : 0;
-    i = std::max(end, i + 1);
-  }
-  return QRectF(numbers[0], numbers[1], numbers[2], numbers[3]);
-}
-
-QString StringFromRect(const QRectF& rect) {
-  return StringWithFormat(kRectFormat, ShortestNumber(rect.x()), ShortestNumber(rect.y()),
-                          ShortestNumber(rect.width()), ShortestNumber(rect.height()));
-}
-
-GridPoint CellPointFromString(const QString& text) {
-  const GridPoint point = GridPointFromStringCalc(text, true);
-  return GridPoint{CellCoordinate(point.x), CellCoordinate(point.y)};
 }

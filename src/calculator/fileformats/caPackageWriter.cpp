@@ -60,6 +60,30 @@ bool WritePackageTextFile(const QString& path, const QString& text, FLError* err
   return true;
 }
 
+bool SyncPackage(const QString& path, FLError* error) {
+  const QFileInfo info(path);
+  if (info.isSymLink()) return true;
+  if (info.isDir()) {
+    const QDir folder(path);
+    for (const QString& name : folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+      if (!SyncPackage(folder.filePath(name), error)) return false;
+  }
+  const QByteArray native = QFile::encodeName(path);
+  const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | (info.isDir() ? O_DIRECTORY : 0));
+  if (fd < 0) {
+    SetPosixError(error, errno);
+    return false;
+  }
+  int result = ::fsync(fd);
+  // Some file systems cannot flush a folder; what they hold is flushed all the same.
+  if (result != 0 && info.isDir() && (errno == EINVAL || errno == ENOTSUP)) result = 0;
+  const int code = errno;
+  ::close(fd);
+  if (result == 0) return true;
+  SetPosixError(error, code);
+  return false;
+}
+
 bool RemovePackage(const QString& path) {
   const QFileInfo info(path);
   if (!info.exists() && !info.isSymLink()) return true;

@@ -18,6 +18,10 @@ bool CreatePackageFolder(const QString& path, FLError* error);
 // Writes the text as UTF-8, in place (not atomically). The file system's error on failure.
 bool WritePackageTextFile(const QString& path, const QString& text, FLError* error);
 
+// Flushes every file and folder of a package to the disk, each folder after what it holds, so
+// that a package swapped in afterwards is whole after a crash. The file system's error on failure.
+bool SyncPackage(const QString& path, FLError* error);
+
 // Removes a package (or file) and everything in it; YES when nothing is left at the path.
 bool RemovePackage(const QString& path);
 

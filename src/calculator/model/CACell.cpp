@@ -1,12 +1,13 @@
 #include "calculator/model/CACell.h"
 
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caModelServices.h"
+#include "calculator/model/caUndoArchives.h"
 #include "calculator/model/caXmlTags.h"
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "framlet/foundation/FLXmlDecoder.h"
@@ -17,9 +18,12 @@
 #include "framlet/foundation/flPasswords.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
+#include "platform/StringValues.h"
 
 #include <QDate>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QUrl>
 
 #include <algorithm>
@@ -31,10 +35,6 @@ const char* const g_valueStrings[kValueTypeCount] = {"none", "check", "date", "e
                                                      "image", "link", "#", "s", "of"};
 
 namespace {
-
-// The undo step of a type change: "Typing" on the active cell.
-constexpr int32_t kUndoTypingDescriptor = 30;
-constexpr int32_t kUndoRangeActiveCell = 6;
 
 constexpr int64_t kFirstDayIndex = 19000101;
 constexpr int64_t kLastDayIndex = 30001231;
@@ -76,21 +76,6 @@ bool TextMatches(const QString& text, const QString& find, bool ignoreCase, bool
     if (!wholeWords || IsWholeWord(text, location, find.size())) return true;
     from = location + 1;
   }
-}
-
-// The leading integer of a text, as the decoder's integer value reads one.
-int64_t LeadingInteger(const QString& text) {
-  qsizetype i = 0;
-  while (i < text.size() && text[i].isSpace()) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-    const int digit = text[i].unicode() - u'0';
-    if (value > (INT64_MAX - digit) / 10) return negative ? INT64_MIN : INT64_MAX;
-    value = value * 10 + digit;
-  }
-  return negative ? -value : value;
 }
 
 // A protected document's cell text. A text that does not decipher is kept as it stands rather
@@ -318,7 +303,7 @@ int32_t CACell::defaultAlignment(bool editing) const {
 void CACell::changeType(int32_t newType, bool updateFormulaField, bool setUndo) {
   NotificationCenter& center = NotificationCenter::defaultCenter();
   center.post(QLatin1String(kStopTypingNotification), document_);
-  if (setUndo && document_ && !document_->setCellUndo(kUndoTypingDescriptor, kUndoRangeActiveCell))
+  if (setUndo && document_ && !document_->setCellUndo(kUndoTyping, kUndoRangeActiveCell))
     return;
   typeIsChanging_ = true;
   if (document_) document_->invalidateLongText(gridPoint_);
@@ -544,6 +529,24 @@ bool CACell::replace(const QString& find, const QString& replacement, int32_t, b
 // ---------------------------------------------------------------------------------------------
 // Links, overflow and pictures
 
+namespace {
+
+// Points: characters narrower than this are rare enough not to matter to how far text overflows.
+constexpr double kNarrowestCharacter = 1.0;
+// Pixels of a window when no screen tells its size.
+constexpr double kFallbackScreenWidth = 16384.0;
+
+// The most points of a row any window can show: all screens side by side, at the smallest zoom.
+double WidestVisibleWidth() {
+  double width = 0;
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    for (const QScreen* screen : QGuiApplication::screens()) width += screen->geometry().width();
+  if (width <= 0) width = kFallbackScreenWidth;
+  return width * 100.0 / double(CADocument::kMinimumZoomPercent);
+}
+
+}  // namespace
+
 void CACell::followLink() const {
   QString target = formula_;
   if (target.isEmpty()) {
@@ -574,7 +577,12 @@ void CACell::setExtraColumns() {
   const CAFormat composed = document_->formatForCell(this, true);
   const std::optional<FLAttributedString> text = attributedString(false, composed);
   if (!text) return;
-  const double textWidth = QFontMetricsF(text->font).horizontalAdvance(text->string);
+  // Text wider than any window can show at the smallest zoom overflows no further: a text of
+  // millions of characters would otherwise be measured whole and lend itself to as many cells.
+  const double visible = WidestVisibleWidth();
+  const QFontMetricsF metrics(text->font);
+  const qsizetype measured = std::min<qsizetype>(text->string.size(), qsizetype(visible / kNarrowestCharacter) + 1);
+  const double textWidth = std::min(visible, metrics.horizontalAdvance(text->string.left(measured)));
   const double padding = 2.0 * std::ceil(double(document_->cellPadding().x) / kEmuPerPointReal);
   double available = double(document_->widthOfColumn(gridPoint_.x)) - padding;
   int64_t x = gridPoint_.x;
@@ -616,10 +624,13 @@ void CACell::recalcPictureHeight() {
 std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* document) {
   const GridPoint point{decoder.integerAttributeForTag(XmlName(kXmlX)),
                         decoder.integerAttributeForTag(XmlName(kXmlY))};
-  auto cell = std::make_unique<CACell>(point, document);
+  // The cell joins its document only once read: its references are registered by whoever
+  // places it, at the point where it ends up, and not at all when it is dropped.
+  auto cell = std::make_unique<CACell>(point, nullptr);
   cell->valueType_ = int32_t(decoder.decodeAttribute(XmlName(kXmlType), g_valueStrings));
   if (decoder.endTag()) {
     cell->needRecalc_ = true;
+    cell->document_ = document;
     return cell;
   }
   const bool decipher = document && document->deciphersCells();
@@ -677,6 +688,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
     }
   }
   cell->needRecalc_ = true;
+  cell->document_ = document;
   return cell;
 }
 

@@ -80,6 +80,10 @@ class CACell {
   // Writes "cell", enciphering the texts when the document saves with a password. A text that
   // cannot be enciphered fails: NO with the error filled, and nothing written.
   bool saveToXml(FLXmlEncoder& encoder, FLError* error = nullptr) const;
+  // Whether the cell is worth writing to a package or an archive: a value, a format or a note.
+  bool holdsContent() const {
+    return (valueType_ != kValueNone && valueType_ != kValueOverflow) || format_ || !note_.isEmpty();
+  }
 
   // ---- Fields ---------------------------------------------------------------------------------
   CADocument* document() const { return document_; }

@@ -78,6 +78,18 @@ void CADocument::setActiveCellPoint(const GridPoint& point) {
   notifyOfSelectionChange();
 }
 
+void CADocument::setTypingState(int32_t state, const CACell* cell, const QString& text) {
+  bool formula;
+  if (!text.isNull()) {
+    formula = text.isEmpty() || text.startsWith(QLatin1Char('='));
+  } else {
+    const int32_t type = cell ? cell->valueType() : kValueNone;
+    formula = type == kValueNone || type == kValueError || type == kValueFormula ||
+              (type == kValueText && cell->formula().isEmpty());
+  }
+  typingState_ = formula ? state : 0;
+}
+
 CACell* CADocument::activeCell() const { return cellAtGridPoint(activeCellPoint_); }
 
 int32_t CADocument::selectedDomain() const {

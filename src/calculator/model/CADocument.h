@@ -83,6 +83,23 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Called with a cell, its index in its row and the row's stop flag.
   using CellBlock = std::function<void(CACell& cell, size_t index, bool& stop)>;
 
+  // Turns one of the document's passing flags (settingUndo, saveWithPassword, opening) off
+  // however the work it marks ends; `on` turns it on at once.
+  class FlagScope {
+   public:
+    FlagScope(CADocument& document, void (CADocument::*setter)(bool), bool on)
+        : document_(document), setter_(setter) {
+      if (on) (document_.*setter_)(true);
+    }
+    ~FlagScope() { (document_.*setter_)(false); }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+   private:
+    CADocument& document_;
+    void (CADocument::*setter_)(bool);
+  };
+
   // Starts with the preferences' defaults (digits or width, margins, zoom, backups, preview,
   // font) and an empty sheet.
   CADocument();
@@ -334,6 +351,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void insertPicture(const QString& path);
   void moveSelectedColumnsTo(double destination);
   void moveSelectedRowsTo(double destination);
+  // The work of both: whole columns (or rows) of the selection moved so that they start at the
+  // destination.
+  void moveSelectedLinesTo(double destination, bool columns);
   void fillUsingInfo(const CAFillInfo& info);
 
   // ---- Options and state --------------------------------------------------------------------
@@ -365,6 +385,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void bumpTooltipCounter() { ++tooltipCounter_; }
   int32_t typingState() const { return typingState_; }
   void setTypingState(int32_t state) { typingState_ = state; }
+  // Keeps the state only while what is typed is a formula or may become one: the text is empty
+  // or begins with "=", or, with no text (a null string), the cell is empty, a formula or an
+  // empty text; otherwise stores 0.
+  void setTypingState(int32_t state, const CACell* cell, const QString& text);
 
   bool constrainText() const { return constrainText_; }
   void setConstrainText(bool on) { constrainText_ = on; }
@@ -407,6 +431,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setRightMargin(int64_t emu) { rightMargin_ = emu; }
   int64_t headerOffset() const { return headerOffset_; }
   void setHeaderOffset(int64_t emu) { headerOffset_ = emu; }
+  // The zoom as a factor; files and the views keep it within kMinimumZoomPercent to
+  // kMaximumZoomPercent.
+  static constexpr int64_t kMinimumZoomPercent = 1;
+  static constexpr int64_t kMaximumZoomPercent = 6400;
   double zoomValue() const { return zoomValue_; }
   void setZoomValue(double zoom) { zoomValue_ = zoom; }
   // Names the document's autosave package.
@@ -433,7 +461,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // NO for a missing or damaged "document.xml"; a damaged one also fills the error.
   bool loadXmlFile(FLError* error = nullptr);
   // The document-level elements, columns and rows of a package, an undo archive or a cell
-  // archive, to the end of the decoder's input.
+  // archive, to the end of the decoder's input (the model's own, CADocument_Xml.cpp).
   void loadFromXml(FLXmlDecoder& decoder);
 
   // Writes the package into a path that does not exist yet; the caller puts it in place.
@@ -443,6 +471,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   bool saveToTextFile(const QString& path, bool commas, FLError* error);
   // DIF (CADocument_Dif.cpp), UTF-8, written whole or not at all.
   bool saveToDifFile(const QString& path, FLError* error);
+  // The document-level elements and the columns, as packages and undo archives hold them
+  // (CADocument_Xml.cpp).
   void saveDocumentInfo(FLXmlEncoder& encoder, bool forUndo);
   void saveColumns(FLXmlEncoder& encoder);
   void preparePicturesForSave(bool inPlace);

@@ -32,15 +32,27 @@ constexpr const char* kCantOpenPictureFile = "I couldn't open the file %@.";
 // Fill directions.
 enum : int32_t { kFillDown = 0, kFillRight = 1, kFillUp = 2, kFillLeft = 3 };
 
-// The selection with its open ends closed at the last used row or column (normalSelection:).
-int32_t NormalSelection(const CADocument& document, GridRange* range) {
-  const int32_t type = TypeOfRange(range, document.selectionRange());
-  if (type != kRangeBlock) {
-    const GridPoint last = document.maxGridPoint();
-    if (range->endPoint.x == kGridOpenEnd) range->endPoint.x = last.x;
-    if (range->endPoint.y == kGridOpenEnd) range->endPoint.y = last.y;
-  }
+// The most points a command that visits every point of the selection takes on; a larger
+// selection is refused rather than filled with millions of cells.
+constexpr unsigned __int128 kMaxCommandPoints = uint64_t(1) << 22;
+
+// The selection with its open ends closed where the selected rows (or columns) hold their last
+// value (normalSelection:). Only the selected lines count: one far cell elsewhere in the sheet
+// does not stretch a whole-row command over millions of columns.
+int32_t NormalSelection(const CADocument& document, const GridRange& selection, GridRange* range) {
+  const int32_t type = TypeOfRange(range, selection);
+  // Lines that hold nothing still get their first point.
+  if (type == kRangeRows) range->endPoint.x = std::max(document.maximumX(*range), range->startPoint.x);
+  if (type == kRangeColumns) range->endPoint.y = std::max(document.maximumY(*range), range->startPoint.y);
   return type;
+}
+
+// Whether a command may visit every point of the range; an empty range has none to visit.
+bool WithinCommandLimit(const GridRange& range) {
+  if (range.endPoint.x < range.startPoint.x || range.endPoint.y < range.startPoint.y) return true;
+  const unsigned __int128 width = uint64_t(range.endPoint.x - range.startPoint.x) + 1;
+  const unsigned __int128 height = uint64_t(range.endPoint.y - range.startPoint.y) + 1;
+  return width * height <= kMaxCommandPoints;
 }
 
 // The item's key in a sorted list of rows, columns or cells.
@@ -72,6 +84,22 @@ void MoveBlock(List& list, int64_t s, int64_t e, int64_t d, Renumber renumber) {
     std::rotate(first, blockStart, blockEnd);
   else
     std::rotate(blockStart, blockEnd, last);
+}
+
+// Whether inserting `count` columns (or rows) at `first` would push a cell, a column or a row
+// past the last column (or row) of the grid.
+bool InsertionLeavesGrid(const CADocument& document, bool columns, int64_t first, int64_t count) {
+  int64_t furthest = -1;
+  if (columns) {
+    for (const std::unique_ptr<CARow>& row : document.rows())
+      if (!row->cells().empty()) furthest = std::max(furthest, row->cells().back()->gridPoint().x);
+    if (!document.columns().empty()) furthest = std::max(furthest, document.columns().back()->gridX());
+  } else if (!document.rows().empty()) {
+    furthest = document.rows().back()->gridY();
+  }
+  if (furthest < first) return false;
+  int64_t moved = 0;
+  return __builtin_add_overflow(furthest, count, &moved) || moved > (columns ? LastGridColumn() : kLastGridRow);
 }
 
 }  // namespace
@@ -111,11 +139,15 @@ void CADocument::insert(int32_t editType) {
     LogAssert(kUnknownInsert, __func__, __FILE__, __LINE__);
     return;
   }
-  if (TypeOfRange(nullptr, selectionRange_) == kRangeInvalid) return;
-  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
+  GridRange range;
+  if (TypeOfRange(&range, selectionRange_) == kRangeInvalid) return;
   const GridRange& selection = selectionRange_;
   const int64_t w = selection.endPoint.x - selection.startPoint.x + 1;
   const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;
+  // Nothing may be pushed off the grid: such an insertion is refused whole.
+  const bool alongX = editType == kEditCellsHorizontal || editType == kEditColumns;
+  if (InsertionLeavesGrid(*this, alongX, alongX ? range.startPoint.x : range.startPoint.y, alongX ? w : h)) return;
+  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
   GridPoint shift;
   switch (editType) {
     case kEditCellsHorizontal:
@@ -270,20 +302,20 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
 // Checkboxes, links and pictures
 
 void CADocument::insertCheckboxes() {
+  GridRange range;
+  const int32_t type = NormalSelection(*this, selectionRange_, &range);
+  if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
   if (setCellUndo(kUndoInsert, kUndoRangeSelection)) {
-    GridRange range;
-    if (NormalSelection(*this, &range) != kRangeInvalid) {
-      for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
-        for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
-          CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
-          cell->clearValue();
-          cell->setValueType(kValueCheckbox);
-        }
-        if (CARow* r = row(y)) r->setNeedCalculate(true);
+    for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
+      for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
+        CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
+        cell->clearValue();
+        cell->setValueType(kValueCheckbox);
       }
-      // Formulas that read the cells see their new values.
-      invalidateAfterCellEdit(-1);
+      if (CARow* r = row(y)) r->setNeedCalculate(true);
     }
+    // Formulas that read the cells see their new values.
+    invalidateAfterCellEdit(-1);
   }
   if (controller_) {
     controller_->adjustCellViewForNewData();
@@ -323,11 +355,12 @@ void CADocument::insertPicture(const QString& path) {
 
 namespace {
 
-// The moved block's new first column or row, or nothing when the move would leave the grid or
-// go nowhere.
-std::optional<int64_t> MoveTarget(int64_t s, int64_t e, double destination) {
-  if (!std::isfinite(destination) || destination < 0 || s < 0 || e < s || e >= kGridOpenEnd) return std::nullopt;
-  if (destination >= double(kGridOpenEnd - (e - s + 1))) return std::nullopt;
+// The moved block's new first column or row, or nothing when the move would leave the grid (whose
+// last line is `largest`) or go nowhere.
+std::optional<int64_t> MoveTarget(int64_t s, int64_t e, double destination, int64_t largest) {
+  if (!std::isfinite(destination) || destination < 0 || s < 0 || e < s || e > largest) return std::nullopt;
+  // Compared as extended reals, which hold every coordinate exactly, where a double would not.
+  if (static_cast<long double>(destination) > static_cast<long double>(largest - (e - s))) return std::nullopt;
   const int64_t d = int64_t(destination);
   if (d == s) return std::nullopt;
   return d;
@@ -355,77 +388,60 @@ CABigMove BigMoveOf(int64_t s, int64_t e, int64_t d, bool columns) {
 
 }  // namespace
 
-void CADocument::moveSelectedColumnsTo(double destination) {
-  const int64_t s = selectionRange_.startPoint.x;
-  const int64_t e = selectionRange_.endPoint.x;
-  const std::optional<int64_t> target = MoveTarget(s, e, destination);
+void CADocument::moveSelectedColumnsTo(double destination) { moveSelectedLinesTo(destination, true); }
+
+void CADocument::moveSelectedRowsTo(double destination) { moveSelectedLinesTo(destination, false); }
+
+void CADocument::moveSelectedLinesTo(double destination, bool columns) {
+  const int64_t s = columns ? selectionRange_.startPoint.x : selectionRange_.startPoint.y;
+  const int64_t e = columns ? selectionRange_.endPoint.x : selectionRange_.endPoint.y;
+  const std::optional<int64_t> target = MoveTarget(s, e, destination, columns ? LastGridColumn() : kLastGridRow);
   if (!target) return;
   const int64_t d = *target;
   const int64_t n = e - s + 1;
-  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoDragColumns, GridRange{}, 0)) return;
+  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, columns ? kUndoDragColumns : kUndoDragRows, GridRange{}, 0))
+    return;
 
   // The references of the cells that move leave the table before any cell moves and come back
-  // once every row is in order again.
-  const int64_t lo = std::min(d, s);
-  const int64_t hi = std::max(e + 1, d + n);
-  const auto forMovingCells = [&](const std::function<void(CACell&)>& visit) {
-    for (const std::unique_ptr<CARow>& r : rows_)
-      for (size_t i = r->lowerBound(lo); i < r->cells().size() && r->cells()[i]->gridPoint().x < hi; ++i)
-        visit(*r->cells()[i]);
-  };
-  forMovingCells([this](CACell& cell) { dropReferencesOf(cell); });
-  MoveBlock(columns_, s, e, d, [](CAColumn& column, int64_t x) { column.setGridX(x); });
-  for (const std::unique_ptr<CARow>& r : rows_)
-    MoveBlock(r->mutableCells(), s, e, d,
-              [](CACell& cell, int64_t x) { cell.setGridPoint(GridPoint{x, cell.gridPoint().y}); });
-  forMovingCells([this](CACell& cell) { addReferencesOf(cell); });
-
-  adjustExpressionsForBigMove(BigMoveOf(s, e, d, true));
-
-  GridRange moved = selectionRange_;
-  moved.startPoint.x = d;
-  moved.endPoint.x = e + (d - s);
-  setSelectionRange(moved);
-  setActiveCellPoint(GridPoint{d, moved.startPoint.y});
-  invalidateAllLongText();
-  if (controller_) controller_->adjustCellViewForNewData();
-  invalidateAfterCellEdit(-1);
-  if (controller_) controller_->jumpToSelection();
-}
-
-void CADocument::moveSelectedRowsTo(double destination) {
-  const int64_t s = selectionRange_.startPoint.y;
-  const int64_t e = selectionRange_.endPoint.y;
-  const std::optional<int64_t> target = MoveTarget(s, e, destination);
-  if (!target) return;
-  const int64_t d = *target;
-  const int64_t n = e - s + 1;
-  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoDragRows, GridRange{}, 0)) return;
-
+  // once every line is in order again.
   const int64_t lo = std::min(d, s);
   const int64_t hi = std::max(e + 1, d + n);
   const auto forMovingCells = [&](const std::function<void(CACell&)>& visit) {
     for (const std::unique_ptr<CARow>& r : rows_) {
-      if (r->gridY() < lo) continue;
-      if (r->gridY() >= hi) break;
-      for (const std::unique_ptr<CACell>& cell : r->cells()) visit(*cell);
+      if (columns) {
+        for (size_t i = r->lowerBound(lo); i < r->cells().size() && r->cells()[i]->gridPoint().x < hi; ++i)
+          visit(*r->cells()[i]);
+      } else if (r->gridY() >= hi) {
+        break;
+      } else if (r->gridY() >= lo) {
+        for (const std::unique_ptr<CACell>& cell : r->cells()) visit(*cell);
+      }
     }
   };
   forMovingCells([this](CACell& cell) { dropReferencesOf(cell); });
-  MoveBlock(rows_, s, e, d, [](CARow& moved, int64_t y) {
-    for (const std::unique_ptr<CACell>& cell : moved.cells())
-      cell->setGridPoint(GridPoint{cell->gridPoint().x, y});
-    moved.setGridY(y);
-  });
+  if (columns) {
+    MoveBlock(columns_, s, e, d, [](CAColumn& column, int64_t x) { column.setGridX(x); });
+    for (const std::unique_ptr<CARow>& r : rows_)
+      MoveBlock(r->mutableCells(), s, e, d,
+                [](CACell& cell, int64_t x) { cell.setGridPoint(GridPoint{x, cell.gridPoint().y}); });
+  } else {
+    MoveBlock(rows_, s, e, d, [](CARow& moved, int64_t y) {
+      for (const std::unique_ptr<CACell>& cell : moved.cells())
+        cell->setGridPoint(GridPoint{cell->gridPoint().x, y});
+      moved.setGridY(y);
+    });
+  }
   forMovingCells([this](CACell& cell) { addReferencesOf(cell); });
 
-  adjustExpressionsForBigMove(BigMoveOf(s, e, d, false));
+  adjustExpressionsForBigMove(BigMoveOf(s, e, d, columns));
 
   GridRange moved = selectionRange_;
-  moved.startPoint.y = d;
-  moved.endPoint.y = e + (d - s);
+  (columns ? moved.startPoint.x : moved.startPoint.y) = d;
+  (columns ? moved.endPoint.x : moved.endPoint.y) = e + (d - s);
   setSelectionRange(moved);
-  setActiveCellPoint(GridPoint{moved.startPoint.x, d});
+  setActiveCellPoint(columns ? GridPoint{d, moved.startPoint.y} : GridPoint{moved.startPoint.x, d});
+  // Text overflows into other neighbours once columns have moved.
+  if (columns) invalidateAllLongText();
   if (controller_) controller_->adjustCellViewForNewData();
   invalidateAfterCellEdit(-1);
   if (controller_) controller_->jumpToSelection();
@@ -436,11 +452,8 @@ void CADocument::moveSelectedRowsTo(double destination) {
 
 void CADocument::fillUsingInfo(const CAFillInfo& info) {
   GridRange range;
-  const int32_t type = TypeOfRange(&range, selectionRange_);
-  if (type == kRangeInvalid) return;
-  const GridPoint last = maxGridPoint();
-  if (type == kRangeRows) range.endPoint.x = last.x;
-  if (type == kRangeColumns) range.endPoint.y = last.y;
+  const int32_t type = NormalSelection(*this, selectionRange_, &range);
+  if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
   const GridPoint& s = range.startPoint;
   const GridPoint& e = range.endPoint;
 

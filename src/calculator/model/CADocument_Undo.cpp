@@ -3,7 +3,7 @@
 // difference, always the full former state of what its action names.
 #include "calculator/model/CADocument.h"
 
-#include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocumentWindow.h"
@@ -27,32 +27,12 @@ constexpr const char* kLayoutFailed = "archiveForUndoWithColumns:rows: failed";
 constexpr const char* kCellsFailed = "archiveCellsForUndo:inRange: failed";
 constexpr const char* kColumnsFailed = "archiveColumnsForUndo: failed";
 
-// Turns settingUndo on for as long as an archive is written, however the writing ends.
-class SettingUndoScope {
- public:
-  explicit SettingUndoScope(CADocument& document) : document_(document) { document_.setSettingUndo(true); }
-  ~SettingUndoScope() { document_.setSettingUndo(false); }
-  SettingUndoScope(const SettingUndoScope&) = delete;
-  SettingUndoScope& operator=(const SettingUndoScope&) = delete;
-
- private:
-  CADocument& document_;
-};
-
 // A decoder over an archive text, with the spreadsheet's tag table.
 std::unique_ptr<FLXmlDecoder> ArchiveDecoder(const QString& text) {
   std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(text);
   if (decoder) PrepareSpreadsheetDecoder(*decoder);
   return decoder;
 }
-
-// A cell worth archiving: it has a value, or a format that the row writer keeps too.
-bool ShouldArchiveCell(const CACell& cell) {
-  const bool empty = cell.valueType() == kValueNone || cell.valueType() == kValueOverflow;
-  return !empty || cell.format() != nullptr;
-}
-
-bool IsGridCoordinate(int64_t n) { return n >= 0 && n < kGridOpenEnd; }
 
 }  // namespace
 
@@ -97,7 +77,7 @@ bool CADocument::setCellUndoID(uint32_t undoID, int32_t descriptor, int32_t rang
 
 QString CADocument::archiveWholeDocForUndo() {
   try {
-    SettingUndoScope scope(*this);
+    FlagScope settingUndo(*this, &CADocument::setSettingUndo, true);
     FLXmlEncoder encoder;
     encoder.addAttribute(XmlName(kXmlVer), int64_t(kSpreadsheetXmlVersion));
     encoder.openTag(XmlName(kXmlSpreadsheet));
@@ -145,10 +125,10 @@ QString CADocument::archiveForUndoWithColumns(bool columns, bool rows) {
 
 bool CADocument::archiveCellsForUndo(std::vector<QString>& archive, const GridRange& range) {
   try {
-    SettingUndoScope scope(*this);
+    FlagScope settingUndo(*this, &CADocument::setSettingUndo, true);
     bool written = true;
     enumerateCellsinRange(range, [&](CACell& cell, size_t, bool& stop) {
-      if (!ShouldArchiveCell(cell)) return;
+      if (!cell.holdsContent()) return;
       FLXmlEncoder encoder;
       FLError error;
       if (!cell.saveToXml(encoder, &error)) {
@@ -291,7 +271,7 @@ void CADocument::restoreColumnsFromUndo(const std::vector<QString>& archive) {
     std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(text);
     if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlCol) continue;
     std::unique_ptr<CAColumn> column = CAColumn::withXml(*decoder);
-    if (IsGridCoordinate(column->gridX())) addColumn(std::move(column));
+    if (IsOnGrid({column->gridX(), 0})) addColumn(std::move(column));
   }
   invalidateAfterUndoForRows(false, true);
 }
@@ -321,7 +301,9 @@ void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const
     if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlCell) continue;
     std::unique_ptr<CACell> cell = CACell::withXml(*decoder, this);
     const GridPoint point = cell->gridPoint();
-    storeCell(std::move(cell), point);
+    if (!IsOnGrid(point)) continue;
+    if (const CACell* replaced = cellAtGridPoint(point)) dropReferencesOf(*replaced);
+    addReferencesOf(*storeCell(std::move(cell), point));
   }
   invalidateAfterUndoForRows(true, true);
 }

@@ -7,13 +7,15 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QStringList>
+#include <algorithm>
 #include <limits>
 
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flStringExtensions.h"
+#include "platform/StringValues.h"
 
 namespace {
 
@@ -44,30 +46,6 @@ bool IsAsciiLetter(QChar c) {
 }
 
 bool IsAsciiDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
-
-// The platform's reading of an integer inside text: leading blanks, a sign, digits up to the
-// first non-digit; 0 without digits; values beyond 64 bits saturate.
-int64_t LongLongValue(QStringView text) {
-  qsizetype i = 0;
-  while (i < text.size() && text[i].isSpace()) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
-    negative = text[i] == QLatin1Char('-');
-    ++i;
-  }
-  const uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
-                                  : uint64_t(std::numeric_limits<int64_t>::max());
-  uint64_t value = 0;
-  for (; i < text.size() && IsAsciiDigit(text[i]); ++i) {
-    const uint64_t digit = text[i].unicode() - '0';
-    if (value > (limit - digit) / 10) {
-      value = limit;
-      break;
-    }
-    value = value * 10 + digit;
-  }
-  return negative ? int64_t(0 - value) : int64_t(value);
-}
 
 QString PathExtension(const QString& path) {
   QString name = path;
@@ -157,12 +135,19 @@ bool ParseGridPoint(const QString& text, qsizetype first, qsizetype end, GridPoi
   return true;
 }
 
+int64_t LastGridColumn() { return int64_t(g_maxColumn); }
+
+bool IsOnGrid(const GridPoint& point) {
+  return point.x >= 0 && point.x <= LastGridColumn() && IsGridCoordinate(point.y);
+}
+
 QString FormatGridPoint(int64_t x, int64_t y) {
+  const auto label = [](int64_t column) { return LabelForColumn(std::min(uint64_t(column), g_maxColumn)); };
   QString text;
   if (x < 0) {
-    text = QStringLiteral("$") + LabelForColumn(uint64_t(~x));
+    text = QStringLiteral("$") + label(~x);
   } else {
-    text = LabelForColumn(uint64_t(x));
+    text = label(x);
   }
   if (y < 0)
     text += StringWithFormat("$%qd", uint64_t(~y) + 1);  // -y, without overflow at the minimum
@@ -182,7 +167,7 @@ GridPoint GridPointFromStringCalc(const QString& text, bool lenient) {
   const QStringList parts = text.split(QLatin1Char(','));
   if (parts.size() != 2) return lenient ? GridPoint{0, 0} : GridPoint{-1, -1};
   const auto part = [](const QString& p) {
-    return p == QLatin1String("*") ? kGridWildcard : LongLongValue(p);
+    return p == QLatin1String("*") ? kGridWildcard : LeadingInteger(p);
   };
   return GridPoint{part(parts[0]), part(parts[1])};
 }

@@ -29,6 +29,16 @@ inline constexpr int64_t kGridWildcard = 0x7FFFFFFFFFFFFFFE;
 // The end coordinate of a normalised whole-row or whole-column range: up to the last one used.
 inline constexpr int64_t kGridOpenEnd = 0x7FFFFFFFFFFFFFFD;
 
+// The largest plain row: rows beyond would meet the markers above.
+inline constexpr int64_t kLastGridRow = kGridOpenEnd - 1;
+// The largest plain column, "ZZZZZ".
+int64_t LastGridColumn();
+
+// A plain coordinate below the grid's markers; every row and column list is kept within them.
+constexpr bool IsGridCoordinate(int64_t n) { return n >= 0 && n < kGridOpenEnd; }
+// A plain point of the grid: a column up to "ZZZZZ" and a row up to kLastGridRow.
+bool IsOnGrid(const GridPoint& point);
+
 // The plain coordinate of a possibly absolute one.
 constexpr int64_t NormalizeCoordinate(int64_t n) { return n ^ (n >> 63); }
 
@@ -77,7 +87,8 @@ using HeaderVariables = std::array<int32_t, 3>;
 // Columns beyond "ZZZZZ" and rows that do not fit below the grid markers are refused.
 bool ParseGridPoint(const QString& text, qsizetype first, qsizetype end, GridPoint* point);
 
-// A1 text: "$" before an absolute column or row.
+// A1 text: "$" before an absolute column or row. A column beyond the grid is written as the
+// last one, so that the text is always a reference.
 QString FormatGridPoint(int64_t x, int64_t y);
 inline QString FormatGridPoint(const GridPoint& point) { return FormatGridPoint(point.x, point.y); }
 

@@ -15,10 +15,7 @@
 
 namespace {
 
-constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
-constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
 constexpr uint64_t kMax = uint64_t(kInt64Max);  // 2^63 - 1, the bound of the overflow tests
-constexpr long double kTwoTo63 = 9223372036854775808.0L;
 constexpr long double kRationalLimit = 9223372036854775806.0L;
 // Magnitudes at which an integer display of a real, or a percent display, gives up.
 constexpr long double kIntegerDisplayLimit = 9223372036854775806.0L;
@@ -180,6 +177,13 @@ CANumber CANumber::withNumerator(int64_t numerator, uint64_t denominator) {
 CANumber CANumber::withReal(long double value) {
   CANumber number;
   number.setRealValue(value);
+  return number;
+}
+
+CANumber CANumber::withRealResult(long double value) {
+  CANumber number;
+  number.becomeReal(value);
+  number.setCanonicalForm(false);
   return number;
 }
 

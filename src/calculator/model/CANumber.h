@@ -9,6 +9,12 @@
 
 class CANumberFormat;
 
+// The bounds of the exact forms, 2^63 - 1 and -2^63, and 2^63 as an extended real: every
+// extended real of that size or more is a whole number.
+inline constexpr int64_t kInt64Max = INT64_MAX;
+inline constexpr int64_t kInt64Min = INT64_MIN;
+inline constexpr long double kTwoTo63 = 9223372036854775808.0L;
+
 // Forms of a number.
 enum : int32_t {
   kNumberInteger = 0,
@@ -37,6 +43,9 @@ class CANumber {
   static CANumber withNumerator(int64_t numerator, uint64_t denominator);
   // A real; one that a short fraction reproduces within 1e-15 becomes that fraction.
   static CANumber withReal(long double value);
+  // A real as the arithmetic leaves its results: kept a real, except that infinity, NaN and whole
+  // numbers that fit take their own forms (withReal also turns near fractions exact).
+  static CANumber withRealResult(long double value);
 
   // Parses typed text after clean-up; whatever could be parsed is returned, the rest ignored.
   static CANumber withString(const QString& text, bool allowGroups);

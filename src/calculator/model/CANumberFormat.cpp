@@ -6,7 +6,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "calculator/fileformats/caExcelNumberFormat.h"
+#include "calculator/model/caExcelNumberFormat.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"

@@ -7,6 +7,7 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flCollectionExtensions.h"
 #include "platform/FLError.h"
 
 #include <algorithm>
@@ -76,6 +77,10 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
       if (decoder.level() < level) break;
       switch (XmlTagOf(decoder)) {
         case kXmlCells: {
+          // A row of the document keeps the reference table right as its cells change; a row
+          // still being read leaves that to whoever places it.
+          const bool placed = document && document->row(gridY_) == this;
+          if (placed) dropReferencesOfCells(*document);
           cells_.clear();
           if (decoder.endTag()) break;
           const int64_t cellsLevel = decoder.level();
@@ -87,16 +92,17 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
               break;
             }
             std::unique_ptr<CACell> cell = CACell::withXml(decoder, document);
-            // The file decides the row; a cell claiming another row is moved into this one.
+            // The file decides the row; a cell claiming another row is moved into this one, and
+            // a cell beyond the last column is dropped.
             GridPoint point = cell->gridPoint();
             point.y = gridY_;
+            if (!IsOnGrid(point)) continue;
             cell->setGridPoint(point);
-            const size_t at = lowerBound(point.x);
-            if (at < cells_.size() && cells_[at]->gridPoint().x == point.x)
-              cells_[at] = std::move(cell);
-            else
-              cells_.insert(cells_.begin() + qsizetype(at), std::move(cell));
+            cells_.push_back(std::move(cell));
           }
+          // Sorted once, whatever order the file had; of two cells at one point the later wins.
+          SortByKeyKeepingLast(cells_, [](const CACell& cell) { return cell.gridPoint().x; });
+          if (placed) addReferencesOfCells(*document);
           break;
         }
         case kXmlFormat:
@@ -135,7 +141,7 @@ bool CARow::saveToXml(FLXmlEncoder& encoder, bool saveRowInfo, int64_t fromX, in
   for (; i < cells_.size(); ++i) {
     const CACell& cell = *cells_[i];
     if (fromX >= 0 && cell.gridPoint().x > toX) break;
-    if (cell.valueType() == kValueNone && !cell.format()) continue;
+    if (!cell.holdsContent()) continue;
     if (!opened) {
       encoder.openTag(XmlName(kXmlCells));
       opened = true;
@@ -209,6 +215,14 @@ void CARow::deleteCellsFrom(int64_t x1, int64_t x2) {
     cell.clearValue();
     cells_.erase(cells_.begin() + qsizetype(i));
   }
+}
+
+void CARow::addReferencesOfCells(CADocument& document) const {
+  for (const std::unique_ptr<CACell>& cell : cells_) document.addReferencesOf(*cell);
+}
+
+void CARow::dropReferencesOfCells(CADocument& document) const {
+  for (const std::unique_ptr<CACell>& cell : cells_) document.dropReferencesOf(*cell);
 }
 
 void CARow::makeVanilla() {

@@ -67,6 +67,9 @@ class CARow {
   void deleteCellsFrom(int64_t x1, int64_t x2);
   // No height, minimum or format.
   void makeVanilla();
+  // Registers (or removes) the references of the row's formulas with the document's table.
+  void addReferencesOfCells(CADocument& document) const;
+  void dropReferencesOfCells(CADocument& document) const;
 
  private:
   int64_t gridY_;

@@ -1,6 +1,6 @@
 #include "calculator/model/caUndoArchives.h"
 
-#include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
@@ -56,8 +56,6 @@ std::unique_ptr<FLXmlDecoder> OpenText(const QString& text, CAXmlTag* tag) {
   *tag = XmlTagOf(*decoder);
   return decoder;
 }
-
-bool IsGridCoordinate(int64_t n) { return n >= 0 && n < kGridOpenEnd; }
 
 QString TextOfTag(CAXmlTag tag, const QString& value) {
   FLXmlEncoder encoder;

@@ -6,6 +6,8 @@
 #include "calculator/model/caModelServices.h"
 #include "calculator/views/CAScrollView.h"
 #include "calculator/views/caViewNotifications.h"
+#include "framlet/shell/FLCompletionFieldEditor.h"
+#include "framlet/shell/FLPopoverBaseVC.h"
 #include "platform/NotificationCenter.h"
 
 #include <QApplication>
@@ -21,11 +23,21 @@ CACellView::CACellView(CADocument* document, CAScrollView* scrollView, QWidget* 
     : QWidget(parent), document_(document), scrollView_(scrollView), geometry_(document) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::StrongFocus);
+  // While no cell is typed the grid itself takes the input method's text.
+  setAttribute(Qt::WA_InputMethodEnabled);
   if (document_) zoom_ = document_->zoomValue() > 0 ? document_->zoomValue() : 1.0;
   observeDocument();
 }
 
-CACellView::~CACellView() = default;
+CACellView::~CACellView() {
+  NotificationCenter::defaultCenter().removeObserver(this);
+  // A field still up goes with the view and must not call back into it.
+  QObject::disconnect(textChangedConnection_);
+  if (fieldEditor_) {
+    fieldEditor_->setViewDelegate(nullptr);
+    fieldEditor_->setCompletionDelegate(nullptr);
+  }
+}
 
 void CACellView::observeDocument() {
   NotificationCenter& center = NotificationCenter::defaultCenter();
@@ -41,11 +53,32 @@ void CACellView::observeDocument() {
   });
   center.addObserver(this, QLatin1String(kDocClosingNotification), document_,
                      [this](const Notification&) { shutDown(); });
+  // Typing ends when the document or the application asks.
+  const auto stopTypingRemote = [this](const Notification&) {
+    if (startingTyping_ || stoppingTyping_) return;
+    stopTyping(true);
+  };
+  center.addObserver(this, QLatin1String(kStopTypingNotification), document_, stopTypingRemote);
+  center.addObserver(this, QLatin1String(kNormalizeNotification), nullptr, [this](const Notification&) {
+    if (startingTyping_ || stoppingTyping_) return;
+    stopTyping(true);
+    FLPopoverBaseVC::closePopovers();
+  });
+  center.addObserver(this, QLatin1String(kResetTypingNotification), document_,
+                     [this](const Notification&) { resetTypingSel(); });
+  // A function inserted from the formula popup: typing resumes once the insertion is done.
+  center.addObserver(this, QLatin1String(kFormulaInsertNotification), document_, [this](const Notification& note) {
+    if (!note.userInfo.value(QLatin1String(kFormulaInsertPopupKey)).toBool()) return;
+    popoverTextSelection_ = note.userInfo.value(QLatin1String(kFormulaInsertRangeKey)).value<CATextRange>();
+    QTimer::singleShot(0, this, [this] { startTypingAfterFormulaInsertion(); });
+  });
 }
 
 void CACellView::shutDown() {
   NotificationCenter::defaultCenter().removeObserver(this);
   document_ = nullptr;
+  // Typing in a closing document is dropped without touching it.
+  stopTyping(false);
   geometry_.setDocument(nullptr);
   tooltips_.clear();
   update();
@@ -117,7 +150,10 @@ void CACellView::ensureSelectionVisibleNow() {
   didScroll();
 }
 
-void CACellView::didScroll() { update(); }
+void CACellView::didScroll() {
+  layoutTypingField();
+  update();
+}
 
 void CACellView::setZoomValue(double zoom) {
   if (!(zoom > 0)) return;
@@ -127,6 +163,7 @@ void CACellView::setZoomValue(double zoom) {
     document_->bumpTooltipCounter();
   }
   setContentFrame();
+  layoutTypingField();
   update();
 }
 
@@ -217,6 +254,7 @@ void CACellView::paintEvent(QPaintEvent* event) {
   const CAGridPaintOptions options = paintOptions();
   const GridPoint shownBefore = document_->maxDisplayGridPoint();
   CAGridPainter(painter, gridGeometry(), *document_, options).paint(dirty);
+  paintMarkedText(painter);
   // The cells drawn widen the extent (unless only occupied cells show), so a sheet grows as it
   // is scrolled past its last cell.
   if (document_->maxDisplayGridPoint() != shownBefore)
@@ -226,14 +264,20 @@ void CACellView::paintEvent(QPaintEvent* event) {
 void CACellView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   setContentFrame();
+  layoutTypingField();
 }
 
 void CACellView::focusInEvent(QFocusEvent* event) {
   QWidget::focusInEvent(event);
+  // While a formula is typed elsewhere the grid does not take the keys for long.
+  if (document_ && document_->typingState() == 0)
+    NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), document_);
   update();
 }
 
 void CACellView::focusOutEvent(QFocusEvent* event) {
+  // Marked text lives only while the grid has the keys.
+  if (!startingTyping_) shutDownTextInput();
   QWidget::focusOutEvent(event);
   update();
 }

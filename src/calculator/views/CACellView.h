@@ -6,19 +6,44 @@
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"
+#include "calculator/model/caTextServices.h"
 #include "calculator/views/CAGridGeometry.h"
 #include "calculator/views/CAGridPainter.h"
+#include "calculator/views/caGridMovement.h"
+#include "framlet/shell/FLCompletionFieldEditor.h"
+#include "framlet/shell/FLFieldEditorViewDelegate.h"
 
 #include <QHash>
+#include <QMetaObject>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 
 class CACell;
 class CADocument;
 class CAScrollView;
+class QInputMethodEvent;
+class QKeyEvent;
 
-class CACellView : public QWidget {
+// Commands of the grid that are no movement of the selection.
+enum class CAGridEditCommand {
+  PageUp,                 // and its extending form: scrolls only
+  PageDown,
+  ScrollPageUp,
+  ScrollPageDown,
+  ScrollToBeginningOfDocument,
+  ScrollToEndOfDocument,
+  InsertNewline,          // as moveDown
+  InsertTab,              // as moveRight
+  InsertBacktab,          // as moveLeft
+  DeleteBackward,         // clears the selection's contents
+  DeleteForward,
+};
+
+class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCompletionDelegate {
   Q_OBJECT
 
  public:
@@ -76,10 +101,68 @@ class CACellView : public QWidget {
   // shows them.
   void setPageBreaks(std::vector<int64_t> columnBreaks, std::vector<int64_t> rowBreaks);
 
+  // ---- Typing in a cell (CACellView_Typing.cpp) ------------------------------------------
+  // The window's field editor is lent to the view for each typing and laid over the cell.
+
+  bool isTyping() const { return typingPoint_.has_value(); }
+  // The cell being typed, created when missing; null when not typing.
+  CACell* typingCell() const;
+  // The borrowed field editor while typing; null otherwise.
+  FLCompletionFieldEditor* fieldEditor() const { return fieldEditor_; }
+  bool startingTyping() const { return startingTyping_; }
+  // With setUndo, first opens the "Formula" step; a refused step starts nothing.
+  void startTyping(const GridPoint& point, bool setUndo);
+  // Commits (accept) or cancels the typing in progress.
+  void stopTyping(bool accept);
+  // A key typed while the grid has the focus replaces the active cell's content.
+  void insertText(const QString& text);
+  // The typing field's frame, in unzoomed view points.
+  QRectF typingRect() const;
+  // The input method's uncommitted text while no field is up, and where it shows.
+  const QString& markedText() const { return markedText_; }
+  QRectF markedTextRect() const { return markedTextRect_; }
+  // Drops the marked text.
+  void shutDownTextInput();
+  // Gives the focus back to the field and selects the document's active cell text selection.
+  void resetTypingSel();
+
+  // Actions that keys reach through the responder chain.
+  Q_INVOKABLE void cancelOperation(QObject* sender);
+  Q_INVOKABLE void clearField(QObject* sender);
+  Q_INVOKABLE void scrollPageUp(QObject* sender);
+  Q_INVOKABLE void scrollPageDown(QObject* sender);
+
+  // A secondary click in a field holding a formula asks for the formula popup, anchored at the
+  // character before the caret (editorPoint: the click in the editor's coordinates).
+  QRect formulaPopupAnchor(const QPoint& editorPoint) const;
+  // After a function was inserted from the popup: typing resumes with the inserted range.
+  void startTypingAfterFormulaInsertion();
+
+  // FLFieldEditorViewDelegate
+  QMenu* menuForEvent(QContextMenuEvent* event) override;
+  void fieldEditorResigned(FLCompletionFieldEditor* editor) override;
+  void textViewDidChangeSelection(FLCompletionFieldEditor* editor) override;
+  // FLCompletionDelegate
+  QStringList completions(FLCompletionFieldEditor* editor, FLTextRange partialRange,
+                          int* indexOfSelectedItem) override;
+
+  // ---- Keys and commands (CACellView_Responder.cpp) ----------------------------------------
+
+  // Moves, extends or cycles the selection; typing is committed first. The sender decides
+  // whether a Tab-like step inside a block goes on to the next row (only the view itself).
+  void performCommand(CAGridCommand command, QObject* sender);
+  void performEditCommand(CAGridEditCommand command, QObject* sender);
+  // Control-Tab while a formula is typed: selects the next argument placeholder, or beeps.
+  void selectNextArgument();
+
   // The cell's tooltip goes; its tag is cleared when the cell is drawn next.
   void removeTooltipForCell(const CACell& cell);
   // Registered tooltip rectangles, by tag.
   const QHash<int64_t, QRectF>& tooltipRects() const { return tooltips_; }
+
+ signals:
+  // The formula popup should show beside the anchor, in this view's coordinates.
+  void formulaPopupRequested(const QRect& anchor);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -88,8 +171,26 @@ class CACellView : public QWidget {
   void focusOutEvent(QFocusEvent* event) override;
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
+  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
  private:
+  void stopTypingCore(bool accept);
+  // Lays the field over its cell again after a scroll, a resize or a zoom.
+  void layoutTypingField();
+  void controlTextDidChange();
+  void setMarkedText(const QString& text);
+  void paintMarkedText(QPainter& painter);
+  // Keys the grid gives the platform's standard meaning when it has the focus.
+  void interpretKeyEvent(QKeyEvent* event);
+  void toggleActiveCheckbox();
+  // The clicked cell becomes the active one inside the selection, else the selection.
+  void selectClickedCell(const GridPoint& point);
+  void applyMove(const CAGridMoveResult& result);
   void observeDocument();
   QRect widgetRect(const QRectF& rect) const;
 
@@ -103,4 +204,17 @@ class CACellView : public QWidget {
   bool ensureScheduled_ = false;
   QHash<int64_t, QRectF> tooltips_;
   int64_t nextTooltipTag_ = 1;
+
+  // Typing.
+  std::optional<GridPoint> typingPoint_;
+  std::unique_ptr<CACell> typingCellCopy_;
+  QPointer<FLCompletionFieldEditor> fieldEditor_;
+  QMetaObject::Connection textChangedConnection_;
+  bool startingTyping_ = false;
+  bool stoppingTyping_ = false;
+  bool completionInProgress_ = false;
+  QString markedText_;
+  QRectF markedTextRect_;
+  // The field's selection when the formula popup opened, then the inserted function's range.
+  CATextRange popoverTextSelection_;
 };

@@ -10,3 +10,9 @@ inline constexpr const char* kDecimalChangeNotification = "numlet.decimalChange"
 inline constexpr const char* kRedrawAllNotification = "numlet.redrawAll";
 // The document is closing (object: the document): views let go of it.
 inline constexpr const char* kDocClosingNotification = "gmb.docClosing";
+// The active cell's typed text changed, or typing ended (object: the document).
+inline constexpr const char* kFormulaChangeNotification = "numlet.formulaChange";
+// The formula popup closed: the cell being typed takes the focus back (object: the document).
+inline constexpr const char* kResetTypingNotification = "numlet.resetTyping";
+// Before saving and when the application normalises: every grid ends its typing (any object).
+inline constexpr const char* kNormalizeNotification = "numlet.normalize";

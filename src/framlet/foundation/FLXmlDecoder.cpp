@@ -3,6 +3,8 @@
 // the text.
 #include "framlet/foundation/FLXmlDecoder.h"
 
+#include "platform/StringValues.h"
+
 #include "framlet/foundation/flBase.h"
 
 #include <QFile>
@@ -78,23 +80,6 @@ int DigitValue(QChar c, int base) {
   else if (u >= u'a' && u <= u'f') digit = u - u'a' + 10;
   else if (u >= u'A' && u <= u'F') digit = u - u'A' + 10;
   return digit < base ? digit : -1;
-}
-
-// The leading integer of a text: leading white space, an optional sign, then digits up to the
-// first other character, held at the 64-bit range; 0 when there are no digits.
-int64_t LeadingInteger(QStringView text) {
-  qsizetype i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  uint64_t magnitude = 0;
-  const uint64_t cap = negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
-  for (; i < text.size() && IsAsciiDigit(text[i]); ++i) {
-    const uint64_t digit = uint64_t(text[i].unicode() - u'0');
-    magnitude = magnitude > (cap - digit) / 10 ? cap : magnitude * 10 + digit;
-  }
-  if (negative) return magnitude == uint64_t(INT64_MAX) + 1 ? INT64_MIN : -int64_t(magnitude);
-  return int64_t(magnitude);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flStringExtensions.h"
 
 #include <algorithm>
 
@@ -21,29 +22,6 @@ constexpr const char* kNoInsertionInProgress = "No insertion";
 constexpr const char* kNothingToClose = "closeTag without an open tag";
 
 #define ENCODER_ASSERT(message) LogAssert((message), __func__, __FILE__, __LINE__)
-
-// The four characters that would end a value or an attribute early; everything else is
-// written as it is, so the text reads back exactly.
-QString EscapedForXml(const QString& text) {
-  qsizetype i = 0;
-  const qsizetype n = text.size();
-  auto special = [](QChar c) { return c == u'&' || c == u'<' || c == u'>' || c == u'"'; };
-  while (i < n && !special(text[i])) ++i;
-  if (i == n) return text;
-  QString out;
-  out.reserve(n + 16);
-  out.append(QStringView(text).left(i));
-  for (; i < n; ++i) {
-    switch (text[i].unicode()) {
-      case u'&': out += QLatin1String("&amp;"); break;
-      case u'<': out += QLatin1String("&lt;"); break;
-      case u'>': out += QLatin1String("&gt;"); break;
-      case u'"': out += QLatin1String("&quot;"); break;
-      default: out += text[i];
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -64,7 +42,7 @@ void FLXmlEncoder::addAttribute(const QString& name, const QString& value) {
     ENCODER_ASSERT(kEmptyStringAttribute);
     return;
   }
-  attributes_ << name << EscapedForXml(value);
+  attributes_ << name << createEscapedStringForXml(value);
 }
 
 void FLXmlEncoder::addAttribute(const QString& name, int64_t number) {
@@ -100,7 +78,7 @@ void FLXmlEncoder::open(const QString& tag, const QString* value, bool safe) {
     xml_ += QLatin1String("/>\n");
   } else {
     xml_ += QLatin1Char('>');
-    xml_ += safe ? *value : EscapedForXml(*value);
+    xml_ += safe ? *value : createEscapedStringForXml(*value);
     xml_ += QLatin1String("</");
     xml_ += tag;
     xml_ += QLatin1String(">\n");

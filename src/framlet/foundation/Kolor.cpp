@@ -1,6 +1,8 @@
 // Packed colours: conversions, text forms, display strings and the standard colours.
 #include "framlet/foundation/Kolor.h"
 
+#include "platform/StringValues.h"
+
 #include "framlet/foundation/flBase.h"
 
 #include <QStringList>
@@ -44,29 +46,21 @@ int Green(Kolor kolor) { return int((kolor >> 8) & 0xFF); }
 int Blue(Kolor kolor) { return int((kolor >> 16) & 0xFF); }
 int Alpha(Kolor kolor) { return int(kolor >> 24); }
 
-// A component fraction to the nearest of `steps` steps; out-of-gamut values are held at the ends.
+// How far below a step a component may fall and still count as that step: QColor keeps its
+// components in 16 bits, so a Kolor's component comes back as much as 0.002 steps short.
+constexpr double kStepTolerance = 0.01;
+
+// A component fraction truncated to `steps` steps (0.5 of 255 is 127, an alpha of 0.999 is 99);
+// out-of-gamut values are held at the ends.
 int Quantize(float fraction, int steps) {
   if (!(fraction > 0)) return 0;  // also catches NaN
   if (fraction >= 1) return steps;
-  return std::clamp(int(std::lround(double(fraction) * steps)), 0, steps);
+  return std::clamp(int(std::floor(double(fraction) * steps + kStepTolerance)), 0, steps);
 }
 
-// The leading integer of a text as the colour lists in preferences were always read: leading
-// blanks skipped, an optional sign, digits up to the first other character, held at the int
-// range; 0 when there are no digits.
-int LeadingInt(QStringView text) {
-  qsizetype i = 0;
-  while (i < text.size() && text[i].isSpace()) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-    value = value * 10 + (text[i].unicode() - u'0');
-    if (value > int64_t(INT_MAX) + 1) value = int64_t(INT_MAX) + 1;
-  }
-  if (negative) return int(std::max<int64_t>(-value, INT_MIN));
-  return int(std::min<int64_t>(value, INT_MAX));
-}
+// The leading integer of a text as the colour lists in preferences were always read, held at
+// the int range.
+int LeadingInt(QStringView text) { return int(std::clamp<int64_t>(LeadingInteger(text), INT_MIN, INT_MAX)); }
 
 }  // namespace
 

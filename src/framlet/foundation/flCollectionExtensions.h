@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -19,6 +20,21 @@ class QFileDialog;
 class QLineEdit;
 
 // Lists --------------------------------------------------------------------------------------
+
+// Sorts a list read in any order by key, once, and of several items with one key keeps the last
+// read: appending and sorting stays fast for input in reverse order, where inserting in place
+// would not.
+template <typename List, typename Key>
+void SortByKeyKeepingLast(List& list, Key key) {
+  std::stable_sort(list.begin(), list.end(), [&](const auto& a, const auto& b) { return key(*a) < key(*b); });
+  size_t kept = 0;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (i + 1 < list.size() && key(*list[i]) == key(*list[i + 1])) continue;
+    if (kept != i) list[kept] = std::move(list[i]);
+    ++kept;
+  }
+  list.erase(list.begin() + kept, list.end());
+}
 
 // Binary search of strings sorted without regard to case: whether the string is there, and its
 // index, or the index where it would be inserted.

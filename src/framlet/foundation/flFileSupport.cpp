@@ -5,6 +5,7 @@
 #include "platform/UserFolders.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QUuid>
@@ -65,6 +66,38 @@ bool NameIsTaken(const QString& path) {
 }
 
 }  // namespace
+
+bool IsRegularFileOfAtMost(const QString& path, int64_t maxSize) {
+  struct stat info;
+  return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+         int64_t(info.st_size) <= maxSize;
+}
+
+std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  struct stat info;
+  std::optional<QByteArray> result;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && int64_t(info.st_size) <= maxSize) {
+    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
+    qsizetype done = 0;
+    bool failed = false;
+    while (done < bytes.size()) {
+      const ssize_t got = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        failed = got < 0;
+        break;
+      }
+      done += got;
+    }
+    // A file that shrank while it was read gives what it held.
+    bytes.truncate(done);
+    if (!failed) result = std::move(bytes);
+  }
+  ::close(fd);
+  return result;
+}
 
 QString UniqueFileNameCore(const QString& folder, const QString& name, const QString& givenExtension) {
   QString base = WithoutSeparators(name);

@@ -3,10 +3,12 @@
 // file tree, reading and restoring a file's attributes, and swapping two memory blocks.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // The attributes a document carries over a save. Linux keeps no colour label and no
 // hidden-extension flag: those stay 0 and are never stored. It does keep a creation (birth)
@@ -20,6 +22,13 @@ struct FinderAttributes {
   uint8_t valid = 0;            // 1 when the attributes were read
   uint32_t permissions = 0;     // POSIX mode bits (07777)
 };
+
+// Whether the path names a regular file (a link to one included) of at most maxSize bytes. A
+// device, a FIFO, a socket or a folder is none: reading one could hang or never end.
+bool IsRegularFileOfAtMost(const QString& path, int64_t maxSize);
+// The bytes of such a file; nothing for anything else or when it cannot be read. The file is
+// opened without blocking, so a FIFO put in its place cannot hold the caller up.
+std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize);
 
 // The standard folders the program asks for.
 enum class FLUserFolder {

@@ -100,21 +100,51 @@ void unescapeForHtml(QString& string) {
   string = result;
 }
 
-QString createEscapedStringForHtml(const QString& string) {
+namespace {
+
+// A character that XML 1.0 cannot hold at all: a lone surrogate or U+FFFE/U+FFFF.
+bool IsOutsideXml(const QString& string, qsizetype i) {
+  const QChar c = string[i];
+  if (c.unicode() >= 0xFFFE) return true;
+  if (c.isHighSurrogate()) return !(i + 1 < string.size() && string[i + 1].isLowSurrogate());
+  if (c.isLowSurrogate()) return !(i > 0 && string[i - 1].isHighSurrogate());
+  return false;
+}
+
+// The one escaping of text for markup. Controls (other than tab, line feed and return) become a
+// space each, then "&", ">", "<" and '"' become entities. A page also loses format characters,
+// which would be invisible in it; an XML archive keeps them (a joiner inside an emoji sequence
+// is part of the text) and loses only what XML cannot hold.
+QString EscapeForMarkup(const QString& string, bool forXml) {
+  const auto isControl = [](char16_t u) { return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || (u >= 0x7F && u <= 0x9F); };
+  if (forXml) {
+    qsizetype i = 0;
+    for (; i < string.size(); ++i) {
+      const char16_t u = string[i].unicode();
+      if (u == u'&' || u == u'<' || u == u'>' || u == u'"' || isControl(u) || IsOutsideXml(string, i)) break;
+    }
+    if (i == string.size()) return string;
+  }
   QString result;
   result.reserve(string.size() + string.size() / 8);
   for (qsizetype i = 0; i < string.size(); ++i) {
     const QChar c = string[i];
-    // Controls (format characters included) would be invisible or invalid in a page; one space
-    // stands for each, a pair of surrogates being one character.
-    const bool pair = c.isHighSurrogate() && i + 1 < string.size() && string[i + 1].isLowSurrogate();
-    const char32_t codePoint = pair ? QChar::surrogateToUcs4(c, string[i + 1]) : char32_t(c.unicode());
-    const QChar::Category category = QChar::category(codePoint);
-    if ((category == QChar::Other_Control || category == QChar::Other_Format) && codePoint != u'\t' &&
-        codePoint != u'\n' && codePoint != u'\r') {
-      result += QLatin1Char(' ');
-      if (pair) ++i;
-      continue;
+    if (forXml) {
+      if (isControl(c.unicode()) || IsOutsideXml(string, i)) {
+        result += QLatin1Char(' ');
+        continue;
+      }
+    } else {
+      // A pair of surrogates is one character.
+      const bool pair = c.isHighSurrogate() && i + 1 < string.size() && string[i + 1].isLowSurrogate();
+      const char32_t codePoint = pair ? QChar::surrogateToUcs4(c, string[i + 1]) : char32_t(c.unicode());
+      const QChar::Category category = QChar::category(codePoint);
+      if ((category == QChar::Other_Control || category == QChar::Other_Format) && codePoint != u'\t' &&
+          codePoint != u'\n' && codePoint != u'\r') {
+        result += QLatin1Char(' ');
+        if (pair) ++i;
+        continue;
+      }
     }
     switch (c.unicode()) {
       case u'&': result += QLatin1String("&amp;"); break;
@@ -126,6 +156,12 @@ QString createEscapedStringForHtml(const QString& string) {
   }
   return result;
 }
+
+}  // namespace
+
+QString createEscapedStringForHtml(const QString& string) { return EscapeForMarkup(string, false); }
+
+QString createEscapedStringForXml(const QString& string) { return EscapeForMarkup(string, true); }
 
 QString createUnescapedStringForHtml(const QString& string) {
   QString result = string;

@@ -13,6 +13,9 @@ void unescapeForHtml(QString& string);
 // Controls other than tab, line feed and return become spaces; then "&", ">", "<" and '"'
 // become entities.
 QString createEscapedStringForHtml(const QString& string);
+// The same for an XML archive, which keeps format characters and turns what XML 1.0 cannot hold
+// (lone surrogates, U+FFFE and U+FFFF) into spaces too; the text itself when nothing changes.
+QString createEscapedStringForXml(const QString& string);
 QString createUnescapedStringForHtml(const QString& string);
 // The value of a hexadecimal digit, -1 for any other character.
 int HexDigitValue(QChar c);

@@ -50,6 +50,14 @@ char16_t* GMTextStore::pointerAt(uint32_t cp, uint32_t* limit) const {
   return piece.text + place.offset;
 }
 
+char16_t* GMTextStore::pointerWithFirst(uint32_t cp, uint32_t* first) const {
+  if (cp >= length_) return nullptr;
+  const Place place = locate(cp);
+  const Piece& piece = chunks_[place.chunk].pieces[place.piece];
+  if (first) *first = cp - place.offset;
+  return piece.text + place.offset;
+}
+
 void GMTextStore::read(uint32_t first, uint32_t count, char16_t* out) const {
   if (count == 0 || first >= length_) return;
   count = std::min(count, length_ - first);

@@ -29,6 +29,8 @@ class GMTextStore {
   // Pointer to the code unit at cp inside its block, and through limit the cp where the piece
   // that holds it ends; nullptr at or past the end.
   char16_t* pointerAt(uint32_t cp, uint32_t* limit) const;
+  // The same, giving through first the cp where the piece that holds cp begins.
+  char16_t* pointerWithFirst(uint32_t cp, uint32_t* first) const;
   // Copies count units from first into out; count must lie inside the stream.
   void read(uint32_t first, uint32_t count, char16_t* out) const;
 

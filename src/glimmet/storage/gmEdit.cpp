@@ -2,6 +2,8 @@
 
 #include "framlet/foundation/flBase.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmBookmarks.h"
+#include "glimmet/storage/gmClipboard.h"
 
 #include <QChar>
 
@@ -26,7 +28,8 @@ struct RegisteredSlot {
 thread_local std::vector<RegisteredSlot> t_registered;
 
 GMDeferStatus g_deferStatus;
-GMCopyRangeHook g_copyRangeHook;
+// Copies between documents through the clipboard code unless a caller installs another copy.
+GMCopyRangeHook g_copyRangeHook = CopyDocumentRange;
 
 struct ForcedEdit {
   bool saved = g_forceEdit;
@@ -154,15 +157,8 @@ void DeleteBookmarksInRange(GlimmetDoc* doc, const DocRange& edit) {
   const uint32_t from = doc->bookmarkCps.indexOfCpAfter(edit.first);
   const uint32_t to = doc->bookmarkCps.indexOfCpAfter(edit.limit);
   if (to <= from) return;
-  const int32_t removed = int32_t(to - from);
-  auto& names = doc->bookmarkNames;
-  names.erase(std::remove_if(names.begin(), names.end(),
-                             [&](const GMBookmarkName& name) {
-                               return name.bookmark >= int32_t(from) && name.bookmark < int32_t(to);
-                             }),
-              names.end());
-  for (GMBookmarkName& name : names)
-    if (name.bookmark >= int32_t(to)) name.bookmark -= removed;
+  ForgetBookmarkNames(doc, from, to);
+  doc->findHits.clear();
   DeleteEntriesInRange(edit, doc->bookmarkCps, false, 0);
 }
 

@@ -830,3 +830,10 @@ void SetPropsOnKink(GlimmetDoc* doc, uint32_t entryIndex, uint32_t propIndex) {
     for (GMTableCache& cache : doc->tableCaches) cache.first = cache.limit = kGMNone;
   }
 }
+
+DocRange KnotFirstSlot(GlimmetDoc* doc, uint32_t beginCp) {
+  const uint32_t first = beginCp + 1;
+  const uint32_t next = doc->knots.indexOfCpAfter(first);
+  const uint32_t limit = next < doc->knots.count() ? doc->knots.cpAt(next) : first;
+  return {doc, first, std::max(first, limit)};
+}

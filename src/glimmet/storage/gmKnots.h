@@ -131,6 +131,9 @@ void DeleteKnot(KnotInfo* info);
 bool DeleteKnotEntries(GlimmetDoc* doc, uint32_t first, uint32_t limit);
 void SetPropsOnKink(GlimmetDoc* doc, uint32_t entryIndex, uint32_t propIndex);
 
+// The first slot of the knot beginning at beginCp: from after its begin kink to its next kink.
+DocRange KnotFirstSlot(GlimmetDoc* doc, uint32_t beginCp);
+
 // The first cp at or after cp that the pane shows.
 uint32_t FirstVisibleCpInPara(GlimmetDoc* doc, Pane* pane, uint32_t cp);
 // The nearest cp from cp in the direction whose character the pane shows, within its range.

@@ -307,10 +307,7 @@ void FetchChapterProps(GlimmetDoc* doc, uint32_t cp, DocRange* range, PropRecord
 
 QString ChapterName(GlimmetDoc* doc, uint32_t chapter) {
   if (!doc || chapter >= doc->chapterCps.count()) return QString();
-  const uint32_t first = doc->chapterCps.cpAt(chapter) + 1;
-  const uint32_t next = doc->knots.indexOfCpAfter(first);
-  const uint32_t limit = next < doc->knots.count() ? doc->knots.cpAt(next) : first;
-  return TextOfRange({doc, first, std::max(first, limit)});
+  return TextOfRange(KnotFirstSlot(doc, doc->chapterCps.cpAt(chapter)));
 }
 
 void SetBaseProperties(uint32_t kind, PropRecord* record) {

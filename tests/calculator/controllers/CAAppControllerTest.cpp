@@ -235,8 +235,15 @@ TEST_F(AppControllerTest, DeclinedRecoveryDeletesTheCopiesAtOnce) {
 TEST_F(AppControllerTest, QuittingStoresTheCalculatorsTheRecentFunctionsAndThePreferences) {
   defaults().setInteger(7, QLatin1String(kCalculatorMaskKey));
   app->launch();
-  // No calculator window exists yet: nothing reopened, so an untitled document opened.
-  EXPECT_EQ(app->untitled(), 1);
+  // The three calculators reopen, half a second late, in place of an untitled document.
+  EXPECT_EQ(app->untitled(), 0);
+  EXPECT_EQ(app->openCalculatorMask(), 7);
+  QTest::qWait(600);
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->windowTitle() == QStringLiteral("Calculator")) window->close();
+    if (window->windowTitle() == QStringLiteral("Programmer's Calculator")) window->close();
+  }
+  EXPECT_EQ(app->openCalculatorMask(), kConverterCalculatorMask);
   g_recentFunctionCount = 0;
   RecordRecentFunction(FunctionFromName(u"PI"));
   RecordRecentFunction(FunctionFromName(u"SUM"));
@@ -245,8 +252,11 @@ TEST_F(AppControllerTest, QuittingStoresTheCalculatorsTheRecentFunctionsAndThePr
   ASSERT_TRUE(app->applicationOpenFile(csv));
   app->terminate();
   EXPECT_EQ(app->quits, 1);
-  EXPECT_EQ(defaults().integerForKey(QLatin1String(kCalculatorMaskKey)), 0);
-  EXPECT_TRUE(defaults().objectForKey(QLatin1String(kCalculatorMaskKey)).isValid());
+  EXPECT_EQ(defaults().integerForKey(QLatin1String(kCalculatorMaskKey)), kConverterCalculatorMask);
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->windowTitle() == QStringLiteral("Unit Converter")) window->close();
+  }
+  EXPECT_EQ(app->openCalculatorMask(), 0);
   EXPECT_EQ(defaults().stringArrayForKey(QLatin1String(kRecentFunctionsKey)), (QStringList{"SUM", "PI"}));
   EXPECT_TRUE(defaults().boolForKey(QStringLiteral("numlet.sortReverse")));
   EXPECT_EQ(defaults().stringArrayForKey(QLatin1String(kOpenFilesKey)).size(), 1);
@@ -275,7 +285,8 @@ TEST_F(AppControllerTest, MenuItemsWaitForModalWindowsAndAboutShowsOneWindow) {
     if (!action->objectName().isEmpty()) actions.insert(action->objectName(), action);
   }
   const char* const modalFree[] = {"newUntitledDocument:", "openDocument:", "showPreferences:", "nextWindow:",
-                                   "showAbout:", "copyLogs:", "emailLogs:"};
+                                   "showAbout:", "copyLogs:", "emailLogs:", "openCalculator:1",
+                                   "openCalculator:2", "openCalculator:4"};
   for (const char* name : modalFree) {
     ASSERT_TRUE(actions.contains(QLatin1String(name))) << name;
     EXPECT_TRUE(app->validateMenuItem(actions.value(QLatin1String(name)))) << name;
@@ -289,6 +300,20 @@ TEST_F(AppControllerTest, MenuItemsWaitForModalWindowsAndAboutShowsOneWindow) {
     for (const char* name : modalFree) EXPECT_FALSE(app->validateMenuItem(actions.value(QLatin1String(name)))) << name;
     EXPECT_TRUE(app->validateMenuItem(actions.value(QStringLiteral("visitWebsite:"))));
   }
+
+  // Each calculator opens once, however often it is asked for.
+  for (const char* name : {"openCalculator:1", "openCalculator:2", "openCalculator:4", "openCalculator:2"}) {
+    actions.value(QLatin1String(name))->trigger();
+  }
+  EXPECT_EQ(app->openCalculatorMask(), 7);
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    const QString title = top->windowTitle();
+    if (title == QStringLiteral("Calculator") || title == QStringLiteral("Programmer's Calculator") ||
+        title == QStringLiteral("Unit Converter")) {
+      top->close();
+    }
+  }
+  EXPECT_EQ(app->openCalculatorMask(), 0);
 
   actions.value(QStringLiteral("showAbout:"))->trigger();
   actions.value(QStringLiteral("showAbout:"))->trigger();

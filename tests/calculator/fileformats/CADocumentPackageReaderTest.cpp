@@ -9,9 +9,12 @@
 #include "framlet/foundation/flPasswords.h"
 #include "platform/NotificationCenter.h"
 #include "PackageTestSupport.h"
+#include "calculator/model/SheetTestSupport.h"
 #include "SampleDocument.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -350,6 +353,164 @@ TEST_F(PackageReaderTest, HostileValuesOpenWithTheirFallbacks) {
   EXPECT_TRUE(document.columns().empty());
   ASSERT_EQ(document.rows().size(), 1u);
   EXPECT_EQ(document.rows()[0]->gridY(), 3);
+}
+
+TEST_F(PackageReaderTest, CellsOffTheGridAreDroppedAndSurviveNoStructuralEdit) {
+  const QString body = QStringLiteral(
+      "<rows><row y=\"0\"><cells>"
+      "<cell x=\"9223372036854775807\" y=\"0\" type=\"#\"><val>i1</val></cell>"
+      "<cell x=\"9223372036854775806\" y=\"0\" type=\"#\"><val>i2</val></cell>"
+      "<cell x=\"12356630\" y=\"0\" type=\"#\"><val>i3</val></cell>"
+      "<cell x=\"12356629\" y=\"0\" type=\"#\"><val>i4</val></cell>"
+      "<cell x=\"0\" y=\"0\" type=\"#\"><val>i5</val></cell>"
+      "</cells></row>"
+      "<row y=\"9223372036854775806\"><cells><cell x=\"0\" y=\"0\" type=\"#\"><val>i6</val></cell></cells></row>"
+      "</rows>");
+  ASSERT_EQ(open(package(QStringLiteral("OffGrid.Numlet"), body)), kFileTypeNative);
+  ASSERT_EQ(document.rows().size(), 1u);
+  const CARow::CellList& cells = document.rows()[0]->cells();
+  ASSERT_EQ(cells.size(), 2u);
+  EXPECT_EQ(cells[0]->gridPoint().x, 0);
+  EXPECT_EQ(cells[1]->gridPoint().x, LastGridColumn());
+  // A column inserted in front would push the last column's cell off the grid: refused.
+  document.setSelectionRange({{0, kGridWildcard}, {0, kGridWildcard}});
+  document.insert(kEditColumns);
+  EXPECT_EQ(document.rows()[0]->cells()[0]->gridPoint().x, 0);
+  EXPECT_EQ(document.rows()[0]->cells()[1]->gridPoint().x, LastGridColumn());
+}
+
+TEST_F(PackageReaderTest, ReferencesAreRegisteredWhereTheCellsEndUp) {
+  const QString body = QStringLiteral(
+      "<rows>"
+      // A cell claiming another row belongs to its row.
+      "<row y=\"0\"><cells><cell x=\"0\" y=\"7\" type=\"f\"><f>=Z1</f></cell>"
+      // Of two cells at one point the later is kept.
+      "<cell x=\"1\" y=\"0\" type=\"f\"><f>=Z2</f></cell><cell x=\"1\" y=\"0\" type=\"f\"><f>=Z3</f></cell>"
+      "</cells></row>"
+      // A row outside the grid is dropped, and of two rows with one y the later is kept.
+      "<row y=\"-4\"><cells><cell x=\"0\" y=\"-4\" type=\"f\"><f>=Z4</f></cell></cells></row>"
+      "<row y=\"2\"><cells><cell x=\"0\" y=\"2\" type=\"f\"><f>=Z5</f></cell></cells></row>"
+      "<row y=\"2\"><cells><cell x=\"0\" y=\"2\" type=\"f\"><f>=Z6</f></cell></cells></row>"
+      "</rows>");
+  ASSERT_EQ(open(package(QStringLiteral("Placed.Numlet"), body)), kFileTypeNative);
+  const auto referrers = [&](const char* at) {
+    std::vector<GridPoint> found;
+    document.referenceTable().referrersOf(A1(at), found);
+    return found;
+  };
+  EXPECT_EQ(referrers("Z1"), std::vector<GridPoint>{A1("A1")});
+  EXPECT_TRUE(referrers("Z2").empty());
+  EXPECT_EQ(referrers("Z3"), std::vector<GridPoint>{A1("B1")});
+  EXPECT_TRUE(referrers("Z4").empty());
+  EXPECT_TRUE(referrers("Z5").empty());
+  EXPECT_EQ(referrers("Z6"), std::vector<GridPoint>{A1("A3")});
+  // A value entered where a dropped formula pointed changes nothing it should not.
+  document.cellAtGridPointImperative(A1("Z2"))->setFormula(QStringLiteral("5"));
+  document.cellAtGridPointImperative(A1("Z3"))->setFormula(QStringLiteral("7"));
+  document.evaluate();
+  EXPECT_EQ(document.cellAtGridPoint(A1("B1"))->number()->description(), QStringLiteral("7"));
+}
+
+TEST_F(PackageReaderTest, RowsAndCellsInReverseOrderComeInOrder) {
+  QString body = QStringLiteral("<cols>");
+  for (int64_t x = 50; x >= 0; --x) body += QStringLiteral("<col x=\"%1\"><digits>3</digits></col>").arg(x);
+  body += QStringLiteral("</cols><rows>");
+  for (int64_t y = 50; y >= 0; --y) {
+    body += QStringLiteral("<row y=\"%1\"><cells>").arg(y);
+    for (int64_t x = 3; x >= 0; --x)
+      body += QStringLiteral("<cell x=\"%1\" y=\"%2\" type=\"#\"><val>i%3</val></cell>").arg(x).arg(y).arg(x + y);
+    body += QStringLiteral("</cells></row>");
+  }
+  body += QStringLiteral("</rows>");
+  ASSERT_EQ(open(package(QStringLiteral("Reverse.Numlet"), body)), kFileTypeNative);
+  ASSERT_EQ(document.rows().size(), 51u);
+  ASSERT_EQ(document.columns().size(), 51u);
+  for (size_t i = 0; i < 51; ++i) {
+    EXPECT_EQ(document.columns()[i]->gridX(), int64_t(i));
+    EXPECT_EQ(document.rows()[i]->gridY(), int64_t(i));
+    const CARow::CellList& cells = document.rows()[i]->cells();
+    ASSERT_EQ(cells.size(), 4u);
+    for (size_t x = 0; x < 4; ++x) EXPECT_EQ(cells[x]->gridPoint(), (GridPoint{int64_t(x), int64_t(i)}));
+  }
+  EXPECT_EQ(document.cellAtGridPoint({3, 50})->number()->description(), QStringLiteral("53"));
+}
+
+TEST_F(PackageReaderTest, FifosAndDevicesInAPackageFailAsDamageWithoutHanging) {
+  const auto expectDamaged = [&](const QString& path, const char* what) {
+    CADocument hostile;
+    FLError error;
+    EXPECT_EQ(hostile.openFile(path, &error), 0) << what;
+    EXPECT_EQ(error.code, -50) << what;
+    EXPECT_EQ(error.reason, QStringLiteral("The document is damaged and can't be read.")) << what;
+  };
+  const QString fifoXml = scratch(QStringLiteral("FifoXml.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(fifoXml));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifoXml + QStringLiteral("/document.xml")).constData(), 0600), 0);
+  expectDamaged(fifoXml, "document.xml is a FIFO");
+
+  const QString deviceXml = scratch(QStringLiteral("DeviceXml.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(deviceXml));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), deviceXml + QStringLiteral("/document.xml")));
+  expectDamaged(deviceXml, "document.xml links to a device");
+
+  const QString devicePassword = package(QStringLiteral("DevicePassword.Numlet"), QString());
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), devicePassword + QStringLiteral("/password.txt")));
+  expectDamaged(devicePassword, "password.txt links to a device");
+
+  const QString fifoPicture = package(QStringLiteral("FifoPicture.Numlet"), QString());
+  ASSERT_TRUE(QDir().mkpath(fifoPicture + QStringLiteral("/Images")));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifoPicture + QStringLiteral("/Images/CAFE.png")).constData(), 0600), 0);
+  CADocument hostile;
+  FLError error;
+  EXPECT_EQ(hostile.openFile(fifoPicture, &error), 0);
+  EXPECT_EQ(error.code, kImageUnreadableCode);
+}
+
+TEST_F(PackageReaderTest, OptionsTheFileDoesNotNameAreTurnedOff) {
+  document.setConstrainText(true);
+  document.setShowFormulas(true);
+  document.setRedFormulas(true);
+  document.setShowOnlyOccupied(true);
+  document.setTitleRow(true);
+  document.setTitleColumn(true);
+  document.setPrintGrid(true);
+  document.setPrintLabels(true);
+  document.setScaleToFit(true);
+  document.setFillPages(true);
+  document.setShowPageBreaks(true);
+  document.setMakeBackups(true);
+  document.setNoPreview(true);
+  document.setTopMargin(12700);
+  ASSERT_EQ(open(package(QStringLiteral("Plain.Numlet"), QStringLiteral("<grid>1</grid>"))), kFileTypeNative);
+  const bool flags[] = {document.constrainText(), document.showFormulas(), document.redFormulas(),
+                        document.showOnlyOccupied(), document.titleRow(), document.titleColumn(),
+                        document.printLabels(), document.scaleToFit(), document.fillPages(),
+                        document.showPageBreaks(), document.makeBackups(), document.noPreview()};
+  for (bool on : flags) EXPECT_FALSE(on);
+  EXPECT_TRUE(document.printGrid());
+  EXPECT_EQ(document.topMargin(), 0);
+}
+
+TEST_F(PackageReaderTest, TheLaterOfWidthAndDigitsDecides) {
+  ASSERT_EQ(open(package(QStringLiteral("WidthDigits.Numlet"), QStringLiteral("<width>1270000</width><digits>7</digits>"))),
+            kFileTypeNative);
+  EXPECT_EQ(document.defaultDigitCount(), 7);
+  CADocument other;
+  ASSERT_EQ(other.openFile(package(QStringLiteral("DigitsWidth.Numlet"), QStringLiteral("<digits>7</digits><width>1270000</width>")),
+                           nullptr),
+            kFileTypeNative);
+  EXPECT_LT(other.defaultDigitCount(), 0);
+  EXPECT_EQ(other.defaultWidth(), 1270000);
+}
+
+TEST_F(PackageReaderTest, HiddenFilesAmongThePicturesAreLeftAlone) {
+  const QString path = package(QStringLiteral("Hidden.Numlet"), QString());
+  ASSERT_TRUE(QDir().mkpath(path + QStringLiteral("/Images")));
+  ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/Images/.DS_Store"), "not a picture"));
+  ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/Images/._CAFE.png"), "not a picture either"));
+  FLError error;
+  EXPECT_EQ(open(path, &error), kFileTypeNative) << error.reason.toStdString();
+  EXPECT_TRUE(document.pictures().isEmpty());
 }
 
 // The fuzz corpus read as the fuzz target reads it, here where a GUI application exists: as a

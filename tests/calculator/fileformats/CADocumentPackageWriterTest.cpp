@@ -9,6 +9,9 @@
 #include "PackageTestSupport.h"
 #include "SampleDocument.h"
 
+#include <QProcess>
+#include <QStandardPaths>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -105,6 +108,46 @@ TEST_F(PackageWriterTest, SavingIntoAPathThatExistsFailsWithTheFileSystemsError)
   EXPECT_EQ(error.code, EEXIST);
   EXPECT_FALSE(document.saveToNativeFile(scratch(QStringLiteral("missing/Deep.Numlet")), false, &error));
   EXPECT_EQ(error.code, ENOENT);
+}
+
+TEST_F(PackageWriterTest, ASaveThatFailsPartWayLeavesNothingBehind) {
+  const QString original = scratch(QStringLiteral("Original.Numlet"));
+  ASSERT_TRUE(CopyTree(PackageFixture(QStringLiteral("Sample.Numlet")), original));
+  CADocument opened;
+  ASSERT_EQ(opened.openFile(original, nullptr), kFileTypeNative);
+  // The picture's file can no longer be copied once the document and its cells are written.
+  const QString picture = original + QStringLiteral("/Images/") + QLatin1String(kSamplePictureGuid) + QStringLiteral(".png");
+  ASSERT_TRUE(QFile::remove(picture));
+  ASSERT_TRUE(QDir().mkpath(picture));
+  const QString path = scratch(QStringLiteral("Partial.Numlet"));
+  FLError error;
+  EXPECT_FALSE(opened.saveToNativeFile(path, true, &error));
+  EXPECT_FALSE(error.reason.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+TEST_F(PackageWriterTest, APreviewIsWrittenOnlyWhenTheDocumentWantsOne) {
+  window.pdf = ReadFileBytes(TestDataPath(QStringLiteral("images/red-left.pdf")));
+  window.pdfSize = QSizeF(200, 100);
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  document.setNoPreview(false);
+  const QString shown = save(QStringLiteral("Preview.Numlet"));
+  EXPECT_TRUE(QFileInfo::exists(shown + QStringLiteral("/QuickLook/Preview.jpg")));
+  document.setNoPreview(true);
+  const QString hidden = save(QStringLiteral("NoPreview.Numlet"));
+  EXPECT_EQ(FolderEntries(hidden), QStringList{QStringLiteral("document.xml")});
+  EXPECT_EQ(window.pdfRequests, 1);
+}
+
+TEST_F(PackageWriterTest, OnlyThePicturesThatCellsShowAreWritten) {
+  std::shared_ptr<CAPicture> shown = CAPicture::withFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")),
+                                                         QStringLiteral("SHOWN-1"), &document);
+  std::shared_ptr<CAPicture> dropped = CAPicture::withFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")),
+                                                           QStringLiteral("DROPPED-1"), &document);
+  ASSERT_TRUE(shown && dropped);
+  document.cellAtGridPointImperative({0, 0})->setPicture(shown);
+  const QString path = save(QStringLiteral("Pictures.Numlet"), true);
+  EXPECT_EQ(FolderEntries(path + QStringLiteral("/Images")), QStringList{QStringLiteral("SHOWN-1.png")});
 }
 
 // ---- Autosave ------------------------------------------------------------------------------------
@@ -222,6 +265,23 @@ TEST_F(CellArchiveTest, PicturesTravelInsideTheArchive) {
   EXPECT_EQ(pasted.selectionRange(), (GridRange{{0, 0}, {1, 0}}));
 }
 
+TEST_F(CellArchiveTest, ANoteOnAnEmptyCellIsCopied) {
+  document.cellAtGridPointImperative({1, 1})->setNote(QStringLiteral("ask Ann"));
+  document.setSelectionRange({{0, 0}, {2, 2}});
+  const QString archive = document.archiveSelection();
+  ASSERT_FALSE(archive.isNull());
+  CADocument pasted;
+  paste(archive, pasted);
+  ASSERT_NE(pasted.cellAtGridPoint({1, 1}), nullptr);
+  EXPECT_EQ(pasted.cellAtGridPoint({1, 1})->note(), QStringLiteral("ask Ann"));
+}
+
+TEST_F(CellArchiveTest, ASelectionOfEmptyCellsGivesNoArchive) {
+  document.cellAtGridPointImperative({5, 5})->setFormula(QStringLiteral("elsewhere"));
+  document.setSelectionRange({{0, 0}, {2, 2}});
+  EXPECT_TRUE(document.archiveSelection().isNull());
+}
+
 // ---- Round trips ---------------------------------------------------------------------------------
 
 TEST_F(PackageWriterTest, TheGoldenPackageSurvivesASaveUnderAnotherName) {
@@ -238,6 +298,25 @@ TEST_F(PackageWriterTest, TheGoldenPackageSurvivesASaveUnderAnotherName) {
   const QString again = scratch(QStringLiteral("Again.Numlet"));
   ASSERT_TRUE(reopened.saveToNativeFile(again, true, &error));
   EXPECT_EQ(ReadFileText(again + QStringLiteral("/document.xml")), ReadFileText(copy + QStringLiteral("/document.xml")));
+}
+
+TEST_F(PackageWriterTest, NotesAndControlCharactersSurviveASaveAsValidXml) {
+  document.cellAtGridPointImperative({2, 3})->setNote(QStringLiteral("only a note"));
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("bell\u0007 tab <&> \u00e9 \U0001F600"));
+  const QString path = save(QStringLiteral("Controls.Numlet"));
+  CADocument reopened;
+  ASSERT_EQ(reopened.openFile(path, nullptr), kFileTypeNative);
+  ASSERT_NE(reopened.cellAtGridPoint({2, 3}), nullptr);
+  EXPECT_EQ(reopened.cellAtGridPoint({2, 3})->note(), QStringLiteral("only a note"));
+  // A control character that XML cannot hold becomes a space; the rest comes back unchanged.
+  EXPECT_EQ(reopened.cellAtGridPoint({0, 0})->formula(), QStringLiteral("bell  tab <&> \u00e9 \U0001F600"));
+
+  const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+  if (xmllint.isEmpty()) GTEST_SKIP() << "xmllint is not installed";
+  QProcess lint;
+  lint.start(xmllint, {QStringLiteral("--noout"), path + QStringLiteral("/document.xml")});
+  ASSERT_TRUE(lint.waitForFinished(30000));
+  EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // the fixtures of tests/data/package and the comparison of two sheets after a round trip.
 #pragma once
 
-#include "calculator/fileformats/caPackageWindow.h"
+#include "calculator/model/caPackageWindow.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"

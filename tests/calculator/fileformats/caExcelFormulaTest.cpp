@@ -2,7 +2,7 @@
 // grouping cases, the value our own parser and evaluator get from the text, worked out by hand.
 #include "ExcelTestSupport.h"
 
-#include "calculator/fileformats/caColumnLabels.h"
+#include "calculator/model/caColumnLabels.h"
 #include "calculator/fileformats/caExcelFormula.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"

@@ -15,7 +15,7 @@
 #include "support/TestData.h"
 
 #include "calculator/fileformats/caCompoundFile.h"
-#include "calculator/fileformats/caExcelNumberFormat.h"
+#include "calculator/model/caExcelNumberFormat.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/ModelTestSupport.h"

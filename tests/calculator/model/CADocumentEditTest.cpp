@@ -243,4 +243,60 @@ TEST_F(EditCommandTest, APictureGoesIntoTheActiveCell) {
   EXPECT_EQ(cell("C3"), nullptr);
 }
 
+TEST(EditCommandsTest, WholeLineCommandsReachOnlyAsFarAsTheirOwnLines) {
+  ModelEnvironment environment;
+  Scratch sheet;
+  CADocument& document = sheet.document;
+  document.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("1"));
+  document.cellAtGridPointImperative(A1("C2"))->setFormula(QStringLiteral("2"));
+  // One cell far to the right and far down, in other lines.
+  document.cellAtGridPointImperative({LastGridColumn(), 9})->setFormula(QStringLiteral("3"));
+  document.cellAtGridPointImperative({0, 5000000})->setFormula(QStringLiteral("4"));
+  const auto cellCount = [&] {
+    size_t count = 0;
+    for (const std::unique_ptr<CARow>& row : document.rows()) count += row->cells().size();
+    return count;
+  };
+
+  document.setSelectionRange(Rows(0, 1));
+  document.insertCheckboxes();
+  EXPECT_EQ(cellCount(), 4u + 4u);  // A1:C2, six points of which two held numbers
+  EXPECT_EQ(document.cellAtGridPoint(A1("C1"))->valueType(), kValueCheckbox);
+
+  // A whole row that runs to the last column, or a whole column five million rows down, is refused rather than filled with millions of cells.
+  document.setSelectionRange(Rows(9, 9));
+  document.insertCheckboxes();
+  EXPECT_EQ(document.cellAtGridPoint(A1("A10")), nullptr);
+  document.setSelectionRange(Columns(0, 0));
+  document.fillUsingInfo(Fill(0));
+  EXPECT_EQ(cellCount(), 8u);
+  EXPECT_EQ(document.cellAtGridPoint(A1("A3")), nullptr);
+}
+
+TEST(EditCommandsTest, MovesAndInsertionsStayOnTheGrid) {
+  ModelEnvironment environment;
+  Scratch sheet;
+  CADocument& document = sheet.document;
+  document.cellAtGridPointImperative(A1("B1"))->setFormula(QStringLiteral("7"));
+  // Two columns moved so that the last would land past "ZZZZZ": refused.
+  document.setSelectionRange(Columns(1, 2));
+  document.moveSelectedColumnsTo(double(LastGridColumn()));
+  EXPECT_NE(document.cellAtGridPoint(A1("B1")), nullptr);
+  EXPECT_EQ(sheet.window.manager.inUseCount(), 0u);
+  // To the last place that holds them both: allowed.
+  document.moveSelectedColumnsTo(double(LastGridColumn() - 1));
+  ASSERT_NE(document.cellAtGridPoint({LastGridColumn() - 1, 0}), nullptr);
+  // Rows likewise stop at the last row.
+  document.setSelectionRange(Rows(0, 0));
+  document.moveSelectedRowsTo(double(kLastGridRow) + 1);
+  EXPECT_NE(document.cellAtGridPoint({LastGridColumn() - 1, 0}), nullptr);
+  // A column inserted in front would push the cell past "ZZZZZ" only when two are inserted.
+  document.setSelectionRange(Columns(0, 1));
+  document.insert(kEditFromSelection);
+  EXPECT_NE(document.cellAtGridPoint({LastGridColumn() - 1, 0}), nullptr);
+  document.setSelectionRange(Columns(0, 0));
+  document.insert(kEditFromSelection);
+  EXPECT_NE(document.cellAtGridPoint({LastGridColumn(), 0}), nullptr);
+}
+
 }  // namespace

@@ -76,6 +76,53 @@ TEST_F(StorageTest, ManyRowsInAnyOrderAreFoundByBisection) {
   for (int64_t y : {1, 59998, 60000, -5}) EXPECT_EQ(document.row(y), nullptr) << y;
 }
 
+TEST_F(StorageTest, TheOccupiedExtentAndTheLastValueOfLines) {
+  EXPECT_EQ(document.extent(), GridRange{});
+  EXPECT_EQ(document.maximumX({{0, 0}, {0, 100}}), -1);
+  entered(3, 2, QStringLiteral("a"));
+  entered(1, 7, QStringLiteral("b"));
+  entered(6, 4, QStringLiteral(""));  // a cell without a value is no value of its line
+  document.rowImperative(20);         // nor is a row without cells
+  EXPECT_EQ(document.extent(), (GridRange{{1, 2}, {6, 7}}));
+  EXPECT_EQ(document.fullExtent(), (GridRange{{0, 0}, {6, 7}}));
+  EXPECT_EQ(document.maxGridPoint(), (GridPoint{6, 7}));
+  const struct {
+    GridRange lines;
+    int64_t lastX, lastY;
+  } cases[] = {
+      {{{0, 0}, {10, 3}}, 3, 7},   // rows 1-4: the "a" at D3; columns A-K: the "b" in row 8
+      {{{0, 4}, {10, 4}}, -1, 7},  // row 5 holds only the empty cell
+      {{{2, 0}, {6, 6}}, 3, 2},    // columns C-G to row 7
+      {{{7, 0}, {9, 9}}, 3, -1},   // rows 1-10 hold D3; columns H-J hold nothing
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(document.maximumX(c.lines), c.lastX) << FormatGridPoint(c.lines.startPoint).toStdString();
+    EXPECT_EQ(document.maximumY(c.lines), c.lastY) << FormatGridPoint(c.lines.startPoint).toStdString();
+  }
+}
+
+TEST_F(StorageTest, RowHeightsMakeRoomForCheckboxesAndMinimums) {
+  document.setCellPadding({0, 0});
+  const float plain = document.heightOfRow(0);
+  EXPECT_GT(plain, 0);
+  CACell& box = *document.cellAtGridPointImperative({2, 1});
+  box.setValueType(kValueCheckbox);
+  document.row(1)->setNeedCalculate(true);
+  EXPECT_EQ(document.heightOfRow(1), std::max(plain, float(kCheckboxHeight)));
+  CAModelPreferences small;
+  small.smallCheckbox = true;
+  environment.set(small);
+  document.row(1)->setNeedCalculate(true);
+  EXPECT_EQ(document.heightOfRow(1), std::max(plain, float(kSmallCheckboxHeight)));
+  // A row's own minimum and the document's minimum, in EMU, raise the height; padding adds on.
+  document.rowImperative(3)->setMinimumHeight(40 * 12700);
+  EXPECT_EQ(document.heightOfRow(3), 40.0f);
+  document.setMinimumHeight(50 * 12700);
+  EXPECT_EQ(document.heightOfRow(3), 50.0f);
+  document.setCellPadding({0, 3 * 12700});
+  EXPECT_EQ(document.heightOfRow(3), 56.0f);
+}
+
 TEST_F(StorageTest, SortComparesByTypePriorityThenValue) {
   CACell& number = entered(0, 0, QStringLiteral("5"));
   CACell& bigger = entered(0, 1, QStringLiteral("7.5"));

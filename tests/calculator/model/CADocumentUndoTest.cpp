@@ -46,6 +46,26 @@ TEST_F(UndoTest, APictureCellIsArchivedUnderItsOwnGuid) {
   EXPECT_EQ(cell("A1")->picture(), picture);
 }
 
+TEST_F(UndoTest, ANoteOnAnEmptyCellIsContentToEveryArchive) {
+  const QString note = QStringLiteral("ask Ann");
+  document.cellAtGridPointImperative(A1("B2"))->setNote(note);
+  const GridRange range{A1("A1"), A1("C3")};
+  std::vector<QString> cells;
+  ASSERT_TRUE(document.archiveCellsForUndo(cells, range));
+  ASSERT_EQ(cells.size(), 1u);
+  const QString whole = document.archiveWholeDocForUndo();
+
+  cell("B2")->setNote(QStringLiteral("changed"));
+  document.restoreCellsFromUndo(cells, range);
+  ASSERT_NE(cell("B2"), nullptr);
+  EXPECT_EQ(cell("B2")->note(), note);
+
+  cell("B2")->setNote(QString());
+  document.restoreWholeDocFromUndo(whole);
+  ASSERT_NE(cell("B2"), nullptr);
+  EXPECT_EQ(cell("B2")->note(), note);
+}
+
 TEST_F(UndoTest, UndoingADefaultFormatChangeRestoresTheDefaultAndNoCell) {
   enter("B2", "1");
   select("A1", "A1");
@@ -114,6 +134,72 @@ TEST_F(UndoTest, LayoutStepsTurnOffWhatTheArchiveDoesNotName) {
   EXPECT_TRUE(document.header().isEmpty());
   EXPECT_EQ(document.stripeInterval(), 0u);
   EXPECT_EQ(document.column(3), nullptr);
+}
+
+TEST_F(UndoTest, LayoutStepsOfTheOptionsAloneAndWithRowHeights) {
+  enter("A1", "1");
+  document.columnImperative(2)->setDigitCount(9);
+  const int64_t margin = document.leftMargin();
+  // Action 2: the options only; columns stay as the command left them.
+  expectUndoAndRedo([&] {
+    ASSERT_TRUE(document.setUndo(kFLNewUndoID, kUndoActionLayout, kUndoDocumentFormat, GridRange{}, 0));
+    document.setRedFormulas(true);
+    document.setFooter(QStringLiteral("foot"));
+    document.setLeftMargin(25400);
+  });
+  window.manager.undo();
+  EXPECT_FALSE(document.redFormulas());
+  EXPECT_TRUE(document.footer().isEmpty());
+  EXPECT_EQ(document.leftMargin(), margin);
+  EXPECT_EQ(document.column(2)->digitCount(), 9);
+  window.manager.redo();
+
+  // Action 4: the options and the row heights; rows made only for a height go again.
+  expectUndoAndRedo([&] {
+    ASSERT_TRUE(document.setUndo(kFLNewUndoID, kUndoActionLayoutRows, kUndoRowHeight, GridRange{}, 0));
+    document.setMinimumHeight(254000);
+    for (const auto& [y, height] : {std::pair<int64_t, int64_t>{0, 127000}, {6, 381000}}) {
+      document.rowImperative(y)->setMinimumHeight(height);
+      document.row(y)->setNeedCalculate(true);
+    }
+  });
+  window.manager.undo();
+  EXPECT_EQ(document.minimumHeight(), 0);
+  EXPECT_EQ(document.row(0)->minimumHeight(), 0);
+  EXPECT_EQ(document.row(6), nullptr);
+  EXPECT_TRUE(document.redFormulas());
+}
+
+TEST_F(UndoTest, TheEditMenuNamesTheStepAndWaitsForModalWindows) {
+  bool modal = false;
+  const FLUndoManager::Hooks previous = FLUndoManager::setHooks({nullptr, [&] { return modal; }, nullptr});
+  QString title;
+  EXPECT_FALSE(window.manager.validateState(true, &title));
+  EXPECT_EQ(title, QStringLiteral("Undo"));
+  enter("A1", "1");
+  select("A1", "A3");
+  document.fillUsingInfo(CAFillInfo{});
+  EXPECT_TRUE(window.manager.validateState(true, &title));
+  EXPECT_EQ(title, QStringLiteral("Undo Fill"));
+  EXPECT_FALSE(window.manager.validateState(false, &title));
+  EXPECT_EQ(title, QStringLiteral("Redo"));
+  modal = true;
+  EXPECT_FALSE(window.manager.validateState(true, &title));
+  EXPECT_EQ(title, QStringLiteral("Undo Fill"));
+  modal = false;
+  window.manager.undo();
+  EXPECT_TRUE(window.manager.validateState(false, &title));
+  EXPECT_EQ(title, QStringLiteral("Redo Fill"));
+  // Steps under one identifier are one step with the first one's name.
+  const uint32_t id = window.manager.newUndoID();
+  select("B1", "B1");
+  ASSERT_TRUE(document.setCellUndoID(id, kUndoClear, kUndoRangeSelection));
+  select("C1", "C1");
+  ASSERT_TRUE(document.setCellUndoID(id, kUndoFill, kUndoRangeSelection));
+  EXPECT_EQ(window.manager.inUseCount(), 1u);
+  EXPECT_TRUE(window.manager.validateState(true, &title));
+  EXPECT_EQ(title, QStringLiteral("Undo Clear"));
+  FLUndoManager::setHooks(previous);
 }
 
 TEST_F(UndoTest, RowAndColumnStepsRestoreHeightsAndWidths) {

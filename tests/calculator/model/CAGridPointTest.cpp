@@ -75,6 +75,26 @@ TEST(GridPoint, RandomTextParsesOnlyToPointsThatFormatBack) {
   }
 }
 
+TEST(GridPoint, TheGridEndsAtZZZZZAndBelowTheMarkers) {
+  EXPECT_EQ(FormatGridPoint(LastGridColumn(), 0), QStringLiteral("ZZZZZ1"));
+  // Past the last column the text is still a reference, never a bare row number.
+  EXPECT_EQ(FormatGridPoint(LastGridColumn() + 1, 4), QStringLiteral("ZZZZZ5"));
+  EXPECT_EQ(FormatGridPoint(~(LastGridColumn() + 7), ~int64_t(0)), QStringLiteral("$ZZZZZ$1"));
+  const struct {
+    GridPoint point;
+    bool onGrid;
+  } cases[] = {
+      {{0, 0}, true},
+      {{LastGridColumn(), kLastGridRow}, true},
+      {{LastGridColumn() + 1, 0}, false},
+      {{0, kLastGridRow + 1}, false},
+      {{-1, 0}, false},
+      {{kGridWildcard, 0}, false},
+      {{0, kGridNoPoint}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsOnGrid(c.point), c.onGrid) << c.point.x << "," << c.point.y;
+}
+
 GridRange Range(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
   return GridRange{{x0, y0}, {x1, y1}};
 }

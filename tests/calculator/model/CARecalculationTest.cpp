@@ -3,6 +3,9 @@
 // literal implementation of the repeated passes.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "calculator/model/CARecalculation.h"
 #include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/CARow.h"
@@ -169,6 +172,19 @@ TEST_F(RecalculationTest, OverflowingTextStoredDuringTheWalkIsWalkedAgain) {
   window.cells.clear();
   recalc();
   EXPECT_TRUE(window.cells.empty());
+}
+
+TEST_F(RecalculationTest, AHugeTextOverflowsNoFurtherThanAnyWindowShows) {
+  CACell& huge = enter("A1", "");
+  huge.setFormula(QString(2000000, QLatin1Char('x')));
+  recalc();
+  double screens = 0;
+  for (const QScreen* screen : QGuiApplication::screens()) screens += screen->geometry().width();
+  ASSERT_GT(screens, 0);
+  // Every window side by side at 1 %, over columns no narrower than the default.
+  const double visible = screens * 100.0;
+  EXPECT_GT(huge.extraColumns(), 0u);
+  EXPECT_LE(double(huge.extraColumns()), visible / double(document.widthOfColumn(1)) + 1);
 }
 
 // ---- The order of evaluation, against the repeated passes done literally --------------------

@@ -141,6 +141,9 @@ FLXmlEncoder SampleDocument() {
   encoder.addAttribute(QStringLiteral("row"), int64_t(0x7FFFFFFFFFFFFFFD));
   encoder.addTag(QStringLiteral("cell"), QStringLiteral("=SUM(A1:A3) < 10 && x > 2 ]]> done"));
   encoder.addTag(QStringLiteral("text"), QStringLiteral("\u00e9t\u00e9 \U0001F600 \u4e2d\u6587"));
+  // Pasted or imported text may hold controls, a lone surrogate and a noncharacter.
+  encoder.addAttribute(QStringLiteral("note"), QStringLiteral("bell\u0007 nul") + QChar(0) + QChar(0xD800));
+  encoder.addTag(QStringLiteral("pasted"), QStringLiteral("a\u0001b\u001Fc\u007Fd\u0085e\uFFFFf\u200Dg") + QChar(0xDC00));
   encoder.openTag(QStringLiteral("empty"));
   encoder.closeTag(QStringLiteral("empty"));
   encoder.openAndCloseTag(QStringLiteral("flag"));

@@ -78,6 +78,12 @@ TEST(Kolor, ColourObjectsRoundTripForEveryAlpha) {
   }
 }
 
+TEST(Kolor, ComponentsAreTruncatedNotRounded) {
+  // Red 0.5 of 255 is 127; green 0.999 of 255 is 254; an alpha of 0.999 is 99 and 0.996 is 99.
+  EXPECT_EQ(KolorFromColorCore(QColor::fromRgbF(0.5f, 0.999f, 0.0f, 0.999f)), 0x6300FE7Fu);
+  EXPECT_EQ(KolorFromColorCore(QColor::fromRgbF(0.2f, 0.0f, 1.0f, 0.996f)), 0x63FF0033u);
+}
+
 TEST(Kolor, GrayLevelsAreKeptAndLevelsBeyondTheTableAreBlack) {
   const QRgb expected[] = {qRgba(0, 0, 0, 0),       qRgba(255, 255, 255, 255), qRgba(224, 224, 224, 255),
                            qRgba(192, 192, 192, 255), qRgba(128, 128, 128, 255), qRgba(64, 64, 64, 255),

@@ -1,4 +1,5 @@
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmClipboard.h"
 #include "support/LogCapture.h"
 #include "StorageTestSupport.h"
 
@@ -180,7 +181,7 @@ TEST(Edit, AFailedCopyLeavesTheTargetUnchanged) {
   SetCopyRangeHook([](DocRange*, const DocRange&) { return false; });
   EXPECT_FALSE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
   EXPECT_EQ(BodyText(doc.get()), QStringLiteral("selected text\n\n"));
-  SetCopyRangeHook(nullptr);
+  InstallDocumentCopy();
 }
 
 TEST(Edit, CopyingWithinOneDocumentReadsTheTextAsItWasBefore) {
@@ -207,7 +208,17 @@ TEST(Edit, CopyingWithinOneDocumentReadsTheTextAsItWasBefore) {
   DocRange selection{doc.get(), 20, 24};
   ASSERT_TRUE(ReplaceRangeCore(&selection, &word, nullptr, 0, false));
   EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbaa\n\n"));
-  SetCopyRangeHook(nullptr);
+  InstallDocumentCopy();
+}
+
+TEST(Edit, TheDocumentCopyCopiesWithinOneDocument) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdef"));
+  LogCapture capture;
+  const DocRange from{doc.get(), 14, 18};
+  DocRange target{doc.get(), 15, 15};
+  ASSERT_TRUE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
+  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbcdef\n\n"));
+  EXPECT_EQ(target, (DocRange{doc.get(), 15, 19}));
 }
 
 TEST(Edit, ReplacingAllThePaneShowsKeepsItsLastParagraphMark) {
@@ -369,9 +380,11 @@ TEST(Edit, ReplacingTextAroundAKnotRemovesTheKnotAndItsTables) {
   EXPECT_EQ(doc->knots.count(), 11u);
   ASSERT_EQ(doc->bookmarkCps.count(), 1u);
   EXPECT_EQ(doc->bookmarkCps.cpAt(0), kBody + 2);
-  ASSERT_EQ(doc->bookmarkNames.size(), 1u);
-  EXPECT_EQ(doc->bookmarkNames[0].guid, QStringLiteral("second"));
-  EXPECT_EQ(doc->bookmarkNames[0].bookmark, 0);
+  // Names stay where variables find them: the deleted bookmark's name is marked, the later one renumbered.
+  ASSERT_EQ(doc->bookmarkNames.size(), 2u);
+  EXPECT_EQ(doc->bookmarkNames[0].bookmark, -1);
+  EXPECT_EQ(doc->bookmarkNames[1].guid, QStringLiteral("second"));
+  EXPECT_EQ(doc->bookmarkNames[1].bookmark, 0);
   EXPECT_EQ(target, (DocRange{doc.get(), kBody + 1, kBody + 2}));
   EXPECT_TRUE(g_deleteMask & 1u);
 }

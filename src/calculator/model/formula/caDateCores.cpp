@@ -1,6 +1,8 @@
 // Date, finance and physics arithmetic.
 #include "calculator/model/formula/caDateCores.h"
 
+#include <cmath>
+
 #include <QDate>
 #include <limits>
 
@@ -150,6 +152,16 @@ FunctionResult PmtCore(const CANumber& rate, const CANumber& periods, const CANu
     payment.multiply(rate);
     payment.multiply(growth);
     payment.divide(divisor);
+    const auto exact = [](const CANumber& n) { return n.form() == kNumberInteger || n.form() == kNumberFraction; };
+    if (!exact(growth) || !exact(payment)) {
+      // No exact result: p r / (1 - (1 + r)^-n), with the power taken through log1p and expm1 so
+      // that neither a tiny rate (1 + r rounds to 1) nor a huge power (infinity over infinity)
+      // loses the result.
+      const long double r = rate.realValue();
+      const long double n = periods.realValue();
+      const long double share = -std::expm1l(-n * std::log1pl(r));
+      payment = CANumber::withReal(principal.realValue() * r / share);
+    }
   }
   payment.changeSign();
   return payment;

@@ -55,6 +55,11 @@ class Parser {
   int32_t scanName(qsizetype start, CAFormulaToken& token);
   int32_t scanNumber(qsizetype start, CAFormulaToken& token);
   int32_t place(CAFormulaToken&& token, qsizetype start);
+  // After an opening, a comma or an operator the next token must be an operand.
+  bool operandExpected() const {
+    return previous_ == kOperatorComma || previous_ == kOperatorOpen ||
+           (previous_ < kOperatorTableSize && g_operators[previous_].precedence > 0);
+  }
   bool popOperatorsToOpen();
 
   const QString& text_;
@@ -108,6 +113,14 @@ int32_t Parser::scanName(qsizetype start, CAFormulaToken& token) {
   if (!ParseGridPoint(text_, start, colon, &range.startPoint) ||
       !ParseGridPoint(text_, colon + 1, j, &range.endPoint))
     return fail(kFormulaErrorSymbol, start);
+  // A range typed end first (A5:A1) names the same cells as A1:A5; the token holds its corners in
+  // order, each coordinate keeping its "$", so that evaluation, the reference table and
+  // adjustment need not care. The text keeps what was typed.
+  const auto order = [](int64_t& first, int64_t& last) {
+    if (NormalizeCoordinate(first) > NormalizeCoordinate(last)) std::swap(first, last);
+  };
+  order(range.startPoint.x, range.endPoint.x);
+  order(range.startPoint.y, range.endPoint.y);
   token = CAFormulaToken::withRange(range);
   return kFormulaOK;
 }
@@ -235,18 +248,29 @@ int32_t Parser::run(uint64_t* errorOffset) {
         case u'-': {
           // Where an operand is expected a minus is a sign: of the literal that follows, or a
           // unary minus of the operand to come.
-          const bool operandExpected = previous_ == kOperatorComma || previous_ == kOperatorOpen ||
-                                       (previous_ < kOperatorTableSize &&
-                                        g_operators[previous_].precedence > 0);
-          if (operandExpected && (TypeOfChar(next) == kCharClassDigit || next == u'.'))
+          if (operandExpected() && (TypeOfChar(next) == kCharClassDigit || next == u'.'))
             error = scanNumber(start, token);
           else
-            code = operandExpected ? kOperatorNegate : kOperatorSubtract;
+            code = operandExpected() ? kOperatorNegate : kOperatorSubtract;
           break;
         }
         default:
           error = fail(kFormulaErrorSymbol, start);
           break;
+      }
+      if (code == kOperatorAdd && operandExpected()) {
+        // A plus where an operand is expected is a sign that changes nothing ("=+1", "=1-+1");
+        // like a minus, it still needs its operand.
+        ++i_;
+        while (i_ < n_ && text_[i_] == u' ') ++i_;
+        if (i_ >= n_) error = fail(kFormulaErrorSyntax, start);
+        continue;
+      }
+      if (code != kOperatorNone && code != kOperatorOpen && code != kOperatorClose && code != kOperatorComma &&
+          code != kOperatorNegate && operandExpected()) {
+        // A binary operator needs an operand on its left: "=*1" and "=1*/2" are refused.
+        error = fail(kFormulaErrorSyntax, start);
+        break;
       }
       if (code != kOperatorNone) {
         token = CAFormulaToken::withOperator(code);

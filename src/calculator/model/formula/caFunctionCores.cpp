@@ -6,7 +6,6 @@
 void TruncateTowardZero(CANumber& number) {
   // Every extended real of 2^63 or more is already a whole number; only smaller ones need the
   // truncation, which then fits 64 bits.
-  constexpr long double kTwoTo63 = 9223372036854775808.0L;
   if (number.form() == kNumberReal && !(std::fabs(number.realValue()) < kTwoTo63)) return;
   number.makeInteger();
 }

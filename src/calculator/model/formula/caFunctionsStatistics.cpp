@@ -6,9 +6,12 @@
 namespace {
 
 CAFunctionResult Count(CAEvaluationContext& context, int32_t mode) {
-  const std::optional<CAOperandArray> operands = ReadListAllowingNone(context, mode);
-  if (!operands) return std::nullopt;
-  return CANumber(int64_t(operands->size()));
+  const std::optional<uint64_t> count = CountOperands(context, mode);
+  if (count) return CANumber(int64_t(std::min<uint64_t>(*count, uint64_t(INT64_MAX))));
+  // No values at all count 0.
+  if (context.error != kFormulaErrorNotAvailable) return std::nullopt;
+  context.error = 0;
+  return CANumber();
 }
 
 CAFunctionResult Mean(CAEvaluationContext& context, int32_t mode) {

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
-constexpr long double kTwoTo63 = 9223372036854775808.0L;
 // The constants are the double-precision ones, as the functions have always shown them.
 constexpr long double kPi = 3.141592653589793;
 constexpr long double kE = 2.718281828459045;
@@ -322,14 +320,13 @@ CANumber SqrtpiCore(const CANumber& x) {
 CANumber SumCore(std::span<const CANumber> operands) { return SumOfOperands(operands); }
 
 CANumber SumsqCore(std::span<const CANumber> operands) {
-  CANumber sum;
+  CompensatedSum sum;
   for (const CANumber& operand : operands) {
     CANumber square = operand;
     square.multiply(operand);
     sum.add(square);
-    if (!sum.isValid()) break;
   }
-  return sum;
+  return sum.result();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -449,14 +446,32 @@ CANumber TruncCore(const CANumber& x) {
 // Trigonometry
 
 CANumber AcosCore(const CANumber& x) { return Real(std::acos(x.realValue())); }
-CANumber AcoshCore(const CANumber& x) { return Real(std::acosh(x.realValue())); }
+// Near 1 the library's forms lose the digits of x - 1; these keep them.
+CANumber AcoshCore(const CANumber& x) {
+  const long double v = x.realValue();
+  if (!(v >= 1) || v > 2) return Real(std::acosh(v));
+  // acosh(1 + t) = log1p(t + sqrt(2t + t^2)), with t exact for x near 1.
+  CANumber excess = x;
+  excess.subtract(g_number1);
+  const long double t = excess.realValue();
+  return Real(std::log1pl(t + std::sqrt(t * (2 + t))));
+}
 CANumber AsinCore(const CANumber& x) { return Real(std::asin(x.realValue())); }
 CANumber AsinhCore(const CANumber& x) { return Real(std::asinh(x.realValue())); }
 CANumber AtanCore(const CANumber& x) { return Real(std::atan(x.realValue())); }
 CANumber Atan2Core(const CANumber& x, const CANumber& y) {
   return Real(std::atan2(y.realValue(), x.realValue()));
 }
-CANumber AtanhCore(const CANumber& x) { return Real(std::atanh(x.realValue())); }
+CANumber AtanhCore(const CANumber& x) {
+  const long double v = x.realValue();
+  if (!(std::fabs(v) > 0.5L && std::fabs(v) < 1)) return Real(std::atanh(v));
+  // atanh(v) = log1p(2v / (1 - v)) / 2, with 1 - |v| taken exactly for v near ±1.
+  CANumber gap = g_number1;
+  if (v > 0) gap.subtract(x); else gap.add(x);
+  const long double g = gap.realValue();
+  const long double magnitude = std::log1pl(2 * (1 - g) / g) / 2;
+  return Real(v > 0 ? magnitude : -magnitude);
+}
 CANumber CosCore(const CANumber& x) { return Real(std::cos(x.realValue())); }
 CANumber CoshCore(const CANumber& x) { return Real(std::cosh(x.realValue())); }
 CANumber DegreesCore(const CANumber& x) { return Real(x.realValue() * 180 / kPi); }

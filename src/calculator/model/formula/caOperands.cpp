@@ -11,22 +11,49 @@ namespace {
 // What the mode tables give for cells that hold no number of their own.
 const CANumber* CheckValue(const CACell& cell) { return cell.isChecked() ? &g_number1 : &g_number0; }
 
+// What a list of operands is gathered into: the numbers themselves, or, for the counting
+// functions, only how many there are, so that a range of millions of blank points costs nothing.
+// Each walk is made for one kind of sink, so that gathering numbers pays for no counting.
+struct ArraySink {
+  static constexpr bool kCounting = false;
+  explicit ArraySink(CAOperandArray& numbers) : array(numbers) {}
+  void add(const CANumber& number) { array.push_back(number); }
+  bool empty() const { return array.empty(); }
+  CAOperandArray& array;
+};
+
+struct CountSink {
+  static constexpr bool kCounting = true;
+  void add(const CANumber&) { ++count; }
+  // Points counted without a number each.
+  void addCount(uint64_t more) { count = count > UINT64_MAX - more ? UINT64_MAX : count + more; }
+  bool empty() const { return count == 0; }
+  uint64_t count = 0;
+};
+
 // Reads one cell into the list. NO when the cell fails.
-bool AppendCell(const CACell* cell, int32_t mode, CAOperandArray& array) {
+template <typename Sink>
+bool AppendCell(const CACell* cell, int32_t mode, Sink& sink) {
   const CANumber* number = nullptr;
   if (!GetCellNumber(cell, mode, &number)) return false;
-  if (number) array.push_back(*number);
+  if (number) sink.add(*number);
   return true;
+}
+
+bool AppendCell(const CACell* cell, int32_t mode, CAOperandArray& array) {
+  ArraySink sink(array);
+  return AppendCell(cell, mode, sink);
 }
 
 // Appends the cells of a range for CreateOperandArray. Modes 1-4 skip empty points, so only the
 // cells that exist are visited; mode 0 counts every empty point of the block, which is bounded
-// by the used extent for whole rows or columns and by kMaxBlankCountPoints otherwise.
-uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t mode,
-                     CAOperandArray& array) {
+// by the used extent for whole rows or columns. A list of numbers holds at most
+// kMaxBlankCountPoints of them; a count has no such bound, since it walks only the cells.
+template <typename Sink>
+uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t mode, Sink& sink) {
   if (mode != kOperandBlankCount) {
     const bool completed = ForEachCellInBlock(document, block, [&](const CACell& cell) {
-      return AppendCell(&cell, mode, array);
+      return AppendCell(&cell, mode, sink);
     });
     return completed ? 0 : uint32_t(kFormulaErrorValue);
   }
@@ -39,13 +66,65 @@ uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t
   if (bounded.endPoint.x < bounded.startPoint.x || bounded.endPoint.y < bounded.startPoint.y) return 0;
   const unsigned __int128 width = uint64_t(bounded.endPoint.x - bounded.startPoint.x) + 1;
   const unsigned __int128 height = uint64_t(bounded.endPoint.y - bounded.startPoint.y) + 1;
-  if (width * height + array.size() > kMaxBlankCountPoints) return kFormulaErrorNumber;
-  for (int64_t y = bounded.startPoint.y; y <= bounded.endPoint.y; ++y) {
-    const CARow* row = document.row(y);
-    for (int64_t x = bounded.startPoint.x; x <= bounded.endPoint.x; ++x)
-      if (!AppendCell(row ? row->cellAt(x) : nullptr, mode, array)) return kFormulaErrorValue;
+  if constexpr (Sink::kCounting) {
+    // Every point counts but the cells that exist, which count as their contents say.
+    unsigned __int128 points = width * height;
+    bool completed = ForEachCellInBlock(document, bounded, [&](const CACell& cell) {
+      --points;
+      return AppendCell(&cell, mode, sink);
+    });
+    sink.addCount(points > UINT64_MAX ? UINT64_MAX : uint64_t(points));
+    return completed ? 0 : uint32_t(kFormulaErrorValue);
+  } else {
+    if (width * height > kMaxBlankCountPoints) return kFormulaErrorNumber;
+    for (int64_t y = bounded.startPoint.y; y <= bounded.endPoint.y; ++y) {
+      const CARow* row = document.row(y);
+      for (int64_t x = bounded.startPoint.x; x <= bounded.endPoint.x; ++x)
+        if (!AppendCell(row ? row->cellAt(x) : nullptr, mode, sink)) return kFormulaErrorValue;
+    }
+    return 0;
   }
-  return 0;
+}
+
+// The walk over a list of arguments that CreateOperandArray and CountOperands share.
+template <typename Sink>
+void ReadOperandList(CAEvaluationContext& context, int32_t mode, Sink& sink) {
+  CAOperandList& arguments = context.arguments;
+  while (context.error == 0 && !arguments.empty()) {
+    const CAOperand item = std::move(arguments.back());
+    arguments.pop_back();
+    switch (item.kind()) {
+      case -1:
+        if (mode != kOperandBlankCount) sink.add(item.value());
+        break;
+      case kTokenNumber:
+        if (mode != kOperandBlankCount) sink.add(item.token()->number().value_or(CANumber()));
+        break;
+      case kTokenReference: {
+        const GridPoint& point = item.token()->point();
+        if (!context.document || !AppendCell(CellAtPoint(*context.document, point), mode, sink))
+          context.error = kFormulaErrorValue;
+        break;
+      }
+      case kTokenRange: {
+        GridRange block;
+        if (TypeOfRange(nullptr, item.token()->range()) == kRangeInvalid ||
+            !NormalizedBlock(item.token()->range(), &block)) {
+          context.error = kFormulaErrorValue;
+          context.failingIndex = item.token()->formulaIndex();
+        } else if (context.document) {
+          context.error = AppendRange(*context.document, block, mode, sink);
+        }
+        break;
+      }
+      default:
+        context.error = kFormulaErrorSyntax;
+        break;
+    }
+  }
+  // An empty list means "no values" only when nothing else went wrong: an error cell that came
+  // first must still fail the function.
+  if (sink.empty() && context.error == 0) context.error = kFormulaErrorNotAvailable;
 }
 
 }  // namespace
@@ -180,44 +259,17 @@ std::optional<CANumber> NumericTopOfStackCore(CAEvaluationContext& context, CAOp
 
 std::optional<CAOperandArray> CreateOperandArray(CAEvaluationContext& context, int32_t mode) {
   CAOperandArray array;
-  CAOperandList& arguments = context.arguments;
-  while (context.error == 0 && !arguments.empty()) {
-    const CAOperand item = std::move(arguments.back());
-    arguments.pop_back();
-    switch (item.kind()) {
-      case -1:
-        if (mode != kOperandBlankCount) array.push_back(item.value());
-        break;
-      case kTokenNumber:
-        if (mode != kOperandBlankCount) array.push_back(item.token()->number().value_or(CANumber()));
-        break;
-      case kTokenReference: {
-        const GridPoint& point = item.token()->point();
-        if (!context.document || !HandleCellForOperandArray(*context.document, point.x, point.y, mode, array))
-          context.error = kFormulaErrorValue;
-        break;
-      }
-      case kTokenRange: {
-        GridRange block;
-        if (TypeOfRange(nullptr, item.token()->range()) == kRangeInvalid ||
-            !NormalizedBlock(item.token()->range(), &block)) {
-          context.error = kFormulaErrorValue;
-          context.failingIndex = item.token()->formulaIndex();
-        } else if (context.document) {
-          context.error = AppendRange(*context.document, block, mode, array);
-        }
-        break;
-      }
-      default:
-        context.error = kFormulaErrorSyntax;
-        break;
-    }
-  }
-  // An empty list means "no values" only when nothing else went wrong: an error cell that came
-  // first must still fail the function.
-  if (array.empty() && context.error == 0) context.error = kFormulaErrorNotAvailable;
+  ArraySink sink(array);
+  ReadOperandList(context, mode, sink);
   if (context.error != 0) return std::nullopt;
   return array;
+}
+
+std::optional<uint64_t> CountOperands(CAEvaluationContext& context, int32_t mode) {
+  CountSink sink;
+  ReadOperandList(context, mode, sink);
+  if (context.error != 0) return std::nullopt;
+  return sink.count;
 }
 
 GridRange RangeTopOfStack(CAEvaluationContext& context) {

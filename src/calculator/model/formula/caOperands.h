@@ -46,6 +46,9 @@ inline std::optional<CANumber> NumericTopOfStackCore(CAEvaluationContext& contex
 // that a list cannot hold is error 10. A list that ends empty without another error is error 7
 // ("<N/A>"), which most list functions take as "no values". On error nothing is returned.
 std::optional<CAOperandArray> CreateOperandArray(CAEvaluationContext& context, int32_t mode);
+// The same walk for the counting functions: how many numbers the list would hold, found without
+// making them, and without a bound on the blank points a range may hold.
+std::optional<uint64_t> CountOperands(CAEvaluationContext& context, int32_t mode);
 
 // Converts the cell at (x, y) (absolute coordinates allowed) by GetCellNumber and appends the
 // number it gives; NO when the conversion fails.

@@ -9,22 +9,31 @@ namespace {
 constexpr const char* kNotAReferenceMessage = "Not a reference token";
 constexpr const char* kOutsideFormulaMessage = "Reference outside its formula";
 
-// Plain coordinates stay below the grid's markers whatever an edit adds to them.
-constexpr int64_t kLargestCoordinate = kGridOpenEnd - 1;
+// The largest plain coordinate along an axis: "ZZZZZ" for columns, the last row for rows.
+int64_t Largest(bool alongX) { return alongX ? LastGridColumn() : kLastGridRow; }
 
-int64_t ClampPlain(int64_t n) { return std::clamp<int64_t>(n, 0, kLargestCoordinate); }
-
-// A plain coordinate moved by delta, kept on the grid.
-int64_t AddPlain(int64_t n, int64_t delta) {
+// A plain coordinate moved by delta, kept between 0 and one past the largest: a coordinate one
+// past it was pushed off the grid, which the caller decides about.
+int64_t AddPlain(int64_t n, int64_t delta, int64_t largest) {
   int64_t sum;
-  if (__builtin_add_overflow(n, delta, &sum)) return delta > 0 ? kLargestCoordinate : 0;
-  return ClampPlain(sum);
+  if (__builtin_add_overflow(n, delta, &sum)) return delta > 0 ? largest + 1 : 0;
+  return std::clamp<int64_t>(sum, 0, largest + 1);
 }
 
-// The new end of a range is never before its start, and stays absolute when it was.
-int64_t KeepNotBefore(int64_t start, int64_t end) {
-  const int64_t larger = std::max(NormalizeCoordinate(start), NormalizeCoordinate(end));
-  return end < 0 ? ~larger : larger;
+// The same, stopping at the largest coordinate.
+int64_t AddPlainClamped(int64_t n, int64_t delta, int64_t largest) {
+  return std::min(AddPlain(n, delta, largest), largest);
+}
+
+// A range's corners in order along each axis, each coordinate keeping its "$", as the parser
+// holds them: a relative start that an edit moved past an absolute end changes places with it.
+GridRange Ordered(GridRange range) {
+  const auto order = [](int64_t& first, int64_t& last) {
+    if (NormalizeCoordinate(first) > NormalizeCoordinate(last)) std::swap(first, last);
+  };
+  order(range.startPoint.x, range.endPoint.x);
+  order(range.startPoint.y, range.endPoint.y);
+  return range;
 }
 
 // The edited selection, classified and normalised once for every token of a pass.
@@ -67,35 +76,46 @@ bool YAffectedByEdit(const EditShift& e, int64_t x, int64_t y, bool isEnd) {
   return e.dy > 0 || isEnd;
 }
 
-// One coordinate under the shift: delta, the block's first and last position on that axis.
-int64_t ShiftStart(int64_t n, int64_t delta, int64_t first, int64_t last) {
-  if (delta > 0) return AddPlain(n, delta);
-  return n <= last ? first : AddPlain(n, delta);
+// One coordinate under the shift: delta, the block's first and last position on that axis. An
+// insertion may push a coordinate one past the largest, off the grid.
+int64_t ShiftStart(int64_t n, int64_t delta, int64_t first, int64_t last, int64_t largest) {
+  if (delta > 0) return AddPlain(n, delta, largest);
+  return n <= last ? first : AddPlain(n, delta, largest);
 }
 
-int64_t ShiftEnd(int64_t n, int64_t delta, int64_t first, int64_t last) {
-  if (delta > 0) return AddPlain(n, delta);
-  return n < last ? ClampPlain(first - 1) : AddPlain(n, delta);
+int64_t ShiftEnd(int64_t n, int64_t delta, int64_t first, int64_t last, int64_t largest) {
+  if (delta > 0) return AddPlain(n, delta, largest);
+  return n < last ? std::max<int64_t>(first - 1, 0) : AddPlain(n, delta, largest);
 }
 
 int64_t ShiftStartX(const EditShift& e, int64_t x, int64_t y) {
   if (!XAffectedByEdit(e, x, y, false)) return x;
-  return ShiftStart(x, e.dx, e.block.startPoint.x, e.block.endPoint.x);
+  return ShiftStart(x, e.dx, e.block.startPoint.x, e.block.endPoint.x, Largest(true));
 }
 
 int64_t ShiftEndX(const EditShift& e, int64_t x, int64_t y) {
   if (!XAffectedByEdit(e, x, y, true)) return x;
-  return ShiftEnd(x, e.dx, e.block.startPoint.x, e.block.endPoint.x);
+  return ShiftEnd(x, e.dx, e.block.startPoint.x, e.block.endPoint.x, Largest(true));
 }
 
 int64_t ShiftStartY(const EditShift& e, int64_t x, int64_t y) {
   if (!YAffectedByEdit(e, x, y, false)) return y;
-  return ShiftStart(y, e.dy, e.block.startPoint.y, e.block.endPoint.y);
+  return ShiftStart(y, e.dy, e.block.startPoint.y, e.block.endPoint.y, Largest(false));
 }
 
 int64_t ShiftEndY(const EditShift& e, int64_t x, int64_t y) {
   if (!YAffectedByEdit(e, x, y, true)) return y;
-  return ShiftEnd(y, e.dy, e.block.startPoint.y, e.block.endPoint.y);
+  return ShiftEnd(y, e.dy, e.block.startPoint.y, e.block.endPoint.y, Largest(false));
+}
+
+// Whether an insertion pushed the (plain) point off the grid.
+bool OffGrid(const GridPoint& point) { return point.x > Largest(true) || point.y > Largest(false); }
+
+// An end pushed off the grid stops at its last column or row.
+GridPoint OnGrid(GridPoint point) {
+  if (point.x > Largest(true)) point.x = Largest(true);
+  if (point.y > Largest(false)) point.y = Largest(false);
+  return point;
 }
 
 // Whether a deletion removes every cell of the span [first, last] along its axis (both plain,
@@ -129,6 +149,11 @@ bool AffectedByEdit(const EditShift& e, const CAFormulaToken& token, GridPoint* 
     GridPoint moved;
     moved.x = ShiftStartX(e, old.x, old.y);
     moved.y = ShiftStartY(e, moved.x, old.y);
+    // Cells pushed past the last column or row are gone as surely as deleted ones.
+    if (OffGrid(moved)) {
+      if (deleted) *deleted = true;
+      return true;
+    }
     if (point) *point = moved;
     return moved != old;
   }
@@ -140,11 +165,17 @@ bool AffectedByEdit(const EditShift& e, const CAFormulaToken& token, GridPoint* 
       if (deleted) *deleted = true;
       return true;
     }
+    // Where each corner goes; AdjustReference puts them in order.
     GridRange moved;
     moved.startPoint.x = ShiftStartX(e, s.x, s.y);
-    moved.endPoint.x = KeepNotBefore(moved.startPoint.x, ShiftEndX(e, t.x, t.y));
+    moved.endPoint.x = ShiftEndX(e, t.x, t.y);
     moved.startPoint.y = ShiftStartY(e, moved.startPoint.x, s.y);
-    moved.endPoint.y = KeepNotBefore(moved.startPoint.y, ShiftEndY(e, moved.endPoint.x, t.y));
+    moved.endPoint.y = ShiftEndY(e, moved.endPoint.x, t.y);
+    if (OffGrid(moved.startPoint)) {
+      if (deleted) *deleted = true;
+      return true;
+    }
+    moved.endPoint = OnGrid(moved.endPoint);
     if (range) *range = moved;
     return moved != old;
   }
@@ -162,9 +193,9 @@ int64_t MoveByBlock(const CABigMove& move, int64_t n) {
   if (n < 0) return n;
   switch (BlockOf(move, n)) {
     case 1:
-      return AddPlain(n, move.firstDelta);
+      return AddPlainClamped(n, move.firstDelta, Largest(move.columns));
     case 2:
-      return AddPlain(n, move.secondDelta);
+      return AddPlainClamped(n, move.secondDelta, Largest(move.columns));
     default:
       return n;
   }
@@ -172,12 +203,25 @@ int64_t MoveByBlock(const CABigMove& move, int64_t n) {
 
 int64_t& Along(GridPoint& point, bool columns) { return columns ? point.x : point.y; }
 
-int64_t CopyCoordinate(int64_t n, int64_t delta) { return n < 0 ? n : AddPlain(n, delta); }
+// Copies stop at the edges of the grid.
+int64_t CopyCoordinate(int64_t n, int64_t delta, bool alongX) {
+  return n < 0 ? n : AddPlainClamped(n, delta, Largest(alongX));
+}
 
 bool IsReferenceCharacter(QChar c) {
   const char16_t u = c.unicode();
   return u == u'$' || u == u':' || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') ||
          (u >= u'0' && u <= u'9');
+}
+
+// The first corner of the range text at `start` as it was typed; kGridNoPoint when unreadable.
+GridPoint TypedFirstCorner(const QString& formula, uint64_t start) {
+  GridPoint corner{kGridNoPoint, kGridNoPoint};
+  qsizetype colon = qsizetype(start);
+  while (colon < formula.size() && IsReferenceCharacter(formula[colon]) && formula[colon] != u':') ++colon;
+  if (colon >= formula.size() || formula[colon] != u':' || !ParseGridPoint(formula, qsizetype(start), colon, &corner))
+    return GridPoint{kGridNoPoint, kGridNoPoint};
+  return corner;
 }
 
 // Replaces the reference text that starts at the token's offset and moves the offsets of the
@@ -191,11 +235,19 @@ void ReplaceTokenText(QString& formula, CAExpression& expression, size_t tokenIn
   qsizetype end = qsizetype(start);
   while (end < formula.size() && IsReferenceCharacter(formula[end])) ++end;
   const qsizetype oldLength = end - qsizetype(start);
-  formula.replace(qsizetype(start), oldLength, text);
-  const int64_t difference = int64_t(text.size()) - int64_t(oldLength);
+  // A reference written right after a number or a name ("1D1") must not run into it: "1E1"
+  // would read as a number. A space keeps the two apart.
+  const QChar before = start > 0 ? formula[qsizetype(start) - 1] : QChar(u' ');
+  const bool joins = !text.isEmpty() && IsReferenceCharacter(text[0]) &&
+                     (before.isLetterOrNumber() || before == u'.' || before == u'_');
+  const QString written = joins ? QLatin1Char(' ') + text : text;
+  formula.replace(qsizetype(start), oldLength, written);
+  if (joins) expression[tokenIndex].setFormulaIndex(start + 1);
+  const int64_t difference = int64_t(written.size()) - int64_t(oldLength);
   if (difference == 0) return;
   for (CAFormulaToken& token : expression)
-    if (token.formulaIndex() > start) token.setFormulaIndex(uint64_t(int64_t(token.formulaIndex()) + difference));
+    if (token.formulaIndex() > start && &token != &expression[tokenIndex])
+      token.setFormulaIndex(uint64_t(int64_t(token.formulaIndex()) + difference));
 }
 
 }  // namespace
@@ -238,16 +290,15 @@ bool TokenAffectedByCopy(const CAFormulaToken& token, int64_t dx, int64_t dy, Gr
   const int32_t type = token.type();
   if (type == kTokenReference) {
     const GridPoint& old = token.point();
-    const GridPoint moved{CopyCoordinate(old.x, dx), CopyCoordinate(old.y, dy)};
+    const GridPoint moved{CopyCoordinate(old.x, dx, true), CopyCoordinate(old.y, dy, false)};
     if (point) *point = moved;
     return moved != old;
   }
   if (type == kTokenRange) {
     const GridRange& old = token.range();
     GridRange moved;
-    moved.startPoint = {CopyCoordinate(old.startPoint.x, dx), CopyCoordinate(old.startPoint.y, dy)};
-    moved.endPoint.x = KeepNotBefore(moved.startPoint.x, CopyCoordinate(old.endPoint.x, dx));
-    moved.endPoint.y = KeepNotBefore(moved.startPoint.y, CopyCoordinate(old.endPoint.y, dy));
+    moved.startPoint = {CopyCoordinate(old.startPoint.x, dx, true), CopyCoordinate(old.startPoint.y, dy, false)};
+    moved.endPoint = {CopyCoordinate(old.endPoint.x, dx, true), CopyCoordinate(old.endPoint.y, dy, false)};
     if (range) *range = moved;
     return moved != old;
   }
@@ -267,10 +318,20 @@ void AdjustReference(QString& formula, CAExpression& expression, size_t tokenInd
   }
   QString text;
   switch (token.type()) {
-    case kTokenRange:
-      token.setRange(range);
-      text = FormatGridPoint(range.startPoint) + QLatin1Char(':') + FormatGridPoint(range.endPoint);
+    case kTokenRange: {
+      // `range` holds where each corner of the token went. Each coordinate is written on the side
+      // it was typed on, so a range typed end first stays so; the token holds the corners as a
+      // parse of the text orders them.
+      const GridPoint typed = TypedFirstCorner(formula, token.formulaIndex());
+      const GridRange& old = token.range();
+      const bool flipX = typed.x != old.startPoint.x && typed.x == old.endPoint.x;
+      const bool flipY = typed.y != old.startPoint.y && typed.y == old.endPoint.y;
+      const GridPoint first{flipX ? range.endPoint.x : range.startPoint.x, flipY ? range.endPoint.y : range.startPoint.y};
+      const GridPoint last{flipX ? range.startPoint.x : range.endPoint.x, flipY ? range.startPoint.y : range.endPoint.y};
+      token.setRange(Ordered(GridRange{first, last}));
+      text = FormatGridPoint(first) + QLatin1Char(':') + FormatGridPoint(last);
       break;
+    }
     case kTokenReference:
       token.setPoint(point);
       text = FormatGridPoint(point);

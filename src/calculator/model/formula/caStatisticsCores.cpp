@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
 using Wide = unsigned __int128;
 
 // A counting argument truncated to a whole number: exact when it fits 64 bits.
@@ -60,13 +59,52 @@ bool OperandPrecedes(const CANumber& a, const CANumber& b) {
 
 }  // namespace
 
-CANumber SumOfOperands(std::span<const CANumber> operands) {
-  CANumber sum;
-  for (const CANumber& operand : operands) {
-    sum.add(operand);
-    if (!sum.isValid()) break;
+void CompensatedSum::addReal(long double value) {
+  hasReal_ = true;
+  const long double sum = real_ + value;
+  if (!std::isfinite(sum)) {
+    // An overflow ends the sum as a term that is not finite would.
+    invalid_ = CANumber::withRealResult(sum);
+    return;
   }
-  return sum;
+  // Neumaier: the low-order part of whichever addend is smaller is kept apart.
+  compensation_ += std::fabs(real_) >= std::fabs(value) ? (real_ - sum) + value : (value - sum) + real_;
+  real_ = sum;
+}
+
+void CompensatedSum::spillExact() {
+  const CANumber spilled = exact_;
+  exact_ = CANumber();
+  if (spilled.isValid())
+    addReal(spilled.realValue());
+  else
+    invalid_ = spilled;
+}
+
+void CompensatedSum::addOther(const CANumber& term) {
+  if (invalid_) return;
+  if (!term.isValid()) {
+    CANumber sum = result();
+    sum.add(term);
+    invalid_ = sum;
+    return;
+  }
+  addReal(term.realValue());
+}
+
+CANumber CompensatedSum::result() const {
+  if (invalid_) return *invalid_;
+  if (!hasReal_) return exact_;
+  CompensatedSum total = *this;
+  total.addReal(exact_.realValue());
+  if (total.invalid_) return *total.invalid_;
+  return CANumber::withRealResult(total.real_ + total.compensation_);
+}
+
+CANumber SumOfOperands(std::span<const CANumber> operands) {
+  CompensatedSum sum;
+  for (const CANumber& operand : operands) sum.add(operand);
+  return sum.result();
 }
 
 CANumber AverageCore(std::span<const CANumber> operands) {
@@ -158,16 +196,16 @@ FunctionResult VarianceCore(std::span<const CANumber> operands, bool sample) {
     return CANumber();
   }
   const CANumber mean = AverageCore(operands);
-  CANumber sum;
+  CompensatedSum squares;
   for (const CANumber& operand : operands) {
     CANumber deviation = operand;
     deviation.subtract(mean);
     // A product rather than a power keeps the square of a fraction exact.
     CANumber square = deviation;
     square.multiply(deviation);
-    sum.add(square);
-    if (!sum.isValid()) break;
+    squares.add(square);
   }
+  CANumber sum = squares.result();
   if (sum.isValid()) sum.divide(CANumber(int64_t(operands.size()) - (sample ? 1 : 0)));
   return sum;
 }

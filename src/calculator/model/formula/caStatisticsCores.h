@@ -4,12 +4,44 @@
 // CANumber can hold them.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "calculator/model/formula/caFunctionCores.h"
 
-// Exact sum in list order; it stops once the running sum is NaN or infinite. Empty: 0.
+// A running sum that stays exact while its terms are integers and fractions that CANumber can
+// hold, and adds reals with Neumaier's compensation, so that SUM(1E20, 1, -1E20) is 1. Once a
+// term is NaN or infinite the sum is that term added to what came before, and stays so.
+class CompensatedSum {
+ public:
+  void add(const CANumber& term) {
+    // Sums of whole numbers and fractions, the common case, take the exact path at once.
+    if (term.form() <= kNumberFraction && !invalid_) {
+      exact_.add(term);
+      if (exact_.form() > kNumberFraction) spillExact();
+      return;
+    }
+    addOther(term);
+  }
+  CANumber result() const;
+
+ private:
+  // An exact sum that no longer fits joins the reals, rounded once.
+  void spillExact();
+  // A real, NaN or infinite term.
+  void addOther(const CANumber& term);
+  // Adds a real to the compensated part.
+  void addReal(long double value);
+
+  CANumber exact_;
+  long double real_ = 0;
+  long double compensation_ = 0;
+  bool hasReal_ = false;
+  std::optional<CANumber> invalid_;
+};
+
+// The compensated sum in list order; NaN or infinite once a term is. Empty: 0.
 CANumber SumOfOperands(std::span<const CANumber> operands);
 // The sum divided by the count (AVERAGE, AVERAGEA). Empty: 0.
 CANumber AverageCore(std::span<const CANumber> operands);

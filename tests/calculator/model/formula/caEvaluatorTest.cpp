@@ -27,6 +27,35 @@ struct ValueCase {
   const char* value;  // the result's text
 };
 
+// A formula shows its result as a date when the last function it ran makes dates; an operator
+// makes it a number, and so does a lone reference, even to a date.
+TEST_F(EvaluatorTest, TheDateHintFollowsWhatDecidedLast) {
+  CACell& date = enter("A1", "");
+  date.setNumberValue(CANumber(20240131));
+  date.setValueType(kValueDate);
+  enter("A2", "7");
+  const struct {
+    const char* formula;
+    int32_t type;
+  } cases[] = {
+      {"=A1", kValueNumber},
+      {"=A2", kValueNumber},
+      {"=A1+1", kValueNumber},
+      {"=-A1", kValueNumber},
+      {"=DATE(2024,1,31)", kValueDate},
+      {"=EOMONTH(A1,1)", kValueDate},
+      {"=DATE(2024,1,31)+0", kValueNumber},
+      {"=YEAR(A1)", kValueNumber},
+      {"=SUM(A1)", kValueNumber},
+      {"=5", kValueNumber},
+  };
+  for (const auto& c : cases) {
+    const CACell& cell = evaluated("B1", c.formula);
+    EXPECT_EQ(cell.valueType(), kValueFormula) << c.formula;
+    EXPECT_EQ(cell.formulaResultType(), c.type) << c.formula;
+  }
+}
+
 TEST_F(EvaluatorTest, ComputesExactValues) {
   const ValueCase cases[] = {
       {"=2^3^2", "512"},  // right-associative: 2^(3^2)

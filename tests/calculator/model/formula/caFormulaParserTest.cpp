@@ -9,8 +9,11 @@
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
 #include "platform/NotificationCenter.h"
+#include "../ModelTestSupport.h"
 
 #include <QStringList>
+
+#include <vector>
 
 namespace {
 
@@ -57,7 +60,10 @@ TEST(FormulaParser, ConvertsToPostfixWithMarkersAndUnaryMinus) {
       {"=SUM(A1:B10)*2+C3/4", "( A1:B10 SUM 2 * C3 4 / +"},
       {"=ROUND(SUM(A1, 2), 1)", "( ( A1 2 SUM 1 ROUND"},
       {"=-SUM(A1)+1", "( A1 SUM ~ 1 +"},
-      {"=sum(b2:A1)", "( B2:A1 SUM"},
+      // A range typed end first holds its corners in order.
+      {"=sum(b2:A1)", "( A1:B2 SUM"},
+      {"=SUM(A5:$A1)", "( A1:$A5 SUM"},
+      {"=B1:A$3", "A1:B$3"},
       {"=.5+1", "1/2 1 +"},
       // A minus where an operand is expected negates what follows.
       {"=A1*-B1", "A1 B1 ~ *"},
@@ -66,6 +72,14 @@ TEST(FormulaParser, ConvertsToPostfixWithMarkersAndUnaryMinus) {
       {"=--A1", "A1 ~ ~"},
       {"=2*-3", "2 -3 *"},
       {"=-A1^2", "A1 ~ 2 ^"},
+      // A plus where an operand is expected changes nothing.
+      {"=+1", "1"},
+      {"=1-+1", "1 1 -"},
+      {"=+-A1", "A1 ~"},
+      {"=SUM(+A1,+2)", "( A1 2 SUM"},
+      {"=2*+(1+1)", "2 1 1 + *"},
+      // Two operands side by side inside a call stay two arguments.
+      {"=SUM(1D1)", "( 1 D1 SUM"},
   };
   for (const PostfixCase& c : cases) {
     CAExpression expression;
@@ -99,6 +113,11 @@ TEST(FormulaParser, ReportsErrorsAtTheFailingToken) {
       {"=2+A", kFormulaErrorSymbol, 3},
       {"=1+1e+", kFormulaErrorNumber, 3},
       {"=1\t+2", kFormulaErrorSymbol, 2},
+      // A binary operator needs an operand on its left.
+      {"=*1D1", kFormulaErrorSyntax, 1},
+      {"=1*/2", kFormulaErrorSyntax, 3},
+      {"=SUM(^2)", kFormulaErrorSyntax, 5},
+      {"=1+ *2", kFormulaErrorSyntax, 4},
   };
   for (const ErrorCase& c : cases) {
     CAExpression expression;
@@ -124,6 +143,93 @@ TEST(FormulaParser, ParsesAbsoluteAndMixedReferences) {
   EXPECT_EQ(expression[1].point(), (GridPoint{1, ~int64_t(1)}));
   EXPECT_EQ(expression[3].range().startPoint, (GridPoint{~int64_t(2), 2}));
   EXPECT_EQ(expression[3].range().endPoint, (GridPoint{3, 3}));
+}
+
+// ---- The formula text services of the editor ------------------------------------------------
+
+TEST(FormulaText, TemplatesPutTheSelectionOnTheArguments) {
+  struct {
+    const char* name;
+    const char* text;
+    uint64_t location, length;  // of the range after a call with {100, 0}
+  } cases[] = {
+      {"PI", "PI()", 104, 0},
+      {"DATE", "DATE(#year#,#month#,#day#)", 105, 20},
+      {"SUM", "SUM(#number1#,#number2#,#\u2026#)", 104, 23},
+  };
+  for (const auto& c : cases) {
+    CATextRange range{100, 0};
+    EXPECT_EQ(FunctionNameWithArguments(FunctionFromName(QString::fromLatin1(c.name)), &range), QString::fromUtf8(c.text)) << c.name;
+    EXPECT_EQ(range.location, c.location) << c.name;
+    EXPECT_EQ(range.length, c.length) << c.name;
+  }
+  EXPECT_TRUE(FunctionNameWithArguments(0, nullptr).isNull());
+}
+
+TEST(FormulaText, PlaceholdersAreFoundWholeAndJoinedOnesApart) {
+  const QString text = QStringLiteral("=DATE(#year#,#month#,#day#)");
+  struct {
+    uint64_t start, location, length;
+  } cases[] = {
+      {0, 6, 6},    // "#year#"
+      {7, 13, 7},   // from inside the first: "#,#" joins two, so the next is "#month#"
+      {12, 13, 7},
+      {20, 21, 5},  // "#day#"
+      {26, 0x7FFFFFFFFFFFFFFF, 0},
+      {999, 0x7FFFFFFFFFFFFFFF, 0},
+  };
+  for (const auto& c : cases) {
+    const CATextRange range = RangeOfFunctionArgument(text, c.start);
+    EXPECT_EQ(range.location, c.location) << c.start;
+    EXPECT_EQ(range.length, c.length) << c.start;
+  }
+}
+
+TEST(FormulaText, RecentFunctionsKeepTheLatestTenFirst) {
+  g_recentFunctionCount = 0;
+  EXPECT_TRUE(RecordRecentFunction(5));
+  EXPECT_FALSE(RecordRecentFunction(5));
+  EXPECT_TRUE(RecordRecentFunction(7));
+  EXPECT_TRUE(RecordRecentFunction(5));
+  EXPECT_EQ(g_recentFunctionCount, 2);
+  EXPECT_EQ(g_recentFunctions[0], 5);
+  EXPECT_EQ(g_recentFunctions[1], 7);
+  for (int32_t row = 20; row < 30; ++row) RecordRecentFunction(row);
+  EXPECT_EQ(g_recentFunctionCount, kMaxRecentFunctions);
+  EXPECT_EQ(g_recentFunctions[0], 29);
+  EXPECT_EQ(g_recentFunctions[9], 20);  // 5 and 7 dropped off the end
+  // One already listed moves to the front without dropping another.
+  EXPECT_TRUE(RecordRecentFunction(24));
+  EXPECT_EQ(g_recentFunctions[0], 24);
+  EXPECT_EQ(g_recentFunctions[9], 20);
+  g_recentFunctionCount = 0;
+}
+
+TEST(FormulaText, CompletionsFollowTheNameTypedAtTheEnd) {
+  ModelEnvironment environment;
+  struct {
+    const char* text;
+    uint64_t start, length;
+    std::vector<const char*> expected;
+  } cases[] = {
+      {"=SUM", 1, 3, {"=SUM(#number1#,#number2#,#\u2026#)", "=SUMSQ(#number1#,#number2#,#\u2026#)"}},
+      {"=pi", 1, 2, {"=pi()"}},
+      {"=ST", 1, 2, {"=STDEV.P(#number1#,#number2#,#\u2026#)", "=STDEV.S(#number1#,#number2#,#\u2026#)",
+                     "=STDEVA(#number1#,#number2#,#\u2026#)", "=STDEVPA(#number1#,#number2#,#\u2026#)"}},
+      {"=SUM", 1, 2, {}},  // the partial word does not end the text
+      {"=1S", 1, 2, {}},   // a name starts with a letter
+      {"=S+", 1, 2, {}},
+      {"=XYZ", 1, 3, {}},
+  };
+  for (const auto& c : cases) {
+    QStringList expected;
+    for (const char* e : c.expected) expected << QString::fromUtf8(e);
+    EXPECT_EQ(AutoCompletionArray(QString::fromUtf8(c.text), c.start, c.length), expected) << c.text;
+  }
+  CAModelPreferences off;
+  off.autoComplete = false;
+  environment.set(off);
+  EXPECT_TRUE(AutoCompletionArray(QStringLiteral("=SUM"), 1, 3).isEmpty());
 }
 
 }  // namespace

@@ -82,6 +82,60 @@ TEST_F(FunctionsTest, MathAndRoundingFunctionsTakeNumbersInWrittenOrder) {
     EXPECT_TRUE(MatchesExpected(outcome(run(c.formula)), c.expected, 4e-19L)) << c.formula;
 }
 
+// Which cells each statistics function reads, and as what: B1:B7 holds a checked and an
+// unchecked box, a text, nothing, a 2 and two empty points, so every operand mode gives its own
+// list (numbers only {2}; numbers and checks {1, 0, 2}; all values {1, 0, 0, 2}; four non-empty
+// cells; three blank points). E:J hold pairs that tell the extremes' modes apart. Swapping the
+// mode of any handler fails a row.
+TEST_F(FunctionsTest, EachStatisticsFunctionReadsCellsInItsOwnMode) {
+  enter("E1", "-5");
+  checkbox("E2", true);
+  enter("J1", "-5");
+  enter("J2", "text");
+  enter("G1", "5");
+  checkbox("G2", false);
+  enter("H1", "5");
+  enter("H2", "text");
+  const FormulaCase cases[] = {
+      {"=COUNT(B1:B7)", "=1"},
+      {"=COUNTA(B1:B7)", "=4"},
+      {"=COUNTBLANK(B1:B7)", "=3"},
+      {"=SUM(B1:B7)", "=2"},
+      {"=AVERAGE(B1:B7)", "=2"},
+      {"=AVERAGEA(B1:B7)", "=3/4"},
+      {"=MAX(E1:E2)", "=-5"},
+      {"=MAXA(E1:E2)", "=1"},
+      {"=MAXA(J1:J2)", "=-5"},
+      {"=MIN(G1:G2)", "=5"},
+      {"=MINA(G1:G2)", "=0"},
+      {"=MINA(H1:H2)", "=5"},
+      {"=MEDIAN(B1:B7,4)", "=3"},
+      {"=VAR.P(B1:B7,4)", "=1"},
+      {"=VAR.S(B1:B7,4)", "=2"},
+      {"=VARA(B1:B7,4)", "=14/5"},
+      {"=VARPA(B1:B7,4)", "=56/25"},
+      {"=STDEV.P(B1:B7,4)", "=1"},
+      {"=STDEV.S(B1:B7,4)", "~1.41421356237309504880"},
+      {"=STDEVA(B1:B7,4)", "~1.67332005306815109595"},
+      {"=STDEVPA(B1:B7,4)", "~1.49666295470957655423"},
+  };
+  for (const FormulaCase& c : cases)
+    EXPECT_TRUE(MatchesExpected(outcome(run(c.formula)), c.expected, 4e-19L)) << c.formula;
+}
+
+// The counting functions count without making a number of each point: a whole column of blank
+// points is counted at once.
+TEST_F(FunctionsTest, CountingFunctionsCountMillionsOfPointsWithoutMakingThem) {
+  const FormulaCase cases[] = {
+      {"=COUNTBLANK(A1:A20000000)", "=19999995"},
+      {"=COUNTBLANK(A1:E10000000)", "=49999990"},
+      {"=COUNTBLANK(A5:A1,B1:B5)", "=1"},
+      {"=COUNTA(A1:E99999999)", "=10"},
+  };
+  for (const FormulaCase& c : cases)
+    EXPECT_TRUE(MatchesExpected(outcome(run(c.formula)), c.expected, 0)) << c.formula;
+}
+
 TEST_F(FunctionsTest, EveryHandlerKeepsTheContractWithAnyArguments) {
   // Whatever it is given, a handler ends in a value or an error code, never in "no error but
   // no number", and never leaves the evaluator anything it cannot show.

@@ -140,11 +140,25 @@ TEST_F(OperandTest, ListErrors) {
   }
 }
 
-TEST_F(OperandTest, ReversedRangeInAListIsInvalidAtItsOffset) {
-  CAEvaluationContext context = contextFor("=SUM(1,B2:A1)");
-  EXPECT_FALSE(CreateOperandArray(context, kOperandNumbersOnly));
-  EXPECT_EQ(context.error, uint32_t(kFormulaErrorValue));
-  EXPECT_EQ(context.failingIndex, 7u);
+TEST_F(OperandTest, ARangeTypedEndFirstNamesTheSameCells) {
+  enter("A1", "1");
+  enter("B2", "2");
+  enter("A2", "x");
+  size_t expected = 0;
+  {
+    CAEvaluationContext context = contextFor("=SUM(1,A1:B2)");
+    const std::optional<CAOperandArray> list = CreateOperandArray(context, kOperandNonEmptyCount);
+    ASSERT_TRUE(list);
+    expected = list->size();
+  }
+  EXPECT_EQ(expected, 4u);
+  for (const char* formula : {"=SUM(1,B2:A1)", "=SUM(1,A2:B1)", "=SUM(1,$B$2:A1)"}) {
+    CAEvaluationContext context = contextFor(formula);
+    const std::optional<CAOperandArray> list = CreateOperandArray(context, kOperandNonEmptyCount);
+    ASSERT_TRUE(list) << formula;
+    EXPECT_EQ(context.error, 0u) << formula;
+    EXPECT_EQ(list->size(), expected) << formula;
+  }
 }
 
 TEST_F(OperandTest, SortedRangeListsTakeNumbersOnlyInAscendingOrder) {

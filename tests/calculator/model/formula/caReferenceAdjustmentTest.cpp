@@ -69,7 +69,19 @@ TEST(caReferenceAdjustment, InsertionShiftsReferencesAtAndAfterTheInsertedCells)
       {"range grows over insertion", "=SUM(B1:C1)", 2, 0, Columns(2, 3), "=SUM(B1:E1)", false},
       {"row inserted", "=A1+A2+$A$2+A$2", 0, 1, Rows(1, 1), "=A1+A3+$A$2+A$2", false},
       {"cells right, rows of block only", "=C2+C4+c3", 2, 0, Block(1, 1, 2, 2), "=E2+C4+E3", false},
-      {"reversed range kept ordered", "=B1:A1", 1, 0, Columns(25, 25), "=B1:B1", false},
+      // A range typed end first names the same cells and keeps its typed order.
+      {"reversed range untouched", "=SUM(A2:A1)", 0, 1, Rows(5, 5), "=SUM(A2:A1)", false},
+      {"reversed range grows", "=SUM(C1:A1)", 1, 0, Columns(1, 1), "=SUM(D1:A1)", false},
+      {"reversed in y only", "=SUM(A9:C2)", 0, 2, Rows(4, 5), "=SUM(A11:C2)", false},
+      // An absolute coordinate never moves, even when a relative one passes it.
+      {"relative start passes an absolute end", "=SUM(A2:B$2)", 0, 2, Rows(0, 1), "=SUM(A4:B$2)", false},
+      // A rewritten reference never runs into the number before it.
+      {"after a number", "=SUM(1D1)", 1, 0, Columns(0, 0), "=SUM(1 E1)", false},
+      {"after a name", "=SUM(2.5B1,1)", 1, 0, Columns(0, 0), "=SUM(2.5 C1,1)", false},
+      // What is pushed past the last column or row is gone.
+      {"last column", "=ZZZZZ1+A1", 1, 0, Columns(0, 0), "=<Reference>+B1", true},
+      {"range to the last column", "=SUM(ZZZZY1:ZZZZZ1)", 1, 0, Columns(0, 0), "=SUM(ZZZZZ1:ZZZZZ1)", false},
+      {"range from the last column", "=SUM(ZZZZZ1:ZZZZZ2)", 1, 0, Columns(0, 0), "=SUM(<Reference>)", true},
   });
 }
 
@@ -102,7 +114,9 @@ TEST(caReferenceAdjustment, CopyMovesRelativeCoordinatesOnly) {
       {"=B3", -5, -5, "=A1"},
       {"=A$1*$A2", 2, 3, "=C$1*$A5"},
       {"=Z9+SUM(Z9,A1)-Z9", 1, 1, "=AA10+SUM(AA10,B2)-AA10"},
-      {"=B1:A1", 0, 1, "=B2:B2"},
+      {"=B1:A1", 0, 1, "=B2:A2"},
+      // Copies stop at the last column and the first row.
+      {"=ZZZZY1+ZZZZZ1", 2, 0, "=ZZZZZ1+ZZZZZ1"},
       {"=SUM(A1:B2)/2", 0, 0, "=SUM(A1:B2)/2"},
   };
   for (const auto& c : cases) {

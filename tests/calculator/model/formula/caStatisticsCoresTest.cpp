@@ -49,6 +49,34 @@ TEST(StatisticsCores, StandardDeviationsMatchExtendedPrecision) {
   EXPECT_GT(RunFunctionVectors(vectors, StatisticsFunctions()), 100);
 }
 
+// Sums of reals keep what cancels: each row's terms, in order, and the result worked by hand.
+TEST(StatisticsCores, SumsOfRealsKeepExactlyRepresentableResults) {
+  const auto real = [](long double v) { return CANumber::withReal(v); };
+  const CANumber big = CANumber::withRealResult(1e20L);
+  const CANumber minusBig = CANumber::withRealResult(-1e20L);
+  struct Case {
+    const char* name;
+    std::vector<CANumber> terms;
+    long double expected;
+  };
+  const Case cases[] = {
+      {"1E20 + 1 - 1E20", {big, CANumber(1), minusBig}, 1},
+      {"1E20 + 0.5 - 1E20 + 0.25", {big, real(0.5L), minusBig, CANumber::withNumerator(1, 4)}, 0.75L},
+      {"0.1 ten times", std::vector<CANumber>(10, CANumber::withRealResult(0.1L)), 10 * 0.1L},
+      {"1E30 + 1E-30 - 1E30", {CANumber::withRealResult(1e30L), CANumber::withRealResult(1e-30L), CANumber::withRealResult(-1e30L)}, 1e-30L},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SumOfOperands(c.terms).realValue(), c.expected) << c.name;
+  }
+  // Squares and deviations are summed the same way.
+  const std::vector<CANumber> squares{big, CANumber(1), minusBig};
+  EXPECT_EQ(AverageCore(squares).realValue(), 1.0L / 3);
+  // Exact terms stay exact, and a term that is not finite still ends the sum.
+  EXPECT_EQ(SumOfOperands(std::vector<CANumber>{CANumber(1), CANumber::withNumerator(1, 3)}).form(), kNumberFraction);
+  const CANumber infinite = CANumber::withRealResult(INFINITY);
+  EXPECT_EQ(SumOfOperands(std::vector<CANumber>{infinite, CANumber::withRealResult(-INFINITY)}).form(), kNumberInfinity);
+}
+
 TEST(StatisticsCores, ExtremesKeepTheWinningOperandsExactForm) {
   const CANumber third = CANumber::withNumerator(1, 3);
   const CANumber fifth = CANumber::withReal(0.2L);

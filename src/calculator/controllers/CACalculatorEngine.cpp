@@ -1,0 +1,212 @@
+#include "calculator/controllers/CACalculatorEngine.h"
+
+#include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caCalculatorPreferences.h"
+#include "calculator/model/CANumberFormat.h"
+#include "calculator/model/caModelServices.h"
+#include "framlet/foundation/flCharacterClasses.h"
+#include "platform/UserDefaults.h"
+
+namespace {
+
+struct SharedMemory {
+  CANumber number;
+  bool loaded = false;
+};
+
+SharedMemory& Memory() {
+  static SharedMemory memory;
+  return memory;
+}
+
+}  // namespace
+
+std::optional<int> CalculatorDigitForCharacter(char16_t character) {
+  if (character >= u'0' && character <= u'9') return int(character - u'0');
+  if (character >= u'a' && character <= u'f') return int(character - u'a') + 10;
+  if (character >= u'A' && character <= u'F') return int(character - u'A') + 10;
+  if (character == u'.') return kDecimalPointDigit;
+  return std::nullopt;
+}
+
+std::optional<int> CalculatorFunctionForCharacter(char16_t character) {
+  switch (character) {
+    case u'+': return kFunctionAdd;
+    case u'/': return kFunctionDivide;
+    case u'*':
+    case u'x':
+    case u'X': return kFunctionMultiply;
+    case u'-': return kFunctionSubtract;
+    case u'&': return kFunctionAnd;
+    case u'~': return kFunctionNot;
+    case u'|': return kFunctionOr;
+    case u'=': return kFunctionEquals;
+    case u'%': return kFunctionPercent;
+    default: return std::nullopt;
+  }
+}
+
+const CANumber& CACalculatorEngine::memory() { return Memory().number; }
+
+void CACalculatorEngine::setMemory(const CANumber& number) { Memory().number = number.copy(); }
+
+void CACalculatorEngine::resetSharedMemory() { Memory() = SharedMemory(); }
+
+void CACalculatorEngine::beep() { WorkspaceBeep(); }
+
+// ---- Keys and text -------------------------------------------------------------------------
+
+bool CACalculatorEngine::handleCharacter(char16_t character) {
+  if (const std::optional<int> digit = CalculatorDigitForCharacter(character)) {
+    if (enterDigit(*digit, true)) return true;
+    beep();
+    return false;
+  }
+  if (const std::optional<int> function = CalculatorFunctionForCharacter(character)) {
+    return executeFunction(*function, true);  // a refused function has beeped
+  }
+  beep();
+  return false;
+}
+
+void CACalculatorEngine::paste(const QString& text) {
+  accumulating_ = false;
+  const QChar group = NumberTextLocale().groupSeparatorChar;
+  const qsizetype limit = std::min<qsizetype>(text.size(), kMaxPastedCharacters);
+  qsizetype taken = 0;
+  for (qsizetype i = 0; i < limit; ++i) {
+    const char16_t character = text[i].unicode();
+    if (const std::optional<int> digit = CalculatorDigitForCharacter(character)) {
+      if (enterDigit(*digit, true)) ++taken;
+    } else if (TypeOfChar(character) == kCharClassSpace || text[i] == group) {
+      ++taken;
+    }
+  }
+  if (taken != text.size()) beep();
+  if (taken != 0) executeFunction(kFunctionEnter, true);
+}
+
+// ---- Display -------------------------------------------------------------------------------
+
+void CACalculatorEngine::setDisplay(const QString& text, bool error) {
+  displayText_ = text;
+  showsError_ = error;
+  if (onDisplayChanged) onDisplayChanged();
+}
+
+void CACalculatorEngine::loadAccumulator() {
+  if (!accumulating_) accumulator_ = formatNumber(stack_.isEmpty() ? CANumber() : stack_.first());
+  displayAccumulator();
+}
+
+void CACalculatorEngine::displayAccumulator() {
+  if (accumulator_.isEmpty()) accumulator_ = formatNumber(CANumber());
+  setDisplay(accumulator_, false);
+}
+
+void CACalculatorEngine::showError(const CANumber& invalid) { setDisplay(invalid.formatWith(nullptr), true); }
+
+void CACalculatorEngine::autoEnter() {
+  if (accumulating_) executeFunction(kFunctionEnter, false);
+}
+
+void CACalculatorEngine::changeFloatDigits() {
+  autoEnter();
+  loadAccumulator();
+  stackChanged();
+}
+
+void CACalculatorEngine::flash(bool isDigit, int code, bool asked) {
+  if (asked && onFlash) onFlash(isDigit, code);
+}
+
+void CACalculatorEngine::stackChanged() {
+  if (onStackChanged) onStackChanged();
+}
+
+void CACalculatorEngine::appendDigit(int digit) {
+  if (!accumulating_) {
+    accumulator_.clear();
+    accumulating_ = true;
+  }
+  if (digit == kDecimalPointDigit) {
+    accumulator_.append(NumberTextLocale().decimalSeparatorChar);
+  } else {
+    accumulator_.append(QLatin1Char("0123456789ABCDEF"[digit]));
+  }
+  displayAccumulator();
+}
+
+bool CACalculatorEngine::deleteLastCharacter() {
+  if (accumulator_.isEmpty()) return false;
+  accumulator_.chop(1);
+  displayAccumulator();
+  return true;
+}
+
+void CACalculatorEngine::clearEntry() {
+  accumulator_.clear();
+  accumulating_ = false;
+  displayAccumulator();
+}
+
+// ---- Operations ----------------------------------------------------------------------------
+
+bool CACalculatorEngine::executeBinaryFunction(void (CANumber::*operation)(const CANumber&)) {
+  if (stack_.size() < 2 || !stack_[0].isValid() || !stack_[1].isValid()) return false;
+  CANumber x = stack_[0];
+  CANumber y = stack_[1];
+  const int wordSize = CalculatorWordSize();
+  if (isInteger_) {
+    x.makeInteger(wordSize);
+    y.makeInteger(wordSize);
+  }
+  (y.*operation)(x);
+  if (!y.isValid()) {
+    showError(y);
+    return false;
+  }
+  if (isInteger_) y.makeInteger(wordSize);
+  stack_.removeFirst();
+  stack_[0] = y;
+  return true;
+}
+
+bool CACalculatorEngine::executeUnaryFunction(void (CANumber::*operation)()) {
+  if (stack_.isEmpty() || !stack_[0].isValid()) return false;
+  CANumber x = stack_[0];
+  (x.*operation)();
+  if (!x.isValid()) {
+    showError(x);
+    return false;
+  }
+  if (isInteger_) x.makeInteger(CalculatorWordSize());
+  stack_[0] = x;
+  return true;
+}
+
+// ---- Persistence ---------------------------------------------------------------------------
+
+void CACalculatorEngine::load(UserDefaults& defaults) {
+  stack_.clear();
+  for (const QVariant& entry : defaults.arrayForKey(stackPrefKey())) {
+    if (const std::optional<CANumber> number = CANumber::withArchive(entry.toString())) stack_.append(*number);
+  }
+  SharedMemory& memory = Memory();
+  if (!memory.loaded) {
+    memory.loaded = true;
+    const std::optional<CANumber> stored = CANumber::withArchive(defaults.stringForKey(QLatin1String(kCalcMemoryKey)));
+    memory.number = stored ? *stored : CANumber();
+  }
+}
+
+void CACalculatorEngine::save(UserDefaults& defaults) const {
+  QStringList archives;
+  for (const CANumber& number : stack_) archives.append(number.archive());
+  if (archives.isEmpty()) {
+    defaults.removeObjectForKey(stackPrefKey());
+  } else {
+    defaults.setObject(archives, stackPrefKey());
+  }
+  defaults.setString(memory().archive(), QLatin1String(kCalcMemoryKey));
+}

@@ -1,0 +1,44 @@
+// The document-level XML of the spreadsheet, shared by the native package, the undo archives and
+// the cell archive: the key table every decoder of the format carries, the format's version and
+// image format words, and the texts of the document-level elements (selection, padding, window
+// rectangle, grid points, picture ids).
+#pragma once
+
+#include "calculator/model/CAGridPoint.h"
+#include "framlet/foundation/FLXmlDecoder.h"
+
+#include <QRectF>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+inline constexpr int32_t kSpreadsheetXmlVersion = 1;
+
+// The image format words of a "pic" element's "format" attribute, by image format code 0-9.
+std::span<const char* const> ImageFormatWords();
+
+// The format's key table, built once from the tag list: installed on every decoder of the
+// format, so reading never depends on what was registered process-wide.
+std::shared_ptr<const FLXmlKeyTable> SpreadsheetKeyTable();
+void PrepareSpreadsheetDecoder(FLXmlDecoder& decoder);
+
+// A picture id becomes a file name in "Images" when the document is saved in place, so only
+// names that cannot leave the folder are taken: letters, digits and "-", at most 128 of them.
+bool IsValidPictureId(const QString& id);
+
+// "sel": two grid point texts joined by ":"; the range runs from the smaller to the larger
+// coordinates. Anything else gives the all-zero range.
+GridRange SelectionFromString(const QString& text);
+QString StringFromSelection(const GridRange& range);
+// "pad": "x,y" in EMU; anything without two parts gives 0,0.
+GridPoint PaddingFromString(const QString& text);
+// The platform's rectangle notation "{{x, y}, {w, h}}"; missing numbers read as 0, as the
+// platform's own reader takes them.
+QRectF RectFromString(const QString& text);
+QString StringFromRect(const QRectF& rect);
+
+// A grid point read from a document-level element: plain coordinates, negative ones and
+// wildcards (which no cell has) made 0.
+GridPoint CellPointFromString(const QString& text);

@@ -1,0 +1,368 @@
+// Typing in a cell: the window's field editor laid over the cell writes every change into the
+// cell at once and announces it; ending the typing commits the text (parsed into the cell's
+// formula, then the sheet recalculates) or cancels it (the cell as it was before the first
+// key, and the "Formula" step dropped). While no field is up the view itself takes the input
+// method's text.
+#include "calculator/views/CACellView.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caUndoArchives.h"
+#include "calculator/model/formula/caFormulaParser.h"
+#include "calculator/views/CAScrollView.h"
+#include "calculator/views/caFormulaEditing.h"
+#include "calculator/views/caViewNotifications.h"
+#include "framlet/shell/FLCompletionFieldEditor.h"
+#include "framlet/shell/FLPopoverBaseVC.h"
+#include "framlet/shell/FLUndoManager.h"
+#include "framlet/shell/flResponderChain.h"
+#include "platform/NotificationCenter.h"
+
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QTimer>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QInputMethodEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include <cmath>
+
+namespace {
+
+// The background of text an input method has not committed yet.
+const QColor kMarkedTextBackground = QColor::fromRgbF(1.0f, 211.0f / 255.0f, 90.0f / 255.0f, 1.0f);
+
+// A copy of the cell to restore it from. Copying a formula registers its references once more
+// in the document; the copy never lives on the sheet, so they are dropped again at once.
+std::unique_ptr<CACell> RestorableCopy(CADocument& document, const CACell& cell) {
+  std::unique_ptr<CACell> copy = cell.copy();
+  document.dropReferencesOf(*copy);
+  return copy;
+}
+
+}  // namespace
+
+CACell* CACellView::typingCell() const {
+  if (!typingPoint_ || !document_) return nullptr;
+  return document_->cellAtGridPointImperative(*typingPoint_);
+}
+
+QRectF CACellView::typingRect() const {
+  if (!typingPoint_) return {};
+  QRectF rect = rectForGridPoint(*typingPoint_);
+  // The field runs to the right edge of the visible grid, however narrow the cell.
+  const float toEdge = float(visibleRect().right() - rect.left());
+  rect.setWidth(std::max(float(rect.width()), toEdge));
+  rect.setHeight(rect.height() - 1);
+  return rect;
+}
+
+void CACellView::startTyping(const GridPoint& point, bool setUndo) {
+  if (!document_) return;
+  stopTyping(true);
+  if (setUndo && !document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
+  // A cell inside the selection only becomes the active one, so a block stays for data entry.
+  if (IsGridPointInRange(point.x, point.y, document_->selectionRange())) {
+    if (document_->activeCellPoint() != point) document_->setActiveCellPoint(point);
+  } else {
+    document_->setSelectionPoint(point);
+  }
+  ensureSelectionVisibleNow();
+
+  CACell* cell = document_->cellAtGridPointImperative(point);
+  typingPoint_ = point;
+  if (!typingCellCopy_) typingCellCopy_ = RestorableCopy(*document_, *cell);
+  cell->setTypingInProgress(true);
+  document_->setTypingState(2, cell, QString());
+
+  FLCompletionFieldEditor* editor = FLCompletionFieldEditor::completionFieldEditorForWindow(window());
+  fieldEditor_ = editor;
+  editor->setCompletionDelegate(this);
+  editor->setViewDelegate(this);
+  editor->setAllowLinkDetection(false);
+
+  startingTyping_ = true;
+  // The editor is the field: it lies over the cell as a child of this view, so the keys that it
+  // passes up reach the view.
+  editor->setParent(this);
+  editor->setFrameShape(QFrame::NoFrame);
+  editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+  editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  editor->document()->setDocumentMargin(1);
+  QPalette palette = editor->palette();
+  palette.setColor(QPalette::Base, Qt::white);
+  palette.setColor(QPalette::Text, Qt::black);
+  editor->setPalette(palette);
+  const QString text = cell->displayText(true);
+  editor->setPlainText(text);
+  layoutTypingField();
+  editor->show();
+  editor->raise();
+  editor->setFocus(Qt::OtherFocusReason);
+  editor->selectAll();
+  textChangedConnection_ = connect(editor, &QPlainTextEdit::textChanged, this, &CACellView::controlTextDidChange);
+
+  startingTyping_ = false;
+  redrawGridPoint(point);
+  ensureSelectionVisibleNow();
+}
+
+void CACellView::layoutTypingField() {
+  if (!fieldEditor_ || !typingPoint_) return;
+  const QRectF rect = typingRect();
+  fieldEditor_->setGeometry(QRectF(rect.topLeft() * zoom_, rect.size() * zoom_).toRect());
+  QFont font = document_ ? document_->font() : QFont();
+  if (font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() * zoom_);
+  fieldEditor_->setFont(font);
+}
+
+void CACellView::stopTyping(bool accept) {
+  if (stoppingTyping_) return;
+  shutDownTextInput();
+  if (!typingPoint_) return;
+  stopTypingCore(accept);
+}
+
+void CACellView::stopTypingCore(bool accept) {
+  if (stoppingTyping_) return;
+  stoppingTyping_ = true;
+  const GridPoint point = *typingPoint_;
+  if (document_) {
+    CACell* cell = typingCell();
+    cell->setTypingInProgress(false);
+    if (accept) {
+      cell->setRecordNewFunctions(true);
+      cell->setFormula(fieldEditor_ ? fieldEditor_->toPlainText() : cell->formula());
+      cell->setRecordNewFunctions(false);
+    } else {
+      if (typingCellCopy_) cell->copyFrom(*typingCellCopy_, false, false);
+      if (FLUndoManager* manager = document_->undoManager()) manager->popUndo();
+    }
+  }
+  typingPoint_.reset();
+  typingCellCopy_.reset();
+
+  // The grid takes the keys back before the field goes, unless they went elsewhere already.
+  QObject::disconnect(textChangedConnection_);
+  if (fieldEditor_) {
+    const bool hadFocus = fieldEditor_->hasFocus();
+    if (hadFocus) setFocus(Qt::OtherFocusReason);
+    fieldEditor_->setViewDelegate(nullptr);
+    fieldEditor_->setCompletionDelegate(nullptr);
+    fieldEditor_->hide();
+  }
+  fieldEditor_ = nullptr;
+  FLCompletionFieldEditor::releaseCompletionFieldEditorForWindow(window());
+
+  if (document_) {
+    const CARow* row = document_->row(point.y);
+    if (row && row->needCalculate())
+      redraw();
+    else
+      redrawGridPoint(point);
+    document_->setTypingState(0);
+    document_->evaluate();
+  }
+  ensureSelectionVisible();
+  if (document_) NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
+  stoppingTyping_ = false;
+}
+
+void CACellView::insertText(const QString& text) {
+  FLPopoverBaseVC::closePopovers();
+  if (!document_ || !hasFocus()) return;
+  if (!document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
+  const GridPoint point = document_->activeCellPoint();
+  CACell* cell = document_->cellAtGridPointImperative(point);
+  typingCellCopy_ = RestorableCopy(*document_, *cell);
+  cell->setTypingInProgress(true);
+  // The typed key replaces the cell's content.
+  cell->setFormula(text);
+  startTyping(point, false);
+  if (!fieldEditor_) return;
+  document_->setActiveCellTextSel(CATextRange{uint64_t(fieldEditor_->toPlainText().size()), 0});
+  resetTypingSel();
+  shutDownTextInput();
+}
+
+void CACellView::controlTextDidChange() {
+  CACell* cell = typingCell();
+  if (!cell || !fieldEditor_) return;
+  if (!completionInProgress_ && fieldEditor_->hasFocus()) {
+    completionInProgress_ = true;
+    fieldEditor_->complete();
+    completionInProgress_ = false;
+  }
+  const QString text = fieldEditor_->toPlainText();
+  cell->setFormulaString(text);
+  cell->setTypingInProgress(true);
+  document_->setTypingState(2, cell, text);
+  NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
+}
+
+void CACellView::resetTypingSel() {
+  if (!document_ || !fieldEditor_) return;
+  const CATextRange selection = document_->activeCellTextSel();
+  if (!fieldEditor_->hasFocus()) fieldEditor_->setFocus(Qt::OtherFocusReason);
+  document_->setTypingState(2);
+  const CACell* cell = typingCell();
+  if (fieldEditor_->toPlainText().isEmpty() && cell && !cell->formula().isEmpty())
+    fieldEditor_->setPlainText(cell->formula());
+  SelectRangeInEditor(fieldEditor_, selection);
+}
+
+void CACellView::cancelOperation(QObject* /*sender*/) {
+  stopTyping(false);
+  // The sheet view ends a drag of its labels, when it answers.
+  TryToPerform(parentWidget(), kCancelOperationAction, this);
+}
+
+void CACellView::clearField(QObject* /*sender*/) {
+  if (!fieldEditor_) return;
+  // The change writes the empty text into the cell.
+  fieldEditor_->setPlainText(QString());
+}
+
+void CACellView::fieldEditorResigned(FLCompletionFieldEditor* /*editor*/) {
+  if (!stoppingTyping_ && !startingTyping_) stopTyping(true);
+}
+
+void CACellView::textViewDidChangeSelection(FLCompletionFieldEditor* editor) {
+  if (!document_ || !editor || !typingPoint_) return;
+  const QTextCursor cursor = editor->textCursor();
+  const CATextRange selection{uint64_t(cursor.selectionStart()),
+                              uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
+  const CATextRange widened = UpdateDocumentTextSelection(*document_, editor->toPlainText(), selection);
+  if (widened != selection) SelectRangeInEditor(editor, widened);
+}
+
+QStringList CACellView::completions(FLCompletionFieldEditor* editor, FLTextRange partialRange,
+                                    int* indexOfSelectedItem) {
+  return FormulaCompletions(editor, partialRange, indexOfSelectedItem);
+}
+
+// ---- Input methods --------------------------------------------------------------------------
+
+void CACellView::shutDownTextInput() {
+  if (markedText_.isEmpty()) return;
+  if (QInputMethod* method = QGuiApplication::inputMethod(); method && hasFocus()) method->reset();
+  markedText_.clear();
+  if (document_) redrawGridPoint(document_->activeCellPoint());
+}
+
+void CACellView::setMarkedText(const QString& text) {
+  markedText_ = text;
+  if (!document_) return;
+  if (!markedText_.isEmpty()) {
+    const GridPoint& padding = document_->cellPadding();
+    const double padX = std::ceil(double(padding.x) / 12700.0);
+    const double padY = std::ceil(double(padding.y) / 12700.0);
+    const double leading = document_->leading();
+    QRectF rect = rectForGridPoint(document_->activeCellPoint()).adjusted(padX, padY, -padX, -padY);
+    rect.translate(0, -leading / 2);
+    rect.setHeight(rect.height() + leading / 2);
+    rect.setWidth(QFontMetricsF(document_->font()).horizontalAdvance(markedText_) + 1);
+    markedTextRect_ = rect;
+  }
+  redrawGridPoint(document_->activeCellPoint());
+  update(QRectF(markedTextRect_.topLeft() * zoom_, markedTextRect_.size() * zoom_).toAlignedRect());
+}
+
+void CACellView::paintMarkedText(QPainter& painter) {
+  if (markedText_.isEmpty() || !document_) return;
+  painter.fillRect(markedTextRect_, kMarkedTextBackground);
+  painter.setFont(document_->font());
+  painter.setPen(Qt::black);
+  painter.drawText(markedTextRect_, Qt::AlignLeft | Qt::AlignVCenter, markedText_);
+}
+
+void CACellView::inputMethodEvent(QInputMethodEvent* event) {
+  event->accept();
+  if (!event->commitString().isEmpty()) {
+    markedText_.clear();
+    insertText(event->commitString());
+    return;
+  }
+  setMarkedText(event->preeditString());
+}
+
+QVariant CACellView::inputMethodQuery(Qt::InputMethodQuery query) const {
+  switch (query) {
+    case Qt::ImEnabled:
+      return document_ != nullptr && !isTyping();
+    case Qt::ImCursorRectangle: {
+      const QRectF rect = markedText_.isEmpty() && document_ ? rectForGridPoint(document_->activeCellPoint())
+                                                             : markedTextRect_;
+      return QRectF(rect.topLeft() * zoom_, rect.size() * zoom_);
+    }
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+      return 0;
+    case Qt::ImSurroundingText:
+    case Qt::ImCurrentSelection:
+    case Qt::ImTextBeforeCursor:
+    case Qt::ImTextAfterCursor:
+      return QString();
+    case Qt::ImHints:
+      return int(Qt::ImhNone);
+    case Qt::ImFont:
+      return document_ ? QVariant(document_->font()) : QVariant();
+    default:
+      return QWidget::inputMethodQuery(query);
+  }
+}
+
+// ---- Formula popup --------------------------------------------------------------------------
+
+QMenu* CACellView::menuForEvent(QContextMenuEvent* event) {
+  // The grid offers no menu of its own; inside a formula the click asks for the popup.
+  if (!fieldEditor_ || !event || !fieldEditor_->hasFocus()) return nullptr;
+  if (!fieldEditor_->toPlainText().startsWith(QLatin1Char('='))) return nullptr;
+  const QTextCursor cursor = fieldEditor_->textCursor();
+  popoverTextSelection_ = CATextRange{uint64_t(cursor.selectionStart()),
+                                      uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
+  const QPoint point = event->pos();
+  QTimer::singleShot(0, this, [this, point] {
+    if (!fieldEditor_ || !document_) return;
+    emit formulaPopupRequested(formulaPopupAnchor(point));
+    document_->setActiveCellTextSel(popoverTextSelection_);
+  });
+  return nullptr;
+}
+
+QRect CACellView::formulaPopupAnchor(const QPoint& editorPoint) const {
+  if (!fieldEditor_ || !document_) return {};
+  const QRectF cellRect = rectForGridPoint(document_->activeCellPoint());
+  const int top = int(std::floor(cellRect.top() * zoom_));
+  const int height = int(std::ceil(cellRect.height() * zoom_));
+  const QString text = fieldEditor_->toPlainText();
+  QTextCursor cursor = fieldEditor_->textCursor();
+  int start = cursor.selectionStart();
+  int end = cursor.selectionEnd();
+  if (start == end && !text.isEmpty()) {
+    // The character before the caret (the last one when the caret is at the start).
+    start = start > 0 ? start - 1 : int(text.size()) - 1;
+    end = start + 1;
+  }
+  const QPoint origin = fieldEditor_->geometry().topLeft();
+  if (start == end) return QRect(origin.x() + editorPoint.x() - 1, top, 2, height);
+  cursor.setPosition(start);
+  const QRect first = fieldEditor_->cursorRect(cursor);
+  cursor.setPosition(end);
+  const QRect last = fieldEditor_->cursorRect(cursor);
+  const int left = origin.x() + first.left();
+  return QRect(left, top, std::max(1, last.left() - first.left()), height);
+}
+
+void CACellView::startTypingAfterFormulaInsertion() {
+  if (!document_) return;
+  startTyping(document_->activeCellPoint(), false);
+  document_->setActiveCellTextSel(popoverTextSelection_);
+  resetTypingSel();
+}

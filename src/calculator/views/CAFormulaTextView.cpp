@@ -1,0 +1,163 @@
+#include "calculator/views/CAFormulaTextView.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
+#include "calculator/model/caUndoArchives.h"
+#include "calculator/views/CACellView.h"
+#include "calculator/views/caFormulaEditing.h"
+#include "calculator/views/caViewNotifications.h"
+#include "framlet/shell/FLPopoverBaseVC.h"
+#include "framlet/shell/flResponderChain.h"
+#include "platform/KeyMap.h"
+#include "platform/NotificationCenter.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTimer>
+
+CAFormulaTextView::CAFormulaTextView(QWidget* parent) : FLCompletionFieldEditor(parent) {
+  setObjectName(QStringLiteral("FormulaTextView"));
+  setFieldEditor(false);
+  // The keys that a field editor hands on stay with the bar itself.
+  setViewDelegate(nullptr);
+  setCompletionDelegate(this);
+  setTabChangesFocus(false);
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+}
+
+CAFormulaTextView::~CAFormulaTextView() { NotificationCenter::defaultCenter().removeObserver(this); }
+
+void CAFormulaTextView::setDocument(CADocument* document) {
+  document_ = document;
+  observeDocument();
+  showActiveCellFormula();
+}
+
+void CAFormulaTextView::observeDocument() {
+  NotificationCenter& center = NotificationCenter::defaultCenter();
+  center.removeObserver(this);
+  if (!document_) return;
+  const auto refresh = [this](const Notification&) { showActiveCellFormula(); };
+  center.addObserver(this, QLatin1String(kSelectionChangeNotification), document_, refresh);
+  center.addObserver(this, QLatin1String(kFormulaChangeNotification), document_, refresh);
+  center.addObserver(this, QLatin1String(kDocClosingNotification), document_, [this](const Notification&) {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    document_ = nullptr;
+  });
+}
+
+void CAFormulaTextView::showActiveCellFormula() {
+  // Not while the bar is being edited, nor while it takes the focus back from a grid click.
+  if (keepingFocus_ || (hasFocus() && document_ && document_->typingState() == 1)) return;
+  const CACell* cell = document_ ? document_->activeCell() : nullptr;
+  const QString text = cell ? cell->displayText(true) : QString();
+  if (toPlainText() != text) setPlainText(text);
+}
+
+void CAFormulaTextView::commitToActiveCell() {
+  if (!document_) return;
+  const QString text = toPlainText();
+  const CACell* current = document_->activeCell();
+  if ((current ? current->displayText(true) : QString()) == text) return;
+  if (!document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
+  CACell* cell = document_->cellAtGridPointImperative(document_->activeCellPoint());
+  cell->setRecordNewFunctions(true);
+  cell->setFormula(text);
+  cell->setRecordNewFunctions(false);
+  document_->evaluate();
+  document_->redrawCell(cell->gridPoint());
+  NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
+}
+
+void CAFormulaTextView::selectNextArgument() {
+  if (!SelectNextArgumentInEditor(this)) WorkspaceBeep();
+}
+
+void CAFormulaTextView::endEditing() {
+  commitToActiveCell();
+  emit focusCellViewRequested();
+}
+
+void CAFormulaTextView::cancelOperation(QObject* /*sender*/) {
+  // The bar shows the cell again and the grid takes the keys.
+  if (document_) document_->setTypingState(0);
+  showActiveCellFormula();
+  emit focusCellViewRequested();
+}
+
+QStringList CAFormulaTextView::completions(FLCompletionFieldEditor* editor, FLTextRange partialRange,
+                                           int* indexOfSelectedItem) {
+  return FormulaCompletions(editor, partialRange, indexOfSelectedItem);
+}
+
+void CAFormulaTextView::keyPressEvent(QKeyEvent* event) {
+  FLPopoverBaseVC::closePopovers();
+  if (!hasFocus() || isCompleting()) {
+    FLCompletionFieldEditor::keyPressEvent(event);
+    return;
+  }
+  const bool control = event->modifiers() & kControlModifier;
+  switch (KeyCodeForEvent(*event)) {
+    case kKeyCodeEscape:
+      event->accept();
+      cancelOperation(this);
+      return;
+    case kKeyCodeClear:
+      event->accept();
+      setPlainText(QString());
+      return;
+    case kKeyCodeTab:
+      // Tab moves nothing here; Control-Tab goes to the next argument.
+      event->accept();
+      if (control) selectNextArgument();
+      return;
+    case kKeyCodeReturn:
+    case kKeyCodeEnter:
+      event->accept();
+      if (allowReturns_) {
+        insertPlainText(QStringLiteral("\n"));
+      } else {
+        endEditing();
+      }
+      return;
+    default:
+      FLCompletionFieldEditor::keyPressEvent(event);
+  }
+}
+
+void CAFormulaTextView::focusInEvent(QFocusEvent* event) {
+  focusFromClick_ = event->reason() == Qt::MouseFocusReason;
+  if (document_ && !keepingFocus_) {
+    showActiveCellFormula();
+    document_->setTypingState(1, document_->activeCell(), QString());
+  }
+  keepingFocus_ = false;
+  FLCompletionFieldEditor::focusInEvent(event);
+}
+
+void CAFormulaTextView::focusOutEvent(QFocusEvent* event) {
+  FLCompletionFieldEditor::focusOutEvent(event);
+  if (!document_ || event->reason() == Qt::PopupFocusReason || event->reason() == Qt::ActiveWindowFocusReason) return;
+  // A click on the grid while a formula is edited picks a reference: the bar keeps the keys.
+  if (document_->typingState() == 1 && event->reason() == Qt::MouseFocusReason &&
+      qobject_cast<CACellView*>(QApplication::focusWidget())) {
+    keepingFocus_ = true;
+    QTimer::singleShot(0, this, [this] { setFocus(Qt::OtherFocusReason); });
+    return;
+  }
+  commitToActiveCell();
+  document_->setTypingState(0);
+}
+
+void CAFormulaTextView::mousePressEvent(QMouseEvent* event) {
+  const bool fromClick = focusFromClick_;
+  focusFromClick_ = false;
+  // The click that brings the focus keeps a selection made before.
+  if (fromClick && textCursor().hasSelection()) {
+    event->accept();
+    return;
+  }
+  FLCompletionFieldEditor::mousePressEvent(event);
+}

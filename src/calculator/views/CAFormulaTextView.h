@@ -1,0 +1,60 @@
+// The formula bar of a sheet window: the active cell's entered text, edited in a text view
+// built on the completion field editor. While it has the focus the document's typing state is
+// 1, and a click on the grid adds a reference instead of taking the focus away. Return gives
+// the focus back to the grid (or breaks the line when returns are allowed); Control-Tab
+// selects the next argument placeholder.
+#pragma once
+
+#include "framlet/shell/FLCompletionFieldEditor.h"
+
+#include <QString>
+
+class CADocument;
+
+class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDelegate {
+  Q_OBJECT
+
+ public:
+  explicit CAFormulaTextView(QWidget* parent = nullptr);
+  ~CAFormulaTextView() override;
+
+  // Not owned; the view lets go of it when it closes.
+  CADocument* document() const { return document_; }
+  void setDocument(CADocument* document);
+  // Return and keypad Enter break the line instead of ending the editing.
+  bool allowReturns() const { return allowReturns_; }
+  void setAllowReturns(bool allow) { allowReturns_ = allow; }
+
+  // Shows the active cell's entered text, unless the bar is being edited.
+  void showActiveCellFormula();
+  // Enters the text into the active cell as one "Formula" step, when it changed.
+  void commitToActiveCell();
+  // Control-Tab: the next argument placeholder is selected, or the system beeps.
+  void selectNextArgument();
+
+  Q_INVOKABLE void cancelOperation(QObject* sender);
+
+  // FLCompletionDelegate
+  QStringList completions(FLCompletionFieldEditor* editor, FLTextRange partialRange,
+                          int* indexOfSelectedItem) override;
+
+ signals:
+  // The editing ended: the window gives the focus back to the cell grid.
+  void focusCellViewRequested();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  void observeDocument();
+  void endEditing();
+
+  CADocument* document_ = nullptr;
+  bool allowReturns_ = false;
+  // The focus came with the click being handled: that click does not move the caret.
+  bool focusFromClick_ = false;
+  bool keepingFocus_ = false;
+};

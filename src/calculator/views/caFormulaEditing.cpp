@@ -1,0 +1,32 @@
+#include "calculator/views/caFormulaEditing.h"
+
+#include "calculator/model/formula/caFormulaParser.h"
+#include "framlet/shell/FLCompletionFieldEditor.h"
+
+#include <QTextCursor>
+
+#include <algorithm>
+
+void SelectRangeInEditor(FLCompletionFieldEditor* editor, const CATextRange& range) {
+  if (!editor || range.location == CATextRange{}.location) return;
+  const uint64_t size = uint64_t(editor->toPlainText().size());
+  QTextCursor cursor = editor->textCursor();
+  cursor.setPosition(int(std::min(range.location, size)));
+  cursor.setPosition(int(std::min(range.location + range.length, size)), QTextCursor::KeepAnchor);
+  editor->setTextCursor(cursor);
+  editor->ensureCursorVisible();
+}
+
+bool SelectNextArgumentInEditor(FLCompletionFieldEditor* editor) {
+  if (!editor) return false;
+  const CATextRange range = RangeOfFunctionArgument(editor->toPlainText(), 0);
+  if (range.location == CATextRange{}.location) return false;
+  SelectRangeInEditor(editor, range);
+  return true;
+}
+
+QStringList FormulaCompletions(FLCompletionFieldEditor* editor, FLTextRange partialRange, int* indexOfSelectedItem) {
+  if (indexOfSelectedItem) *indexOfSelectedItem = 0;
+  if (!editor) return {};
+  return AutoCompletionArray(editor->toPlainText(), uint64_t(partialRange.location), uint64_t(partialRange.length));
+}

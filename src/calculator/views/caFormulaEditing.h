@@ -1,0 +1,18 @@
+// What the two places that edit a formula (a cell's field and the formula bar) do alike with
+// their text editor: selecting a range, going to the next argument placeholder, offering
+// function names.
+#pragma once
+
+#include "calculator/model/caTextServices.h"
+#include "framlet/shell/FLCompletionDelegate.h"
+
+#include <QStringList>
+
+class FLCompletionFieldEditor;
+
+// Selects the range, cut to the text; a range without location selects nothing.
+void SelectRangeInEditor(FLCompletionFieldEditor* editor, const CATextRange& range);
+// Selects the first "#name#" placeholder and scrolls it into view; false when there is none.
+bool SelectNextArgumentInEditor(FLCompletionFieldEditor* editor);
+// The function templates completing the editor's text ("=" and a name prefix).
+QStringList FormulaCompletions(FLCompletionFieldEditor* editor, FLTextRange partialRange, int* indexOfSelectedItem);

@@ -1,0 +1,414 @@
+#include "glimmet/storage/gmClipboard.h"
+
+#include "framlet/foundation/flBase.h"
+#include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmBookmarks.h"
+#include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+GlimmetDoc* g_clipboardDoc = nullptr;
+
+namespace {
+
+struct ForcedKnotEdit {
+  bool savedForce = g_forceEdit;
+  bool savedKnot = g_editingKnot;
+  ForcedKnotEdit() {
+    g_forceEdit = true;
+    g_editingKnot = true;
+  }
+  ~ForcedKnotEdit() {
+    g_forceEdit = savedForce;
+    g_editingKnot = savedKnot;
+  }
+};
+
+// Gives [first, limit) of the document one run of the index.
+bool SetRunStretch(GlimmetDoc* doc, uint32_t kind, uint32_t first, uint32_t limit, uint32_t index) {
+  if (limit <= first) return true;
+  GMCpTable<uint32_t>& runs = kind == kPropPara ? doc->paraRuns : doc->charRuns;
+  uint32_t limitIndex = 0;
+  const uint32_t firstIndex = SplitRuns({doc, first, limit}, nullptr, kind, &limitIndex, index);
+  if (firstIndex == kGMNone) return false;
+  if (limitIndex > firstIndex + 1) runs.erase(firstIndex + 1, limitIndex - firstIndex - 1);
+  // Neighbours of the same index merge.
+  if (firstIndex + 1 < runs.count() && runs.at(firstIndex + 1) == index) runs.erase(firstIndex + 1);
+  if (firstIndex > 0 && runs.at(firstIndex - 1) == index) runs.erase(firstIndex);
+  return true;
+}
+
+bool CopyProperties(GlimmetDoc* dst, uint32_t at, GlimmetDoc* src, uint32_t first, uint32_t limit, uint32_t kind) {
+  const GMCpTable<uint32_t>& runs = kind == kPropPara ? src->paraRuns : src->charRuns;
+  const bool absolute = dst->keepAbsoluteProps[0] || dst->keepAbsoluteProps[1] || src->keepAbsoluteProps[0] ||
+                        src->keepAbsoluteProps[1];
+  uint32_t cp = first;
+  while (cp < limit) {
+    uint32_t run = runs.indexOfCp(cp);
+    if (run == kGMNone) run = 0;
+    if (run >= runs.count()) return false;
+    const uint32_t end = std::min(limit, run + 1 < runs.count() ? runs.cpAt(run + 1) : uint32_t(src->totalLength));
+    PropRecord record;
+    const PropRecord* found = PropertiesAtIndex(src, runs.at(run));
+    if (!found || found->kind != kind) {
+      LogAssert("Bad propType 1", __func__, __FILE__, __LINE__);
+      SetDefaultProperties(src, kind, &record);
+    } else {
+      record = *found;
+    }
+    const uint32_t destCp = at + (cp - first);
+    const uint32_t style = CopyStyle(dst, src, record);
+    if (style == kGMNone) return false;
+    if (absolute) record.set<uint16_t>(0, uint16_t(style));
+    else if (!MakePropsRelative(dst, src, &record, style, destCp)) return false;
+    const uint32_t index = IndexForProperties(dst, &record);
+    if (index == kGMNone || !SetRunStretch(dst, kind, destCp, at + (end - first), index)) return false;
+    cp = std::max(end, cp + 1);
+  }
+  return true;
+}
+
+// Shifts the bookmark indexes of names (and of duplicates' marks) at or after b up by one.
+void MakeRoomForBookmark(GlimmetDoc* doc, int32_t b) {
+  for (GMBookmarkName& name : doc->bookmarkNames) {
+    if (name.bookmark >= b) ++name.bookmark;
+    else if (name.bookmark <= -2 && -2 - name.bookmark >= b) --name.bookmark;
+  }
+}
+
+bool CopyKnots(GlimmetDoc* dst, uint32_t at, GlimmetDoc* src, uint32_t first, uint32_t limit) {
+  std::map<uint64_t, uint64_t> pictures;
+  const uint32_t from = src->knots.indexOfCpAfter(first);
+  const uint32_t to = src->knots.indexOfCpAfter(limit);
+  for (uint32_t i = from; i < to; ++i) {
+    KnotEntry entry = src->knots.at(i);
+    const uint32_t sourceCp = src->knots.cpAt(i);
+    const uint32_t cp = at + (sourceCp - first);
+    if (entry.propIndex != kGMNone) {
+      const PropRecord* found = PropertiesAtIndex(src, entry.propIndex);
+      if (found) {
+        PropRecord record = *found;
+        if (record.kind < kPropNone) {
+          const uint32_t style = CopyStyle(dst, src, record);
+          if (style == kGMNone) return false;
+          if (record.kind != kPropFrame) record.set<uint16_t>(0, uint16_t(style));
+        }
+        entry.propIndex = IndexForProperties(dst, &record);
+        if (entry.propIndex == kGMNone) return false;
+      } else {
+        entry.propIndex = kGMNone;
+      }
+    }
+    if (entry.type == kKnotPicture && entry.value < src->pictures.size()) {
+      auto it = pictures.find(entry.value);
+      if (it == pictures.end()) {
+        dst->pictures.push_back(src->pictures[size_t(entry.value)]);
+        it = pictures.emplace(entry.value, dst->pictures.size() - 1).first;
+      }
+      entry.value = it->second;
+    }
+    dst->knots.insertSorted(cp, entry);
+    const bool opens = entry.kink == kKinkBegin || entry.kink == kKinkAtomic;
+    if (!opens) continue;
+    if (entry.type == kKnotChapter) dst->chapterCps.insertSorted(cp, GMNoData{});
+    if (entry.type == kKnotList) dst->listCps.insertSorted(cp, GMNoData{});
+    if (entry.type == kKnotTable) dst->tableCps.insertSorted(cp, GMNoData{});
+    if (entry.type == kKnotVar && entry.word < 32) dst->variableKinds |= 1u << entry.word;
+    if (entry.type == kKnotBookmark) {
+      const uint32_t sourceBookmark = src->bookmarkCps.indexAtCp(sourceCp);
+      const QString guid = sourceBookmark == kGMNone ? QString() : BookmarkGuid(src, sourceBookmark);
+      const bool duplicate = guid.isEmpty() || GuidIndexForGuid(dst, guid) != kGMNone;
+      const uint32_t b = dst->bookmarkCps.insertSorted(cp, GMNoData{});
+      MakeRoomForBookmark(dst, int32_t(b));
+      dst->bookmarkNames.push_back({guid, duplicate ? -2 - int32_t(b) : int32_t(b)});
+    }
+  }
+  return true;
+}
+
+// Variables of the copy point at the destination's bookmark of the same GUID; duplicated
+// bookmarks get fresh GUIDs, in the name table and in their knots' first slots.
+void FixBookmarks(GlimmetDoc* dst, GlimmetDoc* src, DocRange* copied) {
+  for (uint32_t i = dst->knots.indexOfCpAfter(copied->first); i < dst->knots.count(); ++i) {
+    if (dst->knots.cpAt(i) >= copied->limit) break;
+    KnotEntry& entry = dst->knots.at(i);
+    if (entry.type != kKnotVar || entry.word == 12 || !VariableKindRefersToBookmark(entry.word)) continue;
+    if (entry.value >= src->bookmarkNames.size()) continue;
+    const QString& guid = src->bookmarkNames[size_t(entry.value)].guid;
+    uint32_t match = kGMNone;
+    for (size_t n = 0; n < dst->bookmarkNames.size(); ++n)
+      if (dst->bookmarkNames[n].guid == guid && dst->bookmarkNames[n].bookmark > -2) {
+        match = uint32_t(n);
+        break;
+      }
+    entry.value = match == kGMNone ? uint64_t(kGMNone) : match;
+  }
+  ForcedKnotEdit forced;
+  for (GMBookmarkName& name : dst->bookmarkNames) {
+    if (name.bookmark > -2) continue;
+    const uint32_t bookmark = uint32_t(-2 - name.bookmark);
+    name.guid = NewBookmarkGuid();
+    name.bookmark = int32_t(bookmark);
+    if (bookmark >= dst->bookmarkCps.count()) continue;
+    const QString guid = name.guid;
+    ReplaceRangeSimple(KnotFirstSlot(dst, dst->bookmarkCps.cpAt(bookmark)), nullptr,
+                       reinterpret_cast<const char16_t*>(guid.utf16()), uint32_t(guid.size()));
+  }
+}
+
+bool IsLinkStyle(GlimmetDoc* doc, const PropRecord& chars) {
+  const uint32_t style = chars.get<uint16_t>(CharField::style);
+  return style != 0 && style < doc->styles.size() && doc->styles[style].id == kLinkStyleId;
+}
+
+}  // namespace
+
+bool CopyDocumentRange(DocRange* target, const DocRange& source) {
+  GlimmetDoc* dst = target ? target->doc : nullptr;
+  GlimmetDoc* src = source.doc;
+  if (!dst || !src || dst == src) return false;
+  const uint32_t first = source.first;
+  const uint32_t limit = std::min(source.limit, uint32_t(src->totalLength));
+  const uint32_t at = target->first;
+  if (first >= limit) {
+    target->limit = at;
+    return true;
+  }
+  const uint32_t n = limit - first;
+  std::vector<char16_t> text(n);
+  src->text.read(first, n, text.data());
+  bool ok;
+  {
+    ForcedKnotEdit forced;
+    ok = ReplaceRangeSimple({dst, at, at}, nullptr, text.data(), n);
+  }
+  if (!ok) return false;
+  DocRange copied{dst, at, at + n};
+  GMRegisteredRange registered(&copied, 0);
+  const size_t stylesBefore = dst->styles.size();
+  ResetCopySlots(src);
+  ok = CopyProperties(dst, at, src, first, limit, kPropPara) && CopyProperties(dst, at, src, first, limit, kPropChar) &&
+       CopyKnots(dst, at, src, first, limit);
+  if (ok) FixBookmarks(dst, src, &copied);
+  ResetCopySlots(src);
+  if (dst->styles.size() != stylesBefore) RebuildStyleList(dst);
+  ClearPropertyCaches(dst);
+  target->first = copied.first;
+  target->limit = copied.limit;
+  return ok;
+}
+
+void InstallDocumentCopy() { SetCopyRangeHook(CopyDocumentRange); }
+
+bool NewGlobalClipDocument(DocRange* range) {
+  InstallDocumentCopy();
+  GlimmetDoc* doc = NewGlimmetDoc(kDocClipboard);
+  if (!doc) return false;
+  if (doc->paneCount == 0 && !CurrentPane(doc)) {
+    DestroyDocument(doc);
+    return false;
+  }
+  if (range) *range = {doc, KnotLimitCp(doc, 0), uint32_t(doc->userLength)};
+  DestroyDocument(g_clipboardDoc);
+  g_clipboardDoc = doc;
+  return true;
+}
+
+bool InsertNewText(DocRange* range, const char16_t* text, uint32_t length, const PropRecord& charProps) {
+  if (!range || !range->doc) return false;
+  GlimmetDoc* doc = range->doc;
+  if (length == 0 || !text) {
+    if (range->empty()) return true;
+    return ReplaceRangeCore(range, nullptr, nullptr, 0, false);
+  }
+  std::vector<char16_t> units(text, text + length);
+  bool marks = false;
+  for (char16_t& unit : units) {
+    if (IsKinkChar(unit)) unit = u' ';
+    if (IsParaMarkChar(unit)) marks = true;
+  }
+  doc->noParaMarksInserted = !marks;
+  const bool deferred = doc->owner != nullptr;
+  if (deferred) DeferDisplay();
+  Pane* pane = CurrentPane(doc);
+  DocRange paneRange;
+  GetPaneRange(doc, pane, &paneRange);
+  if (range->limit == paneRange.limit && range->limit > 0) {
+    const uint32_t back = pane->contentsKind == 0 || pane->contentsKind == kPaneContentsPlain ? 1 : 2;
+    range->limit = range->limit > back ? range->limit - back : 0;
+    range->first = std::min(range->first, range->limit);
+  }
+  uint32_t at = range->first;
+  bool ok = true;
+  if (!range->empty()) {
+    ok = ReplaceRangeCore(range, nullptr, nullptr, 0, false);
+    at = std::min(VisibleCpCore(doc, pane, range->first, true), paneRange.limit > 0 ? paneRange.limit - 1 : 0);
+  }
+  DocRange point{doc, at, at};
+  ok = ok && ReplaceRangeCore(&point, nullptr, units.data(), length, false);
+  doc->noParaMarksInserted = false;
+  if (!ok) {
+    if (deferred) UndeferDisplay(2);
+    return false;
+  }
+  const uint32_t newLimit = g_postReplaceCp != kGMNone ? g_postReplaceCp : point.limit;
+  const uint32_t newFirst = newLimit - length;
+  PropRecord wanted = charProps;
+  if (IsLinkStyle(doc, wanted)) SetDefaultProperties(doc, kPropChar, &wanted);
+  PropRecord current;
+  FetchCharProps(doc, newFirst, nullptr, &current);
+  if (std::memcmp(current.body, wanted.body, g_propSizes[kPropChar]) != 0) {
+    const uint32_t index = IndexForProperties(doc, &wanted);
+    ok = index != kGMNone && SetRunStretch(doc, kPropChar, newFirst, newLimit, index);
+  }
+  if (deferred) UndeferDisplay(2);
+  pane->caretX = -1.0f;
+  *range = {doc, newLimit, newLimit};
+  return ok;
+}
+
+void TranslateCodes(QString& text, bool special) {
+  if (text.size() < 2) return;
+  const bool whole = special && text.size() == 2;
+  QString out;
+  out.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar ch = text[i];
+    if (ch != u'^' || i + 1 >= text.size()) {
+      out += ch;
+      continue;
+    }
+    const char16_t code = text[i + 1].unicode();
+    char16_t replacement = 0;
+    bool specialFind = false;
+    switch (code) {
+      case u'^': replacement = u'^'; break;
+      case u't': replacement = 0x0009; break;
+      case u'p': replacement = 0x000A; break;
+      case u'm': replacement = 0x000B; break;
+      case u'n': replacement = 0x000C; break;
+      case u'l': replacement = 0x2028; break;
+      case u'-': replacement = 0x00AD; break;
+      case u'g': replacement = 0x0001; specialFind = true; break;
+      case u'c': replacement = 0x0002; specialFind = true; break;
+      case u'd': replacement = 0x0003; specialFind = true; break;
+      case u'>': replacement = 0x0004; specialFind = true; break;
+      case u'v': replacement = 0x0005; specialFind = true; break;
+      default:
+        out += ch;  // a caret before any other character stays
+        continue;
+    }
+    if (!specialFind || whole) out += QChar(replacement);
+    ++i;
+  }
+  text = out;
+}
+
+bool CopyTablePiece(DocRange* destination, const DocRange& source) {
+  if (!destination || !destination->doc || !source.doc) return false;
+  if (!destination->empty()) {
+    LogAssert("Not IP for copy", __func__, __FILE__, __LINE__);
+    return false;
+  }
+  GlimmetDoc* dst = destination->doc;
+  GlimmetDoc* src = source.doc;
+  KnotInfo table, firstRow;
+  PropRecord props;
+  if (!FetchTable(src, source.first, &table, &firstRow, &props) || source.first < table.first ||
+      source.limit > table.limit) {
+    LogAssert("Not within table", __func__, __FILE__, __LINE__);
+    return false;
+  }
+  auto copyInto = [&](const DocRange& piece, DocRange* at) {
+    DocRange into{at->doc, at->first, at->first};
+    if (!ReplaceRangeCore(&into, &piece, nullptr, 0, false)) return false;
+    *at = {into.doc, into.limit, into.limit};
+    return true;
+  };
+  // The whole table: copied as it is.
+  if (source.first <= table.first + 2 && source.limit + 2 >= table.limit) return copyInto(table.range(), destination);
+
+  const uint32_t e = std::min(source.limit, table.limit - 1);
+  KnotInfo lastRow = firstRow;
+  if (e > firstRow.limit) {
+    KnotInfo ignored;
+    if (!FetchTable(src, e - 1, &ignored, &lastRow, nullptr)) return false;
+  }
+  // A new table knot at the destination with the (changed) table properties.
+  auto newTable = [&](PropRecord tableProps, KnotInfo* made) {
+    const uint32_t style = CopyStyle(dst, src, tableProps);
+    if (style == kGMNone) return false;
+    tableProps.set<uint16_t>(0, uint16_t(style));
+    DocRange at = *destination;
+    if (!InsertKnotCore(&at, kKnotTable, 0, 1, &tableProps, 0, nullptr, false)) return false;
+    if (dst->tableCps.indexAtCp(at.first) == kGMNone) dst->tableCps.insertSorted(at.first, GMNoData{});
+    return FetchKnot(dst, at.first, made, kKnotTable);
+  };
+
+  // Whole rows: a new table holding copies of them.
+  if (source.first <= firstRow.first + 1 && e + 1 >= lastRow.limit) {
+    KnotInfo made;
+    if (!newTable(props, &made)) return false;
+    DocRange rows{src, firstRow.first, lastRow.limit};
+    DocRange inside{dst, made.first + 1, made.first + 1};
+    if (!copyInto(rows, &inside)) return false;
+    if (!FetchKnot(dst, made.first, &made, kKnotTable)) return false;
+    *destination = {dst, made.limit, made.limit};
+    return true;
+  }
+
+  DocRange startCell, lastCell;
+  const uint32_t c0 = IndexAndRangeForCell(&table, &firstRow, source.first, -1, &startCell);
+  const uint32_t c1 = e > 0 ? IndexAndRangeForCell(&table, &firstRow, e - 1, -1, &lastCell) : c0;
+  // Two or more cells of one row: a table of one row of those cells.
+  if (lastRow.first == firstRow.first && c0 != kGMNone && c1 != kGMNone && c1 > c0) {
+    const uint32_t n = c1 - c0 + 1;
+    PropRecord changed = props;
+    changed.set<uint16_t>(TableProp::columns, uint16_t(n));
+    for (uint32_t i = 0; i < kMaxColumns; ++i) {
+      const int64_t width = i < n ? props.get<int64_t>(TableProp::widths + 8 * (c0 + i)) : 0;
+      changed.set<int64_t>(TableProp::widths + 8 * i, width);
+    }
+    KnotInfo made;
+    if (!newTable(changed, &made)) return false;
+    KinkData data[kMaxKinks];
+    for (uint32_t i = 1; i <= n; ++i) {
+      const uint32_t entry = src->knots.indexAtCp(firstRow.kinkCps[c0 + i]);
+      if (entry != kGMNone) data[i] = {src->knots.at(entry).word, src->knots.at(entry).value};
+    }
+    if (!InsertRowKinks(dst, made.first + 1, n, data)) return false;
+    for (uint32_t i = n; i-- > 0;) {
+      KnotInfo row;
+      if (!FetchKnot(dst, made.first + 1, &row, kKnotRow)) return false;
+      DocRange cell{src, firstRow.kinkCps[c0 + i] + 1, firstRow.kinkCps[c0 + i + 1]};
+      DocRange slot{dst, row.kinkCps[i] + 1, row.kinkCps[i] + 1};
+      if (!copyInto(cell, &slot)) return false;
+    }
+    if (!FetchKnot(dst, made.first, &made, kKnotTable)) return false;
+    *destination = {dst, made.limit, made.limit};
+    return true;
+  }
+
+  // Parts of several rows, or of one cell: the covered cells' text, cut to the range.
+  if (e <= firstRow.first + 1) return true;
+  uint32_t cp = source.first;
+  KnotInfo row = firstRow;
+  for (int guard = 0; guard < 1 << 20; ++guard) {
+    const uint32_t columns = row.kinkCount - 1;
+    uint32_t column = row.first == firstRow.first && c0 != kGMNone ? c0 : 0;
+    for (; column < columns; ++column) {
+      const uint32_t cellFirst = std::max(cp, row.kinkCps[column] + 1);
+      const uint32_t cellLimit = std::min(e, row.kinkCps[column + 1]);
+      if (cellLimit > cellFirst && !copyInto({src, cellFirst, cellLimit}, destination)) return false;
+      if (row.kinkCps[column + 1] + 1 >= e) break;
+    }
+    if (row.limit + 1 >= e || row.limit + 1 >= table.limit) break;
+    if (!FetchKnot(src, row.limit, &row, kKnotRow)) break;
+    cp = row.first;
+  }
+  return true;
+}

@@ -1,0 +1,251 @@
+#include "calculator/controllers/CACalculatorProgram.h"
+#include "calculator/controllers/CACalculatorStandard.h"
+
+#include "calculator/controllers/CAAppController.h"
+#include "CalculatorTestSupport.h"
+#include "calculator/controllers/CACalculatorButton.h"
+#include "calculator/controllers/CAProgrammerEngine.h"
+#include "calculator/controllers/CAStandardEngine.h"
+#include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/controllers/caCalculatorWindows.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+class CalculatorWindowTest : public CalculatorTest {
+ protected:
+  CalculatorWindowTest() : defaults(QStringLiteral("test.calculatorWindows")) {
+    for (const char* key : {kStandardCalcStackKey, kProgrammerCalcStackKey, kCalcMemoryKey, kProgrammerBaseKey}) {
+      defaults.removeObjectForKey(QLatin1String(key));
+    }
+  }
+  static void keys(QWidget* view, const char* text) {
+    for (const char* c = text; *c; ++c) QTest::keyClick(view, *c);
+  }
+  static void show(QWidget& window) {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  }
+  static void click(CACalculatorButton* key) {
+    ASSERT_NE(key, nullptr);
+    QTest::mouseClick(key, Qt::LeftButton);
+  }
+  static QAction* action(QWidget* window, const QKeySequence& shortcut) {
+    for (QAction* action : window->actions()) {
+      if (action->shortcut() == shortcut) return action;
+    }
+    return nullptr;
+  }
+
+  UserDefaults defaults;
+};
+
+TEST_F(CalculatorWindowTest, TypedKeysWorkTheStandardCalculator) {
+  CACalculatorStandard window(defaults);
+  keys(window.keyEaterView(), "2+3=");
+  EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("5.00"));
+  keys(window.keyEaterView(), "50%20=");
+  EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("10.00"));
+  // Return does nothing here; Escape clears the entry; Delete removes the last typed digit.
+  keys(window.keyEaterView(), "12");
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Return);
+  EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("12"));
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Backspace);
+  EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("1"));
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Escape);
+  EXPECT_FALSE(window.engine().accumulating());
+  EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(CalculatorWindowTest, ClickedKeysWorkTheStandardCalculatorAndTypedOnesFlash) {
+  CACalculatorStandard window(defaults);
+  show(window);
+  click(window.buttonForDigit(7));
+  click(window.buttonForFunction(kFunctionMultiply));
+  click(window.buttonForDigit(6));
+  click(window.buttonForFunction(kFunctionEquals));
+  EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("42.00"));
+  EXPECT_EQ(window.buttonForFunction(kFunctionEquals)->text(), QString());
+
+  QTest::keyClick(window.keyEaterView(), '9');
+  EXPECT_TRUE(window.buttonForDigit(9)->isDown());
+  QTRY_VERIFY(!window.buttonForDigit(9)->isDown());
+}
+
+TEST_F(CalculatorWindowTest, ArrowsRecallAndStoreTheMemory) {
+  CACalculatorStandard window(defaults);
+  keys(window.keyEaterView(), "8=");
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Right);
+  EXPECT_EQ(CACalculatorEngine::memory(), Exact(8));
+  keys(window.keyEaterView(), "1+");
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Left);
+  keys(window.keyEaterView(), "=");
+  EXPECT_EQ(window.engine().stack().first(), Exact(9));
+}
+
+TEST_F(CalculatorWindowTest, InsertedTextStopsAtTheFirstRefusedCharacter) {
+  CACalculatorStandard window(defaults);
+  window.keyEaterView()->insertText(QStringLiteral("4*5=?7"));
+  EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("20.00"));
+  EXPECT_EQ(beeps, 1);
+}
+
+TEST_F(CalculatorWindowTest, PasteEntersAtMostAHundredDigits) {
+  CACalculatorStandard window(defaults);
+  QApplication::clipboard()->setText(QString(150, QLatin1Char('1')));
+  QAction* paste = action(&window, QKeySequence::Paste);
+  ASSERT_NE(paste, nullptr);
+  EXPECT_TRUE(paste->isEnabled());
+  paste->trigger();
+  EXPECT_EQ(beeps, 1);
+  EXPECT_EQ(window.engine().stack().size(), 1);
+  action(&window, QKeySequence::Copy)->trigger();
+  EXPECT_EQ(QApplication::clipboard()->text(), window.accumulatorField()->text());
+}
+
+TEST_F(CalculatorWindowTest, DivisionByZeroShowsTheErrorInTheDisplay) {
+  CACalculatorStandard window(defaults);
+  keys(window.keyEaterView(), "5/0=");
+  EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("<Infinite>"));
+  EXPECT_EQ(beeps, 1);
+}
+
+TEST_F(CalculatorWindowTest, TheProgrammersCalculatorEntersOnReturn) {
+  CACalculatorProgram window(defaults);
+  show(window);
+  keys(window.keyEaterView(), "7");
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Return);
+  keys(window.keyEaterView(), "3");
+  click(window.buttonForFunction(kFunctionRemainder));
+  EXPECT_EQ(window.engine().stack(), QList<CANumber>{Exact(1)});
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Enter, Qt::KeypadModifier);  // duplicates
+  EXPECT_EQ(window.engine().stack().size(), 2);
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Up);  // drops
+  EXPECT_EQ(window.engine().stack().size(), 1);
+  keys(window.keyEaterView(), "=");
+  EXPECT_EQ(beeps, 1);  // equals has no use here
+}
+
+TEST_F(CalculatorWindowTest, TheBaseDecidesWhichDigitKeysWork) {
+  CACalculatorProgram window(defaults);
+  window.baseChooser()->setCurrentIndex(1);
+  emit window.baseChooser()->activated(1);
+  EXPECT_EQ(defaults.integerForKey(QLatin1String(kProgrammerBaseKey)), 1);
+  EXPECT_EQ(window.programmerEngine().base(), 8);
+  for (int digit = 0; digit < 16; ++digit) EXPECT_EQ(window.buttonForDigit(digit)->isEnabled(), digit < 8) << digit;
+  keys(window.keyEaterView(), "89A");
+  EXPECT_EQ(beeps, 3);
+  keys(window.keyEaterView(), "17");
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Return);
+  EXPECT_EQ(window.engine().stack().first(), Exact(15));
+  EXPECT_EQ(window.accumulatorField()->text(), window.engine().formatNumber(Exact(15)));
+  EXPECT_TRUE(window.accumulatorField()->text().endsWith(QStringLiteral("017")));
+}
+
+TEST_F(CalculatorWindowTest, TheStackListRecallsAnEntry) {
+  CACalculatorProgram window(defaults);
+  for (const char* number : {"1", "2", "3"}) {
+    keys(window.keyEaterView(), number);
+    QTest::keyClick(window.keyEaterView(), Qt::Key_Return);
+  }
+  QComboBox* list = window.stackButton();
+  ASSERT_EQ(list->count(), 4);
+  EXPECT_EQ(list->itemText(1), QStringLiteral("3"));
+  EXPECT_EQ(list->itemText(3), QStringLiteral("1"));
+  emit list->activated(3);
+  EXPECT_EQ(window.engine().stack(), (QList<CANumber>{Exact(1), Exact(3), Exact(2)}));
+  EXPECT_EQ(list->currentIndex(), 0);
+  EXPECT_EQ(list->itemText(1), QStringLiteral("1"));
+}
+
+TEST_F(CalculatorWindowTest, TheStackIsSavedWhenTheWindowClosesAndAtQuit) {
+  {
+    CACalculatorStandard window(defaults);
+    keys(window.keyEaterView(), "6*7=");
+    window.close();
+  }
+  {
+    CACalculatorStandard window(defaults);
+    EXPECT_EQ(window.engine().stack(), QList<CANumber>{Exact(42)});
+    EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("42.00"));
+    keys(window.keyEaterView(), "1+");
+    NotificationCenter::defaultCenter().post(QLatin1String(kQuittingNotification));
+    EXPECT_EQ(defaults.arrayForKey(QLatin1String(kStandardCalcStackKey)).size(), 1);
+    window.engine().executeFunction(kFunctionAllClear, false);
+    window.close();
+  }
+  EXPECT_FALSE(defaults.objectForKey(QLatin1String(kStandardCalcStackKey)).isValid());
+}
+
+TEST_F(CalculatorWindowTest, DecimalDigitsReachTheOtherCalculators) {
+  CACalculatorStandard standard(defaults);
+  CACalculatorProgram programmer(defaults);
+  programmer.programmerEngine().changeBase(4);
+  keys(standard.keyEaterView(), "1/3=");
+  keys(programmer.keyEaterView(), "3");
+  QTest::keyClick(programmer.keyEaterView(), Qt::Key_Return);
+  EXPECT_EQ(standard.accumulatorField()->text(), QStringLiteral("0.33"));
+  standard.changeFloatDigits(3);
+  EXPECT_EQ(standard.accumulatorField()->text(), QStringLiteral("0.333"));
+  EXPECT_EQ(programmer.accumulatorField()->text(), QStringLiteral("3.000"));
+}
+
+TEST_F(CalculatorWindowTest, OneWindowOfEachCalculator) {
+  QWidget* first = OpenCalculatorForMask(kStandardCalculatorMask, false, defaults);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(OpenCalculatorForMask(kStandardCalculatorMask, false, defaults), first);
+  EXPECT_EQ(OpenCalculatorForMask(3, false, defaults), nullptr);
+  QWidget* converter = OpenCalculatorForMask(kConverterCalculatorMask, false, defaults);
+  EXPECT_EQ(OpenCalculatorMask(), kStandardCalculatorMask | kConverterCalculatorMask);
+  first->close();
+  converter->close();
+  EXPECT_EQ(OpenCalculatorMask(), 0);
+  QTRY_COMPARE(OpenCalculatorForMask(kProgrammerCalculatorMask, true, defaults)->isVisible(), true);
+  EXPECT_EQ(OpenCalculatorMask(), kProgrammerCalculatorMask);
+  OpenCalculatorForMask(kProgrammerCalculatorMask, false, defaults)->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CalculatorWindowTest, ColoursChosenInOneWindowReachTheOthers) {
+  CACalculatorStandard standard(defaults);
+  CACalculatorProgram programmer(defaults);
+  int posts = 0;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kCalcColorNotification), &standard, [&posts](const Notification&) { ++posts; });
+  standard.changeBackColor(MakeKolor(10, 20, 30));
+  EXPECT_EQ(programmer.backgroundView()->palette().color(QPalette::Window), QColor(10, 20, 30));
+  EXPECT_TRUE(programmer.backgroundView()->autoFillBackground());
+  standard.changeButtonColor(MakeKolor(200, 0, 0));
+  EXPECT_EQ(CalculatorPreferences().buttonKolor, MakeKolor(200, 0, 0));
+  standard.resetColor();
+  EXPECT_FALSE(programmer.backgroundView()->autoFillBackground());
+  EXPECT_EQ(CalculatorPreferences().buttonKolor, kNoKolor);
+  EXPECT_EQ(posts, 3);
+}
+
+TEST_F(CalculatorWindowTest, TheOptionsPageTakesTheKeysPlace) {
+  CACalculatorStandard window(defaults);
+  show(window);
+  EXPECT_FALSE(window.showingOptions());
+  window.toggleOptions();
+  EXPECT_TRUE(window.showingOptions());
+  EXPECT_FALSE(window.backgroundView()->isVisible());
+  window.toggleOptions();
+  EXPECT_FALSE(window.showingOptions());
+  EXPECT_TRUE(window.keyEaterView()->hasFocus());
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+#include "calculator/controllers/CAStandardEngine.h"
+
+#include "CalculatorTestSupport.h"
+#include "calculator/controllers/caCalculatorConstants.h"
+#include "platform/UserDefaults.h"
+
+#include <cmath>
+
+namespace {
+
+using StandardEngineTest = CalculatorTest;
+
+TEST_F(StandardEngineTest, InfixKeysGiveTheirResults) {
+  struct Case {
+    const char* keys;
+    CANumber top;
+    int pending;
+  };
+  const Case cases[] = {
+      {"2+3=", Exact(5), kFunctionNone},
+      {"2+3+", Exact(5), kFunctionAdd},
+      {"50%20=", Exact(10), kFunctionNone},
+      {"7+40%5=", Exact(9), kFunctionNone},  // a + b % c = adds b·c/100
+      {"200-50%10=", Exact(195), kFunctionNone},
+      {"10-4=", Exact(6), kFunctionNone},     // the entry below is the left operand
+      {"8/3=", Exact(8, 3), kFunctionNone},   // exact fractions
+      {"1.5*4=", Exact(6), kFunctionNone},
+      {"2*3+4=", Exact(10), kFunctionNone},   // no precedence: one pending operator
+      {"2+3*4=", Exact(20), kFunctionNone},
+      {"9-", Exact(9), kFunctionSubtract},
+      {"2+3=4+1=", Exact(5), kFunctionNone},  // a number typed after equals starts afresh
+  };
+  for (const Case& c : cases) {
+    CAStandardEngine engine;
+    EXPECT_TRUE(type(engine, QString::fromLatin1(c.keys))) << c.keys;
+    ASSERT_FALSE(engine.stack().isEmpty()) << c.keys;
+    EXPECT_EQ(engine.stack().first(), c.top) << c.keys;
+    EXPECT_EQ(engine.pendingFunction(), c.pending) << c.keys;
+  }
+  EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(StandardEngineTest, TheDisplayShowsTheResultWithTheChosenDigits) {
+  CAStandardEngine engine;
+  type(engine, QStringLiteral("1234+1="));
+  EXPECT_EQ(engine.displayText(), QStringLiteral("1,235.00"));
+  SetCalculatorPreferences({.decimalDigits = 4});
+  engine.changeFloatDigits();
+  EXPECT_EQ(engine.displayText(), QStringLiteral("1,235.0000"));
+  type(engine, QStringLiteral("12.5"));
+  EXPECT_EQ(engine.displayText(), QStringLiteral("12.5"));  // typed text shows as typed
+}
+
+TEST_F(StandardEngineTest, RefusedKeysBeep) {
+  CAStandardEngine engine;
+  EXPECT_TRUE(type(engine, QStringLiteral("1.5")));
+  EXPECT_FALSE(engine.handleCharacter(u'.'));  // a second point
+  EXPECT_FALSE(engine.handleCharacter(u'A'));  // no hexadecimal digits here
+  EXPECT_FALSE(engine.handleCharacter(u'?'));
+  EXPECT_FALSE(engine.executeFunction(kFunctionDrop, false));
+  EXPECT_EQ(beeps, 4);
+  EXPECT_EQ(engine.stack().first(), Exact(3, 2));  // drop entered the typed number first
+}
+
+TEST_F(StandardEngineTest, DivisionByZeroShowsTheErrorAndKeepsTheOperands) {
+  CAStandardEngine engine;
+  EXPECT_FALSE(type(engine, QStringLiteral("5/0=")));
+  EXPECT_EQ(beeps, 1);
+  EXPECT_TRUE(engine.showsError());
+  EXPECT_EQ(engine.displayText(), QStringLiteral("<Infinite>"));
+  ASSERT_EQ(engine.stack().size(), 2);
+  EXPECT_EQ(engine.stack()[1], Exact(5));
+  // The next calculation starts normally.
+  EXPECT_TRUE(type(engine, QStringLiteral("6*7=")));
+  EXPECT_FALSE(engine.showsError());
+  EXPECT_EQ(engine.stack().first(), Exact(42));
+}
+
+TEST_F(StandardEngineTest, SquareRootOfANegativeIsRefused) {
+  CAStandardEngine engine;
+  type(engine, QStringLiteral("9-16="));
+  EXPECT_FALSE(engine.executeFunction(kFunctionSquareRoot, false));
+  EXPECT_TRUE(engine.showsError());
+  EXPECT_EQ(engine.stack().first(), Exact(-7));
+  EXPECT_TRUE(type(engine, QStringLiteral("16")));
+  EXPECT_TRUE(engine.executeFunction(kFunctionSquareRoot, false));
+  EXPECT_EQ(engine.stack().first(), Exact(4));
+}
+
+TEST_F(StandardEngineTest, MemoryKeys) {
+  CAStandardEngine engine;
+  type(engine, QStringLiteral("9="));
+  EXPECT_TRUE(engine.executeFunction(kFunctionStore, false));
+  EXPECT_EQ(CACalculatorEngine::memory(), Exact(9));
+  // Recall while an operator waits keeps the first operand and puts the memory above it.
+  type(engine, QStringLiteral("4+"));
+  EXPECT_TRUE(engine.executeFunction(kFunctionRecall, false));
+  ASSERT_EQ(engine.stack().size(), 2);
+  EXPECT_EQ(engine.stack()[0], Exact(9));
+  EXPECT_EQ(engine.stack()[1], Exact(4));
+  type(engine, QStringLiteral("="));
+  EXPECT_EQ(engine.stack().first(), Exact(13));
+  EXPECT_TRUE(engine.executeFunction(kFunctionMemoryAdd, false));
+  EXPECT_EQ(CACalculatorEngine::memory(), Exact(22));
+  EXPECT_TRUE(engine.executeFunction(kFunctionMemorySubtract, false));
+  EXPECT_EQ(CACalculatorEngine::memory(), Exact(9));
+  EXPECT_TRUE(engine.executeFunction(kFunctionMemoryClear, false));
+  EXPECT_EQ(CACalculatorEngine::memory(), Exact(0));
+  // Store needs a number.
+  engine.executeFunction(kFunctionAllClear, false);
+  EXPECT_FALSE(engine.executeFunction(kFunctionStore, false));
+}
+
+TEST_F(StandardEngineTest, DeleteRemovesTypedCharactersThenClearsTheEntry) {
+  CAStandardEngine engine;
+  type(engine, QStringLiteral("7+123"));
+  EXPECT_TRUE(engine.executeFunction(kFunctionDelete, false));
+  EXPECT_EQ(engine.accumulator(), QStringLiteral("12"));
+  type(engine, QStringLiteral("="));
+  EXPECT_EQ(engine.stack().first(), Exact(19));
+  // Nothing typed: delete clears the entry.
+  EXPECT_TRUE(engine.executeFunction(kFunctionDelete, false));
+  EXPECT_FALSE(engine.accumulating());
+  EXPECT_TRUE(engine.executeFunction(kFunctionAllClear, false));
+  EXPECT_TRUE(engine.stack().isEmpty());
+  EXPECT_EQ(engine.displayText(), QStringLiteral("0.00"));
+}
+
+TEST_F(StandardEngineTest, PasteTypesAtMostAHundredCharacters) {
+  CAStandardEngine engine;
+  engine.paste(QString(150, QLatin1Char('7')));
+  EXPECT_EQ(beeps, 1);
+  ASSERT_EQ(engine.stack().size(), 1);
+  EXPECT_EQ(std::floor(std::log10(double(engine.stack().first().realValue()))), 99);  // 100 digits
+}
+
+TEST_F(StandardEngineTest, PasteSkipsSpacesAndGroupingAndBeepsAtOtherCharacters) {
+  struct Case {
+    const char* text;
+    CANumber top;
+    int beeps;
+  };
+  const Case cases[] = {
+      {"1,234 5", Exact(12345), 0},
+      {"12a", Exact(12), 1},  // no hexadecimal digits in this calculator
+      {"3.25\n", Exact(13, 4), 0},
+      {"x9", Exact(9), 1},
+  };
+  for (const Case& c : cases) {
+    beeps = 0;
+    CAStandardEngine engine;
+    engine.paste(QString::fromLatin1(c.text));
+    ASSERT_EQ(engine.stack().size(), 1) << c.text;
+    EXPECT_EQ(engine.stack().first(), c.top) << c.text;
+    EXPECT_EQ(beeps, c.beeps) << c.text;
+  }
+  CAStandardEngine engine;
+  engine.paste(QStringLiteral("abc"));
+  EXPECT_TRUE(engine.stack().isEmpty());
+}
+
+TEST_F(StandardEngineTest, TheStackAndMemoryLastAcrossLaunches) {
+  UserDefaults defaults(QStringLiteral("test.standardCalculator"));
+  {
+    CAStandardEngine engine;
+    type(engine, QStringLiteral("2/3+"));
+    CACalculatorEngine::setMemory(Exact(-5, 2));
+    engine.setStack({Exact(2, 3), Exact(7)});
+    engine.save(defaults);
+  }
+  CACalculatorEngine::resetSharedMemory();
+  CAStandardEngine engine;
+  engine.load(defaults);
+  ASSERT_EQ(engine.stack().size(), 2);
+  EXPECT_EQ(engine.stack()[0], Exact(2, 3));
+  EXPECT_EQ(engine.stack()[1], Exact(7));
+  EXPECT_EQ(CACalculatorEngine::memory(), Exact(-5, 2));
+
+  // Unreadable entries are skipped; an empty stack removes the key.
+  defaults.setObject(QStringList{QStringLiteral("i4"), QStringLiteral("garbage"), QStringLiteral("i6")},
+                     QLatin1String(kStandardCalcStackKey));
+  engine.load(defaults);
+  EXPECT_EQ(engine.stack().size(), 2);
+  engine.setStack({});
+  engine.save(defaults);
+  EXPECT_FALSE(defaults.objectForKey(QLatin1String(kStandardCalcStackKey)).isValid());
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include "calculator/controllers/CAUnitConverter.h"
+
+#include "CalculatorTestSupport.h"
+#include "support/TestData.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <cmath>
+
+namespace {
+
+TEST(UnitConverterTest, TheTablesHoldNinetyUnitsInSevenCategories) {
+  size_t count = 0;
+  const char* names[] = {"Amusement", "Area", "Length", "Temperature", "Time", "Volume", "Weight"};
+  ASSERT_EQ(UnitCategories().size(), std::size(names));
+  for (size_t i = 0; i < std::size(names); ++i) {
+    EXPECT_STREQ(UnitCategories()[i].name, names[i]);
+    count += UnitCategories()[i].units.size();
+  }
+  EXPECT_EQ(count, 90u);
+  EXPECT_STREQ(UnitCategories()[kCategoryLength].units[kLengthFootRow].name, "Foot");
+}
+
+TEST(UnitConverterTest, ExactConversions) {
+  struct Case {
+    const char* value;
+    CAConverterChoice choice;
+    CANumber expected;
+  };
+  const Case cases[] = {
+      {"1", {}, Exact(1609344, 1000000)},                        // the default: Mile to Kilometer
+      {"100", {kCategoryTemperature, 0, 1}, Exact(212)},
+      {"100", {kCategoryTemperature, 0, 2}, Exact(37315, 100)},
+      {"0", {kCategoryTemperature, 2, 1}, Exact(-45967, 100)},
+      {"0", {kCategoryTemperature, 3, 0}, Exact(-27315, 100)},
+      {"-40", {kCategoryTemperature, 1, 0}, Exact(-40)},
+      {"1", {kCategoryArea, 0, 11}, Exact(4840)},                // acre to square yards
+      {"1", {kCategoryArea, 8, 0}, Exact(640)},                  // square mile to acres
+      {"1", {kCategoryVolume, 14, 4}, Exact(231)},               // US gallon to cubic inches
+      {"1", {kCategoryVolume, 15, 16}, Exact(1000)},             // liter to milliliters
+      {"1", {kCategoryVolume, 13, 15}, Exact(454609, 100000)},   // imperial gallon
+      {"1", {kCategoryTime, 6, 0}, Exact(10)},                   // millennium to centuries
+      {"1", {kCategoryTime, 6, 13}, Exact(1000)},
+      {"1", {kCategoryWeight, 6, 1}, Exact(45359237, 100000)},   // pound to grams
+      {"1", {kCategoryWeight, 7, 6}, Exact(2000)},
+      {"1", {kCategoryAmusement, 0, 6}, Exact(9)},               // a cackle is nine smiles
+      {"1", {kCategoryLength, 1, 7}, Exact(457, 1000)},          // the cubit
+      {"1,000", {kCategoryLength, 2, 3}, Exact(250, 3)},
+  };
+  for (const Case& c : cases) {
+    const CANumber value = *CANumber::withValidatedString(QString::fromLatin1(c.value), true);
+    EXPECT_EQ(ConvertUnits(value, c.choice), c.expected)
+        << c.value << ' ' << c.choice.category << ' ' << c.choice.fromUnit << ' ' << c.choice.toUnit;
+  }
+}
+
+TEST(UnitConverterTest, TheStoredChoiceIsReadBackWithinTheTables) {
+  struct Case {
+    const char* text;
+    int32_t category, from, to;
+  };
+  const Case cases[] = {
+      {"", 2, 9, 6},       {"3,1,2", 3, 1, 2},  {"5,24,0", 5, 24, 0}, {"1,2", 2, 9, 6},
+      {"7,0,0", 2, 9, 6},  {"3,4,0", 2, 9, 6},  {"-1,0,0", 2, 9, 6},  {"a,b,c", 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const CAConverterChoice choice = ConverterChoiceFromString(QString::fromLatin1(c.text));
+    EXPECT_EQ(choice.category, c.category) << c.text;
+    EXPECT_EQ(choice.fromUnit, c.from) << c.text;
+    EXPECT_EQ(choice.toUnit, c.to) << c.text;
+  }
+  EXPECT_EQ(StringFromConverterChoice({5, 24, 3}), QStringLiteral("5,24,3"));
+}
+
+TEST(UnitConverterTest, FeetAndInchesAreReadOnlyFromFeet) {
+  const CAConverterChoice fromFeet{kCategoryLength, kLengthFootRow, 2};
+  struct Case {
+    const char* text;
+    std::optional<CANumber> inches;
+  };
+  const Case cases[] = {
+      {"5'6", Exact(66)},  {"5'11", Exact(71)}, {"2.5", Exact(30)}, {"3 in", Exact(3)},
+      {"1,000", Exact(12000)},  // not a length; read as a number
+      {"5'13", std::nullopt},    {"-", std::nullopt}, {"abc", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const std::optional<CANumber> feet = ConverterValueFromText(QString::fromLatin1(c.text), fromFeet);
+    ASSERT_EQ(feet.has_value(), c.inches.has_value()) << c.text;
+    if (feet) {
+      EXPECT_EQ(ConvertUnits(*feet, fromFeet), *c.inches) << c.text;
+    }
+  }
+  EXPECT_FALSE(ConverterValueFromText(QStringLiteral("5'6"), {kCategoryLength, 13, 2}).has_value());
+}
+
+// Every pair of units within a category that GNU units also knows, as it converts them.
+TEST(UnitConverterTest, AgreesWithGnuUnits) {
+  QFile file(TestDataPath("converter/units.txt"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+  int checked = 0;
+  while (!file.atEnd()) {
+    const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
+    const QStringList fields = line.split(QLatin1Char('|'));
+    ASSERT_EQ(fields.size(), 5) << line.toStdString();
+    const CAConverterChoice choice{fields[0].toInt(), fields[1].toInt(), fields[2].toInt()};
+    const CANumber result = ConvertUnits(*CANumber::withValidatedString(fields[3], false), choice);
+    const long double expected = std::strtold(fields[4].toLatin1().constData(), nullptr);
+    const long double actual = result.realValue();
+    // GNU units leaves rounding noise on temperatures that come out at zero.
+    const long double scale = choice.category == kCategoryTemperature ? std::max(1.0L, std::fabs(expected))
+                                                                       : std::fabs(expected);
+    const long double tolerance = scale * 1e-12L;
+    EXPECT_LE(std::fabs(actual - expected), tolerance) << line.toStdString() << " gave " << double(actual);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 1279);
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// The formula bar beside a grid in one window, and the format panel's container.
+#include "calculator/model/UndoTestSupport.h"
+#include "calculator/model/caUndoArchives.h"
+#include "calculator/views/CACellView.h"
+#include "calculator/views/CAFormulaTextView.h"
+#include "calculator/views/CAPropertyContainerView.h"
+#include "calculator/views/CAScrollView.h"
+#include "platform/KeyMap.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class FormulaBarTest : public testing::Test {
+ protected:
+  FormulaBarTest() {
+    FLKernel::sharedInstance();
+    document.setController(&window);
+    auto* layout = new QVBoxLayout(&frame);
+    bar = new CAFormulaTextView(&frame);
+    bar->setDocument(&document);
+    scroll = new CAScrollView(&document, &frame);
+    layout->addWidget(bar);
+    layout->addWidget(scroll, 1);
+    QObject::connect(bar, &CAFormulaTextView::focusCellViewRequested, bar, [this] {
+      ++focusRequests;
+      scroll->cellView()->setFocus();
+    });
+    frame.resize(600, 400);
+    frame.show();
+    QApplication::setActiveWindow(&frame);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));
+    scroll->cellView()->setFocus();
+  }
+  ~FormulaBarTest() override {
+    frame.close();
+    document.setController(nullptr);
+  }
+
+  void focusBar() {
+    bar->setFocus(Qt::MouseFocusReason);
+    QCoreApplication::processEvents();
+  }
+  CACell& enter(const char* at, const char* text) {
+    CACell& cell = *document.cellAtGridPointImperative(A1(at));
+    cell.setFormula(QString::fromUtf8(text));
+    return cell;
+  }
+  QString value(const char* at) const {
+    const CACell* c = document.cellAtGridPoint(A1(at));
+    return c && c->number() ? c->number()->description() : QStringLiteral("-");
+  }
+  QWidget* focus() const { return QApplication::focusWidget(); }
+
+  ModelEnvironment environment;
+  CADocument document;
+  UndoWindow window{document};
+  QWidget frame;
+  CAFormulaTextView* bar = nullptr;
+  CAScrollView* scroll = nullptr;
+  int focusRequests = 0;
+};
+
+TEST_F(FormulaBarTest, ShowsTheActiveCellsEnteredText) {
+  enter("A1", "=1+2");
+  enter("A2", "abc");
+  document.setSelectionPoint(A1("A1"));
+  EXPECT_EQ(bar->toPlainText(), "=1+2");
+  document.setSelectionPoint(A1("A2"));
+  EXPECT_EQ(bar->toPlainText(), "abc");
+  document.setSelectionPoint(A1("B9"));
+  EXPECT_EQ(bar->toPlainText(), "");
+}
+
+TEST_F(FormulaBarTest, TheTypingStateIsOneWhileAFormulaIsEditedThere) {
+  enter("A1", "=1+2");
+  enter("A2", "5");
+  const struct {
+    const char* cell;
+    int32_t state;
+  } cases[] = {{"A1", 1}, {"A2", 0}, {"C3", 1}};
+  for (const auto& c : cases) {
+    scroll->cellView()->setFocus();
+    document.setSelectionPoint(A1(c.cell));
+    focusBar();
+    EXPECT_EQ(document.typingState(), c.state) << c.cell;
+  }
+  scroll->cellView()->setFocus();
+  EXPECT_EQ(document.typingState(), 0);
+}
+
+TEST_F(FormulaBarTest, ReturnEntersTheTextAndGivesTheGridTheKeys) {
+  enter("A1", "4");
+  document.setSelectionPoint(A1("B1"));
+  focusBar();
+  QTest::keyClicks(bar, QStringLiteral("=A1*3"));
+  QTest::keyClick(bar, Qt::Key_Return);
+  EXPECT_EQ(value("B1"), "12");
+  EXPECT_EQ(focusRequests, 1);
+  EXPECT_EQ(focus(), scroll->cellView());
+  EXPECT_EQ(document.typingState(), 0);
+  EXPECT_EQ(window.manager.inUseCount(), 1u);
+  EXPECT_EQ(window.archiver.descriptors.back(), uint32_t(kUndoFormula));
+}
+
+TEST_F(FormulaBarTest, ReturnBreaksTheLineWhenReturnsAreAllowed) {
+  bar->setAllowReturns(true);
+  focusBar();
+  QTest::keyClicks(bar, QStringLiteral("a"));
+  QTest::keyClick(bar, Qt::Key_Return);
+  QTest::keyClicks(bar, QStringLiteral("b"));
+  EXPECT_EQ(bar->toPlainText(), "a\nb");
+  EXPECT_EQ(focusRequests, 0);
+}
+
+TEST_F(FormulaBarTest, TabNeedsControlAndBeepsWithoutAnArgument) {
+  focusBar();
+  bar->setPlainText(QStringLiteral("=ROUND(#number#,#places#)"));
+  QTest::keyClick(bar, Qt::Key_Tab);
+  EXPECT_EQ(bar->toPlainText(), "=ROUND(#number#,#places#)");
+  EXPECT_EQ(focus(), bar);
+  QTest::keyClick(bar, Qt::Key_Tab, kControlModifier);
+  EXPECT_EQ(bar->textCursor().selectedText(), "#number#");
+  bar->setPlainText(QStringLiteral("=PI()"));
+  QTest::keyClick(bar, Qt::Key_Tab, kControlModifier);
+  EXPECT_EQ(environment.beeps, 1);
+}
+
+TEST_F(FormulaBarTest, EscapeShowsTheCellAgainWithoutEnteringAnything) {
+  enter("A1", "7");
+  document.setSelectionPoint(A1("A1"));
+  focusBar();
+  bar->selectAll();
+  QTest::keyClicks(bar, QStringLiteral("99"));
+  QTest::keyClick(bar, Qt::Key_Escape);
+  EXPECT_EQ(value("A1"), "7");
+  EXPECT_EQ(bar->toPlainText(), "7");
+  EXPECT_EQ(focus(), scroll->cellView());
+  EXPECT_EQ(window.manager.inUseCount(), 0u);
+}
+
+TEST_F(FormulaBarTest, ClickingACellWhileEditingAFormulaKeepsTheBarFocused) {
+  document.setSelectionPoint(A1("A1"));
+  focusBar();
+  QTest::keyClicks(bar, QStringLiteral("=1+"));
+  ASSERT_EQ(document.typingState(), 1);
+  const QPoint b3 = scroll->cellView()->rectForGridPoint(A1("B3")).center().toPoint();
+  QTest::mouseClick(scroll->cellView(), Qt::LeftButton, {}, b3);
+  QTest::qWait(10);
+  EXPECT_EQ(focus(), bar);
+  EXPECT_EQ(bar->toPlainText(), "=1+");
+  EXPECT_EQ(document.typingState(), 1);
+}
+
+TEST(PropertyContainerView, DrawsItsSeparatorAboveThePropertyScrollView) {
+  FLKernel::sharedInstance();
+  CAPropertyContainerView container;
+  container.resize(200, 120);
+  auto* scrollView = new QWidget(&container);
+  scrollView->setGeometry(0, 40, 200, 80);
+  container.setPropertyScrollView(scrollView);
+  scrollView->hide();  // only the container's own drawing
+  QImage image(container.size(), QImage::Format_ARGB32);
+  container.render(&image);
+  EXPECT_EQ(image.pixelColor(100, 39), QColor(Qt::lightGray));
+  EXPECT_EQ(image.pixelColor(100, 20), g_formatPanelBackground);
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+#include "glimmet/storage/gmClipboard.h"
+
+#include "StorageTestSupport.h"
+#include "glimmet/storage/gmBookmarks.h"
+#include "glimmet/storage/gmStyles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Clipboard, CaretCodesTranslate) {
+  struct {
+    QString in;
+    bool special;
+    QString out;
+  } cases[] = {
+      {QStringLiteral("a^tb"), false, QStringLiteral("a\tb")},
+      {QStringLiteral("^^t"), false, QStringLiteral("^t")},
+      {QStringLiteral("^q"), false, QStringLiteral("^q")},
+      {QStringLiteral("^c"), true, QString(QChar(2))},
+      {QStringLiteral("^c"), false, QString()},
+      {QStringLiteral("x^c"), true, QStringLiteral("x")},
+      {QStringLiteral("^p^m^n^l^-"), false, QString::fromUtf16(u"\n\u000B\u000C\u2028\u00AD")},
+      {QStringLiteral("^"), false, QStringLiteral("^")},
+      {QStringLiteral("ab^"), false, QStringLiteral("ab^")},
+      {QStringLiteral("^>"), true, QString(QChar(4))},
+  };
+  for (const auto& c : cases) {
+    QString text = c.in;
+    TranslateCodes(text, c.special);
+    EXPECT_EQ(text, c.out) << c.in.toStdString();
+  }
+}
+
+TEST(Clipboard, ANewClipboardDocumentReplacesTheLast) {
+  DocRange first, second;
+  ASSERT_TRUE(NewGlobalClipDocument(&first));
+  EXPECT_EQ(g_clipboardDoc, first.doc);
+  EXPECT_EQ(first.first, kBody);
+  EXPECT_EQ(first.limit, kBody + 1);
+  ASSERT_TRUE(NewGlobalClipDocument(&second));
+  EXPECT_EQ(g_clipboardDoc, second.doc);
+  DestroyDocument(g_clipboardDoc);
+  g_clipboardDoc = nullptr;
+}
+
+TEST(Clipboard, InsertedTextLosesKnotCharactersAndTakesItsProperties) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  PropRecord chars;
+  FetchCharProps(doc.get(), kBody, nullptr, &chars);
+  const uint32_t runs = doc->charRuns.count();
+  DocRange at{doc.get(), kBody + 1, kBody + 1};
+  const char16_t text[] = {u'x', 0x0001, u'y'};
+  ASSERT_TRUE(InsertNewText(&at, text, 3, chars));
+  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("ax yb\n\n"));
+  EXPECT_EQ(at, (DocRange{doc.get(), kBody + 4, kBody + 4}));
+  EXPECT_EQ(doc->charRuns.count(), runs);  // equal properties add no run
+  PropRecord bold = chars;
+  bold.body[CharField::bold] = 1;
+  ASSERT_TRUE(InsertNewText(&at, u"B", 1, bold));
+  PropRecord got;
+  FetchCharProps(doc.get(), kBody + 4, nullptr, &got);
+  EXPECT_EQ(got.body[CharField::bold], 1);
+  FetchCharProps(doc.get(), kBody + 5, nullptr, &got);
+  EXPECT_EQ(got.body[CharField::bold], 0);
+  // Replacing a selection.
+  DocRange selection{doc.get(), kBody, kBody + 2};
+  ASSERT_TRUE(InsertNewText(&selection, u"Q", 1, chars));
+  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("Q yBb\n\n"));
+}
+
+TEST(Clipboard, TypingAfterALinkDoesNotContinueIt) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  const uint32_t link = StyleIndexForStyleId(doc.get(), kLinkStyleId, true);
+  PropRecord linkProps = *PropertiesAtIndex(doc.get(), doc->styles[link].first);
+  DocRange at{doc.get(), kBody + 1, kBody + 1};
+  ASSERT_TRUE(InsertNewText(&at, u"z", 1, linkProps));
+  PropRecord got, normal;
+  FetchCharProps(doc.get(), kBody + 1, nullptr, &got);
+  SetDefaultProperties(doc.get(), kPropChar, &normal);
+  EXPECT_EQ(std::memcmp(got.body, normal.body, 56), 0);
+}
+
+TEST(Clipboard, CopyingBetweenDocumentsBringsTextStylesAndRuns) {
+  InstallDocumentCopy();
+  GlimmetDocPtr source = DocWithBody(QStringLiteral("hello world"));
+  const uint32_t header = StyleIndexForStyleId(source.get(), kHeaderStyleId, true);
+  ASSERT_TRUE(ApplyParaStyle({source.get(), kBody, kBody + 1}, header));
+  PropRecord bold;
+  FetchCharProps(source.get(), kBody, nullptr, &bold);
+  bold.body[CharField::bold] = 1;
+  ASSERT_TRUE(ApplyPropsToRange({source.get(), kBody + 6, kBody + 11}, bold));
+
+  GlimmetDocPtr target = DocWithBody(QStringLiteral("[]"));
+  DocRange at{target.get(), kBody + 1, kBody + 1};
+  const DocRange from{source.get(), kBody, kBody + 12};
+  ASSERT_TRUE(ReplaceRangeCore(&at, &from, nullptr, 0, false));
+  EXPECT_EQ(BodyText(target.get()), QStringLiteral("[hello world\n]\n\n"));
+  const uint32_t copiedHeader = StyleIndexForStyleId(target.get(), kHeaderStyleId, false);
+  ASSERT_NE(copiedHeader, kGMNone);
+  PropRecord para, chars;
+  FetchParaProps(target.get(), nullptr, kBody + 2, nullptr, &para);
+  EXPECT_EQ(para.get<uint16_t>(0), copiedHeader);
+  FetchCharProps(target.get(), kBody + 8, nullptr, &chars);
+  EXPECT_EQ(chars.body[CharField::bold], 1);
+  FetchCharProps(target.get(), kBody + 2, nullptr, &chars);
+  EXPECT_EQ(chars.body[CharField::bold], 0);
+}
+
+TEST(Clipboard, ACopiedBookmarkWhoseGuidIsTakenGetsAFreshOne) {
+  InstallDocumentCopy();
+  auto withBookmark = [](const QString& guid) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+    DocRange at{doc.get(), kBody + 1, kBody + 1};
+    EXPECT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
+    EXPECT_TRUE(ReplaceRangeSimpleWithString({doc.get(), at.first + 1, at.first + 1}, nullptr, guid));
+    IdentifyBookmarks(doc.get());
+    return doc;
+  };
+  const QString guid = QStringLiteral("0F1E2D3C-0000-4000-8000-000000000001");
+  GlimmetDocPtr source = withBookmark(guid);
+  GlimmetDocPtr target = withBookmark(guid);
+  ASSERT_EQ(BookmarkGuid(target.get(), 0), guid);
+  DocRange at{target.get(), kBody, kBody};
+  const DocRange from{source.get(), kBody, uint32_t(source->userLength)};
+  ASSERT_TRUE(ReplaceRangeCore(&at, &from, nullptr, 0, false));
+  ASSERT_EQ(target->bookmarkCps.count(), 2u);
+  ASSERT_EQ(target->bookmarkNames.size(), 2u);
+  const QString copied = BookmarkGuid(target.get(), 0);
+  EXPECT_NE(copied, guid);
+  EXPECT_EQ(copied.size(), guid.size());
+  EXPECT_EQ(BookmarkGuid(target.get(), 1), guid);
+  EXPECT_EQ(BookmarkIndexForGuidIndex(target.get(), GuidIndexForGuid(target.get(), guid)), 1u);
+  EXPECT_EQ(BookmarkIndexForGuidIndex(target.get(), GuidIndexForGuid(target.get(), copied)), 0u);
+  // A GUID new to the target is kept.
+  GlimmetDocPtr fresh = DocWithBody(QStringLiteral("z"));
+  DocRange into{fresh.get(), kBody, kBody};
+  ASSERT_TRUE(ReplaceRangeCore(&into, &from, nullptr, 0, false));
+  EXPECT_EQ(BookmarkGuid(fresh.get(), 0), guid);
+}
+
+TEST(Bookmarks, DeletingBookmarksKeepsNamesInPlace) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcde"));
+  for (uint32_t i = 0; i < 5; ++i) {
+    DocRange at{doc.get(), kBody + 4 * i, kBody + 4 * i};
+    ASSERT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
+    ASSERT_TRUE(ReplaceRangeSimpleWithString({doc.get(), at.first + 1, at.first + 1}, nullptr, QString::number(i)));
+  }
+  IdentifyBookmarks(doc.get());
+  ASSERT_EQ(doc->bookmarkNames.size(), 5u);
+  EXPECT_EQ(BookmarkGuid(doc.get(), 3), QStringLiteral("3"));
+  EXPECT_EQ(BookmarkGuid(doc.get(), 7), QString());
+  DeleteBookmarks(doc.get(), 2, 4);
+  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), 4), 2u);
+  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), 2), kGMNone);
+  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), 3), kGMNone);
+  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), 1), 1u);
+  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), kGMNone), kGMNone);
+  EXPECT_EQ(doc->bookmarkCps.count(), 3u);
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+#include "glimmet/storage/gmTables.h"
+
+#include "StorageTestSupport.h"
+#include "glimmet/storage/gmClipboard.h"
+#include "glimmet/storage/gmFetch.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TableOption {
+  uint8_t saved = g_glimmetConfig.tableOption;
+  explicit TableOption(uint8_t value) { g_glimmetConfig.tableOption = value; }
+  ~TableOption() { g_glimmetConfig.tableOption = saved; }
+};
+
+// Writes text into each cell of the table beginning at tableCp, row by row.
+void FillCells(GlimmetDoc* doc, uint32_t tableCp, const QStringList& texts) {
+  for (qsizetype i = texts.size(); i-- > 0;) {
+    KnotInfo table;
+    ASSERT_TRUE(FetchKnot(doc, tableCp, &table, kKnotTable));
+    // Find the i-th cell by walking rows.
+    qsizetype n = 0;
+    uint32_t cp = table.first + 1;
+    while (cp + 1 < table.limit) {
+      KnotInfo row;
+      ASSERT_TRUE(FetchKnot(doc, cp, &row, kKnotRow));
+      for (uint32_t c = 0; c + 1 < row.kinkCount; ++c, ++n) {
+        if (n != i) continue;
+        ASSERT_TRUE(InsertText(doc, row.kinkCps[c] + 1, texts[i]));
+      }
+      if (n > i) break;
+      cp = row.limit;
+    }
+  }
+}
+
+TEST(Tables, ASpreadsheetTableOfFixedWidths) {
+  TableOption option(1);
+  GlimmetDocPtr doc = DocWithBody(QString());
+  DocRange range;
+  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 3, 2, &range));
+  KnotInfo table, row;
+  PropRecord props;
+  ASSERT_TRUE(FetchTable(doc.get(), range.first + 2, &table, &row, &props));
+  EXPECT_EQ(table.first, range.first);
+  EXPECT_EQ(props.get<uint16_t>(TableProp::columns), 2);
+  EXPECT_EQ(props.body[TableProp::autoFit], 0);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths), 914400);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 8), 914400);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 16), 0);
+  EXPECT_EQ(row.kinkCount, 3u);
+  EXPECT_EQ(doc->tableCps.count(), 1u);
+  // Three rows of two empty one-paragraph cells: table kinks 2, rows 3 x (3 kinks + 2 marks).
+  EXPECT_EQ(range.length(), 2u + 3u * 5u);
+  EXPECT_TRUE(IsTabbedTable(range));
+}
+
+TEST(Tables, WithoutTheOptionWidthsAreProportional) {
+  TableOption option(0);
+  GlimmetDocPtr doc = DocWithBody(QString());
+  DocRange range;
+  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 1, 4, &range));
+  KnotInfo table, row;
+  PropRecord props;
+  ASSERT_TRUE(FetchTable(doc.get(), range.first, &table, &row, &props));
+  EXPECT_EQ(props.body[TableProp::autoFit], 1);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 24), kFullShare / 4);
+}
+
+TEST(Tables, ATabbedTableBecomesTabbedLines) {
+  TableOption option(1);
+  GlimmetDocPtr doc = DocWithBody(QString());
+  DocRange range;
+  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 2, 2, &range));
+  FillCells(doc.get(), range.first, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
+  KnotInfo table;
+  ASSERT_TRUE(FetchKnot(doc.get(), range.first, &table, kKnotTable));
+  // Extraction sees the table as tabbed lines and leaves the document alone.
+  EXPECT_EQ(ExtractPlainText(table.range(), false), QStringLiteral("a\tb\nc\td\n"));
+  EXPECT_EQ(doc->tableCps.count(), 1u);
+  DocRange converted = table.range();
+  TableToText(&converted);
+  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("a\tb\nc\td\n\n\n"));
+  EXPECT_EQ(TextOfRange(converted), QStringLiteral("a\tb\nc\td\n"));
+  EXPECT_EQ(doc->tableCps.count(), 0u);
+  EXPECT_EQ(doc->knots.count(), 8u);
+}
+
+TEST(Tables, ACellOfTwoParagraphsIsNotTabbed) {
+  TableOption option(1);
+  GlimmetDocPtr doc = DocWithBody(QString());
+  DocRange range;
+  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 1, 2, &range));
+  FillCells(doc.get(), range.first, {QStringLiteral("x\ny"), QStringLiteral("z")});
+  KnotInfo table;
+  ASSERT_TRUE(FetchKnot(doc.get(), range.first, &table, kKnotTable));
+  EXPECT_FALSE(IsTabbedTable(table.range()));
+  DocRange converted = table.range();
+  TableToText(&converted);
+  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("x\ny\nz\n\n\n"));
+}
+
+TEST(Tables, CellsAreFoundByCpAndByColumn) {
+  TableOption option(1);
+  GlimmetDocPtr doc = DocWithBody(QString());
+  DocRange range;
+  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 2, 3, &range));
+  KnotInfo table, row;
+  ASSERT_TRUE(FetchTable(doc.get(), range.first + 1, &table, &row, nullptr));
+  DocRange cell;
+  EXPECT_EQ(IndexAndRangeForCell(&table, &row, row.kinkCps[2], -1, &cell), 1u);
+  EXPECT_EQ(IndexAndRangeForCell(&table, &row, 0, 2, &cell), 2u);
+  EXPECT_EQ(cell.first, row.kinkCps[2] + 1);
+  EXPECT_EQ(cell.limit, row.kinkCps[3]);
+  EXPECT_EQ(IndexAndRangeForCell(&table, &row, 0, 0, &cell), 0u);
+  EXPECT_EQ(cell.first, table.first);  // the table's first cell starts at the table
+  EXPECT_EQ(IndexAndRangeForCell(&table, &row, 0, 3, &cell), kGMNone);
+  KnotInfo second;
+  ASSERT_TRUE(FetchTable(doc.get(), row.limit + 1, &table, &second, nullptr));
+  EXPECT_EQ(second.first, row.limit);
+  PropRecord props;
+  uint32_t border = 0;
+  EXPECT_EQ(ApproximateRowNumber(table, row, row.first, row.limit, props, &border), 0u);
+  EXPECT_EQ(ApproximateRowNumber(table, second, 0, second.limit, props, &border), 1u);
+  EXPECT_EQ(border, 2u);
+}
+
+KnotInfo RowOf(GlimmetDoc* doc, uint32_t columns, KnotInfo* table) {
+  TableOption option(1);
+  DocRange range;
+  EXPECT_TRUE(NewTableCore(doc, kBody, 2, columns, &range));
+  KnotInfo row;
+  EXPECT_TRUE(FetchTable(doc, range.first + 1, table, &row, nullptr));
+  return row;
+}
+
+TEST(Tables, ProportionalColumnsShareTheFreeWidth) {
+  GlimmetDocPtr doc = DocWithBody(QString());
+  KnotInfo table;
+  const KnotInfo row = RowOf(doc.get(), 3, &table);
+  PropRecord props;
+  SetBaseProperties(kPropTable, &props);
+  props.body[TableProp::autoFit] = 1;
+  props.set<int64_t>(TableProp::widths, 254000);
+  props.set<int64_t>(TableProp::widths + 8, 381000);
+  props.set<int64_t>(TableProp::widths + 16, 999);  // the last column takes what is left
+  props.set<int64_t>(TableProp::left, 12700 * 10);
+  props.set<int64_t>(TableProp::right, 12700 * 10);
+  GMRect rect{5, 0, 520, 40};
+  std::vector<GMRect> cells;
+  std::vector<int64_t> widths;
+  GetCellRects(props, 0, 2, table, row, &rect, &cells, &widths);
+  ASSERT_EQ(cells.size(), 3u);
+  EXPECT_DOUBLE_EQ(cells[0].width, 100);
+  EXPECT_DOUBLE_EQ(cells[1].width, 150);
+  EXPECT_DOUBLE_EQ(cells[2].width, 250);
+  EXPECT_DOUBLE_EQ(cells[0].x, 15);
+  EXPECT_DOUBLE_EQ(cells[2].x, 265);
+  EXPECT_DOUBLE_EQ(rect.x, 15);
+  EXPECT_DOUBLE_EQ(rect.width, 500);
+  EXPECT_EQ(widths[2], 250 * 12700);
+}
+
+TEST(Tables, OuterMarginsAndAlignmentOfFixedTables) {
+  GlimmetDocPtr doc = DocWithBody(QString());
+  KnotInfo table;
+  const KnotInfo row = RowOf(doc.get(), 2, &table);
+  PropRecord props;
+  SetBaseProperties(kPropTable, &props);
+  props.set<int64_t>(TableProp::widths, 914400);
+  props.set<int64_t>(TableProp::widths + 8, 914400);
+  props.set<int64_t>(TableProp::cellLeft, 25400);
+  props.set<int64_t>(TableProp::cellRight, 12700);
+  props.set<int64_t>(TableProp::right, 12700 * 4);
+  struct {
+    uint8_t outer;
+    int32_t align;
+    double x;
+    int64_t first, last;
+  } cases[] = {{0, 0, 10, 914400 - 38100, 914400 - 38100},
+               {1, 0, 10, 914400 - 12700, 914400 - 25400},
+               {0, 3, 10 + 300 - 4 - 144, 914400 - 38100, 914400 - 38100},
+               {0, 1, 10 + (300 - 4 - 144) / 2.0, 914400 - 38100, 914400 - 38100}};
+  for (const auto& c : cases) {
+    props.body[TableProp::outerMargins] = c.outer;
+    props.set<int32_t>(TableProp::alignment, c.align);
+    GMRect rect{10, 0, 300, 20};
+    std::vector<GMRect> cells;
+    std::vector<int64_t> widths;
+    GetCellRects(props, 0, 2, table, row, &rect, &cells, &widths);
+    EXPECT_DOUBLE_EQ(rect.x, c.x) << int(c.outer) << c.align;
+    EXPECT_DOUBLE_EQ(rect.width, 144);
+    EXPECT_EQ(widths[0], c.first);
+    EXPECT_EQ(widths[1], c.last);
+    EXPECT_EQ(ColumnWidth(props, table, row, 0, 1), c.last);
+  }
+}
+
+// A source table of rows x 4 cells "a1".."d1", "a2".., column widths 1-4 inches and cell colours 1-4.
+DocRange FourColumnTable(GlimmetDoc* doc, uint32_t rows) {
+  TableOption option(1);
+  DocRange range;
+  EXPECT_TRUE(NewTableCore(doc, kBody, rows, 4, &range));
+  QStringList texts;
+  for (uint32_t r = 1; r <= rows; ++r)
+    for (char c : {'a', 'b', 'c', 'd'}) texts << QString(QChar(c)) + QString::number(r);
+  FillCells(doc, range.first, texts);
+  KnotInfo table;
+  EXPECT_TRUE(FetchKnot(doc, range.first, &table, kKnotTable));
+  PropRecord props = *PropertiesAtIndex(doc, table.entry.propIndex);
+  for (uint32_t i = 0; i < 4; ++i) props.set<int64_t>(TableProp::widths + 8 * i, 914400 * (i + 1));
+  SetPropsOnKink(doc, uint32_t(table.index), IndexForProperties(doc, &props));
+  KnotInfo row;
+  EXPECT_TRUE(FetchKnot(doc, range.first + 1, &row, kKnotRow));
+  for (uint32_t i = 1; i <= 4; ++i) doc->knots.at(doc->knots.indexAtCp(row.kinkCps[i])).value = i;
+  return table.range();
+}
+
+TEST(Tables, CopyingCellsOfOneRowMakesATableOfThoseCells) {
+  GlimmetDocPtr source = DocWithBody(QString());
+  FourColumnTable(source.get(), 2);
+  KnotInfo table, row;
+  ASSERT_TRUE(FetchTable(source.get(), kBody + 1, &table, &row, nullptr));
+  GlimmetDocPtr target = DocWithBody(QStringLiteral("x"));
+  DocRange at{target.get(), kBody, kBody};
+  ASSERT_TRUE(CopyTablePiece(&at, {source.get(), row.kinkCps[1] + 1, row.kinkCps[3]}));
+  KnotInfo made, madeRow;
+  PropRecord props;
+  ASSERT_TRUE(FetchTable(target.get(), kBody + 1, &made, &madeRow, &props));
+  EXPECT_EQ(at.first, made.limit);
+  EXPECT_EQ(props.get<uint16_t>(TableProp::columns), 2);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths), 2 * 914400);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 8), 3 * 914400);
+  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 16), 0);
+  ASSERT_EQ(madeRow.kinkCount, 3u);
+  EXPECT_EQ(target->knots.at(target->knots.indexAtCp(madeRow.kinkCps[1])).value, 2u);
+  EXPECT_EQ(target->knots.at(target->knots.indexAtCp(madeRow.kinkCps[2])).value, 3u);
+  EXPECT_EQ(ExtractPlainText(made.range(), false), QStringLiteral("b1\tc1\n"));
+  EXPECT_EQ(target->tableCps.count(), 1u);
+}
+
+TEST(Tables, CopyingAcrossRowsInsertsThePartialCellTexts) {
+  GlimmetDocPtr source = DocWithBody(QString());
+  FourColumnTable(source.get(), 2);
+  KnotInfo table, first, second;
+  ASSERT_TRUE(FetchTable(source.get(), kBody + 1, &table, &first, nullptr));
+  ASSERT_TRUE(FetchKnot(source.get(), first.limit, &second, kKnotRow));
+  GlimmetDocPtr target = DocWithBody(QString());
+  DocRange at{target.get(), kBody, kBody};
+  ASSERT_TRUE(CopyTablePiece(&at, {source.get(), first.kinkCps[3] + 2, second.kinkCps[0] + 2}));
+  EXPECT_EQ(BodyText(target.get()), QStringLiteral("1\na\n\n"));
+  EXPECT_EQ(target->tableCps.count(), 0u);
+  EXPECT_EQ(target->knots.count(), 8u);
+}
+
+TEST(Tables, CopyingWholeRowsMakesATableOfThoseRows) {
+  GlimmetDocPtr source = DocWithBody(QString());
+  FourColumnTable(source.get(), 3);
+  KnotInfo table, first, second;
+  ASSERT_TRUE(FetchTable(source.get(), kBody + 1, &table, &first, nullptr));
+  ASSERT_TRUE(FetchKnot(source.get(), first.limit, &second, kKnotRow));
+  GlimmetDocPtr target = DocWithBody(QString());
+  DocRange at{target.get(), kBody, kBody};
+  KnotInfo third;
+  ASSERT_TRUE(FetchKnot(source.get(), second.limit, &third, kKnotRow));
+  ASSERT_TRUE(CopyTablePiece(&at, {source.get(), second.first, third.limit}));
+  KnotInfo made;
+  ASSERT_TRUE(FetchKnot(target.get(), kBody, &made, kKnotTable));
+  EXPECT_EQ(ExtractPlainText(made.range(), false), QStringLiteral("a2\tb2\tc2\td2\na3\tb3\tc3\td3\n"));
+  EXPECT_EQ(at.first, made.limit);
+}
+
+TEST(Tables, PointsFindColumnsAndBoundaries) {
+  const std::vector<GMRect> cells{{0, 0, 100, 20}, {104, 0, 50, 20}, {160, 0, 40, 20}};
+  struct {
+    double x;
+    uint32_t column;
+    int32_t boundary, proportionalBoundary;
+  } cases[] = {{0, 0, -1, -1},    {102, 0, 0, 0},    {102.01, 1, 0, 0}, {130, 1, -1, -1},
+               {157, 1, 1, 1},    {158, 2, 1, 1},    {200.5, 2, 2, -1}, {250, 2, -1, -1}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ColumnAtX(cells, c.x), c.column) << c.x;
+    EXPECT_EQ(ColumnBoundaryAtX(cells, c.x, 1.0, false), c.boundary) << c.x;
+    EXPECT_EQ(ColumnBoundaryAtX(cells, c.x, 1.0, true), c.proportionalBoundary) << c.x;
+  }
+}
+
+}  // namespace
