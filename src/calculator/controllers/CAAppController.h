@@ -104,6 +104,9 @@ class CAAppController : public FLDocumentAppDelegate {
   void printFrontDocument();
   void stopSpeaking();
   void closeMainWindow();
+  // Undo and Redo of the main window's document.
+  void undoEdit();
+  void redoEdit();
   void setMeasurementUnits(int unitCode);
   void setSearchOption(int bit);
   void setSearchScope(int scope);

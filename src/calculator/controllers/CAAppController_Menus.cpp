@@ -2,10 +2,12 @@
 #include "calculator/controllers/CAAppController.h"
 
 #include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "framlet/shell/FLActionHandler.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLSpeechManager.h"
+#include "framlet/shell/FLUndoManager.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
 
@@ -34,8 +36,8 @@ constexpr const char* kOpenProgrammerCalculatorAction = "openCalculator:2";
 constexpr const char* kOpenConverterAction = "openCalculator:4";
 constexpr const char* kTerminateAction = "terminate:";
 
-enum CAAppMenu { kFileMenu, kWindowMenu, kHelpMenu, kMenuCount };
-constexpr const char* kMenuTitles[kMenuCount] = {"&File", "&Window", "&Help"};
+enum CAAppMenu { kFileMenu, kEditMenu, kWindowMenu, kHelpMenu, kMenuCount };
+constexpr const char* kMenuTitles[kMenuCount] = {"&File", "&Edit", "&Window", "&Help"};
 
 // The application's commands: where each goes, what it does and when it is enabled. A null
 // perform is the shared action handler's action of that name, validated by the handler.
@@ -71,6 +73,10 @@ const CAAppActionEntry kAppActions[] = {
      &CAAppController::showPreferences, &CAAppController::noModalWindow},
     {kTerminateAction, "Quit", kFileMenu, true, QKeySequence::Quit, 0, &CAAppController::terminate,
      &CAAppController::alwaysEnabled},
+    // Enabled and titled by the main window's undo stack.
+    {kFLUndoEditAction, "Undo", kEditMenu, false, QKeySequence::Undo, 0, &CAAppController::undoEdit, nullptr},
+    {kFLRedoEditAction, "Redo", kEditMenu, false, QKeySequence::UnknownKey,
+     int(Qt::CTRL) | int(Qt::SHIFT) | int(Qt::Key_Z), &CAAppController::redoEdit, nullptr},
     {kNextWindowAction, "Next Window", kWindowMenu, false, QKeySequence::UnknownKey,
      int(Qt::CTRL) | int(Qt::Key_QuoteLeft), nullptr,
      nullptr},
@@ -89,6 +95,14 @@ const CAAppActionEntry kAppActions[] = {
 };
 
 QString Tr(const char* text) { return QApplication::translate("CAAppController", text); }
+
+CAWindowController* MainWindowController(const CAAppController& app) {
+  return dynamic_cast<CAWindowController*>(app.controllerOfWindow(MainWindow()));
+}
+
+bool IsUndoOrRedo(const CAAppActionEntry& entry) {
+  return entry.perform == &CAAppController::undoEdit || entry.perform == &CAAppController::redoEdit;
+}
 
 const CAAppActionEntry* EntryNamed(const QString& name) {
   for (const CAAppActionEntry& entry : kAppActions) {
@@ -128,6 +142,12 @@ void CAAppController::installMenus(QMainWindow* window) {
 bool CAAppController::validateMenuItem(QAction* item) const {
   const CAAppActionEntry* entry = item ? EntryNamed(item->objectName()) : nullptr;
   if (!entry) return true;
+  if (IsUndoOrRedo(*entry)) {
+    CAWindowController* front = MainWindowController(*this);
+    if (front) return front->undoManager()->validateMenuItem(item);
+    item->setText(Tr(entry->title));
+    return false;
+  }
   if (!entry->isEnabled) return FLActionHandler::sharedInstance().validateMenuItem(item);
   return (this->*entry->isEnabled)();
 }
@@ -138,6 +158,14 @@ bool CAAppController::speaking() const { return FLSpeechManager::sharedInstance(
 
 void CAAppController::closeMainWindow() {
   if (QWidget* window = MainWindow()) window->close();
+}
+
+void CAAppController::undoEdit() {
+  if (CAWindowController* front = MainWindowController(*this)) front->undoEdit();
+}
+
+void CAAppController::redoEdit() {
+  if (CAWindowController* front = MainWindowController(*this)) front->redoEdit();
 }
 
 void CAAppController::newUntitledDocument() { applicationOpenUntitledFile(); }

@@ -2,16 +2,23 @@
 
 #include "calculator/controllers/CAAppController.h"
 #include "calculator/controllers/CAPrefController.h"
+#include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/caModelNotifications.h"
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAScrollView.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
+#include "framlet/shell/FLToolbarView.h"
 #include "framlet/shell/flInterfaceSupport.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QVBoxLayout>
+#include "platform/NotificationCenter.h"
 
 #include <algorithm>
 
@@ -25,6 +32,7 @@ CAWindowController::CAWindowController()
   document_->setWindowController(this);
   window_->setObjectName(QStringLiteral("MainWindow"));
   window_->setAttribute(Qt::WA_DeleteOnClose, false);
+  // The toolbar across the top of the content, the formula bar below it, the sheet below that.
   auto* centre = new QWidget(window_.get());
   auto* layout = new QVBoxLayout(centre);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -39,12 +47,20 @@ CAWindowController::CAWindowController()
   layout->addWidget(formulaTextView_);
   layout->addWidget(scrollView_, 1);
   window_->setCentralWidget(centre);
+  buildToolbar();
+  layout->insertWidget(0, toolbarView_);
   scrollView_->cellView()->setFocus();
+  NotificationCenter& center = NotificationCenter::defaultCenter();
+  center.addObserver(this, QLatin1String(kSelectionChangeNotification), document_.get(),
+                     [this](const Notification&) { selectionChanged(); });
+  center.addObserver(this, QLatin1String(kPasswordNotification), document_.get(),
+                     [this](const Notification&) { askForPassword(); });
   if (CAAppController* app = CAAppController::sharedInstance()) app->installMenus(window_.get());
   watchWindow();
 }
 
 CAWindowController::~CAWindowController() {
+  NotificationCenter::defaultCenter().removeObserver(this);
   if (CACellView* view = cellView()) view->shutDown();
   document_->prepareToClose();
   window_.reset();
@@ -53,7 +69,37 @@ CAWindowController::~CAWindowController() {
 
 void CAWindowController::prepareToShow() {
   synchronizeWindowTitle();
-  SetStandardWindowSize(window_.get());
+  // A native document comes back in the frame it stored; others are placed as the user chose.
+  const bool native = QFileInfo(document_->filePath()).suffix().compare(QLatin1String(kPackageExtension),
+                                                                        Qt::CaseInsensitive) == 0;
+  if (!native) {
+    const CAPrefController* prefs = CAPrefController::sharedInstance();
+    const int64_t option = prefs ? prefs->value(CAIntPreference::newSizeOption) : 0;
+    if (option == 1) {
+      SetStandardWindowSize(window_.get());
+      if (!window_->isMaximized()) window_->setWindowState(window_->windowState() | Qt::WindowMaximized);
+    } else if (option == 2 && prefs && !prefs->untitledPosition().isEmpty()) {
+      window_->setGeometry(prefs->untitledPosition().toAlignedRect());
+    } else {
+      SetStandardWindowSize(window_.get());
+      if (option == 3) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+          const int shift = (screen->availableGeometry().width() - window_->width()) / 2;
+          window_->move(window_->x() + shift, window_->y());
+        }
+      }
+    }
+  }
+  if (toolbarView_) {
+    if (auto* zoom = qobject_cast<QComboBox*>(toolbarView_->viewForGuid(QStringLiteral("3BBC3052-1204-4511-8F39-255BD25967FA")))) {
+      const int index = zoom->findData(int(document_->zoomValue() * 100));
+      if (index >= 0) zoom->setCurrentIndex(index);
+    }
+  }
+  selectionChanged();
+  updateUndoTool();
+  updateStateTools();
+  prepareComplete_ = true;
 }
 
 void CAWindowController::synchronizeWindowTitle() {
@@ -85,6 +131,17 @@ void CAWindowController::setContentRect(const QRectF& rect) {
 QByteArray CAWindowController::pdfOfDocument(QSizeF* size) {
   if (size) *size = QSizeF();
   return {};
+}
+
+bool CAWindowController::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_.get() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) windowDidMove();
+  return FLDocumentWC::eventFilter(watched, event);
+}
+
+void CAWindowController::windowDidMove() {
+  if (!prepareComplete_ || !document_->filePath().isEmpty()) return;
+  CAPrefController* prefs = CAPrefController::sharedInstance();
+  if (prefs && prefs->value(CAIntPreference::newSizeOption) == 2) prefs->setUntitledPosition(QRectF(window_->geometry()));
 }
 
 void CAWindowController::windowWillClose() { document_->prepareToClose(); }

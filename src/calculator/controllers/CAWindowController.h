@@ -1,5 +1,7 @@
-// A spreadsheet document window: the window, its document, the document's undo stack, and in
-// the centre of the window the formula bar above the sheet's scroll view.
+// A spreadsheet document window: the window, its document, the document's undo stack, the
+// toolbar across the top, the formula bar below it and the sheet's scroll view below that. The
+// controller is the undo stack's client, supplies and updates the toolbar's tools, and asks for
+// a protected document's password before its cells are read.
 #pragma once
 
 #include "calculator/model/caPackageWindow.h"
@@ -9,16 +11,44 @@
 #include "calculator/views/CAFormulaTextView.h"
 #include "calculator/views/CAScrollView.h"
 #include "framlet/shell/FLDocumentWC.h"
+#include "framlet/shell/FLToolbarDelegate.h"
+#include "framlet/shell/FLToolbarSegmentsDelegate.h"
+#include "framlet/shell/FLToolbarView.h"
 #include "framlet/shell/FLUndoManager.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class CACellView;
+class FLToolbarSegments;
+class QMenu;
 
-class CAWindowController : public FLDocumentWC, public CADocumentWindow, public CAPackageWindow {
+// The spreadsheet window's toolbar and its tools.
+inline constexpr const char* kCAToolbarGuid = "C08B936A-8C8C-4EC6-B699-4893AAA58815";
+inline constexpr uint64_t kCAToolbarItemCount = 20;
+extern const FLToolbarItem kCAToolbarItems[kCAToolbarItemCount];
+// Bar tags of the two segmented tools.
+inline constexpr uint64_t kCAAlignmentBar = 1;
+inline constexpr uint64_t kCAUndoBar = 2;
+// The recent searches of the window's search field.
+inline constexpr const char* kCARecentSearchKey = "numlet.search";
+
+// The document-password check values are made with this seed; keychain entries live under the
+// service, one per document path.
+inline constexpr const char* kCADocumentPasswordSeed = "_3Kq.Wz7P";
+inline constexpr const char* kCAPasswordService = "com.orvandel.calculator";
+inline constexpr const char* kCAPasswordLabel = "Tamsel Calculator";
+inline constexpr const char* kCAPasswordDescription = "Tamsel Calculator document password";
+inline constexpr const char* kCAPasswordPrompt = "The document is password-protected.";
+
+class CAWindowController : public FLDocumentWC,
+                           public CADocumentWindow,
+                           public CAPackageWindow,
+                           public FLToolbarDelegate,
+                           public FLToolbarSegmentsDelegate {
   Q_OBJECT
 
  public:
@@ -40,8 +70,52 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   bool everEdited() const { return everEdited_; }
   // A title that replaces the document's name (an autosave copy's); empty: none.
   void setTitleOverride(const QString& title) { titleOverride_ = title; }
-  // Before the window first shows: its title and place.
+  // Before the window first shows: its title and place (a native document keeps the frame it
+  // stored), the zoom, and the tools in step with the document.
   virtual void prepareToShow();
+  FLToolbarView* toolbarView() const { return toolbarView_; }
+
+  // ---- Undo and redo from the window's menus and toolbar
+  void undoEdit();
+  void redoEdit();
+  // The undo tool's segments follow what the stack can undo and redo.
+  void updateUndoTool();
+  // Tools that depend on the document and the selection: enabled while it is not locked, the
+  // alignment of the active cell, the views' alternate pictures.
+  void updateStateTools();
+  void selectionChanged();
+  // The last action a tool sent (for tests and for the commands not built yet).
+  QString lastToolAction() const { return lastToolAction_; }
+
+  // ---- Password of a protected document
+  // The package reader found a password file: the keychain's password, else the user's.
+  void askForPassword();
+  // The password was checked (valid) or the dialog cancelled; the given password is stored in
+  // the keychain when it is in use.
+  void passwordValidated(bool wasValid, const QString& password);
+  // How the window asks the user for the password: with the stored check value, the seed, the
+  // hint and the prompt, answering valid and the typed password. Replaceable, for the shell's
+  // password dialog and for tests.
+  using PasswordVerifier = std::function<void(QWidget* window, const QString& checkValue, const char* seed,
+                                              const QString& hint, const QString& prompt,
+                                              std::function<void(bool valid, const QString& password)> done)>;
+  static void setPasswordVerifier(PasswordVerifier verifier);
+
+  // ---- FLToolbarDelegate
+  QString toolbarGuid() const override { return QLatin1String(kCAToolbarGuid); }
+  const FLToolbarItem* toolbarItems() const override { return kCAToolbarItems; }
+  uint64_t numberOfToolbarItems() const override { return kCAToolbarItemCount; }
+  QStringList defaultToolbarItems() const override;
+  QString recentSearchKey(const FLToolbarItem& item, FLToolbarView* toolbar) override;
+  QMenu* menuForPopup(const FLToolbarItem& item, FLToolbarView* toolbar) override;
+  void setupCompleteForToolbar(FLToolbarView*) override { updateStateTools(); }
+  void toolbarBecameVisible(FLToolbarView*) override { updateStateTools(); }
+  void toolbarItemsChanged(FLToolbarView*) override { updateStateTools(); }
+  void sendToolbarAction(const QString& action, FLToolbarView* toolbar) override;
+
+  // ---- FLToolbarSegmentsDelegate
+  QVariantList tabsForSegments(FLToolbarSegments* segments) override;
+  void tabWasSelected(int64_t index, FLToolbarSegments* segments) override;
 
   // ---- CADocumentWindow
   void redrawCell(const GridPoint& point) override;
@@ -72,18 +146,30 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
 
  protected:
   void windowWillClose() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // An untitled window moved or resized while new windows take the last untitled place: its
+  // frame becomes that place.
+  void windowDidMove();
 
  private:
+  // The document's undo archiver, with the window's part: refusing steps it cannot name or
+  // whose context is not a context, and marking, redrawing and updating the window.
   class Archiver : public CAUndoArchiver {
    public:
     Archiver(CADocument& document, CAWindowController& owner) : CAUndoArchiver(document), owner_(owner) {}
+    bool setUndoAction(uint32_t action, uint32_t descriptor, void* data, const void* context) override;
 
    protected:
-    void stepRecorded() override { owner_.everEdited_ = true; }
+    void stepRecorded() override;
+    void stepReplayed(bool isRedo) override;
+    void stepPopped() override;
 
    private:
     CAWindowController& owner_;
   };
+
+  void buildToolbar();
+  FLToolbarSegments* segmentsWithTag(uint64_t barTag) const;
 
   // The document goes after the undo stack that refers to it, the window first of all.
   std::unique_ptr<CADocument> document_;
@@ -92,6 +178,10 @@ class CAWindowController : public FLDocumentWC, public CADocumentWindow, public 
   std::unique_ptr<QMainWindow> window_;
   QPointer<CAScrollView> scrollView_;  // owned by the window
   QPointer<CAFormulaTextView> formulaTextView_;  // owned by the window
+  QPointer<FLToolbarView> toolbarView_;  // owned by the window
+  QMenu* zoomMenu_ = nullptr;            // owned by the window
+  bool prepareComplete_ = false;
+  QString lastToolAction_;
   bool everEdited_ = false;
   QString titleOverride_;
 };

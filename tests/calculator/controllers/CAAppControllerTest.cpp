@@ -467,3 +467,61 @@ TEST_F(AppControllerTest, SaveSaveAsAndRevertWorkOnANativePackage) {
 }
 
 }  // namespace
+
+TEST_F(AppControllerTest, TheEditMenuUndoesAndRedoesTheMainWindowsEdits) {
+  app->launch();
+  CAWindowController* front = app->front();
+  ASSERT_NE(front, nullptr);
+  auto* window = qobject_cast<QMainWindow*>(front->window());
+  MakeKeyAndOrderFront(window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QAction* undo = window->findChild<QAction*>(QLatin1String(kFLUndoEditAction));
+  QAction* redo = window->findChild<QAction*>(QLatin1String(kFLRedoEditAction));
+  ASSERT_TRUE(undo && redo);
+  EXPECT_FALSE(app->validateMenuItem(undo));
+  EXPECT_EQ(undo->text(), "Undo");
+
+  CADocument& document = *front->document();
+  const CAUndoContext context{{{1, 1}, {1, 1}}, 0};
+  ASSERT_TRUE(front->undoManager()->setUndoAction(kUndoActionCells, kUndoTyping, &context));
+  document.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("typed"));
+  QCoreApplication::processEvents();  // the window's items follow the stack on the next turn
+  EXPECT_TRUE(undo->isEnabled());
+  EXPECT_TRUE(app->validateMenuItem(undo));
+  EXPECT_EQ(undo->text(), "Undo Typing");
+
+  // Ctrl+Z and Ctrl+Shift+Z reach the window's stack through the application's menu items.
+  QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(document.cellAtGridPoint({1, 1}), nullptr);
+  EXPECT_FALSE(document.dirty());
+  EXPECT_TRUE(app->validateMenuItem(redo));
+  EXPECT_EQ(redo->text(), "Redo Typing");
+  QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_NE(document.cellAtGridPoint({1, 1}), nullptr);
+  EXPECT_EQ(document.cellAtGridPoint({1, 1})->formula(), "typed");
+  EXPECT_TRUE(document.dirty());
+}
+
+TEST_F(AppControllerTest, AnUntitledWindowsPlaceIsTheNextOnesWhenChosen) {
+  app->launch();
+  CAPrefController* prefs = app->prefController();
+  ASSERT_NE(prefs, nullptr);
+  prefs->setValue(CAIntPreference::newSizeOption, 2);
+  QWidget* first = app->front()->window();
+  first->setGeometry(40, 50, 520, 410);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(prefs->untitledPosition(), QRectF(first->geometry()));
+  const QRect stored = first->geometry();
+
+  auto* second = app->openUntitledWithTabIdentifier(QString());
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->window()->geometry(), stored);
+
+  // A saved document's window never changes the place.
+  auto* saved = dynamic_cast<CAWindowController*>(app->openFileWithTabIdentifier(package("Placed.Numlet"), QString()));
+  ASSERT_NE(saved, nullptr);
+  saved->window()->setGeometry(100, 100, 300, 300);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(prefs->untitledPosition(), QRectF(stored));
+  prefs->setValue(CAIntPreference::newSizeOption, 0);
+}

@@ -1,0 +1,72 @@
+// The window's side of undo: the Edit menu's Undo and Redo, and what the window does around each
+// step the document's archiver records, replays or drops.
+#include "calculator/controllers/CAWindowController.h"
+
+#include "calculator/model/caModelNotifications.h"
+#include "calculator/views/CACellView.h"
+#include "framlet/foundation/flBase.h"
+#include "platform/NotificationCenter.h"
+
+#include <QTimer>
+
+namespace {
+
+// The actions whose step archives a range and so needs a context.
+bool NeedsUndoContext(uint32_t action) {
+  return action == kUndoActionCells || action == kUndoActionColumns || action == kUndoActionFormats ||
+         action == kUndoActionRows;
+}
+
+// Callers that once passed a format domain (0-4) where the context belongs.
+constexpr uintptr_t kSmallestContextAddress = 5;
+
+}  // namespace
+
+bool CAWindowController::Archiver::setUndoAction(uint32_t action, uint32_t descriptor, void* data,
+                                                 const void* context) {
+  // A step the Edit menu could not name is refused before the document is archived or dirtied.
+  if (descriptor >= uint32_t(kUndoDescriptorCount)) {
+    LogAssert("Bad undo descriptor", __func__, __FILE__, __LINE__);
+    return false;
+  }
+  if (NeedsUndoContext(action) && context && reinterpret_cast<uintptr_t>(context) < kSmallestContextAddress) {
+    LogAssert("Property domain instead of undo context", __func__, __FILE__, __LINE__);
+    return false;
+  }
+  return CAUndoArchiver::setUndoAction(action, descriptor, data, context);
+}
+
+void CAWindowController::Archiver::stepRecorded() {
+  owner_.everEdited_ = true;
+  if (owner_.window_) owner_.window_->setWindowModified(true);
+  // The stack counts the step once this returns.
+  QTimer::singleShot(0, &owner_, [owner = &owner_] { owner->updateUndoTool(); });
+}
+
+void CAWindowController::Archiver::stepReplayed(bool) {
+  CAWindowController& owner = owner_;
+  if (owner.window_) owner.window_->setWindowModified(document().dirty());
+  if (owner.scrollView_) owner.scrollView_->update();
+  if (CACellView* view = owner.cellView()) {
+    view->setContentFrame();
+    view->update();
+    view->ensureSelectionVisible();
+  }
+  owner.updateUndoTool();
+  NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), &document());
+}
+
+void CAWindowController::Archiver::stepPopped() {
+  if (owner_.window_) owner_.window_->setWindowModified(document().dirty());
+  QTimer::singleShot(0, &owner_, [owner = &owner_] { owner->updateUndoTool(); });
+}
+
+void CAWindowController::undoEdit() {
+  undoManager_.undo();
+  updateUndoTool();
+}
+
+void CAWindowController::redoEdit() {
+  undoManager_.redo();
+  updateUndoTool();
+}

@@ -1,0 +1,270 @@
+// The spreadsheet window: its undo records (replay by exchange with the dirty flag swapped, and
+// the steps it refuses), its toolbar, and a protected document's password.
+#include "calculator/controllers/CAWindowController.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAFormat.h"
+#include "calculator/model/CARow.h"
+#include "framlet/foundation/FLPasswordManager.h"
+#include "framlet/foundation/flPasswords.h"
+#include "platform/Keychain.h"
+#include "platform/UserDefaults.h"
+#include "framlet/shell/FLToolbarSegments.h"
+#include "framlet/shell/FLToolbarView.h"
+#include "support/LogCapture.h"
+#include "support/TestData.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void DeliverQueuedWork() {
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+class WindowControllerTest : public ::testing::Test {
+ protected:
+  WindowControllerTest() { controller.prepareToShow(); }
+  ~WindowControllerTest() override { CAWindowController::setPasswordVerifier(nullptr); }
+
+  CADocument& document() { return *controller.document(); }
+  FLUndoManager& undo() { return *controller.undoManager(); }
+  QString a1() {
+    const CACell* cell = document().cellAtGridPoint({0, 0});
+    return cell ? cell->formula() : QStringLiteral("-");
+  }
+
+  CAWindowController controller;
+};
+
+// A copy of a test package that the test may let the program write to.
+QString CopyPackage(const QTemporaryDir& folder, const QString& name) {
+  const QString from = TestDataPath(QStringLiteral("package/") + name);
+  const QString to = folder.filePath(name);
+  QDir().mkpath(to);
+  for (const QString& entry : QDir(from).entryList(QDir::Files)) QFile::copy(from + QLatin1Char('/') + entry, to + QLatin1Char('/') + entry);
+  return to;
+}
+
+QStringList FolderState(const QString& path) {
+  QStringList state;
+  for (const QFileInfo& entry : QDir(path).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name))
+    state.append(entry.fileName() + QLatin1Char(' ') + QString::number(entry.size()) + QLatin1Char(' ') +
+                 entry.lastModified().toString(Qt::ISODateWithMs));
+  return state;
+}
+
+}  // namespace
+
+TEST_F(WindowControllerTest, UndoExchangesTheCellsAndSwapsTheDirtyFlag) {
+  ASSERT_FALSE(document().dirty());
+  const CAUndoContext context{{{0, 0}, {0, 0}}, 0};
+  ASSERT_TRUE(undo().setUndoAction(kUndoActionCells, kUndoTyping, &context));
+  EXPECT_TRUE(document().dirty());
+  EXPECT_TRUE(controller.mainWindow()->isWindowModified());
+  EXPECT_TRUE(controller.everEdited());
+  document().cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("forty-two"));
+  document().evaluate();
+
+  for (int round = 0; round < 2; ++round) {
+    controller.undoEdit();
+    EXPECT_EQ(a1(), "-") << round;
+    EXPECT_FALSE(document().dirty());
+    EXPECT_FALSE(controller.mainWindow()->isWindowModified());
+    controller.redoEdit();
+    EXPECT_EQ(a1(), "forty-two") << round;
+    EXPECT_TRUE(document().dirty());
+    EXPECT_TRUE(controller.mainWindow()->isWindowModified());
+  }
+  QString title;
+  EXPECT_TRUE(undo().validateState(true, &title));
+  EXPECT_EQ(title, "Undo Typing");
+}
+
+TEST_F(WindowControllerTest, StepsThatCannotBeRecordedLeaveTheDocumentAlone) {
+  LogCapture log;
+  const struct {
+    uint32_t action;
+    uint32_t descriptor;
+    const void* context;
+    const char* message;
+  } cases[] = {
+      {kUndoActionCells, kUndoTyping, nullptr, "No undo context"},
+      {kUndoActionFormats, kUndoFont, reinterpret_cast<const void*>(uintptr_t(3)), "Property domain instead of undo context"},
+      {kUndoActionRows, kUndoRowHeight, reinterpret_cast<const void*>(uintptr_t(0)), "No undo context"},
+      {kUndoActionWholeDocument, 32, nullptr, "Bad undo descriptor"},
+      {kUndoActionLayout, 4000, nullptr, "Bad undo descriptor"},
+  };
+  for (const auto& c : cases) {
+    log.clear();
+    EXPECT_FALSE(undo().setUndoAction(c.action, c.descriptor, c.context)) << c.message;
+    EXPECT_TRUE(log.assertMessages().contains(QLatin1String(c.message))) << log.assertMessages().join('|').toStdString();
+    EXPECT_FALSE(document().dirty()) << c.message;
+    EXPECT_FALSE(controller.mainWindow()->isWindowModified());
+    EXPECT_FALSE(controller.everEdited());
+    EXPECT_EQ(undo().inUseCount(), 0u);
+  }
+}
+
+TEST_F(WindowControllerTest, TheToolbarShowsTheDefaultTools) {
+  FLToolbarView* toolbar = controller.toolbarView();
+  ASSERT_TRUE(toolbar);
+  ASSERT_EQ(toolbar->tools().size(), 16u);
+  EXPECT_STREQ(toolbar->tools()[0].item->label, "Format");
+  EXPECT_EQ(toolbar->tools()[14].toolType, kFLToolFlexibleSpace);
+  EXPECT_EQ(toolbar->tools()[15].toolType, kFLToolView);  // the search field
+  EXPECT_EQ(toolbar->prefKey(), "NSToolbar Configuration C08B936A-8C8C-4EC6-B699-4893AAA58815");
+
+  // The zoom pop-up offers the magnifications and shows the document's.
+  auto* zoom = qobject_cast<QComboBox*>(toolbar->viewForGuid(QStringLiteral("3BBC3052-1204-4511-8F39-255BD25967FA")));
+  ASSERT_TRUE(zoom);
+  EXPECT_EQ(zoom->currentText(), "100%");
+}
+
+TEST_F(WindowControllerTest, ALockedDocumentDisablesTheEditingTools) {
+  controller.mainWindow()->resize(1400, 500);
+  controller.mainWindow()->show();
+  FLToolbarView* toolbar = controller.toolbarView();
+  toolbar->grab();
+  const char* guids[] = {"C79C4541-3347-4794-A56B-4FE794A2356D", "0A6917FC-FB6B-4DD5-BE0B-052561BB086D",
+                         "813AE542-56C3-4E0B-AF4C-D2C0673836EF", "C196A318-CDC4-4D6D-963D-5CE3F09F0EC9",
+                         "9D64CC24-3AB4-4944-9748-179227A91BBA", "D3B1B66A-E08A-4841-8927-2AF8D4B18D5F"};
+  document().setSelectionRange({{0, 0}, {0, 3}});
+  controller.updateStateTools();
+  for (const char* guid : guids)
+    if (const int64_t i = toolbar->toolForGuid(QLatin1String(guid)); i != kFLToolNotFound && QLatin1String(guid) != QLatin1String("0A6917FC-FB6B-4DD5-BE0B-052561BB086D"))
+      EXPECT_TRUE(toolbar->tools()[size_t(i)].isEnabled) << guid;
+  document().setLocked(true);
+  controller.updateStateTools();
+  for (const char* guid : guids) {
+    const int64_t i = toolbar->toolForGuid(QLatin1String(guid));
+    ASSERT_NE(i, kFLToolNotFound) << guid;
+    EXPECT_FALSE(toolbar->tools()[size_t(i)].isEnabled) << guid;
+  }
+  // Clicking a disabled tool sends nothing; an enabled one sends its action.
+  const int64_t expand = toolbar->toolForGuid(QStringLiteral("C196A318-CDC4-4D6D-963D-5CE3F09F0EC9"));
+  QTest::mouseClick(toolbar, Qt::LeftButton, {}, toolbar->tools()[size_t(expand)].rect.center().toPoint());
+  EXPECT_TRUE(controller.lastToolAction().isEmpty());
+  document().setLocked(false);
+  controller.updateStateTools();
+  QTest::mouseClick(toolbar, Qt::LeftButton, {}, toolbar->tools()[size_t(expand)].rect.center().toPoint());
+  EXPECT_EQ(controller.lastToolAction(), "expandSheet:");
+}
+
+TEST_F(WindowControllerTest, AProtectedDocumentShowsItsCellsOnlyAfterItsPassword) {
+  QTemporaryDir folder;
+  const QString path = CopyPackage(folder, QStringLiteral("Protected.Numlet"));
+  QStringList asked;
+  CAWindowController::setPasswordVerifier([&](QWidget*, const QString& check, const char* seed, const QString& hint,
+                                              const QString& prompt, std::function<void(bool, const QString&)> done) {
+    asked << check << hint << prompt;
+    const QString typed = QStringLiteral("test");
+    done(EncryptPassword(typed, seed) == check, typed);
+  });
+  ASSERT_NE(document().openFile(path, nullptr), 0);
+  EXPECT_TRUE(document().rows().empty());
+  DeliverQueuedWork();
+  EXPECT_EQ(asked, (QStringList{"LA8JWFoXi2g", "It is a test", "The document is password-protected."}));
+  EXPECT_EQ(a1(), "Hello, world");
+  EXPECT_FALSE(controller.isClosed());
+  EXPECT_EQ(controller.mainWindow()->windowTitle(), "Protected.Numlet");
+}
+
+TEST_F(WindowControllerTest, AWrongPasswordClosesTheWindowAndWritesNothing) {
+  QTemporaryDir folder;
+  const QString path = CopyPackage(folder, QStringLiteral("Protected.Numlet"));
+  const QStringList before = FolderState(path);
+  CAWindowController::setPasswordVerifier(
+      [](QWidget*, const QString&, const char*, const QString&, const QString&, std::function<void(bool, const QString&)> done) {
+        done(false, QString());
+      });
+  controller.mainWindow()->show();
+  ASSERT_NE(document().openFile(path, nullptr), 0);
+  DeliverQueuedWork();
+  EXPECT_TRUE(document().rows().empty());
+  EXPECT_TRUE(controller.isClosed());
+  EXPECT_FALSE(controller.mainWindow()->isVisible());
+  EXPECT_EQ(FolderState(path), before);
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Protected.Numlet"});
+}
+
+TEST_F(WindowControllerTest, TheKeychainsPasswordOpensWithoutAskingAndATypedOneIsKept) {
+  FLPasswordManager& manager = FLPasswordManager::sharedInstance();
+  auto owned = std::make_unique<InMemoryKeychain>();
+  InMemoryKeychain* keychain = owned.get();
+  manager.setKeychain(std::move(owned));
+  const bool wasUsing = manager.useKeychain();
+  manager.setUseKeychain(true);
+  int asked = 0;
+  CAWindowController::setPasswordVerifier([&](QWidget*, const QString&, const char*, const QString&, const QString&,
+                                              std::function<void(bool, const QString&)> done) {
+    ++asked;
+    done(true, QStringLiteral("test"));
+  });
+
+  QTemporaryDir folder;
+  const QString path = CopyPackage(folder, QStringLiteral("Protected.Numlet"));
+  ASSERT_NE(document().openFile(path, nullptr), 0);
+  DeliverQueuedWork();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(a1(), "Hello, world");
+  const KeychainItem* kept = keychain->item(QLatin1String(kCAPasswordService), path);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(kept->data, "test");
+  EXPECT_EQ(kept->label, "Tamsel Calculator");
+  EXPECT_EQ(kept->description, "Tamsel Calculator document password");
+
+  // Another window on the same package finds it there.
+  CAWindowController again;
+  ASSERT_NE(again.document()->openFile(path, nullptr), 0);
+  DeliverQueuedWork();
+  EXPECT_EQ(asked, 1);
+  ASSERT_NE(again.document()->cellAtGridPoint({0, 0}), nullptr);
+  EXPECT_EQ(again.document()->cellAtGridPoint({0, 0})->formula(), "Hello, world");
+
+  manager.setUseKeychain(wasUsing);
+  manager.setKeychain(nullptr);
+}
+
+TEST_F(WindowControllerTest, TheAlignmentAndUndoToolsShowTheirState) {
+  // Put both segmented tools in the bar, as a customised toolbar would have them.
+  UserDefaults::standardUserDefaults().setObject(
+      QVariantMap{{"TB Item Identifiers", QStringList{"58D3155F-45E6-4A65-8E84-6C53F9082292",
+                                                      "1FBA0327-D92D-4F11-80AA-A5BD10BC3538"}}},
+      QStringLiteral("NSToolbar Configuration C08B936A-8C8C-4EC6-B699-4893AAA58815"));
+  CAWindowController custom;
+  custom.prepareToShow();
+  custom.mainWindow()->resize(900, 400);
+  custom.mainWindow()->show();
+  FLToolbarView* toolbar = custom.toolbarView();
+  toolbar->grab();
+  auto* align = qobject_cast<FLToolbarSegments*>(toolbar->viewForGuid("58D3155F-45E6-4A65-8E84-6C53F9082292"));
+  auto* undoTool = qobject_cast<FLToolbarSegments*>(toolbar->viewForGuid("1FBA0327-D92D-4F11-80AA-A5BD10BC3538"));
+  ASSERT_TRUE(align && undoTool);
+  // "Def" and three pictures in 130: cap 5, avail 130 - 10 - 51 = 69, base 17, remainder 1.
+  EXPECT_EQ(align->metrics().tabWidths, (std::vector<double>{32, 34, 34, 30}));
+  CADocument& doc = *custom.document();
+  CACell* cell = doc.cellAtGridPointImperative({0, 0});
+  CAFormat format;
+  format.setAlignment(kAlignmentRight);
+  cell->setFormat(format);
+  custom.updateStateTools();
+  EXPECT_EQ(align->selectedTabIndex(), 3);
+  EXPECT_FALSE(undoTool->isTabEnabled(0));
+  const CAUndoContext context{{{0, 0}, {0, 0}}, 0};
+  ASSERT_TRUE(custom.undoManager()->setUndoAction(kUndoActionCells, kUndoTyping, &context));
+  DeliverQueuedWork();
+  EXPECT_TRUE(undoTool->isTabEnabled(0));
+  EXPECT_FALSE(undoTool->isTabEnabled(1));
+  UserDefaults::standardUserDefaults().removeObjectForKey(
+      QStringLiteral("NSToolbar Configuration C08B936A-8C8C-4EC6-B699-4893AAA58815"));
+}

@@ -1,0 +1,175 @@
+// The toolbar as a widget: tools from a descriptor table and the stored configuration, clicks
+// that send (or do not send) a tool's action, the segmented control's clicks, and pixels.
+#include "framlet/shell/FLToolbarView.h"
+
+#include "framlet/shell/FLToolbarDelegate.h"
+#include "framlet/shell/FLToolbarSegments.h"
+#include "framlet/shell/FLToolbarSegmentsDelegate.h"
+#include "framlet/shell/flToolbarGeometry.h"
+#include "platform/UserDefaults.h"
+#include "support/LogCapture.h"
+
+#include <QMainWindow>
+#include <QMenu>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const FLToolbarItem kItems[] = {
+    {kFLToolbarSpaceItem, nullptr, nullptr, "Space"},
+    {kFLToolbarFlexibleSpaceItem, nullptr, nullptr, "Flexible Space"},
+    {"A", "ATool", "Alpha", nullptr, "alpha:", "Alpha tip", 7},
+    {"B", "BTool", "Beta", nullptr, "beta:", nullptr, 0},
+    {"S", kFLToolbarSegmentsClass, "Segs", nullptr, nullptr, nullptr, 1, 130, 21, 1},
+};
+
+class FakeToolbarOwner : public FLToolbarDelegate, public FLToolbarSegmentsDelegate {
+ public:
+  QString toolbarGuid() const override { return guid; }
+  const FLToolbarItem* toolbarItems() const override { return kItems; }
+  uint64_t numberOfToolbarItems() const override { return std::size(kItems); }
+  QStringList defaultToolbarItems() const override { return {"A", "B"}; }
+  void sendToolbarAction(const QString& action, FLToolbarView* toolbar) override {
+    sent.append(action);
+    tags.append(toolbar->tag());
+  }
+  QVariantList tabsForSegments(FLToolbarSegments*) override { return {QStringLiteral("L"), QStringLiteral("C"), QStringLiteral("R")}; }
+  void tabWasSelected(int64_t index, FLToolbarSegments*) override { selected.append(index); }
+
+  QString guid = QStringLiteral("TEST-GUID");
+  QStringList sent;
+  QList<int64_t> tags;
+  QList<int64_t> selected;
+};
+
+class ToolbarViewTest : public ::testing::Test {
+ protected:
+  void TearDown() override { UserDefaults::standardUserDefaults().removeObjectForKey(ToolbarConfigKey(owner.guid)); }
+
+  // A window with the toolbar over a container, laid out at the given width.
+  FLToolbarView* makeToolbar(const QVariantMap& stored = {}, int width = 500) {
+    if (!stored.isEmpty()) UserDefaults::standardUserDefaults().setObject(stored, ToolbarConfigKey(owner.guid));
+    window = std::make_unique<QMainWindow>();
+    auto* content = new QWidget(window.get());
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* container = new QWidget(content);
+    auto* toolbar = new FLToolbarView(content);
+    toolbar->setUp(&owner, container);
+    column->addWidget(toolbar);
+    column->addWidget(container, 1);
+    window->setCentralWidget(content);
+    window->resize(width, 300);
+    window->show();
+    toolbar->grab();  // lays the tools out
+    return toolbar;
+  }
+
+  FakeToolbarOwner owner;
+  std::unique_ptr<QMainWindow> window;
+};
+
+}  // namespace
+
+TEST_F(ToolbarViewTest, StoredConfigurationChoosesModeAndTools) {
+  LogCapture log;
+  FLToolbarView* toolbar = makeToolbar(
+      {{"TB Display Mode", 7}, {"TB Item Identifiers", QStringList{"B", "gone", kFLToolbarSpaceItem, "A"}}});
+  EXPECT_EQ(toolbar->displayMode(), 1);
+  EXPECT_TRUE(toolbar->isVisible());
+  ASSERT_EQ(toolbar->tools().size(), 3u);  // the unknown tool is skipped, the others keep their order
+  EXPECT_STREQ(toolbar->tools()[0].item->guid, "B");
+  EXPECT_EQ(toolbar->tools()[1].toolType, kFLToolSpace);
+  EXPECT_STREQ(toolbar->tools()[2].item->guid, "A");
+  EXPECT_TRUE(log.assertMessages().contains("Item not found"));
+  EXPECT_EQ(toolbar->height(), 56);
+}
+
+TEST_F(ToolbarViewTest, WithoutAStoredConfigurationTheDefaultsAreWritten) {
+  FLToolbarView* toolbar = makeToolbar();
+  ASSERT_EQ(toolbar->tools().size(), 2u);
+  const QVariantMap stored = UserDefaults::standardUserDefaults().dictionaryForKey(ToolbarConfigKey(owner.guid));
+  EXPECT_EQ(stored.value("TB Display Mode").toInt(), 1);
+  EXPECT_TRUE(stored.value("TB Is Shown").toBool());
+  toolbar->changeDisplayMode(kFLToolbarTextOnly);
+  EXPECT_EQ(toolbar->height(), 21);
+  toolbar->toggleToolbar();
+  EXPECT_FALSE(toolbar->isVisible());
+  const QVariantMap after = UserDefaults::standardUserDefaults().dictionaryForKey(ToolbarConfigKey(owner.guid));
+  EXPECT_EQ(after.value("TB Display Mode").toInt(), 3);
+  EXPECT_FALSE(after.value("TB Is Shown").toBool());
+}
+
+TEST_F(ToolbarViewTest, AClickSendsTheToolsActionWithItsTag) {
+  FLToolbarView* toolbar = makeToolbar();
+  const QPoint alpha = toolbar->tools()[0].rect.center().toPoint();
+  QTest::mouseClick(toolbar, Qt::LeftButton, {}, alpha);
+  EXPECT_EQ(owner.sent, QStringList{"alpha:"});
+  EXPECT_EQ(owner.tags, QList<int64_t>{7});
+  EXPECT_EQ(toolbar->tag(), -1);
+
+  // Pressed on Alpha, released over Beta: nothing is sent.
+  const QPoint beta = toolbar->tools()[1].rect.center().toPoint();
+  QTest::mousePress(toolbar, Qt::LeftButton, {}, alpha);
+  QMouseEvent move(QEvent::MouseMove, beta, toolbar->mapToGlobal(beta), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(toolbar, &move);
+  QTest::mouseRelease(toolbar, Qt::LeftButton, {}, beta);
+  EXPECT_EQ(owner.sent.size(), 1);
+
+  // A disabled tool takes no click.
+  toolbar->setEnabled(false, QStringLiteral("beta:"));
+  QTest::mouseClick(toolbar, Qt::LeftButton, {}, beta);
+  EXPECT_EQ(owner.sent.size(), 1);
+}
+
+TEST_F(ToolbarViewTest, TheContextMenuOffersModesHideAndCustomize) {
+  FLToolbarView* toolbar = makeToolbar();
+  std::unique_ptr<QMenu> menu(toolbar->menuForEvent());
+  ASSERT_TRUE(menu);
+  QStringList titles;
+  for (QAction* action : menu->actions())
+    if (!action->isSeparator()) titles.append(action->text());
+  EXPECT_EQ(titles, (QStringList{"Icon and Text", "Icon Only", "Text Only", "Hide Toolbar", "Customize Toolbar…"}));
+  EXPECT_TRUE(menu->actions()[0]->isChecked());
+}
+
+TEST_F(ToolbarViewTest, TheBarIsDrawnWithItsBackgroundAndBottomLine) {
+  FLToolbarView* toolbar = makeToolbar();
+  const QImage image = toolbar->grab().toImage();
+  ASSERT_EQ(image.height(), 56);
+  // Inactive or active, light: background grey 236 or 240, bottom line 171 or 200.
+  const QColor background = image.pixelColor(image.width() - 3, 20);
+  EXPECT_TRUE(background == QColor(236, 236, 236) || background == QColor(240, 240, 240)) << background.name().toStdString();
+  const QColor line = image.pixelColor(image.width() - 3, 55);
+  EXPECT_TRUE(line == QColor(171, 171, 171) || line == QColor(200, 200, 200)) << line.name().toStdString();
+  // The first icon is drawn inside its rect.
+  const QRect icon = toolbar->tools()[0].rect.toRect();
+  EXPECT_NE(image.pixelColor(icon.center()), background);
+}
+
+TEST_F(ToolbarViewTest, SegmentsSelectAndTellTheirDelegate) {
+  FLToolbarView* toolbar = makeToolbar({{"TB Item Identifiers", QStringList{"S", "A"}}});
+  auto* segments = qobject_cast<FLToolbarSegments*>(toolbar->viewForGuid("S"));
+  ASSERT_TRUE(segments);
+  EXPECT_EQ(segments->size(), QSize(130, 21));
+  EXPECT_TRUE(segments->isVisible());
+  EXPECT_EQ(segments->metrics().tabWidths, (std::vector<double>{43, 46, 41}));
+  QTest::mouseClick(segments, Qt::LeftButton, {}, QPoint(60, 10));
+  EXPECT_EQ(owner.selected, QList<int64_t>{1});
+  EXPECT_EQ(segments->selectedTabIndex(), 1);
+  EXPECT_TRUE(segments->isTabSelected(1));
+  // Clicking the selected tab again selects nothing new.
+  QTest::mouseClick(segments, Qt::LeftButton, {}, QPoint(60, 10));
+  EXPECT_EQ(owner.selected.size(), 1);
+  // A disabled tab ignores the click.
+  segments->setEnabled(false, 2);
+  QTest::mouseClick(segments, Qt::LeftButton, {}, QPoint(120, 10));
+  EXPECT_EQ(owner.selected.size(), 1);
+  // The selected tab is filled with the selection colour.
+  const QImage image = segments->grab().toImage();
+  EXPECT_NE(image.pixelColor(50, 4), image.pixelColor(20, 4));
+}
