@@ -304,7 +304,8 @@ bool CACellView::event(QEvent* event) {
       }
     }
     if (cell) {
-      QToolTip::showText(help->globalPos(), cell->displayText(false), this, widgetRect(it.value()));
+      QToolTip::showText(help->globalPos(), CellTooltipText(*cell, document_->showFormulas()), this,
+                         widgetRect(it.value()));
       return true;
     }
   }

@@ -16,3 +16,6 @@ inline constexpr const char* kFormulaChangeNotification = "numlet.formulaChange"
 inline constexpr const char* kResetTypingNotification = "numlet.resetTyping";
 // Before saving and when the application normalises: every grid ends its typing (any object).
 inline constexpr const char* kNormalizeNotification = "numlet.normalize";
+// A reference was picked on the grid while the formula bar holds a formula; the bar inserts
+// the document's typing selection (object: the document).
+inline constexpr const char* kTypeSelNotification = "numlet.typeSel";
