@@ -254,7 +254,6 @@ void CACellView::mouseReleaseEvent(QMouseEvent* event) {
   }
   switch (document_->typingState()) {
     case 0:
-      ensureSelectionVisible();
       NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), document_);
       break;
     case 1:

@@ -243,6 +243,27 @@ TEST_F(CellMouseTest, DoubleClickOpensTheCellForTyping) {
   EXPECT_EQ(editorText(), "=1+1");
 }
 
+TEST_F(CellMouseTest, DraggingBelowTheGridScrollsAndStretchesTheSelection) {
+  document.setSelectionPoint(A1("A1"));
+  QTest::mousePress(grid(), Qt::LeftButton, {}, at("B2"));
+  const QPoint below(at("B2").x(), grid()->height() + 20);
+  QTest::mouseMove(grid(), below);
+  const int64_t firstRow = grid()->scrollPoint().y;
+  QTest::qWait(350);
+  EXPECT_GT(grid()->scrollPoint().y, firstRow);
+  QTest::mouseRelease(grid(), Qt::LeftButton, {}, below);
+  const GridRange selection = document.selectionRange();
+  EXPECT_EQ(selection.startPoint, A1("B2"));
+  EXPECT_EQ(selection.endPoint.x, A1("B2").x);
+  EXPECT_GT(selection.endPoint.y, grid()->scrollPoint().y);
+  EXPECT_EQ(document.activeCellPoint(), A1("B2"));
+  EXPECT_FALSE(grid()->isSelecting());
+  // The scrolling stopped with the release.
+  const int64_t lastRow = grid()->scrollPoint().y;
+  QTest::qWait(250);
+  EXPECT_EQ(grid()->scrollPoint().y, lastRow);
+}
+
 TEST(CellTooltipText, FormulasShowTheOtherTextAndBothWhenCut) {
   ModelEnvironment environment;
   CADocument document;
