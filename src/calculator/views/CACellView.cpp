@@ -228,6 +228,7 @@ CAGridPaintOptions CACellView::paintOptions() const {
   options.dragInfo = dragInfo_;
   options.selectedTextBackground = palette().color(QPalette::Active, QPalette::Highlight);
   options.smallCheckbox = ModelPreferences().smallCheckbox;
+  options.sortGridPoint = sortGridPoint_;
   options.columnBreaks = columnBreaks_;
   options.rowBreaks = rowBreaks_;
   auto* self = const_cast<CACellView*>(this);

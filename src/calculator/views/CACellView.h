@@ -160,6 +160,12 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   // A mouse selection (or reference pick) is in progress.
   bool isSelecting() const { return selecting_; }
   bool isPickingReference() const { return selectingForRef_; }
+  // While the sort dialog picks its key, a click in the window (a point in this widget's
+  // coordinates) flashes the cell under it and announces it; it selects nothing.
+  void translateClick(const QPoint& point);
+  // The flashed cell is drawn plainly again.
+  void resetSortPoint();
+  GridPoint sortGridPoint() const { return sortGridPoint_; }
   // Whether the point (unzoomed view points) lies in the box of the checkbox cell under it.
   bool isClickInCheckbox(const QPointF& point) const;
 
@@ -243,6 +249,7 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   bool optionOnClick_ = false;
   QTimer* autoScrollTimer_ = nullptr;
   QPoint lastMousePoint_;
+  GridPoint sortGridPoint_{-1, -1};
 
   // Typing.
   std::optional<GridPoint> typingPoint_;

@@ -30,6 +30,8 @@ namespace {
 
 // How often a selection dragged outside the grid scrolls it.
 constexpr int kAutoScrollInterval = 100;  // ms
+// How long a cell clicked for the sort dialog is marked.
+constexpr int kSortFlashDuration = 100;  // ms
 
 // The span of two coordinates, smaller first.
 std::pair<int64_t, int64_t> Span(int64_t a, int64_t b) { return {std::min(a, b), std::max(a, b)}; }
@@ -282,6 +284,24 @@ void CACellView::insertPickedReference() {
   fieldEditor_->ensureCursorVisible();
   redrawGridPoint(cell->gridPoint());
   NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
+}
+
+void CACellView::translateClick(const QPoint& point) {
+  if (!document_ || !rect().contains(point)) return;
+  resetSortPoint();
+  sortGridPoint_ = gridPointAtPoint(QPointF(point) / zoom_);
+  QVariantMap info;
+  info.insert(QLatin1String(kGridPointKey), StringFromGridPoint(sortGridPoint_));
+  NotificationCenter::defaultCenter().post(QLatin1String(kGridPointNotification), document_, info);
+  redrawGridPoint(sortGridPoint_);
+  // A brief flash.
+  QTimer::singleShot(kSortFlashDuration, this, &CACellView::resetSortPoint);
+}
+
+void CACellView::resetSortPoint() {
+  if (sortGridPoint_.x < 0) return;
+  redrawGridPoint(sortGridPoint_);
+  sortGridPoint_ = GridPoint{-1, -1};
 }
 
 void CACellView::mouseDoubleClickEvent(QMouseEvent* event) {

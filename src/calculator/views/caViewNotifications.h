@@ -19,3 +19,7 @@ inline constexpr const char* kNormalizeNotification = "numlet.normalize";
 // A reference was picked on the grid while the formula bar holds a formula; the bar inserts
 // the document's typing selection (object: the document).
 inline constexpr const char* kTypeSelNotification = "numlet.typeSel";
+// A cell was clicked for the sort dialog (object: the document; user info: kGridPointKey, the
+// cell's "x,y" text).
+inline constexpr const char* kGridPointNotification = "numlet.gridPoint";
+inline constexpr const char* kGridPointKey = "point";

@@ -264,6 +264,22 @@ TEST_F(CellMouseTest, DraggingBelowTheGridScrollsAndStretchesTheSelection) {
   EXPECT_EQ(grid()->scrollPoint().y, lastRow);
 }
 
+TEST_F(CellMouseTest, ASortKeyClickFlashesAndAnnouncesTheCellAndSelectsNothing) {
+  QStringList points;
+  NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kGridPointNotification), &document,
+      [&](const Notification& note) { points.append(note.userInfo.value(QLatin1String(kGridPointKey)).toString()); });
+  document.setSelectionPoint(A1("A1"));
+  grid()->translateClick(at("C4"));
+  EXPECT_EQ(points, QStringList{QStringLiteral("2,3")});
+  EXPECT_EQ(grid()->sortGridPoint(), A1("C4"));
+  EXPECT_EQ(document.selectionRange(), Range("A1", "A1"));
+  grid()->translateClick(QPoint(-5, -5));  // outside the grid: nothing
+  EXPECT_EQ(points.size(), 1);
+  QTest::qWait(200);
+  EXPECT_EQ(grid()->sortGridPoint(), (GridPoint{-1, -1}));
+}
+
 TEST(CellTooltipText, FormulasShowTheOtherTextAndBothWhenCut) {
   ModelEnvironment environment;
   CADocument document;
