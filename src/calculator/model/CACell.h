@@ -62,6 +62,11 @@ struct CAFillInfo {
 // Find scopes.
 enum : int32_t { kFindEntered = 0, kFindShown = 1, kFindBoth = 2 };
 
+// The formula with the reference put in place of the selected characters (at the end without
+// a selection): "=" goes in front of a text that is no formula, "+" before a reference that
+// follows a letter, a digit or ")". The selection ends up behind the reference.
+QString FormulaWithReference(const QString& formula, const QString& reference, CATextRange* selectedRange);
+
 class CACell {
  public:
   // The point is stored plain.

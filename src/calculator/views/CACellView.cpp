@@ -228,6 +228,7 @@ CAGridPaintOptions CACellView::paintOptions() const {
   options.dragInfo = dragInfo_;
   options.selectedTextBackground = palette().color(QPalette::Active, QPalette::Highlight);
   options.smallCheckbox = ModelPreferences().smallCheckbox;
+  options.sortGridPoint = sortGridPoint_;
   options.columnBreaks = columnBreaks_;
   options.rowBreaks = rowBreaks_;
   auto* self = const_cast<CACellView*>(this);
@@ -304,7 +305,8 @@ bool CACellView::event(QEvent* event) {
       }
     }
     if (cell) {
-      QToolTip::showText(help->globalPos(), cell->displayText(false), this, widgetRect(it.value()));
+      QToolTip::showText(help->globalPos(), CellTooltipText(*cell, document_->showFormulas()), this,
+                         widgetRect(it.value()));
       return true;
     }
   }

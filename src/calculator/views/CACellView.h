@@ -27,6 +27,7 @@ class CADocument;
 class CAScrollView;
 class QInputMethodEvent;
 class QKeyEvent;
+class QTimer;
 
 // Commands of the grid that are no movement of the selection.
 enum class CAGridEditCommand {
@@ -42,6 +43,11 @@ enum class CAGridEditCommand {
   DeleteBackward,         // clears the selection's contents
   DeleteForward,
 };
+
+// The tooltip of a cell: for a formula the other text than the one shown (its formula, or its
+// value when formulas are shown), both as "shown ➤ other" when the shown text is cut by its
+// column; for any other cell its value text.
+QString CellTooltipText(const CACell& cell, bool showFormulas);
 
 class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCompletionDelegate {
   Q_OBJECT
@@ -146,6 +152,23 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   QStringList completions(FLCompletionFieldEditor* editor, FLTextRange partialRange,
                           int* indexOfSelectedItem) override;
 
+  // ---- The mouse (CACellView_Mouse.cpp) ---------------------------------------------------
+  // Ctrl-click selects the clicked row, Ctrl-Shift-click its column, Shift-click stretches the
+  // selection from its far corner. While a formula is typed, a click or a drag picks the
+  // reference that goes into it (Alt at the press makes it absolute).
+
+  // A mouse selection (or reference pick) is in progress.
+  bool isSelecting() const { return selecting_; }
+  bool isPickingReference() const { return selectingForRef_; }
+  // While the sort dialog picks its key, a click in the window (a point in this widget's
+  // coordinates) flashes the cell under it and announces it; it selects nothing.
+  void translateClick(const QPoint& point);
+  // The flashed cell is drawn plainly again.
+  void resetSortPoint();
+  GridPoint sortGridPoint() const { return sortGridPoint_; }
+  // Whether the point (unzoomed view points) lies in the box of the checkbox cell under it.
+  bool isClickInCheckbox(const QPointF& point) const;
+
   // ---- Keys and commands (CACellView_Responder.cpp) ----------------------------------------
 
   // Moves, extends or cycles the selection; typing is committed first. The sender decides
@@ -174,6 +197,8 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   bool focusNextPrevChild(bool next) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
   QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
@@ -190,6 +215,18 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   void toggleActiveCheckbox();
   // The clicked cell becomes the active one inside the selection, else the selection.
   void selectClickedCell(const GridPoint& point);
+  // A press picks a reference: a formula is typed here or in the formula bar.
+  bool picksReferences() const;
+  // The point becomes the picked reference or the single selected cell; selecting starts.
+  void startSelection(const GridPoint& point);
+  // Stretches the selection (or the picked reference) from its anchor to the point.
+  void dragSelectionTo(const QPointF& point);
+  // A plain click: follows a link, toggles a checkbox or starts a selection.
+  void plainClick(const QPointF& point, bool option);
+  void shiftClick(const QPointF& point);
+  // The picked reference goes into the typed formula.
+  void insertPickedReference();
+  void autoScrollTimerFired();
   void applyMove(const CAGridMoveResult& result);
   void observeDocument();
   QRect widgetRect(const QRectF& rect) const;
@@ -204,6 +241,15 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   bool ensureScheduled_ = false;
   QHash<int64_t, QRectF> tooltips_;
   int64_t nextTooltipTag_ = 1;
+
+  // The mouse.
+  GridPoint clickGridPoint_;
+  bool selecting_ = false;
+  bool selectingForRef_ = false;
+  bool optionOnClick_ = false;
+  QTimer* autoScrollTimer_ = nullptr;
+  QPoint lastMousePoint_;
+  GridPoint sortGridPoint_{-1, -1};
 
   // Typing.
   std::optional<GridPoint> typingPoint_;

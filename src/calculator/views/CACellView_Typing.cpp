@@ -23,6 +23,7 @@
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QTimer>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QInputMethodEvent>
@@ -230,7 +231,17 @@ void CACellView::clearField(QObject* /*sender*/) {
 }
 
 void CACellView::fieldEditorResigned(FLCompletionFieldEditor* /*editor*/) {
-  if (!stoppingTyping_ && !startingTyping_) stopTyping(true);
+  if (stoppingTyping_ || startingTyping_) return;
+  // A press on the grid while a formula is typed picks a reference: the typing goes on and
+  // the press, which follows at once, gives the field the keys back. The grid taking the keys
+  // any other way ends the typing a moment later.
+  if (document_ && picksReferences() && QApplication::focusWidget() == this) {
+    QTimer::singleShot(0, this, [this] {
+      if (!selectingForRef_ && isTyping() && QApplication::focusWidget() == this) stopTyping(true);
+    });
+    return;
+  }
+  stopTyping(true);
 }
 
 void CACellView::textViewDidChangeSelection(FLCompletionFieldEditor* editor) {

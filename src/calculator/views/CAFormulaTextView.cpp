@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTextCursor>
 #include <QTimer>
 
 CAFormulaTextView::CAFormulaTextView(QWidget* parent) : FLCompletionFieldEditor(parent) {
@@ -42,6 +43,8 @@ void CAFormulaTextView::observeDocument() {
   const auto refresh = [this](const Notification&) { showActiveCellFormula(); };
   center.addObserver(this, QLatin1String(kSelectionChangeNotification), document_, refresh);
   center.addObserver(this, QLatin1String(kFormulaChangeNotification), document_, refresh);
+  center.addObserver(this, QLatin1String(kTypeSelNotification), document_,
+                     [this](const Notification&) { insertPickedReference(); });
   center.addObserver(this, QLatin1String(kDocClosingNotification), document_, [this](const Notification&) {
     NotificationCenter::defaultCenter().removeObserver(this);
     document_ = nullptr;
@@ -69,6 +72,17 @@ void CAFormulaTextView::commitToActiveCell() {
   document_->evaluate();
   document_->redrawCell(cell->gridPoint());
   NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
+}
+
+void CAFormulaTextView::insertPickedReference() {
+  if (!document_ || document_->typingState() != 1) return;
+  const QTextCursor cursor = textCursor();
+  CATextRange selection{uint64_t(cursor.selectionStart()), uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
+  const QString text =
+      FormulaWithReference(toPlainText(), ReferenceTextForRange(document_->typingSelectionRange()), &selection);
+  setPlainText(text);
+  SelectRangeInEditor(this, selection);
+  ensureCursorVisible();
 }
 
 void CAFormulaTextView::selectNextArgument() {

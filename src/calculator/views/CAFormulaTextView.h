@@ -29,6 +29,8 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   void showActiveCellFormula();
   // Enters the text into the active cell as one "Formula" step, when it changed.
   void commitToActiveCell();
+  // A reference picked on the grid goes into the edited formula, in place of the selection.
+  void insertPickedReference();
   // Control-Tab: the next argument placeholder is selected, or the system beeps.
   void selectNextArgument();
 

@@ -30,3 +30,9 @@ QStringList FormulaCompletions(FLCompletionFieldEditor* editor, FLTextRange part
   if (!editor) return {};
   return AutoCompletionArray(editor->toPlainText(), uint64_t(partialRange.location), uint64_t(partialRange.length));
 }
+
+QString ReferenceTextForRange(const GridRange& range) {
+  const int32_t kind = TypeOfRange(nullptr, range);
+  if (kind == kRangeCell || kind == kRangeAbsoluteCell) return FormatGridPoint(range.startPoint);
+  return FormatGridPoint(range.startPoint) + QLatin1Char(':') + FormatGridPoint(range.endPoint);
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "calculator/model/caTextServices.h"
+#include "calculator/model/CAGridPoint.h"
 #include "framlet/shell/FLCompletionDelegate.h"
 
 #include <QStringList>
@@ -16,3 +17,6 @@ void SelectRangeInEditor(FLCompletionFieldEditor* editor, const CATextRange& ran
 bool SelectNextArgumentInEditor(FLCompletionFieldEditor* editor);
 // The function templates completing the editor's text ("=" and a name prefix).
 QStringList FormulaCompletions(FLCompletionFieldEditor* editor, FLTextRange partialRange, int* indexOfSelectedItem);
+// The A1 text of a reference picked on the grid: "B2" for one cell, "B2:C5" for a block ("$"
+// before absolute coordinates).
+QString ReferenceTextForRange(const GridRange& range);

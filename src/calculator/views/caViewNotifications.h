@@ -12,3 +12,10 @@ inline constexpr const char* kRedrawAllNotification = "numlet.redrawAll";
 inline constexpr const char* kFormulaChangeNotification = "numlet.formulaChange";
 // The formula popup closed: the cell being typed takes the focus back (object: the document).
 inline constexpr const char* kResetTypingNotification = "numlet.resetTyping";
+// A reference was picked on the grid while the formula bar holds a formula; the bar inserts
+// the document's typing selection (object: the document).
+inline constexpr const char* kTypeSelNotification = "numlet.typeSel";
+// A cell was clicked for the sort dialog (object: the document; user info: kGridPointKey, the
+// cell's "x,y" text).
+inline constexpr const char* kGridPointNotification = "numlet.gridPoint";
+inline constexpr const char* kGridPointKey = "point";

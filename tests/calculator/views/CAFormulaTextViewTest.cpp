@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QTest>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -153,8 +154,25 @@ TEST_F(FormulaBarTest, ClickingACellWhileEditingAFormulaKeepsTheBarFocused) {
   QTest::mouseClick(scroll->cellView(), Qt::LeftButton, {}, b3);
   QTest::qWait(10);
   EXPECT_EQ(focus(), bar);
-  EXPECT_EQ(bar->toPlainText(), "=1+");
+  EXPECT_EQ(bar->toPlainText(), "=1+B3");
+  EXPECT_EQ(bar->textCursor().position(), 5);
   EXPECT_EQ(document.typingState(), 1);
+  EXPECT_EQ(document.activeCellPoint(), A1("A1"));
+  // A dragged block with Alt held at the press, replacing the selected characters.
+  QTextCursor cursor = bar->textCursor();
+  cursor.setPosition(3);
+  cursor.setPosition(5, QTextCursor::KeepAnchor);
+  bar->setTextCursor(cursor);
+  QTest::mousePress(scroll->cellView(), Qt::LeftButton, Qt::AltModifier, b3);
+  QTest::mouseMove(scroll->cellView(), scroll->cellView()->rectForGridPoint(A1("C4")).center().toPoint());
+  QTest::mouseRelease(scroll->cellView(), Qt::LeftButton, Qt::AltModifier,
+                      scroll->cellView()->rectForGridPoint(A1("C4")).center().toPoint());
+  QTest::qWait(10);
+  EXPECT_EQ(bar->toPlainText(), "=1+$B$3:$C$4");
+  bar->commitToActiveCell();
+  const CACell* a1 = document.cellAtGridPoint(A1("A1"));
+  ASSERT_NE(a1, nullptr);
+  EXPECT_EQ(a1->formula(), "=1+$B$3:$C$4");
 }
 
 TEST(PropertyContainerView, DrawsItsSeparatorAboveThePropertyScrollView) {

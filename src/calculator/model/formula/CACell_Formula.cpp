@@ -82,8 +82,8 @@ void CACell::setFormulaString(const QString& text) {
   needRecalc_ = true;
 }
 
-void CACell::addRefToFormula(const QString& reference, CATextRange* selectedRange) {
-  QString text = formula_;
+QString FormulaWithReference(const QString& formula, const QString& reference, CATextRange* selectedRange) {
+  QString text = formula;
   const qsizetype length = text.size();
   qsizetype start = length;
   if (selectedRange) {
@@ -103,7 +103,13 @@ void CACell::addRefToFormula(const QString& reference, CATextRange* selectedRang
     ++insertion;
   }
   text.insert(insertion, reference);
-  setFormula(text);
   if (selectedRange) *selectedRange = CATextRange{uint64_t(insertion + reference.size()), 0};
+  return text;
+}
+
+void CACell::addRefToFormula(const QString& reference, CATextRange* selectedRange) {
+  CATextRange selection = selectedRange ? *selectedRange : CATextRange{uint64_t(formula_.size()), 0};
+  setFormula(FormulaWithReference(formula_, reference, &selection));
+  if (selectedRange) *selectedRange = selection;
   typingInProgress_ = true;
 }
