@@ -698,7 +698,14 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
     QString text;
     bool enciphered;
   };
-  std::vector<Child> children;
+  // At most three children: kept on the stack, as this runs for every cell saved.
+  struct Children {
+    Child items[3];
+    size_t count = 0;
+    void push_back(Child child) { items[count++] = std::move(child); }
+    Child* begin() { return items; }
+    Child* end() { return items + count; }
+  } children;
   switch (valueType_) {
     case kValueCheckbox:
       if (checked_) children.push_back({kXmlVal, QStringLiteral("1"), true});

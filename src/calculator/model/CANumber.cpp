@@ -691,9 +691,12 @@ QString CANumber::archive() const {
   number.setCanonicalForm(false);
   QChar prefix;
   switch (number.form_) {
-    case kNumberInteger:
-      prefix = QLatin1Char('i');
-      break;
+    case kNumberInteger: {
+      // The commonest value of a saved sheet, made in one piece.
+      char text[24] = {'i'};
+      const char* end = std::to_chars(text + 1, text + sizeof text, number.numerator_).ptr;
+      return QString::fromLatin1(text, end - text);
+    }
     case kNumberFraction:
       prefix = QLatin1Char('f');
       break;

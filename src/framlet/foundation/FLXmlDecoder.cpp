@@ -189,6 +189,24 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   return kSkipAtTag;
 }
 
+const QString& FLXmlDecoder::internName(QStringView name, int32_t* key) {
+  // A document uses a few dozen names: a short list searched from the most recent is quicker
+  // than hashing, and spares a string for each tag and attribute read.
+  constexpr size_t kMostNames = 128;
+  for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
+    if (it->name.size() == name.size() && QStringView(it->name) == name) {
+      *key = it->key;
+      return it->name;
+    }
+  }
+  if (names_.size() >= kMostNames) names_.erase(names_.begin());
+  QString copy = name.toString();
+  const int32_t found = keyForName(copy);
+  names_.push_back({std::move(copy), found});
+  *key = found;
+  return names_.back().name;
+}
+
 int32_t FLXmlDecoder::keyForName(const QString& name) const {
   const FLXmlKeyTable* table = keyDecoder_ ? keyDecoder_.get() : g_sharedKeyTable.get();
   if (table) {
@@ -238,8 +256,8 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
     if (!afterValue) s.charIndex = p;
     return false;
   }
-  const QString name = xml_.mid(nameStart, p - nameStart);
-  const int32_t key = keyForName(name);
+  int32_t key = 0;
+  const QString name = internName(QStringView(xml_).mid(nameStart, p - nameStart), &key);
   if (!afterValue) {
     s.charIndex = p;
     s.tagStartIndex = tagStart;
@@ -279,7 +297,13 @@ bool FLXmlDecoder::extractValue() {
       s.charIndex = lt < 0 ? limit_ : lt;
       return false;
     }
-    value += decodeEscapes(xml_.mid(segment, lt - segment));
+    if (lt == p && segment == valueStart && lt > segment) {
+      // Only the indent before a child: one of a few texts, shared rather than made anew.
+      int32_t unusedKey = 0;
+      value = internName(QStringView(xml_).mid(segment, lt - segment), &unusedKey);
+    } else {
+      value += decodeEscapes(xml_.mid(segment, lt - segment));
+    }
     if (n - lt > 12 && QStringView(xml_).mid(lt).startsWith(QStringView(kCdataStart))) {
       const qsizetype end = xml_.indexOf(QStringView(kCdataEnd), lt + kCdataStartLength);
       if (end < 0) {
@@ -327,7 +351,8 @@ bool FLXmlDecoder::extractAttributes() {
       s.charIndex = p;
       return false;
     }
-    const QString name = xml_.mid(nameStart, p - nameStart);
+    int32_t unusedKey = 0;
+    const QString name = internName(QStringView(xml_).mid(nameStart, p - nameStart), &unusedKey);
     if (at(p) != u'=' || p >= n - 4) {
       s.charIndex = p;
       return false;
@@ -343,9 +368,8 @@ bool FLXmlDecoder::extractAttributes() {
       s.charIndex = p;
       return false;
     }
-    const QString value = decodeEscapes(xml_.mid(p + 1, close - p - 1));
-    s.attributes.insert(name, value.isNull() ? QStringLiteral("") : value);
-    if (s.svg) s.orderedAttributes << name << s.attributes.value(name);
+    s.attributeSpans.push_back({name, p + 1, close - p - 1});
+    if (s.svg) s.orderedAttributes << name << attributeValue(s.attributeSpans.back());
     p = close + 1;
   }
 }
@@ -354,7 +378,7 @@ bool FLXmlDecoder::readTag() {
   State& s = state_;
   if (!identifyNextTag(false)) return false;
   s.value = QString();
-  s.attributes.clear();
+  clearAttributes();
   s.orderedAttributes.clear();
   if (s.key == kTextNodeKey) return extractValue();
   if (!s.haveRoot) {
@@ -434,18 +458,51 @@ int64_t FLXmlDecoder::decodeValueFromValues(std::span<const char* const> values)
   return decodeValue(state_.value, values);
 }
 
-int64_t FLXmlDecoder::decodeAttribute(const QString& name, std::span<const char* const> values) const {
-  return decodeValue(state_.attributes.value(name), values);
+void FLXmlDecoder::clearAttributes() {
+  state_.attributeSpans.clear();
+  if (state_.attributesBuilt) state_.attributes.clear();
+  state_.attributesBuilt = false;
 }
 
-int64_t FLXmlDecoder::integerAttributeForTag(const QString& name) const {
-  const auto found = state_.attributes.constFind(name);
-  return found == state_.attributes.constEnd() ? 0 : LeadingInteger(found.value());
+// A name given twice keeps its last value, as it always has.
+const FLXmlDecoder::AttributeSpan* FLXmlDecoder::findAttribute(QAnyStringView name) const {
+  const std::vector<AttributeSpan>& spans = state_.attributeSpans;
+  for (auto it = spans.rbegin(); it != spans.rend(); ++it)
+    if (QAnyStringView::equal(it->name, name)) return &*it;
+  return nullptr;
 }
 
-QString FLXmlDecoder::stringAttributeForTag(const QString& name) const {
-  const auto found = state_.attributes.constFind(name);
-  return found == state_.attributes.constEnd() ? QString() : found.value();
+QString FLXmlDecoder::attributeValue(const AttributeSpan& span) const {
+  const QString value = decodeEscapes(xml_.mid(span.start, span.length));
+  return value.isNull() ? QStringLiteral("") : value;
+}
+
+const QHash<QString, QString>& FLXmlDecoder::attributes() const {
+  if (!state_.attributesBuilt) {
+    state_.attributes.clear();
+    for (const AttributeSpan& span : state_.attributeSpans) state_.attributes.insert(span.name, attributeValue(span));
+    state_.attributesBuilt = true;
+  }
+  return state_.attributes;
+}
+
+int64_t FLXmlDecoder::decodeAttribute(QAnyStringView name, std::span<const char* const> values) const {
+  const AttributeSpan* span = findAttribute(name);
+  if (!span) return decodeValue(QString(), values);
+  const QStringView raw = QStringView(xml_).mid(span->start, span->length);
+  return raw.contains(u'&') ? decodeValue(attributeValue(*span), values) : decodeWord(raw, values);
+}
+
+int64_t FLXmlDecoder::integerAttributeForTag(QAnyStringView name) const {
+  const AttributeSpan* span = findAttribute(name);
+  if (!span) return 0;
+  const QStringView raw = QStringView(xml_).mid(span->start, span->length);
+  return raw.contains(u'&') ? LeadingInteger(attributeValue(*span)) : LeadingInteger(raw);
+}
+
+QString FLXmlDecoder::stringAttributeForTag(QAnyStringView name) const {
+  const AttributeSpan* span = findAttribute(name);
+  return span ? attributeValue(*span) : QString();
 }
 
 // ----- moving over whole elements
@@ -540,7 +597,7 @@ bool FLXmlDecoder::skipToTag(const QString& name) {
   s.value = QString();
   s.startTag = true;
   s.endTag = false;
-  s.attributes.clear();
+  clearAttributes();
   s.orderedAttributes.clear();
   return true;
 }
@@ -551,7 +608,7 @@ QString FLXmlDecoder::followingTagWithAttributes(QHash<QString, QString>* attrib
   QString name;
   if (getNextTag()) {
     name = state_.xmlTag;
-    if (attributes) *attributes = state_.attributes;
+    if (attributes) *attributes = this->attributes();
     if (value) *value = state_.value;
   }
   state_ = saved;
@@ -564,7 +621,7 @@ void FLXmlDecoder::coalesceMixedContent() {
   const int32_t keptKey = s.key;
   const QString keptName = s.xmlTag;
   const int64_t keptLevel = s.level;
-  const QHash<QString, QString> keptAttributes = s.attributes;
+  const std::vector<AttributeSpan> keptAttributes = s.attributeSpans;
   const QStringList keptOrdered = s.orderedAttributes;
   QString text = s.value.isNull() ? QStringLiteral("") : s.value;
 
@@ -585,7 +642,8 @@ void FLXmlDecoder::coalesceMixedContent() {
 
   s.key = keptKey;
   s.xmlTag = keptName;
-  s.attributes = keptAttributes;
+  clearAttributes();
+  s.attributeSpans = keptAttributes;
   s.orderedAttributes = keptOrdered;
   s.startTag = true;
   s.endTag = true;
@@ -616,9 +674,14 @@ void FLXmlDecoder::addDecoderKeys(std::span<const FLXmlTagKey> keys) {
 void FLXmlDecoder::allowUnknownValues(bool allow) { g_allowUnknownValues = allow; }
 
 int64_t FLXmlDecoder::decodeValue(const QString& text, std::span<const char* const> values) {
+  return decodeWord(text, values);
+}
+
+int64_t FLXmlDecoder::decodeWord(QStringView text, std::span<const char* const> values) {
   if (text.isEmpty()) return 0;
   for (size_t i = 0; i < values.size(); ++i) {
-    if (values[i] && text.compare(QString::fromUtf8(values[i]), Qt::CaseInsensitive) == 0) return int64_t(i);
+    if (values[i] && QAnyStringView::compare(text, QUtf8StringView(values[i]), Qt::CaseInsensitive) == 0)
+      return int64_t(i);
   }
   if (!g_allowUnknownValues) DECODER_ASSERT(kUnknownValue);
   return 0;

@@ -5,6 +5,7 @@
 
 #include "platform/FLError.h"
 
+#include <QAnyStringView>
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 // Tag name to key. One process-wide table is filled at launch (the spreadsheet's tags 1-88, the
 // text engine's from 1000); a decoder may carry its own instead.
@@ -64,7 +66,7 @@ class FLXmlDecoder {
   bool endTag() const { return state_.endTag; }
   // The decoded text value; null when the tag has none.
   const QString& value() const { return state_.value; }
-  const QHash<QString, QString>& attributes() const { return state_.attributes; }
+  const QHash<QString, QString>& attributes() const;
   // In SVG documents only: name, value, name, value ... in document order.
   const QStringList& orderedAttributes() const { return state_.orderedAttributes; }
   bool isSvg() const { return state_.svg; }
@@ -74,10 +76,16 @@ class FLXmlDecoder {
 
   // This decoder's own table; when unset the process-wide one is used.
   const std::shared_ptr<const FLXmlKeyTable>& keyDecoder() const { return keyDecoder_; }
-  void setKeyDecoder(std::shared_ptr<const FLXmlKeyTable> table) { keyDecoder_ = std::move(table); }
+  void setKeyDecoder(std::shared_ptr<const FLXmlKeyTable> table) {
+    keyDecoder_ = std::move(table);
+    names_.clear();
+  }
   // Tag names may begin with a digit; a name made of digits only reads as that key.
   bool allowNumericTags() const { return allowNumericTags_; }
-  void setAllowNumericTags(bool allow) { allowNumericTags_ = allow; }
+  void setAllowNumericTags(bool allow) {
+    allowNumericTags_ = allow;
+    names_.clear();
+  }
   // Attribute names may hold any characters but "/", "=" and ">".
   bool allowSpaceInAttr() const { return allowSpaceInAttr_; }
   void setAllowSpaceInAttr(bool allow) { allowSpaceInAttr_ = allow; }
@@ -89,11 +97,12 @@ class FLXmlDecoder {
   int64_t decodeValue() const;
   // The value's (or the attribute's) index in a word list, by decodeValue(text, values).
   int64_t decodeValueFromValues(std::span<const char* const> values) const;
-  int64_t decodeAttribute(const QString& name, std::span<const char* const> values) const;
-  bool tagHasAttributes() const { return !state_.attributes.isEmpty(); }
-  int64_t integerAttributeForTag(const QString& name) const;
+  int64_t decodeAttribute(QAnyStringView name, std::span<const char* const> values) const;
+  bool tagHasAttributes() const { return !state_.attributeSpans.empty(); }
+  // Read straight from the text: no string is made for a plain number.
+  int64_t integerAttributeForTag(QAnyStringView name) const;
   // Null when the tag has no such attribute.
-  QString stringAttributeForTag(const QString& name) const;
+  QString stringAttributeForTag(QAnyStringView name) const;
 
   // For an element that is still open: its raw text from the opening tag through its matching
   // closing tag, moving behind it and lowering the level. Null when the element is already
@@ -130,6 +139,13 @@ class FLXmlDecoder {
   static int64_t decodeValue(const QString& text, std::span<const char* const> values);
 
  private:
+  static int64_t decodeWord(QStringView text, std::span<const char* const> values);
+  // An attribute as it stands in the text: its value is decoded only when asked for.
+  struct AttributeSpan {
+    QString name;
+    qsizetype start = 0;
+    qsizetype length = 0;
+  };
   // Everything a tag read changes, kept together so a look-ahead can put it all back.
   struct State {
     qsizetype charIndex = 0;
@@ -137,7 +153,10 @@ class FLXmlDecoder {
     int64_t level = 0;
     QString xmlTag;
     int32_t key = 0;
-    QHash<QString, QString> attributes;
+    std::vector<AttributeSpan> attributeSpans;
+    // Built from the spans on first use.
+    mutable QHash<QString, QString> attributes;
+    mutable bool attributesBuilt = false;
     QStringList orderedAttributes;
     QString value;
     bool startTag = false;
@@ -152,6 +171,11 @@ class FLXmlDecoder {
   bool fail(qsizetype offset);
   int skipNonTags(qsizetype& position) const;
   int32_t keyForName(const QString& name) const;
+  // The name and key of a tag or attribute name in the text; repeated names share one string.
+  const QString& internName(QStringView name, int32_t* key);
+  const AttributeSpan* findAttribute(QAnyStringView name) const;
+  QString attributeValue(const AttributeSpan& span) const;
+  void clearAttributes();
   bool identifyNextTag(bool afterValue);
   bool extractValue();
   bool extractAttributes();
@@ -163,6 +187,11 @@ class FLXmlDecoder {
   State state_;
   QString error_;
   std::shared_ptr<const FLXmlKeyTable> keyDecoder_;
+  struct InternedName {
+    QString name;
+    int32_t key;
+  };
+  std::vector<InternedName> names_;
   bool coalescing_ = false;
   bool allowNumericTags_ = false;
   bool allowSpaceInAttr_ = false;

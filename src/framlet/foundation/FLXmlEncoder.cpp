@@ -6,6 +6,8 @@
 #include "framlet/foundation/flStringExtensions.h"
 
 #include <algorithm>
+#include <charconv>
+#include <type_traits>
 
 namespace {
 
@@ -23,11 +25,33 @@ constexpr const char* kNothingToClose = "closeTag without an open tag";
 
 #define ENCODER_ASSERT(message) LogAssert((message), __func__, __FILE__, __LINE__)
 
+// Names and numbers go straight into the text, with no string made on the way.
+void Append(QString& text, QAnyStringView piece) {
+  piece.visit([&text](auto view) {
+    if constexpr (std::is_same_v<decltype(view), QUtf8StringView>)
+      text += QString::fromUtf8(view.data(), view.size());
+    else
+      text += view;
+  });
+}
+
+// The decimal digits of a number, as QString::number writes them.
+class Digits {
+ public:
+  explicit Digits(int64_t number) : end_(std::to_chars(buffer_, buffer_ + sizeof buffer_, number).ptr) {}
+  QLatin1String text() const { return QLatin1String(buffer_, end_); }
+
+ private:
+  char buffer_[24];
+  char* end_;
+};
+
 }  // namespace
 
 FLXmlEncoder::FLXmlEncoder(qsizetype capacity) {
-  if (capacity > 0) xml_.reserve(capacity);
+  // Reserved after the declaration is in: assigning would drop the reservation.
   xml_ = QString::fromLatin1(kXmlDeclaration);
+  if (capacity > 0) xml_.reserve(capacity);
 }
 
 FLXmlEncoder FLXmlEncoder::forSvg() {
@@ -37,63 +61,81 @@ FLXmlEncoder FLXmlEncoder::forSvg() {
   return encoder;
 }
 
-void FLXmlEncoder::addAttribute(const QString& name, const QString& value) {
+void FLXmlEncoder::addAttribute(QAnyStringView name, const QString& value) {
   if (value.isEmpty()) {
     ENCODER_ASSERT(kEmptyStringAttribute);
     return;
   }
-  attributes_ << name << createEscapedStringForXml(value);
+  attributes_ += QLatin1Char(' ');
+  Append(attributes_, name);
+  attributes_ += QLatin1String("=\"");
+  attributes_ += createEscapedStringForXml(value);
+  attributes_ += QLatin1Char('"');
 }
 
-void FLXmlEncoder::addAttribute(const QString& name, int64_t number) {
+void FLXmlEncoder::addAttribute(QAnyStringView name, int64_t number) {
   // Grid coordinates are 64-bit; they are written whole.
-  attributes_ << name << QString::number(number);
+  attributes_ += QLatin1Char(' ');
+  Append(attributes_, name);
+  attributes_ += QLatin1String("=\"");
+  attributes_ += Digits(number).text();
+  attributes_ += QLatin1Char('"');
 }
 
-void FLXmlEncoder::writeIndent() { xml_.append(QString(qsizetype(level_), QLatin1Char('\t'))); }
+void FLXmlEncoder::writeIndent() {
+  static constexpr char kTabs[] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+  constexpr uint64_t kTabCount = sizeof kTabs - 1;
+  for (uint64_t left = level_; left > 0;) {
+    const uint64_t run = std::min(left, kTabCount);
+    xml_ += QLatin1String(kTabs, qsizetype(run));
+    left -= run;
+  }
+}
 
-void FLXmlEncoder::openTag(const QString& tag, const QString& value, bool safe) { open(tag, &value, safe); }
+void FLXmlEncoder::openTag(QAnyStringView tag, const QString& value, bool safe) { open(tag, &value, safe); }
 
-void FLXmlEncoder::open(const QString& tag, const QString* value, bool safe) {
+void FLXmlEncoder::writeStart(QAnyStringView tag) {
   pendingChild_ = false;
   writeIndent();
   xml_ += QLatin1Char('<');
-  xml_ += tag;
+  Append(xml_, tag);
   if (svg_ && empty_) {
-    if (tag != QLatin1String(kSvgRootTag)) ENCODER_ASSERT(kRootMustBeSvg);
+    if (!QAnyStringView::equal(tag, QLatin1String(kSvgRootTag))) ENCODER_ASSERT(kRootMustBeSvg);
     xml_ += QLatin1String(kSvgNamespaceAttribute);
   }
-  for (qsizetype i = 0; i + 1 < attributes_.size(); i += 2) {
-    xml_ += QLatin1Char(' ');
-    xml_ += attributes_[i];
-    xml_ += QLatin1String("=\"");
-    xml_ += attributes_[i + 1];
-    xml_ += QLatin1Char('"');
-  }
-  attributes_.clear();
+  xml_ += attributes_;
+  attributes_.truncate(0);  // keeps its room for the next element's
+  empty_ = false;
+}
+
+void FLXmlEncoder::writeValueAndEnd(QAnyStringView tag, QAnyStringView value) {
+  xml_ += QLatin1Char('>');
+  Append(xml_, value);
+  xml_ += QLatin1String("</");
+  Append(xml_, tag);
+  xml_ += QLatin1String(">\n");
+}
+
+void FLXmlEncoder::open(QAnyStringView tag, const QString* value, bool safe) {
+  writeStart(tag);
   if (!value) {
     xml_ += QLatin1String(">\n");
     ++level_;
   } else if (value->isEmpty()) {
     xml_ += QLatin1String("/>\n");
   } else {
-    xml_ += QLatin1Char('>');
-    xml_ += safe ? *value : createEscapedStringForXml(*value);
-    xml_ += QLatin1String("</");
-    xml_ += tag;
-    xml_ += QLatin1String(">\n");
+    writeValueAndEnd(tag, safe ? *value : createEscapedStringForXml(*value));
   }
-  empty_ = false;
 }
 
-void FLXmlEncoder::openTag(const QString& tag) {
+void FLXmlEncoder::openTag(QAnyStringView tag) {
   open(tag, nullptr, false);
   pendingChild_ = true;
 }
 
-void FLXmlEncoder::openAndCloseTag(const QString& tag) { openTag(tag, QString(), true); }
+void FLXmlEncoder::openAndCloseTag(QAnyStringView tag) { openTag(tag, QString(), true); }
 
-void FLXmlEncoder::addTag(const QString& tag, const QString& string) {
+void FLXmlEncoder::addTag(QAnyStringView tag, const QString& string) {
   if (tag.isEmpty()) {
     ENCODER_ASSERT(kNoTag);
     return;
@@ -101,9 +143,12 @@ void FLXmlEncoder::addTag(const QString& tag, const QString& string) {
   openTag(tag, string, false);
 }
 
-void FLXmlEncoder::addTag(const QString& tag, int64_t number) { openTag(tag, QString::number(number), true); }
+void FLXmlEncoder::addTag(QAnyStringView tag, int64_t number) {
+  writeStart(tag);
+  writeValueAndEnd(tag, Digits(number).text());
+}
 
-void FLXmlEncoder::closeTag(const QString& tag) {
+void FLXmlEncoder::closeTag(QAnyStringView tag) {
   if (level_ == 0) {
     // Going below zero would indent the rest of the document by 2^64 tabs.
     ENCODER_ASSERT(kNothingToClose);
@@ -116,7 +161,7 @@ void FLXmlEncoder::closeTag(const QString& tag) {
     writeIndent();
   }
   xml_ += QLatin1String("</");
-  xml_ += tag;
+  Append(xml_, tag);
   xml_ += QLatin1String(">\n");
   pendingChild_ = false;
 }

@@ -3,8 +3,8 @@
 // FLXmlDecoder reads it back.
 #pragma once
 
+#include <QAnyStringView>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <vector>
@@ -20,22 +20,22 @@ class FLXmlEncoder {
 
   // Attributes are queued and written, in the order queued, into the next element opened.
   // The string is escaped; an empty or null one is refused with an assertion.
-  void addAttribute(const QString& name, const QString& value);
-  void addAttribute(const QString& name, int64_t number);
+  void addAttribute(QAnyStringView name, const QString& value);
+  void addAttribute(QAnyStringView name, int64_t number);
 
   // Writes a whole element on one line, the value escaped unless `safe`; an empty (or null)
   // value writes an empty element "<t/>".
-  void openTag(const QString& tag, const QString& value, bool safe);
+  void openTag(QAnyStringView tag, const QString& value, bool safe);
   // Opens an element that will hold children. Closing it before anything else is written
   // gives "<t></t>" on one line.
-  void openTag(const QString& tag);
-  void openAndCloseTag(const QString& tag);
+  void openTag(QAnyStringView tag);
+  void openAndCloseTag(QAnyStringView tag);
   // One element with the escaped string as its value; an empty (or null) string gives "<t/>".
   // An empty tag is refused with an assertion and writes nothing.
-  void addTag(const QString& tag, const QString& string);
-  void addTag(const QString& tag, int64_t number);
+  void addTag(QAnyStringView tag, const QString& string);
+  void addTag(QAnyStringView tag, int64_t number);
   // Closes the innermost open element; the caller names it, the writer keeps no stack of names.
-  void closeTag(const QString& tag);
+  void closeTag(QAnyStringView tag);
 
   // Insertion points let a writer go back and put elements at an earlier place of the text
   // after writing what follows it: save a point, write on, begin the insertion (what follows
@@ -62,12 +62,17 @@ class FLXmlEncoder {
 
   // The core of every opening: without a value the element's children follow and the level
   // goes up; with one, the element is written whole.
-  void open(const QString& tag, const QString* value, bool safe);
+  void open(QAnyStringView tag, const QString* value, bool safe);
+  // Writes the indent, "<", the name and the queued attributes.
+  void writeStart(QAnyStringView tag);
+  // Writes ">", the value as it stands, and the closing tag.
+  void writeValueAndEnd(QAnyStringView tag, QAnyStringView value);
   void writeIndent();
   void popInsertionPoint();
 
   QString xml_;
-  QStringList attributes_;
+  // The queued attributes as they will stand in the tag: ' name="value"' each.
+  QString attributes_;
   uint64_t level_ = 0;
   bool pendingChild_ = false;
   bool empty_ = true;

@@ -306,6 +306,18 @@ TEST(NumberArchive, ReadsEveryForm) {
     EXPECT_FALSE(CANumber::withArchive(QString::fromUtf8(bad)).has_value()) << bad;
 }
 
+TEST(NumberArchive, WholeNumbersAreWrittenInDecimalAfterAnI) {
+  const std::pair<int64_t, const char*> rows[] = {
+      {0, "i0"}, {7, "i7"}, {-42, "i-42"}, {INT64_MAX, "i9223372036854775807"}, {INT64_MIN, "i-9223372036854775808"},
+  };
+  for (const auto& [value, text] : rows) {
+    EXPECT_EQ(CANumber(value).archive(), QLatin1String(text)) << text;
+    const auto back = CANumber::withArchive(QLatin1String(text));
+    ASSERT_TRUE(back.has_value()) << text;
+    EXPECT_TRUE(*back == CANumber(value)) << text;
+  }
+}
+
 TEST(NumberArchive, RealsReadBackAsTheSameExtendedReal) {
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> exponent(-60, 60);

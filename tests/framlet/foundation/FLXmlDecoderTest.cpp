@@ -412,3 +412,58 @@ TEST(FLXmlDecoder, EveryPrefixAndMutationOfAWrittenDocumentIsReadSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+// Attributes are read from the text only when asked for: escaped values, repeated names and
+// numbers must read as they did when every attribute became a string at once.
+TEST(FLXmlDecoder, AttributesReadTheSameWhetherAskedAsNumbersWordsOrStrings) {
+  static constexpr const char* kWords[] = {"", "number", "text"};
+  struct Case {
+    const char* tag;
+    int64_t integer;   // integerAttributeForTag("a")
+    const char* text;  // stringAttributeForTag("a"), nullptr when absent
+    int64_t word;      // decodeAttribute("t", kWords)
+  };
+  const Case cases[] = {
+      {R"(<c a="42" t="number"/>)", 42, "42", 1},
+      {R"(<c a="-17x" t="TEXT"/>)", -17, "-17x", 2},
+      {R"(<c a="&#52;2" t="te&#120;t"/>)", 42, "42", 2},
+      {R"(<c a="1" a="2"/>)", 2, "2", 0},
+      {R"(<c a="" t=""/>)", 0, "", 0},
+      {R"(<c b="5"/>)", 0, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    std::unique_ptr<FLXmlDecoder> decoder = Decode(QString::fromUtf8(c.tag));
+    ASSERT_TRUE(decoder && decoder->getNextTag()) << c.tag;
+    EXPECT_EQ(decoder->integerAttributeForTag(QLatin1String("a")), c.integer) << c.tag;
+    EXPECT_EQ(decoder->integerAttributeForTag(QStringLiteral("a")), c.integer) << c.tag;
+    const QString text = decoder->stringAttributeForTag(u"a");
+    EXPECT_EQ(text.isNull(), c.text == nullptr) << c.tag;
+    if (c.text) EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.tag;
+    EXPECT_EQ(decoder->decodeAttribute(QLatin1String("t"), kWords), c.word) << c.tag;
+    EXPECT_EQ(decoder->attributes().value(QStringLiteral("a")), c.text ? QString::fromUtf8(c.text) : QString())
+        << c.tag;
+  }
+}
+
+// The attributes of the current tag stay its own through a look-ahead and the next tag.
+TEST(FLXmlDecoder, AttributesBelongToTheTagJustRead) {
+  std::unique_ptr<FLXmlDecoder> decoder = Decode(QStringLiteral(R"(<r y="3"><c x="1"/><c x="2"/></r>)"));
+  ASSERT_TRUE(decoder && decoder->getNextTag());
+  EXPECT_EQ(decoder->integerAttributeForTag(QLatin1String("y")), 3);
+  QHash<QString, QString> following;
+  EXPECT_EQ(decoder->followingTagWithAttributes(&following, nullptr), QStringLiteral("c"));
+  EXPECT_EQ(following.value(QStringLiteral("x")), QStringLiteral("1"));
+  EXPECT_EQ(decoder->integerAttributeForTag(QLatin1String("y")), 3);
+  EXPECT_EQ(decoder->attributes().size(), 1);
+  ASSERT_TRUE(decoder->getNextTag());
+  EXPECT_EQ(decoder->integerAttributeForTag(QLatin1String("y")), 0);
+  EXPECT_EQ(decoder->integerAttributeForTag(QLatin1String("x")), 1);
+  ASSERT_TRUE(decoder->getNextTag());
+  EXPECT_EQ(decoder->attributes().value(QStringLiteral("x")), QStringLiteral("2"));
+  ASSERT_TRUE(decoder->getNextTag());
+  EXPECT_FALSE(decoder->tagHasAttributes());
+}
+
+}  // namespace

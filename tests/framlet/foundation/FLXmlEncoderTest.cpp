@@ -184,3 +184,31 @@ TEST(FLXmlEncoder, SamplesAreWellFormedForXmllint) {
 }
 
 }  // namespace
+
+namespace {
+
+// Numbers, names and indents go into the text directly; they must read as QString::number and a
+// run of tabs would have written them.
+TEST(FLXmlEncoder, NumbersAndDeepIndentsAreWrittenExactly) {
+  const int64_t numbers[] = {0, 7, -1, 1000000, INT64_MAX, INT64_MIN};
+  for (const int64_t number : numbers) {
+    FLXmlEncoder encoder;
+    encoder.addAttribute(QLatin1String("x"), number);
+    encoder.addAttribute(u"y", number);
+    encoder.addTag(QLatin1String("n"), number);
+    const QString text = QString::number(number);
+    EXPECT_EQ(Body(encoder), QStringLiteral("<n x=\"%1\" y=\"%1\">%1</n>\n").arg(text)) << number;
+  }
+  FLXmlEncoder deep;
+  constexpr int kDepth = 40;
+  for (int i = 0; i < kDepth; ++i) deep.openTag(QLatin1String("d"));
+  deep.addTag(QLatin1String("v"), int64_t(1));
+  for (int i = 0; i < kDepth; ++i) deep.closeTag(QLatin1String("d"));
+  QString expected;
+  for (int i = 0; i < kDepth; ++i) expected += QString(i, QLatin1Char('\t')) + QStringLiteral("<d>\n");
+  expected += QString(kDepth, QLatin1Char('\t')) + QStringLiteral("<v>1</v>\n");
+  for (int i = kDepth - 1; i >= 0; --i) expected += QString(i, QLatin1Char('\t')) + QStringLiteral("</d>\n");
+  EXPECT_EQ(Body(deep), expected);
+}
+
+}  // namespace
