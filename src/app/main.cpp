@@ -1,6 +1,7 @@
 // Tamsel Calculator's main function: hands the paths on to a running instance when there is
 // one, otherwise wires the lower layers' hooks and runs the launch, in this order.
 #include "calculator/controllers/CAAppController.h"
+#include "calculator/fileformats/caImportAlert.h"
 #include "framlet/foundation/FLLogger.h"
 #include "framlet/foundation/FLPasswordManager.h"
 #include "framlet/shell/FLAlert.h"
@@ -58,6 +59,16 @@ void QuitOnSignals(FLDocumentAppDelegate& delegate) {
   sigaction(SIGINT, &action, nullptr);
 }
 
+// A reader that took a file in only in part says so with the shell's alert and its check box.
+class ShellImportAlert : public CAImportAlert {
+ public:
+  bool showSuppressibleAlert(const QString& message, const QString& information) override {
+    bool suppress = false;
+    FLAlert::sharedInstance().giveAlertMessage(message, information, {}, &suppress);
+    return suppress;
+  }
+};
+
 void InstallServiceHooks() {
   FLLogger::install();
   FLLogger::sharedInstance().setAlertHook([](const QString& message, const QString& information) {
@@ -71,6 +82,8 @@ void InstallServiceHooks() {
   });
   // Lengths ("%m") in the user's unit.
   InstallMeasureFormatter();
+  static ShellImportAlert importAlert;
+  SetImportAlert(&importAlert);
 }
 
 }  // namespace
