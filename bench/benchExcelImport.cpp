@@ -16,21 +16,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchApplication.h"
+
 namespace {
 
 constexpr uint16_t kRows = 10000;
-
-void EnsureApplication() {
-  static int argc = 1;
-  static char name[] = "benchExcelImport";
-  static char* argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* application = new QApplication(argc, argv);
-    (void)application;
-  }
-  FLKernel::sharedInstance();
-}
 
 QByteArray WorkbookStream() {
   // 1,000 shared strings in an SST joined by CONTINUE records, which start between strings.
@@ -60,7 +50,7 @@ QByteArray WorkbookStream() {
 }
 
 void BM_ImportWorkbookOf100000Cells(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const QByteArray file = MakeCompoundFile(WorkbookStream());
   const QString path = QDir::temp().filePath(QStringLiteral("benchExcelImport.xls"));
   {

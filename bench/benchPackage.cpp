@@ -25,6 +25,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchApplication.h"
+
 #include <sys/resource.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -38,20 +40,6 @@ namespace {
 
 constexpr int64_t kRows = 10000;
 constexpr int64_t kNumbersPerRow = 10;
-
-// Documents measure their font, which needs a GUI application; the benchmark's own main makes
-// none.
-void EnsureApplication() {
-  static int argc = 1;
-  static char name[] = "benchPackage";
-  static char* argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* application = new QApplication(argc, argv);
-    (void)application;
-  }
-  FLKernel::sharedInstance();
-}
 
 std::unique_ptr<CADocument> MakeLargeSheet(bool protect) {
   auto document = std::make_unique<CADocument>();
@@ -84,7 +72,7 @@ class PackageFolder {
 };
 
 void BM_SaveLargeSheet(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const FLLogHandler previous = SetLogHandler([](const QString&) {});
   std::unique_ptr<CADocument> document = MakeLargeSheet(state.range(0) != 0);
   PackageFolder folder;
@@ -101,7 +89,7 @@ void BM_SaveLargeSheet(benchmark::State& state) {
 BENCHMARK(BM_SaveLargeSheet)->Arg(0)->Arg(1)->ArgName("protected")->Unit(benchmark::kMillisecond);
 
 void BM_OpenLargeSheet(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const FLLogHandler previous = SetLogHandler([](const QString&) {});
   const bool protect = state.range(0) != 0;
   PackageFolder folder;
@@ -134,7 +122,7 @@ BENCHMARK(BM_OpenLargeSheet)->Arg(0)->Arg(1)->ArgName("protected")->Unit(benchma
 // The share of opening that is the XML reader's alone: every tag of the same "document.xml"
 // read and nothing built.
 void BM_ScanLargeSheetXml(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   PackageFolder folder;
   const QString path = folder.fresh();
   {
@@ -159,7 +147,7 @@ BENCHMARK(BM_ScanLargeSheetXml)->Unit(benchmark::kMillisecond);
 // A sheet whose rows, and the cells of each row, come in reverse order: each is appended and the
 // lists sorted once, so the cost stays that of the rows in order.
 void BM_ReadRowsInReverseOrder(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const int64_t rows = state.range(0);
   QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<spreadsheet ver=\"1\">\n<rows>\n");
   for (int64_t y = rows - 1; y >= 0; --y)
@@ -217,7 +205,7 @@ void ReportPeakMemory(benchmark::State& state) {
 }
 
 void BM_SaveChain(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const FLLogHandler previous = SetLogHandler([](const QString&) {});
   std::unique_ptr<CADocument> document = MakeChain(state.range(0));
   PackageFolder folder;
@@ -236,7 +224,7 @@ BENCHMARK(BM_SaveChain)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond
 
 // Opening alone, and opening with the recalculation every opened sheet gets.
 void OpenChain(benchmark::State& state, bool recalculate) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const FLLogHandler previous = SetLogHandler([](const QString&) {});
   PackageFolder folder;
   const QString path = folder.fresh();

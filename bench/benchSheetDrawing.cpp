@@ -16,6 +16,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchApplication.h"
+
 #include <memory>
 #include <random>
 
@@ -23,19 +25,6 @@ namespace {
 
 constexpr int64_t kColumns = 20;
 constexpr int64_t kEmuPerPointBench = 12700;
-
-// Fonts need a GUI application; the benchmark's own main makes none.
-void EnsureApplication() {
-  static int argc = 1;
-  static char name[] = "benchSheetDrawing";
-  static char* argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* application = new QApplication(argc, argv);
-    (void)application;
-  }
-  FLKernel::sharedInstance();
-}
 
 // Numbers, reals and a short text in every row; rows of 20 cells. The values repeat every 1,000
 // rows, so both sheets show texts of the same lengths.
@@ -60,7 +49,7 @@ std::unique_ptr<CADocument> MakeFilledSheet(int64_t cells) {
 }
 
 void BM_DrawFullWindow(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   std::unique_ptr<CADocument> document = MakeFilledSheet(state.range(0));
   const int64_t rows = state.range(0) / kColumns;
   CAGridGeometry geometry(document.get());
@@ -114,7 +103,7 @@ std::vector<CALocateQuestion> MakeQuestions(int64_t rows) {
 }
 
 void BM_LocatePoint(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   std::unique_ptr<CADocument> document = MakeVariedRows(state.range(0));
   CAGridGeometry geometry(document.get());
   geometry.setVisibleSize(QSizeF(1600, 1000));
@@ -130,7 +119,7 @@ void BM_LocatePoint(benchmark::State& state) {
 BENCHMARK(BM_LocatePoint)->Arg(1000)->Arg(100000)->ArgName("rows");
 
 void BM_RectForGridPoint(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   std::unique_ptr<CADocument> document = MakeVariedRows(state.range(0));
   CAGridGeometry geometry(document.get());
   geometry.setVisibleSize(QSizeF(1600, 1000));
@@ -147,7 +136,7 @@ BENCHMARK(BM_RectForGridPoint)->Arg(1000)->Arg(100000)->ArgName("rows");
 
 // Measuring the starts again after rows were resized: once per change, not per question.
 void BM_MeasureRowStarts(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   std::unique_ptr<CADocument> document = MakeVariedRows(state.range(0));
   CAGridGeometry geometry(document.get());
   for (auto _ : state) {

@@ -16,6 +16,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchApplication.h"
+
 #include <malloc.h>
 
 #include <memory>
@@ -24,18 +26,6 @@ namespace {
 
 constexpr int64_t kRows = 100000;
 constexpr int64_t kColumns = 10;
-
-void EnsureApplication() {
-  static int argc = 1;
-  static char name[] = "benchTextFiles";
-  static char* argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* application = new QApplication(argc, argv);
-    (void)application;
-  }
-  FLKernel::sharedInstance();
-}
 
 // Whole numbers, negatives and decimals, as exported measurements look.
 QByteArray LargeCsv() {
@@ -86,7 +76,7 @@ void Discard(benchmark::State& state, CADocument& document) {
 }
 
 void BM_ImportLargeCsv(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const CsvFile csv;
   size_t sheetBytes = 0;
   size_t transientBytes = 0;
@@ -138,7 +128,7 @@ void BM_ReadLargeCsvFields(benchmark::State& state) {
 BENCHMARK(BM_ReadLargeCsvFields)->Unit(benchmark::kMillisecond);
 
 void BM_ExportLargeCsv(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const CsvFile csv;
   CADocument document;
   if (document.openFile(csv.path(), nullptr) != 1) state.SkipWithError("open failed");
@@ -154,7 +144,7 @@ BENCHMARK(BM_ExportLargeCsv)->Arg(1)->Arg(0)->ArgName("commas")->Unit(benchmark:
 
 // The share of the export that is the cells' own display texts, in saving mode.
 void BM_DisplayTextsOfLargeSheet(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const CsvFile csv;
   CADocument document;
   if (document.openFile(csv.path(), nullptr) != 1) state.SkipWithError("open failed");
@@ -168,7 +158,7 @@ void BM_DisplayTextsOfLargeSheet(benchmark::State& state) {
 BENCHMARK(BM_DisplayTextsOfLargeSheet)->Unit(benchmark::kMillisecond);
 
 void BM_ExportLargeDif(benchmark::State& state) {
-  EnsureApplication();
+  EnsureBenchApplication();
   const CsvFile csv;
   CADocument document;
   if (document.openFile(csv.path(), nullptr) != 1) state.SkipWithError("open failed");
