@@ -1,5 +1,5 @@
 // The one way files come into a sheet: the file type code of the path chooses the loader, and
-// the document is marked as opening while it runs.
+// the document is marked as opening while it runs, however the open ends.
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/flBase.h"
 #include "platform/FLError.h"
@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr const char* kUnrecognizedTypeReason = "I don't recognize the file type.";
-constexpr int kUnrecognizedTypeCode = -206;
 constexpr const char* kOpenFailedContext = "Open failed";
 
 using Loader = bool (CADocument::*)(const QString& path, FLError* error);
@@ -31,26 +29,14 @@ constexpr Loader kLoaders[] = {
     &CADocument::loadHtmlFile,        // 9 "html", "htm"
 };
 
-// Clears the opening flag however the open ends.
-class OpeningScope {
- public:
-  explicit OpeningScope(CADocument& document) : document_(document) { document_.setOpening(true); }
-  ~OpeningScope() { document_.setOpening(false); }
-  OpeningScope(const OpeningScope&) = delete;
-  OpeningScope& operator=(const OpeningScope&) = delete;
-
- private:
-  CADocument& document_;
-};
-
 }  // namespace
 
 int32_t CADocument::openFile(const QString& path, FLError* error) {
-  OpeningScope opening(*this);
+  const FlagScope opening(*this, &CADocument::setOpening, true);
   try {
     const int32_t code = FileTypeForFile(path);
     if (code < 1 || size_t(code) > std::size(kLoaders)) {
-      SetError(error, kUnrecognizedTypeCode, QLatin1String(kUnrecognizedTypeReason));
+      SetUnrecognizedFileTypeError(error);
       return 0;
     }
     return (this->*kLoaders[code - 1])(path, error) ? code : 0;

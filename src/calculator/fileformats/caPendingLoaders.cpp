@@ -7,7 +7,7 @@
 namespace {
 
 bool NotReadYet(FLError* error) {
-  SetError(error, -206, QStringLiteral("I don't recognize the file type."));
+  SetUnrecognizedFileTypeError(error);
   return false;
 }
 

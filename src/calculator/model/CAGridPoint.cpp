@@ -15,6 +15,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flStringExtensions.h"
+#include "platform/FLError.h"
 #include "platform/StringValues.h"
 
 namespace {
@@ -227,6 +228,10 @@ bool IsGridPointInRange(int64_t x, int64_t y, const GridRange& range) {
   x = NormalizeCoordinate(x);
   y = NormalizeCoordinate(y);
   return x >= r.startPoint.x && x <= r.endPoint.x && y >= r.startPoint.y && y <= r.endPoint.y;
+}
+
+void SetUnrecognizedFileTypeError(FLError* error) {
+  SetError(error, -206, QStringLiteral("I don't recognize the file type."));
 }
 
 int32_t FileTypeForFile(const QString& path) {

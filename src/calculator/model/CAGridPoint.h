@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+struct FLError;
+
 // Column x and row y from 0 (column A and row 1 are 0). An absolute coordinate ("$") is held
 // as the one's complement of the plain one, so it is always negative.
 struct GridPoint {
@@ -112,6 +114,8 @@ bool IsGridPointInRange(int64_t x, int64_t y, const GridRange& range);
 // The file type code of a path by its extension; a path without one is judged by its content,
 // which stands in for the type codes that Linux files do not carry.
 int32_t FileTypeForFile(const QString& path);
+// The error of a file whose type nothing reads: -206 "I don't recognize the file type.".
+void SetUnrecognizedFileTypeError(FLError* error);
 
 // Fills the left, centre and right variable codes from a template such as "l=p;c=f".
 void InterpretHeaderString(const QString& templateText, HeaderVariables& variables);
