@@ -45,7 +45,7 @@ struct Keys {
            fldinst = Kw("fldinst"), fldrslt = Kw("fldrslt"), field = Kw("field"), pict = Kw("pict"),
            shppict = Kw("shppict"), nonshppict = Kw("nonshppict"), NeXTGraphic = Kw("NeXTGraphic"),
            glmtignore = Kw("glmtignore"), ud = Kw("ud"), upr = Kw("upr"), deff = Kw("deff"), plain = Kw("plain"),
-           pard = Kw("pard"), hyperlink = Kw("hyperlink"), glmtdiv = Kw("glmtdiv"), glmtmagic = Kw("glmtmagic");
+           pard = Kw("pard"), cf = Kw("cf"), glmtalpha = Kw("glmtalpha"), hyperlink = Kw("hyperlink"), glmtdiv = Kw("glmtdiv"), glmtmagic = Kw("glmtmagic");
   std::vector<bool> skipGroup;  // destinations whose group is skipped
   std::vector<bool> defaultOne;  // keywords whose value without a number is 1
   Keys() {
@@ -126,6 +126,7 @@ class Reader {
   uint32_t ReadColorTable();
   uint32_t ReadField();
   uint32_t ReadGenerator();
+  uint32_t ReadAlphas();
   void RegisterFont(int64_t number, const QString& name, FLStringEncoding encoding);
   Kolor ColorFor(int64_t number, bool background) const;
   void AddTab(uint32_t position, uint32_t alignment);
@@ -832,6 +833,22 @@ uint32_t Reader::Dispatch() {
   return kTokContinue;
 }
 
+// Colour alphas: "cf" selects a colour of the table, each "glmtalpha" sets its alpha percentage.
+uint32_t Reader::ReadAlphas() {
+  const int start = depth_;
+  int64_t selected = -1;
+  for (;;) {
+    const uint32_t token = Next(true, true);
+    if (token == kTokContinue && depth_ < start) return kTokContinue;
+    if (token != kTokKeyword || ignorable_) break;
+    if (keyword_ == K().cf) selected = value_;
+    else if (keyword_ == K().glmtalpha && selected >= 0 && selected < int64_t(colors_.size()))
+      colors_[size_t(selected)] = (colors_[size_t(selected)] & 0x00FFFFFF) | (uint32_t(std::clamp<int64_t>(value_, 0, 100)) << 24);
+  }
+  ignorable_ = false;
+  return depth_ < start ? kTokContinue : SkipGroup();
+}
+
 uint32_t Reader::DispatchIgnorable() {
   const Keys& k = K();
   ignorable_ = false;
@@ -839,6 +856,7 @@ uint32_t Reader::DispatchIgnorable() {
   if (keyword_ == k.generator) return ReadGenerator();
   if (keyword_ == k.fldinst) return ReadField();
   if (keyword_ == k.ud) return kTokContinue;
+  if (keyword_ == k.glmtalpha) return ReadAlphas();
   return SkipGroup();
 }
 
