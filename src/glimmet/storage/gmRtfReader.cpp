@@ -7,6 +7,7 @@
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmClipboard.h"
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmPane.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmRtfKeywords.h"
 #include "platform/TextEncodings.h"
@@ -127,6 +128,7 @@ class Reader {
   uint32_t ReadField();
   uint32_t ReadGenerator();
   uint32_t ReadAlphas();
+  uint32_t ReadLinkResult();
   void RegisterFont(int64_t number, const QString& name, FLStringEncoding encoding);
   Kolor ColorFor(int64_t number, bool background) const;
   void AddTab(uint32_t position, uint32_t alignment);
@@ -163,6 +165,7 @@ class Reader {
   bool lastWasMark_ = false;
   bool insertedAnything_ = false;
 
+  QString pendingUrl_;  // of a hyperlink field whose result comes next
   QHash<int64_t, FontEntry> fonts_;
   bool haveFontTable_ = false;
   int64_t defaultFont_ = -1;
@@ -657,7 +660,41 @@ uint32_t Reader::ReadField() {
   if (rest.size() < 4 || !rest.startsWith(u'"') || rest.startsWith(QLatin1String("\"_"))) return kTokContinue;
   const qsizetype close = rest.indexOf(u'"', 1);
   if (close < 2) return kTokContinue;
-  // The link itself is kept as its result text; the address is not stored yet.
+  pendingUrl_ = rest.mid(1, close - 1);
+  return kTokContinue;
+}
+
+// The result text of a hyperlink field: inserted as a link to the pending address.
+uint32_t Reader::ReadLinkResult() {
+  const int start = depth_;
+  QString display;
+  for (;;) {
+    const uint32_t token = Next(true);
+    if (token == kTokContinue) {
+      if (depth_ < start) break;
+      continue;
+    }
+    if (token == kTokText) display += text_;
+    else if (token == kTokPara) display += u' ';
+    else if (token == kTokKeyword && ignorable_) {
+      ignorable_ = false;
+      const uint32_t skipped = SkipGroup();
+      if (skipped != kTokContinue) return skipped;
+      if (depth_ < start) break;
+    } else if (token != kTokKeyword) {
+      return token;
+    }
+  }
+  const QString url = pendingUrl_;
+  pendingUrl_.clear();
+  if (g_.deleted) return kTokContinue;
+  Pane* pane = CurrentPane(doc_);
+  if (!pane) return InsertText(display) ? kTokContinue : kTokMemory;
+  pane->selFirst = pane->selLimit = int32_t(insertCp_);
+  if (!InsertLink(doc_, url, &display)) return kTokMemory;
+  insertCp_ = uint32_t(std::max(pane->selFirst, 0));
+  lastWasMark_ = false;
+  insertedAnything_ = true;
   return kTokContinue;
 }
 
@@ -820,6 +857,8 @@ uint32_t Reader::Dispatch() {
   else if (keyword_ == k.glmtignore) ignoreNext_ = true;
   else if (keyword_ == k.uc) g_.uc = std::clamp<int64_t>(value_, 0, 16);
   else if (keyword_ == k.NeXTGraphic) return SkipGroup();
+  else if (keyword_ == k.field) pendingUrl_.clear();
+  else if (keyword_ == k.fldrslt && !pendingUrl_.isEmpty() && !tolerant_) return ReadLinkResult();
   else if (keyword_ == k.upr) {
     // The next group is the ANSI alternative of the Unicode group that follows: skipped.
     while (pos_ < src_.size() && (src_[pos_] == u' ' || src_[pos_] == u'\r' || src_[pos_] == u'\n')) ++pos_;

@@ -5,6 +5,7 @@
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmClipboard.h"
 #include "glimmet/storage/gmFetch.h"
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmPane.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmRtfReader.h"
@@ -59,6 +60,9 @@ TEST(RtfWriter, LinkUrlIsEscaped) {
   EXPECT_TRUE(rtf.contains(QStringLiteral("HYPERLINK \"http://x.org/\\{a\\}\\\\b\""))) << rtf.toStdString();
   GlimmetDocPtr back = Read(rtf);
   EXPECT_EQ(ExtractPlainText(Body(back.get()), false), QStringLiteral("asiteb\n"));
+  KnotInfo link;
+  ASSERT_TRUE(FetchKnot(back.get(), BodyStart(back.get()) + 1, &link, kKnotLink));
+  EXPECT_EQ(TextOfRange({back.get(), link.kinkCps[1] + 1, link.kinkCps[2]}), QStringLiteral("http://x.org/{a}\\b"));
 }
 
 // Random documents written and read back keep their text and the formatting the writer covers.
