@@ -10,7 +10,11 @@
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmRtfReader.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -141,6 +145,34 @@ TEST(RtfWriter, RandomDocumentsRoundTrip) {
         EXPECT_EQ(gotPara.get<uint32_t>(ParaField::tabs + 4 * t), wantPara.get<uint32_t>(ParaField::tabs + 4 * t));
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// LibreOffice reads what the writer writes to the same text.
+TEST(RtfWriter, LibreOfficeReadsTheOutput) {
+  const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+  if (soffice.isEmpty()) GTEST_SKIP() << "soffice is not installed (Debian package libreoffice-writer-nogui)";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  GlimmetDocPtr doc = DocWithBody(QString::fromUtf8("Caf\u00e9 {braces} \\ and \u20ac\nsecond\tline \u4e2d"));
+  QFile file(dir.filePath(QStringLiteral("out.rtf")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(ExportRtf(Body(doc.get())).toLatin1());
+  file.close();
+  QProcess process;
+  process.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                          QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                          QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("--outdir"), dir.path(),
+                          file.fileName()});
+  ASSERT_TRUE(process.waitForFinished(120000));
+  QFile text(dir.filePath(QStringLiteral("out.txt")));
+  ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+  QString got = QString::fromUtf8(text.readAll());
+  got.remove(QChar(0xFEFF));
+  EXPECT_EQ(got.simplified(), ExtractPlainText(Body(doc.get()), false).simplified());
 }
 
 }  // namespace
