@@ -2,6 +2,7 @@
 // writes what was read back out through the RTF writer and reads that again. Any crash, hang or
 // sanitizer report here is a fault; so is a document written by the writer that its own reader
 // refuses.
+#include "FuzzApplication.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmRtfReader.h"
 #include "glimmet/storage/gmRtfWriter.h"
@@ -13,7 +14,7 @@
 #include <cstdint>
 
 int FuzzRtfReader(const uint8_t* data, size_t size) {
-  if (size > 1 << 20) return 0;
+  if (size > 1 << 20 || !HaveGuiApplication()) return 0;
   const QString rtf = QString::fromLatin1(reinterpret_cast<const char*>(data), qsizetype(size));
   GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
   if (!doc) return 0;
