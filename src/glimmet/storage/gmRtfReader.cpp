@@ -443,13 +443,14 @@ uint32_t Reader::SkipGroup() {
         while (pos_ < src_.size() && src_[pos_].isLetter() && src_[pos_].unicode() < 128) ++pos_;
         const bool isBin = QStringView(src_).mid(nameStart, pos_ - nameStart) == u"bin";
         int64_t number = 0;
-        if (pos_ < src_.size() && src_[pos_] == u'-') ++pos_;
+        const bool negative = pos_ < src_.size() && src_[pos_] == u'-';
+        if (negative) ++pos_;
         while (pos_ < src_.size() && src_[pos_] >= u'0' && src_[pos_] <= u'9') {
           number = std::min<int64_t>(number * 10 + (src_[pos_].unicode() - '0'), kMaxValue);
           ++pos_;
         }
         if (pos_ < src_.size() && src_[pos_] == u' ') ++pos_;
-        if (isBin) pos_ += qsizetype(std::min<int64_t>(number, src_.size() - pos_));
+        if (isBin && !negative) pos_ += qsizetype(std::min<int64_t>(number, src_.size() - pos_));
       } else {
         ++pos_;
       }

@@ -80,6 +80,8 @@ TEST(RtfReader, TextAndFailures) {
       {"{\\rtf1 a{\\footnote note}b{\\info{\\title t}}}", 0, kRtfImportOk, "ab"},
       {"{\\rtf1 a\\bin5 xxxxxb}", 0, kRtfImportOk, "ab"},
       {"{\\rtf1 a\\bin-5 b}", 0, kRtfImportOk, "ab"},
+      {"{\\rtf1 a{\\*\\x\\bin-5 }b}", 0, kRtfImportOk, "ab"},
+      {"{\\rtf1 a{\\*\\x\\bin3 }}}}b}", 0, kRtfImportOk, "ab"},
       {"{\\rtf1 a\\bin2000000000 b}", 0, kRtfImportMalformed, nullptr},  // clamped to the end
       {"{\\rtf1 a\\listid3 b}", 0, kRtfImportMalformed, nullptr},
       {"{\\rtf0 x}", 0, kRtfImportFailed, nullptr},
