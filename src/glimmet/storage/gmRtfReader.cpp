@@ -118,6 +118,7 @@ class Reader {
   uint32_t Dispatch();
   uint32_t DispatchIgnorable();
   bool InsertText(const QString& text);
+  bool Flush();
   bool InsertBreak(char16_t mark);
   bool ApplyPara(uint32_t cp);
   void CharKeyword();
@@ -165,6 +166,8 @@ class Reader {
   bool lastWasMark_ = false;
   bool insertedAnything_ = false;
 
+  QString pending_;  // text not inserted yet, with its formatting
+  PropRecord pendingChars_;
   QString pendingUrl_;  // of a hyperlink field whose result comes next
   QHash<int64_t, FontEntry> fonts_;
   bool haveFontTable_ = false;
@@ -463,17 +466,31 @@ uint32_t Reader::SkipGroup() {
 
 // ---- Text and paragraphs ----------------------------------------------------------------------
 
+// Text is gathered while its formatting stays the same and inserted in one piece.
 bool Reader::InsertText(const QString& text) {
   if (text.isEmpty() || g_.deleted) return true;
-  PropRecord chars = g_.chars;
-  chars.index = kGMNone;
-  DocRange at{doc_, insertCp_, insertCp_};
-  if (!InsertNewText(&at, reinterpret_cast<const char16_t*>(text.utf16()), uint32_t(text.size()), chars))
+  if (!pending_.isEmpty() && std::memcmp(pendingChars_.body, g_.chars.body, PropBodySize(kPropChar)) != 0 &&
+      !Flush())
     return false;
-  insertCp_ = at.limit;
+  if (pending_.isEmpty()) pendingChars_ = g_.chars;
+  if (pending_.size() + text.size() > kMaxTokenUnits && !Flush()) return false;
+  if (pending_.isEmpty()) pendingChars_ = g_.chars;
+  pending_ += text;
   lastWasMark_ = false;
   insertedAnything_ = true;
   return true;
+}
+
+bool Reader::Flush() {
+  if (pending_.isEmpty()) return true;
+  PropRecord chars = pendingChars_;
+  chars.index = kGMNone;
+  DocRange at{doc_, insertCp_, insertCp_};
+  const bool ok =
+      InsertNewText(&at, reinterpret_cast<const char16_t*>(pending_.utf16()), uint32_t(pending_.size()), chars);
+  pending_.clear();
+  if (ok) insertCp_ = at.limit;
+  return ok;
 }
 
 bool Reader::ApplyPara(uint32_t cp) {
@@ -487,6 +504,7 @@ bool Reader::ApplyPara(uint32_t cp) {
 
 bool Reader::InsertBreak(char16_t mark) {
   if (g_.deleted) return true;
+  if (!Flush()) return false;
   PropRecord chars = g_.chars;
   chars.index = kGMNone;
   DocRange at{doc_, insertCp_, insertCp_};
@@ -691,6 +709,7 @@ uint32_t Reader::ReadLinkResult() {
   if (g_.deleted) return kTokContinue;
   Pane* pane = CurrentPane(doc_);
   if (!pane) return InsertText(display) ? kTokContinue : kTokMemory;
+  if (!Flush()) return kTokMemory;
   pane->selFirst = pane->selLimit = int32_t(insertCp_);
   if (!InsertLink(doc_, url, &display)) return kTokMemory;
   insertCp_ = uint32_t(std::max(pane->selFirst, 0));
@@ -947,6 +966,7 @@ uint32_t Reader::Run(QString* message) {
     if (token == kTokContinue) continue;
     break;
   }
+  if (!Flush() && token == kTokEnd) token = kTokMemory;
   if (token == kTokEnd) {
     if (!tolerant_ && result_ == kRtfImportOk) result_ = Finish();
     else if (tolerant_ && lastWasMark_) Finish();
