@@ -1,0 +1,31 @@
+// Reading RTF into a text-engine document: text with its character and paragraph formatting,
+// the font and colour tables, Unicode and code-page text, and links. The text goes to the end of
+// the document's body.
+#pragma once
+
+#include "glimmet/storage/gmTypes.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// Results of ImportRtf.
+inline constexpr uint32_t kRtfImportFailed = 0;     // memory or an internal failure
+inline constexpr uint32_t kRtfImportOk = 1;
+inline constexpr uint32_t kRtfImportMalformed = 23;
+
+// Reading modes: normal reads everything; tolerant reads only the text and the paragraph breaks
+// and accepts a document whose outermost group is not closed.
+inline constexpr int kRtfModeNormal = 0;
+inline constexpr int kRtfModeTolerant = 1;
+
+inline constexpr const char* kRtfMalformedMessage =
+    "The RTF appears to be incorrectly formed and can't be interpreted.";
+inline constexpr const char* kRtfMemoryMessage = "There is not enough memory, or an internal logic error occurred.";
+
+// Reads RTF text (each unit below 256 is a byte of the file; larger units stand for themselves).
+// message receives the first failure's text. What was inserted before a failure stays.
+uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message = nullptr);
+// The import as callers use it: a malformed RTF is read again in tolerant mode into the emptied
+// document (the clipboard document is not retried).
+uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message = nullptr);

@@ -1,0 +1,21 @@
+// Writing a range of a text-engine document as RTF that the engine's reader (gmRtfReader.h)
+// reads back: a header naming the generator, the font and colour tables, the document
+// properties and the text, with each paragraph's and run's formatting written as its difference
+// from the plain formatting.
+#pragma once
+
+#include "glimmet/storage/gmTypes.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// Option flags.
+inline constexpr uint32_t kRtfForPasteboard = 1;  // no document properties
+
+inline constexpr const char* kRtfGeneratorText = "Orvandel Glimmet ";
+inline constexpr const char* kRtfWriterVersion = "2.2.3";
+
+QString ExportRtf(const DocRange& range, uint32_t options = 0);
+// A length in EMU as whole twips, rounded.
+int64_t EmuToTwips(int64_t emu);
