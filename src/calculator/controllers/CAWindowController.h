@@ -24,6 +24,7 @@
 
 class CACellView;
 class FLToolbarSegments;
+struct FLPasswordInfo;
 class QMenu;
 
 // The spreadsheet window's toolbar and its tools.
@@ -93,13 +94,13 @@ class CAWindowController : public FLDocumentWC,
   // The password was checked (valid) or the dialog cancelled; the given password is stored in
   // the keychain when it is in use.
   void passwordValidated(bool wasValid, const QString& password);
-  // How the window asks the user for the password: with the stored check value, the seed, the
-  // hint and the prompt, answering valid and the typed password. Replaceable, for the shell's
-  // password dialog and for tests.
-  using PasswordVerifier = std::function<void(QWidget* window, const QString& checkValue, const char* seed,
-                                              const QString& hint, const QString& prompt,
-                                              std::function<void(bool valid, const QString& password)> done)>;
-  static void setPasswordVerifier(PasswordVerifier verifier);
+  // Gives the document a password, or changes or removes the one it has, through a sheet that
+  // answers passwordSet.
+  void passwordProtect();
+  // The set or change sheet ended: when confirmed the document takes the new password's check
+  // value (none removes the protection) and hint, with an undo step or, with the keychain in
+  // use, the password kept there.
+  void passwordSet(bool success, const FLPasswordInfo& newPassword);
 
   // ---- FLToolbarDelegate
   QString toolbarGuid() const override { return QLatin1String(kCAToolbarGuid); }

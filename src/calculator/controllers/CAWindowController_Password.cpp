@@ -7,87 +7,44 @@
 #include "calculator/model/caModelNotifications.h"
 #include "framlet/foundation/FLPasswordManager.h"
 #include "framlet/foundation/flPasswords.h"
+#include "framlet/shell/FLPasswordChangeDialog.h"
+#include "framlet/shell/FLPasswordSetDialog.h"
+#include "framlet/shell/FLPasswordVerifyDialog.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
 
-#include <QDialog>
-#include <QDialogButtonBox>
+#include <QCoreApplication>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
-#include <QVBoxLayout>
 
 namespace {
 
-constexpr const char* kPasswordIncorrect = "Password is incorrect";
+constexpr const char* kProtectPrompt = "Do you want to protect the contents of your document?";
 
-// Until the shell's verify sheet is in: a window-modal sheet with one password field that
-// checks the typed password against the check value and stays up while it is wrong.
-void AskInSheet(QWidget* window, const QString& checkValue, const char* seed, const QString& hint,
-                const QString& prompt, std::function<void(bool, const QString&)> done) {
-  auto* dialog = new QDialog(window);
-  dialog->setObjectName(QStringLiteral("FLPasswordVerify"));
-  dialog->setWindowModality(Qt::WindowModal);
-  auto* layout = new QVBoxLayout(dialog);
-  layout->addWidget(new QLabel(prompt, dialog));
-  if (!hint.isEmpty()) layout->addWidget(new QLabel(QStringLiteral("Hint: %1").arg(hint), dialog));
-  auto* field = new QLineEdit(dialog);
-  field->setObjectName(QStringLiteral("passwordField"));
-  field->setEchoMode(QLineEdit::Password);
-  layout->addWidget(field);
-  auto* error = new QLabel(dialog);
-  error->setObjectName(QStringLiteral("errorField"));
-  layout->addWidget(error);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-  layout->addWidget(buttons);
-  auto answered = std::make_shared<bool>(false);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, [=] {
-    const QString typed = field->text();
-    if (typed.isEmpty() || EncryptPassword(typed, seed) != checkValue) {
-      error->setText(QLatin1String(kPasswordIncorrect));
-      field->setFocus();
-      return;
-    }
-    *answered = true;
-    dialog->accept();
-    done(true, typed);
-  });
-  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  QObject::connect(dialog, &QDialog::finished, dialog, [=] {
-    if (!*answered) {
-      *answered = true;
-      done(false, QString());
-    }
-    dialog->deleteLater();
-  });
-  dialog->open();
-}
-
-CAWindowController::PasswordVerifier& Verifier() {
-  static CAWindowController::PasswordVerifier verifier = AskInSheet;
-  return verifier;
+void KeepInKeychain(const QString& password, const QString& path) {
+  FLPasswordManager::sharedInstance().storePassword(password, QLatin1String(kCAPasswordService), path,
+                                                    QLatin1String(kCAPasswordLabel),
+                                                    QLatin1String(kCAPasswordDescription), QString());
 }
 
 }  // namespace
 
-void CAWindowController::setPasswordVerifier(PasswordVerifier verifier) {
-  Verifier() = verifier ? std::move(verifier) : PasswordVerifier(AskInSheet);
-}
-
 void CAWindowController::askForPassword() {
   const QString path = document_->filePath();
   const QString stored = FLPasswordManager::sharedInstance().passwordForService(QLatin1String(kCAPasswordService), path);
-  if (!stored.isNull() && EncryptPassword(stored, kCADocumentPasswordSeed) == document_->password()) {
+  if (PasswordMatches(stored, document_->password(), kCADocumentPasswordSeed)) {
     passwordValidated(true, QString());
     return;
   }
   MakeKeyAndOrderFront(window_.get());
   QPointer<CAWindowController> self(this);
-  Verifier()(window_.get(), document_->password(), kCADocumentPasswordSeed, document_->passwordHint(),
-             QLatin1String(kCAPasswordPrompt), [self](bool valid, const QString& password) {
-               if (self) self->passwordValidated(valid, password);
-             });
+  // The sheet stays up while the typed password is wrong; its keychain box goes to the password
+  // manager before the callback, so the callback knows whether to keep the password.
+  FLPasswordVerifyDialog::verifyPassword(
+      document_->password(), kCADocumentPasswordSeed, document_->passwordHint(), QLatin1String(kCAPasswordPrompt),
+      window_.get(), QVariant(), [self](FLPasswordDialog*, int returnCode, const FLPasswordInfo& info) {
+        if (self) self->passwordValidated(returnCode == 1, info.password);
+      });
 }
 
 void CAWindowController::passwordValidated(bool wasValid, const QString& password) {
@@ -109,9 +66,46 @@ void CAWindowController::passwordValidated(bool wasValid, const QString& passwor
     const bool hideExtension = prefs && prefs->value(CABoolPreference::alwaysHideExtension);
     window_->setWindowTitle(hideExtension ? file.completeBaseName() : file.fileName());
   }
-  FLPasswordManager& manager = FLPasswordManager::sharedInstance();
-  if (!password.isEmpty() && manager.useKeychain()) {
-    manager.storePassword(password, QLatin1String(kCAPasswordService), document_->filePath(),
-                          QLatin1String(kCAPasswordLabel), QLatin1String(kCAPasswordDescription), QString());
+  if (!password.isEmpty() && FLPasswordManager::sharedInstance().useKeychain())
+    KeepInKeychain(password, document_->filePath());
+}
+
+void CAWindowController::passwordProtect() {
+  QPointer<CAWindowController> self(this);
+  auto answered = [self](FLPasswordDialog*, int returnCode, const FLPasswordInfo& info) {
+    if (self) self->passwordSet(returnCode == 1, info);
+  };
+  if (document_->password().isEmpty()) {
+    FLPasswordSetDialog::setPassword(QCoreApplication::translate("CAWindowController", kProtectPrompt),
+                                     window_.get(), QVariant(), answered);
+    return;
   }
+  // The current password is offered only when the keychain's still fits the document.
+  const QString stored = FLPasswordManager::sharedInstance().passwordForService(QLatin1String(kCAPasswordService),
+                                                                                 document_->filePath());
+  FLPasswordChangeDialog::changePassword(
+      PasswordMatches(stored, document_->password(), kCADocumentPasswordSeed) ? stored : QString(),
+      document_->password(), kCADocumentPasswordSeed, document_->passwordHint(), window_.get(), QVariant(),
+      answered);
+}
+
+void CAWindowController::passwordSet(bool success, const FLPasswordInfo& newPassword) {
+  if (!success) return;
+  QString checkValue;  // none: the protection goes
+  if (!newPassword.password.isEmpty()) {
+    checkValue = EncryptPassword(newPassword.password, kCADocumentPasswordSeed);
+    if (checkValue.isEmpty()) return;
+  }
+  if (FLPasswordManager::sharedInstance().useKeychain()) {
+    // No password takes the document's entry out of the keychain.
+    KeepInKeychain(newPassword.password, document_->filePath());
+    document_->setDirty(true);
+    undoManager_.clearUndo();
+    window_->setWindowModified(true);
+  } else if (!undoManager_.setUndoAction(kUndoActionLayout, kUndoPassword, nullptr)) {
+    return;
+  }
+  document_->setPassword(checkValue);
+  document_->setPasswordHint(newPassword.hint);
+  document_->setPasswordUnlocked(true);
 }

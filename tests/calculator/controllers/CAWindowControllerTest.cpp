@@ -6,20 +6,29 @@
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CARow.h"
 #include "framlet/foundation/FLPasswordManager.h"
-#include "framlet/foundation/flPasswords.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
+#include "framlet/foundation/flPasswords.h"
+#include "framlet/shell/FLPasswordChangeDialog.h"
+#include "framlet/shell/FLPasswordSetDialog.h"
+#include "framlet/shell/FLPasswordVerifyDialog.h"
 #include "framlet/shell/FLToolbarSegments.h"
 #include "framlet/shell/FLToolbarView.h"
 #include "support/LogCapture.h"
 #include "support/TestData.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,7 +43,6 @@ void DeliverQueuedWork() {
 class WindowControllerTest : public ::testing::Test {
  protected:
   WindowControllerTest() { controller.prepareToShow(); }
-  ~WindowControllerTest() override { CAWindowController::setPasswordVerifier(nullptr); }
 
   CADocument& document() { return *controller.document(); }
   FLUndoManager& undo() { return *controller.undoManager(); }
@@ -160,36 +168,66 @@ TEST_F(WindowControllerTest, ALockedDocumentDisablesTheEditingTools) {
   EXPECT_EQ(controller.lastToolAction(), "expandSheet:");
 }
 
+// The password sheet the window has up, if any.
+FLPasswordVerifyDialog* PasswordSheet() {
+  return qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget());
+}
+
+// Types the password into the sheet and presses OK, as the user would.
+void AnswerSheet(FLPasswordVerifyDialog* sheet, const QString& typed) {
+  sheet->passwordField()->clear();
+  QTest::keyClicks(sheet->passwordField(), typed);
+  sheet->buttons()->button(QDialogButtonBox::Ok)->click();
+  DeliverQueuedWork();
+}
+
+QStringList LabelTexts(const QWidget* sheet) {
+  QStringList texts;
+  for (const QLabel* label : sheet->findChildren<QLabel*>())
+    if (!label->text().isEmpty() && label->objectName() != QLatin1String("errorField")) texts << label->text();
+  return texts;
+}
+
 TEST_F(WindowControllerTest, AProtectedDocumentShowsItsCellsOnlyAfterItsPassword) {
   QTemporaryDir folder;
   const QString path = CopyPackage(folder, QStringLiteral("Protected.Numlet"));
-  QStringList asked;
-  CAWindowController::setPasswordVerifier([&](QWidget*, const QString& check, const char* seed, const QString& hint,
-                                              const QString& prompt, std::function<void(bool, const QString&)> done) {
-    asked << check << hint << prompt;
-    const QString typed = QStringLiteral("test");
-    done(EncryptPassword(typed, seed) == check, typed);
-  });
+  controller.mainWindow()->show();
   ASSERT_NE(document().openFile(path, nullptr), 0);
   EXPECT_TRUE(document().rows().empty());
   DeliverQueuedWork();
-  EXPECT_EQ(asked, (QStringList{"LA8JWFoXi2g", "It is a test", "The document is password-protected."}));
+  FLPasswordVerifyDialog* sheet = PasswordSheet();
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(sheet->parentWidget(), controller.mainWindow());
+  EXPECT_TRUE(LabelTexts(sheet).contains("The document is password-protected."));
+  EXPECT_TRUE(LabelTexts(sheet).contains("It is a test"));
+
+  // A wrong password keeps the sheet up with the error, and still nothing is read.
+  AnswerSheet(sheet, QStringLiteral("tset"));
+  ASSERT_EQ(PasswordSheet(), sheet);
+  EXPECT_EQ(sheet->errorField()->text(), "Password is incorrect");
+  EXPECT_TRUE(document().rows().empty());
+
+  AnswerSheet(sheet, QStringLiteral("test"));
+  EXPECT_EQ(PasswordSheet(), nullptr);
   EXPECT_EQ(a1(), "Hello, world");
   EXPECT_FALSE(controller.isClosed());
   EXPECT_EQ(controller.mainWindow()->windowTitle(), "Protected.Numlet");
 }
 
-TEST_F(WindowControllerTest, AWrongPasswordClosesTheWindowAndWritesNothing) {
+TEST_F(WindowControllerTest, AWithheldPasswordClosesTheWindowAndWritesNothing) {
   QTemporaryDir folder;
   const QString path = CopyPackage(folder, QStringLiteral("Protected.Numlet"));
   const QStringList before = FolderState(path);
-  CAWindowController::setPasswordVerifier(
-      [](QWidget*, const QString&, const char*, const QString&, const QString&, std::function<void(bool, const QString&)> done) {
-        done(false, QString());
-      });
   controller.mainWindow()->show();
   ASSERT_NE(document().openFile(path, nullptr), 0);
   DeliverQueuedWork();
+  FLPasswordVerifyDialog* sheet = PasswordSheet();
+  ASSERT_NE(sheet, nullptr);
+  AnswerSheet(sheet, QStringLiteral("wrong"));
+  ASSERT_EQ(PasswordSheet(), sheet);
+  sheet->buttons()->button(QDialogButtonBox::Cancel)->click();
+  DeliverQueuedWork();
+  EXPECT_EQ(PasswordSheet(), nullptr);
   EXPECT_TRUE(document().rows().empty());
   EXPECT_TRUE(controller.isClosed());
   EXPECT_FALSE(controller.mainWindow()->isVisible());
@@ -204,18 +242,16 @@ TEST_F(WindowControllerTest, TheKeychainsPasswordOpensWithoutAskingAndATypedOneI
   manager.setKeychain(std::move(owned));
   const bool wasUsing = manager.useKeychain();
   manager.setUseKeychain(true);
-  int asked = 0;
-  CAWindowController::setPasswordVerifier([&](QWidget*, const QString&, const char*, const QString&, const QString&,
-                                              std::function<void(bool, const QString&)> done) {
-    ++asked;
-    done(true, QStringLiteral("test"));
-  });
 
   QTemporaryDir folder;
   const QString path = CopyPackage(folder, QStringLiteral("Protected.Numlet"));
+  controller.mainWindow()->show();
   ASSERT_NE(document().openFile(path, nullptr), 0);
   DeliverQueuedWork();
-  EXPECT_EQ(asked, 1);
+  FLPasswordVerifyDialog* sheet = PasswordSheet();
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_TRUE(sheet->keychainBox()->isChecked());
+  AnswerSheet(sheet, QStringLiteral("test"));
   EXPECT_EQ(a1(), "Hello, world");
   const KeychainItem* kept = keychain->item(QLatin1String(kCAPasswordService), path);
   ASSERT_NE(kept, nullptr);
@@ -223,13 +259,91 @@ TEST_F(WindowControllerTest, TheKeychainsPasswordOpensWithoutAskingAndATypedOneI
   EXPECT_EQ(kept->label, "Tamsel Calculator");
   EXPECT_EQ(kept->description, "Tamsel Calculator document password");
 
-  // Another window on the same package finds it there.
+  // Another window on the same package finds it there and asks nothing.
   CAWindowController again;
+  again.mainWindow()->show();
   ASSERT_NE(again.document()->openFile(path, nullptr), 0);
   DeliverQueuedWork();
-  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(PasswordSheet(), nullptr);
   ASSERT_NE(again.document()->cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(again.document()->cellAtGridPoint({0, 0})->formula(), "Hello, world");
+
+  manager.setUseKeychain(wasUsing);
+  manager.setKeychain(nullptr);
+}
+
+void Type(QLineEdit* field, const QString& text) {
+  field->clear();
+  QTest::keyClicks(field, text);
+}
+
+TEST_F(WindowControllerTest, APasswordIsSetAsAnUndoStepThenChangedAndRemovedThroughTheKeychain) {
+  FLPasswordManager& manager = FLPasswordManager::sharedInstance();
+  auto owned = std::make_unique<InMemoryKeychain>();
+  InMemoryKeychain* keychain = owned.get();
+  manager.setKeychain(std::move(owned));
+  const bool wasUsing = manager.useKeychain();
+  manager.setUseKeychain(false);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("Plain.Numlet"));
+  document().setFilePath(path);
+  controller.mainWindow()->show();
+  const QString service = QLatin1String(kCAPasswordService);
+
+  // Without the keychain the new password is an undo step.
+  controller.passwordProtect();
+  auto* set = qobject_cast<FLPasswordSetDialog*>(QApplication::activeModalWidget());
+  ASSERT_NE(set, nullptr);
+  EXPECT_FALSE(set->keychainBox()->isChecked());
+  Type(set->password1Field(), QStringLiteral("secret1"));
+  Type(set->password2Field(), QStringLiteral("secret1"));
+  Type(set->hintField(), QStringLiteral("seven"));
+  set->buttons()->button(QDialogButtonBox::Ok)->click();
+  DeliverQueuedWork();
+  EXPECT_EQ(document().password(), EncryptPassword(QStringLiteral("secret1"), kCADocumentPasswordSeed));
+  EXPECT_EQ(document().passwordHint(), "seven");
+  EXPECT_TRUE(document().passwordUnlocked());
+  EXPECT_TRUE(undo().isUndoAvailable());
+  EXPECT_EQ(keychain->item(service, path), nullptr);
+
+  // Changed with the keychain box ticked: kept there, the undo stack emptied, the document dirty.
+  controller.passwordProtect();
+  auto* change = qobject_cast<FLPasswordChangeDialog*>(QApplication::activeModalWidget());
+  ASSERT_NE(change, nullptr);
+  EXPECT_TRUE(change->oldPasswordField()->text().isEmpty());
+  EXPECT_EQ(change->hintField()->text(), "seven");
+  Type(change->oldPasswordField(), QStringLiteral("secret1"));
+  Type(change->password1Field(), QStringLiteral("secret2"));
+  Type(change->password2Field(), QStringLiteral("secret2"));
+  Type(change->hintField(), QStringLiteral("two"));
+  change->keychainBox()->setChecked(true);
+  change->buttons()->button(QDialogButtonBox::Ok)->click();
+  DeliverQueuedWork();
+  EXPECT_EQ(document().password(), EncryptPassword(QStringLiteral("secret2"), kCADocumentPasswordSeed));
+  EXPECT_EQ(document().passwordHint(), "two");
+  EXPECT_FALSE(undo().isUndoAvailable());
+  EXPECT_TRUE(document().dirty());
+  ASSERT_NE(keychain->item(service, path), nullptr);
+  EXPECT_EQ(keychain->item(service, path)->data, "secret2");
+
+  // A cancelled sheet changes nothing.
+  controller.passwordProtect();
+  change = qobject_cast<FLPasswordChangeDialog*>(QApplication::activeModalWidget());
+  ASSERT_NE(change, nullptr);
+  change->buttons()->button(QDialogButtonBox::Cancel)->click();
+  DeliverQueuedWork();
+  EXPECT_EQ(document().password(), EncryptPassword(QStringLiteral("secret2"), kCADocumentPasswordSeed));
+
+  // The keychain's password is offered; both new fields empty remove the protection and the entry.
+  controller.passwordProtect();
+  change = qobject_cast<FLPasswordChangeDialog*>(QApplication::activeModalWidget());
+  ASSERT_NE(change, nullptr);
+  EXPECT_EQ(change->oldPasswordField()->text(), "secret2");
+  Type(change->hintField(), QString());
+  change->buttons()->button(QDialogButtonBox::Ok)->click();
+  DeliverQueuedWork();
+  EXPECT_TRUE(document().password().isEmpty());
+  EXPECT_EQ(keychain->item(service, path), nullptr);
 
   manager.setUseKeychain(wasUsing);
   manager.setKeychain(nullptr);
