@@ -80,7 +80,22 @@ long double PowerOfTen(int exponent) {
   return std::pow(10.0L, static_cast<long double>(exponent));
 }
 
+// The digits of the integer part, as counted by dividing by ten until below one. Away from the
+// powers of ten the rounding of those divisions (far below a millionth of a millionth) cannot
+// change the count, and comparisons give it; close to one the divisions decide.
 int IntegerDigitCount(long double magnitude) {
+  constexpr int kBounded = 40;
+  constexpr long double kMargin = 1e-15L;
+  static const std::array<std::array<long double, 2>, kBounded + 1> bounds = [] {
+    std::array<std::array<long double, 2>, kBounded + 1> table{};
+    for (int k = 1; k <= kBounded; ++k) table[size_t(k)] = {PowerOfTen(k) * (1 - kMargin), PowerOfTen(k) * (1 + kMargin)};
+    return table;
+  }();
+  if (!(magnitude >= 1)) return 0;
+  for (int k = 1; k <= kBounded; ++k) {
+    if (magnitude < bounds[size_t(k)][0]) return k;
+    if (magnitude < bounds[size_t(k)][1]) break;
+  }
   int count = 0;
   while (magnitude >= 1 && count < 5000) {
     magnitude /= 10;

@@ -60,6 +60,12 @@ TEST(FlNumberText, FormatFloatPlacesRoundingAndGrouping) {
       // Large values with a fraction keep to the digits an 80-bit real carries.
       {&automatic, 20000.1L, "20000.1"},
       {&automatic, 987654321098.7L, "987654321098.7"},
+      // Either side of a power of ten the integer part's digit count sets the places.
+      {&automatic, 9.5L, "9.5"},
+      {&automatic, 10.25L, "10.25"},
+      {&automatic, 999999.125L, "999999.125"},
+      {&automatic, 1000000.0625L, "1000000.0625"},
+      {&automatic, 99999999999.75L, "99999999999.75"},
       // Integer parts of 2 to the 64th and more are written exactly.
       {&whole, 18446744073709551616.0L, "18446744073709551616"},
       {&wholeGrouped, -1e20L, "-100,000,000,000,000,000,000"},
