@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -41,6 +42,31 @@ struct Rounding {
   long double addend = 0;
 };
 
+// From here on every extended real is a whole number: adding it leaves an integer step, so a
+// sum with it is the value rounded to the nearest whole number.
+constexpr long double kWholeNumbersFrom = [] {
+  long double power = 1;
+  for (int i = 1; i < std::numeric_limits<long double>::digits; ++i) power *= 2;
+  return power;
+}();
+
+// The floor of a non-negative real. Below kWholeNumbersFrom it is found by rounding in the
+// current mode, without the rounding-mode switches that std::floor and conversions to an
+// integer make on the x87: those cost more than the rest of a number text.
+long double FloorOfMagnitude(long double x) {
+  if (!(x < kWholeNumbersFrom)) return std::floor(x);
+  long double whole = (x + kWholeNumbersFrom) - kWholeNumbersFrom;
+  if (whole > x) whole -= 1;
+  return whole;
+}
+
+// A non-negative real below 2 to the 64th, cut to an integer.
+uint64_t TruncateMagnitude(long double x) {
+  if (!(x < kWholeNumbersFrom)) return static_cast<uint64_t>(x);
+  // The floor is a whole number, so rounding it in any mode gives it exactly.
+  return static_cast<uint64_t>(std::llrint(FloorOfMagnitude(x)));
+}
+
 // Every number text calls this a few times; the exponents it meets are small, and their powers
 // are computed once, by the same call, so that the values are the same.
 long double PowerOfTen(int exponent) {
@@ -54,7 +80,22 @@ long double PowerOfTen(int exponent) {
   return std::pow(10.0L, static_cast<long double>(exponent));
 }
 
+// The digits of the integer part, as counted by dividing by ten until below one. Away from the
+// powers of ten the rounding of those divisions (far below a millionth of a millionth) cannot
+// change the count, and comparisons give it; close to one the divisions decide.
 int IntegerDigitCount(long double magnitude) {
+  constexpr int kBounded = 40;
+  constexpr long double kMargin = 1e-15L;
+  static const std::array<std::array<long double, 2>, kBounded + 1> bounds = [] {
+    std::array<std::array<long double, 2>, kBounded + 1> table{};
+    for (int k = 1; k <= kBounded; ++k) table[size_t(k)] = {PowerOfTen(k) * (1 - kMargin), PowerOfTen(k) * (1 + kMargin)};
+    return table;
+  }();
+  if (!(magnitude >= 1)) return 0;
+  for (int k = 1; k <= kBounded; ++k) {
+    if (magnitude < bounds[size_t(k)][0]) return k;
+    if (magnitude < bounds[size_t(k)][1]) break;
+  }
   int count = 0;
   while (magnitude >= 1 && count < 5000) {
     magnitude /= 10;
@@ -77,7 +118,7 @@ Rounding ChooseRounding(const FLNumberFormatOptions& options, long double magnit
   } else if (options.digits == FLNumberFormatOptions::kAutomaticDigits) {
     const int most = std::clamp(kSignificantDigits - IntegerDigitCount(magnitude), 1, kAutomaticPlaces);
     const long double v = magnitude + 0.5L * PowerOfTen(-most);
-    auto scaled = static_cast<uint64_t>((v - std::floor(v)) * PowerOfTen(most));
+    uint64_t scaled = TruncateMagnitude((v - FloorOfMagnitude(v)) * PowerOfTen(most));
     rounding.places = most;
     while (rounding.places > 1 && scaled % 10 == 0) {
       scaled /= 10;
@@ -89,6 +130,15 @@ Rounding ChooseRounding(const FLNumberFormatOptions& options, long double magnit
   }
   rounding.addend = halfUp ? 0.5L * PowerOfTen(-rounding.places) : 1e-15L;
   return rounding;
+}
+
+// The whole part of a value from 0 to 10, at most 9, found by comparisons: converting an
+// extended real to an integer switches the rounding mode there and back, which costs far more.
+int LeadingDigit(long double value) {
+  int digit = value >= 8 ? 8 : value >= 4 ? 4 : 0;
+  if (value >= digit + 2) digit += 2;
+  if (value >= digit + 1) digit += 1;
+  return std::min(9, digit);
 }
 
 QString DecimalDigits(uint64_t value) {
@@ -148,29 +198,55 @@ QString FormatFloat(const FLNumberFormatOptions& options, long double x) {
 
   const Rounding rounding = ChooseRounding(options, magnitude);
   const long double adjusted = magnitude + rounding.addend;
-  QString text = IntegerPartText(adjusted, options.groupSeparator);
 
-  if (rounding.places > 0) {
-    if (options.decimalSeparator.isNull()) {
-      LogAssert(kNoDecimalSeparator, __func__, __FILE__, __LINE__);
-    } else {
-      text += options.decimalSeparator;
-      const qsizetype start = text.size();
-      long double fraction = adjusted - std::floor(adjusted);
-      for (int i = 0; i < rounding.places; ++i) {
-        if (rounding.trim && fraction == 0) break;
-        fraction *= 10;
-        const int digit = std::min(9, static_cast<int>(fraction));
-        fraction -= digit;
-        text += QChar(u'0' + digit);
-      }
-      if (rounding.trim) {
-        if (text.size() == start) text += u'0';
-        while (text.size() > start + 1 && text.back() == u'0') text.chop(1);
-      }
+  // The fraction's digits first, as plain ASCII, so that the text is made in one piece: a file
+  // export writes a million of these.
+  std::array<char, kMaxPlaces> fraction{};
+  int fractionCount = 0;
+  const bool withFraction = rounding.places > 0 && !options.decimalSeparator.isNull();
+  if (rounding.places > 0 && !withFraction) LogAssert(kNoDecimalSeparator, __func__, __FILE__, __LINE__);
+  if (withFraction) {
+    long double rest = adjusted - FloorOfMagnitude(adjusted);
+    for (int i = 0; i < rounding.places; ++i) {
+      if (rounding.trim && rest == 0) break;
+      rest *= 10;
+      const int digit = LeadingDigit(rest);
+      rest -= digit;
+      fraction[size_t(fractionCount++)] = char('0' + digit);
+    }
+    if (rounding.trim) {
+      if (fractionCount == 0) fraction[size_t(fractionCount++)] = '0';
+      while (fractionCount > 1 && fraction[size_t(fractionCount - 1)] == '0') --fractionCount;
     }
   }
-  if (x < 0) MakeStringNegative(text, options.negativeParens);
+
+  const bool negative = x < 0;
+  QString text;
+  if (adjusted < kTwoTo64 && options.groupSeparator.isEmpty()) {
+    // Ungrouped digits of a 64-bit integer part, with the minus sign in the same piece.
+    std::array<char, 24> integer{};
+    char* end = integer.data();
+    if (negative && !options.negativeParens) *end++ = '-';
+    end = std::to_chars(end, integer.data() + integer.size(), TruncateMagnitude(adjusted)).ptr;
+    const bool parentheses = negative && options.negativeParens;
+    text.reserve((end - integer.data()) + (withFraction ? options.decimalSeparator.size() + fractionCount : 0) +
+                 (parentheses ? 2 : 0));
+    if (parentheses) text += u'(';
+    text += QLatin1StringView(integer.data(), end - integer.data());
+    if (withFraction) {
+      text += options.decimalSeparator;
+      text += QLatin1StringView(fraction.data(), fractionCount);
+    }
+    if (parentheses) text += u')';
+    return text;
+  }
+
+  text = IntegerPartText(adjusted, options.groupSeparator);
+  if (withFraction) {
+    text += options.decimalSeparator;
+    text += QLatin1StringView(fraction.data(), fractionCount);
+  }
+  if (negative) MakeStringNegative(text, options.negativeParens);
   return text;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -59,6 +60,12 @@ TEST(FlNumberText, FormatFloatPlacesRoundingAndGrouping) {
       // Large values with a fraction keep to the digits an 80-bit real carries.
       {&automatic, 20000.1L, "20000.1"},
       {&automatic, 987654321098.7L, "987654321098.7"},
+      // Either side of a power of ten the integer part's digit count sets the places.
+      {&automatic, 9.5L, "9.5"},
+      {&automatic, 10.25L, "10.25"},
+      {&automatic, 999999.125L, "999999.125"},
+      {&automatic, 1000000.0625L, "1000000.0625"},
+      {&automatic, 99999999999.75L, "99999999999.75"},
       // Integer parts of 2 to the 64th and more are written exactly.
       {&whole, 18446744073709551616.0L, "18446744073709551616"},
       {&wholeGrouped, -1e20L, "-100,000,000,000,000,000,000"},
@@ -160,3 +167,45 @@ TEST(FlNumberText, FormatIntegerBasesWordSizesAndGrouping) {
 }
 
 }  // namespace
+
+// Ungrouped integer parts below 2 to the 64th are written in one piece; grouped ones go the
+// general way. With the group separator taken out again the two must give the same text.
+TEST(FlNumberText, FormatFloatUngroupedMatchesGroupedWithoutSeparators) {
+  FLNumberFormatOptions saving = Options(kAuto);
+  saving.onlySignificantDigits = true;
+  saving.disallowScientific = true;
+  FLNumberFormatOptions fixed = Options(2);
+  FLNumberFormatOptions whole = Options(0);
+  whole.disallowScientific = true;
+  FLNumberFormatOptions parens = Options(3);
+  parens.negativeParens = true;
+  FLNumberFormatOptions comma = Options(kAuto);
+  comma.decimalSeparator = QStringLiteral(",");
+  FLNumberFormatOptions many = Options(40);
+  many.disallowScientific = true;
+
+  std::vector<long double> values = {0,       1,         -1,         0.5L,        -0.5L,   12.34L,
+                                     -99.99L, 999.995L,  1e-5L,      -1e-12L,     1e11L,   -123456789012.5L,
+                                     0.1L,    1.0L / 3,  -2.0L / 3,  4503599627370495.5L,   9.2e18L,
+                                     18446744073709551615.0L,    -1.8e19L};
+  for (int64_t n = -2000; n <= 2000; n += 7) {
+    values.push_back(static_cast<long double>(n));
+    values.push_back(static_cast<long double>(n) / 100);
+    values.push_back(static_cast<long double>(n) / 1000 * 1e9L);
+  }
+  for (int64_t n = 0; n < 100000; n += 997) values.push_back(static_cast<long double>(n) / 100);
+  for (int e = -12; e <= 19; ++e) {
+    values.push_back(std::pow(10.0L, e));
+    values.push_back(-3.0L * std::pow(10.0L, e));
+    values.push_back(std::nextafter(std::pow(10.0L, e), 0.0L));
+  }
+
+  for (FLNumberFormatOptions* options : {&saving, &fixed, &whole, &parens, &comma, &many}) {
+    FLNumberFormatOptions grouped = *options;
+    grouped.groupSeparator = QStringLiteral("'");
+    for (const long double value : values) {
+      const QString general = FormatFloat(grouped, value);
+      EXPECT_EQ(FormatFloat(*options, value), QString(general).remove(u'\'')) << double(value);
+    }
+  }
+}
