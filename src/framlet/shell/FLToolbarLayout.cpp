@@ -17,8 +17,8 @@ bool HalfOpenContains(const QRectF& rect, QPointF point) {
 
 }  // namespace
 
-double FLToolbarLayout::spacing() const { return ToolbarModeSpec(state_.displayMode).spacing; }
-double FLToolbarLayout::top() const { return ToolbarModeSpec(state_.displayMode).top; }
+double FLToolbarLayout::spacing() const { return ToolbarModeMetrics(state_.displayMode).spacing; }
+double FLToolbarLayout::top() const { return ToolbarModeMetrics(state_.displayMode).top; }
 
 double FLToolbarLayout::labelWidth(const FLToolbarTool& tool, bool forPalette, bool* hasLabel) const {
   double width = 0;

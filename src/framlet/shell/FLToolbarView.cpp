@@ -188,7 +188,7 @@ bool FLToolbarView::setupIconItem(FLToolbarTool& tool) {
     tool.image = imageNamed(name);
     if (tool.image.isNull()) return false;
   }
-  const double top = ToolbarModeSpec(displayMode_).top;
+  const double top = ToolbarModeMetrics(displayMode_).top;
   if (tool.isSpace()) {
     tool.rect = QRectF(0, 4, 32, 32);
   } else {
@@ -266,7 +266,7 @@ bool FLToolbarView::setupViewItem(FLToolbarTool& tool) {
   if (item.toolTip) view->setToolTip(QString::fromUtf8(item.toolTip));
   view->resize(size.toSize());
   view->hide();
-  const double top = ToolbarModeSpec(displayMode_).top;
+  const double top = ToolbarModeMetrics(displayMode_).top;
   tool.rect = QRectF(0, std::floor((32 - size.height()) / 2) + top, size.width(), size.height());
   tool.toolType = kFLToolView;
   tool.view = view;
@@ -299,7 +299,7 @@ void FLToolbarView::layoutIfNeeded() {
   if (layoutWidth_ == width()) return;
   layoutWidth_ = width();
   // Icons sit at the mode's top; the rects keep their sizes.
-  const double top = ToolbarModeSpec(displayMode_).top;
+  const double top = ToolbarModeMetrics(displayMode_).top;
   for (FLToolbarTool& tool : tools_) {
     if (tool.toolType == kFLToolIcon) tool.rect.moveTop(top + std::floor((32 - tool.rect.height()) / 2));
     if (tool.toolType == kFLToolView) tool.rect.moveTop(std::floor((32 - tool.rect.height()) / 2) + top);
@@ -324,7 +324,7 @@ void FLToolbarView::placeViews() {
   }
 }
 
-int FLToolbarView::barHeight() const { return isShown_ ? int(ToolbarModeSpec(displayMode_).height) : 0; }
+int FLToolbarView::barHeight() const { return isShown_ ? int(ToolbarModeMetrics(displayMode_).height) : 0; }
 
 QSize FLToolbarView::sizeHint() const { return QSize(400, barHeight()); }
 
@@ -476,7 +476,7 @@ void FLToolbarView::setAlternate(bool alternate, const QString& action) {
 
 void FLToolbarView::addModeItemsToMenu(QMenu* menu) {
   for (int mode = kFLToolbarIconAndText; mode <= kFLToolbarTextOnly; ++mode) {
-    QAction* item = menu->addAction(QString::fromLatin1(ToolbarModeSpec(mode).title));
+    QAction* item = menu->addAction(QString::fromLatin1(ToolbarModeMetrics(mode).title));
     item->setData(mode);
   }
 }
@@ -488,7 +488,7 @@ QMenu* FLToolbarView::menuForEvent() {
   if (QApplication::activeModalWidget()) return nullptr;
   auto* menu = new QMenu(this);
   for (int mode = kFLToolbarIconAndText; mode <= kFLToolbarTextOnly; ++mode) {
-    QAction* item = menu->addAction(QString::fromLatin1(ToolbarModeSpec(mode).title));
+    QAction* item = menu->addAction(QString::fromLatin1(ToolbarModeMetrics(mode).title));
     item->setCheckable(true);
     item->setChecked(mode == displayMode_);
     connect(item, &QAction::triggered, this, [this, mode] { changeDisplayMode(mode); });
@@ -534,16 +534,16 @@ void FLToolbarView::paintEvent(QPaintEvent* event) {
   painter.fillRect(dirty, RoleColor(active, dark, 0));
   painter.setPen(RoleColor(active, dark, 1));
   painter.drawLine(QPointF(dirty.left(), height() - 0.5), QPointF(dirty.right() + 1, height() - 0.5));
-  const FLToolbarModeSpec& spec = ToolbarModeSpec(displayMode_);
+  const FLToolbarModeMetrics& metrics = ToolbarModeMetrics(displayMode_);
   const QFont font = SmallSystemFont();
   painter.setFont(font);
   const size_t visible = layout_.visibleCount();
-  double runningX = spec.spacing;
+  double runningX = metrics.spacing;
   for (size_t i = 0; i < visible; ++i) {
     const FLToolbarTool& tool = tools_[i];
     const bool highlighted = highlightTool_ && clickIndex_ == int64_t(i);
     if (isPreferences_ && prefSelection_ == int64_t(i))
-      painter.fillRect(QRectF(tool.x - std::floor(spec.spacing / 2), 0, std::max(tool.labelWidth, 32.0) + spec.spacing,
+      painter.fillRect(QRectF(tool.x - std::floor(metrics.spacing / 2), 0, std::max(tool.labelWidth, 32.0) + metrics.spacing,
                               height() - 1),
                        RoleColor(active, dark, 4));
     if (displayMode_ != kFLToolbarTextOnly && tool.toolType == kFLToolIcon) {
@@ -559,14 +559,14 @@ void FLToolbarView::paintEvent(QPaintEvent* event) {
     if (hasLabel) text = QString::fromUtf8(tool.item->label ? tool.item->label : tool.item->paletteLabel);
     if (hasLabel && displayMode_ != kFLToolbarIconOnly) {
       QPointF origin = displayMode_ == kFLToolbarIconAndText
-                           ? QPointF(tool.rect.x() + (tool.rect.width() - label) / 2, spec.top + 34)
-                           : QPointF(runningX, spec.top);
+                           ? QPointF(tool.rect.x() + (tool.rect.width() - label) / 2, metrics.top + 34)
+                           : QPointF(runningX, metrics.top);
       painter.setPen(RoleColor(active, dark, highlighted ? 3 : 2));
       painter.setOpacity(tool.isEnabled ? 1.0 : 0.5);
       painter.drawText(QRectF(origin, QSizeF(label + 2, QFontMetricsF(font).height())), Qt::AlignLeft | Qt::AlignTop, text);
       painter.setOpacity(1.0);
     }
-    runningX += label + spec.spacing;
+    runningX += label + metrics.spacing;
   }
   const QRectF chevron = layout_.overflowRect();
   if (layout_.overflowIndex() != kFLToolNotFound && chevron.x() != 0) {

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr FLToolbarModeSpec kModeSpecs[] = {
+constexpr FLToolbarModeMetrics kModeMetrics[] = {
     {56, 8, 4, "Icon and Text"},
     {41, 8, 4, "Icon Only"},
     {21, 16, 3, "Text Only"},
@@ -17,9 +17,9 @@ constexpr FLToolbarModeSpec kModeSpecs[] = {
 
 }  // namespace
 
-const FLToolbarModeSpec& ToolbarModeSpec(int mode) {
+const FLToolbarModeMetrics& ToolbarModeMetrics(int mode) {
   if (mode < kFLToolbarIconAndText || mode > kFLToolbarTextOnly) mode = kFLToolbarIconAndText;
-  return kModeSpecs[mode - 1];
+  return kModeMetrics[mode - 1];
 }
 
 QString ToolbarConfigKey(const QString& guid) { return QString::fromLatin1(kFLToolbarConfigKeyFormat).arg(guid); }

@@ -15,14 +15,14 @@ inline constexpr int kFLToolbarIconAndText = 1;
 inline constexpr int kFLToolbarIconOnly = 2;
 inline constexpr int kFLToolbarTextOnly = 3;
 
-struct FLToolbarModeSpec {
+struct FLToolbarModeMetrics {
   double height;   // the toolbar's height
   double spacing;  // gap between tools
   double top;      // y of the 32-point icon box (of the text in text-only mode)
   const char* title;
 };
-// The spec of a mode 1-3; any other value reads as mode 1.
-const FLToolbarModeSpec& ToolbarModeSpec(int mode);
+// The heights, spacing and title of display mode 1-3; any other value reads as mode 1.
+const FLToolbarModeMetrics& ToolbarModeMetrics(int mode);
 
 // Keys of the stored configuration, a dictionary in the user defaults per toolbar GUID.
 inline constexpr const char* kFLToolbarConfigKeyFormat = "NSToolbar Configuration %1";

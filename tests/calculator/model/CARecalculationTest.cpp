@@ -250,7 +250,7 @@ TEST(PassOrder, LongChainsNeedNoRecursion) {
   EXPECT_EQ(order.back(), 0u);
 }
 
-// The recalculation of the specification done literally on a second document: referrers found
+// A plain, slow recalculation run beside the engine on a second document: referrers found
 // from the formulas themselves, a waiting set walked depth first, and repeated passes over the
 // waiting cells listed by position.
 class LiteralRecalculation {
