@@ -6,6 +6,7 @@
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAScrollView.h"
+#include "calculator/views/CASpreadsheetView.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "framlet/shell/FLToolbarView.h"
@@ -43,9 +44,11 @@ CAWindowController::CAWindowController()
   if (CAPrefController* preferences = CAPrefController::sharedInstance())
     formulaTextView_->setAllowReturns(preferences->value(CABoolPreference::allowReturns));
   connect(formulaTextView_, &CAFormulaTextView::focusCellViewRequested, this, &CAWindowController::focusCellView);
-  scrollView_ = new CAScrollView(document_.get(), centre);
+  // The sheet: the label strips around the scroll view that holds the cells.
+  auto* sheet = new CASpreadsheetView(document_.get(), centre);
+  scrollView_ = sheet->scrollView();
   layout->addWidget(formulaTextView_);
-  layout->addWidget(scrollView_, 1);
+  layout->addWidget(sheet, 1);
   window_->setCentralWidget(centre);
   buildToolbar();
   layout->insertWidget(0, toolbarView_);

@@ -48,6 +48,8 @@ void CAWindowController::Archiver::stepReplayed(bool) {
   if (owner.window_) owner.window_->setWindowModified(document().dirty());
   if (owner.scrollView_) owner.scrollView_->update();
   if (CACellView* view = owner.cellView()) {
+    // Row heights and column widths may have come back with the step.
+    view->invalidateGeometry();
     view->setContentFrame();
     view->update();
     view->ensureSelectionVisible();

@@ -43,6 +43,11 @@ struct CAModelPreferences {
   bool sortReverse = false;
   // Copy adds the selection as HTML.
   bool copyHTML = true;
+  // The sheet views: cells may be dragged out of the grid; drops paste without formats; the
+  // background of the row and column labels.
+  bool allowDrags = true;
+  bool plainPaste = false;
+  Kolor labelKolor = 0x64FFEEEE;
 };
 
 // Bits of searchOptionMask.

@@ -25,6 +25,8 @@ CACellView::CACellView(CADocument* document, CAScrollView* scrollView, QWidget* 
   setFocusPolicy(Qt::StrongFocus);
   // While no cell is typed the grid itself takes the input method's text.
   setAttribute(Qt::WA_InputMethodEnabled);
+  // Cells, text, pictures and files may be dropped on the grid.
+  setAcceptDrops(true);
   if (document_) zoom_ = document_->zoomValue() > 0 ? document_->zoomValue() : 1.0;
   observeDocument();
 }
@@ -76,6 +78,7 @@ void CACellView::observeDocument() {
 
 void CACellView::shutDown() {
   NotificationCenter::defaultCenter().removeObserver(this);
+  cancelDragStart();
   document_ = nullptr;
   // Typing in a closing document is dropped without touching it.
   stopTyping(false);
@@ -252,7 +255,8 @@ void CACellView::paintEvent(QPaintEvent* event) {
   // Every pass on screen draws the whole visible area and registers its tooltips again; the
   // cells scrolled away keep none.
   tooltips_.clear();
-  const CAGridPaintOptions options = paintOptions();
+  CAGridPaintOptions options = paintOptions();
+  options.draggingIn = draggingIn_;
   const GridPoint shownBefore = document_->maxDisplayGridPoint();
   CAGridPainter(painter, gridGeometry(), *document_, options).paint(dirty);
   paintMarkedText(painter);
@@ -270,6 +274,10 @@ void CACellView::resizeEvent(QResizeEvent* event) {
 
 void CACellView::focusInEvent(QFocusEvent* event) {
   QWidget::focusInEvent(event);
+  // Clicked into the focus: that click selects nothing. The window coming back to the front
+  // gives the focus back to a grid that had it, and its click selects.
+  initialClick_ = !firstResponder_ && event->reason() == Qt::MouseFocusReason;
+  firstResponder_ = true;
   // While a formula is typed elsewhere the grid does not take the keys for long.
   if (document_ && document_->typingState() == 0)
     NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), document_);
@@ -279,6 +287,11 @@ void CACellView::focusInEvent(QFocusEvent* event) {
 void CACellView::focusOutEvent(QFocusEvent* event) {
   // Marked text lives only while the grid has the keys.
   if (!startingTyping_) shutDownTextInput();
+  // The field a cell is typed in takes the keys for the grid: a click back on the grid while
+  // typing selects. A window losing the activation keeps its focus too.
+  const bool toOwnField = fieldEditor_ && QApplication::focusWidget() == fieldEditor_;
+  if (!toOwnField && event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+    firstResponder_ = false;
   QWidget::focusOutEvent(event);
   update();
 }

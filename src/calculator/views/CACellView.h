@@ -19,13 +19,17 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class CACell;
 class CADocument;
 class CAScrollView;
+class QDrag;
+class QImage;
 class QInputMethodEvent;
+class QMimeData;
 class QKeyEvent;
 class QTimer;
 
@@ -168,6 +172,26 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   GridPoint sortGridPoint() const { return sortGridPoint_; }
   // Whether the point (unzoomed view points) lies in the box of the checkbox cell under it.
   bool isClickInCheckbox(const QPointF& point) const;
+  // The view took the focus with the click being handled (it did not have it before); such a
+  // click selects nothing.
+  bool initialClick() const { return initialClick_; }
+
+  // ---- Dragging cells (CACellView_Drag.cpp) -----------------------------------------------
+  // Holding the mouse still for a moment inside the selection drags the cells out; a drop of
+  // cells from this document moves them (Alt: copies), anything else is pasted.
+
+  // How long a press inside the selection waits before the cells are dragged.
+  static constexpr int kDragStartDelay = 750;  // ms
+  // A press inside the selection is waiting for the drag to start.
+  bool dragStartPending() const;
+  // Drags the selection out of the view; nothing when no press is kept.
+  void startExternalDrag();
+  // Runs a drag session and answers its result; the default runs the platform's. Tests put a
+  // runner that drops where they choose. An empty function restores the default.
+  using CADragRunner = std::function<Qt::DropAction(QDrag& drag)>;
+  static void setDragRunner(CADragRunner runner);
+  // A drag is over the view (its target is drawn).
+  bool draggingIn() const { return draggingIn_; }
 
   // ---- Keys and commands (CACellView_Responder.cpp) ----------------------------------------
 
@@ -199,6 +223,10 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool focusNextPrevChild(bool next) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
   QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
@@ -221,12 +249,23 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   void startSelection(const GridPoint& point);
   // Stretches the selection (or the picked reference) from its anchor to the point.
   void dragSelectionTo(const QPointF& point);
-  // A plain click: follows a link, toggles a checkbox or starts a selection.
-  void plainClick(const QPointF& point, bool option);
+  // A plain click: follows a link, toggles a checkbox, or (unless it gave the grid the focus)
+  // waits to drag the selection or starts a selection.
+  void plainClick(const QPointF& point, bool option, bool initial);
   void shiftClick(const QPointF& point);
   // The picked reference goes into the typed formula.
   void insertPickedReference();
   void autoScrollTimerFired();
+  // Stops a pending drag start; YES when one was pending.
+  bool cancelDragStart();
+  // Whether a drag with this data may drop here.
+  bool acceptsDrop(const QMimeData* data) const;
+  // Pastes the dropped data at the selection: moves cells dragged out of this document unless
+  // copy is asked for. NO when nothing was pasted.
+  bool performDrop(const QMimeData* data, bool copy);
+  // The picture of the selected cells a drag shows, half transparent; null when none can be
+  // made. *frame: the cells' rectangle in view points.
+  QImage dragImage(QRectF* frame) const;
   void applyMove(const CAGridMoveResult& result);
   void observeDocument();
   QRect widgetRect(const QRectF& rect) const;
@@ -250,6 +289,13 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   QTimer* autoScrollTimer_ = nullptr;
   QPoint lastMousePoint_;
   GridPoint sortGridPoint_{-1, -1};
+  bool initialClick_ = false;
+  // The grid has the focus within its window (a window losing the activation keeps it).
+  bool firstResponder_ = false;
+  QTimer* dragStartTimer_ = nullptr;
+  QPoint dragPressPoint_;
+  bool draggingIn_ = false;
+  bool draggingOut_ = false;
 
   // Typing.
   std::optional<GridPoint> typingPoint_;

@@ -107,7 +107,10 @@ void CACellView::mousePressEvent(QMouseEvent* event) {
   const QPointF point = event->position() / zoom_;
   const Qt::KeyboardModifiers modifiers = event->modifiers();
   lastMousePoint_ = event->position().toPoint();
+  dragPressPoint_ = lastMousePoint_;
   clickGridPoint_ = gridPointAtPoint(point);
+  bool initial = initialClick_;
+  initialClick_ = false;
   selecting_ = false;
   optionOnClick_ = modifiers & kOptionModifier;
 
@@ -120,7 +123,10 @@ void CACellView::mousePressEvent(QMouseEvent* event) {
     return;
   }
   selectingForRef_ = false;
-  stopTyping(true);
+  if (isTyping()) {
+    stopTyping(true);
+    initial = false;
+  }
 
   if (modifiers & kCommandModifier) {
     if (modifiers & Qt::ShiftModifier)
@@ -133,7 +139,7 @@ void CACellView::mousePressEvent(QMouseEvent* event) {
     shiftClick(point);
     return;
   }
-  plainClick(point, optionOnClick_);
+  plainClick(point, optionOnClick_, initial);
 }
 
 void CACellView::shiftClick(const QPointF& point) {
@@ -159,7 +165,7 @@ void CACellView::shiftClick(const QPointF& point) {
   dragSelectionTo(point);
 }
 
-void CACellView::plainClick(const QPointF& point, bool option) {
+void CACellView::plainClick(const QPointF& point, bool option, bool initial) {
   const GridPoint click = clickGridPoint_;
   CACell* cell = document_->cellAtGridPoint(click);
   if (cell && !option && cell->valueType() == kValueLink && !cell->inactiveLink()) {
@@ -172,10 +178,25 @@ void CACellView::plainClick(const QPointF& point, bool option) {
     toggleActiveCheckbox();
     return;
   }
+  // The click that gave the grid the focus only does that.
+  if (initial) return;
+  if (document_->isCellSelected(click) && ModelPreferences().allowDrags) {
+    // Held still for a moment, the press drags the selected cells.
+    if (!dragStartTimer_) {
+      dragStartTimer_ = new QTimer(this);
+      dragStartTimer_->setSingleShot(true);
+      dragStartTimer_->setInterval(kDragStartDelay);
+      connect(dragStartTimer_, &QTimer::timeout, this, &CACellView::startExternalDrag);
+    }
+    dragStartTimer_->start();
+    return;
+  }
   startSelection(click);
 }
 
 void CACellView::mouseMoveEvent(QMouseEvent* event) {
+  // Moving at once after pressing inside the selection starts a new selection instead of a drag.
+  if (document_ && cancelDragStart()) startSelection(clickGridPoint_);
   if (!document_ || !(event->buttons() & Qt::LeftButton) || !selecting_) {
     QWidget::mouseMoveEvent(event);
     return;
@@ -238,6 +259,8 @@ void CACellView::mouseReleaseEvent(QMouseEvent* event) {
     return;
   }
   event->accept();
+  // Released before the drag started: the click selects the cell.
+  if (cancelDragStart()) startSelection(clickGridPoint_);
   if (autoScrollTimer_) {
     autoScrollTimer_->stop();
     autoScrollTimer_->deleteLater();

@@ -19,3 +19,7 @@ inline constexpr const char* kTypeSelNotification = "numlet.typeSel";
 // cell's "x,y" text).
 inline constexpr const char* kGridPointNotification = "numlet.gridPoint";
 inline constexpr const char* kGridPointKey = "point";
+// The label font or extent changed with the zoom or a paste of styles (object: the document).
+inline constexpr const char* kLabelsNotification = "numlet.labels";
+// The checkbox size preference changed: rows are measured again (any object).
+inline constexpr const char* kCheckboxHeightNotification = "numlet.checkboxHeight";

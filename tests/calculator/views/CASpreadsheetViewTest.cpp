@@ -1,0 +1,201 @@
+// The sheet view's strips driven with the mouse: selecting whole rows and columns, resizing by
+// an edge (one undo step), Alt for the whole document, moving selected columns and rows by
+// their labels, and a locked document that only selects.
+#include "calculator/model/UndoTestSupport.h"
+#include "calculator/views/CACellView.h"
+#include "calculator/views/CAScrollView.h"
+#include "calculator/views/CASpreadsheetView.h"
+#include "calculator/views/caSheetLabels.h"
+#include "framlet/foundation/FLKernel.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int64_t kEmu = 12700;
+constexpr double kRowHeight = 20;
+constexpr double kColumnWidth = 60;
+
+CAModelPreferences MetricUnits() {
+  CAModelPreferences preferences;
+  preferences.defaultUnits = kUnitsCentimetres;
+  return preferences;
+}
+
+class SheetViewTest : public testing::Test {
+ protected:
+  SheetViewTest() {
+    FLKernel::sharedInstance();
+    document.setController(&window);
+    document.setCellPadding(GridPoint{0, 0});
+    document.setMinimumHeight(int64_t(kRowHeight) * kEmu);
+    document.setDefaultWidth(int64_t(kColumnWidth) * kEmu);
+    sheet.resize(700, 420);
+    sheet.show();
+    QApplication::setActiveWindow(&sheet);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    // The strips end where the cells begin.
+    extent = QSizeF(sheet.scrollView()->pos().x(), sheet.scrollView()->pos().y());
+  }
+  ~SheetViewTest() override {
+    sheet.close();
+    document.setController(nullptr);
+  }
+
+  // The middle of a column's label, and a point by its right edge.
+  QPoint column(int64_t x) const { return columnAt(rect(x, 0).center().x()); }
+  QPoint columnEdge(int64_t x, double dx) const { return columnAt(rect(x, 0).right() + dx); }
+  QPoint row(int64_t y) const { return rowAt(rect(0, y).center().y()); }
+  QPoint rowEdge(int64_t y, double dy) const { return rowAt(rect(0, y).bottom() + dy); }
+  QRectF rect(int64_t x, int64_t y) const { return sheet.cellView()->rectForGridPoint(GridPoint{x, y}); }
+  QPoint columnAt(double x) const { return QPointF(extent.width() + x, extent.height() / 2).toPoint(); }
+  QPoint rowAt(double y) const { return QPointF(extent.width() / 2, extent.height() + y).toPoint(); }
+  void drag(const QPoint& from, const QPoint& to, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::mousePress(&sheet, Qt::LeftButton, modifiers, from);
+    QTest::mouseMove(&sheet, to);
+    QTest::mouseRelease(&sheet, Qt::LeftButton, modifiers, to);
+  }
+  double columnWidth(int64_t x) const { return document.widthOfColumn(x); }
+  CACell& enter(const char* at, const char* text) {
+    CACell& cell = *document.cellAtGridPointImperative(A1(at));
+    cell.setFormula(QString::fromUtf8(text));
+    return cell;
+  }
+  QString text(const char* at) const {
+    const CACell* cell = document.cellAtGridPoint(A1(at));
+    return cell ? cell->formula() : QString();
+  }
+  uint32_t steps() const { return window.manager.inUseCount(); }
+
+  ModelEnvironment environment{MetricUnits()};
+  CADocument document;
+  UndoWindow window{document};
+  CASpreadsheetView sheet{&document};
+  QSizeF extent;
+};
+
+GridRange Columns(int64_t first, int64_t last) { return GridRange{{first, kGridWildcard}, {last, kGridWildcard}}; }
+GridRange Rows(int64_t first, int64_t last) { return GridRange{{kGridWildcard, first}, {kGridWildcard, last}}; }
+
+TEST_F(SheetViewTest, LabelClicksAndDragsSelectWholeRowsAndColumns) {
+  QTest::mouseClick(&sheet, Qt::LeftButton, {}, column(2));
+  EXPECT_EQ(document.selectionRange(), Columns(2, 2));
+  EXPECT_EQ(document.activeCellPoint(), (GridPoint{2, 0}));
+  drag(column(3), column(1));
+  EXPECT_EQ(document.selectionRange(), Columns(1, 3));
+  EXPECT_EQ(document.activeCellPoint(), (GridPoint{3, 0}));
+  // Shift stretches the selected columns from their far side.
+  QTest::mouseClick(&sheet, Qt::LeftButton, Qt::ShiftModifier, column(5));
+  EXPECT_EQ(document.selectionRange(), Columns(1, 5));
+  drag(row(4), row(6));
+  EXPECT_EQ(document.selectionRange(), Rows(4, 6));
+  QTest::mouseClick(&sheet, Qt::LeftButton, Qt::ShiftModifier, row(1));
+  EXPECT_EQ(document.selectionRange(), Rows(1, 6));
+  // The corner selects everything occupied.
+  enter("C5", "1");
+  QTest::mouseClick(&sheet, Qt::LeftButton, {}, QPoint(2, 2));
+  EXPECT_EQ(document.selectionRange(), (GridRange{{0, 0}, A1("C5")}));
+}
+
+TEST_F(SheetViewTest, DraggingAnEdgeResizesInOneUndoStep) {
+  // Column B's right edge, grabbed 2 points inside, dragged 30 points: 90 pt, 31.75 mm.
+  drag(columnEdge(1, -2), columnEdge(1, 28));
+  const CAColumn* b = document.column(1);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->digitCount(), -1);
+  EXPECT_EQ(b->width(), 32 * 36000);
+  EXPECT_EQ(steps(), 1u);
+  EXPECT_EQ(window.archiver.descriptors.back(), uint32_t(kUndoColumnWidth));
+  EXPECT_EQ(document.selectionRange(), Columns(1, 1));
+  window.manager.undo();
+  EXPECT_EQ(columnWidth(1), kColumnWidth);
+
+  // Rows step by whole points; Ctrl frees a column from the unit's steps.
+  drag(rowEdge(2, 1), rowEdge(2, 11));
+  EXPECT_EQ(document.row(2)->minimumHeight(), 30 * kEmu);
+  drag(columnEdge(0, 0), columnEdge(0, -19), Qt::ControlModifier);
+  EXPECT_EQ(document.column(0)->width(), 41 * kEmu);
+}
+
+TEST_F(SheetViewTest, AltResizesEveryColumnThroughTheDocumentDefault) {
+  document.columnImperative(3)->setDigitCount(-1);
+  document.columnImperative(3)->setWidth(100 * kEmu);
+  drag(columnEdge(0, 0), columnEdge(0, 36), Qt::AltModifier);  // 96 pt, 33.87 mm
+  EXPECT_EQ(document.defaultWidth(), 34 * 36000);
+  EXPECT_EQ(document.defaultDigitCount(), -1);
+  EXPECT_EQ(columnWidth(3), columnWidth(5));
+  EXPECT_EQ(window.archiver.actions.back(), uint32_t(kUndoActionLayoutColumns));
+}
+
+TEST_F(SheetViewTest, DraggingSelectedColumnsMovesThem) {
+  enter("B1", "b");
+  enter("C1", "c");
+  enter("E1", "e");
+  drag(column(1), column(2));
+  ASSERT_EQ(document.selectionRange(), Columns(1, 2));
+  // B and C, grabbed at B, dragged right past D and E: they land after E.
+  QTest::mousePress(&sheet, Qt::LeftButton, {}, column(1));
+  EXPECT_EQ(sheet.dragType(), kSheetDragMove);
+  QTest::mouseMove(&sheet, column(1) + QPoint(int(2 * kColumnWidth) + 5, 0));
+  EXPECT_EQ(sheet.dropSlot(), 3u);
+  CADragInfo info;
+  EXPECT_TRUE(sheet.getDragInfo(&info));
+  EXPECT_EQ(info.cellDragType, kCellDragColumns);
+  EXPECT_DOUBLE_EQ(info.draggingExtent, 2 * kColumnWidth);
+  QTest::mouseRelease(&sheet, Qt::LeftButton, {}, column(1) + QPoint(int(2 * kColumnWidth) + 5, 0));
+  EXPECT_EQ(text("B1"), QString());
+  EXPECT_EQ(text("C1"), QStringLiteral("e"));
+  EXPECT_EQ(text("D1"), QStringLiteral("b"));
+  EXPECT_EQ(text("E1"), QStringLiteral("c"));
+  EXPECT_EQ(steps(), 1u);
+  EXPECT_EQ(sheet.dragType(), kSheetDragNone);
+  EXPECT_FALSE(sheet.getDragInfo(&info));
+
+  // Dropped back on their own place, rows do not move.
+  drag(row(3), row(4));
+  drag(row(3), row(3) + QPoint(0, 5));
+  EXPECT_EQ(steps(), 1u);
+  EXPECT_EQ(document.selectionRange(), Rows(3, 4));
+}
+
+TEST_F(SheetViewTest, EscapeEndsAMoveWhereItStands) {
+  drag(column(1), column(1));
+  QTest::mousePress(&sheet, Qt::LeftButton, {}, column(1));
+  QTest::mouseMove(&sheet, column(4));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_EQ(sheet.dragType(), kSheetDragNone);
+  QTest::mouseRelease(&sheet, Qt::LeftButton, {}, column(4));
+  EXPECT_EQ(steps(), 0u);
+}
+
+TEST_F(SheetViewTest, ALockedDocumentOnlySelects) {
+  document.setPassword(QStringLiteral("x"));
+  drag(columnEdge(1, -1), columnEdge(1, 40));
+  EXPECT_EQ(document.column(1), nullptr);
+  EXPECT_EQ(document.selectionRange(), Columns(1, 2));
+  drag(column(1), column(4));
+  EXPECT_EQ(steps(), 0u);
+}
+
+TEST_F(SheetViewTest, TheStripsShowTheSelectionAndTheCornerTheActiveCell) {
+  document.setSelectionRange(Columns(2, 2));
+  const QImage image = sheet.grab().toImage();
+  const QPoint selected = column(2);
+  const QPoint plain = column(4);
+  EXPECT_EQ(image.pixelColor(selected.x() - 20, selected.y() + 4),
+            sheet.palette().color(QPalette::Active, QPalette::Highlight));
+  EXPECT_EQ(image.pixelColor(plain.x() - 20, plain.y() + 4), QColor(238, 238, 255));
+  // A resize shows its size tip beside the mouse.
+  QTest::mousePress(&sheet, Qt::LeftButton, {}, columnEdge(0, 0));
+  QTest::mouseMove(&sheet, columnEdge(0, 20));
+  const QImage resizing = sheet.grab().toImage();
+  const QPoint tip = columnEdge(0, 20) + QPoint(22, 0);
+  EXPECT_EQ(resizing.pixelColor(tip), QColor(255, 255, 184));
+  QTest::mouseRelease(&sheet, Qt::LeftButton, {}, columnEdge(0, 20));
+}
+
+}  // namespace
