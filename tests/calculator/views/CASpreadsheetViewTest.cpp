@@ -20,17 +20,13 @@ constexpr int64_t kEmu = 12700;
 constexpr double kRowHeight = 20;
 constexpr double kColumnWidth = 60;
 
-CAModelPreferences MetricUnits() {
-  CAModelPreferences preferences;
-  preferences.defaultUnits = kUnitsCentimetres;
-  return preferences;
-}
-
-class SheetViewTest : public testing::Test {
+class SheetViewTest : public EditTest {
  protected:
   SheetViewTest() {
     FLKernel::sharedInstance();
-    document.setController(&window);
+    CAModelPreferences metric;
+    metric.defaultUnits = kUnitsCentimetres;
+    environment.set(metric);
     document.setCellPadding(GridPoint{0, 0});
     document.setMinimumHeight(int64_t(kRowHeight) * kEmu);
     document.setDefaultWidth(int64_t(kColumnWidth) * kEmu);
@@ -40,10 +36,6 @@ class SheetViewTest : public testing::Test {
     EXPECT_TRUE(QTest::qWaitForWindowActive(&sheet));
     // The strips end where the cells begin.
     extent = QSizeF(sheet.scrollView()->pos().x(), sheet.scrollView()->pos().y());
-  }
-  ~SheetViewTest() override {
-    sheet.close();
-    document.setController(nullptr);
   }
 
   // The middle of a column's label, and a point by its right edge.
@@ -60,20 +52,8 @@ class SheetViewTest : public testing::Test {
     QTest::mouseRelease(&sheet, Qt::LeftButton, modifiers, to);
   }
   double columnWidth(int64_t x) const { return document.widthOfColumn(x); }
-  CACell& enter(const char* at, const char* text) {
-    CACell& cell = *document.cellAtGridPointImperative(A1(at));
-    cell.setFormula(QString::fromUtf8(text));
-    return cell;
-  }
-  QString text(const char* at) const {
-    const CACell* cell = document.cellAtGridPoint(A1(at));
-    return cell ? cell->formula() : QString();
-  }
   uint32_t steps() const { return window.manager.inUseCount(); }
 
-  ModelEnvironment environment{MetricUnits()};
-  CADocument document;
-  UndoWindow window{document};
   CASpreadsheetView sheet{&document};
   QSizeF extent;
 };
@@ -147,7 +127,7 @@ TEST_F(SheetViewTest, DraggingSelectedColumnsMovesThem) {
   EXPECT_EQ(info.cellDragType, kCellDragColumns);
   EXPECT_DOUBLE_EQ(info.draggingExtent, 2 * kColumnWidth);
   QTest::mouseRelease(&sheet, Qt::LeftButton, {}, column(1) + QPoint(int(2 * kColumnWidth) + 5, 0));
-  EXPECT_EQ(text("B1"), QString());
+  EXPECT_EQ(text("B1"), QStringLiteral("-"));
   EXPECT_EQ(text("C1"), QStringLiteral("e"));
   EXPECT_EQ(text("D1"), QStringLiteral("b"));
   EXPECT_EQ(text("E1"), QStringLiteral("c"));
@@ -160,16 +140,13 @@ TEST_F(SheetViewTest, DraggingSelectedColumnsMovesThem) {
   drag(row(3), row(3) + QPoint(0, 5));
   EXPECT_EQ(steps(), 1u);
   EXPECT_EQ(document.selectionRange(), Rows(3, 4));
-}
-
-TEST_F(SheetViewTest, EscapeEndsAMoveWhereItStands) {
-  drag(column(1), column(1));
-  QTest::mousePress(&sheet, Qt::LeftButton, {}, column(1));
-  QTest::mouseMove(&sheet, column(4));
+  // Escape ends a move where it stands.
+  QTest::mousePress(&sheet, Qt::LeftButton, {}, row(3));
+  QTest::mouseMove(&sheet, row(9));
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
   EXPECT_EQ(sheet.dragType(), kSheetDragNone);
-  QTest::mouseRelease(&sheet, Qt::LeftButton, {}, column(4));
-  EXPECT_EQ(steps(), 0u);
+  QTest::mouseRelease(&sheet, Qt::LeftButton, {}, row(9));
+  EXPECT_EQ(steps(), 1u);
 }
 
 TEST_F(SheetViewTest, ALockedDocumentOnlySelects) {
