@@ -190,6 +190,10 @@ void CASpreadsheetView::paintEvent(QPaintEvent* event) {
   CACellView* view = cellView();
   if (!view) return;
   const CAGridGeometry& geometry = view->gridGeometry();
+  // A zoom or font change nobody announced still moves the cells to where the strips end.
+  const QSizeF extent = labelExtent();
+  if (scrollView_->pos() != QPoint(int(extent.width()), int(extent.height())))
+    QTimer::singleShot(0, this, [this] { adjustForNewFont(); });
   CASheetDrawInfo info = drawInfo(false, geometry.origin(), GridPoint{-1, -1}, QRectF(rect()));
   info.backgroundColor = background;
   drawLabels(painter, geometry, &info);

@@ -130,12 +130,4 @@ TEST(LabelRules, TheSizeTipStaysBesideTheMouseWithinItsStrip) {
   EXPECT_EQ(SizeTipText(12700 * 72, 0), QStringLiteral("72 pt"));
 }
 
-TEST(LabelRules, LabelTextIsWhiteOnDarkBackgrounds) {
-  EXPECT_EQ(TextColorForBackground(QColor()), QColor(Qt::black));
-  EXPECT_EQ(TextColorForBackground(QColor(64, 64, 64)), QColor(Qt::white));
-  EXPECT_EQ(TextColorForBackground(QColor(255, 238, 238)), QColor(Qt::black));
-  EXPECT_EQ(TextColorForBackground(QColor(0, 0, 255)), QColor(Qt::white));   // luminance 0.11
-  EXPECT_EQ(TextColorForBackground(QColor(0, 0, 0, 100)), QColor(Qt::black));  // translucent: white
-}
-
 }  // namespace
