@@ -149,6 +149,17 @@ TEST_F(SheetViewTest, DraggingSelectedColumnsMovesThem) {
   EXPECT_EQ(steps(), 1u);
 }
 
+TEST_F(SheetViewTest, SelectingPastTheStripScrollsAndStretches) {
+  QTest::mousePress(&sheet, Qt::LeftButton, {}, column(1));
+  QTest::mouseMove(&sheet, QPoint(sheet.width() + 30, column(1).y()));
+  QTest::qWait(350);
+  const int64_t scrolled = sheet.scrollView()->currentPosition().x;
+  EXPECT_GT(scrolled, 0);
+  QTest::mouseRelease(&sheet, Qt::LeftButton, {}, QPoint(sheet.width() + 30, column(1).y()));
+  EXPECT_EQ(document.selectionRange().startPoint.x, 1);
+  EXPECT_GT(document.selectionRange().endPoint.x, scrolled);
+}
+
 TEST_F(SheetViewTest, ALockedDocumentOnlySelects) {
   document.setPassword(QStringLiteral("x"));
   drag(columnEdge(1, -1), columnEdge(1, 40));
