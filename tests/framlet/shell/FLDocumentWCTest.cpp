@@ -1,6 +1,7 @@
 #include "framlet/shell/FLDocumentWC.h"
 
 #include "ShellTestSupport.h"
+#include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "support/LogCapture.h"
 
@@ -150,6 +151,67 @@ TEST_F(DocumentWCTest, PrintingWithoutAViewFailsWithAnAssertion) {
   LogCapture log;
   EXPECT_EQ(controller.printWithInfo({}, false), FLPrintReply::Failure);
   EXPECT_TRUE(log.assertMessages().contains(QStringLiteral("No printing view created")));
+}
+
+TEST_F(DocumentWCTest, ReplacingAnItemAsksOnlyWhenNoBackupWillKeepIt) {
+  const QString target = folder.filePath(QStringLiteral("Budget.Numlet"));
+  const auto stored = [&] {
+    QFile file(QDir(target).filePath(QStringLiteral("document.xml")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  };
+  const auto question = [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); };
+  const auto answer = [&](const QString& title) {
+    for (QAbstractButton* button : question()->buttons()) {
+      if (button->text() == title) button->click();
+    }
+    SettleEvents();
+  };
+  for (const bool backups : {true, false}) {
+    controller.document()->backups = backups;
+    controller.document()->content = backups ? QStringLiteral("first") : QStringLiteral("second");
+    QDir().mkpath(target);
+    controller.saveDocumentAs();
+    confirmPanel(QStringLiteral("Budget"));
+    if (backups) {
+      // The old item is kept as the backup: nothing to ask.
+      EXPECT_EQ(question(), nullptr);
+      EXPECT_EQ(stored(), "first");
+      continue;
+    }
+    ASSERT_NE(question(), nullptr);
+    EXPECT_EQ(question()->text(), "\"Budget.Numlet\" already exists. Do you want to replace it?");
+    answer(QStringLiteral("Cancel"));
+    EXPECT_EQ(stored(), "first");
+    ASSERT_NE(controller.savePanel(), nullptr);
+    QMetaObject::invokeMethod(controller.savePanel(), "accept");
+    SettleEvents();
+    ASSERT_NE(question(), nullptr);
+    answer(QStringLiteral("Replace"));
+    EXPECT_EQ(stored(), "second");
+    EXPECT_EQ(controller.savePanel(), nullptr);
+  }
+}
+
+TEST(SaveFormat, AdvancedFormatsAreOfferedToAdvancedUsersOrWhileChosen) {
+  const bool wasAdvanced = g_advancedUser;
+  FLDocumentSaveFormatVC accessory;
+  accessory.setSaveTypes({QStringLiteral("Numlet"), QStringLiteral("dif"), QStringLiteral("csv")});
+  accessory.setFormatTag(QStringLiteral("dif"), kAdvancedFormatTag);
+  const struct {
+    bool advanced;
+    qsizetype index;
+    QStringList offered;
+  } cases[] = {
+      {false, 0, {"Numlet", "csv"}},
+      {false, 1, {"Numlet", "dif", "csv"}},
+      {true, 2, {"Numlet", "dif", "csv"}},
+  };
+  for (const auto& c : cases) {
+    g_advancedUser = c.advanced;
+    accessory.setFormatIndex(c.index);
+    EXPECT_EQ(accessory.offeredTypes(), c.offered) << c.advanced << " " << c.index;
+  }
+  g_advancedUser = wasAdvanced;
 }
 
 TEST(SaveFormat, NamesFollowTheChosenFormat) {
