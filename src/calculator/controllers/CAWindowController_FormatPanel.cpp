@@ -39,6 +39,7 @@ void CAWindowController::showFormatPanel(bool show) {
     if (show && formatPanel_) sheetRowLayout_->addWidget(formatPanel_);
     if (!show && formatPanel_) formatPanel_->hide();
     sheetRowLayout_->setEnabled(true);
+    sheetRowLayout_->invalidate();
     sheetRowLayout_->activate();
   });
   slide->startAnimation();
@@ -54,5 +55,6 @@ void CAWindowController::forceFormatPanelClosed() {
   sheetRowLayout_->removeWidget(formatPanel_);
   formatPanel_->hide();
   sheetRowLayout_->setEnabled(true);
+  sheetRowLayout_->invalidate();
   sheetRowLayout_->activate();
 }

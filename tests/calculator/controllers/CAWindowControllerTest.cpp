@@ -20,6 +20,7 @@
 #include "support/LogCapture.h"
 #include "support/TestData.h"
 
+#include <QAbstractAnimation>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,6 +39,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -438,26 +441,33 @@ TEST_F(WindowControllerTest, TheFormatPanelSlidesInAtTheRightAndOutAgain) {
   controller.mainWindow()->resize(900, 500);
   controller.mainWindow()->show();
   CAScrollView* sheet = controller.scrollView();
-  const int fullWidth = sheet->width();
+  const QWidget* row = sheet->parentWidget();
+  const auto slideEnded = [&] {
+    const QList<QAbstractAnimation*> slides = controller.findChildren<QAbstractAnimation*>();
+    return std::none_of(slides.begin(), slides.end(), [](auto* slide) { return slide->state() == QAbstractAnimation::Running; });
+  };
   controller.showFormatPanel(true);
   EXPECT_TRUE(controller.showingFormatPanel());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return sheet->width() == fullWidth - controller.formatPanel()->width(); }, 3000));
-  QTest::qWait(100);  // the slide's end
+  ASSERT_TRUE(QTest::qWaitFor(slideEnded, 10000));
+  DeliverQueuedWork();
+  EXPECT_EQ(sheet->width(), row->width() - controller.formatPanel()->width());
   EXPECT_EQ(controller.formatPanel()->geometry().left(), sheet->geometry().right() + 1);
   // Once in, the row keeps both: a wider window widens the sheet, not the panel.
   controller.mainWindow()->resize(1000, 500);
   DeliverQueuedWork();
-  EXPECT_EQ(sheet->width(), fullWidth + 100 - controller.formatPanel()->width());
+  EXPECT_EQ(sheet->width(), row->width() - controller.formatPanel()->width());
+  EXPECT_EQ(row->width(), 1000);
 
   controller.showFormatPanel(false);
   EXPECT_FALSE(controller.showingFormatPanel());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return controller.formatPanel()->isHidden(); }, 3000));
-  QTest::qWait(100);
-  EXPECT_EQ(sheet->width(), fullWidth + 100);
+  ASSERT_TRUE(QTest::qWaitFor(slideEnded, 10000));
+  DeliverQueuedWork();
+  EXPECT_TRUE(controller.formatPanel()->isHidden());
+  EXPECT_EQ(sheet->width(), row->width());
+  // Closed at once, even in the middle of a slide.
   controller.showFormatPanel(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return sheet->width() < fullWidth; }, 3000));
   controller.forceFormatPanelClosed();
   DeliverQueuedWork();
   EXPECT_TRUE(controller.formatPanel()->isHidden());
-  EXPECT_EQ(sheet->width(), fullWidth + 100);
+  EXPECT_EQ(sheet->width(), row->width());
 }
