@@ -546,8 +546,16 @@ TEST_F(AppControllerTest, SpreadsheetWindowsShareTabsAndComeBackAsTabsAfterAQuit
   EXPECT_EQ(container->windows()[1], app->windowForFile(second));
   EXPECT_EQ(app->front()->window(), container->windows()[2]);
   EXPECT_EQ(container->windowTitle(), "Untitled");
+  // Quit with the middle tab dirty, the first one selected: the alert is answered on its tab.
   MakeKeyAndOrderFront(app->windowForFile(first));
+  app->controllerOfWindow(app->windowForFile(second))->document()->setDirty(true);
   app->terminate();
+  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+  EXPECT_EQ(container->selectedWindow(), app->windowForFile(second));
+  for (QAbstractButton* button : qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->buttons()) {
+    if (button->text() == QStringLiteral("Don't Save")) button->click();
+  }
+  QTest::qWait(20);
   ASSERT_EQ(app->quits, 1);
 
   app.reset();
