@@ -40,8 +40,9 @@ void FLSavePanel::setFileNameText(const QString& name) {
 // The name field decides, not a selection left in the file list (which would be a package the
 // name was completed to). A folder without an extension is opened; anything else is the answer.
 void FLSavePanel::accept() {
-  const QString name = fileNameText();
+  QString name = fileNameText();
   if (name.isEmpty()) return;
+  if (name == QLatin1String("~") || name.startsWith(QLatin1String("~/"))) name.replace(0, 1, QDir::homePath());
   const QFileInfo typed(QDir::isAbsolutePath(name) ? name : directory().filePath(name));
   if (typed.isDir() && typed.suffix().isEmpty()) {
     setDirectory(typed.absoluteFilePath());
