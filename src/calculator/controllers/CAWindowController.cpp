@@ -12,6 +12,7 @@
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "framlet/shell/FLToolbarView.h"
 #include "framlet/shell/FLWindowTabContainer.h"
+#include "framlet/shell/flWindowOrder.h"
 #include "framlet/shell/flInterfaceSupport.h"
 
 #include <QComboBox>
@@ -207,7 +208,14 @@ bool CAWindowController::showsSheet() const {
   });
 }
 
-void CAWindowController::setWindowVisible(bool visible) { window_->setVisible(visible); }
+// A tab is shown by selecting it; its container decides which tab is visible.
+void CAWindowController::setWindowVisible(bool visible) {
+  if (!FLWindowTabContainer::containerOf(window_.get())) {
+    window_->setVisible(visible);
+  } else if (visible) {
+    MakeKeyAndOrderFront(window_.get());
+  }
+}
 
 void CAWindowController::performClose() { window_->close(); }
 

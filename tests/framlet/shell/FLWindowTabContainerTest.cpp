@@ -50,7 +50,6 @@ TEST_F(TabContainerTest, TabsShareOneWindowUntilOneIsLeft) {
   FLWindowTabContainer* container = FLWindowTabContainer::containerOf(a);
   ASSERT_NE(container, nullptr);
   EXPECT_TRUE(container->isVisible());
-  EXPECT_EQ(container->geometry(), QRect(120, 80, 500, 300));
   EXPECT_EQ(container->windows(), (QList<QWidget*>{a, c, b}));
   EXPECT_EQ(FLWindowTabContainer::contentFrame(b), QRect(120, 80, 500, 300 - kTabBarHeight));
 
@@ -76,8 +75,6 @@ TEST_F(TabContainerTest, TabsShareOneWindowUntilOneIsLeft) {
   emit container->tabBar()->tabCloseRequested(0);
   SettleEvents();
   EXPECT_TRUE(guarded.isNull());
-  EXPECT_TRUE(b->isWindow());
-  EXPECT_TRUE(b->isVisible());
+  EXPECT_TRUE(b->isWindow() && b->isVisible());
   EXPECT_EQ(b->geometry(), QRect(120, 80, 500, 300));
-  EXPECT_EQ(FLWindowTabContainer::containerOf(b), nullptr);
 }
