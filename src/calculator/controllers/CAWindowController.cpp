@@ -2,7 +2,9 @@
 
 #include "calculator/controllers/CAAppController.h"
 #include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/caSheetPages.h"
 #include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/CABorder.h"
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAScrollView.h"
@@ -10,13 +12,17 @@
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "framlet/shell/FLToolbarView.h"
+#include "framlet/shell/FLWindowTabContainer.h"
+#include "framlet/shell/flWindowOrder.h"
 #include "framlet/shell/flInterfaceSupport.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPrinter>
 #include <QScreen>
 #include <QVBoxLayout>
 #include "platform/NotificationCenter.h"
@@ -44,11 +50,17 @@ CAWindowController::CAWindowController()
   if (CAPrefController* preferences = CAPrefController::sharedInstance())
     formulaTextView_->setAllowReturns(preferences->value(CABoolPreference::allowReturns));
   connect(formulaTextView_, &CAFormulaTextView::focusCellViewRequested, this, &CAWindowController::focusCellView);
-  // The sheet: the label strips around the scroll view that holds the cells.
-  auto* sheet = new CASpreadsheetView(document_.get(), centre);
+  // The sheet (the label strips around the scroll view that holds the cells) shares its row with the
+  // format panel while the panel shows.
+  auto* sheetRow = new QWidget(centre);
+  sheetRowLayout_ = new QHBoxLayout(sheetRow);
+  sheetRowLayout_->setContentsMargins(0, 0, 0, 0);
+  sheetRowLayout_->setSpacing(0);
+  auto* sheet = new CASpreadsheetView(document_.get(), sheetRow);
   scrollView_ = sheet->scrollView();
+  sheetRowLayout_->addWidget(sheet, 1);
   layout->addWidget(formulaTextView_);
-  layout->addWidget(sheet, 1);
+  layout->addWidget(sheetRow, 1);
   window_->setCentralWidget(centre);
   buildToolbar();
   layout->insertWidget(0, toolbarView_);
@@ -75,7 +87,8 @@ void CAWindowController::prepareToShow() {
   // A native document comes back in the frame it stored; others are placed as the user chose.
   const bool native = QFileInfo(document_->filePath()).suffix().compare(QLatin1String(kPackageExtension),
                                                                         Qt::CaseInsensitive) == 0;
-  if (!native) {
+  // A tab takes its container's place.
+  if (!native && window_->isWindow()) {
     const CAPrefController* prefs = CAPrefController::sharedInstance();
     const int64_t option = prefs ? prefs->value(CAIntPreference::newSizeOption) : 0;
     if (option == 1) {
@@ -115,8 +128,11 @@ void CAWindowController::synchronizeWindowTitle() {
   window_->setWindowModified(document_->dirty());
 }
 
+// The old interchange format and the rich-text package are offered to advanced users only.
 std::unique_ptr<FLDocumentSaveFormatVC> CAWindowController::saveFormatVC() {
-  return std::make_unique<FLDocumentSaveFormatVC>();
+  auto accessory = std::make_unique<FLDocumentSaveFormatVC>();
+  for (const char* extension : {"dif", "rtfd"}) accessory->setFormatTag(QLatin1String(extension), kAdvancedFormatTag);
+  return accessory;
 }
 
 QWidget* CAWindowController::printView() { return scrollView_; }
@@ -125,15 +141,23 @@ void CAWindowController::giveAlert(const QString& message, const QString& inform
   FLAlert::sharedInstance().giveAlertMessage(message, information);
 }
 
-QRectF CAWindowController::contentRect() const { return QRectF(window_->geometry()); }
+QRectF CAWindowController::contentRect() const { return QRectF(FLWindowTabContainer::contentFrame(window_.get())); }
 
+// A tab keeps the frame of the window it is in.
 void CAWindowController::setContentRect(const QRectF& rect) {
-  if (rect.width() > 0 && rect.height() > 0) window_->setGeometry(rect.toAlignedRect());
+  if (rect.width() > 0 && rect.height() > 0 && window_->isWindow()) window_->setGeometry(rect.toAlignedRect());
 }
 
-QByteArray CAWindowController::pdfOfDocument(QSizeF* size) {
-  if (size) *size = QSizeF();
-  return {};
+// The preview asks for the size and gets the first page; an export gets the whole sheet.
+QByteArray CAWindowController::pdfOfDocument(QSizeF* size) { return SheetPdf(*document_, size != nullptr, size); }
+
+bool CAWindowController::printToPrinter(QPrinter& printer) { return PrintSheet(*document_, printer); }
+
+void CAWindowController::modifyPrintInfo(QPrinter& printer) {
+  const double emu = double(kEmuPerPoint);
+  printer.setPageMargins(QMarginsF(double(document_->leftMargin()) / emu, double(document_->topMargin()) / emu,
+                                   double(document_->rightMargin()) / emu, double(document_->bottomMargin()) / emu),
+                         QPageLayout::Point);
 }
 
 bool CAWindowController::eventFilter(QObject* watched, QEvent* event) {
@@ -142,7 +166,7 @@ bool CAWindowController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CAWindowController::windowDidMove() {
-  if (!prepareComplete_ || !document_->filePath().isEmpty()) return;
+  if (!prepareComplete_ || !document_->filePath().isEmpty() || !window_->isWindow()) return;
   CAPrefController* prefs = CAPrefController::sharedInstance();
   if (prefs && prefs->value(CAIntPreference::newSizeOption) == 2) prefs->setUntitledPosition(QRectF(window_->geometry()));
 }
@@ -187,7 +211,14 @@ bool CAWindowController::showsSheet() const {
   });
 }
 
-void CAWindowController::setWindowVisible(bool visible) { window_->setVisible(visible); }
+// A tab is shown by selecting it; its container decides which tab is visible.
+void CAWindowController::setWindowVisible(bool visible) {
+  if (!FLWindowTabContainer::containerOf(window_.get())) {
+    window_->setVisible(visible);
+  } else if (visible) {
+    MakeKeyAndOrderFront(window_.get());
+  }
+}
 
 void CAWindowController::performClose() { window_->close(); }
 

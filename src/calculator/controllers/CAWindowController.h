@@ -9,6 +9,7 @@
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/views/CAFormulaTextView.h"
+#include "calculator/views/CAPropertyContainerView.h"
 #include "calculator/views/CAScrollView.h"
 #include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/FLToolbarDelegate.h"
@@ -25,6 +26,7 @@
 class CACellView;
 class FLToolbarSegments;
 struct FLPasswordInfo;
+class QHBoxLayout;
 class QMenu;
 
 // The spreadsheet window's toolbar and its tools.
@@ -134,12 +136,19 @@ class CAWindowController : public FLDocumentWC,
   // ---- FLDocumentWC
   std::unique_ptr<FLDocumentSaveFormatVC> saveFormatVC() override;
   QWidget* printView() override;
+  // The sheet's pages, within the document's margins.
+  bool printToPrinter(QPrinter& printer) override;
+  void modifyPrintInfo(QPrinter& printer) override;
 
   // ---- CAPackageWindow
   QRectF contentRect() const override;
   void setContentRect(const QRectF& rect) override;
-  bool showingFormatPanel() const override { return false; }
-  void forceFormatPanelClosed() override {}
+  bool showingFormatPanel() const override { return formatPanelShown_; }
+  void forceFormatPanelClosed() override;
+  // Slides the format panel in at the window's right, taking its width from the sheet, or out
+  // again, giving it back.
+  void showFormatPanel(bool show);
+  CAPropertyContainerView* formatPanel() const { return formatPanel_; }
   GridPoint scrollPoint() const override;
   void scrollToGridPoint(const QString& text) override;
   void synchronizeWindowTitle() override;
@@ -159,6 +168,7 @@ class CAWindowController : public FLDocumentWC,
    public:
     Archiver(CADocument& document, CAWindowController& owner) : CAUndoArchiver(document), owner_(owner) {}
     bool setUndoAction(uint32_t action, uint32_t descriptor, void* data, const void* context) override;
+    bool undoOrRedo(uint32_t* action, uint32_t descriptor, void* data, bool isRedo) override;
 
    protected:
     void stepRecorded() override;
@@ -181,6 +191,9 @@ class CAWindowController : public FLDocumentWC,
   QPointer<CAFormulaTextView> formulaTextView_;  // owned by the window
   QPointer<FLToolbarView> toolbarView_;  // owned by the window
   QMenu* zoomMenu_ = nullptr;            // owned by the window
+  QHBoxLayout* sheetRowLayout_ = nullptr;  // owned by the window
+  QPointer<CAPropertyContainerView> formatPanel_;  // owned by the window once made
+  bool formatPanelShown_ = false;
   bool prepareComplete_ = false;
   QString lastToolAction_;
   bool everEdited_ = false;

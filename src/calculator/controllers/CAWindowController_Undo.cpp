@@ -4,7 +4,9 @@
 
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/views/CACellView.h"
+#include "framlet/foundation/FLPasswordManager.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLPasswordDialog.h"
 #include "platform/NotificationCenter.h"
 
 #include <QTimer>
@@ -34,6 +36,22 @@ bool CAWindowController::Archiver::setUndoAction(uint32_t action, uint32_t descr
     return false;
   }
   return CAUndoArchiver::setUndoAction(action, descriptor, data, context);
+}
+
+// A password step brings back the old check value and hint; a keychain entry that no longer
+// fits the document's password goes.
+bool CAWindowController::Archiver::undoOrRedo(uint32_t* action, uint32_t descriptor, void* data, bool isRedo) {
+  if (!CAUndoArchiver::undoOrRedo(action, descriptor, data, isRedo)) return false;
+  FLPasswordManager& passwords = FLPasswordManager::sharedInstance();
+  if (descriptor == kUndoPassword && passwords.useKeychain()) {
+    const QString service = QLatin1String(kCAPasswordService);
+    const QString path = document().filePath();
+    const QString stored = passwords.passwordForService(service, path);
+    if (!stored.isEmpty() && !PasswordMatches(stored, document().password(), kCADocumentPasswordSeed))
+      passwords.storePassword(QString(), service, path, QLatin1String(kCAPasswordLabel),
+                              QLatin1String(kCAPasswordDescription), QString());
+  }
+  return true;
 }
 
 void CAWindowController::Archiver::stepRecorded() {

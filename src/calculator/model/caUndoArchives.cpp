@@ -266,6 +266,11 @@ bool ArchiveForUndoAction(CADocument& document, uint32_t action, const CAUndoCon
     case kUndoActionColumns:
       return document.archiveColumnsForUndo(archive);
     case kUndoActionLayout:
+      // The password step is a layout step: the check value and the hint go with the options.
+      if (!single(document.archiveForUndoWithColumns(false, false))) return false;
+      archive.push_back(document.password());
+      archive.push_back(document.passwordHint());
+      return true;
     case kUndoActionLayoutColumns:
     case kUndoActionLayoutRows:
       return single(document.archiveForUndoWithColumns(action == kUndoActionLayoutColumns,
@@ -303,6 +308,10 @@ void RestoreUndoAction(CADocument& document, uint32_t action, const CAUndoContex
     case kUndoActionLayoutColumns:
     case kUndoActionLayoutRows:
       RestoreLayout(document, action, first);
+      if (action == kUndoActionLayout && archive.size() == 3) {
+        document.setPassword(archive[1]);
+        document.setPasswordHint(archive[2]);
+      }
       break;
     case kUndoActionFormats:
       RestoreFormats(document, context, archive);

@@ -19,7 +19,7 @@ class CADocument;
 enum : uint32_t {
   kUndoActionCells = 0,            // the cells of the context's range
   kUndoActionColumns = 1,          // every column
-  kUndoActionLayout = 2,           // the document options
+  kUndoActionLayout = 2,           // the document options, the password and its hint
   kUndoActionLayoutColumns = 3,    // the options and the columns
   kUndoActionLayoutRows = 4,       // the options and the row heights
   kUndoActionFormats = 5,          // the formats of the context's domain in its range

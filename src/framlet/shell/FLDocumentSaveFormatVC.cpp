@@ -1,6 +1,7 @@
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 
 #include "framlet/foundation/flStringExtensions.h"
+#include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLDocument.h"
 
 #include <QApplication>
@@ -52,19 +53,30 @@ void FLDocumentSaveFormatVC::setSaveTypes(const QStringList& types) {
 
 void FLDocumentSaveFormatVC::setFormatIndex(qsizetype index) {
   formatIndex_ = index >= 0 && index < saveTypes_.size() ? index : 0;
-  if (savePanel_ && !saveTypes_.isEmpty()) {
-    updating_ = true;
-    savePanel_->selectNameFilter(FilterFor(saveTypes_[formatIndex_]));
-    updating_ = false;
+  // A format kept from the list comes into it while the panel is on it.
+  updateFilters();
+}
+
+void FLDocumentSaveFormatVC::setFormatTag(const QString& extension, int tag) {
+  tags_.insert(extension.toLower(), tag);
+  updateFilters();
+}
+
+QStringList FLDocumentSaveFormatVC::offeredTypes() const {
+  QStringList offered;
+  for (qsizetype i = 0; i < saveTypes_.size(); ++i) {
+    const bool advancedOnly = tags_.value(saveTypes_[i].toLower()) == kAdvancedFormatTag;
+    if (!advancedOnly || g_advancedUser || i == formatIndex_) offered.append(saveTypes_[i]);
   }
+  return offered;
 }
 
 void FLDocumentSaveFormatVC::updateFilters() {
   if (!savePanel_) return;
   QStringList filters;
-  for (const QString& type : saveTypes_) filters.append(FilterFor(type));
+  for (const QString& type : offeredTypes()) filters.append(FilterFor(type));
   updating_ = true;
-  savePanel_->setNameFilters(filters);
+  if (savePanel_->nameFilters() != filters) savePanel_->setNameFilters(filters);
   if (!saveTypes_.isEmpty()) savePanel_->selectNameFilter(FilterFor(saveTypes_.value(formatIndex_)));
   updating_ = false;
 }

@@ -4,6 +4,7 @@
 // option controls (optionsView) and stores them into the document (saveOtherOptions).
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -11,6 +12,9 @@
 class FLDocument;
 class QFileDialog;
 class QWidget;
+
+// The tag of the format items offered to advanced users only.
+inline constexpr int kAdvancedFormatTag = 55555;
 
 class FLDocumentSaveFormatVC : public QObject {
   Q_OBJECT
@@ -32,6 +36,11 @@ class FLDocumentSaveFormatVC : public QObject {
   qsizetype formatIndex() const { return formatIndex_; }
   void setFormatIndex(qsizetype index);
   QString selectedExtension() const { return saveTypes_.value(formatIndex_); }
+  // Gives the format of an extension a tag; kAdvancedFormatTag keeps it out of the list unless
+  // the advanced-user marker is present or the panel is on that format (the document's own).
+  void setFormatTag(const QString& extension, int tag);
+  // The formats the list offers, in order.
+  QStringList offeredTypes() const;
 
   // Chooses the format of the extension; false when it is not one of the save types.
   bool setExtension(const QString& extension);
@@ -60,6 +69,7 @@ class FLDocumentSaveFormatVC : public QObject {
 
   QPointer<QFileDialog> savePanel_;
   QStringList saveTypes_;
+  QHash<QString, int> tags_;  // by lower-case extension
   QString originalPath_;
   qsizetype formatIndex_ = 0;
   bool updating_ = false;

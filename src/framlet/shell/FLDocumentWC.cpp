@@ -9,6 +9,7 @@
 #include "framlet/shell/FLDocumentAppDelegate.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "framlet/shell/FLSavePanel.h"
+#include "framlet/shell/FLWindowTabContainer.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/BundleInfo.h"
@@ -92,7 +93,7 @@ bool FLDocumentWC::windowShouldClose(FLDocumentAppDelegate* quitting) {
 
 void FLDocumentWC::showSaveAlert(int context) {
   QWidget* shown = window();
-  if (shown && !shown->isActiveWindow()) MakeKeyAndOrderFront(shown);
+  if (shown && (!shown->isActiveWindow() || !shown->isVisible())) MakeKeyAndOrderFront(shown);
   saveAlert_ = FLAlert::sharedInstance().startAlertMessage(
       FormatString(kSaveChangesFormat, nameForSave()), secondarySaveMessage(),
       {Tr("Save"), Tr("Cancel"), Tr("Don't Save")}, false, shown,
@@ -200,15 +201,15 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
   panel->setFileNameText(QFileInfo(proposed).fileName());
   if (IsHtml(extension)) context = kSaveContextCopy;
 
-  connect(panel, &QFileDialog::fileSelected, this, [this, context](const QString& path) {
-    QString chosen = path;
-    if (formatVC_) {
-      const QFileInfo info(path);
-      chosen = QFileInfo(info.absolutePath() + QLatin1Char('/') + formatVC_->panelUserEnteredFilename(info.fileName()))
-                   .absoluteFilePath();
-    }
-    savePanelEnded(chosen, context);
+  panel->setTargetResolver([this](const QString& path) {
+    if (!formatVC_) return path;
+    const QFileInfo info(path);
+    return QFileInfo(info.absolutePath() + QLatin1Char('/') + formatVC_->panelUserEnteredFilename(info.fileName()))
+        .absoluteFilePath();
   });
+  // Without backups the item replaced is gone for good: the user says so first.
+  panel->setConfirmReplace(!shown->makeBackups());
+  connect(panel, &QFileDialog::fileSelected, this, [this, context](const QString& path) { savePanelEnded(path, context); });
   connect(panel, &QDialog::rejected, this, [this, context] { savePanelEnded(QString(), context); });
   panel->open();
 }
@@ -321,6 +322,7 @@ bool FLDocumentWC::eventFilter(QObject* watched, QEvent* event) {
   }
   closeApproved_ = true;
   closed_ = true;
+  FLWindowTabContainer::windowClosed(window());
   sendWindowWillClose();
   emit windowClosed(this);
   return false;

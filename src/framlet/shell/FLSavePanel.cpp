@@ -1,8 +1,13 @@
 #include "framlet/shell/FLSavePanel.h"
 
+#include "framlet/foundation/flFormatString.h"
+#include "framlet/shell/FLAlert.h"
+
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPointer>
 
 namespace {
 
@@ -35,18 +40,31 @@ void FLSavePanel::setFileNameText(const QString& name) {
 // The name field decides, not a selection left in the file list (which would be a package the
 // name was completed to). A folder without an extension is opened; anything else is the answer.
 void FLSavePanel::accept() {
-  const QString name = fileNameText();
+  QString name = fileNameText();
   if (name.isEmpty()) return;
-  if (name.contains(QLatin1Char('/'))) {
-    QFileDialog::accept();
-    return;
-  }
-  const QFileInfo chosen(directory().filePath(name));
-  if (chosen.isDir() && chosen.suffix().isEmpty()) {
-    setDirectory(chosen.absoluteFilePath());
+  if (name == QLatin1String("~") || name.startsWith(QLatin1String("~/"))) name.replace(0, 1, QDir::homePath());
+  const QFileInfo typed(QDir::isAbsolutePath(name) ? name : directory().filePath(name));
+  if (typed.isDir() && typed.suffix().isEmpty()) {
+    setDirectory(typed.absoluteFilePath());
     setFileNameText(QString());
     return;
   }
-  emit fileSelected(chosen.absoluteFilePath());
+  const QString target = resolver_ ? resolver_(typed.absoluteFilePath()) : typed.absoluteFilePath();
+  if (!confirmReplace_ || !QFileInfo(target).exists()) {
+    finish(target);
+    return;
+  }
+  const QPointer<FLSavePanel> self(this);
+  FLAlert::sharedInstance().startAlertMessage(
+      FormatString(kReplaceFormat, QFileInfo(target).fileName()),
+      QApplication::translate("FLSavePanel", kReplaceInformation),
+      {QApplication::translate("FLSavePanel", "Replace"), QApplication::translate("FLSavePanel", "Cancel")}, false,
+      this, [self, target](FLAlertController*, int code) {
+        if (self && code == 0) self->finish(target);
+      });
+}
+
+void FLSavePanel::finish(const QString& target) {
+  emit fileSelected(target);
   QDialog::accept();
 }

@@ -82,7 +82,8 @@ void FLToolbarSegments::setEnabled(bool enabled) {
 }
 
 void FLToolbarSegments::setEnabled(bool enabled, int64_t index) {
-  const uint64_t bit = uint64_t(1) << (index % 32);
+  if (index < 0 || index >= 64) return;  // one bit each, the mask's full width
+  const uint64_t bit = uint64_t(1) << index;
   tabEnabledMask_ = enabled ? (tabEnabledMask_ | bit) : (tabEnabledMask_ & ~bit);
   update();
 }

@@ -46,7 +46,9 @@ class FLToolbarSegments : public FLView {
   bool isEnabled() const { return enabled_; }
   void setEnabled(bool enabled);
   void setEnabled(bool enabled, int64_t index);
-  bool isTabEnabled(int64_t index) const { return enabled_ && ((tabEnabledMask_ >> (index % 32)) & 1) != 0; }
+  bool isTabEnabled(int64_t index) const {
+    return enabled_ && (index < 0 || index >= 64 || ((tabEnabledMask_ >> index) & 1) != 0);
+  }
   void updateContent(const QVariant& content, int64_t index);
   int64_t tabFromPoint(QPointF point) const { return SegmentAtPoint(metrics_.tabWidths, height(), point); }
 

@@ -1,6 +1,7 @@
 #include "framlet/shell/FLWindowTabManager.h"
 
 #include "framlet/foundation/flStringExtensions.h"
+#include "framlet/shell/FLWindowTabContainer.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/UserDefaults.h"
 
@@ -120,6 +121,8 @@ void FLWindowTabManager::addTabbedWindow(QWidget* existing, QWidget* window, boo
   QList<QPointer<QWidget>>& members = state->group->windows;
   const qsizetype at = members.indexOf(existing);
   members.insert(after ? at + 1 : at, window);
+  // On screen the two share one window with a tab for each.
+  FLWindowTabContainer::tabWindow(existing, window, after);
 }
 
 void FLWindowTabManager::windowClosed(QWidget* window) {
@@ -193,6 +196,8 @@ void FLWindowTabManager::setTabIdentifier(const QString& identifier, QWidget* wi
 
 void FLWindowTabManager::forceWindow(QWidget* window, const QString& identifier) {
   if (disableMerge_ || !canTabWindows()) return;
+  // A window that joined the group as it was made keeps its place there.
+  if (tabbingIdentifier(window) == identifier && !tabbedWindows(window).isEmpty()) return;
   for (QWidget* other : environment_.orderedWindows()) {
     if (other != window && tabbingIdentifier(other) == identifier) {
       addTabbedWindow(other, window, true);
@@ -267,7 +272,7 @@ void FLWindowTabManager::assignWindow(QWidget* window, const QString& path, cons
   QRect frame = FrameFromList(record.value(QLatin1String(kTabRecordFrame)));
   if (frame.isValid()) {
     if (paths.size() >= 2 && !disableMerge_) frame.setHeight(frame.height() + kTabBarHeight);
-    window->setGeometry(frame);
+    FLWindowTabContainer::setWindowFrame(window, frame);
   }
 }
 
@@ -318,7 +323,7 @@ void FLWindowTabManager::registerWindowTab(QWidget* window, const QString& path)
       }
     }
   }
-  record.insert(QLatin1String(kTabRecordFrame), FrameList(front->geometry()));
+  record.insert(QLatin1String(kTabRecordFrame), FrameList(FLWindowTabContainer::contentFrame(front)));
   const QString activePath = front == window ? path : environment_.documentPath(front);
   if (!activePath.isEmpty()) record.insert(QLatin1String(kTabRecordActive), activePath);
   QStringList paths;

@@ -1,5 +1,7 @@
 #include "framlet/shell/flWindowOrder.h"
 
+#include "framlet/shell/FLWindowTabContainer.h"
+
 #include <QApplication>
 #include <QObject>
 #include <QPointer>
@@ -53,12 +55,26 @@ void WatchFocus() {
 
 QList<QWidget*> OrderedWindows() {
   WatchFocus();
-  QList<QWidget*> windows;
+  QList<QWidget*> tops;
   for (const QPointer<QWidget>& entry : Order()) {
-    if (entry && entry->isVisible() && IsOrderedKind(entry)) windows.append(entry);
+    if (entry && entry->isVisible() && IsOrderedKind(entry)) tops.append(entry);
   }
   for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (widget->isVisible() && IsOrderedKind(widget) && !windows.contains(widget)) windows.append(widget);
+    if (widget->isVisible() && IsOrderedKind(widget) && !tops.contains(widget)) tops.append(widget);
+  }
+  // A tab container stands for its windows: the selected one in front of the others.
+  QList<QWidget*> windows;
+  for (QWidget* top : tops) {
+    const auto* container = qobject_cast<const FLWindowTabContainer*>(top);
+    if (!container) {
+      windows.append(top);
+      continue;
+    }
+    QWidget* selected = container->selectedWindow();
+    if (selected) windows.append(selected);
+    for (QWidget* tab : container->windows()) {
+      if (tab != selected) windows.append(tab);
+    }
   }
   return windows;
 }
@@ -75,6 +91,11 @@ bool IsPanel(const QWidget* window) { return window && window->windowType() == Q
 void MakeKeyAndOrderFront(QWidget* window) {
   if (!window) return;
   WatchFocus();
+  // A tab comes front as its container's selected tab.
+  if (FLWindowTabContainer* container = FLWindowTabContainer::containerOf(window)) {
+    container->selectWindow(window);
+    window = container;
+  }
   window->show();
   window->raise();
   window->activateWindow();

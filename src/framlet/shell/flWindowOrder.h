@@ -8,13 +8,15 @@
 class QWidget;
 
 // Visible top-level windows (documents, dialogs, panels), frontmost first. Menus, pop-ups and
-// tool tips are not windows here.
+// tool tips are not windows here. Tabbed document windows are listed in their container's place,
+// the selected tab first.
 QList<QWidget*> OrderedWindows();
 // The frontmost ordered window that is not a panel, or null.
 QWidget* MainWindow();
 // Panels float beside documents (tool windows: the preferences' font and colour choosers).
 bool IsPanel(const QWidget* window);
-// Shows the window, raises it, gives it the focus and puts it first in the order at once.
+// Shows the window, raises it, gives it the focus and puts it first in the order at once; a tab
+// is selected in its container, which comes front.
 void MakeKeyAndOrderFront(QWidget* window);
 // Whether a window runs modally (an application- or window-modal dialog is up).
 bool HasModalWindow();

@@ -12,6 +12,8 @@
 #include "calculator/model/formula/caFunctionTable.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLWindowTabContainer.h"
+#include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -33,6 +35,7 @@
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -524,4 +527,46 @@ TEST_F(AppControllerTest, AnUntitledWindowsPlaceIsTheNextOnesWhenChosen) {
   QCoreApplication::processEvents();
   EXPECT_EQ(prefs->untitledPosition(), QRectF(stored));
   prefs->setValue(CAIntPreference::newSizeOption, 0);
+}
+
+TEST_F(AppControllerTest, SpreadsheetWindowsShareTabsAndComeBackAsTabsAfterAQuit) {
+  app->launch();
+  app->prefController()->setValue(CAIntPreference::tabOverride, 2);  // tabs unless Alt is held
+  FLWindowTabManager::sharedInstance().setTabOverride(2);
+  const QString first = package(QStringLiteral("first.Numlet"));
+  const QString second = package(QStringLiteral("second.Numlet"));
+  ASSERT_TRUE(app->applicationOpenFile(first));
+  ASSERT_TRUE(app->applicationOpenFile(second));
+  QTest::qWait(20);
+  FLWindowTabContainer* container = FLWindowTabContainer::containerOf(app->windowForFile(first));
+  ASSERT_NE(container, nullptr);
+  container->newTabButton()->click();
+  QTest::qWait(20);
+  ASSERT_EQ(container->windows().size(), 3);
+  EXPECT_EQ(container->windows()[1], app->windowForFile(second));
+  EXPECT_EQ(app->front()->window(), container->windows()[2]);
+  EXPECT_EQ(container->windowTitle(), "Untitled");
+  // Quit with the middle tab dirty, the first one selected: the alert is answered on its tab.
+  MakeKeyAndOrderFront(app->windowForFile(first));
+  app->controllerOfWindow(app->windowForFile(second))->document()->setDirty(true);
+  app->terminate();
+  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+  EXPECT_EQ(container->selectedWindow(), app->windowForFile(second));
+  for (QAbstractButton* button : qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->buttons()) {
+    if (button->text() == QStringLiteral("Don't Save")) button->click();
+  }
+  QTest::qWait(20);
+  ASSERT_EQ(app->quits, 1);
+
+  app.reset();
+  QTest::qWait(10);
+  app = std::make_unique<TestAppController>(defaults());
+  app->launch();
+  container = FLWindowTabContainer::containerOf(app->windowForFile(first));
+  ASSERT_NE(container, nullptr);
+  EXPECT_EQ(container->windows(), (QList<QWidget*>{app->windowForFile(first), app->windowForFile(second)}));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app->front() && app->front()->document()->filePath() == first; }, 2000));
+  app->prefController()->setValue(CAIntPreference::tabOverride, 0);
+  FLWindowTabManager::sharedInstance().setTabOverride(0);
+  defaults().removeObjectForKey(QLatin1String(kWindowTabsKey));
 }

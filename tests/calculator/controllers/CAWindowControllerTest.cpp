@@ -2,6 +2,9 @@
 // the steps it refuses), its toolbar, and a protected document's password.
 #include "calculator/controllers/CAWindowController.h"
 
+#include "calculator/controllers/caSheetPages.h"
+#include "calculator/views/CAGridGeometry.h"
+
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CARow.h"
@@ -17,6 +20,7 @@
 #include "support/LogCapture.h"
 #include "support/TestData.h"
 
+#include <QAbstractAnimation>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,11 +32,15 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPageLayout>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -305,6 +313,15 @@ TEST_F(WindowControllerTest, APasswordIsSetAsAnUndoStepThenChangedAndRemovedThro
   EXPECT_TRUE(document().passwordUnlocked());
   EXPECT_TRUE(undo().isUndoAvailable());
   EXPECT_EQ(keychain->item(service, path), nullptr);
+  // Undo takes the protection away again, redo brings back the password and its hint.
+  for (int round = 0; round < 2; ++round) {
+    controller.undoEdit();
+    EXPECT_TRUE(document().password().isEmpty()) << round;
+    EXPECT_TRUE(document().passwordHint().isEmpty()) << round;
+    controller.redoEdit();
+    EXPECT_EQ(document().password(), EncryptPassword(QStringLiteral("secret1"), kCADocumentPasswordSeed)) << round;
+    EXPECT_EQ(document().passwordHint(), "seven") << round;
+  }
 
   // Changed with the keychain box ticked: kept there, the undo stack emptied, the document dirty.
   controller.passwordProtect();
@@ -381,4 +398,76 @@ TEST_F(WindowControllerTest, TheAlignmentAndUndoToolsShowTheirState) {
   EXPECT_FALSE(undoTool->isTabEnabled(1));
   UserDefaults::standardUserDefaults().removeObjectForKey(
       QStringLiteral("NSToolbar Configuration C08B936A-8C8C-4EC6-B699-4893AAA58815"));
+}
+
+TEST_F(WindowControllerTest, ThePdfHoldsTheWholeSheetOrItsFirstPageAndPrintingMakesEveryPage) {
+  for (const GridPoint& point : {GridPoint{0, 0}, GridPoint{30, 120}})
+    document().cellAtGridPointImperative(point)->setFormula(QStringLiteral("x"));
+  CAGridGeometry geometry(&document());
+  const QSizeF sheet = geometry.absoluteRectForRange({{0, 0}, {30, 120}}).size();
+  // The page's width and height from the PDF's media box.
+  const auto mediaBox = [](const QByteArray& pdf) {
+    const qsizetype at = pdf.indexOf("/MediaBox [");
+    const QList<QByteArray> numbers = pdf.mid(at + 11, pdf.indexOf(']', at) - at - 11).simplified().split(' ');
+    return numbers.size() == 4 ? QSizeF(numbers[2].toDouble(), numbers[3].toDouble()) : QSizeF();
+  };
+  QSizeF size;
+  const QByteArray preview = controller.pdfOfDocument(&size);
+  ASSERT_TRUE(preview.startsWith("%PDF-"));
+  // The first page ends with the last column that fits the default paper within the margins.
+  const QSizeF room = SheetPageRoom(document(), QSizeF(kDefaultPaperWidth, kDefaultPaperHeight));
+  EXPECT_LE(size.width(), room.width());
+  EXPECT_GT(size.width() + geometry.columnWidth(0), room.width());
+  EXPECT_LE(size.height(), room.height());
+  const QByteArray whole = controller.pdfOfDocument(nullptr);
+  ASSERT_TRUE(whole.startsWith("%PDF-"));
+  EXPECT_EQ(mediaBox(whole).toSize(), QSize(int(std::ceil(sheet.width() + 2)), int(std::ceil(sheet.height() + 2))));
+  EXPECT_EQ(mediaBox(preview).toSize(), size.toSize());
+
+  // Printed on Letter paper: pages across, then down, as many as the breaks make.
+  QTemporaryDir folder;
+  const QString out = folder.filePath(QStringLiteral("printed.pdf"));
+  ASSERT_EQ(controller.printWithInfo({{"outputFile", out}}, false), FLPrintReply::Success);
+  QFile printed(out);
+  ASSERT_TRUE(printed.open(QIODevice::ReadOnly));
+  const QByteArray pages = printed.readAll();
+  const QSizeF paper = QPrinter(QPrinter::HighResolution).pageLayout().fullRect(QPageLayout::Point).size();
+  const CAPageBreaks breaks = SheetPageBreaks(geometry, SheetPageRoom(document(), paper), GridPoint{30, 120});
+  EXPECT_EQ(pages.count("/Type /Page\n") + pages.count("/Type /Page\r"), qsizetype(breaks.columns.size() * breaks.rows.size()));
+  EXPECT_GT(breaks.columns.size() * breaks.rows.size(), 1u);
+}
+
+TEST_F(WindowControllerTest, TheFormatPanelSlidesInAtTheRightAndOutAgain) {
+  controller.mainWindow()->resize(900, 500);
+  controller.mainWindow()->show();
+  CAScrollView* sheet = controller.scrollView();
+  const QWidget* row = sheet->parentWidget();
+  const auto slideEnded = [&] {
+    const QList<QAbstractAnimation*> slides = controller.findChildren<QAbstractAnimation*>();
+    return std::none_of(slides.begin(), slides.end(), [](auto* slide) { return slide->state() == QAbstractAnimation::Running; });
+  };
+  controller.showFormatPanel(true);
+  EXPECT_TRUE(controller.showingFormatPanel());
+  ASSERT_TRUE(QTest::qWaitFor(slideEnded, 10000));
+  DeliverQueuedWork();
+  EXPECT_EQ(sheet->width(), row->width() - controller.formatPanel()->width());
+  EXPECT_EQ(controller.formatPanel()->geometry().left(), sheet->geometry().right() + 1);
+  // Once in, the row keeps both: a wider window widens the sheet, not the panel.
+  controller.mainWindow()->resize(1000, 500);
+  DeliverQueuedWork();
+  EXPECT_EQ(sheet->width(), row->width() - controller.formatPanel()->width());
+  EXPECT_EQ(row->width(), 1000);
+
+  controller.showFormatPanel(false);
+  EXPECT_FALSE(controller.showingFormatPanel());
+  ASSERT_TRUE(QTest::qWaitFor(slideEnded, 10000));
+  DeliverQueuedWork();
+  EXPECT_TRUE(controller.formatPanel()->isHidden());
+  EXPECT_EQ(sheet->width(), row->width());
+  // Closed at once, even in the middle of a slide.
+  controller.showFormatPanel(true);
+  controller.forceFormatPanelClosed();
+  DeliverQueuedWork();
+  EXPECT_TRUE(controller.formatPanel()->isHidden());
+  EXPECT_EQ(sheet->width(), row->width());
 }

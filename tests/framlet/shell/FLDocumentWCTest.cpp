@@ -1,6 +1,7 @@
 #include "framlet/shell/FLDocumentWC.h"
 
 #include "ShellTestSupport.h"
+#include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "support/LogCapture.h"
 
@@ -150,6 +151,57 @@ TEST_F(DocumentWCTest, PrintingWithoutAViewFailsWithAnAssertion) {
   LogCapture log;
   EXPECT_EQ(controller.printWithInfo({}, false), FLPrintReply::Failure);
   EXPECT_TRUE(log.assertMessages().contains(QStringLiteral("No printing view created")));
+}
+
+TEST_F(DocumentWCTest, ReplacingAnItemAsksOnlyWhenNoBackupWillKeepIt) {
+  const QString target = folder.filePath(QStringLiteral("Budget.Numlet"));
+  QFile stored(QDir(target).filePath(QStringLiteral("document.xml")));
+  const auto question = [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); };
+  // Backups on: the old item becomes the backup, nothing is asked. Off: Cancel keeps the panel
+  // and the old item, Replace saves.
+  for (const auto& [backups, answers] : {std::pair{true, QStringList{}}, {false, QStringList{"Cancel", "Replace"}}}) {
+    controller.document()->backups = backups;
+    controller.document()->content = QString::number(backups);
+    QDir().mkpath(target);
+    controller.saveDocumentAs();
+    confirmPanel(QStringLiteral("Budget"));
+    for (const QString& answer : answers) {
+      ASSERT_NE(question(), nullptr) << answer.toStdString();
+      EXPECT_EQ(question()->text(), "\"Budget.Numlet\" already exists. Do you want to replace it?");
+      for (QAbstractButton* button : question()->buttons()) {
+        if (button->text() == answer) button->click();
+      }
+      SettleEvents();
+      if (answer == QLatin1String("Cancel")) QMetaObject::invokeMethod(controller.savePanel(), "accept");
+      SettleEvents();
+    }
+    EXPECT_EQ(question(), nullptr);
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), QByteArray::number(int(backups)));
+    stored.close();
+  }
+}
+
+TEST(SaveFormat, AdvancedFormatsAreOfferedToAdvancedUsersOrWhileChosen) {
+  const bool wasAdvanced = g_advancedUser;
+  FLDocumentSaveFormatVC accessory;
+  accessory.setSaveTypes({QStringLiteral("Numlet"), QStringLiteral("dif"), QStringLiteral("csv")});
+  accessory.setFormatTag(QStringLiteral("dif"), kAdvancedFormatTag);
+  const struct {
+    bool advanced;
+    qsizetype index;
+    QStringList offered;
+  } cases[] = {
+      {false, 0, {"Numlet", "csv"}},
+      {false, 1, {"Numlet", "dif", "csv"}},
+      {true, 2, {"Numlet", "dif", "csv"}},
+  };
+  for (const auto& c : cases) {
+    g_advancedUser = c.advanced;
+    accessory.setFormatIndex(c.index);
+    EXPECT_EQ(accessory.offeredTypes(), c.offered) << c.advanced << " " << c.index;
+  }
+  g_advancedUser = wasAdvanced;
 }
 
 TEST(SaveFormat, NamesFollowTheChosenFormat) {

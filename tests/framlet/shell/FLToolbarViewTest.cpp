@@ -173,3 +173,33 @@ TEST_F(ToolbarViewTest, SegmentsSelectAndTellTheirDelegate) {
   const QImage image = segments->grab().toImage();
   EXPECT_NE(image.pixelColor(50, 4), image.pixelColor(20, 4));
 }
+
+// Template pictures take the text colour in the dark appearance; in the light one they keep their own.
+TEST(ToolbarSegmentsDrawing, TemplatesAreTintedInTheDarkAppearance) {
+  struct PictureOwner : FLToolbarSegmentsDelegate {
+    QVariantList tabsForSegments(FLToolbarSegments*) override {
+      QImage picture(12, 12, QImage::Format_ARGB32_Premultiplied);
+      picture.fill(Qt::black);
+      return {picture, picture};
+    }
+    void tabWasSelected(int64_t, FLToolbarSegments*) override {}
+  } owner;
+  for (const bool dark : {false, true}) {
+    FLToolbarSegments segments;
+    segments.setDelegate(&owner);
+    QPalette palette = segments.palette();
+    palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(236, 236, 236));
+    palette.setColor(QPalette::ButtonText, dark ? QColor(240, 240, 240) : QColor(0, 0, 0));
+    segments.setPalette(palette);
+    segments.resize(88, 21);
+    const QColor middle = segments.grab().toImage().pixelColor(segments.metrics().tabWidths[0] / 2, 10);
+    EXPECT_EQ(middle, palette.color(QPalette::ButtonText)) << dark;
+  }
+}
+
+TEST(ToolbarSegmentsDrawing, EveryTabHasItsOwnEnabledBit) {
+  FLToolbarSegments segments;
+  segments.setEnabled(false, 32);
+  EXPECT_TRUE(segments.isTabEnabled(0));
+  EXPECT_FALSE(segments.isTabEnabled(32));
+}
