@@ -2,6 +2,8 @@
 #pragma once
 
 inline constexpr const char* kFontChangedNotification = "numlet.font";
+// The zoom or pasted column widths changed: the sheet view lays out its labels again.
+inline constexpr const char* kLabelsNotification = "numlet.labels";
 inline constexpr const char* kStopTypingNotification = "numlet.stopTyping";
 inline constexpr const char* kDrasticChangeNotification = "gmb.drastic";
 inline constexpr const char* kSelectionChangeNotification = "gmb.selectionChange";
