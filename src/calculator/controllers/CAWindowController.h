@@ -320,6 +320,7 @@ class CAWindowController : public FLDocumentWC,
   uint64_t propertyMask_ = 0;
   int32_t propertyDomain_ = 0;
   uint32_t propertyUndoID_ = 0xFFFFFFFF;
+  GridRange propertySelection_;  // the selection the pending step was recorded for
   bool validationScheduled_ = false;
   QPointer<QColorDialog> colorPanel_;
   QPointer<QFontDialog> fontPanel_;

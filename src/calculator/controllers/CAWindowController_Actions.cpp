@@ -196,8 +196,7 @@ std::span<const CAWindowActionEntry> CAWindowController::actionEntries() {
       {"forceRecalc:", nullptr, "Recalculate", kFormatMenu, nullptr, true, kNoKey, kCtrl | kShift | int(Qt::Key_R), 0,
        false, &C::forceRecalcAction, &C::alwaysEnabled},
       // View
-      {"toggleFormulas:", nullptr, "Show Formulas", kViewMenu, nullptr, false, kNoKey, kCtrl | int(Qt::Key_QuoteLeft),
-       0, true, &C::toggleFormulasAction, &C::formulasState},
+      {"toggleFormulas:", nullptr, "Show Formulas", kViewMenu, nullptr, false, kNoKey, 0, 0, true, &C::toggleFormulasAction, &C::formulasState},
       {"toggleOnlyUsed:", nullptr, "Only Used Cells", kViewMenu, nullptr, false, kNoKey, 0, 0, true,
        &C::toggleOnlyUsedAction, &C::onlyUsedState},
       {"togglePageBreaks:", nullptr, "Show Page Breaks", kViewMenu, nullptr, false, kNoKey, 0, 0, true,
@@ -232,7 +231,10 @@ void CAWindowController::installMenuItems() {
   QMenu* menus[std::size(kMenuNames)] = {};
   for (size_t m = 1; m < std::size(kMenuNames); ++m) {
     menus[m] = window_->menuBar()->findChild<QMenu*>(QLatin1String(kMenuNames[m]));
-    if (!menus[m]) menus[m] = window_->menuBar()->addMenu(QLatin1String(kMenuNames[m]));
+    if (!menus[m]) {
+      menus[m] = window_->menuBar()->addMenu(QLatin1String(kMenuNames[m]));
+      menus[m]->setObjectName(QLatin1String(kMenuNames[m]));
+    }
     connect(menus[m], &QMenu::aboutToShow, this, [this, menu = menus[m]] {
       for (QAction* item : menu->actions()) validateMenuItem(item);
     });
@@ -431,6 +433,7 @@ bool CAWindowController::setPropertyUndo(uint64_t mask) {
   if (mask == propertyMask_ && domain == propertyDomain_ && undoManager_.isUndoIDActive(propertyUndoID_)) return true;
   propertyMask_ = mask;
   propertyDomain_ = domain;
+  propertySelection_ = document_->selectionRange();
   propertyUndoID_ = undoManager_.newUndoID();
   return document_->setUndo(propertyUndoID_, action, kUndoTextFormat, document_->selectionRange(), domain);
 }

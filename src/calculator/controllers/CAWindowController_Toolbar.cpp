@@ -240,8 +240,9 @@ void CAWindowController::updateStateTools() {
 }
 
 void CAWindowController::selectionChanged() {
-  // A new selection starts a new formatting step.
-  propertyUndoID_ = kFLNewUndoID;
+  // A new selection starts a new formatting step. The document also announces its selection
+  // after a format change, to refresh the panels; that keeps the step.
+  if (document_->selectionRange() != propertySelection_) propertyUndoID_ = kFLNewUndoID;
   updateStateTools();
   validateMenuItemsSoon();
 }
