@@ -125,6 +125,8 @@ class CAAppController : public FLDocumentAppDelegate {
   bool noModalWindow() const;
   bool alwaysEnabled() const { return true; }
   bool hasFrontDocument() const;
+  // Save: the front document has changes.
+  bool canSaveFrontDocument() const;
   bool canRevertFrontDocument() const;
   bool speaking() const;
 

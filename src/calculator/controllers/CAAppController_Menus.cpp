@@ -65,7 +65,7 @@ const CAAppActionEntry kAppActions[] = {
     {kCloseAction, "Close", kFileMenu, false, QKeySequence::Close, 0, &CAAppController::closeMainWindow,
      &CAAppController::noModalWindow},
     {kSaveAction, "Save", kFileMenu, true, QKeySequence::Save, 0, &CAAppController::saveFrontDocument,
-     &CAAppController::hasFrontDocument},
+     &CAAppController::canSaveFrontDocument},
     {kSaveAsAction, "Save As…", kFileMenu, false, QKeySequence::SaveAs, 0, &CAAppController::saveFrontDocumentAs,
      &CAAppController::hasFrontDocument},
     {kRevertAction, "Revert to Saved", kFileMenu, false, QKeySequence::UnknownKey, 0,
@@ -223,6 +223,11 @@ FLDocumentWC* CAAppController::frontDocumentController() const {
 }
 
 bool CAAppController::hasFrontDocument() const { return noModalWindow() && frontDocumentController(); }
+
+bool CAAppController::canSaveFrontDocument() const {
+  const FLDocumentWC* controller = hasFrontDocument() ? frontDocumentController() : nullptr;
+  return controller && controller->document() && controller->document()->dirty();
+}
 
 bool CAAppController::canRevertFrontDocument() const {
   const FLDocumentWC* controller = hasFrontDocument() ? frontDocumentController() : nullptr;

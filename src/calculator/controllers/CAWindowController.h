@@ -117,7 +117,9 @@ class CAWindowController : public FLDocumentWC,
   // Enables, checks and retitles one of the window's menu items; false for an item that is not
   // the window's.
   bool validateMenuItem(QAction* item);
-  // Validates every item of the window (coalesced to the next turn of the event loop).
+  // Validates every item of the window after the selection or the document changed, so that
+  // shortcuts agree with the menus (coalesced to the next turn of the event loop); open popovers
+  // stay open.
   void validateMenuItemsSoon();
   void validateMenuItems();
   // Performs the window's command of that action name and tag after validating it; false when

@@ -236,7 +236,10 @@ void CAWindowController::installMenuItems() {
       menus[m]->setObjectName(QLatin1String(kMenuNames[m]));
     }
     connect(menus[m], &QMenu::aboutToShow, this, [this, menu = menus[m]] {
-      for (QAction* item : menu->actions()) validateMenuItem(item);
+      FLPopoverBaseVC::closePopovers();
+      for (QAction* item : menu->actions()) {
+        if (const CAWindowActionEntry* entry = entryForItem(item)) validateEntry(*entry, item);
+      }
     });
   }
   for (const CAWindowActionEntry& entry : actionEntries()) {
@@ -255,6 +258,7 @@ void CAWindowController::installMenuItems() {
     menu->insertAction(before, item);
     // A shortcut reaches the command without the menu being shown: it is validated as it comes.
     connect(item, &QAction::triggered, this, [this, &entry, item] {
+      FLPopoverBaseVC::closePopovers();
       if (!validateEntry(entry, item)) return;
       (this->*entry.perform)(entry.tag);
       validateMenuItemsSoon();
@@ -272,7 +276,6 @@ const CAWindowActionEntry* CAWindowController::entryForItem(const QAction* item)
 }
 
 bool CAWindowController::validateEntry(const CAWindowActionEntry& entry, QAction* item) {
-  FLPopoverBaseVC::closePopovers();
   // Nothing of the window acts while its toolbar is being customised.
   const bool customizing = toolbarView_ && toolbarView_->isCustomizing();
   const bool enabled = !customizing && (this->*entry.validate)(entry.tag, item);
@@ -282,7 +285,9 @@ bool CAWindowController::validateEntry(const CAWindowActionEntry& entry, QAction
 
 bool CAWindowController::validateMenuItem(QAction* item) {
   const CAWindowActionEntry* entry = entryForItem(item);
-  return entry && validateEntry(*entry, item);
+  if (!entry) return false;
+  FLPopoverBaseVC::closePopovers();
+  return validateEntry(*entry, item);
 }
 
 void CAWindowController::validateMenuItems() {

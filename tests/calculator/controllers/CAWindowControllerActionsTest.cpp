@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QMenuBar>
 #include <QTest>
 
@@ -18,6 +19,8 @@
 
 
 namespace {
+
+const QString kZoomToolGuid = QStringLiteral("3BBC3052-1204-4511-8F39-255BD25967FA");
 
 class WindowActionsTest : public testing::Test {
  protected:
@@ -177,6 +180,15 @@ TEST_F(WindowActionsTest, ToolsRunTheWindowsCommands) {
   ASSERT_TRUE(controller.performAction(QStringLiteral("insertRowOrColumn:"), -1));
   EXPECT_EQ(text(0, 1), "2");
   EXPECT_EQ(undoTitle(), "Undo Insert");
+
+  // The zoom pop-up and the Formulas tool.
+  auto* zoom = qobject_cast<QComboBox*>(controller.toolbarView()->viewForGuid(kZoomToolGuid));
+  ASSERT_NE(zoom, nullptr);
+  zoom->setCurrentIndex(zoom->findData(200));
+  emit zoom->activated(zoom->currentIndex());
+  EXPECT_EQ(document().zoomValue(), 2);
+  ASSERT_TRUE(controller.performAction(QStringLiteral("toggleFormulas:"), 0));
+  EXPECT_TRUE(document().showFormulas());
 
   // Expand Right adds at least four columns beyond the content.
   put(10, 0, "x");
