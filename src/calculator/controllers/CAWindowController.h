@@ -141,6 +141,7 @@ class CAWindowController : public FLDocumentWC,
   void startSpeaking();
   // Ends typing in the grid, keeping what was typed.
   void commitTyping();
+  void redrawGrid();
 
   // ---- Password of a protected document
   // The package reader found a password file: the keychain's password, else the user's.
@@ -250,8 +251,9 @@ class CAWindowController : public FLDocumentWC,
   void insertCheckboxAction(int64_t tag);
   void insertPictureAction(int64_t tag);
   void insertQuickFormulaAction(int64_t tag);
-  void fillDownAction(int64_t tag);
-  void fillRightAction(int64_t tag);
+  void fillInDirection(int32_t direction);
+  void fillDownAction(int64_t) { fillInDirection(0); }
+  void fillRightAction(int64_t) { fillInDirection(1); }
   void findAction(int64_t tag);
   void findNextAction(int64_t tag);
   void findPreviousAction(int64_t tag);

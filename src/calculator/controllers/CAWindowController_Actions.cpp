@@ -427,6 +427,10 @@ bool CAWindowController::toolbarState(int64_t, QAction* item) const {
 
 // ---- Commands ------------------------------------------------------------------------------
 
+void CAWindowController::redrawGrid() {
+  if (CACellView* view = cellView()) view->redraw();
+}
+
 void CAWindowController::commitTyping() {
   if (CACellView* view = cellView()) view->stopTyping(true);
 }
@@ -469,7 +473,7 @@ void CAWindowController::changeFont(const QFont& font) {
   document_->setFont(font);
   document_->invalidateAllLongText();
   adjustCellViewForNewData();
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::changeColor(Kolor kolor) {
@@ -480,12 +484,7 @@ void CAWindowController::changeColor(Kolor kolor) {
   redrawSelectionForDomain(propertyDomain_);
 }
 
-void CAWindowController::noColor() {
-  if (document_->isLocked() || document_->colorChangeBlock() != 0) return;
-  if (!setPropertyUndo(kFormatTextColor)) return;
-  document_->setValue(int64_t(uint32_t(kNoKolor)), kFormatTextColor, propertyDomain_);
-  redrawSelectionForDomain(propertyDomain_);
-}
+void CAWindowController::noColor() { changeColor(kNoKolor); }
 
 void CAWindowController::clearAction(int64_t tag) {
   commitTyping();
@@ -548,25 +547,25 @@ void CAWindowController::pasteStyleAction(int64_t) {
   document_->applyFormat(*style.format, style.digitCount, style.width);
   NotificationCenter::defaultCenter().post(QLatin1String(kLabelsNotification), document_.get());
   adjustCellViewForNewData();
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::deleteAction(int64_t) {
   commitTyping();
   document_->deleteSelection(kEditFromSelection);
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::deleteCellsAction(int64_t tag) {
   commitTyping();
   document_->deleteSelection(tag == 0 ? kEditCellsHorizontal : kEditCellsVertical);
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::deleteRowOrColumnAction(int64_t tag) {
   commitTyping();
   document_->deleteSelection(rowColumnEditType(tag));
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::insertCellsAction(int64_t tag) {
@@ -582,19 +581,19 @@ void CAWindowController::insertCellsAction(int64_t tag) {
       document_->insert(tag == 0 ? kEditCellsHorizontal : kEditCellsVertical);
       break;
   }
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::insertRowOrColumnAction(int64_t tag) {
   commitTyping();
   document_->insert(rowColumnEditType(tag));
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::insertCheckboxAction(int64_t) {
   commitTyping();
   document_->insertCheckboxes();
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::insertPictureAction(int64_t) {
@@ -620,20 +619,14 @@ void CAWindowController::insertQuickFormulaAction(int64_t tag) {
   }
   commitTyping();
   document_->insertQuickFormula(kQuickFormulaFunctions[tag]);
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
-void CAWindowController::fillDownAction(int64_t) {
+// A copy fill: down (direction 0) or right (1), every other field zero.
+void CAWindowController::fillInDirection(int32_t direction) {
   commitTyping();
   CAFillInfo info;
-  info.direction = 0;
-  document_->fillUsingInfo(info);
-}
-
-void CAWindowController::fillRightAction(int64_t) {
-  commitTyping();
-  CAFillInfo info;
-  info.direction = 1;
+  info.direction = direction;
   document_->fillUsingInfo(info);
 }
 
@@ -694,7 +687,7 @@ void CAWindowController::forceRecalcAction(int64_t) {
   commitTyping();
   document_->recalcEverything();
   document_->evaluate();
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::toggleFormulasAction(int64_t) {
@@ -702,7 +695,7 @@ void CAWindowController::toggleFormulasAction(int64_t) {
   document_->setShowFormulas(!document_->showFormulas());
   document_->invalidateAllLongText();
   updateStateTools();
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::toggleOnlyUsedAction(int64_t) {
@@ -712,12 +705,12 @@ void CAWindowController::toggleOnlyUsedAction(int64_t) {
   document_->setShowOnlyOccupied(on);
   updateStateTools();
   adjustCellViewForNewData();
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::togglePageBreaksAction(int64_t) {
   document_->setShowPageBreaks(!document_->showPageBreaks());
-  if (CACellView* view = cellView()) view->redraw();
+  redrawGrid();
 }
 
 void CAWindowController::toggleToolbarAction(int64_t) {

@@ -2,6 +2,8 @@
 // the tools, checked on the document and its undo steps.
 #include "calculator/controllers/CAWindowController.h"
 
+#include "calculator/fileformats/caFileFormatServices.h"
+
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/caModelNotifications.h"
@@ -211,4 +213,33 @@ TEST_F(WindowActionsTest, StartSpeakingReadsWholeRowsUpToTheLastUsedColumn) {
   EXPECT_EQ(SpokenTextOfRange(document(), rows, true).toStdString(), "one. =1+2. two. ");
   const GridRange columns{{1, kGridWildcard}, {1, kGridWildcard}};
   EXPECT_EQ(SpokenTextOfRange(document(), columns, false).toStdString(), "two. ");
+}
+
+TEST_F(WindowActionsTest, StylesAndCellsTravelThroughTheEditAndFormatMenus) {
+  InstallFileFormatServices();  // the cell archive of the clipboard
+  put(0, 0, "a");
+  put(1, 0, "b");
+  document().setSelectionPoint({0, 0});
+  item("align:102")->trigger();
+  item("copyStyle:0")->trigger();
+  document().setSelectionPoint({1, 0});
+  ASSERT_TRUE(enabled("pasteStyle:"));
+  item("pasteStyle:")->trigger();
+  const CAFormat* pasted = document().cellAtGridPoint({1, 0})->format();
+  ASSERT_NE(pasted, nullptr);
+  EXPECT_EQ(pasted->alignment(), kAlignmentRight);
+  EXPECT_EQ(undoTitle(), "Undo Paste Style");
+  controller.undoEdit();
+  pasted = document().cellAtGridPoint({1, 0})->format();
+  EXPECT_FALSE(pasted && (pasted->mask() & kFormatAlignment));
+
+  // Cut takes the cell out as one step; Paste puts it back elsewhere.
+  document().setSelectionPoint({0, 0});
+  item("cut:")->trigger();
+  EXPECT_EQ(text(0, 0), "");  // its format stays
+  EXPECT_EQ(undoTitle(), "Undo Cut");
+  document().setSelectionPoint({2, 0});
+  ASSERT_TRUE(enabled("paste:"));
+  item("paste:")->trigger();
+  EXPECT_EQ(text(2, 0), "a");
 }
