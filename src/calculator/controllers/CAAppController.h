@@ -42,6 +42,14 @@ struct CAAutosaveEntry {
   QString packagePath;  // where the package lies
 };
 
+// The menus of a document window's menu bar, by object name.
+inline constexpr const char* kCAFileMenuName = "fileMenu";
+inline constexpr const char* kCAEditMenuName = "editMenu";
+inline constexpr const char* kCAFormatMenuName = "formatMenu";
+inline constexpr const char* kCAViewMenuName = "viewMenu";
+inline constexpr const char* kCAWindowMenuName = "windowMenu";
+inline constexpr const char* kCAHelpMenuName = "helpMenu";
+
 class CAAppController : public FLDocumentAppDelegate {
   Q_OBJECT
 
@@ -117,6 +125,8 @@ class CAAppController : public FLDocumentAppDelegate {
   bool noModalWindow() const;
   bool alwaysEnabled() const { return true; }
   bool hasFrontDocument() const;
+  // Save: the front document has changes.
+  bool canSaveFrontDocument() const;
   bool canRevertFrontDocument() const;
   bool speaking() const;
 

@@ -36,8 +36,11 @@ constexpr const char* kOpenProgrammerCalculatorAction = "openCalculator:2";
 constexpr const char* kOpenConverterAction = "openCalculator:4";
 constexpr const char* kTerminateAction = "terminate:";
 
-enum CAAppMenu { kFileMenu, kEditMenu, kWindowMenu, kHelpMenu, kMenuCount };
-constexpr const char* kMenuTitles[kMenuCount] = {"&File", "&Edit", "&Window", "&Help"};
+enum CAAppMenu { kFileMenu, kEditMenu, kFormatMenu, kViewMenu, kWindowMenu, kHelpMenu, kMenuCount };
+constexpr const char* kMenuTitles[kMenuCount] = {"&File", "&Edit", "F&ormat", "&View", "&Window", "&Help"};
+// The menus' object names, by which document windows add their own items.
+constexpr const char* kMenuNames[kMenuCount] = {kCAFileMenuName,   kCAEditMenuName,   kCAFormatMenuName,
+                                                kCAViewMenuName, kCAWindowMenuName, kCAHelpMenuName};
 
 // The application's commands: where each goes, what it does and when it is enabled. A null
 // perform is the shared action handler's action of that name, validated by the handler.
@@ -62,7 +65,7 @@ const CAAppActionEntry kAppActions[] = {
     {kCloseAction, "Close", kFileMenu, false, QKeySequence::Close, 0, &CAAppController::closeMainWindow,
      &CAAppController::noModalWindow},
     {kSaveAction, "Save", kFileMenu, true, QKeySequence::Save, 0, &CAAppController::saveFrontDocument,
-     &CAAppController::hasFrontDocument},
+     &CAAppController::canSaveFrontDocument},
     {kSaveAsAction, "Save As…", kFileMenu, false, QKeySequence::SaveAs, 0, &CAAppController::saveFrontDocumentAs,
      &CAAppController::hasFrontDocument},
     {kRevertAction, "Revert to Saved", kFileMenu, false, QKeySequence::UnknownKey, 0,
@@ -115,7 +118,10 @@ const CAAppActionEntry* EntryNamed(const QString& name) {
 
 void CAAppController::installMenus(QMainWindow* window) {
   QMenu* menus[kMenuCount];
-  for (int m = 0; m < kMenuCount; ++m) menus[m] = window->menuBar()->addMenu(Tr(kMenuTitles[m]));
+  for (int m = 0; m < kMenuCount; ++m) {
+    menus[m] = window->menuBar()->addMenu(Tr(kMenuTitles[m]));
+    menus[m]->setObjectName(QLatin1String(kMenuNames[m]));
+  }
   for (const CAAppActionEntry& entry : kAppActions) {
     QMenu* menu = menus[entry.menu];
     if (entry.separatorBefore) menu->addSeparator();
@@ -132,8 +138,9 @@ void CAAppController::installMenus(QMainWindow* window) {
   }
   for (QMenu* menu : menus) {
     connect(menu, &QMenu::aboutToShow, menu, [this, menu] {
+      // The window's own items in the menu are the window's to validate.
       for (QAction* action : menu->actions()) {
-        if (!action->isSeparator()) action->setEnabled(validateMenuItem(action));
+        if (!action->isSeparator() && EntryNamed(action->objectName())) action->setEnabled(validateMenuItem(action));
       }
     });
   }
@@ -216,6 +223,11 @@ FLDocumentWC* CAAppController::frontDocumentController() const {
 }
 
 bool CAAppController::hasFrontDocument() const { return noModalWindow() && frontDocumentController(); }
+
+bool CAAppController::canSaveFrontDocument() const {
+  const FLDocumentWC* controller = hasFrontDocument() ? frontDocumentController() : nullptr;
+  return controller && controller->document() && controller->document()->dirty();
+}
 
 bool CAAppController::canRevertFrontDocument() const {
   const FLDocumentWC* controller = hasFrontDocument() ? frontDocumentController() : nullptr;

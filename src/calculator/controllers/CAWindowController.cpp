@@ -71,6 +71,7 @@ CAWindowController::CAWindowController()
   center.addObserver(this, QLatin1String(kPasswordNotification), document_.get(),
                      [this](const Notification&) { askForPassword(); });
   if (CAAppController* app = CAAppController::sharedInstance()) app->installMenus(window_.get());
+  installMenuItems();
   watchWindow();
 }
 
@@ -106,12 +107,8 @@ void CAWindowController::prepareToShow() {
       }
     }
   }
-  if (toolbarView_) {
-    if (auto* zoom = qobject_cast<QComboBox*>(toolbarView_->viewForGuid(QStringLiteral("3BBC3052-1204-4511-8F39-255BD25967FA")))) {
-      const int index = zoom->findData(int(document_->zoomValue() * 100));
-      if (index >= 0) zoom->setCurrentIndex(index);
-    }
-  }
+  if (CACellView* view = cellView()) view->setZoomValue(document_->zoomValue());
+  selectZoomTool(document_->zoomValue());
   selectionChanged();
   updateUndoTool();
   updateStateTools();

@@ -22,12 +22,33 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 
 class CACellView;
 class FLToolbarSegments;
 struct FLPasswordInfo;
+class QAction;
+class QColorDialog;
+class QComboBox;
+class QLineEdit;
+class QFontDialog;
 class QHBoxLayout;
 class QMenu;
+struct CAWindowActionEntry;
+
+// setPropertyUndo's mask for the document's font (the other masks are the format's).
+inline constexpr uint64_t kCAFontPropertyMask = 0x80000000;
+
+// The zoom steps of Zoom In and Zoom Out, smallest first.
+inline constexpr double kCAZoomSteps[] = {0.25, 0.33, 0.5, 0.66, 0.75, 1, 1.25, 1.5, 1.75, 2, 2.5, 3, 4};
+// The step Zoom In (or Out) goes to from the zoom: the nearest step above (below) it; none at or
+// beyond the last (first) step.
+std::optional<double> NextZoomStep(double zoom, bool zoomIn);
+// The words Start Speaking reads: the display texts of the range's cells ("formulas": their
+// formula texts), row by row, each followed by ". "; whole rows stop at the last used column and
+// whole columns at the last used row.
+QString SpokenTextOfRange(const CADocument& document, const GridRange& selection, bool formulas);
 
 // The spreadsheet window's toolbar and its tools.
 inline constexpr const char* kCAToolbarGuid = "C08B936A-8C8C-4EC6-B699-4893AAA58815";
@@ -87,8 +108,42 @@ class CAWindowController : public FLDocumentWC,
   // alignment of the active cell, the views' alternate pictures.
   void updateStateTools();
   void selectionChanged();
-  // The last action a tool sent (for tests and for the commands not built yet).
+  // The last action a tool sent.
   QString lastToolAction() const { return lastToolAction_; }
+
+  // ---- Menu and toolbar commands (CAWindowController_Actions.cpp)
+  // Each ends typing in the grid first (committing it), then makes one document operation and
+  // redraws. `tag` is the sending menu item's or tool's tag.
+  // The window's items join the application's menus in the window's menu bar.
+  void installMenuItems();
+  // Enables, checks and retitles one of the window's menu items; false for an item that is not
+  // the window's.
+  bool validateMenuItem(QAction* item);
+  // Validates every item of the window after the selection or the document changed, so that
+  // shortcuts agree with the menus (coalesced to the next turn of the event loop); open popovers
+  // stay open.
+  void validateMenuItemsSoon();
+  void validateMenuItems();
+  // Performs the window's command of that action name and tag after validating it; false when
+  // the window has no such command or it is disabled.
+  bool performAction(const QString& action, int64_t tag);
+  // The formatting commands' coalesced undo step: repeated changes of one property in one
+  // domain join the step in progress; false when a new step was refused.
+  bool setPropertyUndo(uint64_t mask);
+  // Alignment by value (a menu item's tag or the alignment segments' choice).
+  void align(int64_t alignment);
+  void toggleStyle(uint64_t mask);
+  void changeFont(const QFont& font);
+  void changeColor(Kolor kolor);
+  void noColor();
+  void setZoom(double zoom);
+  void zoomIn();
+  void zoomOut();
+  void expandSheet(int64_t tag);
+  void startSpeaking();
+  // Ends typing in the grid, keeping what was typed.
+  void commitTyping();
+  void redrawGrid();
 
   // ---- Password of a protected document
   // The package reader found a password file: the keychain's password, else the user's.
@@ -181,6 +236,88 @@ class CAWindowController : public FLDocumentWC,
 
   void buildToolbar();
   FLToolbarSegments* segmentsWithTag(uint64_t barTag) const;
+  void selectZoomTool(double zoom);
+  QComboBox* zoomTool() const;
+  QLineEdit* searchField() const;
+
+  // The command table's actions (CAWindowController_Actions.cpp).
+  static std::span<const CAWindowActionEntry> actionEntries();
+  const CAWindowActionEntry* entryForItem(const QAction* item) const;
+  bool validateEntry(const CAWindowActionEntry& entry, QAction* item);
+  int32_t rowColumnEditType(int64_t tag) const;
+  void clearAction(int64_t tag);
+  void plainAction(int64_t tag);
+  void copyAction(int64_t tag);
+  void cutAction(int64_t tag);
+  void pasteAction(int64_t tag);
+  void pasteAsPlainTextAction(int64_t tag);
+  void copyStyleAction(int64_t tag);
+  void pasteStyleAction(int64_t tag);
+  void deleteAction(int64_t tag);
+  void deleteCellsAction(int64_t tag);
+  void deleteRowOrColumnAction(int64_t tag);
+  void insertCellsAction(int64_t tag);
+  void insertRowOrColumnAction(int64_t tag);
+  void insertCheckboxAction(int64_t tag);
+  void insertPictureAction(int64_t tag);
+  void insertQuickFormulaAction(int64_t tag);
+  void fillInDirection(int32_t direction);
+  void fillDownAction(int64_t) { fillInDirection(0); }
+  void fillRightAction(int64_t) { fillInDirection(1); }
+  void findAction(int64_t tag);
+  void findNextAction(int64_t tag);
+  void findPreviousAction(int64_t tag);
+  void quickSearchAction(int64_t tag);
+  void useSelectionForFindAction(int64_t tag);
+  void forceRecalcAction(int64_t tag);
+  void toggleFormulasAction(int64_t tag);
+  void toggleOnlyUsedAction(int64_t tag);
+  void togglePageBreaksAction(int64_t tag);
+  void toggleToolbarAction(int64_t tag);
+  void customizeToolbarAction(int64_t tag);
+  void shrinkSheetAction(int64_t tag);
+  void jumpToSelectionAction(int64_t tag);
+  void selectAllAction(int64_t tag);
+  void showColorsAction(int64_t tag);
+  void showFontsAction(int64_t tag);
+  void undoAction(int64_t tag);
+  void redoAction(int64_t tag);
+  void printDocumentAction(int64_t tag);
+  void runPageLayoutAction(int64_t tag);
+  void saveDocumentCopyAction(int64_t tag);
+  void passwordProtectAction(int64_t tag);
+  void startSpeakingAction(int64_t tag);
+  void alignAction(int64_t tag);
+  void boldAction(int64_t) { toggleStyle(kFormatBold); }
+  void italicAction(int64_t) { toggleStyle(kFormatItalic); }
+  void underlineAction(int64_t) { toggleStyle(kFormatUnderline); }
+  void strikeAction(int64_t) { toggleStyle(kFormatStrike); }
+  void zoomInAction(int64_t) { zoomIn(); }
+  void zoomOutAction(int64_t) { zoomOut(); }
+  void zoomByPercentAction(int64_t tag);
+  void changeZoomAction(int64_t tag);
+  void expandSheetAction(int64_t tag) { expandSheet(tag); }
+
+  // Their states.
+  bool alwaysEnabled(int64_t, QAction*) const { return true; }
+  bool unlocked(int64_t, QAction*) const;
+  bool canDeleteSelection(int64_t, QAction*) const;
+  bool canDeleteCells(int64_t tag, QAction*) const;
+  bool canDeleteRowOrColumn(int64_t tag, QAction*) const;
+  bool canInsert(int64_t tag, QAction*) const;
+  bool canCopy(int64_t, QAction*) const;
+  bool canPaste(int64_t, QAction*) const;
+  bool canPasteStyle(int64_t, QAction*) const;
+  bool canFillDown(int64_t, QAction*) const;
+  bool canFillRight(int64_t, QAction*) const;
+  bool canUndo(int64_t, QAction* item) const;
+  bool canRedo(int64_t, QAction* item) const;
+  bool alignState(int64_t tag, QAction* item) const;
+  bool passwordState(int64_t, QAction* item) const;
+  bool formulasState(int64_t, QAction* item) const;
+  bool onlyUsedState(int64_t, QAction* item) const;
+  bool pageBreaksState(int64_t, QAction* item) const;
+  bool toolbarState(int64_t, QAction* item) const;
 
   // The document goes after the undo stack that refers to it, the window first of all.
   std::unique_ptr<CADocument> document_;
@@ -196,6 +333,14 @@ class CAWindowController : public FLDocumentWC,
   bool formatPanelShown_ = false;
   bool prepareComplete_ = false;
   QString lastToolAction_;
+  // The formatting panes' and commands' pending property step.
+  uint64_t propertyMask_ = 0;
+  int32_t propertyDomain_ = 0;
+  uint32_t propertyUndoID_ = 0xFFFFFFFF;
+  GridRange propertySelection_;  // the selection the pending step was recorded for
+  bool validationScheduled_ = false;
+  QPointer<QColorDialog> colorPanel_;
+  QPointer<QFontDialog> fontPanel_;
   bool everEdited_ = false;
   QString titleOverride_;
 };

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -157,7 +158,9 @@ QVariantList CAWindowController::tabsForSegments(FLToolbarSegments* segments) {
 
 void CAWindowController::tabWasSelected(int64_t index, FLToolbarSegments* segments) {
   if (segments->barTag() == kCAAlignmentBar) {
-    sendToolbarAction(QLatin1String(kAlignAction), toolbarView_);
+    // Segment 0 ("Def") takes the alignment away, the others are left, centre and right.
+    lastToolAction_ = QLatin1String(kAlignAction);
+    align(index <= 0 || index > 3 ? int64_t(kAlignmentAuto) : int64_t(kAlignmentLeft) + index - 1);
   } else if (segments->barTag() == kCAUndoBar) {
     if (index == 0)
       undoEdit();
@@ -168,14 +171,29 @@ void CAWindowController::tabWasSelected(int64_t index, FLToolbarSegments* segmen
   }
 }
 
-void CAWindowController::sendToolbarAction(const QString& action, FLToolbarView*) {
-  // The commands themselves belong to the window's command table; the ones it does not hold yet
-  // are only noted.
+void CAWindowController::sendToolbarAction(const QString& action, FLToolbarView* toolbar) {
   lastToolAction_ = action;
   if (action == QLatin1String(kFLUndoEditAction))
     undoEdit();
   else if (action == QLatin1String(kFLRedoEditAction))
     redoEdit();
+  else
+    performAction(action, toolbar ? toolbar->tag() : 0);
+}
+
+QComboBox* CAWindowController::zoomTool() const {
+  return toolbarView_ ? qobject_cast<QComboBox*>(toolbarView_->viewForGuid(QLatin1String(kZoomGuid))) : nullptr;
+}
+
+QLineEdit* CAWindowController::searchField() const {
+  return toolbarView_ ? qobject_cast<QLineEdit*>(toolbarView_->viewForGuid(QLatin1String(kSearchGuid))) : nullptr;
+}
+
+void CAWindowController::selectZoomTool(double zoom) {
+  QComboBox* popUp = zoomTool();
+  if (!popUp) return;
+  const int index = popUp->findData(int(zoom * 100 + 1e-9));
+  if (index >= 0) popUp->setCurrentIndex(index);
 }
 
 void CAWindowController::updateUndoTool() {
@@ -221,4 +239,10 @@ void CAWindowController::updateStateTools() {
   }
 }
 
-void CAWindowController::selectionChanged() { updateStateTools(); }
+void CAWindowController::selectionChanged() {
+  // A new selection starts a new formatting step. The document also announces its selection
+  // after a format change, to refresh the panels; that keeps the step.
+  if (document_->selectionRange() != propertySelection_) propertyUndoID_ = kFLNewUndoID;
+  updateStateTools();
+  validateMenuItemsSoon();
+}

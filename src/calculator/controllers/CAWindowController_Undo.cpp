@@ -82,11 +82,15 @@ void CAWindowController::Archiver::stepPopped() {
 }
 
 void CAWindowController::undoEdit() {
+  commitTyping();
   undoManager_.undo();
   updateUndoTool();
+  jumpToSelection();
 }
 
 void CAWindowController::redoEdit() {
+  commitTyping();
   undoManager_.redo();
   updateUndoTool();
+  jumpToSelection();
 }

@@ -2,9 +2,9 @@
 // notifications the preferences post.
 #pragma once
 
-// The preferences' notifications that the documents observe ("numlet.bumpTips", "numlet.autosave",
-// "numlet.normalize") are the model's.
-#include "calculator/model/caModelNotifications.h"
+// The notifications the preferences post that the views and documents observe are theirs;
+// the rest follow the keys.
+#include "calculator/views/caViewNotifications.h"
 
 // Calculators.
 inline constexpr const char* kCalcBackColorKey = "numlet.calcBackColor";
@@ -41,9 +41,6 @@ inline constexpr const char* kProgrammerDigitsKey = "numlet-pcDigits";
 // In the shared domain: the suppressed warning of the Excel import.
 inline constexpr const char* kExcelImportWarningKey = "ov.excel.import";
 
-inline constexpr const char* kDecimalChangeNotification = "numlet.decimalChange";
-inline constexpr const char* kCheckboxHeightNotification = "numlet.checkboxHeight";
-inline constexpr const char* kRedrawAllNotification = "numlet.redrawAll";
 inline constexpr const char* kColorWellNotification = "numlet.colorWell";
 inline constexpr const char* kQuittingNotification = "numlet.quitting";
 inline constexpr const char* kUnitChangeNotification = "gmb.unitChange";

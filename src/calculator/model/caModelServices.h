@@ -55,6 +55,7 @@ enum : uint32_t {
   kSearchWholeWords = 1,
   kSearchIgnoreCase = 2,
   kSearchWrap = 4,
+  kSearchFromStart = 8,
 };
 
 inline constexpr int32_t kUnitsCentimetres = 5;
