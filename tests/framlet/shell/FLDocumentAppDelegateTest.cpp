@@ -47,13 +47,6 @@ class DelegateTest : public ::testing::Test {
   std::unique_ptr<TestDelegate> delegate = std::make_unique<TestDelegate>();
 };
 
-TEST_F(DelegateTest, ALaunchWithNothingToOpenMakesAnUntitledDocument) {
-  delegate->launch();
-  EXPECT_EQ(delegate->untitled, 1);
-  EXPECT_TRUE(delegate->opened.isEmpty());
-  EXPECT_FALSE(delegate->launching());
-}
-
 TEST_F(DelegateTest, ReopenedDocumentsOpenBackToFrontAndHandedOverOnesAfterThem) {
   const QString front = file(QStringLiteral("front.txt"));
   const QString back = file(QStringLiteral("back.txt"));
@@ -186,25 +179,6 @@ TEST_F(DelegateTest, AFailedSaveStopsTheQuitAndLosesNothing) {
   ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
   EXPECT_EQ(delegate->quits, 1);
   EXPECT_EQ(storedPaths(), QStringList{a});
-}
-
-TEST_F(DelegateTest, ClosingADirtyWindowAsksFirst) {
-  delegate->launch();
-  const QString a = file(QStringLiteral("a.txt"));
-  delegate->applicationOpenFile(a);
-  SettleEvents();
-  FakeWC* controller = delegate->controllerFor(a);
-  controller->document()->setDirty(true);
-  EXPECT_FALSE(controller->window()->close());
-  ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Cancel")));
-  EXPECT_TRUE(controller->window()->isVisible());
-  controller->window()->close();
-  ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
-  EXPECT_EQ(controller->saves, 1);
-  EXPECT_FALSE(controller->window()->isVisible());
-  SettleEvents();
-  EXPECT_EQ(delegate->windowForFile(a), nullptr);
-  EXPECT_EQ(delegate->quits, 0);  // the untitled window is still up
 }
 
 TEST_F(DelegateTest, PrintingSkipsWhatCannotBeOpenedAndClosesWhatItOpened) {
