@@ -100,17 +100,6 @@ TEST(PockwellImportTest, FormulaRewrites) {
     EXPECT_EQ(RewritePockwellFormula(QLatin1String(c.in)), QLatin1String(c.out)) << c.in;
 }
 
-TEST(PockwellImportTest, PaletteColours) {
-  EXPECT_EQ(PockwellKolor(0, true), MakeKolor(0, 0, 0));
-  EXPECT_EQ(PockwellKolor(0, false), MakeKolor(255, 255, 255));
-  EXPECT_EQ(PockwellKolor(2, false), MakeKolor(17, 17, 17));
-  EXPECT_EQ(PockwellKolor(15, false), MakeKolor(238, 238, 238));
-  EXPECT_EQ(PockwellKolor(17, false), MakeKolor(0, 0, 0));
-  EXPECT_EQ(PockwellKolor(18, false), MakeKolor(85, 0, 0));
-  EXPECT_EQ(PockwellKolor(21, false), MakeKolor(0, 85, 0));
-  EXPECT_EQ(PockwellKolor(33, false), MakeKolor(0, 0, 42));
-}
-
 TEST(PockwellImportTest, DamagedAndForeignFilesAreRefusedWithTheirMessages) {
   LogCapture quiet;
   const QByteArray basic = Sample("basic.pkwd");
