@@ -102,7 +102,7 @@ TEST_F(MetadataExtractionTest, PackageWithoutCellsGivesAnEmptyTextContent) {
 
 TEST_F(MetadataExtractionTest, UnreadableDocumentGivesNoAttributesButTheCreator) {
   const QString outside = folder.filePath(QStringLiteral("elsewhere.xml"));
-  ASSERT_TRUE(WriteBytes(outside, "<f>private</f>"));
+  ASSERT_TRUE(WriteFileBytes(outside, "<f>private</f>"));
 
   const QString missing = folder.filePath(QStringLiteral("Missing.Numlet"));
   const QString noDocument = folder.filePath(QStringLiteral("NoDocument.Numlet"));
@@ -123,7 +123,7 @@ TEST_F(MetadataExtractionTest, UnreadableDocumentGivesNoAttributesButTheCreator)
   ASSERT_EQ(::symlink("../elsewhere.xml", QFile::encodeName(relativeOut + QStringLiteral("/document.xml")).constData()),
             0);
   const QString aFile = folder.filePath(QStringLiteral("File.Numlet"));
-  ASSERT_TRUE(WriteBytes(aFile, "<f>not a package</f>"));
+  ASSERT_TRUE(WriteFileBytes(aFile, "<f>not a package</f>"));
 
   for (const QString& path : {missing, noDocument, notUtf8, folderDocument, pipe, linkOut, relativeOut, aFile}) {
     MDHostAttributes attributes;
@@ -136,7 +136,7 @@ TEST_F(MetadataExtractionTest, UnreadableDocumentGivesNoAttributesButTheCreator)
 TEST_F(MetadataExtractionTest, LinkThatStaysInsideThePackageIsRead) {
   const QString path = package(QStringLiteral("Inside.Numlet"), "<f>unused</f>");
   ASSERT_TRUE(QDir().mkpath(path + QStringLiteral("/Saved")));
-  ASSERT_TRUE(WriteBytes(path + QStringLiteral("/Saved/real.xml"), "<f>kept</f>"));
+  ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/Saved/real.xml"), "<f>kept</f>"));
   ASSERT_TRUE(QFile::remove(path + QStringLiteral("/document.xml")));
   ASSERT_EQ(::symlink("Saved/real.xml", QFile::encodeName(path + QStringLiteral("/document.xml")).constData()), 0);
   MDHostAttributes attributes;

@@ -18,6 +18,7 @@
 #include "platform/UserFolders.h"
 #include "support/LogCapture.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -83,9 +84,7 @@ class AppControllerTest : public ::testing::Test {
   static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
   QString writeFile(const QString& name, const QByteArray& bytes) {
     const QString path = folder.filePath(name);
-    QFile out(path);
-    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(bytes);
+    EXPECT_TRUE(WriteFileBytes(path, bytes));
     return path;
   }
 
@@ -222,10 +221,7 @@ TEST_F(AppControllerTest, AcceptedRecoveryOpensLockedCopiesAndDeletesThemAtQuit)
 TEST_F(AppControllerTest, DeclinedRecoveryDeletesTheCopiesAtOnce) {
   const QString copy = CalculatorSupportFolder() + QStringLiteral("/B2.Numlet_autosave");
   ASSERT_TRUE(QDir().mkpath(copy));
-  QFile path(copy + QStringLiteral("/path.txt"));
-  ASSERT_TRUE(path.open(QIODevice::WriteOnly));
-  path.write("untitled");
-  path.close();
+  ASSERT_TRUE(WriteFileBytes(copy + QStringLiteral("/path.txt"), "untitled"));
   app->launch();
   QTest::qWait(20);
   ASSERT_EQ(app->offered.size(), 1);

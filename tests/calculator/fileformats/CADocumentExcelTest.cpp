@@ -11,8 +11,8 @@
 #include "platform/FLError.h"
 #include "platform/UserDefaults.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -43,9 +43,7 @@ class DocumentExcelTest : public ::testing::Test {
   }
   QString write(const QString& name, const QByteArray& bytes) {
     const QString path = folder.filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    EXPECT_TRUE(WriteFileBytes(path, bytes));
     return path;
   }
 

@@ -8,6 +8,7 @@
 #include "calculator/model/ModelTestSupport.h"
 #include "support/LogCapture.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -150,10 +151,7 @@ TEST(PockwellImportTest, OpenDispatchReadsAFileWithoutExtensionByItsContent) {
   ModelEnvironment environment;
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("Budget"));
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(Sample("basic.pkwd"));
-  file.close();
+  ASSERT_TRUE(WriteFileBytes(path, Sample("basic.pkwd")));
   CADocument document;
   FLError error;
   EXPECT_EQ(document.openFile(path, &error), 5) << error.reason.toStdString();
@@ -161,10 +159,7 @@ TEST(PockwellImportTest, OpenDispatchReadsAFileWithoutExtensionByItsContent) {
   EXPECT_GT(document.fileCreationDate(), 0);
 
   const QString old = folder.filePath(QStringLiteral("Old"));
-  QFile oldFile(old);
-  ASSERT_TRUE(oldFile.open(QIODevice::WriteOnly));
-  oldFile.write(Sample("bigendian.pkwd"));
-  oldFile.close();
+  ASSERT_TRUE(WriteFileBytes(old, Sample("bigendian.pkwd")));
   CADocument other;
   EXPECT_EQ(other.openFile(old, &error), 0);
 }

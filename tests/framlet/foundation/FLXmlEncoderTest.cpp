@@ -1,8 +1,8 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -172,10 +172,7 @@ TEST(FLXmlEncoder, SamplesAreWellFormedForXmllint) {
   const QString samples[] = {SampleDocument().xml(), svg.xml()};
   for (const QString& sample : samples) {
     const QString path = folder.filePath(QStringLiteral("sample.xml"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(sample.toUtf8());
-    file.close();
+    ASSERT_TRUE(WriteFileBytes(path, sample.toUtf8()));
     QProcess lint;
     lint.start(xmllint, {QStringLiteral("--noout"), path});
     ASSERT_TRUE(lint.waitForFinished(30000));

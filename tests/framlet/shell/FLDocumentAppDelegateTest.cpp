@@ -5,9 +5,9 @@
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -24,8 +24,7 @@ class DelegateTest : public ::testing::Test {
   }
   QString file(const QString& name) {
     const QString path = folder.filePath(name);
-    QFile out(path);
-    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    EXPECT_TRUE(WriteFileBytes(path));
     return path;
   }
   QStringList storedPaths() const {
@@ -219,10 +218,7 @@ TEST_F(DelegateTest, PrivateDocumentsAndTheMakersFolderStayOutOfTheReopenList) {
   ASSERT_TRUE(QDir().mkpath(support + QStringLiteral(" Tools/x")));
   const QString inside = support + QStringLiteral("/x/inside.txt");
   const QString beside = support + QStringLiteral(" Tools/x/beside.txt");
-  for (const QString& path : {inside, beside}) {
-    QFile out(path);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-  }
+  for (const QString& path : {inside, beside}) ASSERT_TRUE(WriteFileBytes(path));
   const QString hidden = file(QStringLiteral("private.txt"));
   delegate->launch();
   for (const QString& path : {inside, beside, hidden}) delegate->applicationOpenFile(path);

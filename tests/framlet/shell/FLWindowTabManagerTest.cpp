@@ -2,6 +2,7 @@
 
 #include "ShellTestSupport.h"
 #include "platform/UserDefaults.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 
@@ -146,7 +147,7 @@ TEST(WindowTabQuit, ADirtyWindowSavedOrDiscardedAtQuitKeepsItsPlace) {
   QStringList opened;
   for (const char* name : {"clean.txt", "dirty.txt"}) {
     const QString path = folder.filePath(QLatin1String(name));
-    QFile(path).open(QIODevice::WriteOnly);
+    WriteFileBytes(path);
     ASSERT_TRUE(delegate->applicationOpenFile(path));
     manager.setTabIdentifier(QString(), delegate->windowForFile(path));
     opened.append(path);
