@@ -14,13 +14,6 @@ namespace {
 
 const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
 
-int AssertCount(const LogCapture& capture, const char* message) {
-  int count = 0;
-  for (const QString& entry : capture.entries())
-    if (entry.startsWith(QStringLiteral("Assert: ") + QLatin1String(message) + QLatin1String(" -- "))) ++count;
-  return count;
-}
-
 // Installs a fresh process-wide key table for one test and puts the previous one back after it.
 class SharedTable {
  public:
@@ -197,7 +190,7 @@ TEST(FLXmlDecoder, CoalescingGathersMixedContentIntoOneValue) {
     EXPECT_EQ(decoder->xmlTag(), QStringLiteral("p"));
     EXPECT_TRUE(decoder->startTag());
     EXPECT_TRUE(decoder->endTag());
-    EXPECT_EQ(AssertCount(capture, "Ending tag not the same as starting"), c.asserts) << c.body;
+    EXPECT_EQ(capture.assertMessages().count(QLatin1String("Ending tag not the same as starting")), c.asserts) << c.body;
     if (c.asserts == 0) {
       EXPECT_EQ(decoder->level(), 0);
       ASSERT_TRUE(decoder->getNextTag());
