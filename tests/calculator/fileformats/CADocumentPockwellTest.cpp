@@ -10,7 +10,6 @@
 #include "support/TestData.h"
 #include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -18,11 +17,7 @@
 
 namespace {
 
-QByteArray Sample(const char* name) {
-  QFile file(TestDataPath(QStringLiteral("pockwell/") + QLatin1String(name)));
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
-  return file.readAll();
-}
+QByteArray Sample(const char* name) { return ReadFileBytes(TestDataPath(QStringLiteral("pockwell/") + QLatin1String(name))); }
 
 TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) {
   ModelEnvironment environment;

@@ -6,9 +6,9 @@
 #include "calculator/model/ModelTestSupport.h"
 #include "platform/FLError.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,10 +39,9 @@ TEST(CsvSpectrumTest, EveryFileReadsToTheFieldsOfItsJson) {
     TextImportRecorder recorder;
     LoadStringLines(*lines, recorder, true);
 
-    QFile jsonFile(TestDataPath(QStringLiteral("csv-spectrum/json/") + QFileInfo(name).completeBaseName() +
-                                QStringLiteral(".json")));
-    ASSERT_TRUE(jsonFile.open(QIODevice::ReadOnly));
-    const QJsonDocument json = QJsonDocument::fromJson(jsonFile.readAll());
+    const QJsonDocument json = QJsonDocument::fromJson(ReadFileBytes(
+        TestDataPath(QStringLiteral("csv-spectrum/json/") + QFileInfo(name).completeBaseName() + QStringLiteral(".json"))));
+    ASSERT_FALSE(json.isNull());
     // One file holds its only row as an object rather than an array of one.
     const QJsonArray rows = json.isArray() ? json.array() : QJsonArray{json.object()};
 
