@@ -6,6 +6,7 @@
 #include "importer/mdImporterHost.h"
 #include "importer/mdUUID.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -21,11 +22,6 @@ inline MDUUIDBytes UUIDBytes(const char* text) {
 }
 
 inline QString PackageFixture(const QString& name) { return TestDataPath(QStringLiteral("package/") + name); }
-
-inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 class ImporterTest : public testing::Test {
  protected:
@@ -49,7 +45,7 @@ class ImporterTest : public testing::Test {
   QString package(const QString& name, const QByteArray& documentXml) const {
     const QString path = folder.filePath(name);
     EXPECT_TRUE(QDir().mkpath(path));
-    EXPECT_TRUE(WriteBytes(path + QStringLiteral("/document.xml"), documentXml));
+    EXPECT_TRUE(WriteFileBytes(path + QStringLiteral("/document.xml"), documentXml));
     return path;
   }
 

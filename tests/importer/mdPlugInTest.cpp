@@ -119,19 +119,6 @@ TEST_F(PlugInBindingTest, AddRefAndReleaseCountAndTheLastReleaseFreesTheInstance
 #endif
 }
 
-TEST_F(PlugInBindingTest, InstancesOfOneFactoryAreCountedApart) {
-  void* first = makeInstance();
-  void* second = makeInstance();
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  EXPECT_NE(Table(first), Table(second));  // each instance has its own table
-  EXPECT_EQ(liveInstances(), 2u);
-  EXPECT_EQ(Table(first)->Release(first), 0u);
-  EXPECT_EQ(liveInstances(), 1u);
-  EXPECT_EQ(Table(second)->Release(second), 0u);
-  EXPECT_EQ(liveInstances(), 0u);
-}
-
 TEST_F(PlugInBindingTest, ExportsItsListAndNothingOfTheCodeItCopied) {
   const char* listed[] = {"MetadataImporterPluginFactory", "AllocMetadataImporterPluginType",
                           "DeallocMetadataImporterPluginType", "MetadataImporterQueryInterface",

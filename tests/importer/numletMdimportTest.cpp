@@ -39,12 +39,12 @@ TEST(NumletMdimport, ExitsWithOneWhenNothingIsSuppliedAndTwoWhenThePlugInFails) 
   QTemporaryDir folder;
   const QString damaged = folder.filePath(QStringLiteral("Damaged.Numlet"));
   ASSERT_TRUE(QDir().mkpath(damaged));
-  ASSERT_TRUE(WriteBytes(damaged + QStringLiteral("/document.xml"), "<f>\xFF\xFE</f>"));
+  ASSERT_TRUE(WriteFileBytes(damaged + QStringLiteral("/document.xml"), "<f>\xFF\xFE</f>"));
   const QString notALibrary = folder.filePath(QStringLiteral("importer.so"));
-  ASSERT_TRUE(WriteBytes(notALibrary, "not a library"));
+  ASSERT_TRUE(WriteFileBytes(notALibrary, "not a library"));
   const QString noExtension = folder.filePath(QStringLiteral("Untyped"));
   ASSERT_TRUE(QDir().mkpath(noExtension));
-  ASSERT_TRUE(WriteBytes(noExtension + QStringLiteral("/document.xml"), "<f>typed</f>"));
+  ASSERT_TRUE(WriteFileBytes(noExtension + QStringLiteral("/document.xml"), "<f>typed</f>"));
 
   struct Case {
     QStringList arguments;

@@ -1,9 +1,9 @@
 #include "platform/HeifCodec.h"
 
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
 #include <QColor>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,7 @@
 
 namespace {
 
-QByteArray ReadFixture(const char* name) {
-  QFile file(TestDataPath(QStringLiteral("images/") + QLatin1String(name)));
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+QByteArray ReadFixture(const char* name) { return ReadFileBytes(TestDataPath(QStringLiteral("images/") + QLatin1String(name))); }
 
 // HEVC is lossy and keeps colour at half resolution: a flat area comes back close to, not
 // exactly at, the colour it was given.

@@ -3,8 +3,8 @@
 #include "platform/TextEncodings.h"
 
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -68,9 +68,7 @@ const std::map<QString, FLStringEncoding>& EncodingsOfCodecs() {
 }
 
 QStringList DataLines(const QString& name) {
-  QFile file(TestDataPath("encodings/" + name));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+  return QString::fromUtf8(ReadFileBytes(TestDataPath("encodings/" + name))).split('\n', Qt::SkipEmptyParts);
 }
 
 TEST(TextEncodings, SingleBytePagesDecodeEveryByteAsPythonDoes) {

@@ -1,10 +1,10 @@
 #include "platform/UserDefaults.h"
 
 #include "platform/UserFolders.h"
+#include "support/TestFiles.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -25,14 +25,7 @@ class UserDefaultsTest : public testing::Test {
 
   static void WriteFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-  }
-
-  static QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
   }
 
   QTemporaryDir scratch_;
@@ -67,7 +60,7 @@ TEST_F(UserDefaultsTest, EveryKindOfValueSurvivesTheFile) {
     EXPECT_TRUE(defaults.synchronize());
   }
   // Another program's view: copy the file to a domain this process has never opened.
-  WriteFile(preferenceFile("test.copy"), ReadFile(preferenceFile("test.roundtrip")));
+  WriteFile(preferenceFile("test.copy"), ReadFileBytes(preferenceFile("test.roundtrip")));
   UserDefaults copy(QStringLiteral("test.copy"));
   for (const auto& c : cases) {
     QVariant expected = c.value;
@@ -96,7 +89,7 @@ TEST_F(UserDefaultsTest, RegisteredDefaultsAnswerUntilAValueIsSetAndAreNeverWrit
 
   defaults.setString("kept", "numlet.other");
   defaults.synchronize();
-  QJsonObject json = QJsonDocument::fromJson(ReadFile(defaults.filePath())).object();
+  QJsonObject json = QJsonDocument::fromJson(ReadFileBytes(defaults.filePath())).object();
   EXPECT_EQ(json.keys(), QStringList{"numlet.other"});
 }
 
@@ -119,8 +112,8 @@ TEST_F(UserDefaultsTest, DamagedFileIsKeptAsideAndTheDomainStartsAfresh) {
     defaults.setBool(true, "numlet.autoComplete");
     EXPECT_TRUE(defaults.synchronize());
   }
-  EXPECT_EQ(ReadFile(path + ".damaged"), damaged);
-  QJsonObject json = QJsonDocument::fromJson(ReadFile(path)).object();
+  EXPECT_EQ(ReadFileBytes(path + ".damaged"), damaged);
+  QJsonObject json = QJsonDocument::fromJson(ReadFileBytes(path)).object();
   EXPECT_EQ(json.value("numlet.autoComplete"), QJsonValue(true));
 }
 

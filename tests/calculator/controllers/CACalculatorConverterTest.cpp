@@ -69,11 +69,4 @@ TEST_F(CalculatorConverterTest, ChoosingUnitsAndCategories) {
   EXPECT_EQ(again.toTable()->currentRow(), 1);
 }
 
-TEST_F(CalculatorConverterTest, AStoredChoiceOutsideTheTablesFallsBackToTheDefault) {
-  defaults.setString(QStringLiteral("6,40,1"), QLatin1String(kConverterUnitKey));
-  CACalculatorConverter converter(defaults);
-  EXPECT_EQ(converter.categoryMatrix()->checkedId(), kCategoryLength);
-  EXPECT_EQ(converter.fromTable()->currentRow(), 9);
-}
-
 }  // namespace

@@ -112,13 +112,6 @@ TEST_F(CalculatorWindowTest, PasteEntersAtMostAHundredDigits) {
   EXPECT_EQ(QApplication::clipboard()->text(), window.accumulatorField()->text());
 }
 
-TEST_F(CalculatorWindowTest, DivisionByZeroShowsTheErrorInTheDisplay) {
-  CACalculatorStandard window(defaults);
-  keys(window.keyEaterView(), "5/0=");
-  EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("<Infinite>"));
-  EXPECT_EQ(beeps, 1);
-}
-
 TEST_F(CalculatorWindowTest, TheProgrammersCalculatorEntersOnReturn) {
   CACalculatorProgram window(defaults);
   show(window);
@@ -234,18 +227,6 @@ TEST_F(CalculatorWindowTest, ColoursChosenInOneWindowReachTheOthers) {
   EXPECT_FALSE(programmer.backgroundView()->autoFillBackground());
   EXPECT_EQ(CalculatorPreferences().buttonKolor, kNoKolor);
   EXPECT_EQ(posts, 3);
-}
-
-TEST_F(CalculatorWindowTest, TheOptionsPageTakesTheKeysPlace) {
-  CACalculatorStandard window(defaults);
-  show(window);
-  EXPECT_FALSE(window.showingOptions());
-  window.toggleOptions();
-  EXPECT_TRUE(window.showingOptions());
-  EXPECT_FALSE(window.backgroundView()->isVisible());
-  window.toggleOptions();
-  EXPECT_FALSE(window.showingOptions());
-  EXPECT_TRUE(window.keyEaterView()->hasFocus());
 }
 
 }  // namespace

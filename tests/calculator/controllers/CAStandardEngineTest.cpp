@@ -4,8 +4,6 @@
 #include "calculator/controllers/caCalculatorConstants.h"
 #include "platform/UserDefaults.h"
 
-#include <cmath>
-
 namespace {
 
 using StandardEngineTest = CalculatorTest;
@@ -124,14 +122,6 @@ TEST_F(StandardEngineTest, DeleteRemovesTypedCharactersThenClearsTheEntry) {
   EXPECT_TRUE(engine.executeFunction(kFunctionAllClear, false));
   EXPECT_TRUE(engine.stack().isEmpty());
   EXPECT_EQ(engine.displayText(), QStringLiteral("0.00"));
-}
-
-TEST_F(StandardEngineTest, PasteTypesAtMostAHundredCharacters) {
-  CAStandardEngine engine;
-  engine.paste(QString(150, QLatin1Char('7')));
-  EXPECT_EQ(beeps, 1);
-  ASSERT_EQ(engine.stack().size(), 1);
-  EXPECT_EQ(std::floor(std::log10(double(engine.stack().first().realValue()))), 99);  // 100 digits
 }
 
 TEST_F(StandardEngineTest, PasteSkipsSpacesAndGroupingAndBeepsAtOtherCharacters) {

@@ -8,8 +8,8 @@
 #include "calculator/model/ModelTestSupport.h"
 #include "support/LogCapture.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -17,11 +17,7 @@
 
 namespace {
 
-QByteArray Sample(const char* name) {
-  QFile file(TestDataPath(QStringLiteral("pockwell/") + QLatin1String(name)));
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
-  return file.readAll();
-}
+QByteArray Sample(const char* name) { return ReadFileBytes(TestDataPath(QStringLiteral("pockwell/") + QLatin1String(name))); }
 
 TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) {
   ModelEnvironment environment;
@@ -100,17 +96,6 @@ TEST(PockwellImportTest, FormulaRewrites) {
     EXPECT_EQ(RewritePockwellFormula(QLatin1String(c.in)), QLatin1String(c.out)) << c.in;
 }
 
-TEST(PockwellImportTest, PaletteColours) {
-  EXPECT_EQ(PockwellKolor(0, true), MakeKolor(0, 0, 0));
-  EXPECT_EQ(PockwellKolor(0, false), MakeKolor(255, 255, 255));
-  EXPECT_EQ(PockwellKolor(2, false), MakeKolor(17, 17, 17));
-  EXPECT_EQ(PockwellKolor(15, false), MakeKolor(238, 238, 238));
-  EXPECT_EQ(PockwellKolor(17, false), MakeKolor(0, 0, 0));
-  EXPECT_EQ(PockwellKolor(18, false), MakeKolor(85, 0, 0));
-  EXPECT_EQ(PockwellKolor(21, false), MakeKolor(0, 85, 0));
-  EXPECT_EQ(PockwellKolor(33, false), MakeKolor(0, 0, 42));
-}
-
 TEST(PockwellImportTest, DamagedAndForeignFilesAreRefusedWithTheirMessages) {
   LogCapture quiet;
   const QByteArray basic = Sample("basic.pkwd");
@@ -161,10 +146,7 @@ TEST(PockwellImportTest, OpenDispatchReadsAFileWithoutExtensionByItsContent) {
   ModelEnvironment environment;
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("Budget"));
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(Sample("basic.pkwd"));
-  file.close();
+  ASSERT_TRUE(WriteFileBytes(path, Sample("basic.pkwd")));
   CADocument document;
   FLError error;
   EXPECT_EQ(document.openFile(path, &error), 5) << error.reason.toStdString();
@@ -172,10 +154,7 @@ TEST(PockwellImportTest, OpenDispatchReadsAFileWithoutExtensionByItsContent) {
   EXPECT_GT(document.fileCreationDate(), 0);
 
   const QString old = folder.filePath(QStringLiteral("Old"));
-  QFile oldFile(old);
-  ASSERT_TRUE(oldFile.open(QIODevice::WriteOnly));
-  oldFile.write(Sample("bigendian.pkwd"));
-  oldFile.close();
+  ASSERT_TRUE(WriteFileBytes(old, Sample("bigendian.pkwd")));
   CADocument other;
   EXPECT_EQ(other.openFile(old, &error), 0);
 }

@@ -15,6 +15,7 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "support/LogCapture.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -85,19 +86,6 @@ class PinnedVersions {
   QString app_;
   QString system_;
 };
-
-inline QByteArray ReadFileBytes(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return QByteArray();
-  return file.readAll();
-}
-
-inline QString ReadFileText(const QString& path) { return QString::fromUtf8(ReadFileBytes(path)); }
-
-inline bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 // Copies a folder tree; the fixtures are copied before a test changes or saves over them.
 inline bool CopyTree(const QString& from, const QString& to) {

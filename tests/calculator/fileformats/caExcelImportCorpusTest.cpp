@@ -20,12 +20,12 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/ModelTestSupport.h"
 #include "platform/FLError.h"
+#include "support/TestFiles.h"
 
 #include <QRegularExpression>
 
 #include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -133,12 +133,11 @@ TEST(ExcelImportCorpusTest, SampleWorkbooksGiveXlrdsValuesOrAClearRefusal) {
     for (const QString& name : files) {
       const QString relative = QLatin1String(folder) + QLatin1Char('/') + name;
       SCOPED_TRACE(relative.toStdString());
-      QFile file(dir.filePath(name));
-      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-      const QByteArray bytes = file.readAll();
-      QFile json(root + QStringLiteral("/expected/") + relative + QStringLiteral(".json"));
-      ASSERT_TRUE(json.open(QIODevice::ReadOnly));
-      const QJsonObject expected = QJsonDocument::fromJson(json.readAll()).object();
+      const QByteArray bytes = ReadFileBytes(dir.filePath(name));
+      const QJsonObject expected =
+          QJsonDocument::fromJson(ReadFileBytes(root + QStringLiteral("/expected/") + relative + QStringLiteral(".json")))
+              .object();
+      ASSERT_FALSE(bytes.isEmpty() || expected.isEmpty());
 
       RecordingExcelDelegate delegate;
       XLImportResult result;
@@ -225,10 +224,8 @@ TEST(ExcelImportCorpusTest, ConvertedFormulasEvaluateToExcelsCachedValues) {
     const QDir dir(TestDataPath(QStringLiteral("xls/") + QLatin1String(folder)));
     for (const QString& name : dir.entryList({QStringLiteral("*.xls")}, QDir::Files, QDir::Name)) {
       SCOPED_TRACE(name.toStdString());
-      QFile file(dir.filePath(name));
-      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
       RecordingExcelDelegate delegate;
-      if (!ImportExcelWorkbook(file.readAll(), delegate, nullptr, nullptr)) continue;
+      if (!ImportExcelWorkbook(ReadFileBytes(dir.filePath(name)), delegate, nullptr, nullptr)) continue;
       CADocument document;
       FLError error;
       ASSERT_EQ(document.openFile(dir.filePath(name), &error), 3) << error.reason.toStdString();

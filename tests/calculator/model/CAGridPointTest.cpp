@@ -4,12 +4,12 @@
 
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <random>
 
 #include "calculator/model/CAGridPoint.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -127,9 +127,7 @@ class FileTypes : public testing::Test {
  protected:
   QString write(const QString& name, const QByteArray& bytes) {
     const QString path = dir_.filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    EXPECT_TRUE(WriteFileBytes(path, bytes));
     return path;
   }
   QTemporaryDir dir_;

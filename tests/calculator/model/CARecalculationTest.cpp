@@ -22,46 +22,6 @@ namespace {
 
 class RecalculationTest : public SheetTest {};
 
-TEST_F(RecalculationTest, ChainsComeOutRightWhateverTheOrderOfEntry) {
-  constexpr int kLength = 60;
-  std::vector<int> order(kLength);
-  std::iota(order.begin(), order.end(), 0);
-  std::mt19937 random(7);
-  for (int round = 0; round < 3; ++round) {
-    if (round == 1) std::reverse(order.begin(), order.end());
-    if (round == 2) std::shuffle(order.begin(), order.end(), random);
-    CADocument sheet;
-    for (const int i : order) {
-      CACell* cell = sheet.cellAtGridPointImperative(GridPoint{0, i});
-      cell->setFormula(i == 0 ? QStringLiteral("1") : QStringLiteral("=A%1+1").arg(i));
-      sheet.evaluate();
-    }
-    for (int i = 0; i < kLength; ++i)
-      ASSERT_EQ(*sheet.cellAtGridPoint(GridPoint{0, i})->number(), CANumber(i + 1)) << "round " << round;
-  }
-}
-
-TEST_F(RecalculationTest, EditingAnInputRecalculatesItsDependentsInOrder) {
-  enter("C1", "=B1+1");
-  enter("B1", "=A1*2");
-  enter("A1", "3");
-  recalc();
-  EXPECT_EQ(shown("C1"), QStringLiteral("7"));
-  window.cells.clear();
-  enter("A1", "10");
-  recalc();
-  EXPECT_EQ(shown("B1"), QStringLiteral("20"));
-  EXPECT_EQ(shown("C1"), QStringLiteral("21"));
-  // A1 right away and B1 (which A1's edit marked) as it is met; then the dependents once their
-  // inputs are done.
-  EXPECT_EQ(window.cells, (std::vector<GridPoint>{A1("A1"), A1("B1"), A1("B1"), A1("C1")}));
-
-  // Nothing changed: nothing is evaluated again.
-  window.cells.clear();
-  recalc();
-  EXPECT_TRUE(window.cells.empty());
-}
-
 TEST_F(RecalculationTest, CyclesAndWhatDependsOnThemGetTheCircularError) {
   enter("A1", "=B1+1");
   enter("B1", "=A1");
@@ -82,22 +42,6 @@ TEST_F(RecalculationTest, CyclesAndWhatDependsOnThemGetTheCircularError) {
   EXPECT_EQ(shown("A1"), QStringLiteral("6"));
   EXPECT_EQ(shown("C1"), QStringLiteral("6"));
   EXPECT_EQ(shown("D1"), QStringLiteral("error 11"));
-}
-
-TEST_F(RecalculationTest, RangesOrderTheirCellsAfterWhatTheyHold) {
-  enter("A4", "=SUM(A1:A3)");
-  enter("A3", "=A2*10");
-  enter("A1", "1");
-  enter("A2", "=A1+1");
-  enter("B1", "=SUM($A$1:A4)");
-  recalc();
-  EXPECT_EQ(shown("A4"), QStringLiteral("23"));
-  EXPECT_EQ(shown("B1"), QStringLiteral("46"));
-
-  enter("A1", "2");
-  recalc();
-  EXPECT_EQ(shown("A4"), QStringLiteral("35"));
-  EXPECT_EQ(shown("B1"), QStringLiteral("70"));
 }
 
 TEST_F(RecalculationTest, RangesTypedEndFirstStillFollowTheirCells) {
@@ -144,19 +88,6 @@ TEST_F(RecalculationTest, DependenciesAreFoundThroughOtherCells) {
   std::unordered_set<const CACell*> set;
   document.addRecalcDependencies(set, *document.cellAtGridPointImperative(A1("A1")));
   EXPECT_EQ(set, (std::unordered_set<const CACell*>{cell("B1"), cell("C1"), cell("D1")}));
-}
-
-TEST_F(RecalculationTest, VolatileCellsAreEvaluatedEveryTime) {
-  enter("A1", "=TODAY()");
-  enter("B1", "=A1-TODAY()+1");
-  enter("C1", "=B1*2");
-  recalc();
-  EXPECT_TRUE(cell("A1")->ephemeralResult());
-  EXPECT_EQ(shown("C1"), QStringLiteral("2"));
-  window.cells.clear();
-  recalc();
-  // A1 at once; B1 (volatile itself) as it is met and again when ready; C1 after it.
-  EXPECT_EQ(window.cells, (std::vector<GridPoint>{A1("A1"), A1("B1"), A1("B1"), A1("C1")}));
 }
 
 TEST_F(RecalculationTest, OverflowingTextStoredDuringTheWalkIsWalkedAgain) {

@@ -1,8 +1,8 @@
 #include "framlet/foundation/FLArray.h"
 #include "support/LogCapture.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -119,9 +119,8 @@ TEST(FLArray, CopyEntriesGrowsWhenTheCapacityIsTooSmall) {
 // The order of equal keys after the sort, against an independent transcription of the gap
 // sequence (tools/gap_sort_vectors.py). The sheet's Sort relies on this order for equal rows.
 TEST(FLArray, SortLeavesEqualKeysInTheOrderOfItsGapSequence) {
-  QFile file(TestDataPath(QStringLiteral("arrays/gap-sort-ties.txt")));
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
-  const QStringList lines = QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  const QStringList lines = QString::fromLatin1(ReadFileBytes(TestDataPath(QStringLiteral("arrays/gap-sort-ties.txt"))))
+                                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size() % 2, 0);
   int cases = 0;
   for (qsizetype i = 0; i < lines.size(); i += 2) {

@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/flFileSupport.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,11 +16,7 @@
 
 namespace {
 
-void Touch(const QString& path) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-  file.write("contents");
-}
+void Touch(const QString& path) { ASSERT_TRUE(WriteFileBytes(path, "contents")) << path.toStdString(); }
 
 // Points $XDG_DATA_HOME (and so the Trash) at a scratch folder for one test.
 class ScratchDataHome {

@@ -1,6 +1,7 @@
 #include "framlet/foundation/FLFileReader.h"
 
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,16 +13,8 @@ namespace {
 
 QString MakeFile(const QTemporaryDir& folder, const QString& name, const QByteArray& contents) {
   const QString path = folder.filePath(name);
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(contents);
+  EXPECT_TRUE(WriteFileBytes(path, contents));
   return path;
-}
-
-QByteArray Contents(const QString& path) {
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-  return file.readAll();
 }
 
 QByteArray Pattern(qsizetype size) {
@@ -104,17 +97,17 @@ TEST(FLFileReader, WritesAtOffsetsAndSeesTheNewSize) {
   auto writer = FLFileReaderWriter::withFile(path);
   ASSERT_NE(writer, nullptr);
   EXPECT_EQ(writer->fileSize(), 5u);
-  EXPECT_EQ(Contents(path), QByteArray("hello"));  // opening does not truncate
+  EXPECT_EQ(ReadFileBytes(path), QByteArray("hello"));  // opening does not truncate
 
   EXPECT_TRUE(writer->writeData(" world", 6, 5));
   EXPECT_EQ(writer->fileSize(), 11u);
   EXPECT_TRUE(writer->writeData("J", 1, 0));
   EXPECT_TRUE(writer->sync());
-  EXPECT_EQ(Contents(path), QByteArray("Jello world"));
+  EXPECT_EQ(ReadFileBytes(path), QByteArray("Jello world"));
 
   EXPECT_TRUE(writer->truncateToLength(4));
   EXPECT_EQ(writer->fileSize(), 4u);
-  EXPECT_EQ(Contents(path), QByteArray("Jell"));
+  EXPECT_EQ(ReadFileBytes(path), QByteArray("Jell"));
 
   // Another process's change is seen only when the size is read from the file.
   QFile other(path);

@@ -4,8 +4,8 @@
 #include "framlet/foundation/flImageSupport.h"
 #include "platform/HeifCodec.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QMimeData>
 #include <QTemporaryDir>
 
@@ -19,11 +19,6 @@ class ImageTest : public testing::Test {
 };
 
 QString Fixture(const char* name) { return TestDataPath(QStringLiteral("images/") + QLatin1String(name)); }
-
-QByteArray ReadFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QImage Rendered(const FLImage& image, QSize size, QColor background = Qt::white) {
   QImage canvas = Canvas(size.width(), size.height(), background);
@@ -45,16 +40,13 @@ TEST_F(ImageTest, ReadsFilesByContentAndRefusesOthers) {
 
   QTemporaryDir dir;
   const QString text = dir.filePath(QStringLiteral("not-a-picture.png"));
-  QFile file(text);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("just some words, no picture at all");
-  file.close();
+  ASSERT_TRUE(WriteFileBytes(text, "just some words, no picture at all"));
   EXPECT_FALSE(FLImage::withContentsOfFile(text));
   EXPECT_FALSE(FLImage::withContentsOfFile(dir.filePath(QStringLiteral("missing.png"))));
   EXPECT_FALSE(FLImage::withContentsOfFile(QString()));
   EXPECT_FALSE(FLImage::withData(QByteArray()));
   // A truncated PNG is no image either.
-  EXPECT_FALSE(FLImage::withData(ReadFile(Fixture("rgba-2x2.png")).left(30)));
+  EXPECT_FALSE(FLImage::withData(ReadFileBytes(Fixture("rgba-2x2.png")).left(30)));
 }
 
 TEST_F(ImageTest, BytesWithoutASignatureNeedTheirExtension) {
@@ -64,10 +56,7 @@ TEST_F(ImageTest, BytesWithoutASignatureNeedTheirExtension) {
   EXPECT_FALSE(FLImage::withData(wbmp));
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("plain.wbmp"));
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(wbmp);
-  file.close();
+  ASSERT_TRUE(WriteFileBytes(path, wbmp));
   auto image = FLImage::withContentsOfFile(path);
   ASSERT_TRUE(image);
   EXPECT_EQ(image->size(), QSizeF(16, 16));
@@ -103,7 +92,7 @@ TEST_F(ImageTest, UndecodablePicturesKeepTheirBytesAndFrame) {
     EXPECT_TRUE(image->isUndecoded()) << c.file;
     EXPECT_FALSE(image->isNull()) << c.file;
     EXPECT_EQ(image->sourceFormat(), c.format) << c.file;
-    EXPECT_EQ(image->sourceData(), ReadFile(Fixture(c.file))) << c.file;
+    EXPECT_EQ(image->sourceData(), ReadFileBytes(Fixture(c.file))) << c.file;
     // No representation reports a size, so the picture's own frame is the size.
     EXPECT_EQ(ImageSizeFromReps(image.get()), QSizeF(0, 0)) << c.file;
     EXPECT_EQ(image->size(), c.size) << c.file;
@@ -116,7 +105,7 @@ TEST_F(ImageTest, UndecodablePicturesKeepTheirBytesAndFrame) {
 TEST_F(ImageTest, HeicPicturesAreDecodedByLibheif) {
   if (!CanDecodeHeif()) GTEST_SKIP() << "libheif has no HEVC decoder here";
   // 16 x 8, red left and blue right, written by libheif's encoder (tools/make_heic_fixture.cpp).
-  const QByteArray bytes = ReadFile(Fixture("halves-16x8.heic"));
+  const QByteArray bytes = ReadFileBytes(Fixture("halves-16x8.heic"));
   QMimeData mime;
   mime.setData(QStringLiteral("image/heic"), bytes);
   std::unique_ptr<FLImage> images[] = {FLImage::withContentsOfFile(Fixture("halves-16x8.heic")),

@@ -2,6 +2,7 @@
 
 #include "platform/Appearance.h"
 #include "platform/NotificationCenter.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,13 +63,12 @@ TEST(FLKernel, AdvancedUserMarkerIsLookedForInTheMakersSupportFolder) {
   EXPECT_TRUE(QDir(dataHome).exists());  // the support folder is made when missing
 
   QDir().mkpath(dataHome + "/Orvandel");
-  QFile marker(dataHome + "/Orvandel/Orvandel Advanced User");
-  ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-  marker.close();
+  const QString marker = dataHome + "/Orvandel/Orvandel Advanced User";
+  ASSERT_TRUE(WriteFileBytes(marker));
   EXPECT_TRUE(FLKernel::advancedUserMarkerExists());
 
   // A file of that name elsewhere does not count.
-  QFile::rename(marker.fileName(), dataHome + "/Orvandel Advanced User");
+  QFile::rename(marker, dataHome + "/Orvandel Advanced User");
   EXPECT_FALSE(FLKernel::advancedUserMarkerExists());
   qputenv("XDG_DATA_HOME", previous);
 }

@@ -2,8 +2,8 @@
 
 #include "framlet/foundation/flBase.h"
 #include "platform/BundleInfo.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -12,18 +12,6 @@
 #include <thread>
 
 namespace {
-
-QByteArray Contents(const QString& path) {
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-  return file.readAll();
-}
-
-void WriteFile(const QString& path, const QByteArray& contents) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  ASSERT_EQ(file.write(contents), contents.size());
-}
 
 // An entry's header: date, time and the bundle identifier, each followed by one space.
 QString HeaderPattern() {
@@ -62,10 +50,10 @@ TEST_F(FLLoggerTest, AFullFileKeepsTheLinesAfterItsMiddle) {
     QByteArray text = QByteArray::number(line++).rightJustified(8, '0');
     contents += text + QByteArray(91, '.') + '\n';
   }
-  WriteFile(logger_->logFilePath(), contents);
+  ASSERT_TRUE(WriteFileBytes(logger_->logFilePath(), contents));
   logger_->logString(QStringLiteral("after the cut"));
 
-  const QByteArray result = Contents(logger_->logFilePath());
+  const QByteArray result = ReadFileBytes(logger_->logFilePath());
   const qsizetype middle = contents.size() / 2;
   const qsizetype cut = contents.indexOf('\n', middle) + 1;
   ASSERT_TRUE(result.startsWith(contents.mid(cut))) << result.left(200).toStdString();
@@ -87,7 +75,7 @@ TEST_F(FLLoggerTest, EntriesFromManyThreadsAreAllKeptWhole) {
     });
   }
   for (std::thread& thread : threads) thread.join();
-  const QStringList lines = QString::fromUtf8(Contents(logger_->logFilePath())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  const QStringList lines = QString::fromUtf8(ReadFileBytes(logger_->logFilePath())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), kThreads * kMessages);
   const QRegularExpression whole(QLatin1Char('^') + HeaderPattern() + QStringLiteral("thread \\d message \\d+ z{200}$"));
   QSet<QString> seen;

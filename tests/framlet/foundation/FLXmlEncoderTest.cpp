@@ -1,8 +1,8 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -19,13 +19,6 @@ QString Body(const FLXmlEncoder& encoder) {
   QString text = encoder.xml();
   EXPECT_TRUE(text.startsWith(kDeclaration));
   return text.mid(kDeclaration.size());
-}
-
-int AssertCount(const LogCapture& capture, const char* message) {
-  int count = 0;
-  for (const QString& entry : capture.entries())
-    if (entry.startsWith(QStringLiteral("Assert: ") + QLatin1String(message) + QLatin1String(" -- "))) ++count;
-  return count;
 }
 
 TEST(FLXmlEncoder, SafeValuesAreWrittenAsGiven) {
@@ -60,7 +53,7 @@ TEST(FLXmlEncoder, MisuseIsAssertedAndWritesNothing) {
     LogCapture capture;
     FLXmlEncoder encoder;
     c.misuse(encoder);
-    EXPECT_GE(AssertCount(capture, c.message), 1) << c.message;
+    EXPECT_GE(capture.assertMessages().count(QLatin1String(c.message)), 1) << c.message;
     const QString body = Body(encoder);
     EXPECT_TRUE(body.isEmpty() || body == QStringLiteral("<t/>\n")) << c.message << ": " << body.toStdString();
   }
@@ -116,7 +109,7 @@ TEST(FLXmlEncoder, CancellingAnInsertionDropsItsTextAndRestoresTheTailAndLevel) 
   // The point is gone with the cancelled insertion.
   LogCapture capture;
   encoder.beginInsertion();
-  EXPECT_EQ(AssertCount(capture, "saveInsertionPoint not called"), 1);
+  EXPECT_EQ(capture.assertMessages().count(QLatin1String("saveInsertionPoint not called")), 1);
 }
 
 TEST(FLXmlEncoder, CancellingAnInsertionRightAfterAnOpeningKeepsTheOneLineClose) {
@@ -172,10 +165,7 @@ TEST(FLXmlEncoder, SamplesAreWellFormedForXmllint) {
   const QString samples[] = {SampleDocument().xml(), svg.xml()};
   for (const QString& sample : samples) {
     const QString path = folder.filePath(QStringLiteral("sample.xml"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(sample.toUtf8());
-    file.close();
+    ASSERT_TRUE(WriteFileBytes(path, sample.toUtf8()));
     QProcess lint;
     lint.start(xmllint, {QStringLiteral("--noout"), path});
     ASSERT_TRUE(lint.waitForFinished(30000));

@@ -2,8 +2,8 @@
 
 #include "support/LogCapture.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QPoint>
 
 #include <gtest/gtest.h>
@@ -22,9 +22,7 @@ struct Vector {
 // tests/data/kolor/vectors.txt, written by tools/make_kolor_vectors.py from the bit layout alone.
 std::vector<Vector> Vectors() {
   std::vector<Vector> vectors;
-  QFile file(TestDataPath(QStringLiteral("kolor/vectors.txt")));
-  if (!file.open(QIODevice::ReadOnly)) return vectors;
-  for (const QByteArray& line : file.readAll().split('\n')) {
+  for (const QByteArray& line : ReadFileBytes(TestDataPath(QStringLiteral("kolor/vectors.txt"))).split('\n')) {
     const QStringList fields = QString::fromUtf8(line).split(QLatin1Char('\t'));
     if (fields.size() != 6) continue;
     vectors.push_back({fields[0].toUInt(nullptr, 16), fields[1] == QLatin1String("1"), fields[2],

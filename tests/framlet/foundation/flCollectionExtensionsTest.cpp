@@ -4,6 +4,7 @@
 #include "framlet/foundation/FLArray.h"
 
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,9 +62,7 @@ TEST(CollectionExtensions, RemoveItemTakesFoldersButNotLinkTargets) {
   ASSERT_TRUE(scratch.isValid());
   const QString folder = scratch.filePath("folder");
   ASSERT_TRUE(QDir().mkpath(folder + "/inner"));
-  QFile file(folder + "/inner/a.txt");
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.close();
+  ASSERT_TRUE(WriteFileBytes(folder + "/inner/a.txt"));
   const QString link = scratch.filePath("link");
   ASSERT_TRUE(QFile::link(folder, link));
 

@@ -128,16 +128,13 @@ TEST(FlDates, ParseIntoDayIndexAcceptsAndRefusesWithItsMessages) {
     const char* message;  // nullptr: no message
   } cases[] = {
       {"", 0, nullptr},
-      {"?", 0, nullptr},
       {"<unknown>", 0, nullptr},
       {"20240229", 20240229, nullptr},
       {"20230229", 0, "day is beyond the end of that month"},
       {"20230230", 0, "invalid raw date (yyyymmdd)"},
-      {"2024o229", 0, "invalid raw date (yyyymmdd)"},
       {"2024-02-29", 20240229, nullptr},
       {"2023-13-01", 0, "invalid date (yyyy-mm-dd)"},
       {"2023-1-011", 20230111, nullptr},
-      {"2023x01x01", 0, "invalid date (yyyy-mm-dd)"},
       {"12/25/2024", 20241225, nullptr},
       {"2/29/2023", 0, "day is beyond the end of that month"},
       {"2/30/2024", 0, "invalid day value"},
@@ -147,7 +144,6 @@ TEST(FlDates, ParseIntoDayIndexAcceptsAndRefusesWithItsMessages) {
       {"1/2/1899", 0, "invalid year value"},
       {"1/2/99999999999999999999", 0, "invalid year value"},
       {"1/2/3/4", 0, "not in month/day/year format"},
-      {"1/2024/1/1", 0, "not in month/day/year format"},
   };
   for (const auto& c : cases) {
     QString message = QStringLiteral("stale");

@@ -1,6 +1,7 @@
 #include "framlet/foundation/flFileSupport.h"
 
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,10 +18,7 @@
 
 namespace {
 
-void Touch(const QString& path) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
+void Touch(const QString& path) { ASSERT_TRUE(WriteFileBytes(path)) << path.toStdString(); }
 
 uint32_t ModeOf(const QString& path) {
   struct stat status {};

@@ -4,6 +4,7 @@
 #include "framlet/foundation/flImageSupport.h"
 #include "platform/HeifCodec.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,11 +27,6 @@ class ImageSavingTest : public testing::Test {
 };
 
 QString Fixture(const char* name) { return TestDataPath(QStringLiteral("images/") + QLatin1String(name)); }
-
-QByteArray ReadFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // What Qt's reader makes of a written file: its format name and pixel size.
 std::pair<QByteArray, QSize> ReadBack(const QString& path) {
@@ -129,17 +125,14 @@ TEST_F(ImageSavingTest, IndependentToolRecognisesEveryWrittenFormat) {
 }
 
 TEST_F(ImageSavingTest, ReplacingAFileNeverLosesItWhenTheSaveFails) {
-  QFile existing(path("keep.png"));
-  ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-  existing.write("the old picture");
-  existing.close();
+  ASSERT_TRUE(WriteFileBytes(path("keep.png"), "the old picture"));
   // An EMF picture cannot be encoded as PNG: the save fails after choosing the target.
   auto emf = FLImage::withContentsOfFile(Fixture("frame.emf"));
   FLError error;
   EXPECT_TRUE(SaveImage(emf.get(), path("keep.png"), kImageFormatPng, &error).isEmpty());
   EXPECT_EQ(error.code, -50);
   EXPECT_EQ(error.reason, QStringLiteral("The image cannot be saved to the requested format."));
-  EXPECT_EQ(ReadFile(path("keep.png")), QByteArray("the old picture"));
+  EXPECT_EQ(ReadFileBytes(path("keep.png")), QByteArray("the old picture"));
   // A successful save replaces it, leaving no temporary file behind.
   auto image = Opaque();
   EXPECT_EQ(SaveImage(image.get(), path("keep.png"), kImageFormatPng, nullptr), path("keep.png"));
@@ -164,7 +157,7 @@ TEST_F(ImageSavingTest, KeptPicturesAreWrittenBackByteForByte) {
     ASSERT_TRUE(image) << c.fixture;
     const QString written = SaveImage(image.get(), path("kept"), c.format, nullptr);
     EXPECT_EQ(written, path(c.written)) << c.fixture;
-    EXPECT_EQ(ReadFile(written), ReadFile(Fixture(c.fixture))) << c.fixture;
+    EXPECT_EQ(ReadFileBytes(written), ReadFileBytes(Fixture(c.fixture))) << c.fixture;
     QFile::remove(written);
   }
   // At another size a kept picture has nothing to write.

@@ -3,8 +3,8 @@
 #include "framlet/foundation/flBase64.h"
 #include "support/LogCapture.h"
 #include "support/TestData.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -16,10 +16,8 @@ constexpr char kSeed[] = "_3Kq.Wz7P";
 QString FromHex(const QString& hex) { return QString::fromUtf8(QByteArray::fromHex(hex.toLatin1())); }
 
 QList<QStringList> VectorLines(const QString& kind) {
-  QFile file(TestDataPath(QStringLiteral("passwords/vectors.txt")));
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
   QList<QStringList> lines;
-  for (const QByteArray& line : file.readAll().split('\n')) {
+  for (const QByteArray& line : ReadFileBytes(TestDataPath(QStringLiteral("passwords/vectors.txt"))).split('\n')) {
     const QStringList fields = QString::fromUtf8(line).split(QLatin1Char('\t'));
     if (fields.size() == 4 && fields[0] == kind) lines.append(fields);
   }

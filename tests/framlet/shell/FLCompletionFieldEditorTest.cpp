@@ -288,14 +288,6 @@ TEST_F(FieldEditorTest, TypeAheadAppendsTheOfferedCompletionSelected) {
   EXPECT_TRUE(editor->toPlainText().isEmpty());
 }
 
-TEST_F(FieldEditorTest, TypeAheadWithoutACompletionSourceLogsAndChangesNothing) {
-  QTest::keyClicks(editor, QStringLiteral("=s"));
-  LogCapture log;
-  editor->typeAhead();
-  EXPECT_EQ(log.assertMessages(), QStringList{"Calling typeAhead with an inappropriate delegate"});
-  EXPECT_EQ(editor->toPlainText(), QStringLiteral("=s"));
-}
-
 TEST_F(FieldEditorTest, ResigningStopsCompletionAndTellsTheView) {
   lend(QStringLiteral("=s"));
   other->setFocus();
@@ -303,21 +295,6 @@ TEST_F(FieldEditorTest, ResigningStopsCompletionAndTellsTheView) {
   EXPECT_EQ(grid->resignations, 1);
   EXPECT_FALSE(editor->allowCompletion());
   EXPECT_GT(grid->selectionChanges, 0);
-}
-
-TEST_F(FieldEditorTest, LinkDetectionOnlyWhileAllowed) {
-  QAction toggle(QStringLiteral("Links"));
-  toggle.setObjectName(QString::fromLatin1(kToggleAutomaticLinkDetectionAction));
-  QAction copy(QStringLiteral("Copy"));
-  editor->setAllowLinkDetection(false);
-  EXPECT_FALSE(editor->validateMenuItem(&toggle));
-  EXPECT_TRUE(editor->validateMenuItem(&copy));
-  editor->toggleAutomaticLinkDetection();
-  EXPECT_FALSE(editor->automaticLinkDetectionEnabled());
-  editor->setAllowLinkDetection(true);
-  EXPECT_TRUE(editor->validateMenuItem(&toggle));
-  editor->toggleAutomaticLinkDetection();
-  EXPECT_TRUE(editor->automaticLinkDetectionEnabled());
 }
 
 }  // namespace

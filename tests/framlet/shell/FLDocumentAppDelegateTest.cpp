@@ -5,9 +5,9 @@
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -24,8 +24,7 @@ class DelegateTest : public ::testing::Test {
   }
   QString file(const QString& name) {
     const QString path = folder.filePath(name);
-    QFile out(path);
-    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    EXPECT_TRUE(WriteFileBytes(path));
     return path;
   }
   QStringList storedPaths() const {
@@ -46,13 +45,6 @@ class DelegateTest : public ::testing::Test {
   QTemporaryDir folder;
   std::unique_ptr<TestDelegate> delegate = std::make_unique<TestDelegate>();
 };
-
-TEST_F(DelegateTest, ALaunchWithNothingToOpenMakesAnUntitledDocument) {
-  delegate->launch();
-  EXPECT_EQ(delegate->untitled, 1);
-  EXPECT_TRUE(delegate->opened.isEmpty());
-  EXPECT_FALSE(delegate->launching());
-}
 
 TEST_F(DelegateTest, ReopenedDocumentsOpenBackToFrontAndHandedOverOnesAfterThem) {
   const QString front = file(QStringLiteral("front.txt"));
@@ -188,25 +180,6 @@ TEST_F(DelegateTest, AFailedSaveStopsTheQuitAndLosesNothing) {
   EXPECT_EQ(storedPaths(), QStringList{a});
 }
 
-TEST_F(DelegateTest, ClosingADirtyWindowAsksFirst) {
-  delegate->launch();
-  const QString a = file(QStringLiteral("a.txt"));
-  delegate->applicationOpenFile(a);
-  SettleEvents();
-  FakeWC* controller = delegate->controllerFor(a);
-  controller->document()->setDirty(true);
-  EXPECT_FALSE(controller->window()->close());
-  ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Cancel")));
-  EXPECT_TRUE(controller->window()->isVisible());
-  controller->window()->close();
-  ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
-  EXPECT_EQ(controller->saves, 1);
-  EXPECT_FALSE(controller->window()->isVisible());
-  SettleEvents();
-  EXPECT_EQ(delegate->windowForFile(a), nullptr);
-  EXPECT_EQ(delegate->quits, 0);  // the untitled window is still up
-}
-
 TEST_F(DelegateTest, PrintingSkipsWhatCannotBeOpenedAndClosesWhatItOpened) {
   delegate->launch();
   const QString open = file(QStringLiteral("open.txt"));
@@ -245,10 +218,7 @@ TEST_F(DelegateTest, PrivateDocumentsAndTheMakersFolderStayOutOfTheReopenList) {
   ASSERT_TRUE(QDir().mkpath(support + QStringLiteral(" Tools/x")));
   const QString inside = support + QStringLiteral("/x/inside.txt");
   const QString beside = support + QStringLiteral(" Tools/x/beside.txt");
-  for (const QString& path : {inside, beside}) {
-    QFile out(path);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-  }
+  for (const QString& path : {inside, beside}) ASSERT_TRUE(WriteFileBytes(path));
   const QString hidden = file(QStringLiteral("private.txt"));
   delegate->launch();
   for (const QString& path : {inside, beside, hidden}) delegate->applicationOpenFile(path);

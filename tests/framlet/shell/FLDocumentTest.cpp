@@ -6,6 +6,7 @@
 #include "framlet/shell/flSafeSave.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -160,10 +161,7 @@ TEST_F(DocumentSaveTest, SaveAsAttachesPostsTheRenameOnceAndSaveKeepsTheUndoHist
 }
 
 TEST_F(DocumentSaveTest, AnHtmlFolderNeverReplacesWhatTheSaveDidNotMake) {
-  QFile unrelated(path(QStringLiteral("Report")));
-  ASSERT_TRUE(unrelated.open(QIODevice::WriteOnly));
-  unrelated.write("mine");
-  unrelated.close();
+  ASSERT_TRUE(WriteFileBytes(path(QStringLiteral("Report")), "mine"));
   document.setFilePath(QString());
   document.setDirty(true);
   for (const bool backups : {true, false}) {
@@ -227,7 +225,7 @@ TEST(SafeSave, UniqueNamesCountUpFromTwo) {
        QStringLiteral("Report 3.html")},
   };
   for (const auto& c : cases) {
-    for (const QString& name : c.existing) QFile(folder.filePath(name)).open(QIODevice::WriteOnly);
+    for (const QString& name : c.existing) WriteFileBytes(folder.filePath(name));
     EXPECT_EQ(QFileInfo(UniquePathInFolder(folder.path(), c.base, c.extension)).fileName(), c.expected);
   }
 }

@@ -106,16 +106,6 @@ TEST_F(DocumentWCTest, ACancelledPanelLeavesTheWindowOpen) {
   EXPECT_TRUE(controller.document()->dirty());
 }
 
-TEST_F(DocumentWCTest, AnHtmlNameInAnyCaseSavesACopy) {
-  controller.document()->setFilePath(folder.filePath(QStringLiteral("Budget.Numlet")));
-  controller.document()->setDirty(true);
-  controller.saveDocumentAs();
-  confirmPanel(QStringLiteral("Web.HTML"));
-  EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("Web"))).isDir());
-  EXPECT_EQ(controller.document()->filePath(), folder.filePath(QStringLiteral("Budget.Numlet")));
-  EXPECT_TRUE(controller.document()->dirty());
-}
-
 TEST_F(DocumentWCTest, TheNextPanelStartsOnTheLastConfirmedFormat) {
   controller.saveDocumentAs();
   ASSERT_TRUE(QTest::qWaitFor([this] { return controller.formatVC() != nullptr; }, 2000));

@@ -33,12 +33,6 @@ class PopoverTest : public testing::Test {
   NotificationObserver observer;
 };
 
-TEST_F(PopoverTest, ClosingPopoversWithNoneRegisteredPostsNothing) {
-  ASSERT_FALSE(FLPopoverBaseVC::arePopoversRegistered());
-  FLPopoverBaseVC::closePopovers();
-  EXPECT_EQ(posts, 0);
-}
-
 TEST_F(PopoverTest, ClosePopoversClosesEveryOpenPopoverAndTheControllersGo) {
   QPointer<FLPopoverBaseVC> first = new FLPopoverBaseVC;
   QPointer<FLPopoverBaseVC> second = new FLPopoverBaseVC;

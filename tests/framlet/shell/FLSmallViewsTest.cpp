@@ -1,7 +1,6 @@
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flDrawing.h"
 #include "framlet/shell/FLContainerView.h"
-#include "framlet/shell/FLDisclosureAnimation.h"
 #include "framlet/shell/FLDisclosureCell.h"
 #include "framlet/shell/FLNotifyingScrollView.h"
 #include "framlet/shell/FLScroller.h"
@@ -39,31 +38,6 @@ TEST(FLScrollerTest, DarkSlotUsesTheNoKnobFillWhenThereIsNoKnob) {
     EXPECT_EQ(image.pixelColor(14, 50), colors.grooveEdge);
   }
   EXPECT_EQ(colors.grooveFillNoKnob, QColor(47, 47, 47));
-}
-
-TEST(FLScrollerTest, DarkKnobIsACapsuleInsetFromTheLongSides) {
-  const FLScrollerColors& colors = FLScroller::setupDarkGroove();
-  QImage image = Canvas(15, 100);
-  {
-    QPainter painter(&image);
-    FLScroller::drawDarkKnob(painter, QRectF(0, 20, 15, 40), true, false, true);
-  }
-  EXPECT_EQ(image.pixelColor(7, 40), colors.knobFillHighlighted);
-  EXPECT_EQ(image.pixelColor(1, 40), QColor(Qt::white));  // inside the 3-point inset
-  EXPECT_EQ(image.pixelColor(7, 10), QColor(Qt::white));
-}
-
-TEST(FLScrollerTest, TheScrollViewCornerBorrowsTheScrollersGroove) {
-  const FLScrollerColors& colors = FLScroller::setupDarkGroove();
-  const bool dark = g_darkMode;
-  g_darkMode = true;
-  QImage image = Canvas(15, 15);
-  {
-    QPainter painter(&image);
-    DrawScrollViewCorner(painter, true, false, QRectF(0, 0, 15, 15));
-  }
-  g_darkMode = dark;
-  EXPECT_EQ(image.pixelColor(8, 8), colors.grooveFillNoKnob);
 }
 
 TEST(FLContainerViewTest, FillsWithItsColourOrThePanelBackground) {
@@ -190,19 +164,6 @@ TEST(FLDisclosureCellTest, PointsRightWhenClosedAndDownWhenOpen) {
     }
   }
   EXPECT_EQ(FLDisclosureCell::bestSize(), QSizeF(10, 10));
-}
-
-class Disclosing : public FLDisclosureAnimationDelegate {
- public:
-  void setDisclosurePosition(double progress) override { positions.push_back(progress); }
-  std::vector<double> positions;
-};
-
-TEST(FLDisclosureAnimationTest, ProgressGoesToTheDelegate) {
-  Disclosing delegate;
-  FLDisclosureAnimation animation(&delegate);
-  animation.setCurrentProgress(0.25);
-  EXPECT_EQ(delegate.positions, std::vector<double>{0.25});
 }
 
 TEST(CenterRowTest, RowsNearAnEdgeComeToAThird) {

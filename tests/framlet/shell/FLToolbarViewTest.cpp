@@ -10,7 +10,6 @@
 #include "support/LogCapture.h"
 
 #include <QMainWindow>
-#include <QMenu>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -124,17 +123,6 @@ TEST_F(ToolbarViewTest, AClickSendsTheToolsActionWithItsTag) {
   toolbar->setEnabled(false, QStringLiteral("beta:"));
   QTest::mouseClick(toolbar, Qt::LeftButton, {}, beta);
   EXPECT_EQ(owner.sent.size(), 1);
-}
-
-TEST_F(ToolbarViewTest, TheContextMenuOffersModesHideAndCustomize) {
-  FLToolbarView* toolbar = makeToolbar();
-  std::unique_ptr<QMenu> menu(toolbar->menuForEvent());
-  ASSERT_TRUE(menu);
-  QStringList titles;
-  for (QAction* action : menu->actions())
-    if (!action->isSeparator()) titles.append(action->text());
-  EXPECT_EQ(titles, (QStringList{"Icon and Text", "Icon Only", "Text Only", "Hide Toolbar", "Customize Toolbar…"}));
-  EXPECT_TRUE(menu->actions()[0]->isChecked());
 }
 
 TEST_F(ToolbarViewTest, TheBarIsDrawnWithItsBackgroundAndBottomLine) {

@@ -35,7 +35,6 @@ class FakeDelegate : public FLUndoDelegate {
   bool undoOrRedo(uint32_t* action, uint32_t, void* data, bool isRedo) override {
     replays.push_back({static_cast<Record*>(data)->value, isRedo, *action});
     if (reenter) reentryAnswer = reenter->setUndoAction(0, 1, nullptr);
-    if (rewriteAction) *action = rewriteAction;
     return !failReplay;
   }
   QString undoActionName(uint32_t descriptor, const void*) override {
@@ -72,7 +71,6 @@ class FakeDelegate : public FLUndoDelegate {
   bool refuse = false;
   bool merge = false;
   bool failReplay = false;
-  uint32_t rewriteAction = 0;
   FLUndoManager* reenter = nullptr;
   bool reentryAnswer = true;
   int coalesceAsked = 0;
@@ -195,23 +193,6 @@ TEST_F(FLUndoManagerTest, RecordingAfterUndoFreesEveryRedoStep) {
   EXPECT_EQ(delegate.freed, (std::vector<int32_t>{3, 4}));
   EXPECT_FALSE(manager->isRedoAvailable());
   EXPECT_EQ(UndoValues(), (std::vector<int32_t>{1, 2, 5}));
-}
-
-TEST_F(FLUndoManagerTest, UndoAndRedoReplayThroughTheDelegate) {
-  ASSERT_TRUE(Record(1, 3));
-  ASSERT_TRUE(Record(2, 4));
-  delegate.rewriteAction = 7;
-  manager->undo();
-  delegate.rewriteAction = 0;
-  manager->redo();
-  manager->redo();
-  EXPECT_EQ(beeps, 1);
-  manager->undo();
-  manager->undo();
-  using R = FakeDelegate::Replay;
-  // The delegate may rewrite the action through its address; the entry keeps the new one.
-  EXPECT_EQ(delegate.replays,
-            (std::vector<R>{{2, false, 4}, {2, true, 7}, {2, false, 7}, {1, false, 3}}));
 }
 
 TEST_F(FLUndoManagerTest, AnUndoneStepNoLongerAbsorbsItsIdentifier) {

@@ -3,6 +3,7 @@
 #include "ShellTestSupport.h"
 #include "framlet/shell/FLWindowTabContainer.h"
 #include "platform/UserDefaults.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 
@@ -149,7 +150,7 @@ TEST(WindowTabQuit, ADirtyWindowSavedOrDiscardedAtQuitKeepsItsPlace) {
   QStringList opened;
   for (const char* name : {"clean.txt", "dirty.txt"}) {
     const QString path = folder.filePath(QLatin1String(name));
-    QFile(path).open(QIODevice::WriteOnly);
+    WriteFileBytes(path);
     ASSERT_TRUE(delegate->applicationOpenFile(path));
     manager.setTabIdentifier(QString(), delegate->windowForFile(path));
     opened.append(path);

@@ -322,20 +322,6 @@ TEST(Edit, ParagraphRangesFoundBeforeAnEditAreNotReusedAfterIt) {
   EXPECT_EQ(para, (DocRange{doc.get(), kBody + 3, kBody + 8}));
 }
 
-TEST(Edit, DeletingAcrossRunBoundariesLeavesNoEmptyRun) {
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("aabbcc"));
-  PropRecord record;
-  SetDefaultProperties(doc.get(), kPropChar, &record);
-  record.body[CharField::italic] = 1;
-  ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 2, kBody + 4}, record));
-  DocRange doomed{doc.get(), kBody + 2, kBody + 4};
-  ASSERT_TRUE(ReplaceRangeCore(&doomed, nullptr, nullptr, 0, false));
-  for (uint32_t i = 1; i < doc->charRuns.count(); ++i) EXPECT_LT(doc->charRuns.cpAt(i - 1), doc->charRuns.cpAt(i));
-  PropRecord fetched;
-  FetchCharProps(doc.get(), kBody + 2, nullptr, &fetched);
-  EXPECT_EQ(fetched.body[CharField::italic], 0);
-}
-
 TEST(Edit, ReplacedTextTakesThePropertiesOfTheRunItReplaces) {
   // Runs: plain "ab", italic "cdef" at offsets 2-5, plain "gh". Each case replaces from offset 2.
   const struct {

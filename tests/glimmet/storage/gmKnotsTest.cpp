@@ -100,16 +100,6 @@ TEST(Knots, FetchKnotFindsAtomicSpanningAndNestedKnots) {
   EXPECT_EQ(within.first, doc.at(3));
 }
 
-TEST(Knots, RequiredTypeMismatchIsReported) {
-  KnotDoc doc(QStringLiteral("a<u<t<b"));
-  doc.AddKnot(kKnotLink, {1, 3, 5});
-  LogCapture capture;
-  KnotInfo info;
-  EXPECT_FALSE(FetchKnot(doc.get(), doc.at(4), &info, kKnotNote));
-  EXPECT_EQ(info.index, -1);
-  EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Expected knot not found")});
-}
-
 TEST(Knots, InsertKnotCoreChecksTheKinkCount) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc"));
   LogCapture capture;

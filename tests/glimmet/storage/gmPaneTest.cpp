@@ -3,7 +3,6 @@
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmEdit.h"
 #include "StorageTestSupport.h"
-#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -71,19 +70,6 @@ TEST(Panes, NewDocumentsTakeTheHostsDefaultFont) {
   InstalledLayout installed(&layout);
   GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
   EXPECT_EQ(doc->props[doc->styles[0].second].get<int16_t>(CharField::size), 40);
-}
-
-TEST(Panes, OverridingPaneContents) {
-  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
-  Pane* pane = CurrentPane(doc.get());
-  pane->paraCacheFirst = 14;
-  OverridePaneContents(pane, kPaneContentsPlain);
-  EXPECT_EQ(pane->contentsKind, kPaneContentsPlain);
-  EXPECT_EQ(pane->paraCacheFirst, -1);
-  LogCapture capture;
-  OverridePaneContents(pane, 3);
-  EXPECT_EQ(pane->contentsKind, kPaneContentsPlain);
-  EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Bad PaneContents")});
 }
 
 TEST(Panes, DeferralIsIgnoredOffTheMainThread) {
