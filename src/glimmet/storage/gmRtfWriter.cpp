@@ -141,6 +141,7 @@ class Writer {
   bool paraOpen_ = false;
   bool fontOwed_ = false;  // the paragraph's first run writes its font
   bool inTable_ = false;
+  uint32_t markedThrough_ = kGMNone;  // one past the last paragraph mark written
   PropRecord tableProps_;
   uint32_t chapters_ = 0;
 };
@@ -704,13 +705,21 @@ void Writer::RunProps(const PropRecord& chars) {
 void Writer::EndPara(uint32_t markCp, char16_t mark) {
   const PropRecord chars = CharsAt(markCp);
   if (!groupOpen_ || std::memcmp(groupChars_.body, chars.body, g_propSizes[kPropChar]) != 0) RunProps(chars);
-  Mark();
-  if (!inTable_) {
-    if (mark == 0x0C) Word("column");
-    else if (mark == 0x0B) Word("page");
+  // A cell's last paragraph ends with the cell.
+  const uint32_t next = doc_->knots.indexAtCp(markCp + 1);
+  if (next != kGMNone && doc_->knots.at(next).type == kKnotRow && doc_->knots.at(next).kink != kKinkBegin) {
+    Word("cell");
+    Raw("\n");
+  } else {
+    Mark();
+    if (!inTable_) {
+      if (mark == 0x0C) Word("column");
+      else if (mark == 0x0B) Word("page");
+    }
   }
   CloseGroup();
   paraOpen_ = false;
+  markedThrough_ = markCp + 1;
 }
 
 void Writer::Link(const KnotInfo& link) {
@@ -798,12 +807,17 @@ uint32_t Writer::KinkMark(uint32_t cp, const KnotEntry& entry) {
     inTable_ = false;
     return cp + 1;
   }
-  if (!paraOpen_) StartPara(cp);
+  // A kink right after a paragraph mark closes that paragraph's knot or cell and adds none.
+  const bool marked = !paraOpen_ && markedThrough_ == cp;
+  if (!paraOpen_ && !marked) StartPara(cp);
   if (entry.type == kKnotRow) {
-    CloseGroup();
-    Word("cell");
-    Raw("\n");
+    if (!marked) {
+      CloseGroup();
+      Word("cell");
+      Raw("\n");
+    }
     paraOpen_ = false;
+    markedThrough_ = cp + 1;
     if (entry.kink == kKinkEnd) {
       Word("pard");
       Word("intbl");
@@ -812,7 +826,7 @@ uint32_t Writer::KinkMark(uint32_t cp, const KnotEntry& entry) {
     }
     return cp + 1;
   }
-  EndPara(cp, 0x0A);
+  if (!marked) EndPara(cp, 0x0A);
   return cp + 1;
 }
 
@@ -901,6 +915,7 @@ uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
       Mark();
       CloseGroup();
       paraOpen_ = false;
+      markedThrough_ = cp + 1;
       break;
     case kKnotVar:
       Text(VariableText(cp, entry));
