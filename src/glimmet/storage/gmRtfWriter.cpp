@@ -1,8 +1,11 @@
 #include "glimmet/storage/gmRtfWriter.h"
 
+#include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flImageSaving.h"
+#include "framlet/foundation/flImageSupport.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmKnots.h"
@@ -12,6 +15,9 @@
 #include "glimmet/storage/gmTables.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
@@ -53,6 +59,7 @@ constexpr uint32_t kTableAlignAtom = 4, kTableBackAtom = 30, kTableFirstRowAtom 
 constexpr uint32_t kFrameBackAtom = 22;
 constexpr uint32_t kDocTopAtom = 20, kDocBottomAtom = 22, kDocImageAtom = 28;
 constexpr uint32_t kDividerKinds = 11;
+constexpr uint32_t kPictureFitScale = 16383;
 
 struct MoleculeFree {
   void operator()(GMMolecule* molecule) const { FreeMolecule(molecule); }
@@ -67,7 +74,8 @@ T ValueAs(const uint8_t* value) {
 
 class Writer {
  public:
-  Writer(const DocRange& range, uint32_t options) : doc_(range.doc), range_(range), options_(options) {}
+  Writer(const DocRange& range, const QString& folder, uint32_t options)
+      : doc_(range.doc), range_(range), folder_(folder), options_(options) {}
   QString Run();
 
  private:
@@ -114,7 +122,7 @@ class Writer {
 
   // The body.
   void Body();
-  uint32_t MarkOf(uint32_t cp);
+  uint32_t MarkOf(GMTextStore::Cursor cursor);
   void StartPara(uint32_t mark);
   void RunProps(const PropRecord& chars);
   void CloseGroup();
@@ -125,11 +133,16 @@ class Writer {
   void Row(const KnotInfo& row);
   void Link(const KnotInfo& link);
   QString VariableText(uint32_t cp, const KnotEntry& entry) const;
+  void Picture(const KnotEntry& entry);
+  void PictureProps(const KnotEntry& entry);
+  QString PictureFile(GMPicture& picture, const FLImage* image);
   PropRecord CharsAt(uint32_t cp) const;
 
   GlimmetDoc* doc_;
   DocRange range_;
+  QString folder_;  // of an RTFD package, where pictures become files
   uint32_t options_;
+  uint32_t pictureCount_ = 0;
   QString out_;
   bool delimiter_ = false;
   std::vector<Kolor> colors_;
@@ -628,10 +641,9 @@ PropRecord Writer::CharsAt(uint32_t cp) const {
   return chars;
 }
 
-// The cp that ends the paragraph holding cp: its mark, a kink that breaks paragraphs, or the
+// The cp that ends the paragraph at the cursor: its mark, a kink that breaks paragraphs, or the
 // begin of a knot that starts a paragraph of its own (a divider is its own paragraph's end).
-uint32_t Writer::MarkOf(uint32_t cp) {
-  GMTextStore::Cursor cursor(doc_->text, cp);
+uint32_t Writer::MarkOf(GMTextStore::Cursor cursor) {
   for (;;) {
     uint32_t count = 0;
     const char16_t* units = cursor.span(&count);
@@ -798,6 +810,115 @@ QString Writer::VariableText(uint32_t cp, const KnotEntry& entry) const {
   }
 }
 
+// ---- Pictures ---------------------------------------------------------------------------------
+
+void Writer::PictureProps(const KnotEntry& entry) {
+  const uint32_t vertical = uint32_t(entry.value);
+  const uint32_t scale = uint32_t(entry.value >> 32) & 0xFFFF;
+  const uint32_t opacity = uint32_t(entry.value >> 48) & 0xFFFF;
+  static const char* const kVertical[] = {"glmtpict", "glmtpicb", "glmtpicc"};
+  if (vertical > 3) LogAssert("bad vertAlign", __func__, __FILE__, __LINE__);
+  if (vertical != 3) Word(vertical < 3 ? kVertical[vertical] : "glmtpict");
+  if (scale == 0) {
+    Word("picscalex", 100);
+    Word("picscaley", 100);
+  } else if (scale == kPictureFitScale) {
+    Word("glmtfitpic");
+  } else {
+    Word("picscalex", scale / 10);
+    Word("picscaley", scale / 10);
+  }
+  if (opacity != 0) Word("glmtbackopacity", opacity);
+  if (const PropRecord* border = PropertiesAtIndex(doc_, entry.propIndex); border && border->kind == kPropBorder) {
+    PropRecord base;
+    SetBaseProperties(kPropBorder, &base);
+    Props(*border, base);
+  }
+}
+
+// The picture's file in the package: a copy of the file it came from, else the image as TIFF;
+// empty when neither can be written.
+QString Writer::PictureFile(GMPicture& picture, const FLImage* image) {
+  if (!picture.savedName.isEmpty()) return picture.savedName;
+  const QString base = QStringLiteral("Picture%1").arg(++pictureCount_);
+  const QFileInfo source(picture.path);
+  if (source.isAbsolute() && source.isFile()) {
+    const QString name = source.suffix().isEmpty() ? base : base + u'.' + source.suffix();
+    const QString target = QDir(folder_).filePath(name);
+    QFile::remove(target);
+    if (QFile::copy(picture.path, target)) return picture.savedName = name;
+  }
+  FLError error;
+  const QString written = SaveImage(image, QDir(folder_).filePath(base + QStringLiteral(".tiff")), kImageFormatTiff, &error);
+  if (written.isEmpty()) return QString();
+  return picture.savedName = QFileInfo(written).fileName();
+}
+
+void Writer::Picture(const KnotEntry& entry) {
+  if (entry.word >= doc_->pictures.size()) return;
+  GMPicture& picture = doc_->pictures[entry.word];
+  const std::shared_ptr<FLImage> image = std::static_pointer_cast<FLImage>(picture.image);
+  if (!image || image->isNull()) return;
+  const QSizeF size = image->size();
+  const uint32_t scale = uint32_t(entry.value >> 32) & 0xFFFF;
+  if (!folder_.isEmpty()) {
+    const QString name = PictureFile(picture, image.get());
+    if (name.isEmpty()) return;
+    QSizeF shown = size;
+    if (scale != 0 && scale != kPictureFitScale) shown = size * scale / 1000.0;
+    Raw("{{");
+    Word("NeXTGraphic");
+    out_ += u' ' + name + u' ';
+    delimiter_ = false;
+    Word("width", int64_t(shown.width()) * 20);
+    Word("height", int64_t(shown.height()) * 20);
+    PictureProps(entry);
+    out_ += u' ';
+    out_ += QChar(0xAC);  // the attachment character
+    Raw("}}\n");
+    return;
+  }
+  // The file's own bytes for PNG and JPEG files, else the image as PNG.
+  QByteArray data;
+  const char* format = "pngblip";
+  const QFileInfo source(picture.path);
+  const QString suffix = source.suffix().toLower();
+  if (source.isAbsolute() && (suffix == u"png" || suffix == u"jpeg" || suffix == u"jpg")) {
+    QFile file(picture.path);
+    if (file.open(QIODevice::ReadOnly)) {
+      data = file.readAll();
+      if (suffix != u"png") format = "jpegblip";
+    }
+  }
+  if (data.isEmpty()) {
+    format = "pngblip";
+    FLImageSaveRequest request;
+    request.format = kImageFormatPng;
+    if (!SaveImageCore(image.get(), request, 0, 0) || request.data.isEmpty()) return;
+    data = request.data;
+  }
+  Raw("\n{");
+  Word("pict");
+  Word(format);
+  Word("picw", int64_t(size.width()));
+  Word("pich", int64_t(size.height()));
+  PictureProps(entry);
+  Raw("\n");
+  static const char kHex[] = "0123456789abcdef";
+  QString line;
+  for (qsizetype i = 0; i < data.size(); i += 50) {
+    line.clear();
+    for (qsizetype j = i; j < std::min(i + 50, data.size()); ++j) {
+      const uint8_t byte = uint8_t(data[j]);
+      line += QLatin1Char(kHex[byte >> 4]);
+      line += QLatin1Char(kHex[byte & 15]);
+    }
+    out_ += line;
+    out_ += u'\n';
+  }
+  Raw("}\n");
+}
+
 // A kink that ends a paragraph (the U+0001 kinks): cells end with "cell", rows with "row";
 // others (list, note, short and table-of-contents ends) as a paragraph mark.
 uint32_t Writer::KinkMark(uint32_t cp, const KnotEntry& entry) {
@@ -894,7 +1015,7 @@ uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
       break;
   }
   // Knots that sit in a paragraph's text.
-  if (!paraOpen_) StartPara(entry.type == kKnotDivider ? cp : MarkOf(cp + 1));
+  if (!paraOpen_) StartPara(entry.type == kKnotDivider ? cp : MarkOf(GMTextStore::Cursor(doc_->text, cp + 1)));
   RunProps(CharsAt(entry.type == kKnotLink || entry.type == kKnotTag ? cp + 1 : cp));
   switch (entry.type) {
     case kKnotLink:
@@ -920,8 +1041,11 @@ uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
     case kKnotVar:
       Text(VariableText(cp, entry));
       break;
+    case kKnotPicture:
+      Picture(entry);
+      break;
     default:
-      break;  // autonumbers and pictures have no text of their own
+      break;  // autonumbers have no text of their own
   }
   return std::max(info.limit, cp + 1);
 }
@@ -943,7 +1067,7 @@ void Writer::Body() {
     const uint32_t stretchEnd = std::min(limit, nextKnot);
     GMTextStore::Cursor cursor(doc_->text, cp);
     while (cp < stretchEnd) {
-      if (!paraOpen_) StartPara(MarkOf(cp));
+      if (!paraOpen_) StartPara(MarkOf(cursor));
       if (cp >= run.limit || cp < run.first) FetchCharProps(doc_, cp, &run, &chars);
       const uint32_t end = std::min(stretchEnd, std::max(run.limit, cp + 1));
       // The run's units up to a paragraph mark.
@@ -998,8 +1122,12 @@ QString Writer::Run() {
 
 }  // namespace
 
-QString ExportRtf(const DocRange& range, uint32_t options) {
+QString ExportRtf(const DocRange& range, const QString& rtfdFolder, uint32_t options) {
   if (!range.doc) return QString();
-  Writer writer(range, options);
+  // The package's file names are made afresh by each export.
+  for (GMPicture& picture : range.doc->pictures) picture.savedName.clear();
+  Writer writer(range, rtfdFolder, options);
   return writer.Run();
 }
+
+QString ExportRtf(const DocRange& range, uint32_t options) { return ExportRtf(range, QString(), options); }

@@ -1,6 +1,8 @@
 #include "glimmet/storage/gmRtfWriter.h"
 
 #include "StorageTestSupport.h"
+#include "framlet/foundation/FLImage.h"
+#include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/Kolor.h"
 #include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmBookmarks.h"
@@ -14,7 +16,10 @@
 #include "glimmet/storage/gmStyles.h"
 #include "glimmet/storage/gmTables.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -161,10 +166,20 @@ TEST(RtfWriter, LibreOfficeReadsTheOutput) {
   if (soffice.isEmpty()) GTEST_SKIP() << "soffice is not installed (Debian package libreoffice-writer-nogui)";
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  GlimmetDocPtr doc = DocWithBody(QString::fromUtf8("Caf\u00e9 {braces} \\ and \u20ac\nsecond\tline \u4e2d"));
+  GlimmetDocPtr doc = DocWithBody(QString::fromUtf8("Caf\u00e9 {braces} \\ and \u20ac\nsecond\tline \u4e2d\nlast"));
+  // A table of two rows and a divider besides the text.
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(doc.get(), uint32_t(doc->userLength) - 4, 2, 2, &table));
+  for (uint32_t cp = table.limit - 3; cp > table.first + 1; --cp)
+    if (doc->charAt(cp) == 0x0A) InsertText(doc.get(), cp, QStringLiteral("cell %1").arg(cp));
+  DocRange at{doc.get(), uint32_t(doc->userLength) - 4, uint32_t(doc->userLength) - 4};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 0, nullptr, false));
+  const QString rtf = ExportRtf(Body(doc.get()));
+  ASSERT_TRUE(rtf.contains(QStringLiteral("cell ")) && rtf.contains(QStringLiteral("\\row")) &&
+              rtf.contains(QStringLiteral("\\glmtdiv")));
   QFile file(dir.filePath(QStringLiteral("out.rtf")));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(ExportRtf(Body(doc.get())).toLatin1());
+  file.write(rtf.toLatin1());
   file.close();
   QProcess process;
   process.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
@@ -176,7 +191,9 @@ TEST(RtfWriter, LibreOfficeReadsTheOutput) {
   ASSERT_TRUE(text.open(QIODevice::ReadOnly));
   QString got = QString::fromUtf8(text.readAll());
   got.remove(QChar(0xFEFF));
-  EXPECT_EQ(got.simplified(), ExtractPlainText(Body(doc.get()), false).simplified());
+  // The same text as this engine's reader finds.
+  GlimmetDocPtr back = Read(rtf);
+  EXPECT_EQ(got.simplified(), TextOfRange(Body(back.get())).simplified()) << rtf.toStdString();
 }
 
 }  // namespace
@@ -294,6 +311,55 @@ TEST(RtfWriter, KnotsKeepTheirText) {
   EXPECT_FALSE(body.contains(QStringLiteral("guid")));
   GlimmetDocPtr back = Read(rtf);
   EXPECT_EQ(ExtractPlainText(Body(back.get()), false), QStringLiteral("one\ntwo\nthree\n\nfour\n"));
+}
+
+}  // namespace
+
+namespace {
+
+// Pictures go out as PNG in hex, or in an RTFD package as files the RTF names.
+TEST(RtfWriter, PicturesAsHexOrPackageFiles) {
+  // The colour space the kernel sets at launch, which the image savers check for.
+  if (!g_genericColorSpace.isValid()) g_genericColorSpace = QColorSpace(QColorSpace::SRgb);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage bitmap(4, 3, QImage::Format_ARGB32);
+  bitmap.fill(Qt::red);
+  const QString png = dir.filePath(QStringLiteral("red.png"));
+  ASSERT_TRUE(bitmap.save(png));
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  const QString paths[] = {png, QString()};
+  for (const QString& path : paths) {
+    GMPicture picture;
+    picture.path = path;
+    picture.image = std::shared_ptr<FLImage>(FLImage::withCGImage(bitmap, QSizeF(0, 0)));
+    doc->pictures.push_back(picture);
+  }
+  // The second picture first, at half size, centred.
+  for (uint32_t index : {1u, 0u}) {
+    DocRange at{doc.get(), kBody + 1, kBody + 1};
+    const KinkData data{index, index ? 2u | (uint64_t(500) << 32) : 3u};
+    ASSERT_TRUE(InsertKnotCore(&at, kKnotPicture, 0, 0, nullptr, 1, &data, false));
+  }
+  const QString rtf = ExportRtf(Body(doc.get()));
+  EXPECT_TRUE(rtf.contains(QStringLiteral("{\\pict\\pngblip\\picw4\\pich3\\picscalex100\\picscaley100\n89504e470d0a1a0a")))
+      << rtf.toStdString();
+  EXPECT_TRUE(rtf.contains(QStringLiteral("{\\pict\\pngblip\\picw4\\pich3\\glmtpicc\\picscalex50\\picscaley50\n")));
+  for (const QString& line : rtf.split(u'\n')) EXPECT_LE(line.size(), 100);
+
+  const QString package = dir.filePath(QStringLiteral("doc.rtfd"));
+  ASSERT_TRUE(QDir().mkpath(package));
+  const QString rtfd = ExportRtf(Body(doc.get()), package);
+  EXPECT_TRUE(rtfd.contains(QStringLiteral("{{\\NeXTGraphic Picture1.png \\width80\\height60\\picscalex100")))
+      << rtfd.toStdString();
+  EXPECT_TRUE(rtfd.contains(QStringLiteral("{{\\NeXTGraphic Picture2.tiff \\width40\\height20\\glmtpicc")));
+  EXPECT_TRUE(QFileInfo::exists(package + QStringLiteral("/Picture1.png")));
+  EXPECT_TRUE(QFileInfo::exists(package + QStringLiteral("/Picture2.tiff")));
+  // Either way the reader keeps the text around the pictures.
+  for (const QString& written : {rtf, rtfd}) {
+    GlimmetDocPtr back = Read(written);
+    EXPECT_TRUE(TextOfRange(Body(back.get())).startsWith(u'a'));
+  }
 }
 
 }  // namespace
