@@ -24,6 +24,8 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 int64_t EmuToTwips(int64_t emu) {
@@ -116,6 +118,11 @@ class Writer {
 
   // Properties as keywords.
   void Props(const PropRecord& record, const PropRecord& base, uint32_t skipAtom = 0);
+  // The same for an interned record, remembering the words by key (the record's index and how
+  // its base was made): documents repeat a few formattings many times.
+  // The base is made only when the words are not known yet.
+  template <typename MakeBase>
+  void CachedProps(const PropRecord& record, const MakeBase& makeBase, uint32_t skipAtom, uint64_t key);
   void Atom(uint32_t kind, const GMAtom& atom, const uint8_t* value, const PropRecord& record);
   void SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value, const PropRecord& record);
   void FirstLineAtom(uint32_t charAtom);
@@ -157,6 +164,7 @@ class Writer {
   uint32_t markedThrough_ = kGMNone;  // one past the last paragraph mark written
   PropRecord tableProps_;
   uint32_t chapters_ = 0;
+  std::unordered_map<uint64_t, std::pair<QString, bool>> cachedWords_;
 };
 
 void Writer::Text(const char16_t* text, uint32_t count) {
@@ -404,6 +412,27 @@ void Writer::Props(const PropRecord& record, const PropRecord& base, uint32_t sk
     if (!atom || !atom->used) continue;
     Atom(entry.kind, *atom, entry.value, record);
   }
+}
+
+template <typename MakeBase>
+void Writer::CachedProps(const PropRecord& record, const MakeBase& makeBase, uint32_t skipAtom, uint64_t key) {
+  if (record.index == kGMNone) {
+    Props(record, makeBase(), skipAtom);
+    return;
+  }
+  key = (key << 32) | record.index;
+  const auto found = cachedWords_.find(key);
+  if (found != cachedWords_.end()) {
+    if (found->second.first.isEmpty()) return;
+    out_ += found->second.first;
+    delimiter_ = found->second.second;
+    return;
+  }
+  const qsizetype start = out_.size();
+  const bool delimiter = delimiter_;
+  Props(record, makeBase(), skipAtom);
+  const QString words = out_.mid(start);
+  cachedWords_.emplace(key, std::make_pair(words, words.isEmpty() ? delimiter : delimiter_));
 }
 
 void Writer::Atom(uint32_t kind, const GMAtom& atom, const uint8_t* value, const PropRecord& record) {
@@ -678,14 +707,20 @@ void Writer::StartPara(uint32_t mark) {
   Word("pard");
   if (inTable_) Word("intbl");
   Word("plain");
-  PropRecord base;
-  SetBaseProperties(kPropPara, &base);
   Word("s", para.get<uint16_t>(ParaField::style));
-  if (para.get<uint32_t>(ParaField::border + BorderField::kind) != 0) {
-    base.set<uint32_t>(ParaField::border + BorderField::line, ~para.get<uint32_t>(ParaField::border + BorderField::line));
-    base.set<int64_t>(ParaField::border + BorderField::width, ~para.get<int64_t>(ParaField::border + BorderField::width));
-  }
-  Props(para, base, ParaAtom::style);
+  CachedProps(
+      para,
+      [&para] {
+        PropRecord base;
+        SetBaseProperties(kPropPara, &base);
+        // A bordered paragraph always names its line style and width.
+        if (para.get<uint32_t>(ParaField::border + BorderField::kind) != 0) {
+          base.set<uint32_t>(ParaField::border + BorderField::line, ~para.get<uint32_t>(ParaField::border + BorderField::line));
+          base.set<int64_t>(ParaField::border + BorderField::width, ~para.get<int64_t>(ParaField::border + BorderField::width));
+        }
+        return base;
+      },
+      ParaAtom::style, kPropPara);
   const Kolor back = para.get<uint32_t>(ParaField::border + BorderField::backColor);
   if (KolorIsColor(back)) {
     // Other readers see a background; this one drops the character shading.
@@ -708,10 +743,16 @@ void Writer::RunProps(const PropRecord& chars) {
   Raw("{");
   groupOpen_ = true;
   groupChars_ = chars;
-  PropRecord base = plain_;
-  if (fontOwed_) base.set<uint16_t>(CharField::font, ~chars.get<uint16_t>(CharField::font));
+  const bool font = fontOwed_;
+  CachedProps(
+      chars,
+      [&] {
+        PropRecord base = plain_;
+        if (font) base.set<uint16_t>(CharField::font, ~chars.get<uint16_t>(CharField::font));
+        return base;
+      },
+      0, font ? 2 : 0);
   fontOwed_ = false;
-  Props(chars, base);
 }
 
 void Writer::EndPara(uint32_t markCp, char16_t mark) {
@@ -1055,7 +1096,6 @@ void Writer::Body() {
   uint32_t cp = range_.first;
   DocRange run{doc_, 0, 0};
   PropRecord chars;
-  std::vector<char16_t> buffer;
   while (cp < limit) {
     const uint32_t knotIndex = doc_->knots.indexOfCpAfter(cp);
     const uint32_t nextKnot = knotIndex < doc_->knots.count() ? doc_->knots.cpAt(knotIndex) : kGMNone;
@@ -1070,8 +1110,7 @@ void Writer::Body() {
       if (!paraOpen_) StartPara(MarkOf(cursor));
       if (cp >= run.limit || cp < run.first) FetchCharProps(doc_, cp, &run, &chars);
       const uint32_t end = std::min(stretchEnd, std::max(run.limit, cp + 1));
-      // The run's units up to a paragraph mark.
-      buffer.clear();
+      // The run's units up to a paragraph mark, straight from the stream's pieces.
       uint32_t at = cp;
       char16_t mark = 0;
       while (at < end) {
@@ -1081,17 +1120,16 @@ void Writer::Body() {
         count = std::min(count, end - at);
         uint32_t i = 0;
         while (i < count && !IsParaMarkChar(units[i])) ++i;
-        buffer.insert(buffer.end(), units, units + i);
+        if (i > 0) {
+          RunProps(chars);
+          Text(units, i);
+        }
         at += i;
         cursor.advance(i);
         if (i < count) {
           mark = units[i];
           break;
         }
-      }
-      if (!buffer.empty()) {
-        RunProps(chars);
-        Text(buffer.data(), uint32_t(buffer.size()));
       }
       if (mark) {
         EndPara(at, mark);
