@@ -67,6 +67,22 @@ struct MoleculeFree {
   void operator()(GMMolecule* molecule) const { FreeMolecule(molecule); }
 };
 
+// A bordered paragraph always names its line style and width: the base is made to differ there.
+void ForceBorderWords(const PropRecord& para, PropRecord* base) {
+  if (para.get<uint32_t>(ParaField::border + BorderField::kind) == 0) return;
+  base->set<uint32_t>(ParaField::border + BorderField::line, ~para.get<uint32_t>(ParaField::border + BorderField::line));
+  base->set<int64_t>(ParaField::border + BorderField::width, ~para.get<int64_t>(ParaField::border + BorderField::width));
+}
+
+const char* TableAlignWord(uint32_t align) {
+  static const char* const kAlign[] = {"trql", "trqc", "trql", "trqr"};
+  if (align >= std::size(kAlign)) {
+    LogAssert("Bad horzAlign (tableProps)", __func__, __FILE__, __LINE__);
+    return "trql";
+  }
+  return kAlign[align];
+}
+
 template <typename T>
 T ValueAs(const uint8_t* value) {
   T out;
@@ -126,6 +142,10 @@ class Writer {
   void Atom(uint32_t kind, const GMAtom& atom, const uint8_t* value, const PropRecord& record);
   void SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value, const PropRecord& record);
   void FirstLineAtom(uint32_t charAtom);
+  void ColumnWidth(const GMAtom& atom, const uint8_t* value) {
+    Word("colno", atom.arrayIndex);
+    Word("colw", EmuToTwips(ValueAs<int64_t>(value)));
+  }
 
   // The body.
   void Body();
@@ -346,11 +366,7 @@ void Writer::StyleSheet() {
     if (style.kind == kPropPara) Word("snext", style.next == kStyleNone || style.next == s ? 32767 : int64_t(style.next));
     PropRecord base;
     SetBaseProperties(style.kind, &base);
-    if (style.kind == kPropPara && first->get<uint32_t>(ParaField::border + BorderField::kind) != 0) {
-      // A bordered style always names its line style and width.
-      base.set<uint32_t>(ParaField::border + BorderField::line, ~first->get<uint32_t>(ParaField::border + BorderField::line));
-      base.set<int64_t>(ParaField::border + BorderField::width, ~first->get<int64_t>(ParaField::border + BorderField::width));
-    }
+    if (style.kind == kPropPara) ForceBorderWords(*first, &base);
     Props(*first, base, kStyleAtom);
     if (style.kind == kPropPara) {
       if (const PropRecord* chars = PropertiesAtIndex(doc_, style.second); chars && chars->kind == kPropChar) {
@@ -630,8 +646,7 @@ void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value
     } else if (n == kChapterPagePosAtom) {
       Word("glmtpgnpos", ValueAs<uint32_t>(value));
     } else if (atom.arrayIndex > 0) {
-      Word("colno", atom.arrayIndex);
-      Word("colw", EmuToTwips(ValueAs<int64_t>(value)));
+      ColumnWidth(atom, value);
     } else {
       LogAssert("Bad chapterProps atom", __func__, __FILE__, __LINE__);
     }
@@ -639,15 +654,11 @@ void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value
   }
   if (kind == kPropTable) {
     if (n == kTableAlignAtom) {
-      static const char* const kAlign[] = {"trql", "trqc", "trql", "trqr"};
-      const uint32_t align = ValueAs<uint32_t>(value);
-      if (align >= std::size(kAlign)) LogAssert("Bad horzAlign (tableProps)", __func__, __FILE__, __LINE__);
-      Word(align < std::size(kAlign) ? kAlign[align] : "trql");
+      Word(TableAlignWord(ValueAs<uint32_t>(value)));
     } else if (n == kTableFirstRowAtom) {
       FirstLineAtom(value[0]);
     } else if (atom.arrayIndex > 0) {
-      Word("colno", atom.arrayIndex);
-      Word("colw", EmuToTwips(ValueAs<int64_t>(value)));
+      ColumnWidth(atom, value);
     } else {
       LogAssert("Bad tableProps atom", __func__, __FILE__, __LINE__);
     }
@@ -713,11 +724,7 @@ void Writer::StartPara(uint32_t mark) {
       [&para] {
         PropRecord base;
         SetBaseProperties(kPropPara, &base);
-        // A bordered paragraph always names its line style and width.
-        if (para.get<uint32_t>(ParaField::border + BorderField::kind) != 0) {
-          base.set<uint32_t>(ParaField::border + BorderField::line, ~para.get<uint32_t>(ParaField::border + BorderField::line));
-          base.set<int64_t>(ParaField::border + BorderField::width, ~para.get<int64_t>(ParaField::border + BorderField::width));
-        }
+        ForceBorderWords(para, &base);
         return base;
       },
       ParaAtom::style, kPropPara);
@@ -810,10 +817,8 @@ void Writer::Table(const KnotInfo& table) {
 
 void Writer::Row(const KnotInfo& row) {
   const PropRecord& t = tableProps_;
-  static const char* const kAlign[] = {"trql", "trqc", "trql", "trqr"};
-  const uint32_t align = t.get<uint32_t>(TableProp::alignment);
   Word("trowd");
-  Word(align < std::size(kAlign) ? kAlign[align] : "trql");
+  Word(TableAlignWord(t.get<uint32_t>(TableProp::alignment)));
   const int64_t left = t.get<int64_t>(TableProp::left);
   const int64_t gap = (t.get<int64_t>(TableProp::cellLeft) + t.get<int64_t>(TableProp::cellRight)) / 2;
   Word("trleft", EmuToTwips(left));
@@ -995,7 +1000,8 @@ uint32_t Writer::KinkMark(uint32_t cp, const KnotEntry& entry) {
 // Writes the knot whose kink is at cp; the cp where the writing goes on.
 uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
   if (entry.kink == kKinkMiddle || entry.kink == kKinkEnd) {
-    if (doc_->text.at(cp) == kKnotMarkChar) return KinkMark(cp, entry);
+    const KnotDesc& desc = g_knotDescs[entry.type < kKnotTypeCount ? entry.type : 0];
+    if ((entry.kink == kKinkEnd ? desc.endChar : desc.middleChar) == kKnotMarkChar) return KinkMark(cp, entry);
     return cp + 1;  // the inner kinks of links, bookmarks, tags and entries
   }
   KnotInfo info;
