@@ -184,6 +184,7 @@ class Writer {
   uint32_t markedThrough_ = kGMNone;  // one past the last paragraph mark written
   PropRecord tableProps_;
   uint32_t chapters_ = 0;
+  const GMTextStore::Cursor* cursor_ = nullptr;  // the body walk's, at the cp being written
   std::unordered_map<uint64_t, std::pair<QString, bool>> cachedWords_;
 };
 
@@ -1062,7 +1063,15 @@ uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
       break;
   }
   // Knots that sit in a paragraph's text.
-  if (!paraOpen_) StartPara(entry.type == kKnotDivider ? cp : MarkOf(GMTextStore::Cursor(doc_->text, cp + 1)));
+  if (!paraOpen_) {
+    uint32_t mark = cp;
+    if (entry.type != kKnotDivider) {
+      GMTextStore::Cursor after = cursor_ && cursor_->cp() == cp ? *cursor_ : GMTextStore::Cursor(doc_->text, cp);
+      after.advance(1);
+      mark = MarkOf(after);
+    }
+    StartPara(mark);
+  }
   RunProps(CharsAt(entry.type == kKnotLink || entry.type == kKnotTag ? cp + 1 : cp));
   switch (entry.type) {
     case kKnotLink:
@@ -1102,7 +1111,12 @@ void Writer::Body() {
   uint32_t cp = range_.first;
   DocRange run{doc_, 0, 0};
   PropRecord chars;
+  // One cursor follows the whole walk; knots move it on by what they wrote.
+  GMTextStore::Cursor cursor(doc_->text, cp);
+  cursor_ = &cursor;
   while (cp < limit) {
+    if (cursor.cp() < cp) cursor.advance(cp - cursor.cp());
+    else if (cursor.cp() > cp) cursor = GMTextStore::Cursor(doc_->text, cp);
     const uint32_t knotIndex = doc_->knots.indexOfCpAfter(cp);
     const uint32_t nextKnot = knotIndex < doc_->knots.count() ? doc_->knots.cpAt(knotIndex) : kGMNone;
     if (nextKnot == cp) {
@@ -1111,7 +1125,6 @@ void Writer::Body() {
     }
     // Text from cp to the next knot, run by run, paragraph by paragraph.
     const uint32_t stretchEnd = std::min(limit, nextKnot);
-    GMTextStore::Cursor cursor(doc_->text, cp);
     while (cp < stretchEnd) {
       if (!paraOpen_) StartPara(MarkOf(cursor));
       if (cp >= run.limit || cp < run.first) FetchCharProps(doc_, cp, &run, &chars);
@@ -1143,9 +1156,10 @@ void Writer::Body() {
         ++at;
       }
       cp = std::max(at, cp + 1);
-      if (cursor.cp() != cp) cursor = GMTextStore::Cursor(doc_->text, cp);
+      if (cursor.cp() < cp) cursor.advance(cp - cursor.cp());
     }
   }
+  cursor_ = nullptr;
   if (groupOpen_ && paraOpen_) CloseGroup();
   if (groupOpen_) {
     LogAssert("Format group not closed", __func__, __FILE__, __LINE__);
