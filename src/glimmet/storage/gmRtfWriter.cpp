@@ -920,9 +920,9 @@ void Writer::Picture(const KnotEntry& entry) {
     Word("width", int64_t(shown.width()) * 20);
     Word("height", int64_t(shown.height()) * 20);
     PictureProps(entry);
-    out_ += u' ';
-    out_ += QChar(0xAC);  // the attachment character
-    Raw("}}\n");
+    Raw("}");
+    out_ += QChar(0xAC);  // the attachment character, which the picture takes the place of
+    Raw("}\n");
     return;
   }
   // The file's own bytes for PNG and JPEG files, else the image as PNG.

@@ -353,6 +353,7 @@ TEST(RtfWriter, PicturesAsHexOrPackageFiles) {
   EXPECT_TRUE(rtfd.contains(QStringLiteral("{{\\NeXTGraphic Picture1.png \\width80\\height60\\picscalex100")))
       << rtfd.toStdString();
   EXPECT_TRUE(rtfd.contains(QStringLiteral("{{\\NeXTGraphic Picture2.tiff \\width40\\height20\\glmtpicc")));
+  EXPECT_EQ(rtfd.count(QStringLiteral("\\picscaley50}\u00ac}\n")), 1);
   EXPECT_TRUE(QFileInfo::exists(package + QStringLiteral("/Picture1.png")));
   EXPECT_TRUE(QFileInfo::exists(package + QStringLiteral("/Picture2.tiff")));
   // Either way the reader keeps the text around the pictures.
