@@ -76,6 +76,43 @@ void GMTextStore::read(uint32_t first, uint32_t count, char16_t* out) const {
   }
 }
 
+GMTextStore::Cursor::Cursor(const GMTextStore& store, uint32_t cp) : store_(&store) {
+  cp_ = std::min(cp, store.length_);
+  if (cp_ >= store.length_) return;
+  const Place place = store.locate(cp_);
+  chunk_ = place.chunk;
+  piece_ = place.piece;
+  const Piece& piece = store.chunks_[chunk_].pieces[piece_];
+  text_ = piece.text + place.offset;
+  left_ = piece.length - place.offset;
+  settle();
+}
+
+// Moves past exhausted (and empty) pieces to the next unit.
+void GMTextStore::Cursor::settle() {
+  while (left_ == 0 && cp_ < store_->length_) {
+    if (++piece_ >= store_->chunks_[chunk_].pieces.size()) {
+      piece_ = 0;
+      if (++chunk_ >= store_->chunks_.size()) return;
+      if (store_->chunks_[chunk_].pieces.empty()) continue;
+    }
+    const Piece& piece = store_->chunks_[chunk_].pieces[piece_];
+    text_ = piece.text;
+    left_ = piece.length;
+  }
+}
+
+void GMTextStore::Cursor::advance(uint32_t n) {
+  while (n > 0 && left_ > 0) {
+    const uint32_t take = std::min(n, left_);
+    text_ += take;
+    left_ -= take;
+    cp_ += take;
+    n -= take;
+    settle();
+  }
+}
+
 void GMTextStore::erase(uint32_t first, uint32_t limit) {
   uint32_t remaining = limit - first;
   Place place = locate(first);

@@ -39,6 +39,31 @@ class GMTextStore {
   bool replace(uint32_t first, uint32_t limit, const char16_t* text, uint32_t n,
                char16_t (*mapUnit)(char16_t) = nullptr);
 
+  // Reads the stream forward from a cp piece by piece: one lookup for a whole walk instead of
+  // one per unit. Any edit of the stream invalidates it.
+  class Cursor {
+   public:
+    Cursor(const GMTextStore& store, uint32_t cp);
+    uint32_t cp() const { return cp_; }
+    // The unit at the cursor; 0 at the end.
+    char16_t unit() const { return left_ ? *text_ : 0; }
+    // The units from the cursor to the end of its piece (none at the end).
+    const char16_t* span(uint32_t* count) const {
+      *count = left_;
+      return text_;
+    }
+    void advance(uint32_t n);
+
+   private:
+    void settle();
+    const GMTextStore* store_;
+    uint32_t chunk_ = 0;
+    uint32_t piece_ = 0;
+    const char16_t* text_ = nullptr;
+    uint32_t left_ = 0;  // units of the piece from the cursor on
+    uint32_t cp_ = 0;
+  };
+
  private:
   struct Piece {
     char16_t* text;

@@ -1,14 +1,31 @@
 #include "glimmet/storage/gmRtfWriter.h"
 
+#include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/Kolor.h"
+#include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flImageSaving.h"
+#include "framlet/foundation/flImageSupport.h"
 #include "glimmet/storage/GlimmetDoc.h"
-#include "glimmet/storage/gmFetch.h"
+#include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmProperties.h"
+#include "glimmet/storage/gmRtfKeywords.h"
+#include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
-#include <map>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 int64_t EmuToTwips(int64_t emu) {
@@ -18,12 +35,69 @@ int64_t EmuToTwips(int64_t emu) {
 
 namespace {
 
+// How an atom's value is written (the atom descriptor's RTF form).
+enum : uint32_t {
+  kFormNone = 0,
+  kFormOnOff = 2,
+  kFormOneIfSet = 3,
+  kFormLineStyle = 5,
+  kFormBorderSides = 6,
+  kFormBorderWidth = 7,
+  kFormColor = 8,
+  kFormEmuTwips = 14,
+  kFormNumber = 15,
+  kFormNumberFormat = 16,
+  kFormSpecial = 21,
+  kFormText = 22,
+};
+
+// Character atoms written by their own rules.
+constexpr uint32_t kCharExpandAtom = 13, kCharOffsetAtom = 14;
+constexpr uint32_t kParaFirstLineAtom = 11, kParaMultipleAtom = 37;
+constexpr uint32_t kParaBorderKindAtom = 25, kParaBorderLineAtom = 26, kParaBorderWidthAtom = 27;
+constexpr uint32_t kParaBackAtom = 30;
+constexpr uint32_t kChapterStartAtom = 2, kChapterPagePosAtom = 6;
+constexpr uint32_t kTableAlignAtom = 4, kTableBackAtom = 30, kTableFirstRowAtom = 52;
+constexpr uint32_t kFrameBackAtom = 22;
+constexpr uint32_t kDocTopAtom = 20, kDocBottomAtom = 22, kDocImageAtom = 28;
+constexpr uint32_t kDividerKinds = 11;
+constexpr uint32_t kPictureFitScale = 16383;
+
+struct MoleculeFree {
+  void operator()(GMMolecule* molecule) const { FreeMolecule(molecule); }
+};
+
+// A bordered paragraph always names its line style and width: the base is made to differ there.
+void ForceBorderWords(const PropRecord& para, PropRecord* base) {
+  if (para.get<uint32_t>(ParaField::border + BorderField::kind) == 0) return;
+  base->set<uint32_t>(ParaField::border + BorderField::line, ~para.get<uint32_t>(ParaField::border + BorderField::line));
+  base->set<int64_t>(ParaField::border + BorderField::width, ~para.get<int64_t>(ParaField::border + BorderField::width));
+}
+
+const char* TableAlignWord(uint32_t align) {
+  static const char* const kAlign[] = {"trql", "trqc", "trql", "trqr"};
+  if (align >= std::size(kAlign)) {
+    LogAssert("Bad horzAlign (tableProps)", __func__, __FILE__, __LINE__);
+    return "trql";
+  }
+  return kAlign[align];
+}
+
+template <typename T>
+T ValueAs(const uint8_t* value) {
+  T out;
+  std::memcpy(&out, value, sizeof out);
+  return out;
+}
+
 class Writer {
  public:
-  Writer(const DocRange& range, uint32_t options) : range_(range), options_(options) {}
+  Writer(const DocRange& range, const QString& folder, uint32_t options)
+      : doc_(range.doc), range_(range), folder_(folder), options_(options) {}
   QString Run();
 
  private:
+  // Output.
   void Word(const char* word) {
     out_ += u'\\';
     out_ += QLatin1StringView(word);
@@ -33,81 +107,200 @@ class Writer {
     Word(word);
     out_ += QString::number(value);
   }
+  void Key(uint32_t keyword) {
+    if (keyword == 0) {
+      LogAssert("nilRtfKey control word", __func__, __FILE__, __LINE__);
+      return;
+    }
+    Word(RtfKeywordName(keyword));
+  }
   void Raw(const char* text) {
     out_ += QLatin1StringView(text);
     delimiter_ = false;
   }
-  void Text(QStringView text);
-  void Register(const PropRecord& chars);
-  int ColorIndex(Kolor kolor) const;
-  void Header();
-  void ParaProps(const PropRecord& para);
-  void CharProps(const PropRecord& chars);
-  void Body();
-  void Knot(const KnotInfo& knot);
+  void Text(const char16_t* text, uint32_t count);
+  void Text(const QString& text) { Text(reinterpret_cast<const char16_t*>(text.utf16()), uint32_t(text.size())); }
+  void Mark() { Raw("\\\n"); }
 
+  // Tables of the header.
+  void AddColor(Kolor kolor, bool foreground);
+  void RegisterChars(const PropRecord& chars);
+  void RegisterBorder(const PropRecord& record, uint32_t offset);
+  void Register();
+  int64_t ColorIndex(Kolor kolor) const;
+  void Header();
+  void StyleSheet();
+  void DocumentProps();
+
+  // Properties as keywords.
+  void Props(const PropRecord& record, const PropRecord& base, uint32_t skipAtom = 0);
+  // The same for an interned record, remembering the words by key (the record's index and how
+  // its base was made): documents repeat a few formattings many times.
+  // The base is made only when the words are not known yet.
+  template <typename MakeBase>
+  void CachedProps(const PropRecord& record, const MakeBase& makeBase, uint32_t skipAtom, uint64_t key);
+  void Atom(uint32_t kind, const GMAtom& atom, const uint8_t* value, const PropRecord& record);
+  void SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value, const PropRecord& record);
+  void FirstLineAtom(uint32_t charAtom);
+  void ColumnWidth(const GMAtom& atom, const uint8_t* value) {
+    Word("colno", atom.arrayIndex);
+    Word("colw", EmuToTwips(ValueAs<int64_t>(value)));
+  }
+
+  // The body.
+  void Body();
+  uint32_t MarkOf(GMTextStore::Cursor cursor);
+  void StartPara(uint32_t mark);
+  void RunProps(const PropRecord& chars);
+  void CloseGroup();
+  void EndPara(uint32_t markCp, char16_t mark);
+  uint32_t Knot(uint32_t cp, const KnotEntry& entry);
+  uint32_t KinkMark(uint32_t cp, const KnotEntry& entry);
+  void Table(const KnotInfo& table);
+  void Row(const KnotInfo& row);
+  void Link(const KnotInfo& link);
+  QString VariableText(uint32_t cp, const KnotEntry& entry) const;
+  void Picture(const KnotEntry& entry);
+  void PictureProps(const KnotEntry& entry);
+  QString PictureFile(GMPicture& picture, const FLImage* image);
+  PropRecord CharsAt(uint32_t cp) const;
+
+  GlimmetDoc* doc_;
   DocRange range_;
+  QString folder_;  // of an RTFD package, where pictures become files
   uint32_t options_;
+  uint32_t pictureCount_ = 0;
   QString out_;
   bool delimiter_ = false;
   std::vector<Kolor> colors_;
-  std::map<uint16_t, QString> fonts_;
+  std::set<uint16_t> fonts_;
+
+  PropRecord plain_;      // what "plain" leaves: the base with the default size
+  PropRecord groupChars_;  // the formatting of the open group
+  bool groupOpen_ = false;
+  bool paraOpen_ = false;
+  bool fontOwed_ = false;  // the paragraph's first run writes its font
+  bool inTable_ = false;
+  uint32_t markedThrough_ = kGMNone;  // one past the last paragraph mark written
+  PropRecord tableProps_;
+  uint32_t chapters_ = 0;
+  const GMTextStore::Cursor* cursor_ = nullptr;  // the body walk's, at the cp being written
+  std::unordered_map<uint64_t, std::pair<QString, bool>> cachedWords_;
 };
 
-void Writer::Text(QStringView text) {
-  for (QChar qc : text) {
-    const char16_t c = qc.unicode();
-    auto word = [&](const char* w) {
-      Word(w);
-    };
+void Writer::Text(const char16_t* text, uint32_t count) {
+  uint32_t i = 0;
+  while (i < count) {
+    // Plain ASCII goes out in one piece.
+    uint32_t j = i;
+    while (j < count && text[j] >= 32 && text[j] < 128 && text[j] != '\\' && text[j] != '{' && text[j] != '}') ++j;
+    if (j > i) {
+      if (delimiter_) out_ += u' ';
+      delimiter_ = false;
+      out_.append(reinterpret_cast<const QChar*>(text + i), qsizetype(j - i));
+      i = j;
+      continue;
+    }
+    const char16_t c = text[i++];
     switch (c) {
       case 0x0000: case 0x0001: continue;
-      case 0x0009: word("tab"); continue;
+      case 0x0009: Word("tab"); continue;
       case 0x00A0: Raw("\\~"); continue;
       case 0x2011: Raw("\\_"); continue;
-      case 0x2013: word("endash"); continue;
-      case 0x2014: word("emdash"); continue;
-      case 0x2018: word("lquote"); continue;
-      case 0x2019: word("rquote"); continue;
-      case 0x201C: word("ldblquote"); continue;
-      case 0x201D: word("rdblquote"); continue;
-      case 0x2022: word("bullet"); continue;
-      case 0x2028: word("line"); continue;
-      case 0x000A: case 0x000B: case 0x000C: Raw("\\\n"); continue;
+      case 0x2013: Word("endash"); continue;
+      case 0x2014: Word("emdash"); continue;
+      case 0x2018: Word("lquote"); continue;
+      case 0x2019: Word("rquote"); continue;
+      case 0x201C: Word("ldblquote"); continue;
+      case 0x201D: Word("rdblquote"); continue;
+      case 0x2022: Word("bullet"); continue;
+      case 0x2028: Word("line"); continue;
+      case 0x000A: case 0x000B: case 0x000C:
+        LogAssert("PARA_BREAK written as text", __func__, __FILE__, __LINE__);
+        Mark();
+        continue;
+      case '\\': Raw("\\\\"); continue;
+      case '{': Raw("\\{"); continue;
+      case '}': Raw("\\}"); continue;
       default: break;
-    }
-    if (c == '\\' || c == '{' || c == '}') {
-      const char escaped[3] = {'\\', char(c), 0};
-      Raw(escaped);
-      continue;
     }
     if (c < 32) {
       out_ += QStringLiteral("\\'%1").arg(int(c), 2, 16, QLatin1Char('0'));
       delimiter_ = false;
       continue;
     }
-    if (c > 127) {
-      // RTF numbers are signed 16-bit: units above 32767 are written negative.
-      Word("u", c > 32767 ? int64_t(c) - 65536 : int64_t(c));
-      continue;
-    }
-    if (delimiter_) out_ += u' ';
-    delimiter_ = false;
-    out_ += qc;
+    // RTF numbers are signed 16-bit: units above 32767 are written negative.
+    Word("u", c > 32767 ? int64_t(c) - 65536 : int64_t(c));
   }
 }
 
-void Writer::Register(const PropRecord& chars) {
-  for (Kolor kolor : {chars.get<uint32_t>(CharField::color), chars.get<uint32_t>(CharField::backColor)})
-    if (KolorIsColor(kolor) && std::find(colors_.begin(), colors_.end(), kolor) == colors_.end())
-      colors_.push_back(kolor);
-  const uint16_t font = chars.get<uint16_t>(CharField::font);
-  if (!fonts_.count(font)) fonts_[font] = FontNameAtIndex(font);
+// ---- Colour and font tables -------------------------------------------------------------------
+
+void Writer::AddColor(Kolor kolor, bool foreground) {
+  if (!KolorIsColor(kolor)) {
+    if (!foreground) return;
+    kolor = 0;
+  }
+  if (std::find(colors_.begin(), colors_.end(), kolor) == colors_.end()) colors_.push_back(kolor);
 }
 
-int Writer::ColorIndex(Kolor kolor) const {
+void Writer::RegisterChars(const PropRecord& chars) {
+  AddColor(chars.get<uint32_t>(CharField::color), true);
+  AddColor(chars.get<uint32_t>(CharField::backColor), false);
+  fonts_.insert(chars.get<uint16_t>(CharField::font));
+}
+
+void Writer::RegisterBorder(const PropRecord& record, uint32_t offset) {
+  AddColor(record.get<uint32_t>(offset + BorderField::lineColor), false);
+  AddColor(record.get<uint32_t>(offset + BorderField::innerColor), true);
+  AddColor(record.get<uint32_t>(offset + BorderField::backColor), true);
+}
+
+void Writer::Register() {
+  colors_ = {g_blackKolor, kWhiteKolor};
+  const PropRecord& d = doc_->docProps;
+  AddColor(d.get<uint32_t>(DocField::back), false);
+  AddColor(d.get<uint32_t>(DocField::btColor), true);
+  for (uint32_t i = doc_->charRuns.count(); i-- > 0;)
+    if (const PropRecord* chars = PropertiesAtIndex(doc_, doc_->charRuns.at(i)); chars && chars->kind == kPropChar)
+      RegisterChars(*chars);
+  for (const GMStyle& style : doc_->styles) {
+    for (uint32_t index : {style.first, style.second})
+      if (const PropRecord* chars = PropertiesAtIndex(doc_, index); chars && chars->kind == kPropChar)
+        RegisterChars(*chars);
+  }
+  for (uint32_t i = doc_->paraRuns.count(); i-- > 0;) {
+    const PropRecord* para = PropertiesAtIndex(doc_, doc_->paraRuns.at(i));
+    if (!para || para->kind != kPropPara) continue;
+    if (para->get<uint32_t>(ParaField::border + BorderField::kind) != 0) RegisterBorder(*para, ParaField::border);
+    else AddColor(para->get<uint32_t>(ParaField::border + BorderField::backColor), false);
+  }
+  for (uint32_t i = 0; i < doc_->knots.count(); ++i) {
+    const KnotEntry& entry = doc_->knots.at(i);
+    if (entry.type == kKnotTable && entry.kink == kKinkBegin) {
+      const PropRecord* table = PropertiesAtIndex(doc_, entry.propIndex);
+      if (!table || table->kind != kPropTable) continue;
+      AddColor(table->get<uint32_t>(kTableBorderOffset + BorderField::lineColor), false);
+      AddColor(table->get<uint32_t>(kTableBorderOffset + BorderField::innerColor), false);
+      AddColor(table->get<uint32_t>(TableProp::color), true);
+      if (table->body[TableProp::stripes]) AddColor(table->get<uint32_t>(TableProp::stripeColor), false);
+    } else if (entry.type == kKnotRow && entry.kink != kKinkBegin) {
+      AddColor(entry.word, false);
+    } else if (entry.type == kKnotPicture) {
+      const PropRecord* border = PropertiesAtIndex(doc_, entry.propIndex);
+      if (border && border->kind == kPropBorder && border->get<uint32_t>(BorderField::kind) != 0) {
+        AddColor(border->get<uint32_t>(BorderField::lineColor), false);
+        AddColor(border->get<uint32_t>(BorderField::innerColor), false);
+        AddColor(border->get<uint32_t>(BorderField::backColor), true);
+      }
+    }
+  }
+}
+
+int64_t Writer::ColorIndex(Kolor kolor) const {
+  if (!KolorIsColor(kolor)) kolor = 0;
   const auto it = std::find(colors_.begin(), colors_.end(), kolor);
-  return it == colors_.end() ? 0 : int(it - colors_.begin());
+  return it == colors_.end() ? 0 : int64_t(it - colors_.begin());
 }
 
 void Writer::Header() {
@@ -120,11 +313,11 @@ void Writer::Header() {
   out_ += QLatin1StringView(kRtfGeneratorText) + QLatin1StringView(kRtfWriterVersion);
   Raw("}\n{");
   Word("fonttbl");
-  for (const auto& [index, name] : fonts_) {
+  for (uint16_t index : fonts_) {
     Raw("{");
     Word("f", index);
     Word("fnil");
-    Text(QStringView(name));
+    Text(FontNameAtIndex(index));
     Raw(";}");
   }
   Raw("}\n{");
@@ -151,172 +344,834 @@ void Writer::Header() {
     }
     Raw(";}\n");
   }
-  if (!(options_ & kRtfForPasteboard)) {
-    const PropRecord& d = range_.doc->docProps;
-    Word("deftab", EmuToTwips(d.get<int64_t>(DocField::defTab)));
-    Word("margl", EmuToTwips(d.get<int64_t>(DocField::left)));
-    Word("margr", EmuToTwips(d.get<int64_t>(DocField::right)));
-    Word("margt", EmuToTwips(d.get<int64_t>(DocField::top)));
-    Word("margb", EmuToTwips(d.get<int64_t>(DocField::bottom)));
+  StyleSheet();
+  if (!(options_ & kRtfForPasteboard)) DocumentProps();
+}
+
+void Writer::StyleSheet() {
+  Raw("{");
+  Word("stylesheet");
+  for (uint32_t s = 0; s < doc_->styles.size(); ++s) {
+    const GMStyle& style = doc_->styles[s];
+    if (style.kind == kPropList || style.kind >= 9 || style.kind == kPropNone || style.kind == kPropBorder ||
+        style.kind == kPropDocument)
+      continue;
+    const PropRecord* first = PropertiesAtIndex(doc_, style.first);
+    if (!first || first->kind != style.kind) continue;
+    Raw("\n{");
+    if (style.kind == kPropChar || style.kind == kPropFrame || style.kind == kPropTable) Raw("\\*");
+    static const char* const kKindWords[] = {"cs", "s", "ds", nullptr, "glmtts"};
+    if (kKindWords[style.kind]) Word(kKindWords[style.kind], s);
+    Word("sbasedon", s == 0 ? 222 : int64_t(style.basedOn));
+    if (style.kind == kPropChar) Word("additive");
+    if (style.kind == kPropPara) Word("snext", style.next == kStyleNone || style.next == s ? 32767 : int64_t(style.next));
+    PropRecord base;
+    SetBaseProperties(style.kind, &base);
+    if (style.kind == kPropPara) ForceBorderWords(*first, &base);
+    Props(*first, base, kStyleAtom);
+    if (style.kind == kPropPara) {
+      if (const PropRecord* chars = PropertiesAtIndex(doc_, style.second); chars && chars->kind == kPropChar) {
+        PropRecord charBase = plain_;
+        if (s == 0) charBase.set<uint16_t>(CharField::font, ~chars->get<uint16_t>(CharField::font));
+        Props(*chars, charBase, kStyleAtom);
+      }
+    }
+    if (s == 0 && !doc_->tableCps.empty()) {
+      PropRecord table, tableBase;
+      SetDefaultProperties(doc_, kPropTable, &table);
+      SetBaseProperties(kPropTable, &tableBase);
+      Raw("\n{\\*");
+      Word("glmtxs");
+      Raw("\n");
+      Word("glmtdest", 4);
+      Props(table, tableBase);
+      Raw("}");
+    }
+    if (delimiter_) out_ += u' ';
+    delimiter_ = false;
+    Text(style.name);
+    Raw(";}");
+  }
+  Raw("\n}\n");
+}
+
+void Writer::DocumentProps() {
+  PropRecord props = doc_->docProps;
+  PropRecord base;
+  SetBaseProperties(kPropDocument, &base);
+  base.set<int64_t>(DocField::left, 914400);
+  base.set<int64_t>(DocField::right, 914400);
+  base.set<uint32_t>(DocField::btColor, g_blackKolor);
+  base.set<uint32_t>(DocField::back, kNoKolor);
+  base.set<int32_t>(DocField::opacity, 100);
+  base.set<int32_t>(DocField::scale, 1000);
+  // The default tab and the top and bottom margins are always written.
+  for (uint32_t field : {DocField::defTab, DocField::top, DocField::bottom})
+    base.set<int64_t>(field, ~props.get<int64_t>(field));
+  if (props.get<int32_t>(DocField::image) < 0) {
+    props.set<int32_t>(DocField::opacity, 100);
+    props.set<int32_t>(DocField::scale, 1000);
+    props.body[DocField::tile] = 0;
+  }
+  base.set<int32_t>(DocField::image, props.get<int32_t>(DocField::image));  // pictures are not written
+  Props(props, base);
+  Raw("\n");
+}
+
+// ---- Properties as keywords -------------------------------------------------------------------
+
+void Writer::Props(const PropRecord& record, const PropRecord& base, uint32_t skipAtom) {
+  std::unique_ptr<GMMolecule, MoleculeFree> molecule(MoleculeWithDifferences(record, base));
+  if (!molecule) return;
+  for (const GMAtomEntry& entry : MoleculeEntries(*molecule)) {
+    if (entry.atom == skipAtom && skipAtom != 0) continue;
+    const GMAtom* atom = AtomFor(entry.kind, entry.atom);
+    if (!atom || !atom->used) continue;
+    Atom(entry.kind, *atom, entry.value, record);
+  }
+}
+
+template <typename MakeBase>
+void Writer::CachedProps(const PropRecord& record, const MakeBase& makeBase, uint32_t skipAtom, uint64_t key) {
+  if (record.index == kGMNone) {
+    Props(record, makeBase(), skipAtom);
+    return;
+  }
+  key = (key << 32) | record.index;
+  const auto found = cachedWords_.find(key);
+  if (found != cachedWords_.end()) {
+    if (found->second.first.isEmpty()) return;
+    out_ += found->second.first;
+    delimiter_ = found->second.second;
+    return;
+  }
+  const qsizetype start = out_.size();
+  const bool delimiter = delimiter_;
+  Props(record, makeBase(), skipAtom);
+  const QString words = out_.mid(start);
+  cachedWords_.emplace(key, std::make_pair(words, words.isEmpty() ? delimiter : delimiter_));
+}
+
+void Writer::Atom(uint32_t kind, const GMAtom& atom, const uint8_t* value, const PropRecord& record) {
+  const uint32_t form = atom.rtfForm;
+  if (form == kFormSpecial) {
+    SpecialAtom(kind, atom, value, record);
+    return;
+  }
+  if (form == kFormText) return;
+  if (form == kFormNumberFormat) {
+    if (kind == kPropChapter) {
+      static const char* const kFormats[] = {"pgndec",    "pgnucrm",    "pgnlcrm",     "pgnucltr",
+                                             "pgnlcltr",  "glmtncord",  "glmtncordtxt", "glmtnccardtxt",
+                                             "glmtncchi", "glmtnchex",  "glmtncoct",   "glmtncbin"};
+      const int32_t format = ValueAs<int32_t>(value);
+      if (format >= 0 && format < int32_t(std::size(kFormats))) Word(kFormats[format]);
+    } else if (kind != kPropDocument) {
+      LogAssert("Bad propType for numberFormat", __func__, __FILE__, __LINE__);
+    }
+    return;
+  }
+  if (form == kFormLineStyle) {
+    static const char* const kLines[] = {"brdrs", "brdrdb", "brdrdot", "brdrdash", "brdrwavydb", "brdrwavy", "glmtbdrgrad"};
+    const uint32_t line = ValueAs<uint32_t>(value);
+    if (line >= std::size(kLines)) LogAssert("Bad lineStyle", __func__, __FILE__, __LINE__);
+    Word(line < std::size(kLines) ? kLines[line] : "brdrs");
+    return;
+  }
+  if (form == kFormBorderSides) {
+    static const char* const kSides[][2] = {
+        {"brdrnil", nullptr}, {"brdrl", nullptr},          {"brdrr", nullptr},          {"brdrl", "glmtbdrlr"},
+        {"brdrt", nullptr},   {"brdrb", nullptr},          {"brdrb", "glmtbdrtb"},      {"box", nullptr},
+        {"brdrbtw", nullptr}, {"brdrbtw", "box"},          {"box", "glmtbdrrow"},       {"box", "glmtbdrcol"},
+        {"box", "glmtbdrrowcol"}, {"brdrbtw", "glmtbdrrowone"}, {"brdrbtw", "glmtbdrrowoneb"},
+        {"brdrbtw", "glmtbdrrowcols"}};
+    uint32_t sides = ValueAs<uint32_t>(value);
+    if (sides >= std::size(kSides)) {
+      LogAssert("bad borderKind", __func__, __FILE__, __LINE__);
+      sides = 0;
+    }
+    Word(kSides[sides][0]);
+    if (kSides[sides][1]) Word(kSides[sides][1]);
+    return;
+  }
+  if (form == kFormBorderWidth) {
+    const int64_t width = ValueAs<int64_t>(value);
+    if (width == 0) Word("brdrhair");
+    else Word("brdrw", EmuToTwips(width));
+    return;
+  }
+  if (atom.rtfKeyword == 0) return;
+  const char* word = RtfKeywordName(atom.rtfKeyword);
+  switch (form) {
+    case kFormNone:
+      Word(word);
+      return;
+    case kFormOnOff:
+      if (value[0]) Word(word);
+      else Word(word, 0);
+      return;
+    case kFormOneIfSet:
+      if (value[0]) Word(word, 1);
+      else Word(word);
+      return;
+    case kFormColor: {
+      const Kolor kolor = ValueAs<uint32_t>(value);
+      const bool always = (kind == kPropChar && atom.number == CharAtom::color) ||
+                          (kind == kPropPara && atom.number == kParaBackAtom) ||
+                          (kind == kPropFrame && atom.number == kFrameBackAtom) ||
+                          (kind == kPropTable && atom.number == kTableBackAtom);
+      if (!KolorIsColor(kolor) && !always) return;
+      Word(word, ColorIndex(kolor));
+      if (kind == kPropChar && atom.number == CharAtom::backColor) {
+        Word("chshdng", 0);
+        Word("chcfpat", ColorIndex(kolor));
+      }
+      return;
+    }
+    case kFormEmuTwips:
+      Word(word, EmuToTwips(ValueAs<int64_t>(value)));
+      return;
+    default: {
+      int64_t number = 0;
+      if (atom.valueSize == 1) number = value[0];
+      else if (atom.valueSize == 2) number = ValueAs<uint16_t>(value);
+      else if (atom.valueSize == 4) number = ValueAs<int32_t>(value);
+      else if (atom.valueSize == 8) number = ValueAs<int64_t>(value);
+      if (number == 0x7FFFFFFF) LogAssert("Uninitialized value", __func__, __FILE__, __LINE__);
+      Word(word, number);
+      return;
+    }
+  }
+}
+
+void Writer::FirstLineAtom(uint32_t charAtom) {
+  Raw("{\\*");
+  Word("glmtfirstline");
+  const char* word = "b";
+  if (charAtom >= g_atomCounts[kPropChar]) {
+    LogAssert("Bad atom for first line", __func__, __FILE__, __LINE__);
+  } else if (charAtom == CharAtom::caps) {
+    word = "scaps";
+  } else if (const GMAtom* atom = AtomFor(kPropChar, charAtom); atom && atom->rtfKeyword) {
+    word = RtfKeywordName(atom->rtfKeyword);
+  } else {
+    LogAssert("Bad keyword for first line", __func__, __FILE__, __LINE__);
+  }
+  Word(word);
+  Raw("}");
+}
+
+void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value, const PropRecord& record) {
+  const uint32_t n = atom.number;
+  if (kind == kPropChar) {
+    if (n == CharAtom::underline) {
+      static const char* const kUnderline[] = {"ulnone", "ul", "ulw", "uldb", "uld", "uldash", "ulth"};
+      const uint32_t underline = ValueAs<uint32_t>(value);
+      if (underline >= std::size(kUnderline)) LogAssert("bad underline", __func__, __FILE__, __LINE__);
+      Word(underline < std::size(kUnderline) ? kUnderline[underline] : "ulnone");
+    } else if (n == CharAtom::caps) {
+      static const char* const kCaps[] = {"glmtnocap", "caps", "glmtlower", "scaps", "glmttitlecap"};
+      const uint32_t caps = ValueAs<uint32_t>(value);
+      if (caps >= std::size(kCaps)) LogAssert("bad capStyle", __func__, __FILE__, __LINE__);
+      if (caps == 0 || caps >= std::size(kCaps)) {
+        Word("glmtnocap");
+        Word("caps", 0);
+        Word("scaps", 0);
+      } else {
+        Word(kCaps[caps]);
+      }
+    } else if (n == CharAtom::relSize) {
+      const int16_t relative = ValueAs<int16_t>(value);
+      const int64_t offset = record.get<int64_t>(CharField::subscript);
+      if (relative < 0 && offset != 0) Word(offset < 0 ? "super" : "sub");
+      Word("glmtrelsize", relative);
+    } else if (n == CharAtom::size) {
+      Word("fs", ValueAs<int16_t>(value) / 2);
+    } else if (n == kCharExpandAtom) {
+      const int64_t expand = ValueAs<int64_t>(value);
+      Word("expnd", std::clamp<int64_t>(expand / 3175, -7, 56));
+      Word("expndtw", EmuToTwips(expand));
+    } else if (n == kCharOffsetAtom) {
+      const int64_t halfPoints = ValueAs<int64_t>(value) * 2 / 12700;
+      if (halfPoints >= 1) Word("dn", halfPoints);
+      else Word("up", -halfPoints);
+    } else {
+      LogAssert("bad charProps atom", __func__, __FILE__, __LINE__);
+    }
+    return;
+  }
+  if (kind == kPropPara) {
+    if (n == ParaAtom::align) {
+      static const char* const kAlign[] = {"ql", "qc", "qj", "qr"};
+      const uint32_t align = ValueAs<uint32_t>(value);
+      if (align >= std::size(kAlign)) LogAssert("Bad horzAlign", __func__, __FILE__, __LINE__);
+      Word(align < std::size(kAlign) ? kAlign[align] : "ql");
+    } else if (n == kParaFirstLineAtom) {
+      FirstLineAtom(value[0]);
+    } else if (n == ParaAtom::tab) {
+      const uint32_t tab = ValueAs<uint32_t>(value);
+      static const char* const kLeader[] = {nullptr, "tldot", "tlhyph", "tleq", "tlul", "tlth"};
+      const uint32_t leader = (tab >> 26) & 7;
+      if (leader >= std::size(kLeader)) LogAssert("Bad leader", __func__, __FILE__, __LINE__);
+      else if (leader > 0) Word(kLeader[leader]);
+      const uint32_t alignment = TabAlignment(tab);
+      if (alignment == 4) {
+        Word("tb", EmuToTwips(TabPosition(tab)));
+        return;
+      }
+      static const char* const kTabAlign[] = {nullptr, "tqc", "tqr", "tqdec"};
+      if (alignment >= 1 && alignment <= 3) Word(kTabAlign[alignment]);
+      Word("tx", EmuToTwips(TabPosition(tab)));
+    } else if (n == ParaAtom::noTab) {
+      // A tab that the base has and the paragraph lacks: RTF cannot say so.
+    } else if (n == kParaMultipleAtom) {
+      const int64_t multiple = ValueAs<int64_t>(value);
+      if (multiple != 0) {
+        Word("sl", EmuToTwips(multiple * 12));
+        Word("slmult", 1);
+      } else {
+        Word("sl", 0);
+        Word("slmult", 0);
+      }
+    } else {
+      LogAssert("Bad paraProps atom", __func__, __FILE__, __LINE__);
+    }
+    return;
+  }
+  if (kind == kPropChapter) {
+    if (n == kChapterStartAtom) {
+      static const char* const kBreaks[] = {"sbkpage", "sbkcol", "sbkeven", "sbkodd", "sbknone"};
+      const uint32_t start = ValueAs<uint32_t>(value);
+      if (start >= std::size(kBreaks)) LogAssert("bad pageBreak", __func__, __FILE__, __LINE__);
+      Word(start < std::size(kBreaks) ? kBreaks[start] : "sbkpage");
+    } else if (n == kChapterPagePosAtom) {
+      Word("glmtpgnpos", ValueAs<uint32_t>(value));
+    } else if (atom.arrayIndex > 0) {
+      ColumnWidth(atom, value);
+    } else {
+      LogAssert("Bad chapterProps atom", __func__, __FILE__, __LINE__);
+    }
+    return;
+  }
+  if (kind == kPropTable) {
+    if (n == kTableAlignAtom) {
+      Word(TableAlignWord(ValueAs<uint32_t>(value)));
+    } else if (n == kTableFirstRowAtom) {
+      FirstLineAtom(value[0]);
+    } else if (atom.arrayIndex > 0) {
+      ColumnWidth(atom, value);
+    } else {
+      LogAssert("Bad tableProps atom", __func__, __FILE__, __LINE__);
+    }
+    return;
+  }
+  if (kind == kPropDocument) {
+    if (n == kDocTopAtom) Word("margt", EmuToTwips(ValueAs<int64_t>(value)));
+    else if (n == kDocBottomAtom) Word("margb", EmuToTwips(ValueAs<int64_t>(value)));
+    else if (n != kDocImageAtom) LogAssert("Bad docProps atom", __func__, __FILE__, __LINE__);
+    return;
+  }
+  // Frames are not written; their special atoms have no words.
+}
+
+// ---- The body ---------------------------------------------------------------------------------
+
+PropRecord Writer::CharsAt(uint32_t cp) const {
+  PropRecord chars;
+  FetchCharProps(doc_, cp, nullptr, &chars);
+  return chars;
+}
+
+// The cp that ends the paragraph at the cursor: its mark, a kink that breaks paragraphs, or the
+// begin of a knot that starts a paragraph of its own (a divider is its own paragraph's end).
+uint32_t Writer::MarkOf(GMTextStore::Cursor cursor) {
+  for (;;) {
+    uint32_t count = 0;
+    const char16_t* units = cursor.span(&count);
+    if (count == 0) return cursor.cp();
+    for (uint32_t i = 0; i < count; ++i) {
+      const char16_t unit = units[i];
+      if (unit > 0x0C) continue;
+      const uint32_t at = cursor.cp() + i;
+      if (IsBreakChar(unit)) return at;
+      if (unit == kKnotChar) {
+        const uint32_t index = doc_->knots.indexAtCp(at);
+        if (index == kGMNone) continue;
+        const KnotEntry& entry = doc_->knots.at(index);
+        if ((entry.kink == kKinkBegin || entry.kink == kKinkAtomic) && entry.type < kKnotTypeCount &&
+            g_knotDescs[entry.type].beginBreaksPara)
+          return at;
+      }
+    }
+    cursor.advance(count);
+  }
+}
+
+void Writer::StartPara(uint32_t mark) {
+  PropRecord para;
+  SetBaseProperties(kPropPara, &para);
+  if (!doc_->paraRuns.empty()) {
+    uint32_t run = doc_->paraRuns.indexOfCp(mark);
+    if (run == kGMNone) run = 0;
+    const PropRecord* found = PropertiesAtIndex(doc_, doc_->paraRuns.at(std::min(run, doc_->paraRuns.count() - 1)));
+    if (found && found->kind == kPropPara) para = *found;
+  }
+  Word("pard");
+  if (inTable_) Word("intbl");
+  Word("plain");
+  Word("s", para.get<uint16_t>(ParaField::style));
+  CachedProps(
+      para,
+      [&para] {
+        PropRecord base;
+        SetBaseProperties(kPropPara, &base);
+        ForceBorderWords(para, &base);
+        return base;
+      },
+      ParaAtom::style, kPropPara);
+  const Kolor back = para.get<uint32_t>(ParaField::border + BorderField::backColor);
+  if (KolorIsColor(back)) {
+    // Other readers see a background; this one drops the character shading.
+    Word("glmtignore");
+    Word("cb", ColorIndex(back));
+  }
+  paraOpen_ = true;
+  fontOwed_ = true;
+}
+
+void Writer::CloseGroup() {
+  if (!groupOpen_) return;
+  Raw("}");
+  groupOpen_ = false;
+}
+
+void Writer::RunProps(const PropRecord& chars) {
+  if (groupOpen_ && std::memcmp(groupChars_.body, chars.body, g_propSizes[kPropChar]) == 0) return;
+  CloseGroup();
+  Raw("{");
+  groupOpen_ = true;
+  groupChars_ = chars;
+  const bool font = fontOwed_;
+  CachedProps(
+      chars,
+      [&] {
+        PropRecord base = plain_;
+        if (font) base.set<uint16_t>(CharField::font, ~chars.get<uint16_t>(CharField::font));
+        return base;
+      },
+      0, font ? 2 : 0);
+  fontOwed_ = false;
+}
+
+void Writer::EndPara(uint32_t markCp, char16_t mark) {
+  const PropRecord chars = CharsAt(markCp);
+  if (!groupOpen_ || std::memcmp(groupChars_.body, chars.body, g_propSizes[kPropChar]) != 0) RunProps(chars);
+  // A cell's last paragraph ends with the cell.
+  const uint32_t next = doc_->knots.indexAtCp(markCp + 1);
+  if (next != kGMNone && doc_->knots.at(next).type == kKnotRow && doc_->knots.at(next).kink != kKinkBegin) {
+    Word("cell");
+    Raw("\n");
+  } else {
+    Mark();
+    if (!inTable_) {
+      if (mark == 0x0C) Word("column");
+      else if (mark == 0x0B) Word("page");
+    }
+  }
+  CloseGroup();
+  paraOpen_ = false;
+  markedThrough_ = markCp + 1;
+}
+
+void Writer::Link(const KnotInfo& link) {
+  if (link.kinkCount < 3) return;
+  const QString display = TextOfRange({doc_, link.first + 1, link.kinkCps[1]});
+  const QString url = TextOfRange({doc_, link.kinkCps[1] + 1, link.kinkCps[2]});
+  Raw("{\\field{\\*\\fldinst{HYPERLINK \"");
+  Text(url);  // escaped: a backslash or brace in the address must not end the group
+  Raw("\"}}{\\fldrslt ");
+  Text(display);
+  Raw("}}");
+}
+
+void Writer::Table(const KnotInfo& table) {
+  CloseGroup();
+  SetDefaultProperties(doc_, kPropTable, &tableProps_);
+  if (const PropRecord* found = PropertiesAtIndex(doc_, table.entry.propIndex); found && found->kind == kPropTable)
+    tableProps_ = *found;
+  PropRecord written = tableProps_;
+  if (written.body[TableProp::autoFit])
+    for (uint32_t c = 0; c < kMaxColumns; ++c)
+      written.set<int64_t>(TableProp::widths + 8 * c, written.get<int64_t>(TableProp::widths + 8 * c) * 5);
+  PropRecord base;
+  SetBaseProperties(kPropTable, &base);
+  // The title-row flag and the background are always written.
+  base.body[TableProp::titleRow] = written.body[TableProp::titleRow] ? 0 : 1;
+  base.set<uint32_t>(TableProp::color, ~written.get<uint32_t>(TableProp::color));
+  if (delimiter_) Raw("\n");
+  Raw("{\\*");
+  Word("glmttable");
+  Props(written, base);
+  Raw("}\n");
+  inTable_ = true;
+}
+
+void Writer::Row(const KnotInfo& row) {
+  const PropRecord& t = tableProps_;
+  Word("trowd");
+  Word(TableAlignWord(t.get<uint32_t>(TableProp::alignment)));
+  const int64_t left = t.get<int64_t>(TableProp::left);
+  const int64_t gap = (t.get<int64_t>(TableProp::cellLeft) + t.get<int64_t>(TableProp::cellRight)) / 2;
+  Word("trleft", EmuToTwips(left));
+  Word("trrh", EmuToTwips(t.get<int64_t>(TableProp::height)));
+  Word("trgaph", EmuToTwips(gap));
+  Raw("\n");
+  const uint32_t columns = row.kinkCount > 1 ? std::min(row.kinkCount - 1, kMaxColumns) : 0;
+  const int64_t scale = t.body[TableProp::autoFit] ? 5 : 1;
+  int64_t edge = left;
+  for (uint32_t c = 0; c < columns; ++c) {
+    edge += t.get<int64_t>(TableProp::widths + 8 * c) * scale;
+    const uint32_t index = doc_->knots.indexAtCp(row.kinkCps[c + 1]);
+    const Kolor cell = index == kGMNone ? kNoKolor : doc_->knots.at(index).word;
+    if (KolorIsColor(cell)) Word("clcfpat", ColorIndex(cell));
+    Word("cellx", EmuToTwips(edge + (2 * int64_t(c) + 1) * gap));
     Raw("\n");
   }
 }
 
-void Writer::ParaProps(const PropRecord& para) {
-  PropRecord base;
-  SetBaseProperties(kPropPara, &base);
-  Word("pard");
-  Word("plain");
-  static const char* const kAlign[] = {"ql", "qc", "qj", "qr"};
-  const uint32_t align = para.get<uint32_t>(ParaField::alignment);
-  if (align != 0 && align < 4) Word(kAlign[align]);
-  struct Length {
-    uint32_t field;
-    const char* word;
-  };
-  for (const Length& l : {Length{ParaField::firstIndent, "fi"}, Length{ParaField::leftIndent, "li"},
-                          Length{ParaField::rightIndent, "ri"}, Length{ParaField::spaceBefore, "sb"},
-                          Length{ParaField::spaceAfter, "sa"}}) {
-    const int64_t value = para.get<int64_t>(l.field);
-    if (value != base.get<int64_t>(l.field)) Word(l.word, EmuToTwips(value));
-  }
-  struct Flag {
-    uint32_t field;
-    const char* word;
-  };
-  for (const Flag& f : {Flag{ParaField::keep, "keep"}, Flag{ParaField::keepNext, "keepn"},
-                        Flag{ParaField::topOfPage, "pagebb"}})
-    if (para.body[f.field]) Word(f.word);
-  const uint16_t tabs = std::min<uint16_t>(para.get<uint16_t>(ParaField::tabCount), kMaxTabs);
-  static const char* const kLeader[] = {nullptr, "tldot", "tlhyph", "tleq", "tlul", "tlth"};
-  static const char* const kTabAlign[] = {nullptr, "tqc", "tqr", "tqdec"};
-  for (uint16_t i = 0; i < tabs; ++i) {
-    const uint32_t tab = para.get<uint32_t>(ParaField::tabs + 4 * i);
-    const uint32_t leader = (tab >> 26) & 7;
-    if (leader >= 1 && leader <= 5) Word(kLeader[leader]);
-    const uint32_t alignment = TabAlignment(tab);
-    if (alignment == 4) {
-      Word("tb", EmuToTwips(TabPosition(tab)));
-      continue;
-    }
-    if (alignment >= 1 && alignment <= 3) Word(kTabAlign[alignment]);
-    Word("tx", EmuToTwips(TabPosition(tab)));
+QString Writer::VariableText(uint32_t cp, const KnotEntry& entry) const {
+  enum : uint32_t { kChapName = 1, kChapNo = 2, kChapNo1 = 3, kDate = 4, kTime = 13 };
+  const uint32_t chapter = doc_->chapterCps.empty() ? 0 : doc_->chapterCps.indexOfCp(cp);
+  switch (entry.word) {
+    case kChapName:
+      return ChapterName(doc_, chapter == kGMNone ? 0 : chapter);
+    case kChapNo:
+    case kChapNo1:
+      return QString::number(chapter == kGMNone ? 1 : chapter + 1);
+    case kDate:
+      return QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+    case kTime:
+      return QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
+    default:
+      return QString();  // page numbers and references exist only in a laid-out document
   }
 }
 
-void Writer::CharProps(const PropRecord& c) {
-  Word("f", c.get<uint16_t>(CharField::font));
-  const int16_t size = c.get<int16_t>(CharField::size);
-  if (size != kDefaultFontSize) Word("fs", size / 2);
-  if (c.body[CharField::bold]) Word("b");
-  if (c.body[CharField::italic]) Word("i");
-  if (c.body[CharField::strike]) Word("strike");
-  if (c.body[CharField::outline]) Word("outl");
-  if (c.body[CharField::shadow]) Word("shad");
-  static const char* const kUnderline[] = {nullptr, "ul", "ulw", "uldb", "uld", "uldash", "ulth"};
-  const uint32_t underline = c.get<uint32_t>(CharField::underline);
-  if (underline >= 1 && underline <= 6) Word(kUnderline[underline]);
-  static const char* const kCaps[] = {nullptr, "caps", "glmtlower", "scaps", "glmttitlecap"};
-  const uint32_t caps = c.get<uint32_t>(CharField::caps);
-  if (caps >= 1 && caps <= 4) Word(kCaps[caps]);
-  const Kolor color = c.get<uint32_t>(CharField::color);
-  if (color != g_blackKolor) Word("cf", ColorIndex(color));
-  const Kolor back = c.get<uint32_t>(CharField::backColor);
-  if (KolorIsColor(back)) Word("cb", ColorIndex(back));
-  const int64_t expand = c.get<int64_t>(CharField::expand);
-  if (expand != 0) Word("expndtw", EmuToTwips(expand));
-  const int64_t offset = c.get<int64_t>(CharField::subscript);
-  const int64_t halfPoints = offset * 2 / 12700;
-  if (halfPoints >= 1) Word("dn", halfPoints);
-  else if (halfPoints < 0) Word("up", -halfPoints);
+// ---- Pictures ---------------------------------------------------------------------------------
+
+void Writer::PictureProps(const KnotEntry& entry) {
+  const uint32_t vertical = uint32_t(entry.value);
+  const uint32_t scale = uint32_t(entry.value >> 32) & 0xFFFF;
+  const uint32_t opacity = uint32_t(entry.value >> 48) & 0xFFFF;
+  static const char* const kVertical[] = {"glmtpict", "glmtpicb", "glmtpicc"};
+  if (vertical > 3) LogAssert("bad vertAlign", __func__, __FILE__, __LINE__);
+  if (vertical != 3) Word(vertical < 3 ? kVertical[vertical] : "glmtpict");
+  if (scale == 0) {
+    Word("picscalex", 100);
+    Word("picscaley", 100);
+  } else if (scale == kPictureFitScale) {
+    Word("glmtfitpic");
+  } else {
+    Word("picscalex", scale / 10);
+    Word("picscaley", scale / 10);
+  }
+  if (opacity != 0) Word("glmtbackopacity", opacity);
+  if (const PropRecord* border = PropertiesAtIndex(doc_, entry.propIndex); border && border->kind == kPropBorder) {
+    PropRecord base;
+    SetBaseProperties(kPropBorder, &base);
+    Props(*border, base);
+  }
 }
 
-void Writer::Knot(const KnotInfo& knot) {
-  GlimmetDoc* doc = range_.doc;
-  if (knot.type() == kKnotLink && knot.kinkCount >= 3) {
-    const QString display = TextOfRange({doc, knot.first + 1, knot.kinkCps[1]});
-    const QString url = TextOfRange({doc, knot.kinkCps[1] + 1, knot.kinkCps[2]});
-    Raw("{\\field{\\*\\fldinst{HYPERLINK \"");
-    Text(url);  // escaped: a backslash or brace in the address must not end the group
-    Raw("\"}}{\\fldrslt ");
-    Text(display);
-    Raw("}}");
+// The picture's file in the package: a copy of the file it came from, else the image as TIFF;
+// empty when neither can be written.
+QString Writer::PictureFile(GMPicture& picture, const FLImage* image) {
+  if (!picture.savedName.isEmpty()) return picture.savedName;
+  const QString base = QStringLiteral("Picture%1").arg(++pictureCount_);
+  const QFileInfo source(picture.path);
+  if (source.isAbsolute() && source.isFile()) {
+    const QString name = source.suffix().isEmpty() ? base : base + u'.' + source.suffix();
+    const QString target = QDir(folder_).filePath(name);
+    QFile::remove(target);
+    if (QFile::copy(picture.path, target)) return picture.savedName = name;
+  }
+  FLError error;
+  const QString written = SaveImage(image, QDir(folder_).filePath(base + QStringLiteral(".tiff")), kImageFormatTiff, &error);
+  if (written.isEmpty()) return QString();
+  return picture.savedName = QFileInfo(written).fileName();
+}
+
+void Writer::Picture(const KnotEntry& entry) {
+  if (entry.word >= doc_->pictures.size()) return;
+  GMPicture& picture = doc_->pictures[entry.word];
+  const std::shared_ptr<FLImage> image = std::static_pointer_cast<FLImage>(picture.image);
+  if (!image || image->isNull()) return;
+  const QSizeF size = image->size();
+  const uint32_t scale = uint32_t(entry.value >> 32) & 0xFFFF;
+  if (!folder_.isEmpty()) {
+    const QString name = PictureFile(picture, image.get());
+    if (name.isEmpty()) return;
+    QSizeF shown = size;
+    if (scale != 0 && scale != kPictureFitScale) shown = size * scale / 1000.0;
+    Raw("{{");
+    Word("NeXTGraphic");
+    out_ += u' ' + name + u' ';
+    delimiter_ = false;
+    Word("width", int64_t(shown.width()) * 20);
+    Word("height", int64_t(shown.height()) * 20);
+    PictureProps(entry);
+    Raw("}");
+    out_ += QChar(0xAC);  // the attachment character, which the picture takes the place of
+    Raw("}\n");
     return;
   }
-  if (knot.type() == kKnotTable || knot.type() == kKnotRow) return;
-  // Other knots keep their visible text.
-  const QString text = ExtractPlainText(knot.range(), false);
-  if (!text.isNull()) Text(text);
+  // The file's own bytes for PNG and JPEG files, else the image as PNG.
+  QByteArray data;
+  const char* format = "pngblip";
+  const QFileInfo source(picture.path);
+  const QString suffix = source.suffix().toLower();
+  if (source.isAbsolute() && (suffix == u"png" || suffix == u"jpeg" || suffix == u"jpg")) {
+    QFile file(picture.path);
+    if (file.open(QIODevice::ReadOnly)) {
+      data = file.readAll();
+      if (suffix != u"png") format = "jpegblip";
+    }
+  }
+  if (data.isEmpty()) {
+    format = "pngblip";
+    FLImageSaveRequest request;
+    request.format = kImageFormatPng;
+    if (!SaveImageCore(image.get(), request, 0, 0) || request.data.isEmpty()) return;
+    data = request.data;
+  }
+  Raw("\n{");
+  Word("pict");
+  Word(format);
+  Word("picw", int64_t(size.width()));
+  Word("pich", int64_t(size.height()));
+  PictureProps(entry);
+  Raw("\n");
+  static const char kHex[] = "0123456789abcdef";
+  QString line;
+  for (qsizetype i = 0; i < data.size(); i += 50) {
+    line.clear();
+    for (qsizetype j = i; j < std::min(i + 50, data.size()); ++j) {
+      const uint8_t byte = uint8_t(data[j]);
+      line += QLatin1Char(kHex[byte >> 4]);
+      line += QLatin1Char(kHex[byte & 15]);
+    }
+    out_ += line;
+    out_ += u'\n';
+  }
+  Raw("}\n");
+}
+
+// A kink that ends a paragraph (the U+0001 kinks): cells end with "cell", rows with "row";
+// others (list, note, short and table-of-contents ends) as a paragraph mark.
+uint32_t Writer::KinkMark(uint32_t cp, const KnotEntry& entry) {
+  if (entry.type == kKnotTable) {
+    CloseGroup();
+    paraOpen_ = false;
+    inTable_ = false;
+    return cp + 1;
+  }
+  // A kink right after a paragraph mark closes that paragraph's knot or cell and adds none.
+  const bool marked = !paraOpen_ && markedThrough_ == cp;
+  if (!paraOpen_ && !marked) StartPara(cp);
+  if (entry.type == kKnotRow) {
+    if (!marked) {
+      CloseGroup();
+      Word("cell");
+      Raw("\n");
+    }
+    paraOpen_ = false;
+    markedThrough_ = cp + 1;
+    if (entry.kink == kKinkEnd) {
+      Word("pard");
+      Word("intbl");
+      Word("row");
+      Raw("\n");
+    }
+    return cp + 1;
+  }
+  if (!marked) EndPara(cp, 0x0A);
+  return cp + 1;
+}
+
+// Writes the knot whose kink is at cp; the cp where the writing goes on.
+uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
+  if (entry.kink == kKinkMiddle || entry.kink == kKinkEnd) {
+    const KnotDesc& desc = g_knotDescs[entry.type < kKnotTypeCount ? entry.type : 0];
+    if ((entry.kink == kKinkEnd ? desc.endChar : desc.middleChar) == kKnotMarkChar) return KinkMark(cp, entry);
+    return cp + 1;  // the inner kinks of links, bookmarks, tags and entries
+  }
+  KnotInfo info;
+  if (!FetchKnot(doc_, cp, &info, 0) || info.first != cp) {
+    LogAssert("cp not start of knot", __func__, __FILE__, __LINE__);
+    return cp + 1;
+  }
+  switch (entry.type) {
+    case kKnotChapter: {
+      // Chapter knots hold the chapter's name and texts, not body text.
+      CloseGroup();
+      {
+        if (chapters_++ > 0) Word("sect");
+        Word("sectd");
+        if (!(options_ & kRtfForPasteboard)) {
+          PropRecord chapter, base;
+          SetBaseProperties(kPropChapter, &base);
+          chapter = base;
+          if (const PropRecord* found = PropertiesAtIndex(doc_, entry.propIndex); found && found->kind == kPropChapter)
+            chapter = *found;
+          const QString name = info.kinkCount > 1 ? TextOfRange({doc_, cp + 1, info.kinkCps[1]}) : QString();
+          if (!name.isEmpty()) {
+            Raw("{\\*");
+            Word("glmtchap");
+            Text(name);
+            Raw("}");
+          }
+          Props(chapter, base);
+        }
+        Raw("\n");
+      }
+      return std::max(info.limit, cp + 1);
+    }
+    case kKnotShort:
+      return std::max(info.limit, cp + 1);
+    case kKnotTable:
+      if (paraOpen_) EndPara(cp, 0x0A);
+      Table(info);
+      return cp + 1;
+    case kKnotRow:
+      if (!inTable_) {
+        SetDefaultProperties(doc_, kPropTable, &tableProps_);
+        inTable_ = true;
+      }
+      Row(info);
+      return cp + 1;
+    case kKnotList:
+    case kKnotToc:
+      if (paraOpen_) EndPara(cp, 0x0A);
+      return cp + 1;  // the paragraphs inside are written as they come
+    case kKnotNote:
+    case kKnotTocEntry:
+      return cp + 1;
+    case kKnotBookmark:
+      // The first slot is the bookmark's identifier; the second is the marked text.
+      return info.kinkCount > 1 ? std::max(info.kinkCps[1] + 1, cp + 1) : cp + 1;
+    default:
+      break;
+  }
+  // Knots that sit in a paragraph's text.
+  if (!paraOpen_) {
+    uint32_t mark = cp;
+    if (entry.type != kKnotDivider) {
+      GMTextStore::Cursor after = cursor_ && cursor_->cp() == cp ? *cursor_ : GMTextStore::Cursor(doc_->text, cp);
+      after.advance(1);
+      mark = MarkOf(after);
+    }
+    StartPara(mark);
+  }
+  RunProps(CharsAt(entry.type == kKnotLink || entry.type == kKnotTag ? cp + 1 : cp));
+  switch (entry.type) {
+    case kKnotLink:
+      Link(info);
+      break;
+    case kKnotTag:
+      Raw("{\\*");
+      Word("glmttag");
+      if (info.kinkCount > 1) Text(TextOfRange({doc_, cp + 1, info.kinkCps[1]}));
+      Raw("}");
+      break;
+    case kKnotCheckbox:
+      Word("glmtcheck", entry.word & 0xFF);
+      break;
+    case kKnotDivider:
+      // The divider ends its paragraph: other readers see the mark, this one drops it.
+      Word("glmtdiv", (entry.word % kDividerKinds) + 1);
+      Mark();
+      CloseGroup();
+      paraOpen_ = false;
+      markedThrough_ = cp + 1;
+      break;
+    case kKnotVar:
+      Text(VariableText(cp, entry));
+      break;
+    case kKnotPicture:
+      Picture(entry);
+      break;
+    default:
+      break;  // autonumbers have no text of their own
+  }
+  return std::max(info.limit, cp + 1);
 }
 
 void Writer::Body() {
-  GlimmetDoc* doc = range_.doc;
-  DocRange walk = range_;
-  bool atParaStart = true;
-  bool groupOpen = false;
-  FetchVisibleText(&walk, nullptr, [&](const DocRange& piece, Pane*, const KnotInfo* knot) -> bool {
-    if (knot) {
-      if (atParaStart) {
-        PropRecord para;
-        FetchParaProps(doc, nullptr, piece.first, nullptr, &para);
-        ParaProps(para);
-        atParaStart = false;
-      }
-      if (groupOpen) Raw("}");
-      groupOpen = false;
-      Knot(*knot);
-      return true;
+  const uint32_t limit = std::min(range_.limit, uint32_t(doc_->totalLength));
+  uint32_t cp = range_.first;
+  DocRange run{doc_, 0, 0};
+  PropRecord chars;
+  // One cursor follows the whole walk; knots move it on by what they wrote.
+  GMTextStore::Cursor cursor(doc_->text, cp);
+  cursor_ = &cursor;
+  while (cp < limit) {
+    if (cursor.cp() < cp) cursor.advance(cp - cursor.cp());
+    else if (cursor.cp() > cp) cursor = GMTextStore::Cursor(doc_->text, cp);
+    const uint32_t knotIndex = doc_->knots.indexOfCpAfter(cp);
+    const uint32_t nextKnot = knotIndex < doc_->knots.count() ? doc_->knots.cpAt(knotIndex) : kGMNone;
+    if (nextKnot == cp) {
+      cp = std::max(Knot(cp, doc_->knots.at(knotIndex)), cp + 1);
+      continue;
     }
-    uint32_t cp = piece.first;
-    while (cp < piece.limit) {
-      if (atParaStart) {
-        PropRecord para;
-        FetchParaProps(doc, nullptr, cp, nullptr, &para);
-        ParaProps(para);
-        atParaStart = false;
+    // Text from cp to the next knot, run by run, paragraph by paragraph.
+    const uint32_t stretchEnd = std::min(limit, nextKnot);
+    while (cp < stretchEnd) {
+      if (!paraOpen_) StartPara(MarkOf(cursor));
+      if (cp >= run.limit || cp < run.first) FetchCharProps(doc_, cp, &run, &chars);
+      const uint32_t end = std::min(stretchEnd, std::max(run.limit, cp + 1));
+      // The run's units up to a paragraph mark, straight from the stream's pieces.
+      uint32_t at = cp;
+      char16_t mark = 0;
+      while (at < end) {
+        uint32_t count = 0;
+        const char16_t* units = cursor.span(&count);
+        if (count == 0) break;
+        count = std::min(count, end - at);
+        uint32_t i = 0;
+        while (i < count && !IsParaMarkChar(units[i])) ++i;
+        if (i > 0) {
+          RunProps(chars);
+          Text(units, i);
+        }
+        at += i;
+        cursor.advance(i);
+        if (i < count) {
+          mark = units[i];
+          break;
+        }
       }
-      PropRecord chars;
-      DocRange run;
-      FetchCharProps(doc, cp, &run, &chars);
-      uint32_t end = std::min(std::max(run.limit, cp + 1), piece.limit);
-      // A run stops at a paragraph mark, which is written outside the run's group.
-      uint32_t mark = cp;
-      while (mark < end && !IsParaMarkChar(doc->charAt(mark))) ++mark;
-      if (mark > cp) {
-        Raw("{");
-        CharProps(chars);
-        Text(TextOfRange({doc, cp, mark}));
-        Raw("}");
+      if (mark) {
+        EndPara(at, mark);
+        cursor.advance(1);
+        ++at;
       }
-      if (mark < end) {
-        const char16_t unit = doc->charAt(mark);
-        Raw("\\\n");
-        if (unit == 0x0B) Word("page");
-        else if (unit == 0x0C) Word("column");
-        atParaStart = true;
-        end = mark + 1;
-      }
-      cp = end;
+      cp = std::max(at, cp + 1);
+      if (cursor.cp() < cp) cursor.advance(cp - cursor.cp());
     }
-    return true;
-  });
+  }
+  cursor_ = nullptr;
+  if (groupOpen_ && paraOpen_) CloseGroup();
+  if (groupOpen_) {
+    LogAssert("Format group not closed", __func__, __FILE__, __LINE__);
+    CloseGroup();
+  }
 }
 
 QString Writer::Run() {
-  GlimmetDoc* doc = range_.doc;
-  colors_ = {g_blackKolor, kWhiteKolor};
-  if (KolorIsColor(doc->docProps.get<uint32_t>(DocField::back))) colors_.push_back(doc->docProps.get<uint32_t>(DocField::back));
-  PropRecord chars;
-  for (uint32_t cp = range_.first; cp < range_.limit;) {
-    DocRange run;
-    FetchCharProps(doc, cp, &run, &chars);
-    Register(chars);
-    cp = std::max(run.limit, cp + 1);
-  }
-  if (fonts_.empty()) {
-    FetchCharProps(doc, range_.first, nullptr, &chars);
-    Register(chars);
-  }
+  SetBaseProperties(kPropChar, &plain_);
+  plain_.set<int16_t>(CharField::size, kDefaultFontSize);
+  Register();
+  out_.reserve(qsizetype(range_.length()) + 4096);
   Header();
   Body();
   Raw("}\n");
@@ -325,8 +1180,12 @@ QString Writer::Run() {
 
 }  // namespace
 
-QString ExportRtf(const DocRange& range, uint32_t options) {
+QString ExportRtf(const DocRange& range, const QString& rtfdFolder, uint32_t options) {
   if (!range.doc) return QString();
-  Writer writer(range, options);
+  // The package's file names are made afresh by each export.
+  for (GMPicture& picture : range.doc->pictures) picture.savedName.clear();
+  Writer writer(range, rtfdFolder, options);
   return writer.Run();
 }
+
+QString ExportRtf(const DocRange& range, uint32_t options) { return ExportRtf(range, QString(), options); }

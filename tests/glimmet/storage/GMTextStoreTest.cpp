@@ -37,6 +37,10 @@ TEST(TextStore, RandomReplacementsAgreeWithAPlainString) {
         const char16_t* unit = store.pointerAt(probe, &limit);
         ASSERT_NE(unit, nullptr);
         EXPECT_EQ(*unit, model[probe]);
+        // A cursor walks on across pieces and chunks as the string does.
+        GMTextStore::Cursor cursor(store, probe);
+        for (uint32_t cp = probe; cp < std::min<uint32_t>(probe + 3000, uint32_t(model.size())); cp += 7, cursor.advance(7))
+          ASSERT_EQ(cursor.unit(), model[cp]) << cp;
         EXPECT_GT(limit, probe);
       }
     }

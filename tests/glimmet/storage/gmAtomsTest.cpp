@@ -4,6 +4,7 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flFonts.h"
+#include "glimmet/storage/gmRtfKeywords.h"
 
 #include <gtest/gtest.h>
 
@@ -39,12 +40,12 @@ TEST(Atoms, TablesHaveTheirCountsAndFieldsInsideTheBody) {
   EXPECT_EQ(AtomFor(kPropTable, 35)->xmlTag, QStringLiteral("c11"));
   EXPECT_EQ(AtomFor(kPropChapter, 22)->description, QStringLiteral("column 10=%@"));
   EXPECT_EQ(AtomFor(kPropList, 13)->offset, 16u + 12u * 8u);
-  EXPECT_EQ(AtomFor(kPropChar, CharAtom::bold)->rtfKeyword, 8u);
+  EXPECT_EQ(AtomFor(kPropChar, CharAtom::bold)->rtfKeyword, RtfKeywordForName("b"));
   EXPECT_FALSE(AtomFor(kPropPara, 5)->used);
   EXPECT_EQ(AtomForXmlTag(kPropPara, QStringLiteral("indentl"))->number, ParaAtom::leftIndent);
   EXPECT_EQ(AtomForXmlTag(kPropPara, QStringLiteral("nothing")), nullptr);
   uint32_t kind = 99, atom = 99;
-  ASSERT_TRUE(AtomForRtfKeyword(225, &kind, &atom));
+  ASSERT_TRUE(AtomForRtfKeyword(RtfKeywordForName("fs"), &kind, &atom));
   EXPECT_EQ(kind, kPropChar);
   EXPECT_EQ(atom, CharAtom::size);
   EXPECT_FALSE(AtomForRtfKeyword(0, &kind, &atom));

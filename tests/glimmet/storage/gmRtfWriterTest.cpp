@@ -1,16 +1,25 @@
 #include "glimmet/storage/gmRtfWriter.h"
 
 #include "StorageTestSupport.h"
+#include "framlet/foundation/FLImage.h"
+#include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/Kolor.h"
+#include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmClipboard.h"
 #include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmKnots.h"
+#include "glimmet/storage/gmLists.h"
 #include "glimmet/storage/gmPane.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmRtfReader.h"
+#include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -157,10 +166,20 @@ TEST(RtfWriter, LibreOfficeReadsTheOutput) {
   if (soffice.isEmpty()) GTEST_SKIP() << "soffice is not installed (Debian package libreoffice-writer-nogui)";
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  GlimmetDocPtr doc = DocWithBody(QString::fromUtf8("Caf\u00e9 {braces} \\ and \u20ac\nsecond\tline \u4e2d"));
+  GlimmetDocPtr doc = DocWithBody(QString::fromUtf8("Caf\u00e9 {braces} \\ and \u20ac\nsecond\tline \u4e2d\nlast"));
+  // A table of two rows and a divider besides the text.
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(doc.get(), uint32_t(doc->userLength) - 4, 2, 2, &table));
+  for (uint32_t cp = table.limit - 3; cp > table.first + 1; --cp)
+    if (doc->charAt(cp) == 0x0A) InsertText(doc.get(), cp, QStringLiteral("cell %1").arg(cp));
+  DocRange at{doc.get(), uint32_t(doc->userLength) - 4, uint32_t(doc->userLength) - 4};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 0, nullptr, false));
+  const QString rtf = ExportRtf(Body(doc.get()));
+  ASSERT_TRUE(rtf.contains(QStringLiteral("cell ")) && rtf.contains(QStringLiteral("\\row")) &&
+              rtf.contains(QStringLiteral("\\glmtdiv")));
   QFile file(dir.filePath(QStringLiteral("out.rtf")));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(ExportRtf(Body(doc.get())).toLatin1());
+  file.write(rtf.toLatin1());
   file.close();
   QProcess process;
   process.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
@@ -172,7 +191,176 @@ TEST(RtfWriter, LibreOfficeReadsTheOutput) {
   ASSERT_TRUE(text.open(QIODevice::ReadOnly));
   QString got = QString::fromUtf8(text.readAll());
   got.remove(QChar(0xFEFF));
-  EXPECT_EQ(got.simplified(), ExtractPlainText(Body(doc.get()), false).simplified());
+  // The same text as this engine's reader finds.
+  GlimmetDocPtr back = Read(rtf);
+  EXPECT_EQ(got.simplified(), TextOfRange(Body(back.get())).simplified()) << rtf.toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// The body of the RTF: what follows the document properties.
+QString BodyOf(const QString& rtf) { return rtf.mid(rtf.indexOf(QStringLiteral("\\pard"))); }
+
+// Each property is written by the words of its atom.
+TEST(RtfWriter, PropertiesAreWrittenByTheirAtoms) {
+  struct Case {
+    void (*change)(PropRecord* para, PropRecord* chars);
+    const char* words;
+  } cases[] = {
+      {[](PropRecord* p, PropRecord*) { p->set<uint32_t>(ParaField::border + BorderField::kind, 5); }, "\\brdrb\\brdrs\\brdrhair"},
+      {[](PropRecord* p, PropRecord*) { p->set<uint32_t>(ParaField::border + BorderField::kind, 6); }, "\\brdrb\\glmtbdrtb"},
+      {[](PropRecord* p, PropRecord*) { p->body[ParaField::keep] = 1; p->body[ParaField::topOfPage] = 1; }, "\\pagebb\\keep"},
+      {[](PropRecord* p, PropRecord*) { p->set<uint32_t>(ParaField::alignment, 1); }, "\\qc"},
+      {[](PropRecord* p, PropRecord*) { p->body[ParaField::firstLineFormat] = CharAtom::bold; }, "{\\*\\glmtfirstline\\b}"},
+      {[](PropRecord* p, PropRecord*) { p->set<int64_t>(ParaField::multiple, 2 * 12700); }, "\\sl480\\slmult1"},
+      {[](PropRecord* p, PropRecord*) { p->set<int64_t>(ParaField::rightIndent, 360000); }, "\\ri567"},
+      {[](PropRecord*, PropRecord* c) { c->set<uint32_t>(CharField::caps, 3); }, "\\scaps"},
+      {[](PropRecord*, PropRecord* c) { c->set<uint32_t>(CharField::underline, 3); }, "\\uldb"},
+      {[](PropRecord*, PropRecord* c) { c->set<int64_t>(CharField::expand, 12700); }, "\\expnd4\\expndtw20"},
+      {[](PropRecord*, PropRecord* c) { c->set<int64_t>(CharField::subscript, 38100); }, "\\dn6"},
+      {[](PropRecord*, PropRecord* c) { c->set<int16_t>(CharField::size, 96); }, "\\fs48"},
+      {[](PropRecord*, PropRecord* c) { c->set<int16_t>(CharField::relativeSize, -1); c->set<int64_t>(CharField::subscript, -38100); }, "\\super\\glmtrelsize-1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words);
+    GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+    PropRecord para, chars;
+    FetchParaProps(doc.get(), nullptr, kBody, nullptr, &para);
+    FetchCharProps(doc.get(), kBody, nullptr, &chars);
+    chars.index = para.index = kGMNone;
+    c.change(&para, &chars);
+    DocRange at{doc.get(), kBody, kBody};
+    ASSERT_TRUE(InsertNewText(&at, u"x\n", 2, chars));
+    ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody, kBody}, para));
+    const QString body = BodyOf(ExportRtf(Body(doc.get())));
+    EXPECT_TRUE(body.contains(QLatin1StringView(c.words))) << body.toStdString();
+  }
+}
+
+TEST(RtfWriter, StyleSheetNamesTheStyles) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  PropRecord para, chars;
+  SetDefaultProperties(doc.get(), kPropPara, &para);
+  SetDefaultProperties(doc.get(), kPropChar, &chars);
+  para.set<uint32_t>(ParaField::alignment, 3);
+  chars.body[CharField::italic] = 1;
+  ASSERT_NE(CreateStyle(doc.get(), QStringLiteral("Quote {1}"), kUserStyleId, 0, kStyleNone, para, &chars), kGMNone);
+  const QString rtf = ExportRtf(Body(doc.get()));
+  EXPECT_TRUE(rtf.contains(QStringLiteral("{\\stylesheet\n{\\s0\\sbasedon222\\snext32767\\f"))) << rtf.toStdString();
+  EXPECT_TRUE(rtf.contains(QStringLiteral("Normal;}\n{\\s1\\sbasedon0\\snext32767\\qr\\i"))) << rtf.toStdString();
+  EXPECT_TRUE(rtf.contains(QStringLiteral(" Quote \\{1\\};}\n}\n")));
+}
+
+// A table is written row by row; the reader without tables keeps each cell's text as a paragraph.
+TEST(RtfWriter, TablesAreWrittenByRowsAndCells) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(doc.get(), kBody + 7, 2, 2, &table));
+  PropRecord props = *PropertiesAtIndex(doc.get(), doc->knots.at(doc->knots.indexAtCp(table.first)).propIndex);
+  props.set<uint32_t>(TableProp::alignment, 3);
+  props.index = kGMNone;
+  doc->knots.at(doc->knots.indexAtCp(table.first)).propIndex = IndexForProperties(doc.get(), &props);
+  // Text into each cell, last first so that the kinks found stay in place.
+  KnotInfo row;
+  std::vector<uint32_t> cells;
+  for (uint32_t cp = table.first + 1; cp + 1 < table.limit; cp = row.limit) {
+    ASSERT_TRUE(FetchKnot(doc.get(), cp, &row, kKnotRow));
+    for (uint32_t k = 1; k < row.kinkCount; ++k) cells.push_back(row.kinkCps[k - 1] + 1);
+  }
+  ASSERT_EQ(cells.size(), 4u);
+  doc->knots.at(doc->knots.indexAtCp(cells[1] - 1)).word = MakeKolor(255, 0, 0);
+  for (size_t i = cells.size(); i-- > 0;) InsertText(doc.get(), cells[i], QStringLiteral("c%1").arg(i));
+  const QString rtf = ExportRtf(Body(doc.get()));
+  const QString body = BodyOf(rtf);
+  EXPECT_EQ(body.count(QStringLiteral("\\trowd\\trqr\\trleft0")), 2) << body.toStdString();
+  EXPECT_EQ(body.count(QStringLiteral("\\cellx")), 4);
+  EXPECT_EQ(body.count(QStringLiteral("\\clcfpat")), 1);
+  EXPECT_EQ(body.count(QStringLiteral("\\cell\n")), 4);
+  EXPECT_EQ(body.count(QStringLiteral("\\pard\\intbl\\row\n")), 2);
+  EXPECT_TRUE(body.contains(QStringLiteral("{\\*\\glmttable\\trhdr0\\trqr\\cols2")));
+  GlimmetDocPtr back = Read(rtf);
+  QString text = TextOfRange(Body(back.get()));
+  text.remove(u'\n');
+  EXPECT_EQ(text, QStringLiteral("beforec0c1c2c3after"));
+}
+
+// Knots without an RTF form of their own keep their text; dividers and checkboxes have words.
+TEST(RtfWriter, KnotsKeepTheirText) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo\nthree\nfour"));
+  DocRange at{doc.get(), kBody + 14, kBody + 14};
+  const KinkData divider{2, 0};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 1, &divider, false));
+  at = {doc.get(), kBody + 1, kBody + 1};
+  const KinkData check{1, 0};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotCheckbox, 0, 0, nullptr, 1, &check, false));
+  at = {doc.get(), kBody + 5, kBody + 8};  // "two" becomes the text of a bookmark
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
+  InsertText(doc.get(), at.first + 1, QStringLiteral("guid"));
+  InsertText(doc.get(), at.first + 6, QStringLiteral("two"));
+  const uint32_t three = kBody + uint32_t(TextOfRange(Body(doc.get())).indexOf(QStringLiteral("three")));
+  Pane* pane = CurrentPane(doc.get());
+  pane->selFirst = int32_t(three);
+  pane->selLimit = int32_t(three + 5);
+  ASSERT_TRUE(InsertList(doc.get(), nullptr, true, false));
+  const QString rtf = ExportRtf(Body(doc.get()));
+  const QString body = BodyOf(rtf);
+  EXPECT_TRUE(body.contains(QStringLiteral("o\\glmtcheck1 ne"))) << body.toStdString();
+  EXPECT_TRUE(body.contains(QStringLiteral("\\glmtdiv3\\\n"))) << body.toStdString();
+  EXPECT_FALSE(body.contains(QStringLiteral("guid")));
+  GlimmetDocPtr back = Read(rtf);
+  EXPECT_EQ(ExtractPlainText(Body(back.get()), false), QStringLiteral("one\ntwo\nthree\n\nfour\n"));
+}
+
+}  // namespace
+
+namespace {
+
+// Pictures go out as PNG in hex, or in an RTFD package as files the RTF names.
+TEST(RtfWriter, PicturesAsHexOrPackageFiles) {
+  // The colour space the kernel sets at launch, which the image savers check for.
+  if (!g_genericColorSpace.isValid()) g_genericColorSpace = QColorSpace(QColorSpace::SRgb);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage bitmap(4, 3, QImage::Format_ARGB32);
+  bitmap.fill(Qt::red);
+  const QString png = dir.filePath(QStringLiteral("red.png"));
+  ASSERT_TRUE(bitmap.save(png));
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  const QString paths[] = {png, QString()};
+  for (const QString& path : paths) {
+    GMPicture picture;
+    picture.path = path;
+    picture.image = std::shared_ptr<FLImage>(FLImage::withCGImage(bitmap, QSizeF(0, 0)));
+    doc->pictures.push_back(picture);
+  }
+  // The second picture first, at half size, centred.
+  for (uint32_t index : {1u, 0u}) {
+    DocRange at{doc.get(), kBody + 1, kBody + 1};
+    const KinkData data{index, index ? 2u | (uint64_t(500) << 32) : 3u};
+    ASSERT_TRUE(InsertKnotCore(&at, kKnotPicture, 0, 0, nullptr, 1, &data, false));
+  }
+  const QString rtf = ExportRtf(Body(doc.get()));
+  EXPECT_TRUE(rtf.contains(QStringLiteral("{\\pict\\pngblip\\picw4\\pich3\\picscalex100\\picscaley100\n89504e470d0a1a0a")))
+      << rtf.toStdString();
+  EXPECT_TRUE(rtf.contains(QStringLiteral("{\\pict\\pngblip\\picw4\\pich3\\glmtpicc\\picscalex50\\picscaley50\n")));
+  for (const QString& line : rtf.split(u'\n')) EXPECT_LE(line.size(), 100);
+
+  const QString package = dir.filePath(QStringLiteral("doc.rtfd"));
+  ASSERT_TRUE(QDir().mkpath(package));
+  const QString rtfd = ExportRtf(Body(doc.get()), package);
+  EXPECT_TRUE(rtfd.contains(QStringLiteral("{{\\NeXTGraphic Picture1.png \\width80\\height60\\picscalex100")))
+      << rtfd.toStdString();
+  EXPECT_TRUE(rtfd.contains(QStringLiteral("{{\\NeXTGraphic Picture2.tiff \\width40\\height20\\glmtpicc")));
+  EXPECT_EQ(rtfd.count(QStringLiteral("\\picscaley50}\u00ac}\n")), 1);
+  EXPECT_TRUE(QFileInfo::exists(package + QStringLiteral("/Picture1.png")));
+  EXPECT_TRUE(QFileInfo::exists(package + QStringLiteral("/Picture2.tiff")));
+  // Either way the reader keeps the text around the pictures.
+  for (const QString& written : {rtf, rtfd}) {
+    GlimmetDocPtr back = Read(written);
+    EXPECT_TRUE(TextOfRange(Body(back.get())).startsWith(u'a'));
+  }
 }
 
 }  // namespace
