@@ -296,6 +296,7 @@ class CAWindowController : public FLDocumentWC,
   void zoomOutAction(int64_t) { zoomOut(); }
   void zoomByPercentAction(int64_t tag);
   void changeZoomAction(int64_t tag);
+  void toggleFormatPanelAction(int64_t tag);
   void expandSheetAction(int64_t tag) { expandSheet(tag); }
 
   // Their states.

@@ -209,6 +209,8 @@ std::span<const CAWindowActionEntry> CAWindowController::actionEntries() {
        false, &C::zoomByPercentAction, &C::alwaysEnabled},
       {"changeZoom:", nullptr, nullptr, kNoMenu, nullptr, false, kNoKey, 0, 0, false, &C::changeZoomAction,
        &C::alwaysEnabled},
+      {"toggleFormatPanel:", nullptr, nullptr, kNoMenu, nullptr, false, kNoKey, 0, 0, false,
+       &C::toggleFormatPanelAction, &C::alwaysEnabled},
       {"expandSheet:", "expandSheet:0", "Expand Down", kViewMenu, nullptr, true, kNoKey, 0, 0, false,
        &C::expandSheetAction, &C::unlocked},
       {"expandSheet:", "expandSheet:1", "Expand Right", kViewMenu, nullptr, false, kNoKey, 0, 1, false,
@@ -864,6 +866,8 @@ void CAWindowController::zoomOut() {
 void CAWindowController::zoomByPercentAction(int64_t tag) {
   if (tag >= CADocument::kMinimumZoomPercent && tag <= CADocument::kMaximumZoomPercent) setZoom(double(tag) / 100);
 }
+
+void CAWindowController::toggleFormatPanelAction(int64_t) { showFormatPanel(!showingFormatPanel()); }
 
 void CAWindowController::changeZoomAction(int64_t) {
   const QComboBox* popUp = zoomTool();
