@@ -157,15 +157,14 @@ bool FormatTextLine(uint32_t cp, LineFormat* format) {
     right = std::max(available - rightIndent, std::max(origin, leftEdge) + kMinimumRightRoom);
     line.setLineWidth(right - origin);
     line.setPosition(QPointF(origin, 0));
-    if (line.textStart() + line.textLength() > wanted || line.textStart() >= wanted) {
-      index = n;
-      break;
-    }
+    if (index < 0 && line.textStart() + line.textLength() > wanted) index = n;
   }
   layout->endLayout();
   if (index < 0) index = layout->lineCount() - 1;
   if (index < 0) return false;
   const QTextLine line = layout->lineAt(index);
+  origin = float(line.x());
+  right = origin + float(line.width());
   const bool last = index + 1 == layout->lineCount();
   format->layout = layout;
   format->layoutFirst = para.first;

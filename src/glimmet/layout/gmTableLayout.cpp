@@ -185,7 +185,7 @@ uint32_t LineEdgeInTable(GlimmetDoc* doc, Pane* pane, uint32_t cp, const KnotInf
                          uint32_t mode) {
   if (lineStart) *lineStart = -1;
   if (!doc || row.limit < row.first + 4) return kGMNone;
-  cp = std::clamp(cp, row.first + 2, row.limit - 2);
+  cp = std::clamp(cp, row.first + 1, row.limit - 2);
   KnotInfo table, rowCopy = row;
   PropRecord props;
   if (!FetchTable(doc, kGMNone, &table, &rowCopy, &props)) return kGMNone;
@@ -208,7 +208,8 @@ uint32_t MoveUpOrDownInTable(LocatorRec* locator, const KnotInfo& row, uint32_t 
   GlimmetDoc* doc = locator->doc;
   Pane* pane = locator->pane ? locator->pane : CurrentPane(doc);
   const bool up = direction == kKeyUp;
-  const uint32_t cp = std::clamp(uint32_t(std::max(locator->cp, 0)), row.first + 2, row.limit - 2);
+  // From the first cell's first unit (just past the row's begin kink) to the last cell's mark.
+  const uint32_t cp = std::clamp(uint32_t(std::max(locator->cp, 0)), row.first + 1, row.limit - 2);
   KnotInfo table, target = row;
   PropRecord props;
   if (!FetchTable(doc, kGMNone, &table, &target, &props)) return kGMNone;
