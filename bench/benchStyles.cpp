@@ -1,6 +1,7 @@
 // Speed of restyling: giving many paragraphs, each with its own direct formatting, a paragraph
-// style in one call, and moving every item of a long list one level deeper.
+// style in one call, and moving every item of a long numbered list one level deeper.
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmEdit.h"
 #include "glimmet/storage/gmLists.h"
 #include "glimmet/storage/gmStyles.h"
@@ -57,9 +58,18 @@ void BM_IndentLongList(benchmark::State& state) {
     state.PauseTiming();
     GlimmetDocPtr doc = ParagraphDocument(paragraphs, kListStyleId);
     const uint32_t start = BodyStart(doc.get());
-    uint32_t cp = start;
+    // In a list knot whose numbering cache is built, so that every paragraph's entry is dropped.
+    Pane* pane = CurrentPane(doc.get());
+    pane->selFirst = int32_t(start);
+    pane->selLimit = int32_t(start + 20 * paragraphs - 1);
+    InsertList(doc.get(), nullptr, false, false);
+    KnotInfo list;
+    PropRecord props;
+    FetchList(doc.get(), start + 1, &list, &props);
+    ListEntryMarker(doc.get(), list.limit - 3, list.first, 0, props);
+    uint32_t cp = list.first + 1;
     state.ResumeTiming();
-    ChangeIndent(doc.get(), &cp, start + 20 * paragraphs, start + 20 * paragraphs, true, 255);
+    ChangeIndent(doc.get(), &cp, list.limit - 1, list.limit - 1, true, 255);
     state.PauseTiming();
     doc.reset();
     state.ResumeTiming();

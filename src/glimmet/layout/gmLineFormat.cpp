@@ -221,11 +221,12 @@ bool InitFormatLine(GlimmetDoc* doc, Pane* pane, LineFormat* format, uint32_t mo
 bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   if (!format || !format->doc) return false;
   GlimmetDoc* doc = format->doc;
+  Pane* pane = format->pane;
   const uint32_t mode = format->modeFlags;
   ReleaseLineFormat(format);
   *format = LineFormat();
   format->doc = doc;
-  format->pane = CurrentPane(doc);
+  format->pane = pane ? pane : CurrentPane(doc);
   format->modeFlags = mode;
   format->firstCp = format->limitCp = cp;
   format->availableWidth = availableWidth;

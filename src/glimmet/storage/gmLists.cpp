@@ -130,11 +130,14 @@ void InvalListCache(const DocRange& range) {
   if (!doc) return;
   uint32_t from = doc->listCache.indexOfCp(range.first);
   if (from == kGMNone) from = 0;
+  DocRange marked{doc, kGMNone, kGMNone};  // the list last marked: its other entries need nothing more
   for (uint32_t i = from; i < doc->listCache.count() && doc->listCache.cpAt(i) < range.limit; ++i) {
+    const uint32_t cp = doc->listCache.cpAt(i);
     KnotInfo list;
-    if (FetchList(doc, doc->listCache.cpAt(i), &list, nullptr)) {
+    if ((cp < marked.first || cp >= marked.limit) && FetchList(doc, cp, &list, nullptr)) {
       MarkListForRenumbering(doc, list.first);
       InvalText(list.range(), false);
+      marked = list.range();
     }
     doc->listCache.at(i) = kGMNone;
   }

@@ -489,9 +489,13 @@ bool ApplyParaStyles(GlimmetDoc* doc, const std::vector<GMParaStyleChange>& chan
     if (!ReapplyDifferences(doc, *record, oldFirst, formattings[target->style].first, cp, &result)) return kGMNone;
     return IndexForProperties(doc, &result);
   });
-  for (const Target& target : targets) {
-    InvalListCache(target.whole);
-    InvalText(target.whole, false);
+  // Adjacent changes are invalidated as one stretch.
+  for (size_t i = 0; i < targets.size();) {
+    DocRange span = targets[i].whole;
+    for (++i; i < targets.size() && targets[i].whole.first <= span.limit; ++i)
+      span.limit = std::max(span.limit, targets[i].whole.limit);
+    InvalListCache(span);
+    InvalText(span, false);
   }
   return ok;
 }
