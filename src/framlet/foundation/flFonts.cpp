@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHash>
+#include <QtEndian>
 
 #include <fontconfig/fontconfig.h>
 
@@ -170,11 +171,8 @@ std::optional<QString> DelegateFontName() {
   return delegate->defaultFontName();
 }
 
-uint32_t BigEndian(const QByteArray& bytes, qsizetype at, int size) {
-  uint32_t value = 0;
-  for (int i = 0; i < size; ++i) value = (value << 8) | uint8_t(bytes[at + i]);
-  return value;
-}
+uint32_t U32(const QByteArray& bytes, qsizetype at) { return qFromBigEndian<quint32>(bytes.constData() + at); }
+uint32_t U16(const QByteArray& bytes, qsizetype at) { return qFromBigEndian<quint16>(bytes.constData() + at); }
 
 // The OS/2 table of a face in an OpenType or TrueType file or collection; empty when the file
 // holds none (Type 1 fonts) or is cut short.
@@ -188,21 +186,21 @@ QByteArray ReadOs2Table(const QString& path, int faceIndex) {
   if (header.size() < 12) return {};
   qint64 directory = 0;
   if (header.startsWith("ttcf")) {
-    const uint32_t count = BigEndian(header, 8, 4);
+    const uint32_t count = U32(header, 8);
     if (faceIndex < 0 || uint32_t(faceIndex) >= count) return {};
     const QByteArray offset = readAt(12 + 4 * qint64(faceIndex), 4);
     if (offset.size() < 4) return {};
-    directory = BigEndian(offset, 0, 4);
+    directory = U32(offset, 0);
     header = readAt(directory, 12);
     if (header.size() < 12) return {};
   }
-  const uint32_t tables = BigEndian(header, 4, 2);
+  const uint32_t tables = U16(header, 4);
   const QByteArray records = readAt(directory + 12, qint64(tables) * 16);
   if (records.size() < qsizetype(tables) * 16) return {};
   for (uint32_t i = 0; i < tables; ++i) {
     if (records.mid(qsizetype(i) * 16, 4) != "OS/2") continue;
-    const uint32_t at = BigEndian(records, qsizetype(i) * 16 + 8, 4);
-    const uint32_t length = BigEndian(records, qsizetype(i) * 16 + 12, 4);
+    const uint32_t at = U32(records, qsizetype(i) * 16 + 8);
+    const uint32_t length = U32(records, qsizetype(i) * 16 + 12);
     return length < 42 ? QByteArray() : readAt(at, 42);
   }
   return {};
