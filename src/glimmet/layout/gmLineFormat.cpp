@@ -18,6 +18,7 @@ namespace {
 
 constexpr float kMinimumRightRoom = 36;  // points a line always has beyond its left edge
 constexpr float kDefaultTabInterval = 36;
+constexpr uint32_t kMaxLineCharacters = 511;
 
 // Text is measured in points: a device of 72 dots per inch makes a pixel a point.
 const QImage& PointDevice() {
@@ -100,12 +101,16 @@ bool FormatTextLine(uint32_t cp, LineFormat* format) {
   PropRecord paraProps;
   FetchParaProps(doc, format->pane, textCp, &para, &paraProps);
   if (para.limit <= para.first || textCp >= para.limit) return false;
-  // The paragraph's text without its mark; kinks inside take no room.
-  uint32_t textLimit = para.limit;
-  if (IsBreakChar(doc->charAt(textLimit - 1))) --textLimit;
+  // The line is typeset from its own start: at most the characters a line may hold, up to the
+  // paragraph's mark; kinks take no room.
+  const uint32_t paraTextLimit = IsBreakChar(doc->charAt(para.limit - 1)) ? para.limit - 1 : para.limit;
+  const uint32_t textLimit = std::max(cp, std::min(paraTextLimit, cp + kMaxLineCharacters));
+  bool paraStart = true;
+  for (uint32_t at = para.first; at < textCp && paraStart; ++at)
+    paraStart = IsKinkChar(doc->charAt(at));
   QString text;
-  text.reserve(qsizetype(textLimit - para.first));
-  for (uint32_t at = para.first; at < textLimit; ++at) {
+  text.reserve(qsizetype(textLimit - cp));
+  for (uint32_t at = cp; at < textLimit; ++at) {
     const char16_t unit = doc->charAt(at);
     text.append(QChar(IsKinkChar(unit) ? char16_t(0x200B) : unit));
   }
@@ -113,13 +118,13 @@ bool FormatTextLine(uint32_t cp, LineFormat* format) {
   FetchCharProps(doc, para.limit - 1, nullptr, &markProps);
   auto layout = std::make_shared<QTextLayout>(text, FontForRecord(markProps), &PointDevice());
   QList<QTextLayout::FormatRange> ranges;
-  for (uint32_t at = para.first; at < textLimit;) {
+  for (uint32_t at = cp; at < textLimit;) {
     DocRange run;
     PropRecord chars;
     FetchCharProps(doc, at, &run, &chars);
     const uint32_t limit = std::clamp(run.limit, at + 1, textLimit);
     QTextLayout::FormatRange range;
-    range.start = int(at - para.first);
+    range.start = int(at - cp);
     range.length = int(limit - at);
     range.format.setFont(FontForRecord(chars));
     ranges.append(range);
@@ -146,39 +151,35 @@ bool FormatTextLine(uint32_t cp, LineFormat* format) {
   const float firstIndent = float(paraProps.get<int64_t>(ParaField::firstIndent) / double(kEmuPerPoint));
   const float rightIndent = float(paraProps.get<int64_t>(ParaField::rightIndent) / double(kEmuPerPoint));
   const float leftEdge = leftIndent + std::min(firstIndent, 0.0f);
-  const int wanted = int(textCp - para.first);
+  const float origin = paraStart ? std::max(leftIndent + firstIndent, 0.0f) : leftIndent;
+  const float right = std::max(available - rightIndent, std::max(origin, leftEdge) + kMinimumRightRoom);
   layout->beginLayout();
-  int index = -1;
-  float origin = 0, right = 0;
-  for (int n = 0;; ++n) {
-    QTextLine line = layout->createLine();
-    if (!line.isValid()) break;
-    origin = n == 0 ? std::max(leftIndent + firstIndent, 0.0f) : leftIndent;
-    right = std::max(available - rightIndent, std::max(origin, leftEdge) + kMinimumRightRoom);
+  QTextLine line = layout->createLine();
+  if (line.isValid()) {
     line.setLineWidth(right - origin);
     line.setPosition(QPointF(origin, 0));
-    if (index < 0 && line.textStart() + line.textLength() > wanted) index = n;
   }
   layout->endLayout();
-  if (index < 0) index = layout->lineCount() - 1;
-  if (index < 0) return false;
-  const QTextLine line = layout->lineAt(index);
-  origin = float(line.x());
-  right = origin + float(line.width());
-  const bool last = index + 1 == layout->lineCount();
+  if (!line.isValid()) return false;
+  const uint32_t lineLimit = cp + uint32_t(line.textStart() + line.textLength());
+  const bool last = lineLimit >= paraTextLimit;
   format->layout = layout;
-  format->layoutFirst = para.first;
-  format->lineIndex = index;
-  format->limitCp = last ? para.limit : para.first + uint32_t(line.textStart() + line.textLength());
-  format->breakKind = last ? BreakKindFor(doc, para.limit - 1) : kBreakFull;
-  if (!last && line.textLength() > 0 && text.at(line.textStart() + line.textLength() - 1) == QChar(0x2028))
-    format->breakKind = kBreakLineSeparator;
+  format->layoutFirst = cp;
+  format->lineIndex = 0;
+  if (last) {
+    format->limitCp = para.limit;
+    format->breakKind = BreakKindFor(doc, para.limit - 1);
+  } else {
+    format->limitCp = std::max(lineLimit, cp + 1);
+    format->breakKind = lineLimit >= textLimit ? kBreakTooLong : kBreakFull;
+    if (line.textLength() > 0 && text.at(line.textStart() + line.textLength() - 1) == QChar(0x2028))
+      format->breakKind = kBreakLineSeparator;
+  }
   format->originX = origin;
   format->leftEdge = leftEdge;
   format->rightEdge = right;
   format->endX = float(line.x() + line.naturalTextWidth());
   format->lineWidth = std::max(available, format->endX);
-  const bool paraStart = line.textStart() == 0;
   format->spaceAbove = paraStart ? float(paraProps.get<int64_t>(ParaField::spaceBefore) / double(kEmuPerPoint)) : 0;
   format->spaceBelow = last ? float(paraProps.get<int64_t>(ParaField::spaceAfter) / double(kEmuPerPoint)) : 0;
   const float ascent = float(line.ascent());

@@ -30,7 +30,9 @@ struct TableDoc {
     for (int i = 3; i >= 0; --i) {
       KnotInfo row;
       EXPECT_TRUE(FetchKnot(doc.get(), table.first + 1, &row, kKnotRow));
-      if (i >= 2) EXPECT_TRUE(FetchKnot(doc.get(), row.limit, &row, kKnotRow));
+      if (i >= 2) {
+        EXPECT_TRUE(FetchKnot(doc.get(), row.limit, &row, kKnotRow));
+      }
       EXPECT_TRUE(InsertText(doc.get(), row.kinkCps[i % 2] + 1, texts[i]));
     }
     EXPECT_TRUE(FetchKnot(doc.get(), table.first + 1, &rows[0], kKnotRow));
@@ -171,6 +173,21 @@ TEST(LineFormatting, AClickOnTheMiddleOfACharacterStaysBeforeIt) {
     LocatorRec locator;
     LocateCpInLine(&locator, line, x);
     EXPECT_EQ(locator.cp, int32_t(cp)) << x;
+  }
+}
+
+TEST(LineFormatting, ALineHoldsAtMost511Characters) {
+  GlimmetDocPtr doc = DocWithBody(QString(600, u'i'));
+  LineFormat line;
+  InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns);
+  const std::tuple<uint32_t, uint32_t, uint32_t> cases[] = {
+      {kBody, kBody + 511, kBreakTooLong},
+      {kBody + 511, kBody + 601, kBreakBodyEnd},  // the rest and the body's last mark
+  };
+  for (const auto& [first, limit, kind] : cases) {
+    ASSERT_TRUE(FormatLine(first, int64_t(1000000) * 12700, &line));
+    EXPECT_EQ(line.limitCp, limit);
+    EXPECT_EQ(line.breakKind, kind);
   }
 }
 
