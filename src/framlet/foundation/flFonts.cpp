@@ -4,9 +4,11 @@
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flStringExtensions.h"
 
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHash>
+#include <QtEndian>
 
 #include <fontconfig/fontconfig.h>
 
@@ -60,7 +62,7 @@ FontCatalog BuildCatalog() {
   FcInit();
   FcPattern* pattern = FcPatternCreate();
   FcObjectSet* objects = FcObjectSetBuild(FC_POSTSCRIPT_NAME, FC_FAMILY, FC_STYLE, FC_WEIGHT,
-                                          FC_SLANT, FC_WIDTH, nullptr);
+                                          FC_SLANT, FC_WIDTH, FC_FILE, FC_INDEX, nullptr);
   FcFontSet* set = FcFontList(nullptr, pattern, objects);
   QHash<QString, QString> familySpelling;  // lower -> first spelling seen
   if (set) {
@@ -81,6 +83,8 @@ FontCatalog BuildCatalog() {
       face.weight = FcNumber(font, FC_WEIGHT, FC_WEIGHT_REGULAR);
       face.slant = FcNumber(font, FC_SLANT, FC_SLANT_ROMAN);
       face.width = FcNumber(font, FC_WIDTH, FC_WIDTH_NORMAL);
+      face.file = FcText(font, FC_FILE, 0);
+      face.fileIndex = FcNumber(font, FC_INDEX, 0);
       catalog.faceByLowerName.insert(face.postScriptName.toLower(), qsizetype(catalog.faces.size()));
       for (const QString& family : face.families)
         if (!familySpelling.contains(family.toLower())) familySpelling.insert(family.toLower(), family);
@@ -167,7 +171,83 @@ std::optional<QString> DelegateFontName() {
   return delegate->defaultFontName();
 }
 
+uint32_t U32(const QByteArray& bytes, qsizetype at) { return qFromBigEndian<quint32>(bytes.constData() + at); }
+uint32_t U16(const QByteArray& bytes, qsizetype at) { return qFromBigEndian<quint16>(bytes.constData() + at); }
+
+// The OS/2 table of a face in an OpenType or TrueType file or collection; empty when the file
+// holds none (Type 1 fonts) or is cut short.
+QByteArray ReadOs2Table(const QString& path, int faceIndex) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  auto readAt = [&file](qint64 at, qint64 size) {
+    return file.seek(at) ? file.read(size) : QByteArray();
+  };
+  QByteArray header = readAt(0, 12);
+  if (header.size() < 12) return {};
+  qint64 directory = 0;
+  if (header.startsWith("ttcf")) {
+    const uint32_t count = U32(header, 8);
+    if (faceIndex < 0 || uint32_t(faceIndex) >= count) return {};
+    const QByteArray offset = readAt(12 + 4 * qint64(faceIndex), 4);
+    if (offset.size() < 4) return {};
+    directory = U32(offset, 0);
+    header = readAt(directory, 12);
+    if (header.size() < 12) return {};
+  }
+  const uint32_t tables = U16(header, 4);
+  const QByteArray records = readAt(directory + 12, qint64(tables) * 16);
+  if (records.size() < qsizetype(tables) * 16) return {};
+  for (uint32_t i = 0; i < tables; ++i) {
+    if (records.mid(qsizetype(i) * 16, 4) != "OS/2") continue;
+    const uint32_t at = U32(records, qsizetype(i) * 16 + 8);
+    const uint32_t length = U32(records, qsizetype(i) * 16 + 12);
+    return length < 42 ? QByteArray() : readAt(at, 42);
+  }
+  return {};
+}
+
 }  // namespace
+
+FLFontFamilyClass FontFamilyClassFromOs2(const QByteArray& os2) {
+  if (os2.size() < 42) return FLFontFamilyClass::unknown;
+  switch (uint8_t(os2[30])) {  // the class in the high byte of sFamilyClass
+    case 1: return FLFontFamilyClass::oldStyleSerifs;
+    case 2: return FLFontFamilyClass::transitionalSerifs;
+    case 3: return FLFontFamilyClass::modernSerifs;
+    case 4: return FLFontFamilyClass::clarendonSerifs;
+    case 5: return FLFontFamilyClass::slabSerifs;
+    case 7: return FLFontFamilyClass::freeformSerifs;
+    case 8: return FLFontFamilyClass::sansSerif;
+    case 9: return FLFontFamilyClass::ornamentals;
+    case 10: return FLFontFamilyClass::scripts;
+    case 12: return FLFontFamilyClass::symbolic;
+    default: break;
+  }
+  // No classification: the PANOSE family kind and, for text faces, their serif style.
+  const uint8_t kind = uint8_t(os2[32]);
+  const uint8_t serif = uint8_t(os2[33]);
+  if (kind == 3) return FLFontFamilyClass::scripts;
+  if (kind == 4) return FLFontFamilyClass::ornamentals;
+  if (kind == 5) return FLFontFamilyClass::symbolic;
+  if (kind != 2) return FLFontFamilyClass::unknown;
+  if (serif >= 2 && serif <= 5) return FLFontFamilyClass::oldStyleSerifs;  // cove
+  if (serif == 6) return FLFontFamilyClass::slabSerifs;                     // square
+  if (serif == 7) return FLFontFamilyClass::modernSerifs;                   // thin
+  if (serif >= 8 && serif <= 10) return FLFontFamilyClass::freeformSerifs;
+  if (serif >= 11 && serif <= 15) return FLFontFamilyClass::sansSerif;
+  return FLFontFamilyClass::unknown;
+}
+
+FLFontFamilyClass FontFamilyClass(const QString& name) {
+  static QHash<QString, FLFontFamilyClass> known;
+  const std::optional<FLFontFace> face = FontFaceForName(name);
+  if (!face || face->file.isEmpty()) return FLFontFamilyClass::unknown;
+  const QString key = face->postScriptName.toLower();
+  if (auto found = known.constFind(key); found != known.cend()) return *found;
+  const FLFontFamilyClass found = FontFamilyClassFromOs2(ReadOs2Table(face->file, face->fileIndex));
+  known.insert(key, found);
+  return found;
+}
 
 QStringList AvailableFontFamilies() { return Catalog().families; }
 

@@ -19,6 +19,8 @@ struct FLFontFace {
   int weight = 80;      // fontconfig's scale: 80 regular, 200 bold
   int slant = 0;        // 0 roman, 100 italic, 110 oblique
   int width = 100;      // 100 normal
+  QString file;         // the font file and the face's index in it
+  int fileIndex = 0;
 };
 
 // The user's font at a size: the application delegate's default font name when it gives one
@@ -45,6 +47,27 @@ QString FontPostScriptName(const QFont& font);
 // The installed families in order (case-insensitive), and a family's faces, regular first.
 QStringList AvailableFontFamilies();
 QList<FLFontFace> AvailableMembersOfFontFamily(const QString& family);
+
+// The classes of type design a font file may declare (its OpenType family class); a font
+// without one is classed by its PANOSE description.
+enum class FLFontFamilyClass {
+  unknown = 0,
+  oldStyleSerifs = 1,
+  transitionalSerifs = 2,
+  modernSerifs = 3,
+  clarendonSerifs = 4,
+  slabSerifs = 5,
+  freeformSerifs = 7,
+  sansSerif = 8,
+  ornamentals = 9,
+  scripts = 10,
+  symbolic = 12,
+};
+// The family class of the face a name makes; unknown when no face has that name or its file
+// says nothing.
+FLFontFamilyClass FontFamilyClass(const QString& name);
+// The class from the bytes of a font's OS/2 table (at least 42 of them).
+FLFontFamilyClass FontFamilyClassFromOs2(const QByteArray& os2);
 
 // The PostScript name of an installed font to use for a requested name. substituted, when
 // given, becomes true when nothing fitted and the user's default font was taken.

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 // One style of the style sheet; entry 0 is always "Normal".
@@ -81,6 +82,12 @@ struct GlimmetDoc {
   GMCpTable<uint32_t> charRuns;
   GMCpTable<uint32_t> paraRuns;
   std::vector<PropRecord> props;
+  // The records of props by a hash of kind and body, so that interning does not search them
+  // all; records from `indexed` on are added on the next intern.
+  struct PropIndex {
+    size_t indexed = 0;
+    std::unordered_map<uint64_t, std::vector<uint32_t>> buckets;
+  } propIndex;
 
   // Interning caches: the last character and paragraph bodies interned.
   uint8_t cachedCharBody[56] = {};

@@ -4,6 +4,7 @@
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmClipboard.h"
+#include "glimmet/storage/gmLists.h"
 
 #include <QChar>
 
@@ -330,9 +331,10 @@ bool ReplaceRangeSimple(const DocRange& piece, DocRange* caller, const char16_t*
   if (!g_editingKnot) {
     for (uint32_t at : {first, first + n}) {
       DocRange list;
-      if (at < doc->text.length() && CpIsWithinKnot(doc, at, kKnotList, &list, false) && list.first < at &&
-          doc->listCache.indexAtCp(list.first) == kGMNone)
-        doc->listCache.insertSorted(list.first, 0);
+      if (at < doc->text.length() && CpIsWithinKnot(doc, at, kKnotList, &list, false) && list.first < at) {
+        MarkListForRenumbering(doc, list.first);
+        if (doc->listCache.indexAtCp(list.first) == kGMNone) doc->listCache.insertSorted(list.first, 0);
+      }
     }
   }
   doc->listCache.adjustForEdit(first, limit, delta);

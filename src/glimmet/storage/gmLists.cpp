@@ -42,6 +42,15 @@ uint32_t ParaStyleIndex(GlimmetDoc* doc, uint32_t cp) {
   return para.get<uint16_t>(ParaField::style);
 }
 
+KnotEntry* ListBeginEntry(GlimmetDoc* doc, uint32_t listCp) {
+  for (uint32_t i = doc->knots.indexAtCp(listCp); i != kGMNone && i < doc->knots.count() && doc->knots.cpAt(i) == listCp;
+       ++i) {
+    KnotEntry& entry = doc->knots.at(i);
+    if (entry.type == kKnotList && entry.kink == kKinkBegin) return &entry;
+  }
+  return nullptr;
+}
+
 // The list's numbering cache: one entry per paragraph, its level + 1 (0: not a list paragraph).
 void RebuildListCache(GlimmetDoc* doc, const KnotInfo& list) {
   doc->listCache.eraseRange(list.first, list.limit);
@@ -54,6 +63,7 @@ void RebuildListCache(GlimmetDoc* doc, const KnotInfo& list) {
     if (para.limit <= cp) break;
     cp = para.limit;
   }
+  if (KnotEntry* begin = ListBeginEntry(doc, list.first)) begin->word &= ~kListRenumberMark;
 }
 
 bool Refuse(bool alert, const QString& what) {
@@ -106,14 +116,29 @@ bool FetchList(GlimmetDoc* doc, uint32_t cp, KnotInfo* info, PropRecord* props) 
   return true;
 }
 
+void MarkListForRenumbering(GlimmetDoc* doc, uint32_t listCp) {
+  if (KnotEntry* begin = doc ? ListBeginEntry(doc, listCp) : nullptr) begin->word |= kListRenumberMark;
+}
+
+bool ListNeedsRenumbering(GlimmetDoc* doc, uint32_t listCp) {
+  const KnotEntry* begin = doc ? ListBeginEntry(doc, listCp) : nullptr;
+  return begin && (begin->word & kListRenumberMark) != 0;
+}
+
 void InvalListCache(const DocRange& range) {
   GlimmetDoc* doc = range.doc;
   if (!doc) return;
   uint32_t from = doc->listCache.indexOfCp(range.first);
   if (from == kGMNone) from = 0;
+  DocRange marked{doc, kGMNone, kGMNone};  // the list last marked: its other entries need nothing more
   for (uint32_t i = from; i < doc->listCache.count() && doc->listCache.cpAt(i) < range.limit; ++i) {
+    const uint32_t cp = doc->listCache.cpAt(i);
     KnotInfo list;
-    if (FetchList(doc, doc->listCache.cpAt(i), &list, nullptr)) InvalText(list.range(), false);
+    if ((cp < marked.first || cp >= marked.limit) && FetchList(doc, cp, &list, nullptr)) {
+      MarkListForRenumbering(doc, list.first);
+      InvalText(list.range(), false);
+      marked = list.range();
+    }
     doc->listCache.at(i) = kGMNone;
   }
 }
@@ -138,13 +163,22 @@ QString ListEntryMarker(GlimmetDoc* doc, uint32_t cp, uint32_t listCp, uint32_t 
 
   KnotInfo list;
   if (!FetchKnot(doc, listCp, &list, kKnotList) || list.first != listCp) return QString();
-  RebuildListCache(doc, list);
-  std::array<uint32_t, 9> counters;
-  counters.fill(1);
   DocRange para;
   FetchParaProps(doc, nullptr, cp, &para, nullptr);
+  // The cache is rebuilt for a marked list, one without entries, or one whose entry for this
+  // paragraph was dropped by an edit the marks did not see.
+  const uint32_t firstEntry = doc->listCache.indexOfCpAfter(list.first);
+  const bool cached = firstEntry < doc->listCache.count() && doc->listCache.cpAt(firstEntry) < list.limit;
+  uint32_t ownEntry = doc->listCache.indexAtCp(para.first);
+  if (!cached || ListNeedsRenumbering(doc, list.first) || ownEntry == kGMNone ||
+      doc->listCache.at(ownEntry) == kGMNone) {
+    RebuildListCache(doc, list);
+    ownEntry = doc->listCache.indexAtCp(para.first);
+  }
+  std::array<uint32_t, 9> counters;
+  counters.fill(1);
   uint32_t tracked = level;
-  const uint32_t at = doc->listCache.indexAtCp(para.first);
+  const uint32_t at = ownEntry;
   for (uint32_t i = at == kGMNone ? doc->listCache.indexOfCpAfter(para.first) : at; i-- > 0;) {
     if (doc->listCache.cpAt(i) < list.first) break;
     const uint32_t entry = doc->listCache.at(i);
@@ -300,27 +334,39 @@ bool DeleteList(GlimmetDoc* doc) {
   return true;
 }
 
-void ChangeIndent(GlimmetDoc* doc, uint32_t* cp, uint32_t limit, uint32_t limit2, bool increase, uint32_t bound) {
-  if (!doc || !cp) return;
-  const uint32_t end = std::min(limit, limit2);
+namespace {
+
+// The paragraphs ChangeIndent moves, as style changes, without applying them: the recursion
+// reads only paragraphs it has not changed yet, so planning first gives the same result.
+void PlanIndent(GlimmetDoc* doc, uint32_t* cp, uint32_t end, bool increase, uint32_t bound,
+                std::vector<GMParaStyleChange>* changes) {
   while (*cp < end) {
     DocRange para;
     FetchParaProps(doc, nullptr, *cp, &para, nullptr);
-    const uint32_t style = ParaStyleIndex(doc, *cp);
-    const int32_t level = ListLevelOfStyle(doc, style);
+    const int32_t level = ListLevelOfStyle(doc, ParaStyleIndex(doc, *cp));
     if (level >= 0) {
       const uint32_t id = kListStyleId + uint32_t(level);
       if (bound != 255 && id <= bound) return;
       uint32_t target = id;
       if (increase) target = id == kListStyleId + 8 ? id : id + 1;
       else target = id == kListStyleId ? 0 : id - 1;
-      ApplyParaStyle(para, target == 0 ? 0 : kBuiltinStyleRef + target);
+      changes->push_back({para, target == 0 ? 0 : kBuiltinStyleRef + target});
+      if (para.limit <= *cp) break;
       *cp = para.limit;
-      if (bound == 255) ChangeIndent(doc, cp, limit, limit2, increase, id);
+      if (bound == 255) PlanIndent(doc, cp, end, increase, id, changes);
       continue;
     }
-    if (increase) ApplyParaStyle(para, kBuiltinStyleRef + kListStyleId);
+    if (increase) changes->push_back({para, kBuiltinStyleRef + kListStyleId});
     if (para.limit <= *cp) break;
     *cp = para.limit;
   }
+}
+
+}  // namespace
+
+void ChangeIndent(GlimmetDoc* doc, uint32_t* cp, uint32_t limit, uint32_t limit2, bool increase, uint32_t bound) {
+  if (!doc || !cp) return;
+  std::vector<GMParaStyleChange> changes;
+  PlanIndent(doc, cp, std::min(limit, limit2), increase, bound, &changes);
+  ApplyParaStyles(doc, changes);
 }

@@ -22,6 +22,11 @@ bool DeleteList(GlimmetDoc* doc);
 // Moves the paragraphs from *cp to min(limit, limit2) one level deeper (increase) or shallower.
 void ChangeIndent(GlimmetDoc* doc, uint32_t* cp, uint32_t limit, uint32_t limit2, bool increase, uint32_t bound);
 void InvalListCache(const DocRange& range);
+// The renumber mark on a list knot's begin entry: set when the list's numbering cache must be
+// rebuilt before its next marker.
+inline constexpr uint32_t kListRenumberMark = 1;
+void MarkListForRenumbering(GlimmetDoc* doc, uint32_t listCp);
+bool ListNeedsRenumbering(GlimmetDoc* doc, uint32_t listCp);
 // The outermost list knot holding cp and, when asked, its properties.
 bool FetchList(GlimmetDoc* doc, uint32_t cp, KnotInfo* info, PropRecord* props);
 // The marker text of the paragraph at cp in the list beginning at listCp; null when it has none.

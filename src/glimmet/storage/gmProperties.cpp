@@ -38,6 +38,16 @@ void NormaliseEmptyBorder(PropRecord* record) {
 
 bool ValidFontSize(int16_t size) { return size >= kMinFontSize && size <= kMaxFontSize; }
 
+// FNV-1a over the kind and the body bytes the kind uses.
+uint64_t PropHash(uint32_t kind, const uint8_t* body) {
+  uint64_t hash = 14695981039346656037ull;
+  auto mix = [&hash](uint8_t byte) { hash = (hash ^ byte) * 1099511628211ull; };
+  for (int shift = 0; shift < 32; shift += 8) mix(uint8_t(kind >> shift));
+  const uint32_t size = PropBodySize(kind);
+  for (uint32_t i = 0; i < size; ++i) mix(body[i]);
+  return hash;
+}
+
 const PropRecord* NormalFormatting(GlimmetDoc* doc, bool character) {
   if (doc->styles.empty()) return nullptr;
   return PropertiesAtIndex(doc, character ? doc->styles[0].second : doc->styles[0].first);
@@ -48,6 +58,11 @@ const PropRecord* NormalFormatting(GlimmetDoc* doc, bool character) {
 const PropRecord* PropertiesAtIndex(const GlimmetDoc* doc, uint32_t index) {
   if (!doc || index >= doc->props.size()) return nullptr;
   return &doc->props[index];
+}
+
+void ForgetPropertyIndex(GlimmetDoc* doc) {
+  doc->propIndex.indexed = 0;
+  doc->propIndex.buckets.clear();
 }
 
 void ClearPropertyCaches(GlimmetDoc* doc) {
@@ -73,14 +88,24 @@ uint32_t IndexForProperties(GlimmetDoc* doc, PropRecord* record) {
   if (kind == kPropChar && !ValidFontSize(record->get<int16_t>(CharField::size)))
     LogAssert("Bad font size", __func__, __FILE__, __LINE__);
 
-  uint32_t index = kGMNone;
-  for (size_t i = doc->props.size(); i-- > 0;) {
-    const PropRecord& candidate = doc->props[i];
-    if (candidate.kind == kind && std::memcmp(candidate.body, record->body, size) == 0) {
-      index = uint32_t(i);
-      break;
-    }
+  GlimmetDoc::PropIndex& table = doc->propIndex;
+  if (table.indexed > doc->props.size()) ForgetPropertyIndex(doc);
+  for (; table.indexed < doc->props.size(); ++table.indexed) {
+    const PropRecord& stored = doc->props[table.indexed];
+    table.buckets[PropHash(stored.kind, stored.body)].push_back(uint32_t(table.indexed));
   }
+  // The latest equal record, as a search from the end of the table would find.
+  uint32_t index = kGMNone;
+  const uint64_t hash = PropHash(kind, record->body);
+  const auto bucket = table.buckets.find(hash);
+  if (bucket != table.buckets.end())
+    for (size_t i = bucket->second.size(); i-- > 0;) {
+      const PropRecord& candidate = doc->props[bucket->second[i]];
+      if (candidate.kind == kind && std::memcmp(candidate.body, record->body, size) == 0) {
+        index = bucket->second[i];
+        break;
+      }
+    }
   if (index == kGMNone) {
     try {
       doc->props.push_back(*record);
@@ -117,6 +142,7 @@ void RewriteCharRecordsFont(GlimmetDoc* doc, uint16_t oldFont, int16_t oldSize, 
     if (record.get<int16_t>(CharField::size) == oldSize) record.set<int16_t>(CharField::size, size);
   }
   ClearPropertyCaches(doc);
+  ForgetPropertyIndex(doc);
 }
 
 void FetchCharProps(GlimmetDoc* doc, uint32_t cp, DocRange* range, PropRecord* record) {
@@ -448,12 +474,7 @@ int32_t StepOffsetFontSize(int32_t points, int32_t steps) {
   return std::clamp(size, 4, 2000);
 }
 
-void AddHeaderTabs(GlimmetDoc* doc, Pane* pane, uint8_t* body) {
-  PropRecord para;
-  para.kind = kPropPara;
-  std::memcpy(para.body, body, g_propSizes[kPropPara]);
-  uint16_t count = para.get<uint16_t>(ParaField::tabCount);
-  if (count >= kMaxTabs) return;
+int64_t PaneTextWidth(GlimmetDoc* doc, Pane* pane) {
   const PropRecord& props = doc->docProps;
   int64_t width = int64_t(doc->paperWidth) * kEmuPerPoint - props.get<int64_t>(DocField::left) -
                   props.get<int64_t>(DocField::right);
@@ -462,6 +483,16 @@ void AddHeaderTabs(GlimmetDoc* doc, Pane* pane, uint8_t* body) {
     const int64_t draft = LayoutService()->DraftWidth(doc, pane);
     if (draft > 0) width = draft;
   }
+  return width;
+}
+
+void AddHeaderTabs(GlimmetDoc* doc, Pane* pane, uint8_t* body) {
+  PropRecord para;
+  para.kind = kPropPara;
+  std::memcpy(para.body, body, g_propSizes[kPropPara]);
+  uint16_t count = para.get<uint16_t>(ParaField::tabCount);
+  if (count >= kMaxTabs) return;
+  const int64_t width = PaneTextWidth(doc, pane);
   const int64_t left = para.get<int64_t>(ParaField::leftIndent);
   const int64_t right = para.get<int64_t>(ParaField::rightIndent);
   auto lastTab = [&]() -> int64_t {

@@ -131,6 +131,8 @@ void SetDefaultProperties(GlimmetDoc* doc, uint32_t kind, PropRecord* record);
 bool SetNormalListProps(GlimmetDoc* doc);
 // The next font size up (steps > 0) or down the size ladder, in points, within 4 to 2000.
 int32_t StepOffsetFontSize(int32_t points, int32_t steps);
+// The text width in EMU: a shown pane's draft width, else the page less its margins and gutter.
+int64_t PaneTextWidth(GlimmetDoc* doc, Pane* pane);
 // Appends a centred tab at the middle of the text width and a right tab at its right edge.
 void AddHeaderTabs(GlimmetDoc* doc, Pane* pane, uint8_t* paraBody);
 void DeleteTab(uint8_t* paraBody, uint32_t tabNumber);
@@ -138,6 +140,8 @@ void DeleteTab(uint8_t* paraBody, uint32_t tabNumber);
 // Makes every cache of interned bodies forget what it holds; needed after records are rewritten
 // in place (a new default font), else a later intern of an old body would answer a changed record.
 void ClearPropertyCaches(GlimmetDoc* doc);
+// Drops the hash of the interned records; needed after records are rewritten in place.
+void ForgetPropertyIndex(GlimmetDoc* doc);
 // Rewrites font and size of the character records in place: every record (force) or only those
 // with the given old font and size. Clears the interning caches.
 void RewriteCharRecordsFont(GlimmetDoc* doc, uint16_t oldFont, int16_t oldSize, uint16_t font, int16_t size,

@@ -6,8 +6,10 @@
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmLists.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <new>
 #include <tuple>
@@ -407,49 +409,94 @@ bool SetNormalFont(GlimmetDoc* doc, uint16_t font, int16_t size, bool force) {
 }
 
 bool ApplyParaStyle(const DocRange& range, uint32_t styleRef) {
-  GlimmetDoc* doc = range.doc;
+  return ApplyParaStyles(range.doc, {{range, styleRef}});
+}
+
+bool ApplyParaStyles(GlimmetDoc* doc, const std::vector<GMParaStyleChange>& changes) {
   if (!doc) return false;
-  uint32_t styleIndex = styleRef >= kStyleHeadingRef ? 0 : styleRef;
-  if (styleRef >= kBuiltinStyleRef && styleRef < kStyleHeadingRef)
-    styleIndex = StyleIndexForStyleId(doc, styleRef - kBuiltinStyleRef, true);
-  if (styleIndex >= doc->styles.size() || doc->styles[styleIndex].kind != kPropPara) {
-    LogAssert("Not a paragraph style", __func__, __FILE__, __LINE__);
-    return false;
+  // Each change widened to whole paragraphs, with its style's formattings.
+  struct Target {
+    DocRange whole;
+    uint32_t style;
+  };
+  struct Formattings {
+    PropRecord first, second;
+  };
+  std::map<uint32_t, Formattings> formattings;
+  std::vector<Target> targets;
+  targets.reserve(changes.size());
+  for (const GMParaStyleChange& change : changes) {
+    const uint32_t styleRef = change.styleRef;
+    uint32_t styleIndex = styleRef >= kStyleHeadingRef ? 0 : styleRef;
+    if (styleRef >= kBuiltinStyleRef && styleRef < kStyleHeadingRef)
+      styleIndex = StyleIndexForStyleId(doc, styleRef - kBuiltinStyleRef, true);
+    if (styleIndex >= doc->styles.size() || doc->styles[styleIndex].kind != kPropPara) {
+      LogAssert("Not a paragraph style", __func__, __FILE__, __LINE__);
+      return false;
+    }
+    Target target;
+    target.whole = change.range;
+    target.whole.doc = doc;
+    ExpandDocRange(&target.whole, kExpandPara);
+    target.style = styleIndex;
+    if (!formattings.count(styleIndex)) {
+      Formattings& both = formattings[styleIndex];
+      FetchRecord(doc, doc->styles[styleIndex].first, kPropPara, &both.first);
+      FetchRecord(doc, doc->styles[styleIndex].second, kPropChar, &both.second);
+    }
+    targets.push_back(target);
   }
-  DocRange whole = range;
-  ExpandDocRange(&whole, kExpandPara);
-  const GMStyle& style = doc->styles[styleIndex];
-  PropRecord newFirst, newSecond;
-  FetchRecord(doc, style.first, kPropPara, &newFirst);
-  FetchRecord(doc, style.second, kPropChar, &newSecond);
-  // Character runs of style 0 inside the range, then the paragraph runs, each keeping its
+  if (targets.empty()) return true;
+  std::stable_sort(targets.begin(), targets.end(),
+                   [](const Target& a, const Target& b) { return a.whole.first < b.whole.first; });
+  // The change that covers cp (the last one beginning at or before it), or nullptr.
+  auto targetAt = [&](uint32_t cp) -> const Target* {
+    auto it = std::upper_bound(targets.begin(), targets.end(), cp,
+                               [](uint32_t value, const Target& t) { return value < t.whole.first; });
+    if (it == targets.begin()) return nullptr;
+    --it;
+    return cp < it->whole.limit ? &*it : nullptr;
+  };
+  // Character runs of style 0 inside the changes, then the paragraph runs, each keeping its
   // difference to the formatting of the paragraph style it had.
-  auto inRange = [&](uint32_t cp) { return cp >= whole.first && cp < whole.limit; };
-  std::vector<uint32_t> breaks{whole.first, whole.limit};
+  std::vector<uint32_t> breaks;
+  for (const Target& target : targets) {
+    breaks.push_back(target.whole.first);
+    breaks.push_back(target.whole.limit);
+  }
+  std::vector<uint32_t> paraBreaks = breaks;
   for (const auto& entry : doc->paraRuns.entries())
-    if (inRange(entry.cp)) breaks.push_back(entry.cp);
+    if (targetAt(entry.cp)) breaks.push_back(entry.cp);
   bool ok = RemapRuns(doc, doc->charRuns, breaks, [&](uint32_t cp, uint32_t index) -> uint32_t {
+    const Target* target = targetAt(cp);
     const PropRecord* record = PropertiesAtIndex(doc, index);
-    if (!inRange(cp) || !record || record->kind != kPropChar || record->get<uint16_t>(0) != 0) return index;
+    if (!target || !record || record->kind != kPropChar || record->get<uint16_t>(0) != 0) return index;
     PropRecord oldSecond;
     FetchRecord(doc, doc->styles[ParaStyleAt(doc, cp)].second, kPropChar, &oldSecond);
     PropRecord result;
-    if (!ReapplyDifferences(doc, *record, oldSecond, newSecond, cp, &result)) return kGMNone;
+    if (!ReapplyDifferences(doc, *record, oldSecond, formattings[target->style].second, cp, &result)) return kGMNone;
     return IndexForProperties(doc, &result);
   });
   if (!ok) return false;
-  ok = RemapRuns(doc, doc->paraRuns, {whole.first, whole.limit}, [&](uint32_t cp, uint32_t index) -> uint32_t {
+  ok = RemapRuns(doc, doc->paraRuns, paraBreaks, [&](uint32_t cp, uint32_t index) -> uint32_t {
+    const Target* target = targetAt(cp);
     const PropRecord* record = PropertiesAtIndex(doc, index);
-    if (!inRange(cp) || !record || record->kind != kPropPara) return index;
+    if (!target || !record || record->kind != kPropPara) return index;
     const uint32_t old = record->get<uint16_t>(0);
     PropRecord oldFirst;
     FetchRecord(doc, old < doc->styles.size() ? doc->styles[old].first : doc->styles[0].first, kPropPara, &oldFirst);
     PropRecord result;
-    if (!ReapplyDifferences(doc, *record, oldFirst, newFirst, cp, &result)) return kGMNone;
+    if (!ReapplyDifferences(doc, *record, oldFirst, formattings[target->style].first, cp, &result)) return kGMNone;
     return IndexForProperties(doc, &result);
   });
-  doc->listCache.eraseRange(whole.first, whole.limit);
-  InvalText(whole, false);
+  // Adjacent changes are invalidated as one stretch.
+  for (size_t i = 0; i < targets.size();) {
+    DocRange span = targets[i].whole;
+    for (++i; i < targets.size() && targets[i].whole.first <= span.limit; ++i)
+      span.limit = std::max(span.limit, targets[i].whole.limit);
+    InvalListCache(span);
+    InvalText(span, false);
+  }
   return ok;
 }
 

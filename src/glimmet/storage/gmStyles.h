@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 struct GMStyle;
 struct PropRecord;
@@ -52,6 +53,12 @@ bool SetNormalFont(GlimmetDoc* doc, uint16_t font, int16_t size, bool force);
 bool ForceRangeToStyleId(const DocRange& range, uint32_t id);
 // Gives each paragraph of the range the style, keeping its own formatting.
 bool ApplyParaStyle(const DocRange& range, uint32_t styleRef);
+// Several paragraph-style changes in one pass over the runs; the ranges must not overlap.
+struct GMParaStyleChange {
+  DocRange range;
+  uint32_t styleRef = 0;
+};
+bool ApplyParaStyles(GlimmetDoc* doc, const std::vector<GMParaStyleChange>& changes);
 // Changes a style's formattings (and based-on, next): the styles based on it and the runs that use it follow.
 bool UpdateStyle(GlimmetDoc* doc, uint32_t styleIndex, const GMStyle& newStyle, const PropRecord& first,
                  const PropRecord* second);

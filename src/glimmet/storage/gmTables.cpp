@@ -116,6 +116,15 @@ void GetCellRects(const PropRecord& props, uint32_t rowNumber, uint32_t, const K
     h -= before;
   }
   if (lastRow) h -= float(props.get<int64_t>(TableProp::spaceAfter) / 12700.0);
+  const BorderSpec border = BorderSpecAt(props, kTableBorderOffset);
+  auto sides = [&](uint32_t column) {
+    return BorderThickness(border, RowBorderDisplay(uint32_t(border.kind), rowNumber, firstRow, lastRow, column, columns));
+  };
+  if (border.kind != 0) {
+    const BorderSides row0 = sides(0);
+    y += row0.top;
+    h -= row0.top + row0.bottom;
+  }
   std::vector<GMRect> rects(columns);
   std::vector<int64_t> contents(columns);
   auto margins = [&](uint32_t column) {
@@ -127,8 +136,10 @@ void GetCellRects(const PropRecord& props, uint32_t rowNumber, uint32_t, const K
   for (uint32_t i = 0; i < columns; ++i) {
     const double width = proportional ? 0 : WidthAt(props, i) / 12700.0;
     contents[i] = WidthAt(props, i) - margins(i);
+    const BorderSides edges = border.kind != 0 ? sides(i) : BorderSides();
+    running += edges.left;
     rects[i] = {running, y, width, h};
-    running += width;
+    running += width + edges.right;
   }
   const double leftIndent = props.get<int64_t>(TableProp::left) / 12700.0;
   const double rightIndent = props.get<int64_t>(TableProp::right) / 12700.0;
@@ -159,6 +170,15 @@ void GetCellRects(const PropRecord& props, uint32_t rowNumber, uint32_t, const K
   for (GMRect& rect : rects) rect.x += rowRect->x;
   if (cells) *cells = std::move(rects);
   if (widths) *widths = std::move(contents);
+}
+
+BorderDisplay RowBorderDisplay(uint32_t kind, uint32_t rowNumber, bool firstRow, bool lastRow, uint32_t column,
+                               uint32_t columns) {
+  // A grid position that gives the row its edge codes; a one-row table is a one-row grid.
+  const uint32_t row = rowNumber == 0 || firstRow ? 0 : rowNumber == 1 ? 1 : 2;
+  BorderDisplay display;
+  SetBorderDisplay(kind, row, lastRow ? row + 1 : row + 3, column, columns, &display);
+  return display;
 }
 
 int64_t ColumnWidth(const PropRecord& props, const KnotInfo& table, const KnotInfo& row, int64_t available,

@@ -4,6 +4,7 @@
 // and the rectangles of a row's cells.
 #pragma once
 
+#include "glimmet/storage/gmBorders.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTypes.h"
 
@@ -57,9 +58,12 @@ struct GMRect {
   bool operator==(const GMRect&) const = default;
 };
 // The row's cell rectangles and content widths (EMU) for a row rectangle; the row rectangle
-// becomes the table's. Borders are left to the border routines (none here: zero thickness).
+// becomes the table's; a bordered table's cells leave room for the border's sides.
 void GetCellRects(const PropRecord& props, uint32_t rowNumber, uint32_t borderPosition, const KnotInfo& table,
                   const KnotInfo& row, GMRect* rowRect, std::vector<GMRect>* cells, std::vector<int64_t>* widths);
+// The border sides of a cell of a row (0 first, 1 second, 2 later) within its table.
+BorderDisplay RowBorderDisplay(uint32_t kind, uint32_t rowNumber, bool firstRow, bool lastRow, uint32_t column,
+                               uint32_t columns);
 // The column a point's x falls in: the first column whose boundary with the next (the middle
 // between the two cells) is not left of x, else the last.
 uint32_t ColumnAtX(const std::vector<GMRect>& cells, double x);

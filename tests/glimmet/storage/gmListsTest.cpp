@@ -65,6 +65,28 @@ TEST(Lists, MultiLevelNumbersJoinWithFullStops) {
   }
 }
 
+TEST(Lists, ChangedLevelsRenumberTheList) {
+  GlimmetDocPtr doc = DocWithBody(QString());
+  KnotInfo list;
+  const PropRecord props = TwoLevelNumbers(true);
+  const std::vector<uint32_t> cps = MakeList(doc.get(), props, &list);
+  auto markers = [&](const std::vector<uint32_t>& levels) {
+    QStringList out;
+    for (uint32_t i = 0; i < 5; ++i) out << ListEntryMarker(doc.get(), cps[i], list.first, levels[i], props);
+    return out;
+  };
+  markers({0, 1, 1, 0, 1});
+  EXPECT_FALSE(ListNeedsRenumbering(doc.get(), list.first));
+  ASSERT_TRUE(ApplyParaStyle({doc.get(), cps[2], cps[2] + 1}, kBuiltinStyleRef + kListStyleId));
+  EXPECT_TRUE(ListNeedsRenumbering(doc.get(), list.first));
+  EXPECT_EQ(markers({0, 1, 0, 0, 1}), (QStringList{QStringLiteral("1."), QStringLiteral("1.1."), QStringLiteral("2."),
+                                                   QStringLiteral("3."), QStringLiteral("3.1.")}));
+  EXPECT_FALSE(ListNeedsRenumbering(doc.get(), list.first));
+  // An edit inside the list marks it too.
+  ASSERT_TRUE(InsertText(doc.get(), cps[4], QStringLiteral("z")));
+  EXPECT_TRUE(ListNeedsRenumbering(doc.get(), list.first));
+}
+
 TEST(Lists, BulletsCheckboxesAndPictures) {
   GlimmetDocPtr doc = DocWithBody(QString());
   KnotInfo list;

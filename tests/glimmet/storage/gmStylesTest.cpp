@@ -217,4 +217,47 @@ TEST(Styles, ChangingAParagraphsStyleKeepsBoldRunsAndTakesTheNewSize) {
   EXPECT_EQ(plainNow.body[CharField::bold], 0);
 }
 
+TEST(Styles, StylingParagraphsTogetherEqualsStylingThemOneByOne) {
+  const uint32_t styleIds[] = {kHeaderStyleId, kListStyleId + 2, 0};
+  auto build = [&](bool together) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo\nthree"));
+    const uint32_t starts[] = {kBody, kBody + 4, kBody + 8};
+    std::vector<GMParaStyleChange> changes;
+    for (uint32_t i = 0; i < 3; ++i) {
+      PropRecord para;
+      FetchParaProps(doc.get(), nullptr, starts[i], nullptr, &para);
+      para.set<int64_t>(ParaField::spaceBefore, 12700 * (i + 1));
+      EXPECT_TRUE(ApplyPropsToRange({doc.get(), starts[i], starts[i] + 1}, para));
+      changes.push_back({{doc.get(), starts[i], starts[i] + 1}, styleIds[i] ? kBuiltinStyleRef + styleIds[i] : 0});
+    }
+    if (together) EXPECT_TRUE(ApplyParaStyles(doc.get(), changes));
+    else
+      for (const GMParaStyleChange& change : changes) EXPECT_TRUE(ApplyParaStyle(change.range, change.styleRef));
+    QList<QByteArray> bodies;
+    for (uint32_t cp : starts) {
+      PropRecord para, chars;
+      FetchParaProps(doc.get(), nullptr, cp, nullptr, &para);
+      FetchCharProps(doc.get(), cp, nullptr, &chars);
+      bodies << QByteArray(reinterpret_cast<const char*>(para.body), g_propSizes[kPropPara])
+             << QByteArray(reinterpret_cast<const char*>(chars.body), g_propSizes[kPropChar]);
+    }
+    return bodies;
+  };
+  EXPECT_EQ(build(true), build(false));
+}
+
+TEST(Styles, RecordsRewrittenInPlaceAreStillFoundWhenInterned) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("text"));
+  PropRecord bold;
+  FetchCharProps(doc.get(), kBody, nullptr, &bold);
+  bold.body[CharField::bold] = 1;  // a record no run uses, so only the rewrite changes it
+  const uint32_t index = IndexForProperties(doc.get(), &bold);
+  ASSERT_TRUE(SetNormalFont(doc.get(), 7, 40, true));
+  bold.set<uint16_t>(CharField::font, 7);
+  bold.set<int16_t>(CharField::size, 40);
+  const size_t count = doc->props.size();
+  EXPECT_EQ(IndexForProperties(doc.get(), &bold), index);
+  EXPECT_EQ(doc->props.size(), count);
+}
+
 }  // namespace

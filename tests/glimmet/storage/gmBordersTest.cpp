@@ -1,0 +1,68 @@
+#include "glimmet/storage/gmBorders.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Borders, CssColourText) {
+  const std::pair<Kolor, const char*> cases[] = {
+      {0x64FF0000, "rgb(0,0,255)"},   {0x3200FF00, "rgba(0,255,0,0.50)"}, {0, "transparent"},
+      {0xFFFFFFFF, "transparent"},  // no colour
+  };
+  for (const auto& [kolor, text] : cases) EXPECT_EQ(CssColorString(kolor), QString::fromLatin1(text)) << kolor;
+}
+
+// The drawn sides (top, bottom, left, right) of the cells of a 3 x 3 grid, for several kinds.
+TEST(Borders, KindsKeepTheirSidesOfAGrid) {
+  struct Case {
+    uint32_t kind, row, column;
+    uint32_t top, bottom, left, right;
+  };
+  const Case cases[] = {
+      {0, 0, 0, 0, 0, 0, 0},  {7, 0, 0, 2, 0, 2, 0},  {7, 1, 1, 0, 0, 0, 0},  {7, 2, 2, 0, 2, 0, 2},
+      {9, 1, 1, 3, 1, 3, 1},  {9, 0, 0, 2, 1, 2, 1},  {8, 0, 0, 0, 1, 0, 1},  {8, 2, 2, 3, 0, 3, 0},
+      {12, 1, 1, 3, 0, 3, 0}, {13, 0, 1, 0, 1, 0, 0}, {13, 1, 1, 3, 0, 0, 0}, {15, 1, 2, 3, 0, 3, 0},
+      {14, 1, 0, 3, 1, 6, 1}, {14, 1, 2, 3, 1, 3, 6}, {3, 2, 0, 0, 2, 2, 0},  {10, 1, 0, 3, 0, 2, 0},
+  };
+  for (const Case& c : cases) {
+    BorderDisplay sides;
+    SetBorderDisplay(c.kind, c.row, 3, c.column, 3, &sides);
+    ModifyBorderDisplayForKind(c.kind, &sides);
+    EXPECT_EQ((std::vector<uint32_t>{sides.top, sides.bottom, sides.left, sides.right}),
+              (std::vector<uint32_t>{c.top, c.bottom, c.left, c.right}))
+        << "kind " << c.kind << " cell " << c.row << "," << c.column;
+  }
+}
+
+TEST(Borders, ThicknessOfTheSides) {
+  struct Case {
+    int32_t kind, line;
+    int64_t width, offset;
+    uint32_t row, column;
+    uint8_t secondFlag;
+    BorderSides expected;  // left, top, right, bottom
+  };
+  const Case cases[] = {
+      {7, 0, 1270, 0, 0, 0, 0, {1, 1, 1, 1}},      // 0.1 pt counts as 0.5, drawn at least 1 pt
+      {7, 1, 1270, 0, 0, 0, 0, {3, 3, 3, 3}},      // double: a whole point, three times
+      {7, 0, 12700, 0, 1, 1, 0, {0, 0, 0, 0}},     // a box leaves a middle cell alone
+      {9, 0, 12700, 25400, 1, 1, 0, {3, 3, 2, 2}}, // between cells: the offset on the far sides
+      {9, 0, 12700, 25400, 1, 1, 1, {3, 3, 2, 0}},
+      {0, 0, 12700, 0, 0, 0, 0, {0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    BorderSpec spec;
+    spec.kind = c.kind;
+    spec.line = c.line;
+    spec.width = c.width;
+    spec.offset = c.offset;
+    spec.lineColor = 0x64000000;
+    BorderDisplay sides;
+    SetBorderDisplay(uint32_t(c.kind), c.row, c.kind == 7 && c.row == 0 ? 1 : 3, c.column,
+                     c.kind == 7 && c.row == 0 ? 1 : 3, &sides);
+    sides.secondFlag = c.secondFlag;
+    EXPECT_EQ(BorderThickness(spec, sides), c.expected) << c.kind << " " << c.line << " " << c.width;
+  }
+}
+
+}  // namespace
