@@ -440,7 +440,8 @@ TEST_F(WindowControllerTest, ThePdfHoldsTheWholeSheetOrItsFirstPageAndPrintingMa
 TEST_F(WindowControllerTest, TheFormatPanelSlidesInAtTheRightAndOutAgain) {
   controller.mainWindow()->resize(900, 500);
   controller.mainWindow()->show();
-  CAScrollView* sheet = controller.scrollView();
+  // The sheet: the scroll view inside its label strips.
+  const QWidget* sheet = controller.scrollView()->parentWidget();
   const QWidget* row = sheet->parentWidget();
   const auto slideEnded = [&] {
     const QList<QAbstractAnimation*> slides = controller.findChildren<QAbstractAnimation*>();
