@@ -1,6 +1,7 @@
 // The spreadsheet window's toolbar: its tool table, the default set, the segmented tools, and
 // keeping the tools in step with the document and its selection.
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caToolImages.h"
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAFormat.h"
@@ -44,36 +45,10 @@ constexpr const char* kToggleOnlyUsedAction = "toggleOnlyUsed:";
 constexpr const char* kChangeZoomAction = "changeZoom:";
 constexpr const char* kAlignAction = "align:";
 
-// The segmented tools' pictures: the application's images when it carries them, else drawn
-// here as templates (black on clear) so that the tabs stay told apart.
+// The segmented tools' pictures: the application's images when it carries them, else drawn.
 QImage SegmentImage(const QString& name) {
   if (std::unique_ptr<FLImage> image = FLImage::imageNamed(name)) return image->bitmap();
-  QImage image(16, 14, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(Qt::black, 1.5, Qt::SolidLine, Qt::RoundCap));
-  const bool left = name.endsWith(QLatin1String("Left"));
-  const bool right = name.endsWith(QLatin1String("Right"));
-  if (name.startsWith(QLatin1String("TextAlign"))) {
-    const double lengths[] = {14, 9, 14, 9};
-    for (int i = 0; i < 4; ++i) {
-      const double length = lengths[i];
-      const double x = left ? 1 : right ? 15 - length : (16 - length) / 2;
-      painter.drawLine(QPointF(x, 2.5 + i * 3), QPointF(x + length, 2.5 + i * 3));
-    }
-  } else {
-    const bool undo = name.startsWith(QLatin1String("Undo"));
-    painter.translate(undo ? 0 : 16, 0);
-    painter.scale(undo ? 1 : -1, 1);
-    QPainterPath arc;
-    arc.moveTo(3, 6);
-    arc.cubicTo(8, 1, 15, 3, 14, 12);
-    painter.drawPath(arc);
-    painter.drawLine(QPointF(3, 6), QPointF(3, 1.5));
-    painter.drawLine(QPointF(3, 6), QPointF(7.5, 6));
-  }
-  return image;
+  return DrawSegmentImage(name);
 }
 
 // Zoom percentages of the zoom pop-up; each item's data is its percentage.
@@ -131,6 +106,7 @@ QMenu* CAWindowController::menuForPopup(const FLToolbarItem&, FLToolbarView*) {
 }
 
 void CAWindowController::buildToolbar() {
+  FLToolbarView::setImageDrawer(DrawToolImage);
   toolbarView_ = new FLToolbarView(window_->centralWidget());
   toolbarView_->setUp(this, scrollView_);
 }

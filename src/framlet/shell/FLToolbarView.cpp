@@ -55,6 +55,11 @@ QColor RoleColor(bool active, bool dark, int role) {
 
 // A stand-in picture for a tool whose image the application does not carry: a rounded square
 // with the name's first letter.
+FLToolbarView::ImageDrawer& ToolImageDrawer() {
+  static FLToolbarView::ImageDrawer drawer = nullptr;
+  return drawer;
+}
+
 QImage DrawnToolImage(const QString& name) {
   QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
@@ -82,6 +87,8 @@ FLToolbarView::FLToolbarView(QWidget* parent) : FLView(parent), layout_(tools_, 
 
 FLToolbarView::~FLToolbarView() { NotificationCenter::defaultCenter().removeObserver(this); }
 
+void FLToolbarView::setImageDrawer(ImageDrawer drawer) { ToolImageDrawer() = drawer; }
+
 QImage FLToolbarView::imageNamed(const QString& name, bool alternate) {
   static QHash<QString, QImage> images;
   if (name.isEmpty()) {
@@ -93,6 +100,7 @@ QImage FLToolbarView::imageNamed(const QString& name, bool alternate) {
   if (found != images.end()) return *found;
   QImage image;
   if (std::unique_ptr<FLImage> loaded = FLImage::imageNamed(key)) image = loaded->bitmap();
+  if (image.isNull() && !alternate && ToolImageDrawer()) image = ToolImageDrawer()(name);
   if (image.isNull() && !alternate) image = DrawnToolImage(name);
   if (image.isNull()) {
     LogAssert("Can't load image", __func__, __FILE__, __LINE__);

@@ -80,6 +80,10 @@ class FLToolbarView : public FLView {
   // An image by name, from the application's images; a missing one is drawn from the name so
   // that a tool is never lost for want of its picture.
   static QImage imageNamed(const QString& name, bool alternate = false);
+  // Draws the pictures the application carries no image file for (a null image: none); set once
+  // at launch. Without a picture a tool shows its name's first letter on a tile.
+  using ImageDrawer = QImage (*)(const QString& name);
+  static void setImageDrawer(ImageDrawer drawer);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
