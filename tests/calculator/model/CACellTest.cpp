@@ -288,6 +288,34 @@ TEST_F(CellTest, EveryValueTypeSurvivesARoundTrip) {
   EXPECT_TRUE(picture->saved());
 }
 
+TEST_F(CellTest, ANewValueDropsWhatBelongedToTheOldOneAndKeepsTheNote) {
+  CACell& link = entered(0, 0, QStringLiteral("www.example.com"));
+  link.setInactiveLink(true);
+  link.setNote(QStringLiteral("kept"));
+  link.setNumberValue(CANumber(5));
+  EXPECT_EQ(link.note(), QStringLiteral("kept"));
+  EXPECT_TRUE(link.displayTextField().isEmpty());
+  EXPECT_FALSE(link.inactiveLink());
+  EXPECT_EQ(link.extraColumns(), 0u);
+  EXPECT_TRUE(link.holdsContent());
+  link.setNote(QString());
+  link.clearValue();
+  EXPECT_FALSE(link.holdsContent());
+}
+
+TEST_F(CellTest, TypeWordsAreReadWhateverTheirCase) {
+  // "\u017F" (long s) folds to "s" as the general comparison of words does.
+  const struct {
+    const char* type;
+    int32_t expected;
+  } cases[] = {{"s", kValueText}, {"S", kValueText}, {"LINK", kValueLink}, {"\u017F", kValueText}, {"Of", kValueOverflow}};
+  for (const auto& c : cases) {
+    const QString type = QString::fromUtf8(c.type);
+    const std::unique_ptr<CACell> back = read(QStringLiteral("<cell x=\"0\" y=\"0\" type=\"%1\"/>").arg(type), document);
+    EXPECT_EQ(back->valueType(), c.expected) << c.type;
+  }
+}
+
 TEST_F(CellTest, ProtectedDocumentsEncipherTheCellTexts) {
   document.setPassword(QStringLiteral("abc123XYZ00"));
   SetEncryptionPassword(document.password());
