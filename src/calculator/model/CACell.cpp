@@ -22,6 +22,7 @@
 
 #include <QDate>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
@@ -87,7 +88,32 @@ QString Decipher(const QString& text) {
   return text;
 }
 
+// The formats read while sharing, by the XML they were read from.
+struct SharedFormats {
+  int scopes = 0;
+  QHash<QString, std::shared_ptr<CAFormat>> byXml;
+};
+thread_local SharedFormats t_sharedFormats;
+
+std::shared_ptr<CAFormat> ReadFormat(FLXmlDecoder& decoder) {
+  const qsizetype start = decoder.tagStart();
+  auto format = std::make_shared<CAFormat>(CAFormat::withXml(decoder));
+  if (t_sharedFormats.scopes == 0) return format;
+  // From the format's tag to where its reading stopped: everything the format was read from.
+  const QString xml = decoder.text(start, decoder.position()).toString();
+  const auto found = t_sharedFormats.byXml.constFind(xml);
+  if (found != t_sharedFormats.byXml.constEnd()) return *found;
+  t_sharedFormats.byXml.insert(xml, format);
+  return format;
+}
+
 }  // namespace
+
+CAFormatSharing::CAFormatSharing() { ++t_sharedFormats.scopes; }
+
+CAFormatSharing::~CAFormatSharing() {
+  if (--t_sharedFormats.scopes == 0) t_sharedFormats.byXml.clear();
+}
 
 const CACell::Extras CACell::kNoExtras;
 
@@ -340,7 +366,7 @@ void CACell::changeType(int32_t newType, bool updateFormulaField, bool setUndo) 
 
 void CACell::adjustToNewValueCType(int32_t newType) {
   const int32_t oldType = valueType_;
-  if (format_) format_->setNumberFormat(nullptr);
+  if (format_) format()->setNumberFormat(nullptr);
   if (oldType == kValueDate && newType == kValueNumber) {
     valueType_ = kValueNumber;
   } else if (oldType == kValueNumber && newType == kValueDate) {
@@ -368,9 +394,9 @@ void CACell::adjustToNewValueCType(int32_t newType) {
     }
   }
   if (valueType_ == kValueDate) {
-    if (!format_) format_ = std::make_unique<CAFormat>();
+    if (!format_) format_ = std::make_shared<CAFormat>();
     const CANumberFormat date = DateNumberFormat();
-    format_->setNumberFormat(&date);
+    format()->setNumberFormat(&date);
   }
   fixRowForValueTypeChange(oldType);
 }
@@ -650,7 +676,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
     if (decoder.level() < level) break;
     switch (XmlTagOf(decoder)) {
       case kXmlFormat:
-        cell->setFormat(CAFormat::withXml(decoder));
+        cell->format_ = ReadFormat(decoder);
         break;
       case kXmlFormula: {
         const QString entered = text(decoder.value());

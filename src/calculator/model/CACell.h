@@ -67,6 +67,16 @@ enum : int32_t { kFindEntered = 0, kFindShown = 1, kFindBoth = 2 };
 // follows a letter, a digit or ")". The selection ends up behind the reference.
 QString FormulaWithReference(const QString& formula, const QString& reference, CATextRange* selectedRange);
 
+// While one lives, the cells read on this thread share their formats where the XML of the
+// formats is the same: a large sheet repeats a few formats over many cells. Scopes nest.
+class CAFormatSharing {
+ public:
+  CAFormatSharing();
+  ~CAFormatSharing();
+  CAFormatSharing(const CAFormatSharing&) = delete;
+  CAFormatSharing& operator=(const CAFormatSharing&) = delete;
+};
+
 class CACell {
  public:
   // The point is stored plain.
@@ -98,10 +108,15 @@ class CACell {
   int32_t valueType() const { return valueType_; }
   void setValueType(int32_t type) { valueType_ = int8_t(type); }
   int32_t formulaResultType() const { return formulaResultType_; }
-  CAFormat* format() { return format_.get(); }
+  // Cells read with formats written alike share one (see CAFormatSharing); asking for the format
+  // to change it gives the cell its own.
+  CAFormat* format() {
+    if (format_ && format_.use_count() > 1) format_ = std::make_shared<CAFormat>(format_->copy());
+    return format_.get();
+  }
   const CAFormat* format() const { return format_.get(); }
   void setFormat(std::optional<CAFormat> format) {
-    format_ = format ? std::make_unique<CAFormat>(std::move(*format)) : nullptr;
+    format_ = format ? std::make_shared<CAFormat>(std::move(*format)) : nullptr;
   }
   const QString& note() const { return extras().note; }
   void setNote(const QString& note) {
@@ -260,7 +275,7 @@ class CACell {
   GridPoint gridPoint_;
   // Next to the point, which every recalculation reads with it.
   uint64_t recalcMark_ = 0;
-  std::unique_ptr<CAFormat> format_;
+  std::shared_ptr<CAFormat> format_;
   std::unique_ptr<Extras> extras_;
   QString formula_;
   CAExpression expression_;
