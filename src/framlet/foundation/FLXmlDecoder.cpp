@@ -164,7 +164,8 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
       continue;
     }
     if (c == u'<') {
-      if (n - position >= 7) {
+      // Comments and declarations both begin "<!": elements, nearly every tag, are told at once.
+      if (n - position >= 7 && xml_[position + 1] == u'!') {
         const QStringView rest = QStringView(xml_).mid(position);
         if (rest.startsWith(QStringView(kCommentStart))) {
           const qsizetype end = xml_.indexOf(QStringView(kCommentEnd), position + kCommentStartLength);
@@ -172,18 +173,16 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
           position = end + kCommentEndLength;
           continue;
         }
-        if (rest[1] == u'!') {
-          // A declaration, possibly with nested "<...>" parts of its own.
-          qsizetype depth = 1;
-          qsizetype scan = position + 2;
-          for (; scan < n; ++scan) {
-            if (xml_[scan] == u'<') ++depth;
-            else if (xml_[scan] == u'>' && --depth == 0) break;
-          }
-          if (scan >= n) return kSkipFailed;
-          position = scan + 1;
-          continue;
+        // A declaration, possibly with nested "<...>" parts of its own.
+        qsizetype depth = 1;
+        qsizetype scan = position + 2;
+        for (; scan < n; ++scan) {
+          if (xml_[scan] == u'<') ++depth;
+          else if (xml_[scan] == u'>' && --depth == 0) break;
         }
+        if (scan >= n) return kSkipFailed;
+        position = scan + 1;
+        continue;
       }
       return kSkipAtTag;
     }
@@ -197,8 +196,7 @@ const QString& FLXmlDecoder::internName(QStringView name, int32_t* key) {
   // than hashing, and spares a string for each tag and attribute read.
   constexpr size_t kMostNames = 128;
   for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
-    if (it->name.size() == name.size() &&
-        std::memcmp(it->name.constData(), name.data(), size_t(name.size()) * sizeof(QChar)) == 0) {
+    if (it->name.size() == name.size() && std::equal(name.begin(), name.end(), it->name.constData())) {
       *key = it->key;
       return it->name;
     }
