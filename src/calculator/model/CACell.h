@@ -286,12 +286,13 @@ class CACell {
   int32_t errorType_ = 0;
   int8_t valueType_ = kValueNone;
   int8_t formulaResultType_ = kValueNumber;
-  bool checked_ = false;
-  bool needRecalc_ = false;
-  bool ephemeralResult_ = false;
-  bool typingInProgress_ = false;
-  bool typeIsChanging_ = false;
-  bool recordNewFunctions_ = false;
-  mutable bool saving_ = false;
-  bool tooltipForWidth_ = false;
+  // Flags in bits: with them a cell fits the allocator's 176-byte size.
+  bool checked_ : 1 = false;
+  bool needRecalc_ : 1 = false;
+  bool ephemeralResult_ : 1 = false;
+  bool typingInProgress_ : 1 = false;
+  bool typeIsChanging_ : 1 = false;
+  bool recordNewFunctions_ : 1 = false;
+  mutable bool saving_ : 1 = false;
+  bool tooltipForWidth_ : 1 = false;
 };
