@@ -266,4 +266,38 @@ BENCHMARK(BM_OpenChain)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond
 void BM_OpenAndRecalculateChain(benchmark::State& state) { OpenChain(state, true); }
 BENCHMARK(BM_OpenAndRecalculateChain)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
+// What a process does with the sheet from start to end: open, recalculate everything, save, and
+// let the sheet go. bench/README.md tells how to run it alone for the whole-process figures.
+void BM_OpenRecalculateSaveChain(benchmark::State& state) {
+  EnsureBenchApplication();
+  const FLLogHandler previous = SetLogHandler([](const QString&) {});
+  PackageFolder folder;
+  const QString path = folder.fresh();
+  {
+    std::unique_ptr<CADocument> document = MakeChain(state.range(0));
+    FLError error;
+    if (!document->saveToNativeFile(path, false, &error)) state.SkipWithError("save failed");
+  }
+  ResetPeakMemory();
+  state.counters["baseline_MiB"] = ResidentPeakMiB();
+  for (auto _ : state) {
+    {
+      CADocument document;
+      if (document.openFile(path, nullptr) == 0) state.SkipWithError("open failed");
+      document.recalcEverything();
+      document.evaluate();
+      const QString copy = folder.fresh();
+      FLError error;
+      if (!document.saveToNativeFile(copy, false, &error)) state.SkipWithError("save failed");
+      state.PauseTiming();
+      QDir(copy).removeRecursively();
+      state.ResumeTiming();
+    }
+  }
+  ReportPeakMemory(state);
+  state.counters["round_peak_MiB"] = ResidentPeakMiB();
+  SetLogHandler(previous);
+}
+BENCHMARK(BM_OpenRecalculateSaveChain)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 }  // namespace

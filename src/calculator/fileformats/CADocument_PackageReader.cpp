@@ -92,8 +92,9 @@ bool CADocument::loadXmlFile(FLError* error) {
     SetError(error, kDamagedDocumentCode, QLatin1String(kDamagedDocumentReason));
     return false;
   }
-  const std::optional<QByteArray> bytes = ReadRegularFile(xmlPath, kMaxDocumentXmlSize);
+  std::optional<QByteArray> bytes = ReadRegularFile(xmlPath, kMaxDocumentXmlSize);
   std::unique_ptr<FLXmlDecoder> decoder = bytes ? FLXmlDecoder::withData(*bytes) : nullptr;
+  bytes.reset();  // the decoder has the text: a large sheet's file is not held twice while it is read
   if (!decoder) return false;
   PrepareSpreadsheetDecoder(*decoder);
   if (!decoder->getNextTag() || XmlTagOf(*decoder) != kXmlSpreadsheet) return false;

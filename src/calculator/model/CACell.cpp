@@ -22,6 +22,7 @@
 
 #include <QDate>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
@@ -87,14 +88,41 @@ QString Decipher(const QString& text) {
   return text;
 }
 
+// The formats read while sharing, by the XML they were read from.
+struct SharedFormats {
+  int scopes = 0;
+  QHash<QString, std::shared_ptr<CAFormat>> byXml;
+};
+thread_local SharedFormats t_sharedFormats;
+
+std::shared_ptr<CAFormat> ReadFormat(FLXmlDecoder& decoder) {
+  const qsizetype start = decoder.tagStart();
+  auto format = std::make_shared<CAFormat>(CAFormat::withXml(decoder));
+  if (t_sharedFormats.scopes == 0) return format;
+  // From the format's tag to where its reading stopped: everything the format was read from.
+  const QString xml = decoder.text(start, decoder.position()).toString();
+  const auto found = t_sharedFormats.byXml.constFind(xml);
+  if (found != t_sharedFormats.byXml.constEnd()) return *found;
+  t_sharedFormats.byXml.insert(xml, format);
+  return format;
+}
+
 }  // namespace
+
+CAFormatSharing::CAFormatSharing() { ++t_sharedFormats.scopes; }
+
+CAFormatSharing::~CAFormatSharing() {
+  if (--t_sharedFormats.scopes == 0) t_sharedFormats.byXml.clear();
+}
+
+const CACell::Extras CACell::kNoExtras;
 
 CACell::CACell(const GridPoint& point, CADocument* document)
     : document_(document),
       gridPoint_{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)} {}
 
 CACell::~CACell() {
-  if (tooltipTag_ != 0 && document_) document_->removeTooltipForCell(*this);
+  if (tooltipTag() != 0 && document_) document_->removeTooltipForCell(*this);
 }
 
 std::unique_ptr<CACell> CACell::copy() const {
@@ -113,20 +141,27 @@ void CACell::clearValue() {
     if (IsFormulaType(valueType_)) document_->deleteDependencies(expression_, gridPoint_);
   }
   formula_ = QString();
-  picture_.reset();
-  displayText_ = QString();
+  clearValueExtras();
   expression_.clear();
   number_.reset();
-  extraColumns_ = 0;
   errorType_ = 0;
   valueType_ = kValueNone;
-  height_ = 0;
-  imageScale_ = 0;
-  inactiveLink_ = false;
   checked_ = false;
   ephemeralResult_ = false;
   needRecalc_ = true;
   fixRowForValueTypeChange(oldType);
+}
+
+void CACell::clearValueExtras() {
+  if (!extras_) return;
+  Extras& extras = *extras_;
+  extras.picture.reset();
+  extras.displayText = QString();
+  extras.extraColumns = 0;
+  extras.height = 0;
+  extras.imageScale = 0;
+  extras.inactiveLink = false;
+  if (extras.note.isEmpty() && extras.tooltipCounter == 0 && extras.tooltipTag == 0) extras_.reset();
 }
 
 void CACell::setNumberValue(const CANumber& number) {
@@ -138,7 +173,7 @@ void CACell::setNumberValue(const CANumber& number) {
 
 void CACell::setPicture(std::shared_ptr<CAPicture> picture) {
   clearValue();
-  picture_ = std::move(picture);
+  if (picture) mutableExtras().picture = std::move(picture);
   valueType_ = kValuePicture;
   needRecalc_ = true;
   fixRowForValueTypeChange(kValueNone);
@@ -163,7 +198,7 @@ bool CACell::hasValue() const {
     case kValueNumber:
       return number_.has_value();
     case kValuePicture:
-      return picture_ != nullptr;
+      return picture() != nullptr;
     default:
       return !formula_.isEmpty();
   }
@@ -255,7 +290,7 @@ QString CACell::displayText(bool editing, const CAFormat& format) const {
       return formatNumber(*number_, numberFormat);
     }
     case kValueLink:
-      return displayText_.isEmpty() ? formula_ : displayText_;
+      return displayTextField().isEmpty() ? formula_ : displayTextField();
     case kValueText:
       return formula_;
     default:
@@ -331,7 +366,7 @@ void CACell::changeType(int32_t newType, bool updateFormulaField, bool setUndo) 
 
 void CACell::adjustToNewValueCType(int32_t newType) {
   const int32_t oldType = valueType_;
-  if (format_) format_->setNumberFormat(nullptr);
+  if (format_) format()->setNumberFormat(nullptr);
   if (oldType == kValueDate && newType == kValueNumber) {
     valueType_ = kValueNumber;
   } else if (oldType == kValueNumber && newType == kValueDate) {
@@ -359,17 +394,17 @@ void CACell::adjustToNewValueCType(int32_t newType) {
     }
   }
   if (valueType_ == kValueDate) {
-    if (!format_) format_ = CAFormat();
+    if (!format_) format_ = std::make_shared<CAFormat>();
     const CANumberFormat date = DateNumberFormat();
-    format_->setNumberFormat(&date);
+    format()->setNumberFormat(&date);
   }
   fixRowForValueTypeChange(oldType);
 }
 
 void CACell::copyFrom(const CACell& source, bool ignoreFormat, bool adjustReferences) {
   if (&source == this) return;
-  note_ = source.note_;
-  if (!ignoreFormat) format_ = source.format_ ? std::optional<CAFormat>(source.format_->copy()) : std::nullopt;
+  setNote(source.note());
+  if (!ignoreFormat) setFormat(source.format_ ? std::optional<CAFormat>(source.format_->copy()) : std::nullopt);
   const int32_t oldType = valueType_;
   clearValue();
   valueType_ = source.valueType_;
@@ -389,20 +424,20 @@ void CACell::copyFrom(const CACell& source, bool ignoreFormat, bool adjustRefere
       needRecalc_ = true;
       break;
     case kValuePicture:
-      if (source.document_ == document_ || !source.picture_) {
-        picture_ = source.picture_;
+      if (source.document_ == document_ || !source.picture()) {
+        if (source.picture()) mutableExtras().picture = source.picture();
       } else {
         std::shared_ptr<CAPicture> existing =
-            document_ ? document_->pictures().value(source.picture_->guid()) : nullptr;
-        picture_ = existing ? existing : source.picture_->copyForDocument(document_);
+            document_ ? document_->pictures().value(source.picture()->guid()) : nullptr;
+        mutableExtras().picture = existing ? existing : source.picture()->copyForDocument(document_);
       }
-      imageScale_ = source.imageScale_;
+      setImageScale(source.imageScale());
       break;
     case kValueLink:
       // Kept a link whatever the link preference says now.
       enterUnclassified(kValueLink, source.formula_);
-      displayText_ = source.displayText_;
-      inactiveLink_ = source.inactiveLink_;
+      setDisplayText(source.displayTextField());
+      setInactiveLink(source.inactiveLink());
       break;
     case kValueText:
       // Kept a text even when it reads as a number or date.
@@ -433,7 +468,7 @@ void CACell::fillFrom(const CACell& source, const CAFillInfo& info) {
     copyFrom(source, false, true);
     return;
   }
-  format_ = source.format_ ? std::optional<CAFormat>(source.format_->copy()) : std::nullopt;
+  setFormat(source.format_ ? std::optional<CAFormat>(source.format_->copy()) : std::nullopt);
   if (!source.number_) {
     clearValue();
     return;
@@ -594,7 +629,7 @@ void CACell::setExtraColumns() {
     if (next && next->hasValue()) break;
     if (!next) next = document_->cellAtGridPointImperative(point);
     next->setValueType(kValueOverflow);
-    ++extraColumns_;
+    ++mutableExtras().extraColumns;
     const double width = document_->widthOfColumn(x);
     if (width <= 0) break;
     available += width;
@@ -602,17 +637,18 @@ void CACell::setExtraColumns() {
 }
 
 void CACell::recalcPictureHeight() {
-  if (!picture_ || !picture_->image()) {
-    height_ = 0;
+  const std::shared_ptr<CAPicture>& picture = this->picture();
+  if (!picture || !picture->image()) {
+    if (extras_) extras_->height = 0;
   } else {
-    QSizeF size = picture_->image()->size();
-    if (imageScale_ != 0) size *= double(imageScale_) / kEmuPerPointReal / kPercent;
+    QSizeF size = picture->image()->size();
+    if (imageScale() != 0) size *= double(imageScale()) / kEmuPerPointReal / kPercent;
     if (document_) {
       const double columnWidth = document_->widthOfColumn(gridPoint_.x);
       if (columnWidth < size.width() && size.width() > 0)
         size.setHeight(size.height() * columnWidth / size.width());
     }
-    height_ = std::ceil(size.height());
+    mutableExtras().height = std::ceil(size.height());
   }
   if (document_)
     if (CARow* row = document_->row(gridPoint_.y)) row->setNeedCalculate(true);
@@ -640,7 +676,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
     if (decoder.level() < level) break;
     switch (XmlTagOf(decoder)) {
       case kXmlFormat:
-        cell->format_ = CAFormat::withXml(decoder);
+        cell->format_ = ReadFormat(decoder);
         break;
       case kXmlFormula: {
         const QString entered = text(decoder.value());
@@ -653,16 +689,19 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
         break;
       }
       case kXmlInactive:
-        cell->inactiveLink_ = decoder.integerValue() != 0;
+        cell->setInactiveLink(decoder.integerValue() != 0);
         break;
       case kXmlDisplay:
-        cell->displayText_ = text(decoder.value());
+        cell->setDisplayText(text(decoder.value()));
         break;
       case kXmlNote:
-        cell->note_ = text(decoder.value());
+        cell->setNote(text(decoder.value()));
         break;
       case kXmlPic:
-        if (document) cell->picture_ = document->pictures().value(decoder.value());
+        if (document) {
+          if (std::shared_ptr<CAPicture> picture = document->pictures().value(decoder.value()))
+            cell->mutableExtras().picture = std::move(picture);
+        }
         break;
       case kXmlVal: {
         const QString value = text(decoder.value());
@@ -722,19 +761,19 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
       break;
     case kValuePicture: {
       QString guid;
-      if (picture_) {
+      if (const std::shared_ptr<CAPicture>& picture = this->picture()) {
         const bool undo = document_ && document_->settingUndo();
-        guid = undo ? picture_->guid() : picture_->saveGuid();
+        guid = undo ? picture->guid() : picture->saveGuid();
         FLAssert(undo || !guid.isEmpty(), "Missing save guid");
-        picture_->setSaved(true);
+        picture->setSaved(true);
       }
       children.push_back({kXmlPic, guid, false});
       break;
     }
     case kValueLink:
       if (!formula_.isEmpty()) children.push_back({kXmlFormula, formula_, true});
-      if (!displayText_.isEmpty()) children.push_back({kXmlDisplay, displayText_, true});
-      if (inactiveLink_) children.push_back({kXmlInactive, QStringLiteral("1"), false});
+      if (!displayTextField().isEmpty()) children.push_back({kXmlDisplay, displayTextField(), true});
+      if (inactiveLink()) children.push_back({kXmlInactive, QStringLiteral("1"), false});
       break;
     case kValueNumber:
       if (number_) children.push_back({kXmlVal, number_->archive(), true});
@@ -744,7 +783,7 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
   }
   const bool saveFormat = format_ && format_->shouldSave();
   std::optional<QString> note;
-  if (!note_.isEmpty()) note = note_;
+  if (!this->note().isEmpty()) note = this->note();
 
   if (document_ && document_->enciphersCells()) {
     // Everything is enciphered before anything is written, so a failure leaves no half cell.

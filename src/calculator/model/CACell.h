@@ -67,6 +67,16 @@ enum : int32_t { kFindEntered = 0, kFindShown = 1, kFindBoth = 2 };
 // follows a letter, a digit or ")". The selection ends up behind the reference.
 QString FormulaWithReference(const QString& formula, const QString& reference, CATextRange* selectedRange);
 
+// While one lives, the cells read on this thread share their formats where the XML of the
+// formats is the same: a large sheet repeats a few formats over many cells. Scopes nest.
+class CAFormatSharing {
+ public:
+  CAFormatSharing();
+  ~CAFormatSharing();
+  CAFormatSharing(const CAFormatSharing&) = delete;
+  CAFormatSharing& operator=(const CAFormatSharing&) = delete;
+};
+
 class CACell {
  public:
   // The point is stored plain.
@@ -87,7 +97,7 @@ class CACell {
   bool saveToXml(FLXmlEncoder& encoder, FLError* error = nullptr) const;
   // Whether the cell is worth writing to a package or an archive: a value, a format or a note.
   bool holdsContent() const {
-    return (valueType_ != kValueNone && valueType_ != kValueOverflow) || format_ || !note_.isEmpty();
+    return (valueType_ != kValueNone && valueType_ != kValueOverflow) || format_ || !note().isEmpty();
   }
 
   // ---- Fields ---------------------------------------------------------------------------------
@@ -96,13 +106,22 @@ class CACell {
   const GridPoint& gridPoint() const { return gridPoint_; }
   void setGridPoint(const GridPoint& point) { gridPoint_ = point; }
   int32_t valueType() const { return valueType_; }
-  void setValueType(int32_t type) { valueType_ = type; }
+  void setValueType(int32_t type) { valueType_ = int8_t(type); }
   int32_t formulaResultType() const { return formulaResultType_; }
-  CAFormat* format() { return format_ ? &*format_ : nullptr; }
-  const CAFormat* format() const { return format_ ? &*format_ : nullptr; }
-  void setFormat(std::optional<CAFormat> format) { format_ = std::move(format); }
-  const QString& note() const { return note_; }
-  void setNote(const QString& note) { note_ = note; }
+  // Cells read with formats written alike share one (see CAFormatSharing); asking for the format
+  // to change it gives the cell its own.
+  CAFormat* format() {
+    if (format_ && format_.use_count() > 1) format_ = std::make_shared<CAFormat>(format_->copy());
+    return format_.get();
+  }
+  const CAFormat* format() const { return format_.get(); }
+  void setFormat(std::optional<CAFormat> format) {
+    format_ = format ? std::make_shared<CAFormat>(std::move(*format)) : nullptr;
+  }
+  const QString& note() const { return extras().note; }
+  void setNote(const QString& note) {
+    if (extras_ || !note.isEmpty()) mutableExtras().note = note;
+  }
   // The entered text: a formula with "=", a link's target or a text.
   const QString& formula() const { return formula_; }
   const CAExpression& expression() const { return expression_; }
@@ -112,17 +131,25 @@ class CACell {
   uint64_t errorOffset() const { return errorOffset_; }
   const std::optional<CANumber>& number() const { return number_; }
   void setNumber(std::optional<CANumber> number) { number_ = std::move(number); }
-  uint64_t extraColumns() const { return extraColumns_; }
-  void setExtraColumns(uint64_t count) { extraColumns_ = count; }
-  const std::shared_ptr<CAPicture>& picture() const { return picture_; }
-  double height() const { return height_; }
+  uint64_t extraColumns() const { return extras().extraColumns; }
+  void setExtraColumns(uint64_t count) {
+    if (extras_ || count != 0) mutableExtras().extraColumns = count;
+  }
+  const std::shared_ptr<CAPicture>& picture() const { return extras().picture; }
+  double height() const { return extras().height; }
   // Percent x 12700; 0 = natural size.
-  int64_t imageScale() const { return imageScale_; }
-  void setImageScale(int64_t scale) { imageScale_ = scale; }
-  const QString& displayTextField() const { return displayText_; }
-  void setDisplayText(const QString& text) { displayText_ = text; }
-  bool inactiveLink() const { return inactiveLink_; }
-  void setInactiveLink(bool on) { inactiveLink_ = on; }
+  int64_t imageScale() const { return extras().imageScale; }
+  void setImageScale(int64_t scale) {
+    if (extras_ || scale != 0) mutableExtras().imageScale = scale;
+  }
+  const QString& displayTextField() const { return extras().displayText; }
+  void setDisplayText(const QString& text) {
+    if (extras_ || !text.isEmpty()) mutableExtras().displayText = text;
+  }
+  bool inactiveLink() const { return extras().inactiveLink; }
+  void setInactiveLink(bool on) {
+    if (extras_ || on) mutableExtras().inactiveLink = on;
+  }
   bool isChecked() const { return checked_; }
   // A formula, whether or not it evaluated: the cells whose references the table holds.
   bool isFormula() const { return valueType_ == kValueError || valueType_ == kValueFormula; }
@@ -139,10 +166,14 @@ class CACell {
   void setSaving(bool on) { saving_ = on; }
   bool tooltipForWidth() const { return tooltipForWidth_; }
   void setTooltipForWidth(bool on) { tooltipForWidth_ = on; }
-  uint64_t tooltipCounter() const { return tooltipCounter_; }
-  void setTooltipCounter(uint64_t counter) { tooltipCounter_ = counter; }
-  int64_t tooltipTag() const { return tooltipTag_; }
-  void setTooltipTag(int64_t tag) { tooltipTag_ = tag; }
+  uint64_t tooltipCounter() const { return extras().tooltipCounter; }
+  void setTooltipCounter(uint64_t counter) {
+    if (extras_ || counter != 0) mutableExtras().tooltipCounter = counter;
+  }
+  int64_t tooltipTag() const { return extras().tooltipTag; }
+  void setTooltipTag(int64_t tag) {
+    if (extras_ || tag != 0) mutableExtras().tooltipTag = tag;
+  }
   int32_t errorType() const { return errorType_; }
 
   // ---- Values ---------------------------------------------------------------------------------
@@ -218,35 +249,50 @@ class CACell {
   void enterUnclassified(int32_t type, const QString& text);
   QString formatNumber(const CANumber& number, const CANumberFormat* format) const;
 
+  // What few cells have: notes, pictures, links' texts, overflowing texts and tooltips are kept
+  // apart, so that the many plain number and formula cells stay small.
+  struct Extras {
+    QString note;
+    QString displayText;
+    std::shared_ptr<CAPicture> picture;
+    double height = 0;
+    int64_t imageScale = 0;  // percent x 12700
+    uint64_t extraColumns = 0;
+    uint64_t tooltipCounter = 0;
+    int64_t tooltipTag = 0;
+    bool inactiveLink = false;
+  };
+  static const Extras kNoExtras;
+  const Extras& extras() const { return extras_ ? *extras_ : kNoExtras; }
+  Extras& mutableExtras() {
+    if (!extras_) extras_ = std::make_unique<Extras>();
+    return *extras_;
+  }
+  // Emptying the value drops what belongs to it; the note and tooltip stay.
+  void clearValueExtras();
+
   CADocument* document_;
   GridPoint gridPoint_;
   // Next to the point, which every recalculation reads with it.
   uint64_t recalcMark_ = 0;
-  int32_t valueType_ = kValueNone;
-  int32_t formulaResultType_ = kValueNumber;
-  std::optional<CAFormat> format_;
-  QString note_;
+  std::shared_ptr<CAFormat> format_;
+  std::unique_ptr<Extras> extras_;
   QString formula_;
   CAExpression expression_;
+  std::optional<CANumber> number_;
+  uint64_t errorOffset_ = 0;
   int32_t parseResult_ = 0;
   int32_t evalResult_ = 0;
-  uint64_t errorOffset_ = 0;
-  std::optional<CANumber> number_;
-  uint64_t extraColumns_ = 0;
-  std::shared_ptr<CAPicture> picture_;
-  double height_ = 0;
-  int64_t imageScale_ = 0;
-  QString displayText_;
-  bool inactiveLink_ = false;
-  bool checked_ = false;
-  bool needRecalc_ = false;
-  bool ephemeralResult_ = false;
-  bool typingInProgress_ = false;
-  bool typeIsChanging_ = false;
-  bool recordNewFunctions_ = false;
-  mutable bool saving_ = false;
-  bool tooltipForWidth_ = false;
-  uint64_t tooltipCounter_ = 0;
-  int64_t tooltipTag_ = 0;
   int32_t errorType_ = 0;
+  int8_t valueType_ = kValueNone;
+  int8_t formulaResultType_ = kValueNumber;
+  // Flags in bits: with them a cell fits the allocator's 176-byte size.
+  bool checked_ : 1 = false;
+  bool needRecalc_ : 1 = false;
+  bool ephemeralResult_ : 1 = false;
+  bool typingInProgress_ : 1 = false;
+  bool typeIsChanging_ : 1 = false;
+  bool recordNewFunctions_ : 1 = false;
+  mutable bool saving_ : 1 = false;
+  bool tooltipForWidth_ : 1 = false;
 };

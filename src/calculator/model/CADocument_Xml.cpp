@@ -2,6 +2,7 @@
 // state and columns that head a native package's "document.xml", every undo archive and the cell
 // archive on the clipboard, and the rows and cells that follow them.
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CACell.h"
 
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CAPicture.h"
@@ -80,6 +81,7 @@ QString FontName(const QFont& font) {
 }  // namespace
 
 void CADocument::loadFromXml(FLXmlDecoder& decoder) {
+  const CAFormatSharing sharing;  // cells written with one format share it
   PrepareSpreadsheetDecoder(decoder);
   double fontSize = kInitialFontSize;
   QString fontName;

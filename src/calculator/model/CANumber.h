@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <optional>
 
 class CANumberFormat;
@@ -70,7 +72,7 @@ class CANumber {
   int64_t numerator() const { return numerator_; }
   uint64_t denominator() const { return denominator_; }
   // Raw field access, without canonical form.
-  void setForm(int32_t form) { form_ = form; }
+  void setForm(int32_t form) { form_ = int8_t(form); }
   void setNumerator(int64_t numerator) { numerator_ = numerator; }
   void setDenominator(uint64_t denominator) { denominator_ = denominator; }
 
@@ -138,10 +140,29 @@ class CANumber {
   void becomeNaN();
   void becomeInfinity();
 
-  int32_t form_ = kNumberInteger;
+  // An extended real in its ten significant bytes rather than the sixteen the type occupies:
+  // numbers fill cells and formulas by the million, and this keeps one in 32 bytes.
+  class PackedReal {
+   public:
+    static_assert(std::numeric_limits<long double>::digits == 64, "80-bit extended reals");
+    operator long double() const {
+      long double value = 0;
+      std::memcpy(&value, bytes_, sizeof bytes_);
+      return value;
+    }
+    PackedReal& operator=(long double value) {
+      std::memcpy(bytes_, &value, sizeof bytes_);
+      return *this;
+    }
+
+   private:
+    unsigned char bytes_[10] = {};  // all zero bits: +0
+  };
+
   int64_t numerator_ = 0;
   uint64_t denominator_ = 1;
-  long double realValue_ = 0;
+  PackedReal realValue_;
+  int8_t form_ = kNumberInteger;
 };
 
 // Shared constants 0, 1 and 2: never changed; users copy them.

@@ -277,35 +277,34 @@ class PointMap {
   PointTarget* find(const GridPoint& key) {
     for (size_t i = home(key);; i = next(i)) {
       Slot& slot = slots_[i];
-      if (!slot.used) return nullptr;
+      if (!slot.used()) return nullptr;
       if (slot.key == key) return &slot.target;
     }
   }
 
   PointTarget& findOrInsert(const GridPoint& key) {
     size_t i = home(key);
-    for (; slots_[i].used; i = next(i))
+    for (; slots_[i].used(); i = next(i))
       if (slots_[i].key == key) return slots_[i].target;
     if ((used_ + 1) * 2 > slots_.size()) {
       grow();
-      for (i = home(key); slots_[i].used;) i = next(i);
+      for (i = home(key); slots_[i].used();) i = next(i);
     }
     ++used_;
     slots_[i].key = key;
-    slots_[i].used = true;
     return slots_[i].target;
   }
 
   void erase(const GridPoint& key) {
     size_t i = home(key);
-    for (; slots_[i].used; i = next(i))
+    for (; slots_[i].used(); i = next(i))
       if (slots_[i].key == key) break;
-    if (!slots_[i].used) return;
+    if (!slots_[i].used()) return;
     --used_;
     // Backward shift: move later entries of the probe run into the gap so that no lookup
     // stops early at it.
     for (size_t j = next(i);; j = next(j)) {
-      if (!slots_[j].used) break;
+      if (!slots_[j].used()) break;
       const size_t want = home(slots_[j].key);
       const bool stays = i <= j ? (i < want && want <= j) : (i < want || want <= j);
       if (stays) continue;
@@ -316,15 +315,18 @@ class PointMap {
   }
 
   bool isEmpty() const { return used_ == 0; }
+  static bool isStorable(const GridPoint& key) { return key.x != kFreeX; }
 
   // Asks for the home slot of a key that is likely looked up next.
   void prefetch(const GridPoint& key) const { __builtin_prefetch(&slots_[home(key)]); }
 
  private:
+  // A free slot's key has the x no point has, which saves a flag's padding in every slot.
+  static constexpr int64_t kFreeX = INT64_MIN;
   struct Slot {
-    GridPoint key;
+    GridPoint key{kFreeX, 0};
     PointTarget target;
-    bool used = false;
+    bool used() const { return key.x != kFreeX; }
   };
 
   // A column's rows go in runs of kRun neighbouring slots, the runs scattered: a walk down a
@@ -343,9 +345,9 @@ class PointMap {
     old.swap(slots_);
     ++bits_;
     for (Slot& slot : old) {
-      if (!slot.used) continue;
+      if (!slot.used()) continue;
       size_t i = home(slot.key);
-      while (slots_[i].used) i = next(i);
+      while (slots_[i].used()) i = next(i);
       slots_[i] = std::move(slot);
     }
   }
@@ -404,6 +406,7 @@ CAReferenceTable::CAReferenceTable() : storage_(std::make_unique<Storage>()) {}
 CAReferenceTable::~CAReferenceTable() = default;
 
 bool CAReferenceTable::addReference(const GridPoint& from, const GridPoint& to) {
+  if (!PointMap::isStorable(to)) return false;  // no plain point has that x
   PointTarget& target = storage_->points.findOrInsert(to);
   const size_t i = target.find(from);
   if (i < target.size()) {

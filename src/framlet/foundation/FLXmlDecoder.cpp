@@ -10,7 +10,10 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -161,7 +164,8 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
       continue;
     }
     if (c == u'<') {
-      if (n - position >= 7) {
+      // Comments and declarations both begin "<!": elements, nearly every tag, are told at once.
+      if (n - position >= 7 && xml_[position + 1] == u'!') {
         const QStringView rest = QStringView(xml_).mid(position);
         if (rest.startsWith(QStringView(kCommentStart))) {
           const qsizetype end = xml_.indexOf(QStringView(kCommentEnd), position + kCommentStartLength);
@@ -169,18 +173,16 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
           position = end + kCommentEndLength;
           continue;
         }
-        if (rest[1] == u'!') {
-          // A declaration, possibly with nested "<...>" parts of its own.
-          qsizetype depth = 1;
-          qsizetype scan = position + 2;
-          for (; scan < n; ++scan) {
-            if (xml_[scan] == u'<') ++depth;
-            else if (xml_[scan] == u'>' && --depth == 0) break;
-          }
-          if (scan >= n) return kSkipFailed;
-          position = scan + 1;
-          continue;
+        // A declaration, possibly with nested "<...>" parts of its own.
+        qsizetype depth = 1;
+        qsizetype scan = position + 2;
+        for (; scan < n; ++scan) {
+          if (xml_[scan] == u'<') ++depth;
+          else if (xml_[scan] == u'>' && --depth == 0) break;
         }
+        if (scan >= n) return kSkipFailed;
+        position = scan + 1;
+        continue;
       }
       return kSkipAtTag;
     }
@@ -194,7 +196,7 @@ const QString& FLXmlDecoder::internName(QStringView name, int32_t* key) {
   // than hashing, and spares a string for each tag and attribute read.
   constexpr size_t kMostNames = 128;
   for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
-    if (it->name.size() == name.size() && QStringView(it->name) == name) {
+    if (it->name.size() == name.size() && std::equal(name.begin(), name.end(), it->name.constData())) {
       *key = it->key;
       return it->name;
     }
@@ -467,6 +469,26 @@ void FLXmlDecoder::clearAttributes() {
 // A name given twice keeps its last value, as it always has.
 const FLXmlDecoder::AttributeSpan* FLXmlDecoder::findAttribute(QAnyStringView name) const {
   const std::vector<AttributeSpan>& spans = state_.attributeSpans;
+  // The readers ask by Latin-1 names: compared here character by character, without the
+  // general conversion.
+  const AttributeSpan* latinMatch = nullptr;
+  const bool latin = name.visit([&](auto view) {
+    if constexpr (std::is_same_v<decltype(view), QLatin1StringView>) {
+      const auto* characters = reinterpret_cast<const unsigned char*>(view.data());
+      const qsizetype size = view.size();
+      for (auto it = spans.rbegin(); it != spans.rend() && !latinMatch; ++it) {
+        if (it->name.size() != size) continue;
+        const QChar* own = it->name.constData();
+        qsizetype i = 0;
+        while (i < size && own[i].unicode() == characters[i]) ++i;
+        if (i == size) latinMatch = &*it;
+      }
+      return true;
+    } else {
+      return false;
+    }
+  });
+  if (latin) return latinMatch;
   for (auto it = spans.rbegin(); it != spans.rend(); ++it)
     if (QAnyStringView::equal(it->name, name)) return &*it;
   return nullptr;
@@ -679,9 +701,26 @@ int64_t FLXmlDecoder::decodeValue(const QString& text, std::span<const char* con
 
 int64_t FLXmlDecoder::decodeWord(QStringView text, std::span<const char* const> values) {
   if (text.isEmpty()) return 0;
+  // Between ASCII texts the comparison is letter for letter whatever the case, done here without
+  // the general one's conversions; its case folding reaches beyond ASCII, so anything else still
+  // goes through it.
+  const auto isAscii = [](auto c) { return uint32_t(c) < 0x80; };
+  const auto lower = [](uint32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+  const bool asciiText =
+      std::all_of(text.begin(), text.end(), [&](QChar c) { return isAscii(c.unicode()); });
   for (size_t i = 0; i < values.size(); ++i) {
-    if (values[i] && QAnyStringView::compare(text, QUtf8StringView(values[i]), Qt::CaseInsensitive) == 0)
+    const char* value = values[i];
+    if (!value) continue;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(value);
+    const size_t length = std::strlen(value);
+    if (asciiText && std::all_of(bytes, bytes + length, isAscii)) {
+      if (qsizetype(length) != text.size()) continue;
+      qsizetype j = 0;
+      while (j < text.size() && lower(text[j].unicode()) == lower(bytes[j])) ++j;
+      if (j == text.size()) return int64_t(i);
+    } else if (QAnyStringView::compare(text, QUtf8StringView(value), Qt::CaseInsensitive) == 0) {
       return int64_t(i);
+    }
   }
   if (!g_allowUnknownValues) DECODER_ASSERT(kUnknownValue);
   return 0;

@@ -60,6 +60,13 @@ class FLXmlDecoder {
   int32_t key() const { return state_.key; }
   const QString& xmlTag() const { return state_.xmlTag; }
   int64_t level() const { return state_.level; }
+  // Where the current tag begins in the text, how far the text has been read, and the text
+  // between two places: what a reader needs to tell elements written alike.
+  qsizetype tagStart() const { return state_.tagStartIndex; }
+  qsizetype position() const { return state_.charIndex; }
+  QStringView text(qsizetype from, qsizetype to) const {
+    return from < to ? QStringView(xml_).mid(from, to - from) : QStringView();
+  }
   bool startTag() const { return state_.startTag; }
   // The current element is closed: a closing tag, an empty element, or a value followed by
   // its own closing tag.

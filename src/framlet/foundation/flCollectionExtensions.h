@@ -26,6 +26,9 @@ class QLineEdit;
 // would not.
 template <typename List, typename Key>
 void SortByKeyKeepingLast(List& list, Key key) {
+  // Lists read from files are mostly in order already: then there is nothing to do.
+  const auto notBefore = [&](const auto& a, const auto& b) { return !(key(*a) < key(*b)); };
+  if (std::adjacent_find(list.begin(), list.end(), notBefore) == list.end()) return;
   std::stable_sort(list.begin(), list.end(), [&](const auto& a, const auto& b) { return key(*a) < key(*b); });
   size_t kept = 0;
   for (size_t i = 0; i < list.size(); ++i) {

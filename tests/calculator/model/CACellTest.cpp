@@ -288,6 +288,55 @@ TEST_F(CellTest, EveryValueTypeSurvivesARoundTrip) {
   EXPECT_TRUE(picture->saved());
 }
 
+TEST_F(CellTest, ANewValueDropsWhatBelongedToTheOldOneAndKeepsTheNote) {
+  CACell& link = entered(0, 0, QStringLiteral("www.example.com"));
+  link.setInactiveLink(true);
+  link.setNote(QStringLiteral("kept"));
+  link.setNumberValue(CANumber(5));
+  EXPECT_EQ(link.note(), QStringLiteral("kept"));
+  EXPECT_TRUE(link.displayTextField().isEmpty());
+  EXPECT_FALSE(link.inactiveLink());
+  EXPECT_EQ(link.extraColumns(), 0u);
+  EXPECT_TRUE(link.holdsContent());
+  link.setNote(QString());
+  link.clearValue();
+  EXPECT_FALSE(link.holdsContent());
+}
+
+TEST_F(CellTest, CellsReadWithOneFormatShareItUntilOneChanges) {
+  const QString cell = QStringLiteral("<cell x=\"%1\" y=\"0\" type=\"#\"><format><bold>%2</bold></format><val>i1</val></cell>");
+  const QString xml = kDeclaration + QStringLiteral("<spreadsheet ver=\"1\"><rows><row y=\"0\"><cells>") +
+                      cell.arg(0).arg(1) + cell.arg(1).arg(1) + cell.arg(2).arg(0) +
+                      QStringLiteral("</cells></row></rows></spreadsheet>");
+  CADocument read;
+  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(xml);
+  read.loadFromXml(*decoder);
+  const CACell* a = read.cellAtGridPoint({0, 0});
+  const CACell* b = read.cellAtGridPoint({1, 0});
+  const CACell* c = read.cellAtGridPoint({2, 0});
+  ASSERT_TRUE(a && b && c && a->format() && c->format());
+  EXPECT_EQ(a->format(), b->format());
+  EXPECT_NE(a->format(), c->format());
+  EXPECT_TRUE(a->format()->bold());
+  EXPECT_FALSE(c->format()->bold());
+  read.cellAtGridPoint({1, 0})->format()->setBold(false);
+  EXPECT_TRUE(a->format()->bold());
+  EXPECT_FALSE(b->format()->bold());
+}
+
+TEST_F(CellTest, TypeWordsAreReadWhateverTheirCase) {
+  // "\u017F" (long s) folds to "s" as the general comparison of words does.
+  const struct {
+    const char* type;
+    int32_t expected;
+  } cases[] = {{"s", kValueText}, {"S", kValueText}, {"LINK", kValueLink}, {"\u017F", kValueText}, {"Of", kValueOverflow}};
+  for (const auto& c : cases) {
+    const QString type = QString::fromUtf8(c.type);
+    const std::unique_ptr<CACell> back = read(QStringLiteral("<cell x=\"0\" y=\"0\" type=\"%1\"/>").arg(type), document);
+    EXPECT_EQ(back->valueType(), c.expected) << c.type;
+  }
+}
+
 TEST_F(CellTest, ProtectedDocumentsEncipherTheCellTexts) {
   document.setPassword(QStringLiteral("abc123XYZ00"));
   SetEncryptionPassword(document.password());

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QTextStream>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -333,6 +334,16 @@ TEST(NumberArchive, RealsReadBackAsTheSameExtendedReal) {
     ASSERT_TRUE(back.has_value()) << text.toStdString();
     ASSERT_EQ(back->form(), kNumberReal) << text.toStdString();
     EXPECT_EQ(back->realValue(), x) << text.toStdString();
+  }
+}
+
+TEST(NumberStorage, ExtendedRealsKeepEveryBit) {
+  for (const long double x : {LDBL_MAX, -LDBL_MAX, LDBL_MIN, -LDBL_TRUE_MIN, 1.0L / 3,
+                              std::nextafter(1.0L, 2.0L)}) {
+    const CANumber number = CANumber::withRealResult(x);
+    ASSERT_EQ(number.form(), kNumberReal) << double(x);
+    const long double back = number.realValue();
+    EXPECT_EQ(std::memcmp(&back, &x, 10), 0) << double(x);
   }
 }
 

@@ -24,11 +24,11 @@ void CACell::evaluate() {
       break;
     case kValueText:
       if (!document_) break;
-      if (extraColumns_ > 0) document_->invalidateLongText(gridPoint_);
-      extraColumns_ = 0;
+      if (extraColumns() > 0) document_->invalidateLongText(gridPoint_);
+      if (extras_) extras_->extraColumns = 0;
       if (!document_->constrainText()) {
         setExtraColumns();
-        if (extraColumns_ > 0) document_->invalidateLongText(gridPoint_);
+        if (extraColumns() > 0) document_->invalidateLongText(gridPoint_);
       }
       // The overflow has just been laid out again; asking for it once more would re-measure
       // the text on every later recalculation.

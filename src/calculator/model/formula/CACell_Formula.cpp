@@ -65,7 +65,7 @@ void CACell::setFormula(const QString& text) {
       valueType_ = kValueLink;
       formula_ = cleaned;
       if (cleaned.startsWith(QLatin1String(kWwwPrefix), Qt::CaseInsensitive)) {
-        displayText_ = cleaned;
+        setDisplayText(cleaned);
         formula_ = QLatin1String(kHttpPrefix) + cleaned;
       }
     } else {

@@ -26,27 +26,28 @@ constexpr const char* kInvalidInitializer = "Invalid initializer";
 CAFormulaToken CAFormulaToken::withFunction(int32_t row) {
   FLAssert(row != 0, kInvalidInitializer);
   CAFormulaToken token;
-  token.function_ = row;
+  token.function_ = int16_t(row);
   return token;
 }
 
 CAFormulaToken CAFormulaToken::withNumber(const CANumber& number) {
   CAFormulaToken token;
-  token.number_ = number;
+  token.payload_ = kPayloadNumber;
+  token.value_.number = number;
   return token;
 }
 
 CAFormulaToken CAFormulaToken::withOperator(int32_t code) {
   FLAssert(code != 0, kInvalidInitializer);
   CAFormulaToken token;
-  token.operator_ = code;
+  token.operator_ = int8_t(code);
   return token;
 }
 
 CAFormulaToken CAFormulaToken::withReference(const GridPoint& point) {
   FLAssert(point.x != kGridNoPoint, kInvalidInitializer);
   CAFormulaToken token;
-  token.point_ = point;
+  token.setPoint(point);
   return token;
 }
 
@@ -54,8 +55,7 @@ CAFormulaToken CAFormulaToken::withRange(const GridRange& range) {
   FLAssert(range.startPoint.x != kGridNoPoint && range.endPoint.x != kGridNoPoint,
            kInvalidInitializer);
   CAFormulaToken token;
-  token.range_ = range;
-  token.point_.x = kGridNoPoint;
+  token.setRange(range);
   return token;
 }
 

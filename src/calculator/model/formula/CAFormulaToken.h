@@ -48,6 +48,8 @@ enum : int32_t {
   kTokenRange = 4,
 };
 
+// A token is 40 bytes: its literal, reference or range share one place, as a token is only ever
+// one of them, and the index and codes are narrowed to what formulas hold.
 class CAFormulaToken {
  public:
   // A range token {A1:A1}; use the factories.
@@ -65,37 +67,56 @@ class CAFormulaToken {
   int32_t type() const {
     if (function_ != 0) return kTokenFunction;
     if (operator_ != 0) return kTokenOperator;
-    if (number_) return kTokenNumber;
-    if (point_.x != kGridNoPoint) return kTokenReference;
+    if (payload_ == kPayloadNumber) return kTokenNumber;
+    if (payload_ == kPayloadPoint && value_.point.x != kGridNoPoint) return kTokenReference;
     return kTokenRange;
   }
 
   // Offset of the token's first character in the formula text ("=" is offset 0).
   uint64_t formulaIndex() const { return formulaIndex_; }
-  void setFormulaIndex(uint64_t index) { formulaIndex_ = index; }
+  void setFormulaIndex(uint64_t index) { formulaIndex_ = uint32_t(index); }
   int32_t function() const { return function_; }
-  void setFunction(int32_t row) { function_ = row; }
+  void setFunction(int32_t row) { function_ = int16_t(row); }
   int32_t operatorCode() const { return operator_; }
-  void setOperator(int32_t code) { operator_ = code; }
+  void setOperator(int32_t code) { operator_ = int8_t(code); }
   // The literal of a number token.
-  const std::optional<CANumber>& number() const { return number_; }
+  std::optional<CANumber> number() const {
+    if (payload_ != kPayloadNumber) return std::nullopt;
+    return value_.number;
+  }
   // Plain or absolute coordinates exactly as typed; x is kGridNoPoint unless a reference.
-  const GridPoint& point() const { return point_; }
-  void setPoint(const GridPoint& point) { point_ = point; }
+  const GridPoint& point() const { return payload_ == kPayloadPoint ? value_.point : kNoPoint; }
+  void setPoint(const GridPoint& point) {
+    payload_ = kPayloadPoint;
+    value_.point = point;
+  }
   // Start and end exactly as typed: neither ordered nor normalised.
-  const GridRange& range() const { return range_; }
-  void setRange(const GridRange& range) { range_ = range; }
+  const GridRange& range() const { return payload_ == kPayloadRange ? value_.range : kNoRange; }
+  void setRange(const GridRange& range) {
+    payload_ = kPayloadRange;
+    value_.range = range;
+  }
 
   bool isOperator(int32_t code) const { return function_ == 0 && operator_ == code; }
   int32_t precedence() const;
 
  private:
-  uint64_t formulaIndex_ = 0;
-  int32_t operator_ = kOperatorNone;
-  int32_t function_ = 0;
-  std::optional<CANumber> number_;
-  GridPoint point_{kGridNoPoint, 0};
-  GridRange range_;
+  enum : uint8_t { kPayloadNone = 0, kPayloadNumber = 1, kPayloadPoint = 2, kPayloadRange = 3 };
+  static constexpr GridPoint kNoPoint{kGridNoPoint, 0};
+  static constexpr GridRange kNoRange{};
+
+  union Value {
+    constexpr Value() : range() {}
+    GridRange range;
+    GridPoint point;
+    CANumber number;
+  };
+
+  uint32_t formulaIndex_ = 0;
+  int16_t function_ = 0;
+  int8_t operator_ = kOperatorNone;
+  uint8_t payload_ = kPayloadNone;
+  Value value_;
 };
 
 // A parsed formula in postfix order.

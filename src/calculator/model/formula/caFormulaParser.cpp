@@ -300,8 +300,13 @@ int32_t ParseFormula(const QString& text, CAExpression& expression, uint64_t* er
   // The conversion stack is kept from one parse to the next: formulas are parsed by the
   // thousand when a document opens.
   thread_local std::vector<Pending> stack;
-  Parser parser(text, expression, stack);
+  // So is the output, whose tokens are then copied into a list of their exact number: a cell
+  // keeps its tokens as long as it lives.
+  thread_local CAExpression parsed;
+  parsed.clear();
+  Parser parser(text, parsed, stack);
   const int32_t error = parser.run(&offset);
+  expression.insert(expression.end(), parsed.begin(), parsed.end());
   if (errorOffset) *errorOffset = offset;
   return error;
 }

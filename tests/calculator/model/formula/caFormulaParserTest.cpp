@@ -147,6 +147,39 @@ TEST(FormulaParser, ParsesAbsoluteAndMixedReferences) {
 
 // ---- The formula text services of the editor ------------------------------------------------
 
+TEST(FormulaToken, EachKindAnswersForItselfAndDefaultsTheRest) {
+  const GridPoint b2{1, 1};
+  const GridRange block{{0, 0}, {2, 3}};
+  const GridPoint noPoint{kGridNoPoint, 0};
+  const struct {
+    CAFormulaToken token;
+    int32_t type;
+    GridPoint point;
+    GridRange range;
+    bool number;
+  } cases[] = {
+      {CAFormulaToken::withReference(b2), kTokenReference, b2, GridRange{}, false},
+      {CAFormulaToken::withRange(block), kTokenRange, noPoint, block, false},
+      {CAFormulaToken::withNumber(CANumber::withNumerator(1, 3)), kTokenNumber, noPoint, GridRange{}, true},
+      {CAFormulaToken::withOperator(kOperatorPower), kTokenOperator, noPoint, GridRange{}, false},
+      {CAFormulaToken::withFunction(3), kTokenFunction, noPoint, GridRange{}, false},
+      {CAFormulaToken(), kTokenRange, noPoint, GridRange{}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.token.type(), c.type);
+    EXPECT_EQ(c.token.point(), c.point) << c.type;
+    EXPECT_EQ(c.token.range(), c.range) << c.type;
+    EXPECT_EQ(c.token.number().has_value(), c.number) << c.type;
+  }
+  EXPECT_EQ(*cases[2].token.number(), CANumber::withNumerator(1, 3));
+  CAFormulaToken moved = cases[0].token;
+  moved.setFormulaIndex(7);
+  moved.setPoint({4, 5});
+  EXPECT_EQ(moved.point(), (GridPoint{4, 5}));
+  EXPECT_EQ(moved.formulaIndex(), 7u);
+  EXPECT_EQ(moved.type(), kTokenReference);
+}
+
 TEST(FormulaText, TemplatesPutTheSelectionOnTheArguments) {
   struct {
     const char* name;
