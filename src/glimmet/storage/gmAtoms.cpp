@@ -7,6 +7,7 @@
 #include "framlet/foundation/flFonts.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmRtfKeywords.h"
 #include "glimmet/storage/gmStyles.h"
 
 #include <algorithm>
@@ -49,226 +50,227 @@ struct Row {
   int n, size, type, offset;
   const char* description;
   const char* xml;
-  int rtf, form, group;
+  const char* rtf;  // the RTF keyword's name, "" for none
+  int form, group;
 };
 constexpr int E = -1;
 
 constexpr Row kCharRows[] = {
-    {0, E, 0, 0, "", "", 0, 0, 0},
-    {1, 2, 15, 0, "", "style", 81, 15, 69},
-    {2, 0, 0, 0, "", "", 321, 0, 67},
-    {3, 1, 2, 2, "bold", "bold", 8, 2, 47},
-    {4, 1, 2, 3, "italic", "italic", 239, 2, 47},
-    {5, 4, 9, 12, "underline=%@", "underline", 404, 21, 47},
-    {6, 1, 2, 10, "", "", 0, 0, 47},
-    {7, 4, 9, 16, "caps=%@", "caps", 0, 21, 47},
-    {8, 1, 2, 5, "outline", "outline", 295, 2, 47},
-    {9, 1, 2, 4, "strike-through", "strike", 370, 2, 47},
-    {10, 2, 19, 20, "rel. size=%@", "relsize", 0, 21, 47},
-    {11, 2, 10, 22, "font=%@", "font", 98, 15, 47},
-    {12, 2, 18, 24, "size=%@ point", "size", 225, 21, 47},
-    {13, 8, 13, 32, "expand=%@", "expand", 0, 21, 47},
-    {14, 8, 13, 40, "subscript=%@", "sub", 0, 21, 47},
-    {15, 4, 8, 48, "color=%@", "color", 58, 8, 47},
-    {16, 4, 8, 52, "back color=%@", "back", 55, 8, 47},
-    {17, 1, 2, 6, "shadow", "shadow", 365, 2, 47},
-    {18, 1, 2, 9, "no link", "nolink", 174, 2, 47},
-    {19, 2, 0, 0, "", "", 0, 0, 47},
-    {20, 0, 0, 0, "", "", 0, 0, 47},
-    {21, 1, 2, 8, "no leading", "unleaded", 209, 2, 47},
-    {22, 1, 2, 7, "", "", 0, 0, 47},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, 2, 15, 0, "", "style", "cs", 15, 69},
+    {2, 0, 0, 0, "", "", "plain", 0, 67},
+    {3, 1, 2, 2, "bold", "bold", "b", 2, 47},
+    {4, 1, 2, 3, "italic", "italic", "i", 2, 47},
+    {5, 4, 9, 12, "underline=%@", "underline", "ul", 21, 47},
+    {6, 1, 2, 10, "", "", "", 0, 47},
+    {7, 4, 9, 16, "caps=%@", "caps", "", 21, 47},
+    {8, 1, 2, 5, "outline", "outline", "outl", 2, 47},
+    {9, 1, 2, 4, "strike-through", "strike", "strike", 2, 47},
+    {10, 2, 19, 20, "rel. size=%@", "relsize", "", 21, 47},
+    {11, 2, 10, 22, "font=%@", "font", "f", 15, 47},
+    {12, 2, 18, 24, "size=%@ point", "size", "fs", 21, 47},
+    {13, 8, 13, 32, "expand=%@", "expand", "", 21, 47},
+    {14, 8, 13, 40, "subscript=%@", "sub", "", 21, 47},
+    {15, 4, 8, 48, "color=%@", "color", "cf", 8, 47},
+    {16, 4, 8, 52, "back color=%@", "back", "cb", 8, 47},
+    {17, 1, 2, 6, "shadow", "shadow", "shad", 2, 47},
+    {18, 1, 2, 9, "no link", "nolink", "glmtnolink", 2, 47},
+    {19, 2, 0, 0, "", "", "", 0, 47},
+    {20, 0, 0, 0, "", "", "", 0, 47},
+    {21, 1, 2, 8, "no leading", "unleaded", "glmtunleaded", 2, 47},
+    {22, 1, 2, 7, "", "", "", 0, 47},
 };
 
 constexpr Row kParaRows[] = {
-    {0, E, 0, 0, "", "", 0, 0, 0},
-    {1, 2, 15, 0, "", "style", 352, 15, 69},
-    {2, 0, 0, 0, "", "", 301, 0, 67},
-    {3, 4, 9, 12, "align=%@", "align", 0, 21, 48},
-    {4, 1, 15, 2, "drop cap=%d", "drop", 88, 15, 48},
-    {5, E, 0, 0, "", "", 0, 0, 0},
-    {6, 1, 2, 3, "top of page", "pagetop", 298, 2, 48},
-    {7, 1, 2, 4, "bottom of page", "pagebot", 120, 2, 48},
-    {8, 1, 2, 5, "keep", "keep", 245, 2, 48},
-    {9, 1, 2, 6, "keep next", "keepnext", 246, 2, 48},
-    {10, 1, 2, 7, "big 1st char", "big1", 118, 2, 48},
-    {11, 1, 1, 11, "1st line format=%@", "format1", 0, 21, 48},
-    {12, 1, 2, 8, "header tabs", "hdrtab", 145, 2, 54},
-    {13, E, 0, 0, "", "", 0, 0, 0},
-    {14, E, 0, 0, "", "", 0, 0, 0},
-    {15, 10, 22, 16, "prefix=\"%@\"", "prefix", 187, 22, 48},
-    {16, 10, 22, 26, "suffix=\"%@\"", "suffix", 195, 22, 48},
-    {17, 8, 13, 40, "1st indent=%@", "indent1", 213, 14, 56},
-    {18, 8, 13, 48, "left indent=%@", "indentl", 258, 14, 55},
-    {19, 8, 13, 56, "right indent=%@", "indentr", 348, 14, 57},
-    {20, 8, 13, 64, "space before=%@", "before", 354, 14, 48},
-    {21, 8, 13, 72, "space after=%@", "after", 353, 14, 48},
-    {22, 8, 11, 80, "height=%@", "height", 367, 14, 48},
-    {23, 4, 23, 0, "no tab [%@ %@%@]", "tabdel", 0, 21, 54},
-    {24, 4, 23, 0, "tab [%@ %@%@]", "tab", 0, 21, 54},
-    {25, 4, 9, 104, "%@", "btype", 0, 6, 59},
-    {26, 4, 9, 108, "line=%@", "bline", 0, 5, 59},
-    {27, 8, 14, 112, "width=%@", "bwidth", 0, 7, 59},
-    {28, 8, 13, 128, "offset=%@", "boff", 52, 14, 59},
-    {29, 4, 8, 136, "line color=%@", "color", 17, 8, 59},
-    {30, 4, 8, 144, "back color=%@", "back", 59, 8, 59},
-    {31, E, 0, 0, "", "", 0, 0, 0},
-    {32, 4, 23, 0, "", "", 0, 21, 54},
-    {33, 0, 0, 0, "", "", 0, 0, 54},
-    {34, 1, 2, 9, "no spelling", "nospell", 289, 2, 48},
-    {35, 8, 13, 120, "thickness=%@", "bthick", 117, 14, 59},
-    {36, 4, 8, 140, "inner color=%@", "incolor", 109, 8, 59},
-    {37, 8, 20, 88, "multiple=%@", "multiple", 0, 21, 48},
-    {38, 1, 2, 10, "checkbox on", "check", 128, 2, 48},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, 2, 15, 0, "", "style", "s", 15, 69},
+    {2, 0, 0, 0, "", "", "pard", 0, 67},
+    {3, 4, 9, 12, "align=%@", "align", "", 21, 48},
+    {4, 1, 15, 2, "drop cap=%d", "drop", "dropcapli", 15, 48},
+    {5, E, 0, 0, "", "", "", 0, 0},
+    {6, 1, 2, 3, "top of page", "pagetop", "pagebb", 2, 48},
+    {7, 1, 2, 4, "bottom of page", "pagebot", "glmtbotpg", 2, 48},
+    {8, 1, 2, 5, "keep", "keep", "keep", 2, 48},
+    {9, 1, 2, 6, "keep next", "keepnext", "keepn", 2, 48},
+    {10, 1, 2, 7, "big 1st char", "big1", "glmtbig", 2, 48},
+    {11, 1, 1, 11, "1st line format=%@", "format1", "", 21, 48},
+    {12, 1, 2, 8, "header tabs", "hdrtab", "glmtlcrt", 2, 54},
+    {13, E, 0, 0, "", "", "", 0, 0},
+    {14, E, 0, 0, "", "", "", 0, 0},
+    {15, 10, 22, 16, "prefix=\"%@\"", "prefix", "glmtprefix", 22, 48},
+    {16, 10, 22, 26, "suffix=\"%@\"", "suffix", "glmtsuffix", 22, 48},
+    {17, 8, 13, 40, "1st indent=%@", "indent1", "fi", 14, 56},
+    {18, 8, 13, 48, "left indent=%@", "indentl", "li", 14, 55},
+    {19, 8, 13, 56, "right indent=%@", "indentr", "ri", 14, 57},
+    {20, 8, 13, 64, "space before=%@", "before", "sb", 14, 48},
+    {21, 8, 13, 72, "space after=%@", "after", "sa", 14, 48},
+    {22, 8, 11, 80, "height=%@", "height", "sl", 14, 48},
+    {23, 4, 23, 0, "no tab [%@ %@%@]", "tabdel", "", 21, 54},
+    {24, 4, 23, 0, "tab [%@ %@%@]", "tab", "", 21, 54},
+    {25, 4, 9, 104, "%@", "btype", "", 6, 59},
+    {26, 4, 9, 108, "line=%@", "bline", "", 5, 59},
+    {27, 8, 14, 112, "width=%@", "bwidth", "", 7, 59},
+    {28, 8, 13, 128, "offset=%@", "boff", "brsp", 14, 59},
+    {29, 4, 8, 136, "line color=%@", "color", "brdrcf", 8, 59},
+    {30, 4, 8, 144, "back color=%@", "back", "cfpat", 8, 59},
+    {31, E, 0, 0, "", "", "", 0, 0},
+    {32, 4, 23, 0, "", "", "", 21, 54},
+    {33, 0, 0, 0, "", "", "", 0, 54},
+    {34, 1, 2, 9, "no spelling", "nospell", "noproof", 2, 48},
+    {35, 8, 13, 120, "thickness=%@", "bthick", "glmtbdrthick", 14, 59},
+    {36, 4, 8, 140, "inner color=%@", "incolor", "glmtbdrinner", 8, 59},
+    {37, 8, 20, 88, "multiple=%@", "multiple", "", 21, 48},
+    {38, 1, 2, 10, "checkbox on", "check", "glmtchecked", 2, 48},
 };
 
 constexpr Row kChapterRows[] = {
-    {0, E, 0, 0, "", "", 0, 0, 0},
-    {1, 2, 15, 0, "", "style", 89, 15, 69},
-    {2, 4, 9, 4, "start=%@", "chapstart", 0, 21, 49},
-    {3, 1, 2, 297, "title page", "title", 381, 2, 49},
-    {4, E, 0, 0, "", "", 0, 0, 0},
-    {5, 1, 2, 26, "balance columns", "balance", 287, 3, 49},
-    {6, 4, 9, 12, "auto page #", "pagepos", 0, 21, 49},
-    {7, 4, 9, 16, "page # format=%@", "nof", 0, 16, 49},
-    {8, 2, 15, 20, "page # start=%d", "pagenum", 306, 15, 49},
-    {9, 1, 15, 22, "columns=%d", "cols", 76, 15, 49},
-    {10, 1, 2, 24, "line between columns", "colline", 260, 2, 49},
-    {11, 1, 2, 25, "custom column widths", "custom", 0, 0, 49},
-    {12, 8, 13, 32, "space between columns=%@", "between", 77, 14, 49},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, 2, 15, 0, "", "style", "ds", 15, 69},
+    {2, 4, 9, 4, "start=%@", "chapstart", "", 21, 49},
+    {3, 1, 2, 297, "title page", "title", "titlepg", 2, 49},
+    {4, E, 0, 0, "", "", "", 0, 0},
+    {5, 1, 2, 26, "balance columns", "balance", "nocolbal", 3, 49},
+    {6, 4, 9, 12, "auto page #", "pagepos", "", 21, 49},
+    {7, 4, 9, 16, "page # format=%@", "nof", "", 16, 49},
+    {8, 2, 15, 20, "page # start=%d", "pagenum", "pgnstarts", 15, 49},
+    {9, 1, 15, 22, "columns=%d", "cols", "cols", 15, 49},
+    {10, 1, 2, 24, "line between columns", "colline", "linebetcol", 2, 49},
+    {11, 1, 2, 25, "custom column widths", "custom", "", 0, 49},
+    {12, 8, 13, 32, "space between columns=%@", "between", "colsx", 14, 49},
     // 13-22: the column widths, added by rule
-    {23, 8, 13, 280, "header offset=%@", "hoff", 235, 14, 64},
-    {24, 8, 13, 288, "footer offset=%@", "foff", 223, 14, 65},
-    {25, E, 0, 0, "", "", 0, 0, 0},
-    {26, E, 0, 0, "", "", 0, 0, 0},
-    {27, 1, 2, 296, "single-space header/footer", "header1", 171, 2, 49},
-    {28, E, 0, 0, "", "", 0, 0, 0},
-    {29, E, 0, 0, "", "", 0, 0, 0},
-    {30, E, 0, 0, "", "", 0, 0, 0},
-    {31, E, 0, 0, "", "", 0, 0, 0},
-    {32, 1, 2, 8, "mirror pg #=%@", "mirrorp", 0, 2, 49},
-    {33, 1, 2, 27, "frames affect text boxes", "framesTB", 140, 2, 49},
-    {34, 160, 24, 120, "text boxes=%d", "tb", 0, 21, 49},
+    {23, 8, 13, 280, "header offset=%@", "hoff", "headery", 14, 64},
+    {24, 8, 13, 288, "footer offset=%@", "foff", "footery", 14, 65},
+    {25, E, 0, 0, "", "", "", 0, 0},
+    {26, E, 0, 0, "", "", "", 0, 0},
+    {27, 1, 2, 296, "single-space header/footer", "header1", "glmtnodblhdr", 2, 49},
+    {28, E, 0, 0, "", "", "", 0, 0},
+    {29, E, 0, 0, "", "", "", 0, 0},
+    {30, E, 0, 0, "", "", "", 0, 0},
+    {31, E, 0, 0, "", "", "", 0, 0},
+    {32, 1, 2, 8, "mirror pg #=%@", "mirrorp", "", 2, 49},
+    {33, 1, 2, 27, "frames affect text boxes", "framesTB", "glmtfrtb", 2, 49},
+    {34, 160, 24, 120, "text boxes=%d", "tb", "", 21, 49},
 };
 
 constexpr Row kFrameRows[] = {
-    {0, E, 0, 0, "", "", 0, 0, 0},
-    {1, E, 0, 0, "", "", 0, 0, 0},
-    {2, 4, 15, 0, "picture=%d", "image", 0, 0, 53},
-    {3, 4, 9, 8, "text %@", "wrap", 0, 21, 53},
-    {4, 1, 2, 12, "text hugs picture", "tight", 0, 21, 53},
-    {5, 8, 13, 24, "vert offset=%@", "y", 86, 14, 53},
-    {6, 8, 13, 16, "horz offset=%@", "xoff", 85, 14, 53},
-    {7, 4, 17, 32, "page=%d", "pageanchor", 138, 15, 53},
-    {8, 4, 4, 36, "bookmark=%@", "bookmark", 0, 0, 53},
-    {9, 8, 13, 48, "top=%@", "top", 0, 0, 53},
-    {10, 8, 13, 40, "left=%@", "left", 0, 0, 53},
-    {11, 8, 13, 64, "height=%@", "height", 1, 14, 53},
-    {12, 8, 13, 56, "width=%@", "width", 2, 14, 53},
-    {13, 4, 9, 72, "horz anchor=%@", "xbase", 0, 21, 53},
-    {14, 4, 9, 76, "horz position=%@", "x", 0, 21, 53},
-    {15, 4, 9, 80, "vert anchor=%@", "ybase", 0, 21, 53},
-    {16, 4, 9, 84, "vert position=%@", "ypos", 0, 21, 53},
-    {17, 4, 9, 88, "%@", "btype", 0, 6, 59},
-    {18, 4, 9, 92, "line=%@", "bline", 0, 5, 59},
-    {19, 8, 14, 96, "width=%@", "bwidth", 0, 7, 59},
-    {20, 8, 13, 112, "offset=%@", "boff", 52, 14, 59},
-    {21, 4, 8, 120, "line color=%@", "color", 17, 8, 59},
-    {22, 4, 8, 128, "back color=%@", "back", 59, 8, 59},
-    {23, 8, 13, 104, "thickness=%@", "bthick", 117, 14, 59},
-    {24, 4, 8, 124, "inner color=%@", "incolor", 109, 8, 59},
-    {25, 4, 15, 4, "opacity=%@%%", "opacity", 139, 15, 53},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, E, 0, 0, "", "", "", 0, 0},
+    {2, 4, 15, 0, "picture=%d", "image", "", 0, 53},
+    {3, 4, 9, 8, "text %@", "wrap", "", 21, 53},
+    {4, 1, 2, 12, "text hugs picture", "tight", "", 21, 53},
+    {5, 8, 13, 24, "vert offset=%@", "y", "dfrmtxty", 14, 53},
+    {6, 8, 13, 16, "horz offset=%@", "xoff", "dfrmtxtx", 14, 53},
+    {7, 4, 17, 32, "page=%d", "pageanchor", "glmtfpage", 15, 53},
+    {8, 4, 4, 36, "bookmark=%@", "bookmark", "", 0, 53},
+    {9, 8, 13, 48, "top=%@", "top", "", 0, 53},
+    {10, 8, 13, 40, "left=%@", "left", "", 0, 53},
+    {11, 8, 13, 64, "height=%@", "height", "absh", 14, 53},
+    {12, 8, 13, 56, "width=%@", "width", "absw", 14, 53},
+    {13, 4, 9, 72, "horz anchor=%@", "xbase", "", 21, 53},
+    {14, 4, 9, 76, "horz position=%@", "x", "", 21, 53},
+    {15, 4, 9, 80, "vert anchor=%@", "ybase", "", 21, 53},
+    {16, 4, 9, 84, "vert position=%@", "ypos", "", 21, 53},
+    {17, 4, 9, 88, "%@", "btype", "", 6, 59},
+    {18, 4, 9, 92, "line=%@", "bline", "", 5, 59},
+    {19, 8, 14, 96, "width=%@", "bwidth", "", 7, 59},
+    {20, 8, 13, 112, "offset=%@", "boff", "brsp", 14, 59},
+    {21, 4, 8, 120, "line color=%@", "color", "brdrcf", 8, 59},
+    {22, 4, 8, 128, "back color=%@", "back", "cfpat", 8, 59},
+    {23, 8, 13, 104, "thickness=%@", "bthick", "glmtbdrthick", 14, 59},
+    {24, 4, 8, 124, "inner color=%@", "incolor", "glmtbdrinner", 8, 59},
+    {25, 4, 15, 4, "opacity=%@%%", "opacity", "glmtfrpopacity", 15, 53},
 };
 
 constexpr Row kTableRows[] = {
-    {0, E, 0, 0, "", "", 0, 0, 0},
-    {1, 2, 15, 0, "", "style", 208, 15, 69},
-    {2, 1, 2, 2, "title row", "titlerow", 393, 2, 85},
-    {3, 1, 2, 3, "keep", "keep", 200, 2, 85},
-    {4, 4, 9, 8, "align=%@", "align", 0, 21, 85},
-    {5, 1, 15, 12, "columns=%d", "cols", 76, 15, 85},
-    {6, 8, 13, 24, "top=%@", "top", 203, 14, 85},
-    {7, 8, 13, 16, "left=%@", "left", 394, 14, 92},
-    {8, 8, 13, 40, "bottom=%@", "bottom", 199, 14, 85},
-    {9, 8, 13, 32, "right=%@", "right", 202, 14, 93},
-    {10, 8, 13, 56, "cell before=%@", "before", 125, 14, 85},
-    {11, 8, 13, 48, "cell left=%@", "cleft", 123, 14, 85},
-    {12, 8, 13, 72, "cell after=%@", "after", 122, 14, 85},
-    {13, 8, 13, 64, "cell right=%@", "cright", 124, 14, 85},
-    {14, 8, 11, 80, "height=%@", "height", 201, 14, 85},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, 2, 15, 0, "", "style", "glmtts", 15, 69},
+    {2, 1, 2, 2, "title row", "titlerow", "trhdr", 2, 85},
+    {3, 1, 2, 3, "keep", "keep", "glmttblkeep", 2, 85},
+    {4, 4, 9, 8, "align=%@", "align", "", 21, 85},
+    {5, 1, 15, 12, "columns=%d", "cols", "cols", 15, 85},
+    {6, 8, 13, 24, "top=%@", "top", "glmttbltop", 14, 85},
+    {7, 8, 13, 16, "left=%@", "left", "trleft", 14, 92},
+    {8, 8, 13, 40, "bottom=%@", "bottom", "glmttblbottom", 14, 85},
+    {9, 8, 13, 32, "right=%@", "right", "glmttblright", 14, 93},
+    {10, 8, 13, 56, "cell before=%@", "before", "glmtcellt", 14, 85},
+    {11, 8, 13, 48, "cell left=%@", "cleft", "glmtcelll", 14, 85},
+    {12, 8, 13, 72, "cell after=%@", "after", "glmtcellb", 14, 85},
+    {13, 8, 13, 64, "cell right=%@", "cright", "glmtcellr", 14, 85},
+    {14, 8, 11, 80, "height=%@", "height", "glmttblline", 14, 85},
     // 15-24: columns 1-10, added by rule
-    {25, 4, 9, 904, "%@", "btype", 0, 6, 59},
-    {26, 4, 9, 908, "line=%@", "bline", 0, 5, 59},
-    {27, 8, 14, 912, "width=%@", "bwidth", 0, 7, 59},
-    {28, 8, 13, 928, "offset=%@", "boff", 52, 14, 59},
-    {29, 4, 8, 936, "line color=%@", "color", 17, 8, 59},
-    {30, 4, 8, 944, "back color=%@", "back", 59, 8, 59},
-    {31, 8, 13, 920, "thickness=%@", "bthick", 117, 14, 59},
-    {32, 4, 8, 940, "inner color=%@", "incolor", 109, 8, 59},
-    {33, 1, 2, 4, "interior spacing", "insideonly", 144, 2, 85},
-    {34, 1, 2, 5, "auto-fit", "autofit", 102, 2, 85},
+    {25, 4, 9, 904, "%@", "btype", "", 6, 59},
+    {26, 4, 9, 908, "line=%@", "bline", "", 5, 59},
+    {27, 8, 14, 912, "width=%@", "bwidth", "", 7, 59},
+    {28, 8, 13, 928, "offset=%@", "boff", "brsp", 14, 59},
+    {29, 4, 8, 936, "line color=%@", "color", "brdrcf", 8, 59},
+    {30, 4, 8, 944, "back color=%@", "back", "cfpat", 8, 59},
+    {31, 8, 13, 920, "thickness=%@", "bthick", "glmtbdrthick", 14, 59},
+    {32, 4, 8, 940, "inner color=%@", "incolor", "glmtbdrinner", 8, 59},
+    {33, 1, 2, 4, "interior spacing", "insideonly", "glmtinside", 2, 85},
+    {34, 1, 2, 5, "auto-fit", "autofit", "glmtautotbl", 2, 85},
     // 35-49: columns 11-25, added by rule
-    {50, 1, 2, 6, "stripe", "stripe", 193, 2, 85},
-    {51, 4, 8, 88, "stripe color=%@", "stripecolor", 194, 8, 85},
-    {52, 1, 1, 92, "1st row format=%@", "format1", 0, 21, 85},
+    {50, 1, 2, 6, "stripe", "stripe", "glmtstripe", 2, 85},
+    {51, 4, 8, 88, "stripe color=%@", "stripecolor", "glmtstripeclr", 8, 85},
+    {52, 1, 1, 92, "1st row format=%@", "format1", "", 21, 85},
 };
 
 constexpr Row kListRows[] = {
-    {0, E, 0, 0, "", "", 0, 0, 0},
-    {1, 2, 15, 0, "", "style", 0, 0, 69},
-    {2, 1, 2, 2, "show all levels", "levels", 0, 0, 66},
-    {3, 1, 2, 3, "flush left", "left", 0, 0, 66},
-    {4, 8, 13, 8, "indent=%@", "indent", 0, 0, 66},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, 2, 15, 0, "", "style", "", 0, 69},
+    {2, 1, 2, 2, "show all levels", "levels", "", 0, 66},
+    {3, 1, 2, 3, "flush left", "left", "", 0, 66},
+    {4, 8, 13, 8, "indent=%@", "indent", "", 0, 66},
     // 5-13: markers 1-9, added by rule
 };
 
 constexpr Row kBorderRows[] = {
-    {0, E, 0, 0, "", "", 0, 0, 0},
-    {1, 4, 9, 0, "%@", "btype", 0, 6, 59},
-    {2, 4, 9, 4, "line=%@", "bline", 0, 5, 59},
-    {3, 8, 14, 8, "width=%@", "bwidth", 0, 7, 59},
-    {4, 8, 13, 24, "offset=%@", "boff", 52, 14, 59},
-    {5, 4, 8, 32, "line color=%@", "color", 17, 8, 59},
-    {6, 4, 8, 40, "back color=%@", "back", 59, 8, 59},
-    {7, 8, 13, 16, "thickness=%@", "bthick", 117, 14, 59},
-    {8, 4, 8, 36, "inner color=%@", "incolor", 109, 8, 59},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, 4, 9, 0, "%@", "btype", "", 6, 59},
+    {2, 4, 9, 4, "line=%@", "bline", "", 5, 59},
+    {3, 8, 14, 8, "width=%@", "bwidth", "", 7, 59},
+    {4, 8, 13, 24, "offset=%@", "boff", "brsp", 14, 59},
+    {5, 4, 8, 32, "line color=%@", "color", "brdrcf", 8, 59},
+    {6, 4, 8, 40, "back color=%@", "back", "cfpat", 8, 59},
+    {7, 8, 13, 16, "thickness=%@", "bthick", "glmtbdrthick", 14, 59},
+    {8, 4, 8, 36, "inner color=%@", "incolor", "glmtbdrinner", 8, 59},
 };
 
 constexpr Row kDocumentRows[] = {
-    {0, E, 0, 0, "", "", 0, 0, 0},
-    {1, 8, 13, 0, "", "deftab", 83, 14, 50},
-    {2, 8, 13, 16, "", "gutter", 230, 14, 50},
-    {3, 2, 15, 24, "", "pagenum", 305, 15, 50},
-    {4, 1, 2, 64, "", "mirrorh", 99, 2, 50},
-    {5, 1, 2, 65, "", "mirrorl", 281, 2, 50},
-    {6, 1, 2, 66, "", "ignorem", 143, 2, 50},
-    {7, 1, 2, 67, "", "widow", 426, 2, 50},
-    {8, 1, 2, 76, "", "noconv", 169, 2, 50},
-    {9, 1, 2, 77, "", "nixprint", 0, 0, 50},
-    {10, 1, 2, 78, "", "noback", 167, 2, 50},
-    {11, 4, 8, 8, "", "btcolor", 121, 8, 50},
-    {12, 1, 2, 79, "", "noquotes", 176, 2, 50},
-    {13, 1, 2, 71, "", "backup", 278, 2, 50},
-    {14, 4, 9, 80, "", "", 0, 0, 0},
-    {15, E, 0, 0, "", "", 0, 0, 0},
-    {16, E, 0, 0, "", "", 0, 0, 0},
-    {17, E, 0, 0, "", "", 0, 0, 0},
-    {18, 1, 2, 68, "", "hdrempty", 173, 2, 50},
-    {19, 1, 2, 72, "", "nowrap", 172, 2, 50},
-    {20, 8, 13, 40, "", "top", 283, 21, 60},
-    {21, 8, 13, 32, "", "left", 280, 14, 61},
-    {22, 8, 13, 56, "", "bottom", 279, 21, 62},
-    {23, 8, 13, 48, "", "right", 282, 14, 63},
-    {24, 1, 2, 69, "", "hpush", 0, 0, 50},
-    {25, 1, 2, 70, "", "fpush", 0, 0, 50},
-    {26, 1, 2, 73, "", "nopreview", 175, 2, 50},
-    {27, 4, 8, 84, "", "back", 103, 8, 50},
-    {28, 4, 15, 88, "", "image", 0, 21, 50},
-    {29, 1, 2, 100, "", "tile", 204, 2, 50},
-    {30, 1, 2, 101, "", "fill", 135, 2, 50},
-    {31, 4, 15, 92, "", "opacity", 104, 15, 50},
-    {32, 1, 2, 74, "", "nospell", 179, 2, 50},
-    {33, 4, 15, 96, "", "scale", 106, 15, 50},
-    {34, 1, 2, 75, "", "hidebmk", 141, 2, 50},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, 8, 13, 0, "", "deftab", "deftab", 14, 50},
+    {2, 8, 13, 16, "", "gutter", "gutter", 14, 50},
+    {3, 2, 15, 24, "", "pagenum", "pgnstart", 15, 50},
+    {4, 1, 2, 64, "", "mirrorh", "facingp", 2, 50},
+    {5, 1, 2, 65, "", "mirrorl", "margmirror", 2, 50},
+    {6, 1, 2, 66, "", "ignorem", "glmtignoremarg", 2, 50},
+    {7, 1, 2, 67, "", "widow", "widowctrl", 2, 50},
+    {8, 1, 2, 76, "", "noconv", "glmtnoconv", 2, 50},
+    {9, 1, 2, 77, "", "nixprint", "", 0, 50},
+    {10, 1, 2, 78, "", "noback", "glmtnoback", 2, 50},
+    {11, 4, 8, 8, "", "btcolor", "glmtbtcolor", 8, 50},
+    {12, 1, 2, 79, "", "noquotes", "glmtnoquote", 2, 50},
+    {13, 1, 2, 71, "", "backup", "makebackup", 2, 50},
+    {14, 4, 9, 80, "", "", "", 0, 0},
+    {15, E, 0, 0, "", "", "", 0, 0},
+    {16, E, 0, 0, "", "", "", 0, 0},
+    {17, E, 0, 0, "", "", "", 0, 0},
+    {18, 1, 2, 68, "", "hdrempty", "glmtnoemptyhdr", 2, 50},
+    {19, 1, 2, 72, "", "nowrap", "glmtnodocwrap", 2, 50},
+    {20, 8, 13, 40, "", "top", "margt", 21, 60},
+    {21, 8, 13, 32, "", "left", "margl", 14, 61},
+    {22, 8, 13, 56, "", "bottom", "margb", 21, 62},
+    {23, 8, 13, 48, "", "right", "margr", 14, 63},
+    {24, 1, 2, 69, "", "hpush", "", 0, 50},
+    {25, 1, 2, 70, "", "fpush", "", 0, 50},
+    {26, 1, 2, 73, "", "nopreview", "glmtnopreview", 2, 50},
+    {27, 4, 8, 84, "", "back", "glmtbackclr", 8, 50},
+    {28, 4, 15, 88, "", "image", "", 21, 50},
+    {29, 1, 2, 100, "", "tile", "glmttileback", 2, 50},
+    {30, 1, 2, 101, "", "fill", "glmtfillpage", 2, 50},
+    {31, 4, 15, 92, "", "opacity", "glmtbackopacity", 15, 50},
+    {32, 1, 2, 74, "", "nospell", "glmtnospell", 2, 50},
+    {33, 4, 15, 96, "", "scale", "glmtbackscale", 15, 50},
+    {34, 1, 2, 75, "", "hidebmk", "glmthidebmk", 2, 50},
 };
 
 GMAtom AtomFromRow(const Row& row) {
@@ -281,7 +283,7 @@ GMAtom AtomFromRow(const Row& row) {
   atom.offset = uint32_t(row.offset);
   atom.group = uint32_t(row.group);
   atom.description = QString::fromUtf8(row.description);
-  atom.rtfKeyword = uint32_t(row.rtf);
+  atom.rtfKeyword = RtfKeywordForName(row.rtf);
   atom.rtfForm = uint32_t(row.form);
   atom.xmlTag = QString::fromUtf8(row.xml);
   return atom;
@@ -290,7 +292,7 @@ GMAtom AtomFromRow(const Row& row) {
 // Column widths and list markers repeat by rule: n atoms from `first`, numbered from `label`.
 void AddRepeated(std::vector<GMAtom>& table, uint32_t first, uint32_t n, uint32_t offset, uint32_t step,
                  uint32_t label, int type, int size, const char* description, const char* xml, bool numberedTag,
-                 int rtf, int form, int group) {
+                 const char* rtf, int form, int group) {
   for (uint32_t i = 0; i < n; ++i) {
     GMAtom atom;
     atom.used = true;
@@ -300,7 +302,7 @@ void AddRepeated(std::vector<GMAtom>& table, uint32_t first, uint32_t n, uint32_
     atom.offset = offset + step * i;
     atom.group = uint32_t(group);
     atom.description = QString::fromUtf8(description).arg(label + i);
-    atom.rtfKeyword = uint32_t(rtf);
+    atom.rtfKeyword = RtfKeywordForName(rtf);
     atom.rtfForm = uint32_t(form);
     atom.xmlTag = numberedTag ? QString::fromUtf8(xml).arg(label + i) : QString::fromUtf8(xml);
     atom.arrayIndex = label + i;
@@ -335,7 +337,7 @@ struct AtomTables {
 
     auto& chapter = kinds[kPropChapter];
     AddRows(chapter, kChapterRows, 0, 13);
-    AddRepeated(chapter, 13, 10, 40, 8, 1, 13, 8, "column %1=%@", "c%1", true, 79, 21, 49);
+    AddRepeated(chapter, 13, 10, 40, 8, 1, 13, 8, "column %1=%@", "c%1", true, "colw", 21, 49);
     AddRows(chapter, kChapterRows, 23, 100);
     AttachWords(chapter, 2, chapterStart);
     AttachWords(chapter, 6, pagePosition);
@@ -353,9 +355,9 @@ struct AtomTables {
 
     auto& table = kinds[kPropTable];
     AddRows(table, kTableRows, 0, 15);
-    AddRepeated(table, 15, 10, 96, 8, 1, 13, 8, "column %1=%@", "c%1", true, 79, 21, 91);
+    AddRepeated(table, 15, 10, 96, 8, 1, 13, 8, "column %1=%@", "c%1", true, "colw", 21, 91);
     AddRows(table, kTableRows, 25, 35);
-    AddRepeated(table, 35, 15, 176, 8, 11, 13, 8, "column %1=%@", "c%1", true, 79, 21, 91);
+    AddRepeated(table, 35, 15, 176, 8, 11, 13, 8, "column %1=%@", "c%1", true, "colw", 21, 91);
     AddRows(table, kTableRows, 50, 100);
     AttachWords(table, 4, align);
     AttachWords(table, 25, borderKind);
@@ -363,7 +365,7 @@ struct AtomTables {
 
     auto& list = kinds[kPropList];
     AddRows(list, kListRows, 0, 100);
-    AddRepeated(list, 5, 9, 16, 12, 1, 12, 12, "marker %1=%@", "mark", false, 0, 0, 66);
+    AddRepeated(list, 5, 9, 16, 12, 1, 12, 12, "marker %1=%@", "mark", false, "", 0, 66);
 
     auto& border = kinds[kPropBorder];
     AddRows(border, kBorderRows, 0, 100);

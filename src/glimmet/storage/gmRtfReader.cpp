@@ -1,5 +1,6 @@
 #include "glimmet/storage/gmRtfReader.h"
 
+#include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
@@ -10,10 +11,14 @@
 #include "glimmet/storage/gmPane.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmRtfKeywords.h"
+#include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
 #include "platform/TextEncodings.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QHash>
+#include <QUuid>
 
 #include <algorithm>
 #include <cstring>
@@ -29,7 +34,6 @@ enum Origin { kForeign = 0, kOwn = 1, kCocoa = 2 };
 // Text longer than this in one token is refused as out of memory.
 constexpr qsizetype kMaxTokenUnits = 2000000;
 constexpr int64_t kMaxValue = 0x7FFFFFFF;
-constexpr uint32_t kMaxColumns = 101;
 
 uint32_t Kw(const char* name) { return RtfKeywordForName(name); }
 
@@ -46,13 +50,20 @@ struct Keys {
            fldinst = Kw("fldinst"), fldrslt = Kw("fldrslt"), field = Kw("field"), pict = Kw("pict"),
            shppict = Kw("shppict"), nonshppict = Kw("nonshppict"), NeXTGraphic = Kw("NeXTGraphic"),
            glmtignore = Kw("glmtignore"), ud = Kw("ud"), upr = Kw("upr"), deff = Kw("deff"), plain = Kw("plain"),
-           pard = Kw("pard"), cf = Kw("cf"), glmtalpha = Kw("glmtalpha"), hyperlink = Kw("hyperlink"), glmtdiv = Kw("glmtdiv"), glmtmagic = Kw("glmtmagic");
+           pard = Kw("pard"), cf = Kw("cf"), glmtalpha = Kw("glmtalpha"), hyperlink = Kw("hyperlink"), glmtdiv = Kw("glmtdiv"), glmtmagic = Kw("glmtmagic"),
+           glmtcheck = Kw("glmtcheck"), glmttable = Kw("glmttable"), itap = Kw("itap"), pngblip = Kw("pngblip"),
+           jpegblip = Kw("jpegblip"), emfblip = Kw("emfblip"), macpict = Kw("macpict"), picscalex = Kw("picscalex"),
+           picscaley = Kw("picscaley"), picwgoal = Kw("picwgoal"), picw = Kw("picw"), glmtpict = Kw("glmtpict"),
+           glmtpicb = Kw("glmtpicb"), glmtpicc = Kw("glmtpicc"), glmtrefpic = Kw("glmtrefpic"),
+           glmtrespic = Kw("glmtrespic"), glmtfitpic = Kw("glmtfitpic"), glmtbackopacity = Kw("glmtbackopacity"),
+           width = Kw("width"), height = Kw("height"), s = Kw("s"), cs = Kw("cs"), ds = Kw("ds"),
+           glmtts = Kw("glmtts"), sbasedon = Kw("sbasedon"), snext = Kw("snext"), glmtdest = Kw("glmtdest");
   std::vector<bool> skipGroup;  // destinations whose group is skipped
   std::vector<bool> defaultOne;  // keywords whose value without a number is 1
   Keys() {
     skipGroup.assign(RtfKeywordCount() + 1, false);
     for (const char* name : {"annotation", "footer", "footerf", "footerl", "footerr", "footnote", "header", "headerf",
-                             "headerl", "headerr", "info", "listtext", "tc", "tcn", "xe", "pict", "nonshppict",
+                             "headerl", "headerr", "info", "listtext", "tc", "tcn", "xe", "nonshppict",
                              "fldinst", "glmtprefix", "glmtsuffix"})
       skipGroup[Kw(name)] = true;
     defaultOne.assign(RtfKeywordCount() + 1, false);
@@ -90,6 +101,8 @@ struct FontEntry {
 struct GroupState {
   PropRecord chars;
   PropRecord para;
+  uint8_t border[BorderField::size] = {};  // the pending paragraph border
+  bool inTable = false;                    // the paragraph belongs to a table
   FLStringEncoding fontEncoding = kFLEncodingNone;
   int64_t uc = 1;
   bool deleted = false;
@@ -97,9 +110,41 @@ struct GroupState {
   uint32_t tabLeader = 0;
 };
 
+// A side of a table cell's border as a row definition gives it.
+struct CellBorder {
+  bool present = false;
+  uint32_t line = 0;
+  int64_t width = 0;
+};
+enum CellSide : uint32_t { kCellTop = 0, kCellLeft = 1, kCellBottom = 2, kCellRight = 3 };
+
+// A table row as trowd ... cellx define it.
+struct RowDefinition {
+  PropRecord props;
+  uint32_t columns = 0;
+  uint32_t column = 0;  // the column that colno chose
+  int64_t lastRight = 0;
+  Kolor cellColors[kMaxColumns];
+  CellBorder borders[kMaxColumns][4];
+};
+
+// A style of the style sheet as read, until the body uses it.
+struct SheetStyle {
+  QString name;
+  uint32_t id = kUserStyleId;
+  uint32_t kind = kPropPara;
+  int64_t number = 0;
+  int64_t basedOn = 222;  // none
+  int64_t next = kStyleNone;
+  uint32_t index = kGMNone;  // in the document, once made
+  PropRecord chars;
+  PropRecord first;  // the record of the style's kind (paragraph, chapter or table)
+};
+
 class Reader {
  public:
-  Reader(GlimmetDoc* doc, const QString& source, int mode) : doc_(doc), src_(source), tolerant_(mode == kRtfModeTolerant) {}
+  Reader(GlimmetDoc* doc, const QString& source, int mode, const QString& folder)
+      : doc_(doc), src_(source), folder_(folder), tolerant_(mode == kRtfModeTolerant) {}
   uint32_t Run(QString* message);
 
  private:
@@ -121,8 +166,8 @@ class Reader {
   bool Flush();
   bool InsertBreak(char16_t mark);
   bool ApplyPara(uint32_t cp);
-  void CharKeyword();
-  void ParaKeyword();
+  bool CharKeyword();
+  bool ParaKeyword();
   void DocKeyword();
   uint32_t ReadFontTable();
   uint32_t ReadColorTable();
@@ -133,6 +178,24 @@ class Reader {
   void RegisterFont(int64_t number, const QString& name, FLStringEncoding encoding);
   Kolor ColorFor(int64_t number, bool background) const;
   void AddTab(uint32_t position, uint32_t alignment);
+  void ChapterKeyword();
+  void FrameKeyword();
+  bool TableKeyword();
+  void BorderKeyword(uint8_t* spec);
+  void InitTableProps();
+  bool BuildRow();
+  bool EndCell();
+  bool EndRow();
+  void LeaveTable();
+  bool PrepareForText();
+  bool InsertAtomicKnot(uint32_t type, uint32_t propCount, const PropRecord* props, const KinkData& data);
+  uint32_t ReadPicture(uint32_t format);
+  uint32_t ReadAttachment();
+  bool AddPicture(std::unique_ptr<FLImage> image, const QString& path, const QString& extension,
+                  int32_t referenceKind, uint64_t value, const uint8_t* border);
+  uint32_t ReadStyleSheet();
+  bool RebuildNormal();
+  uint32_t ResolveStyle(int64_t number, uint32_t kind);
   void Fail(uint32_t result, const char* text) {
     if (failMessage_.isEmpty()) failMessage_ = QString::fromLatin1(text);
     result_ = result;
@@ -141,6 +204,7 @@ class Reader {
 
   GlimmetDoc* doc_;
   const QString& src_;
+  QString folder_;  // of an RTFD package
   qsizetype pos_ = 0;
   int depth_ = 0;
   bool tolerant_;
@@ -173,6 +237,33 @@ class Reader {
   bool haveFontTable_ = false;
   int64_t defaultFont_ = -1;
   std::vector<Kolor> colors_;
+
+  // Chapters and frames.
+  PropRecord chapter_;
+  bool chapterSet_ = false;
+  PropRecord frame_;
+  uint32_t chapterColumn_ = 0;
+
+  // Tables: the row being defined, the table being filled and its open row and cell.
+  RowDefinition def_;
+  bool rowDefining_ = false;  // keywords go to the row definition
+  bool rowPending_ = false;   // a definition waits for its first table paragraph
+  bool haveDefinition_ = false;
+  bool autoFitSeen_ = false;
+  int64_t nesting_ = 0;
+  int cellSide_ = -1;  // the cell border side that border keywords now describe
+  bool inTable_ = false;
+  uint32_t tableFirst_ = 0;
+  uint32_t rowFirst_ = 0;
+  uint32_t cell_ = 0, rowCells_ = 0;  // the open cell; none when cell_ == rowCells_
+  bool firstText_ = true;
+  uint32_t version_ = 0;             // of our own writer
+
+  // The style sheet: RTF style numbers to the styles read.
+  std::vector<SheetStyle> sheet_;
+  QHash<int64_t, uint32_t> sheetByNumber_;
+  bool normalFromSheet_ = false;
+  bool inStyleSheet_ = false;
 
   uint32_t result_ = kRtfImportOk;
   QString failMessage_;
@@ -362,8 +453,8 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
     mark_ = mark;
     return kTokPara;
   }
-  if (keyword_ == k.cell) {
-    // Tables are read as a paragraph per cell.
+  if (keyword_ == k.cell && tolerant_) {
+    // Tolerant reading keeps a paragraph per cell.
     mark_ = 0x0A;
     return kTokPara;
   }
@@ -469,6 +560,11 @@ uint32_t Reader::SkipGroup() {
 // Text is gathered while its formatting stays the same and inserted in one piece.
 bool Reader::InsertText(const QString& text) {
   if (text.isEmpty() || g_.deleted) return true;
+  if (!PrepareForText()) return false;
+  if (firstText_) {
+    firstText_ = false;
+    if (!normalFromSheet_ && !RebuildNormal()) return false;
+  }
   if (!pending_.isEmpty() && std::memcmp(pendingChars_.body, g_.chars.body, PropBodySize(kPropChar)) != 0 &&
       !Flush())
     return false;
@@ -496,6 +592,7 @@ bool Reader::Flush() {
 bool Reader::ApplyPara(uint32_t cp) {
   PropRecord para = g_.para;
   para.index = kGMNone;
+  std::memcpy(para.body + ParaField::border, g_.border, BorderField::size);
   // The first line may not reach further left than the page edge.
   const int64_t left = para.get<int64_t>(ParaField::leftIndent);
   if (para.get<int64_t>(ParaField::firstIndent) < -left) para.set<int64_t>(ParaField::firstIndent, -left);
@@ -505,6 +602,7 @@ bool Reader::ApplyPara(uint32_t cp) {
 bool Reader::InsertBreak(char16_t mark) {
   if (g_.deleted) return true;
   if (!Flush()) return false;
+  if (!PrepareForText()) return false;
   PropRecord chars = g_.chars;
   chars.index = kGMNone;
   DocRange at{doc_, insertCp_, insertCp_};
@@ -645,7 +743,12 @@ uint32_t Reader::ReadGenerator() {
     if (token == kTokText) text += text_;
     else if (token != kTokContinue && token != kTokKeyword && token != kTokPara) return token;
   }
-  if (text.startsWith(QLatin1String("Orvandel Glimmet "))) origin_ = kOwn;
+  if (text.startsWith(QLatin1String("Orvandel Glimmet "))) {
+    origin_ = kOwn;
+    QString version = text.mid(17).trimmed();
+    if (version.endsWith(u';')) version.chop(1);
+    version_ = EncodeDottedVersionNumber(version);
+  }
   return kTokContinue;
 }
 
@@ -720,7 +823,7 @@ uint32_t Reader::ReadLinkResult() {
 
 // ---- Keyword actions --------------------------------------------------------------------------
 
-void Reader::CharKeyword() {
+bool Reader::CharKeyword() {
   const char* name = RtfKeywordName(keyword_);
   const QLatin1StringView w(name);
   PropRecord& c = g_.chars;
@@ -782,6 +885,12 @@ void Reader::CharKeyword() {
   } else if (w == "expnd") c.set<int64_t>(CharField::expand, value_ * 3175);
   else if (w == "expndtw") c.set<int64_t>(CharField::expand, value_ * 635);
   else if (w == "glmtrelsize") c.set<int16_t>(CharField::relativeSize, int16_t(value_));
+  else if (w == "cs" && !inStyleSheet_) {
+    const uint32_t style = ResolveStyle(value_, kPropChar);
+    if (style == kGMNone) return false;
+    c.set<uint16_t>(CharField::style, uint16_t(style));
+  }
+  return true;
 }
 
 void Reader::AddTab(uint32_t position, uint32_t alignment) {
@@ -804,23 +913,52 @@ void Reader::AddTab(uint32_t position, uint32_t alignment) {
   p.set<uint16_t>(ParaField::tabCount, ++count);
 }
 
-void Reader::ParaKeyword() {
+bool Reader::ParaKeyword() {
   const QLatin1StringView w(RtfKeywordName(keyword_));
   PropRecord& p = g_.para;
   const int64_t emu = value_ * 635;  // twips
+  const uint8_t low = uint8_t(value_);
   if (w == "pard") {
     SetBaseProperties(kPropPara, &p);
     g_.tabAlign = g_.tabLeader = 0;
-  } else if (w == "ql") p.set<uint32_t>(ParaField::alignment, 0);
+    PropRecord border;
+    SetBaseProperties(kPropBorder, &border);
+    std::memcpy(g_.border, border.body, BorderField::size);
+    g_.inTable = false;
+    SetBaseProperties(kPropFrame, &frame_);
+    frame_.set<uint32_t>(8, 3);
+  } else if (w == "intbl") {
+    if (!pendingUrl_.isEmpty()) return true;
+    g_.inTable = true;
+    if (rowPending_ && !inStyleSheet_ && !(inTable_ && cell_ < rowCells_)) return BuildRow();
+  } else if (w == "s") {
+    if (inStyleSheet_) return true;
+    const uint32_t style = ResolveStyle(value_, kPropPara);
+    if (style == kGMNone) return false;
+    p.set<uint16_t>(ParaField::style, uint16_t(style));
+  } else if (w == "sl") p.set<int64_t>(ParaField::height, emu);
+  else if (w == "slmult") {
+    if (value_ == 1) {
+      p.set<int64_t>(ParaField::multiple, p.get<int64_t>(ParaField::height) / 12);
+      p.set<int64_t>(ParaField::height, 0);
+    }
+  } else if (w == "dropcapli") p.body[ParaField::dropCap] = low;
+  else if (w == "glmtbig") p.body[ParaField::bigFirst] = low;
+  else if (w == "glmtbotpg") p.body[ParaField::bottomOfPage] = low;
+  else if (w == "glmtlcrt") p.body[ParaField::headerTabs] = low;
+  else if (w == "glmtchecked") p.body[ParaField::checkboxOn] = low; else if (w == "ql") p.set<uint32_t>(ParaField::alignment, 0);
   else if (w == "qc") p.set<uint32_t>(ParaField::alignment, 1);
   else if (w == "qj") p.set<uint32_t>(ParaField::alignment, 2);
   else if (w == "qr") p.set<uint32_t>(ParaField::alignment, 3);
   else if (w == "fi") p.set<int64_t>(ParaField::firstIndent, emu);
-  else if (w == "li") p.set<int64_t>(ParaField::leftIndent, emu);
-  else if (w == "ri") p.set<int64_t>(ParaField::rightIndent, emu);
+  else if (w == "li") p.set<int64_t>(ParaField::leftIndent, std::max<int64_t>(emu, 0));
+  else if (w == "ri") p.set<int64_t>(ParaField::rightIndent, std::max<int64_t>(emu, 0));
   else if (w == "sb") p.set<int64_t>(ParaField::spaceBefore, emu);
   else if (w == "sa") p.set<int64_t>(ParaField::spaceAfter, emu);
-  else if (w == "keep") p.body[ParaField::keep] = uint8_t(value_);
+  else if (w == "keep") {
+    if (rowDefining_) def_.props.body[TableProp::keep] = low;
+    else p.body[ParaField::keep] = low;
+  }
   else if (w == "keepn") p.body[ParaField::keepNext] = uint8_t(value_);
   else if (w == "pagebb") p.body[ParaField::topOfPage] = uint8_t(value_);
   else if (w == "noproof") p.body[ParaField::noSpelling] = 1;
@@ -834,6 +972,7 @@ void Reader::ParaKeyword() {
   else if (w == "tleq") g_.tabLeader = 3;
   else if (w == "tlul") g_.tabLeader = 4;
   else if (w == "tlth") g_.tabLeader = 5;
+  return true;
 }
 
 void Reader::DocKeyword() {
@@ -850,33 +989,847 @@ void Reader::DocKeyword() {
   else if (w == "gutter") d.set<int64_t>(DocField::gutter, emu);
 }
 
+// ---- Chapters, frames and borders -------------------------------------------------------------
+
+void Reader::ChapterKeyword() {
+  const QLatin1StringView w(RtfKeywordName(keyword_));
+  const int64_t emu = value_ * 635;
+  if (rowDefining_ && nesting_ == 0 && (w == "cols" || w == "colno" || w == "colw")) {
+    // In a row definition the column words describe the table.
+    PropRecord& t = def_.props;
+    if (w == "cols") t.set<uint16_t>(TableProp::columns, uint16_t(std::clamp<int64_t>(value_, 1, kMaxColumns)));
+    else if (w == "colno") def_.column = uint32_t(std::clamp<int64_t>(value_ - 1, 0, kMaxColumns));
+    else if (def_.column < kMaxColumns) t.set<int64_t>(TableProp::widths + 8 * def_.column, emu);
+    return;
+  }
+  PropRecord& c = chapter_;
+  chapterSet_ = true;
+  const uint8_t low = uint8_t(value_);
+  static const char* const kBreaks[] = {"sbkpage", "sbkcol", "sbkeven", "sbkodd", "sbknone"};
+  static const char* const kFormats[] = {"pgndec",   "pgnucrm",     "pgnlcrm",       "pgnucltr",
+                                         "pgnlcltr", "glmtncord",   "glmtncordtxt",  "glmtnccardtxt",
+                                         "glmtncchi", "glmtnchex",  "glmtncoct",     "glmtncbin"};
+  for (uint32_t i = 0; i < std::size(kBreaks); ++i)
+    if (w == kBreaks[i]) return c.set<uint32_t>(4, i);
+  for (uint32_t i = 0; i < std::size(kFormats); ++i)
+    if (w == kFormats[i]) return c.set<uint32_t>(16, i);
+  const uint32_t columns = c.body[22];
+  if (w == "ds") {
+    const uint32_t style = ResolveStyle(value_, kPropChapter);
+    if (style != kGMNone) c.set<uint16_t>(ChapterField::style, uint16_t(style));
+  } else if (w == "cols") c.body[22] = uint8_t(std::clamp<int64_t>(value_, 1, 10));
+  else if (w == "colno") chapterColumn_ = uint32_t(std::clamp<int64_t>(value_ - 1, 0, 10));
+  else if (w == "colw") {
+    if (chapterColumn_ < columns && chapterColumn_ < 10) {
+      c.set<int64_t>(40 + 8 * chapterColumn_, emu);
+      c.body[25] = 1;
+    }
+  } else if (w == "colsx") c.set<int64_t>(ChapterField::between, emu);
+  else if (w == "linebetcol") c.body[24] = low;
+  else if (w == "nocolbal") c.body[26] = value_ ? 0 : 1;
+  else if (w == "titlepg") c.body[297] = low;
+  else if (w == "headery") c.set<int64_t>(ChapterField::headerOffset, emu);
+  else if (w == "footery") c.set<int64_t>(ChapterField::footerOffset, emu);
+  else if (w == "pgnstarts") c.set<uint16_t>(20, uint16_t(value_));
+  else if (w == "glmtpgnpos") c.set<uint32_t>(12, uint32_t(value_));
+  else if (w == "pgnx" || w == "pgny") {
+    const uint32_t position = c.get<uint32_t>(12);
+    uint32_t row = position >= 4 && position <= 6 ? 1 : 0;
+    uint32_t column = position >= 1 && position <= 6 ? (position - 1) % 3 + 1 : 1;
+    if (w == "pgnx") column = value_ < 4081 ? 3 : emu < 5181601 ? 2 : 1;
+    else row = value_ < 7921 ? 0 : 1;
+    c.set<uint32_t>(12, row * 3 + column);
+  } else if (w == "glmtnodblhdr") c.body[296] = low;
+  else if (w == "glmtfrtb") c.body[27] = low;
+}
+
+void Reader::FrameKeyword() {
+  const QLatin1StringView w(RtfKeywordName(keyword_));
+  PropRecord& f = frame_;
+  const int64_t emu = value_ * 635;
+  struct Choice {
+    const char* word;
+    uint32_t offset, value;
+  };
+  static const Choice kChoices[] = {{"posxl", 76, 0}, {"posxc", 76, 1}, {"posxr", 76, 2}, {"posxi", 76, 4},
+                                    {"posxo", 76, 5}, {"posyt", 84, 0}, {"posyil", 84, 0}, {"posyc", 84, 1},
+                                    {"posyb", 84, 2}, {"phmrg", 72, 0}, {"phcol", 72, 0}, {"phpg", 72, 1},
+                                    {"pvmrg", 80, 0}, {"pvpg", 80, 1}, {"overlay", 8, 1}, {"wraparound", 8, 3},
+                                    {"wrapthrough", 8, 0}};
+  for (const Choice& choice : kChoices)
+    if (w == choice.word) return f.set<uint32_t>(choice.offset, choice.value);
+  if (w == "absw") f.set<int64_t>(56, emu);
+  else if (w == "absh") f.set<int64_t>(64, emu);
+  else if (w == "posx" || w == "posnegx") {
+    f.set<uint32_t>(76, 3);
+    f.set<int64_t>(40, emu);
+  } else if (w == "posy" || w == "posnegy") {
+    f.set<uint32_t>(84, 3);
+    f.set<int64_t>(48, emu);
+  } else if (w == "dfrmtxtx") f.set<int64_t>(16, emu);
+  else if (w == "dfrmtxty") f.set<int64_t>(24, emu);
+  else if (w == "dxfrtext") {
+    f.set<int64_t>(16, emu);
+    f.set<int64_t>(24, emu);
+  } else if (w == "nowrap" || w == "glmtwrap") f.set<uint32_t>(8, uint32_t(value_));
+  else if (w == "wraptight") f.body[12] = 1;
+  else if (w == "wrapdefault") {
+    SetBaseProperties(kPropFrame, &f);
+    f.set<uint32_t>(8, 3);
+  } else if (w == "glmtfpage") f.set<uint32_t>(32, uint32_t(value_));
+  else if (w == "glmtfrpopacity") f.set<int32_t>(4, int32_t(value_));
+}
+
+void Reader::BorderKeyword(uint8_t* spec) {
+  const QLatin1StringView w(RtfKeywordName(keyword_));
+  auto get32 = [&](uint32_t at) {
+    uint32_t v;
+    std::memcpy(&v, spec + at, 4);
+    return v;
+  };
+  auto set32 = [&](uint32_t at, uint32_t v) { std::memcpy(spec + at, &v, 4); };
+  auto set64 = [&](uint32_t at, int64_t v) { std::memcpy(spec + at, &v, 8); };
+  const uint32_t kind = get32(BorderField::kind);
+  struct Word {
+    const char* word;
+    uint32_t value;
+  };
+  static const Word kSides[] = {{"brdrl", 1}, {"brdrbar", 1}, {"brdrr", 2}, {"brdrt", 4}, {"brdrb", 5}};
+  static const Word kKinds[] = {{"glmtbdrlr", 3},     {"glmtbdrtb", 6},      {"glmtbdrrow", 10},
+                                {"glmtbdrcol", 11},   {"glmtbdrrowcol", 12}, {"glmtbdrrowone", 13},
+                                {"glmtbdrrowoneb", 14}, {"glmtbdrrowcols", 15}};
+  static const Word kLines[] = {
+      {"brdrs", 0},       {"brdrsh", 0},      {"brdrframe", 0},      {"brdrinset", 0},  {"brdroutset", 0},
+      {"brdremboss", 0},  {"brdrengrave", 0}, {"brdrdb", 1},         {"brdrtriple", 1}, {"brdrdot", 2},
+      {"brdrdash", 3},    {"brdrdashd", 3},   {"brdrdashdd", 3},     {"brdrdashdotstr", 3}, {"brdrdashsm", 3},
+      {"glmtbdrgrad", 6}};
+  for (const Word& side : kSides)
+    if (w == side.word) return set32(BorderField::kind, kind != 0 ? 7 : side.value);
+  for (const Word& k : kKinds)
+    if (w == k.word) return set32(BorderField::kind, k.value);
+  for (const Word& line : kLines)
+    if (w == line.word) return set32(BorderField::line, line.value);
+  if (w == "box") set32(BorderField::kind, kind == 8 ? 9 : 7);
+  else if (w == "brdrbtw") set32(BorderField::kind, kind == 7 ? 9 : 8);
+  else if (w == "brdrwavydb" || w == "brdrwavy") {
+    set32(BorderField::line, w == "brdrwavy" ? 5 : 4);
+    set64(BorderField::thickness, 50800);
+  } else if (w.startsWith(QLatin1StringView("brdrth")) || w.startsWith(QLatin1StringView("brdrtnth"))) {
+    set32(BorderField::line, 0);
+    set64(BorderField::width, 2);
+  } else if (w == "brdrw") set64(BorderField::width, value_ * 635);
+  else if (w == "glmtbdrthick") set64(BorderField::thickness, value_ * 635);
+  else if (w == "brsp") set64(BorderField::offset, value_ * 635);
+  else if (w == "brdrcf") set32(BorderField::lineColor, ColorFor(value_, false));
+  else if (w == "glmtbdrinner") set32(BorderField::innerColor, ColorFor(value_, false));
+  else if (w == "cfpat") set32(BorderField::backColor, ColorFor(value_, true));
+  else if (w == "brdrnil" || w == "brdrnone") {
+    PropRecord base;
+    SetBaseProperties(kPropBorder, &base);
+    std::memcpy(spec, base.body, BorderField::size);
+  }
+}
+
+// ---- Tables -----------------------------------------------------------------------------------
+
+void Reader::InitTableProps() {
+  SetBaseProperties(kPropTable, &def_.props);
+  def_.columns = 0;
+  def_.column = 0;
+  def_.lastRight = 0;
+  for (Kolor& color : def_.cellColors) color = kNoKolor;
+  for (auto& sides : def_.borders)
+    for (CellBorder& side : sides) side = CellBorder{};
+}
+
+bool Reader::TableKeyword() {
+  const QLatin1StringView w(RtfKeywordName(keyword_));
+  PropRecord& t = def_.props;
+  const int64_t emu = value_ * 635;
+  if (w == "cell") return EndCell();
+  if (w == "row") return EndRow();
+  if (w == "trowd") {
+    if (nesting_ > 0) {
+      if (origin_ == kCocoa) nesting_ = 0;
+      return true;
+    }
+    rowDefining_ = rowPending_ = haveDefinition_ = true;
+    cellSide_ = -1;
+    if (origin_ == kOwn) {
+      std::memcpy(t.body + kTableBorderOffset, g_.border, BorderField::size);
+      def_.columns = 0;
+      def_.column = 0;
+      for (Kolor& color : def_.cellColors) color = kNoKolor;
+    } else {
+      InitTableProps();
+    }
+    if (autoFitSeen_) {
+      // Our own writer gives an auto-fit table's widths five times larger.
+      for (uint32_t i = 0; i < kMaxColumns; ++i)
+        t.set<int64_t>(TableProp::widths + 8 * i, t.get<int64_t>(TableProp::widths + 8 * i) / 5);
+      autoFitSeen_ = false;
+    }
+    return true;
+  }
+  if (w == "trql") return t.set<uint32_t>(TableProp::alignment, 0), true;
+  if (w == "trqc") return t.set<uint32_t>(TableProp::alignment, 1), true;
+  if (w == "trqr") return t.set<uint32_t>(TableProp::alignment, 3), true;
+  if (w == "trhdr") return t.body[TableProp::titleRow] = uint8_t(value_), true;
+  if (w == "glmtinside") return t.body[TableProp::outerMargins] = uint8_t(value_), true;
+  if (w == "glmtstripe") return t.body[TableProp::stripes] = uint8_t(value_), true;
+  if (w == "glmtstripeclr") return t.set<uint32_t>(TableProp::stripeColor, ColorFor(value_, true)), true;
+  if (w == "glmttblkeep") return t.body[TableProp::keep] = uint8_t(value_), true;
+  if (w == "glmtautotbl") {
+    t.body[TableProp::autoFit] = uint8_t(value_);
+    autoFitSeen_ = value_ != 0;
+    return true;
+  }
+  if (nesting_ > 0) return true;  // the cell geometry of nested tables is not kept
+  if (w == "cellx") {
+    if (def_.columns >= kMaxColumns) return true;
+    if (origin_ != kOwn) {
+      const int64_t width = std::max<int64_t>(emu - def_.lastRight, 114300);
+      t.set<int64_t>(TableProp::widths + 8 * def_.columns, width);
+      def_.lastRight = emu;
+    }
+    ++def_.columns;
+    cellSide_ = -1;
+  } else if (w == "trgaph") {
+    if (origin_ != kOwn) {
+      t.set<int64_t>(TableProp::cellLeft, emu);
+      t.set<int64_t>(TableProp::cellRight, emu);
+      def_.lastRight = -emu;
+    }
+  } else if (w == "trleft") t.set<int64_t>(TableProp::left, origin_ == kOwn ? emu : std::max<int64_t>(emu, 0));
+  else if (w == "trrh") {
+    if (origin_ != kOwn) t.set<int64_t>(TableProp::height, emu);
+  } else if (w == "clcfpat") {
+    if (def_.columns < kMaxColumns) def_.cellColors[def_.columns] = ColorFor(value_, true);
+  } else if (w == "glmtcellt") t.set<int64_t>(TableProp::cellTop, emu);
+  else if (w == "glmtcelll") t.set<int64_t>(TableProp::cellLeft, emu);
+  else if (w == "glmtcellb") t.set<int64_t>(TableProp::cellBottom, emu);
+  else if (w == "glmtcellr") t.set<int64_t>(TableProp::cellRight, emu);
+  else if (w == "glmttbltop") t.set<int64_t>(TableProp::spaceBefore, emu);
+  else if (w == "glmttblbottom") t.set<int64_t>(TableProp::spaceAfter, emu);
+  else if (w == "glmttblright") t.set<int64_t>(TableProp::right, emu);
+  else if (w == "glmttblline") t.set<int64_t>(TableProp::height, emu);
+  else if (w == "glmtts") {
+    const uint32_t style = ResolveStyle(value_, kPropTable);
+    if (style == kGMNone) return false;
+    t.set<uint16_t>(TableField::style, uint16_t(style));
+  }
+  return true;
+}
+
+namespace {
+
+// The border kind, width and line style that a row's cell borders amount to; kind 0 for none.
+void RowBorder(const RowDefinition& def, uint32_t columns, uint32_t* kind, int64_t* width, uint32_t* line) {
+  uint32_t top = 0, bottom = 0, inner = 0, present = 0;
+  int64_t widths = 0;
+  uint32_t lines[7] = {};
+  for (uint32_t c = 0; c < columns; ++c)
+    for (uint32_t side = 0; side < 4; ++side) {
+      const CellBorder& b = def.borders[c][side];
+      if (!b.present) continue;
+      ++present;
+      widths += b.width;
+      ++lines[std::min<uint32_t>(b.line, 6)];
+      if (side == kCellTop) ++top;
+      else if (side == kCellBottom) ++bottom;
+      else if ((side == kCellLeft && c > 0) || (side == kCellRight && c + 1 < columns)) ++inner;
+    }
+  *kind = 0;
+  if (present == 0 || columns == 0) return;
+  const bool left = def.borders[0][kCellLeft].present, right = def.borders[columns - 1][kCellRight].present;
+  const bool between = columns > 1 && inner >= columns - 1;
+  if (top + bottom + (left ? 1 : 0) + (right ? 1 : 0) >= 2 * columns) *kind = between ? 9 : 7;
+  else if (between) *kind = 8;
+  else if (left) *kind = 1;
+  else if (right) *kind = 2;
+  else if (top) *kind = 4;
+  else if (bottom) *kind = 5;
+  *width = widths / present;
+  *line = uint32_t(std::max_element(std::begin(lines), std::end(lines)) - std::begin(lines));
+  if (*line == 2 || *line == 3) *width = 1;
+}
+
+}  // namespace
+
+// Makes the row that the pending definition describes: a new table or one more row of the table
+// the insertion point is at the end of. The insertion point moves into the row's first cell.
+bool Reader::BuildRow() {
+  if (!Flush()) return false;
+  if (insertCp_ > paraStart_ && !InsertBreak(0x0A)) return false;
+  rowPending_ = rowDefining_ = false;
+  cellSide_ = -1;
+  PropRecord props = def_.props;
+  uint32_t columns = def_.columns;
+  KnotInfo table;
+  const bool haveTable = inTable_ && FetchKnot(doc_, tableFirst_, &table, kKnotTable);
+  const PropRecord* tableProps = haveTable ? PropertiesAtIndex(doc_, table.entry.propIndex) : nullptr;
+  if (columns == 0 && tableProps) {
+    props = *tableProps;  // a row without columns continues the table
+    columns = props.get<uint16_t>(TableProp::columns);
+  }
+  if (columns == 0) {
+    LogAssert("Zero-column table", __func__, __FILE__, __LINE__);
+    columns = 1;
+  }
+  columns = std::min(columns, kMaxColumns);
+  props.set<uint16_t>(TableProp::columns, uint16_t(columns));
+  for (uint32_t i = 0; i < kMaxColumns; ++i) {
+    if (i >= columns) props.set<int64_t>(TableProp::widths + 8 * i, 0);
+    else if (props.get<int64_t>(TableProp::widths + 8 * i) == 0) props.set<int64_t>(TableProp::widths + 8 * i, 914400);
+  }
+  uint32_t kind = 0, line = 0;
+  int64_t width = 0;
+  RowBorder(def_, columns, &kind, &width, &line);
+
+  const bool continues = tableProps && tableProps->get<uint16_t>(TableProp::columns) == columns &&
+                         tableProps->get<uint32_t>(TableProp::alignment) == props.get<uint32_t>(TableProp::alignment) &&
+                         tableProps->get<int64_t>(TableProp::left) == props.get<int64_t>(TableProp::left);
+  if (inTable_ && !continues) LeaveTable();
+  if (continues) {
+    if (insertCp_ != table.limit) {
+      LogAssert("Not at end of table", __func__, __FILE__, __LINE__);
+      insertCp_ = table.limit;
+    }
+    PropRecord updated = *tableProps;
+    const uint32_t tableKind = updated.get<uint32_t>(TableProp::borderKind);
+    uint32_t newKind = tableKind;
+    if (kind == 9) newKind = 9;
+    else if (tableKind == 7 && (kind == 0 || kind == 4 || kind == 5)) newKind = 10;
+    else if (tableKind == 7 && kind == 1 && columns > 1 &&
+             (def_.borders[0][kCellRight].present || def_.borders[1][kCellLeft].present))
+      newKind = 11;
+    else if (kind == 7 && tableKind != 8 && tableKind != 9) newKind = 7;
+    else if (kind == 8 && tableKind != 7 && tableKind != 9) newKind = 8;
+    rowFirst_ = table.limit - 1;
+    uint32_t at = rowFirst_;
+    GMRowRequest request;
+    if (!InsertEmptyRow(doc_, &at, columns, request)) return false;
+    if (newKind != tableKind) {
+      updated.set<uint32_t>(TableProp::borderKind, newKind);
+      updated.index = kGMNone;
+      const uint32_t index = IndexForProperties(doc_, &updated);
+      if (index == kGMNone) return false;
+      SetPropsOnKink(doc_, uint32_t(table.index), index);
+    }
+  } else {
+    if (origin_ == kCocoa) props.body[TableProp::titleRow] = 0;
+    if (kind != 0 && origin_ != kOwn) {
+      props.set<uint32_t>(TableProp::borderKind, kind);
+      props.set<uint32_t>(kTableBorderOffset + BorderField::line, line);
+      props.set<int64_t>(kTableBorderOffset + BorderField::width, width);
+      props.set<uint32_t>(kTableBorderOffset + BorderField::lineColor, g_blackKolor);
+    }
+    DocRange range;
+    if (!NewTableCore(doc_, insertCp_, 1, columns, &range)) return false;
+    KnotInfo made;
+    if (!FetchKnot(doc_, range.first, &made, kKnotTable)) return false;
+    props.index = kGMNone;
+    const uint32_t index = IndexForProperties(doc_, &props);
+    if (index == kGMNone) return false;
+    SetPropsOnKink(doc_, uint32_t(made.index), index);
+    inTable_ = true;
+    tableFirst_ = range.first;
+    rowFirst_ = range.first + 1;
+  }
+  KnotInfo row;
+  if (!FetchKnot(doc_, rowFirst_, &row, kKnotRow) || row.kinkCount < columns + 1) return false;
+  // Each kink after a cell keeps that cell's background.
+  for (uint32_t i = 1; i <= columns; ++i) {
+    const uint32_t entry = doc_->knots.indexAtCp(row.kinkCps[i]);
+    if (entry != kGMNone) doc_->knots.at(entry).word = def_.cellColors[i - 1];
+  }
+  cell_ = 0;
+  rowCells_ = columns;
+  insertCp_ = paraStart_ = row.kinkCps[0] + 1;
+  lastWasMark_ = true;
+  return true;
+}
+
+// "cell": the pending paragraph formatting goes to the cell's last paragraph and the insertion
+// point moves to the next cell. Outside a cell it only ends a paragraph.
+bool Reader::EndCell() {
+  if (!inTable_ || cell_ >= rowCells_) {
+    if (!g_.inTable || !haveDefinition_) return InsertBreak(0x0A);
+    if (!PrepareForText()) return false;
+    if (!inTable_ || cell_ >= rowCells_) return InsertBreak(0x0A);
+  }
+  if (!Flush()) return false;
+  KnotInfo row;
+  if (!FetchKnot(doc_, rowFirst_, &row, kKnotRow) || cell_ + 1 >= row.kinkCount) return false;
+  const uint32_t cellEnd = row.kinkCps[cell_ + 1];
+  if (cellEnd > 0 && !ApplyPara(cellEnd - 1)) return false;
+  ++cell_;
+  insertCp_ = paraStart_ = cell_ < rowCells_ ? row.kinkCps[cell_] + 1 : row.limit;
+  lastWasMark_ = true;
+  return true;
+}
+
+// "row": the insertion point moves to the end of the table, where the next row may continue it.
+bool Reader::EndRow() {
+  rowPending_ = rowDefining_ = false;
+  if (!inTable_) return true;
+  if (!Flush()) return false;
+  KnotInfo table;
+  if (!FetchKnot(doc_, tableFirst_, &table, kKnotTable)) {
+    inTable_ = false;
+    return true;
+  }
+  cell_ = rowCells_ = 0;
+  insertCp_ = paraStart_ = table.limit;
+  lastWasMark_ = true;
+  return true;
+}
+
+void Reader::LeaveTable() {
+  KnotInfo table;
+  if (inTable_ && FetchKnot(doc_, tableFirst_, &table, kKnotTable)) insertCp_ = paraStart_ = table.limit;
+  inTable_ = false;
+  cell_ = rowCells_ = 0;
+}
+
+// Before text or a paragraph mark: a table paragraph without an open cell starts a row (a row
+// that no definition precedes repeats the last one); text outside a table paragraph leaves the table.
+bool Reader::PrepareForText() {
+  if (g_.deleted || tolerant_) return true;
+  const bool cellOpen = inTable_ && cell_ < rowCells_;
+  if (g_.inTable && !cellOpen && (rowPending_ || haveDefinition_)) return BuildRow();
+  if (!g_.inTable && inTable_) {
+    if (!Flush()) return false;
+    LeaveTable();
+  }
+  return true;
+}
+
+// ---- Knots and pictures -----------------------------------------------------------------------
+
+bool Reader::InsertAtomicKnot(uint32_t type, uint32_t propCount, const PropRecord* props, const KinkData& data) {
+  if (!Flush() || !PrepareForText()) return false;
+  DocRange at{doc_, insertCp_, insertCp_};
+  if (!InsertKnotCore(&at, type, 0, propCount, props, 1, &data, false)) return false;
+  PropRecord chars = g_.chars;
+  chars.index = kGMNone;
+  ApplyPropsToRange(at, chars);
+  insertCp_ = at.limit;
+  lastWasMark_ = false;
+  insertedAnything_ = true;
+  return true;
+}
+
+bool Reader::AddPicture(std::unique_ptr<FLImage> image, const QString& path, const QString& extension,
+                        int32_t referenceKind, uint64_t value, const uint8_t* border) {
+  GMPicture picture;
+  picture.identifier = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+  picture.savedName = extension.isEmpty() ? QString() : picture.identifier + u'.' + extension;
+  picture.path = path;
+  picture.referenceKind = referenceKind;
+  picture.image = std::shared_ptr<FLImage>(std::move(image));
+  doc_->pictures.push_back(std::move(picture));
+  KinkData data;
+  data.word = uint32_t(doc_->pictures.size() - 1);
+  data.value = value;
+  PropRecord spec;
+  SetBaseProperties(kPropBorder, &spec);
+  if (border) std::memcpy(spec.body, border, BorderField::size);
+  return InsertAtomicKnot(kKnotPicture, 1, &spec, data);
+}
+
+// A picture group: its format and size words, its border, and its data in hex (read straight
+// from the source, so that pictures of any size on one line stay within bounds) or by \bin.
+uint32_t Reader::ReadPicture(uint32_t format) {
+  const Keys& k = K();
+  const int start = depth_;
+  QByteArray data;
+  QString reference;
+  int32_t referenceKind = 0;
+  int64_t scale = -1, goal = -1;
+  uint32_t vertical = 3, opacity = 0;
+  bool fit = false;
+  uint8_t border[BorderField::size];
+  {
+    PropRecord base;
+    SetBaseProperties(kPropBorder, &base);
+    std::memcpy(border, base.body, sizeof border);
+  }
+  int high = -1;
+  for (;;) {
+    if (depth_ == start && pos_ < src_.size()) {
+      const char16_t c = src_[pos_].unicode();
+      if (c != '\\' && c != '{' && c != '}') {
+        if (referenceKind) {
+          if (c != '\r' && c != '\n') reference += QChar(c);
+          ++pos_;
+          continue;
+        }
+        int nibble = -1;
+        if (c >= '0' && c <= '9') nibble = c - '0';
+        else if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') nibble = c - 'A' + 10;
+        ++pos_;
+        if (nibble < 0) continue;
+        if (high < 0) high = nibble;
+        else {
+          data.append(char(high * 16 + nibble));
+          high = -1;
+        }
+        continue;
+      }
+      if (c == '\\' && pos_ + 4 < src_.size() && QStringView(src_).mid(pos_ + 1, 3) == u"bin") {
+        // Binary data: its bytes are the picture's, never read past the end of the text.
+        qsizetype at = pos_ + 4;
+        int64_t count = 0;
+        while (at < src_.size() && src_[at] >= u'0' && src_[at] <= u'9' && count < kMaxValue)
+          count = count * 10 + (src_[at++].unicode() - '0');
+        if (at < src_.size() && src_[at] == u' ') ++at;
+        count = std::clamp<int64_t>(count, 0, src_.size() - at);
+        data.reserve(data.size() + count);
+        for (qsizetype i = 0; i < count; ++i) data.append(char(src_[at + i].unicode()));
+        pos_ = at + count;
+        continue;
+      }
+    }
+    const uint32_t token = Next(true);
+    if (token == kTokContinue) {
+      if (depth_ < start) break;
+      continue;
+    }
+    if (token == kTokText || token == kTokPara) continue;
+    if (token != kTokKeyword) return token;
+    if (ignorable_) {
+      ignorable_ = false;
+      const uint32_t skipped = SkipGroup();
+      if (skipped != kTokContinue) return skipped;
+      if (depth_ < start) break;
+      continue;
+    }
+    const uint32_t kw = keyword_;
+    if (kw == k.pngblip || kw == k.jpegblip || kw == k.emfblip || kw == k.macpict) format = kw;
+    else if (kw == k.picscalex || kw == k.picscaley) {
+      const int64_t s = std::clamp<int64_t>(value_ * 10, 1, 16000);
+      scale = scale < 0 ? s : std::min(scale, s);
+    } else if (kw == k.picwgoal) goal = value_ / 20;
+    else if (kw == k.picw) goal = value_;
+    else if (kw == k.glmtpict) vertical = 0;
+    else if (kw == k.glmtpicb) vertical = 1;
+    else if (kw == k.glmtpicc) vertical = 2;
+    else if (kw == k.glmtrefpic) referenceKind = 2;
+    else if (kw == k.glmtrespic) referenceKind = 1;
+    else if (kw == k.glmtfitpic) fit = true;
+    else if (kw == k.glmtbackopacity) opacity = uint32_t(std::clamp<int64_t>(value_, 0, 100));
+    else if (RtfKeywordKind(kw) == kPropBorder) BorderKeyword(border);
+  }
+  if (tolerant_ || g_.deleted) return kTokContinue;
+  std::unique_ptr<FLImage> image;
+  QString path, extension;
+  if (referenceKind) {
+    reference = reference.trimmed();
+    const qsizetype slash = reference.lastIndexOf(u'/');
+    path = reference;
+    if (referenceKind == 1 && slash < 0) path = QStringLiteral(":/images/") + reference;
+    image = FLImage::withContentsOfFile(path);
+  } else {
+    if (format == 0) return kTokContinue;
+    image = FLImage::withData(data);
+    extension = format == k.pngblip ? QStringLiteral("png") : format == k.jpegblip ? QStringLiteral("jpeg")
+                                                                                    : QStringLiteral("pdf");
+  }
+  if (!image) return kTokContinue;
+  if (fit || scale < 0 || (scale == 1000 && version_ <= EncodeDottedVersionNumber(QStringLiteral("2.0.17"))))
+    scale = 16383;
+  const double imageWidth = image->size().width();
+  if (!fit && goal > 0 && imageWidth > 0 && std::abs(double(goal) - imageWidth) >= 3)
+    scale = std::clamp<int64_t>(int64_t(double(goal) * 1000 / imageWidth), 1, 16000);
+  const uint64_t value = uint64_t(vertical) | uint64_t(uint16_t(scale)) << 32 | uint64_t(uint16_t(opacity)) << 48;
+  if (!AddPicture(std::move(image), path, extension, referenceKind, value, border)) return kTokMemory;
+  return kTokContinue;
+}
+
+// An attachment of an RTFD package: the file name, then its displayed size.
+uint32_t Reader::ReadAttachment() {
+  const Keys& k = K();
+  if (folder_.isEmpty() || tolerant_) return SkipGroup();
+  if (!pendingUrl_.isEmpty()) pendingUrl_.clear();
+  const int start = depth_;
+  QString name;
+  while (pos_ < src_.size() && src_[pos_] != u'\\' && src_[pos_] != u'{' && src_[pos_] != u'}')
+    name += src_[pos_++];
+  int64_t width = -1, height = -1, scale = -1;
+  for (;;) {
+    const uint32_t token = Next(true);
+    if (token == kTokContinue) {
+      if (depth_ < start) break;
+      continue;
+    }
+    if (token != kTokKeyword) {
+      if (token == kTokText || token == kTokPara) continue;
+      return token;
+    }
+    if (ignorable_) {
+      ignorable_ = false;
+      const uint32_t skipped = SkipGroup();
+      if (skipped != kTokContinue) return skipped;
+      if (depth_ < start) break;
+      continue;
+    }
+    if (keyword_ == k.width) width = value_;
+    else if (keyword_ == k.height) height = value_;
+    else if (keyword_ == k.picscalex) scale = value_ * 10;
+    else if (keyword_ == k.glmtfitpic) scale = 16383;
+  }
+  // The rest of the enclosing group (the attachment character) goes.
+  const uint32_t skipped = SkipGroup();
+  if (skipped != kTokContinue) return skipped;
+  if (g_.deleted) return kTokContinue;
+  const QString path = QDir(folder_).filePath(name.trimmed());
+  std::unique_ptr<FLImage> image = FLImage::withContentsOfFile(path);
+  if (!image) return kTokContinue;
+  // The displayed size in twips against the image's own.
+  const QSizeF size = image->size();
+  if (scale < 0 && width > 0 && size.width() > 0) scale = int64_t(double(width) * 1000 / (size.width() * 20));
+  else if (scale < 0 && height > 0 && size.height() > 0) scale = int64_t(double(height) * 1000 / (size.height() * 20));
+  if (scale != 16383) scale = scale < 0 ? 1000 : std::clamp<int64_t>(scale, 1, 16000);
+  const uint64_t value = 3 | uint64_t(uint16_t(scale)) << 32;
+  if (!AddPicture(std::move(image), path, QString(), 2, value, nullptr)) return kTokMemory;
+  return kTokContinue;
+}
+
+// ---- Style sheet ------------------------------------------------------------------------------
+
+uint32_t Reader::ReadStyleSheet() {
+  const Keys& k = K();
+  const int start = depth_;
+  SheetStyle entry;
+  GroupState inEntry;  // the formatting of the open entry, kept before its group closes
+  bool open = false;
+  const GroupState outside = g_;
+  const PropRecord chapterOutside = chapter_, tableOutside = def_.props;
+  auto begin = [&] {
+    open = true;
+    entry = SheetStyle{};
+    SetBaseProperties(kPropChar, &g_.chars);
+    g_.chars.set<int16_t>(CharField::size, kDefaultFontSize);
+    SetBaseProperties(kPropPara, &g_.para);
+    std::memset(g_.border, 0, sizeof g_.border);
+    SetBaseProperties(kPropChapter, &chapter_);
+    SetBaseProperties(kPropTable, &def_.props);
+    inEntry = g_;
+  };
+  // The formatting read so far goes with the entry, which is kept under its RTF number.
+  auto commit = [&](const GroupState& state) {
+    if (!open) return;
+    open = false;
+    entry.chars = state.chars;
+    if (entry.kind == kPropPara) {
+      entry.first = state.para;
+      std::memcpy(entry.first.body + ParaField::border, state.border, BorderField::size);
+    } else if (entry.kind == kPropChapter) entry.first = chapter_;
+    else if (entry.kind == kPropTable) entry.first = def_.props;
+    else entry.first = state.chars;
+    QString name = entry.name;
+    if (const qsizetype comma = name.indexOf(u','); comma >= 0) name.truncate(comma);
+    name = name.trimmed();
+    for (uint32_t id = 0; id < kBuiltinStyleCount; ++id) {
+      if (name.compare(QLatin1StringView(g_builtinStyleNames[id]), Qt::CaseInsensitive) != 0) continue;
+      const bool fits = id == 0 || (entry.kind == kPropChar && id < 7) ||
+                        (entry.kind == kPropPara && id >= 12 && id <= 29);
+      if (fits) entry.id = id;
+      else name = QStringLiteral("renamed_%1").arg(entry.number);
+      break;
+    }
+    entry.name = name;
+    if (entry.number == 0 && entry.kind == kPropPara) {
+      if (normalFromSheet_) {
+        LogAssert("Normal added again", __func__, __FILE__, __LINE__);
+        return;
+      }
+      if (!sheet_.empty()) LogAssert("Normal not added first", __func__, __FILE__, __LINE__);
+      normalFromSheet_ = true;
+      PropRecord para = entry.first, chars = entry.chars;
+      para.set<uint16_t>(ParaField::style, 0);
+      chars.set<uint16_t>(CharField::style, 0);
+      para.index = chars.index = kGMNone;
+      ChangeStyle(doc_, 0, para, chars);
+      return;
+    }
+    if (sheetByNumber_.contains(entry.number)) return;
+    sheetByNumber_.insert(entry.number, uint32_t(sheet_.size()));
+    sheet_.push_back(entry);
+  };
+  uint32_t result = kTokContinue;
+  inStyleSheet_ = true;
+  for (;;) {
+    const uint32_t token = Next(true, true);
+    if (token == kTokContinue) {
+      if (depth_ < start) break;
+      if (depth_ == start) commit(inEntry);
+      continue;
+    }
+    if (!open && depth_ > start) begin();
+    if (token == kTokText) {
+      if (open) entry.name += text_;
+      continue;
+    }
+    if (token == kTokPara) continue;
+    if (token != kTokKeyword) {
+      result = token;
+      break;
+    }
+    const bool styleWord = keyword_ == k.s || keyword_ == k.cs || keyword_ == k.ds || keyword_ == k.glmtts;
+    if (ignorable_ && !styleWord) {
+      ignorable_ = false;
+      const uint32_t skipped = SkipGroup();
+      if (skipped != kTokContinue) {
+        result = skipped;
+        break;
+      }
+      if (depth_ < start) break;
+      continue;
+    }
+    ignorable_ = false;
+    if (!open) continue;
+    const uint32_t kw = keyword_;
+    const uint32_t kind = RtfKeywordKind(kw);
+    if (kw == k.s || kw == k.cs || kw == k.ds || kw == k.glmtts) {
+      entry.kind = kw == k.s ? kPropPara : kw == k.cs ? kPropChar : kw == k.ds ? kPropChapter : kPropTable;
+      entry.number = value_;
+      if (value_ == 0 && entry.kind != kPropPara) LogAssert("styleIndex in normal", __func__, __FILE__, __LINE__);
+    } else if (kw == k.sbasedon) entry.basedOn = value_;
+    else if (kw == k.snext) entry.next = value_;
+    else if (kind == kPropChar) CharKeyword();
+    else if (kind == kPropPara) ParaKeyword();
+    else if (kind == kPropChapter) ChapterKeyword();
+    else if (kind == kPropTable) {
+      const bool defining = rowDefining_;
+      rowDefining_ = false;
+      if (kw != K().cell && kw != K().row) TableKeyword();
+      rowDefining_ = defining;
+    } else if (kind == kPropBorder) BorderKeyword(g_.border);
+    else if (kind == kPropList) LogAssert("Unknown propType", __func__, __FILE__, __LINE__);
+    inEntry = g_;
+  }
+  inStyleSheet_ = false;
+  g_ = outside;
+  chapter_ = chapterOutside;
+  def_.props = tableOutside;
+  return result;
+}
+
+// The document's style for an RTF style number, made (with the styles it is based on) when the
+// body first uses it; kGMNone when the number is not in the style sheet.
+uint32_t Reader::ResolveStyle(int64_t number, uint32_t kind) {
+  if (number == 0 && (kind == kPropPara || kind == kPropChar)) return 0;
+  const auto found = sheetByNumber_.constFind(number);
+  if (found == sheetByNumber_.cend()) {
+    LogAssert("styleCode not found", __func__, __FILE__, __LINE__);
+    return kGMNone;
+  }
+  SheetStyle& style = sheet_[*found];
+  if (style.index == kGMNone - 1) return 0;  // a style based on itself in the end
+  if (style.index != kGMNone) return style.index;
+  style.index = kGMNone - 1;
+  uint32_t index = kGMNone;
+  if (style.id != kUserStyleId) {
+    index = StyleIndexForStyleId(doc_, style.id, true);
+  } else {
+    uint32_t basedOn = 0;
+    if (style.basedOn != 222 && style.basedOn != kStyleNone && style.basedOn != number &&
+        sheetByNumber_.contains(style.basedOn)) {
+      basedOn = ResolveStyle(style.basedOn, sheet_[sheetByNumber_.value(style.basedOn)].kind);
+      if (basedOn == kGMNone) basedOn = 0;
+    }
+    PropRecord first = style.first, chars = style.chars;
+    first.index = chars.index = kGMNone;
+    index = CreateStyle(doc_, sheet_[*found].name, kUserStyleId, basedOn, kStyleNone, first,
+                        first.kind == kPropPara ? &chars : nullptr);
+  }
+  sheet_[*found].index = index;
+  if (index == kGMNone) return kGMNone;
+  const SheetStyle& made = sheet_[*found];
+  if (made.kind == kPropPara && made.next != kStyleNone && made.next != number && sheetByNumber_.contains(made.next)) {
+    const uint32_t next = ResolveStyle(made.next, kPropPara);
+    if (next != kGMNone && index < doc_->styles.size()) doc_->styles[index].next = next;
+  }
+  return index;
+}
+
 // ---- Main loop --------------------------------------------------------------------------------
 
 uint32_t Reader::Dispatch() {
   const Keys& k = K();
   const uint32_t kind = RtfKeywordKind(keyword_);
   if (kind != kRtfSpecialKind && !tolerant_) {
+    const QLatin1StringView w(RtfKeywordName(keyword_));
+    if (kind != kPropBorder) cellSide_ = -1;
+    bool ok = true;
     switch (kind) {
-      case kPropChar: CharKeyword(); return kTokContinue;
-      case kPropPara: ParaKeyword(); return kTokContinue;
-      case kPropDocument: DocKeyword(); return kTokContinue;
+      case kPropChar: ok = CharKeyword(); break;
+      case kPropPara:
+        if (w == "ls" || w == "pntxta" || w == "pntxtb" || w == "glmtprefix" || w == "glmtsuffix") {
+          // The rest of the group is list or affix text that is not read.
+          const uint32_t token = SkipGroup();
+          return token;
+        }
+        ok = ParaKeyword();
+        break;
+      case kPropChapter: ChapterKeyword(); break;
+      case kPropFrame: FrameKeyword(); break;
+      case kPropTable: ok = TableKeyword(); break;
+      case kPropBorder:
+        if (w.startsWith(QLatin1StringView("clbrdr"))) {
+          // A side of the next cell's border, which the border words after it describe.
+          if (!rowDefining_ || nesting_ > 0 || def_.columns >= kMaxColumns) break;
+          cellSide_ = w == "clbrdrt" ? kCellTop : w == "clbrdrl" ? kCellLeft : w == "clbrdrb" ? kCellBottom : kCellRight;
+          def_.borders[def_.columns][cellSide_] = CellBorder{true, 0, 0};
+        } else if (cellSide_ >= 0 && def_.columns < kMaxColumns) {
+          CellBorder& side = def_.borders[def_.columns][cellSide_];
+          uint8_t spec[BorderField::size] = {};
+          std::memcpy(spec + BorderField::line, &side.line, 4);
+          std::memcpy(spec + BorderField::width, &side.width, 8);
+          BorderKeyword(spec);
+          std::memcpy(&side.line, spec + BorderField::line, 4);
+          std::memcpy(&side.width, spec + BorderField::width, 8);
+          if (w == "brdrnil" || w == "brdrnone") side.present = false;
+        } else {
+          BorderKeyword(g_.border);
+        }
+        break;
+      case kPropDocument: DocKeyword(); break;
       case kPropList:
         Fail(kRtfImportMalformed, kRtfMalformedMessage);
         return kTokMalformed;
-      default: return kTokContinue;
+      default: break;
     }
+    if (!ok) {
+      Fail(kRtfImportMalformed, kRtfMalformedMessage);
+      return kTokMalformed;
+    }
+    return kTokContinue;
   }
   if (keyword_ < k.skipGroup.size() && k.skipGroup[keyword_]) return SkipGroup();
   if (keyword_ == k.fonttbl || keyword_ == k.colortbl || keyword_ == k.stylesheet) {
-    if (tolerant_ || keyword_ == k.stylesheet) return SkipGroup();
-    return keyword_ == k.fonttbl ? ReadFontTable() : ReadColorTable();
+    if (tolerant_) return SkipGroup();
+    return keyword_ == k.fonttbl ? ReadFontTable() : keyword_ == k.colortbl ? ReadColorTable() : ReadStyleSheet();
+  }
+  if (keyword_ == k.pict) return ReadPicture(0);
+  if (keyword_ == k.NeXTGraphic) return ReadAttachment();
+  if (keyword_ == k.itap) nesting_ = std::max<int64_t>(value_ - 1, 0);
+  if (!tolerant_ && (keyword_ == k.glmtcheck || keyword_ == k.glmtdiv || keyword_ == k.glmtmagic)) {
+    if (g_.deleted) return kTokContinue;
+    KinkData data;
+    const bool divider = keyword_ != k.glmtcheck;
+    data.word = divider ? uint32_t(std::max<int64_t>(value_ - 1, 0)) : uint32_t(value_ & 0xFF);
+    if (!InsertAtomicKnot(divider ? kKnotDivider : kKnotCheckbox, 0, nullptr, data)) return kTokMemory;
+    return kTokContinue;
   }
   if (keyword_ == k.ansicpg) docEncoding_ = StringEncodingForCodePage(int(value_));
   else if (keyword_ == k.mac) docEncoding_ = kFLEncodingMacRoman;
   else if (keyword_ == k.cocoartf) origin_ = kCocoa;
   else if (keyword_ == k.glmtignore) ignoreNext_ = true;
   else if (keyword_ == k.uc) g_.uc = std::clamp<int64_t>(value_, 0, 16);
-  else if (keyword_ == k.NeXTGraphic) return SkipGroup();
   else if (keyword_ == k.field) pendingUrl_.clear();
   else if (keyword_ == k.fldrslt && !pendingUrl_.isEmpty() && !tolerant_) return ReadLinkResult();
   else if (keyword_ == k.upr) {
@@ -914,12 +1867,38 @@ uint32_t Reader::DispatchIgnorable() {
   if (tolerant_) return SkipGroup();
   if (keyword_ == k.generator) return ReadGenerator();
   if (keyword_ == k.fldinst) return ReadField();
-  if (keyword_ == k.ud) return kTokContinue;
+  if (keyword_ == k.ud || keyword_ == k.shppict) return kTokContinue;
+  if (keyword_ == k.glmttable) {
+    // Our own writer's table group: its words set the properties of the table that follows.
+    if (!Flush()) return kTokMemory;
+    LeaveTable();
+    InitTableProps();
+    rowDefining_ = true;
+    return kTokContinue;
+  }
   if (keyword_ == k.glmtalpha) return ReadAlphas();
   return SkipGroup();
 }
 
+// The first text of a document whose style sheet did not give Normal: Normal takes the font of
+// RTF font 0 (else the text's own) and the text's size.
+bool Reader::RebuildNormal() {
+  const auto zero = fonts_.constFind(0);
+  const uint16_t font = zero != fonts_.cend() ? zero->index : g_.chars.get<uint16_t>(CharField::font);
+  return SetNormalFont(doc_, font, g_.chars.get<int16_t>(CharField::size), false);
+}
+
 uint32_t Reader::Finish() {
+  if (chapterSet_ && doc_->kind != kDocClipboard) {
+    // The chapter words describe the document's first chapter.
+    KnotInfo chapter;
+    if (FetchKnot(doc_, 0, &chapter, kKnotChapter) && chapter.first == 0) {
+      chapter_.index = kGMNone;
+      const uint32_t index = IndexForProperties(doc_, &chapter_);
+      if (index == kGMNone) return kRtfImportFailed;
+      SetPropsOnKink(doc_, uint32_t(chapter.index), index);
+    }
+  }
   if (lastWasMark_ && insertCp_ > BodyStart(doc_) && IsParaMarkChar(doc_->charAt(insertCp_ - 1)) &&
       doc_->kind != kDocClipboard && insertCp_ + 1 < uint32_t(doc_->totalLength) &&
       IsParaMarkChar(doc_->charAt(insertCp_))) {
@@ -942,7 +1921,16 @@ uint32_t Reader::Run(QString* message) {
   SetBaseProperties(kPropChar, &g_.chars);
   g_.chars.set<int16_t>(CharField::size, kDefaultFontSize);
   SetBaseProperties(kPropPara, &g_.para);
+  {
+    PropRecord border;
+    SetBaseProperties(kPropBorder, &border);
+    std::memcpy(g_.border, border.body, BorderField::size);
+  }
   g_.uc = 1;
+  SetDefaultProperties(doc_, kPropChapter, &chapter_);
+  SetBaseProperties(kPropFrame, &frame_);
+  frame_.set<uint32_t>(8, 3);
+  InitTableProps();
 
   uint32_t token = Next(false);
   // "\rtf" without a version is taken as version 1, as other readers do.
@@ -981,17 +1969,17 @@ uint32_t Reader::Run(QString* message) {
 
 }  // namespace
 
-uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message) {
+uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message, const QString& folder) {
   if (!doc) return kRtfImportFailed;
-  Reader reader(doc, rtf, mode);
+  Reader reader(doc, rtf, mode, folder);
   return reader.Run(message);
 }
 
-uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message) {
-  const uint32_t result = ImportRtf(doc, rtf, kRtfModeNormal, message);
+uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message, const QString& folder) {
+  const uint32_t result = ImportRtf(doc, rtf, kRtfModeNormal, message, folder);
   if (result != kRtfImportMalformed || !doc || doc->kind == kDocClipboard) return result;
   // The failed attempt's text goes before the tolerant reading starts again.
   DocRange body{doc, BodyStart(doc), uint32_t(std::max(doc->userLength - 1, 0))};
   if (!body.empty() && !ReplaceRangeCore(&body, nullptr, nullptr, 0, true)) return kRtfImportFailed;
-  return ImportRtf(doc, rtf, kRtfModeTolerant, message);
+  return ImportRtf(doc, rtf, kRtfModeTolerant, message, folder);
 }
