@@ -39,6 +39,63 @@ char16_t GMTextStore::at(uint32_t cp) const {
   return chunks_[place.chunk].pieces[place.piece].text[place.offset];
 }
 
+char16_t GMTextStore::Cursor::unit() const {
+  if (cp_ >= store_->length_) return 0;
+  return store_->chunks_[place_.chunk].pieces[place_.piece].text[place_.offset];
+}
+
+void GMTextStore::Cursor::seek(uint32_t cp) {
+  constexpr uint32_t kNear = 64;
+  if (cp != cp_ && cp < store_->length_ && cp_ < store_->length_ && (cp > cp_ ? cp - cp_ : cp_ - cp) <= kNear) {
+    while (cp_ < cp) next();
+    while (cp_ > cp) previous();
+    return;
+  }
+  cp_ = std::min(cp, store_->length_);
+  place_ = store_->locate(cp_);
+}
+
+void GMTextStore::Cursor::next() {
+  if (cp_ >= store_->length_) return;
+  ++cp_;
+  if (cp_ == store_->length_) {
+    place_ = store_->locate(cp_);
+    return;
+  }
+  if (++place_.offset < store_->chunks_[place_.chunk].pieces[place_.piece].length) return;
+  place_.offset = 0;
+  // The next non-empty piece, in this chunk or a later one.
+  do {
+    if (++place_.piece >= store_->chunks_[place_.chunk].pieces.size()) {
+      place_.piece = 0;
+      ++place_.chunk;
+      while (store_->chunks_[place_.chunk].pieces.empty()) ++place_.chunk;
+    }
+  } while (store_->chunks_[place_.chunk].pieces[place_.piece].length == 0);
+}
+
+void GMTextStore::Cursor::previous() {
+  if (cp_ == 0) return;
+  if (cp_ >= store_->length_) {
+    place_ = store_->locate(--cp_);
+    return;
+  }
+  --cp_;
+  if (place_.offset > 0) {
+    --place_.offset;
+    return;
+  }
+  // The previous non-empty piece, in this chunk or an earlier one.
+  do {
+    while (place_.piece == 0) {
+      --place_.chunk;
+      place_.piece = uint32_t(store_->chunks_[place_.chunk].pieces.size());
+    }
+    --place_.piece;
+  } while (store_->chunks_[place_.chunk].pieces[place_.piece].length == 0);
+  place_.offset = store_->chunks_[place_.chunk].pieces[place_.piece].length - 1;
+}
+
 char16_t* GMTextStore::pointerAt(uint32_t cp, uint32_t* limit) const {
   if (cp >= length_) {
     if (limit) *limit = length_;

@@ -4,6 +4,7 @@
 // editing stay cheap in long, much-edited documents.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -33,6 +34,11 @@ class GMTextStore {
   char16_t* pointerWithFirst(uint32_t cp, uint32_t* first) const;
   // Copies count units from first into out; count must lie inside the stream.
   void read(uint32_t first, uint32_t count, char16_t* out) const;
+
+  // Reads the units around a cp one after another, each step without a search from the start:
+  // for scans that walk a stretch of text forwards or backwards. A cursor is valid until the
+  // store is next edited.
+  class Cursor;
 
   // Replaces [first, limit) by n units (text may be nullptr when n is 0). mapUnit, when given,
   // rewrites each stored unit. False (stream unchanged) when a block cannot be allocated.
@@ -71,4 +77,22 @@ class GMTextStore {
   uint32_t length_ = 0;
   uint32_t blockSize_ = 0;
   uint32_t blockFree_ = 0;
+};
+
+class GMTextStore::Cursor {
+ public:
+  Cursor(const GMTextStore& store, uint32_t cp)
+      : store_(&store), cp_(std::min(cp, store.length_)), place_(store.locate(cp_)) {}
+  uint32_t cp() const { return cp_; }
+  // The unit at the cursor's cp; 0 at or past the end.
+  char16_t unit() const;
+  // Moves to cp: by steps when it is near, else by a search.
+  void seek(uint32_t cp);
+  void next();
+  void previous();
+
+ private:
+  const GMTextStore* store_;
+  uint32_t cp_;
+  Place place_;
 };

@@ -290,6 +290,22 @@ bool Reader::SkipUnit() {
 
 QString Reader::Convert(const QByteArray& bytes) const {
   const FLStringEncoding encoding = g_.fontEncoding != kFLEncodingNone ? g_.fontEncoding : docEncoding_;
+  // Plain ASCII reads the same in the code pages that extend it, without a converter.
+  switch (encoding) {
+    case kFLEncodingASCII:
+    case kFLEncodingUTF8:
+    case kFLEncodingISOLatin1:
+    case kFLEncodingWindowsLatin1:
+    case kFLEncodingWindowsCyrillic:
+    case kFLEncodingWindowsGreek:
+    case kFLEncodingWindowsTurkish:
+    case kFLEncodingWindowsLatin2:
+    case kFLEncodingMacRoman:
+      if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
+      break;
+    default: break;
+  }
   if (std::optional<QString> text = DecodeText(bytes, encoding, true)) return *text;
   return QString::fromLatin1(bytes);
 }
