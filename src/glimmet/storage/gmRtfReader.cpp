@@ -31,6 +31,9 @@ enum Token : uint32_t { kTokEnd = 1, kTokKeyword = 3, kTokMemory = 4, kTokContin
 
 enum Origin { kForeign = 0, kOwn = 1, kCocoa = 2 };
 
+// What a group walker's visitor asks for besides going on (kTokContinue) or failing.
+enum WalkStep : uint32_t { kWalkSkip = 100, kWalkStop = 101 };
+
 // Text longer than this in one token is refused as out of memory.
 constexpr qsizetype kMaxTokenUnits = 2000000;
 constexpr int64_t kMaxValue = 0x7FFFFFFF;
@@ -154,6 +157,8 @@ class Reader {
   uint32_t GatherHex();
   uint32_t GatherText(bool semicolonEnds);
   uint32_t SkipGroup();
+  template <typename Visit>
+  uint32_t WalkGroup(bool semicolonEnds, bool passIgnorable, Visit&& visit);
   bool SkipUnit();
   QString Convert(const QByteArray& bytes) const;
   void Push();
@@ -257,6 +262,10 @@ class Reader {
   uint32_t rowFirst_ = 0;
   uint32_t cell_ = 0, rowCells_ = 0;  // the open cell; none when cell_ == rowCells_
   bool firstText_ = true;
+  QByteArray* hexSink_ = nullptr;  // takes the hex digits of the group at hexDepth_
+  QByteArray* binSink_ = nullptr;  // takes binary data
+  int hexDepth_ = 0;
+  int hexHigh_ = -1;
   uint32_t version_ = 0;             // of our own writer
 
   // The style sheet: RTF style numbers to the styles read.
@@ -427,9 +436,13 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
     return kTokContinue;
   }
   if (keyword_ == k.bin) {
-    // Binary data: skipped, never past the end of the text.
-    const int64_t remaining = src_.size() - pos_;
-    pos_ += qsizetype(std::clamp<int64_t>(value_, 0, remaining));
+    // Binary data: skipped or kept, never read past the end of the text.
+    const qsizetype count = qsizetype(std::clamp<int64_t>(value_, 0, src_.size() - pos_));
+    if (binSink_) {
+      binSink_->reserve(binSink_->size() + count);
+      for (qsizetype i = 0; i < count; ++i) binSink_->append(char(src_[pos_ + i].unicode()));
+    }
+    pos_ += count;
     return kTokContinue;
   }
   struct Char {
@@ -507,6 +520,25 @@ uint32_t Reader::GatherHex() {
 }
 
 uint32_t Reader::GatherText(bool semicolonEnds) {
+  if (hexSink_ && depth_ == hexDepth_) {
+    // Picture data: two hex digits a byte, however long the line; anything else is passed over.
+    while (pos_ < src_.size()) {
+      const char16_t c = src_[pos_].unicode();
+      if (c == '\\' || c == '{' || c == '}') break;
+      ++pos_;
+      const int nibble = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                         : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (nibble < 0) continue;
+      if (hexHigh_ < 0) {
+        hexHigh_ = nibble;
+      } else {
+        hexSink_->append(char(hexHigh_ * 16 + nibble));
+        hexHigh_ = -1;
+      }
+    }
+    text_.clear();
+    return kTokText;
+  }
   QByteArray bytes;
   QString wide;
   while (pos_ < src_.size()) {
@@ -632,6 +664,32 @@ bool Reader::InsertBreak(char16_t mark) {
   return true;
 }
 
+// Reads the tokens of the group that is open at the call until it closes, handing each to visit:
+// text, paragraph breaks, keywords and kTokContinue when a group inside closes. Destinations
+// after "\*" are skipped unless passIgnorable (ignorable_ then tells them apart). visit answers
+// kTokContinue to go on, kWalkSkip to skip the rest of the innermost open group, kWalkStop to
+// end the walk where it is, or a failure token, which ends the walk with it. Binary data goes
+// to binSink_ when one is set. Result: kTokContinue once the group has closed (or the walk
+// stopped), else the failure.
+template <typename Visit>
+uint32_t Reader::WalkGroup(bool semicolonEnds, bool passIgnorable, Visit&& visit) {
+  const int start = depth_;
+  for (;;) {
+    const uint32_t token = Next(true, semicolonEnds);
+    if (token == kTokContinue && depth_ < start) return kTokContinue;
+    if (token != kTokContinue && token != kTokText && token != kTokPara && token != kTokKeyword) return token;
+    uint32_t step = kWalkSkip;
+    if (token != kTokKeyword || !ignorable_ || passIgnorable) step = visit(token);
+    if (step == kWalkSkip) {
+      ignorable_ = false;
+      step = SkipGroup();
+      if (step == kTokContinue && depth_ < start) return kTokContinue;
+    }
+    if (step == kWalkStop) return kTokContinue;
+    if (step != kTokContinue) return step;
+  }
+}
+
 // ---- Header tables ----------------------------------------------------------------------------
 
 void Reader::RegisterFont(int64_t number, const QString& rawName, FLStringEncoding encoding) {
@@ -648,7 +706,6 @@ void Reader::RegisterFont(int64_t number, const QString& rawName, FLStringEncodi
 
 uint32_t Reader::ReadFontTable() {
   const Keys& k = K();
-  const int tableDepth = depth_;
   int64_t number = -1;
   QString name;
   FLStringEncoding encoding = kFLEncodingNone;
@@ -660,34 +717,18 @@ uint32_t Reader::ReadFontTable() {
     encoding = kFLEncodingNone;
     fromCodePage = false;
   };
-  for (;;) {
-    const uint32_t token = Next(true, true);
-    if (token == kTokContinue) {
-      if (depth_ < tableDepth) break;
-      flush();
-      continue;
-    }
+  const uint32_t result = WalkGroup(true, false, [&](uint32_t token) -> uint32_t {
+    if (token == kTokContinue) flush();  // an entry's group closed
     if (token == kTokText) {
-      if (number < 0) {
-        if (!text_.trimmed().isEmpty()) return kTokMalformed;
-        continue;
-      }
+      if (number < 0) return text_.trimmed().isEmpty() ? kTokContinue : kTokMalformed;
       name += text_;
       if (sawSemicolon_) {
         const int64_t keep = number;
         flush();
         number = -2 - keep;  // the entry's name is complete; further text is dropped
       }
-      continue;
     }
-    if (token != kTokKeyword) return token == kTokPara ? kTokContinue : token;
-    if (ignorable_) {
-      ignorable_ = false;
-      const uint32_t skipped = SkipGroup();
-      if (skipped != kTokContinue) return skipped;
-      if (depth_ < tableDepth) break;
-      continue;
-    }
+    if (token != kTokKeyword) return kTokContinue;
     if (keyword_ == k.f) {
       if (number >= 0) flush();
       number = value_ < 0 ? 0 : value_;
@@ -699,43 +740,28 @@ uint32_t Reader::ReadFontTable() {
                  : value_ == 1 ? docEncoding_
                                : StringEncodingForCodePage(CodePageForCharset(value_));
     }
-  }
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
   flush();
-  if (!haveFontTable_) return kTokMalformed;
-  return kTokContinue;
+  return haveFontTable_ ? kTokContinue : kTokMalformed;
 }
 
 uint32_t Reader::ReadColorTable() {
   const Keys& k = K();
-  const int tableDepth = depth_;
   int red = 0, green = 0, blue = 0;
-  for (;;) {
-    const uint32_t token = Next(true, true);
-    if (token == kTokContinue) {
-      if (depth_ < tableDepth) break;
-      continue;
+  return WalkGroup(true, false, [&](uint32_t token) -> uint32_t {
+    if (token == kTokText && sawSemicolon_) {
+      colors_.push_back(MakeKolor(uint8_t(red), uint8_t(green), uint8_t(blue)));
+      red = green = blue = 0;
+    } else if (token == kTokKeyword) {
+      const int component = int(std::clamp<int64_t>(value_, 0, 255));
+      if (keyword_ == k.red) red = component;
+      else if (keyword_ == k.green) green = component;
+      else if (keyword_ == k.blue) blue = component;
     }
-    if (token == kTokText) {
-      if (sawSemicolon_) {
-        colors_.push_back(MakeKolor(uint8_t(red), uint8_t(green), uint8_t(blue)));
-        red = green = blue = 0;
-      }
-      continue;
-    }
-    if (token != kTokKeyword) return token;
-    if (ignorable_) {
-      ignorable_ = false;
-      const uint32_t skipped = SkipGroup();
-      if (skipped != kTokContinue) return skipped;
-      if (depth_ < tableDepth) break;
-      continue;
-    }
-    const int component = int(std::clamp<int64_t>(value_, 0, 255));
-    if (keyword_ == k.red) red = component;
-    else if (keyword_ == k.green) green = component;
-    else if (keyword_ == k.blue) blue = component;
-  }
-  return kTokContinue;
+    return kTokContinue;
+  });
 }
 
 Kolor Reader::ColorFor(int64_t number, bool background) const {
@@ -752,13 +778,11 @@ Kolor Reader::ColorFor(int64_t number, bool background) const {
 // The generator group: our own writer's files are told apart by its text.
 uint32_t Reader::ReadGenerator() {
   QString text;
-  const int start = depth_;
-  for (;;) {
-    const uint32_t token = Next(true, true);
-    if (token == kTokContinue && depth_ < start) break;
+  const uint32_t result = WalkGroup(true, false, [&](uint32_t token) -> uint32_t {
     if (token == kTokText) text += text_;
-    else if (token != kTokContinue && token != kTokKeyword && token != kTokPara) return token;
-  }
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
   if (text.startsWith(QLatin1String("Orvandel Glimmet "))) {
     origin_ = kOwn;
     QString version = text.mid(17).trimmed();
@@ -770,27 +794,13 @@ uint32_t Reader::ReadGenerator() {
 
 // A field instruction: a HYPERLINK "url" becomes a link whose text is the field's result.
 uint32_t Reader::ReadField() {
-  const int start = depth_;
   QString instruction;
-  for (;;) {
-    const uint32_t token = Next(true);
-    if (token == kTokContinue) {
-      if (depth_ < start) break;
-      continue;
-    }
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
     if (token == kTokText) instruction += text_;
-    else if (token == kTokKeyword) {
-      if (keyword_ == K().hyperlink) instruction += QLatin1String("HYPERLINK ");
-      if (ignorable_) {
-        ignorable_ = false;
-        const uint32_t skipped = SkipGroup();
-        if (skipped != kTokContinue) return skipped;
-        if (depth_ < start) break;
-      }
-    } else if (token != kTokPara) {
-      return token;
-    }
-  }
+    else if (token == kTokKeyword && keyword_ == K().hyperlink) instruction += QLatin1String("HYPERLINK ");
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
   QString rest = instruction.trimmed();
   if (!rest.startsWith(QLatin1String("HYPERLINK"), Qt::CaseInsensitive)) return kTokContinue;
   rest = rest.mid(9).trimmed();
@@ -804,25 +814,13 @@ uint32_t Reader::ReadField() {
 
 // The result text of a hyperlink field: inserted as a link to the pending address.
 uint32_t Reader::ReadLinkResult() {
-  const int start = depth_;
   QString display;
-  for (;;) {
-    const uint32_t token = Next(true);
-    if (token == kTokContinue) {
-      if (depth_ < start) break;
-      continue;
-    }
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
     if (token == kTokText) display += text_;
     else if (token == kTokPara) display += u' ';
-    else if (token == kTokKeyword && ignorable_) {
-      ignorable_ = false;
-      const uint32_t skipped = SkipGroup();
-      if (skipped != kTokContinue) return skipped;
-      if (depth_ < start) break;
-    } else if (token != kTokKeyword) {
-      return token;
-    }
-  }
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
   const QString url = pendingUrl_;
   pendingUrl_.clear();
   if (g_.deleted) return kTokContinue;
@@ -1458,7 +1456,7 @@ bool Reader::AddPicture(std::unique_ptr<FLImage> image, const QString& path, con
 // from the source, so that pictures of any size on one line stay within bounds) or by \bin.
 uint32_t Reader::ReadPicture(uint32_t format) {
   const Keys& k = K();
-  const int start = depth_;
+  if (tolerant_) return SkipGroup();
   QByteArray data;
   QString reference;
   int32_t referenceKind = 0;
@@ -1471,57 +1469,13 @@ uint32_t Reader::ReadPicture(uint32_t format) {
     SetBaseProperties(kPropBorder, &base);
     std::memcpy(border, base.body, sizeof border);
   }
-  int high = -1;
-  for (;;) {
-    if (depth_ == start && pos_ < src_.size()) {
-      const char16_t c = src_[pos_].unicode();
-      if (c != '\\' && c != '{' && c != '}') {
-        if (referenceKind) {
-          if (c != '\r' && c != '\n') reference += QChar(c);
-          ++pos_;
-          continue;
-        }
-        int nibble = -1;
-        if (c >= '0' && c <= '9') nibble = c - '0';
-        else if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') nibble = c - 'A' + 10;
-        ++pos_;
-        if (nibble < 0) continue;
-        if (high < 0) high = nibble;
-        else {
-          data.append(char(high * 16 + nibble));
-          high = -1;
-        }
-        continue;
-      }
-      if (c == '\\' && pos_ + 4 < src_.size() && QStringView(src_).mid(pos_ + 1, 3) == u"bin") {
-        // Binary data: its bytes are the picture's, never read past the end of the text.
-        qsizetype at = pos_ + 4;
-        int64_t count = 0;
-        while (at < src_.size() && src_[at] >= u'0' && src_[at] <= u'9' && count < kMaxValue)
-          count = count * 10 + (src_[at++].unicode() - '0');
-        if (at < src_.size() && src_[at] == u' ') ++at;
-        count = std::clamp<int64_t>(count, 0, src_.size() - at);
-        data.reserve(data.size() + count);
-        for (qsizetype i = 0; i < count; ++i) data.append(char(src_[at + i].unicode()));
-        pos_ = at + count;
-        continue;
-      }
-    }
-    const uint32_t token = Next(true);
-    if (token == kTokContinue) {
-      if (depth_ < start) break;
-      continue;
-    }
-    if (token == kTokText || token == kTokPara) continue;
-    if (token != kTokKeyword) return token;
-    if (ignorable_) {
-      ignorable_ = false;
-      const uint32_t skipped = SkipGroup();
-      if (skipped != kTokContinue) return skipped;
-      if (depth_ < start) break;
-      continue;
-    }
+  // Hex digits and binary data stream into the picture's bytes as the tokenizer meets them.
+  hexSink_ = binSink_ = &data;
+  hexDepth_ = depth_;
+  hexHigh_ = -1;
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
+    if (token == kTokText && referenceKind) reference += text_;
+    if (token != kTokKeyword) return kTokContinue;
     const uint32_t kw = keyword_;
     if (kw == k.pngblip || kw == k.jpegblip || kw == k.emfblip || kw == k.macpict) format = kw;
     else if (kw == k.picscalex || kw == k.picscaley) {
@@ -1532,12 +1486,16 @@ uint32_t Reader::ReadPicture(uint32_t format) {
     else if (kw == k.glmtpict) vertical = 0;
     else if (kw == k.glmtpicb) vertical = 1;
     else if (kw == k.glmtpicc) vertical = 2;
-    else if (kw == k.glmtrefpic) referenceKind = 2;
-    else if (kw == k.glmtrespic) referenceKind = 1;
-    else if (kw == k.glmtfitpic) fit = true;
+    else if (kw == k.glmtrefpic || kw == k.glmtrespic) {
+      referenceKind = kw == k.glmtrespic ? 1 : 2;
+      hexSink_ = nullptr;  // the text names a file
+    } else if (kw == k.glmtfitpic) fit = true;
     else if (kw == k.glmtbackopacity) opacity = uint32_t(std::clamp<int64_t>(value_, 0, 100));
     else if (RtfKeywordKind(kw) == kPropBorder) BorderKeyword(border);
-  }
+    return kTokContinue;
+  });
+  hexSink_ = binSink_ = nullptr;
+  if (result != kTokContinue) return result;
   if (tolerant_ || g_.deleted) return kTokContinue;
   std::unique_ptr<FLImage> image;
   QString path, extension;
@@ -1569,33 +1527,19 @@ uint32_t Reader::ReadAttachment() {
   const Keys& k = K();
   if (folder_.isEmpty() || tolerant_) return SkipGroup();
   if (!pendingUrl_.isEmpty()) pendingUrl_.clear();
-  const int start = depth_;
   QString name;
   while (pos_ < src_.size() && src_[pos_] != u'\\' && src_[pos_] != u'{' && src_[pos_] != u'}')
     name += src_[pos_++];
   int64_t width = -1, height = -1, scale = -1;
-  for (;;) {
-    const uint32_t token = Next(true);
-    if (token == kTokContinue) {
-      if (depth_ < start) break;
-      continue;
-    }
-    if (token != kTokKeyword) {
-      if (token == kTokText || token == kTokPara) continue;
-      return token;
-    }
-    if (ignorable_) {
-      ignorable_ = false;
-      const uint32_t skipped = SkipGroup();
-      if (skipped != kTokContinue) return skipped;
-      if (depth_ < start) break;
-      continue;
-    }
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
+    if (token != kTokKeyword) return kTokContinue;
     if (keyword_ == k.width) width = value_;
     else if (keyword_ == k.height) height = value_;
     else if (keyword_ == k.picscalex) scale = value_ * 10;
     else if (keyword_ == k.glmtfitpic) scale = 16383;
-  }
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
   // The rest of the enclosing group (the attachment character) goes.
   const uint32_t skipped = SkipGroup();
   if (skipped != kTokContinue) return skipped;
@@ -1675,41 +1619,22 @@ uint32_t Reader::ReadStyleSheet() {
     sheetByNumber_.insert(entry.number, uint32_t(sheet_.size()));
     sheet_.push_back(entry);
   };
-  uint32_t result = kTokContinue;
   inStyleSheet_ = true;
-  for (;;) {
-    const uint32_t token = Next(true, true);
+  const uint32_t result = WalkGroup(true, true, [&](uint32_t token) -> uint32_t {
     if (token == kTokContinue) {
-      if (depth_ < start) break;
-      if (depth_ == start) commit(inEntry);
-      continue;
+      if (depth_ == start) commit(inEntry);  // an entry's group closed
+      return kTokContinue;
     }
     if (!open && depth_ > start) begin();
-    if (token == kTokText) {
-      if (open) entry.name += text_;
-      continue;
-    }
-    if (token == kTokPara) continue;
-    if (token != kTokKeyword) {
-      result = token;
-      break;
-    }
-    const bool styleWord = keyword_ == k.s || keyword_ == k.cs || keyword_ == k.ds || keyword_ == k.glmtts;
-    if (ignorable_ && !styleWord) {
-      ignorable_ = false;
-      const uint32_t skipped = SkipGroup();
-      if (skipped != kTokContinue) {
-        result = skipped;
-        break;
-      }
-      if (depth_ < start) break;
-      continue;
-    }
-    ignorable_ = false;
-    if (!open) continue;
+    if (token == kTokText && open) entry.name += text_;
+    if (token != kTokKeyword) return kTokContinue;
     const uint32_t kw = keyword_;
+    const bool styleWord = kw == k.s || kw == k.cs || kw == k.ds || kw == k.glmtts;
+    if (ignorable_ && !styleWord) return kWalkSkip;  // character styles come after "\*"
+    ignorable_ = false;
+    if (!open) return kTokContinue;
     const uint32_t kind = RtfKeywordKind(kw);
-    if (kw == k.s || kw == k.cs || kw == k.ds || kw == k.glmtts) {
+    if (styleWord) {
       entry.kind = kw == k.s ? kPropPara : kw == k.cs ? kPropChar : kw == k.ds ? kPropChapter : kPropTable;
       entry.number = value_;
       if (value_ == 0 && entry.kind != kPropPara) LogAssert("styleIndex in normal", __func__, __FILE__, __LINE__);
@@ -1718,15 +1643,16 @@ uint32_t Reader::ReadStyleSheet() {
     else if (kind == kPropChar) CharKeyword();
     else if (kind == kPropPara) ParaKeyword();
     else if (kind == kPropChapter) ChapterKeyword();
-    else if (kind == kPropTable) {
+    else if (kind == kPropTable && kw != k.cell && kw != k.row) {
       const bool defining = rowDefining_;
       rowDefining_ = false;
-      if (kw != K().cell && kw != K().row) TableKeyword();
+      TableKeyword();
       rowDefining_ = defining;
     } else if (kind == kPropBorder) BorderKeyword(g_.border);
     else if (kind == kPropList) LogAssert("Unknown propType", __func__, __FILE__, __LINE__);
     inEntry = g_;
-  }
+    return kTokContinue;
+  });
   inStyleSheet_ = false;
   g_ = outside;
   chapter_ = chapterOutside;
@@ -1863,17 +1789,18 @@ uint32_t Reader::Dispatch() {
 
 // Colour alphas: "cf" selects a colour of the table, each "glmtalpha" sets its alpha percentage.
 uint32_t Reader::ReadAlphas() {
-  const int start = depth_;
   int64_t selected = -1;
-  for (;;) {
-    const uint32_t token = Next(true, true);
-    if (token == kTokContinue && depth_ < start) return kTokContinue;
-    if (token != kTokKeyword || ignorable_) break;
+  const int start = depth_;
+  const uint32_t result = WalkGroup(true, true, [&](uint32_t token) -> uint32_t {
+    if (token == kTokContinue) return kTokContinue;
+    if (token != kTokKeyword || ignorable_) return kWalkStop;
     if (keyword_ == K().cf) selected = value_;
     else if (keyword_ == K().glmtalpha && selected >= 0 && selected < int64_t(colors_.size()))
       colors_[size_t(selected)] = (colors_[size_t(selected)] & 0x00FFFFFF) | (uint32_t(std::clamp<int64_t>(value_, 0, 100)) << 24);
-  }
+    return kTokContinue;
+  });
   ignorable_ = false;
+  if (result != kTokContinue) return result;
   return depth_ < start ? kTokContinue : SkipGroup();
 }
 
