@@ -169,7 +169,8 @@ class Reader {
   uint32_t DispatchIgnorable();
   bool InsertText(const QString& text);
   bool Flush();
-  bool InsertBreak(char16_t mark);
+  // prepare: a table paragraph may first start a row (not while one is being built).
+  bool InsertBreak(char16_t mark, bool prepare = true);
   bool ApplyPara(uint32_t cp);
   bool CharKeyword();
   bool ParaKeyword();
@@ -647,10 +648,10 @@ bool Reader::ApplyPara(uint32_t cp) {
   return ApplyPropsToRange({doc_, cp, cp}, para);
 }
 
-bool Reader::InsertBreak(char16_t mark) {
+bool Reader::InsertBreak(char16_t mark, bool prepare) {
   if (g_.deleted) return true;
   if (!Flush()) return false;
-  if (!PrepareForText()) return false;
+  if (prepare && !PrepareForText()) return false;
   PropRecord chars = g_.chars;
   chars.index = kGMNone;
   DocRange at{doc_, insertCp_, insertCp_};
@@ -826,7 +827,7 @@ uint32_t Reader::ReadLinkResult() {
   if (g_.deleted) return kTokContinue;
   Pane* pane = CurrentPane(doc_);
   if (!pane) return InsertText(display) ? kTokContinue : kTokMemory;
-  if (!Flush()) return kTokMemory;
+  if (!Flush() || !PrepareForText()) return kTokMemory;
   pane->selFirst = pane->selLimit = int32_t(insertCp_);
   if (!InsertLink(doc_, url, &display)) return kTokMemory;
   insertCp_ = uint32_t(std::max(pane->selFirst, 0));
@@ -1274,7 +1275,7 @@ void RowBorder(const RowDefinition& def, uint32_t columns, uint32_t* kind, int64
 // the insertion point is at the end of. The insertion point moves into the row's first cell.
 bool Reader::BuildRow() {
   if (!Flush()) return false;
-  if (insertCp_ > paraStart_ && !InsertBreak(0x0A)) return false;
+  if (insertCp_ > paraStart_ && !InsertBreak(0x0A, false)) return false;
   rowPending_ = rowDefining_ = false;
   cellSide_ = -1;
   PropRecord props = def_.props;
@@ -1406,16 +1407,22 @@ void Reader::LeaveTable() {
   cell_ = rowCells_ = 0;
 }
 
-// Before text or a paragraph mark: a table paragraph without an open cell starts a row (a row
-// that no definition precedes repeats the last one); text outside a table paragraph leaves the table.
+// Before text or a paragraph mark: a table paragraph without an open cell starts the pending
+// row, or after a row repeats the last definition; one beyond the row's last cell (outside our
+// own RTF), like text outside a table paragraph, leaves the table.
 bool Reader::PrepareForText() {
   if (g_.deleted || tolerant_) return true;
   const bool cellOpen = inTable_ && cell_ < rowCells_;
-  if (g_.inTable && !cellOpen && (rowPending_ || haveDefinition_)) return BuildRow();
-  if (!g_.inTable && inTable_) {
-    if (!Flush()) return false;
-    LeaveTable();
+  const bool rowOpen = inTable_ && rowCells_ > 0;
+  if (g_.inTable && !cellOpen) {
+    if (rowPending_ || (!rowOpen && haveDefinition_)) return BuildRow();
+    if (!rowOpen || origin_ == kOwn) return true;
+    haveDefinition_ = false;  // the rows that follow need a definition of their own
+  } else if (g_.inTable || !inTable_) {
+    return true;
   }
+  if (!Flush()) return false;
+  LeaveTable();
   return true;
 }
 

@@ -210,10 +210,26 @@ TEST(RtfReader, TablesFromRows) {
   EXPECT_EQ(props->get<int64_t>(TableProp::widths), 25400);
 }
 
-TEST(RtfReader, TolerantReadingKeepsCellsApart) {
-  Imported got = Import("{\\rtf1\\trowd\\cellx1000\\cellx2000\\intbl a\\cell b\\cell\\row}", kRtfModeTolerant);
-  EXPECT_EQ(got.text(), QStringLiteral("a\nb"));
-  EXPECT_FALSE(KnotAfter(got, kKnotTable).found());
+TEST(RtfReader, TableTexts) {
+  const char* row = "\\trowd\\cellx1000\\cellx2000\\intbl a\\cell b\\cell";
+  const struct {
+    QByteArray rtf;
+    int mode;
+    const char* text;
+    bool table;
+  } cases[] = {
+      {QByteArray("{\\rtf1 ") + row + "\\row}", kRtfModeTolerant, "a\nb", false},  // a paragraph per cell
+      {QByteArray("{\\rtf1 ") + row + " c\\cell\\row\\pard d}", kRtfModeNormal, "a\tb\nc\nd", true},  // beyond the last cell
+      {QByteArray("{\\rtf1 ") + row + "\\row\\intbl c\\cell d\\cell\\row\\pard e}", kRtfModeNormal, "a\tb\nc\td\ne", true},
+      {"{\\rtf1 a\\cell b\\row c}", kRtfModeNormal, "a\nbc", false},  // no table words
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rtf.toStdString());
+    Imported got = Import(c.rtf, c.mode);
+    EXPECT_EQ(got.result, kRtfImportOk);
+    EXPECT_EQ(got.text(), QString::fromUtf8(c.text));
+    EXPECT_EQ(KnotAfter(got, kKnotTable).found(), c.table);
+  }
 }
 
 QByteArray PngHex(int side, QByteArray* png = nullptr) {
