@@ -25,6 +25,15 @@ GMTextStore::Place GMTextStore::locate(uint32_t cp) const {
   }
   if (chunks_.empty()) return {0, 0, 0};
   const std::vector<Piece>& pieces = chunks_[chunk].pieces;
+  const uint32_t chunkLength = chunks_[chunk].length;
+  if (cp < chunkLength && cp > chunkLength / 2) {
+    // From the chunk's end: text is mostly added and read at the end of what came before.
+    uint32_t rest = chunkLength - cp;
+    for (uint32_t piece = uint32_t(pieces.size()); piece-- > 0;) {
+      if (rest <= pieces[piece].length) return {chunk, piece, pieces[piece].length - rest};
+      rest -= pieces[piece].length;
+    }
+  }
   uint32_t piece = 0;
   while (piece < pieces.size() && cp >= pieces[piece].length) {
     cp -= pieces[piece].length;

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -161,6 +162,7 @@ class Reader {
   uint32_t WalkGroup(bool semicolonEnds, bool passIgnorable, Visit&& visit);
   bool SkipUnit();
   QString Convert(const QByteArray& bytes) const;
+  bool AsciiReadsAsIs() const;
   void Push();
   void Pop();
 
@@ -298,10 +300,9 @@ bool Reader::SkipUnit() {
   return true;
 }
 
-QString Reader::Convert(const QByteArray& bytes) const {
-  const FLStringEncoding encoding = g_.fontEncoding != kFLEncodingNone ? g_.fontEncoding : docEncoding_;
-  // Plain ASCII reads the same in the code pages that extend it, without a converter.
-  switch (encoding) {
+// Whether the text's current encoding reads plain ASCII as ASCII, so that it needs no converter.
+bool Reader::AsciiReadsAsIs() const {
+  switch (g_.fontEncoding != kFLEncodingNone ? g_.fontEncoding : docEncoding_) {
     case kFLEncodingASCII:
     case kFLEncodingUTF8:
     case kFLEncodingISOLatin1:
@@ -310,12 +311,15 @@ QString Reader::Convert(const QByteArray& bytes) const {
     case kFLEncodingWindowsGreek:
     case kFLEncodingWindowsTurkish:
     case kFLEncodingWindowsLatin2:
-    case kFLEncodingMacRoman:
-      if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; }))
-        return QString::fromLatin1(bytes);
-      break;
-    default: break;
+    case kFLEncodingMacRoman: return true;
+    default: return false;
   }
+}
+
+QString Reader::Convert(const QByteArray& bytes) const {
+  const FLStringEncoding encoding = g_.fontEncoding != kFLEncodingNone ? g_.fontEncoding : docEncoding_;
+  if (AsciiReadsAsIs() && std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; }))
+    return QString::fromLatin1(bytes);
   if (std::optional<QString> text = DecodeText(bytes, encoding, true)) return *text;
   return QString::fromLatin1(bytes);
 }
@@ -540,6 +544,22 @@ uint32_t Reader::GatherText(bool semicolonEnds) {
     text_.clear();
     return kTokText;
   }
+  if (skipCount_ == 0 && AsciiReadsAsIs()) {
+    // A stretch of plain ASCII up to the next control character is the token as it stands.
+    qsizetype at = pos_;
+    char16_t c = 0;
+    while (at < src_.size()) {
+      c = src_[at].unicode();
+      if (c >= 0x80 || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n' || (semicolonEnds && c == ';')) break;
+      ++at;
+    }
+    if (at == src_.size() || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n') {
+      if (at - pos_ > kMaxTokenUnits) return kTokMemory;
+      text_ = src_.mid(pos_, at - pos_);
+      pos_ = at;
+      return kTokText;
+    }
+  }
   QByteArray bytes;
   QString wide;
   while (pos_ < src_.size()) {
@@ -650,14 +670,21 @@ bool Reader::ApplyPara(uint32_t cp) {
 
 bool Reader::InsertBreak(char16_t mark, bool prepare) {
   if (g_.deleted) return true;
-  if (!Flush()) return false;
-  if (prepare && !PrepareForText()) return false;
-  PropRecord chars = g_.chars;
-  chars.index = kGMNone;
-  DocRange at{doc_, insertCp_, insertCp_};
-  const char16_t unit[] = {mark};
-  if (!InsertNewText(&at, unit, 1, chars)) return false;
-  insertCp_ = at.limit;
+  if (!pending_.isEmpty() && !inTable_ && !g_.inTable && pending_.size() < kMaxTokenUnits &&
+      std::memcmp(pendingChars_.body, g_.chars.body, PropBodySize(kPropChar)) == 0) {
+    // The mark goes in with the paragraph's last text, in one insertion.
+    pending_ += QChar(mark);
+    if (!Flush()) return false;
+  } else {
+    if (!Flush()) return false;
+    if (prepare && !PrepareForText()) return false;
+    PropRecord chars = g_.chars;
+    chars.index = kGMNone;
+    DocRange at{doc_, insertCp_, insertCp_};
+    const char16_t unit[] = {mark};
+    if (!InsertNewText(&at, unit, 1, chars)) return false;
+    insertCp_ = at.limit;
+  }
   if (!ApplyPara(insertCp_ - 1)) return false;
   paraStart_ = insertCp_;
   lastWasMark_ = true;
@@ -840,7 +867,7 @@ uint32_t Reader::ReadLinkResult() {
 
 bool Reader::CharKeyword() {
   const char* name = RtfKeywordName(keyword_);
-  const QLatin1StringView w(name);
+  const std::string_view w(name);
   PropRecord& c = g_.chars;
   const uint8_t on = value_ != 0 ? 1 : 0;
   auto set8 = [&](uint32_t field, uint8_t v) { c.body[field] = v; };
@@ -863,7 +890,7 @@ bool Reader::CharKeyword() {
   else if (w == "glmtlower") c.set<uint32_t>(CharField::caps, 2);
   else if (w == "glmttitlecap") c.set<uint32_t>(CharField::caps, 4);
   else if (w == "glmtnocap") c.set<uint32_t>(CharField::caps, 0);
-  else if (w.startsWith(QLatin1StringView("ul"))) {
+  else if (w.starts_with("ul")) {
     uint32_t kind = 1;
     if (w == "ulw") kind = 2;
     else if (w == "uldb" || w == "ululdbwave") kind = 3;
@@ -929,7 +956,7 @@ void Reader::AddTab(uint32_t position, uint32_t alignment) {
 }
 
 bool Reader::ParaKeyword() {
-  const QLatin1StringView w(RtfKeywordName(keyword_));
+  const std::string_view w(RtfKeywordName(keyword_));
   PropRecord& p = g_.para;
   const int64_t emu = value_ * 635;  // twips
   const uint8_t low = uint8_t(value_);
@@ -991,7 +1018,7 @@ bool Reader::ParaKeyword() {
 }
 
 void Reader::DocKeyword() {
-  const QLatin1StringView w(RtfKeywordName(keyword_));
+  const std::string_view w(RtfKeywordName(keyword_));
   if (w == "deff") defaultFont_ = value_;
   if (doc_->kind == kDocClipboard) return;
   PropRecord& d = doc_->docProps;
@@ -1007,7 +1034,7 @@ void Reader::DocKeyword() {
 // ---- Chapters, frames and borders -------------------------------------------------------------
 
 void Reader::ChapterKeyword() {
-  const QLatin1StringView w(RtfKeywordName(keyword_));
+  const std::string_view w(RtfKeywordName(keyword_));
   const int64_t emu = value_ * 635;
   if (rowDefining_ && nesting_ == 0 && (w == "cols" || w == "colno" || w == "colw")) {
     // In a row definition the column words describe the table.
@@ -1059,7 +1086,7 @@ void Reader::ChapterKeyword() {
 }
 
 void Reader::FrameKeyword() {
-  const QLatin1StringView w(RtfKeywordName(keyword_));
+  const std::string_view w(RtfKeywordName(keyword_));
   PropRecord& f = frame_;
   const int64_t emu = value_ * 635;
   struct Choice {
@@ -1096,7 +1123,7 @@ void Reader::FrameKeyword() {
 }
 
 void Reader::BorderKeyword(uint8_t* spec) {
-  const QLatin1StringView w(RtfKeywordName(keyword_));
+  const std::string_view w(RtfKeywordName(keyword_));
   auto get32 = [&](uint32_t at) {
     uint32_t v;
     std::memcpy(&v, spec + at, 4);
@@ -1129,7 +1156,7 @@ void Reader::BorderKeyword(uint8_t* spec) {
   else if (w == "brdrwavydb" || w == "brdrwavy") {
     set32(BorderField::line, w == "brdrwavy" ? 5 : 4);
     set64(BorderField::thickness, 50800);
-  } else if (w.startsWith(QLatin1StringView("brdrth")) || w.startsWith(QLatin1StringView("brdrtnth"))) {
+  } else if (w.starts_with("brdrth") || w.starts_with("brdrtnth")) {
     set32(BorderField::line, 0);
     set64(BorderField::width, 2);
   } else if (w == "brdrw") set64(BorderField::width, value_ * 635);
@@ -1158,7 +1185,7 @@ void Reader::InitTableProps() {
 }
 
 bool Reader::TableKeyword() {
-  const QLatin1StringView w(RtfKeywordName(keyword_));
+  const std::string_view w(RtfKeywordName(keyword_));
   PropRecord& t = def_.props;
   const int64_t emu = value_ * 635;
   if (w == "cell") return EndCell();
@@ -1711,7 +1738,7 @@ uint32_t Reader::Dispatch() {
   const Keys& k = K();
   const uint32_t kind = RtfKeywordKind(keyword_);
   if (kind != kRtfSpecialKind && !tolerant_) {
-    const QLatin1StringView w(RtfKeywordName(keyword_));
+    const std::string_view w(RtfKeywordName(keyword_));
     if (kind != kPropBorder) cellSide_ = -1;
     bool ok = true;
     switch (kind) {
@@ -1728,7 +1755,7 @@ uint32_t Reader::Dispatch() {
       case kPropFrame: FrameKeyword(); break;
       case kPropTable: ok = TableKeyword(); break;
       case kPropBorder:
-        if (w.startsWith(QLatin1StringView("clbrdr"))) {
+        if (w.starts_with("clbrdr")) {
           // A side of the next cell's border, which the border words after it describe.
           if (!rowDefining_ || nesting_ > 0 || def_.columns >= kMaxColumns) break;
           cellSide_ = w == "clbrdrt" ? kCellTop : w == "clbrdrl" ? kCellLeft : w == "clbrdrb" ? kCellBottom : kCellRight;
