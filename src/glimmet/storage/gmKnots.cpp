@@ -157,7 +157,7 @@ bool FetchKnot(GlimmetDoc* doc, uint32_t cp, KnotInfo* info, uint32_t requiredTy
       found = CollectKnot(doc, begin, cp, info) && cp < info->limit;
       if (found && doc->knots.cpAt(at) == cp && e.kink == kKinkMiddle && e.type != info->type()) found = false;
     }
-    if (!found) NotFound(doc, info);
+    if (!found && begin != kGMNone) NotFound(doc, info);  // else nothing was filled in
   }
   if (requiredType != 0 && (!found || info->type() != requiredType)) {
     LogAssert("Expected knot not found", __func__, __FILE__, __LINE__);

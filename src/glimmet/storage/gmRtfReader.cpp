@@ -140,6 +140,7 @@ struct SheetStyle {
   int64_t number = 0;
   int64_t basedOn = 222;  // none
   int64_t next = kStyleNone;
+  bool normalTable = false;  // the table words describe Normal's table formatting
   uint32_t index = kGMNone;  // in the document, once made
   PropRecord chars;
   PropRecord first;  // the record of the style's kind (paragraph, chapter or table)
@@ -665,6 +666,15 @@ bool Reader::ApplyPara(uint32_t cp) {
   // The first line may not reach further left than the page edge.
   const int64_t left = para.get<int64_t>(ParaField::leftIndent);
   if (para.get<int64_t>(ParaField::firstIndent) < -left) para.set<int64_t>(ParaField::firstIndent, -left);
+  if (paraStart_ <= cp) {
+    // A paragraph that one run with these properties already covers (as a paragraph formatted
+    // like the one before it is, once inserted) stays as it is.
+    const uint32_t run = doc_->paraRuns.indexOfCp(cp);
+    const PropRecord* have = run == kGMNone ? nullptr : PropertiesAtIndex(doc_, doc_->paraRuns.at(run));
+    if (have && have->kind == kPropPara && doc_->paraRuns.cpAt(run) <= paraStart_ &&
+        std::memcmp(have->body, para.body, PropBodySize(kPropPara)) == 0)
+      return true;
+  }
   return ApplyPropsToRange({doc_, cp, cp}, para);
 }
 
@@ -1029,6 +1039,27 @@ void Reader::DocKeyword() {
   else if (w == "margt") d.set<int64_t>(DocField::top, value_ < 0 ? -emu : emu);
   else if (w == "margb") d.set<int64_t>(DocField::bottom, value_ < 0 ? -emu : emu);
   else if (w == "gutter") d.set<int64_t>(DocField::gutter, emu);
+  else if (w == "pgnstart") d.set<uint16_t>(DocField::pageNum, uint16_t(value_));
+  else if (w == "glmtbtcolor") d.set<uint32_t>(DocField::btColor, ColorFor(value_, false));
+  else if (w == "glmtbackclr") d.set<uint32_t>(DocField::back, ColorFor(value_, true));
+  else if (w == "glmtbackopacity") d.set<int32_t>(DocField::opacity, int32_t(value_));
+  else if (w == "glmtbackscale") d.set<int32_t>(DocField::scale, int32_t(value_));
+  else {
+    struct Flag {
+      const char* word;
+      uint32_t offset;
+    };
+    static const Flag kFlags[] = {{"facingp", DocField::mirrorH},        {"margmirror", DocField::mirrorL},
+                                  {"glmtignoremarg", DocField::ignoreM}, {"widowctrl", DocField::widow},
+                                  {"glmtnoemptyhdr", DocField::hdrEmpty}, {"makebackup", DocField::backup},
+                                  {"glmtnodocwrap", DocField::noWrap},   {"glmtnopreview", DocField::noPreview},
+                                  {"glmtnospell", DocField::noSpell},    {"glmthidebmk", DocField::hideBmk},
+                                  {"glmtnoconv", DocField::noConv},      {"glmtnoback", DocField::noBack},
+                                  {"glmtnoquote", DocField::noQuotes},   {"glmttileback", DocField::tile},
+                                  {"glmtfillpage", DocField::fill}};
+    for (const Flag& flag : kFlags)
+      if (w == flag.word) d.body[flag.offset] = uint8_t(value_);
+  }
 }
 
 // ---- Chapters, frames and borders -------------------------------------------------------------
@@ -1198,7 +1229,7 @@ bool Reader::TableKeyword() {
     rowDefining_ = rowPending_ = haveDefinition_ = true;
     cellSide_ = -1;
     if (origin_ == kOwn) {
-      std::memcpy(t.body + kTableBorderOffset, g_.border, BorderField::size);
+      // The table group before the rows gave the properties, the border included.
       def_.columns = 0;
       def_.column = 0;
       for (Kolor& color : def_.cellColors) color = kNoKolor;
@@ -1647,6 +1678,12 @@ uint32_t Reader::ReadStyleSheet() {
       chars.set<uint16_t>(CharField::style, 0);
       para.index = chars.index = kGMNone;
       ChangeStyle(doc_, 0, para, chars);
+      if (entry.normalTable) {
+        PropRecord table = def_.props;
+        table.index = kGMNone;
+        const uint32_t index = IndexForProperties(doc_, &table);
+        if (index != kGMNone) doc_->defaultTableProps = index;
+      }
       return;
     }
     if (sheetByNumber_.contains(entry.number)) return;
@@ -1674,6 +1711,7 @@ uint32_t Reader::ReadStyleSheet() {
       if (value_ == 0 && entry.kind != kPropPara) LogAssert("styleIndex in normal", __func__, __FILE__, __LINE__);
     } else if (kw == k.sbasedon) entry.basedOn = value_;
     else if (kw == k.snext) entry.next = value_;
+    else if (kw == k.glmtdest) entry.normalTable = value_ == 4;
     else if (kind == kPropChar) CharKeyword();
     else if (kind == kPropPara) ParaKeyword();
     else if (kind == kPropChapter) ChapterKeyword();
@@ -1682,7 +1720,7 @@ uint32_t Reader::ReadStyleSheet() {
       rowDefining_ = false;
       TableKeyword();
       rowDefining_ = defining;
-    } else if (kind == kPropBorder) BorderKeyword(g_.border);
+    } else if (kind == kPropBorder) BorderKeyword(entry.normalTable ? def_.props.body + kTableBorderOffset : g_.border);
     else if (kind == kPropList) LogAssert("Unknown propType", __func__, __FILE__, __LINE__);
     inEntry = g_;
     return kTokContinue;
@@ -1769,6 +1807,8 @@ uint32_t Reader::Dispatch() {
           std::memcpy(&side.line, spec + BorderField::line, 4);
           std::memcpy(&side.width, spec + BorderField::width, 8);
           if (w == "brdrnil" || w == "brdrnone") side.present = false;
+        } else if (rowDefining_ && origin_ == kOwn) {
+          BorderKeyword(def_.props.body + kTableBorderOffset);  // our own table group's border
         } else {
           BorderKeyword(g_.border);
         }

@@ -305,11 +305,14 @@ TEST(RtfReader, StyleSheet) {
   EXPECT_EQ(normalChars->get<int16_t>(CharField::size), 40);
   // A style number the sheet does not hold makes the RTF malformed.
   EXPECT_EQ(Import("{\\rtf1\\s7 a}").result, kRtfImportMalformed);
+  // Without a sheet, the first text gives Normal its font and size.
+  Imported plain = Import("{\\rtf1{\\fonttbl{\\f0 Courier;}}\\fs20 a}");
+  EXPECT_EQ(PropertiesAtIndex(plain.doc.get(), plain.doc->styles[0].second)->get<int16_t>(CharField::size), 40);
 }
 
 TEST(RtfReader, KnotsChaptersAndBorders) {
   Imported got = Import(
-      "{\\rtf1\\cols200\\colsx720 \\pard\\box\\brdrdb\\brdrw30\\brdrcf0 a\\glmtcheck1 b\\par\\glmtdiv3\\par c}");
+      "{\\rtf1\\facingp\\glmtbackopacity50\\cols200\\colsx720 \\pard\\box\\brdrdb\\brdrw30\\brdrcf0 a\\glmtcheck1 b\\par\\glmtdiv3\\par c}");
   ASSERT_EQ(got.result, kRtfImportOk);
   KnotInfo check = KnotAfter(got, kKnotCheckbox), divider = KnotAfter(got, kKnotDivider);
   ASSERT_TRUE(check.found());
@@ -325,6 +328,8 @@ TEST(RtfReader, KnotsChaptersAndBorders) {
   FetchChapterProps(got.doc.get(), BodyStart(got.doc.get()), nullptr, &chapter);
   EXPECT_EQ(chapter.body[22], 10);  // columns clamped
   EXPECT_EQ(chapter.get<int64_t>(ChapterField::between), 457200);
+  EXPECT_EQ(got.doc->docProps.body[DocField::mirrorH], 1);
+  EXPECT_EQ(got.doc->docProps.get<int32_t>(DocField::opacity), 50);
 }
 
 // Every file of the corpus imports; its text matches one of two independent readers' text.
