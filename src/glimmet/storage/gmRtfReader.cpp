@@ -277,6 +277,7 @@ class Reader {
   QHash<int64_t, uint32_t> sheetByNumber_;
   bool normalFromSheet_ = false;
   bool inStyleSheet_ = false;
+  int resolving_ = 0;  // the depth of style resolution
 
   uint32_t result_ = kRtfImportOk;
   QString failMessage_;
@@ -1744,6 +1745,14 @@ uint32_t Reader::ResolveStyle(int64_t number, uint32_t kind) {
   SheetStyle& style = sheet_[*found];
   if (style.index == kGMNone - 1) return 0;  // a style based on itself in the end
   if (style.index != kGMNone) return style.index;
+  // Chains of based-on and next styles are followed a few links deep; deeper ones rest on Normal.
+  constexpr int kMaxChain = 32;
+  if (resolving_ >= kMaxChain) return 0;
+  struct Depth {
+    int& depth;
+    explicit Depth(int& d) : depth(++d) {}
+    ~Depth() { --depth; }
+  } depth(resolving_);
   style.index = kGMNone - 1;
   uint32_t index = kGMNone;
   if (style.id != kUserStyleId) {

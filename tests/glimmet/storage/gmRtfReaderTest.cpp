@@ -305,6 +305,12 @@ TEST(RtfReader, StyleSheet) {
   EXPECT_EQ(normalChars->get<int16_t>(CharField::size), 40);
   // A style number the sheet does not hold makes the RTF malformed.
   EXPECT_EQ(Import("{\\rtf1\\s7 a}").result, kRtfImportMalformed);
+  // A long chain of styles, each based on the one before, is made without a deep recursion.
+  QByteArray chain = "{\\rtf1{\\stylesheet";
+  for (int i = 1; i <= 3000; ++i)
+    chain += "{\\s" + QByteArray::number(i) + "\\sbasedon" + QByteArray::number(i - 1) + "\\snext" +
+             QByteArray::number(i + 1) + " s" + QByteArray::number(i) + ";}";
+  EXPECT_EQ(Import(chain + "}\\s3000 a}").result, kRtfImportOk);
   // Without a sheet, the first text gives Normal its font and size.
   Imported plain = Import("{\\rtf1{\\fonttbl{\\f0 Courier;}}\\fs20 a}");
   EXPECT_EQ(PropertiesAtIndex(plain.doc.get(), plain.doc->styles[0].second)->get<int16_t>(CharField::size), 40);
