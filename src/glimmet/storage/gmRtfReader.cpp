@@ -54,7 +54,8 @@ struct Keys {
            fldinst = Kw("fldinst"), fldrslt = Kw("fldrslt"), field = Kw("field"), pict = Kw("pict"),
            shppict = Kw("shppict"), nonshppict = Kw("nonshppict"), NeXTGraphic = Kw("NeXTGraphic"),
            glmtignore = Kw("glmtignore"), ud = Kw("ud"), upr = Kw("upr"), deff = Kw("deff"), plain = Kw("plain"),
-           pard = Kw("pard"), cf = Kw("cf"), glmtalpha = Kw("glmtalpha"), hyperlink = Kw("hyperlink"), glmtdiv = Kw("glmtdiv"), glmtmagic = Kw("glmtmagic"),
+           pard = Kw("pard"), cf = Kw("cf"), glmtalpha = Kw("glmtalpha"), hyperlink = Kw("hyperlink"),
+           glmtdiv = Kw("glmtdiv"), glmtmagic = Kw("glmtmagic"),
            glmtcheck = Kw("glmtcheck"), glmttable = Kw("glmttable"), itap = Kw("itap"), pngblip = Kw("pngblip"),
            jpegblip = Kw("jpegblip"), emfblip = Kw("emfblip"), macpict = Kw("macpict"), picscalex = Kw("picscalex"),
            picscaley = Kw("picscaley"), picwgoal = Kw("picwgoal"), picw = Kw("picw"), glmtpict = Kw("glmtpict"),
@@ -552,7 +553,8 @@ uint32_t Reader::GatherText(bool semicolonEnds) {
     char16_t c = 0;
     while (at < src_.size()) {
       c = src_[at].unicode();
-      if (c >= 0x80 || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n' || (semicolonEnds && c == ';')) break;
+      if (c >= 0x80 || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n' || (semicolonEnds && c == ';'))
+        break;
       ++at;
     }
     if (at == src_.size() || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n') {
@@ -999,7 +1001,8 @@ bool Reader::ParaKeyword() {
   else if (w == "glmtbig") p.body[ParaField::bigFirst] = low;
   else if (w == "glmtbotpg") p.body[ParaField::bottomOfPage] = low;
   else if (w == "glmtlcrt") p.body[ParaField::headerTabs] = low;
-  else if (w == "glmtchecked") p.body[ParaField::checkboxOn] = low; else if (w == "ql") p.set<uint32_t>(ParaField::alignment, 0);
+  else if (w == "glmtchecked") p.body[ParaField::checkboxOn] = low;
+  else if (w == "ql") p.set<uint32_t>(ParaField::alignment, 0);
   else if (w == "qc") p.set<uint32_t>(ParaField::alignment, 1);
   else if (w == "qj") p.set<uint32_t>(ParaField::alignment, 2);
   else if (w == "qr") p.set<uint32_t>(ParaField::alignment, 3);
@@ -1805,7 +1808,10 @@ uint32_t Reader::Dispatch() {
         if (w.starts_with("clbrdr")) {
           // A side of the next cell's border, which the border words after it describe.
           if (!rowDefining_ || nesting_ > 0 || def_.columns >= kMaxColumns) break;
-          cellSide_ = w == "clbrdrt" ? kCellTop : w == "clbrdrl" ? kCellLeft : w == "clbrdrb" ? kCellBottom : kCellRight;
+          cellSide_ = w == "clbrdrt"   ? kCellTop
+                      : w == "clbrdrl" ? kCellLeft
+                      : w == "clbrdrb" ? kCellBottom
+                                       : kCellRight;
           def_.borders[def_.columns][cellSide_] = CellBorder{true, 0, 0};
         } else if (cellSide_ >= 0 && def_.columns < kMaxColumns) {
           CellBorder& side = def_.borders[def_.columns][cellSide_];
@@ -1879,7 +1885,8 @@ uint32_t Reader::ReadAlphas() {
     if (token != kTokKeyword || ignorable_) return kWalkStop;
     if (keyword_ == K().cf) selected = value_;
     else if (keyword_ == K().glmtalpha && selected >= 0 && selected < int64_t(colors_.size()))
-      colors_[size_t(selected)] = (colors_[size_t(selected)] & 0x00FFFFFF) | (uint32_t(std::clamp<int64_t>(value_, 0, 100)) << 24);
+      colors_[size_t(selected)] =
+          (colors_[size_t(selected)] & 0x00FFFFFF) | (uint32_t(std::clamp<int64_t>(value_, 0, 100)) << 24);
     return kTokContinue;
   });
   ignorable_ = false;

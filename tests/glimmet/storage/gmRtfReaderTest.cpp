@@ -219,8 +219,10 @@ TEST(RtfReader, TableTexts) {
     bool table;
   } cases[] = {
       {QByteArray("{\\rtf1 ") + row + "\\row}", kRtfModeTolerant, "a\nb", false},  // a paragraph per cell
-      {QByteArray("{\\rtf1 ") + row + " c\\cell\\row\\pard d}", kRtfModeNormal, "a\tb\nc\nd", true},  // beyond the last cell
-      {QByteArray("{\\rtf1 ") + row + "\\row\\intbl c\\cell d\\cell\\row\\pard e}", kRtfModeNormal, "a\tb\nc\td\ne", true},
+      // Text beyond the last cell leaves the table.
+      {QByteArray("{\\rtf1 ") + row + " c\\cell\\row\\pard d}", kRtfModeNormal, "a\tb\nc\nd", true},
+      {QByteArray("{\\rtf1 ") + row + "\\row\\intbl c\\cell d\\cell\\row\\pard e}", kRtfModeNormal,
+       "a\tb\nc\td\ne", true},
       {"{\\rtf1 a\\cell b\\row c}", kRtfModeNormal, "a\nbc", false},  // no table words
   };
   for (const auto& c : cases) {
@@ -318,7 +320,8 @@ TEST(RtfReader, StyleSheet) {
 
 TEST(RtfReader, KnotsChaptersAndBorders) {
   Imported got = Import(
-      "{\\rtf1\\facingp\\glmtbackopacity50\\cols200\\colsx720 \\pard\\box\\brdrdb\\brdrw30\\brdrcf0 a\\glmtcheck1 b\\par\\glmtdiv3\\par c}");
+      "{\\rtf1\\facingp\\glmtbackopacity50\\cols200\\colsx720 \\pard\\box\\brdrdb\\brdrw30\\brdrcf0 a\\glmtcheck1 "
+      "b\\par\\glmtdiv3\\par c}");
   ASSERT_EQ(got.result, kRtfImportOk);
   KnotInfo check = KnotAfter(got, kKnotCheckbox), divider = KnotAfter(got, kKnotDivider);
   ASSERT_TRUE(check.found());
