@@ -859,6 +859,8 @@ uint32_t Reader::ReadLinkResult() {
   const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
     if (token == kTokText) display += text_;
     else if (token == kTokPara) display += u' ';
+    else if (token == kTokKeyword && (keyword_ == K().pict || keyword_ == K().NeXTGraphic))
+      return kWalkSkip;  // a picture's data is not the link's text
     return kTokContinue;
   });
   if (result != kTokContinue) return result;
