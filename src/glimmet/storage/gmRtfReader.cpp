@@ -233,6 +233,7 @@ class Reader {
   int64_t skipCount_ = 0;
   GroupState g_;
   std::vector<GroupState> stack_;
+  uint64_t unsavedGroups_ = 0;  // groups opened beyond kMaxSavedGroups
   FLStringEncoding docEncoding_ = kFLEncodingWindowsLatin1;
 
   uint32_t insertCp_ = 0;
@@ -286,11 +287,20 @@ class Reader {
 
 // ---- Tokenizer ------------------------------------------------------------------------------
 
+// Each saved state is a few kilobytes: groups nested deeper than any real document nests them
+// share the state of the group around them, so that a file of braces cannot exhaust memory.
+constexpr size_t kMaxSavedGroups = 10000;
+
 void Reader::Push() {
-  stack_.push_back(g_);
+  if (stack_.size() < kMaxSavedGroups) stack_.push_back(g_);
+  else ++unsavedGroups_;
 }
 
 void Reader::Pop() {
+  if (unsavedGroups_ > 0) {
+    --unsavedGroups_;
+    return;
+  }
   if (stack_.empty()) return;
   g_ = std::move(stack_.back());
   stack_.pop_back();

@@ -100,6 +100,9 @@ TEST(RtfReader, TextAndFailures) {
     if (c.text) EXPECT_EQ(got.text(), QString::fromUtf8(c.text));
     if (c.result != kRtfImportOk) EXPECT_FALSE(got.message.isEmpty());
   }
+  // Groups nested far deeper than documents nest them are read without exhausting memory.
+  const QByteArray deep = "{\\rtf1 a" + QByteArray(200000, '{') + "b" + QByteArray(200000, '}') + "}";
+  EXPECT_EQ(Import(deep).text(), QStringLiteral("ab"));
 }
 
 TEST(RtfReader, ListKeywordGivesTheMalformedMessage) {
