@@ -6,7 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QBuffer>
 #include <QGuiApplication>
+#include <QImage>
 #include <QString>
 
 namespace {
@@ -30,6 +32,45 @@ void BM_ReadRtf(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReadRtf)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same amount of RTF with a table of five two-column rows after every tenth paragraph and a
+// few pictures in hex.
+QString LargeRtfWithTables() {
+  QString rtf = QStringLiteral("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Helvetica;}}\n");
+  const QString paragraph = QStringLiteral(
+      "\\pard\\li720 Plain text of a paragraph {\\b bold words} and more plain text to make the line "
+      "about as long as a real one.\\par\n");
+  const QString row = QStringLiteral(
+      "\\trowd\\trgaph108\\clbrdrt\\brdrs\\brdrw10 \\cellx3000\\clbrdrt\\brdrs\\brdrw10 \\cellx6000"
+      "\\pard\\intbl first cell\\cell second {\\i cell}\\cell\\row\n");
+  QImage image(400, 300, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x ^ y) % 256));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  const QString picture =
+      QStringLiteral("{\\pict\\pngblip\\picwgoal4000 ") + QString::fromLatin1(png.toHex()) + QStringLiteral("}\n");
+  int count = 0;
+  while (rtf.size() < 10 * 1000 * 1000) {
+    rtf += paragraph;
+    if (++count % 10 == 0)
+      for (int i = 0; i < 5; ++i) rtf += row;
+    if (count % 20000 == 0) rtf += picture;
+  }
+  rtf += u'}';
+  return rtf;
+}
+
+void BM_ReadRtfWithTables(benchmark::State& state) {
+  const QString rtf = LargeRtfWithTables();
+  for (auto _ : state) {
+    GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+    benchmark::DoNotOptimize(ImportRtf(doc.get(), rtf, kRtfModeNormal));
+  }
+}
+BENCHMARK(BM_ReadRtfWithTables)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_WriteRtf(benchmark::State& state) {
   GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));

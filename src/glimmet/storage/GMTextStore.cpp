@@ -25,6 +25,15 @@ GMTextStore::Place GMTextStore::locate(uint32_t cp) const {
   }
   if (chunks_.empty()) return {0, 0, 0};
   const std::vector<Piece>& pieces = chunks_[chunk].pieces;
+  const uint32_t chunkLength = chunks_[chunk].length;
+  if (cp < chunkLength && cp > chunkLength / 2) {
+    // From the chunk's end: text is mostly added and read at the end of what came before.
+    uint32_t rest = chunkLength - cp;
+    for (uint32_t piece = uint32_t(pieces.size()); piece-- > 0;) {
+      if (rest <= pieces[piece].length) return {chunk, piece, pieces[piece].length - rest};
+      rest -= pieces[piece].length;
+    }
+  }
   uint32_t piece = 0;
   while (piece < pieces.size() && cp >= pieces[piece].length) {
     cp -= pieces[piece].length;
@@ -37,6 +46,89 @@ char16_t GMTextStore::at(uint32_t cp) const {
   if (cp >= length_) return 0;
   const Place place = locate(cp);
   return chunks_[place.chunk].pieces[place.piece].text[place.offset];
+}
+
+char16_t GMTextStore::Cursor::unit() const {
+  if (cp_ >= store_->length_) return 0;
+  return store_->chunks_[place_.chunk].pieces[place_.piece].text[place_.offset];
+}
+
+void GMTextStore::Cursor::seek(uint32_t cp) {
+  constexpr uint32_t kNear = 64;
+  if (cp != cp_ && cp < store_->length_ && cp_ < store_->length_ && (cp > cp_ ? cp - cp_ : cp_ - cp) <= kNear) {
+    while (cp_ < cp) next();
+    while (cp_ > cp) previous();
+    return;
+  }
+  cp_ = std::min(cp, store_->length_);
+  place_ = store_->locate(cp_);
+}
+
+void GMTextStore::Cursor::next() {
+  if (cp_ >= store_->length_) return;
+  ++cp_;
+  if (cp_ == store_->length_) {
+    place_ = store_->locate(cp_);
+    return;
+  }
+  if (++place_.offset < store_->chunks_[place_.chunk].pieces[place_.piece].length) return;
+  place_.offset = 0;
+  // The next non-empty piece, in this chunk or a later one.
+  do {
+    if (++place_.piece >= store_->chunks_[place_.chunk].pieces.size()) {
+      place_.piece = 0;
+      ++place_.chunk;
+      while (store_->chunks_[place_.chunk].pieces.empty()) ++place_.chunk;
+    }
+  } while (store_->chunks_[place_.chunk].pieces[place_.piece].length == 0);
+}
+
+void GMTextStore::Cursor::previous() {
+  if (cp_ == 0) return;
+  if (cp_ >= store_->length_) {
+    place_ = store_->locate(--cp_);
+    return;
+  }
+  --cp_;
+  if (place_.offset > 0) {
+    --place_.offset;
+    return;
+  }
+  // The previous non-empty piece, in this chunk or an earlier one.
+  do {
+    while (place_.piece == 0) {
+      --place_.chunk;
+      place_.piece = uint32_t(store_->chunks_[place_.chunk].pieces.size());
+    }
+    --place_.piece;
+  } while (store_->chunks_[place_.chunk].pieces[place_.piece].length == 0);
+  place_.offset = store_->chunks_[place_.chunk].pieces[place_.piece].length - 1;
+}
+
+const char16_t* GMTextStore::Cursor::span(uint32_t* count) const {
+  if (cp_ >= store_->length_) {
+    *count = 0;
+    return nullptr;
+  }
+  const Piece& piece = store_->chunks_[place_.chunk].pieces[place_.piece];
+  *count = piece.length - place_.offset;
+  return piece.text + place_.offset;
+}
+
+void GMTextStore::Cursor::advance(uint32_t n) {
+  while (n > 0 && cp_ < store_->length_) {
+    const uint32_t left = store_->chunks_[place_.chunk].pieces[place_.piece].length - place_.offset;
+    if (n < left) {
+      place_.offset += n;
+      cp_ += n;
+      return;
+    }
+    // To the piece's last unit, then over the seam.
+    place_.offset += left - 1;
+    cp_ += left - 1;
+    n -= left;
+    next();
+  }
 }
 
 char16_t* GMTextStore::pointerAt(uint32_t cp, uint32_t* limit) const {
@@ -73,43 +165,6 @@ void GMTextStore::read(uint32_t first, uint32_t count, char16_t* out) const {
       place.piece = 0;
       ++place.chunk;
     }
-  }
-}
-
-GMTextStore::Cursor::Cursor(const GMTextStore& store, uint32_t cp) : store_(&store) {
-  cp_ = std::min(cp, store.length_);
-  if (cp_ >= store.length_) return;
-  const Place place = store.locate(cp_);
-  chunk_ = place.chunk;
-  piece_ = place.piece;
-  const Piece& piece = store.chunks_[chunk_].pieces[piece_];
-  text_ = piece.text + place.offset;
-  left_ = piece.length - place.offset;
-  settle();
-}
-
-// Moves past exhausted (and empty) pieces to the next unit.
-void GMTextStore::Cursor::settle() {
-  while (left_ == 0 && cp_ < store_->length_) {
-    if (++piece_ >= store_->chunks_[chunk_].pieces.size()) {
-      piece_ = 0;
-      if (++chunk_ >= store_->chunks_.size()) return;
-      if (store_->chunks_[chunk_].pieces.empty()) continue;
-    }
-    const Piece& piece = store_->chunks_[chunk_].pieces[piece_];
-    text_ = piece.text;
-    left_ = piece.length;
-  }
-}
-
-void GMTextStore::Cursor::advance(uint32_t n) {
-  while (n > 0 && left_ > 0) {
-    const uint32_t take = std::min(n, left_);
-    text_ += take;
-    left_ -= take;
-    cp_ += take;
-    n -= take;
-    settle();
   }
 }
 

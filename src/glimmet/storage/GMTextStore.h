@@ -4,6 +4,7 @@
 // editing stay cheap in long, much-edited documents.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -34,35 +35,16 @@ class GMTextStore {
   // Copies count units from first into out; count must lie inside the stream.
   void read(uint32_t first, uint32_t count, char16_t* out) const;
 
+  // Reads the units around a cp one after another, or piece by piece, each step without a
+  // search from the start: for scans that walk a stretch of text forwards or backwards. A cursor
+  // is valid until the store is next edited.
+  class Cursor;
+
   // Replaces [first, limit) by n units (text may be nullptr when n is 0). mapUnit, when given,
   // rewrites each stored unit. False (stream unchanged) when a block cannot be allocated.
   bool replace(uint32_t first, uint32_t limit, const char16_t* text, uint32_t n,
                char16_t (*mapUnit)(char16_t) = nullptr);
 
-  // Reads the stream forward from a cp piece by piece: one lookup for a whole walk instead of
-  // one per unit. Any edit of the stream invalidates it.
-  class Cursor {
-   public:
-    Cursor(const GMTextStore& store, uint32_t cp);
-    uint32_t cp() const { return cp_; }
-    // The unit at the cursor; 0 at the end.
-    char16_t unit() const { return left_ ? *text_ : 0; }
-    // The units from the cursor to the end of its piece (none at the end).
-    const char16_t* span(uint32_t* count) const {
-      *count = left_;
-      return text_;
-    }
-    void advance(uint32_t n);
-
-   private:
-    void settle();
-    const GMTextStore* store_;
-    uint32_t chunk_ = 0;
-    uint32_t piece_ = 0;
-    const char16_t* text_ = nullptr;
-    uint32_t left_ = 0;  // units of the piece from the cursor on
-    uint32_t cp_ = 0;
-  };
 
  private:
   struct Piece {
@@ -96,4 +78,26 @@ class GMTextStore {
   uint32_t length_ = 0;
   uint32_t blockSize_ = 0;
   uint32_t blockFree_ = 0;
+};
+
+class GMTextStore::Cursor {
+ public:
+  Cursor(const GMTextStore& store, uint32_t cp)
+      : store_(&store), cp_(std::min(cp, store.length_)), place_(store.locate(cp_)) {}
+  uint32_t cp() const { return cp_; }
+  // The unit at the cursor's cp; 0 at or past the end.
+  char16_t unit() const;
+  // Moves to cp: by steps when it is near, else by a search.
+  void seek(uint32_t cp);
+  void next();
+  void previous();
+  // The units from the cursor to the end of its piece (none at the end).
+  const char16_t* span(uint32_t* count) const;
+  // Moves n units on (at most to the end).
+  void advance(uint32_t n);
+
+ private:
+  const GMTextStore* store_;
+  uint32_t cp_;
+  Place place_;
 };

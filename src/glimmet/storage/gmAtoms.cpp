@@ -50,53 +50,53 @@ struct Row {
   int n, size, type, offset;
   const char* description;
   const char* xml;
-  const char* rtf;  // the keyword that writes the atom, nullptr when none
+  const char* rtf;  // the RTF keyword's name, "" for none
   int form, group;
 };
 constexpr int E = -1;
 
 constexpr Row kCharRows[] = {
-    {0, E, 0, 0, "", "", nullptr, 0, 0},
+    {0, E, 0, 0, "", "", "", 0, 0},
     {1, 2, 15, 0, "", "style", "cs", 15, 69},
     {2, 0, 0, 0, "", "", "plain", 0, 67},
     {3, 1, 2, 2, "bold", "bold", "b", 2, 47},
     {4, 1, 2, 3, "italic", "italic", "i", 2, 47},
     {5, 4, 9, 12, "underline=%@", "underline", "ul", 21, 47},
-    {6, 1, 2, 10, "", "", nullptr, 0, 47},
-    {7, 4, 9, 16, "caps=%@", "caps", nullptr, 21, 47},
+    {6, 1, 2, 10, "", "", "", 0, 47},
+    {7, 4, 9, 16, "caps=%@", "caps", "", 21, 47},
     {8, 1, 2, 5, "outline", "outline", "outl", 2, 47},
     {9, 1, 2, 4, "strike-through", "strike", "strike", 2, 47},
-    {10, 2, 19, 20, "rel. size=%@", "relsize", nullptr, 21, 47},
+    {10, 2, 19, 20, "rel. size=%@", "relsize", "", 21, 47},
     {11, 2, 10, 22, "font=%@", "font", "f", 15, 47},
     {12, 2, 18, 24, "size=%@ point", "size", "fs", 21, 47},
-    {13, 8, 13, 32, "expand=%@", "expand", nullptr, 21, 47},
-    {14, 8, 13, 40, "subscript=%@", "sub", nullptr, 21, 47},
+    {13, 8, 13, 32, "expand=%@", "expand", "", 21, 47},
+    {14, 8, 13, 40, "subscript=%@", "sub", "", 21, 47},
     {15, 4, 8, 48, "color=%@", "color", "cf", 8, 47},
     {16, 4, 8, 52, "back color=%@", "back", "cb", 8, 47},
     {17, 1, 2, 6, "shadow", "shadow", "shad", 2, 47},
     {18, 1, 2, 9, "no link", "nolink", "glmtnolink", 2, 47},
-    {19, 2, 0, 0, "", "", nullptr, 0, 47},
-    {20, 0, 0, 0, "", "", nullptr, 0, 47},
+    {19, 2, 0, 0, "", "", "", 0, 47},
+    {20, 0, 0, 0, "", "", "", 0, 47},
     {21, 1, 2, 8, "no leading", "unleaded", "glmtunleaded", 2, 47},
-    {22, 1, 2, 7, "", "", nullptr, 0, 47},
+    {22, 1, 2, 7, "", "", "", 0, 47},
 };
 
 constexpr Row kParaRows[] = {
-    {0, E, 0, 0, "", "", nullptr, 0, 0},
+    {0, E, 0, 0, "", "", "", 0, 0},
     {1, 2, 15, 0, "", "style", "s", 15, 69},
     {2, 0, 0, 0, "", "", "pard", 0, 67},
-    {3, 4, 9, 12, "align=%@", "align", nullptr, 21, 48},
+    {3, 4, 9, 12, "align=%@", "align", "", 21, 48},
     {4, 1, 15, 2, "drop cap=%d", "drop", "dropcapli", 15, 48},
-    {5, E, 0, 0, "", "", nullptr, 0, 0},
+    {5, E, 0, 0, "", "", "", 0, 0},
     {6, 1, 2, 3, "top of page", "pagetop", "pagebb", 2, 48},
     {7, 1, 2, 4, "bottom of page", "pagebot", "glmtbotpg", 2, 48},
     {8, 1, 2, 5, "keep", "keep", "keep", 2, 48},
     {9, 1, 2, 6, "keep next", "keepnext", "keepn", 2, 48},
     {10, 1, 2, 7, "big 1st char", "big1", "glmtbig", 2, 48},
-    {11, 1, 1, 11, "1st line format=%@", "format1", "glmtfirstline", 21, 48},
+    {11, 1, 1, 11, "1st line format=%@", "format1", "", 21, 48},
     {12, 1, 2, 8, "header tabs", "hdrtab", "glmtlcrt", 2, 54},
-    {13, E, 0, 0, "", "", nullptr, 0, 0},
-    {14, E, 0, 0, "", "", nullptr, 0, 0},
+    {13, E, 0, 0, "", "", "", 0, 0},
+    {14, E, 0, 0, "", "", "", 0, 0},
     {15, 10, 22, 16, "prefix=\"%@\"", "prefix", "glmtprefix", 22, 48},
     {16, 10, 22, 26, "suffix=\"%@\"", "suffix", "glmtsuffix", 22, 48},
     {17, 8, 13, 40, "1st indent=%@", "indent1", "fi", 14, 56},
@@ -105,74 +105,74 @@ constexpr Row kParaRows[] = {
     {20, 8, 13, 64, "space before=%@", "before", "sb", 14, 48},
     {21, 8, 13, 72, "space after=%@", "after", "sa", 14, 48},
     {22, 8, 11, 80, "height=%@", "height", "sl", 14, 48},
-    {23, 4, 23, 0, "no tab [%@ %@%@]", "tabdel", nullptr, 21, 54},
-    {24, 4, 23, 0, "tab [%@ %@%@]", "tab", nullptr, 21, 54},
-    {25, 4, 9, 104, "%@", "btype", nullptr, 6, 59},
-    {26, 4, 9, 108, "line=%@", "bline", nullptr, 5, 59},
-    {27, 8, 14, 112, "width=%@", "bwidth", nullptr, 7, 59},
+    {23, 4, 23, 0, "no tab [%@ %@%@]", "tabdel", "", 21, 54},
+    {24, 4, 23, 0, "tab [%@ %@%@]", "tab", "", 21, 54},
+    {25, 4, 9, 104, "%@", "btype", "", 6, 59},
+    {26, 4, 9, 108, "line=%@", "bline", "", 5, 59},
+    {27, 8, 14, 112, "width=%@", "bwidth", "", 7, 59},
     {28, 8, 13, 128, "offset=%@", "boff", "brsp", 14, 59},
     {29, 4, 8, 136, "line color=%@", "color", "brdrcf", 8, 59},
     {30, 4, 8, 144, "back color=%@", "back", "cfpat", 8, 59},
-    {31, E, 0, 0, "", "", nullptr, 0, 0},
-    {32, 4, 23, 0, "", "", nullptr, 21, 54},
-    {33, 0, 0, 0, "", "", nullptr, 0, 54},
+    {31, E, 0, 0, "", "", "", 0, 0},
+    {32, 4, 23, 0, "", "", "", 21, 54},
+    {33, 0, 0, 0, "", "", "", 0, 54},
     {34, 1, 2, 9, "no spelling", "nospell", "noproof", 2, 48},
     {35, 8, 13, 120, "thickness=%@", "bthick", "glmtbdrthick", 14, 59},
     {36, 4, 8, 140, "inner color=%@", "incolor", "glmtbdrinner", 8, 59},
-    {37, 8, 20, 88, "multiple=%@", "multiple", nullptr, 21, 48},
+    {37, 8, 20, 88, "multiple=%@", "multiple", "", 21, 48},
     {38, 1, 2, 10, "checkbox on", "check", "glmtchecked", 2, 48},
 };
 
 constexpr Row kChapterRows[] = {
-    {0, E, 0, 0, "", "", nullptr, 0, 0},
+    {0, E, 0, 0, "", "", "", 0, 0},
     {1, 2, 15, 0, "", "style", "ds", 15, 69},
-    {2, 4, 9, 4, "start=%@", "chapstart", nullptr, 21, 49},
+    {2, 4, 9, 4, "start=%@", "chapstart", "", 21, 49},
     {3, 1, 2, 297, "title page", "title", "titlepg", 2, 49},
-    {4, E, 0, 0, "", "", nullptr, 0, 0},
+    {4, E, 0, 0, "", "", "", 0, 0},
     {5, 1, 2, 26, "balance columns", "balance", "nocolbal", 3, 49},
-    {6, 4, 9, 12, "auto page #", "pagepos", nullptr, 21, 49},
-    {7, 4, 9, 16, "page # format=%@", "nof", nullptr, 16, 49},
+    {6, 4, 9, 12, "auto page #", "pagepos", "", 21, 49},
+    {7, 4, 9, 16, "page # format=%@", "nof", "", 16, 49},
     {8, 2, 15, 20, "page # start=%d", "pagenum", "pgnstarts", 15, 49},
     {9, 1, 15, 22, "columns=%d", "cols", "cols", 15, 49},
     {10, 1, 2, 24, "line between columns", "colline", "linebetcol", 2, 49},
-    {11, 1, 2, 25, "custom column widths", "custom", nullptr, 0, 49},
+    {11, 1, 2, 25, "custom column widths", "custom", "", 0, 49},
     {12, 8, 13, 32, "space between columns=%@", "between", "colsx", 14, 49},
     // 13-22: the column widths, added by rule
     {23, 8, 13, 280, "header offset=%@", "hoff", "headery", 14, 64},
     {24, 8, 13, 288, "footer offset=%@", "foff", "footery", 14, 65},
-    {25, E, 0, 0, "", "", nullptr, 0, 0},
-    {26, E, 0, 0, "", "", nullptr, 0, 0},
+    {25, E, 0, 0, "", "", "", 0, 0},
+    {26, E, 0, 0, "", "", "", 0, 0},
     {27, 1, 2, 296, "single-space header/footer", "header1", "glmtnodblhdr", 2, 49},
-    {28, E, 0, 0, "", "", nullptr, 0, 0},
-    {29, E, 0, 0, "", "", nullptr, 0, 0},
-    {30, E, 0, 0, "", "", nullptr, 0, 0},
-    {31, E, 0, 0, "", "", nullptr, 0, 0},
-    {32, 1, 2, 8, "mirror pg #=%@", "mirrorp", nullptr, 2, 49},
+    {28, E, 0, 0, "", "", "", 0, 0},
+    {29, E, 0, 0, "", "", "", 0, 0},
+    {30, E, 0, 0, "", "", "", 0, 0},
+    {31, E, 0, 0, "", "", "", 0, 0},
+    {32, 1, 2, 8, "mirror pg #=%@", "mirrorp", "", 2, 49},
     {33, 1, 2, 27, "frames affect text boxes", "framesTB", "glmtfrtb", 2, 49},
-    {34, 160, 24, 120, "text boxes=%d", "tb", nullptr, 21, 49},
+    {34, 160, 24, 120, "text boxes=%d", "tb", "", 21, 49},
 };
 
 constexpr Row kFrameRows[] = {
-    {0, E, 0, 0, "", "", nullptr, 0, 0},
-    {1, E, 0, 0, "", "", nullptr, 0, 0},
-    {2, 4, 15, 0, "picture=%d", "image", nullptr, 0, 53},
-    {3, 4, 9, 8, "text %@", "wrap", nullptr, 21, 53},
-    {4, 1, 2, 12, "text hugs picture", "tight", nullptr, 21, 53},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, E, 0, 0, "", "", "", 0, 0},
+    {2, 4, 15, 0, "picture=%d", "image", "", 0, 53},
+    {3, 4, 9, 8, "text %@", "wrap", "", 21, 53},
+    {4, 1, 2, 12, "text hugs picture", "tight", "", 21, 53},
     {5, 8, 13, 24, "vert offset=%@", "y", "dfrmtxty", 14, 53},
     {6, 8, 13, 16, "horz offset=%@", "xoff", "dfrmtxtx", 14, 53},
     {7, 4, 17, 32, "page=%d", "pageanchor", "glmtfpage", 15, 53},
-    {8, 4, 4, 36, "bookmark=%@", "bookmark", nullptr, 0, 53},
-    {9, 8, 13, 48, "top=%@", "top", nullptr, 0, 53},
-    {10, 8, 13, 40, "left=%@", "left", nullptr, 0, 53},
+    {8, 4, 4, 36, "bookmark=%@", "bookmark", "", 0, 53},
+    {9, 8, 13, 48, "top=%@", "top", "", 0, 53},
+    {10, 8, 13, 40, "left=%@", "left", "", 0, 53},
     {11, 8, 13, 64, "height=%@", "height", "absh", 14, 53},
     {12, 8, 13, 56, "width=%@", "width", "absw", 14, 53},
-    {13, 4, 9, 72, "horz anchor=%@", "xbase", nullptr, 21, 53},
-    {14, 4, 9, 76, "horz position=%@", "x", nullptr, 21, 53},
-    {15, 4, 9, 80, "vert anchor=%@", "ybase", nullptr, 21, 53},
-    {16, 4, 9, 84, "vert position=%@", "ypos", nullptr, 21, 53},
-    {17, 4, 9, 88, "%@", "btype", nullptr, 6, 59},
-    {18, 4, 9, 92, "line=%@", "bline", nullptr, 5, 59},
-    {19, 8, 14, 96, "width=%@", "bwidth", nullptr, 7, 59},
+    {13, 4, 9, 72, "horz anchor=%@", "xbase", "", 21, 53},
+    {14, 4, 9, 76, "horz position=%@", "x", "", 21, 53},
+    {15, 4, 9, 80, "vert anchor=%@", "ybase", "", 21, 53},
+    {16, 4, 9, 84, "vert position=%@", "ypos", "", 21, 53},
+    {17, 4, 9, 88, "%@", "btype", "", 6, 59},
+    {18, 4, 9, 92, "line=%@", "bline", "", 5, 59},
+    {19, 8, 14, 96, "width=%@", "bwidth", "", 7, 59},
     {20, 8, 13, 112, "offset=%@", "boff", "brsp", 14, 59},
     {21, 4, 8, 120, "line color=%@", "color", "brdrcf", 8, 59},
     {22, 4, 8, 128, "back color=%@", "back", "cfpat", 8, 59},
@@ -182,11 +182,11 @@ constexpr Row kFrameRows[] = {
 };
 
 constexpr Row kTableRows[] = {
-    {0, E, 0, 0, "", "", nullptr, 0, 0},
+    {0, E, 0, 0, "", "", "", 0, 0},
     {1, 2, 15, 0, "", "style", "glmtts", 15, 69},
     {2, 1, 2, 2, "title row", "titlerow", "trhdr", 2, 85},
     {3, 1, 2, 3, "keep", "keep", "glmttblkeep", 2, 85},
-    {4, 4, 9, 8, "align=%@", "align", nullptr, 21, 85},
+    {4, 4, 9, 8, "align=%@", "align", "", 21, 85},
     {5, 1, 15, 12, "columns=%d", "cols", "cols", 15, 85},
     {6, 8, 13, 24, "top=%@", "top", "glmttbltop", 14, 85},
     {7, 8, 13, 16, "left=%@", "left", "trleft", 14, 92},
@@ -196,11 +196,11 @@ constexpr Row kTableRows[] = {
     {11, 8, 13, 48, "cell left=%@", "cleft", "glmtcelll", 14, 85},
     {12, 8, 13, 72, "cell after=%@", "after", "glmtcellb", 14, 85},
     {13, 8, 13, 64, "cell right=%@", "cright", "glmtcellr", 14, 85},
-    {14, 8, 11, 80, "height=%@", "height", "trrh", 14, 85},
+    {14, 8, 11, 80, "height=%@", "height", "glmttblline", 14, 85},
     // 15-24: columns 1-10, added by rule
-    {25, 4, 9, 904, "%@", "btype", nullptr, 6, 59},
-    {26, 4, 9, 908, "line=%@", "bline", nullptr, 5, 59},
-    {27, 8, 14, 912, "width=%@", "bwidth", nullptr, 7, 59},
+    {25, 4, 9, 904, "%@", "btype", "", 6, 59},
+    {26, 4, 9, 908, "line=%@", "bline", "", 5, 59},
+    {27, 8, 14, 912, "width=%@", "bwidth", "", 7, 59},
     {28, 8, 13, 928, "offset=%@", "boff", "brsp", 14, 59},
     {29, 4, 8, 936, "line color=%@", "color", "brdrcf", 8, 59},
     {30, 4, 8, 944, "back color=%@", "back", "cfpat", 8, 59},
@@ -211,23 +211,23 @@ constexpr Row kTableRows[] = {
     // 35-49: columns 11-25, added by rule
     {50, 1, 2, 6, "stripe", "stripe", "glmtstripe", 2, 85},
     {51, 4, 8, 88, "stripe color=%@", "stripecolor", "glmtstripeclr", 8, 85},
-    {52, 1, 1, 92, "1st row format=%@", "format1", nullptr, 21, 85},
+    {52, 1, 1, 92, "1st row format=%@", "format1", "", 21, 85},
 };
 
 constexpr Row kListRows[] = {
-    {0, E, 0, 0, "", "", nullptr, 0, 0},
-    {1, 2, 15, 0, "", "style", nullptr, 0, 69},
-    {2, 1, 2, 2, "show all levels", "levels", nullptr, 0, 66},
-    {3, 1, 2, 3, "flush left", "left", nullptr, 0, 66},
-    {4, 8, 13, 8, "indent=%@", "indent", nullptr, 0, 66},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, 2, 15, 0, "", "style", "", 0, 69},
+    {2, 1, 2, 2, "show all levels", "levels", "", 0, 66},
+    {3, 1, 2, 3, "flush left", "left", "", 0, 66},
+    {4, 8, 13, 8, "indent=%@", "indent", "", 0, 66},
     // 5-13: markers 1-9, added by rule
 };
 
 constexpr Row kBorderRows[] = {
-    {0, E, 0, 0, "", "", nullptr, 0, 0},
-    {1, 4, 9, 0, "%@", "btype", nullptr, 6, 59},
-    {2, 4, 9, 4, "line=%@", "bline", nullptr, 5, 59},
-    {3, 8, 14, 8, "width=%@", "bwidth", nullptr, 7, 59},
+    {0, E, 0, 0, "", "", "", 0, 0},
+    {1, 4, 9, 0, "%@", "btype", "", 6, 59},
+    {2, 4, 9, 4, "line=%@", "bline", "", 5, 59},
+    {3, 8, 14, 8, "width=%@", "bwidth", "", 7, 59},
     {4, 8, 13, 24, "offset=%@", "boff", "brsp", 14, 59},
     {5, 4, 8, 32, "line color=%@", "color", "brdrcf", 8, 59},
     {6, 4, 8, 40, "back color=%@", "back", "cfpat", 8, 59},
@@ -236,7 +236,7 @@ constexpr Row kBorderRows[] = {
 };
 
 constexpr Row kDocumentRows[] = {
-    {0, E, 0, 0, "", "", nullptr, 0, 0},
+    {0, E, 0, 0, "", "", "", 0, 0},
     {1, 8, 13, 0, "", "deftab", "deftab", 14, 50},
     {2, 8, 13, 16, "", "gutter", "gutter", 14, 50},
     {3, 2, 15, 24, "", "pagenum", "pgnstart", 15, 50},
@@ -245,26 +245,26 @@ constexpr Row kDocumentRows[] = {
     {6, 1, 2, 66, "", "ignorem", "glmtignoremarg", 2, 50},
     {7, 1, 2, 67, "", "widow", "widowctrl", 2, 50},
     {8, 1, 2, 76, "", "noconv", "glmtnoconv", 2, 50},
-    {9, 1, 2, 77, "", "nixprint", nullptr, 0, 50},
+    {9, 1, 2, 77, "", "nixprint", "", 0, 50},
     {10, 1, 2, 78, "", "noback", "glmtnoback", 2, 50},
     {11, 4, 8, 8, "", "btcolor", "glmtbtcolor", 8, 50},
     {12, 1, 2, 79, "", "noquotes", "glmtnoquote", 2, 50},
     {13, 1, 2, 71, "", "backup", "makebackup", 2, 50},
-    {14, 4, 9, 80, "", "", nullptr, 0, 0},
-    {15, E, 0, 0, "", "", nullptr, 0, 0},
-    {16, E, 0, 0, "", "", nullptr, 0, 0},
-    {17, E, 0, 0, "", "", nullptr, 0, 0},
+    {14, 4, 9, 80, "", "", "", 0, 0},
+    {15, E, 0, 0, "", "", "", 0, 0},
+    {16, E, 0, 0, "", "", "", 0, 0},
+    {17, E, 0, 0, "", "", "", 0, 0},
     {18, 1, 2, 68, "", "hdrempty", "glmtnoemptyhdr", 2, 50},
     {19, 1, 2, 72, "", "nowrap", "glmtnodocwrap", 2, 50},
     {20, 8, 13, 40, "", "top", "margt", 21, 60},
     {21, 8, 13, 32, "", "left", "margl", 14, 61},
     {22, 8, 13, 56, "", "bottom", "margb", 21, 62},
     {23, 8, 13, 48, "", "right", "margr", 14, 63},
-    {24, 1, 2, 69, "", "hpush", nullptr, 0, 50},
-    {25, 1, 2, 70, "", "fpush", nullptr, 0, 50},
+    {24, 1, 2, 69, "", "hpush", "", 0, 50},
+    {25, 1, 2, 70, "", "fpush", "", 0, 50},
     {26, 1, 2, 73, "", "nopreview", "glmtnopreview", 2, 50},
     {27, 4, 8, 84, "", "back", "glmtbackclr", 8, 50},
-    {28, 4, 15, 88, "", "image", "glmtbackpic", 21, 50},
+    {28, 4, 15, 88, "", "image", "", 21, 50},
     {29, 1, 2, 100, "", "tile", "glmttileback", 2, 50},
     {30, 1, 2, 101, "", "fill", "glmtfillpage", 2, 50},
     {31, 4, 15, 92, "", "opacity", "glmtbackopacity", 15, 50},
@@ -283,7 +283,7 @@ GMAtom AtomFromRow(const Row& row) {
   atom.offset = uint32_t(row.offset);
   atom.group = uint32_t(row.group);
   atom.description = QString::fromUtf8(row.description);
-  atom.rtfKeyword = row.rtf ? RtfKeywordForName(row.rtf) : 0;
+  atom.rtfKeyword = RtfKeywordForName(row.rtf);
   atom.rtfForm = uint32_t(row.form);
   atom.xmlTag = QString::fromUtf8(row.xml);
   return atom;
@@ -302,7 +302,7 @@ void AddRepeated(std::vector<GMAtom>& table, uint32_t first, uint32_t n, uint32_
     atom.offset = offset + step * i;
     atom.group = uint32_t(group);
     atom.description = QString::fromUtf8(description).arg(label + i);
-    atom.rtfKeyword = rtf ? RtfKeywordForName(rtf) : 0;
+    atom.rtfKeyword = RtfKeywordForName(rtf);
     atom.rtfForm = uint32_t(form);
     atom.xmlTag = numberedTag ? QString::fromUtf8(xml).arg(label + i) : QString::fromUtf8(xml);
     atom.arrayIndex = label + i;
@@ -365,7 +365,7 @@ struct AtomTables {
 
     auto& list = kinds[kPropList];
     AddRows(list, kListRows, 0, 100);
-    AddRepeated(list, 5, 9, 16, 12, 1, 12, 12, "marker %1=%@", "mark", false, nullptr, 0, 66);
+    AddRepeated(list, 5, 9, 16, 12, 1, 12, 12, "marker %1=%@", "mark", false, "", 0, 66);
 
     auto& border = kinds[kPropBorder];
     AddRows(border, kBorderRows, 0, 100);

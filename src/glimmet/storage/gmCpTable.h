@@ -33,6 +33,14 @@ class GMCpTable {
   // Changes whenever records are inserted or removed (not when cps shift), so that caches keyed
   // by record index know when to rebuild.
   uint64_t version() const { return version_; }
+  // The lowest record index inserted or removed since the table was at the version (records
+  // below it are as they were then); 0 when that is not known. A cache that rebuilds from there
+  // calls changesSeen() afterwards.
+  uint32_t lowestChangeSince(uint64_t version) const { return version == seenVersion_ ? lowestChange_ : 0; }
+  void changesSeen() {
+    seenVersion_ = version_;
+    lowestChange_ = count();
+  }
 
   // The record whose stretch holds cp (the last one at or before it), or kGMNone.
   uint32_t indexOfCp(uint32_t cp) const {
@@ -56,6 +64,7 @@ class GMCpTable {
   void insert(uint32_t index, uint32_t cp, const T& data) {
     entries_.insert(entries_.begin() + index, Entry{cp, data});
     ++version_;
+    lowestChange_ = std::min(lowestChange_, index);
   }
   // Inserts in cp order, after the records already at cp.
   uint32_t insertSorted(uint32_t cp, const T& data) {
@@ -66,10 +75,12 @@ class GMCpTable {
   void erase(uint32_t index, uint32_t n = 1) {
     entries_.erase(entries_.begin() + index, entries_.begin() + index + n);
     ++version_;
+    lowestChange_ = std::min(lowestChange_, index);
   }
   void clear() {
     entries_.clear();
     ++version_;
+    lowestChange_ = 0;
   }
 
   // Drops the records in [first, limit) (keeping record 0 when keepFirst); true when any went.
@@ -100,5 +111,7 @@ class GMCpTable {
  private:
   std::vector<Entry> entries_;
   uint64_t version_ = 0;
+  uint64_t seenVersion_ = ~uint64_t(0);
+  uint32_t lowestChange_ = 0;
   bool moveAtEditCp_;
 };

@@ -93,10 +93,23 @@ const GlimmetDoc::KnotNesting& KnotNestingOf(GlimmetDoc* doc) {
   const GMCpTable<KnotEntry>& knots = doc->knots;
   if (nesting.version == knots.version()) return nesting;
   const uint32_t count = knots.count();
-  nesting.owner.assign(count, kGMNone);
-  nesting.enclosing.assign(count, kGMNone);
+  // Entries below the lowest one inserted or removed since the last build keep their answers
+  // (knots are mostly added at the end of what is there), and the knots open after them follow
+  // from those answers.
+  const uint32_t from = std::min({knots.lowestChangeSince(nesting.version), count, uint32_t(nesting.owner.size())});
+  nesting.owner.resize(from);
+  nesting.enclosing.resize(from);
+  nesting.owner.resize(count, kGMNone);
+  nesting.enclosing.resize(count, kGMNone);
   std::vector<uint32_t> open;
-  for (uint32_t i = 0; i < count; ++i) {
+  if (from > 0) {
+    const uint32_t last = from - 1;
+    const uint32_t kink = knots.at(last).kink;
+    uint32_t top = kink == kKinkBegin ? last : kink == kKinkMiddle ? nesting.owner[last] : nesting.enclosing[last];
+    for (; top != kGMNone; top = nesting.enclosing[top]) open.push_back(top);
+    std::reverse(open.begin(), open.end());
+  }
+  for (uint32_t i = from; i < count; ++i) {
     const uint32_t around = open.empty() ? kGMNone : open.back();
     switch (knots.at(i).kink) {
       case kKinkBegin:
@@ -120,6 +133,7 @@ const GlimmetDoc::KnotNesting& KnotNestingOf(GlimmetDoc* doc) {
     }
   }
   nesting.version = knots.version();
+  doc->knots.changesSeen();
   return nesting;
 }
 
@@ -157,7 +171,7 @@ bool FetchKnot(GlimmetDoc* doc, uint32_t cp, KnotInfo* info, uint32_t requiredTy
       found = CollectKnot(doc, begin, cp, info) && cp < info->limit;
       if (found && doc->knots.cpAt(at) == cp && e.kink == kKinkMiddle && e.type != info->type()) found = false;
     }
-    if (!found) NotFound(doc, info);
+    if (!found && begin != kGMNone) NotFound(doc, info);  // else nothing was filled in
   }
   if (requiredType != 0 && (!found || info->type() != requiredType)) {
     LogAssert("Expected knot not found", __func__, __FILE__, __LINE__);

@@ -211,11 +211,17 @@ bool SetParaRange(GlimmetDoc* doc, Pane* pane, uint32_t cp, DocRange* range) {
     return FetchKnot(doc, at, info, 0);
   };
 
+  // The scans read the text through a cursor: a paragraph costs its length, not a search per unit.
+  GMTextStore::Cursor cursor(doc->text, cp);
+  auto unitAt = [&](uint32_t at) {
+    cursor.seek(at);
+    return cursor.unit();
+  };
   uint32_t first = paneRange.first;
   uint32_t pos = cp;
   while (pos > paneRange.first) {
     const uint32_t at = pos - 1;
-    const char16_t ch = doc->text.at(at);
+    const char16_t ch = unitAt(at);
     if (IsParaMarkChar(ch)) {
       first = pos;
       break;
@@ -244,7 +250,7 @@ bool SetParaRange(GlimmetDoc* doc, Pane* pane, uint32_t cp, DocRange* range) {
   uint32_t limit = paneRange.limit;
   pos = cp;
   while (pos < paneRange.limit) {
-    const char16_t ch = doc->text.at(pos);
+    const char16_t ch = unitAt(pos);
     if (IsParaMarkChar(ch)) {
       limit = pos + 1;
       break;

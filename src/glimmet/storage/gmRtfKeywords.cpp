@@ -1,5 +1,6 @@
 #include "glimmet/storage/gmRtfKeywords.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 
@@ -89,11 +90,11 @@ constexpr KeywordRow kRows[] = {
 constexpr uint32_t kRowCount = uint32_t(std::size(kRows));
 
 // Lower-cased name to identifier.
-const QHash<QString, uint32_t>& NameMap() {
-  static const QHash<QString, uint32_t> map = [] {
-    QHash<QString, uint32_t> names;
+const QHash<QByteArray, uint32_t>& NameMap() {
+  static const QHash<QByteArray, uint32_t> map = [] {
+    QHash<QByteArray, uint32_t> names;
     names.reserve(kRowCount);
-    for (uint32_t i = 0; i < kRowCount; ++i) names.insert(QString::fromLatin1(kRows[i].name).toLower(), i + 1);
+    for (uint32_t i = 0; i < kRowCount; ++i) names.insert(QByteArray(kRows[i].name).toLower(), i + 1);
     return names;
   }();
   return map;
@@ -102,8 +103,16 @@ const QHash<QString, uint32_t>& NameMap() {
 }  // namespace
 
 uint32_t RtfKeywordForName(QStringView name) {
-  if (name.isEmpty() || name.size() > 32) return 0;
-  return NameMap().value(name.toString().toLower(), 0);
+  // Looked up without an allocation: the reader asks for every control word it meets.
+  constexpr qsizetype kLongest = 32;
+  if (name.isEmpty() || name.size() > kLongest) return 0;
+  char lower[kLongest];
+  for (qsizetype i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i].unicode();
+    if (c >= 128) return 0;
+    lower[i] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c);
+  }
+  return NameMap().value(QByteArray::fromRawData(lower, name.size()), 0);
 }
 
 uint32_t RtfKeywordForName(const char* name) { return RtfKeywordForName(QString::fromLatin1(name)); }

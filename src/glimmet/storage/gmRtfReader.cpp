@@ -1,5 +1,6 @@
 #include "glimmet/storage/gmRtfReader.h"
 
+#include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
@@ -10,13 +11,18 @@
 #include "glimmet/storage/gmPane.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmRtfKeywords.h"
+#include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
 #include "platform/TextEncodings.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QHash>
+#include <QUuid>
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -26,10 +32,12 @@ enum Token : uint32_t { kTokEnd = 1, kTokKeyword = 3, kTokMemory = 4, kTokContin
 
 enum Origin { kForeign = 0, kOwn = 1, kCocoa = 2 };
 
+// What a group walker's visitor asks for besides going on (kTokContinue) or failing.
+enum WalkStep : uint32_t { kWalkSkip = 100, kWalkStop = 101 };
+
 // Text longer than this in one token is refused as out of memory.
 constexpr qsizetype kMaxTokenUnits = 2000000;
 constexpr int64_t kMaxValue = 0x7FFFFFFF;
-constexpr uint32_t kMaxColumns = 101;
 
 uint32_t Kw(const char* name) { return RtfKeywordForName(name); }
 
@@ -46,13 +54,21 @@ struct Keys {
            fldinst = Kw("fldinst"), fldrslt = Kw("fldrslt"), field = Kw("field"), pict = Kw("pict"),
            shppict = Kw("shppict"), nonshppict = Kw("nonshppict"), NeXTGraphic = Kw("NeXTGraphic"),
            glmtignore = Kw("glmtignore"), ud = Kw("ud"), upr = Kw("upr"), deff = Kw("deff"), plain = Kw("plain"),
-           pard = Kw("pard"), cf = Kw("cf"), glmtalpha = Kw("glmtalpha"), hyperlink = Kw("hyperlink"), glmtdiv = Kw("glmtdiv"), glmtmagic = Kw("glmtmagic");
+           pard = Kw("pard"), cf = Kw("cf"), glmtalpha = Kw("glmtalpha"), hyperlink = Kw("hyperlink"),
+           glmtdiv = Kw("glmtdiv"), glmtmagic = Kw("glmtmagic"),
+           glmtcheck = Kw("glmtcheck"), glmttable = Kw("glmttable"), itap = Kw("itap"), pngblip = Kw("pngblip"),
+           jpegblip = Kw("jpegblip"), emfblip = Kw("emfblip"), macpict = Kw("macpict"), picscalex = Kw("picscalex"),
+           picscaley = Kw("picscaley"), picwgoal = Kw("picwgoal"), picw = Kw("picw"), glmtpict = Kw("glmtpict"),
+           glmtpicb = Kw("glmtpicb"), glmtpicc = Kw("glmtpicc"), glmtrefpic = Kw("glmtrefpic"),
+           glmtrespic = Kw("glmtrespic"), glmtfitpic = Kw("glmtfitpic"), glmtbackopacity = Kw("glmtbackopacity"),
+           width = Kw("width"), height = Kw("height"), s = Kw("s"), cs = Kw("cs"), ds = Kw("ds"),
+           glmtts = Kw("glmtts"), sbasedon = Kw("sbasedon"), snext = Kw("snext"), glmtdest = Kw("glmtdest");
   std::vector<bool> skipGroup;  // destinations whose group is skipped
   std::vector<bool> defaultOne;  // keywords whose value without a number is 1
   Keys() {
     skipGroup.assign(RtfKeywordCount() + 1, false);
     for (const char* name : {"annotation", "footer", "footerf", "footerl", "footerr", "footnote", "header", "headerf",
-                             "headerl", "headerr", "info", "listtext", "tc", "tcn", "xe", "pict", "nonshppict",
+                             "headerl", "headerr", "info", "listtext", "tc", "tcn", "xe", "nonshppict",
                              "fldinst", "glmtprefix", "glmtsuffix"})
       skipGroup[Kw(name)] = true;
     defaultOne.assign(RtfKeywordCount() + 1, false);
@@ -90,6 +106,8 @@ struct FontEntry {
 struct GroupState {
   PropRecord chars;
   PropRecord para;
+  uint8_t border[BorderField::size] = {};  // the pending paragraph border
+  bool inTable = false;                    // the paragraph belongs to a table
   FLStringEncoding fontEncoding = kFLEncodingNone;
   int64_t uc = 1;
   bool deleted = false;
@@ -97,9 +115,42 @@ struct GroupState {
   uint32_t tabLeader = 0;
 };
 
+// A side of a table cell's border as a row definition gives it.
+struct CellBorder {
+  bool present = false;
+  uint32_t line = 0;
+  int64_t width = 0;
+};
+enum CellSide : uint32_t { kCellTop = 0, kCellLeft = 1, kCellBottom = 2, kCellRight = 3 };
+
+// A table row as trowd ... cellx define it.
+struct RowDefinition {
+  PropRecord props;
+  uint32_t columns = 0;
+  uint32_t column = 0;  // the column that colno chose
+  int64_t lastRight = 0;
+  Kolor cellColors[kMaxColumns];
+  CellBorder borders[kMaxColumns][4];
+};
+
+// A style of the style sheet as read, until the body uses it.
+struct SheetStyle {
+  QString name;
+  uint32_t id = kUserStyleId;
+  uint32_t kind = kPropPara;
+  int64_t number = 0;
+  int64_t basedOn = 222;  // none
+  int64_t next = kStyleNone;
+  bool normalTable = false;  // the table words describe Normal's table formatting
+  uint32_t index = kGMNone;  // in the document, once made
+  PropRecord chars;
+  PropRecord first;  // the record of the style's kind (paragraph, chapter or table)
+};
+
 class Reader {
  public:
-  Reader(GlimmetDoc* doc, const QString& source, int mode) : doc_(doc), src_(source), tolerant_(mode == kRtfModeTolerant) {}
+  Reader(GlimmetDoc* doc, const QString& source, int mode, const QString& folder)
+      : doc_(doc), src_(source), folder_(folder), tolerant_(mode == kRtfModeTolerant) {}
   uint32_t Run(QString* message);
 
  private:
@@ -109,8 +160,11 @@ class Reader {
   uint32_t GatherHex();
   uint32_t GatherText(bool semicolonEnds);
   uint32_t SkipGroup();
+  template <typename Visit>
+  uint32_t WalkGroup(bool semicolonEnds, bool passIgnorable, Visit&& visit);
   bool SkipUnit();
   QString Convert(const QByteArray& bytes) const;
+  bool AsciiReadsAsIs() const;
   void Push();
   void Pop();
 
@@ -119,10 +173,11 @@ class Reader {
   uint32_t DispatchIgnorable();
   bool InsertText(const QString& text);
   bool Flush();
-  bool InsertBreak(char16_t mark);
+  // prepare: a table paragraph may first start a row (not while one is being built).
+  bool InsertBreak(char16_t mark, bool prepare = true);
   bool ApplyPara(uint32_t cp);
-  void CharKeyword();
-  void ParaKeyword();
+  bool CharKeyword();
+  bool ParaKeyword();
   void DocKeyword();
   uint32_t ReadFontTable();
   uint32_t ReadColorTable();
@@ -133,6 +188,24 @@ class Reader {
   void RegisterFont(int64_t number, const QString& name, FLStringEncoding encoding);
   Kolor ColorFor(int64_t number, bool background) const;
   void AddTab(uint32_t position, uint32_t alignment);
+  void ChapterKeyword();
+  void FrameKeyword();
+  bool TableKeyword();
+  void BorderKeyword(uint8_t* spec);
+  void InitTableProps();
+  bool BuildRow();
+  bool EndCell();
+  bool EndRow();
+  void LeaveTable();
+  bool PrepareForText();
+  bool InsertAtomicKnot(uint32_t type, uint32_t propCount, const PropRecord* props, const KinkData& data);
+  uint32_t ReadPicture(uint32_t format);
+  uint32_t ReadAttachment();
+  bool AddPicture(std::unique_ptr<FLImage> image, const QString& path, const QString& extension,
+                  int32_t referenceKind, uint64_t value, const uint8_t* border);
+  uint32_t ReadStyleSheet();
+  bool RebuildNormal();
+  uint32_t ResolveStyle(int64_t number, uint32_t kind);
   void Fail(uint32_t result, const char* text) {
     if (failMessage_.isEmpty()) failMessage_ = QString::fromLatin1(text);
     result_ = result;
@@ -141,6 +214,7 @@ class Reader {
 
   GlimmetDoc* doc_;
   const QString& src_;
+  QString folder_;  // of an RTFD package
   qsizetype pos_ = 0;
   int depth_ = 0;
   bool tolerant_;
@@ -159,6 +233,7 @@ class Reader {
   int64_t skipCount_ = 0;
   GroupState g_;
   std::vector<GroupState> stack_;
+  uint64_t unsavedGroups_ = 0;  // groups opened beyond kMaxSavedGroups
   FLStringEncoding docEncoding_ = kFLEncodingWindowsLatin1;
 
   uint32_t insertCp_ = 0;
@@ -174,17 +249,58 @@ class Reader {
   int64_t defaultFont_ = -1;
   std::vector<Kolor> colors_;
 
+  // Chapters and frames.
+  PropRecord chapter_;
+  bool chapterSet_ = false;
+  PropRecord frame_;
+  uint32_t chapterColumn_ = 0;
+
+  // Tables: the row being defined, the table being filled and its open row and cell.
+  RowDefinition def_;
+  bool rowDefining_ = false;  // keywords go to the row definition
+  bool rowPending_ = false;   // a definition waits for its first table paragraph
+  bool haveDefinition_ = false;
+  bool autoFitSeen_ = false;
+  int64_t nesting_ = 0;
+  int cellSide_ = -1;  // the cell border side that border keywords now describe
+  bool inTable_ = false;
+  uint32_t tableFirst_ = 0;
+  uint32_t rowFirst_ = 0;
+  uint32_t cell_ = 0, rowCells_ = 0;  // the open cell; none when cell_ == rowCells_
+  bool firstText_ = true;
+  QByteArray* hexSink_ = nullptr;  // takes the hex digits of the group at hexDepth_
+  QByteArray* binSink_ = nullptr;  // takes binary data
+  int hexDepth_ = 0;
+  int hexHigh_ = -1;
+  uint32_t version_ = 0;             // of our own writer
+
+  // The style sheet: RTF style numbers to the styles read.
+  std::vector<SheetStyle> sheet_;
+  QHash<int64_t, uint32_t> sheetByNumber_;
+  bool normalFromSheet_ = false;
+  bool inStyleSheet_ = false;
+  int resolving_ = 0;  // the depth of style resolution
+
   uint32_t result_ = kRtfImportOk;
   QString failMessage_;
 };
 
 // ---- Tokenizer ------------------------------------------------------------------------------
 
+// Each saved state is a few kilobytes: groups nested deeper than any real document nests them
+// share the state of the group around them, so that a file of braces cannot exhaust memory.
+constexpr size_t kMaxSavedGroups = 10000;
+
 void Reader::Push() {
-  stack_.push_back(g_);
+  if (stack_.size() < kMaxSavedGroups) stack_.push_back(g_);
+  else ++unsavedGroups_;
 }
 
 void Reader::Pop() {
+  if (unsavedGroups_ > 0) {
+    --unsavedGroups_;
+    return;
+  }
   if (stack_.empty()) return;
   g_ = std::move(stack_.back());
   stack_.pop_back();
@@ -197,8 +313,26 @@ bool Reader::SkipUnit() {
   return true;
 }
 
+// Whether the text's current encoding reads plain ASCII as ASCII, so that it needs no converter.
+bool Reader::AsciiReadsAsIs() const {
+  switch (g_.fontEncoding != kFLEncodingNone ? g_.fontEncoding : docEncoding_) {
+    case kFLEncodingASCII:
+    case kFLEncodingUTF8:
+    case kFLEncodingISOLatin1:
+    case kFLEncodingWindowsLatin1:
+    case kFLEncodingWindowsCyrillic:
+    case kFLEncodingWindowsGreek:
+    case kFLEncodingWindowsTurkish:
+    case kFLEncodingWindowsLatin2:
+    case kFLEncodingMacRoman: return true;
+    default: return false;
+  }
+}
+
 QString Reader::Convert(const QByteArray& bytes) const {
   const FLStringEncoding encoding = g_.fontEncoding != kFLEncodingNone ? g_.fontEncoding : docEncoding_;
+  if (AsciiReadsAsIs() && std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; }))
+    return QString::fromLatin1(bytes);
   if (std::optional<QString> text = DecodeText(bytes, encoding, true)) return *text;
   return QString::fromLatin1(bytes);
 }
@@ -320,9 +454,13 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
     return kTokContinue;
   }
   if (keyword_ == k.bin) {
-    // Binary data: skipped, never past the end of the text.
-    const int64_t remaining = src_.size() - pos_;
-    pos_ += qsizetype(std::clamp<int64_t>(value_, 0, remaining));
+    // Binary data: skipped or kept, never read past the end of the text.
+    const qsizetype count = qsizetype(std::clamp<int64_t>(value_, 0, src_.size() - pos_));
+    if (binSink_) {
+      binSink_->reserve(binSink_->size() + count);
+      for (qsizetype i = 0; i < count; ++i) binSink_->append(char(src_[pos_ + i].unicode()));
+    }
+    pos_ += count;
     return kTokContinue;
   }
   struct Char {
@@ -362,8 +500,8 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
     mark_ = mark;
     return kTokPara;
   }
-  if (keyword_ == k.cell) {
-    // Tables are read as a paragraph per cell.
+  if (keyword_ == k.cell && tolerant_) {
+    // Tolerant reading keeps a paragraph per cell.
     mark_ = 0x0A;
     return kTokPara;
   }
@@ -400,6 +538,42 @@ uint32_t Reader::GatherHex() {
 }
 
 uint32_t Reader::GatherText(bool semicolonEnds) {
+  if (hexSink_ && depth_ == hexDepth_) {
+    // Picture data: two hex digits a byte, however long the line; anything else is passed over.
+    while (pos_ < src_.size()) {
+      const char16_t c = src_[pos_].unicode();
+      if (c == '\\' || c == '{' || c == '}') break;
+      ++pos_;
+      const int nibble = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                         : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (nibble < 0) continue;
+      if (hexHigh_ < 0) {
+        hexHigh_ = nibble;
+      } else {
+        hexSink_->append(char(hexHigh_ * 16 + nibble));
+        hexHigh_ = -1;
+      }
+    }
+    text_.clear();
+    return kTokText;
+  }
+  if (skipCount_ == 0 && AsciiReadsAsIs()) {
+    // A stretch of plain ASCII up to the next control character is the token as it stands.
+    qsizetype at = pos_;
+    char16_t c = 0;
+    while (at < src_.size()) {
+      c = src_[at].unicode();
+      if (c >= 0x80 || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n' || (semicolonEnds && c == ';'))
+        break;
+      ++at;
+    }
+    if (at == src_.size() || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n') {
+      if (at - pos_ > kMaxTokenUnits) return kTokMemory;
+      text_ = src_.mid(pos_, at - pos_);
+      pos_ = at;
+      return kTokText;
+    }
+  }
   QByteArray bytes;
   QString wide;
   while (pos_ < src_.size()) {
@@ -469,6 +643,11 @@ uint32_t Reader::SkipGroup() {
 // Text is gathered while its formatting stays the same and inserted in one piece.
 bool Reader::InsertText(const QString& text) {
   if (text.isEmpty() || g_.deleted) return true;
+  if (!PrepareForText()) return false;
+  if (firstText_) {
+    firstText_ = false;
+    if (!normalFromSheet_ && !RebuildNormal()) return false;
+  }
   if (!pending_.isEmpty() && std::memcmp(pendingChars_.body, g_.chars.body, PropBodySize(kPropChar)) != 0 &&
       !Flush())
     return false;
@@ -496,26 +675,70 @@ bool Reader::Flush() {
 bool Reader::ApplyPara(uint32_t cp) {
   PropRecord para = g_.para;
   para.index = kGMNone;
+  std::memcpy(para.body + ParaField::border, g_.border, BorderField::size);
   // The first line may not reach further left than the page edge.
   const int64_t left = para.get<int64_t>(ParaField::leftIndent);
   if (para.get<int64_t>(ParaField::firstIndent) < -left) para.set<int64_t>(ParaField::firstIndent, -left);
+  if (paraStart_ <= cp) {
+    // A paragraph that one run with these properties already covers (as a paragraph formatted
+    // like the one before it is, once inserted) stays as it is.
+    const uint32_t run = doc_->paraRuns.indexOfCp(cp);
+    const PropRecord* have = run == kGMNone ? nullptr : PropertiesAtIndex(doc_, doc_->paraRuns.at(run));
+    if (have && have->kind == kPropPara && doc_->paraRuns.cpAt(run) <= paraStart_ &&
+        std::memcmp(have->body, para.body, PropBodySize(kPropPara)) == 0)
+      return true;
+  }
   return ApplyPropsToRange({doc_, cp, cp}, para);
 }
 
-bool Reader::InsertBreak(char16_t mark) {
+bool Reader::InsertBreak(char16_t mark, bool prepare) {
   if (g_.deleted) return true;
-  if (!Flush()) return false;
-  PropRecord chars = g_.chars;
-  chars.index = kGMNone;
-  DocRange at{doc_, insertCp_, insertCp_};
-  const char16_t unit[] = {mark};
-  if (!InsertNewText(&at, unit, 1, chars)) return false;
-  insertCp_ = at.limit;
+  if (!pending_.isEmpty() && !inTable_ && !g_.inTable && pending_.size() < kMaxTokenUnits &&
+      std::memcmp(pendingChars_.body, g_.chars.body, PropBodySize(kPropChar)) == 0) {
+    // The mark goes in with the paragraph's last text, in one insertion.
+    pending_ += QChar(mark);
+    if (!Flush()) return false;
+  } else {
+    if (!Flush()) return false;
+    if (prepare && !PrepareForText()) return false;
+    PropRecord chars = g_.chars;
+    chars.index = kGMNone;
+    DocRange at{doc_, insertCp_, insertCp_};
+    const char16_t unit[] = {mark};
+    if (!InsertNewText(&at, unit, 1, chars)) return false;
+    insertCp_ = at.limit;
+  }
   if (!ApplyPara(insertCp_ - 1)) return false;
   paraStart_ = insertCp_;
   lastWasMark_ = true;
   insertedAnything_ = true;
   return true;
+}
+
+// Reads the tokens of the group that is open at the call until it closes, handing each to visit:
+// text, paragraph breaks, keywords and kTokContinue when a group inside closes. Destinations
+// after "\*" are skipped unless passIgnorable (ignorable_ then tells them apart). visit answers
+// kTokContinue to go on, kWalkSkip to skip the rest of the innermost open group, kWalkStop to
+// end the walk where it is, or a failure token, which ends the walk with it. Binary data goes
+// to binSink_ when one is set. Result: kTokContinue once the group has closed (or the walk
+// stopped), else the failure.
+template <typename Visit>
+uint32_t Reader::WalkGroup(bool semicolonEnds, bool passIgnorable, Visit&& visit) {
+  const int start = depth_;
+  for (;;) {
+    const uint32_t token = Next(true, semicolonEnds);
+    if (token == kTokContinue && depth_ < start) return kTokContinue;
+    if (token != kTokContinue && token != kTokText && token != kTokPara && token != kTokKeyword) return token;
+    uint32_t step = kWalkSkip;
+    if (token != kTokKeyword || !ignorable_ || passIgnorable) step = visit(token);
+    if (step == kWalkSkip) {
+      ignorable_ = false;
+      step = SkipGroup();
+      if (step == kTokContinue && depth_ < start) return kTokContinue;
+    }
+    if (step == kWalkStop) return kTokContinue;
+    if (step != kTokContinue) return step;
+  }
 }
 
 // ---- Header tables ----------------------------------------------------------------------------
@@ -534,7 +757,6 @@ void Reader::RegisterFont(int64_t number, const QString& rawName, FLStringEncodi
 
 uint32_t Reader::ReadFontTable() {
   const Keys& k = K();
-  const int tableDepth = depth_;
   int64_t number = -1;
   QString name;
   FLStringEncoding encoding = kFLEncodingNone;
@@ -546,34 +768,18 @@ uint32_t Reader::ReadFontTable() {
     encoding = kFLEncodingNone;
     fromCodePage = false;
   };
-  for (;;) {
-    const uint32_t token = Next(true, true);
-    if (token == kTokContinue) {
-      if (depth_ < tableDepth) break;
-      flush();
-      continue;
-    }
+  const uint32_t result = WalkGroup(true, false, [&](uint32_t token) -> uint32_t {
+    if (token == kTokContinue) flush();  // an entry's group closed
     if (token == kTokText) {
-      if (number < 0) {
-        if (!text_.trimmed().isEmpty()) return kTokMalformed;
-        continue;
-      }
+      if (number < 0) return text_.trimmed().isEmpty() ? kTokContinue : kTokMalformed;
       name += text_;
       if (sawSemicolon_) {
         const int64_t keep = number;
         flush();
         number = -2 - keep;  // the entry's name is complete; further text is dropped
       }
-      continue;
     }
-    if (token != kTokKeyword) return token == kTokPara ? kTokContinue : token;
-    if (ignorable_) {
-      ignorable_ = false;
-      const uint32_t skipped = SkipGroup();
-      if (skipped != kTokContinue) return skipped;
-      if (depth_ < tableDepth) break;
-      continue;
-    }
+    if (token != kTokKeyword) return kTokContinue;
     if (keyword_ == k.f) {
       if (number >= 0) flush();
       number = value_ < 0 ? 0 : value_;
@@ -585,43 +791,28 @@ uint32_t Reader::ReadFontTable() {
                  : value_ == 1 ? docEncoding_
                                : StringEncodingForCodePage(CodePageForCharset(value_));
     }
-  }
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
   flush();
-  if (!haveFontTable_) return kTokMalformed;
-  return kTokContinue;
+  return haveFontTable_ ? kTokContinue : kTokMalformed;
 }
 
 uint32_t Reader::ReadColorTable() {
   const Keys& k = K();
-  const int tableDepth = depth_;
   int red = 0, green = 0, blue = 0;
-  for (;;) {
-    const uint32_t token = Next(true, true);
-    if (token == kTokContinue) {
-      if (depth_ < tableDepth) break;
-      continue;
+  return WalkGroup(true, false, [&](uint32_t token) -> uint32_t {
+    if (token == kTokText && sawSemicolon_) {
+      colors_.push_back(MakeKolor(uint8_t(red), uint8_t(green), uint8_t(blue)));
+      red = green = blue = 0;
+    } else if (token == kTokKeyword) {
+      const int component = int(std::clamp<int64_t>(value_, 0, 255));
+      if (keyword_ == k.red) red = component;
+      else if (keyword_ == k.green) green = component;
+      else if (keyword_ == k.blue) blue = component;
     }
-    if (token == kTokText) {
-      if (sawSemicolon_) {
-        colors_.push_back(MakeKolor(uint8_t(red), uint8_t(green), uint8_t(blue)));
-        red = green = blue = 0;
-      }
-      continue;
-    }
-    if (token != kTokKeyword) return token;
-    if (ignorable_) {
-      ignorable_ = false;
-      const uint32_t skipped = SkipGroup();
-      if (skipped != kTokContinue) return skipped;
-      if (depth_ < tableDepth) break;
-      continue;
-    }
-    const int component = int(std::clamp<int64_t>(value_, 0, 255));
-    if (keyword_ == k.red) red = component;
-    else if (keyword_ == k.green) green = component;
-    else if (keyword_ == k.blue) blue = component;
-  }
-  return kTokContinue;
+    return kTokContinue;
+  });
 }
 
 Kolor Reader::ColorFor(int64_t number, bool background) const {
@@ -638,40 +829,29 @@ Kolor Reader::ColorFor(int64_t number, bool background) const {
 // The generator group: our own writer's files are told apart by its text.
 uint32_t Reader::ReadGenerator() {
   QString text;
-  const int start = depth_;
-  for (;;) {
-    const uint32_t token = Next(true, true);
-    if (token == kTokContinue && depth_ < start) break;
+  const uint32_t result = WalkGroup(true, false, [&](uint32_t token) -> uint32_t {
     if (token == kTokText) text += text_;
-    else if (token != kTokContinue && token != kTokKeyword && token != kTokPara) return token;
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
+  if (text.startsWith(QLatin1String("Orvandel Glimmet "))) {
+    origin_ = kOwn;
+    QString version = text.mid(17).trimmed();
+    if (version.endsWith(u';')) version.chop(1);
+    version_ = EncodeDottedVersionNumber(version);
   }
-  if (text.startsWith(QLatin1String("Orvandel Glimmet "))) origin_ = kOwn;
   return kTokContinue;
 }
 
 // A field instruction: a HYPERLINK "url" becomes a link whose text is the field's result.
 uint32_t Reader::ReadField() {
-  const int start = depth_;
   QString instruction;
-  for (;;) {
-    const uint32_t token = Next(true);
-    if (token == kTokContinue) {
-      if (depth_ < start) break;
-      continue;
-    }
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
     if (token == kTokText) instruction += text_;
-    else if (token == kTokKeyword) {
-      if (keyword_ == K().hyperlink) instruction += QLatin1String("HYPERLINK ");
-      if (ignorable_) {
-        ignorable_ = false;
-        const uint32_t skipped = SkipGroup();
-        if (skipped != kTokContinue) return skipped;
-        if (depth_ < start) break;
-      }
-    } else if (token != kTokPara) {
-      return token;
-    }
-  }
+    else if (token == kTokKeyword && keyword_ == K().hyperlink) instruction += QLatin1String("HYPERLINK ");
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
   QString rest = instruction.trimmed();
   if (!rest.startsWith(QLatin1String("HYPERLINK"), Qt::CaseInsensitive)) return kTokContinue;
   rest = rest.mid(9).trimmed();
@@ -685,31 +865,21 @@ uint32_t Reader::ReadField() {
 
 // The result text of a hyperlink field: inserted as a link to the pending address.
 uint32_t Reader::ReadLinkResult() {
-  const int start = depth_;
   QString display;
-  for (;;) {
-    const uint32_t token = Next(true);
-    if (token == kTokContinue) {
-      if (depth_ < start) break;
-      continue;
-    }
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
     if (token == kTokText) display += text_;
     else if (token == kTokPara) display += u' ';
-    else if (token == kTokKeyword && ignorable_) {
-      ignorable_ = false;
-      const uint32_t skipped = SkipGroup();
-      if (skipped != kTokContinue) return skipped;
-      if (depth_ < start) break;
-    } else if (token != kTokKeyword) {
-      return token;
-    }
-  }
+    else if (token == kTokKeyword && (keyword_ == K().pict || keyword_ == K().NeXTGraphic))
+      return kWalkSkip;  // a picture's data is not the link's text
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
   const QString url = pendingUrl_;
   pendingUrl_.clear();
   if (g_.deleted) return kTokContinue;
   Pane* pane = CurrentPane(doc_);
   if (!pane) return InsertText(display) ? kTokContinue : kTokMemory;
-  if (!Flush()) return kTokMemory;
+  if (!Flush() || !PrepareForText()) return kTokMemory;
   pane->selFirst = pane->selLimit = int32_t(insertCp_);
   if (!InsertLink(doc_, url, &display)) return kTokMemory;
   insertCp_ = uint32_t(std::max(pane->selFirst, 0));
@@ -720,9 +890,9 @@ uint32_t Reader::ReadLinkResult() {
 
 // ---- Keyword actions --------------------------------------------------------------------------
 
-void Reader::CharKeyword() {
+bool Reader::CharKeyword() {
   const char* name = RtfKeywordName(keyword_);
-  const QLatin1StringView w(name);
+  const std::string_view w(name);
   PropRecord& c = g_.chars;
   const uint8_t on = value_ != 0 ? 1 : 0;
   auto set8 = [&](uint32_t field, uint8_t v) { c.body[field] = v; };
@@ -745,7 +915,7 @@ void Reader::CharKeyword() {
   else if (w == "glmtlower") c.set<uint32_t>(CharField::caps, 2);
   else if (w == "glmttitlecap") c.set<uint32_t>(CharField::caps, 4);
   else if (w == "glmtnocap") c.set<uint32_t>(CharField::caps, 0);
-  else if (w.startsWith(QLatin1StringView("ul"))) {
+  else if (w.starts_with("ul")) {
     uint32_t kind = 1;
     if (w == "ulw") kind = 2;
     else if (w == "uldb" || w == "ululdbwave") kind = 3;
@@ -782,6 +952,12 @@ void Reader::CharKeyword() {
   } else if (w == "expnd") c.set<int64_t>(CharField::expand, value_ * 3175);
   else if (w == "expndtw") c.set<int64_t>(CharField::expand, value_ * 635);
   else if (w == "glmtrelsize") c.set<int16_t>(CharField::relativeSize, int16_t(value_));
+  else if (w == "cs" && !inStyleSheet_) {
+    const uint32_t style = ResolveStyle(value_, kPropChar);
+    if (style == kGMNone) return false;
+    c.set<uint16_t>(CharField::style, uint16_t(style));
+  }
+  return true;
 }
 
 void Reader::AddTab(uint32_t position, uint32_t alignment) {
@@ -804,23 +980,53 @@ void Reader::AddTab(uint32_t position, uint32_t alignment) {
   p.set<uint16_t>(ParaField::tabCount, ++count);
 }
 
-void Reader::ParaKeyword() {
-  const QLatin1StringView w(RtfKeywordName(keyword_));
+bool Reader::ParaKeyword() {
+  const std::string_view w(RtfKeywordName(keyword_));
   PropRecord& p = g_.para;
   const int64_t emu = value_ * 635;  // twips
+  const uint8_t low = uint8_t(value_);
   if (w == "pard") {
     SetBaseProperties(kPropPara, &p);
     g_.tabAlign = g_.tabLeader = 0;
-  } else if (w == "ql") p.set<uint32_t>(ParaField::alignment, 0);
+    PropRecord border;
+    SetBaseProperties(kPropBorder, &border);
+    std::memcpy(g_.border, border.body, BorderField::size);
+    g_.inTable = false;
+    SetBaseProperties(kPropFrame, &frame_);
+    frame_.set<uint32_t>(8, 3);
+  } else if (w == "intbl") {
+    if (!pendingUrl_.isEmpty()) return true;
+    g_.inTable = true;
+    if (rowPending_ && !inStyleSheet_ && !(inTable_ && cell_ < rowCells_)) return BuildRow();
+  } else if (w == "s") {
+    if (inStyleSheet_) return true;
+    const uint32_t style = ResolveStyle(value_, kPropPara);
+    if (style == kGMNone) return false;
+    p.set<uint16_t>(ParaField::style, uint16_t(style));
+  } else if (w == "sl") p.set<int64_t>(ParaField::height, emu);
+  else if (w == "slmult") {
+    if (value_ == 1) {
+      p.set<int64_t>(ParaField::multiple, p.get<int64_t>(ParaField::height) / 12);
+      p.set<int64_t>(ParaField::height, 0);
+    }
+  } else if (w == "dropcapli") p.body[ParaField::dropCap] = low;
+  else if (w == "glmtbig") p.body[ParaField::bigFirst] = low;
+  else if (w == "glmtbotpg") p.body[ParaField::bottomOfPage] = low;
+  else if (w == "glmtlcrt") p.body[ParaField::headerTabs] = low;
+  else if (w == "glmtchecked") p.body[ParaField::checkboxOn] = low;
+  else if (w == "ql") p.set<uint32_t>(ParaField::alignment, 0);
   else if (w == "qc") p.set<uint32_t>(ParaField::alignment, 1);
   else if (w == "qj") p.set<uint32_t>(ParaField::alignment, 2);
   else if (w == "qr") p.set<uint32_t>(ParaField::alignment, 3);
   else if (w == "fi") p.set<int64_t>(ParaField::firstIndent, emu);
-  else if (w == "li") p.set<int64_t>(ParaField::leftIndent, emu);
-  else if (w == "ri") p.set<int64_t>(ParaField::rightIndent, emu);
+  else if (w == "li") p.set<int64_t>(ParaField::leftIndent, std::max<int64_t>(emu, 0));
+  else if (w == "ri") p.set<int64_t>(ParaField::rightIndent, std::max<int64_t>(emu, 0));
   else if (w == "sb") p.set<int64_t>(ParaField::spaceBefore, emu);
   else if (w == "sa") p.set<int64_t>(ParaField::spaceAfter, emu);
-  else if (w == "keep") p.body[ParaField::keep] = uint8_t(value_);
+  else if (w == "keep") {
+    if (rowDefining_) def_.props.body[TableProp::keep] = low;
+    else p.body[ParaField::keep] = low;
+  }
   else if (w == "keepn") p.body[ParaField::keepNext] = uint8_t(value_);
   else if (w == "pagebb") p.body[ParaField::topOfPage] = uint8_t(value_);
   else if (w == "noproof") p.body[ParaField::noSpelling] = 1;
@@ -834,10 +1040,11 @@ void Reader::ParaKeyword() {
   else if (w == "tleq") g_.tabLeader = 3;
   else if (w == "tlul") g_.tabLeader = 4;
   else if (w == "tlth") g_.tabLeader = 5;
+  return true;
 }
 
 void Reader::DocKeyword() {
-  const QLatin1StringView w(RtfKeywordName(keyword_));
+  const std::string_view w(RtfKeywordName(keyword_));
   if (w == "deff") defaultFont_ = value_;
   if (doc_->kind == kDocClipboard) return;
   PropRecord& d = doc_->docProps;
@@ -848,6 +1055,743 @@ void Reader::DocKeyword() {
   else if (w == "margt") d.set<int64_t>(DocField::top, value_ < 0 ? -emu : emu);
   else if (w == "margb") d.set<int64_t>(DocField::bottom, value_ < 0 ? -emu : emu);
   else if (w == "gutter") d.set<int64_t>(DocField::gutter, emu);
+  else if (w == "pgnstart") d.set<uint16_t>(DocField::pageNum, uint16_t(value_));
+  else if (w == "glmtbtcolor") d.set<uint32_t>(DocField::btColor, ColorFor(value_, false));
+  else if (w == "glmtbackclr") d.set<uint32_t>(DocField::back, ColorFor(value_, true));
+  else if (w == "glmtbackopacity") d.set<int32_t>(DocField::opacity, int32_t(value_));
+  else if (w == "glmtbackscale") d.set<int32_t>(DocField::scale, int32_t(value_));
+  else {
+    struct Flag {
+      const char* word;
+      uint32_t offset;
+    };
+    static const Flag kFlags[] = {{"facingp", DocField::mirrorH},        {"margmirror", DocField::mirrorL},
+                                  {"glmtignoremarg", DocField::ignoreM}, {"widowctrl", DocField::widow},
+                                  {"glmtnoemptyhdr", DocField::hdrEmpty}, {"makebackup", DocField::backup},
+                                  {"glmtnodocwrap", DocField::noWrap},   {"glmtnopreview", DocField::noPreview},
+                                  {"glmtnospell", DocField::noSpell},    {"glmthidebmk", DocField::hideBmk},
+                                  {"glmtnoconv", DocField::noConv},      {"glmtnoback", DocField::noBack},
+                                  {"glmtnoquote", DocField::noQuotes},   {"glmttileback", DocField::tile},
+                                  {"glmtfillpage", DocField::fill}};
+    for (const Flag& flag : kFlags)
+      if (w == flag.word) d.body[flag.offset] = uint8_t(value_);
+  }
+}
+
+// ---- Chapters, frames and borders -------------------------------------------------------------
+
+void Reader::ChapterKeyword() {
+  const std::string_view w(RtfKeywordName(keyword_));
+  const int64_t emu = value_ * 635;
+  if (rowDefining_ && nesting_ == 0 && (w == "cols" || w == "colno" || w == "colw")) {
+    // In a row definition the column words describe the table.
+    PropRecord& t = def_.props;
+    if (w == "cols") t.set<uint16_t>(TableProp::columns, uint16_t(std::clamp<int64_t>(value_, 1, kMaxColumns)));
+    else if (w == "colno") def_.column = uint32_t(std::clamp<int64_t>(value_ - 1, 0, kMaxColumns));
+    else if (def_.column < kMaxColumns) t.set<int64_t>(TableProp::widths + 8 * def_.column, emu);
+    return;
+  }
+  PropRecord& c = chapter_;
+  chapterSet_ = true;
+  const uint8_t low = uint8_t(value_);
+  static const char* const kBreaks[] = {"sbkpage", "sbkcol", "sbkeven", "sbkodd", "sbknone"};
+  static const char* const kFormats[] = {"pgndec",   "pgnucrm",     "pgnlcrm",       "pgnucltr",
+                                         "pgnlcltr", "glmtncord",   "glmtncordtxt",  "glmtnccardtxt",
+                                         "glmtncchi", "glmtnchex",  "glmtncoct",     "glmtncbin"};
+  for (uint32_t i = 0; i < std::size(kBreaks); ++i)
+    if (w == kBreaks[i]) return c.set<uint32_t>(4, i);
+  for (uint32_t i = 0; i < std::size(kFormats); ++i)
+    if (w == kFormats[i]) return c.set<uint32_t>(16, i);
+  const uint32_t columns = c.body[22];
+  if (w == "ds") {
+    const uint32_t style = ResolveStyle(value_, kPropChapter);
+    if (style != kGMNone) c.set<uint16_t>(ChapterField::style, uint16_t(style));
+  } else if (w == "cols") c.body[22] = uint8_t(std::clamp<int64_t>(value_, 1, 10));
+  else if (w == "colno") chapterColumn_ = uint32_t(std::clamp<int64_t>(value_ - 1, 0, 10));
+  else if (w == "colw") {
+    if (chapterColumn_ < columns && chapterColumn_ < 10) {
+      c.set<int64_t>(40 + 8 * chapterColumn_, emu);
+      c.body[25] = 1;
+    }
+  } else if (w == "colsx") c.set<int64_t>(ChapterField::between, emu);
+  else if (w == "linebetcol") c.body[24] = low;
+  else if (w == "nocolbal") c.body[26] = value_ ? 0 : 1;
+  else if (w == "titlepg") c.body[297] = low;
+  else if (w == "headery") c.set<int64_t>(ChapterField::headerOffset, emu);
+  else if (w == "footery") c.set<int64_t>(ChapterField::footerOffset, emu);
+  else if (w == "pgnstarts") c.set<uint16_t>(20, uint16_t(value_));
+  else if (w == "glmtpgnpos") c.set<uint32_t>(12, uint32_t(value_));
+  else if (w == "pgnx" || w == "pgny") {
+    const uint32_t position = c.get<uint32_t>(12);
+    uint32_t row = position >= 4 && position <= 6 ? 1 : 0;
+    uint32_t column = position >= 1 && position <= 6 ? (position - 1) % 3 + 1 : 1;
+    if (w == "pgnx") column = value_ < 4081 ? 3 : emu < 5181601 ? 2 : 1;
+    else row = value_ < 7921 ? 0 : 1;
+    c.set<uint32_t>(12, row * 3 + column);
+  } else if (w == "glmtnodblhdr") c.body[296] = low;
+  else if (w == "glmtfrtb") c.body[27] = low;
+}
+
+void Reader::FrameKeyword() {
+  const std::string_view w(RtfKeywordName(keyword_));
+  PropRecord& f = frame_;
+  const int64_t emu = value_ * 635;
+  struct Choice {
+    const char* word;
+    uint32_t offset, value;
+  };
+  static const Choice kChoices[] = {{"posxl", 76, 0}, {"posxc", 76, 1}, {"posxr", 76, 2}, {"posxi", 76, 4},
+                                    {"posxo", 76, 5}, {"posyt", 84, 0}, {"posyil", 84, 0}, {"posyc", 84, 1},
+                                    {"posyb", 84, 2}, {"phmrg", 72, 0}, {"phcol", 72, 0}, {"phpg", 72, 1},
+                                    {"pvmrg", 80, 0}, {"pvpg", 80, 1}, {"overlay", 8, 1}, {"wraparound", 8, 3},
+                                    {"wrapthrough", 8, 0}};
+  for (const Choice& choice : kChoices)
+    if (w == choice.word) return f.set<uint32_t>(choice.offset, choice.value);
+  if (w == "absw") f.set<int64_t>(56, emu);
+  else if (w == "absh") f.set<int64_t>(64, emu);
+  else if (w == "posx" || w == "posnegx") {
+    f.set<uint32_t>(76, 3);
+    f.set<int64_t>(40, emu);
+  } else if (w == "posy" || w == "posnegy") {
+    f.set<uint32_t>(84, 3);
+    f.set<int64_t>(48, emu);
+  } else if (w == "dfrmtxtx") f.set<int64_t>(16, emu);
+  else if (w == "dfrmtxty") f.set<int64_t>(24, emu);
+  else if (w == "dxfrtext") {
+    f.set<int64_t>(16, emu);
+    f.set<int64_t>(24, emu);
+  } else if (w == "nowrap" || w == "glmtwrap") f.set<uint32_t>(8, uint32_t(value_));
+  else if (w == "wraptight") f.body[12] = 1;
+  else if (w == "wrapdefault") {
+    SetBaseProperties(kPropFrame, &f);
+    f.set<uint32_t>(8, 3);
+  } else if (w == "glmtfpage") f.set<uint32_t>(32, uint32_t(value_));
+  else if (w == "glmtfrpopacity") f.set<int32_t>(4, int32_t(value_));
+}
+
+void Reader::BorderKeyword(uint8_t* spec) {
+  const std::string_view w(RtfKeywordName(keyword_));
+  auto get32 = [&](uint32_t at) {
+    uint32_t v;
+    std::memcpy(&v, spec + at, 4);
+    return v;
+  };
+  auto set32 = [&](uint32_t at, uint32_t v) { std::memcpy(spec + at, &v, 4); };
+  auto set64 = [&](uint32_t at, int64_t v) { std::memcpy(spec + at, &v, 8); };
+  const uint32_t kind = get32(BorderField::kind);
+  struct Word {
+    const char* word;
+    uint32_t value;
+  };
+  static const Word kSides[] = {{"brdrl", 1}, {"brdrbar", 1}, {"brdrr", 2}, {"brdrt", 4}, {"brdrb", 5}};
+  static const Word kKinds[] = {{"glmtbdrlr", 3},     {"glmtbdrtb", 6},      {"glmtbdrrow", 10},
+                                {"glmtbdrcol", 11},   {"glmtbdrrowcol", 12}, {"glmtbdrrowone", 13},
+                                {"glmtbdrrowoneb", 14}, {"glmtbdrrowcols", 15}};
+  static const Word kLines[] = {
+      {"brdrs", 0},       {"brdrsh", 0},      {"brdrframe", 0},      {"brdrinset", 0},  {"brdroutset", 0},
+      {"brdremboss", 0},  {"brdrengrave", 0}, {"brdrdb", 1},         {"brdrtriple", 1}, {"brdrdot", 2},
+      {"brdrdash", 3},    {"brdrdashd", 3},   {"brdrdashdd", 3},     {"brdrdashdotstr", 3}, {"brdrdashsm", 3},
+      {"glmtbdrgrad", 6}};
+  for (const Word& side : kSides)
+    if (w == side.word) return set32(BorderField::kind, kind != 0 ? 7 : side.value);
+  for (const Word& k : kKinds)
+    if (w == k.word) return set32(BorderField::kind, k.value);
+  for (const Word& line : kLines)
+    if (w == line.word) return set32(BorderField::line, line.value);
+  if (w == "box") set32(BorderField::kind, kind == 8 ? 9 : 7);
+  else if (w == "brdrbtw") set32(BorderField::kind, kind == 7 ? 9 : 8);
+  else if (w == "brdrwavydb" || w == "brdrwavy") {
+    set32(BorderField::line, w == "brdrwavy" ? 5 : 4);
+    set64(BorderField::thickness, 50800);
+  } else if (w.starts_with("brdrth") || w.starts_with("brdrtnth")) {
+    set32(BorderField::line, 0);
+    set64(BorderField::width, 2);
+  } else if (w == "brdrw") set64(BorderField::width, value_ * 635);
+  else if (w == "glmtbdrthick") set64(BorderField::thickness, value_ * 635);
+  else if (w == "brsp") set64(BorderField::offset, value_ * 635);
+  else if (w == "brdrcf") set32(BorderField::lineColor, ColorFor(value_, false));
+  else if (w == "glmtbdrinner") set32(BorderField::innerColor, ColorFor(value_, false));
+  else if (w == "cfpat") set32(BorderField::backColor, ColorFor(value_, true));
+  else if (w == "brdrnil" || w == "brdrnone") {
+    PropRecord base;
+    SetBaseProperties(kPropBorder, &base);
+    std::memcpy(spec, base.body, BorderField::size);
+  }
+}
+
+// ---- Tables -----------------------------------------------------------------------------------
+
+void Reader::InitTableProps() {
+  SetBaseProperties(kPropTable, &def_.props);
+  def_.columns = 0;
+  def_.column = 0;
+  def_.lastRight = 0;
+  for (Kolor& color : def_.cellColors) color = kNoKolor;
+  for (auto& sides : def_.borders)
+    for (CellBorder& side : sides) side = CellBorder{};
+}
+
+bool Reader::TableKeyword() {
+  const std::string_view w(RtfKeywordName(keyword_));
+  PropRecord& t = def_.props;
+  const int64_t emu = value_ * 635;
+  if (w == "cell") return EndCell();
+  if (w == "row") return EndRow();
+  if (w == "trowd") {
+    if (nesting_ > 0) {
+      if (origin_ == kCocoa) nesting_ = 0;
+      return true;
+    }
+    rowDefining_ = rowPending_ = haveDefinition_ = true;
+    cellSide_ = -1;
+    if (origin_ == kOwn) {
+      // The table group before the rows gave the properties, the border included.
+      def_.columns = 0;
+      def_.column = 0;
+      for (Kolor& color : def_.cellColors) color = kNoKolor;
+    } else {
+      InitTableProps();
+    }
+    if (autoFitSeen_) {
+      // Our own writer gives an auto-fit table's widths five times larger.
+      for (uint32_t i = 0; i < kMaxColumns; ++i)
+        t.set<int64_t>(TableProp::widths + 8 * i, t.get<int64_t>(TableProp::widths + 8 * i) / 5);
+      autoFitSeen_ = false;
+    }
+    return true;
+  }
+  if (w == "trql") return t.set<uint32_t>(TableProp::alignment, 0), true;
+  if (w == "trqc") return t.set<uint32_t>(TableProp::alignment, 1), true;
+  if (w == "trqr") return t.set<uint32_t>(TableProp::alignment, 3), true;
+  if (w == "trhdr") return t.body[TableProp::titleRow] = uint8_t(value_), true;
+  if (w == "glmtinside") return t.body[TableProp::outerMargins] = uint8_t(value_), true;
+  if (w == "glmtstripe") return t.body[TableProp::stripes] = uint8_t(value_), true;
+  if (w == "glmtstripeclr") return t.set<uint32_t>(TableProp::stripeColor, ColorFor(value_, true)), true;
+  if (w == "glmttblkeep") return t.body[TableProp::keep] = uint8_t(value_), true;
+  if (w == "glmtautotbl") {
+    t.body[TableProp::autoFit] = uint8_t(value_);
+    autoFitSeen_ = value_ != 0;
+    return true;
+  }
+  if (nesting_ > 0) return true;  // the cell geometry of nested tables is not kept
+  if (w == "cellx") {
+    if (def_.columns >= kMaxColumns) return true;
+    if (origin_ != kOwn) {
+      const int64_t width = std::max<int64_t>(emu - def_.lastRight, 114300);
+      t.set<int64_t>(TableProp::widths + 8 * def_.columns, width);
+      def_.lastRight = emu;
+    }
+    ++def_.columns;
+    cellSide_ = -1;
+  } else if (w == "trgaph") {
+    if (origin_ != kOwn) {
+      t.set<int64_t>(TableProp::cellLeft, emu);
+      t.set<int64_t>(TableProp::cellRight, emu);
+      def_.lastRight = -emu;
+    }
+  } else if (w == "trleft") t.set<int64_t>(TableProp::left, origin_ == kOwn ? emu : std::max<int64_t>(emu, 0));
+  else if (w == "trrh") {
+    if (origin_ != kOwn) t.set<int64_t>(TableProp::height, emu);
+  } else if (w == "clcfpat") {
+    if (def_.columns < kMaxColumns) def_.cellColors[def_.columns] = ColorFor(value_, true);
+  } else if (w == "glmtcellt") t.set<int64_t>(TableProp::cellTop, emu);
+  else if (w == "glmtcelll") t.set<int64_t>(TableProp::cellLeft, emu);
+  else if (w == "glmtcellb") t.set<int64_t>(TableProp::cellBottom, emu);
+  else if (w == "glmtcellr") t.set<int64_t>(TableProp::cellRight, emu);
+  else if (w == "glmttbltop") t.set<int64_t>(TableProp::spaceBefore, emu);
+  else if (w == "glmttblbottom") t.set<int64_t>(TableProp::spaceAfter, emu);
+  else if (w == "glmttblright") t.set<int64_t>(TableProp::right, emu);
+  else if (w == "glmttblline") t.set<int64_t>(TableProp::height, emu);
+  else if (w == "glmtts") {
+    const uint32_t style = ResolveStyle(value_, kPropTable);
+    if (style == kGMNone) return false;
+    t.set<uint16_t>(TableField::style, uint16_t(style));
+  }
+  return true;
+}
+
+namespace {
+
+// The border kind, width and line style that a row's cell borders amount to; kind 0 for none.
+void RowBorder(const RowDefinition& def, uint32_t columns, uint32_t* kind, int64_t* width, uint32_t* line) {
+  uint32_t top = 0, bottom = 0, inner = 0, present = 0;
+  int64_t widths = 0;
+  uint32_t lines[7] = {};
+  for (uint32_t c = 0; c < columns; ++c)
+    for (uint32_t side = 0; side < 4; ++side) {
+      const CellBorder& b = def.borders[c][side];
+      if (!b.present) continue;
+      ++present;
+      widths += b.width;
+      ++lines[std::min<uint32_t>(b.line, 6)];
+      if (side == kCellTop) ++top;
+      else if (side == kCellBottom) ++bottom;
+      else if ((side == kCellLeft && c > 0) || (side == kCellRight && c + 1 < columns)) ++inner;
+    }
+  *kind = 0;
+  if (present == 0 || columns == 0) return;
+  const bool left = def.borders[0][kCellLeft].present, right = def.borders[columns - 1][kCellRight].present;
+  const bool between = columns > 1 && inner >= columns - 1;
+  if (top + bottom + (left ? 1 : 0) + (right ? 1 : 0) >= 2 * columns) *kind = between ? 9 : 7;
+  else if (between) *kind = 8;
+  else if (left) *kind = 1;
+  else if (right) *kind = 2;
+  else if (top) *kind = 4;
+  else if (bottom) *kind = 5;
+  *width = widths / present;
+  *line = uint32_t(std::max_element(std::begin(lines), std::end(lines)) - std::begin(lines));
+  if (*line == 2 || *line == 3) *width = 1;
+}
+
+}  // namespace
+
+// Makes the row that the pending definition describes: a new table or one more row of the table
+// the insertion point is at the end of. The insertion point moves into the row's first cell.
+bool Reader::BuildRow() {
+  if (!Flush()) return false;
+  if (insertCp_ > paraStart_ && !InsertBreak(0x0A, false)) return false;
+  rowPending_ = rowDefining_ = false;
+  cellSide_ = -1;
+  PropRecord props = def_.props;
+  uint32_t columns = def_.columns;
+  KnotInfo table;
+  const bool haveTable = inTable_ && FetchKnot(doc_, tableFirst_, &table, kKnotTable);
+  const PropRecord* tableProps = haveTable ? PropertiesAtIndex(doc_, table.entry.propIndex) : nullptr;
+  if (columns == 0 && tableProps) {
+    props = *tableProps;  // a row without columns continues the table
+    columns = props.get<uint16_t>(TableProp::columns);
+  }
+  if (columns == 0) {
+    LogAssert("Zero-column table", __func__, __FILE__, __LINE__);
+    columns = 1;
+  }
+  columns = std::min(columns, kMaxColumns);
+  props.set<uint16_t>(TableProp::columns, uint16_t(columns));
+  for (uint32_t i = 0; i < kMaxColumns; ++i) {
+    if (i >= columns) props.set<int64_t>(TableProp::widths + 8 * i, 0);
+    else if (props.get<int64_t>(TableProp::widths + 8 * i) == 0) props.set<int64_t>(TableProp::widths + 8 * i, 914400);
+  }
+  uint32_t kind = 0, line = 0;
+  int64_t width = 0;
+  RowBorder(def_, columns, &kind, &width, &line);
+
+  const bool continues = tableProps && tableProps->get<uint16_t>(TableProp::columns) == columns &&
+                         tableProps->get<uint32_t>(TableProp::alignment) == props.get<uint32_t>(TableProp::alignment) &&
+                         tableProps->get<int64_t>(TableProp::left) == props.get<int64_t>(TableProp::left);
+  if (inTable_ && !continues) LeaveTable();
+  if (continues) {
+    if (insertCp_ != table.limit) {
+      LogAssert("Not at end of table", __func__, __FILE__, __LINE__);
+      insertCp_ = table.limit;
+    }
+    PropRecord updated = *tableProps;
+    const uint32_t tableKind = updated.get<uint32_t>(TableProp::borderKind);
+    uint32_t newKind = tableKind;
+    if (kind == 9) newKind = 9;
+    else if (tableKind == 7 && (kind == 0 || kind == 4 || kind == 5)) newKind = 10;
+    else if (tableKind == 7 && kind == 1 && columns > 1 &&
+             (def_.borders[0][kCellRight].present || def_.borders[1][kCellLeft].present))
+      newKind = 11;
+    else if (kind == 7 && tableKind != 8 && tableKind != 9) newKind = 7;
+    else if (kind == 8 && tableKind != 7 && tableKind != 9) newKind = 8;
+    rowFirst_ = table.limit - 1;
+    uint32_t at = rowFirst_;
+    GMRowRequest request;
+    if (!InsertEmptyRow(doc_, &at, columns, request)) return false;
+    if (newKind != tableKind) {
+      updated.set<uint32_t>(TableProp::borderKind, newKind);
+      updated.index = kGMNone;
+      const uint32_t index = IndexForProperties(doc_, &updated);
+      if (index == kGMNone) return false;
+      SetPropsOnKink(doc_, uint32_t(table.index), index);
+    }
+  } else {
+    if (origin_ == kCocoa) props.body[TableProp::titleRow] = 0;
+    if (kind != 0 && origin_ != kOwn) {
+      props.set<uint32_t>(TableProp::borderKind, kind);
+      props.set<uint32_t>(kTableBorderOffset + BorderField::line, line);
+      props.set<int64_t>(kTableBorderOffset + BorderField::width, width);
+      props.set<uint32_t>(kTableBorderOffset + BorderField::lineColor, g_blackKolor);
+    }
+    DocRange range;
+    if (!NewTableCore(doc_, insertCp_, 1, columns, &range)) return false;
+    KnotInfo made;
+    if (!FetchKnot(doc_, range.first, &made, kKnotTable)) return false;
+    props.index = kGMNone;
+    const uint32_t index = IndexForProperties(doc_, &props);
+    if (index == kGMNone) return false;
+    SetPropsOnKink(doc_, uint32_t(made.index), index);
+    inTable_ = true;
+    tableFirst_ = range.first;
+    rowFirst_ = range.first + 1;
+  }
+  KnotInfo row;
+  if (!FetchKnot(doc_, rowFirst_, &row, kKnotRow) || row.kinkCount < columns + 1) return false;
+  // Each kink after a cell keeps that cell's background.
+  for (uint32_t i = 1; i <= columns; ++i) {
+    const uint32_t entry = doc_->knots.indexAtCp(row.kinkCps[i]);
+    if (entry != kGMNone) doc_->knots.at(entry).word = def_.cellColors[i - 1];
+  }
+  cell_ = 0;
+  rowCells_ = columns;
+  insertCp_ = paraStart_ = row.kinkCps[0] + 1;
+  lastWasMark_ = true;
+  return true;
+}
+
+// "cell": the pending paragraph formatting goes to the cell's last paragraph and the insertion
+// point moves to the next cell. Outside a cell it only ends a paragraph.
+bool Reader::EndCell() {
+  if (!inTable_ || cell_ >= rowCells_) {
+    if (!g_.inTable || !haveDefinition_) return InsertBreak(0x0A);
+    if (!PrepareForText()) return false;
+    if (!inTable_ || cell_ >= rowCells_) return InsertBreak(0x0A);
+  }
+  if (!Flush()) return false;
+  KnotInfo row;
+  if (!FetchKnot(doc_, rowFirst_, &row, kKnotRow) || cell_ + 1 >= row.kinkCount) return false;
+  const uint32_t cellEnd = row.kinkCps[cell_ + 1];
+  if (cellEnd > 0 && !ApplyPara(cellEnd - 1)) return false;
+  ++cell_;
+  insertCp_ = paraStart_ = cell_ < rowCells_ ? row.kinkCps[cell_] + 1 : row.limit;
+  lastWasMark_ = true;
+  return true;
+}
+
+// "row": the insertion point moves to the end of the table, where the next row may continue it.
+bool Reader::EndRow() {
+  rowPending_ = rowDefining_ = false;
+  if (!inTable_) return true;
+  if (!Flush()) return false;
+  KnotInfo table;
+  if (!FetchKnot(doc_, tableFirst_, &table, kKnotTable)) {
+    inTable_ = false;
+    return true;
+  }
+  cell_ = rowCells_ = 0;
+  insertCp_ = paraStart_ = table.limit;
+  lastWasMark_ = true;
+  return true;
+}
+
+void Reader::LeaveTable() {
+  KnotInfo table;
+  if (inTable_ && FetchKnot(doc_, tableFirst_, &table, kKnotTable)) insertCp_ = paraStart_ = table.limit;
+  inTable_ = false;
+  cell_ = rowCells_ = 0;
+}
+
+// Before text or a paragraph mark: a table paragraph without an open cell starts the pending
+// row, or after a row repeats the last definition; one beyond the row's last cell (outside our
+// own RTF), like text outside a table paragraph, leaves the table.
+bool Reader::PrepareForText() {
+  if (g_.deleted || tolerant_) return true;
+  const bool cellOpen = inTable_ && cell_ < rowCells_;
+  const bool rowOpen = inTable_ && rowCells_ > 0;
+  if (g_.inTable && !cellOpen) {
+    if (rowPending_ || (!rowOpen && haveDefinition_)) return BuildRow();
+    if (!rowOpen || origin_ == kOwn) return true;
+    haveDefinition_ = false;  // the rows that follow need a definition of their own
+  } else if (g_.inTable || !inTable_) {
+    return true;
+  }
+  if (!Flush()) return false;
+  LeaveTable();
+  return true;
+}
+
+// ---- Knots and pictures -----------------------------------------------------------------------
+
+bool Reader::InsertAtomicKnot(uint32_t type, uint32_t propCount, const PropRecord* props, const KinkData& data) {
+  if (!Flush() || !PrepareForText()) return false;
+  DocRange at{doc_, insertCp_, insertCp_};
+  if (!InsertKnotCore(&at, type, 0, propCount, props, 1, &data, false)) return false;
+  PropRecord chars = g_.chars;
+  chars.index = kGMNone;
+  ApplyPropsToRange(at, chars);
+  insertCp_ = at.limit;
+  lastWasMark_ = false;
+  insertedAnything_ = true;
+  return true;
+}
+
+bool Reader::AddPicture(std::unique_ptr<FLImage> image, const QString& path, const QString& extension,
+                        int32_t referenceKind, uint64_t value, const uint8_t* border) {
+  GMPicture picture;
+  picture.identifier = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+  picture.savedName = extension.isEmpty() ? QString() : picture.identifier + u'.' + extension;
+  picture.path = path;
+  picture.referenceKind = referenceKind;
+  picture.image = std::shared_ptr<FLImage>(std::move(image));
+  doc_->pictures.push_back(std::move(picture));
+  KinkData data;
+  data.word = uint32_t(doc_->pictures.size() - 1);
+  data.value = value;
+  PropRecord spec;
+  SetBaseProperties(kPropBorder, &spec);
+  if (border) std::memcpy(spec.body, border, BorderField::size);
+  return InsertAtomicKnot(kKnotPicture, 1, &spec, data);
+}
+
+// A picture group: its format and size words, its border, and its data in hex (read straight
+// from the source, so that pictures of any size on one line stay within bounds) or by \bin.
+uint32_t Reader::ReadPicture(uint32_t format) {
+  const Keys& k = K();
+  if (tolerant_) return SkipGroup();
+  QByteArray data;
+  QString reference;
+  int32_t referenceKind = 0;
+  int64_t scale = -1, goal = -1;
+  uint32_t vertical = 3, opacity = 0;
+  bool fit = false;
+  uint8_t border[BorderField::size];
+  {
+    PropRecord base;
+    SetBaseProperties(kPropBorder, &base);
+    std::memcpy(border, base.body, sizeof border);
+  }
+  // Hex digits and binary data stream into the picture's bytes as the tokenizer meets them.
+  hexSink_ = binSink_ = &data;
+  hexDepth_ = depth_;
+  hexHigh_ = -1;
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
+    if (token == kTokText && referenceKind) reference += text_;
+    if (token != kTokKeyword) return kTokContinue;
+    const uint32_t kw = keyword_;
+    if (kw == k.pngblip || kw == k.jpegblip || kw == k.emfblip || kw == k.macpict) format = kw;
+    else if (kw == k.picscalex || kw == k.picscaley) {
+      const int64_t s = std::clamp<int64_t>(value_ * 10, 1, 16000);
+      scale = scale < 0 ? s : std::min(scale, s);
+    } else if (kw == k.picwgoal) goal = value_ / 20;
+    else if (kw == k.picw) goal = value_;
+    else if (kw == k.glmtpict) vertical = 0;
+    else if (kw == k.glmtpicb) vertical = 1;
+    else if (kw == k.glmtpicc) vertical = 2;
+    else if (kw == k.glmtrefpic || kw == k.glmtrespic) {
+      referenceKind = kw == k.glmtrespic ? 1 : 2;
+      hexSink_ = nullptr;  // the text names a file
+    } else if (kw == k.glmtfitpic) fit = true;
+    else if (kw == k.glmtbackopacity) opacity = uint32_t(std::clamp<int64_t>(value_, 0, 100));
+    else if (RtfKeywordKind(kw) == kPropBorder) BorderKeyword(border);
+    return kTokContinue;
+  });
+  hexSink_ = binSink_ = nullptr;
+  if (result != kTokContinue) return result;
+  if (tolerant_ || g_.deleted) return kTokContinue;
+  std::unique_ptr<FLImage> image;
+  QString path, extension;
+  if (referenceKind) {
+    reference = reference.trimmed();
+    const qsizetype slash = reference.lastIndexOf(u'/');
+    path = reference;
+    if (referenceKind == 1 && slash < 0) path = QStringLiteral(":/images/") + reference;
+    image = FLImage::withContentsOfFile(path);
+  } else {
+    if (format == 0) return kTokContinue;
+    image = FLImage::withData(data);
+    extension = format == k.pngblip ? QStringLiteral("png") : format == k.jpegblip ? QStringLiteral("jpeg")
+                                                                                    : QStringLiteral("pdf");
+  }
+  if (!image) return kTokContinue;
+  if (fit || scale < 0 || (scale == 1000 && version_ <= EncodeDottedVersionNumber(QStringLiteral("2.0.17"))))
+    scale = 16383;
+  const double imageWidth = image->size().width();
+  if (!fit && goal > 0 && imageWidth > 0 && std::abs(double(goal) - imageWidth) >= 3)
+    scale = std::clamp<int64_t>(int64_t(double(goal) * 1000 / imageWidth), 1, 16000);
+  const uint64_t value = uint64_t(vertical) | uint64_t(uint16_t(scale)) << 32 | uint64_t(uint16_t(opacity)) << 48;
+  if (!AddPicture(std::move(image), path, extension, referenceKind, value, border)) return kTokMemory;
+  return kTokContinue;
+}
+
+// An attachment of an RTFD package: the file name, then its displayed size.
+uint32_t Reader::ReadAttachment() {
+  const Keys& k = K();
+  if (folder_.isEmpty() || tolerant_) return SkipGroup();
+  if (!pendingUrl_.isEmpty()) pendingUrl_.clear();
+  QString name;
+  while (pos_ < src_.size() && src_[pos_] != u'\\' && src_[pos_] != u'{' && src_[pos_] != u'}')
+    name += src_[pos_++];
+  int64_t width = -1, height = -1, scale = -1;
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
+    if (token != kTokKeyword) return kTokContinue;
+    if (keyword_ == k.width) width = value_;
+    else if (keyword_ == k.height) height = value_;
+    else if (keyword_ == k.picscalex) scale = value_ * 10;
+    else if (keyword_ == k.glmtfitpic) scale = 16383;
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
+  // The rest of the enclosing group (the attachment character) goes.
+  const uint32_t skipped = SkipGroup();
+  if (skipped != kTokContinue) return skipped;
+  if (g_.deleted) return kTokContinue;
+  const QString path = QDir(folder_).filePath(name.trimmed());
+  std::unique_ptr<FLImage> image = FLImage::withContentsOfFile(path);
+  if (!image) return kTokContinue;
+  // The displayed size in twips against the image's own.
+  const QSizeF size = image->size();
+  if (scale < 0 && width > 0 && size.width() > 0) scale = int64_t(double(width) * 1000 / (size.width() * 20));
+  else if (scale < 0 && height > 0 && size.height() > 0) scale = int64_t(double(height) * 1000 / (size.height() * 20));
+  if (scale != 16383) scale = scale < 0 ? 1000 : std::clamp<int64_t>(scale, 1, 16000);
+  const uint64_t value = 3 | uint64_t(uint16_t(scale)) << 32;
+  if (!AddPicture(std::move(image), path, QString(), 2, value, nullptr)) return kTokMemory;
+  return kTokContinue;
+}
+
+// ---- Style sheet ------------------------------------------------------------------------------
+
+uint32_t Reader::ReadStyleSheet() {
+  const Keys& k = K();
+  const int start = depth_;
+  SheetStyle entry;
+  GroupState inEntry;  // the formatting of the open entry, kept before its group closes
+  bool open = false;
+  const GroupState outside = g_;
+  const PropRecord chapterOutside = chapter_, tableOutside = def_.props;
+  auto begin = [&] {
+    open = true;
+    entry = SheetStyle{};
+    SetBaseProperties(kPropChar, &g_.chars);
+    g_.chars.set<int16_t>(CharField::size, kDefaultFontSize);
+    SetBaseProperties(kPropPara, &g_.para);
+    std::memset(g_.border, 0, sizeof g_.border);
+    SetBaseProperties(kPropChapter, &chapter_);
+    SetBaseProperties(kPropTable, &def_.props);
+    inEntry = g_;
+  };
+  // The formatting read so far goes with the entry, which is kept under its RTF number.
+  auto commit = [&](const GroupState& state) {
+    if (!open) return;
+    open = false;
+    entry.chars = state.chars;
+    if (entry.kind == kPropPara) {
+      entry.first = state.para;
+      std::memcpy(entry.first.body + ParaField::border, state.border, BorderField::size);
+    } else if (entry.kind == kPropChapter) entry.first = chapter_;
+    else if (entry.kind == kPropTable) entry.first = def_.props;
+    else entry.first = state.chars;
+    QString name = entry.name;
+    if (const qsizetype comma = name.indexOf(u','); comma >= 0) name.truncate(comma);
+    name = name.trimmed();
+    for (uint32_t id = 0; id < kBuiltinStyleCount; ++id) {
+      if (name.compare(QLatin1StringView(g_builtinStyleNames[id]), Qt::CaseInsensitive) != 0) continue;
+      const bool fits = id == 0 || (entry.kind == kPropChar && id < 7) ||
+                        (entry.kind == kPropPara && id >= 12 && id <= 29);
+      if (fits) entry.id = id;
+      else name = QStringLiteral("renamed_%1").arg(entry.number);
+      break;
+    }
+    entry.name = name;
+    if (entry.number == 0 && entry.kind == kPropPara) {
+      if (normalFromSheet_) {
+        LogAssert("Normal added again", __func__, __FILE__, __LINE__);
+        return;
+      }
+      if (!sheet_.empty()) LogAssert("Normal not added first", __func__, __FILE__, __LINE__);
+      normalFromSheet_ = true;
+      PropRecord para = entry.first, chars = entry.chars;
+      para.set<uint16_t>(ParaField::style, 0);
+      chars.set<uint16_t>(CharField::style, 0);
+      para.index = chars.index = kGMNone;
+      ChangeStyle(doc_, 0, para, chars);
+      if (entry.normalTable) {
+        PropRecord table = def_.props;
+        table.index = kGMNone;
+        const uint32_t index = IndexForProperties(doc_, &table);
+        if (index != kGMNone) doc_->defaultTableProps = index;
+      }
+      return;
+    }
+    if (sheetByNumber_.contains(entry.number)) return;
+    sheetByNumber_.insert(entry.number, uint32_t(sheet_.size()));
+    sheet_.push_back(entry);
+  };
+  inStyleSheet_ = true;
+  const uint32_t result = WalkGroup(true, true, [&](uint32_t token) -> uint32_t {
+    if (token == kTokContinue) {
+      if (depth_ == start) commit(inEntry);  // an entry's group closed
+      return kTokContinue;
+    }
+    if (!open && depth_ > start) begin();
+    if (token == kTokText && open) entry.name += text_;
+    if (token != kTokKeyword) return kTokContinue;
+    const uint32_t kw = keyword_;
+    const bool styleWord = kw == k.s || kw == k.cs || kw == k.ds || kw == k.glmtts;
+    if (ignorable_ && !styleWord) return kWalkSkip;  // character styles come after "\*"
+    ignorable_ = false;
+    if (!open) return kTokContinue;
+    const uint32_t kind = RtfKeywordKind(kw);
+    if (styleWord) {
+      entry.kind = kw == k.s ? kPropPara : kw == k.cs ? kPropChar : kw == k.ds ? kPropChapter : kPropTable;
+      entry.number = value_;
+      if (value_ == 0 && entry.kind != kPropPara) LogAssert("styleIndex in normal", __func__, __FILE__, __LINE__);
+    } else if (kw == k.sbasedon) entry.basedOn = value_;
+    else if (kw == k.snext) entry.next = value_;
+    else if (kw == k.glmtdest) entry.normalTable = value_ == 4;
+    else if (kind == kPropChar) CharKeyword();
+    else if (kind == kPropPara) ParaKeyword();
+    else if (kind == kPropChapter) ChapterKeyword();
+    else if (kind == kPropTable && kw != k.cell && kw != k.row) {
+      const bool defining = rowDefining_;
+      rowDefining_ = false;
+      TableKeyword();
+      rowDefining_ = defining;
+    } else if (kind == kPropBorder) BorderKeyword(entry.normalTable ? def_.props.body + kTableBorderOffset : g_.border);
+    else if (kind == kPropList) LogAssert("Unknown propType", __func__, __FILE__, __LINE__);
+    inEntry = g_;
+    return kTokContinue;
+  });
+  inStyleSheet_ = false;
+  g_ = outside;
+  chapter_ = chapterOutside;
+  def_.props = tableOutside;
+  return result;
+}
+
+// The document's style for an RTF style number, made (with the styles it is based on) when the
+// body first uses it; kGMNone when the number is not in the style sheet.
+uint32_t Reader::ResolveStyle(int64_t number, uint32_t kind) {
+  if (number == 0 && (kind == kPropPara || kind == kPropChar)) return 0;
+  const auto found = sheetByNumber_.constFind(number);
+  if (found == sheetByNumber_.cend()) {
+    LogAssert("styleCode not found", __func__, __FILE__, __LINE__);
+    return kGMNone;
+  }
+  SheetStyle& style = sheet_[*found];
+  if (style.index == kGMNone - 1) return 0;  // a style based on itself in the end
+  if (style.index != kGMNone) return style.index;
+  // Chains of based-on and next styles are followed a few links deep; deeper ones rest on Normal.
+  constexpr int kMaxChain = 32;
+  if (resolving_ >= kMaxChain) return 0;
+  struct Depth {
+    int& depth;
+    explicit Depth(int& d) : depth(++d) {}
+    ~Depth() { --depth; }
+  } depth(resolving_);
+  style.index = kGMNone - 1;
+  uint32_t index = kGMNone;
+  if (style.id != kUserStyleId) {
+    index = StyleIndexForStyleId(doc_, style.id, true);
+  } else {
+    uint32_t basedOn = 0;
+    if (style.basedOn != 222 && style.basedOn != kStyleNone && style.basedOn != number &&
+        sheetByNumber_.contains(style.basedOn)) {
+      basedOn = ResolveStyle(style.basedOn, sheet_[sheetByNumber_.value(style.basedOn)].kind);
+      if (basedOn == kGMNone) basedOn = 0;
+    }
+    PropRecord first = style.first, chars = style.chars;
+    first.index = chars.index = kGMNone;
+    index = CreateStyle(doc_, sheet_[*found].name, kUserStyleId, basedOn, kStyleNone, first,
+                        first.kind == kPropPara ? &chars : nullptr);
+  }
+  sheet_[*found].index = index;
+  if (index == kGMNone) return kGMNone;
+  const SheetStyle& made = sheet_[*found];
+  if (made.kind == kPropPara && made.next != kStyleNone && made.next != number && sheetByNumber_.contains(made.next)) {
+    const uint32_t next = ResolveStyle(made.next, kPropPara);
+    if (next != kGMNone && index < doc_->styles.size()) doc_->styles[index].next = next;
+  }
+  return index;
 }
 
 // ---- Main loop --------------------------------------------------------------------------------
@@ -856,27 +1800,79 @@ uint32_t Reader::Dispatch() {
   const Keys& k = K();
   const uint32_t kind = RtfKeywordKind(keyword_);
   if (kind != kRtfSpecialKind && !tolerant_) {
+    const std::string_view w(RtfKeywordName(keyword_));
+    if (kind != kPropBorder) cellSide_ = -1;
+    bool ok = true;
     switch (kind) {
-      case kPropChar: CharKeyword(); return kTokContinue;
-      case kPropPara: ParaKeyword(); return kTokContinue;
-      case kPropDocument: DocKeyword(); return kTokContinue;
+      case kPropChar: ok = CharKeyword(); break;
+      case kPropPara:
+        if (w == "ls" || w == "pntxta" || w == "pntxtb" || w == "glmtprefix" || w == "glmtsuffix") {
+          // The rest of the group is list or affix text that is not read.
+          const uint32_t token = SkipGroup();
+          return token;
+        }
+        ok = ParaKeyword();
+        break;
+      case kPropChapter: ChapterKeyword(); break;
+      case kPropFrame: FrameKeyword(); break;
+      case kPropTable: ok = TableKeyword(); break;
+      case kPropBorder:
+        if (w.starts_with("clbrdr")) {
+          // A side of the next cell's border, which the border words after it describe.
+          if (!rowDefining_ || nesting_ > 0 || def_.columns >= kMaxColumns) break;
+          cellSide_ = w == "clbrdrt"   ? kCellTop
+                      : w == "clbrdrl" ? kCellLeft
+                      : w == "clbrdrb" ? kCellBottom
+                                       : kCellRight;
+          def_.borders[def_.columns][cellSide_] = CellBorder{true, 0, 0};
+        } else if (cellSide_ >= 0 && def_.columns < kMaxColumns) {
+          CellBorder& side = def_.borders[def_.columns][cellSide_];
+          uint8_t spec[BorderField::size] = {};
+          std::memcpy(spec + BorderField::line, &side.line, 4);
+          std::memcpy(spec + BorderField::width, &side.width, 8);
+          BorderKeyword(spec);
+          std::memcpy(&side.line, spec + BorderField::line, 4);
+          std::memcpy(&side.width, spec + BorderField::width, 8);
+          if (w == "brdrnil" || w == "brdrnone") side.present = false;
+        } else if (rowDefining_ && origin_ == kOwn) {
+          BorderKeyword(def_.props.body + kTableBorderOffset);  // our own table group's border
+        } else {
+          BorderKeyword(g_.border);
+        }
+        break;
+      case kPropDocument: DocKeyword(); break;
       case kPropList:
         Fail(kRtfImportMalformed, kRtfMalformedMessage);
         return kTokMalformed;
-      default: return kTokContinue;
+      default: break;
     }
+    if (!ok) {
+      Fail(kRtfImportMalformed, kRtfMalformedMessage);
+      return kTokMalformed;
+    }
+    return kTokContinue;
   }
   if (keyword_ < k.skipGroup.size() && k.skipGroup[keyword_]) return SkipGroup();
   if (keyword_ == k.fonttbl || keyword_ == k.colortbl || keyword_ == k.stylesheet) {
-    if (tolerant_ || keyword_ == k.stylesheet) return SkipGroup();
-    return keyword_ == k.fonttbl ? ReadFontTable() : ReadColorTable();
+    if (tolerant_) return SkipGroup();
+    return keyword_ == k.fonttbl ? ReadFontTable() : keyword_ == k.colortbl ? ReadColorTable() : ReadStyleSheet();
+  }
+  if (keyword_ == k.pict) return ReadPicture(0);
+  if (keyword_ == k.NeXTGraphic) return ReadAttachment();
+  if (keyword_ == k.itap) nesting_ = std::max<int64_t>(value_ - 1, 0);
+  if (!tolerant_ && (keyword_ == k.glmtcheck || keyword_ == k.glmtdiv || keyword_ == k.glmtmagic)) {
+    if (g_.deleted) return kTokContinue;
+    KinkData data;
+    const bool divider = keyword_ != k.glmtcheck;
+    data.word = divider ? uint32_t(std::max<int64_t>(value_ - 1, 0)) : uint32_t(value_ & 0xFF);
+    if (!InsertAtomicKnot(divider ? kKnotDivider : kKnotCheckbox, 0, nullptr, data)) return kTokMemory;
+    return kTokContinue;
   }
   if (keyword_ == k.ansicpg) docEncoding_ = StringEncodingForCodePage(int(value_));
   else if (keyword_ == k.mac) docEncoding_ = kFLEncodingMacRoman;
   else if (keyword_ == k.cocoartf) origin_ = kCocoa;
   else if (keyword_ == k.glmtignore) ignoreNext_ = true;
   else if (keyword_ == k.uc) g_.uc = std::clamp<int64_t>(value_, 0, 16);
-  else if (keyword_ == k.NeXTGraphic) return SkipGroup();
   else if (keyword_ == k.field) pendingUrl_.clear();
   else if (keyword_ == k.fldrslt && !pendingUrl_.isEmpty() && !tolerant_) return ReadLinkResult();
   else if (keyword_ == k.upr) {
@@ -894,17 +1890,19 @@ uint32_t Reader::Dispatch() {
 
 // Colour alphas: "cf" selects a colour of the table, each "glmtalpha" sets its alpha percentage.
 uint32_t Reader::ReadAlphas() {
-  const int start = depth_;
   int64_t selected = -1;
-  for (;;) {
-    const uint32_t token = Next(true, true);
-    if (token == kTokContinue && depth_ < start) return kTokContinue;
-    if (token != kTokKeyword || ignorable_) break;
+  const int start = depth_;
+  const uint32_t result = WalkGroup(true, true, [&](uint32_t token) -> uint32_t {
+    if (token == kTokContinue) return kTokContinue;
+    if (token != kTokKeyword || ignorable_) return kWalkStop;
     if (keyword_ == K().cf) selected = value_;
     else if (keyword_ == K().glmtalpha && selected >= 0 && selected < int64_t(colors_.size()))
-      colors_[size_t(selected)] = (colors_[size_t(selected)] & 0x00FFFFFF) | (uint32_t(std::clamp<int64_t>(value_, 0, 100)) << 24);
-  }
+      colors_[size_t(selected)] =
+          (colors_[size_t(selected)] & 0x00FFFFFF) | (uint32_t(std::clamp<int64_t>(value_, 0, 100)) << 24);
+    return kTokContinue;
+  });
   ignorable_ = false;
+  if (result != kTokContinue) return result;
   return depth_ < start ? kTokContinue : SkipGroup();
 }
 
@@ -914,12 +1912,38 @@ uint32_t Reader::DispatchIgnorable() {
   if (tolerant_) return SkipGroup();
   if (keyword_ == k.generator) return ReadGenerator();
   if (keyword_ == k.fldinst) return ReadField();
-  if (keyword_ == k.ud) return kTokContinue;
+  if (keyword_ == k.ud || keyword_ == k.shppict) return kTokContinue;
+  if (keyword_ == k.glmttable) {
+    // Our own writer's table group: its words set the properties of the table that follows.
+    if (!Flush()) return kTokMemory;
+    LeaveTable();
+    InitTableProps();
+    rowDefining_ = true;
+    return kTokContinue;
+  }
   if (keyword_ == k.glmtalpha) return ReadAlphas();
   return SkipGroup();
 }
 
+// The first text of a document whose style sheet did not give Normal: Normal takes the font of
+// RTF font 0 (else the text's own) and the text's size.
+bool Reader::RebuildNormal() {
+  const auto zero = fonts_.constFind(0);
+  const uint16_t font = zero != fonts_.cend() ? zero->index : g_.chars.get<uint16_t>(CharField::font);
+  return SetNormalFont(doc_, font, g_.chars.get<int16_t>(CharField::size), false);
+}
+
 uint32_t Reader::Finish() {
+  if (chapterSet_ && doc_->kind != kDocClipboard) {
+    // The chapter words describe the document's first chapter.
+    KnotInfo chapter;
+    if (FetchKnot(doc_, 0, &chapter, kKnotChapter) && chapter.first == 0) {
+      chapter_.index = kGMNone;
+      const uint32_t index = IndexForProperties(doc_, &chapter_);
+      if (index == kGMNone) return kRtfImportFailed;
+      SetPropsOnKink(doc_, uint32_t(chapter.index), index);
+    }
+  }
   if (lastWasMark_ && insertCp_ > BodyStart(doc_) && IsParaMarkChar(doc_->charAt(insertCp_ - 1)) &&
       doc_->kind != kDocClipboard && insertCp_ + 1 < uint32_t(doc_->totalLength) &&
       IsParaMarkChar(doc_->charAt(insertCp_))) {
@@ -942,7 +1966,16 @@ uint32_t Reader::Run(QString* message) {
   SetBaseProperties(kPropChar, &g_.chars);
   g_.chars.set<int16_t>(CharField::size, kDefaultFontSize);
   SetBaseProperties(kPropPara, &g_.para);
+  {
+    PropRecord border;
+    SetBaseProperties(kPropBorder, &border);
+    std::memcpy(g_.border, border.body, BorderField::size);
+  }
   g_.uc = 1;
+  SetDefaultProperties(doc_, kPropChapter, &chapter_);
+  SetBaseProperties(kPropFrame, &frame_);
+  frame_.set<uint32_t>(8, 3);
+  InitTableProps();
 
   uint32_t token = Next(false);
   // "\rtf" without a version is taken as version 1, as other readers do.
@@ -981,17 +2014,17 @@ uint32_t Reader::Run(QString* message) {
 
 }  // namespace
 
-uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message) {
+uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message, const QString& folder) {
   if (!doc) return kRtfImportFailed;
-  Reader reader(doc, rtf, mode);
+  Reader reader(doc, rtf, mode, folder);
   return reader.Run(message);
 }
 
-uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message) {
-  const uint32_t result = ImportRtf(doc, rtf, kRtfModeNormal, message);
+uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message, const QString& folder) {
+  const uint32_t result = ImportRtf(doc, rtf, kRtfModeNormal, message, folder);
   if (result != kRtfImportMalformed || !doc || doc->kind == kDocClipboard) return result;
   // The failed attempt's text goes before the tolerant reading starts again.
   DocRange body{doc, BodyStart(doc), uint32_t(std::max(doc->userLength - 1, 0))};
   if (!body.empty() && !ReplaceRangeCore(&body, nullptr, nullptr, 0, true)) return kRtfImportFailed;
-  return ImportRtf(doc, rtf, kRtfModeTolerant, message);
+  return ImportRtf(doc, rtf, kRtfModeTolerant, message, folder);
 }

@@ -1,6 +1,6 @@
 // Reading RTF into a text-engine document: text with its character and paragraph formatting,
-// the font and colour tables, Unicode and code-page text, and links. The text goes to the end of
-// the document's body.
+// the font, colour and style tables, Unicode and code-page text, links, tables, pictures and
+// RTFD attachments. The text goes to the end of the document's body.
 #pragma once
 
 #include "glimmet/storage/gmTypes.h"
@@ -24,8 +24,11 @@ inline constexpr const char* kRtfMalformedMessage =
 inline constexpr const char* kRtfMemoryMessage = "There is not enough memory, or an internal logic error occurred.";
 
 // Reads RTF text (each unit below 256 is a byte of the file; larger units stand for themselves).
-// message receives the first failure's text. What was inserted before a failure stays.
-uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message = nullptr);
+// message receives the first failure's text. What was inserted before a failure stays. folder is
+// the package folder of an RTFD document, whose files the RTF's attachments name.
+uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message = nullptr,
+                   const QString& folder = QString());
 // The import as callers use it: a malformed RTF is read again in tolerant mode into the emptied
 // document (the clipboard document is not retried).
-uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message = nullptr);
+uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message = nullptr,
+                            const QString& folder = QString());

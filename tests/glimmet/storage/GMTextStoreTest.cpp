@@ -47,6 +47,18 @@ TEST(TextStore, RandomReplacementsAgreeWithAPlainString) {
   }
   EXPECT_GT(store.pieceCount(), 2000u);
   EXPECT_EQ(Contents(store), model);
+  // A cursor reads the same units walking forwards, backwards and by jumps.
+  GMTextStore::Cursor cursor(store, 0);
+  for (uint32_t cp = 0; cp < model.size(); ++cp, cursor.next()) ASSERT_EQ(cursor.unit(), model[cp]) << cp;
+  EXPECT_EQ(cursor.unit(), 0);
+  for (uint32_t cp = uint32_t(model.size()); cp-- > 0;) {
+    cursor.previous();
+    ASSERT_EQ(cursor.unit(), model[cp]) << cp;
+  }
+  for (uint32_t cp : {uint32_t(model.size() / 2), uint32_t(model.size() / 2 - 40), 17u, uint32_t(model.size())}) {
+    cursor.seek(cp);
+    EXPECT_EQ(cursor.unit(), cp < model.size() ? model[cp] : 0) << cp;
+  }
   // Deleting everything leaves an empty, still usable stream.
   ASSERT_TRUE(store.replace(0, store.length(), nullptr, 0));
   EXPECT_EQ(store.length(), 0u);

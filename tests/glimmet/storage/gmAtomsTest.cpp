@@ -40,7 +40,17 @@ TEST(Atoms, TablesHaveTheirCountsAndFieldsInsideTheBody) {
   EXPECT_EQ(AtomFor(kPropTable, 35)->xmlTag, QStringLiteral("c11"));
   EXPECT_EQ(AtomFor(kPropChapter, 22)->description, QStringLiteral("column 10=%@"));
   EXPECT_EQ(AtomFor(kPropList, 13)->offset, 16u + 12u * 8u);
-  EXPECT_EQ(AtomFor(kPropChar, CharAtom::bold)->rtfKeyword, RtfKeywordForName("b"));
+  // Atoms name their keywords by the keyword's own identifier.
+  const struct {
+    uint32_t kind, atom;
+    const char* keyword;
+  } keywords[] = {{kPropChar, CharAtom::bold, "b"},         {kPropChar, CharAtom::size, "fs"},
+                  {kPropChar, CharAtom::style, "cs"},       {kPropPara, ParaAtom::firstIndent, "fi"},
+                  {kPropPara, ParaAtom::style, "s"},        {kPropTable, 7, "trleft"},
+                  {kPropTable, 15, "colw"},                 {kPropDocument, 20, "margt"},
+                  {kPropChapter, 23, "headery"},            {kPropFrame, 12, "absw"}};
+  for (const auto& k : keywords)
+    EXPECT_STREQ(RtfKeywordName(AtomFor(k.kind, k.atom)->rtfKeyword), k.keyword) << k.kind << " " << k.atom;
   EXPECT_FALSE(AtomFor(kPropPara, 5)->used);
   EXPECT_EQ(AtomForXmlTag(kPropPara, QStringLiteral("indentl"))->number, ParaAtom::leftIndent);
   EXPECT_EQ(AtomForXmlTag(kPropPara, QStringLiteral("nothing")), nullptr);

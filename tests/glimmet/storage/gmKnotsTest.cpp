@@ -49,6 +49,30 @@ std::vector<DocRange> Pieces(GlimmetDoc* doc, uint32_t first, uint32_t limit, in
   return pieces;
 }
 
+// The nesting cache is brought up to date from the lowest entry that changed; its answers must be
+// those of a cache built from nothing, whatever the order in which knots come.
+TEST(Knots, NestingFollowsKnotsAddedAnywhere) {
+  KnotDoc doc(QStringLiteral("a<b<x|y<u<t<z|c<d<e|f|"));
+  auto answers = [&] {
+    std::vector<std::pair<uint32_t, uint32_t>> found;
+    for (int offset = 0; offset < 22; ++offset) {
+      KnotInfo info;
+      FetchKnot(doc.get(), doc.at(offset), &info, 0);
+      found.emplace_back(info.first, info.limit);
+    }
+    return found;
+  };
+  const std::vector<std::pair<uint32_t, std::vector<int>>> knots = {
+      {kKnotNote, {3, 5, 13}}, {kKnotPicture, {15}}, {kKnotPicture, {1}}, {kKnotLink, {7, 9, 11}},
+      {kKnotNote, {17, 19, 21}}};
+  for (const auto& [type, offsets] : knots) {
+    doc.AddKnot(type, offsets);
+    const auto incremental = answers();
+    doc.get()->knotNesting = {};
+    EXPECT_EQ(incremental, answers()) << offsets.front();
+  }
+}
+
 TEST(Knots, FetchKnotFindsAtomicSpanningAndNestedKnots) {
   // 0 a, 1 picture, 2 b, 3 note begin, 4 x, 5 note middle, 6 y, 7 link begin, 8 u, 9 link middle,
   // 10 t, 11 link end, 12 z, 13 note end, 14 c

@@ -5,11 +5,16 @@
 #include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmRtfKeywords.h"
+#include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QImage>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +100,9 @@ TEST(RtfReader, TextAndFailures) {
     if (c.text) EXPECT_EQ(got.text(), QString::fromUtf8(c.text));
     if (c.result != kRtfImportOk) EXPECT_FALSE(got.message.isEmpty());
   }
+  // Groups nested far deeper than documents nest them are read without exhausting memory.
+  const QByteArray deep = "{\\rtf1 a" + QByteArray(200000, '{') + "b" + QByteArray(200000, '}') + "}";
+  EXPECT_EQ(Import(deep).text(), QStringLiteral("ab"));
 }
 
 TEST(RtfReader, ListKeywordGivesTheMalformedMessage) {
@@ -158,6 +166,182 @@ TEST(RtfReader, ParagraphProperties) {
   const PropRecord b = got.paraAt(2);
   EXPECT_EQ(b.get<uint32_t>(ParaField::alignment), 0u);
   EXPECT_EQ(b.get<int64_t>(ParaField::firstIndent), -63500);  // not further left than the page edge
+}
+
+// The knot of a type at or after the body's offset.
+KnotInfo KnotAfter(const Imported& got, uint32_t type) {
+  KnotInfo info;
+  GlimmetDoc* doc = got.doc.get();
+  for (uint32_t i = 0; i < doc->knots.count(); ++i)
+    if (doc->knots.at(i).type == type && doc->knots.at(i).kink <= kKinkBegin &&
+        FetchKnot(doc, doc->knots.cpAt(i), &info, type))
+      return info;
+  return KnotInfo{};
+}
+
+TEST(RtfReader, TablesFromRows) {
+  const QByteArray border = "\\brdrs\\brdrw10";
+  const QByteArray box = "\\clbrdrt" + border + "\\clbrdrl" + border + "\\clbrdrb" + border + "\\clbrdrr" + border;
+  Imported got = Import("{\\rtf1 Before\\par\\trowd\\trqr" + box + "\\clcfpat2\\cellx100" + box +
+                        "\\cellx3000\\pard\\intbl A\\cell\\qc B\\cell\\row"
+                        "\\trowd\\trqr\\cellx100\\cellx3000\\pard\\intbl C\\cell D\\cell\\row"
+                        "\\trowd\\cellx1000\\cols200\\colno1\\colw40 \\intbl E\\cell\\row\\pard After\\par}");
+  ASSERT_EQ(got.result, kRtfImportOk) << got.message.toStdString();
+  EXPECT_EQ(got.text(), QStringLiteral("Before\nA\tB\nC\tD\nE\nAfter"));
+  KnotInfo table = KnotAfter(got, kKnotTable);
+  ASSERT_TRUE(table.found());
+  const PropRecord* props = PropertiesAtIndex(got.doc.get(), table.entry.propIndex);
+  ASSERT_NE(props, nullptr);
+  EXPECT_EQ(props->get<uint16_t>(TableProp::columns), 2);
+  EXPECT_EQ(props->get<uint32_t>(TableProp::alignment), 3u);
+  EXPECT_EQ(props->get<int64_t>(TableProp::widths), 114300);  // cellx100: the smallest column
+  EXPECT_EQ(props->get<int64_t>(TableProp::widths + 8), (3000 - 100) * 635);
+  EXPECT_EQ(props->get<uint32_t>(TableProp::borderKind), 9u);  // box and lines between
+  EXPECT_EQ(props->get<int64_t>(kTableBorderOffset + BorderField::width), 6350);
+  KnotInfo row;
+  ASSERT_TRUE(FetchKnot(got.doc.get(), table.first + 1, &row, kKnotRow));
+  EXPECT_EQ(row.kinkCount, 3u);
+  EXPECT_EQ(got.doc->knots.at(uint32_t(row.index) + 1).word, MakeKolor(0, 255, 255));  // the fixed colour 2
+  EXPECT_EQ(got.paraAt(row.kinkCps[1] + 1 - BodyStart(got.doc.get())).get<uint32_t>(ParaField::alignment), 1u);
+  // The second row continues the table; the third, with another alignment and one column, starts one
+  // whose column count is clamped and whose width colw set.
+  EXPECT_EQ(table.limit, row.limit + (row.limit - row.first) + 1);
+  KnotInfo second;
+  ASSERT_TRUE(FetchKnot(got.doc.get(), table.limit, &second, kKnotTable));
+  props = PropertiesAtIndex(got.doc.get(), second.entry.propIndex);
+  EXPECT_EQ(props->get<uint16_t>(TableProp::columns), 1);
+  EXPECT_EQ(props->get<int64_t>(TableProp::widths), 25400);
+}
+
+TEST(RtfReader, TableTexts) {
+  const char* row = "\\trowd\\cellx1000\\cellx2000\\intbl a\\cell b\\cell";
+  const struct {
+    QByteArray rtf;
+    int mode;
+    const char* text;
+    bool table;
+  } cases[] = {
+      {QByteArray("{\\rtf1 ") + row + "\\row}", kRtfModeTolerant, "a\nb", false},  // a paragraph per cell
+      // Text beyond the last cell leaves the table.
+      {QByteArray("{\\rtf1 ") + row + " c\\cell\\row\\pard d}", kRtfModeNormal, "a\tb\nc\nd", true},
+      {QByteArray("{\\rtf1 ") + row + "\\row\\intbl c\\cell d\\cell\\row\\pard e}", kRtfModeNormal,
+       "a\tb\nc\td\ne", true},
+      {"{\\rtf1 a\\cell b\\row c}", kRtfModeNormal, "a\nbc", false},  // no table words
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rtf.toStdString());
+    Imported got = Import(c.rtf, c.mode);
+    EXPECT_EQ(got.result, kRtfImportOk);
+    EXPECT_EQ(got.text(), QString::fromUtf8(c.text));
+    EXPECT_EQ(KnotAfter(got, kKnotTable).found(), c.table);
+  }
+}
+
+QByteArray PngHex(int side, QByteArray* png = nullptr) {
+  QImage image(side, side, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  image.setDotsPerMeterX(2835);  // 72 per inch: one pixel a point
+  image.setDotsPerMeterY(2835);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  if (png) *png = bytes;
+  return bytes.toHex();
+}
+
+TEST(RtfReader, Pictures) {
+  struct Case {
+    QByteArray rtf;
+    uint32_t scale, vertical;
+  } cases[] = {
+      {"{\\pict\\pngblip\\picwgoal1440 " + PngHex(144) + "}", 500, 3},
+      {"{\\pict\\pngblip\\picscalex50\\picscaley80\\glmtpicb " + PngHex(10) + "}", 500, 1},
+      {"{\\*\\shppict{\\pict\\pngblip\\picw10 " + PngHex(10) + "}}{\\nonshppict{\\pict\\wmetafile8 00}}", 16383, 3},
+      // Hex of more than a megabyte on one line (a PNG ignores what follows its end).
+      {"{\\pict\\pngblip " + PngHex(10) + QByteArray(1200000, '0') + "}", 16383, 3},
+  };
+  for (const Case& c : cases) {
+    Imported got = Import("{\\rtf1 a" + c.rtf + "b}");
+    ASSERT_EQ(got.result, kRtfImportOk);
+    KnotInfo picture = KnotAfter(got, kKnotPicture);
+    ASSERT_TRUE(picture.found());
+    EXPECT_EQ(got.text(), QStringLiteral("ab"));
+    EXPECT_EQ(uint16_t(picture.entry.value >> 32), c.scale);
+    EXPECT_EQ(uint32_t(picture.entry.value), c.vertical);
+    ASSERT_LT(picture.entry.word, got.doc->pictures.size());
+    EXPECT_TRUE(got.doc->pictures[picture.entry.word].savedName.endsWith(QStringLiteral(".png")));
+  }
+  // A picture in a format nothing here decodes, or without a format, is no picture.
+  EXPECT_FALSE(KnotAfter(Import("{\\rtf1{\\pict\\pngblip 0011}}"), kKnotPicture).found());
+  EXPECT_FALSE(KnotAfter(Import("{\\rtf1{\\pict " + PngHex(4) + "}}"), kKnotPicture).found());
+}
+
+TEST(RtfReader, RtfdAttachment) {
+  QTemporaryDir folder;
+  QByteArray png;
+  PngHex(40, &png);
+  QFile file(folder.filePath(QStringLiteral("pic.png")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(png);
+  file.close();
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  const QString rtf = QStringLiteral("{\\rtf1 a{{\\NeXTGraphic pic.png \\width400 \\height400}\u00ac}b}");
+  ASSERT_EQ(ImportRtf(doc.get(), rtf, kRtfModeNormal, nullptr, folder.path()), kRtfImportOk);
+  Imported got{std::move(doc)};
+  KnotInfo picture = KnotAfter(got, kKnotPicture);
+  ASSERT_TRUE(picture.found());
+  EXPECT_EQ(uint16_t(picture.entry.value >> 32), 500);  // shown at 20 of its 40 points
+  EXPECT_EQ(got.text(), QStringLiteral("ab"));
+}
+
+TEST(RtfReader, StyleSheet) {
+  Imported got = Import(
+      "{\\rtf1{\\fonttbl{\\f0 Courier;}}{\\stylesheet{\\s0\\fs20 Normal;}{\\s1\\b\\sbasedon0\\snext0 Heading,h1;}"
+      "{\\*\\cs2\\ul page number;}{\\cs3 header;}}\\s1 a{\\cs2 b}{\\cs3 c}\\par}");
+  ASSERT_EQ(got.result, kRtfImportOk) << got.message.toStdString();
+  GlimmetDoc* doc = got.doc.get();
+  const uint16_t heading = got.paraAt(0).get<uint16_t>(ParaField::style);
+  ASSERT_LT(heading, doc->styles.size());
+  EXPECT_EQ(doc->styles[heading].name, QStringLiteral("Heading"));
+  EXPECT_EQ(doc->styles[got.charsAt(1).get<uint16_t>(CharField::style)].id, 5u);
+  EXPECT_EQ(doc->styles[got.charsAt(2).get<uint16_t>(CharField::style)].name, QStringLiteral("renamed_3"));
+  const PropRecord* normalChars = PropertiesAtIndex(doc, doc->styles[0].second);
+  EXPECT_EQ(normalChars->get<int16_t>(CharField::size), 40);
+  // A style number the sheet does not hold makes the RTF malformed.
+  EXPECT_EQ(Import("{\\rtf1\\s7 a}").result, kRtfImportMalformed);
+  // A long chain of styles, each based on the one before, is made without a deep recursion.
+  QByteArray chain = "{\\rtf1{\\stylesheet";
+  for (int i = 1; i <= 3000; ++i)
+    chain += "{\\s" + QByteArray::number(i) + "\\sbasedon" + QByteArray::number(i - 1) + "\\snext" +
+             QByteArray::number(i + 1) + " s" + QByteArray::number(i) + ";}";
+  EXPECT_EQ(Import(chain + "}\\s3000 a}").result, kRtfImportOk);
+  // Without a sheet, the first text gives Normal its font and size.
+  Imported plain = Import("{\\rtf1{\\fonttbl{\\f0 Courier;}}\\fs20 a}");
+  EXPECT_EQ(PropertiesAtIndex(plain.doc.get(), plain.doc->styles[0].second)->get<int16_t>(CharField::size), 40);
+}
+
+TEST(RtfReader, KnotsChaptersAndBorders) {
+  Imported got = Import(
+      "{\\rtf1\\facingp\\glmtbackopacity50\\cols200\\colsx720 \\pard\\box\\brdrdb\\brdrw30\\brdrcf0 a\\glmtcheck1 "
+      "b\\par\\glmtdiv3\\par c}");
+  ASSERT_EQ(got.result, kRtfImportOk);
+  KnotInfo check = KnotAfter(got, kKnotCheckbox), divider = KnotAfter(got, kKnotDivider);
+  ASSERT_TRUE(check.found());
+  ASSERT_TRUE(divider.found());
+  EXPECT_EQ(check.entry.word, 1u);
+  EXPECT_EQ(divider.entry.word, 2u);
+  EXPECT_EQ(got.text().count(u'\n'), 2);  // the divider keeps the paragraph mark after it
+  const PropRecord a = got.paraAt(0);
+  EXPECT_EQ(a.get<uint32_t>(ParaField::border + BorderField::kind), 7u);
+  EXPECT_EQ(a.get<uint32_t>(ParaField::border + BorderField::line), 1u);
+  EXPECT_EQ(a.get<int64_t>(ParaField::border + BorderField::width), 19050);
+  PropRecord chapter;
+  FetchChapterProps(got.doc.get(), BodyStart(got.doc.get()), nullptr, &chapter);
+  EXPECT_EQ(chapter.body[22], 10);  // columns clamped
+  EXPECT_EQ(chapter.get<int64_t>(ChapterField::between), 457200);
+  EXPECT_EQ(got.doc->docProps.body[DocField::mirrorH], 1);
+  EXPECT_EQ(got.doc->docProps.get<int32_t>(DocField::opacity), 50);
 }
 
 // Every file of the corpus imports; its text matches one of two independent readers' text.
