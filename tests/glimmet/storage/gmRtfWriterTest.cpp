@@ -416,9 +416,7 @@ TEST(RtfWriter, RelativeSizeIsAlsoWrittenAbsolute) {
   } cases[] = {
       {48, -1, 0, "\\glmtrelsize-1\\f0\\fs20", 40},  // 12 pt down to 10
       {48, 1, 0, "\\glmtrelsize1\\f0\\fs28", 56},
-      {48, -2, 0, "\\glmtrelsize-2\\f0\\fs18", 36},
       {120, -1, -38100, "\\super\\glmtrelsize-1\\f0\\fs48", 96},  // 30 pt: the style's size, not the run's
-      {120, -1, 38100, "\\sub\\glmtrelsize-1\\f0\\fs48", 96},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.words);
