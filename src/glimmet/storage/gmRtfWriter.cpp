@@ -33,6 +33,23 @@ int64_t EmuToTwips(int64_t emu) {
   return emu >= 0 ? (emu + 317) / 635 : -((-emu + 317) / 635);
 }
 
+const char* RtfFontFamilyWord(FLFontFamilyClass family) {
+  switch (family) {
+    case FLFontFamilyClass::sansSerif: return "fswiss";
+    case FLFontFamilyClass::oldStyleSerifs:
+    case FLFontFamilyClass::transitionalSerifs:
+    case FLFontFamilyClass::clarendonSerifs:
+    case FLFontFamilyClass::slabSerifs:
+    case FLFontFamilyClass::freeformSerifs: return "froman";
+    case FLFontFamilyClass::modernSerifs: return "fmodern";
+    case FLFontFamilyClass::ornamentals: return "fdecor";
+    case FLFontFamilyClass::scripts: return "fscript";
+    case FLFontFamilyClass::symbolic: return "ftech";
+    case FLFontFamilyClass::unknown: break;
+  }
+  return "fnil";
+}
+
 namespace {
 
 // How an atom's value is written (the atom descriptor's RTF form).
@@ -152,6 +169,7 @@ class Writer {
   uint32_t MarkOf(GMTextStore::Cursor cursor);
   void StartPara(uint32_t mark);
   void RunProps(const PropRecord& chars);
+  PropRecord WithAbsoluteSize(const PropRecord& chars) const;
   void CloseGroup();
   void EndPara(uint32_t markCp, char16_t mark);
   uint32_t Knot(uint32_t cp, const KnotEntry& entry);
@@ -180,6 +198,7 @@ class Writer {
   bool groupOpen_ = false;
   bool paraOpen_ = false;
   bool fontOwed_ = false;  // the paragraph's first run writes its font
+  uint16_t paraStyle_ = 0;  // the style of the paragraph being written
   bool inTable_ = false;
   uint32_t markedThrough_ = kGMNone;  // one past the last paragraph mark written
   PropRecord tableProps_;
@@ -316,7 +335,7 @@ void Writer::Header() {
   for (uint16_t index : fonts_) {
     Raw("{");
     Word("f", index);
-    Word("fnil");
+    Word(RtfFontFamilyWord(FontFamilyClass(FontNameAtIndex(index))));
     Text(FontNameAtIndex(index));
     Raw(";}");
   }
@@ -719,7 +738,8 @@ void Writer::StartPara(uint32_t mark) {
   Word("pard");
   if (inTable_) Word("intbl");
   Word("plain");
-  Word("s", para.get<uint16_t>(ParaField::style));
+  paraStyle_ = para.get<uint16_t>(ParaField::style);
+  Word("s", paraStyle_);
   CachedProps(
       para,
       [&para] {
@@ -745,7 +765,26 @@ void Writer::CloseGroup() {
   groupOpen_ = false;
 }
 
-void Writer::RunProps(const PropRecord& chars) {
+// A size relative to the paragraph style's becomes an absolute size as well, for readers that
+// know only absolute sizes; the relative size is kept for this engine.
+PropRecord Writer::WithAbsoluteSize(const PropRecord& chars) const {
+  PropRecord resolved = chars;
+  resolved.index = kGMNone;  // its words depend on the paragraph's style
+  int16_t styleSize = kDefaultFontSize;
+  if (paraStyle_ < doc_->styles.size())
+    if (const PropRecord* style = PropertiesAtIndex(doc_, doc_->styles[paraStyle_].second); style && style->kind == kPropChar)
+      styleSize = style->get<int16_t>(CharField::size);
+  if (styleSize < kMinFontSize || styleSize > kMaxFontSize) styleSize = kDefaultFontSize;
+  const int32_t points = StepOffsetFontSize(styleSize / 4, chars.get<int16_t>(CharField::relativeSize));
+  resolved.set<int16_t>(CharField::size, int16_t(4 * points));
+  return resolved;
+}
+
+void Writer::RunProps(const PropRecord& given) {
+  PropRecord resolved;
+  const bool relative = given.get<int16_t>(CharField::relativeSize) != 0;
+  if (relative) resolved = WithAbsoluteSize(given);
+  const PropRecord& chars = relative ? resolved : given;
   if (groupOpen_ && std::memcmp(groupChars_.body, chars.body, g_propSizes[kPropChar]) == 0) return;
   CloseGroup();
   Raw("{");
@@ -764,8 +803,7 @@ void Writer::RunProps(const PropRecord& chars) {
 }
 
 void Writer::EndPara(uint32_t markCp, char16_t mark) {
-  const PropRecord chars = CharsAt(markCp);
-  if (!groupOpen_ || std::memcmp(groupChars_.body, chars.body, g_propSizes[kPropChar]) != 0) RunProps(chars);
+  RunProps(CharsAt(markCp));
   // A cell's last paragraph ends with the cell.
   const uint32_t next = doc_->knots.indexAtCp(markCp + 1);
   if (next != kGMNone && doc_->knots.at(next).type == kKnotRow && doc_->knots.at(next).kink != kKinkBegin) {

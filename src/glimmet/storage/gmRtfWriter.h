@@ -5,6 +5,7 @@
 // hex data or, in an RTFD package, as files beside the RTF.
 #pragma once
 
+#include "framlet/foundation/flFonts.h"
 #include "glimmet/storage/gmTypes.h"
 
 #include <QString>
@@ -22,3 +23,5 @@ QString ExportRtf(const DocRange& range, uint32_t options = 0);
 QString ExportRtf(const DocRange& range, const QString& rtfdFolder, uint32_t options = 0);
 // A length in EMU as whole twips, rounded.
 int64_t EmuToTwips(int64_t emu);
+// The font table's family word for a font's family class ("fswiss", "froman", ... "fnil").
+const char* RtfFontFamilyWord(FLFontFamilyClass family);

@@ -364,3 +364,84 @@ TEST(RtfWriter, PicturesAsHexOrPackageFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RtfWriter, FontFamilyWordsByClass) {
+  const std::pair<FLFontFamilyClass, const char*> cases[] = {
+      {FLFontFamilyClass::sansSerif, "fswiss"},         {FLFontFamilyClass::oldStyleSerifs, "froman"},
+      {FLFontFamilyClass::transitionalSerifs, "froman"}, {FLFontFamilyClass::clarendonSerifs, "froman"},
+      {FLFontFamilyClass::slabSerifs, "froman"},        {FLFontFamilyClass::freeformSerifs, "froman"},
+      {FLFontFamilyClass::modernSerifs, "fmodern"},     {FLFontFamilyClass::ornamentals, "fdecor"},
+      {FLFontFamilyClass::scripts, "fscript"},          {FLFontFamilyClass::symbolic, "ftech"},
+      {FLFontFamilyClass::unknown, "fnil"},
+  };
+  for (const auto& [family, word] : cases) EXPECT_STREQ(RtfFontFamilyWord(family), word) << int(family);
+  // Each used font names its own family class in the table, and its name reads back.
+  const QString installed = AvailableFontFamilies().value(0);
+  for (const QString& name : {QStringLiteral("No Such Face 29"), installed}) {
+    if (name.isEmpty()) continue;
+    SCOPED_TRACE(name.toStdString());
+    GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+    PropRecord chars;
+    FetchCharProps(doc.get(), kBody, nullptr, &chars);
+    chars.index = kGMNone;
+    const uint16_t font = IndexOfFont(name);
+    chars.set<uint16_t>(CharField::font, font);
+    DocRange at{doc.get(), kBody, kBody};
+    ASSERT_TRUE(InsertNewText(&at, u"x", 1, chars));
+    const QString rtf = ExportRtf(Body(doc.get()));
+    const QString entry = QStringLiteral("{\\f%1\\%2 %3;}")
+                              .arg(font)
+                              .arg(QLatin1StringView(RtfFontFamilyWord(FontFamilyClass(name))), name);
+    EXPECT_TRUE(rtf.contains(entry)) << rtf.toStdString();
+    if (name != installed) EXPECT_TRUE(entry.contains(QStringLiteral("\\fnil ")));
+    GlimmetDocPtr back = Read(rtf);
+    if (name != installed) continue;  // an unknown font is replaced when read
+    FetchCharProps(back.get(), kBody, nullptr, &chars);
+    const auto face = FontFaceForName(FontNameAtIndex(chars.get<uint16_t>(CharField::font)));
+    ASSERT_TRUE(face.has_value());
+    EXPECT_EQ(face->postScriptName, FontFaceForName(name)->postScriptName);
+  }
+}
+
+// A relative size is written with the absolute size it makes from the paragraph style's size,
+// and both read back.
+TEST(RtfWriter, RelativeSizeIsAlsoWrittenAbsolute) {
+  struct Case {
+    int16_t styleSize, relative;
+    int64_t subscript;
+    const char* words;
+    int16_t size;  // quarter points read back
+  } cases[] = {
+      {48, -1, 0, "\\glmtrelsize-1\\f0\\fs20", 40},  // 12 pt down to 10
+      {48, 1, 0, "\\glmtrelsize1\\f0\\fs28", 56},
+      {120, -1, -38100, "\\super\\glmtrelsize-1\\f0\\fs48", 96},  // 30 pt: the style's size, not the run's
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words);
+    GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+    PropRecord para, chars;
+    SetDefaultProperties(doc.get(), kPropPara, &para);
+    SetDefaultProperties(doc.get(), kPropChar, &chars);
+    chars.set<int16_t>(CharField::size, c.styleSize);
+    const uint32_t style = CreateStyle(doc.get(), QStringLiteral("Sized"), kUserStyleId, 0, kStyleNone, para, &chars);
+    ASSERT_NE(style, kGMNone);
+    ASSERT_TRUE(ApplyParaStyle({doc.get(), kBody, kBody + 1}, style));
+    FetchCharProps(doc.get(), kBody, nullptr, &chars);
+    chars.index = kGMNone;
+    chars.set<int16_t>(CharField::size, 48);
+    chars.set<int16_t>(CharField::relativeSize, c.relative);
+    chars.set<int64_t>(CharField::subscript, c.subscript);
+    DocRange at{doc.get(), kBody, kBody};
+    ASSERT_TRUE(InsertNewText(&at, u"x", 1, chars));
+    const QString rtf = ExportRtf(Body(doc.get()));
+    EXPECT_TRUE(BodyOf(rtf).contains(QLatin1StringView(c.words))) << rtf.toStdString();
+    GlimmetDocPtr back = Read(rtf);
+    FetchCharProps(back.get(), kBody, nullptr, &chars);
+    EXPECT_EQ(chars.get<int16_t>(CharField::relativeSize), c.relative);
+    EXPECT_EQ(chars.get<int16_t>(CharField::size), c.size);
+  }
+}
+
+}  // namespace
