@@ -192,8 +192,12 @@ TEST(RtfWriter, LibreOfficeReadsTheOutput) {
   QString got = QString::fromUtf8(text.readAll());
   got.remove(QChar(0xFEFF));
   // The same text as this engine's reader finds.
+  // The same text as this engine's reader finds, its table and divider marks read as spaces.
   GlimmetDocPtr back = Read(rtf);
-  EXPECT_EQ(got.simplified(), TextOfRange(Body(back.get())).simplified()) << rtf.toStdString();
+  QString ours = TextOfRange(Body(back.get()));
+  for (QChar& c : ours)
+    if (c.unicode() < 0x20) c = u' ';
+  EXPECT_EQ(got.simplified(), ours.simplified()) << rtf.toStdString();
 }
 
 }  // namespace
@@ -253,7 +257,7 @@ TEST(RtfWriter, StyleSheetNamesTheStyles) {
   EXPECT_TRUE(rtf.contains(QStringLiteral(" Quote \\{1\\};}\n}\n")));
 }
 
-// A table is written row by row; the reader without tables keeps each cell's text as a paragraph.
+// A table is written row by row and reads back as the same table.
 TEST(RtfWriter, TablesAreWrittenByRowsAndCells) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
   DocRange table;
@@ -280,10 +284,9 @@ TEST(RtfWriter, TablesAreWrittenByRowsAndCells) {
   EXPECT_EQ(body.count(QStringLiteral("\\cell\n")), 4);
   EXPECT_EQ(body.count(QStringLiteral("\\pard\\intbl\\row\n")), 2);
   EXPECT_TRUE(body.contains(QStringLiteral("{\\*\\glmttable\\trhdr0\\trqr\\cols2")));
+  // Read back, the table is a table again, with the same cells.
   GlimmetDocPtr back = Read(rtf);
-  QString text = TextOfRange(Body(back.get()));
-  text.remove(u'\n');
-  EXPECT_EQ(text, QStringLiteral("beforec0c1c2c3after"));
+  EXPECT_EQ(TextOfRange(Body(back.get())), TextOfRange(Body(doc.get())));
 }
 
 // Knots without an RTF form of their own keep their text; dividers and checkboxes have words.
