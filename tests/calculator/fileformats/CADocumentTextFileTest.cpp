@@ -68,10 +68,7 @@ TEST_F(TextFileTest, FilesOfOtherSpreadsheetsOpenIntoTheirCells) {
 }
 
 TEST_F(TextFileTest, SemicolonsWithDecimalCommasAsDecimalCommaLocalesWriteThem) {
-  struct LocaleScope {
-    LocaleScope() { SetNumberTextLocale(QLocale(QLocale::German, QLocale::Germany)); }
-    ~LocaleScope() { SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates)); }
-  } german;
+  GermanNumberLocale german;
   CADocument document;
   ASSERT_EQ(open(document, "preise.csv", "Artikel;Preis;Menge\n\xC3\x84pfel;1,25;3\nBirnen;0,8;12\n"), 1);
   EXPECT_EQ(shown(document, 0, 1), QStringLiteral("\u00C4pfel"));
