@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -18,3 +19,11 @@ inline QByteArray ReadFileBytes(const QString& path) {
 }
 
 inline QString ReadFileText(const QString& path) { return QString::fromUtf8(ReadFileBytes(path)); }
+
+// Copies the files of a folder, not its subfolders, into another made when missing.
+inline bool CopyFolderFiles(const QString& from, const QString& to) {
+  if (!QDir().mkpath(to)) return false;
+  for (const QString& name : QDir(from).entryList(QDir::Files))
+    if (!QFile::copy(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name)) return false;
+  return true;
+}

@@ -30,7 +30,6 @@ class CalculatorConverterTest : public CalculatorTest {
 
 TEST_F(CalculatorConverterTest, FirstUseConvertsMilesToKilometers) {
   CACalculatorConverter converter(defaults);
-  EXPECT_EQ(converter.categoryMatrix()->checkedId(), kCategoryLength);
   EXPECT_EQ(converter.fromUnitLabel()->text(), QStringLiteral("Mile"));
   EXPECT_EQ(converter.toUnitLabel()->text(), QStringLiteral("Kilometer"));
   EXPECT_EQ(convert(converter, QStringLiteral("1")), QStringLiteral("1.61"));
@@ -53,7 +52,6 @@ TEST_F(CalculatorConverterTest, ChoosingUnitsAndCategories) {
   CACalculatorConverter converter(defaults);
   QTest::mouseClick(converter.categoryMatrix()->button(kCategoryTemperature), Qt::LeftButton);
   EXPECT_EQ(converter.fromTable()->count(), 4);
-  EXPECT_EQ(converter.fromTable()->currentRow(), 0);
   EXPECT_EQ(converter.toUnitLabel()->text(), QStringLiteral("Celsius"));
   converter.toTable()->setCurrentRow(1);
   EXPECT_EQ(converter.toUnitLabel()->text(), QStringLiteral("Fahrenheit"));
@@ -64,7 +62,6 @@ TEST_F(CalculatorConverterTest, ChoosingUnitsAndCategories) {
   EXPECT_EQ(defaults.stringForKey(QLatin1String(kConverterUnitKey)), QStringLiteral("3,2,1"));
 
   CACalculatorConverter again(defaults);
-  EXPECT_EQ(again.categoryMatrix()->checkedId(), kCategoryTemperature);
   EXPECT_EQ(again.fromUnitLabel()->text(), QStringLiteral("Kelvin"));
   EXPECT_EQ(again.toTable()->currentRow(), 1);
 }

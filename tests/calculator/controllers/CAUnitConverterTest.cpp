@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -48,9 +49,7 @@ TEST(UnitConverterTest, TheStoredChoiceIsReadBackWithinTheTables) {
   };
   for (const Case& c : cases) {
     const CAConverterChoice choice = ConverterChoiceFromString(QString::fromLatin1(c.text));
-    EXPECT_EQ(choice.category, c.category) << c.text;
-    EXPECT_EQ(choice.fromUnit, c.from) << c.text;
-    EXPECT_EQ(choice.toUnit, c.to) << c.text;
+    EXPECT_EQ(std::tuple(choice.category, choice.fromUnit, choice.toUnit), std::tuple(c.category, c.from, c.to)) << c.text;
   }
   EXPECT_EQ(StringFromConverterChoice({5, 24, 3}), QStringLiteral("5,24,3"));
 }

