@@ -1,5 +1,6 @@
 #include "calculator/controllers/CAApplication.h"
 
+#include "calculator/controllers/CAWindowController.h"
 #include "framlet/shell/FLDocumentAppDelegate.h"
 #include "framlet/shell/FLDocumentWC.h"
 #include "platform/NotificationCenter.h"
@@ -34,10 +35,14 @@ bool CAApplication::eventFilter(QObject* watched, QEvent* event) {
   if (mouse->button() != Qt::LeftButton || widget->window() != g_specialSelectionWindow) {
     return QObject::eventFilter(watched, event);
   }
+  // The document window holding the widget (a tab's window lies inside its container).
+  const FLDocumentWC* controller = nullptr;
+  for (const QWidget* w = widget; w && !controller; w = w->parentWidget())
+    controller = CAWindowController::controllerOfWindow(w);
   const FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate();
-  const FLDocumentWC* controller = delegate ? delegate->controllerOfWindow(g_specialSelectionWindow) : nullptr;
-  const QVariantMap click{{QStringLiteral("position"), widget->mapTo(widget->window(), mouse->position())},
-                          {QStringLiteral("modifiers"), int(mouse->modifiers())}};
+  if (!controller && delegate) controller = delegate->controllerOfWindow(g_specialSelectionWindow);
+  const QVariantMap click{{QLatin1String(kInactiveClickPositionKey), widget->mapTo(widget->window(), mouse->position())},
+                          {QLatin1String(kInactiveClickModifiersKey), int(mouse->modifiers())}};
   NotificationQueue::defaultQueue().enqueue(
       Notification{QLatin1String(kInactiveClickNotification), controller ? controller->document() : nullptr,
                    {{QLatin1String(kInactiveClickEventKey), click}}},

@@ -3,13 +3,10 @@
 // a "numlet.inactiveClick" notification, posted once the click has been handled.
 #pragma once
 
+#include "calculator/views/caViewNotifications.h"
+
 #include <QObject>
 #include <QPointer>
-
-inline constexpr const char* kInactiveClickNotification = "numlet.inactiveClick";
-// The notification's user info: "event", a map of "position" (QPointF, in the window) and
-// "modifiers" (int).
-inline constexpr const char* kInactiveClickEventKey = "event";
 
 class QWidget;
 

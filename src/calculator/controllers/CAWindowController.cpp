@@ -38,6 +38,7 @@ CAWindowController::CAWindowController()
   document_->setController(this);
   document_->setWindowController(this);
   window_->setObjectName(QStringLiteral("MainWindow"));
+  markWindow();
   window_->setAttribute(Qt::WA_DeleteOnClose, false);
   // The toolbar across the top of the content, the formula bar below it, the sheet below that.
   auto* centre = new QWidget(window_.get());

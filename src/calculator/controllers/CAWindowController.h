@@ -81,6 +81,8 @@ class CAWindowController : public FLDocumentWC,
   ~CAWindowController() override;
 
   CADocument* document() const override { return document_.get(); }
+  // The spreadsheet controller of a document window; null for any other window.
+  static CAWindowController* controllerOfWindow(const QWidget* window);
   QWidget* window() const override { return window_.get(); }
   QMainWindow* mainWindow() const { return window_.get(); }
   CAScrollView* scrollView() const { return scrollView_; }
@@ -235,6 +237,8 @@ class CAWindowController : public FLDocumentWC,
   };
 
   void buildToolbar();
+  // Lets controllerOfWindow find this controller from its window.
+  void markWindow();
   FLToolbarSegments* segmentsWithTag(uint64_t barTag) const;
   void selectZoomTool(double zoom);
   QComboBox* zoomTool() const;
@@ -265,6 +269,10 @@ class CAWindowController : public FLDocumentWC,
   void fillDownAction(int64_t) { fillInDirection(0); }
   void fillRightAction(int64_t) { fillInDirection(1); }
   void findAction(int64_t tag);
+  void jumpToSearchAction(int64_t tag);
+  void fillAction(int64_t tag);
+  void sortAction(int64_t tag);
+  void insertLinkAction(int64_t tag);
   void findNextAction(int64_t tag);
   void findPreviousAction(int64_t tag);
   void quickSearchAction(int64_t tag);
@@ -311,6 +319,7 @@ class CAWindowController : public FLDocumentWC,
   bool canPasteStyle(int64_t, QAction*) const;
   bool canFillDown(int64_t, QAction*) const;
   bool canFillRight(int64_t, QAction*) const;
+  bool canFillSeries(int64_t, QAction*) const;
   bool canUndo(int64_t, QAction* item) const;
   bool canRedo(int64_t, QAction* item) const;
   bool alignState(int64_t tag, QAction* item) const;

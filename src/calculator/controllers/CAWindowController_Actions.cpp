@@ -4,6 +4,7 @@
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/controllers/CAAppController.h"
+#include "calculator/controllers/CAFindDialog.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
@@ -140,6 +141,8 @@ std::span<const CAWindowActionEntry> CAWindowController::actionEntries() {
        &C::insertCheckboxAction, &C::unlocked},
       {"insertPicture:", nullptr, "Insert Picture…", kEditMenu, nullptr, false, kNoKey, 0, 0, false,
        &C::insertPictureAction, &C::unlocked},
+      {"insertLink:", nullptr, "Insert Link…", kEditMenu, nullptr, false, kNoKey, kCtrl | int(Qt::Key_K), 0, false,
+       &C::insertLinkAction, &C::unlocked},
       {"insertQuickFormula:", "insertQuickFormula:0", "Insert Average", kEditMenu, nullptr, false, kNoKey, 0, 0,
        false, &C::insertQuickFormulaAction, &C::unlocked},
       {"insertQuickFormula:", "insertQuickFormula:1", "Insert Sum", kEditMenu, nullptr, false, kNoKey, 0, 1, false,
@@ -148,12 +151,17 @@ std::span<const CAWindowActionEntry> CAWindowController::actionEntries() {
        &C::fillDownAction, &C::canFillDown},
       {"fillRight:", nullptr, "Fill Right", kEditMenu, nullptr, false, kNoKey, kCtrl | int(Qt::Key_R), 0, false,
        &C::fillRightAction, &C::canFillRight},
+      {"fill:", nullptr, "Fill Series…", kEditMenu, nullptr, false, kNoKey, 0, 0, false, &C::fillAction,
+       &C::canFillSeries},
+      {"sort:", nullptr, "Sort…", kEditMenu, nullptr, false, kNoKey, 0, 0, false, &C::sortAction, &C::unlocked},
       {"find:", nullptr, "Find…", kEditMenu, nullptr, true, QKeySequence::Find, 0, 0, false, &C::findAction,
        &C::alwaysEnabled},
       {"findNext:", nullptr, "Find Next", kEditMenu, nullptr, false, QKeySequence::FindNext, 0, 0, false,
        &C::findNextAction, &C::alwaysEnabled},
       {"findPrevious:", nullptr, "Find Previous", kEditMenu, nullptr, false, QKeySequence::FindPrevious, 0, 0, false,
        &C::findPreviousAction, &C::alwaysEnabled},
+      {"jumpToSearch:", nullptr, "Jump to Search", kEditMenu, nullptr, false, kNoKey, kCtrl | kAlt | int(Qt::Key_F),
+       0, false, &C::jumpToSearchAction, &C::alwaysEnabled},
       {"useSelectionForFind:", nullptr, "Use Selection for Find", kEditMenu, nullptr, false, kNoKey,
        kCtrl | int(Qt::Key_E), 0, false, &C::useSelectionForFindAction, &C::alwaysEnabled},
       {"jumpToSelection:", nullptr, "Jump to Selection", kEditMenu, nullptr, false, kNoKey, kCtrl | int(Qt::Key_J), 0,
@@ -632,14 +640,21 @@ void CAWindowController::fillInDirection(int32_t direction) {
   document_->fillUsingInfo(info);
 }
 
-// The toolbar's search field stands for the find panel.
 void CAWindowController::findAction(int64_t) {
   commitTyping();
+  CAFindDialog::showFind();
+}
+
+// The toolbar's search field, when it shows, stands for the find panel.
+void CAWindowController::jumpToSearchAction(int64_t tag) {
   QLineEdit* field = searchField();
-  if (field && toolbarView_->isVisible() && toolbarView_->isViewToolVisible(field)) {
-    field->setFocus(Qt::ShortcutFocusReason);
-    field->selectAll();
+  if (!field || !toolbarView_->isVisible() || !toolbarView_->isViewToolVisible(field)) {
+    findAction(tag);
+    return;
   }
+  commitTyping();
+  field->setFocus(Qt::ShortcutFocusReason);
+  field->selectAll();
 }
 
 void CAWindowController::findNextAction(int64_t) {

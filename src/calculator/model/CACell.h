@@ -48,6 +48,8 @@ enum : int32_t {
   kFillMultiply = 2,
   kFillDate = 3,
 };
+// Fill directions of CAFillInfo.
+enum : int32_t { kFillDown = 0, kFillRight = 1, kFillUp = 2, kFillLeft = 3 };
 // Date units of CAFillInfo.
 enum : int32_t { kFillDays = 0, kFillMonths = 1, kFillYears = 2 };
 

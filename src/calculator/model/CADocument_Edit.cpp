@@ -29,9 +29,6 @@ constexpr const char* kUnknownDelete = "Unknown delete";
 constexpr const char* kCantInsertPicture = "Can't insert picture.";
 constexpr const char* kCantOpenPictureFile = "I couldn't open the file %@.";
 
-// Fill directions.
-enum : int32_t { kFillDown = 0, kFillRight = 1, kFillUp = 2, kFillLeft = 3 };
-
 // The most points a command that visits every point of the selection takes on; a larger
 // selection is refused rather than filled with millions of cells.
 constexpr unsigned __int128 kMaxCommandPoints = uint64_t(1) << 22;

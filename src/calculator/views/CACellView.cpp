@@ -68,6 +68,11 @@ void CACellView::observeDocument() {
   });
   center.addObserver(this, QLatin1String(kResetTypingNotification), document_,
                      [this](const Notification&) { resetTypingSel(); });
+  // A click held back while the sort dialog picks its key cells.
+  center.addObserver(this, QLatin1String(kInactiveClickNotification), document_, [this](const Notification& note) {
+    const QVariantMap click = note.userInfo.value(QLatin1String(kInactiveClickEventKey)).toMap();
+    translateClick(mapFrom(window(), click.value(QLatin1String(kInactiveClickPositionKey)).toPointF().toPoint()));
+  });
   // A function inserted from the formula popup: typing resumes once the insertion is done.
   center.addObserver(this, QLatin1String(kFormulaInsertNotification), document_, [this](const Notification& note) {
     if (!note.userInfo.value(QLatin1String(kFormulaInsertPopupKey)).toBool()) return;

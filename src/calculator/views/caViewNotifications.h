@@ -15,6 +15,13 @@ inline constexpr const char* kResetTypingNotification = "numlet.resetTyping";
 // A reference was picked on the grid while the formula bar holds a formula; the bar inserts
 // the document's typing selection (object: the document).
 inline constexpr const char* kTypeSelNotification = "numlet.typeSel";
+// While a dialog picks cells in a document window, a click there is held back and announced
+// instead (object: the document; user info: kInactiveClickEventKey, a map of "position" (QPointF,
+// in the window) and "modifiers" (int)).
+inline constexpr const char* kInactiveClickNotification = "numlet.inactiveClick";
+inline constexpr const char* kInactiveClickEventKey = "event";
+inline constexpr const char* kInactiveClickPositionKey = "position";
+inline constexpr const char* kInactiveClickModifiersKey = "modifiers";
 // A cell was clicked for the sort dialog (object: the document; user info: kGridPointKey, the
 // cell's "x,y" text).
 inline constexpr const char* kGridPointNotification = "numlet.gridPoint";

@@ -1,0 +1,45 @@
+// The link sheet: an address (typed or chosen as a file) and the text the cell shows for it,
+// inserted into the active cell as a link.
+#pragma once
+
+#include <QDialog>
+
+class CAWindowController;
+class QLineEdit;
+
+// A file link below the home folder is kept relative to it ("file:~/..."), so that it still
+// leads there for another user or after the home folder moved; any other link is unchanged.
+QString HomeRelativeLink(const QString& link, const QString& homePath);
+
+class CALinkDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Opens the sheet on the window for its document's active cell.
+  static CALinkDialog* runSheetForWindow(CAWindowController& controller);
+
+  explicit CALinkDialog(CAWindowController& controller);
+
+  QString link() const;
+  void setLink(const QString& link);
+  QString displayText() const;
+  void setDisplayText(const QString& text);
+
+  // Chooses a file or folder to link to, in a sheet on this one.
+  void selectFile();
+  // The open panel ended; with a chosen item the link leads to it and shows its name.
+  void openPanelEnded(bool accepted, const QString& path);
+  void updateRelativePath();
+  void ok();
+  void cancel();
+
+ protected:
+  void reject() override { cancel(); }
+
+ private:
+  void buildWindow();
+
+  CAWindowController& windowController_;
+  QLineEdit* linkField_ = nullptr;
+  QLineEdit* displayField_ = nullptr;
+};

@@ -1,0 +1,344 @@
+// The find panel and the sort, fill and link dialogs, driven as the user drives them and
+// checked on the document, its undo steps and the shared preferences.
+#include "calculator/controllers/CAApplication.h"
+#include "calculator/controllers/CAFillDialog.h"
+#include "calculator/controllers/CAFindDialog.h"
+#include "calculator/controllers/CALinkDialog.h"
+#include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CASortDialog.h"
+#include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/CACell.h"
+#include "calculator/views/CACellView.h"
+#include "framlet/foundation/FLKernel.h"
+#include "framlet/shell/flWindowOrder.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+
+#include <QAbstractSpinBox>
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class DialogsTest : public testing::Test {
+ protected:
+  DialogsTest() {
+    FLKernel::sharedInstance();
+    preferences.installProviders();
+    CAModelHooks hooks;
+    hooks.beep = [this] { ++beeps; };
+    SetModelHooks(std::move(hooks));
+    controller.prepareToShow();
+    controller.mainWindow()->resize(900, 600);
+    MakeKeyAndOrderFront(controller.mainWindow());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(controller.mainWindow()));
+  }
+  ~DialogsTest() override {
+    if (CAFindDialog::exists()) CAFindDialog::sharedInstance().hide();
+    controller.mainWindow()->close();
+    SetModelHooks(CAModelHooks());
+  }
+
+  CADocument& document() const { return *controller.document(); }
+  void put(int64_t x, int64_t y, const char* text) {
+    document().setCellAtPoint(GridPoint{x, y}, QVariant(QString::fromUtf8(text)), kValueText);
+  }
+  std::string text(int64_t x, int64_t y) const {
+    const CACell* cell = document().cellAtGridPoint(GridPoint{x, y});
+    return cell ? cell->displayText(false).toStdString() : "-";
+  }
+  std::string column(int64_t x, int64_t rows) const {
+    std::string result;
+    for (int64_t y = 0; y < rows; ++y) result += (y ? " " : "") + text(x, y);
+    return result;
+  }
+  std::string undoTitle() const {
+    QString title;
+    controller.undoManager()->validateState(true, &title);
+    return title.toStdString();
+  }
+  QAction* item(const char* name) const {
+    return controller.mainWindow()->menuBar()->findChild<QAction*>(QLatin1String(name));
+  }
+  template <typename T>
+  static T* child(QWidget* parent, const char* name) {
+    T* widget = parent->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  static void type(QLineEdit* field, const QString& text) {
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, text);
+  }
+
+  UserDefaults defaults{QStringLiteral("dialogs-test")};
+  CAPrefController preferences{defaults, false};
+  CAApplication application;
+  mutable CAWindowController controller;
+  int beeps = 0;
+};
+
+TEST_F(DialogsTest, TheDialogCommandsFollowTheSelectionAndTheLock) {
+  struct Case {
+    GridRange selection;
+    bool locked;
+    bool fill, sort, link;
+  };
+  const Case cases[] = {
+      {{{1, 1}, {1, 1}}, false, false, true, true},
+      {{{1, 1}, {1, 2}}, false, true, true, true},
+      {{{kGridWildcard, 1}, {kGridWildcard, 3}}, false, true, true, true},
+      {{{2, kGridWildcard}, {2, kGridWildcard}}, false, true, true, true},
+      {{{1, 1}, {1, 2}}, true, false, false, false},
+  };
+  for (const Case& c : cases) {
+    document().setSelectionRange(c.selection);
+    document().setLocked(c.locked);
+    EXPECT_EQ(controller.validateMenuItem(item("fill:")), c.fill) << c.selection.endPoint.y;
+    EXPECT_EQ(controller.validateMenuItem(item("sort:")), c.sort);
+    EXPECT_EQ(controller.validateMenuItem(item("insertLink:")), c.link);
+    EXPECT_TRUE(controller.validateMenuItem(item("find:")));
+  }
+}
+
+TEST_F(DialogsTest, TheFindPanelStepsThroughMatchesAndAChangedOptionStartsAfresh) {
+  put(0, 0, "apple");
+  put(1, 2, "Apple pie");
+  put(0, 4, "apple");
+  preferences.setValue(CAIntPreference::searchOptionMask, kSearchFromStart);
+  item("find:")->trigger();
+  CAFindDialog& panel = CAFindDialog::sharedInstance();
+  ASSERT_EQ(panel.document(), &document());
+  type(child<QLineEdit>(&panel, "findField"), QStringLiteral("apple"));
+  EXPECT_EQ(preferences.searchString(), QStringLiteral("apple"));
+  document().setSelectionPoint({3, 3});
+  struct Step {
+    const char* control;  // a button, or an option box to toggle
+    GridPoint selected;
+  };
+  const Step steps[] = {
+      {"findNext", {0, 0}},     // a new find with "from the start" begins at A1
+      {"findNext", {0, 4}},     // then goes on from the found cell
+      {"ignoreCase", {0, 4}},   // an option changed: the next find is new again
+      {"findNext", {0, 0}},     //
+      {"findNext", {1, 2}},     // and now finds the capital
+      {"findPrevious", {0, 0}},
+  };
+  for (const Step& step : steps) {
+    QAbstractButton* control = child<QAbstractButton>(&panel, step.control);
+    control->click();
+    EXPECT_EQ(document().activeCellPoint(), step.selected) << step.control;
+  }
+  EXPECT_EQ(preferences.value(CAIntPreference::searchOptionMask), kSearchFromStart | kSearchIgnoreCase);
+}
+
+TEST_F(DialogsTest, TheFindPanelButtonsFollowTheTextTheTargetAndTheLock) {
+  item("find:")->trigger();
+  CAFindDialog& panel = CAFindDialog::sharedInstance();
+  const char* buttons[] = {"findNext", "findPrevious", "replace", "replaceAndFind", "replaceAll"};
+  struct Case {
+    const char* find;
+    bool locked;
+    bool closed;
+    bool enabled[5];
+  };
+  const Case cases[] = {
+      {"", false, false, {false, false, true, false, false}},
+      {"x", false, false, {true, true, true, true, true}},
+      {"x", true, false, {true, true, false, false, false}},
+      {"x", false, true, {false, false, false, false, false}},
+  };
+  for (const Case& c : cases) {
+    document().setLocked(c.locked);
+    panel.setFindString(QLatin1String(c.find));
+    if (c.closed) NotificationCenter::defaultCenter().post(QLatin1String(kDocClosingNotification), &document());
+    for (size_t i = 0; i < std::size(buttons); ++i)
+      EXPECT_EQ(child<QPushButton>(&panel, buttons[i])->isEnabled(), c.enabled[i]) << c.find << buttons[i];
+  }
+}
+
+TEST_F(DialogsTest, ReplaceAllCountsTheCellsInOneUndoStep) {
+  put(0, 0, "red fox");
+  put(0, 1, "red red");
+  put(0, 2, "blue");
+  item("find:")->trigger();
+  CAFindDialog& panel = CAFindDialog::sharedInstance();
+  type(child<QLineEdit>(&panel, "findField"), QStringLiteral("red"));
+  type(child<QLineEdit>(&panel, "replaceField"), QStringLiteral("green"));
+  child<QPushButton>(&panel, "replaceAll")->click();
+  EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QStringLiteral("2 replaced"));
+  EXPECT_EQ(column(0, 3), "green fox green green blue");
+  EXPECT_EQ(undoTitle(), "Undo Replace");
+  controller.undoEdit();
+  EXPECT_EQ(column(0, 3), "red fox red red blue");
+}
+
+TEST_F(DialogsTest, ASearchFromTheWindowShowsInThePanelWithoutComingBack) {
+  CAFindDialog& panel = CAFindDialog::sharedInstance();
+  int posts = 0;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kSearchChangedNotification), nullptr, [&posts](const Notification&) { ++posts; });
+  preferences.setSearchString(QStringLiteral("total"));
+  preferences.setValue(CAIntPreference::searchOptionMask, kSearchWholeWords | kSearchWrap);
+  NotificationCenter::defaultCenter().post(QLatin1String(kSearchChangedNotification), &controller);
+  EXPECT_EQ(posts, 1);
+  EXPECT_EQ(child<QLineEdit>(&panel, "findField")->text(), QStringLiteral("total"));
+  EXPECT_TRUE(panel.wholeWords() && panel.wrap() && !panel.ignoreCase() && !panel.fromStart());
+}
+
+TEST_F(DialogsTest, ThePanelTargetsTheFrontmostSpreadsheetWindowBehindAnyOther) {
+  QWidget calculator;
+  calculator.resize(200, 100);
+  MakeKeyAndOrderFront(&calculator);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&calculator));
+  CAFindDialog::showFind();
+  EXPECT_EQ(CAFindDialog::sharedInstance().document(), &document());
+}
+
+TEST_F(DialogsTest, SortKeysComeFromTypingAndFromClicksInTheSheet) {
+  document().setSelectionPoint({1, 2});
+  item("sort:")->trigger();
+  auto* dialog = controller.mainWindow()->findChild<CASortDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->primaryKeyField()->text(), QStringLiteral("B3"));  // the active cell
+  struct Case {
+    bool primary;
+    const char* typed;
+    GridPoint key;
+    int beeps;
+  };
+  const Case cases[] = {
+      {true, "$C$7", {2, 6}, 0},
+      {false, "a$2", {0, 1}, 0},
+      {false, "7Q", {0, 1}, 1},  // unchanged
+      {false, "", {-1, -1}, 1},
+  };
+  for (const Case& c : cases) {
+    QLineEdit* field = c.primary ? dialog->primaryKeyField() : dialog->secondaryKeyField();
+    type(field, QLatin1String(c.typed));
+    if (!*c.typed) QTest::keyClick(field, Qt::Key_Backspace);
+    emit field->editingFinished();
+    EXPECT_EQ(c.primary ? document().sortKey1() : document().sortKey2(), c.key) << c.typed;
+    EXPECT_EQ(beeps, c.beeps);
+  }
+
+  // A click in the sheet names the key of the field being edited, and only then.
+  CACellView* grid = controller.cellView();
+  const auto click = [&](const GridPoint& point) {
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->rectForGridPoint(point).center().toPoint());
+    QTest::qWait(20);
+  };
+  dialog->secondaryKeyField()->setFocus();
+  click({3, 1});
+  EXPECT_EQ(document().sortKey2(), (GridPoint{3, 1}));
+  EXPECT_EQ(dialog->secondaryKeyField()->text(), QStringLiteral("D2"));
+  EXPECT_EQ(document().activeCellPoint(), (GridPoint{1, 2}));  // the click selected nothing
+  dialog->findChild<QCheckBox*>(QStringLiteral("sortReverse"))->setFocus();
+  click({0, 0});
+  EXPECT_EQ(document().sortKey1(), (GridPoint{2, 6}));
+  EXPECT_EQ(document().sortKey2(), (GridPoint{3, 1}));
+  dialog->cancel();
+  EXPECT_EQ(CAApplication::specialSelectionWindow(), nullptr);
+}
+
+TEST_F(DialogsTest, SortOkSortsTheRowsAsOneStep) {
+  put(0, 0, "pear");
+  put(0, 1, "apple");
+  put(0, 2, "fig");
+  document().setSelectionRange({{0, 0}, {0, 2}});
+  preferences.setValue(CABoolPreference::sortWholeDoc, false);
+  preferences.setValue(CABoolPreference::sortColumns, false);
+  item("sort:")->trigger();
+  auto* dialog = controller.mainWindow()->findChild<CASortDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  dialog->findChild<QCheckBox*>(QStringLiteral("sortReverse"))->setChecked(true);
+  EXPECT_TRUE(preferences.value(CABoolPreference::sortReverse));
+  dialog->ok();
+  EXPECT_EQ(column(0, 3), "pear fig apple");
+  EXPECT_EQ(undoTitle(), "Undo Sort");
+}
+
+TEST_F(DialogsTest, TheFillSheetStepsFillsAndRemembersItsChoices) {
+  CAFillDialog::resetFillInfo();
+  document().setCellAtPoint({0, 0}, QVariant(QStringLiteral("1")), kValueNumber);
+  document().setSelectionRange({{0, 0}, {0, 3}});
+  controller.validateMenuItems();
+  item("fill:")->trigger();
+  auto* sheet = controller.mainWindow()->findChild<CAFillDialog*>();
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(sheet->valueField()->text(), QStringLiteral("1"));
+  EXPECT_FALSE(sheet->valueField()->isEnabled());  // a copy takes no step
+  child<QButtonGroup>(sheet, "typeMatrix")->button(kFillAdd)->click();
+  EXPECT_TRUE(sheet->valueField()->isEnabled());
+  type(sheet->valueField(), QStringLiteral("1.5"));
+  child<QAbstractSpinBox>(sheet, "spinner")->stepBy(1);
+  EXPECT_EQ(sheet->valueField()->text(), QStringLiteral("2"));
+  type(sheet->valueField(), QStringLiteral("two"));
+  sheet->ok();
+  EXPECT_EQ(beeps, 1);
+  ASSERT_TRUE(sheet->isVisible());
+  type(sheet->valueField(), QStringLiteral("1,000"));
+  sheet->ok();
+  EXPECT_EQ(column(0, 4), "1 1001 2001 3001");
+  EXPECT_EQ(undoTitle(), "Undo Fill");
+
+  // Another window's sheet starts from these choices.
+  CAWindowController other;
+  other.document()->setSelectionRange({{0, 0}, {0, 1}});
+  CAFillDialog* next = CAFillDialog::fillForDocument(*other.document());
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(child<QButtonGroup>(next, "typeMatrix")->checkedId(), kFillAdd);
+  EXPECT_EQ(next->valueField()->text(), QStringLiteral("1000"));
+  next->cancel();
+  EXPECT_EQ(CAFillDialog::fillInfo().step.integerValue(), 1000);
+}
+
+TEST(HomeRelativeLinkTest, FileLinksBelowHomeBecomeRelative) {
+  const QString home = QStringLiteral("/home/ann");
+  const char* cases[][2] = {
+      {"file://localhost/home/ann/Docs/a.txt", "file:~/Docs/a.txt"},
+      {"file:///home/ann/Docs/a%20b.txt", "file:~/Docs/a%20b.txt"},
+      {"file:///home/ann/", "file:///home/ann/"},
+      {"file:///home/anna/x", "file:///home/anna/x"},
+      {"https://example.com/home/ann/x", "https://example.com/home/ann/x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HomeRelativeLink(QLatin1String(c[0]), home), QLatin1String(c[1])) << c[0];
+}
+
+TEST_F(DialogsTest, TheLinkSheetStartsFromTheCellAndInsertsTheLink) {
+  put(0, 0, "Our site");
+  document().setSelectionPoint({0, 0});
+  item("insertLink:")->trigger();
+  auto* sheet = qobject_cast<CALinkDialog*>(QApplication::activeModalWidget());
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(sheet->displayText(), QStringLiteral("Our site"));
+  EXPECT_TRUE(sheet->link().isEmpty());
+  type(child<QLineEdit>(sheet, "linkField"), QStringLiteral("https://example.com/"));
+  sheet->ok();
+  const CACell* cell = document().cellAtGridPoint({0, 0});
+  ASSERT_NE(cell, nullptr);
+  EXPECT_EQ(cell->valueType(), kValueLink);
+  EXPECT_EQ(cell->displayText(false), QStringLiteral("Our site"));
+  EXPECT_EQ(undoTitle(), "Undo Insert");
+
+  auto* again = CALinkDialog::runSheetForWindow(controller);
+  EXPECT_EQ(again->link(), QStringLiteral("https://example.com/"));
+  again->openPanelEnded(true, QDir::homePath() + QStringLiteral("/Notes/plan.final.txt"));
+  EXPECT_EQ(again->link(), QStringLiteral("file:~/Notes/plan.final.txt"));
+  EXPECT_EQ(again->displayText(), QStringLiteral("plan.final"));
+  again->cancel();
+}
+
+}  // namespace
