@@ -74,23 +74,6 @@ TEST(FLArrayString, SortedInsertionGoesInFrontOfAnEqualString) {
   EXPECT_EQ(capture.assertMessages(), (QStringList{"Empty string", "Insert beyond end of array"}));
 }
 
-TEST(FLArrayString, BadIndexesGiveNothingAndZeroedData) {
-  auto array = Names({"one"});
-  LogCapture capture;
-  uint32_t buffer = 55;
-  EXPECT_TRUE(array->stringAndEntry(&buffer, 1).isNull());
-  EXPECT_EQ(buffer, 0u);
-  buffer = 55;
-  array->getEntry(&buffer, 4);
-  EXPECT_EQ(buffer, 0u);
-  EXPECT_EQ(*static_cast<uint32_t*>(array->entryAtIndex(3)), 0u);
-  array->replaceEntryAtIndex(1, &buffer);
-  array->deleteEntryAtIndex(1);
-  EXPECT_EQ(capture.assertMessages().size(), 5);
-  EXPECT_TRUE(capture.assertMessages().filter(QStringLiteral("index >= usedCount")).size() == 5);
-  EXPECT_EQ(array->stringAndEntry(&buffer, 0), QStringLiteral("one"));
-}
-
 TEST(FLArrayString, CopyEntriesReplacesTheStringsItHeld) {
   auto source = Names({"x", "y", "z"});
   auto target = Names({"old"});

@@ -119,12 +119,8 @@ TEST_F(FLLoggerTest, YearlessLinesThatRunIntoTheNextYearAreReadAgainAYearEarlier
 
 TEST_F(FLLoggerTest, CollectsCrashReportsJournalAndOwnLog) {
   toolOutput_[QStringLiteral("coredumpctl")] =
-      "           PID: 101 (tamsel-calculat)\n"
-      "        Signal: 11 (SEGV)\n"
-      "       Message: Process 101 dumped core.\n"
-      "\n"
-      "           PID: 202 (tamsel-calculat)\n"
-      "        Signal: 6 (ABRT)\n";
+      "           PID: 101 (tamsel-calculat)\n        Signal: 11 (SEGV)\n       Message: Process 101 dumped core.\n\n"
+      "           PID: 202 (tamsel-calculat)\n        Signal: 6 (ABRT)\n";
   toolOutput_[QStringLiteral("journalctl")] = "Mar  1 10:00:00 host tamsel-calculator[5]: from the journal\n";
   logger_->logString(QStringLiteral("own entry"));
 

@@ -77,21 +77,4 @@ TEST_F(PixmapTest, CentreOfMassOfTheCoveredPixels) {
   }
 }
 
-TEST_F(PixmapTest, CopiesAndImagesCarryThePixels) {
-  auto pixmap = FLPixmap::withSize(QSizeF(3, 2));
-  pixmap->setColor(0x64336699, QPointF(2, 1));
-  auto copy = pixmap->copy();
-  ASSERT_TRUE(copy);
-  EXPECT_EQ(copy->kolorAtPoint(QPointF(2, 1)), 0x64336699u);
-  pixmap->setColor(0x64000000, QPointF(2, 1));
-  EXPECT_EQ(copy->kolorAtPoint(QPointF(2, 1)), 0x64336699u);
-
-  auto image = copy->createImage();
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->size(), QSizeF(3, 2));
-  EXPECT_EQ(image->bitmap().pixelColor(2, 1), QColor(0x99, 0x66, 0x33));
-  auto again = FLPixmap::withImage(*image);
-  EXPECT_EQ(again->kolorAtPoint(QPointF(2, 1)), 0x64336699u);
-}
-
 }  // namespace

@@ -3,7 +3,6 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "support/LogCapture.h"
 
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -119,11 +118,8 @@ TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
 // ----- moving over elements
 
 const QString kNested = QStringLiteral(
-    "<r>\n"
-    "\t<a n=\"1\">\n\t\t<a>inner</a>\n\t\t<!-- </a> -->\n\t\t<![CDATA[</a>]]>\n\t</a>\n"
-    "\t<b/>\n"
-    "\t<a n=\"2\">second</a>\n"
-    "</r>\n");
+    "<r>\n\t<a n=\"1\">\n\t\t<a>inner</a>\n\t\t<!-- </a> -->\n\t\t<![CDATA[</a>]]>\n\t</a>\n\t<b/>\n"
+    "\t<a n=\"2\">second</a>\n</r>\n");
 
 TEST(FLXmlDecoder, SkipTagSkipsOnlyTheCurrentElementNestedNamesIncluded) {
   auto decoder = Decode(kNested);
@@ -327,10 +323,6 @@ TEST(FLXmlDecoder, WriterOutputRoundTripsThroughAnEightyEightTagTable) {
     EXPECT_EQ(index, document.events().size()) << seed;
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Attributes are read from the text only when asked for: escaped values, repeated names and
 // numbers must read as they did when every attribute became a string at once.

@@ -74,15 +74,8 @@ TEST(FLXmlEncoder, InsertionPutsElementsBeforeWhatWasWrittenAfterTheSavedPoint) 
   EXPECT_EQ(encoder.savedTail(), QStringLiteral("\t\t<a>1</a>\n\t\t<b>2</b>\n\t</list>\n"));
   encoder.endInsertion();
   encoder.closeTag(QStringLiteral("doc"));
-  EXPECT_EQ(Body(encoder), QStringLiteral("<doc>\n"
-                                          "\t<list>\n"
-                                          "\t\t<head>\n"
-                                          "\t\t\t<x>9</x>\n"
-                                          "\t\t</head>\n"
-                                          "\t\t<a>1</a>\n"
-                                          "\t\t<b>2</b>\n"
-                                          "\t</list>\n"
-                                          "</doc>\n"));
+  EXPECT_EQ(Body(encoder), QStringLiteral("<doc>\n\t<list>\n\t\t<head>\n\t\t\t<x>9</x>\n\t\t</head>\n\t\t<a>1</a>\n"
+                                          "\t\t<b>2</b>\n\t</list>\n</doc>\n"));
   EXPECT_TRUE(encoder.savedTail().isEmpty());
 }
 
@@ -100,12 +93,7 @@ TEST(FLXmlEncoder, CancellingAnInsertionDropsItsTextAndRestoresTheTailAndLevel) 
   encoder.addTag(QStringLiteral("b"), int64_t(2));
   encoder.closeTag(QStringLiteral("kept"));
   encoder.closeTag(QStringLiteral("doc"));
-  EXPECT_EQ(Body(encoder), QStringLiteral("<doc>\n"
-                                          "\t<kept>\n"
-                                          "\t\t<a>1</a>\n"
-                                          "\t\t<b>2</b>\n"
-                                          "\t</kept>\n"
-                                          "</doc>\n"));
+  EXPECT_EQ(Body(encoder), QStringLiteral("<doc>\n\t<kept>\n\t\t<a>1</a>\n\t\t<b>2</b>\n\t</kept>\n</doc>\n"));
   // The point is gone with the cancelled insertion.
   LogCapture capture;
   encoder.beginInsertion();
@@ -172,10 +160,6 @@ TEST(FLXmlEncoder, SamplesAreWellFormedForXmllint) {
     EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString() << sample.toStdString();
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Numbers, names and indents go into the text directly; they must read as QString::number and a
 // run of tabs would have written them.

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <vector>
 
 namespace {
@@ -49,8 +48,8 @@ std::vector<YearVector> ReadYearVectors() {
   return years;
 }
 
-// Every day 1900-3000 against the calendar Python computed and, separately, std::chrono.
-TEST(FlDates, WeekdayOrdinalAndMonthLengthMatchIndependentCalendarsForEveryDay) {
+// Every day 1900-3000 against the calendar Python computed.
+TEST(FlDates, WeekdayOrdinalAndMonthLengthMatchAnIndependentCalendarForEveryDay) {
   const std::vector<YearVector> years = ReadYearVectors();
   ASSERT_EQ(years.size(), 1101u);
   int mismatches = 0;
@@ -61,12 +60,8 @@ TEST(FlDates, WeekdayOrdinalAndMonthLengthMatchIndependentCalendarsForEveryDay) 
         ++ordinal;
         const int32_t index = v.year * 10000 + month * 100 + day;
         const int expectedWeekday = (v.januaryFirstWeekday + ordinal - 1) % 7;
-        const std::chrono::year_month_day ymd{std::chrono::year(v.year), std::chrono::month(unsigned(month)),
-                                              std::chrono::day(unsigned(day))};
-        const unsigned chronoWeekday = std::chrono::weekday(std::chrono::sys_days(ymd)).c_encoding();
-        if (WeekdayFromDayIndex(index) != expectedWeekday || unsigned(expectedWeekday) != chronoWeekday ||
-            DayOrdinalForDayIndex(index) != ordinal || LastDayOfMonth(index) != v.monthLengths[month - 1] ||
-            !IsValidDate(index)) {
+        if (WeekdayFromDayIndex(index) != expectedWeekday || DayOrdinalForDayIndex(index) != ordinal ||
+            LastDayOfMonth(index) != v.monthLengths[month - 1] || !IsValidDate(index)) {
           if (++mismatches < 10) ADD_FAILURE() << "day index " << index;
         }
       }

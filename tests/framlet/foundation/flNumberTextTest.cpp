@@ -39,6 +39,16 @@ TEST(FlNumberText, FormatFloatPlacesRoundingAndGrouping) {
   whole.disallowScientific = true;
   FLNumberFormatOptions wholeGrouped = whole;
   wholeGrouped.groupSeparator = QStringLiteral(",");
+  const FLNumberFormatOptions two = Options(2);
+  FLNumberFormatOptions down = Options(2);
+  down.roundDown = true;
+  FLNumberFormatOptions money = Options(kAuto);
+  money.forceHundredths = true;
+  money.roundDown = true;
+  FLNumberFormatOptions autoSignificant = Options(kAuto);
+  autoSignificant.onlySignificantDigits = true;
+  FLNumberFormatOptions traditional = autoSignificant;
+  traditional.traditionalScientific = true;
 
   const struct {
     const FLNumberFormatOptions* options;
@@ -69,35 +79,19 @@ TEST(FlNumberText, FormatFloatPlacesRoundingAndGrouping) {
       // Integer parts of 2 to the 64th and more are written exactly.
       {&whole, 18446744073709551616.0L, "18446744073709551616"},
       {&wholeGrouped, -1e20L, "-100,000,000,000,000,000,000"},
+      // Two places round half up unless rounding down; money with automatic places always rounds.
+      {&two, 1.999L, "2.00"},
+      {&down, 1.999L, "1.99"},
+      {&money, 1.999L, "2.00"},
+      {&two, -0.001L, "-0.00"},  // a negative that rounds to zero stays negative
+      // Scientific at the edges.
+      {&autoSignificant, 1e12L, "1.0E+12"},
+      {&autoSignificant, 999999999999.5L, "999999999999.5"},
+      {&autoSignificant, 1e-14L, "1.0E-14"},
+      {&traditional, 1e12L, "1.0 × 10¹²"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(FormatFloat(*c.options, c.value), QString::fromUtf8(c.expected)) << double(c.value);
-}
-
-TEST(FlNumberText, FormatFloatTwoPlacesRoundsHalfUpUnlessRoundingDown) {
-  EXPECT_EQ(FormatFloat(Options(2), 1.999L), QStringLiteral("2.00"));
-  FLNumberFormatOptions down = Options(2);
-  down.roundDown = true;
-  EXPECT_EQ(FormatFloat(down, 1.999L), QStringLiteral("1.99"));
-  // Money always rounds when its places are automatic, even under round-down.
-  FLNumberFormatOptions money = Options(kAuto);
-  money.forceHundredths = true;
-  money.roundDown = true;
-  EXPECT_EQ(FormatFloat(money, 1.999L), QStringLiteral("2.00"));
-}
-
-TEST(FlNumberText, FormatFloatNegativeThatRoundsToZeroStaysNegative) {
-  EXPECT_EQ(FormatFloat(Options(2), -0.001L), QStringLiteral("-0.00"));
-}
-
-TEST(FlNumberText, FormatFloatSwitchesToScientificAtTheEdges) {
-  FLNumberFormatOptions automatic = Options(kAuto);
-  automatic.onlySignificantDigits = true;
-  EXPECT_EQ(FormatFloat(automatic, 1e12L), QStringLiteral("1.0E+12"));
-  EXPECT_EQ(FormatFloat(automatic, 999999999999.5L), QStringLiteral("999999999999.5"));
-  EXPECT_EQ(FormatFloat(automatic, 1e-14L), QStringLiteral("1.0E-14"));
-  automatic.traditionalScientific = true;
-  EXPECT_EQ(FormatFloat(automatic, 1e12L), QString::fromUtf8("1.0 × 10¹²"));
 }
 
 TEST(FlNumberText, FormatScientificForms) {
