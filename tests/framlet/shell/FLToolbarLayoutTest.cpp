@@ -119,30 +119,37 @@ TEST(ToolbarLayoutTest, CellWidthsFollowTheMode) {
   }
 }
 
-TEST(ToolbarLayoutTest, TwoFlexibleSpacesCentreTheGroupBetweenThem) {
-  // Icon only, S 8: A at 8; flex at 48; group B C is 2 x (32 + 8) = 80 wide;
-  // first flex = floor((400 - 80) / 2) - 48 = 112, so B starts at 160 = (400 - 80) / 2.
-  std::vector<FLToolbarTool> tools{Icon(), Flex(), Icon(), Icon(), Flex(), Icon()};
-  FLToolbarLayout layout(tools, State(400));
-  layout.layout();
-  EXPECT_EQ(tools[1].rect.width(), 112);
-  EXPECT_EQ(tools[2].x, 160);
-  EXPECT_EQ(tools[3].x, 200);
-  // The second flex right-aligns the last icon: 400 - 40 - 240 = 120, the icon at 360.
-  EXPECT_EQ(tools[4].rect.width(), 120);
-  EXPECT_EQ(tools[5].x, 360);
-  EXPECT_EQ(tools[5].x + 32 + 8, 400);
-  EXPECT_EQ(layout.overflowIndex(), kFLToolNotFound);
-}
-
-TEST(ToolbarLayoutTest, OneFlexibleSpaceRightAlignsTheRest) {
-  std::vector<FLToolbarTool> tools{Icon(), Icon(), Flex(), Icon(), Icon()};
-  FLToolbarLayout layout(tools, State(300));
-  layout.layout();
-  // Flex at 88; the two icons after it need 80: 300 - 80 - 88 = 132.
-  EXPECT_EQ(tools[2].rect.width(), 132);
-  EXPECT_EQ(tools[3].x, 220);
-  EXPECT_EQ(tools[4].x, 260);
+TEST(ToolbarLayoutTest, FlexibleSpacesShareTheRoomAndTrailingSpacesNeverOverflow) {
+  const struct {
+    std::vector<FLToolbarTool> tools;
+    double width;
+    bool canZoom;
+    std::vector<double> xs;  // where each tool begins
+    std::vector<std::pair<size_t, double>> flexWidths;
+    int64_t overflow;
+  } cases[] = {
+      // Icon only, S 8: A at 8; flex at 48; group B C is 2 x (32 + 8) = 80 wide; first flex =
+      // floor((400 - 80) / 2) - 48 = 112, so B starts at 160 = (400 - 80) / 2. The second flex
+      // right-aligns the last icon: 400 - 40 - 240 = 120, the icon at 360.
+      {{Icon(), Flex(), Icon(), Icon(), Flex(), Icon()}, 400, true, {8, 48, 160, 200, 240, 360},
+       {{1, 112}, {4, 120}}, kFLToolNotFound},
+      // One flex at 88; the two icons after it need 80: 300 - 80 - 88 = 132.
+      {{Icon(), Icon(), Flex(), Icon(), Icon()}, 300, true, {8, 48, 88, 220, 260}, {{2, 132}}, kFLToolNotFound},
+      {{Icon(), Icon(), Space(), Space(), Flex()}, 100, true, {}, {}, kFLToolNotFound},
+      // A zoomed window hides tools without a chevron: tool 3 at 128 does not fit in 130 - 8.
+      {{Icon(), Icon(), Icon(), Icon()}, 130, false, {}, {}, 3},
+  };
+  for (auto c : cases) {
+    SCOPED_TRACE(c.width);
+    FLToolbarLayoutState state = State(c.width);
+    state.canZoom = c.canZoom;
+    FLToolbarLayout layout(c.tools, state);
+    layout.layout();
+    for (size_t i = 0; i < c.xs.size(); ++i) EXPECT_EQ(c.tools[i].x, c.xs[i]) << i;
+    for (const auto& [index, width] : c.flexWidths) EXPECT_EQ(c.tools[index].rect.width(), width) << index;
+    EXPECT_EQ(layout.overflowIndex(), c.overflow);
+    EXPECT_EQ(layout.overflowRect().x(), 0);  // no chevron
+  }
 }
 
 TEST(ToolbarLayoutTest, AThirdFlexibleSpaceAndAFlexAfterAFlexAreMinimal) {
@@ -176,25 +183,6 @@ TEST(ToolbarLayoutTest, OverflowFirstDropsTheFlexibleSpacesThenShowsTheChevron) 
   EXPECT_EQ(tight.overflowRect(), QRectF(160, 4, 32, 32));
   EXPECT_EQ(tight.overflowIndex(), 3);
   EXPECT_EQ(tight.visibleCount(), 3u);
-}
-
-TEST(ToolbarLayoutTest, TrailingSpacesNeverOverflow) {
-  std::vector<FLToolbarTool> tools{Icon(), Icon(), Space(), Space(), Flex()};
-  FLToolbarLayout layout(tools, State(100));
-  layout.layout();
-  EXPECT_EQ(layout.overflowIndex(), kFLToolNotFound);
-  EXPECT_EQ(layout.overflowRect().x(), 0);
-}
-
-TEST(ToolbarLayoutTest, AZoomedWindowHidesToolsWithoutAChevron) {
-  std::vector<FLToolbarTool> tools{Icon(), Icon(), Icon(), Icon()};
-  FLToolbarLayoutState state = State(130);
-  state.canZoom = false;
-  FLToolbarLayout layout(tools, state);
-  layout.layout();
-  // Tool 3 at 128 does not fit in 130 - 8.
-  EXPECT_EQ(layout.overflowIndex(), 3);
-  EXPECT_EQ(layout.overflowRect().x(), 0);
 }
 
 TEST(ToolbarLayoutTest, HitsNeedAnEnabledToolUnderThePoint) {
