@@ -68,8 +68,7 @@ TEST(EditModel, RandomInsertsDeletesAndPropertyChangesAgreeWithAPlainModel) {
   std::vector<uint32_t> charIndexes;
   std::vector<uint32_t> paraIndexes;
   for (int size = 20; size <= 80; size += 4) {
-    PropRecord record;
-    SetDefaultProperties(doc, kPropChar, &record);
+    PropRecord record = DefaultProps(doc, kPropChar);
     record.set<int16_t>(CharField::size, int16_t(size * 4));
     record.body[CharField::bold] = size % 8 == 0;
     charIndexes.push_back(IndexForProperties(doc, &record));
@@ -136,10 +135,6 @@ TEST(EditModel, RandomInsertsDeletesAndPropertyChangesAgreeWithAPlainModel) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Edits over text full of knots: whatever is deleted, every kink keeps its entry, every entry
 // its kink character, and every knot stays whole.
 ::testing::AssertionResult KnotsConsistent(GlimmetDoc* doc) {
@@ -195,8 +190,7 @@ TEST_P(KnotEdits, RandomEditsOverKnotsKeepEveryKnotWhole) {
   const uint32_t types[] = {kKnotPicture, kKnotLink, kKnotNote,    kKnotBookmark, kKnotTag,     kKnotCheckbox, kKnotVar,
                             kKnotList,    kKnotShort, kKnotToc,     kKnotDivider,  kKnotTocEntry, kKnotAutonum, kKnotTable};
   const QString alphabet = QStringLiteral("abcd \n");
-  PropRecord italic;
-  SetDefaultProperties(doc, kPropChar, &italic);
+  PropRecord italic = DefaultProps(doc, kPropChar);
   italic.body[CharField::italic] = 1;
   LogCapture capture;
   for (int step = 0; step < 3000; ++step) {

@@ -28,8 +28,8 @@ TEST(Edit, RegisteredRangesFollowAnInsertionByTheirFlags) {
     RegisterRange(&range, c.flags);
     ASSERT_TRUE(InsertText(doc.get(), 16, QStringLiteral("xyz")));
     UnregisterRange(&range);
-    EXPECT_EQ(range.first, c.expectedFirst) << c.first << "-" << c.limit << " flags " << c.flags;
-    EXPECT_EQ(range.limit, c.expectedLimit) << c.first << "-" << c.limit << " flags " << c.flags;
+    EXPECT_EQ(range, (DocRange{doc.get(), c.expectedFirst, c.expectedLimit}))
+        << c.first << "-" << c.limit << " flags " << c.flags;
   }
 }
 
@@ -45,8 +45,7 @@ TEST(Edit, RegisteredRangesFollowADeletion) {
     GMRegisteredRange registered(&range, 0);
     DocRange doomed{doc.get(), 16, 19};
     ASSERT_TRUE(ReplaceRangeCore(&doomed, nullptr, nullptr, 0, false));
-    EXPECT_EQ(range.first, c.expectedFirst) << c.first << "-" << c.limit;
-    EXPECT_EQ(range.limit, c.expectedLimit) << c.first << "-" << c.limit;
+    EXPECT_EQ(range, (DocRange{doc.get(), c.expectedFirst, c.expectedLimit})) << c.first << "-" << c.limit;
   }
 }
 
@@ -96,13 +95,10 @@ TEST(Edit, DeferredChangesOfADisplayedDocumentAccumulate) {
   DeferDisplay();
   ASSERT_TRUE(InsertText(doc.get(), 16, QStringLiteral("x")));
   ASSERT_TRUE(InsertText(doc.get(), 20, QStringLiteral("y")));
-  EXPECT_EQ(DeferStatus().accumulated.doc, doc.get());
-  EXPECT_EQ(DeferStatus().accumulated.first, 16u);
-  EXPECT_EQ(DeferStatus().accumulated.limit, 21u);
+  EXPECT_EQ(DeferStatus().accumulated, (DocRange{doc.get(), 16, 21}));
   // Later edits keep the accumulated range current.
   ASSERT_TRUE(InsertText(doc.get(), 15, QStringLiteral("zz")));
-  EXPECT_EQ(DeferStatus().accumulated.first, 15u);
-  EXPECT_EQ(DeferStatus().accumulated.limit, 23u);
+  EXPECT_EQ(DeferStatus().accumulated, (DocRange{doc.get(), 15, 23}));
   UndeferDisplay(2);
   EXPECT_EQ(DeferStatus().accumulated.doc, nullptr);
   doc->owner = nullptr;
@@ -233,8 +229,7 @@ TEST(Edit, ReplacingAllThePaneShowsKeepsItsLastParagraphMark) {
 
 TEST(Edit, ApplyingParagraphPropertiesCoversWholeParagraphs) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo\nthree"));
-  PropRecord para;
-  SetDefaultProperties(doc.get(), kPropPara, &para);
+  PropRecord para = DefaultProps(doc.get(), kPropPara);
   para.set<uint32_t>(ParaField::alignment, 1);
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 5, kBody + 6}, para));
   const uint32_t centred = IndexForProperties(doc.get(), &para);
@@ -242,14 +237,9 @@ TEST(Edit, ApplyingParagraphPropertiesCoversWholeParagraphs) {
     uint32_t offset;
     bool centred;
   } cases[] = {{0, false}, {3, false}, {4, true}, {7, true}, {8, false}, {13, false}};
-  for (const auto& c : cases) {
-    PropRecord record;
-    FetchParaProps(doc.get(), nullptr, kBody + c.offset, nullptr, &record);
-    EXPECT_EQ(record.index == centred, c.centred) << c.offset;
-  }
+  for (const auto& c : cases) EXPECT_EQ(ParaAt(doc.get(), kBody + c.offset).index == centred, c.centred) << c.offset;
   LogCapture capture;
-  PropRecord list;
-  SetBaseProperties(kPropList, &list);
+  PropRecord list = BaseProps(kPropList);
   EXPECT_FALSE(ApplyPropsToRange({doc.get(), kBody, kBody + 1}, list));
   EXPECT_EQ(SplitRuns({doc.get(), kBody + 2, kBody + 2}, nullptr, kPropChar, nullptr, kGMNone), kGMNone);
   EXPECT_EQ(SplitRuns({doc.get(), kBody, kBody + 2}, nullptr, 2, nullptr, kGMNone), kGMNone);
@@ -259,40 +249,38 @@ TEST(Edit, ApplyingParagraphPropertiesCoversWholeParagraphs) {
 
 TEST(Edit, KeepEachRunsFontWhenTheFontFieldSaysSo) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcd"));
-  PropRecord other;
-  SetDefaultProperties(doc.get(), kPropChar, &other);
+  PropRecord other = DefaultProps(doc.get(), kPropChar);
   other.set<uint16_t>(CharField::font, 7);
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 2, kBody + 4}, other));
-  PropRecord bold;
-  SetDefaultProperties(doc.get(), kPropChar, &bold);
+  PropRecord bold = DefaultProps(doc.get(), kPropChar);
   bold.body[CharField::bold] = 1;
   bold.set<uint16_t>(CharField::font, 65534);
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody, kBody + 4}, bold));
-  PropRecord record;
-  FetchCharProps(doc.get(), kBody + 1, nullptr, &record);
-  EXPECT_EQ(record.body[CharField::bold], 1);
-  EXPECT_EQ(record.get<uint16_t>(CharField::font), doc->props[doc->styles[0].second].get<uint16_t>(CharField::font));
-  FetchCharProps(doc.get(), kBody + 3, nullptr, &record);
-  EXPECT_EQ(record.body[CharField::bold], 1);
-  EXPECT_EQ(record.get<uint16_t>(CharField::font), 7);
+  const uint16_t normalFont = doc->props[doc->styles[0].second].get<uint16_t>(CharField::font);
+  const std::pair<uint32_t, uint16_t> fonts[] = {{1, normalFont}, {3, 7}};
+  for (const auto& [offset, font] : fonts) {
+    EXPECT_EQ(CharsAt(doc.get(), kBody + offset).body[CharField::bold], 1) << offset;
+    EXPECT_EQ(CharsAt(doc.get(), kBody + offset).get<uint16_t>(CharField::font), font) << offset;
+  }
 }
 
 TEST(Edit, ExpandingToWordsAndChapters) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("one two three\nfour"));
-  DocRange range{doc.get(), kBody + 5, kBody + 6};
-  ExpandDocRange(&range, kExpandWord);
-  EXPECT_EQ(TextOfRange(range), QStringLiteral("two"));
-  range = {doc.get(), kBody + 5, kBody + 6};
-  ExpandDocRange(&range, kExpandPara);
-  EXPECT_EQ(TextOfRange(range), QStringLiteral("one two three\n"));
-  range = {doc.get(), kBody + 5, kBody + 16};
-  ExpandDocRange(&range, kExpandPara);
-  EXPECT_EQ(TextOfRange(range), QStringLiteral("one two three\nfour\n"));
-  range = {doc.get(), kBody + 5, kBody + 6};
-  ExpandDocRange(&range, kExpandChapter);
-  EXPECT_EQ(range, (DocRange{doc.get(), 0, uint32_t(doc->totalLength)}));
+  const struct {
+    uint32_t limit;
+    uint32_t how;
+    uint32_t expectedFirst, expectedLimit;
+  } cases[] = {{kBody + 6, kExpandWord, kBody + 4, kBody + 7},  // "two"
+               {kBody + 6, kExpandPara, kBody, kBody + 14},
+               {kBody + 16, kExpandPara, kBody, kBody + 19},
+               {kBody + 6, kExpandChapter, 0, uint32_t(doc->totalLength)}};
+  for (const auto& c : cases) {
+    DocRange range{doc.get(), kBody + 5, c.limit};
+    ExpandDocRange(&range, c.how);
+    EXPECT_EQ(range, (DocRange{doc.get(), c.expectedFirst, c.expectedLimit})) << c.how << " " << c.limit;
+  }
   doc->noExpansion = true;
-  range = {doc.get(), kBody + 5, kBody + 6};
+  DocRange range{doc.get(), kBody + 5, kBody + 6};
   ExpandDocRange(&range, kExpandWord);
   EXPECT_EQ(range, (DocRange{doc.get(), kBody + 5, kBody + 6}));
 }
@@ -335,18 +323,14 @@ TEST(Edit, ReplacedTextTakesThePropertiesOfTheRunItReplaces) {
   };
   for (const auto& c : cases) {
     GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdefgh"));
-    PropRecord record;
-    SetDefaultProperties(doc.get(), kPropChar, &record);
+    PropRecord record = DefaultProps(doc.get(), kPropChar);
     record.body[CharField::italic] = 1;
     ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 2, kBody + 6}, record));
     DocRange target{doc.get(), kBody + 2, kBody + uint32_t(c.limit)};
     ASSERT_TRUE(ReplaceRangeWithString(&target, c.text));
     QString italic;
-    for (uint32_t cp = kBody; cp < uint32_t(doc->userLength); ++cp) {
-      PropRecord fetched;
-      FetchCharProps(doc.get(), cp, nullptr, &fetched);
-      if (fetched.body[CharField::italic]) italic += QChar(CharacterAtCp(doc.get(), cp));
-    }
+    for (uint32_t cp = kBody; cp < uint32_t(doc->userLength); ++cp)
+      if (CharsAt(doc.get(), cp).body[CharField::italic]) italic += QChar(CharacterAtCp(doc.get(), cp));
     EXPECT_EQ(italic, c.italic) << c.limit << " " << c.text.toStdString();
   }
 }
