@@ -69,10 +69,7 @@ TEST(FLFileReader, BlockReadsStopAtTheEndOfTheFile) {
   const QByteArray contents = Pattern(10000);
   auto reader = FLFileReader::withFile(MakeFile(folder, QStringLiteral("data"), contents));
   ASSERT_NE(reader, nullptr);
-  const struct {
-    uint64_t block;
-    uint64_t length;
-  } cases[] = {{0, 4096}, {1, 4096}, {2, 10000 - 8192}};
+  const struct { uint64_t block; uint64_t length; } cases[] = {{0, 4096}, {1, 4096}, {2, 10000 - 8192}};
   for (const auto& c : cases) {
     uint64_t length = 0;
     const uint8_t* bytes = reader->readBlock(c.block, &length);

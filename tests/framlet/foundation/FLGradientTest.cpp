@@ -55,11 +55,7 @@ TEST(GradientTest, EndStopsStayAndBadIndexesAreRefused) {
 }
 
 TEST(GradientTest, LinearAngleIsTurnedByNinetyDegrees) {
-  struct Case {
-    int64_t angle;
-    QPoint dark;
-    QPoint light;
-  };
+  struct Case { int64_t angle; QPoint dark; QPoint light; };
   const Case cases[] = {
       {0, {10, 1}, {10, 18}},                 // draws at 90: black at the smaller y
       {360 * kDegree, {10, 1}, {10, 18}},     // 450 - 360 = 90

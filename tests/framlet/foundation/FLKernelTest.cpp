@@ -25,11 +25,7 @@ TEST(FLKernel, AppearanceChangesSwapTheBackgroundsAndPostOncePerChange) {
   QGuiApplication::setPalette(PaletteWithWindow("#ECECEC"));
   ASSERT_FALSE(g_darkMode);
 
-  struct Seen {
-    bool dark;
-    QColor panel;
-    QColor outline;
-  };
+  struct Seen { bool dark; QColor panel; QColor outline; };
   std::vector<Seen> posts;
   NotificationObserver token = NotificationCenter::defaultCenter().addObserver(
       kDarkModeNotification, nullptr,

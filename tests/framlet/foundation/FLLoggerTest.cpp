@@ -87,11 +87,7 @@ TEST_F(FLLoggerTest, EntriesFromManyThreadsAreAllKeptWhole) {
 }
 
 TEST_F(FLLoggerTest, ReadsDatesFromBothKindsOfLogLine) {
-  const struct {
-    const char* line;
-    int32_t currentDay;
-    int32_t day;
-  } cases[] = {
+  const struct { const char* line; int32_t currentDay; int32_t day; } cases[] = {
       {"2024-03-15 10:11:12 com.x message", 20200101, 20240315},
       {"Mar 15 10:11:12 host app[1]: message", 20240101, 20240315},
       {"Jan  1 00:00:01 host app[1]: new year", 20241231, 20250101},

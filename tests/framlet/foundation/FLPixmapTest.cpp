@@ -7,17 +7,13 @@
 
 namespace {
 
-class PixmapTest : public testing::Test {
- protected:
-  void SetUp() override { StartKernel(); }
-};
+class PixmapTest : public KernelTest {};
 
 TEST_F(PixmapTest, KolorsRoundTripThroughPixels) {
   auto pixmap = FLPixmap::withSize(QSizeF(4, 4));
   ASSERT_TRUE(pixmap);
   const std::pair<Kolor, Kolor> cases[] = {
-      {0x640000FF, 0x640000FF},
-      {0x64123456, 0x64123456},
+      {0x640000FF, 0x640000FF}, {0x64123456, 0x64123456},
       {0x32FFFFFF, 0x31FFFFFF},  // alpha 127 reads back as 49 percent
       {0x320000FF, 0x310000FF},
       {0xFFFFFFFF, 0xFFFFFFFF},  // transparent: no colour
@@ -59,10 +55,7 @@ TEST_F(PixmapTest, DecodedPictureGivesItsColours) {
 }
 
 TEST_F(PixmapTest, CentreOfMassOfTheCoveredPixels) {
-  struct Case {
-    std::vector<QPoint> covered;
-    QPointF centre;
-  };
+  struct Case { std::vector<QPoint> covered; QPointF centre; };
   const Case cases[] = {
       {{{1, 1}, {3, 1}}, {2, 1}},
       {{{0, 0}, {3, 3}}, {1, 1}},          // (1 + 4) / 2 - 1 = 1 in whole numbers

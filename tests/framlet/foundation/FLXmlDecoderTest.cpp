@@ -30,17 +30,11 @@ std::unique_ptr<FLXmlDecoder> Decode(const QString& body) { return FLXmlDecoder:
 // ----- accepting a text
 
 TEST(FLXmlDecoder, AcceptsOnlyTextsThatBeginWithTheDeclarationOrAnSvgRoot) {
-  struct {
-    const char* text;
-    bool accepted;
-    bool svg;
-  } cases[] = {
+  struct { const char* text; bool accepted; bool svg; } cases[] = {
       {"<?xml version=\"1.0\"?><a/>", true, false},
       {"<!DOCTYPE x [<!ENTITY y \"z\">]>\n<?xml version=\"1.0\"?><a/>", true, false},
-      {"<svg width=\"1\"></svg>", true, true},
-      {"<html><body/></html>", false, false},
-      {"<!-- never closed <?xml?>", false, false},
-      {"", false, false},
+      {"<svg width=\"1\"></svg>", true, true}, {"<html><body/></html>", false, false},
+      {"<!-- never closed <?xml?>", false, false}, {"", false, false},
   };
   for (const auto& c : cases) {
     auto decoder = FLXmlDecoder::withString(QString::fromUtf8(c.text));
@@ -65,10 +59,7 @@ TEST(FLXmlDecoder, DataMustBeUtf8AndMayStartWithAByteOrderMark) {
 TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
   // The declaration with its newline takes offsets 0x00-0x26; the body starts at 0x27.
   ASSERT_EQ(kDeclaration.size(), 0x27);
-  struct {
-    const char* body;
-    const char* error;
-  } cases[] = {
+  struct { const char* body; const char* error; } cases[] = {
       {"<a x = \"1\">5</a>\n", "this is not a valid XML file (offset 0x2b)"},
       {"<a x=\"1>5</a>\n", "this is not a valid XML file (offset 0x2c)"},
       {"<a>stray<b/>x</a>\n", "this is not a valid XML file (offset 0x33)"},
@@ -89,12 +80,8 @@ TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
 // ----- escapes
 
 TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
-  struct {
-    const char16_t* text;
-    const char16_t* expected;
-  } cases[] = {
-      {u"&#x41;&#66;&amp;", u"AB&"},
-      {u"&quot;&lt;&gt;&apos;&nbsp;&amp;", u"\"<>'\u00A0&"},
+  struct { const char16_t* text; const char16_t* expected; } cases[] = {
+      {u"&#x41;&#66;&amp;", u"AB&"}, {u"&quot;&lt;&gt;&apos;&nbsp;&amp;", u"\"<>'\u00A0&"},
       {u"ab&#x4", u"ab4"},           // cut off by the end: only "&#x" goes
       {u"&#65 and", u"Aand"},        // a blank ends a reference too
       {u"&#x1F600;", u"\U0001F600"},  // astral: a surrogate pair
@@ -103,11 +90,9 @@ TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
       {u"&#xD800;", u"&#xD800;"},      // a surrogate on its own is no character
       {u"&#xZZ;", u"&#xZZ;"},          // not digits
       {u"&#X41;", u"&#X41;"},          // only a lower-case x marks hexadecimal
-      {u"&#0;", u"&#0;"},
-      {u"&#99999999999999999999;", u"&#99999999999999999999;"},
+      {u"&#0;", u"&#0;"}, {u"&#99999999999999999999;", u"&#99999999999999999999;"},
       {u"&#38;lt;", u"&lt;"},          // what a reference produces is not decoded again
-      {u"&amp;amp;", u"&amp;"},
-      {u"&eacute; & ;", u"&eacute; & ;"},
+      {u"&amp;amp;", u"&amp;"}, {u"&eacute; & ;", u"&eacute; & ;"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FLXmlDecoder::decodeEscapes(QString::fromUtf16(c.text)), QString::fromUtf16(c.expected))
@@ -167,11 +152,7 @@ TEST(FLXmlDecoder, ExtractTagGivesTheRawElementThroughItsMatchingClose) {
 }
 
 TEST(FLXmlDecoder, CoalescingGathersMixedContentIntoOneValue) {
-  struct {
-    const char* body;
-    const char* expected;
-    int asserts;
-  } cases[] = {
+  struct { const char* body; const char* expected; int asserts; } cases[] = {
       {"<p>Hello <b>big</b>world &amp; more</p>\n<next/>\n", "Hello big world & more", 0},
       {"<p><b>x</b>&amp; y<i><u>deep</u>er</i></p>\n<next/>\n", "x & y deep er", 0},
       {"<p>a<b>b</b>\n", "a b", 1},  // never closed
@@ -335,12 +316,9 @@ TEST(FLXmlDecoder, AttributesReadTheSameWhetherAskedAsNumbersWordsOrStrings) {
     int64_t word;      // decodeAttribute("t", kWords)
   };
   const Case cases[] = {
-      {R"(<c a="42" t="number"/>)", 42, "42", 1},
-      {R"(<c a="-17x" t="TEXT"/>)", -17, "-17x", 2},
-      {R"(<c a="&#52;2" t="te&#120;t"/>)", 42, "42", 2},
-      {R"(<c a="1" a="2"/>)", 2, "2", 0},
-      {R"(<c a="" t=""/>)", 0, "", 0},
-      {R"(<c b="5"/>)", 0, nullptr, 0},
+      {R"(<c a="42" t="number"/>)", 42, "42", 1}, {R"(<c a="-17x" t="TEXT"/>)", -17, "-17x", 2},
+      {R"(<c a="&#52;2" t="te&#120;t"/>)", 42, "42", 2}, {R"(<c a="1" a="2"/>)", 2, "2", 0},
+      {R"(<c a="" t=""/>)", 0, "", 0}, {R"(<c b="5"/>)", 0, nullptr, 0},
   };
   for (const Case& c : cases) {
     std::unique_ptr<FLXmlDecoder> decoder = Decode(QString::fromUtf8(c.tag));

@@ -10,17 +10,10 @@
 
 namespace {
 
-class DrawingTest : public testing::Test {
- protected:
-  void SetUp() override { StartKernel(); }
-};
+class DrawingTest : public KernelTest {};
 
 TEST_F(DrawingTest, CenterRectangleFitsAndCentresOnWholePoints) {
-  struct Case {
-    QRectF rect;
-    QRectF frame;
-    QRectF expected;
-  };
+  struct Case { QRectF rect; QRectF frame; QRectF expected; };
   const Case cases[] = {
       {{0, 0, 400, 100}, {0, 0, 200, 200}, {0, 75, 200, 50}},      // too wide: scaled to the width
       {{0, 0, 100, 400}, {0, 0, 200, 200}, {75, 0, 50, 200}},      // too tall: scaled to the height

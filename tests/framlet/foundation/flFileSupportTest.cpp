@@ -32,20 +32,11 @@ TEST(FlFileSupport, UniqueFileNameCleansTheNameAndAvoidsTakenOnes) {
   QTemporaryDir folder;
   for (const char* taken : {"report.csv", "report-1.csv", "abc.txt", "untitled", "Budget.pkg.zip"})
     Touch(folder.filePath(taken));
-  struct {
-    const char* name;
-    const char* extension;
-    const char* expected;
-  } cases[] = {
+  struct { const char* name; const char* extension; const char* expected; } cases[] = {
       {"a/b:c.txt", "", "abc.txt-1"},  // abc.txt is taken
-      {"a/b:c.txt", "csv", "abctxt.csv"},
-      {"report", "csv", "report-2.csv"},
-      {"", "", "untitled-1"},
-      {"/:", "csv", "untitled.csv"},
-      {"Budget.pkg", "zip", "Budget-1.pkg.zip"},
-      {"Ledger.numlet", "zip", "Ledger.numlet.zip"},
-      {".hidden", "zip", "hidden.zip"},
-      {"v1.2.3", "zip", "v12.3.zip"},
+      {"a/b:c.txt", "csv", "abctxt.csv"}, {"report", "csv", "report-2.csv"}, {"", "", "untitled-1"},
+      {"/:", "csv", "untitled.csv"}, {"Budget.pkg", "zip", "Budget-1.pkg.zip"},
+      {"Ledger.numlet", "zip", "Ledger.numlet.zip"}, {".hidden", "zip", "hidden.zip"}, {"v1.2.3", "zip", "v12.3.zip"},
       {"x", "../y", "x...y"},
   };
   for (const auto& c : cases) {
@@ -88,11 +79,7 @@ TEST(FlFileSupport, GiveUserFilePermissionsAddsOwnerReadAndWriteOnlyThroughTheTr
                       QFile::encodeName(package + "/link").constData()),
             0);
 
-  struct {
-    const char* relative;
-    uint32_t before;
-    uint32_t after;
-  } cases[] = {
+  struct { const char* relative; uint32_t before; uint32_t after; } cases[] = {
       {"/document.xml", 0444, 0644},   {"/Images/deep/pic.png", 0004, 0604}, {"/Images/.hidden", 0640, 0640},
       {"/Images/deep", 0555, 0755},    {"/Images", 0500, 0700},              {"", 0711, 0711},
   };

@@ -65,10 +65,7 @@ TEST(Passwords, CellTextsMatchAnIndependentDesAndReadBack) {
 
 TEST(Passwords, MalformedCipherTextsGiveNothing) {
   SetEncryptionPassword(QStringLiteral("LA8JWFoXi2g"));
-  const struct {
-    QByteArray bytes;
-    const char* reason;
-  } cases[] = {
+  const struct { QByteArray bytes; const char* reason; } cases[] = {
       {QByteArray(8, '\0'), "Data not a multiple of buffer size"},
       {QByteArray(10, '\0'), "Data not a multiple of buffer size"},
       {QByteArray(1, '\x08') + QByteArray(8, 'x'), "The extra byte count is too large"},
