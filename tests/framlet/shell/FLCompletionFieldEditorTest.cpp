@@ -256,13 +256,7 @@ TEST_F(FieldEditorTest, TypeAheadAppendsTheOfferedCompletionSelected) {
   EXPECT_EQ(editor->textCursor().selectedText(), QStringLiteral("in"));
   EXPECT_EQ(grid->ranges.back(), (FLTextRange{1, 1}));
 
-  const struct {
-    const char* text;
-    QStringList offered;
-    int index;
-    bool caretAtEnd;
-    const char* after;
-  } cases[] = {
+  const struct { const char* text; QStringList offered; int index; bool caretAtEnd; const char* after; } cases[] = {
       {"=s", {"sum", "sin"}, -1, true, "=sum"},     // a bad index takes the first
       {"=s", {"sum", "sin"}, 5, true, "=sum"},
       {"=s", {"sum"}, 0, false, "=s"},              // caret not at the end

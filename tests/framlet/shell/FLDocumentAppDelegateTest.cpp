@@ -63,12 +63,8 @@ TEST_F(DelegateTest, ReopenedDocumentsOpenBackToFrontAndHandedOverOnesAfterThem)
 
 TEST_F(DelegateTest, HoldingControlOptionAndCommandSkipsTheReopenList) {
   const QString path = file(QStringLiteral("a.txt"));
-  const struct {
-    Qt::KeyboardModifiers held;
-    bool reopens;
-  } cases[] = {
-      {kSkipReopenModifiers, false},
-      {Qt::ControlModifier | Qt::AltModifier, true},
+  const struct { Qt::KeyboardModifiers held; bool reopens; } cases[] = {
+      {kSkipReopenModifiers, false}, {Qt::ControlModifier | Qt::AltModifier, true},
       {Qt::MetaModifier | Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, false},
   };
   for (const auto& entry : cases) {
@@ -231,11 +227,7 @@ TEST_F(DelegateTest, PrivateDocumentsAndTheMakersFolderStayOutOfTheReopenList) {
 }
 
 TEST(PathInFolderTest, ComparesWholeComponents) {
-  const struct {
-    const char* path;
-    const char* folder;
-    bool inside;
-  } cases[] = {
+  const struct { const char* path; const char* folder; bool inside; } cases[] = {
       {"/d/Orvandel/x", "/d/Orvandel", true},       {"/d/Orvandel", "/d/Orvandel", true},
       {"/d/Orvandel Tools/x", "/d/Orvandel", false}, {"/d/OrvandelX", "/d/Orvandel", false},
       {"/d/Orvandel/../y", "/d/Orvandel", false},    {"/d/Orvandel/x", "/d/Orvandel/", true},

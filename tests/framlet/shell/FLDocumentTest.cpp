@@ -100,10 +100,7 @@ TEST_F(DocumentSaveTest, AWriterThatFailsLeavesTheOldDocumentAndNoTemporaryFile)
 }
 
 TEST_F(DocumentSaveTest, ASaveKilledBetweenTheTwoRenamesLeavesAReadableDocument) {
-  const struct {
-    bool asPackage;
-    bool backups;
-  } cases[] = {{true, true}, {true, false}, {false, true}, {false, false}};
+  const struct { bool asPackage; bool backups; } cases[] = {{true, true}, {true, false}, {false, true}, {false, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "package " << c.asPackage << " backups " << c.backups);
     clearFolder();
@@ -127,9 +124,8 @@ TEST_F(DocumentSaveTest, ASaveKilledBetweenTheTwoRenamesLeavesAReadableDocument)
     EXPECT_TRUE(alerts.value(0).startsWith(QLatin1String("Save failed.|")));
     EXPECT_EQ(document.filePath(), target);
     // No temporary or set-aside item stays behind.
-    for (const QString& entry : entries()) {
+    for (const QString& entry : entries())
       EXPECT_TRUE(entry == QLatin1String("Budget.Numlet") || entry == QLatin1String("Budget~.Numlet")) << entry.toStdString();
-    }
   }
 }
 
@@ -210,11 +206,7 @@ TEST_F(DocumentSaveTest, AFileItsOwnerMayNotWriteIsLockedInTheTitle) {
 
 TEST(SafeSave, UniqueNamesCountUpFromTwo) {
   QTemporaryDir folder;
-  const struct {
-    QString base, extension;
-    QStringList existing;
-    QString expected;
-  } cases[] = {
+  const struct { QString base, extension; QStringList existing; QString expected; } cases[] = {
       {QStringLiteral("Report"), QString(), {}, QStringLiteral("Report")},
       {QStringLiteral("Report"), QString(), {QStringLiteral("Report")}, QStringLiteral("Report 2")},
       {QStringLiteral("Report"), QStringLiteral("html"), {QStringLiteral("Report.html"), QStringLiteral("Report 2.html")},

@@ -70,9 +70,8 @@ TEST_F(FavoriteColorsTest, ReAddingMovesAColourToTheEndOrFront) {
 }
 
 TEST_F(FavoriteColorsTest, BlackWhiteAndNoColourAreNeverAdded) {
-  for (Kolor kolor : {g_blackKolor, kWhiteKolor, kNoKolor, Kolor(0), Kolor(0x65000000)}) {
+  for (Kolor kolor : {g_blackKolor, kWhiteKolor, kNoKolor, Kolor(0), Kolor(0x65000000)})
     FLFavoriteColorManager::addKolor(kolor, true);
-  }
   EXPECT_EQ(FLFavoriteColorManager::kolorCount(), 0);
   EXPECT_EQ(posts, 0);
   FLFavoriteColorManager::deleteKolor(kRed);  // not a favourite

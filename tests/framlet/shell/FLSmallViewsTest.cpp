@@ -161,10 +161,7 @@ TEST(FLDisclosureCellTest, PointsRightWhenClosedAndDownWhenOpen) {
 }
 
 TEST(CenterRowTest, RowsNearAnEdgeComeToAThird) {
-  struct Case {
-    int visibleTop, visibleHeight, header, rowTop, rowHeight;
-    std::optional<int> target;
-  } const cases[] = {
+  struct Case { int visibleTop, visibleHeight, header, rowTop, rowHeight; std::optional<int> target; } const cases[] = {
       {0, 300, 0, 140, 20, std::nullopt},  // in the middle: stays
       {100, 300, 0, 110, 20, 0},           // at the top: scroll up a third
       {100, 300, 0, 90, 20, 0},            // above the top

@@ -64,10 +64,7 @@ TEST(ToolbarSegmentsTest, WidthsAddUpToTheBar) {
 
 TEST(ToolbarSegmentsTest, PointsFindTheirTab) {
   const std::vector<double> widths{43, 46, 41};
-  const struct {
-    QPointF point;
-    int64_t tab;
-  } cases[] = {
+  const struct { QPointF point; int64_t tab; } cases[] = {
       {{0, 10}, 0},   {{42.9, 10}, 0}, {{43, 10}, 1}, {{88.9, 10}, 1}, {{89, 10}, 2},
       {{129, 21}, 2}, {{10, -1}, -1},  {{10, 22}, -1}, {{500, 5}, 2},
   };
@@ -76,15 +73,8 @@ TEST(ToolbarSegmentsTest, PointsFindTheirTab) {
 }
 
 TEST(ToolbarConfigTest, StoredValuesAreReadWithinRange) {
-  const struct {
-    QVariantMap stored;
-    bool canCustomize;
-    int mode;
-    bool shown;
-    QStringList ids;
-  } cases[] = {
-      {{}, true, 1, true, {}},
-      {{{"TB Display Mode", 0}}, true, 1, true, {}},
+  const struct { QVariantMap stored; bool canCustomize; int mode; bool shown; QStringList ids; } cases[] = {
+      {{}, true, 1, true, {}}, {{{"TB Display Mode", 0}}, true, 1, true, {}},
       {{{"TB Display Mode", 7}}, true, 1, true, {}},
       {{{"TB Display Mode", 3}, {"TB Is Shown", false}}, true, 3, false, {}},
       {{{"TB Display Mode", 2}, {"TB Item Identifiers", QStringList{"a", "b"}}}, true, 2, true, {"a", "b"}},
@@ -105,12 +95,8 @@ TEST(ToolbarConfigTest, StoredValuesAreReadWithinRange) {
 
 TEST(ToolbarLayoutTest, CellWidthsFollowTheMode) {
   std::vector<FLToolbarTool> tools{Icon(20), Icon(50), Tool(kFLToolView, 40, 130), Space()};
-  const struct {
-    int mode;
-    std::vector<double> widths;
-  } cases[] = {
-      {kFLToolbarIconAndText, {32, 50, 130, 32}},
-      {kFLToolbarIconOnly, {32, 32, 130, 32}},
+  const struct { int mode; std::vector<double> widths; } cases[] = {
+      {kFLToolbarIconAndText, {32, 50, 130, 32}}, {kFLToolbarIconOnly, {32, 32, 130, 32}},
       {kFLToolbarTextOnly, {20, 50, 40, 32}},
   };
   for (const auto& c : cases) {
@@ -196,10 +182,7 @@ TEST(ToolbarLayoutTest, HitsNeedAnEnabledToolUnderThePoint) {
   EXPECT_EQ(tools[1].x, 56);
   EXPECT_EQ(tools[2].x, 104);
   EXPECT_EQ(tools[3].x, 144);
-  const struct {
-    QPointF point;
-    int64_t index;
-  } cases[] = {
+  const struct { QPointF point; int64_t index; } cases[] = {
       {{8, 4}, 0},  {{39, 35}, 0}, {{20, 40}, kFLToolNotFound},  // the label below the icon
       {{60, 10}, kFLToolNotFound}, {{110, 10}, 2}, {{tools[3].rect.x() + 1, 10}, kFLToolNotFound},
       {{4, 10}, kFLToolNotFound},

@@ -11,15 +11,9 @@ namespace {
 
 // What the fake keeps in each 48-byte buffer: a heap payload (so that a missed or repeated free
 // shows under the address sanitizer) and the step's number.
-struct Record {
-  int* payload;
-  int32_t value;
-  int32_t merges;
-};
+struct Record { int* payload; int32_t value; int32_t merges; };
 
-struct Context {
-  int32_t value;
-};
+struct Context { int32_t value; };
 
 class FakeDelegate : public FLUndoDelegate {
  public:
@@ -139,17 +133,9 @@ TEST_F(FLUndoManagerTest, TwentySixthStepDropsTheFirst) {
 
 TEST_F(FLUndoManagerTest, CoalescingMergesOnlyWhileGroupingIsAllowed) {
   enum Between { kNothing, kSuppress, kUndoOther, kOtherDescriptor };
-  struct {
-    const char* name;
-    bool merge;
-    Between between;
-    std::vector<int32_t> steps;
-    int asked;
-  } cases[] = {
-      {"delegate merges", true, kNothing, {1}, 1},
-      {"delegate declines", false, kNothing, {1, 2}, 1},
-      {"after suppressCoalescing", true, kSuppress, {1, 2}, 0},
-      {"after an undo", true, kUndoOther, {1, 2}, 0},
+  struct { const char* name; bool merge; Between between; std::vector<int32_t> steps; int asked; } cases[] = {
+      {"delegate merges", true, kNothing, {1}, 1}, {"delegate declines", false, kNothing, {1, 2}, 1},
+      {"after suppressCoalescing", true, kSuppress, {1, 2}, 0}, {"after an undo", true, kUndoOther, {1, 2}, 0},
       {"another descriptor on top", true, kOtherDescriptor, {1, 9, 2}, 0},
   };
   for (const auto& c : cases) {
