@@ -143,10 +143,7 @@ TEST(Atoms, DifferencesTurnTheOldRecordIntoTheNew) {
 }
 
 TEST(Atoms, TheSizeStepMovesAlongTheLadder) {
-  struct {
-    uint16_t direction;
-    int16_t expected;
-  } cases[] = {{1, 56}, {0, 40}};
+  struct { uint16_t direction; int16_t expected; } cases[] = {{1, 56}, {0, 40}};
   for (const auto& c : cases) {
     PropRecord chars = BaseProps(kPropChar);
     chars.set<int16_t>(CharField::size, 48);

@@ -9,20 +9,12 @@
 namespace {
 
 TEST(Clipboard, CaretCodesTranslate) {
-  struct {
-    QString in;
-    bool special;
-    QString out;
-  } cases[] = {
-      {QStringLiteral("a^tb"), false, QStringLiteral("a\tb")},
-      {QStringLiteral("^^t"), false, QStringLiteral("^t")},
-      {QStringLiteral("^q"), false, QStringLiteral("^q")},
-      {QStringLiteral("^c"), true, QString(QChar(2))},
-      {QStringLiteral("^c"), false, QString()},
-      {QStringLiteral("x^c"), true, QStringLiteral("x")},
+  struct { QString in; bool special; QString out; } cases[] = {
+      {QStringLiteral("a^tb"), false, QStringLiteral("a\tb")}, {QStringLiteral("^^t"), false, QStringLiteral("^t")},
+      {QStringLiteral("^q"), false, QStringLiteral("^q")}, {QStringLiteral("^c"), true, QString(QChar(2))},
+      {QStringLiteral("^c"), false, QString()}, {QStringLiteral("x^c"), true, QStringLiteral("x")},
       {QStringLiteral("^p^m^n^l^-"), false, QString::fromUtf16(u"\n\u000B\u000C\u2028\u00AD")},
-      {QStringLiteral("^"), false, QStringLiteral("^")},
-      {QStringLiteral("ab^"), false, QStringLiteral("ab^")},
+      {QStringLiteral("^"), false, QStringLiteral("^")}, {QStringLiteral("ab^"), false, QStringLiteral("ab^")},
       {QStringLiteral("^>"), true, QString(QChar(4))},
   };
   for (const auto& c : cases) {

@@ -10,9 +10,7 @@
 namespace {
 
 TEST(Edit, RegisteredRangesFollowAnInsertionByTheirFlags) {
-  const struct {
-    uint32_t first, limit, flags, expectedFirst, expectedLimit;
-  } cases[] = {
+  const struct { uint32_t first, limit, flags, expectedFirst, expectedLimit; } cases[] = {
       // Insertion of 3 units at 16.
       {16, 18, 0, 16, 21},                   // starts at the point: keeps its first cp and grows
       {16, 18, kRegisterMovePast, 19, 21},   // moves past the new text
@@ -34,9 +32,7 @@ TEST(Edit, RegisteredRangesFollowAnInsertionByTheirFlags) {
 }
 
 TEST(Edit, RegisteredRangesFollowADeletion) {
-  const struct {
-    uint32_t first, limit, expectedFirst, expectedLimit;
-  } cases[] = {
+  const struct { uint32_t first, limit, expectedFirst, expectedLimit; } cases[] = {
       {14, 20, 14, 17}, {16, 18, 16, 16}, {17, 20, 16, 17}, {19, 20, 16, 17}, {14, 16, 14, 16}, {20, 21, 17, 18},
   };
   for (const auto& c : cases) {

@@ -139,10 +139,7 @@ TEST(Knots, KnotDataAndPropertiesGoToEachKink) {
 }
 
 TEST(Knots, EditPiecesAroundKnots) {
-  struct Knot {
-    uint32_t type;
-    std::vector<int> offsets;
-  };
+  struct Knot { uint32_t type; std::vector<int> offsets; };
   const struct {
     const char* pattern;
     std::vector<Knot> knots;
@@ -204,10 +201,7 @@ TEST(Knots, InsertingOverTheTextOfATwoKinkKnotKeepsBothKinks) {
 }
 
 TEST(Knots, DeletingTheBodysLastParagraph) {
-  const struct {
-    int first;
-    QString expected;
-  } cases[] = {
+  const struct { int first; QString expected; } cases[] = {
       {5, QStringLiteral("abc\nd\n\n")},  // from its middle: the mark stays
       {4, QStringLiteral("abc\n\n")},     // from its first character: the mark goes too
       {0, QStringLiteral("\n\n")},        // the body's first paragraph always keeps one mark
@@ -266,11 +260,7 @@ TEST(Knots, VisiblePositionsSkipHiddenKnotText) {
   // 0 a, 1 link begin, 2 u, 3 link middle, 4 t, 5 link end, 6 b
   KnotDoc doc(QStringLiteral("a<u<t<b"));
   doc.AddKnot(kKnotLink, {1, 3, 5});
-  const struct {
-    int from;
-    bool forward;
-    int expected;
-  } cases[] = {
+  const struct { int from; bool forward; int expected; } cases[] = {
       {0, true, 0},   // plain text is visible
       {1, true, 1},   // a link's begin kink is shown
       {2, true, 6},   // its address is hidden: on to the link's end

@@ -22,10 +22,7 @@ class RecordingLayout : public GMLayoutService {
   void AdjustPaneForEdit(GlimmetDoc*, Pane*, uint32_t first, uint32_t limit, int64_t delta) override {
     edits.push_back({first, limit, delta});
   }
-  struct Edit {
-    uint32_t first, limit;
-    int64_t delta;
-  };
+  struct Edit { uint32_t first, limit; int64_t delta; };
   std::vector<std::pair<DocRange, bool>> invalidated;
   std::vector<Edit> edits;
 };

@@ -53,9 +53,7 @@ TEST(Properties, BadFontSizeIsInternedAsItIsAndReadsBackAsTwelvePoints) {
 }
 
 TEST(Properties, FontSizeLadder) {
-  const struct {
-    int points, steps, expected;
-  } cases[] = {
+  const struct { int points, steps, expected; } cases[] = {
       {11, 1, 12},  {12, 1, 14}, {24, 1, 36},  {2000, 1, 2000}, {10, -1, 9}, {24, -1, 22},
       {36, -1, 24}, {4, -1, 4},  {25, -1, 24}, {12, 2, 16},     {36, -2, 22},
   };

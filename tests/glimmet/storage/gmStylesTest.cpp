@@ -147,10 +147,7 @@ TEST(Styles, ACyclicBasedOnChainEnds) {
 TEST(Styles, ImportingANameTakenByAnotherKindCountsUp) {
   GlimmetDocPtr source = DocWithBody(QStringLiteral("x"));
   const uint32_t body = NewUserStyle(source.get(), QStringLiteral("Body"), kPropPara);
-  struct {
-    QStringList taken;
-    QString expected;
-  } cases[] = {{{QStringLiteral("Body")}, QStringLiteral("Body1")},
+  struct { QStringList taken; QString expected; } cases[] = {{{QStringLiteral("Body")}, QStringLiteral("Body1")},
                {{QStringLiteral("Body"), QStringLiteral("Body1")}, QStringLiteral("Body2")}};
   for (const auto& c : cases) {
     GlimmetDocPtr destination = DocWithBody(QStringLiteral("y"));
