@@ -24,10 +24,7 @@ class PaletteGuard {
 };
 
 TEST(Appearance, DarkIsJudgedFromTheWindowColoursLightness) {
-  struct {
-    const char* window;
-    bool dark;
-  } cases[] = {
+  struct { const char* window; bool dark; } cases[] = {
       {"#000000", true},  {"#FFFFFF", false}, {"#7F7F7F", true},  {"#808080", false},
       {"#2D2D30", true},  {"#ECECEC", false}, {"#0000A0", true},  {"#FFFF80", false},
   };
