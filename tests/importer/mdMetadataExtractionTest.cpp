@@ -19,13 +19,9 @@ using Result = MDImporterPlugIn::Result;
 constexpr const char* kCreator = "Tamsel Calculator";
 
 TEST(ExtractTextContent, TakesEachCellSpanUnescapedWithoutAFormulasEqualsSign) {
-  struct Case {
-    const char* xml;
-    const char16_t* content;
-  };
+  struct Case { const char* xml; const char16_t* content; };
   const Case cases[] = {
-      {"<cell><f>=SUM(A1:A3)</f></cell>", u" SUM(A1:A3)"},
-      {"<f>a &lt; b</f>", u" a < b"},
+      {"<cell><f>=SUM(A1:A3)</f></cell>", u" SUM(A1:A3)"}, {"<f>a &lt; b</f>", u" a < b"},
       {"<f>first</f>\n<f>second</f>", u" first second"},
       {"<f>R&amp;D &quot;x&quot; &gt; 2</f>", u" R&D \"x\" > 2"},
       {"<f>&amp;lt;</f>", u" &lt;"},  // undone once only
@@ -36,8 +32,7 @@ TEST(ExtractTextContent, TakesEachCellSpanUnescapedWithoutAFormulasEqualsSign) {
       {"<note>n</note><f>x</f><val>1</val>", u" x"},
       {"<F>upper</F><f >spaced</f>", u""},  // the tag is matched literally
       {"<f>x", u""},  // fewer than two characters after "<f>": the scan ends
-      {"<f>x</f><f>y", u" x"},
-      {"<f>ok</f><f>unclosed</F>", u" ok"},
+      {"<f>x</f><f>y", u" x"}, {"<f>ok</f><f>unclosed</F>", u" ok"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ExtractTextContent(QString::fromUtf8(c.xml)), QString::fromUtf16(c.content)) << c.xml;

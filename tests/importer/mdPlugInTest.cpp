@@ -51,10 +51,7 @@ TEST_F(PlugInBindingTest, QueriesSetTheImportSlotAndCountAReference) {
   const auto byURL = exported<void*>("GetMetadataForURL");
   ASSERT_NE(byPath, nullptr);
   ASSERT_NE(byURL, nullptr);
-  struct Query {
-    const char* interfaceID;
-    void* slotAfter;
-  };
+  struct Query { const char* interfaceID; void* slotAfter; };
   // The base interface leaves the slot as the query before it set it.
   const Query queries[] = {{kMDIUnknownUUIDString, nullptr},
                            {kMDImporterInterfaceIDString, byPath},
