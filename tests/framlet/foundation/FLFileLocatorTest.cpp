@@ -49,8 +49,7 @@ TEST(FLFileLocator, ReadsTextArchivesAndRejectsOthers) {
       EXPECT_EQ(locator->method(), c.method) << c.text;
       EXPECT_EQ(locator->path(), QString::fromUtf8(c.path)) << c.text;
     }
-    if (c.logged)
-      EXPECT_TRUE(log.contains(QString::fromUtf8(c.logged))) << c.text;
+    if (c.logged) EXPECT_TRUE(log.contains(QString::fromUtf8(c.logged))) << c.text;
     else
       EXPECT_TRUE(log.entries().isEmpty()) << c.text;
   }

@@ -39,8 +39,7 @@ TEST(CharacterClasses, EveryUnitHasThePythonClass) {
     const uint32_t last = fields[1].toUInt(nullptr, 16);
     const uint32_t expected = fields[2].toUInt();
     ASSERT_EQ(first, next);
-    for (uint32_t u = first; u <= last; ++u)
-      ASSERT_EQ(TypeOfChar(char16_t(u)), expected) << std::hex << "U+" << u;
+    for (uint32_t u = first; u <= last; ++u) ASSERT_EQ(TypeOfChar(char16_t(u)), expected) << std::hex << "U+" << u;
     next = last + 1;
   }
   EXPECT_EQ(next, 0x10000u);

@@ -126,8 +126,7 @@ TEST(FlDates, ParseIntoDayIndexAcceptsAndRefusesWithItsMessages) {
   for (const auto& c : cases) {
     QString message = QStringLiteral("stale");
     EXPECT_EQ(ParseIntoDayIndex(QString::fromUtf8(c.text), &message), c.expected) << c.text;
-    if (c.message)
-      EXPECT_EQ(message, QString::fromUtf8(c.message)) << c.text;
+    if (c.message) EXPECT_EQ(message, QString::fromUtf8(c.message)) << c.text;
     else
       EXPECT_TRUE(message.isNull()) << c.text << ": " << message.toStdString();
   }

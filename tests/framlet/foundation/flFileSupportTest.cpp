@@ -40,8 +40,7 @@ TEST(FlFileSupport, UniqueFileNameCleansTheNameAndAvoidsTakenOnes) {
       {"x", "../y", "x...y"},
   };
   for (const auto& c : cases) {
-    const QString path =
-        UniqueFileNameCore(folder.path(), QString::fromUtf8(c.name), QString::fromUtf8(c.extension));
+    const QString path = UniqueFileNameCore(folder.path(), QString::fromUtf8(c.name), QString::fromUtf8(c.extension));
     EXPECT_EQ(path, folder.path() + "/" + c.expected) << c.name << " + " << c.extension;
     EXPECT_EQ(QFileInfo(path).absolutePath(), folder.path());
   }
