@@ -42,10 +42,8 @@ std::pair<int, int> ModelParagraph(const Model& model, int i) {
   if (text != model.text) return ::testing::AssertionFailure() << "text differs";
   if (CharacterAtCp(doc, uint32_t(doc->userLength)) != u'\n') return ::testing::AssertionFailure() << "final mark";
   for (int i = 0; i < model.text.size(); ++i) {
-    if (RunAt(doc->charRuns, body + i) != model.chars[i])
-      return ::testing::AssertionFailure() << "char props at " << i;
-    if (RunAt(doc->paraRuns, body + i) != model.paras[i])
-      return ::testing::AssertionFailure() << "para props at " << i;
+    if (RunAt(doc->charRuns, body + i) != model.chars[i]) return ::testing::AssertionFailure() << "char props at " << i;
+    if (RunAt(doc->paraRuns, body + i) != model.paras[i]) return ::testing::AssertionFailure() << "para props at " << i;
   }
   for (uint32_t i = 1; i < doc->charRuns.count(); ++i)
     if (doc->charRuns.cpAt(i) <= doc->charRuns.cpAt(i - 1)) return ::testing::AssertionFailure() << "char runs order";

@@ -234,13 +234,6 @@ TEST(Edit, ApplyingParagraphPropertiesCoversWholeParagraphs) {
     bool centred;
   } cases[] = {{0, false}, {3, false}, {4, true}, {7, true}, {8, false}, {13, false}};
   for (const auto& c : cases) EXPECT_EQ(ParaAt(doc.get(), kBody + c.offset).index == centred, c.centred) << c.offset;
-  LogCapture capture;
-  PropRecord list = BaseProps(kPropList);
-  EXPECT_FALSE(ApplyPropsToRange({doc.get(), kBody, kBody + 1}, list));
-  EXPECT_EQ(SplitRuns({doc.get(), kBody + 2, kBody + 2}, nullptr, kPropChar, nullptr, kGMNone), kGMNone);
-  EXPECT_EQ(SplitRuns({doc.get(), kBody, kBody + 2}, nullptr, 2, nullptr, kGMNone), kGMNone);
-  EXPECT_EQ(capture.assertMessages(), (QStringList{QStringLiteral("Bad propType"), QStringLiteral("Not a valid range"),
-                                                   QStringLiteral("Bad propType")}));
 }
 
 TEST(Edit, KeepEachRunsFontWhenTheFontFieldSaysSo) {

@@ -153,15 +153,4 @@ TEST(Properties, DefaultListRecordIsAppendedNotInterned) {
   EXPECT_EQ(doc->props.size(), before + 1);
 }
 
-TEST(Properties, BadKindsAreReported) {
-  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
-  LogCapture capture;
-  PropRecord record = BaseProps(kPropNone);
-  record.kind = 9;
-  EXPECT_EQ(IndexForProperties(doc.get(), &record), kGMNone);
-  SetDefaultProperties(doc.get(), kPropFrame, &record);
-  EXPECT_EQ(capture.assertMessages(),
-            (QStringList{QStringLiteral("Bad propType"), QStringLiteral("Bad propType"), QStringLiteral("Bad propType")}));
-}
-
 }  // namespace
