@@ -89,8 +89,7 @@ TEST_F(MetadataExtractionTest, AnotherContentTypeGivesNothingAtAll) {
 
 TEST_F(MetadataExtractionTest, PackageWithoutCellsGivesAnEmptyTextContent) {
   MDHostAttributes attributes;
-  EXPECT_EQ(import(package(QStringLiteral("Empty.Numlet"), "<spreadsheet ver=\"1\"/>"), &attributes),
-            Result::Supplied);
+  EXPECT_EQ(import(package(QStringLiteral("Empty.Numlet"), "<spreadsheet ver=\"1\"/>"), &attributes), Result::Supplied);
   EXPECT_EQ(attributes.value(kMDItemTextContent), QByteArray(""));
   EXPECT_FALSE(attributes.value(kMDItemTextContent).isNull());
 }

@@ -90,8 +90,7 @@ TEST_F(PlugInBindingTest, QueryForAnotherInterfaceAnswersNoInterfaceAndKeepsTheC
   // Still one reference: AddRef gives 2.
   EXPECT_EQ(Table(instance)->AddRef(instance), 2u);
   EXPECT_EQ(Table(instance)->Release(instance), 1u);
-  EXPECT_EQ(Table(instance)->QueryInterface(instance, UUIDBytes(kMDIUnknownUUIDString), nullptr),
-            kMDResultNullPointer);
+  EXPECT_EQ(Table(instance)->QueryInterface(instance, UUIDBytes(kMDIUnknownUUIDString), nullptr), kMDResultNullPointer);
   EXPECT_EQ(Table(instance)->Release(instance), 0u);
 }
 

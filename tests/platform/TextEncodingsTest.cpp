@@ -63,8 +63,7 @@ TEST(TextEncodings, SingleBytePagesDecodeEveryByteAsPythonDoes) {
       if (expected == "-") continue;  // left undefined by Python; ICU may map it or not
       ASSERT_TRUE(text.has_value()) << qPrintable(codec) << " byte " << b;
       ASSERT_EQ(text->size(), 1) << qPrintable(codec) << " byte " << b;
-      EXPECT_EQ(text->at(0).unicode(), expected.toUShort(nullptr, 16))
-          << qPrintable(codec) << " byte " << b;
+      EXPECT_EQ(text->at(0).unicode(), expected.toUShort(nullptr, 16)) << qPrintable(codec) << " byte " << b;
       // Every byte that reads as a character writes back as the same byte.
       const std::optional<QByteArray> back = EncodeText(*text, encoding);
       ASSERT_TRUE(back.has_value()) << qPrintable(codec) << " byte " << b;
