@@ -27,8 +27,6 @@ class SharedTable {
 
 std::unique_ptr<FLXmlDecoder> Decode(const QString& body) { return FLXmlDecoder::withString(kDeclaration + body); }
 
-// ----- accepting a text
-
 TEST(FLXmlDecoder, AcceptsOnlyTextsThatBeginWithTheDeclarationOrAnSvgRoot) {
   struct { const char* text; bool accepted; bool svg; } cases[] = {
       {"<?xml version=\"1.0\"?><a/>", true, false},
@@ -54,8 +52,6 @@ TEST(FLXmlDecoder, DataMustBeUtf8AndMayStartWithAByteOrderMark) {
   EXPECT_FALSE(FLXmlDecoder::withData(QByteArray("<?xml version=\"1.0\"?>\n<a>\xFF\xFE</a>\n")));
 }
 
-// ----- reading tags
-
 TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
   // The declaration with its newline takes offsets 0x00-0x26; the body starts at 0x27.
   ASSERT_EQ(kDeclaration.size(), 0x27);
@@ -77,8 +73,6 @@ TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
   }
 }
 
-// ----- escapes
-
 TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
   struct { const char16_t* text; const char16_t* expected; } cases[] = {
       {u"&#x41;&#66;&amp;", u"AB&"}, {u"&quot;&lt;&gt;&apos;&nbsp;&amp;", u"\"<>'\u00A0&"},
@@ -99,8 +93,6 @@ TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
         << QString::fromUtf16(c.text).toStdString();
   }
 }
-
-// ----- moving over elements
 
 const QString kNested = QStringLiteral(
     "<r>\n\t<a n=\"1\">\n\t\t<a>inner</a>\n\t\t<!-- </a> -->\n\t\t<![CDATA[</a>]]>\n\t</a>\n\t<b/>\n"
@@ -176,8 +168,6 @@ TEST(FLXmlDecoder, CoalescingGathersMixedContentIntoOneValue) {
   }
 }
 
-// ----- round trips through the writer
-
 // A made-up table of 88 tags with every kind of name character, standing in for the spreadsheet's.
 std::vector<FLXmlTagKey> TestTags() {
   static std::vector<QByteArray> names;
@@ -242,7 +232,6 @@ class RandomDocument {
     const int32_t key = int32_t(tag.key);
     const uint32_t shape = depthLeft > 0 ? random_() % 5 : random_() % 3;
     if (level == 0 || shape >= 3) {
-      // Children follow.
       encoder.openTag(name);
       const size_t at = events_.size();
       events_.push_back({key, true, false, level + 1, QString(), attributes});
