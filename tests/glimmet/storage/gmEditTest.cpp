@@ -177,40 +177,37 @@ TEST(Edit, AFailedCopyLeavesTheTargetUnchanged) {
 }
 
 TEST(Edit, CopyingWithinOneDocumentReadsTheTextAsItWasBefore) {
-  // A copy that reads its source one unit at a time while writing, as a piecewise copy does.
-  SetCopyRangeHook([](DocRange* target, const DocRange& source) {
-    uint32_t at = target->first;
-    for (uint32_t cp = source.first; cp < source.limit; ++cp, ++at) {
-      const char16_t unit = CharacterAtCp(source.doc, cp);
-      if (!ReplaceRangeSimple({target->doc, at, at}, nullptr, &unit, 1)) return false;
+  // The document's own copy, then one that reads its source a unit at a time while writing, as a
+  // piecewise copy does.
+  for (const bool piecewise : {false, true}) {
+    SCOPED_TRACE(piecewise);
+    if (piecewise) {
+      SetCopyRangeHook([](DocRange* target, const DocRange& source) {
+        uint32_t at = target->first;
+        for (uint32_t cp = source.first; cp < source.limit; ++cp, ++at) {
+          const char16_t unit = CharacterAtCp(source.doc, cp);
+          if (!ReplaceRangeSimple({target->doc, at, at}, nullptr, &unit, 1)) return false;
+        }
+        target->limit = at;
+        return true;
+      });
     }
-    target->limit = at;
-    return true;
-  });
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdef"));
-  LogCapture capture;
-  const DocRange from{doc.get(), 14, 18};
-  DocRange target{doc.get(), 15, 15};
-  ASSERT_TRUE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
-  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbcdef\n\n"));
-  EXPECT_EQ(target, (DocRange{doc.get(), 15, 19}));
-  EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Copying within same doc")});
-  // Copying over a selection replaces it.
-  const DocRange word{doc.get(), 14, 16};
-  DocRange selection{doc.get(), 20, 24};
-  ASSERT_TRUE(ReplaceRangeCore(&selection, &word, nullptr, 0, false));
-  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbaa\n\n"));
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdef"));
+    LogCapture capture;
+    const DocRange from{doc.get(), 14, 18};
+    DocRange target{doc.get(), 15, 15};
+    ASSERT_TRUE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
+    EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbcdef\n\n"));
+    EXPECT_EQ(target, (DocRange{doc.get(), 15, 19}));
+    if (!piecewise) continue;
+    EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Copying within same doc")});
+    // Copying over a selection replaces it.
+    const DocRange word{doc.get(), 14, 16};
+    DocRange selection{doc.get(), 20, 24};
+    ASSERT_TRUE(ReplaceRangeCore(&selection, &word, nullptr, 0, false));
+    EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbaa\n\n"));
+  }
   InstallDocumentCopy();
-}
-
-TEST(Edit, TheDocumentCopyCopiesWithinOneDocument) {
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdef"));
-  LogCapture capture;
-  const DocRange from{doc.get(), 14, 18};
-  DocRange target{doc.get(), 15, 15};
-  ASSERT_TRUE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
-  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbcdef\n\n"));
-  EXPECT_EQ(target, (DocRange{doc.get(), 15, 19}));
 }
 
 TEST(Edit, ReplacingAllThePaneShowsKeepsItsLastParagraphMark) {
