@@ -62,8 +62,7 @@ TEST(FLFileLocator, BookmarksAndTheSandboxMarkSurviveTheTextArchive) {
   locator.setBookmark(bookmark);
   locator.setSandboxed(true);
 
-  const QString plain = locator.archive(false);
-  const QString escaped = locator.archive(true);
+  const QString plain = locator.archive(false), escaped = locator.archive(true);
   EXPECT_EQ(plain.split(QLatin1Char('.')).size(), 6);
   EXPECT_TRUE(plain.contains(QLatin1Char('\n')));  // the Base64 text's own line break
   EXPECT_FALSE(escaped.contains(QLatin1Char('\n')));

@@ -38,8 +38,7 @@ class FLLoggerTest : public testing::Test {
   QTemporaryDir folder_;
   std::unique_ptr<FLLogger> logger_;
   std::map<QString, QByteArray> toolOutput_;
-  QStringList calls_;
-  QStringList alerts_;
+  QStringList calls_, alerts_;
 };
 
 TEST_F(FLLoggerTest, AFullFileKeepsTheLinesAfterItsMiddle) {
@@ -54,8 +53,7 @@ TEST_F(FLLoggerTest, AFullFileKeepsTheLinesAfterItsMiddle) {
   logger_->logString(QStringLiteral("after the cut"));
 
   const QByteArray result = ReadFileBytes(logger_->logFilePath());
-  const qsizetype middle = contents.size() / 2;
-  const qsizetype cut = contents.indexOf('\n', middle) + 1;
+  const qsizetype middle = contents.size() / 2, cut = contents.indexOf('\n', middle) + 1;
   ASSERT_TRUE(result.startsWith(contents.mid(cut))) << result.left(200).toStdString();
   const QString entry = QString::fromUtf8(result.mid(contents.size() - cut));
   EXPECT_TRUE(QRegularExpression(QLatin1Char('^') + HeaderPattern() + QStringLiteral("after the cut\n$"))
@@ -65,8 +63,7 @@ TEST_F(FLLoggerTest, AFullFileKeepsTheLinesAfterItsMiddle) {
 }
 
 TEST_F(FLLoggerTest, EntriesFromManyThreadsAreAllKeptWhole) {
-  constexpr int kThreads = 4;
-  constexpr int kMessages = 50;
+  constexpr int kThreads = 4, kMessages = 50;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([this, t] {

@@ -182,8 +182,7 @@ std::vector<FLXmlTagKey> TestTags() {
 
 struct Event {
   int32_t key;
-  bool startTag;
-  bool endTag;
+  bool startTag, endTag;
   int64_t level;
   QString value;
   QHash<QString, QString> attributes;

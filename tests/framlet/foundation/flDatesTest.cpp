@@ -72,8 +72,7 @@ TEST(FlDates, AddToDayIndexMatchesPythonRelativeDelta) {
   QFile file(TestDataPath(QStringLiteral("dates/shifts.txt")));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
   QTextStream in(&file);
-  int count = 0;
-  int mismatches = 0;
+  int count = 0, mismatches = 0;
   while (!in.atEnd()) {
     qint64 start = 0, years = 0, months = 0, days = 0, expected = -1;
     in >> start >> years >> months >> days >> expected;

@@ -65,8 +65,7 @@ TEST(FlFileSupport, UniqueFileNameFallsBackToAGuidAfterNinetyNine) {
 }
 
 TEST(FlFileSupport, GiveUserFilePermissionsAddsOwnerReadAndWriteOnlyThroughTheTree) {
-  QTemporaryDir root;
-  QTemporaryDir outside;
+  QTemporaryDir root, outside;
   const QString package = root.filePath("Budget.numlet");
   ASSERT_TRUE(QDir().mkpath(package + "/Images/deep"));
   Touch(package + "/document.xml");

@@ -36,8 +36,7 @@ TEST(FlFormatString, LetterLabelsRomanNumeralsAndFootnotes) {
 }
 
 TEST(FlFormatString, Integers) {
-  const int64_t big = 1234567;
-  const int64_t smallest = std::numeric_limits<int64_t>::min();
+  const int64_t big = 1234567, smallest = std::numeric_limits<int64_t>::min();
   EXPECT_EQ(FormatString("%d", 42), U("42"));
   EXPECT_EQ(FormatString("%d", int64_t(0x100000005)), U("5"));  // the low 32 bits
   EXPECT_EQ(FormatString("%02d", 5), U("05"));

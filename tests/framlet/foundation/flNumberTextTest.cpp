@@ -34,8 +34,7 @@ TEST(FlNumberText, FormatFloatPlacesRoundingAndGrouping) {
   german.decimalSeparator = QStringLiteral(",");
   FLNumberFormatOptions parens = Options(0);
   parens.negativeParens = true;
-  FLNumberFormatOptions automatic = Options(kAuto);
-  FLNumberFormatOptions whole = Options(0);
+  FLNumberFormatOptions automatic = Options(kAuto), whole = Options(0);
   whole.disallowScientific = true;
   FLNumberFormatOptions wholeGrouped = whole;
   wholeGrouped.groupSeparator = QStringLiteral(",");
@@ -79,8 +78,7 @@ TEST(FlNumberText, FormatScientificForms) {
   automatic.onlySignificantDigits = true;
   FLNumberFormatOptions traditional = automatic;
   traditional.traditionalScientific = true;
-  FLNumberFormatOptions two = Options(2);
-  FLNumberFormatOptions parens = Options(1);
+  FLNumberFormatOptions two = Options(2), parens = Options(1);
   parens.negativeParens = true;
   FLNumberFormatOptions blank = Options(2);
   blank.zeroBlank = true;
@@ -131,8 +129,7 @@ TEST(FlNumberText, FormatFloatUngroupedMatchesGroupedWithoutSeparators) {
   FLNumberFormatOptions saving = Options(kAuto);
   saving.onlySignificantDigits = true;
   saving.disallowScientific = true;
-  FLNumberFormatOptions fixed = Options(2);
-  FLNumberFormatOptions whole = Options(0);
+  FLNumberFormatOptions fixed = Options(2), whole = Options(0);
   whole.disallowScientific = true;
   FLNumberFormatOptions parens = Options(3);
   parens.negativeParens = true;
