@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 class DelegateTest : public ::testing::Test {
@@ -35,6 +37,16 @@ class DelegateTest : public ::testing::Test {
     }
     return paths;
   }
+  // Launches and opens a, b and c, each brought to the front in turn: a ends in front.
+  std::tuple<QString, QString, QString> launchWithThree() {
+    delegate->launch();
+    const QString a = file(QStringLiteral("a.txt")), b = file(QStringLiteral("b.txt")), c = file(QStringLiteral("c.txt"));
+    for (const QString& path : {c, b, a}) {
+      delegate->applicationOpenFile(path);
+      MakeKeyAndOrderFront(delegate->windowForFile(path));
+    }
+    return {a, b, c};
+  }
   void storeReopenList(const QStringList& paths) {
     QStringList archives;
     for (const QString& path : paths) archives.append(FLFileLocator(path).archive(false));
@@ -47,8 +59,7 @@ class DelegateTest : public ::testing::Test {
 };
 
 TEST_F(DelegateTest, ReopenedDocumentsOpenBackToFrontAndHandedOverOnesAfterThem) {
-  const QString front = file(QStringLiteral("front.txt"));
-  const QString back = file(QStringLiteral("back.txt"));
+  const QString front = file(QStringLiteral("front.txt")), back = file(QStringLiteral("back.txt"));
   const QString handed = file(QStringLiteral("handed.txt"));
   storeReopenList({front, QStringLiteral("/nowhere/gone.txt"), back});
   delegate->handedOver = {handed};
@@ -106,12 +117,7 @@ TEST_F(DelegateTest, ASecondLaunchWithNothingToOpenShowsAWindow) {
 }
 
 TEST_F(DelegateTest, QuittingClosesCleanWindowsAndAsksAboutTheDirtyOne) {
-  delegate->launch();
-  const QString a = file(QStringLiteral("a.txt")), b = file(QStringLiteral("b.txt")), c = file(QStringLiteral("c.txt"));
-  for (const QString& path : {c, b, a}) {
-    delegate->applicationOpenFile(path);
-    MakeKeyAndOrderFront(delegate->windowForFile(path));
-  }
+  const auto [a, b, c] = launchWithThree();
   delegate->controllerFor(b)->document()->setDirty(true);
   FakeWC* dirty = delegate->controllerFor(b);
 
@@ -134,12 +140,7 @@ TEST_F(DelegateTest, QuittingClosesCleanWindowsAndAsksAboutTheDirtyOne) {
 }
 
 TEST_F(DelegateTest, TheReopenListRunsFrontToBackAndTheNextLaunchRestoresTheOrder) {
-  delegate->launch();
-  const QString a = file(QStringLiteral("a.txt")), b = file(QStringLiteral("b.txt")), c = file(QStringLiteral("c.txt"));
-  for (const QString& path : {c, b, a}) {
-    delegate->applicationOpenFile(path);
-    MakeKeyAndOrderFront(delegate->windowForFile(path));
-  }
+  const auto [a, b, c] = launchWithThree();
   delegate->controllerFor(c)->document()->setDirty(true);
   delegate->terminate();
   ASSERT_TRUE(AnswerSaveAlert(delegate->controllerFor(c), QStringLiteral("Don't Save")));
@@ -178,8 +179,7 @@ TEST_F(DelegateTest, AFailedSaveStopsTheQuitAndLosesNothing) {
 
 TEST_F(DelegateTest, PrintingSkipsWhatCannotBeOpenedAndClosesWhatItOpened) {
   delegate->launch();
-  const QString open = file(QStringLiteral("open.txt"));
-  const QString closed = file(QStringLiteral("closed.txt"));
+  const QString open = file(QStringLiteral("open.txt")), closed = file(QStringLiteral("closed.txt"));
   delegate->applicationOpenFile(open);
   delegate->failingPaths = {QStringLiteral("/bad")};
   const QVariantMap settings{{QStringLiteral("copies"), 2}};

@@ -14,9 +14,7 @@
 
 namespace {
 
-constexpr Kolor kRed = MakeKolor(255, 0, 0);
-constexpr Kolor kGreen = MakeKolor(0, 128, 0);
-constexpr Kolor kBlue = MakeKolor(0, 0, 255, 50);
+constexpr Kolor kRed = MakeKolor(255, 0, 0), kGreen = MakeKolor(0, 128, 0), kBlue = MakeKolor(0, 0, 255, 50);
 constexpr const char* kKey = "test.favoriteColors";
 
 class FakePane : public FLFavoriteColorDelegate {
@@ -30,8 +28,7 @@ class FakePane : public FLFavoriteColorDelegate {
   Kolor defaultKolorForPopup(QToolButton*) override { return defaultKolor; }
   void changeKolor(Kolor kolor, QToolButton*) override { chosen.push_back(kolor); }
 
-  Kolor current = kRed;
-  Kolor defaultKolor = kGreen;
+  Kolor current = kRed, defaultKolor = kGreen;
   std::vector<Kolor> chosen;
   QToolButton button;
 };

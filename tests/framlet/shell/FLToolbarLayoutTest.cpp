@@ -37,8 +37,7 @@ TEST(ToolbarSegmentsTest, WidthsAddUpToTheBar) {
     double width, height;
     int64_t count;
     bool round;
-    double centre;
-    double endcap;
+    double centre, endcap;
     std::vector<double> widths;
   };
   const Case cases[] = {

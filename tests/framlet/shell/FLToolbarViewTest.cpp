@@ -40,8 +40,7 @@ class FakeToolbarOwner : public FLToolbarDelegate, public FLToolbarSegmentsDeleg
 
   QString guid = QStringLiteral("TEST-GUID");
   QStringList sent;
-  QList<int64_t> tags;
-  QList<int64_t> selected;
+  QList<int64_t> tags, selected;
 };
 
 class ToolbarViewTest : public ::testing::Test {

@@ -62,15 +62,12 @@ class FakeDelegate : public FLUndoDelegate {
     friend bool operator==(const Replay&, const Replay&) = default;
   };
 
-  bool refuse = false;
-  bool merge = false;
-  bool failReplay = false;
+  bool refuse = false, merge = false, failReplay = false;
   FLUndoManager* reenter = nullptr;
   bool reentryAnswer = true;
   int coalesceAsked = 0;
   std::vector<Replay> replays;
-  std::vector<int32_t> freed;
-  std::vector<int32_t> popped;
+  std::vector<int32_t> freed, popped;
 };
 
 // The values of the undo steps, oldest first.
@@ -108,8 +105,7 @@ class FLUndoManagerTest : public ::testing::Test {
 
   FakeDelegate delegate;
   std::unique_ptr<FLUndoManager> manager;
-  int beeps = 0;
-  int popoverCloses = 0;
+  int beeps = 0, popoverCloses = 0;
   bool modal = false;
 
  private:

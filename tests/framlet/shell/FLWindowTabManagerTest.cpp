@@ -56,8 +56,7 @@ class WindowTabTest : public ::testing::Test {
   FLWindowTabManager& manager = FLWindowTabManager::sharedInstance();
   std::vector<std::unique_ptr<QWidget>> windows;
   QHash<QWidget*, QString> paths;
-  QList<QWidget*> order;
-  QList<QWidget*> fronted;
+  QList<QWidget*> order, fronted;
   bool alt = false;
 };
 

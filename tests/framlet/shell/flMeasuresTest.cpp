@@ -97,8 +97,7 @@ struct FormatCase {
   int64_t value;
   int unit;
   const char* text;
-  bool scalar = false;
-  bool showUnits = true;
+  bool scalar = false, showUnits = true;
   int maxDecimals = 0;
 };
 
