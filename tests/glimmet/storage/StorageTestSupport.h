@@ -57,8 +57,6 @@ inline PropRecord DefaultProps(GlimmetDoc* doc, uint32_t kind) {
 // Collects the alerts the storage shows, message and informative text, while it lives.
 struct AlertCatcher {
   QStringList alerts;
-  AlertCatcher() {
-    SetGMAlertHook([this](const QString& message, const QString& info) { alerts << message << info; });
-  }
+  AlertCatcher() { SetGMAlertHook([this](const QString& message, const QString& info) { alerts << message << info; }); }
   ~AlertCatcher() { SetGMAlertHook(nullptr); }
 };

@@ -98,8 +98,7 @@ TEST(Clipboard, ACopiedBookmarkWhoseGuidIsTakenGetsAFreshOne) {
     return doc;
   };
   const QString guid = QStringLiteral("0F1E2D3C-0000-4000-8000-000000000001");
-  GlimmetDocPtr source = withBookmark(guid);
-  GlimmetDocPtr target = withBookmark(guid);
+  GlimmetDocPtr source = withBookmark(guid), target = withBookmark(guid);
   ASSERT_EQ(BookmarkGuid(target.get(), 0), guid);
   DocRange at{target.get(), kBody, kBody};
   const DocRange from{source.get(), kBody, uint32_t(source->userLength)};

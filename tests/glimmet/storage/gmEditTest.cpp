@@ -159,8 +159,7 @@ TEST(Edit, EditsPastTheEndAndAtTheStartAreRefused) {
 }
 
 TEST(Edit, AFailedCopyLeavesTheTargetUnchanged) {
-  GlimmetDocPtr source = DocWithBody(QStringLiteral("source"));
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("selected text"));
+  GlimmetDocPtr source = DocWithBody(QStringLiteral("source")), doc = DocWithBody(QStringLiteral("selected text"));
   SetCopyRangeHook(nullptr);
   const DocRange from{source.get(), 14, 20};
   DocRange target{doc.get(), 14, 22};
@@ -253,8 +252,7 @@ TEST(Edit, KeepEachRunsFontWhenTheFontFieldSaysSo) {
 TEST(Edit, ExpandingToWordsAndChapters) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("one two three\nfour"));
   const struct {
-    uint32_t limit;
-    uint32_t how;
+    uint32_t limit, how;
     uint32_t expectedFirst, expectedLimit;
   } cases[] = {{kBody + 6, kExpandWord, kBody + 4, kBody + 7},  // "two"
                {kBody + 6, kExpandPara, kBody, kBody + 14},

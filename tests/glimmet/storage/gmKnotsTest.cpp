@@ -294,8 +294,7 @@ TEST(Knots, NewKnotsStayOutOfTablesAndBookmarkText) {
 }
 
 TEST(Knots, ACopyOverTheLastParagraphKeepsItsMarkUnlessTheSourceEndsWithOne) {
-  GlimmetDocPtr source = DocWithBody(QStringLiteral("xy\nz"));
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc\ndef"));
+  GlimmetDocPtr source = DocWithBody(QStringLiteral("xy\nz")), doc = DocWithBody(QStringLiteral("abc\ndef"));
   const struct {
     uint32_t sourceLimit;  // body offsets in the source
     uint32_t expectedLimit;

@@ -98,8 +98,7 @@ TEST(Styles, ABoldRunStaysBoldWhenNormalsSizeChanges) {
   PropRecord bold = CharsAt(doc.get(), kBody);
   bold.body[CharField::bold] = 1;
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 6, kBody + 10}, bold));
-  PropRecord para = Formatting(doc.get(), doc->styles[0].first);
-  PropRecord chars = Formatting(doc.get(), doc->styles[0].second);
+  PropRecord para = Formatting(doc.get(), doc->styles[0].first), chars = Formatting(doc.get(), doc->styles[0].second);
   chars.set<int16_t>(CharField::size, 72);
   ASSERT_TRUE(ChangeStyle(doc.get(), 0, para, chars));
   const PropRecord plainNow = CharsAt(doc.get(), kBody + 1), boldNow = CharsAt(doc.get(), kBody + 7);
