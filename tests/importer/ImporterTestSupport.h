@@ -38,9 +38,7 @@ class ImporterTest : public testing::Test {
   }
 
   template <typename Function>
-  Function exported(const char* name) const {
-    return reinterpret_cast<Function>(plugIn.symbol(name));
-  }
+  Function exported(const char* name) const { return reinterpret_cast<Function>(plugIn.symbol(name)); }
 
   uint32_t liveInstances() const {
     const auto count = exported<MDPlugInInstanceCountFunction>("MDPlugInInstanceCountForFactory");

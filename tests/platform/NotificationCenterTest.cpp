@@ -21,8 +21,7 @@ void RunEventLoop(int milliseconds = 20) {
 }
 
 // Two senders; only their addresses matter.
-int senderA = 1;
-int senderB = 2;
+int senderA = 1, senderB = 2;
 
 TEST(NotificationCenter, DeliversByNameAndSenderFilter) {
   NotificationCenter center;
