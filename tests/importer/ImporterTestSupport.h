@@ -15,10 +15,17 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 inline MDUUIDBytes UUIDBytes(const char* text) {
   const std::optional<MDUUIDBytes> bytes = UUIDBytesFromString(text);
   EXPECT_TRUE(bytes) << text;
   return bytes.value_or(MDUUIDBytes{});
+}
+
+// A symbolic link at the path that leads to the target as written.
+inline void Symlink(const QString& target, const QString& at) {
+  EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()), 0) << at.toStdString();
 }
 
 inline QString PackageFixture(const QString& name) { return TestDataPath(QStringLiteral("package/") + name); }
@@ -31,9 +38,7 @@ class ImporterTest : public testing::Test {
   }
 
   template <typename Function>
-  Function exported(const char* name) const {
-    return reinterpret_cast<Function>(plugIn.symbol(name));
-  }
+  Function exported(const char* name) const { return reinterpret_cast<Function>(plugIn.symbol(name)); }
 
   uint32_t liveInstances() const {
     const auto count = exported<MDPlugInInstanceCountFunction>("MDPlugInInstanceCountForFactory");
@@ -41,10 +46,14 @@ class ImporterTest : public testing::Test {
     return count ? count(&factoryID) : 0xFFFFFFFF;
   }
 
-  // A package folder in the scratch folder holding a "document.xml" with these bytes.
-  QString package(const QString& name, const QByteArray& documentXml) const {
+  // A package folder in the scratch folder, empty or holding a "document.xml" with these bytes.
+  QString emptyPackage(const QString& name) const {
     const QString path = folder.filePath(name);
     EXPECT_TRUE(QDir().mkpath(path));
+    return path;
+  }
+  QString package(const QString& name, const QByteArray& documentXml) const {
+    const QString path = emptyPackage(name);
     EXPECT_TRUE(WriteFileBytes(path + QStringLiteral("/document.xml"), documentXml));
     return path;
   }

@@ -19,13 +19,9 @@ using Result = MDImporterPlugIn::Result;
 constexpr const char* kCreator = "Tamsel Calculator";
 
 TEST(ExtractTextContent, TakesEachCellSpanUnescapedWithoutAFormulasEqualsSign) {
-  struct Case {
-    const char* xml;
-    const char16_t* content;
-  };
+  struct Case { const char* xml; const char16_t* content; };
   const Case cases[] = {
-      {"<cell><f>=SUM(A1:A3)</f></cell>", u" SUM(A1:A3)"},
-      {"<f>a &lt; b</f>", u" a < b"},
+      {"<cell><f>=SUM(A1:A3)</f></cell>", u" SUM(A1:A3)"}, {"<f>a &lt; b</f>", u" a < b"},
       {"<f>first</f>\n<f>second</f>", u" first second"},
       {"<f>R&amp;D &quot;x&quot; &gt; 2</f>", u" R&D \"x\" > 2"},
       {"<f>&amp;lt;</f>", u" &lt;"},  // undone once only
@@ -36,8 +32,7 @@ TEST(ExtractTextContent, TakesEachCellSpanUnescapedWithoutAFormulasEqualsSign) {
       {"<note>n</note><f>x</f><val>1</val>", u" x"},
       {"<F>upper</F><f >spaced</f>", u""},  // the tag is matched literally
       {"<f>x", u""},  // fewer than two characters after "<f>": the scan ends
-      {"<f>x</f><f>y", u" x"},
-      {"<f>ok</f><f>unclosed</F>", u" ok"},
+      {"<f>x</f><f>y", u" x"}, {"<f>ok</f><f>unclosed</F>", u" ok"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ExtractTextContent(QString::fromUtf8(c.xml)), QString::fromUtf16(c.content)) << c.xml;
@@ -57,14 +52,14 @@ TEST_F(MetadataExtractionTest, PathInterfaceGivesWhatTheURLInterfaceGives) {
   const auto byPath = exported<bool (*)(void*, MDAttributesRef, const char*, const char*)>("GetMetadataForPath");
   ASSERT_NE(byPath, nullptr);
   const QString path = package(QStringLiteral("With space #1.Numlet"), "<f>=B2&amp;C2</f>");
-  for (const QString& given : {path, path + QLatin1Char('/')}) {
+  for (const QString& given : {path, path + QLatin1Char('/'), QString()}) {
     MDHostAttributes attributes;
-    EXPECT_TRUE(byPath(nullptr, &attributes, kMDNumletContentType, QFile::encodeName(given).constData()));
+    const bool supplied = given.isEmpty() ? import(path, &attributes) == Result::Supplied  // through the URL
+                                          : byPath(nullptr, &attributes, kMDNumletContentType,
+                                                   QFile::encodeName(given).constData());
+    EXPECT_TRUE(supplied) << given.toStdString();
     EXPECT_EQ(attributes.value(kMDItemTextContent), QByteArray(" B2&C2"));
   }
-  MDHostAttributes viaURL;
-  EXPECT_EQ(import(path, &viaURL), Result::Supplied);
-  EXPECT_EQ(viaURL.value(kMDItemTextContent), QByteArray(" B2&C2"));
   MDHostAttributes none;
   EXPECT_FALSE(byPath(nullptr, &none, kMDNumletContentType, ""));
   EXPECT_FALSE(byPath(nullptr, &none, kMDNumletContentType, nullptr));
@@ -78,7 +73,7 @@ TEST_F(MetadataExtractionTest, ProtectedPackageGivesItsCreatorOnly) {
 
   // A password file that is a dangling link still keeps the cells out.
   const QString path = package(QStringLiteral("Linked.Numlet"), "<f>secret</f>");
-  ASSERT_EQ(::symlink("/nonexistent/password.txt", QFile::encodeName(path + QStringLiteral("/password.txt"))), 0);
+  Symlink(QStringLiteral("/nonexistent/password.txt"), path + QStringLiteral("/password.txt"));
   MDHostAttributes linked;
   EXPECT_EQ(import(path, &linked), Result::Supplied);
   EXPECT_TRUE(linked.value(kMDItemTextContent).isNull());
@@ -94,8 +89,7 @@ TEST_F(MetadataExtractionTest, AnotherContentTypeGivesNothingAtAll) {
 
 TEST_F(MetadataExtractionTest, PackageWithoutCellsGivesAnEmptyTextContent) {
   MDHostAttributes attributes;
-  EXPECT_EQ(import(package(QStringLiteral("Empty.Numlet"), "<spreadsheet ver=\"1\"/>"), &attributes),
-            Result::Supplied);
+  EXPECT_EQ(import(package(QStringLiteral("Empty.Numlet"), "<spreadsheet ver=\"1\"/>"), &attributes), Result::Supplied);
   EXPECT_EQ(attributes.value(kMDItemTextContent), QByteArray(""));
   EXPECT_FALSE(attributes.value(kMDItemTextContent).isNull());
 }
@@ -105,23 +99,16 @@ TEST_F(MetadataExtractionTest, UnreadableDocumentGivesNoAttributesButTheCreator)
   ASSERT_TRUE(WriteFileBytes(outside, "<f>private</f>"));
 
   const QString missing = folder.filePath(QStringLiteral("Missing.Numlet"));
-  const QString noDocument = folder.filePath(QStringLiteral("NoDocument.Numlet"));
-  ASSERT_TRUE(QDir().mkpath(noDocument));
+  const QString noDocument = emptyPackage(QStringLiteral("NoDocument.Numlet"));
   const QString notUtf8 = package(QStringLiteral("Latin1.Numlet"), "<f>caf\xE9</f>");
-  const QString folderDocument = folder.filePath(QStringLiteral("Folder.Numlet"));
+  const QString folderDocument = emptyPackage(QStringLiteral("Folder.Numlet"));
   ASSERT_TRUE(QDir().mkpath(folderDocument + QStringLiteral("/document.xml")));
-  const QString pipe = folder.filePath(QStringLiteral("Pipe.Numlet"));
-  ASSERT_TRUE(QDir().mkpath(pipe));
+  const QString pipe = emptyPackage(QStringLiteral("Pipe.Numlet"));
   ASSERT_EQ(::mkfifo(QFile::encodeName(pipe + QStringLiteral("/document.xml")).constData(), 0600), 0);
-  const QString linkOut = folder.filePath(QStringLiteral("LinkOut.Numlet"));
-  ASSERT_TRUE(QDir().mkpath(linkOut));
-  ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(),
-                      QFile::encodeName(linkOut + QStringLiteral("/document.xml")).constData()),
-            0);
-  const QString relativeOut = folder.filePath(QStringLiteral("RelativeOut.Numlet"));
-  ASSERT_TRUE(QDir().mkpath(relativeOut));
-  ASSERT_EQ(::symlink("../elsewhere.xml", QFile::encodeName(relativeOut + QStringLiteral("/document.xml")).constData()),
-            0);
+  const QString linkOut = emptyPackage(QStringLiteral("LinkOut.Numlet"));
+  Symlink(outside, linkOut + QStringLiteral("/document.xml"));
+  const QString relativeOut = emptyPackage(QStringLiteral("RelativeOut.Numlet"));
+  Symlink(QStringLiteral("../elsewhere.xml"), relativeOut + QStringLiteral("/document.xml"));
   const QString aFile = folder.filePath(QStringLiteral("File.Numlet"));
   ASSERT_TRUE(WriteFileBytes(aFile, "<f>not a package</f>"));
 
@@ -138,17 +125,15 @@ TEST_F(MetadataExtractionTest, LinkThatStaysInsideThePackageIsRead) {
   ASSERT_TRUE(QDir().mkpath(path + QStringLiteral("/Saved")));
   ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/Saved/real.xml"), "<f>kept</f>"));
   ASSERT_TRUE(QFile::remove(path + QStringLiteral("/document.xml")));
-  ASSERT_EQ(::symlink("Saved/real.xml", QFile::encodeName(path + QStringLiteral("/document.xml")).constData()), 0);
-  MDHostAttributes attributes;
-  EXPECT_EQ(import(path, &attributes), Result::Supplied);
-  EXPECT_EQ(attributes.value(kMDItemTextContent), QByteArray(" kept"));
-
+  Symlink(QStringLiteral("Saved/real.xml"), path + QStringLiteral("/document.xml"));
   // The package itself may be reached through a link.
   const QString alias = folder.filePath(QStringLiteral("Alias.Numlet"));
   ASSERT_TRUE(QFile::link(path, alias));
-  MDHostAttributes throughAlias;
-  EXPECT_EQ(import(alias, &throughAlias), Result::Supplied);
-  EXPECT_EQ(throughAlias.value(kMDItemTextContent), QByteArray(" kept"));
+  for (const QString& given : {path, alias}) {
+    MDHostAttributes attributes;
+    EXPECT_EQ(import(given, &attributes), Result::Supplied);
+    EXPECT_EQ(attributes.value(kMDItemTextContent), QByteArray(" kept"));
+  }
 }
 
 TEST_F(MetadataExtractionTest, OnlyTheFirst64MegabytesOfTheDocumentAreRead) {

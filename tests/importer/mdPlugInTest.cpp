@@ -51,10 +51,7 @@ TEST_F(PlugInBindingTest, QueriesSetTheImportSlotAndCountAReference) {
   const auto byURL = exported<void*>("GetMetadataForURL");
   ASSERT_NE(byPath, nullptr);
   ASSERT_NE(byURL, nullptr);
-  struct Query {
-    const char* interfaceID;
-    void* slotAfter;
-  };
+  struct Query { const char* interfaceID; void* slotAfter; };
   // The base interface leaves the slot as the query before it set it.
   const Query queries[] = {{kMDIUnknownUUIDString, nullptr},
                            {kMDImporterInterfaceIDString, byPath},
@@ -93,8 +90,7 @@ TEST_F(PlugInBindingTest, QueryForAnotherInterfaceAnswersNoInterfaceAndKeepsTheC
   // Still one reference: AddRef gives 2.
   EXPECT_EQ(Table(instance)->AddRef(instance), 2u);
   EXPECT_EQ(Table(instance)->Release(instance), 1u);
-  EXPECT_EQ(Table(instance)->QueryInterface(instance, UUIDBytes(kMDIUnknownUUIDString), nullptr),
-            kMDResultNullPointer);
+  EXPECT_EQ(Table(instance)->QueryInterface(instance, UUIDBytes(kMDIUnknownUUIDString), nullptr), kMDResultNullPointer);
   EXPECT_EQ(Table(instance)->Release(instance), 0u);
 }
 

@@ -8,10 +8,7 @@
 
 namespace {
 
-struct MdimportRun {
-  int status = -1;
-  QByteArray output;
-};
+struct MdimportRun { int status = -1; QByteArray output; };
 
 MdimportRun RunMdimport(const QStringList& arguments) {
   QProcess process;
@@ -46,13 +43,9 @@ TEST(NumletMdimport, ExitsWithOneWhenNothingIsSuppliedAndTwoWhenThePlugInFails) 
   ASSERT_TRUE(QDir().mkpath(noExtension));
   ASSERT_TRUE(WriteFileBytes(noExtension + QStringLiteral("/document.xml"), "<f>typed</f>"));
 
-  struct Case {
-    QStringList arguments;
-    int status;
-  };
+  struct Case { QStringList arguments; int status; };
   const Case cases[] = {
-      {{folder.filePath(QStringLiteral("Missing.Numlet"))}, 1},
-      {{damaged}, 1},
+      {{folder.filePath(QStringLiteral("Missing.Numlet"))}, 1}, {{damaged}, 1},
       {{PackageFixture(QStringLiteral("Recovered.Numlet_autosave"))}, 1},
       {{noExtension}, 1},
       {{QStringLiteral("--type"), QStringLiteral("com.orvandel.numlet"), noExtension}, 0},

@@ -24,10 +24,7 @@ class PaletteGuard {
 };
 
 TEST(Appearance, DarkIsJudgedFromTheWindowColoursLightness) {
-  struct {
-    const char* window;
-    bool dark;
-  } cases[] = {
+  struct { const char* window; bool dark; } cases[] = {
       {"#000000", true},  {"#FFFFFF", false}, {"#7F7F7F", true},  {"#808080", false},
       {"#2D2D30", true},  {"#ECECEC", false}, {"#0000A0", true},  {"#FFFF80", false},
   };
@@ -47,11 +44,10 @@ TEST(Appearance, SignalsOncePerChangeBetweenLightAndDark) {
     EXPECT_EQ(appearance.isDark(), dark);
     signalled.push_back(dark);
   });
-  QGuiApplication::setPalette(PaletteWith(QColor("#1E1E1E")));
-  QGuiApplication::setPalette(PaletteWith(QColor("#2D2D30")));
-  QGuiApplication::setPalette(PaletteWith(QColor("#2D2D30"), QColor("#FF8800")));
-  QGuiApplication::setPalette(PaletteWith(QColor("#F0F0F0")));
-  QGuiApplication::setPalette(PaletteWith(QColor("#FFFFFF")));
+  const QPalette palettes[] = {PaletteWith(QColor("#1E1E1E")), PaletteWith(QColor("#2D2D30")),
+                               PaletteWith(QColor("#2D2D30"), QColor("#FF8800")), PaletteWith(QColor("#F0F0F0")),
+                               PaletteWith(QColor("#FFFFFF"))};
+  for (const QPalette& palette : palettes) QGuiApplication::setPalette(palette);
   EXPECT_EQ(signalled, (std::vector<bool>{true, false}));
 }
 

@@ -24,11 +24,7 @@ Des KeyFromHex(const QString& text) {
 
 TEST(Des, MatchesThePublishedExamples) {
   // The worked example of the standard's textbooks and FIPS 81's electronic code book example.
-  const struct {
-    const char* key;
-    const char* plain;
-    const char* cipher;
-  } cases[] = {
+  const struct { const char* key; const char* plain; const char* cipher; } cases[] = {
       {"133457799BBCDFF1", "0123456789ABCDEF", "85E813540F0AB405"},
       {"0123456789ABCDEF", "4E6F772069732074", "3FA40E8A984D4815"},  // "Now is t"
       {"0123456789ABCDEF", "68652074696D6520", "6A271787AB8883F9"},  // "he time "

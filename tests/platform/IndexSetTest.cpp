@@ -27,8 +27,7 @@ TEST(IndexSet, AgreesWithAPlainSetOnAPseudoRandomWalk) {
   }
   EXPECT_EQ(set.count(), plain.size());
   for (uint64_t i = 0; i < 200; ++i) EXPECT_EQ(set.containsIndex(i), plain.count(i) == 1) << i;
-  for (size_t r = 1; r < set.ranges().size(); ++r)
-    EXPECT_GT(set.ranges()[r].first, set.ranges()[r - 1].last + 1);
+  for (size_t r = 1; r < set.ranges().size(); ++r) EXPECT_GT(set.ranges()[r].first, set.ranges()[r - 1].last + 1);
 }
 
 }  // namespace

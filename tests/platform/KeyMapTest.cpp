@@ -7,11 +7,7 @@
 namespace {
 
 TEST(KeyMapTest, KeyCodesAndQtKeysCorrespond) {
-  const struct {
-    uint16_t code;
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers;
-  } cases[] = {
+  const struct { uint16_t code; Qt::Key key; Qt::KeyboardModifiers modifiers; } cases[] = {
       {36, Qt::Key_Return, Qt::NoModifier},   {48, Qt::Key_Tab, Qt::NoModifier},
       {71, Qt::Key_Clear, Qt::KeypadModifier}, {76, Qt::Key_Enter, Qt::KeypadModifier},
       {117, Qt::Key_Delete, Qt::NoModifier},  {121, Qt::Key_PageDown, Qt::NoModifier},

@@ -21,8 +21,7 @@ void RunEventLoop(int milliseconds = 20) {
 }
 
 // Two senders; only their addresses matter.
-int senderA = 1;
-int senderB = 2;
+int senderA = 1, senderB = 2;
 
 TEST(NotificationCenter, DeliversByNameAndSenderFilter) {
   NotificationCenter center;
@@ -34,17 +33,10 @@ TEST(NotificationCenter, DeliversByNameAndSenderFilter) {
   NotificationObserver anyFromB = center.addObserver(QString(), &senderB, record("any/B"));
   NotificationObserver fontFromA = center.addObserver("numlet.font", &senderA, record("font/A"));
 
-  struct {
-    const char* name;
-    const void* sender;
-    std::vector<std::string> expected;
-  } cases[] = {
-      {"numlet.eval", nullptr, {"any", "eval"}},
-      {"numlet.eval", &senderA, {"any", "eval", "eval/A"}},
-      {"numlet.eval", &senderB, {"any", "eval", "any/B"}},
-      {"numlet.font", &senderA, {"any", "font/A"}},
-      {"numlet.font", &senderB, {"any", "any/B"}},
-      {"gmb.drastic", nullptr, {"any"}},
+  struct { const char* name; const void* sender; std::vector<std::string> expected; } cases[] = {
+      {"numlet.eval", nullptr, {"any", "eval"}}, {"numlet.eval", &senderA, {"any", "eval", "eval/A"}},
+      {"numlet.eval", &senderB, {"any", "eval", "any/B"}}, {"numlet.font", &senderA, {"any", "font/A"}},
+      {"numlet.font", &senderB, {"any", "any/B"}}, {"gmb.drastic", nullptr, {"any"}},
   };
   for (const auto& c : cases) {
     calls.clear();
@@ -115,10 +107,7 @@ class NotificationQueueTest : public testing::Test {
 };
 
 TEST_F(NotificationQueueTest, CoalescingKeepsOneNotificationWithTheLatestUserInfo) {
-  struct {
-    unsigned mask;
-    std::vector<Delivery> expected;
-  } cases[] = {
+  struct { unsigned mask; std::vector<Delivery> expected; } cases[] = {
       {NotificationCoalescingOnName | NotificationCoalescingOnSender,
        {{"font", &senderB, "3"}, {"font", &senderA, "4"}, {"eval", &senderA, "5"}}},
       {NotificationCoalescingOnName, {{"font", &senderA, "4"}, {"eval", &senderA, "5"}}},

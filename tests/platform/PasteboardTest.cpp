@@ -11,15 +11,9 @@
 namespace {
 
 TEST(Pasteboard, TypeNamesMapToTheirMimeTypes) {
-  const struct {
-    const char* type;
-    const char* mime;
-  } cases[] = {
-      {"numlet.cells", "application/x-numlet-cells"},
-      {"public.rtf", "text/rtf"},
-      {"NSFilenamesPboardType", "text/uri-list"},
-      {"public.png", "image/png"},
-      {"no.such.type", ""},
+  const struct { const char* type; const char* mime; } cases[] = {
+      {"numlet.cells", "application/x-numlet-cells"}, {"public.rtf", "text/rtf"},
+      {"NSFilenamesPboardType", "text/uri-list"}, {"public.png", "image/png"}, {"no.such.type", ""},
   };
   for (const auto& test : cases)
     EXPECT_EQ(MimeTypeForPasteboardType(QString::fromUtf8(test.type)), QString::fromUtf8(test.mime)) << test.type;

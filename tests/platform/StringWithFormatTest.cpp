@@ -23,16 +23,12 @@ TEST(StringWithFormat, NumericDirectivesMatchTheCLibrary) {
 }
 
 TEST(StringWithFormat, ObjectsAndTextsPrintThroughAtAndS) {
-  struct Case {
-    QString got;
-    const char* expected;
-  } cases[] = {
+  struct Case { QString got; const char* expected; } cases[] = {
       {StringWithFormat("%@ and %@", QStringLiteral("text"), 12), "text and 12"},
       {StringWithFormat("%s=%@", "key", Described{}), "key=<described>"},
       {StringWithFormat("[%-6s][%6s][%.2s]", "ab", QStringLiteral("cd"), "xyz"), "[ab    ][    cd][xy]"},
       {StringWithFormat("%s", static_cast<const char*>(nullptr)), "(null)"},
-      {StringWithFormat("%d %d", 1), "1 (null)"},
-      {StringWithFormat("100%% of %*d", 4, 7), "100% of    7"},
+      {StringWithFormat("%d %d", 1), "1 (null)"}, {StringWithFormat("100%% of %*d", 4, 7), "100% of    7"},
       {StringWithFormat("trailing %"), "trailing %"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.got, QString::fromUtf8(c.expected));

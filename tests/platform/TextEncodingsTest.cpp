@@ -16,53 +16,29 @@ namespace {
 // Python codec -> the system's encoding for the same page.
 const std::map<QString, FLStringEncoding>& EncodingsOfCodecs() {
   static const std::map<QString, FLStringEncoding> table = {
-      {"mac_roman", kFLEncodingMacRoman},
-      {"mac_greek", StringEncodingForCodePage(10006)},
-      {"mac_cyrillic", StringEncodingForCodePage(10007)},
-      {"mac_latin2", StringEncodingForCodePage(10029)},
-      {"mac_turkish", StringEncodingForCodePage(10081)},
-      {"cp037", StringEncodingForCodePage(37)},
-      {"cp437", StringEncodingForCodePage(437)},
-      {"cp737", StringEncodingForCodePage(737)},
-      {"cp775", StringEncodingForCodePage(775)},
-      {"cp850", StringEncodingForCodePage(850)},
-      {"cp852", StringEncodingForCodePage(852)},
-      {"cp855", StringEncodingForCodePage(855)},
-      {"cp857", StringEncodingForCodePage(857)},
-      {"cp860", StringEncodingForCodePage(860)},
-      {"cp861", StringEncodingForCodePage(861)},
-      {"cp862", StringEncodingForCodePage(862)},
-      {"cp863", StringEncodingForCodePage(863)},
-      {"cp864", StringEncodingForCodePage(864)},
-      {"cp865", StringEncodingForCodePage(865)},
-      {"cp866", StringEncodingForCodePage(866)},
-      {"cp869", StringEncodingForCodePage(869)},
-      {"cp874", StringEncodingForCodePage(874)},
-      {"cp1250", kFLEncodingWindowsLatin2},
-      {"cp1251", kFLEncodingWindowsCyrillic},
-      {"cp1252", kFLEncodingWindowsLatin1},
-      {"cp1253", kFLEncodingWindowsGreek},
-      {"cp1254", kFLEncodingWindowsTurkish},
-      {"cp1255", StringEncodingForCodePage(1255)},
-      {"cp1256", StringEncodingForCodePage(1256)},
-      {"cp1257", StringEncodingForCodePage(1257)},
-      {"cp1258", StringEncodingForCodePage(1258)},
-      {"latin_1", kFLEncodingISOLatin1},
-      {"iso8859_2", kFLEncodingISOLatin2},
-      {"iso8859_6", StringEncodingForCodePage(708)},
-      {"ascii", kFLEncodingASCII},
-      {"shift_jis", kFLEncodingShiftJIS},
-      {"cp932", StringEncodingForCodePage(932)},
-      {"euc_jp", kFLEncodingJapaneseEUC},
-      {"iso2022_jp", kFLEncodingISO2022JP},
-      {"gbk", StringEncodingForCodePage(936)},
-      {"big5", StringEncodingForCodePage(950)},
-      {"cp949", StringEncodingForCodePage(949)},
-      {"utf_16_be", kFLEncodingUTF16BigEndian},
-      {"utf_16_le", kFLEncodingUTF16LittleEndian},
-      {"utf_32_be", kFLEncodingUTF32BigEndian},
-      {"utf_32_le", kFLEncodingUTF32LittleEndian},
-      {"utf_8", kFLEncodingUTF8},
+      {"mac_roman", kFLEncodingMacRoman}, {"mac_greek", StringEncodingForCodePage(10006)},
+      {"mac_cyrillic", StringEncodingForCodePage(10007)}, {"mac_latin2", StringEncodingForCodePage(10029)},
+      {"mac_turkish", StringEncodingForCodePage(10081)}, {"cp037", StringEncodingForCodePage(37)},
+      {"cp437", StringEncodingForCodePage(437)}, {"cp737", StringEncodingForCodePage(737)},
+      {"cp775", StringEncodingForCodePage(775)}, {"cp850", StringEncodingForCodePage(850)},
+      {"cp852", StringEncodingForCodePage(852)}, {"cp855", StringEncodingForCodePage(855)},
+      {"cp857", StringEncodingForCodePage(857)}, {"cp860", StringEncodingForCodePage(860)},
+      {"cp861", StringEncodingForCodePage(861)}, {"cp862", StringEncodingForCodePage(862)},
+      {"cp863", StringEncodingForCodePage(863)}, {"cp864", StringEncodingForCodePage(864)},
+      {"cp865", StringEncodingForCodePage(865)}, {"cp866", StringEncodingForCodePage(866)},
+      {"cp869", StringEncodingForCodePage(869)}, {"cp874", StringEncodingForCodePage(874)},
+      {"cp1250", kFLEncodingWindowsLatin2}, {"cp1251", kFLEncodingWindowsCyrillic},
+      {"cp1252", kFLEncodingWindowsLatin1}, {"cp1253", kFLEncodingWindowsGreek},
+      {"cp1254", kFLEncodingWindowsTurkish}, {"cp1255", StringEncodingForCodePage(1255)},
+      {"cp1256", StringEncodingForCodePage(1256)}, {"cp1257", StringEncodingForCodePage(1257)},
+      {"cp1258", StringEncodingForCodePage(1258)}, {"latin_1", kFLEncodingISOLatin1},
+      {"iso8859_2", kFLEncodingISOLatin2}, {"iso8859_6", StringEncodingForCodePage(708)}, {"ascii", kFLEncodingASCII},
+      {"shift_jis", kFLEncodingShiftJIS}, {"cp932", StringEncodingForCodePage(932)},
+      {"euc_jp", kFLEncodingJapaneseEUC}, {"iso2022_jp", kFLEncodingISO2022JP},
+      {"gbk", StringEncodingForCodePage(936)}, {"big5", StringEncodingForCodePage(950)},
+      {"cp949", StringEncodingForCodePage(949)}, {"utf_16_be", kFLEncodingUTF16BigEndian},
+      {"utf_16_le", kFLEncodingUTF16LittleEndian}, {"utf_32_be", kFLEncodingUTF32BigEndian},
+      {"utf_32_le", kFLEncodingUTF32LittleEndian}, {"utf_8", kFLEncodingUTF8},
   };
   return table;
 }
@@ -87,8 +63,7 @@ TEST(TextEncodings, SingleBytePagesDecodeEveryByteAsPythonDoes) {
       if (expected == "-") continue;  // left undefined by Python; ICU may map it or not
       ASSERT_TRUE(text.has_value()) << qPrintable(codec) << " byte " << b;
       ASSERT_EQ(text->size(), 1) << qPrintable(codec) << " byte " << b;
-      EXPECT_EQ(text->at(0).unicode(), expected.toUShort(nullptr, 16))
-          << qPrintable(codec) << " byte " << b;
+      EXPECT_EQ(text->at(0).unicode(), expected.toUShort(nullptr, 16)) << qPrintable(codec) << " byte " << b;
       // Every byte that reads as a character writes back as the same byte.
       const std::optional<QByteArray> back = EncodeText(*text, encoding);
       ASSERT_TRUE(back.has_value()) << qPrintable(codec) << " byte " << b;
@@ -115,11 +90,7 @@ TEST(TextEncodings, MultiByteSamplesMatchPython) {
 
 TEST(TextEncodings, StrictConversionsRefuseWhatLossyOnesReplace) {
   // Invalid UTF-8, a truncated Shift-JIS pair, and a byte ASCII does not define.
-  const struct {
-    FLStringEncoding encoding;
-    QByteArray bytes;
-    QString lossy;
-  } cases[] = {
+  const struct { FLStringEncoding encoding; QByteArray bytes; QString lossy; } cases[] = {
       {kFLEncodingUTF8, QByteArray("a\xC3(b"), QString::fromUtf16(u"a\uFFFD(b")},
       {kFLEncodingShiftJIS, QByteArray("x\x93"), QString::fromUtf16(u"x\uFFFD")},
       {kFLEncodingASCII, QByteArray("A\xE9"), QString::fromUtf16(u"A\uFFFD")},

@@ -40,16 +40,11 @@ QByteArray AllBytes() {
 
 TEST_F(UserDefaultsTest, EveryKindOfValueSurvivesTheFile) {
   const QVariantMap nested{{"name", "Grüße"}, {"blob", AllBytes()}, {"@data", "a dictionary key"}, {"@@x", 1}};
-  struct {
-    const char* key;
-    QVariant value;
-  } cases[] = {
+  struct { const char* key; QVariant value; } cases[] = {
       {"text", QStringLiteral("Grüße, \"quoted\"\n")},
       {"big", QVariant::fromValue<qlonglong>((qlonglong(1) << 62) + 1)},
       {"negative", QVariant::fromValue<qlonglong>(-9223372036854775807LL - 1)},
-      {"real", 0.1},
-      {"yes", true},
-      {"data", AllBytes()},
+      {"real", 0.1}, {"yes", true}, {"data", AllBytes()},
       {"list", QVariantList{1, "two", QVariantList{3.5}, QVariantMap{{"k", false}}}},
       {"dictionary", nested},
       {"numlet/odd\\key%2F", QStringLiteral("separators in the key")},

@@ -36,12 +36,7 @@ std::vector<uint32_t> Values(FLArrayString& array) {
 
 TEST(FLArrayString, FindStringCaseInsensitively) {
   auto sorted = Names({"Body", "Heading", "title"});
-  struct {
-    const char* string;
-    bool isSorted;
-    bool found;
-    uint64_t index;
-  } cases[] = {
+  struct { const char* string; bool isSorted; bool found; uint64_t index; } cases[] = {
       {"HEADING", true, true, 1}, {"Caption", true, false, 1}, {"zeta", true, false, 3},
       {"body", true, true, 0},    {"TITLE", false, true, 2},   {"zeta", false, false, 3},
       {"a", true, false, 0},
@@ -72,23 +67,6 @@ TEST(FLArrayString, SortedInsertionGoesInFrontOfAnEqualString) {
   EXPECT_FALSE(array->insertEntryWithSortedString(&value, QStringLiteral("")));
   EXPECT_EQ(array->count(), 5u);
   EXPECT_EQ(capture.assertMessages(), (QStringList{"Empty string", "Insert beyond end of array"}));
-}
-
-TEST(FLArrayString, BadIndexesGiveNothingAndZeroedData) {
-  auto array = Names({"one"});
-  LogCapture capture;
-  uint32_t buffer = 55;
-  EXPECT_TRUE(array->stringAndEntry(&buffer, 1).isNull());
-  EXPECT_EQ(buffer, 0u);
-  buffer = 55;
-  array->getEntry(&buffer, 4);
-  EXPECT_EQ(buffer, 0u);
-  EXPECT_EQ(*static_cast<uint32_t*>(array->entryAtIndex(3)), 0u);
-  array->replaceEntryAtIndex(1, &buffer);
-  array->deleteEntryAtIndex(1);
-  EXPECT_EQ(capture.assertMessages().size(), 5);
-  EXPECT_TRUE(capture.assertMessages().filter(QStringLiteral("index >= usedCount")).size() == 5);
-  EXPECT_EQ(array->stringAndEntry(&buffer, 0), QStringLiteral("one"));
 }
 
 TEST(FLArrayString, CopyEntriesReplacesTheStringsItHeld) {

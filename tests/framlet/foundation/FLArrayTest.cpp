@@ -11,10 +11,7 @@
 
 namespace {
 
-struct Pair {
-  int32_t key;
-  int32_t id;
-};
+struct Pair { int32_t key; int32_t id; };
 
 std::unique_ptr<FLArray> PairArray(const std::vector<int32_t>& keys) {
   auto array = FLArray::withEntrySize(sizeof(Pair));

@@ -31,13 +31,7 @@ class ScratchDataHome {
 };
 
 TEST(FLFileLocator, ReadsTextArchivesAndRejectsOthers) {
-  const struct {
-    const char* text;
-    bool readable;
-    int32_t method;
-    const char* path;
-    const char* logged;
-  } cases[] = {
+  const struct { const char* text; bool readable; int32_t method; const char* path; const char* logged; } cases[] = {
       {"-local-.%2Ftmp%2Fx....", true, FLFileLocator::kMethodLocal, "/tmp/x", nullptr},
       {"_1drive_.%2FOneDrive%2Fb....", true, FLFileLocator::kMethodOneDrive, "/OneDrive/b", nullptr},
       {"_nil_.....", true, FLFileLocator::kMethodNil, "", nullptr},
@@ -45,8 +39,7 @@ TEST(FLFileLocator, ReadsTextArchivesAndRejectsOthers) {
       {"_local_.%2Fa.b.....", false, 0, nullptr, "Malformed locator"},
       {"_local-.%2Fa....", false, 0, nullptr, "Unknown locator _local-.%2Fa...."},
       {"_local_.%ZZ....", false, 0, nullptr, "Malformed locator"},
-      {"local.%2Fa....", false, 0, nullptr, nullptr},
-      {"", false, 0, nullptr, nullptr},
+      {"local.%2Fa....", false, 0, nullptr, nullptr}, {"", false, 0, nullptr, nullptr},
   };
   for (const auto& c : cases) {
     LogCapture log;
@@ -56,8 +49,7 @@ TEST(FLFileLocator, ReadsTextArchivesAndRejectsOthers) {
       EXPECT_EQ(locator->method(), c.method) << c.text;
       EXPECT_EQ(locator->path(), QString::fromUtf8(c.path)) << c.text;
     }
-    if (c.logged)
-      EXPECT_TRUE(log.contains(QString::fromUtf8(c.logged))) << c.text;
+    if (c.logged) EXPECT_TRUE(log.contains(QString::fromUtf8(c.logged))) << c.text;
     else
       EXPECT_TRUE(log.entries().isEmpty()) << c.text;
   }
@@ -70,8 +62,7 @@ TEST(FLFileLocator, BookmarksAndTheSandboxMarkSurviveTheTextArchive) {
   locator.setBookmark(bookmark);
   locator.setSandboxed(true);
 
-  const QString plain = locator.archive(false);
-  const QString escaped = locator.archive(true);
+  const QString plain = locator.archive(false), escaped = locator.archive(true);
   EXPECT_EQ(plain.split(QLatin1Char('.')).size(), 6);
   EXPECT_TRUE(plain.contains(QLatin1Char('\n')));  // the Base64 text's own line break
   EXPECT_FALSE(escaped.contains(QLatin1Char('\n')));
@@ -103,12 +94,8 @@ TEST(FLFileLocator, BinaryArchivesHoldTheHeaderPathAndBookmark) {
   EXPECT_EQ(read->bookmark(), QByteArray("BOOK"));
   EXPECT_TRUE(read->isSandboxed());
 
-  const struct {
-    QByteArray data;
-    const char* why;
-  } bad[] = {
-      {data.left(25), "path cut short"},
-      {QByteArray(1, '\x01') + data.mid(1), "unknown version"},
+  const struct { QByteArray data; const char* why; } bad[] = {
+      {data.left(25), "path cut short"}, {QByteArray(1, '\x01') + data.mid(1), "unknown version"},
       {data.left(1) + QByteArray(1, '\x08') + data.mid(2), "unknown method"},
       {data.left(4) + QByteArray("\xFF\xFF\xFF\xFF", 4) + data.mid(8), "huge length"},
       {data.left(16) + QByteArray("\xC3(", 2), "path not UTF-8"},

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 
 namespace {
 
@@ -25,20 +26,19 @@ QByteArray Pattern(qsizetype size) {
 
 TEST(FLFileReader, OpeningFailuresGiveNothingAndTheirCode) {
   QTemporaryDir folder;
-  int error = -1;
-  EXPECT_EQ(FLFileReader::withFile(folder.filePath(QStringLiteral("missing")), &error), nullptr);
-  EXPECT_EQ(error, 4);
-  error = -1;
-  EXPECT_EQ(FLFileReader::withFile(QString(), &error), nullptr);
-  EXPECT_EQ(error, 10);
-  error = -1;
-  EXPECT_EQ(FLFileReaderWriter::withFile(folder.path(), &error), nullptr);
-  EXPECT_EQ(error, 10);  // a folder cannot be written
-  // The writer never creates a file.
-  error = -1;
-  EXPECT_EQ(FLFileReaderWriter::withFile(folder.filePath(QStringLiteral("missing")), 2, nullptr, &error), nullptr);
-  EXPECT_EQ(error, 4);
-  EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("missing"))));
+  const QString missing = folder.filePath(QStringLiteral("missing"));
+  const std::pair<std::function<bool(int*)>, int> cases[] = {
+      {[&](int* error) { return !FLFileReader::withFile(missing, error); }, 4},
+      {[&](int* error) { return !FLFileReader::withFile(QString(), error); }, 10},
+      {[&](int* error) { return !FLFileReaderWriter::withFile(folder.path(), error); }, 10},  // a folder
+      {[&](int* error) { return !FLFileReaderWriter::withFile(missing, 2, nullptr, error); }, 4},
+  };
+  for (const auto& [open, code] : cases) {
+    int error = -1;
+    EXPECT_TRUE(open(&error));
+    EXPECT_EQ(error, code);
+  }
+  EXPECT_FALSE(QFile::exists(missing));  // the writer never creates a file
 }
 
 TEST(FLFileReader, ReadsExactlyUpToTheEndAndNotOneByteMore) {
@@ -69,10 +69,7 @@ TEST(FLFileReader, BlockReadsStopAtTheEndOfTheFile) {
   const QByteArray contents = Pattern(10000);
   auto reader = FLFileReader::withFile(MakeFile(folder, QStringLiteral("data"), contents));
   ASSERT_NE(reader, nullptr);
-  const struct {
-    uint64_t block;
-    uint64_t length;
-  } cases[] = {{0, 4096}, {1, 4096}, {2, 10000 - 8192}};
+  const struct { uint64_t block; uint64_t length; } cases[] = {{0, 4096}, {1, 4096}, {2, 10000 - 8192}};
   for (const auto& c : cases) {
     uint64_t length = 0;
     const uint8_t* bytes = reader->readBlock(c.block, &length);

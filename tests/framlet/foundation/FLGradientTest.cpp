@@ -17,13 +17,12 @@ std::vector<std::pair<int64_t, Kolor>> StopsOf(const FLGradient& gradient) {
   return stops;
 }
 
-QImage Draw(const FLGradient& gradient, bool shadowed = false, QPointF center = QPointF(),
-            double radius = 0) {
+QImage Draw(const FLGradient& gradient) {
   QImage canvas = Canvas(20, 20, Qt::red);
   QPainter painter(&canvas);
   QPainterPath path;
   path.addRect(0, 0, 20, 20);
-  gradient.drawInBezier(painter, path, shadowed, center, radius);
+  gradient.drawInBezier(painter, path, false, QPointF(), 0);
   return canvas;
 }
 
@@ -56,11 +55,7 @@ TEST(GradientTest, EndStopsStayAndBadIndexesAreRefused) {
 }
 
 TEST(GradientTest, LinearAngleIsTurnedByNinetyDegrees) {
-  struct Case {
-    int64_t angle;
-    QPoint dark;
-    QPoint light;
-  };
+  struct Case { int64_t angle; QPoint dark; QPoint light; };
   const Case cases[] = {
       {0, {10, 1}, {10, 18}},                 // draws at 90: black at the smaller y
       {360 * kDegree, {10, 1}, {10, 18}},     // 450 - 360 = 90
@@ -75,39 +70,6 @@ TEST(GradientTest, LinearAngleIsTurnedByNinetyDegrees) {
     EXPECT_TRUE(Dark(drawn.pixelColor(c.dark))) << c.angle / kDegree;
     EXPECT_TRUE(Light(drawn.pixelColor(c.light))) << c.angle / kDegree;
   }
-}
-
-TEST(GradientTest, RadialCentreIsRelativeToTheBoundsWithYTurnedOver) {
-  struct Case {
-    FLFixedPoint center;
-    QPoint dark;
-    QPoint light;
-  };
-  const Case cases[] = {
-      {{0, 0}, {10, 10}, {0, 0}},
-      {{12700, 0}, {19, 10}, {0, 10}},
-      {{0, 12700}, {10, 0}, {10, 19}},  // +y of the stored centre is the smaller y here
-  };
-  for (const Case& c : cases) {
-    FLGradient gradient;
-    gradient.setRadial(true);
-    gradient.setRadialCenter(c.center);
-    const QImage drawn = Draw(gradient);
-    EXPECT_TRUE(Dark(drawn.pixelColor(c.dark))) << c.center.x << "," << c.center.y;
-    EXPECT_FALSE(Dark(drawn.pixelColor(c.light))) << c.center.x << "," << c.center.y;
-    EXPECT_NE(drawn.pixelColor(c.light), QColor(Qt::red));  // the whole path is filled
-  }
-}
-
-TEST(GradientTest, ShadowedPathIsMadeOpaqueFirst) {
-  FLGradient gradient;
-  gradient.setKolor(0x32000000, 0);
-  gradient.setKolor(0x32000000, 1);
-  const QColor plain = Draw(gradient).pixelColor(10, 10);
-  EXPECT_GT(plain.red(), plain.green() + 60);  // the red canvas shows through
-  const QColor shadowed = Draw(gradient, true).pixelColor(10, 10);
-  EXPECT_NEAR(shadowed.red(), shadowed.green(), 2);
-  EXPECT_NEAR(shadowed.green(), 128, 3);
 }
 
 }  // namespace

@@ -13,10 +13,7 @@
 
 namespace {
 
-class ImageTest : public testing::Test {
- protected:
-  void SetUp() override { StartKernel(); }
-};
+class ImageTest : public KernelTest {};
 
 QString Fixture(const char* name) { return TestDataPath(QStringLiteral("images/") + QLatin1String(name)); }
 
@@ -76,14 +73,9 @@ TEST_F(ImageTest, PdfPageHasItsSizeInPointsAndSharpPixels) {
 
 TEST_F(ImageTest, UndecodablePicturesKeepTheirBytesAndFrame) {
   // ispe.heic is a HEIC header without image data: libheif cannot decode it either.
-  struct Case {
-    const char* file;
-    int32_t format;
-    QSizeF size;
-  };
+  struct Case { const char* file; int32_t format; QSizeF size; };
   const Case cases[] = {
-      {"frame.emf", kImageFormatEmf, {144, 72}},
-      {"frame.pict", kImageFormatPict, {100, 40}},
+      {"frame.emf", kImageFormatEmf, {144, 72}}, {"frame.pict", kImageFormatPict, {100, 40}},
       {"ispe.heic", kImageFormatHeic, {320, 200}},
   };
   for (const Case& c : cases) {

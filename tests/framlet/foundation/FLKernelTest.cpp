@@ -25,11 +25,7 @@ TEST(FLKernel, AppearanceChangesSwapTheBackgroundsAndPostOncePerChange) {
   QGuiApplication::setPalette(PaletteWithWindow("#ECECEC"));
   ASSERT_FALSE(g_darkMode);
 
-  struct Seen {
-    bool dark;
-    QColor panel;
-    QColor outline;
-  };
+  struct Seen { bool dark; QColor panel, outline; bool operator==(const Seen&) const = default; };
   std::vector<Seen> posts;
   NotificationObserver token = NotificationCenter::defaultCenter().addObserver(
       kDarkModeNotification, nullptr,
@@ -38,18 +34,12 @@ TEST(FLKernel, AppearanceChangesSwapTheBackgroundsAndPostOncePerChange) {
         posts.push_back({g_darkMode, g_formatPanelBackground, g_outlineViewBackground});
       });
 
-  QGuiApplication::setPalette(PaletteWithWindow("#1E1E1E"));
-  QGuiApplication::setPalette(PaletteWithWindow("#282828"));
-  QGuiApplication::setPalette(PaletteWithWindow("#F6F6F6"));
+  for (const char* window : {"#1E1E1E", "#282828", "#F6F6F6"}) QGuiApplication::setPalette(PaletteWithWindow(window));
   QGuiApplication::setPalette(saved);
 
   ASSERT_GE(posts.size(), 2u);
-  EXPECT_TRUE(posts[0].dark);
-  EXPECT_EQ(posts[0].panel, QColor(38, 38, 38));
-  EXPECT_EQ(posts[0].outline, QColor(38, 38, 38));
-  EXPECT_FALSE(posts[1].dark);
-  EXPECT_EQ(posts[1].panel, QColor(230, 230, 230));
-  EXPECT_EQ(posts[1].outline, QColor(229, 236, 248));
+  EXPECT_TRUE(posts[0] == (Seen{true, QColor(38, 38, 38), QColor(38, 38, 38)}));
+  EXPECT_TRUE(posts[1] == (Seen{false, QColor(230, 230, 230), QColor(229, 236, 248)}));
   EXPECT_EQ(posts.size(), Appearance::IsDarkPalette(saved) ? 3u : 2u);
 }
 

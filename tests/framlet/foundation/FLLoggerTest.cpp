@@ -38,8 +38,7 @@ class FLLoggerTest : public testing::Test {
   QTemporaryDir folder_;
   std::unique_ptr<FLLogger> logger_;
   std::map<QString, QByteArray> toolOutput_;
-  QStringList calls_;
-  QStringList alerts_;
+  QStringList calls_, alerts_;
 };
 
 TEST_F(FLLoggerTest, AFullFileKeepsTheLinesAfterItsMiddle) {
@@ -54,8 +53,7 @@ TEST_F(FLLoggerTest, AFullFileKeepsTheLinesAfterItsMiddle) {
   logger_->logString(QStringLiteral("after the cut"));
 
   const QByteArray result = ReadFileBytes(logger_->logFilePath());
-  const qsizetype middle = contents.size() / 2;
-  const qsizetype cut = contents.indexOf('\n', middle) + 1;
+  const qsizetype middle = contents.size() / 2, cut = contents.indexOf('\n', middle) + 1;
   ASSERT_TRUE(result.startsWith(contents.mid(cut))) << result.left(200).toStdString();
   const QString entry = QString::fromUtf8(result.mid(contents.size() - cut));
   EXPECT_TRUE(QRegularExpression(QLatin1Char('^') + HeaderPattern() + QStringLiteral("after the cut\n$"))
@@ -65,8 +63,7 @@ TEST_F(FLLoggerTest, AFullFileKeepsTheLinesAfterItsMiddle) {
 }
 
 TEST_F(FLLoggerTest, EntriesFromManyThreadsAreAllKeptWhole) {
-  constexpr int kThreads = 4;
-  constexpr int kMessages = 50;
+  constexpr int kThreads = 4, kMessages = 50;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([this, t] {
@@ -87,11 +84,7 @@ TEST_F(FLLoggerTest, EntriesFromManyThreadsAreAllKeptWhole) {
 }
 
 TEST_F(FLLoggerTest, ReadsDatesFromBothKindsOfLogLine) {
-  const struct {
-    const char* line;
-    int32_t currentDay;
-    int32_t day;
-  } cases[] = {
+  const struct { const char* line; int32_t currentDay; int32_t day; } cases[] = {
       {"2024-03-15 10:11:12 com.x message", 20200101, 20240315},
       {"Mar 15 10:11:12 host app[1]: message", 20240101, 20240315},
       {"Jan  1 00:00:01 host app[1]: new year", 20241231, 20250101},
@@ -119,12 +112,8 @@ TEST_F(FLLoggerTest, YearlessLinesThatRunIntoTheNextYearAreReadAgainAYearEarlier
 
 TEST_F(FLLoggerTest, CollectsCrashReportsJournalAndOwnLog) {
   toolOutput_[QStringLiteral("coredumpctl")] =
-      "           PID: 101 (tamsel-calculat)\n"
-      "        Signal: 11 (SEGV)\n"
-      "       Message: Process 101 dumped core.\n"
-      "\n"
-      "           PID: 202 (tamsel-calculat)\n"
-      "        Signal: 6 (ABRT)\n";
+      "           PID: 101 (tamsel-calculat)\n        Signal: 11 (SEGV)\n       Message: Process 101 dumped core.\n\n"
+      "           PID: 202 (tamsel-calculat)\n        Signal: 6 (ABRT)\n";
   toolOutput_[QStringLiteral("journalctl")] = "Mar  1 10:00:00 host tamsel-calculator[5]: from the journal\n";
   logger_->logString(QStringLiteral("own entry"));
 

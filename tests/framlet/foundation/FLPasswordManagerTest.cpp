@@ -77,10 +77,7 @@ TEST_F(FLPasswordManagerTest, AFailedCheckValueNeverMatches) {
 
 TEST_F(FLPasswordManagerTest, KeychainFailuresAreLoggedWithTheirReason) {
   manager_->setUseKeychain(true);
-  const struct {
-    QString failure;
-    QString logged;
-  } cases[] = {
+  const struct { QString failure; QString logged; } cases[] = {
       {QStringLiteral("The keyring is locked."),
        QStringLiteral("Password store failed for account /home/u/Budget.numlet: The keyring is locked.")},
       {QLatin1String(""), QStringLiteral("Password store failed for account /home/u/Budget.numlet: unknown error")},

@@ -7,17 +7,13 @@
 
 namespace {
 
-class PixmapTest : public testing::Test {
- protected:
-  void SetUp() override { StartKernel(); }
-};
+class PixmapTest : public KernelTest {};
 
 TEST_F(PixmapTest, KolorsRoundTripThroughPixels) {
   auto pixmap = FLPixmap::withSize(QSizeF(4, 4));
   ASSERT_TRUE(pixmap);
   const std::pair<Kolor, Kolor> cases[] = {
-      {0x640000FF, 0x640000FF},
-      {0x64123456, 0x64123456},
+      {0x640000FF, 0x640000FF}, {0x64123456, 0x64123456},
       {0x32FFFFFF, 0x31FFFFFF},  // alpha 127 reads back as 49 percent
       {0x320000FF, 0x310000FF},
       {0xFFFFFFFF, 0xFFFFFFFF},  // transparent: no colour
@@ -59,10 +55,7 @@ TEST_F(PixmapTest, DecodedPictureGivesItsColours) {
 }
 
 TEST_F(PixmapTest, CentreOfMassOfTheCoveredPixels) {
-  struct Case {
-    std::vector<QPoint> covered;
-    QPointF centre;
-  };
+  struct Case { std::vector<QPoint> covered; QPointF centre; };
   const Case cases[] = {
       {{{1, 1}, {3, 1}}, {2, 1}},
       {{{0, 0}, {3, 3}}, {1, 1}},          // (1 + 4) / 2 - 1 = 1 in whole numbers
@@ -75,23 +68,6 @@ TEST_F(PixmapTest, CentreOfMassOfTheCoveredPixels) {
     EXPECT_EQ(pixmap->centerOfMass(), c.centre) << c.covered.size();
     EXPECT_EQ(pixmap->pixelCount(), c.covered.size());
   }
-}
-
-TEST_F(PixmapTest, CopiesAndImagesCarryThePixels) {
-  auto pixmap = FLPixmap::withSize(QSizeF(3, 2));
-  pixmap->setColor(0x64336699, QPointF(2, 1));
-  auto copy = pixmap->copy();
-  ASSERT_TRUE(copy);
-  EXPECT_EQ(copy->kolorAtPoint(QPointF(2, 1)), 0x64336699u);
-  pixmap->setColor(0x64000000, QPointF(2, 1));
-  EXPECT_EQ(copy->kolorAtPoint(QPointF(2, 1)), 0x64336699u);
-
-  auto image = copy->createImage();
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->size(), QSizeF(3, 2));
-  EXPECT_EQ(image->bitmap().pixelColor(2, 1), QColor(0x99, 0x66, 0x33));
-  auto again = FLPixmap::withImage(*image);
-  EXPECT_EQ(again->kolorAtPoint(QPointF(2, 1)), 0x64336699u);
 }
 
 }  // namespace

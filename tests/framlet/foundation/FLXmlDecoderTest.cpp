@@ -3,7 +3,6 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "support/LogCapture.h"
 
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -28,20 +27,12 @@ class SharedTable {
 
 std::unique_ptr<FLXmlDecoder> Decode(const QString& body) { return FLXmlDecoder::withString(kDeclaration + body); }
 
-// ----- accepting a text
-
 TEST(FLXmlDecoder, AcceptsOnlyTextsThatBeginWithTheDeclarationOrAnSvgRoot) {
-  struct {
-    const char* text;
-    bool accepted;
-    bool svg;
-  } cases[] = {
+  struct { const char* text; bool accepted; bool svg; } cases[] = {
       {"<?xml version=\"1.0\"?><a/>", true, false},
       {"<!DOCTYPE x [<!ENTITY y \"z\">]>\n<?xml version=\"1.0\"?><a/>", true, false},
-      {"<svg width=\"1\"></svg>", true, true},
-      {"<html><body/></html>", false, false},
-      {"<!-- never closed <?xml?>", false, false},
-      {"", false, false},
+      {"<svg width=\"1\"></svg>", true, true}, {"<html><body/></html>", false, false},
+      {"<!-- never closed <?xml?>", false, false}, {"", false, false},
   };
   for (const auto& c : cases) {
     auto decoder = FLXmlDecoder::withString(QString::fromUtf8(c.text));
@@ -61,15 +52,10 @@ TEST(FLXmlDecoder, DataMustBeUtf8AndMayStartWithAByteOrderMark) {
   EXPECT_FALSE(FLXmlDecoder::withData(QByteArray("<?xml version=\"1.0\"?>\n<a>\xFF\xFE</a>\n")));
 }
 
-// ----- reading tags
-
 TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
   // The declaration with its newline takes offsets 0x00-0x26; the body starts at 0x27.
   ASSERT_EQ(kDeclaration.size(), 0x27);
-  struct {
-    const char* body;
-    const char* error;
-  } cases[] = {
+  struct { const char* body; const char* error; } cases[] = {
       {"<a x = \"1\">5</a>\n", "this is not a valid XML file (offset 0x2b)"},
       {"<a x=\"1>5</a>\n", "this is not a valid XML file (offset 0x2c)"},
       {"<a>stray<b/>x</a>\n", "this is not a valid XML file (offset 0x33)"},
@@ -87,15 +73,9 @@ TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
   }
 }
 
-// ----- escapes
-
 TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
-  struct {
-    const char16_t* text;
-    const char16_t* expected;
-  } cases[] = {
-      {u"&#x41;&#66;&amp;", u"AB&"},
-      {u"&quot;&lt;&gt;&apos;&nbsp;&amp;", u"\"<>'\u00A0&"},
+  struct { const char16_t* text; const char16_t* expected; } cases[] = {
+      {u"&#x41;&#66;&amp;", u"AB&"}, {u"&quot;&lt;&gt;&apos;&nbsp;&amp;", u"\"<>'\u00A0&"},
       {u"ab&#x4", u"ab4"},           // cut off by the end: only "&#x" goes
       {u"&#65 and", u"Aand"},        // a blank ends a reference too
       {u"&#x1F600;", u"\U0001F600"},  // astral: a surrogate pair
@@ -104,11 +84,9 @@ TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
       {u"&#xD800;", u"&#xD800;"},      // a surrogate on its own is no character
       {u"&#xZZ;", u"&#xZZ;"},          // not digits
       {u"&#X41;", u"&#X41;"},          // only a lower-case x marks hexadecimal
-      {u"&#0;", u"&#0;"},
-      {u"&#99999999999999999999;", u"&#99999999999999999999;"},
+      {u"&#0;", u"&#0;"}, {u"&#99999999999999999999;", u"&#99999999999999999999;"},
       {u"&#38;lt;", u"&lt;"},          // what a reference produces is not decoded again
-      {u"&amp;amp;", u"&amp;"},
-      {u"&eacute; & ;", u"&eacute; & ;"},
+      {u"&amp;amp;", u"&amp;"}, {u"&eacute; & ;", u"&eacute; & ;"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FLXmlDecoder::decodeEscapes(QString::fromUtf16(c.text)), QString::fromUtf16(c.expected))
@@ -116,14 +94,9 @@ TEST(FLXmlDecoder, DecodeEscapesReplacesValidReferencesAndEntitiesOnce) {
   }
 }
 
-// ----- moving over elements
-
 const QString kNested = QStringLiteral(
-    "<r>\n"
-    "\t<a n=\"1\">\n\t\t<a>inner</a>\n\t\t<!-- </a> -->\n\t\t<![CDATA[</a>]]>\n\t</a>\n"
-    "\t<b/>\n"
-    "\t<a n=\"2\">second</a>\n"
-    "</r>\n");
+    "<r>\n\t<a n=\"1\">\n\t\t<a>inner</a>\n\t\t<!-- </a> -->\n\t\t<![CDATA[</a>]]>\n\t</a>\n\t<b/>\n"
+    "\t<a n=\"2\">second</a>\n</r>\n");
 
 TEST(FLXmlDecoder, SkipTagSkipsOnlyTheCurrentElementNestedNamesIncluded) {
   auto decoder = Decode(kNested);
@@ -171,11 +144,7 @@ TEST(FLXmlDecoder, ExtractTagGivesTheRawElementThroughItsMatchingClose) {
 }
 
 TEST(FLXmlDecoder, CoalescingGathersMixedContentIntoOneValue) {
-  struct {
-    const char* body;
-    const char* expected;
-    int asserts;
-  } cases[] = {
+  struct { const char* body; const char* expected; int asserts; } cases[] = {
       {"<p>Hello <b>big</b>world &amp; more</p>\n<next/>\n", "Hello big world & more", 0},
       {"<p><b>x</b>&amp; y<i><u>deep</u>er</i></p>\n<next/>\n", "x & y deep er", 0},
       {"<p>a<b>b</b>\n", "a b", 1},  // never closed
@@ -199,8 +168,6 @@ TEST(FLXmlDecoder, CoalescingGathersMixedContentIntoOneValue) {
   }
 }
 
-// ----- round trips through the writer
-
 // A made-up table of 88 tags with every kind of name character, standing in for the spreadsheet's.
 std::vector<FLXmlTagKey> TestTags() {
   static std::vector<QByteArray> names;
@@ -215,8 +182,7 @@ std::vector<FLXmlTagKey> TestTags() {
 
 struct Event {
   int32_t key;
-  bool startTag;
-  bool endTag;
+  bool startTag, endTag;
   int64_t level;
   QString value;
   QHash<QString, QString> attributes;
@@ -265,7 +231,6 @@ class RandomDocument {
     const int32_t key = int32_t(tag.key);
     const uint32_t shape = depthLeft > 0 ? random_() % 5 : random_() % 3;
     if (level == 0 || shape >= 3) {
-      // Children follow.
       encoder.openTag(name);
       const size_t at = events_.size();
       events_.push_back({key, true, false, level + 1, QString(), attributes});
@@ -328,10 +293,6 @@ TEST(FLXmlDecoder, WriterOutputRoundTripsThroughAnEightyEightTagTable) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Attributes are read from the text only when asked for: escaped values, repeated names and
 // numbers must read as they did when every attribute became a string at once.
 TEST(FLXmlDecoder, AttributesReadTheSameWhetherAskedAsNumbersWordsOrStrings) {
@@ -343,12 +304,9 @@ TEST(FLXmlDecoder, AttributesReadTheSameWhetherAskedAsNumbersWordsOrStrings) {
     int64_t word;      // decodeAttribute("t", kWords)
   };
   const Case cases[] = {
-      {R"(<c a="42" t="number"/>)", 42, "42", 1},
-      {R"(<c a="-17x" t="TEXT"/>)", -17, "-17x", 2},
-      {R"(<c a="&#52;2" t="te&#120;t"/>)", 42, "42", 2},
-      {R"(<c a="1" a="2"/>)", 2, "2", 0},
-      {R"(<c a="" t=""/>)", 0, "", 0},
-      {R"(<c b="5"/>)", 0, nullptr, 0},
+      {R"(<c a="42" t="number"/>)", 42, "42", 1}, {R"(<c a="-17x" t="TEXT"/>)", -17, "-17x", 2},
+      {R"(<c a="&#52;2" t="te&#120;t"/>)", 42, "42", 2}, {R"(<c a="1" a="2"/>)", 2, "2", 0},
+      {R"(<c a="" t=""/>)", 0, "", 0}, {R"(<c b="5"/>)", 0, nullptr, 0},
   };
   for (const Case& c : cases) {
     std::unique_ptr<FLXmlDecoder> decoder = Decode(QString::fromUtf8(c.tag));

@@ -14,6 +14,8 @@
 #include <QRectF>
 #include <QSizeF>
 
+#include <gtest/gtest.h>
+
 #include <ostream>
 
 // Readable values in failure messages.
@@ -30,6 +32,12 @@ inline void PrintTo(const QColor& color, std::ostream* out) {
 inline void StartKernel() {
   if (!g_genericColorSpace.isValid()) g_genericColorSpace = QColorSpace(QColorSpace::SRgb);
 }
+
+// A test that draws: the colour space is set first.
+class KernelTest : public testing::Test {
+ protected:
+  void SetUp() override { StartKernel(); }
+};
 
 inline QImage Canvas(int width, int height, QColor fill = Qt::white) {
   QImage canvas(width, height, QImage::Format_ARGB32_Premultiplied);

@@ -12,12 +12,7 @@
 
 namespace {
 
-struct Vector {
-  Kolor kolor;
-  bool isColor;
-  QString text;
-  QString display[3];
-};
+struct Vector { Kolor kolor; bool isColor; QString text; QString display[3]; };
 
 // tests/data/kolor/vectors.txt, written by tools/make_kolor_vectors.py from the bit layout alone.
 std::vector<Vector> Vectors() {
@@ -45,25 +40,18 @@ TEST(Kolor, TextFormsAndDisplayTextsMatchTheIndependentVectors) {
 }
 
 TEST(Kolor, TheTextFormRoundTripsEveryThirtyTwoBitValue) {
-  for (uint64_t k = 0; k <= 0xFFFFFFFFull; k += 262147) {
-    EXPECT_EQ(KolorFromString(NewKolorString(Kolor(k))), Kolor(k));
-  }
+  for (uint64_t k = 0; k <= 0xFFFFFFFFull; k += 262147) EXPECT_EQ(KolorFromString(NewKolorString(Kolor(k))), Kolor(k));
   EXPECT_EQ(KolorFromString(NewKolorString(kNoKolor)), kNoKolor);
 }
 
 TEST(Kolor, MalformedTextsGiveNoColour) {
-  struct {
-    const char* text;
-    Kolor expected;
-  } cases[] = {
+  struct { const char* text; Kolor expected; } cases[] = {
       {"{1, 2, 3}", 0x64030201},  {"{1,2,3}", kNoKolor},         {"{1, 2}", kNoKolor},
       {"", kNoKolor},             {"{1, 2, 3, 50}", 0x32030201},  {"{300, 2, 3}", 0x6403022C},
       {"{-1, 0, 0}", 0x640000FF}, {"{a, b, c}", 0x64000000},     {"{1, 2, 3, 4, 5}", 0x04030201},
       {"(9, 8, 7)", 0x64070809},  {"{1, 2, 3, 256}", 0x00030201}, {"{99999999999, 0, 0}", 0x640000FF},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(KolorFromString(QString::fromLatin1(c.text)), c.expected) << c.text;
-  }
+  for (const auto& c : cases) EXPECT_EQ(KolorFromString(QString::fromLatin1(c.text)), c.expected) << c.text;
 }
 
 TEST(Kolor, ColourObjectsRoundTripForEveryAlpha) {

@@ -64,10 +64,7 @@ TEST(Base64, AgreesWithAnIndependentEncoderAndRoundTripsAnyBytes) {
 }
 
 TEST(Base64, RejectsCharactersOutsideTheAlphabetWithTheirReason) {
-  const struct {
-    QString text;
-    const char* reason;
-  } cases[] = {
+  const struct { QString text; const char* reason; } cases[] = {
       {QStringLiteral("Zm9v*mFy"), "Illegal base64 character"},
       {QStringLiteral("Zm9v YmFy"), "base64 character out of range"},
       {QStringLiteral("Zm9v\tYmFy"), "base64 character out of range"},

@@ -8,15 +8,11 @@
 namespace {
 
 TEST(FlBase, EncodeDottedVersionNumber) {
-  struct {
-    const char* text;
-    uint32_t expected;
-  } cases[] = {
+  struct { const char* text; uint32_t expected; } cases[] = {
       {"10.14", 0x0A0E00}, {"10.12", 0x0A0C00}, {"10.12.1", 0x0A0C01}, {"10.12.1.7", 0x0A0C01},
       {"", 0},             {"10", 0},           {"1.2.3", 0x010203},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(EncodeDottedVersionNumber(QString::fromLatin1(c.text)), c.expected) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(EncodeDottedVersionNumber(QString::fromLatin1(c.text)), c.expected) << c.text;
 }
 
 TEST(FlBase, ImpossibleAllocationLogsSizeAndBacktraceAndReturnsNothing) {

@@ -35,12 +35,10 @@ TEST(CharacterClasses, EveryUnitHasThePythonClass) {
   for (qsizetype i = 1; i < lines.size(); ++i) {
     const QStringList fields = lines[i].split(' ');
     ASSERT_EQ(fields.size(), 3);
-    const uint32_t first = fields[0].toUInt(nullptr, 16);
-    const uint32_t last = fields[1].toUInt(nullptr, 16);
+    const uint32_t first = fields[0].toUInt(nullptr, 16), last = fields[1].toUInt(nullptr, 16);
     const uint32_t expected = fields[2].toUInt();
     ASSERT_EQ(first, next);
-    for (uint32_t u = first; u <= last; ++u)
-      ASSERT_EQ(TypeOfChar(char16_t(u)), expected) << std::hex << "U+" << u;
+    for (uint32_t u = first; u <= last; ++u) ASSERT_EQ(TypeOfChar(char16_t(u)), expected) << std::hex << "U+" << u;
     next = last + 1;
   }
   EXPECT_EQ(next, 0x10000u);

@@ -16,11 +16,7 @@ namespace {
 
 TEST(CollectionExtensions, SortedStringSearchGivesTheInsertionPoint) {
   const QStringList fruit = {"apple", "Banana", "cherry"};
-  const struct {
-    const char* find;
-    bool found;
-    uint64_t index;
-  } cases[] = {
+  const struct { const char* find; bool found; uint64_t index; } cases[] = {
       {"banana", true, 1}, {"APPLE", true, 0}, {"Cherry", true, 2},
       {"blueberry", false, 2}, {"aardvark", false, 0}, {"zucchini", false, 3},
   };
@@ -42,16 +38,11 @@ TEST(CollectionExtensions, IndexSetArchives) {
   EXPECT_EQ(archive(IndexSet()), "");
   EXPECT_TRUE(indexSetWithArchive("").isEmpty());
 
-  const struct {
-    const char* text;
-    const char* archived;
-  } cases[] = {
+  const struct { const char* text; const char* archived; } cases[] = {
       {"5", "5"},
       {"0-2000000000", "0-2000000000"},  // one run, not two billion entries
       {"3-1 4", "4"},                    // a reversed run holds nothing
-      {"1  2", "1-2"},
-      {"x7y", "7"},
-      {"-5 8", "8"},
+      {"1  2", "1-2"}, {"x7y", "7"}, {"-5 8", "8"},
       {"99999999999999999999999 6", "6"},  // too large for an index: dropped
   };
   for (const auto& c : cases) EXPECT_EQ(archive(indexSetWithArchive(c.text)), c.archived) << c.text;

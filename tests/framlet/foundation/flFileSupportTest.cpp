@@ -32,25 +32,15 @@ TEST(FlFileSupport, UniqueFileNameCleansTheNameAndAvoidsTakenOnes) {
   QTemporaryDir folder;
   for (const char* taken : {"report.csv", "report-1.csv", "abc.txt", "untitled", "Budget.pkg.zip"})
     Touch(folder.filePath(taken));
-  struct {
-    const char* name;
-    const char* extension;
-    const char* expected;
-  } cases[] = {
+  struct { const char* name; const char* extension; const char* expected; } cases[] = {
       {"a/b:c.txt", "", "abc.txt-1"},  // abc.txt is taken
-      {"a/b:c.txt", "csv", "abctxt.csv"},
-      {"report", "csv", "report-2.csv"},
-      {"", "", "untitled-1"},
-      {"/:", "csv", "untitled.csv"},
-      {"Budget.pkg", "zip", "Budget-1.pkg.zip"},
-      {"Ledger.numlet", "zip", "Ledger.numlet.zip"},
-      {".hidden", "zip", "hidden.zip"},
-      {"v1.2.3", "zip", "v12.3.zip"},
+      {"a/b:c.txt", "csv", "abctxt.csv"}, {"report", "csv", "report-2.csv"}, {"", "", "untitled-1"},
+      {"/:", "csv", "untitled.csv"}, {"Budget.pkg", "zip", "Budget-1.pkg.zip"},
+      {"Ledger.numlet", "zip", "Ledger.numlet.zip"}, {".hidden", "zip", "hidden.zip"}, {"v1.2.3", "zip", "v12.3.zip"},
       {"x", "../y", "x...y"},
   };
   for (const auto& c : cases) {
-    const QString path =
-        UniqueFileNameCore(folder.path(), QString::fromUtf8(c.name), QString::fromUtf8(c.extension));
+    const QString path = UniqueFileNameCore(folder.path(), QString::fromUtf8(c.name), QString::fromUtf8(c.extension));
     EXPECT_EQ(path, folder.path() + "/" + c.expected) << c.name << " + " << c.extension;
     EXPECT_EQ(QFileInfo(path).absolutePath(), folder.path());
   }
@@ -75,8 +65,7 @@ TEST(FlFileSupport, UniqueFileNameFallsBackToAGuidAfterNinetyNine) {
 }
 
 TEST(FlFileSupport, GiveUserFilePermissionsAddsOwnerReadAndWriteOnlyThroughTheTree) {
-  QTemporaryDir root;
-  QTemporaryDir outside;
+  QTemporaryDir root, outside;
   const QString package = root.filePath("Budget.numlet");
   ASSERT_TRUE(QDir().mkpath(package + "/Images/deep"));
   Touch(package + "/document.xml");
@@ -88,11 +77,7 @@ TEST(FlFileSupport, GiveUserFilePermissionsAddsOwnerReadAndWriteOnlyThroughTheTr
                       QFile::encodeName(package + "/link").constData()),
             0);
 
-  struct {
-    const char* relative;
-    uint32_t before;
-    uint32_t after;
-  } cases[] = {
+  struct { const char* relative; uint32_t before; uint32_t after; } cases[] = {
       {"/document.xml", 0444, 0644},   {"/Images/deep/pic.png", 0004, 0604}, {"/Images/.hidden", 0640, 0640},
       {"/Images/deep", 0555, 0755},    {"/Images", 0500, 0700},              {"", 0711, 0711},
   };

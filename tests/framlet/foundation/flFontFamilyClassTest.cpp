@@ -17,10 +17,8 @@ TEST(FontFamilyClass, FromTheClassOrElseThePanoseDescription) {
       {Os2(8, 2, 6), FLFontFamilyClass::sansSerif},    // the class wins over PANOSE
       {Os2(10, 0, 0), FLFontFamilyClass::scripts},
       {Os2(0, 2, 11), FLFontFamilyClass::sansSerif},   // normal sans serif
-      {Os2(0, 2, 2), FLFontFamilyClass::oldStyleSerifs},
-      {Os2(0, 3, 0), FLFontFamilyClass::scripts},
-      {Os2(0, 5, 0), FLFontFamilyClass::symbolic},
-      {Os2(0, 0, 0), FLFontFamilyClass::unknown},
+      {Os2(0, 2, 2), FLFontFamilyClass::oldStyleSerifs}, {Os2(0, 3, 0), FLFontFamilyClass::scripts},
+      {Os2(0, 5, 0), FLFontFamilyClass::symbolic}, {Os2(0, 0, 0), FLFontFamilyClass::unknown},
       {Os2(8, 2, 11).left(41), FLFontFamilyClass::unknown},  // cut short
   };
   for (const auto& [table, expected] : cases) EXPECT_EQ(FontFamilyClassFromOs2(table), expected) << table.toHex().toStdString();

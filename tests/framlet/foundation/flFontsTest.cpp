@@ -12,10 +12,7 @@ namespace {
 // Installed by the project's dependencies: DejaVu, URW base35 (Nimbus) and Liberation.
 
 TEST(FontsTest, MapsExactFamilyAndPartialNames) {
-  struct Case {
-    const char* requested;
-    const char* mapped;
-  };
+  struct Case { const char* requested; const char* mapped; };
   const Case cases[] = {
       {"NimbusSans-Regular", "NimbusSans-Regular"},      // an installed name maps to itself
       {"LiberationSerif-Bold", "LiberationSerif-Bold"},

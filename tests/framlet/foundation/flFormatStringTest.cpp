@@ -11,58 +11,32 @@ namespace {
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 TEST(FlFormatString, WordsCardinalAndOrdinal) {
-  const struct {
-    const char* format;
-    uint64_t value;
-    const char* expected;
-  } cases[] = {
-      {"%a", 0, "zero"},
-      {"%a", 123, "one hundred twenty-three"},
-      {"%a", 1000000, "one million"},
+  const struct { const char* format; uint64_t value; const char* expected; } cases[] = {
+      {"%a", 0, "zero"}, {"%a", 123, "one hundred twenty-three"}, {"%a", 1000000, "one million"},
       {"%a", 999999999999ULL,
        "nine hundred ninety-nine billion nine hundred ninety-nine million nine hundred ninety-nine "
        "thousand nine hundred ninety-nine"},
-      {"%a", 1000000000000ULL, "!"},
-      {"%a", std::numeric_limits<uint64_t>::max(), "!"},
-      {"%>a", 3, "Three"},
-      {"%>I", 21, "Twenty-first"},
-      {"%I", 0, "zeroth"},
-      {"%I", 3, "third"},
-      {"%I", 1012, "one thousand twelfth"},
-      {"%I", 2000001, "two million first"},
-      {"%I", 5000000000ULL, "five billionth"},
-      {"%I", 1000000000000ULL, "!"},
+      {"%a", 1000000000000ULL, "!"}, {"%a", std::numeric_limits<uint64_t>::max(), "!"}, {"%>a", 3, "Three"},
+      {"%>I", 21, "Twenty-first"}, {"%I", 0, "zeroth"}, {"%I", 3, "third"}, {"%I", 1012, "one thousand twelfth"},
+      {"%I", 2000001, "two million first"}, {"%I", 5000000000ULL, "five billionth"}, {"%I", 1000000000000ULL, "!"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatString(c.format, c.value), U(c.expected)) << c.format << " " << c.value;
 }
 
 TEST(FlFormatString, LetterLabelsRomanNumeralsAndFootnotes) {
-  const struct {
-    const char* format;
-    uint64_t value;
-    const char* expected;
-  } cases[] = {
-      {"%l", 0, "0"},
-      {"%l", 1, "a"},
-      {"%l", 703, "aaa"},
+  const struct { const char* format; uint64_t value; const char* expected; } cases[] = {
+      {"%l", 0, "0"}, {"%l", 1, "a"}, {"%l", 703, "aaa"},
       {"%l", std::numeric_limits<uint64_t>::max(), "gkgwbylwrxtlpo"},
-      {"%R", 1994, "MCMXCIV"},
-      {"%R", 3999, "MMMCMXCIX"},
-      {"%R", 4000, "I\u0304V\u0304"},
+      {"%R", 1994, "MCMXCIV"}, {"%R", 3999, "MMMCMXCIX"}, {"%R", 4000, "I\u0304V\u0304"},
       {"%R", 3999999, "M\u0304M\u0304M\u0304C\u0304M\u0304X\u0304C\u0304I\u0304X\u0304CMXCIX"},
-      {"%R", 4000000, "!"},
-      {"%R", 0, "0"},
-      {"%z", 6, "#"},
-      {"%z", 7, "**"},
-      {"%z", 386, "!"},
+      {"%R", 4000000, "!"}, {"%R", 0, "0"}, {"%z", 6, "#"}, {"%z", 7, "**"}, {"%z", 386, "!"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatString(c.format, c.value), U(c.expected)) << c.format << " " << c.value;
   EXPECT_EQ(FormatString("%z", 385), QString(65, u'*'));
 }
 
 TEST(FlFormatString, Integers) {
-  const int64_t big = 1234567;
-  const int64_t smallest = std::numeric_limits<int64_t>::min();
+  const int64_t big = 1234567, smallest = std::numeric_limits<int64_t>::min();
   EXPECT_EQ(FormatString("%d", 42), U("42"));
   EXPECT_EQ(FormatString("%d", int64_t(0x100000005)), U("5"));  // the low 32 bits
   EXPECT_EQ(FormatString("%02d", 5), U("05"));
@@ -85,18 +59,10 @@ TEST(FlFormatString, BinaryOctalAndHexadecimal) {
 }
 
 TEST(FlFormatString, Floats) {
-  const struct {
-    const char* format;
-    double value;
-    const char* expected;
-  } cases[] = {
-      {"%.4f", 1.5e20, "1.5000E+20"},
-      {"%.4f", 9.99999e-8, "1.0000E-7"},
+  const struct { const char* format; double value; const char* expected; } cases[] = {
+      {"%.4f", 1.5e20, "1.5000E+20"}, {"%.4f", 9.99999e-8, "1.0000E-7"},
       {"%.2f", 0.125, "0.13"},    // halves round up
-      {"%f", 3.7, "4"},
-      {"%!.2f", 0, ""},
-      {"%,.2f", 1234567.891, "1,234,567.89"},
-      {"[%8.2f]", 3.14159, "[3.14    ]"},
+      {"%f", 3.7, "4"}, {"%!.2f", 0, ""}, {"%,.2f", 1234567.891, "1,234,567.89"}, {"[%8.2f]", 3.14159, "[3.14    ]"},
       {"[%08.2f]", -3.14159, "[-0003.14]"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatString(c.format, c.value), U(c.expected)) << c.format << " " << c.value;

@@ -48,19 +48,12 @@ std::unique_ptr<FLImage> Opaque(int width = 8, int height = 6) {
 }
 
 TEST_F(ImageSavingTest, OpenFormatFollowsAlphaAndExtension) {
-  struct Case {
-    bool transparent;
-    const char* name;
-    const char* written;
-    const char* qtFormat;
-  };
+  struct Case { bool transparent; const char* name; const char* written; const char* qtFormat; };
   const Case cases[] = {
-      {true, "plain", "plain.png", "png"},
-      {true, "photo.jpg", "photo.jpg", "jpeg"},
+      {true, "plain", "plain.png", "png"}, {true, "photo.jpg", "photo.jpg", "jpeg"},
       {true, "anim.gif", "anim.tiff", "tiff"},
       {true, "photo.jpeg", "photo.tiff", "tiff"},  // only "jpg" makes a transparent image JPEG
-      {false, "plain", "plain.jpg", "jpeg"},
-      {false, "scan.tiff", "scan.jpg", "jpeg"},
+      {false, "plain", "plain.jpg", "jpeg"}, {false, "scan.tiff", "scan.jpg", "jpeg"},
   };
   for (const Case& c : cases) {
     auto image = c.transparent ? Transparent() : Opaque();
@@ -107,11 +100,8 @@ TEST_F(ImageSavingTest, HeicIsWrittenByLibheifOrFallsBackToTheOpenFormatRules) {
 TEST_F(ImageSavingTest, IndependentToolRecognisesEveryWrittenFormat) {
   auto image = Transparent(10, 4);
   const std::pair<int32_t, const char*> cases[] = {
-      {kImageFormatPng, "PNG image data, 10 x 4"},
-      {kImageFormatJpeg, "JPEG image data"},
-      {kImageFormatTiff, "TIFF image data"},
-      {kImageFormatBmp, "PC bitmap"},
-      {kImageFormatPdf, "PDF document"},
+      {kImageFormatPng, "PNG image data, 10 x 4"}, {kImageFormatJpeg, "JPEG image data"},
+      {kImageFormatTiff, "TIFF image data"}, {kImageFormatBmp, "PC bitmap"}, {kImageFormatPdf, "PDF document"},
   };
   for (const auto& [format, description] : cases) {
     const QString written = SaveImage(image.get(), path("tool"), format, nullptr);
@@ -141,16 +131,10 @@ TEST_F(ImageSavingTest, ReplacingAFileNeverLosesItWhenTheSaveFails) {
 }
 
 TEST_F(ImageSavingTest, KeptPicturesAreWrittenBackByteForByte) {
-  struct Case {
-    const char* fixture;
-    int32_t format;
-    const char* written;
-  };
+  struct Case { const char* fixture; int32_t format; const char* written; };
   const Case cases[] = {
-      {"frame.emf", kImageFormatUnknown, "kept.emf"},
-      {"frame.pict", kImageFormatPict, "kept.pict"},
-      {"ispe.heic", kImageFormatHeic, "kept.heic"},
-      {"red-left.pdf", kImageFormatPdf, "kept.pdf"},
+      {"frame.emf", kImageFormatUnknown, "kept.emf"}, {"frame.pict", kImageFormatPict, "kept.pict"},
+      {"ispe.heic", kImageFormatHeic, "kept.heic"}, {"red-left.pdf", kImageFormatPdf, "kept.pdf"},
   };
   for (const Case& c : cases) {
     auto image = FLImage::withContentsOfFile(Fixture(c.fixture));
@@ -166,14 +150,9 @@ TEST_F(ImageSavingTest, KeptPicturesAreWrittenBackByteForByte) {
 }
 
 TEST_F(ImageSavingTest, QuicklookPreviewAndThumbnailFollowTheLimits) {
-  struct Case {
-    QSize size;
-    QSize preview;
-    QSize thumbnail;
-  };
+  struct Case { QSize size; QSize preview; QSize thumbnail; };
   const Case cases[] = {
-      {{3000, 1500}, {1024, 512}, {512, 256}},
-      {{400, 300}, {400, 300}, {400, 300}},
+      {{3000, 1500}, {1024, 512}, {512, 256}}, {{400, 300}, {400, 300}, {400, 300}},
   };
   for (const Case& c : cases) {
     auto image = Opaque(c.size.width(), c.size.height());

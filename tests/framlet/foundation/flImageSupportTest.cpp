@@ -89,8 +89,7 @@ TEST_F(ImageSupportTest, MissingNamedImagesAreReplacedAndReported) {
   ASSERT_TRUE(Canvas(3, 3).save(dir.filePath(QStringLiteral("Here.png"))));
   FLImage::setNamedImageFolders({dir.path()});
   LogCapture log;
-  const auto images = ImagesFromNames({QStringLiteral("Here"), QStringLiteral("Gone"),
-                                       QStringLiteral("AlsoGone")});
+  const auto images = ImagesFromNames({QStringLiteral("Here"), QStringLiteral("Gone"), QStringLiteral("AlsoGone")});
   FLImage::setNamedImageFolders({QStringLiteral(":/images")});
   ASSERT_EQ(images.size(), 3u);
   for (const auto& image : images) EXPECT_TRUE(image);

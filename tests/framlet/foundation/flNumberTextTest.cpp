@@ -34,70 +34,43 @@ TEST(FlNumberText, FormatFloatPlacesRoundingAndGrouping) {
   german.decimalSeparator = QStringLiteral(",");
   FLNumberFormatOptions parens = Options(0);
   parens.negativeParens = true;
-  FLNumberFormatOptions automatic = Options(kAuto);
-  FLNumberFormatOptions whole = Options(0);
+  FLNumberFormatOptions automatic = Options(kAuto), whole = Options(0);
   whole.disallowScientific = true;
   FLNumberFormatOptions wholeGrouped = whole;
   wholeGrouped.groupSeparator = QStringLiteral(",");
-
-  const struct {
-    const FLNumberFormatOptions* options;
-    long double value;
-    const char* expected;
-  } cases[] = {
-      {&grouped, 1234.5L, "1,234.50"},
-      {&grouped, 999.999L, "1,000.00"},
-      {&significant, 2, "2.0"},
-      {&significant, 2.125L, "2.13"},
-      {&defaults, 3.14159L, "3.142"},
-      {&hundredths, 3.14159L, "3.14"},
-      {&german, 1234567.891L, "1.234.567,89"},
-      {&parens, -5, "(5)"},
-      {&parens, -0.4L, "(0)"},
-      {&automatic, 0.1L, "0.1"},
-      {&automatic, 123.456L, "123.456"},
-      {&automatic, 0.000123L, "0.000123"},
-      // Large values with a fraction keep to the digits an 80-bit real carries.
-      {&automatic, 20000.1L, "20000.1"},
-      {&automatic, 987654321098.7L, "987654321098.7"},
-      // Either side of a power of ten the integer part's digit count sets the places.
-      {&automatic, 9.5L, "9.5"},
-      {&automatic, 10.25L, "10.25"},
-      {&automatic, 999999.125L, "999999.125"},
-      {&automatic, 1000000.0625L, "1000000.0625"},
-      {&automatic, 99999999999.75L, "99999999999.75"},
-      // Integer parts of 2 to the 64th and more are written exactly.
-      {&whole, 18446744073709551616.0L, "18446744073709551616"},
-      {&wholeGrouped, -1e20L, "-100,000,000,000,000,000,000"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(FormatFloat(*c.options, c.value), QString::fromUtf8(c.expected)) << double(c.value);
-}
-
-TEST(FlNumberText, FormatFloatTwoPlacesRoundsHalfUpUnlessRoundingDown) {
-  EXPECT_EQ(FormatFloat(Options(2), 1.999L), QStringLiteral("2.00"));
+  const FLNumberFormatOptions two = Options(2);
   FLNumberFormatOptions down = Options(2);
   down.roundDown = true;
-  EXPECT_EQ(FormatFloat(down, 1.999L), QStringLiteral("1.99"));
-  // Money always rounds when its places are automatic, even under round-down.
   FLNumberFormatOptions money = Options(kAuto);
   money.forceHundredths = true;
   money.roundDown = true;
-  EXPECT_EQ(FormatFloat(money, 1.999L), QStringLiteral("2.00"));
-}
+  FLNumberFormatOptions autoSignificant = Options(kAuto);
+  autoSignificant.onlySignificantDigits = true;
+  FLNumberFormatOptions traditional = autoSignificant;
+  traditional.traditionalScientific = true;
 
-TEST(FlNumberText, FormatFloatNegativeThatRoundsToZeroStaysNegative) {
-  EXPECT_EQ(FormatFloat(Options(2), -0.001L), QStringLiteral("-0.00"));
-}
-
-TEST(FlNumberText, FormatFloatSwitchesToScientificAtTheEdges) {
-  FLNumberFormatOptions automatic = Options(kAuto);
-  automatic.onlySignificantDigits = true;
-  EXPECT_EQ(FormatFloat(automatic, 1e12L), QStringLiteral("1.0E+12"));
-  EXPECT_EQ(FormatFloat(automatic, 999999999999.5L), QStringLiteral("999999999999.5"));
-  EXPECT_EQ(FormatFloat(automatic, 1e-14L), QStringLiteral("1.0E-14"));
-  automatic.traditionalScientific = true;
-  EXPECT_EQ(FormatFloat(automatic, 1e12L), QString::fromUtf8("1.0 × 10¹²"));
+  const struct { const FLNumberFormatOptions* options; long double value; const char* expected; } cases[] = {
+      {&grouped, 1234.5L, "1,234.50"}, {&grouped, 999.999L, "1,000.00"}, {&significant, 2, "2.0"},
+      {&significant, 2.125L, "2.13"}, {&defaults, 3.14159L, "3.142"}, {&hundredths, 3.14159L, "3.14"},
+      {&german, 1234567.891L, "1.234.567,89"}, {&parens, -5, "(5)"}, {&parens, -0.4L, "(0)"},
+      {&automatic, 0.1L, "0.1"}, {&automatic, 123.456L, "123.456"}, {&automatic, 0.000123L, "0.000123"},
+      // Large values with a fraction keep to the digits an 80-bit real carries.
+      {&automatic, 20000.1L, "20000.1"}, {&automatic, 987654321098.7L, "987654321098.7"},
+      // Either side of a power of ten the integer part's digit count sets the places.
+      {&automatic, 9.5L, "9.5"}, {&automatic, 10.25L, "10.25"}, {&automatic, 999999.125L, "999999.125"},
+      {&automatic, 1000000.0625L, "1000000.0625"}, {&automatic, 99999999999.75L, "99999999999.75"},
+      // Integer parts of 2 to the 64th and more are written exactly.
+      {&whole, 18446744073709551616.0L, "18446744073709551616"},
+      {&wholeGrouped, -1e20L, "-100,000,000,000,000,000,000"},
+      // Two places round half up unless rounding down; money with automatic places always rounds.
+      {&two, 1.999L, "2.00"}, {&down, 1.999L, "1.99"}, {&money, 1.999L, "2.00"},
+      {&two, -0.001L, "-0.00"},  // a negative that rounds to zero stays negative
+      // Scientific at the edges.
+      {&autoSignificant, 1e12L, "1.0E+12"}, {&autoSignificant, 999999999999.5L, "999999999999.5"},
+      {&autoSignificant, 1e-14L, "1.0E-14"}, {&traditional, 1e12L, "1.0 × 10¹²"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatFloat(*c.options, c.value), QString::fromUtf8(c.expected)) << double(c.value);
 }
 
 TEST(FlNumberText, FormatScientificForms) {
@@ -105,26 +78,17 @@ TEST(FlNumberText, FormatScientificForms) {
   automatic.onlySignificantDigits = true;
   FLNumberFormatOptions traditional = automatic;
   traditional.traditionalScientific = true;
-  FLNumberFormatOptions two = Options(2);
-  FLNumberFormatOptions parens = Options(1);
+  FLNumberFormatOptions two = Options(2), parens = Options(1);
   parens.negativeParens = true;
   FLNumberFormatOptions blank = Options(2);
   blank.zeroBlank = true;
 
-  const struct {
-    const FLNumberFormatOptions* options;
-    long double value;
-    const char* expected;
-  } cases[] = {
-      {&automatic, 1e-14L, "1.0E-14"},
-      {&automatic, 0, "0.0E+0"},
-      {&blank, 0, ""},
-      {&traditional, 2.5e-7L, "2.5 × 10⁻⁷"},
-      {&traditional, -4.5e-10L, "-4.5 × 10⁻¹⁰"},
+  const struct { const FLNumberFormatOptions* options; long double value; const char* expected; } cases[] = {
+      {&automatic, 1e-14L, "1.0E-14"}, {&automatic, 0, "0.0E+0"}, {&blank, 0, ""},
+      {&traditional, 2.5e-7L, "2.5 × 10⁻⁷"}, {&traditional, -4.5e-10L, "-4.5 × 10⁻¹⁰"},
       {&parens, -1.5e-20L, "(1.5E-20)"},
       // Rounding that carries the mantissa to ten moves the exponent instead.
-      {&two, 9.999e12L, "1.00E+13"},
-      {&automatic, 99999999999999999.0L, "1.0E+17"},
+      {&two, 9.999e12L, "1.00E+13"}, {&automatic, 99999999999999999.0L, "1.0E+17"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(FormatScientific(*c.options, c.value), QString::fromUtf8(c.expected)) << double(c.value);
@@ -142,19 +106,10 @@ TEST(FlNumberText, NonFiniteValuesReturn) {
 
 TEST(FlNumberText, FormatIntegerBasesWordSizesAndGrouping) {
   const QString grouping = QStringLiteral(",");
-  const struct {
-    int64_t value;
-    int base;
-    int64_t wordSize;
-    bool group;
-    const char* expected;
-  } cases[] = {
+  const struct { int64_t value; int base; int64_t wordSize; bool group; const char* expected; } cases[] = {
       {-1, 16, 6, false, "3F"},  // a word size that is no multiple of four keeps its top bits
-      {-1, 16, 0, false, "FFFFFFFFFFFFFFFF"},
-      {-1, 8, 64, false, "1777777777777777777777"},
-      {0xFFF, 8, 12, true, "7 777"},
-      {1234567, 10, 64, true, "1,234,567"},
-      {-300, 10, 8, false, "-44"},
+      {-1, 16, 0, false, "FFFFFFFFFFFFFFFF"}, {-1, 8, 64, false, "1777777777777777777777"},
+      {0xFFF, 8, 12, true, "7 777"}, {1234567, 10, 64, true, "1,234,567"}, {-300, 10, 8, false, "-44"},
       {std::numeric_limits<int64_t>::min(), 10, 64, true, "-9,223,372,036,854,775,808"},
       {42, 3, 64, false, "42"},  // any other base is decimal
   };
@@ -174,8 +129,7 @@ TEST(FlNumberText, FormatFloatUngroupedMatchesGroupedWithoutSeparators) {
   FLNumberFormatOptions saving = Options(kAuto);
   saving.onlySignificantDigits = true;
   saving.disallowScientific = true;
-  FLNumberFormatOptions fixed = Options(2);
-  FLNumberFormatOptions whole = Options(0);
+  FLNumberFormatOptions fixed = Options(2), whole = Options(0);
   whole.disallowScientific = true;
   FLNumberFormatOptions parens = Options(3);
   parens.negativeParens = true;

@@ -35,21 +35,12 @@ TEST(Passwords, CheckValuesMatchTheKnownValues) {
 }
 
 TEST(Passwords, BadSeedsAreReported) {
-  {
+  const std::pair<const char*, const char*> cases[] = {
+      {"_3Kq.Wz7", "Invalid seed"}, {"_3Kq.Wz7!", "Bad encryption character"}, {nullptr, "Invalid seed"}};
+  for (const auto& [seed, logged] : cases) {
     LogCapture log;
-    EncryptPassword(QStringLiteral("test"), "_3Kq.Wz7");
-    EXPECT_TRUE(log.contains(QStringLiteral("Invalid seed")));
-  }
-  {
-    // Not a seed that crypt can use at all: nothing comes back.
-    LogCapture log;
-    EXPECT_TRUE(EncryptPassword(QStringLiteral("test"), "_3Kq.Wz7!").isEmpty());
-    EXPECT_TRUE(log.contains(QStringLiteral("Bad encryption character")));
-  }
-  {
-    LogCapture log;
-    EXPECT_TRUE(EncryptPassword(QStringLiteral("test"), nullptr).isEmpty());
-    EXPECT_TRUE(log.contains(QStringLiteral("Invalid seed")));
+    EXPECT_TRUE(EncryptPassword(QStringLiteral("test"), seed).isEmpty()) << logged;
+    EXPECT_TRUE(log.contains(QLatin1String(logged))) << logged;
   }
 }
 
@@ -74,10 +65,7 @@ TEST(Passwords, CellTextsMatchAnIndependentDesAndReadBack) {
 
 TEST(Passwords, MalformedCipherTextsGiveNothing) {
   SetEncryptionPassword(QStringLiteral("LA8JWFoXi2g"));
-  const struct {
-    QByteArray bytes;
-    const char* reason;
-  } cases[] = {
+  const struct { QByteArray bytes; const char* reason; } cases[] = {
       {QByteArray(8, '\0'), "Data not a multiple of buffer size"},
       {QByteArray(10, '\0'), "Data not a multiple of buffer size"},
       {QByteArray(1, '\x08') + QByteArray(8, 'x'), "The extra byte count is too large"},

@@ -44,9 +44,7 @@ TEST(RandomNumber, EveryValueBelowTheLimitAppearsAndNoneOutside) {
 }
 
 TEST(RandomNumber, ScalingKeepsTheLargestResultBelowTheLimit) {
-  struct {
-    uint32_t result, limit, expected;
-  } cases[] = {
+  struct { uint32_t result, limit, expected; } cases[] = {
       {0, 6, 0},
       {0xFFFFFFFF, 6, 5},           // the value 6 itself becomes 5
       {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFE},

@@ -25,11 +25,7 @@ TEST(StringExtensions, HomeFolderAbbreviatesOnlyWholeComponents) {
 }
 
 TEST(StringExtensions, PathExtensionsAreTheLastComponents) {
-  const struct {
-    const char* path;
-    const char* extension;
-    const char* minus;
-  } cases[] = {
+  const struct { const char* path; const char* extension; const char* minus; } cases[] = {
       {"/d/Budget.Numlet", "Numlet", "Budget"}, {"/d/Budget.csv.Numlet", "Numlet", "Budget.csv"},
       {"/d/Budget.Numlet/", "Numlet", "Budget"}, {"/d.x/Budget", "", "Budget"},
       {".csv", "", ".csv"},                      {"Budget.", "", "Budget."},
@@ -41,16 +37,9 @@ TEST(StringExtensions, PathExtensionsAreTheLastComponents) {
 }
 
 TEST(StringExtensions, SubstringClipsAndAsserts) {
-  const struct {
-    uint64_t from, to;
-    const char* expected;
-    const char* assertion;
-  } cases[] = {
-      {2, 0xFFFFFFFF, "cdef", nullptr},
-      {1, 3, "bc", nullptr},
-      {1, 99, "bcdef", "Ending index too large"},
-      {6, 0xFFFFFFFF, "", "Starting index too large"},
-      {4, 4, "", "Starting index >= ending index"},
+  const struct { uint64_t from, to; const char* expected; const char* assertion; } cases[] = {
+      {2, 0xFFFFFFFF, "cdef", nullptr}, {1, 3, "bc", nullptr}, {1, 99, "bcdef", "Ending index too large"},
+      {6, 0xFFFFFFFF, "", "Starting index too large"}, {4, 4, "", "Starting index >= ending index"},
   };
   for (const auto& c : cases) {
     LogCapture log;
@@ -66,12 +55,9 @@ TEST(StringExtensions, CleanUpTrimsAndCollapses) {
     bool keepLineBreaks, stripPunctuation;
     const char16_t* expected;  // nullptr: nothing left
   } cases[] = {
-      {u"  a \t\tb  ", false, false, u"a b"},
-      {u" \t\n ", false, false, nullptr},
-      {u"\u0001a\u0007b\u200B", false, false, u"ab"},
-      {u"one\r\n\r\ntwo", true, false, u"one\ntwo"},
-      {u"Hello, world!", false, true, u"Hello world"},
-      {u"a\u00A0\u2003b", false, false, u"a b"},
+      {u"  a \t\tb  ", false, false, u"a b"}, {u" \t\n ", false, false, nullptr},
+      {u"\u0001a\u0007b\u200B", false, false, u"ab"}, {u"one\r\n\r\ntwo", true, false, u"one\ntwo"},
+      {u"Hello, world!", false, true, u"Hello world"}, {u"a\u00A0\u2003b", false, false, u"a b"},
   };
   for (const auto& c : cases) {
     const QString result = cleanUp(U(c.text), c.keepLineBreaks, c.stripPunctuation);
@@ -82,17 +68,10 @@ TEST(StringExtensions, CleanUpTrimsAndCollapses) {
 }
 
 TEST(StringExtensions, PercentEscapes) {
-  const struct {
-    const char16_t* text;
-    bool periods, returns;
-    const char* expected;
-  } cases[] = {
-      {u"a.b c", true, false, "a%2Eb%20c"},
-      {u"caf\u00E9", true, true, "caf%C3%A9"},
-      {u"x/y?z=1&w", false, false, "x%2Fy%3Fz%3D1%26w"},
-      {u"\u65E5\u672C", false, false, "%E6%97%A5%E6%9C%AC"},
-      {u"\U0001D11E", false, false, "%F0%9D%84%9E"},
-      {u"l1\nl2", false, false, "l1\nl2"},
+  const struct { const char16_t* text; bool periods, returns; const char* expected; } cases[] = {
+      {u"a.b c", true, false, "a%2Eb%20c"}, {u"caf\u00E9", true, true, "caf%C3%A9"},
+      {u"x/y?z=1&w", false, false, "x%2Fy%3Fz%3D1%26w"}, {u"\u65E5\u672C", false, false, "%E6%97%A5%E6%9C%AC"},
+      {u"\U0001D11E", false, false, "%F0%9D%84%9E"}, {u"l1\nl2", false, false, "l1\nl2"},
       {u"l1\nl2", false, true, "l1%0Al2"},
   };
   for (const auto& c : cases) {
@@ -107,11 +86,7 @@ TEST(StringExtensions, PercentEscapes) {
 }
 
 TEST(StringExtensions, UnknownFormatData) {
-  const struct {
-    QByteArray data;
-    const char16_t* text;
-    FLStringEncoding encoding;
-  } cases[] = {
+  const struct { QByteArray data; const char16_t* text; FLStringEncoding encoding; } cases[] = {
       {QByteArray("\xFF\xFE" "A\0\xE9\0", 6), u"A\u00E9", kFLEncodingUTF16LittleEndian},
       {QByteArray("\xFE\xFF\0A\0\xE9", 6), u"A\u00E9", kFLEncodingUTF16BigEndian},
       {QByteArray("caf\xC3\xA9"), u"caf\u00E9", kFLEncodingUTF8},
@@ -128,10 +103,7 @@ TEST(StringExtensions, UnknownFormatData) {
 }
 
 TEST(StringExtensions, HtmlUnescapeIsOnePass) {
-  const struct {
-    const char16_t* text;
-    const char16_t* expected;
-  } cases[] = {
+  const struct { const char16_t* text; const char16_t* expected; } cases[] = {
       {u"&amp;lt;", u"&lt;"},  // what a replacement makes is not read again
       {u"a &lt;b&gt; &quot;c&quot; &apos;d&apos;&nbsp;e", u"a <b> \"c\" 'd' e"},
       {u"&#233;&#xE9;&#XE9;", u"\u00E9\u00E9\u00E9"},

@@ -77,10 +77,6 @@ TEST_F(AlertTest, AnAlertThatFailsToRunRefusesAndComesBackOnce) {
   EXPECT_TRUE(log.contains(QStringLiteral("no display")));
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(AlertTest, ASheetReportsItsCodeToTheCallback) {
   QMainWindow window;
   window.show();

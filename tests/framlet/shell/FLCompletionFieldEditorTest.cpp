@@ -46,12 +46,9 @@ class FakeGrid : public QWidget, public FLFieldEditorViewDelegate, public FLComp
 
   FLCompletionFieldEditor* editor = nullptr;
   std::vector<ReceivedKey> keys;
-  std::vector<QObject*> cancels;
-  std::vector<QObject*> clears;
-  std::vector<QObject*> pageDowns;
+  std::vector<QObject*> cancels, clears, pageDowns;
   std::vector<FLTextRange> ranges;
-  int resignations = 0;
-  int selectionChanges = 0;
+  int resignations = 0, selectionChanges = 0;
   QStringList offered{QStringLiteral("=sum(range)"), QStringLiteral("=sumsq(values)")};
   int selectedIndex = 0;
 
@@ -176,16 +173,13 @@ TEST_F(FieldEditorTest, WithoutAViewDelegateTheEditorInterpretsTheKeys) {
   EXPECT_EQ(editor->textCursor().position(), 0);
   QTest::keyClick(editor, Qt::Key_End);
   EXPECT_EQ(editor->textCursor().position(), 3);
-  QTest::keyClick(editor, Qt::Key_Return);
-  QTest::keyClick(editor, Qt::Key_Enter, Qt::KeypadModifier);
-  QTest::keyClick(editor, Qt::Key_Tab);
-  QTest::keyClick(editor, Qt::Key_Backtab, Qt::ShiftModifier);
-  QTest::keyClick(editor, Qt::Key_PageDown);
-  ASSERT_EQ(ended.count(), 4);
-  EXPECT_EQ(ended[0][0].toInt(), kTextMovementReturn);
-  EXPECT_EQ(ended[1][0].toInt(), kTextMovementReturn);
-  EXPECT_EQ(ended[2][0].toInt(), kTextMovementTab);
-  EXPECT_EQ(ended[3][0].toInt(), kTextMovementBacktab);
+  const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Return, Qt::NoModifier},
+      {Qt::Key_Enter, Qt::KeypadModifier}, {Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Backtab, Qt::ShiftModifier},
+      {Qt::Key_PageDown, Qt::NoModifier}};
+  for (const auto& [key, modifiers] : keys) QTest::keyClick(editor, key, modifiers);
+  QList<int> movements;
+  for (const QList<QVariant>& signal : ended) movements << signal[0].toInt();
+  EXPECT_EQ(movements, (QList<int>{kTextMovementReturn, kTextMovementReturn, kTextMovementTab, kTextMovementBacktab}));
   EXPECT_EQ(grid->pageDowns, (std::vector<QObject*>{editor}));
   EXPECT_EQ(editor->toPlainText(), QStringLiteral("abc"));
   EXPECT_TRUE(grid->keys.empty());
@@ -256,13 +250,7 @@ TEST_F(FieldEditorTest, TypeAheadAppendsTheOfferedCompletionSelected) {
   EXPECT_EQ(editor->textCursor().selectedText(), QStringLiteral("in"));
   EXPECT_EQ(grid->ranges.back(), (FLTextRange{1, 1}));
 
-  const struct {
-    const char* text;
-    QStringList offered;
-    int index;
-    bool caretAtEnd;
-    const char* after;
-  } cases[] = {
+  const struct { const char* text; QStringList offered; int index; bool caretAtEnd; const char* after; } cases[] = {
       {"=s", {"sum", "sin"}, -1, true, "=sum"},     // a bad index takes the first
       {"=s", {"sum", "sin"}, 5, true, "=sum"},
       {"=s", {"sum"}, 0, false, "=s"},              // caret not at the end

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 class DelegateTest : public ::testing::Test {
@@ -35,6 +37,16 @@ class DelegateTest : public ::testing::Test {
     }
     return paths;
   }
+  // Launches and opens a, b and c, each brought to the front in turn: a ends in front.
+  std::tuple<QString, QString, QString> launchWithThree() {
+    delegate->launch();
+    const QString a = file(QStringLiteral("a.txt")), b = file(QStringLiteral("b.txt")), c = file(QStringLiteral("c.txt"));
+    for (const QString& path : {c, b, a}) {
+      delegate->applicationOpenFile(path);
+      MakeKeyAndOrderFront(delegate->windowForFile(path));
+    }
+    return {a, b, c};
+  }
   void storeReopenList(const QStringList& paths) {
     QStringList archives;
     for (const QString& path : paths) archives.append(FLFileLocator(path).archive(false));
@@ -47,8 +59,7 @@ class DelegateTest : public ::testing::Test {
 };
 
 TEST_F(DelegateTest, ReopenedDocumentsOpenBackToFrontAndHandedOverOnesAfterThem) {
-  const QString front = file(QStringLiteral("front.txt"));
-  const QString back = file(QStringLiteral("back.txt"));
+  const QString front = file(QStringLiteral("front.txt")), back = file(QStringLiteral("back.txt"));
   const QString handed = file(QStringLiteral("handed.txt"));
   storeReopenList({front, QStringLiteral("/nowhere/gone.txt"), back});
   delegate->handedOver = {handed};
@@ -63,12 +74,8 @@ TEST_F(DelegateTest, ReopenedDocumentsOpenBackToFrontAndHandedOverOnesAfterThem)
 
 TEST_F(DelegateTest, HoldingControlOptionAndCommandSkipsTheReopenList) {
   const QString path = file(QStringLiteral("a.txt"));
-  const struct {
-    Qt::KeyboardModifiers held;
-    bool reopens;
-  } cases[] = {
-      {kSkipReopenModifiers, false},
-      {Qt::ControlModifier | Qt::AltModifier, true},
+  const struct { Qt::KeyboardModifiers held; bool reopens; } cases[] = {
+      {kSkipReopenModifiers, false}, {Qt::ControlModifier | Qt::AltModifier, true},
       {Qt::MetaModifier | Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, false},
   };
   for (const auto& entry : cases) {
@@ -110,12 +117,7 @@ TEST_F(DelegateTest, ASecondLaunchWithNothingToOpenShowsAWindow) {
 }
 
 TEST_F(DelegateTest, QuittingClosesCleanWindowsAndAsksAboutTheDirtyOne) {
-  delegate->launch();
-  const QString a = file(QStringLiteral("a.txt")), b = file(QStringLiteral("b.txt")), c = file(QStringLiteral("c.txt"));
-  for (const QString& path : {c, b, a}) {
-    delegate->applicationOpenFile(path);
-    MakeKeyAndOrderFront(delegate->windowForFile(path));
-  }
+  const auto [a, b, c] = launchWithThree();
   delegate->controllerFor(b)->document()->setDirty(true);
   FakeWC* dirty = delegate->controllerFor(b);
 
@@ -138,12 +140,7 @@ TEST_F(DelegateTest, QuittingClosesCleanWindowsAndAsksAboutTheDirtyOne) {
 }
 
 TEST_F(DelegateTest, TheReopenListRunsFrontToBackAndTheNextLaunchRestoresTheOrder) {
-  delegate->launch();
-  const QString a = file(QStringLiteral("a.txt")), b = file(QStringLiteral("b.txt")), c = file(QStringLiteral("c.txt"));
-  for (const QString& path : {c, b, a}) {
-    delegate->applicationOpenFile(path);
-    MakeKeyAndOrderFront(delegate->windowForFile(path));
-  }
+  const auto [a, b, c] = launchWithThree();
   delegate->controllerFor(c)->document()->setDirty(true);
   delegate->terminate();
   ASSERT_TRUE(AnswerSaveAlert(delegate->controllerFor(c), QStringLiteral("Don't Save")));
@@ -182,8 +179,7 @@ TEST_F(DelegateTest, AFailedSaveStopsTheQuitAndLosesNothing) {
 
 TEST_F(DelegateTest, PrintingSkipsWhatCannotBeOpenedAndClosesWhatItOpened) {
   delegate->launch();
-  const QString open = file(QStringLiteral("open.txt"));
-  const QString closed = file(QStringLiteral("closed.txt"));
+  const QString open = file(QStringLiteral("open.txt")), closed = file(QStringLiteral("closed.txt"));
   delegate->applicationOpenFile(open);
   delegate->failingPaths = {QStringLiteral("/bad")};
   const QVariantMap settings{{QStringLiteral("copies"), 2}};
@@ -231,11 +227,7 @@ TEST_F(DelegateTest, PrivateDocumentsAndTheMakersFolderStayOutOfTheReopenList) {
 }
 
 TEST(PathInFolderTest, ComparesWholeComponents) {
-  const struct {
-    const char* path;
-    const char* folder;
-    bool inside;
-  } cases[] = {
+  const struct { const char* path; const char* folder; bool inside; } cases[] = {
       {"/d/Orvandel/x", "/d/Orvandel", true},       {"/d/Orvandel", "/d/Orvandel", true},
       {"/d/Orvandel Tools/x", "/d/Orvandel", false}, {"/d/OrvandelX", "/d/Orvandel", false},
       {"/d/Orvandel/../y", "/d/Orvandel", false},    {"/d/Orvandel/x", "/d/Orvandel/", true},

@@ -37,6 +37,9 @@ class DocumentSaveTest : public ::testing::Test {
     FLDocument::setKeepHtmlExtension(false);
   }
   QString path(const QString& name) const { return folder.filePath(name); }
+  void clearFolder() const {
+    for (const QString& entry : entries()) RemoveItemAtPath(path(entry));
+  }
   QStringList entries() const {
     return QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
   }
@@ -54,36 +57,29 @@ class DocumentSaveTest : public ::testing::Test {
   QStringList alerts;
 };
 
-TEST_F(DocumentSaveTest, SavingInPlaceKeepsTheReplacedVersionAsTheBackup) {
+TEST_F(DocumentSaveTest, SavingInPlaceKeepsTheReplacedVersionAsTheBackupWhenAsked) {
+  const QString budget = QStringLiteral("Budget.Numlet"), backup = QStringLiteral("Budget~.Numlet");
   for (const bool asPackage : {true, false}) {
-    SCOPED_TRACE(asPackage ? "package" : "plain file");
-    for (const QString& entry : entries()) RemoveItemAtPath(path(entry));
-    document.asPackage = asPackage;
-    document.setFilePath(QString());
-    ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
-    EXPECT_EQ(entries(), QStringList{QStringLiteral("Budget.Numlet")});
-    ASSERT_TRUE(save(QStringLiteral("two")));
-    EXPECT_EQ(entries(), (QStringList{QStringLiteral("Budget.Numlet"), QStringLiteral("Budget~.Numlet")}));
-    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget.Numlet"))), QStringLiteral("two"));
-    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget~.Numlet"))), QStringLiteral("one"));
-    ASSERT_TRUE(save(QStringLiteral("three")));
-    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget.Numlet"))), QStringLiteral("three"));
-    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget~.Numlet"))), QStringLiteral("two"));
-    EXPECT_EQ(entries().size(), 2);
+    for (const bool backups : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "package " << asPackage << " backups " << backups);
+      clearFolder();
+      document.asPackage = asPackage;
+      document.backups = backups;
+      document.setFilePath(QString());
+      ASSERT_TRUE(saveAs(budget, QStringLiteral("one")));
+      EXPECT_EQ(entries(), QStringList{budget});
+      for (const QString& content : {QStringLiteral("two"), QStringLiteral("three")}) {
+        const QString before = ReadDocument(path(budget));
+        ASSERT_TRUE(save(content));
+        EXPECT_EQ(ReadDocument(path(budget)), content);
+        if (backups) {
+          EXPECT_EQ(ReadDocument(path(backup)), before);
+        }
+        EXPECT_EQ(entries(), (backups ? QStringList{budget, backup} : QStringList{budget}));
+      }
+    }
   }
   EXPECT_TRUE(alerts.isEmpty());
-}
-
-TEST_F(DocumentSaveTest, WithoutBackupsNothingButTheDocumentRemains) {
-  for (const bool asPackage : {true, false}) {
-    for (const QString& entry : entries()) RemoveItemAtPath(path(entry));
-    document.asPackage = asPackage;
-    document.backups = false;
-    ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
-    ASSERT_TRUE(save(QStringLiteral("two")));
-    EXPECT_EQ(entries(), QStringList{QStringLiteral("Budget.Numlet")});
-    EXPECT_EQ(ReadDocument(path(QStringLiteral("Budget.Numlet"))), QStringLiteral("two"));
-  }
 }
 
 TEST_F(DocumentSaveTest, AWriterThatFailsLeavesTheOldDocumentAndNoTemporaryFile) {
@@ -104,13 +100,10 @@ TEST_F(DocumentSaveTest, AWriterThatFailsLeavesTheOldDocumentAndNoTemporaryFile)
 }
 
 TEST_F(DocumentSaveTest, ASaveKilledBetweenTheTwoRenamesLeavesAReadableDocument) {
-  const struct {
-    bool asPackage;
-    bool backups;
-  } cases[] = {{true, true}, {true, false}, {false, true}, {false, false}};
+  const struct { bool asPackage; bool backups; } cases[] = {{true, true}, {true, false}, {false, true}, {false, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "package " << c.asPackage << " backups " << c.backups);
-    for (const QString& entry : entries()) RemoveItemAtPath(path(entry));
+    clearFolder();
     alerts.clear();
     document.asPackage = c.asPackage;
     document.backups = c.backups;
@@ -131,9 +124,8 @@ TEST_F(DocumentSaveTest, ASaveKilledBetweenTheTwoRenamesLeavesAReadableDocument)
     EXPECT_TRUE(alerts.value(0).startsWith(QLatin1String("Save failed.|")));
     EXPECT_EQ(document.filePath(), target);
     // No temporary or set-aside item stays behind.
-    for (const QString& entry : entries()) {
+    for (const QString& entry : entries())
       EXPECT_TRUE(entry == QLatin1String("Budget.Numlet") || entry == QLatin1String("Budget~.Numlet")) << entry.toStdString();
-    }
   }
 }
 
@@ -214,11 +206,7 @@ TEST_F(DocumentSaveTest, AFileItsOwnerMayNotWriteIsLockedInTheTitle) {
 
 TEST(SafeSave, UniqueNamesCountUpFromTwo) {
   QTemporaryDir folder;
-  const struct {
-    QString base, extension;
-    QStringList existing;
-    QString expected;
-  } cases[] = {
+  const struct { QString base, extension; QStringList existing; QString expected; } cases[] = {
       {QStringLiteral("Report"), QString(), {}, QStringLiteral("Report")},
       {QStringLiteral("Report"), QString(), {QStringLiteral("Report")}, QStringLiteral("Report 2")},
       {QStringLiteral("Report"), QStringLiteral("html"), {QStringLiteral("Report.html"), QStringLiteral("Report 2.html")},

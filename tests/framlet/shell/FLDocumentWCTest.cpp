@@ -177,14 +177,8 @@ TEST(SaveFormat, AdvancedFormatsAreOfferedToAdvancedUsersOrWhileChosen) {
   FLDocumentSaveFormatVC accessory;
   accessory.setSaveTypes({QStringLiteral("Numlet"), QStringLiteral("dif"), QStringLiteral("csv")});
   accessory.setFormatTag(QStringLiteral("dif"), kAdvancedFormatTag);
-  const struct {
-    bool advanced;
-    qsizetype index;
-    QStringList offered;
-  } cases[] = {
-      {false, 0, {"Numlet", "csv"}},
-      {false, 1, {"Numlet", "dif", "csv"}},
-      {true, 2, {"Numlet", "dif", "csv"}},
+  const struct { bool advanced; qsizetype index; QStringList offered; } cases[] = {
+      {false, 0, {"Numlet", "csv"}}, {false, 1, {"Numlet", "dif", "csv"}}, {true, 2, {"Numlet", "dif", "csv"}},
   };
   for (const auto& c : cases) {
     g_advancedUser = c.advanced;
@@ -196,9 +190,7 @@ TEST(SaveFormat, AdvancedFormatsAreOfferedToAdvancedUsersOrWhileChosen) {
 
 TEST(SaveFormat, NamesFollowTheChosenFormat) {
   const QStringList types{QStringLiteral("Numlet"), QStringLiteral("csv"), QStringLiteral("txt")};
-  const struct {
-    QString typed, extension, expected;
-  } cases[] = {
+  const struct { QString typed, extension, expected; } cases[] = {
       {QStringLiteral("Budget"), QStringLiteral("csv"), QStringLiteral("Budget.csv")},
       {QStringLiteral("Budget.txt.Numlet"), QStringLiteral("csv"), QStringLiteral("Budget.csv")},
       {QStringLiteral("Budget.CSV"), QStringLiteral("Numlet"), QStringLiteral("Budget.Numlet")},
@@ -207,9 +199,8 @@ TEST(SaveFormat, NamesFollowTheChosenFormat) {
       {QStringLiteral(".csv"), QStringLiteral("Numlet"), QStringLiteral(".csv.Numlet")},  // a hidden name
       {QString(), QStringLiteral("txt"), QStringLiteral("Untitled.txt")},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(FLDocumentSaveFormatVC::EnforcedName(c.typed, types, c.extension), c.expected) << c.typed.toStdString();
-  }
 }
 
 }  // namespace

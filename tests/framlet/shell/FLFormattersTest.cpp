@@ -9,12 +9,7 @@
 
 namespace {
 
-struct ParseCase {
-  const char* text;
-  bool ok;
-  qlonglong value;
-  const char* error;
-};
+struct ParseCase { const char* text; bool ok; qlonglong value; const char* error; };
 
 // Each text gives its value, or is refused with its message.
 template <typename Formatter, size_t N>
@@ -96,12 +91,8 @@ TEST(FLCommaIntegerFormatterTest, ParsesGroupedDigitsWithCheckedArithmetic) {
   FLCommaIntegerFormatter formatter;
   formatter.setMinimum(-1000000);
   const ParseCase cases[] = {
-      {"", true, 0, ""},
-      {"-", true, 0, ""},
-      {"1,234,567", true, 1234567, ""},
-      {"12,34", true, 1234, ""},
-      {"-1,000", true, -1000, ""},
-      {"1-2", false, 0, "This is not a valid number."},
+      {"", true, 0, ""}, {"-", true, 0, ""}, {"1,234,567", true, 1234567, ""}, {"12,34", true, 1234, ""},
+      {"-1,000", true, -1000, ""}, {"1-2", false, 0, "This is not a valid number."},
       {"1.5", false, 0, "This is not a valid number."},
       {"-2,000,000", false, 0, "Value is smaller than the minimum of -1000000."},
       {"99,999,999,999,999,999,999", false, 0, "Number is too large."},

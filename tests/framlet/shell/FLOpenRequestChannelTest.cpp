@@ -44,11 +44,7 @@ TEST(OpenRequestChannelTest, NobodyListeningMeansThisLaunchRuns) {
 }
 
 TEST(OpenRequestChannelTest, OnlyAnArrayOfPathsIsARequest) {
-  const struct {
-    const char* line;
-    bool valid;
-    int count;
-  } cases[] = {
+  const struct { const char* line; bool valid; int count; } cases[] = {
       {"[]", true, 0},           {"[\"/a\",\"/b\"]", true, 2}, {"[\"/a\",3]", false, 0},
       {"{\"a\":1}", false, 0},   {"[\"\"]", false, 0},        {"[\"/a\"", false, 0},
       {"", false, 0},            {"\"/a\"", false, 0},

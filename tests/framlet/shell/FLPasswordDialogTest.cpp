@@ -22,10 +22,7 @@ namespace {
 
 constexpr const char* kSeed = "_J9..Tmsl";
 
-struct Outcome {
-  int code = -1;
-  FLPasswordInfo info;
-};
+struct Outcome { int code = -1; FLPasswordInfo info; };
 
 class PasswordDialogTest : public ::testing::Test {
  protected:

@@ -34,8 +34,7 @@ class PopoverTest : public testing::Test {
 };
 
 TEST_F(PopoverTest, ClosePopoversClosesEveryOpenPopoverAndTheControllersGo) {
-  QPointer<FLPopoverBaseVC> first = new FLPopoverBaseVC;
-  QPointer<FLPopoverBaseVC> second = new FLPopoverBaseVC;
+  QPointer<FLPopoverBaseVC> first = new FLPopoverBaseVC, second = new FLPopoverBaseVC;
   Dependent dependent;
   first->setDependent(&dependent);
   first->showPopover(new QLabel(QStringLiteral("one")), &anchor, QRect(10, 10, 20, 20));

@@ -78,6 +78,15 @@ TEST(FLNotifyingScrollViewTest, UserScrollingIsAnnouncedWithTheDocumentView) {
   EXPECT_GT(valueWhenHeard, 10);
 }
 
+// Starts a slide of the panel beside the donor and stops the timer so the test sets the progress.
+void StartSlide(FLSidePanelAnimation& slide, QWidget* panel, QWidget* donor, bool right) {
+  slide.setPanel(panel);
+  slide.setDonor(donor);
+  slide.setRight(right);
+  slide.startAnimation();
+  slide.stop();
+}
+
 TEST(FLSidePanelAnimationTest, SlidesInTakingRoomFromTheDonorAndOutGivingItBack) {
   QWidget window;
   window.resize(400, 300);
@@ -87,13 +96,8 @@ TEST(FLSidePanelAnimationTest, SlidesInTakingRoomFromTheDonorAndOutGivingItBack)
   panel->resize(100, 50);
   {
     FLSidePanelAnimation slide(200);
-    slide.setPanel(panel);
-    slide.setDonor(donor);
-    slide.setRight(true);
-    slide.startAnimation();
-    slide.stop();
+    StartSlide(slide, panel, donor, true);
     EXPECT_TRUE(slide.attaching());
-    EXPECT_EQ(panel->parentWidget(), &window);
     EXPECT_EQ(panel->geometry(), QRect(400, 0, 100, 300));
     slide.setCurrentProgress(0.5);
     EXPECT_EQ(panel->x(), 350);
@@ -105,11 +109,7 @@ TEST(FLSidePanelAnimationTest, SlidesInTakingRoomFromTheDonorAndOutGivingItBack)
   EXPECT_FALSE(panel->isHidden());
   {
     FLSidePanelAnimation slide(200);
-    slide.setPanel(panel);
-    slide.setDonor(donor);
-    slide.setRight(true);
-    slide.startAnimation();
-    slide.stop();
+    StartSlide(slide, panel, donor, true);
     EXPECT_FALSE(slide.attaching());
     EXPECT_EQ(slide.endPosition(), 400);
     slide.setCurrentProgress(1);
@@ -125,10 +125,7 @@ TEST(FLSidePanelAnimationTest, ALeftPanelKeepsTheDonorsRightEdge) {
   auto* panel = new QWidget;
   panel->resize(80, 10);
   FLSidePanelAnimation slide(200);
-  slide.setPanel(panel);
-  slide.setDonor(donor);
-  slide.startAnimation();
-  slide.stop();
+  StartSlide(slide, panel, donor, false);
   EXPECT_EQ(slide.startPosition(), 20);
   slide.setCurrentProgress(1);
   EXPECT_EQ(panel->x(), 100);
@@ -145,32 +142,26 @@ TEST(FLSidePanelAnimationTest, ShiftHeldMakesTheSlideTenTimesLonger) {
 }
 
 TEST(FLDisclosureCellTest, PointsRightWhenClosedAndDownWhenOpen) {
-  for (double value : {0.0, 1.0}) {
+  // Closed: the tip at the right, the flat side at x = -r/2. Open: the tip at the bottom.
+  const struct {
+    double value;
+    QPoint tip, clear1, clear2;
+  } cases[] = {{0, {8, 5}, {5, 9}, {0, 5}}, {1, {5, 8}, {9, 5}, {5, 0}}};
+  for (const auto& c : cases) {
     QImage image = Canvas(10, 10);
-    {
-      QPainter painter(&image);
-      FLDisclosureCell::drawInteriorWithFrame(painter, QRectF(0, 0, 10, 10), value);
-    }
-    SCOPED_TRACE(value);
-    const QColor white(Qt::white);
-    if (value == 0) {
-      EXPECT_NE(image.pixelColor(8, 5), white);  // the tip
-      EXPECT_EQ(image.pixelColor(5, 9), white);
-      EXPECT_EQ(image.pixelColor(0, 5), white);  // the flat side lies at x = -r/2
-    } else {
-      EXPECT_NE(image.pixelColor(5, 8), white);
-      EXPECT_EQ(image.pixelColor(9, 5), white);
-      EXPECT_EQ(image.pixelColor(5, 0), white);
-    }
+    QPainter painter(&image);
+    FLDisclosureCell::drawInteriorWithFrame(painter, QRectF(0, 0, 10, 10), c.value);
+    painter.end();
+    SCOPED_TRACE(c.value);
+    EXPECT_NE(image.pixelColor(c.tip), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(c.clear1), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(c.clear2), QColor(Qt::white));
   }
   EXPECT_EQ(FLDisclosureCell::bestSize(), QSizeF(10, 10));
 }
 
 TEST(CenterRowTest, RowsNearAnEdgeComeToAThird) {
-  struct Case {
-    int visibleTop, visibleHeight, header, rowTop, rowHeight;
-    std::optional<int> target;
-  } const cases[] = {
+  struct Case { int visibleTop, visibleHeight, header, rowTop, rowHeight; std::optional<int> target; } const cases[] = {
       {0, 300, 0, 140, 20, std::nullopt},  // in the middle: stays
       {100, 300, 0, 110, 20, 0},           // at the top: scroll up a third
       {100, 300, 0, 90, 20, 0},            // above the top

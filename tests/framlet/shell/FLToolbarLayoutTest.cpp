@@ -37,8 +37,7 @@ TEST(ToolbarSegmentsTest, WidthsAddUpToTheBar) {
     double width, height;
     int64_t count;
     bool round;
-    double centre;
-    double endcap;
+    double centre, endcap;
     std::vector<double> widths;
   };
   const Case cases[] = {
@@ -64,10 +63,7 @@ TEST(ToolbarSegmentsTest, WidthsAddUpToTheBar) {
 
 TEST(ToolbarSegmentsTest, PointsFindTheirTab) {
   const std::vector<double> widths{43, 46, 41};
-  const struct {
-    QPointF point;
-    int64_t tab;
-  } cases[] = {
+  const struct { QPointF point; int64_t tab; } cases[] = {
       {{0, 10}, 0},   {{42.9, 10}, 0}, {{43, 10}, 1}, {{88.9, 10}, 1}, {{89, 10}, 2},
       {{129, 21}, 2}, {{10, -1}, -1},  {{10, 22}, -1}, {{500, 5}, 2},
   };
@@ -76,15 +72,8 @@ TEST(ToolbarSegmentsTest, PointsFindTheirTab) {
 }
 
 TEST(ToolbarConfigTest, StoredValuesAreReadWithinRange) {
-  const struct {
-    QVariantMap stored;
-    bool canCustomize;
-    int mode;
-    bool shown;
-    QStringList ids;
-  } cases[] = {
-      {{}, true, 1, true, {}},
-      {{{"TB Display Mode", 0}}, true, 1, true, {}},
+  const struct { QVariantMap stored; bool canCustomize; int mode; bool shown; QStringList ids; } cases[] = {
+      {{}, true, 1, true, {}}, {{{"TB Display Mode", 0}}, true, 1, true, {}},
       {{{"TB Display Mode", 7}}, true, 1, true, {}},
       {{{"TB Display Mode", 3}, {"TB Is Shown", false}}, true, 3, false, {}},
       {{{"TB Display Mode", 2}, {"TB Item Identifiers", QStringList{"a", "b"}}}, true, 2, true, {"a", "b"}},
@@ -105,12 +94,8 @@ TEST(ToolbarConfigTest, StoredValuesAreReadWithinRange) {
 
 TEST(ToolbarLayoutTest, CellWidthsFollowTheMode) {
   std::vector<FLToolbarTool> tools{Icon(20), Icon(50), Tool(kFLToolView, 40, 130), Space()};
-  const struct {
-    int mode;
-    std::vector<double> widths;
-  } cases[] = {
-      {kFLToolbarIconAndText, {32, 50, 130, 32}},
-      {kFLToolbarIconOnly, {32, 32, 130, 32}},
+  const struct { int mode; std::vector<double> widths; } cases[] = {
+      {kFLToolbarIconAndText, {32, 50, 130, 32}}, {kFLToolbarIconOnly, {32, 32, 130, 32}},
       {kFLToolbarTextOnly, {20, 50, 40, 32}},
   };
   for (const auto& c : cases) {
@@ -119,30 +104,37 @@ TEST(ToolbarLayoutTest, CellWidthsFollowTheMode) {
   }
 }
 
-TEST(ToolbarLayoutTest, TwoFlexibleSpacesCentreTheGroupBetweenThem) {
-  // Icon only, S 8: A at 8; flex at 48; group B C is 2 x (32 + 8) = 80 wide;
-  // first flex = floor((400 - 80) / 2) - 48 = 112, so B starts at 160 = (400 - 80) / 2.
-  std::vector<FLToolbarTool> tools{Icon(), Flex(), Icon(), Icon(), Flex(), Icon()};
-  FLToolbarLayout layout(tools, State(400));
-  layout.layout();
-  EXPECT_EQ(tools[1].rect.width(), 112);
-  EXPECT_EQ(tools[2].x, 160);
-  EXPECT_EQ(tools[3].x, 200);
-  // The second flex right-aligns the last icon: 400 - 40 - 240 = 120, the icon at 360.
-  EXPECT_EQ(tools[4].rect.width(), 120);
-  EXPECT_EQ(tools[5].x, 360);
-  EXPECT_EQ(tools[5].x + 32 + 8, 400);
-  EXPECT_EQ(layout.overflowIndex(), kFLToolNotFound);
-}
-
-TEST(ToolbarLayoutTest, OneFlexibleSpaceRightAlignsTheRest) {
-  std::vector<FLToolbarTool> tools{Icon(), Icon(), Flex(), Icon(), Icon()};
-  FLToolbarLayout layout(tools, State(300));
-  layout.layout();
-  // Flex at 88; the two icons after it need 80: 300 - 80 - 88 = 132.
-  EXPECT_EQ(tools[2].rect.width(), 132);
-  EXPECT_EQ(tools[3].x, 220);
-  EXPECT_EQ(tools[4].x, 260);
+TEST(ToolbarLayoutTest, FlexibleSpacesShareTheRoomAndTrailingSpacesNeverOverflow) {
+  const struct {
+    std::vector<FLToolbarTool> tools;
+    double width;
+    bool canZoom;
+    std::vector<double> xs;  // where each tool begins
+    std::vector<std::pair<size_t, double>> flexWidths;
+    int64_t overflow;
+  } cases[] = {
+      // Icon only, S 8: A at 8; flex at 48; group B C is 2 x (32 + 8) = 80 wide; first flex =
+      // floor((400 - 80) / 2) - 48 = 112, so B starts at 160 = (400 - 80) / 2. The second flex
+      // right-aligns the last icon: 400 - 40 - 240 = 120, the icon at 360.
+      {{Icon(), Flex(), Icon(), Icon(), Flex(), Icon()}, 400, true, {8, 48, 160, 200, 240, 360},
+       {{1, 112}, {4, 120}}, kFLToolNotFound},
+      // One flex at 88; the two icons after it need 80: 300 - 80 - 88 = 132.
+      {{Icon(), Icon(), Flex(), Icon(), Icon()}, 300, true, {8, 48, 88, 220, 260}, {{2, 132}}, kFLToolNotFound},
+      {{Icon(), Icon(), Space(), Space(), Flex()}, 100, true, {}, {}, kFLToolNotFound},
+      // A zoomed window hides tools without a chevron: tool 3 at 128 does not fit in 130 - 8.
+      {{Icon(), Icon(), Icon(), Icon()}, 130, false, {}, {}, 3},
+  };
+  for (auto c : cases) {
+    SCOPED_TRACE(c.width);
+    FLToolbarLayoutState state = State(c.width);
+    state.canZoom = c.canZoom;
+    FLToolbarLayout layout(c.tools, state);
+    layout.layout();
+    for (size_t i = 0; i < c.xs.size(); ++i) EXPECT_EQ(c.tools[i].x, c.xs[i]) << i;
+    for (const auto& [index, width] : c.flexWidths) EXPECT_EQ(c.tools[index].rect.width(), width) << index;
+    EXPECT_EQ(layout.overflowIndex(), c.overflow);
+    EXPECT_EQ(layout.overflowRect().x(), 0);  // no chevron
+  }
 }
 
 TEST(ToolbarLayoutTest, AThirdFlexibleSpaceAndAFlexAfterAFlexAreMinimal) {
@@ -178,25 +170,6 @@ TEST(ToolbarLayoutTest, OverflowFirstDropsTheFlexibleSpacesThenShowsTheChevron) 
   EXPECT_EQ(tight.visibleCount(), 3u);
 }
 
-TEST(ToolbarLayoutTest, TrailingSpacesNeverOverflow) {
-  std::vector<FLToolbarTool> tools{Icon(), Icon(), Space(), Space(), Flex()};
-  FLToolbarLayout layout(tools, State(100));
-  layout.layout();
-  EXPECT_EQ(layout.overflowIndex(), kFLToolNotFound);
-  EXPECT_EQ(layout.overflowRect().x(), 0);
-}
-
-TEST(ToolbarLayoutTest, AZoomedWindowHidesToolsWithoutAChevron) {
-  std::vector<FLToolbarTool> tools{Icon(), Icon(), Icon(), Icon()};
-  FLToolbarLayoutState state = State(130);
-  state.canZoom = false;
-  FLToolbarLayout layout(tools, state);
-  layout.layout();
-  // Tool 3 at 128 does not fit in 130 - 8.
-  EXPECT_EQ(layout.overflowIndex(), 3);
-  EXPECT_EQ(layout.overflowRect().x(), 0);
-}
-
 TEST(ToolbarLayoutTest, HitsNeedAnEnabledToolUnderThePoint) {
   std::vector<FLToolbarTool> tools{Icon(), Space(), Icon(), Icon()};
   tools[3].isEnabled = false;
@@ -208,10 +181,7 @@ TEST(ToolbarLayoutTest, HitsNeedAnEnabledToolUnderThePoint) {
   EXPECT_EQ(tools[1].x, 56);
   EXPECT_EQ(tools[2].x, 104);
   EXPECT_EQ(tools[3].x, 144);
-  const struct {
-    QPointF point;
-    int64_t index;
-  } cases[] = {
+  const struct { QPointF point; int64_t index; } cases[] = {
       {{8, 4}, 0},  {{39, 35}, 0}, {{20, 40}, kFLToolNotFound},  // the label below the icon
       {{60, 10}, kFLToolNotFound}, {{110, 10}, 2}, {{tools[3].rect.x() + 1, 10}, kFLToolNotFound},
       {{4, 10}, kFLToolNotFound},

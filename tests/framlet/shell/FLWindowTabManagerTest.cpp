@@ -56,8 +56,7 @@ class WindowTabTest : public ::testing::Test {
   FLWindowTabManager& manager = FLWindowTabManager::sharedInstance();
   std::vector<std::unique_ptr<QWidget>> windows;
   QHash<QWidget*, QString> paths;
-  QList<QWidget*> order;
-  QList<QWidget*> fronted;
+  QList<QWidget*> order, fronted;
   bool alt = false;
 };
 
@@ -102,12 +101,7 @@ TEST_F(WindowTabTest, AGroupOfThreeReopensInOrderWithItsSelectedTabInFront) {
 }
 
 TEST_F(WindowTabTest, WhetherANewWindowJoinsTheMainWindowsTabs) {
-  const struct {
-    int tabOverride;
-    FLTabbingPreference preference;
-    bool alt;
-    bool joins;
-  } cases[] = {
+  const struct { int tabOverride; FLTabbingPreference preference; bool alt; bool joins; } cases[] = {
       {2, FLTabbingPreference::Manual, false, true},   {2, FLTabbingPreference::Manual, true, false},
       {1, FLTabbingPreference::Always, false, false},  {1, FLTabbingPreference::Always, true, true},
       {0, FLTabbingPreference::Always, false, true},   {0, FLTabbingPreference::Always, true, false},

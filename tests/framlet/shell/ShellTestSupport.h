@@ -37,23 +37,15 @@ class PackageDocument : public FLDocument {
       SetError(error, -34, failWith);
       return false;
     }
-    if (asPackage) {
-      if (!QDir().mkpath(path)) return false;
-      QFile file(QDir(path).filePath(QStringLiteral("document.xml")));
-      return file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) == content.toUtf8().size();
-    }
-    QFile file(path);
+    if (asPackage && !QDir().mkpath(path)) return false;
+    QFile file(asPackage ? QDir(path).filePath(QStringLiteral("document.xml")) : path);
     return file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) == content.toUtf8().size();
   }
   void attachToSavedFile() override { ++attached; }
   bool makeBackups() const override { return backups; }
 
-  QString content;
-  QString failWith;
-  QString writtenTo;
-  QString finalDuringSave;
-  bool asPackage = true;
-  bool backups = true;
+  QString content, failWith, writtenTo, finalDuringSave;
+  bool asPackage = true, backups = true;
   int attached = 0;
 };
 
@@ -112,17 +104,12 @@ class TestDelegate : public FLDocumentAppDelegate {
     applicationDidFinishLaunching();
   }
   FakeWC* controllerFor(const QString& path) const {
-    QWidget* window = windowForFile(path);
-    return static_cast<FakeWC*>(controllerOfWindow(window));
+    return static_cast<FakeWC*>(controllerOfWindow(windowForFile(path)));
   }
 
-  QStringList handedOver;
-  QStringList failingPaths;
-  QStringList opened;
+  QStringList handedOver, failingPaths, opened;
   Qt::KeyboardModifiers modifiers;
-  int untitled = 0;
-  int prepared = 0;
-  int quits = 0;
+  int untitled = 0, prepared = 0, quits = 0;
 };
 
 // Presses the button with this title on the save alert of the controller's window.

@@ -41,38 +41,21 @@ struct ParseCase {
 
 TEST(ParseMeasureTest, ParsesEveryNotationOrNamesTheFault) {
   const ParseCase cases[] = {
-      {"", 0, false, 0, nullptr},
-      {"-", 0, false, kFLNoMeasure, nullptr},
-      {"12", 0, false, 152400, nullptr},
-      {"12 pt", 5, false, 152400, nullptr},
-      {"1 1/2 in", 0, false, 1371600, nullptr},
-      {"3/4 in", 0, false, 685800, nullptr},
-      {"1 1/2", 1, false, 1371600, nullptr},
-      {"7/4", 1, false, 1600200, nullptr},
-      {"5'11", 1, false, 64922400, nullptr},
-      {"5'11\"", 0, false, 64922400, nullptr},
-      {"5'11.5", 2, false, 65379600, nullptr},
-      {"2", 3, false, 21945600, nullptr},
-      {"5'13", 1, false, 0, kIllegalCharacterError},
-      {"5'11", 0, false, 0, kIllegalCharacterError},
-      {"0'5", 1, false, 0, kIllegalCharacterError},
-      {"1.5 cm", 0, false, 540000, nullptr},
-      {"10 mm", 0, false, 360000, nullptr},
-      {"1 m", 0, false, 36000000, nullptr},
-      {"6 pc", 0, false, 914400, nullptr},
-      {"96 px", 0, false, 914400, nullptr},
-      {"2 \"", 0, false, 1828800, nullptr},
-      {"12 furlongs", 4, false, 152400, nullptr},
-      {"0.5", 4, false, 18000, nullptr},
-      {"50%", 7, false, 635000, nullptr},
-      {"50%", 0, false, 0, kIllegalCharacterError},
-      {"-5", 7, false, 0, kIllegalCharacterError},
-      {"2", 5, true, 25400, nullptr},
-      {"2 in", 0, true, 0, kIllegalCharacterError},
-      {"1 2", 0, false, 0, kDenominatorZeroError},
-      {"1/0", 0, false, 0, kDenominatorZeroError},
-      {"1 0/4", 0, false, 0, kIllegalCharacterError},
-      {"in", 0, false, 0, kIllegalCharacterError},
+      {"", 0, false, 0, nullptr}, {"-", 0, false, kFLNoMeasure, nullptr}, {"12", 0, false, 152400, nullptr},
+      {"12 pt", 5, false, 152400, nullptr}, {"1 1/2 in", 0, false, 1371600, nullptr},
+      {"3/4 in", 0, false, 685800, nullptr}, {"1 1/2", 1, false, 1371600, nullptr},
+      {"7/4", 1, false, 1600200, nullptr}, {"5'11", 1, false, 64922400, nullptr},
+      {"5'11\"", 0, false, 64922400, nullptr}, {"5'11.5", 2, false, 65379600, nullptr},
+      {"2", 3, false, 21945600, nullptr}, {"5'13", 1, false, 0, kIllegalCharacterError},
+      {"5'11", 0, false, 0, kIllegalCharacterError}, {"0'5", 1, false, 0, kIllegalCharacterError},
+      {"1.5 cm", 0, false, 540000, nullptr}, {"10 mm", 0, false, 360000, nullptr},
+      {"1 m", 0, false, 36000000, nullptr}, {"6 pc", 0, false, 914400, nullptr}, {"96 px", 0, false, 914400, nullptr},
+      {"2 \"", 0, false, 1828800, nullptr}, {"12 furlongs", 4, false, 152400, nullptr},
+      {"0.5", 4, false, 18000, nullptr}, {"50%", 7, false, 635000, nullptr},
+      {"50%", 0, false, 0, kIllegalCharacterError}, {"-5", 7, false, 0, kIllegalCharacterError},
+      {"2", 5, true, 25400, nullptr}, {"2 in", 0, true, 0, kIllegalCharacterError},
+      {"1 2", 0, false, 0, kDenominatorZeroError}, {"1/0", 0, false, 0, kDenominatorZeroError},
+      {"1 0/4", 0, false, 0, kIllegalCharacterError}, {"in", 0, false, 0, kIllegalCharacterError},
       {"1/2x", 0, false, 6350, nullptr},  // an unknown unit name is points
       {"1/2/3", 0, false, 0, kIllegalCharacterError},
       // Digits past the eighteenth decimal change nothing; they used to overflow.
@@ -114,36 +97,23 @@ struct FormatCase {
   int64_t value;
   int unit;
   const char* text;
-  bool scalar = false;
-  bool showUnits = true;
+  bool scalar = false, showUnits = true;
   int maxDecimals = 0;
 };
 
 TEST(FormatMeasureTest, WritesEachUnitAsDerivedByHand) {
   const FormatCase cases[] = {
-      {0, 4, "0"},
-      {kFLNoMeasure, 4, "-"},
-      {12700, 0, "1 pt"},
-      {19050, 0, "1.5 pt"},
-      {-6350, 0, "-0.5 pt"},
+      {0, 4, "0"}, {kFLNoMeasure, 4, "-"}, {12700, 0, "1 pt"}, {19050, 0, "1.5 pt"}, {-6350, 0, "-0.5 pt"},
       {12699, 0, "1 pt"},    // 0.9999 rounds to hundredths and carries
       {15875, 0, "1.2 pt", false, true, 1},
       {12700, 5, "1 pt"},    // whole points under 9 points show in points
-      {114300, 5, "0.317 cm"},
-      {360000, 5, "1 cm"},
-      {127000, 4, "3.53 mm"},
-      {12700, 8, "1.33 px"},
+      {114300, 5, "0.317 cm"}, {360000, 5, "1 cm"}, {127000, 4, "3.53 mm"}, {12700, 8, "1.33 px"},
       {1828800, 1, "2\""},
       {14287, 2, "0.015\""},  // finer than a 32nd: decimals
-      {28575, 2, "1/32\""},
-      {1371600, 2, "1 1/2\""},
+      {28575, 2, "1/32\""}, {1371600, 2, "1 1/2\""},
       {30000, 2, "1/32\""},   // cut to 32nds
-      {64922400, 3, "5'11\""},
-      {11430000, 3, "1'0.5\""},
-      {635000, 7, "50%"},
-      {635000, 0, "50", true},
-      {72000, 4, "2", false, false},
-      {36000000, 6, "1 m"},
+      {64922400, 3, "5'11\""}, {11430000, 3, "1'0.5\""}, {635000, 7, "50%"}, {635000, 0, "50", true},
+      {72000, 4, "2", false, false}, {36000000, 6, "1 m"},
   };
   for (const FormatCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.value << " in unit " << c.unit);
@@ -201,11 +171,7 @@ TEST(FormatMeasureTest, TheCurrentUnitAndTheFormatStringDirective) {
 }
 
 TEST(RoundMeasureTest, RoundsHalvesAwayFromZero) {
-  struct Case {
-    int64_t value;
-    int64_t quantum;
-    int64_t rounded;
-  } const cases[] = {
+  struct Case { int64_t value; int64_t quantum; int64_t rounded; } const cases[] = {
       {1905, 1270, 2540},  {-1905, 1270, -2540}, {1904, 1270, 1270}, {-1904, 1270, -1270},
       {1905, 0, 1905},     {kFLNoMeasure, 1270, kFLNoMeasure},       {kFLMaxMeasure, 1270, 9223372036854775680},
   };

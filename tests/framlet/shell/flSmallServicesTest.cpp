@@ -22,8 +22,7 @@ TEST(DragPasteboardTest, TheNewestValueOfATypeWins) {
   auto pasteboard = FLDragPasteboard::dragPasteboard();
   auto other = FLDragPasteboard::dragPasteboard();
   EXPECT_NE(pasteboard->name(), other->name());
-  const QString cells = QStringLiteral("application/x-numlet-cells");
-  const QString text = QStringLiteral("text/plain");
+  const QString cells = QStringLiteral("application/x-numlet-cells"), text = QStringLiteral("text/plain");
   EXPECT_TRUE(pasteboard->setString(QStringLiteral("old"), text));
   EXPECT_TRUE(pasteboard->setData(QByteArray("<cells/>"), cells));
   EXPECT_TRUE(pasteboard->setString(QStringLiteral("new"), text));
@@ -92,8 +91,7 @@ TEST(SpeechManagerTest, TheSynthesizerLivesWhileItSpeaksUnlessKept) {
 
 TEST(InterfaceSupportTest, FunctionKeysAreNumberedFromOne) {
   const struct {
-    int key;
-    int number;
+    int key, number;
   } cases[] = {{Qt::Key_F1, 1}, {Qt::Key_F2, 2}, {Qt::Key_F12, 12}, {Qt::Key_F16, 16},
                {Qt::Key_F17, 0}, {Qt::Key_A, 0}, {Qt::Key_Escape, 0}};
   for (const auto& entry : cases) {

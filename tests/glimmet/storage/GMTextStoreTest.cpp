@@ -20,8 +20,7 @@ TEST(TextStore, RandomReplacementsAgreeWithAPlainString) {
   std::u16string model;
   std::mt19937 random(7);
   for (int step = 0; step < 20000; ++step) {
-    const uint32_t length = uint32_t(model.size());
-    const uint32_t first = length ? random() % (length + 1) : 0;
+    const uint32_t length = uint32_t(model.size()), first = length ? random() % (length + 1) : 0;
     const uint32_t removed = length > first && random() % 3 == 0 ? random() % std::min<uint32_t>(length - first, 40) : 0;
     std::u16string text(random() % 4, char16_t(u'a' + step % 26));
     if (step % 500 == 0) text.assign(5000, u'#');  // now and then a block of its own

@@ -3,8 +3,10 @@
 
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmStyles.h"
 
 #include <QString>
+#include <QStringList>
 
 inline constexpr uint32_t kBody = 14;  // where the body of a new document begins
 
@@ -21,4 +23,40 @@ inline GlimmetDocPtr DocWithBody(const QString& body) {
   return doc;
 }
 
+// Selects first to limit in the document's current pane.
+inline void Select(GlimmetDoc* doc, uint32_t first, uint32_t limit) {
+  Pane* pane = CurrentPane(doc);
+  pane->selFirst = int32_t(first);
+  pane->selLimit = int32_t(limit);
+}
+
 inline QString BodyText(GlimmetDoc* doc) { return TextOfRange({doc, kBody, uint32_t(doc->totalLength)}); }
+
+// The character and paragraph properties in force at cp.
+inline PropRecord CharsAt(GlimmetDoc* doc, uint32_t cp) {
+  PropRecord record;
+  FetchCharProps(doc, cp, nullptr, &record);
+  return record;
+}
+inline PropRecord ParaAt(GlimmetDoc* doc, uint32_t cp) {
+  PropRecord record;
+  FetchParaProps(doc, nullptr, cp, nullptr, &record);
+  return record;
+}
+inline PropRecord BaseProps(uint32_t kind) {
+  PropRecord record;
+  SetBaseProperties(kind, &record);
+  return record;
+}
+inline PropRecord DefaultProps(GlimmetDoc* doc, uint32_t kind) {
+  PropRecord record;
+  SetDefaultProperties(doc, kind, &record);
+  return record;
+}
+
+// Collects the alerts the storage shows, message and informative text, while it lives.
+struct AlertCatcher {
+  QStringList alerts;
+  AlertCatcher() { SetGMAlertHook([this](const QString& message, const QString& info) { alerts << message << info; }); }
+  ~AlertCatcher() { SetGMAlertHook(nullptr); }
+};

@@ -86,15 +86,13 @@ TEST(Atoms, TabAtomsSortByPositionAndReplaceAnEqualPosition) {
   const uint32_t again = TabAt(2.0, 1);
   ASSERT_TRUE(AddAtomToMolecule(molecule.get(), kPropPara, ParaAtom::tab, &again));
   const auto entries = MoleculeEntries(*molecule);
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(TabValue(entries[0]), TabAt(1.0));
-  EXPECT_EQ(TabValue(entries[1]), again);
-  EXPECT_EQ(TabValue(entries[2]), TabAt(3.0));
+  std::vector<uint32_t> tabs;
+  for (const GMAtomEntry& entry : entries) tabs.push_back(TabValue(entry));
+  EXPECT_EQ(tabs, (std::vector<uint32_t>{TabAt(1.0), again, TabAt(3.0)}));
 }
 
 TEST(Atoms, ATabOntoTwentyFiveTabsDropsTheLast) {
-  PropRecord para;
-  SetBaseProperties(kPropPara, &para);
+  PropRecord para = BaseProps(kPropPara);
   for (uint32_t i = 0; i < 25; ++i) para.set<uint32_t>(ParaField::tabs + 4 * i, MakeTab(1000 * (i + 1), 0));
   para.set<uint16_t>(ParaField::tabCount, 25);
   const uint32_t tab = MakeTab(1500, 0);
@@ -106,8 +104,7 @@ TEST(Atoms, ATabOntoTwentyFiveTabsDropsTheLast) {
 }
 
 TEST(Atoms, ApplyingTabAtomsDeletesAndClears) {
-  PropRecord para;
-  SetBaseProperties(kPropPara, &para);
+  PropRecord para = BaseProps(kPropPara);
   MoleculePtr molecule(EmptyMolecule());
   const uint32_t a = MakeTab(2000, 0), b = MakeTab(1000, 2);
   AddAtomToMolecule(molecule.get(), kPropPara, ParaAtom::tab, &a);
@@ -155,13 +152,9 @@ TEST(Atoms, DifferencesTurnTheOldRecordIntoTheNew) {
 }
 
 TEST(Atoms, TheSizeStepMovesAlongTheLadder) {
-  struct {
-    uint16_t direction;
-    int16_t expected;
-  } cases[] = {{1, 56}, {0, 40}};
+  struct { uint16_t direction; int16_t expected; } cases[] = {{1, 56}, {0, 40}};
   for (const auto& c : cases) {
-    PropRecord chars;
-    SetBaseProperties(kPropChar, &chars);
+    PropRecord chars = BaseProps(kPropChar);
     chars.set<int16_t>(CharField::size, 48);
     MoleculePtr step(NewMolecule(kPropChar, CharAtom::sizeStep, &c.direction));
     ApplyMoleculeToProps(nullptr, -1, &chars, step.get());
@@ -170,8 +163,7 @@ TEST(Atoms, TheSizeStepMovesAlongTheLadder) {
 }
 
 TEST(Atoms, CompactFormsHoldPointsAndSignedEnumerations) {
-  PropRecord para;
-  SetBaseProperties(kPropPara, &para);
+  PropRecord para = BaseProps(kPropPara);
   // Entries of length 4: a line width of 3 points and an alignment of 2.
   GMMolecule molecule;
   const uint16_t widthHeader = uint16_t(27 | (kPropPara << 8) | (4 << 12));
@@ -186,12 +178,10 @@ TEST(Atoms, CompactFormsHoldPointsAndSignedEnumerations) {
 }
 
 TEST(Atoms, BoldOffTakesTheFaceWithoutTheTrait) {
-  const uint16_t bold = IndexOfFont(QStringLiteral("DejaVuSans-Bold"));
-  const uint16_t plain = FontIndexWithoutTrait(bold, true);
+  const uint16_t bold = IndexOfFont(QStringLiteral("DejaVuSans-Bold")), plain = FontIndexWithoutTrait(bold, true);
   if (!FontExists(QStringLiteral("DejaVuSans-Bold"))) GTEST_SKIP() << "DejaVu fonts are not installed";
   EXPECT_EQ(FontNameAtIndex(plain), QStringLiteral("DejaVuSans"));
-  PropRecord chars;
-  SetBaseProperties(kPropChar, &chars);
+  PropRecord chars = BaseProps(kPropChar);
   chars.set<uint16_t>(CharField::font, bold);
   chars.body[CharField::bold] = 1;
   const uint8_t off = 0;

@@ -9,20 +9,12 @@
 namespace {
 
 TEST(Clipboard, CaretCodesTranslate) {
-  struct {
-    QString in;
-    bool special;
-    QString out;
-  } cases[] = {
-      {QStringLiteral("a^tb"), false, QStringLiteral("a\tb")},
-      {QStringLiteral("^^t"), false, QStringLiteral("^t")},
-      {QStringLiteral("^q"), false, QStringLiteral("^q")},
-      {QStringLiteral("^c"), true, QString(QChar(2))},
-      {QStringLiteral("^c"), false, QString()},
-      {QStringLiteral("x^c"), true, QStringLiteral("x")},
+  struct { QString in; bool special; QString out; } cases[] = {
+      {QStringLiteral("a^tb"), false, QStringLiteral("a\tb")}, {QStringLiteral("^^t"), false, QStringLiteral("^t")},
+      {QStringLiteral("^q"), false, QStringLiteral("^q")}, {QStringLiteral("^c"), true, QString(QChar(2))},
+      {QStringLiteral("^c"), false, QString()}, {QStringLiteral("x^c"), true, QStringLiteral("x")},
       {QStringLiteral("^p^m^n^l^-"), false, QString::fromUtf16(u"\n\u000B\u000C\u2028\u00AD")},
-      {QStringLiteral("^"), false, QStringLiteral("^")},
-      {QStringLiteral("ab^"), false, QStringLiteral("ab^")},
+      {QStringLiteral("^"), false, QStringLiteral("^")}, {QStringLiteral("ab^"), false, QStringLiteral("ab^")},
       {QStringLiteral("^>"), true, QString(QChar(4))},
   };
   for (const auto& c : cases) {
@@ -35,9 +27,7 @@ TEST(Clipboard, CaretCodesTranslate) {
 TEST(Clipboard, ANewClipboardDocumentReplacesTheLast) {
   DocRange first, second;
   ASSERT_TRUE(NewGlobalClipDocument(&first));
-  EXPECT_EQ(g_clipboardDoc, first.doc);
-  EXPECT_EQ(first.first, kBody);
-  EXPECT_EQ(first.limit, kBody + 1);
+  EXPECT_EQ(first, (DocRange{g_clipboardDoc, kBody, kBody + 1}));
   ASSERT_TRUE(NewGlobalClipDocument(&second));
   EXPECT_EQ(g_clipboardDoc, second.doc);
   DestroyDocument(g_clipboardDoc);
@@ -46,8 +36,7 @@ TEST(Clipboard, ANewClipboardDocumentReplacesTheLast) {
 
 TEST(Clipboard, InsertedTextLosesKnotCharactersAndTakesItsProperties) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
-  PropRecord chars;
-  FetchCharProps(doc.get(), kBody, nullptr, &chars);
+  const PropRecord chars = CharsAt(doc.get(), kBody);
   const uint32_t runs = doc->charRuns.count();
   DocRange at{doc.get(), kBody + 1, kBody + 1};
   const char16_t text[] = {u'x', 0x0001, u'y'};
@@ -58,11 +47,8 @@ TEST(Clipboard, InsertedTextLosesKnotCharactersAndTakesItsProperties) {
   PropRecord bold = chars;
   bold.body[CharField::bold] = 1;
   ASSERT_TRUE(InsertNewText(&at, u"B", 1, bold));
-  PropRecord got;
-  FetchCharProps(doc.get(), kBody + 4, nullptr, &got);
-  EXPECT_EQ(got.body[CharField::bold], 1);
-  FetchCharProps(doc.get(), kBody + 5, nullptr, &got);
-  EXPECT_EQ(got.body[CharField::bold], 0);
+  EXPECT_EQ(CharsAt(doc.get(), kBody + 4).body[CharField::bold], 1);
+  EXPECT_EQ(CharsAt(doc.get(), kBody + 5).body[CharField::bold], 0);
   // Replacing a selection.
   DocRange selection{doc.get(), kBody, kBody + 2};
   ASSERT_TRUE(InsertNewText(&selection, u"Q", 1, chars));
@@ -75,9 +61,8 @@ TEST(Clipboard, TypingAfterALinkDoesNotContinueIt) {
   PropRecord linkProps = *PropertiesAtIndex(doc.get(), doc->styles[link].first);
   DocRange at{doc.get(), kBody + 1, kBody + 1};
   ASSERT_TRUE(InsertNewText(&at, u"z", 1, linkProps));
-  PropRecord got, normal;
-  FetchCharProps(doc.get(), kBody + 1, nullptr, &got);
-  SetDefaultProperties(doc.get(), kPropChar, &normal);
+  const PropRecord got = CharsAt(doc.get(), kBody + 1);
+  PropRecord normal = DefaultProps(doc.get(), kPropChar);
   EXPECT_EQ(std::memcmp(got.body, normal.body, 56), 0);
 }
 
@@ -86,8 +71,7 @@ TEST(Clipboard, CopyingBetweenDocumentsBringsTextStylesAndRuns) {
   GlimmetDocPtr source = DocWithBody(QStringLiteral("hello world"));
   const uint32_t header = StyleIndexForStyleId(source.get(), kHeaderStyleId, true);
   ASSERT_TRUE(ApplyParaStyle({source.get(), kBody, kBody + 1}, header));
-  PropRecord bold;
-  FetchCharProps(source.get(), kBody, nullptr, &bold);
+  PropRecord bold = CharsAt(source.get(), kBody);
   bold.body[CharField::bold] = 1;
   ASSERT_TRUE(ApplyPropsToRange({source.get(), kBody + 6, kBody + 11}, bold));
 
@@ -98,13 +82,9 @@ TEST(Clipboard, CopyingBetweenDocumentsBringsTextStylesAndRuns) {
   EXPECT_EQ(BodyText(target.get()), QStringLiteral("[hello world\n]\n\n"));
   const uint32_t copiedHeader = StyleIndexForStyleId(target.get(), kHeaderStyleId, false);
   ASSERT_NE(copiedHeader, kGMNone);
-  PropRecord para, chars;
-  FetchParaProps(target.get(), nullptr, kBody + 2, nullptr, &para);
-  EXPECT_EQ(para.get<uint16_t>(0), copiedHeader);
-  FetchCharProps(target.get(), kBody + 8, nullptr, &chars);
-  EXPECT_EQ(chars.body[CharField::bold], 1);
-  FetchCharProps(target.get(), kBody + 2, nullptr, &chars);
-  EXPECT_EQ(chars.body[CharField::bold], 0);
+  EXPECT_EQ(ParaAt(target.get(), kBody + 2).get<uint16_t>(0), copiedHeader);
+  EXPECT_EQ(CharsAt(target.get(), kBody + 8).body[CharField::bold], 1);
+  EXPECT_EQ(CharsAt(target.get(), kBody + 2).body[CharField::bold], 0);
 }
 
 TEST(Clipboard, ACopiedBookmarkWhoseGuidIsTakenGetsAFreshOne) {
@@ -118,8 +98,7 @@ TEST(Clipboard, ACopiedBookmarkWhoseGuidIsTakenGetsAFreshOne) {
     return doc;
   };
   const QString guid = QStringLiteral("0F1E2D3C-0000-4000-8000-000000000001");
-  GlimmetDocPtr source = withBookmark(guid);
-  GlimmetDocPtr target = withBookmark(guid);
+  GlimmetDocPtr source = withBookmark(guid), target = withBookmark(guid);
   ASSERT_EQ(BookmarkGuid(target.get(), 0), guid);
   DocRange at{target.get(), kBody, kBody};
   const DocRange from{source.get(), kBody, uint32_t(source->userLength)};
@@ -151,11 +130,8 @@ TEST(Bookmarks, DeletingBookmarksKeepsNamesInPlace) {
   EXPECT_EQ(BookmarkGuid(doc.get(), 3), QStringLiteral("3"));
   EXPECT_EQ(BookmarkGuid(doc.get(), 7), QString());
   DeleteBookmarks(doc.get(), 2, 4);
-  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), 4), 2u);
-  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), 2), kGMNone);
-  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), 3), kGMNone);
-  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), 1), 1u);
-  EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), kGMNone), kGMNone);
+  const std::pair<uint32_t, uint32_t> indexes[] = {{4, 2}, {2, kGMNone}, {3, kGMNone}, {1, 1}, {kGMNone, kGMNone}};
+  for (const auto& [guid, bookmark] : indexes) EXPECT_EQ(BookmarkIndexForGuidIndex(doc.get(), guid), bookmark) << guid;
   EXPECT_EQ(doc->bookmarkCps.count(), 3u);
 }
 

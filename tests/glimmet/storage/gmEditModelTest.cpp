@@ -42,10 +42,8 @@ std::pair<int, int> ModelParagraph(const Model& model, int i) {
   if (text != model.text) return ::testing::AssertionFailure() << "text differs";
   if (CharacterAtCp(doc, uint32_t(doc->userLength)) != u'\n') return ::testing::AssertionFailure() << "final mark";
   for (int i = 0; i < model.text.size(); ++i) {
-    if (RunAt(doc->charRuns, body + i) != model.chars[i])
-      return ::testing::AssertionFailure() << "char props at " << i;
-    if (RunAt(doc->paraRuns, body + i) != model.paras[i])
-      return ::testing::AssertionFailure() << "para props at " << i;
+    if (RunAt(doc->charRuns, body + i) != model.chars[i]) return ::testing::AssertionFailure() << "char props at " << i;
+    if (RunAt(doc->paraRuns, body + i) != model.paras[i]) return ::testing::AssertionFailure() << "para props at " << i;
   }
   for (uint32_t i = 1; i < doc->charRuns.count(); ++i)
     if (doc->charRuns.cpAt(i) <= doc->charRuns.cpAt(i - 1)) return ::testing::AssertionFailure() << "char runs order";
@@ -65,11 +63,9 @@ TEST(EditModel, RandomInsertsDeletesAndPropertyChangesAgreeWithAPlainModel) {
   model.chars = {RunAt(doc->charRuns, body)};
   model.paras = {RunAt(doc->paraRuns, body)};
 
-  std::vector<uint32_t> charIndexes;
-  std::vector<uint32_t> paraIndexes;
+  std::vector<uint32_t> charIndexes, paraIndexes;
   for (int size = 20; size <= 80; size += 4) {
-    PropRecord record;
-    SetDefaultProperties(doc, kPropChar, &record);
+    PropRecord record = DefaultProps(doc, kPropChar);
     record.set<int16_t>(CharField::size, int16_t(size * 4));
     record.body[CharField::bold] = size % 8 == 0;
     charIndexes.push_back(IndexForProperties(doc, &record));
@@ -82,15 +78,13 @@ TEST(EditModel, RandomInsertsDeletesAndPropertyChangesAgreeWithAPlainModel) {
   const QString alphabet = QStringLiteral("abcdefgh \n");
   auto pick = [&](int count) { return int(random() % uint32_t(count)); };
   for (int step = 0; step < 10000; ++step) {
-    const int length = int(model.text.size());
-    const int op = pick(10);
+    const int length = int(model.text.size()), op = pick(10);
     if (op < 4 || length < 2) {
       // Insert 1 to 6 units at a point in the body, never after the body's last paragraph mark.
       const int at = pick(length);
       QString insert;
       for (int n = 1 + pick(6); n > 0; --n) insert += alphabet[pick(int(alphabet.size()))];
-      const uint32_t charsAt = model.chars[at];
-      const uint32_t parasAt = model.paras[at];
+      const uint32_t charsAt = model.chars[at], parasAt = model.paras[at];
       DocRange range{doc, body + uint32_t(at), body + uint32_t(at)};
       ASSERT_TRUE(ReplaceRangeWithString(&range, insert)) << step;
       EXPECT_EQ(range, (DocRange{doc, body + uint32_t(at), body + uint32_t(at + insert.size())})) << step;
@@ -99,8 +93,7 @@ TEST(EditModel, RandomInsertsDeletesAndPropertyChangesAgreeWithAPlainModel) {
       model.paras.insert(model.paras.begin() + at, insert.size(), parasAt);
     } else if (op < 7) {
       // Delete a stretch that ends before the body's last paragraph mark.
-      const int at = pick(length - 1);
-      const int count = 1 + pick(std::min(8, length - 1 - at));
+      const int at = pick(length - 1), count = 1 + pick(std::min(8, length - 1 - at));
       DocRange range{doc, body + uint32_t(at), body + uint32_t(at + count)};
       ASSERT_TRUE(ReplaceRangeCore(&range, nullptr, nullptr, 0, false)) << step;
       EXPECT_EQ(range, (DocRange{doc, body + uint32_t(at), body + uint32_t(at)})) << step;
@@ -108,14 +101,12 @@ TEST(EditModel, RandomInsertsDeletesAndPropertyChangesAgreeWithAPlainModel) {
       model.chars.erase(model.chars.begin() + at, model.chars.begin() + at + count);
       model.paras.erase(model.paras.begin() + at, model.paras.begin() + at + count);
     } else if (op < 9) {
-      const int at = pick(length);
-      const int count = pick(std::min(20, length - at) + 1);
+      const int at = pick(length), count = pick(std::min(20, length - at) + 1);
       const uint32_t index = charIndexes[size_t(pick(int(charIndexes.size())))];
       ASSERT_TRUE(ApplyPropsToRange({doc, body + uint32_t(at), body + uint32_t(at + count)}, doc->props[index]));
       std::fill(model.chars.begin() + at, model.chars.begin() + at + count, index);
     } else {
-      const int at = pick(length);
-      const int count = pick(std::min(30, length - at) + 1);
+      const int at = pick(length), count = pick(std::min(30, length - at) + 1);
       const uint32_t index = paraIndexes[size_t(pick(int(paraIndexes.size())))];
       ASSERT_TRUE(ApplyPropsToRange({doc, body + uint32_t(at), body + uint32_t(at + count)}, doc->props[index]));
       const int first = ModelParagraph(model, at).first;
@@ -135,10 +126,6 @@ TEST(EditModel, RandomInsertsDeletesAndPropertyChangesAgreeWithAPlainModel) {
     EXPECT_EQ(record.index, model.paras[size_t(limit - 1)]) << i;
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Edits over text full of knots: whatever is deleted, every kink keeps its entry, every entry
 // its kink character, and every knot stays whole.
@@ -195,15 +182,12 @@ TEST_P(KnotEdits, RandomEditsOverKnotsKeepEveryKnotWhole) {
   const uint32_t types[] = {kKnotPicture, kKnotLink, kKnotNote,    kKnotBookmark, kKnotTag,     kKnotCheckbox, kKnotVar,
                             kKnotList,    kKnotShort, kKnotToc,     kKnotDivider,  kKnotTocEntry, kKnotAutonum, kKnotTable};
   const QString alphabet = QStringLiteral("abcd \n");
-  PropRecord italic;
-  SetDefaultProperties(doc, kPropChar, &italic);
+  PropRecord italic = DefaultProps(doc, kPropChar);
   italic.body[CharField::italic] = 1;
   LogCapture capture;
   for (int step = 0; step < 3000; ++step) {
-    const uint32_t body = BodyStart(doc);
-    const uint32_t end = uint32_t(doc->userLength);
-    const uint32_t at = body + uint32_t(random() % (end - body + 1));
-    const uint32_t span = uint32_t(random() % 12);
+    const uint32_t body = BodyStart(doc), end = uint32_t(doc->userLength);
+    const uint32_t at = body + uint32_t(random() % (end - body + 1)), span = uint32_t(random() % 12);
     const uint32_t limit = std::min(end, at + span);
     const int op = int(random() % 11);
     if (op < 4) {

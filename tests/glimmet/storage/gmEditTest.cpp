@@ -10,9 +10,7 @@
 namespace {
 
 TEST(Edit, RegisteredRangesFollowAnInsertionByTheirFlags) {
-  const struct {
-    uint32_t first, limit, flags, expectedFirst, expectedLimit;
-  } cases[] = {
+  const struct { uint32_t first, limit, flags, expectedFirst, expectedLimit; } cases[] = {
       // Insertion of 3 units at 16.
       {16, 18, 0, 16, 21},                   // starts at the point: keeps its first cp and grows
       {16, 18, kRegisterMovePast, 19, 21},   // moves past the new text
@@ -28,15 +26,13 @@ TEST(Edit, RegisteredRangesFollowAnInsertionByTheirFlags) {
     RegisterRange(&range, c.flags);
     ASSERT_TRUE(InsertText(doc.get(), 16, QStringLiteral("xyz")));
     UnregisterRange(&range);
-    EXPECT_EQ(range.first, c.expectedFirst) << c.first << "-" << c.limit << " flags " << c.flags;
-    EXPECT_EQ(range.limit, c.expectedLimit) << c.first << "-" << c.limit << " flags " << c.flags;
+    EXPECT_EQ(range, (DocRange{doc.get(), c.expectedFirst, c.expectedLimit}))
+        << c.first << "-" << c.limit << " flags " << c.flags;
   }
 }
 
 TEST(Edit, RegisteredRangesFollowADeletion) {
-  const struct {
-    uint32_t first, limit, expectedFirst, expectedLimit;
-  } cases[] = {
+  const struct { uint32_t first, limit, expectedFirst, expectedLimit; } cases[] = {
       {14, 20, 14, 17}, {16, 18, 16, 16}, {17, 20, 16, 17}, {19, 20, 16, 17}, {14, 16, 14, 16}, {20, 21, 17, 18},
   };
   for (const auto& c : cases) {
@@ -45,8 +41,7 @@ TEST(Edit, RegisteredRangesFollowADeletion) {
     GMRegisteredRange registered(&range, 0);
     DocRange doomed{doc.get(), 16, 19};
     ASSERT_TRUE(ReplaceRangeCore(&doomed, nullptr, nullptr, 0, false));
-    EXPECT_EQ(range.first, c.expectedFirst) << c.first << "-" << c.limit;
-    EXPECT_EQ(range.limit, c.expectedLimit) << c.first << "-" << c.limit;
+    EXPECT_EQ(range, (DocRange{doc.get(), c.expectedFirst, c.expectedLimit})) << c.first << "-" << c.limit;
   }
 }
 
@@ -96,13 +91,10 @@ TEST(Edit, DeferredChangesOfADisplayedDocumentAccumulate) {
   DeferDisplay();
   ASSERT_TRUE(InsertText(doc.get(), 16, QStringLiteral("x")));
   ASSERT_TRUE(InsertText(doc.get(), 20, QStringLiteral("y")));
-  EXPECT_EQ(DeferStatus().accumulated.doc, doc.get());
-  EXPECT_EQ(DeferStatus().accumulated.first, 16u);
-  EXPECT_EQ(DeferStatus().accumulated.limit, 21u);
+  EXPECT_EQ(DeferStatus().accumulated, (DocRange{doc.get(), 16, 21}));
   // Later edits keep the accumulated range current.
   ASSERT_TRUE(InsertText(doc.get(), 15, QStringLiteral("zz")));
-  EXPECT_EQ(DeferStatus().accumulated.first, 15u);
-  EXPECT_EQ(DeferStatus().accumulated.limit, 23u);
+  EXPECT_EQ(DeferStatus().accumulated, (DocRange{doc.get(), 15, 23}));
   UndeferDisplay(2);
   EXPECT_EQ(DeferStatus().accumulated.doc, nullptr);
   doc->owner = nullptr;
@@ -167,8 +159,7 @@ TEST(Edit, EditsPastTheEndAndAtTheStartAreRefused) {
 }
 
 TEST(Edit, AFailedCopyLeavesTheTargetUnchanged) {
-  GlimmetDocPtr source = DocWithBody(QStringLiteral("source"));
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("selected text"));
+  GlimmetDocPtr source = DocWithBody(QStringLiteral("source")), doc = DocWithBody(QStringLiteral("selected text"));
   SetCopyRangeHook(nullptr);
   const DocRange from{source.get(), 14, 20};
   DocRange target{doc.get(), 14, 22};
@@ -185,40 +176,37 @@ TEST(Edit, AFailedCopyLeavesTheTargetUnchanged) {
 }
 
 TEST(Edit, CopyingWithinOneDocumentReadsTheTextAsItWasBefore) {
-  // A copy that reads its source one unit at a time while writing, as a piecewise copy does.
-  SetCopyRangeHook([](DocRange* target, const DocRange& source) {
-    uint32_t at = target->first;
-    for (uint32_t cp = source.first; cp < source.limit; ++cp, ++at) {
-      const char16_t unit = CharacterAtCp(source.doc, cp);
-      if (!ReplaceRangeSimple({target->doc, at, at}, nullptr, &unit, 1)) return false;
+  // The document's own copy, then one that reads its source a unit at a time while writing, as a
+  // piecewise copy does.
+  for (const bool piecewise : {false, true}) {
+    SCOPED_TRACE(piecewise);
+    if (piecewise) {
+      SetCopyRangeHook([](DocRange* target, const DocRange& source) {
+        uint32_t at = target->first;
+        for (uint32_t cp = source.first; cp < source.limit; ++cp, ++at) {
+          const char16_t unit = CharacterAtCp(source.doc, cp);
+          if (!ReplaceRangeSimple({target->doc, at, at}, nullptr, &unit, 1)) return false;
+        }
+        target->limit = at;
+        return true;
+      });
     }
-    target->limit = at;
-    return true;
-  });
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdef"));
-  LogCapture capture;
-  const DocRange from{doc.get(), 14, 18};
-  DocRange target{doc.get(), 15, 15};
-  ASSERT_TRUE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
-  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbcdef\n\n"));
-  EXPECT_EQ(target, (DocRange{doc.get(), 15, 19}));
-  EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Copying within same doc")});
-  // Copying over a selection replaces it.
-  const DocRange word{doc.get(), 14, 16};
-  DocRange selection{doc.get(), 20, 24};
-  ASSERT_TRUE(ReplaceRangeCore(&selection, &word, nullptr, 0, false));
-  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbaa\n\n"));
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdef"));
+    LogCapture capture;
+    const DocRange from{doc.get(), 14, 18};
+    DocRange target{doc.get(), 15, 15};
+    ASSERT_TRUE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
+    EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbcdef\n\n"));
+    EXPECT_EQ(target, (DocRange{doc.get(), 15, 19}));
+    if (!piecewise) continue;
+    EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Copying within same doc")});
+    // Copying over a selection replaces it.
+    const DocRange word{doc.get(), 14, 16};
+    DocRange selection{doc.get(), 20, 24};
+    ASSERT_TRUE(ReplaceRangeCore(&selection, &word, nullptr, 0, false));
+    EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbaa\n\n"));
+  }
   InstallDocumentCopy();
-}
-
-TEST(Edit, TheDocumentCopyCopiesWithinOneDocument) {
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdef"));
-  LogCapture capture;
-  const DocRange from{doc.get(), 14, 18};
-  DocRange target{doc.get(), 15, 15};
-  ASSERT_TRUE(ReplaceRangeCore(&target, &from, nullptr, 0, false));
-  EXPECT_EQ(BodyText(doc.get()), QStringLiteral("aabcdbcdef\n\n"));
-  EXPECT_EQ(target, (DocRange{doc.get(), 15, 19}));
 }
 
 TEST(Edit, ReplacingAllThePaneShowsKeepsItsLastParagraphMark) {
@@ -233,8 +221,7 @@ TEST(Edit, ReplacingAllThePaneShowsKeepsItsLastParagraphMark) {
 
 TEST(Edit, ApplyingParagraphPropertiesCoversWholeParagraphs) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo\nthree"));
-  PropRecord para;
-  SetDefaultProperties(doc.get(), kPropPara, &para);
+  PropRecord para = DefaultProps(doc.get(), kPropPara);
   para.set<uint32_t>(ParaField::alignment, 1);
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 5, kBody + 6}, para));
   const uint32_t centred = IndexForProperties(doc.get(), &para);
@@ -242,57 +229,42 @@ TEST(Edit, ApplyingParagraphPropertiesCoversWholeParagraphs) {
     uint32_t offset;
     bool centred;
   } cases[] = {{0, false}, {3, false}, {4, true}, {7, true}, {8, false}, {13, false}};
-  for (const auto& c : cases) {
-    PropRecord record;
-    FetchParaProps(doc.get(), nullptr, kBody + c.offset, nullptr, &record);
-    EXPECT_EQ(record.index == centred, c.centred) << c.offset;
-  }
-  LogCapture capture;
-  PropRecord list;
-  SetBaseProperties(kPropList, &list);
-  EXPECT_FALSE(ApplyPropsToRange({doc.get(), kBody, kBody + 1}, list));
-  EXPECT_EQ(SplitRuns({doc.get(), kBody + 2, kBody + 2}, nullptr, kPropChar, nullptr, kGMNone), kGMNone);
-  EXPECT_EQ(SplitRuns({doc.get(), kBody, kBody + 2}, nullptr, 2, nullptr, kGMNone), kGMNone);
-  EXPECT_EQ(capture.assertMessages(), (QStringList{QStringLiteral("Bad propType"), QStringLiteral("Not a valid range"),
-                                                   QStringLiteral("Bad propType")}));
+  for (const auto& c : cases) EXPECT_EQ(ParaAt(doc.get(), kBody + c.offset).index == centred, c.centred) << c.offset;
 }
 
 TEST(Edit, KeepEachRunsFontWhenTheFontFieldSaysSo) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcd"));
-  PropRecord other;
-  SetDefaultProperties(doc.get(), kPropChar, &other);
+  PropRecord other = DefaultProps(doc.get(), kPropChar);
   other.set<uint16_t>(CharField::font, 7);
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 2, kBody + 4}, other));
-  PropRecord bold;
-  SetDefaultProperties(doc.get(), kPropChar, &bold);
+  PropRecord bold = DefaultProps(doc.get(), kPropChar);
   bold.body[CharField::bold] = 1;
   bold.set<uint16_t>(CharField::font, 65534);
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody, kBody + 4}, bold));
-  PropRecord record;
-  FetchCharProps(doc.get(), kBody + 1, nullptr, &record);
-  EXPECT_EQ(record.body[CharField::bold], 1);
-  EXPECT_EQ(record.get<uint16_t>(CharField::font), doc->props[doc->styles[0].second].get<uint16_t>(CharField::font));
-  FetchCharProps(doc.get(), kBody + 3, nullptr, &record);
-  EXPECT_EQ(record.body[CharField::bold], 1);
-  EXPECT_EQ(record.get<uint16_t>(CharField::font), 7);
+  const uint16_t normalFont = doc->props[doc->styles[0].second].get<uint16_t>(CharField::font);
+  const std::pair<uint32_t, uint16_t> fonts[] = {{1, normalFont}, {3, 7}};
+  for (const auto& [offset, font] : fonts) {
+    EXPECT_EQ(CharsAt(doc.get(), kBody + offset).body[CharField::bold], 1) << offset;
+    EXPECT_EQ(CharsAt(doc.get(), kBody + offset).get<uint16_t>(CharField::font), font) << offset;
+  }
 }
 
 TEST(Edit, ExpandingToWordsAndChapters) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("one two three\nfour"));
-  DocRange range{doc.get(), kBody + 5, kBody + 6};
-  ExpandDocRange(&range, kExpandWord);
-  EXPECT_EQ(TextOfRange(range), QStringLiteral("two"));
-  range = {doc.get(), kBody + 5, kBody + 6};
-  ExpandDocRange(&range, kExpandPara);
-  EXPECT_EQ(TextOfRange(range), QStringLiteral("one two three\n"));
-  range = {doc.get(), kBody + 5, kBody + 16};
-  ExpandDocRange(&range, kExpandPara);
-  EXPECT_EQ(TextOfRange(range), QStringLiteral("one two three\nfour\n"));
-  range = {doc.get(), kBody + 5, kBody + 6};
-  ExpandDocRange(&range, kExpandChapter);
-  EXPECT_EQ(range, (DocRange{doc.get(), 0, uint32_t(doc->totalLength)}));
+  const struct {
+    uint32_t limit, how;
+    uint32_t expectedFirst, expectedLimit;
+  } cases[] = {{kBody + 6, kExpandWord, kBody + 4, kBody + 7},  // "two"
+               {kBody + 6, kExpandPara, kBody, kBody + 14},
+               {kBody + 16, kExpandPara, kBody, kBody + 19},
+               {kBody + 6, kExpandChapter, 0, uint32_t(doc->totalLength)}};
+  for (const auto& c : cases) {
+    DocRange range{doc.get(), kBody + 5, c.limit};
+    ExpandDocRange(&range, c.how);
+    EXPECT_EQ(range, (DocRange{doc.get(), c.expectedFirst, c.expectedLimit})) << c.how << " " << c.limit;
+  }
   doc->noExpansion = true;
-  range = {doc.get(), kBody + 5, kBody + 6};
+  DocRange range{doc.get(), kBody + 5, kBody + 6};
   ExpandDocRange(&range, kExpandWord);
   EXPECT_EQ(range, (DocRange{doc.get(), kBody + 5, kBody + 6}));
 }
@@ -335,18 +307,14 @@ TEST(Edit, ReplacedTextTakesThePropertiesOfTheRunItReplaces) {
   };
   for (const auto& c : cases) {
     GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdefgh"));
-    PropRecord record;
-    SetDefaultProperties(doc.get(), kPropChar, &record);
+    PropRecord record = DefaultProps(doc.get(), kPropChar);
     record.body[CharField::italic] = 1;
     ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 2, kBody + 6}, record));
     DocRange target{doc.get(), kBody + 2, kBody + uint32_t(c.limit)};
     ASSERT_TRUE(ReplaceRangeWithString(&target, c.text));
     QString italic;
-    for (uint32_t cp = kBody; cp < uint32_t(doc->userLength); ++cp) {
-      PropRecord fetched;
-      FetchCharProps(doc.get(), cp, nullptr, &fetched);
-      if (fetched.body[CharField::italic]) italic += QChar(CharacterAtCp(doc.get(), cp));
-    }
+    for (uint32_t cp = kBody; cp < uint32_t(doc->userLength); ++cp)
+      if (CharsAt(doc.get(), cp).body[CharField::italic]) italic += QChar(CharacterAtCp(doc.get(), cp));
     EXPECT_EQ(italic, c.italic) << c.limit << " " << c.text.toStdString();
   }
 }

@@ -23,9 +23,8 @@ TEST(Fetch, APaneFetchStopsAtTheParagraphEnd) {
 
 TEST(Fetch, RawTextAndPointers) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc"));
-  const QString empty = RawTextString(doc.get(), kBody, kBody);
-  EXPECT_FALSE(empty.isNull());
-  EXPECT_TRUE(empty.isEmpty());
+  EXPECT_EQ(RawTextString(doc.get(), kBody, kBody), QStringLiteral(""));
+  EXPECT_FALSE(RawTextString(doc.get(), kBody, kBody).isNull());
   EXPECT_EQ(RawTextString(doc.get(), kBody, kBody + 2), QStringLiteral("ab"));
   uint32_t first = 0;
   const char16_t* unit = DocumentTextPtrBackward(doc.get(), kBody + 1, &first);
@@ -40,8 +39,7 @@ TEST(Fetch, RawTextAndPointers) {
 
 TEST(Fetch, ALinkExtractsAsItsDisplayText) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("see  now"));
-  Pane* pane = CurrentPane(doc.get());
-  pane->selFirst = pane->selLimit = int32_t(kBody + 4);
+  Select(doc.get(), kBody + 4, kBody + 4);
   const QString display = QStringLiteral("the site");
   ASSERT_TRUE(InsertLink(doc.get(), QStringLiteral("www.example.com"), &display));
   const DocRange body{doc.get(), kBody, uint32_t(doc->userLength)};
@@ -50,7 +48,7 @@ TEST(Fetch, ALinkExtractsAsItsDisplayText) {
   ASSERT_TRUE(FetchKnot(doc.get(), kBody + 4, &link, kKnotLink));
   EXPECT_EQ(TextOfRange({doc.get(), link.kinkCps[1] + 1, link.kinkCps[2]}), QStringLiteral("http://www.example.com"));
   // An empty display text shows the URL.
-  pane->selFirst = pane->selLimit = int32_t(kBody);
+  Select(doc.get(), kBody, kBody);
   const QString none;
   ASSERT_TRUE(InsertLink(doc.get(), QStringLiteral("www.b.org"), &none));
   EXPECT_EQ(ExtractPlainText({doc.get(), kBody, uint32_t(doc->userLength)}, false),
@@ -68,13 +66,12 @@ TEST(Fetch, OnlyKinksExtractToNothing) {
 
 TEST(Fetch, MarkersAddPrefixesAndSuffixes) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo"));
-  PropRecord para;
-  FetchParaProps(doc.get(), nullptr, kBody, nullptr, &para);
-  para.set<uint16_t>(ParaField::prefix, 2);
-  para.set<uint16_t>(ParaField::prefix + 2, u'[');
-  para.set<uint16_t>(ParaField::prefix + 4, u' ');
-  para.set<uint16_t>(ParaField::suffix, 1);
-  para.set<uint16_t>(ParaField::suffix + 2, u']');
+  PropRecord para = ParaAt(doc.get(), kBody);
+  // Short strings: a count, then the units.
+  const std::pair<uint32_t, uint16_t> fields[] = {
+      {ParaField::prefix, 2}, {ParaField::prefix + 2, u'['}, {ParaField::prefix + 4, u' '},
+      {ParaField::suffix, 1}, {ParaField::suffix + 2, u']'}};
+  for (const auto& [offset, value] : fields) para.set<uint16_t>(offset, value);
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody, kBody + 1}, para));
   const DocRange body{doc.get(), kBody, uint32_t(doc->userLength)};
   EXPECT_EQ(ExtractPlainText(body, true), QStringLiteral("[ one]\ntwo\n"));

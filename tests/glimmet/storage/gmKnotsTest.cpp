@@ -85,13 +85,10 @@ TEST(Knots, FetchKnotFindsAtomicSpanningAndNestedKnots) {
   ASSERT_TRUE(FetchKnot(doc.get(), doc.at(1), &info, 0));
   EXPECT_EQ(info.type(), kKnotPicture);
   EXPECT_EQ(info.kinkCount, 1u);
-  EXPECT_EQ(info.first, doc.at(1));
-  EXPECT_EQ(info.limit, doc.at(2));
+  EXPECT_EQ(info.range(), (DocRange{doc.get(), doc.at(1), doc.at(2)}));
 
   ASSERT_TRUE(FetchKnot(doc.get(), doc.at(10), &info, 0));
-  EXPECT_EQ(info.type(), kKnotLink);
-  EXPECT_EQ(info.first, doc.at(7));
-  EXPECT_EQ(info.limit, doc.at(12));
+  EXPECT_EQ(info.range(), (DocRange{doc.get(), doc.at(7), doc.at(12)}));
   EXPECT_EQ(info.kinkCount, 3u);
   EXPECT_EQ(info.kinkNumber, 1u);
 
@@ -147,8 +144,7 @@ TEST(Knots, InsertKnotCoreChecksTheKinkCount) {
 
 TEST(Knots, KnotDataAndPropertiesGoToEachKink) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
-  PropRecord border;
-  SetBaseProperties(kPropBorder, &border);
+  PropRecord border = BaseProps(kPropBorder);
   border.set<uint32_t>(BorderField::kind, 7);
   KinkData data;
   data.word = 3;
@@ -167,44 +163,59 @@ TEST(Knots, KnotDataAndPropertiesGoToEachKink) {
 }
 
 TEST(Knots, EditPiecesAroundKnots) {
-  // 0 a, 1 b, 2 link begin, 3 u, 4 link middle, 5 t, 6 link end, 7 c, 8 d
-  KnotDoc doc(QStringLiteral("ab<u<t<cd"));
-  doc.AddKnot(kKnotLink, {2, 4, 6});
-  GlimmetDoc* d = doc.get();
-
-  // An empty range: no piece, and the piece is the range.
-  {
-    DocRange range{d, doc.at(1), doc.at(1)};
-    GMRegisteredRange registered(&range, 0);
-    DocRange piece;
-    EXPECT_FALSE(GetNextEditRange(&range, &piece, nullptr, kEditDelete, nullptr));
-    EXPECT_EQ(piece, range);
+  struct Knot { uint32_t type; std::vector<int> offsets; };
+  const struct {
+    const char* pattern;
+    std::vector<Knot> knots;
+    int first, limit, mode;
+    std::vector<std::pair<int, int>> pieces;  // the first pieces, as pattern offsets
+    size_t count;                             // how many pieces in all, 0 when not checked
+    int endLimit;                             // where the walked range ends, -1 when not checked
+  } cases[] = {
+      // Deleting from a link's begin kink into its text takes the whole link.
+      {"ab<u<t<cd", {{kKnotLink, {2, 4, 6}}}, 2, 5, kEditDelete, {{2, 7}}, 1, 5},
+      // Changing properties from the begin kink past the link: the link, then the text after it.
+      {"ab<u<t<cd", {{kKnotLink, {2, 4, 6}}}, 2, 9, kEditProps, {{2, 7}, {7, 9}}, 2, -1},
+      {"ab<u<t<cd", {{kKnotLink, {2, 4, 6}}}, 0, 9, kEditWholeKnots, {{2, 7}}, 1, -1},  // one per call
+      // Inserting over the text of a two-kink knot keeps both kinks.
+      {"a<xy<b", {{kKnotTag, {1, 4}}}, 2, 4, kEditInsert, {{2, 4}}, 1, -1},
+      // Deleting into a note keeps the last character of the slot.
+      {"a<x|pqrs|bc", {{kKnotNote, {1, 3, 8}}}, 5, 10, kEditDelete, {{5, 7}, {9, 10}}, 0, -1},
+      // Deleting a whole row of a one-row table takes the table.
+      {"a\n<<x||cd", {{kKnotTable, {2, 6}}, {kKnotRow, {3, 5}}}, 3, 6, kEditDelete, {{2, 7}}, 1, 7},
+      // The paragraph mark before a table stays unless the deletion runs past the table.
+      {"ab\n<<x||cd", {{kKnotTable, {3, 7}}, {kKnotRow, {4, 6}}}, 1, 5, kEditDelete, {{1, 2}}, 0, -1},
+      {"ab\n<<x||cd", {{kKnotTable, {3, 7}}, {kKnotRow, {4, 6}}}, 1, 9, kEditDelete, {{1, 3}}, 0, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.pattern << " " << c.first << "-" << c.limit << " mode " << c.mode);
+    KnotDoc doc(QString::fromUtf8(c.pattern));
+    for (const Knot& knot : c.knots) doc.AddKnot(knot.type, knot.offsets);
+    DocRange end;
+    const auto pieces = Pieces(doc.get(), doc.at(c.first), doc.at(c.limit), c.mode, &end);
+    if (c.count) {
+      EXPECT_EQ(pieces.size(), c.count);
+    }
+    ASSERT_GE(pieces.size(), c.pieces.size());
+    for (size_t i = 0; i < c.pieces.size(); ++i)
+      EXPECT_EQ(pieces[i], (DocRange{doc.get(), doc.at(c.pieces[i].first), doc.at(c.pieces[i].second)})) << i;
+    if (c.endLimit >= 0) {
+      EXPECT_EQ(end.limit, doc.at(c.endLimit));
+    }
   }
-  // Deleting from the link's begin kink into its text takes the whole link.
-  DocRange end;
-  auto pieces = Pieces(d, doc.at(2), doc.at(5), kEditDelete, &end);
-  ASSERT_EQ(pieces.size(), 1u);
-  EXPECT_EQ(pieces[0], (DocRange{d, doc.at(2), doc.at(7)}));
-  EXPECT_EQ(end, (DocRange{d, doc.at(5), doc.at(5)}));
-  // Changing properties from the begin kink past the link: the link, then the text after it.
-  pieces = Pieces(d, doc.at(2), doc.at(9), kEditProps);
-  ASSERT_EQ(pieces.size(), 2u);
-  EXPECT_EQ(pieces[0], (DocRange{d, doc.at(2), doc.at(7)}));
-  EXPECT_EQ(pieces[1], (DocRange{d, doc.at(7), doc.at(9)}));
-  // Whole knots, one per call.
-  pieces = Pieces(d, doc.at(0), doc.at(9), kEditWholeKnots);
-  ASSERT_EQ(pieces.size(), 1u);
-  EXPECT_EQ(pieces[0], (DocRange{d, doc.at(2), doc.at(7)}));
+  // An empty range: no piece, and the piece is the range.
+  KnotDoc doc(QStringLiteral("ab"));
+  DocRange range{doc.get(), doc.at(1), doc.at(1)};
+  GMRegisteredRange registered(&range, 0);
+  DocRange piece;
+  EXPECT_FALSE(GetNextEditRange(&range, &piece, nullptr, kEditDelete, nullptr));
+  EXPECT_EQ(piece, range);
 }
 
 TEST(Knots, InsertingOverTheTextOfATwoKinkKnotKeepsBothKinks) {
   // 0 a, 1 tag begin, 2 x, 3 y, 4 tag end, 5 b
   KnotDoc doc(QStringLiteral("a<xy<b"));
   doc.AddKnot(kKnotTag, {1, 4});
-  auto pieces = Pieces(doc.get(), doc.at(2), doc.at(4), kEditInsert);
-  ASSERT_EQ(pieces.size(), 1u);
-  EXPECT_EQ(pieces[0], (DocRange{doc.get(), doc.at(2), doc.at(4)}));
-
   DocRange target{doc.get(), doc.at(2), doc.at(4)};
   ASSERT_TRUE(ReplaceRangeWithString(&target, QStringLiteral("zzz")));
   EXPECT_EQ(BodyText(doc.get()), QString(QStringLiteral("a")) + QChar(0) + QStringLiteral("zzz") + QChar(0) + QStringLiteral("b\n\n"));
@@ -213,46 +224,8 @@ TEST(Knots, InsertingOverTheTextOfATwoKinkKnotKeepsBothKinks) {
   EXPECT_EQ(info.limit, doc.at(6));
 }
 
-TEST(Knots, DeletingIntoANoteKeepsTheLastCharacterOfTheSlot) {
-  // 0 a, 1 note begin, 2 x, 3 note middle, 4 p, 5 q, 6 r, 7 s, 8 note end, 9 b, 10 c
-  KnotDoc doc(QStringLiteral("a<x|pqrs|bc"));
-  doc.AddKnot(kKnotNote, {1, 3, 8});
-  auto pieces = Pieces(doc.get(), doc.at(5), doc.at(10), kEditDelete);
-  ASSERT_GE(pieces.size(), 2u);
-  EXPECT_EQ(pieces[0], (DocRange{doc.get(), doc.at(5), doc.at(7)}));
-  EXPECT_EQ(pieces[1].first, doc.at(9));
-}
-
-TEST(Knots, DeletingAWholeRowOfAOneRowTableTakesTheTable) {
-  // 0 a, 1 \n, 2 table begin, 3 row begin, 4 x, 5 row end, 6 table end, 7 c, 8 d
-  KnotDoc doc(QStringLiteral("a\n<<x||cd"));
-  doc.AddKnot(kKnotTable, {2, 6});
-  doc.AddKnot(kKnotRow, {3, 5});
-  DocRange end;
-  auto pieces = Pieces(doc.get(), doc.at(3), doc.at(6), kEditDelete, &end);
-  ASSERT_EQ(pieces.size(), 1u);
-  EXPECT_EQ(pieces[0], (DocRange{doc.get(), doc.at(2), doc.at(7)}));
-  EXPECT_EQ(end.limit, doc.at(7));
-}
-
-TEST(Knots, ParagraphMarkBeforeATableStaysUnlessTheDeletionRunsPastTheTable) {
-  // 0 a, 1 b, 2 \n, 3 table begin, 4 row begin, 5 x, 6 row end, 7 table end, 8 c, 9 d
-  KnotDoc doc(QStringLiteral("ab\n<<x||cd"));
-  doc.AddKnot(kKnotTable, {3, 7});
-  doc.AddKnot(kKnotRow, {4, 6});
-  auto pieces = Pieces(doc.get(), doc.at(1), doc.at(5), kEditDelete);
-  ASSERT_FALSE(pieces.empty());
-  EXPECT_EQ(pieces[0], (DocRange{doc.get(), doc.at(1), doc.at(2)}));
-  pieces = Pieces(doc.get(), doc.at(1), doc.at(9), kEditDelete);
-  ASSERT_FALSE(pieces.empty());
-  EXPECT_EQ(pieces[0], (DocRange{doc.get(), doc.at(1), doc.at(3)}));
-}
-
 TEST(Knots, DeletingTheBodysLastParagraph) {
-  const struct {
-    int first;
-    QString expected;
-  } cases[] = {
+  const struct { int first; QString expected; } cases[] = {
       {5, QStringLiteral("abc\nd\n\n")},  // from its middle: the mark stays
       {4, QStringLiteral("abc\n\n")},     // from its first character: the mark goes too
       {0, QStringLiteral("\n\n")},        // the body's first paragraph always keeps one mark
@@ -307,19 +280,11 @@ TEST(Knots, RowsOfOneHundredAndOneCellsFitTheKinkArray) {
   EXPECT_EQ(info.limit, doc.at(offsets.back() + 1));
 }
 
-}  // namespace
-
-namespace {
-
 TEST(Knots, VisiblePositionsSkipHiddenKnotText) {
   // 0 a, 1 link begin, 2 u, 3 link middle, 4 t, 5 link end, 6 b
   KnotDoc doc(QStringLiteral("a<u<t<b"));
   doc.AddKnot(kKnotLink, {1, 3, 5});
-  const struct {
-    int from;
-    bool forward;
-    int expected;
-  } cases[] = {
+  const struct { int from; bool forward; int expected; } cases[] = {
       {0, true, 0},   // plain text is visible
       {1, true, 1},   // a link's begin kink is shown
       {2, true, 6},   // its address is hidden: on to the link's end
@@ -352,13 +317,8 @@ TEST(Knots, NewKnotsStayOutOfTablesAndBookmarkText) {
   EXPECT_EQ(info.limit, doc.at(5));
 }
 
-}  // namespace
-
-namespace {
-
 TEST(Knots, ACopyOverTheLastParagraphKeepsItsMarkUnlessTheSourceEndsWithOne) {
-  GlimmetDocPtr source = DocWithBody(QStringLiteral("xy\nz"));
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc\ndef"));
+  GlimmetDocPtr source = DocWithBody(QStringLiteral("xy\nz")), doc = DocWithBody(QStringLiteral("abc\ndef"));
   const struct {
     uint32_t sourceLimit;  // body offsets in the source
     uint32_t expectedLimit;

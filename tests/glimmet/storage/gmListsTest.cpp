@@ -7,23 +7,8 @@
 
 namespace {
 
-struct AlertCatcher {
-  QStringList alerts;
-  AlertCatcher() {
-    SetGMAlertHook([this](const QString& message, const QString& info) { alerts << message << info; });
-  }
-  ~AlertCatcher() { SetGMAlertHook(nullptr); }
-};
-
-void Select(GlimmetDoc* doc, uint32_t first, uint32_t limit) {
-  Pane* pane = CurrentPane(doc);
-  pane->selFirst = int32_t(first);
-  pane->selLimit = int32_t(limit);
-}
-
 PropRecord TwoLevelNumbers(bool upperSuffix) {
-  PropRecord props;
-  SetBaseProperties(kPropList, &props);
+  PropRecord props = BaseProps(kPropList);
   props.body[ListField::showAllLevels] = 1;
   for (uint32_t level = 0; level < 2; ++level) {
     const uint32_t at = ListField::markers + ListField::markerSize * level;
@@ -90,8 +75,7 @@ TEST(Lists, ChangedLevelsRenumberTheList) {
 TEST(Lists, BulletsCheckboxesAndPictures) {
   GlimmetDocPtr doc = DocWithBody(QString());
   KnotInfo list;
-  PropRecord props;
-  SetDefaultProperties(doc.get(), kPropList, &props);
+  PropRecord props = DefaultProps(doc.get(), kPropList);
   const std::vector<uint32_t> cps = MakeList(doc.get(), props, &list);
   EXPECT_EQ(ListEntryMarker(doc.get(), cps[0], list.first, 0, props), QString(QChar(0x2022)));
   EXPECT_EQ(ListEntryMarker(doc.get(), cps[1], list.first, 1, props), QStringLiteral("-"));
@@ -118,14 +102,9 @@ TEST(Lists, ADividerInTheSelectionIsRefused) {
 TEST(Lists, IndentsMoveLevelsWithinTheirBounds) {
   GlimmetDocPtr doc = DocWithBody(QString());
   KnotInfo list;
-  PropRecord props;
-  SetDefaultProperties(doc.get(), kPropList, &props);
+  PropRecord props = DefaultProps(doc.get(), kPropList);
   const std::vector<uint32_t> cps = MakeList(doc.get(), props, &list);
-  auto levelAt = [&](uint32_t cp) {
-    PropRecord para;
-    FetchParaProps(doc.get(), nullptr, cp, nullptr, &para);
-    return ListLevelOfStyle(doc.get(), para.get<uint16_t>(0));
-  };
+  auto levelAt = [&](uint32_t cp) { return ListLevelOfStyle(doc.get(), ParaAt(doc.get(), cp).get<uint16_t>(0)); };
   uint32_t cp = cps[0];
   ChangeIndent(doc.get(), &cp, cps[0] + 1, cps[0] + 1, false, 255);
   EXPECT_EQ(levelAt(cps[0]), -1);  // out of the list

@@ -22,10 +22,7 @@ class RecordingLayout : public GMLayoutService {
   void AdjustPaneForEdit(GlimmetDoc*, Pane*, uint32_t first, uint32_t limit, int64_t delta) override {
     edits.push_back({first, limit, delta});
   }
-  struct Edit {
-    uint32_t first, limit;
-    int64_t delta;
-  };
+  struct Edit { uint32_t first, limit; int64_t delta; };
   std::vector<std::pair<DocRange, bool>> invalidated;
   std::vector<Edit> edits;
 };
@@ -58,8 +55,7 @@ TEST(Panes, OnlyDisplayedDocumentsReachTheLayout) {
   EXPECT_EQ(layout.edits[0].delta, -3);
 
   // Header tabs follow the draft's width in a shown pane.
-  PropRecord para;
-  SetDefaultProperties(doc.get(), kPropPara, &para);
+  PropRecord para = DefaultProps(doc.get(), kPropPara);
   AddHeaderTabs(doc.get(), &doc->panes[0], para.body);
   EXPECT_EQ(para.get<uint32_t>(ParaField::tabs + 4), MakeTab(12700 * 300, 2));
   doc->owner = nullptr;
@@ -114,14 +110,12 @@ TEST(Panes, EditsResetTheCheckStatesOfTheParagraphsTheyTouch) {
 
 TEST(Panes, SelectionPropertiesComeFromTheTextOrTheTypingProperties) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc"));
-  PropRecord bold;
-  SetDefaultProperties(doc.get(), kPropChar, &bold);
+  PropRecord bold = DefaultProps(doc.get(), kPropChar);
   bold.body[CharField::bold] = 1;
   bold.body[CharField::flag10] = 1;
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody, kBody + 1}, bold));
+  Select(doc.get(), kBody, kBody + 2);
   Pane* pane = CurrentPane(doc.get());
-  pane->selFirst = int32_t(kBody);
-  pane->selLimit = int32_t(kBody + 2);
   uint8_t body[56];
   FetchCharPropsFromSelection(doc.get(), body);
   EXPECT_EQ(body[CharField::bold], 1);

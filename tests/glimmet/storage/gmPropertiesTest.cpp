@@ -7,8 +7,7 @@
 namespace {
 
 PropRecord CharRecord(GlimmetDoc* doc, int16_t size) {
-  PropRecord record;
-  SetDefaultProperties(doc, kPropChar, &record);
+  PropRecord record = DefaultProps(doc, kPropChar);
   record.set<int16_t>(CharField::size, size);
   return record;
 }
@@ -30,8 +29,7 @@ TEST(Properties, InterningTheSameRecordTwiceAddsOneRecord) {
 
 TEST(Properties, BordersOfKindNoneCompareEqualWhateverTheirOtherFields) {
   GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
-  PropRecord a;
-  SetDefaultProperties(doc.get(), kPropPara, &a);
+  PropRecord a = DefaultProps(doc.get(), kPropPara);
   a.set<int64_t>(ParaField::leftIndent, 12700);
   PropRecord b = a;
   b.set<uint32_t>(ParaField::border + BorderField::lineColor, 0x640000FF);
@@ -50,16 +48,12 @@ TEST(Properties, BadFontSizeIsInternedAsItIsAndReadsBackAsTwelvePoints) {
   ASSERT_NE(index, kGMNone);
   EXPECT_EQ(doc->props[index].get<int16_t>(CharField::size), 8001);
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody, kBody + 2}, record));
-  PropRecord fetched;
-  FetchCharProps(doc.get(), kBody + 1, nullptr, &fetched);
-  EXPECT_EQ(fetched.get<int16_t>(CharField::size), 48);
+  EXPECT_EQ(CharsAt(doc.get(), kBody + 1).get<int16_t>(CharField::size), 48);
   EXPECT_TRUE(capture.assertMessages().contains(QStringLiteral("Bad font size")));
 }
 
 TEST(Properties, FontSizeLadder) {
-  const struct {
-    int points, steps, expected;
-  } cases[] = {
+  const struct { int points, steps, expected; } cases[] = {
       {11, 1, 12},  {12, 1, 14}, {24, 1, 36},  {2000, 1, 2000}, {10, -1, 9}, {24, -1, 22},
       {36, -1, 24}, {4, -1, 4},  {25, -1, 24}, {12, 2, 16},     {36, -2, 22},
   };
@@ -86,11 +80,8 @@ TEST(Properties, RunsNamingARecordOfTheWrongKindAreRepairedOnFetch) {
   doc->charRuns.at(0) = doc->styles[0].first;  // a paragraph record
   doc->paraRuns.at(0) = doc->styles[0].second;
   LogCapture capture;
-  PropRecord record;
-  FetchCharProps(doc.get(), kBody, nullptr, &record);
-  EXPECT_EQ(record.index, doc->styles[0].second);
-  FetchParaProps(doc.get(), nullptr, kBody, nullptr, &record);
-  EXPECT_EQ(record.index, doc->styles[0].first);
+  EXPECT_EQ(CharsAt(doc.get(), kBody).index, doc->styles[0].second);
+  EXPECT_EQ(ParaAt(doc.get(), kBody).index, doc->styles[0].first);
   EXPECT_EQ(capture.assertMessages(), (QStringList{QStringLiteral("charRuns points to not-char properties"),
                                                    QStringLiteral("paraRuns points to not-ParaProperties")}));
 }
@@ -105,9 +96,8 @@ TEST(Properties, CharacterPropertiesOfKinksComeFromTheirText) {
   EXPECT_EQ(doc->charRuns.count(), 1u);
   uint32_t limitIndex = 0;
   ASSERT_NE(SplitRuns({doc.get(), 12, 13}, nullptr, kPropChar, &limitIndex, IndexForProperties(doc.get(), &bold)), kGMNone);
+  EXPECT_EQ(CharsAt(doc.get(), 13).body[CharField::bold], 1);
   PropRecord record;
-  FetchCharProps(doc.get(), 13, nullptr, &record);
-  EXPECT_EQ(record.body[CharField::bold], 1);
   DocRange run;
   FetchCharProps(doc.get(), 13, &run, &record);
   EXPECT_EQ(record.body[CharField::bold], 0);
@@ -129,16 +119,14 @@ TEST(Properties, StrayKnotCharacterBecomesABullet) {
 
 TEST(Properties, HeaderTabsCentreAndRightOfTheTextWidth) {
   GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
-  PropRecord para;
-  SetDefaultProperties(doc.get(), kPropPara, &para);
+  PropRecord para = DefaultProps(doc.get(), kPropPara);
   AddHeaderTabs(doc.get(), nullptr, para.body);
   // Letter paper, one-inch margins: 6.5 inches of text.
   ASSERT_EQ(para.get<uint16_t>(ParaField::tabCount), 2);
   EXPECT_EQ(para.get<uint32_t>(ParaField::tabs), MakeTab(2971800, 1));
   EXPECT_EQ(para.get<uint32_t>(ParaField::tabs + 4), MakeTab(5943600, 2));
 
-  PropRecord full;
-  SetDefaultProperties(doc.get(), kPropPara, &full);
+  PropRecord full = DefaultProps(doc.get(), kPropPara);
   full.set<uint16_t>(ParaField::tabCount, 25);
   for (uint32_t i = 0; i < 25; ++i) full.set<uint32_t>(ParaField::tabs + 4 * i, MakeTab(i * 12700, 0));
   PropRecord copy = full;
@@ -163,18 +151,6 @@ TEST(Properties, DefaultListRecordIsAppendedNotInterned) {
   const size_t before = doc->props.size();
   ASSERT_TRUE(SetNormalListProps(doc.get()));
   EXPECT_EQ(doc->props.size(), before + 1);
-}
-
-TEST(Properties, BadKindsAreReported) {
-  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
-  LogCapture capture;
-  PropRecord record;
-  SetBaseProperties(kPropNone, &record);
-  record.kind = 9;
-  EXPECT_EQ(IndexForProperties(doc.get(), &record), kGMNone);
-  SetDefaultProperties(doc.get(), kPropFrame, &record);
-  EXPECT_EQ(capture.assertMessages(),
-            (QStringList{QStringLiteral("Bad propType"), QStringLiteral("Bad propType"), QStringLiteral("Bad propType")}));
 }
 
 }  // namespace

@@ -7,14 +7,6 @@
 
 namespace {
 
-struct AlertCatcher {
-  QStringList alerts;
-  AlertCatcher() {
-    SetGMAlertHook([this](const QString& message, const QString& info) { alerts << message << info; });
-  }
-  ~AlertCatcher() { SetGMAlertHook(nullptr); }
-};
-
 PropRecord Formatting(GlimmetDoc* doc, uint32_t index) { return *PropertiesAtIndex(doc, index); }
 
 uint32_t NewUserStyle(GlimmetDoc* doc, const QString& name, uint32_t kind) {
@@ -28,10 +20,9 @@ TEST(Styles, TheHeaderStyleIsMadeOnce) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("x"));
   const uint32_t header = StyleIndexForStyleId(doc.get(), kHeaderStyleId, true);
   ASSERT_NE(header, kGMNone);
-  EXPECT_EQ(doc->styles[header].name, QStringLiteral("header"));
-  EXPECT_EQ(doc->styles[header].kind, kPropPara);
-  EXPECT_EQ(doc->styles[header].basedOn, 0u);
-  EXPECT_EQ(doc->styles[header].next, header);
+  const GMStyle& style = doc->styles[header];
+  EXPECT_EQ(std::tuple(style.name, style.kind, style.basedOn, style.next),
+            std::tuple(QStringLiteral("header"), uint32_t(kPropPara), 0u, header));
   EXPECT_EQ(StyleIndexForStyleId(doc.get(), kHeaderStyleId, true), header);
   EXPECT_EQ(doc->styles.size(), 2u);
   EXPECT_EQ(Formatting(doc.get(), doc->styles[header].first).get<uint16_t>(0), header);
@@ -72,10 +63,9 @@ TEST(Styles, ShownDocumentsTakeBuiltinsFromThePreferenceDocument) {
 
 TEST(Styles, ReferencesGiveKinds) {
   GlimmetDocPtr doc = DocWithBody(QString());
-  EXPECT_EQ(PropTypeForStyle(doc.get(), 4003), kPropChar);
-  EXPECT_EQ(PropTypeForStyle(doc.get(), 4015), kPropPara);
-  EXPECT_EQ(PropTypeForStyle(doc.get(), 5004), kPropTable);
-  EXPECT_EQ(PropTypeForStyle(doc.get(), 0), kPropPara);
+  const std::pair<uint32_t, uint32_t> cases[] = {
+      {4003, kPropChar}, {4015, kPropPara}, {5004, kPropTable}, {0, kPropPara}};
+  for (const auto& [ref, kind] : cases) EXPECT_EQ(PropTypeForStyle(doc.get(), ref), kind) << ref;
 }
 
 TEST(Styles, TheSortedListPutsHeadingsFirstAndNamesIgnoringCase) {
@@ -105,17 +95,13 @@ TEST(Styles, TheStyleLimitShowsTheAlertAndAddsNothing) {
 
 TEST(Styles, ABoldRunStaysBoldWhenNormalsSizeChanges) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("plain bold"));
-  PropRecord bold;
-  FetchCharProps(doc.get(), kBody, nullptr, &bold);
+  PropRecord bold = CharsAt(doc.get(), kBody);
   bold.body[CharField::bold] = 1;
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 6, kBody + 10}, bold));
-  PropRecord para = Formatting(doc.get(), doc->styles[0].first);
-  PropRecord chars = Formatting(doc.get(), doc->styles[0].second);
+  PropRecord para = Formatting(doc.get(), doc->styles[0].first), chars = Formatting(doc.get(), doc->styles[0].second);
   chars.set<int16_t>(CharField::size, 72);
   ASSERT_TRUE(ChangeStyle(doc.get(), 0, para, chars));
-  PropRecord plainNow, boldNow;
-  FetchCharProps(doc.get(), kBody + 1, nullptr, &plainNow);
-  FetchCharProps(doc.get(), kBody + 7, nullptr, &boldNow);
+  const PropRecord plainNow = CharsAt(doc.get(), kBody + 1), boldNow = CharsAt(doc.get(), kBody + 7);
   EXPECT_EQ(plainNow.get<int16_t>(CharField::size), 72);
   EXPECT_EQ(plainNow.body[CharField::bold], 0);
   EXPECT_EQ(boldNow.get<int16_t>(CharField::size), 72);
@@ -160,10 +146,7 @@ TEST(Styles, ACyclicBasedOnChainEnds) {
 TEST(Styles, ImportingANameTakenByAnotherKindCountsUp) {
   GlimmetDocPtr source = DocWithBody(QStringLiteral("x"));
   const uint32_t body = NewUserStyle(source.get(), QStringLiteral("Body"), kPropPara);
-  struct {
-    QStringList taken;
-    QString expected;
-  } cases[] = {{{QStringLiteral("Body")}, QStringLiteral("Body1")},
+  struct { QStringList taken; QString expected; } cases[] = {{{QStringLiteral("Body")}, QStringLiteral("Body1")},
                {{QStringLiteral("Body"), QStringLiteral("Body1")}, QStringLiteral("Body2")}};
   for (const auto& c : cases) {
     GlimmetDocPtr destination = DocWithBody(QStringLiteral("y"));
@@ -181,18 +164,14 @@ TEST(Styles, ImportingANameTakenByAnotherKindCountsUp) {
 
 TEST(Styles, ApplyingAParagraphStyleKeepsDirectFormatting) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo"));
-  PropRecord para;
-  FetchParaProps(doc.get(), nullptr, kBody, nullptr, &para);
+  PropRecord para = ParaAt(doc.get(), kBody);
   para.set<int64_t>(ParaField::spaceBefore, 25400);
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody, kBody + 1}, para));
   ASSERT_TRUE(ApplyParaStyle({doc.get(), kBody, kBody + 1}, kBuiltinStyleRef + kHeaderStyleId));
   const uint32_t header = StyleIndexForStyleId(doc.get(), kHeaderStyleId, false);
-  PropRecord first, second;
-  FetchParaProps(doc.get(), nullptr, kBody, nullptr, &first);
-  FetchParaProps(doc.get(), nullptr, kBody + 5, nullptr, &second);
-  EXPECT_EQ(first.get<uint16_t>(0), header);
-  EXPECT_EQ(first.get<int64_t>(ParaField::spaceBefore), 25400);
-  EXPECT_EQ(second.get<uint16_t>(0), 0);
+  EXPECT_EQ(ParaAt(doc.get(), kBody).get<uint16_t>(0), header);
+  EXPECT_EQ(ParaAt(doc.get(), kBody).get<int64_t>(ParaField::spaceBefore), 25400);
+  EXPECT_EQ(ParaAt(doc.get(), kBody + 5).get<uint16_t>(0), 0);
 }
 
 TEST(Styles, ChangingAParagraphsStyleKeepsBoldRunsAndTakesTheNewSize) {
@@ -202,15 +181,12 @@ TEST(Styles, ChangingAParagraphsStyleKeepsBoldRunsAndTakesTheNewSize) {
   bigChars.set<int16_t>(CharField::size, 96);
   ASSERT_TRUE(UpdateStyle(doc.get(), big, doc->styles[big], Formatting(doc.get(), doc->styles[big].first), &bigChars));
   ASSERT_TRUE(ApplyParaStyle({doc.get(), kBody, kBody + 1}, big));
-  PropRecord chars;
-  FetchCharProps(doc.get(), kBody + 7, nullptr, &chars);
+  PropRecord chars = CharsAt(doc.get(), kBody + 7);
   EXPECT_EQ(chars.get<int16_t>(CharField::size), 96);
   chars.body[CharField::bold] = 1;
   ASSERT_TRUE(ApplyPropsToRange({doc.get(), kBody + 6, kBody + 10}, chars));
   ASSERT_TRUE(ApplyParaStyle({doc.get(), kBody, kBody + 1}, 0));
-  PropRecord plainNow, boldNow;
-  FetchCharProps(doc.get(), kBody + 1, nullptr, &plainNow);
-  FetchCharProps(doc.get(), kBody + 7, nullptr, &boldNow);
+  const PropRecord plainNow = CharsAt(doc.get(), kBody + 1), boldNow = CharsAt(doc.get(), kBody + 7);
   EXPECT_EQ(plainNow.get<int16_t>(CharField::size), 48);
   EXPECT_EQ(boldNow.get<int16_t>(CharField::size), 48);
   EXPECT_EQ(boldNow.body[CharField::bold], 1);
@@ -224,8 +200,7 @@ TEST(Styles, StylingParagraphsTogetherEqualsStylingThemOneByOne) {
     const uint32_t starts[] = {kBody, kBody + 4, kBody + 8};
     std::vector<GMParaStyleChange> changes;
     for (uint32_t i = 0; i < 3; ++i) {
-      PropRecord para;
-      FetchParaProps(doc.get(), nullptr, starts[i], nullptr, &para);
+      PropRecord para = ParaAt(doc.get(), starts[i]);
       para.set<int64_t>(ParaField::spaceBefore, 12700 * (i + 1));
       EXPECT_TRUE(ApplyPropsToRange({doc.get(), starts[i], starts[i] + 1}, para));
       changes.push_back({{doc.get(), starts[i], starts[i] + 1}, styleIds[i] ? kBuiltinStyleRef + styleIds[i] : 0});
@@ -235,9 +210,7 @@ TEST(Styles, StylingParagraphsTogetherEqualsStylingThemOneByOne) {
       for (const GMParaStyleChange& change : changes) EXPECT_TRUE(ApplyParaStyle(change.range, change.styleRef));
     QList<QByteArray> bodies;
     for (uint32_t cp : starts) {
-      PropRecord para, chars;
-      FetchParaProps(doc.get(), nullptr, cp, nullptr, &para);
-      FetchCharProps(doc.get(), cp, nullptr, &chars);
+      const PropRecord para = ParaAt(doc.get(), cp), chars = CharsAt(doc.get(), cp);
       bodies << QByteArray(reinterpret_cast<const char*>(para.body), g_propSizes[kPropPara])
              << QByteArray(reinterpret_cast<const char*>(chars.body), g_propSizes[kPropChar]);
     }
@@ -248,8 +221,7 @@ TEST(Styles, StylingParagraphsTogetherEqualsStylingThemOneByOne) {
 
 TEST(Styles, RecordsRewrittenInPlaceAreStillFoundWhenInterned) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("text"));
-  PropRecord bold;
-  FetchCharProps(doc.get(), kBody, nullptr, &bold);
+  PropRecord bold = CharsAt(doc.get(), kBody);
   bold.body[CharField::bold] = 1;  // a record no run uses, so only the rewrite changes it
   const uint32_t index = IndexForProperties(doc.get(), &bold);
   ASSERT_TRUE(SetNormalFont(doc.get(), 7, 40, true));

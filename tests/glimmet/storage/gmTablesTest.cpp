@@ -35,20 +35,31 @@ void FillCells(GlimmetDoc* doc, uint32_t tableCp, const QStringList& texts) {
   }
 }
 
-TEST(Tables, ASpreadsheetTableOfFixedWidths) {
-  TableOption option(1);
-  GlimmetDocPtr doc = DocWithBody(QString());
+// A new table of rows x columns at the start of the body, made with the given table option.
+DocRange NewTable(GlimmetDoc* doc, uint32_t rows, uint32_t columns, uint8_t tableOption = 1) {
+  TableOption option(tableOption);
   DocRange range;
-  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 3, 2, &range));
+  EXPECT_TRUE(NewTableCore(doc, kBody, rows, columns, &range));
+  return range;
+}
+
+// The first count column widths of a table's properties.
+std::vector<int64_t> Widths(const PropRecord& props, uint32_t count) {
+  std::vector<int64_t> widths;
+  for (uint32_t i = 0; i < count; ++i) widths.push_back(props.get<int64_t>(TableProp::widths + 8 * i));
+  return widths;
+}
+
+TEST(Tables, ASpreadsheetTableOfFixedWidths) {
+  GlimmetDocPtr doc = DocWithBody(QString());
+  const DocRange range = NewTable(doc.get(), 3, 2);
   KnotInfo table, row;
   PropRecord props;
   ASSERT_TRUE(FetchTable(doc.get(), range.first + 2, &table, &row, &props));
   EXPECT_EQ(table.first, range.first);
   EXPECT_EQ(props.get<uint16_t>(TableProp::columns), 2);
   EXPECT_EQ(props.body[TableProp::autoFit], 0);
-  EXPECT_EQ(props.get<int64_t>(TableProp::widths), 914400);
-  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 8), 914400);
-  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 16), 0);
+  EXPECT_EQ(Widths(props, 3), (std::vector<int64_t>{914400, 914400, 0}));
   EXPECT_EQ(row.kinkCount, 3u);
   EXPECT_EQ(doc->tableCps.count(), 1u);
   // Three rows of two empty one-paragraph cells: table kinks 2, rows 3 x (3 kinks + 2 marks).
@@ -57,10 +68,8 @@ TEST(Tables, ASpreadsheetTableOfFixedWidths) {
 }
 
 TEST(Tables, WithoutTheOptionWidthsAreProportional) {
-  TableOption option(0);
   GlimmetDocPtr doc = DocWithBody(QString());
-  DocRange range;
-  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 1, 4, &range));
+  const DocRange range = NewTable(doc.get(), 1, 4, 0);
   KnotInfo table, row;
   PropRecord props;
   ASSERT_TRUE(FetchTable(doc.get(), range.first, &table, &row, &props));
@@ -69,10 +78,8 @@ TEST(Tables, WithoutTheOptionWidthsAreProportional) {
 }
 
 TEST(Tables, ATabbedTableBecomesTabbedLines) {
-  TableOption option(1);
   GlimmetDocPtr doc = DocWithBody(QString());
-  DocRange range;
-  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 2, 2, &range));
+  const DocRange range = NewTable(doc.get(), 2, 2);
   FillCells(doc.get(), range.first, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
   KnotInfo table;
   ASSERT_TRUE(FetchKnot(doc.get(), range.first, &table, kKnotTable));
@@ -88,10 +95,8 @@ TEST(Tables, ATabbedTableBecomesTabbedLines) {
 }
 
 TEST(Tables, ACellOfTwoParagraphsIsNotTabbed) {
-  TableOption option(1);
   GlimmetDocPtr doc = DocWithBody(QString());
-  DocRange range;
-  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 1, 2, &range));
+  const DocRange range = NewTable(doc.get(), 1, 2);
   FillCells(doc.get(), range.first, {QStringLiteral("x\ny"), QStringLiteral("z")});
   KnotInfo table;
   ASSERT_TRUE(FetchKnot(doc.get(), range.first, &table, kKnotTable));
@@ -102,17 +107,14 @@ TEST(Tables, ACellOfTwoParagraphsIsNotTabbed) {
 }
 
 TEST(Tables, CellsAreFoundByCpAndByColumn) {
-  TableOption option(1);
   GlimmetDocPtr doc = DocWithBody(QString());
-  DocRange range;
-  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 2, 3, &range));
+  const DocRange range = NewTable(doc.get(), 2, 3);
   KnotInfo table, row;
   ASSERT_TRUE(FetchTable(doc.get(), range.first + 1, &table, &row, nullptr));
   DocRange cell;
   EXPECT_EQ(IndexAndRangeForCell(&table, &row, row.kinkCps[2], -1, &cell), 1u);
   EXPECT_EQ(IndexAndRangeForCell(&table, &row, 0, 2, &cell), 2u);
-  EXPECT_EQ(cell.first, row.kinkCps[2] + 1);
-  EXPECT_EQ(cell.limit, row.kinkCps[3]);
+  EXPECT_EQ(cell, (DocRange{doc.get(), row.kinkCps[2] + 1, row.kinkCps[3]}));
   EXPECT_EQ(IndexAndRangeForCell(&table, &row, 0, 0, &cell), 0u);
   EXPECT_EQ(cell.first, table.first);  // the table's first cell starts at the table
   EXPECT_EQ(IndexAndRangeForCell(&table, &row, 0, 3, &cell), kGMNone);
@@ -127,9 +129,7 @@ TEST(Tables, CellsAreFoundByCpAndByColumn) {
 }
 
 KnotInfo RowOf(GlimmetDoc* doc, uint32_t columns, KnotInfo* table) {
-  TableOption option(1);
-  DocRange range;
-  EXPECT_TRUE(NewTableCore(doc, kBody, 2, columns, &range));
+  const DocRange range = NewTable(doc, 2, columns);
   KnotInfo row;
   EXPECT_TRUE(FetchTable(doc, range.first + 1, table, &row, nullptr));
   return row;
@@ -139,8 +139,7 @@ TEST(Tables, ProportionalColumnsShareTheFreeWidth) {
   GlimmetDocPtr doc = DocWithBody(QString());
   KnotInfo table;
   const KnotInfo row = RowOf(doc.get(), 3, &table);
-  PropRecord props;
-  SetBaseProperties(kPropTable, &props);
+  PropRecord props = BaseProps(kPropTable);
   props.body[TableProp::autoFit] = 1;
   props.set<int64_t>(TableProp::widths, 254000);
   props.set<int64_t>(TableProp::widths + 8, 381000);
@@ -166,10 +165,8 @@ TEST(Tables, OuterMarginsAndAlignmentOfFixedTables) {
   GlimmetDocPtr doc = DocWithBody(QString());
   KnotInfo table;
   const KnotInfo row = RowOf(doc.get(), 2, &table);
-  PropRecord props;
-  SetBaseProperties(kPropTable, &props);
-  props.set<int64_t>(TableProp::widths, 914400);
-  props.set<int64_t>(TableProp::widths + 8, 914400);
+  PropRecord props = BaseProps(kPropTable);
+  for (int i = 0; i < 2; ++i) props.set<int64_t>(TableProp::widths + 8 * i, 914400);
   props.set<int64_t>(TableProp::cellLeft, 25400);
   props.set<int64_t>(TableProp::cellRight, 12700);
   props.set<int64_t>(TableProp::right, 12700 * 4);
@@ -191,17 +188,14 @@ TEST(Tables, OuterMarginsAndAlignmentOfFixedTables) {
     GetCellRects(props, 0, 2, table, row, &rect, &cells, &widths);
     EXPECT_DOUBLE_EQ(rect.x, c.x) << int(c.outer) << c.align;
     EXPECT_DOUBLE_EQ(rect.width, 144);
-    EXPECT_EQ(widths[0], c.first);
-    EXPECT_EQ(widths[1], c.last);
+    EXPECT_EQ(widths, (std::vector<int64_t>{c.first, c.last}));
     EXPECT_EQ(ColumnWidth(props, table, row, 0, 1), c.last);
   }
 }
 
 // A source table of rows x 4 cells "a1".."d1", "a2".., column widths 1-4 inches and cell colours 1-4.
 DocRange FourColumnTable(GlimmetDoc* doc, uint32_t rows) {
-  TableOption option(1);
-  DocRange range;
-  EXPECT_TRUE(NewTableCore(doc, kBody, rows, 4, &range));
+  const DocRange range = NewTable(doc, rows, 4);
   QStringList texts;
   for (uint32_t r = 1; r <= rows; ++r)
     for (char c : {'a', 'b', 'c', 'd'}) texts << QString(QChar(c)) + QString::number(r);
@@ -230,9 +224,7 @@ TEST(Tables, CopyingCellsOfOneRowMakesATableOfThoseCells) {
   ASSERT_TRUE(FetchTable(target.get(), kBody + 1, &made, &madeRow, &props));
   EXPECT_EQ(at.first, made.limit);
   EXPECT_EQ(props.get<uint16_t>(TableProp::columns), 2);
-  EXPECT_EQ(props.get<int64_t>(TableProp::widths), 2 * 914400);
-  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 8), 3 * 914400);
-  EXPECT_EQ(props.get<int64_t>(TableProp::widths + 16), 0);
+  EXPECT_EQ(Widths(props, 3), (std::vector<int64_t>{2 * 914400, 3 * 914400, 0}));
   ASSERT_EQ(madeRow.kinkCount, 3u);
   EXPECT_EQ(target->knots.at(target->knots.indexAtCp(madeRow.kinkCps[1])).value, 2u);
   EXPECT_EQ(target->knots.at(target->knots.indexAtCp(madeRow.kinkCps[2])).value, 3u);
@@ -260,10 +252,10 @@ TEST(Tables, CopyingWholeRowsMakesATableOfThoseRows) {
   KnotInfo table, first, second;
   ASSERT_TRUE(FetchTable(source.get(), kBody + 1, &table, &first, nullptr));
   ASSERT_TRUE(FetchKnot(source.get(), first.limit, &second, kKnotRow));
-  GlimmetDocPtr target = DocWithBody(QString());
-  DocRange at{target.get(), kBody, kBody};
   KnotInfo third;
   ASSERT_TRUE(FetchKnot(source.get(), second.limit, &third, kKnotRow));
+  GlimmetDocPtr target = DocWithBody(QString());
+  DocRange at{target.get(), kBody, kBody};
   ASSERT_TRUE(CopyTablePiece(&at, {source.get(), second.first, third.limit}));
   KnotInfo made;
   ASSERT_TRUE(FetchKnot(target.get(), kBody, &made, kKnotTable));
