@@ -171,6 +171,17 @@ TEST_F(PrintingTest, ForcingOnePageClearsAndDisablesFillPages) {
   }
 }
 
+TEST_F(PrintingTest, ThePrintPanelOffersTheSheetOptions) {
+  controller.mainWindow()->show();
+  controller.performAction(QStringLiteral("printDocument:"), 0);
+  Deliver();
+  auto* options = controller.mainWindow()->findChild<CAPrintOptionVC*>();
+  ASSERT_NE(options, nullptr);
+  EXPECT_EQ(options->document(), &document());
+  qobject_cast<QDialog*>(options->window())->reject();
+  Deliver();
+}
+
 TEST(SaveFormatTest, ValuesOnlyIsAChoiceForRichTextAlone) {
   CASaveFormatVC accessory;
   accessory.setPreferences(nullptr);
