@@ -2,6 +2,7 @@
 
 #include "calculator/controllers/CAAppController.h"
 #include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CASaveFormatVC.h"
 #include "calculator/controllers/caSheetPages.h"
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/model/CABorder.h"
@@ -71,6 +72,9 @@ CAWindowController::CAWindowController()
                      [this](const Notification&) { selectionChanged(); });
   center.addObserver(this, QLatin1String(kPasswordNotification), document_.get(),
                      [this](const Notification&) { askForPassword(); });
+  center.addObserver(this, QLatin1String(kPagesChangedNotification), document_.get(),
+                     [this](const Notification&) { updatePageBreaks(); });
+  connect(scrollView_->cellView(), &CACellView::formulaPopupRequested, this, &CAWindowController::showFormulaPopup);
   if (CAAppController* app = CAAppController::sharedInstance()) app->installMenus(window_.get());
   installMenuItems();
   watchWindow();
@@ -109,6 +113,7 @@ void CAWindowController::prepareToShow() {
     }
   }
   if (CACellView* view = cellView()) view->setZoomValue(document_->zoomValue());
+  updatePageBreaks();
   selectZoomTool(document_->zoomValue());
   selectionChanged();
   updateUndoTool();
@@ -128,7 +133,7 @@ void CAWindowController::synchronizeWindowTitle() {
 
 // The old interchange format and the rich-text package are offered to advanced users only.
 std::unique_ptr<FLDocumentSaveFormatVC> CAWindowController::saveFormatVC() {
-  auto accessory = std::make_unique<FLDocumentSaveFormatVC>();
+  auto accessory = std::make_unique<CASaveFormatVC>();
   for (const char* extension : {"dif", "rtfd"}) accessory->setFormatTag(QLatin1String(extension), kAdvancedFormatTag);
   return accessory;
 }
@@ -147,11 +152,18 @@ void CAWindowController::setContentRect(const QRectF& rect) {
 }
 
 // The preview asks for the size and gets the first page; an export gets the whole sheet.
-QByteArray CAWindowController::pdfOfDocument(QSizeF* size) { return SheetPdf(*document_, size != nullptr, size); }
+QByteArray CAWindowController::pdfOfDocument(QSizeF* size) {
+  return SheetPdf(*document_, size != nullptr, size, spreadsheetView());
+}
 
-bool CAWindowController::printToPrinter(QPrinter& printer) { return PrintSheet(*document_, printer); }
+bool CAWindowController::printToPrinter(QPrinter& printer) { return PrintSheet(*document_, printer, spreadsheetView()); }
 
 void CAWindowController::modifyPrintInfo(QPrinter& printer) {
+  // The paper of the document's page set-up, then its margins.
+  if (const std::optional<QPageLayout> layout = PageLayoutFromPrintInfo(document_->printInfo())) {
+    printer.setPageSize(layout->pageSize());
+    printer.setPageOrientation(layout->orientation());
+  }
   const double emu = double(kEmuPerPoint);
   printer.setPageMargins(QMarginsF(double(document_->leftMargin()) / emu, double(document_->topMargin()) / emu,
                                    double(document_->rightMargin()) / emu, double(document_->bottomMargin()) / emu),

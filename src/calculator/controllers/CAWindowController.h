@@ -26,6 +26,8 @@
 #include <span>
 
 class CACellView;
+class CASpreadsheetView;
+class QDialog;
 class FLToolbarSegments;
 struct FLPasswordInfo;
 class QAction;
@@ -210,6 +212,17 @@ class CAWindowController : public FLDocumentWC,
   void scrollToGridPoint(const QString& text) override;
   void synchronizeWindowTitle() override;
   QByteArray pdfOfDocument(QSizeF* size) override;
+  QWidget* printOptionsVC() override;
+
+  // The page set-up panel ended: accepted keeps its step and the paper moves the page breaks;
+  // otherwise the step recorded before it goes again.
+  void pageLayoutEnded(int result);
+  QDialog* pageLayoutPanel() const { return pageLayoutPanel_; }
+  // While page breaks are shown the cell view shows those of the document's paper.
+  void updatePageBreaks();
+  // The function list beside the formula typed in a cell; anchor in the cell view.
+  void showFormulaPopup(const QRect& anchor);
+  CASpreadsheetView* spreadsheetView() const;
 
  protected:
   void windowWillClose() override;
@@ -351,6 +364,7 @@ class CAWindowController : public FLDocumentWC,
   bool validationScheduled_ = false;
   QPointer<QColorDialog> colorPanel_;
   QPointer<QFontDialog> fontPanel_;
+  QPointer<QDialog> pageLayoutPanel_;
   bool everEdited_ = false;
   QString titleOverride_;
 };

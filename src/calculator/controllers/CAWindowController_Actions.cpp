@@ -100,6 +100,8 @@ std::span<const CAWindowActionEntry> CAWindowController::actionEntries() {
        kCtrl | kAlt | kShift | int(Qt::Key_S), 0, false, &C::saveDocumentCopyAction, &C::alwaysEnabled},
       {kPasswordProtectAction, nullptr, "Password Protect…", kFileMenu, kPrintItem, false, kNoKey, 0, 0, false,
        &C::passwordProtectAction, &C::passwordState},
+      {"runPageLayout:", nullptr, "Page Setup…", kFileMenu, kPrintItem, false, kNoKey, kCtrl | kShift | int(Qt::Key_P),
+       0, false, &C::runPageLayoutAction, &C::alwaysEnabled},
       {kPrintItem, "printDocumentTool", nullptr, kNoMenu, nullptr, false, kNoKey, 0, 0, false,
        &C::printDocumentAction, &C::alwaysEnabled},
       // Edit
@@ -727,6 +729,7 @@ void CAWindowController::toggleOnlyUsedAction(int64_t) {
 
 void CAWindowController::togglePageBreaksAction(int64_t) {
   document_->setShowPageBreaks(!document_->showPageBreaks());
+  updatePageBreaks();
   redrawGrid();
 }
 

@@ -4,8 +4,14 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/views/CAGridGeometry.h"
 #include "calculator/views/CAGridPainter.h"
+#include "calculator/views/CASpreadsheetView.h"
+#include "calculator/views/caSheetLabels.h"
 
 #include <QBuffer>
+#include <QFontMetricsF>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -20,11 +26,15 @@ namespace {
 // The whole sheet's PDF page leaves this much beyond the last cells.
 constexpr double kPdfSlack = 2.0;
 
-// The last line of each page along one axis, from line 0 until the extent's line is placed.
+// The largest paper side the print settings may give, in points (200 inches).
+constexpr double kLargestPaperSide = 14400;
+constexpr const char* kPrintInfoPaper = "paper";
+constexpr const char* kPrintInfoLandscape = "landscape";
+
+// The last line of each page along one axis, from `start` until the extent's line is placed.
 template <typename Size>
-std::vector<int64_t> BreaksAlong(Size size, double room, int64_t extent) {
+std::vector<int64_t> BreaksAlong(Size size, double room, int64_t start, int64_t extent) {
   std::vector<int64_t> breaks;
-  int64_t start = 0;
   while (start <= extent) {
     double used = size(start);
     int64_t last = start;
@@ -46,17 +56,19 @@ GridPoint SheetExtent(const CADocument& document) {
   return GridPoint{std::max<int64_t>(extent.x, 0), std::max<int64_t>(extent.y, 0)};
 }
 
-QSizeF SheetSize(const CADocument& document) {
-  CAGridGeometry geometry(&document);
-  return geometry.absoluteRectForRange(GridRange{{0, 0}, SheetExtent(document)}).size();
+QSizeF Ceiled(const QSizeF& size) { return QSizeF(std::ceil(size.width()), std::ceil(size.height())); }
+
+QSizeF PrintedLabelExtent(const CADocument& document) {
+  return document.printLabels() ? LabelExtent(document) : QSizeF(0, 0);
 }
 
 }  // namespace
 
-CAPageBreaks SheetPageBreaks(const CAGridGeometry& geometry, const QSizeF& room, const GridPoint& extent) {
+CAPageBreaks SheetPageBreaks(const CAGridGeometry& geometry, const QSizeF& room, const GridPoint& extent,
+                             const GridPoint& start) {
   CAPageBreaks breaks;
-  breaks.columns = BreaksAlong([&](int64_t x) { return geometry.columnWidth(x); }, room.width(), extent.x);
-  breaks.rows = BreaksAlong([&](int64_t y) { return geometry.rowHeight(y); }, room.height(), extent.y);
+  breaks.columns = BreaksAlong([&](int64_t x) { return geometry.columnWidth(x); }, room.width(), start.x, extent.x);
+  breaks.rows = BreaksAlong([&](int64_t y) { return geometry.rowHeight(y); }, room.height(), start.y, extent.y);
   return breaks;
 }
 
@@ -66,32 +78,206 @@ QSizeF SheetPageRoom(const CADocument& document, const QSizeF& paper) {
   return QSizeF(std::max(width, 1.0), std::max(height, 1.0));
 }
 
-void DrawSheetPage(QPainter& painter, CADocument& document, const GridPoint& first, const GridPoint& last) {
-  CAGridGeometry geometry(&document);
-  geometry.setOrigin(first);
-  const QRectF page = geometry.rectForRange(GridRange{first, last});
-  geometry.setVisibleSize(QSizeF(page.right(), page.bottom()));
-  CAGridPaintOptions options;
-  options.mode = CAGridPaintMode::Printing;
-  options.pageLastCell = last;
-  options.pageBottom = last;
-  options.pageRect = QRectF(QPointF(0, 0), QSizeF(page.right(), page.bottom()));
-  CAGridPainter(painter, geometry, document, options).paint(options.pageRect);
+// ---- Print settings -------------------------------------------------------------------------
+
+QByteArray PrintInfoFromPageLayout(const QPageLayout& layout) {
+  const QSizeF paper = layout.pageSize().size(QPageSize::Point);
+  QJsonObject object;
+  object.insert(QLatin1String(kPrintInfoPaper), QJsonArray{paper.width(), paper.height()});
+  object.insert(QLatin1String(kPrintInfoLandscape), layout.orientation() == QPageLayout::Landscape);
+  return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size) {
-  GridPoint last = SheetExtent(document);
-  QSizeF pageSize;
-  if (firstPageOnly) {
-    const CAGridGeometry geometry(&document);
-    const QSizeF paper(kDefaultPaperWidth, kDefaultPaperHeight);
-    const CAPageBreaks breaks = SheetPageBreaks(geometry, SheetPageRoom(document, paper), last);
-    last = GridPoint{breaks.columns.front(), breaks.rows.front()};
-    pageSize = geometry.absoluteRectForRange(GridRange{{0, 0}, last}).size();
+std::optional<QPageLayout> PageLayoutFromPrintInfo(const QByteArray& printInfo) {
+  // Settings from elsewhere (another program's archive, a damaged file) are not ours to read.
+  if (!printInfo.startsWith('{')) return std::nullopt;
+  const QJsonObject object = QJsonDocument::fromJson(printInfo).object();
+  const QJsonArray paper = object.value(QLatin1String(kPrintInfoPaper)).toArray();
+  if (paper.size() != 2) return std::nullopt;
+  const double width = paper[0].toDouble();
+  const double height = paper[1].toDouble();
+  const auto sound = [](double side) { return std::isfinite(side) && side >= 1 && side <= kLargestPaperSide; };
+  if (!sound(width) || !sound(height)) return std::nullopt;
+  const bool landscape = object.value(QLatin1String(kPrintInfoLandscape)).toBool();
+  return QPageLayout(QPageSize(QSizeF(width, height), QPageSize::Point),
+                     landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF());
+}
+
+QSizeF DocumentPaperSize(const CADocument& document) {
+  const std::optional<QPageLayout> layout = PageLayoutFromPrintInfo(document.printInfo());
+  return layout ? layout->fullRect(QPageLayout::Point).size() : QSizeF(kDefaultPaperWidth, kDefaultPaperHeight);
+}
+
+// ---- Pages ----------------------------------------------------------------------------------
+
+CASheetPages::CASheetPages(CADocument& document, CAPageMode mode, const QSizeF& paper)
+    : document_(document), mode_(mode), extent_(SheetExtent(document)) {
+  const CAGridGeometry geometry(&document);
+  const bool pdf = mode == CAPageMode::WholePdf || mode == CAPageMode::FirstPagePdf;
+  const bool paginate = mode == CAPageMode::Paginate || mode == CAPageMode::FirstPagePdf;
+  const QSizeF sheet = geometry.absoluteRectForRange(GridRange{{0, 0}, extent_}).size();
+  QSizeF page;
+  if (mode == CAPageMode::WholePdf) {
+    page = sheet + QSizeF(kPdfSlack, kPdfSlack);
+  } else if (mode == CAPageMode::FirstPagePdf) {
+    // The preview shows what the first printed page holds, so the margins are kept.
+    page = SheetPageRoom(document, DocumentPaperSize(document));
   } else {
-    pageSize = SheetSize(document) + QSizeF(kPdfSlack, kPdfSlack);
+    page = QSizeF(std::max(paper.width(), 1.0), std::max(paper.height(), 1.0));
   }
-  pageSize = QSizeF(std::ceil(pageSize.width()), std::ceil(pageSize.height()));
+  page = Ceiled(page);
+
+  const double band = double(document.headerOffset()) / double(kEmuPerPoint) + document.lineHeight();
+  headerOffset_ = document.header().isEmpty() ? 0 : band;
+  footerOffset_ = document.footer().isEmpty() ? 0 : band;
+  double heightForRows = page.height();
+  if (!pdf && paginate) heightForRows -= headerOffset_ + footerOffset_;
+
+  const QSizeF labels = PrintedLabelExtent(document);
+  drawOffset_ = QPointF(labels.width(), labels.height());
+  GridPoint start{0, 0};
+  GridPoint walkExtent = extent_;
+  if (paginate && document.titleColumn()) {
+    drawOffset_.rx() += geometry.columnWidth(0);
+    start.x = 1;
+    walkExtent.x = std::max<int64_t>(walkExtent.x, 2);
+  }
+  if (paginate && document.titleRow()) {
+    drawOffset_.ry() += geometry.rowHeight(0);
+    start.y = 1;
+    walkExtent.y = std::max<int64_t>(walkExtent.y, 2);
+  }
+  // A PDF page grows by the labels and titles; paper leaves less room for cells.
+  const QSizeF room = pdf ? QSizeF(page.width(), heightForRows)
+                          : QSizeF(page.width() - drawOffset_.x(), heightForRows - drawOffset_.y());
+  if (paginate) {
+    breaks_ = SheetPageBreaks(geometry, QSizeF(std::max(room.width(), 1.0), std::max(room.height(), 1.0)),
+                              walkExtent, start);
+  } else {
+    breaks_.columns = {extent_.x};
+    breaks_.rows = {extent_.y};
+  }
+  if (breaks_.columns.empty()) breaks_.columns = {walkExtent.x};
+  if (breaks_.rows.empty()) breaks_.rows = {walkExtent.y};
+
+  const QSizeF extras(drawOffset_.x(), drawOffset_.y() + headerOffset_ + footerOffset_);
+  switch (mode) {
+    case CAPageMode::Paginate:
+      pageRect_ = QRectF(QPointF(0, 0), page);
+      break;
+    case CAPageMode::ScaleToFit: {
+      const QSizeF content = sheet + extras;
+      if (content.width() > page.width() || content.height() > page.height()) {
+        pageScale_ = std::min(page.width() / content.width(), page.height() / content.height());
+        page = Ceiled(page / pageScale_);
+      }
+      pageRect_ = QRectF(QPointF(0, 0), page);
+      break;
+    }
+    case CAPageMode::WholePdf:
+      pageRect_ = QRectF(QPointF(0, 0), Ceiled(page + extras));
+      break;
+    case CAPageMode::FirstPagePdf: {
+      // The first page's cells (the title column and row are among them) with its labels and
+      // bands, so that nothing drawn on it is cut off.
+      const QSizeF cells =
+          geometry.absoluteRectForRange(GridRange{{0, 0}, {breaks_.columns.front(), breaks_.rows.front()}}).size();
+      pageRect_ = QRectF(QPointF(0, 0), Ceiled(cells + labels + QSizeF(0, headerOffset_ + footerOffset_)));
+      break;
+    }
+  }
+}
+
+GridPoint CASheetPages::pageOrigin(int64_t page) const {
+  const int64_t across = int64_t(breaks_.columns.size());
+  const int64_t column = page % across;
+  const int64_t row = page / across;
+  return GridPoint{column == 0 ? 0 : breaks_.columns[size_t(column - 1)] + 1,
+                   row == 0 ? 0 : breaks_.rows[size_t(row - 1)] + 1};
+}
+
+GridPoint CASheetPages::pageBottom(int64_t page) const {
+  const int64_t across = int64_t(breaks_.columns.size());
+  return GridPoint{breaks_.columns[size_t(page % across)], breaks_.rows[size_t(page / across)]};
+}
+
+GridPoint CASheetPages::maxGridPointForPage(int64_t page) const {
+  const GridPoint bottom = pageBottom(page);
+  if (document_.fillPages()) return bottom;
+  return GridPoint{std::min(bottom.x, extent_.x), std::min(bottom.y, extent_.y)};
+}
+
+void CASheetPages::drawPage(QPainter& painter, int64_t page, const CASpreadsheetView* sheet) const {
+  if (page < 0 || page >= pageCount()) return;
+  const GridPoint origin = pageOrigin(page);
+  const GridPoint last = maxGridPointForPage(page);
+  CAGridGeometry geometry(&document_);
+  geometry.setOrigin(origin);
+  const QRectF cells = geometry.rectForRange(GridRange{origin, last});
+  geometry.setVisibleSize(QSizeF(cells.right(), cells.bottom()));
+  CAGridPaintOptions options;
+  options.mode = CAGridPaintMode::Printing;
+  options.pageScale = pageScale_;
+  options.pageLastCell = last;
+  options.pageBottom = pageBottom(page);
+  options.pageRect = QRectF(QPointF(0, 0), QSizeF(cells.right(), cells.bottom()));
+  options.drawExtrasForPrinting = [&](QPainter& target) { drawExtras(target, page, origin, last, sheet); };
+  CAGridPainter(painter, geometry, document_, options).paint(options.pageRect);
+}
+
+void CASheetPages::drawExtras(QPainter& painter, int64_t page, const GridPoint& origin, const GridPoint& last,
+                              const CASpreadsheetView* sheet) const {
+  QRectF rect(QPointF(0, 0), pageRect_.size());
+  if (!document_.header().isEmpty()) {
+    drawHeaderLine(painter, false, rect, page + 1);
+    rect.setTop(rect.top() + headerOffset_);
+  }
+  if (!document_.footer().isEmpty()) {
+    const double height = document_.lineHeight();
+    drawHeaderLine(painter, true, QRectF(rect.left(), rect.bottom() - height, rect.width(), height), page + 1);
+    rect.setHeight(rect.height() - footerOffset_);
+  }
+  QPointF shift(0, rect.top());
+  if (document_.printLabels()) {
+    const QSizeF labels = LabelExtent(document_);
+    if (sheet) {
+      painter.save();
+      painter.translate(0, rect.top());
+      CAGridGeometry geometry(&document_);
+      geometry.setOrigin(origin);
+      CASheetDrawInfo info = sheet->drawInfo(true, origin, last, QRectF(QPointF(0, 0), rect.size()));
+      info.halfLineWidth = 0.5 / pageScale_;
+      sheet->drawLabels(painter, geometry, &info);
+      painter.restore();
+    }
+    shift += QPointF(labels.width(), labels.height());
+  }
+  if (!shift.isNull()) painter.translate(shift);
+}
+
+void CASheetPages::drawHeaderLine(QPainter& painter, bool footer, const QRectF& rect, int64_t page) const {
+  const std::array<QString, 3> texts = document_.headerStrings(footer, page, pageCount());
+  const QFont font = document_.font();
+  const QFontMetricsF metrics(font, painter.device());
+  painter.save();
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  const double baseline = rect.top() + metrics.ascent();
+  const double widths[3] = {metrics.horizontalAdvance(texts[0]), metrics.horizontalAdvance(texts[1]),
+                            metrics.horizontalAdvance(texts[2])};
+  const double lefts[3] = {rect.left(), rect.left() + (rect.width() - widths[1]) / 2, rect.right() - widths[2]};
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (!texts[i].isEmpty()) painter.drawText(QPointF(lefts[i], baseline), texts[i]);
+  }
+  painter.restore();
+}
+
+// ---- Output ---------------------------------------------------------------------------------
+
+QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size, const CASpreadsheetView* sheet) {
+  document.setPrintDate();
+  const CASheetPages pages(document, firstPageOnly ? CAPageMode::FirstPagePdf : CAPageMode::WholePdf);
+  const QSizeF pageSize = pages.paperSize();
   if (size) *size = pageSize;
 
   QByteArray data;
@@ -102,42 +288,25 @@ QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size) {
   writer.setPageLayout(QPageLayout(QPageSize(pageSize, QPageSize::Point), QPageLayout::Portrait, QMarginsF()));
   QPainter painter;
   if (!painter.begin(&writer)) return {};
-  DrawSheetPage(painter, document, GridPoint{0, 0}, last);
+  pages.drawPage(painter, 0, sheet);
   painter.end();
   return data;
 }
 
-bool PrintSheet(CADocument& document, QPrinter& printer) {
-  QPainter painter;
-  if (!painter.begin(&printer)) return false;
+bool PrintSheet(CADocument& document, QPrinter& printer, const CASpreadsheetView* sheet) {
+  document.setPrintDate();
   // Points on the page, from the top-left of its printable area.
   const double pointScale = printer.resolution() / 72.0;
   const QSizeF room = printer.pageLayout().paintRect(QPageLayout::Point).size();
-  const GridPoint extent = SheetExtent(document);
-  if (document.scaleToFit()) {
-    const QSizeF sheet = SheetSize(document);
-    const double fit = std::min({1.0, room.width() / std::max(sheet.width(), 1.0),
-                                 room.height() / std::max(sheet.height(), 1.0)});
-    painter.scale(pointScale * fit, pointScale * fit);
-    DrawSheetPage(painter, document, GridPoint{0, 0}, extent);
-    return painter.end();
-  }
-  painter.scale(pointScale, pointScale);
-  const CAPageBreaks breaks = SheetPageBreaks(CAGridGeometry(&document), room, extent);
-  bool firstPage = true;
-  int64_t top = 0;
-  for (const int64_t bottom : breaks.rows) {
-    int64_t left = 0;
-    for (const int64_t right : breaks.columns) {
-      if (!firstPage) printer.newPage();
-      firstPage = false;
-      // Without fill pages the grid ends with the sheet's last cells.
-      const GridPoint last = document.fillPages() ? GridPoint{right, bottom}
-                                                  : GridPoint{std::min(right, extent.x), std::min(bottom, extent.y)};
-      DrawSheetPage(painter, document, GridPoint{left, top}, last);
-      left = right + 1;
-    }
-    top = bottom + 1;
+  const CASheetPages pages(document, document.scaleToFit() ? CAPageMode::ScaleToFit : CAPageMode::Paginate, room);
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  painter.scale(pointScale * pages.pageScale(), pointScale * pages.pageScale());
+  for (int64_t page = 0; page < pages.pageCount(); ++page) {
+    if (page > 0) printer.newPage();
+    painter.save();
+    pages.drawPage(painter, page, sheet);
+    painter.restore();
   }
   return painter.end();
 }

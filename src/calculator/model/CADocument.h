@@ -255,6 +255,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setTypingSelectionRange(const GridRange& range) { typingSelectionRange_ = range; }
   const CATextRange& activeCellTextSel() const { return activeCellTextSel_; }
   void setActiveCellTextSel(const CATextRange& range) { activeCellTextSel_ = range; }
+  // The formula popup shows the function list for the cell being typed.
+  bool formulaPopupActive() const { return formulaPopupActive_; }
+  void setFormulaPopupActive(bool on) { formulaPopupActive_ = on; }
   // 2 whole columns, 3 whole rows, else 1.
   int32_t selectedDomain() const;
   // Posts "gmb.selectionChange" and shows the selection's text colour in the colour panel.
@@ -612,6 +615,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   GridRange typingSelectionRange_;
   GridPoint activeCellPoint_;
   CATextRange activeCellTextSel_;
+  bool formulaPopupActive_ = false;
   GridPoint sortKey1_{-1, -1};
   GridPoint sortKey2_{-1, -1};
   uint64_t colorChangeBlock_ = 0;

@@ -150,6 +150,7 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
 
   // FLFieldEditorViewDelegate
   QMenu* menuForEvent(QContextMenuEvent* event) override;
+  bool answersMenuForEvent() const override { return true; }
   void fieldEditorResigned(FLCompletionFieldEditor* editor) override;
   void textViewDidChangeSelection(FLCompletionFieldEditor* editor) override;
   // FLCompletionDelegate

@@ -373,7 +373,14 @@ QRect CACellView::formulaPopupAnchor(const QPoint& editorPoint) const {
 
 void CACellView::startTypingAfterFormulaInsertion() {
   if (!document_) return;
-  startTyping(document_->activeCellPoint(), false);
+  // The field still up over the cell shows the inserted text; committing it first would put
+  // back the text from before the insertion.
+  const CACell* cell = typingCell();
+  if (fieldEditor_ && cell && typingPoint_ == document_->activeCellPoint()) {
+    fieldEditor_->setPlainText(cell->formula());
+  } else {
+    startTyping(document_->activeCellPoint(), false);
+  }
   document_->setActiveCellTextSel(popoverTextSelection_);
   resetTypingSel();
 }

@@ -439,6 +439,7 @@ void FLCompletionFieldEditor::contextMenuEvent(QContextMenuEvent* event) {
       menu->deleteLater();
       return;
     }
+    if (delegate->answersMenuForEvent()) return;
   }
   QPlainTextEdit::contextMenuEvent(event);
 }

@@ -55,6 +55,7 @@ void FLDocumentSaveFormatVC::setFormatIndex(qsizetype index) {
   formatIndex_ = index >= 0 && index < saveTypes_.size() ? index : 0;
   // A format kept from the list comes into it while the panel is on it.
   updateFilters();
+  formatChanged();
 }
 
 void FLDocumentSaveFormatVC::setFormatTag(const QString& extension, int tag) {
@@ -123,6 +124,7 @@ void FLDocumentSaveFormatVC::ensureExtensionAllowed(const QString& extension) {
 void FLDocumentSaveFormatVC::changeFormat(qsizetype index) {
   formatIndex_ = index >= 0 && index < saveTypes_.size() ? index : 0;
   if (savePanel_) enforceFormat(panelFileName());
+  formatChanged();
 }
 
 void FLDocumentSaveFormatVC::goToOriginalPath() {

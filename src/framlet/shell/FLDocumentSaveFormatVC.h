@@ -64,6 +64,10 @@ class FLDocumentSaveFormatVC : public QObject {
   virtual QWidget* optionsView() { return nullptr; }
   virtual void saveOtherOptions(FLDocument* /*document*/) {}
 
+ protected:
+  // The chosen format changed (by the program or by the user).
+  virtual void formatChanged() {}
+
  private:
   void updateFilters();
 

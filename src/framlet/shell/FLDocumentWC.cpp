@@ -282,6 +282,7 @@ FLPrintReply FLDocumentWC::printWithInfo(const QVariantMap& settings, bool showP
   auto* panel = new QPrintDialog(printer.get(), window());
   panel->setAttribute(Qt::WA_DeleteOnClose);
   panel->setWindowModality(Qt::WindowModal);
+  if (QWidget* options = printOptionsVC()) panel->setOptionTabs({options});
   connect(panel, &QDialog::finished, this, [this, printer](int result) {
     if (result == QDialog::Accepted) printToPrinter(*printer);
     printOperationWasRun();

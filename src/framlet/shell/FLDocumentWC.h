@@ -115,6 +115,8 @@ class FLDocumentWC : public QObject {
   // Draws the document on the printer; the base renders printView.
   virtual bool printToPrinter(QPrinter& printer);
   virtual void modifyPrintInfo(QPrinter& /*printer*/) {}
+  // A new page of options for the print panel, which takes it over; null: none.
+  virtual QWidget* printOptionsVC() { return nullptr; }
   virtual void printOperationWasRun() {}
   virtual QString printJobTitle() const;
 

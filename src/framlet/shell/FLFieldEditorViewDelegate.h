@@ -17,6 +17,8 @@ class FLFieldEditorViewDelegate {
   virtual bool insertTabIgnoringFieldEditor(QObject* /*sender*/) { return false; }
   // The menu to show instead of the editor's own (the caller shows it and then deletes it).
   virtual QMenu* menuForEvent(QContextMenuEvent* /*event*/) { return nullptr; }
+  // YES when menuForEvent decides: its null then means no menu at all, not the editor's own.
+  virtual bool answersMenuForEvent() const { return false; }
   // The editor lost the keyboard focus.
   virtual void fieldEditorResigned(FLCompletionFieldEditor* /*editor*/) {}
   virtual void textViewDidChangeSelection(FLCompletionFieldEditor* /*editor*/) {}

@@ -388,6 +388,7 @@ TEST_F(WindowControllerTest, TheAlignmentAndUndoToolsShowTheirState) {
 }
 
 TEST_F(WindowControllerTest, ThePdfHoldsTheWholeSheetOrItsFirstPageAndPrintingMakesEveryPage) {
+  document().setPrintLabels(false);  // the cells alone
   for (const GridPoint& point : {GridPoint{0, 0}, GridPoint{30, 120}})
     document().cellAtGridPointImperative(point)->setFormula(QStringLiteral("x"));
   CAGridGeometry geometry(&document());
