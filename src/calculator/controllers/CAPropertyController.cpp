@@ -2,6 +2,7 @@
 
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CAFormatTextVC.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -49,6 +50,12 @@ constexpr int kMissingPaneHeight = 24;
 QHash<QString, CAPropertyController::PaneFactory>& PaneClasses() {
   static QHash<QString, CAPropertyController::PaneFactory> classes;
   return classes;
+}
+
+// The panes built into the program; a registered class of the same name takes precedence.
+CAFormatBaseVC* NewBuiltInPane(const QString& className) {
+  if (className == QLatin1String("CAFormatTextVC")) return new CAFormatTextVC;
+  return nullptr;
 }
 
 // The name of level 1 of the value domain; null for the types whose level 1 takes its pane's.
@@ -207,14 +214,15 @@ FLViewController* CAPropertyController::controllerForLevel(FLPropertyView*, int6
   const int32_t viewID = viewIDForLevel(level);
   if (viewID < 0) return nullptr;
   const CAPaneDescriptor& descriptor = kCAPaneDescriptors[viewID];
-  const auto factory = PaneClasses().constFind(QLatin1String(descriptor.className));
+  const QString className = QLatin1String(descriptor.className);
+  const auto factory = PaneClasses().constFind(className);
+  CAFormatBaseVC* pane = factory != PaneClasses().constEnd() && *factory ? (*factory)() : NewBuiltInPane(className);
   FLViewController* controller = nullptr;
-  if (factory == PaneClasses().constEnd() || !*factory) {
+  if (!pane) {
     LogAssert("Class not found", __func__, __FILE__, __LINE__);
     controller = new FLViewController;
     controller->view()->resize(0, kMissingPaneHeight);
   } else {
-    CAFormatBaseVC* pane = (*factory)();
     pane->setDocument(document_);
     pane->setPropertyController(this);
     controller = pane;

@@ -1,6 +1,7 @@
 // The format panel of a window: which panes each tab and value type shows, the panel following
 // the selection, and a pane's changes as one undo step.
 #include "calculator/controllers/CAFormatBaseVC.h"
+#include "calculator/controllers/CAFormatTextVC.h"
 #include "calculator/controllers/CAPropertyController.h"
 #include "calculator/controllers/CAWindowController.h"
 
@@ -11,7 +12,9 @@
 #include "support/LogCapture.h"
 
 #include <QAbstractAnimation>
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -20,7 +23,7 @@
 
 namespace {
 
-// Stands in for the text pane: counts the selections it was shown.
+// Stands in for the colour pane: counts the selections it was shown.
 class CountingPane : public CAFormatBaseVC {
  public:
   int selections = 0;
@@ -38,7 +41,7 @@ class PropertyControllerTest : public testing::Test {
  protected:
   PropertyControllerTest() {
     FLKernel::sharedInstance();
-    CAPropertyController::registerPaneClass(QStringLiteral("CAFormatTextVC"), [this] {
+    CAPropertyController::registerPaneClass(QStringLiteral("CAFormatColorVC"), [this] {
       panes.push_back(new CountingPane);
       return panes.back();
     });
@@ -56,7 +59,7 @@ class PropertyControllerTest : public testing::Test {
     QCoreApplication::processEvents();
   }
   ~PropertyControllerTest() override {
-    CAPropertyController::unregisterPaneClass(QStringLiteral("CAFormatTextVC"));
+    CAPropertyController::unregisterPaneClass(QStringLiteral("CAFormatColorVC"));
     controller.mainWindow()->close();
   }
 
@@ -170,6 +173,39 @@ TEST_F(PropertyControllerTest, TheNoteAndValueTextPanesShareTheirOpenState) {
   EXPECT_FALSE(view().isLevelOpen(1));
   EXPECT_FALSE(view().isLevelOpen(2));
   EXPECT_TRUE(view().isLevelOpen(0));
+}
+
+TEST_F(PropertyControllerTest, TheTextPaneSetsTheStylesAndAlignmentOfTheSelection) {
+  document().setCellAtPoint({0, 0}, QStringLiteral("a"), kValueText);
+  document().setCellAtPoint({1, 0}, QStringLiteral("b"), kValueText);
+  select(0, 0);
+  panel().tabWasSelected(kPanelCell, panel().domainControl());
+  auto* pane = qobject_cast<CAFormatTextVC*>(view().levelController(1));
+  ASSERT_NE(pane, nullptr);
+  EXPECT_EQ(pane->boldMatrix()->checkedId(), 0);
+  const int32_t steps = controller.undoManager()->currentEntry();
+  pane->boldMatrix()->button(1)->click();
+  pane->boldMatrix()->button(2)->click();  // joins the bold step
+  pane->alignmentControl()->button(2)->click();
+  EXPECT_EQ(controller.undoManager()->currentEntry(), steps + 2);
+  const CAFormat* format = document().cellAtGridPoint({0, 0})->format();
+  ASSERT_NE(format, nullptr);
+  EXPECT_EQ(format->styleOptionForMask(kFormatBold), 2);
+  EXPECT_EQ(format->alignment(), kAlignmentCenter);
+  const struct {
+    int64_t x;
+    int bold, alignment;
+  } shown[] = {{1, 0, 0}, {0, 2, 2}};
+  for (const auto& c : shown) {
+    select(c.x, 0);
+    EXPECT_EQ(pane->boldMatrix()->checkedId(), c.bold) << c.x;
+    EXPECT_EQ(pane->alignmentControl()->checkedId(), c.alignment) << c.x;
+  }
+  // Refused: the buttons go back to what the format holds.
+  document().setLocked(true);
+  pane->boldMatrix()->button(1)->click();
+  EXPECT_EQ(pane->boldMatrix()->checkedId(), 2);
+  EXPECT_EQ(document().cellAtGridPoint({0, 0})->format()->styleOptionForMask(kFormatBold), 2);
 }
 
 }  // namespace
