@@ -3,6 +3,7 @@
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAFormatTextVC.h"
+#include "calculator/controllers/CAFormatVTypeVC.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -55,6 +56,7 @@ QHash<QString, CAPropertyController::PaneFactory>& PaneClasses() {
 // The panes built into the program; a registered class of the same name takes precedence.
 CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatTextVC")) return new CAFormatTextVC;
+  if (className == QLatin1String("CAFormatVTypeVC")) return new CAFormatVTypeVC;
   return nullptr;
 }
 

@@ -2,6 +2,7 @@
 // the selection, and a pane's changes as one undo step.
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/controllers/CAFormatTextVC.h"
+#include "calculator/controllers/CAFormatVTypeVC.h"
 #include "calculator/controllers/CAPropertyController.h"
 #include "calculator/controllers/CAWindowController.h"
 
@@ -206,6 +207,27 @@ TEST_F(PropertyControllerTest, TheTextPaneSetsTheStylesAndAlignmentOfTheSelectio
   pane->boldMatrix()->button(1)->click();
   EXPECT_EQ(pane->boldMatrix()->checkedId(), 2);
   EXPECT_EQ(document().cellAtGridPoint({0, 0})->format()->styleOptionForMask(kFormatBold), 2);
+}
+
+TEST_F(PropertyControllerTest, TheTypePaneShowsAndChangesTheActiveCellsType) {
+  document().setCellAtPoint({0, 0}, QStringLiteral("5"), kValueText);
+  const auto typePane = [this] { return qobject_cast<CAFormatVTypeVC*>(view().levelController(0)); };
+  const struct {
+    int64_t x;
+    int checked;
+  } shown[] = {{0, kValueNumber}, {1, -1}};
+  for (const auto& c : shown) {
+    select(c.x, 0);
+    ASSERT_NE(typePane(), nullptr);
+    EXPECT_EQ(typePane()->typeMatrix()->checkedId(), c.checked) << c.x;
+  }
+  select(0, 0);
+  const int32_t steps = controller.undoManager()->currentEntry();
+  typePane()->typeMatrix()->button(kValueText)->click();
+  EXPECT_EQ(document().activeCell()->valueType(), kValueText);
+  EXPECT_EQ(controller.undoManager()->currentEntry(), steps + 1);
+  EXPECT_EQ(names(), (std::vector<std::string>{"Type", "Text", "Note"}));
+  EXPECT_EQ(typePane()->typeMatrix()->checkedId(), kValueText);
 }
 
 }  // namespace
