@@ -3,6 +3,7 @@
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAFormatTextVC.h"
+#include "calculator/controllers/CAFormatVNoteVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/model/CACell.h"
@@ -29,7 +30,7 @@ const CAPaneDescriptor kCAPaneDescriptors[kCAPaneCount] = {
     {"CAFormatVFormulaVC", "FormatFormula", true, "Functions"},
     {"CAFormatVImageVC", "FormatImage", true, "Image"},
     {"CAFormatVLinkVC", "FormatLink", true, "Link"},
-    {"CAFormatVNoteVC", "FormatString", false, "Note"},
+    {"CAFormatVNoteVC", "FormatString", false, "Notes"},
     {"CAFormatNumberVC", "FormatNumber", true, "Number"},
     {"CAFormatRowVC", "FormatRow", true, "Row"},
     {"CAFormatVStringVC", "FormatString", true, "Value"},
@@ -57,6 +58,7 @@ QHash<QString, CAPropertyController::PaneFactory>& PaneClasses() {
 CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatTextVC")) return new CAFormatTextVC;
   if (className == QLatin1String("CAFormatVTypeVC")) return new CAFormatVTypeVC;
+  if (className == QLatin1String("CAFormatVNoteVC")) return new CAFormatVNoteVC;
   return nullptr;
 }
 

@@ -2,6 +2,7 @@
 // the selection, and a pane's changes as one undo step.
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/controllers/CAFormatTextVC.h"
+#include "calculator/controllers/CAFormatVNoteVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
 #include "calculator/controllers/CAPropertyController.h"
 #include "calculator/controllers/CAWindowController.h"
@@ -15,6 +16,7 @@
 #include <QAbstractAnimation>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QButtonGroup>
 #include <QTest>
 
@@ -91,11 +93,11 @@ TEST_F(PropertyControllerTest, TheValueTabFollowsTheActiveCellsType) {
     int64_t x;
     std::vector<std::string> names;
   } cases[] = {
-      {0, {"Type", "Number", "Note"}},
-      {1, {"Type", "Formula", "Functions", "Note"}},
-      {2, {"Type", "Text", "Note"}},
-      {3, {"Type", "Note"}},
-      {5, {"Type", "Number", "Note"}},  // an empty cell
+      {0, {"Type", "Number", "Notes"}},
+      {1, {"Type", "Formula", "Functions", "Notes"}},
+      {2, {"Type", "Text", "Notes"}},
+      {3, {"Type", "Notes"}},
+      {5, {"Type", "Number", "Notes"}},  // an empty cell
   };
   for (const auto& c : cases) {
     select(c.x, 0);
@@ -226,8 +228,27 @@ TEST_F(PropertyControllerTest, TheTypePaneShowsAndChangesTheActiveCellsType) {
   typePane()->typeMatrix()->button(kValueText)->click();
   EXPECT_EQ(document().activeCell()->valueType(), kValueText);
   EXPECT_EQ(controller.undoManager()->currentEntry(), steps + 1);
-  EXPECT_EQ(names(), (std::vector<std::string>{"Type", "Text", "Note"}));
+  EXPECT_EQ(names(), (std::vector<std::string>{"Type", "Text", "Notes"}));
   EXPECT_EQ(typePane()->typeMatrix()->checkedId(), kValueText);
+}
+
+TEST_F(PropertyControllerTest, KeystrokesInTheNotePaneAreOneStepUntilAnotherCellIsShown) {
+  select(0, 0);
+  auto* pane = qobject_cast<CAFormatVNoteVC*>(view().levelController(2));
+  ASSERT_NE(pane, nullptr);
+  const int32_t steps = controller.undoManager()->currentEntry();
+  QTest::keyClicks(pane->textView(), QStringLiteral("ab"));
+  QTest::keyClick(pane->textView(), Qt::Key_Return);  // no line break: the grid takes the keys
+  EXPECT_EQ(document().cellAtGridPoint({0, 0})->note().toStdString(), "ab");
+  EXPECT_EQ(controller.undoManager()->currentEntry(), steps + 1);
+  select(1, 0);
+  EXPECT_TRUE(pane->textView()->toPlainText().isEmpty());
+  select(0, 0);
+  EXPECT_EQ(pane->textView()->toPlainText().toStdString(), "ab");
+  QTest::keyClicks(pane->textView(), QStringLiteral("c"));
+  EXPECT_EQ(controller.undoManager()->currentEntry(), steps + 2);
+  controller.undoEdit();
+  EXPECT_EQ(document().cellAtGridPoint({0, 0})->note().toStdString(), "ab");
 }
 
 }  // namespace
