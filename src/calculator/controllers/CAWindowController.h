@@ -8,6 +8,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/caUndoArchives.h"
+#include "calculator/controllers/CAPropertyController.h"
 #include "calculator/views/CAFormulaTextView.h"
 #include "calculator/views/CAPropertyContainerView.h"
 #include "calculator/views/CAScrollView.h"
@@ -26,6 +27,7 @@
 #include <span>
 
 class CACellView;
+class CAPropertyController;
 class CASpreadsheetView;
 class QDialog;
 class FLToolbarSegments;
@@ -134,6 +136,10 @@ class CAWindowController : public FLDocumentWC,
   // The formatting commands' coalesced undo step: repeated changes of one property in one
   // domain join the step in progress; false when a new step was refused.
   bool setPropertyUndo(uint64_t mask);
+  // The same for a format domain the caller chose (a format pane's).
+  bool setPropertyUndo(uint64_t mask, int32_t domain);
+  // The domain of the pending property step.
+  int32_t propertyDomain() const { return propertyDomain_; }
   // Alignment by value (a menu item's tag or the alignment segments' choice).
   void align(int64_t alignment);
   void toggleStyle(uint64_t mask);
@@ -208,6 +214,8 @@ class CAWindowController : public FLDocumentWC,
   // again, giving it back.
   void showFormatPanel(bool show);
   CAPropertyContainerView* formatPanel() const { return formatPanel_; }
+  // The panel's controller, once the panel was first shown.
+  CAPropertyController* propertyController() const { return propertyController_; }
   GridPoint scrollPoint() const override;
   void scrollToGridPoint(const QString& text) override;
   void synchronizeWindowTitle() override;
@@ -353,6 +361,7 @@ class CAWindowController : public FLDocumentWC,
   QMenu* zoomMenu_ = nullptr;            // owned by the window
   QHBoxLayout* sheetRowLayout_ = nullptr;  // owned by the window
   QPointer<CAPropertyContainerView> formatPanel_;  // owned by the window once made
+  QPointer<CAPropertyController> propertyController_;  // owned by the panel
   bool formatPanelShown_ = false;
   bool prepareComplete_ = false;
   QString lastToolAction_;

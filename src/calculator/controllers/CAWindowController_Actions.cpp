@@ -448,9 +448,11 @@ void CAWindowController::commitTyping() {
 }
 
 bool CAWindowController::setPropertyUndo(uint64_t mask) {
-  const bool font = mask == kCAFontPropertyMask;
-  const int32_t domain = font ? kDomainDocument : document_->selectedDomain();
-  const uint32_t action = font ? kUndoActionLayout : kUndoActionFormats;
+  return setPropertyUndo(mask, mask == kCAFontPropertyMask ? int32_t(kDomainDocument) : document_->selectedDomain());
+}
+
+bool CAWindowController::setPropertyUndo(uint64_t mask, int32_t domain) {
+  const uint32_t action = mask == kCAFontPropertyMask ? kUndoActionLayout : kUndoActionFormats;
   if (mask == propertyMask_ && domain == propertyDomain_ && undoManager_.isUndoIDActive(propertyUndoID_)) return true;
   propertyMask_ = mask;
   propertyDomain_ = domain;

@@ -1,0 +1,69 @@
+#include "calculator/controllers/CAFormatBaseVC.h"
+
+#include "calculator/controllers/CAPropertyController.h"
+#include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/caModelNotifications.h"
+#include "platform/NotificationCenter.h"
+
+#include <QTimer>
+
+CAFormatBaseVC::~CAFormatBaseVC() { NotificationCenter::defaultCenter().removeObserver(this); }
+
+CAWindowController* CAFormatBaseVC::windowController() const {
+  return document_ ? dynamic_cast<CAWindowController*>(document_->controller()) : nullptr;
+}
+
+FLUndoManager* CAFormatBaseVC::undoManager() const {
+  CAWindowController* controller = windowController();
+  return controller ? controller->undoManager() : nullptr;
+}
+
+void CAFormatBaseVC::redrawSelection() {
+  CAWindowController* controller = windowController();
+  if (controller && propertyController_) controller->redrawSelectionForDomain(propertyController_->formatDomain());
+}
+
+int32_t CAFormatBaseVC::formatDomain() const {
+  if (!document_) return kPanelCell;
+  const int32_t domain = propertyController_ ? propertyController_->formatDomain() : int32_t(kPanelCell);
+  return domain == kPanelCell ? document_->selectedDomain() : domain;
+}
+
+bool CAFormatBaseVC::setFormatValue(int64_t value, uint64_t mask) {
+  CAWindowController* controller = windowController();
+  if (!controller || document_->isLocked()) return false;
+  const int32_t domain = formatDomain();
+  if (!controller->setPropertyUndo(mask, domain)) return false;
+  document_->setValue(value, mask, domain);
+  controller->redrawSelectionForDomain(domain);
+  return true;
+}
+
+void CAFormatBaseVC::finishEdit() {
+  // The window controller outlives the pane's event; a closed window takes the call with it.
+  if (CAWindowController* controller = windowController()) {
+    QTimer::singleShot(0, controller, [controller] { controller->focusCellView(); });
+  }
+}
+
+void CAFormatBaseVC::domainChanged() {
+  // A pane about to be discarded hears of the document no more.
+  NotificationCenter::defaultCenter().removeObserver(this);
+  document_ = nullptr;
+  propertyController_ = nullptr;
+}
+
+void CAFormatBaseVC::viewDidLoad() {
+  auto& center = NotificationCenter::defaultCenter();
+  const void* document = document_;
+  center.addObserver(this, QLatin1String(kSelectionChangeNotification), document,
+                     [this](const Notification&) { selectionChanged(); });
+  center.addObserver(this, QLatin1String(kUnitChangeNotification), nullptr,
+                     [this](const Notification&) { unitsChanged(); });
+  center.addObserver(this, QLatin1String(kDomainNotification), document,
+                     [this](const Notification&) { domainChanged(); });
+  center.addObserver(this, QLatin1String(kDocClosingNotification), document,
+                     [this](const Notification&) { domainChanged(); });
+  selectionChanged();
+}

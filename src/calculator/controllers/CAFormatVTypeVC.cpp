@@ -1,0 +1,65 @@
+#include "calculator/controllers/CAFormatVTypeVC.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QRadioButton>
+
+namespace {
+
+const struct {
+  int32_t valueType;
+  const char* title;
+} kTypeButtons[] = {
+    {kValueNumber, "Number"}, {kValueText, "Text"},         {kValueDate, "Date"},       {kValueFormula, "Formula"},
+    {kValueLink, "Link"},     {kValueCheckbox, "Checkbox"}, {kValuePicture, "Picture"},
+};
+
+}  // namespace
+
+QWidget* CAFormatVTypeVC::loadView() {
+  auto* view = new QWidget;
+  view->setToolTip(QStringLiteral("Type"));
+  auto* grid = new QGridLayout(view);
+  grid->setContentsMargins(8, 6, 8, 6);
+  grid->setVerticalSpacing(2);
+  typeMatrix_ = new QButtonGroup(view);
+  typeMatrix_->setObjectName(QStringLiteral("typeMatrix"));
+  int index = 0;
+  for (const auto& entry : kTypeButtons) {
+    auto* button = new QRadioButton(QLatin1String(entry.title), view);
+    button->setFocusPolicy(Qt::NoFocus);
+    typeMatrix_->addButton(button, entry.valueType);
+    grid->addWidget(button, index / 2, index % 2);
+    ++index;
+  }
+  connect(typeMatrix_, &QButtonGroup::idClicked, this, &CAFormatVTypeVC::setType);
+  view->resize(view->sizeHint());
+  return view;
+}
+
+void CAFormatVTypeVC::selectionChanged() {
+  if (!document() || !typeMatrix_) return;
+  const CACell* cell = document()->activeCell();
+  int32_t valueType = cell ? cell->valueType() : int32_t(kValueNone);
+  if (valueType == kValueError) valueType = kValueFormula;
+  // No button for an empty cell.
+  typeMatrix_->setExclusive(false);
+  for (QAbstractButton* button : typeMatrix_->buttons()) button->setChecked(typeMatrix_->id(button) == valueType);
+  typeMatrix_->setExclusive(true);
+}
+
+void CAFormatVTypeVC::setType(int32_t valueType) {
+  CADocument* target = document();
+  if (!target || target->isLocked()) {
+    selectionChanged();
+    return;
+  }
+  CACell* cell = target->cellAtGridPointImperative(target->activeCellPoint());
+  if (!cell) return;
+  // The cell records its step and announces the change; the value panes are rebuilt for it.
+  cell->changeType(valueType, false, true);
+  if (document()) selectionChanged();
+}
