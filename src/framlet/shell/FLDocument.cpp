@@ -142,7 +142,11 @@ void FLDocument::setWindowTitle() {
   if (!filePath_.isEmpty()) locked_ = IsFileLocked(filePath_);
   QWidget* window = windowController_ ? windowController_->window() : nullptr;
   if (!window) return;
-  window->setWindowTitle(windowTitle());
+  // The placeholder after the name is where the desktop shows the unsaved-changes mark.
+  QString title = windowTitle();
+  const QString name = filePath_.isEmpty() ? untitledWindowName() : QFileInfo(filePath_).fileName();
+  title.insert(title.startsWith(name) ? name.size() : title.size(), QLatin1String("[*]"));
+  window->setWindowTitle(title);
   window->setWindowFilePath(filePath_);
 }
 

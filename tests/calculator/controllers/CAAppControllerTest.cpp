@@ -141,7 +141,7 @@ TEST_F(AppControllerTest, OpeningFillsTheUntouchedUntitledWindow) {
   const QString first = package(QStringLiteral("numbers.Numlet"));
   ASSERT_TRUE(app->applicationOpenFile(first)) << alerts.join(QLatin1Char('\n')).toStdString();
   EXPECT_EQ(app->controllers().size(), 1u);
-  EXPECT_EQ(untitled->window()->windowTitle(), QStringLiteral("numbers.Numlet"));
+  EXPECT_EQ(untitled->window()->windowTitle().remove(QLatin1String("[*]")), QStringLiteral("numbers.Numlet"));
   EXPECT_FALSE(untitled->document()->rows().empty());
 
   // A window that shows a file is not reused; nor is an untitled one that was changed.
@@ -189,7 +189,7 @@ TEST_F(AppControllerTest, AcceptedRecoveryOpensLockedCopiesAndDeletesThemAtQuit)
 
   std::vector<FLDocumentWC*> controllers = app->controllers();
   auto it = std::find_if(controllers.begin(), controllers.end(), [](FLDocumentWC* controller) {
-    return controller->window()->windowTitle() == QStringLiteral("Autosave of Budget [Locked]");
+    return controller->window()->windowTitle().remove(QLatin1String("[*]")) == QStringLiteral("Autosave of Budget [Locked]");
   });
   ASSERT_NE(it, controllers.end());
   auto* recovered = static_cast<CAWindowController*>(*it);
@@ -385,7 +385,7 @@ TEST_F(AppControllerTest, SaveSaveAsAndRevertWorkOnANativePackage) {
   QMetaObject::invokeMethod(controller->savePanel(), "accept");
   QTest::qWait(10);
   const QString copy = folder.filePath(QStringLiteral("Copy.Numlet"));
-  EXPECT_EQ(window->windowTitle(), QStringLiteral("Copy.Numlet"));
+  EXPECT_EQ(window->windowTitle().remove(QLatin1String("[*]")), QStringLiteral("Copy.Numlet"));
   EXPECT_EQ(SavedA1(copy), QStringLiteral("first"));
 
   // Revert: the saved version comes back in a window of its own.
@@ -471,7 +471,7 @@ TEST_F(AppControllerTest, SpreadsheetWindowsShareTabsAndComeBackAsTabsAfterAQuit
   QTest::qWait(20);
   ASSERT_EQ(container->windows().size(), 3);
   EXPECT_EQ(container->windows()[1], app->windowForFile(second));
-  EXPECT_EQ(container->windowTitle(), "Untitled");
+  EXPECT_EQ(container->windowTitle().remove(QLatin1String("[*]")), "Untitled");
   // Quit with the middle tab dirty, the first one selected: the alert is answered on its tab.
   MakeKeyAndOrderFront(app->windowForFile(first));
   app->controllerOfWindow(app->windowForFile(second))->document()->setDirty(true);
