@@ -318,6 +318,12 @@ void CAAppController::normalize() { NotificationCenter::defaultCenter().post(QLa
 
 FLDocumentAppDelegate::TerminateReply CAAppController::applicationShouldTerminate() {
   defaults_.setInteger(openCalculatorMask(), QLatin1String(kCalculatorMaskKey));
+  // The clean documents close now, for good: their cells need not be freed one by one.
+  for (QWidget* window : OrderedWindows()) {
+    auto* controller = dynamic_cast<CAWindowController*>(controllerOfWindow(window));
+    CADocument* document = controller ? controller->document() : nullptr;
+    if (document && !document->dirty()) document->keepCellsUntilExit();
+  }
   return FLDocumentAppDelegate::applicationShouldTerminate();
 }
 

@@ -93,8 +93,9 @@ bool CADocument::loadXmlFile(FLError* error) {
     return false;
   }
   std::optional<QByteArray> bytes = ReadRegularFile(xmlPath, kMaxDocumentXmlSize);
-  std::unique_ptr<FLXmlDecoder> decoder = bytes ? FLXmlDecoder::withData(*bytes) : nullptr;
-  bytes.reset();  // the decoder has the text: a large sheet's file is not held twice while it is read
+  // The decoder reads the bytes as they are: a large sheet's file is held once while it is read.
+  std::unique_ptr<FLXmlDecoder> decoder = bytes ? FLXmlDecoder::withData(std::move(*bytes)) : nullptr;
+  bytes.reset();
   if (!decoder) return false;
   PrepareSpreadsheetDecoder(*decoder);
   if (!decoder->getNextTag() || XmlTagOf(*decoder) != kXmlSpreadsheet) return false;

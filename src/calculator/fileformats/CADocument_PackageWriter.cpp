@@ -27,8 +27,8 @@
 
 namespace {
 
-// The encoder's text grows by doubling; a sheet's XML is roughly this many characters a cell.
-constexpr qsizetype kXmlCharactersPerCell = 80;
+// The encoder's text grows by doubling; a sheet's XML is roughly this many bytes a cell.
+constexpr qsizetype kXmlBytesPerCell = 80;
 
 size_t CellCount(const CADocument& document) {
   size_t count = 0;
@@ -93,7 +93,7 @@ bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* er
   PackageUnderConstruction construction(path);
   const QDir package(path);
 
-  FLXmlEncoder encoder(qsizetype(CellCount(*this)) * kXmlCharactersPerCell);
+  FLXmlEncoder encoder(qsizetype(CellCount(*this)) * kXmlBytesPerCell);
   {
     // The flag is cleared however the writing of the cells ends.
     FlagScope passwordScope(*this, &CADocument::setSaveWithPassword, false);
@@ -110,7 +110,7 @@ bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* er
     saveColumns(encoder);
     if (!SaveRows(*this, encoder, error)) return false;
     encoder.closeTag(XmlName(kXmlSpreadsheet));
-    if (!WritePackageTextFile(package.filePath(QLatin1String(kDocumentXmlName)), encoder.xml(), error))
+    if (!WritePackageTextFile(package.filePath(QLatin1String(kDocumentXmlName)), encoder.utf8(), error))
       return false;
   }
 

@@ -32,13 +32,17 @@ bool CreatePackageFolder(const QString& path, FLError* error) {
 }
 
 bool WritePackageTextFile(const QString& path, const QString& text, FLError* error) {
+  const QByteArray bytes = text.toUtf8();
+  return WritePackageTextFile(path, QByteArrayView(bytes), error);
+}
+
+bool WritePackageTextFile(const QString& path, QByteArrayView bytes, FLError* error) {
   const QByteArray native = QFile::encodeName(path);
   const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
   if (fd < 0) {
     SetPosixError(error, errno);
     return false;
   }
-  const QByteArray bytes = text.toUtf8();
   const char* next = bytes.constData();
   qsizetype left = bytes.size();
   while (left > 0) {

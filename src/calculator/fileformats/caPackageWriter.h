@@ -17,6 +17,8 @@ bool CreatePackageFolder(const QString& path, FLError* error);
 
 // Writes the text as UTF-8, in place (not atomically). The file system's error on failure.
 bool WritePackageTextFile(const QString& path, const QString& text, FLError* error);
+// The same with text already in UTF-8.
+bool WritePackageTextFile(const QString& path, QByteArrayView bytes, FLError* error);
 
 // Flushes every file and folder of a package to the disk, each folder after what it holds, so
 // that a package swapped in afterwards is whole after a crash. The file system's error on failure.

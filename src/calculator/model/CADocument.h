@@ -114,6 +114,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   CADocumentWindow* controller() const { return controller_; }
   void setController(CADocumentWindow* controller) { controller_ = controller; }
   void prepareToClose() override;
+  // For a quit: when the document goes, its rows, cells and reference table are let go whole
+  // instead of being freed one by one; the process ends soon after and takes the memory back.
+  void keepCellsUntilExit() { keepCellsUntilExit_ = true; }
   // Locked by the framework, or protected by a password not yet entered.
   bool isLocked() const override;
 
@@ -655,6 +658,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   double zoomValue_ = 1.0;
   QString guid_;
   std::unique_ptr<CAReferenceTable> references_ = std::make_unique<CAReferenceTable>();
+  bool keepCellsUntilExit_ = false;
   bool autosaving_ = false;
   bool autosaveRecoveryDoc_ = false;
   bool autosaveFailed_ = false;

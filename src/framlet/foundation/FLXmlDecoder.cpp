@@ -32,13 +32,13 @@ constexpr int kFileReadNoSuchFileError = 260;
 
 constexpr const char* kTextNodeName = "?";
 constexpr const char* kSvgRootTag = "svg";
-constexpr char16_t kXmlStart[] = u"<?xml";
-constexpr char16_t kSvgStart[] = u"<svg";
-constexpr char16_t kDeclarationEnd[] = u"?>";
-constexpr char16_t kCommentStart[] = u"<!--";
-constexpr char16_t kCommentEnd[] = u"-->";
-constexpr char16_t kCdataStart[] = u"<![CDATA[";
-constexpr char16_t kCdataEnd[] = u"]]>";
+constexpr const char* kXmlStart = "<?xml";
+constexpr const char* kSvgStart = "<svg";
+constexpr const char* kDeclarationEnd = "?>";
+constexpr const char* kCommentStart = "<!--";
+constexpr const char* kCommentEnd = "-->";
+constexpr const char* kCdataStart = "<![CDATA[";
+constexpr const char* kCdataEnd = "]]>";
 constexpr qsizetype kCommentStartLength = 4;
 constexpr qsizetype kCommentEndLength = 3;
 constexpr qsizetype kCdataStartLength = 9;
@@ -76,6 +76,85 @@ bool IsAllSpace(const QString& text) {
   return true;
 }
 
+// The character that starts at a byte of valid UTF-8 and its length in bytes, 0 past the end.
+// A character beyond the Basic Multilingual Plane is a surrogate pair to QChar, neither letter
+// nor space: it is given as a lone surrogate, which the tests below all refuse.
+QChar CharacterAt(QByteArrayView text, qsizetype p, qsizetype* length) {
+  if (p < 0 || p >= text.size()) {
+    *length = 0;
+    return QChar();
+  }
+  const auto byte = [&](qsizetype i) { return uchar(text[i]); };
+  const uchar lead = byte(p);
+  if (lead < 0x80) {
+    *length = 1;
+    return QChar(lead);
+  }
+  if (lead >= 0xC0 && lead < 0xE0 && p + 1 < text.size()) {
+    *length = 2;
+    return QChar(char16_t(((lead & 0x1F) << 6) | (byte(p + 1) & 0x3F)));
+  }
+  if (lead >= 0xE0 && lead < 0xF0 && p + 2 < text.size()) {
+    *length = 3;
+    return QChar(char16_t(((lead & 0x0F) << 12) | ((byte(p + 1) & 0x3F) << 6) | (byte(p + 2) & 0x3F)));
+  }
+  *length = lead >= 0xF0 ? std::min<qsizetype>(4, text.size() - p) : 1;
+  return QChar(char16_t(0xD800));
+}
+
+// The length of the character at `p` when it passes the test, else 0. Markup is ASCII: its
+// bytes are tested as they stand.
+template <typename Test>
+qsizetype LengthIf(QByteArrayView text, qsizetype p, Test test) {
+  if (p >= 0 && p < text.size() && uchar(text[p]) < 0x80) return test(QChar(uchar(text[p]))) ? 1 : 0;
+  qsizetype length = 0;
+  const QChar c = CharacterAt(text, p, &length);
+  return length > 0 && test(c) ? length : 0;
+}
+
+qsizetype SpaceAt(QByteArrayView text, qsizetype p) { return LengthIf(text, p, IsSpace); }
+
+qsizetype SkipSpaces(QByteArrayView text, qsizetype p) {
+  while (const qsizetype length = SpaceAt(text, p)) p += length;
+  return p;
+}
+
+bool IsAscii(QByteArrayView text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; });
+}
+
+// The text of a stretch of the document. Nearly every stretch is ASCII, widened byte by byte
+// more cheaply than the general conversion starts up.
+QString Decoded(QByteArrayView bytes) {
+  if (!IsAscii(bytes)) return QString::fromUtf8(bytes);
+  QString text(bytes.size(), Qt::Uninitialized);
+  std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char16_t*>(text.data()));
+  return text;
+}
+
+// A short ASCII text widened in place, anything else decoded: the 16-bit text the word and
+// number readers take, with no allocation for the usual attribute.
+class Widened {
+ public:
+  explicit Widened(QByteArrayView bytes) {
+    if (bytes.size() <= qsizetype(sizeof short_ / sizeof *short_) && IsAscii(bytes)) {
+      std::copy(bytes.begin(), bytes.end(), short_);
+      view_ = QStringView(short_, bytes.size());
+    } else {
+      long_ = QString::fromUtf8(bytes);
+      view_ = long_;
+    }
+  }
+  Widened(const Widened&) = delete;
+  Widened& operator=(const Widened&) = delete;
+  QStringView view() const { return view_; }
+
+ private:
+  char16_t short_[64];
+  QString long_;
+  QStringView view_;
+};
+
 int DigitValue(QChar c, int base) {
   const char16_t u = c.unicode();
   int digit = -1;
@@ -89,31 +168,34 @@ int DigitValue(QChar c, int base) {
 
 // ----- creation
 
-FLXmlDecoder::FLXmlDecoder(const QString& text) : xml_(text), limit_(text.size() - 1) {}
+FLXmlDecoder::FLXmlDecoder(QByteArray text) : xml_(std::move(text)) {
+  // The scans stop short of the last character, as they always have.
+  limit_ = xml_.size() - 1;
+  while (limit_ > 0 && (uchar(xml_[limit_]) & 0xC0) == 0x80) --limit_;
+}
 
-std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withString(const QString& text) {
+std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withUtf8(QByteArray text) {
   if (text.isEmpty()) return nullptr;
-  std::unique_ptr<FLXmlDecoder> decoder(new FLXmlDecoder(text));
+  std::unique_ptr<FLXmlDecoder> decoder(new FLXmlDecoder(std::move(text)));
   qsizetype start = 0;
   if (decoder->skipNonTags(start) != kSkipAtTag || start >= decoder->limit_) return nullptr;
-  const QStringView rest = QStringView(text).mid(start);
-  if (rest.startsWith(QStringView(kSvgStart))) {
+  const QByteArrayView rest = QByteArrayView(decoder->xml_).sliced(start);
+  if (rest.startsWith(kSvgStart)) {
     decoder->state_.svg = true;
     decoder->state_.xmlTag = QString::fromLatin1(kSvgRootTag);
-  } else if (!rest.startsWith(QStringView(kXmlStart))) {
+  } else if (!rest.startsWith(kXmlStart)) {
     return nullptr;
   }
   decoder->state_.charIndex = start;
   return decoder;
 }
 
-std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withData(const QByteArray& data) {
-  QByteArrayView bytes(data);
-  if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = utf8.decode(bytes);
-  if (utf8.hasError()) return nullptr;
-  return withString(text);
+std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withString(const QString& text) { return withUtf8(text.toUtf8()); }
+
+std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withData(QByteArray data) {
+  if (data.startsWith("\xEF\xBB\xBF")) data.remove(0, 3);
+  if (!QByteArrayView(data).isValidUtf8()) return nullptr;
+  return withUtf8(std::move(data));
 }
 
 std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withFile(const QString& path, FLError* error) {
@@ -125,20 +207,20 @@ std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withFile(const QString& path, FLErro
     SetError(error, code, file.errorString(), kFLCocoaErrorDomain);
     return nullptr;
   }
-  const QByteArray data = file.readAll();
+  QByteArray data = file.readAll();
   if (file.error() != QFileDevice::NoError) {
     SetError(error, kFileReadUnknownError, file.errorString(), kFLCocoaErrorDomain);
     return nullptr;
   }
-  std::unique_ptr<FLXmlDecoder> decoder = withData(data);
+  std::unique_ptr<FLXmlDecoder> decoder = withData(std::move(data));
   if (!decoder) SetError(error, 0, QString::fromLatin1(kNotUnderstood));
   return decoder;
 }
 
 // ----- scanning
 
-QChar FLXmlDecoder::at(qsizetype index) const {
-  return index >= 0 && index < xml_.size() ? xml_[index] : QChar();
+char FLXmlDecoder::at(qsizetype index) const {
+  return index >= 0 && index < xml_.size() ? xml_[index] : '\0';
 }
 
 bool FLXmlDecoder::fail(qsizetype offset) {
@@ -149,26 +231,25 @@ bool FLXmlDecoder::fail(qsizetype offset) {
 int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   const qsizetype n = xml_.size();
   while (position < limit_) {
-    const QChar c = xml_[position];
-    if (IsSpace(c)) {
-      ++position;
+    const char c = xml_[position];
+    if (const qsizetype space = SpaceAt(xml_, position)) {
+      position += space;
       continue;
     }
-    if (c == u'&') {
+    if (c == '&') {
       // Between the elements of mixed content an entity is text like any other.
       if (coalescing_) return kSkipAtText;
-      const QChar next = at(position + 1);
-      if (next == u'<' || IsSpace(next)) return kSkipFailed;
-      const qsizetype semicolon = xml_.indexOf(u';', position + 1);
+      if (at(position + 1) == '<' || SpaceAt(xml_, position + 1)) return kSkipFailed;
+      const qsizetype semicolon = xml_.indexOf(';', position + 1);
       position = semicolon < 0 ? limit_ : semicolon + 1;
       continue;
     }
-    if (c == u'<') {
+    if (c == '<') {
       // Comments and declarations both begin "<!": elements, nearly every tag, are told at once.
-      if (n - position >= 7 && xml_[position + 1] == u'!') {
-        const QStringView rest = QStringView(xml_).mid(position);
-        if (rest.startsWith(QStringView(kCommentStart))) {
-          const qsizetype end = xml_.indexOf(QStringView(kCommentEnd), position + kCommentStartLength);
+      if (n - position >= 7 && xml_[position + 1] == '!') {
+        const QByteArrayView rest = QByteArrayView(xml_).sliced(position);
+        if (rest.startsWith(kCommentStart)) {
+          const qsizetype end = xml_.indexOf(kCommentEnd, position + kCommentStartLength);
           if (end < 0) return kSkipFailed;
           position = end + kCommentEndLength;
           continue;
@@ -177,8 +258,8 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
         qsizetype depth = 1;
         qsizetype scan = position + 2;
         for (; scan < n; ++scan) {
-          if (xml_[scan] == u'<') ++depth;
-          else if (xml_[scan] == u'>' && --depth == 0) break;
+          if (xml_[scan] == '<') ++depth;
+          else if (xml_[scan] == '>' && --depth == 0) break;
         }
         if (scan >= n) return kSkipFailed;
         position = scan + 1;
@@ -191,20 +272,25 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   return kSkipAtTag;
 }
 
-const QString& FLXmlDecoder::internName(QStringView name, int32_t* key) {
+const QString& FLXmlDecoder::internName(QByteArrayView name, int32_t* key) {
   // A document uses a few dozen names: a short list searched from the most recent is quicker
   // than hashing, and spares a string for each tag and attribute read.
   constexpr size_t kMostNames = 128;
   for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
-    if (it->name.size() == name.size() && std::equal(name.begin(), name.end(), it->name.constData())) {
+    if (it->utf8.size() != name.size()) continue;
+    // Names are short: compared in place, quicker than a call to compare memory.
+    const char* own = it->utf8.constData();
+    qsizetype i = 0;
+    while (i < name.size() && own[i] == name[i]) ++i;
+    if (i == name.size()) {
       *key = it->key;
       return it->name;
     }
   }
   if (names_.size() >= kMostNames) names_.erase(names_.begin());
-  QString copy = name.toString();
+  QString copy = Decoded(name);
   const int32_t found = keyForName(copy);
-  names_.push_back({std::move(copy), found});
+  names_.push_back({name.toByteArray(), std::move(copy), found});
   *key = found;
   return names_.back().name;
 }
@@ -246,20 +332,21 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
     return false;
   }
   const qsizetype tagStart = p++;
-  const bool closing = at(p) == u'/';
+  const bool closing = at(p) == '/';
   if (closing) ++p;
   const qsizetype nameStart = p;
-  const QChar first = at(p);
-  if (IsNameStart(first) || (allowNumericTags_ && IsAsciiDigit(first))) {
-    ++p;
-    while (p < xml_.size() && IsNameChar(xml_[p])) ++p;
+  const bool numeric = allowNumericTags_;
+  if (const qsizetype first =
+          LengthIf(xml_, p, [numeric](QChar c) { return IsNameStart(c) || (numeric && IsAsciiDigit(c)); })) {
+    p += first;
+    while (const qsizetype next = LengthIf(xml_, p, IsNameChar)) p += next;
   }
   if (p == nameStart) {
     if (!afterValue) s.charIndex = p;
     return false;
   }
   int32_t key = 0;
-  const QString name = internName(QStringView(xml_).mid(nameStart, p - nameStart), &key);
+  const QString name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &key);
   if (!afterValue) {
     s.charIndex = p;
     s.tagStartIndex = tagStart;
@@ -273,8 +360,8 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
   // apart by name, or any unknown closing tag would close any unknown element.
   const bool sameElement = s.key != 0 ? key == s.key : name == s.xmlTag;
   if (!closing || !sameElement) return false;
-  while (p < xml_.size() && IsSpace(xml_[p])) ++p;
-  if (at(p) != u'>') return false;
+  p = SkipSpaces(xml_, p);
+  if (at(p) != '>') return false;
   s.charIndex = p + 1;
   s.endTag = true;
   return true;
@@ -285,7 +372,11 @@ bool FLXmlDecoder::extractValue() {
   const qsizetype n = xml_.size();
   const qsizetype valueStart = s.charIndex;
   qsizetype p = valueStart;
-  while (p < limit_ && IsSpace(xml_[p])) ++p;
+  while (p < limit_) {
+    const qsizetype space = SpaceAt(xml_, p);
+    if (space == 0) break;
+    p += space;
+  }
   if (p >= limit_) {
     s.charIndex = p;
     return false;
@@ -294,7 +385,7 @@ bool FLXmlDecoder::extractValue() {
   bool hadSection = false;
   qsizetype segment = valueStart;
   for (;;) {
-    const qsizetype lt = xml_.indexOf(u'<', p);
+    const qsizetype lt = xml_.indexOf('<', p);
     if (lt < 0 || lt >= limit_) {
       s.charIndex = lt < 0 ? limit_ : lt;
       return false;
@@ -302,18 +393,18 @@ bool FLXmlDecoder::extractValue() {
     if (lt == p && segment == valueStart && lt > segment) {
       // Only the indent before a child: one of a few texts, shared rather than made anew.
       int32_t unusedKey = 0;
-      value = internName(QStringView(xml_).mid(segment, lt - segment), &unusedKey);
+      value = internName(QByteArrayView(xml_).sliced(segment, lt - segment), &unusedKey);
     } else {
-      value += decodeEscapes(xml_.mid(segment, lt - segment));
+      value += decodeEscapes(Decoded(QByteArrayView(xml_).sliced(segment, lt - segment)));
     }
-    if (n - lt > 12 && QStringView(xml_).mid(lt).startsWith(QStringView(kCdataStart))) {
-      const qsizetype end = xml_.indexOf(QStringView(kCdataEnd), lt + kCdataStartLength);
+    if (n - lt > 12 && QByteArrayView(xml_).sliced(lt).startsWith(kCdataStart)) {
+      const qsizetype end = xml_.indexOf(kCdataEnd, lt + kCdataStartLength);
       if (end < 0) {
         if (error_.isEmpty()) error_ = StringWithFormat(kMalformedCdata, uint64_t(lt));
         s.charIndex = lt;
         return false;
       }
-      value += QStringView(xml_).mid(lt + kCdataStartLength, end - lt - kCdataStartLength);
+      value += Decoded(QByteArrayView(xml_).sliced(lt + kCdataStartLength, end - lt - kCdataStartLength));
       hadSection = true;
       segment = p = end + kCdataEndLength;
       continue;
@@ -332,21 +423,31 @@ bool FLXmlDecoder::extractAttributes() {
   State& s = state_;
   const qsizetype n = xml_.size();
   qsizetype p = s.charIndex;
-  auto isAttributeNameChar = [this](QChar c) {
-    if (allowSpaceInAttr_) return c != u'/' && c != u'=' && c != u'>';
-    return c.isLetter() || IsAsciiDigit(c) || c == u'-' || c == u':' || c == u'_';
+  // With spaces allowed, a name is any run of bytes but these three, as it was of characters.
+  auto attributeNameCharAt = [this](qsizetype index) -> qsizetype {
+    if (allowSpaceInAttr_) {
+      const char c = xml_[index];
+      return c != '/' && c != '=' && c != '>' ? 1 : 0;
+    }
+    return LengthIf(xml_, index, [](QChar c) {
+      return c.isLetter() || IsAsciiDigit(c) || c == u'-' || c == u':' || c == u'_';
+    });
   };
   for (;;) {
-    while (p < n && IsSpace(xml_[p])) ++p;
+    p = SkipSpaces(xml_, p);
     const qsizetype nameStart = p;
-    while (p < n && isAttributeNameChar(xml_[p])) ++p;
+    while (p < n) {
+      const qsizetype length = attributeNameCharAt(p);
+      if (length == 0) break;
+      p += length;
+    }
     if (p == nameStart) {
-      if (at(p) == u'/' && at(p + 1) == u'>') {
+      if (at(p) == '/' && at(p + 1) == '>') {
         s.charIndex = p + 2;
         s.endTag = true;
         return true;
       }
-      if (at(p) == u'>') {
+      if (at(p) == '>') {
         s.charIndex = p + 1;
         return true;
       }
@@ -354,14 +455,14 @@ bool FLXmlDecoder::extractAttributes() {
       return false;
     }
     int32_t unusedKey = 0;
-    const QString name = internName(QStringView(xml_).mid(nameStart, p - nameStart), &unusedKey);
-    if (at(p) != u'=' || p >= n - 4) {
+    const QString name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &unusedKey);
+    if (at(p) != '=' || p >= n - 4) {
       s.charIndex = p;
       return false;
     }
     ++p;
-    const QChar quote = at(p);
-    if (quote != u'"' && quote != u'\'') {
+    const char quote = at(p);
+    if (quote != '"' && quote != '\'') {
       s.charIndex = p;
       return false;
     }
@@ -387,10 +488,9 @@ bool FLXmlDecoder::readTag() {
     s.haveRoot = true;
     if (s.xmlTag == QLatin1String(kSvgRootTag)) s.svg = true;
   }
-  qsizetype p = s.charIndex;
-  while (p < xml_.size() && IsSpace(xml_[p])) ++p;
+  const qsizetype p = SkipSpaces(xml_, s.charIndex);
   if (!s.startTag) {
-    if (at(p) != u'>') {
+    if (at(p) != '>') {
       s.charIndex = p;
       return false;
     }
@@ -399,16 +499,16 @@ bool FLXmlDecoder::readTag() {
     return true;
   }
   s.charIndex = p;
-  const QChar c = at(p);
-  if (c == u'/') {
-    if (at(p + 1) != u'>') return false;
+  const char c = at(p);
+  if (c == '/') {
+    if (at(p + 1) != '>') return false;
     s.charIndex = p + 2;
     s.endTag = true;
     return true;
   }
-  if (c == u'>') {
+  if (c == '>') {
     s.charIndex = p + 1;
-  } else if (c.isLetter()) {
+  } else if (LengthIf(xml_, p, [](QChar letter) { return letter.isLetter(); })) {
     if (!extractAttributes()) return false;
     if (s.endTag) return true;
   } else {
@@ -425,7 +525,7 @@ bool FLXmlDecoder::getNextTag() {
   if (!s.started) {
     s.started = true;
     if (!s.svg) {
-      const qsizetype end = xml_.indexOf(QStringView(kDeclarationEnd), s.charIndex);
+      const qsizetype end = xml_.indexOf(kDeclarationEnd, s.charIndex);
       if (end < 0) return fail(s.charIndex);
       s.charIndex = end + 2;
     }
@@ -495,7 +595,7 @@ const FLXmlDecoder::AttributeSpan* FLXmlDecoder::findAttribute(QAnyStringView na
 }
 
 QString FLXmlDecoder::attributeValue(const AttributeSpan& span) const {
-  const QString value = decodeEscapes(xml_.mid(span.start, span.length));
+  const QString value = decodeEscapes(Decoded(QByteArrayView(xml_).sliced(span.start, span.length)));
   return value.isNull() ? QStringLiteral("") : value;
 }
 
@@ -511,15 +611,15 @@ const QHash<QString, QString>& FLXmlDecoder::attributes() const {
 int64_t FLXmlDecoder::decodeAttribute(QAnyStringView name, std::span<const char* const> values) const {
   const AttributeSpan* span = findAttribute(name);
   if (!span) return decodeValue(QString(), values);
-  const QStringView raw = QStringView(xml_).mid(span->start, span->length);
-  return raw.contains(u'&') ? decodeValue(attributeValue(*span), values) : decodeWord(raw, values);
+  const QByteArrayView raw = QByteArrayView(xml_).sliced(span->start, span->length);
+  return raw.contains('&') ? decodeValue(attributeValue(*span), values) : decodeWord(Widened(raw).view(), values);
 }
 
 int64_t FLXmlDecoder::integerAttributeForTag(QAnyStringView name) const {
   const AttributeSpan* span = findAttribute(name);
   if (!span) return 0;
-  const QStringView raw = QStringView(xml_).mid(span->start, span->length);
-  return raw.contains(u'&') ? LeadingInteger(attributeValue(*span)) : LeadingInteger(raw);
+  const QByteArrayView raw = QByteArrayView(xml_).sliced(span->start, span->length);
+  return raw.contains('&') ? LeadingInteger(attributeValue(*span)) : LeadingInteger(Widened(raw).view());
 }
 
 QString FLXmlDecoder::stringAttributeForTag(QAnyStringView name) const {
@@ -531,37 +631,38 @@ QString FLXmlDecoder::stringAttributeForTag(QAnyStringView name) const {
 
 // The start of the closing tag that matches an element opened before `from`, counting nested
 // elements of the same name and passing over comments and CDATA sections; -1 when none.
-qsizetype FLXmlDecoder::findMatchingClose(qsizetype from, const QString& name, qsizetype* closeEnd) const {
-  const QStringView text(xml_);
+qsizetype FLXmlDecoder::findMatchingClose(qsizetype from, const QString& tag, qsizetype* closeEnd) const {
+  const QByteArrayView text(xml_);
+  const QByteArray name = tag.toUtf8();
   qsizetype depth = 1;
   qsizetype p = from;
   for (;;) {
-    const qsizetype lt = xml_.indexOf(u'<', p);
+    const qsizetype lt = xml_.indexOf('<', p);
     if (lt < 0) return -1;
-    const QStringView rest = text.mid(lt);
-    if (rest.startsWith(QStringView(kCommentStart))) {
-      const qsizetype end = xml_.indexOf(QStringView(kCommentEnd), lt + kCommentStartLength);
+    const QByteArrayView rest = text.sliced(lt);
+    if (rest.startsWith(kCommentStart)) {
+      const qsizetype end = xml_.indexOf(kCommentEnd, lt + kCommentStartLength);
       if (end < 0) return -1;
       p = end + kCommentEndLength;
       continue;
     }
-    if (rest.startsWith(QStringView(kCdataStart))) {
-      const qsizetype end = xml_.indexOf(QStringView(kCdataEnd), lt + kCdataStartLength);
+    if (rest.startsWith(kCdataStart)) {
+      const qsizetype end = xml_.indexOf(kCdataEnd, lt + kCdataStartLength);
       if (end < 0) return -1;
       p = end + kCdataEndLength;
       continue;
     }
-    const bool closing = at(lt + 1) == u'/';
-    const qsizetype nameAt = lt + (closing ? 2 : 1);
-    if (text.mid(nameAt).startsWith(name) && !IsNameChar(at(nameAt + name.size()))) {
-      const qsizetype gt = xml_.indexOf(u'>', nameAt + name.size());
+    const bool closing = at(lt + 1) == '/';
+    const qsizetype nameAt = std::min(lt + (closing ? 2 : 1), text.size());
+    if (text.sliced(nameAt).startsWith(name) && !LengthIf(text, nameAt + name.size(), IsNameChar)) {
+      const qsizetype gt = xml_.indexOf('>', nameAt + name.size());
       if (gt < 0) return -1;
       if (closing) {
         if (--depth == 0) {
           *closeEnd = gt + 1;
           return lt;
         }
-      } else if (xml_[gt - 1] != u'/') {
+      } else if (xml_[gt - 1] != '/') {
         ++depth;
       }
       p = gt + 1;
@@ -577,7 +678,7 @@ QString FLXmlDecoder::extractTag() {
   qsizetype closeEnd = 0;
   const qsizetype close = findMatchingClose(s.charIndex, s.xmlTag, &closeEnd);
   if (close < 0) return QString();
-  const QString raw = xml_.mid(s.tagStartIndex, closeEnd - s.tagStartIndex);
+  const QString raw = Decoded(QByteArrayView(xml_).sliced(s.tagStartIndex, closeEnd - s.tagStartIndex));
   s.charIndex = closeEnd;
   --s.level;
   s.endTag = true;
@@ -607,7 +708,7 @@ void FLXmlDecoder::unskipTag(const FLXmlSkipMark& mark) {
 bool FLXmlDecoder::skipToTag(const QString& name) {
   State& s = state_;
   if (!error_.isEmpty() || name.isEmpty()) return false;
-  const QString opening = QLatin1Char('<') + name + QLatin1Char('>');
+  const QByteArray opening = '<' + name.toUtf8() + '>';
   const qsizetype found = xml_.indexOf(opening, s.charIndex);
   if (found < 0) return false;
   s.started = true;

@@ -42,8 +42,9 @@ class FLXmlDecoder {
   // with "<?xml" or "<svg". Anything else gives nullptr.
   static std::unique_ptr<FLXmlDecoder> withString(const QString& text);
   // The bytes as UTF-8 (a leading byte-order mark is dropped); nullptr when they are not valid
-  // UTF-8 or not accepted as XML.
-  static std::unique_ptr<FLXmlDecoder> withData(const QByteArray& data);
+  // UTF-8 or not accepted as XML. The text is read as it stands, never converted: a caller that
+  // moves its bytes in keeps no second copy while a large document is read.
+  static std::unique_ptr<FLXmlDecoder> withData(QByteArray data);
   // A file as UTF-8. A read failure fills `error` with the file system's reason; a text that is
   // not accepted, with "I don't understand the file format".
   static std::unique_ptr<FLXmlDecoder> withFile(const QString& path, FLError* error);
@@ -60,12 +61,12 @@ class FLXmlDecoder {
   int32_t key() const { return state_.key; }
   const QString& xmlTag() const { return state_.xmlTag; }
   int64_t level() const { return state_.level; }
-  // Where the current tag begins in the text, how far the text has been read, and the text
-  // between two places: what a reader needs to tell elements written alike.
+  // Where the current tag begins in the text, how far the text has been read (in bytes of its
+  // UTF-8), and the text between two places: what a reader needs to tell elements written alike.
   qsizetype tagStart() const { return state_.tagStartIndex; }
   qsizetype position() const { return state_.charIndex; }
-  QStringView text(qsizetype from, qsizetype to) const {
-    return from < to ? QStringView(xml_).mid(from, to - from) : QStringView();
+  QUtf8StringView text(qsizetype from, qsizetype to) const {
+    return from < to ? QUtf8StringView(xml_.constData() + from, to - from) : QUtf8StringView();
   }
   bool startTag() const { return state_.startTag; }
   // The current element is closed: a closing tag, an empty element, or a value followed by
@@ -173,13 +174,16 @@ class FLXmlDecoder {
     bool started = false;
   };
 
-  explicit FLXmlDecoder(const QString& text);
-  QChar at(qsizetype index) const;
+  explicit FLXmlDecoder(QByteArray text);
+  // Valid UTF-8 without a byte-order mark.
+  static std::unique_ptr<FLXmlDecoder> withUtf8(QByteArray text);
+  // The byte at the index, NUL outside the text.
+  char at(qsizetype index) const;
   bool fail(qsizetype offset);
   int skipNonTags(qsizetype& position) const;
   int32_t keyForName(const QString& name) const;
   // The name and key of a tag or attribute name in the text; repeated names share one string.
-  const QString& internName(QStringView name, int32_t* key);
+  const QString& internName(QByteArrayView name, int32_t* key);
   const AttributeSpan* findAttribute(QAnyStringView name) const;
   QString attributeValue(const AttributeSpan& span) const;
   void clearAttributes();
@@ -189,12 +193,15 @@ class FLXmlDecoder {
   bool readTag();
   qsizetype findMatchingClose(qsizetype from, const QString& name, qsizetype* closeEnd) const;
 
-  QString xml_;
+  // The text as UTF-8; every index into it counts bytes.
+  QByteArray xml_;
+  // The start of the last character: the scans stop short of it.
   qsizetype limit_ = 0;
   State state_;
   QString error_;
   std::shared_ptr<const FLXmlKeyTable> keyDecoder_;
   struct InternedName {
+    QByteArray utf8;
     QString name;
     int32_t key;
   };

@@ -25,13 +25,27 @@ constexpr const char* kNothingToClose = "closeTag without an open tag";
 
 #define ENCODER_ASSERT(message) LogAssert((message), __func__, __FILE__, __LINE__)
 
-// Names and numbers go straight into the text, with no string made on the way.
-void Append(QString& text, QAnyStringView piece) {
-  piece.visit([&text](auto view) {
-    if constexpr (std::is_same_v<decltype(view), QUtf8StringView>)
-      text += QString::fromUtf8(view.data(), view.size());
-    else
-      text += view;
+// Appends a piece as UTF-8; names and numbers go straight into the bytes, with no string made on
+// the way. Every piece is whole (markup stands on either side), so converting piece by piece
+// gives the bytes converting the whole text at once would.
+void Append(std::string& bytes, QAnyStringView piece) {
+  piece.visit([&bytes](auto view) {
+    using View = decltype(view);
+    if constexpr (std::is_same_v<View, QUtf8StringView>) {
+      bytes.append(reinterpret_cast<const char*>(view.data()), size_t(view.size()));
+    } else if constexpr (std::is_same_v<View, QLatin1StringView>) {
+      if (std::all_of(view.begin(), view.end(), [](char c) { return uchar(c) < 0x80; }))
+        bytes.append(view.data(), size_t(view.size()));
+      else
+        bytes += QString(view).toStdString();
+    } else {
+      const char16_t* begin = view.utf16();
+      const char16_t* end = begin + view.size();
+      if (std::all_of(begin, end, [](char16_t u) { return u < 0x80; }))
+        bytes.append(begin, end);
+      else
+        bytes += view.toString().toStdString();
+    }
   });
 }
 
@@ -39,7 +53,7 @@ void Append(QString& text, QAnyStringView piece) {
 class Digits {
  public:
   explicit Digits(int64_t number) : end_(std::to_chars(buffer_, buffer_ + sizeof buffer_, number).ptr) {}
-  QLatin1String text() const { return QLatin1String(buffer_, end_); }
+  QUtf8StringView text() const { return QUtf8StringView(buffer_, end_); }
 
  private:
   char buffer_[24];
@@ -50,7 +64,7 @@ class Digits {
 
 FLXmlEncoder::FLXmlEncoder(qsizetype capacity) {
   // Reserved after the declaration is in: assigning would drop the reservation.
-  xml_ = QString::fromLatin1(kXmlDeclaration);
+  xml_ = kXmlDeclaration;
   if (capacity > 0) xml_.reserve(capacity);
 }
 
@@ -66,20 +80,20 @@ void FLXmlEncoder::addAttribute(QAnyStringView name, const QString& value) {
     ENCODER_ASSERT(kEmptyStringAttribute);
     return;
   }
-  attributes_ += QLatin1Char(' ');
+  attributes_ += ' ';
   Append(attributes_, name);
-  attributes_ += QLatin1String("=\"");
-  attributes_ += createEscapedStringForXml(value);
-  attributes_ += QLatin1Char('"');
+  attributes_ += "=\"";
+  Append(attributes_, createEscapedStringForXml(value));
+  attributes_ += '"';
 }
 
 void FLXmlEncoder::addAttribute(QAnyStringView name, int64_t number) {
   // Grid coordinates are 64-bit; they are written whole.
-  attributes_ += QLatin1Char(' ');
+  attributes_ += ' ';
   Append(attributes_, name);
-  attributes_ += QLatin1String("=\"");
-  attributes_ += Digits(number).text();
-  attributes_ += QLatin1Char('"');
+  attributes_ += "=\"";
+  Append(attributes_, Digits(number).text());
+  attributes_ += '"';
 }
 
 void FLXmlEncoder::writeIndent() {
@@ -87,7 +101,7 @@ void FLXmlEncoder::writeIndent() {
   constexpr uint64_t kTabCount = sizeof kTabs - 1;
   for (uint64_t left = level_; left > 0;) {
     const uint64_t run = std::min(left, kTabCount);
-    xml_ += QLatin1String(kTabs, qsizetype(run));
+    xml_.append(kTabs, run);
     left -= run;
   }
 }
@@ -97,34 +111,36 @@ void FLXmlEncoder::openTag(QAnyStringView tag, const QString& value, bool safe) 
 void FLXmlEncoder::writeStart(QAnyStringView tag) {
   pendingChild_ = false;
   writeIndent();
-  xml_ += QLatin1Char('<');
+  xml_ += '<';
   Append(xml_, tag);
   if (svg_ && empty_) {
     if (!QAnyStringView::equal(tag, QLatin1String(kSvgRootTag))) ENCODER_ASSERT(kRootMustBeSvg);
-    xml_ += QLatin1String(kSvgNamespaceAttribute);
+    xml_ += kSvgNamespaceAttribute;
   }
   xml_ += attributes_;
-  attributes_.truncate(0);  // keeps its room for the next element's
+  attributes_.clear();  // keeps its room for the next element's
   empty_ = false;
 }
 
 void FLXmlEncoder::writeValueAndEnd(QAnyStringView tag, QAnyStringView value) {
-  xml_ += QLatin1Char('>');
+  xml_ += '>';
   Append(xml_, value);
-  xml_ += QLatin1String("</");
+  xml_ += "</";
   Append(xml_, tag);
-  xml_ += QLatin1String(">\n");
+  xml_ += ">\n";
 }
 
 void FLXmlEncoder::open(QAnyStringView tag, const QString* value, bool safe) {
   writeStart(tag);
   if (!value) {
-    xml_ += QLatin1String(">\n");
+    xml_ += ">\n";
     ++level_;
   } else if (value->isEmpty()) {
-    xml_ += QLatin1String("/>\n");
+    xml_ += "/>\n";
+  } else if (safe) {
+    writeValueAndEnd(tag, *value);
   } else {
-    writeValueAndEnd(tag, safe ? *value : createEscapedStringForXml(*value));
+    writeValueAndEnd(tag, createEscapedStringForXml(*value));
   }
 }
 
@@ -155,14 +171,14 @@ void FLXmlEncoder::closeTag(QAnyStringView tag) {
     return;
   }
   --level_;
-  if (pendingChild_ && xml_.endsWith(QLatin1Char('\n'))) {
-    xml_.chop(1);
+  if (pendingChild_ && !xml_.empty() && xml_.back() == '\n') {
+    xml_.pop_back();
   } else {
     writeIndent();
   }
-  xml_ += QLatin1String("</");
+  xml_ += "</";
   Append(xml_, tag);
-  xml_ += QLatin1String(">\n");
+  xml_ += ">\n";
   pendingChild_ = false;
 }
 
@@ -178,9 +194,9 @@ void FLXmlEncoder::beginInsertion() {
     return;
   }
   const InsertionPoint& point = insertionStack_.back();
-  const qsizetype cut = qsizetype(std::min<uint64_t>(point.length, uint64_t(xml_.size())));
-  savedTail_ = xml_.mid(cut);
-  xml_.truncate(cut);
+  const size_t cut = size_t(std::min<uint64_t>(point.length, uint64_t(xml_.size())));
+  savedTail_ = xml_.substr(cut);
+  xml_.resize(cut);
   savedLevel_ = level_;
   savedPendingChild_ = pendingChild_;
   level_ = point.level;
@@ -204,8 +220,8 @@ void FLXmlEncoder::cancelInsertion() {
     return;
   }
   if (!insertionStack_.empty()) {
-    const qsizetype cut = qsizetype(std::min<uint64_t>(insertionStack_.back().length, uint64_t(xml_.size())));
-    xml_.truncate(cut);
+    const size_t cut = size_t(std::min<uint64_t>(insertionStack_.back().length, uint64_t(xml_.size())));
+    xml_.resize(cut);
   }
   level_ = savedLevel_;
   savedLevel_ = kNoInsertion;

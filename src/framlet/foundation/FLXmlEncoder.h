@@ -4,15 +4,17 @@
 #pragma once
 
 #include <QAnyStringView>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class FLXmlEncoder {
  public:
   // The text starts with the XML declaration and a newline; `capacity` reserves room for that
-  // many characters when it is not zero.
+  // many bytes when it is not zero.
   explicit FLXmlEncoder(qsizetype capacity = 0);
   // An SVG document: no declaration, and the first element written, which must be "svg", gets
   // the SVG namespace declaration.
@@ -48,10 +50,12 @@ class FLXmlEncoder {
   // level, and removes the point. Otherwise it only removes the most recent saved point.
   void cancelInsertion();
 
-  const QString& xml() const { return xml_; }
+  // The text is kept as UTF-8: `utf8` gives it as it goes into a file, `xml` as a string.
+  QByteArrayView utf8() const { return QByteArrayView(xml_.data(), qsizetype(xml_.size())); }
+  QString xml() const { return QString::fromUtf8(utf8()); }
   bool isEmpty() const { return empty_; }
-  const QString& savedTail() const { return savedTail_; }
-  void setSavedTail(const QString& tail) { savedTail_ = tail; }
+  QString savedTail() const { return QString::fromStdString(savedTail_); }
+  void setSavedTail(const QString& tail) { savedTail_ = tail.toStdString(); }
 
  private:
   struct InsertionPoint {
@@ -70,14 +74,14 @@ class FLXmlEncoder {
   void writeIndent();
   void popInsertionPoint();
 
-  QString xml_;
+  std::string xml_;
   // The queued attributes as they will stand in the tag: ' name="value"' each.
-  QString attributes_;
+  std::string attributes_;
   uint64_t level_ = 0;
   bool pendingChild_ = false;
   bool empty_ = true;
   bool svg_ = false;
-  QString savedTail_;
+  std::string savedTail_;
   uint64_t savedLevel_ = kNoInsertion;
   bool savedPendingChild_ = false;
   std::vector<InsertionPoint> insertionStack_;

@@ -52,6 +52,19 @@ TEST(FLXmlDecoder, DataMustBeUtf8AndMayStartWithAByteOrderMark) {
   EXPECT_FALSE(FLXmlDecoder::withData(QByteArray("<?xml version=\"1.0\"?>\n<a>\xFF\xFE</a>\n")));
 }
 
+TEST(FLXmlDecoder, NamesAndSpacesBeyondAsciiReadAsCharacters) {
+  // "ño", a no-break space, zé="€", an ideographic space, and an emoji outside the 16-bit range.
+  auto decoder = FLXmlDecoder::withData(QByteArray(
+      "<?xml?>\n<\xC3\xB1o\xC2\xA0z\xC3\xA9=\"\xE2\x82\xAC\"\xE3\x80\x80>\xF0\x9F\x98\x80</\xC3\xB1o>\n"));
+  ASSERT_TRUE(decoder);
+  ASSERT_TRUE(decoder->getNextTag());
+  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("\u00f1o"));
+  EXPECT_EQ(decoder->stringAttributeForTag(QStringLiteral("z\u00e9")), QStringLiteral("\u20ac"));
+  EXPECT_EQ(decoder->value(), QStringLiteral("\U0001F600"));
+  EXPECT_TRUE(decoder->endTag());
+  EXPECT_TRUE(decoder->error().isEmpty());
+}
+
 TEST(FLXmlDecoder, MalformedTextsGiveTheOffsetOfTheFault) {
   // The declaration with its newline takes offsets 0x00-0x26; the body starts at 0x27.
   ASSERT_EQ(kDeclaration.size(), 0x27);
