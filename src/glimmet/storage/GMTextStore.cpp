@@ -17,13 +17,21 @@ uint32_t GMTextStore::pieceCount() const {
 }
 
 GMTextStore::Place GMTextStore::locate(uint32_t cp) const {
-  uint32_t chunk = 0;
-  while (chunk < chunks_.size() && cp >= chunks_[chunk].length) {
-    if (chunk + 1 == chunks_.size()) break;
-    cp -= chunks_[chunk].length;
-    ++chunk;
-  }
   if (chunks_.empty()) return {0, 0, 0};
+  uint32_t chunk = 0;
+  if (cp > length_ / 2) {
+    // The chunks from the end, for the same reason as the pieces below: the last chunk that
+    // begins at or before cp.
+    chunk = uint32_t(chunks_.size() - 1);
+    uint32_t start = length_ - chunks_[chunk].length;
+    while (chunk > 0 && cp < start) start -= chunks_[--chunk].length;
+    cp -= start;
+  } else {
+    while (cp >= chunks_[chunk].length && chunk + 1 < chunks_.size()) {
+      cp -= chunks_[chunk].length;
+      ++chunk;
+    }
+  }
   const std::vector<Piece>& pieces = chunks_[chunk].pieces;
   const uint32_t chunkLength = chunks_[chunk].length;
   if (cp < chunkLength && cp > chunkLength / 2) {
