@@ -17,13 +17,21 @@ uint32_t GMTextStore::pieceCount() const {
 }
 
 GMTextStore::Place GMTextStore::locate(uint32_t cp) const {
-  uint32_t chunk = 0;
-  while (chunk < chunks_.size() && cp >= chunks_[chunk].length) {
-    if (chunk + 1 == chunks_.size()) break;
-    cp -= chunks_[chunk].length;
-    ++chunk;
-  }
   if (chunks_.empty()) return {0, 0, 0};
+  uint32_t chunk = 0;
+  if (cp > length_ / 2) {
+    // The chunks from the end, for the same reason as the pieces below: the last chunk that
+    // begins at or before cp.
+    chunk = uint32_t(chunks_.size() - 1);
+    uint32_t start = length_ - chunks_[chunk].length;
+    while (chunk > 0 && cp < start) start -= chunks_[--chunk].length;
+    cp -= start;
+  } else {
+    while (cp >= chunks_[chunk].length && chunk + 1 < chunks_.size()) {
+      cp -= chunks_[chunk].length;
+      ++chunk;
+    }
+  }
   const std::vector<Piece>& pieces = chunks_[chunk].pieces;
   const uint32_t chunkLength = chunks_[chunk].length;
   if (cp < chunkLength && cp > chunkLength / 2) {
@@ -56,8 +64,17 @@ char16_t GMTextStore::Cursor::unit() const {
 void GMTextStore::Cursor::seek(uint32_t cp) {
   constexpr uint32_t kNear = 64;
   if (cp != cp_ && cp < store_->length_ && cp_ < store_->length_ && (cp > cp_ ? cp - cp_ : cp_ - cp) <= kNear) {
-    while (cp_ < cp) next();
-    while (cp_ > cp) previous();
+    if (cp > cp_) advance(cp - cp_);
+    // Back within the piece in one step, over a seam by one.
+    while (cp_ > cp) {
+      const uint32_t back = std::min(place_.offset, cp_ - cp);
+      if (back == 0) {
+        previous();
+        continue;
+      }
+      place_.offset -= back;
+      cp_ -= back;
+    }
     return;
   }
   cp_ = std::min(cp, store_->length_);
@@ -113,6 +130,15 @@ const char16_t* GMTextStore::Cursor::span(uint32_t* count) const {
   const Piece& piece = store_->chunks_[place_.chunk].pieces[place_.piece];
   *count = piece.length - place_.offset;
   return piece.text + place_.offset;
+}
+
+const char16_t* GMTextStore::Cursor::spanBefore(uint32_t* count) const {
+  if (cp_ >= store_->length_) {
+    *count = 0;
+    return nullptr;
+  }
+  *count = place_.offset + 1;
+  return store_->chunks_[place_.chunk].pieces[place_.piece].text + *count;
 }
 
 void GMTextStore::Cursor::advance(uint32_t n) {

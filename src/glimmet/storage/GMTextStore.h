@@ -93,6 +93,9 @@ class GMTextStore::Cursor {
   void previous();
   // The units from the cursor to the end of its piece (none at the end).
   const char16_t* span(uint32_t* count) const;
+  // The units of the cursor's piece up to and including the cursor's: the pointer is one past the
+  // cursor's unit, and count gives how many lie before that (none at the end).
+  const char16_t* spanBefore(uint32_t* count) const;
   // Moves n units on (at most to the end).
   void advance(uint32_t n);
 

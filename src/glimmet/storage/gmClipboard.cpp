@@ -225,13 +225,15 @@ bool InsertNewText(DocRange* range, const char16_t* text, uint32_t length, const
     if (range->empty()) return true;
     return ReplaceRangeCore(range, nullptr, nullptr, 0, false);
   }
-  std::vector<char16_t> units(text, text + length);
-  bool marks = false;
-  for (char16_t& unit : units) {
-    if (IsKinkChar(unit)) unit = u' ';
-    if (IsParaMarkChar(unit)) marks = true;
+  // Kink characters cannot come in as text: they become spaces, in a copy only when there are any.
+  std::vector<char16_t> cleaned;
+  const char16_t* units = text;
+  if (std::any_of(text, text + length, IsKinkChar)) {
+    cleaned.assign(text, text + length);
+    std::replace_if(cleaned.begin(), cleaned.end(), IsKinkChar, u' ');
+    units = cleaned.data();
   }
-  doc->noParaMarksInserted = !marks;
+  doc->noParaMarksInserted = std::none_of(units, units + length, IsParaMarkChar);
   const bool deferred = doc->owner != nullptr;
   if (deferred) DeferDisplay();
   Pane* pane = CurrentPane(doc);
@@ -249,7 +251,7 @@ bool InsertNewText(DocRange* range, const char16_t* text, uint32_t length, const
     at = std::min(VisibleCpCore(doc, pane, range->first, true), paneRange.limit > 0 ? paneRange.limit - 1 : 0);
   }
   DocRange point{doc, at, at};
-  ok = ok && ReplaceRangeCore(&point, nullptr, units.data(), length, false);
+  ok = ok && ReplaceRangeCore(&point, nullptr, units, length, false);
   doc->noParaMarksInserted = false;
   if (!ok) {
     if (deferred) UndeferDisplay(2);

@@ -44,6 +44,8 @@ class GMCpTable {
 
   // The record whose stretch holds cp (the last one at or before it), or kGMNone.
   uint32_t indexOfCp(uint32_t cp) const {
+    // At or past the last record (where text is mostly added) without a search.
+    if (!entries_.empty() && entries_.back().cp <= cp) return count() - 1;
     auto it = std::upper_bound(entries_.begin(), entries_.end(), cp,
                                [](uint32_t value, const Entry& e) { return value < e.cp; });
     if (it == entries_.begin()) return kGMNone;
@@ -51,6 +53,7 @@ class GMCpTable {
   }
   // The first record at or after cp; count() when there is none.
   uint32_t indexOfCpAfter(uint32_t cp) const {
+    if (entries_.empty() || entries_.back().cp < cp) return count();
     auto it = std::lower_bound(entries_.begin(), entries_.end(), cp,
                                [](const Entry& e, uint32_t value) { return e.cp < value; });
     return uint32_t(it - entries_.begin());

@@ -153,20 +153,29 @@ void Lower(DocRange* piece) {
   if (piece->limit > piece->first) --piece->limit;
 }
 
+// The begin (or atomic) entry of the knot FetchKnot looks at for cp, through at the entry at or
+// before cp; kGMNone when no knot can hold cp.
+uint32_t CandidateKnot(GlimmetDoc* doc, uint32_t cp, uint32_t* at) {
+  *at = doc ? doc->knots.indexOfCp(cp) : kGMNone;
+  if (*at == kGMNone) return kGMNone;
+  const KnotEntry& e = doc->knots.at(*at);
+  const bool onKink = doc->knots.cpAt(*at) == cp;
+  if (e.kink == kKinkBegin || (onKink && e.kink == kKinkAtomic)) return *at;
+  // Past the end of a chapter (in the body, outside every other knot) nothing encloses cp.
+  if (!onKink && e.kink != kKinkMiddle && e.kink != kKinkAtomic && e.type == kKnotChapter) return kGMNone;
+  const GlimmetDoc::KnotNesting& nesting = KnotNestingOf(doc);
+  return onKink || e.kink == kKinkMiddle ? nesting.owner[*at] : nesting.enclosing[*at];
+}
+
 }  // namespace
 
 bool FetchKnot(GlimmetDoc* doc, uint32_t cp, KnotInfo* info, uint32_t requiredType) {
   NotFound(doc, info);
   bool found = false;
-  const uint32_t at = doc ? doc->knots.indexOfCp(cp) : kGMNone;
+  uint32_t at = kGMNone;
+  const uint32_t begin = CandidateKnot(doc, cp, &at);
   if (at != kGMNone) {
     const KnotEntry& e = doc->knots.at(at);
-    const GlimmetDoc::KnotNesting& nesting = KnotNestingOf(doc);
-    const bool onKink = doc->knots.cpAt(at) == cp;
-    uint32_t begin = kGMNone;
-    if (e.kink == kKinkBegin || (onKink && e.kink == kKinkAtomic)) begin = at;
-    else if (onKink || e.kink == kKinkMiddle) begin = nesting.owner[at];
-    else if (e.kink == kKinkAtomic || e.type != kKnotChapter) begin = nesting.enclosing[at];
     if (begin != kGMNone) {
       found = CollectKnot(doc, begin, cp, info) && cp < info->limit;
       if (found && doc->knots.cpAt(at) == cp && e.kink == kKinkMiddle && e.type != info->type()) found = false;
@@ -230,6 +239,11 @@ bool FindOuterKnot(const DocRange& range, DocRange* outer) {
 }
 
 bool CpIsWithinKnot(GlimmetDoc* doc, uint32_t cp, uint32_t type, DocRange* range, bool report) {
+  uint32_t at = kGMNone;
+  if (CandidateKnot(doc, cp, &at) == kGMNone) {
+    if (report) LogAssert("Expected knot not found", __func__, __FILE__, __LINE__);
+    return false;
+  }
   KnotInfo info;
   FetchKnot(doc, cp, &info, 0);
   const bool walkOut = type < kKnotTypeCount &&

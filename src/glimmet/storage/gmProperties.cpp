@@ -211,17 +211,23 @@ bool SetParaRange(GlimmetDoc* doc, Pane* pane, uint32_t cp, DocRange* range) {
     return FetchKnot(doc, at, info, 0);
   };
 
-  // The scans read the text through a cursor: a paragraph costs its length, not a search per unit.
+  // The scans read the text through a cursor, passing over the units that are neither marks nor
+  // kinks a piece at a time: a paragraph costs its length, not a search per unit.
+  auto special = [](char16_t ch) { return IsParaMarkChar(ch) || IsKinkChar(ch); };
   GMTextStore::Cursor cursor(doc->text, cp);
-  auto unitAt = [&](uint32_t at) {
-    cursor.seek(at);
-    return cursor.unit();
-  };
   uint32_t first = paneRange.first;
   uint32_t pos = cp;
   while (pos > paneRange.first) {
+    cursor.seek(pos - 1);
+    uint32_t count = 0;
+    const char16_t* end = cursor.spanBefore(&count);
+    const char16_t* stop = end - std::min(count, pos - paneRange.first);
+    const char16_t* scan = end;
+    while (scan > stop && !special(scan[-1])) --scan;
+    pos -= uint32_t(end - scan);
+    if (scan == stop && count > 0) continue;
     const uint32_t at = pos - 1;
-    const char16_t ch = unitAt(at);
+    const char16_t ch = count > 0 ? scan[-1] : 0;
     if (IsParaMarkChar(ch)) {
       first = pos;
       break;
@@ -250,7 +256,15 @@ bool SetParaRange(GlimmetDoc* doc, Pane* pane, uint32_t cp, DocRange* range) {
   uint32_t limit = paneRange.limit;
   pos = cp;
   while (pos < paneRange.limit) {
-    const char16_t ch = unitAt(pos);
+    cursor.seek(pos);
+    uint32_t count = 0;
+    const char16_t* units = cursor.span(&count);
+    const uint32_t allowed = std::min(count, paneRange.limit - pos);
+    uint32_t plain = 0;
+    while (plain < allowed && !special(units[plain])) ++plain;
+    pos += plain;
+    if (plain == allowed && count > 0) continue;
+    const char16_t ch = count > 0 ? units[plain] : 0;
     if (IsParaMarkChar(ch)) {
       limit = pos + 1;
       break;

@@ -557,6 +557,14 @@ uint32_t Reader::GatherText(bool semicolonEnds) {
     text_.clear();
     return kTokText;
   }
+  // The units that stand in for a "\u" character go first, so that the text after them can take
+  // the quick way below.
+  while (skipCount_ > 0 && pos_ < src_.size()) {
+    const char16_t c = src_[pos_].unicode();
+    if (c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n' || (semicolonEnds && c == ';')) break;
+    ++pos_;
+    --skipCount_;
+  }
   if (skipCount_ == 0 && AsciiReadsAsIs()) {
     // A stretch of plain ASCII up to the next control character is the token as it stands.
     qsizetype at = pos_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -57,6 +58,17 @@ TEST(TextStore, RandomReplacementsAgreeWithAPlainString) {
   for (uint32_t cp : {uint32_t(model.size() / 2), uint32_t(model.size() / 2 - 40), 17u, uint32_t(model.size())}) {
     cursor.seek(cp);
     EXPECT_EQ(cursor.unit(), cp < model.size() ? model[cp] : 0) << cp;
+  }
+  // Near seeks, within a piece and over seams, and the span before the cursor agree with the string.
+  for (int step = 0; step < 3000; ++step) {
+    const int64_t near = int64_t(cursor.cp()) + int64_t(random() % 129) - 64;
+    const uint32_t cp = uint32_t(std::clamp<int64_t>(near, 0, int64_t(model.size()) - 1));
+    cursor.seek(cp);
+    ASSERT_EQ(cursor.unit(), model[cp]) << cp;
+    uint32_t count = 0;
+    const char16_t* end = cursor.spanBefore(&count);
+    ASSERT_TRUE(count >= 1 && count <= cp + 1) << cp;
+    ASSERT_EQ(std::u16string(end - count, end), model.substr(cp + 1 - count, count)) << cp;
   }
   // Deleting everything leaves an empty, still usable stream.
   ASSERT_TRUE(store.replace(0, store.length(), nullptr, 0));
