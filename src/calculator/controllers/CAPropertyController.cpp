@@ -2,6 +2,11 @@
 
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CAFormatColumnVC.h"
+#include "calculator/controllers/CAFormatDocFileVC.h"
+#include "calculator/controllers/CAFormatDocSizeVC.h"
+#include "calculator/controllers/CAFormatDocTextVC.h"
+#include "calculator/controllers/CAFormatRowVC.h"
 #include "calculator/controllers/CAFormatTextVC.h"
 #include "calculator/controllers/CAFormatVNoteVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
@@ -59,6 +64,11 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatTextVC")) return new CAFormatTextVC;
   if (className == QLatin1String("CAFormatVTypeVC")) return new CAFormatVTypeVC;
   if (className == QLatin1String("CAFormatVNoteVC")) return new CAFormatVNoteVC;
+  if (className == QLatin1String("CAFormatColumnVC")) return new CAFormatColumnVC;
+  if (className == QLatin1String("CAFormatRowVC")) return new CAFormatRowVC;
+  if (className == QLatin1String("CAFormatDocSizeVC")) return new CAFormatDocSizeVC;
+  if (className == QLatin1String("CAFormatDocTextVC")) return new CAFormatDocTextVC;
+  if (className == QLatin1String("CAFormatDocFileVC")) return new CAFormatDocFileVC;
   return nullptr;
 }
 

@@ -1,0 +1,28 @@
+// The document side of the size panes, apart from the measure code: the model's headers
+// define their own point constant.
+#include "calculator/controllers/caSizePanes.h"
+
+#include "calculator/model/CADocument.h"
+#include "calculator/views/caViewNotifications.h"
+#include "framlet/shell/FLUndoManager.h"
+#include "platform/NotificationCenter.h"
+
+#include <cmath>
+
+int64_t WidthForDigits(const CADocument& document, int64_t digits) {
+  return std::llround(document.digitWidth() * double(digits) * double(kEmuPerPoint));
+}
+
+bool RecordPaneStep(CADocument& document, uint32_t* undoID, bool fold, uint32_t action, int32_t descriptor,
+                    const GridRange& range, int32_t domain) {
+  if (document.isLocked()) return false;
+  FLUndoManager* manager = document.undoManager();
+  if (!manager) return true;  // a document without a window keeps no history
+  if (!fold || !manager->isUndoIDActive(*undoID)) *undoID = manager->newUndoID();
+  return document.setUndo(*undoID, action, descriptor, range, domain);
+}
+
+void SheetLinesChanged(CADocument& document) {
+  document.pageBreaksChanged();
+  NotificationCenter::defaultCenter().post(QLatin1String(kLabelsNotification), &document);
+}
