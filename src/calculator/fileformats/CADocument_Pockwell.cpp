@@ -5,6 +5,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
+#include "framlet/foundation/flLengths.h"
 #include "calculator/model/CARow.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
@@ -27,7 +28,6 @@ constexpr qsizetype kSectionTable = 332;
 constexpr qsizetype kCellRecordSize = 36;
 constexpr qsizetype kFormatRecordSize = 20;
 constexpr uint16_t kNone = 0xFFFF;
-constexpr int64_t kEmuPerPoint = 12700;
 constexpr int64_t kDefaultDigits = 12;
 
 struct FormulaRename {

@@ -3,6 +3,7 @@
 #include "framlet/foundation/flFormatString.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flLengths.h"
 #include "framlet/foundation/flStringExtensions.h"
 
 #include <QLocale>
@@ -75,7 +76,6 @@ FLMeasureTextFormatter g_measureFormatter;
 
 // Points with up to three decimals, for processes where the shell has installed nothing.
 QString DefaultMeasureText(int64_t emu, int decimals, bool /*scalar*/, bool showUnits, int /*unitCode*/) {
-  constexpr int64_t kEmuPerPoint = 12700;
   if (emu == 0) return QStringLiteral("0");
   if (emu == std::numeric_limits<int64_t>::max()) return QStringLiteral("-");
   const bool negative = emu < 0;

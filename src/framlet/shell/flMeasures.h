@@ -4,6 +4,8 @@
 // once InstallMeasureFormatter has run.
 #pragma once
 
+#include "framlet/foundation/flLengths.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -16,8 +18,6 @@ inline constexpr int64_t kFLNoMeasure = 0x7FFFFFFFFFFFFFFF;
 // The largest length a parse gives.
 inline constexpr int64_t kFLMaxMeasure = 0x7FFFFFFFFFFFFFFE;
 
-inline constexpr int64_t kEmuPerPoint = 12700;
-inline constexpr int64_t kEmuPerInch = 914400;
 inline constexpr int64_t kEmuPerFoot = 10972800;
 inline constexpr int64_t kEmuPerCentimetre = 360000;
 

@@ -4,6 +4,7 @@
 // what property atoms, molecules and the readers and writers address by offset.
 #pragma once
 
+#include "framlet/foundation/flLengths.h"
 #include "glimmet/storage/gmTypes.h"
 
 #include <QString>
@@ -93,7 +94,6 @@ inline constexpr int16_t kDefaultFontSize = 48;  // quarter points
 inline constexpr int16_t kMinFontSize = 16;
 inline constexpr int16_t kMaxFontSize = 8000;
 inline constexpr uint32_t kMaxTabs = 25;
-inline constexpr int64_t kEmuPerPoint = 12700;
 
 // Tab stop word: position in bits 0-24, leader in 26-28, alignment in 29-31.
 inline uint32_t MakeTab(uint32_t position, uint32_t alignment, uint32_t leader = 0) {
