@@ -1,6 +1,7 @@
 #include "calculator/controllers/CAPropertyController.h"
 
 #include "calculator/controllers/CAFormatBaseVC.h"
+#include "calculator/controllers/CAFormatNumberVC.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAFormatColumnVC.h"
 #include "calculator/controllers/CAFormatDocFileVC.h"
@@ -61,6 +62,7 @@ QHash<QString, CAPropertyController::PaneFactory>& PaneClasses() {
 
 // The panes built into the program; a registered class of the same name takes precedence.
 CAFormatBaseVC* NewBuiltInPane(const QString& className) {
+  if (className == QLatin1String("CAFormatNumberVC")) return new CAFormatNumberVC;
   if (className == QLatin1String("CAFormatTextVC")) return new CAFormatTextVC;
   if (className == QLatin1String("CAFormatVTypeVC")) return new CAFormatVTypeVC;
   if (className == QLatin1String("CAFormatVNoteVC")) return new CAFormatVNoteVC;
