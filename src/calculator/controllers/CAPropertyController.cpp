@@ -2,6 +2,8 @@
 
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CAFormatBorderVC.h"
+#include "calculator/controllers/CAFormatColorVC.h"
 #include "calculator/controllers/CAFormatTextVC.h"
 #include "calculator/controllers/CAFormatVNoteVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
@@ -59,6 +61,8 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatTextVC")) return new CAFormatTextVC;
   if (className == QLatin1String("CAFormatVTypeVC")) return new CAFormatVTypeVC;
   if (className == QLatin1String("CAFormatVNoteVC")) return new CAFormatVNoteVC;
+  if (className == QLatin1String("CAFormatColorVC")) return new CAFormatColorVC;
+  if (className == QLatin1String("CAFormatBorderVC")) return new CAFormatBorderVC;
   return nullptr;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framlet/foundation/Kolor.h"
+#include "framlet/shell/flMeasures.h"
 
 #include <QPen>
 
@@ -20,8 +21,6 @@ enum : int32_t {
   kBorderDot = 2,
   kBorderDash = 3,
 };
-
-inline constexpr int64_t kEmuPerPoint = 12700;
 
 class CABorder {
  public:
