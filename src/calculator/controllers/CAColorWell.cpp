@@ -28,9 +28,8 @@ CAColorPanel& SharedPanel() {
   return panel;
 }
 
-// Continuous, without opacity, with the no-colour box under the chooser. The
-// panel floats over the window of the well it acts on and goes with that
-// window.
+// Continuous, without opacity, with the no-colour box under the chooser. The panel floats over the
+// window of the well it acts on and goes with that window.
 CAColorPanel& OpenPanel(QWidget* window) {
   CAColorPanel& panel = SharedPanel();
   if (panel.window) {

@@ -1,7 +1,6 @@
-// A colour control of the format panes: shows a Kolor, and a click opens the
-// shared colour panel for it. The panel acts on one well at a time, the active
-// one; its "Default color (or no color)" box asks the active well's owner for
-// no colour.
+// A colour control of the format panes: shows a Kolor, and a click opens the shared colour panel
+// for it. The panel acts on one well at a time, the active one; its "Default color (or no color)"
+// box asks the active well's owner for no colour.
 #pragma once
 
 #include "framlet/foundation/Kolor.h"
@@ -21,11 +20,9 @@ class CAColorWell : public QToolButton {
   Kolor kolor() const { return kolor_; }
   // Shows the colour; sends nothing.
   void setKolor(Kolor kolor);
-  // The document whose colour reactions pause while the panel takes the well's
-  // colour.
+  // The document whose colour reactions pause while the panel takes the well's colour.
   void setDocumentSource(std::function<CADocument*()> source) { documentSource_ = std::move(source); }
-  // Opens the shared panel on this well's colour and makes the well the active
-  // one.
+  // Opens the shared panel on this well's colour and makes the well the active one.
   void activate();
 
   // The well the panel acts on, when it lies inside the view; else null.
@@ -51,8 +48,8 @@ class CAColorWell : public QToolButton {
 class FLFavoriteColorDelegate;
 class QGridLayout;
 
-// One labelled row of a format pane: a colour well and its favourite-colours
-// pull-down, whose manager belongs to the pull-down and asks the delegate.
+// One labelled row of a format pane: a colour well and its favourite-colours pull-down, whose
+// manager belongs to the pull-down and asks the delegate.
 struct CAColorRow {
   CAColorWell* well = nullptr;
   QToolButton* favorites = nullptr;

@@ -138,8 +138,8 @@ void CAFormatBorderVC::applyBorder(bool on) {
 
 void CAFormatBorderVC::setLineWidth(QWidget* sender) {
   if (!document()) return;
-  // A width the field cannot take (no number, "-", beyond the slider's end)
-  // changes nothing: the field shows the border's width again.
+  // A width the field cannot take (no number, "-", beyond the slider's end) changes nothing: the
+  // field shows the border's width again.
   QVariant typed;
   const FLFormatter* formatter = sender == widthField_ ? FLFormatter::formatterOf(widthField_) : nullptr;
   const int64_t width = MeasureFromControl(sender, kBorderWidthQuantum);
@@ -197,8 +197,8 @@ void CAFormatBorderVC::noColor() {
 void CAFormatBorderVC::checkTransition() {
   const CAFormat* format = document()->formatForDomain(formatDomain());
   const bool hasBorder = format && format->hasPropertyForMask(kFormatBorder);
-  // The format gained or lost its border: the controls follow, while the pane keeps its border
-  // (a later width brings back its colour) and the step in progress stays open.
+  // The format gained or lost its border: the controls follow, while the pane keeps its border (a
+  // later width brings back its colour) and the step in progress stays open.
   if (hasBorder != borderIsOn_) {
     borderIsOn_ = hasBorder;
     showBorder();

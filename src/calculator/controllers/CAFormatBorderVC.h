@@ -1,6 +1,6 @@
-// The border pane of the format panel: line style, width and colour of the
-// border of the formats of the panel's domain. The pane edits its own copy of
-// the border and gives it to every format of the step's range.
+// The border pane of the format panel: line style, width and colour of the border of the formats of
+// the panel's domain. The pane edits its own copy of the border and gives it to every format of the
+// step's range.
 #pragma once
 
 #include "calculator/controllers/CAFormatBaseVC.h"
@@ -36,8 +36,7 @@ class CAFormatBorderVC : public CAFormatBaseVC, public FLFavoriteColorDelegate {
   void setBorder(const CABorder& border) { border_ = border.copy(); }
 
   void selectionChanged() override;
-  // Each change is one "Border" step that later changes join while it is
-  // current.
+  // Each change is one "Border" step that later changes join while it is current.
   void setLineStyle(int style);
   // The width of the slider or the field.
   void setLineWidth(QWidget* sender);
@@ -55,13 +54,12 @@ class CAFormatBorderVC : public CAFormatBaseVC, public FLFavoriteColorDelegate {
  private:
   // Keeps the range and domain of the step, and records it; false when refused.
   bool setUndo();
-  // Gives the pane's border to the formats of the step (or takes theirs away
-  // when `on` is false); only a border creates missing rows, columns or cells.
+  // Gives the pane's border to the formats of the step (or takes theirs away when `on` is false);
+  // only a border creates missing rows, columns or cells.
   void applyBorder(bool on);
   // The pane's border in the controls, with colour reactions paused.
   void showBorder();
-  // Shows the selection again when the format gained or lost its border;
-  // redraws.
+  // Shows the selection again when the format gained or lost its border; redraws.
   void checkTransition();
 
   QButtonGroup* styleMatrix_ = nullptr;

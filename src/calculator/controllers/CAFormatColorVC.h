@@ -1,6 +1,5 @@
-// The colour pane of the format panel: the text and background colours of the
-// formats of the panel's domain, each from a colour well or its
-// favourite-colours pull-down.
+// The colour pane of the format panel: the text and background colours of the formats of the
+// panel's domain, each from a colour well or its favourite-colours pull-down.
 #pragma once
 
 #include "calculator/controllers/CAFormatBaseVC.h"
@@ -23,9 +22,8 @@ class CAFormatColorVC : public CAFormatBaseVC, public FLFavoriteColorDelegate {
   QToolButton* backgroundFavorites() const { return backgroundFavorites_; }
 
   void selectionChanged() override;
-  // The text (or background) colour of the domain's formats as one undoable
-  // step; no colour clears it. Ignored while the pane shows a colour itself or
-  // the document blocks colours.
+  // The text (or background) colour of the domain's formats as one undoable step; no colour clears
+  // it. Ignored while the pane shows a colour itself or the document blocks colours.
   void setKolor(Kolor kolor, bool forText);
   // The colour panel's no-colour box: clears the colour of the active well.
   void noColor();

@@ -1,6 +1,5 @@
-// The colour and border panes of the format panel: what they give the
-// selection's formats, which rows, columns or cells they create, and their
-// changes as one undo step.
+// The colour and border panes of the format panel: what they give the selection's formats, which
+// rows, columns or cells they create, and their changes as one undo step.
 #include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/CAFormatBorderVC.h"
 #include "calculator/controllers/CAFormatColorVC.h"
