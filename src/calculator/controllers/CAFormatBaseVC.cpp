@@ -4,6 +4,8 @@
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caUndoArchives.h"
+#include "framlet/shell/FLUndoManager.h"
 #include "platform/NotificationCenter.h"
 
 #include <QTimer>
@@ -38,6 +40,14 @@ bool CAFormatBaseVC::setFormatValue(int64_t value, uint64_t mask) {
   document_->setValue(value, mask, domain);
   controller->redrawSelectionForDomain(domain);
   return true;
+}
+
+bool CAFormatBaseVC::recordFormatStep(uint32_t* undoID, int32_t descriptor, const GridRange& range,
+                                      int32_t domain) {
+  FLUndoManager* manager = undoManager();
+  if (!manager || document_->isLocked()) return false;
+  if (*undoID == kFLNoUndoID || !manager->isUndoIDActive(*undoID)) *undoID = manager->newUndoID();
+  return document_->setUndo(*undoID, kUndoActionFormats, descriptor, range, domain);
 }
 
 void CAFormatBaseVC::finishEdit() {

@@ -6,6 +6,7 @@
 #include "framlet/shell/FLViewController.h"
 
 class CADocument;
+struct GridRange;
 class CAPropertyController;
 class CAWindowController;
 class FLUndoManager;
@@ -32,6 +33,9 @@ class CAFormatBaseVC : public FLViewController {
   // One format property of that domain as an undoable change: joins the pending step while it
   // is the same property's and still current; nothing when the step is refused.
   bool setFormatValue(int64_t value, uint64_t mask);
+  // A pane's own format step over the range: continues the step of *undoID while it is the
+  // current one, else records a new one and keeps its identifier; false when refused.
+  bool recordFormatStep(uint32_t* undoID, int32_t descriptor, const GridRange& range, int32_t domain);
   // Ends editing in the pane: the grid takes the keys back on the next turn of the event loop.
   void finishEdit();
 

@@ -8,6 +8,8 @@
 #include "calculator/controllers/CAFormatDocSizeVC.h"
 #include "calculator/controllers/CAFormatDocTextVC.h"
 #include "calculator/controllers/CAFormatRowVC.h"
+#include "calculator/controllers/CAFormatBorderVC.h"
+#include "calculator/controllers/CAFormatColorVC.h"
 #include "calculator/controllers/CAFormatTextVC.h"
 #include "calculator/controllers/CAFormatVNoteVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
@@ -71,6 +73,8 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatDocSizeVC")) return new CAFormatDocSizeVC;
   if (className == QLatin1String("CAFormatDocTextVC")) return new CAFormatDocTextVC;
   if (className == QLatin1String("CAFormatDocFileVC")) return new CAFormatDocFileVC;
+  if (className == QLatin1String("CAFormatColorVC")) return new CAFormatColorVC;
+  if (className == QLatin1String("CAFormatBorderVC")) return new CAFormatBorderVC;
   return nullptr;
 }
 
