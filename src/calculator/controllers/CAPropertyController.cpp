@@ -3,6 +3,7 @@
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAFormatTextVC.h"
+#include "calculator/controllers/CAFormatVLinkVC.h"
 #include "calculator/controllers/CAFormatVNoteVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
 #include "calculator/controllers/CAWindowController.h"
@@ -59,6 +60,7 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatTextVC")) return new CAFormatTextVC;
   if (className == QLatin1String("CAFormatVTypeVC")) return new CAFormatVTypeVC;
   if (className == QLatin1String("CAFormatVNoteVC")) return new CAFormatVNoteVC;
+  if (className == QLatin1String("CAFormatVLinkVC")) return new CAFormatVLinkVC;
   return nullptr;
 }
 
