@@ -3,6 +3,7 @@
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAFormatTextVC.h"
+#include "calculator/controllers/CAFormatVImageVC.h"
 #include "calculator/controllers/CAFormatVLinkVC.h"
 #include "calculator/controllers/CAFormatVNoteVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
@@ -61,6 +62,7 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatVTypeVC")) return new CAFormatVTypeVC;
   if (className == QLatin1String("CAFormatVNoteVC")) return new CAFormatVNoteVC;
   if (className == QLatin1String("CAFormatVLinkVC")) return new CAFormatVLinkVC;
+  if (className == QLatin1String("CAFormatVImageVC")) return new CAFormatVImageVC;
   return nullptr;
 }
 
