@@ -3,6 +3,7 @@
 #include "calculator/controllers/CAPropertyController.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/CADocument.h"
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caUndoArchives.h"
 #include "framlet/shell/FLUndoManager.h"
@@ -55,6 +56,15 @@ void CAFormatBaseVC::finishEdit() {
   if (CAWindowController* controller = windowController()) {
     QTimer::singleShot(0, controller, [controller] { controller->focusCellView(); });
   }
+}
+
+bool CAFormatBaseVC::recordCellStep(uint32_t& undoID, int32_t descriptor) {
+  FLUndoManager* undo = undoManager();
+  if (!document_ || !undo) return false;
+  if (undoID != kNoUndoID && undo->isUndoIDActive(undoID)) return true;
+  if (document_->isLocked()) return false;
+  undoID = undo->newUndoID();
+  return document_->setCellUndoID(undoID, descriptor, kUndoRangeActiveCell);
 }
 
 void CAFormatBaseVC::domainChanged() {

@@ -15,6 +15,9 @@ class CAFormatBaseVC : public FLViewController {
   Q_OBJECT
 
  public:
+  // A pane's undo ID before it opened a step.
+  static constexpr uint32_t kNoUndoID = 0xFFFFFFFF;
+
   explicit CAFormatBaseVC(QObject* parent = nullptr) : FLViewController(parent) {}
   ~CAFormatBaseVC() override;
 
@@ -38,6 +41,10 @@ class CAFormatBaseVC : public FLViewController {
   bool recordFormatStep(uint32_t* undoID, int32_t descriptor, const GridRange& range, int32_t domain);
   // Ends editing in the pane: the grid takes the keys back on the next turn of the event loop.
   void finishEdit();
+  // A step of the descriptor on the active cell under the pane's undo ID: the change joins the
+  // pane's step while that is the undo manager's current one, else opens a new step and takes its
+  // ID. NO when the step is refused (no document, locked, no room).
+  bool recordCellStep(uint32_t& undoID, int32_t descriptor);
 
   // Hooks; the base does nothing for the first two and detaches for the last.
   virtual void selectionChanged() {}

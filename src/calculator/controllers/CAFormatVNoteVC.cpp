@@ -57,7 +57,7 @@ QWidget* CAFormatVNoteVC::loadView() {
 }
 
 void CAFormatVNoteVC::selectionChanged() {
-  undoID_ = 0xFFFFFFFF;
+  undoID_ = kNoUndoID;
   if (!document() || !textView_) return;
   const CACell* cell = document()->activeCell();
   const QString note = cell ? cell->note() : QString();
@@ -69,17 +69,11 @@ void CAFormatVNoteVC::selectionChanged() {
 
 void CAFormatVNoteVC::textDidChange() {
   CADocument* target = document();
-  FLUndoManager* undo = undoManager();
-  if (showing_ || !target || !undo) return;
+  if (showing_ || !target) return;
   const QString text = textView_->toPlainText();
   const CACell* existing = target->activeCell();
   if (existing && existing->note() == text) return;
-  bool recorded = undo->isUndoIDActive(undoID_) && undoID_ != 0xFFFFFFFF;
-  if (!recorded && !target->isLocked()) {
-    undoID_ = undo->newUndoID();
-    recorded = target->setCellUndoID(undoID_, kUndoNote, kUndoRangeActiveCell);
-  }
-  if (!recorded) {
+  if (!recordCellStep(undoID_, kUndoNote)) {
     selectionChanged();  // the note stays as it was
     return;
   }

@@ -26,6 +26,6 @@ class CAFormatVNoteVC : public CAFormatBaseVC {
 
  private:
   QPlainTextEdit* textView_ = nullptr;
-  uint32_t undoID_ = 0xFFFFFFFF;
+  uint32_t undoID_ = kNoUndoID;
   bool showing_ = false;  // the pane is putting the note in the text view
 };

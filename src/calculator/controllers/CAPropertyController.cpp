@@ -11,6 +11,8 @@
 #include "calculator/controllers/CAFormatBorderVC.h"
 #include "calculator/controllers/CAFormatColorVC.h"
 #include "calculator/controllers/CAFormatTextVC.h"
+#include "calculator/controllers/CAFormatVImageVC.h"
+#include "calculator/controllers/CAFormatVLinkVC.h"
 #include "calculator/controllers/CAFormatVNoteVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
 #include "calculator/controllers/CAWindowController.h"
@@ -75,6 +77,8 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatDocFileVC")) return new CAFormatDocFileVC;
   if (className == QLatin1String("CAFormatColorVC")) return new CAFormatColorVC;
   if (className == QLatin1String("CAFormatBorderVC")) return new CAFormatBorderVC;
+  if (className == QLatin1String("CAFormatVLinkVC")) return new CAFormatVLinkVC;
+  if (className == QLatin1String("CAFormatVImageVC")) return new CAFormatVImageVC;
   return nullptr;
 }
 

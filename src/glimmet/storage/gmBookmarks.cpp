@@ -95,3 +95,8 @@ bool InsertLink(GlimmetDoc* doc, const QString& url, const QString* text) {
   UndeferDisplay(2);
   return ok;
 }
+
+QString NormalizeWwwLink(const QString& link) {
+  if (!hasFuzzyPrefix(link, QStringLiteral("www."))) return link;
+  return QStringLiteral("http://www") + link.mid(3);
+}

@@ -31,3 +31,6 @@ void ForgetBookmarkNames(GlimmetDoc* doc, uint32_t first, uint32_t limit);
 QString NewBookmarkGuid();
 // Inserts a link at the current pane's selection (or rewrites the link the caret is in).
 bool InsertLink(GlimmetDoc* doc, const QString& url, const QString* text);
+// An address typed without a scheme: "www." in any case becomes "http://www" followed by the rest
+// from the fourth character on; any other text comes back unchanged.
+QString NormalizeWwwLink(const QString& link);
