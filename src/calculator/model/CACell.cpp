@@ -703,6 +703,9 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
             cell->mutableExtras().picture = std::move(picture);
         }
         break;
+      case kXmlScale:
+        if (cell->valueType_ == kValuePicture) cell->setImageScale(std::max<int64_t>(0, decoder.integerValue()));
+        break;
       case kXmlVal: {
         const QString value = text(decoder.value());
         switch (cell->valueType_) {
@@ -768,6 +771,8 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
         picture->setSaved(true);
       }
       children.push_back({kXmlPic, guid, false});
+      // The picture's own scale goes with it, so that saving and undoing keep it.
+      if (imageScale() != 0) children.push_back({kXmlScale, QString::number(imageScale()), false});
       break;
     }
     case kValueLink:

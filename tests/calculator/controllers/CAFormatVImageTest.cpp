@@ -87,6 +87,8 @@ TEST_F(PicturePaneTest, AChosenPictureFitsItsCellAndTheFieldsSetItsScale) {
   controller.undoEdit();
   EXPECT_EQ(steps(), before + 2);
   EXPECT_EQ(cell()->valueType(), kValuePicture);
+  // The cell's archive carries the scale, so undoing brings it back.
+  EXPECT_NEAR(cell()->imageScale(), 1600 * 12700, 127);
 }
 
 }  // namespace
