@@ -10,11 +10,11 @@
 #include "platform/NotificationCenter.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QUrl>
 
@@ -101,14 +101,10 @@ void CAFormatVLinkVC::updateCell() {
 
 void CAFormatVLinkVC::chooseFile() {
   QWidget* parent = view() ? view()->window() : nullptr;
-  auto* panel = new QFileDialog(parent, QStringLiteral("Select a file or folder to link to"));
-  panel->setAttribute(Qt::WA_DeleteOnClose);
-  panel->setFileMode(QFileDialog::ExistingFile);
-  connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
-    const QStringList files = panel->selectedFiles();
-    openPanelEnded(result == QDialog::Accepted, files.isEmpty() ? QString() : files.first());
-  });
-  panel->open();
+  ChooseLinkTarget(parent, QStringLiteral("Select a file or folder to link to"),
+                   [self = QPointer<CAFormatVLinkVC>(this)](bool accepted, const QString& path) {
+                     if (self) self->openPanelEnded(accepted, path);
+                   });
 }
 
 void CAFormatVLinkVC::openPanelEnded(bool accepted, const QString& path) {

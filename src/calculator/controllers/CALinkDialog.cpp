@@ -89,15 +89,19 @@ void CALinkDialog::setLink(const QString& link) { linkField_->setText(link); }
 QString CALinkDialog::displayText() const { return displayField_->text(); }
 void CALinkDialog::setDisplayText(const QString& text) { displayField_->setText(text); }
 
-void CALinkDialog::selectFile() {
-  auto* panel = new QFileDialog(this);
+void ChooseLinkTarget(QWidget* parent, const QString& message, std::function<void(bool, const QString&)> ended) {
+  auto* panel = new QFileDialog(parent, message);
   panel->setAttribute(Qt::WA_DeleteOnClose);
   panel->setFileMode(QFileDialog::ExistingFile);
-  connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
+  QObject::connect(panel, &QFileDialog::finished, panel, [panel, ended = std::move(ended)](int result) {
     const QStringList files = panel->selectedFiles();
-    openPanelEnded(result == QDialog::Accepted, files.isEmpty() ? QString() : files.first());
+    ended(result == QDialog::Accepted, files.isEmpty() ? QString() : files.first());
   });
   panel->open();
+}
+
+void CALinkDialog::selectFile() {
+  ChooseLinkTarget(this, QString(), [this](bool accepted, const QString& path) { openPanelEnded(accepted, path); });
 }
 
 void CALinkDialog::openPanelEnded(bool accepted, const QString& path) {

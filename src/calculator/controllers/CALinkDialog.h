@@ -4,12 +4,17 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class CAWindowController;
 class QLineEdit;
 
 // A file link below the home folder is kept relative to it ("file:~/..."), so that it still
 // leads there for another user or after the home folder moved; any other link is unchanged.
 QString HomeRelativeLink(const QString& link, const QString& homePath);
+// Opens a window-modal file chooser for a link's target over parent; ended hears whether a file
+// was chosen and its path.
+void ChooseLinkTarget(QWidget* parent, const QString& message, std::function<void(bool, const QString&)> ended);
 
 class CALinkDialog : public QDialog {
   Q_OBJECT

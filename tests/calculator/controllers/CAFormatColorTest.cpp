@@ -17,6 +17,8 @@
 #include <QSlider>
 #include <QTest>
 
+#include "FormatPanelTestSupport.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -26,12 +28,7 @@ constexpr Kolor kRed = MakeKolor(255, 0, 0);
 class FormatColorTest : public testing::Test {
  protected:
   FormatColorTest() {
-    FLKernel::sharedInstance();
-    controller.prepareToShow();
-    controller.mainWindow()->resize(900, 600);
-    controller.mainWindow()->show();
-    controller.showFormatPanel(true);
-    QCoreApplication::processEvents();
+    ShowWithFormatPanel(controller);
     showTab(kPanelCell);
   }
   ~FormatColorTest() override { controller.mainWindow()->close(); }

@@ -18,6 +18,8 @@
 #include <QStackedWidget>
 #include <QTest>
 
+#include "FormatPanelTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,18 +53,7 @@ TEST(FormatNumberRules, TabsSamplesAndMoneyItems) {
 class FormatNumberTest : public testing::Test {
  protected:
   FormatNumberTest() {
-    FLKernel::sharedInstance();
-    controller.prepareToShow();
-    controller.mainWindow()->resize(900, 700);
-    controller.mainWindow()->show();
-    controller.showFormatPanel(true);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [this] {
-          const QList<QAbstractAnimation*> slides = controller.findChildren<QAbstractAnimation*>();
-          return std::none_of(slides.begin(), slides.end(),
-                              [](auto* slide) { return slide->state() == QAbstractAnimation::Running; });
-        },
-        10000));
+    ShowWithFormatPanel(controller, 900, 700);
     panel().tabWasSelected(kPanelCell, panel().domainControl());
   }
   ~FormatNumberTest() override { controller.mainWindow()->close(); }

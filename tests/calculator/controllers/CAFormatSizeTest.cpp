@@ -28,6 +28,8 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include "FormatPanelTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,19 +44,7 @@ constexpr int64_t kShownStep = 6350;
 class FormatSizeTest : public testing::Test {
  protected:
   FormatSizeTest() {
-    FLKernel::sharedInstance();
-    controller.prepareToShow();
-    controller.mainWindow()->resize(900, 600);
-    controller.mainWindow()->show();
-    controller.showFormatPanel(true);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [this] {
-          const QList<QAbstractAnimation*> slides = controller.findChildren<QAbstractAnimation*>();
-          return std::none_of(slides.begin(), slides.end(),
-                              [](auto* slide) { return slide->state() == QAbstractAnimation::Running; });
-        },
-        10000));
-    QCoreApplication::processEvents();
+    ShowWithFormatPanel(controller);
   }
   ~FormatSizeTest() override { controller.mainWindow()->close(); }
 

@@ -20,6 +20,8 @@
 #include <QButtonGroup>
 #include <QTest>
 
+#include "FormatPanelTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,18 +50,7 @@ class PropertyControllerTest : public testing::Test {
       panes.push_back(new CountingPane);
       return panes.back();
     });
-    controller.prepareToShow();
-    controller.mainWindow()->resize(900, 600);
-    controller.mainWindow()->show();
-    controller.showFormatPanel(true);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [this] {
-          const QList<QAbstractAnimation*> slides = controller.findChildren<QAbstractAnimation*>();
-          return std::none_of(slides.begin(), slides.end(),
-                              [](auto* slide) { return slide->state() == QAbstractAnimation::Running; });
-        },
-        10000));
-    QCoreApplication::processEvents();
+    ShowWithFormatPanel(controller);
   }
   ~PropertyControllerTest() override {
     CAPropertyController::unregisterPaneClass(QStringLiteral("CAFormatColorVC"));
