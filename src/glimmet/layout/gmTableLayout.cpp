@@ -70,7 +70,7 @@ bool FindCellLine(GlimmetDoc* doc, Pane* pane, const DocRange& cell, int64_t wid
 
 BorderSides CellBorder(const PropRecord& props, const KnotInfo& table, const KnotInfo& row, uint32_t rowNumber,
                        uint32_t column) {
-  const BorderSpec border = BorderSpecAt(props, kTableBorderOffset);
+  const BorderStyle border = BorderStyleAt(props, kTableBorderOffset);
   if (border.kind == 0) return {};
   const bool lastRow = row.limit + 1 == table.limit;
   return BorderThickness(border, RowBorderDisplay(uint32_t(border.kind), rowNumber, IsFirstRow(table, row), lastRow,

@@ -27,32 +27,32 @@ uint32_t Row1Bottom(uint32_t t, uint32_t b) {
 
 }  // namespace
 
-BorderSpec BorderSpecAt(const PropRecord& record, uint32_t offset) {
-  BorderSpec spec;
-  spec.kind = record.get<int32_t>(offset + BorderField::kind);
-  spec.line = record.get<int32_t>(offset + BorderField::line);
-  spec.width = record.get<int64_t>(offset + BorderField::width);
-  spec.thickness = record.get<int64_t>(offset + BorderField::thickness);
-  spec.offset = record.get<int64_t>(offset + BorderField::offset);
-  spec.lineColor = record.get<uint32_t>(offset + BorderField::lineColor);
-  spec.innerColor = record.get<uint32_t>(offset + BorderField::innerColor);
-  spec.backColor = record.get<uint32_t>(offset + BorderField::backColor);
-  return spec;
+BorderStyle BorderStyleAt(const PropRecord& record, uint32_t offset) {
+  BorderStyle border;
+  border.kind = record.get<int32_t>(offset + BorderField::kind);
+  border.line = record.get<int32_t>(offset + BorderField::line);
+  border.width = record.get<int64_t>(offset + BorderField::width);
+  border.thickness = record.get<int64_t>(offset + BorderField::thickness);
+  border.offset = record.get<int64_t>(offset + BorderField::offset);
+  border.lineColor = record.get<uint32_t>(offset + BorderField::lineColor);
+  border.innerColor = record.get<uint32_t>(offset + BorderField::innerColor);
+  border.backColor = record.get<uint32_t>(offset + BorderField::backColor);
+  return border;
 }
 
-BorderDrawSpec ConvertBorderSpec(const BorderSpec& spec) {
-  BorderDrawSpec draw;
-  int64_t width = spec.width;
-  if (spec.line == 1) width = (width + kEmuPerPoint - 1) / kEmuPerPoint * kEmuPerPoint;
-  draw.style = uint32_t(spec.line + 2);
+BorderDrawStyle ConvertBorderStyle(const BorderStyle& border) {
+  BorderDrawStyle draw;
+  int64_t width = border.width;
+  if (border.line == 1) width = (width + kEmuPerPoint - 1) / kEmuPerPoint * kEmuPerPoint;
+  draw.style = uint32_t(border.line + 2);
   draw.width = float(double(width) / kEmuPerPoint);
-  draw.thickness = float(double(spec.thickness) / kEmuPerPoint);
-  draw.offset = float(double(spec.offset) / kEmuPerPoint);
-  draw.lineColor = spec.lineColor;
-  draw.innerColor = spec.innerColor;
-  draw.backColor = spec.backColor;
+  draw.thickness = float(double(border.thickness) / kEmuPerPoint);
+  draw.offset = float(double(border.offset) / kEmuPerPoint);
+  draw.lineColor = border.lineColor;
+  draw.innerColor = border.innerColor;
+  draw.backColor = border.backColor;
   // Teeth and scallops between paragraphs or cells are drawn as a single line.
-  if ((spec.line == 4 || spec.line == 5) && spec.kind >= 8) draw.style = 2;
+  if ((border.line == 4 || border.line == 5) && border.kind >= 8) draw.style = 2;
   return draw;
 }
 
@@ -148,11 +148,11 @@ void ModifyBorderDisplayForKind(uint32_t kind, BorderDisplay* s) {
     LogAssert("rightBorderSide not remapped", __func__, __FILE__, __LINE__);
 }
 
-BorderSides BorderThickness(const BorderSpec& spec, const BorderDisplay& sides) {
-  BorderSpec rounded = spec;
+BorderSides BorderThickness(const BorderStyle& border, const BorderDisplay& sides) {
+  BorderStyle rounded = border;
   if (rounded.line == 1) rounded.width = (rounded.width + kEmuPerPoint - 1) / kEmuPerPoint * kEmuPerPoint;
   else rounded.width = std::max<int64_t>(rounded.width, kEmuPerPoint / 2);
-  const BorderDrawSpec draw = ConvertBorderSpec(rounded);
+  const BorderDrawStyle draw = ConvertBorderStyle(rounded);
   float outer = draw.offset;
   if (KolorIsColor(draw.lineColor)) {
     const float line = std::max(draw.width, 1.0f);
@@ -165,10 +165,10 @@ BorderSides BorderThickness(const BorderSpec& spec, const BorderDisplay& sides) 
       default: outer += line; break;
     }
   }
-  const float inner = float(double(spec.offset) / kEmuPerPoint);
+  const float inner = float(double(border.offset) / kEmuPerPoint);
   if (inner < outer) outer = std::ceil(outer);
   BorderDisplay remapped = sides;
-  ModifyBorderDisplayForKind(uint32_t(spec.kind), &remapped);
+  ModifyBorderDisplayForKind(uint32_t(border.kind), &remapped);
   auto side = [&](uint32_t incoming, uint32_t result, bool innerSide, bool vertical) -> float {
     if (incoming == 0) return 0;
     if (result == 0 && innerSide) return 0;

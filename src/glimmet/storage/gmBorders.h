@@ -25,8 +25,8 @@ struct BorderDisplay {
   uint8_t secondFlag = 0;  // no inner thickness above and below
 };
 
-// A border spec as stored in property bodies (48 bytes at an offset).
-struct BorderSpec {
+// A border as stored in property bodies (48 bytes at an offset).
+struct BorderStyle {
   int32_t kind = 0;
   int32_t line = 0;  // 0 single, 1 double, 2 dots, 3 dashes, 4 serrated, 5 scallops, 6 gradient
   int64_t width = 0;
@@ -36,15 +36,15 @@ struct BorderSpec {
   Kolor innerColor = kNoKolor;
   Kolor backColor = kNoKolor;
 };
-BorderSpec BorderSpecAt(const PropRecord& record, uint32_t offset);
+BorderStyle BorderStyleAt(const PropRecord& record, uint32_t offset);
 
-// The painter's form of a spec: style (line + 2), lengths in points.
-struct BorderDrawSpec {
+// The painter's form of a border: style (line + 2), lengths in points.
+struct BorderDrawStyle {
   uint32_t style = 2;
   float width = 0, thickness = 0, offset = 0;
   Kolor lineColor = kNoKolor, innerColor = kNoKolor, backColor = kNoKolor;
 };
-BorderDrawSpec ConvertBorderSpec(const BorderSpec& spec);
+BorderDrawStyle ConvertBorderStyle(const BorderStyle& border);
 
 // "transparent", "rgb(r,g,b)" or "rgba(r,g,b,a)"; the no-colour value is "transparent".
 QString CssColorString(Kolor kolor);
@@ -58,4 +58,4 @@ struct BorderSides {
   bool operator==(const BorderSides&) const = default;
 };
 // The room in points the border takes on each side of the item the display record places.
-BorderSides BorderThickness(const BorderSpec& spec, const BorderDisplay& sides);
+BorderSides BorderThickness(const BorderStyle& border, const BorderDisplay& sides);

@@ -191,7 +191,7 @@ class Reader {
   void ChapterKeyword();
   void FrameKeyword();
   bool TableKeyword();
-  void BorderKeyword(uint8_t* spec);
+  void BorderKeyword(uint8_t* border);
   void InitTableProps();
   bool BuildRow();
   bool EndCell();
@@ -1177,15 +1177,15 @@ void Reader::FrameKeyword() {
   else if (w == "glmtfrpopacity") f.set<int32_t>(4, int32_t(value_));
 }
 
-void Reader::BorderKeyword(uint8_t* spec) {
+void Reader::BorderKeyword(uint8_t* border) {
   const std::string_view w(RtfKeywordName(keyword_));
   auto get32 = [&](uint32_t at) {
     uint32_t v;
-    std::memcpy(&v, spec + at, 4);
+    std::memcpy(&v, border + at, 4);
     return v;
   };
-  auto set32 = [&](uint32_t at, uint32_t v) { std::memcpy(spec + at, &v, 4); };
-  auto set64 = [&](uint32_t at, int64_t v) { std::memcpy(spec + at, &v, 8); };
+  auto set32 = [&](uint32_t at, uint32_t v) { std::memcpy(border + at, &v, 4); };
+  auto set64 = [&](uint32_t at, int64_t v) { std::memcpy(border + at, &v, 8); };
   const uint32_t kind = get32(BorderField::kind);
   struct Word {
     const char* word;
@@ -1223,7 +1223,7 @@ void Reader::BorderKeyword(uint8_t* spec) {
   else if (w == "brdrnil" || w == "brdrnone") {
     PropRecord base;
     SetBaseProperties(kPropBorder, &base);
-    std::memcpy(spec, base.body, BorderField::size);
+    std::memcpy(border, base.body, BorderField::size);
   }
 }
 
@@ -1535,10 +1535,10 @@ bool Reader::AddPicture(std::unique_ptr<FLImage> image, const QString& path, con
   KinkData data;
   data.word = uint32_t(doc_->pictures.size() - 1);
   data.value = value;
-  PropRecord spec;
-  SetBaseProperties(kPropBorder, &spec);
-  if (border) std::memcpy(spec.body, border, BorderField::size);
-  return InsertAtomicKnot(kKnotPicture, 1, &spec, data);
+  PropRecord pictureBorder;
+  SetBaseProperties(kPropBorder, &pictureBorder);
+  if (border) std::memcpy(pictureBorder.body, border, BorderField::size);
+  return InsertAtomicKnot(kKnotPicture, 1, &pictureBorder, data);
 }
 
 // A picture group: its format and size words, its border, and its data in hex (read straight
@@ -1835,12 +1835,12 @@ uint32_t Reader::Dispatch() {
           def_.borders[def_.columns][cellSide_] = CellBorder{true, 0, 0};
         } else if (cellSide_ >= 0 && def_.columns < kMaxColumns) {
           CellBorder& side = def_.borders[def_.columns][cellSide_];
-          uint8_t spec[BorderField::size] = {};
-          std::memcpy(spec + BorderField::line, &side.line, 4);
-          std::memcpy(spec + BorderField::width, &side.width, 8);
-          BorderKeyword(spec);
-          std::memcpy(&side.line, spec + BorderField::line, 4);
-          std::memcpy(&side.width, spec + BorderField::width, 8);
+          uint8_t border[BorderField::size] = {};
+          std::memcpy(border + BorderField::line, &side.line, 4);
+          std::memcpy(border + BorderField::width, &side.width, 8);
+          BorderKeyword(border);
+          std::memcpy(&side.line, border + BorderField::line, 4);
+          std::memcpy(&side.width, border + BorderField::width, 8);
           if (w == "brdrnil" || w == "brdrnone") side.present = false;
         } else if (rowDefining_ && origin_ == kOwn) {
           BorderKeyword(def_.props.body + kTableBorderOffset);  // our own table group's border

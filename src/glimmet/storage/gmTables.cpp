@@ -116,7 +116,7 @@ void GetCellRects(const PropRecord& props, uint32_t rowNumber, uint32_t, const K
     h -= before;
   }
   if (lastRow) h -= float(props.get<int64_t>(TableProp::spaceAfter) / 12700.0);
-  const BorderSpec border = BorderSpecAt(props, kTableBorderOffset);
+  const BorderStyle border = BorderStyleAt(props, kTableBorderOffset);
   auto sides = [&](uint32_t column) {
     return BorderThickness(border, RowBorderDisplay(uint32_t(border.kind), rowNumber, firstRow, lastRow, column, columns));
   };

@@ -51,17 +51,17 @@ TEST(Borders, ThicknessOfTheSides) {
       {0, 0, 12700, 0, 0, 0, 0, {0, 0, 0, 0}},
   };
   for (const Case& c : cases) {
-    BorderSpec spec;
-    spec.kind = c.kind;
-    spec.line = c.line;
-    spec.width = c.width;
-    spec.offset = c.offset;
-    spec.lineColor = 0x64000000;
+    BorderStyle border;
+    border.kind = c.kind;
+    border.line = c.line;
+    border.width = c.width;
+    border.offset = c.offset;
+    border.lineColor = 0x64000000;
     BorderDisplay sides;
     SetBorderDisplay(uint32_t(c.kind), c.row, c.kind == 7 && c.row == 0 ? 1 : 3, c.column,
                      c.kind == 7 && c.row == 0 ? 1 : 3, &sides);
     sides.secondFlag = c.secondFlag;
-    EXPECT_EQ(BorderThickness(spec, sides), c.expected) << c.kind << " " << c.line << " " << c.width;
+    EXPECT_EQ(BorderThickness(border, sides), c.expected) << c.kind << " " << c.line << " " << c.width;
   }
 }
 
