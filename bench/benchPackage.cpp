@@ -71,19 +71,24 @@ class PackageFolder {
   int count_ = 0;
 };
 
-void BM_SaveLargeSheet(benchmark::State& state) {
-  EnsureBenchApplication();
-  const FLLogHandler previous = SetLogHandler([](const QString&) {});
-  std::unique_ptr<CADocument> document = MakeLargeSheet(state.range(0) != 0);
+// Saves the document into a fresh package once per iteration; removing it is not timed.
+void SaveRepeatedly(benchmark::State& state, CADocument& document) {
   PackageFolder folder;
   for (auto _ : state) {
     const QString path = folder.fresh();
     FLError error;
-    if (!document->saveToNativeFile(path, false, &error)) state.SkipWithError("save failed");
+    if (!document.saveToNativeFile(path, false, &error)) state.SkipWithError("save failed");
     state.PauseTiming();
     QDir(path).removeRecursively();
     state.ResumeTiming();
   }
+}
+
+void BM_SaveLargeSheet(benchmark::State& state) {
+  EnsureBenchApplication();
+  const FLLogHandler previous = SetLogHandler([](const QString&) {});
+  std::unique_ptr<CADocument> document = MakeLargeSheet(state.range(0) != 0);
+  SaveRepeatedly(state, *document);
   SetLogHandler(previous);
 }
 BENCHMARK(BM_SaveLargeSheet)->Arg(0)->Arg(1)->ArgName("protected")->Unit(benchmark::kMillisecond);
@@ -208,15 +213,7 @@ void BM_SaveChain(benchmark::State& state) {
   EnsureBenchApplication();
   const FLLogHandler previous = SetLogHandler([](const QString&) {});
   std::unique_ptr<CADocument> document = MakeChain(state.range(0));
-  PackageFolder folder;
-  for (auto _ : state) {
-    const QString path = folder.fresh();
-    FLError error;
-    if (!document->saveToNativeFile(path, false, &error)) state.SkipWithError("save failed");
-    state.PauseTiming();
-    QDir(path).removeRecursively();
-    state.ResumeTiming();
-  }
+  SaveRepeatedly(state, *document);
   ReportPeakMemory(state);
   SetLogHandler(previous);
 }
