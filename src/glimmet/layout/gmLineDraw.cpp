@@ -522,7 +522,9 @@ void DrawFormattedLine(QPainter& painter, LineFormat& line, Kolor background, fl
     const double x = Snap(rect.x() + line.originX + LineXFromCpCore(line, uint32_t(pane->caretCp)), zoom);
     PropRecord chars;
     FetchCharProps(doc, uint32_t(std::max(pane->selFirst, 0)), nullptr, &chars);
+    // Plain black text counts as no colour, else the caret would vanish on a white page.
     Kolor base = chars.get<uint32_t>(CharField::color);
+    if (base == g_blackKolor) base = kNoKolor;
     if (!KolorIsColor(base)) base = paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
     if (!KolorIsColor(base)) base = background;
     Kolor caret = line.darkMode ? kWhiteKolor : g_blackKolor;

@@ -1122,10 +1122,8 @@ void FinishRuns(FormatState& s) {
     run.type = type;
     run.first = int32_t(first);
     run.limit = int32_t(limit);
-    float after = 0;
     run.x = LineXFromCpCore(*f, first);
-    LineXFromCpCore(*f, limit > first ? limit - 1 : first, &after);
-    run.width = limit > first ? after - run.x : 0;
+    run.width = limit > first ? std::max(0.0f, LineXFromCpCore(*f, limit) - run.x) : 0;
     if (pastEnd && limit >= f->limitCp) run.width = std::max(run.width, sum - run.x) + endOfLine;
     return run;
   };
