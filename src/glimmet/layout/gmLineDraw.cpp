@@ -303,7 +303,7 @@ void DrawDivider(QPainter& painter, LineFormat& line, const QRectF& lineRect) {
   const double cx = box.center().x(), cy = box.center().y();
   const double d = std::min(box.width() / 3, 144.0);
   QPainterPath path;
-  const uint32_t type = uint32_t(knot.entry.value & 0xFF);
+  const uint32_t type = knot.entry.word;
   Typesetter& ts = CurrentTypesetter();
   auto centredText = [&](const QString& text, double centre) {
     double width = 0;

@@ -712,7 +712,7 @@ void HandleKnot(FormatState& s) {
           box.column = s.f->characterCount;
           box.first = int32_t(cp);
           box.limit = int32_t(cp + 1);
-          box.checked = uint32_t(knot.entry.value & 0xFF);
+          box.checked = knot.entry.word & 0xFF;
           s.f->runs.push_back(box);
           ++s.f->characterCount;
           ++s.cp;
