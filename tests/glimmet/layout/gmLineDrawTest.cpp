@@ -74,6 +74,8 @@ TEST(BorderPainting, StylesDrawTheirLinesAndBackgrounds) {
     uint32_t sides;
     int x, y;
     QRgb colour;
+    uint32_t junction = 21;
+    float width = 2;
   };
   const QRgb black = 0xFF000000, red = 0xFFFF0000, white = 0xFFFFFFFF;
   // A 20-point square at (20, 20), a line 2 points wide, black on a red background.
@@ -87,16 +89,25 @@ TEST(BorderPainting, StylesDrawTheirLinesAndBackgrounds) {
       {3, 15, 19, 30, black},  // double, box junction: inner line half a width out
       {3, 15, 17, 30, red},    // the gap between the lines takes the background
       {3, 15, 15, 30, black},  // the outer line two and a half widths out
+      {3, kBorderSideTop, 30, 19, black, 3},  // double on the top alone: inner line
+      {3, kBorderSideTop, 30, 16, red, 3},    // the gap
+      {3, kBorderSideTop, 30, 15, black, 3},  // outer line
+      {3, kBorderSideTop, 17, 30, white, 3},  // nothing beside it
+      {3, 15, 30, 30, red, 0},                // no junction: the background alone
+      {6, 15, 22, 18, red, 0, 0.5f},          // serrated: inside the first tooth, filled
+      {6, 15, 24, 17, white, 0, 0.5f},        // between two teeth
+      {7, 15, 22, 19, red, 0, 0.5f},          // scallops bulge outwards
       {0, 15, 30, 30, white},  // no style: nothing at all
       {1, 15, 30, 30, red},    // background only
   };
   for (const Case& c : cases) {
     BorderDrawSpec spec;
     spec.style = c.style;
-    spec.width = 2;
+    spec.width = c.width;
+    spec.thickness = 4;
     spec.lineColor = g_blackKolor;
     spec.backColor = 0x640000FF;
-    if (c.style == 3) spec.junction = 21;
+    if (c.style == 3) spec.junction = c.junction;
     const QImage image = Paint(60, 60, 1, [&](QPainter& p) {
       DrawBorderCore(p, spec, c.sides, 0, QRectF(20, 20, 20, 20));
     });
