@@ -31,6 +31,7 @@ constexpr char16_t kZeroWidthSpace = 0x200B;
 constexpr char16_t kLineSeparator = 0x2028;
 
 bool g_darkAppearance = false;
+GMVariableTextHook g_variableText;
 bool g_nothingFitLogged = false;
 
 float Points(int64_t emu) { return float(double(emu) / kEmuPerPoint); }
@@ -522,8 +523,7 @@ void AddParagraphMarker(FormatState& s) {
     checkbox = true;
     marker.remove(0, 1);
   }
-  const bool tab = marker.endsWith(QChar(u'\t'));
-  if (tab) marker.chop(1);
+  if (marker.endsWith(QChar(u'\t'))) marker.chop(1);
   if (checkbox) {
     LineRun box;
     box.type = kRunCheckbox;
@@ -540,7 +540,7 @@ void AddParagraphMarker(FormatState& s) {
     s.f->characterCount += uint32_t(marker.size());
     FinishLineSegment(s);
   }
-  if (tab && !s.done) MoveToTabStop(s, false);
+  if (!s.done) MoveToTabStop(s, false);
 }
 
 bool HiddenBreakShown(FormatState& s) {
@@ -673,6 +673,8 @@ void AddKnotText(FormatState& s, QString text, uint32_t cp, uint32_t limit) {
   s.cp = limit;
 }
 
+QChar ApplyCase(uint16_t caps, QChar c, QChar before);
+
 void HandleKnot(FormatState& s) {
   GlimmetDoc* doc = s.doc;
   const uint32_t cp = s.cp;
@@ -733,7 +735,11 @@ void HandleKnot(FormatState& s) {
         case kKnotPicture: HandlePicture(s, knot); return;
         case kKnotVar: {
           SetCharsAt(s, cp);
-          QString text = QStringLiteral("?");
+          QString text = g_variableText ? g_variableText(s.doc, s.pane, cp) : QString();
+          const uint16_t caps = s.chars.get<uint16_t>(CharField::caps);
+          for (qsizetype i = 0; i < text.size(); ++i)
+            text[i] = ApplyCase(caps, text[i], i == 0 ? QChar(u' ') : text[i - 1]);
+          if (text.isEmpty()) text = QString(QChar(kZeroWidthSpace));
           AddKnotText(s, text, cp, cp + 1);
           if (s.showInvisibles) AddInvisibleMark(s, cp, kShowCharacter, 0);
           return;
@@ -1208,6 +1214,7 @@ bool FormatRowLine(uint32_t cp, LineFormat* format) {
 }  // namespace
 
 void SetDarkAppearance(bool dark) { g_darkAppearance = dark; }
+void SetVariableTextHook(GMVariableTextHook hook) { g_variableText = std::move(hook); }
 bool DarkAppearance() { return g_darkAppearance; }
 
 float FontUnderlineMetrics(const PropRecord& chars, float* position) {
@@ -1306,6 +1313,16 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
     if (!s.done && s.cp >= s.endCp) format->breakKind = kBreakRangeEnd;
   }
   AdjustTab(s);
+  // A line that ends at the end kink of its list takes the kink.
+  if (s.cp < uint32_t(doc->totalLength) && IsKinkChar(doc->charAt(s.cp)) && format->startKind == kStartText) {
+    KnotInfo list;
+    if (FetchKnot(doc, s.cp, &list, 0) && list.type() == kKnotList && list.limit == s.cp + 1 && list.first < cp) {
+      if (s.showInvisibles && pane && (pane->displayFlags & kPaneShowAllCodes))
+        AddInvisibleMark(s, s.cp, kShowEndKink, kKnotList);
+      ++s.cp;
+      format->endsList = true;
+    }
+  }
   format->limitCp = s.cp;
   if (!s.done && format->characterCount >= kMaxLineCharacters) format->breakKind = kBreakTooLong;
   if (format->limitCp <= format->firstCp) {

@@ -179,6 +179,55 @@ TEST(Draft, PointsAndCpsLocateEachOther) {
   EXPECT_GT(uint32_t(d.pane->firstDraftCp), ShownDoc::Para(4));
 }
 
+TEST(Draft, TallLinesScrollInStepsOfTheirFontsLine) {
+  ShownDoc d;
+  PropRecord para = ParaAt(d.doc.get(), kBody);
+  para.set<int64_t>(ParaField::height, -60 * 12700);  // exactly 60 points: taller than the view
+  ApplyPropsToRange({d.doc.get(), kBody, ShownDoc::Para(1)}, para);
+  uint32_t count = 0;
+  ASSERT_TRUE(CalculateLines(d.doc.get(), d.pane, &count));
+  ASSERT_EQ(count, 1u);
+  // A step is the font's ascent less its descent: 9 - 3.
+  const std::pair<int32_t, float> steps[] = {{1, 6}, {1, 12}, {-1, 6}, {-1, 0}};
+  for (const auto& [amount, offset] : steps) {
+    ScrollVertDraft(d.doc.get(), d.pane, amount, kScrollLine);
+    EXPECT_EQ(d.pane->partialOffset, offset) << amount;
+    EXPECT_EQ(d.pane->firstDraftCp, 0);
+  }
+}
+
+TEST(Draft, PointsBelowTheTextGoToItsEnd) {
+  ShownDoc d;
+  GlimmetDocPtr shortDoc = DocWithBody(QStringLiteral("ab"));
+  Pane* pane = CurrentPane(shortDoc.get());
+  pane->view = &d.view;
+  pane->contentsKind = kPaneContentsPlain;
+  shortDoc->owner = &d.view;
+  LocatorRec locator;
+  locator.doc = shortDoc.get();
+  EXPECT_FALSE(LocatePointInDoc(30, 40, &locator, kLocateTracking));
+  EXPECT_EQ(locator.area, kAreaBelow);
+  EXPECT_EQ(locator.cp, int32_t(kBody + 2));
+  shortDoc->owner = nullptr;
+}
+
+TEST(Panes, FreeingAPaneMovesTheNextDown) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  GMPaneView first, second;
+  doc->paneCount = 0;
+  ASSERT_TRUE(SetupPane(doc.get(), &first));
+  ASSERT_TRUE(SetupPane(doc.get(), &second));
+  EXPECT_FALSE(SetupPane(doc.get(), nullptr));  // "Too many panes"
+  EXPECT_EQ(CurrentPane(doc.get())->view, &second);
+  FreePane(doc.get(), 0);
+  EXPECT_EQ(doc->paneCount, 1u);
+  EXPECT_EQ(doc->panes[0].view, &second);
+  EXPECT_EQ(CurrentPane(doc.get())->view, &second);
+  FreeAllPanes(doc.get());
+  EXPECT_EQ(doc->paneCount, 0u);
+  EXPECT_EQ(CurrentPane(doc.get())->view, nullptr);  // a pane without a view again
+}
+
 TEST(Draft, DrawingPaintsTextCaretAndSelection) {
   ShownDoc d;
   d.pane->caretCp = int32_t(kBody + 1);

@@ -4,6 +4,8 @@
 
 #include "glimmet/layout/gmLocate.h"
 #include "glimmet/storage/StorageTestSupport.h"
+#include "glimmet/storage/gmKnots.h"
+#include "glimmet/storage/gmLists.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +176,59 @@ TEST(LineFormatting, LocatingAndMeasuringCpsRoundTrip) {
   LocatorRec end;
   EXPECT_FALSE(LocateCpInLine(&end, line, 299));
   EXPECT_EQ(end.cp, int32_t(line.limitCp - 1));
+}
+
+TEST(LineFormatting, ListMarkersAreGeneratedTextAndTheirTabReachesTheIndent) {
+  FakeTypesetting fake;
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("a\nb"));
+  PropRecord props = BaseProps(kPropList);
+  props.set<int64_t>(ListField::indent, 18 * kPt);
+  props.set<uint32_t>(ListField::markers, kMarkerNumber);
+  props.set<uint16_t>(ListField::markers + 10, u'.');
+  Select(doc.get(), kBody, kBody + 3);
+  ASSERT_TRUE(InsertList(doc.get(), &props, true, false));
+  KnotInfo list;
+  ASSERT_TRUE(FetchList(doc.get(), kBody + 1, &list, nullptr));
+  LineFormat line;
+  InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns);
+  ASSERT_TRUE(FormatLine(list.first, 300 * kPt, &line));
+  // Level 0 with an 18-point step: the text at 36, the marker hanging from 18.
+  EXPECT_EQ(line.originX, 18);
+  EXPECT_EQ(line.originX + LineXFromCpCore(line, list.first + 1), 36);
+  ASSERT_EQ(line.kinkInfoCount, 1u);
+  EXPECT_EQ(line.kinkInfos[0].kind, kLineKinkList);
+  LocatorRec locator;
+  LocateCpInLine(&locator, line, line.originX + 1);
+  EXPECT_TRUE(locator.generatedText);
+  EXPECT_EQ(locator.cp, int32_t(list.first + 1));
+}
+
+TEST(LineFormatting, LinksShowTheirTextWhole) {
+  FakeTypesetting fake;
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("go "));
+  // A link whose display text is "there now": begin kink, address, middle kink, text, end kink.
+  DocRange at{doc.get(), kBody + 3, kBody + 3};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotLink, 0, 0, nullptr, 0, nullptr, false));
+  KnotInfo link;
+  ASSERT_TRUE(FetchKnot(doc.get(), at.first, &link, kKnotLink));
+  ASSERT_GE(link.kinkCount, 3u);
+  ASSERT_TRUE(InsertText(doc.get(), link.kinkCps[2], QStringLiteral("there now")));
+  ASSERT_TRUE(InsertText(doc.get(), link.kinkCps[1], QStringLiteral("x.org")));
+  ASSERT_TRUE(FetchKnot(doc.get(), at.first, &link, kKnotLink));
+  struct Case {
+    float width;
+    uint32_t limit;
+  };
+  const Case cases[] = {
+      {300, uint32_t(doc->userLength)},  // all on one line
+      {60, link.first},                 // "go " and not a part of "there now" (54 points wide)
+  };
+  for (const Case& c : cases) {
+    LineFormat line;
+    InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns);
+    ASSERT_TRUE(FormatLine(kBody, int64_t(c.width * kPt), &line));
+    EXPECT_EQ(line.limitCp, c.limit) << c.width;
+  }
 }
 
 TEST(LineFormatting, SelectionBandsReachPastTheLineEnd) {
