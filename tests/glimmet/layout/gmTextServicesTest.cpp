@@ -1,7 +1,7 @@
 // Sentence starts over an engine document, and raw text conversion into a bounded buffer.
-#include "glimmet/storage/gmTextServices.h"
+#include "glimmet/layout/gmTextServices.h"
 
-#include "StorageTestSupport.h"
+#include "glimmet/storage/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
