@@ -2,7 +2,9 @@
 // 13 points high (ascent 9, descent 3 and half a point) with the baseline at 9.
 #include "glimmet/layout/gmLineFormat.h"
 
+#include "framlet/foundation/FLImage.h"
 #include "glimmet/layout/gmLocate.h"
+#include "glimmet/layout/gmPictures.h"
 #include "glimmet/storage/StorageTestSupport.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmLists.h"
@@ -229,6 +231,36 @@ TEST(LineFormatting, LinksShowTheirTextWhole) {
     ASSERT_TRUE(FormatLine(kBody, int64_t(c.width * kPt), &line));
     EXPECT_EQ(line.limitCp, c.limit) << c.width;
   }
+}
+
+TEST(LineFormatting, PicturesStandOnTheBaselineAndKeepTheirPlacementWhenReplaced) {
+  FakeTypesetting fake;
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  QImage pixels(20, 30, QImage::Format_ARGB32);
+  pixels.fill(Qt::red);
+  std::shared_ptr<FLImage> image = FLImage::withCGImage(pixels, QSizeF(20, 30));
+  Select(doc.get(), kBody + 1, kBody + 1);
+  ASSERT_TRUE(InsertPicture(doc.get(), image, false));
+  EXPECT_EQ(CurrentPane(doc.get())->selFirst, int32_t(kBody + 2));
+  LineFormat line;
+  InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns);
+  ASSERT_TRUE(FormatLine(kBody, 300 * kPt, &line));
+  EXPECT_EQ(line.baseline, 30);       // the picture's height above the baseline
+  EXPECT_EQ(line.lineHeight, 34);     // and the text's descent below
+  EXPECT_EQ(LineXFromCpCore(line, kBody + 2), 26);
+
+  // Bottom-aligned at half size and half opacity; a picture put in its place keeps all three.
+  KnotInfo knot;
+  ASSERT_TRUE(FetchKnot(doc.get(), kBody + 1, &knot, kKnotPicture));
+  doc->knots.at(uint32_t(knot.index)).value = 1 | uint64_t(500) << 32 | uint64_t(501) << 48;
+  Select(doc.get(), kBody + 1, kBody + 2);
+  ASSERT_TRUE(InsertPictureWithIndex(doc.get(), StorePicture(doc.get(), image), false));
+  ASSERT_TRUE(FetchKnot(doc.get(), kBody + 1, &knot, kKnotPicture));
+  EXPECT_EQ(knot.entry.word, 1u);
+  EXPECT_EQ(knot.entry.value, 1 | uint64_t(500) << 32 | uint64_t(501) << 48);
+  ASSERT_TRUE(FormatLine(kBody, 300 * kPt, &line));
+  EXPECT_EQ(LineXFromCpCore(line, kBody + 2), 16);  // 10 points wide
+  EXPECT_EQ(line.lineHeight, 9 + 15);               // bottom-aligned: its 15 points hang below
 }
 
 TEST(LineFormatting, SelectionBandsReachPastTheLineEnd) {
