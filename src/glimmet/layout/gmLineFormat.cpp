@@ -4,6 +4,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flDrawing.h"
+#include "glimmet/layout/gmLineDraw.h"
 #include "glimmet/layout/gmTableLayout.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmKnots.h"
@@ -73,6 +74,7 @@ struct FormatState {
   bool showInvisibles = false;
   bool noWrap = false;
   bool marksAllowed = true;
+  bool highlighted = false;
   uint32_t endCp = 0;
 
   DocRange para;
@@ -845,6 +847,13 @@ uint32_t StartRun(FormatState& s) {
   const Kolor shading = s.paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
   s.recolourRun = s.f->recolour && (!KolorIsColor(back) || back == kWhiteKolor) &&
                   (!KolorIsColor(shading) || shading == kWhiteKolor);
+  // In dark appearance a highlighted selection keeps its text's own colour: runs end at its edges.
+  const Pane* pane = s.pane;
+  if (s.f->darkMode && s.highlighted && pane && pane->frameIndex == kGMNone && pane->selLimit > pane->selFirst) {
+    for (const int32_t edge : {pane->selFirst, pane->selLimit})
+      if (edge > int32_t(s.cp) && uint32_t(edge) < limit) limit = uint32_t(edge);
+    if (int32_t(s.cp) >= pane->selFirst && int32_t(s.cp) < pane->selLimit) s.recolourRun = false;
+  }
   // Raised, lowered and specially set text is a segment of its own.
   if (s.chars.get<int64_t>(CharField::subscript) != 0 || s.chars.body[CharField::flag10] ||
       s.chars.body[CharField::noLeading]) {
@@ -1275,6 +1284,7 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   s.noWrap = pane && pane->contentsKind == kPaneContentsPlain && doc->docProps.body[DocField::noWrap] &&
              !(mode & kFormatCellText);
   s.marksAllowed = !(mode & kFormatNoMarks);
+  s.highlighted = s.collect && ShouldHighlightSelection(doc, pane) != kHighlightNone;
   s.endCp = uint32_t(doc->totalLength);
   format->darkMode = !format->paneDisplay && g_darkAppearance && g_glimmetConfig.darkText;
   format->recolour = format->darkMode && (!KolorIsColor(background) || background == kWhiteKolor);
