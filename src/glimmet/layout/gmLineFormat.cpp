@@ -284,7 +284,8 @@ bool FinishLineSegment(FormatState& s) {
   }
   const int32_t segmentFirst = run.first >= 0 ? run.first : int32_t(s.cp);
   if (seg.unitsFit == 0) {
-    if (seg.column == 0) {
+    // A segment that holds the line's first text (after a marker, say) cannot move on.
+    if (seg.column == 0 || segmentFirst <= int32_t(s.lineFirstVisible)) {
       ErrorLine(s, s.f->firstCp);
       return false;
     }

@@ -263,6 +263,51 @@ TEST(LineFormatting, PicturesStandOnTheBaselineAndKeepTheirPlacementWhenReplaced
   EXPECT_EQ(line.lineHeight, 9 + 15);               // bottom-aligned: its 15 points hang below
 }
 
+TEST(LineFormatting, InvisibleMarksAndTheEndOfALine) {
+  FakeTypesetting fake;
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("a b\ncd"));
+  Pane* pane = CurrentPane(doc.get());
+  pane->showInvisibles = true;
+  LineFormat line;
+  InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns);
+  ASSERT_TRUE(FormatLine(kBody, 300 * kPt, &line));
+  EXPECT_EQ(line.breakKind, uint32_t(kBreakParagraph));
+  EXPECT_EQ(line.trailingMarkWidth, 12);
+  std::vector<std::pair<uint32_t, float>> marks;  // character and x of each mark
+  for (const LineRun& run : line.runs)
+    if (run.type == kRunInvisible) marks.push_back({run.showCode, run.x});
+  EXPECT_EQ(marks, (std::vector<std::pair<uint32_t, float>>{{u' ', 6}, {u'\n', 18}}));
+  // The x after the line's last character lies past its 12-point mark.
+  float after = 0;
+  EXPECT_EQ(LineXFromCpCore(line, kBody + 3, &after), 18);
+  EXPECT_EQ(after, 30);
+  // Printing shows no marks.
+  InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns | kFormatPrinting);
+  ASSERT_TRUE(FormatLine(kBody, 300 * kPt, &line));
+  EXPECT_TRUE(std::none_of(line.runs.begin(), line.runs.end(), [](const LineRun& r) { return r.type == kRunInvisible; }));
+}
+
+TEST(LineFormatting, AFirstWordThatFitsNowhereShowsAnErrorAfterItsMarker) {
+  FakeTypesetting fake;
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcdefghijklmnop rest\nnext"));
+  // A prefix and a first-line indent leave no room after the marker's tab.
+  PropRecord para = ParaAt(doc.get(), kBody);
+  para.set<uint16_t>(ParaField::prefix, 1);
+  para.set<uint16_t>(ParaField::prefix + 2, u'*');
+  para.set<int64_t>(ParaField::leftIndent, 0);
+  ApplyPropsToRange({doc.get(), kBody, kBody + 5}, para);
+  LineFormat line;
+  InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns);
+  ASSERT_TRUE(FormatLine(kBody, 36 * kPt, &line));
+  // "*" and a tab to 36 fill the 36 points; the word cannot start there: the line says so and
+  // the rest of the paragraph is skipped.
+  EXPECT_EQ(line.limitCp, kBody + 22);
+  ASSERT_FALSE(line.runs.empty());
+  const auto text = std::find_if(line.runs.begin(), line.runs.end(), [](const LineRun& r) { return r.type == kRunText; });
+  ASSERT_NE(text, line.runs.end());
+  EXPECT_EQ(text->segment->text.text, QStringLiteral("[error]"));
+}
+
 TEST(LineFormatting, SelectionBandsReachPastTheLineEnd) {
   FakeTypesetting fake;
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc\ndef"));
