@@ -14,12 +14,7 @@ BorderDisplay Place(uint32_t kind, uint32_t row, uint32_t rows, uint32_t column,
 }
 
 BorderStyle Border(int32_t kind, int32_t line, int64_t width = 12700) {
-  BorderStyle border;
-  border.kind = kind;
-  border.line = line;
-  border.width = width;
-  border.lineColor = g_blackKolor;
-  return border;
+  return BorderStyle{kind, line, width, 0, 0, g_blackKolor};
 }
 
 // Join codes of double lines, read from the cells of grids of each shape.
@@ -93,23 +88,16 @@ TEST(BorderSpec, PlannedSidesOffsetsAndJoins) {
 
 // Paragraph borders keep every field through the property record and through RTF.
 TEST(BorderSpec, RoundTrips) {
-  auto border = [](int32_t kind, int32_t line, int64_t width, int64_t thickness, int64_t offset, Kolor color,
-                   Kolor inner, Kolor back) {
-    BorderStyle b;
-    b.kind = kind, b.line = line, b.width = width, b.thickness = thickness, b.offset = offset;
-    b.lineColor = color, b.innerColor = inner, b.backColor = back;
-    return b;
-  };
   const Kolor red = MakeKolor(255, 0, 0), blue = MakeKolor(0, 0, 255), yellow = MakeKolor(255, 255, 0);
   const BorderStyle cases[] = {
-      border(kBorderBox, kLineSingle, 12700, 0, 25400, red, kNoKolor, yellow),
-      border(kBorderBottom, kLineDots, 6350, 0, 0, blue, kNoKolor, kNoKolor),
-      border(kBorderTopBottom, kLineDouble, 25400, 0, 12700, g_blackKolor, kNoKolor, kNoKolor),
-      border(kBorderLeft, kLineDashes, 12700, 0, 0, red, kNoKolor, kNoKolor),
-      border(kBorderBox, kLineSerrated, 12700, 76200, 0, blue, kNoKolor, kNoKolor),
-      border(kBorderBox, kLineGradient, 12700, 127000, 0, red, blue, kNoKolor),
-      border(kBorderBoxBetween, kLineScallops, 12700, 50800, 0, red, kNoKolor, kNoKolor),
-      border(kBorderLeftRight, kLineSingle, 12700, 0, 0, red, kNoKolor, kNoKolor),
+      {kBorderBox, kLineSingle, 12700, 0, 25400, red, kNoKolor, yellow},
+      {kBorderBottom, kLineDots, 6350, 0, 0, blue, kNoKolor, kNoKolor},
+      {kBorderTopBottom, kLineDouble, 25400, 0, 12700, g_blackKolor, kNoKolor, kNoKolor},
+      {kBorderLeft, kLineDashes, 12700, 0, 0, red, kNoKolor, kNoKolor},
+      {kBorderBox, kLineSerrated, 12700, 76200, 0, blue, kNoKolor, kNoKolor},
+      {kBorderBox, kLineGradient, 12700, 127000, 0, red, blue, kNoKolor},
+      {kBorderBoxBetween, kLineScallops, 12700, 50800, 0, red, kNoKolor, kNoKolor},
+      {kBorderLeftRight, kLineSingle, 12700, 0, 0, red, kNoKolor, kNoKolor},
   };
   for (const BorderStyle& b : cases) {
     SCOPED_TRACE(testing::Message() << "kind " << b.kind << " line " << b.line);

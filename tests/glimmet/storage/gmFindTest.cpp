@@ -1,10 +1,6 @@
 #include "StorageTestSupport.h"
 #include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmKnots.h"
-#include "glimmet/storage/gmRtfReader.h"
-
-#include <QBuffer>
-#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +25,13 @@ struct FindFixture : ::testing::Test {
     DocRange match;
     if (!FindNext(doc, fromStart, forward, &match)) return {-1, 0};
     return {int(match.first) - int(kBody), int(match.length())};
+  }
+  // Inserts a variable knot of the kind, referring to the bookmark name, before the body offset.
+  static int InsertVariable(GlimmetDoc* doc, int at, uint32_t kind, uint64_t name) {
+    DocRange range{doc, kBody + uint32_t(at), kBody + uint32_t(at)};
+    const KinkData data{kind, name};
+    EXPECT_TRUE(InsertKnotCore(&range, kKnotVar, 0, 0, nullptr, 1, &data, false));
+    return int(range.first - kBody);
   }
 };
 
@@ -79,19 +82,12 @@ TEST_F(FindFixture, Text) {
 }
 
 TEST_F(FindFixture, TablesLinksAndVariables) {
-  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
-  ASSERT_EQ(ImportRtf(doc.get(),
-                      "{\\rtf1 Before\\par\\trowd\\cellx1000\\cellx3000\\pard\\intbl A\\cell B\\par b2\\cell\\row"
-                      "\\pard After {\\field{\\*\\fldinst{HYPERLINK \"http://x.org/\"}}{\\fldrslt link}} end\\par}",
-                      kRtfModeNormal),
-            kRtfImportOk);
-  DocRange variable{doc.get(), uint32_t(TextOfRange({doc.get(), 0, uint32_t(doc->totalLength)}).indexOf(u'A')), 0};
-  variable.limit = variable.first;
-  const KinkData kind{4, 0};
-  ASSERT_TRUE(InsertKnotCore(&variable, kKnotVar, 0, 0, nullptr, 1, &kind, false));
-  const int variableAt = int(variable.first - kBody);
-  const QString text = TextOfRange({doc.get(), 0, uint32_t(doc->totalLength)});
-  auto cpOf = [&](const char* s) { return int(text.indexOf(QLatin1StringView(s))) - int(kBody); };
+  GlimmetDocPtr doc = DocFromRtf(QStringLiteral(
+      "{\\rtf1 Before\\par\\trowd\\cellx1000\\cellx3000\\pard\\intbl A\\cell B\\par b2\\cell\\row"
+      "\\pard After {\\field{\\*\\fldinst{HYPERLINK \"http://x.org/\"}}{\\fldrslt link}} end\\par}"));
+  const int variableAt = InsertVariable(doc.get(), int(BodyText(doc.get()).indexOf(u'A')), 4, 0);
+  const QString text = BodyText(doc.get());
+  auto cpOf = [&](const char* s) { return int(text.indexOf(QLatin1StringView(s))); };
   const int linkAt = cpOf("link") - 1;
   const int end = doc->userLength - int(kBody);
   const struct {
@@ -124,26 +120,14 @@ TEST_F(FindFixture, TablesLinksAndVariables) {
 }
 
 TEST_F(FindFixture, SpecialItems) {
-  QImage image(2, 2, QImage::Format_RGB32);
-  image.fill(Qt::blue);
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
-  ASSERT_EQ(ImportRtf(doc.get(),
-                      "{\\rtf1 a{\\pict\\pngblip " + QString::fromLatin1(png.toHex()) +
-                          "}b{\\field{\\*\\fldinst{HYPERLINK \"http://x.org/\"}}{\\fldrslt link}}c{\\glmtcheck1}d\\par"
-                          "{\\b bold}\\par\\pard\\qc centred\\par\\pard e}",
-                      kRtfModeNormal),
-            kRtfImportOk);
+  GlimmetDocPtr doc = DocFromRtf(
+      "{\\rtf1 a{\\pict\\pngblip " + PngHexOfSize(2, 2) +
+      "}b{\\field{\\*\\fldinst{HYPERLINK \"http://x.org/\"}}{\\fldrslt link}}c{\\glmtcheck1}d\\par"
+      "{\\b bold}\\par\\pard\\qc centred\\par\\pard e}");
   const QString text = BodyText(doc.get());
   // A reference (kind 7) to a bookmark that does not exist, before "e".
-  DocRange reference{doc.get(), uint32_t(kBody + text.lastIndexOf(u'e')), 0};
-  reference.limit = reference.first;
-  const KinkData broken{7, 9};
-  ASSERT_TRUE(InsertKnotCore(&reference, kKnotVar, 0, 0, nullptr, 1, &broken, false));
-  const int picture = 1, link = 3, checkbox = 24, variable = int(reference.first - kBody);
+  const int variable = InsertVariable(doc.get(), int(text.lastIndexOf(u'e')), 7, 9);
+  const int picture = 1, link = 3, checkbox = 24;
   const int end = doc->userLength - int(kBody);
   g_findSettings.props = CharsAt(doc.get(), kBody + uint32_t(text.indexOf(QStringLiteral("bold"))));
   const struct {
@@ -182,17 +166,14 @@ TEST_F(FindFixture, SpecialItems) {
 }
 
 TEST_F(FindFixture, MayFindPrevious) {
-  const struct {
-    int32_t type;
-    const char* string;
-    bool may;
-  } cases[] = {{kFindText, "abc", true},  {kFindText, "a\nb", false}, {kFindText, "", true},
-               {kFindPicture, "", true},  {kFindBrokenLink, "", true}, {kFindCharProps, "", false},
-               {kFindParaProps, "", false}, {kFindNormalChars, "", false}};
-  for (const auto& c : cases) {
-    g_findSettings.type = c.type;
-    g_findSettings.string = QString::fromLatin1(c.string);
-    EXPECT_EQ(MayFindPrevious(), c.may) << c.type << " " << c.string;
+  const std::tuple<int32_t, const char*, bool> cases[] = {
+      {kFindText, "abc", true},      {kFindText, "a\nb", false},     {kFindText, "", true},
+      {kFindPicture, "", true},      {kFindBrokenLink, "", true},    {kFindCharProps, "", false},
+      {kFindParaProps, "", false},   {kFindNormalChars, "", false}};
+  for (const auto& [type, string, may] : cases) {
+    g_findSettings.type = type;
+    g_findSettings.string = QString::fromLatin1(string);
+    EXPECT_EQ(MayFindPrevious(), may) << type << " " << string;
   }
 }
 
