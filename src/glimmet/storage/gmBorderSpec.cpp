@@ -2,11 +2,7 @@
 
 #include "glimmet/storage/gmProperties.h"
 
-#include <utility>
-
 namespace {
-
-GMBorderPainter g_borderPainter;
 
 // Per kind 1-15: single, first, second, later middle and last row, then first and second of two
 // rows; each with the codes of the single, first, second, later middle and last column.
@@ -108,17 +104,17 @@ BorderDrawing PlanBorder(const BorderStyle& border, bool paragraph, const Border
 
   uint32_t sides = 0;
   if (m.left != 0) sides |= kBorderSideLeft | (m.left == kBorderSideInner ? kBorderLeftInner : 0);
-  if (o.left == kBorderSideOuter) sides |= kBorderLeftOuter;
+  if (o.left == kBorderSideOuter) sides |= kBorderOuterLeft;
   if (m.right == kBorderSideOuter || m.right == kBorderSideRow1Box) sides |= kBorderSideRight;
-  if (o.right == kBorderSideOuter) sides |= kBorderRightOuter;
+  if (o.right == kBorderSideOuter) sides |= kBorderOuterRight;
   if (m.top != 0) {
     sides |= kBorderSideTop;
     if (m.top == kBorderSideInner) sides |= kBorderTopInner;
     if (o.top == kBorderSideRow1) sides |= kBorderTopAfterRow1;
   }
-  if (o.top == kBorderSideOuter) sides |= kBorderTopOuter;
+  if (o.top == kBorderSideOuter) sides |= kBorderOuterTop;
   if (m.bottom == kBorderSideOuter) sides |= kBorderSideBottom;
-  if (o.bottom == kBorderSideOuter) sides |= kBorderBottomOuter;
+  if (o.bottom == kBorderSideOuter) sides |= kBorderOuterBottom;
   drawing.sideMask = sides;
 
   if (paragraph && spec.line == kLineDouble) {
@@ -135,10 +131,8 @@ BorderDrawing PlanBorder(const BorderStyle& border, bool paragraph, const Border
   return drawing;
 }
 
-void SetBorderPainter(GMBorderPainter painter) { g_borderPainter = std::move(painter); }
-
-void DrawBorder(QPainter* painter, const BorderStyle& border, bool paragraph, const BorderDisplay& display,
+void DrawBorder(QPainter& painter, const BorderStyle& border, bool paragraph, const BorderDisplay& display,
                 const QRectF& rect) {
-  if (!g_borderPainter) return;
-  g_borderPainter(painter, PlanBorder(border, paragraph, display), rect);
+  const BorderDrawing drawing = PlanBorder(border, paragraph, display);
+  DrawBorderCore(painter, drawing.spec, drawing.sideMask, drawing.offsetMask, rect);
 }

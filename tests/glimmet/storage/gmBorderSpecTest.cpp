@@ -3,6 +3,8 @@
 #include "glimmet/storage/gmRtfReader.h"
 #include "glimmet/storage/gmRtfWriter.h"
 
+#include <QPainter>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -73,17 +75,21 @@ TEST(BorderSpec, PlannedSidesOffsetsAndJoins) {
   EXPECT_EQ(PlanBorder(Border(7, kLineDouble, 15240), false, Place(7, 0, 1, 0, 1)).spec.width, 2.0f);
   EXPECT_FLOAT_EQ(PlanBorder(Border(7, kLineDots, 15240), false, Place(7, 0, 1, 0, 1)).spec.width, 1.2f);
 
-  // DrawBorder hands the plan to the installed painter.
-  QRectF painted;
-  BorderDrawing handed;
-  SetBorderPainter([&](QPainter*, const BorderDrawing& drawing, const QRectF& rect) {
-    handed = drawing;
-    painted = rect;
-  });
-  DrawBorder(nullptr, Border(7, kLineDouble), true, Place(7, 0, 1, 0, 1), QRectF(1, 2, 3, 4));
-  SetBorderPainter(nullptr);
-  EXPECT_EQ(painted, QRectF(1, 2, 3, 4));
-  EXPECT_EQ(handed.spec.junction, 21u);
+  // Painted: a double box around a paragraph leaves its lines inside the rectangle grown by the offset.
+  QImage image(40, 40, QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  BorderStyle box = Border(7, kLineDouble, 38100);
+  box.offset = 25400;
+  DrawBorder(painter, box, true, Place(7, 0, 1, 0, 1), QRectF(10, 10, 20, 20));
+  painter.end();
+  auto inked = [&](int from, int to) {
+    for (int x = from; x < to; ++x)
+      if (image.pixelColor(x, 20) != QColor(Qt::white)) return true;
+    return false;
+  };
+  EXPECT_TRUE(inked(0, 8));
+  EXPECT_FALSE(inked(9, 31));
 }
 
 // Paragraph borders keep every field through the property record and through RTF.
