@@ -3,6 +3,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmEdit.h"
 #include "glimmet/storage/gmStyles.h"
 
@@ -52,6 +53,7 @@ void DeleteBookmarks(GlimmetDoc* doc, uint32_t first, uint32_t limit) {
   ForgetBookmarkNames(doc, first, limit);
   doc->bookmarkCps.erase(first, std::min(limit, doc->bookmarkCps.count()) - first);
   doc->findHits.clear();
+  g_findSettings.knotIndex = 1;
 }
 
 QString NewBookmarkGuid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }

@@ -35,6 +35,7 @@ struct BorderStyle {
   Kolor lineColor = kNoKolor;
   Kolor innerColor = kNoKolor;
   Kolor backColor = kNoKolor;
+  bool operator==(const BorderStyle&) const = default;
 };
 BorderStyle BorderStyleAt(const PropRecord& record, uint32_t offset);
 

@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmClipboard.h"
 #include "glimmet/storage/gmLists.h"
@@ -160,6 +161,7 @@ void DeleteBookmarksInRange(GlimmetDoc* doc, const DocRange& edit) {
   if (to <= from) return;
   ForgetBookmarkNames(doc, from, to);
   doc->findHits.clear();
+  g_findSettings.knotIndex = 1;
   DeleteEntriesInRange(edit, doc->bookmarkCps, false, 0);
 }
 

@@ -3,10 +3,15 @@
 
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmRtfReader.h"
 #include "glimmet/storage/gmStyles.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QString>
 #include <QStringList>
+
+#include <gtest/gtest.h>
 
 inline constexpr uint32_t kBody = 14;  // where the body of a new document begins
 
@@ -21,6 +26,27 @@ inline GlimmetDocPtr DocWithBody(const QString& body) {
   GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
   if (doc && !body.isEmpty()) InsertText(doc.get(), kBody, body);
   return doc;
+}
+
+// A temporary document read from RTF; a failed read fails the test.
+inline GlimmetDocPtr DocFromRtf(const QString& rtf) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  QString message;
+  EXPECT_EQ(ImportRtf(doc.get(), rtf, kRtfModeNormal, &message), kRtfImportOk) << message.toStdString();
+  return doc;
+}
+
+// The hex text of a PNG picture of the size in pixels, at 72 pixels per inch (a pixel a point).
+inline QString PngHexOfSize(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  image.setDotsPerMeterX(2835);
+  image.setDotsPerMeterY(2835);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return QString::fromLatin1(png.toHex());
 }
 
 // Selects first to limit in the document's current pane.
