@@ -13,6 +13,7 @@
 #include "calculator/controllers/CAFormatVImageVC.h"
 #include "calculator/controllers/CAFormatVLinkVC.h"
 #include "calculator/controllers/CAFormatVNoteVC.h"
+#include "calculator/controllers/CAFormatVStringVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
@@ -79,6 +80,7 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatBorderVC")) return new CAFormatBorderVC;
   if (className == QLatin1String("CAFormatVLinkVC")) return new CAFormatVLinkVC;
   if (className == QLatin1String("CAFormatVImageVC")) return new CAFormatVImageVC;
+  if (className == QLatin1String("CAFormatVStringVC")) return new CAFormatVStringVC;
   return nullptr;
 }
 
