@@ -4,7 +4,9 @@
 #include "calculator/controllers/CAFormatBorderVC.h"
 #include "calculator/controllers/CAFormatColorVC.h"
 #include "calculator/controllers/CAFormatColumnVC.h"
+#include "calculator/controllers/CAFormatDocContentVC.h"
 #include "calculator/controllers/CAFormatDocFileVC.h"
+#include "calculator/controllers/CAFormatDocPrintVC.h"
 #include "calculator/controllers/CAFormatDocSizeVC.h"
 #include "calculator/controllers/CAFormatDocTextVC.h"
 #include "calculator/controllers/CAFormatNumberVC.h"
@@ -81,6 +83,8 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatVLinkVC")) return new CAFormatVLinkVC;
   if (className == QLatin1String("CAFormatVImageVC")) return new CAFormatVImageVC;
   if (className == QLatin1String("CAFormatVStringVC")) return new CAFormatVStringVC;
+  if (className == QLatin1String("CAFormatDocContentVC")) return new CAFormatDocContentVC;
+  if (className == QLatin1String("CAFormatDocPrintVC")) return new CAFormatDocPrintVC;
   return nullptr;
 }
 
