@@ -83,7 +83,7 @@ QWidget* CAFormatDocPrintVC::loadView() {
   } lengths[kLengthCount] = {
       {"Left", "left", kMaxMarginPoints},     {"Right", "right", kMaxMarginPoints},
       {"Top", "top", kMaxMarginPoints},       {"Bottom", "bottom", kMaxMarginPoints},
-      {"Header", "offset", kMaxOffsetPoints},
+      {"Offset", "offset", kMaxOffsetPoints},
   };
   for (int i = 0; i < kLengthCount; ++i) {
     fields_[size_t(i)] = AddLengthRow(grid, i, QLatin1String(lengths[i].label), QLatin1String(lengths[i].name),
