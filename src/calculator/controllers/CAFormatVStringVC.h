@@ -8,6 +8,8 @@
 #include "calculator/controllers/CAFormatBaseVC.h"
 #include "calculator/views/CAFormulaTextView.h"
 
+#include <QPointer>
+
 #include <memory>
 
 class CACell;
@@ -63,7 +65,8 @@ class CAFormatVStringVC : public CAFormatBaseVC, public CAFormulaTextViewDelegat
   CACell* typedCell();
   void showCell(bool takeFocus);
 
-  CAFormulaTextView* textView_ = nullptr;
+  // The panel may delete the view before the pane.
+  QPointer<CAFormulaTextView> textView_;
   std::unique_ptr<CACell> cellCopy_;
   bool textDidChange_ = false;
   bool editingStarted_ = false;

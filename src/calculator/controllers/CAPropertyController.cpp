@@ -12,6 +12,7 @@
 #include "calculator/controllers/CAFormatNumberVC.h"
 #include "calculator/controllers/CAFormatRowVC.h"
 #include "calculator/controllers/CAFormatTextVC.h"
+#include "calculator/controllers/CAFormatVFormulaVC.h"
 #include "calculator/controllers/CAFormatVImageVC.h"
 #include "calculator/controllers/CAFormatVLinkVC.h"
 #include "calculator/controllers/CAFormatVNoteVC.h"
@@ -85,6 +86,7 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatVStringVC")) return new CAFormatVStringVC;
   if (className == QLatin1String("CAFormatDocContentVC")) return new CAFormatDocContentVC;
   if (className == QLatin1String("CAFormatDocPrintVC")) return new CAFormatDocPrintVC;
+  if (className == QLatin1String("CAFormatVFormulaVC")) return new CAFormatVFormulaVC;
   return nullptr;
 }
 

@@ -1,7 +1,7 @@
 // The value text pane: what it shows for a cell, and how typing, ending, Escape, line breaks and
 // inserted functions reach the cell and its undo steps.
 #include "calculator/controllers/CAFormatVStringVC.h"
-#include "calculator/controllers/CAFormulaPopupVC.h"
+#include "calculator/controllers/CAFormatVFormulaVC.h"
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/model/CACell.h"
