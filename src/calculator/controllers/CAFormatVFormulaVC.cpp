@@ -11,8 +11,8 @@
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flHelpHook.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
-#include "framlet/shell/flHelpDisplay.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
@@ -288,7 +288,7 @@ void CAFormatVFormulaVC::insertFunction() {
 
 void CAFormatVFormulaVC::functionHelp() {
   const std::optional<CAFunctionHelpPlace> place = FunctionHelpPlace(selectedFunction());
-  if (!place || !DisplayHelp(place->topic, place->bookmark)) WorkspaceBeep();
+  if (!place || !ShowHelp(place->topic, place->bookmark)) WorkspaceBeep();
 }
 
 void CAFormatVFormulaVC::toggleAlphabetical(bool alphabetical) {

@@ -10,8 +10,8 @@
 #include "calculator/model/formula/caFunctionTable.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flHelpHook.h"
 #include "framlet/shell/FLUndoManager.h"
-#include "framlet/shell/flHelpDisplay.h"
 
 #include <QTest>
 #include <QToolButton>
@@ -71,7 +71,7 @@ class FunctionBrowserTest : public testing::Test {
     controller.prepareToShow();
     document().setSelectionPoint({0, 0});
   }
-  ~FunctionBrowserTest() override { SetHelpDisplayer({}); }
+  ~FunctionBrowserTest() override { SetHelpHook({}); }
   CADocument& document() { return *controller.document(); }
   int32_t steps() { return controller.undoManager()->currentEntry(); }
   void show(CAFormatVFormulaVC& browser) {
@@ -138,7 +138,7 @@ TEST_F(FunctionBrowserTest, ACollapsedGroupStaysCollapsedInTheNextBrowser) {
 TEST_F(FunctionBrowserTest, HelpGoesThroughTheInstalledOpener) {
   int64_t topic = -1;
   int64_t bookmark = -1;
-  SetHelpDisplayer([&](int64_t t, int64_t b) {
+  SetHelpHook([&](int64_t t, int64_t b) {
     topic = t;
     bookmark = b;
   });
