@@ -2,18 +2,25 @@
 // inserted functions reach the cell and its undo steps.
 #include "calculator/controllers/CAFormatVStringVC.h"
 #include "calculator/controllers/CAFormatVFormulaVC.h"
+#include "calculator/controllers/CAPropertyController.h"
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/caModelNotifications.h"
 #include "calculator/model/formula/caFunctionTable.h"
+#include "calculator/views/CACellView.h"
 #include "framlet/foundation/FLKernel.h"
+#include "framlet/shell/FLPropertyView.h"
 #include "framlet/shell/FLUndoManager.h"
+#include "platform/NotificationCenter.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QTest>
 #include <QTextCursor>
+
+#include "FormatPanelTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +156,43 @@ TEST_F(ValueTextPaneTest, AnInsertedFunctionIsEditedOnWithItsArgumentsSelected) 
   QTest::keyClick(pane.textView(), Qt::Key_Escape);
   EXPECT_EQ(cell()->formula().toStdString(), "=1+");
   EXPECT_EQ(steps(), before);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ValueTextPaneInPanel, AGridClickPutsAReferenceIntoTheFormulaAndReturnEntersIt) {
+  CAWindowController controller;
+  ShowWithFormatPanel(controller);
+  QApplication::setActiveWindow(controller.mainWindow());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(controller.mainWindow()));
+  CADocument& document = *controller.document();
+  document.setSelectionPoint({1, 1});
+  document.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("=1+2"));
+  document.evaluate();
+  NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), &document);
+  CAFormatVStringVC* pane = nullptr;
+  FLPropertyView& levels = *controller.propertyController()->propertyView();
+  for (int64_t i = 0; i < levels.levelCount(); ++i)
+    if (auto* found = qobject_cast<CAFormatVStringVC*>(levels.levelController(i))) pane = found;
+  ASSERT_NE(pane, nullptr);
+  CAFormulaTextView* text = pane->textView();
+  QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, QPoint(200, 8));
+  text->moveCursor(QTextCursor::End);
+  QTest::keyClicks(text, QStringLiteral("*"));
+  CACellView* grid = controller.cellView();
+  QTest::mouseClick(grid, Qt::LeftButton, {}, grid->rectForGridPoint({2, 4}).center().toPoint());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(text->toPlainText().toStdString(), "=1+2*C5");
+  EXPECT_EQ(document.activeCellPoint(), (GridPoint{1, 1}));
+  EXPECT_TRUE(text->hasFocus());
+  QTest::keyClick(text, Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([grid] { return grid->hasFocus(); }, 2000));
+  const CACell* cell = document.cellAtGridPoint({1, 1});
+  EXPECT_EQ(cell->formula().toStdString(), "=1+2*C5");
+  EXPECT_EQ(cell->displayText(false).toStdString(), "1");
+  controller.mainWindow()->close();
 }
 
 }  // namespace
