@@ -4,15 +4,19 @@
 #include "calculator/controllers/CAFormatBorderVC.h"
 #include "calculator/controllers/CAFormatColorVC.h"
 #include "calculator/controllers/CAFormatColumnVC.h"
+#include "calculator/controllers/CAFormatDocContentVC.h"
 #include "calculator/controllers/CAFormatDocFileVC.h"
+#include "calculator/controllers/CAFormatDocPrintVC.h"
 #include "calculator/controllers/CAFormatDocSizeVC.h"
 #include "calculator/controllers/CAFormatDocTextVC.h"
 #include "calculator/controllers/CAFormatNumberVC.h"
 #include "calculator/controllers/CAFormatRowVC.h"
 #include "calculator/controllers/CAFormatTextVC.h"
+#include "calculator/controllers/CAFormatVFormulaVC.h"
 #include "calculator/controllers/CAFormatVImageVC.h"
 #include "calculator/controllers/CAFormatVLinkVC.h"
 #include "calculator/controllers/CAFormatVNoteVC.h"
+#include "calculator/controllers/CAFormatVStringVC.h"
 #include "calculator/controllers/CAFormatVTypeVC.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
@@ -79,6 +83,10 @@ CAFormatBaseVC* NewBuiltInPane(const QString& className) {
   if (className == QLatin1String("CAFormatBorderVC")) return new CAFormatBorderVC;
   if (className == QLatin1String("CAFormatVLinkVC")) return new CAFormatVLinkVC;
   if (className == QLatin1String("CAFormatVImageVC")) return new CAFormatVImageVC;
+  if (className == QLatin1String("CAFormatVStringVC")) return new CAFormatVStringVC;
+  if (className == QLatin1String("CAFormatDocContentVC")) return new CAFormatDocContentVC;
+  if (className == QLatin1String("CAFormatDocPrintVC")) return new CAFormatDocPrintVC;
+  if (className == QLatin1String("CAFormatVFormulaVC")) return new CAFormatVFormulaVC;
   return nullptr;
 }
 

@@ -35,6 +35,9 @@ inline constexpr const char* kFavoriteColorsKey = "numlet.favoriteColors";
 inline constexpr const char* kOpenFilesKey = "numlet.openFiles";
 inline constexpr const char* kCalculatorMaskKey = "numlet.calculatorMask";
 inline constexpr const char* kRecentFunctionsKey = "numlet.recentFunctions";
+// Kept by the function browser: the open groups, and grouping by initial letter.
+inline constexpr const char* kFunctionOpenMapKey = "numlet.functionOpenMap";
+inline constexpr const char* kAlphaFunctionsKey = "numlet.alphaFunctions";
 inline constexpr const char* kProgrammerBaseKey = "numlet-pcBase";
 inline constexpr const char* kProgrammerWordSizeKey = "numlet-pcWordSize";
 inline constexpr const char* kProgrammerDigitsKey = "numlet-pcDigits";

@@ -38,14 +38,6 @@ namespace {
 // The background of text an input method has not committed yet.
 const QColor kMarkedTextBackground = QColor::fromRgbF(1.0f, 211.0f / 255.0f, 90.0f / 255.0f, 1.0f);
 
-// A copy of the cell to restore it from. Copying a formula registers its references once more
-// in the document; the copy never lives on the sheet, so they are dropped again at once.
-std::unique_ptr<CACell> RestorableCopy(CADocument& document, const CACell& cell) {
-  std::unique_ptr<CACell> copy = cell.copy();
-  document.dropReferencesOf(*copy);
-  return copy;
-}
-
 }  // namespace
 
 CACell* CACellView::typingCell() const {
@@ -77,7 +69,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
 
   CACell* cell = document_->cellAtGridPointImperative(point);
   typingPoint_ = point;
-  if (!typingCellCopy_) typingCellCopy_ = RestorableCopy(*document_, *cell);
+  if (!typingCellCopy_) typingCellCopy_ = RestorableCellCopy(*document_, *cell);
   cell->setTypingInProgress(true);
   document_->setTypingState(2, cell, QString());
 
@@ -181,7 +173,7 @@ void CACellView::insertText(const QString& text) {
   if (!document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
   const GridPoint point = document_->activeCellPoint();
   CACell* cell = document_->cellAtGridPointImperative(point);
-  typingCellCopy_ = RestorableCopy(*document_, *cell);
+  typingCellCopy_ = RestorableCellCopy(*document_, *cell);
   cell->setTypingInProgress(true);
   // The typed key replaces the cell's content.
   cell->setFormula(text);

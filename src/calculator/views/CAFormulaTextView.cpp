@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QTextCursor>
 #include <QTimer>
 
@@ -40,11 +41,14 @@ void CAFormulaTextView::observeDocument() {
   NotificationCenter& center = NotificationCenter::defaultCenter();
   center.removeObserver(this);
   if (!document_) return;
-  const auto refresh = [this](const Notification&) { showActiveCellFormula(); };
-  center.addObserver(this, QLatin1String(kSelectionChangeNotification), document_, refresh);
-  center.addObserver(this, QLatin1String(kFormulaChangeNotification), document_, refresh);
-  center.addObserver(this, QLatin1String(kTypeSelNotification), document_,
-                     [this](const Notification&) { insertPickedReference(); });
+  // A delegate shows the cell and takes picked references itself.
+  if (!formulaDelegate_) {
+    const auto refresh = [this](const Notification&) { showActiveCellFormula(); };
+    center.addObserver(this, QLatin1String(kSelectionChangeNotification), document_, refresh);
+    center.addObserver(this, QLatin1String(kFormulaChangeNotification), document_, refresh);
+    center.addObserver(this, QLatin1String(kTypeSelNotification), document_,
+                       [this](const Notification&) { insertPickedReference(); });
+  }
   center.addObserver(this, QLatin1String(kDocClosingNotification), document_, [this](const Notification&) {
     NotificationCenter::defaultCenter().removeObserver(this);
     document_ = nullptr;
@@ -53,7 +57,7 @@ void CAFormulaTextView::observeDocument() {
 
 void CAFormulaTextView::showActiveCellFormula() {
   // Not while the bar is being edited, nor while it takes the focus back from a grid click.
-  if (keepingFocus_ || (hasFocus() && document_ && document_->typingState() == 1)) return;
+  if (formulaDelegate_ || keepingFocus_ || (hasFocus() && document_ && document_->typingState() == 1)) return;
   const CACell* cell = document_ ? document_->activeCell() : nullptr;
   const QString text = cell ? cell->displayText(true) : QString();
   if (toPlainText() != text) setPlainText(text);
@@ -61,6 +65,10 @@ void CAFormulaTextView::showActiveCellFormula() {
 
 void CAFormulaTextView::commitToActiveCell() {
   if (!document_) return;
+  if (formulaDelegate_) {
+    formulaDelegate_->formulaTextDidEndEditing();
+    return;
+  }
   const QString text = toPlainText();
   const CACell* current = document_->activeCell();
   if ((current ? current->displayText(true) : QString()) == text) return;
@@ -75,7 +83,8 @@ void CAFormulaTextView::commitToActiveCell() {
 }
 
 void CAFormulaTextView::insertPickedReference() {
-  if (!document_ || document_->typingState() != 1) return;
+  // Only the view holding the typing takes the reference.
+  if (!document_ || document_->typingState() != 1 || !holdsTyping()) return;
   const QTextCursor cursor = textCursor();
   CATextRange selection{uint64_t(cursor.selectionStart()), uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
   const QString text =
@@ -90,11 +99,16 @@ void CAFormulaTextView::selectNextArgument() {
 }
 
 void CAFormulaTextView::endEditing() {
-  commitToActiveCell();
+  // A delegate takes the text as the keys leave.
+  if (!formulaDelegate_) commitToActiveCell();
   emit focusCellViewRequested();
 }
 
 void CAFormulaTextView::cancelOperation(QObject* /*sender*/) {
+  if (formulaDelegate_) {
+    formulaDelegate_->formulaTextCancelOperation();
+    return;
+  }
   // The bar shows the cell again and the grid takes the keys.
   if (document_) document_->setTypingState(0);
   showActiveCellFormula();
@@ -174,4 +188,9 @@ void CAFormulaTextView::mousePressEvent(QMouseEvent* event) {
     return;
   }
   FLCompletionFieldEditor::mousePressEvent(event);
+}
+
+void CAFormulaTextView::insertFromMimeData(const QMimeData* source) {
+  if (formulaDelegate_ && source && !formulaDelegate_->formulaTextShouldInsert(source->text())) return;
+  FLCompletionFieldEditor::insertFromMimeData(source);
 }

@@ -11,6 +11,20 @@
 
 class CADocument;
 
+// Who keeps the edited text when the view is not the window's formula bar: a format pane that
+// writes every change into the cell itself. The view then leaves showing, committing and
+// cancelling to it, and keeps only its keys, its completion and its typing state.
+class CAFormulaTextViewDelegate {
+ public:
+  virtual ~CAFormulaTextViewDelegate() = default;
+  // The view gave up the keys, or Return asked it to.
+  virtual void formulaTextDidEndEditing() = 0;
+  // Escape.
+  virtual void formulaTextCancelOperation() = 0;
+  // A pasted or dropped text; false refuses it.
+  virtual bool formulaTextShouldInsert(const QString& /*text*/) { return true; }
+};
+
 class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDelegate {
   Q_OBJECT
 
@@ -20,6 +34,10 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
 
   // Not owned; the view lets go of it when it closes.
   CADocument* document() const { return document_; }
+  // Not owned; set before the document. With a delegate the view does not follow the active cell.
+  void setFormulaDelegate(CAFormulaTextViewDelegate* delegate) { formulaDelegate_ = delegate; }
+  // The keys are here, or coming back after a click on the grid picked a reference.
+  bool holdsTyping() const { return hasFocus() || keepingFocus_; }
   void setDocument(CADocument* document);
   // Return and keypad Enter break the line instead of ending the editing.
   bool allowReturns() const { return allowReturns_; }
@@ -49,12 +67,14 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void insertFromMimeData(const QMimeData* source) override;
 
  private:
   void observeDocument();
   void endEditing();
 
   CADocument* document_ = nullptr;
+  CAFormulaTextViewDelegate* formulaDelegate_ = nullptr;
   bool allowReturns_ = false;
   // The focus came with the click being handled: that click does not move the caret.
   bool focusFromClick_ = false;

@@ -1,5 +1,7 @@
 #include "calculator/views/caFormulaEditing.h"
 
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "framlet/shell/FLCompletionFieldEditor.h"
 
@@ -35,4 +37,12 @@ QString ReferenceTextForRange(const GridRange& range) {
   const int32_t kind = TypeOfRange(nullptr, range);
   if (kind == kRangeCell || kind == kRangeAbsoluteCell) return FormatGridPoint(range.startPoint);
   return FormatGridPoint(range.startPoint) + QLatin1Char(':') + FormatGridPoint(range.endPoint);
+}
+
+std::unique_ptr<CACell> RestorableCellCopy(CADocument& document, const CACell& cell) {
+  // Copying a formula registers its references once more in the document; the copy never lives
+  // on the sheet, so they are dropped again at once.
+  std::unique_ptr<CACell> copy = cell.copy();
+  document.dropReferencesOf(*copy);
+  return copy;
 }

@@ -9,7 +9,14 @@
 
 #include <QStringList>
 
+#include <memory>
+
+class CACell;
+class CADocument;
 class FLCompletionFieldEditor;
+
+// A copy of the cell to restore it from when the typing is cancelled; it never lives on the sheet.
+std::unique_ptr<CACell> RestorableCellCopy(CADocument& document, const CACell& cell);
 
 // Selects the range, cut to the text; a range without location selects nothing.
 void SelectRangeInEditor(FLCompletionFieldEditor* editor, const CATextRange& range);
