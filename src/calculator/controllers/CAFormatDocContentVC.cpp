@@ -87,18 +87,8 @@ QWidget* CAFormatDocContentVC::loadView() {
 
 bool CAFormatDocContentVC::setUndoForControl(const QObject* control) {
   CADocument* target = document();
-  if (!target) return false;
-  const bool fold = control && control == undoControl_;
-  undoControl_ = control;
-  return RecordPaneStep(*target, &undoID_, fold, kUndoActionLayout, kUndoDocumentFormat, target->selectionRange(),
-                        kDomainDocument);
-}
-
-void CAFormatDocContentVC::showKolor(Kolor kolor) {
-  CADocument* target = document();
-  if (target) target->suppressColorChange(true);
-  colorSwatch_->setKolor(kolor);
-  if (target) target->suppressColorChange(false);
+  return target &&
+         RecordDocumentPaneStep(*target, &undoID_, &undoControl_, control, kUndoActionLayout, kUndoDocumentFormat);
 }
 
 void CAFormatDocContentVC::showInterval(int64_t interval) {
@@ -121,7 +111,7 @@ void CAFormatDocContentVC::selectionChanged() {
   ShowLength(topBottomField_, topBottomSlider_, std::max<int64_t>(padding.y - kEmuPerPoint, 0));
   stripeButton_->setChecked(source->stripeInterval() != 0 && KolorIsColor(source->stripeKolor()));
   showInterval(int64_t(source->stripeInterval()));
-  showKolor(source->stripeKolor());
+  colorSwatch_->setKolor(source->stripeKolor());
   overlapButton_->setChecked(!source->constrainText());
   formulaButton_->setChecked(source->showFormulas());
   redFormulaButton_->setChecked(source->redFormulas());
@@ -163,7 +153,7 @@ void CAFormatDocContentVC::toggleStripe(bool on) {
   target.setStripeInterval(interval);
   stripeButton_->setChecked(on);
   showInterval(int64_t(interval));
-  showKolor(on ? target.stripeKolor() : kNoKolor);
+  colorSwatch_->setKolor(on ? target.stripeKolor() : kNoKolor);
   redrawSelection();
   if (on && hadColor) CAColorWell::uncheckNoColorButton();
 }
@@ -176,9 +166,9 @@ void CAFormatDocContentVC::setStripeInterval(int64_t interval) {
   stripeButton_->setChecked(interval != 0);
   if (interval != 0) {
     if (!KolorIsColor(target.stripeKolor())) target.setStripeKolor(kDefaultStripeKolor);
-    showKolor(target.stripeKolor());
+    colorSwatch_->setKolor(target.stripeKolor());
   } else {
-    showKolor(kNoKolor);
+    colorSwatch_->setKolor(kNoKolor);
   }
   showInterval(interval);
   redrawSelection();
@@ -196,7 +186,7 @@ void CAFormatDocContentVC::setKolor(Kolor kolor) {
   } else {
     // The interval stays, so that a colour chosen again brings it back.
     stripeButton_->setChecked(false);
-    showKolor(kNoKolor);
+    colorSwatch_->setKolor(kNoKolor);
     showInterval(0);
   }
   redrawSelection();
@@ -210,7 +200,7 @@ void CAFormatDocContentVC::noColor() {
   if (blockChanges_) return;
   setKolor(kNoKolor);
   blockChanges_ = true;
-  showKolor(kNoKolor);
+  colorSwatch_->setKolor(kNoKolor);
   blockChanges_ = false;
 }
 
@@ -220,7 +210,7 @@ Kolor CAFormatDocContentVC::kolorForPopup(QToolButton*) {
 
 void CAFormatDocContentVC::changeKolor(Kolor kolor, QToolButton*) {
   setKolor(kolor);
-  showKolor(KolorIsColor(kolor) ? kolor : kNoKolor);
+  colorSwatch_->setKolor(KolorIsColor(kolor) ? kolor : kNoKolor);
 }
 
 void CAFormatDocContentVC::toggleOverlap(bool on) {

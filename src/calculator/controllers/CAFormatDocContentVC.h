@@ -67,8 +67,6 @@ class CAFormatDocContentVC : public CAFormatBaseVC, public FLFavoriteColorDelega
   QWidget* loadView() override;
 
  private:
-  // The well shows the colour without the document reacting to it.
-  void showKolor(Kolor kolor);
   void showInterval(int64_t interval);
   void redrawDocument();
 

@@ -150,11 +150,7 @@ void CAFormatDocPrintVC::viewDidLoad() {
 
 bool CAFormatDocPrintVC::setUndo(const QObject* control, int32_t descriptor) {
   CADocument* target = document();
-  if (!target) return false;
-  const bool fold = control && control == undoControl_;
-  undoControl_ = control;
-  return RecordPaneStep(*target, &undoID_, fold, kUndoActionLayout, descriptor, target->selectionRange(),
-                        kDomainDocument);
+  return target && RecordDocumentPaneStep(*target, &undoID_, &undoControl_, control, kUndoActionLayout, descriptor);
 }
 
 int64_t CAFormatDocPrintVC::lengthOf(int index) const {

@@ -58,11 +58,7 @@ void CAFormatDocSizeVC::viewDidLoad() {
 
 bool CAFormatDocSizeVC::setUndoForControl(const QObject* control, uint32_t action) {
   CADocument* target = document();
-  if (!target) return false;
-  const bool fold = control && control == undoControl_;
-  undoControl_ = control;
-  return RecordPaneStep(*target, &undoID_, fold, action, kUndoDocumentFormat, target->selectionRange(),
-                        kDomainDocument);
+  return target && RecordDocumentPaneStep(*target, &undoID_, &undoControl_, control, action, kUndoDocumentFormat);
 }
 
 void CAFormatDocSizeVC::showWidth(int64_t digits) {

@@ -22,6 +22,13 @@ bool RecordPaneStep(CADocument& document, uint32_t* undoID, bool fold, uint32_t 
   return document.setUndo(*undoID, action, descriptor, range, domain);
 }
 
+bool RecordDocumentPaneStep(CADocument& document, uint32_t* undoID, const QObject** undoControl,
+                            const QObject* control, uint32_t action, int32_t descriptor) {
+  const bool fold = control && control == *undoControl;
+  *undoControl = control;
+  return RecordPaneStep(document, undoID, fold, action, descriptor, document.selectionRange(), kDomainDocument);
+}
+
 void SheetLinesChanged(CADocument& document) {
   document.pageBreaksChanged();
   NotificationCenter::defaultCenter().post(QLatin1String(kLabelsNotification), &document);

@@ -40,6 +40,10 @@ int64_t WidthForDigits(const CADocument& document, int64_t digits);
 // identifier is still current, else a new identifier is drawn. False when refused.
 bool RecordPaneStep(CADocument& document, uint32_t* undoID, bool fold, uint32_t action, int32_t descriptor,
                     const GridRange& range, int32_t domain);
+// A document pane's step over the selection: folded into the step in progress while it is the
+// same control's (a null control always starts a new step), and the control remembered.
+bool RecordDocumentPaneStep(CADocument& document, uint32_t* undoID, const QObject** undoControl,
+                            const QObject* control, uint32_t action, int32_t descriptor);
 // After a width or height change: the selection is redrawn by the caller; the page breaks
 // move and the labels lay out again.
 void SheetLinesChanged(CADocument& document);

@@ -135,6 +135,22 @@ TEST_F(FunctionBrowserTest, ACollapsedGroupStaysCollapsedInTheNextBrowser) {
   item(second, QStringLiteral("Math"))->setExpanded(true);
 }
 
+TEST_F(FunctionBrowserTest, TheLetterGroupingIsRememberedForTheNextBrowser) {
+  {
+    CAFormatVFormulaVC first;
+    show(first);
+    EXPECT_EQ(first.formulaOutline()->topLevelItemCount(), 8);
+    first.alphabeticalButton()->click();
+    EXPECT_EQ(first.formulaOutline()->topLevelItemCount(), FunctionGroupCount(true));
+  }
+  CAFormatVFormulaVC second;
+  show(second);
+  EXPECT_TRUE(second.showAlphabetical());
+  EXPECT_EQ(second.formulaOutline()->topLevelItem(1)->text(0).toStdString(), "A");
+  second.alphabeticalButton()->click();
+  EXPECT_EQ(second.formulaOutline()->topLevelItemCount(), 8);
+}
+
 TEST_F(FunctionBrowserTest, HelpGoesThroughTheInstalledOpener) {
   int64_t topic = -1;
   int64_t bookmark = -1;
