@@ -179,6 +179,8 @@ class CAWindowController : public FLDocumentWC,
   void setupCompleteForToolbar(FLToolbarView*) override { updateStateTools(); }
   void toolbarBecameVisible(FLToolbarView*) override { updateStateTools(); }
   void toolbarItemsChanged(FLToolbarView*) override { updateStateTools(); }
+  // The sheet takes the keys again once the palette has gone.
+  void customizationDidEndForToolbar(FLToolbarView*) override { focusCellView(); }
   void sendToolbarAction(const QString& action, FLToolbarView* toolbar) override;
 
   // ---- FLToolbarSegmentsDelegate
