@@ -44,10 +44,7 @@ void FLAppUpdater::loadSettings() {
   UserDefaults& shared = UserDefaults::sharedDefaults();
   autoCheck_ = shared.boolForKey(QLatin1String(kFLAutoUpdateKey));
   checkMonthly_ = shared.boolForKey(QLatin1String(kFLAutoUpdateMonthlyKey));
-  if (autoCheckTimer_) {
-    autoCheckTimer_->deleteLater();
-    autoCheckTimer_ = nullptr;
-  }
+  ScheduleCheckerTimer(this, autoCheckTimer_, false, kFLUpdateTimerMs, {});
 }
 
 void FLAppUpdater::setApplication(const QString& executableName, const QString& shortVersion) {
@@ -58,17 +55,7 @@ void FLAppUpdater::setApplication(const QString& executableName, const QString& 
 bool FLAppUpdater::isTimerRunning() const { return autoCheckTimer_ && autoCheckTimer_->isActive(); }
 
 void FLAppUpdater::startAutoCheck() {
-  if (autoCheck_ && !autoCheckTimer_) {
-    autoCheckTimer_ = new QTimer(this);
-    autoCheckTimer_->setInterval(kFLUpdateTimerMs);
-    connect(autoCheckTimer_, &QTimer::timeout, this, &FLAppUpdater::autoCheckTimerFired);
-    autoCheckTimer_->start();
-    autoCheckTimerFired();
-  } else if (!autoCheck_ && autoCheckTimer_) {
-    autoCheckTimer_->stop();
-    autoCheckTimer_->deleteLater();
-    autoCheckTimer_ = nullptr;
-  }
+  ScheduleCheckerTimer(this, autoCheckTimer_, autoCheck_, kFLUpdateTimerMs, [this] { autoCheckTimerFired(); });
 }
 
 void FLAppUpdater::autoCheckTimerFired() {
@@ -114,9 +101,7 @@ void FLAppUpdater::jobFinished() {
   } else if (!checkRequest_) {
     updatePath_.clear();
   }
-  // The job is in the middle of telling us; it goes once it has.
-  currentDownload_->disconnect(this);
-  currentDownload_.release()->deleteLater();
+  ReleaseUpdaterJob(currentDownload_, this, false);
   if (!success_ && !reportFailure_) return;
   if (checkRequest_)
     reportCheckResults();
@@ -210,11 +195,7 @@ void FLAppUpdater::proceed() {
 
 void FLAppUpdater::cancel() {
   updatePath_.clear();
-  if (currentDownload_) {
-    currentDownload_->disconnect(this);
-    currentDownload_->cancel();
-    currentDownload_.release()->deleteLater();
-  }
+  ReleaseUpdaterJob(currentDownload_, this, true);
   endModal();
 }
 

@@ -228,3 +228,10 @@ void FLAppUpdaterThread::complete(const Outcome& outcome) {
   if (checkRequest_ && outcome.success) downloadVersion_ = outcome.version;
   emit finished();
 }
+
+void ReleaseUpdaterJob(std::unique_ptr<FLAppUpdaterThread>& job, QObject* observer, bool cancel) {
+  if (!job) return;
+  job->disconnect(observer);
+  if (cancel) job->cancel();
+  job.release()->deleteLater();
+}

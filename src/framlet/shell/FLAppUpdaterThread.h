@@ -91,3 +91,7 @@ class FLAppUpdaterThread : public QObject {
   std::unique_ptr<QObject> worker_;
   std::shared_ptr<std::atomic<bool>> cancelled_;
 };
+
+// Lets go of a job, also from inside its own signal: it stops telling the observer, is called
+// off when asked, and goes on the next turn of the event loop.
+void ReleaseUpdaterJob(std::unique_ptr<FLAppUpdaterThread>& job, QObject* observer, bool cancel);

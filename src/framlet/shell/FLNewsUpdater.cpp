@@ -51,26 +51,13 @@ void FLNewsUpdater::setNewsUrl(const QUrl& url) {
 void FLNewsUpdater::loadSettings() {
   refreshToday();
   autoCheck_ = UserDefaults::sharedDefaults().boolForKey(QLatin1String(kFLAutoNewsCheckKey));
-  if (autoCheckTimer_) {
-    autoCheckTimer_->deleteLater();
-    autoCheckTimer_ = nullptr;
-  }
+  ScheduleCheckerTimer(this, autoCheckTimer_, false, kFLNewsTimerMs, {});
 }
 
 void FLNewsUpdater::refreshToday() { today_ = DayIndexForDate(clock_ ? clock_() : QDate::currentDate()); }
 
 void FLNewsUpdater::startAutoCheck() {
-  if (autoCheck_ && !autoCheckTimer_) {
-    autoCheckTimer_ = new QTimer(this);
-    autoCheckTimer_->setInterval(kFLNewsTimerMs);
-    connect(autoCheckTimer_, &QTimer::timeout, this, &FLNewsUpdater::autoCheckTimerFired);
-    autoCheckTimer_->start();
-    autoCheckTimerFired();
-  } else if (!autoCheck_ && autoCheckTimer_) {
-    autoCheckTimer_->stop();
-    autoCheckTimer_->deleteLater();
-    autoCheckTimer_ = nullptr;
-  }
+  ScheduleCheckerTimer(this, autoCheckTimer_, autoCheck_, kFLNewsTimerMs, [this] { autoCheckTimerFired(); });
 }
 
 void FLNewsUpdater::autoCheckTimerFired() {
@@ -98,8 +85,7 @@ void FLNewsUpdater::jobFinished() {
   if (!currentDownload_) return;
   const bool success = currentDownload_->wasSuccessful();
   newsPath_ = success ? currentDownload_->downloadPath() : QString();
-  currentDownload_->disconnect(this);
-  currentDownload_.release()->deleteLater();
+  ReleaseUpdaterJob(currentDownload_, this, false);
   if (!success && !reportFailure_) {
     checkNowRequest_ = false;
     return;
@@ -192,11 +178,7 @@ void FLNewsUpdater::proceed() {
 void FLNewsUpdater::cancel() {
   if (!newsPath_.isEmpty()) QFile::remove(newsPath_);
   newsPath_.clear();
-  if (currentDownload_) {
-    currentDownload_->disconnect(this);
-    currentDownload_->cancel();
-    currentDownload_.release()->deleteLater();
-  }
+  ReleaseUpdaterJob(currentDownload_, this, true);
   endModal();
 }
 

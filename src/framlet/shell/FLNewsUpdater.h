@@ -13,7 +13,7 @@
 #include <functional>
 #include <memory>
 
-class FLNewsUpdaterThread;
+class FLAppUpdaterThread;
 class QTimer;
 
 inline constexpr const char* kFLAutoNewsCheckKey = "com.orvandel.shared.autoNewsCheck";
@@ -54,7 +54,7 @@ class FLNewsUpdater : public QObject {
   void refreshToday();
   void updateDateField(QLabel* field, int32_t dayIndex);
 
-  std::unique_ptr<FLNewsUpdaterThread> currentDownload_;
+  std::unique_ptr<FLAppUpdaterThread> currentDownload_;
   FLNewsUpdatesUi ui_;
   QWidget* currentPane_ = nullptr;
   QString newsLink_;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -206,4 +207,18 @@ void RevealInFileViewer(const QString& path) {
       QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
   message << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
   QDBusConnection::sessionBus().call(message, QDBus::NoBlock);
+}
+
+void ScheduleCheckerTimer(QObject* owner, QTimer*& timer, bool on, int intervalMs, const std::function<void()>& fire) {
+  if (on && !timer) {
+    timer = new QTimer(owner);
+    timer->setInterval(intervalMs);
+    QObject::connect(timer, &QTimer::timeout, owner, fire);
+    timer->start();
+    fire();
+  } else if (!on && timer) {
+    timer->stop();
+    timer->deleteLater();
+    timer = nullptr;
+  }
 }

@@ -1,16 +1,20 @@
 // The windows of the update and news checkers, one builder each, and what both do with them: a
 // window shows one pane at a time, grows or shrinks to it keeping its top edge, and runs
-// application-modal until a button ends it.
+// application-modal until a button ends it. Both also check on a repeating timer.
 #pragma once
 
 #include <QString>
 
+#include <functional>
+
 class QCheckBox;
 class QDialog;
 class QLabel;
+class QObject;
 class QProgressBar;
 class QPushButton;
 class QTextBrowser;
+class QTimer;
 class QWidget;
 
 // Every pane has a button that goes on ("proceed") and most one that stops ("cancel").
@@ -52,3 +56,6 @@ void SetCheckerPane(QDialog* window, QWidget*& currentPane, QWidget* pane);
 void RunCheckerModally(QDialog* window);
 // Shows the file in the desktop's file manager.
 void RevealInFileViewer(const QString& path);
+// With `on`, starts a repeating timer owned by `owner` and fires once at once, unless one runs;
+// without, stops and drops the timer.
+void ScheduleCheckerTimer(QObject* owner, QTimer*& timer, bool on, int intervalMs, const std::function<void()>& fire);
