@@ -255,6 +255,10 @@ TEST_F(ToolbarCustomizeTest, ThePaletteCoversTheContentUntilReturnEndsItWithTheC
   EXPECT_TRUE(FLToolbarEditView::isCustomizingOver(w.window.get()));
   EXPECT_TRUE(FLToolbarEditView::isCustomizingOver(w.container));
   EXPECT_FALSE(w.toolbar->menuForEvent());
+  // The panel is drawn in its light grey.
+  const QRectF panel = palette->layoutPanel().rects[kPalettePanel];
+  const QImage picture = palette->grab().toImage();
+  EXPECT_EQ(picture.pixelColor(QPoint(int(panel.left()) + 8, int(panel.bottom()) - 8)), QColor(236, 236, 236));
 
   emit palette->modePopup()->activated(2);
   QTest::keyClick(palette, Qt::Key_Return);
