@@ -336,7 +336,9 @@ TEST_F(CheckerTest, FailedChecksShowOnlyWhenAskedFor) {
     updater.startCheck(c.report);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !updater.isRunningJob(); }, 10000)) << c.path;
     EXPECT_EQ(updater.ui().window->isVisible(), c.pane != nullptr) << c.path << c.report;
-    if (c.pane) EXPECT_EQ(updater.currentPane(), c.pane) << c.path;
+    if (c.pane) {
+      EXPECT_EQ(updater.currentPane(), c.pane) << c.path;
+    }
     EXPECT_EQ(updater.lastCheckDate().isValid(), c.checked) << c.path;
   }
   // A check made a day after the last one does nothing.
