@@ -208,7 +208,9 @@ void FLToolbarView::beginToolDrag(size_t index, QPointF point) {
   const QImage picture = pictureOfTool(draggingTool_);
   if (!picture.isNull()) drag->setPixmap(QPixmap::fromImage(picture));
   drag->setHotSpot((point - frame.topLeft()).toPoint());
-  dragSessionEnded(RunToolbarDrag(drag, Qt::MoveAction, this, guid));
+  const QPointer<FLToolbarView> self(this);
+  const Qt::DropAction action = RunToolbarDrag(drag, Qt::MoveAction, this, guid);
+  if (self) dragSessionEnded(action);
 }
 
 void FLToolbarView::dragSessionEnded(Qt::DropAction action) {
