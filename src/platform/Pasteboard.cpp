@@ -27,6 +27,7 @@ constexpr std::pair<const char*, const char*> kMimeTypes[] = {
     {kPasteboardPngType, "image/png"},
     {kPasteboardBmpType, "image/bmp"},
     {kPasteboardQtImageType, "application/x-qt-image"},
+    {kPasteboardToolbarDragType, "application/x-fltoolbar-drag"},
 };
 
 bool IsUriListType(const QString& type) {

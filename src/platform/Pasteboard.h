@@ -26,6 +26,8 @@ inline constexpr const char* kPasteboardTiffType = "public.tiff";
 inline constexpr const char* kPasteboardGifType = "com.compuserve.gif";
 inline constexpr const char* kPasteboardPngType = "public.png";
 inline constexpr const char* kPasteboardBmpType = "com.microsoft.bmp";
+// A tool dragged while a toolbar is customised: its GUID, or "-default-" for the default set.
+inline constexpr const char* kPasteboardToolbarDragType = "FLToolbar.drag";
 // Qt's own image type, which the platform image class reads and writes.
 inline constexpr const char* kPasteboardQtImageType = "application/x-qt-image";
 

@@ -93,6 +93,9 @@ const CAAppActionEntry kAppActions[] = {
      &CAAppController::openConverter, &CAAppController::noModalWindow},
     {kShowAboutAction, "About Tamsel Calculator", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
     {kVisitWebsiteAction, "Visit the Website", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+    {kCheckUpdatesAction, "Check for Updates…", kHelpMenu, true, QKeySequence::UnknownKey, 0, nullptr, nullptr},
+    {kCheckNewsUpdatesAction, "Check for Orvandel News…", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr,
+     nullptr},
     {kCopyLogsAction, "Copy Logs", kHelpMenu, true, QKeySequence::UnknownKey, 0, nullptr, nullptr},
     {kEmailLogsAction, "Mail Logs…", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
 };

@@ -179,6 +179,13 @@ class CAWindowController : public FLDocumentWC,
   void setupCompleteForToolbar(FLToolbarView*) override { updateStateTools(); }
   void toolbarBecameVisible(FLToolbarView*) override { updateStateTools(); }
   void toolbarItemsChanged(FLToolbarView*) override { updateStateTools(); }
+  // The window's commands hold back while its toolbar is customised; the sheet takes the keys
+  // again once the palette has gone.
+  void customizationWillBeginForToolbar(FLToolbarView*) override { validateMenuItemsSoon(); }
+  void customizationDidEndForToolbar(FLToolbarView*) override {
+    focusCellView();
+    validateMenuItemsSoon();
+  }
   void sendToolbarAction(const QString& action, FLToolbarView* toolbar) override;
 
   // ---- FLToolbarSegmentsDelegate

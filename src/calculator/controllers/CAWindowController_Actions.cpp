@@ -434,7 +434,8 @@ bool CAWindowController::toolbarState(int64_t, QAction* item) const {
     item->setText(toolbarView_->isVisible() ? Tr("Hide Toolbar") : Tr("Show Toolbar"));
     return true;
   }
-  return toolbarView_->isVisible() && toolbarView_->canCustomize();
+  // Customising shows a hidden toolbar first.
+  return toolbarView_->canCustomize();
 }
 
 // ---- Commands ------------------------------------------------------------------------------

@@ -6,7 +6,9 @@
 #include "framlet/foundation/flFormatString.h"
 #include "framlet/shell/FLAboutController.h"
 #include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLAppUpdater.h"
 #include "framlet/shell/FLDocumentAppDelegate.h"
+#include "framlet/shell/FLNewsUpdater.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/BundleInfo.h"
@@ -38,8 +40,9 @@ bool FLActionHandler::validateMenuItem(QAction* item) const {
   if (!item) return false;
   const QString name = item->objectName();
   if (name == QLatin1String(kVisitWebsiteAction)) return true;
-  static const char* const kModalFree[] = {kNextWindowAction, kCopyLogsAction, kEmailLogsAction,
-                                           kContactOrvandelAction, kDonationsAction, kShowAboutAction};
+  static const char* const kModalFree[] = {kNextWindowAction,      kCopyLogsAction,  kEmailLogsAction,
+                                           kContactOrvandelAction, kDonationsAction, kShowAboutAction,
+                                           kCheckUpdatesAction,    kCheckNewsUpdatesAction};
   const bool known = std::any_of(std::begin(kModalFree), std::end(kModalFree),
                                  [&name](const char* action) { return name == QLatin1String(action); });
   return known && !HasModalWindow();
@@ -53,6 +56,7 @@ bool FLActionHandler::perform(const QString& actionName) {
       {kCopyLogsAction, &FLActionHandler::copyLogs},     {kEmailLogsAction, &FLActionHandler::emailLogs},
       {kNextWindowAction, &FLActionHandler::nextWindow}, {kShowAboutAction, &FLActionHandler::showAbout},
       {kVisitWebsiteAction, &FLActionHandler::visitWebsite}, {kDonationsAction, &FLActionHandler::donations},
+      {kCheckUpdatesAction, &FLActionHandler::checkUpdates}, {kCheckNewsUpdatesAction, &FLActionHandler::checkNewsUpdates},
   };
   for (const auto& action : kActions) {
     if (actionName == QLatin1String(action.name)) {
@@ -155,3 +159,7 @@ void FLActionHandler::showAbout() {
 void FLActionHandler::visitWebsite() { openUrl(QUrl(QString::fromLatin1(kOrvandelWebsite))); }
 
 void FLActionHandler::donations() { openUrl(QUrl(QString::fromLatin1(kOrvandelWebsite) + QStringLiteral("/donate/"))); }
+
+void FLActionHandler::checkUpdates() { FLAppUpdater::sharedInstance().displayUpdateDialog(); }
+
+void FLActionHandler::checkNewsUpdates() { FLNewsUpdater::sharedInstance().displayUpdateDialog(); }

@@ -1,5 +1,6 @@
 // The target of the menu items every window shares: the logs (copied or mailed to the maker),
-// the next window, the About window, and the maker's web site and support address.
+// the next window, the About window, the update and news checks, and the maker's web site and
+// support address.
 #pragma once
 
 #include <QObject>
@@ -18,6 +19,8 @@ inline constexpr const char* kContactOrvandelAction = "contactOrvandel:";
 inline constexpr const char* kDonationsAction = "donations:";
 inline constexpr const char* kShowAboutAction = "showAbout:";
 inline constexpr const char* kVisitWebsiteAction = "visitWebsite:";
+inline constexpr const char* kCheckUpdatesAction = "checkUpdates:";
+inline constexpr const char* kCheckNewsUpdatesAction = "checkNewsUpdates:";
 
 inline constexpr const char* kOrvandelWebsite = "https://www.orvandel.com";
 inline constexpr const char* kOrvandelSupportAddress = "support@orvandel.com";
@@ -46,6 +49,9 @@ class FLActionHandler : public QObject {
   void showAbout();
   void visitWebsite();
   void donations();
+  // The update and news dialogs.
+  void checkUpdates();
+  void checkNewsUpdates();
 
   // "mailto:" address "?subject=" ... "&body=" ..., both encoded for a URL path with "&" as "%26".
   static QUrl mailUrl(const QString& subject, const QString& body);

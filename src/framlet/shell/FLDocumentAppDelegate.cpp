@@ -2,8 +2,10 @@
 
 #include "framlet/foundation/FLFileLocator.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLAppUpdater.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLDocumentWC.h"
+#include "framlet/shell/FLNewsUpdater.h"
 #include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
@@ -97,6 +99,8 @@ void FLDocumentAppDelegate::applicationDidFinishLaunching() {
 
   if (!openedWindowsAtLaunch_) applicationOpenUntitledFile();
 
+  FLAppUpdater::sharedInstance().startAutoCheck();
+  FLNewsUpdater::sharedInstance().startAutoCheck();
   initAfterLaunch();
   ClosePanels();
 }

@@ -24,6 +24,7 @@ struct FLToolbarTool {
   const FLToolbarItem* item = nullptr;
   QImage image;                // icon tools and spaces
   QImage alternateImage;       // loaded when first asked for
+  QImage customizingImage;     // a view tool's picture while the toolbar is customised
   QPointer<QWidget> view;      // view tools; owned by the toolbar
   QRectF rect;                 // image or view frame in toolbar coordinates
   double labelWidth = 0;       // 0 without a label

@@ -3,9 +3,12 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flDrawing.h"
+#include "framlet/shell/FLDragPasteboard.h"
 #include "framlet/shell/FLToolbarDelegate.h"
+#include "framlet/shell/FLToolbarEditView.h"
 #include "framlet/shell/FLToolbarSegments.h"
 #include "framlet/shell/FLToolbarSegmentsDelegate.h"
+#include "framlet/shell/flToolbarCustomizing.h"
 #include "framlet/shell/flToolbarGeometry.h"
 #include "platform/Appearance.h"
 #include "platform/NotificationCenter.h"
@@ -60,7 +63,36 @@ FLToolbarView::ImageDrawer& ToolImageDrawer() {
   return drawer;
 }
 
+// The pictures of a space, a flexible space and a search field while a toolbar is customised:
+// a dashed outline, with arrows for the flexible one; the field as a rounded box.
+QImage DrawnCustomizingImage(const QString& name) {
+  const bool field = name == QLatin1String("SearchField");
+  QImage image(field ? 240 : 32, field ? 26 : 32, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  if (field) {
+    painter.setPen(QPen(QColor(150, 150, 150), 1));
+    painter.setBrush(QColor(252, 252, 252));
+    painter.drawRoundedRect(QRectF(0.5, 2.5, 239, 21), 10, 10);
+    painter.setPen(QColor(140, 140, 140));
+    painter.drawText(QRectF(24, 2, 200, 22), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Search"));
+    return image;
+  }
+  painter.setPen(QPen(QColor(130, 130, 130), 1, Qt::DashLine));
+  painter.drawRect(QRectF(2.5, 8.5, 27, 15));
+  if (name == QLatin1String("FlexSpaceTool")) {
+    painter.setPen(QPen(QColor(90, 90, 90), 1.2));
+    painter.drawLine(QPointF(7, 16), QPointF(25, 16));
+    painter.drawPolyline(QPolygonF{{10, 13}, {7, 16}, {10, 19}});
+    painter.drawPolyline(QPolygonF{{22, 13}, {25, 16}, {22, 19}});
+  }
+  return image;
+}
+
 QImage DrawnToolImage(const QString& name) {
+  if (name == QLatin1String("FlexSpaceTool") || name == QLatin1String("SpaceTool") || name == QLatin1String("SearchField"))
+    return DrawnCustomizingImage(name);
   QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
@@ -80,6 +112,7 @@ QImage DrawnToolImage(const QString& name) {
 
 FLToolbarView::FLToolbarView(QWidget* parent) : FLView(parent), layout_(tools_, FLToolbarLayoutState{}) {
   setObjectName(QStringLiteral("FLToolbarView"));
+  setAcceptDrops(true);
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(false);
@@ -88,6 +121,8 @@ FLToolbarView::FLToolbarView(QWidget* parent) : FLView(parent), layout_(tools_, 
 FLToolbarView::~FLToolbarView() { NotificationCenter::defaultCenter().removeObserver(this); }
 
 void FLToolbarView::setImageDrawer(ImageDrawer drawer) { ToolImageDrawer() = drawer; }
+
+QFont FLToolbarView::labelFont() { return SmallSystemFont(); }
 
 QImage FLToolbarView::imageNamed(const QString& name, bool alternate) {
   static QHash<QString, QImage> images;
@@ -123,13 +158,9 @@ void FLToolbarView::setUp(FLToolbarDelegate* delegate, QWidget* containerView) {
   prefKey_ = ToolbarConfigKey(guid);
   NotificationCenter& center = NotificationCenter::defaultCenter();
   center.removeObserver(this);
-  // Every toolbar of the GUID follows a mode change made in any of them.
+  // Every toolbar of the GUID follows a mode change or a new tool set made in any of them.
   center.addObserver(this, QLatin1String(kFLToolbarCustomizeNotification), nullptr, [this, guid](const Notification& note) {
-    if (note.userInfo.value(QStringLiteral("guid")).toString() != guid) return;
-    if (note.userInfo.value(QStringLiteral("sender")).value<QObject*>() == this) return;
-    const FLToolbarConfig config =
-        ReadToolbarConfig(UserDefaults::standardUserDefaults().dictionaryForKey(prefKey_), false);
-    if (config.displayMode != displayMode_) updateDisplayMode(config.displayMode, false);
+    if (note.userInfo.value(QStringLiteral("guid")).toString() == guid) customized(note);
   });
   canCustomize_ = delegate_->canCustomize();
   isPreferences_ = delegate_->isPreferences();
@@ -547,15 +578,23 @@ void FLToolbarView::paintEvent(QPaintEvent* event) {
   painter.setFont(font);
   const size_t visible = layout_.visibleCount();
   double runningX = metrics.spacing;
+  int64_t drawn = 0;
   for (size_t i = 0; i < visible; ++i) {
-    const FLToolbarTool& tool = tools_[i];
+    FLToolbarTool tool = tools_[i];
     const bool highlighted = highlightTool_ && clickIndex_ == int64_t(i);
+    if (customizing_ && displayMode_ != kFLToolbarTextOnly) {
+      // The dragged tool leaves its cell empty; the others wiggle, neighbours in opposite phase.
+      if (dragToIndex_ == int64_t(i)) continue;
+      if (active) tool.rect.translate(WiggleOffset(wiggleIndex_, drawn), 0);
+      ++drawn;
+      if (tool.toolType != kFLToolIcon) drawCustomizingItem(painter, tool, tool.rect);
+    }
     if (isPreferences_ && prefSelection_ == int64_t(i))
       painter.fillRect(QRectF(tool.x - std::floor(metrics.spacing / 2), 0, std::max(tool.labelWidth, 32.0) + metrics.spacing,
                               height() - 1),
                        RoleColor(active, dark, 4));
     if (displayMode_ != kFLToolbarTextOnly && tool.toolType == kFLToolIcon) {
-      painter.setOpacity(tool.isEnabled ? 1.0 : 0.5);
+      painter.setOpacity(tool.isEnabled || customizing_ ? 1.0 : 0.5);
       if (highlighted) painter.setCompositionMode(dark ? QPainter::CompositionMode_Plus : QPainter::CompositionMode_Multiply);
       painter.drawImage(tool.rect, tool.useAlternate && !tool.alternateImage.isNull() ? tool.alternateImage : tool.image);
       painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -588,8 +627,14 @@ void FLToolbarView::paintEvent(QPaintEvent* event) {
 }
 
 void FLToolbarView::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || customizing_) return;
+  if (event->button() != Qt::LeftButton) return;
   const QPointF where(std::floor(event->position().x()), std::floor(event->position().y()));
+  if (customizing_) {
+    // A press on the chevron does nothing; one on a tool drags it.
+    const int64_t index = layout_.toolIndexAtPoint(where, QFontMetricsF(SmallSystemFont()).height());
+    if (index != kFLToolNotFound) beginToolDrag(size_t(index), where);
+    return;
+  }
   const QRectF chevron = layout_.overflowRect();
   if (layout_.overflowIndex() != kFLToolNotFound && chevron.x() != 0 && chevron.contains(where)) {
     clickIndex_ = layout_.overflowIndex();

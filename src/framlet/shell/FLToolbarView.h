@@ -12,10 +12,16 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+class FLDragPasteboard;
 class FLToolbarDelegate;
+class FLToolbarEditView;
 class QMenu;
+class QPainter;
+class QTimer;
+struct Notification;
 
 inline constexpr const char* kFLToolbarCustomizeNotification = "fltoolbar.customize";
 inline constexpr const char* kFLToolbarRedrawNotification = "fltoolbar.redraw";
@@ -66,10 +72,43 @@ class FLToolbarView : public FLView {
   // Menu actions.
   void changeDisplayMode(int mode);
   void toggleToolbar();
-  // Customisation comes through here; until it exists nothing happens.
-  virtual void customizeToolbar() {}
+  void customizeToolbar();
   bool isCustomizing() const { return customizing_; }
   void addModeItemsToMenu(QMenu* menu);
+
+  // ---- Customisation: the icons wiggle, tools are dragged within the bar, out of it and in
+  // from the palette; Done stores the set and every toolbar of the GUID takes it over.
+  // Ends customising with the palette's display mode.
+  void customizationComplete(int displayMode);
+  int originalDisplayMode() const { return originalDisplayMode_; }
+  FLToolbarEditView* customizingView() const;
+  bool toolsetChanged() const { return toolsetChanged_; }
+  int64_t wiggleIndex() const { return wiggleIndex_; }
+  int64_t dragFromIndex() const { return dragFromIndex_; }
+  int64_t dragToIndex() const { return dragToIndex_; }
+  const FLToolbarTool& draggingTool() const { return draggingTool_; }
+  // A record for the palette or a drop: the bar's own for a tool it shows (not a space), else a
+  // new one; a view tool comes with its picture.
+  bool getCustomizingTool(FLToolbarTool& tool, const QString& guid);
+  // The tools anew from a list of GUIDs, reusing the records the bar holds.
+  void setToolsFromGuids(const QStringList& guids);
+  // Lets go of a record's view unless a tool of the bar still shows it, and clears the record;
+  // null: the dragged tool.
+  void releaseTool(FLToolbarTool* tool);
+  // The index a tool dragged to this point (toolbar coordinates) would take.
+  int64_t positionForWindowPoint(QPointF point) const;
+  int64_t indexOfDraggingTool() const;
+  int64_t indexOfToolForGuid(const QString& guid) const { return toolForGuid(guid); }
+  double widthOfTool(const FLToolbarTool& tool, bool forPalette) const { return layout_.widthOfTool(tool, forPalette); }
+  // What a drop from the source with this string would do at the point: copy, move or nothing.
+  Qt::DropAction draggingUpdated(QObject* source, const QString& string, QPointF point);
+  void draggingExited(QObject* source);
+  bool performDrop(QObject* source, const QString& string);
+  void concludeDrop();
+  // A drag that began at a tool of the bar has ended with this action.
+  void dragSessionEnded(Qt::DropAction action);
+  // The picture of a tool as the palette and a drag show it.
+  static QImage pictureOfTool(const FLToolbarTool& tool);
   // The context menu, or nullptr where the toolbar offers none.
   QMenu* menuForEvent();
 
@@ -84,6 +123,8 @@ class FLToolbarView : public FLView {
   // at launch. Without a picture a tool shows its name's first letter on a tile.
   using ImageDrawer = QImage (*)(const QString& name);
   static void setImageDrawer(ImageDrawer drawer);
+  // The small system font of labels.
+  static QFont labelFont();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -92,6 +133,10 @@ class FLToolbarView : public FLView {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   bool event(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   bool setupItem(FLToolbarTool& tool, const QString& guid);
@@ -103,6 +148,13 @@ class FLToolbarView : public FLView {
   void layoutIfNeeded();
   void placeViews();
   void sendAction(size_t index);
+  void customized(const Notification& note);
+  void wiggleTimerFired();
+  bool createImageOfViewTool(FLToolbarTool& tool);
+  void drawCustomizingItem(QPainter& painter, const FLToolbarTool& tool, const QRectF& rect);
+  void beginToolDrag(size_t index, QPointF point);
+  bool isDragSource(const QObject* source) const;
+  bool viewInUse(const QWidget* view, const FLToolbarTool* except) const;
 
   FLToolbarDelegate* delegate_ = nullptr;
   QPointer<QWidget> containerView_;
@@ -119,4 +171,13 @@ class FLToolbarView : public FLView {
   bool customizing_ = false;
   bool isShown_ = true;
   bool firstLayoutDone_ = false;
+  bool toolsetChanged_ = false;
+  int originalDisplayMode_ = 1;
+  QPointer<FLToolbarEditView> customizingView_;
+  QTimer* wiggleTimer_ = nullptr;
+  std::unique_ptr<FLDragPasteboard> dragPasteboard_;
+  int64_t wiggleIndex_ = 0;
+  int64_t dragFromIndex_ = kFLToolNotFound;
+  int64_t dragToIndex_ = kFLToolNotFound;
+  FLToolbarTool draggingTool_;
 };

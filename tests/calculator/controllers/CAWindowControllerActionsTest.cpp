@@ -9,6 +9,7 @@
 #include "calculator/views/caViewNotifications.h"
 #include "calculator/views/CACellView.h"
 #include "framlet/foundation/FLKernel.h"
+#include "framlet/shell/FLToolbarEditView.h"
 #include "platform/NotificationCenter.h"
 
 #include <QAction>
@@ -242,4 +243,20 @@ TEST_F(WindowActionsTest, StylesAndCellsTravelThroughTheEditAndFormatMenus) {
   ASSERT_TRUE(enabled("paste:"));
   item("paste:")->trigger();
   EXPECT_EQ(text(2, 0), "a");
+}
+
+TEST_F(WindowActionsTest, CustomizeToolbarOpensThePaletteAndHoldsTheCommandsBack) {
+  FLToolbarView* toolbar = controller.toolbarView();
+  toolbar->toggleToolbar();  // hidden: customising shows it first
+  ASSERT_TRUE(enabled("customizeToolbar:"));
+  item("customizeToolbar:")->trigger();
+  ASSERT_TRUE(toolbar->isCustomizing());
+  EXPECT_TRUE(toolbar->isVisible());
+  EXPECT_TRUE(FLToolbarEditView::isCustomizingOver(controller.cellView()));
+  EXPECT_FALSE(enabled("customizeToolbar:"));
+  EXPECT_FALSE(enabled("selectAll:"));
+  QTest::keyClick(toolbar->customizingView(), Qt::Key_Escape);
+  EXPECT_FALSE(toolbar->isCustomizing());
+  EXPECT_FALSE(FLToolbarEditView::isCustomizingOver(controller.mainWindow()));
+  EXPECT_TRUE(enabled("selectAll:"));
 }
