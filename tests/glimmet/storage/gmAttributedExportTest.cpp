@@ -1,5 +1,7 @@
 #include "StorageTestSupport.h"
 #include "glimmet/storage/gmAttributedExport.h"
+#include "glimmet/storage/gmFetch.h"
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmLists.h"
 #include "glimmet/storage/gmTables.h"
 #include "support/LogCapture.h"
@@ -115,6 +117,14 @@ TEST(AttributedExport, Ranges) {
   }
   EXPECT_TRUE(ExportAttributedText(doc.get(), kBody, kBody, false, 1.0)->isEmpty());
   EXPECT_FALSE(ExportAttributedText(nullptr, 0, 10, false, 1.0));
+  // A variable shows its text, as in the plain text.
+  SetVariableTextHook([](GlimmetDoc*, const KnotInfo&) { return QStringLiteral("7"); });
+  DocRange variable{doc.get(), kBody + 3, kBody + 3};
+  const KinkData page{2, 0};
+  ASSERT_TRUE(InsertKnotCore(&variable, kKnotVar, 0, 0, nullptr, 1, &page, false));
+  EXPECT_EQ(ExportAttributedText(doc.get(), kBody, kBody + 5, false, 1.0)->toPlainText(), QStringLiteral("one7"));
+  EXPECT_EQ(ExtractPlainText({doc.get(), kBody, kBody + 5}, false), QStringLiteral("one7\n"));
+  SetVariableTextHook(nullptr);
 }
 
 TEST(AttributedExport, Tables) {

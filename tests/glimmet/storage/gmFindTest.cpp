@@ -1,4 +1,5 @@
 #include "StorageTestSupport.h"
+#include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmKnots.h"
 
@@ -10,10 +11,12 @@ struct FindFixture : ::testing::Test {
   int beeps = 0;
   void SetUp() override {
     g_findSettings = GMFindSettings();
-    SetFindHost({nullptr, [this] { ++beeps; }, [](GlimmetDoc*, const KnotInfo&) { return QStringLiteral("Chapter One"); }});
+    SetFindHost({nullptr, [this] { ++beeps; }});
+    SetVariableTextHook([](GlimmetDoc*, const KnotInfo&) { return QStringLiteral("Chapter One"); });
   }
   void TearDown() override {
     SetFindHost({});
+    SetVariableTextHook(nullptr);
     g_findSettings = GMFindSettings();
   }
   // The match as body offsets, or (-1, 0).
