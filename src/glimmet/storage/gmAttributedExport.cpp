@@ -471,6 +471,13 @@ uint32_t Exporter::ExportParagraph(uint32_t cp, uint32_t stepLimit) {
     } else if (knot->type() == kKnotPicture) {
       start();
       AppendPicture(*knot);
+    } else if (knot->type() == kKnotVar) {
+      const QString text = VariableKnotText(doc_, *knot);
+      if (text.isEmpty()) return true;
+      start();
+      PropRecord chars;
+      FetchCharProps(doc_, knot->first, nullptr, &chars);
+      cursor_.insertText(text, CharFormatFor(chars, props));
     }
     return true;
   });

@@ -7,6 +7,7 @@
 #include "glimmet/storage/gmTables.h"
 
 #include <algorithm>
+#include <utility>
 
 void FetchText(GlimmetDoc* doc, Pane* pane, uint32_t first, uint32_t limit, char16_t* buffer, uint32_t* count) {
   if (!count) return;
@@ -110,6 +111,18 @@ void FetchVisibleText(DocRange* range, Pane* pane, const GMFetcher& fetcher) {
 
 namespace {
 
+GMVariableTextHook g_variableTextHook;
+
+}  // namespace
+
+void SetVariableTextHook(GMVariableTextHook hook) { g_variableTextHook = std::move(hook); }
+
+QString VariableKnotText(GlimmetDoc* doc, const KnotInfo& variable) {
+  return g_variableTextHook && doc ? g_variableTextHook(doc, variable) : QString();
+}
+
+namespace {
+
 QString Affix(const PropRecord& para, uint32_t offset) {
   const uint16_t count = std::min<uint16_t>(para.get<uint16_t>(offset), 4);
   return QString(reinterpret_cast<const QChar*>(para.body + offset + 2), count);
@@ -143,6 +156,8 @@ QString ExtractPlainText(const DocRange& range, bool markers) {
       }
       if (knot->type() == kKnotLink && knot->kinkCount >= 2)
         out += TextOfRange({doc, knot->first + 1, knot->kinkCps[1]});
+      else if (knot->type() == kKnotVar)
+        out += VariableKnotText(doc, *knot);
       return true;
     }
     for (uint32_t cp = piece.first; cp < piece.limit; ++cp) {

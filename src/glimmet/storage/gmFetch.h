@@ -26,6 +26,12 @@ QString RawTextString(GlimmetDoc* doc, uint32_t first, uint32_t limit);
 using GMFetcher = std::function<bool(const DocRange& piece, Pane* pane, const KnotInfo* knot)>;
 // Walks the visible text of the range; the range's first cp advances.
 void FetchVisibleText(DocRange* range, Pane* pane, const GMFetcher& fetcher);
-// The plain text of a range: paragraph marks as "\n", links as their display text, tabbed tables
+// The shown text of a variable knot (a date, a page or chapter number, a reference): the layout,
+// which knows them, installs the procedure; without it a variable shows nothing.
+using GMVariableTextHook = std::function<QString(GlimmetDoc* doc, const KnotInfo& variable)>;
+void SetVariableTextHook(GMVariableTextHook hook);
+QString VariableKnotText(GlimmetDoc* doc, const KnotInfo& variable);
+// The plain text of a range: paragraph marks as "\n", links as their display text, variables as
+// their shown text, tabbed tables
 // as tab-separated lines; with markers, paragraph prefixes and suffixes. Null when nothing came out.
 QString ExtractPlainText(const DocRange& range, bool markers);

@@ -61,7 +61,7 @@ VisibleText CollectVisibleText(GlimmetDoc* doc, DocRange range, const bool* canc
       if (knot->kinkCount >= 2) addStretch(knot->first + 1, std::min(knot->kinkCps[1], piece.limit));
     } else if (knot->type() == kKnotVar) {
       out.add(kBreakUnit, knot->first);
-      const QString text = g_findHost.variableText ? g_findHost.variableText(doc, *knot) : QString();
+      const QString text = VariableKnotText(doc, *knot);
       if (!text.isEmpty()) out.variables.push_back({text.left(255), knot->range()});
     } else if (knot->type() != kKnotTable) {
       out.add(kBreakUnit, piece.first);

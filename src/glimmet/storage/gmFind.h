@@ -12,8 +12,6 @@
 #include <cstdint>
 #include <functional>
 
-struct KnotInfo;
-
 // What to find.
 enum : int32_t {
   kFindBrokenLink = 2,
@@ -42,11 +40,11 @@ struct GMFindSettings {
 extern GMFindSettings g_findSettings;
 
 // What the view side adds to a find: showing a match (scrolled into view and flashed) in a
-// displayed document, the beep of a failed search, and the shown text of a variable.
+// displayed document, and the beep of a failed search. Variables are searched in their shown
+// text (VariableKnotText).
 struct GMFindHost {
   std::function<void(GlimmetDoc* doc, const DocRange& match)> show;
   std::function<void()> beep;
-  std::function<QString(GlimmetDoc* doc, const KnotInfo& variable)> variableText;
 };
 void SetFindHost(GMFindHost host);
 

@@ -3,8 +3,6 @@
 #include "glimmet/storage/gmRtfReader.h"
 #include "glimmet/storage/gmRtfWriter.h"
 
-#include <QPainter>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,9 +19,7 @@ BorderStyle Border(int32_t kind, int32_t line, int64_t width = 12700) {
 
 // Join codes of double lines, read from the cells of grids of each shape.
 TEST(BorderSpec, JunctionCodes) {
-  const struct {
-    uint32_t kind, rows, columns, row, column, code;
-  } cases[] = {
+  const struct { uint32_t kind, rows, columns, row, column, code; } cases[] = {
       {7, 1, 1, 0, 0, 21},  {7, 1, 3, 0, 1, 25},  {7, 3, 3, 1, 1, 0},   {7, 4, 4, 3, 3, 8},
       {9, 3, 3, 1, 1, 9},   {9, 3, 4, 2, 0, 14},  {10, 2, 3, 1, 2, 34}, {10, 4, 3, 2, 0, 1},
       {11, 3, 2, 2, 1, 33}, {11, 3, 2, 1, 1, 30}, {12, 2, 2, 1, 0, 14}, {12, 2, 1, 1, 0, 29},
@@ -75,21 +71,6 @@ TEST(BorderSpec, PlannedSidesOffsetsAndJoins) {
   EXPECT_EQ(PlanBorder(Border(7, kLineDouble, 15240), false, Place(7, 0, 1, 0, 1)).spec.width, 2.0f);
   EXPECT_FLOAT_EQ(PlanBorder(Border(7, kLineDots, 15240), false, Place(7, 0, 1, 0, 1)).spec.width, 1.2f);
 
-  // Painted: a double box around a paragraph leaves its lines inside the rectangle grown by the offset.
-  QImage image(40, 40, QImage::Format_ARGB32);
-  image.fill(Qt::white);
-  QPainter painter(&image);
-  BorderStyle box = Border(7, kLineDouble, 38100);
-  box.offset = 25400;
-  DrawBorder(painter, box, true, Place(7, 0, 1, 0, 1), QRectF(10, 10, 20, 20));
-  painter.end();
-  auto inked = [&](int from, int to) {
-    for (int x = from; x < to; ++x)
-      if (image.pixelColor(x, 20) != QColor(Qt::white)) return true;
-    return false;
-  };
-  EXPECT_TRUE(inked(0, 8));
-  EXPECT_FALSE(inked(9, 31));
 }
 
 // Paragraph borders keep every field through the property record and through RTF.
