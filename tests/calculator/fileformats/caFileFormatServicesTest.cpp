@@ -49,9 +49,8 @@ TEST_F(ServicesTest, SavingAsTextAndDifGoesThroughTheDispatch) {
   ASSERT_TRUE(document.saveCore(path("sheet.dif"), false, &error));
   EXPECT_TRUE(ReadFileText(path("sheet.dif")).startsWith(QStringLiteral("TABLE\n0,1\n")));
 
-  // Formats whose writers do not exist yet say so, and write nothing.
-  EXPECT_FALSE(document.saveCore(path("sheet.rtf"), false, &error));
-  EXPECT_FALSE(QFile::exists(path("sheet.rtf")));
+  ASSERT_TRUE(document.saveCore(path("sheet.rtf"), false, &error));
+  EXPECT_TRUE(ReadFileText(path("sheet.rtf")).startsWith(QStringLiteral("{\\rtf1")));
   // Nothing to print gives no PDF and no error.
   error = FLError();
   EXPECT_FALSE(document.saveCore(path("sheet.pdf"), false, &error));
