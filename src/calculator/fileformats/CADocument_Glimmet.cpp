@@ -87,18 +87,21 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
         *cursor = cp + 1;
         return kRunSeparator;
       }
-      *text = RawTextString(doc, start, cp);
       *cursor = cp;
       return kRunText;
     }
     if (IsKinkChar(unit)) {
+      // The closing kinks of a knot that began before (a list's end) are no object of their
+      // own: the text goes on past them.
+      const uint32_t entry = doc->knots.indexAtCp(cp);
+      if (entry != kGMNone && doc->knots.at(entry).kink >= kKinkMiddle) continue;
       if (!FetchKnot(doc, cp, knot, 0)) knot->index = -1;
       *cursor = knot->found() && knot->limit > cp ? knot->limit : cp + 1;
+      text->clear();
       return kRunKnot;
     }
+    *text += QChar(inTable && unit == u'\t' ? u' ' : unit);
   }
-  *text = RawTextString(doc, start, end);
-  if (inTable) text->replace(u'\t', u' ');
   *cursor = end;
   return kRunText;
 }

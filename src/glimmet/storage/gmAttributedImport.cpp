@@ -93,7 +93,8 @@ class Importer {
   // One paragraph's text and formatting, inserted at the target; withMark ends it with a
   // paragraph mark of its own.
   bool insertBlock(const QTextBlock& block, bool withMark);
-  bool insertFragment(const QTextFragment& fragment);
+  // The fragment's first length characters.
+  bool insertFragment(const QTextFragment& fragment, qsizetype length);
   bool insertPicture(const QTextImageFormat& format, const PropRecord& chars);
   bool insertText(const QString& text, const PropRecord& chars);
   bool openLink(const QString& target);
@@ -140,7 +141,7 @@ PropRecord Importer::charProps(const QTextCharFormat& format) const {
   PropRecord chars = normalChars_;
   chars.index = kGMNone;
   const QStringList families = format.fontFamilies().toStringList();
-  const QString family = families.isEmpty() ? format.fontFamily() : families.first();
+  const QString family = families.isEmpty() ? QString() : families.first();
   if (!family.isEmpty()) chars.set<uint16_t>(CharField::font, IndexOfFont(family));
   const double points = format.fontPointSize();
   if (points > 0) chars.set<int16_t>(CharField::size, int16_t(std::clamp(points * 4, 1.0, 8000.0)));
@@ -272,7 +273,7 @@ bool Importer::insertPicture(const QTextImageFormat& format, const PropRecord& c
   return true;
 }
 
-bool Importer::insertFragment(const QTextFragment& fragment) {
+bool Importer::insertFragment(const QTextFragment& fragment, qsizetype length) {
   const QTextCharFormat format = fragment.charFormat();
   const PropRecord chars = charProps(format);
   if (format.isAnchor() && !format.anchorHref().isEmpty()) {
@@ -281,7 +282,7 @@ bool Importer::insertFragment(const QTextFragment& fragment) {
     closeLink();
   }
   if (format.isImageFormat()) return insertPicture(format.toImageFormat(), chars);
-  QString text = fragment.text();
+  QString text = fragment.text().left(length);
   // Line separators become paragraph marks; the object character of an image stays out.
   for (QChar& ch : text) {
     if (ch == QChar::LineSeparator || ch == u'\r') ch = u'\n';
@@ -292,8 +293,15 @@ bool Importer::insertFragment(const QTextFragment& fragment) {
 
 bool Importer::insertBlock(const QTextBlock& block, bool withMark) {
   const uint32_t paraFirst = target_;
+  // White space that ends a paragraph is not shown, as a browser lays the page out.
+  const QString whole = block.text();
+  qsizetype shown = whole.size();
+  while (shown > 0 && whole.at(shown - 1) == u' ') --shown;
   for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-    if (!insertFragment(it.fragment())) return false;
+    QTextFragment fragment = it.fragment();
+    const qsizetype offset = fragment.position() - block.position();
+    if (offset >= shown) break;
+    if (!insertFragment(fragment, shown - offset)) return false;
   }
   closeLink();
   const uint32_t markCp = target_;
