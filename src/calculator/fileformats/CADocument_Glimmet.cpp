@@ -91,10 +91,11 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
       return kRunText;
     }
     if (IsKinkChar(unit)) {
-      // The closing kinks of a knot that began before (a list's end) are no object of their
-      // own: the text goes on past them.
+      // A list holds paragraphs like the body, and the closing kinks of a knot that began
+      // before are no object of their own: the text goes on past them.
       const uint32_t entry = doc->knots.indexAtCp(cp);
-      if (entry != kGMNone && doc->knots.at(entry).kink >= kKinkMiddle) continue;
+      if (entry != kGMNone && (doc->knots.at(entry).kink >= kKinkMiddle || doc->knots.at(entry).type == kKnotList))
+        continue;
       if (!FetchKnot(doc, cp, knot, 0)) knot->index = -1;
       *cursor = knot->found() && knot->limit > cp ? knot->limit : cp + 1;
       text->clear();

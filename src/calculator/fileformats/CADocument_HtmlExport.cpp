@@ -3,6 +3,8 @@
 // written as files into an "images" folder beside the page.
 #include "calculator/fileformats/caHtml.h"
 
+#include "calculator/fileformats/caPackageWriter.h"
+
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
@@ -19,6 +21,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -138,8 +143,7 @@ void ExportPicture(const CADocument& document, HtmlExport& state, const CACell& 
   }
   if (state.picturesFolder.isNull()) {
     const QString folder = QDir(state.folder).filePath(QLatin1String(kImagesFolder));
-    if (!QDir().mkdir(folder)) {
-      SetError(state.error, -48, QStringLiteral("The folder \"%1\" can't be made.").arg(folder));
+    if (!CreatePackageFolder(folder, state.error)) {
       state.ok = false;
       state.page += QLatin1String(kEmptyCell);
       return;
@@ -335,7 +339,8 @@ bool CADocument::saveToHtmlFile(const QString& path, FLError* error) {
   QString folder = QFileInfo(path).absolutePath();
   if (!g_saveHtmlAsPlainFile) {
     if (!QDir().mkpath(path)) {
-      SetError(error, -48, QStringLiteral("The folder \"%1\" can't be made.").arg(path));
+      const int code = errno ? errno : EACCES;
+      SetError(error, code, QString::fromLocal8Bit(std::strerror(code)), kFLPosixErrorDomain);
       return false;
     }
     folder = path;
@@ -343,13 +348,7 @@ bool CADocument::saveToHtmlFile(const QString& path, FLError* error) {
   }
   QString page;
   if (!ExportRangeAsHtml(*this, extent(), folder, &page, error)) return false;
-  QFile out(file);
-  const QByteArray bytes = page.toUtf8();
-  if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) {
-    SetError(error, -36, out.errorString());
-    return false;
-  }
-  return true;
+  return WritePackageTextFile(file, page, error);
 }
 
 QString CADocument::htmlFromSelection() {

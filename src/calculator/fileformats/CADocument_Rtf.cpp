@@ -4,6 +4,7 @@
 // formats, and let the engine's RTF writer write it.
 #include "calculator/fileformats/caGlimmetImport.h"
 
+#include "calculator/fileformats/caPackageWriter.h"
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
@@ -16,6 +17,7 @@
 #include "framlet/foundation/flFonts.h"
 #include "framlet/shell/FLAlert.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmEdit.h"
@@ -49,8 +51,6 @@ constexpr int64_t kMaxTableColumns = kMaxColumns;
 constexpr uint32_t kStrikeAtom = 9;
 constexpr Kolor kTableBorderKolor = 0x64E0E0E0;
 constexpr uint32_t kTableBorderKind = 8;
-// A picture knot's data: baseline alignment at its natural scale.
-constexpr uint64_t kPictureKnotValue = 3 | uint64_t(1000) << 32;
 
 void SetReadFailure(FLError* error, const char* reason) {
   if (error && error->domain.isEmpty()) SetError(error, -50, QLatin1String(reason));
@@ -66,13 +66,8 @@ QString RtfTextOfBytes(const QByteArray& bytes) {
 }
 
 bool WriteRtfText(const QString& path, const QString& rtf, FLError* error) {
-  const std::optional<QByteArray> bytes = EncodeText(rtf, kFLEncodingMacRoman, true);
-  QFile file(path);
-  if (!bytes || !file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size()) {
-    SetError(error, file.error() == QFileDevice::NoError ? -50 : -36, file.errorString(), kFLOSStatusErrorDomain);
-    return false;
-  }
-  return true;
+  const QByteArray bytes = EncodeText(rtf, kFLEncodingMacRoman, true).value_or(QByteArray());
+  return WritePackageTextFile(path, QByteArrayView(bytes), error);
 }
 
 void NoteTruncation(const char* kind) {
@@ -143,16 +138,8 @@ bool InsertCellContents(GlimmetDoc* doc, uint32_t at, const CACell& cell, bool s
     case kValuePicture: {
       const std::shared_ptr<CAPicture>& picture = cell.picture();
       if (!picture || !picture->image()) return true;
-      GMPicture entry;
-      entry.image = picture->image();
-      doc->pictures.push_back(std::move(entry));
-      KinkData data;
-      data.word = uint32_t(doc->pictures.size() - 1);
-      data.value = kPictureKnotValue;
-      PropRecord border;
-      SetBaseProperties(kPropBorder, &border);
       DocRange range{doc, at, at};
-      return InsertKnotCore(&range, kKnotPicture, 0, 1, &border, 1, &data, false);
+      return InsertPictureKnot(&range, picture->image(), QString());
     }
     case kValueCheckbox: {
       KinkData data;
@@ -377,10 +364,7 @@ bool CADocument::saveToRtfdFile(const QString& path, FLError* error) {
   bool cut = false;
   GlimmetDocPtr doc(createGlimmetFromRange(extent(), true, !ModelPreferences().saveValues, true, &cut));
   if (!doc) return false;
-  if (!QDir().mkdir(path)) {
-    SetError(error, -48, QStringLiteral("The folder \"%1\" can't be made.").arg(path));
-    return false;
-  }
+  if (!CreatePackageFolder(path, error)) return false;
   const QString rtf = ExportRtf({doc.get(), BodyStart(doc.get()), uint32_t(doc->userLength)}, path);
   if (!WriteRtfText(QDir(path).filePath(QLatin1String(kRtfdTextFile)), rtf, error)) return false;
   if (cut) NoteTruncation("RTFD");

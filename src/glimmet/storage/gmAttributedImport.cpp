@@ -62,7 +62,9 @@ constexpr int64_t kEmuPerPoint = 12700;
 constexpr int64_t kMinimumColumnWidth = 114300;
 constexpr double kPageTextInches = 6.5;
 constexpr uint32_t kMaxListLevels = 9;
-constexpr uint32_t kListStyleBase = 20;  // built-in style 20 + level: "list 1" to "list 9"
+constexpr uint32_t kListStyleBase = 20;
+// A picture knot's data: baseline alignment at its natural scale.
+constexpr uint64_t kPictureOnBaseline = 3 | uint64_t(1000) << 32;  // built-in style 20 + level: "list 1" to "list 9"
 
 Kolor KolorOfBrush(const QBrush& brush) {
   if (brush.style() == Qt::NoBrush) return kNoKolor;
@@ -162,6 +164,7 @@ PropRecord Importer::charProps(const QTextCharFormat& format) const {
   }
   chars.set<int32_t>(CharField::underline, underline);
   chars.body[CharField::strike] = format.fontStrikeOut();
+  chars.body[CharField::outline] = format.hasProperty(QTextFormat::TextOutline) && format.textOutline().style() != Qt::NoPen;
   // Three points per level; a raised text has a negative offset.
   if (format.verticalAlignment() == QTextCharFormat::AlignSuperScript)
     chars.set<int64_t>(CharField::subscript, -3 * kEmuPerPoint);
@@ -253,21 +256,14 @@ bool Importer::insertPicture(const QTextImageFormat& format, const PropRecord& c
   if (bitmap.isNull()) return true;  // an image that cannot be had is left out
   std::unique_ptr<FLImage> image = FLImage::withCGImage(bitmap, QSizeF(0, 0));
   if (!image) return false;
-  GMPicture picture;
   const QUrl resolved = text_.baseUrl().resolved(url);
-  if (resolved.isLocalFile()) picture.path = resolved.toLocalFile();
-  picture.image = std::shared_ptr<FLImage>(std::move(image));
-  doc_->pictures.push_back(std::move(picture));
-  KinkData data;
-  data.word = uint32_t(doc_->pictures.size() - 1);
-  data.value = 3 | uint64_t(1000) << 32;
-  PropRecord border;
-  SetBaseProperties(kPropBorder, &border);
   Pane* pane = CurrentPane(doc_);
   pane->selFirst = pane->selLimit = int32_t(target_);
   std::memcpy(pane->insertionProps, chars.body, sizeof pane->insertionProps);
   DocRange at{doc_, target_, target_};
-  if (!InsertKnotCore(&at, kKnotPicture, 0, 1, &border, 1, &data, false)) return false;
+  if (!InsertPictureKnot(&at, std::shared_ptr<FLImage>(std::move(image)),
+                         resolved.isLocalFile() ? resolved.toLocalFile() : QString()))
+    return false;
   ApplyPropsToRange(at, chars);
   target_ = at.limit;
   return true;
@@ -451,6 +447,8 @@ bool Importer::insertTable(QTextTable& table) {
         if (QTextFrame* child = it.currentFrame()) CollectBlocks(child, &blocks);
         else if (it.currentBlock().isValid()) blocks.push_back(it.currentBlock());
       }
+      // A cell's text does not end with an empty paragraph.
+      while (blocks.size() > 1 && blocks.back().length() <= 1) blocks.pop_back();
       target_ = row.kinkCps[column + 1] - 1;
       // Text of a column past the last joins the last cell.
       if (uint32_t(c) != column) {
@@ -553,6 +551,20 @@ bool Importer::run() {
 }
 
 }  // namespace
+
+bool InsertPictureKnot(DocRange* at, std::shared_ptr<void> image, const QString& path) {
+  if (!at || !at->doc || !image) return false;
+  GMPicture picture;
+  picture.path = path;
+  picture.image = std::move(image);
+  at->doc->pictures.push_back(std::move(picture));
+  KinkData data;
+  data.word = uint32_t(at->doc->pictures.size() - 1);
+  data.value = kPictureOnBaseline;
+  PropRecord border;
+  SetBaseProperties(kPropBorder, &border);
+  return InsertKnotCore(at, kKnotPicture, 0, 1, &border, 1, &data, false);
+}
 
 const GMMarkerInfo* MarkerInfoForKeyword(const QString& keyword) {
   const QByteArray key = keyword.toLower().toLatin1();

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 class QTextDocument;
 
@@ -21,6 +22,10 @@ struct GMMarkerInfo {
 };
 // The row of a keyword (ignoring case), or nullptr.
 const GMMarkerInfo* MarkerInfoForKeyword(const QString& keyword);
+
+// Inserts a picture knot for the image (an FLImage) at the insertion point, at its natural size
+// on the baseline; the range becomes the knot's. path: the image's file, when it has one.
+bool InsertPictureKnot(DocRange* at, std::shared_ptr<void> image, const QString& path);
 
 // Reads the text into the document's body, after what it holds. NO when text, a picture, a
 // link or a table could not be inserted; what came in before stays.
