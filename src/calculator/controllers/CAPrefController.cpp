@@ -290,6 +290,9 @@ CAModelPreferences CAPrefController::modelPreferences() const {
   preferences.sortColumns = value(CABoolPreference::sortColumns);
   preferences.sortReverse = value(CABoolPreference::sortReverse);
   preferences.copyHTML = value(CABoolPreference::copyHTML);
+  preferences.saveValues = value(CABoolPreference::saveValues);
+  preferences.copyValues = value(CABoolPreference::copyValues);
+  preferences.copyBestValues = value(CABoolPreference::copyBestValues);
   preferences.allowDrags = value(CABoolPreference::allowDrags);
   preferences.plainPaste = value(CABoolPreference::plainPaste);
   preferences.labelKolor = labelKolor_;

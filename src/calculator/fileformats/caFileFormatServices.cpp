@@ -6,6 +6,8 @@
 #include "calculator/model/caPackageWindow.h"
 #include "platform/FLError.h"
 
+#include <QTextDocument>
+
 #include <algorithm>
 
 namespace {
@@ -42,6 +44,15 @@ void InstallFileFormatServices() {
   };
   services.writers[kFileTypeNative] = [](CADocument& document, const QString& path, bool inPlace,
                                          FLError* error) { return document.saveToNativeFile(path, inPlace, error); };
+  services.writers[kFileTypeRtf] = [](CADocument& document, const QString& path, bool, FLError* error) {
+    return document.saveToRtfFile(path, error);
+  };
+  services.writers[kFileTypeRtfd] = [](CADocument& document, const QString& path, bool, FLError* error) {
+    return document.saveToRtfdFile(path, error);
+  };
+  services.writers[kFileTypeHtml] = [](CADocument& document, const QString& path, bool, FLError* error) {
+    return document.saveToHtmlFile(path, error);
+  };
   services.writers[kFileTypePdf] = [](CADocument& document, const QString& path, bool, FLError* error) {
     return SavePdf(document, path, error);
   };
@@ -52,6 +63,16 @@ void InstallFileFormatServices() {
   services.plainTextOfSelection = PlainTextOfSelection;
   services.loadDelimitedText = [](CADocument& document, const QString& text) {
     LoadStringLines(TextLines(text), document);
+  };
+  services.rtfFromSelection = [](CADocument& document) { return document.rtfFromSelection(); };
+  services.loadRtf = [](CADocument& document, const QString& rtf, const QString& folder) {
+    return document.loadRtf(rtf, folder);
+  };
+  services.htmlFromSelection = [](CADocument& document) { return document.htmlFromSelection(); };
+  services.loadHtml = [](CADocument& document, const QString& html) {
+    QTextDocument text;
+    text.setHtml(html);
+    return document.loadAttributedString(text);
   };
   SetFileFormatServices(std::move(services));
 }

@@ -30,6 +30,8 @@
 class CACell;
 class CAColumn;
 class QMimeData;
+class QTextDocument;
+struct GlimmetDoc;
 class QTimer;
 class CADocumentWindow;
 class CAPicture;
@@ -490,6 +492,36 @@ class CADocument : public FLDocument, public TextImportDelegate {
   std::vector<std::shared_ptr<CAPicture>> copyUsedPictures() const;
   // The "numlet.cells" archive of the selection; null when no cell was written.
   QString archiveSelection();
+
+  // ---- Rich text through the text engine (calculator/fileformats: CADocument_Glimmet.cpp,
+  // CADocument_Rtf.cpp, CADocument_Html.cpp) ---------------------------------------------------
+
+  // Turns the import document g_glimmetDoc into cells and destroys it: a paragraph a row,
+  // tab-separated fields and table cells as columns. YES also for an empty text.
+  bool loadFromGlimmet();
+  // The table at *cp: one sheet row per table row from point->y; both move past it.
+  bool convertTable(uint32_t* cp, GridPoint* point);
+  // The paragraph holding *cp (from *cp on) at the point; *cp moves to its end.
+  bool convertParagraph(uint32_t* cp, const GridPoint& point, bool inTable, Kolor backgroundKolor);
+  // RTF text (units below 256 are its bytes) read into the sheet; attachments: the folder of an
+  // RTFD package, or null.
+  bool loadRtf(const QString& rtf, const QString& attachments);
+  bool saveToRtfFile(const QString& path, FLError* error);
+  bool saveToRtfdFile(const QString& path, FLError* error);
+  // The selection as pasteboard RTF; plainText, when given, receives it as plain text. Null when
+  // it cannot be made.
+  QString rtfFromSelection(QString* plainText = nullptr);
+  // A temporary engine document holding the range as one table (one cell: its text alone),
+  // owned by the caller; null on failure. tooManyColumns tells that columns past 101 were cut.
+  GlimmetDoc* createGlimmetFromRange(const GridRange& range, bool wholeDocument, bool showFormula,
+                                     bool copyBestValues, bool* tooManyColumns);
+  // Rich text (the HTML reader's document, or a pasted one) read into the sheet.
+  bool loadAttributedString(const QTextDocument& text);
+  // An XHTML page: a folder holding "index.html" (and "images"), or the plain file when
+  // g_saveHtmlAsPlainFile is set.
+  bool saveToHtmlFile(const QString& path, FLError* error);
+  // The selection as an HTML page; null when it cannot be made.
+  QString htmlFromSelection();
 
   // ---- Life cycle, saving and autosave (CADocument_LifeCycle.cpp) --------------------------
 

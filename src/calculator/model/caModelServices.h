@@ -43,6 +43,11 @@ struct CAModelPreferences {
   bool sortReverse = false;
   // Copy adds the selection as HTML.
   bool copyHTML = true;
+  // Rich text of the sheet: saved files hold values instead of formulas; copied rich text holds
+  // values (copyValues), as shown (copyBestValues).
+  bool saveValues = false;
+  bool copyValues = true;
+  bool copyBestValues = false;
   // The sheet views: cells may be dragged out of the grid; drops paste without formats; the
   // background of the row and column labels.
   bool allowDrags = true;

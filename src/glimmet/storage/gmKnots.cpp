@@ -759,6 +759,10 @@ bool InsertKnotCore(DocRange* range, uint32_t type, uint32_t kinkCount, uint32_t
     KnotInfo around;
     FetchKnot(doc, point, &around, 0);
     for (int guard = 0; ok && guard < 32 && around.found(); ++guard) {
+      // A cell holds text as the body does: a point inside one stays where it is.
+      if (around.type() == kKnotRow && around.kinkCount > 1 && around.kinkCps[0] < point &&
+          point <= around.kinkCps[around.kinkCount - 1])
+        break;
       if (around.first < point) {
         if (around.type() == kKnotBookmark || around.type() == kKnotTag) {
           point = around.kinkCount > 1 && point < around.kinkCps[1] ? around.first : around.limit;

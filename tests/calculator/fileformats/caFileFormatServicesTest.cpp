@@ -49,9 +49,8 @@ TEST_F(ServicesTest, SavingAsTextAndDifGoesThroughTheDispatch) {
   ASSERT_TRUE(document.saveCore(path("sheet.dif"), false, &error));
   EXPECT_TRUE(ReadFileText(path("sheet.dif")).startsWith(QStringLiteral("TABLE\n0,1\n")));
 
-  // Formats whose writers do not exist yet say so, and write nothing.
-  EXPECT_FALSE(document.saveCore(path("sheet.rtf"), false, &error));
-  EXPECT_FALSE(QFile::exists(path("sheet.rtf")));
+  ASSERT_TRUE(document.saveCore(path("sheet.rtf"), false, &error));
+  EXPECT_TRUE(ReadFileText(path("sheet.rtf")).startsWith(QStringLiteral("{\\rtf1")));
   // Nothing to print gives no PDF and no error.
   error = FLError();
   EXPECT_FALSE(document.saveCore(path("sheet.pdf"), false, &error));
@@ -205,6 +204,46 @@ TEST_F(ServicesTest, FilesAndLinksOnTheClipboard) {
   const std::string before = xml();
   EXPECT_FALSE(document.paste(&unreadable, false));
   EXPECT_EQ(xml(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// Rich text that another program put on the clipboard fills cells from the active cell, and a
+// copy offers the cells as RTF and HTML that paste back as the same cells.
+TEST_F(ServicesTest, RichTextOnTheClipboardFillsCells) {
+  const struct {
+    const char* type;
+    const char* data;
+  } cases[] = {
+      {kPasteboardRtfType, R"({\rtf1\trowd\cellx1000\cellx2000\intbl a\cell b\cell\row\trowd\cellx1000\cellx2000\intbl c\cell d\cell\row})"},
+      {kPasteboardHtmlType, "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>"},
+  };
+  for (const auto& test : cases) {
+    select("B2", "B2");
+    QMimeData clipboard;
+    PasteboardSetData(clipboard, QLatin1String(test.type), QByteArray(test.data));
+    clipboard.setText(QStringLiteral("plain"));
+    ASSERT_TRUE(document.paste(&clipboard, false)) << test.type;
+    QStringList got;
+    for (const char* at : {"B2", "C2", "B3", "C3"}) got.append(shown(at));
+    EXPECT_EQ(got.join(QLatin1Char(' ')), QStringLiteral("a b c d")) << test.type;
+    window.manager.undo();
+  }
+
+  enter("A1", "x");
+  enter("B1", "y");
+  select("A1", "B1");
+  QMimeData copied;
+  ASSERT_TRUE(document.copy(&copied));
+  for (const char* type : {kPasteboardRtfType, kPasteboardHtmlType}) {
+    QMimeData only;
+    PasteboardSetData(only, QLatin1String(type), PasteboardData(copied, QLatin1String(type)));
+    select("A5", "A5");
+    ASSERT_TRUE(document.paste(&only, false)) << type;
+    EXPECT_EQ(shown("A5") + shown("B5"), QStringLiteral("xy")) << type;
+  }
 }
 
 }  // namespace

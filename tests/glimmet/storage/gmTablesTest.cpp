@@ -279,3 +279,20 @@ TEST(Tables, PointsFindColumnsAndBoundaries) {
 }
 
 }  // namespace
+
+namespace {
+
+// A knot inserted inside a cell stays in that cell.
+TEST(Tables, KnotsInsertedInACellStayThere) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(doc.get(), kBody, 1, 3, &table));
+  KnotInfo row;
+  ASSERT_TRUE(FetchKnot(doc.get(), kBody + 1, &row, kKnotRow));
+  DocRange at{doc.get(), row.kinkCps[3] - 1, row.kinkCps[3] - 1};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotCheckbox, 0, 0, nullptr, 0, nullptr, false));
+  ASSERT_TRUE(FetchKnot(doc.get(), kBody + 1, &row, kKnotRow));
+  EXPECT_EQ(at.first, row.kinkCps[3] - 2);  // the last cell's text, before its mark
+}
+
+}  // namespace

@@ -1,0 +1,25 @@
+// Feeds arbitrary bytes to the sheet's HTML import: the HTML reader makes rich text, the engine
+// takes it in and the sheet turns it into cells, which are written out as a page again. Any
+// crash, hang or sanitizer report here is a fault.
+#include "FuzzApplication.h"
+#include "calculator/model/CADocument.h"
+#include "glimmet/storage/gmTables.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTextDocument>
+
+#include <cstddef>
+#include <cstdint>
+
+int FuzzHtmlSheet(const uint8_t* data, size_t size) {
+  if (size > 1 << 18 || !HaveGuiApplication()) return 0;
+  g_glimmetConfig.tableOption = 1;
+  QTextDocument text;
+  text.setHtml(QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size)));
+  CADocument sheet;
+  if (!sheet.loadAttributedString(text)) return 0;
+  sheet.setSelectionRange(sheet.extent());
+  sheet.htmlFromSelection();
+  return 0;
+}

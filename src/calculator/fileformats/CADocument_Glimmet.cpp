@@ -1,0 +1,282 @@
+// A text-engine document becomes cells: each paragraph outside a table is a row whose
+// tab-separated fields are columns, each table row is a row whose cells are columns, and a table
+// at the very start of the text also gives the sheet its table look. Pictures, links and
+// checkboxes become cells of their kind.
+#include "calculator/fileformats/caGlimmetImport.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CAPicture.h"
+#include "framlet/foundation/FLImage.h"
+#include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flImageSupport.h"
+#include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmFetch.h"
+#include "glimmet/storage/gmKnots.h"
+#include "glimmet/storage/gmProperties.h"
+#include "glimmet/storage/gmTables.h"
+
+#include <QFileInfo>
+#include <QFont>
+
+#include <algorithm>
+#include <memory>
+
+GlimmetDoc* g_glimmetDoc = nullptr;
+
+bool NewImportDocument() {
+  DestroyImportDocument();
+  g_glimmetDoc = NewGlimmetDoc(kDocTemporary);
+  if (!g_glimmetDoc) return false;
+  if (g_glimmetDoc->paneCount == 0 && !SetupPane(g_glimmetDoc, nullptr)) {
+    DestroyImportDocument();
+    return false;
+  }
+  return true;
+}
+
+void DestroyImportDocument() {
+  if (g_glimmetDoc) DestroyDocument(g_glimmetDoc);
+  g_glimmetDoc = nullptr;
+}
+
+int32_t EngineAlignmentForSheet(int32_t alignment) {
+  if (alignment == kAlignmentCenter) return 1;
+  if (alignment == kAlignmentRight) return 3;
+  return 0;
+}
+
+int32_t SheetAlignmentForEngine(int32_t alignment) {
+  if (alignment == 1) return kAlignmentCenter;
+  if (alignment == 3) return kAlignmentRight;
+  return 0;
+}
+
+namespace {
+
+// Run kinds of GetNextRun.
+enum : int { kRunKnot = 1, kRunSeparator = 2, kRunText = 3 };
+
+// The font of a character formatting.
+QFont FontForCharProps(const PropRecord& chars) {
+  const QString name = FontNameAtIndex(chars.get<uint16_t>(CharField::font));
+  const int16_t quarters = chars.get<int16_t>(CharField::size);
+  const double points = quarters > 0 ? quarters / 4.0 : 12.0;
+  QFont font = FontWithName(name, points).value_or(QFont(name));
+  font.setPointSizeF(points);
+  font.setBold(chars.body[CharField::bold] != 0);
+  font.setItalic(chars.body[CharField::italic] != 0);
+  return font;
+}
+
+// The next run of a paragraph from *cursor to end. Outside a table a tab ends a text run and
+// a tab at the cursor is a separator; inside one tabs belong to the text. A kink delivers its
+// whole knot (text before it in the same run is dropped). A text run's text goes to *text.
+int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, KnotInfo* knot, QString* text) {
+  text->clear();
+  knot->doc = nullptr;
+  knot->index = -1;
+  if (*cursor >= end) return kRunText;
+  GMTextStore::Cursor at(doc->text, *cursor);
+  const uint32_t start = *cursor;
+  for (uint32_t cp = start; cp < end; ++cp, at.next()) {
+    const char16_t unit = at.unit();
+    if (unit == u'\t' && !inTable) {
+      if (cp == start) {
+        *cursor = cp + 1;
+        return kRunSeparator;
+      }
+      *cursor = cp;
+      return kRunText;
+    }
+    if (IsKinkChar(unit)) {
+      // A list holds paragraphs like the body, and the closing kinks of a knot that began
+      // before are no object of their own: the text goes on past them.
+      const uint32_t entry = doc->knots.indexAtCp(cp);
+      if (entry != kGMNone && (doc->knots.at(entry).kink >= kKinkMiddle || doc->knots.at(entry).type == kKnotList))
+        continue;
+      if (!FetchKnot(doc, cp, knot, 0)) knot->index = -1;
+      *cursor = knot->found() && knot->limit > cp ? knot->limit : cp + 1;
+      text->clear();
+      return kRunKnot;
+    }
+    *text += QChar(inTable && unit == u'\t' ? u' ' : unit);
+  }
+  *cursor = end;
+  return kRunText;
+}
+
+// The raw text of the slot after a knot's kink number n, up to its next kink.
+QString KnotSlot(GlimmetDoc* doc, const KnotInfo& knot, uint32_t n) {
+  if (n + 1 >= knot.kinkCount) return QString();
+  return RawTextString(doc, knot.kinkCps[n] + 1, knot.kinkCps[n + 1]);
+}
+
+Kolor CellBackgroundAt(GlimmetDoc* doc, uint32_t kinkCp) {
+  const uint32_t index = doc->knots.indexAtCp(kinkCp);
+  return index == kGMNone ? kNoKolor : doc->knots.at(index).word;
+}
+
+}  // namespace
+
+bool CADocument::loadFromGlimmet() {
+  GlimmetDoc* doc = g_glimmetDoc;
+  if (!doc) return false;
+  PropRecord normal;
+  const PropRecord* chars = doc->styles.empty() ? nullptr : PropertiesAtIndex(doc, doc->styles[0].second);
+  if (chars && chars->kind == kPropChar) normal = *chars;
+  else SetDefaultProperties(doc, kPropChar, &normal);
+  setFont(FontForCharProps(normal));
+  CAFormat& defaults = mutableDefaultFormat();
+  if (normal.body[CharField::bold]) defaults.setBold(true);
+  if (normal.body[CharField::italic]) defaults.setItalic(true);
+  if (normal.get<int32_t>(CharField::underline)) defaults.setUnderline(true);
+  if (normal.body[CharField::strike]) defaults.setStrike(true);
+  defaults.setTextKolor(normal.get<uint32_t>(CharField::color));
+  const Kolor back = normal.get<uint32_t>(CharField::backColor);
+  if (KolorIsColor(back)) defaults.setBackgroundKolor(back);
+
+  uint32_t cp = FirstVisibleCp(doc);
+  const uint32_t end = doc->userLength > 0 ? uint32_t(doc->userLength - 1) : 0;
+  GridPoint point{0, 0};
+  bool ok = true;
+  while (ok && cp < end) {
+    const uint32_t before = cp;
+    if (CpIsWithinKnot(doc, cp, kKnotTable, nullptr, false)) {
+      point.x = 0;
+      ok = convertTable(&cp, &point);
+    } else {
+      ok = convertParagraph(&cp, {0, point.y}, false, kNoKolor);
+      ++point.y;
+    }
+    // A damaged structure must not hold the conversion in one place.
+    if (cp <= before) cp = before + 1;
+  }
+  DestroyImportDocument();
+  return ok;
+}
+
+bool CADocument::convertTable(uint32_t* cp, GridPoint* point) {
+  GlimmetDoc* doc = g_glimmetDoc;
+  KnotInfo table, row;
+  PropRecord props;
+  if (!doc || !FetchTable(doc, *cp, &table, &row, &props)) return false;
+
+  const uint32_t start = FirstVisibleCp(doc);
+  if (table.first <= start && start < table.limit) {
+    setTitleRow(props.body[TableProp::titleRow] != 0);
+    const auto floor = [](int64_t padding) { return padding < 12701 ? int64_t(12700) : padding; };
+    setCellPadding({floor(std::max(props.get<int64_t>(TableProp::cellLeft), props.get<int64_t>(TableProp::cellRight))),
+                    floor(std::max(props.get<int64_t>(TableProp::cellTop), props.get<int64_t>(TableProp::cellBottom)))});
+    if (props.body[TableProp::stripes]) {
+      setStripeInterval(2);
+      setStripeKolor(props.get<uint32_t>(TableProp::stripeColor));
+    }
+    const uint32_t columns = std::min<uint32_t>(props.get<uint16_t>(TableProp::columns), kMaxColumns);
+    for (uint32_t i = 0; i < columns; ++i) {
+      CAColumn* column = columnImperative(i);
+      column->setDigitCount(-1);
+      column->setWidth(props.get<int64_t>(TableProp::widths + 8 * i));
+    }
+  }
+
+  for (;;) {
+    for (uint32_t i = 0; i + 1 < row.kinkCount; ++i) {
+      uint32_t cellCp = row.kinkCps[i] + 1;
+      convertParagraph(&cellCp, {int64_t(i), point->y}, true, CellBackgroundAt(doc, row.kinkCps[i + 1]));
+    }
+    ++point->y;
+    if (row.limit + 1 >= table.limit) break;
+    const uint32_t next = row.limit;
+    if (!FetchKnot(doc, next, &row, kKnotRow) || row.first != next) break;
+  }
+  *cp = table.limit;
+  return true;
+}
+
+bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inTable, Kolor backgroundKolor) {
+  GlimmetDoc* doc = g_glimmetDoc;
+  if (!doc) return false;
+  DocRange para;
+  PropRecord paraProps;
+  FetchParaProps(doc, nullptr, *cp, &para, &paraProps);
+  const uint32_t end = para.limit > 0 ? para.limit - 1 : 0;
+  uint32_t cursor = std::max(*cp, para.first);
+  *cp = std::max(para.limit, *cp + 1);
+
+  GridPoint at = point;
+  KnotInfo knot;
+  QString text;
+  while (cursor < end) {
+    const uint32_t runFirst = cursor;
+    const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text);
+    if (kind == kRunSeparator) {
+      ++at.x;
+      continue;
+    }
+    auto cell = std::make_unique<CACell>(at, this);
+    bool made = false;
+    bool textRun = false;
+    if (kind == kRunText && !text.isEmpty()) {
+      cell->setFormula(text);
+      made = textRun = true;
+    } else if (kind == kRunKnot && knot.found()) {
+      switch (knot.type()) {
+        case kKnotPicture: {
+          const uint32_t index = knot.entry.word;
+          if (index < doc->pictures.size() && doc->pictures[index].image) {
+            const GMPicture& source = doc->pictures[index];
+            auto image = std::static_pointer_cast<FLImage>(source.image);
+            if (std::shared_ptr<CAPicture> picture = CAPicture::withImage(image, this)) {
+              if (!source.path.isEmpty())
+                picture->setImageFormat(ImageFormatFromExtension(QFileInfo(source.path).suffix()));
+              cell->setPicture(picture);
+              made = true;
+            }
+          }
+          break;
+        }
+        case kKnotLink:
+          // The display text fills the first slot, the address the second.
+          cell->setFormula(KnotSlot(doc, knot, 1));
+          cell->setDisplayText(KnotSlot(doc, knot, 0));
+          made = true;
+          break;
+        case kKnotCheckbox:
+          cell->setValueType(kValueCheckbox);
+          cell->setChecked((knot.entry.word & 0xFF) != 0);
+          made = true;
+          break;
+        default:
+          break;
+      }
+    }
+    if (made) {
+      CAFormat format;
+      if (KolorIsColor(backgroundKolor)) format.setBackgroundKolor(backgroundKolor);
+      const int32_t alignment = SheetAlignmentForEngine(paraProps.get<int32_t>(ParaField::alignment));
+      if (alignment) format.setAlignment(alignment);
+      const Kolor paraBack = paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
+      if (KolorIsColor(paraBack)) format.setBackgroundKolor(paraBack);
+      if (textRun) {
+        PropRecord chars;
+        FetchCharProps(doc, runFirst, nullptr, &chars);
+        if (chars.body[CharField::bold]) format.setBold(true);
+        if (chars.body[CharField::italic]) format.setItalic(true);
+        if (chars.get<int32_t>(CharField::underline)) format.setUnderline(true);
+        if (chars.body[CharField::strike]) format.setStrike(true);
+        const Kolor color = chars.get<uint32_t>(CharField::color);
+        if (KolorIsColor(color) && color != g_blackKolor) format.setTextKolor(color);
+      }
+      if (format.mask() != 0) cell->setFormat(std::move(format));
+      storeCell(std::move(cell));
+    }
+    if (inTable) break;
+    // The rest of the field is passed over up to the next separator.
+    while (cursor < end && GetNextRun(doc, end, false, &cursor, &knot, &text) != kRunSeparator) {
+    }
+    ++at.x;
+  }
+  return true;
+}

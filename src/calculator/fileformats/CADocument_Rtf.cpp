@@ -1,0 +1,391 @@
+// RTF and RTFD of the sheet, through the text engine. Reading imports the RTF into the
+// temporary engine document and turns it into cells; writing and copying build an engine
+// document that holds the range as one table (a single cell as its text alone) with the sheet's
+// formats, and let the engine's RTF writer write it.
+#include "calculator/fileformats/caGlimmetImport.h"
+
+#include "calculator/fileformats/caPackageWriter.h"
+#include "calculator/fileformats/caReadFile.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caModelServices.h"
+#include "framlet/foundation/FLImage.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flFonts.h"
+#include "framlet/shell/FLAlert.h"
+#include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmAttributedImport.h"
+#include "glimmet/storage/gmAtoms.h"
+#include "glimmet/storage/gmBookmarks.h"
+#include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmFetch.h"
+#include "glimmet/storage/gmKnots.h"
+#include "glimmet/storage/gmProperties.h"
+#include "glimmet/storage/gmRtfReader.h"
+#include "glimmet/storage/gmRtfWriter.h"
+#include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
+#include "platform/FLError.h"
+#include "platform/TextEncodings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char* kRtfUnreadable = "I can't interpret the RTF file.";
+constexpr const char* kRtfdUnreadable = "I can't interpret the RTFD file.";
+constexpr const char* kRtfdTextFile = "TXT.rtf";
+constexpr const char* kTruncatedMessage = "Truncated columns.";
+constexpr const char* kTruncatedInfo =
+    "The spreadsheet was truncated during the save. I can't create %1 documents with more than %2 columns.";
+constexpr int64_t kMaxTableColumns = kMaxColumns;
+// The character atom of strike-through (one byte).
+constexpr uint32_t kStrikeAtom = 9;
+constexpr Kolor kTableBorderKolor = 0x64E0E0E0;
+constexpr uint32_t kTableBorderKind = 8;
+
+void SetReadFailure(FLError* error, const char* reason) {
+  if (error && error->domain.isEmpty()) SetError(error, -50, QLatin1String(reason));
+}
+
+// RTF is bytes: a byte-order mark says the file is Unicode text; otherwise each byte stands for
+// itself and the reader decodes by the file's own code page.
+QString RtfTextOfBytes(const QByteArray& bytes) {
+  if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes.mid(3));
+  if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+    return DecodeText(bytes, kFLEncodingUnicode, true).value_or(QString());
+  return QString::fromLatin1(bytes);
+}
+
+bool WriteRtfText(const QString& path, const QString& rtf, FLError* error) {
+  const QByteArray bytes = EncodeText(rtf, kFLEncodingMacRoman, true).value_or(QByteArray());
+  return WritePackageTextFile(path, QByteArrayView(bytes), error);
+}
+
+void NoteTruncation(const char* kind) {
+  const QStringList strings{QLatin1String(kTruncatedMessage),
+                            QString::fromLatin1(kTruncatedInfo).arg(QLatin1String(kind)).arg(kMaxTableColumns)};
+  QTimer::singleShot(0, QCoreApplication::instance(), [strings] { FLAlert::sharedInstance().giveAlertWithStrings(strings); });
+}
+
+// Clips one axis of a range: a whole-line or negative start takes 0 to the last; otherwise the
+// end stops at the last (never before the start).
+void ClipAxis(int64_t* start, int64_t* end, int64_t last) {
+  if (*start == kGridWildcard || *start < 0) {
+    *start = 0;
+    *end = std::max<int64_t>(last, 0);
+  } else {
+    *end = std::max(*start, std::min(*end, last));
+  }
+}
+
+// The sheet's formatting of one table cell: styles and colour as character atoms, the
+// background on the cell's closing kink unless the base has it, the alignment as the paragraph's.
+void ApplyFormatToCell(const DocRange& cell, const CAFormat& format, const CAFormat* base) {
+  GlimmetDoc* doc = cell.doc;
+  GMMolecule* molecule = EmptyMolecule();
+  if (!molecule) return;
+  const auto flag = [&](uint64_t mask, uint32_t atom, bool on) {
+    if (!format.hasPropertyForMask(mask)) return;
+    const uint8_t value = on ? 1 : 0;
+    AddAtomToMolecule(molecule, kPropChar, atom, &value);
+  };
+  flag(kFormatBold, CharAtom::bold, format.bold());
+  flag(kFormatItalic, CharAtom::italic, format.italic());
+  if (format.hasPropertyForMask(kFormatUnderline)) {
+    const int32_t underline = format.underline() ? 1 : 0;
+    AddAtomToMolecule(molecule, kPropChar, CharAtom::underline, &underline);
+  }
+  flag(kFormatStrike, kStrikeAtom, format.strike());
+  if (format.hasPropertyForMask(kFormatTextColor)) {
+    const uint32_t kolor = format.textKolor();
+    AddAtomToMolecule(molecule, kPropChar, CharAtom::color, &kolor);
+  }
+  if (format.hasPropertyForMask(kFormatBackground) && (!base || format.backgroundKolor() != base->backgroundKolor())) {
+    const uint32_t index = doc->knots.indexAtCp(cell.limit);
+    if (index != kGMNone) doc->knots.at(index).word = format.backgroundKolor();
+  }
+  if (molecule->count) ApplyMoleculeToRange(cell, molecule);
+  FreeMolecule(molecule);
+  if (format.hasPropertyForMask(kFormatAlignment)) {
+    int32_t alignment = format.alignment();
+    if (alignment == kAlignmentAuto) alignment = base ? base->alignment() : kAlignmentLeft;
+    const int32_t engine = EngineAlignmentForSheet(alignment);
+    if (GMMolecule* align = NewMolecule(kPropPara, ParaAtom::align, &engine)) {
+      ApplyMoleculeToRange(cell, align);
+      FreeMolecule(align);
+    }
+  }
+}
+
+// Inserts what a cell shows at the caret: a link, a picture, a checkbox or its text.
+bool InsertCellContents(GlimmetDoc* doc, uint32_t at, const CACell& cell, bool showFormula, bool copyBestValues) {
+  Pane* pane = CurrentPane(doc);
+  pane->selFirst = pane->selLimit = int32_t(at);
+  switch (cell.valueType()) {
+    case kValueLink: {
+      const QString text = cell.displayTextField();
+      return InsertLink(doc, cell.formula(), &text);
+    }
+    case kValuePicture: {
+      const std::shared_ptr<CAPicture>& picture = cell.picture();
+      if (!picture || !picture->image()) return true;
+      DocRange range{doc, at, at};
+      return InsertPictureKnot(&range, picture->image(), QString());
+    }
+    case kValueCheckbox: {
+      KinkData data;
+      data.word = cell.isChecked() ? 1 : 0;
+      DocRange range{doc, at, at};
+      return InsertKnotCore(&range, kKnotCheckbox, 0, 0, nullptr, 1, &data, false);
+    }
+    default: {
+      CACell& editable = const_cast<CACell&>(cell);
+      const bool saving = cell.saving();
+      editable.setSaving(copyBestValues);
+      QString text = cell.displayText(showFormula);
+      editable.setSaving(saving);
+      if (text.isEmpty()) return true;
+      // Kink characters of the engine may not appear in text.
+      for (QChar& ch : text)
+        if (ch.unicode() <= 1) ch = u' ';
+      DocRange range{doc, at, at};
+      return ReplaceRangeCore(&range, nullptr, reinterpret_cast<const char16_t*>(text.utf16()), uint32_t(text.size()),
+                              false);
+    }
+  }
+}
+
+}  // namespace
+
+bool CADocument::loadRtfFile(const QString& path, FLError* error) {
+  QByteArray bytes;
+  if (!ReadWholeFile(path, &bytes, error)) return false;
+  if (loadRtf(RtfTextOfBytes(bytes), QString())) return true;
+  SetReadFailure(error, kRtfUnreadable);
+  return false;
+}
+
+bool CADocument::loadRtfdFile(const QString& path, FLError* error) {
+  QByteArray bytes;
+  if (!ReadWholeFile(QDir(path).filePath(QLatin1String(kRtfdTextFile)), &bytes, error)) return false;
+  if (loadRtf(RtfTextOfBytes(bytes), path)) return true;
+  SetReadFailure(error, kRtfdUnreadable);
+  return false;
+}
+
+bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
+  if (!NewImportDocument()) return false;
+  GlimmetDoc* doc = g_glimmetDoc;
+  const uint32_t result = ImportRtfWithRetry(doc, rtf, nullptr, attachments);
+  for (uint32_t i = 0; i < doc->paneCount; ++i) doc->panes[i].savedFirst = doc->panes[i].savedLimit = kGMNone;
+  for (GMTableCache& cache : doc->tableCaches) cache = GMTableCache();
+  doc->currentPane = 0;
+  if (result != kRtfImportOk) {
+    DestroyImportDocument();
+    return false;
+  }
+
+  // Tables read from RTF become proportional: their widths are shares of the text width.
+  for (uint32_t t = 0; t < doc->tableCps.count(); ++t) {
+    KnotInfo table, row;
+    PropRecord props;
+    if (!FetchTable(doc, doc->tableCps.cpAt(t), &table, &row, &props) || props.body[TableProp::autoFit]) continue;
+    props.body[TableProp::autoFit] = 1;
+    const uint32_t columns = std::min<uint32_t>(props.get<uint16_t>(TableProp::columns), kMaxColumns);
+    int64_t sum = 0;
+    for (uint32_t i = 0; i < columns; ++i) sum += props.get<int64_t>(TableProp::widths + 8 * i);
+    if (sum > 0) {
+      for (uint32_t i = 0; i < columns; ++i)
+        props.set<int64_t>(TableProp::widths + 8 * i, props.get<int64_t>(TableProp::widths + 8 * i) * kFullShare / sum);
+    }
+    for (uint32_t i = columns; i < kMaxColumns; ++i) props.set<int64_t>(TableProp::widths + 8 * i, 0);
+    props.index = kGMNone;
+    const uint32_t index = IndexForProperties(doc, &props);
+    if (index != kGMNone && table.index >= 0) SetPropsOnKink(doc, uint32_t(table.index), index);
+  }
+  bool rewritten = false;
+  for (PropRecord& record : doc->props) {
+    if (record.kind == kPropTable && !record.body[TableProp::autoFit]) {
+      record.body[TableProp::autoFit] = 1;
+      rewritten = true;
+    }
+  }
+  if (rewritten) {
+    ClearPropertyCaches(doc);
+    ForgetPropertyIndex(doc);
+  }
+  return loadFromGlimmet();
+}
+
+GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool wholeDocument, bool showFormula,
+                                               bool copyBestValues, bool* tooManyColumns) {
+  GridPoint start = range.startPoint, end = range.endPoint;
+  const GridPoint last = maxGridPoint();
+  ClipAxis(&start.x, &end.x, last.x);
+  ClipAxis(&start.y, &end.y, last.y);
+  const bool singleCell = start.x == end.x && start.y == end.y;
+  const bool cut = end.x - start.x >= kMaxTableColumns;
+  if (cut) end.x = start.x + kMaxTableColumns - 1;
+  if (tooManyColumns) *tooManyColumns = cut;
+
+  GlimmetDocPtr holder(NewGlimmetDoc(kDocTemporary));
+  GlimmetDoc* doc = holder.get();
+  if (!doc || (doc->paneCount == 0 && !SetupPane(doc, nullptr))) return nullptr;
+  QString fontName = FontPostScriptName(font());
+  if (fontName.isEmpty()) fontName = font().family();
+  const uint16_t fontIndex = IndexOfFont(fontName);
+  const int16_t size = int16_t(font().pointSizeF() * 4);
+  SetNormalFont(doc, fontIndex, size, true);
+  const uint32_t body = BodyStart(doc);
+  Pane* pane = CurrentPane(doc);
+  pane->selFirst = pane->selLimit = int32_t(body);
+
+  if (!singleCell) {
+    DeferDisplay();
+    DocRange table;
+    const bool made = NewTableCore(doc, body, uint32_t(end.y - start.y + 1), uint32_t(end.x - start.x + 1), &table);
+    pane->selFirst = pane->selLimit = int32_t(body + 2);
+    UndeferDisplay(2);
+    if (!made) return nullptr;
+  }
+
+  // Normal takes the sheet's font and the default format's styles and text colour.
+  PropRecord para, chars;
+  if (const PropRecord* record = PropertiesAtIndex(doc, doc->styles[0].first)) para = *record;
+  if (const PropRecord* record = PropertiesAtIndex(doc, doc->styles[0].second)) chars = *record;
+  const CAFormat& defaults = defaultFormat();
+  chars.set<uint16_t>(CharField::font, fontIndex);
+  chars.set<int16_t>(CharField::size, size);
+  chars.set<uint32_t>(CharField::color, defaults.textKolor());
+  chars.body[CharField::bold] = defaults.styleOptionForMask(kFormatBold) == 1;
+  chars.body[CharField::italic] = defaults.styleOptionForMask(kFormatItalic) == 1;
+  chars.body[CharField::strike] = defaults.styleOptionForMask(kFormatStrike) == 1;
+  chars.set<int32_t>(CharField::underline, defaults.styleOptionForMask(kFormatUnderline) == 1 ? 1 : 0);
+  chars.index = kGMNone;
+  ChangeStyle(doc, doc->styles[0].next, para, chars);
+  if (GMMolecule* sizing = NewMolecule(kPropChar, CharAtom::size, &size)) {
+    ApplyMoleculeToRange({doc, body, uint32_t(doc->userLength)}, sizing);
+    FreeMolecule(sizing);
+  }
+
+  if (!singleCell) {
+    KnotInfo tableInfo, rowInfo;
+    PropRecord props;
+    if (!FetchTable(doc, body, &tableInfo, &rowInfo, &props)) return nullptr;
+    props.body[TableProp::autoFit] = 0;
+    for (int64_t x = start.x; x <= end.x; ++x)
+      props.set<int64_t>(TableProp::widths + 8 * uint32_t(x - start.x),
+                         int64_t(widthOfColumn(x) * 12700.0) - 2 * cellPadding().x);
+    props.set<int64_t>(TableProp::cellLeft, cellPadding().x);
+    props.set<int64_t>(TableProp::cellRight, cellPadding().x);
+    props.set<int64_t>(TableProp::cellTop, cellPadding().y);
+    props.set<int64_t>(TableProp::cellBottom, cellPadding().y);
+    props.body[TableProp::titleRow] = wholeDocument && titleRow();
+    props.set<uint32_t>(kTableBorderOffset + BorderField::kind, kTableBorderKind);
+    props.set<int64_t>(kTableBorderOffset + BorderField::width, 12700);
+    props.set<uint32_t>(kTableBorderOffset + BorderField::lineColor, kTableBorderKolor);
+    props.set<uint32_t>(kTableBorderOffset + BorderField::backColor, defaults.backgroundKolor());
+    if (stripeInterval() != 0) {
+      props.body[TableProp::stripes] = 1;
+      props.set<uint32_t>(TableProp::stripeColor, stripeKolor());
+    }
+    props.index = kGMNone;
+    const uint32_t index = IndexForProperties(doc, &props);
+    if (index == kGMNone || tableInfo.index < 0) return nullptr;
+    SetPropsOnKink(doc, uint32_t(tableInfo.index), index);
+    for (GMTableCache& cache : doc->tableCaches) cache = GMTableCache();
+  }
+
+  uint32_t rowCp = body + 1;
+  int64_t tableRow = start.y;
+  for (const std::unique_ptr<CARow>& sheetRow : rows()) {
+    if (sheetRow->gridY() < start.y) continue;
+    if (sheetRow->gridY() > end.y) break;
+    KnotInfo row;
+    if (!singleCell) {
+      for (; tableRow < sheetRow->gridY(); ++tableRow) {
+        if (!FetchKnot(doc, rowCp, &row, kKnotRow)) return nullptr;
+        rowCp = row.limit;
+      }
+      if (!FetchKnot(doc, rowCp, &row, kKnotRow)) return nullptr;
+    }
+    const auto applyLineFormats = [&](int64_t x, const char* assertion) {
+      const DocRange cell{doc, row.kinkCps[x - start.x] + 1, row.kinkCps[x - start.x + 1]};
+      if (cell.length() != 1) LogAssert(assertion, __func__, __FILE__, __LINE__);
+      if (const CAFormat* format = sheetRow->format()) ApplyFormatToCell(cell, *format, &defaults);
+      if (const CAColumn* column = this->column(x); column && column->format())
+        ApplyFormatToCell(cell, *column->format(), &defaults);
+    };
+    int64_t nextX = start.x;
+    for (const std::unique_ptr<CACell>& cell : sheetRow->cells()) {
+      const int64_t x = cell->gridPoint().x;
+      if (x < start.x) continue;
+      if (x > end.x) break;
+      if (singleCell) {
+        if (!InsertCellContents(doc, body, *cell, showFormula, copyBestValues)) return nullptr;
+        return holder.release();
+      }
+      for (; nextX < x; ++nextX) applyLineFormats(nextX, "Text in empty cell 1");
+      const uint32_t at = row.kinkCps[x - start.x + 1] - 1;
+      if (!InsertCellContents(doc, at, *cell, showFormula, copyBestValues)) return nullptr;
+      if (!FetchKnot(doc, row.first, &row, kKnotRow)) return nullptr;
+      ApplyFormatToCell({doc, row.kinkCps[x - start.x] + 1, row.kinkCps[x - start.x + 1]},
+                        formatForCell(cell.get(), true), &defaults);
+      nextX = x + 1;
+    }
+    if (singleCell) break;
+    for (; nextX <= end.x; ++nextX) applyLineFormats(nextX, "Text in empty cell 2");
+    rowCp = row.limit;
+    ++tableRow;
+  }
+  return holder.release();
+}
+
+bool CADocument::saveToRtfFile(const QString& path, FLError* error) {
+  bool cut = false;
+  GlimmetDocPtr doc(createGlimmetFromRange(extent(), true, !ModelPreferences().saveValues, true, &cut));
+  if (!doc) return false;
+  const QString rtf = ExportRtf({doc.get(), BodyStart(doc.get()), uint32_t(doc->userLength)});
+  if (!WriteRtfText(path, rtf, error)) return false;
+  if (cut) NoteTruncation("RTF");
+  return true;
+}
+
+bool CADocument::saveToRtfdFile(const QString& path, FLError* error) {
+  bool cut = false;
+  GlimmetDocPtr doc(createGlimmetFromRange(extent(), true, !ModelPreferences().saveValues, true, &cut));
+  if (!doc) return false;
+  if (!CreatePackageFolder(path, error)) return false;
+  const QString rtf = ExportRtf({doc.get(), BodyStart(doc.get()), uint32_t(doc->userLength)}, path);
+  if (!WriteRtfText(QDir(path).filePath(QLatin1String(kRtfdTextFile)), rtf, error)) return false;
+  if (cut) NoteTruncation("RTFD");
+  return true;
+}
+
+QString CADocument::rtfFromSelection(QString* plainText) {
+  const CAModelPreferences preferences = ModelPreferences();
+  GlimmetDocPtr doc(
+      createGlimmetFromRange(selectionRange(), false, !preferences.copyValues, preferences.copyBestValues, nullptr));
+  if (!doc) return QString();
+  const uint32_t body = BodyStart(doc.get());
+  const QString rtf = ExportRtf({doc.get(), body, uint32_t(doc->userLength)}, kRtfForPasteboard);
+  if (plainText) {
+    for (uint32_t t = doc->tableCps.count(); t-- > 0;) {
+      KnotInfo table;
+      if (!FetchKnot(doc.get(), doc->tableCps.cpAt(t), &table, kKnotTable)) continue;
+      DocRange range = table.range();
+      TableToText(&range);
+    }
+    *plainText = ExtractPlainText({doc.get(), body, uint32_t(std::max(doc->userLength - 1, 0))}, false);
+  }
+  return rtf;
+}

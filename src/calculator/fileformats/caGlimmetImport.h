@@ -1,0 +1,23 @@
+// The temporary text-engine document that every rich-text import (RTF, RTFD, HTML and their
+// pasteboard forms) fills and the sheet then turns into cells, and the mapping between the
+// sheet's alignment codes and the engine's.
+#pragma once
+
+#include <cstdint>
+
+struct GlimmetDoc;
+
+// The import in progress; made by the readers, consumed and destroyed by loadFromGlimmet.
+extern GlimmetDoc* g_glimmetDoc;
+
+// Makes g_glimmetDoc a new temporary document with a pane without a view; NO (and no
+// document) when either cannot be made.
+bool NewImportDocument();
+// Destroys g_glimmetDoc, when there is one, and clears the pointer.
+void DestroyImportDocument();
+
+// Engine paragraph alignment (0 left, 1 centre, 2 justified, 3 right) of a sheet alignment:
+// centre and right map, anything else is left.
+int32_t EngineAlignmentForSheet(int32_t alignment);
+// The sheet alignment of an engine paragraph: centre and right; 0 when the engine's sets none.
+int32_t SheetAlignmentForEngine(int32_t alignment);

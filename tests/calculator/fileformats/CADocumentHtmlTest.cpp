@@ -1,0 +1,193 @@
+// HTML of the sheet: pages become cells as LibreOffice Calc reads them, paragraphs, lists,
+// links, tables and pictures each find their cells; the page written for a sheet is well-formed
+// XHTML with the style sheet and cell styles the sheet asks for, and reads back as the same cells.
+#include "RichTextTestSupport.h"
+
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/caDocumentServices.h"
+#include "framlet/foundation/FLKernel.h"
+#include "platform/FLError.h"
+#include "support/TestData.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTextDocument>
+
+namespace {
+
+class HtmlTest : public RichTextTest {
+ protected:
+  QString read(const QString& html) {
+    CADocument sheet;
+    QTextDocument text;
+    text.setHtml(html);
+    EXPECT_TRUE(sheet.loadAttributedString(text)) << html.toStdString();
+    return CellSummary(sheet);
+  }
+  QString page() {
+    QString html;
+    EXPECT_TRUE(ExportRangeAsHtml(document, document.extent(), QString(), &html, nullptr));
+    return html;
+  }
+};
+
+// Each cell's text as entered, "x,y=text" joined by "|": what a CSV file and a page must share.
+QString Texts(const CADocument& sheet) {
+  QStringList parts;
+  for (const std::unique_ptr<CARow>& row : sheet.rows())
+    for (const std::unique_ptr<CACell>& cell : row->cells())
+      parts << QStringLiteral("%1,%2=%3").arg(cell->gridPoint().x).arg(cell->gridPoint().y).arg(cell->displayText(true));
+  return parts.join(u'|');
+}
+
+// xmllint's verdict on the page; the test is skipped without it.
+void ExpectWellFormed(const QString& file) {
+  const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+  if (xmllint.isEmpty()) GTEST_SKIP() << "xmllint is not installed";
+  QProcess lint;
+  lint.start(xmllint, {QStringLiteral("--noout"), QStringLiteral("--nonet"), file});
+  ASSERT_TRUE(lint.waitForFinished(30000));
+  EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
+}
+
+TEST_F(HtmlTest, PagesGiveTheCellsAnotherSpreadsheetReads) {
+  for (const char* name : {"prices", "people", "quarters"}) {
+    CADocument page, expected;
+    FLError error;
+    const QString base = TestDataPath(QStringLiteral("html/"));
+    ASSERT_EQ(page.openFile(base + QLatin1String(name) + QStringLiteral(".html"), &error), kFileTypeHtml) << name;
+    ASSERT_EQ(expected.openFile(base + QStringLiteral("expected/") + QLatin1String(name) + QStringLiteral(".csv"), &error),
+              kFileTypeCsv);
+    EXPECT_EQ(Texts(page).toStdString(), Texts(expected).toStdString()) << name;
+  }
+}
+
+TEST_F(HtmlTest, ParagraphsListsLinksAndTablesFindTheirCells) {
+  const struct {
+    const char* html;
+    const char* cells;
+  } cases[] = {
+      {"<p>a<br/>b  </p><p>c</p>", "0,0=a|0,1=b|0,2=c"},
+      {"<p>w</p><ul><li>x</li><li>y</li></ul><p>z</p>", "0,0=w|0,1=x|0,2=y|0,3=z"},
+      {"<ol><li>one<ol><li>inner</li></ol></li><li>two</li></ol>", "0,0=one|0,1=inner|0,2=two"},
+      {"<p>see <a href=\"http://e.org/\">the <b>site</b></a></p>", "0,0=http://e.org/>the site"},
+      {"<p>top</p><table><tr><td>a<p></p></td><td>b<br/>c</td></tr><tr><td></td><td>d</td></tr></table><p>end</p>",
+       "0,0=top|0,1=a|1,1=b|1,2=d|0,3=end"},
+      {"<html><body></body></html>", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(read(QString::fromUtf8(c.html)).toStdString(), c.cells) << c.html;
+}
+
+TEST_F(HtmlTest, TablesBeyond101ColumnsJoinTheLastCell) {
+  QString row;
+  for (int c = 0; c < 120; ++c) row += QStringLiteral("<td>c%1</td>").arg(c);
+  CADocument sheet;
+  QTextDocument text;
+  text.setHtml(QStringLiteral("<table><tr>") + row + QStringLiteral("</tr></table>"));
+  ASSERT_TRUE(sheet.loadAttributedString(text));
+  EXPECT_EQ(sheet.maxGridPoint().x, 100);
+  EXPECT_EQ(sheet.cellAtGridPoint({100, 0})->displayText(true), QStringLiteral("c100"));
+}
+
+TEST_F(HtmlTest, FormatsColoursWidthsAndPicturesComeAlong) {
+  QImage bitmap(30, 10, QImage::Format_RGB32);
+  bitmap.fill(Qt::red);
+  ASSERT_TRUE(bitmap.save(path("dot.png")));
+  ASSERT_TRUE(WriteFileBytes(path("page.html"),
+                             "<table><tr><td width=\"100\"><b>bold</b></td>"
+                             "<td style=\"background-color:#ffcc00\">warm</td>"
+                             "<td><img src=\"dot.png\"/></td></tr></table>"
+                             "<p><span style=\"color:rgba(255,0,0,0)\">clear</span> "
+                             "<span style=\"color:#0000ff\">blue</span></p>"));
+  FLError error;
+  ASSERT_EQ(document.openFile(path("page.html"), &error), kFileTypeHtml);
+  EXPECT_EQ(CellSummary(document).toStdString(), "0,0=bold|1,0=warm|2,0=picture|0,1=clear blue");
+  EXPECT_TRUE(document.cellAtGridPoint({0, 0})->format()->bold());
+  EXPECT_EQ(document.cellAtGridPoint({1, 0})->format()->backgroundKolor(), Kolor(0x6400CCFF));
+  EXPECT_EQ(document.cellAtGridPoint({2, 0})->picture()->imageFormat(), 4);
+  // The text's colour is its first run's; a transparent one is none.
+  EXPECT_EQ(document.cellAtGridPoint({0, 1})->format(), nullptr);
+  // The leading table sets the column widths.
+  EXPECT_EQ(document.column(0)->width(), 100 * 12700);
+}
+
+TEST_F(HtmlTest, CellTextIsEscapedForThePage) {
+  const struct {
+    QString text;
+    const char* html;
+  } cases[] = {
+      {QStringLiteral("a<b>&\"c\""), "a&lt;b&gt;&amp;&quot;c&quot;"},
+      {QStringLiteral("x") + QChar(0x2028) + QStringLiteral("y") + QChar(0x0B) + QStringLiteral("z"), "x<br />y<br />z"},
+      {QString(QChar(0x00A0)) + QChar(0x202F), "&#160;&#160;"},
+      {QStringLiteral("t\tu") + QChar(0x01) + QChar(0xFFFF), "t\tu&#032;&#032;"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeCellTextForHtml(c.text).toStdString(), c.html);
+}
+
+TEST_F(HtmlTest, ThePageCarriesTheSheetsLook) {
+  enter(0, 0, QStringLiteral("top"));
+  enter(1, 1, QStringLiteral("below"));
+  QString html = page();
+  // The sheet's white page colours the table, the body, the paragraph rule and each cell's
+  // paragraph, but no cell.
+  EXPECT_TRUE(html.contains(QStringLiteral("\t<table style=\"background-color:rgb(255,255,255); \">\n")));
+  EXPECT_EQ(html.count(QStringLiteral("background-color")), 5);
+  // Only the first sheet row gives widths; the default padding of 3 points is the td rule's.
+  EXPECT_EQ(html.count(QStringLiteral("<td style=\"width:")), 2);
+  EXPECT_TRUE(html.contains(QStringLiteral("\tpadding:3px 3px 3px 3px;\n")));
+  EXPECT_TRUE(html.contains(QStringLiteral("<title>Untitled</title>")));
+
+  CAFormat white, blue;
+  white.setBackgroundKolor(kWhiteKolor);
+  blue.setBackgroundKolor(0x64FF0000);
+  document.cellAtGridPoint({0, 0})->setFormat(white);
+  document.cellAtGridPoint({1, 1})->setFormat(blue);
+  document.setCellPadding({0, 0});
+  html = page();
+  EXPECT_EQ(html.count(QStringLiteral("background-color:rgb(0,0,255);")), 2);  // the cell and its paragraph
+  EXPECT_EQ(html.count(QStringLiteral("background-color")), 6);
+  EXPECT_TRUE(html.contains(QStringLiteral("padding:1px 1px 1px 1px;")));
+}
+
+TEST_F(HtmlTest, SavedPagesAreWellFormedAndReadBack) {
+  enter(0, 0, QStringLiteral("Fish & <chips>"));
+  CAFormat bold;
+  bold.setBold(true);
+  enter(1, 0, QStringLiteral("4.5")).setFormat(bold);
+  CACell& box = *document.cellAtGridPointImperative({0, 1});
+  box.setValueType(kValueCheckbox);
+  box.setChecked(true);
+  enter(1, 1, QStringLiteral("http://example.org/?a=1&b=2"));
+  picture(2, 1).picture()->setImageFormat(5);
+  FLError error;
+  const QString folder = path("sheet.html");
+  ASSERT_TRUE(document.saveToHtmlFile(folder, &error)) << error.reason.toStdString();
+  const QString index = QDir(folder).filePath(QStringLiteral("index.html"));
+  EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("images/Picture1.jpg"))));
+  EXPECT_TRUE(ReadFileText(index).contains(QStringLiteral("checked=\"checked\"")));
+
+  ExpectWellFormed(index);
+
+  CADocument back;
+  ASSERT_EQ(back.openFile(index, &error), kFileTypeHtml);
+  EXPECT_EQ(CellSummary(back).toStdString(), "0,0=Fish & <chips>|1,0=4.5|1,1=http://example.org/?a=1&b=2>http://example.org/?a=1&b=2|2,1=picture");
+  EXPECT_TRUE(back.cellAtGridPoint({1, 0})->format()->bold());
+}
+
+TEST_F(HtmlTest, ASheetWithoutPicturesMayBeAPlainFile) {
+  enter(0, 0, QStringLiteral("x"));
+  g_saveHtmlAsPlainFile = true;
+  FLError error;
+  const bool saved = document.saveToHtmlFile(path("plain.html"), &error);
+  g_saveHtmlAsPlainFile = false;
+  ASSERT_TRUE(saved);
+  EXPECT_TRUE(QFileInfo(path("plain.html")).isFile());
+  ExpectWellFormed(path("plain.html"));
+}
+
+}  // namespace

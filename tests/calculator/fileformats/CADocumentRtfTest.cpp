@@ -1,0 +1,191 @@
+// RTF of the sheet: RTF text becomes rows and columns by paragraphs, tabs and tables; a sheet
+// saved as RTF or RTFD reads back as the same cells and formats; copies of one cell are plain
+// text; RTF that real programs wrote reads without harm.
+#include "RichTextTestSupport.h"
+
+#include "calculator/fileformats/caGlimmetImport.h"
+#include "calculator/model/CAColumn.h"
+#include "framlet/shell/FLAlert.h"
+#include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmKnots.h"
+#include "glimmet/storage/gmRtfWriter.h"
+#include "platform/FLError.h"
+#include "support/TestData.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+
+namespace {
+
+using RtfTest = RichTextTest;
+
+TEST_F(RtfTest, ParagraphsTabsAndTablesBecomeRowsAndColumns) {
+  const struct {
+    const char* rtf;
+    const char* cells;
+  } cases[] = {
+      {R"({\rtf1 a\tab b\par c\par})", "0,0=a|1,0=b|0,1=c"},
+      // Two tabs leave a column empty; empty paragraphs are rows too.
+      {R"({\rtf1 a\tab\tab b\par\par d\par})", "0,0=a|2,0=b|0,2=d"},
+      // Words separated by spaces stay one cell; a field's text before a link gives way to it.
+      {R"({\rtf1 one two\tab see {\field{\*\fldinst HYPERLINK "http://e.org/"}{\fldrslt site}}\par})",
+       "0,0=one two|1,0=http://e.org/>site"},
+      // A table row is a row; tabs inside a cell become spaces; only a cell's first paragraph counts.
+      {R"({\rtf1\trowd\cellx1000\cellx2000\intbl a\cell b\tab c\par x\cell\row)"
+       R"(\trowd\cellx1000\cellx2000\intbl d\cell e\cell\row})",
+       "0,0=a|1,0=b c|0,1=d|1,1=e"},
+      // A table after text takes the next row.
+      {R"({\rtf1 top\par\trowd\cellx1000\intbl a\cell\row})", "0,0=top|0,1=a"},
+  };
+  for (const auto& c : cases) {
+    CADocument sheet;
+    ASSERT_TRUE(sheet.loadRtf(QString::fromLatin1(c.rtf), QString())) << c.rtf;
+    EXPECT_EQ(CellSummary(sheet).toStdString(), c.cells) << c.rtf;
+  }
+}
+
+TEST_F(RtfTest, CharacterAndParagraphFormatsBecomeCellFormats) {
+  ASSERT_TRUE(document.loadRtf(QStringLiteral(R"({\rtf1{\colortbl;\red255\green0\blue0;\red0\green0\blue0;})"
+                                              R"(\qc{\b bold}\tab{\cf1 red}\tab{\cf2 black}\par\pard plain\par})"),
+                               QString()));
+  const CAFormat* bold = document.cellAtGridPoint({0, 0})->format();
+  ASSERT_TRUE(bold);
+  EXPECT_EQ(bold->mask(), uint64_t(kFormatBold | kFormatAlignment));
+  EXPECT_EQ(bold->alignment(), kAlignmentCenter);
+  EXPECT_EQ(document.cellAtGridPoint({1, 0})->format()->textKolor(), Kolor(0x640000FF));
+  // Opaque black is no text colour of its own.
+  EXPECT_EQ(document.cellAtGridPoint({2, 0})->format()->mask(), uint64_t(kFormatAlignment));
+  EXPECT_EQ(document.cellAtGridPoint({0, 1})->format(), nullptr);
+}
+
+TEST_F(RtfTest, ALeadingTableGivesTheSheetItsLook) {
+  ASSERT_TRUE(document.loadRtf(QStringLiteral(R"({\rtf1\trowd\cellx1440\cellx4320\intbl a\cell b\cell\row})"), QString()));
+  // Widths become shares of the text width; paddings below a point become one point.
+  EXPECT_EQ(document.column(0)->digitCount(), -1);
+  EXPECT_EQ(document.column(0)->width(), int64_t(1270000) * 1440 / 4320);
+  EXPECT_EQ(document.column(1)->width(), int64_t(1270000) * 2880 / 4320);
+  EXPECT_EQ(document.cellPadding().x, 12700);
+  EXPECT_EQ(document.cellPadding().y, 12700);
+
+  CADocument later;
+  ASSERT_TRUE(later.loadRtf(QStringLiteral(R"({\rtf1 x\par\trowd\cellx1440\intbl a\cell\row})"), QString()));
+  EXPECT_EQ(later.column(0), nullptr);
+  EXPECT_EQ(later.cellPadding().x, kCellPaddingDefault);
+}
+
+TEST_F(RtfTest, SavedSheetsReadBackWithTheirCellsAndFormats) {
+  enter(0, 0, QStringLiteral("Name"));
+  enter(1, 0, QStringLiteral("12.5"));
+  CAFormat bold;
+  bold.setBold(true);
+  enter(0, 1, QStringLiteral("heavy")).setFormat(bold);
+  CAFormat red;
+  red.setBackgroundKolor(0x640000FF);
+  red.setAlignment(kAlignmentRight);
+  enter(1, 1, QStringLiteral("warm")).setFormat(red);
+  CACell& box = *document.cellAtGridPointImperative({0, 2});
+  box.setValueType(kValueCheckbox);
+  box.setChecked(true);
+  CACell& link = enter(2, 2, QStringLiteral("http://example.org/"));
+  link.setDisplayText(QStringLiteral("example"));
+  // Kink characters of the engine arrive as spaces.
+  enter(2, 3, QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(1) + QStringLiteral("c"));
+  const QString expected =
+      QStringLiteral("0,0=Name|1,0=12.5|0,1=heavy|1,1=warm|0,2=[x]|2,2=http://example.org/>example|2,3=a b c");
+
+  for (const char* name : {"sheet.rtf", "sheet.rtfd"}) {
+    FLError error;
+    const bool rtfd = QByteArray(name).endsWith('d');
+    ASSERT_TRUE(rtfd ? document.saveToRtfdFile(path(name), &error) : document.saveToRtfFile(path(name), &error)) << name;
+    CADocument back;
+    ASSERT_EQ(back.openFile(path(name), &error), rtfd ? kFileTypeRtfd : kFileTypeRtf) << error.reason.toStdString();
+    EXPECT_EQ(CellSummary(back).toStdString(), expected.toStdString()) << name;
+    ASSERT_TRUE(back.cellAtGridPoint({0, 1})->format());
+    EXPECT_TRUE(back.cellAtGridPoint({0, 1})->format()->bold());
+    const CAFormat* warm = back.cellAtGridPoint({1, 1})->format();
+    ASSERT_TRUE(warm);
+    EXPECT_EQ(warm->backgroundKolor(), Kolor(0x640000FF));
+    EXPECT_EQ(warm->alignment(), kAlignmentRight);
+  }
+}
+
+TEST_F(RtfTest, OnlyBackgroundsOtherThanTheDefaultAreKeptOnCells) {
+  CAFormat defaults = document.defaultFormat();
+  defaults.setBackgroundKolor(kWhiteKolor);
+  document.setDefaultFormat(defaults);
+  CAFormat white, green;
+  white.setBackgroundKolor(kWhiteKolor);
+  green.setBackgroundKolor(0x6400FF00);
+  enter(0, 0, QStringLiteral("same")).setFormat(white);
+  enter(1, 0, QStringLiteral("other")).setFormat(green);
+  GlimmetDocPtr doc(document.createGlimmetFromRange(document.extent(), true, true, true, nullptr));
+  ASSERT_TRUE(doc);
+  KnotInfo row;
+  ASSERT_TRUE(FetchKnot(doc.get(), BodyStart(doc.get()) + 1, &row, kKnotRow));
+  ASSERT_EQ(row.kinkCount, 3u);
+  EXPECT_FALSE(KolorIsColor(doc->knots.at(doc->knots.indexAtCp(row.kinkCps[1])).word));
+  EXPECT_EQ(doc->knots.at(doc->knots.indexAtCp(row.kinkCps[2])).word, Kolor(0x6400FF00));
+}
+
+TEST_F(RtfTest, WideSheetsAreCutTo101ColumnsWithANotice) {
+  for (int64_t x = 0; x < 150; ++x) enter(x, 0, QString::number(x));
+  QStringList shown;
+  FLAlert::ModalRunner previous = FLAlert::sharedInstance().setModalRunner([&](const FLAlertRequest& request, bool*) {
+    shown << request.message << request.moreInfo;
+    return 0;
+  });
+  FLError error;
+  ASSERT_TRUE(document.saveToRtfFile(path("wide.rtf"), &error));
+  QCoreApplication::processEvents();
+  FLAlert::sharedInstance().setModalRunner(previous);
+  EXPECT_EQ(shown, QStringList({QStringLiteral("Truncated columns."),
+                                QStringLiteral("The spreadsheet was truncated during the save. I can't create RTF "
+                                               "documents with more than 101 columns.")}));
+  CADocument back;
+  ASSERT_EQ(back.openFile(path("wide.rtf"), &error), kFileTypeRtf);
+  EXPECT_EQ(back.maxGridPoint().x, 100);
+}
+
+TEST_F(RtfTest, ACopiedCellIsItsTextAlone) {
+  enter(3, 4, QStringLiteral("alone"));
+  document.setSelectionRange({{3, 4}, {3, 4}});
+  QString plain;
+  const QString rtf = document.rtfFromSelection(&plain);
+  EXPECT_TRUE(rtf.contains(QStringLiteral("alone")));
+  EXPECT_FALSE(rtf.contains(QStringLiteral("\\trowd")));
+  EXPECT_EQ(plain, QStringLiteral("alone"));
+
+  enter(4, 4, QStringLiteral("beside"));
+  document.setSelectionRange({{3, 4}, {4, 4}});
+  document.rtfFromSelection(&plain);
+  EXPECT_EQ(plain.toStdString(), "alone\tbeside\n");
+}
+
+TEST_F(RtfTest, FailuresAreReported) {
+  enter(0, 0, QStringLiteral("x"));
+  FLError error;
+  EXPECT_FALSE(document.saveToRtfdFile(path("missing/sheet.rtfd"), &error));
+  error = FLError();
+  EXPECT_FALSE(document.loadRtfFile(path("none.rtf"), &error));
+  EXPECT_FALSE(error.domain.isEmpty());
+  EXPECT_EQ(g_glimmetDoc, nullptr);
+}
+
+// Every file of the LibreOffice corpus reads, and leaves no engine document behind.
+TEST_F(RtfTest, FilesOfAnotherProgramReadWithoutHarm) {
+  QDirIterator files(TestDataPath(QStringLiteral("rtf/libreoffice")), {QStringLiteral("*.rtf")}, QDir::Files);
+  int count = 0;
+  while (files.hasNext()) {
+    const QString file = files.next();
+    CADocument sheet;
+    FLError error;
+    EXPECT_TRUE(sheet.loadRtfFile(file, &error)) << file.toStdString();
+    EXPECT_EQ(g_glimmetDoc, nullptr);
+    ++count;
+  }
+  EXPECT_GT(count, 100);
+}
+
+}  // namespace

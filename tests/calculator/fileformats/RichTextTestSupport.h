@@ -1,0 +1,58 @@
+// Shared by the RTF and HTML tests of the sheet: a sheet in a test environment, a one-line
+// summary of its cells, and the cell contents of each kind made in one call.
+#pragma once
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CAPicture.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/ModelTestSupport.h"
+#include "glimmet/storage/gmTables.h"
+
+#include <QImage>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// "x,y=text" for each cell in order, joined by "|": a link as "address>shown", a checkbox as
+// "[x]" or "[ ]", a picture as "picture".
+inline QString CellSummary(const CADocument& document) {
+  QStringList parts;
+  for (const std::unique_ptr<CARow>& row : document.rows()) {
+    for (const std::unique_ptr<CACell>& cell : row->cells()) {
+      QString value;
+      switch (cell->valueType()) {
+        case kValueLink: value = cell->formula() + u'>' + cell->displayTextField(); break;
+        case kValueCheckbox: value = QLatin1String(cell->isChecked() ? "[x]" : "[ ]"); break;
+        case kValuePicture: value = QStringLiteral("picture"); break;
+        default: value = cell->displayText(true); break;
+      }
+      parts << QStringLiteral("%1,%2=%3").arg(cell->gridPoint().x).arg(cell->gridPoint().y).arg(value);
+    }
+  }
+  return parts.join(u'|');
+}
+
+class RichTextTest : public ::testing::Test {
+ protected:
+  RichTextTest() { g_glimmetConfig.tableOption = 1; }
+
+  CACell& enter(int64_t x, int64_t y, const QString& text) {
+    CACell* cell = document.cellAtGridPointImperative({x, y});
+    cell->setFormula(text);
+    return *cell;
+  }
+  CACell& picture(int64_t x, int64_t y, QImage::Format format = QImage::Format_RGB32) {
+    QImage bitmap(40, 20, format);
+    bitmap.fill(Qt::blue);
+    CACell* cell = document.cellAtGridPointImperative({x, y});
+    cell->setPicture(CAPicture::withImage(std::shared_ptr<FLImage>(FLImage::withCGImage(bitmap, QSizeF(0, 0))), &document));
+    return *cell;
+  }
+  QString path(const char* name) const { return folder.filePath(QString::fromUtf8(name)); }
+
+  ModelEnvironment environment;
+  CADocument document;
+  QTemporaryDir folder;
+};
