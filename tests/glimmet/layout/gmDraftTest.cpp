@@ -105,6 +105,23 @@ TEST(Draft, EditsDirtyTheirLinesAndShiftTheRest) {
   EXPECT_TRUE(d.view.dirty.contains(QPointF(20, 30)));
 }
 
+TEST(Draft, ANewBreakReflowsTheLinesBelowIt) {
+  ShownDoc d;
+  ASSERT_TRUE(CalculateLines(d.doc.get(), d.pane, nullptr));
+  ASSERT_TRUE(InsertText(d.doc.get(), ShownDoc::Para(1) + 2, QStringLiteral("\n")));
+  PostScrollCheck(d.doc.get(), d.pane);
+  EXPECT_EQ(d.LineCps(), (std::vector<uint32_t>{0, ShownDoc::Para(1), ShownDoc::Para(1) + 3, ShownDoc::Para(2) + 1}));
+  std::vector<double> tops;
+  for (uint32_t i = 0; i < d.pane->lines.count(); ++i) tops.push_back(d.pane->lines.at(i).y);
+  EXPECT_EQ(tops, (std::vector<double>{0, 13, 26, 39}));
+  EXPECT_TRUE(d.view.dirty.contains(QPointF(20, 45)));
+  // Deleting it joins them again.
+  DocRange doomed{d.doc.get(), ShownDoc::Para(1) + 2, ShownDoc::Para(1) + 3};
+  ASSERT_TRUE(ReplaceRangeCore(&doomed, nullptr, nullptr, 0, false));
+  PostScrollCheck(d.doc.get(), d.pane);
+  EXPECT_EQ(d.LineCps(), (std::vector<uint32_t>{0, ShownDoc::Para(1), ShownDoc::Para(2), ShownDoc::Para(3)}));
+}
+
 TEST(Draft, InvalidationWidensToTheParagraphAndThePreviousLinesLastWord) {
   ShownDoc d;
   // One paragraph of words wrapping over several lines: "aaaa " repeated.
