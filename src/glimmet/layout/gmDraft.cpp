@@ -19,6 +19,28 @@ constexpr double kNoBottom = 1e12;
 
 float Points(int64_t emu) { return float(double(emu) / kEmuPerPoint); }
 
+// The lines of the paragraph (or row) laid out last, for one pane at one width.
+struct ParaCache {
+  GlimmetDoc* doc = nullptr;
+  Pane* pane = nullptr;
+  uint32_t first = 0;
+  uint32_t paraEnd = 0;
+  int64_t width = 0;
+  int32_t totalLength = 0;
+  uint64_t versions = 0;  // of the tables whose changes can move lines
+  std::vector<uint32_t> cps;
+  std::vector<float> heights;
+  uint32_t reached = 0;  // where the line after the last cached one starts
+};
+ParaCache g_paraCache;
+
+// Where the unit laid out from start ends: the paragraph's limit (a row's end is passed in).
+uint32_t ParaEnd(GlimmetDoc* doc, Pane* pane, uint32_t start, uint32_t end) {
+  DocRange para;
+  FetchParaProps(doc, pane, start, &para, nullptr);
+  return para.first == start ? para.limit : end;
+}
+
 double Zoom(const Pane* pane) { return pane && pane->zoom > 0 ? pane->zoom : 1.0; }
 
 QRectF Bounds(const Pane* pane) { return pane && pane->view ? pane->view->bounds() : QRectF(); }
@@ -123,18 +145,55 @@ uint32_t GetParaLineHeights(GlimmetDoc* doc, Pane* pane, uint32_t cp, uint32_t l
     table->endCp = start;
     return start;
   }
+  // Lines already laid out for this paragraph are taken from the cache, so that scrolling back
+  // through a long paragraph formats each of its lines once rather than once a step.
+  ParaCache& cache = g_paraCache;
+  const uint64_t versions = doc->charRuns.version() * 31 + doc->paraRuns.version() * 17 + doc->knots.version() * 7 +
+                            doc->props.size() * 3 + doc->pictures.size() + (pane->showInvisibles ? 1u << 31 : 0) +
+                            (uint64_t(pane->displayFlags) << 40);
+  const bool cached = cache.doc == doc && cache.pane == pane && cache.first == start && cache.width == width &&
+                      cache.totalLength == doc->totalLength && cache.versions == versions &&
+                      cache.paraEnd == ParaEnd(doc, pane, start, end);
+  if (!cached) {
+    cache = ParaCache();
+    cache.doc = doc;
+    cache.pane = pane;
+    cache.first = start;
+    cache.width = width;
+    cache.totalLength = doc->totalLength;
+    cache.versions = versions;
+    cache.paraEnd = ParaEnd(doc, pane, start, end);
+    cache.reached = start;
+  }
   float sum = 0;
   uint32_t at = start;
+  size_t i = 0;
   while (at < end) {
+    if (i < cache.cps.size()) {
+      table->cps.push_back(cache.cps[i]);
+      table->heights.push_back(cache.heights[i]);
+      sum += cache.heights[i];
+      at = i + 1 < cache.cps.size() ? cache.cps[i + 1] : cache.reached;
+      ++i;
+      continue;
+    }
     if (!FormatLine(at, width, format)) return kGMNone;
     table->cps.push_back(at);
     table->heights.push_back(format->lineHeight);
     sum += format->lineHeight;
+    cache.cps.push_back(at);
+    cache.heights.push_back(format->lineHeight);
     at = std::max(format->limitCp, at + 1);
+    cache.reached = at;
+    ++i;
   }
   table->endCp = at;
   *total = sum;
   return start;
+}
+
+void ForgetParaLineHeights(GlimmetDoc* doc) {
+  if (!doc || g_paraCache.doc == doc) g_paraCache = ParaCache();
 }
 
 int32_t DraftLineStart(GlimmetDoc* doc, Pane* pane, uint32_t cp, int mode) {
@@ -552,6 +611,7 @@ uint32_t SafeIndexOfCp(const DraftLineTable& lines, uint32_t cp, bool atEnd) {
 
 void InvalTextCore(const DocRange& range, bool widen) {
   GlimmetDoc* doc = range.doc;
+  ForgetParaLineHeights(doc);
   if (!doc || !doc->owner) return;
   uint32_t start = range.first;
   if (widen) {

@@ -39,6 +39,9 @@ struct ParaLineHeights {
 uint32_t GetParaLineHeights(GlimmetDoc* doc, Pane* pane, uint32_t cp, uint32_t limit, LineFormat* format,
                             float* total, ParaLineHeights* table);
 
+// Drops the lines GetParaLineHeights keeps of the paragraph it laid out last (nullptr: any).
+void ForgetParaLineHeights(GlimmetDoc* doc);
+
 void TrashDraft(GlimmetDoc* doc, Pane* pane, bool toStart);
 // Rebuilds the line table for the view without drawing; count gets the number of lines.
 bool CalculateLines(GlimmetDoc* doc, Pane* pane, uint32_t* count);

@@ -122,6 +122,34 @@ TEST(Draft, ANewBreakReflowsTheLinesBelowIt) {
   EXPECT_EQ(d.LineCps(), (std::vector<uint32_t>{0, ShownDoc::Para(1), ShownDoc::Para(2), ShownDoc::Para(3)}));
 }
 
+TEST(Draft, PagingBackThroughALongParagraph) {
+  ShownDoc d;
+  d.doc->owner = nullptr;
+  d.doc = DocWithBody(QString(QStringLiteral("aaaa ")).repeated(60));  // ten lines of six words
+  d.pane = CurrentPane(d.doc.get());
+  d.pane->view = &d.view;
+  d.pane->contentsKind = kPaneContentsPlain;
+  d.doc->owner = &d.view;
+  d.doc->fitToWindow = true;
+  // Each page back keeps the old first line's predecessor in view: a page of 50 less 13 holds two.
+  const std::vector<uint32_t> expected = {kBody + 210, kBody + 150, kBody + 90, kBody + 30, 0};
+  for (int pass = 0; pass < 2; ++pass) {  // the second time from the kept lines
+    ScrollVertDraft(d.doc.get(), d.pane, int32_t(kBody + 275), kScrollCp);
+    ASSERT_EQ(uint32_t(d.pane->firstDraftCp), kBody + 270);
+    std::vector<uint32_t> firsts;
+    for (size_t i = 0; i < expected.size(); ++i) {
+      ScrollVertDraft(d.doc.get(), d.pane, -1, kScrollPage);
+      firsts.push_back(uint32_t(d.pane->firstDraftCp));
+    }
+    EXPECT_EQ(firsts, expected) << pass;
+  }
+  // An edit at the paragraph's start moves every line after it.
+  ASSERT_TRUE(InsertText(d.doc.get(), kBody, QStringLiteral("bb ")));
+  EXPECT_EQ(DraftLineStart(d.doc.get(), d.pane, kBody + 275, 0), int32_t(kBody + 268));  // 28 + 8 x 30
+  EXPECT_EQ(DraftLineStart(d.doc.get(), d.pane, kBody + 35, 0), int32_t(kBody + 28));
+  d.doc->owner = nullptr;
+}
+
 TEST(Draft, InvalidationWidensToTheParagraphAndThePreviousLinesLastWord) {
   ShownDoc d;
   // One paragraph of words wrapping over several lines: "aaaa " repeated.
