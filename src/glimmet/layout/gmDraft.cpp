@@ -637,7 +637,41 @@ void InstallDraftLayout() {
   SetLayoutService(&layout);
 }
 
-void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dirty, bool printing) {
+namespace {
+
+// Printing draws the lines that start on the page and either end on it or are taller than it.
+void DrawDraftForPrint(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& page, uint32_t first) {
+  DocRange range;
+  DraftRange(doc, pane, &range);
+  DraftLineTable& lines = pane->lines;
+  LineFormat format;
+  if (!InitFormatLine(doc, pane, &format, kFormatDraw)) return;
+  if (lines.empty() || lines.cpAt(0) != first) {
+    lines.clear(range.limit);
+    uint32_t index = 0;
+    DrawNewLines(doc, pane, &format, first, DraftTop(doc, pane), page.bottom(), range.limit, &index, nullptr, QRectF());
+  } else if (lines.endCp() < range.limit) {
+    const DraftLine& last = lines.at(lines.count() - 1);
+    uint32_t index = lines.count();
+    DrawNewLines(doc, pane, &format, lines.endCp(), last.y + last.height, page.bottom(), range.limit, &index, nullptr,
+                 QRectF());
+  }
+  const int64_t width = DraftWidth(doc, pane);
+  for (uint32_t i = 0; i < lines.count(); ++i) {
+    const DraftLine line = lines.at(i);
+    if (line.y >= page.bottom()) break;
+    const double bottom = line.y + line.height;
+    if (line.y < 0 || bottom <= page.top() || (bottom > page.bottom() && line.height <= page.height())) continue;
+    if (FormatLine(lines.cpAt(i), width, &format))
+      DrawFormattedLine(painter, format, kNoKolor, 0, QRectF(line.x, line.y, line.width, line.height), page);
+  }
+  ReleaseLineFormat(&format);
+}
+
+}  // namespace
+
+void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dirty, bool printing,
+               bool keepFirstCp) {
   if (!doc || !pane) return;
   if (pane->contentsKind >= 4) LogAssert("Bad display mode", __func__, __FILE__, __LINE__);
   DocRange range;
@@ -649,15 +683,20 @@ void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dir
       break;
     }
   }
-  if (ShouldSetNewFirstCp(doc, pane, range.first, range.limit, false) || doc->fullRedraw) lines.clear(range.limit);
+  if ((!keepFirstCp && ShouldSetNewFirstCp(doc, pane, range.first, range.limit, false)) || doc->fullRedraw)
+    lines.clear(range.limit);
   doc->fullRedraw = false;
+  if (printing) {
+    DrawDraftForPrint(doc, pane, painter, dirty, keepFirstCp ? 0 : uint32_t(std::max(pane->firstDraftCp, 0)));
+    return;
+  }
   const QRectF bounds = Bounds(pane);
-  QRectF area = printing ? dirty : dirty.intersected(bounds);
-  if (area.isEmpty() && !printing) return;
-  const double bottom = printing ? 1000000 : bounds.bottom();
+  const QRectF area = dirty.intersected(bounds);
+  if (area.isEmpty()) return;
+  const double bottom = bounds.bottom();
   LineFormat format;
   if (!InitFormatLine(doc, pane, &format, kFormatDraw)) return;
-  const uint32_t first = uint32_t(std::max(pane->firstDraftCp, 0));
+  const uint32_t first = keepFirstCp ? 0 : uint32_t(std::max(pane->firstDraftCp, 0));
   const uint32_t before = lines.count();
   bool formatted = false;
   uint32_t index = 0;
@@ -695,5 +734,5 @@ void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dir
     formatted = true;
   }
   ReleaseLineFormat(&format);
-  if (!printing && formatted && lines.count() != before) NoteNewScrollPosition(doc, pane);
+  if (formatted && lines.count() != before) NoteNewScrollPosition(doc, pane);
 }

@@ -307,3 +307,20 @@ TEST(Draft, DrawingPaintsTextCaretAndSelection) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Draft, PrintingDrawsOnlyTheLinesThatFitTheirPage) {
+  ShownDoc d;
+  QImage image(200, 60, QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    DrawDraft(d.doc.get(), d.pane, painter, QRectF(0, 13, 200, 30), true);
+  }
+  // Lines 1 and 2 lie on the page; line 0 ends where it begins, line 3 runs past its bottom.
+  const std::pair<int, bool> rows[] = {{5, true}, {18, false}, {31, false}, {44, true}};
+  for (const auto& [y, white] : rows) EXPECT_EQ((image.pixel(14, y) | 0xFF000000) == 0xFFFFFFFF, white) << y;
+}
+
+}  // namespace
