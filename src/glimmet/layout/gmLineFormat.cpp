@@ -1150,7 +1150,8 @@ void FinishRuns(FormatState& s) {
   };
   std::vector<LineRun> added;
   GlimmetDoc* doc = s.doc;
-  for (uint32_t i = 0; i + 1 < doc->markedRanges.count() + 1 && i < doc->markedRanges.count(); ++i) {
+  // Marked ranges: each entry is keyed by its first cp and holds its limit.
+  for (uint32_t i = 0; i < doc->markedRanges.count(); ++i) {
     const uint32_t first = doc->markedRanges.cpAt(i);
     const uint32_t limit = doc->markedRanges.at(i);
     if (limit <= f->firstCp || first >= f->limitCp) continue;
