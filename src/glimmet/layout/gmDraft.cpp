@@ -72,12 +72,17 @@ class DraftLayout : public GMLayoutService {
     if (firstCp >= limit && firstCp > first) pane->firstDraftCp = int32_t(shifted(firstCp));
     else if (firstCp > first) pane->firstDraftCp = int32_t(first);
     DocRange range;
-    GetPaneRange(doc, pane, &range);
+    DraftRange(doc, pane, &range);
     if (uint32_t(pane->firstDraftCp) > range.limit) pane->firstDraftCp = int32_t(range.first);
   }
 };
 
 }  // namespace
+
+void DraftRange(GlimmetDoc* doc, Pane* pane, DocRange* range) {
+  GetPaneRange(doc, pane, range);
+  range->limit = std::max(range->first, std::min(range->limit, uint32_t(doc->userLength)));
+}
 
 int64_t DraftWidth(GlimmetDoc* doc, Pane* pane) {
   if (!doc) return 0;
@@ -93,7 +98,7 @@ int64_t DraftWidth(GlimmetDoc* doc, Pane* pane) {
 uint32_t GetParaLineHeights(GlimmetDoc* doc, Pane* pane, uint32_t cp, uint32_t limit, LineFormat* format,
                             float* total, ParaLineHeights* table) {
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   table->cps.clear();
   table->heights.clear();
   table->endCp = range.limit;
@@ -136,9 +141,10 @@ int32_t DraftLineStart(GlimmetDoc* doc, Pane* pane, uint32_t cp, int mode) {
   if (!doc) return -1;
   if (!pane) pane = CurrentPane(doc);
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   if (mode == 0 && cp == range.first) return int32_t(cp);
-  cp = VisibleCpCore(doc, pane, cp, true);
+  if (range.limit <= range.first) return int32_t(range.first);
+  cp = std::clamp(VisibleCpCore(doc, pane, std::min(cp, range.limit - 1), true), range.first, range.limit - 1);
   if (mode == 0 && cp == range.first) return int32_t(cp);
   DocRange tableRange;
   if (CpIsWithinKnot(doc, cp, kKnotTable, &tableRange, false)) {
@@ -182,7 +188,7 @@ double DraftTop(GlimmetDoc* doc, Pane* pane) {
 void NoteNewScrollPosition(GlimmetDoc* doc, Pane* pane) {
   if (!doc || !pane || !pane->view) return;
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   double position = double(pane->firstDraftCp) - double(range.first);
   if (pane->lines.count() == 1 && pane->partialOffset > 0 && pane->lines.at(0).height > 0)
     position += pane->partialOffset / pane->lines.at(0).height;
@@ -192,7 +198,7 @@ void NoteNewScrollPosition(GlimmetDoc* doc, Pane* pane) {
 void TrashDraft(GlimmetDoc* doc, Pane* pane, bool toStart) {
   if (!doc || !pane || !doc->owner) return;
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   if (toStart || uint32_t(std::max(pane->firstDraftCp, 0)) >= range.limit) pane->firstDraftCp = int32_t(range.first);
   pane->partialOffset = 0;
   pane->lines.clear(range.limit);
@@ -234,7 +240,7 @@ bool CalculateLines(GlimmetDoc* doc, Pane* pane, uint32_t* count) {
   LineFormat format;
   if (!InitFormatLine(doc, pane, &format, kFormatBuildLines)) return false;
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   pane->lines.clear(range.limit);
   uint32_t index = 0;
   const double bottom = pane->wholeRange ? kNoBottom : Bounds(pane).bottom();
@@ -295,7 +301,7 @@ bool IsTallFirstLine(GlimmetDoc* doc, Pane* pane) {
 bool SetupBackwardScroll(GlimmetDoc* doc, Pane* pane, LineFormat* format, uint32_t* cp, uint32_t* firstCp) {
   if (!InitFormatLine(doc, pane, format, kFormatCollectRuns)) return false;
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   if (pane->lines.empty()) CalculateLines(doc, pane, nullptr);
   const uint32_t first = pane->lines.empty() ? range.first : pane->lines.cpAt(0);
   *cp = *firstCp = first;
@@ -319,7 +325,7 @@ bool SetupBackwardScroll(GlimmetDoc* doc, Pane* pane, LineFormat* format, uint32
 int32_t PrecedingPageCp(GlimmetDoc* doc, Pane* pane, uint32_t cp, uint32_t limit, LineFormat* format,
                         float* height, float pageHeight) {
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   DocRange firstPara;
   FetchParaProps(doc, pane, VisibleCpCore(doc, pane, range.first, true), &firstPara, nullptr);
   const uint32_t top = FirstVisibleCpInPara(doc, pane, firstPara.first);
@@ -374,7 +380,7 @@ void PostScrollCheck(GlimmetDoc* doc, Pane* pane) {
   }
   if (!redraw) {
     DocRange range;
-    GetPaneRange(doc, pane, &range);
+    DraftRange(doc, pane, &range);
     bool changed = false;
     if (!pane->wholeRange) changed = ShouldSetNewFirstCp(doc, pane, range.first, range.limit, true);
     LineFormat format;
@@ -436,7 +442,7 @@ void ScrollVertDraft(GlimmetDoc* doc, Pane* pane, int32_t amount, int unit) {
   if (!doc) return;
   if (!pane) pane = CurrentPane(doc);
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   DraftLineTable& lines = pane->lines;
   const double viewHeight = Bounds(pane).height();
   const uint8_t direction = doc->pageKeyDirection;
@@ -575,7 +581,7 @@ void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dir
   if (!doc || !pane) return;
   if (pane->contentsKind >= 4) LogAssert("Bad display mode", __func__, __FILE__, __LINE__);
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   DraftLineTable& lines = pane->lines;
   for (uint32_t i = 0; i < lines.count(); ++i) {
     if (lines.at(i).dirty) {

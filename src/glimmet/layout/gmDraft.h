@@ -19,6 +19,9 @@ class QPainter;
 // Scroll units of ScrollVertDraft.
 inline constexpr int kScrollLine = 0, kScrollPage = 1, kScrollCp = 2;
 
+// The range a pane's draft lays out: the pane's range without the document's final paragraph
+// mark, which no line shows.
+void DraftRange(GlimmetDoc* doc, Pane* pane, DocRange* range);
 // The formatting width in EMU: the view's width less the side margins when the document fits
 // the window, else the page less its margins. pane nullptr: the current pane.
 int64_t DraftWidth(GlimmetDoc* doc, Pane* pane);

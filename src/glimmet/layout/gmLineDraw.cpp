@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flDrawing.h"
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/layout/gmTableDraw.h"
@@ -80,7 +81,10 @@ void DrawUnderline(QPainter& painter, const LineFormat& line, size_t index, cons
   const qreal dashed[] = {5 * t, 2 * t};
   switch (style) {
     case 0: break;
-    case 2: DrawLineCore(painter, color, nullptr, 0, x1, y, x2, y, t); break;  // under words: see below
+    case 2:
+      DrawWordUnderline(painter, {line.doc, uint32_t(run.first), uint32_t(run.limit)}, *text, color,
+                        lineRect.x() + line.originX, y, t);
+      break;
     case 3:
       DrawLineCore(painter, color, nullptr, 0, x1, y, x2, y, t);
       DrawLineCore(painter, color, nullptr, 0, x1, y + 2 * t, x2, y + 2 * t, t);
@@ -303,7 +307,7 @@ void DrawDivider(QPainter& painter, LineFormat& line, const QRectF& lineRect) {
   const double cx = box.center().x(), cy = box.center().y();
   const double d = std::min(box.width() / 3, 144.0);
   QPainterPath path;
-  const uint32_t type = uint32_t(knot.entry.value & 0xFF);
+  const uint32_t type = knot.entry.word;
   Typesetter& ts = CurrentTypesetter();
   auto centredText = [&](const QString& text, double centre) {
     double width = 0;
@@ -522,7 +526,9 @@ void DrawFormattedLine(QPainter& painter, LineFormat& line, Kolor background, fl
     const double x = Snap(rect.x() + line.originX + LineXFromCpCore(line, uint32_t(pane->caretCp)), zoom);
     PropRecord chars;
     FetchCharProps(doc, uint32_t(std::max(pane->selFirst, 0)), nullptr, &chars);
+    // Plain black text counts as no colour, else the caret would vanish on a white page.
     Kolor base = chars.get<uint32_t>(CharField::color);
+    if (base == g_blackKolor) base = kNoKolor;
     if (!KolorIsColor(base)) base = paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
     if (!KolorIsColor(base)) base = background;
     Kolor caret = line.darkMode ? kWhiteKolor : g_blackKolor;
@@ -604,4 +610,43 @@ void DrawPicture(QPainter& painter, double opacity, const FLImage* image, const 
   painter.save();
   image->draw(painter, rect, QRectF(), QPainter::CompositionMode_SourceOver, opacity);
   painter.restore();
+}
+
+void DrawWordUnderline(QPainter& painter, const DocRange& range, const LineRun& run, Kolor kolor, double x, double y,
+                       double width) {
+  if (!run.segment || !range.doc) return;
+  const LineSegment& seg = *run.segment;
+  GlimmetDoc* doc = range.doc;
+  QPainterPath path;
+  auto offset = [&](uint32_t index) { return x + run.x + PositionOfLineSegmentIndex(seg.line.get(), int(index)); };
+  auto inWord = [&](uint32_t cp) {
+    const char16_t c = doc->charAt(cp);
+    if (IsKinkChar(c)) return CpIsWithinKnot(doc, cp, kKnotPicture, nullptr, false);
+    const uint32_t type = TypeOfChar(c);
+    return type >= kCharClassUpper && type <= kCharClassDigit;
+  };
+  const double at = y + width / 2;
+  for (size_t i = 0; i < seg.pieces.size(); ++i) {
+    const LinePiece& piece = seg.pieces[i];
+    if (piece.first < 0) continue;
+    const uint32_t pieceEnd = i + 1 < seg.pieces.size() ? seg.pieces[i + 1].offset : seg.unitsFit;
+    const uint32_t first = std::max(uint32_t(piece.first), range.first);
+    const uint32_t limit = std::min({uint32_t(piece.limit), range.limit, uint32_t(piece.first) + pieceEnd - piece.offset});
+    uint32_t cp = first;
+    while (cp < limit) {
+      while (cp < limit && !inWord(cp)) ++cp;
+      if (cp >= limit) break;
+      const uint32_t start = cp;
+      while (cp < limit && inWord(cp)) ++cp;
+      const double from = offset(piece.offset + (start - uint32_t(piece.first)));
+      const double to = cp >= limit && limit == uint32_t(piece.limit) ? offset(pieceEnd)
+                                                                       : offset(piece.offset + (cp - uint32_t(piece.first)));
+      path.moveTo(from, at);
+      path.lineTo(to, at);
+    }
+  }
+  if (path.isEmpty()) return;
+  QPen pen(ColorFromKolor(kolor), width);
+  pen.setCapStyle(Qt::FlatCap);
+  painter.strokePath(path, pen);
 }

@@ -38,6 +38,10 @@ void DrawOutline(QPainter& painter, float zoom, const QRectF& rect);
 // in its group, through the border painter.
 void DrawItemBorder(QPainter& painter, const BorderStyle& border, const BorderDisplay& edges, const QRectF& rect);
 
+// Underlines the words of a text segment run within range, leaving the spaces between them.
+void DrawWordUnderline(QPainter& painter, const DocRange& range, const LineRun& run, Kolor kolor, double x, double y,
+                       double width);
+
 // Primitives.
 void DrawLineCore(QPainter& painter, Kolor kolor, const qreal* dash, int dashCount, double x1, double y1, double x2,
                   double y2, double width);

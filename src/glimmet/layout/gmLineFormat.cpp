@@ -4,6 +4,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flDrawing.h"
+#include "glimmet/layout/gmLineDraw.h"
 #include "glimmet/layout/gmTableLayout.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmKnots.h"
@@ -31,6 +32,7 @@ constexpr char16_t kZeroWidthSpace = 0x200B;
 constexpr char16_t kLineSeparator = 0x2028;
 
 bool g_darkAppearance = false;
+GMVariableTextHook g_variableText;
 bool g_nothingFitLogged = false;
 
 float Points(int64_t emu) { return float(double(emu) / kEmuPerPoint); }
@@ -72,6 +74,7 @@ struct FormatState {
   bool showInvisibles = false;
   bool noWrap = false;
   bool marksAllowed = true;
+  bool highlighted = false;
   uint32_t endCp = 0;
 
   DocRange para;
@@ -522,8 +525,7 @@ void AddParagraphMarker(FormatState& s) {
     checkbox = true;
     marker.remove(0, 1);
   }
-  const bool tab = marker.endsWith(QChar(u'\t'));
-  if (tab) marker.chop(1);
+  if (marker.endsWith(QChar(u'\t'))) marker.chop(1);
   if (checkbox) {
     LineRun box;
     box.type = kRunCheckbox;
@@ -540,7 +542,7 @@ void AddParagraphMarker(FormatState& s) {
     s.f->characterCount += uint32_t(marker.size());
     FinishLineSegment(s);
   }
-  if (tab && !s.done) MoveToTabStop(s, false);
+  if (!s.done) MoveToTabStop(s, false);
 }
 
 bool HiddenBreakShown(FormatState& s) {
@@ -673,6 +675,8 @@ void AddKnotText(FormatState& s, QString text, uint32_t cp, uint32_t limit) {
   s.cp = limit;
 }
 
+QChar ApplyCase(uint16_t caps, QChar c, QChar before);
+
 void HandleKnot(FormatState& s) {
   GlimmetDoc* doc = s.doc;
   const uint32_t cp = s.cp;
@@ -712,7 +716,7 @@ void HandleKnot(FormatState& s) {
           box.column = s.f->characterCount;
           box.first = int32_t(cp);
           box.limit = int32_t(cp + 1);
-          box.checked = uint32_t(knot.entry.value & 0xFF);
+          box.checked = knot.entry.word & 0xFF;
           s.f->runs.push_back(box);
           ++s.f->characterCount;
           ++s.cp;
@@ -733,7 +737,11 @@ void HandleKnot(FormatState& s) {
         case kKnotPicture: HandlePicture(s, knot); return;
         case kKnotVar: {
           SetCharsAt(s, cp);
-          QString text = QStringLiteral("?");
+          QString text = g_variableText ? g_variableText(s.doc, s.pane, cp) : QString();
+          const uint16_t caps = s.chars.get<uint16_t>(CharField::caps);
+          for (qsizetype i = 0; i < text.size(); ++i)
+            text[i] = ApplyCase(caps, text[i], i == 0 ? QChar(u' ') : text[i - 1]);
+          if (text.isEmpty()) text = QString(QChar(kZeroWidthSpace));
           AddKnotText(s, text, cp, cp + 1);
           if (s.showInvisibles) AddInvisibleMark(s, cp, kShowCharacter, 0);
           return;
@@ -839,6 +847,13 @@ uint32_t StartRun(FormatState& s) {
   const Kolor shading = s.paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
   s.recolourRun = s.f->recolour && (!KolorIsColor(back) || back == kWhiteKolor) &&
                   (!KolorIsColor(shading) || shading == kWhiteKolor);
+  // In dark appearance a highlighted selection keeps its text's own colour: runs end at its edges.
+  const Pane* pane = s.pane;
+  if (s.f->darkMode && s.highlighted && pane && pane->frameIndex == kGMNone && pane->selLimit > pane->selFirst) {
+    for (const int32_t edge : {pane->selFirst, pane->selLimit})
+      if (edge > int32_t(s.cp) && uint32_t(edge) < limit) limit = uint32_t(edge);
+    if (int32_t(s.cp) >= pane->selFirst && int32_t(s.cp) < pane->selLimit) s.recolourRun = false;
+  }
   // Raised, lowered and specially set text is a segment of its own.
   if (s.chars.get<int64_t>(CharField::subscript) != 0 || s.chars.body[CharField::flag10] ||
       s.chars.body[CharField::noLeading]) {
@@ -1122,10 +1137,8 @@ void FinishRuns(FormatState& s) {
     run.type = type;
     run.first = int32_t(first);
     run.limit = int32_t(limit);
-    float after = 0;
     run.x = LineXFromCpCore(*f, first);
-    LineXFromCpCore(*f, limit > first ? limit - 1 : first, &after);
-    run.width = limit > first ? after - run.x : 0;
+    run.width = limit > first ? std::max(0.0f, LineXFromCpCore(*f, limit) - run.x) : 0;
     if (pastEnd && limit >= f->limitCp) run.width = std::max(run.width, sum - run.x) + endOfLine;
     return run;
   };
@@ -1210,6 +1223,7 @@ bool FormatRowLine(uint32_t cp, LineFormat* format) {
 }  // namespace
 
 void SetDarkAppearance(bool dark) { g_darkAppearance = dark; }
+void SetVariableTextHook(GMVariableTextHook hook) { g_variableText = std::move(hook); }
 bool DarkAppearance() { return g_darkAppearance; }
 
 float FontUnderlineMetrics(const PropRecord& chars, float* position) {
@@ -1270,6 +1284,7 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   s.noWrap = pane && pane->contentsKind == kPaneContentsPlain && doc->docProps.body[DocField::noWrap] &&
              !(mode & kFormatCellText);
   s.marksAllowed = !(mode & kFormatNoMarks);
+  s.highlighted = s.collect && ShouldHighlightSelection(doc, pane) != kHighlightNone;
   s.endCp = uint32_t(doc->totalLength);
   format->darkMode = !format->paneDisplay && g_darkAppearance && g_glimmetConfig.darkText;
   format->recolour = format->darkMode && (!KolorIsColor(background) || background == kWhiteKolor);
@@ -1308,6 +1323,16 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
     if (!s.done && s.cp >= s.endCp) format->breakKind = kBreakRangeEnd;
   }
   AdjustTab(s);
+  // A line that ends at the end kink of its list takes the kink.
+  if (s.cp < uint32_t(doc->totalLength) && IsKinkChar(doc->charAt(s.cp)) && format->startKind == kStartText) {
+    KnotInfo list;
+    if (FetchKnot(doc, s.cp, &list, 0) && list.type() == kKnotList && list.limit == s.cp + 1 && list.first < cp) {
+      if (s.showInvisibles && pane && (pane->displayFlags & kPaneShowAllCodes))
+        AddInvisibleMark(s, s.cp, kShowEndKink, kKnotList);
+      ++s.cp;
+      format->endsList = true;
+    }
+  }
   format->limitCp = s.cp;
   if (!s.done && format->characterCount >= kMaxLineCharacters) format->breakKind = kBreakTooLong;
   if (format->limitCp <= format->firstCp) {

@@ -152,7 +152,7 @@ int32_t CpFromLineX(LocatorRec* locator, const DraftLineTable& lines, bool mustH
   const DraftLine& draft = lines.at(locator->lineIndex);
   if (mustHit && (x <= 0 || x >= draft.width)) return locator->cp = -1;
   DocRange range;
-  GetPaneRange(locator->doc, pane, &range);
+  DraftRange(locator->doc, pane, &range);
   if (lines.cpAt(locator->lineIndex) + 1 >= range.limit) return locator->cp = int32_t(range.limit) - 1;
   LineFormat format;
   if (!FormatDraftLine(locator, locator->lineIndex, &format)) return locator->cp = -1;
@@ -189,7 +189,7 @@ bool LocatePointInDoc(double x, double y, LocatorRec* locator, uint32_t options)
   if (lines.empty()) CalculateLines(doc, pane, nullptr);
   if (lines.empty()) return false;
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   uint32_t index = 0;
   for (; index < lines.count(); ++index) {
     const DraftLine& line = lines.at(index);
@@ -313,7 +313,7 @@ bool IsLocationVisible(LocatorRec* locator, QRectF* rect, bool scroll) {
   }
   GlimmetDoc* doc = locator->doc;
   DocRange range;
-  GetPaneRange(doc, pane, &range);
+  DraftRange(doc, pane, &range);
   const uint32_t cp = std::min(uint32_t(locator->cp), range.limit > 0 ? range.limit - 1 : 0);
   DraftLineTable& lines = pane->lines;
   if (lines.empty()) CalculateLines(doc, pane, nullptr);

@@ -78,78 +78,102 @@ void SingleLines(QPainter& painter, const BorderDrawSpec& spec, uint32_t sides, 
   DrawSimpleLine(painter, spec, path.isEmpty() ? nullptr : &path, back);
 }
 
-// Double lines: the junction code says which sides carry them and how they meet the cells
-// around. The common cases draw both lines along each listed side.
+// Double lines: the two lines lie half a width and two and a half widths outside the edge. The
+// junction code picks how they meet the lines of the neighbouring cells: which sides the
+// background grows across (l, r, t, b) and the pieces, each a polyline or ("#") a rectangle
+// of points given as L or R and T or B plus a multiple of the width.
+struct Junction {
+  const char* grow;
+  const char* pieces;
+};
+constexpr Junction kJunctions[38] = {
+    {"", ""},
+    {"l", "L-.5,T L-.5,B;L-2.5,T L-2.5,B"},
+    {"r", "R+.5,T R+.5,B;R+2.5,T R+2.5,B"},
+    {"t", "L,T-.5 R,T-.5;L,T-2.5 R,T-2.5"},
+    {"b", "L,B+.5 R,B+.5;L,B+2.5 R,B+2.5"},
+    {"lt", "L-.5,B L-.5,T-.5 R,T-.5;L-2.5,B L-2.5,T-2.5 R,T-2.5"},
+    {"rt", "L,T-.5 R+.5,T-.5 R+.5,B;L,T-2.5 R+2.5,T-2.5 R+2.5,B"},
+    {"lb", "L-.5,T L-.5,B+.5 R,B+.5;L-2.5,T L-2.5,B+2.5 R,B+2.5"},
+    {"rb", "L,B+.5 R+.5,B+.5 R+.5,T;L,B+2.5 R+2.5,B+2.5 R+2.5,T"},
+    {"lt", "L-.5,B L-.5,T-.5 R,T-.5;L-3,T-2.5 L-2,T-2.5;L-1,T-2.5 R,T-2.5;L-2.5,T-1 L-2.5,B"},
+    {"lt", "L-.5,B L-.5,T-.5 R,T-.5;L-3,T-2.5 R,T-2.5;L-2.5,T-1 L-2.5,B"},
+    {"lrt", "L-.5,B L-.5,T-.5 R+.5,T-.5 R+.5,B;L-3,T-2.5 R+2.5,T-2.5 R+2.5,B;L-2.5,T-1 L-2.5,B"},
+    {"lt", "L-.5,B L-.5,T-.5 R,T-.5;L-1,T-2.5 R,T-2.5;L-2.5,T-3 L-2.5,B"},
+    {"lrt", "L-.5,B L-.5,T-.5 R+.5,T-.5 R+.5,B;L-3,T-2.5 L-2,T-2.5;L-1,T-2.5 R+1,T-2.5;L-2.5,T-1 L-2.5,B;"
+            "R+2.5,T-3 R+2.5,B"},
+    {"ltb", "R,T-.5 L-.5,T-.5 L-.5,B+.5 R,B+.5;L-1,T-2.5 R,T-2.5;L-2.5,T-3 L-2.5,B+2.5 R,B+2.5"},
+    {"ltb", "R,T-.5 L-.5,T-.5 L-.5,B+.5 R,B+.5;L-3,T-2.5 L-2,T-2.5;L-1,T-2.5 R,T-2.5;L-3,B+2.5 R,B+2.5;"
+            "L-2.5,T-1 L-2.5,B+1"},
+    {"lrtb", "#L-.5,T-.5 R+.5,B+.5;L-3,T-2.5 L-2,T-2.5;L-1,T-2.5 R+1,T-2.5;L-3,B+2.5 R+2.5,B+2.5 R+2.5,T-3;"
+             "L-2.5,T-1 L-2.5,B+1"},
+    {"rt", "L,T-.5 R+.5,T-.5 R+.5,B;L,T-2.5 R+1,T-2.5;R+2.5,T-3 R+2.5,B"},
+    {"lb", "L-.5,T L-.5,B+.5 R,B+.5;L-2.5,T L-2.5,B+1;L-3,B+2.5 R,B+2.5"},
+    {"lt", "L-2.5,T-3 L-2.5,T-.5 R,T-.5;L-1,T-2.5 R,T-2.5"},
+    {"lrt", "L-.5,B L-.5,T-.5 R+2.5,T-.5 R+2.5,T-3;L-3,T-2.5 L-2,T-2.5;L-1,T-2.5 R+1,T-2.5;L-2.5,T-1 L-2.5,B"},
+    {"lrtb", "#L-.5,T-.5 R+.5,B+.5;#L-2.5,T-2.5 R+2.5,B+2.5"},
+    {"ltb", "R,T-.5 L-.5,T-.5 L-.5,B+.5 R,B+.5;R,T-2.5 L-2.5,T-2.5 L-2.5,B+2.5 R,B+2.5"},
+    {"rtb", "L,T-.5 R+.5,T-.5 R+.5,B+.5 L,B+.5;L,T-2.5 R+2.5,T-2.5 R+2.5,B+2.5 L,B+2.5"},
+    {"lrtb", "#L-.5,T-.5 R+.5,B+.5;L-3,T-2.5 R+2.5,T-2.5 R+2.5,B+2.5 L-3,B+2.5;L-2.5,T-1 L-2.5,B+1"},
+    {"tb", "L,T-.5 R,T-.5;L,B+.5 R,B+.5;L,T-2.5 R,T-2.5;L,B+2.5 R,B+2.5"},
+    {"ltb", "R,T-.5 L-.5,T-.5 L-.5,B+.5 R,B+.5;L-3,T-2.5 R,T-2.5;L-3,B+2.5 R,B+2.5;L-2.5,T-1 L-2.5,B+1"},
+    {"lrt", "L-.5,B L-.5,T-.5 R+.5,T-.5 R+.5,B;L-2.5,B L-2.5,T-2.5 R+2.5,T-2.5 R+2.5,B"},
+    {"lrb", "L-.5,T L-.5,B+.5 R+.5,B+.5 R+.5,T;L-2.5,T L-2.5,B+2.5 R+2.5,B+2.5 R+2.5,T"},
+    {"lrtb", "#L-.5,T-.5 R+.5,B+.5;L-1,T-2.5 R+1,T-2.5;L-2.5,T-3 L-2.5,B+2.5 R+2.5,B+2.5 R+2.5,T-3"},
+    {"lr", "L-.5,T L-.5,B;R+.5,T R+.5,B;L-2.5,T L-2.5,B;R+2.5,T R+2.5,B"},
+    {"lrt", "L-.5,B L-.5,T-.5 R+.5,T-.5 R+.5,B;L-1,T-2.5 R+1,T-2.5;L-2.5,T-3 L-2.5,B;R+2.5,T-3 R+2.5,B"},
+    {"lrt", "L-2.5,T-3 L-2.5,T-.5 R+2.5,T-.5 R+2.5,T-3;L-1,T-2.5 R+1,T-2.5"},
+    {"lrb", "L-.5,T L-.5,B+.5 R+.5,B+.5 R+.5,T;L-2.5,T L-2.5,B+1;L-3,B+2.5 R+2.5,B+2.5 R+2.5,T"},
+    {"rtb", "L,T-.5 R+.5,T-.5 R+.5,B+.5 L,B+.5;L,T-2.5 R+1,T-2.5;L,B+2.5 R+2.5,B+2.5 R+2.5,T-3"},
+    {"lrtb", "L-3,T-2.5 L-2,T-2.5;L-1,T-2.5 R+1,T-2.5;L-3,B+2.5 R+3,B+2.5;"
+             "R+2.5,T-3 R+2.5,T-.5 L-.5,T-.5 L-.5,B+.5 R+3,B+.5;L-2.5,T-1 L-2.5,B+1"},
+    {"lrtb", "L-2.5,T-3 L-2.5,T-.5 R+2.5,T-.5 R+2.5,T-3;L-1,T-2.5 R+1,T-2.5;L-3,B+.5 R+3,B+.5;L-3,B+2.5 R+3,B+2.5"},
+    {"ltb", "L-2.5,T-3 L-2.5,T-.5 R,T-.5;L-1,T-2.5 R,T-2.5;L-3,B+.5 R,B+.5;L-3,B+2.5 R,B+2.5"},
+};
+
+// One coordinate of a junction point: an edge and a multiple of the width.
+double JunctionCoordinate(QStringView text, double low, double high, double w) {
+  const double base = text.front() == u'L' || text.front() == u'T' ? low : high;
+  return text.size() > 1 ? base + text.mid(1).toDouble() * w : base;
+}
+
 void DoubleLines(QPainter& painter, const BorderDrawSpec& spec, const QRectF& r) {
   const double w = spec.width;
-  const double L = r.left(), R = r.right(), T = r.top(), B = r.bottom();
   QRectF back = r;
-  QPainterPath path;
-  uint32_t sides = 0;
-  switch (spec.junction) {
-    case 1: sides = kBorderSideLeft; break;
-    case 2: sides = kBorderSideRight; break;
-    case 3: sides = kBorderSideTop; break;
-    case 4: sides = kBorderSideBottom; break;
-    case 5: case 9: case 10: case 12: case 19: sides = kBorderSideLeft | kBorderSideTop; break;
-    case 6: case 17: sides = kBorderSideRight | kBorderSideTop; break;
-    case 7: case 18: sides = kBorderSideLeft | kBorderSideBottom; break;
-    case 8: sides = kBorderSideRight | kBorderSideBottom; break;
-    case 11: case 13: case 20: case 27: case 31: case 32: sides = kBorderSideLeft | kBorderSideRight | kBorderSideTop; break;
-    case 14: case 15: case 22: case 26: case 37: sides = kBorderSideLeft | kBorderSideTop | kBorderSideBottom; break;
-    case 23: case 34: sides = kBorderSideRight | kBorderSideTop | kBorderSideBottom; break;
-    case 25: sides = kBorderSideTop | kBorderSideBottom; break;
-    case 28: case 33: sides = kBorderSideLeft | kBorderSideRight | kBorderSideBottom; break;
-    case 30: sides = kBorderSideLeft | kBorderSideRight; break;
-    case 16: case 21: case 24: case 29: case 35: case 36: sides = 15; break;
-    default: break;
-  }
-  if (sides == 0) {
+  if (spec.junction == 0 || spec.junction >= 38) {
     DrawSimpleLine(painter, spec, nullptr, back);
     return;
   }
-  if (Has(sides, kBorderSideLeft)) back.setLeft(back.left() - 3 * w);
-  if (Has(sides, kBorderSideRight)) back.setRight(back.right() + 3 * w);
-  if (Has(sides, kBorderSideTop)) back.setTop(back.top() - 3 * w);
-  if (Has(sides, kBorderSideBottom)) back.setBottom(back.bottom() + 3 * w);
-  double extendLeft = 0, extendRight = 0;
-  if (spec.rowOneBox && (spec.junction == 3 || spec.junction == 25 || spec.junction == 9 || spec.junction == 15)) {
-    if (spec.suppressLeft && (spec.junction == 3 || spec.junction == 25)) extendLeft = 3 * w;
-    if (spec.suppressRight) extendRight = 3 * w;
-    back.adjust(-extendLeft, 0, extendRight, 0);
+  const Junction& junction = kJunctions[spec.junction];
+  const QString grow = QString::fromLatin1(junction.grow);
+  if (grow.contains(u'l')) back.setLeft(back.left() - 3 * w);
+  if (grow.contains(u'r')) back.setRight(back.right() + 3 * w);
+  if (grow.contains(u't')) back.setTop(back.top() - 3 * w);
+  if (grow.contains(u'b')) back.setBottom(back.bottom() + 3 * w);
+  // The first-row box reaches into the suppressed neighbours.
+  double reachLeft = 0, reachRight = 0;
+  if (spec.rowOneBox) {
+    const uint32_t code = spec.junction;
+    if ((code == 3 || code == 25) && spec.suppressLeft) reachLeft = 3 * w;
+    if ((code == 3 || code == 25 || code == 9 || code == 15) && spec.suppressRight) reachRight = 3 * w;
+    back.adjust(-reachLeft, 0, reachRight, 0);
   }
-  for (double d : {0.5 * w, 2.5 * w}) {
-    const bool l = Has(sides, kBorderSideLeft), rt = Has(sides, kBorderSideRight);
-    const bool t = Has(sides, kBorderSideTop), b = Has(sides, kBorderSideBottom);
-    if (sides == 15) {
-      path.addRect(QRectF(QPointF(L - d, T - d), QPointF(R + d, B + d)));
-      continue;
+  QPainterPath path;
+  const QString pieces = QString::fromLatin1(junction.pieces);
+  for (QStringView piece : QStringView(pieces).split(u';')) {
+    const bool rectangle = piece.startsWith(u'#');
+    if (rectangle) piece = piece.mid(1);
+    QPolygonF points;
+    for (QStringView point : piece.split(u' ')) {
+      const auto parts = point.split(u',');
+      if (parts.size() != 2) continue;
+      double px = JunctionCoordinate(parts[0], r.left(), r.right(), w);
+      if (parts[0].front() == u'L') px -= reachLeft;
+      else px += reachRight;
+      points << QPointF(px, JunctionCoordinate(parts[1], r.top(), r.bottom(), w));
     }
-    const double x1 = l ? L - d : L - extendLeft, x2 = rt ? R + d : R + extendRight;
-    const double y1 = t ? T - d : T, y2 = b ? B + d : B;
-    // One polyline around the listed sides, clockwise from the bottom left.
-    QPolygonF line;
-    if (l) line << QPointF(x1, y2);
-    if (l || t) line << QPointF(x1, y1);
-    if (t || rt) line << QPointF(x2, y1);
-    if (rt) line << QPointF(x2, y2);
-    if (b && !l && !rt) {
-      path.moveTo(x1, y2);
-      path.lineTo(x2, y2);
-    } else if (b && rt) {
-      line << QPointF(x1, y2);
-    } else if (b && l) {
-      line.prepend(QPointF(x2, y2));
-    }
-    if (t && !l && !rt) line = QPolygonF({QPointF(x1, y1), QPointF(x2, y1)});
-    if (l && rt && !t && !b) {
-      path.moveTo(x1, T);
-      path.lineTo(x1, B);
-      path.moveTo(x2, T);
-      path.lineTo(x2, B);
-      continue;
-    }
-    if (line.size() >= 2) path.addPolygon(line);
+    if (rectangle && points.size() == 2) path.addRect(QRectF(points[0], points[1]));
+    else if (points.size() >= 2) path.addPolygon(points);
   }
   DrawSimpleLine(painter, spec, &path, back);
 }
@@ -163,13 +187,12 @@ QPainterPath Decorated(const BorderDrawSpec& spec, uint32_t sides, bool join, co
   struct Side {
     uint32_t bit;
     QPointF from, to, out;
-    double startAngle;
   };
   const Side order[] = {
-      {kBorderSideTop, {x, y}, {x + width, y}, {0, -1}, 180},
-      {kBorderSideRight, {x + width, y}, {x + width, y + height}, {1, 0}, 90},
-      {kBorderSideBottom, {x + width, y + height}, {x, y + height}, {0, 1}, 0},
-      {kBorderSideLeft, {x, y + height}, {x, y}, {-1, 0}, 270},
+      {kBorderSideTop, {x, y}, {x + width, y}, {0, -1}},
+      {kBorderSideRight, {x + width, y}, {x + width, y + height}, {1, 0}},
+      {kBorderSideBottom, {x + width, y + height}, {x, y + height}, {0, 1}},
+      {kBorderSideLeft, {x, y + height}, {x, y}, {-1, 0}},
   };
   path.moveTo(x, y);
   broken = false;
@@ -194,12 +217,11 @@ QPainterPath Decorated(const BorderDrawSpec& spec, uint32_t sides, bool join, co
       const QPointF middle = start + step / 2;
       if (scallops) {
         const QRectF circle(middle.x() - p / 2, middle.y() - p / 2, p, p);
-        // Half circles that bulge away from the rectangle (y grows downwards).
+        // Half circles from the piece's start round to its end, bulging away from the rectangle:
+        // clockwise on the screen, whose y grows downwards.
         const double angle = side.bit == kBorderSideTop ? 180 : side.bit == kBorderSideRight ? 90
                              : side.bit == kBorderSideBottom ? 0 : 270;
-        path.arcTo(circle, angle, side.bit == kBorderSideTop || side.bit == kBorderSideBottom
-                                      ? (side.bit == kBorderSideTop ? -180 : 180)
-                                      : (side.bit == kBorderSideRight ? -180 : 180));
+        path.arcTo(circle, angle, -180);
       } else {
         path.lineTo(middle + side.out * t);
         path.lineTo(start + step);
