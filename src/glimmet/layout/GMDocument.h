@@ -67,9 +67,6 @@ class GMDocument {
   GMDocument(const GMDocument&) = delete;
   GMDocument& operator=(const GMDocument&) = delete;
 
-  // The engine document of a displayed document object (its owner).
-  static GMDocument* fromGlimmetDoc(GlimmetDoc* doc);
-
   // ---- Core
   void awake();
   void documentWillClose();
