@@ -282,5 +282,5 @@ void GMDocument::drawView(GMDraftView* view, QPainter& painter, const QRectF& di
   Pane* pane = paneForView(view);
   if (!pane) return;
   if (DeferStatus().count > 0) return;
-  DrawDraft(glimmetDoc_, pane, painter, dirty, pane->printing);
+  DrawDraft(glimmetDoc_, pane, painter, dirty, pane->printing, pane->keepFirstCp);
 }
