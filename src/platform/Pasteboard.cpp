@@ -28,6 +28,8 @@ constexpr std::pair<const char*, const char*> kMimeTypes[] = {
     {kPasteboardBmpType, "image/bmp"},
     {kPasteboardQtImageType, "application/x-qt-image"},
     {kPasteboardToolbarDragType, "application/x-fltoolbar-drag"},
+    {kPasteboardPictureGuidType, "application/x-gmb-picture-guid"},
+    {kPasteboardUrlNameType, "application/x-url-name"},
 };
 
 bool IsUriListType(const QString& type) {

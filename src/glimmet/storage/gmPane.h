@@ -121,6 +121,24 @@ struct Pane {
   bool wholeRange = false;      // the draft is laid out from the range's start without a bottom
   bool scrollToCp = false;      // scroll a cp to the top rather than the middle of the view
 
+  // The selection's display and movement: whether it is drawn, where a caret at a wrapped
+  // line's end belongs, which end moves (0 first, 1 limit, 23 none), the table cells selected
+  // (-1: not a cell selection), the first cp before the last new selection, and where the caret
+  // was last drawn.
+  bool selShown = false;
+  bool afterLineEnd = false;
+  uint8_t activeEnd = 23;
+  int32_t cellFirst = -1;
+  int32_t cellLimit = -1;
+  uint32_t prevFirst = 0xFFFFFFFF;
+  float caretFlashX = -1.0f;
+  // Display switches of the document object: the first draft cp stays where it is, the two
+  // show-bounds flags (set together), drawing for print, the caret's blink held off.
+  bool keepFirstCp = false;
+  bool showBounds[2] = {};
+  bool printing = false;
+  bool caretBlinkBlocked = false;
+
   DraftLineTable lines;
   int32_t firstDraftCp = 0;     // the cp of the first line shown
   float partialOffset = 0;      // points of the first line scrolled above the view
