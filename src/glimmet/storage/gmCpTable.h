@@ -61,6 +61,26 @@ class GMCpTable {
                                [](const Entry& e, uint32_t value) { return e.cp < value; });
     return uint32_t(it - entries_.begin());
   }
+  // indexOfCp and indexOfCpAfter for a walk through the text: the answer of the last lookup as
+  // the hint, tried first with the few records after it, before a search.
+  uint32_t indexOfCpNear(uint32_t cp, uint32_t hint) const {
+    const size_t count = entries_.size();
+    if (hint >= count || entries_[hint].cp > cp) return indexOfCp(cp);
+    for (size_t steps = 0; steps < kNearSteps; ++steps, ++hint)
+      if (hint + 1 == count || entries_[hint + 1].cp > cp) return hint;
+    return indexOfCp(cp);
+  }
+  uint32_t indexOfCpAfterNear(uint32_t cp, uint32_t hint) const {
+    const size_t count = entries_.size();
+    if (hint > count || (hint > 0 && entries_[hint - 1].cp >= cp)) return indexOfCpAfter(cp);
+    for (size_t steps = 0; steps < kNearSteps; ++steps, ++hint)
+      if (hint == count || entries_[hint].cp >= cp) return hint;
+    return indexOfCpAfter(cp);
+  }
+  uint32_t indexAtCpNear(uint32_t cp, uint32_t hint) const {
+    const uint32_t index = indexOfCpAfterNear(cp, hint);
+    return index < count() && entries_[index].cp == cp ? index : kGMNone;
+  }
   // The record exactly at cp, or kGMNone.
   uint32_t indexAtCp(uint32_t cp) const {
     const uint32_t index = indexOfCpAfter(cp);
@@ -115,6 +135,7 @@ class GMCpTable {
   }
 
  private:
+  static constexpr size_t kNearSteps = 4;
   // The stretch [first, limit) of records that holds the first record passing `after` (the last
   // record passes): records are looked up mostly near the end, so the last few are tried first.
   template <typename After>

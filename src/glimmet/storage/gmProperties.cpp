@@ -179,9 +179,11 @@ namespace {
 
 // The record of the character run at cp (for a kink without a range asked for, that of the
 // text it belongs to); a run that points at another kind is repaired to Normal's.
-const PropRecord* CharRunRecord(GlimmetDoc* doc, uint32_t cp, bool kinkTakesText, uint32_t* runOut) {
+const PropRecord* CharRunRecord(GlimmetDoc* doc, uint32_t cp, bool kinkTakesText, uint32_t* runOut,
+                                GMCpHints* hints = nullptr) {
   if (kinkTakesText) {
-    const uint32_t entryIndex = doc->knots.indexAtCp(cp);
+    const uint32_t entryIndex = hints ? doc->knots.indexAtCpNear(cp, hints->knot) : doc->knots.indexAtCp(cp);
+    if (hints && entryIndex != kGMNone) hints->knot = entryIndex;
     if (entryIndex != kGMNone) {
       const KnotEntry& entry = doc->knots.at(entryIndex);
       if (entry.kink == kKinkBegin && entry.type != kKnotBookmark && entry.type != kKnotTag) ++cp;
@@ -189,9 +191,10 @@ const PropRecord* CharRunRecord(GlimmetDoc* doc, uint32_t cp, bool kinkTakesText
       else if (entry.kink == kKinkEnd && cp > 0) --cp;
     }
   }
-  uint32_t run = doc->charRuns.indexOfCp(cp);
+  uint32_t run = hints ? doc->charRuns.indexOfCpNear(cp, hints->run) : doc->charRuns.indexOfCp(cp);
   if (run == kGMNone) run = 0;
   run = std::min(run, doc->charRuns.count() - 1);
+  if (hints) hints->run = run;
   const PropRecord* found = PropertiesAtIndex(doc, doc->charRuns.at(run));
   if (!found || found->kind != kPropChar) {
     LogAssert("charRuns points to not-char properties", __func__, __FILE__, __LINE__);
@@ -222,10 +225,11 @@ void FetchCharProps(GlimmetDoc* doc, uint32_t cp, DocRange* range, PropRecord* r
   *record = *CharPropsAt(doc, cp, range, &scratch);
 }
 
-const PropRecord* CharPropsAt(GlimmetDoc* doc, uint32_t cp, DocRange* range, std::optional<PropRecord>* scratch) {
+const PropRecord* CharPropsAt(GlimmetDoc* doc, uint32_t cp, DocRange* range, std::optional<PropRecord>* scratch,
+                              GMCpHints* hints) {
   if (!doc || doc->charRuns.empty()) return &scratch->emplace();
   uint32_t run = 0;
-  const PropRecord* found = CharRunRecord(doc, cp, !range, &run);
+  const PropRecord* found = CharRunRecord(doc, cp, !range, &run, hints);
   if (range) RunRange(doc, run, range);
   if (found && ValidFontSize(found->get<int16_t>(CharField::size))) return found;
   PropRecord& record = scratch->emplace();

@@ -198,6 +198,11 @@ class Writer {
   PropRecord groupChars_;  // the formatting of the open group (its body)
   mutable std::optional<PropRecord> charsAt_;  // CharsAt's record where it is not the document's
   std::optional<PropRecord> runChars_;       // the body walk's, likewise
+  // Where the last lookups found their entries: the writer walks the text from start to end.
+  mutable GMCpHints charsAtHints_;
+  GMCpHints runHints_;
+  uint32_t paraHint_ = 0;
+  uint32_t knotHint_ = 0;
   bool groupOpen_ = false;
   bool paraOpen_ = false;
   bool fontOwed_ = false;  // the paragraph's first run writes its font
@@ -698,7 +703,9 @@ void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value
 
 // ---- The body ---------------------------------------------------------------------------------
 
-const PropRecord& Writer::CharsAt(uint32_t cp) const { return *CharPropsAt(doc_, cp, nullptr, &charsAt_); }
+const PropRecord& Writer::CharsAt(uint32_t cp) const {
+  return *CharPropsAt(doc_, cp, nullptr, &charsAt_, &charsAtHints_);
+}
 
 // The cp that ends the paragraph at the cursor: its mark, a kink that breaks paragraphs, or the
 // begin of a knot that starts a paragraph of its own (a divider is its own paragraph's end).
@@ -726,14 +733,18 @@ uint32_t Writer::MarkOf(GMTextStore::Cursor cursor) {
 }
 
 void Writer::StartPara(uint32_t mark) {
-  PropRecord para;
-  SetBaseProperties(kPropPara, &para);
+  // The document's record itself; a base record is made only where there is none.
+  const PropRecord* found = nullptr;
   if (!doc_->paraRuns.empty()) {
-    uint32_t run = doc_->paraRuns.indexOfCp(mark);
+    uint32_t run = doc_->paraRuns.indexOfCpNear(mark, paraHint_);
+    if (run != kGMNone) paraHint_ = run;
     if (run == kGMNone) run = 0;
-    const PropRecord* found = PropertiesAtIndex(doc_, doc_->paraRuns.at(std::min(run, doc_->paraRuns.count() - 1)));
-    if (found && found->kind == kPropPara) para = *found;
+    found = PropertiesAtIndex(doc_, doc_->paraRuns.at(std::min(run, doc_->paraRuns.count() - 1)));
+    if (found && found->kind != kPropPara) found = nullptr;
   }
+  std::optional<PropRecord> base;
+  if (!found) SetBaseProperties(kPropPara, &base.emplace());
+  const PropRecord& para = found ? *found : *base;
   Word("pard");
   if (inTable_) Word("intbl");
   Word("plain");
@@ -803,7 +814,8 @@ void Writer::RunProps(const PropRecord& given) {
 void Writer::EndPara(uint32_t markCp, char16_t mark) {
   RunProps(CharsAt(markCp));
   // A cell's last paragraph ends with the cell.
-  const uint32_t next = doc_->knots.indexAtCp(markCp + 1);
+  const uint32_t next = doc_->knots.indexAtCpNear(markCp + 1, knotHint_);
+  if (next != kGMNone) knotHint_ = next;
   if (next != kGMNone && doc_->knots.at(next).type == kKnotRow && doc_->knots.at(next).kink != kKinkBegin) {
     Word("cell");
     Raw("\n");
@@ -1153,7 +1165,8 @@ void Writer::Body() {
   while (cp < limit) {
     if (cursor.cp() < cp) cursor.advance(cp - cursor.cp());
     else if (cursor.cp() > cp) cursor = GMTextStore::Cursor(doc_->text, cp);
-    const uint32_t knotIndex = doc_->knots.indexOfCpAfter(cp);
+    const uint32_t knotIndex = doc_->knots.indexOfCpAfterNear(cp, knotHint_);
+    knotHint_ = knotIndex;
     const uint32_t nextKnot = knotIndex < doc_->knots.count() ? doc_->knots.cpAt(knotIndex) : kGMNone;
     if (nextKnot == cp) {
       cp = std::max(Knot(cp, doc_->knots.at(knotIndex)), cp + 1);
@@ -1163,7 +1176,7 @@ void Writer::Body() {
     const uint32_t stretchEnd = std::min(limit, nextKnot);
     while (cp < stretchEnd) {
       if (!paraOpen_) StartPara(MarkOf(cursor));
-      if (cp >= run.limit || cp < run.first) chars = CharPropsAt(doc_, cp, &run, &runChars_);
+      if (cp >= run.limit || cp < run.first) chars = CharPropsAt(doc_, cp, &run, &runChars_, &runHints_);
       const uint32_t end = std::min(stretchEnd, std::max(run.limit, cp + 1));
       // The run's units up to a paragraph mark, straight from the stream's pieces.
       uint32_t at = cp;

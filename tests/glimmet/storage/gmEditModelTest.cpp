@@ -69,6 +69,11 @@ TEST(EditModel, CpTableLookupsAgreeWithAScan) {
         if (table.cpAt(i) >= cp) atOrAfter = i;
       ASSERT_EQ(table.indexOfCp(cp), atOrBefore) << size << " " << cp;
       ASSERT_EQ(table.indexOfCpAfter(cp), atOrAfter) << size << " " << cp;
+      // A hint anywhere, right or wrong, changes no answer.
+      for (uint32_t hint = 0; hint <= size + 1; hint += 1 + hint / 8) {
+        ASSERT_EQ(table.indexOfCpNear(cp, hint), atOrBefore) << size << " " << cp << " " << hint;
+        ASSERT_EQ(table.indexOfCpAfterNear(cp, hint), atOrAfter) << size << " " << cp << " " << hint;
+      }
     }
   }
 }
