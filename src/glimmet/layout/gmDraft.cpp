@@ -1,9 +1,11 @@
 #include "glimmet/layout/gmDraft.h"
 
 #include "framlet/foundation/flBase.h"
+#include "glimmet/layout/gmHostProcedures.h"
 #include "glimmet/layout/gmLineDraw.h"
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTables.h"
 
@@ -635,6 +637,13 @@ void InvalTextCore(const DocRange& range, bool widen) {
 void InstallDraftLayout() {
   static DraftLayout layout;
   SetLayoutService(&layout);
+  // Variables (dates, page and chapter numbers, references) show the host's text for the
+  // document's current pane, in the lines, the plain text, find and the export alike.
+  SetVariableTextHook([](GlimmetDoc* doc, const KnotInfo& variable) {
+    char16_t buffer[kVariableUstringUnits + 2];
+    GetVariableUstring(variable, CurrentPane(doc), buffer);
+    return QString(reinterpret_cast<const QChar*>(buffer + 1), buffer[0]);
+  });
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "glimmet/layout/gmLineDraw.h"
 #include "glimmet/layout/gmTableLayout.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmLists.h"
 #include "glimmet/storage/gmTables.h"
@@ -32,7 +33,6 @@ constexpr char16_t kZeroWidthSpace = 0x200B;
 constexpr char16_t kLineSeparator = 0x2028;
 
 bool g_darkAppearance = false;
-GMVariableTextHook g_variableText;
 bool g_nothingFitLogged = false;
 
 float Points(int64_t emu) { return float(double(emu) / kEmuPerPoint); }
@@ -738,7 +738,7 @@ void HandleKnot(FormatState& s) {
         case kKnotPicture: HandlePicture(s, knot); return;
         case kKnotVar: {
           SetCharsAt(s, cp);
-          QString text = g_variableText ? g_variableText(s.doc, s.pane, cp) : QString();
+          QString text = VariableKnotText(s.doc, knot);
           const uint16_t caps = s.chars.get<uint16_t>(CharField::caps);
           for (qsizetype i = 0; i < text.size(); ++i)
             text[i] = ApplyCase(caps, text[i], i == 0 ? QChar(u' ') : text[i - 1]);
@@ -1230,7 +1230,6 @@ bool FormatRowLine(uint32_t cp, LineFormat* format) {
 }  // namespace
 
 void SetDarkAppearance(bool dark) { g_darkAppearance = dark; }
-void SetVariableTextHook(GMVariableTextHook hook) { g_variableText = std::move(hook); }
 bool DarkAppearance() { return g_darkAppearance; }
 
 float FontUnderlineMetrics(const PropRecord& chars, float* position) {

@@ -193,9 +193,6 @@ float LineXFromCpCore(const LineFormat& format, uint32_t cp, float* after = null
 float PositionOfLineSegmentIndex(const TypesetLine* line, int index);
 // The underline thickness of character properties; position gets its distance below the baseline.
 float FontUnderlineMetrics(const PropRecord& chars, float* position);
-// The text a variable knot at cp shows; the host installs it (none: variables show nothing).
-using GMVariableTextHook = std::function<QString(GlimmetDoc* doc, Pane* pane, uint32_t cp)>;
-void SetVariableTextHook(GMVariableTextHook hook);
 // Sets the process-wide dark-appearance state the formatter reads (the view sets it from its palette).
 void SetDarkAppearance(bool dark);
 bool DarkAppearance();
