@@ -55,6 +55,7 @@ FLFileAttributes GetFileAttributes(const QString& path) {
   if (::stat(native.constData(), &info) != 0) return attributes;
   attributes.valid = true;
   attributes.permissions = info.st_mode & 07777;
+  attributes.folder = S_ISDIR(info.st_mode);
 
   const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd >= 0) {
@@ -82,7 +83,13 @@ FLFileAttributes GetFileAttributes(const QString& path) {
 bool SetFileAttributes(const QString& path, const FLFileAttributes& attributes) {
   if (!attributes.valid) return true;
   const QByteArray native = Native(path);
-  bool ok = ::chmod(native.constData(), attributes.permissions) == 0;
+  unsigned permissions = attributes.permissions;
+  struct stat info {};
+  if (::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode) != attributes.folder) {
+    permissions &= ~0111u;
+    if (attributes.folder == false) permissions |= (permissions & 0444u) >> 2;
+  }
+  bool ok = ::chmod(native.constData(), permissions) == 0;
   for (const auto& [name, value] : attributes.userAttributes) {
     if (::setxattr(native.constData(), name.constData(), value.constData(), size_t(value.size()), 0) != 0) ok = false;
   }

@@ -16,12 +16,15 @@
 struct FLFileAttributes {
   bool valid = false;
   unsigned permissions = 0;                            // POSIX mode bits (07777)
+  bool folder = false;                                 // taken from a folder (a package)
   bool immutable = false;                              // chattr +i
   QList<QPair<QByteArray, QByteArray>> userAttributes; // "user.*" extended attributes
 };
 
 FLFileAttributes GetFileAttributes(const QString& path);
-// Applies the permissions and the extended attributes; false when one could not be set.
+// Applies the permissions and the extended attributes; false when one could not be set. Between a
+// file and a folder (a page saved as a folder with its images, a package saved as one file) the
+// search bits follow the read bits, so a folder stays openable and a file does not become a program.
 bool SetFileAttributes(const QString& path, const FLFileAttributes& attributes);
 
 // Removes a file or a folder with everything in it; true when nothing is left at the path.

@@ -189,6 +189,20 @@ TEST_F(DocumentSaveTest, TheFilesPermissionsAndUserAttributesCarryOver) {
   }
 }
 
+TEST_F(DocumentSaveTest, PermissionsCarriedBetweenAFileAndAFolderKeepTheFolderOpenable) {
+  // A page saved again as a folder with its images, or a package saved as one file.
+  const QString file = path(QStringLiteral("page.html")), folder = path(QStringLiteral("page"));
+  ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0750), 0);
+  const FLFileAttributes ofFile = GetFileAttributes(file), ofFolder = GetFileAttributes(folder);
+  ASSERT_TRUE(SetFileAttributes(folder, ofFile));
+  EXPECT_EQ(GetFileAttributes(folder).permissions, 0750u);
+  ASSERT_TRUE(SetFileAttributes(file, ofFolder));
+  EXPECT_EQ(GetFileAttributes(file).permissions, 0640u);
+}
+
 TEST_F(DocumentSaveTest, AFileItsOwnerMayNotWriteIsLockedInTheTitle) {
   ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
   document.setWindowTitle();
