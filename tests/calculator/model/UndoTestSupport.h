@@ -100,9 +100,7 @@ class EditTest : public testing::Test {
     if (!c || !c->number()) return QStringLiteral("-");
     return c->number()->description();
   }
-  void select(const char* from, const char* to) {
-    document.setSelectionRange(GridRange{A1(from), A1(to)});
-  }
+  void select(const char* from, const char* to) { document.setSelectionRange(GridRange{A1(from), A1(to)}); }
   void selectColumns(int64_t first, int64_t last) {
     document.setSelectionRange(GridRange{{first, kGridWildcard}, {last, kGridWildcard}});
   }

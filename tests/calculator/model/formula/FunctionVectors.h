@@ -27,8 +27,7 @@ struct FunctionVector {
 CANumber ExactNumberFromText(const std::string& text);
 
 // Every line of the file; a fourth column is read as the tolerance, else defaultTolerance.
-std::vector<FunctionVector> ReadFunctionVectors(const QString& relativePath,
-                                                long double defaultTolerance);
+std::vector<FunctionVector> ReadFunctionVectors(const QString& relativePath, long double defaultTolerance);
 
 // A result that is not a real may have been snapped to a short fraction by the canonical form,
 // which accepts 1e-15 of difference.
