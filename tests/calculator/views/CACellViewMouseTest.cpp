@@ -58,11 +58,7 @@ TEST_F(CellMouseTest, ClicksAndDragsSelect) {
 }
 
 TEST_F(CellMouseTest, ShiftClickStretchesTheSelectionFromItsFarCorner) {
-  const struct {
-    const char* click;
-    GridRange selection;
-    GridPoint active;
-  } cases[] = {
+  const struct { const char* click; GridRange selection; GridPoint active; } cases[] = {
       {"E5", Range("B2", "E5"), A1("B2")},  // beyond: from the active corner
       {"A1", Range("A1", "C3"), A1("C3")},  // before: from the far corner
       {"A5", Range("A2", "C5"), A1("C2")},  // left and below
@@ -91,12 +87,9 @@ TEST_F(CellMouseTest, AClickWhileAFormulaIsTypedInsertsTheReference) {
     Qt::KeyboardModifiers modifiers;
     const char* formula;
   } cases[] = {
-      {"=1+", "B2", "B2", Qt::NoModifier, "=1+B2"},
-      {"=1", "B2", "B2", Qt::NoModifier, "=1+B2"},
-      {"=SUM(", "B2", "C5", Qt::NoModifier, "=SUM(B2:C5"},
-      {"=SUM(", "C5", "B2", Qt::NoModifier, "=SUM(B2:C5"},
-      {"=SUM(", "B2", "C5", Qt::AltModifier, "=SUM($B$2:$C$5"},
-      {"=", "B2", "B2", Qt::AltModifier, "=$B$2"},
+      {"=1+", "B2", "B2", Qt::NoModifier, "=1+B2"}, {"=1", "B2", "B2", Qt::NoModifier, "=1+B2"},
+      {"=SUM(", "B2", "C5", Qt::NoModifier, "=SUM(B2:C5"}, {"=SUM(", "C5", "B2", Qt::NoModifier, "=SUM(B2:C5"},
+      {"=SUM(", "B2", "C5", Qt::AltModifier, "=SUM($B$2:$C$5"}, {"=", "B2", "B2", Qt::AltModifier, "=$B$2"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.formula);
@@ -236,18 +229,9 @@ TEST(CellTooltipText, FormulasShowTheOtherTextAndBothWhenCut) {
   formula.evaluate();
   CACell& number = *document.cellAtGridPointImperative(A1("A2"));
   number.setFormula(QStringLiteral("12"));
-  const struct {
-    const CACell* cell;
-    bool cut;
-    bool showFormulas;
-    const char* text;
-  } cases[] = {
-      {&formula, false, false, "=1+1"},
-      {&formula, false, true, "2"},
-      {&formula, true, false, "2 \u27A4 =1+1"},
-      {&formula, true, true, "=1+1 \u27A4 2"},
-      {&number, false, false, "12"},
-      {&number, true, true, "12"},
+  const struct { const CACell* cell; bool cut; bool showFormulas; const char* text; } cases[] = {
+      {&formula, false, false, "=1+1"}, {&formula, false, true, "2"}, {&formula, true, false, "2 \u27A4 =1+1"},
+      {&formula, true, true, "=1+1 \u27A4 2"}, {&number, false, false, "12"}, {&number, true, true, "12"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
