@@ -117,15 +117,6 @@ TEST_F(CellMouseTest, APickedReferenceIsCommittedWithTheFormula) {
   EXPECT_EQ(steps(), 1u);  // the typing's one "Formula" step
 }
 
-TEST_F(CellMouseTest, AClickWhileTypingPlainTextCommitsAndSelects) {
-  document.setSelectionPoint(A1("A1"));
-  type("abc");
-  click("C3");
-  EXPECT_FALSE(grid()->isTyping());
-  EXPECT_EQ(cell("A1")->formula(), "abc");
-  EXPECT_EQ(document.selectionRange(), Range("C3", "C3"));
-}
-
 TEST_F(CellMouseTest, AClickWhileTheFormulaBarIsEditedPicksAReferenceForIt) {
   int picks = 0;
   NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
@@ -175,14 +166,6 @@ TEST_F(CellMouseTest, AClickFollowsALinkAltClickOnlySelectsIt) {
   document.setSelectionPoint(A1("A1"));
   click("B2");
   EXPECT_EQ(environment.opened, QStringList{QStringLiteral("https://example.org/")});
-}
-
-TEST_F(CellMouseTest, DoubleClickOpensTheCellForTyping) {
-  enter("C2", "=1+1");
-  QTest::mouseDClick(grid(), Qt::LeftButton, {}, at("C2"));
-  ASSERT_TRUE(grid()->isTyping());
-  EXPECT_EQ(document.activeCellPoint(), A1("C2"));
-  EXPECT_EQ(editorText(), "=1+1");
 }
 
 TEST_F(CellMouseTest, DraggingBelowTheGridScrollsAndStretchesTheSelection) {
