@@ -25,7 +25,6 @@ class CellMouseTest : public ShownGridTest {
   }
 };
 
-GridRange Range(const char* from, const char* to) { return GridRange{A1(from), A1(to)}; }
 
 TEST_F(CellMouseTest, ClicksAndDragsSelect) {
   const GridPoint C3 = A1("C3");

@@ -16,10 +16,7 @@ namespace {
 using C = CAGridCommand;
 using R = CAGridMoveResult;
 
-GridRange Range(const char* from, const char* to) { return GridRange{A1(from), A1(to)}; }
 GridRange Cell(const char* at) { return Range(at, at); }
-GridRange Rows(int64_t first, int64_t last) { return GridRange{{kGridWildcard, first}, {kGridWildcard, last}}; }
-GridRange Columns(int64_t first, int64_t last) { return GridRange{{first, kGridWildcard}, {last, kGridWildcard}}; }
 
 struct Case {
   const char* name;

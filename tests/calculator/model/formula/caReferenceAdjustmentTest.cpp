@@ -14,8 +14,6 @@ namespace {
 
 constexpr int64_t W = kGridWildcard;
 
-GridRange Columns(int64_t first, int64_t last) { return {{first, W}, {last, W}}; }
-GridRange Rows(int64_t first, int64_t last) { return {{W, first}, {W, last}}; }
 GridRange Block(int64_t x0, int64_t y0, int64_t x1, int64_t y1) { return {{x0, y0}, {x1, y1}}; }
 
 CAExpression Parse(const QString& text) {
