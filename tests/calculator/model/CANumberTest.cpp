@@ -18,8 +18,6 @@
 
 namespace {
 
-CANumber Fraction(int64_t n, uint64_t d) { return CANumber::withNumerator(n, d); }
-
 struct ParseCase { const char* text; bool groups; const char* expected; qsizetype index; };
 
 CANumber ParseAll(const QString& text, bool groups, qsizetype* index) {

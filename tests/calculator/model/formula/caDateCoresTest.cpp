@@ -14,12 +14,6 @@
 
 namespace {
 
-using Args = std::span<const CANumber>;
-
-std::optional<CANumber> Optional(Args a, size_t i) {
-  return a.size() > i ? std::optional<CANumber>(a[i]) : std::nullopt;
-}
-
 const std::map<std::string, VectorFunction>& DateFunctions() {
   static const std::map<std::string, VectorFunction> functions = {
       {"DATE", [](Args a) { return DateCore(a[0], a[1], a[2]); }}, {"DAY", [](Args a) { return DayCore(a[0]); }},

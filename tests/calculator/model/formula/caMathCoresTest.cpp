@@ -13,12 +13,6 @@
 
 namespace {
 
-using Args = std::span<const CANumber>;
-
-std::optional<CANumber> Optional(Args a, size_t i) {
-  return a.size() > i ? std::optional<CANumber>(a[i]) : std::nullopt;
-}
-
 // Wraps a core of one argument that cannot fail.
 template <CANumber (*Core)(const CANumber&)>
 VectorFunction Unary() {
@@ -58,8 +52,6 @@ const std::map<std::string, VectorFunction>& MathFunctions() {
   };
   return functions;
 }
-
-CANumber Fraction(int64_t n, uint64_t d) { return CANumber::withNumerator(n, d); }
 
 // A real that the canonical form leaves real (a power that is not whole).
 CANumber RawReal(long double value) {

@@ -10,8 +10,6 @@
 
 namespace {
 
-using Args = std::span<const CANumber>;
-
 FunctionResult Ordered(Args args, bool large) {
   // LARGE and SMALL vectors: n first, then the values of the range.
   std::vector<CANumber> values(args.begin() + 1, args.end());
