@@ -51,8 +51,7 @@ TEST(HeifCodec, RefusesBytesThatHoldNoPicture) {
   ASSERT_GT(real.size(), 100);
   struct Case { const char* what; QByteArray data; };
   const Case cases[] = {
-      {"empty", QByteArray()},
-      {"words", QByteArray("not a picture at all, just some words")},
+      {"empty", QByteArray()}, {"words", QByteArray("not a picture at all, just some words")},
       // Only the file-type box and a size property: a header without any image.
       {"header only", ReadFixture("ispe.heic")}, {"file-type box only", real.left(24)},
       {"cut in the middle", real.left(real.size() / 2)}, {"cut before the end", real.left(real.size() - 8)},

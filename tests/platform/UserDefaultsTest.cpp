@@ -45,8 +45,7 @@ TEST_F(UserDefaultsTest, EveryKindOfValueSurvivesTheFile) {
       {"big", QVariant::fromValue<qlonglong>((qlonglong(1) << 62) + 1)},
       {"negative", QVariant::fromValue<qlonglong>(-9223372036854775807LL - 1)},
       {"real", 0.1}, {"yes", true}, {"data", AllBytes()},
-      {"list", QVariantList{1, "two", QVariantList{3.5}, QVariantMap{{"k", false}}}},
-      {"dictionary", nested},
+      {"list", QVariantList{1, "two", QVariantList{3.5}, QVariantMap{{"k", false}}}}, {"dictionary", nested},
       {"numlet/odd\\key%2F", QStringLiteral("separators in the key")},
   };
   {

@@ -19,10 +19,7 @@ QStringList DifLines(const char* data, const char* header = kHeader) {
 }
 
 TEST(LoadDifLinesTest, EntersEachValueKind) {
-  const struct {
-    const char* data;
-    const char* cells;
-  } cases[] = {
+  const struct { const char* data; const char* cells; } cases[] = {
       {"-1,0\nBOT\n0,42\nV\n1,0\n\"text\"\n-1,0\nEOD\n", "0,0=42|1,0=text"},
       // Doubled quotes inside a string become one; the enclosing quotes alone are removed.
       {"-1,0\nBOT\n1,0\n\"say \"\"hi\"\"\"\n1,0\n\"\"\"q\"\"\"\n-1,0\nEOD\n", "0,0=say \"hi\"|1,0=\"q\""},
@@ -55,24 +52,16 @@ TEST(LoadDifLinesTest, EntersEachValueKind) {
 }
 
 TEST(LoadDifLinesTest, RefusesWhatIsNotDifAndKeepsTheCellsBefore) {
-  const struct {
-    const char* header;
-    const char* data;
-    const char* cellsBefore;
-  } cases[] = {
+  const struct { const char* header; const char* data; const char* cellsBefore; } cases[] = {
       {"TABLE\n0,1\n\"\"\nVECTORS\n0,0\n\"\"\nTUPLES\n0,0\n\"\"\n", "", ""},
       {"TABLE\n0,1\n\"\"\nLABELS\n0,0\n\"\"\nTUPLES\n0,0\n\"\"\nDATA\n0,0\n\"\"\n", "-1,0\nEOD\n", ""},
       {"TABLES\n0,1\n\"\"\nVECTORS\n0,0\n\"\"\nTUPLES\n0,0\n\"\"\nDATA\n0,0\n\"\"\n", "-1,0\nEOD\n", ""},
-      {kHeader, "", ""},
-      {kHeader, "0,0\nEOD\n", ""},
-      {kHeader, "-1,0\nEOF\n", ""},
+      {kHeader, "", ""}, {kHeader, "0,0\nEOD\n", ""}, {kHeader, "-1,0\nEOF\n", ""},
       // A row that ends without "-1,0" before the end of the file.
       {kHeader, "-1,0\nBOT\n1,0\n\"a\"\n", "0,0=a"},
       // A type line without its value line.
-      {kHeader, "-1,0\nBOT\n1,0\n\"a\"\n0,5\n", "0,0=a"},
-      {kHeader, "-1,0\nBOT\n0,5\nVALUE\n-1,0\nEOD\n", ""},
-      {kHeader, "-1,0\nBOT\n2,0\n\"x\"\n-1,0\nEOD\n", ""},
-      {kHeader, "-1,0\nBOT\n0,1,5\nV\n-1,0\nEOD\n", ""},
+      {kHeader, "-1,0\nBOT\n1,0\n\"a\"\n0,5\n", "0,0=a"}, {kHeader, "-1,0\nBOT\n0,5\nVALUE\n-1,0\nEOD\n", ""},
+      {kHeader, "-1,0\nBOT\n2,0\n\"x\"\n-1,0\nEOD\n", ""}, {kHeader, "-1,0\nBOT\n0,1,5\nV\n-1,0\nEOD\n", ""},
       {kHeader, "-1,0\nBOT\n0,3\nV\n-1,0\nBOT\n", "0,0=3"},
   };
   for (const auto& c : cases) {
@@ -85,20 +74,12 @@ TEST(LoadDifLinesTest, RefusesWhatIsNotDifAndKeepsTheCellsBefore) {
 }
 
 TEST(WriteDifFieldTest, WritesPairsWithTheirWords) {
-  const struct {
-    const char* text;
-    int code;
-    int64_t column;
-    const char* written;
-  } cases[] = {
+  const struct { const char* text; int code; int64_t column; const char* written; } cases[] = {
       {"a", kDifString, 0, "-1,0\nBOT\n1,0\n\"a\"\n"},
       {"1,5 \"x\" \xC3\xBC\xE2\x82\xAC", kDifString, 1, "1,0\n\"1,5 \"\"x\"\" \xC3\xBC\xE2\x82\xAC\"\n"},
       {"two\nlines\tand\x01 more", kDifString, 1, "1,0\n\"two lines and more\"\n"},
-      {"", kDifString, 2, "1,0\n\"\"\n"},
-      {"-2.5", kDifValue, 1, "0,-2.5\nV\n"},
-      {"1", kDifTrue, 1, "0,1\nTRUE\n"},
-      {"0", kDifFalse, 1, "0,0\nFALSE\n"},
-      {"0", kDifError, 1, "0,0\nERROR\n"},
+      {"", kDifString, 2, "1,0\n\"\"\n"}, {"-2.5", kDifValue, 1, "0,-2.5\nV\n"}, {"1", kDifTrue, 1, "0,1\nTRUE\n"},
+      {"0", kDifFalse, 1, "0,0\nFALSE\n"}, {"0", kDifError, 1, "0,0\nERROR\n"},
   };
   for (const auto& c : cases) {
     QString output;

@@ -101,12 +101,7 @@ TEST_F(DocumentExcelTest, TheAlertCanBeSuppressed) {
 
 TEST_F(DocumentExcelTest, RefusalsCarryTheirMessages) {
   LogCapture quiet;
-  const struct {
-    const char* name;
-    QByteArray bytes;
-    int code;
-    const char* reason;
-  } cases[] = {
+  const struct { const char* name; QByteArray bytes; int code; const char* reason; } cases[] = {
       {"text.xls", QByteArray("not a workbook at all, just text"), -50, kExcelFormatReason},
       {"hidden.xls", MakeWorkbook({}, {Number(0, 0, 0, 1)}, {1}), -50, "There are no visible spreadsheets in the file."},
   };

@@ -61,16 +61,10 @@ TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) 
 }
 
 TEST(PockwellImportTest, FormulaRewrites) {
-  const struct {
-    const char* in;
-    const char* out;
-  } cases[] = {
-      {"=AVG(A1:A3)", "=average(A1:A3)"},
-      {"=Pmt(r,n,v)", "=Pmt(n,v,r)"},
-      {"=pmt(f(a,b),c)", "=pmt(f(a,b),c)"},
+  const struct { const char* in; const char* out; } cases[] = {
+      {"=AVG(A1:A3)", "=average(A1:A3)"}, {"=Pmt(r,n,v)", "=Pmt(n,v,r)"}, {"=pmt(f(a,b),c)", "=pmt(f(a,b),c)"},
       {"=LOG(A1)+LOGB(A2)+LogE(A3)", "=log10(A1)+log2(A2)+logn(A3)"},
-      {"=POW(2,3)*PROD(A1:A2)", "=power(2,3)*product(A1:A2)"},
-      {"=pmt(a,b,c)+pmt(d,e,f)", "=pmt(b,c,a)+pmt(e,f,d)"},
+      {"=POW(2,3)*PROD(A1:A2)", "=power(2,3)*product(A1:A2)"}, {"=pmt(a,b,c)+pmt(d,e,f)", "=pmt(b,c,a)+pmt(e,f,d)"},
       {"=pmt(a,b", "=pmt(a,b"},
   };
   for (const auto& c : cases)
@@ -93,11 +87,7 @@ TEST(PockwellImportTest, DamagedAndForeignFilesAreRefusedWithTheirMessages) {
   QByteArray wrap = basic;
   qToLittleEndian<uint32_t>(0xFFFFFFF0u, wrap.data() + 332);
   qToLittleEndian<uint32_t>(0x20u, wrap.data() + 336);
-  const struct {
-    const char* what;
-    QByteArray data;
-    const char* reason;
-  } cases[] = {
+  const struct { const char* what; QByteArray data; const char* reason; } cases[] = {
       {"version 3", Sample("version3.pkwd"), kPockwellVersionReason},
       {"written big-endian", Sample("bigendian.pkwd"), kPockwellByteOrderReason},
       {"cut short", basic.left(600), kPockwellDamagedReason},

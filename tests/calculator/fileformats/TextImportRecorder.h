@@ -12,10 +12,7 @@
 
 class TextImportRecorder : public TextImportDelegate {
  public:
-  struct Cell {
-    QVariant value;
-    int32_t type = 0;
-  };
+  struct Cell { QVariant value; int32_t type = 0; };
 
   void setCellAtPoint(const GridPoint& point, const QVariant& value, int32_t valueType) override {
     cells[{point.y, point.x}] = Cell{value, valueType};

@@ -47,11 +47,7 @@ TEST(CompoundFileTest, AWorkbookOverSevenMegabytesIsReadThroughTheExtensionSecto
 
 TEST(CompoundFileTest, HeadersOfOtherKindsAreRefused) {
   const QByteArray good = MakeCompoundFile(Pattern(5000));
-  const struct {
-    const char* what;
-    qsizetype offset;
-    uint16_t value;
-  } cases[] = {
+  const struct { const char* what; qsizetype offset; uint16_t value; } cases[] = {
       {"version 4", 26, 4},           {"byte order", 28, 0xFEFF},   {"4096-byte sectors", 30, 12},
       {"mini-sector shift", 32, 7},   {"cut-off", 56, 0x2000},      {"signature", 0, 0},
   };
@@ -85,18 +81,14 @@ TEST(CompoundFileTest, DamagedChainsAndSizesGiveTheFormatMessage) {
     qToLittleEndian<uint32_t>(value, file.data() + at);
     return file;
   };
-  const struct {
-    const char* what;
-    QByteArray file;
-  } cases[] = {
+  const struct { const char* what; QByteArray file; } cases[] = {
       {"a stream chain that loops", patched(fatEntry(3), 1)},
       {"a stream chain that ends early", patched(fatEntry(3), 0xFFFFFFFE)},
       {"a stream chain that leaves the file", patched(fatEntry(3), 900000)},
       {"a directory chain that loops", patched(fatEntry(directory), directory)},
       {"a stream larger than the file", patched(entryField(1, 120), 90000000)},
       {"a stream of 4 GiB and more", patched(entryField(1, 124), 1)},
-      {"an allocation sector past the file", patched(76, 5000000)},
-      {"a file cut short", good.left(2000)},
+      {"an allocation sector past the file", patched(76, 5000000)}, {"a file cut short", good.left(2000)},
   };
   for (const auto& c : cases) EXPECT_EQ(Failure(c.file), QLatin1String(kExcelFormatReason)) << c.what;
 

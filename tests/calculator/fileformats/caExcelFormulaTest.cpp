@@ -37,19 +37,14 @@ TEST(ExcelFormulaTest, GroupingSurvivesOurParser) {
     const char* text;
     double value;  // with A1 = 10, B1 = 4, C1 = 3
   } cases[] = {
-      {kA1 + kB1 + kC1 + kMul + kAdd, "A1+B1*C1", 22},
-      {kA1 + kB1 + kAdd + kParen + kC1 + kMul, "(A1+B1)*C1", 42},
-      {kA1 + kB1 + kC1 + kSub + kParen + kSub, "A1-(B1-C1)", 9},
-      {kA1 + kB1 + kSub + kC1 + kSub, "A1-B1-C1", 3},
+      {kA1 + kB1 + kC1 + kMul + kAdd, "A1+B1*C1", 22}, {kA1 + kB1 + kAdd + kParen + kC1 + kMul, "(A1+B1)*C1", 42},
+      {kA1 + kB1 + kC1 + kSub + kParen + kSub, "A1-(B1-C1)", 9}, {kA1 + kB1 + kSub + kC1 + kSub, "A1-B1-C1", 3},
       {kA1 + kB1 + kC1 + kMul + kParen + kDiv, "A1/(B1*C1)", 10.0 / 12},
       {Int(2) + Int(3) + kPow + kParen + Int(2) + kPow, "(2^3)^2", 64},
       {Int(2) + Int(3) + Int(2) + kPow + kParen + kPow, "2^(3^2)", 512},
-      {kA1 + Int(2) + kPow + kParen + kNeg, "(0-A1^2)", -100},
-      {kA1 + kNeg + Int(2) + kPow, "(0-A1)^2", 100},
-      {kB1 + kC1 + kSub + kNeg, "(0-(B1-C1))", -1},
-      {kA1 + kPercent, "(A1/100)", 0.1},
-      {kA1 + kB1 + kAdd + kPercent, "((A1+B1)/100)", 0.14},
-      {kA1 + Num(2.5) + kMul, "A1*2.5", 25},
+      {kA1 + Int(2) + kPow + kParen + kNeg, "(0-A1^2)", -100}, {kA1 + kNeg + Int(2) + kPow, "(0-A1)^2", 100},
+      {kB1 + kC1 + kSub + kNeg, "(0-(B1-C1))", -1}, {kA1 + kPercent, "(A1/100)", 0.1},
+      {kA1 + kB1 + kAdd + kPercent, "((A1+B1)/100)", 0.14}, {kA1 + Num(2.5) + kMul, "A1*2.5", 25},
       {kB1 + Op(0x12), "B1", 4},
   };
   for (const auto& c : cases) {
@@ -132,27 +127,17 @@ TEST(ExcelFormulaTest, WhatTheSheetCannotExpressFails) {
   for (uint32_t i = 3; i <= 32; ++i)
     CaptureName(context, QStringLiteral("N%1").arg(i), 0, Name(i + 1) + Name(i + 1) + kAdd);
   CaptureName(context, QStringLiteral("Last"), 0, kA1);
-  const struct {
-    const char* what;
-    QByteArray tokens;
-  } cases[] = {
+  const struct { const char* what; QByteArray tokens; } cases[] = {
       {"a text constant", Bytes().u8(0x17).u8(3).u8(0).raw("abc").data},
       {"a text that reads as a reference", Bytes().u8(0x17).u8(2).u8(0).raw("B2").data},
-      {"concatenation", kA1 + kB1 + Op(0x08)},
-      {"a comparison", kA1 + kB1 + Op(0x0B)},
-      {"a missing argument", Op(0x16)},
-      {"an error constant", Bytes().u8(0x1C).u8(0x07).data},
+      {"concatenation", kA1 + kB1 + Op(0x08)}, {"a comparison", kA1 + kB1 + Op(0x0B)},
+      {"a missing argument", Op(0x16)}, {"an error constant", Bytes().u8(0x1C).u8(0x07).data},
       {"a 3-D reference", Bytes().u8(0x3A).u16(0).u16(0).u16(0).data},
       {"IF, which the sheet does not have", kA1 + kB1 + kC1 + FuncVar(3, 1)},
-      {"a fixed-count function with a variable call", FuncVar(1, 15)},
-      {"too few operands", kA1 + kAdd},
-      {"two fragments left", kA1 + kB1},
-      {"a token cut short", Ref(0, 0).left(3)},
-      {"a name that refers to itself", Name(1)},
-      {"a name without tokens", Name(2)},
-      {"name index 0", Name(0)},
-      {"names that double at every step", Name(3)},
-      {"a name past the list", Name(9)},
+      {"a fixed-count function with a variable call", FuncVar(1, 15)}, {"too few operands", kA1 + kAdd},
+      {"two fragments left", kA1 + kB1}, {"a token cut short", Ref(0, 0).left(3)},
+      {"a name that refers to itself", Name(1)}, {"a name without tokens", Name(2)}, {"name index 0", Name(0)},
+      {"names that double at every step", Name(3)}, {"a name past the list", Name(9)},
       {"an external name index 0", Bytes().u8(0x39).u16(0).u32(0).data},
       {"a shared-formula reference within a formula", kA1 + Bytes().u8(0x01).u16(0).u16(0).data},
       {"nothing", QByteArray()},

@@ -71,10 +71,7 @@ int32_t DayIndexOfSerial(double serial, int dateMode) {
 }
 
 // Files xlrd refuses although they hold a readable BIFF8 workbook; this reader takes them in.
-struct ReadDespiteXlrd {
-  const char* file;
-  const char* reason;
-};
+struct ReadDespiteXlrd { const char* file; const char* reason; };
 constexpr ReadDespiteXlrd kReadDespiteXlrd[] = {
     {"xlrd-samples/corrupted_error.xls",
      "a sector of another stream is claimed twice in the allocation table; the Workbook stream's "
@@ -86,11 +83,7 @@ constexpr ReadDespiteXlrd kReadDespiteXlrd[] = {
 };
 
 // Files refused, with the message they get.
-struct Refused {
-  const char* file;
-  const char* reason;
-  const char* why;
-};
+struct Refused { const char* file; const char* reason; const char* why; };
 constexpr Refused kRefused[] = {
     {"calamine-tests/OOM_alloc2.xls", kExcelFormatReason, "BIFF5 (BOF version 0x0500)"},
     {"calamine-tests/biff5_write.xls", kExcelFormatReason, "BIFF5/7 workbook"},

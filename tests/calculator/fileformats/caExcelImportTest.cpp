@@ -12,12 +12,7 @@ using namespace xls;
 
 namespace {
 
-struct Imported {
-  bool read = false;
-  QString failure;
-  XLImportResult result;
-  RecordingExcelDelegate cells;
-};
+struct Imported { bool read = false; QString failure; XLImportResult result; RecordingExcelDelegate cells; };
 
 std::unique_ptr<Imported> Import(const QByteArray& file) {
   auto imported = std::make_unique<Imported>();
@@ -61,8 +56,7 @@ TEST(ExcelImportTest, DatesInBothSystems) {
   } cases[] = {
       {false, 1, 19000101},  {false, 2, 19000102},    {false, 31, 19000131},  {false, 59, 19000228},
       {false, 60, 19000301}, {false, 61, 19000301},   {false, 62, 19000302},  {false, 44197, 20210101},
-      {false, 44197.75, 20210101}, {false, 0.5, 0},   {true, 1, 19040102},    {true, 0, 0},
-      {true, 42735, 20210101},
+      {false, 44197.75, 20210101}, {false, 0.5, 0},   {true, 1, 19040102},    {true, 0, 0}, {true, 42735, 20210101},
   };
   for (const auto& c : cases) {
     const QByteArray globals = Record(0x22, Bytes().u16(c.system1904 ? 1 : 0).data);
@@ -92,10 +86,8 @@ TEST(ExcelImportTest, NumbersAreKeptExactWhereTheyAreShort) {
       {Number(0, 0, 0, -2.25), kXLValueFraction, -22500000, 10000000},
       {Number(0, 0, 0, 0.1234567), kXLValueReal, 0, 0},
       // Within a hundred-millionth of a short decimal, but not it: stays as it is.
-      {Number(0, 0, 0, 0.12999999), kXLValueReal, 0, 0},
-      {Number(0, 0, 0, 42.0), kXLValueInteger, 42, 1},
-      {Number(0, 0, 0, 1e20), kXLValueReal, 0, 0},
-      {Rk(0, 0, 0, (1234u << 2) | 3), kXLValueFraction, 1234, 100},
+      {Number(0, 0, 0, 0.12999999), kXLValueReal, 0, 0}, {Number(0, 0, 0, 42.0), kXLValueInteger, 42, 1},
+      {Number(0, 0, 0, 1e20), kXLValueReal, 0, 0}, {Rk(0, 0, 0, (1234u << 2) | 3), kXLValueFraction, 1234, 100},
       {Rk(0, 0, 0, (1200u << 2) | 3), kXLValueInteger, 12, 1},
       {Rk(0, 0, 0, (uint32_t(-7) << 2) | 2), kXLValueInteger, -7, 1},
       {Rk(0, 0, 0, 0x3FF80000), kXLValueFraction, 15000000, 10000000},  // 1.5
@@ -106,9 +98,7 @@ TEST(ExcelImportTest, NumbersAreKeptExactWhereTheyAreShort) {
     ASSERT_TRUE(imported->read);
     const XLValue& value = imported->cells.get(0, 0).value;
     EXPECT_EQ(value.type, c.type) << c.record.toHex().toStdString();
-    if (c.type == kXLValueInteger) {
-      EXPECT_EQ(value.integer, c.numerator);
-    }
+    if (c.type == kXLValueInteger) EXPECT_EQ(value.integer, c.numerator);
     if (c.type == kXLValueFraction) {
       EXPECT_EQ(value.numerator, c.numerator);
       EXPECT_EQ(value.denominator, c.denominator);
@@ -236,14 +226,9 @@ TEST(ExcelImportTest, FormulasTheirCachedValuesAndTheMarkOfFailure) {
 
 TEST(ExcelImportTest, DamagedWorkbooksGiveAMessageNeverACrash) {
   LogCapture quiet;
-  const QByteArray good = MakeWorkbookStream({}, {Number(0, 0, 0, 1) + LabelSst(0, 1, 0, 0)},
-                                             {});
+  const QByteArray good = MakeWorkbookStream({}, {Number(0, 0, 0, 1) + LabelSst(0, 1, 0, 0)}, {});
   const QByteArray biff5 = Record(0x809, Bytes().u16(0x500).u16(5).u32(0).data);
-  const struct {
-    const char* what;
-    QByteArray stream;
-    const char* reason;
-  } cases[] = {
+  const struct { const char* what; QByteArray stream; const char* reason; } cases[] = {
       {"a BIFF5 workbook", biff5 + good.mid(20), kExcelFormatReason},
       {"no records", QByteArray(), kExcelFormatReason},
       {"a record past the end", good.left(good.size() - 7), kExcelFormatReason},

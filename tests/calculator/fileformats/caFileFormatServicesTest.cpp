@@ -128,9 +128,7 @@ TEST_F(ServicesTest, TextFromOtherProgramsFillsCellsFromTheActiveCell) {
     const char* text;
     const char* expected;  // B2 C2 D2 B3 C3 D3
   } cases[] = {
-      {"a\tb\tc\n1\t2\t3\n", "a b c 1 2 3"},
-      {"x,y,z\r\n4,5,6", "x y z 4 5 6"},
-      {"one\n2", "one - - 2 - -"},
+      {"a\tb\tc\n1\t2\t3\n", "a b c 1 2 3"}, {"x,y,z\r\n4,5,6", "x y z 4 5 6"}, {"one\n2", "one - - 2 - -"},
   };
   for (const auto& test : cases) {
     select("B2", "B2");
@@ -155,8 +153,7 @@ TEST_F(ServicesTest, ArchivesOfWholeColumnsAndOfOneCellChooseTheirUndoRange) {
   ASSERT_TRUE(document.copy(&columns));
   select("D2", "E4");
   ASSERT_TRUE(document.paste(&columns, false));
-  EXPECT_EQ(window.archiver.contexts.back().range,
-            (GridRange{{3, kGridWildcard}, {3, kGridWildcard}}));
+  EXPECT_EQ(window.archiver.contexts.back().range, (GridRange{{3, kGridWildcard}, {3, kGridWildcard}}));
   EXPECT_EQ(shown("D1") + shown("D3"), QStringLiteral("13"));
 
   select("B3", "B3");

@@ -24,22 +24,15 @@ TEST(PackageTexts, PictureIdsAreLettersDigitsAndHyphens) {
   EXPECT_FALSE(IsValidPictureId(QString(129, QLatin1Char('a'))));
 }
 
-struct PasswordFileCase {
-  QByteArray bytes;
-  bool readable;
-  const char* checkValue;
-  const char* hint;
-};
+struct PasswordFileCase { QByteArray bytes; bool readable; const char* checkValue; const char* hint; };
 
 TEST(PackageTexts, PasswordFileHoldsACheckValueAndAHintLine) {
   const PasswordFileCase cases[] = {
       {"LA8JWFoXi2g\nIt is a test\n", true, "LA8JWFoXi2g", "It is a test"},
-      {"LA8JWFoXi2g\n", true, "LA8JWFoXi2g", ""},
-      {"LA8JWFoXi2g\nhint", true, "LA8JWFoXi2g", "hint"},
+      {"LA8JWFoXi2g\n", true, "LA8JWFoXi2g", ""}, {"LA8JWFoXi2g\nhint", true, "LA8JWFoXi2g", "hint"},
       {"LA8JWFoXi2g", false, "", ""},  // one line without a line feed
       {"\nhint\n", false, "", ""},      // no check value: no password could open it
-      {"LA8J\xFF\nhint\n", false, "", ""},
-      {"LA8JWFoXi2g\nGr\xC3\xBC\xC3\x9F" "e\n", true, "LA8JWFoXi2g", "Grüße"},
+      {"LA8J\xFF\nhint\n", false, "", ""}, {"LA8JWFoXi2g\nGr\xC3\xBC\xC3\x9F" "e\n", true, "LA8JWFoXi2g", "Grüße"},
   };
   QTemporaryDir folder;
   const QString path = folder.filePath(QLatin1String(kPasswordFileName));

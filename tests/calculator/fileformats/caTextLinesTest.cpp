@@ -66,27 +66,16 @@ TEST(CsvSpectrumTest, EveryFileReadsToTheFieldsOfItsJson) {
 }
 
 TEST(TextLinesTest, EveryLineBreakEndsALine) {
-  const struct {
-    const char* text;
-    QStringList lines;
-  } cases[] = {
-      {"", {""}},
-      {"a", {"a"}},
-      {"a\n", {"a", ""}},
-      {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
-      {"a\r\r\nb", {"a", "", "b"}},
-      {"a\n\nb", {"a", "", "b"}},
+  const struct { const char* text; QStringList lines; } cases[] = {
+      {"", {""}}, {"a", {"a"}}, {"a\n", {"a", ""}}, {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+      {"a\r\r\nb", {"a", "", "b"}}, {"a\n\nb", {"a", "", "b"}},
       {"a\u2028b\u2029c\u0085d\fe", {"a", "b", "c", "d", "e"}},
   };
   for (const auto& c : cases) EXPECT_EQ(TextLines(QString::fromUtf8(c.text)), c.lines) << c.text;
 }
 
 TEST(TextDelimiterTest, ChoosesByCountsAndPrecedence) {
-  const struct {
-    const char* text;
-    bool csv;
-    char16_t delimiter;
-  } cases[] = {
+  const struct { const char* text; bool csv; char16_t delimiter; } cases[] = {
       // One comma is not enough in pasted text or a plain text file...
       {"a,b", false, u'\t'},
       // ...but is in a ".csv" file.
@@ -99,11 +88,9 @@ TEST(TextDelimiterTest, ChoosesByCountsAndPrecedence) {
       {"John Smith, 12 Main Street, Old Town\nJane Doe, 3 High Street, New Town", false, u','},
       {"John Smith, 12 Main Street, Old Town", true, u','},
       // Space wins only when nothing else occurs.
-      {"a b c", false, u' '},
-      {"a b", false, u'\t'},
+      {"a b c", false, u' '}, {"a b", false, u'\t'},
       // Quoted text is not counted.
-      {"\"a;b;c;d\",x,y", false, u','},
-      {"\"first line;\nsecond;line;\",x,y", false, u','},
+      {"\"a;b;c;d\",x,y", false, u','}, {"\"first line;\nsecond;line;\",x,y", false, u','},
       // Semicolons with decimal commas, as decimal-comma locales write CSV.
       {"Artikel;Preis;Menge\n\xC3\x84pfel;1,25;3", true, u';'},
       // Empty lines do not count, and only the first 20 lines with a delimiter do.
@@ -120,16 +107,11 @@ TEST(TextDelimiterTest, ChoosesByCountsAndPrecedence) {
 }
 
 TEST(LoadStringLinesTest, FieldsLandAtFieldAndRecordNumbers) {
-  const struct {
-    const char* text;
-    bool csv;
-    const char* cells;
-  } cases[] = {
+  const struct { const char* text; bool csv; const char* cells; } cases[] = {
       // The second field keeps its comma: ";" is the delimiter.
       {"a;b,c\nd;e,f", false, "0,0=a|1,0=b,c|0,1=d|1,1=e,f"},
       // A lone comma in pasted text: the whole line is one cell.
-      {"a,b", false, "0,0=a,b"},
-      {"a,b", true, "0,0=a|1,0=b"},
+      {"a,b", false, "0,0=a,b"}, {"a,b", true, "0,0=a|1,0=b"},
       // Doubled quotes become one; a quoted field keeps its delimiters and spaces.
       {"\"say \"\"hi\"\"\",\" x, y \"", true, "0,0=say \"hi\"|1,0= x, y "},
       // Leading white space is dropped, trailing white space kept.
@@ -157,19 +139,14 @@ TEST(LoadStringLinesTest, FieldsLandAtFieldAndRecordNumbers) {
 }
 
 TEST(DecodeTextFileDataTest, DetectsEncodingsAndRefusesBadBytes) {
-  const struct {
-    QByteArray bytes;
-    std::optional<QString> text;
-  } cases[] = {
-      {QByteArray("a,b"), QStringLiteral("a,b")},
-      {QByteArray("\xEF\xBB\xBF\xC3\xBC,b"), QStringLiteral("\u00FC,b")},
+  const struct { QByteArray bytes; std::optional<QString> text; } cases[] = {
+      {QByteArray("a,b"), QStringLiteral("a,b")}, {QByteArray("\xEF\xBB\xBF\xC3\xBC,b"), QStringLiteral("\u00FC,b")},
       {QByteArray("\xFF\xFE\x61\x00\x2C\x00\xFC\x00", 8), QStringLiteral("a,\u00FC")},
       {QByteArray("\xFE\xFF\x00\x61\x00\x2C\x20\xAC", 8), QStringLiteral("a,\u20AC")},
       // Not UTF-8: the locale's code page (the tests' C locale has Windows Latin 1).
       {QByteArray("caf\xE9,\x80"), QStringLiteral("caf\u00E9,\u20AC")},
       // Bytes that are not text in the encoding chosen are refused, never replaced.
-      {QByteArray("\xFF\xFE\x61", 3), std::nullopt},
-      {QByteArray("\xEF\xBB\xBF\xC3", 4), std::nullopt},
+      {QByteArray("\xFF\xFE\x61", 3), std::nullopt}, {QByteArray("\xEF\xBB\xBF\xC3", 4), std::nullopt},
       {QByteArray("\xFE\xFF\xD8\x00\x00\x61", 6), std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(DecodeTextFileData(c.bytes), c.text) << c.bytes.toHex().toStdString();
@@ -183,30 +160,16 @@ TEST(LoadTextFileLinesTest, ReportsUnreadableFiles) {
 }
 
 TEST(WriteTextFieldTest, QuotesWhatWouldNotReadBack) {
-  const struct {
-    const char* text;
-    bool commas;
-    int64_t columnCount;
-    const char* written;
-  } cases[] = {
-      {"plain text", true, 3, "plain text,"},
-      {" lead", true, 3, "\" lead\","},
-      {"trail ", true, 3, "\"trail \","},
-      {"a,b", true, 3, "\"a,b\","},
-      {"a;b", true, 3, "\"a;b\","},
-      {"a\tb", true, 3, "a\tb,"},
+  const struct { const char* text; bool commas; int64_t columnCount; const char* written; } cases[] = {
+      {"plain text", true, 3, "plain text,"}, {" lead", true, 3, "\" lead\","}, {"trail ", true, 3, "\"trail \","},
+      {"a,b", true, 3, "\"a,b\","}, {"a;b", true, 3, "\"a;b\","}, {"a\tb", true, 3, "a\tb,"},
       {"say \"hi\"", true, 3, "\"say \"\"hi\"\"\","},
       // Line breaks are quoted, so the row is not split.
-      {"two\nlines", true, 3, "\"two\nlines\","},
-      {"cr\rhere", true, 3, "\"cr\rhere\","},
+      {"two\nlines", true, 3, "\"two\nlines\","}, {"cr\rhere", true, 3, "\"cr\rhere\","},
       // A lone column quotes what another delimiter could be taken for.
-      {"plain text", true, 1, "\"plain text\"\n"},
-      {"a;b", true, 1, "\"a;b\"\n"},
-      {"word", true, 1, "word\n"},
+      {"plain text", true, 1, "\"plain text\"\n"}, {"a;b", true, 1, "\"a;b\"\n"}, {"word", true, 1, "word\n"},
       // Tab mode: tabs and line breaks become spaces, quotes stay.
-      {"a\tb\nc\"d\"", false, 3, "a b c\"d\"\t"},
-      {"", true, 3, ","},
-      {"", false, 1, "\n"},
+      {"a\tb\nc\"d\"", false, 3, "a b c\"d\"\t"}, {"", true, 3, ","}, {"", false, 1, "\n"},
   };
   for (const auto& c : cases) {
     QString output;

@@ -59,16 +59,10 @@ struct Classification {
 
 TEST_F(CellTest, ClassifiesTypedText) {
   const Classification cases[] = {
-      {"", kValueNone, ""},
-      {"=1+2", kValueFormula, "=1+2"},
-      {"  =a1 +\tb1 ", kValueFormula, "=a1 + b1"},
-      {"12", kValueNumber, "12"},
-      {"1,234", kValueNumber, "1234"},
-      {"12%", kValueNumber, "0.12"},
-      {"1/2/2024", kValueDate, "1/2/2024"},
-      {"20240115", kValueDate, "1/15/2024"},
-      {"www.example.com", kValueLink, "http://www.example.com"},
-      {"a\tb c", kValueText, "ab c"},
+      {"", kValueNone, ""}, {"=1+2", kValueFormula, "=1+2"}, {"  =a1 +\tb1 ", kValueFormula, "=a1 + b1"},
+      {"12", kValueNumber, "12"}, {"1,234", kValueNumber, "1234"}, {"12%", kValueNumber, "0.12"},
+      {"1/2/2024", kValueDate, "1/2/2024"}, {"20240115", kValueDate, "1/15/2024"},
+      {"www.example.com", kValueLink, "http://www.example.com"}, {"a\tb c", kValueText, "ab c"},
       {"007x", kValueText, "007x"},
   };
   for (const Classification& c : cases) {
@@ -88,18 +82,10 @@ TEST_F(CellTest, ClassifiesTypedText) {
 }
 
 TEST_F(CellTest, AddsReferencesWhileAFormulaIsTyped) {
-  struct Case {
-    const char* formula;
-    CATextRange selection;
-    const char* result;
-    uint64_t caret;
-  };
+  struct Case { const char* formula; CATextRange selection; const char* result; uint64_t caret; };
   const Case cases[] = {
-      {"", {0, 0}, "=B2", 3},
-      {"=1", {2, 0}, "=1+B2", 5},
-      {"=SUM(", {5, 0}, "=SUM(B2", 7},
-      {"=(A1)", {5, 0}, "=(A1)+B2", 8},
-      {"=A1+C3", {4, 2}, "=A1+B2", 6},
+      {"", {0, 0}, "=B2", 3}, {"=1", {2, 0}, "=1+B2", 5}, {"=SUM(", {5, 0}, "=SUM(B2", 7},
+      {"=(A1)", {5, 0}, "=(A1)+B2", 8}, {"=A1+C3", {4, 2}, "=A1+B2", 6},
   };
   for (const Case& c : cases) {
     CACell& cell = cellAt(5, 5);
@@ -200,14 +186,10 @@ TEST_F(CellTest, FindsByScopeCaseAndWholeWords) {
   CACell& number = entered(1, 0, QStringLiteral("1234"));
   CACell& text = entered(2, 0, QStringLiteral("The cats sum up"));
   const FindCase cases[] = {
-      {kFindEntered, "SUM", false, false, true, false, false},
-      {kFindEntered, "sum", true, false, true, false, true},
-      {kFindEntered, "sum", false, false, false, false, true},
-      {kFindShown, "42", false, false, true, false, false},
-      {kFindShown, "23", false, false, false, true, false},
-      {kFindBoth, "cat", false, false, false, false, true},
-      {kFindBoth, "cat", false, true, false, false, false},
-      {kFindBoth, "cats", false, true, false, false, true},
+      {kFindEntered, "SUM", false, false, true, false, false}, {kFindEntered, "sum", true, false, true, false, true},
+      {kFindEntered, "sum", false, false, false, false, true}, {kFindShown, "42", false, false, true, false, false},
+      {kFindShown, "23", false, false, false, true, false}, {kFindBoth, "cat", false, false, false, false, true},
+      {kFindBoth, "cat", false, true, false, false, false}, {kFindBoth, "cats", false, true, false, false, true},
       {kFindBoth, "The cats sum up and more", false, false, false, false, false},
   };
   for (const FindCase& c : cases) {

@@ -46,22 +46,15 @@ class FindTest : public EditTest {
 
 TEST_F(FindTest, EachOptionFindsItsCellsInRowOrder) {
   using Found = std::vector<std::string>;
-  const struct {
-    const char* text;
-    uint32_t options;
-    bool forward;
-    Found expected;
-  } cases[] = {
-      {"apple", kSearchIgnoreCase, true, {"B2", "E5", "H9", "beep"}},
-      {"apple", 0, true, {"E5", "H9", "beep"}},
+  const struct { const char* text; uint32_t options; bool forward; Found expected; } cases[] = {
+      {"apple", kSearchIgnoreCase, true, {"B2", "E5", "H9", "beep"}}, {"apple", 0, true, {"E5", "H9", "beep"}},
       {"apple", kSearchIgnoreCase | kSearchWholeWords, true, {"B2", "E5", "beep"}},
       {"apple", kSearchIgnoreCase | kSearchWrap, true, {"B2", "E5", "H9", "B2"}},
       {"apple", kSearchIgnoreCase, false, {"H9", "E5", "B2", "beep"}},
       {"apple", kSearchIgnoreCase | kSearchWrap, false, {"H9", "E5", "B2", "H9"}},
       // Whole words only apply to a text of one word.
       {"APPLE PIE", kSearchIgnoreCase | kSearchWholeWords, true, {"B2", "beep"}},
-      {"cell 8 9", 0, false, {"I10", "beep"}},
-      {"missing", kSearchWrap, true, {"beep"}},
+      {"cell 8 9", 0, false, {"I10", "beep"}}, {"missing", kSearchWrap, true, {"beep"}},
   };
   for (const auto& test : cases) {
     settings(test.text, test.options);

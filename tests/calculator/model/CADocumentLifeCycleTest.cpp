@@ -50,16 +50,9 @@ TEST(DocumentLifeCycle, SavingDispatchesByTypeAndRefusesWhatItCannotWrite) {
   };
   SetFileFormatServices(services);
   CADocument document;
-  const struct {
-    const char* path;
-    bool result;
-    int code;
-    const char* reason;
-  } cases[] = {
-      {"/x/a.csv", true, 0, ""},
-      {"/x/a.Numlet", false, -36, "disk"},
-      {"/x/a.xls", false, -50, "Unknown file format."},
-      {"/x/a", false, -50, "Unknown file format."},
+  const struct { const char* path; bool result; int code; const char* reason; } cases[] = {
+      {"/x/a.csv", true, 0, ""}, {"/x/a.Numlet", false, -36, "disk"},
+      {"/x/a.xls", false, -50, "Unknown file format."}, {"/x/a", false, -50, "Unknown file format."},
       {"/x/a.rtf", false, -4, "Saving as RTF is not available yet."},
       {"/x/a.html", false, -4, "Saving as HTML is not available yet."},
       {"/x/a.dif", false, -4, "Saving as DIF is not available yet."},
@@ -211,8 +204,7 @@ TEST(DocumentLifeCycle, SelectionTestsByDomain) {
   EXPECT_TRUE(document.isCellSelected({900, 3}));
   EXPECT_FALSE(document.isCellSelected({0, 5}));
   EXPECT_EQ(document.selectionAdaptedToDomain(kDomainRow), document.selectionRange());
-  EXPECT_EQ(document.selectionAdaptedToDomain(kDomainColumn),
-            (GridRange{{0, kGridWildcard}, {0, kGridWildcard}}));
+  EXPECT_EQ(document.selectionAdaptedToDomain(kDomainColumn), (GridRange{{0, kGridWildcard}, {0, kGridWildcard}}));
   EXPECT_EQ(document.selectionAdaptedToDomain(0), (GridRange{{0, 2}, {0, 2}}));
 
   document.setSelectionRange({{1, 1}, {2, 2}});

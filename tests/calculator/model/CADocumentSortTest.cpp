@@ -62,13 +62,7 @@ TEST_F(SortTest, TwoKeysOrderTheRowsAndOneUndoRestoresThem) {
 }
 
 TEST_F(SortTest, DirectionKeysAndTitleRowFollowThePreferences) {
-  const struct {
-    bool reverse;
-    GridPoint key1;
-    GridPoint key2;
-    bool titleRow;
-    const char* expected;
-  } cases[] = {
+  const struct { bool reverse; GridPoint key1; GridPoint key2; bool titleRow; const char* expected; } cases[] = {
       {true, {1, 0}, {0, 0}, true, "name pear fig kiwi date apple"},
       // Only the second key: it is used as the first.
       {false, {-1, -1}, {0, 0}, true, "name apple date fig kiwi pear"},

@@ -79,10 +79,7 @@ TEST_F(StorageTest, TheOccupiedExtentAndTheLastValueOfLines) {
   document.rowImperative(20);         // nor is a row without cells
   EXPECT_EQ(document.extent(), (GridRange{{1, 2}, {6, 7}}));
   EXPECT_EQ(document.fullExtent(), (GridRange{{0, 0}, {6, 7}}));
-  const struct {
-    GridRange lines;
-    int64_t lastX, lastY;
-  } cases[] = {
+  const struct { GridRange lines; int64_t lastX, lastY; } cases[] = {
       {{{0, 0}, {10, 3}}, 3, 7},   // rows 1-4: the "a" at D3; columns A-K: the "b" in row 8
       {{{0, 4}, {10, 4}}, -1, 7},  // row 5 holds only the empty cell
       {{{2, 0}, {6, 6}}, 3, 2},    // columns C-G to row 7
@@ -178,10 +175,7 @@ TEST_F(StorageTest, RowsReadBackWithTheirCells) {
 }
 
 TEST_F(StorageTest, RowHeightTextIsReadByHand) {
-  struct Case {
-    const char* dy;
-    double height;
-  };
+  struct Case { const char* dy; double height; };
   const Case cases[] = {{"12.5", 12.5}, {".5", 0.5}, {"-3", -3},  {"1e2", 100}, {"2E-1", 0.2},
                         {"7,5", 7},     {"x", 99},   {"1.2.3", 99}, {"1e", 99}, {"", 99}};
   for (const Case& c : cases) {

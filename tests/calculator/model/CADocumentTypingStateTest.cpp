@@ -19,11 +19,7 @@ TEST(DocumentTypingState, KeepsTheStateOnlyForFormulasAndWhatMayBecomeOne) {
   CACell& text = *document.cellAtGridPointImperative(A1("A5"));
   text.setFormula(QStringLiteral("abc"));
 
-  const struct {
-    const CACell* cell;
-    QString text;
-    int32_t expected;
-  } cases[] = {
+  const struct { const CACell* cell; QString text; int32_t expected; } cases[] = {
       {&empty, QString(), 2},   {&formula, QString(), 2}, {&broken, QString(), 2},
       {&number, QString(), 0},  {&text, QString(), 0},    {nullptr, QString(), 2},
       {&number, QStringLiteral(""), 2},  {&number, QStringLiteral("=1"), 2},

@@ -13,23 +13,13 @@
 
 namespace {
 
-bool Parse(const QString& text, GridPoint* point) {
-  return ParseGridPoint(text, 0, text.size(), point);
-}
+bool Parse(const QString& text, GridPoint* point) { return ParseGridPoint(text, 0, text.size(), point); }
 
 TEST(GridPoint, ParsesA1ReferencesWithAbsoluteParts) {
-  struct Row {
-    const char* text;
-    GridPoint point;
-  };
+  struct Row { const char* text; GridPoint point; };
   const Row rows[] = {
-      {"A1", {0, 0}},
-      {"$B$3", {~1, ~2}},
-      {"aa10", {26, 9}},
-      {"B$3", {1, ~2}},
-      {"ZZZZZ1", {12356629, 0}},
-      {"XFD1048576", {16383, 1048575}},
-      {"A9223372036854775805", {0, 0x7FFFFFFFFFFFFFFC}},
+      {"A1", {0, 0}}, {"$B$3", {~1, ~2}}, {"aa10", {26, 9}}, {"B$3", {1, ~2}}, {"ZZZZZ1", {12356629, 0}},
+      {"XFD1048576", {16383, 1048575}}, {"A9223372036854775805", {0, 0x7FFFFFFFFFFFFFFC}},
   };
   for (const Row& row : rows) {
     GridPoint point{-7, -7};
@@ -40,19 +30,9 @@ TEST(GridPoint, ParsesA1ReferencesWithAbsoluteParts) {
 
 TEST(GridPoint, RefusesMalformedOrOutOfGridReferences) {
   const char* const texts[] = {
-      "A0",
-      "A",
-      "1",
-      "A1B",
-      "",
-      "$$A1",
-      "A-1",
-      "1A",
+      "A0", "A", "1", "A1B", "", "$$A1", "A-1", "1A",
       // Beyond "ZZZZZ", and rows that would reach the marker values or leave 64 bits.
-      "AAAAAA1",
-      "A9223372036854775806",
-      "A9223372036854775807",
-      "A99999999999999999999999999",
+      "AAAAAA1", "A9223372036854775806", "A9223372036854775807", "A99999999999999999999999999",
   };
   for (const char* text : texts) {
     GridPoint point{-7, -7};
@@ -80,31 +60,17 @@ TEST(GridPoint, TheGridEndsAtZZZZZAndBelowTheMarkers) {
   // Past the last column the text is still a reference, never a bare row number.
   EXPECT_EQ(FormatGridPoint(LastGridColumn() + 1, 4), QStringLiteral("ZZZZZ5"));
   EXPECT_EQ(FormatGridPoint(~(LastGridColumn() + 7), ~int64_t(0)), QStringLiteral("$ZZZZZ$1"));
-  const struct {
-    GridPoint point;
-    bool onGrid;
-  } cases[] = {
-      {{0, 0}, true},
-      {{LastGridColumn(), kLastGridRow}, true},
-      {{LastGridColumn() + 1, 0}, false},
-      {{0, kLastGridRow + 1}, false},
-      {{-1, 0}, false},
-      {{kGridWildcard, 0}, false},
-      {{0, kGridNoPoint}, false},
+  const struct { GridPoint point; bool onGrid; } cases[] = {
+      {{0, 0}, true}, {{LastGridColumn(), kLastGridRow}, true}, {{LastGridColumn() + 1, 0}, false},
+      {{0, kLastGridRow + 1}, false}, {{-1, 0}, false}, {{kGridWildcard, 0}, false}, {{0, kGridNoPoint}, false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsOnGrid(c.point), c.onGrid) << c.point.x << "," << c.point.y;
 }
 
-GridRange Range(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
-  return GridRange{{x0, y0}, {x1, y1}};
-}
+GridRange Range(int64_t x0, int64_t y0, int64_t x1, int64_t y1) { return GridRange{{x0, y0}, {x1, y1}}; }
 
 TEST(GridPoint, ClassifiesAndNormalisesRanges) {
-  struct Row {
-    GridRange range;
-    int32_t type;
-    GridRange normalized;
-  };
+  struct Row { GridRange range; int32_t type; GridRange normalized; };
   const int64_t W = kGridWildcard;
   const int64_t E = kGridOpenEnd;
   const Row rows[] = {
@@ -112,8 +78,7 @@ TEST(GridPoint, ClassifiesAndNormalisesRanges) {
       {Range(~2, ~3, ~2, ~3), kRangeAbsoluteCell, Range(2, 3, 2, 3)},
       {Range(1, 1, 4, 5), kRangeBlock, Range(1, 1, 4, 5)},
       {Range(~1, 1, 4, ~5), kRangeAbsoluteBlock, Range(1, 1, 4, 5)},
-      {Range(W, 2, W, 6), kRangeRows, Range(0, 2, E, 6)},
-      {Range(3, W, 5, W), kRangeColumns, Range(3, 0, 5, E)},
+      {Range(W, 2, W, 6), kRangeRows, Range(0, 2, E, 6)}, {Range(3, W, 5, W), kRangeColumns, Range(3, 0, 5, E)},
   };
   for (const Row& row : rows) {
     GridRange normalized;
@@ -171,19 +136,12 @@ TEST(HeaderVariables, FirstComponentNamingAFieldWins) {
 }
 
 TEST(StopWords, RemovesStopWordsWithTheSpaceAfterThem) {
-  struct Row {
-    const char* in;
-    const char* out;
-  };
+  struct Row { const char* in; const char* out; };
   const Row rows[] = {
-      {"The Great Gatsby", "Great Gatsby"},
-      {"Gone with the Wind", "Gone Wind"},
-      {"war and peace", "war peace"},
-      {"Tale of", "Tale "},
-      {"the", ""},
+      {"The Great Gatsby", "Great Gatsby"}, {"Gone with the Wind", "Gone Wind"}, {"war and peace", "war peace"},
+      {"Tale of", "Tale "}, {"the", ""},
       // Words with other characters than letters stay.
-      {"the2 of-us", "the2 of-us"},
-      {"Nothing here", "Nothing here"},
+      {"the2 of-us", "the2 of-us"}, {"Nothing here", "Nothing here"},
   };
   for (const Row& row : rows) {
     QString text = QString::fromLatin1(row.in);

@@ -56,27 +56,18 @@ TEST(NumberFormat, DateText) {
   const Row rows[] = {
       {kDateOrderMDY, kYearFull, kMonthLongName, kWeekdayNone, false, false, false, false, 20240105,
        "January 5, 2024"},
-      {kDateOrderDMY, kYearFull, kMonthNumber, kWeekdayNone, true, false, false, true, 20240105,
-       "05-01-2024"},
-      {kDateOrderYMD, kYearTwoDigits, kMonthNumber, kWeekdayNone, true, false, false, false,
-       20240105, "24/01/05"},
-      {kDateOrderMDY, kYearFull, kMonthShortName, kWeekdayNone, false, true, false, false, 20240105,
-       "Jan 2024"},
+      {kDateOrderDMY, kYearFull, kMonthNumber, kWeekdayNone, true, false, false, true, 20240105, "05-01-2024"},
+      {kDateOrderYMD, kYearTwoDigits, kMonthNumber, kWeekdayNone, true, false, false, false, 20240105, "24/01/05"},
+      {kDateOrderMDY, kYearFull, kMonthShortName, kWeekdayNone, false, true, false, false, 20240105, "Jan 2024"},
       {kDateOrderMDY, kYearFull, kMonthLongName, kWeekdayLong, false, false, false, false, 20240105,
        "Friday January 5, 2024"},
-      {kDateOrderMDY, kYearNone, kMonthShortName, kWeekdayShort, false, false, false, false,
-       20240105, "Fri Jan 5"},
-      {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, true, false, true, false, 20240105,
-       "01052024"},
+      {kDateOrderMDY, kYearNone, kMonthShortName, kWeekdayShort, false, false, false, false, 20240105, "Fri Jan 5"},
+      {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, true, false, true, false, 20240105, "01052024"},
       // Only a month asked for: the month of any value with a valid month part.
-      {kDateOrderMDY, kYearNone, kMonthLongName, kWeekdayNone, false, true, false, false, 312,
-       "March"},
-      {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, false, false, false, false, 20240230,
-       "<Date>"},
-      {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, false, false, false, false, 30010101,
-       "<Date>"},
-      {kDateOrderMDY, kYearNone, kMonthNone, kWeekdayNone, false, true, false, false, 20240105,
-       "<Date>"},
+      {kDateOrderMDY, kYearNone, kMonthLongName, kWeekdayNone, false, true, false, false, 312, "March"},
+      {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, false, false, false, false, 20240230, "<Date>"},
+      {kDateOrderMDY, kYearFull, kMonthNumber, kWeekdayNone, false, false, false, false, 30010101, "<Date>"},
+      {kDateOrderMDY, kYearNone, kMonthNone, kWeekdayNone, false, true, false, false, 20240105, "<Date>"},
   };
   for (const Row& row : rows) {
     CANumberFormat format = WithDisplay(kDisplayDate);
@@ -173,11 +164,9 @@ TEST(NumberFormatExcel, DateCodes) {
     const char* code;
     const char* shown;  // 5 January 2024
   } cases[] = {
-      {"m/d/yy", "1/5/24"},           {"d-mmm-yy", "5 Jan 24"},
-      {"d-mmm", "5 Jan"},             {"mmm-yy", "Jan 24"},
+      {"m/d/yy", "1/5/24"},           {"d-mmm-yy", "5 Jan 24"}, {"d-mmm", "5 Jan"},             {"mmm-yy", "Jan 24"},
       {"m/d/yy h:mm", "1/5/24"},      {"mmm d, yyyy", "Jan 5, 2024"},
-      {"dd/mm/yyyy", "05/01/2024"},   {"yyyy-mm-dd", "2024-01-05"},
-      {"dddd, mmmm d, yyyy", "Friday January 5, 2024"},
+      {"dd/mm/yyyy", "05/01/2024"},   {"yyyy-mm-dd", "2024-01-05"}, {"dddd, mmmm d, yyyy", "Friday January 5, 2024"},
       {"ddd yyyy mm dd", "Fri 20240105"},
   };
   for (const auto& c : cases) {

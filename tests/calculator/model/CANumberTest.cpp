@@ -18,14 +18,7 @@
 
 namespace {
 
-CANumber Fraction(int64_t n, uint64_t d) { return CANumber::withNumerator(n, d); }
-
-struct ParseCase {
-  const char* text;
-  bool groups;
-  const char* expected;
-  qsizetype index;
-};
+struct ParseCase { const char* text; bool groups; const char* expected; qsizetype index; };
 
 CANumber ParseAll(const QString& text, bool groups, qsizetype* index) {
   *index = 0;
@@ -34,26 +27,12 @@ CANumber ParseAll(const QString& text, bool groups, qsizetype* index) {
 
 TEST(NumberParsing, DecimalTextReadsExactly) {
   const ParseCase cases[] = {
-      {"0.25", false, "f1/4", 4},
-      {"5.", false, "i5", 2},
-      {"1,234.5", true, "f2469/2", 7},
-      {"1,234.5", false, "i1", 1},
-      {"(12)", false, "i-12", 4},
-      {"(-12)", false, "i0", 1},
-      {"-", false, "i0", 0},
-      {"(12", false, "i0", 0},
-      {"$5", false, "i5", 2},
-      {"\u20AC-3.5", false, "f-7/2", 5},
-      {"5%", false, "f1/20", 2},
-      {"1.5e3%", false, "i15", 6},
-      {"1e5", false, "i100000", 3},
-      {"25e-2", false, "f1/4", 5},
-      {"1e", false, "i1", 1},
-      {"1ex", false, "nan", 2},
-      {"1e-", false, "nan", 3},
-      {"9223372036854775807", false, "i9223372036854775807", 19},
-      {"12abc", false, "i12", 2},
-      {".5", false, "f1/2", 2},
+      {"0.25", false, "f1/4", 4}, {"5.", false, "i5", 2}, {"1,234.5", true, "f2469/2", 7},
+      {"1,234.5", false, "i1", 1}, {"(12)", false, "i-12", 4}, {"(-12)", false, "i0", 1}, {"-", false, "i0", 0},
+      {"(12", false, "i0", 0}, {"$5", false, "i5", 2}, {"\u20AC-3.5", false, "f-7/2", 5}, {"5%", false, "f1/20", 2},
+      {"1.5e3%", false, "i15", 6}, {"1e5", false, "i100000", 3}, {"25e-2", false, "f1/4", 5}, {"1e", false, "i1", 1},
+      {"1ex", false, "nan", 2}, {"1e-", false, "nan", 3}, {"9223372036854775807", false, "i9223372036854775807", 19},
+      {"12abc", false, "i12", 2}, {".5", false, "f1/2", 2},
       {"0.000000000000000001", false, "f1/1000000000000000000", 20},
   };
   for (const ParseCase& c : cases) {
@@ -148,12 +127,7 @@ std::string Apply(CANumber a, Operation op, const CANumber& b) {
 }
 
 TEST(NumberArithmetic, ExactResultsAndTheirOverflowIntoReals) {
-  struct Row {
-    CANumber a;
-    Operation op;
-    CANumber b;
-    const char* expected;
-  };
+  struct Row { CANumber a; Operation op; CANumber b; const char* expected; };
   const CANumber twoTo62(int64_t(1) << 62);
   const Row rows[] = {
       {Fraction(1, 3), &CANumber::add, Fraction(1, 6), "f1/2"},
@@ -162,8 +136,7 @@ TEST(NumberArithmetic, ExactResultsAndTheirOverflowIntoReals) {
       {CANumber(INT64_MAX), &CANumber::add, CANumber(INT64_MIN), "i-1"},
       {CANumber(5), &CANumber::subtract, Fraction(1, 2), "f9/2"},
       {CANumber(0), &CANumber::subtract, CANumber(INT64_MIN), "r9223372036854775808"},
-      {CANumber(7), &CANumber::divide, CANumber(0), "inf"},
-      {CANumber(5), &CANumber::divide, CANumber::asInf(), "i0"},
+      {CANumber(7), &CANumber::divide, CANumber(0), "inf"}, {CANumber(5), &CANumber::divide, CANumber::asInf(), "i0"},
       {CANumber::asInf(), &CANumber::divide, CANumber::asInf(), "i1"},
       {CANumber::asNan(), &CANumber::divide, CANumber::asInf(), "nan"},
       {CANumber(INT64_MIN), &CANumber::divide, CANumber(-1), "r9223372036854775808"},
@@ -172,21 +145,16 @@ TEST(NumberArithmetic, ExactResultsAndTheirOverflowIntoReals) {
       {CANumber(INT64_MIN), &CANumber::multiply, CANumber(-1), "r9223372036854775808"},
       {CANumber(3037000499), &CANumber::multiply, CANumber(3037000499), "i9223372030926249001"},
       // Exact whenever the result in lowest terms fits, however large the cross products.
-      {Fraction(4363, 3594), &CANumber::add, Fraction(262105349, 2056709802),
-       "f275428652512/205328195233"},
+      {Fraction(4363, 3594), &CANumber::add, Fraction(262105349, 2056709802), "f275428652512/205328195233"},
       {Fraction(INT64_MAX, 3), &CANumber::multiply, Fraction(3, INT64_MAX), "i1"},
       {CANumber(-7), &CANumber::remainder, CANumber(3), "i-1"},
       {Fraction(15, 2), &CANumber::remainder, CANumber(2), "r1.5"},
       {CANumber(7), &CANumber::remainder, CANumber(0), "inf"},
       {CANumber(INT64_MIN), &CANumber::remainder, CANumber(-1), "i0"},
-      {CANumber(2), &CANumber::power, CANumber(10), "i1024"},
-      {CANumber(4), &CANumber::power, Fraction(1, 2), "i2"},
-      {CANumber(-8), &CANumber::power, Fraction(1, 3), "nan"},
-      {CANumber(0), &CANumber::power, CANumber(-1), "inf"},
-      {CANumber(12), &CANumber::gcd, CANumber(18), "i6"},
-      {Fraction(25, 2), &CANumber::gcd, CANumber(8), "i4"},
-      {CANumber(-4), &CANumber::gcd, CANumber(6), "nan"},
-      {CANumber(4), &CANumber::lcm, CANumber(6), "i12"},
+      {CANumber(2), &CANumber::power, CANumber(10), "i1024"}, {CANumber(4), &CANumber::power, Fraction(1, 2), "i2"},
+      {CANumber(-8), &CANumber::power, Fraction(1, 3), "nan"}, {CANumber(0), &CANumber::power, CANumber(-1), "inf"},
+      {CANumber(12), &CANumber::gcd, CANumber(18), "i6"}, {Fraction(25, 2), &CANumber::gcd, CANumber(8), "i4"},
+      {CANumber(-4), &CANumber::gcd, CANumber(6), "nan"}, {CANumber(4), &CANumber::lcm, CANumber(6), "i12"},
       {CANumber(INT64_MAX), &CANumber::lcm, CANumber(2), "r18446744073709551614"},
   };
   for (const Row& row : rows)
@@ -245,9 +213,7 @@ TEST(NumberArithmetic, AgreesWithAnIndependentRationalImplementation) {
                                       ? std::string("i").append(f[6].toStdString())
                                       : std::string("f").append(f[6].toStdString()).append("/").append(f[7].toStdString()))
           << line.toStdString();
-      if (f[7] == QLatin1String("1")) {
-        EXPECT_EQ(result.form(), kNumberInteger);
-      }
+      if (f[7] == QLatin1String("1")) EXPECT_EQ(result.form(), kNumberInteger);
       continue;
     }
     ++realCount;
@@ -289,13 +255,9 @@ TEST(NumberParsing, RandomTextNeverLeavesTheText) {
 // ---------------------------------------------------------------------------------------------
 
 TEST(NumberArchive, ReadsEveryForm) {
-  struct Row {
-    const char* archive;
-    const char* expected;
-  };
+  struct Row { const char* archive; const char* expected; };
   const Row rows[] = {
-      {"f-3/4", "f-3/4"}, {"f4/2", "i2"},
-      {"n", "nan"},       {"\u221E", "inf"},
+      {"f-3/4", "f-3/4"}, {"f4/2", "i2"}, {"n", "nan"},       {"\u221E", "inf"},
       {"r0.5", "r0.5"},   {"r1.0E+20", "r100000000000000000000"},
   };
   for (const Row& row : rows) {

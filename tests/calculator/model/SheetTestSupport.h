@@ -21,6 +21,9 @@ inline GridPoint A1(const char* text) {
   EXPECT_TRUE(ParseGridPoint(reference, 0, reference.size(), &point)) << text;
   return point;
 }
+inline GridRange Range(const char* from, const char* to) { return GridRange{A1(from), A1(to)}; }
+inline GridRange Columns(int64_t first, int64_t last) { return {{first, kGridWildcard}, {last, kGridWildcard}}; }
+inline GridRange Rows(int64_t first, int64_t last) { return {{kGridWildcard, first}, {kGridWildcard, last}}; }
 
 class SheetTest : public testing::Test {
  protected:

@@ -100,15 +100,9 @@ class EditTest : public testing::Test {
     if (!c || !c->number()) return QStringLiteral("-");
     return c->number()->description();
   }
-  void select(const char* from, const char* to) {
-    document.setSelectionRange(GridRange{A1(from), A1(to)});
-  }
-  void selectColumns(int64_t first, int64_t last) {
-    document.setSelectionRange(GridRange{{first, kGridWildcard}, {last, kGridWildcard}});
-  }
-  void selectRows(int64_t first, int64_t last) {
-    document.setSelectionRange(GridRange{{kGridWildcard, first}, {kGridWildcard, last}});
-  }
+  void select(const char* from, const char* to) { document.setSelectionRange(Range(from, to)); }
+  void selectColumns(int64_t first, int64_t last) { document.setSelectionRange(Columns(first, last)); }
+  void selectRows(int64_t first, int64_t last) { document.setSelectionRange(Rows(first, last)); }
   // As a standard string, so that a failure shows the difference line by line.
   std::string xml() { return DocumentXml(document).toStdString(); }
 

@@ -6,10 +6,7 @@
 namespace {
 
 TEST(ColumnLabels, LabelsAndIndexesMatchTheBijectiveBase26Table) {
-  struct Row {
-    uint64_t column;
-    const char* label;
-  };
+  struct Row { uint64_t column; const char* label; };
   const Row rows[] = {
       {0, "A"},        {25, "Z"},        {26, "AA"},        {51, "AZ"},
       {52, "BA"},      {701, "ZZ"},      {702, "AAA"},      {18277, "ZZZ"},

@@ -164,14 +164,8 @@ TEST_F(CellDragTest, DropsFromAnotherWindowOrAfterTheDragAreCopies) {
 }
 
 TEST_F(CellDragTest, DropsAreRefusedOnALockedDocumentAndForUnknownFiles) {
-  const struct {
-    QStringList files;
-    QString text;
-    bool locked;
-    bool accepted;
-  } cases[] = {
-      {{}, QStringLiteral("7"), false, true},
-      {{}, QStringLiteral("7"), true, false},
+  const struct { QStringList files; QString text; bool locked; bool accepted; } cases[] = {
+      {{}, QStringLiteral("7"), false, true}, {{}, QStringLiteral("7"), true, false},
       {{QStringLiteral("/tmp/a.unknownkind")}, QString(), false, false},
       {{QStringLiteral("/tmp/a.csv"), QStringLiteral("/tmp/b.unknownkind")}, QString(), false, true},
   };

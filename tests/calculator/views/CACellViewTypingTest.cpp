@@ -137,12 +137,10 @@ TEST_F(CellTypingTest, KeysMoveTheActiveCellWithinABlockOrOverTheSheet) {
     const char* expected;
     bool onlyOccupied;
   } cases[] = {
-      {"B2", "D4", "D2", Qt::Key_Tab, {}, "B3", false},
-      {"B2", "D4", "D4", Qt::Key_Tab, {}, "B2", false},
+      {"B2", "D4", "D2", Qt::Key_Tab, {}, "B3", false}, {"B2", "D4", "D4", Qt::Key_Tab, {}, "B2", false},
       {"B2", "D4", "C4", Qt::Key_Return, {}, "C2", false},
       {"B2", "D4", "C2", Qt::Key_Backtab, Qt::ShiftModifier, "B2", false},
-      {"B2", "B2", "B2", Qt::Key_Right, {}, "C2", false},
-      {"A3", "A3", "A3", Qt::Key_Left, {}, "A3", false},
+      {"B2", "B2", "B2", Qt::Key_Right, {}, "C2", false}, {"A3", "A3", "A3", Qt::Key_Left, {}, "A3", false},
       {"A3", "A3", "A3", Qt::Key_Return, Qt::ShiftModifier, "A2", false},
       {"B5", "B5", "B5", Qt::Key_Return, {}, "B1", true},  // the last occupied row wraps to the first
   };
@@ -152,9 +150,7 @@ TEST_F(CellTypingTest, KeysMoveTheActiveCellWithinABlockOrOverTheSheet) {
     select(c.from, c.to, c.active);
     press(c.key, c.modifiers);
     EXPECT_EQ(document.activeCellPoint(), A1(c.expected));
-    if (strcmp(c.from, c.to) != 0) {
-      EXPECT_EQ(document.selectionRange(), (GridRange{A1(c.from), A1(c.to)}));
-    }
+    if (strcmp(c.from, c.to) != 0) EXPECT_EQ(document.selectionRange(), (GridRange{A1(c.from), A1(c.to)}));
   }
   EXPECT_EQ(environment.beeps, 0);
   // Typing inside a block keeps it: entries go cell by cell.

@@ -78,10 +78,7 @@ TEST_F(FormulaBarTest, ShowsTheActiveCellsEnteredText) {
 TEST_F(FormulaBarTest, TheTypingStateIsOneWhileAFormulaIsEditedThere) {
   enter("A1", "=1+2");
   enter("A2", "5");
-  const struct {
-    const char* cell;
-    int32_t state;
-  } cases[] = {{"A1", 1}, {"A2", 0}, {"C3", 1}};
+  const struct { const char* cell; int32_t state; } cases[] = {{"A1", 1}, {"A2", 0}, {"C3", 1}};
   for (const auto& c : cases) {
     scroll->cellView()->setFocus();
     document.setSelectionPoint(A1(c.cell));

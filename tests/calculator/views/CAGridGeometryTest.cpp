@@ -26,14 +26,9 @@ class GridGeometryTest : public testing::Test, protected SizedSheet {
 GridRange Range(int64_t x1, int64_t y1, int64_t x2, int64_t y2) { return GridRange{{x1, y1}, {x2, y2}}; }
 
 TEST_F(GridGeometryTest, AtTheOriginRectForRangeIsTheAbsoluteRectangle) {
-  const struct {
-    GridRange range;
-    QRectF expected;
-  } cases[] = {
-      {Range(0, 0, 0, 0), QRectF(0, 0, 60, 25)},
-      {Range(1, 1, 1, 1), QRectF(60, 25, 90, 30)},
-      {Range(2, 2, 3, 4), QRectF(150, 55, 120, 60)},
-      {Range(0, 0, 2, 1), QRectF(0, 0, 210, 55)},
+  const struct { GridRange range; QRectF expected; } cases[] = {
+      {Range(0, 0, 0, 0), QRectF(0, 0, 60, 25)}, {Range(1, 1, 1, 1), QRectF(60, 25, 90, 30)},
+      {Range(2, 2, 3, 4), QRectF(150, 55, 120, 60)}, {Range(0, 0, 2, 1), QRectF(0, 0, 210, 55)},
       {Range(10, 1000, 10, 1000), QRectF(150 + 8 * 60, 55 + 998 * 20, 60, 20)},
       // Whole columns span the visible height, whole rows the visible width.
       {Range(1, kGridWildcard, 2, kGridWildcard), QRectF(60, 0, 150, 300)},
@@ -75,10 +70,7 @@ TEST_F(GridGeometryTest, TheTitleColumnStaysAtTheLeftWhenScrolled) {
 }
 
 TEST_F(GridGeometryTest, PointsMapBackToTheirCells) {
-  const struct {
-    QPointF point;
-    GridPoint expected;
-  } cases[] = {
+  const struct { QPointF point; GridPoint expected; } cases[] = {
       {{0, 0}, {0, 0}},       {{59.9, 24.9}, {0, 0}}, {{60, 25}, {1, 1}},     {{149.9, 54.9}, {1, 1}},
       {{150, 55}, {2, 2}},    {{210, 75}, {3, 3}},    {{-10, -10}, {0, 0}},   {{150 + 60 * 100.5, 55 + 20 * 5000.5}, {102, 5002}},
   };
@@ -95,11 +87,7 @@ TEST_F(GridGeometryTest, AReversedRangeIsReportedAndMeasuredAsItStands) {
 
 TEST_F(GridGeometryTest, WheelDeltasBecomeWholeRows) {
   geometry.setOrigin(GridPoint{0, 5});
-  const struct {
-    double delta;
-    bool vertical;
-    int64_t expected;
-  } cases[] = {
+  const struct { double delta; bool vertical; int64_t expected; } cases[] = {
       {0.5, true, 0},   {-0.5, true, 0},  {1, true, 1},      {19, true, 1},     {20, true, 2},
       {-3, true, -1},   {-45, true, -3},  {1000, true, 15},  {-1000, true, -5}, {70, false, 2},
       {-70, false, 0},  // column 0 is the first: nothing lies before it

@@ -88,10 +88,7 @@ TEST(GridPainterEdges, TheEdgeClassOfAStripComesFromItsNeighbours) {
   CAFormat plain, a, b;
   a.setBorder(&thin);
   b.setBorder(&thick);
-  const struct {
-    const CAFormat *previous, *current, *next;
-    int32_t expected;
-  } cases[] = {
+  const struct { const CAFormat *previous, *current, *next; int32_t expected; } cases[] = {
       {nullptr, nullptr, nullptr, kEdgeNone}, {&a, &plain, &a, kEdgeNone}, {&a, &a, &a, kEdgeInside},
       {&a, &a, &b, kEdgeLast},                {&b, &a, &a, kEdgeFirst},    {nullptr, &a, nullptr, kEdgeSingle},
       {&b, &a, &plain, kEdgeSingle},
@@ -257,10 +254,7 @@ TEST_F(GridPainterTest, MovedRowsLeaveAGapAndFollowTheMouse) {
   document.setActiveCellPoint(GridPoint{50, 50});
   options.dragInfo = CADragInfo{150, 1, 40, kCellDragRows};
   const QImage image = render(QSize(200, 220));
-  const struct {
-    int y;
-    QColor expected;
-  } probes[] = {
+  const struct { int y; QColor expected; } probes[] = {
       {10, colours[0]},  {40, Qt::white},   {75, colours[1]},  {100, colours[2]},
       {120, colours[5]}, {140, colours[6]}, {160, colours[3]}, {180, colours[4]},
   };

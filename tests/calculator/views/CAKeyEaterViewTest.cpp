@@ -48,10 +48,8 @@ TEST(KeyEaterViewTest, KeysBecomeFunctionsOrTyping) {
       {Qt::Key_Clear, Qt::KeypadModifier, false, {kFunctionClearEntry}, ""},
       {Qt::Key_Left, Qt::NoModifier, false, {kFunctionRecall}, ""},
       {Qt::Key_Right, Qt::NoModifier, false, {kFunctionStore}, ""},
-      {Qt::Key_Up, Qt::NoModifier, false, {kFunctionDrop}, ""},
-      {Qt::Key_Down, Qt::NoModifier, false, {}, ""},
-      {Qt::Key_7, Qt::NoModifier, false, {}, "7"},
-      {Qt::Key_Plus, Qt::NoModifier, false, {}, "+"},
+      {Qt::Key_Up, Qt::NoModifier, false, {kFunctionDrop}, ""}, {Qt::Key_Down, Qt::NoModifier, false, {}, ""},
+      {Qt::Key_7, Qt::NoModifier, false, {}, "7"}, {Qt::Key_Plus, Qt::NoModifier, false, {}, "+"},
       {Qt::Key_C, Qt::ControlModifier, false, {}, ""},  // a shortcut, left to the window
   };
   for (const Case& c : cases) {

@@ -25,11 +25,7 @@ class ScrollViewTest : public testing::Test, protected SizedSheet {
 };
 
 TEST_F(ScrollViewTest, AnExtentNoLargerThanWhatFitsDisablesTheScroller) {
-  const struct {
-    int64_t position, max, visible;
-    bool enabled;
-    int64_t expectedPosition;
-  } cases[] = {
+  const struct { int64_t position, max, visible; bool enabled; int64_t expectedPosition; } cases[] = {
       {5, 100, 10, true, 5},  {5, 10, 10, false, 0}, {5, 9, 12, false, 0},
       {0, 0, 0, false, 0},    {150, 100, 10, true, 100},
   };
@@ -50,10 +46,7 @@ TEST_F(ScrollViewTest, NegativeExtentsAreReportedAndTakenAsZero) {
 
 TEST(KnobProportion, KeepsItsSizeWhileTheExtentChangesByATenthOrLess) {
   CAScrollAxisState state;
-  const struct {
-    int64_t max, visible;
-    float expected;
-  } steps[] = {
+  const struct { int64_t max, visible; float expected; } steps[] = {
       {100, 10, 0.1f},
       {105, 10, 0.1f},              // grown by 5 %: the knob stays
       {110, 10, 0.1f},              // by 10 %
@@ -94,18 +87,13 @@ TEST_F(ScrollViewTest, CommandsAndScrollerPartsMoveByLinesAndPages) {
     std::function<void()> action;
     int64_t expected;
   } steps[] = {
-      {[&] { view.scrollLineDown(); }, 21},
-      {[&] { view.scrollLineUp(); }, 20},
-      {[&] { view.scrollPageDown(); }, 29},
-      {[&] { view.scrollPageUp(); }, 20},
-      {[&] { view.handleScroll(vertical(), kScrollerIncrementPage); }, 29},
+      {[&] { view.scrollLineDown(); }, 21}, {[&] { view.scrollLineUp(); }, 20}, {[&] { view.scrollPageDown(); }, 29},
+      {[&] { view.scrollPageUp(); }, 20}, {[&] { view.handleScroll(vertical(), kScrollerIncrementPage); }, 29},
       {[&] { view.handleScroll(vertical(), kScrollerDecrementPage); }, 20},
       {[&] { view.handleScroll(vertical(), kScrollerIncrementLine); }, 21},
       {[&] { view.handleScroll(vertical(), 7); }, 21},  // not a part
-      {[&] { view.scrollToEndOfDocument(); }, 90},
-      {[&] { view.scrollToBeginningOfDocument(); }, 0},
-      {[&] { view.autoScroll(kAutoScrollToEnd, true); }, 99},
-      {[&] { view.autoScroll(kAutoScrollToStart, true); }, 0},
+      {[&] { view.scrollToEndOfDocument(); }, 90}, {[&] { view.scrollToBeginningOfDocument(); }, 0},
+      {[&] { view.autoScroll(kAutoScrollToEnd, true); }, 99}, {[&] { view.autoScroll(kAutoScrollToStart, true); }, 0},
       {[&] { view.autoScroll(2, true); }, 1},
       {[&] { vertical()->triggerAction(QAbstractSlider::SliderSingleStepAdd); }, 2},
       {[&] { vertical()->triggerAction(QAbstractSlider::SliderPageStepAdd); }, 11},

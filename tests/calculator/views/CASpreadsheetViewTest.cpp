@@ -58,8 +58,6 @@ class SheetViewTest : public EditTest {
   QSizeF extent;
 };
 
-GridRange Columns(int64_t first, int64_t last) { return GridRange{{first, kGridWildcard}, {last, kGridWildcard}}; }
-GridRange Rows(int64_t first, int64_t last) { return GridRange{{kGridWildcard, first}, {kGridWildcard, last}}; }
 
 TEST_F(SheetViewTest, LabelClicksAndDragsSelectWholeRowsAndColumns) {
   QTest::mouseClick(&sheet, Qt::LeftButton, {}, column(2));

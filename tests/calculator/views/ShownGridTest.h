@@ -29,9 +29,7 @@ class ShownGridTest : public testing::Test {
   CACellView* grid() const { return scroll.cellView(); }
   QWidget* focus() const { return QApplication::focusWidget(); }
   // Each key goes to the widget that has the focus at the time, as typed keys do.
-  void type(const char* text) {
-    for (QChar c : QString::fromUtf8(text)) QTest::keyClicks(focus(), QString(c));
-  }
+  void type(const char* text) { for (QChar c : QString::fromUtf8(text)) QTest::keyClicks(focus(), QString(c)); }
   CACell& enter(const char* at, const char* text) {
     CACell& cell = *document.cellAtGridPointImperative(A1(at));
     cell.setFormula(QString::fromUtf8(text));

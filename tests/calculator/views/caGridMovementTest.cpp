@@ -16,10 +16,7 @@ namespace {
 using C = CAGridCommand;
 using R = CAGridMoveResult;
 
-GridRange Range(const char* from, const char* to) { return GridRange{A1(from), A1(to)}; }
 GridRange Cell(const char* at) { return Range(at, at); }
-GridRange Rows(int64_t first, int64_t last) { return GridRange{{kGridWildcard, first}, {kGridWildcard, last}}; }
-GridRange Columns(int64_t first, int64_t last) { return GridRange{{first, kGridWildcard}, {last, kGridWildcard}}; }
 
 struct Case {
   const char* name;
@@ -45,8 +42,7 @@ TEST(GridMovement, StepsCycleAndWrapByTheSelectionsKind) {
       {"down past the occupied rows wraps", Cell("C6"), "C6", true, C::MoveDown, true, R::kSelectPoint, "C1"},
       {"down beyond them wraps too", Cell("C9"), "C9", true, C::MoveDown, true, R::kSelectPoint, "C1"},
       {"down inside them steps", Cell("C5"), "C5", true, C::MoveDown, true, R::kSelectPoint, "C6"},
-      {"down on the whole sheet never wraps",
-       Cell("C6"), "C6", false, C::MoveDown, true, R::kSelectPoint, "C7"},
+      {"down on the whole sheet never wraps", Cell("C6"), "C6", false, C::MoveDown, true, R::kSelectPoint, "C7"},
       {"up at row 0 wraps to the last row", Cell("C1"), "C1", true, C::MoveUp, true, R::kSelectPoint, "C6"},
       {"tab on the last column wraps", Cell("E2"), "E2", true, C::MoveRight, true, R::kSelectPoint, "A2"},
       {"backtab at column 0 wraps", Cell("A2"), "A2", true, C::MoveLeft, true, R::kSelectPoint, "E2"},
@@ -55,15 +51,12 @@ TEST(GridMovement, StepsCycleAndWrapByTheSelectionsKind) {
        Range("B2", "D4"), "D2", false, C::MoveRight, true, R::kActivate, "B3"},
       {"tab at the last cell goes to the first",
        Range("B2", "D4"), "D4", false, C::MoveRight, true, R::kActivate, "B2"},
-      {"tab inside a row steps right",
-       Range("B2", "D4"), "C3", false, C::MoveRight, true, R::kActivate, "D3"},
+      {"tab inside a row steps right", Range("B2", "D4"), "C3", false, C::MoveRight, true, R::kActivate, "D3"},
       {"a tab from elsewhere stays in its row",
        Range("B2", "D4"), "D3", false, C::MoveRight, false, R::kActivate, "B3"},
       {"return steps down the column", Range("B2", "D4"), "C2", false, C::MoveDown, true, R::kActivate, "C3"},
-      {"return wraps from the bottom row",
-       Range("B2", "D4"), "C4", false, C::MoveDown, true, R::kActivate, "C2"},
-      {"shift-return wraps from the top row",
-       Range("B2", "D4"), "C2", false, C::MoveUp, true, R::kActivate, "C4"},
+      {"return wraps from the bottom row", Range("B2", "D4"), "C4", false, C::MoveDown, true, R::kActivate, "C2"},
+      {"shift-return wraps from the top row", Range("B2", "D4"), "C2", false, C::MoveUp, true, R::kActivate, "C4"},
       {"backtab at the left edge goes to the previous row",
        Range("B2", "D4"), "B3", false, C::MoveLeft, true, R::kActivate, "D2"},
       {"backtab at the first cell goes to the last",
@@ -74,19 +67,15 @@ TEST(GridMovement, StepsCycleAndWrapByTheSelectionsKind) {
       {"tab wraps along whole rows over the occupied area",
        Rows(1, 2), "E3", true, C::MoveRight, true, R::kActivate, "A3"},
       {"return moves down whole columns", Columns(1, 2), "B3", false, C::MoveDown, true, R::kActivate, "B4"},
-      {"tab in whole columns goes on down",
-       Columns(1, 2), "C3", false, C::MoveRight, true, R::kActivate, "B4"},
-      {"backtab in whole columns goes back up",
-       Columns(1, 2), "B3", false, C::MoveLeft, true, R::kActivate, "C2"},
+      {"tab in whole columns goes on down", Columns(1, 2), "C3", false, C::MoveRight, true, R::kActivate, "B4"},
+      {"backtab in whole columns goes back up", Columns(1, 2), "B3", false, C::MoveLeft, true, R::kActivate, "C2"},
       {"and stops at row 0", Columns(1, 2), "B1", false, C::MoveLeft, true, R::kActivate, "C1"},
   };
   for (const Case& c : cases) {
     const CAGridMoveState state{c.selection, A1(c.active), c.onlyOccupied, kLast};
     const R result = GridMoveResult(state, c.command, c.senderIsView);
     EXPECT_EQ(result.kind, c.kind) << c.name;
-    if (c.expectedActive) {
-      EXPECT_EQ(result.active, A1(c.expectedActive)) << c.name;
-    }
+    if (c.expectedActive) EXPECT_EQ(result.active, A1(c.expectedActive)) << c.name;
   }
 }
 
@@ -111,10 +100,8 @@ TEST(GridMovement, ExtendingGrowsTheSelectionOrBeeps) {
        Range("B2", "C3"), "C3", false, C::MoveUpAndModifySelection, R::kSelectRange, Range("B1", "C3"), "C1"},
       {"shift-left grows the left",
        Range("B2", "C3"), "C3", false, C::MoveLeftAndModifySelection, R::kSelectRange, Range("A2", "C3"), "A3"},
-      {"shift-up at row 0 beeps",
-       Cell("B1"), "B1", false, C::MoveUpAndModifySelection, R::kBeep, {}, nullptr},
-      {"shift-left at column 0 beeps",
-       Cell("A2"), "A2", false, C::MoveLeftAndModifySelection, R::kBeep, {}, nullptr},
+      {"shift-up at row 0 beeps", Cell("B1"), "B1", false, C::MoveUpAndModifySelection, R::kBeep, {}, nullptr},
+      {"shift-left at column 0 beeps", Cell("A2"), "A2", false, C::MoveLeftAndModifySelection, R::kBeep, {}, nullptr},
       {"shift-right on whole rows beeps",
        Rows(1, 2), "A2", false, C::MoveRightAndModifySelection, R::kBeep, {}, nullptr},
       {"shift-left on whole rows beeps",
@@ -148,8 +135,7 @@ TEST(GridMovement, ExtendingGrowsTheSelectionOrBeeps) {
       {"select all", Cell("C3"), "C3", false, C::SelectAll, R::kSelectRange, Range("A1", "E6"), "A1"},
       {"home of the line refuses whole columns",
        Columns(1, 2), "B2", false, C::MoveToBeginningOfLine, R::kBeep, {}, nullptr},
-      {"end of the document",
-       Cell("B2"), "B2", false, C::MoveToEndOfDocument, R::kSelectPoint, Cell("E6"), "E6"},
+      {"end of the document", Cell("B2"), "B2", false, C::MoveToEndOfDocument, R::kSelectPoint, Cell("E6"), "E6"},
   };
   for (const ExtendCase& c : cases) {
     const CAGridMoveState state{c.selection, A1(c.active), c.onlyOccupied, kLast};

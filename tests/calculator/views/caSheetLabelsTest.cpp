@@ -6,13 +6,7 @@
 namespace {
 
 TEST(LabelExtent, EightDigitsAndOneLineGrowingWithTheZoom) {
-  const struct {
-    double digitWidth;
-    double lineHeight;
-    double zoom;
-    double width;
-    double height;
-  } cases[] = {
+  const struct { double digitWidth; double lineHeight; double zoom; double width; double height; } cases[] = {
       {7.0, 15.0, 1.0, 63.0, 20.0},    // 56 + 6 + 1, 15 + 4 + 1
       {7.2, 15.5, 1.0, 65.0, 20.5},    // 57.6 rounds up; the line height is kept
       {7.2, 15.5, 2.0, 127.0, 36.0},   // 14.4 -> 15 and 31 before the sums
@@ -76,8 +70,7 @@ TEST(LabelRules, DraggedSizesRoundToTheUnitStep) {
       {"free column with Ctrl", true, true, 5, 100 + 2 * 20.5, 260350},
       {"inch column: eighths", true, false, 1, 100 + 2 * 20.0, 228600},          // 0.28 in -> 0.25
       {"row: whole points", false, false, 5, 100 + 2 * 20.6, 266700},
-      {"column narrower than 2 EMU", true, true, 0, 100, 1},
-      {"negative drag", false, false, 0, 60, 0},
+      {"column narrower than 2 EMU", true, true, 0, 100, 1}, {"negative drag", false, false, 0, 60, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -115,16 +108,10 @@ TEST(LabelRules, TheSizeTipStaysBesideTheMouseWithinItsStrip) {
   const QRectF rows(0, 20, 60, 300);     // the row strip, to y = 320
   const QRectF columns(60, 0, 400, 20);  // the column strip, to x = 460
   const QSizeF text(30, 12);             // a box 18 high, 60 wide
-  const struct {
-    bool row;
-    QPointF mouse;
-    QRectF box;
-  } cases[] = {
+  const struct { bool row; QPointF mouse; QRectF box; } cases[] = {
       {true, {10, 100}, {1, 116, 58, 18}},
       {true, {10, 290}, {1, 256, 58, 18}},  // below would pass the strip's end
-      {true, {10, 40}, {1, 56, 58, 18}},
-      {false, {100, 5}, {116, 1, 60, 18}},
-      {false, {400, 5}, {324, 1, 60, 18}},
+      {true, {10, 40}, {1, 56, 58, 18}}, {false, {100, 5}, {116, 1, 60, 18}}, {false, {400, 5}, {324, 1, 60, 18}},
   };
   for (const auto& c : cases) EXPECT_EQ(SizeTipRect(c.row, c.mouse, text, c.row ? rows : columns), c.box);
   EXPECT_EQ(SizeTipText(12700 * 72, 0), QStringLiteral("72 pt"));

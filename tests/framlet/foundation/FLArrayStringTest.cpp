@@ -38,8 +38,7 @@ TEST(FLArrayString, FindStringCaseInsensitively) {
   auto sorted = Names({"Body", "Heading", "title"});
   struct { const char* string; bool isSorted; bool found; uint64_t index; } cases[] = {
       {"HEADING", true, true, 1}, {"Caption", true, false, 1}, {"zeta", true, false, 3},
-      {"body", true, true, 0},    {"TITLE", false, true, 2},   {"zeta", false, false, 3},
-      {"a", true, false, 0},
+      {"body", true, true, 0},    {"TITLE", false, true, 2},   {"zeta", false, false, 3}, {"a", true, false, 0},
   };
   for (const auto& c : cases) {
     uint64_t index = 99;

@@ -15,7 +15,6 @@ namespace {
 
 class ImageTest : public KernelTest {};
 
-QString Fixture(const char* name) { return TestDataPath(QStringLiteral("images/") + QLatin1String(name)); }
 
 QImage Rendered(const FLImage& image, QSize size, QColor background = Qt::white) {
   QImage canvas = Canvas(size.width(), size.height(), background);

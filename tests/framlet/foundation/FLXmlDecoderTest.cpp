@@ -37,9 +37,7 @@ TEST(FLXmlDecoder, AcceptsOnlyTextsThatBeginWithTheDeclarationOrAnSvgRoot) {
   for (const auto& c : cases) {
     auto decoder = FLXmlDecoder::withString(QString::fromUtf8(c.text));
     EXPECT_EQ(bool(decoder), c.accepted) << c.text;
-    if (decoder) {
-      EXPECT_EQ(decoder->isSvg(), c.svg) << c.text;
-    }
+    if (decoder) EXPECT_EQ(decoder->isSvg(), c.svg) << c.text;
   }
 }
 
@@ -296,9 +294,7 @@ TEST(FLXmlDecoder, WriterOutputRoundTripsThroughAnEightyEightTagTable) {
       EXPECT_EQ(decoder->startTag(), expected.startTag) << where;
       EXPECT_EQ(decoder->endTag(), expected.endTag) << where;
       EXPECT_EQ(decoder->level(), expected.level) << where;
-      if (expected.endTag && expected.startTag) {
-        EXPECT_EQ(decoder->value(), expected.value) << where;
-      }
+      if (expected.endTag && expected.startTag) EXPECT_EQ(decoder->value(), expected.value) << where;
       EXPECT_EQ(decoder->attributes(), expected.attributes) << where;
     }
     EXPECT_TRUE(decoder->error().isEmpty()) << seed << ": " << decoder->error().toStdString();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framlet/foundation/FLKernel.h"
+#include "support/TestData.h"
 
 #include <QColor>
 #include <QImage>
@@ -38,6 +39,9 @@ class KernelTest : public testing::Test {
  protected:
   void SetUp() override { StartKernel(); }
 };
+
+// A picture of tests/data/images.
+inline QString Fixture(const char* name) { return TestDataPath(QStringLiteral("images/") + QLatin1String(name)); }
 
 inline QImage Canvas(int width, int height, QColor fill = Qt::white) {
   QImage canvas(width, height, QImage::Format_ARGB32_Premultiplied);

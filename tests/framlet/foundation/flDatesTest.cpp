@@ -117,8 +117,7 @@ TEST(FlDates, ParseIntoDayIndexAcceptsAndRefusesWithItsMessages) {
       {"2024-02-29", 20240229, nullptr}, {"2023-13-01", 0, "invalid date (yyyy-mm-dd)"},
       {"2023-1-011", 20230111, nullptr}, {"12/25/2024", 20241225, nullptr},
       {"2/29/2023", 0, "day is beyond the end of that month"}, {"2/30/2024", 0, "invalid day value"},
-      {"13/1/2024", 0, "invalid month value"},
-      {"1//2024", 0, "invalid day value"},
+      {"13/1/2024", 0, "invalid month value"}, {"1//2024", 0, "invalid day value"},
       {"1/2/20x4", 0, "invalid year value"}, {"1/2/1899", 0, "invalid year value"},
       {"1/2/99999999999999999999", 0, "invalid year value"}, {"1/2/3/4", 0, "not in month/day/year format"},
   };

@@ -26,7 +26,6 @@ class ImageSavingTest : public testing::Test {
   QTemporaryDir dir_;
 };
 
-QString Fixture(const char* name) { return TestDataPath(QStringLiteral("images/") + QLatin1String(name)); }
 
 // What Qt's reader makes of a written file: its format name and pixel size.
 std::pair<QByteArray, QSize> ReadBack(const QString& path) {

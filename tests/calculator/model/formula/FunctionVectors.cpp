@@ -25,8 +25,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 CANumber ExactNumberFromText(const std::string& text) {
   const size_t slash = text.find('/');
   if (slash == std::string::npos) return CANumber(int64_t(std::stoll(text)));
-  return CANumber::withNumerator(std::stoll(text.substr(0, slash)),
-                                 std::stoull(text.substr(slash + 1)));
+  return CANumber::withNumerator(std::stoll(text.substr(0, slash)), std::stoull(text.substr(slash + 1)));
 }
 
 std::string DescribeNumber(const CANumber& n) {

@@ -27,8 +27,7 @@ struct FunctionVector {
 CANumber ExactNumberFromText(const std::string& text);
 
 // Every line of the file; a fourth column is read as the tolerance, else defaultTolerance.
-std::vector<FunctionVector> ReadFunctionVectors(const QString& relativePath,
-                                                long double defaultTolerance);
+std::vector<FunctionVector> ReadFunctionVectors(const QString& relativePath, long double defaultTolerance);
 
 // A result that is not a real may have been snapped to a short fraction by the canonical form,
 // which accepts 1e-15 of difference.
@@ -38,7 +37,11 @@ testing::AssertionResult MatchesExpected(const FunctionResult& result, const std
 // A human-readable picture of a number: "i5", "f1/4", "r1.5", "nan", "inf".
 std::string DescribeNumber(const CANumber& number);
 
-using VectorFunction = std::function<FunctionResult(std::span<const CANumber>)>;
+using Args = std::span<const CANumber>;
+using VectorFunction = std::function<FunctionResult(Args)>;
+
+inline std::optional<CANumber> Optional(Args a, size_t i) { return a.size() > i ? std::optional(a[i]) : std::nullopt; }
+inline CANumber Fraction(int64_t n, uint64_t d) { return CANumber::withNumerator(n, d); }
 
 // Runs every vector whose function the table knows; returns how many ran.
 int RunFunctionVectors(const std::vector<FunctionVector>& vectors,

@@ -14,20 +14,12 @@
 
 namespace {
 
-using Args = std::span<const CANumber>;
-
-std::optional<CANumber> Optional(Args a, size_t i) {
-  return a.size() > i ? std::optional<CANumber>(a[i]) : std::nullopt;
-}
-
 const std::map<std::string, VectorFunction>& DateFunctions() {
   static const std::map<std::string, VectorFunction> functions = {
-      {"DATE", [](Args a) { return DateCore(a[0], a[1], a[2]); }},
-      {"DAY", [](Args a) { return DayCore(a[0]); }},
+      {"DATE", [](Args a) { return DateCore(a[0], a[1], a[2]); }}, {"DAY", [](Args a) { return DayCore(a[0]); }},
       {"MONTH", [](Args a) { return FunctionResult(MonthCore(a[0])); }},
       {"YEAR", [](Args a) { return YearCore(a[0]); }},
-      {"DAYS", [](Args a) { return DaysCore(a[0], a[1]); }},
-      {"EDATE", [](Args a) { return EdateCore(a[0], a[1]); }},
+      {"DAYS", [](Args a) { return DaysCore(a[0], a[1]); }}, {"EDATE", [](Args a) { return EdateCore(a[0], a[1]); }},
       {"EDAY", [](Args a) { return EdayCore(a[0], a[1]); }},
       {"EYEAR", [](Args a) { return EyearCore(a[0], a[1]); }},
       {"EOMONTH", [](Args a) { return EomonthCore(a[0], a[1]); }},
@@ -35,12 +27,10 @@ const std::map<std::string, VectorFunction>& DateFunctions() {
       {"PMT", [](Args a) { return PmtCore(a[0], a[1], a[2]); }},
       {"C", [](Args a) { return FunctionResult(CCore(a[0])); }},
       {"EC", [](Args) { return FunctionResult(EcCore()); }},
-      {"FINE", [](Args) { return FunctionResult(FineCore()); }},
-      {"G", [](Args) { return FunctionResult(GCore()); }},
+      {"FINE", [](Args) { return FunctionResult(FineCore()); }}, {"G", [](Args) { return FunctionResult(GCore()); }},
       {"H", [](Args) { return FunctionResult(HCore()); }},
       {"HR", [](Args) { return FunctionResult(HrCore()); }},
-      {"K", [](Args) { return FunctionResult(KCore()); }},
-      {"L", [](Args) { return FunctionResult(LCore()); }},
+      {"K", [](Args) { return FunctionResult(KCore()); }}, {"L", [](Args) { return FunctionResult(LCore()); }},
       {"VP", [](Args) { return FunctionResult(VpCore()); }},
   };
   return functions;

@@ -34,20 +34,10 @@ TEST_F(EvaluatorTest, TheDateHintFollowsWhatDecidedLast) {
   date.setNumberValue(CANumber(20240131));
   date.setValueType(kValueDate);
   enter("A2", "7");
-  const struct {
-    const char* formula;
-    int32_t type;
-  } cases[] = {
-      {"=A1", kValueNumber},
-      {"=A2", kValueNumber},
-      {"=A1+1", kValueNumber},
-      {"=-A1", kValueNumber},
-      {"=DATE(2024,1,31)", kValueDate},
-      {"=EOMONTH(A1,1)", kValueDate},
-      {"=DATE(2024,1,31)+0", kValueNumber},
-      {"=YEAR(A1)", kValueNumber},
-      {"=SUM(A1)", kValueNumber},
-      {"=5", kValueNumber},
+  const struct { const char* formula; int32_t type; } cases[] = {
+      {"=A1", kValueNumber}, {"=A2", kValueNumber}, {"=A1+1", kValueNumber}, {"=-A1", kValueNumber},
+      {"=DATE(2024,1,31)", kValueDate}, {"=EOMONTH(A1,1)", kValueDate}, {"=DATE(2024,1,31)+0", kValueNumber},
+      {"=YEAR(A1)", kValueNumber}, {"=SUM(A1)", kValueNumber}, {"=5", kValueNumber},
   };
   for (const auto& c : cases) {
     const CACell& cell = evaluated("B1", c.formula);
@@ -60,10 +50,7 @@ TEST_F(EvaluatorTest, ComputesExactValues) {
   const ValueCase cases[] = {
       {"=2^3^2", "512"},  // right-associative: 2^(3^2)
       {"=-2^2", "4"},     // a leading minus belongs to the literal
-      {"=-(1+2)*2", "-6"},
-      {"=-A9+1", "1"},
-      {"=1/3+1/6", "1/2"},
-      {"=2^-1", "1/2"},
+      {"=-(1+2)*2", "-6"}, {"=-A9+1", "1"}, {"=1/3+1/6", "1/2"}, {"=2^-1", "1/2"},
   };
   for (const ValueCase& c : cases) {
     const CACell& cell = evaluated("A1", c.formula);
@@ -73,11 +60,7 @@ TEST_F(EvaluatorTest, ComputesExactValues) {
   }
 }
 
-struct ErrorCase {
-  const char* formula;
-  int32_t error;
-  uint64_t offset;
-};
+struct ErrorCase { const char* formula; int32_t error; uint64_t offset; };
 
 TEST_F(EvaluatorTest, ReportsErrorsWithTheirOffsets) {
   evaluated("C1", "=1/0");  // a cell holding a formula error

@@ -53,29 +53,13 @@ struct FormulaCase {
 
 TEST_F(FunctionsTest, MathAndRoundingFunctionsTakeNumbersInWrittenOrder) {
   const FormulaCase cases[] = {
-      {"=GCD(B3)", "!7"},
-      {"=LOG(8,2)", "=3"},
-      {"=LOG(5,1)", "!3"},
-      {"=MOD(-7,3)", "=-1"},
-      {"=MULTINOMIAL(2,3)", "=10"},
-      {"=MULTINOMIAL(B3)", "=0"},
-      {"=POWER(2,10)", "=1024"},
-      {"=PRODUCT(B3)", "=0"},
-      {"=QUOTIENT(-7,2)", "=-3"},
-      {"=SERIESSUM(2,0,1,1,1,1)", "=7"},
-      {"=SERIESSUM(2,0,1,A1:A2)", "=5"},
-      {"=SERIESSUM(2,0,1)", "!7"},
-      {"=SUMSQ(B3)", "=0"},
-      {"=RANDBETWEEN(6,5)", "!8"},
-      {"=CEILING(-2.1,-1)", "=-3"},
-      {"=CEILING(-2.1,1)", "!8"},
-      {"=CEILING.PRECISE(2.1,0.5)", "=5/2"},
-      {"=FLOOR.PRECISE(-2.5)", "=-3"},
-      {"=FLOOR.PRECISE(2.5,-1)", "!8"},
-      {"=FLOOR(2.9,1)", "=2"},
-      {"=ROUND(1234,-2)", "=1200"},
-      {"=ROUNDDOWN(-2.57,1)", "=-5/2"},
-      {"=ROUNDUP(2.01,1)", "=21/10"},
+      {"=GCD(B3)", "!7"}, {"=LOG(8,2)", "=3"}, {"=LOG(5,1)", "!3"}, {"=MOD(-7,3)", "=-1"},
+      {"=MULTINOMIAL(2,3)", "=10"}, {"=MULTINOMIAL(B3)", "=0"}, {"=POWER(2,10)", "=1024"}, {"=PRODUCT(B3)", "=0"},
+      {"=QUOTIENT(-7,2)", "=-3"}, {"=SERIESSUM(2,0,1,1,1,1)", "=7"}, {"=SERIESSUM(2,0,1,A1:A2)", "=5"},
+      {"=SERIESSUM(2,0,1)", "!7"}, {"=SUMSQ(B3)", "=0"}, {"=RANDBETWEEN(6,5)", "!8"}, {"=CEILING(-2.1,-1)", "=-3"},
+      {"=CEILING(-2.1,1)", "!8"}, {"=CEILING.PRECISE(2.1,0.5)", "=5/2"}, {"=FLOOR.PRECISE(-2.5)", "=-3"},
+      {"=FLOOR.PRECISE(2.5,-1)", "!8"}, {"=FLOOR(2.9,1)", "=2"}, {"=ROUND(1234,-2)", "=1200"},
+      {"=ROUNDDOWN(-2.57,1)", "=-5/2"}, {"=ROUNDUP(2.01,1)", "=21/10"},
       {"=TRUNC(1,2)", "!1"},            // one argument only: the second is left over
   };
   for (const FormulaCase& c : cases)
@@ -97,27 +81,12 @@ TEST_F(FunctionsTest, EachStatisticsFunctionReadsCellsInItsOwnMode) {
   enter("H1", "5");
   enter("H2", "text");
   const FormulaCase cases[] = {
-      {"=COUNT(B1:B7)", "=1"},
-      {"=COUNTA(B1:B7)", "=4"},
-      {"=COUNTBLANK(B1:B7)", "=3"},
-      {"=SUM(B1:B7)", "=2"},
-      {"=AVERAGE(B1:B7)", "=2"},
-      {"=AVERAGEA(B1:B7)", "=3/4"},
-      {"=MAX(E1:E2)", "=-5"},
-      {"=MAXA(E1:E2)", "=1"},
-      {"=MAXA(J1:J2)", "=-5"},
-      {"=MIN(G1:G2)", "=5"},
-      {"=MINA(G1:G2)", "=0"},
-      {"=MINA(H1:H2)", "=5"},
-      {"=MEDIAN(B1:B7,4)", "=3"},
-      {"=VAR.P(B1:B7,4)", "=1"},
-      {"=VAR.S(B1:B7,4)", "=2"},
-      {"=VARA(B1:B7,4)", "=14/5"},
-      {"=VARPA(B1:B7,4)", "=56/25"},
-      {"=STDEV.P(B1:B7,4)", "=1"},
-      {"=STDEV.S(B1:B7,4)", "~1.41421356237309504880"},
-      {"=STDEVA(B1:B7,4)", "~1.67332005306815109595"},
-      {"=STDEVPA(B1:B7,4)", "~1.49666295470957655423"},
+      {"=COUNT(B1:B7)", "=1"}, {"=COUNTA(B1:B7)", "=4"}, {"=COUNTBLANK(B1:B7)", "=3"}, {"=SUM(B1:B7)", "=2"},
+      {"=AVERAGE(B1:B7)", "=2"}, {"=AVERAGEA(B1:B7)", "=3/4"}, {"=MAX(E1:E2)", "=-5"}, {"=MAXA(E1:E2)", "=1"},
+      {"=MAXA(J1:J2)", "=-5"}, {"=MIN(G1:G2)", "=5"}, {"=MINA(G1:G2)", "=0"}, {"=MINA(H1:H2)", "=5"},
+      {"=MEDIAN(B1:B7,4)", "=3"}, {"=VAR.P(B1:B7,4)", "=1"}, {"=VAR.S(B1:B7,4)", "=2"}, {"=VARA(B1:B7,4)", "=14/5"},
+      {"=VARPA(B1:B7,4)", "=56/25"}, {"=STDEV.P(B1:B7,4)", "=1"}, {"=STDEV.S(B1:B7,4)", "~1.41421356237309504880"},
+      {"=STDEVA(B1:B7,4)", "~1.67332005306815109595"}, {"=STDEVPA(B1:B7,4)", "~1.49666295470957655423"},
   };
   for (const FormulaCase& c : cases)
     EXPECT_TRUE(MatchesExpected(outcome(run(c.formula)), c.expected, 4e-19L)) << c.formula;
@@ -127,10 +96,8 @@ TEST_F(FunctionsTest, EachStatisticsFunctionReadsCellsInItsOwnMode) {
 // points is counted at once.
 TEST_F(FunctionsTest, CountingFunctionsCountMillionsOfPointsWithoutMakingThem) {
   const FormulaCase cases[] = {
-      {"=COUNTBLANK(A1:A20000000)", "=19999995"},
-      {"=COUNTBLANK(A1:E10000000)", "=49999990"},
-      {"=COUNTBLANK(A5:A1,B1:B5)", "=1"},
-      {"=COUNTA(A1:E99999999)", "=10"},
+      {"=COUNTBLANK(A1:A20000000)", "=19999995"}, {"=COUNTBLANK(A1:E10000000)", "=49999990"},
+      {"=COUNTBLANK(A5:A1,B1:B5)", "=1"}, {"=COUNTA(A1:E99999999)", "=10"},
   };
   for (const FormulaCase& c : cases)
     EXPECT_TRUE(MatchesExpected(outcome(run(c.formula)), c.expected, 0)) << c.formula;
@@ -147,8 +114,7 @@ TEST_F(FunctionsTest, EveryHandlerKeepsTheContractWithAnyArguments) {
   for (int32_t row = 1; row <= kFunctionCount; ++row) {
     for (const char* arguments : argumentLists) {
       const QString formula =
-          QStringLiteral("=%1(%2)").arg(QLatin1String(g_functionInfo[row].name),
-                                        QLatin1String(arguments));
+          QStringLiteral("=%1(%2)").arg(QLatin1String(g_functionInfo[row].name), QLatin1String(arguments));
       CACell& cell = enter("F2", formula);
       cell.evaluate();
       if (cell.valueType() == kValueError) {

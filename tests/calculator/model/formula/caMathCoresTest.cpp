@@ -13,12 +13,6 @@
 
 namespace {
 
-using Args = std::span<const CANumber>;
-
-std::optional<CANumber> Optional(Args a, size_t i) {
-  return a.size() > i ? std::optional<CANumber>(a[i]) : std::nullopt;
-}
-
 // Wraps a core of one argument that cannot fail.
 template <CANumber (*Core)(const CANumber&)>
 VectorFunction Unary() {
@@ -29,10 +23,8 @@ const std::map<std::string, VectorFunction>& MathFunctions() {
   static const std::map<std::string, VectorFunction> functions = {
       {"SUM", [](Args a) { return FunctionResult(SumCore(a)); }},
       {"SUMSQ", [](Args a) { return FunctionResult(SumsqCore(a)); }},
-      {"PRODUCT", [](Args a) { return FunctionResult(ProductCore(a)); }},
-      {"GCD", [](Args a) { return GcdCore(a); }},
-      {"LCM", [](Args a) { return LcmCore(a); }},
-      {"MULTINOMIAL", [](Args a) { return MultinomialCore(a); }},
+      {"PRODUCT", [](Args a) { return FunctionResult(ProductCore(a)); }}, {"GCD", [](Args a) { return GcdCore(a); }},
+      {"LCM", [](Args a) { return LcmCore(a); }}, {"MULTINOMIAL", [](Args a) { return MultinomialCore(a); }},
       {"SERIESSUM", [](Args a) { return SeriessumCore(a[0], a[1], a[2], a.subspan(3)); }},
       {"CEILING", [](Args a) { return CeilingCore(a[0], a[1]); }},
       {"FLOOR", [](Args a) { return FloorCore(a[0], a[1]); }},
@@ -47,41 +39,19 @@ const std::map<std::string, VectorFunction>& MathFunctions() {
       {"POWER", [](Args a) { return FunctionResult(PowerCore(a[0], a[1])); }},
       {"LOG", [](Args a) { return FunctionResult(LogCore(a[0], Optional(a, 1))); }},
       {"ATAN2", [](Args a) { return FunctionResult(Atan2Core(a[0], a[1])); }},
-      {"FACT", [](Args a) { return FactCore(a[0]); }},
-      {"PI", [](Args) { return FunctionResult(PiCore()); }},
-      {"E", [](Args) { return FunctionResult(ECore()); }},
-      {"INT", Unary<IntCore>()},
-      {"TRUNC", Unary<TruncCore>()},
-      {"ABS", Unary<AbsCore>()},
-      {"SIGN", Unary<SignCore>()},
-      {"EVEN", Unary<EvenCore>()},
-      {"ODD", Unary<OddCore>()},
-      {"CBRT", Unary<CbrtCore>()},
-      {"SQRT", Unary<SqrtCore>()},
-      {"SQRTPI", Unary<SqrtpiCore>()},
-      {"EXP", Unary<ExpCore>()},
-      {"LN", Unary<LnCore>()},
-      {"LOG10", Unary<Log10Core>()},
-      {"LOG2", Unary<Log2Core>()},
-      {"ACOS", Unary<AcosCore>()},
-      {"ACOSH", Unary<AcoshCore>()},
-      {"ASIN", Unary<AsinCore>()},
-      {"ASINH", Unary<AsinhCore>()},
-      {"ATAN", Unary<AtanCore>()},
-      {"ATANH", Unary<AtanhCore>()},
-      {"COS", Unary<CosCore>()},
-      {"COSH", Unary<CoshCore>()},
-      {"SIN", Unary<SinCore>()},
-      {"SINH", Unary<SinhCore>()},
-      {"TAN", Unary<TanCore>()},
-      {"TANH", Unary<TanhCore>()},
-      {"DEGREES", Unary<DegreesCore>()},
+      {"FACT", [](Args a) { return FactCore(a[0]); }}, {"PI", [](Args) { return FunctionResult(PiCore()); }},
+      {"E", [](Args) { return FunctionResult(ECore()); }}, {"INT", Unary<IntCore>()}, {"TRUNC", Unary<TruncCore>()},
+      {"ABS", Unary<AbsCore>()}, {"SIGN", Unary<SignCore>()}, {"EVEN", Unary<EvenCore>()}, {"ODD", Unary<OddCore>()},
+      {"CBRT", Unary<CbrtCore>()}, {"SQRT", Unary<SqrtCore>()}, {"SQRTPI", Unary<SqrtpiCore>()},
+      {"EXP", Unary<ExpCore>()}, {"LN", Unary<LnCore>()}, {"LOG10", Unary<Log10Core>()}, {"LOG2", Unary<Log2Core>()},
+      {"ACOS", Unary<AcosCore>()}, {"ACOSH", Unary<AcoshCore>()}, {"ASIN", Unary<AsinCore>()},
+      {"ASINH", Unary<AsinhCore>()}, {"ATAN", Unary<AtanCore>()}, {"ATANH", Unary<AtanhCore>()},
+      {"COS", Unary<CosCore>()}, {"COSH", Unary<CoshCore>()}, {"SIN", Unary<SinCore>()}, {"SINH", Unary<SinhCore>()},
+      {"TAN", Unary<TanCore>()}, {"TANH", Unary<TanhCore>()}, {"DEGREES", Unary<DegreesCore>()},
       {"RADIANS", Unary<RadiansCore>()},
   };
   return functions;
 }
-
-CANumber Fraction(int64_t n, uint64_t d) { return CANumber::withNumerator(n, d); }
 
 // A real that the canonical form leaves real (a power that is not whole).
 CANumber RawReal(long double value) {
@@ -102,15 +72,9 @@ TEST(MathCores, RealResultsMatchExtendedPrecision) {
 
 TEST(MathCores, CubeRootsOfNegativeNumbersAreReal) {
   // As a power of 1/3 the root of -8 was NaN ("<Value>") and that of 8 not exactly 2.
-  const struct {
-    CANumber x;
-    const char* root;
-  } cases[] = {
-      {CANumber(-8), "=-2"},
-      {CANumber(8), "=2"},
-      {Fraction(27, 8), "=3/2"},
-      {CANumber(2), "~1.25992104989487316476721060728"},
-      {RawReal(-15.625L), "=-5/2"},
+  const struct { CANumber x; const char* root; } cases[] = {
+      {CANumber(-8), "=-2"}, {CANumber(8), "=2"}, {Fraction(27, 8), "=3/2"},
+      {CANumber(2), "~1.25992104989487316476721060728"}, {RawReal(-15.625L), "=-5/2"},
   };
   for (const auto& c : cases) EXPECT_TRUE(MatchesExpected(CbrtCore(c.x), c.root, 4e-19L)) << c.root;
   EXPECT_EQ(CbrtCore(CANumber::asNan()).form(), kNumberNaN);
@@ -135,8 +99,7 @@ TEST(MathCores, RandbetweenCoversItsSpanWithoutOverflow) {
   constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   EXPECT_EQ(RandbetweenCore(CANumber(kMin), CANumber(kMax)).error, uint32_t(kFormulaErrorNumber));
-  EXPECT_EQ(RandbetweenCore(CANumber(0), CANumber(4294967295)).error,
-            uint32_t(kFormulaErrorNumber));
+  EXPECT_EQ(RandbetweenCore(CANumber(0), CANumber(4294967295)).error, uint32_t(kFormulaErrorNumber));
   EXPECT_TRUE(RandbetweenCore(CANumber(1), CANumber(4294967295)).succeeded());
   // The ends of the 64-bit range are reachable without overflow.
   const FunctionResult top = RandbetweenCore(CANumber(kMax), CANumber(kMax));
@@ -165,8 +128,7 @@ TEST(MathCores, GcdAndLcmRefuseNumbersBeyondSixtyFourBits) {
 
 TEST(MathCores, MultinomialOfLargeGroupsIsExact) {
   // 21! / (10! 11!) through whole factorials left a real just off 352716.
-  EXPECT_TRUE(MatchesExpected(MultinomialCore(std::vector{CANumber(10), CANumber(11)}),
-                              "=352716", 0));
+  EXPECT_TRUE(MatchesExpected(MultinomialCore(std::vector{CANumber(10), CANumber(11)}), "=352716", 0));
 }
 
 }  // namespace

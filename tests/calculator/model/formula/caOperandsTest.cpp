@@ -77,18 +77,12 @@ TEST_F(OperandTest, ModeTableDecidesWhichCellsCountAndAsWhat) {
 
   const ModeRow rows[] = {
       {"A1", {"0", "skip", "skip", "skip", "skip"}},  // no cell
-      {"A2", {"0", "skip", "skip", "0", "skip"}},
-      {"A3", {"skip", "1", "1", "1", "skip"}},
-      {"A4", {"skip", "0", "0", "0", "skip"}},
-      {"A5", {"skip", "20240131", "20240131", "20240131", "20240131"}},
-      {"A6", {"skip", "1/4", "1/4", "1/4", "1/4"}},
-      {"A7", {"0", "skip", "skip", "skip", "skip"}},
-      {"A8", {"skip", "12", "12", "12", "12"}},
-      {"A9", {"skip", "0", "fail", "fail", "fail"}},
-      {"A10", {"skip", "0", "skip", "0", "skip"}},
-      {"A11", {"skip", "0", "skip", "0", "skip"}},
-      {"A12", {"0", "skip", "skip", "0", "skip"}},
-      {"A13", {"skip", "0", "skip", "0", "skip"}},
+      {"A2", {"0", "skip", "skip", "0", "skip"}}, {"A3", {"skip", "1", "1", "1", "skip"}},
+      {"A4", {"skip", "0", "0", "0", "skip"}}, {"A5", {"skip", "20240131", "20240131", "20240131", "20240131"}},
+      {"A6", {"skip", "1/4", "1/4", "1/4", "1/4"}}, {"A7", {"0", "skip", "skip", "skip", "skip"}},
+      {"A8", {"skip", "12", "12", "12", "12"}}, {"A9", {"skip", "0", "fail", "fail", "fail"}},
+      {"A10", {"skip", "0", "skip", "0", "skip"}}, {"A11", {"skip", "0", "skip", "0", "skip"}},
+      {"A12", {"0", "skip", "skip", "0", "skip"}}, {"A13", {"skip", "0", "skip", "0", "skip"}},
       {"A14", {"0", "skip", "skip", "skip", "skip"}},
   };
   ASSERT_EQ(cell("A9")->valueType(), kValueError);
@@ -102,12 +96,7 @@ TEST_F(OperandTest, ModeTableDecidesWhichCellsCountAndAsWhat) {
   }
 }
 
-struct ListCase {
-  const char* formula;
-  int32_t mode;
-  uint32_t error;
-  size_t count;
-};
+struct ListCase { const char* formula; int32_t mode; uint32_t error; size_t count; };
 
 TEST_F(OperandTest, ListErrors) {
   evaluated("A1", "=1/0");
@@ -120,8 +109,7 @@ TEST_F(OperandTest, ListErrors) {
       {"=SUM(A2,A1)", kOperandNumbersAndChecks, kFormulaErrorValue, 0},
       {"=SUM(A1:A3)", kOperandAllValues, kFormulaErrorValue, 0},
       // ...but counts in COUNTA's mode and is skipped in COUNTBLANK's.
-      {"=SUM(A1:A3)", kOperandNonEmptyCount, 0, 3},
-      {"=SUM(A1:A4)", kOperandBlankCount, 0, 1},
+      {"=SUM(A1:A3)", kOperandNonEmptyCount, 0, 3}, {"=SUM(A1:A4)", kOperandBlankCount, 0, 1},
       // No values at all: "<N/A>".
       {"=SUM(A3)", kOperandNumbersOnly, kFormulaErrorNotAvailable, 0},
       {"=SUM(5)", kOperandBlankCount, kFormulaErrorNotAvailable, 0},
@@ -134,9 +122,7 @@ TEST_F(OperandTest, ListErrors) {
     const std::optional<CAOperandArray> list = CreateOperandArray(context, c.mode);
     EXPECT_EQ(context.error, c.error) << c.formula << " mode " << c.mode;
     EXPECT_EQ(list.has_value(), c.error == 0) << c.formula;
-    if (list) {
-      EXPECT_EQ(list->size(), c.count) << c.formula;
-    }
+    if (list) EXPECT_EQ(list->size(), c.count) << c.formula;
   }
 }
 

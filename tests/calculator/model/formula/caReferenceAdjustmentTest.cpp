@@ -14,8 +14,6 @@ namespace {
 
 constexpr int64_t W = kGridWildcard;
 
-GridRange Columns(int64_t first, int64_t last) { return {{first, W}, {last, W}}; }
-GridRange Rows(int64_t first, int64_t last) { return {{W, first}, {W, last}}; }
 GridRange Block(int64_t x0, int64_t y0, int64_t x1, int64_t y1) { return {{x0, y0}, {x1, y1}}; }
 
 CAExpression Parse(const QString& text) {
@@ -105,19 +103,11 @@ TEST(caReferenceAdjustment, DeletionShiftsLaterReferencesAndFlagsLostOnes) {
 }
 
 TEST(caReferenceAdjustment, CopyMovesRelativeCoordinatesOnly) {
-  struct {
-    const char* formula;
-    int64_t dx, dy;
-    const char* expected;
-  } cases[] = {
-      {"=A1+$B$1", 1, 1, "=B2+$B$1"},
-      {"=B3", -5, -5, "=A1"},
-      {"=A$1*$A2", 2, 3, "=C$1*$A5"},
-      {"=Z9+SUM(Z9,A1)-Z9", 1, 1, "=AA10+SUM(AA10,B2)-AA10"},
-      {"=B1:A1", 0, 1, "=B2:A2"},
+  struct { const char* formula; int64_t dx, dy; const char* expected; } cases[] = {
+      {"=A1+$B$1", 1, 1, "=B2+$B$1"}, {"=B3", -5, -5, "=A1"}, {"=A$1*$A2", 2, 3, "=C$1*$A5"},
+      {"=Z9+SUM(Z9,A1)-Z9", 1, 1, "=AA10+SUM(AA10,B2)-AA10"}, {"=B1:A1", 0, 1, "=B2:A2"},
       // Copies stop at the last column and the first row.
-      {"=ZZZZY1+ZZZZZ1", 2, 0, "=ZZZZZ1+ZZZZZ1"},
-      {"=SUM(A1:B2)/2", 0, 0, "=SUM(A1:B2)/2"},
+      {"=ZZZZY1+ZZZZZ1", 2, 0, "=ZZZZZ1+ZZZZZ1"}, {"=SUM(A1:B2)/2", 0, 0, "=SUM(A1:B2)/2"},
   };
   for (const auto& c : cases) {
     QString text = QString::fromLatin1(c.formula);
@@ -134,17 +124,9 @@ TEST(caReferenceAdjustment, BigMoveRewritesBothBlocks) {
   const CABigMove rows{2, 3, 3, 4, 6, -2, false};
   // Columns C-D moved to A: they land on A-B and A-B slide right to C-D.
   const CABigMove columns{2, 3, -2, 0, 1, 2, true};
-  struct {
-    const char* formula;
-    const CABigMove& move;
-    const char* expected;
-  } cases[] = {
-      {"=A6+A3", rows, "=A4+A6"},
-      {"=A3:A4", rows, "=A6:A7"},
-      {"=A4:A5", rows, "=A4:A5"},
-      {"=A$6+$Z3", rows, "=A$6+$Z6"},
-      {"=C1+A1", columns, "=A1+C1"},
-      {"=SUM(A1:B1)", columns, "=SUM(C1:D1)"},
+  struct { const char* formula; const CABigMove& move; const char* expected; } cases[] = {
+      {"=A6+A3", rows, "=A4+A6"}, {"=A3:A4", rows, "=A6:A7"}, {"=A4:A5", rows, "=A4:A5"},
+      {"=A$6+$Z3", rows, "=A$6+$Z6"}, {"=C1+A1", columns, "=A1+C1"}, {"=SUM(A1:B1)", columns, "=SUM(C1:D1)"},
       {"=$C1+C$1", columns, "=$C1+A$1"},
   };
   for (const auto& c : cases) {

@@ -10,8 +10,6 @@
 
 namespace {
 
-using Args = std::span<const CANumber>;
-
 FunctionResult Ordered(Args args, bool large) {
   // LARGE and SMALL vectors: n first, then the values of the range.
   std::vector<CANumber> values(args.begin() + 1, args.end());
@@ -25,10 +23,8 @@ const std::map<std::string, VectorFunction>& StatisticsFunctions() {
       {"AVERAGE", [](Args a) { return FunctionResult(AverageCore(a)); }},
       {"MAX", [](Args a) { return FunctionResult(MaxCore(a)); }},
       {"MIN", [](Args a) { return FunctionResult(MinCore(a)); }},
-      {"MEDIAN", [](Args a) { return FunctionResult(MedianCore(a)); }},
-      {"MODE", [](Args a) { return ModeCore(a); }},
-      {"LARGE", [](Args a) { return Ordered(a, true); }},
-      {"SMALL", [](Args a) { return Ordered(a, false); }},
+      {"MEDIAN", [](Args a) { return FunctionResult(MedianCore(a)); }}, {"MODE", [](Args a) { return ModeCore(a); }},
+      {"LARGE", [](Args a) { return Ordered(a, true); }}, {"SMALL", [](Args a) { return Ordered(a, false); }},
       {"VAR.P", [](Args a) { return VarianceCore(a, false); }},
       {"VAR.S", [](Args a) { return VarianceCore(a, true); }},
       {"STDEV.P", [](Args a) { return StandardDeviationCore(a, false); }},
@@ -54,20 +50,14 @@ TEST(StatisticsCores, SumsOfRealsKeepExactlyRepresentableResults) {
   const auto real = [](long double v) { return CANumber::withReal(v); };
   const CANumber big = CANumber::withRealResult(1e20L);
   const CANumber minusBig = CANumber::withRealResult(-1e20L);
-  struct Case {
-    const char* name;
-    std::vector<CANumber> terms;
-    long double expected;
-  };
+  struct Case { const char* name; std::vector<CANumber> terms; long double expected; };
   const Case cases[] = {
       {"1E20 + 1 - 1E20", {big, CANumber(1), minusBig}, 1},
       {"1E20 + 0.5 - 1E20 + 0.25", {big, real(0.5L), minusBig, CANumber::withNumerator(1, 4)}, 0.75L},
       {"0.1 ten times", std::vector<CANumber>(10, CANumber::withRealResult(0.1L)), 10 * 0.1L},
       {"1E30 + 1E-30 - 1E30", {CANumber::withRealResult(1e30L), CANumber::withRealResult(1e-30L), CANumber::withRealResult(-1e30L)}, 1e-30L},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(SumOfOperands(c.terms).realValue(), c.expected) << c.name;
-  }
+  for (const Case& c : cases) EXPECT_EQ(SumOfOperands(c.terms).realValue(), c.expected) << c.name;
   // Squares and deviations are summed the same way.
   const std::vector<CANumber> squares{big, CANumber(1), minusBig};
   EXPECT_EQ(AverageCore(squares).realValue(), 1.0L / 3);
@@ -92,8 +82,7 @@ TEST(StatisticsCores, ExtremesKeepTheWinningOperandsExactForm) {
 
 TEST(StatisticsCores, SortingToleratesNaNAmongTheValues) {
   // A stored NaN must not break the ordering that MEDIAN, MODE, LARGE and SMALL sort by.
-  std::vector<CANumber> values = {CANumber(3), CANumber::asNan(), CANumber(1), CANumber::asNan(),
-                                  CANumber(2)};
+  std::vector<CANumber> values = {CANumber(3), CANumber::asNan(), CANumber(1), CANumber::asNan(), CANumber(2)};
   SortOperands(values);
   EXPECT_TRUE(values[0].isEqual(CANumber(1)));
   EXPECT_TRUE(values[2].isEqual(CANumber(3)));
@@ -102,14 +91,8 @@ TEST(StatisticsCores, SortingToleratesNaNAmongTheValues) {
 
 TEST(StatisticsCores, CountsOfLargeGroupsAreExactProducts) {
   // Whole factorials are infinite from 1755! on and inexact above 20!: PERMUT(2000, 1) was 0.
-  const struct {
-    int64_t n;
-    int64_t k;
-    const char* combin;
-    const char* permut;
-  } cases[] = {
-      {2000, 1, "=2000", "=2000"},
-      {1755, 2, "=1539135", "=3078270"},
+  const struct { int64_t n; int64_t k; const char* combin; const char* permut; } cases[] = {
+      {2000, 1, "=2000", "=2000"}, {1755, 2, "=1539135", "=3078270"},
       {66, 33, "=7219428434016265740", "~6.26885901188449472496496794796e+55"},
       {21, 21, "=1", "~51090942171709440000"},
       {9223372036854775807, 1, "=9223372036854775807", "=9223372036854775807"},
