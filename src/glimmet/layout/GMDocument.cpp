@@ -2,19 +2,22 @@
 
 #include "framlet/foundation/flBase.h"
 #include "glimmet/layout/gmDraft.h"
+#include "glimmet/layout/gmHostProcedures.h"
 #include "glimmet/layout/gmSelection.h"
 #include "glimmet/layout/gmViewNotifications.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmClipboard.h"
+#include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmProperties.h"
 
 #include <QGuiApplication>
 
 namespace {
 
-GMDocument::FindProcedures& Find() {
-  static GMDocument::FindProcedures procedures;
-  return procedures;
+// A match is selected in the document's pane, scrolled into view and flashed.
+void ShowFoundText(GlimmetDoc* doc, const DocRange& match) {
+  SelectCpsCore(doc, match.first, match.limit, true, false);
+  ShowSelection(doc, false, true);
 }
 
 }  // namespace
@@ -24,6 +27,7 @@ std::unique_ptr<GMDocument> GMDocument::create() {
   // A shown document needs the draft to mark its lines dirty, and its copies the copy procedure.
   InstallDraftLayout();
   InstallDocumentCopy();
+  SetFindHost({ShowFoundText, HostBeep});
   std::unique_ptr<GMDocument> document(new GMDocument);
   document->glimmetDoc_ = NewGlimmetDoc(kDocShown);
   if (!document->glimmetDoc_) return nullptr;
@@ -119,15 +123,13 @@ std::pair<int64_t, int64_t> GMDocument::pageSize() const {
 }
 
 void GMDocument::wipeDocMemory() {
-  if (Find().wipeMemory) Find().wipeMemory();
+  if (g_findSettings.type == 1 || (g_findSettings.type == kFindPicture && g_findSettings.knotIndex % 2 == 0))
+    g_findSettings.type = 0;
+  g_findSettings.knotIndex = 1;
 }
-
-void GMDocument::setFindProcedures(FindProcedures procedures) { Find() = std::move(procedures); }
 
 bool GMDocument::performFind(bool fromStart, bool forward) {
-  return Find().find && glimmetDoc_ && Find().find(glimmetDoc_, fromStart, forward);
+  return glimmetDoc_ && PerformFind(glimmetDoc_, fromStart, forward);
 }
 
-bool GMDocument::findBrokenLink(bool forward) {
-  return Find().brokenLink && glimmetDoc_ && Find().brokenLink(glimmetDoc_, forward, false);
-}
+bool GMDocument::findBrokenLink(bool forward) { return glimmetDoc_ && FindBrokenLink(glimmetDoc_, forward, false); }

@@ -88,14 +88,8 @@ class GMDocument {
   std::pair<int64_t, int64_t> pageSize() const;
   void wipeDocMemory();
 
-  // Find: the engine's find in the current pane, installed by the find code, which also keeps
-  // the find settings that wipeDocMemory resets.
-  struct FindProcedures {
-    std::function<bool(GlimmetDoc* doc, bool fromStart, bool forward)> find;
-    std::function<bool(GlimmetDoc* doc, bool forward, bool fromStart)> brokenLink;
-    std::function<void()> wipeMemory;
-  };
-  static void setFindProcedures(FindProcedures procedures);
+  // Find in the current pane with the process-wide find settings; wipeDocMemory forgets a
+  // picture search.
   bool performFind(bool fromStart, bool forward);
   bool findBrokenLink(bool forward);
 

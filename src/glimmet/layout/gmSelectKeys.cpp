@@ -10,6 +10,7 @@
 #include "glimmet/layout/gmTextServices.h"
 #include "framlet/foundation/flTextServices.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmTables.h"
@@ -274,6 +275,8 @@ uint32_t SelectKeyDraft(GlimmetDoc* doc, uint32_t key, uint32_t modifiers, bool 
   GetPaneRange(doc, pane, &range);
   const uint32_t last = PaneLastCp(doc, pane);
   if (key > kSelKeyHome) return PaneSelectionLimit(doc, pane) - 1;
+  // Moving the selection ends a find's run of hits; paging only looks elsewhere.
+  if (key != kSelKeyPageDown && key != kSelKeyPageUp) InvalidateFindResults(doc);
   const bool shift = modifiers & kShift;
   const uint32_t firstVisible = VisibleCpCore(doc, pane, range.first, true);
   const int32_t oldFirst = pane->selFirst, oldLimit = pane->selLimit;

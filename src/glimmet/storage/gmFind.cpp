@@ -394,9 +394,13 @@ void SelectFoundText(DocRange match) {
   if (!doc) return;
   DocRange link;
   if (CpIsWithinKnot(doc, match.first, kKnotLink, &link, false)) match = link;
+  // A shown document selects through its view side, which takes the old selection off screen.
+  if (doc->owner && g_findHost.show) {
+    g_findHost.show(doc, match);
+    return;
+  }
   Pane* pane = CurrentPane(doc);
   pane->frameIndex = kGMNone;
   pane->selFirst = int32_t(match.first);
   pane->selLimit = int32_t(match.limit);
-  if (doc->owner && g_findHost.show) g_findHost.show(doc, match);
 }

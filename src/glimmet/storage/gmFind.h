@@ -39,8 +39,8 @@ struct GMFindSettings {
 };
 extern GMFindSettings g_findSettings;
 
-// What the view side adds to a find: showing a match (scrolled into view and flashed) in a
-// displayed document, and the beep of a failed search. Variables are searched in their shown
+// What the view side adds to a find: selecting a match in a displayed document (scrolled into
+// view and flashed), and the beep of a failed search. Variables are searched in their shown
 // text (VariableKnotText).
 struct GMFindHost {
   std::function<void(GlimmetDoc* doc, const DocRange& match)> show;

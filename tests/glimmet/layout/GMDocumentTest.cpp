@@ -1,8 +1,11 @@
 #include "glimmet/layout/GMDocument.h"
 
 #include "glimmet/layout/ViewTestSupport.h"
+#include "glimmet/layout/gmHostProcedures.h"
+#include "glimmet/layout/gmSelectKeys.h"
 #include "glimmet/layout/gmViewNotifications.h"
 #include "glimmet/storage/gmClipboard.h"
+#include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmLists.h"
 #include "framlet/foundation/FLImage.h"
 #include "glimmet/layout/gmSelection.h"
@@ -212,6 +215,72 @@ TEST(GMDocument, CopyingAPictureGivesItsImageAndIdentity) {
   EXPECT_EQ(copied.size(), QSize(6, 4));
   EXPECT_EQ(QString::fromUtf8(data.data(QStringLiteral("application/x-gmb-picture-guid"))),
             doc->pictures.front().identifier);
+}
+
+
+// Find through the document object; the settings are process-wide and put back afterwards.
+struct DocumentFind : ::testing::Test {
+  int beeps = 0;
+  void SetUp() override { SetHostHooks({nullptr, nullptr, [this] { ++beeps; }}); }
+  void TearDown() override {
+    SetHostHooks({});
+    g_findSettings = GMFindSettings();
+  }
+};
+
+TEST_F(DocumentFind, MatchesAreSelectedScrolledIntoViewAndFlashed) {
+  QString text = QStringLiteral("a needle\n");
+  for (int i = 0; i < 60; ++i) text += QStringLiteral("hay\n");
+  const int second = int(text.size());
+  ShownDocument shown(text + QStringLiteral("needle end"));
+  const auto visible = [&](int at) {
+    LocatorRec locator = LocatorFor(shown.document->glimmetDoc(), shown.pane(), int32_t(shown.body) + at);
+    return IsLocationVisible(&locator, nullptr, false);
+  };
+  ASSERT_FALSE(visible(second));
+  int flashes = 0;
+  NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      kGMFlashNotification, static_cast<GMPaneView*>(shown.view), [&](const Notification&) { ++flashes; });
+  g_findSettings.string = QStringLiteral("needle");
+  // From the start, on far below the window, nothing after the last, then wrapping round.
+  const struct {
+    bool fromStart;
+    int32_t options;
+    bool found;
+    int first;
+  } steps[] = {{true, 0, true, 2}, {false, 0, true, second}, {false, 0, false, second}, {false, kFindWrap, true, 2}};
+  for (const auto& step : steps) {
+    g_findSettings.options = step.options;
+    const int flashesBefore = flashes;
+    EXPECT_EQ(shown.document->performFind(step.fromStart, true), step.found) << step.first;
+    EXPECT_EQ(shown.bodySelection(), (std::pair<int32_t, int32_t>(step.first, step.first + 6)));
+    EXPECT_TRUE(visible(step.first)) << step.first;
+    EXPECT_EQ(flashes - flashesBefore, step.found ? 1 : 0) << step.first;
+  }
+  EXPECT_FALSE(shown.document->findBrokenLink(true));  // no references at all
+  EXPECT_EQ(beeps, 1);
+}
+
+TEST_F(DocumentFind, MovementKeysButNotPagingForgetTheHitsAndWipingForgetsPictures) {
+  ShownDocument shown(QStringLiteral("one two three\nfour five"));
+  GlimmetDoc* doc = shown.document->glimmetDoc();
+  const std::pair<uint32_t, bool> keys[] = {{kSelKeyRight, true}, {kSelKeyPageDown, false}, {kSelKeyPageUp, false},
+                                            {kSelKeyDown, true},  {kSelKeyHome, true},      {9, false}};
+  for (const auto& [key, forgets] : keys) {
+    doc->findHits.insertSorted(shown.body + 4, shown.body + 7);
+    shown.document->performSelectionKey(key, kGMShiftBit, shown.view);
+    EXPECT_EQ(doc->findHits.empty(), forgets) << key;
+    doc->findHits.clear();
+  }
+  // {type, knot index, type after the wipe}
+  const int32_t wipes[][3] = {{kFindPicture, 2, 0}, {kFindPicture, 3, kFindPicture}, {1, 5, 0}, {kFindText, 2, kFindText}};
+  for (const auto& wipe : wipes) {
+    g_findSettings.type = wipe[0];
+    g_findSettings.knotIndex = uint32_t(wipe[1]);
+    shown.document->wipeDocMemory();
+    EXPECT_EQ(g_findSettings.type, wipe[2]) << wipe[0] << ' ' << wipe[1];
+    EXPECT_EQ(g_findSettings.knotIndex, 1u);
+  }
 }
 
 }  // namespace
