@@ -27,6 +27,8 @@ constexpr std::pair<const char*, const char*> kMimeTypes[] = {
     {kPasteboardPngType, "image/png"},
     {kPasteboardBmpType, "image/bmp"},
     {kPasteboardQtImageType, "application/x-qt-image"},
+    {kPasteboardPictureGuidType, "application/x-gmb-picture-guid"},
+    {kPasteboardUrlNameType, "application/x-url-name"},
 };
 
 bool IsUriListType(const QString& type) {

@@ -26,6 +26,9 @@ inline constexpr const char* kPasteboardTiffType = "public.tiff";
 inline constexpr const char* kPasteboardGifType = "com.compuserve.gif";
 inline constexpr const char* kPasteboardPngType = "public.png";
 inline constexpr const char* kPasteboardBmpType = "com.microsoft.bmp";
+// The text engine's copied picture, by its identity, and a link's title beside its URL.
+inline constexpr const char* kPasteboardPictureGuidType = "gmb.pictureGuid";
+inline constexpr const char* kPasteboardUrlNameType = "public.url-name";
 // Qt's own image type, which the platform image class reads and writes.
 inline constexpr const char* kPasteboardQtImageType = "application/x-qt-image";
 

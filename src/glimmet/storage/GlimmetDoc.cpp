@@ -20,13 +20,15 @@ constexpr char16_t kInitialText[16] = {0x0000, 0x0001, 0x000A, 0x0001, 0x000A, 0
 constexpr uint32_t kInitialLength = 16;
 constexpr uint32_t kChapterKinks = 8;
 
-void InitPane(GlimmetDoc* doc, Pane* pane, void* view) {
+void InitPane(GlimmetDoc* doc, Pane* pane, GMPaneView* view) {
   *pane = Pane();
   pane->view = view;
   DocRange range;
   GetPaneRange(doc, pane, &range);
   const uint32_t start = VisibleCpCore(doc, pane, range.first, true);
   pane->selFirst = pane->selLimit = int32_t(start);
+  pane->firstDraftCp = int32_t(range.first);
+  pane->lines.clear(range.limit);
   PropRecord props;
   FetchCharProps(doc, start, nullptr, &props);
   std::memcpy(pane->insertionProps, props.body, sizeof pane->insertionProps);
@@ -71,7 +73,7 @@ void OverridePaneContents(Pane* pane, int32_t kind) {
   pane->paraCacheFirst = pane->paraCacheLimit = -1;
 }
 
-bool SetupPane(GlimmetDoc* doc, void* view) {
+bool SetupPane(GlimmetDoc* doc, GMPaneView* view) {
   if (!doc) return false;
   if (doc->paneCount >= 2) {
     LogAssert("Too many panes", __func__, __FILE__, __LINE__);
@@ -80,6 +82,22 @@ bool SetupPane(GlimmetDoc* doc, void* view) {
   doc->currentPane = doc->paneCount++;
   InitPane(doc, &doc->panes[doc->currentPane], view);
   return true;
+}
+
+void FreePane(GlimmetDoc* doc, uint32_t index) {
+  if (!doc || index >= doc->paneCount || index >= 2) return;
+  const bool last = index + 1 == doc->paneCount;
+  for (uint32_t i = index; i + 1 < doc->paneCount; ++i) doc->panes[i] = std::move(doc->panes[i + 1]);
+  doc->panes[doc->paneCount - 1] = Pane();
+  --doc->paneCount;
+  if (last && doc->currentPane > 0) --doc->currentPane;
+}
+
+void FreeAllPanes(GlimmetDoc* doc) {
+  if (!doc) return;
+  for (uint32_t i = doc->paneCount; i > 0; --i) FreePane(doc, i - 1);
+  doc->currentPane = 0;
+  doc->paneCount = 0;
 }
 
 Pane* CurrentPane(GlimmetDoc* doc) {

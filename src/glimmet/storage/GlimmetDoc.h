@@ -111,6 +111,13 @@ struct GlimmetDoc {
   bool noStyleCopying = false;
   bool paraCacheOff = false;
   bool noParaMarksInserted = false;
+  // Display state the layout reads: the draft fills the view's width, the next draw redoes every
+  // line, an inactive document hides its selection, and the page key last pressed (0 none,
+  // 1 back, 2 forward) makes a line scroll a page scroll.
+  bool fitToWindow = false;
+  bool fullRedraw = false;
+  bool hideInactiveSelection = false;
+  uint8_t pageKeyDirection = 0;
 
   GMCpTable<uint16_t> checkStates{false};
   uint32_t nonZeroCheckStates = 0;

@@ -27,6 +27,10 @@ inline constexpr int64_t kFullShare = 1270000;  // 100 percent of a proportional
 // The host's configuration of the engine: the spreadsheet sets the table option at launch.
 struct GMConfig {
   uint8_t tableOption = 0;
+  // Set by the help window: text colours stay as stored in dark appearance, and the help
+  // document leaves a gap above its first line (points).
+  uint8_t darkText = 0;
+  float topGap = 0;
 };
 extern GMConfig g_glimmetConfig;
 

@@ -11,7 +11,7 @@
 namespace {
 
 // "before", then a 2 x 2 table of 72-point columns with 2-point cell margins left and right, in
-// DejaVu Sans at 12 points (lines 14 points high), then "after". The first cell's 68 points of
+// DejaVu Sans at 12 points (lines 15 points high: the font's height and half a point), then "after". The first cell's 68 points of
 // text width wrap it as "alpha beta " / "gamma " / "delta".
 struct TableDoc {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
@@ -83,16 +83,16 @@ TEST(TableLayout, CellLinesBreakBetweenWords) {
 
 TEST(TableLayout, RowsAreAsTallAsTheirTallestCellAndTheirBorders) {
   TableDoc t;
-  EXPECT_EQ(t.RowLine(0).lineHeight, 42.0f);
-  EXPECT_EQ(t.RowLine(1).lineHeight, 14.0f);
+  EXPECT_EQ(t.RowLine(0).lineHeight, 45.0f);
+  EXPECT_EQ(t.RowLine(1).lineHeight, 15.0f);
   EXPECT_EQ(t.RowLine(0).limitCp, t.rows[0].limit);
   // A 1-point box: the outer edges only.
   t.SetBorder(7, 12700);
   GMRowRects rects;
   ASSERT_TRUE(GetRowRectangles(t.RowLine(0), &rects));
-  EXPECT_EQ(rects.rowRect, (GMRect{0, 1, 146, 42}));
-  EXPECT_EQ(rects.cells, (std::vector<GMRect>{{1, 1, 72, 42}, {73, 1, 72, 42}}));
-  EXPECT_EQ(t.RowLine(1).lineHeight, 15.0f);
+  EXPECT_EQ(rects.rowRect, (GMRect{0, 1, 146, 45}));
+  EXPECT_EQ(rects.cells, (std::vector<GMRect>{{1, 1, 72, 45}, {73, 1, 72, 45}}));
+  EXPECT_EQ(t.RowLine(1).lineHeight, 16.0f);
 }
 
 TEST(TableLayout, PointsInARowFindCellsLinesAndBoundaries) {

@@ -43,7 +43,7 @@ TEST(Panes, OnlyDisplayedDocumentsReachTheLayout) {
   ASSERT_TRUE(InsertText(doc.get(), 15, QStringLiteral("x")));
   EXPECT_TRUE(layout.invalidated.empty());
 
-  int view = 0;
+  GMPaneView view;
   doc->owner = &view;
   doc->panes[0].view = &view;
   DocRange doomed{doc.get(), 16, 19};  // "c\nd": a paragraph mark goes

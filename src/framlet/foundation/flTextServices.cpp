@@ -1,4 +1,4 @@
-#include "calculator/model/caTextServices.h"
+#include "framlet/foundation/flTextServices.h"
 
 #include "framlet/foundation/flCharacterClasses.h"
 

@@ -1,0 +1,137 @@
+#include "glimmet/layout/GMDocument.h"
+
+#include "framlet/foundation/flBase.h"
+#include "glimmet/layout/gmDraft.h"
+#include "glimmet/layout/gmSelection.h"
+#include "glimmet/layout/gmViewNotifications.h"
+#include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmClipboard.h"
+#include "glimmet/storage/gmProperties.h"
+
+#include <QGuiApplication>
+
+namespace {
+
+GMDocument::FindProcedures& Find() {
+  static GMDocument::FindProcedures procedures;
+  return procedures;
+}
+
+}  // namespace
+
+std::unique_ptr<GMDocument> GMDocument::create() {
+  if (!g_prefDoc) LogAssert("FinitGlimmet not called", __func__, __FILE__, __LINE__);
+  // A shown document needs the draft to mark its lines dirty, and its copies the copy procedure.
+  InstallDraftLayout();
+  InstallDocumentCopy();
+  std::unique_ptr<GMDocument> document(new GMDocument);
+  document->glimmetDoc_ = NewGlimmetDoc(kDocShown);
+  if (!document->glimmetDoc_) return nullptr;
+  document->glimmetDoc_->owner = document.get();
+  GMDocument* self = document.get();
+  NotificationCenter& center = NotificationCenter::defaultCenter();
+  document->selectionObserver_ =
+      center.addObserver(kGMSelectionChangeNotification, self, [self](const Notification&) { self->selectionChanged(); });
+  document->redrawObserver_ =
+      center.addObserver(kGMRedrawNotification, self, [self](const Notification&) { self->redrawDocument(); });
+  return document;
+}
+
+GMDocument::~GMDocument() {
+  selectionObserver_.reset();
+  redrawObserver_.reset();
+  applicationContext_.reset();
+  if (!closing_) documentWillClose();
+  ForgetSelectionTracking(glimmetDoc_);
+  DestroyDocument(glimmetDoc_);
+  glimmetDoc_ = nullptr;
+}
+
+GMDocument* GMDocument::fromGlimmetDoc(GlimmetDoc* doc) {
+  return doc && doc->kind != kDocClipboard ? static_cast<GMDocument*>(doc->owner) : nullptr;
+}
+
+void GMDocument::awake() {
+  applicationContext_ = std::make_unique<QObject>();
+  if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    QObject::connect(application, &QGuiApplication::applicationStateChanged, applicationContext_.get(),
+                     [this](Qt::ApplicationState state) {
+                       if (state == Qt::ApplicationActive)
+                         activate();
+                       else
+                         deactivate();
+                     });
+  }
+  linkInvalidation_ = 2000000000;
+}
+
+void GMDocument::documentWillClose() {
+  closing_ = true;
+  closeAllPanes();
+  NotificationCenter::defaultCenter().post(kGMDocClosingNotification, this);
+  selectionObserver_.reset();
+  redrawObserver_.reset();
+  applicationContext_.reset();
+}
+
+bool GMDocument::isDirty() const { return glimmetDoc_ && glimmetDoc_->dirty; }
+
+void GMDocument::setLocked(bool locked) {
+  locked_ = locked;
+  if (glimmetDoc_) glimmetDoc_->locked = locked;
+}
+
+int32_t GMDocument::userLength() const { return glimmetDoc_ ? glimmetDoc_->userLength : 0; }
+int32_t GMDocument::totalLength() const { return glimmetDoc_ ? glimmetDoc_->totalLength : 0; }
+
+void GMDocument::setActive(bool active) {
+  if (!glimmetDoc_) return;
+  glimmetDoc_->active = active;
+  loading_ = false;
+  if (active) {
+    if (Pane* pane = CurrentPane(glimmetDoc_)) pane->caretBlinkBlocked = false;
+    TurnOnSel(glimmetDoc_);
+  } else {
+    InvalidateSel(glimmetDoc_);
+  }
+}
+
+void GMDocument::activate() {
+  if (!loading_) InvalidateSel(glimmetDoc_);
+}
+
+void GMDocument::deactivate() {
+  if (!loading_) InvalidateSel(glimmetDoc_);
+}
+
+void GMDocument::selectionChanged() { undoDomain_ = 6; }
+
+void GMDocument::documentDidChange() { everEdited_ = true; }
+
+QSizeF GMDocument::paperSize() const {
+  if (!glimmetDoc_) return {};
+  return {double(glimmetDoc_->paperWidth), double(glimmetDoc_->paperHeight)};
+}
+
+std::pair<int64_t, int64_t> GMDocument::pageSize() const {
+  if (!glimmetDoc_) return {0, 0};
+  const PropRecord& props = glimmetDoc_->docProps;
+  return {int64_t(glimmetDoc_->paperWidth) * kEmuPerPoint - props.get<int64_t>(DocField::left) -
+              props.get<int64_t>(DocField::right),
+          int64_t(glimmetDoc_->paperHeight) * kEmuPerPoint - props.get<int64_t>(DocField::top) -
+              props.get<int64_t>(DocField::bottom)};
+}
+
+void GMDocument::wipeDocMemory() {
+  if (Find().wipeMemory) Find().wipeMemory();
+}
+
+void GMDocument::setFindProcedures(FindProcedures procedures) { Find() = std::move(procedures); }
+
+bool GMDocument::performFind(bool fromStart, bool forward) {
+  return Find().find && glimmetDoc_ && Find().find(glimmetDoc_, fromStart, forward);
+}
+
+bool GMDocument::findBrokenLink(bool forward) {
+  return Find().brokenLink && glimmetDoc_ && Find().brokenLink(glimmetDoc_, forward, false);
+}

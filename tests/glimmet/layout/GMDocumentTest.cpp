@@ -1,0 +1,163 @@
+#include "glimmet/layout/GMDocument.h"
+
+#include "glimmet/layout/ViewTestSupport.h"
+#include "glimmet/layout/gmViewNotifications.h"
+#include "glimmet/storage/gmClipboard.h"
+#include "glimmet/storage/gmLists.h"
+#include "glimmet/layout/gmSelection.h"
+#include "glimmet/storage/gmProperties.h"
+#include "glimmet/storage/gmTables.h"
+#include "support/LogCapture.h"
+
+#include <QMimeData>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(GMDocument, LoadsUntilFirstActivated) {
+  CreatePreferenceDocument();
+  std::unique_ptr<GMDocument> document = GMDocument::create();
+  ASSERT_TRUE(document);
+  EXPECT_EQ(document->glimmetDoc()->owner, document.get());
+  EXPECT_TRUE(document->isLoading());
+  EXPECT_EQ(document->selectionMask(), 0u);
+  document->setActive(false);
+  EXPECT_FALSE(document->isLoading());
+  EXPECT_NE(document->selectionMask(), 0u);
+  EXPECT_TRUE(document->skipNotesWhenSpelling());
+  EXPECT_FALSE(document->shouldCheckSpelling() || document->shouldCorrectSpelling() || document->shouldFindLinks());
+  EXPECT_EQ(document->spellChecker(), nullptr);
+}
+
+TEST(GMDocument, PageSizeIsThePaperLessItsMargins) {
+  CreatePreferenceDocument();
+  std::unique_ptr<GMDocument> document = GMDocument::create();
+  const PropRecord& props = document->glimmetDoc()->docProps;
+  const auto [width, height] = document->pageSize();
+  EXPECT_EQ(width, 612 * 12700 - props.get<int64_t>(DocField::left) - props.get<int64_t>(DocField::right));
+  EXPECT_EQ(height, 792 * 12700 - props.get<int64_t>(DocField::top) - props.get<int64_t>(DocField::bottom));
+  EXPECT_EQ(document->paperSize(), QSizeF(612, 792));
+}
+
+TEST(GMDocument, ClosingTellsViewsAndScrollViews) {
+  ShownDocument shown(QStringLiteral("text"));
+  int closings = 0;
+  NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      kGMDocClosingNotification, shown.document.get(), [&](const Notification&) { ++closings; });
+  shown.document->documentWillClose();
+  EXPECT_EQ(closings, 1);
+  EXPECT_EQ(shown.view->document(), nullptr);
+  EXPECT_EQ(shown.scrollView->document(), nullptr);
+  EXPECT_EQ(shown.document->glimmetDoc()->paneCount, 0u);
+}
+
+TEST(GMDocument, SelectionMask) {
+  ShownDocument shown(QStringLiteral("alpha beta\ngamma"));
+  shown.document->setSelection(shown.body + 2, 0);
+  EXPECT_EQ(shown.document->selectionMask(), kSelMaskValid | kSelMaskEmpty);
+  shown.document->setSelection(shown.body + 2, 3);
+  EXPECT_EQ(shown.document->selectionMask(), kSelMaskValid | kSelMaskRange);
+  EXPECT_EQ(shown.document->selectionRange(), (std::pair<uint64_t, uint64_t>(shown.body + 2, 0)));
+}
+
+TEST(GMDocument, DefaultListPropertiesByType) {
+  CreatePreferenceDocument();
+  std::unique_ptr<GMDocument> document = GMDocument::create();
+  struct Case {
+    char16_t type;
+    uint32_t kind;
+    char16_t first, second;
+  };
+  const Case cases[] = {{u'#', 2, 0, 0}, {u'*', 1, 0x2022, 0}, {u'-', 1, u'-', 0}, {u'1', 3, 0, u'.'}};
+  for (const Case& c : cases) {
+    PropRecord props;
+    document->getDefaultProps(&props, c.type);
+    EXPECT_EQ(props.get<uint32_t>(ListField::markers), c.kind) << char(c.type);
+    EXPECT_EQ(props.get<char16_t>(ListField::markers + 8), c.first);
+    EXPECT_EQ(props.get<char16_t>(ListField::markers + 10), c.second);
+  }
+  PropRecord props;
+  document->getDefaultProps(&props, u'x');
+  EXPECT_EQ(props.kind, 255u);
+}
+
+TEST(GMDocument, CopyToDataLeavesTheClipboardDocument) {
+  ShownDocument shown(QStringLiteral("alpha beta gamma"));
+  shown.document->setSelection(shown.body + 6, 4);
+  ASSERT_TRUE(shown.document->copySelection());
+  GlimmetDoc* clip = g_clipboardDoc;
+  ASSERT_NE(clip, nullptr);
+  shown.document->setSelection(shown.body, 5);
+  QMimeData data;
+  GlimmetDocPtr copy = shown.document->copyToPasteboard(&data);
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(g_clipboardDoc, clip);
+  EXPECT_EQ(data.text(), QStringLiteral("alpha"));
+  // Nothing selected: nothing copied, the data untouched.
+  shown.document->setSelection(shown.body + 3, 0);
+  QMimeData empty;
+  EXPECT_FALSE(shown.document->copyToPasteboard(&empty));
+  EXPECT_TRUE(empty.formats().isEmpty());
+}
+
+TEST(GMDocument, LineCountsForScrollDistances) {
+  QString text;
+  for (int i = 0; i < 100; ++i) text += QStringLiteral("line %1\n").arg(i);
+  ShownDocument shown(text);
+  shown.view->grab();
+  EXPECT_EQ(shown.document->lineCountForDelta(0, shown.view), 1);
+  EXPECT_EQ(shown.document->lineCountForDelta(-1e6, shown.view), int(shown.pane()->lines.count()) > 40 ? 40 : int(shown.pane()->lines.count()));
+  // Towards the start at the start: one line at least, never more than 40.
+  EXPECT_EQ(shown.document->lineCountForDelta(1e6, shown.view), 1);
+  shown.document->scrollDraft(shown.view, 500, 2, true);
+  EXPECT_EQ(shown.document->lineCountForDelta(1e6, shown.view), 40);
+}
+
+TEST(GMDocument, FocusingAPaneIndexPastTwoUsesTheFirst) {
+  ShownDocument shown(QStringLiteral("text"));
+  LogCapture log;
+  shown.document->focusPane(2);
+  EXPECT_EQ(log.assertMessages(), QStringList{QStringLiteral("Invalid pane index")});
+  EXPECT_EQ(shown.document->glimmetDoc()->currentPane, 0u);
+}
+
+TEST(GMDocument, CopyingTableCellsMakesATableOfThoseColumns) {
+  ShownDocument shown(QStringLiteral("x"));
+  GlimmetDoc* doc = shown.document->glimmetDoc();
+  const uint8_t saved = g_glimmetConfig.tableOption;
+  g_glimmetConfig.tableOption = 1;
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(doc, shown.body, 3, 4, &table));
+  g_glimmetConfig.tableOption = saved;
+  KnotInfo tableInfo, row;
+  ASSERT_TRUE(FetchTable(doc, table.first + 1, &tableInfo, &row, nullptr));
+  DocRange cell;
+  IndexAndRangeForCell(&tableInfo, &row, kGMNone, 2, &cell);
+  DocRange at{doc, cell.first, cell.first};
+  ASSERT_TRUE(ReplaceRangeWithString(&at, QStringLiteral("c2")));
+  ASSERT_TRUE(FetchTable(doc, table.first + 1, &tableInfo, &row, nullptr));
+  Pane* pane = shown.pane();
+  SelectCpsCore(doc, tableInfo.first, tableInfo.limit, false, false);
+  pane->selectionUnit = kUnitCells;
+  pane->cellFirst = 2;
+  pane->cellLimit = 4;
+  ASSERT_TRUE(shown.document->copySelection());
+  KnotInfo copiedTable, copiedRow;
+  ASSERT_EQ(g_clipboardDoc->tableCps.count(), 1u);
+  const uint32_t copiedFirst = g_clipboardDoc->tableCps.cpAt(0);
+  ASSERT_TRUE(FetchTable(g_clipboardDoc, copiedFirst + 1, &copiedTable, &copiedRow, nullptr));
+  EXPECT_EQ(copiedRow.kinkCount, 3u);  // two cells
+  uint32_t rows = 0;
+  for (uint32_t cp = copiedTable.first + 1; FetchTable(g_clipboardDoc, cp, &copiedTable, &copiedRow, nullptr) &&
+                                            copiedRow.limit > cp && cp + 1 < copiedTable.limit;
+       cp = copiedRow.limit)
+    ++rows;
+  EXPECT_EQ(rows, 3u);
+  ASSERT_TRUE(FetchTable(g_clipboardDoc, copiedFirst + 1, &copiedTable, &copiedRow, nullptr));
+  // The first row's first cell holds what the source's third column held.
+  const uint32_t text = copiedRow.kinkCps[0] + 1;
+  EXPECT_EQ(TextOfRange({g_clipboardDoc, text, text + 2}), QStringLiteral("c2"));
+}
+
+}  // namespace

@@ -1,0 +1,258 @@
+// Drawing primitives, the border painter, highlight rules and line ornaments, checked on the
+// pixels of small images (one pixel a point unless a zoom is given).
+#include "glimmet/layout/gmLineDraw.h"
+
+#include "framlet/foundation/FLImage.h"
+#include "glimmet/layout/gmDraft.h"
+#include "glimmet/layout/gmLineFormat.h"
+#include "glimmet/layout/gmTableLayout.h"
+#include "glimmet/storage/StorageTestSupport.h"
+#include "glimmet/storage/gmBorderPaint.h"
+#include "glimmet/storage/gmKnots.h"
+#include "glimmet/storage/gmTables.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+QImage Paint(int width, int height, double zoom, const std::function<void(QPainter&)>& draw) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.scale(zoom, zoom);
+  draw(painter);
+  return image;
+}
+
+bool IsWhite(const QImage& image, int x, int y) { return (image.pixel(x, y) | 0xFF000000) == 0xFFFFFFFF; }
+
+TEST(DrawingPrimitives, LinesSitBesideTheirCoordinateAndOutlinesInsideTheirRectangle) {
+  // A vertical line 2 wide at x 10 covers x 10 to 12 (its centre moves to 11).
+  const QImage line = Paint(20, 20, 1, [](QPainter& p) { DrawLineCore(p, g_blackKolor, nullptr, 0, 10, 0, 10, 20, 2); });
+  const std::pair<int, bool> columns[] = {{9, true}, {10, false}, {11, false}, {12, true}};
+  for (const auto& [x, white] : columns) EXPECT_EQ(IsWhite(line, x, 10), white) << x;
+
+  // At zoom 2 an outline is half a point wide, a quarter point inside the rectangle.
+  const QImage box = Paint(40, 40, 2, [](QPainter& p) {
+    DrawRectangleCore(p, 2.0, g_blackKolor, kNoKolor, false, QRectF(5, 5, 10, 10));
+  });
+  const std::pair<int, bool> pixels[] = {{9, true}, {10, false}, {11, true}, {29, false}, {30, true}};
+  for (const auto& [x, white] : pixels) EXPECT_EQ(IsWhite(box, x, 20), white) << x;
+}
+
+TEST(DrawingPrimitives, DiamondsAndSideLinesHaveTheirSizes) {
+  const std::pair<double, double> diamonds[] = {{12, 6}, {4, 2}, {5, 4}};  // height, width (2 x half-size)
+  for (const auto& [height, width] : diamonds) {
+    QPainterPath path;
+    EXPECT_EQ(AddDiamondToPath(path, 50, 0, height).width(), width) << height;
+  }
+  QPainterPath lines;
+  AddSideLines(lines, true, QRectF(445, 0, 10, 10), 900);
+  // Two segments, each 144 - 13 = 131 long, starting 8 points from the shape.
+  EXPECT_EQ(lines.boundingRect(), QRectF(445 - 8 - 131, 5.25, 2 * 131 + 16 + 10, 0));
+}
+
+TEST(DrawingPrimitives, PicturesDrawAtTheirOpacity) {
+  QImage red(4, 4, QImage::Format_ARGB32);
+  red.fill(Qt::red);
+  std::unique_ptr<FLImage> image = FLImage::withCGImage(red, QSizeF(4, 4));
+  ASSERT_TRUE(image);
+  const QImage half = Paint(10, 10, 1, [&](QPainter& p) { DrawPicture(p, 0.5, image.get(), QRectF(0, 0, 8, 8)); });
+  const QColor mixed = half.pixelColor(4, 4);
+  EXPECT_EQ(mixed.red(), 255);
+  EXPECT_NEAR(mixed.green(), 128, 2);
+}
+
+TEST(BorderPainting, StylesDrawTheirLinesAndBackgrounds) {
+  struct Case {
+    uint32_t style;
+    uint32_t sides;
+    int x, y;
+    QRgb colour;
+    uint32_t junction = 21;
+    float width = 2;
+  };
+  const QRgb black = 0xFF000000, red = 0xFFFF0000, white = 0xFFFFFFFF;
+  // A 20-point square at (20, 20), a line 2 points wide, black on a red background.
+  const Case cases[] = {
+      {2, 15, 18, 30, black},  // single, all sides: the line lies outside the square
+      {2, 15, 19, 30, black},
+      {2, 15, 20, 30, red},    // the background inside
+      {2, 15, 17, 30, white},
+      {2, kBorderSideTop, 18, 30, white},  // only the top: no left line
+      {2, kBorderSideTop, 30, 19, black},
+      {3, 15, 19, 30, black},  // double, box junction: inner line half a width out
+      {3, 15, 17, 30, red},    // the gap between the lines takes the background
+      {3, 15, 15, 30, black},  // the outer line two and a half widths out
+      {3, kBorderSideTop, 30, 19, black, 3},  // double on the top alone: inner line
+      {3, kBorderSideTop, 30, 16, red, 3},    // the gap
+      {3, kBorderSideTop, 30, 15, black, 3},  // outer line
+      {3, kBorderSideTop, 17, 30, white, 3},  // nothing beside it
+      {3, 15, 30, 30, red, 0},                // no junction: the background alone
+      {6, 15, 22, 18, red, 0, 0.5f},          // serrated: inside the first tooth, filled
+      {6, 15, 24, 17, white, 0, 0.5f},        // between two teeth
+      {7, 15, 22, 19, red, 0, 0.5f},          // scallops bulge outwards
+      {0, 15, 30, 30, white},  // no style: nothing at all
+      {1, 15, 30, 30, red},    // background only
+  };
+  for (const Case& c : cases) {
+    BorderDrawSpec spec;
+    spec.style = c.style;
+    spec.width = c.width;
+    spec.thickness = 4;
+    spec.lineColor = g_blackKolor;
+    spec.backColor = 0x640000FF;
+    if (c.style == 3) spec.junction = c.junction;
+    const QImage image = Paint(60, 60, 1, [&](QPainter& p) {
+      DrawBorderCore(p, spec, c.sides, 0, QRectF(20, 20, 20, 20));
+    });
+    EXPECT_EQ(image.pixel(c.x, c.y) | 0xFF000000, c.colour) << c.style << " " << c.sides << " " << c.x << "," << c.y;
+  }
+}
+
+TEST(BorderPainting, GradientsRunFromTheLineColourOutsideToTheInnerColour) {
+  BorderDrawSpec spec;
+  spec.style = 8;
+  spec.thickness = 8;
+  spec.lineColor = g_blackKolor;
+  spec.innerColor = kWhiteKolor;
+  const QImage image = Paint(60, 60, 1, [&](QPainter& p) { DrawBorderCore(p, spec, 15, 0, QRectF(20, 20, 20, 20)); });
+  EXPECT_LT(qGray(image.pixel(30, 12)), 40);   // the outer edge of the top band
+  EXPECT_GT(qGray(image.pixel(30, 19)), 200);  // against the square
+  EXPECT_GT(qGray(image.pixel(30, 30)), 250);  // the square itself is not painted
+}
+
+TEST(Highlighting, TheModeFollowsActivityAndFocus) {
+  class View : public GMPaneView {
+   public:
+    bool isKeyFirstResponder() const override { return focused; }
+    bool applicationActive() const override { return active; }
+    bool focused = true, active = true;
+  };
+  struct Case {
+    bool docActive, focused, appActive, alwaysShown, hideInactive;
+    int mode;
+  };
+  const Case cases[] = {
+      {true, true, true, false, false, kHighlightActive},
+      {true, false, true, false, false, kHighlightInactive},
+      {true, true, false, false, false, kHighlightInactive},
+      {false, true, true, false, false, kHighlightInactive},
+      {false, true, true, false, true, kHighlightNone},
+      {false, true, true, true, true, kHighlightInactive},
+  };
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("text"));
+  View view;
+  Pane* pane = CurrentPane(doc.get());
+  pane->view = &view;
+  for (const Case& c : cases) {
+    doc->active = c.docActive;
+    doc->hideInactiveSelection = c.hideInactive;
+    pane->selectionAlwaysShown = c.alwaysShown;
+    view.focused = c.focused;
+    view.active = c.appActive;
+    EXPECT_EQ(ShouldHighlightSelection(doc.get(), pane), c.mode) << c.docActive << c.focused << c.appActive;
+  }
+  // In dark appearance the inactive grey is lightened: each channel min(c + 64, 191) + 64.
+  doc->active = false;
+  doc->hideInactiveSelection = false;
+  SetDarkAppearance(true);
+  EXPECT_EQ(TextSelectionKolor(doc.get(), pane), kWhiteKolor);
+  SetDarkAppearance(false);
+  EXPECT_EQ(TextSelectionKolor(doc.get(), pane), 0x64C0C0C0u);
+}
+
+// Lines of a document drawn through the fixed-advance typesetter.
+struct DrawnLine {
+  FixedAdvanceTypesetter typesetter;
+  TypesetterScope scope{&typesetter};
+  GlimmetDocPtr doc;
+  LineFormat line;
+
+  explicit DrawnLine(const QString& body) : doc(DocWithBody(body)) {
+    InitFormatLine(doc.get(), nullptr, &line, kFormatDraw);
+  }
+  QImage Draw(uint32_t cp, float width) {
+    EXPECT_TRUE(FormatLine(cp, int64_t(width * 12700), &line));
+    return Paint(int(width), int(line.lineHeight), 1, [&](QPainter& p) {
+      DrawFormattedLine(p, line, kNoKolor, width, QRectF(0, 0, width, line.lineHeight), QRectF());
+    });
+  }
+};
+
+TEST(LineDrawing, DividersSpaceTheirAsterisks) {
+  DrawnLine d(QStringLiteral("x"));
+  DocRange at{d.doc.get(), kBody, kBody};
+  KinkData data;
+  data.word = 0;  // asterisks
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 1, &data, false));
+  const QImage image = d.Draw(kBody, 900);
+  EXPECT_EQ(d.line.startKind, kStartDivider);
+  // Centred on 450 and 144 points to either side: boxes 6 wide centred there.
+  const int y = int(d.line.lineHeight / 2);
+  const std::pair<int, bool> columns[] = {{305, false}, {449, false}, {593, false}, {375, true}, {520, true}};
+  int top = -1;
+  for (int row = 0; row < image.height() && top < 0; ++row)
+    if (!IsWhite(image, 449, row)) top = row;
+  ASSERT_GE(top, 0);
+  for (const auto& [x, white] : columns) EXPECT_EQ(IsWhite(image, x, top + 1), white) << x << " " << y;
+}
+
+TEST(LineDrawing, LeaderDotsStartOnThePitchFromTheLineEdge) {
+  DrawnLine d(QStringLiteral("ab\tc"));
+  PropRecord para = ParaAt(d.doc.get(), kBody);
+  para.set<uint16_t>(ParaField::tabCount, 1);
+  para.set<uint32_t>(ParaField::tabs, MakeTab(100 * 12700, 0, 1));
+  ApplyPropsToRange({d.doc.get(), kBody, kBody + 4}, para);
+  const QImage image = d.Draw(kBody, 200);
+  // The tab runs from 12 to 100; the pitch is two pads of a quarter of the 12-point font's width
+  // and a 6-point dot: 12. Dots stand on multiples of it from the line's edge, the first at 12,
+  // the last no later than 100 - (6 + 3).
+  const int baselineRow = int(d.line.baseline) - 2;
+  const std::pair<int, bool> columns[] = {{14, false}, {25, false}, {86, false}, {20, true}, {97, true}};
+  for (const auto& [x, white] : columns) EXPECT_EQ(IsWhite(image, x, baselineRow), white) << x;
+}
+
+TEST(LineDrawing, TableRowsDrawTheirCellsText) {
+  FixedAdvanceTypesetter typesetter;
+  TypesetterScope scope(&typesetter);
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
+  const uint8_t saved = g_glimmetConfig.tableOption;
+  g_glimmetConfig.tableOption = 1;
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(doc.get(), kBody + 7, 1, 2, &table));
+  g_glimmetConfig.tableOption = saved;
+  KnotInfo row;
+  ASSERT_TRUE(FetchKnot(doc.get(), table.first + 1, &row, kKnotRow));
+  ASSERT_TRUE(InsertText(doc.get(), row.kinkCps[1] + 1, QStringLiteral("yy")));
+  ASSERT_TRUE(InsertText(doc.get(), row.kinkCps[0] + 1, QStringLiteral("xx")));
+  LineFormat line;
+  InitFormatLine(doc.get(), nullptr, &line, kFormatDraw);
+  ASSERT_TRUE(FormatLine(table.first, PaneTextWidth(doc.get(), nullptr), &line));
+  ASSERT_EQ(line.startKind, kStartRow);
+  const QImage image = Paint(600, int(line.lineHeight), 1, [&](QPainter& p) {
+    DrawFormattedLine(p, line, kNoKolor, 600, QRectF(0, 0, 600, line.lineHeight), QRectF());
+  });
+  // Two units of ink in each cell, nothing right of the table.
+  GMRowRects rects;
+  ASSERT_TRUE(GetRowRectangles(line, &rects));
+  ASSERT_EQ(rects.cells.size(), 2u);
+  int inked[3] = {};
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (qGray(image.pixel(x, y)) >= 64) continue;
+      const int cell = x < rects.cells[1].x ? 0 : x < rects.cells[1].x + rects.cells[1].width ? 1 : 2;
+      ++inked[cell];
+    }
+  }
+  EXPECT_EQ(inked[0], 2 * 5 * 9);  // two 5 x 9 boxes
+  EXPECT_EQ(inked[1], 2 * 5 * 9);
+  EXPECT_EQ(inked[2], 0);
+}
+
+}  // namespace
