@@ -1,18 +1,24 @@
 #include "framlet/shell/FLGlimmetHelpWC.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flFileSupport.h"
-#include "framlet/shell/FLHelpTextView.h"
+#include "framlet/shell/FLGlimmetHelpView.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLToolbarSegments.h"
 #include "framlet/shell/FLToolbarView.h"
 #include "framlet/shell/flInterfaceSupport.h"
+#include "glimmet/layout/GMDocument.h"
+#include "glimmet/layout/GMDraftScrollView.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmOpenNative.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
+#include "platform/Appearance.h"
 #include "platform/BundleInfo.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
 #include <QAction>
@@ -59,6 +65,9 @@ constexpr FLToolbarItem kHelpToolbarItems[] = {
     {kZoomGuid, kFLPopUpButtonClass, "Zoom", nullptr, "changeZoom:", "Change page magnification", 0, 80, 25},
 };
 constexpr int kZoomPercents[] = {50, 75, 100, 125, 150, 175, 200, 250, 300, 400};
+constexpr uint32_t kHelpPagePoints = 864;
+constexpr float kHelpSideMargin = 8;
+constexpr float kHelpTopGap = 6;
 constexpr const char* kSaveFolderMessage = "Select a folder in which to save a copy of the help file";
 
 std::vector<FLGlimmetHelpWC*>& Registry() {
@@ -121,13 +130,22 @@ constexpr HelpCommand kCommands[] = {
 
 // ---- Opening -----------------------------------------------------------------------------------
 
-FLGlimmetHelpWC::FLGlimmetHelpWC() { Registry().push_back(this); }
+FLGlimmetHelpWC::FLGlimmetHelpWC() {
+  // The help's layout starts a little below the view's top, and its text keeps its colours in
+  // the dark appearance.
+  g_glimmetConfig.topGap = kHelpTopGap;
+  g_glimmetConfig.darkText = 1;
+  Registry().push_back(this);
+}
 
 FLGlimmetHelpWC::~FLGlimmetHelpWC() {
+  NotificationCenter::defaultCenter().removeObserver(this);
   auto& windows = Registry();
   windows.erase(std::remove(windows.begin(), windows.end(), this), windows.end());
   if (fontPanel_) delete fontPanel_.data();
+  // The views go before the document they show.
   if (window_) window_->removeEventFilter(this);
+  window_.reset();
 }
 
 std::vector<FLGlimmetHelpWC*> FLGlimmetHelpWC::helpWindows() { return Registry(); }
@@ -179,17 +197,26 @@ FLGlimmetHelpWC* FLGlimmetHelpWC::displayFileAsHelp(const QString& path) {
 FLGlimmetHelpWC* FLGlimmetHelpWC::create(const QString& path, bool asFile) {
   auto* controller = new FLGlimmetHelpWC();
   controller->buildWindow();
-  controller->doc_.reset(NewGlimmetDoc(kDocHelp));
+  controller->document_ = GMDocument::create();
   QString error;
-  if (!controller->doc_ || !ReadNativeFile(path, controller->doc_.get(), &error)) {
+  if (controller->document_) controller->document_->glimmetDoc()->kind = kDocHelp;
+  if (!controller->document_ || !ReadNativeFile(path, controller->doc(), &error)) {
     LogString("Can't read help file: %@", error);
     controller->closing_ = true;
     delete controller;
     return nullptr;
   }
-  GlimmetDoc* doc = controller->doc_.get();
-  doc->locked = true;
-  doc->owner = controller;
+  // Read-only, fitted to the window, on a square page without margins.
+  GMDocument& document = *controller->document_;
+  GlimmetDoc* doc = document.glimmetDoc();
+  document.awake();
+  document.setLocked(true);
+  document.setBlockChanges(true);
+  doc->fitToWindow = true;
+  doc->paperWidth = doc->paperHeight = kHelpPagePoints;
+  for (uint32_t margin : {DocField::left, DocField::top, DocField::right, DocField::bottom})
+    doc->docProps.set<int64_t>(margin, 0);
+  document.setHelpLinkFollower([controller](uint32_t cp) { controller->followLink(cp); });
   IdentifyBookmarks(doc);
   RebuildStyleList(doc);
   if (asFile) controller->filePath_ = path;
@@ -221,10 +248,14 @@ void FLGlimmetHelpWC::buildWindow() {
   topicList_->setObjectName(QStringLiteral("topicList"));
   topicList_->setHeaderHidden(true);
   topicList_->setColumnCount(1);
-  textView_ = new FLHelpTextView(splitter);
+  scrollView_ = new GMDraftScrollView(splitter);
+  scrollView_->setup(false);
+  textView_ = new FLGlimmetHelpView(scrollView_);
   textView_->setObjectName(QStringLiteral("helpView"));
+  textView_->setWindowController(this);
+  scrollView_->setDocumentView(textView_);
   splitter->addWidget(topicList_);
-  splitter->addWidget(textView_);
+  splitter->addWidget(scrollView_);
   splitter->setStretchFactor(1, 1);
   splitter->setSizes({220, 680});
   toolbarView_ = new FLToolbarView(centre);
@@ -250,7 +281,10 @@ void FLGlimmetHelpWC::buildWindow() {
   };
   connect(topicList_, &QTreeWidget::itemExpanded, this, [remember](QTreeWidgetItem* item) { remember(item, true); });
   connect(topicList_, &QTreeWidget::itemCollapsed, this, [remember](QTreeWidgetItem* item) { remember(item, false); });
-  connect(textView_, &QTextEdit::selectionChanged, this, [this] { validateMenus(); });
+  connect(textView_, &FLGlimmetHelpView::focused, this, &FLGlimmetHelpWC::focusView);
+  NotificationCenter::defaultCenter().addObserver(this, QLatin1String(kDarkModeNotification), nullptr,
+                                                  [this](const Notification&) { changeDarkMode(); });
+  changeDarkMode();
 }
 
 void FLGlimmetHelpWC::buildMenus() {
@@ -275,6 +309,13 @@ void FLGlimmetHelpWC::buildMenus() {
   for (QMenu* menu : menus) connect(menu, &QMenu::aboutToShow, this, &FLGlimmetHelpWC::validateMenus);
 }
 
+void FLGlimmetHelpWC::changeDarkMode() {
+  if (!g_outlineViewBackground.isValid()) return;
+  QPalette palette = topicList_->palette();
+  palette.setColor(QPalette::Base, g_outlineViewBackground);
+  topicList_->setPalette(palette);
+}
+
 void FLGlimmetHelpWC::validateMenus() {
   for (QAction* action : actions_) {
     QString name = action->objectName();
@@ -288,8 +329,10 @@ void FLGlimmetHelpWC::validateMenus() {
 
 bool FLGlimmetHelpWC::validateAction(const QString& action) const {
   FLPopoverBaseVC::closePopovers();
-  if (action == QLatin1String("copy:")) return textView_ && textView_->textCursor().hasSelection();
-  if (action == QLatin1String("startSpeaking:")) return textView_ && !textView_->selectedPlainText().trimmed().isEmpty();
+  if (!document_ || textView_->selectionInProgress()) return false;
+  const uint32_t mask = document_->selectionMask();
+  if (action == QLatin1String("copy:")) return mask & kSelMaskRange;
+  if (action == QLatin1String("startSpeaking:")) return !(mask & (kSelMaskEmpty | kSelMaskPicture));
   if (action == QLatin1String("jumpPreviousChapter:")) return currentTopic_ > 0;
   if (action == QLatin1String("jumpNextChapter:")) return currentTopic_ + 1 < topicTree_.chapterCount();
   if (action == QLatin1String("findNext:") || action == QLatin1String("findFromStart:") ||
@@ -303,7 +346,8 @@ bool FLGlimmetHelpWC::validateAction(const QString& action) const {
 
 void FLGlimmetHelpWC::prepareToShow() {
   QStringList names;
-  for (uint32_t i = 0; i < doc_->chapterCps.count(); ++i) names << ChapterName(doc_.get(), i);
+  GlimmetDoc* doc = this->doc();
+  for (uint32_t i = 0; i < doc->chapterCps.count(); ++i) names << ChapterName(doc, i);
   topicTree_.build(names);
 
   OpenTopics& open = SharedOpenTopics();
@@ -314,8 +358,18 @@ void FLGlimmetHelpWC::prepareToShow() {
     open.map = stored.toMap();
   }
 
+  // One pane, for the help view, with a narrow side margin.
+  document_->closeAllPanes();
+  scrollView_->setDocument(document_.get());
+  textView_->setDocument(document_.get());
+  textView_->setViewService(this);
+  document_->addView(textView_);
+  if (Pane* pane = document_->paneForView(textView_)) {
+    pane->sideMargin = kHelpSideMargin;
+    pane->chapterIndex = 0;
+  }
   const int64_t percent = Defaults().integerForKey(QLatin1String(kFLHelpZoomKey));
-  textView_->setZoom(percent > 0 ? double(percent) / 100 : 1.0);
+  textView_->setZoomValue(percent > 0 ? double(percent) / 100 : 1.0);
   updateZoomTool();
   textView_->setFocus();
 
@@ -377,11 +431,11 @@ void FLGlimmetHelpWC::expandTopic(FLHelpTopic* topic, bool haveOpenStatus) {
 // ---- Topics and places -------------------------------------------------------------------------
 
 void FLGlimmetHelpWC::jumpToTopic(int64_t topic, int64_t bookmark, bool record) {
-  if (!doc_ || !textView_) {
+  if (!document_ || !document_->paneForView(textView_)) {
     beep();
     return;
   }
-  GlimmetDoc* doc = doc_.get();
+  GlimmetDoc* doc = this->doc();
   const int64_t count = int64_t(doc->chapterCps.count());
   std::optional<uint32_t> place;
   if (topic == kFLHelpNotGiven) {
@@ -397,7 +451,7 @@ void FLGlimmetHelpWC::jumpToTopic(int64_t topic, int64_t bookmark, bool record) 
   }
   const auto chapter = uint32_t(topic);
   currentTopic_ = topic;
-  textView_->showChapter(doc, chapter);
+  textView_->showChapter(chapter);
   ensureCurrentTopic();
   updateWindowTitle();
 
@@ -430,9 +484,6 @@ void FLGlimmetHelpWC::jumpToTopic(int64_t topic, int64_t bookmark, bool record) 
 }
 
 void FLGlimmetHelpWC::setSelection(uint32_t first, uint32_t limit) {
-  CurrentPane(doc_.get())->selFirst = int32_t(first);
-  CurrentPane(doc_.get())->selLimit = int32_t(limit);
-  CurrentPane(doc_.get())->chapterIndex = uint32_t(currentTopic_);
   textView_->selectCps(first, limit);
 }
 
@@ -463,7 +514,7 @@ void FLGlimmetHelpWC::ensureCurrentTopic() {
 }
 
 void FLGlimmetHelpWC::followLink(uint32_t cp) {
-  GlimmetDoc* doc = doc_.get();
+  GlimmetDoc* doc = this->doc();
   if (!doc) return;
   const uint32_t chapter = FLHelpChapterOfCp(doc, cp);
   const uint32_t first = doc->bookmarkCps.indexOfCpAfter(doc->chapterCps.cpAt(chapter));
@@ -475,19 +526,19 @@ void FLGlimmetHelpWC::followLink(uint32_t cp) {
 void FLGlimmetHelpWC::saveSelection() {
   if (navigationDepth_ > 0 || !textView_) return;
   const DocRange selection = textView_->selectedCps();
-  history_.record({doc_.get(), selection.first, selection.limit});
+  history_.record({doc(), selection.first, selection.limit});
   updateNavTool();
 }
 
 void FLGlimmetHelpWC::navigate(bool back) {
   const std::optional<FLHelpPlace> place = back ? history_.back() : history_.forward();
-  if (!place || place->doc != doc_.get()) {
+  if (!place || place->doc != doc()) {
     updateNavTool();
     return;
   }
   ++navigationDepth_;
   textView_->setFocus();
-  jumpToTopic(FLHelpChapterOfCp(doc_.get(), place->first), kFLHelpNotGiven, false);
+  jumpToTopic(FLHelpChapterOfCp(doc(), place->first), kFLHelpNotGiven, false);
   setSelection(place->first, place->limit);
   textView_->showSelection();
   --navigationDepth_;
@@ -495,9 +546,9 @@ void FLGlimmetHelpWC::navigate(bool back) {
 }
 
 void FLGlimmetHelpWC::showFindResult(const DocRange& range) {
-  if (!doc_ || range.doc != doc_.get()) return;
+  if (!doc() || range.doc != doc()) return;
   ++navigationDepth_;
-  jumpToTopic(FLHelpChapterOfCp(doc_.get(), range.first), kFLHelpNotGiven, false);
+  jumpToTopic(FLHelpChapterOfCp(doc(), range.first), kFLHelpNotGiven, false);
   --navigationDepth_;
   setSelection(range.first, range.limit);
   textView_->showSelection();
@@ -506,7 +557,17 @@ void FLGlimmetHelpWC::showFindResult(const DocRange& range) {
 
 // ---- Commands ----------------------------------------------------------------------------------
 
-void FLGlimmetHelpWC::copy() { textView_->copy(); }
+void FLGlimmetHelpWC::copy() { document_->copySelection(); }
+
+GlimmetDoc* FLGlimmetHelpWC::doc() const { return document_ ? document_->glimmetDoc() : nullptr; }
+
+bool FLGlimmetHelpWC::useStandardKeys() { return g_advancedUser; }
+
+void FLGlimmetHelpWC::focusView() {
+  if (!document_) return;
+  document_->focusView(textView_);
+  updateZoomTool();
+}
 
 void FLGlimmetHelpWC::selectAll() {
   setSelection(textView_->firstCp(), textView_->limitCp());
@@ -541,7 +602,7 @@ bool FLGlimmetHelpWC::performFind(bool forward, bool fromStart) {
   if (currentFind_.findType == kFLHelpFindText) {
     const DocRange selection = textView_->selectedCps();
     const uint32_t from = fromStart ? 0 : forward ? selection.limit : selection.first;
-    found = FLHelpFindText(doc_.get(), currentFind_.findString, searchOptionMask_ & ~kFLHelpFromStart, from, forward);
+    found = FLHelpFindText(doc(), currentFind_.findString, searchOptionMask_ & ~kFLHelpFromStart, from, forward);
   }
   if (!found) {
     beep();
@@ -579,20 +640,20 @@ double FLGlimmetHelpWC::zoom() const { return textView_ ? textView_->zoom() : 1.
 
 void FLGlimmetHelpWC::changeZoom(int percent) {
   if (percent <= 0) return;
-  textView_->setZoom(double(percent) / 100);
+  textView_->setZoomValue(double(percent) / 100);
   updateZoomTool();
 }
 
 void FLGlimmetHelpWC::zoomIn() {
   if (const std::optional<double> step = FLHelpZoomIn(zoom())) {
-    textView_->setZoom(*step);
+    textView_->setZoomValue(*step);
     updateZoomTool();
   }
 }
 
 void FLGlimmetHelpWC::zoomOut() {
   if (const std::optional<double> step = FLHelpZoomOut(zoom())) {
-    textView_->setZoom(*step);
+    textView_->setZoomValue(*step);
     updateZoomTool();
   }
 }
@@ -787,10 +848,10 @@ bool FLGlimmetHelpWC::eventFilter(QObject* watched, QEvent* event) {
         windowWillClose();
         break;
       case QEvent::WindowActivate:
-        if (doc_) doc_->active = true;
+        if (document_) document_->setActive(true);
         break;
       case QEvent::WindowDeactivate:
-        if (doc_) doc_->active = false;
+        if (document_) document_->setActive(false);
         break;
       default:
         break;
@@ -802,16 +863,17 @@ bool FLGlimmetHelpWC::eventFilter(QObject* watched, QEvent* event) {
 void FLGlimmetHelpWC::windowWillClose() {
   if (closing_) return;
   closing_ = true;
-  if (isAppHelp() && doc_) {
+  if (isAppHelp() && document_) {
     UserDefaults& defaults = Defaults();
     defaults.setInteger(currentTopic_, QLatin1String(kFLHelpTopicKey));
-    const int64_t chapterStart = currentTopic_ < int64_t(doc_->chapterCps.count())
-                                     ? int64_t(doc_->chapterCps.cpAt(uint32_t(currentTopic_)))
+    const int64_t chapterStart = currentTopic_ < int64_t(doc()->chapterCps.count())
+                                     ? int64_t(doc()->chapterCps.cpAt(uint32_t(currentTopic_)))
                                      : 0;
     defaults.setInteger(int64_t(textView_->scrollCp()) - chapterStart, QLatin1String(kFLHelpPositionKey));
     defaults.setObject(SharedOpenTopics().map, QLatin1String(kFLHelpOpenTopicsKey));
   }
   if (fontPanel_) fontPanel_->close();
+  if (document_) document_->documentWillClose();
   ClosePanels();
   deleteLater();
 }

@@ -8,6 +8,7 @@
 #include "framlet/shell/FLToolbarDelegate.h"
 #include "framlet/shell/FLToolbarSegmentsDelegate.h"
 #include "framlet/shell/flHelpNavigation.h"
+#include "glimmet/layout/GMViewService.h"
 #include "glimmet/storage/GlimmetDoc.h"
 
 #include <QFont>
@@ -19,7 +20,9 @@
 #include <functional>
 #include <memory>
 
-class FLHelpTextView;
+class FLGlimmetHelpView;
+class GMDocument;
+class GMDraftScrollView;
 class FLToolbarSegments;
 class FLToolbarView;
 class QAction;
@@ -44,7 +47,10 @@ inline constexpr const char* kFLHelpFoundNotification = "gmb.helpFound";
 // Toolbar segment bars.
 inline constexpr uint64_t kFLHelpNavigateBar = 1, kFLHelpTopicBar = 2, kFLHelpFindBar = 3;
 
-class FLGlimmetHelpWC : public QObject, public FLToolbarDelegate, public FLToolbarSegmentsDelegate {
+class FLGlimmetHelpWC : public QObject,
+                        public FLToolbarDelegate,
+                        public FLToolbarSegmentsDelegate,
+                        public GMViewService {
   Q_OBJECT
 
  public:
@@ -63,13 +69,15 @@ class FLGlimmetHelpWC : public QObject, public FLToolbarDelegate, public FLToolb
   static void setBeepHook(std::function<void()> beep);
 
   QMainWindow* window() const { return window_.get(); }
-  GlimmetDoc* doc() const { return doc_.get(); }
+  GMDocument* document() const { return document_.get(); }
+  GlimmetDoc* doc() const;
   const QString& filePath() const { return filePath_; }
   int64_t currentTopic() const { return currentTopic_; }
   const FLHelpTopicTree& topicTree() const { return topicTree_; }
   const FLHelpHistory& history() const { return history_; }
   QTreeWidget* topicList() const { return topicList_; }
-  FLHelpTextView* textView() const { return textView_; }
+  FLGlimmetHelpView* textView() const { return textView_; }
+  GMDraftScrollView* scrollView() const { return scrollView_; }
   FLToolbarView* toolbarView() const { return toolbarView_; }
   const QFont& font() const { return font_; }
   const QString& searchString() const { return searchString_; }
@@ -82,6 +90,8 @@ class FLGlimmetHelpWC : public QObject, public FLToolbarDelegate, public FLToolb
   void navigate(bool back);
   void ensureCurrentTopic();
   void showFindResult(const DocRange& range);
+  // The help view became first responder: the document focuses it and the zoom tool follows it.
+  void focusView();
 
   // ---- Commands (menu and toolbar)
   void copy();
@@ -121,6 +131,25 @@ class FLGlimmetHelpWC : public QObject, public FLToolbarDelegate, public FLToolb
   QVariantList tabsForSegments(FLToolbarSegments* segments) override;
   void tabWasSelected(int64_t index, FLToolbarSegments* segments) override;
 
+  // ---- GMViewService: a read-only view without menus, undo or spelling
+  QMenu* pageContextMenu() override { return nullptr; }
+  QMenu* paragraphContextMenu() override { return nullptr; }
+  QMenu* pictureContextMenu() override { return nullptr; }
+  QMenu* textContextMenu() override { return nullptr; }
+  uint32_t newUndoID() override { return 0xFFFFFFFF; }
+  FLUndoManager* undoManager() override { return nullptr; }
+  void clearGoodWordMarks(QObject*) override {}
+  void clearSpellingError() override {}
+  void correctWord(QObject*) override {}
+  void rememberWord(QObject*) override {}
+  bool spellingErrorAt(uint32_t) override { return false; }
+  void plain(QObject*) override {}
+  void selectAll(QObject*) override { selectAll(); }
+  bool dragAndDrop() override { return true; }
+  bool useStandardKeys() override;
+  double verticalRulerWidth() override { return 0; }
+  bool mayRespond() override { return true; }
+
   FLToolbarSegments* segmentsWithTag(uint64_t barTag) const;
   QLineEdit* searchField() const;
   QComboBox* zoomTool() const;
@@ -143,6 +172,7 @@ class FLGlimmetHelpWC : public QObject, public FLToolbarDelegate, public FLToolb
   void updateZoomTool();
   void updateWindowTitle();
   void validateMenus();
+  void changeDarkMode();
   void setSelection(uint32_t first, uint32_t limit);
   bool performFind(bool forward, bool fromStart);
   bool isAppHelp() const { return filePath_.isEmpty(); }
@@ -151,9 +181,10 @@ class FLGlimmetHelpWC : public QObject, public FLToolbarDelegate, public FLToolb
   std::unique_ptr<QMainWindow> window_;
   FLToolbarView* toolbarView_ = nullptr;
   QMenu* zoomMenu_ = nullptr;
-  GlimmetDocPtr doc_;
+  std::unique_ptr<GMDocument> document_;
   QTreeWidget* topicList_ = nullptr;
-  FLHelpTextView* textView_ = nullptr;
+  GMDraftScrollView* scrollView_ = nullptr;
+  FLGlimmetHelpView* textView_ = nullptr;
   FLHelpTopicTree topicTree_;
   QString filePath_;
   int64_t currentTopic_ = 0;

@@ -133,6 +133,8 @@ class GMDraftView : public FLView, public GMPaneView {
 
   virtual void viewDidMoveToWindow();
   virtual void becomeFirstResponder() {}
+  // For a host's view that zooms: the scale between the view and the draft.
+  void storeZoomValue(double zoom) { zoomValue_ = zoom > 0 ? zoom : 1.0; }
   virtual void resignFirstResponder() {}
 
  private:

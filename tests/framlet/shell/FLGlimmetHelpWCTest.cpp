@@ -1,6 +1,8 @@
 #include "framlet/shell/FLGlimmetHelpWC.h"
 
-#include "framlet/shell/FLHelpTextView.h"
+#include "framlet/shell/FLGlimmetHelpView.h"
+#include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmStyles.h"
 #include "glimmet/storage/gmOpenNative.h"
 #include "platform/BundleInfo.h"
 #include "platform/UserDefaults.h"
@@ -10,6 +12,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QImage>
 #include <QMainWindow>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -24,6 +27,7 @@ class HelpWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!GlimmetXmlDecoderExists()) CreateGlimmetXmlDecoder();
+    if (!g_prefDoc) CreatePreferenceDocument();
     SetBundleResourceFolders({TestDataPath(QStringLiteral("../../resources"))});
     FLGlimmetHelpWC::setBeepHook([this] { ++beeps_; });
     for (const char* key : {kFLHelpTopicKey, kFLHelpPositionKey, kFLHelpZoomKey})
@@ -159,6 +163,18 @@ TEST_F(HelpWindowTest, AFileShownAsHelpLeavesTheHelpSettingsAlone) {
   EXPECT_FALSE(defaults.objectForKey(QLatin1String(kFLHelpTopicKey)).isValid());
   EXPECT_FALSE(defaults.objectForKey(QLatin1String(kFLHelpZoomKey)).isValid());
   EXPECT_EQ(FLGlimmetHelpWC::displayFileAsHelp(folder.filePath(QStringLiteral("missing.glimmet"))), nullptr);
+}
+
+TEST_F(HelpWindowTest, TheHelpViewDrawsTheChapterShown) {
+  FLGlimmetHelpWC::displayHelp(31);
+  help()->window()->resize(800, 600);
+  QCoreApplication::processEvents();
+  const QImage image = help()->textView()->grab().toImage();
+  if (qEnvironmentVariableIsSet("TAMSEL_SAVE_HELP_IMAGE")) image.save(qEnvironmentVariable("TAMSEL_SAVE_HELP_IMAGE"));
+  int dark = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 100;
+  EXPECT_GT(dark, 500);  // lines of text
 }
 
 }  // namespace
