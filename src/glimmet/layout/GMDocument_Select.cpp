@@ -150,6 +150,7 @@ void GMDocument::startSelection(QPointF point, GMDraftView* view, int32_t select
       pane->selShown = true;
       pane->selectionUnit = track->unit = kUnitCells;
       track->anchorColumn = locator.cellColumn;
+      track->started = true;
       beginTracking();
       return;
     }

@@ -7,6 +7,7 @@
 #include "glimmet/layout/gmLocate.h"
 #include "glimmet/layout/gmSelection.h"
 #include "glimmet/layout/gmTableLayout.h"
+#include "glimmet/layout/gmTextServices.h"
 #include "framlet/foundation/flTextServices.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmKnots.h"
@@ -51,29 +52,6 @@ bool IsRealKnotAt(GlimmetDoc* doc, uint32_t cp) {
 
 bool IsLineBreaking(char16_t ch) { return IsNewline(ch) || ch == 0x0B || ch == 0x0C; }
 
-bool IsCloser(char16_t ch) { return ch == u'"' || ch == u'\'' || ch == u')' || ch == 0x2019 || ch == 0x201D; }
-
-// The start of the sentence holding cp within [first, limit): after the nearest sentence end
-// before it and the spaces that follow that end.
-uint32_t StartOfSentence(uint32_t cp, uint32_t first, uint32_t limit, GlimmetDoc* doc) {
-  auto white = [](char16_t ch) { return ch >= 2 && TypeOfChar(ch) == 4; };
-  for (uint32_t e = cp; e-- > first;) {
-    const char16_t ch = doc->charAt(e);
-    uint32_t after = kGMNone;
-    if (ch == 9 || ch == 10 || ch == 11 || ch == 12 || ch == 13 || ch == 0x2028) {
-      after = e + 1;
-    } else if (ch == u'.' || ch == u'!' || ch == u'?') {
-      uint32_t j = e + 1;
-      while (j < limit && IsCloser(doc->charAt(j))) ++j;
-      if (j > e + 1 || (j < limit && white(doc->charAt(j)))) after = j;
-    }
-    if (after == kGMNone) continue;
-    uint32_t start = after;
-    while (start < limit && white(doc->charAt(start)) && !IsNewline(doc->charAt(start))) ++start;
-    if (start <= cp) return start;
-  }
-  return first;
-}
 
 LocatorRec LocatorAt(GlimmetDoc* doc, Pane* pane, int32_t cp) {
   LocatorRec locator;
@@ -154,24 +132,27 @@ bool MoveVertically(GlimmetDoc* doc, Pane* pane, bool down, uint32_t modifiers, 
       index = pane->lines.indexOfCp(cp);
       if (index == kGMNone || index >= pane->lines.count()) return false;
     }
+    // At the last line held (or the first), the draft scrolls a line; when it cannot, the pane
+    // ends (or begins) there.
     if (down && index + 1 >= pane->lines.count()) {
-      if (pane->lines.endCp() >= range.limit) {
-        *target = PaneLastCp(doc, pane);
-        *afterLineEnd = false;
-        return true;
+      const int32_t before = pane->firstDraftCp;
+      if (pane->lines.endCp() < PaneLastCp(doc, pane) && AutoScrollView(pane, kAutoScrollForward, true)) {
+        CalculateLines(doc, pane, nullptr);
+        if (pane->firstDraftCp != before) continue;
       }
-      if (!AutoScrollView(pane, kAutoScrollForward, true)) return false;
-      CalculateLines(doc, pane, nullptr);
-      continue;
+      *target = PaneLastCp(doc, pane);
+      *afterLineEnd = false;
+      return true;
     }
     if (!down && index == 0) {
-      if (pane->lines.cpAt(0) <= VisibleCpCore(doc, pane, range.first, true)) {
-        *target = range.first;
-        return true;
+      const int32_t before = pane->firstDraftCp;
+      if (pane->lines.cpAt(0) > VisibleCpCore(doc, pane, range.first, true) &&
+          AutoScrollView(pane, kAutoScrollBackward, true)) {
+        CalculateLines(doc, pane, nullptr);
+        if (pane->firstDraftCp != before) continue;
       }
-      if (!AutoScrollView(pane, kAutoScrollBackward, true)) return false;
-      CalculateLines(doc, pane, nullptr);
-      continue;
+      *target = VisibleCpCore(doc, pane, range.first, true);
+      return true;
     }
     LocatorRec locator = LocatorAt(doc, pane, -1);
     locator.lineIndex = down ? index + 1 : index - 1;

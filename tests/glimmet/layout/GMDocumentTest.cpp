@@ -160,4 +160,31 @@ TEST(GMDocument, CopyingTableCellsMakesATableOfThoseColumns) {
   EXPECT_EQ(TextOfRange({g_clipboardDoc, text, text + 2}), QStringLiteral("c2"));
 }
 
+TEST(GMDocument, ShowBoundsAndMarksAndALockedCaret) {
+  ShownDocument shown(QStringLiteral("text"));
+  int boundsTools = 0, marksTools = 0;
+  NotificationObserver bounds = NotificationCenter::defaultCenter().addObserver(
+      kGMBoundsToolNotification, nullptr, [&](const Notification&) { ++boundsTools; });
+  NotificationObserver marks = NotificationCenter::defaultCenter().addObserver(
+      kGMMarksToolNotification, nullptr, [&](const Notification&) { ++marksTools; });
+  EXPECT_FALSE(shown.document->showingBounds());
+  shown.document->toggleShowBounds();
+  EXPECT_TRUE(shown.document->showingBounds());
+  shown.document->toggleShowMarks();
+  EXPECT_TRUE(shown.document->showingMarks());
+  EXPECT_EQ(boundsTools, 1);
+  EXPECT_EQ(marksTools, 1);
+  // A locked document's caret does not blink.
+  shown.document->setSelection(shown.body + 1, 0);
+  const bool shownBefore = shown.pane()->selShown;
+  shown.document->blinkInsertionPoint();
+  EXPECT_EQ(shown.pane()->selShown, shownBefore);
+  shown.document->setLocked(false);
+  shown.document->blinkInsertionPoint();
+  EXPECT_NE(shown.pane()->selShown, shownBefore);
+  shown.document->hideInsertionPoint();
+  EXPECT_FALSE(shown.pane()->selShown);
+  EXPECT_EQ(shown.pane()->caretCp, 0);
+}
+
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include "framlet/shell/FLNotifyingScrollView.h"
 #include "glimmet/layout/ViewTestSupport.h"
+#include "glimmet/layout/gmViewNotifications.h"
 
+#include <QTest>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -92,6 +94,30 @@ TEST(DraftScrollView, LayoutLeavesRoomForTheScrollersAndTheLineAbove) {
   EXPECT_EQ(f.shown.view->geometry(), QRect(0, 1, 300 - sw, 199));
   EXPECT_EQ(f.scroll.verticalScroller()->geometry(), QRect(300 - sw, 1, sw, 199));
   EXPECT_TRUE(f.scroll.cornerRect().isEmpty());
+}
+
+TEST(DraftScrollView, ScrollerStepsScrollTheDocumentAndReportOnceWhenIdle) {
+  QString text;
+  for (int i = 0; i < 100; ++i) text += QStringLiteral("line %1\n").arg(i);
+  ShownDocument shown(text);
+  shown.view->grab();
+  int done = 0;
+  NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      kGMScrollDoneNotification, shown.view, [&](const Notification&) { ++done; });
+  ASSERT_TRUE(shown.scrollView->verticalScroller()->isEnabled());
+  const int32_t top = shown.pane()->firstDraftCp;
+  shown.scrollView->handleVerticalScroll(kScrollerIncrementLine);
+  shown.scrollView->handleVerticalScroll(kScrollerIncrementLine);
+  const int32_t twoLines = shown.pane()->firstDraftCp;
+  EXPECT_GT(twoLines, top);
+  shown.scrollView->handleVerticalScroll(kScrollerIncrementPage);
+  EXPECT_GT(shown.pane()->firstDraftCp, twoLines);
+  EXPECT_EQ(shown.scrollView->currentPosition(true), shown.pane()->firstDraftCp);
+  QTest::qWait(50);
+  EXPECT_EQ(done, 1);
+  shown.scrollView->handleVerticalScroll(kScrollerDecrementPage);
+  shown.scrollView->handleVerticalScroll(kScrollerDecrementPage);
+  EXPECT_EQ(shown.pane()->firstDraftCp, top);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "glimmet/layout/gmSelection.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmKnots.h"
+#include "glimmet/storage/gmTables.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -292,6 +293,39 @@ TEST(DraftView, NothingIsDrawnWhileDisplayIsDeferred) {
   EXPECT_EQ(InkIn(shown.view->grab().toImage(), word, background), 0.0);
   UndeferDisplay(2);
   EXPECT_GT(InkIn(shown.view->grab().toImage(), word, background), 0.05);
+}
+
+TEST(DraftView, AnActivatingClickKeepsTheSelection) {
+  ShownDocument shown(kText);
+  shown.document->setSelection(shown.body + 6, 4);
+  shown.view->setInitialClick(true);
+  Click(shown, PointOfCp(shown, shown.body + 20));
+  EXPECT_EQ(shown.bodySelection(), Range(6, 10));
+  EXPECT_FALSE(shown.view->initialClick());
+}
+
+TEST(DraftView, DraggingAcrossTableCellsSelectsColumns) {
+  ShownDocument shown(QStringLiteral("x"));
+  GlimmetDoc* doc = shown.document->glimmetDoc();
+  const uint8_t saved = g_glimmetConfig.tableOption;
+  g_glimmetConfig.tableOption = 1;
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(doc, shown.body, 2, 3, &table));
+  g_glimmetConfig.tableOption = saved;
+  shown.view->grab();
+  KnotInfo tableInfo, row;
+  ASSERT_TRUE(FetchTable(doc, table.first + 1, &tableInfo, &row, nullptr));
+  // Inside the first row's third and first cells, away from the column edges.
+  const QPoint third = PointOfCp(shown, row.kinkCps[2] + 1, 10);
+  const QPoint first = PointOfCp(shown, row.kinkCps[0] + 1, 10);
+  shown.document->startSelection(third, shown.view, kSelectCells, {});
+  Pane* pane = shown.pane();
+  ASSERT_EQ(pane->cellFirst, 2);
+  shown.document->continueSelection(first);
+  shown.document->endSelection();
+  EXPECT_EQ(pane->cellFirst, 0);
+  EXPECT_EQ(pane->cellLimit, 3);
+  EXPECT_EQ(pane->selectionUnit, kUnitCells);
 }
 
 }  // namespace
