@@ -28,6 +28,7 @@ struct Parts {
   QString extraKnots;
   QString ver = QStringLiteral("2");
   int lengthDelta = 0;  // added to the length written
+  QString format;       // replaces the format's runs when set
 };
 
 QString ChapterText() {
@@ -75,7 +76,10 @@ QByteArray SingleFile(const Parts& parts) {
   const QString text = FullText(parts);
   return (QStringLiteral("<?xml version=\"1.0\"?><glimmet><ver>") + parts.ver + QStringLiteral("</ver><structure>") +
           StructureXml(parts, int(text.size()) + parts.lengthDelta) + QStringLiteral("</structure><format>") +
-          QString::fromLatin1(kFormatXml) + QStringLiteral("</format><text>") + TextXml(text) +
+          (parts.format.isEmpty() ? QString::fromLatin1(kFormatXml)
+                                  : QString::fromLatin1(kFormatXml).replace(QStringLiteral("<char><run>0,0</run></char>"),
+                                                                            parts.format)) +
+          QStringLiteral("</format><text>") + TextXml(text) +
           QStringLiteral("</text></glimmet>"))
       .toUtf8();
 }
@@ -105,7 +109,10 @@ TEST(GlimmetNativeReader, SingleFileFormAcceptsAndRefuses) {
     bool ok;
     QString error;
   };
-  Parts v1, v3, shortLength, badKnot, unbalanced, outOfOrder;
+  Parts v1, v3, shortLength, badKnot, unbalanced, outOfOrder, runBeyond, runOfPara, badPair;
+  runBeyond.format = QStringLiteral("<char><run>0,99</run></char>");
+  runOfPara.format = QStringLiteral("<char><run>0,1</run></char>");  // record 1 is a paragraph's
+  badPair.format = QStringLiteral("<char><run>0;0</run></char>");
   v1.ver = QStringLiteral("1");
   v3.ver = QStringLiteral("3");
   shortLength.lengthDelta = 1;
@@ -122,6 +129,9 @@ TEST(GlimmetNativeReader, SingleFileFormAcceptsAndRefuses) {
       {"knot on a plain character", badKnot, {}, false, kDamaged},
       {"knot without its end", unbalanced, {}, false, kDamaged},
       {"knots out of order", outOfOrder, {}, false, kDamaged},
+      {"run naming no record", runBeyond, {}, false, kDamaged},
+      {"character run naming a paragraph record", runOfPara, {}, false, kDamaged},
+      {"run without its pair", badPair, {}, false, QString()},
       {"another root", {}, "<?xml version=\"1.0\"?><structure></structure>", false, kDamaged},
       {"not XML", {}, "glimmet", false, kDamaged},
       {"no text", {}, "<?xml version=\"1.0\"?><glimmet><ver>2</ver></glimmet>", false, kDamaged},
@@ -130,7 +140,9 @@ TEST(GlimmetNativeReader, SingleFileFormAcceptsAndRefuses) {
     LogCapture log;
     const ReadResult result = ReadData(c.raw.isEmpty() ? SingleFile(c.parts) : c.raw);
     EXPECT_EQ(result.ok, c.ok) << c.name;
-    if (!c.ok) EXPECT_EQ(result.error, c.error) << c.name;
+    if (!c.ok) {
+      EXPECT_EQ(result.error, c.error) << c.name;
+    }
   }
 }
 
