@@ -1,11 +1,15 @@
 #include "calculator/controllers/caHelpTopics.h"
 
+#include "calculator/controllers/CACalculatorConverter.h"
+#include "calculator/controllers/CACalculatorProgram.h"
+#include "calculator/controllers/CACalculatorStandard.h"
 #include "calculator/model/formula/caFunctionTable.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmOpenNative.h"
 #include "glimmet/storage/gmProperties.h"
+#include "platform/UserDefaults.h"
 #include "support/TestData.h"
 
 #include <QDialogButtonBox>
@@ -39,6 +43,20 @@ TEST(HelpTopics, FunctionsAndDialogsOpenTheirChapters) {
   QDialogButtonBox buttons;
   AddHelpButton(&buttons, kSortHelpTopic)->click();
   EXPECT_EQ(opened.back(), std::make_pair(kSortHelpTopic, kFLHelpNotGiven));
+  // The calculators' Help buttons.
+  UserDefaults defaults(QStringLiteral("test.helpTopics"));
+  CACalculatorStandard standard(defaults);
+  CACalculatorProgram programmer(defaults);
+  CACalculatorConverter converter(defaults);
+  const std::pair<QWidget*, int64_t> calculators[] = {{&standard, kStandardCalculatorHelpTopic},
+                                                      {&programmer, kProgrammerCalculatorHelpTopic},
+                                                      {&converter, kConverterHelpTopic}};
+  for (const auto& [window, topic] : calculators) {
+    auto* help = window->findChild<QPushButton*>(QStringLiteral("help"));
+    ASSERT_NE(help, nullptr);
+    help->click();
+    EXPECT_EQ(opened.back().first, topic);
+  }
   SetHelpHook(nullptr);
 }
 
