@@ -1,6 +1,7 @@
 #include "framlet/shell/FLGlimmetHelpWC.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/shell/FLGlimmetHelpView.h"
@@ -777,9 +778,17 @@ void FLGlimmetHelpWC::sendToolbarAction(const QString& action, FLToolbarView*) {
 
 QVariantList FLGlimmetHelpWC::tabsForSegments(FLToolbarSegments* segments) {
   switch (segments->barTag()) {
-    case kFLHelpNavigateBar:
-      return {FLToolbarView::imageNamed(QStringLiteral("NSGoLeftTemplate")),
-              FLToolbarView::imageNamed(QStringLiteral("NSGoRightTemplate"))};
+    case kFLHelpNavigateBar: {
+      // The arrows as text where the application has no images of them.
+      QVariantList tabs;
+      for (const auto& [image, arrow] : {std::pair{"NSGoLeftTemplate", "◀"}, std::pair{"NSGoRightTemplate", "▶"}}) {
+        if (const std::unique_ptr<FLImage> found = FLImage::imageNamed(QLatin1String(image)))
+          tabs << FLToolbarView::imageNamed(QLatin1String(image));
+        else
+          tabs << QString::fromUtf8(arrow);
+      }
+      return tabs;
+    }
     case kFLHelpTopicBar:
     case kFLHelpFindBar:
       return {QStringLiteral("⬆︎"), QStringLiteral("⬇︎")};

@@ -170,7 +170,8 @@ TEST_F(HelpWindowTest, TheHelpViewDrawsTheChapterShown) {
   help()->window()->resize(800, 600);
   QCoreApplication::processEvents();
   const QImage image = help()->textView()->grab().toImage();
-  if (qEnvironmentVariableIsSet("TAMSEL_SAVE_HELP_IMAGE")) image.save(qEnvironmentVariable("TAMSEL_SAVE_HELP_IMAGE"));
+  if (qEnvironmentVariableIsSet("TAMSEL_SAVE_HELP_IMAGE"))
+    help()->window()->grab().save(qEnvironmentVariable("TAMSEL_SAVE_HELP_IMAGE"));
   int dark = 0;
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 100;
