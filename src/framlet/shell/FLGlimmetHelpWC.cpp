@@ -112,7 +112,7 @@ constexpr HelpCommand kCommands[] = {
     {"findNext:", "Find Next", 1, QKeySequence::FindNext, 0, 0},
     {"findPrevious:", "Find Previous", 1, QKeySequence::FindPrevious, 0, 0},
     {"findFromStart:", "Find from the Start", 1, QKeySequence::UnknownKey, 0, 0},
-    {"useSelectionForFind:", "Use Selection for Find", 1, QKeySequence::UnknownKey, int(Qt::CTRL | Qt::Key_E), 0},
+    {"useSelectionForFind:", "Use Selection for Find", 1, QKeySequence::UnknownKey, int(Qt::CTRL) | int(Qt::Key_E), 0},
     {"startSpeaking:", "Start Speaking", 1, QKeySequence::UnknownKey, 0, 0},
     {"setSearchOption:", "Whole Words", 3, QKeySequence::UnknownKey, 0, 0},
     {"setSearchOption:", "Ignore Case", 3, QKeySequence::UnknownKey, 0, 1},
@@ -120,11 +120,11 @@ constexpr HelpCommand kCommands[] = {
     {"setSearchOption:", "Search from the Start", 3, QKeySequence::UnknownKey, 0, 3},
     {"navigateBack:", "Back", 2, QKeySequence::Back, 0, 0},
     {"navigateForward:", "Forward", 2, QKeySequence::Forward, 0, 0},
-    {"jumpPreviousChapter:", "Previous Topic", 2, QKeySequence::UnknownKey, int(Qt::CTRL | Qt::Key_Up), 0},
-    {"jumpNextChapter:", "Next Topic", 2, QKeySequence::UnknownKey, int(Qt::CTRL | Qt::Key_Down), 0},
+    {"jumpPreviousChapter:", "Previous Topic", 2, QKeySequence::UnknownKey, int(Qt::CTRL) | int(Qt::Key_Up), 0},
+    {"jumpNextChapter:", "Next Topic", 2, QKeySequence::UnknownKey, int(Qt::CTRL) | int(Qt::Key_Down), 0},
     {"zoomIn:", "Zoom In", 2, QKeySequence::ZoomIn, 0, 0},
     {"zoomOut:", "Zoom Out", 2, QKeySequence::ZoomOut, 0, 0},
-    {"showFonts:", "Show Fonts", 2, QKeySequence::UnknownKey, int(Qt::CTRL | Qt::Key_T), 0},
+    {"showFonts:", "Show Fonts", 2, QKeySequence::UnknownKey, int(Qt::CTRL) | int(Qt::Key_T), 0},
 };
 
 }  // namespace
@@ -396,7 +396,33 @@ void FLGlimmetHelpWC::prepareToShow() {
   open.stored = true;
   ensureCurrentTopic();
   if (isAppHelp()) changeFont(nullptr);
+  else takePreferenceStyles();
   ready_ = true;
+}
+
+// A file shown as help takes the application's chapter, table and list defaults and its styles,
+// as far as they go in.
+void FLGlimmetHelpWC::takePreferenceStyles() {
+  GlimmetDoc* doc = this->doc();
+  if (!g_prefDoc || !doc) return;
+  uint32_t* const targets[] = {&doc->defaultChapterProps, &doc->defaultTableProps, &doc->defaultListProps};
+  const uint32_t sources[] = {g_prefDoc->defaultChapterProps, g_prefDoc->defaultTableProps,
+                              g_prefDoc->defaultListProps};
+  for (size_t i = 0; i < std::size(targets); ++i) {
+    const PropRecord* record = PropertiesAtIndex(g_prefDoc, sources[i]);
+    if (!record) break;
+    PropRecord copy = *record;
+    const uint32_t index = IndexForProperties(doc, &copy);
+    if (index == kGMNone) break;
+    *targets[i] = index;
+  }
+  ResetCopySlots(g_prefDoc);
+  for (uint32_t i = 1; i < g_prefDoc->styles.size(); ++i) {
+    if (g_prefDoc->styles[i].kind == kPropUnusedStyle) continue;
+    if (ImportStyle(doc, g_prefDoc, i) == kGMNone) break;
+  }
+  ResetCopySlots(g_prefDoc);
+  RebuildStyleList(doc);
 }
 
 QTreeWidgetItem* FLGlimmetHelpWC::itemForTopic(const FLHelpTopic* topic) const {

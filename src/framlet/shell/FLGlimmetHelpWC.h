@@ -164,6 +164,7 @@ class FLGlimmetHelpWC : public QObject,
   void buildWindow();
   void buildMenus();
   void prepareToShow();
+  void takePreferenceStyles();
   void expandTopic(FLHelpTopic* topic, bool haveOpenStatus);
   void showWindow();
   void windowWillClose();
