@@ -47,10 +47,6 @@ GMDocument::~GMDocument() {
   glimmetDoc_ = nullptr;
 }
 
-GMDocument* GMDocument::fromGlimmetDoc(GlimmetDoc* doc) {
-  return doc && doc->kind != kDocClipboard ? static_cast<GMDocument*>(doc->owner) : nullptr;
-}
-
 void GMDocument::awake() {
   applicationContext_ = std::make_unique<QObject>();
   if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 
+class FLImage;
 class FLUndoManager;
 class GMDraftView;
 class QFont;
@@ -66,9 +67,6 @@ class GMDocument {
   ~GMDocument();
   GMDocument(const GMDocument&) = delete;
   GMDocument& operator=(const GMDocument&) = delete;
-
-  // The engine document of a displayed document object (its owner).
-  static GMDocument* fromGlimmetDoc(GlimmetDoc* doc);
 
   // ---- Core
   void awake();
@@ -200,7 +198,12 @@ class GMDocument {
   void changeListIndent(bool increase);
   void getDefaultProps(PropRecord* props, char16_t listType) const;
   uint32_t pictureCount() const;
+  // Each picture's bitmap, a null image where a picture has none.
+  QList<QImage> pictures() const;
   QImage pictureForIndex(uint32_t index) const;
+  uint32_t addPicture(std::shared_ptr<FLImage> image);
+  bool addAndInsertPicture(std::shared_ptr<FLImage> image);
+  bool insertPictureWithIndex(uint32_t index);
   void copyLink(int kinkIndex);
   void openLinkFile(int kinkIndex);
   // What a context menu recorded about the kinks under the pointer; a menu item's tag picks one.

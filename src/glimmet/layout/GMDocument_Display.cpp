@@ -264,13 +264,7 @@ std::optional<GMCursor> GMDocument::setCursor(QPointF point, GMDraftView* view, 
   if (locator->area == kAreaBelow) return GMCursor::IBeam;
   if (locator->area != kAreaText || locator->cp < 0) return GMCursor::Arrow;
   const uint32_t cp = uint32_t(locator->cp);
-  auto insideCp = [&] {
-    LocatorRec at = *locator;
-    QRectF rect;
-    double width = 0;
-    const double x = XAndWidthForCp(&at, cp + 1, &width, &rect);
-    return x >= 0 && point.x() >= x && point.x() < x + width && point.y() >= rect.top() && point.y() < rect.bottom();
-  };
+  auto insideCp = [&] { return PointInCpRect(*locator, cp, point.x(), point.y()); };
   KnotInfo knot;
   FetchKnot(glimmetDoc_, cp, &knot, 0);
   switch (knot.found() ? knot.type() : kKnotNone) {
@@ -288,5 +282,5 @@ void GMDocument::drawView(GMDraftView* view, QPainter& painter, const QRectF& di
   Pane* pane = paneForView(view);
   if (!pane) return;
   if (DeferStatus().count > 0) return;
-  DrawDraft(glimmetDoc_, pane, painter, dirty, pane->printing);
+  DrawDraft(glimmetDoc_, pane, painter, dirty, pane->printing, pane->keepFirstCp);
 }

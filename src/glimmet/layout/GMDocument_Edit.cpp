@@ -9,6 +9,7 @@
 #include "framlet/foundation/flStringExtensions.h"
 #include "glimmet/layout/GMDraftView.h"
 #include "glimmet/layout/gmHostProcedures.h"
+#include "glimmet/layout/gmPictures.h"
 #include "glimmet/layout/gmSelection.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmClipboard.h"
@@ -38,7 +39,6 @@ namespace {
 
 // What the clip document holds.
 enum : int { kClipPicture = 2, kClipText = 3 };
-constexpr uint32_t kFitScale = 16383;
 
 // Where the next copy goes: a given data object, or (nullptr) the clipboard.
 QMimeData* g_copyPasteboard = nullptr;
@@ -149,7 +149,14 @@ bool GMDocument::copySelection() {
       KnotInfo knot;
       FetchKnot(doc, range.first, &knot, kKnotPicture);
       scale = uint32_t(knot.entry.value >> 32) & 0xFFFF;
-      if (!CopyDocumentRange(&clip, range) || clipDoc->pictures.empty()) return false;
+      if (!CopyDocumentRange(&clip, range)) return false;
+      // The copy carries the knot; the picture it shows comes along here.
+      if (clipDoc->pictures.empty() && pictureIndex < doc->pictures.size()) {
+        clipDoc->pictures.push_back(doc->pictures[pictureIndex]);
+        for (uint32_t i = 0; i < clipDoc->knots.count(); ++i)
+          if (clipDoc->knots.at(i).type == kKnotPicture) clipDoc->knots.at(i).word = 0;
+      }
+      if (clipDoc->pictures.empty()) return false;
       clipKind = kClipPicture;
     } else {
       if (StartsInsideKnot(doc, range)) range.first = VisibleCpCore(doc, pane, range.first, true);
@@ -222,7 +229,7 @@ bool GMDocument::copySelection() {
       const GMPicture& picture = clipDoc->pictures.front();
       const auto image = std::static_pointer_cast<FLImage>(picture.image);
       if (image && !image->isNull()) {
-        const bool unscaled = scale == 0 || scale == 1000 || scale == kFitScale;
+        const bool unscaled = scale == 0 || scale == 1000 || scale == kPictureFitScale;
         QImage bitmap;
         if (!unscaled || QFileInfo(picture.path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0) {
           QSizeF size = image->size();
@@ -377,6 +384,32 @@ void GMDocument::getDefaultProps(PropRecord* props, char16_t listType) const {
 }
 
 uint32_t GMDocument::pictureCount() const { return glimmetDoc_ ? uint32_t(glimmetDoc_->pictures.size()) : 0; }
+
+QList<QImage> GMDocument::pictures() const {
+  QList<QImage> images;
+  for (uint32_t i = 0; i < pictureCount(); ++i) images << pictureForIndex(i);
+  return images;
+}
+
+uint32_t GMDocument::addPicture(std::shared_ptr<FLImage> image) {
+  return glimmetDoc_ ? StorePicture(glimmetDoc_, std::move(image)) : kGMNone;
+}
+
+bool GMDocument::addAndInsertPicture(std::shared_ptr<FLImage> image) {
+  if (!glimmetDoc_) return false;
+  documentWillChange();
+  const bool inserted = InsertPicture(glimmetDoc_, std::move(image), true);
+  documentDidChange();
+  return inserted;
+}
+
+bool GMDocument::insertPictureWithIndex(uint32_t index) {
+  if (!glimmetDoc_) return false;
+  documentWillChange();
+  const bool inserted = InsertPictureWithIndex(glimmetDoc_, index, true);
+  documentDidChange();
+  return inserted;
+}
 
 QImage GMDocument::pictureForIndex(uint32_t index) const {
   if (!glimmetDoc_ || index >= glimmetDoc_->pictures.size()) return QImage();

@@ -26,13 +26,6 @@ constexpr uint64_t kNotFound = 0x7FFFFFFFFFFFFFFF;
 // The modifiers of the event being handled, for keys whose modifiers the document reads itself.
 Qt::KeyboardModifiers CurrentModifiers() { return QGuiApplication::keyboardModifiers(); }
 
-bool InsideCpRect(LocatorRec locator, uint32_t cp, QPointF point) {
-  locator.cp = int32_t(cp);
-  QRectF rect;
-  double width = 0;
-  const double x = XAndWidthForCp(&locator, cp + 1, &width, &rect);
-  return x >= 0 && point.x() >= x && point.x() < x + width && point.y() >= rect.top() && point.y() < rect.bottom();
-}
 
 }  // namespace
 
@@ -110,9 +103,7 @@ void GMDocument::startSelection(QPointF point, GMDraftView* view, int32_t select
     if (&doc->panes[i] == pane) doc->currentPane = i;
   const uint32_t engineModifiers = convertModifiers(modifiers);
 
-  LocatorRec locator;
-  locator.doc = doc;
-  locator.pane = pane;
+  LocatorRec locator = LocatorFor(doc, pane);
   LocatePointInDoc(point.x(), point.y(), &locator, kLocateAll);
   if (locator.cp < 0) return;
   SelectionTrackRec* track = NewSelectionTracking(doc);
@@ -336,9 +327,7 @@ void GMDocument::endSelection() {
       pane->afterLineEnd = record.savedAfterLineEnd;
       TurnOnSel(doc);
     }
-    LocatorRec locator;
-    locator.doc = doc;
-    locator.pane = pane;
+    LocatorRec locator = LocatorFor(doc, pane);
     locator.exact = true;
     const QPointF point(record.x, record.y);
     const bool onText = LocatePointInDoc(point.x(), point.y(), &locator, kLocateAll);
@@ -354,7 +343,7 @@ void GMDocument::endSelection() {
       case kKnotLink:
         if (option) {
           SelectCpsCore(doc, knot.first, knot.limit, false, false);
-        } else if (cp == knot.first && !InsideCpRect(locator, cp, point)) {
+        } else if (cp == knot.first && !PointInCpRect(locator, cp, point.x(), point.y())) {
           SelectCpsCore(doc, knot.first, knot.first, true, false);
         } else if (knot.kinkCount >= 3) {
           // A link shows its first slot and goes to the address in its second.
@@ -363,7 +352,7 @@ void GMDocument::endSelection() {
         return;
       case kKnotPicture:
       case kKnotTag:
-        if (InsideCpRect(locator, cp, point))
+        if (PointInCpRect(locator, cp, point.x(), point.y()))
           SelectCpsCore(doc, knot.first, knot.limit, true, false);
         else
           SelectCpsCore(doc, knot.first, knot.first, true, false);

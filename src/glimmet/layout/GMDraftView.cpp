@@ -201,10 +201,7 @@ QRectF GMDraftView::selectionAnchorRect() {
   if (!document_ || !glimmetDoc_) return {};
   Pane* pane = document_->paneForView(this);
   if (!pane) pane = CurrentPane(glimmetDoc_);
-  LocatorRec locator;
-  locator.doc = glimmetDoc_;
-  locator.pane = pane;
-  locator.cp = pane->selFirst;
+  LocatorRec locator = LocatorFor(glimmetDoc_, pane, pane->selFirst);
   IsLocationVisible(&locator, nullptr, true);
   QRectF rect;
   if (!GetRectContainingCp(&locator, false, &rect)) return {};
@@ -252,10 +249,7 @@ void GMDraftView::flashSelection() {
   if (!pane || pane->view != this) return;
   QRectF rect;
   const bool empty = pane->selFirst == pane->selLimit;
-  LocatorRec locator;
-  locator.doc = glimmetDoc_;
-  locator.pane = pane;
-  locator.cp = pane->selFirst;
+  LocatorRec locator = LocatorFor(glimmetDoc_, pane, pane->selFirst);
   if (empty || pane->frameIndex != kGMNone) {
     GetRectContainingCp(&locator, false, &rect);
   } else {
@@ -352,9 +346,7 @@ void GMDraftView::mouseDown(QMouseEvent* event, int clickCount) {
   else if (tableHover_)
     type = kSelectCells;
   if (type == kSelectPlain && document_ && glimmetDoc_ && !document_->isLocked()) {
-    LocatorRec locator;
-    locator.doc = glimmetDoc_;
-    locator.pane = document_->paneForView(this);
+    LocatorRec locator = LocatorFor(glimmetDoc_, document_->paneForView(this));
     if (locator.pane && (LocatePointInDoc(point.x(), point.y(), &locator, 7), locator.boundaryIndex >= 0))
       type = kSelectColumnResize;
   }
@@ -442,9 +434,7 @@ void GMDraftView::forceCursorChange() {
 void GMDraftView::tableHovering() {
   tableHoverTimer_ = nullptr;
   if (!glimmetDoc_ || glimmetDoc_->paneCount == 0 || !window()) return;
-  LocatorRec locator;
-  locator.doc = glimmetDoc_;
-  locator.pane = CurrentPane(glimmetDoc_);
+  LocatorRec locator = LocatorFor(glimmetDoc_, CurrentPane(glimmetDoc_));
   const QPointF point = draftPoint(mapFromGlobal(QCursor::pos()));
   LocatePointInDoc(point.x(), point.y(), &locator, 4);
   if (locator.cellColumn >= 0) tableHover_ = true;

@@ -284,7 +284,8 @@ bool FinishLineSegment(FormatState& s) {
   }
   const int32_t segmentFirst = run.first >= 0 ? run.first : int32_t(s.cp);
   if (seg.unitsFit == 0) {
-    if (seg.column == 0) {
+    // A segment that holds the line's first text (after a marker, say) cannot move on.
+    if (seg.column == 0 || segmentFirst <= int32_t(s.lineFirstVisible)) {
       ErrorLine(s, s.f->firstCp);
       return false;
     }
@@ -834,6 +835,11 @@ uint32_t StartRun(FormatState& s) {
   DocRange run;
   FetchCharProps(s.doc, s.cp, &run, &s.chars);
   s.charsSet = true;
+  const int16_t steps = s.chars.get<int16_t>(CharField::relativeSize);
+  if (steps != 0) {
+    const int32_t points = s.chars.get<int16_t>(CharField::size) / 4;
+    s.chars.set<int16_t>(CharField::size, int16_t(StepOffsetFontSize(points, steps) * 4));
+  }
   const uint16_t caps = s.chars.get<uint16_t>(CharField::caps);
   if (caps == 3) {
     const int16_t size = s.chars.get<int16_t>(CharField::size);

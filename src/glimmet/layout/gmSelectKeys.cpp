@@ -53,16 +53,8 @@ bool IsRealKnotAt(GlimmetDoc* doc, uint32_t cp) {
 bool IsLineBreaking(char16_t ch) { return IsNewline(ch) || ch == 0x0B || ch == 0x0C; }
 
 
-LocatorRec LocatorAt(GlimmetDoc* doc, Pane* pane, int32_t cp) {
-  LocatorRec locator;
-  locator.doc = doc;
-  locator.pane = pane;
-  locator.cp = cp;
-  return locator;
-}
-
 bool ScrollIntoView(GlimmetDoc* doc, Pane* pane, uint32_t cp) {
-  LocatorRec locator = LocatorAt(doc, pane, int32_t(cp));
+  LocatorRec locator = LocatorFor(doc, pane, int32_t(cp));
   return IsLocationVisible(&locator, nullptr, true);
 }
 
@@ -83,7 +75,7 @@ void MoveEnd(GlimmetDoc* doc, Pane* pane, bool limitEnd, uint32_t cp) {
 
 double SelectionX(GlimmetDoc* doc, Pane* pane) {
   if (pane->caretX >= 0) return pane->caretX;
-  LocatorRec locator = LocatorAt(doc, pane, pane->selFirst);
+  LocatorRec locator = LocatorFor(doc, pane, pane->selFirst);
   QRectF rect;
   if (!GetRectContainingCp(&locator, false, &rect)) return 0;
   return rect.x() - (pane->lines.count() > locator.lineIndex ? pane->lines.at(locator.lineIndex).x : 0);
@@ -118,7 +110,7 @@ bool MoveVertically(GlimmetDoc* doc, Pane* pane, bool down, uint32_t modifiers, 
   if (!noTable && CpIsWithinKnot(doc, cp, kKnotTable, &table, false)) {
     KnotInfo tableInfo, row;
     if (FetchTable(doc, cp, &tableInfo, &row, nullptr)) {
-      LocatorRec locator = LocatorAt(doc, pane, int32_t(cp));
+      LocatorRec locator = LocatorFor(doc, pane, int32_t(cp));
       const uint32_t moved = MoveUpOrDownInTable(&locator, row, down ? kKeyDown : kKeyUp, modifiers, x);
       if (moved == kGMNone) return false;
       *target = moved;
@@ -154,7 +146,7 @@ bool MoveVertically(GlimmetDoc* doc, Pane* pane, bool down, uint32_t modifiers, 
       *target = VisibleCpCore(doc, pane, range.first, true);
       return true;
     }
-    LocatorRec locator = LocatorAt(doc, pane, -1);
+    LocatorRec locator = LocatorFor(doc, pane, -1);
     locator.lineIndex = down ? index + 1 : index - 1;
     const int32_t found = CpFromLineX(&locator, pane->lines, false, x, down ? 0 : double(1 << 30));
     if (found < 0) return false;

@@ -146,10 +146,7 @@ void SelectCpsCore(GlimmetDoc* doc, uint32_t first, uint32_t limit, bool show, b
   StartSelection(doc, first, limit);
   pane->afterLineEnd = afterLineEnd && IsCaret(pane);
   if (show && IsDisplayed(doc, pane)) {
-    LocatorRec locator;
-    locator.doc = doc;
-    locator.pane = pane;
-    locator.cp = pane->selFirst;
+    LocatorRec locator = LocatorFor(doc, pane, pane->selFirst);
     IsLocationVisible(&locator, nullptr, true);
     if (IsCaret(pane)) {
       TurnOnSel(doc);
@@ -226,13 +223,19 @@ void MarkCps(GlimmetDoc* doc, Pane* pane, uint32_t first, uint32_t limit) {
   }
 }
 
+bool PointInCpRect(const LocatorRec& locator, uint32_t cp, double x, double y) {
+  LocatorRec at = locator;
+  at.cp = int32_t(cp);
+  QRectF line;
+  double width = 0;
+  const double left = XAndWidthForCp(&at, cp + 1, &width, &line);
+  return left >= 0 && x >= left && x < left + width && y >= line.top() && y < line.bottom();
+}
+
 void FlashIP(GlimmetDoc* doc) {
   Pane* pane = CurrentPane(doc);
   if (!IsDisplayed(doc, pane) || DisplayDeferred()) return;
-  LocatorRec locator;
-  locator.doc = doc;
-  locator.pane = pane;
-  locator.cp = pane->selFirst;
+  LocatorRec locator = LocatorFor(doc, pane, pane->selFirst);
   if (pane->afterLineEnd && IsCaret(pane) && locator.cp > 0) locator.cp -= 1;
   QRectF rect;
   if (!GetRectContainingCp(&locator, true, &rect)) return;
@@ -271,9 +274,7 @@ void ContinueTextSelectionTracking(GlimmetDoc* doc, double x, double y) {
     if (!track->expanded) return;
   }
   LocatorRec& locator = track->locator;
-  locator = LocatorRec();
-  locator.doc = doc;
-  locator.pane = pane;
+  locator = LocatorFor(doc, pane);
   const bool onText = LocatePointInDoc(x, y, &locator, kLocateTracking);
   if (track->selectionType == 9) {
     if (locator.cp < 0) return;
@@ -322,9 +323,7 @@ void ContinueTextSelectionTracking(GlimmetDoc* doc, double x, double y) {
         if (y < visible.top()) AutoScrollView(pane, 3, true);
         else if (y >= visible.bottom()) AutoScrollView(pane, 0, true);
       }
-      locator = LocatorRec();
-      locator.doc = doc;
-      locator.pane = pane;
+      locator = LocatorFor(doc, pane);
       LocatePointInDoc(x, y, &locator, kLocateTracking);
       if (locator.lineIndex == kGMNone || locator.cp < 0) return;
       cp = uint32_t(locator.cp);
@@ -371,10 +370,7 @@ bool ShowSelection(GlimmetDoc* doc, bool restore, bool flash) {
   Pane* pane = CurrentPane(doc);
   if (!pane) return false;
   if (restore && pane->prevFirst != kGMNone) SelectCpsCore(doc, pane->prevFirst, pane->prevFirst, false, false);
-  LocatorRec locator;
-  locator.doc = doc;
-  locator.pane = pane;
-  locator.cp = pane->selFirst;
+  LocatorRec locator = LocatorFor(doc, pane, pane->selFirst);
   const bool shown = IsDisplayed(doc, pane) && IsLocationVisible(&locator, nullptr, true);
   if (flash && pane->view) NotificationCenter::defaultCenter().post(kGMFlashNotification, pane->view);
   return shown;

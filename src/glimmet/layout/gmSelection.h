@@ -84,6 +84,16 @@ void FixBookmarkSelection(GlimmetDoc* doc, DocRange* range, uint32_t knotType);
 uint32_t SafeMoveCp(GlimmetDoc* doc, uint32_t cp, uint32_t bound, uint32_t flags);
 bool IsSelectionPicture(GlimmetDoc* doc, uint32_t* pictureIndex);
 void SetInsertionPropsFromText(GlimmetDoc* doc, Pane* pane);
+// A locator on the pane of the document, at the cp (-1: none yet).
+inline LocatorRec LocatorFor(GlimmetDoc* doc, Pane* pane, int32_t cp = -1) {
+  LocatorRec locator;
+  locator.doc = doc;
+  locator.pane = pane;
+  locator.cp = cp;
+  return locator;
+}
+// Whether the point lies inside the rectangle of the cp's character (on the locator's pane).
+bool PointInCpRect(const LocatorRec& locator, uint32_t cp, double x, double y);
 // Asks the pane's view to redraw the lines that show [first, limit).
 void MarkCps(GlimmetDoc* doc, Pane* pane, uint32_t first, uint32_t limit);
 void FlashIP(GlimmetDoc* doc);

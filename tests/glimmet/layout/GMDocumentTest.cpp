@@ -4,11 +4,14 @@
 #include "glimmet/layout/gmViewNotifications.h"
 #include "glimmet/storage/gmClipboard.h"
 #include "glimmet/storage/gmLists.h"
+#include "framlet/foundation/FLImage.h"
 #include "glimmet/layout/gmSelection.h"
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmTables.h"
 #include "support/LogCapture.h"
 
+#include <QImage>
 #include <QMimeData>
 
 #include <gtest/gtest.h>
@@ -185,6 +188,30 @@ TEST(GMDocument, ShowBoundsAndMarksAndALockedCaret) {
   shown.document->hideInsertionPoint();
   EXPECT_FALSE(shown.pane()->selShown);
   EXPECT_EQ(shown.pane()->caretCp, 0);
+}
+
+TEST(GMDocument, CopyingAPictureGivesItsImageAndIdentity) {
+  ShownDocument shown(QStringLiteral("ab"));
+  QImage bitmap(11, 7, QImage::Format_ARGB32);
+  bitmap.fill(Qt::red);
+  shown.document->setSelection(shown.body + 1, 0);
+  ASSERT_TRUE(shown.document->addAndInsertPicture(FLImage::withCGImage(bitmap, QSizeF(11, 7))));
+  ASSERT_EQ(shown.document->pictureCount(), 1u);
+  EXPECT_EQ(shown.document->pictures().front().size(), QSize(11, 7));
+  GlimmetDoc* doc = shown.document->glimmetDoc();
+  KnotInfo picture;
+  ASSERT_TRUE(FetchKnot(doc, shown.body + 1, &picture, kKnotPicture));
+  // Shown at half size: each side halved and rounded up.
+  KnotEntry& entry = doc->knots.at(uint32_t(picture.index));
+  entry.value = (entry.value & ~(uint64_t(0xFFFF) << 32)) | (uint64_t(500) << 32);
+  shown.document->setSelection(picture.first, 1);
+  QMimeData data;
+  ASSERT_TRUE(shown.document->copyToPasteboard(&data));
+  EXPECT_FALSE(data.hasText());
+  const QImage copied = QImage::fromData(data.data(QStringLiteral("image/tiff")), "TIFF");
+  EXPECT_EQ(copied.size(), QSize(6, 4));
+  EXPECT_EQ(QString::fromUtf8(data.data(QStringLiteral("application/x-gmb-picture-guid"))),
+            doc->pictures.front().identifier);
 }
 
 }  // namespace

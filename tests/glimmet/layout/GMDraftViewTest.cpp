@@ -1,6 +1,7 @@
 #include "glimmet/layout/GMDraftView.h"
 
 #include "glimmet/layout/ViewTestSupport.h"
+#include "support/LogCapture.h"
 #include "glimmet/layout/gmHostProcedures.h"
 #include "glimmet/layout/gmSelection.h"
 #include "glimmet/storage/gmBookmarks.h"
@@ -326,6 +327,32 @@ TEST(DraftView, DraggingAcrossTableCellsSelectsColumns) {
   EXPECT_EQ(pane->cellFirst, 0);
   EXPECT_EQ(pane->cellLimit, 3);
   EXPECT_EQ(pane->selectionUnit, kUnitCells);
+}
+
+TEST(DraftView, ZoomTypeTwoPagesBySelectionOnlyWithShift) {
+  QString text;
+  for (int i = 0; i < 200; ++i) text += QStringLiteral("line %1\n").arg(i);
+  ShownDocument shown(text);
+  shown.view->grab();
+  shown.view->setZoomType(2);
+  LogCapture log;
+  QTest::keyClick(shown.view, Qt::Key_PageDown);
+  EXPECT_EQ(log.assertMessages(), QStringList{QStringLiteral("You must override this method")});
+  EXPECT_EQ(shown.bodySelection(), Range(0, 0));
+  QTest::keyClick(shown.view, Qt::Key_PageDown, Qt::ShiftModifier);
+  EXPECT_EQ(shown.bodySelection().first, 0);
+  EXPECT_GT(shown.bodySelection().second, 100);
+}
+
+TEST(DraftView, TheSelectionAnchorIsTheSelectedPartOfTheFirstLine) {
+  ShownDocument shown(kText);
+  shown.document->setSelection(shown.body + 6, 4);
+  const QRectF anchor = shown.view->selectionAnchorRect();
+  const QPoint beta = PointOfCp(shown, shown.body + 6, 0);
+  const QPoint gamma = PointOfCp(shown, shown.body + 10, 0);
+  EXPECT_NEAR(anchor.left(), beta.x(), 1.0);
+  EXPECT_NEAR(anchor.right(), gamma.x(), 1.0);
+  EXPECT_TRUE(anchor.contains(QPointF(beta.x() + 3, beta.y())));
 }
 
 }  // namespace
