@@ -7,6 +7,7 @@
 #include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmOpenNative.h"
 #include "glimmet/storage/gmProperties.h"
+#include "glimmet/storage/gmStyles.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,7 +23,9 @@ int FuzzGlimmetNative(const uint8_t* data, size_t size) {
   if (!doc) return 0;
   QString error;
   if (!ReadV2XmlData(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), doc.get(), &error)) return 0;
+  // What the help window does with a document it read.
   IdentifyBookmarks(doc.get());
+  RebuildStyleList(doc.get());
   for (uint32_t chapter = 0; chapter < doc->chapterCps.count(); ++chapter) ChapterName(doc.get(), chapter);
   const QString text = ExtractPlainText({doc.get(), 0, uint32_t(doc->userLength)}, false);
   (void)text;
