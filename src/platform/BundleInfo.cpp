@@ -2,7 +2,10 @@
 #include "platform/BundleInfo.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QStandardPaths>
 
 QString BundleIdentifier() {
   QString identifier = QGuiApplication::desktopFileName();
@@ -16,3 +19,29 @@ QString BundleIdentifier() {
 QString BundleName() { return QCoreApplication::applicationName(); }
 
 QString BundleShortVersion() { return QCoreApplication::applicationVersion(); }
+
+namespace {
+
+constexpr const char* kResourceSubfolder = "tamsel-calculator";
+
+QStringList& ResourceFolders() {
+  static QStringList folders;
+  return folders;
+}
+
+}  // namespace
+
+void SetBundleResourceFolders(const QStringList& folders) { ResourceFolders() = folders; }
+
+QString BundleResourcePath(const QString& name, const QString& type) {
+  const QString file = type.isEmpty() ? name : name + QLatin1Char('.') + type;
+  if (file.contains(QLatin1Char('/'))) return QString();
+  QStringList folders = ResourceFolders();
+  folders << QCoreApplication::applicationDirPath() + QStringLiteral("/../share/") + QLatin1String(kResourceSubfolder);
+  for (const QString& folder : folders) {
+    const QString path = QDir(folder).filePath(file);
+    if (QFileInfo(path).isFile()) return QDir::cleanPath(path);
+  }
+  return QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                QLatin1String(kResourceSubfolder) + QLatin1Char('/') + file);
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The desktop file name without ".desktop" ("com.orvandel.calculator"); without one, the
 // application name, so each test program keeps its own preference file. Never holds "/".
@@ -12,3 +13,10 @@ QString BundleIdentifier();
 QString BundleName();
 // QCoreApplication::applicationVersion(); empty when main() set none.
 QString BundleShortVersion();
+
+// A resource installed with the application ("Help", "glimmet"): searched in the folders set for
+// it, else beside the program in ../share/tamsel-calculator and in the desktop's data folders
+// under "tamsel-calculator". Empty when there is none.
+QString BundleResourcePath(const QString& name, const QString& type);
+// Replaces the folders searched first (tests; empty: none).
+void SetBundleResourceFolders(const QStringList& folders);

@@ -24,6 +24,7 @@
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flWindowOrder.h"
+#include "glimmet/storage/gmOpenNative.h"
 #include "glimmet/storage/gmStyles.h"
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
@@ -130,6 +131,7 @@ void CAAppController::initOnLaunch() {
   InstallFileFormatServices();
   FLXmlDecoder::setSharedKeyDecoder(std::make_shared<FLXmlKeyTable>());
   FLXmlDecoder::addDecoderKeys(SpreadsheetXmlTags());
+  if (!GlimmetXmlDecoderExists()) CreateGlimmetXmlDecoder();
 
   const int64_t mask = defaults_.integerForKey(QLatin1String(kCalculatorMaskKey));
   for (int bit : {kStandardCalculatorMask, kProgrammerCalculatorMask, kConverterCalculatorMask}) {

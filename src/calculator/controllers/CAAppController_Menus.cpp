@@ -91,6 +91,8 @@ const CAAppActionEntry kAppActions[] = {
      &CAAppController::openProgrammerCalculator, &CAAppController::noModalWindow},
     {kOpenConverterAction, "Unit Converter", kWindowMenu, false, QKeySequence::UnknownKey, 0,
      &CAAppController::openConverter, &CAAppController::noModalWindow},
+    {kShowAppHelpAction, "Tamsel Calculator Help", kHelpMenu, false, QKeySequence::HelpContents, 0,
+     &CAAppController::showAppHelp, &CAAppController::alwaysEnabled},
     {kShowAboutAction, "About Tamsel Calculator", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
     {kVisitWebsiteAction, "Visit the Website", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
     {kCheckUpdatesAction, "Check for Updates…", kHelpMenu, true, QKeySequence::UnknownKey, 0, nullptr, nullptr},

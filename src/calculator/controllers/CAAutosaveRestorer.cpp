@@ -1,5 +1,6 @@
 #include "calculator/controllers/CAAutosaveRestorer.h"
 
+#include "calculator/controllers/caHelpTopics.h"
 #include "framlet/shell/FLActionHandler.h"
 
 #include <QApplication>
@@ -45,6 +46,7 @@ bool CAAutosaveRestorer::shouldOpenAutosaves(const QList<CAAutosaveEntry>& autos
   }
   layout->addWidget(fileList);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  AddHelpButton(buttons, kAutosaveHelpTopic);
   QPushButton* contact = buttons->addButton(Tr("Contact Orvandel"), QDialogButtonBox::HelpRole);
   QObject::connect(contact, &QPushButton::clicked, &dialog, [] { FLActionHandler::sharedInstance().contactOrvandel(true); });
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);

@@ -2,6 +2,7 @@
 
 #include "calculator/controllers/CACalculatorButton.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caHelpTopics.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/controllers/caCalculatorPreferences.h"
 #include "calculator/model/caModelServices.h"
@@ -15,6 +16,7 @@
 #include <QColorDialog>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -94,13 +96,22 @@ void CACalculatorBase::finishSetup(QWidget* keysAbove) {
   optionsButton->setFocusPolicy(Qt::NoFocus);
   optionsButton->setFlat(true);
   connect(optionsButton, &QPushButton::clicked, this, &CACalculatorBase::toggleOptions);
+  auto* helpButton = new QPushButton(tr("Help"), this);
+  helpButton->setObjectName(QStringLiteral("help"));
+  helpButton->setFocusPolicy(Qt::NoFocus);
+  helpButton->setFlat(true);
+  connect(helpButton, &QPushButton::clicked, this, [this] { GiveHelp(helpTopic_); });
+  auto* footer = new QHBoxLayout;
+  footer->addWidget(helpButton);
+  footer->addStretch();
+  footer->addWidget(optionsButton);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);
   if (keysAbove) layout->addWidget(keysAbove);
   layout->addWidget(accumulatorField_);
   layout->addWidget(tabView_);
-  layout->addWidget(optionsButton, 0, Qt::AlignRight);
+  layout->addLayout(footer);
 
   // The key view is invisible: one point in the corner that holds the keyboard.
   keyEaterView_ = new CAKeyEaterView(this, this);

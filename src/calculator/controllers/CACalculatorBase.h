@@ -67,6 +67,8 @@ class CACalculatorBase : public QWidget, public CACalculatorKeyTarget {
   void changeEvent(QEvent* event) override;
 
   QGridLayout* keyGrid_ = nullptr;
+  // The help chapter of the calculator; its Help button opens it.
+  int64_t helpTopic_ = 0;
 
  private:
   void updateBackground();

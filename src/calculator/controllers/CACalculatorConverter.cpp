@@ -1,6 +1,7 @@
 #include "calculator/controllers/CACalculatorConverter.h"
 
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caHelpTopics.h"
 #include "calculator/controllers/caCalculatorPreferences.h"
 #include "calculator/model/caModelServices.h"
 #include "platform/NotificationCenter.h"
@@ -58,7 +59,12 @@ CACalculatorConverter::CACalculatorConverter(UserDefaults& defaults, QWidget* pa
   grid->addWidget(convertField_, 2, 2);
   grid->addWidget(fromUnitLabel_, 3, 1);
   grid->addWidget(toUnitLabel_, 3, 2);
+  auto* helpButton = new QPushButton(tr("Help"), this);
+  helpButton->setObjectName(QStringLiteral("help"));
+  helpButton->setAutoDefault(false);
+  connect(helpButton, &QPushButton::clicked, this, [] { GiveHelp(kConverterHelpTopic); });
   auto* buttons = new QHBoxLayout;
+  buttons->addWidget(helpButton);
   buttons->addStretch();
   buttons->addWidget(copyButton);
   buttons->addWidget(convertButton);

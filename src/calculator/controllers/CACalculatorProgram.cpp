@@ -3,6 +3,7 @@
 #include "calculator/controllers/CACalculatorButton.h"
 #include "calculator/controllers/CAProgrammerEngine.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caHelpTopics.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "platform/UserDefaults.h"
 
@@ -74,6 +75,7 @@ CACalculatorProgram::CACalculatorProgram(UserDefaults& defaults, QWidget* parent
   connect(stackButton_, &QComboBox::activated, this, [this](int index) { recall(index); });
 
   programmerEngine().onStackChanged = [this] { updateStackPopup(); };
+  helpTopic_ = kProgrammerCalculatorHelpTopic;
   finishSetup(above);
   changeBase();
   QTimer::singleShot(0, this, &CACalculatorProgram::updateStackPopup);

@@ -3,6 +3,7 @@
 #include "calculator/controllers/CACalculatorButton.h"
 #include "calculator/controllers/CAStandardEngine.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caHelpTopics.h"
 
 #include <QGridLayout>
 
@@ -36,6 +37,7 @@ CACalculatorStandard::CACalculatorStandard(UserDefaults& defaults, QWidget* pare
                                         key.column, key.rowSpan, key.columnSpan);
     if (key.rowSpan > 1) button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
   }
+  helpTopic_ = kStandardCalculatorHelpTopic;
   finishSetup();
 }
 

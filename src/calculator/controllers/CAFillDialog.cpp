@@ -1,5 +1,6 @@
 #include "calculator/controllers/CAFillDialog.h"
 
+#include "calculator/controllers/caHelpTopics.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelServices.h"
 #include "framlet/shell/FLDocumentWC.h"
@@ -128,6 +129,7 @@ void CAFillDialog::buildWindow() {
   stepRow->addWidget(valueField_, 1);
   stepRow->addWidget(spinner_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  AddHelpButton(buttons, kFillHelpTopic);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(directionBox);
   layout->addWidget(typeBox);

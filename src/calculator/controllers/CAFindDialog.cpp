@@ -2,6 +2,7 @@
 
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caHelpTopics.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -99,6 +100,7 @@ void CAFindDialog::buildWindow() {
     return result;
   };
   auto* buttons = new QDialogButtonBox(this);
+  AddHelpButton(buttons, kFindHelpTopic);
   replaceAllButton_ = button("Replace All", "replaceAll", buttons);
   replaceButton_ = button("Replace", "replace", buttons);
   replaceFindButton_ = button("Replace && Find", "replaceAndFind", buttons);

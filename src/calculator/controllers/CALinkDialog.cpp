@@ -1,6 +1,7 @@
 #include "calculator/controllers/CALinkDialog.h"
 
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caHelpTopics.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/flFileSupport.h"
@@ -76,6 +77,7 @@ void CALinkDialog::buildWindow() {
   fields->addRow(Tr("Link:"), linkRow);
   fields->addRow(Tr("Display text:"), displayField_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  AddHelpButton(buttons, kLinkHelpTopic);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(fields);
   layout->addWidget(buttons);

@@ -3,6 +3,7 @@
 #include "calculator/controllers/CAApplication.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caHelpTopics.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/views/caViewNotifications.h"
@@ -97,6 +98,7 @@ void CASortDialog::buildWindow() {
     if (option.preference == CABoolPreference::sortWholeDoc) wholeThingButton_ = box;
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  AddHelpButton(buttons, kSortHelpTopic);
   layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &CASortDialog::ok);
   connect(buttons, &QDialogButtonBox::rejected, this, &CASortDialog::cancel);

@@ -112,12 +112,7 @@ void CAWindowController::buildToolbar() {
 }
 
 FLToolbarSegments* CAWindowController::segmentsWithTag(uint64_t barTag) const {
-  if (!toolbarView_) return nullptr;
-  for (const FLToolbarTool& tool : toolbarView_->tools()) {
-    auto* segments = qobject_cast<FLToolbarSegments*>(tool.view.data());
-    if (segments && segments->barTag() == barTag) return segments;
-  }
-  return nullptr;
+  return toolbarView_ ? toolbarView_->segmentsWithTag(barTag) : nullptr;
 }
 
 QVariantList CAWindowController::tabsForSegments(FLToolbarSegments* segments) {

@@ -6,6 +6,7 @@
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/FLNewsUpdater.h"
+#include "framlet/shell/FLGlimmetHelpWC.h"
 #include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
@@ -66,7 +67,15 @@ void FLDocumentAppDelegate::applicationWillFinishLaunching() {
   environment.windowForFile = [this](const QString& path) { return windowForFile(path); };
   environment.launching = [this] { return launching_; };
   FLWindowTabManager::sharedInstance().setEnvironment(std::move(environment));
+  FLGlimmetHelpWC::installHelpHook();
   preliminaryInit();
+}
+
+void FLDocumentAppDelegate::showAppHelp() { FLGlimmetHelpWC::displayHelp(kFLHelpNotGiven); }
+
+bool FLDocumentAppDelegate::showNonContextualHelp() {
+  showAppHelp();
+  return true;
 }
 
 void FLDocumentAppDelegate::applicationDidFinishLaunching() {

@@ -17,6 +17,9 @@
 
 class QWidget;
 
+// The Help menu's item that opens the help window.
+inline constexpr const char* kShowAppHelpAction = "showAppHelp:";
+
 class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   Q_OBJECT
 
@@ -33,6 +36,9 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
 
   // ---- Launch
   void applicationWillFinishLaunching();
+  // Opens the help window where the reader left it.
+  void showAppHelp();
+  bool showNonContextualHelp() override;
   void applicationDidFinishLaunching();
   bool launching() const { return launching_; }
   // During launch the documents handed over; during the quit the reopen candidates, front first.

@@ -123,6 +123,13 @@ FLToolbarView::~FLToolbarView() { NotificationCenter::defaultCenter().removeObse
 void FLToolbarView::setImageDrawer(ImageDrawer drawer) { ToolImageDrawer() = drawer; }
 
 QFont FLToolbarView::labelFont() { return SmallSystemFont(); }
+FLToolbarSegments* FLToolbarView::segmentsWithTag(uint64_t barTag) const {
+  for (const FLToolbarTool& tool : tools_) {
+    auto* segments = qobject_cast<FLToolbarSegments*>(tool.view.data());
+    if (segments && segments->barTag() == barTag) return segments;
+  }
+  return nullptr;
+}
 
 QImage FLToolbarView::imageNamed(const QString& name, bool alternate) {
   static QHash<QString, QImage> images;

@@ -18,6 +18,7 @@
 class FLDragPasteboard;
 class FLToolbarDelegate;
 class FLToolbarEditView;
+class FLToolbarSegments;
 class QMenu;
 class QPainter;
 class QTimer;
@@ -55,6 +56,8 @@ class FLToolbarView : public FLView {
   void selectTag(int64_t tag);
   QWidget* viewForGuid(const QString& guid) const;
   QWidget* viewForAction(const QString& action) const;
+  // The segmented control whose bar tag this is, or nullptr.
+  FLToolbarSegments* segmentsWithTag(uint64_t barTag) const;
   bool isViewToolVisible(const QWidget* view) const;
   void setEnabled(bool enabled, const QString& action);
   void setEnabledForGuid(bool enabled, const QString& guid);

@@ -1,0 +1,181 @@
+#include "framlet/shell/FLGlimmetHelpWC.h"
+
+#include "framlet/shell/FLGlimmetHelpView.h"
+#include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmOpenNative.h"
+#include "platform/BundleInfo.h"
+#include "platform/UserDefaults.h"
+#include "support/PrivateUserFolders.h"
+#include "support/TestData.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QImage>
+#include <QMainWindow>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+PrivateUserFolders g_folders;
+
+class HelpWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!GlimmetXmlDecoderExists()) CreateGlimmetXmlDecoder();
+    if (!g_prefDoc) CreatePreferenceDocument();
+    SetBundleResourceFolders({TestDataPath(QStringLiteral("../../resources"))});
+    FLGlimmetHelpWC::setBeepHook([this] { ++beeps_; });
+    for (const char* key : {kFLHelpTopicKey, kFLHelpPositionKey, kFLHelpZoomKey})
+      UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(key));
+  }
+  void TearDown() override {
+    for (FLGlimmetHelpWC* window : FLGlimmetHelpWC::helpWindows()) window->window()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FLGlimmetHelpWC::setBeepHook(nullptr);
+    SetBundleResourceFolders({});
+  }
+  static FLGlimmetHelpWC* help() {
+    const auto windows = FLGlimmetHelpWC::helpWindows();
+    return windows.empty() ? nullptr : windows.back();
+  }
+  static QString selected() { return help()->textView()->selectedPlainText(); }
+  static void closeAll() {
+    for (FLGlimmetHelpWC* window : FLGlimmetHelpWC::helpWindows()) window->window()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  int beeps_ = 0;
+};
+
+TEST_F(HelpWindowTest, OpensAtTheCallersTopicAndReusesItsWindow) {
+  FLGlimmetHelpWC::displayHelp(39);
+  ASSERT_NE(help(), nullptr);
+  EXPECT_EQ(help()->currentTopic(), 39);
+  EXPECT_TRUE(help()->window()->windowTitle().endsWith(QStringLiteral(" Help — Find and replace")));
+  FLGlimmetHelpWC::displayHelp(kFLHelpNotGiven);
+  EXPECT_EQ(FLGlimmetHelpWC::helpWindows().size(), 1u);
+  EXPECT_EQ(help()->currentTopic(), 39);
+  FLGlimmetHelpWC::displayHelp(31);
+  EXPECT_EQ(FLGlimmetHelpWC::helpWindows().size(), 1u);
+  EXPECT_EQ(help()->currentTopic(), 31);
+  help()->jumpToTopic(help()->topicTree().chapterCount(), kFLHelpNotGiven, true);
+  EXPECT_EQ(beeps_, 1);
+  EXPECT_EQ(help()->currentTopic(), 31);
+}
+
+TEST_F(HelpWindowTest, AFunctionsBookmarkSelectsItsSentence) {
+  struct Case {
+    int64_t topic, bookmark;
+    const char* starts;
+  };
+  const Case cases[] = {{9, 1, "DAY("}, {10, 0, "PMT("}, {15, 14, "TANH("}, {9, 99, ""}};
+  for (const Case& c : cases) {
+    FLGlimmetHelpWC::displayHelp(c.topic, c.bookmark);
+    if (*c.starts) {
+      EXPECT_TRUE(selected().startsWith(QLatin1String(c.starts))) << c.topic << " " << selected().toStdString();
+      EXPECT_TRUE(selected().endsWith(u'.')) << selected().toStdString();
+    } else {
+      EXPECT_TRUE(selected().isEmpty());
+      EXPECT_EQ(help()->textView()->selectedCps().first, help()->textView()->firstCp());
+    }
+  }
+}
+
+TEST_F(HelpWindowTest, HistoryGoesBackAndForwardAndForgetsWhatFollowsANewPlace) {
+  FLGlimmetHelpWC::displayHelp(2);
+  help()->jumpNextChapter();
+  help()->jumpNextChapter();
+  EXPECT_EQ(help()->currentTopic(), 4);
+  help()->navigate(true);
+  EXPECT_EQ(help()->currentTopic(), 3);
+  EXPECT_TRUE(help()->history().canGoForward());
+  help()->jumpToTopic(20, kFLHelpNotGiven, true);
+  EXPECT_FALSE(help()->history().canGoForward());
+  help()->navigate(true);
+  EXPECT_EQ(help()->currentTopic(), 3);
+  help()->navigate(true);
+  help()->navigate(true);
+  EXPECT_EQ(help()->currentTopic(), 2);
+  EXPECT_FALSE(help()->history().canGoBack());
+  EXPECT_FALSE(help()->validateAction(QStringLiteral("navigateBack:")));
+}
+
+TEST_F(HelpWindowTest, TheOutlineJumpsToTheEntryChosenAndFollowsTheTopic) {
+  FLGlimmetHelpWC::displayHelp(0);
+  QTreeWidget* outline = help()->topicList();
+  QTreeWidgetItem* logs = nullptr;
+  for (int i = 0; i < outline->topLevelItemCount(); ++i)
+    if (outline->topLevelItem(i)->text(0) == QLatin1String("Support")) logs = outline->topLevelItem(i)->child(0);
+  ASSERT_NE(logs, nullptr);
+  ASSERT_EQ(logs->childCount(), 1);
+  outline->setCurrentItem(logs->child(0));
+  EXPECT_EQ(help()->currentTopic(), 44);
+  help()->jumpToTopic(33, kFLHelpNotGiven, true);
+  ASSERT_NE(outline->currentItem(), nullptr);
+  EXPECT_EQ(outline->currentItem()->text(0), QStringLiteral("Unit converter"));
+  EXPECT_TRUE(outline->currentItem()->parent()->isExpanded());
+}
+
+TEST_F(HelpWindowTest, QuickSearchFindsShownTextOnly) {
+  FLGlimmetHelpWC::displayHelp(0);
+  // "Sort" is also a chapter's name, which is not text: the search lands in a body.
+  help()->quickSearch(QStringLiteral("sort"));
+  EXPECT_EQ(selected().toLower(), QStringLiteral("sort"));
+  const DocRange first = help()->textView()->selectedCps();
+  EXPECT_TRUE(help()->findNext(true));
+  EXPECT_GT(help()->textView()->selectedCps().first, first.first);
+  help()->quickSearch(QStringLiteral("^g"));
+  EXPECT_EQ(help()->currentFind().findType, 8);
+  EXPECT_EQ(beeps_, 1);
+  help()->quickSearch(QStringLiteral("no such words anywhere"));
+  EXPECT_EQ(beeps_, 2);
+}
+
+TEST_F(HelpWindowTest, TheApplicationsHelpRemembersItsPlaceAndZoom) {
+  FLGlimmetHelpWC::displayHelp(32);
+  help()->zoomIn();
+  EXPECT_EQ(UserDefaults::standardUserDefaults().integerForKey(QLatin1String(kFLHelpZoomKey)), 125);
+  closeAll();
+  EXPECT_EQ(UserDefaults::standardUserDefaults().integerForKey(QLatin1String(kFLHelpTopicKey)), 32);
+  FLGlimmetHelpWC::displayHelp(kFLHelpNotGiven);
+  EXPECT_EQ(help()->currentTopic(), 32);
+  EXPECT_DOUBLE_EQ(help()->zoom(), 1.25);
+}
+
+TEST_F(HelpWindowTest, AFileShownAsHelpLeavesTheHelpSettingsAlone) {
+  QTemporaryDir folder;
+  const QString copy = folder.filePath(QStringLiteral("Other.glimmet"));
+  ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("../../resources/Help.glimmet")), copy));
+  FLGlimmetHelpWC* shown = FLGlimmetHelpWC::displayFileAsHelp(copy);
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->currentTopic(), 0);
+  EXPECT_EQ(shown->window()->windowTitle(), QStringLiteral("Other — Tamsel Calculator"));
+  EXPECT_EQ(FLGlimmetHelpWC::displayFileAsHelp(copy), shown);
+  shown->jumpToTopic(5, kFLHelpNotGiven, true);
+  shown->zoomIn();
+  closeAll();
+  UserDefaults& defaults = UserDefaults::standardUserDefaults();
+  EXPECT_FALSE(defaults.objectForKey(QLatin1String(kFLHelpTopicKey)).isValid());
+  EXPECT_FALSE(defaults.objectForKey(QLatin1String(kFLHelpZoomKey)).isValid());
+  EXPECT_EQ(FLGlimmetHelpWC::displayFileAsHelp(folder.filePath(QStringLiteral("missing.glimmet"))), nullptr);
+}
+
+TEST_F(HelpWindowTest, TheHelpViewDrawsTheChapterShown) {
+  FLGlimmetHelpWC::displayHelp(31);
+  help()->window()->resize(800, 600);
+  QCoreApplication::processEvents();
+  const QImage image = help()->textView()->grab().toImage();
+  if (qEnvironmentVariableIsSet("TAMSEL_SAVE_HELP_IMAGE"))
+    help()->window()->grab().save(qEnvironmentVariable("TAMSEL_SAVE_HELP_IMAGE"));
+  int dark = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 100;
+  EXPECT_GT(dark, 500);  // lines of text
+}
+
+}  // namespace
