@@ -19,6 +19,28 @@ constexpr double kNoBottom = 1e12;
 
 float Points(int64_t emu) { return float(double(emu) / kEmuPerPoint); }
 
+// The lines of the paragraph (or row) laid out last, for one pane at one width.
+struct ParaCache {
+  GlimmetDoc* doc = nullptr;
+  Pane* pane = nullptr;
+  uint32_t first = 0;
+  uint32_t paraEnd = 0;
+  int64_t width = 0;
+  int32_t totalLength = 0;
+  uint64_t versions = 0;  // of the tables whose changes can move lines
+  std::vector<uint32_t> cps;
+  std::vector<float> heights;
+  uint32_t reached = 0;  // where the line after the last cached one starts
+};
+ParaCache g_paraCache;
+
+// Where the unit laid out from start ends: the paragraph's limit (a row's end is passed in).
+uint32_t ParaEnd(GlimmetDoc* doc, Pane* pane, uint32_t start, uint32_t end) {
+  DocRange para;
+  FetchParaProps(doc, pane, start, &para, nullptr);
+  return para.first == start ? para.limit : end;
+}
+
 double Zoom(const Pane* pane) { return pane && pane->zoom > 0 ? pane->zoom : 1.0; }
 
 QRectF Bounds(const Pane* pane) { return pane && pane->view ? pane->view->bounds() : QRectF(); }
@@ -123,18 +145,55 @@ uint32_t GetParaLineHeights(GlimmetDoc* doc, Pane* pane, uint32_t cp, uint32_t l
     table->endCp = start;
     return start;
   }
+  // Lines already laid out for this paragraph are taken from the cache, so that scrolling back
+  // through a long paragraph formats each of its lines once rather than once a step.
+  ParaCache& cache = g_paraCache;
+  const uint64_t versions = doc->charRuns.version() * 31 + doc->paraRuns.version() * 17 + doc->knots.version() * 7 +
+                            doc->props.size() * 3 + doc->pictures.size() + (pane->showInvisibles ? 1u << 31 : 0) +
+                            (uint64_t(pane->displayFlags) << 40);
+  const bool cached = cache.doc == doc && cache.pane == pane && cache.first == start && cache.width == width &&
+                      cache.totalLength == doc->totalLength && cache.versions == versions &&
+                      cache.paraEnd == ParaEnd(doc, pane, start, end);
+  if (!cached) {
+    cache = ParaCache();
+    cache.doc = doc;
+    cache.pane = pane;
+    cache.first = start;
+    cache.width = width;
+    cache.totalLength = doc->totalLength;
+    cache.versions = versions;
+    cache.paraEnd = ParaEnd(doc, pane, start, end);
+    cache.reached = start;
+  }
   float sum = 0;
   uint32_t at = start;
+  size_t i = 0;
   while (at < end) {
+    if (i < cache.cps.size()) {
+      table->cps.push_back(cache.cps[i]);
+      table->heights.push_back(cache.heights[i]);
+      sum += cache.heights[i];
+      at = i + 1 < cache.cps.size() ? cache.cps[i + 1] : cache.reached;
+      ++i;
+      continue;
+    }
     if (!FormatLine(at, width, format)) return kGMNone;
     table->cps.push_back(at);
     table->heights.push_back(format->lineHeight);
     sum += format->lineHeight;
+    cache.cps.push_back(at);
+    cache.heights.push_back(format->lineHeight);
     at = std::max(format->limitCp, at + 1);
+    cache.reached = at;
+    ++i;
   }
   table->endCp = at;
   *total = sum;
   return start;
+}
+
+void ForgetParaLineHeights(GlimmetDoc* doc) {
+  if (!doc || g_paraCache.doc == doc) g_paraCache = ParaCache();
 }
 
 int32_t DraftLineStart(GlimmetDoc* doc, Pane* pane, uint32_t cp, int mode) {
@@ -552,6 +611,7 @@ uint32_t SafeIndexOfCp(const DraftLineTable& lines, uint32_t cp, bool atEnd) {
 
 void InvalTextCore(const DocRange& range, bool widen) {
   GlimmetDoc* doc = range.doc;
+  ForgetParaLineHeights(doc);
   if (!doc || !doc->owner) return;
   uint32_t start = range.first;
   if (widen) {
@@ -577,7 +637,41 @@ void InstallDraftLayout() {
   SetLayoutService(&layout);
 }
 
-void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dirty, bool printing) {
+namespace {
+
+// Printing draws the lines that start on the page and either end on it or are taller than it.
+void DrawDraftForPrint(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& page, uint32_t first) {
+  DocRange range;
+  DraftRange(doc, pane, &range);
+  DraftLineTable& lines = pane->lines;
+  LineFormat format;
+  if (!InitFormatLine(doc, pane, &format, kFormatDraw)) return;
+  if (lines.empty() || lines.cpAt(0) != first) {
+    lines.clear(range.limit);
+    uint32_t index = 0;
+    DrawNewLines(doc, pane, &format, first, DraftTop(doc, pane), page.bottom(), range.limit, &index, nullptr, QRectF());
+  } else if (lines.endCp() < range.limit) {
+    const DraftLine& last = lines.at(lines.count() - 1);
+    uint32_t index = lines.count();
+    DrawNewLines(doc, pane, &format, lines.endCp(), last.y + last.height, page.bottom(), range.limit, &index, nullptr,
+                 QRectF());
+  }
+  const int64_t width = DraftWidth(doc, pane);
+  for (uint32_t i = 0; i < lines.count(); ++i) {
+    const DraftLine line = lines.at(i);
+    if (line.y >= page.bottom()) break;
+    const double bottom = line.y + line.height;
+    if (line.y < 0 || bottom <= page.top() || (bottom > page.bottom() && line.height <= page.height())) continue;
+    if (FormatLine(lines.cpAt(i), width, &format))
+      DrawFormattedLine(painter, format, kNoKolor, 0, QRectF(line.x, line.y, line.width, line.height), page);
+  }
+  ReleaseLineFormat(&format);
+}
+
+}  // namespace
+
+void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dirty, bool printing,
+               bool keepFirstCp) {
   if (!doc || !pane) return;
   if (pane->contentsKind >= 4) LogAssert("Bad display mode", __func__, __FILE__, __LINE__);
   DocRange range;
@@ -589,15 +683,20 @@ void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dir
       break;
     }
   }
-  if (ShouldSetNewFirstCp(doc, pane, range.first, range.limit, false) || doc->fullRedraw) lines.clear(range.limit);
+  if ((!keepFirstCp && ShouldSetNewFirstCp(doc, pane, range.first, range.limit, false)) || doc->fullRedraw)
+    lines.clear(range.limit);
   doc->fullRedraw = false;
+  if (printing) {
+    DrawDraftForPrint(doc, pane, painter, dirty, keepFirstCp ? 0 : uint32_t(std::max(pane->firstDraftCp, 0)));
+    return;
+  }
   const QRectF bounds = Bounds(pane);
-  QRectF area = printing ? dirty : dirty.intersected(bounds);
-  if (area.isEmpty() && !printing) return;
-  const double bottom = printing ? 1000000 : bounds.bottom();
+  const QRectF area = dirty.intersected(bounds);
+  if (area.isEmpty()) return;
+  const double bottom = bounds.bottom();
   LineFormat format;
   if (!InitFormatLine(doc, pane, &format, kFormatDraw)) return;
-  const uint32_t first = uint32_t(std::max(pane->firstDraftCp, 0));
+  const uint32_t first = keepFirstCp ? 0 : uint32_t(std::max(pane->firstDraftCp, 0));
   const uint32_t before = lines.count();
   bool formatted = false;
   uint32_t index = 0;
@@ -635,5 +734,5 @@ void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dir
     formatted = true;
   }
   ReleaseLineFormat(&format);
-  if (!printing && formatted && lines.count() != before) NoteNewScrollPosition(doc, pane);
+  if (formatted && lines.count() != before) NoteNewScrollPosition(doc, pane);
 }

@@ -39,6 +39,9 @@ struct ParaLineHeights {
 uint32_t GetParaLineHeights(GlimmetDoc* doc, Pane* pane, uint32_t cp, uint32_t limit, LineFormat* format,
                             float* total, ParaLineHeights* table);
 
+// Drops the lines GetParaLineHeights keeps of the paragraph it laid out last (nullptr: any).
+void ForgetParaLineHeights(GlimmetDoc* doc);
+
 void TrashDraft(GlimmetDoc* doc, Pane* pane, bool toStart);
 // Rebuilds the line table for the view without drawing; count gets the number of lines.
 bool CalculateLines(GlimmetDoc* doc, Pane* pane, uint32_t* count);
@@ -50,8 +53,11 @@ bool ShouldSetNewFirstCp(GlimmetDoc* doc, Pane* pane, uint32_t rangeFirst, uint3
 uint32_t DrawNewLines(GlimmetDoc* doc, Pane* pane, LineFormat* format, uint32_t cp, double y, double bottom,
                       uint32_t stopCp, uint32_t* index, QPainter* painter, const QRectF& clip);
 // Draws the pane's lines that meet dirty into painter, laying out what is missing (the view's
-// drawing). With printing, dirty has no bottom limit and no scroll position is noted.
-void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dirty, bool printing = false);
+// drawing). Printing draws the lines that start within dirty (a page) and end on it, or are
+// taller than it, and notes no scroll position. keepFirstCp draws from the range's start and
+// leaves the first draft cp as it is.
+void DrawDraft(GlimmetDoc* doc, Pane* pane, QPainter& painter, const QRectF& dirty, bool printing = false,
+               bool keepFirstCp = false);
 
 // Scrolls by amount lines (unit 0: the sign only), pages (1), or to a cp (2).
 void ScrollVertDraft(GlimmetDoc* doc, Pane* pane, int32_t amount, int unit);

@@ -835,6 +835,11 @@ uint32_t StartRun(FormatState& s) {
   DocRange run;
   FetchCharProps(s.doc, s.cp, &run, &s.chars);
   s.charsSet = true;
+  const int16_t steps = s.chars.get<int16_t>(CharField::relativeSize);
+  if (steps != 0) {
+    const int32_t points = s.chars.get<int16_t>(CharField::size) / 4;
+    s.chars.set<int16_t>(CharField::size, int16_t(StepOffsetFontSize(points, steps) * 4));
+  }
   const uint16_t caps = s.chars.get<uint16_t>(CharField::caps);
   if (caps == 3) {
     const int16_t size = s.chars.get<int16_t>(CharField::size);
@@ -1145,7 +1150,8 @@ void FinishRuns(FormatState& s) {
   };
   std::vector<LineRun> added;
   GlimmetDoc* doc = s.doc;
-  for (uint32_t i = 0; i + 1 < doc->markedRanges.count() + 1 && i < doc->markedRanges.count(); ++i) {
+  // Marked ranges: each entry is keyed by its first cp and holds its limit.
+  for (uint32_t i = 0; i < doc->markedRanges.count(); ++i) {
     const uint32_t first = doc->markedRanges.cpAt(i);
     const uint32_t limit = doc->markedRanges.at(i);
     if (limit <= f->firstCp || first >= f->limitCp) continue;

@@ -36,6 +36,17 @@ int16_t SizeOf(const PropRecord& chars) {
 
 bool IsWhite(QChar c) { return c.isSpace() && c != QChar(0x00A0); }
 
+// What each space between a line's words must grow by for its text to end at width; 0 when
+// there is no space to widen or nothing to add.
+float ExtraPerSpace(const GMSegmentText& text, int length, const TypesetLine& plain, float width) {
+  int last = length;
+  while (last > 0 && IsWhite(text.text.at(last - 1))) --last;
+  int spaces = 0;
+  for (int i = 0; i < last; ++i) spaces += text.text.at(i) == QChar(u' ');
+  const float extra = width - (plain.width() - plain.trailingWhitespaceWidth());
+  return spaces == 0 || extra <= 0 ? 0 : extra / float(spaces);
+}
+
 // Qt's typesetter.
 class QtTypesetLine : public TypesetLine {
  public:
@@ -107,13 +118,8 @@ class QtTypesetter : public Typesetter {
   std::shared_ptr<TypesetLine> createJustifiedLine(const GMSegmentText& text, int length, float width) override {
     auto plain = createLine(text, length);
     if (!plain) return nullptr;
-    int last = length;
-    while (last > 0 && IsWhite(text.text.at(last - 1))) --last;
-    int spaces = 0;
-    for (int i = 0; i < last; ++i) spaces += text.text.at(i) == QChar(u' ');
-    const float extra = width - (plain->width() - plain->trailingWhitespaceWidth());
-    if (spaces == 0 || extra <= 0) return plain;
-    return Line(Layout(text, length, extra / float(spaces), false), length);
+    const float perSpace = ExtraPerSpace(text, length, *plain, width);
+    return perSpace > 0 ? Line(Layout(text, length, perSpace, false), length) : plain;
   }
   GMFontMetrics fontMetrics(const PropRecord& chars) override {
     const QFontMetricsF metrics(FontForProperties(chars), &PointDevice());
@@ -327,14 +333,8 @@ std::shared_ptr<TypesetLine> FixedAdvanceTypesetter::createLine(const GMSegmentT
 
 std::shared_ptr<TypesetLine> FixedAdvanceTypesetter::createJustifiedLine(const GMSegmentText& text, int length,
                                                                          float width) {
-  FixedLine plain(text, length, 0);
-  int last = length;
-  while (last > 0 && IsWhite(text.text.at(last - 1))) --last;
-  int spaces = 0;
-  for (int i = 0; i < last; ++i) spaces += text.text.at(i) == QChar(u' ');
-  const float extra = width - (plain.width() - plain.trailingWhitespaceWidth());
-  if (spaces == 0 || extra <= 0) return std::make_shared<FixedLine>(text, length, 0);
-  return std::make_shared<FixedLine>(text, length, extra / float(spaces));
+  const FixedLine plain(text, length, 0);
+  return std::make_shared<FixedLine>(text, length, ExtraPerSpace(text, length, plain, width));
 }
 
 GMFontMetrics FixedAdvanceTypesetter::fontMetrics(const PropRecord& chars) {

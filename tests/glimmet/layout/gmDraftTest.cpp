@@ -105,6 +105,51 @@ TEST(Draft, EditsDirtyTheirLinesAndShiftTheRest) {
   EXPECT_TRUE(d.view.dirty.contains(QPointF(20, 30)));
 }
 
+TEST(Draft, ANewBreakReflowsTheLinesBelowIt) {
+  ShownDoc d;
+  ASSERT_TRUE(CalculateLines(d.doc.get(), d.pane, nullptr));
+  ASSERT_TRUE(InsertText(d.doc.get(), ShownDoc::Para(1) + 2, QStringLiteral("\n")));
+  PostScrollCheck(d.doc.get(), d.pane);
+  EXPECT_EQ(d.LineCps(), (std::vector<uint32_t>{0, ShownDoc::Para(1), ShownDoc::Para(1) + 3, ShownDoc::Para(2) + 1}));
+  std::vector<double> tops;
+  for (uint32_t i = 0; i < d.pane->lines.count(); ++i) tops.push_back(d.pane->lines.at(i).y);
+  EXPECT_EQ(tops, (std::vector<double>{0, 13, 26, 39}));
+  EXPECT_TRUE(d.view.dirty.contains(QPointF(20, 45)));
+  // Deleting it joins them again.
+  DocRange doomed{d.doc.get(), ShownDoc::Para(1) + 2, ShownDoc::Para(1) + 3};
+  ASSERT_TRUE(ReplaceRangeCore(&doomed, nullptr, nullptr, 0, false));
+  PostScrollCheck(d.doc.get(), d.pane);
+  EXPECT_EQ(d.LineCps(), (std::vector<uint32_t>{0, ShownDoc::Para(1), ShownDoc::Para(2), ShownDoc::Para(3)}));
+}
+
+TEST(Draft, PagingBackThroughALongParagraph) {
+  ShownDoc d;
+  d.doc->owner = nullptr;
+  d.doc = DocWithBody(QString(QStringLiteral("aaaa ")).repeated(60));  // ten lines of six words
+  d.pane = CurrentPane(d.doc.get());
+  d.pane->view = &d.view;
+  d.pane->contentsKind = kPaneContentsPlain;
+  d.doc->owner = &d.view;
+  d.doc->fitToWindow = true;
+  // Each page back keeps the old first line's predecessor in view: a page of 50 less 13 holds two.
+  const std::vector<uint32_t> expected = {kBody + 210, kBody + 150, kBody + 90, kBody + 30, 0};
+  for (int pass = 0; pass < 2; ++pass) {  // the second time from the kept lines
+    ScrollVertDraft(d.doc.get(), d.pane, int32_t(kBody + 275), kScrollCp);
+    ASSERT_EQ(uint32_t(d.pane->firstDraftCp), kBody + 270);
+    std::vector<uint32_t> firsts;
+    for (size_t i = 0; i < expected.size(); ++i) {
+      ScrollVertDraft(d.doc.get(), d.pane, -1, kScrollPage);
+      firsts.push_back(uint32_t(d.pane->firstDraftCp));
+    }
+    EXPECT_EQ(firsts, expected) << pass;
+  }
+  // An edit at the paragraph's start moves every line after it.
+  ASSERT_TRUE(InsertText(d.doc.get(), kBody, QStringLiteral("bb ")));
+  EXPECT_EQ(DraftLineStart(d.doc.get(), d.pane, kBody + 275, 0), int32_t(kBody + 268));  // 28 + 8 x 30
+  EXPECT_EQ(DraftLineStart(d.doc.get(), d.pane, kBody + 35, 0), int32_t(kBody + 28));
+  d.doc->owner = nullptr;
+}
+
 TEST(Draft, InvalidationWidensToTheParagraphAndThePreviousLinesLastWord) {
   ShownDoc d;
   // One paragraph of words wrapping over several lines: "aaaa " repeated.
@@ -259,6 +304,23 @@ TEST(Draft, DrawingPaintsTextCaretAndSelection) {
     EXPECT_EQ(pixel == white, p.isWhite) << p.x << "," << p.y;
     EXPECT_EQ(pixel == black, p.isBlack) << p.x << "," << p.y;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Draft, PrintingDrawsOnlyTheLinesThatFitTheirPage) {
+  ShownDoc d;
+  QImage image(200, 60, QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    DrawDraft(d.doc.get(), d.pane, painter, QRectF(0, 13, 200, 30), true);
+  }
+  // Lines 1 and 2 lie on the page; line 0 ends where it begins, line 3 runs past its bottom.
+  const std::pair<int, bool> rows[] = {{5, true}, {18, false}, {31, false}, {44, true}};
+  for (const auto& [y, white] : rows) EXPECT_EQ((image.pixel(14, y) | 0xFF000000) == 0xFFFFFFFF, white) << y;
 }
 
 }  // namespace

@@ -218,6 +218,30 @@ TEST(LineDrawing, LeaderDotsStartOnThePitchFromTheLineEdge) {
   for (const auto& [x, white] : columns) EXPECT_EQ(IsWhite(image, x, baselineRow), white) << x;
 }
 
+TEST(LineDrawing, UnderlinesAndBackgroundsPaintUnderTheirCharacters) {
+  struct Case {
+    uint32_t underline;
+    Kolor back;
+    int x, y;
+    bool white;
+  };
+  // "abc" with "b" (x 6 to 12) decorated; the baseline at 9, the underline a point below it.
+  const Case cases[] = {
+      {1, kNoKolor, 8, 10, false}, {1, kNoKolor, 2, 10, true}, {1, kNoKolor, 8, 12, true},
+      {3, kNoKolor, 8, 12, false},  // double: a second line two thicknesses lower
+      {0, 0x640000FF, 8, 11, false}, {0, 0x640000FF, 14, 11, true},
+  };
+  for (const Case& c : cases) {
+    DrawnLine d(QStringLiteral("abc"));
+    PropRecord chars = CharsAt(d.doc.get(), kBody);
+    chars.set<uint32_t>(CharField::underline, c.underline);
+    chars.set<uint32_t>(CharField::backColor, c.back);
+    ApplyPropsToRange({d.doc.get(), kBody + 1, kBody + 2}, chars);
+    const QImage image = d.Draw(kBody, 100);
+    EXPECT_EQ(IsWhite(image, c.x, c.y), c.white) << c.underline << " " << c.x << "," << c.y;
+  }
+}
+
 TEST(LineDrawing, TableRowsDrawTheirCellsText) {
   FixedAdvanceTypesetter typesetter;
   TypesetterScope scope(&typesetter);

@@ -3,6 +3,7 @@
 #include "glimmet/layout/gmLineFormat.h"
 
 #include "framlet/foundation/FLImage.h"
+#include "framlet/foundation/flFonts.h"
 #include "glimmet/layout/gmLocate.h"
 #include "glimmet/layout/gmPictures.h"
 #include "glimmet/storage/StorageTestSupport.h"
@@ -306,6 +307,61 @@ TEST(LineFormatting, AFirstWordThatFitsNowhereShowsAnErrorAfterItsMarker) {
   const auto text = std::find_if(line.runs.begin(), line.runs.end(), [](const LineRun& r) { return r.type == kRunText; });
   ASSERT_NE(text, line.runs.end());
   EXPECT_EQ(text->segment->text.text, QStringLiteral("[error]"));
+}
+
+TEST(LineFormatting, RunsCarryDecorationsBackgroundsAndCase) {
+  FakeTypesetting fake;
+  struct Case {
+    uint32_t field;
+    uint32_t value;
+    uint32_t runType;  // the run made over "bcd", at x 6 and 18 wide
+    QString text;       // the segment's text
+  };
+  const Case cases[] = {
+      {CharField::underline, 1, kRunDecoration, QStringLiteral("abcde")},
+      {CharField::color, 0x640000FF, kRunText, QStringLiteral("abcde")},
+      {CharField::backColor, 0x640000FF, kRunBackground, QStringLiteral("abcde")},
+      {CharField::caps, 1, kRunText, QStringLiteral("aBCDe")},
+      {CharField::caps, 2, kRunText, QStringLiteral("abcde")},
+  };
+  for (const Case& c : cases) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcde"));
+    PropRecord chars = CharsAt(doc.get(), kBody);
+    chars.set<uint32_t>(c.field, c.value);
+    ApplyPropsToRange({doc.get(), kBody + 1, kBody + 4}, chars);
+    LineFormat line;
+    InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns);
+    ASSERT_TRUE(FormatLine(kBody, 300 * kPt, &line));
+    const auto segment = std::find_if(line.runs.begin(), line.runs.end(), [](const LineRun& r) { return r.type == kRunText; });
+    ASSERT_NE(segment, line.runs.end());
+    EXPECT_EQ(segment->segment->text.text, c.text) << c.field;
+    if (c.runType == kRunText) continue;
+    const auto run = std::find_if(line.runs.begin(), line.runs.end(), [&](const LineRun& r) { return r.type == c.runType; });
+    ASSERT_NE(run, line.runs.end()) << c.field;
+    EXPECT_EQ(run->x, 6) << c.field;
+    EXPECT_EQ(run->width, 18) << c.field;
+  }
+}
+
+TEST(LineFormatting, QtTypesetterWrapsAtSpacesAndJustifiesToTheEdge) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("alpha beta gamma delta epsilon zeta eta theta"));
+  ASSERT_TRUE(SetNormalFont(doc.get(), IndexOfFont(QStringLiteral("DejaVuSans")), 48, true));
+  SetPara(doc.get(), [](PropRecord& para) { para.set<int32_t>(ParaField::alignment, 2); });
+  LineFormat line;
+  InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns);
+  int lines = 0;
+  for (uint32_t cp = kBody; cp < uint32_t(doc->userLength); ++lines) {
+    ASSERT_TRUE(FormatLine(cp, 100 * kPt, &line));
+    const bool last = line.limitCp >= uint32_t(doc->userLength);
+    if (!last) {
+      EXPECT_EQ(doc->charAt(line.limitCp - 1), u' ') << cp;  // broken after a space
+      float after = 0;
+      LineXFromCpCore(line, line.limitCp - 2, &after);
+      EXPECT_NEAR(line.originX + after, line.rightEdge, 0.5) << cp;  // stretched to the edge
+    }
+    cp = line.limitCp;
+  }
+  EXPECT_GE(lines, 3);
 }
 
 TEST(LineFormatting, SelectionBandsReachPastTheLineEnd) {
