@@ -110,7 +110,7 @@ bool ParseGridPoint(const QString& text, qsizetype first, qsizetype end, GridPoi
   if (text[i] != QLatin1Char('$') && !IsAsciiDigit(text[i])) return false;
   // More letters than "ZZZZZ" has name no column of the grid.
   if (letterCount > kMaxColumnLetters) return false;
-  const uint64_t column = ColumnForLabel(text.mid(lettersStart, letterCount));
+  const uint64_t column = ColumnForLabel(QStringView(text).mid(lettersStart, letterCount));
   if (column > g_maxColumn) return false;
 
   bool absoluteRow = false;

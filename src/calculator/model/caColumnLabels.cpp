@@ -44,7 +44,9 @@ QString LabelForColumn(uint64_t column) {
   return label;
 }
 
-uint64_t ColumnForLabel(const QString& label) {
+uint64_t ColumnForLabel(const QString& label) { return ColumnForLabel(QStringView(label)); }
+
+uint64_t ColumnForLabel(QStringView label) {
   // Unsigned arithmetic: overlong or odd labels wrap instead of overflowing.
   uint64_t value = 0;
   for (QChar c : label) value = value * kLetterCount + (uint64_t(UpperCaseChar(c.unicode())) - 64u);

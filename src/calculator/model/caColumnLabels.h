@@ -18,3 +18,4 @@ QString LabelForColumn(uint64_t column);
 // The zero-based column of the letters, in either case; all bits set for the empty text. The
 // letters are not validated: any character counts its upper-case code minus 64.
 uint64_t ColumnForLabel(const QString& label);
+uint64_t ColumnForLabel(QStringView label);

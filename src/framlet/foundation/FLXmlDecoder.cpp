@@ -69,6 +69,10 @@ bool IsSpace(QChar c) { return c.isSpace(); }
 bool IsAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 bool IsNameStart(QChar c) { return c.isLetter() || c == u':' || c == u'_'; }
 bool IsNameChar(QChar c) { return IsNameStart(c) || IsAsciiDigit(c) || c == u'-' || c == u'.'; }
+bool IsAsciiNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' || c == '_' ||
+         c == '-' || c == '.';
+}
 
 bool IsAllSpace(const QString& text) {
   for (QChar c : text)
@@ -339,14 +343,22 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
   if (const qsizetype first =
           LengthIf(xml_, p, [numeric](QChar c) { return IsNameStart(c) || (numeric && IsAsciiDigit(c)); })) {
     p += first;
-    while (const qsizetype next = LengthIf(xml_, p, IsNameChar)) p += next;
+    for (;;) {
+      // ASCII name characters, which nearly every name is made of, are told without a QChar.
+      const qsizetype end = xml_.size();
+      while (p < end && IsAsciiNameChar(xml_[p])) ++p;
+      const qsizetype next = LengthIf(xml_, p, IsNameChar);
+      if (next == 0) break;
+      p += next;
+    }
   }
   if (p == nameStart) {
     if (!afterValue) s.charIndex = p;
     return false;
   }
   int32_t key = 0;
-  const QString name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &key);
+  // A reference into the interned names, which nothing below adds to.
+  const QString& name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &key);
   if (!afterValue) {
     s.charIndex = p;
     s.tagStartIndex = tagStart;
@@ -455,7 +467,7 @@ bool FLXmlDecoder::extractAttributes() {
       return false;
     }
     int32_t unusedKey = 0;
-    const QString name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &unusedKey);
+    const QString& name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &unusedKey);
     if (at(p) != '=' || p >= n - 4) {
       s.charIndex = p;
       return false;

@@ -309,7 +309,8 @@ bool GMTextStore::replace(uint32_t first, uint32_t limit, const char16_t* text, 
     if (!fresh.units) return false;
     fresh.size = size;
     try {
-      blocks_.reserve(blocks_.size() + 1);
+      // Room grows by doubling: reserving one more each time would copy the list at every block.
+      if (blocks_.size() == blocks_.capacity()) blocks_.reserve(std::max<size_t>(16, blocks_.capacity() * 2));
     } catch (const std::bad_alloc&) {
       std::free(fresh.units);
       return false;

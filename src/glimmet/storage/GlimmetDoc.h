@@ -89,11 +89,13 @@ struct GlimmetDoc {
     std::unordered_map<uint64_t, std::vector<uint32_t>> buckets;
   } propIndex;
 
-  // Interning caches: the last character and paragraph bodies interned.
-  uint8_t cachedCharBody[56] = {};
-  uint32_t cachedCharIndex = kGMNone;
-  uint8_t cachedParaBody[256] = {};
-  uint32_t cachedParaIndex = kGMNone;
+  // Interning caches: the last few character and paragraph bodies interned, the latest first
+  // (text alternates between a handful of formats).
+  static constexpr int kPropCacheSlots = 4;
+  uint8_t cachedCharBody[kPropCacheSlots][56] = {};
+  uint32_t cachedCharIndex[kPropCacheSlots] = {kGMNone, kGMNone, kGMNone, kGMNone};
+  uint8_t cachedParaBody[kPropCacheSlots][256] = {};
+  uint32_t cachedParaIndex[kPropCacheSlots] = {kGMNone, kGMNone, kGMNone, kGMNone};
 
   int32_t kind = 0;
   bool dirty = false;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 GlimmetDoc* g_clipboardDoc = nullptr;
@@ -259,12 +260,18 @@ bool InsertNewText(DocRange* range, const char16_t* text, uint32_t length, const
   }
   const uint32_t newLimit = g_postReplaceCp != kGMNone ? g_postReplaceCp : point.limit;
   const uint32_t newFirst = newLimit - length;
-  PropRecord wanted = charProps;
-  if (IsLinkStyle(doc, wanted)) SetDefaultProperties(doc, kPropChar, &wanted);
-  PropRecord current;
-  FetchCharProps(doc, newFirst, nullptr, &current);
-  if (std::memcmp(current.body, wanted.body, g_propSizes[kPropChar]) != 0) {
-    const uint32_t index = IndexForProperties(doc, &wanted);
+  // Records are copied only where they change: a reader inserts text run by run.
+  std::optional<PropRecord> linkFree;
+  if (IsLinkStyle(doc, charProps)) {
+    linkFree = charProps;
+    SetDefaultProperties(doc, kPropChar, &*linkFree);
+  }
+  const PropRecord& wanted = linkFree ? *linkFree : charProps;
+  std::optional<PropRecord> scratch;
+  const PropRecord* current = CharPropsAt(doc, newFirst, nullptr, &scratch);
+  if (std::memcmp(current->body, wanted.body, g_propSizes[kPropChar]) != 0) {
+    PropRecord interned = wanted;
+    const uint32_t index = IndexForProperties(doc, &interned);
     ok = index != kGMNone && SetRunStretch(doc, kPropChar, newFirst, newLimit, index);
   }
   if (deferred) UndeferDisplay(2);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 inline constexpr uint32_t kGMNone = 0xFFFFFFFF;
@@ -46,7 +47,8 @@ class GMCpTable {
   uint32_t indexOfCp(uint32_t cp) const {
     // At or past the last record (where text is mostly added) without a search.
     if (!entries_.empty() && entries_.back().cp <= cp) return count() - 1;
-    auto it = std::upper_bound(entries_.begin(), entries_.end(), cp,
+    const auto [first, limit] = SearchStretch([cp](const Entry& e) { return e.cp > cp; });
+    auto it = std::upper_bound(entries_.begin() + first, entries_.begin() + limit, cp,
                                [](uint32_t value, const Entry& e) { return value < e.cp; });
     if (it == entries_.begin()) return kGMNone;
     return uint32_t(it - entries_.begin() - 1);
@@ -54,9 +56,30 @@ class GMCpTable {
   // The first record at or after cp; count() when there is none.
   uint32_t indexOfCpAfter(uint32_t cp) const {
     if (entries_.empty() || entries_.back().cp < cp) return count();
-    auto it = std::lower_bound(entries_.begin(), entries_.end(), cp,
+    const auto [first, limit] = SearchStretch([cp](const Entry& e) { return e.cp >= cp; });
+    auto it = std::lower_bound(entries_.begin() + first, entries_.begin() + limit, cp,
                                [](const Entry& e, uint32_t value) { return e.cp < value; });
     return uint32_t(it - entries_.begin());
+  }
+  // indexOfCp and indexOfCpAfter for a walk through the text: the answer of the last lookup as
+  // the hint, tried first with the few records after it, before a search.
+  uint32_t indexOfCpNear(uint32_t cp, uint32_t hint) const {
+    const size_t count = entries_.size();
+    if (hint >= count || entries_[hint].cp > cp) return indexOfCp(cp);
+    for (size_t steps = 0; steps < kNearSteps; ++steps, ++hint)
+      if (hint + 1 == count || entries_[hint + 1].cp > cp) return hint;
+    return indexOfCp(cp);
+  }
+  uint32_t indexOfCpAfterNear(uint32_t cp, uint32_t hint) const {
+    const size_t count = entries_.size();
+    if (hint > count || (hint > 0 && entries_[hint - 1].cp >= cp)) return indexOfCpAfter(cp);
+    for (size_t steps = 0; steps < kNearSteps; ++steps, ++hint)
+      if (hint == count || entries_[hint].cp >= cp) return hint;
+    return indexOfCpAfter(cp);
+  }
+  uint32_t indexAtCpNear(uint32_t cp, uint32_t hint) const {
+    const uint32_t index = indexOfCpAfterNear(cp, hint);
+    return index < count() && entries_[index].cp == cp ? index : kGMNone;
   }
   // The record exactly at cp, or kGMNone.
   uint32_t indexAtCp(uint32_t cp) const {
@@ -112,6 +135,17 @@ class GMCpTable {
   }
 
  private:
+  static constexpr size_t kNearSteps = 4;
+  // The stretch [first, limit) of records that holds the first record passing `after` (the last
+  // record passes): records are looked up mostly near the end, so the last few are tried first.
+  template <typename After>
+  std::pair<size_t, size_t> SearchStretch(After after) const {
+    constexpr size_t kNearEnd = 32;
+    const size_t count = entries_.size();
+    if (count <= kNearEnd + 1) return {0, count};
+    const size_t probe = count - 1 - kNearEnd;
+    return after(entries_[probe]) ? std::pair<size_t, size_t>{0, probe + 1} : std::pair<size_t, size_t>{probe + 1, count};
+  }
   std::vector<Entry> entries_;
   uint64_t version_ = 0;
   uint64_t seenVersion_ = ~uint64_t(0);

@@ -620,11 +620,14 @@ void ExpandDocRange(DocRange* range, uint32_t unit) {
       const uint32_t first = std::max(visible, firstPara.first);
       uint32_t limit = std::max(range->limit, range->first);
       const uint32_t last = limit > range->first ? limit - 1 : range->first;
-      DocRange knot;
-      if (CpIsWithinKnot(doc, last, kKnotList, &knot, false) || CpIsWithinKnot(doc, last, kKnotToc, &knot, false)) {
+      const uint32_t types[] = {kKnotList, kKnotToc, kKnotTable};
+      DocRange knots[3];
+      const uint32_t within = CpIsWithinKnots(doc, last, types, 3, knots);
+      if (within & 3) {
+        const DocRange& knot = knots[within & 1 ? 0 : 1];
         if (knot.limit >= 2) limit = std::min(limit, knot.limit - 2);
-      } else if (CpIsWithinKnot(doc, last, kKnotTable, &knot, false)) {
-        const uint32_t endKink = knot.limit - 1;
+      } else if (within & 4) {
+        const uint32_t endKink = knots[2].limit - 1;
         if (limit <= endKink && limit + 2 >= endKink) limit = endKink;
       }
       const uint32_t holder = std::clamp(limit > first ? limit - 1 : first, paneRange.first, paneRange.limit - 1);

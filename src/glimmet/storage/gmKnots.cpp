@@ -31,9 +31,15 @@ struct EditingKnot {
   ~EditingKnot() { g_editingKnot = saved; }
 };
 
+// Only the kink cps a collection filled are cleared (those past kinkCount are always zero), so
+// that a lookup does not clear the whole array.
 void NotFound(GlimmetDoc* doc, KnotInfo* info) {
-  *info = KnotInfo();
+  std::fill_n(info->kinkCps, std::min(info->kinkCount, kMaxKinks), 0u);
   info->doc = doc;
+  info->first = info->limit = 0;
+  info->entry = KnotEntry();
+  info->index = -1;
+  info->knotClass = info->kinkCount = info->kinkNumber = 0;
 }
 
 // Fills the info of the knot whose begin (or atomic) entry is at index begin.
@@ -239,28 +245,39 @@ bool FindOuterKnot(const DocRange& range, DocRange* outer) {
 }
 
 bool CpIsWithinKnot(GlimmetDoc* doc, uint32_t cp, uint32_t type, DocRange* range, bool report) {
+  const bool within = CpIsWithinKnots(doc, cp, &type, 1, range) != 0;
+  if (!within && report) LogAssert("Expected knot not found", __func__, __FILE__, __LINE__);
+  return within;
+}
+
+uint32_t CpIsWithinKnots(GlimmetDoc* doc, uint32_t cp, const uint32_t* types, uint32_t count, DocRange* ranges) {
+  // Every type walks out through the same chain of knots; each stops where its own rule says.
+  uint32_t active = count >= 32 ? ~0u : (1u << count) - 1;
+  uint32_t within = 0;
   uint32_t at = kGMNone;
-  if (CandidateKnot(doc, cp, &at) == kGMNone) {
-    if (report) LogAssert("Expected knot not found", __func__, __FILE__, __LINE__);
-    return false;
-  }
+  if (CandidateKnot(doc, cp, &at) == kGMNone) return 0;  // most text is in no knot
   KnotInfo info;
   FetchKnot(doc, cp, &info, 0);
-  const bool walkOut = type < kKnotTypeCount &&
-                       (g_knotDescs[type].knotClass == kKnotClassTable || g_knotDescs[type].allowsInner);
-  for (int guard = 0; info.found() && guard < 64; ++guard) {
-    if (info.type() == type) {
-      if (range) *range = info.range();
-      return true;
+  for (int guard = 0; info.found() && active != 0 && guard < 64; ++guard) {
+    for (uint32_t i = 0; i < count && i < 32; ++i) {
+      if (!(active & (1u << i))) continue;
+      const uint32_t type = types[i];
+      const bool walkOut = type < kKnotTypeCount &&
+                           (g_knotDescs[type].knotClass == kKnotClassTable || g_knotDescs[type].allowsInner);
+      if (info.type() == type) {
+        if (ranges) ranges[i] = info.range();
+        within |= 1u << i;
+        active &= ~(1u << i);
+      } else if (!walkOut || info.type() == kKnotChapter || (type == kKnotList && info.knotClass == kKnotClassTable)) {
+        active &= ~(1u << i);
+      }
     }
-    if (!walkOut || info.type() == kKnotChapter) break;
-    if (type == kKnotList && info.knotClass == kKnotClassTable) break;
+    if (active == 0) break;
     DocRange outer;
     if (!FindOuterKnot(info.range(), &outer)) break;
     FetchKnot(doc, outer.first, &info, 0);
   }
-  if (report) LogAssert("Expected knot not found", __func__, __FILE__, __LINE__);
-  return false;
+  return within;
 }
 
 bool ShouldShowKnot(const KnotInfo* info, uint32_t cp, Pane* pane, DocRange* range) {
@@ -350,6 +367,7 @@ uint32_t VisibleCpCore(GlimmetDoc* doc, Pane* pane, uint32_t cp, bool forward) {
     return true;
   };
   bool walking = true;
+  KnotInfo info;  // FetchKnot fills it afresh on each use
   for (int guard = 0; walking && guard < 1 << 20 && cp < paneRange.limit; ++guard) {
     if (!IsKinkChar(doc->text.at(cp))) break;
     const uint32_t index = doc->knots.indexAtCp(cp);
@@ -357,7 +375,6 @@ uint32_t VisibleCpCore(GlimmetDoc* doc, Pane* pane, uint32_t cp, bool forward) {
     const KnotEntry& e = doc->knots.at(index);
     uint32_t type = e.type;
     if (type == kKnotBookmark) type = BookmarkShownAsLink(doc, pane) ? kKnotLink : kKnotChapter;
-    KnotInfo info;
     switch (type) {
       case kKnotAutonum:
       case kKnotCheckbox:
@@ -393,7 +410,6 @@ uint32_t VisibleCpCore(GlimmetDoc* doc, Pane* pane, uint32_t cp, bool forward) {
   // A position inside hidden text of an enclosing knot (a link's address, a chapter's slots)
   // moves out of it in the walk's direction.
   for (int guard = 0; guard < 64 && cp > paneRange.first && cp < paneRange.limit; ++guard) {
-    KnotInfo info;
     if (!FetchKnot(doc, cp, &info, 0) || info.first == cp) break;
     DocRange shown;
     if (ShouldShowKnot(&info, cp, pane, &shown)) break;

@@ -91,6 +91,9 @@ bool FetchKnot(GlimmetDoc* doc, uint32_t cp, KnotInfo* info, uint32_t requiredTy
 // Whether cp lies inside a knot of the type, walking out through enclosing knots where the type
 // allows knots inside it (tables and rows, lists, notes, ...).
 bool CpIsWithinKnot(GlimmetDoc* doc, uint32_t cp, uint32_t type, DocRange* range, bool report);
+// CpIsWithinKnot for count types (at most 32) in one walk: bit i set when cp lies within a knot
+// of types[i], whose range then goes to ranges[i].
+uint32_t CpIsWithinKnots(GlimmetDoc* doc, uint32_t cp, const uint32_t* types, uint32_t count, DocRange* ranges);
 // The first atomic or begin kink at or after cp within the current pane, or kGMNone.
 uint32_t NextKnotCp(GlimmetDoc* doc, uint32_t cp);
 // One past the knot beginning at cp (an atomic kink: cp + 1); kGMNone at a middle or end kink.

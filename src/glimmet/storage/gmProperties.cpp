@@ -38,14 +38,42 @@ void NormaliseEmptyBorder(PropRecord* record) {
 
 bool ValidFontSize(int16_t size) { return size >= kMinFontSize && size <= kMaxFontSize; }
 
-// FNV-1a over the kind and the body bytes the kind uses.
+// A hash of the kind and the body bytes the kind uses, eight bytes at a time.
 uint64_t PropHash(uint32_t kind, const uint8_t* body) {
-  uint64_t hash = 14695981039346656037ull;
-  auto mix = [&hash](uint8_t byte) { hash = (hash ^ byte) * 1099511628211ull; };
-  for (int shift = 0; shift < 32; shift += 8) mix(uint8_t(kind >> shift));
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ kind;
+  auto mix = [&hash](uint64_t word) {
+    hash = (hash ^ word) * 0xBF58476D1CE4E5B9ull;
+    hash ^= hash >> 31;
+  };
   const uint32_t size = PropBodySize(kind);
-  for (uint32_t i = 0; i < size; ++i) mix(body[i]);
+  uint32_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, body + i, 8);
+    mix(word);
+  }
+  for (; i < size; ++i) mix(body[i]);
   return hash;
+}
+
+// The slot of the interning cache that holds body, or -1.
+template <size_t N>
+int CachedSlot(const uint8_t (&bodies)[GlimmetDoc::kPropCacheSlots][N], const uint32_t* indexes, const uint8_t* body) {
+  for (int i = 0; i < GlimmetDoc::kPropCacheSlots && indexes[i] != kGMNone; ++i)
+    if (std::memcmp(bodies[i], body, N) == 0) return i;
+  return -1;
+}
+
+// Puts body and its index first in the cache, moving the others down (a hit moves up).
+template <size_t N>
+void RememberInCache(uint8_t (&bodies)[GlimmetDoc::kPropCacheSlots][N], uint32_t* indexes, int slot,
+                     const uint8_t* body, uint32_t index) {
+  const int from = slot >= 0 ? slot : GlimmetDoc::kPropCacheSlots - 1;
+  if (from == 0 && slot == 0) return;
+  std::memmove(bodies[1], bodies[0], N * size_t(from));
+  std::memmove(indexes + 1, indexes, sizeof *indexes * size_t(from));
+  std::memcpy(bodies[0], body, N);
+  indexes[0] = index;
 }
 
 const PropRecord* NormalFormatting(GlimmetDoc* doc, bool character) {
@@ -66,8 +94,8 @@ void ForgetPropertyIndex(GlimmetDoc* doc) {
 }
 
 void ClearPropertyCaches(GlimmetDoc* doc) {
-  doc->cachedCharIndex = kGMNone;
-  doc->cachedParaIndex = kGMNone;
+  std::fill_n(doc->cachedCharIndex, GlimmetDoc::kPropCacheSlots, kGMNone);
+  std::fill_n(doc->cachedParaIndex, GlimmetDoc::kPropCacheSlots, kGMNone);
 }
 
 uint32_t IndexForProperties(GlimmetDoc* doc, PropRecord* record) {
@@ -79,12 +107,19 @@ uint32_t IndexForProperties(GlimmetDoc* doc, PropRecord* record) {
   }
   NormaliseEmptyBorder(record);
   const uint32_t size = PropBodySize(kind);
-  if (kind == kPropPara && doc->cachedParaIndex != kGMNone &&
-      std::memcmp(record->body, doc->cachedParaBody, size) == 0)
-    return record->index = doc->cachedParaIndex;
-  if (kind == kPropChar && doc->cachedCharIndex != kGMNone &&
-      std::memcmp(record->body, doc->cachedCharBody, size) == 0)
-    return record->index = doc->cachedCharIndex;
+  static_assert(sizeof doc->cachedCharBody[0] == g_propSizes[kPropChar]);
+  static_assert(sizeof doc->cachedParaBody[0] == g_propSizes[kPropPara]);
+  int slot = -1;
+  if (kind == kPropPara && (slot = CachedSlot(doc->cachedParaBody, doc->cachedParaIndex, record->body)) >= 0) {
+    const uint32_t index = doc->cachedParaIndex[slot];
+    RememberInCache(doc->cachedParaBody, doc->cachedParaIndex, slot, record->body, index);
+    return record->index = index;
+  }
+  if (kind == kPropChar && (slot = CachedSlot(doc->cachedCharBody, doc->cachedCharIndex, record->body)) >= 0) {
+    const uint32_t index = doc->cachedCharIndex[slot];
+    RememberInCache(doc->cachedCharBody, doc->cachedCharIndex, slot, record->body, index);
+    return record->index = index;
+  }
   if (kind == kPropChar && !ValidFontSize(record->get<int16_t>(CharField::size)))
     LogAssert("Bad font size", __func__, __FILE__, __LINE__);
 
@@ -119,13 +154,8 @@ uint32_t IndexForProperties(GlimmetDoc* doc, PropRecord* record) {
     std::memset(stored.reserved, 0, sizeof stored.reserved);
     std::memset(stored.body + size, 0, kPropBodyMax - size);
   }
-  if (kind == kPropChar) {
-    std::memcpy(doc->cachedCharBody, record->body, size);
-    doc->cachedCharIndex = index;
-  } else if (kind == kPropPara) {
-    std::memcpy(doc->cachedParaBody, record->body, size);
-    doc->cachedParaIndex = index;
-  }
+  if (kind == kPropChar) RememberInCache(doc->cachedCharBody, doc->cachedCharIndex, -1, record->body, index);
+  else if (kind == kPropPara) RememberInCache(doc->cachedParaBody, doc->cachedParaIndex, -1, record->body, index);
   return record->index = index;
 }
 
@@ -145,11 +175,15 @@ void RewriteCharRecordsFont(GlimmetDoc* doc, uint16_t oldFont, int16_t oldSize, 
   ForgetPropertyIndex(doc);
 }
 
-void FetchCharProps(GlimmetDoc* doc, uint32_t cp, DocRange* range, PropRecord* record) {
-  if (!doc || doc->charRuns.empty()) return;
-  if (!range) {
-    // A kink character takes the properties of the text it belongs to.
-    const uint32_t entryIndex = doc->knots.indexAtCp(cp);
+namespace {
+
+// The record of the character run at cp (for a kink without a range asked for, that of the
+// text it belongs to); a run that points at another kind is repaired to Normal's.
+const PropRecord* CharRunRecord(GlimmetDoc* doc, uint32_t cp, bool kinkTakesText, uint32_t* runOut,
+                                GMCpHints* hints = nullptr) {
+  if (kinkTakesText) {
+    const uint32_t entryIndex = hints ? doc->knots.indexAtCpNear(cp, hints->knot) : doc->knots.indexAtCp(cp);
+    if (hints && entryIndex != kGMNone) hints->knot = entryIndex;
     if (entryIndex != kGMNone) {
       const KnotEntry& entry = doc->knots.at(entryIndex);
       if (entry.kink == kKinkBegin && entry.type != kKnotBookmark && entry.type != kKnotTag) ++cp;
@@ -157,28 +191,55 @@ void FetchCharProps(GlimmetDoc* doc, uint32_t cp, DocRange* range, PropRecord* r
       else if (entry.kink == kKinkEnd && cp > 0) --cp;
     }
   }
-  uint32_t run = doc->charRuns.indexOfCp(cp);
+  uint32_t run = hints ? doc->charRuns.indexOfCpNear(cp, hints->run) : doc->charRuns.indexOfCp(cp);
   if (run == kGMNone) run = 0;
   run = std::min(run, doc->charRuns.count() - 1);
+  if (hints) hints->run = run;
   const PropRecord* found = PropertiesAtIndex(doc, doc->charRuns.at(run));
   if (!found || found->kind != kPropChar) {
     LogAssert("charRuns points to not-char properties", __func__, __FILE__, __LINE__);
     if (!doc->styles.empty()) doc->charRuns.at(run) = doc->styles[0].second;
     found = PropertiesAtIndex(doc, doc->charRuns.at(run));
   }
-  if (range) {
-    range->doc = doc;
-    range->first = doc->charRuns.cpAt(run);
-    range->limit = run + 1 < doc->charRuns.count() ? doc->charRuns.cpAt(run + 1) : uint32_t(doc->totalLength);
+  *runOut = run;
+  return found;
+}
+
+void RunRange(GlimmetDoc* doc, uint32_t run, DocRange* range) {
+  range->doc = doc;
+  range->first = doc->charRuns.cpAt(run);
+  range->limit = run + 1 < doc->charRuns.count() ? doc->charRuns.cpAt(run + 1) : uint32_t(doc->totalLength);
+}
+
+}  // namespace
+
+void FetchCharProps(GlimmetDoc* doc, uint32_t cp, DocRange* range, PropRecord* record) {
+  if (!doc || doc->charRuns.empty()) return;
+  if (!record) {
+    uint32_t run = 0;
+    CharRunRecord(doc, cp, !range, &run);
+    if (range) RunRange(doc, run, range);
+    return;
   }
-  if (record) {
-    if (found) *record = *found;
-    else SetBaseProperties(kPropChar, record);
-    if (!ValidFontSize(record->get<int16_t>(CharField::size))) {
-      LogAssert("Bad font size", __func__, __FILE__, __LINE__);
-      record->set<int16_t>(CharField::size, kDefaultFontSize);
-    }
+  std::optional<PropRecord> scratch;
+  *record = *CharPropsAt(doc, cp, range, &scratch);
+}
+
+const PropRecord* CharPropsAt(GlimmetDoc* doc, uint32_t cp, DocRange* range, std::optional<PropRecord>* scratch,
+                              GMCpHints* hints) {
+  if (!doc || doc->charRuns.empty()) return &scratch->emplace();
+  uint32_t run = 0;
+  const PropRecord* found = CharRunRecord(doc, cp, !range, &run, hints);
+  if (range) RunRange(doc, run, range);
+  if (found && ValidFontSize(found->get<int16_t>(CharField::size))) return found;
+  PropRecord& record = scratch->emplace();
+  if (found) record = *found;
+  else SetBaseProperties(kPropChar, &record);
+  if (!ValidFontSize(record.get<int16_t>(CharField::size))) {
+    LogAssert("Bad font size", __func__, __FILE__, __LINE__);
+    record.set<int16_t>(CharField::size, kDefaultFontSize);
   }
+  return &record;
 }
 
 void FetchCharPropsFromSelection(GlimmetDoc* doc, uint8_t* body) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 struct Pane;
 
@@ -111,6 +112,15 @@ const PropRecord* PropertiesAtIndex(const GlimmetDoc* doc, uint32_t index);
 // kink character takes the properties of the text it belongs to. Runs naming a record of the
 // wrong kind are repaired; a bad font size reads as 12 points.
 void FetchCharProps(GlimmetDoc* doc, uint32_t cp, DocRange* range, PropRecord* record);
+// The properties FetchCharProps gives, as the stored record itself where it needs no repair, else
+// made in scratch: no copy on the usual way.
+// hints, when given, are the run and knot entries of the last call, for walks through the text.
+struct GMCpHints {
+  uint32_t run = 0;
+  uint32_t knot = 0;
+};
+const PropRecord* CharPropsAt(GlimmetDoc* doc, uint32_t cp, DocRange* range, std::optional<PropRecord>* scratch,
+                              GMCpHints* hints = nullptr);
 // Those at the start of a non-empty selection, else the pane's typing properties.
 void FetchCharPropsFromSelection(GlimmetDoc* doc, uint8_t* body);
 // The paragraph around cp (pane nullptr: the current pane) and the properties of its last character.

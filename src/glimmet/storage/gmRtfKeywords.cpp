@@ -1,9 +1,8 @@
 #include "glimmet/storage/gmRtfKeywords.h"
 
-#include <QByteArray>
-#include <QHash>
 #include <QString>
 
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -89,30 +88,65 @@ constexpr KeywordRow kRows[] = {
 };
 constexpr uint32_t kRowCount = uint32_t(std::size(kRows));
 
-// Lower-cased name to identifier.
-const QHash<QByteArray, uint32_t>& NameMap() {
-  static const QHash<QByteArray, uint32_t> map = [] {
-    QHash<QByteArray, uint32_t> names;
-    names.reserve(kRowCount);
-    for (uint32_t i = 0; i < kRowCount; ++i) names.insert(QByteArray(kRows[i].name).toLower(), i + 1);
-    return names;
-  }();
-  return map;
+// Lower-cased name to identifier, in an open-addressed table: the reader asks for every control
+// word it meets.
+class NameTable {
+ public:
+  NameTable() {
+    for (uint32_t i = 0; i < kRowCount; ++i) {
+      char lower[kLongest];
+      const size_t length = std::strlen(kRows[i].name);
+      if (length > kLongest) continue;
+      for (size_t c = 0; c < length; ++c) lower[c] = Lower(kRows[i].name[c]);
+      // A later row whose name differs only in case takes the slot, as a map insertion would.
+      slots_[Find(lower, length)] = uint16_t(i + 1);
+    }
+  }
+
+  uint32_t Lookup(const char* lower, size_t length) const { return slots_[Find(lower, length)]; }
+
+  static constexpr size_t kLongest = 32;
+  static char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+ private:
+  static constexpr size_t kSize = 4096;  // a power of two well above the row count
+  static_assert(kSize > 2 * kRowCount);
+
+  // The slot that holds the name, or the empty slot where it would go.
+  size_t Find(const char* lower, size_t length) const {
+    uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < length; ++i) hash = (hash ^ uint8_t(lower[i])) * 16777619u;
+    for (size_t slot = hash & (kSize - 1);; slot = (slot + 1) & (kSize - 1)) {
+      const uint16_t id = slots_[slot];
+      if (id == 0 || Matches(kRows[id - 1].name, lower, length)) return slot;
+    }
+  }
+  static bool Matches(const char* name, const char* lower, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+      if (name[i] == 0 || Lower(name[i]) != lower[i]) return false;
+    return name[length] == 0;
+  }
+
+  uint16_t slots_[kSize] = {};
+};
+
+const NameTable& Names() {
+  static const NameTable table;
+  return table;
 }
 
 }  // namespace
 
 uint32_t RtfKeywordForName(QStringView name) {
-  // Looked up without an allocation: the reader asks for every control word it meets.
-  constexpr qsizetype kLongest = 32;
+  constexpr qsizetype kLongest = qsizetype(NameTable::kLongest);
   if (name.isEmpty() || name.size() > kLongest) return 0;
   char lower[kLongest];
   for (qsizetype i = 0; i < name.size(); ++i) {
     const char16_t c = name[i].unicode();
     if (c >= 128) return 0;
-    lower[i] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c);
+    lower[i] = NameTable::Lower(char(c));
   }
-  return NameMap().value(QByteArray::fromRawData(lower, name.size()), 0);
+  return Names().Lookup(lower, size_t(name.size()));
 }
 
 uint32_t RtfKeywordForName(const char* name) { return RtfKeywordForName(QString::fromLatin1(name)); }

@@ -165,6 +165,10 @@ class Reader {
   bool SkipUnit();
   QString Convert(const QByteArray& bytes) const;
   bool AsciiReadsAsIs() const;
+  void SetTextUnit(char16_t unit) {
+    text_.resize(1);
+    text_[0] = QChar(unit);
+  }
   void Push();
   void Pop();
 
@@ -233,6 +237,7 @@ class Reader {
   int64_t skipCount_ = 0;
   GroupState g_;
   std::vector<GroupState> stack_;
+  size_t savedGroups_ = 0;      // the slots of stack_ in use
   uint64_t unsavedGroups_ = 0;  // groups opened beyond kMaxSavedGroups
   FLStringEncoding docEncoding_ = kFLEncodingWindowsLatin1;
 
@@ -243,6 +248,7 @@ class Reader {
 
   QString pending_;  // text not inserted yet, with its formatting
   PropRecord pendingChars_;
+  PropRecord paraScratch_;  // a paragraph's formatting as it is applied
   QString pendingUrl_;  // of a hyperlink field whose result comes next
   QHash<int64_t, FontEntry> fonts_;
   bool haveFontTable_ = false;
@@ -291,9 +297,37 @@ class Reader {
 // share the state of the group around them, so that a file of braces cannot exhaust memory.
 constexpr size_t kMaxSavedGroups = 10000;
 
+// Copies a record without the unused tail of its body, which is zero in every record the reader
+// makes: the reader copies its formatting at every group and run.
+void CopyUsedRecord(PropRecord* to, const PropRecord& from) {
+  const uint32_t used = std::max(PropBodySize(to->kind), PropBodySize(from.kind));
+  to->kind = from.kind;
+  to->index = from.index;
+  std::memcpy(to->reserved, from.reserved, sizeof from.reserved);
+  std::memcpy(to->body, from.body, used);
+}
+
+// A group's state, copied so (a group costs a few hundred bytes instead of two kilobytes).
+void CopyGroupState(GroupState* to, const GroupState& from) {
+  CopyUsedRecord(&to->chars, from.chars);
+  CopyUsedRecord(&to->para, from.para);
+  std::memcpy(to->border, from.border, sizeof from.border);
+  to->inTable = from.inTable;
+  to->fontEncoding = from.fontEncoding;
+  to->uc = from.uc;
+  to->deleted = from.deleted;
+  to->tabAlign = from.tabAlign;
+  to->tabLeader = from.tabLeader;
+}
+
 void Reader::Push() {
-  if (stack_.size() < kMaxSavedGroups) stack_.push_back(g_);
-  else ++unsavedGroups_;
+  if (savedGroups_ >= kMaxSavedGroups) {
+    ++unsavedGroups_;
+    return;
+  }
+  // Slots stay allocated once made and are overwritten by later groups.
+  if (savedGroups_ == stack_.size()) stack_.emplace_back();
+  CopyGroupState(&stack_[savedGroups_++], g_);
 }
 
 void Reader::Pop() {
@@ -301,9 +335,8 @@ void Reader::Pop() {
     --unsavedGroups_;
     return;
   }
-  if (stack_.empty()) return;
-  g_ = std::move(stack_.back());
-  stack_.pop_back();
+  if (savedGroups_ == 0) return;
+  CopyGroupState(&g_, stack_[--savedGroups_]);
 }
 
 // Counts one unit against the Unicode skip count; true when the unit is to be dropped.
@@ -394,7 +427,7 @@ uint32_t Reader::Next(bool stopAtGroupEnd, bool semicolonEnds) {
     else if (next == '_') unit = 0x2011;
     else if (next == '~') unit = 0x00A0;
     if (unit == 0 || dropped) continue;
-    text_ = QString(QChar(unit));
+    SetTextUnit(unit);
     return kTokText;
   }
 }
@@ -472,7 +505,7 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
                         {k.ldblquote, 0x201C}, {k.rdblquote, 0x201D}, {k.tab, 0x0009}};
   for (const Char& c : chars)
     if (keyword_ == c.keyword) {
-      text_ = QString(QChar(c.unit));
+      SetTextUnit(c.unit);
       return kTokText;
     }
   if (keyword_ == k.par || keyword_ == k.nestcell || keyword_ == k.nestrow) {
@@ -484,7 +517,7 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
       mark_ = 0x0A;
       return kTokPara;
     }
-    text_ = QString(QChar(0x2028));
+    SetTextUnit(0x2028);
     return kTokText;
   }
   if (keyword_ == k.page || keyword_ == k.column) {
@@ -509,7 +542,7 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
     char16_t unit = char16_t(uint16_t(int16_t(value_ & 0xFFFF)));
     if (origin_ == kForeign && unit >= 0xF020 && unit <= 0xF0FF) unit = 0x2022;
     skipCount_ = g_.uc;
-    text_ = QString(QChar(unit));
+    SetTextUnit(unit);
     return kTokText;
   }
   ignorable_ = wasIgnorable;
@@ -554,7 +587,7 @@ uint32_t Reader::GatherText(bool semicolonEnds) {
         hexHigh_ = -1;
       }
     }
-    text_.clear();
+    text_.resize(0);
     return kTokText;
   }
   // The units that stand in for a "\u" character go first, so that the text after them can take
@@ -577,7 +610,9 @@ uint32_t Reader::GatherText(bool semicolonEnds) {
     }
     if (at == src_.size() || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n') {
       if (at - pos_ > kMaxTokenUnits) return kTokMemory;
-      text_ = src_.mid(pos_, at - pos_);
+      // Into the token's own buffer, which keeps its room from token to token.
+      text_.resize(at - pos_);
+      std::copy_n(src_.constData() + pos_, at - pos_, text_.data());
       pos_ = at;
       return kTokText;
     }
@@ -659,9 +694,9 @@ bool Reader::InsertText(const QString& text) {
   if (!pending_.isEmpty() && std::memcmp(pendingChars_.body, g_.chars.body, PropBodySize(kPropChar)) != 0 &&
       !Flush())
     return false;
-  if (pending_.isEmpty()) pendingChars_ = g_.chars;
+  if (pending_.isEmpty()) CopyUsedRecord(&pendingChars_, g_.chars);
   if (pending_.size() + text.size() > kMaxTokenUnits && !Flush()) return false;
-  if (pending_.isEmpty()) pendingChars_ = g_.chars;
+  if (pending_.isEmpty()) CopyUsedRecord(&pendingChars_, g_.chars);
   pending_ += text;
   lastWasMark_ = false;
   insertedAnything_ = true;
@@ -670,18 +705,18 @@ bool Reader::InsertText(const QString& text) {
 
 bool Reader::Flush() {
   if (pending_.isEmpty()) return true;
-  PropRecord chars = pendingChars_;
-  chars.index = kGMNone;
+  pendingChars_.index = kGMNone;
   DocRange at{doc_, insertCp_, insertCp_};
-  const bool ok =
-      InsertNewText(&at, reinterpret_cast<const char16_t*>(pending_.utf16()), uint32_t(pending_.size()), chars);
-  pending_.clear();
+  const bool ok = InsertNewText(&at, reinterpret_cast<const char16_t*>(pending_.utf16()), uint32_t(pending_.size()),
+                                pendingChars_);
+  pending_.resize(0);  // keeps its room, so that later text is copied in, not shared
   if (ok) insertCp_ = at.limit;
   return ok;
 }
 
 bool Reader::ApplyPara(uint32_t cp) {
-  PropRecord para = g_.para;
+  PropRecord& para = paraScratch_;
+  CopyUsedRecord(&para, g_.para);
   para.index = kGMNone;
   std::memcpy(para.body + ParaField::border, g_.border, BorderField::size);
   // The first line may not reach further left than the page edge.

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <utility>
@@ -181,7 +182,7 @@ class Writer {
   void Picture(const KnotEntry& entry);
   void PictureProps(const KnotEntry& entry);
   QString PictureFile(GMPicture& picture, const FLImage* image);
-  PropRecord CharsAt(uint32_t cp) const;
+  const PropRecord& CharsAt(uint32_t cp) const;  // valid until the next call
 
   GlimmetDoc* doc_;
   DocRange range_;
@@ -194,7 +195,14 @@ class Writer {
   std::set<uint16_t> fonts_;
 
   PropRecord plain_;      // what "plain" leaves: the base with the default size
-  PropRecord groupChars_;  // the formatting of the open group
+  PropRecord groupChars_;  // the formatting of the open group (its body)
+  mutable std::optional<PropRecord> charsAt_;  // CharsAt's record where it is not the document's
+  std::optional<PropRecord> runChars_;       // the body walk's, likewise
+  // Where the last lookups found their entries: the writer walks the text from start to end.
+  mutable GMCpHints charsAtHints_;
+  GMCpHints runHints_;
+  uint32_t paraHint_ = 0;
+  uint32_t knotHint_ = 0;
   bool groupOpen_ = false;
   bool paraOpen_ = false;
   bool fontOwed_ = false;  // the paragraph's first run writes its font
@@ -695,10 +703,8 @@ void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value
 
 // ---- The body ---------------------------------------------------------------------------------
 
-PropRecord Writer::CharsAt(uint32_t cp) const {
-  PropRecord chars;
-  FetchCharProps(doc_, cp, nullptr, &chars);
-  return chars;
+const PropRecord& Writer::CharsAt(uint32_t cp) const {
+  return *CharPropsAt(doc_, cp, nullptr, &charsAt_, &charsAtHints_);
 }
 
 // The cp that ends the paragraph at the cursor: its mark, a kink that breaks paragraphs, or the
@@ -727,14 +733,18 @@ uint32_t Writer::MarkOf(GMTextStore::Cursor cursor) {
 }
 
 void Writer::StartPara(uint32_t mark) {
-  PropRecord para;
-  SetBaseProperties(kPropPara, &para);
+  // The document's record itself; a base record is made only where there is none.
+  const PropRecord* found = nullptr;
   if (!doc_->paraRuns.empty()) {
-    uint32_t run = doc_->paraRuns.indexOfCp(mark);
+    uint32_t run = doc_->paraRuns.indexOfCpNear(mark, paraHint_);
+    if (run != kGMNone) paraHint_ = run;
     if (run == kGMNone) run = 0;
-    const PropRecord* found = PropertiesAtIndex(doc_, doc_->paraRuns.at(std::min(run, doc_->paraRuns.count() - 1)));
-    if (found && found->kind == kPropPara) para = *found;
+    found = PropertiesAtIndex(doc_, doc_->paraRuns.at(std::min(run, doc_->paraRuns.count() - 1)));
+    if (found && found->kind != kPropPara) found = nullptr;
   }
+  std::optional<PropRecord> base;
+  if (!found) SetBaseProperties(kPropPara, &base.emplace());
+  const PropRecord& para = found ? *found : *base;
   Word("pard");
   if (inTable_) Word("intbl");
   Word("plain");
@@ -781,15 +791,14 @@ PropRecord Writer::WithAbsoluteSize(const PropRecord& chars) const {
 }
 
 void Writer::RunProps(const PropRecord& given) {
-  PropRecord resolved;
-  const bool relative = given.get<int16_t>(CharField::relativeSize) != 0;
-  if (relative) resolved = WithAbsoluteSize(given);
-  const PropRecord& chars = relative ? resolved : given;
+  std::optional<PropRecord> resolved;
+  if (given.get<int16_t>(CharField::relativeSize) != 0) resolved = WithAbsoluteSize(given);
+  const PropRecord& chars = resolved ? *resolved : given;
   if (groupOpen_ && std::memcmp(groupChars_.body, chars.body, g_propSizes[kPropChar]) == 0) return;
   CloseGroup();
   Raw("{");
   groupOpen_ = true;
-  groupChars_ = chars;
+  std::memcpy(groupChars_.body, chars.body, g_propSizes[kPropChar]);
   const bool font = fontOwed_;
   CachedProps(
       chars,
@@ -805,7 +814,8 @@ void Writer::RunProps(const PropRecord& given) {
 void Writer::EndPara(uint32_t markCp, char16_t mark) {
   RunProps(CharsAt(markCp));
   // A cell's last paragraph ends with the cell.
-  const uint32_t next = doc_->knots.indexAtCp(markCp + 1);
+  const uint32_t next = doc_->knots.indexAtCpNear(markCp + 1, knotHint_);
+  if (next != kGMNone) knotHint_ = next;
   if (next != kGMNone && doc_->knots.at(next).type == kKnotRow && doc_->knots.at(next).kink != kKinkBegin) {
     Word("cell");
     Raw("\n");
@@ -1148,14 +1158,15 @@ void Writer::Body() {
   const uint32_t limit = std::min(range_.limit, uint32_t(doc_->totalLength));
   uint32_t cp = range_.first;
   DocRange run{doc_, 0, 0};
-  PropRecord chars;
+  const PropRecord* chars = &runChars_.emplace();
   // One cursor follows the whole walk; knots move it on by what they wrote.
   GMTextStore::Cursor cursor(doc_->text, cp);
   cursor_ = &cursor;
   while (cp < limit) {
     if (cursor.cp() < cp) cursor.advance(cp - cursor.cp());
     else if (cursor.cp() > cp) cursor = GMTextStore::Cursor(doc_->text, cp);
-    const uint32_t knotIndex = doc_->knots.indexOfCpAfter(cp);
+    const uint32_t knotIndex = doc_->knots.indexOfCpAfterNear(cp, knotHint_);
+    knotHint_ = knotIndex;
     const uint32_t nextKnot = knotIndex < doc_->knots.count() ? doc_->knots.cpAt(knotIndex) : kGMNone;
     if (nextKnot == cp) {
       cp = std::max(Knot(cp, doc_->knots.at(knotIndex)), cp + 1);
@@ -1165,7 +1176,7 @@ void Writer::Body() {
     const uint32_t stretchEnd = std::min(limit, nextKnot);
     while (cp < stretchEnd) {
       if (!paraOpen_) StartPara(MarkOf(cursor));
-      if (cp >= run.limit || cp < run.first) FetchCharProps(doc_, cp, &run, &chars);
+      if (cp >= run.limit || cp < run.first) chars = CharPropsAt(doc_, cp, &run, &runChars_, &runHints_);
       const uint32_t end = std::min(stretchEnd, std::max(run.limit, cp + 1));
       // The run's units up to a paragraph mark, straight from the stream's pieces.
       uint32_t at = cp;
@@ -1178,7 +1189,7 @@ void Writer::Body() {
         uint32_t i = 0;
         while (i < count && !IsParaMarkChar(units[i])) ++i;
         if (i > 0) {
-          RunProps(chars);
+          RunProps(*chars);
           Text(units, i);
         }
         at += i;

@@ -54,6 +54,30 @@ std::pair<int, int> ModelParagraph(const Model& model, int i) {
   return ::testing::AssertionSuccess();
 }
 
+// Lookups near the end of a table take a shortcut; every cp must give what a scan gives, runs
+// of equal cps included.
+TEST(EditModel, CpTableLookupsAgreeWithAScan) {
+  for (const uint32_t size : {0u, 1u, 2u, 33u, 34u, 35u, 200u}) {
+    GMCpTable<uint32_t> table;
+    for (uint32_t i = 0; i < size; ++i) table.insert(i, i / 3 * 5 + (i % 3 == 2 ? 1 : 0), i);
+    const uint32_t last = size == 0 ? 0 : table.cpAt(size - 1);
+    for (uint32_t cp = 0; cp <= last + 2; ++cp) {
+      uint32_t atOrBefore = kGMNone, atOrAfter = size;
+      for (uint32_t i = 0; i < size; ++i)
+        if (table.cpAt(i) <= cp) atOrBefore = i;
+      for (uint32_t i = size; i-- > 0;)
+        if (table.cpAt(i) >= cp) atOrAfter = i;
+      ASSERT_EQ(table.indexOfCp(cp), atOrBefore) << size << " " << cp;
+      ASSERT_EQ(table.indexOfCpAfter(cp), atOrAfter) << size << " " << cp;
+      // A hint anywhere, right or wrong, changes no answer.
+      for (uint32_t hint = 0; hint <= size + 1; hint += 1 + hint / 8) {
+        ASSERT_EQ(table.indexOfCpNear(cp, hint), atOrBefore) << size << " " << cp << " " << hint;
+        ASSERT_EQ(table.indexOfCpAfterNear(cp, hint), atOrAfter) << size << " " << cp << " " << hint;
+      }
+    }
+  }
+}
+
 TEST(EditModel, RandomInsertsDeletesAndPropertyChangesAgreeWithAPlainModel) {
   GlimmetDocPtr holder(NewGlimmetDoc(kDocTemporary));
   GlimmetDoc* doc = holder.get();

@@ -27,6 +27,32 @@ TEST(Properties, InterningTheSameRecordTwiceAddsOneRecord) {
   EXPECT_EQ(IndexForProperties(doc.get(), &normal), doc->styles[0].second);
 }
 
+// Text alternates between a few formats, which the interning cache keeps: more formats than it
+// holds, in turn, must still come back as their own records.
+TEST(Properties, FormatsInTurnKeepTheirRecords) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  const size_t before = doc->props.size();
+  std::vector<uint32_t> first;
+  for (int round = 0; round < 3; ++round)
+    for (int16_t size = 60; size < 60 + 6 * 4; size += 4) {
+      PropRecord chars = CharRecord(doc.get(), size);
+      PropRecord para = DefaultProps(doc.get(), kPropPara);
+      para.set<int64_t>(ParaField::leftIndent, size * 12700);
+      const uint32_t charIndex = IndexForProperties(doc.get(), &chars);
+      const uint32_t paraIndex = IndexForProperties(doc.get(), &para);
+      if (round == 0) {
+        first.push_back(charIndex);
+        first.push_back(paraIndex);
+      } else {
+        EXPECT_EQ(charIndex, first[(size - 60) / 2]);
+        EXPECT_EQ(paraIndex, first[(size - 60) / 2 + 1]);
+      }
+      EXPECT_EQ(doc->props[charIndex].get<int16_t>(CharField::size), size);
+      EXPECT_EQ(doc->props[paraIndex].get<int64_t>(ParaField::leftIndent), size * 12700);
+    }
+  EXPECT_EQ(doc->props.size(), before + 12);
+}
+
 TEST(Properties, BordersOfKindNoneCompareEqualWhateverTheirOtherFields) {
   GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
   PropRecord a = DefaultProps(doc.get(), kPropPara);
