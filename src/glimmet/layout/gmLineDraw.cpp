@@ -7,7 +7,7 @@
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/layout/gmTableDraw.h"
 #include "glimmet/storage/GlimmetDoc.h"
-#include "glimmet/storage/gmBorderPaint.h"
+#include "glimmet/storage/gmBorderSpec.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTables.h"
 
@@ -30,23 +30,6 @@ double Zoom(const Pane* pane) { return pane && pane->zoom > 0 ? pane->zoom : 1.0
 double Snap(double v, double zoom) { return std::rint(v * zoom) / zoom; }
 
 QColor SystemTextBackground() { return QGuiApplication::palette().color(QPalette::Base); }
-
-}  // namespace
-
-void DrawItemBorder(QPainter& painter, const BorderStyle& border, const BorderDisplay& edges, const QRectF& rect) {
-  BorderDisplay sides = edges;
-  ModifyBorderDisplayForKind(uint32_t(border.kind), &sides);
-  BorderDrawSpec spec;
-  static_cast<BorderDrawStyle&>(spec) = ConvertBorderStyle(border);
-  uint32_t mask = 0;
-  if (sides.left) mask |= kBorderSideLeft;
-  if (sides.right) mask |= kBorderSideRight;
-  if (sides.top) mask |= kBorderSideTop;
-  if (sides.bottom) mask |= kBorderSideBottom;
-  DrawBorderCore(painter, spec, mask, mask & 15, rect);
-}
-
-namespace {
 
 void DrawUnderline(QPainter& painter, const LineFormat& line, size_t index, const QRectF& lineRect) {
   const LineRun& run = line.runs[index];
@@ -202,7 +185,7 @@ void DrawPictureRun(QPainter& painter, const LineFormat& line, const LineRun& ru
   if (border.kind != 0) {
     BorderDisplay edges;
     SetBorderDisplay(uint32_t(border.kind), 0, 1, 0, 1, &edges);
-    DrawItemBorder(painter, border, edges, rect);
+    DrawBorder(painter, border, false, edges, rect);
   }
   double opacity = 1.0;
   if (run.selected && ShouldHighlightSelection(doc, line.pane) == kHighlightActive) {
@@ -492,7 +475,7 @@ void DrawFormattedLine(QPainter& painter, LineFormat& line, Kolor background, fl
     } else {
       const BorderSides sides = BorderThickness(border, line.borderEdges);
       band.adjust(0, sides.top, 0, -sides.bottom);
-      DrawItemBorder(painter, border, line.borderEdges, band);
+      DrawBorder(painter, border, true, line.borderEdges, band);
     }
   }
   bool clipped = false;

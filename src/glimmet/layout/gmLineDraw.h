@@ -34,9 +34,6 @@ Kolor TextSelectionKolor(GlimmetDoc* doc, Pane* pane);
 QRectF FindPictureOnLine(float x, float lineTop, float lineHeight, const LineFormat& line, const LineRun& run,
                          KnotInfo* knot, BorderStyle* border, BorderSides* thickness);
 void DrawOutline(QPainter& painter, float zoom, const QRectF& rect);
-// The border of a paragraph, picture or cell: the sides its kind draws where the item stands
-// in its group, through the border painter.
-void DrawItemBorder(QPainter& painter, const BorderStyle& border, const BorderDisplay& edges, const QRectF& rect);
 
 // Underlines the words of a text segment run within range, leaving the spaces between them.
 void DrawWordUnderline(QPainter& painter, const DocRange& range, const LineRun& run, Kolor kolor, double x, double y,

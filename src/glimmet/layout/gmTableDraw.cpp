@@ -5,6 +5,7 @@
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/layout/gmTableLayout.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmBorderSpec.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>
@@ -86,8 +87,8 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     const double left = outer && c == 0 ? 0 : Points(props.get<int64_t>(TableProp::cellLeft));
     const double top = outer && firstRow ? 0 : Points(props.get<int64_t>(TableProp::cellTop));
     if (border.kind != 0) {
-      DrawItemBorder(painter, border,
-                     RowBorderDisplay(uint32_t(border.kind), firstRow ? 0 : 2, firstRow, lastRow, c, columns), cell);
+      DrawBorder(painter, border, false,
+                 RowBorderDisplay(uint32_t(border.kind), rects.rowNumber, firstRow, lastRow, c, columns), cell);
     }
     DocRange range;
     if (IndexAndRangeForCell(&rects.table, &rects.row, 0, int32_t(c), &range) == kGMNone) continue;

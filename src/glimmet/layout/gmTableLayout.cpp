@@ -129,9 +129,9 @@ bool GetRowRectangles(const LineFormat& rowLine, GMRowRects* out) {
   if (!FetchKnot(doc, rowLine.rowCp, &out->row, kKnotRow) || out->row.first != rowLine.rowCp) return false;
   if (!FetchTable(doc, kGMNone, &out->table, &out->row, &out->props)) return false;
   uint32_t borderPosition = 0;
-  const uint32_t rowNumber = RowNumber(doc, rowLine.pane, out->table, out->row, out->props, &borderPosition);
+  out->rowNumber = RowNumber(doc, rowLine.pane, out->table, out->row, out->props, &borderPosition);
   out->rowRect = {0, 0, rowLine.lineWidth, rowLine.lineHeight};
-  GetCellRects(out->props, rowNumber, borderPosition, out->table, out->row, &out->rowRect, &out->cells, &out->widths);
+  GetCellRects(out->props, out->rowNumber, borderPosition, out->table, out->row, &out->rowRect, &out->cells, &out->widths);
   return !out->cells.empty();
 }
 

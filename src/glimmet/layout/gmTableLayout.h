@@ -31,6 +31,7 @@ struct GMRowRects {
   KnotInfo table;
   KnotInfo row;
   PropRecord props;
+  uint32_t rowNumber = 0;  // 0 first, 1 second, 2 later
   GMRect rowRect;
   std::vector<GMRect> cells;
   std::vector<int64_t> widths;

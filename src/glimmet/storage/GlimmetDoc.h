@@ -62,12 +62,14 @@ struct GlimmetDoc {
   Pane panes[2];
 
   GMCpTable<KnotEntry> knots;
-  // For each knot entry: the begin (or atomic) entry of its knot, and the begin entry of the
-  // innermost knot around that knot; rebuilt when the knot table's records change.
+  // For each knot entry: the begin (or atomic) entry of its knot, the begin entry of the
+  // innermost knot around that knot, and for a begin or middle entry the next middle or end
+  // entry of its own knot (kGMNone when none); rebuilt when the knot table's records change.
   struct KnotNesting {
     uint64_t version = ~uint64_t(0);
     std::vector<uint32_t> owner;
     std::vector<uint32_t> enclosing;
+    std::vector<uint32_t> nextKink;
   } knotNesting;
   std::vector<GMBookmarkName> bookmarkNames;
   std::vector<GMPicture> pictures;

@@ -90,7 +90,10 @@ void AdjustPropIndexes(GMCpTable<uint32_t>& runs, uint32_t s, uint32_t l, int64_
   uint32_t held = runs.indexOfCp(s);
   if (held == kGMNone) held = 0;
   const uint32_t index = runs.at(held);
-  while (held + 1 < runs.count() && runs.at(held + 1) == index) runs.erase(held + 1);
+  // Runs after it with its own properties join it, all in one erase.
+  uint32_t same = held + 1;
+  while (same < runs.count() && runs.at(same) == index) ++same;
+  if (same > held + 1) runs.erase(held + 1, same - held - 1);
   if (l > s + 1) {
     const uint32_t from = runs.indexOfCpAfter(s + 1);
     const uint32_t to = runs.indexOfCpAfter(l);

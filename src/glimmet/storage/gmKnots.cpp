@@ -42,7 +42,65 @@ void NotFound(GlimmetDoc* doc, KnotInfo* info) {
   info->knotClass = info->kinkCount = info->kinkNumber = 0;
 }
 
-// Fills the info of the knot whose begin (or atomic) entry is at index begin.
+// The nesting of the knot table, built in one pass, so that finding the knot around a cp does
+// not walk back over every knot before it, nor a knot's kinks over the knots inside it.
+const GlimmetDoc::KnotNesting& KnotNestingOf(GlimmetDoc* doc) {
+  GlimmetDoc::KnotNesting& nesting = doc->knotNesting;
+  const GMCpTable<KnotEntry>& knots = doc->knots;
+  if (nesting.version == knots.version()) return nesting;
+  const uint32_t count = knots.count();
+  // Entries below the lowest one inserted or removed since the last build keep their answers
+  // (knots are mostly added at the end of what is there), and the knots open after them follow
+  // from those answers.
+  const uint32_t from = std::min({knots.lowestChangeSince(nesting.version), count, uint32_t(nesting.owner.size()),
+                                  uint32_t(nesting.nextKink.size())});
+  for (std::vector<uint32_t>* column : {&nesting.owner, &nesting.enclosing, &nesting.nextKink}) {
+    column->resize(from);
+    column->resize(count, kGMNone);
+  }
+  // The knots open at the entry being read, innermost last, each with its last kink so far.
+  struct Open {
+    uint32_t begin, lastKink;
+  };
+  std::vector<Open> open;
+  if (from > 0) {
+    const uint32_t last = from - 1;
+    const uint32_t kink = knots.at(last).kink;
+    uint32_t top = kink == kKinkBegin ? last : kink == kKinkMiddle ? nesting.owner[last] : nesting.enclosing[last];
+    for (; top != kGMNone; top = nesting.enclosing[top]) {
+      // The kinks of an open knot read so far lie below from; links past them are rebuilt.
+      uint32_t lastKink = top;
+      while (nesting.nextKink[lastKink] < from) lastKink = nesting.nextKink[lastKink];
+      nesting.nextKink[lastKink] = kGMNone;
+      open.push_back({top, lastKink});
+    }
+    std::reverse(open.begin(), open.end());
+  }
+  for (uint32_t i = from; i < count; ++i) {
+    const uint32_t around = open.empty() ? kGMNone : open.back().begin;
+    const uint32_t kink = knots.at(i).kink;
+    if (kink == kKinkMiddle || kink == kKinkEnd) {
+      nesting.owner[i] = around;
+      nesting.enclosing[i] = around == kGMNone ? kGMNone : nesting.enclosing[around];
+      if (!open.empty()) {
+        nesting.nextKink[open.back().lastKink] = i;
+        open.back().lastKink = i;
+        if (kink == kKinkEnd) open.pop_back();
+      }
+    } else {
+      nesting.owner[i] = i;
+      nesting.enclosing[i] = around;
+      if (kink == kKinkBegin) open.push_back({i, i});
+    }
+  }
+  nesting.version = knots.version();
+  doc->knots.changesSeen();
+  return nesting;
+}
+
+// Fills the info of the knot whose begin (or atomic) entry is at index begin. Its kinks are the
+// middle and end entries at its own level (those of the knots inside it are passed over), up to
+// its first end; a kink of another type there means the table is damaged.
 bool CollectKnot(GlimmetDoc* doc, uint32_t begin, uint32_t cp, KnotInfo* info) {
   const GMCpTable<KnotEntry>& knots = doc->knots;
   const KnotEntry& head = knots.at(begin);
@@ -57,26 +115,12 @@ bool CollectKnot(GlimmetDoc* doc, uint32_t begin, uint32_t cp, KnotInfo* info) {
   if (head.kink == kKinkAtomic) {
     info->limit = info->first + 1;
   } else {
-    uint32_t depth = 0;
+    const GlimmetDoc::KnotNesting& nesting = KnotNestingOf(doc);
     bool ended = false;
-    for (uint32_t i = begin + 1; i < knots.count() && !ended; ++i) {
+    for (uint32_t i = nesting.nextKink[begin]; i != kGMNone && !ended; i = nesting.nextKink[i]) {
       const KnotEntry& e = knots.at(i);
-      if (e.kink == kKinkBegin) {
-        ++depth;
-        continue;
-      }
-      if (e.kink == kKinkEnd) {
-        if (depth > 0) {
-          --depth;
-          continue;
-        }
-        if (e.type != head.type) return false;
-        ended = true;
-      } else if (e.kink != kKinkMiddle || depth > 0) {
-        continue;
-      } else if (e.type != head.type) {
-        return false;
-      }
+      if (e.type != head.type) return false;
+      ended = e.kink == kKinkEnd;
       if (info->kinkCount < kMaxKinks) {
         info->kinkCps[info->kinkCount++] = knots.cpAt(i);
       } else {
@@ -90,57 +134,6 @@ bool CollectKnot(GlimmetDoc* doc, uint32_t begin, uint32_t cp, KnotInfo* info) {
   info->kinkNumber = 0;
   for (uint32_t k = 0; k < info->kinkCount && info->kinkCps[k] <= cp; ++k) info->kinkNumber = k;
   return true;
-}
-
-// The nesting of the knot table, built in one pass, so that finding the knot around a cp does
-// not walk back over every knot before it.
-const GlimmetDoc::KnotNesting& KnotNestingOf(GlimmetDoc* doc) {
-  GlimmetDoc::KnotNesting& nesting = doc->knotNesting;
-  const GMCpTable<KnotEntry>& knots = doc->knots;
-  if (nesting.version == knots.version()) return nesting;
-  const uint32_t count = knots.count();
-  // Entries below the lowest one inserted or removed since the last build keep their answers
-  // (knots are mostly added at the end of what is there), and the knots open after them follow
-  // from those answers.
-  const uint32_t from = std::min({knots.lowestChangeSince(nesting.version), count, uint32_t(nesting.owner.size())});
-  nesting.owner.resize(from);
-  nesting.enclosing.resize(from);
-  nesting.owner.resize(count, kGMNone);
-  nesting.enclosing.resize(count, kGMNone);
-  std::vector<uint32_t> open;
-  if (from > 0) {
-    const uint32_t last = from - 1;
-    const uint32_t kink = knots.at(last).kink;
-    uint32_t top = kink == kKinkBegin ? last : kink == kKinkMiddle ? nesting.owner[last] : nesting.enclosing[last];
-    for (; top != kGMNone; top = nesting.enclosing[top]) open.push_back(top);
-    std::reverse(open.begin(), open.end());
-  }
-  for (uint32_t i = from; i < count; ++i) {
-    const uint32_t around = open.empty() ? kGMNone : open.back();
-    switch (knots.at(i).kink) {
-      case kKinkBegin:
-        nesting.owner[i] = i;
-        nesting.enclosing[i] = around;
-        open.push_back(i);
-        break;
-      case kKinkMiddle:
-        nesting.owner[i] = around;
-        nesting.enclosing[i] = around == kGMNone ? kGMNone : nesting.enclosing[around];
-        break;
-      case kKinkEnd:
-        nesting.owner[i] = around;
-        nesting.enclosing[i] = around == kGMNone ? kGMNone : nesting.enclosing[around];
-        if (!open.empty()) open.pop_back();
-        break;
-      default:
-        nesting.owner[i] = i;
-        nesting.enclosing[i] = around;
-        break;
-    }
-  }
-  nesting.version = knots.version();
-  doc->knots.changesSeen();
-  return nesting;
 }
 
 uint32_t PaneKind(Pane* pane) { return pane ? uint32_t(pane->contentsKind) : kPaneContentsNoDisplay; }

@@ -7,7 +7,7 @@
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/layout/gmTableLayout.h"
 #include "glimmet/storage/StorageTestSupport.h"
-#include "glimmet/storage/gmBorderPaint.h"
+#include "glimmet/storage/gmBorderSpec.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTables.h"
 
@@ -277,6 +277,82 @@ TEST(LineDrawing, TableRowsDrawTheirCellsText) {
   EXPECT_EQ(inked[0], 2 * 5 * 9);  // two 5 x 9 boxes
   EXPECT_EQ(inked[1], 2 * 5 * 9);
   EXPECT_EQ(inked[2], 0);
+}
+
+// A black double border a point wide: each line a point, a point apart, three points in all.
+BorderStyle DoubleBorder(int32_t kind, int64_t offset) {
+  BorderStyle border;
+  border.kind = kind;
+  border.line = kLineDouble;
+  border.width = 12700;
+  border.offset = offset;
+  border.lineColor = g_blackKolor;
+  return border;
+}
+
+bool IsBlack(const QImage& image, int x, int y) { return qGray(image.pixel(x, y)) < 64; }
+
+TEST(LineDrawing, ParagraphBordersJoinTheirDoubleLinesOutsideTheOffset) {
+  DrawnLine d(QStringLiteral("x"));
+  const BorderStyle border = DoubleBorder(kBorderBox, 2 * 12700);
+  PropRecord para = ParaAt(d.doc.get(), kBody);
+  SetBorderStyleAt(&para, ParaField::border, border);
+  ApplyPropsToRange({d.doc.get(), kBody, kBody + 1}, para);
+  const QImage image = d.Draw(kBody, 200);
+  ASSERT_TRUE(d.line.hasBorderBox);
+  // Two points of offset, then the inner line, a gap and the outer line, above and left of the band.
+  const int top = int(BorderThickness(border, d.line.borderEdges).top);
+  const int left = int(d.line.leftEdge);
+  const std::pair<int, bool> steps[] = {{1, false}, {2, false}, {3, true}, {4, false}, {5, true}};
+  for (const auto& [step, black] : steps) {
+    EXPECT_EQ(IsBlack(image, left + 40, top - step), black) << "above " << step;
+    EXPECT_EQ(IsBlack(image, left - step, top + 2), black) << "left " << step;
+  }
+}
+
+TEST(LineDrawing, DoubleTableBordersJoinAtTheFirstRow) {
+  FixedAdvanceTypesetter typesetter;
+  TypesetterScope scope(&typesetter);
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
+  const uint8_t saved = g_glimmetConfig.tableOption;
+  g_glimmetConfig.tableOption = 1;
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(doc.get(), kBody + 7, 3, 2, &table));
+  g_glimmetConfig.tableOption = saved;
+  KnotInfo tableInfo, row;
+  PropRecord props;
+  ASSERT_TRUE(FetchTable(doc.get(), table.first + 2, &tableInfo, &row, &props));
+  SetBorderStyleAt(&props, kTableBorderOffset, DoubleBorder(kBorderBoxRow1, 0));
+  SetPropsOnKink(doc.get(), uint32_t(tableInfo.index), IndexForProperties(doc.get(), &props));
+  for (GMTableCache& cache : doc->tableCaches) cache = GMTableCache();
+  // Row by row, whether the first cell has double lines above it (a line, a gap, a line) and
+  // to its left. Box+row1 puts them on the table's outside and below its first row only.
+  const struct {
+    bool above, left;
+  } rows[] = {{true, true}, {true, true}, {false, true}};
+  uint32_t cp = table.first;
+  for (int r = 0; r < 3; ++r) {
+    LineFormat line;
+    InitFormatLine(doc.get(), nullptr, &line, kFormatDraw);
+    ASSERT_TRUE(FormatLine(cp, PaneTextWidth(doc.get(), nullptr), &line));
+    ASSERT_EQ(line.startKind, kStartRow);
+    const QImage image = Paint(600, int(line.lineHeight), 1, [&](QPainter& p) {
+      DrawFormattedLine(p, line, kNoKolor, 600, QRectF(0, 0, 600, line.lineHeight), QRectF());
+    });
+    GMRowRects rects;
+    ASSERT_TRUE(GetRowRectangles(line, &rects));
+    const int x = int(rects.cells[0].x), y = int(rects.cells[0].y);
+    const int middle = x + int(rects.cells[0].width / 2);
+    if (rows[r].above) {
+      const bool pattern[] = {true, false, true};
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(IsBlack(image, middle, y - 1 - i), pattern[i]) << r << " above " << i;
+    } else {
+      EXPECT_EQ(y, 0) << r;  // no room taken above
+    }
+    const bool pattern[] = {true, false, true};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(IsBlack(image, x - 1 - i, y + 2), pattern[i] && rows[r].left) << r << " left " << i;
+    cp = rects.row.limit;
+  }
 }
 
 }  // namespace

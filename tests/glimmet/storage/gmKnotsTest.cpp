@@ -54,11 +54,12 @@ std::vector<DocRange> Pieces(GlimmetDoc* doc, uint32_t first, uint32_t limit, in
 TEST(Knots, NestingFollowsKnotsAddedAnywhere) {
   KnotDoc doc(QStringLiteral("a<b<x|y<u<t<z|c<d<e|f|"));
   auto answers = [&] {
-    std::vector<std::pair<uint32_t, uint32_t>> found;
+    std::vector<std::vector<uint32_t>> found;
     for (int offset = 0; offset < 22; ++offset) {
       KnotInfo info;
       FetchKnot(doc.get(), doc.at(offset), &info, 0);
-      found.emplace_back(info.first, info.limit);
+      found.emplace_back(info.kinkCps, info.kinkCps + info.kinkCount);
+      found.back().push_back(info.limit);
     }
     return found;
   };
