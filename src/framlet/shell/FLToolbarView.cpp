@@ -123,6 +123,7 @@ FLToolbarView::~FLToolbarView() { NotificationCenter::defaultCenter().removeObse
 void FLToolbarView::setImageDrawer(ImageDrawer drawer) { ToolImageDrawer() = drawer; }
 
 QFont FLToolbarView::labelFont() { return SmallSystemFont(); }
+
 FLToolbarSegments* FLToolbarView::segmentsWithTag(uint64_t barTag) const {
   for (const FLToolbarTool& tool : tools_) {
     auto* segments = qobject_cast<FLToolbarSegments*>(tool.view.data());

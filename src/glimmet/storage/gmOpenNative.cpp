@@ -343,7 +343,7 @@ bool NativeReader::readKnot(FLXmlDecoder& decoder, uint32_t* expectedIndex) {
 bool NativeReader::readFormat(FLXmlDecoder& decoder, int64_t level) {
   fontMap_.clear();
   doc_->defaultListProps = kGMNone;
-  doc_->cachedCharIndex = doc_->cachedParaIndex = kGMNone;
+  ClearPropertyCaches(doc_);
   bool ok = true;
   const bool closed = forEachChild(decoder, [&](FLXmlDecoder& d) {
     switch (d.key()) {
