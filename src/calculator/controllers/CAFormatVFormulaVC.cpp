@@ -1,6 +1,7 @@
 #include "calculator/controllers/CAFormatVFormulaVC.h"
 
 #include "calculator/controllers/caFunctionGroups.h"
+#include "calculator/controllers/caHelpTopics.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -33,7 +34,6 @@ namespace {
 // An item's number (see FunctionGroupItem).
 constexpr int kItemRole = Qt::UserRole;
 // The help's chapter of class k is this plus k.
-constexpr int64_t kFirstFunctionChapter = 8;
 
 // The open state of each group, by name, shared by every browser and both groupings.
 QVariantMap& OpenMap() {
@@ -95,17 +95,6 @@ QString FunctionSyntax(int32_t row) {
   const CAFunctionInfo& info = g_functionInfo[row];
   return QStringLiteral("%1(%2)").arg(QString::fromUtf8(info.name),
                                       QString::fromUtf8(info.argumentTemplate ? info.argumentTemplate : ""));
-}
-
-std::optional<CAFunctionHelpPlace> FunctionHelpPlace(int32_t row) {
-  // Class 0 is the recent list, which the help does not describe.
-  for (int32_t k = 1; k < kFunctionClassCount; ++k) {
-    const CAFunctionClass& functionClass = g_functionClasses[k];
-    for (int32_t i = 0; i < functionClass.count; ++i) {
-      if (functionClass.members[i] == row) return CAFunctionHelpPlace{kFirstFunctionChapter + k, i};
-    }
-  }
-  return std::nullopt;
 }
 
 bool InsertFunctionInActiveCell(CADocument& document, int32_t row, bool inPopup) {
@@ -287,8 +276,7 @@ void CAFormatVFormulaVC::insertFunction() {
 }
 
 void CAFormatVFormulaVC::functionHelp() {
-  const std::optional<CAFunctionHelpPlace> place = FunctionHelpPlace(selectedFunction());
-  if (!place || !ShowHelp(place->topic, place->bookmark)) WorkspaceBeep();
+  GiveFunctionHelp(selectedFunction());
 }
 
 void CAFormatVFormulaVC::toggleAlphabetical(bool alphabetical) {

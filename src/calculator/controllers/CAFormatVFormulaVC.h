@@ -29,13 +29,6 @@ QString FunctionGroupName(int32_t group, bool alphabetical);
 std::vector<int32_t> FunctionGroupChildren(int32_t group, bool alphabetical);
 // "NAME(arguments)".
 QString FunctionSyntax(int32_t row);
-// Where the help describes a function: chapter 8 + its class (1 "Date" to 7 "Trigonometry") and
-// the bookmark of its place in the class; none for a function in no class.
-struct CAFunctionHelpPlace {
-  int64_t topic;
-  int64_t bookmark;
-};
-std::optional<CAFunctionHelpPlace> FunctionHelpPlace(int32_t row);
 
 // Inserts the function of the table row into the active cell's formula text at the document's
 // text selection, as one "Formula" step; the inserted argument placeholders (or the place after

@@ -19,15 +19,23 @@ QPushButton* AddHelpButton(QDialogButtonBox* buttons, int64_t topic) {
   return help;
 }
 
-bool GiveFunctionHelp(int32_t functionRow) {
+std::optional<CAFunctionHelpPlace> FunctionHelpPlace(int32_t functionRow) {
+  // Class 0 is the recent list, which the help does not describe.
   for (int32_t functionClass = 1; functionClass < kFunctionClassCount; ++functionClass) {
     const CAFunctionClass& members = g_functionClasses[functionClass];
     for (int32_t i = 0; i < members.count; ++i) {
-      if (members.members[i] != functionRow) continue;
-      GiveHelp(kFunctionClassHelpTopicBase + functionClass, i);
-      return true;
+      if (members.members[i] == functionRow) return CAFunctionHelpPlace{kFunctionClassHelpTopicBase + functionClass, i};
     }
   }
-  WorkspaceBeep();
-  return false;
+  return std::nullopt;
+}
+
+bool GiveFunctionHelp(int32_t functionRow) {
+  const std::optional<CAFunctionHelpPlace> place = FunctionHelpPlace(functionRow);
+  if (!place) {
+    WorkspaceBeep();
+    return false;
+  }
+  GiveHelp(place->topic, place->bookmark);
+  return true;
 }

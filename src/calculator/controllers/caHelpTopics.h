@@ -5,6 +5,7 @@
 #include "framlet/foundation/flHelpHook.h"
 
 #include <cstdint>
+#include <optional>
 
 class QDialogButtonBox;
 class QPushButton;
@@ -24,6 +25,13 @@ inline constexpr int64_t kFunctionClassHelpTopicBase = 8;
 void GiveHelp(int64_t topic, int64_t bookmark = kFLHelpNotGiven);
 // Adds a Help button to the box that opens the topic.
 QPushButton* AddHelpButton(QDialogButtonBox* buttons, int64_t topic);
+// Where the help describes a function (a row of the function table): the chapter of the first
+// class that lists it and the bookmark of its place in that class; none for a function in no class.
+struct CAFunctionHelpPlace {
+  int64_t topic;
+  int64_t bookmark;
+};
+std::optional<CAFunctionHelpPlace> FunctionHelpPlace(int32_t functionRow);
 // Opens the description of a function (a row of the function table): the chapter of the first
 // class that lists it, at the bookmark of its place in that class. False, with a beep, when no
 // class lists it.

@@ -3,6 +3,7 @@
 #include "calculator/controllers/CAFormatVFormulaVC.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caFunctionGroups.h"
+#include "calculator/controllers/caHelpTopics.h"
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
