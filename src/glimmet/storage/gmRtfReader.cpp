@@ -1440,6 +1440,7 @@ bool Reader::BuildRow() {
     rowFirst_ = table.limit - 1;
     uint32_t at = rowFirst_;
     GMRowRequest request;
+    request.plainCells = true;
     if (!InsertEmptyRow(doc_, &at, columns, request)) return false;
     if (newKind != tableKind) {
       updated.set<uint32_t>(TableProp::borderKind, newKind);
@@ -1457,7 +1458,9 @@ bool Reader::BuildRow() {
       props.set<uint32_t>(kTableBorderOffset + BorderField::lineColor, g_blackKolor);
     }
     DocRange range;
-    if (!NewTableCore(doc_, insertCp_, 1, columns, &range)) return false;
+    GMRowRequest request;
+    request.plainCells = true;
+    if (!NewTableCore(doc_, insertCp_, 1, columns, &range, &request)) return false;
     KnotInfo made;
     if (!FetchKnot(doc_, range.first, &made, kKnotTable)) return false;
     props.index = kGMNone;

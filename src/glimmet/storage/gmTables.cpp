@@ -246,24 +246,26 @@ bool InsertEmptyRow(GlimmetDoc* doc, uint32_t* cp, uint32_t columns, const GMRow
     }
   }
   if (!FetchKnot(doc, rowFirst, &row, kKnotRow)) return false;
+  const auto apply = request.plainCells ? ApplyPropsToParagraphs : ApplyPropsToRange;
   for (uint32_t i = 0; i < columns; ++i) {
     const DocRange cell{doc, row.kinkCps[i] + 1, row.kinkCps[i + 1]};
     if (request.useStyles) {
       const uint32_t style = i < request.styles.size() && request.styles[i] < doc->styles.size() ? request.styles[i] : 0;
       const PropRecord* para = PropertiesAtIndex(doc, doc->styles[style].first);
       const PropRecord* chars = PropertiesAtIndex(doc, doc->styles[style].second);
-      if (para && para->kind == kPropPara) ApplyPropsToRange(cell, *para);
-      if (chars && chars->kind == kPropChar) ApplyPropsToRange(cell, *chars);
+      if (para && para->kind == kPropPara) apply(cell, *para);
+      if (chars && chars->kind == kPropChar) apply(cell, *chars);
     } else {
-      if (i < request.paras.size()) ApplyPropsToRange(cell, request.paras[i]);
-      if (i < request.chars.size()) ApplyPropsToRange(cell, request.chars[i]);
+      if (i < request.paras.size()) apply(cell, request.paras[i]);
+      if (i < request.chars.size()) apply(cell, request.chars[i]);
     }
   }
   *cp = row.limit;
   return true;
 }
 
-bool NewTableCore(GlimmetDoc* doc, uint32_t cp, uint32_t rows, uint32_t columns, DocRange* out) {
+bool NewTableCore(GlimmetDoc* doc, uint32_t cp, uint32_t rows, uint32_t columns, DocRange* out,
+                  const GMRowRequest* request) {
   if (!doc || columns == 0 || columns > kMaxColumns) return false;
   PropRecord props;
   SetDefaultProperties(doc, kPropTable, &props);
@@ -277,13 +279,14 @@ bool NewTableCore(GlimmetDoc* doc, uint32_t cp, uint32_t rows, uint32_t columns,
   DocRange range{doc, cp, cp};
   if (!InsertKnotCore(&range, kKnotTable, 0, 1, &props, 0, nullptr, false)) return false;
   const uint32_t tableFirst = range.first;
-  GMRowRequest request;
+  const GMRowRequest normal;
+  if (!request) request = &normal;
   bool ok = true;
   for (uint32_t r = 0; r < rows; ++r) {
     KnotInfo table;
     if (!FetchKnot(doc, tableFirst, &table, kKnotTable)) return false;
     uint32_t at = table.limit - 1;
-    if (!InsertEmptyRow(doc, &at, columns, request)) {
+    if (!InsertEmptyRow(doc, &at, columns, *request)) {
       if (r == 0) {
         DeleteKnot(&table);
         return false;
