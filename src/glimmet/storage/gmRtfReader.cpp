@@ -180,6 +180,7 @@ class Reader {
   // prepare: a table paragraph may first start a row (not while one is being built).
   bool InsertBreak(char16_t mark, bool prepare = true);
   bool ApplyPara(uint32_t cp);
+  bool IsPlainParagraph(uint32_t cp) const;
   bool CharKeyword();
   bool ParaKeyword();
   void DocKeyword();
@@ -731,7 +732,36 @@ bool Reader::ApplyPara(uint32_t cp) {
         std::memcmp(have->body, para.body, PropBodySize(kPropPara)) == 0)
       return true;
   }
+  if (IsPlainParagraph(cp)) return ApplyPropsToParagraphs({doc_, paraStart_, cp + 1}, para);
   return ApplyPropsToRange({doc_, cp, cp}, para);
+}
+
+// Whether the paragraph from paraStart_ to its mark at cp is plain text after every knot, and so
+// exactly the paragraph that widening cp would find, in one piece.
+bool Reader::IsPlainParagraph(uint32_t cp) const {
+  if (doc_->noExpansion || paraStart_ > cp || !IsParaMarkChar(doc_->text.at(cp))) return false;
+  DocRange pane;
+  GetPaneRange(doc_, CurrentPane(doc_), &pane);
+  if (paraStart_ < pane.first || cp >= pane.limit) return false;
+  // Every knot ends before the paragraph, and it starts after a mark, the pane's start or a
+  // table or chapter that ends just before it.
+  const GMCpTable<KnotEntry>& knots = doc_->knots;
+  const KnotEntry* last = knots.empty() ? nullptr : &knots.at(knots.count() - 1);
+  if (last && (knots.cpAt(knots.count() - 1) >= paraStart_ || last->kink != kKinkEnd)) return false;
+  const bool afterKnot = last && knots.cpAt(knots.count() - 1) + 1 == paraStart_ &&
+                         (last->type == kKnotTable || last->type == kKnotChapter);
+  if (paraStart_ > pane.first && !afterKnot && !IsParaMarkChar(doc_->text.at(paraStart_ - 1))) return false;
+  GMTextStore::Cursor cursor(doc_->text, paraStart_);
+  for (uint32_t pos = paraStart_; pos < cp;) {
+    uint32_t count = 0;
+    const char16_t* units = cursor.span(&count);
+    const uint32_t n = std::min(count, cp - pos);
+    if (n == 0 || std::any_of(units, units + n, [](char16_t ch) { return IsParaMarkChar(ch) || IsKinkChar(ch); }))
+      return false;
+    cursor.advance(n);
+    pos += n;
+  }
+  return true;
 }
 
 bool Reader::InsertBreak(char16_t mark, bool prepare) {
