@@ -196,15 +196,24 @@ int64_t ColumnWidth(const PropRecord& props, const KnotInfo& table, const KnotIn
   return column < widths.size() ? widths[column] : 0;
 }
 
-bool InsertRowKinks(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkData* data) {
+namespace {
+
+// The kinks of a row at cp, each cell holding an empty paragraph when marks is set.
+bool InsertRowText(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkData* data, bool marks) {
   if (!doc || columns == 0 || columns > kMaxColumns) return false;
   // Rows go inside their table, where general knot insertion would not put them.
-  char16_t kinks[kMaxKinks];
+  char16_t units[2 * kMaxKinks];
+  uint32_t kinkAt[kMaxKinks];
+  uint32_t n = 0;
   const KnotDesc& desc = g_knotDescs[kKnotRow];
-  for (uint32_t i = 0; i <= columns; ++i) kinks[i] = i == 0 ? kKnotChar : i == columns ? desc.endChar : desc.middleChar;
+  for (uint32_t i = 0; i <= columns; ++i) {
+    if (marks && i > 0) units[n++] = 0x0A;
+    kinkAt[i] = n;
+    units[n++] = i == 0 ? kKnotChar : i == columns ? desc.endChar : desc.middleChar;
+  }
   const bool saved = g_editingKnot;
   g_editingKnot = true;
-  const bool ok = ReplaceRangeSimple({doc, cp, cp}, nullptr, kinks, columns + 1);
+  const bool ok = ReplaceRangeSimple({doc, cp, cp}, nullptr, units, n);
   g_editingKnot = saved;
   if (!ok) return false;
   for (uint32_t i = 0; i <= columns; ++i) {
@@ -215,17 +224,25 @@ bool InsertRowKinks(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkDa
       entry.word = data[i].word;
       entry.value = data[i].value;
     }
-    doc->knots.insertSorted(cp + i, entry);
+    doc->knots.insertSorted(cp + kinkAt[i], entry);
   }
   return true;
+}
+
+}  // namespace
+
+bool InsertRowKinks(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkData* data) {
+  return InsertRowText(doc, cp, columns, data, false);
 }
 
 bool InsertEmptyRow(GlimmetDoc* doc, uint32_t* cp, uint32_t columns, const GMRowRequest& request) {
   if (!doc || !cp || columns == 0 || columns > kMaxColumns) return false;
   const uint32_t rowFirst = *cp;
-  if (!InsertRowKinks(doc, rowFirst, columns, nullptr)) return false;
+  // Without check boxes the cells' marks go in with the kinks.
+  const bool marks = request.checkboxes.empty();
+  if (!InsertRowText(doc, rowFirst, columns, nullptr, marks)) return false;
   KnotInfo row;
-  for (uint32_t i = columns; i-- > 0;) {
+  for (uint32_t i = marks ? 0 : columns; i-- > 0;) {
     if (!FetchKnot(doc, rowFirst, &row, kKnotRow)) return false;
     DocRange end{doc, row.kinkCps[i + 1], row.kinkCps[i + 1]};
     const char16_t mark = 0x0A;
