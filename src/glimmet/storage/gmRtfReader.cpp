@@ -131,6 +131,21 @@ struct RowDefinition {
   int64_t lastRight = 0;
   Kolor cellColors[kMaxColumns];
   CellBorder borders[kMaxColumns][4];
+  // The colours and borders from these cells on are as a reset leaves them: a reset clears only
+  // the cells before.
+  uint32_t colorsTouched = kMaxColumns, bordersTouched = kMaxColumns;
+  void ResetColors() {
+    std::fill_n(cellColors, colorsTouched, kNoKolor);
+    colorsTouched = 0;
+  }
+  Kolor& Color(uint32_t column) {
+    colorsTouched = std::max(colorsTouched, column + 1);
+    return cellColors[column];
+  }
+  CellBorder& Border(uint32_t column, uint32_t side) {
+    bordersTouched = std::max(bordersTouched, column + 1);
+    return borders[column][side];
+  }
 };
 
 // A style of the style sheet as read, until the body uses it.
@@ -1299,9 +1314,10 @@ void Reader::InitTableProps() {
   def_.columns = 0;
   def_.column = 0;
   def_.lastRight = 0;
-  for (Kolor& color : def_.cellColors) color = kNoKolor;
-  for (auto& sides : def_.borders)
-    for (CellBorder& side : sides) side = CellBorder{};
+  def_.ResetColors();
+  for (uint32_t c = 0; c < def_.bordersTouched; ++c)
+    for (CellBorder& side : def_.borders[c]) side = CellBorder{};
+  def_.bordersTouched = 0;
 }
 
 bool Reader::TableKeyword() {
@@ -1321,7 +1337,7 @@ bool Reader::TableKeyword() {
       // The table group before the rows gave the properties, the border included.
       def_.columns = 0;
       def_.column = 0;
-      for (Kolor& color : def_.cellColors) color = kNoKolor;
+      def_.ResetColors();
     } else {
       InitTableProps();
     }
@@ -1366,7 +1382,7 @@ bool Reader::TableKeyword() {
   else if (w == "trrh") {
     if (origin_ != kOwn) t.set<int64_t>(TableProp::height, emu);
   } else if (w == "clcfpat") {
-    if (def_.columns < kMaxColumns) def_.cellColors[def_.columns] = ColorFor(value_, true);
+    if (def_.columns < kMaxColumns) def_.Color(def_.columns) = ColorFor(value_, true);
   } else if (w == "glmtcellt") t.set<int64_t>(TableProp::cellTop, emu);
   else if (w == "glmtcelll") t.set<int64_t>(TableProp::cellLeft, emu);
   else if (w == "glmtcellb") t.set<int64_t>(TableProp::cellBottom, emu);
@@ -1900,9 +1916,9 @@ uint32_t Reader::Dispatch() {
                       : w == "clbrdrl" ? kCellLeft
                       : w == "clbrdrb" ? kCellBottom
                                        : kCellRight;
-          def_.borders[def_.columns][cellSide_] = CellBorder{true, 0, 0};
+          def_.Border(def_.columns, cellSide_) = CellBorder{true, 0, 0};
         } else if (cellSide_ >= 0 && def_.columns < kMaxColumns) {
-          CellBorder& side = def_.borders[def_.columns][cellSide_];
+          CellBorder& side = def_.Border(def_.columns, cellSide_);
           uint8_t border[BorderField::size] = {};
           std::memcpy(border + BorderField::line, &side.line, 4);
           std::memcpy(border + BorderField::width, &side.width, 8);
