@@ -530,6 +530,35 @@ uint32_t SplitRuns(const DocRange& range, DocRange* out, uint32_t propType, uint
   }
 }
 
+namespace {
+
+// One run over the range, with the property index.
+bool SetRunIndex(const DocRange& range, uint32_t kind, uint32_t index) {
+  uint32_t limitIndex = 0;
+  const uint32_t firstIndex = SplitRuns(range, nullptr, kind, &limitIndex, index);
+  if (firstIndex == kGMNone) return false;
+  GMCpTable<uint32_t>& runs = kind == kPropPara ? range.doc->paraRuns : range.doc->charRuns;
+  if (limitIndex > firstIndex + 1) runs.erase(firstIndex + 1, limitIndex - firstIndex - 1);
+  return true;
+}
+
+}  // namespace
+
+bool ApplyPropsToParagraphs(const DocRange& range, const PropRecord& props) {
+  if (!range.doc || range.empty()) return false;
+  if (props.kind == kPropChar && props.get<uint16_t>(CharField::font) == 65534) return ApplyPropsToRange(range, props);
+  if (props.kind != kPropPara && props.kind != kPropChar) {
+    LogAssert("Bad propType", __func__, __FILE__, __LINE__);
+    return false;
+  }
+  PropRecord record = props;
+  const uint32_t index = IndexForProperties(range.doc, &record);
+  if (index == kGMNone || !SetRunIndex(range, record.kind, index)) return false;
+  InvalText(range, false);
+  if (g_deferStatus.count > 0 && range.doc->owner) AccumulateDefer(range);
+  return true;
+}
+
 bool ApplyPropsToRange(const DocRange& range, const PropRecord& props) {
   if (!range.doc) return false;
   GlimmetDoc* doc = range.doc;
@@ -549,7 +578,6 @@ bool ApplyPropsToRange(const DocRange& range, const PropRecord& props) {
   }
   if (!perRunFont && index == kGMNone) return false;
 
-  GMCpTable<uint32_t>& runs = record.kind == kPropPara ? doc->paraRuns : doc->charRuns;
   DocRange working = target;
   RegisterRange(&working, 0);
   bool ok = true;
@@ -575,13 +603,10 @@ bool ApplyPropsToRange(const DocRange& range, const PropRecord& props) {
             break;
           }
         }
-        uint32_t limitIndex = 0;
-        const uint32_t firstIndex = SplitRuns(part, nullptr, record.kind, &limitIndex, partIndex);
-        if (firstIndex == kGMNone) {
+        if (!SetRunIndex(part, record.kind, partIndex)) {
           ok = false;
           break;
         }
-        if (limitIndex > firstIndex + 1) runs.erase(firstIndex + 1, limitIndex - firstIndex - 1);
         at = part.limit;
       }
     }

@@ -56,6 +56,10 @@ void AdjustRange(DocRange* range, const DocRange& edit, int64_t delta, uint32_t 
 void DeleteEntriesInRange(const DocRange& edit, GMCpTable<GMNoData>& table, bool keepFirst, uint32_t bit);
 
 bool ApplyPropsToRange(const DocRange& range, const PropRecord& record);
+// The same for a range that is known to be whole paragraphs of plain text outside any knot's
+// hidden stretch (the cells of a new row): set directly, without widening the range to its
+// paragraphs or walking it for knots.
+bool ApplyPropsToParagraphs(const DocRange& range, const PropRecord& record);
 // Splits the character (0) or paragraph (1) runs at the range's ends; the first cp's run gets
 // propIndex (kGMNone: a copy of the run in effect there). The run index at first, kGMNone on failure.
 uint32_t SplitRuns(const DocRange& range, DocRange* out, uint32_t propType, uint32_t* limitIndex,

@@ -131,6 +131,21 @@ struct RowDefinition {
   int64_t lastRight = 0;
   Kolor cellColors[kMaxColumns];
   CellBorder borders[kMaxColumns][4];
+  // The colours and borders from these cells on are as a reset leaves them: a reset clears only
+  // the cells before.
+  uint32_t colorsTouched = kMaxColumns, bordersTouched = kMaxColumns;
+  void ResetColors() {
+    std::fill_n(cellColors, colorsTouched, kNoKolor);
+    colorsTouched = 0;
+  }
+  Kolor& Color(uint32_t column) {
+    colorsTouched = std::max(colorsTouched, column + 1);
+    return cellColors[column];
+  }
+  CellBorder& Border(uint32_t column, uint32_t side) {
+    bordersTouched = std::max(bordersTouched, column + 1);
+    return borders[column][side];
+  }
 };
 
 // A style of the style sheet as read, until the body uses it.
@@ -180,6 +195,7 @@ class Reader {
   // prepare: a table paragraph may first start a row (not while one is being built).
   bool InsertBreak(char16_t mark, bool prepare = true);
   bool ApplyPara(uint32_t cp);
+  bool IsPlainParagraph(uint32_t cp) const;
   bool CharKeyword();
   bool ParaKeyword();
   void DocKeyword();
@@ -731,7 +747,36 @@ bool Reader::ApplyPara(uint32_t cp) {
         std::memcmp(have->body, para.body, PropBodySize(kPropPara)) == 0)
       return true;
   }
+  if (IsPlainParagraph(cp)) return ApplyPropsToParagraphs({doc_, paraStart_, cp + 1}, para);
   return ApplyPropsToRange({doc_, cp, cp}, para);
+}
+
+// Whether the paragraph from paraStart_ to its mark at cp is plain text after every knot, and so
+// exactly the paragraph that widening cp would find, in one piece.
+bool Reader::IsPlainParagraph(uint32_t cp) const {
+  if (doc_->noExpansion || paraStart_ > cp || !IsParaMarkChar(doc_->text.at(cp))) return false;
+  DocRange pane;
+  GetPaneRange(doc_, CurrentPane(doc_), &pane);
+  if (paraStart_ < pane.first || cp >= pane.limit) return false;
+  // Every knot ends before the paragraph, and it starts after a mark, the pane's start or a
+  // table or chapter that ends just before it.
+  const GMCpTable<KnotEntry>& knots = doc_->knots;
+  const KnotEntry* last = knots.empty() ? nullptr : &knots.at(knots.count() - 1);
+  if (last && (knots.cpAt(knots.count() - 1) >= paraStart_ || last->kink != kKinkEnd)) return false;
+  const bool afterKnot = last && knots.cpAt(knots.count() - 1) + 1 == paraStart_ &&
+                         (last->type == kKnotTable || last->type == kKnotChapter);
+  if (paraStart_ > pane.first && !afterKnot && !IsParaMarkChar(doc_->text.at(paraStart_ - 1))) return false;
+  GMTextStore::Cursor cursor(doc_->text, paraStart_);
+  for (uint32_t pos = paraStart_; pos < cp;) {
+    uint32_t count = 0;
+    const char16_t* units = cursor.span(&count);
+    const uint32_t n = std::min(count, cp - pos);
+    if (n == 0 || std::any_of(units, units + n, [](char16_t ch) { return IsParaMarkChar(ch) || IsKinkChar(ch); }))
+      return false;
+    cursor.advance(n);
+    pos += n;
+  }
+  return true;
 }
 
 bool Reader::InsertBreak(char16_t mark, bool prepare) {
@@ -1269,9 +1314,10 @@ void Reader::InitTableProps() {
   def_.columns = 0;
   def_.column = 0;
   def_.lastRight = 0;
-  for (Kolor& color : def_.cellColors) color = kNoKolor;
-  for (auto& sides : def_.borders)
-    for (CellBorder& side : sides) side = CellBorder{};
+  def_.ResetColors();
+  for (uint32_t c = 0; c < def_.bordersTouched; ++c)
+    for (CellBorder& side : def_.borders[c]) side = CellBorder{};
+  def_.bordersTouched = 0;
 }
 
 bool Reader::TableKeyword() {
@@ -1291,7 +1337,7 @@ bool Reader::TableKeyword() {
       // The table group before the rows gave the properties, the border included.
       def_.columns = 0;
       def_.column = 0;
-      for (Kolor& color : def_.cellColors) color = kNoKolor;
+      def_.ResetColors();
     } else {
       InitTableProps();
     }
@@ -1336,7 +1382,7 @@ bool Reader::TableKeyword() {
   else if (w == "trrh") {
     if (origin_ != kOwn) t.set<int64_t>(TableProp::height, emu);
   } else if (w == "clcfpat") {
-    if (def_.columns < kMaxColumns) def_.cellColors[def_.columns] = ColorFor(value_, true);
+    if (def_.columns < kMaxColumns) def_.Color(def_.columns) = ColorFor(value_, true);
   } else if (w == "glmtcellt") t.set<int64_t>(TableProp::cellTop, emu);
   else if (w == "glmtcelll") t.set<int64_t>(TableProp::cellLeft, emu);
   else if (w == "glmtcellb") t.set<int64_t>(TableProp::cellBottom, emu);
@@ -1440,6 +1486,7 @@ bool Reader::BuildRow() {
     rowFirst_ = table.limit - 1;
     uint32_t at = rowFirst_;
     GMRowRequest request;
+    request.plainCells = true;
     if (!InsertEmptyRow(doc_, &at, columns, request)) return false;
     if (newKind != tableKind) {
       updated.set<uint32_t>(TableProp::borderKind, newKind);
@@ -1457,7 +1504,9 @@ bool Reader::BuildRow() {
       props.set<uint32_t>(kTableBorderOffset + BorderField::lineColor, g_blackKolor);
     }
     DocRange range;
-    if (!NewTableCore(doc_, insertCp_, 1, columns, &range)) return false;
+    GMRowRequest request;
+    request.plainCells = true;
+    if (!NewTableCore(doc_, insertCp_, 1, columns, &range, &request)) return false;
     KnotInfo made;
     if (!FetchKnot(doc_, range.first, &made, kKnotTable)) return false;
     props.index = kGMNone;
@@ -1867,9 +1916,9 @@ uint32_t Reader::Dispatch() {
                       : w == "clbrdrl" ? kCellLeft
                       : w == "clbrdrb" ? kCellBottom
                                        : kCellRight;
-          def_.borders[def_.columns][cellSide_] = CellBorder{true, 0, 0};
+          def_.Border(def_.columns, cellSide_) = CellBorder{true, 0, 0};
         } else if (cellSide_ >= 0 && def_.columns < kMaxColumns) {
-          CellBorder& side = def_.borders[def_.columns][cellSide_];
+          CellBorder& side = def_.Border(def_.columns, cellSide_);
           uint8_t border[BorderField::size] = {};
           std::memcpy(border + BorderField::line, &side.line, 4);
           std::memcpy(border + BorderField::width, &side.width, 8);

@@ -196,15 +196,24 @@ int64_t ColumnWidth(const PropRecord& props, const KnotInfo& table, const KnotIn
   return column < widths.size() ? widths[column] : 0;
 }
 
-bool InsertRowKinks(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkData* data) {
+namespace {
+
+// The kinks of a row at cp, each cell holding an empty paragraph when marks is set.
+bool InsertRowText(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkData* data, bool marks) {
   if (!doc || columns == 0 || columns > kMaxColumns) return false;
   // Rows go inside their table, where general knot insertion would not put them.
-  char16_t kinks[kMaxKinks];
+  char16_t units[2 * kMaxKinks];
+  uint32_t kinkAt[kMaxKinks];
+  uint32_t n = 0;
   const KnotDesc& desc = g_knotDescs[kKnotRow];
-  for (uint32_t i = 0; i <= columns; ++i) kinks[i] = i == 0 ? kKnotChar : i == columns ? desc.endChar : desc.middleChar;
+  for (uint32_t i = 0; i <= columns; ++i) {
+    if (marks && i > 0) units[n++] = 0x0A;
+    kinkAt[i] = n;
+    units[n++] = i == 0 ? kKnotChar : i == columns ? desc.endChar : desc.middleChar;
+  }
   const bool saved = g_editingKnot;
   g_editingKnot = true;
-  const bool ok = ReplaceRangeSimple({doc, cp, cp}, nullptr, kinks, columns + 1);
+  const bool ok = ReplaceRangeSimple({doc, cp, cp}, nullptr, units, n);
   g_editingKnot = saved;
   if (!ok) return false;
   for (uint32_t i = 0; i <= columns; ++i) {
@@ -215,17 +224,25 @@ bool InsertRowKinks(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkDa
       entry.word = data[i].word;
       entry.value = data[i].value;
     }
-    doc->knots.insertSorted(cp + i, entry);
+    doc->knots.insertSorted(cp + kinkAt[i], entry);
   }
   return true;
+}
+
+}  // namespace
+
+bool InsertRowKinks(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkData* data) {
+  return InsertRowText(doc, cp, columns, data, false);
 }
 
 bool InsertEmptyRow(GlimmetDoc* doc, uint32_t* cp, uint32_t columns, const GMRowRequest& request) {
   if (!doc || !cp || columns == 0 || columns > kMaxColumns) return false;
   const uint32_t rowFirst = *cp;
-  if (!InsertRowKinks(doc, rowFirst, columns, nullptr)) return false;
+  // Without check boxes the cells' marks go in with the kinks.
+  const bool marks = request.checkboxes.empty();
+  if (!InsertRowText(doc, rowFirst, columns, nullptr, marks)) return false;
   KnotInfo row;
-  for (uint32_t i = columns; i-- > 0;) {
+  for (uint32_t i = marks ? 0 : columns; i-- > 0;) {
     if (!FetchKnot(doc, rowFirst, &row, kKnotRow)) return false;
     DocRange end{doc, row.kinkCps[i + 1], row.kinkCps[i + 1]};
     const char16_t mark = 0x0A;
@@ -246,24 +263,26 @@ bool InsertEmptyRow(GlimmetDoc* doc, uint32_t* cp, uint32_t columns, const GMRow
     }
   }
   if (!FetchKnot(doc, rowFirst, &row, kKnotRow)) return false;
+  const auto apply = request.plainCells ? ApplyPropsToParagraphs : ApplyPropsToRange;
   for (uint32_t i = 0; i < columns; ++i) {
     const DocRange cell{doc, row.kinkCps[i] + 1, row.kinkCps[i + 1]};
     if (request.useStyles) {
       const uint32_t style = i < request.styles.size() && request.styles[i] < doc->styles.size() ? request.styles[i] : 0;
       const PropRecord* para = PropertiesAtIndex(doc, doc->styles[style].first);
       const PropRecord* chars = PropertiesAtIndex(doc, doc->styles[style].second);
-      if (para && para->kind == kPropPara) ApplyPropsToRange(cell, *para);
-      if (chars && chars->kind == kPropChar) ApplyPropsToRange(cell, *chars);
+      if (para && para->kind == kPropPara) apply(cell, *para);
+      if (chars && chars->kind == kPropChar) apply(cell, *chars);
     } else {
-      if (i < request.paras.size()) ApplyPropsToRange(cell, request.paras[i]);
-      if (i < request.chars.size()) ApplyPropsToRange(cell, request.chars[i]);
+      if (i < request.paras.size()) apply(cell, request.paras[i]);
+      if (i < request.chars.size()) apply(cell, request.chars[i]);
     }
   }
   *cp = row.limit;
   return true;
 }
 
-bool NewTableCore(GlimmetDoc* doc, uint32_t cp, uint32_t rows, uint32_t columns, DocRange* out) {
+bool NewTableCore(GlimmetDoc* doc, uint32_t cp, uint32_t rows, uint32_t columns, DocRange* out,
+                  const GMRowRequest* request) {
   if (!doc || columns == 0 || columns > kMaxColumns) return false;
   PropRecord props;
   SetDefaultProperties(doc, kPropTable, &props);
@@ -277,13 +296,14 @@ bool NewTableCore(GlimmetDoc* doc, uint32_t cp, uint32_t rows, uint32_t columns,
   DocRange range{doc, cp, cp};
   if (!InsertKnotCore(&range, kKnotTable, 0, 1, &props, 0, nullptr, false)) return false;
   const uint32_t tableFirst = range.first;
-  GMRowRequest request;
+  const GMRowRequest normal;
+  if (!request) request = &normal;
   bool ok = true;
   for (uint32_t r = 0; r < rows; ++r) {
     KnotInfo table;
     if (!FetchKnot(doc, tableFirst, &table, kKnotTable)) return false;
     uint32_t at = table.limit - 1;
-    if (!InsertEmptyRow(doc, &at, columns, request)) {
+    if (!InsertEmptyRow(doc, &at, columns, *request)) {
       if (r == 0) {
         DeleteKnot(&table);
         return false;

@@ -39,9 +39,14 @@ struct GMRowRequest {
   std::vector<uint32_t> styles;        // per column (default: Normal)
   std::vector<PropRecord> chars, paras;  // per column, without useStyles
   std::vector<bool> checkboxes;
+  // The row is made where its cells are plain paragraphs in view (as a reader makes them): their
+  // formatting is set directly.
+  bool plainCells = false;
 };
 
-bool NewTableCore(GlimmetDoc* doc, uint32_t cp, uint32_t rows, uint32_t columns, DocRange* out);
+// The rows are made as the request asks (default: empty cells in the Normal style).
+bool NewTableCore(GlimmetDoc* doc, uint32_t cp, uint32_t rows, uint32_t columns, DocRange* out,
+                  const GMRowRequest* request = nullptr);
 // Inserts the kinks of a row of columns cells at cp (no cell text), each with its data when given.
 bool InsertRowKinks(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkData* data);
 bool InsertEmptyRow(GlimmetDoc* doc, uint32_t* cp, uint32_t columns, const GMRowRequest& request);

@@ -147,6 +147,39 @@ TEST(RtfReader, HugeNumbersDoNotWrap) {
   EXPECT_EQ(got.charsAt(0).get<int64_t>(CharField::expand), int64_t(0x7FFFFFFF) * 635);
 }
 
+// Each paragraph gets its own formatting over exactly its own stretch, whether it stands alone,
+// follows a table, holds a link, is a cell's or ends the text without a mark.
+TEST(RtfReader, EachParagraphIsFormattedOverItsOwnStretch) {
+  struct Case {
+    const char* rtf;
+    const char* letters;      // one letter of each paragraph checked
+    const char* starts;       // the letter its paragraph starts with ('-': not checked, in cells)
+    std::vector<int> indents; // twips
+  } cases[] = {
+      {"{\\rtf1\\pard\\li100 ab\\par\\pard\\li200 c\\par\\pard d\\par}", "bcd", "acd", {100, 200, 0}},
+      {"{\\rtf1\\pard\\li100 a\\par\\trowd\\cellx1000\\cellx2000\\pard\\intbl\\li400 x\\cell\\li500 y\\cell\\row"
+       "\\pard\\li300 b\\par\\pard\\li600 c}",
+       "axybc", "a--bc", {100, 400, 500, 300, 600}},
+      {"{\\rtf1\\pard\\li100 a{\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt L}} m\\par\\pard\\li200 b\\par}",
+       "amb", "aab", {100, 100, 200}},
+  };
+  for (const Case& c : cases) {
+    Imported got = Import(c.rtf);
+    ASSERT_EQ(got.result, kRtfImportOk) << c.rtf;
+    const uint32_t body = BodyStart(got.doc.get());
+    const QString raw = TextOfRange({got.doc.get(), body, uint32_t(got.doc->userLength)});
+    for (size_t i = 0; i < c.indents.size(); ++i) {
+      const uint32_t offset = uint32_t(raw.indexOf(QLatin1Char(c.letters[i])));
+      DocRange para;
+      PropRecord record;
+      FetchParaProps(got.doc.get(), nullptr, body + offset, &para, &record);
+      EXPECT_EQ(record.get<int64_t>(ParaField::leftIndent), c.indents[i] * 635) << c.rtf << " " << c.letters[i];
+      if (c.starts[i] != '-')
+        EXPECT_EQ(para.first - body, uint32_t(raw.indexOf(QLatin1Char(c.starts[i])))) << c.rtf << " " << c.letters[i];
+    }
+  }
+}
+
 TEST(RtfReader, ParagraphProperties) {
   QByteArray rtf = "{\\rtf1\\pard\\qc\\li720\\fi-360\\ri100\\sb240\\sa120";
   for (int i = 1; i <= 26; ++i) rtf += "\\tx" + QByteArray::number(i * 100);

@@ -295,4 +295,29 @@ TEST(Tables, KnotsInsertedInACellStayThere) {
   EXPECT_EQ(at.first, row.kinkCps[3] - 2);  // the last cell's text, before its mark
 }
 
+// Rows whose cells are formatted directly come out as those formatted through the general path,
+// between paragraphs of other formats.
+TEST(Tables, PlainCellsAreFormattedAsTheGeneralPathFormatsThem) {
+  using Runs = std::vector<std::pair<uint32_t, uint32_t>>;
+  auto runsOf = [](const GMCpTable<uint32_t>& table) {
+    Runs runs;
+    for (uint32_t i = 0; i < table.count(); ++i) runs.emplace_back(table.cpAt(i), table.at(i));
+    return runs;
+  };
+  for (const auto& [rows, columns] : {std::pair{1u, 1u}, {2u, 3u}, {3u, 5u}}) {
+    Runs chars[2], paras[2];
+    for (int plain = 0; plain < 2; ++plain) {
+      GlimmetDocPtr doc = DocFromRtf(QStringLiteral("{\\rtf1\\pard\\li100\\b a\\par\\pard\\li200 b\\par}"));
+      GMRowRequest request;
+      request.plainCells = plain;
+      DocRange table;
+      ASSERT_TRUE(NewTableCore(doc.get(), kBody + 2, rows, columns, &table, &request));
+      chars[plain] = runsOf(doc->charRuns);
+      paras[plain] = runsOf(doc->paraRuns);
+    }
+    EXPECT_EQ(chars[0], chars[1]) << rows << "x" << columns;
+    EXPECT_EQ(paras[0], paras[1]) << rows << "x" << columns;
+  }
+}
+
 }  // namespace
