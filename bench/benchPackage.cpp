@@ -180,6 +180,22 @@ std::unique_ptr<CADocument> MakeChain(int64_t length) {
   return document;
 }
 
+// Numbers alone, ten to a row (whole numbers, fractions and reals in turn), for what a number
+// cell costs at rest.
+std::unique_ptr<CADocument> MakeNumbers(int64_t count) {
+  auto document = std::make_unique<CADocument>();
+  for (int64_t i = 0; i < count; ++i) {
+    CACell* cell = document->cellAtGridPointImperative({i % kNumbersPerRow, i / kNumbersPerRow});
+    if (i % 3 == 0)
+      cell->setNumberValue(CANumber(i));
+    else if (i % 3 == 1)
+      cell->setNumberValue(CANumber::withNumerator(i, 7));
+    else
+      cell->setNumberValue(CANumber::withReal((long double)(i) * 0.001L + 0.5L));
+  }
+  return document;
+}
+
 // Lowers the kernel's high-water mark to what the process holds now (Linux 4.0 and later).
 void ResetPeakMemory() {
   malloc_trim(0);  // what the made sheet held goes back to the system first
@@ -221,10 +237,10 @@ BENCHMARK(BM_SaveChain)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond
 
 // A chain of the benchmark's length saved in a fresh package; the peak memory is measured from
 // here on.
-QString SavedChain(PackageFolder& folder, benchmark::State& state) {
+QString SavedChain(PackageFolder& folder, benchmark::State& state, bool numbers = false) {
   const QString path = folder.fresh();
   {
-    std::unique_ptr<CADocument> document = MakeChain(state.range(0));
+    std::unique_ptr<CADocument> document = numbers ? MakeNumbers(state.range(0)) : MakeChain(state.range(0));
     FLError error;
     if (!document->saveToNativeFile(path, false, &error)) state.SkipWithError("save failed");
   }
@@ -234,11 +250,11 @@ QString SavedChain(PackageFolder& folder, benchmark::State& state) {
 }
 
 // Opening alone, and opening with the recalculation every opened sheet gets.
-void OpenChain(benchmark::State& state, bool recalculate) {
+void OpenChain(benchmark::State& state, bool recalculate, bool numbers = false) {
   EnsureBenchApplication();
   const FLLogHandler previous = SetLogHandler([](const QString&) {});
   PackageFolder folder;
-  const QString path = SavedChain(folder, state);
+  const QString path = SavedChain(folder, state, numbers);
   double before = AllocatedBytes();
   for (auto _ : state) {
     CADocument document;
@@ -266,6 +282,10 @@ void OpenChain(benchmark::State& state, bool recalculate) {
 
 void BM_OpenChain(benchmark::State& state) { OpenChain(state, false); }
 BENCHMARK(BM_OpenChain)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The same for a sheet of numbers only: its rest_B_per_cell is a number cell's cost.
+void BM_OpenNumbers(benchmark::State& state) { OpenChain(state, false, true); }
+BENCHMARK(BM_OpenNumbers)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 void BM_OpenAndRecalculateChain(benchmark::State& state) { OpenChain(state, true); }
 BENCHMARK(BM_OpenAndRecalculateChain)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);

@@ -52,7 +52,7 @@ QString TrimLineBreaks(const QString& text) {
 QString EditedText(const CACell& cell) {
   if (!cell.formula().isEmpty()) return cell.formula();
   if (cell.valueType() == kValueNumber && cell.number()) {
-    const CANumber& number = *cell.number();
+    const CANumber number = *cell.number();
     return number.formatWith(number.form() == kNumberInteger ? nullptr : &PaneNumberFormat());
   }
   // A date keeps no entered text: its day index would read back as a number.

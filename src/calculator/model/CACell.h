@@ -131,8 +131,10 @@ class CACell {
   int32_t parseResult() const { return parseResult_; }
   int32_t evalResult() const { return evalResult_; }
   uint64_t errorOffset() const { return errorOffset_; }
-  const std::optional<CANumber>& number() const { return number_; }
-  void setNumber(std::optional<CANumber> number) { number_ = std::move(number); }
+  std::optional<CANumber> number() const { return hasNumber_ ? std::optional<CANumber>(number_) : std::nullopt; }
+  void setNumber(const std::optional<CANumber>& number) { storeNumber(number); }
+  // The number in place, for readers that keep pointing at it while the cell stays; null without.
+  const CANumber* storedNumber() const { return hasNumber_ ? &number_ : nullptr; }
   uint64_t extraColumns() const { return extras().extraColumns; }
   void setExtraColumns(uint64_t count) {
     if (extras_ || count != 0) mutableExtras().extraColumns = count;
@@ -250,6 +252,10 @@ class CACell {
   // Stores a text or a link target exactly as given, without classifying it.
   void enterUnclassified(int32_t type, const QString& text);
   QString formatNumber(const CANumber& number, const CANumberFormat* format) const;
+  void storeNumber(const std::optional<CANumber>& number) {
+    hasNumber_ = number.has_value();
+    number_ = number ? *number : CANumber();
+  }
 
   // What few cells have: notes, pictures, links' texts, overflowing texts and tooltips are kept
   // apart, so that the many plain number and formula cells stay small.
@@ -281,14 +287,17 @@ class CACell {
   std::unique_ptr<Extras> extras_;
   QString formula_;
   CAExpression expression_;
-  std::optional<CANumber> number_;
-  uint64_t errorOffset_ = 0;
-  int32_t parseResult_ = 0;
-  int32_t evalResult_ = 0;
-  int32_t errorType_ = 0;
+  // The value when hasNumber_; the flag among the bits below spares an optional's padding.
+  CANumber number_;
+  uint32_t errorOffset_ = 0;  // a place in the formula text
+  int8_t parseResult_ = 0;    // formula error codes
+  int8_t evalResult_ = 0;
+  int8_t errorType_ = 0;
   int8_t valueType_ = kValueNone;
   int8_t formulaResultType_ = kValueNumber;
-  // Flags in bits: with them a cell fits the allocator's 176-byte size.
+  // Flags in bits: with them and the narrow fields above a cell fits the allocator's 160-byte
+  // size, 16 bytes less than with plain fields.
+  bool hasNumber_ : 1 = false;
   bool checked_ : 1 = false;
   bool needRecalc_ : 1 = false;
   bool ephemeralResult_ : 1 = false;

@@ -267,51 +267,88 @@ class PointTarget {
   std::unique_ptr<Overflow> more_;
 };
 
-// Cells named by formulas, found by point: open addressing with linear probing and the
-// referrers in the slot, since a sheet of long chains names almost every cell and each lookup
-// should cost one cache line.
+// Cells named by formulas, found by point: open addressing with linear probing, since a sheet
+// of long chains names almost every cell and each lookup should cost one cache line. A slot is
+// the cell and, in place, its one referrer when a single formula names it once (nearly every
+// named cell of such a sheet); any other cell's slot holds the number of a PointTarget kept
+// apart. Two slots share a cache line; the table runs up to half full, as fuller tables make
+// the runs below collide and a chain's recalculation slow.
 class PointMap {
  public:
   PointMap() : slots_(size_t(1) << bits_) {}
 
-  PointTarget* find(const GridPoint& key) {
-    for (size_t i = home(key);; i = next(i)) {
-      Slot& slot = slots_[i];
-      if (!slot.used()) return nullptr;
-      if (slot.key == key) return &slot.target;
-    }
-  }
-
-  PointTarget& findOrInsert(const GridPoint& key) {
-    size_t i = home(key);
-    for (; slots_[i].used(); i = next(i))
-      if (slots_[i].key == key) return slots_[i].target;
-    if ((used_ + 1) * 2 > slots_.size()) {
-      grow();
-      for (i = home(key); slots_[i].used();) i = next(i);
-    }
-    ++used_;
-    slots_[i].key = key;
-    return slots_[i].target;
-  }
-
-  void erase(const GridPoint& key) {
+  // Whether `from` starts referring to the cell.
+  bool add(const GridPoint& key, const GridPoint& from) {
     size_t i = home(key);
     for (; slots_[i].used(); i = next(i))
       if (slots_[i].key == key) break;
-    if (!slots_[i].used()) return;
-    --used_;
-    // Backward shift: move later entries of the probe run into the gap so that no lookup
-    // stops early at it.
-    for (size_t j = next(i);; j = next(j)) {
-      if (!slots_[j].used()) break;
-      const size_t want = home(slots_[j].key);
-      const bool stays = i <= j ? (i < want && want <= j) : (i < want || want <= j);
-      if (stays) continue;
-      slots_[i] = std::move(slots_[j]);
-      i = j;
+    if (!slots_[i].used()) {
+      if ((used_ + 1) * 2 > slots_.size()) {
+        grow();
+        for (i = home(key); slots_[i].used();) i = next(i);
+      }
+      ++used_;
+      slots_[i].key = key;
+      if (from.x != kSharedX) {
+        slots_[i].referrer = from;
+        return true;
+      }
+      slots_[i].referrer = GridPoint{kSharedX, int64_t(newShared())};
+    } else if (slots_[i].referrer.x != kSharedX) {
+      // The in-place referrer moves out to make room for a second one or a second count.
+      const GridPoint only = slots_[i].referrer;
+      const uint32_t n = newShared();
+      shared_[n].append(only);
+      slots_[i].referrer = GridPoint{kSharedX, int64_t(n)};
     }
-    slots_[i] = Slot();
+    PointTarget& target = shared_[size_t(slots_[i].referrer.y)];
+    const size_t at = target.find(from);
+    if (at < target.size()) {
+      ++target.count(at);
+      return false;
+    }
+    target.append(from);
+    return true;
+  }
+
+  // Whether `from` stops referring to the cell.
+  bool remove(const GridPoint& key, const GridPoint& from) {
+    const size_t i = find(key);
+    if (i == kMissing) return false;
+    Slot& slot = slots_[i];
+    if (slot.referrer.x != kSharedX) {
+      if (slot.referrer != from) return false;
+      erase(i);
+      return true;
+    }
+    const uint32_t n = uint32_t(slot.referrer.y);
+    PointTarget& target = shared_[n];
+    const size_t at = target.find(from);
+    if (at == target.size()) return false;
+    if (--target.count(at) > 0) return false;
+    target.removeAt(at);
+    if (target.size() == 1 && target.count(0) == 1 && target.from(0).x != kSharedX) {
+      slot.referrer = target.from(0);  // back in place
+      target.removeAt(0);
+    }
+    if (target.size() == 0) {
+      freeShared_.push_back(n);
+      if (slot.referrer.x == kSharedX) erase(i);
+    }
+    return true;
+  }
+
+  // Appends the referrers of the cell.
+  void referrersOf(const GridPoint& key, std::vector<GridPoint>& referrers) const {
+    const size_t i = find(key);
+    if (i == kMissing) return;
+    const GridPoint& referrer = slots_[i].referrer;
+    if (referrer.x != kSharedX) {
+      referrers.push_back(referrer);
+      return;
+    }
+    const PointTarget& target = shared_[size_t(referrer.y)];
+    for (size_t k = 0; k < target.size(); ++k) referrers.push_back(target.from(k));
   }
 
   bool isEmpty() const { return used_ == 0; }
@@ -321,13 +358,48 @@ class PointMap {
   void prefetch(const GridPoint& key) const { __builtin_prefetch(&slots_[home(key)]); }
 
  private:
-  // A free slot's key has the x no point has, which saves a flag's padding in every slot.
+  // A free slot's key has the x no point has; a referrer with this x stands for a shared target.
   static constexpr int64_t kFreeX = INT64_MIN;
+  static constexpr int64_t kSharedX = INT64_MIN;
+  static constexpr size_t kMissing = SIZE_MAX;
   struct Slot {
     GridPoint key{kFreeX, 0};
-    PointTarget target;
+    GridPoint referrer{};
     bool used() const { return key.x != kFreeX; }
   };
+
+  size_t find(const GridPoint& key) const {
+    for (size_t i = home(key);; i = next(i)) {
+      const Slot& slot = slots_[i];
+      if (!slot.used()) return kMissing;
+      if (slot.key == key) return i;
+    }
+  }
+
+  uint32_t newShared() {
+    if (!freeShared_.empty()) {
+      const uint32_t n = freeShared_.back();
+      freeShared_.pop_back();
+      return n;
+    }
+    shared_.emplace_back();
+    return uint32_t(shared_.size() - 1);
+  }
+
+  void erase(size_t i) {
+    --used_;
+    // Backward shift: move later entries of the probe run into the gap so that no lookup
+    // stops early at it.
+    for (size_t j = next(i);; j = next(j)) {
+      if (!slots_[j].used()) break;
+      const size_t want = home(slots_[j].key);
+      const bool stays = i <= j ? (i < want && want <= j) : (i < want || want <= j);
+      if (stays) continue;
+      slots_[i] = slots_[j];
+      i = j;
+    }
+    slots_[i] = Slot();
+  }
 
   // A column's rows go in runs of kRun neighbouring slots, the runs scattered: a walk down a
   // column then meets slots that share cache lines and pages.
@@ -344,17 +416,19 @@ class PointMap {
     std::vector<Slot> old(slots_.size() * 2);
     old.swap(slots_);
     ++bits_;
-    for (Slot& slot : old) {
+    for (const Slot& slot : old) {
       if (!slot.used()) continue;
       size_t i = home(slot.key);
       while (slots_[i].used()) i = next(i);
-      slots_[i] = std::move(slot);
+      slots_[i] = slot;
     }
   }
 
   int bits_ = 6;
   std::vector<Slot> slots_;
   size_t used_ = 0;
+  std::vector<PointTarget> shared_;
+  std::vector<uint32_t> freeShared_;
 };
 
 struct RangeEntry {
@@ -407,26 +481,14 @@ CAReferenceTable::~CAReferenceTable() = default;
 
 bool CAReferenceTable::addReference(const GridPoint& from, const GridPoint& to) {
   if (!PointMap::isStorable(to)) return false;  // no plain point has that x
-  PointTarget& target = storage_->points.findOrInsert(to);
-  const size_t i = target.find(from);
-  if (i < target.size()) {
-    ++target.count(i);
-    return false;
-  }
-  target.append(from);
+  if (!storage_->points.add(to, from)) return false;
   ++storage_->pointPairs;
   return true;
 }
 
 bool CAReferenceTable::removeReference(const GridPoint& from, const GridPoint& to) {
-  PointTarget* target = storage_->points.find(to);
-  if (!target) return false;
-  const size_t i = target->find(from);
-  if (i == target->size()) return false;
-  if (--target->count(i) > 0) return false;
-  target->removeAt(i);
+  if (!storage_->points.remove(to, from)) return false;
   --storage_->pointPairs;
-  if (target->size() == 0) storage_->points.erase(to);
   return true;
 }
 
@@ -511,8 +573,7 @@ void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint
   // Walks over referrers mostly go down a column: the cell below is usually asked for next, and
   // its slot is a cache miss of its own.
   s.points.prefetch(GridPoint{point.x, int64_t(uint64_t(point.y) + 1)});
-  if (const PointTarget* target = s.points.find(point))
-    for (size_t i = 0; i < target->size(); ++i) byName.push_back(target->from(i));
+  s.points.referrersOf(point, byName);
 
   std::vector<uint32_t>& ids = s.stabbed;
   const auto report = [&](IntervalIndex& index, bool checkColumns) {

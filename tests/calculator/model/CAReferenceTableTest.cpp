@@ -72,6 +72,25 @@ TEST(ReferenceTable, ConsumingReportsEachBlockOnceUntilItEnds) {
   EXPECT_TRUE(ReferrersOf(table, {0, 50}).empty());
 }
 
+// A chain long enough to grow the table many times, half of it then removed, and cells whose
+// one referrer gains a second count or a second referrer and loses it again.
+TEST(ReferenceTable, KeepsALongChainThroughGrowthAndRemoval) {
+  CAReferenceTable table;
+  constexpr int64_t kLength = 20000;
+  for (int64_t y = 1; y < kLength; ++y) ASSERT_TRUE(table.addReference({0, y}, {0, y - 1}));
+  EXPECT_FALSE(table.addReference({0, 12}, {0, 11}));  // counted twice
+  EXPECT_TRUE(table.addReference({3, 7}, {0, 20}));
+  for (int64_t y = 1; y < kLength; y += 2) ASSERT_TRUE(table.removeReference({0, y}, {0, y - 1}));
+  EXPECT_FALSE(table.removeReference({0, 12}, {0, 11}));
+  EXPECT_EQ(table.referenceCount(), size_t(kLength / 2));
+  for (int64_t y = 0; y + 1 < kLength; ++y) {
+    const std::vector<GridPoint> expected = y == 20 ? std::vector<GridPoint>{{3, 7}}
+                                            : y % 2 == 1 ? std::vector<GridPoint>{{0, y + 1}}
+                                                         : std::vector<GridPoint>{};
+    ASSERT_TRUE(ReferrersOf(table, {0, y}) == expected) << y;
+  }
+}
+
 // Random registrations and removals, checked against a multiset of what is registered.
 TEST(ReferenceTable, AgreesWithAPlainListOfReferences) {
   std::mt19937 random(20240131);

@@ -39,24 +39,24 @@ void CACell::evaluate() {
       if (parseResult_ != 0) {
         // A formula that did not parse is never run: it shows its parse error.
         evalResult_ = parseResult_;
-        number_.reset();
+        storeNumber(std::nullopt);
         ephemeralResult_ = false;
         valueType_ = kValueError;
         break;
       }
       const CAExpressionOutcome outcome = RunExpression(document_, expression_);
-      if (outcome.errorOffset) errorOffset_ = *outcome.errorOffset;
-      evalResult_ = outcome.error;
+      if (outcome.errorOffset) errorOffset_ = uint32_t(*outcome.errorOffset);
+      evalResult_ = int8_t(outcome.error);
       formulaResultType_ = outcome.resultHint == kResultHintDate ? kValueDate : kValueNumber;
       ephemeralResult_ = outcome.volatileResult;
       if (outcome.value)
-        number_ = outcome.value->copy();
+        storeNumber(outcome.value->copy());
       else if (outcome.error == kFormulaErrorNaN)
-        number_ = CANumber::asNan();
+        storeNumber(CANumber::asNan());
       else if (outcome.error == kFormulaErrorInfinite)
-        number_ = CANumber::asInf();
+        storeNumber(CANumber::asInf());
       else
-        number_.reset();
+        storeNumber(std::nullopt);
       valueType_ = outcome.error == 0 ? kValueFormula : kValueError;
       break;
     }
@@ -69,7 +69,7 @@ void CACell::setCircularError() {
   valueType_ = kValueError;
   evalResult_ = kFormulaErrorValue;
   errorOffset_ = 0;
-  number_.reset();
+  storeNumber(std::nullopt);
 }
 
 bool CACell::refersToCells(const std::unordered_set<const CACell*>* cells) const {

@@ -35,8 +35,8 @@ void CACell::setFormula(const QString& text) {
     formula_ = cleaned;
     valueType_ = kValueFormula;
     uint64_t offset = 0;
-    parseResult_ = ParseFormula(cleaned, expression_, &offset);
-    if (parseResult_ != 0) errorOffset_ = offset;
+    parseResult_ = int8_t(ParseFormula(cleaned, expression_, &offset));
+    if (parseResult_ != 0) errorOffset_ = uint32_t(offset);
     if (recordNewFunctions_ && !expression_.empty()) {
       bool changed = false;
       for (const CAFormulaToken& token : expression_) {
@@ -56,10 +56,10 @@ void CACell::setFormula(const QString& text) {
       if (dayIndex == 0) number = CANumber::withValidatedString(cleaned, true);
     }
     if (dayIndex != 0) {
-      number_ = CANumber(dayIndex);
+      storeNumber(CANumber(dayIndex));
       valueType_ = kValueDate;
     } else if (number) {
-      number_ = *number;
+      storeNumber(*number);
       valueType_ = kValueNumber;
     } else if (!typingInProgress_ && ModelPreferences().smartLinks && IsValidUrl(cleaned)) {
       valueType_ = kValueLink;

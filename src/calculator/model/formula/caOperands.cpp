@@ -188,8 +188,8 @@ bool GetCellNumber(const CACell* cell, int32_t mode, const CANumber** number) {
     case kValueDate:
     case kValueFormula:
     case kValueNumber:
-      if (cell->number()) {
-        if (mode != kOperandBlankCount) *number = &*cell->number();
+      if (const CANumber* stored = cell->storedNumber()) {
+        if (mode != kOperandBlankCount) *number = stored;
       } else if (mode == kOperandBlankCount) {
         *number = &g_number0;
       }
