@@ -64,7 +64,9 @@ void CAWindowController::passwordValidated(bool wasValid, const QString& passwor
     const QFileInfo file(document_->filePath());
     const CAPrefController* prefs = CAPrefController::sharedInstance();
     const bool hideExtension = prefs && prefs->value(CABoolPreference::alwaysHideExtension);
-    window_->setWindowTitle(hideExtension ? file.completeBaseName() : file.fileName());
+    // With the placeholder the desktop can still mark unsaved changes after the name.
+    window_->setWindowTitle((hideExtension ? file.completeBaseName() : file.fileName()) + QLatin1String("[*]"));
+    window_->setWindowModified(document_->dirty());
   }
   if (!password.isEmpty() && FLPasswordManager::sharedInstance().useKeychain())
     KeepInKeychain(password, document_->filePath());

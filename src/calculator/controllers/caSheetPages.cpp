@@ -295,7 +295,9 @@ QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size, cons
 
 bool PrintSheet(CADocument& document, QPrinter& printer, const CASpreadsheetView* sheet) {
   document.setPrintDate();
-  // Points on the page, from the top-left of its printable area.
+  // The page is drawn in points, as for the PDF: text laid out in a font's point size on a
+  // printer of high resolution came out that many times too large (the labels and the bands).
+  printer.setResolution(72);
   const double pointScale = printer.resolution() / 72.0;
   const QSizeF room = printer.pageLayout().paintRect(QPageLayout::Point).size();
   const CASheetPages pages(document, document.scaleToFit() ? CAPageMode::ScaleToFit : CAPageMode::Paginate, room);

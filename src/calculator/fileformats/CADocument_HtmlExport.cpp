@@ -337,7 +337,7 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 bool CADocument::saveToHtmlFile(const QString& path, FLError* error) {
   QString file = path;
   QString folder = QFileInfo(path).absolutePath();
-  if (!g_saveHtmlAsPlainFile) {
+  if (!keepHtmlExtension()) {
     if (!QDir().mkpath(path)) {
       const int code = errno ? errno : EACCES;
       SetError(error, code, QString::fromLocal8Bit(std::strerror(code)), kFLPosixErrorDomain);

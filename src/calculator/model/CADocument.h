@@ -518,7 +518,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Rich text (the HTML reader's document, or a pasted one) read into the sheet.
   bool loadAttributedString(const QTextDocument& text);
   // An XHTML page: a folder holding "index.html" (and "images"), or the plain file when
-  // g_saveHtmlAsPlainFile is set.
+  // keepHtmlExtension() is set.
   bool saveToHtmlFile(const QString& path, FLError* error);
   // The selection as an HTML page; null when it cannot be made.
   QString htmlFromSelection();

@@ -83,7 +83,9 @@ bool CADocument::saveCore(const QString& path, bool inPlace, FLError* error) {
 }
 
 void CADocument::prepareToSave(bool inPlace) {
-  if (!inPlace) g_saveHtmlAsPlainFile = !hasImages();
+  // The save that follows writes a sheet without pictures as a plain ".html" file and names it
+  // so; one with pictures becomes a folder without the extension.
+  if (!inPlace) setKeepHtmlExtension(!hasImages());
   NotificationCenter::defaultCenter().post(QLatin1String(kNormalizeNotification));
 }
 

@@ -6,8 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-bool g_saveHtmlAsPlainFile = false;
-
 namespace {
 
 CAFileFormatServices& Services() {

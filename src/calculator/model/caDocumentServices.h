@@ -39,10 +39,6 @@ struct CAFileFormatServices {
 void SetFileFormatServices(CAFileFormatServices services);
 const CAFileFormatServices& FileFormatServices();
 
-// Saving as HTML keeps the plain ".html" file when the sheet has no pictures; set when a save
-// panel chose the destination.
-extern bool g_saveHtmlAsPlainFile;
-
 // Autosave packages: their extension, the folder they go in (made when missing; null when it
 // cannot be) and the log line of a failure.
 inline constexpr const char* kAutosaveExtension = "Numlet_autosave";

@@ -21,7 +21,16 @@ constexpr int kReadTimeoutMs = 5000;
 }  // namespace
 
 QString OpenRequestChannelName() {
-  return QStringLiteral("%1-%2").arg(BundleIdentifier()).arg(uint(getuid()));
+  // A bare name would put the socket in the shared temporary folder, where every login and
+  // display of the user meets the same one: a launch on one screen then opened its documents in
+  // a window on another. The socket lives in the session's runtime folder and names the display.
+  QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+  if (display.isEmpty()) display = qEnvironmentVariable("DISPLAY");
+  display.replace(QLatin1Char('/'), QLatin1Char('_'));
+  const QString name = QStringLiteral("%1-%2-%3").arg(BundleIdentifier()).arg(uint(getuid())).arg(display);
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (runtime.isEmpty() || !QFileInfo(runtime).isDir()) return name;
+  return QDir(runtime).filePath(name);
 }
 
 bool SendOpenRequest(const QString& channelName, const QStringList& paths, int timeoutMs) {

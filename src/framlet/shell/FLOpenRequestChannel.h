@@ -1,5 +1,6 @@
-// One running application per user: a second launch hands the paths it was given to the one
-// that runs, over a local socket named after the application and the user, and ends. The
+// One running application per user and display: a second launch hands the paths it was given to
+// the one that runs, over a local socket in the session's runtime folder named after the
+// application, the user and the display, and ends. The
 // message is a JSON array of absolute paths on one line; the running one answers "ok".
 #pragma once
 
@@ -9,7 +10,7 @@
 
 #include <functional>
 
-// "<bundle identifier>-<user id>".
+// "<runtime folder>/<bundle identifier>-<user id>-<display>".
 QString OpenRequestChannelName();
 
 // Sends the paths (made absolute) to the application listening on the channel; true when it

@@ -22,6 +22,10 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPainter>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QRadioButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -146,6 +150,37 @@ TEST_F(PrintingTest, APageShowsItsHeaderFooterAndLabels) {
     EXPECT_EQ(HasInk(image, QRect(0, image.height() - band, 80, band)), c.footer);
     EXPECT_EQ(HasInk(image, QRect(0, 2 * band + 2, labelWidth - 2, 100)), c.labels);
   }
+}
+
+// A printer's paper shows the labels at the size the screen and the PDF give them, whatever the
+// printer's resolution. The page is rendered by Ghostscript; the test is skipped without it.
+TEST_F(PrintingTest, PrintedLabelsKeepTheirSizeOnAHighResolutionPrinter) {
+  const QString ghostscript = QStandardPaths::findExecutable(QStringLiteral("gs"));
+  if (ghostscript.isEmpty()) GTEST_SKIP() << "Ghostscript is not installed";
+  document().setPrintGrid(false);
+  document().setPrintLabels(true);
+  QTemporaryDir folder;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(folder.filePath(QStringLiteral("sheet.pdf")));
+  ASSERT_TRUE(PrintSheet(document(), printer, controller.spreadsheetView()));
+  QProcess render;
+  render.start(ghostscript, {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                             QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pnggray"), QStringLiteral("-r72"),
+                             QStringLiteral("-dFirstPage=1"), QStringLiteral("-dLastPage=1"),
+                             QStringLiteral("-sOutputFile=") + folder.filePath(QStringLiteral("page.png")),
+                             folder.filePath(QStringLiteral("sheet.pdf"))});
+  ASSERT_TRUE(render.waitForFinished(60000));
+  const QImage page(folder.filePath(QStringLiteral("page.png")));
+  ASSERT_FALSE(page.isNull());
+  // The band of column labels holds letters of the text's size, not giant ones that fill it.
+  const QRect band =
+      QRect(int(LabelExtent(document()).width()) + 2, 0, int(6 * width()), int(document().lineHeight())) & page.rect();
+  int ink = 0;
+  for (int y = band.top(); y <= band.bottom(); ++y)
+    for (int x = band.left(); x <= band.right(); ++x) ink += qGray(page.pixel(x, y)) < 128 ? 1 : 0;
+  EXPECT_GT(ink, 0);
+  EXPECT_LT(ink, band.width() * band.height() / 10) << ink << " of " << band.width() * band.height();
 }
 
 TEST_F(PrintingTest, ForcingOnePageClearsAndDisablesFillPages) {

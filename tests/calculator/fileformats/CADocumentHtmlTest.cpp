@@ -179,12 +179,16 @@ TEST_F(HtmlTest, SavedPagesAreWellFormedAndReadBack) {
   EXPECT_TRUE(back.cellAtGridPoint({1, 0})->format()->bold());
 }
 
-TEST_F(HtmlTest, ASheetWithoutPicturesMayBeAPlainFile) {
+// Saved from the save panel: a sheet without pictures is one page under the name chosen (the
+// document base then keeps the ".html" of the name).
+TEST_F(HtmlTest, ASheetWithoutPicturesIsSavedAsAPlainFile) {
   enter(0, 0, QStringLiteral("x"));
-  g_saveHtmlAsPlainFile = true;
+  CADocument::setKeepHtmlExtension(false);
+  document.prepareToSave(false);
+  EXPECT_TRUE(CADocument::keepHtmlExtension());
   FLError error;
   const bool saved = document.saveToHtmlFile(path("plain.html"), &error);
-  g_saveHtmlAsPlainFile = false;
+  CADocument::setKeepHtmlExtension(false);
   ASSERT_TRUE(saved);
   EXPECT_TRUE(QFileInfo(path("plain.html")).isFile());
   ExpectWellFormed(path("plain.html"));

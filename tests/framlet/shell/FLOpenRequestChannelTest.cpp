@@ -1,6 +1,7 @@
 #include "framlet/shell/FLOpenRequestChannel.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 
@@ -59,3 +60,29 @@ TEST(OpenRequestChannelTest, OnlyAnArrayOfPathsIsARequest) {
 }
 
 }  // namespace
+
+// Two sessions of one user (two displays, or two logins with their own runtime folders) each
+// keep their own running application.
+TEST(OpenRequestChannelTest, EachSessionAndDisplayHasItsOwnChannel) {
+  QTemporaryDir first;
+  QTemporaryDir second;
+  const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+  const QByteArray oldDisplay = qgetenv("DISPLAY");
+  const QByteArray oldWayland = qgetenv("WAYLAND_DISPLAY");
+  qunsetenv("WAYLAND_DISPLAY");
+  const auto channelFor = [](const QString& runtime, const char* display) {
+    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    qputenv("DISPLAY", display);
+    return OpenRequestChannelName();
+  };
+  const QString a = channelFor(first.path(), ":77");
+  EXPECT_TRUE(a.startsWith(first.path() + QLatin1Char('/'))) << a.toStdString();
+  EXPECT_EQ(a, channelFor(first.path(), ":77"));
+  EXPECT_NE(a, channelFor(first.path(), ":88"));
+  EXPECT_NE(a, channelFor(second.path(), ":77"));
+  for (const auto& [name, value] : {std::pair{"XDG_RUNTIME_DIR", oldRuntime}, std::pair{"DISPLAY", oldDisplay},
+                                    std::pair{"WAYLAND_DISPLAY", oldWayland}}) {
+    if (value.isNull()) qunsetenv(name);
+    else qputenv(name, value);
+  }
+}
