@@ -712,13 +712,23 @@ void HandleKnot(FormatState& s) {
       AddKinkInfo(s, cp, LineKinkKind(type));
       switch (type) {
         case kKnotCheckbox: {
+          // The box stands on the (shifted) baseline and takes its own width on the line.
+          SetCharsAt(s, cp);
+          const float side = CheckboxSide(s.chars);
+          const float shift = Points(s.chars.get<int64_t>(CharField::subscript));
+          s.ascent = std::max(s.ascent, side - shift);
+          if (shift > 0) s.descent = std::max(s.descent, shift);
+          s.heightSet = true;
           LineRun box;
           box.type = kRunCheckbox;
           box.column = s.f->characterCount;
           box.first = int32_t(cp);
           box.limit = int32_t(cp + 1);
+          box.width = side;
           box.checked = knot.entry.word & 0xFF;
           s.f->runs.push_back(box);
+          s.x += side;
+          s.visibleEnd = s.x;
           ++s.f->characterCount;
           ++s.cp;
           return;
@@ -1228,6 +1238,10 @@ bool FormatRowLine(uint32_t cp, LineFormat* format) {
 }
 
 }  // namespace
+
+float CheckboxSide(const PropRecord& chars) {
+  return std::max(12.0f, std::round(chars.get<int16_t>(CharField::size) / 4.0f));
+}
 
 void SetDarkAppearance(bool dark) { g_darkAppearance = dark; }
 bool DarkAppearance() { return g_darkAppearance; }

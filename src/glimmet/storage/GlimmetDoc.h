@@ -119,6 +119,9 @@ struct GlimmetDoc {
   bool fitToWindow = false;
   bool fullRedraw = false;
   bool hideInactiveSelection = false;
+  // The selected cell columns of the row holding the selection's start are drawn without their
+  // text or highlight (while their text is shown elsewhere, as during a drag).
+  bool hideSelectedCells = false;
   uint8_t pageKeyDirection = 0;
 
   GMCpTable<uint16_t> checkStates{false};
