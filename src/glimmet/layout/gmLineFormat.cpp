@@ -1283,6 +1283,23 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   format->availableWidth = availableWidth;
   format->paneDisplay = pane && pane->paneDisplay;
   if (cp >= uint32_t(doc->totalLength)) return false;
+  // A pane of contents kind 3 runs through every chapter: while the line is formatted it shows
+  // the chapter holding the cp.
+  struct ChapterScope {
+    Pane* pane = nullptr;
+    uint32_t saved = 0;
+    ~ChapterScope() {
+      if (pane) pane->chapterIndex = saved;
+    }
+  } chapterScope;
+  if (pane && pane->contentsKind == 3) {
+    const uint32_t chapter = doc->chapterCps.indexOfCp(cp);
+    if (chapter != kGMNone) {
+      chapterScope.pane = pane;
+      chapterScope.saved = pane->chapterIndex;
+      pane->chapterIndex = chapter;
+    }
+  }
   GetPaneRange(doc, pane, &format->paneRange);
   format->clipRange = format->paneRange;
   if (!(mode & kFormatCellText)) {

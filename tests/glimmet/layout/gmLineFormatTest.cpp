@@ -378,3 +378,27 @@ TEST(LineFormatting, SelectionBandsReachPastTheLineEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LineFormatting, PanesThroughEveryChapterFormatInTheChapterOfTheLine) {
+  FakeTypesetting fake;
+  // A second chapter marked from the body's fourth cp: the line's range is its own chapter's,
+  // and the pane's chapter is kept.
+  const std::pair<uint32_t, uint32_t> cases[] = {{kBody + 5, kBody + 4}, {kBody + 1, 0}};
+  for (const auto& [cp, first] : cases) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo"));
+    doc->chapterCps.insert(1, kBody + 4, GMNoData());
+    Pane* pane = CurrentPane(doc.get());
+    pane->contentsKind = 3;
+    pane->chapterIndex = 1 - (cp > kBody + 4);
+    LineFormat line;
+    InitFormatLine(doc.get(), pane, &line, kFormatCollectRuns);
+    ASSERT_TRUE(FormatLine(cp, 300 * kPt, &line));
+    EXPECT_EQ(line.paneRange.first, first) << cp;
+    EXPECT_EQ(pane->chapterIndex, 1u - (cp > kBody + 4));
+    ReleaseLineFormat(&line);
+  }
+}
+
+}  // namespace
