@@ -402,3 +402,39 @@ TEST(LineFormatting, PanesThroughEveryChapterFormatInTheChapterOfTheLine) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Fonts, BoldComesFromTheFamilysHeavyMember) {
+  auto face = [](const char* name, int weight, int slant) {
+    FLFontFace f;
+    f.postScriptName = QString::fromLatin1(name);
+    f.weight = weight;
+    f.slant = slant;
+    return f;
+  };
+  const FLFontFace regular = face("Sans-Regular", 80, 0), semibold = face("Sans-SemiBold", 180, 0);
+  const FLFontFace demi = face("Sans-Demi", 80, 0), demiItalic = face("Sans-DemiItalic", 80, 100);
+  const FLFontFace bold = face("Sans-Bold", 200, 0), black = face("Sans-Black", 210, 0);
+  const FLFontFace boldItalic = face("Sans-BoldOblique", 200, 110);
+  struct Case {
+    QList<FLFontFace> members;
+    bool italic;
+    const char* chosen;  // nullptr: none
+  };
+  const Case cases[] = {
+      {{regular, black, bold}, false, "Sans-Bold"},           // the lightest bold weight
+      {{regular, bold, boldItalic}, true, "Sans-BoldOblique"},  // with the wanted slant
+      {{regular, bold}, true, "Sans-Bold"},                   // else an upright heavy name
+      {{regular, semibold}, false, nullptr},                  // semibold does not count
+      {{regular, demiItalic, demi}, false, "Sans-Demi"},      // slanted names only for italic
+      {{regular, demiItalic, demi}, true, "Sans-DemiItalic"},
+      {{demi}, false, nullptr},                               // a family of one is not searched
+  };
+  for (const Case& c : cases) {
+    const auto member = BoldMemberOfFamily(c.members, c.italic);
+    EXPECT_EQ(member ? member->postScriptName : QString(), QString::fromLatin1(c.chosen)) << c.chosen;
+  }
+}
+
+}  // namespace
