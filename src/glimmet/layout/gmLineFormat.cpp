@@ -76,6 +76,7 @@ struct FormatState {
   bool marksAllowed = true;
   bool highlighted = false;
   uint32_t endCp = 0;
+  bool markHits = false;  // runs end at the edges of find hits, which are underlined
 
   DocRange para;
   PropRecord paraProps;
@@ -870,6 +871,18 @@ uint32_t StartRun(FormatState& s) {
       if (edge > int32_t(s.cp) && uint32_t(edge) < limit) limit = uint32_t(edge);
     if (int32_t(s.cp) >= pane->selFirst && int32_t(s.cp) < pane->selLimit) s.recolourRun = false;
   }
+  // Find hits, when they are marked, are runs of their own with an underline of their own.
+  bool inHit = false;
+  if (s.markHits) {
+    const GMCpTable<uint32_t>& hits = s.doc->findHits;
+    const uint32_t at = hits.indexOfCp(s.cp);
+    if (at != kGMNone && hits.at(at) > s.cp) {
+      inHit = true;
+      limit = std::min(limit, hits.at(at));
+    }
+    const uint32_t next = hits.indexOfCpAfter(s.cp + 1);
+    if (next < hits.count()) limit = std::min(limit, std::max(hits.cpAt(next), s.cp + 1));
+  }
   // Raised, lowered and specially set text is a segment of its own.
   if (s.chars.get<int64_t>(CharField::subscript) != 0 || s.chars.body[CharField::flag10] ||
       s.chars.body[CharField::noLeading]) {
@@ -898,6 +911,15 @@ uint32_t StartRun(FormatState& s) {
       deco.limit = int32_t(limit);
       deco.underline = underline;
       deco.strike = strike;
+      s.f->runs.push_back(deco);
+    }
+    if (inHit) {
+      LineRun deco;
+      deco.type = kRunDecoration;
+      deco.column = s.f->characterCount;
+      deco.first = int32_t(s.cp);
+      deco.limit = int32_t(limit);
+      deco.underline = kFindHitUnderline;
       s.f->runs.push_back(deco);
     }
   }
@@ -1323,6 +1345,7 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   s.marksAllowed = !(mode & kFormatNoMarks);
   s.highlighted = s.collect && ShouldHighlightSelection(doc, pane) != kHighlightNone;
   s.endCp = uint32_t(doc->totalLength);
+  s.markHits = s.collect && !(mode & kFormatPrinting) && doc->markFindHits && !format->paneDisplay;
   format->darkMode = !format->paneDisplay && g_darkAppearance && g_glimmetConfig.darkText;
   format->recolour = format->darkMode && (!KolorIsColor(background) || background == kWhiteKolor);
   s.cp = cp;

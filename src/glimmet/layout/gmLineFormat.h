@@ -44,6 +44,8 @@ enum : uint32_t {
   kBreakPage = 9,
   kBreakVerticalTab = 10,
 };
+// The underline kind of find hits.
+inline constexpr uint32_t kFindHitUnderline = 8;
 // Start kinds.
 inline constexpr uint32_t kStartText = 0, kStartDivider = 2, kStartRow = 3;
 

@@ -126,7 +126,8 @@ struct GlimmetDoc {
 
   GMCpTable<uint16_t> checkStates{false};
   uint32_t nonZeroCheckStates = 0;
-  GMCpTable<uint32_t> findHits;
+  GMCpTable<uint32_t> findHits;  // each hit keyed by its first cp, holding its limit
+  bool markFindHits = false;       // drawn lines underline the find hits
   GMCpTable<uint32_t> markedRanges;
   GMCpTable<uint32_t> listCache;
 

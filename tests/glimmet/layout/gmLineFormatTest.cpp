@@ -438,3 +438,33 @@ TEST(Fonts, BoldComesFromTheFamilysHeavyMember) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LineFormatting, MarkedFindHitsAreUnderlinedRunsOfTheirOwn) {
+  FakeTypesetting fake;
+  struct Case {
+    bool marked;
+    uint32_t mode;
+    bool underlined;
+  };
+  const Case cases[] = {{true, kFormatDraw, true}, {false, kFormatDraw, false}, {true, kFormatDraw | kFormatPrinting, false}};
+  for (const Case& c : cases) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("abc def"));
+    doc->findHits.insert(0, kBody + 1, kBody + 3);
+    doc->markFindHits = c.marked;
+    LineFormat line;
+    InitFormatLine(doc.get(), nullptr, &line, c.mode);
+    ASSERT_TRUE(FormatLine(kBody, 300 * kPt, &line));
+    using Spans = std::vector<std::pair<int32_t, int32_t>>;
+    Spans hits;
+    for (const LineRun& run : line.runs)
+      if (run.type == kRunDecoration && run.underline == kFindHitUnderline) hits.emplace_back(run.first, run.limit);
+    const Spans expected = c.underlined ? Spans{{int32_t(kBody + 1), int32_t(kBody + 3)}} : Spans();
+    EXPECT_EQ(hits, expected) << c.marked << c.mode;
+    EXPECT_EQ(line.limitCp, uint32_t(doc->userLength)) << "the hit does not end the line";
+    ReleaseLineFormat(&line);
+  }
+}
+
+}  // namespace
