@@ -901,9 +901,7 @@ uint32_t StartRun(FormatState& s) {
       bg.fill = back;
       s.f->runs.push_back(bg);
     }
-    const uint32_t underline = s.chars.get<uint32_t>(CharField::underline);
-    const uint8_t strike = s.chars.body[CharField::strike];
-    if (underline != 0 || strike != 0) {
+    auto decorate = [&](uint32_t underline, uint32_t strike) {
       LineRun deco;
       deco.type = kRunDecoration;
       deco.column = s.f->characterCount;
@@ -912,16 +910,11 @@ uint32_t StartRun(FormatState& s) {
       deco.underline = underline;
       deco.strike = strike;
       s.f->runs.push_back(deco);
-    }
-    if (inHit) {
-      LineRun deco;
-      deco.type = kRunDecoration;
-      deco.column = s.f->characterCount;
-      deco.first = int32_t(s.cp);
-      deco.limit = int32_t(limit);
-      deco.underline = kFindHitUnderline;
-      s.f->runs.push_back(deco);
-    }
+    };
+    const uint32_t underline = s.chars.get<uint32_t>(CharField::underline);
+    const uint8_t strike = s.chars.body[CharField::strike];
+    if (underline != 0 || strike != 0) decorate(underline, strike);
+    if (inHit) decorate(kFindHitUnderline, 0);
   }
   return limit;
 }

@@ -203,50 +203,34 @@ TEST(LineDrawing, DividersSpaceTheirAsterisks) {
   for (const auto& [x, white] : columns) EXPECT_EQ(IsWhite(image, x, top + 1), white) << x << " " << y;
 }
 
-TEST(LineDrawing, ConditionalDividersShowOnlyAtTheEdgesOfThePane) {
-  struct Case {
-    uint32_t at;  // from the body's start, in "ab\ncd"
-    uint64_t flag;
-    bool drawn;
-  };
-  const Case cases[] = {{3, 0, true}, {3, 1, false}, {0, 1, true}, {0, 0, true}};
-  for (const Case& c : cases) {
+// A conditional divider shows at the pane's start, not within; a checkbox takes a box of its font
+// size (at least 12) on the line, standing on the baseline, before the "b" of "a b".
+TEST(LineDrawing, ConditionalDividersAndCheckboxBoxes) {
+  const std::tuple<uint32_t, uint32_t, uint64_t, bool> dividers[] = {
+      {3, 9, 0, true}, {3, 9, 1, false}, {0, 9, 1, true}};  // cp in "ab\ncd", kind, flag, drawn
+  for (const auto& [at, kind, flag, drawn] : dividers) {
     DrawnLine d(QStringLiteral("ab\ncd"));
-    DocRange at{d.doc.get(), kBody + c.at, kBody + c.at};
-    KinkData data;
-    data.word = 9;  // a plain line
-    data.value = c.flag;
-    ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 1, &data, false));
-    const QImage image = d.Draw(kBody + c.at, 300);
-    ASSERT_EQ(d.line.startKind, kStartDivider);
+    DocRange range{d.doc.get(), kBody + at, kBody + at};
+    KinkData data{kind, flag};
+    ASSERT_TRUE(InsertKnotCore(&range, kKnotDivider, 0, 0, nullptr, 1, &data, false));
+    const QImage image = d.Draw(kBody + at, 300);
     bool inked = false;
     for (int y = 0; y < image.height(); ++y) inked = inked || !IsWhite(image, 150, y);
-    EXPECT_EQ(inked, c.drawn) << c.at << " " << c.flag;
+    EXPECT_EQ(inked, drawn) << at << " " << flag;
   }
-}
-
-TEST(LineDrawing, CheckboxesTakeABoxOfTheFontSize) {
-  const std::pair<int16_t, float> cases[] = {{48, 12}, {32, 12}, {80, 20}};  // quarter points, side
-  for (const auto& [size, side] : cases) {
+  for (const auto& [size, side] : {std::pair<int16_t, float>{32, 12}, {80, 20}}) {
     DrawnLine d(QStringLiteral("ab"));
     PropRecord chars = CharsAt(d.doc.get(), kBody);
     chars.set<int16_t>(CharField::size, size);
     ApplyPropsToRange({d.doc.get(), kBody, kBody + 2}, chars);
     DocRange at{d.doc.get(), kBody + 1, kBody + 1};
-    KinkData data;
-    data.word = 1;
+    KinkData data{1, 0};
     ASSERT_TRUE(InsertKnotCore(&at, kKnotCheckbox, 0, 0, nullptr, 1, &data, false));
     const QImage image = d.Draw(kBody, 200);
-    const LineRun* box = nullptr;
-    for (const LineRun& run : d.line.runs)
-      if (run.type == kRunCheckbox) box = &run;
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->width, side);
-    // "b" follows the box, which stands on the baseline: its middle is inked.
-    EXPECT_EQ(LineXFromCpCore(d.line, kBody + 2), LineXFromCpCore(d.line, kBody + 1) + side);
+    const float x = LineXFromCpCore(d.line, kBody + 1);
+    EXPECT_EQ(LineXFromCpCore(d.line, kBody + 2), x + side);
     EXPECT_GE(d.line.baseline, side);
-    const QPointF middle(LineXFromCpCore(d.line, kBody + 1) + side / 2, d.line.baseline - side / 2 + 1);
-    EXPECT_FALSE(IsWhite(image, int(middle.x()), int(middle.y()))) << size;
+    EXPECT_FALSE(IsWhite(image, int(x + side / 2), int(d.line.baseline - side / 2))) << size;
   }
 }
 
@@ -295,15 +279,11 @@ TEST(LineDrawing, TableRowsDrawTheirCellsTextSelectedColumnsAndMarker) {
   struct Case {
     int32_t cellFirst, cellLimit;
     bool hide;
-    int inked1;        // ink in the second cell
-    bool highlighted;  // the second cell drawn selected
+    int inked0, inked1;  // ink in each cell: two 5 x 9 boxes, or none when hidden
+    bool highlighted;    // the second cell drawn selected
   };
-  const Case cases[] = {
-      {-1, -1, false, 2 * 5 * 9, false},  // two 5 x 9 boxes
-      {1, 2, false, 2 * 5 * 9, true},
-      {0, 2, true, 0, false},
-      {0, 1, true, 2 * 5 * 9, false},
-  };
+  const Case cases[] = {{-1, -1, false, 90, 90, false}, {1, 2, false, 90, 90, true}, {0, 2, true, 0, 0, false},
+                        {0, 1, true, 0, 90, false}};
   for (const Case& c : cases) {
     GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
     const uint8_t saved = g_glimmetConfig.tableOption;
@@ -341,7 +321,7 @@ TEST(LineDrawing, TableRowsDrawTheirCellsTextSelectedColumnsAndMarker) {
         ++inked[cell];
       }
     }
-    EXPECT_EQ(inked[0], c.hide && c.cellFirst == 0 ? 0 : 2 * 5 * 9) << c.cellFirst << c.hide;
+    EXPECT_EQ(inked[0], c.inked0) << c.cellFirst << c.hide;
     EXPECT_EQ(inked[1], c.inked1) << c.cellFirst << c.hide;
     EXPECT_EQ(inked[2], 0);
     const int y = int(line.lineHeight) - 2;
