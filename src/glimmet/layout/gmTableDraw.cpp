@@ -134,8 +134,8 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     }
   }
   ReleaseLineFormat(&line);
+  const double zoom = pane && pane->zoom > 0 ? pane->zoom : 1.0;
   if (titleRow && border.kind == 0) {
-    const double zoom = pane && pane->zoom > 0 ? pane->zoom : 1.0;
     auto snap = [&](double v) { return std::rint(v * zoom) / zoom; };
     painter.save();
     if (clip.width() > 0) painter.setClipRect(clip.adjusted(-2, -2, 2, 2), Qt::IntersectClip);
@@ -153,7 +153,6 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
   if (rowLine.marker.height() != 0) {
     const QRectF marker = rowLine.marker.translated(origin);
     painter.fillRect(marker, ColorFromKolor(rowLine.markerColor));
-    const double zoom = pane && pane->zoom > 0 ? pane->zoom : 1.0;
     const double pixel = 1 / zoom;
     const QColor inverse = ColorFromKolor(rowLine.markerColor ^ 0xFFFFFF);
     painter.fillRect(QRectF(marker.left() - pixel, marker.top(), pixel, marker.height()), inverse);
