@@ -222,7 +222,7 @@ void DrawRun(QPainter& painter, LineFormat& line, size_t index, const QRectF& li
     case kRunCheckbox: {
       PropRecord chars;
       FetchCharProps(line.doc, uint32_t(std::max(run.first, int32_t(line.firstCp))), nullptr, &chars);
-      const double size = chars.get<int16_t>(CharField::size) / 4.0 * 0.75;
+      const double size = CheckboxSide(chars);
       const double bottom = std::rint(lineRect.y() + line.baseline +
                                       double(chars.get<int64_t>(CharField::subscript)) / kEmuPerPoint);
       DrawQuartzCheckbox(painter, (run.checked & 0xFF) != 0, !line.paneDisplay,
@@ -267,6 +267,17 @@ void DrawRun(QPainter& painter, LineFormat& line, size_t index, const QRectF& li
   }
 }
 
+// A conditional divider (its knot's flag byte set) shows only at the start or the end of what
+// the pane shows; a pane showing invisible characters shows it everywhere, except in the
+// document object's own display.
+bool ShowsConditionalDivider(const LineFormat& line, const KnotInfo& knot) {
+  if ((knot.entry.value & 0xFF) == 0) return true;
+  const Pane* pane = line.pane;
+  if (!line.paneDisplay && pane && pane->showInvisibles) return true;
+  if (line.limitCp == line.paneRange.limit) return true;
+  return knot.first == VisibleCpCore(line.doc, line.pane, line.paneRange.first, true);
+}
+
 void DrawDivider(QPainter& painter, LineFormat& line, const QRectF& lineRect) {
   GlimmetDoc* doc = line.doc;
   KnotInfo knot;
@@ -281,6 +292,7 @@ void DrawDivider(QPainter& painter, LineFormat& line, const QRectF& lineRect) {
   const Pane* pane = line.pane;
   if (pane && pane->frameIndex == kGMNone && pane->selFirst <= int32_t(knot.first) && pane->selLimit > int32_t(knot.first))
     DrawLineHighlight(painter, doc, line.pane, lineRect);
+  if (!ShowsConditionalDivider(line, knot)) return;
   PropRecord chars;
   FetchCharProps(doc, knot.first, nullptr, &chars);
   Kolor kolor = chars.get<uint32_t>(CharField::color);

@@ -76,6 +76,7 @@ struct FormatState {
   bool marksAllowed = true;
   bool highlighted = false;
   uint32_t endCp = 0;
+  bool markHits = false;  // runs end at the edges of find hits, which are underlined
 
   DocRange para;
   PropRecord paraProps;
@@ -712,13 +713,23 @@ void HandleKnot(FormatState& s) {
       AddKinkInfo(s, cp, LineKinkKind(type));
       switch (type) {
         case kKnotCheckbox: {
+          // The box stands on the (shifted) baseline and takes its own width on the line.
+          SetCharsAt(s, cp);
+          const float side = CheckboxSide(s.chars);
+          const float shift = Points(s.chars.get<int64_t>(CharField::subscript));
+          s.ascent = std::max(s.ascent, side - shift);
+          if (shift > 0) s.descent = std::max(s.descent, shift);
+          s.heightSet = true;
           LineRun box;
           box.type = kRunCheckbox;
           box.column = s.f->characterCount;
           box.first = int32_t(cp);
           box.limit = int32_t(cp + 1);
+          box.width = side;
           box.checked = knot.entry.word & 0xFF;
           s.f->runs.push_back(box);
+          s.x += side;
+          s.visibleEnd = s.x;
           ++s.f->characterCount;
           ++s.cp;
           return;
@@ -860,6 +871,18 @@ uint32_t StartRun(FormatState& s) {
       if (edge > int32_t(s.cp) && uint32_t(edge) < limit) limit = uint32_t(edge);
     if (int32_t(s.cp) >= pane->selFirst && int32_t(s.cp) < pane->selLimit) s.recolourRun = false;
   }
+  // Find hits, when they are marked, are runs of their own with an underline of their own.
+  bool inHit = false;
+  if (s.markHits) {
+    const GMCpTable<uint32_t>& hits = s.doc->findHits;
+    const uint32_t at = hits.indexOfCp(s.cp);
+    if (at != kGMNone && hits.at(at) > s.cp) {
+      inHit = true;
+      limit = std::min(limit, hits.at(at));
+    }
+    const uint32_t next = hits.indexOfCpAfter(s.cp + 1);
+    if (next < hits.count()) limit = std::min(limit, std::max(hits.cpAt(next), s.cp + 1));
+  }
   // Raised, lowered and specially set text is a segment of its own.
   if (s.chars.get<int64_t>(CharField::subscript) != 0 || s.chars.body[CharField::flag10] ||
       s.chars.body[CharField::noLeading]) {
@@ -878,9 +901,7 @@ uint32_t StartRun(FormatState& s) {
       bg.fill = back;
       s.f->runs.push_back(bg);
     }
-    const uint32_t underline = s.chars.get<uint32_t>(CharField::underline);
-    const uint8_t strike = s.chars.body[CharField::strike];
-    if (underline != 0 || strike != 0) {
+    auto decorate = [&](uint32_t underline, uint32_t strike) {
       LineRun deco;
       deco.type = kRunDecoration;
       deco.column = s.f->characterCount;
@@ -889,7 +910,11 @@ uint32_t StartRun(FormatState& s) {
       deco.underline = underline;
       deco.strike = strike;
       s.f->runs.push_back(deco);
-    }
+    };
+    const uint32_t underline = s.chars.get<uint32_t>(CharField::underline);
+    const uint8_t strike = s.chars.body[CharField::strike];
+    if (underline != 0 || strike != 0) decorate(underline, strike);
+    if (inHit) decorate(kFindHitUnderline, 0);
   }
   return limit;
 }
@@ -1229,6 +1254,10 @@ bool FormatRowLine(uint32_t cp, LineFormat* format) {
 
 }  // namespace
 
+float CheckboxSide(const PropRecord& chars) {
+  return std::max(12.0f, std::round(chars.get<int16_t>(CharField::size) / 4.0f));
+}
+
 void SetDarkAppearance(bool dark) { g_darkAppearance = dark; }
 bool DarkAppearance() { return g_darkAppearance; }
 
@@ -1269,6 +1298,23 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   format->availableWidth = availableWidth;
   format->paneDisplay = pane && pane->paneDisplay;
   if (cp >= uint32_t(doc->totalLength)) return false;
+  // A pane of contents kind 3 runs through every chapter: while the line is formatted it shows
+  // the chapter holding the cp.
+  struct ChapterScope {
+    Pane* pane = nullptr;
+    uint32_t saved = 0;
+    ~ChapterScope() {
+      if (pane) pane->chapterIndex = saved;
+    }
+  } chapterScope;
+  if (pane && pane->contentsKind == 3) {
+    const uint32_t chapter = doc->chapterCps.indexOfCp(cp);
+    if (chapter != kGMNone) {
+      chapterScope.pane = pane;
+      chapterScope.saved = pane->chapterIndex;
+      pane->chapterIndex = chapter;
+    }
+  }
   GetPaneRange(doc, pane, &format->paneRange);
   format->clipRange = format->paneRange;
   if (!(mode & kFormatCellText)) {
@@ -1292,6 +1338,7 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   s.marksAllowed = !(mode & kFormatNoMarks);
   s.highlighted = s.collect && ShouldHighlightSelection(doc, pane) != kHighlightNone;
   s.endCp = uint32_t(doc->totalLength);
+  s.markHits = s.collect && !(mode & kFormatPrinting) && doc->markFindHits && !format->paneDisplay;
   format->darkMode = !format->paneDisplay && g_darkAppearance && g_glimmetConfig.darkText;
   format->recolour = format->darkMode && (!KolorIsColor(background) || background == kWhiteKolor);
   s.cp = cp;

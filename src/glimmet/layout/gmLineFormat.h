@@ -12,6 +12,7 @@
 #include "glimmet/storage/gmBorders.h"
 #include "glimmet/storage/gmTypes.h"
 
+#include <QRectF>
 #include <QString>
 
 #include <cstdint>
@@ -43,6 +44,8 @@ enum : uint32_t {
   kBreakPage = 9,
   kBreakVerticalTab = 10,
 };
+// The underline kind of find hits.
+inline constexpr uint32_t kFindHitUnderline = 8;
 // Start kinds.
 inline constexpr uint32_t kStartText = 0, kStartDivider = 2, kStartRow = 3;
 
@@ -178,6 +181,10 @@ struct LineFormat {
   KinkInfo kinkInfos[kMaxKinkInfos];
   BorderDisplay borderEdges;
   Kolor background = 0;
+  // Drag feedback over a row line: a rectangle from the line's top left and its colour; drawn
+  // when its height is not zero.
+  QRectF marker;
+  Kolor markerColor = kNoKolor;
 
   bool endsWithBreakChar() const { return breakKind >= kBreakBodyEnd && breakKind <= kBreakVerticalTab; }
 };
@@ -193,6 +200,9 @@ float LineXFromCpCore(const LineFormat& format, uint32_t cp, float* after = null
 float PositionOfLineSegmentIndex(const TypesetLine* line, int index);
 // The underline thickness of character properties; position gets its distance below the baseline.
 float FontUnderlineMetrics(const PropRecord& chars, float* position);
+// The side of a checkbox's box in characters of these properties: the font size, at least 12
+// points (smaller boxes are not drawn).
+float CheckboxSide(const PropRecord& chars);
 // Sets the process-wide dark-appearance state the formatter reads (the view sets it from its palette).
 void SetDarkAppearance(bool dark);
 bool DarkAppearance();

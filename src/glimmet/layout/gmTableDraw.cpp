@@ -74,9 +74,16 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
   auto place = [&](const GMRect& r) { return QRectF(origin.x() + r.x, origin.y() + r.y, r.width, r.height); };
   const QRectF rowRect = place(rects.rowRect);
   if (KolorIsColor(tableColor)) painter.fillRect(rowRect, ColorFromKolor(tableColor));
-  const bool highlight = !printing && pane && pane->frameIndex != kGMNone && pane->selLimit >= int32_t(rowLine.firstCp) &&
+  const bool highlight = !printing && pane && pane->contentsKind == kPaneContentsPlain && pane->selLimit >= int32_t(rowLine.firstCp) &&
                          pane->selFirst <= int32_t(rowLine.limitCp) &&
                          ShouldHighlightSelection(doc, pane) != kHighlightNone;
+  // The pane's selected cell columns, and whether they are drawn hidden in this row.
+  const bool cellColumns = pane && pane->cellFirst >= 0 && pane->cellLimit > pane->cellFirst;
+  auto inCellColumns = [&](uint32_t c) {
+    return cellColumns && int32_t(c) >= pane->cellFirst && int32_t(c) < pane->cellLimit;
+  };
+  const bool hiding = doc->hideSelectedCells && cellColumns && pane->selFirst >= int32_t(rects.row.first) &&
+                      pane->selFirst < int32_t(rects.row.limit);
   const BorderStyle border = BorderStyleAt(props, kTableBorderOffset);
   const uint32_t columns = uint32_t(rects.cells.size());
   LineFormat line;
@@ -96,8 +103,8 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     const uint32_t closing = doc->knots.indexAtCp(range.limit);
     if (closing != kGMNone) cellColor = Kolor(doc->knots.at(closing).value);
     Kolor background = tableColor;
-    const bool selectedColumn = highlight && uint32_t(pane->selFirst) <= range.first && uint32_t(pane->selLimit) >= range.limit;
-    if (selectedColumn) {
+    const bool hidden = hiding && inCellColumns(c);
+    if (highlight && inCellColumns(c) && !doc->hideSelectedCells) {
       DrawLineHighlight(painter, doc, pane, cell);
     } else if (KolorIsColor(cellColor)) {
       if (dark && cellColor == kWhiteKolor) cellColor = KolorFromColorCore(QGuiApplication::palette().color(QPalette::Base));
@@ -114,7 +121,7 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
       }
     }
     const QRectF content(cell.x() + left, cell.y() + top, cell.width() - left, cell.height() - top);
-    if (!printing && clip.width() > 0 && !content.intersects(clip)) continue;
+    if (hidden || (!printing && clip.width() > 0 && !content.intersects(clip))) continue;
     line.background = background;
     double y = content.y();
     for (uint32_t cp = range.first; cp < range.limit;) {
@@ -128,8 +135,8 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     }
   }
   ReleaseLineFormat(&line);
+  const double zoom = pane && pane->zoom > 0 ? pane->zoom : 1.0;
   if (titleRow && border.kind == 0) {
-    const double zoom = pane && pane->zoom > 0 ? pane->zoom : 1.0;
     auto snap = [&](double v) { return std::rint(v * zoom) / zoom; };
     painter.save();
     if (clip.width() > 0) painter.setClipRect(clip.adjusted(-2, -2, 2, 2), Qt::IntersectClip);
@@ -143,6 +150,14 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
       painter.drawLine(QPointF(x, rowRect.top()), QPointF(x, rowRect.bottom()));
     }
     painter.restore();
+  }
+  if (rowLine.marker.height() != 0) {
+    const QRectF marker = rowLine.marker.translated(origin);
+    painter.fillRect(marker, ColorFromKolor(rowLine.markerColor));
+    const double pixel = 1 / zoom;
+    const QColor inverse = ColorFromKolor(rowLine.markerColor ^ 0xFFFFFF);
+    painter.fillRect(QRectF(marker.left() - pixel, marker.top(), pixel, marker.height()), inverse);
+    painter.fillRect(QRectF(marker.right(), marker.top(), pixel, marker.height()), inverse);
   }
   return true;
 }

@@ -283,13 +283,42 @@ QFont FontForProperties(const PropRecord& chars) {
   QString name = FontNameAtIndex(index);
   if (name.isEmpty()) name = QString::fromLatin1(kFLEmptyFontName);
   QFont font = FontWithName(name, points).value_or(UserFont(points));
-  if (bold) font.setBold(true);
+  if (bold) {
+    font.setBold(true);
+    if (const auto face = FontFaceForName(name)) {
+      if (const auto member = BoldMemberOfFamily(AvailableMembersOfFontFamily(face->family), italic)) {
+        if (auto made = FontWithName(member->postScriptName, points)) font = *made;
+      }
+    }
+  }
   if (italic) font.setItalic(true);
   font.setPointSizeF(points);
   font.setHintingPreference(QFont::PreferNoHinting);
   font = QFont(font, &PointDevice());
   fonts.insert(key, font);
   return font;
+}
+
+std::optional<FLFontFace> BoldMemberOfFamily(const QList<FLFontFace>& members, bool italic) {
+  constexpr int kBoldWeight = 200;  // fontconfig's bold
+  const FLFontFace* best = nullptr;
+  for (const FLFontFace& face : members) {
+    if (face.weight >= kBoldWeight && (face.slant != 0) == italic && (!best || face.weight < best->weight))
+      best = &face;
+  }
+  if (best) return *best;
+  if (members.size() < 2) return std::nullopt;
+  static const char* const heavy[] = {"semibold", "bold", "black", "demi"};
+  static const char* const slanted[] = {"italic", "oblique", "slanted", "inclined", "semiita"};
+  for (const FLFontFace& face : members) {
+    const QString name = (face.postScriptName + QLatin1Char(' ') + face.style).toLower();
+    const auto says = [&](const char* word) { return name.contains(QLatin1String(word)); };
+    const auto first = std::find_if(std::begin(heavy), std::end(heavy), says);
+    if (first == std::end(heavy) || first == std::begin(heavy)) continue;
+    if (!italic && std::any_of(std::begin(slanted), std::end(slanted), says)) continue;
+    return face;
+  }
+  return std::nullopt;
 }
 
 QColor TextColorFor(const PropRecord& chars, bool recolour) {

@@ -4,6 +4,7 @@
 // exact, font-free geometry for tests.
 #pragma once
 
+#include "framlet/foundation/flFonts.h"
 #include "glimmet/storage/gmProperties.h"
 
 #include <QFont>
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -77,6 +79,11 @@ Typesetter* SetTypesetter(Typesetter* typesetter);
 
 // The font of character properties at a size in points, on the 72-dpi device.
 QFont FontForProperties(const PropRecord& chars);
+// The member of a family (its faces, in order) that shows its bold: the lightest face of bold
+// weight or heavier with the wanted slant; else, in a family of two or more, the first whose name
+// says bold, black or demi (a name saying semibold first does not count), a slanted one only when
+// italic is wanted. None keeps the font made bold by its weight.
+std::optional<FLFontFace> BoldMemberOfFamily(const QList<FLFontFace>& members, bool italic);
 
 // A typesetter whose every unit is half its font size wide (zero-width spaces and kinks
 // nothing), with ascent 0.75 and descent 0.25 of the size and no leading. Lines break after

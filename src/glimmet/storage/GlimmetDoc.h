@@ -121,11 +121,15 @@ struct GlimmetDoc {
   bool fitToWindow = false;
   bool fullRedraw = false;
   bool hideInactiveSelection = false;
+  // The selected cell columns of the row holding the selection's start are drawn without their
+  // text or highlight (while their text is shown elsewhere, as during a drag).
+  bool hideSelectedCells = false;
   uint8_t pageKeyDirection = 0;
 
   GMCpTable<uint16_t> checkStates{false};
   uint32_t nonZeroCheckStates = 0;
-  GMCpTable<uint32_t> findHits;
+  GMCpTable<uint32_t> findHits;  // each hit keyed by its first cp, holding its limit
+  bool markFindHits = false;       // drawn lines underline the find hits
   GMCpTable<uint32_t> markedRanges;
   GMCpTable<uint32_t> listCache;
 

@@ -203,6 +203,37 @@ TEST(LineDrawing, DividersSpaceTheirAsterisks) {
   for (const auto& [x, white] : columns) EXPECT_EQ(IsWhite(image, x, top + 1), white) << x << " " << y;
 }
 
+// A conditional divider shows at the pane's start, not within; a checkbox takes a box of its font
+// size (at least 12) on the line, standing on the baseline, before the "b" of "a b".
+TEST(LineDrawing, ConditionalDividersAndCheckboxBoxes) {
+  const std::tuple<uint32_t, uint32_t, uint64_t, bool> dividers[] = {
+      {3, 9, 0, true}, {3, 9, 1, false}, {0, 9, 1, true}};  // cp in "ab\ncd", kind, flag, drawn
+  for (const auto& [at, kind, flag, drawn] : dividers) {
+    DrawnLine d(QStringLiteral("ab\ncd"));
+    DocRange range{d.doc.get(), kBody + at, kBody + at};
+    KinkData data{kind, flag};
+    ASSERT_TRUE(InsertKnotCore(&range, kKnotDivider, 0, 0, nullptr, 1, &data, false));
+    const QImage image = d.Draw(kBody + at, 300);
+    bool inked = false;
+    for (int y = 0; y < image.height(); ++y) inked = inked || !IsWhite(image, 150, y);
+    EXPECT_EQ(inked, drawn) << at << " " << flag;
+  }
+  for (const auto& [size, side] : {std::pair<int16_t, float>{32, 12}, {80, 20}}) {
+    DrawnLine d(QStringLiteral("ab"));
+    PropRecord chars = CharsAt(d.doc.get(), kBody);
+    chars.set<int16_t>(CharField::size, size);
+    ApplyPropsToRange({d.doc.get(), kBody, kBody + 2}, chars);
+    DocRange at{d.doc.get(), kBody + 1, kBody + 1};
+    KinkData data{1, 0};
+    ASSERT_TRUE(InsertKnotCore(&at, kKnotCheckbox, 0, 0, nullptr, 1, &data, false));
+    const QImage image = d.Draw(kBody, 200);
+    const float x = LineXFromCpCore(d.line, kBody + 1);
+    EXPECT_EQ(LineXFromCpCore(d.line, kBody + 2), x + side);
+    EXPECT_GE(d.line.baseline, side);
+    EXPECT_FALSE(IsWhite(image, int(x + side / 2), int(d.line.baseline - side / 2))) << size;
+  }
+}
+
 TEST(LineDrawing, LeaderDotsStartOnThePitchFromTheLineEdge) {
   DrawnLine d(QStringLiteral("ab\tc"));
   PropRecord para = ParaAt(d.doc.get(), kBody);
@@ -242,41 +273,62 @@ TEST(LineDrawing, UnderlinesAndBackgroundsPaintUnderTheirCharacters) {
   }
 }
 
-TEST(LineDrawing, TableRowsDrawTheirCellsText) {
+TEST(LineDrawing, TableRowsDrawTheirCellsTextSelectedColumnsAndMarker) {
   FixedAdvanceTypesetter typesetter;
   TypesetterScope scope(&typesetter);
-  GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
-  const uint8_t saved = g_glimmetConfig.tableOption;
-  g_glimmetConfig.tableOption = 1;
-  DocRange table;
-  ASSERT_TRUE(NewTableCore(doc.get(), kBody + 7, 1, 2, &table));
-  g_glimmetConfig.tableOption = saved;
-  KnotInfo row;
-  ASSERT_TRUE(FetchKnot(doc.get(), table.first + 1, &row, kKnotRow));
-  ASSERT_TRUE(InsertText(doc.get(), row.kinkCps[1] + 1, QStringLiteral("yy")));
-  ASSERT_TRUE(InsertText(doc.get(), row.kinkCps[0] + 1, QStringLiteral("xx")));
-  LineFormat line;
-  InitFormatLine(doc.get(), nullptr, &line, kFormatDraw);
-  ASSERT_TRUE(FormatLine(table.first, PaneTextWidth(doc.get(), nullptr), &line));
-  ASSERT_EQ(line.startKind, kStartRow);
-  const QImage image = Paint(600, int(line.lineHeight), 1, [&](QPainter& p) {
-    DrawFormattedLine(p, line, kNoKolor, 600, QRectF(0, 0, 600, line.lineHeight), QRectF());
-  });
-  // Two units of ink in each cell, nothing right of the table.
-  GMRowRects rects;
-  ASSERT_TRUE(GetRowRectangles(line, &rects));
-  ASSERT_EQ(rects.cells.size(), 2u);
-  int inked[3] = {};
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      if (qGray(image.pixel(x, y)) >= 64) continue;
-      const int cell = x < rects.cells[1].x ? 0 : x < rects.cells[1].x + rects.cells[1].width ? 1 : 2;
-      ++inked[cell];
+  struct Case {
+    int32_t cellFirst, cellLimit;
+    bool hide;
+    int inked0, inked1;  // ink in each cell: two 5 x 9 boxes, or none when hidden
+    bool highlighted;    // the second cell drawn selected
+  };
+  const Case cases[] = {{-1, -1, false, 90, 90, false}, {1, 2, false, 90, 90, true}, {0, 2, true, 0, 0, false},
+                        {0, 1, true, 0, 90, false}};
+  for (const Case& c : cases) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
+    const uint8_t saved = g_glimmetConfig.tableOption;
+    g_glimmetConfig.tableOption = 1;
+    DocRange table;
+    ASSERT_TRUE(NewTableCore(doc.get(), kBody + 7, 1, 2, &table));
+    g_glimmetConfig.tableOption = saved;
+    KnotInfo row;
+    ASSERT_TRUE(FetchKnot(doc.get(), table.first + 1, &row, kKnotRow));
+    ASSERT_TRUE(InsertText(doc.get(), row.kinkCps[1] + 1, QStringLiteral("yy")));
+    ASSERT_TRUE(InsertText(doc.get(), row.kinkCps[0] + 1, QStringLiteral("xx")));
+    Pane* pane = CurrentPane(doc.get());
+    pane->contentsKind = kPaneContentsPlain;
+    pane->cellFirst = c.cellFirst;
+    pane->cellLimit = c.cellLimit;
+    pane->selFirst = pane->selLimit = int32_t(row.kinkCps[0] + 1);
+    doc->hideSelectedCells = c.hide;
+    LineFormat line;
+    InitFormatLine(doc.get(), pane, &line, kFormatDraw);
+    ASSERT_TRUE(FormatLine(table.first, PaneTextWidth(doc.get(), pane), &line));
+    ASSERT_EQ(line.startKind, kStartRow);
+    line.marker = QRectF(400, 0, 4, line.lineHeight);
+    line.markerColor = 0x640000FF;  // red
+    const QImage image = Paint(600, int(line.lineHeight), 1, [&](QPainter& p) {
+      DrawFormattedLine(p, line, kNoKolor, 600, QRectF(0, 0, 600, line.lineHeight), QRectF());
+    });
+    GMRowRects rects;
+    ASSERT_TRUE(GetRowRectangles(line, &rects));
+    ASSERT_EQ(rects.cells.size(), 2u);
+    int inked[3] = {};
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (qGray(image.pixel(x, y)) >= 64 || (x >= 399 && x <= 404)) continue;
+        const int cell = x < rects.cells[1].x ? 0 : x < rects.cells[1].x + rects.cells[1].width ? 1 : 2;
+        ++inked[cell];
+      }
     }
+    EXPECT_EQ(inked[0], c.inked0) << c.cellFirst << c.hide;
+    EXPECT_EQ(inked[1], c.inked1) << c.cellFirst << c.hide;
+    EXPECT_EQ(inked[2], 0);
+    const int y = int(line.lineHeight) - 2;
+    EXPECT_EQ(!IsWhite(image, int(rects.cells[1].x + rects.cells[1].width) - 4, y), c.highlighted) << c.cellFirst;
+    EXPECT_EQ(image.pixel(401, y), 0xFFFF0000u);
+    EXPECT_EQ(image.pixel(399, y), 0xFF00FFFFu);  // its inverse
   }
-  EXPECT_EQ(inked[0], 2 * 5 * 9);  // two 5 x 9 boxes
-  EXPECT_EQ(inked[1], 2 * 5 * 9);
-  EXPECT_EQ(inked[2], 0);
 }
 
 // A black double border a point wide: each line a point, a point apart, three points in all.

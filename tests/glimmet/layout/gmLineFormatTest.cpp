@@ -378,3 +378,65 @@ TEST(LineFormatting, SelectionBandsReachPastTheLineEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// A line's pane range in a pane of kind 3 is the chapter holding it (a second chapter from the
+// body's fourth cp); the pane keeps its chapter. Find hits, when marked, are underlined runs.
+TEST(LineFormatting, ChaptersOfKind3PanesAndMarkedFindHits) {
+  FakeTypesetting fake;
+  using Spans = std::vector<std::pair<int32_t, int32_t>>;
+  const Spans hit{{int32_t(kBody + 1), int32_t(kBody + 3)}};
+  struct Case {
+    uint32_t cp, paneFirst;
+    bool marked;
+    uint32_t mode;
+    Spans hits;
+  };
+  const Case cases[] = {{kBody + 5, kBody + 4, false, kFormatDraw, {}},
+                        {kBody + 1, 0, true, kFormatDraw, hit},
+                        {kBody + 1, 0, false, kFormatDraw, {}},
+                        {kBody + 1, 0, true, kFormatDraw | kFormatPrinting, {}}};
+  for (const Case& c : cases) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo"));
+    doc->chapterCps.insert(1, kBody + 4, GMNoData());
+    doc->findHits.insert(0, kBody + 1, kBody + 3);
+    doc->markFindHits = c.marked;
+    Pane* pane = CurrentPane(doc.get());
+    pane->contentsKind = 3;
+    pane->chapterIndex = c.cp > kBody + 4 ? 0 : 1;
+    LineFormat line;
+    InitFormatLine(doc.get(), pane, &line, c.mode);
+    ASSERT_TRUE(FormatLine(c.cp, 300 * kPt, &line));
+    EXPECT_EQ(line.paneRange.first, c.paneFirst) << c.cp;
+    EXPECT_EQ(pane->chapterIndex, c.cp > kBody + 4 ? 0u : 1u);
+    Spans hits;
+    for (const LineRun& run : line.runs)
+      if (run.type == kRunDecoration && run.underline == kFindHitUnderline) hits.emplace_back(run.first, run.limit);
+    EXPECT_EQ(hits, c.hits) << c.marked << c.mode;
+    EXPECT_EQ(line.limitCp, c.cp > kBody + 4 ? uint32_t(doc->userLength) : kBody + 4) << "hits end no lines";
+    ReleaseLineFormat(&line);
+  }
+}
+
+TEST(Fonts, BoldComesFromTheFamilysHeavyMember) {
+  // Families as "name weight slant" faces; the lightest bold weight of the slant wins, then a
+  // heavy name (not semibold; slanted only for italic), in families of two or more.
+  const std::tuple<QStringList, bool, QString> cases[] = {
+      {{"S 80 0", "S-Black 210 0", "S-Bold 200 0"}, false, "S-Bold"},
+      {{"S 80 0", "S-Bold 200 0", "S-BoldOblique 200 110"}, true, "S-BoldOblique"},
+      {{"S 80 0", "S-Bold 200 0"}, true, "S-Bold"}, {{"S 80 0", "S-SemiBold 180 0"}, false, ""},
+      {{"S 80 0", "S-DemiItalic 80 100", "S-Demi 80 0"}, false, "S-Demi"},
+      {{"S 80 0", "S-DemiItalic 80 100", "S-Demi 80 0"}, true, "S-DemiItalic"}, {{"S-Demi 80 0"}, false, ""}};
+  for (const auto& [faces, italic, chosen] : cases) {
+    QList<FLFontFace> members;
+    for (const QString& f : faces) {
+      const QStringList words = f.split(u' ');
+      members.append({words[0], {}, {}, {}, words[1].toInt(), words[2].toInt()});
+    }
+    const auto member = BoldMemberOfFamily(members, italic);
+    EXPECT_EQ(member ? member->postScriptName : QString(), chosen) << chosen.toStdString();
+  }
+}
+
+}  // namespace
