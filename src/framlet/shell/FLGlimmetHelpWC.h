@@ -50,7 +50,7 @@ inline constexpr uint64_t kFLHelpNavigateBar = 1, kFLHelpTopicBar = 2, kFLHelpFi
 class FLGlimmetHelpWC : public QObject,
                         public FLToolbarDelegate,
                         public FLToolbarSegmentsDelegate,
-                        public GMViewService {
+                        public GMReadOnlyViewService {
   Q_OBJECT
 
  public:
@@ -132,18 +132,6 @@ class FLGlimmetHelpWC : public QObject,
   void tabWasSelected(int64_t index, FLToolbarSegments* segments) override;
 
   // ---- GMViewService: a read-only view without menus, undo or spelling
-  QMenu* pageContextMenu() override { return nullptr; }
-  QMenu* paragraphContextMenu() override { return nullptr; }
-  QMenu* pictureContextMenu() override { return nullptr; }
-  QMenu* textContextMenu() override { return nullptr; }
-  uint32_t newUndoID() override { return 0xFFFFFFFF; }
-  FLUndoManager* undoManager() override { return nullptr; }
-  void clearGoodWordMarks(QObject*) override {}
-  void clearSpellingError() override {}
-  void correctWord(QObject*) override {}
-  void rememberWord(QObject*) override {}
-  bool spellingErrorAt(uint32_t) override { return false; }
-  void plain(QObject*) override {}
   void selectAll(QObject*) override { selectAll(); }
   bool dragAndDrop() override { return true; }
   bool useStandardKeys() override;

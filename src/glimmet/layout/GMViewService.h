@@ -43,3 +43,21 @@ class GMViewService {
   virtual bool answersSetStatusMessage() const { return false; }
   virtual void setStatusMessage(const QString& /*message*/, double /*timeOut*/, int /*priority*/) {}
 };
+
+// A host that shows its text read-only: no context menus, undo or spelling, and no plain-text
+// command. Undo identifiers are all ones (none).
+class GMReadOnlyViewService : public GMViewService {
+ public:
+  QMenu* pageContextMenu() override { return nullptr; }
+  QMenu* paragraphContextMenu() override { return nullptr; }
+  QMenu* pictureContextMenu() override { return nullptr; }
+  QMenu* textContextMenu() override { return nullptr; }
+  uint32_t newUndoID() override { return 0xFFFFFFFF; }
+  FLUndoManager* undoManager() override { return nullptr; }
+  void clearGoodWordMarks(QObject*) override {}
+  void clearSpellingError() override {}
+  void correctWord(QObject*) override {}
+  void rememberWord(QObject*) override {}
+  bool spellingErrorAt(uint32_t) override { return false; }
+  void plain(QObject*) override {}
+};

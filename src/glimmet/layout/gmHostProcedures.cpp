@@ -9,13 +9,10 @@
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmKnots.h"
+#include "platform/BundleInfo.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <algorithm>
@@ -71,13 +68,7 @@ bool FollowHyperLink(const QString& urlText, bool open) {
 
 QString PathToResourceFile(const QString& fileName) {
   if (fileName.isEmpty()) return QString();
-  QString found = QStandardPaths::locate(QStandardPaths::AppDataLocation, fileName);
-  if (found.isEmpty()) {
-    const QDir beside(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {beside.filePath(fileName), beside.filePath(QStringLiteral("resources/") + fileName)})
-      if (QFileInfo::exists(candidate)) return candidate;
-  }
-  return found;
+  return BundleResourcePath(fileName, QString());
 }
 
 void AppendCharactersToString(QString& string, const char16_t* units, uint32_t count) {

@@ -16,25 +16,13 @@
 
 #include <memory>
 
-struct FakeViewService : GMViewService {
+struct FakeViewService : GMReadOnlyViewService {
   int selectAllCount = 0;
   int blockBlinks = 0;
   bool respond = true;
   bool standardKeys = false;
   GMDocument* document = nullptr;
 
-  QMenu* pageContextMenu() override { return nullptr; }
-  QMenu* paragraphContextMenu() override { return nullptr; }
-  QMenu* pictureContextMenu() override { return nullptr; }
-  QMenu* textContextMenu() override { return nullptr; }
-  uint32_t newUndoID() override { return 0; }
-  FLUndoManager* undoManager() override { return nullptr; }
-  void clearGoodWordMarks(QObject*) override {}
-  void clearSpellingError() override {}
-  void correctWord(QObject*) override {}
-  void rememberWord(QObject*) override {}
-  bool spellingErrorAt(uint32_t) override { return false; }
-  void plain(QObject*) override {}
   void selectAll(QObject*) override {
     ++selectAllCount;
     if (document) document->setSelection(BodyStartOf(document), uint64_t(document->userLength()) - BodyStartOf(document));
