@@ -173,10 +173,10 @@ void CAFindDialog::setReplaceString(const QString& text) {
 
 void CAFindDialog::updateSearchOption() {
   if (CAPrefController* preferences = CAPrefController::sharedInstance()) {
-    preferences->setValue(CAIntPreference::searchOptionMask, (fromStart_ ? kSearchFromStart : 0) |
-                                                                 (ignoreCase_ ? kSearchIgnoreCase : 0) |
-                                                                 (wholeWords_ ? kSearchWholeWords : 0) |
-                                                                 (wrap_ ? kSearchWrap : 0));
+    preferences->setValue(CAIntPreference::searchOptionMask, (fromStart_ ? int(kSearchFromStart) : 0) |
+                                                                 (ignoreCase_ ? int(kSearchIgnoreCase) : 0) |
+                                                                 (wholeWords_ ? int(kSearchWholeWords) : 0) |
+                                                                 (wrap_ ? int(kSearchWrap) : 0));
     preferences->setValue(CAIntPreference::searchScope, scope_);
   }
   countField_->clear();

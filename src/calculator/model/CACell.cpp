@@ -146,7 +146,7 @@ void CACell::clearValue() {
   formula_ = QString();
   clearValueExtras();
   expression_.clear();
-  storeNumber(std::nullopt);
+  storeNumber(std::optional<CANumber>());
   errorType_ = 0;
   valueType_ = kValueNone;
   checked_ = false;

@@ -252,9 +252,17 @@ class CACell {
   // Stores a text or a link target exactly as given, without classifying it.
   void enterUnclassified(int32_t type, const QString& text);
   QString formatNumber(const CANumber& number, const CANumberFormat* format) const;
+  void storeNumber(const CANumber& number) {
+    hasNumber_ = true;
+    number_ = number;
+  }
   void storeNumber(const std::optional<CANumber>& number) {
-    hasNumber_ = number.has_value();
-    number_ = number ? *number : CANumber();
+    if (number) {
+      storeNumber(*number);
+    } else {
+      hasNumber_ = false;
+      number_ = CANumber();
+    }
   }
 
   // What few cells have: notes, pictures, links' texts, overflowing texts and tooltips are kept

@@ -151,8 +151,9 @@ TEST_F(WindowControllerTest, ALockedDocumentDisablesTheEditingTools) {
   document().setSelectionRange({{0, 0}, {0, 3}});
   controller.updateStateTools();
   for (const char* guid : guids)
-    if (const int64_t i = toolbar->toolForGuid(QLatin1String(guid)); i != kFLToolNotFound && QLatin1String(guid) != QLatin1String("0A6917FC-FB6B-4DD5-BE0B-052561BB086D"))
+    if (const int64_t i = toolbar->toolForGuid(QLatin1String(guid)); i != kFLToolNotFound && QLatin1String(guid) != QLatin1String("0A6917FC-FB6B-4DD5-BE0B-052561BB086D")) {
       EXPECT_TRUE(toolbar->tools()[size_t(i)].isEnabled) << guid;
+    }
   document().setLocked(true);
   controller.updateStateTools();
   for (const char* guid : guids) {

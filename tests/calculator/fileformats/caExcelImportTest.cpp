@@ -98,7 +98,7 @@ TEST(ExcelImportTest, NumbersAreKeptExactWhereTheyAreShort) {
     ASSERT_TRUE(imported->read);
     const XLValue& value = imported->cells.get(0, 0).value;
     EXPECT_EQ(value.type, c.type) << c.record.toHex().toStdString();
-    if (c.type == kXLValueInteger) EXPECT_EQ(value.integer, c.numerator);
+    if (c.type == kXLValueInteger) { EXPECT_EQ(value.integer, c.numerator); }
     if (c.type == kXLValueFraction) {
       EXPECT_EQ(value.numerator, c.numerator);
       EXPECT_EQ(value.denominator, c.denominator);

@@ -213,7 +213,7 @@ TEST(NumberArithmetic, AgreesWithAnIndependentRationalImplementation) {
                                       ? std::string("i").append(f[6].toStdString())
                                       : std::string("f").append(f[6].toStdString()).append("/").append(f[7].toStdString()))
           << line.toStdString();
-      if (f[7] == QLatin1String("1")) EXPECT_EQ(result.form(), kNumberInteger);
+      if (f[7] == QLatin1String("1")) { EXPECT_EQ(result.form(), kNumberInteger); }
       continue;
     }
     ++realCount;

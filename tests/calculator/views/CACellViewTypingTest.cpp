@@ -150,7 +150,7 @@ TEST_F(CellTypingTest, KeysMoveTheActiveCellWithinABlockOrOverTheSheet) {
     select(c.from, c.to, c.active);
     press(c.key, c.modifiers);
     EXPECT_EQ(document.activeCellPoint(), A1(c.expected));
-    if (strcmp(c.from, c.to) != 0) EXPECT_EQ(document.selectionRange(), (GridRange{A1(c.from), A1(c.to)}));
+    if (strcmp(c.from, c.to) != 0) { EXPECT_EQ(document.selectionRange(), (GridRange{A1(c.from), A1(c.to)})); }
   }
   EXPECT_EQ(environment.beeps, 0);
   // Typing inside a block keeps it: entries go cell by cell.

@@ -75,7 +75,7 @@ TEST(GridMovement, StepsCycleAndWrapByTheSelectionsKind) {
     const CAGridMoveState state{c.selection, A1(c.active), c.onlyOccupied, kLast};
     const R result = GridMoveResult(state, c.command, c.senderIsView);
     EXPECT_EQ(result.kind, c.kind) << c.name;
-    if (c.expectedActive) EXPECT_EQ(result.active, A1(c.expectedActive)) << c.name;
+    if (c.expectedActive) { EXPECT_EQ(result.active, A1(c.expectedActive)) << c.name; }
   }
 }
 

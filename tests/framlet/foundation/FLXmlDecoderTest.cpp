@@ -37,7 +37,7 @@ TEST(FLXmlDecoder, AcceptsOnlyTextsThatBeginWithTheDeclarationOrAnSvgRoot) {
   for (const auto& c : cases) {
     auto decoder = FLXmlDecoder::withString(QString::fromUtf8(c.text));
     EXPECT_EQ(bool(decoder), c.accepted) << c.text;
-    if (decoder) EXPECT_EQ(decoder->isSvg(), c.svg) << c.text;
+    if (decoder) { EXPECT_EQ(decoder->isSvg(), c.svg) << c.text; }
   }
 }
 
@@ -294,7 +294,7 @@ TEST(FLXmlDecoder, WriterOutputRoundTripsThroughAnEightyEightTagTable) {
       EXPECT_EQ(decoder->startTag(), expected.startTag) << where;
       EXPECT_EQ(decoder->endTag(), expected.endTag) << where;
       EXPECT_EQ(decoder->level(), expected.level) << where;
-      if (expected.endTag && expected.startTag) EXPECT_EQ(decoder->value(), expected.value) << where;
+      if (expected.endTag && expected.startTag) { EXPECT_EQ(decoder->value(), expected.value) << where; }
       EXPECT_EQ(decoder->attributes(), expected.attributes) << where;
     }
     EXPECT_TRUE(decoder->error().isEmpty()) << seed << ": " << decoder->error().toStdString();
@@ -324,7 +324,7 @@ TEST(FLXmlDecoder, AttributesReadTheSameWhetherAskedAsNumbersWordsOrStrings) {
     EXPECT_EQ(decoder->integerAttributeForTag(QStringLiteral("a")), c.integer) << c.tag;
     const QString text = decoder->stringAttributeForTag(u"a");
     EXPECT_EQ(text.isNull(), c.text == nullptr) << c.tag;
-    if (c.text) EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.tag;
+    if (c.text) { EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.tag; }
     EXPECT_EQ(decoder->decodeAttribute(QLatin1String("t"), kWords), c.word) << c.tag;
     EXPECT_EQ(decoder->attributes().value(QStringLiteral("a")), c.text ? QString::fromUtf8(c.text) : QString())
         << c.tag;

@@ -31,7 +31,7 @@ TEST(FlBase, AssertLogsTheLineThenABacktraceAndReturns) {
   QStringList entries = capture.entries();
   ASSERT_GE(entries.size(), 1);
   EXPECT_EQ(entries[0], QStringLiteral("Assert: index out of range -- thread=main, replaceEntry line 42 in FLArray.cpp"));
-  if (entries.size() > 1) EXPECT_TRUE(entries[1].startsWith(QStringLiteral("   ")));
+  if (entries.size() > 1) { EXPECT_TRUE(entries[1].startsWith(QStringLiteral("   "))); }
 }
 
 TEST(FlBase, LogExceptionWithAnExceptionCarriesItsStack) {

@@ -123,7 +123,7 @@ TEST(LineFormatting, AlignmentMovesTheOriginAndJustifyStretchesAllButTheLastLine
     InitFormatLine(doc.get(), nullptr, &line, kFormatCollectRuns);
     uint32_t first = kBody;
     ASSERT_TRUE(FormatLine(first, (c.alignment == 2 ? 50 : 100) * kPt, &line));
-    if (c.cp >= line.limitCp - kBody) ASSERT_TRUE(FormatLine(first = line.limitCp, 50 * kPt, &line));
+    if (c.cp >= line.limitCp - kBody) { ASSERT_TRUE(FormatLine(first = line.limitCp, 50 * kPt, &line)); }
     EXPECT_EQ(line.originX + LineXFromCpCore(line, kBody + c.cp), c.x) << c.alignment << " " << c.cp;
   }
 }
@@ -432,7 +432,11 @@ TEST(Fonts, BoldComesFromTheFamilysHeavyMember) {
     QList<FLFontFace> members;
     for (const QString& f : faces) {
       const QStringList words = f.split(u' ');
-      members.append({words[0], {}, {}, {}, words[1].toInt(), words[2].toInt()});
+      FLFontFace face;
+      face.postScriptName = words[0];
+      face.weight = words[1].toInt();
+      face.slant = words[2].toInt();
+      members.append(face);
     }
     const auto member = BoldMemberOfFamily(members, italic);
     EXPECT_EQ(member ? member->postScriptName : QString(), chosen) << chosen.toStdString();

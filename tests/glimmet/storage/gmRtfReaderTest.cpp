@@ -97,8 +97,8 @@ TEST(RtfReader, TextAndFailures) {
     SCOPED_TRACE(c.rtf);
     Imported got = Import(c.rtf, c.mode);
     EXPECT_EQ(got.result, c.result);
-    if (c.text) EXPECT_EQ(got.text(), QString::fromUtf8(c.text));
-    if (c.result != kRtfImportOk) EXPECT_FALSE(got.message.isEmpty());
+    if (c.text) { EXPECT_EQ(got.text(), QString::fromUtf8(c.text)); }
+    if (c.result != kRtfImportOk) { EXPECT_FALSE(got.message.isEmpty()); }
   }
   // Groups nested far deeper than documents nest them are read without exhausting memory.
   const QByteArray deep = "{\\rtf1 a" + QByteArray(200000, '{') + "b" + QByteArray(200000, '}') + "}";
@@ -174,8 +174,9 @@ TEST(RtfReader, EachParagraphIsFormattedOverItsOwnStretch) {
       PropRecord record;
       FetchParaProps(got.doc.get(), nullptr, body + offset, &para, &record);
       EXPECT_EQ(record.get<int64_t>(ParaField::leftIndent), c.indents[i] * 635) << c.rtf << " " << c.letters[i];
-      if (c.starts[i] != '-')
+      if (c.starts[i] != '-') {
         EXPECT_EQ(para.first - body, uint32_t(raw.indexOf(QLatin1Char(c.starts[i])))) << c.rtf << " " << c.letters[i];
+      }
     }
   }
 }
@@ -321,7 +322,7 @@ TEST(RtfReader, RtfdAttachment) {
   GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
   const QString rtf = QStringLiteral("{\\rtf1 a{{\\NeXTGraphic pic.png \\width400 \\height400}\u00ac}b}");
   ASSERT_EQ(ImportRtf(doc.get(), rtf, kRtfModeNormal, nullptr, folder.path()), kRtfImportOk);
-  Imported got{std::move(doc)};
+  Imported got{std::move(doc), kRtfImportOk, {}};
   KnotInfo picture = KnotAfter(got, kKnotPicture);
   ASSERT_TRUE(picture.found());
   EXPECT_EQ(uint16_t(picture.entry.value >> 32), 500);  // shown at 20 of its 40 points

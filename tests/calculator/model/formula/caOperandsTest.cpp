@@ -122,7 +122,7 @@ TEST_F(OperandTest, ListErrors) {
     const std::optional<CAOperandArray> list = CreateOperandArray(context, c.mode);
     EXPECT_EQ(context.error, c.error) << c.formula << " mode " << c.mode;
     EXPECT_EQ(list.has_value(), c.error == 0) << c.formula;
-    if (list) EXPECT_EQ(list->size(), c.count) << c.formula;
+    if (list) { EXPECT_EQ(list->size(), c.count) << c.formula; }
   }
 }
 
