@@ -12,7 +12,9 @@
 #include "framlet/shell/flInterfaceSupport.h"
 #include "glimmet/layout/GMDocument.h"
 #include "glimmet/layout/GMDraftScrollView.h"
+#include "glimmet/layout/gmViewNotifications.h"
 #include "glimmet/storage/gmBookmarks.h"
+#include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmOpenNative.h"
 #include "glimmet/storage/gmProperties.h"
 #include "glimmet/storage/gmStyles.h"
@@ -338,7 +340,7 @@ bool FLGlimmetHelpWC::validateAction(const QString& action) const {
   if (action == QLatin1String("jumpNextChapter:")) return currentTopic_ + 1 < topicTree_.chapterCount();
   if (action == QLatin1String("findNext:") || action == QLatin1String("findFromStart:") ||
       action == QLatin1String("findPrevious:"))
-    return currentFind_.findType == kFLHelpFindText;
+    return action == QLatin1String("findPrevious:") ? MayFindPrevious() : g_findSettings.type != 0;
   if (action == QLatin1String("navigateBack:")) return history_.canGoBack();
   if (action == QLatin1String("navigateForward:")) return history_.canGoForward();
   if (action == QLatin1String("plain:")) return false;
@@ -397,6 +399,12 @@ void FLGlimmetHelpWC::prepareToShow() {
   ensureCurrentTopic();
   if (isAppHelp()) changeFont(nullptr);
   else takePreferenceStyles();
+  // The engine's find announces a match in the help here, since it may lie in another topic.
+  NotificationCenter::defaultCenter().addObserver(
+      this, QLatin1String(kGMHelpFoundNotification), window_.get(), [this](const Notification& note) {
+        const QVariantList range = note.userInfo.value(QLatin1String(kGMFoundRangeKey)).toList();
+        if (range.size() == 2) showFindResult({this->doc(), range[0].toUInt(), range[1].toUInt()});
+      });
   ready_ = true;
 }
 
@@ -612,45 +620,39 @@ void FLGlimmetHelpWC::quickSearch(const QString& text) {
     searchString_.clear();
     return;
   }
+  document_->focusView(textView_);
   searchString_ = text;
-  currentFind_ = FLHelpQuickSearch(text);
+  const FLHelpFind find = FLHelpQuickSearch(text);
+  g_findSettings.type = find.findType;
+  g_findSettings.string = find.findString;
+  g_findSettings.knotIndex = 1;
+  g_findSettings.options = int32_t(searchOptionMask_ & ~kFLHelpFromStart);
   textView_->setFocus();
-  performFind(true, searchOptionMask_ & kFLHelpFromStart);
+  document_->performFind(searchOptionMask_ & kFLHelpFromStart, true);
 }
 
-void FLGlimmetHelpWC::findFromStart() { performFind(true, true); }
+void FLGlimmetHelpWC::findFromStart() { document_->performFind(true, true); }
 
-bool FLGlimmetHelpWC::findNext(bool forward) { return performFind(forward, false); }
-
-// Finds the current find from the selection or from the top. Only text finds are searched here;
-// a search for a special object finds nothing in the help.
-bool FLGlimmetHelpWC::performFind(bool forward, bool fromStart) {
-  std::optional<DocRange> found;
-  if (currentFind_.findType == kFLHelpFindText) {
-    const DocRange selection = textView_->selectedCps();
-    const uint32_t from = fromStart ? 0 : forward ? selection.limit : selection.first;
-    found = FLHelpFindText(doc(), currentFind_.findString, searchOptionMask_ & ~kFLHelpFromStart, from, forward);
-  }
-  if (!found) {
-    beep();
-  } else {
-    showFindResult(*found);
-  }
+bool FLGlimmetHelpWC::findNext(bool forward) {
+  const bool found = document_->performFind(false, forward);
+  if (!found) beep();
   textView_->setFocus();
-  return found.has_value();
+  return found;
 }
 
 void FLGlimmetHelpWC::setSearchOption(int tag) {
   if (tag < 0 || tag > 63) return;
   searchOptionMask_ ^= uint64_t(1) << tag;
+  g_findSettings.options = int32_t(searchOptionMask_ & ~kFLHelpFromStart);
   validateMenus();
 }
 
 void FLGlimmetHelpWC::useSelectionForFind() {
   QString text = textView_->selectedPlainText();
-  if (searchOptionMask_ & kFLHelpWholeWords) text = text.trimmed();
-  currentFind_.findString = text;
-  currentFind_.findType = text.isEmpty() ? kFLHelpFindNone : kFLHelpFindText;
+  if (g_findSettings.options & kFindWholeWord) text = text.trimmed();
+  g_findSettings.string = text;
+  g_findSettings.type = text.isEmpty() ? kFLHelpFindNone : kFindText;
+  g_findSettings.knotIndex = 1;
   searchString_ = FLHelpCaretCodedString(text);
   if (QLineEdit* field = searchField()) field->setText(searchString_);
 }

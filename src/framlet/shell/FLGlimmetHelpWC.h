@@ -81,7 +81,6 @@ class FLGlimmetHelpWC : public QObject,
   FLToolbarView* toolbarView() const { return toolbarView_; }
   const QFont& font() const { return font_; }
   const QString& searchString() const { return searchString_; }
-  const FLHelpFind& currentFind() const { return currentFind_; }
   uint64_t searchOptionMask() const { return searchOptionMask_; }
 
   void jumpToTopic(int64_t topic, int64_t bookmark, bool record);
@@ -163,7 +162,6 @@ class FLGlimmetHelpWC : public QObject,
   void validateMenus();
   void changeDarkMode();
   void setSelection(uint32_t first, uint32_t limit);
-  bool performFind(bool forward, bool fromStart);
   bool isAppHelp() const { return filePath_.isEmpty(); }
   QTreeWidgetItem* itemForTopic(const FLHelpTopic* topic) const;
 
@@ -182,7 +180,6 @@ class FLGlimmetHelpWC : public QObject,
   QFont font_;
   QString searchString_;
   uint64_t searchOptionMask_ = kFLHelpIgnoreCase | kFLHelpFromStart;
-  FLHelpFind currentFind_;
   QPointer<QFontDialog> fontPanel_;
   std::vector<QAction*> actions_;
   bool closing_ = false;

@@ -147,59 +147,6 @@ QString FLHelpCaretCodedString(const QString& text) {
 
 // ---- The help text
 
-namespace {
-
-bool IsWordChar(const QString& text, qsizetype at) {
-  return at >= 0 && at < text.size() && text[at].isLetterOrNumber();
-}
-
-}  // namespace
-
-QString FLHelpShownText(GlimmetDoc* doc) {
-  QString text = TextOfRange({doc, 0, uint32_t(doc->totalLength)});
-  const auto mask = [&](uint32_t first, uint32_t limit) {
-    for (uint32_t cp = first; cp < limit && cp < uint32_t(text.size()); ++cp) text[cp] = QChar(kFLHelpHiddenChar);
-  };
-  for (uint32_t i = 0; i < doc->knots.count(); ++i) {
-    const uint32_t cp = doc->knots.cpAt(i);
-    mask(cp, cp + 1);
-    const KnotEntry& entry = doc->knots.at(i);
-    if (entry.kink != kKinkBegin || (entry.type != kKnotChapter && entry.type != kKnotBookmark)) continue;
-    KnotInfo info;
-    if (!FetchKnot(doc, cp, &info, 0) || info.first != cp) continue;
-    mask(cp, entry.type == kKnotChapter ? info.limit : (info.kinkCount > 1 ? info.kinkCps[1] : cp));
-  }
-  return text;
-}
-
-std::optional<DocRange> FLHelpFindText(GlimmetDoc* doc, const QString& findString, uint64_t options, uint32_t from,
-                                       bool forward) {
-  if (!doc || findString.isEmpty()) return std::nullopt;
-  const QString text = FLHelpShownText(doc);
-  const Qt::CaseSensitivity sensitivity = (options & kFLHelpIgnoreCase) ? Qt::CaseInsensitive : Qt::CaseSensitive;
-  const qsizetype n = findString.size();
-  const auto accept = [&](qsizetype at) {
-    return !(options & kFLHelpWholeWords) || (!IsWordChar(text, at - 1) && !IsWordChar(text, at + n));
-  };
-  const auto search = [&](qsizetype start) -> qsizetype {
-    if (forward) {
-      for (qsizetype at = text.indexOf(findString, start, sensitivity); at >= 0;
-           at = text.indexOf(findString, at + 1, sensitivity))
-        if (accept(at)) return at;
-    } else {
-      for (qsizetype at = start < 0 ? -1 : text.lastIndexOf(findString, start, sensitivity); at >= 0;
-           at = at == 0 ? -1 : text.lastIndexOf(findString, at - 1, sensitivity))
-        if (accept(at)) return at;
-    }
-    return -1;
-  };
-  const qsizetype start = forward ? qsizetype(from) : qsizetype(from) - n;
-  qsizetype found = search(std::clamp<qsizetype>(start, forward ? 0 : -1, text.size()));
-  if (found < 0 && (options & kFLHelpWrap)) found = search(forward ? 0 : text.size() - n);
-  if (found < 0) return std::nullopt;
-  return DocRange{doc, uint32_t(found), uint32_t(found + n)};
-}
-
 uint32_t FLHelpSentenceLimit(GlimmetDoc* doc, uint32_t cp) {
   const uint32_t end = uint32_t(doc->totalLength);
   for (; cp < end; ++cp) {

@@ -1,6 +1,6 @@
 // What the help window knows without a widget: the outline of topics made from the help
-// document's chapter names, the back-and-forward history, the zoom steps, the quick search's
-// translation of caret codes and the search of the help text itself.
+// document's chapter names, the back-and-forward history, the zoom steps and the quick search's
+// translation of caret codes into a find of the text engine.
 #pragma once
 
 #include "framlet/foundation/flHelpHook.h"
@@ -91,14 +91,6 @@ QString FLHelpCaretCodedString(const QString& text);
 // Find option bits.
 inline constexpr uint64_t kFLHelpWholeWords = 1, kFLHelpIgnoreCase = 2, kFLHelpWrap = 4, kFLHelpFromStart = 8;
 
-// The document's text with what a reader never sees (kinks, chapter knots, bookmark names)
-// replaced by kFLHelpHiddenChar, cp for cp.
-inline constexpr char16_t kFLHelpHiddenChar = 0xFFFF;
-QString FLHelpShownText(GlimmetDoc* doc);
-// Searches the shown text of a help document (not chapter names, bookmark names or kinks) for a
-// text find, from the cp forwards or backwards; the found range, or nothing.
-std::optional<DocRange> FLHelpFindText(GlimmetDoc* doc, const QString& findString, uint64_t options, uint32_t from,
-                                       bool forward);
 // Where the sentence that begins at cp ends: after its full stop, question or exclamation mark, or
 // at its paragraph's end.
 uint32_t FLHelpSentenceLimit(GlimmetDoc* doc, uint32_t cp);

@@ -11,11 +11,21 @@
 #include "glimmet/storage/gmProperties.h"
 
 #include <QGuiApplication>
+#include <QWidget>
 
 namespace {
 
-// A match is selected in the document's pane, scrolled into view and flashed.
+// A match is selected in the document's pane, scrolled into view and flashed. The help
+// document's window is told instead: the match may lie in a topic its pane does not show.
 void ShowFoundText(GlimmetDoc* doc, const DocRange& match) {
+  Pane* pane = CurrentPane(doc);
+  if (doc->kind == kDocHelp && pane && pane->view) {
+    if (auto* view = dynamic_cast<QWidget*>(pane->view)) {
+      NotificationCenter::defaultCenter().post(kGMHelpFoundNotification, view->window(),
+                                               {{QLatin1String(kGMFoundRangeKey), QVariantList{match.first, match.limit}}});
+      return;
+    }
+  }
   SelectCpsCore(doc, match.first, match.limit, true, false);
   ShowSelection(doc, false, true);
 }

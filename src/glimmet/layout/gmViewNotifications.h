@@ -11,3 +11,5 @@ inline constexpr const char* kGMBoundsToolNotification = "gmb.boundsTool";
 inline constexpr const char* kGMMarksToolNotification = "gmb.marksTool";
 inline constexpr const char* kGMScrollDoneNotification = "gmb.scrollDone";
 inline constexpr const char* kGMHelpFoundNotification = "gmb.helpFound";
+// The user-info key of the found range: a list of its first and limit cps.
+inline constexpr const char* kGMFoundRangeKey = "range";

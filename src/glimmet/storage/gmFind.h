@@ -29,7 +29,7 @@ enum : int32_t {
 inline constexpr int32_t kFindWholeWord = 0x1, kFindIgnoreCase = 0x2, kFindWrap = 0x4, kFindFromStart = 0x8;
 
 struct GMFindSettings {
-  int32_t type = kFindText;
+  int32_t type = 0;  // nothing to find until the host sets it up
   QString string;
   int32_t options = 0;
   PropRecord props;

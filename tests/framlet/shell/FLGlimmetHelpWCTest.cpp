@@ -2,6 +2,8 @@
 
 #include "framlet/shell/FLGlimmetHelpView.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmFind.h"
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmStyles.h"
 #include "glimmet/storage/gmOpenNative.h"
 #include "platform/BundleInfo.h"
@@ -121,19 +123,63 @@ TEST_F(HelpWindowTest, TheOutlineJumpsToTheEntryChosenAndFollowsTheTopic) {
   EXPECT_TRUE(outline->currentItem()->parent()->isExpanded());
 }
 
-TEST_F(HelpWindowTest, QuickSearchFindsShownTextOnly) {
+TEST_F(HelpWindowTest, TheSearchFindsSuccessiveMatchesWithItsOptions) {
   FLGlimmetHelpWC::displayHelp(0);
-  // "Sort" is also a chapter's name, which is not text: the search lands in a body.
-  help()->quickSearch(QStringLiteral("sort"));
-  EXPECT_EQ(selected().toLower(), QStringLiteral("sort"));
-  const DocRange first = help()->textView()->selectedCps();
-  EXPECT_TRUE(help()->findNext(true));
-  EXPECT_GT(help()->textView()->selectedCps().first, first.first);
-  help()->quickSearch(QStringLiteral("^g"));
-  EXPECT_EQ(help()->currentFind().findType, 8);
+  GlimmetDoc* doc = help()->doc();
+  const uint32_t body = FLHelpChapterBodyStart(doc, 0);
+  const QString text = TextOfRange({doc, body, FLHelpChapterLimit(doc, 0)});
+  const auto at = [&](const char* context) { return body + uint32_t(text.indexOf(QLatin1String(context))); };
+  ASSERT_EQ(help()->searchOptionMask(), kFLHelpIgnoreCase | kFLHelpFromStart);
+  // Each step toggles an option (-1: none), searches the field's text, then finds on.
+  struct Case {
+    int option;
+    std::vector<const char*> hits;
+  };
+  const Case cases[] = {
+      {-1, {"Calculator is", "calculators", "calculator,", "calculator and"}},
+      {0, {"Calculator is", "calculator,", "calculator and"}},  // whole words
+      {1, {"calculator,", "calculator and"}},                   // case matters
+  };
+  for (const Case& c : cases) {
+    if (c.option >= 0) help()->setSearchOption(c.option);
+    help()->quickSearch(QStringLiteral("calculator"));
+    for (size_t i = 0; i < c.hits.size(); ++i) {
+      if (i > 0) EXPECT_TRUE(help()->findNext(true));
+      EXPECT_EQ(help()->textView()->selectedCps().first, at(c.hits[i])) << c.option << " " << c.hits[i];
+      EXPECT_EQ(selected().toLower(), QStringLiteral("calculator"));
+    }
+  }
+  // Not past the last match, unless wrapping; and backwards.
+  EXPECT_FALSE(help()->findNext(true));
   EXPECT_EQ(beeps_, 1);
+  help()->setSearchOption(2);
+  EXPECT_TRUE(help()->findNext(true));
+  EXPECT_EQ(help()->textView()->selectedCps().first, at("calculator,"));
+  EXPECT_TRUE(help()->findNext(false));
+  EXPECT_EQ(help()->textView()->selectedCps().first, at("calculator and"));
+  EXPECT_TRUE(help()->validateAction(QStringLiteral("findPrevious:")));
   help()->quickSearch(QStringLiteral("no such words anywhere"));
-  EXPECT_EQ(beeps_, 2);
+  EXPECT_EQ(help()->textView()->selectedCps().first, at("calculator and"));
+}
+
+TEST_F(HelpWindowTest, ASpecialFindTypeFindsItsItemInAnotherTopic) {
+  FLGlimmetHelpWC::displayHelp(0);
+  GlimmetDoc* doc = help()->doc();
+  const uint32_t cp = FLHelpChapterBodyStart(doc, 3) + 4;
+  DocRange range{doc, cp, cp};
+  const KinkData data{0, 0};
+  ASSERT_TRUE(InsertKnotCore(&range, kKnotVar, 0, 0, nullptr, 1, &data, false));
+  help()->quickSearch(QStringLiteral("^v"));
+  EXPECT_EQ(g_findSettings.type, kFindVariable);
+  EXPECT_EQ(help()->currentTopic(), 3);
+  EXPECT_EQ(help()->textView()->selectedCps().first, range.first);
+  EXPECT_EQ(help()->textView()->selectedCps().limit, range.first + 1);
+  help()->navigate(true);
+  EXPECT_EQ(help()->currentTopic(), 0);
+  // Not from the start, and nothing after it: the variable stays the only one.
+  help()->navigate(false);
+  EXPECT_FALSE(help()->findNext(true));
+  EXPECT_EQ(help()->textView()->selectedCps().first, range.first);
 }
 
 TEST_F(HelpWindowTest, TheApplicationsHelpRemembersItsPlaceAndZoom) {

@@ -93,35 +93,13 @@ TEST(HelpSearch, CaretCodesBothWays) {
   EXPECT_EQ(FLHelpCaretCodedString(special), QStringLiteral("^g^t^^x^-^l^p"));
 }
 
-TEST(HelpSearch, FindsTextForwardsBackwardsAndAround) {
+TEST(HelpText, ASentenceEndsAfterItsStopOrAtItsParagraph) {
   GlimmetDocPtr doc(NewGlimmetDoc(kDocHelp));
   const uint32_t body = BodyStart(doc.get());
   DocRange at{doc.get(), body, body};
-  ASSERT_TRUE(ReplaceRangeWithString(&at, QStringLiteral("Sort the sorted sort.")));
-  struct Case {
-    uint64_t options;
-    uint32_t from;  // relative to the body
-    bool forward;
-    int found;  // relative to the body; -1 nothing
-  };
-  const uint64_t ignore = kFLHelpIgnoreCase, words = kFLHelpWholeWords, wrap = kFLHelpWrap;
-  const Case cases[] = {
-      {ignore, 0, true, 0},           {0, 0, true, 9},
-      {ignore | words, 1, true, 16},  {ignore, 21, false, 16},
-      {ignore, 17, true, -1},         {ignore | wrap, 17, true, 0},
-      {ignore | words, 16, false, 0}, {ignore | wrap, 3, false, 16},
-  };
-  for (const Case& c : cases) {
-    const std::optional<DocRange> found = FLHelpFindText(doc.get(), QStringLiteral("sort"), c.options, body + c.from,
-                                                         c.forward);
-    ASSERT_EQ(found.has_value(), c.found >= 0) << c.options << " " << c.from;
-    if (found) {
-      EXPECT_EQ(found->first, body + uint32_t(c.found)) << c.options << " " << c.from;
-    }
-  }
-  // The chapter knot's name is no text.
-  EXPECT_FALSE(FLHelpFindText(doc.get(), QString(QChar(1)), kFLHelpWrap, 0, true));
-  EXPECT_EQ(FLHelpSentenceLimit(doc.get(), body), body + 21);
+  ASSERT_TRUE(ReplaceRangeWithString(&at, QStringLiteral("Sort 1.5 items. Then\nmore")));
+  EXPECT_EQ(FLHelpSentenceLimit(doc.get(), body), body + 15);
+  EXPECT_EQ(FLHelpSentenceLimit(doc.get(), body + 16), body + 20);
 }
 
 }  // namespace

@@ -241,6 +241,7 @@ TEST_F(DocumentFind, MatchesAreSelectedScrolledIntoViewAndFlashed) {
   int flashes = 0;
   NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
       kGMFlashNotification, static_cast<GMPaneView*>(shown.view), [&](const Notification&) { ++flashes; });
+  g_findSettings.type = kFindText;
   g_findSettings.string = QStringLiteral("needle");
   // From the start, on far below the window, nothing after the last, then wrapping round.
   const struct {
