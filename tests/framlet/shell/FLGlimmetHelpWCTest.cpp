@@ -144,7 +144,7 @@ TEST_F(HelpWindowTest, TheSearchFindsSuccessiveMatchesWithItsOptions) {
     if (c.option >= 0) help()->setSearchOption(c.option);
     help()->quickSearch(QStringLiteral("calculator"));
     for (size_t i = 0; i < c.hits.size(); ++i) {
-      if (i > 0) EXPECT_TRUE(help()->findNext(true));
+      if (i > 0) { EXPECT_TRUE(help()->findNext(true)); }
       EXPECT_EQ(help()->textView()->selectedCps().first, at(c.hits[i])) << c.option << " " << c.hits[i];
       EXPECT_EQ(selected().toLower(), QStringLiteral("calculator"));
     }
