@@ -60,7 +60,10 @@ class DialogsTest : public testing::Test {
   }
   std::string column(int64_t x, int64_t rows) const {
     std::string result;
-    for (int64_t y = 0; y < rows; ++y) result += (y ? " " : "") + text(x, y);
+    for (int64_t y = 0; y < rows; ++y) {
+      if (y) result += ' ';
+      result += text(x, y);
+    }
     return result;
   }
   std::string undoTitle() const {
