@@ -7,7 +7,7 @@
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/layout/gmTableDraw.h"
 #include "glimmet/storage/GlimmetDoc.h"
-#include "glimmet/storage/gmBorderSpec.h"
+#include "glimmet/storage/gmBorderPlan.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTables.h"
 

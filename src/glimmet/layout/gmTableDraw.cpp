@@ -5,7 +5,7 @@
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/layout/gmTableLayout.h"
 #include "glimmet/storage/GlimmetDoc.h"
-#include "glimmet/storage/gmBorderSpec.h"
+#include "glimmet/storage/gmBorderPlan.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>

@@ -15,13 +15,13 @@ void FillIfColor(QPainter& painter, Kolor kolor, const QRectF& rect) {
   if (KolorIsColor(kolor)) painter.fillRect(QRectF(rect.toAlignedRect()), ColorFromKolor(kolor));
 }
 
-void DrawSimpleLine(QPainter& painter, const BorderDrawSpec& spec, const QPainterPath* path, const QRectF& back) {
-  FillIfColor(painter, spec.backColor, back);
-  if (!path || path->isEmpty() || !KolorIsColor(spec.lineColor)) return;
-  QPen pen(ColorFromKolor(spec.lineColor), spec.width);
+void DrawSimpleLine(QPainter& painter, const BorderStroke& stroke, const QPainterPath* path, const QRectF& back) {
+  FillIfColor(painter, stroke.backColor, back);
+  if (!path || path->isEmpty() || !KolorIsColor(stroke.lineColor)) return;
+  QPen pen(ColorFromKolor(stroke.lineColor), stroke.width);
   pen.setCapStyle(Qt::FlatCap);
   pen.setJoinStyle(Qt::MiterJoin);
-  if (spec.style == 4 || spec.style == 5) pen.setDashPattern({spec.style == 4 ? 1.0 : 4.0, 2.0});
+  if (stroke.style == 4 || stroke.style == 5) pen.setDashPattern({stroke.style == 4 ? 1.0 : 4.0, 2.0});
   painter.save();
   painter.setPen(pen);
   painter.setBrush(Qt::NoBrush);
@@ -29,30 +29,30 @@ void DrawSimpleLine(QPainter& painter, const BorderDrawSpec& spec, const QPainte
   painter.restore();
 }
 
-void SingleLines(QPainter& painter, const BorderDrawSpec& spec, uint32_t sides, const QRectF& r) {
-  const double w = spec.width, h2 = w / 2;
+void SingleLines(QPainter& painter, const BorderStroke& stroke, uint32_t sides, const QRectF& r) {
+  const double w = stroke.width, h2 = w / 2;
   const double x = r.x(), y = r.y(), width = r.width(), height = r.height();
   QRectF back = r;
   QPainterPath path;
   if ((sides & 0xFFF) == 15) {
     path.addRect(r.adjusted(-h2, -h2, h2, h2));
-    DrawSimpleLine(painter, spec, &path, back);
+    DrawSimpleLine(painter, stroke, &path, back);
     return;
   }
   const bool left = Has(sides, kBorderSideLeft), right = Has(sides, kBorderSideRight);
   const bool top = Has(sides, kBorderSideTop), bottom = Has(sides, kBorderSideBottom);
   const bool bottomOuterOnly = (sides & 0x808) == 0x800;
   auto horizontal = [&](double at) {
-    double from = left ? (spec.rowOneBox && spec.suppressLeft ? x - w : x - h2) : x;
+    double from = left ? (stroke.rowOneBox && stroke.suppressLeft ? x - w : x - h2) : x;
     double to;
-    if (right) to = spec.rowOneBox && spec.suppressRight ? x + width + w : x + width + h2;
+    if (right) to = stroke.rowOneBox && stroke.suppressRight ? x + width + w : x + width + h2;
     else to = Has(sides, kBorderOuterRight) ? x + width : x + width + h2;
     path.moveTo(from, at);
     path.lineTo(to, at);
   };
   if (top) horizontal(y - h2);
   if (right) {
-    if (spec.suppressRight) {
+    if (stroke.suppressRight) {
       back.setRight(back.right() + w);
     } else {
       path.moveTo(x + width + h2, top ? y - w : y);
@@ -60,22 +60,22 @@ void SingleLines(QPainter& painter, const BorderDrawSpec& spec, uint32_t sides, 
     }
   }
   if (bottom) {
-    double from = left ? (spec.rowOneBox && spec.suppressLeft ? x - w : x - h2) : x;
+    double from = left ? (stroke.rowOneBox && stroke.suppressLeft ? x - w : x - h2) : x;
     double to;
-    if (right) to = spec.rowOneBox && spec.suppressRight ? x + width + w : x + width;
+    if (right) to = stroke.rowOneBox && stroke.suppressRight ? x + width + w : x + width;
     else to = Has(sides, kBorderOuterRight) ? x + width : x + width + h2;
     path.moveTo(from, y + height + h2);
     path.lineTo(to, y + height + h2);
   }
   if (left) {
-    if (spec.suppressLeft) {
+    if (stroke.suppressLeft) {
       back.setLeft(back.left() - w);
     } else {
       path.moveTo(x - h2, top ? y - w : y);
       path.lineTo(x - h2, bottomOuterOnly ? y + height : y + height + w);
     }
   }
-  DrawSimpleLine(painter, spec, path.isEmpty() ? nullptr : &path, back);
+  DrawSimpleLine(painter, stroke, path.isEmpty() ? nullptr : &path, back);
 }
 
 // Double lines: the two lines lie half a width and two and a half widths outside the edge. The
@@ -137,14 +137,14 @@ double JunctionCoordinate(QStringView text, double low, double high, double w) {
   return text.size() > 1 ? base + text.mid(1).toDouble() * w : base;
 }
 
-void DoubleLines(QPainter& painter, const BorderDrawSpec& spec, const QRectF& r) {
-  const double w = spec.width;
+void DoubleLines(QPainter& painter, const BorderStroke& stroke, const QRectF& r) {
+  const double w = stroke.width;
   QRectF back = r;
-  if (spec.junction == 0 || spec.junction >= 38) {
-    DrawSimpleLine(painter, spec, nullptr, back);
+  if (stroke.junction == 0 || stroke.junction >= 38) {
+    DrawSimpleLine(painter, stroke, nullptr, back);
     return;
   }
-  const Junction& junction = kJunctions[spec.junction];
+  const Junction& junction = kJunctions[stroke.junction];
   const QString grow = QString::fromLatin1(junction.grow);
   if (grow.contains(u'l')) back.setLeft(back.left() - 3 * w);
   if (grow.contains(u'r')) back.setRight(back.right() + 3 * w);
@@ -152,10 +152,10 @@ void DoubleLines(QPainter& painter, const BorderDrawSpec& spec, const QRectF& r)
   if (grow.contains(u'b')) back.setBottom(back.bottom() + 3 * w);
   // The first-row box reaches into the suppressed neighbours.
   double reachLeft = 0, reachRight = 0;
-  if (spec.rowOneBox) {
-    const uint32_t code = spec.junction;
-    if ((code == 3 || code == 25) && spec.suppressLeft) reachLeft = 3 * w;
-    if ((code == 3 || code == 25 || code == 9 || code == 15) && spec.suppressRight) reachRight = 3 * w;
+  if (stroke.rowOneBox) {
+    const uint32_t code = stroke.junction;
+    if ((code == 3 || code == 25) && stroke.suppressLeft) reachLeft = 3 * w;
+    if ((code == 3 || code == 25 || code == 9 || code == 15) && stroke.suppressRight) reachRight = 3 * w;
     back.adjust(-reachLeft, 0, reachRight, 0);
   }
   QPainterPath path;
@@ -175,11 +175,11 @@ void DoubleLines(QPainter& painter, const BorderDrawSpec& spec, const QRectF& r)
     if (rectangle && points.size() == 2) path.addRect(QRectF(points[0], points[1]));
     else if (points.size() >= 2) path.addPolygon(points);
   }
-  DrawSimpleLine(painter, spec, &path, back);
+  DrawSimpleLine(painter, stroke, &path, back);
 }
 
-QPainterPath Decorated(const BorderDrawSpec& spec, uint32_t sides, bool join, const QRectF& r, bool scallops) {
-  const double t = spec.thickness;
+QPainterPath Decorated(const BorderStroke& stroke, uint32_t sides, bool join, const QRectF& r, bool scallops) {
+  const double t = stroke.thickness;
   const double x = r.x(), y = r.y(), width = r.width(), height = r.height();
   QPainterPath path;
   bool broken = true;
@@ -232,8 +232,8 @@ QPainterPath Decorated(const BorderDrawSpec& spec, uint32_t sides, bool join, co
   return path;
 }
 
-void DecoratedLines(QPainter& painter, BorderDrawSpec spec, uint32_t sides, const QRectF& r, bool scallops) {
-  auto draw = [&](const BorderDrawSpec& s, uint32_t mask, bool join) {
+void DecoratedLines(QPainter& painter, BorderStroke stroke, uint32_t sides, const QRectF& r, bool scallops) {
+  auto draw = [&](const BorderStroke& s, uint32_t mask, bool join) {
     const QPainterPath path = Decorated(s, mask, join, r, scallops);
     painter.save();
     if (((mask & 15) == 15 || join) && KolorIsColor(s.backColor)) painter.fillPath(path, ColorFromKolor(s.backColor));
@@ -241,31 +241,31 @@ void DecoratedLines(QPainter& painter, BorderDrawSpec spec, uint32_t sides, cons
     painter.restore();
   };
   if ((sides & 0xFFF) == 15) {
-    draw(spec, 15, false);
-  } else if (!KolorIsColor(spec.backColor)) {
-    draw(spec, sides, false);
+    draw(stroke, 15, false);
+  } else if (!KolorIsColor(stroke.backColor)) {
+    draw(stroke, sides, false);
   } else {
-    BorderDrawSpec fill = spec;
+    BorderStroke fill = stroke;
     fill.lineColor = kNoKolor;
     draw(fill, sides, true);
-    if (KolorIsColor(spec.lineColor)) {
-      BorderDrawSpec line = spec;
+    if (KolorIsColor(stroke.lineColor)) {
+      BorderStroke line = stroke;
       line.backColor = kNoKolor;
       draw(line, sides, false);
     }
   }
 }
 
-void GradientBands(QPainter& painter, const BorderDrawSpec& spec, uint32_t sides, const QRectF& r) {
-  FillIfColor(painter, spec.backColor, r);
-  const double t = spec.thickness;
+void GradientBands(QPainter& painter, const BorderStroke& stroke, uint32_t sides, const QRectF& r) {
+  FillIfColor(painter, stroke.backColor, r);
+  const double t = stroke.thickness;
   const double x = r.x(), y = r.y(), width = r.width(), height = r.height();
   const bool left = Has(sides, kBorderSideLeft), right = Has(sides, kBorderSideRight);
   const bool top = Has(sides, kBorderSideTop), bottom = Has(sides, kBorderSideBottom);
   auto band = [&](const QPolygonF& shape, QPointF outer, QPointF inner) {
     QLinearGradient gradient(outer, inner);
-    gradient.setColorAt(0, ColorFromKolor(spec.lineColor));
-    gradient.setColorAt(1, ColorFromKolor(spec.innerColor));
+    gradient.setColorAt(0, ColorFromKolor(stroke.lineColor));
+    gradient.setColorAt(1, ColorFromKolor(stroke.innerColor));
     QPainterPath path;
     path.addPolygon(shape);
     path.closeSubpath();
@@ -274,7 +274,7 @@ void GradientBands(QPainter& painter, const BorderDrawSpec& spec, uint32_t sides
   if (top)
     band({{left ? x - t : x, y - t}, {right ? x + width + t : x + width, y - t}, {x + width, y}, {x, y}}, {x, y - t},
          {x, y});
-  if (right && !spec.suppressRight)
+  if (right && !stroke.suppressRight)
     band({{x + width + t, top ? y - t : y}, {x + width + t, bottom ? y + height + t : y + height},
           {x + width, y + height}, {x + width, y}},
          {x + width + t, y}, {x + width, y});
@@ -282,31 +282,31 @@ void GradientBands(QPainter& painter, const BorderDrawSpec& spec, uint32_t sides
     band({{right ? x + width + t : x + width, y + height + t}, {left ? x - t : x, y + height + t}, {x, y + height},
           {x + width, y + height}},
          {x, y + height + t}, {x, y + height});
-  if (left && !spec.suppressLeft)
+  if (left && !stroke.suppressLeft)
     band({{x - t, bottom ? y + height + t : y + height}, {x - t, top ? y - t : y}, {x, y}, {x, y + height}}, {x - t, y},
          {x, y});
 }
 
 }  // namespace
 
-void DrawBorderCore(QPainter& painter, const BorderDrawSpec& given, uint32_t sideMask, uint32_t offsetMask,
+void DrawBorderCore(QPainter& painter, const BorderStroke& given, uint32_t sideMask, uint32_t offsetMask,
                     const QRectF& rect) {
-  BorderDrawSpec spec = given;
+  BorderStroke stroke = given;
   QRectF r(rect.toAlignedRect());
-  const double offset = spec.offset;
+  const double offset = stroke.offset;
   if (Has(offsetMask, kBorderSideLeft)) r.setLeft(r.left() - offset);
   if (Has(offsetMask, kBorderSideRight)) r.setRight(r.right() + offset);
   if (Has(offsetMask, kBorderSideTop)) r.setTop(r.top() - offset);
   if (Has(offsetMask, kBorderSideBottom)) r.setBottom(r.bottom() + offset);
-  spec.width = std::max(spec.width, 0.5f);
-  if (spec.thickness == 0) spec.thickness = 1.0f;
-  switch (spec.style) {
+  stroke.width = std::max(stroke.width, 0.5f);
+  if (stroke.thickness == 0) stroke.thickness = 1.0f;
+  switch (stroke.style) {
     case 0: return;
-    case 1: FillIfColor(painter, spec.backColor, r); return;
-    case 3: DoubleLines(painter, spec, r); return;
-    case 6: DecoratedLines(painter, spec, sideMask, r, false); return;
-    case 7: DecoratedLines(painter, spec, sideMask, r, true); return;
-    case 8: GradientBands(painter, spec, sideMask, r); return;
-    default: SingleLines(painter, spec, sideMask, r); return;
+    case 1: FillIfColor(painter, stroke.backColor, r); return;
+    case 3: DoubleLines(painter, stroke, r); return;
+    case 6: DecoratedLines(painter, stroke, sideMask, r, false); return;
+    case 7: DecoratedLines(painter, stroke, sideMask, r, true); return;
+    case 8: GradientBands(painter, stroke, sideMask, r); return;
+    default: SingleLines(painter, stroke, sideMask, r); return;
   }
 }

@@ -18,7 +18,7 @@ inline constexpr uint32_t kBorderOuterRight = 0x200, kBorderOuterBottom = 0x800;
 
 // What the painter draws: the border's style in points, how double lines of neighbouring cells
 // meet (0 none, 1-37), and the flags of the first-row-box kind.
-struct BorderDrawSpec : BorderDrawStyle {
+struct BorderStroke : BorderDrawStyle {
   uint32_t junction = 0;
   uint8_t suppressLeft = 0;
   uint8_t suppressRight = 0;
@@ -27,5 +27,5 @@ struct BorderDrawSpec : BorderDrawStyle {
 
 // Draws the sides in sideMask of the border around rect; the rectangle first grows by the offset
 // across the sides in offsetMask.
-void DrawBorderCore(QPainter& painter, const BorderDrawSpec& spec, uint32_t sideMask, uint32_t offsetMask,
+void DrawBorderCore(QPainter& painter, const BorderStroke& stroke, uint32_t sideMask, uint32_t offsetMask,
                     const QRectF& rect);

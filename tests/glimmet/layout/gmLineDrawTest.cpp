@@ -7,7 +7,7 @@
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/layout/gmTableLayout.h"
 #include "glimmet/storage/StorageTestSupport.h"
-#include "glimmet/storage/gmBorderSpec.h"
+#include "glimmet/storage/gmBorderPlan.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTables.h"
 
@@ -101,27 +101,27 @@ TEST(BorderPainting, StylesDrawTheirLinesAndBackgrounds) {
       {1, 15, 30, 30, red},    // background only
   };
   for (const Case& c : cases) {
-    BorderDrawSpec spec;
-    spec.style = c.style;
-    spec.width = c.width;
-    spec.thickness = 4;
-    spec.lineColor = g_blackKolor;
-    spec.backColor = 0x640000FF;
-    if (c.style == 3) spec.junction = c.junction;
+    BorderStroke stroke;
+    stroke.style = c.style;
+    stroke.width = c.width;
+    stroke.thickness = 4;
+    stroke.lineColor = g_blackKolor;
+    stroke.backColor = 0x640000FF;
+    if (c.style == 3) stroke.junction = c.junction;
     const QImage image = Paint(60, 60, 1, [&](QPainter& p) {
-      DrawBorderCore(p, spec, c.sides, 0, QRectF(20, 20, 20, 20));
+      DrawBorderCore(p, stroke, c.sides, 0, QRectF(20, 20, 20, 20));
     });
     EXPECT_EQ(image.pixel(c.x, c.y) | 0xFF000000, c.colour) << c.style << " " << c.sides << " " << c.x << "," << c.y;
   }
 }
 
 TEST(BorderPainting, GradientsRunFromTheLineColourOutsideToTheInnerColour) {
-  BorderDrawSpec spec;
-  spec.style = 8;
-  spec.thickness = 8;
-  spec.lineColor = g_blackKolor;
-  spec.innerColor = kWhiteKolor;
-  const QImage image = Paint(60, 60, 1, [&](QPainter& p) { DrawBorderCore(p, spec, 15, 0, QRectF(20, 20, 20, 20)); });
+  BorderStroke stroke;
+  stroke.style = 8;
+  stroke.thickness = 8;
+  stroke.lineColor = g_blackKolor;
+  stroke.innerColor = kWhiteKolor;
+  const QImage image = Paint(60, 60, 1, [&](QPainter& p) { DrawBorderCore(p, stroke, 15, 0, QRectF(20, 20, 20, 20)); });
   EXPECT_LT(qGray(image.pixel(30, 12)), 40);   // the outer edge of the top band
   EXPECT_GT(qGray(image.pixel(30, 19)), 200);  // against the square
   EXPECT_GT(qGray(image.pixel(30, 30)), 250);  // the square itself is not painted

@@ -1,4 +1,4 @@
-#include "glimmet/storage/gmBorderSpec.h"
+#include "glimmet/storage/gmBorderPlan.h"
 
 #include "glimmet/storage/gmProperties.h"
 
@@ -81,26 +81,26 @@ uint32_t BorderJunctionCode(uint32_t kind, const BorderDisplay& display) {
 }
 
 BorderDrawing PlanBorder(const BorderStyle& border, bool paragraph, const BorderDisplay& display) {
-  BorderStyle spec = border;
+  BorderStyle stroke = border;
   const BorderDisplay& o = display;
   BorderDisplay m = display;
-  ModifyBorderDisplayForKind(uint32_t(spec.kind), &m);
+  ModifyBorderDisplayForKind(uint32_t(stroke.kind), &m);
   BorderDrawing drawing;
-  BorderDrawSpec& draw = drawing.spec;
+  BorderStroke& draw = drawing.stroke;
   uint32_t junctionKind;
   if (o.flag) {
     // A boxed item joins and draws its lines as a box, whatever sides its own kind keeps.
-    spec.kind = kBorderBox;
+    stroke.kind = kBorderBox;
     junctionKind = kBorderBox;
   } else {
-    junctionKind = uint32_t(spec.kind);
-    if (spec.kind == kBorderRow1BoxBetween) {
+    junctionKind = uint32_t(stroke.kind);
+    if (stroke.kind == kBorderRow1BoxBetween) {
       draw.suppressLeft = o.left == kBorderSideRow1Box;
       draw.suppressRight = o.right == kBorderSideRow1Box;
       draw.rowOneBox = 1;
     }
   }
-  static_cast<BorderDrawStyle&>(draw) = ConvertBorderStyle(spec);
+  static_cast<BorderDrawStyle&>(draw) = ConvertBorderStyle(stroke);
 
   uint32_t sides = 0;
   if (m.left != 0) sides |= kBorderSideLeft | (m.left == kBorderSideInner ? kBorderLeftInner : 0);
@@ -117,7 +117,7 @@ BorderDrawing PlanBorder(const BorderStyle& border, bool paragraph, const Border
   if (o.bottom == kBorderSideOuter) sides |= kBorderOuterBottom;
   drawing.sideMask = sides;
 
-  if (paragraph && spec.line == kLineDouble) {
+  if (paragraph && stroke.line == kLineDouble) {
     drawing.offsetMask = sides;
   } else {
     uint32_t offsets = sides & (kBorderTopInner | kBorderLeftInner | kBorderTopAfterRow1);
@@ -127,12 +127,12 @@ BorderDrawing PlanBorder(const BorderStyle& border, bool paragraph, const Border
     if (m.bottom != 0) offsets |= kBorderSideBottom;
     drawing.offsetMask = offsets;
   }
-  if (spec.line == kLineDouble && sides != 15) draw.junction = BorderJunctionCode(junctionKind, o);
+  if (stroke.line == kLineDouble && sides != 15) draw.junction = BorderJunctionCode(junctionKind, o);
   return drawing;
 }
 
 void DrawBorder(QPainter& painter, const BorderStyle& border, bool paragraph, const BorderDisplay& display,
                 const QRectF& rect) {
   const BorderDrawing drawing = PlanBorder(border, paragraph, display);
-  DrawBorderCore(painter, drawing.spec, drawing.sideMask, drawing.offsetMask, rect);
+  DrawBorderCore(painter, drawing.stroke, drawing.sideMask, drawing.offsetMask, rect);
 }

@@ -37,7 +37,7 @@ inline constexpr uint32_t kBorderTopInner = 0x10, kBorderLeftInner = 0x20, kBord
                           kBorderOuterLeft = 0x100, kBorderOuterTop = 0x400;
 
 struct BorderDrawing {
-  BorderDrawSpec spec;
+  BorderStroke stroke;
   uint32_t sideMask = 0;
   uint32_t offsetMask = 0;
 };

@@ -1,5 +1,5 @@
 #include "StorageTestSupport.h"
-#include "glimmet/storage/gmBorderSpec.h"
+#include "glimmet/storage/gmBorderPlan.h"
 #include "glimmet/storage/gmRtfReader.h"
 #include "glimmet/storage/gmRtfWriter.h"
 
@@ -18,7 +18,7 @@ BorderStyle Border(int32_t kind, int32_t line, int64_t width = 12700) {
 }
 
 // Join codes of double lines, read from the cells of grids of each shape.
-TEST(BorderSpec, JunctionCodes) {
+TEST(BorderPlan, JunctionCodes) {
   const struct { uint32_t kind, rows, columns, row, column, code; } cases[] = {
       {7, 1, 1, 0, 0, 21},  {7, 1, 3, 0, 1, 25},  {7, 3, 3, 1, 1, 0},   {7, 4, 4, 3, 3, 8},
       {9, 3, 3, 1, 1, 9},   {9, 3, 4, 2, 0, 14},  {10, 2, 3, 1, 2, 34}, {10, 4, 3, 2, 0, 1},
@@ -32,7 +32,7 @@ TEST(BorderSpec, JunctionCodes) {
         << "kind " << c.kind << " " << c.rows << "x" << c.columns << " at " << c.row << "," << c.column;
 }
 
-TEST(BorderSpec, PlannedSidesOffsetsAndJoins) {
+TEST(BorderPlan, PlannedSidesOffsetsAndJoins) {
   const struct {
     int32_t kind, line;
     bool paragraph, boxed;
@@ -62,19 +62,19 @@ TEST(BorderSpec, PlannedSidesOffsetsAndJoins) {
     const BorderDrawing drawing = PlanBorder(Border(c.kind, c.line), c.paragraph, display);
     EXPECT_EQ(drawing.sideMask, c.sides);
     EXPECT_EQ(drawing.offsetMask, c.offsets);
-    EXPECT_EQ(drawing.spec.style, c.style);
-    EXPECT_EQ(drawing.spec.junction, c.junction);
-    EXPECT_EQ(drawing.spec.suppressLeft, c.suppressLeft);
-    EXPECT_EQ(drawing.spec.rowOneBox, c.rowOneBox);
+    EXPECT_EQ(drawing.stroke.style, c.style);
+    EXPECT_EQ(drawing.stroke.junction, c.junction);
+    EXPECT_EQ(drawing.stroke.suppressLeft, c.suppressLeft);
+    EXPECT_EQ(drawing.stroke.rowOneBox, c.rowOneBox);
   }
   // A double line is drawn a whole number of points wide; other lines keep their width.
-  EXPECT_EQ(PlanBorder(Border(7, kLineDouble, 15240), false, Place(7, 0, 1, 0, 1)).spec.width, 2.0f);
-  EXPECT_FLOAT_EQ(PlanBorder(Border(7, kLineDots, 15240), false, Place(7, 0, 1, 0, 1)).spec.width, 1.2f);
+  EXPECT_EQ(PlanBorder(Border(7, kLineDouble, 15240), false, Place(7, 0, 1, 0, 1)).stroke.width, 2.0f);
+  EXPECT_FLOAT_EQ(PlanBorder(Border(7, kLineDots, 15240), false, Place(7, 0, 1, 0, 1)).stroke.width, 1.2f);
 
 }
 
 // Paragraph borders keep every field through the property record and through RTF.
-TEST(BorderSpec, RoundTrips) {
+TEST(BorderPlan, RoundTrips) {
   const Kolor red = MakeKolor(255, 0, 0), blue = MakeKolor(0, 0, 255), yellow = MakeKolor(255, 255, 0);
   const BorderStyle cases[] = {
       {kBorderBox, kLineSingle, 12700, 0, 25400, red, kNoKolor, yellow},
