@@ -89,6 +89,13 @@ void CAColorWell::activate() {
   panel.window->raise();
 }
 
+void CAColorWell::deactivate() {
+  CAColorPanel& panel = SharedPanel();
+  if (panel.activeWell != this) return;
+  panel.activeWell = nullptr;
+  update();
+}
+
 CAColorWell* CAColorWell::activeColorWell(const QWidget* view) {
   CAColorWell* well = SharedPanel().activeWell;
   return well && view && view->isAncestorOf(well) ? well : nullptr;

@@ -24,6 +24,8 @@ class CAColorWell : public QToolButton {
   void setDocumentSource(std::function<CADocument*()> source) { documentSource_ = std::move(source); }
   // Opens the shared panel on this well's colour and makes the well the active one.
   void activate();
+  // The panel no longer acts on this well.
+  void deactivate();
 
   // The well the panel acts on, when it lies inside the view; else null.
   static CAColorWell* activeColorWell(const QWidget* view);

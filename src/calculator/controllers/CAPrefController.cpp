@@ -295,6 +295,7 @@ CAModelPreferences CAPrefController::modelPreferences() const {
   preferences.copyBestValues = value(CABoolPreference::copyBestValues);
   preferences.allowDrags = value(CABoolPreference::allowDrags);
   preferences.plainPaste = value(CABoolPreference::plainPaste);
+  preferences.valueTooltips = value(CABoolPreference::valueTooltips);
   preferences.labelKolor = labelKolor_;
   return preferences;
 }

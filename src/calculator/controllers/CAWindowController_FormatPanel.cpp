@@ -2,6 +2,7 @@
 // up the panel's width, and slides out again; the sheet's row lays both out once the slide ends.
 #include "calculator/controllers/CAWindowController.h"
 
+#include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/CAPropertyController.h"
 #include "calculator/views/CAPropertyContainerView.h"
 #include "framlet/shell/FLPropertyView.h"
@@ -58,6 +59,8 @@ void CAWindowController::showFormatPanel(bool show) {
     if (running->state() == QAbstractAnimation::Running) return;
   }
   if (!formatPanel_) {
+    SetColorWellHooks({[](const QWidget* view) -> QWidget* { return CAColorWell::activeColorWell(view); },
+                       [](QWidget* well) { static_cast<CAColorWell*>(well)->deactivate(); }});
     formatPanel_ = new CAPropertyContainerView(sheetRowLayout_->parentWidget());
     formatPanel_->setObjectName(QStringLiteral("formatPanel"));
     formatPanel_->setFixedWidth(kFormatPanelWidth);

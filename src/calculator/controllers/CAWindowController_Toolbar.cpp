@@ -5,6 +5,7 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAFormat.h"
+#include "calculator/views/CACellView.h"
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLToolbarSegments.h"
@@ -214,6 +215,7 @@ void CAWindowController::selectionChanged() {
   // A new selection starts a new formatting step. The document also announces its selection
   // after a format change, to refresh the panels; that keeps the step.
   if (document_->selectionRange() != propertySelection_) propertyUndoID_ = kFLNewUndoID;
+  if (CACellView* view = cellView()) view->setInitialClick(false);
   updateStateTools();
   validateMenuItemsSoon();
 }

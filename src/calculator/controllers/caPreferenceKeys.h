@@ -44,7 +44,6 @@ inline constexpr const char* kProgrammerDigitsKey = "numlet-pcDigits";
 // In the shared domain: the suppressed warning of the Excel import.
 inline constexpr const char* kExcelImportWarningKey = "ov.excel.import";
 
-inline constexpr const char* kColorWellNotification = "numlet.colorWell";
 inline constexpr const char* kQuittingNotification = "numlet.quitting";
 inline constexpr const char* kUnitChangeNotification = "gmb.unitChange";
 inline constexpr const char* kSearchChangedNotification = "numlet.searchChanged";

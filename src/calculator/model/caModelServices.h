@@ -52,6 +52,8 @@ struct CAModelPreferences {
   // background of the row and column labels.
   bool allowDrags = true;
   bool plainPaste = false;
+  // Cells whose value does not fit, and formulas, show their text in a tooltip.
+  bool valueTooltips = true;
   Kolor labelKolor = 0x64FFEEEE;
 };
 

@@ -22,6 +22,12 @@ void CAAxisOffsets::rebuild(std::vector<int64_t> indexes, const std::vector<doub
   sizes_.assign(sizes.begin(), sizes.begin() + std::min(sizes.size(), indexes_.size()));
   indexes_.resize(sizes_.size());
   starts_.resize(indexes_.size());
+  extras_.resize(indexes_.size());
+  double extra = 0;
+  for (size_t i = 0; i < indexes_.size(); ++i) {
+    extra += sizes_[i] - defaultSize_;
+    extras_[i] = extra;
+  }
   double start = 0;
   int64_t next = 0;  // the first index after the previous occupied one
   for (size_t i = 0; i < indexes_.size(); ++i) {
@@ -65,4 +71,37 @@ int64_t CAAxisOffsets::indexAt(double offset) const {
   // Rounding must not carry the gap's last index into the next occupied one.
   if (k + 1 < indexes_.size()) index = std::min(index, indexes_[k + 1] - 1);
   return index;
+}
+
+double CAAxisOffsets::distance(int64_t from, int64_t to) const {
+  from = std::max<int64_t>(from, 0);
+  to = std::max<int64_t>(to, 0);
+  // The common size for every index between, corrected by the occupied ones.
+  const auto extraBefore = [this](int64_t index) {
+    const int64_t i = lastOccupiedAtOrBefore(index - 1);
+    return i < 0 ? 0.0 : extras_[size_t(i)];
+  };
+  const double steps = to >= from ? double(uint64_t(to) - uint64_t(from)) : -double(uint64_t(from) - uint64_t(to));
+  return steps * defaultSize_ + (extraBefore(to) - extraBefore(from));
+}
+
+int64_t CAAxisOffsets::indexAtDistance(int64_t from, double distance) const {
+  from = std::max<int64_t>(from, 0);
+  if (!(distance > 0)) return from;
+  // Gaps of the common size and occupied indexes in turn, from `from` on: as many steps as
+  // occupied indexes lie within the distance.
+  size_t k = size_t(lastOccupiedAtOrBefore(from - 1) + 1);
+  for (;;) {
+    const int64_t gapEnd = k < indexes_.size() ? indexes_[k] : INT64_MAX;
+    const int64_t gapCount = gapEnd - from;
+    const double gapSize = double(gapCount) * defaultSize_;
+    if (distance < gapSize || k >= indexes_.size())
+      return from + std::min(WholeSteps(distance, defaultSize_), gapCount - 1);
+    distance -= gapSize;
+    from = gapEnd;
+    if (distance < sizes_[k]) return from;
+    distance -= sizes_[k];
+    ++from;
+    ++k;
+  }
 }

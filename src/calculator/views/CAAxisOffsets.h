@@ -19,6 +19,12 @@ class CAAxisOffsets {
   double offsetOf(int64_t index) const;
   // The index whose span holds the offset; an offset before 0 gives 0.
   int64_t indexAt(double offset) const;
+  // offsetOf(to) - offsetOf(from), exact however far down the sheet: the starts of rows
+  // billions of rows down are too large for a double to keep their points.
+  double distance(int64_t from, int64_t to) const;
+  // The index whose span holds the point `distance` after the start of `from`; a distance of
+  // 0 or less gives `from`.
+  int64_t indexAtDistance(int64_t from, double distance) const;
 
  private:
   // The position of the last occupied index at or before the index, or -1.
@@ -27,5 +33,7 @@ class CAAxisOffsets {
   std::vector<int64_t> indexes_;
   std::vector<double> starts_;
   std::vector<double> sizes_;
+  // Per occupied index, the sum of (size - default size) up to and including it.
+  std::vector<double> extras_;
   double defaultSize_ = 1.0;
 };

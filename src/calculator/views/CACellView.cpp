@@ -125,7 +125,8 @@ void CACellView::setContentFrame() {
 }
 
 void CACellView::scrollToGridPoint(const GridPoint& point) {
-  if (scrollView_) scrollView_->scrollToPoint(point);
+  // A stored position past the grid's end keeps its last row (column) at the view's end.
+  if (scrollView_) scrollView_->scrollToPoint(gridGeometry().clampedScrollPoint(point));
 }
 
 void CACellView::autoScrollForPoint(const QPoint& point) {
@@ -176,8 +177,12 @@ void CACellView::setZoomValue(double zoom) {
 }
 
 QRect CACellView::widgetRect(const QRectF& rect) const {
+  // Cells far down lie billions of pixels away, beyond what a QRect holds: only the part on
+  // the widget is turned into pixels, and a cell off the widget gives an empty rectangle.
   const QRectF zoomed(rect.topLeft() * zoom_, rect.size() * zoom_);
-  return zoomed.toAlignedRect().adjusted(-1, -1, 1, 1);
+  const QRectF onWidget = zoomed.adjusted(-1, -1, 1, 1).intersected(QRectF(this->rect()));
+  if (onWidget.isEmpty()) return {};
+  return onWidget.toAlignedRect();
 }
 
 void CACellView::redrawGridPoint(const GridPoint& point) {
@@ -235,7 +240,14 @@ CAGridPaintOptions CACellView::paintOptions() const {
   options.showFirstResponder = showsFirstResponder();
   options.dragInfo = dragInfo_;
   options.selectedTextBackground = palette().color(QPalette::Active, QPalette::Highlight);
-  options.smallCheckbox = ModelPreferences().smallCheckbox;
+  const CAModelPreferences preferences = ModelPreferences();
+  options.smallCheckbox = preferences.smallCheckbox;
+  options.valueTooltips = preferences.valueTooltips;
+  // The cell being typed is covered by its field, and the reference being picked shows in the
+  // typing-selection colour.
+  options.typingCell = typingPoint_ && document_ ? document_->cellAtGridPoint(*typingPoint_) : nullptr;
+  options.typingFieldUp = typingPoint_.has_value() && fieldEditor_ && fieldEditor_->isVisible();
+  options.selectingForRef = selectingForRef_;
   options.sortGridPoint = sortGridPoint_;
   options.columnBreaks = columnBreaks_;
   options.rowBreaks = rowBreaks_;
@@ -279,13 +291,14 @@ void CACellView::resizeEvent(QResizeEvent* event) {
 
 void CACellView::focusInEvent(QFocusEvent* event) {
   QWidget::focusInEvent(event);
+  // While a formula is typed elsewhere the grid does not take the keys for long. Announced
+  // before the click is marked: a new selection clears the mark.
+  if (document_ && document_->typingState() == 0)
+    NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), document_);
   // Clicked into the focus: that click selects nothing. The window coming back to the front
   // gives the focus back to a grid that had it, and its click selects.
   initialClick_ = !firstResponder_ && event->reason() == Qt::MouseFocusReason;
   firstResponder_ = true;
-  // While a formula is typed elsewhere the grid does not take the keys for long.
-  if (document_ && document_->typingState() == 0)
-    NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), document_);
   update();
 }
 
@@ -294,8 +307,15 @@ void CACellView::focusOutEvent(QFocusEvent* event) {
   if (!startingTyping_) shutDownTextInput();
   // The field a cell is typed in takes the keys for the grid: a click back on the grid while
   // typing selects. A window losing the activation keeps its focus too.
-  const bool toOwnField = fieldEditor_ && QApplication::focusWidget() == fieldEditor_;
-  if (!toOwnField && event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+  // Buttons, pop-ups and boxes (of the format panel, say) that take the focus when clicked
+  // take no keys for text: the grid stays the one that types, and a click back on it selects.
+  // Nor does the grid give up the keys when it is hidden for a moment (the format panel
+  // sliding in).
+  QWidget* next = QApplication::focusWidget();
+  const bool toOwnField = fieldEditor_ && next == fieldEditor_;
+  const bool toNonText = next && next != this && !next->testAttribute(Qt::WA_InputMethodEnabled);
+  if (!toOwnField && !toNonText && isVisible() && event->reason() != Qt::ActiveWindowFocusReason &&
+      event->reason() != Qt::PopupFocusReason)
     firstResponder_ = false;
   QWidget::focusOutEvent(event);
   update();
@@ -310,6 +330,12 @@ bool CACellView::event(QEvent* event) {
   if (event->type() != QEvent::ToolTip) return QWidget::event(event);
   // The value of a cell whose text does not fit, or a formula's value.
   auto* help = static_cast<QHelpEvent*>(event);
+  // Turned off in the preferences: no tooltip, even for rectangles from before the change.
+  if (!ModelPreferences().valueTooltips) {
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
   const QPointF point = QPointF(help->pos()) / zoom_;
   for (auto it = tooltips_.cbegin(); it != tooltips_.cend(); ++it) {
     if (!it.value().contains(point) || !document_) continue;

@@ -176,6 +176,8 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   // The view took the focus with the click being handled (it did not have it before); such a
   // click selects nothing.
   bool initialClick() const { return initialClick_; }
+  // A new selection made elsewhere (the labels, a menu) clears the mark: the next click selects.
+  void setInitialClick(bool initial) { initialClick_ = initial; }
 
   // ---- Dragging cells (CACellView_Drag.cpp) -----------------------------------------------
   // Holding the mouse still for a moment inside the selection drags the cells out; a drop of
@@ -241,6 +243,15 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   void paintMarkedText(QPainter& painter);
   // Keys the grid gives the platform's standard meaning when it has the focus.
   void interpretKeyEvent(QKeyEvent* event);
+  // Tab and Shift-Tab: a step right or left, remembered while it goes from one cell to the
+  // next in a row of entries.
+  void tabStep(bool back);
+  // Return after a row of Tab entries goes to the next row under the column where the entries
+  // began; NO (nothing done) when no such row of entries leads to the active cell.
+  bool returnToTabColumn();
+  // Home and End in a cell's text, as this desktop's text fields have them: the caret goes to
+  // the text's start or end, selecting on the way with extend.
+  void moveCaretInField(bool toEnd, bool extend);
   void toggleActiveCheckbox();
   // The clicked cell becomes the active one inside the selection, else the selection.
   void selectClickedCell(const GridPoint& point);
@@ -301,6 +312,14 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   // Typing.
   std::optional<GridPoint> typingPoint_;
   std::unique_ptr<CACell> typingCellCopy_;
+  // A row of entries made with Tab: the column where it began and the cell it reached.
+  struct CATabEntry {
+    int64_t firstColumn = 0;
+    GridPoint reached;
+  };
+  std::optional<CATabEntry> tabEntry_;
+  // The text the field opened with when it opened on the cell as it stood.
+  std::optional<QString> untouchedEditText_;
   QPointer<FLCompletionFieldEditor> fieldEditor_;
   QMetaObject::Connection textChangedConnection_;
   bool startingTyping_ = false;

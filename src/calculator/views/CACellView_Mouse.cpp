@@ -14,6 +14,7 @@
 #include "calculator/views/caViewNotifications.h"
 #include "framlet/foundation/flDrawing.h"
 #include "framlet/shell/FLCompletionFieldEditor.h"
+#include "framlet/shell/FLPopoverBaseVC.h"
 #include "platform/KeyMap.h"
 #include "platform/NotificationCenter.h"
 
@@ -32,6 +33,13 @@ namespace {
 constexpr int kAutoScrollInterval = 100;  // ms
 // How long a cell clicked for the sort dialog is marked.
 constexpr int kSortFlashDuration = 100;  // ms
+
+// The press closed a popover (the formula popup, say): it did only that.
+bool ClosedAPopover(const QMouseEvent& event) {
+  const std::optional<FLPopoverCloseEvent> closing = FLPopoverBaseVC::lastCloseEvent();
+  return closing && closing->type == QEvent::MouseButtonPress && closing->timestamp == event.timestamp() &&
+         closing->globalPosition == event.globalPosition();
+}
 
 // The span of two coordinates, smaller first.
 std::pair<int64_t, int64_t> Span(int64_t a, int64_t b) { return {std::min(a, b), std::max(a, b)}; }
@@ -113,10 +121,13 @@ void CACellView::mousePressEvent(QMouseEvent* event) {
   initialClick_ = false;
   selecting_ = false;
   optionOnClick_ = modifiers & kOptionModifier;
+  // The format panel's colour wells let go of the colour panel.
+  NotificationCenter::defaultCenter().post(QLatin1String(kColorWellNotification));
 
   // While a formula is typed (here or in the formula bar) the click picks a reference; the
   // field keeps the keys.
   if (picksReferences()) {
+    if (ClosedAPopover(*event)) return;
     selectingForRef_ = true;
     startSelection(clickGridPoint_);
     if (fieldEditor_ && document_->typingState() == 2) fieldEditor_->setFocus(Qt::OtherFocusReason);
@@ -295,6 +306,11 @@ void CACellView::insertPickedReference() {
   if (!cell || !fieldEditor_ || QApplication::focusWidget() != fieldEditor_) {
     qWarning("Typing state wasn't reset");
     stoppingTyping_ = false;
+    // With no cell typed there is nothing to commit: only the state was left behind.
+    if (!typingPoint_) {
+      document_->setTypingState(0);
+      return;
+    }
     stopTypingCore(true);
     return;
   }

@@ -14,6 +14,7 @@
 #include "platform/KeyMap.h"
 
 #include <QKeyEvent>
+#include <QTextCursor>
 
 namespace {
 
@@ -34,6 +35,12 @@ bool CACellView::focusNextPrevChild(bool /*next*/) {
 
 void CACellView::keyPressEvent(QKeyEvent* event) {
   FLPopoverBaseVC::closePopovers();
+  // While the mouse selects, only Escape acts.
+  if (selecting_) {
+    event->accept();
+    if (KeyCodeForEvent(*event) == kKeyCodeEscape) cancelOperation(this);
+    return;
+  }
   // A key that the field editor handed on while a cell is typed, or one typed on the grid.
   const bool fromView = hasFocus();
   if (!document_ || (!fromView && !isTyping())) {
@@ -52,13 +59,13 @@ void CACellView::keyPressEvent(QKeyEvent* event) {
       cancelOperation(this);
       return;
     case kKeyCodeReturn:
-      performCommand(shift ? CAGridCommand::MoveUp : CAGridCommand::MoveDown, this);
+      if (shift || !returnToTabColumn()) performCommand(shift ? CAGridCommand::MoveUp : CAGridCommand::MoveDown, this);
       return;
     case kKeyCodeTab:
       if (control)
         selectNextArgument();
       else
-        performCommand(shift ? CAGridCommand::MoveLeft : CAGridCommand::MoveRight, this);
+        tabStep(shift);
       return;
     case kKeyCodeSpace: {
       if (command) {
@@ -89,6 +96,8 @@ void CACellView::keyPressEvent(QKeyEvent* event) {
     case kKeyCodeHome:
       if (fromView)
         interpretKeyEvent(event);
+      else if (!command && !control)
+        moveCaretInField(false, shift);
       else if (shift)
         performCommand(CAGridCommand::MoveToBeginningOfDocumentAndModifySelection, this);
       else
@@ -97,6 +106,8 @@ void CACellView::keyPressEvent(QKeyEvent* event) {
     case kKeyCodeEnd:
       if (fromView)
         interpretKeyEvent(event);
+      else if (!command && !control)
+        moveCaretInField(true, shift);
       else if (shift)
         performCommand(CAGridCommand::MoveToEndOfDocumentAndModifySelection, this);
       else
@@ -144,6 +155,47 @@ void CACellView::keyPressEvent(QKeyEvent* event) {
   const QString text = event->text();
   if (control || text.isEmpty() || text.at(0).unicode() < 32) return;
   interpretKeyEvent(event);
+}
+
+void CACellView::tabStep(bool back) {
+  if (!document_) return;
+  stopTyping(true);
+  const GridRange before = document_->selectionRange();
+  performCommand(back ? CAGridCommand::MoveLeft : CAGridCommand::MoveRight, this);
+  const GridRange after = document_->selectionRange();
+  // Only steps from one cell to the next make a row of entries.
+  if (before.startPoint != before.endPoint || after.startPoint != after.endPoint ||
+      before.startPoint.y != after.startPoint.y || TypeOfRange(nullptr, after) != kRangeCell) {
+    tabEntry_.reset();
+    return;
+  }
+  if (!tabEntry_ || tabEntry_->reached != before.startPoint) tabEntry_ = CATabEntry{before.startPoint.x, {}};
+  tabEntry_->reached = after.startPoint;
+}
+
+bool CACellView::returnToTabColumn() {
+  if (!document_ || !tabEntry_) return false;
+  const CATabEntry entry = *tabEntry_;
+  tabEntry_.reset();
+  stopTyping(true);
+  const GridRange selection = document_->selectionRange();
+  // The row of entries was left (a click, an arrow key): Return steps down as always.
+  if (selection.startPoint != selection.endPoint || selection.startPoint != entry.reached) return false;
+  // Down from the column where the entries began, by the rules of a plain step down.
+  const GridPoint start{entry.firstColumn, entry.reached.y};
+  const CAGridMoveState state{GridRange{start, start}, start, document_->showOnlyOccupied(),
+                              document_->maxGridPoint()};
+  applyMove(GridMoveResult(state, CAGridCommand::MoveDown, true));
+  return true;
+}
+
+void CACellView::moveCaretInField(bool toEnd, bool extend) {
+  if (!fieldEditor_) return;
+  QTextCursor cursor = fieldEditor_->textCursor();
+  cursor.movePosition(toEnd ? QTextCursor::End : QTextCursor::Start,
+                      extend ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+  fieldEditor_->setTextCursor(cursor);
+  fieldEditor_->ensureCursorVisible();
 }
 
 void CACellView::interpretKeyEvent(QKeyEvent* event) {

@@ -69,7 +69,13 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
 
   CACell* cell = document_->cellAtGridPointImperative(point);
   typingPoint_ = point;
-  if (!typingCellCopy_) typingCellCopy_ = RestorableCellCopy(*document_, *cell);
+  // Opened on the cell as it stands (not on a key typed into it): confirming the text as shown
+  // leaves the cell as it was.
+  untouchedEditText_.reset();
+  if (!typingCellCopy_) {
+    typingCellCopy_ = RestorableCellCopy(*document_, *cell);
+    untouchedEditText_ = CellEditText(*cell);
+  }
   cell->setTypingInProgress(true);
   document_->setTypingState(2, cell, QString());
 
@@ -92,7 +98,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   palette.setColor(QPalette::Base, Qt::white);
   palette.setColor(QPalette::Text, Qt::black);
   editor->setPalette(palette);
-  const QString text = cell->displayText(true);
+  const QString text = CellEditText(*cell);
   editor->setPlainText(text);
   layoutTypingField();
   editor->show();
@@ -123,15 +129,19 @@ void CACellView::stopTyping(bool accept) {
 }
 
 void CACellView::stopTypingCore(bool accept) {
-  if (stoppingTyping_) return;
+  if (stoppingTyping_ || !typingPoint_) return;
   stoppingTyping_ = true;
   const GridPoint point = *typingPoint_;
   if (document_) {
     CACell* cell = typingCell();
     cell->setTypingInProgress(false);
-    if (accept) {
+    const QString text = fieldEditor_ ? fieldEditor_->toPlainText() : cell->formula();
+    if (accept && typingCellCopy_ && untouchedEditText_ == text) {
+      // Nothing was changed: the cell keeps its value exactly, whatever its text reads as.
+      cell->copyFrom(*typingCellCopy_, false, false);
+    } else if (accept) {
       cell->setRecordNewFunctions(true);
-      cell->setFormula(fieldEditor_ ? fieldEditor_->toPlainText() : cell->formula());
+      cell->setFormula(text);
       cell->setRecordNewFunctions(false);
     } else {
       if (typingCellCopy_) cell->copyFrom(*typingCellCopy_, false, false);
@@ -140,6 +150,7 @@ void CACellView::stopTypingCore(bool accept) {
   }
   typingPoint_.reset();
   typingCellCopy_.reset();
+  untouchedEditText_.reset();
 
   // The grid takes the keys back before the field goes, unless they went elsewhere already.
   QObject::disconnect(textChangedConnection_);

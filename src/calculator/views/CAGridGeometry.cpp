@@ -112,18 +112,21 @@ QRectF CAGridGeometry::rectForRange(const GridRange& range) const {
   if (origin_ == GridPoint{0, 0} || !document_) return rect;
   GridRange plain;
   const int32_t type = TypeOfRange(&plain, range);
+  // Measured from the origin cell itself: far down the sheet the absolute starts are too
+  // large for a double to keep their points.
   if (type != kRangeColumns) {
     const bool titleRow = document_->titleRow();
-    if (!titleRow || plain.startPoint.y != 0) rect.translate(0, -rowTop(origin_.y));
-    if (titleRow && origin_.y != 0 && plain.startPoint.y >= origin_.y)
-      rect.translate(0, rowHeight(0));
+    double y = rect.y();
+    if (!titleRow || plain.startPoint.y != 0) y = rows().distance(origin_.y, plain.startPoint.y);
+    if (titleRow && origin_.y != 0 && plain.startPoint.y >= origin_.y) y += rowHeight(0);
+    rect = QRectF(rect.x(), y, rect.width(), rows().distance(plain.startPoint.y, plain.endPoint.y + 1));
   }
   if (type == kRangeRows) return rect;
   const bool titleColumn = document_->titleColumn();
-  if (!titleColumn || plain.startPoint.x != 0) rect.translate(-columnLeft(origin_.x), 0);
-  if (titleColumn && origin_.x != 0 && plain.startPoint.x >= origin_.x)
-    rect.translate(columnWidth(0), 0);
-  return rect;
+  double x = rect.x();
+  if (!titleColumn || plain.startPoint.x != 0) x = columns().distance(origin_.x, plain.startPoint.x);
+  if (titleColumn && origin_.x != 0 && plain.startPoint.x >= origin_.x) x += columnWidth(0);
+  return QRectF(x, rect.y(), columns().distance(plain.startPoint.x, plain.endPoint.x + 1), rect.height());
 }
 
 QRectF CAGridGeometry::rectForGridPoint(const GridPoint& point) const {
@@ -139,14 +142,14 @@ GridPoint CAGridGeometry::gridPointAtPoint(const QPointF& point) const {
     result.y = 0;
   } else {
     if (origin_.y != 0 && titleRow) y -= rowHeight(0);
-    result.y = std::max(origin_.y, rowAtOffset(rowTop(origin_.y) + y));
+    result.y = rows().indexAtDistance(origin_.y, y);
   }
   double x = point.x();
   if (origin_.x != 0 && titleColumn && x < columnWidth(0)) {
     result.x = 0;
   } else {
     if (origin_.x != 0 && titleColumn) x -= columnWidth(0);
-    result.x = std::max(origin_.x, columnAtOffset(columnLeft(origin_.x) + x));
+    result.x = columns().indexAtDistance(origin_.x, x);
   }
   return result;
 }
@@ -155,6 +158,25 @@ QRectF CAGridGeometry::cellVisibleRect() const {
   QRectF rect = visibleRect();
   if (origin_ != GridPoint{0, 0}) rect.moveTopLeft(QPointF(columnLeft(origin_.x), rowTop(origin_.y)));
   return rect;
+}
+
+int64_t CAGridGeometry::lastScrollStart(bool vertical) const {
+  const auto sizeOf = [&](int64_t index) { return vertical ? rowHeight(index) : columnWidth(index); };
+  const double limit = vertical ? visibleSize_.height() : visibleSize_.width();
+  // Back from the last one while the rows walked fit: bounded by the visible size.
+  int64_t first = vertical ? kLastGridRow : LastGridColumn();
+  double sum = sizeOf(first);
+  while (first > 0) {
+    const double size = sizeOf(first - 1);
+    if (!(size > 0) || sum + size > limit) break;
+    sum += size;
+    --first;
+  }
+  return first;
+}
+
+GridPoint CAGridGeometry::clampedScrollPoint(const GridPoint& point) const {
+  return GridPoint{std::min(point.x, lastScrollStart(false)), std::min(point.y, lastScrollStart(true))};
 }
 
 int64_t CAGridGeometry::cellCountForDelta(double delta, bool vertical) const {
@@ -172,7 +194,7 @@ int64_t CAGridGeometry::cellCountForDelta(double delta, bool vertical) const {
     ++count;
     if (sum >= limit || sum > size) break;
     index += forward ? 1 : -1;
-    if (index < 0) break;
+    if (index < 0 || index > (vertical ? kLastGridRow : LastGridColumn())) break;
   }
   return forward ? count : -count;
 }
@@ -200,9 +222,8 @@ CAContentFrame CAGridGeometry::contentFrame(double zoom, const QSizeF& superSize
     const int64_t position = vertical ? origin_.y : origin_.x;
     const int64_t last = vertical ? extent.y : extent.x;
     if (position > last) return int64_t(0);
-    const double start = vertical ? rowTop(position) : columnLeft(position);
     const double size = vertical ? visible.height() : visible.width();
-    int64_t stop = vertical ? rowAtOffset(start + size) : columnAtOffset(start + size);
+    int64_t stop = vertical ? rows().indexAtDistance(position, size) : columns().indexAtDistance(position, size);
     stop = std::min(std::max(stop, position + 1), last + 1);
     return stop - position;
   };

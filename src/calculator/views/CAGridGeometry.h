@@ -64,6 +64,12 @@ class CAGridGeometry {
   // The visible rectangle placed at the origin cell's absolute position.
   QRectF cellVisibleRect() const;
 
+  // The largest first row (column) from which the grid's last row (column) still ends the
+  // visible area: a scroll position beyond it would show rows that do not exist.
+  int64_t lastScrollStart(bool vertical) const;
+  // The point with each coordinate lowered to lastScrollStart.
+  GridPoint clampedScrollPoint(const GridPoint& point) const;
+
   // Rows (columns) to scroll for a wheel delta in points: positive forward, 0 under a point.
   int64_t cellCountForDelta(double delta, bool vertical) const;
 

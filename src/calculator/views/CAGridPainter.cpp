@@ -138,9 +138,15 @@ void CAGridPainter::drawGridAxis(bool columns, const QRectF& rect, QPainterPath&
     rightLimit = std::min(rightLimit, last.right() + 1);
     bottomLimit = std::min(bottomLimit, last.bottom() + 1);
   }
+  // Nor do lines run past the grid's last row and column.
+  const QRectF gridCorner = geometry_.rectForGridPoint(GridPoint{LastGridColumn(), kLastGridRow});
+  rightLimit = std::min(rightLimit, gridCorner.right() + 1);
+  bottomLimit = std::min(bottomLimit, gridCorner.bottom() + 1);
   const int64_t originIndex = columns ? gridOrigin_.x : gridOrigin_.y;
   const bool pinned = originIndex != 0 && (columns ? document_.titleColumn() : document_.titleRow());
   const int64_t lastIndex = columns ? gridLastCell_.x : gridLastCell_.y;
+  // The grid ends: no line after its last row (column), wherever the view is scrolled.
+  const int64_t gridEnd = columns ? LastGridColumn() : kLastGridRow;
   const double limit = columns ? rightLimit : bottomLimit;
   const double rectStart = columns ? rect.left() : rect.top();
   const std::vector<int64_t>& breaks = columns ? options_.columnBreaks : options_.rowBreaks;
@@ -155,7 +161,7 @@ void CAGridPainter::drawGridAxis(bool columns, const QRectF& rect, QPainterPath&
   // The image of dragged cells has its lines where its cells are, from its own corner.
   double edge = draggingOut_ ? rectStart : 0;
   uint64_t slot = 0;
-  while (!(hasLastCell_ && index > lastIndex)) {
+  while (!(hasLastCell_ && index > lastIndex) && index <= gridEnd) {
     if (moving && index == movedFirst && jumped) {
       index = std::max(movedLast, index) + 1;
       continue;
@@ -208,7 +214,7 @@ void CAGridPainter::drawRows(const QRectF& rect, QRectF* activeCellRect) {
   bool jumped = !pinned;
   uint64_t slot = 0;
   double top = rowRect.top();
-  while (top < rect.bottom() && !(hasLastCell_ && y > lastCell_.y)) {
+  while (top < rect.bottom() && !(hasLastCell_ && y > lastCell_.y) && y <= kLastGridRow) {
     if (moving && jumped && y == selection_.startPoint.y) {
       y = std::max(selection_.endPoint.y, y) + 1;
       rowFormat_ = document_.formatForRow(y);
@@ -220,7 +226,7 @@ void CAGridPainter::drawRows(const QRectF& rect, QRectF* activeCellRect) {
       slot += uint64_t(MovedCount(selection_, true));
       continue;
     }
-    const CAFormat* next = document_.formatForRow(y + 1);
+    const CAFormat* next = y < kLastGridRow ? document_.formatForRow(y + 1) : nullptr;
     rowEdgeClass_ = edgeClass(previous, rowFormat_, next);
     const double height = geometry_.rowHeight(y);
     const QRectF current(rowRect.x(), top, rowRect.width(), height);
@@ -265,7 +271,8 @@ void CAGridPainter::drawColumns(const QRectF& rect, const QRectF& rowRect, int64
   bool jumped = !pinned;
   uint64_t slot = 0;
   double left = draggingOut_ ? rect.left() : 0;
-  while (left < rect.right() && !(hasLastCell_ && x > lastCell_.x)) {
+  const int64_t lastColumn = LastGridColumn();
+  while (left < rect.right() && !(hasLastCell_ && x > lastCell_.x) && x <= lastColumn) {
     if (moving && jumped && x == selection_.startPoint.x) {
       x = std::max(selection_.endPoint.x, x) + 1;
       columnFormat_ = document_.formatForColumn(x);
@@ -277,7 +284,7 @@ void CAGridPainter::drawColumns(const QRectF& rect, const QRectF& rowRect, int64
       slot += uint64_t(MovedCount(selection_, false));
       continue;
     }
-    const CAFormat* next = document_.formatForColumn(x + 1);
+    const CAFormat* next = x < lastColumn ? document_.formatForColumn(x + 1) : nullptr;
     const double width = geometry_.columnWidth(x);
     const QRectF cellRect(left, rowRect.top(), width, rowRect.height());
     const bool drawn = draggingOut_ || (printing_ ? x <= options_.pageBottom.x : cellRect.intersects(rect));

@@ -1,12 +1,55 @@
 #include "calculator/views/CAPropertyContainerView.h"
 
+#include "calculator/views/caViewNotifications.h"
 #include "framlet/foundation/FLKernel.h"
+#include "platform/NotificationCenter.h"
 
+#include <QApplication>
+#include <QDebug>
+#include <QEvent>
 #include <QPainter>
 #include <QPaintEvent>
 
+namespace {
+
+CAColorWellHooks& ColorWellHooks() {
+  static CAColorWellHooks hooks;
+  return hooks;
+}
+
+}  // namespace
+
+void SetColorWellHooks(CAColorWellHooks hooks) { ColorWellHooks() = std::move(hooks); }
+
 CAPropertyContainerView::CAPropertyContainerView(QWidget* parent) : FLView(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
+  NotificationCenter::defaultCenter().addObserver(this, QLatin1String(kColorWellNotification), nullptr,
+                                                  [this](const Notification&) { deactivateColorWells(); });
+}
+
+CAPropertyContainerView::~CAPropertyContainerView() { NotificationCenter::defaultCenter().removeObserver(this); }
+
+void CAPropertyContainerView::deactivateColorWells() {
+  const CAColorWellHooks& hooks = ColorWellHooks();
+  if (!hooks.activeColorWell || !hooks.deactivate) return;
+  while (QWidget* well = hooks.activeColorWell(this)) {
+    hooks.deactivate(well);
+    if (hooks.activeColorWell(this) == well) {
+      qWarning("Deactivate failed");
+      return;
+    }
+  }
+}
+
+void CAPropertyContainerView::changeEvent(QEvent* event) {
+  FLView::changeEvent(event);
+  if (event->type() != QEvent::ActivationChange || isActiveWindow()) return;
+  // Another window became the one the user works in; the colour panel and other windows of
+  // this one do not count.
+  for (QWidget* active = QApplication::activeWindow(); active; active = active->window()->parentWidget()) {
+    if (active->window() == window()) return;
+  }
+  if (QApplication::activeWindow()) deactivateColorWells();
 }
 
 void CAPropertyContainerView::setPropertyScrollView(QWidget* scrollView) {

@@ -263,7 +263,9 @@ void CASpreadsheetView::mousePressEvent(QMouseEvent* event) {
   }
   event->accept();
   view->stopTyping(true);
-  view->setFocus(Qt::MouseFocusReason);
+  // Not as a click on the grid: the formula bar keeps the keys only for a click that picks a
+  // reference, and a label click picks none.
+  view->setFocus(Qt::OtherFocusReason);
   const QPointF point = event->position();
   currentDragPoint_ = point;
   const GridPoint under = view->gridPointAtPoint(cellPoint(point));

@@ -49,7 +49,8 @@ std::vector<CALabelSpan> ShownLabelSpans(const CAGridGeometry& geometry, bool ve
   const bool title = origin != 0 && (vertical ? document->titleRow() : document->titleColumn());
   int64_t index = title ? 0 : origin;
   double edge = start;
-  while (edge < limit && !(lastIndex >= 0 && index > lastIndex)) {
+  const int64_t gridEnd = vertical ? kLastGridRow : LastGridColumn();
+  while (edge < limit && !(lastIndex >= 0 && index > lastIndex) && index <= gridEnd) {
     const double size = (vertical ? geometry.rowHeight(index) : geometry.columnWidth(index)) * scale;
     // A sheet too small to see still ends.
     if (!(size > 0)) break;

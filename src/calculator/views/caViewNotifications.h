@@ -30,3 +30,6 @@ inline constexpr const char* kGridPointKey = "point";
 inline constexpr const char* kLabelsNotification = "numlet.labels";
 // The checkbox size preference changed: rows are measured again (any object).
 inline constexpr const char* kCheckboxHeightNotification = "numlet.checkboxHeight";
+// A press in a sheet's grid: the format panel's colour wells let go of the colour panel (no
+// object).
+inline constexpr const char* kColorWellNotification = "numlet.colorWell";

@@ -183,3 +183,31 @@ TEST(GridGeometryLongSheet, ARedrawnRowWhoseHeightChangedIsMeasuredAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GridGeometryTest, TheLastScrollStartKeepsTheGridsLastRowAndColumnAtTheViewsEnd) {
+  // 300 points hold 15 rows of 20, 400 points 6 columns of 60 (and a sixth started).
+  EXPECT_EQ(geometry.lastScrollStart(true), kLastGridRow - 14);
+  EXPECT_EQ(geometry.lastScrollStart(false), LastGridColumn() - 5);
+  const struct { GridPoint stored; GridPoint kept; } cases[] = {
+      {{0, 0}, {0, 0}},
+      {{3, 500}, {3, 500}},
+      {{3, kLastGridRow}, {3, kLastGridRow - 14}},
+      {{LastGridColumn(), 7}, {LastGridColumn() - 5, 7}},
+      {{kLastGridRow, kLastGridRow - 14}, {LastGridColumn() - 5, kLastGridRow - 14}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(geometry.clampedScrollPoint(c.stored), c.kept);
+  // A view too small for one row still shows the last row.
+  geometry.setVisibleSize(QSizeF(10, 10));
+  EXPECT_EQ(geometry.lastScrollStart(true), kLastGridRow);
+}
+
+TEST_F(GridGeometryTest, WheelStepsStopAtTheGridsLastRow) {
+  geometry.setOrigin(GridPoint{0, kLastGridRow - 2});
+  EXPECT_EQ(geometry.cellCountForDelta(1000, true), 3);
+  geometry.setOrigin(GridPoint{0, kLastGridRow});
+  EXPECT_EQ(geometry.cellCountForDelta(1000, true), 1);
+}
+
+}  // namespace

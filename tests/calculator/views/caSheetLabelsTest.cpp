@@ -118,3 +118,16 @@ TEST(LabelRules, TheSizeTipStaysBesideTheMouseWithinItsStrip) {
 }
 
 }  // namespace
+
+TEST(LabelRules, TheStripsEndAtTheGridsLastRowAndColumn) {
+  SizedSheet sheet;
+  CAGridGeometry geometry(&sheet.document);
+  geometry.setVisibleSize(QSizeF(400, 300));
+  geometry.setOrigin(GridPoint{LastGridColumn() - 1, kLastGridRow - 2});
+  const std::vector<CALabelSpan> rows = ShownLabelSpans(geometry, true, 0, 1.0, 300);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows.back().index, kLastGridRow);
+  const std::vector<CALabelSpan> columns = ShownLabelSpans(geometry, false, 0, 1.0, 400);
+  ASSERT_EQ(columns.size(), 2u);
+  EXPECT_EQ(columns.back().index, LastGridColumn());
+}
