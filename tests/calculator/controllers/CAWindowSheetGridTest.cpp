@@ -167,11 +167,14 @@ TEST_F(WindowSheetGridTest, AfterUsingTheFormatPanelTheFirstGridClickSelects) {
   deliver();
   // The panes' buttons take no focus: a click on one gives it to the first ancestor that
   // takes clicks, the panel's scroll view, as Qt does.
+  click(1, 5);
   QWidget* scroll = controller.formatPanel()->findChild<QWidget*>(QStringLiteral("propertyScrollView"));
   ASSERT_NE(scroll, nullptr);
   ASSERT_TRUE(scroll->focusPolicy() & Qt::ClickFocus);
   scroll->setFocus(Qt::MouseFocusReason);
   ASSERT_EQ(focus(), scroll);
+  // A click on the grid: Qt gives the focus for the press, then delivers it.
+  grid()->setFocus(Qt::MouseFocusReason);
   click(3, 2);
   EXPECT_EQ(document().selectionRange(), (GridRange{GridPoint{3, 2}, GridPoint{3, 2}}));
 }
