@@ -2,10 +2,10 @@
 
 #include "calculator/views/caViewNotifications.h"
 #include "framlet/foundation/FLKernel.h"
+#include "framlet/foundation/flBase.h"
 #include "platform/NotificationCenter.h"
 
 #include <QApplication>
-#include <QDebug>
 #include <QEvent>
 #include <QPainter>
 #include <QPaintEvent>
@@ -35,7 +35,7 @@ void CAPropertyContainerView::deactivateColorWells() {
   while (QWidget* well = hooks.activeColorWell(this)) {
     hooks.deactivate(well);
     if (hooks.activeColorWell(this) == well) {
-      qWarning("Deactivate failed");
+      LogText(QStringLiteral("Deactivate failed"));
       return;
     }
   }
