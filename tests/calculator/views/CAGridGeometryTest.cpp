@@ -211,3 +211,28 @@ TEST_F(GridGeometryTest, WheelStepsStopAtTheGridsLastRow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GridGeometryTest, FarDownTheSheetRectanglesAndPointsAreExactFromTheScrollPosition) {
+  // Starts billions of billions of points down: measured from the scroll row, not from row 0.
+  setRowHeight(kLastGridRow - 5, 40);
+  geometry.invalidate();
+  geometry.setOrigin(GridPoint{2, kLastGridRow - 10});
+  const struct { GridPoint point; QRectF rect; } cases[] = {
+      {{2, kLastGridRow - 10}, QRectF(0, 0, 60, 20)},
+      {{3, kLastGridRow - 6}, QRectF(60, 80, 60, 20)},
+      {{2, kLastGridRow - 5}, QRectF(0, 100, 60, 40)},
+      {{2, kLastGridRow - 4}, QRectF(0, 140, 60, 20)},
+      {{4, kLastGridRow}, QRectF(120, 220, 60, 20)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(geometry.rectForGridPoint(c.point), c.rect) << c.point.y;
+    EXPECT_EQ(geometry.gridPointAtPoint(c.rect.center()), c.point) << c.point.y;
+  }
+  EXPECT_EQ(geometry.rectForRange(GridRange{{2, kLastGridRow - 6}, {2, kLastGridRow - 4}}), QRectF(0, 80, 60, 80));
+  // Rows above the scroll position lie above the view.
+  EXPECT_EQ(geometry.rectForGridPoint(GridPoint{2, kLastGridRow - 12}), QRectF(0, -40, 60, 20));
+}
+
+}  // namespace
