@@ -192,6 +192,25 @@ TEST_F(WindowSheetGridTest, AGridClickLetsGoOfTheFormatPanelsColourWell) {
   EXPECT_EQ(active(), (GridPoint{2, 2}));
 }
 
+TEST_F(WindowSheetGridTest, AnotherWindowBecomingActiveLetsGoOfTheColourWell) {
+  controller.showFormatPanel(true);
+  deliver();
+  auto* well = new CAColorWell(controller.formatPanel());
+  well->show();
+  well->activate();
+  // The colour panel belongs to the window: its activation keeps the well.
+  QEvent change(QEvent::ActivationChange);
+  QApplication::sendEvent(controller.formatPanel(), &change);
+  ASSERT_EQ(CAColorWell::activeColorWell(controller.formatPanel()), well);
+  QWidget other;
+  other.resize(100, 100);
+  other.show();
+  QApplication::setActiveWindow(&other);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  QApplication::sendEvent(controller.formatPanel(), &change);
+  EXPECT_EQ(CAColorWell::activeColorWell(controller.formatPanel()), nullptr);
+}
+
 TEST_F(WindowSheetGridTest, TheClickThatClosedAPopoverPicksNoReference) {
   click(1, 7);
   type(QStringLiteral("=1+"));
