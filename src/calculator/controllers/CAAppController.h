@@ -100,6 +100,9 @@ class CAAppController : public FLDocumentAppDelegate {
 
   // ---- Application commands
   void installMenus(QMainWindow* window);
+  // The submenus of tagged commands (units, find options and scope), once the window's own
+  // items are in the menus they join.
+  void installSubmenus(QMainWindow* window);
   bool validateMenuItem(QAction* item) const;
   void newUntitledDocument();
   void openDocument();
