@@ -240,7 +240,7 @@ void CAAppController::installSubmenus(QMainWindow* window) {
 }
 
 bool CAAppController::validateMenuItem(QAction* item) const {
-  CATaggedCommand command;
+  CATaggedCommand command = kUnitCommand;
   int tag = 0;
   if (TaggedCommandOf(item, &command, &tag)) {
     const CAPrefController* preferences = prefController_.get();
