@@ -31,6 +31,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QAbstractButton>
 #include <QFileDialog>
@@ -623,6 +624,37 @@ TEST_F(AppControllerTest, TheOpenPanelOpensADocumentPackage) {
   ASSERT_NE(line, nullptr);
   line->setText(QStringLiteral("Budget.Numlet"));
   QTest::keyClick(line, Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 3000))
+      << alerts.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(AppControllerTest, ADoubleClickOnAPackageInTheOpenPanelOpensIt) {
+  app->launch();
+  const QString saved = package(QStringLiteral("Sales.Numlet"));
+  app->openDocument();
+  CAOpenPanel* panel = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&panel] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (auto* candidate = qobject_cast<CAOpenPanel*>(top); candidate && candidate->isVisible()) panel = candidate;
+    }
+    return panel != nullptr;
+  }, 2000));
+  panel->setDirectory(folder.path());
+  auto* list = panel->findChild<QListView*>(QStringLiteral("listView"));
+  ASSERT_NE(list, nullptr);
+  QModelIndex entry;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    const QAbstractItemModel* model = list->model();
+    for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
+      const QModelIndex index = model->index(row, 0, list->rootIndex());
+      if (index.data().toString() == QStringLiteral("Sales.Numlet")) entry = index;
+    }
+    return entry.isValid();
+  }, 3000));
+  list->scrollTo(entry);
+  const QPoint centre = list->visualRect(entry).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
   EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 3000))
       << alerts.join(QLatin1Char('\n')).toStdString();
 }
