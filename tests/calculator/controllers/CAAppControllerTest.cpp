@@ -586,6 +586,11 @@ TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThe
 }
 
 TEST_F(AppControllerTest, ALocaleWithoutACurrencyShowsMoneyWithADollarSign) {
+  const QLocale saved;
+  QLocale::setDefault(QLocale::c());
+  app->launch();
+  EXPECT_EQ(NumberTextLocale().currencySymbol, QStringLiteral("$"));
+  QLocale::setDefault(saved);
   SetNumberTextLocale(QLocale::c());
   EXPECT_EQ(NumberTextLocale().currencySymbol, QStringLiteral("$"));
   SetNumberTextLocale(QLocale(QLocale::German, QLocale::Germany));
