@@ -3,7 +3,7 @@
 
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
-#include "calculator/controllers/caOpenPanel.h"
+#include "calculator/controllers/CAOpenPanel.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "framlet/shell/FLActionHandler.h"
 #include "framlet/shell/FLDocument.h"
@@ -140,8 +140,8 @@ constexpr CAAppTaggedEntry kUnitItems[] = {
 };
 
 const CAAppSubmenu kAppSubmenus[] = {
-    {"findOptionsMenu", "Find Options", kEditMenu, "startSpeaking:", kFindOptionItems},
-    {"unitsMenu", "Units", kFormatMenu, nullptr, kUnitItems},
+    {kCAFindOptionsMenuName, "Find Options", kEditMenu, "startSpeaking:", kFindOptionItems},
+    {kCAUnitsMenuName, "Units", kFormatMenu, nullptr, kUnitItems},
 };
 
 QString Tr(const char* text) { return QApplication::translate("CAAppController", text); }

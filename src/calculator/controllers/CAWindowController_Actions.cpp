@@ -272,7 +272,7 @@ void CAWindowController::installMenuItems() {
     if (m == kZoomMenu) {
       // Made at its place once the View menu's items before it are in.
       menus[m] = new QMenu(Tr("Zoom To"), menus[kViewMenu]);
-      menus[m]->setObjectName(QStringLiteral("zoomToMenu"));
+      menus[m]->setObjectName(QLatin1String(kCAZoomToMenuName));
     } else {
       menus[m] = window_->menuBar()->findChild<QMenu*>(QLatin1String(kMenuNames[m]));
     }

@@ -6,7 +6,7 @@
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/views/CACellView.h"
 #include "calculator/controllers/caFunctionGroups.h"
-#include "calculator/controllers/caOpenPanel.h"
+#include "calculator/controllers/CAOpenPanel.h"
 #include "calculator/model/CANumberFormat.h"
 #include "framlet/shell/flMeasures.h"
 #include "calculator/controllers/caPreferenceKeys.h"
@@ -534,7 +534,7 @@ TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThe
     const char* title;
   } const units[] = {{1, "Inches"}, {5, "Centimeters"}, {4, "Millimeters"}, {0, "Points"}, {9, "Picas"}};
   for (const Unit& unit : units) {
-    QAction* item = SubmenuItem(window, "unitsMenu", QStringLiteral("setMeasurementUnits:%1").arg(unit.code));
+    QAction* item = SubmenuItem(window, kCAUnitsMenuName, QStringLiteral("setMeasurementUnits:%1").arg(unit.code));
     ASSERT_NE(item, nullptr) << unit.title;
     EXPECT_EQ(item->text(), QLatin1String(unit.title));
     item->trigger();
@@ -544,7 +544,7 @@ TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThe
     EXPECT_TRUE(item->isChecked()) << unit.title;
   }
   EXPECT_EQ(posted.count(QLatin1String(kUnitChangeNotification)), 5);
-  QAction* inches = SubmenuItem(window, "unitsMenu", QStringLiteral("setMeasurementUnits:1"));
+  QAction* inches = SubmenuItem(window, kCAUnitsMenuName, QStringLiteral("setMeasurementUnits:1"));
   app->validateMenuItem(inches);
   EXPECT_FALSE(inches->isChecked());
   {
@@ -556,8 +556,8 @@ TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThe
   }
 
   // Ignore Case is bit 1, Search from the Start bit 3; each item toggles its bit.
-  QAction* ignoreCase = SubmenuItem(window, "findOptionsMenu", QStringLiteral("setSearchOption:1"));
-  QAction* fromStart = SubmenuItem(window, "findOptionsMenu", QStringLiteral("setSearchOption:3"));
+  QAction* ignoreCase = SubmenuItem(window, kCAFindOptionsMenuName, QStringLiteral("setSearchOption:1"));
+  QAction* fromStart = SubmenuItem(window, kCAFindOptionsMenuName, QStringLiteral("setSearchOption:3"));
   ASSERT_NE(ignoreCase, nullptr);
   ASSERT_NE(fromStart, nullptr);
   EXPECT_EQ(ignoreCase->text(), QStringLiteral("Ignore Case"));
@@ -570,7 +570,7 @@ TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThe
   EXPECT_EQ(preferences.value(CAIntPreference::searchOptionMask), 8);
   app->validateMenuItem(ignoreCase);
   EXPECT_FALSE(ignoreCase->isChecked());
-  QAction* values = SubmenuItem(window, "findOptionsMenu", QStringLiteral("setSearchScope:1"));
+  QAction* values = SubmenuItem(window, kCAFindOptionsMenuName, QStringLiteral("setSearchScope:1"));
   ASSERT_NE(values, nullptr);
   values->trigger();
   EXPECT_EQ(preferences.value(CAIntPreference::searchScope), 1);
@@ -578,9 +578,9 @@ TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThe
   EXPECT_TRUE(values->isChecked());
   EXPECT_EQ(posted.count(QLatin1String(kSearchChangedNotification)), 4);
   // The options sit in the Edit menu, the units in the Format menu.
-  EXPECT_NE(window->findChild<QMenu*>(QLatin1String(kCAEditMenuName))->findChild<QMenu*>(QStringLiteral("findOptionsMenu")),
+  EXPECT_NE(window->findChild<QMenu*>(QLatin1String(kCAEditMenuName))->findChild<QMenu*>(QLatin1String(kCAFindOptionsMenuName)),
             nullptr);
-  EXPECT_NE(window->findChild<QMenu*>(QLatin1String(kCAFormatMenuName))->findChild<QMenu*>(QStringLiteral("unitsMenu")),
+  EXPECT_NE(window->findChild<QMenu*>(QLatin1String(kCAFormatMenuName))->findChild<QMenu*>(QLatin1String(kCAUnitsMenuName)),
             nullptr);
   preferences.setValue(CAIntPreference::defaultUnits, 1);
 }

@@ -3,6 +3,7 @@
 // colour panel, the locked document and the preferences the window's views hold.
 #include "calculator/controllers/CAWindowController.h"
 
+#include "calculator/controllers/CAAppController.h"
 #include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -127,7 +128,7 @@ TEST_F(WindowSettingsTest, TheViewMenuShowsTheFormatPanelAndZoomsToEveryStep) {
   QTest::qWait(500);
   EXPECT_FALSE(controller.showingFormatPanel());
 
-  auto* zoomMenu = controller.mainWindow()->menuBar()->findChild<QMenu*>(QStringLiteral("zoomToMenu"));
+  auto* zoomMenu = controller.mainWindow()->menuBar()->findChild<QMenu*>(QLatin1String(kCAZoomToMenuName));
   ASSERT_NE(zoomMenu, nullptr);
   QStringList titles;
   for (QAction* step : zoomMenu->actions()) titles.append(step->text());

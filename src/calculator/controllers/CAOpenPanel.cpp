@@ -1,4 +1,4 @@
-#include "calculator/controllers/caOpenPanel.h"
+#include "calculator/controllers/CAOpenPanel.h"
 
 #include "calculator/fileformats/caPackageReader.h"
 
