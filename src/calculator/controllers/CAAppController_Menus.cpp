@@ -15,6 +15,7 @@
 #include "platform/NotificationCenter.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMainWindow>
@@ -215,10 +216,13 @@ void CAAppController::installSubmenus(QMainWindow* window) {
     submenu->setObjectName(QLatin1String(place.objectName));
     QAction* before = place.before ? menu->findChild<QAction*>(QLatin1String(place.before)) : nullptr;
     menu->insertMenu(before, submenu);
+    // The unit and the scope are one choice each; the option bits are independent.
+    auto* choice = new QActionGroup(submenu);
     for (const CAAppTaggedEntry& entry : place.items) {
       QAction* item = submenu->addAction(Tr(entry.title));
       item->setObjectName(QLatin1String(kCommandNames[entry.command]) + QString::number(entry.tag));
       item->setCheckable(true);
+      if (entry.command != kSearchOptionCommand) choice->addAction(item);
       connect(item, &QAction::triggered, this, [this, command = entry.command, tag = entry.tag] {
         switch (command) {
           case kUnitCommand:

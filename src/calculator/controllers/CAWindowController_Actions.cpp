@@ -23,6 +23,7 @@
 #include "platform/Pasteboard.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -290,11 +291,16 @@ void CAWindowController::installMenuItems() {
   for (const CAWindowActionEntry& entry : actionEntries()) {
     if (!entry.title) continue;
     QMenu* menu = menus[entry.menu];
-    if (entry.menu == kZoomMenu && menu->isEmpty()) menus[kViewMenu]->addMenu(menu);
+    if (entry.menu == kZoomMenu && menu->isEmpty()) {
+      menus[kViewMenu]->addMenu(menu);
+      // One step at a time: the items show as a choice.
+      new QActionGroup(menu);
+    }
     auto* item = new QAction(Tr(entry.title), menu);
     item->setObjectName(entry.itemName());
     item->setData(QVariant::fromValue<qlonglong>(entry.tag));
     item->setCheckable(entry.checkable);
+    if (entry.menu == kZoomMenu) menu->findChild<QActionGroup*>()->addAction(item);
     item->setShortcut(entry.standardShortcut != kNoKey ? QKeySequence(entry.standardShortcut)
                                                        : QKeySequence(entry.shortcut));
     QAction* before = nullptr;
