@@ -62,6 +62,8 @@ CAWindowController::CAWindowController()
   layout->addWidget(formulaTextView_);
   layout->addWidget(sheetRow, 1);
   window_->setCentralWidget(centre);
+  // Whoever names the window (a save, a revert, the password), the preference on extensions holds.
+  connect(window_.get(), &QWidget::windowTitleChanged, this, &CAWindowController::applyTitlePreference);
   applyPreferences();
   if (CAPrefController* preferences = CAPrefController::sharedInstance()) {
     connect(preferences, &CAPrefController::preferenceChanged, this, &CAWindowController::applyPreferences);
@@ -217,6 +219,26 @@ void CAWindowController::applyPreferences() {
   if (!preferences) return;
   if (formulaTextView_) formulaTextView_->setAllowReturns(preferences->value(CABoolPreference::allowReturns));
   if (CACellView* view = cellView()) view->setAcceptDrops(preferences->value(CABoolPreference::dragAndDrop));
+  applyTitlePreference();
+}
+
+void CAWindowController::applyTitlePreference() {
+  const CAPrefController* preferences = CAPrefController::sharedInstance();
+  if (adjustingTitle_ || !preferences || !titleOverride_.isEmpty() || document_->filePath().isEmpty()) return;
+  const QFileInfo file(document_->filePath());
+  const QString full = file.fileName();
+  const QString bare = file.completeBaseName();
+  QString title = window_->windowTitle();
+  if (preferences->value(CABoolPreference::alwaysHideExtension)) {
+    if (!title.startsWith(full) || full == bare) return;
+    title.replace(0, full.size(), bare);
+  } else {
+    if (title.startsWith(full) || !title.startsWith(bare)) return;
+    title.replace(0, bare.size(), full);
+  }
+  adjustingTitle_ = true;
+  window_->setWindowTitle(title);
+  adjustingTitle_ = false;
 }
 
 void CAWindowController::jumpToSelection() {

@@ -203,6 +203,9 @@ class CAWindowController : public FLDocumentWC,
   // The preferences the window's views hold themselves (Return in the formula bar, dropping
   // files and text on the grid), taken again whenever a preference changes.
   void applyPreferences();
+  // A document's window title shows its file name without the extension while the preference
+  // asks for it.
+  void applyTitlePreference();
   bool showsSheet() const override;
   void setWindowVisible(bool visible) override;
   void performClose() override;
@@ -388,4 +391,5 @@ class CAWindowController : public FLDocumentWC,
   QPointer<QDialog> pageLayoutPanel_;
   bool everEdited_ = false;
   QString titleOverride_;
+  bool adjustingTitle_ = false;
 };

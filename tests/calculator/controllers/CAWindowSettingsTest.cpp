@@ -240,6 +240,20 @@ TEST_F(WindowSettingsTest, ReturnsAndDropsFollowThePreferencesInOpenWindows) {
   EXPECT_FALSE(window.cellView()->acceptDrops());
   drops->click();
   EXPECT_TRUE(window.cellView()->acceptDrops());
+  // The title drops the extension while asked to, and takes it back.
+  window.document()->setFilePath(QStringLiteral("/tmp/Budget 2027.Numlet"));
+  window.synchronizeWindowTitle();
+  const auto title = [&window] { return window.mainWindow()->windowTitle().remove(QLatin1String("[*]")); };
+  EXPECT_TRUE(title().startsWith(QStringLiteral("Budget 2027.Numlet"))) << title().toStdString();
+  QCheckBox* hide = box("Hide file name extensions in titles");
+  ASSERT_NE(hide, nullptr);
+  hide->click();
+  EXPECT_TRUE(title().startsWith(QStringLiteral("Budget 2027")));
+  EXPECT_FALSE(title().contains(QStringLiteral(".Numlet"))) << title().toStdString();
+  window.synchronizeWindowTitle();  // as a save names the window again
+  EXPECT_FALSE(title().contains(QStringLiteral(".Numlet"))) << title().toStdString();
+  hide->click();
+  EXPECT_TRUE(title().startsWith(QStringLiteral("Budget 2027.Numlet"))) << title().toStdString();
   // Rounding down changes every shown number: the sheets are drawn again.
   int redraws = 0;
   const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
