@@ -49,7 +49,8 @@ CAOpenPanel::CAOpenPanel(QWidget* parent, const QString& message) : QFileDialog(
 
 void CAOpenPanel::accept() {
   const QStringList chosen = selectedFiles();
-  const bool packages = std::any_of(chosen.begin(), chosen.end(), [](const QString& path) { return IsDocumentPackage(path); });
+  const bool packages =
+      std::any_of(chosen.begin(), chosen.end(), [](const QString& path) { return IsDocumentPackage(path); });
   if (!packages) {
     QFileDialog::accept();
     return;

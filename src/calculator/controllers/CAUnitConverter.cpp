@@ -155,8 +155,9 @@ bool NamesKnownUnit(const QString& text) {
   qsizetype start = trimmed.size();
   while (start > 0 && trimmed[start - 1] != u' ' && !trimmed[start - 1].isDigit()) --start;
   const QString name = trimmed.mid(start);
-  return std::any_of(std::begin(kNames), std::end(kNames),
-                     [&name](const char* known) { return name.compare(QLatin1String(known), Qt::CaseInsensitive) == 0; });
+  return std::any_of(std::begin(kNames), std::end(kNames), [&name](const char* known) {
+    return name.compare(QLatin1String(known), Qt::CaseInsensitive) == 0;
+  });
 }
 
 }  // namespace

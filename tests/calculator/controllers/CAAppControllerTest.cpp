@@ -578,10 +578,9 @@ TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThe
   EXPECT_TRUE(values->isChecked());
   EXPECT_EQ(posted.count(QLatin1String(kSearchChangedNotification)), 4);
   // The options sit in the Edit menu, the units in the Format menu.
-  EXPECT_NE(window->findChild<QMenu*>(QLatin1String(kCAEditMenuName))->findChild<QMenu*>(QLatin1String(kCAFindOptionsMenuName)),
-            nullptr);
-  EXPECT_NE(window->findChild<QMenu*>(QLatin1String(kCAFormatMenuName))->findChild<QMenu*>(QLatin1String(kCAUnitsMenuName)),
-            nullptr);
+  const auto menu = [window](const char* name) { return window->findChild<QMenu*>(QLatin1String(name)); };
+  EXPECT_NE(menu(kCAEditMenuName)->findChild<QMenu*>(QLatin1String(kCAFindOptionsMenuName)), nullptr);
+  EXPECT_NE(menu(kCAFormatMenuName)->findChild<QMenu*>(QLatin1String(kCAUnitsMenuName)), nullptr);
   preferences.setValue(CAIntPreference::defaultUnits, 1);
 }
 

@@ -104,7 +104,8 @@ TEST(UnitConverterTest, TheUnitsAreTheirLegalDefinitions) {
       {{kCategoryWeight, 7, 2}, Exact(90718474, 100000)},        // the ton in kilograms
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ConvertUnits(CANumber(int64_t(1)), c.choice), c.expected) << c.choice.category << ' ' << c.choice.fromUnit << ' ' << c.choice.toUnit;
+    EXPECT_EQ(ConvertUnits(CANumber(int64_t(1)), c.choice), c.expected)
+        << c.choice.category << ' ' << c.choice.fromUnit << ' ' << c.choice.toUnit;
   }
 }
 
