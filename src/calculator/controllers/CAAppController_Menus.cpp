@@ -215,6 +215,10 @@ void CAAppController::installSubmenus(QMainWindow* window) {
     auto* submenu = new QMenu(Tr(place.title), menu);
     submenu->setObjectName(QLatin1String(place.objectName));
     QAction* before = place.before ? menu->findChild<QAction*>(QLatin1String(place.before)) : nullptr;
+    // It stays with the group above the item, before the separator that opens the item's group.
+    const QList<QAction*> items = menu->actions();
+    const qsizetype at = before ? items.indexOf(before) : -1;
+    if (at > 0 && items[at - 1]->isSeparator()) before = items[at - 1];
     menu->insertMenu(before, submenu);
     // The unit and the scope are one choice each; the option bits are independent.
     auto* choice = new QActionGroup(submenu);

@@ -581,6 +581,12 @@ TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThe
   const auto menu = [window](const char* name) { return window->findChild<QMenu*>(QLatin1String(name)); };
   EXPECT_NE(menu(kCAEditMenuName)->findChild<QMenu*>(QLatin1String(kCAFindOptionsMenuName)), nullptr);
   EXPECT_NE(menu(kCAFormatMenuName)->findChild<QMenu*>(QLatin1String(kCAUnitsMenuName)), nullptr);
+  // Find Options closes the group of the find commands.
+  const QList<QAction*> editItems = menu(kCAEditMenuName)->actions();
+  const qsizetype options = editItems.indexOf(menu(kCAFindOptionsMenuName)->menuAction());
+  ASSERT_GT(options, 0);
+  EXPECT_EQ(editItems[options - 1]->objectName(), QStringLiteral("jumpToSelection:"));
+  EXPECT_TRUE(editItems[options + 1]->isSeparator());
   preferences.setValue(CAIntPreference::defaultUnits, 1);
 }
 
