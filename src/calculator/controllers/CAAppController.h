@@ -49,6 +49,10 @@ inline constexpr const char* kCAFormatMenuName = "formatMenu";
 inline constexpr const char* kCAViewMenuName = "viewMenu";
 inline constexpr const char* kCAWindowMenuName = "windowMenu";
 inline constexpr const char* kCAHelpMenuName = "helpMenu";
+// Submenus: the View menu's zoom steps, the Edit menu's find options, the Format menu's units.
+inline constexpr const char* kCAZoomToMenuName = "zoomToMenu";
+inline constexpr const char* kCAFindOptionsMenuName = "findOptionsMenu";
+inline constexpr const char* kCAUnitsMenuName = "unitsMenu";
 
 class CAAppController : public FLDocumentAppDelegate {
   Q_OBJECT
@@ -100,6 +104,9 @@ class CAAppController : public FLDocumentAppDelegate {
 
   // ---- Application commands
   void installMenus(QMainWindow* window);
+  // The submenus of tagged commands (units, find options and scope), once the window's own
+  // items are in the menus they join.
+  void installSubmenus(QMainWindow* window);
   bool validateMenuItem(QAction* item) const;
   void newUntitledDocument();
   void openDocument();

@@ -3,21 +3,27 @@
 
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/CAOpenPanel.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "framlet/shell/FLActionHandler.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLUndoManager.h"
+#include "framlet/shell/flMeasures.h"
 #include "framlet/shell/flWindowOrder.h"
+#include "calculator/model/CACell.h"
 #include "platform/NotificationCenter.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+
+#include <span>
 
 namespace {
 
@@ -102,7 +108,58 @@ const CAAppActionEntry kAppActions[] = {
     {kEmailLogsAction, "Mail Logs…", kHelpMenu, false, QKeySequence::UnknownKey, 0, nullptr, nullptr},
 };
 
+// The commands that carry a value in their tag, each in a submenu: the distance unit, the find
+// options (a bit of the option mask each) and the find scope.
+enum CATaggedCommand { kUnitCommand, kSearchOptionCommand, kSearchScopeCommand };
+struct CAAppTaggedEntry {
+  CATaggedCommand command;
+  const char* title;
+  int tag;
+};
+struct CAAppSubmenu {
+  const char* objectName;
+  const char* title;
+  CAAppMenu menu;
+  const char* before;  // the item of the menu it goes before; null: at the end
+  std::span<const CAAppTaggedEntry> items;
+};
+constexpr const char* kCommandNames[] = {"setMeasurementUnits:", "setSearchOption:", "setSearchScope:"};
+
+constexpr CAAppTaggedEntry kFindOptionItems[] = {
+    {kSearchOptionCommand, "Ignore Case", 1},
+    {kSearchOptionCommand, "Whole Words", 0},
+    {kSearchOptionCommand, "Wrap Around", 2},
+    {kSearchOptionCommand, "Search from the Start", 3},
+    {kSearchScopeCommand, "Search Formulas", kFindEntered},
+    {kSearchScopeCommand, "Search Values", kFindShown},
+    {kSearchScopeCommand, "Search Formulas and Values", kFindBoth},
+};
+constexpr CAAppTaggedEntry kUnitItems[] = {
+    {kUnitCommand, "Inches", kFLUnitInches},           {kUnitCommand, "Centimeters", kFLUnitCentimetres},
+    {kUnitCommand, "Millimeters", kFLUnitMillimetres}, {kUnitCommand, "Points", kFLUnitPoints},
+    {kUnitCommand, "Picas", kFLUnitPicas},
+};
+
+const CAAppSubmenu kAppSubmenus[] = {
+    {kCAFindOptionsMenuName, "Find Options", kEditMenu, "startSpeaking:", kFindOptionItems},
+    {kCAUnitsMenuName, "Units", kFormatMenu, nullptr, kUnitItems},
+};
+
 QString Tr(const char* text) { return QApplication::translate("CAAppController", text); }
+
+// The tagged command an item stands for, from its object name ("setSearchScope:2").
+bool TaggedCommandOf(const QAction* item, CATaggedCommand* command, int* tag) {
+  const QString name = item ? item->objectName() : QString();
+  for (int c = 0; c < int(std::size(kCommandNames)); ++c) {
+    const QLatin1String prefix(kCommandNames[c]);
+    if (!name.startsWith(prefix)) continue;
+    bool ok = false;
+    *tag = name.mid(prefix.size()).toInt(&ok);
+    *command = CATaggedCommand(c);
+    return ok;
+  }
+  return false;
+}
 
 CAWindowController* MainWindowController(const CAAppController& app) {
   return dynamic_cast<CAWindowController*>(app.controllerOfWindow(MainWindow()));
@@ -151,7 +208,63 @@ void CAAppController::installMenus(QMainWindow* window) {
   }
 }
 
+void CAAppController::installSubmenus(QMainWindow* window) {
+  for (const CAAppSubmenu& place : kAppSubmenus) {
+    QMenu* menu = window->menuBar()->findChild<QMenu*>(QLatin1String(kMenuNames[place.menu]));
+    if (!menu || menu->findChild<QMenu*>(QLatin1String(place.objectName))) continue;
+    auto* submenu = new QMenu(Tr(place.title), menu);
+    submenu->setObjectName(QLatin1String(place.objectName));
+    QAction* before = place.before ? menu->findChild<QAction*>(QLatin1String(place.before)) : nullptr;
+    // It stays with the group above the item, before the separator that opens the item's group.
+    const QList<QAction*> items = menu->actions();
+    const qsizetype at = before ? items.indexOf(before) : -1;
+    if (at > 0 && items[at - 1]->isSeparator()) before = items[at - 1];
+    menu->insertMenu(before, submenu);
+    // The unit and the scope are one choice each; the option bits are independent.
+    auto* choice = new QActionGroup(submenu);
+    for (const CAAppTaggedEntry& entry : place.items) {
+      QAction* item = submenu->addAction(Tr(entry.title));
+      item->setObjectName(QLatin1String(kCommandNames[entry.command]) + QString::number(entry.tag));
+      item->setCheckable(true);
+      if (entry.command != kSearchOptionCommand) choice->addAction(item);
+      connect(item, &QAction::triggered, this, [this, command = entry.command, tag = entry.tag] {
+        switch (command) {
+          case kUnitCommand:
+            if (noModalWindow()) setMeasurementUnits(tag);
+            break;
+          case kSearchOptionCommand:
+            setSearchOption(tag);
+            break;
+          case kSearchScopeCommand:
+            setSearchScope(tag);
+            break;
+        }
+      });
+    }
+    connect(submenu, &QMenu::aboutToShow, submenu, [this, submenu] {
+      for (QAction* item : submenu->actions()) item->setEnabled(validateMenuItem(item));
+    });
+  }
+}
+
 bool CAAppController::validateMenuItem(QAction* item) const {
+  CATaggedCommand command = kUnitCommand;
+  int tag = 0;
+  if (TaggedCommandOf(item, &command, &tag)) {
+    const CAPrefController* preferences = prefController_.get();
+    if (!preferences) return false;
+    switch (command) {
+      case kUnitCommand:
+        item->setChecked(preferences->value(CAIntPreference::defaultUnits) == tag);
+        return noModalWindow();
+      case kSearchOptionCommand:
+        item->setChecked((preferences->value(CAIntPreference::searchOptionMask) >> tag) & 1);
+        return true;
+      case kSearchScopeCommand:
+        item->setChecked(preferences->value(CAIntPreference::searchScope) == tag);
+        return true;
+    }
+  }
   const CAAppActionEntry* entry = item ? EntryNamed(item->objectName()) : nullptr;
   if (!entry) return true;
   if (IsUndoOrRedo(*entry)) {
@@ -185,9 +298,8 @@ void CAAppController::newUntitledDocument() { applicationOpenUntitledFile(); }
 void CAAppController::openDocument() {
   QStringList patterns;
   for (const QString& type : OpenTypes()) patterns.append(QStringLiteral("*.") + type);
-  auto* panel = new QFileDialog(MainWindow(), Tr("Select a file to open"));
+  auto* panel = new CAOpenPanel(MainWindow(), Tr("Select a file to open"));
   panel->setAttribute(Qt::WA_DeleteOnClose);
-  panel->setFileMode(QFileDialog::ExistingFiles);
   panel->setNameFilters({Tr("Documents (%1)").arg(patterns.join(QLatin1Char(' '))), Tr("All files (*)")});
   connect(panel, &QFileDialog::filesSelected, this, [this](const QStringList& paths) {
     QTimer::singleShot(0, this, [this, paths] { openFiles(paths); });

@@ -114,6 +114,11 @@ void CACalculatorConverter::showUnitNames() {
 
 void CACalculatorConverter::changeCategory(int category) {
   if (category < 0 || category >= int(UnitCategories().size())) return;
+  // The numbers of the old category mean nothing in the new one.
+  if (category != choice_.category) {
+    valueField_->clear();
+    convertField_->clear();
+  }
   choice_ = {category, 0, 0};
   categoryMatrix_->button(category)->setChecked(true);
   reloadUnits();

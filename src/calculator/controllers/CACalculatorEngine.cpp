@@ -152,21 +152,28 @@ void CACalculatorEngine::clearEntry() {
 
 // ---- Operations ----------------------------------------------------------------------------
 
+void MakeCalculatorInteger(CANumber& number) {
+  const int wordSize = CalculatorWordSize();
+  number.makeInteger(wordSize);
+  // The number's own word step knows 16 and 32 bits; a byte wraps the same way, its high bit
+  // the sign.
+  if (wordSize == 8 && number.isValid()) number = CANumber(int64_t(int8_t(uint8_t(number.integerValue()))));
+}
+
 bool CACalculatorEngine::executeBinaryFunction(void (CANumber::*operation)(const CANumber&)) {
   if (stack_.size() < 2 || !stack_[0].isValid() || !stack_[1].isValid()) return false;
   CANumber x = stack_[0];
   CANumber y = stack_[1];
-  const int wordSize = CalculatorWordSize();
   if (isInteger_) {
-    x.makeInteger(wordSize);
-    y.makeInteger(wordSize);
+    MakeCalculatorInteger(x);
+    MakeCalculatorInteger(y);
   }
   (y.*operation)(x);
   if (!y.isValid()) {
     showError(y);
     return false;
   }
-  if (isInteger_) y.makeInteger(wordSize);
+  if (isInteger_) MakeCalculatorInteger(y);
   stack_.removeFirst();
   stack_[0] = y;
   return true;
@@ -180,7 +187,7 @@ bool CACalculatorEngine::executeUnaryFunction(void (CANumber::*operation)()) {
     showError(x);
     return false;
   }
-  if (isInteger_) x.makeInteger(CalculatorWordSize());
+  if (isInteger_) MakeCalculatorInteger(x);
   stack_[0] = x;
   return true;
 }

@@ -13,6 +13,10 @@
 
 class UserDefaults;
 
+// An integer of the calculator's word size: truncated, and wrapped to the word as a machine
+// word is (its high bit the sign).
+void MakeCalculatorInteger(CANumber& number);
+
 class CACalculatorEngine {
  public:
   CACalculatorEngine() = default;

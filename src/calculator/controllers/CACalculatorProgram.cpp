@@ -3,6 +3,7 @@
 #include "calculator/controllers/CACalculatorButton.h"
 #include "calculator/controllers/CAProgrammerEngine.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/controllers/caCalculatorPreferences.h"
 #include "calculator/controllers/caHelpTopics.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "platform/UserDefaults.h"
@@ -66,13 +67,25 @@ CACalculatorProgram::CACalculatorProgram(UserDefaults& defaults, QWidget* parent
   stackButton_ = new QComboBox(above);
   stackButton_->setFocusPolicy(Qt::NoFocus);
   stackButton_->setMinimumContentsLength(16);
+  wordSizeChooser_ = new QComboBox(above);
+  wordSizeChooser_->setObjectName(QLatin1String(kCalcWordSizeKey));
+  for (const int bits : kCalculatorWordSizes) wordSizeChooser_->addItem(tr("%1 bits").arg(bits), bits);
+  wordSizeChooser_->setFocusPolicy(Qt::NoFocus);
+  wordSizeChooser_->setToolTip(tr("Word size of the integers"));
   row->addWidget(baseChooser_);
+  row->addWidget(wordSizeChooser_);
   row->addWidget(stackButton_, 1);
   connect(baseChooser_, &QComboBox::activated, this, [this](int index) {
     defaults_.setInteger(index, QLatin1String(kProgrammerBaseKey));
     changeBase();
   });
   connect(stackButton_, &QComboBox::activated, this, [this](int index) { recall(index); });
+  connect(wordSizeChooser_, &QComboBox::activated, this, [this](int index) {
+    CACalculatorPreferences preferences = CalculatorPreferences();
+    preferences.wordSize = wordSizeChooser_->itemData(index).toInt();
+    SetCalculatorPreferences(preferences);
+    setWordSize();
+  });
 
   programmerEngine().onStackChanged = [this] { updateStackPopup(); };
   helpTopic_ = kProgrammerCalculatorHelpTopic;
@@ -94,6 +107,13 @@ void CACalculatorProgram::changeBase() {
                                               programmerEngine().base()) -
                                     std::begin(kProgrammerBases)));
   enableDigitKeys();
+  showWordSize();
+}
+
+void CACalculatorProgram::showWordSize() {
+  wordSizeChooser_->setCurrentIndex(wordSizeChooser_->findData(CalculatorWordSize()));
+  // Decimal floating numbers have no word.
+  wordSizeChooser_->setEnabled(programmerEngine().isInteger());
 }
 
 void CACalculatorProgram::enableDigitKeys() {
@@ -102,7 +122,10 @@ void CACalculatorProgram::enableDigitKeys() {
   }
 }
 
-void CACalculatorProgram::setWordSize() { programmerEngine().setWordSize(); }
+void CACalculatorProgram::setWordSize() {
+  programmerEngine().setWordSize();
+  showWordSize();
+}
 
 void CACalculatorProgram::updateStackPopup() {
   stackButton_->clear();

@@ -16,10 +16,12 @@ class CACalculatorProgram : public CACalculatorBase {
   CAProgrammerEngine& programmerEngine() const;
   QComboBox* stackButton() const { return stackButton_; }
   QComboBox* baseChooser() const { return baseChooser_; }
+  // Item data: the word size in bits.
+  QComboBox* wordSizeChooser() const { return wordSizeChooser_; }
 
   // Reads the base from the defaults and shows the numbers in it.
   void changeBase();
-  // The integer word size preference changed.
+  // The integer word size preference changed (the chooser shows it).
   void setWordSize();
   // Rebuilds the stack list: its title, then the entries, top first.
   void updateStackPopup();
@@ -31,8 +33,10 @@ class CACalculatorProgram : public CACalculatorBase {
 
  private:
   void enableDigitKeys();
+  void showWordSize();
 
   UserDefaults& defaults_;
   QComboBox* stackButton_ = nullptr;
   QComboBox* baseChooser_ = nullptr;
+  QComboBox* wordSizeChooser_ = nullptr;
 };

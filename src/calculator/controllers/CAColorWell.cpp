@@ -21,6 +21,9 @@ struct CAColorPanel {
   QPointer<QColorDialog> chooser;
   QPointer<QCheckBox> noColorBox;
   QPointer<CAColorWell> activeWell;
+  // The target while no well is active.
+  std::function<void(Kolor)> chosen;
+  std::function<void()> noColor;
 };
 
 CAColorPanel& SharedPanel() {
@@ -36,6 +39,8 @@ CAColorPanel& OpenPanel(QWidget* window) {
     if (panel.window->parentWidget() != window) panel.window->setParent(window, Qt::Tool);
     return panel;
   }
+  panel.chosen = nullptr;
+  panel.noColor = nullptr;
   panel.window = new QDialog(window, Qt::Tool);
   panel.window->setWindowTitle(QApplication::translate("CAColorWell", "Colors"));
   auto* layout = new QVBoxLayout(panel.window);
@@ -46,14 +51,32 @@ CAColorPanel& OpenPanel(QWidget* window) {
   panel.noColorBox = new QCheckBox(QApplication::translate("CAColorWell", "Default color (or no color)"), panel.window);
   layout->addWidget(panel.noColorBox);
   QObject::connect(panel.chooser, &QColorDialog::currentColorChanged, panel.window, [](const QColor& color) {
-    CAColorWell* well = SharedPanel().activeWell;
-    if (!well || !well->isEnabled()) return;
+    const CAColorPanel& shared = SharedPanel();
+    CAColorWell* well = shared.activeWell;
+    if (!well) {
+      if (shared.chosen) shared.chosen(KolorFromColorCore(color));
+      return;
+    }
+    if (!well->isEnabled()) return;
     well->setKolor(KolorFromColorCore(color));
     emit well->colorChosen();
   });
   QObject::connect(panel.noColorBox, &QCheckBox::clicked, panel.window, [](bool checked) {
-    CAColorWell* well = SharedPanel().activeWell;
-    if (checked && well && well->isEnabled()) emit well->noColorChosen();
+    const CAColorPanel& shared = SharedPanel();
+    CAColorWell* well = shared.activeWell;
+    if (!checked) return;
+    if (!well) {
+      if (shared.noColor) shared.noColor();
+      return;
+    }
+    if (well->isEnabled()) emit well->noColorChosen();
+  });
+  // Escape in the chooser ends the chooser as a dialog of its own would; the whole panel goes,
+  // and the chooser is back in it for the next time.
+  QObject::connect(panel.chooser, &QDialog::finished, panel.window, [] {
+    CAColorPanel& shared = SharedPanel();
+    shared.chooser->setVisible(true);
+    shared.window->hide();
   });
   return panel;
 }
@@ -75,6 +98,8 @@ void CAColorWell::activate() {
   CAColorPanel& panel = OpenPanel(window());
   if (CAColorWell* previous = panel.activeWell) previous->update();
   panel.activeWell = this;
+  panel.chosen = nullptr;
+  panel.noColor = nullptr;
   update();
   // The panel's colour follows the well without reaching the document.
   CADocument* document = documentSource_ ? documentSource_() : nullptr;
@@ -103,6 +128,35 @@ CAColorWell* CAColorWell::activeColorWell(const QWidget* view) {
 
 void CAColorWell::uncheckNoColorButton() {
   if (QCheckBox* box = SharedPanel().noColorBox) box->setChecked(false);
+}
+
+void CAColorWell::showPanelFor(QWidget* window, Kolor current, std::function<void(Kolor)> chosen,
+                               std::function<void()> noColor) {
+  CAColorPanel& panel = OpenPanel(window);
+  if (CAColorWell* previous = panel.activeWell) {
+    panel.activeWell = nullptr;
+    previous->update();
+  }
+  panel.chosen = std::move(chosen);
+  panel.noColor = std::move(noColor);
+  {
+    const QSignalBlocker block(panel.chooser.data());
+    panel.chooser->setCurrentColor(KolorIsColor(current) ? ColorFromKolor(current) : QColor(Qt::black));
+    panel.noColorBox->setChecked(!KolorIsColor(current));
+  }
+  panel.window->show();
+  panel.window->raise();
+}
+
+bool CAColorWell::panelVisible() {
+  const CAColorPanel& panel = SharedPanel();
+  return panel.window && panel.window->isVisible();
+}
+
+void CAColorWell::closePanel() {
+  CAColorPanel& panel = SharedPanel();
+  if (panel.window) panel.window->hide();
+  if (CAColorWell* well = panel.activeWell) well->update();
 }
 
 void CAColorWell::mousePressEvent(QMouseEvent* event) {

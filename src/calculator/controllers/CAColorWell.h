@@ -32,6 +32,15 @@ class CAColorWell : public QToolButton {
   // Clears the panel's no-colour box, once a real colour was chosen.
   static void uncheckNoColorButton();
 
+  // The same panel acting on something other than a well (a window's text colour, the labels'
+  // colour): it shows `current` (black when none), and each colour picked goes to `chosen`, the
+  // no-colour box to `noColor`. Opening it changes nothing; no well is active meanwhile.
+  static void showPanelFor(QWidget* window, Kolor current, std::function<void(Kolor)> chosen,
+                           std::function<void()> noColor);
+  static bool panelVisible();
+  // Closes the panel (Escape does too); nothing changes.
+  static void closePanel();
+
  signals:
   // The panel's colour reached the well (the well's action).
   void colorChosen();

@@ -1,10 +1,12 @@
 #include "calculator/controllers/CAPrefController.h"
 
+#include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/caCalculatorConstants.h"
 #include "calculator/controllers/caCalculatorPreferences.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/controllers/caPreferencesWindow.h"
 #include "calculator/fileformats/caPackageReader.h"
+#include "calculator/model/CADocument.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flFormatString.h"
@@ -15,16 +17,17 @@
 #include "platform/UserDefaults.h"
 
 #include <QCheckBox>
-#include <QColorDialog>
 #include <QComboBox>
 #include <QDBusConnection>
 #include <QDoubleSpinBox>
 #include <QFontDialog>
 #include <QFontMetricsF>
 #include <QLabel>
+#include <QPointer>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -37,7 +40,7 @@ CAPrefController* g_prefController = nullptr;
 
 // In the order of CABoolPreference.
 constexpr CABoolPreferenceInfo kBoolPreferences[kBoolPreferenceCount] = {
-    {"numlet.sortWholeDoc", true},   {"numlet.sortColumns", true},  {"numlet.sortReverse", false},
+    {"numlet.sortWholeDoc", true},   {"numlet.sortColumns", false},  {"numlet.sortReverse", false},
     {"numlet.useStopList", false},   {"numlet.allowReturns", false}, {"numlet.alwaysHide", false},
     {"numlet.copyBest", false},      {"numlet.plainPaste", false},  {"numlet.roundDown", false},
     {"numlet.saveValues", false},    {"numlet.smallCheck", false},  {"numlet.allowDrag", true},
@@ -55,6 +58,8 @@ constexpr CAIntPreferenceInfo kIntPreferences[kIntPreferenceCount] = {
 };
 
 constexpr int kNewSizeKeepsUntitledPlace = 2;
+// The width slider's and field's largest default column width.
+constexpr double kMaximumDefaultWidthPoints = 500;
 
 // A calculator colour is kept without its alpha; clear or over-opaque values are no colour.
 Kolor CalculatorKolor(Kolor kolor) {
@@ -246,12 +251,16 @@ void CAPrefController::installProviders() {
     const CAPrefController* controller = CAPrefController::sharedInstance();
     if (!controller) return CACalculatorPreferences();
     return CACalculatorPreferences{controller->value(CAIntPreference::calculatorDecimalDigits),
+                                   controller->value(CAIntPreference::integerWordSize),
                                    controller->calculatorButtonKolor(), controller->calculatorBackKolor()};
   };
   calculatorHooks.write = [](const CACalculatorPreferences& preferences) {
     CAPrefController* controller = CAPrefController::sharedInstance();
     if (!controller) return;
     controller->setValue(CAIntPreference::calculatorDecimalDigits, preferences.decimalDigits);
+    if (controller->value(CAIntPreference::integerWordSize) != preferences.wordSize) {
+      controller->setValue(CAIntPreference::integerWordSize, preferences.wordSize);
+    }
     if (controller->calculatorButtonKolor() != preferences.buttonKolor) {
       controller->setCalculatorButtonKolor(preferences.buttonKolor);
     }
@@ -311,11 +320,14 @@ CANumberPreferences CAPrefController::numberPreferences() const {
 void CAPrefController::setValue(CABoolPreference preference, bool on) {
   bools_[size_t(preference)] = on;
   if (preference == CABoolPreference::valueTooltips) Post(kBumpTipsNotification);
+  emit preferenceChanged();
 }
 
 void CAPrefController::setValue(CAIntPreference preference, int64_t newValue) {
   if (preference == CAIntPreference::integerWordSize && newValue == 0) newValue = 64;
   ints_[size_t(preference)] = newValue;
+  if (preference == CAIntPreference::defaultUnits && ui_) refreshWindow();
+  emit preferenceChanged();
 }
 
 void CAPrefController::setCalculatorBackKolor(Kolor kolor) {
@@ -393,6 +405,8 @@ void CAPrefController::buildWindow() {
       setValue(preference, on);
       if (preference == CABoolPreference::autoSave) Post(kAutosaveNotification);
       if (preference == CABoolPreference::smallCheckbox) Post(kCheckboxHeightNotification);
+      // Numbers show rounded the other way at once.
+      if (preference == CABoolPreference::roundDown) Post(kRedrawAllNotification);
     });
   }
   connect(ui.spreadsheetDigits, &QSpinBox::valueChanged, this, [this](int digits) {
@@ -404,16 +418,29 @@ void CAPrefController::buildWindow() {
     NotificationCenter::defaultCenter().post(QLatin1String(kCalcDecimalChangeNotification), this);
   });
   connect(ui.headerSwatch, &QPushButton::clicked, this, [this] {
-    // Continuous, as the shared colour panel is: the labels follow the chooser.
-    auto* chooser = new QColorDialog(ColorFromKolor(labelKolor_), ui_->window);
-    chooser->setAttribute(Qt::WA_DeleteOnClose);
-    connect(chooser, &QColorDialog::currentColorChanged, this,
-            [this](const QColor& color) { setLabelKolor(KolorFromColorCore(color)); });
-    connect(chooser, &QDialog::finished, this, [this] { ui_->headerSwatch->setChecked(false); });
-    chooser->open();
+    // The one colour panel, continuous: the labels follow it.
+    const QPointer<CAPrefController> self(this);
+    CAColorWell::showPanelFor(
+        ui_->window, labelKolor_,
+        [self](Kolor kolor) {
+          if (self) self->setLabelKolor(kolor);
+        },
+        [self] {
+          if (self) self->resetColor();
+        });
+    ui_->headerSwatch->setChecked(false);
   });
   connect(ui.resetColorButton, &QPushButton::clicked, this, &CAPrefController::resetColor);
   connect(ui.resetWarningsButton, &QPushButton::clicked, this, &CAPrefController::resetWarnings);
+  connect(ui.unitsPopup, &QComboBox::activated, this, [this](int index) {
+    setValue(CAIntPreference::defaultUnits, ui_->unitsPopup->itemData(index).toInt());
+    Post(kUnitChangeNotification);
+  });
+  // Escape and the Close key close the window, as they close the other panels.
+  for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)}) {
+    auto* shortcut = new QShortcut(key, ui.window);
+    connect(shortcut, &QShortcut::activated, ui.window, &QWidget::close);
+  }
   connect(ui.zoomPopup, &QComboBox::activated, this,
           [this](int index) { defaultZoom_ = ui_->zoomPopup->itemData(index).toInt() / 100.0; });
   connect(ui.selectFontButton, &QPushButton::clicked, this, [this] {
@@ -425,15 +452,15 @@ void CAPrefController::buildWindow() {
     });
     chooser->open();
   });
-  connect(ui.xMarginField, &QDoubleSpinBox::editingFinished, this, [this] {
-    setValue(CAIntPreference::defaultXMargin, std::llround(ui_->xMarginField->value() * kEmuPerPoint));
-  });
-  connect(ui.yMarginField, &QDoubleSpinBox::editingFinished, this, [this] {
-    setValue(CAIntPreference::defaultYMargin, std::llround(ui_->yMarginField->value() * kEmuPerPoint));
-  });
+  const auto emuOf = [this](const QDoubleSpinBox* field) {
+    return std::llround(field->value() * PreferenceUnit(value(CAIntPreference::defaultUnits)).emuPerUnit);
+  };
+  connect(ui.xMarginField, &QDoubleSpinBox::editingFinished, this,
+          [this, emuOf] { setValue(CAIntPreference::defaultXMargin, emuOf(ui_->xMarginField)); });
+  connect(ui.yMarginField, &QDoubleSpinBox::editingFinished, this,
+          [this, emuOf] { setValue(CAIntPreference::defaultYMargin, emuOf(ui_->yMarginField)); });
   connect(ui.digitField, &QSpinBox::editingFinished, this, [this] { setDigits(ui_->digitField->value()); });
-  connect(ui.widthField, &QDoubleSpinBox::editingFinished, this,
-          [this] { setWidth(std::llround(ui_->widthField->value() * kEmuPerPoint)); });
+  connect(ui.widthField, &QDoubleSpinBox::editingFinished, this, [this, emuOf] { setWidth(emuOf(ui_->widthField)); });
   connect(ui.widthSlider, &QSlider::sliderMoved, this, [this](int points) {
     YankFocusForSliderPair(ui_->widthSlider, ui_->panes[3]);
     setWidth(int64_t(points) * kEmuPerPoint);
@@ -463,17 +490,36 @@ void CAPrefController::refreshWindow() {
   if (zoomIndex >= 0) ui.zoomPopup->setCurrentIndex(zoomIndex);
   ui.tabOverrideMatrix->setCurrentIndex(int(std::clamp<int64_t>(value(CAIntPreference::tabOverride), 0, 2)));
   ui.newSizeOption->setCurrentIndex(int(std::clamp<int64_t>(value(CAIntPreference::newSizeOption), 0, 2)));
-  ui.xMarginField->setValue(double(value(CAIntPreference::defaultXMargin)) / kEmuPerPoint);
-  ui.yMarginField->setValue(double(value(CAIntPreference::defaultYMargin)) / kEmuPerPoint);
+  const CAPreferenceUnit& unit = PreferenceUnit(value(CAIntPreference::defaultUnits));
+  const QSignalBlocker b3(ui.unitsPopup);
+  ui.unitsPopup->setCurrentIndex(ui.unitsPopup->findData(unit.code));
+  const std::pair<QDoubleSpinBox*, CAIntPreference> margins[] = {{ui.xMarginField, CAIntPreference::defaultXMargin},
+                                                                 {ui.yMarginField, CAIntPreference::defaultYMargin}};
+  for (const auto& [field, preference] : margins) {
+    const QSignalBlocker blocker(field);
+    field->setSuffix(QLatin1String(unit.suffix));
+    field->setDecimals(unit.decimals);
+    field->setRange(0, double(kMaximumXMargin) / unit.emuPerUnit);
+    field->setValue(double(value(preference)) / unit.emuPerUnit);
+  }
+  {
+    const QSignalBlocker blocker(ui.widthField);
+    ui.widthField->setSuffix(QLatin1String(unit.suffix));
+    ui.widthField->setDecimals(unit.decimals);
+    ui.widthField->setRange(0, kMaximumDefaultWidthPoints * kEmuPerPoint / unit.emuPerUnit);
+  }
   refreshWidthControls();
 }
 
 void CAPrefController::refreshWidthControls() {
   if (!ui_) return;
-  const int64_t digits = value(CAIntPreference::defaultDigitCount);
-  const int64_t width = digits >= 0 ? widthForDigits(digits) : value(CAIntPreference::defaultWidth);
+  int64_t digits = value(CAIntPreference::defaultDigitCount);
+  int64_t width = value(CAIntPreference::defaultWidth);
+  // No digit count (0), or a width of none, is what new documents take: the default count.
+  if (digits == 0 || (digits < 0 && width == 0)) digits = kDefaultDigitCount;
+  if (digits > 0) width = widthForDigits(digits);
   const QSignalBlocker b1(ui_->digitField), b2(ui_->widthField), b3(ui_->widthSlider);
   ui_->digitField->setValue(int(std::max<int64_t>(digits, 0)));
-  ui_->widthField->setValue(double(width) / kEmuPerPoint);
+  ui_->widthField->setValue(double(width) / PreferenceUnit(value(CAIntPreference::defaultUnits)).emuPerUnit);
   ui_->widthSlider->setValue(int(width / kEmuPerPoint));
 }

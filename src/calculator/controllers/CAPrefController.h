@@ -123,6 +123,8 @@ class CAPrefController : public QObject {
   void setWidth(int64_t emu);
 
  signals:
+  // A boolean or integer preference was set: open windows take it at once.
+  void preferenceChanged();
   void calculatorBackColorChanged();
   void calculatorButtonColorChanged();
 

@@ -59,7 +59,8 @@ QString CAProgrammerEngine::formatNumber(const CANumber& number) const {
     default: format.setDisplay(kDisplayFloat); break;
   }
   format.setGroupThousands(true);
-  format.setSize(isInteger() ? -1 : CalculatorPreferences().decimalDigits);
+  // Integers show in the calculator's word size (the preference the number formats read too).
+  format.setSize(isInteger() ? CalculatorWordSize() : CalculatorPreferences().decimalDigits);
   return number.formatWith(&format);
 }
 
@@ -120,10 +121,11 @@ bool CAProgrammerEngine::runFunction(int code) {
         return true;
       }
       accumulating_ = false;
-      const std::optional<CANumber> number = isInteger()
-                                                 ? CANumber::withString(accumulator_, base_, CalculatorWordSize())
-                                                 : CANumber::withValidatedString(accumulator_, false);
+      const int wordSize = CalculatorWordSize();
+      std::optional<CANumber> number = isInteger() ? CANumber::withString(accumulator_, base_, wordSize)
+                                                   : CANumber::withValidatedString(accumulator_, false);
       if (!number) return false;
+      if (isInteger()) MakeCalculatorInteger(*number);
       stack_.prepend(*number);
       return true;
     }

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // Bases: amusement units, EMU, kelvin, seconds, grams.
@@ -142,6 +144,22 @@ CANumber OutOfKelvin(CANumber value, const CAUnitEntry& unit) {
   return value;
 }
 
+// Whether the unit a typed length ends with, if any, is one the measures know. The measures read
+// any other name as points, which would convert "2 mi" as two points.
+bool NamesKnownUnit(const QString& text) {
+  static const char* const kNames[] = {"in", "'", "\"", "pt", "mm", "cm", "m", "px", "pc", "em", "ex"};
+  const QString trimmed = text.trimmed();
+  if (trimmed.isEmpty()) return true;
+  const QChar last = trimmed.back();
+  if (last == u'.' || last.isDigit()) return true;
+  qsizetype start = trimmed.size();
+  while (start > 0 && trimmed[start - 1] != u' ' && !trimmed[start - 1].isDigit()) --start;
+  const QString name = trimmed.mid(start);
+  return std::any_of(std::begin(kNames), std::end(kNames), [&name](const char* known) {
+    return name.compare(QLatin1String(known), Qt::CaseInsensitive) == 0;
+  });
+}
+
 }  // namespace
 
 std::span<const CAUnitCategory> UnitCategories() { return kCategories; }
@@ -158,7 +176,7 @@ QString StringFromConverterChoice(const CAConverterChoice& choice) {
 }
 
 std::optional<CANumber> ConverterValueFromText(const QString& text, const CAConverterChoice& choice) {
-  if (choice.category == kCategoryLength && choice.fromUnit == kLengthFootRow) {
+  if (choice.category == kCategoryLength && choice.fromUnit == kLengthFootRow && NamesKnownUnit(text)) {
     int64_t emu = 0;
     QString error;
     // "-" alone parses as no single value, which is no length to convert.

@@ -49,8 +49,6 @@ CAWindowController::CAWindowController()
   formulaTextView_ = new CAFormulaTextView(centre);
   formulaTextView_->setFixedHeight(formulaTextView_->fontMetrics().lineSpacing() * 2 + 8);
   formulaTextView_->setDocument(document_.get());
-  if (CAPrefController* preferences = CAPrefController::sharedInstance())
-    formulaTextView_->setAllowReturns(preferences->value(CABoolPreference::allowReturns));
   connect(formulaTextView_, &CAFormulaTextView::focusCellViewRequested, this, &CAWindowController::focusCellView);
   // The sheet (the label strips around the scroll view that holds the cells) shares its row with the
   // format panel while the panel shows.
@@ -64,6 +62,12 @@ CAWindowController::CAWindowController()
   layout->addWidget(formulaTextView_);
   layout->addWidget(sheetRow, 1);
   window_->setCentralWidget(centre);
+  // Whoever names the window (a save, a revert, the password), the preference on extensions holds.
+  connect(window_.get(), &QWidget::windowTitleChanged, this, &CAWindowController::applyTitlePreference);
+  applyPreferences();
+  if (CAPrefController* preferences = CAPrefController::sharedInstance()) {
+    connect(preferences, &CAPrefController::preferenceChanged, this, &CAWindowController::applyPreferences);
+  }
   buildToolbar();
   layout->insertWidget(0, toolbarView_);
   scrollView_->cellView()->setFocus();
@@ -77,6 +81,7 @@ CAWindowController::CAWindowController()
   connect(scrollView_->cellView(), &CACellView::formulaPopupRequested, this, &CAWindowController::showFormulaPopup);
   if (CAAppController* app = CAAppController::sharedInstance()) app->installMenus(window_.get());
   installMenuItems();
+  if (CAAppController* app = CAAppController::sharedInstance()) app->installSubmenus(window_.get());
   watchWindow();
 }
 
@@ -209,8 +214,56 @@ void CAWindowController::adjustCellViewForNewData() {
   if (CACellView* view = cellView()) view->setContentFrame();
 }
 
+void CAWindowController::applyPreferences() {
+  const CAPrefController* preferences = CAPrefController::sharedInstance();
+  if (!preferences) return;
+  if (formulaTextView_) formulaTextView_->setAllowReturns(preferences->value(CABoolPreference::allowReturns));
+  if (CACellView* view = cellView()) view->setAcceptDrops(preferences->value(CABoolPreference::dragAndDrop));
+  applyTitlePreference();
+}
+
+void CAWindowController::applyTitlePreference() {
+  const CAPrefController* preferences = CAPrefController::sharedInstance();
+  if (adjustingTitle_ || !preferences || !titleOverride_.isEmpty() || document_->filePath().isEmpty()) return;
+  const QFileInfo file(document_->filePath());
+  const QString full = file.fileName();
+  const QString bare = file.completeBaseName();
+  QString title = window_->windowTitle();
+  if (preferences->value(CABoolPreference::alwaysHideExtension)) {
+    if (!title.startsWith(full) || full == bare) return;
+    title.replace(0, full.size(), bare);
+  } else {
+    if (title.startsWith(full) || !title.startsWith(bare)) return;
+    title.replace(0, bare.size(), full);
+  }
+  adjustingTitle_ = true;
+  window_->setWindowTitle(title);
+  adjustingTitle_ = false;
+}
+
 void CAWindowController::jumpToSelection() {
   if (CACellView* view = cellView()) view->ensureSelectionVisible();
+}
+
+// Showing only occupied cells, a delete may leave the selection and the scrolled extent beyond
+// the last used cell: both come back to it.
+void CAWindowController::scrollAfterDelete() {
+  CACellView* view = cellView();
+  if (document_->showOnlyOccupied()) {
+    const GridPoint last = document_->maxGridPoint();
+    const auto clampTo = [](int64_t n, int64_t limit) { return n == kGridWildcard ? n : std::min(n, limit); };
+    const auto clampPoint = [&](const GridPoint& p) { return GridPoint{clampTo(p.x, last.x), clampTo(p.y, last.y)}; };
+    const GridPoint active = clampPoint(document_->activeCellPoint());
+    const GridRange& selection = document_->selectionRange();
+    document_->setSelectionRange(GridRange{clampPoint(selection.startPoint), clampPoint(selection.endPoint)});
+    document_->setActiveCellPoint(active);
+    document_->setMaxDisplayGridPoint(last);
+    if (view) {
+      view->setContentFrame();
+      view->redraw();
+    }
+  }
+  jumpToSelection();
 }
 
 // A sheet is a window-modal dialog of this window.

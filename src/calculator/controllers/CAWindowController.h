@@ -199,6 +199,13 @@ class CAWindowController : public FLDocumentWC,
   void removeTooltipForCell(const CACell& cell) override;
   void adjustCellViewForNewData() override;
   void jumpToSelection() override;
+  void scrollAfterDelete() override;
+  // The preferences the window's views hold themselves (Return in the formula bar, dropping
+  // files and text on the grid), taken again whenever a preference changes.
+  void applyPreferences();
+  // A document's window title shows its file name without the extension while the preference
+  // asks for it.
+  void applyTitlePreference();
   bool showsSheet() const override;
   void setWindowVisible(bool visible) override;
   void performClose() override;
@@ -355,6 +362,8 @@ class CAWindowController : public FLDocumentWC,
   bool formulasState(int64_t, QAction* item) const;
   bool onlyUsedState(int64_t, QAction* item) const;
   bool pageBreaksState(int64_t, QAction* item) const;
+  bool zoomPercentState(int64_t tag, QAction* item) const;
+  bool formatPanelState(int64_t, QAction* item) const;
   bool toolbarState(int64_t, QAction* item) const;
 
   // The document goes after the undo stack that refers to it, the window first of all.
@@ -378,9 +387,9 @@ class CAWindowController : public FLDocumentWC,
   uint32_t propertyUndoID_ = 0xFFFFFFFF;
   GridRange propertySelection_;  // the selection the pending step was recorded for
   bool validationScheduled_ = false;
-  QPointer<QColorDialog> colorPanel_;
   QPointer<QFontDialog> fontPanel_;
   QPointer<QDialog> pageLayoutPanel_;
   bool everEdited_ = false;
   QString titleOverride_;
+  bool adjustingTitle_ = false;
 };

@@ -4,6 +4,7 @@
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/controllers/CAAppController.h"
+#include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/CAFindDialog.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
@@ -22,9 +23,9 @@
 #include "platform/Pasteboard.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
-#include <QColorDialog>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -39,7 +40,8 @@
 
 #include <cmath>
 
-enum CAWindowMenu { kNoMenu, kFileMenu, kEditMenu, kFormatMenu, kViewMenu };
+// kZoomMenu is the View menu's "Zoom To" submenu.
+enum CAWindowMenu { kNoMenu, kFileMenu, kEditMenu, kFormatMenu, kViewMenu, kZoomMenu };
 
 struct CAWindowActionEntry {
   const char* action;      // the command, as menu items and tools name it
@@ -219,8 +221,34 @@ std::span<const CAWindowActionEntry> CAWindowController::actionEntries() {
        false, &C::zoomByPercentAction, &C::alwaysEnabled},
       {"changeZoom:", nullptr, nullptr, kNoMenu, nullptr, false, kNoKey, 0, 0, false, &C::changeZoomAction,
        &C::alwaysEnabled},
-      {"toggleFormatPanel:", nullptr, nullptr, kNoMenu, nullptr, false, kNoKey, 0, 0, false,
-       &C::toggleFormatPanelAction, &C::alwaysEnabled},
+      {kZoomByPercentAction, "zoomByPercent:25", "25%", kZoomMenu, nullptr, false, kNoKey, 0, 25, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:33", "33%", kZoomMenu, nullptr, false, kNoKey, 0, 33, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:50", "50%", kZoomMenu, nullptr, false, kNoKey, 0, 50, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:66", "66%", kZoomMenu, nullptr, false, kNoKey, 0, 66, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:75", "75%", kZoomMenu, nullptr, false, kNoKey, 0, 75, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:100", "100%", kZoomMenu, nullptr, false, kNoKey, 0, 100, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:125", "125%", kZoomMenu, nullptr, false, kNoKey, 0, 125, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:150", "150%", kZoomMenu, nullptr, false, kNoKey, 0, 150, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:175", "175%", kZoomMenu, nullptr, false, kNoKey, 0, 175, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:200", "200%", kZoomMenu, nullptr, false, kNoKey, 0, 200, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:250", "250%", kZoomMenu, nullptr, false, kNoKey, 0, 250, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:300", "300%", kZoomMenu, nullptr, false, kNoKey, 0, 300, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {kZoomByPercentAction, "zoomByPercent:400", "400%", kZoomMenu, nullptr, false, kNoKey, 0, 400, true,
+       &C::zoomByPercentAction, &C::zoomPercentState},
+      {"toggleFormatPanel:", nullptr, "Show Format Panel", kViewMenu, nullptr, true, kNoKey,
+       kCtrl | kAlt | int(Qt::Key_I), 0, true, &C::toggleFormatPanelAction, &C::formatPanelState},
       {"expandSheet:", "expandSheet:0", "Expand Down", kViewMenu, nullptr, true, kNoKey, 0, 0, false,
        &C::expandSheetAction, &C::unlocked},
       {"expandSheet:", "expandSheet:1", "Expand Right", kViewMenu, nullptr, false, kNoKey, 0, 1, false,
@@ -240,9 +268,15 @@ std::span<const CAWindowActionEntry> CAWindowController::actionEntries() {
 void CAWindowController::installMenuItems() {
   static constexpr const char* kMenuNames[] = {nullptr, kCAFileMenuName, kCAEditMenuName, kCAFormatMenuName,
                                                kCAViewMenuName};
-  QMenu* menus[std::size(kMenuNames)] = {};
-  for (size_t m = 1; m < std::size(kMenuNames); ++m) {
-    menus[m] = window_->menuBar()->findChild<QMenu*>(QLatin1String(kMenuNames[m]));
+  QMenu* menus[std::size(kMenuNames) + 1] = {};
+  for (size_t m = 1; m <= std::size(kMenuNames); ++m) {
+    if (m == kZoomMenu) {
+      // Made at its place once the View menu's items before it are in.
+      menus[m] = new QMenu(Tr("Zoom To"), menus[kViewMenu]);
+      menus[m]->setObjectName(QLatin1String(kCAZoomToMenuName));
+    } else {
+      menus[m] = window_->menuBar()->findChild<QMenu*>(QLatin1String(kMenuNames[m]));
+    }
     if (!menus[m]) {
       menus[m] = window_->menuBar()->addMenu(QLatin1String(kMenuNames[m]));
       menus[m]->setObjectName(QLatin1String(kMenuNames[m]));
@@ -257,10 +291,16 @@ void CAWindowController::installMenuItems() {
   for (const CAWindowActionEntry& entry : actionEntries()) {
     if (!entry.title) continue;
     QMenu* menu = menus[entry.menu];
+    if (entry.menu == kZoomMenu && menu->isEmpty()) {
+      menus[kViewMenu]->addMenu(menu);
+      // One step at a time: the items show as a choice.
+      new QActionGroup(menu);
+    }
     auto* item = new QAction(Tr(entry.title), menu);
     item->setObjectName(entry.itemName());
     item->setData(QVariant::fromValue<qlonglong>(entry.tag));
     item->setCheckable(entry.checkable);
+    if (entry.menu == kZoomMenu) menu->findChild<QActionGroup*>()->addAction(item);
     item->setShortcut(entry.standardShortcut != kNoKey ? QKeySequence(entry.standardShortcut)
                                                        : QKeySequence(entry.shortcut));
     QAction* before = nullptr;
@@ -423,6 +463,16 @@ bool CAWindowController::onlyUsedState(int64_t, QAction* item) const {
   return true;
 }
 
+bool CAWindowController::zoomPercentState(int64_t tag, QAction* item) const {
+  if (item) item->setChecked(std::lround(document_->zoomValue() * 100) == tag);
+  return true;
+}
+
+bool CAWindowController::formatPanelState(int64_t, QAction* item) const {
+  if (item) item->setChecked(showingFormatPanel());
+  return true;
+}
+
 bool CAWindowController::pageBreaksState(int64_t, QAction* item) const {
   if (item) item->setChecked(document_->showPageBreaks());
   return true;
@@ -497,6 +547,7 @@ void CAWindowController::changeColor(Kolor kolor) {
   if (!setPropertyUndo(kFormatTextColor)) return;
   document_->setValue(int64_t(uint32_t(kolor)), kFormatTextColor, propertyDomain_);
   redrawSelectionForDomain(propertyDomain_);
+  if (KolorIsColor(kolor)) CAColorWell::uncheckNoColorButton();
 }
 
 void CAWindowController::noColor() { changeColor(kNoKolor); }
@@ -761,26 +812,22 @@ void CAWindowController::selectAllAction(int64_t) {
   if (CACellView* view = cellView()) view->performCommand(CAGridCommand::SelectAll, this);
 }
 
-// The platform's colour and font panels: one of each per window, acting on this window.
+// The colour panel is the one the format panes use; the font panel is one per window, acting on
+// this window.
 void CAWindowController::showColorsAction(int64_t) {
-  if (colorPanel_ && colorPanel_->isVisible()) {
-    colorPanel_->hide();
+  if (CAColorWell::panelVisible()) {
+    CAColorWell::closePanel();
     return;
   }
-  if (!colorPanel_) {
-    colorPanel_ = new QColorDialog(window_.get());
-    colorPanel_->setOption(QColorDialog::NoButtons);
-    colorPanel_->setOption(QColorDialog::ShowAlphaChannel);
-    connect(colorPanel_, &QColorDialog::currentColorChanged, this, [this](const QColor& color) {
-      changeColor(KolorFromColorCore(color));
-    });
-  }
-  const Kolor current = document_->formatForActiveCell().textKolor();
-  if (current != kNoKolor) {
-    QSignalBlocker block(colorPanel_.data());
-    colorPanel_->setCurrentColor(ColorFromKolor(current));
-  }
-  colorPanel_->show();
+  const QPointer<CAWindowController> self(this);
+  CAColorWell::showPanelFor(
+      window_.get(), document_->formatForActiveCell().textKolor(),
+      [self](Kolor kolor) {
+        if (self) self->changeColor(kolor);
+      },
+      [self] {
+        if (self) self->noColor();
+      });
 }
 
 void CAWindowController::showFontsAction(int64_t) {
@@ -804,6 +851,10 @@ void CAWindowController::showFontsAction(int64_t) {
 
 void CAWindowController::printDocumentAction(int64_t) {
   commitTyping();
+  // Printing can stall the application for a while: unsaved changes are kept in an autosave
+  // copy first (a clean document has nothing to lose).
+  document_->prepareToSave(true);
+  if (document_->dirty()) document_->forceAutosave();
   printWithInfo({}, true);
 }
 

@@ -35,6 +35,9 @@ bool CAWindowController::Archiver::setUndoAction(uint32_t action, uint32_t descr
     LogAssert("Property domain instead of undo context", __func__, __FILE__, __LINE__);
     return false;
   }
+  // A locked document (read-only, protected and not yet opened, or a recovered autosave copy)
+  // refuses every edit: with no step recorded, typing, pasting and formatting do not start.
+  if (document().isLocked()) return false;
   return CAUndoArchiver::setUndoAction(action, descriptor, data, context);
 }
 

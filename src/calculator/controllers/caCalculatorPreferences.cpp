@@ -1,6 +1,5 @@
 #include "calculator/controllers/caCalculatorPreferences.h"
 
-#include "calculator/model/CANumberFormat.h"
 
 namespace {
 
@@ -33,6 +32,9 @@ void SetCalculatorPreferences(const CACalculatorPreferences& preferences) {
 }
 
 int CalculatorWordSize() {
-  const uint64_t size = NumberPreferences().integerWordSize;
-  return size == 16 || size == 32 ? int(size) : 64;
+  const int64_t size = CalculatorPreferences().wordSize;
+  for (const int offered : kCalculatorWordSizes) {
+    if (size == offered) return offered;
+  }
+  return 64;
 }

@@ -11,6 +11,7 @@
 
 struct CACalculatorPreferences {
   int64_t decimalDigits = 2;      // numlet.calcDigits
+  int64_t wordSize = 64;          // numlet.calcWordSize
   Kolor buttonKolor = kNoKolor;   // numlet.calcButtonColor
   Kolor backKolor = kNoKolor;     // numlet.calcBackColor
 };
@@ -23,5 +24,8 @@ void SetCalculatorPreferenceHooks(CACalculatorPreferenceHooks hooks);
 
 CACalculatorPreferences CalculatorPreferences();
 void SetCalculatorPreferences(const CACalculatorPreferences& preferences);
-// The word size in bits of the integers of the programmer's calculator (16, 32 or 64).
+// The word sizes the programmer's calculator offers, in bits.
+inline constexpr int kCalculatorWordSizes[] = {8, 16, 32, 64};
+// The word size in bits of the integers of the programmer's calculator: one of those above,
+// 64 for any other stored value.
 int CalculatorWordSize();

@@ -1,5 +1,7 @@
 #include "calculator/controllers/caPreferencesWindow.h"
 
+#include "framlet/shell/flMeasures.h"
+
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
@@ -48,6 +50,12 @@ const CACheckboxPlace kCheckboxes[] = {
     {CABoolPreference::plainPaste, 2, "Paste without formats"},
 };
 
+const CAPreferenceUnit kUnits[] = {
+    {kFLUnitInches, "Inches", " in", 914400, 3},      {kFLUnitCentimetres, "Centimeters", " cm", 360000, 2},
+    {kFLUnitMillimetres, "Millimeters", " mm", 36000, 1}, {kFLUnitPoints, "Points", " pt", 12700, 1},
+    {kFLUnitPicas, "Picas", " pc", 152400, 2},
+};
+
 QFormLayout* PaneLayout(QWidget* pane) {
   auto* layout = new QFormLayout(pane);
   layout->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -55,6 +63,13 @@ QFormLayout* PaneLayout(QWidget* pane) {
 }
 
 }  // namespace
+
+const CAPreferenceUnit& PreferenceUnit(int64_t code) {
+  for (const CAPreferenceUnit& unit : kUnits) {
+    if (unit.code == code) return unit;
+  }
+  return kUnits[3];
+}
 
 std::unique_ptr<CAPreferencesUi> BuildPreferencesWindow() {
   auto ui = std::make_unique<CAPreferencesUi>();
@@ -103,6 +118,9 @@ std::unique_ptr<CAPreferencesUi> BuildPreferencesWindow() {
   ui->calculatorDigits = new QSpinBox(general);
   ui->calculatorDigits->setRange(0, 15);
   layouts[0]->addRow(Tr("Calculator decimal places:"), ui->calculatorDigits);
+  ui->unitsPopup = new QComboBox(general);
+  for (const CAPreferenceUnit& unit : kUnits) ui->unitsPopup->addItem(Tr(unit.title), unit.code);
+  layouts[0]->addRow(Tr("Units:"), ui->unitsPopup);
   ui->resetWarningsButton = new QPushButton(Tr("Reset Warnings"), general);
   layouts[0]->addRow(ui->resetWarningsButton);
 
@@ -118,11 +136,7 @@ std::unique_ptr<CAPreferencesUi> BuildPreferencesWindow() {
   layouts[3]->addRow(Tr("Zoom:"), ui->zoomPopup);
   ui->xMarginField = new QDoubleSpinBox(newDoc);
   ui->yMarginField = new QDoubleSpinBox(newDoc);
-  for (QDoubleSpinBox* field : {ui->xMarginField, ui->yMarginField}) {
-    field->setSuffix(QStringLiteral(" pt"));
-    field->setDecimals(1);
-    field->setRange(0, double(kMaximumXMargin) / kEmuPerPoint);
-  }
+  // Suffix, decimals and range follow the distance unit (the controller sets them).
   layouts[3]->addRow(Tr("Left and right margins:"), ui->xMarginField);
   layouts[3]->addRow(Tr("Top and bottom margins:"), ui->yMarginField);
   ui->digitField = new QSpinBox(newDoc);
@@ -131,8 +145,6 @@ std::unique_ptr<CAPreferencesUi> BuildPreferencesWindow() {
   ui->widthSlider = new QSlider(Qt::Horizontal, newDoc);
   ui->widthSlider->setRange(0, 500);
   ui->widthField = new QDoubleSpinBox(newDoc);
-  ui->widthField->setSuffix(QStringLiteral(" pt"));
-  ui->widthField->setRange(0, 500);
   auto* widthRow = new QHBoxLayout;
   widthRow->addWidget(ui->widthSlider, 1);
   widthRow->addWidget(ui->widthField);

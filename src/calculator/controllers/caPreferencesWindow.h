@@ -49,14 +49,26 @@ struct CAPreferencesUi {
   QComboBox* zoomPopup = nullptr;  // item data: the zoom in percent
   QLabel* defaultFontSample = nullptr;
   QPushButton* selectFontButton = nullptr;
-  QDoubleSpinBox* xMarginField = nullptr;  // points
+  QComboBox* unitsPopup = nullptr;         // item data: the distance unit code
+  QDoubleSpinBox* xMarginField = nullptr;  // in the distance unit
   QDoubleSpinBox* yMarginField = nullptr;
   QSlider* widthSlider = nullptr;          // points
-  QDoubleSpinBox* widthField = nullptr;    // points
+  QDoubleSpinBox* widthField = nullptr;    // in the distance unit
   QSpinBox* digitField = nullptr;
   QComboBox* newSizeOption = nullptr;
   QComboBox* tabOverrideMatrix = nullptr;
 };
+
+// A distance unit the window offers: the lengths its fields show in that unit.
+struct CAPreferenceUnit {
+  int code;
+  const char* title;
+  const char* suffix;
+  double emuPerUnit;
+  int decimals;
+};
+// The offered unit of that code; points for a unit not offered.
+const CAPreferenceUnit& PreferenceUnit(int64_t code);
 
 // The window has no parent: the caller takes it.
 std::unique_ptr<CAPreferencesUi> BuildPreferencesWindow();

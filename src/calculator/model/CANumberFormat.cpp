@@ -142,7 +142,9 @@ void SetNumberTextLocale(const QLocale& locale) {
   const QString group = locale.groupSeparator();
   settings.groupSeparator = group.isEmpty() ? QStringLiteral(",") : group;
   settings.groupSeparatorChar = settings.groupSeparator[0];
-  settings.currencySymbol = locale.currencySymbol();
+  // A locale without a currency (the C locale) still shows money with a symbol.
+  const QString currency = locale.currencySymbol();
+  settings.currencySymbol = currency.isEmpty() ? QStringLiteral("$") : currency;
   settings.usLocale = locale.territory() == QLocale::UnitedStates;
 }
 

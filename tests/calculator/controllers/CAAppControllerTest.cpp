@@ -4,7 +4,11 @@
 
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/views/CACellView.h"
 #include "calculator/controllers/caFunctionGroups.h"
+#include "calculator/controllers/CAOpenPanel.h"
+#include "calculator/model/CANumberFormat.h"
+#include "framlet/shell/flMeasures.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
 #include "platform/FLError.h"
@@ -27,9 +31,12 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QMenu>
 #include <QMenuBar>
 #include <QDir>
 #include <QFile>
@@ -495,4 +502,194 @@ TEST_F(AppControllerTest, SpreadsheetWindowsShareTabsAndComeBackAsTabsAfterAQuit
   app->prefController()->setValue(CAIntPreference::tabOverride, 0);
   FLWindowTabManager::sharedInstance().setTabOverride(0);
   defaults().removeObjectForKey(QLatin1String(kWindowTabsKey));
+}
+
+namespace {
+
+// The items of a window's submenu, by object name.
+QAction* SubmenuItem(QWidget* window, const char* submenu, const QString& name) {
+  auto* menu = window->findChild<QMenu*>(QLatin1String(submenu));
+  if (!menu) return nullptr;
+  for (QAction* action : menu->actions()) {
+    if (action->objectName() == name) return action;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThem) {
+  app->launch();
+  QWidget* window = app->front()->window();
+  CAPrefController& preferences = *app->prefController();
+  preferences.setValue(CAIntPreference::defaultUnits, 1);
+  preferences.setValue(CAIntPreference::searchOptionMask, 0);
+  preferences.setValue(CAIntPreference::searchScope, 0);
+  QStringList posted;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QString(), nullptr, [&posted](const Notification& notification) { posted.append(notification.name); });
+
+  struct Unit {
+    int code;
+    const char* title;
+  } const units[] = {{1, "Inches"}, {5, "Centimeters"}, {4, "Millimeters"}, {0, "Points"}, {9, "Picas"}};
+  for (const Unit& unit : units) {
+    QAction* item = SubmenuItem(window, kCAUnitsMenuName, QStringLiteral("setMeasurementUnits:%1").arg(unit.code));
+    ASSERT_NE(item, nullptr) << unit.title;
+    EXPECT_EQ(item->text(), QLatin1String(unit.title));
+    item->trigger();
+    EXPECT_EQ(preferences.value(CAIntPreference::defaultUnits), unit.code);
+    EXPECT_EQ(CurrentDistanceUnit(), unit.code);
+    EXPECT_TRUE(app->validateMenuItem(item));
+    EXPECT_TRUE(item->isChecked()) << unit.title;
+  }
+  EXPECT_EQ(posted.count(QLatin1String(kUnitChangeNotification)), 5);
+  QAction* inches = SubmenuItem(window, kCAUnitsMenuName, QStringLiteral("setMeasurementUnits:1"));
+  app->validateMenuItem(inches);
+  EXPECT_FALSE(inches->isChecked());
+  {
+    QDialog modal;
+    modal.setModal(true);
+    modal.show();
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 1000));
+    EXPECT_FALSE(app->validateMenuItem(inches));
+  }
+
+  // Ignore Case is bit 1, Search from the Start bit 3; each item toggles its bit.
+  QAction* ignoreCase = SubmenuItem(window, kCAFindOptionsMenuName, QStringLiteral("setSearchOption:1"));
+  QAction* fromStart = SubmenuItem(window, kCAFindOptionsMenuName, QStringLiteral("setSearchOption:3"));
+  ASSERT_NE(ignoreCase, nullptr);
+  ASSERT_NE(fromStart, nullptr);
+  EXPECT_EQ(ignoreCase->text(), QStringLiteral("Ignore Case"));
+  ignoreCase->trigger();
+  fromStart->trigger();
+  EXPECT_EQ(preferences.value(CAIntPreference::searchOptionMask), 10);
+  app->validateMenuItem(ignoreCase);
+  EXPECT_TRUE(ignoreCase->isChecked());
+  ignoreCase->trigger();
+  EXPECT_EQ(preferences.value(CAIntPreference::searchOptionMask), 8);
+  app->validateMenuItem(ignoreCase);
+  EXPECT_FALSE(ignoreCase->isChecked());
+  QAction* values = SubmenuItem(window, kCAFindOptionsMenuName, QStringLiteral("setSearchScope:1"));
+  ASSERT_NE(values, nullptr);
+  values->trigger();
+  EXPECT_EQ(preferences.value(CAIntPreference::searchScope), 1);
+  app->validateMenuItem(values);
+  EXPECT_TRUE(values->isChecked());
+  EXPECT_EQ(posted.count(QLatin1String(kSearchChangedNotification)), 4);
+  // The options sit in the Edit menu, the units in the Format menu.
+  const auto menu = [window](const char* name) { return window->findChild<QMenu*>(QLatin1String(name)); };
+  EXPECT_NE(menu(kCAEditMenuName)->findChild<QMenu*>(QLatin1String(kCAFindOptionsMenuName)), nullptr);
+  EXPECT_NE(menu(kCAFormatMenuName)->findChild<QMenu*>(QLatin1String(kCAUnitsMenuName)), nullptr);
+  // Find Options closes the group of the find commands.
+  const QList<QAction*> editItems = menu(kCAEditMenuName)->actions();
+  const qsizetype options = editItems.indexOf(menu(kCAFindOptionsMenuName)->menuAction());
+  ASSERT_GT(options, 0);
+  EXPECT_EQ(editItems[options - 1]->objectName(), QStringLiteral("jumpToSelection:"));
+  EXPECT_TRUE(editItems[options + 1]->isSeparator());
+  preferences.setValue(CAIntPreference::defaultUnits, 1);
+}
+
+TEST_F(AppControllerTest, ALocaleWithoutACurrencyShowsMoneyWithADollarSign) {
+  const QLocale saved;
+  QLocale::setDefault(QLocale::c());
+  app->launch();
+  EXPECT_EQ(NumberTextLocale().currencySymbol, QStringLiteral("$"));
+  QLocale::setDefault(saved);
+  SetNumberTextLocale(QLocale::c());
+  EXPECT_EQ(NumberTextLocale().currencySymbol, QStringLiteral("$"));
+  SetNumberTextLocale(QLocale(QLocale::German, QLocale::Germany));
+  EXPECT_EQ(NumberTextLocale().currencySymbol, QStringLiteral("€"));
+  SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+TEST_F(AppControllerTest, TheOpenPanelOpensADocumentPackage) {
+  app->launch();
+  const QString saved = package(QStringLiteral("Budget.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("Plain folder"))));
+  EXPECT_TRUE(IsDocumentPackage(saved));
+  EXPECT_FALSE(IsDocumentPackage(folder.filePath(QStringLiteral("Plain folder"))));
+  EXPECT_FALSE(IsDocumentPackage(folder.filePath(QStringLiteral("missing.Numlet"))));
+
+  app->openDocument();
+  CAOpenPanel* panel = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&panel] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (auto* candidate = qobject_cast<CAOpenPanel*>(top); candidate && candidate->isVisible()) panel = candidate;
+    }
+    return panel != nullptr;
+  }, 2000));
+  // Shown as a document, not a folder.
+  EXPECT_EQ(panel->iconProvider()->type(QFileInfo(saved)), QStringLiteral("Tamsel Calculator document"));
+  EXPECT_NE(panel->iconProvider()->type(QFileInfo(folder.filePath(QStringLiteral("Plain folder")))),
+            QStringLiteral("Tamsel Calculator document"));
+  // A plain folder is walked into; the package is opened.
+  panel->setDirectory(folder.path());
+  panel->selectFile(folder.filePath(QStringLiteral("Plain folder")));
+  panel->accept();
+  EXPECT_TRUE(panel->isVisible());
+  panel->setDirectory(folder.path());
+  panel->selectFile(saved);
+  auto* line = panel->findChild<QLineEdit*>();
+  ASSERT_NE(line, nullptr);
+  line->setText(QStringLiteral("Budget.Numlet"));
+  QTest::keyClick(line, Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 3000))
+      << alerts.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(AppControllerTest, ADoubleClickOnAPackageInTheOpenPanelOpensIt) {
+  app->launch();
+  const QString saved = package(QStringLiteral("Sales.Numlet"));
+  app->openDocument();
+  CAOpenPanel* panel = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&panel] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (auto* candidate = qobject_cast<CAOpenPanel*>(top); candidate && candidate->isVisible()) panel = candidate;
+    }
+    return panel != nullptr;
+  }, 2000));
+  panel->setDirectory(folder.path());
+  auto* list = panel->findChild<QListView*>(QStringLiteral("listView"));
+  ASSERT_NE(list, nullptr);
+  QModelIndex entry;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    const QAbstractItemModel* model = list->model();
+    for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
+      const QModelIndex index = model->index(row, 0, list->rootIndex());
+      if (index.data().toString() == QStringLiteral("Sales.Numlet")) entry = index;
+    }
+    return entry.isValid();
+  }, 3000));
+  list->scrollTo(entry);
+  const QPoint centre = list->visualRect(entry).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 3000))
+      << alerts.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(AppControllerTest, ARecoveredAutosaveRefusesEdits) {
+  const QString copy = CalculatorSupportFolder() + QStringLiteral("/A1.Numlet_autosave");
+  ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Recovered.Numlet_autosave")), copy));
+  app->acceptRecovery = true;
+  app->launch();
+  CAWindowController* recovered = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    for (FLDocumentWC* controller : app->controllers()) {
+      auto* window = dynamic_cast<CAWindowController*>(controller);
+      if (window && window->document()->autosaveRecoveryDoc()) recovered = window;
+    }
+    return recovered != nullptr;
+  }, 2000));
+  CADocument& document = *recovered->document();
+  EXPECT_TRUE(document.isLocked());
+  document.setSelectionPoint(GridPoint{5, 5});
+  recovered->mainWindow()->show();
+  QTest::keyClicks(recovered->cellView(), QStringLiteral("7"));
+  EXPECT_FALSE(recovered->cellView()->isTyping());
+  recovered->cellView()->stopTyping(true);
+  EXPECT_EQ(document.cellAtGridPoint(GridPoint{5, 5}), nullptr);
+  EXPECT_FALSE(document.dirty());
+  EXPECT_FALSE(recovered->undoManager()->isUndoAvailable());
 }

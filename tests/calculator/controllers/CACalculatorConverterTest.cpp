@@ -66,4 +66,26 @@ TEST_F(CalculatorConverterTest, ChoosingUnitsAndCategories) {
   EXPECT_EQ(again.toTable()->currentRow(), 1);
 }
 
+TEST_F(CalculatorConverterTest, AnotherCategoryStartsWithoutTheOldNumbers) {
+  CACalculatorConverter converter(defaults);
+  EXPECT_EQ(convert(converter, QStringLiteral("26.2")), QStringLiteral("42.16"));
+  QTest::mouseClick(converter.categoryMatrix()->button(kCategoryTemperature), Qt::LeftButton);
+  EXPECT_EQ(converter.valueField()->text(), QString());
+  EXPECT_EQ(converter.convertField()->text(), QString());
+  // Choosing the category shown again keeps what was typed.
+  converter.valueField()->setText(QStringLiteral("100"));
+  QTest::mouseClick(converter.categoryMatrix()->button(kCategoryTemperature), Qt::LeftButton);
+  EXPECT_EQ(converter.valueField()->text(), QStringLiteral("100"));
+}
+
+TEST_F(CalculatorConverterTest, AnUnknownUnitNameFromFeetBeepsAndConvertsNothing) {
+  CACalculatorConverter converter(defaults);
+  converter.fromTable()->setCurrentRow(kLengthFootRow);
+  converter.toTable()->setCurrentRow(2);  // inches
+  EXPECT_EQ(convert(converter, QStringLiteral("5'6")), QStringLiteral("66.0"));
+  EXPECT_EQ(beeps, 0);
+  EXPECT_EQ(convert(converter, QStringLiteral("2 mi")), QString());
+  EXPECT_EQ(beeps, 1);
+}
+
 }  // namespace

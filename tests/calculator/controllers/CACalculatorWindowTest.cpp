@@ -220,4 +220,54 @@ TEST_F(CalculatorWindowTest, ColoursChosenInOneWindowReachTheOthers) {
   EXPECT_EQ(posts, 3);
 }
 
+// The word size chooser: the largest positive number of each word, plus one, wraps to the most
+// negative, shown in the word's digits.
+TEST_F(CalculatorWindowTest, TheWordSizeChooserSetsTheIntegersWord) {
+  CACalculatorProgram window(defaults);
+  QComboBox* chooser = window.wordSizeChooser();
+  ASSERT_NE(chooser, nullptr);
+  EXPECT_EQ(chooser->currentData().toInt(), 64);
+  struct Case {
+    int bits;
+    int baseIndex;  // of the base chooser: 2 decimal, 3 hexadecimal
+    const char* largest;
+    const char* shownLargest;
+    const char* shownWrapped;
+    int64_t wrapped;
+  } const cases[] = {
+      {8, 3, "7F", "7F", "80", -128},
+      {16, 3, "7FFF", "7FFF", "8000", -32768},
+      {32, 3, "7FFFFFFF", "7FFFFFFF", "80000000", -2147483648LL},
+      {8, 2, "127", "127", "-128", -128},
+      {16, 2, "32767", "32,767", "-32,768", -32768},
+  };
+  for (const Case& c : cases) {
+    window.engine().setStack({});
+    emit window.baseChooser()->activated(c.baseIndex);
+    const int index = chooser->findData(c.bits);
+    ASSERT_GE(index, 0) << c.bits;
+    chooser->setCurrentIndex(index);
+    emit chooser->activated(index);
+    EXPECT_EQ(CalculatorWordSize(), c.bits);
+    keys(window.keyEaterView(), c.largest);
+    QTest::keyClick(window.keyEaterView(), Qt::Key_Return);
+    EXPECT_EQ(window.accumulatorField()->text(), QLatin1String(c.shownLargest)) << c.bits << ' ' << c.largest;
+    keys(window.keyEaterView(), "1+");
+    EXPECT_EQ(window.engine().stack().first(), Exact(c.wrapped)) << c.bits << ' ' << c.largest;
+    EXPECT_EQ(window.accumulatorField()->text(), QLatin1String(c.shownWrapped)) << c.bits << ' ' << c.largest;
+  }
+  // Typed digits wrap the same way: FF is -1 in a byte.
+  emit window.baseChooser()->activated(3);
+  emit chooser->activated(chooser->findData(8));
+  keys(window.keyEaterView(), "FF");
+  QTest::keyClick(window.keyEaterView(), Qt::Key_Return);
+  EXPECT_EQ(window.engine().stack().first(), Exact(-1));
+  // Decimal floating numbers have no word.
+  emit window.baseChooser()->activated(4);
+  EXPECT_FALSE(chooser->isEnabled());
+  emit window.baseChooser()->activated(3);
+  EXPECT_TRUE(chooser->isEnabled());
+  EXPECT_EQ(chooser->currentData().toInt(), 8);
+}
+
 }  // namespace

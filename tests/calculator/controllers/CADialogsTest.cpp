@@ -273,6 +273,25 @@ TEST_F(DialogsTest, SortOkSortsTheRowsAsOneStep) {
   EXPECT_EQ(undoTitle(), "Undo Sort");
 }
 
+// A first sort, with nothing stored, sorts rows: columns are reordered only on request.
+TEST_F(DialogsTest, AFirstSortOffersToSortRowsNotColumns) {
+  UserDefaults fresh{QStringLiteral("dialogs-test-fresh")};
+  fresh.removeObjectForKey(QStringLiteral("numlet.sortColumns"));
+  CAPrefController firstRun{fresh, false};
+  put(6, 2, "b");
+  put(6, 3, "a");
+  put(7, 2, "2");
+  put(7, 3, "1");
+  document().setSelectionRange({{6, 2}, {7, 6}});
+  item("sort:")->trigger();
+  auto* dialog = controller.mainWindow()->findChild<CASortDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(dialog->findChild<QCheckBox*>(QStringLiteral("sortColumns"))->isChecked());
+  dialog->ok();
+  // The rows changed places; the columns stayed.
+  EXPECT_EQ(text(6, 2) + text(7, 2) + text(6, 3) + text(7, 3), "a1b2");
+}
+
 TEST_F(DialogsTest, TheFillSheetStepsFillsAndRemembersItsChoices) {
   CAFillDialog::resetFillInfo();
   document().setCellAtPoint({0, 0}, QVariant(QStringLiteral("1")), kValueNumber);

@@ -5,7 +5,14 @@
 #include "platform/UserDefaults.h"
 #include "support/LogCapture.h"
 
+#include "calculator/model/CADocument.h"
+#include "platform/NotificationCenter.h"
+
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
+#include <QTest>
 #include <QFile>
 #include <QMainWindow>
 #include <QStackedWidget>
@@ -187,7 +194,7 @@ TEST_F(PrefControllerTest, TheDocumentsReadTheFindSortCopyAndAutosaveSettings) {
   EXPECT_EQ(model.searchScope, 2);
   EXPECT_TRUE(model.sortReverse);
   EXPECT_FALSE(model.sortWholeDoc);
-  EXPECT_TRUE(model.sortColumns);  // its default
+  EXPECT_FALSE(model.sortColumns);  // its default: a first sort reorders rows, not the sheet's columns
   EXPECT_FALSE(model.copyHTML);
   EXPECT_FALSE(model.autoSave);
 }
@@ -214,6 +221,81 @@ TEST_F(PrefControllerTest, ThePreferencesWindowShowsFourPanesAndEditsThePreferen
   window->move(150, 160);
   controller.savePreferences();
   EXPECT_EQ(defaults->stringForKey(QLatin1String(kPrefPositionKey)), QStringLiteral("{150, 160}"));
+}
+
+TEST_F(PrefControllerTest, TheUnitChoiceSetsTheUnitAndTheLengthsShowInIt) {
+  CAPrefController controller(*defaults, false);
+  controller.showPreferences();
+  QComboBox* popup = nullptr;
+  for (QComboBox* box : controller.window()->findChildren<QComboBox*>()) {
+    if (box->findText(QStringLiteral("Centimeters")) >= 0) popup = box;
+  }
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->currentData().toInt(), 1);  // inches, outside metric locales
+  QDoubleSpinBox* xMargin = nullptr;
+  for (QDoubleSpinBox* field : controller.window()->findChildren<QDoubleSpinBox*>()) {
+    if (field->suffix() == QStringLiteral(" in") && !xMargin) xMargin = field;
+  }
+  ASSERT_NE(xMargin, nullptr);
+  EXPECT_DOUBLE_EQ(xMargin->value(), 1.0);  // 914400 EMU
+
+  int unitChanges = 0;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kUnitChangeNotification), nullptr, [&unitChanges](const Notification&) { ++unitChanges; });
+  const int centimetres = popup->findData(5);
+  popup->setCurrentIndex(centimetres);
+  emit popup->activated(centimetres);
+  EXPECT_EQ(controller.value(CAIntPreference::defaultUnits), 5);
+  EXPECT_EQ(unitChanges, 1);
+  EXPECT_EQ(xMargin->suffix(), QStringLiteral(" cm"));
+  EXPECT_DOUBLE_EQ(xMargin->value(), 2.54);
+  // A margin typed in centimetres is stored in EMU.
+  xMargin->setValue(2);
+  emit xMargin->editingFinished();
+  EXPECT_EQ(controller.value(CAIntPreference::defaultXMargin), 720000);
+  // The menu's unit command reaches the open window too.
+  controller.setValue(CAIntPreference::defaultUnits, 0);
+  EXPECT_EQ(popup->currentData().toInt(), 0);
+  EXPECT_EQ(xMargin->suffix(), QStringLiteral(" pt"));
+  EXPECT_NEAR(xMargin->value(), 720000.0 / 12700, 0.05);
+}
+
+TEST_F(PrefControllerTest, NewDocumentSettingsShowTheWidthNewDocumentsTake) {
+  CAPrefController controller(*defaults, false);
+  controller.setValue(CAIntPreference::defaultUnits, 0);
+  controller.showPreferences();
+  controller.changePrefPaneCore(3);
+  QSpinBox* digits = nullptr;
+  for (QSpinBox* box : controller.window()->findChildren<QSpinBox*>()) {
+    if (box->maximum() == 100) digits = box;
+  }
+  QDoubleSpinBox* width = nullptr;
+  for (QDoubleSpinBox* field : controller.window()->findChildren<QDoubleSpinBox*>()) {
+    if (field->maximum() == 500) width = field;
+  }
+  ASSERT_NE(digits, nullptr);
+  ASSERT_NE(width, nullptr);
+  // No stored width: the default count of digits, and their width in the default font.
+  EXPECT_EQ(digits->value(), int(kDefaultDigitCount));
+  EXPECT_GT(width->value(), 0.0);
+  EXPECT_NEAR(width->value(), double(controller.widthForDigits(kDefaultDigitCount)) / 12700, 0.05);
+  // A width given by hand shows as itself.
+  controller.setWidth(127000);
+  EXPECT_EQ(digits->value(), 0);
+  EXPECT_DOUBLE_EQ(width->value(), 10.0);
+}
+
+TEST_F(PrefControllerTest, EscapeAndTheCloseKeyCloseTheSettings) {
+  CAPrefController controller(*defaults, false);
+  for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)}) {
+    controller.showPreferences();
+    QWidget* window = controller.window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keySequence(window, key);
+    EXPECT_FALSE(window->isVisible()) << key.toString().toStdString();
+  }
 }
 
 }  // namespace

@@ -75,6 +75,57 @@ TEST(UnitConverterTest, FeetAndInchesAreReadOnlyFromFeet) {
   EXPECT_FALSE(ConverterValueFromText(QStringLiteral("5'6"), {kCategoryLength, 13, 2}).has_value());
 }
 
+// The legal definitions, where older tables carried rounded or liquid-measure figures:
+//   Bushel (U.K.)  extra 36368/1000 (36.368 l)          -> 3636872/100000 (8 imperial gallons, 36.36872 l)
+//   Bushel (U.S.)  extra 1848/1 (8 liquid gallons, in3) -> 215042/100 (the dry bushel, 2150.42 in3)
+//   Peck           extra 462/1 (2 liquid gallons, in3)  -> 537605/1000 (the dry peck, 537.605 in3)
+//   Gallon (U.K.)  extra 4546/1000 (4.546 l)            -> 454609/100000 (4.54609 l)
+//   Ounce (U.K.)   extra 4546/160000                    -> 454609/16000000 (a 160th of the gallon)
+//   Pint (U.K.)    extra 4546/8000                      -> 454609/800000 (an eighth of the gallon)
+//   Ounce          45359237001/1600000000 g             -> 45359237/1600000 g (a 16th of the pound)
+//   Pound          45359237001/100000000 g              -> 45359237/100000 g (453.59237 g exactly)
+//   Ton            90718474002000/100000000 g           -> 90718474/100 g (2000 pounds)
+TEST(UnitConverterTest, TheUnitsAreTheirLegalDefinitions) {
+  struct Case {
+    CAConverterChoice choice;
+    CANumber expected;
+  };
+  const Case cases[] = {
+      {{kCategoryVolume, 0, 13}, Exact(8)},                      // UK bushel: 8 imperial gallons
+      {{kCategoryVolume, 0, 15}, Exact(3636872, 100000)},        // in litres
+      {{kCategoryVolume, 1, 4}, Exact(215042, 100)},             // US bushel in cubic inches
+      {{kCategoryVolume, 1, 19}, Exact(4)},                      // four pecks
+      {{kCategoryVolume, 19, 4}, Exact(537605, 1000)},           // the peck in cubic inches
+      {{kCategoryVolume, 13, 20}, Exact(8)},                     // imperial gallon: 8 pints
+      {{kCategoryVolume, 13, 17}, Exact(160)},                   // and 160 fluid ounces
+      {{kCategoryVolume, 17, 16}, Exact(454609, 16000)},         // the fluid ounce: 28.4130625 ml
+      {{kCategoryWeight, 6, 4}, Exact(16)},                      // 16 ounces to the pound
+      {{kCategoryWeight, 7, 6}, Exact(2000)},                    // 2000 pounds to the ton
+      {{kCategoryWeight, 7, 2}, Exact(90718474, 100000)},        // the ton in kilograms
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ConvertUnits(CANumber(int64_t(1)), c.choice), c.expected)
+        << c.choice.category << ' ' << c.choice.fromUnit << ' ' << c.choice.toUnit;
+  }
+}
+
+TEST(UnitConverterTest, AnUnknownUnitNameFromFeetIsNoValue) {
+  const CAConverterChoice fromFeet{kCategoryLength, kLengthFootRow, 2};
+  for (const char* text : {"2 mi", "2mi", "3 yd", "1 ft", "2 furlongs"}) {
+    EXPECT_FALSE(ConverterValueFromText(QString::fromLatin1(text), fromFeet).has_value()) << text;
+  }
+  // Names the lengths know still convert.
+  const struct {
+    const char* text;
+    CANumber inches;
+  } known[] = {{"2 in", Exact(2)}, {"72 pt", Exact(1)}, {"2.54 cm", Exact(1)}, {"254 MM", Exact(10)}};
+  for (const auto& k : known) {
+    const std::optional<CANumber> feet = ConverterValueFromText(QString::fromLatin1(k.text), fromFeet);
+    ASSERT_TRUE(feet.has_value()) << k.text;
+    EXPECT_EQ(ConvertUnits(*feet, fromFeet), k.inches) << k.text;
+  }
+}
+
 // Every pair of units within a category that GNU units also knows, as it converts them.
 TEST(UnitConverterTest, AgreesWithGnuUnits) {
   QFile file(TestDataPath("converter/units.txt"));

@@ -1,0 +1,269 @@
+// What the spreadsheet window reaches through its menus and what the preferences change in it at
+// once: the format panel and zoom items, printing's autosave, the shrinking after a delete, the
+// colour panel, the locked document and the preferences the window's views hold.
+#include "calculator/controllers/CAWindowController.h"
+
+#include "calculator/controllers/CAAppController.h"
+#include "calculator/controllers/CAColorWell.h"
+#include "calculator/controllers/CAPrefController.h"
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAFormat.h"
+#include "calculator/views/CACellView.h"
+#include "framlet/foundation/FLKernel.h"
+#include "calculator/views/caViewNotifications.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class WindowSettingsTest : public testing::Test {
+ protected:
+  WindowSettingsTest() {
+    FLKernel::sharedInstance();
+    controller.prepareToShow();
+    controller.mainWindow()->resize(900, 600);
+    controller.mainWindow()->show();
+    QApplication::setActiveWindow(controller.mainWindow());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(controller.mainWindow()));
+  }
+  ~WindowSettingsTest() override {
+    CAColorWell::closePanel();
+    controller.mainWindow()->close();
+  }
+
+  CADocument& document() const { return *controller.document(); }
+  QAction* item(const char* name) const {
+    QAction* action = controller.mainWindow()->menuBar()->findChild<QAction*>(QLatin1String(name));
+    EXPECT_NE(action, nullptr) << name;
+    return action;
+  }
+  void put(int64_t x, int64_t y, const QString& text) {
+    document().setCellAtPoint(GridPoint{x, y}, QVariant(text), kValueText);
+  }
+  QString text(int64_t x, int64_t y) const {
+    const CACell* cell = document().cellAtGridPoint(GridPoint{x, y});
+    return cell ? cell->displayText(false) : QString();
+  }
+  // Keys go where the keyboard is: the grid, then the field that typing puts over the cell.
+  QWidget* keyboard() const {
+    if (!controller.cellView()->isTyping()) {
+      // A panel that was open may have kept the keyboard.
+      QApplication::setActiveWindow(controller.mainWindow());
+      controller.focusCellView();
+      return controller.cellView();
+    }
+    return QApplication::focusWidget();
+  }
+  void type(const char* keys) {
+    for (const char* c = keys; *c; ++c) QTest::keyClicks(keyboard(), QString(QLatin1Char(*c)));
+  }
+  void pressReturn() { QTest::keyClick(keyboard(), Qt::Key_Return); }
+  void closePrintPanels() const {
+    for (QDialog* dialog : controller.mainWindow()->findChildren<QDialog*>()) {
+      if (dialog->isVisible()) dialog->reject();
+    }
+    QTest::qWait(10);
+  }
+  // The visible top-level windows titled so.
+  static int visibleWindowsTitled(const QString& title) {
+    int count = 0;
+    for (QWidget* top : QApplication::topLevelWidgets()) count += top->isVisible() && top->windowTitle() == title;
+    return count;
+  }
+
+  mutable CAWindowController controller;
+};
+
+TEST_F(WindowSettingsTest, OnlyUsedCellsShrinksTheSelectionAndExtentAfterADelete) {
+  for (int64_t y = 0; y < 200; ++y) put(0, y, QString::number(y + 1));
+  item("toggleOnlyUsed:")->trigger();
+  ASSERT_TRUE(document().showOnlyOccupied());
+  // Rows 21-200, the active cell on the last of them.
+  document().setSelectionRange(GridRange{{kGridWildcard, 20}, {kGridWildcard, 199}});
+  document().setActiveCellPoint(GridPoint{0, 199});
+  item("deleteRowOrColumn:1")->trigger();
+  EXPECT_EQ(document().maxGridPoint().y, 19);
+  EXPECT_EQ(document().selectionRange().startPoint.y, 19);
+  EXPECT_EQ(document().selectionRange().endPoint.y, 19);
+  EXPECT_EQ(document().activeCellPoint(), (GridPoint{0, 19}));
+  EXPECT_EQ(document().maxDisplayGridPoint().y, 19);
+  // The grid no longer reaches the deleted rows.
+  const CAGridGeometry& geometry = controller.cellView()->gridGeometry();
+  EXPECT_LT(controller.cellView()->height(), int(geometry.rowTop(60)));
+}
+
+TEST_F(WindowSettingsTest, DeletingWithAllCellsShownLeavesTheSelection) {
+  for (int64_t y = 0; y < 30; ++y) put(0, y, QStringLiteral("x"));
+  document().setSelectionRange(GridRange{{kGridWildcard, 20}, {kGridWildcard, 29}});
+  item("deleteRowOrColumn:1")->trigger();
+  EXPECT_EQ(document().selectionRange().startPoint.y, 20);
+  EXPECT_EQ(document().selectionRange().endPoint.y, 29);
+}
+
+TEST_F(WindowSettingsTest, TheViewMenuShowsTheFormatPanelAndZoomsToEveryStep) {
+  QAction* panel = item("toggleFormatPanel:");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->text(), QStringLiteral("Show Format Panel"));
+  // With the toolbar hidden the menu still reaches the panel.
+  item("toggleToolbar:")->trigger();
+  panel->trigger();
+  EXPECT_TRUE(controller.showingFormatPanel());
+  controller.validateMenuItem(panel);
+  EXPECT_TRUE(panel->isChecked());
+  QTest::qWait(500);  // the slide
+  panel->trigger();
+  QTest::qWait(500);
+  EXPECT_FALSE(controller.showingFormatPanel());
+
+  auto* zoomMenu = controller.mainWindow()->menuBar()->findChild<QMenu*>(QLatin1String(kCAZoomToMenuName));
+  ASSERT_NE(zoomMenu, nullptr);
+  QStringList titles;
+  for (QAction* step : zoomMenu->actions()) titles.append(step->text());
+  EXPECT_EQ(titles.join(QLatin1Char(' ')),
+            QStringLiteral("25% 33% 50% 66% 75% 100% 125% 150% 175% 200% 250% 300% 400%"));
+  for (const double zoom : kCAZoomSteps) {
+    const int percent = int(std::lround(zoom * 100));
+    QAction* step = item(QStringLiteral("zoomByPercent:%1").arg(percent).toLatin1().constData());
+    step->trigger();
+    EXPECT_DOUBLE_EQ(document().zoomValue(), zoom) << percent;
+    controller.validateMenuItem(step);
+    EXPECT_TRUE(step->isChecked()) << percent;
+  }
+  controller.validateMenuItem(item("zoomByPercent:100"));
+  EXPECT_FALSE(item("zoomByPercent:100")->isChecked());
+}
+
+TEST_F(WindowSettingsTest, PrintingKeepsUnsavedChangesInAnAutosaveCopy) {
+  InstallFileFormatServices();
+  // Nothing to lose: no copy.
+  controller.performAction(QStringLiteral("printDocument:"), 0);
+  QTest::qWait(10);
+  EXPECT_TRUE(document().autosavePath().isEmpty());
+  closePrintPanels();
+
+  type("42");
+  pressReturn();
+  ASSERT_TRUE(document().dirty());
+  controller.performAction(QStringLiteral("printDocument:"), 0);
+  QTest::qWait(10);
+  ASSERT_FALSE(document().autosavePath().isEmpty());
+  EXPECT_TRUE(QFileInfo::exists(document().autosavePath()));
+  closePrintPanels();
+  document().releaseAutoSave();
+}
+
+TEST_F(WindowSettingsTest, ShowColorsIsTheOneColourPanelAndEscapeClosesIt) {
+  put(0, 0, QStringLiteral("red?"));
+  document().setSelectionPoint(GridPoint{0, 0});
+  const Kolor before = document().formatForActiveCell().textKolor();
+  item("showColors:")->trigger();
+  ASSERT_TRUE(CAColorWell::panelVisible());
+  EXPECT_EQ(visibleWindowsTitled(QStringLiteral("Colors")), 1);
+  EXPECT_EQ(visibleWindowsTitled(QStringLiteral("Select Color")), 0);
+  // Opening changes nothing.
+  EXPECT_EQ(document().formatForActiveCell().textKolor(), before);
+  EXPECT_FALSE(controller.undoManager()->isUndoAvailable());
+
+  QWidget* panel = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->isVisible() && top->windowTitle() == QStringLiteral("Colors")) panel = top;
+  }
+  ASSERT_NE(panel, nullptr);
+  auto* chooser = panel->findChild<QColorDialog*>();
+  ASSERT_NE(chooser, nullptr);
+  QTest::keyClick(chooser, Qt::Key_Escape);
+  EXPECT_FALSE(panel->isVisible());
+  EXPECT_EQ(document().formatForActiveCell().textKolor(), before);
+
+  // Open again: the chooser is back in it, and a colour picked there reaches the cell.
+  item("showColors:")->trigger();
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_TRUE(chooser->isVisible());
+  chooser->setCurrentColor(QColor(255, 0, 0));
+  EXPECT_EQ(ColorFromKolor(document().formatForActiveCell().textKolor()).rgb(), QColor(255, 0, 0).rgb());
+  // The menu item closes it again.
+  item("showColors:")->trigger();
+  EXPECT_FALSE(CAColorWell::panelVisible());
+}
+
+TEST_F(WindowSettingsTest, ALockedDocumentRefusesTyping) {
+  put(0, 0, QStringLiteral("kept"));
+  document().setSelectionPoint(GridPoint{0, 0});
+  document().setLocked(true);
+  type("9");
+  pressReturn();
+  EXPECT_EQ(text(0, 0), QStringLiteral("kept"));
+  EXPECT_FALSE(controller.cellView()->isTyping());
+  EXPECT_FALSE(document().dirty());
+  document().setLocked(false);
+  document().setSelectionPoint(GridPoint{0, 0});  // Return moved down
+  type("9");
+  EXPECT_TRUE(controller.cellView()->isTyping());
+  pressReturn();
+  EXPECT_EQ(text(0, 0), QStringLiteral("9"));
+}
+
+// The preferences the window's own views hold follow the preferences window at once.
+TEST_F(WindowSettingsTest, ReturnsAndDropsFollowThePreferencesInOpenWindows) {
+  UserDefaults defaults(QStringLiteral("test.windowSettings"));
+  CAPrefController preferences(defaults, false);
+  CAWindowController window;
+  preferences.showPreferences();
+  const auto box = [&preferences](const char* title) -> QCheckBox* {
+    for (QCheckBox* candidate : preferences.window()->findChildren<QCheckBox*>()) {
+      if (candidate->text() == QLatin1String(title)) return candidate;
+    }
+    return nullptr;
+  };
+  QCheckBox* returns = box("Return starts a new line in formulas and texts");
+  QCheckBox* drops = box("Allow dropping files and text");
+  ASSERT_NE(returns, nullptr);
+  ASSERT_NE(drops, nullptr);
+  EXPECT_FALSE(window.formulaTextView()->allowReturns());
+  EXPECT_TRUE(window.cellView()->acceptDrops());
+  returns->click();
+  drops->click();
+  EXPECT_TRUE(window.formulaTextView()->allowReturns());
+  EXPECT_FALSE(window.cellView()->acceptDrops());
+  drops->click();
+  EXPECT_TRUE(window.cellView()->acceptDrops());
+  // The title drops the extension while asked to, and takes it back.
+  window.document()->setFilePath(QStringLiteral("/tmp/Budget 2027.Numlet"));
+  window.synchronizeWindowTitle();
+  const auto title = [&window] { return window.mainWindow()->windowTitle().remove(QLatin1String("[*]")); };
+  EXPECT_TRUE(title().startsWith(QStringLiteral("Budget 2027.Numlet"))) << title().toStdString();
+  QCheckBox* hide = box("Hide file name extensions in titles");
+  ASSERT_NE(hide, nullptr);
+  hide->click();
+  EXPECT_TRUE(title().startsWith(QStringLiteral("Budget 2027")));
+  EXPECT_FALSE(title().contains(QStringLiteral(".Numlet"))) << title().toStdString();
+  window.synchronizeWindowTitle();  // as a save names the window again
+  EXPECT_FALSE(title().contains(QStringLiteral(".Numlet"))) << title().toStdString();
+  hide->click();
+  EXPECT_TRUE(title().startsWith(QStringLiteral("Budget 2027.Numlet"))) << title().toStdString();
+  // Rounding down changes every shown number: the sheets are drawn again.
+  int redraws = 0;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kRedrawAllNotification), nullptr, [&redraws](const Notification&) { ++redraws; });
+  QCheckBox* roundDown = box("Round down instead of to nearest");
+  ASSERT_NE(roundDown, nullptr);
+  roundDown->click();
+  EXPECT_TRUE(preferences.value(CABoolPreference::roundDown));
+  EXPECT_EQ(redraws, 1);
+  preferences.window()->close();
+}
+
+}  // namespace
