@@ -148,13 +148,13 @@ bool GMDocument::copySelection() {
     if (IsSelectionPicture(doc, &pictureIndex)) {
       KnotInfo knot;
       FetchKnot(doc, range.first, &knot, kKnotPicture);
-      scale = uint32_t(knot.entry.value >> 32) & 0xFFFF;
+      scale = knot.entry.scale();
       if (!CopyDocumentRange(&clip, range)) return false;
       // The copy carries the knot; the picture it shows comes along here.
       if (clipDoc->pictures.empty() && pictureIndex < doc->pictures.size()) {
         clipDoc->pictures.push_back(doc->pictures[pictureIndex]);
         for (uint32_t i = 0; i < clipDoc->knots.count(); ++i)
-          if (clipDoc->knots.at(i).type == kKnotPicture) clipDoc->knots.at(i).word = 0;
+          if (clipDoc->knots.at(i).type == kKnotPicture) clipDoc->knots.at(i).setPictureIndex(0);
       }
       if (clipDoc->pictures.empty()) return false;
       clipKind = kClipPicture;

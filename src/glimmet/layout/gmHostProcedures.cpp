@@ -144,8 +144,8 @@ QString VariableString(GlimmetDoc* doc, Pane*, uint32_t, uint32_t kind, uint32_t
   }
 }
 
-uint32_t VariableGuidIndex(const KnotInfo& variable) { return uint32_t(variable.entry.value); }
-uint32_t VariableFormat(const KnotInfo& variable) { return uint32_t(variable.entry.value >> 32) & 0xFFFF; }
+uint32_t VariableGuidIndex(const KnotInfo& variable) { return variable.entry.guidIndex(); }
+uint32_t VariableFormat(const KnotInfo& variable) { return variable.entry.format(); }
 
 void GetVariableUstring(const KnotInfo& variable, Pane* pane, char16_t* buffer) {
   if (!buffer) return;

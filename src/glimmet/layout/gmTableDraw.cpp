@@ -69,7 +69,8 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     tableColor = KolorFromColorCore(QGuiApplication::palette().color(QPalette::Base));
     recoloured = true;
   }
-  const bool stripe = !titleRow && props.body[TableProp::stripes] && IsStripeRow(doc, rects.table, rects.row, false);
+  const bool stripe = !titleRow && props.body[TableProp::stripes] &&
+                      IsStripeRow(doc, rects.table, rects.row, props.body[TableProp::titleRow] != 0);
   const QPointF origin = lineRect.topLeft();
   auto place = [&](const GMRect& r) { return QRectF(origin.x() + r.x, origin.y() + r.y, r.width, r.height); };
   const QRectF rowRect = place(rects.rowRect);
@@ -101,17 +102,21 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     if (IndexAndRangeForCell(&rects.table, &rects.row, 0, int32_t(c), &range) == kGMNone) continue;
     Kolor cellColor = kNoKolor;
     const uint32_t closing = doc->knots.indexAtCp(range.limit);
-    if (closing != kGMNone) cellColor = Kolor(doc->knots.at(closing).value);
+    if (closing != kGMNone) cellColor = doc->knots.at(closing).cellColor();
+    // What the cell's lines stand on, for the caret's colour; none where a highlight or the
+    // title gradient must not be painted over.
     Kolor background = tableColor;
     const bool hidden = hiding && inCellColumns(c);
     if (highlight && inCellColumns(c) && !doc->hideSelectedCells) {
       DrawLineHighlight(painter, doc, pane, cell);
+      background = kNoKolor;
     } else if (KolorIsColor(cellColor)) {
       if (dark && cellColor == kWhiteKolor) cellColor = KolorFromColorCore(QGuiApplication::palette().color(QPalette::Base));
       painter.fillRect(cell, ColorFromKolor(cellColor));
       background = cellColor;
     } else if (titleRow) {
       painter.fillRect(cell, ColumnGradient(dark, cell));
+      background = kNoKolor;
     } else if (stripe) {
       Kolor stripeColor = props.get<uint32_t>(TableProp::stripeColor);
       if (dark && stripeColor == kDefaultStripe && !recoloured) stripeColor = kDarkStripe;
@@ -127,7 +132,7 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     for (uint32_t cp = range.first; cp < range.limit;) {
       if (!FormatLine(cp, rects.widths[c], &line) || line.limitCp <= cp) break;
       if (printing && clip.height() > 0 && y + line.lineHeight > clip.bottom()) break;
-      DrawFormattedLine(painter, line, kNoKolor, 0, QRectF(content.x(), y, rects.widths[c] / double(kEmuPerPoint),
+      DrawFormattedLine(painter, line, background, 0, QRectF(content.x(), y, rects.widths[c] / double(kEmuPerPoint),
                                                              line.lineHeight),
                         clip);
       y += line.lineHeight;

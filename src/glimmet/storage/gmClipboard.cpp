@@ -82,7 +82,7 @@ void MakeRoomForBookmark(GlimmetDoc* doc, int32_t b) {
 }
 
 bool CopyKnots(GlimmetDoc* dst, uint32_t at, GlimmetDoc* src, uint32_t first, uint32_t limit) {
-  std::map<uint64_t, uint64_t> pictures;
+  std::map<uint32_t, size_t> pictures;
   const uint32_t from = src->knots.indexOfCpAfter(first);
   const uint32_t to = src->knots.indexOfCpAfter(limit);
   for (uint32_t i = from; i < to; ++i) {
@@ -104,13 +104,13 @@ bool CopyKnots(GlimmetDoc* dst, uint32_t at, GlimmetDoc* src, uint32_t first, ui
         entry.propIndex = kGMNone;
       }
     }
-    if (entry.type == kKnotPicture && entry.value < src->pictures.size()) {
-      auto it = pictures.find(entry.value);
+    if (entry.type == kKnotPicture && entry.pictureIndex() < src->pictures.size()) {
+      auto it = pictures.find(entry.pictureIndex());
       if (it == pictures.end()) {
-        dst->pictures.push_back(src->pictures[size_t(entry.value)]);
-        it = pictures.emplace(entry.value, dst->pictures.size() - 1).first;
+        dst->pictures.push_back(src->pictures[entry.pictureIndex()]);
+        it = pictures.emplace(entry.pictureIndex(), dst->pictures.size() - 1).first;
       }
-      entry.value = it->second;
+      entry.setPictureIndex(uint32_t(it->second));
     }
     dst->knots.insertSorted(cp, entry);
     const bool opens = entry.kink == kKinkBegin || entry.kink == kKinkAtomic;
@@ -137,16 +137,17 @@ void FixBookmarks(GlimmetDoc* dst, GlimmetDoc* src, DocRange* copied) {
   for (uint32_t i = dst->knots.indexOfCpAfter(copied->first); i < dst->knots.count(); ++i) {
     if (dst->knots.cpAt(i) >= copied->limit) break;
     KnotEntry& entry = dst->knots.at(i);
-    if (entry.type != kKnotVar || entry.word == 12 || !VariableKindRefersToBookmark(entry.word)) continue;
-    if (entry.value >= src->bookmarkNames.size()) continue;
-    const QString& guid = src->bookmarkNames[size_t(entry.value)].guid;
+    if (entry.type != kKnotVar || entry.variableKind() == 12 || !VariableKindRefersToBookmark(entry.variableKind()))
+      continue;
+    if (entry.guidIndex() >= src->bookmarkNames.size()) continue;
+    const QString& guid = src->bookmarkNames[entry.guidIndex()].guid;
     uint32_t match = kGMNone;
     for (size_t n = 0; n < dst->bookmarkNames.size(); ++n)
       if (dst->bookmarkNames[n].guid == guid && dst->bookmarkNames[n].bookmark > -2) {
         match = uint32_t(n);
         break;
       }
-    entry.value = match == kGMNone ? uint64_t(kGMNone) : match;
+    entry.setGuidIndex(match);
   }
   ForcedKnotEdit forced;
   for (GMBookmarkName& name : dst->bookmarkNames) {

@@ -118,6 +118,64 @@ TEST(Clipboard, ACopiedBookmarkWhoseGuidIsTakenGetsAFreshOne) {
   EXPECT_EQ(BookmarkGuid(fresh.get(), 0), guid);
 }
 
+TEST(Clipboard, ACopiedPictureBringsItsOwnImageAndKeepsItsPlacement) {
+  InstallDocumentCopy();
+  GlimmetDocPtr source = DocWithBody(QStringLiteral("ab"));
+  source->pictures.resize(3);
+  for (size_t i = 0; i < source->pictures.size(); ++i) source->pictures[i].identifier = QString::number(i);
+  // The second picture, bottom-aligned, at scale 500 and opacity 251.
+  DocRange at{source.get(), kBody + 1, kBody + 1};
+  const KinkData data{1, KnotEntry::PictureValue(1, 500, 251)};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotPicture, 0, 0, nullptr, 1, &data, false));
+
+  GlimmetDocPtr target = DocWithBody(QStringLiteral("[]"));
+  target->pictures.resize(1);
+  target->pictures[0].identifier = QStringLiteral("own");
+  DocRange into{target.get(), kBody + 1, kBody + 1};
+  const DocRange from{source.get(), kBody, kBody + 3};
+  ASSERT_TRUE(ReplaceRangeCore(&into, &from, nullptr, 0, false));
+  KnotInfo copied;
+  ASSERT_TRUE(FetchKnot(target.get(), kBody + 2, &copied, kKnotPicture));
+  ASSERT_LT(copied.entry.pictureIndex(), target->pictures.size());
+  EXPECT_EQ(target->pictures[copied.entry.pictureIndex()].identifier, QStringLiteral("1"));
+  EXPECT_EQ(copied.entry.alignment(), 1u);
+  EXPECT_EQ(copied.entry.scale(), 500u);
+  EXPECT_EQ(copied.entry.opacity(), 251u);
+  EXPECT_EQ(target->pictures.size(), 2u);
+}
+
+TEST(Clipboard, ACopiedReferenceFollowsItsBookmarkAndKeepsItsFormat) {
+  InstallDocumentCopy();
+  auto withBookmark = [](const QString& guid) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+    DocRange at{doc.get(), kBody + 1, kBody + 1};
+    EXPECT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
+    EXPECT_TRUE(ReplaceRangeSimpleWithString({doc.get(), at.first + 1, at.first + 1}, nullptr, guid));
+    IdentifyBookmarks(doc.get());
+    return doc;
+  };
+  const QString mine = QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000AA");
+  const QString theirs = QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000BB");
+  GlimmetDocPtr source = withBookmark(mine);
+  GlimmetDocPtr target = withBookmark(theirs);
+  const uint32_t guidIndex = GuidIndexForGuid(source.get(), mine);
+  ASSERT_NE(guidIndex, kGMNone);
+  // A page reference (kind 0) to the bookmark in format 3, after the bookmark.
+  DocRange at{source.get(), uint32_t(source->userLength) - 1, uint32_t(source->userLength) - 1};
+  const KinkData data{0, KnotEntry::VariableValue(guidIndex, 3)};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotVar, 0, 0, nullptr, 1, &data, false));
+  const uint32_t variableOffset = at.first - kBody;
+
+  DocRange into{target.get(), kBody, kBody};
+  const DocRange from{source.get(), kBody, uint32_t(source->userLength)};
+  ASSERT_TRUE(ReplaceRangeCore(&into, &from, nullptr, 0, false));
+  KnotInfo copied;
+  ASSERT_TRUE(FetchKnot(target.get(), kBody + variableOffset, &copied, kKnotVar));
+  EXPECT_EQ(copied.entry.guidIndex(), GuidIndexForGuid(target.get(), mine));
+  EXPECT_NE(copied.entry.guidIndex(), GuidIndexForGuid(target.get(), theirs));
+  EXPECT_EQ(copied.entry.format(), 3u);
+}
+
 TEST(Bookmarks, DeletingBookmarksKeepsNamesInPlace) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcde"));
   for (uint32_t i = 0; i < 5; ++i) {
