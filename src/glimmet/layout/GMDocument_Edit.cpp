@@ -161,6 +161,14 @@ bool GMDocument::copySelection() {
     } else {
       if (StartsInsideKnot(doc, range)) range.first = VisibleCpCore(doc, pane, range.first, true);
       if (range.empty()) return false;
+      // The copy keeps the name of the chapter it comes from.
+      const uint32_t chapter = doc->chapterCps.indexOfCp(range.first);
+      const QString chapterName = chapter == kGMNone ? QString() : ChapterName(doc, chapter);
+      if (!chapterName.isEmpty() && clipDoc->chapterCps.count() > 0) {
+        GMRegisteredRange keep(&clip, 0);
+        if (!ReplaceRangeSimpleWithString(KnotFirstSlot(clipDoc, clipDoc->chapterCps.cpAt(0)), nullptr, chapterName))
+          return false;
+      }
       DocRange table1, table2;
       const bool inTable1 = CpIsWithinKnot(doc, range.first, kKnotTable, &table1, false);
       const bool inTable2 = CpIsWithinKnot(doc, range.limit - 1, kKnotTable, &table2, false);

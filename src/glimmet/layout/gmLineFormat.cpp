@@ -1001,6 +1001,13 @@ void ScanText(FormatState& s) {
 }
 
 // Height, spacing and the room of a paragraph border.
+// The sides of the paragraph's border for the line [cp, limit), within its border group.
+void ParagraphBorderEdges(FormatState& s, uint32_t cp, uint32_t limit, BorderDisplay* edges) {
+  const DocRange& range = s.f->paneRange;
+  const uint32_t firstVisible = VisibleCpCore(s.doc, s.pane, range.first, true);
+  GetParagraphBorderEdges(s.doc, s.pane, s.para, s.paraProps, firstVisible, range.limit, cp, limit, edges);
+}
+
 void SetLineHeight(FormatState& s) {
   LineFormat* f = s.f;
   EnsureLineHeightSet(s);
@@ -1041,7 +1048,7 @@ void SetLineHeight(FormatState& s) {
   if (f->hasBorderBox) {
     const BorderStyle border = BorderStyleAt(s.paraProps, ParaField::border);
     BorderDisplay edges;
-    SetBorderDisplay(uint32_t(border.kind), 0, 1, 0, 1, &edges);
+    ParagraphBorderEdges(s, f->firstCp, std::max(f->limitCp, f->firstCp + 1), &edges);
     if (!firstLine) edges.top = 0;
     if (!endsPara) edges.bottom = 0;
     f->borderEdges = edges;
@@ -1321,6 +1328,12 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   }
   GetPaneRange(doc, pane, &format->paneRange);
   format->clipRange = format->paneRange;
+  // A line inside a table reaches no further than the table.
+  if (!(mode & kFormatCellText)) {
+    DocRange table;
+    if (CpIsWithinKnot(doc, cp, kKnotTable, &table, false))
+      format->clipRange.limit = std::min(format->clipRange.limit, table.limit);
+  }
   if (!(mode & kFormatCellText)) {
     const uint32_t at = doc->knots.indexAtCp(cp);
     if (at != kGMNone) {
@@ -1362,7 +1375,7 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   if (border.kind != 0 || KolorIsColor(border.backColor)) {
     format->hasBorderBox = true;
     BorderDisplay edges;
-    SetBorderDisplay(uint32_t(border.kind), 0, 1, 0, 1, &edges);
+    ParagraphBorderEdges(s, cp, cp + 1, &edges);
     const BorderSides sides = BorderThickness(border, edges);
     format->originX += sides.left;
     format->leftEdge += sides.left;

@@ -3,6 +3,7 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flImageSupport.h"
+#include "glimmet/layout/gmSelection.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmEdit.h"
 #include "glimmet/storage/gmKnots.h"
@@ -69,7 +70,7 @@ bool InsertPictureWithIndex(GlimmetDoc* doc, uint32_t pictureIndex, bool) {
   DocRange range{doc, first, limit};
   if (!InsertKnotCore(&range, kKnotPicture, 0, 0, nullptr, 1, &data, false)) return false;
   ApplyPropsToRange(range, chars);
-  // A caret after the picture.
-  pane->selFirst = pane->selLimit = int32_t(range.limit);
+  // A caret after the picture, redrawn and announced as any selection is.
+  SelectCpsCore(doc, range.limit, range.limit, false, false);
   return true;
 }

@@ -59,6 +59,7 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
   Pane* pane = rowLine.pane;
   const PropRecord& props = rects.props;
   const bool printing = rowLine.modeFlags & kFormatPrinting;
+  const bool highlightOnly = rowLine.modeFlags & kFormatHighlightOnly;
   const bool firstRow = rects.row.first == rects.table.first + 1;
   const bool lastRow = rects.row.limit + 1 == rects.table.limit;
   const bool titleRow = firstRow && props.body[TableProp::titleRow];
@@ -74,6 +75,7 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
   const QPointF origin = lineRect.topLeft();
   auto place = [&](const GMRect& r) { return QRectF(origin.x() + r.x, origin.y() + r.y, r.width, r.height); };
   const QRectF rowRect = place(rects.rowRect);
+  if (highlightOnly) tableColor = kNoKolor;
   if (KolorIsColor(tableColor)) painter.fillRect(rowRect, ColorFromKolor(tableColor));
   const bool highlight = !printing && pane && pane->contentsKind == kPaneContentsPlain && pane->selLimit >= int32_t(rowLine.firstCp) &&
                          pane->selFirst <= int32_t(rowLine.limitCp) &&
@@ -88,13 +90,14 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
   const BorderStyle border = BorderStyleAt(props, kTableBorderOffset);
   const uint32_t columns = uint32_t(rects.cells.size());
   LineFormat line;
-  InitFormatLine(doc, pane, &line, (rowLine.modeFlags & ~kFormatCellText) | kFormatCellText);
+  InitFormatLine(doc, pane, &line, (rowLine.modeFlags & ~kFormatHighlightOnly) | kFormatCellText);
   for (uint32_t c = 0; c < columns; ++c) {
+    if (highlightOnly && !inCellColumns(c)) continue;
     const QRectF cell = place(rects.cells[c]);
     const bool outer = props.body[TableProp::outerMargins];
     const double left = outer && c == 0 ? 0 : Points(props.get<int64_t>(TableProp::cellLeft));
     const double top = outer && firstRow ? 0 : Points(props.get<int64_t>(TableProp::cellTop));
-    if (border.kind != 0) {
+    if (border.kind != 0 && !highlightOnly) {
       DrawBorder(painter, border, false,
                  RowBorderDisplay(uint32_t(border.kind), rects.rowNumber, firstRow, lastRow, c, columns), cell);
     }
@@ -141,7 +144,7 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
   }
   ReleaseLineFormat(&line);
   const double zoom = pane && pane->zoom > 0 ? pane->zoom : 1.0;
-  if (titleRow && border.kind == 0) {
+  if (titleRow && border.kind == 0 && !highlightOnly) {
     auto snap = [&](double v) { return std::rint(v * zoom) / zoom; };
     painter.save();
     if (clip.width() > 0) painter.setClipRect(clip.adjusted(-2, -2, 2, 2), Qt::IntersectClip);

@@ -4,6 +4,7 @@
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmStyles.h"
 #include "glimmet/storage/gmTables.h"
 
@@ -169,6 +170,35 @@ bool IsLinkStyle(GlimmetDoc* doc, const PropRecord& chars) {
 
 }  // namespace
 
+namespace {
+
+// The stretches of [first, limit) with every kink left out whose knot does not lie wholly
+// inside, and, unless they go into a table, every row whose table does not: the walk gives
+// whole rows of a table it cuts, which without a table are no knots at all; their cells come as
+// text.
+std::vector<DocRange> WholeKnotStretches(GlimmetDoc* src, uint32_t first, uint32_t limit, bool intoTable) {
+  std::vector<DocRange> stretches;
+  uint32_t from = first;
+  for (uint32_t i = src->knots.indexOfCpAfter(first); i < src->knots.count(); ++i) {
+    const uint32_t cp = src->knots.cpAt(i);
+    if (cp >= limit) break;
+    KnotInfo knot;
+    bool whole = FetchKnot(src, cp, &knot, 0) && knot.first >= first && knot.limit <= limit;
+    if (whole && knot.type() == kKnotRow && !intoTable) {
+      DocRange table;
+      whole = CpIsWithinKnot(src, knot.first, kKnotTable, &table, false) && table.first >= first &&
+              table.limit <= limit;
+    }
+    if (whole) continue;
+    if (cp > from) stretches.push_back({src, from, cp});
+    from = cp + 1;
+  }
+  if (limit > from) stretches.push_back({src, from, limit});
+  return stretches;
+}
+
+}  // namespace
+
 bool CopyDocumentRange(DocRange* target, const DocRange& source) {
   GlimmetDoc* dst = target ? target->doc : nullptr;
   GlimmetDoc* src = source.doc;
@@ -180,21 +210,44 @@ bool CopyDocumentRange(DocRange* target, const DocRange& source) {
     target->limit = at;
     return true;
   }
-  const uint32_t n = limit - first;
-  std::vector<char16_t> text(n);
-  src->text.read(first, n, text.data());
-  bool ok;
-  {
-    ForcedKnotEdit forced;
-    ok = ReplaceRangeSimple({dst, at, at}, nullptr, text.data(), n);
-  }
-  if (!ok) return false;
-  DocRange copied{dst, at, at + n};
-  GMRegisteredRange registered(&copied, 0);
   const size_t stylesBefore = dst->styles.size();
   ResetCopySlots(src);
-  ok = CopyProperties(dst, at, src, first, limit, kPropPara) && CopyProperties(dst, at, src, first, limit, kPropChar) &&
-       CopyKnots(dst, at, src, first, limit);
+  // The source is taken in the pieces its walk gives, so that a range that starts or ends inside
+  // a knot brings the text of the knot's slots and never a kink without its knot.
+  DocRange walk{src, first, limit};
+  uint32_t end = at;
+  const bool intoTable = CpIsWithinKnot(dst, at, kKnotTable, nullptr, false);
+  bool ok = true;
+  {
+    GMRegisteredRange walking(&walk, 0);
+    std::vector<char16_t> text;
+    for (int guard = 0; ok && guard < 1 << 24; ++guard) {
+      DocRange piece;
+      const bool more = GetNextEditRange(&walk, &piece, nullptr, kEditWalkSource, nullptr);
+      const uint32_t pieceLimit = std::min(piece.limit, uint32_t(src->totalLength));
+      if (pieceLimit <= piece.first) {
+        if (!more || walk.first >= walk.limit) break;
+        continue;
+      }
+      for (const DocRange& stretch : WholeKnotStretches(src, piece.first, pieceLimit, intoTable)) {
+        const uint32_t n = stretch.length();
+        text.resize(n);
+        src->text.read(stretch.first, n, text.data());
+        {
+          ForcedKnotEdit forced;
+          ok = ReplaceRangeSimple({dst, end, end}, nullptr, text.data(), n);
+        }
+        ok = ok && CopyProperties(dst, end, src, stretch.first, stretch.limit, kPropPara) &&
+             CopyProperties(dst, end, src, stretch.first, stretch.limit, kPropChar) &&
+             CopyKnots(dst, end, src, stretch.first, stretch.limit);
+        if (!ok) break;
+        end += n;
+      }
+      if (!more || walk.first >= walk.limit) break;
+    }
+  }
+  DocRange copied{dst, at, end};
+  GMRegisteredRange registered(&copied, 0);
   if (ok) FixBookmarks(dst, src, &copied);
   ResetCopySlots(src);
   if (dst->styles.size() != stylesBefore) RebuildStyleList(dst);

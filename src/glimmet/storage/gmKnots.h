@@ -168,6 +168,13 @@ void ProtectParaMark(DocRange* piece, const DocRange* range, Pane* pane, const K
 // the range's characters (one per kink) become the kinks. The range becomes the knot's.
 bool InsertKnotCore(DocRange* range, uint32_t type, uint32_t kinkCount, uint32_t propCount, const PropRecord* props,
                     uint32_t dataCount, const KinkData* data, bool replace);
+// Puts a knot of two kinks around the range's text (a list around whole paragraphs): the begin
+// kink before its first cp, the end kink after its last. The range becomes the knot's.
+bool InsertKnotAround(DocRange* range, uint32_t type, const PropRecord* props);
+// The knot-table entries (and the cp-table entry) of a knot whose kink characters are already at
+// kinkCps, with a property record and data per kink while they last.
+void AddKnotEntries(GlimmetDoc* doc, uint32_t type, const uint32_t* kinkCps, uint32_t count, uint32_t propCount,
+                    const PropRecord* props, uint32_t dataCount, const KinkData* data);
 // Deletes the knot's kink characters (last first) and their entries; the info's limit follows.
 void DeleteKnot(KnotInfo* info);
 // Removes knot entries by index; true when a bookmark or chapter entry was among them.

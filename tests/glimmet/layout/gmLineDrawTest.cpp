@@ -117,6 +117,37 @@ TEST(BorderPainting, StylesDrawTheirLinesAndBackgrounds) {
   }
 }
 
+// Dots are a width on and two off; dashes four on and two off: measured along a top side 100
+// points long, in a line 2 points wide.
+TEST(BorderPainting, DotsAndDashesKeepTheirPitch) {
+  struct Case {
+    uint32_t style;
+    int on, period;
+  };
+  const Case cases[] = {{4, 2, 6}, {5, 8, 12}};
+  for (const Case& c : cases) {
+    BorderStroke stroke;
+    stroke.style = c.style;
+    stroke.width = 2;
+    stroke.lineColor = g_blackKolor;
+    const QImage image = Paint(140, 40, 1, [&](QPainter& p) {
+      DrawBorderCore(p, stroke, kBorderSideTop, 0, QRectF(20, 20, 100, 10));
+    });
+    std::vector<std::pair<int, int>> runs;  // start and length of each dark run on the line's row
+    for (int x = 0; x < image.width(); ++x) {
+      if (qGray(image.pixel(x, 19)) >= 128) continue;
+      if (!runs.empty() && runs.back().first + runs.back().second == x) ++runs.back().second;
+      else runs.emplace_back(x, 1);
+    }
+    ASSERT_GE(runs.size(), 5u) << c.style;
+    EXPECT_EQ(runs.front().first, 20) << c.style;  // the pattern starts at the side's start
+    for (size_t i = 0; i + 1 < runs.size(); ++i) {
+      EXPECT_EQ(runs[i + 1].first - runs[i].first, c.period) << c.style << " run " << i;
+      EXPECT_EQ(runs[i].second, c.on) << c.style << " run " << i;
+    }
+  }
+}
+
 TEST(BorderPainting, GradientsRunFromTheLineColourOutsideToTheInnerColour) {
   BorderStroke stroke;
   stroke.style = 8;
@@ -440,10 +471,10 @@ struct ColouredTable {
     for (int r = 0; r < 3; ++r) EXPECT_TRUE(FetchKnot(doc.get(), r == 0 ? table.first + 1 : rows[r - 1].limit, &rows[r], kKnotRow));
   }
   // The colour in the middle of the right end of each cell of the row.
-  std::vector<QRgb> RowColours(int r, QImage* out = nullptr) {
+  std::vector<QRgb> RowColours(int r, QImage* out = nullptr, uint32_t mode = kFormatDraw) {
     Pane* pane = CurrentPane(doc.get());
     LineFormat line;
-    InitFormatLine(doc.get(), pane, &line, kFormatDraw);
+    InitFormatLine(doc.get(), pane, &line, mode);
     EXPECT_TRUE(FormatLine(r == 0 ? table.first : rows[r].first, PaneTextWidth(doc.get(), pane), &line));
     EXPECT_EQ(line.startKind, kStartRow);
     const QImage image = Paint(600, int(line.lineHeight), 1, [&](QPainter& p) {
@@ -494,6 +525,22 @@ TEST(TableDrawing, TheCaretInAColouredCellTakesTheInverseOfTheCellColour) {
     for (int x = 0; x < 300; ++x)
       if (image.pixel(x, y) == 0xFF00FFFFu) ++cyan;
   EXPECT_GT(cyan, 3);
+}
+
+TEST(TableDrawing, AHighlightOnlyPassDrawsTheSelectedCellsAlone) {
+  ColouredTable t(false);
+  Pane* pane = CurrentPane(t.doc.get());
+  pane->contentsKind = kPaneContentsPlain;
+  pane->cellFirst = 1;
+  pane->cellLimit = 2;
+  pane->selFirst = pane->selLimit = int32_t(t.rows[1].kinkCps[0] + 1);
+  const std::vector<QRgb> full = t.RowColours(1);
+  const std::vector<QRgb> only = t.RowColours(1, nullptr, kFormatDraw | kFormatHighlightOnly);
+  ASSERT_EQ(only.size(), 2u);
+  EXPECT_EQ(full[0], 0xFFFF0000u);  // the red cell, drawn in a full pass
+  EXPECT_EQ(only[0], 0xFFFFFFFFu);  // and left alone in a highlight pass
+  EXPECT_EQ(only[1], full[1]);      // the selected cell drawn selected in both
+  EXPECT_NE(only[1], 0xFFFFFFFFu);
 }
 
 // The extent of each divider's ink on a 900-point line, from its centre.

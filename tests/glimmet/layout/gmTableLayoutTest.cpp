@@ -95,6 +95,10 @@ TEST(TableLayout, TheLastRowTakesTheTableEndSoTheTextAfterFollowsAtOnce) {
   ASSERT_TRUE(FormatLine(last.limitCp, PaneTextWidth(t.doc.get(), nullptr), &after));
   EXPECT_GE(after.limitCp, t.tableInfo.limit + 5);
   EXPECT_TRUE(log.assertMessages().isEmpty()) << log.assertMessages().join(u'|').toStdString();
+  // Row lines clip at the table; the line after it at the pane.
+  EXPECT_EQ(first.clipRange.limit, t.tableInfo.limit);
+  EXPECT_EQ(last.clipRange.limit, t.tableInfo.limit);
+  EXPECT_EQ(after.clipRange.limit, after.paneRange.limit);
 }
 
 TEST(TableLayout, RowsAreAsTallAsTheirTallestCellAndTheirBorders) {
