@@ -293,25 +293,16 @@ void GMDocument::endSelection() {
         range.limit = std::max(range.first, lastVisible + 1);
       }
       const uint32_t lastCp = range.limit > range.first ? range.limit - 1 : range.first;
-      uint32_t chapterIndex = kGMNone;
       for (uint32_t i = doc->chapterCps.count(); i-- > 0;) {
         if (doc->chapterCps.cpAt(i) <= lastCp) {
           chapter.first = doc->chapterCps.cpAt(i);
           chapter.limit = KnotLimitCp(doc, chapter.first);
-          chapterIndex = i;
           break;
         }
       }
       if (pane->contentsKind != 3) {
         if (range.limit > range.first && chapter.limit != 0 && range.limit == chapter.limit) range.limit = chapter.first;
         if (doc->endGuard && range.limit == uint32_t(doc->userLength) && range.limit > 0) range.limit -= 1;
-        // A drag over nothing but a later chapter's kinks, in a pane of chapter headings, takes
-        // the chapter.
-        if (pane->contentsKind == 1 && range.limit <= range.first && chapterIndex != kGMNone && chapterIndex > 0 &&
-            chapter.limit != kGMNone && range.first >= chapter.first && uint32_t(pane->selLimit) <= chapter.limit) {
-          range.first = chapter.first;
-          range.limit = chapter.limit;
-        }
       }
       if (range.first != uint32_t(pane->selFirst) || range.limit != uint32_t(pane->selLimit)) {
         const bool shown = pane->selShown;
