@@ -6,6 +6,7 @@
 #include "glimmet/layout/gmDraft.h"
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/storage/gmClipboard.h"
+#include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmRtfWriter.h"
@@ -168,13 +169,17 @@ TEST(RichSample, LayingOutCopyingFindingAndSavingLogNothing) {
   ShownSample s;
   InstallDocumentCopy();
   const DocRange all{s.doc, BodyStart(s.doc), uint32_t(s.doc->userLength)};
-  // Copies cut at every tenth cp.
-  for (uint32_t first = all.first; first < all.limit; first += 10) {
-    GlimmetDocPtr target(NewGlimmetDoc(kDocTemporary));
-    DocRange at{target.get(), BodyStart(target.get()), BodyStart(target.get())};
-    const DocRange from{s.doc, first, std::min(all.limit, first + 37)};
-    EXPECT_TRUE(ReplaceRangeCore(&at, &from, nullptr, 0, false)) << first;
-    EXPECT_FALSE(ExportRtf({target.get(), BodyStart(target.get()), uint32_t(target->userLength)}).isEmpty());
+  // Copies cut at every cp, short and long, saved and read as plain text.
+  for (uint32_t first = all.first; first < all.limit; ++first) {
+    for (const uint32_t length : {1u, 7u, 37u, 80u}) {
+      GlimmetDocPtr target(NewGlimmetDoc(kDocTemporary));
+      DocRange at{target.get(), BodyStart(target.get()), BodyStart(target.get())};
+      const DocRange from{s.doc, first, std::min(all.limit, first + length)};
+      EXPECT_TRUE(ReplaceRangeCore(&at, &from, nullptr, 0, false)) << first << "+" << length;
+      const DocRange copied{target.get(), BodyStart(target.get()), uint32_t(target->userLength)};
+      EXPECT_FALSE(ExportRtf(copied).isEmpty());
+      ExtractPlainText(copied, false);
+    }
   }
   g_findSettings = GMFindSettings();
   g_findSettings.type = kFindText;
