@@ -116,7 +116,10 @@ void GMDocument::deactivate() {
 
 void GMDocument::selectionChanged() { undoDomain_ = 6; }
 
-void GMDocument::documentDidChange() { everEdited_ = true; }
+void GMDocument::documentDidChange() {
+  everEdited_ = true;
+  if (changeLockCount_ > 0) --changeLockCount_;
+}
 
 QSizeF GMDocument::paperSize() const {
   if (!glimmetDoc_) return {};

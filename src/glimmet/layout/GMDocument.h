@@ -100,6 +100,8 @@ class GMDocument {
   bool blockSelection() const { return blockSelection_; }
   void setBlockSelection(bool value) { blockSelection_ = value; }
   uint64_t changeLockCount() const { return changeLockCount_; }
+  // A change lock is held while a change is under way and released by documentDidChange.
+  void lockChanges() { ++changeLockCount_; }
   bool everEdited() const { return everEdited_; }
   uint32_t findSequenceID() const { return findSequenceID_; }
   void setFindSequenceID(uint32_t value) { findSequenceID_ = value; }

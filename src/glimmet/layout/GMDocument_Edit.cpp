@@ -148,19 +148,27 @@ bool GMDocument::copySelection() {
     if (IsSelectionPicture(doc, &pictureIndex)) {
       KnotInfo knot;
       FetchKnot(doc, range.first, &knot, kKnotPicture);
-      scale = uint32_t(knot.entry.value >> 32) & 0xFFFF;
+      scale = knot.entry.scale();
       if (!CopyDocumentRange(&clip, range)) return false;
       // The copy carries the knot; the picture it shows comes along here.
       if (clipDoc->pictures.empty() && pictureIndex < doc->pictures.size()) {
         clipDoc->pictures.push_back(doc->pictures[pictureIndex]);
         for (uint32_t i = 0; i < clipDoc->knots.count(); ++i)
-          if (clipDoc->knots.at(i).type == kKnotPicture) clipDoc->knots.at(i).word = 0;
+          if (clipDoc->knots.at(i).type == kKnotPicture) clipDoc->knots.at(i).setPictureIndex(0);
       }
       if (clipDoc->pictures.empty()) return false;
       clipKind = kClipPicture;
     } else {
       if (StartsInsideKnot(doc, range)) range.first = VisibleCpCore(doc, pane, range.first, true);
       if (range.empty()) return false;
+      // The copy keeps the name of the chapter it comes from.
+      const uint32_t chapter = doc->chapterCps.indexOfCp(range.first);
+      const QString chapterName = chapter == kGMNone ? QString() : ChapterName(doc, chapter);
+      if (!chapterName.isEmpty() && clipDoc->chapterCps.count() > 0) {
+        GMRegisteredRange keep(&clip, 0);
+        if (!ReplaceRangeSimpleWithString(KnotFirstSlot(clipDoc, clipDoc->chapterCps.cpAt(0)), nullptr, chapterName))
+          return false;
+      }
       DocRange table1, table2;
       const bool inTable1 = CpIsWithinKnot(doc, range.first, kKnotTable, &table1, false);
       const bool inTable2 = CpIsWithinKnot(doc, range.limit - 1, kKnotTable, &table2, false);

@@ -292,7 +292,6 @@ void GMDocument::endSelection() {
         const uint32_t lastVisible = VisibleCpCore(doc, pane, range.limit - 1, false);
         range.limit = std::max(range.first, lastVisible + 1);
       }
-      KnotInfo chapterKnot;
       const uint32_t lastCp = range.limit > range.first ? range.limit - 1 : range.first;
       for (uint32_t i = doc->chapterCps.count(); i-- > 0;) {
         if (doc->chapterCps.cpAt(i) <= lastCp) {

@@ -5,6 +5,7 @@
 #include "framlet/shell/flInterfaceSupport.h"
 #include "glimmet/layout/GMDocument.h"
 #include "glimmet/layout/GMDraftScrollView.h"
+#include "glimmet/layout/GMDraftViewAccessible.h"
 #include "glimmet/layout/GMViewService.h"
 #include "glimmet/layout/gmDraft.h"
 #include "glimmet/layout/gmLocate.h"
@@ -14,6 +15,7 @@
 #include "glimmet/storage/gmKnots.h"
 #include "platform/KeyMap.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QEasingCurve>
@@ -65,9 +67,15 @@ GMDraftView::GMDraftView(QWidget* parent) : FLView(parent), rulePosition_(kNaN, 
                                                                      [this](const Notification&) { forceCursorChange(); });
   flashObserver_ = NotificationCenter::defaultCenter().addObserver(
       kGMFlashNotification, static_cast<GMPaneView*>(this), [this](const Notification&) { flashSelection(); });
+  GMDraftViewAccessible::install();
 }
 
 GMDraftView::~GMDraftView() {
+  selectionObserver_.reset();
+  if (accessibilityRegistered_) {
+    QAccessibleEvent destroyed(this, QAccessible::ObjectDestroyed);
+    GMDraftViewAccessible::post(&destroyed);
+  }
   if (tableHoverTimer_) tableHoverTimer_->stop();
   if (document_ && glimmetDoc_) {
     for (uint32_t i = 0; i < glimmetDoc_->paneCount; ++i)
@@ -77,12 +85,32 @@ GMDraftView::~GMDraftView() {
 
 void GMDraftView::setDocument(GMDocument* document) {
   closingObserver_.reset();
+  selectionObserver_.reset();
   document_ = document;
   glimmetDoc_ = document ? document->glimmetDoc() : nullptr;
   if (!document) return;
   closingObserver_ = NotificationCenter::defaultCenter().addObserver(kGMDocClosingNotification, document,
                                                                       [this](const Notification&) { shutDown(); });
+  selectionObserver_ = NotificationCenter::defaultCenter().addObserver(
+      kGMSelectionChangeNotification, document, [this](const Notification&) { announceSelection(); });
   if (!document->paneForView(this)) document->addView(this);
+  if (!accessibilityRegistered_) {
+    accessibilityRegistered_ = true;
+    QAccessibleEvent created(this, QAccessible::ObjectCreated);
+    GMDraftViewAccessible::post(&created);
+  }
+}
+
+void GMDraftView::announceSelection() {
+  Pane* pane = document_ ? document_->paneForView(this) : nullptr;
+  if (!pane) return;
+  DocRange range;
+  GetPaneRange(glimmetDoc_, pane, &range);
+  const auto offset = [&](int32_t cp) { return int(std::max<int64_t>(0, int64_t(cp) - range.first)); };
+  QAccessibleTextCursorEvent cursor(this, offset(pane->selFirst));
+  GMDraftViewAccessible::post(&cursor);
+  QAccessibleTextSelectionEvent selection(this, offset(pane->selFirst), offset(pane->selLimit));
+  GMDraftViewAccessible::post(&selection);
 }
 
 void GMDraftView::setViewService(GMViewService* service) {
@@ -92,6 +120,7 @@ void GMDraftView::setViewService(GMViewService* service) {
 }
 
 void GMDraftView::shutDown() {
+  selectionObserver_.reset();
   document_ = nullptr;
   glimmetDoc_ = nullptr;
   viewService_ = nullptr;
@@ -101,6 +130,17 @@ void GMDraftView::shutDown() {
 }
 
 GMDraftScrollView* GMDraftView::scrollView() const { return qobject_cast<GMDraftScrollView*>(parentWidget()); }
+
+bool GMDraftView::autoScroll(int direction, bool vertical) {
+  GMDraftScrollView* scroll = scrollView();
+  if (!scroll) return false;
+  scroll->autoScroll(direction, vertical);
+  return true;
+}
+
+void GMDraftView::scrollToHorizontal(double x) {
+  if (GMDraftScrollView* scroll = scrollView()) scroll->scrollToHorizontal(x, false, true);
+}
 
 // ---- Pane view
 
@@ -212,7 +252,8 @@ QRectF GMDraftView::selectionAnchorRect() {
   const DraftLine& line = pane->lines.at(locator.lineIndex);
   double width = 0;
   locator.cp = pane->selFirst;
-  const double x = XAndWidthForCp(&locator, uint32_t(pane->selLimit), &width, nullptr);
+  QRectF selectionRect;
+  const double x = XAndWidthForCp(&locator, uint32_t(pane->selLimit), &width, &selectionRect);
   return QRectF(x, line.y, width, line.height);
 }
 
@@ -398,7 +439,10 @@ void GMDraftView::mouseMoveEvent(QMouseEvent* event) {
 
 void GMDraftView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  while (document_ && document_->changeLockCount() != 0) document_->documentDidChange();
+  // Each notification releases one lock; never more rounds than there were locks.
+  for (uint64_t held = document_ ? document_->changeLockCount() : 0; held > 0 && document_->changeLockCount() != 0;
+       --held)
+    document_->documentDidChange();
   if (selectionType_ == 0) return;
   if (canBlockBlink_ && viewService_) viewService_->setBlockBlink(false);
   if (doesStatusMessage_ && viewService_) viewService_->setStatusMessage(QString(), 0, 1);

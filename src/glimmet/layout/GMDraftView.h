@@ -111,6 +111,11 @@ class GMDraftView : public FLView, public GMPaneView {
   void noteNewScrollPosition(double vertical) override;
   bool isKeyFirstResponder() const override;
   bool applicationActive() const override;
+  bool autoScroll(int direction, bool vertical) override;
+  void scrollToHorizontal(double x) override;
+
+  // Tells assistive technology where the caret and the selection now are.
+  void announceSelection();
 
   // The point of a widget position in the draft's coordinates, rounded down as clicks are.
   QPointF draftPoint(QPointF widgetPosition) const;
@@ -174,6 +179,8 @@ class GMDraftView : public FLView, public GMPaneView {
   QPointF lastPressPoint_;
   ulong lastDoubleClickTime_ = 0;
   NotificationObserver closingObserver_;
+  NotificationObserver selectionObserver_;
+  bool accessibilityRegistered_ = false;
   NotificationObserver cursorObserver_;
   NotificationObserver flashObserver_;
 };

@@ -74,6 +74,8 @@ class DraftLayout : public GMLayoutService {
  public:
   void InvalText(const DocRange& range, bool widen) override { InvalTextCore(range, widen); }
   int64_t DraftWidth(GlimmetDoc* doc, Pane* pane) override { return ::DraftWidth(doc, pane); }
+  // The paragraph heights are keyed by the document's address, which a new document may reuse.
+  void DocumentDestroyed(GlimmetDoc* doc) override { ForgetParaLineHeights(doc); }
   void AdjustPaneForEdit(GlimmetDoc* doc, Pane* pane, uint32_t first, uint32_t limit, int64_t delta) override {
     DraftLineTable& lines = pane->lines;
     auto shifted = [&](uint32_t cp) { return uint32_t(std::max<int64_t>(int64_t(cp) + delta, first)); };
@@ -197,6 +199,8 @@ uint32_t GetParaLineHeights(GlimmetDoc* doc, Pane* pane, uint32_t cp, uint32_t l
 void ForgetParaLineHeights(GlimmetDoc* doc) {
   if (!doc || g_paraCache.doc == doc) g_paraCache = ParaCache();
 }
+
+bool ParaLineHeightsKeptFor(const GlimmetDoc* doc) { return doc && g_paraCache.doc == doc; }
 
 int32_t DraftLineStart(GlimmetDoc* doc, Pane* pane, uint32_t cp, int mode) {
   if (!doc) return -1;

@@ -41,6 +41,8 @@ uint32_t GetParaLineHeights(GlimmetDoc* doc, Pane* pane, uint32_t cp, uint32_t l
 
 // Drops the lines GetParaLineHeights keeps of the paragraph it laid out last (nullptr: any).
 void ForgetParaLineHeights(GlimmetDoc* doc);
+// Whether those lines are the document's.
+bool ParaLineHeightsKeptFor(const GlimmetDoc* doc);
 
 void TrashDraft(GlimmetDoc* doc, Pane* pane, bool toStart);
 // Rebuilds the line table for the view without drawing; count gets the number of lines.

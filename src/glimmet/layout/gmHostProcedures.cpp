@@ -96,15 +96,19 @@ QString DateVariableString(int32_t date, uint32_t format) {
   const int day = date % 100;
   const int month = (date / 100) % 100;
   const int year = date / 10000;
+  // The document's date is 0 until something sets it: no month to name.
+  const auto monthName = [month](bool longName) {
+    return month >= 1 && month <= 12 ? MonthName(month, longName) : QString();
+  };
   switch (format) {
-    case 0: return FormatString("%@ %d, %02d", MonthName(month, true), day, year);
-    case 1: return FormatString("%@ %d, %02d", MonthName(month, false), day, year);
+    case 0: return FormatString("%@ %d, %02d", monthName(true), day, year);
+    case 1: return FormatString("%@ %d, %02d", monthName(false), day, year);
     case 2: return FormatDayIndex(date);
-    case 3: return FormatString("%02d %@ %d", year, MonthName(month, true), day);
+    case 3: return FormatString("%02d %@ %d", year, monthName(true), day);
     case 5: return FormatString("%d/%d/%02d", day, month, year);
     case 6: return FormatString("%02d/%d/%d", year, month, day);
     case 7: return FormatString("%02d%02d%02d", year, month, day);
-    default: return FormatString("%02d %@ %d", year, MonthName(month, false), day);
+    default: return FormatString("%02d %@ %d", year, monthName(false), day);
   }
 }
 
@@ -144,8 +148,8 @@ QString VariableString(GlimmetDoc* doc, Pane*, uint32_t, uint32_t kind, uint32_t
   }
 }
 
-uint32_t VariableGuidIndex(const KnotInfo& variable) { return uint32_t(variable.entry.value); }
-uint32_t VariableFormat(const KnotInfo& variable) { return uint32_t(variable.entry.value >> 32) & 0xFFFF; }
+uint32_t VariableGuidIndex(const KnotInfo& variable) { return variable.entry.guidIndex(); }
+uint32_t VariableFormat(const KnotInfo& variable) { return variable.entry.format(); }
 
 void GetVariableUstring(const KnotInfo& variable, Pane* pane, char16_t* buffer) {
   if (!buffer) return;

@@ -193,9 +193,9 @@ void DrawPictureRun(QPainter& painter, const LineFormat& line, const LineRun& ru
     if (KolorIsColor(selection)) painter.fillRect(rect, ColorFromKolor(selection));
     opacity = 0.5;
   }
-  const uint32_t value = uint32_t(knot.entry.value >> 48) & 0xFFFF;
+  const uint32_t value = knot.entry.opacity();
   if (value != 0) opacity = (value - 1) / 1000.0;
-  const uint32_t index = knot.entry.word;
+  const uint32_t index = knot.entry.pictureIndex();
   const FLImage* image = nullptr;
   if (index < doc->pictures.size() && doc->pictures[index].image)
     image = static_cast<const FLImage*>(doc->pictures[index].image.get());
@@ -271,7 +271,7 @@ void DrawRun(QPainter& painter, LineFormat& line, size_t index, const QRectF& li
 // the pane shows; a pane showing invisible characters shows it everywhere, except in the
 // document object's own display.
 bool ShowsConditionalDivider(const LineFormat& line, const KnotInfo& knot) {
-  if ((knot.entry.value & 0xFF) == 0) return true;
+  if (knot.entry.dividerFlags() == 0) return true;
   const Pane* pane = line.pane;
   if (!line.paneDisplay && pane && pane->showInvisibles) return true;
   if (line.limitCp == line.paneRange.limit) return true;
@@ -302,7 +302,7 @@ void DrawDivider(QPainter& painter, LineFormat& line, const QRectF& lineRect) {
   const double cx = box.center().x(), cy = box.center().y();
   const double d = std::min(box.width() / 3, 144.0);
   QPainterPath path;
-  const uint32_t type = knot.entry.word;
+  const uint32_t type = knot.entry.dividerType();
   Typesetter& ts = CurrentTypesetter();
   auto centredText = [&](const QString& text, double centre) {
     double width = 0;
@@ -325,7 +325,7 @@ void DrawDivider(QPainter& painter, LineFormat& line, const QRectF& lineRect) {
     case 2: AddSideLines(path, true, AddDiamondToPath(path, cx, box.y(), box.height()), box.width()); break;
     case 3: {
       AddDiamondToPath(path, cx, box.y(), box.height());
-      path.moveTo(cx - 2 * d / 2 - d / 2, cy);
+      path.moveTo(cx - d, cy);
       path.lineTo(cx + d, cy);
       break;
     }
@@ -445,7 +445,7 @@ QRectF FindPictureOnLine(float x, float lineTop, float lineHeight, const LineFor
   const double shift = run.segment ? run.segment->baselineShift : 0;
   const double left = std::floor(x) + thickness->left;
   double top = 0;
-  switch (knot->found() ? uint32_t(knot->entry.value & 0xFFFF) : 3) {
+  switch (knot->found() ? knot->entry.alignment() : 3) {
     case 1: top = lineTop + lineHeight - thickness->bottom - height; break;
     case 2:
       top = std::floor(lineTop + line.baseline + shift + thickness->top -

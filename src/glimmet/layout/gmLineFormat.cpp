@@ -593,12 +593,12 @@ void HandleLineBreak(FormatState& s, uint32_t kind, char16_t ch) {
 // Pictures.
 QSizeF PictureSize(FormatState& s, const KnotInfo& knot, uint32_t* scaleOut) {
   QSizeF size(0, 0);
-  const uint32_t index = knot.entry.word;
+  const uint32_t index = knot.entry.pictureIndex();
   if (index < s.doc->pictures.size() && s.doc->pictures[index].image) {
     auto image = std::static_pointer_cast<FLImage>(s.doc->pictures[index].image);
     size = image->size();
   }
-  const uint32_t scale = uint32_t(knot.entry.value >> 32) & 0xFFFF;
+  const uint32_t scale = knot.entry.scale();
   if (scaleOut) *scaleOut = scale;
   if (scale == 16383) {
     const double width = s.f->rightEdge - s.f->leftEdge;
@@ -630,7 +630,7 @@ void HandlePicture(FormatState& s, const KnotInfo& knot) {
     EndLineAt(s, s.cp, kBreakFull);
     return;
   }
-  const uint32_t alignment = uint32_t(knot.entry.value) & 0xFFFF;
+  const uint32_t alignment = knot.entry.alignment();
   SetCharsAt(s, s.cp);
   const float shift = Points(s.chars.get<int64_t>(CharField::subscript));
   const float r = shift < 0 ? -shift : 0, l = shift > 0 ? shift : 0;
@@ -726,7 +726,7 @@ void HandleKnot(FormatState& s) {
           box.first = int32_t(cp);
           box.limit = int32_t(cp + 1);
           box.width = side;
-          box.checked = knot.entry.word & 0xFF;
+          box.checked = knot.entry.checkState();
           s.f->runs.push_back(box);
           s.x += side;
           s.visibleEnd = s.x;
@@ -770,8 +770,10 @@ void HandleKnot(FormatState& s) {
       if (type == kKnotLink && begin && !showSlots && knot.kinkCount >= 2) {
         const uint32_t middle = knot.kinkCps[1];
         const uint32_t end = knot.kinkCps[knot.kinkCount - 1];
-        QString text = middle + 1 < end ? TextOfRange({doc, middle + 1, end}) : QString();
-        if (text.isEmpty()) text = TextOfRange({doc, cp + 1, middle});
+        // The shown text sits in the first slot and the address in the second; a link without
+        // shown text shows its address.
+        QString text = cp + 1 < middle ? TextOfRange({doc, cp + 1, middle}) : QString();
+        if (text.isEmpty() && middle + 1 < end) text = TextOfRange({doc, middle + 1, end});
         text.remove(QChar(0));
         text.remove(QChar(1));
         if (text.isEmpty()) {
@@ -999,6 +1001,13 @@ void ScanText(FormatState& s) {
 }
 
 // Height, spacing and the room of a paragraph border.
+// The sides of the paragraph's border for the line [cp, limit), within its border group.
+void ParagraphBorderEdges(FormatState& s, uint32_t cp, uint32_t limit, BorderDisplay* edges) {
+  const DocRange& range = s.f->paneRange;
+  const uint32_t firstVisible = VisibleCpCore(s.doc, s.pane, range.first, true);
+  GetParagraphBorderEdges(s.doc, s.pane, s.para, s.paraProps, firstVisible, range.limit, cp, limit, edges);
+}
+
 void SetLineHeight(FormatState& s) {
   LineFormat* f = s.f;
   EnsureLineHeightSet(s);
@@ -1039,7 +1048,7 @@ void SetLineHeight(FormatState& s) {
   if (f->hasBorderBox) {
     const BorderStyle border = BorderStyleAt(s.paraProps, ParaField::border);
     BorderDisplay edges;
-    SetBorderDisplay(uint32_t(border.kind), 0, 1, 0, 1, &edges);
+    ParagraphBorderEdges(s, f->firstCp, std::max(f->limitCp, f->firstCp + 1), &edges);
     if (!firstLine) edges.top = 0;
     if (!endsPara) edges.bottom = 0;
     f->borderEdges = edges;
@@ -1243,7 +1252,9 @@ bool FormatRowLine(uint32_t cp, LineFormat* format) {
   format->rowCp = row.first;
   format->startKind = kStartRow;
   format->breakKind = kBreakRow;
-  format->limitCp = row.limit;
+  // The last row takes the table's end kink, so that the line after the table starts with the
+  // text that follows it.
+  format->limitCp = row.limit + 1 == table.limit ? table.limit : row.limit;
   format->lineHeight = float(RowHeight(doc, format->pane, table, row, props, format->availableWidth));
   format->lineWidth = Points(format->availableWidth);
   format->rightEdge = format->lineWidth;
@@ -1317,6 +1328,12 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   }
   GetPaneRange(doc, pane, &format->paneRange);
   format->clipRange = format->paneRange;
+  // A line inside a table reaches no further than the table.
+  if (!(mode & kFormatCellText)) {
+    DocRange table;
+    if (CpIsWithinKnot(doc, cp, kKnotTable, &table, false))
+      format->clipRange.limit = std::min(format->clipRange.limit, table.limit);
+  }
   if (!(mode & kFormatCellText)) {
     const uint32_t at = doc->knots.indexAtCp(cp);
     if (at != kGMNone) {
@@ -1358,7 +1375,7 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   if (border.kind != 0 || KolorIsColor(border.backColor)) {
     format->hasBorderBox = true;
     BorderDisplay edges;
-    SetBorderDisplay(uint32_t(border.kind), 0, 1, 0, 1, &edges);
+    ParagraphBorderEdges(s, cp, cp + 1, &edges);
     const BorderSides sides = BorderThickness(border, edges);
     format->originX += sides.left;
     format->leftEdge += sides.left;

@@ -30,6 +30,8 @@ inline constexpr uint32_t kFormatPlainPane = 8;
 inline constexpr uint32_t kFormatNoLineSpacing = 16;
 inline constexpr uint32_t kFormatNoMarks = 32;
 inline constexpr uint32_t kFormatCellText = 64;  // table and row knots are stepped over
+// Drawing a row again for its selected cell columns only: no table colour, borders or other cells.
+inline constexpr uint32_t kFormatHighlightOnly = 128;
 inline constexpr uint32_t kFormatDraw = kFormatBuildLines | kFormatCollectRuns;
 
 // Why a line ended.

@@ -3,6 +3,7 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flImageSupport.h"
+#include "glimmet/layout/gmSelection.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmEdit.h"
 #include "glimmet/storage/gmKnots.h"
@@ -53,22 +54,23 @@ bool InsertPictureWithIndex(GlimmetDoc* doc, uint32_t pictureIndex, bool) {
   PropRecord chars;
   chars.kind = kPropChar;
   FetchCharPropsFromSelection(doc, chars.body);
-  uint64_t vertical = kPictureOnBaseline, scale = kPictureFitScale, opacity = 0;
+  uint32_t vertical = kPictureOnBaseline;
+  uint16_t scale = kPictureFitScale, opacity = 0;
   const uint32_t first = uint32_t(std::max(pane->selFirst, 0));
   const uint32_t limit = uint32_t(std::max(pane->selLimit, pane->selFirst));
   KnotInfo old;
   if (limit == first + 1 && FetchKnot(doc, first, &old, 0) && old.type() == kKnotPicture && old.first == first) {
-    vertical = old.entry.value & 0xFFFFFFFF;
-    scale = (old.entry.value >> 32) & 0xFFFF;
-    opacity = (old.entry.value >> 48) & 0xFFFF;
+    vertical = old.entry.alignment();
+    scale = old.entry.scale();
+    opacity = old.entry.opacity();
   }
   KinkData data;
   data.word = pictureIndex;
-  data.value = vertical | scale << 32 | opacity << 48;
+  data.value = KnotEntry::PictureValue(vertical, scale, opacity);
   DocRange range{doc, first, limit};
   if (!InsertKnotCore(&range, kKnotPicture, 0, 0, nullptr, 1, &data, false)) return false;
   ApplyPropsToRange(range, chars);
-  // A caret after the picture.
-  pane->selFirst = pane->selLimit = int32_t(range.limit);
+  // A caret after the picture, redrawn and announced as any selection is.
+  SelectCpsCore(doc, range.limit, range.limit, false, false);
   return true;
 }

@@ -1,8 +1,6 @@
 #include "glimmet/layout/gmSelectKeys.h"
 
 #include "framlet/foundation/flCharacterClasses.h"
-#include "glimmet/layout/GMDraftScrollView.h"
-#include "glimmet/layout/GMDraftView.h"
 #include "glimmet/layout/gmDraft.h"
 #include "glimmet/layout/gmLocate.h"
 #include "glimmet/layout/gmSelection.h"
@@ -129,7 +127,7 @@ bool MoveVertically(GlimmetDoc* doc, Pane* pane, bool down, uint32_t modifiers, 
     // ends (or begins) there.
     if (down && index + 1 >= pane->lines.count()) {
       const int32_t before = pane->firstDraftCp;
-      if (pane->lines.endCp() < PaneLastCp(doc, pane) && AutoScrollView(pane, kAutoScrollForward, true)) {
+      if (pane->lines.endCp() < PaneLastCp(doc, pane) && AutoScrollView(pane, GMPaneView::kScrollLineForward, true)) {
         CalculateLines(doc, pane, nullptr);
         if (pane->firstDraftCp != before) continue;
       }
@@ -140,7 +138,7 @@ bool MoveVertically(GlimmetDoc* doc, Pane* pane, bool down, uint32_t modifiers, 
     if (!down && index == 0) {
       const int32_t before = pane->firstDraftCp;
       if (pane->lines.cpAt(0) > VisibleCpCore(doc, pane, range.first, true) &&
-          AutoScrollView(pane, kAutoScrollBackward, true)) {
+          AutoScrollView(pane, GMPaneView::kScrollLineBack, true)) {
         CalculateLines(doc, pane, nullptr);
         if (pane->firstDraftCp != before) continue;
       }
@@ -176,11 +174,7 @@ uint32_t LineEdge(GlimmetDoc* doc, Pane* pane, uint32_t cp, uint32_t mode) {
 }  // namespace
 
 bool AutoScrollView(Pane* pane, int direction, bool vertical) {
-  auto* view = pane ? dynamic_cast<GMDraftView*>(pane->view) : nullptr;
-  GMDraftScrollView* scrollView = view ? view->scrollView() : nullptr;
-  if (!scrollView) return false;
-  scrollView->autoScroll(direction, vertical);
-  return true;
+  return pane && pane->view && pane->view->autoScroll(direction, vertical);
 }
 
 uint32_t WordStart(GlimmetDoc* doc, Pane* pane, uint32_t cp) {
@@ -406,14 +400,14 @@ uint32_t SelectKeyDraft(GlimmetDoc* doc, uint32_t key, uint32_t modifiers, bool 
       const bool down = key == kSelKeyPageDown;
       if (!shift) {
         doc->pageKeyDirection = down ? 2 : 1;
-        return AutoScrollView(pane, down ? kAutoScrollPageDown : kAutoScrollPageUp, true);
+        return AutoScrollView(pane, down ? GMPaneView::kScrollPageForward : GMPaneView::kScrollPageBack, true);
       }
       if (down) {
         if (pane->lines.empty()) CalculateLines(doc, pane, nullptr);
         uint32_t target = SafeMoveCp(doc, pane->lines.endCp() > 0 ? pane->lines.endCp() - 1 : 0, kGMNone, 6);
         for (int guard = 0; guard < 64 && target < range.limit && target <= uint32_t(oldLimit); ++guard) {
           if (target == uint32_t(oldLimit)) {
-            if (!AutoScrollView(pane, kAutoScrollPageDown, true)) break;
+            if (!AutoScrollView(pane, GMPaneView::kScrollPageForward, true)) break;
           } else {
             ScrollIntoView(doc, pane, uint32_t(oldLimit));
           }
@@ -424,7 +418,7 @@ uint32_t SelectKeyDraft(GlimmetDoc* doc, uint32_t key, uint32_t modifiers, bool 
         }
         MoveEnd(doc, pane, true, std::max(target, uint32_t(oldLimit)));
       } else {
-        AutoScrollView(pane, kAutoScrollPageUp, true);
+        AutoScrollView(pane, GMPaneView::kScrollPageBack, true);
         if (pane->lines.empty()) CalculateLines(doc, pane, nullptr);
         const uint32_t target = SafeMoveCp(doc, pane->lines.empty() ? range.first : pane->lines.cpAt(0), kGMNone, 3);
         MoveEnd(doc, pane, false, std::min(target, uint32_t(oldFirst)));
@@ -434,9 +428,8 @@ uint32_t SelectKeyDraft(GlimmetDoc* doc, uint32_t key, uint32_t modifiers, bool 
     case kSelKeyEnd:
     case kSelKeyHome: {
       const bool end = key == kSelKeyEnd;
-      auto* view = dynamic_cast<GMDraftView*>(pane->view);
-      if (view && view->horizontalScroll() != 0) {
-        if (GMDraftScrollView* scrollView = view->scrollView()) scrollView->scrollToHorizontal(0, false, true);
+      if (pane->view && pane->view->horizontalScroll() != 0) {
+        pane->view->scrollToHorizontal(0);
         TrashDraft(doc, pane, false);
       }
       if (!shift) {

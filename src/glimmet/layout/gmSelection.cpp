@@ -458,7 +458,7 @@ bool IsSelectionPicture(GlimmetDoc* doc, uint32_t* pictureIndex) {
   if (!FetchKnot(doc, uint32_t(pane->selFirst), &knot, 0) || knot.type() != kKnotPicture ||
       knot.first != uint32_t(pane->selFirst))
     return false;
-  if (pictureIndex) *pictureIndex = knot.entry.word;
+  if (pictureIndex) *pictureIndex = knot.entry.pictureIndex();
   return true;
 }
 

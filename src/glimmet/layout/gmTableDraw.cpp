@@ -59,6 +59,7 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
   Pane* pane = rowLine.pane;
   const PropRecord& props = rects.props;
   const bool printing = rowLine.modeFlags & kFormatPrinting;
+  const bool highlightOnly = rowLine.modeFlags & kFormatHighlightOnly;
   const bool firstRow = rects.row.first == rects.table.first + 1;
   const bool lastRow = rects.row.limit + 1 == rects.table.limit;
   const bool titleRow = firstRow && props.body[TableProp::titleRow];
@@ -69,10 +70,12 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     tableColor = KolorFromColorCore(QGuiApplication::palette().color(QPalette::Base));
     recoloured = true;
   }
-  const bool stripe = !titleRow && props.body[TableProp::stripes] && IsStripeRow(doc, rects.table, rects.row, false);
+  const bool stripe = !titleRow && props.body[TableProp::stripes] &&
+                      IsStripeRow(doc, rects.table, rects.row, props.body[TableProp::titleRow] != 0);
   const QPointF origin = lineRect.topLeft();
   auto place = [&](const GMRect& r) { return QRectF(origin.x() + r.x, origin.y() + r.y, r.width, r.height); };
   const QRectF rowRect = place(rects.rowRect);
+  if (highlightOnly) tableColor = kNoKolor;
   if (KolorIsColor(tableColor)) painter.fillRect(rowRect, ColorFromKolor(tableColor));
   const bool highlight = !printing && pane && pane->contentsKind == kPaneContentsPlain && pane->selLimit >= int32_t(rowLine.firstCp) &&
                          pane->selFirst <= int32_t(rowLine.limitCp) &&
@@ -87,13 +90,14 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
   const BorderStyle border = BorderStyleAt(props, kTableBorderOffset);
   const uint32_t columns = uint32_t(rects.cells.size());
   LineFormat line;
-  InitFormatLine(doc, pane, &line, (rowLine.modeFlags & ~kFormatCellText) | kFormatCellText);
+  InitFormatLine(doc, pane, &line, (rowLine.modeFlags & ~kFormatHighlightOnly) | kFormatCellText);
   for (uint32_t c = 0; c < columns; ++c) {
+    if (highlightOnly && !inCellColumns(c)) continue;
     const QRectF cell = place(rects.cells[c]);
     const bool outer = props.body[TableProp::outerMargins];
     const double left = outer && c == 0 ? 0 : Points(props.get<int64_t>(TableProp::cellLeft));
     const double top = outer && firstRow ? 0 : Points(props.get<int64_t>(TableProp::cellTop));
-    if (border.kind != 0) {
+    if (border.kind != 0 && !highlightOnly) {
       DrawBorder(painter, border, false,
                  RowBorderDisplay(uint32_t(border.kind), rects.rowNumber, firstRow, lastRow, c, columns), cell);
     }
@@ -101,17 +105,21 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     if (IndexAndRangeForCell(&rects.table, &rects.row, 0, int32_t(c), &range) == kGMNone) continue;
     Kolor cellColor = kNoKolor;
     const uint32_t closing = doc->knots.indexAtCp(range.limit);
-    if (closing != kGMNone) cellColor = Kolor(doc->knots.at(closing).value);
+    if (closing != kGMNone) cellColor = doc->knots.at(closing).cellColor();
+    // What the cell's lines stand on, for the caret's colour; none where a highlight or the
+    // title gradient must not be painted over.
     Kolor background = tableColor;
     const bool hidden = hiding && inCellColumns(c);
     if (highlight && inCellColumns(c) && !doc->hideSelectedCells) {
       DrawLineHighlight(painter, doc, pane, cell);
+      background = kNoKolor;
     } else if (KolorIsColor(cellColor)) {
       if (dark && cellColor == kWhiteKolor) cellColor = KolorFromColorCore(QGuiApplication::palette().color(QPalette::Base));
       painter.fillRect(cell, ColorFromKolor(cellColor));
       background = cellColor;
     } else if (titleRow) {
       painter.fillRect(cell, ColumnGradient(dark, cell));
+      background = kNoKolor;
     } else if (stripe) {
       Kolor stripeColor = props.get<uint32_t>(TableProp::stripeColor);
       if (dark && stripeColor == kDefaultStripe && !recoloured) stripeColor = kDarkStripe;
@@ -127,7 +135,7 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
     for (uint32_t cp = range.first; cp < range.limit;) {
       if (!FormatLine(cp, rects.widths[c], &line) || line.limitCp <= cp) break;
       if (printing && clip.height() > 0 && y + line.lineHeight > clip.bottom()) break;
-      DrawFormattedLine(painter, line, kNoKolor, 0, QRectF(content.x(), y, rects.widths[c] / double(kEmuPerPoint),
+      DrawFormattedLine(painter, line, background, 0, QRectF(content.x(), y, rects.widths[c] / double(kEmuPerPoint),
                                                              line.lineHeight),
                         clip);
       y += line.lineHeight;
@@ -136,7 +144,7 @@ bool DrawTableRow(QPainter& painter, const LineFormat& rowLine, const QRectF& li
   }
   ReleaseLineFormat(&line);
   const double zoom = pane && pane->zoom > 0 ? pane->zoom : 1.0;
-  if (titleRow && border.kind == 0) {
+  if (titleRow && border.kind == 0 && !highlightOnly) {
     auto snap = [&](double v) { return std::rint(v * zoom) / zoom; };
     painter.save();
     if (clip.width() > 0) painter.setClipRect(clip.adjusted(-2, -2, 2, 2), Qt::IntersectClip);

@@ -228,6 +228,7 @@ GlimmetDoc* NewGlimmetDoc(int32_t kind) {
 
 void DestroyDocument(GlimmetDoc* doc) {
   if (!doc) return;
+  if (GMLayoutService* layout = LayoutService()) layout->DocumentDestroyed(doc);
   doc->~GlimmetDoc();
   std::free(doc);
 }

@@ -48,6 +48,8 @@ struct GMTableCache {
   GlimmetDoc* doc = nullptr;
   uint32_t first = kGMNone;
   uint32_t limit = kGMNone;
+  KnotInfo info;  // the knot as it was fetched
+  uint64_t knotsVersion = 0;  // of the knot table then: entries added or removed since drop it
 };
 
 struct GlimmetDoc {

@@ -1,7 +1,11 @@
 #include "glimmet/storage/gmBorders.h"
 
 #include "framlet/foundation/flBase.h"
+#include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmProperties.h"
+
+#include <cstring>
 
 #include <cmath>
 
@@ -181,4 +185,76 @@ BorderSides BorderThickness(const BorderStyle& border, const BorderDisplay& side
   out.right = side(sides.right, remapped.right, sides.right == 3 || sides.right == 5, false);
   out.bottom = side(sides.bottom, remapped.bottom, sides.bottom == 3 || sides.bottom == 4, true);
   return out;
+}
+
+namespace {
+
+// Whether two paragraphs' records put them in one border group.
+bool SameBorderGroup(const PropRecord& a, const PropRecord& b) {
+  return std::memcmp(a.body + ParaField::border, b.body + ParaField::border, BorderField::size) == 0 &&
+         a.get<int64_t>(ParaField::leftIndent) == b.get<int64_t>(ParaField::leftIndent) &&
+         a.get<int64_t>(ParaField::rightIndent) == b.get<int64_t>(ParaField::rightIndent);
+}
+
+// Whether the kink character at cp is a table's or a row's: a cell boundary.
+bool IsCellBoundary(GlimmetDoc* doc, uint32_t cp) {
+  const uint32_t index = doc->knots.indexAtCp(cp);
+  if (index == kGMNone) return false;
+  const uint32_t type = doc->knots.at(index).type;
+  return type == kKnotRow || type == kKnotTable;
+}
+
+}  // namespace
+
+void GetParagraphBorderEdges(GlimmetDoc* doc, Pane* pane, const DocRange& para, const PropRecord& paraProps,
+                             uint32_t firstVisible, uint32_t paneLimit, uint32_t cp, uint32_t limit,
+                             BorderDisplay* out) {
+  const BorderStyle border = BorderStyleAt(paraProps, ParaField::border);
+  const uint32_t kind = uint32_t(border.kind);
+  bool first = true, last = true;
+  if (doc && para.first > firstVisible && para.first > 0 && !IsCellBoundary(doc, para.first - 1)) {
+    DocRange before;
+    PropRecord beforeProps;
+    FetchParaProps(doc, pane, para.first - 1, &before, &beforeProps);
+    first = !(before.limit <= para.first && SameBorderGroup(beforeProps, paraProps));
+  }
+  if (doc && para.limit < paneLimit && para.limit < uint32_t(doc->userLength) && !IsCellBoundary(doc, para.limit)) {
+    DocRange after;
+    PropRecord afterProps;
+    FetchParaProps(doc, pane, para.limit, &after, &afterProps);
+    last = !(after.first >= para.limit && after.first < after.limit && SameBorderGroup(afterProps, paraProps));
+  }
+  // Whether the line [cp, limit) begins the paragraph.
+  const bool startsRange = doc && cp <= FirstVisibleCpInPara(doc, pane, para.first) && para.first < limit;
+  uint32_t row = 0, rows = 1, column = 0, columns = 1;
+  switch (kind) {
+    case 1:
+    case 3: row = 1, rows = 3; break;
+    case 2: row = 1, rows = 3, column = 1, columns = 2; break;
+    case 4:
+      row = first ? 0 : 1, rows = first ? 2 : 3;
+      column = 1, columns = 3;
+      break;
+    case 5:
+      row = last ? 2 : 1, rows = 3;
+      column = 1, columns = 3;
+      break;
+    case 6:
+    case 7:
+      row = first ? 0 : 1;
+      rows = last ? row + 1 : row + 2;
+      if (kind == 6) column = 1, columns = 3;
+      break;
+    case 8:
+      if (!first && startsRange) row = 1, rows = 2;
+      break;
+    case 9:
+      row = first ? 0 : 1;
+      rows = (first ? 1 : 2) + (last ? 0 : 1);
+      break;
+    default: break;
+  }
+  SetBorderDisplay(kind, row, rows, column, columns, out);
+  if (kind == 8) out->left = out->right = 0;
+  if (kind == 9) out->flag = !first && startsRange ? 1 : 0;
 }

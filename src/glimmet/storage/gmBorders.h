@@ -4,11 +4,13 @@
 #pragma once
 
 #include "framlet/foundation/Kolor.h"
+#include "glimmet/storage/gmTypes.h"
 
 #include <QString>
 
 #include <cstdint>
 
+struct Pane;
 struct PropRecord;
 
 // Side states: 0 none, 2 outer edge, 3 inner edge, 4 the edge next to the first row, 5 the edge
@@ -53,6 +55,14 @@ QString CssColorString(Kolor kolor);
 void SetBorderDisplay(uint32_t kind, uint32_t row, uint32_t rows, uint32_t column, uint32_t columns,
                       BorderDisplay* out);
 void ModifyBorderDisplayForKind(uint32_t kind, BorderDisplay* sides);
+
+// The sides of a paragraph's border, the paragraph seen in its border group: the run of
+// consecutive visible paragraphs of equal border and equal left and right indents, cut at the
+// pane's [firstVisible, paneLimit) and at table cells. cp and limit are the line's: a line that
+// does not begin the paragraph does not begin a "between" line.
+void GetParagraphBorderEdges(GlimmetDoc* doc, Pane* pane, const DocRange& para, const PropRecord& paraProps,
+                             uint32_t firstVisible, uint32_t paneLimit, uint32_t cp, uint32_t limit,
+                             BorderDisplay* out);
 
 struct BorderSides {
   float left = 0, top = 0, right = 0, bottom = 0;

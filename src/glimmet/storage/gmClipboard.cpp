@@ -4,6 +4,7 @@
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmStyles.h"
 #include "glimmet/storage/gmTables.h"
 
@@ -82,7 +83,7 @@ void MakeRoomForBookmark(GlimmetDoc* doc, int32_t b) {
 }
 
 bool CopyKnots(GlimmetDoc* dst, uint32_t at, GlimmetDoc* src, uint32_t first, uint32_t limit) {
-  std::map<uint64_t, uint64_t> pictures;
+  std::map<uint32_t, size_t> pictures;
   const uint32_t from = src->knots.indexOfCpAfter(first);
   const uint32_t to = src->knots.indexOfCpAfter(limit);
   for (uint32_t i = from; i < to; ++i) {
@@ -104,13 +105,13 @@ bool CopyKnots(GlimmetDoc* dst, uint32_t at, GlimmetDoc* src, uint32_t first, ui
         entry.propIndex = kGMNone;
       }
     }
-    if (entry.type == kKnotPicture && entry.value < src->pictures.size()) {
-      auto it = pictures.find(entry.value);
+    if (entry.type == kKnotPicture && entry.pictureIndex() < src->pictures.size()) {
+      auto it = pictures.find(entry.pictureIndex());
       if (it == pictures.end()) {
-        dst->pictures.push_back(src->pictures[size_t(entry.value)]);
-        it = pictures.emplace(entry.value, dst->pictures.size() - 1).first;
+        dst->pictures.push_back(src->pictures[entry.pictureIndex()]);
+        it = pictures.emplace(entry.pictureIndex(), dst->pictures.size() - 1).first;
       }
-      entry.value = it->second;
+      entry.setPictureIndex(uint32_t(it->second));
     }
     dst->knots.insertSorted(cp, entry);
     const bool opens = entry.kink == kKinkBegin || entry.kink == kKinkAtomic;
@@ -137,16 +138,17 @@ void FixBookmarks(GlimmetDoc* dst, GlimmetDoc* src, DocRange* copied) {
   for (uint32_t i = dst->knots.indexOfCpAfter(copied->first); i < dst->knots.count(); ++i) {
     if (dst->knots.cpAt(i) >= copied->limit) break;
     KnotEntry& entry = dst->knots.at(i);
-    if (entry.type != kKnotVar || entry.word == 12 || !VariableKindRefersToBookmark(entry.word)) continue;
-    if (entry.value >= src->bookmarkNames.size()) continue;
-    const QString& guid = src->bookmarkNames[size_t(entry.value)].guid;
+    if (entry.type != kKnotVar || entry.variableKind() == 12 || !VariableKindRefersToBookmark(entry.variableKind()))
+      continue;
+    if (entry.guidIndex() >= src->bookmarkNames.size()) continue;
+    const QString& guid = src->bookmarkNames[entry.guidIndex()].guid;
     uint32_t match = kGMNone;
     for (size_t n = 0; n < dst->bookmarkNames.size(); ++n)
       if (dst->bookmarkNames[n].guid == guid && dst->bookmarkNames[n].bookmark > -2) {
         match = uint32_t(n);
         break;
       }
-    entry.value = match == kGMNone ? uint64_t(kGMNone) : match;
+    entry.setGuidIndex(match);
   }
   ForcedKnotEdit forced;
   for (GMBookmarkName& name : dst->bookmarkNames) {
@@ -168,6 +170,35 @@ bool IsLinkStyle(GlimmetDoc* doc, const PropRecord& chars) {
 
 }  // namespace
 
+namespace {
+
+// The stretches of [first, limit) with every kink left out whose knot does not lie wholly
+// inside, and, unless they go into a table, every row whose table does not: the walk gives
+// whole rows of a table it cuts, which without a table are no knots at all; their cells come as
+// text.
+std::vector<DocRange> WholeKnotStretches(GlimmetDoc* src, uint32_t first, uint32_t limit, bool intoTable) {
+  std::vector<DocRange> stretches;
+  uint32_t from = first;
+  for (uint32_t i = src->knots.indexOfCpAfter(first); i < src->knots.count(); ++i) {
+    const uint32_t cp = src->knots.cpAt(i);
+    if (cp >= limit) break;
+    KnotInfo knot;
+    bool whole = FetchKnot(src, cp, &knot, 0) && knot.first >= first && knot.limit <= limit;
+    if (whole && knot.type() == kKnotRow && !intoTable) {
+      DocRange table;
+      whole = CpIsWithinKnot(src, knot.first, kKnotTable, &table, false) && table.first >= first &&
+              table.limit <= limit;
+    }
+    if (whole) continue;
+    if (cp > from) stretches.push_back({src, from, cp});
+    from = cp + 1;
+  }
+  if (limit > from) stretches.push_back({src, from, limit});
+  return stretches;
+}
+
+}  // namespace
+
 bool CopyDocumentRange(DocRange* target, const DocRange& source) {
   GlimmetDoc* dst = target ? target->doc : nullptr;
   GlimmetDoc* src = source.doc;
@@ -179,21 +210,44 @@ bool CopyDocumentRange(DocRange* target, const DocRange& source) {
     target->limit = at;
     return true;
   }
-  const uint32_t n = limit - first;
-  std::vector<char16_t> text(n);
-  src->text.read(first, n, text.data());
-  bool ok;
-  {
-    ForcedKnotEdit forced;
-    ok = ReplaceRangeSimple({dst, at, at}, nullptr, text.data(), n);
-  }
-  if (!ok) return false;
-  DocRange copied{dst, at, at + n};
-  GMRegisteredRange registered(&copied, 0);
   const size_t stylesBefore = dst->styles.size();
   ResetCopySlots(src);
-  ok = CopyProperties(dst, at, src, first, limit, kPropPara) && CopyProperties(dst, at, src, first, limit, kPropChar) &&
-       CopyKnots(dst, at, src, first, limit);
+  // The source is taken in the pieces its walk gives, so that a range that starts or ends inside
+  // a knot brings the text of the knot's slots and never a kink without its knot.
+  DocRange walk{src, first, limit};
+  uint32_t end = at;
+  const bool intoTable = CpIsWithinKnot(dst, at, kKnotTable, nullptr, false);
+  bool ok = true;
+  {
+    GMRegisteredRange walking(&walk, 0);
+    std::vector<char16_t> text;
+    for (int guard = 0; ok && guard < 1 << 24; ++guard) {
+      DocRange piece;
+      const bool more = GetNextEditRange(&walk, &piece, nullptr, kEditWalkSource, nullptr);
+      const uint32_t pieceLimit = std::min(piece.limit, uint32_t(src->totalLength));
+      if (pieceLimit <= piece.first) {
+        if (!more || walk.first >= walk.limit) break;
+        continue;
+      }
+      for (const DocRange& stretch : WholeKnotStretches(src, piece.first, pieceLimit, intoTable)) {
+        const uint32_t n = stretch.length();
+        text.resize(n);
+        src->text.read(stretch.first, n, text.data());
+        {
+          ForcedKnotEdit forced;
+          ok = ReplaceRangeSimple({dst, end, end}, nullptr, text.data(), n);
+        }
+        ok = ok && CopyProperties(dst, end, src, stretch.first, stretch.limit, kPropPara) &&
+             CopyProperties(dst, end, src, stretch.first, stretch.limit, kPropChar) &&
+             CopyKnots(dst, end, src, stretch.first, stretch.limit);
+        if (!ok) break;
+        end += n;
+      }
+      if (!more || walk.first >= walk.limit) break;
+    }
+  }
+  DocRange copied{dst, at, end};
+  GMRegisteredRange registered(&copied, 0);
   if (ok) FixBookmarks(dst, src, &copied);
   ResetCopySlots(src);
   if (dst->styles.size() != stylesBefore) RebuildStyleList(dst);

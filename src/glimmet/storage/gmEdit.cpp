@@ -644,7 +644,7 @@ void ExpandDocRange(DocRange* range, uint32_t unit) {
     case kExpandPara: {
       const uint32_t visible = VisibleCpCore(doc, pane, paneRange.first, true);
       DocRange firstPara;
-      FetchParaProps(doc, pane, std::clamp(range->first, paneRange.first, paneRange.limit - 1), &firstPara, nullptr);
+      FetchParaProps(doc, pane, ClampCpToRange(range->first, paneRange), &firstPara, nullptr);
       const uint32_t first = std::max(visible, firstPara.first);
       uint32_t limit = std::max(range->limit, range->first);
       const uint32_t last = limit > range->first ? limit - 1 : range->first;
@@ -658,7 +658,7 @@ void ExpandDocRange(DocRange* range, uint32_t unit) {
         const uint32_t endKink = knots[2].limit - 1;
         if (limit <= endKink && limit + 2 >= endKink) limit = endKink;
       }
-      const uint32_t holder = std::clamp(limit > first ? limit - 1 : first, paneRange.first, paneRange.limit - 1);
+      const uint32_t holder = ClampCpToRange(limit > first ? limit - 1 : first, paneRange);
       if (holder >= firstPara.limit) {
         DocRange lastPara;
         FetchParaProps(doc, pane, holder, &lastPara, nullptr);

@@ -146,7 +146,8 @@ QString ExtractPlainText(const DocRange& range, bool markers) {
         if (!scratch) return ok = false;
         scratch->keepAbsoluteProps[0] = true;
         const uint32_t body = BodyStart(scratch.get());
-        if (uint32_t(scratch->userLength) != body) LogAssert("Not an empty doc", __func__, __FILE__, __LINE__);
+        // An empty body still holds its paragraph mark.
+        if (uint32_t(scratch->userLength) != body + 1) LogAssert("Not an empty doc", __func__, __FILE__, __LINE__);
         DocRange into{scratch.get(), body, body};
         if (!CopyDocumentRange(&into, knot->range())) return ok = false;
         TableToText(&into);

@@ -178,14 +178,16 @@ bool KnotEntryMatches(GlimmetDoc* doc, uint32_t index, int32_t type, DocRange* m
   const uint32_t cp = doc->knots.cpAt(index);
   bool wanted = false;
   switch (type) {
-    case kFindPicture: wanted = entry.type == kKnotPicture && (g_findSettings.knotIndex % 2 == 1 || entry.word == 0); break;
+    case kFindPicture: wanted = entry.type == kKnotPicture && (g_findSettings.knotIndex % 2 == 1 || entry.pictureIndex() == 0);
+      break;
     case kFindDivider: wanted = entry.type == kKnotDivider; break;
     case kFindVariable: wanted = entry.type == kKnotVar; break;
     case kFindCheckbox: wanted = entry.type == kKnotCheckbox; break;
-    case kFindLink: wanted = entry.type == kKnotLink || (entry.type == kKnotVar && (entry.word == 7 || entry.word == 15)); break;
+    case kFindLink: wanted = entry.type == kKnotLink || (entry.type == kKnotVar && (entry.variableKind() == 7 || entry.variableKind() == 15));
+      break;
     case kFindBrokenLink:
-      wanted = entry.type == kKnotVar && VariableKindRefersToBookmark(entry.word) &&
-               BookmarkIndexForGuidIndex(doc, uint32_t(std::min<uint64_t>(entry.value, kGMNone))) == kGMNone;
+      wanted = entry.type == kKnotVar && VariableKindRefersToBookmark(entry.variableKind()) &&
+               BookmarkIndexForGuidIndex(doc, entry.guidIndex()) == kGMNone;
       break;
     default: break;
   }

@@ -727,6 +727,58 @@ bool GetNextEditRange(DocRange* range, DocRange* piece, Pane* pane, int mode, co
   return true;
 }
 
+void AddKnotEntries(GlimmetDoc* doc, uint32_t type, const uint32_t* kinkCps, uint32_t count, uint32_t propCount,
+                    const PropRecord* props, uint32_t dataCount, const KinkData* data) {
+  for (uint32_t i = 0; i < count; ++i) {
+    KnotEntry entry;
+    entry.type = type;
+    entry.kink = count == 1 ? kKinkAtomic : i == 0 ? kKinkBegin : i + 1 == count ? kKinkEnd : kKinkMiddle;
+    if (props && i < propCount) {
+      PropRecord record = props[i];
+      entry.propIndex = record.kind == kPropUnusedStyle ? kGMNone : IndexForProperties(doc, &record);
+    }
+    if (data && i < dataCount) {
+      entry.word = data[i].word;
+      entry.value = data[i].value;
+    }
+    doc->knots.insertSorted(kinkCps[i], entry);
+  }
+  GMCpTable<GMNoData>* cps = type == kKnotBookmark ? &doc->bookmarkCps
+                             : type == kKnotChapter ? &doc->chapterCps
+                             : type == kKnotList    ? &doc->listCps
+                             : type == kKnotTable   ? &doc->tableCps
+                                                    : nullptr;
+  if (cps && count > 0) cps->insertSorted(kinkCps[0], GMNoData{});
+  if (type == kKnotVar && data && dataCount > 0 && data[0].word < 32) doc->variableKinds |= 1u << data[0].word;
+}
+
+bool InsertKnotAround(DocRange* range, uint32_t type, const PropRecord* props) {
+  if (!range || !range->doc || type == 0 || type >= kKnotTypeCount) return false;
+  const KnotDesc& desc = g_knotDescs[type];
+  if (desc.knotClass != kKnotClassSpanning || desc.kinkCount != 2) {
+    LogAssert("Not a two-kink knot", __func__, __FILE__, __LINE__);
+    return false;
+  }
+  GlimmetDoc* doc = range->doc;
+  EditingKnot editing;
+  DeferDisplay();
+  InvalText(*range, false);
+  const uint32_t first = range->first, limit = std::max(range->limit, range->first);
+  const char16_t endChar = desc.endChar;
+  // The end kink first, so that the begin kink's insertion moves it and the text along together.
+  const bool ok = ReplaceRangeSimple({doc, limit, limit}, nullptr, &endChar, 1) &&
+                  ReplaceRangeSimple({doc, first, first}, nullptr, &kKnotChar, 1);
+  if (ok) {
+    const uint32_t kinkCps[2] = {first, limit + 1};
+    AddKnotEntries(doc, type, kinkCps, 2, props ? 1 : 0, props, 0, nullptr);
+    range->first = first;
+    range->limit = limit + 2;
+    g_postReplaceCp = limit + 2;
+  }
+  UndeferDisplay(desc.displayClass);
+  return ok;
+}
+
 bool InsertKnotCore(DocRange* range, uint32_t type, uint32_t kinkCount, uint32_t propCount, const PropRecord* props,
                     uint32_t dataCount, const KinkData* data, bool replace) {
   if (!range || !range->doc || type == 0 || type >= kKnotTypeCount) return false;
@@ -805,27 +857,9 @@ bool InsertKnotCore(DocRange* range, uint32_t type, uint32_t kinkCount, uint32_t
     if (!ok) LogAssert("Untested code", __func__, __FILE__, __LINE__);
   }
   if (ok) {
-    for (uint32_t i = 0; i < count; ++i) {
-      KnotEntry entry;
-      entry.type = type;
-      entry.kink = count == 1 ? kKinkAtomic : i == 0 ? kKinkBegin : i + 1 == count ? kKinkEnd : kKinkMiddle;
-      if (props && i < propCount) {
-        PropRecord record = props[i];
-        entry.propIndex = record.kind == kPropUnusedStyle ? kGMNone : IndexForProperties(doc, &record);
-      }
-      if (data && i < dataCount) {
-        entry.word = data[i].word;
-        entry.value = data[i].value;
-      }
-      doc->knots.insertSorted(point + i, entry);
-    }
-    GMCpTable<GMNoData>* cps = type == kKnotBookmark ? &doc->bookmarkCps
-                               : type == kKnotChapter ? &doc->chapterCps
-                               : type == kKnotList    ? &doc->listCps
-                               : type == kKnotTable   ? &doc->tableCps
-                                                      : nullptr;
-    if (cps) cps->insertSorted(point, GMNoData{});
-    if (type == kKnotVar && data && dataCount > 0 && data[0].word < 32) doc->variableKinds |= 1u << data[0].word;
+    uint32_t kinkCps[kMaxKinks];
+    for (uint32_t i = 0; i < count; ++i) kinkCps[i] = point + i;
+    AddKnotEntries(doc, type, kinkCps, count, propCount, props, dataCount, data);
     range->first = point;
     range->limit = point + count;
     g_postReplaceCp = point + count;

@@ -38,12 +38,52 @@ enum : uint32_t { kKnotClassAtomic = 0, kKnotClassSpanning = 1, kKnotClassTable 
 // An engine table holds at most 101 columns; a row has one kink per cell plus its begin kink.
 inline constexpr uint32_t kMaxKinks = 102;
 
+// The word and value of an entry mean different things per knot type; read and write them
+// through the accessors, never by shifting by hand.
+//   picture:  word = picture index; value = alignment (bits 0-31), scale (32-47), opacity (48-63)
+//   variable: word = variable kind; value = bookmark GUID index (bits 0-31), format (32-47)
+//   divider:  word = divider type; value = flag byte (bits 0-7)
+//   checkbox: word = state (bits 0-7)
+//   row cell kink: word = background Kolor
 struct KnotEntry {
   uint32_t type = 0;
   uint32_t kink = 0;
   uint32_t propIndex = kGMNone;
   uint32_t word = 0;
   uint64_t value = 0;
+
+  uint32_t pictureIndex() const { return word; }
+  void setPictureIndex(uint32_t index) { word = index; }
+  uint32_t alignment() const { return uint32_t(value); }
+  void setAlignment(uint32_t v) { setBits(0, 32, v); }
+  uint16_t scale() const { return uint16_t(value >> 32); }
+  void setScale(uint16_t v) { setBits(32, 16, v); }
+  uint16_t opacity() const { return uint16_t(value >> 48); }
+  void setOpacity(uint16_t v) { setBits(48, 16, v); }
+
+  uint32_t variableKind() const { return word; }
+  uint32_t guidIndex() const { return uint32_t(value); }
+  void setGuidIndex(uint32_t index) { setBits(0, 32, index); }
+  uint16_t format() const { return uint16_t(value >> 32); }
+  void setFormat(uint16_t v) { setBits(32, 16, v); }
+
+  uint32_t dividerType() const { return word; }
+  uint8_t dividerFlags() const { return uint8_t(value); }
+  uint8_t checkState() const { return uint8_t(word); }
+  uint32_t cellColor() const { return word; }
+
+  static uint64_t PictureValue(uint32_t alignment, uint16_t scale, uint16_t opacity) {
+    return uint64_t(alignment) | uint64_t(scale) << 32 | uint64_t(opacity) << 48;
+  }
+  static uint64_t VariableValue(uint32_t guidIndex, uint16_t format) {
+    return uint64_t(guidIndex) | uint64_t(format) << 32;
+  }
+
+ private:
+  void setBits(int shift, int width, uint64_t v) {
+    const uint64_t mask = (width == 64 ? ~uint64_t(0) : (uint64_t(1) << width) - 1) << shift;
+    value = (value & ~mask) | ((v << shift) & mask);
+  }
 };
 static_assert(sizeof(KnotEntry) == 24);
 
@@ -128,6 +168,13 @@ void ProtectParaMark(DocRange* piece, const DocRange* range, Pane* pane, const K
 // the range's characters (one per kink) become the kinks. The range becomes the knot's.
 bool InsertKnotCore(DocRange* range, uint32_t type, uint32_t kinkCount, uint32_t propCount, const PropRecord* props,
                     uint32_t dataCount, const KinkData* data, bool replace);
+// Puts a knot of two kinks around the range's text (a list around whole paragraphs): the begin
+// kink before its first cp, the end kink after its last. The range becomes the knot's.
+bool InsertKnotAround(DocRange* range, uint32_t type, const PropRecord* props);
+// The knot-table entries (and the cp-table entry) of a knot whose kink characters are already at
+// kinkCps, with a property record and data per kink while they last.
+void AddKnotEntries(GlimmetDoc* doc, uint32_t type, const uint32_t* kinkCps, uint32_t count, uint32_t propCount,
+                    const PropRecord* props, uint32_t dataCount, const KinkData* data);
 // Deletes the knot's kink characters (last first) and their entries; the info's limit follows.
 void DeleteKnot(KnotInfo* info);
 // Removes knot entries by index; true when a bookmark or chapter entry was among them.

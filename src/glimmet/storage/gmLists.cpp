@@ -227,19 +227,24 @@ bool InsertList(GlimmetDoc* doc, const PropRecord* props, bool forceStyle, bool 
     UndeferDisplay(2);
     return true;
   }
-  if (selection.empty()) {
-    DocRange para;
-    FetchParaProps(doc, pane, selection.first, &para, nullptr);
-    DocRange outer;
-    if (FindOuterKnot(selection, &outer)) {
+  DocRange para;
+  FetchParaProps(doc, pane, selection.first, &para, nullptr);
+  // A caret inside a paragraph makes the paragraph an item; only at its start is a new empty item made.
+  if (selection.empty() && selection.first <= FirstVisibleCpInPara(doc, pane, para.first)) {
+    // Any enclosing knot but a chapter or a note refuses, however deep the caret lies.
+    DocRange inner = selection, outer;
+    for (int depth = 0; depth < 64 && FindOuterKnot(inner, &outer); ++depth) {
       KnotInfo around;
-      if (FetchKnot(doc, outer.first, &around, 0) && around.type() != kKnotChapter && around.type() != kKnotNote) {
+      if (!FetchKnot(doc, outer.first, &around, 0)) break;
+      if (around.type() != kKnotChapter && around.type() != kKnotNote) {
         if (alert)
           ShowGMAlert(QStringLiteral("I can't insert a list there."),
                       QStringLiteral("The selection lies within a link, list, TOC entry, or something similar. I "
                                      "can't put a list there."));
         return false;
       }
+      if (outer.first >= inner.first && outer.limit <= inner.limit) break;
+      inner = outer;
     }
     DeferDisplay();
     DocRange at = selection;
@@ -289,29 +294,8 @@ bool InsertList(GlimmetDoc* doc, const PropRecord* props, bool forceStyle, bool 
     ok = ReplaceRangeWithString(&end, QStringLiteral("\n"));
   }
   // The knot's kinks go around the paragraphs: the begin kink before the first, the end kink after the last.
-  const uint32_t first = paragraphs.first;
-  const uint32_t limit = std::max(paragraphs.limit, paragraphs.first);
-  if (ok) {
-    const bool saved = g_editingKnot;
-    g_editingKnot = true;
-    const char16_t endChar = g_knotDescs[kKnotList].endChar;
-    ok = ReplaceRangeSimple({doc, limit, limit}, nullptr, &endChar, 1) &&
-         ReplaceRangeSimple({doc, first, first}, nullptr, &kKnotChar, 1);
-    g_editingKnot = saved;
-  }
-  if (ok) {
-    KnotEntry begin;
-    begin.type = kKnotList;
-    begin.kink = kKinkBegin;
-    begin.propIndex = IndexForProperties(doc, &record);
-    KnotEntry end;
-    end.type = kKnotList;
-    end.kink = kKinkEnd;
-    doc->knots.insertSorted(first, begin);
-    doc->knots.insertSorted(limit + 1, end);
-    doc->listCps.insertSorted(first, GMNoData{});
-  }
-  DocRange around{doc, first, limit + 2};
+  DocRange around{doc, paragraphs.first, std::max(paragraphs.limit, paragraphs.first)};
+  if (ok) ok = InsertKnotAround(&around, kKnotList, &record);
   UndeferDisplay(2);
   if (!ok) return false;
   KnotInfo list;

@@ -281,11 +281,7 @@ bool NativeReader::readKnot(FLXmlDecoder& decoder, uint32_t* expectedIndex) {
   entry.type = uint32_t(decoder.decodeAttribute(u"type", {std::begin(g_knotTypeTags), std::end(g_knotTypeTags)}));
   entry.kink = uint32_t(decoder.decodeAttribute(u"kink", kKinkWords));
   if (entry.type == kKnotRow && entry.kink != kKinkBegin) entry.word = kGMNone;
-  if (entry.type == kKnotVar) entry.value = 0xFFFFFFFFu;
-  const auto setLow32 = [&](uint64_t v) { entry.value = (entry.value & ~uint64_t(0xFFFFFFFF)) | (v & 0xFFFFFFFF); };
-  const auto setField16 = [&](int shift, uint64_t v) {
-    entry.value = (entry.value & ~(uint64_t(0xFFFF) << shift)) | ((v & 0xFFFF) << shift);
-  };
+  if (entry.type == kKnotVar) entry.setGuidIndex(kGMNone);
   forEachChild(decoder, [&](FLXmlDecoder& d) {
     switch (d.key()) {
       case kKeyClass:
@@ -307,15 +303,15 @@ bool NativeReader::readKnot(FLXmlDecoder& decoder, uint32_t* expectedIndex) {
       case kKeyHeight: break;
       case kKeyType: entry.word = uint32_t(d.decodeValueFromValues(kVariableWords)); break;
       case kKeyValue:
-        if (entry.type == kKnotVar) setField16(32, uint64_t(d.integerValue()));
+        if (entry.type == kKnotVar) entry.setFormat(uint16_t(d.integerValue()));
         else if (entry.type == kKnotCheckbox) entry.word = (entry.word & ~0xFFu) | (uint32_t(d.integerValue()) & 0xFF);
         else READ_ASSERT("Unexpected value");
         break;
-      case kKeyZoom: setField16(32, uint64_t(d.integerValue())); break;
-      case kKeyAlign: setLow32(uint64_t(d.decodeValueFromValues(kVerticalAlignWords))); break;
-      case kKeyBookmark: setLow32(uint64_t(d.integerValue())); break;
+      case kKeyZoom: entry.setScale(uint16_t(d.integerValue())); break;
+      case kKeyAlign: entry.setAlignment(uint32_t(d.decodeValueFromValues(kVerticalAlignWords))); break;
+      case kKeyBookmark: entry.setGuidIndex(uint32_t(d.integerValue())); break;
       case kKeyColor: entry.word = KolorFromString(d.value()); break;
-      case kKeyOpacity: setField16(48, uint64_t(d.integerValue())); break;
+      case kKeyOpacity: entry.setOpacity(uint16_t(d.integerValue())); break;
       default: READ_ASSERT("Unknown knot node"); break;
     }
     return true;

@@ -24,6 +24,10 @@ inline constexpr uint32_t kPaneShowKnotSlots = 2;
 // points, y growing downwards, before the pane's zoom. A pane without a view has none of this.
 class GMPaneView {
  public:
+  // Directions of autoScroll: 0 and 2 a line forward, 1 and 3 a line back, 4 a page forward, 5 a
+  // page back.
+  static constexpr int kScrollLineForward = 0, kScrollLineBack = 3, kScrollPageForward = 4, kScrollPageBack = 5;
+
   virtual ~GMPaneView() = default;
   virtual QRectF bounds() const { return {}; }
   // The part of the bounds the scroll view shows.
@@ -38,6 +42,11 @@ class GMPaneView {
   // Whether the view is the first responder of the key window, and the application is active.
   virtual bool isKeyFirstResponder() const { return true; }
   virtual bool applicationActive() const { return true; }
+  // Scrolls the enclosing scroll view one step in the direction (the auto-scroll directions of
+  // the selection keys); false when there is nothing to scroll.
+  virtual bool autoScroll(int /*direction*/, bool /*vertical*/) { return false; }
+  // Scrolls horizontally to x points, without animation.
+  virtual void scrollToHorizontal(double /*x*/) {}
 };
 
 // One laid-out line of a pane, keyed in the line table by the cp where it starts.
@@ -157,6 +166,8 @@ class GMLayoutService {
   virtual void AdjustPaneForEdit(GlimmetDoc* doc, Pane* pane, uint32_t first, uint32_t limit, int64_t delta) = 0;
   // Sets the host's default font index and size (quarter points) in a character body.
   virtual void SetDefaultFont(GlimmetDoc*, uint8_t* /*charBody*/) {}
+  // The document is about to go: whatever the layout keeps of it must go too.
+  virtual void DocumentDestroyed(GlimmetDoc*) {}
 };
 
 // Installs the layout (nullptr removes it) and returns the previous one.

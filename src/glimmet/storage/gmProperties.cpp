@@ -260,7 +260,7 @@ bool SetParaRange(GlimmetDoc* doc, Pane* pane, uint32_t cp, DocRange* range) {
   GetPaneRange(doc, pane, &paneRange);
   if (cp < paneRange.first || cp >= paneRange.limit) {
     LogAssert("cp not in pane", __func__, __FILE__, __LINE__);
-    cp = std::clamp(cp, paneRange.first, std::max(paneRange.first, paneRange.limit) - (paneRange.limit > 0 ? 1 : 0));
+    cp = ClampCpToRange(cp, paneRange);
   }
   // A knot character without a knot cannot be shown as one: it becomes a bullet.
   auto knotAt = [&](uint32_t at, KnotInfo* info) -> bool {

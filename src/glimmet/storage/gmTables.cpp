@@ -15,16 +15,53 @@ int64_t WidthAt(const PropRecord& props, uint32_t column) {
   return column < kMaxColumns ? props.get<int64_t>(TableProp::widths + 8 * column) : 0;
 }
 
+// The last row and the last table fetched are kept (main thread only): drawing and locating ask
+// for the same row again and again. Edits and property changes inside a table drop them.
+enum { kRowCache = 0, kTableCache = 1 };
+
+bool FromCache(GlimmetDoc* doc, int which, uint32_t cp, KnotInfo* info) {
+  if (doc->tableCacheOff || !IsMainThread()) return false;
+  const GMTableCache& cache = doc->tableCaches[which];
+  if (cache.doc != doc || cache.first == kGMNone || cp < cache.first || cp >= cache.limit ||
+      cache.knotsVersion != doc->knots.version())
+    return false;
+  *info = cache.info;
+  return true;
+}
+
+void ToCache(GlimmetDoc* doc, int which, const KnotInfo& info) {
+  if (doc->tableCacheOff || !IsMainThread()) return;
+  // A knot with a table inside (in one of its cells) is not kept: a cp in there belongs to the
+  // inner table's rows.
+  for (uint32_t i = doc->tableCps.indexOfCpAfter(info.first); i < doc->tableCps.count(); ++i) {
+    const uint32_t cp = doc->tableCps.cpAt(i);
+    if (cp >= info.limit) break;
+    if (cp > info.first) return;
+  }
+  GMTableCache& cache = doc->tableCaches[which];
+  cache.doc = doc;
+  cache.first = info.first;
+  cache.limit = info.limit;
+  cache.info = info;
+  cache.knotsVersion = doc->knots.version();
+}
+
 bool RowAt(GlimmetDoc* doc, uint32_t cp, KnotInfo* row) {
+  if (FromCache(doc, kRowCache, cp, row)) return true;
   DocRange range;
   if (!CpIsWithinKnot(doc, cp, kKnotRow, &range, false)) return false;
-  return FetchKnot(doc, range.first, row, kKnotRow) && row->first == range.first;
+  if (!FetchKnot(doc, range.first, row, kKnotRow) || row->first != range.first) return false;
+  ToCache(doc, kRowCache, *row);
+  return true;
 }
 
 bool TableAt(GlimmetDoc* doc, uint32_t cp, KnotInfo* table) {
+  if (FromCache(doc, kTableCache, cp, table)) return true;
   DocRange range;
   if (!CpIsWithinKnot(doc, cp, kKnotTable, &range, false)) return false;
-  return FetchKnot(doc, range.first, table, kKnotTable) && table->first == range.first;
+  if (!FetchKnot(doc, range.first, table, kKnotTable) || table->first != range.first) return false;
+  ToCache(doc, kTableCache, *table);
+  return true;
 }
 
 }  // namespace
@@ -216,16 +253,8 @@ bool InsertRowText(GlimmetDoc* doc, uint32_t cp, uint32_t columns, const KinkDat
   const bool ok = ReplaceRangeSimple({doc, cp, cp}, nullptr, units, n);
   g_editingKnot = saved;
   if (!ok) return false;
-  for (uint32_t i = 0; i <= columns; ++i) {
-    KnotEntry entry;
-    entry.type = kKnotRow;
-    entry.kink = i == 0 ? kKinkBegin : i == columns ? kKinkEnd : kKinkMiddle;
-    if (data) {
-      entry.word = data[i].word;
-      entry.value = data[i].value;
-    }
-    doc->knots.insertSorted(cp + kinkAt[i], entry);
-  }
+  for (uint32_t i = 0; i <= columns; ++i) kinkAt[i] += cp;
+  AddKnotEntries(doc, kKnotRow, kinkAt, columns + 1, 0, nullptr, data ? columns + 1 : 0, data);
   return true;
 }
 

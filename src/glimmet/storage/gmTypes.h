@@ -20,6 +20,12 @@ struct DocRange {
   bool operator==(const DocRange&) const = default;
 };
 
+// The cp nearest cp among the range's own cps [first, limit - 1]; an empty range gives its first.
+inline uint32_t ClampCpToRange(uint32_t cp, const DocRange& range) {
+  if (range.limit <= range.first || cp <= range.first) return range.first;
+  return cp < range.limit ? cp : range.limit - 1;
+}
+
 // Document kinds.
 inline constexpr int32_t kDocClipboard = 0;
 inline constexpr int32_t kDocHelp = 1;

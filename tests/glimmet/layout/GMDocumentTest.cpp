@@ -2,6 +2,7 @@
 
 #include "glimmet/layout/ViewTestSupport.h"
 #include "glimmet/layout/gmHostProcedures.h"
+#include "glimmet/layout/gmPictures.h"
 #include "glimmet/layout/gmSelectKeys.h"
 #include "glimmet/layout/gmViewNotifications.h"
 #include "glimmet/storage/gmClipboard.h"
@@ -105,6 +106,37 @@ TEST(GMDocument, CopyToDataLeavesTheClipboardDocument) {
   QMimeData empty;
   EXPECT_FALSE(shown.document->copyToPasteboard(&empty));
   EXPECT_TRUE(empty.formats().isEmpty());
+}
+
+TEST(GMDocument, ACopyKeepsTheNameOfItsChapter) {
+  ShownDocument shown(QStringLiteral("alpha beta gamma"));
+  GlimmetDoc* doc = shown.document->glimmetDoc();
+  ASSERT_GT(doc->chapterCps.count(), 0u);
+  ASSERT_TRUE(ReplaceRangeSimpleWithString(KnotFirstSlot(doc, doc->chapterCps.cpAt(0)), nullptr,
+                                           QStringLiteral("Getting started")));
+  const uint32_t body = BodyStart(doc);
+  shown.document->setSelection(body + 6, 4);
+  ASSERT_TRUE(shown.document->copySelection());
+  ASSERT_NE(g_clipboardDoc, nullptr);
+  EXPECT_EQ(ChapterName(g_clipboardDoc, 0), QStringLiteral("Getting started"));
+  // The copied text is whole beside it.
+  EXPECT_TRUE(TextOfRange({g_clipboardDoc, 0, uint32_t(g_clipboardDoc->totalLength)}).contains(QStringLiteral("beta")));
+}
+
+TEST(GMDocument, InsertingAPictureAnnouncesTheNewCaret) {
+  ShownDocument shown(QStringLiteral("ab"));
+  GlimmetDoc* doc = shown.document->glimmetDoc();
+  QImage pixels(4, 4, QImage::Format_ARGB32);
+  pixels.fill(Qt::red);
+  const uint32_t index = StorePicture(doc, FLImage::withCGImage(pixels, QSizeF(4, 4)));
+  ASSERT_NE(index, kGMNone);
+  shown.document->setSelection(shown.body + 1, 0);
+  int changes = 0;
+  NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      kGMSelectionChangeNotification, shown.document.get(), [&](const Notification&) { ++changes; });
+  ASSERT_TRUE(InsertPictureWithIndex(doc, index, false));
+  EXPECT_EQ(shown.document->selectionRange(), (std::pair<uint64_t, uint64_t>(shown.body + 2, 0)));
+  EXPECT_GE(changes, 1);
 }
 
 TEST(GMDocument, LineCountsForScrollDistances) {

@@ -1,6 +1,7 @@
 #include "glimmet/layout/GMDraftView.h"
 
 #include "glimmet/layout/ViewTestSupport.h"
+#include "glimmet/layout/GMDraftViewAccessible.h"
 #include "support/LogCapture.h"
 #include "glimmet/layout/gmHostProcedures.h"
 #include "glimmet/layout/gmSelection.h"
@@ -8,6 +9,7 @@
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTables.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
@@ -17,6 +19,9 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -347,12 +352,72 @@ TEST(DraftView, ZoomTypeTwoPagesBySelectionOnlyWithShift) {
 TEST(DraftView, TheSelectionAnchorIsTheSelectedPartOfTheFirstLine) {
   ShownDocument shown(kText);
   shown.document->setSelection(shown.body + 6, 4);
+  LogCapture log;
   const QRectF anchor = shown.view->selectionAnchorRect();
+  EXPECT_TRUE(log.assertMessages().isEmpty()) << log.assertMessages().join(u'|').toStdString();
   const QPoint beta = PointOfCp(shown, shown.body + 6, 0);
   const QPoint gamma = PointOfCp(shown, shown.body + 10, 0);
   EXPECT_NEAR(anchor.left(), beta.x(), 1.0);
   EXPECT_NEAR(anchor.right(), gamma.x(), 1.0);
   EXPECT_TRUE(anchor.contains(QPointF(beta.x() + 3, beta.y())));
+}
+
+TEST(DraftView, AMouseUpReleasesTheChangeLocksAndGoesOn) {
+  ShownDocument shown(kText);
+  shown.document->lockChanges();
+  shown.document->lockChanges();
+  Click(shown, PointOfCp(shown, shown.body + 8));
+  EXPECT_EQ(shown.document->changeLockCount(), 0u);
+  EXPECT_EQ(shown.bodySelection(), Range(8, 8));
+}
+
+// The events assistive technology is told of, while the object lives.
+struct AccessibilityEvents {
+  static inline std::vector<std::pair<QAccessible::Event, QObject*>> events;
+  AccessibilityEvents() {
+    events.clear();
+    GMDraftViewAccessible::setEventObserver(
+        [](const QAccessibleEvent& event) { events.emplace_back(event.type(), event.object()); });
+  }
+  ~AccessibilityEvents() { GMDraftViewAccessible::setEventObserver(nullptr); }
+  static int count(QAccessible::Event type, QObject* object) {
+    return int(std::count(events.begin(), events.end(), std::make_pair(type, object)));
+  }
+};
+
+TEST(DraftView, AScreenReaderReadsTheTextCaretAndSelection) {
+  AccessibilityEvents events;
+  ShownDocument shown(kText);
+  EXPECT_EQ(AccessibilityEvents::count(QAccessible::ObjectCreated, shown.view), 1);
+  QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(shown.view);
+  ASSERT_NE(iface, nullptr);
+  QAccessibleTextInterface* text = iface->textInterface();
+  ASSERT_NE(text, nullptr);
+  EXPECT_TRUE(iface->state().readOnly);
+  // The pane's text, its kinks as objects.
+  const int body = text->text(0, text->characterCount()).indexOf(QStringLiteral("alpha beta"));
+  ASSERT_GE(body, 0);
+  EXPECT_EQ(text->text(body + 6, body + 10), QStringLiteral("beta"));
+  EXPECT_TRUE(iface->text(QAccessible::Value).contains(QStringLiteral("iota kappa")));
+  // The selection made in the view is the one read, and one set by the reader is the view's.
+  shown.document->setSelection(shown.body + 6, 4);
+  EXPECT_EQ(text->selectionCount(), 1);
+  int start = -1, end = -1;
+  text->selection(0, &start, &end);
+  EXPECT_EQ(std::make_pair(start, end), std::make_pair(body + 6, body + 10));
+  EXPECT_GE(AccessibilityEvents::count(QAccessible::TextCaretMoved, shown.view), 1);
+  EXPECT_GE(AccessibilityEvents::count(QAccessible::TextSelectionChanged, shown.view), 1);
+  text->setCursorPosition(body + 2);
+  EXPECT_EQ(shown.bodySelection(), Range(2, 2));
+  EXPECT_EQ(text->cursorPosition(), body + 2);
+  EXPECT_EQ(text->selectionCount(), 0);
+  // A character lies where the view draws it.
+  const QRect rect = text->characterRect(body + 6);
+  ASSERT_FALSE(rect.isEmpty());
+  EXPECT_EQ(text->offsetAtPoint(rect.center()), body + 6);
+  QObject* view = shown.view;
+  shown.scrollView.reset();
+  EXPECT_GE(AccessibilityEvents::count(QAccessible::ObjectDestroyed, view), 1);
 }
 
 }  // namespace

@@ -10,9 +10,12 @@
 #include "glimmet/layout/gmLocate.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmEdit.h"
+#include "glimmet/storage/gmRtfReader.h"
 #include "glimmet/storage/gmStyles.h"
 
 #include <QApplication>
+
+#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -50,14 +53,29 @@ struct ShownDocument {
   FakeViewService service;
   uint32_t body = 0;
 
-  explicit ShownDocument(const QString& text, QSize size = QSize(400, 300), bool reportScroll = true) {
+  explicit ShownDocument(const QString& text, QSize size = QSize(400, 300), bool reportScroll = true)
+      : ShownDocument(size, reportScroll, [&text](GlimmetDoc* doc, uint32_t at) {
+          DocRange range{doc, at, at};
+          ReplaceRangeWithString(&range, text);
+        }) {}
+  // The document read from RTF into the body.
+  struct Rtf {
+    QString text;
+  };
+  explicit ShownDocument(const Rtf& rtf, QSize size = QSize(400, 300))
+      : ShownDocument(size, true, [&rtf](GlimmetDoc* doc, uint32_t) {
+          QString message;
+          if (ImportRtf(doc, rtf.text, kRtfModeNormal, &message) != kRtfImportOk) ADD_FAILURE() << message.toStdString();
+        }) {}
+
+  template <typename Fill>
+  ShownDocument(QSize size, bool reportScroll, const Fill& fill) {
     CreatePreferenceDocument();
     document = GMDocument::create();
     GlimmetDoc* doc = document->glimmetDoc();
     SetNormalFont(doc, IndexOfFont(QStringLiteral("DejaVuSansMono")), 48, true);
     body = BodyStart(doc);
-    DocRange at{doc, body, body};
-    ReplaceRangeWithString(&at, text);
+    fill(doc, body);
     document->awake();
     document->setLocked(true);
     scrollView = std::make_unique<GMDraftScrollView>();

@@ -5,6 +5,7 @@
 
 #include "glimmet/layout/gmLineFormat.h"
 #include "glimmet/layout/gmLocate.h"
+#include "glimmet/layout/gmSelectKeys.h"
 #include "glimmet/storage/StorageTestSupport.h"
 
 #include <QImage>
@@ -20,7 +21,12 @@ class FakeView : public GMPaneView {
   void setNeedsDisplay(const QRectF& r) override { dirty = dirty.united(r); }
   void setNeedsDisplay() override { all = true; }
   void noteNewScrollPosition(double vertical) override { position = vertical; }
+  bool autoScroll(int direction, bool vertical) override {
+    scrolls.emplace_back(direction, vertical);
+    return true;
+  }
   QRectF rect{0, 0, 200, 50};
+  std::vector<std::pair<int, bool>> scrolls;
   QRectF dirty;
   bool all = false;
   double position = -1;
@@ -321,6 +327,32 @@ TEST(Draft, PrintingDrawsOnlyTheLinesThatFitTheirPage) {
   // Lines 1 and 2 lie on the page; line 0 ends where it begins, line 3 runs past its bottom.
   const std::pair<int, bool> rows[] = {{5, true}, {18, false}, {31, false}, {44, true}};
   for (const auto& [y, white] : rows) EXPECT_EQ((image.pixel(14, y) | 0xFF000000) == 0xFFFFFFFF, white) << y;
+}
+
+TEST(Draft, SelectionKeysScrollThroughThePaneViewWhateverItIs) {
+  ShownDoc d;
+  ASSERT_TRUE(CalculateLines(d.doc.get(), d.pane, nullptr));
+  Select(d.doc.get(), ShownDoc::Para(0), ShownDoc::Para(0));
+  SelectKeyDraft(d.doc.get(), kSelKeyPageDown, 0, false);
+  ASSERT_FALSE(d.view.scrolls.empty());
+  EXPECT_EQ(d.view.scrolls.front(), std::make_pair(GMPaneView::kScrollPageForward, true));
+}
+
+TEST(Draft, TheKeptParagraphHeightsGoWithTheirDocument) {
+  FixedAdvanceTypesetter typesetter;
+  TypesetterScope scope(&typesetter);
+  InstallDraftLayout();
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo"));
+  LineFormat format;
+  InitFormatLine(doc.get(), nullptr, &format, kFormatBuildLines);
+  float total = 0;
+  ParaLineHeights heights;
+  GetParaLineHeights(doc.get(), CurrentPane(doc.get()), kBody, kBody + 4, &format, &total, &heights);
+  ReleaseLineFormat(&format);
+  const GlimmetDoc* address = doc.get();
+  ASSERT_TRUE(ParaLineHeightsKeptFor(address));
+  doc.reset();
+  EXPECT_FALSE(ParaLineHeightsKeptFor(address));
 }
 
 }  // namespace

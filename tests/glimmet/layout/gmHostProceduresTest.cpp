@@ -40,6 +40,13 @@ TEST(HostProcedures, DateVariablesByFormat) {
   EXPECT_EQ(DateVariableString(date, 12), DateVariableString(date, 4));
 }
 
+TEST(HostProcedures, TheUnsetDateFormatsQuietly) {
+  LogCapture log;
+  for (uint32_t format = 0; format <= 8; ++format) DateVariableString(0, format);
+  EXPECT_EQ(DateVariableString(0, 5), QStringLiteral("0/0/00"));
+  EXPECT_TRUE(log.assertMessages().isEmpty()) << log.assertMessages().join(u'|').toStdString();
+}
+
 TEST(HostProcedures, StringServicesReportBadIndexes) {
   LogCapture log;
   QString text = QStringLiteral("abc");

@@ -16,7 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -112,6 +114,37 @@ TEST(BorderPainting, StylesDrawTheirLinesAndBackgrounds) {
       DrawBorderCore(p, stroke, c.sides, 0, QRectF(20, 20, 20, 20));
     });
     EXPECT_EQ(image.pixel(c.x, c.y) | 0xFF000000, c.colour) << c.style << " " << c.sides << " " << c.x << "," << c.y;
+  }
+}
+
+// Dots are a width on and two off; dashes four on and two off: measured along a top side 100
+// points long, in a line 2 points wide.
+TEST(BorderPainting, DotsAndDashesKeepTheirPitch) {
+  struct Case {
+    uint32_t style;
+    int on, period;
+  };
+  const Case cases[] = {{4, 2, 6}, {5, 8, 12}};
+  for (const Case& c : cases) {
+    BorderStroke stroke;
+    stroke.style = c.style;
+    stroke.width = 2;
+    stroke.lineColor = g_blackKolor;
+    const QImage image = Paint(140, 40, 1, [&](QPainter& p) {
+      DrawBorderCore(p, stroke, kBorderSideTop, 0, QRectF(20, 20, 100, 10));
+    });
+    std::vector<std::pair<int, int>> runs;  // start and length of each dark run on the line's row
+    for (int x = 0; x < image.width(); ++x) {
+      if (qGray(image.pixel(x, 19)) >= 128) continue;
+      if (!runs.empty() && runs.back().first + runs.back().second == x) ++runs.back().second;
+      else runs.emplace_back(x, 1);
+    }
+    ASSERT_GE(runs.size(), 5u) << c.style;
+    EXPECT_EQ(runs.front().first, 20) << c.style;  // the pattern starts at the side's start
+    for (size_t i = 0; i + 1 < runs.size(); ++i) {
+      EXPECT_EQ(runs[i + 1].first - runs[i].first, c.period) << c.style << " run " << i;
+      EXPECT_EQ(runs[i].second, c.on) << c.style << " run " << i;
+    }
   }
 }
 
@@ -405,6 +438,171 @@ TEST(LineDrawing, DoubleTableBordersJoinAtTheFirstRow) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(IsBlack(image, x - 1 - i, y + 2), pattern[i] && rows[r].left) << r << " left " << i;
     cp = rects.row.limit;
   }
+}
+
+// A three-row, two-column table whose first row is a title row, with stripes and the first cell
+// of the second row red; the rows are drawn one by one and sampled in each cell's empty right end.
+struct ColouredTable {
+  FixedAdvanceTypesetter typesetter;
+  TypesetterScope scope{&typesetter};
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
+  DocRange table;
+  KnotInfo rows[3];
+  static constexpr Kolor kStripe = 0x6400FF00;  // green
+  static constexpr Kolor kRed = 0x640000FF;
+
+  explicit ColouredTable(bool titleRow) {
+    const uint8_t saved = g_glimmetConfig.tableOption;
+    g_glimmetConfig.tableOption = 1;
+    EXPECT_TRUE(NewTableCore(doc.get(), kBody + 7, 3, 2, &table));
+    g_glimmetConfig.tableOption = saved;
+    KnotInfo tableInfo, row;
+    PropRecord props;
+    EXPECT_TRUE(FetchTable(doc.get(), table.first + 2, &tableInfo, &row, &props));
+    props.body[TableProp::titleRow] = titleRow ? 1 : 0;
+    props.body[TableProp::stripes] = 1;
+    props.set<uint32_t>(TableProp::stripeColor, kStripe);
+    SetPropsOnKink(doc.get(), uint32_t(tableInfo.index), IndexForProperties(doc.get(), &props));
+    EXPECT_TRUE(FetchKnot(doc.get(), table.first + 1, &rows[0], kKnotRow));
+    for (int r = 1; r < 3; ++r) EXPECT_TRUE(FetchKnot(doc.get(), rows[r - 1].limit, &rows[r], kKnotRow));
+    // The cell's colour rides on its closing kink.
+    doc->knots.at(doc->knots.indexAtCp(rows[1].kinkCps[1])).word = kRed;
+    EXPECT_TRUE(InsertText(doc.get(), rows[1].kinkCps[0] + 1, QStringLiteral("ab")));
+    for (int r = 0; r < 3; ++r) EXPECT_TRUE(FetchKnot(doc.get(), r == 0 ? table.first + 1 : rows[r - 1].limit, &rows[r], kKnotRow));
+  }
+  // The colour in the middle of the right end of each cell of the row.
+  std::vector<QRgb> RowColours(int r, QImage* out = nullptr, uint32_t mode = kFormatDraw) {
+    Pane* pane = CurrentPane(doc.get());
+    LineFormat line;
+    InitFormatLine(doc.get(), pane, &line, mode);
+    EXPECT_TRUE(FormatLine(r == 0 ? table.first : rows[r].first, PaneTextWidth(doc.get(), pane), &line));
+    EXPECT_EQ(line.startKind, kStartRow);
+    const QImage image = Paint(600, int(line.lineHeight), 1, [&](QPainter& p) {
+      DrawFormattedLine(p, line, kNoKolor, 600, QRectF(0, 0, 600, line.lineHeight), QRectF());
+    });
+    GMRowRects rects;
+    EXPECT_TRUE(GetRowRectangles(line, &rects));
+    std::vector<QRgb> colours;
+    for (const GMRect& cell : rects.cells)
+      colours.push_back(image.pixel(int(cell.x + cell.width) - 3, int(cell.y + cell.height / 2)));
+    ReleaseLineFormat(&line);
+    if (out) *out = image;
+    return colours;
+  }
+};
+
+TEST(TableDrawing, CellColoursStripesAndTheTitleRow) {
+  const QRgb white = 0xFFFFFFFF, green = 0xFF00FF00, red = 0xFFFF0000;
+  {
+    // Without a title row the odd rows are striped.
+    ColouredTable t(false);
+    EXPECT_EQ(t.RowColours(0), (std::vector<QRgb>{white, white}));
+    EXPECT_EQ(t.RowColours(1), (std::vector<QRgb>{red, green}));
+    EXPECT_EQ(t.RowColours(2), (std::vector<QRgb>{white, white}));
+  }
+  {
+    // With one, the title row has its gradient and the stripes start after it.
+    ColouredTable t(true);
+    const std::vector<QRgb> title = t.RowColours(0);
+    for (QRgb c : title) {
+      EXPECT_NE(c, white);
+      EXPECT_EQ(qRed(c), qGreen(c));  // a grey
+    }
+    EXPECT_EQ(t.RowColours(1), (std::vector<QRgb>{red, white}));
+    EXPECT_EQ(t.RowColours(2), (std::vector<QRgb>{green, green}));
+  }
+}
+
+TEST(TableDrawing, TheCaretInAColouredCellTakesTheInverseOfTheCellColour) {
+  ColouredTable t(false);
+  Pane* pane = CurrentPane(t.doc.get());
+  const uint32_t caret = t.rows[1].kinkCps[0] + 2;  // between "a" and "b"
+  pane->selFirst = pane->selLimit = pane->caretCp = int32_t(caret);
+  QImage image;
+  t.RowColours(1, &image);
+  int cyan = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < 300; ++x)
+      if (image.pixel(x, y) == 0xFF00FFFFu) ++cyan;
+  EXPECT_GT(cyan, 3);
+}
+
+TEST(TableDrawing, AHighlightOnlyPassDrawsTheSelectedCellsAlone) {
+  ColouredTable t(false);
+  Pane* pane = CurrentPane(t.doc.get());
+  pane->contentsKind = kPaneContentsPlain;
+  pane->cellFirst = 1;
+  pane->cellLimit = 2;
+  pane->selFirst = pane->selLimit = int32_t(t.rows[1].kinkCps[0] + 1);
+  const std::vector<QRgb> full = t.RowColours(1);
+  const std::vector<QRgb> only = t.RowColours(1, nullptr, kFormatDraw | kFormatHighlightOnly);
+  ASSERT_EQ(only.size(), 2u);
+  EXPECT_EQ(full[0], 0xFFFF0000u);  // the red cell, drawn in a full pass
+  EXPECT_EQ(only[0], 0xFFFFFFFFu);  // and left alone in a highlight pass
+  EXPECT_EQ(only[1], full[1]);      // the selected cell drawn selected in both
+  EXPECT_NE(only[1], 0xFFFFFFFFu);
+}
+
+// The extent of each divider's ink on a 900-point line, from its centre.
+TEST(LineDrawing, DividersSpanTheirWidths) {
+  struct Case {
+    uint32_t type;
+    double left, right;  // ink extent from the box centre; NAN: depends on the box height, below
+  };
+  DrawnLine probe(QStringLiteral("x"));
+  {
+    DocRange at{probe.doc.get(), kBody, kBody};
+    KinkData data{9, 0};
+    ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 1, &data, false));
+    probe.Draw(kBody, 900);
+  }
+  const double boxHeight = probe.line.lineHeight - probe.line.spaceAbove - probe.line.spaceBelow;
+  const double half = std::floor(boxHeight / 5) + 1;  // a diamond's half size
+  const double box = 900 - probe.line.originX;
+  const Case cases[] = {
+      {1, -(241 - half), 241 - half},
+      {2, -144, 144},
+      {3, -144, 144},
+      {4, -144, 144},
+      {5, -144, 144},
+      {6, -144, 144},
+      {7, -144, 144},
+      {8, -144, 144},
+      {9, -box / 2, box / 2},
+  };
+  for (const Case& c : cases) {
+    DrawnLine d(QStringLiteral("x"));
+    DocRange at{d.doc.get(), kBody, kBody};
+    KinkData data{c.type, 0};
+    ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 1, &data, false));
+    const QImage image = d.Draw(kBody, 900);
+    int first = image.width(), last = -1;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (qGray(image.pixel(x, y)) < 160) {
+          first = std::min(first, x);
+          last = std::max(last, x);
+        }
+    const double cx = d.line.originX + box / 2;
+    EXPECT_NEAR(first, cx + c.left, 1.5) << c.type;
+    EXPECT_NEAR(last + 1, cx + c.right, 1.5) << c.type;
+  }
+  // "The End" is centred with a 144-point line on each side, 8 points from it.
+  DrawnLine d(QStringLiteral("x"));
+  DocRange at{d.doc.get(), kBody, kBody};
+  KinkData data{10, 0};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 1, &data, false));
+  const QImage image = d.Draw(kBody, 900);
+  int first = image.width(), last = -1;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (qGray(image.pixel(x, y)) < 160) {
+        first = std::min(first, x);
+        last = std::max(last, x);
+      }
+  const double cx = d.line.originX + box / 2;
+  EXPECT_NEAR(cx - first, last + 1 - cx, 1.5);
+  EXPECT_GT(cx - first, 152);
 }
 
 }  // namespace

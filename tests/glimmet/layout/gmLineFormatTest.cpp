@@ -209,14 +209,14 @@ TEST(LineFormatting, ListMarkersAreGeneratedTextAndTheirTabReachesTheIndent) {
 TEST(LineFormatting, LinksShowTheirTextWhole) {
   FakeTypesetting fake;
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("go "));
-  // A link whose display text is "there now": begin kink, address, middle kink, text, end kink.
+  // A link whose display text is "there now": begin kink, text, middle kink, address, end kink.
   DocRange at{doc.get(), kBody + 3, kBody + 3};
   ASSERT_TRUE(InsertKnotCore(&at, kKnotLink, 0, 0, nullptr, 0, nullptr, false));
   KnotInfo link;
   ASSERT_TRUE(FetchKnot(doc.get(), at.first, &link, kKnotLink));
   ASSERT_GE(link.kinkCount, 3u);
-  ASSERT_TRUE(InsertText(doc.get(), link.kinkCps[2], QStringLiteral("there now")));
-  ASSERT_TRUE(InsertText(doc.get(), link.kinkCps[1], QStringLiteral("x.org")));
+  ASSERT_TRUE(InsertText(doc.get(), link.kinkCps[2], QStringLiteral("x.org")));
+  ASSERT_TRUE(InsertText(doc.get(), link.kinkCps[1], QStringLiteral("there now")));
   ASSERT_TRUE(FetchKnot(doc.get(), at.first, &link, kKnotLink));
   struct Case {
     float width;

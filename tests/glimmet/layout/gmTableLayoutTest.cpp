@@ -5,6 +5,7 @@
 #include "glimmet/layout/gmLocate.h"
 #include "glimmet/storage/StorageTestSupport.h"
 #include "glimmet/storage/gmStyles.h"
+#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,25 @@ TEST(TableLayout, CellLinesBreakBetweenWords) {
     EXPECT_EQ(LineEdgeInTable(t.doc.get(), nullptr, c.cp, t.rows[0], nullptr, 1), c.end) << c.cp;
     EXPECT_EQ(LineEdgeInTable(t.doc.get(), nullptr, c.cp, t.rows[0], nullptr, 2), c.endBeforeMark) << c.cp;
   }
+}
+
+TEST(TableLayout, TheLastRowTakesTheTableEndSoTheTextAfterFollowsAtOnce) {
+  TableDoc t;
+  LogCapture log;
+  const LineFormat first = t.RowLine(0);
+  EXPECT_EQ(first.limitCp, t.rows[0].limit);
+  const LineFormat last = t.RowLine(1);
+  EXPECT_EQ(last.limitCp, t.tableInfo.limit);
+  // The line after the table is the text "after", not an empty line at the table's end kink.
+  LineFormat after;
+  InitFormatLine(t.doc.get(), nullptr, &after, kFormatCollectRuns);
+  ASSERT_TRUE(FormatLine(last.limitCp, PaneTextWidth(t.doc.get(), nullptr), &after));
+  EXPECT_GE(after.limitCp, t.tableInfo.limit + 5);
+  EXPECT_TRUE(log.assertMessages().isEmpty()) << log.assertMessages().join(u'|').toStdString();
+  // Row lines clip at the table; the line after it at the pane.
+  EXPECT_EQ(first.clipRange.limit, t.tableInfo.limit);
+  EXPECT_EQ(last.clipRange.limit, t.tableInfo.limit);
+  EXPECT_EQ(after.clipRange.limit, after.paneRange.limit);
 }
 
 TEST(TableLayout, RowsAreAsTallAsTheirTallestCellAndTheirBorders) {

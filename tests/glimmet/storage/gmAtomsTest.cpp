@@ -5,10 +5,15 @@
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flFonts.h"
 #include "glimmet/storage/gmRtfKeywords.h"
+#include "glimmet/storage/gmStyles.h"
+#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -254,6 +259,91 @@ TEST(Atoms, MoleculesApplyToARangeOfRuns) {
   }
   MoleculePtr chapter(NewMolecule(kPropChapter, 10, &on));
   EXPECT_FALSE(ApplyMoleculeToRange({doc.get(), kBody, kBody + 1}, chapter.get()));
+}
+
+TEST(Atoms, StyleAndPlainAtomsTakeTheStylesFormatting) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("title\nbody"));
+  const uint32_t header = StyleIndexForStyleId(doc.get(), kHeaderStyleId, true);
+  ASSERT_NE(header, kGMNone);
+  ASSERT_TRUE(ApplyParaStyle({doc.get(), kBody, kBody + 1}, header));
+  const PropRecord headerPara = *PropertiesAtIndex(doc.get(), doc->styles[header].first);
+  const PropRecord headerChars = *PropertiesAtIndex(doc.get(), doc->styles[header].second);
+  // The style atom makes a paragraph record the style's own, whatever it held.
+  PropRecord para = BaseProps(kPropPara);
+  para.set<int64_t>(ParaField::leftIndent, 999);
+  const uint16_t style = uint16_t(header);
+  MoleculePtr toHeader(NewMolecule(kPropPara, ParaAtom::style, &style));
+  ApplyMoleculeToProps(doc.get(), kBody, &para, toHeader.get());
+  EXPECT_EQ(para.get<uint16_t>(0), header);
+  EXPECT_EQ(para.get<int64_t>(ParaField::leftIndent), headerPara.get<int64_t>(ParaField::leftIndent));
+  EXPECT_EQ(std::memcmp(para.body, headerPara.body, PropBodySize(kPropPara)), 0);
+  // Plain goes back to the record's own style, dropping what was set on top.
+  para.set<int64_t>(ParaField::leftIndent, 12345);
+  MoleculePtr plain(NewMolecule(kPropPara, ParaAtom::plain, nullptr));
+  ApplyMoleculeToProps(doc.get(), kBody, &para, plain.get());
+  EXPECT_EQ(std::memcmp(para.body, headerPara.body, PropBodySize(kPropPara)), 0);
+  // Character style 0 is the character formatting of the paragraph's style at the cp.
+  PropRecord chars = BaseProps(kPropChar);
+  chars.body[CharField::italic] = 1;
+  const uint16_t none = 0;
+  MoleculePtr charStyle(NewMolecule(kPropChar, CharAtom::style, &none));
+  ApplyMoleculeToProps(doc.get(), kBody + 1, &chars, charStyle.get());
+  EXPECT_EQ(std::memcmp(chars.body, headerChars.body, PropBodySize(kPropChar)), 0);
+  // With style atoms ignored, nothing changes.
+  doc->ignoreStyleAtoms = true;
+  PropRecord untouched = BaseProps(kPropPara);
+  untouched.set<int64_t>(ParaField::leftIndent, 777);
+  ApplyMoleculeToProps(doc.get(), kBody, &untouched, toHeader.get());
+  EXPECT_EQ(untouched.get<int64_t>(ParaField::leftIndent), 777);
+}
+
+TEST(Atoms, APrefixInByteFormIsWidenedWithTheBulletByte) {
+  struct Case {
+    std::vector<uint8_t> value;  // the atom's 10 bytes as stored
+    std::u16string expected;
+    bool reported;
+  };
+  const Case cases[] = {
+      {{2, 0, u'1', 0, u'.', 0, 0, 0, 0, 0}, u"1.", false},      // UTF-16 units after their count
+      {{0, 2, u'1', 165, 0, 0, 0, 0, 0, 0}, u"1\u2022", false},  // count in the high byte: bytes
+      {{0, 3, u'(', u'a', u')', 0, 0, 0, 0, 0}, u"(a)", false},
+      {{0, 1, 200, 0, 0, 0, 0, 0, 0, 0}, u"\u00C8", true},       // a byte above 127 is reported, kept
+      {{0, 9, u'a', u'b', u'c', u'd', u'e', u'f', 0, 0}, u"abcd", false},  // at most four
+  };
+  for (const Case& c : cases) {
+    LogCapture log;
+    PropRecord para = BaseProps(kPropPara);
+    MoleculePtr prefix(NewMolecule(kPropPara, ParaAtom::prefix, c.value.data()));
+    ApplyMoleculeToProps(nullptr, -1, &para, prefix.get());
+    const uint16_t count = para.get<uint16_t>(ParaField::prefix);
+    std::u16string got;
+    for (uint16_t i = 0; i < count && i < 4; ++i) got += para.get<char16_t>(ParaField::prefix + 2 + 2 * i);
+    EXPECT_EQ(got, c.expected) << int(c.value[1]);
+    EXPECT_EQ(log.assertMessages().contains(QStringLiteral("Need special handling for prefix or suffix?")), c.reported);
+  }
+}
+
+TEST(Atoms, ListMarksReadFromXmlFillTheFreeSlotsInTurn) {
+  // "(" and ")" as UTF-16LE in Base64.
+  const QString xml = QStringLiteral(
+      "<?xml version=\"1.0\"?><list><mark type=\"#\" nof=\"rl\" prefix=\"KAA=\" suffix=\"KQA=\"/>"
+      "<mark type=\"bullet\" nof=\"1\" prefix=\"IiA=\"/><mark type=\"CHECK\"/></list>");
+  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(xml);
+  ASSERT_TRUE(decoder && decoder->getNextTag());
+  PropRecord list;
+  ReadPropsFromXml(*decoder, &list, kPropList);
+  struct Slot {
+    uint32_t kind, format;
+    char16_t prefix, suffix;
+  };
+  const Slot expected[] = {{3, 2, u'(', u')'}, {1, 0, u'\u2022', 0}, {2, 0, 0, 0}, {0, 0, 0, 0}};
+  for (uint32_t i = 0; i < 4; ++i) {
+    const uint32_t at = ListField::markers + ListField::markerSize * i;
+    EXPECT_EQ(list.get<uint32_t>(at), expected[i].kind) << i;
+    EXPECT_EQ(list.get<uint32_t>(at + 4), expected[i].format) << i;
+    EXPECT_EQ(list.get<char16_t>(at + 8), expected[i].prefix) << i;
+    EXPECT_EQ(list.get<char16_t>(at + 10), expected[i].suffix) << i;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include "glimmet/storage/gmBorders.h"
 
+#include "StorageTestSupport.h"
+#include "glimmet/storage/gmKnots.h"
+
 #include <gtest/gtest.h>
+
+#include <array>
 
 namespace {
 
@@ -62,6 +67,47 @@ TEST(Borders, ThicknessOfTheSides) {
                      c.kind == 7 && c.row == 0 ? 1 : 3, &sides);
     sides.secondFlag = c.secondFlag;
     EXPECT_EQ(BorderThickness(border, sides), c.expected) << c.kind << " " << c.line << " " << c.width;
+  }
+}
+
+// "one\ntwo\nthree\nfour": the first two paragraphs bordered alike, the third bordered with a
+// wider left indent, the fourth plain. The drawn sides of each paragraph's first line after
+// remapping, as {top, bottom, left, right}.
+TEST(Borders, ParagraphsOfEqualBordersFormOneGroup) {
+  struct Case {
+    int32_t kind;
+    std::array<uint32_t, 4> sides[3];
+  };
+  const Case cases[] = {
+      {7, {{2, 0, 2, 2}, {0, 2, 2, 2}, {2, 2, 2, 2}}},  // one box round the first two
+      {8, {{0, 0, 0, 0}, {3, 0, 0, 0}, {0, 0, 0, 0}}},  // a line between them only
+      {6, {{2, 0, 0, 0}, {0, 2, 0, 0}, {2, 2, 0, 0}}},  // above and below the group
+      {4, {{2, 0, 0, 0}, {0, 0, 0, 0}, {2, 0, 0, 0}}},  // above the group
+      {5, {{0, 0, 0, 0}, {0, 2, 0, 0}, {0, 2, 0, 0}}},  // below the group
+  };
+  for (const Case& c : cases) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo\nthree\nfour"));
+    const uint32_t starts[] = {kBody, kBody + 4, kBody + 8, kBody + 14};
+    PropRecord para = ParaAt(doc.get(), kBody);
+    para.set<int32_t>(ParaField::border + BorderField::kind, c.kind);
+    para.set<int64_t>(ParaField::border + BorderField::width, 12700);
+    para.set<uint32_t>(ParaField::border + BorderField::lineColor, 0x64000000);
+    ASSERT_TRUE(ApplyPropsToRange({doc.get(), starts[0], starts[2]}, para));
+    para.set<int64_t>(ParaField::leftIndent, 12700 * 10);
+    ASSERT_TRUE(ApplyPropsToRange({doc.get(), starts[2], starts[3]}, para));
+    DocRange pane;
+    GetPaneRange(doc.get(), nullptr, &pane);
+    for (int p = 0; p < 3; ++p) {
+      DocRange range;
+      PropRecord props;
+      FetchParaProps(doc.get(), nullptr, starts[p], &range, &props);
+      BorderDisplay edges;
+      GetParagraphBorderEdges(doc.get(), nullptr, range, props, FirstVisibleCpInPara(doc.get(), nullptr, pane.first),
+                              pane.limit, starts[p], starts[p + 1], &edges);
+      ModifyBorderDisplayForKind(uint32_t(c.kind), &edges);
+      const std::array<uint32_t, 4> got{edges.top, edges.bottom, edges.left, edges.right};
+      EXPECT_EQ(got, c.sides[p]) << "kind " << c.kind << " paragraph " << p;
+    }
   }
 }
 

@@ -2,7 +2,10 @@
 
 #include "StorageTestSupport.h"
 #include "glimmet/storage/gmBookmarks.h"
+#include "glimmet/storage/gmKnots.h"
+#include "glimmet/storage/gmRtfWriter.h"
 #include "glimmet/storage/gmStyles.h"
+#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -116,6 +119,126 @@ TEST(Clipboard, ACopiedBookmarkWhoseGuidIsTakenGetsAFreshOne) {
   DocRange into{fresh.get(), kBody, kBody};
   ASSERT_TRUE(ReplaceRangeCore(&into, &from, nullptr, 0, false));
   EXPECT_EQ(BookmarkGuid(fresh.get(), 0), guid);
+}
+
+TEST(Clipboard, ACopiedPictureBringsItsOwnImageAndKeepsItsPlacement) {
+  InstallDocumentCopy();
+  GlimmetDocPtr source = DocWithBody(QStringLiteral("ab"));
+  source->pictures.resize(3);
+  for (size_t i = 0; i < source->pictures.size(); ++i) source->pictures[i].identifier = QString::number(i);
+  // The second picture, bottom-aligned, at scale 500 and opacity 251.
+  DocRange at{source.get(), kBody + 1, kBody + 1};
+  const KinkData data{1, KnotEntry::PictureValue(1, 500, 251)};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotPicture, 0, 0, nullptr, 1, &data, false));
+
+  GlimmetDocPtr target = DocWithBody(QStringLiteral("[]"));
+  target->pictures.resize(1);
+  target->pictures[0].identifier = QStringLiteral("own");
+  DocRange into{target.get(), kBody + 1, kBody + 1};
+  const DocRange from{source.get(), kBody, kBody + 3};
+  ASSERT_TRUE(ReplaceRangeCore(&into, &from, nullptr, 0, false));
+  KnotInfo copied;
+  ASSERT_TRUE(FetchKnot(target.get(), kBody + 2, &copied, kKnotPicture));
+  ASSERT_LT(copied.entry.pictureIndex(), target->pictures.size());
+  EXPECT_EQ(target->pictures[copied.entry.pictureIndex()].identifier, QStringLiteral("1"));
+  EXPECT_EQ(copied.entry.alignment(), 1u);
+  EXPECT_EQ(copied.entry.scale(), 500u);
+  EXPECT_EQ(copied.entry.opacity(), 251u);
+  EXPECT_EQ(target->pictures.size(), 2u);
+}
+
+TEST(Clipboard, ACopiedReferenceFollowsItsBookmarkAndKeepsItsFormat) {
+  InstallDocumentCopy();
+  auto withBookmark = [](const QString& guid) {
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+    DocRange at{doc.get(), kBody + 1, kBody + 1};
+    EXPECT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
+    EXPECT_TRUE(ReplaceRangeSimpleWithString({doc.get(), at.first + 1, at.first + 1}, nullptr, guid));
+    IdentifyBookmarks(doc.get());
+    return doc;
+  };
+  const QString mine = QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000AA");
+  const QString theirs = QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000BB");
+  GlimmetDocPtr source = withBookmark(mine);
+  GlimmetDocPtr target = withBookmark(theirs);
+  const uint32_t guidIndex = GuidIndexForGuid(source.get(), mine);
+  ASSERT_NE(guidIndex, kGMNone);
+  // A page reference (kind 0) to the bookmark in format 3, after the bookmark.
+  DocRange at{source.get(), uint32_t(source->userLength) - 1, uint32_t(source->userLength) - 1};
+  const KinkData data{0, KnotEntry::VariableValue(guidIndex, 3)};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotVar, 0, 0, nullptr, 1, &data, false));
+  const uint32_t variableOffset = at.first - kBody;
+
+  DocRange into{target.get(), kBody, kBody};
+  const DocRange from{source.get(), kBody, uint32_t(source->userLength)};
+  ASSERT_TRUE(ReplaceRangeCore(&into, &from, nullptr, 0, false));
+  KnotInfo copied;
+  ASSERT_TRUE(FetchKnot(target.get(), kBody + variableOffset, &copied, kKnotVar));
+  EXPECT_EQ(copied.entry.guidIndex(), GuidIndexForGuid(target.get(), mine));
+  EXPECT_NE(copied.entry.guidIndex(), GuidIndexForGuid(target.get(), theirs));
+  EXPECT_EQ(copied.entry.format(), 3u);
+}
+
+// Every kink character of the document has its entry and every knot that begins is whole.
+void ExpectWholeKnots(GlimmetDoc* doc, const char* what) {
+  SCOPED_TRACE(what);
+  const QString text = TextOfRange({doc, 0, uint32_t(doc->totalLength)});
+  uint32_t kinks = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i].unicode() > 1) continue;
+    ++kinks;
+    EXPECT_NE(doc->knots.indexAtCp(uint32_t(i)), kGMNone) << "kink without an entry at " << i;
+  }
+  EXPECT_EQ(doc->knots.count(), kinks);
+  for (uint32_t i = 0; i < doc->knots.count(); ++i) {
+    const KnotEntry& entry = doc->knots.at(i);
+    if (entry.kink != kKinkBegin) continue;
+    KnotInfo info;
+    ASSERT_TRUE(FetchKnot(doc, doc->knots.cpAt(i), &info, 0)) << "at " << doc->knots.cpAt(i);
+    EXPECT_EQ(info.first, doc->knots.cpAt(i));
+    EXPECT_GE(info.kinkCount, 2u);
+  }
+}
+
+TEST(Clipboard, CopiesThatCutKnotsBringWholeKnotsOnly) {
+  InstallDocumentCopy();
+  // "go [here|x.org] now", then a two-by-two table whose cells hold "a", "b", "c", "d", then "end".
+  GlimmetDocPtr source = DocFromRtf(QStringLiteral(
+      "{\\rtf1 go {\\field{\\*\\fldinst{HYPERLINK \"http://x.org/\"}}{\\fldrslt here}} now\\par"
+      "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a\\cell b\\cell\\row"
+      "\\trowd\\cellx1000\\cellx2000\\pard\\intbl c\\cell d\\cell\\row\\pard end\\par}"));
+  KnotInfo link, table;
+  const QString text = BodyText(source.get());
+  const uint32_t here = kBody + uint32_t(text.indexOf(QStringLiteral("here")));
+  ASSERT_TRUE(FetchKnot(source.get(), here, &link, kKnotLink));
+  ASSERT_EQ(source->tableCps.count(), 1u);
+  ASSERT_TRUE(FetchKnot(source.get(), source->tableCps.cpAt(0), &table, kKnotTable));
+  const uint32_t cellB = kBody + uint32_t(text.indexOf(u'b'));
+  const struct {
+    const char* what;
+    uint32_t first, limit;
+    const char* shown;  // the copy's letters, kinks left out
+  } cases[] = {
+      {"the link's text on", here + 2, link.limit + 4, "re"},
+      {"into the link", kBody, here + 2, "go he"},
+      {"the link whole", link.first, link.limit, ""},
+      {"from a cell past the table", cellB, table.limit + 3, "b"},
+      {"into the table", kBody, cellB + 1, "go"},
+  };
+  for (const auto& c : cases) {
+    LogCapture log;
+    GlimmetDocPtr target = DocWithBody(QStringLiteral("[]"));
+    DocRange at{target.get(), kBody + 1, kBody + 1};
+    const DocRange from{source.get(), c.first, c.limit};
+    ASSERT_TRUE(ReplaceRangeCore(&at, &from, nullptr, 0, false)) << c.what;
+    ExpectWholeKnots(target.get(), c.what);
+    QString letters = BodyText(target.get());
+    letters.remove(QChar(0));
+    letters.remove(QChar(1));
+    EXPECT_TRUE(letters.contains(QLatin1StringView(c.shown))) << c.what;
+    EXPECT_FALSE(ExportRtf({target.get(), kBody, uint32_t(target->userLength)}).isEmpty());
+    EXPECT_TRUE(log.assertMessages().isEmpty()) << c.what << ": " << log.assertMessages().join(u'|').toStdString();
+  }
 }
 
 TEST(Bookmarks, DeletingBookmarksKeepsNamesInPlace) {

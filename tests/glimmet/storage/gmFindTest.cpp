@@ -1,4 +1,5 @@
 #include "StorageTestSupport.h"
+#include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmKnots.h"
@@ -153,6 +154,25 @@ TEST_F(FindFixture, SpecialItems) {
   EXPECT_EQ(beeps, 1);
   g_findSettings.options = kFindWrap;
   EXPECT_TRUE(FindBrokenLink(doc.get(), true, false));
+}
+
+TEST_F(FindFixture, AReferenceWithAFormatToABookmarkThatExistsIsNotBroken) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  DocRange at{doc.get(), kBody + 1, kBody + 1};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
+  ASSERT_TRUE(ReplaceRangeSimpleWithString({doc.get(), at.first + 1, at.first + 1}, nullptr,
+                                           QStringLiteral("0F1E2D3C-0000-4000-8000-000000000001")));
+  IdentifyBookmarks(doc.get());
+  const uint32_t guidIndex = GuidIndexForGuid(doc.get(), QStringLiteral("0F1E2D3C-0000-4000-8000-000000000001"));
+  ASSERT_NE(guidIndex, kGMNone);
+  const int end = doc->userLength - int(kBody) - 1;
+  // Kinds 0 and 7 referring to the bookmark, with formats 0 and 2; then one to nothing.
+  InsertVariable(doc.get(), end, 0, KnotEntry::VariableValue(guidIndex, 2));
+  InsertVariable(doc.get(), end + 1, 7, KnotEntry::VariableValue(guidIndex, 0));
+  const int broken = InsertVariable(doc.get(), end + 2, 7, KnotEntry::VariableValue(guidIndex + 5, 2));
+  Select(doc.get(), kBody, kBody);
+  ASSERT_TRUE(FindBrokenLink(doc.get(), true, false));
+  EXPECT_EQ(CurrentPane(doc.get())->selFirst - int32_t(kBody), broken);
 }
 
 }  // namespace

@@ -51,6 +51,38 @@ std::vector<DocRange> Pieces(GlimmetDoc* doc, uint32_t first, uint32_t limit, in
 
 // The nesting cache is brought up to date from the lowest entry that changed; its answers must be
 // those of a cache built from nothing, whatever the order in which knots come.
+// The fields packed in an entry's value are set without touching their neighbours.
+TEST(Knots, EntryFieldsKeepTheirNeighbours) {
+  KnotEntry picture;
+  picture.value = KnotEntry::PictureValue(3, 16383, 501);
+  picture.setScale(500);
+  EXPECT_EQ(picture.alignment(), 3u);
+  EXPECT_EQ(picture.scale(), 500u);
+  EXPECT_EQ(picture.opacity(), 501u);
+  picture.setAlignment(0xFFFFFFFF);
+  picture.setOpacity(0);
+  EXPECT_EQ(picture.alignment(), 0xFFFFFFFFu);
+  EXPECT_EQ(picture.scale(), 500u);
+  EXPECT_EQ(picture.opacity(), 0u);
+  EXPECT_EQ(picture.value, uint64_t(0xFFFFFFFF) | uint64_t(500) << 32);
+
+  KnotEntry variable;
+  variable.word = 7;
+  variable.value = KnotEntry::VariableValue(kGMNone, 2);
+  EXPECT_EQ(variable.guidIndex(), kGMNone);
+  EXPECT_EQ(variable.format(), 2u);
+  variable.setGuidIndex(4);
+  EXPECT_EQ(variable.guidIndex(), 4u);
+  EXPECT_EQ(variable.format(), 2u);
+  EXPECT_EQ(variable.variableKind(), 7u);
+
+  KnotEntry divider;
+  divider.word = 3;
+  divider.value = 0x1FF;
+  EXPECT_EQ(divider.dividerType(), 3u);
+  EXPECT_EQ(divider.dividerFlags(), 0xFFu);
+}
+
 TEST(Knots, NestingFollowsKnotsAddedAnywhere) {
   KnotDoc doc(QStringLiteral("a<b<x|y<u<t<z|c<d<e|f|"));
   auto answers = [&] {

@@ -125,7 +125,39 @@ TEST(Lists, AListAtTheEndOfTheBodyGetsAParagraphMarkFirst) {
   ASSERT_TRUE(FetchList(doc.get(), kBody + 1, &list, nullptr));
   EXPECT_EQ(list.first, kBody);
   EXPECT_EQ(doc->listCps.count(), 1u);
-  EXPECT_TRUE(DeleteList(doc.get()) || true);
+  EXPECT_TRUE(DeleteList(doc.get()));
+  EXPECT_EQ(doc->listCps.count(), 0u);
+  EXPECT_TRUE(BodyText(doc.get()).startsWith(QStringLiteral("only\n")));
+}
+
+TEST(Lists, ACaretInsideAParagraphMakesThatParagraphAnItem) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("one two\nthree"));
+  Select(doc.get(), kBody + 3, kBody + 3);
+  ASSERT_TRUE(InsertList(doc.get(), nullptr, true, false));
+  KnotInfo list;
+  ASSERT_TRUE(FetchList(doc.get(), kBody + 1, &list, nullptr));
+  EXPECT_EQ(list.first, kBody);
+  EXPECT_EQ(TextOfRange({doc.get(), list.first + 1, list.limit - 1}), QStringLiteral("one two\n"));
+  EXPECT_EQ(TextOfRange({doc.get(), list.limit, list.limit + 5}), QStringLiteral("three"));
+}
+
+TEST(Lists, AnyEnclosingKnotButAChapterOrNoteRefusesAnEmptyList) {
+  // A note inside a short knot, the caret at the start of the note's second paragraph: the note
+  // allows a list, the short knot around it does not.
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  DocRange shortKnot{doc.get(), kBody + 1, kBody + 1};
+  ASSERT_TRUE(InsertKnotCore(&shortKnot, kKnotShort, 0, 0, nullptr, 0, nullptr, false));
+  DocRange note{doc.get(), shortKnot.first + 1, shortKnot.first + 1};
+  ASSERT_TRUE(InsertKnotCore(&note, kKnotNote, 0, 0, nullptr, 0, nullptr, false));
+  KnotInfo info;
+  ASSERT_TRUE(FetchKnot(doc.get(), note.first, &info, kKnotNote));
+  ASSERT_EQ(info.kinkCount, 3u);
+  const uint32_t caret = info.kinkCps[1] + 1;
+  Select(doc.get(), caret, caret);
+  AlertCatcher catcher;
+  EXPECT_FALSE(InsertList(doc.get(), nullptr, true, true));
+  EXPECT_EQ(catcher.alerts.value(0), QStringLiteral("I can't insert a list there."));
+  EXPECT_EQ(doc->listCps.count(), 0u);
 }
 
 }  // namespace

@@ -180,3 +180,36 @@ TEST(Properties, DefaultListRecordIsAppendedNotInterned) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Properties, CpsAreKeptWithinTheirRangeEvenWhenItIsEmpty) {
+  struct Case {
+    uint32_t cp, first, limit, expected;
+  };
+  const Case cases[] = {
+      {3, 5, 9, 5}, {5, 5, 9, 5}, {8, 5, 9, 8}, {9, 5, 9, 8}, {20, 5, 9, 8},
+      {0, 5, 5, 5}, {7, 5, 5, 5},  // an empty range
+      {0, 0, 0, 0}, {4, 7, 3, 7},  // and one turned round
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ClampCpToRange(c.cp, {nullptr, c.first, c.limit}), c.expected) << c.cp << " " << c.first << " " << c.limit;
+}
+
+TEST(Properties, AParagraphRangeInAnEmptyPaneStaysAtThePane) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  // A pane whose chapter starts at the document's very end shows nothing.
+  doc->chapterCps.insertSorted(uint32_t(doc->totalLength), GMNoData{});
+  Pane pane = *CurrentPane(doc.get());
+  pane.chapterIndex = doc->chapterCps.count() - 1;
+  DocRange paneRange;
+  GetPaneRange(doc.get(), &pane, &paneRange);
+  ASSERT_TRUE(paneRange.empty());
+  LogCapture log;
+  DocRange para;
+  SetParaRange(doc.get(), &pane, kBody, &para);
+  EXPECT_TRUE(log.assertMessages().contains(QStringLiteral("cp not in pane")));
+  EXPECT_GE(para.first, paneRange.first);
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include "StorageTestSupport.h"
 #include "glimmet/storage/gmClipboard.h"
 #include "glimmet/storage/gmFetch.h"
+#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -83,8 +84,12 @@ TEST(Tables, ATabbedTableBecomesTabbedLines) {
   FillCells(doc.get(), range.first, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
   KnotInfo table;
   ASSERT_TRUE(FetchKnot(doc.get(), range.first, &table, kKnotTable));
-  // Extraction sees the table as tabbed lines and leaves the document alone.
-  EXPECT_EQ(ExtractPlainText(table.range(), false), QStringLiteral("a\tb\nc\td\n"));
+  // Extraction sees the table as tabbed lines and leaves the document alone, quietly.
+  {
+    LogCapture log;
+    EXPECT_EQ(ExtractPlainText(table.range(), false), QStringLiteral("a\tb\nc\td\n"));
+    EXPECT_TRUE(log.assertMessages().isEmpty()) << log.assertMessages().join(u'|').toStdString();
+  }
   EXPECT_EQ(doc->tableCps.count(), 1u);
   DocRange converted = table.range();
   TableToText(&converted);
@@ -318,6 +323,31 @@ TEST(Tables, PlainCellsAreFormattedAsTheGeneralPathFormatsThem) {
     EXPECT_EQ(chars[0], chars[1]) << rows << "x" << columns;
     EXPECT_EQ(paras[0], paras[1]) << rows << "x" << columns;
   }
+}
+
+TEST(Tables, TheLastRowFetchedIsKeptUntilAnEditInIt) {
+  GlimmetDocPtr doc = DocWithBody(QString());
+  const DocRange range = NewTable(doc.get(), 2, 2);
+  KnotInfo table, row;
+  ASSERT_TRUE(FetchTable(doc.get(), range.first + 2, &table, &row, nullptr));
+  EXPECT_EQ(doc->tableCaches[0].first, row.first);
+  EXPECT_EQ(doc->tableCaches[1].first, table.first);
+  const uint32_t rowLimit = row.limit;
+  // Asked again, anywhere in the row, the same row.
+  KnotInfo again, againTable;
+  ASSERT_TRUE(FetchTable(doc.get(), row.kinkCps[1] + 1, &againTable, &again, nullptr));
+  EXPECT_EQ(again.first, row.first);
+  EXPECT_EQ(again.limit, rowLimit);
+  EXPECT_EQ(againTable.limit, table.limit);
+  // Text typed in the first cell moves the row's end: the next fetch sees it.
+  ASSERT_TRUE(InsertText(doc.get(), row.kinkCps[0] + 1, QStringLiteral("abc")));
+  ASSERT_TRUE(FetchTable(doc.get(), row.kinkCps[1] + 4, &againTable, &again, nullptr));
+  EXPECT_EQ(again.limit, rowLimit + 3);
+  EXPECT_EQ(againTable.limit, table.limit + 3);
+  // The second row is not the first one's cache.
+  KnotInfo second;
+  ASSERT_TRUE(FetchTable(doc.get(), again.limit + 1, &againTable, &second, nullptr));
+  EXPECT_EQ(second.first, again.limit);
 }
 
 }  // namespace
