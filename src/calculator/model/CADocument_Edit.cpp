@@ -9,6 +9,8 @@
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caCommandLimit.h"
+#include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/model/formula/caReferenceAdjustment.h"
 #include "framlet/foundation/flBase.h"
@@ -28,18 +30,6 @@ constexpr const char* kUnknownInsert = "Unknown insert";
 constexpr const char* kUnknownDelete = "Unknown delete";
 constexpr const char* kCantInsertPicture = "Can't insert picture.";
 constexpr const char* kCantOpenPictureFile = "I couldn't open the file %@.";
-
-// The most points a command that visits every point of the selection takes on; a larger
-// selection is refused rather than filled with millions of cells.
-constexpr unsigned __int128 kMaxCommandPoints = uint64_t(1) << 22;
-
-// Whether a command may visit every point of the range; an empty range has none to visit.
-bool WithinCommandLimit(const GridRange& range) {
-  if (range.endPoint.x < range.startPoint.x || range.endPoint.y < range.startPoint.y) return true;
-  const unsigned __int128 width = uint64_t(range.endPoint.x - range.startPoint.x) + 1;
-  const unsigned __int128 height = uint64_t(range.endPoint.y - range.startPoint.y) + 1;
-  return width * height <= kMaxCommandPoints;
-}
 
 // The item's key in a sorted list of rows, columns or cells.
 int64_t KeyOf(const CARow& row) { return row.gridY(); }
@@ -132,7 +122,10 @@ void CADocument::insert(int32_t editType) {
   const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;
   // Nothing may be pushed off the grid: such an insertion is refused whole.
   const bool alongX = editType == kEditCellsHorizontal || editType == kEditColumns;
-  if (InsertionLeavesGrid(*this, alongX, alongX ? range.startPoint.x : range.startPoint.y, alongX ? w : h)) return;
+  if (InsertionLeavesGrid(*this, alongX, alongX ? range.startPoint.x : range.startPoint.y, alongX ? w : h)) {
+    WorkspaceBeep();
+    return;
+  }
   if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
   GridPoint shift;
   switch (editType) {
@@ -290,11 +283,16 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
 void CADocument::insertCheckboxes() {
   GridRange range;
   const int32_t type = normalSelection(&range);
-  if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
+  if (type == kRangeInvalid) return;
+  if (!WithinCommandLimit(range)) {
+    WorkspaceBeep();
+    return;
+  }
   if (setCellUndo(kUndoInsert, kUndoRangeSelection)) {
     for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
       for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
         CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
+        if (!cell) continue;
         cell->clearValue();
         cell->setValueType(kValueCheckbox);
       }
@@ -311,9 +309,10 @@ void CADocument::insertCheckboxes() {
 
 void CADocument::insertLink(const QString& link, const QString& displayText) {
   if (setCellUndo(kUndoInsert, kUndoRangeActiveCell)) {
-    CACell* cell = cellAtGridPointImperative(activeCellPoint_);
-    cell->setFormula(link);
-    cell->setDisplayText(displayText);
+    if (CACell* cell = cellAtGridPointImperative(activeCellPoint_)) {
+      cell->setFormula(link);
+      cell->setDisplayText(displayText);
+    }
     invalidateAfterCellEdit(activeCellPoint_.y);
   }
   if (controller_) controller_->jumpToSelection();
@@ -328,7 +327,10 @@ void CADocument::insertPicture(const QString& path) {
     return;
   }
   if (setCellUndo(kUndoInsert, kUndoRangeActiveCell)) {
-    cellAtGridPointImperative(activeCellPoint_)->setPicture(picture);
+    if (CACell* cell = cellAtGridPointImperative(activeCellPoint_))
+      cell->setPicture(picture);
+    else
+      pictures_.remove(picture->guid());
     invalidateAfterCellEdit(activeCellPoint_.y);
   } else {
     pictures_.remove(picture->guid());
@@ -439,7 +441,11 @@ void CADocument::moveSelectedLinesTo(double destination, bool columns) {
 void CADocument::fillUsingInfo(const CAFillInfo& info) {
   GridRange range;
   const int32_t type = normalSelection(&range);
-  if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
+  if (type == kRangeInvalid) return;
+  if (!WithinCommandLimit(range)) {
+    WorkspaceBeep();
+    return;
+  }
   const GridPoint& s = range.startPoint;
   const GridPoint& e = range.endPoint;
 
@@ -487,7 +493,7 @@ void CADocument::fillUsingInfo(const CAFillInfo& info) {
           existing->setFormat(std::nullopt);
         }
       } else {
-        cellAtGridPointImperative(target)->fillFrom(*source, info);
+        if (CACell* cell = cellAtGridPointImperative(target)) cell->fillFrom(*source, info);
       }
       if (x == lastX) break;
     }
