@@ -142,7 +142,8 @@ void SetNumberTextLocale(const QLocale& locale) {
   const QString group = locale.groupSeparator();
   settings.groupSeparator = group.isEmpty() ? QStringLiteral(",") : group;
   settings.groupSeparatorChar = settings.groupSeparator[0];
-  settings.currencySymbol = locale.currencySymbol();
+  const QString currency = locale.currencySymbol();
+  settings.currencySymbol = currency.isEmpty() ? QStringLiteral("$") : currency;
   settings.usLocale = locale.territory() == QLocale::UnitedStates;
 }
 
@@ -248,7 +249,10 @@ QString CANumberFormat::formatScientific(long double x) const {
 QString CANumberFormat::formatMoney(long double x) const {
   if (x == 0 && zeroBlank_) return QString(QLatin1String(""));
   FLNumberFormatOptions options = setupOptions();
-  options.digits = 0;
+  // Whole units, cents through "force hundredths", unless the user chose a number of decimals:
+  // that choice is shown.
+  const bool decimalsChosen = size_ >= 0 && size_ != kAutomaticSize && !forceHundredths_;
+  options.digits = decimalsChosen ? size_ : 0;
   options.onlySignificantDigits = false;
   options.disallowScientific = false;
   options.zeroBlank = false;
