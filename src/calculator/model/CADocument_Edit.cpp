@@ -9,6 +9,7 @@
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caCommandLimit.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
@@ -127,27 +128,30 @@ void CADocument::insert(int32_t editType) {
     return;
   }
   if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
-  GridPoint shift;
-  switch (editType) {
-    case kEditCellsHorizontal:
-      shift = GridPoint{w, 0};
-      insertCellHorizontal(shift);
-      break;
-    case kEditCellsVertical:
-      shift = GridPoint{0, h};
-      insertCellVertical(shift);
-      break;
-    case kEditColumns:
-      shift = GridPoint{w, 0};
-      insertColumn(shift);
-      break;
-    default:
-      shift = GridPoint{0, h};
-      insertRow(shift);
-      break;
-  }
-  adjustExpressionsBy(shift);
-  recalcEverything();
+  const bool done = RunGuardedCommand(*this, [&] {
+    GridPoint shift;
+    switch (editType) {
+      case kEditCellsHorizontal:
+        shift = GridPoint{w, 0};
+        insertCellHorizontal(shift);
+        break;
+      case kEditCellsVertical:
+        shift = GridPoint{0, h};
+        insertCellVertical(shift);
+        break;
+      case kEditColumns:
+        shift = GridPoint{w, 0};
+        insertColumn(shift);
+        break;
+      default:
+        shift = GridPoint{0, h};
+        insertRow(shift);
+        break;
+    }
+    adjustExpressionsBy(shift);
+    recalcEverything();
+  }, true);
+  if (!done) return;
   invalidateAfterCellEdit(-1);
   if (controller_) {
     controller_->adjustCellViewForNewData();
@@ -178,27 +182,30 @@ bool CADocument::deleteSelection(int32_t editType) {
   const GridRange& selection = selectionRange_;
   const int64_t w = selection.endPoint.x - selection.startPoint.x + 1;
   const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;
-  GridPoint shift;
-  switch (editType) {
-    case kEditCellsHorizontal:
-      shift = GridPoint{-w, 0};
-      deleteCellHorizontal(shift);
-      break;
-    case kEditCellsVertical:
-      shift = GridPoint{0, -h};
-      deleteCellVertical(shift);
-      break;
-    case kEditColumns:
-      shift = GridPoint{-w, 0};
-      deleteColumn(shift);
-      break;
-    default:
-      shift = GridPoint{0, -h};
-      deleteRow(shift);
-      break;
-  }
-  adjustExpressionsBy(shift);
-  recalcEverything();
+  const bool done = RunGuardedCommand(*this, [&] {
+    GridPoint shift;
+    switch (editType) {
+      case kEditCellsHorizontal:
+        shift = GridPoint{-w, 0};
+        deleteCellHorizontal(shift);
+        break;
+      case kEditCellsVertical:
+        shift = GridPoint{0, -h};
+        deleteCellVertical(shift);
+        break;
+      case kEditColumns:
+        shift = GridPoint{-w, 0};
+        deleteColumn(shift);
+        break;
+      default:
+        shift = GridPoint{0, -h};
+        deleteRow(shift);
+        break;
+    }
+    adjustExpressionsBy(shift);
+    recalcEverything();
+  }, true);
+  if (!done) return false;
   invalidateAfterCellEdit(-1);
   if (controller_) controller_->scrollAfterDelete();
   return true;
@@ -207,7 +214,10 @@ bool CADocument::deleteSelection(int32_t editType) {
 // ---------------------------------------------------------------------------------------------
 // Clearing
 
-void CADocument::clear(int32_t clearType) { clearRange(selectionRange_, clearType, kUndoClear); }
+void CADocument::clear(int32_t clearType) {
+  const GridRange range = selectionRange_;
+  RunGuardedCommand(*this, [&] { clearRange(range, clearType, kUndoClear); });
+}
 
 bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t undoName) {
   GridRange normalized;
@@ -289,17 +299,19 @@ void CADocument::insertCheckboxes() {
     return;
   }
   if (setCellUndo(kUndoInsert, kUndoRangeSelection)) {
-    for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
-      for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
-        CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
-        if (!cell) continue;
-        cell->clearValue();
-        cell->setValueType(kValueCheckbox);
+    const bool done = RunGuardedCommand(*this, [&] {
+      for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
+        for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
+          CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
+          if (!cell) continue;
+          cell->clearValue();
+          cell->setValueType(kValueCheckbox);
+        }
+        if (CARow* r = row(y)) r->setNeedCalculate(true);
       }
-      if (CARow* r = row(y)) r->setNeedCalculate(true);
-    }
+    }, true);
     // Formulas that read the cells see their new values.
-    invalidateAfterCellEdit(-1);
+    if (done) invalidateAfterCellEdit(-1);
   }
   if (controller_) {
     controller_->adjustCellViewForNewData();
@@ -483,22 +495,25 @@ void CADocument::fillUsingInfo(const CAFillInfo& info) {
   }
   if (!setCellUndo(kUndoFill, kUndoRangeSelection)) return;
 
-  for (int64_t y = firstY;; y += stepY) {
-    for (int64_t x = firstX;; x += stepX) {
-      const GridPoint target{x, y};
-      const CACell* source = cellAtGridPoint(GridPoint{x + toSource.x, y + toSource.y});
-      if (!source) {
-        if (CACell* existing = cellAtGridPoint(target)) {
-          existing->clearValue();
-          existing->setFormat(std::nullopt);
+  const bool done = RunGuardedCommand(*this, [&] {
+    for (int64_t y = firstY;; y += stepY) {
+      for (int64_t x = firstX;; x += stepX) {
+        const GridPoint target{x, y};
+        const CACell* source = cellAtGridPoint(GridPoint{x + toSource.x, y + toSource.y});
+        if (!source) {
+          if (CACell* existing = cellAtGridPoint(target)) {
+            existing->clearValue();
+            existing->setFormat(std::nullopt);
+          }
+        } else {
+          if (CACell* cell = cellAtGridPointImperative(target)) cell->fillFrom(*source, info);
         }
-      } else {
-        if (CACell* cell = cellAtGridPointImperative(target)) cell->fillFrom(*source, info);
+        if (x == lastX) break;
       }
-      if (x == lastX) break;
+      if (y == lastY) break;
     }
-    if (y == lastY) break;
-  }
+  }, true);
+  if (!done) return;
   invalidateAfterCellEdit(-1);
   if (controller_) {
     controller_->adjustCellViewForNewData();

@@ -316,7 +316,7 @@ void CADocument::insertQuickFormula(int32_t functionIndex) {
       if (CACell* cell = cellAtGridPointImperative(formula.target))
         cell->setFormula(StringWithFormat(kQuickFormulaFormat, name, range));
     }
-  });
+  }, true);
   if (!written) return;
   invalidateAllLongText();
   invalidateAfterCellEdit(-1);

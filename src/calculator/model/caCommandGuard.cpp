@@ -7,7 +7,7 @@
 
 #include <new>
 
-bool RunGuardedCommand(CADocument& document, const std::function<void()>& command) {
+bool RunGuardedCommand(CADocument& document, const std::function<void()>& command, bool stepRecorded) {
   FLUndoManager* manager = document.undoManager();
   const uint32_t undoID = manager ? manager->currentUndoID() : 0;
   const int32_t entry = manager ? manager->currentEntry() : -1;
@@ -19,7 +19,7 @@ bool RunGuardedCommand(CADocument& document, const std::function<void()>& comman
     LogException(exception, QLatin1String(kCommandMemoryMessage));
   }
   // The step recorded the document as it was before the command changed anything.
-  if (manager && (manager->currentUndoID() != undoID || manager->currentEntry() != entry ||
+  if (manager && (stepRecorded || manager->currentUndoID() != undoID || manager->currentEntry() != entry ||
                   manager->inUseCount() != inUse)) {
     manager->undo();
     manager->killRedo();

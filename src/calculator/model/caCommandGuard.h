@@ -10,5 +10,6 @@ inline constexpr const char* kCommandMemoryMessage = "There isn't enough memory 
 inline constexpr const char* kCommandMemoryInformation = "The document is as it was before the command.";
 
 // Runs the command; when an allocation fails inside it, the undo step the command recorded (if
-// any) is undone and dropped, the window alerts, and NO is returned.
-bool RunGuardedCommand(CADocument& document, const std::function<void()>& command);
+// any; with stepRecorded, the one recorded just before the call) is undone and dropped, the
+// window alerts, and NO is returned.
+bool RunGuardedCommand(CADocument& document, const std::function<void()>& command, bool stepRecorded = false);

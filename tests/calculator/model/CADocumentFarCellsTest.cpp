@@ -239,4 +239,30 @@ TEST_F(FarCellsTest, AFailedAllocationRollsTheCommandBackAndTellsTheUser) {
   EXPECT_EQ(window.alerts.size(), 1);
 }
 
+TEST_F(FarCellsTest, AFailedAllocationUndoesOnlyTheCommandsOwnStep) {
+  // An earlier step stays when the command failed before recording its own.
+  select("A1", "A1");
+  ASSERT_TRUE(document.setCellUndo(kUndoFormula, kUndoRangeActiveCell));
+  enter("A1", "earlier");
+  EXPECT_FALSE(RunGuardedCommand(document, [] { throw std::bad_alloc(); }));
+  EXPECT_EQ(text("A1"), QStringLiteral("earlier"));
+  EXPECT_EQ(window.manager.inUseCount(), 1u);
+
+  // A step recorded just before the command is the command's own: it is undone.
+  select("C3", "C3");
+  const std::string before = xml();
+  ASSERT_TRUE(document.setCellUndo(kUndoFormula, kUndoRangeActiveCell));
+  const bool finished = RunGuardedCommand(
+      document,
+      [&] {
+        enter("C3", "half done");
+        throw std::bad_alloc();
+      },
+      true);
+  EXPECT_FALSE(finished);
+  EXPECT_EQ(xml(), before);
+  EXPECT_EQ(text("A1"), QStringLiteral("earlier"));
+  EXPECT_EQ(window.alerts.size(), 2);
+}
+
 }  // namespace
