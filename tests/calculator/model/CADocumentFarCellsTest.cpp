@@ -59,6 +59,26 @@ TEST_F(FarCellsTest, NoCellIsMadeOffTheGrid) {
     for (const std::unique_ptr<CACell>& cell : row->cells()) EXPECT_TRUE(IsOnGrid(cell->gridPoint()));
 }
 
+TEST_F(FarCellsTest, TheActiveCellStaysOnTheGrid) {
+  const struct {
+    GridPoint given, active;
+  } cases[] = {
+      {{LastGridColumn() + 1, 3}, {LastGridColumn(), 3}},
+      {{int64_t(1) << 40, kGridOpenEnd}, {LastGridColumn(), kLastGridRow}},
+      {{-2, kGridWildcard}, {0, 0}},
+      {{7, kLastGridRow}, {7, kLastGridRow}},
+  };
+  for (const auto& c : cases) {
+    document.setActiveCellPoint(c.given);
+    EXPECT_EQ(document.activeCellPoint(), c.active) << c.given.x << "," << c.given.y;
+  }
+  // What goes into the active cell, say a link, finds a cell there.
+  document.setActiveCellPoint({LastGridColumn() + 9, 0});
+  document.insertLink(QStringLiteral("http://example.org/"), QStringLiteral("site"));
+  ASSERT_NE(document.cellAtGridPoint({LastGridColumn(), 0}), nullptr);
+  EXPECT_EQ(document.cellAtGridPoint({LastGridColumn(), 0})->displayTextField(), QStringLiteral("site"));
+}
+
 TEST_F(FarCellsTest, CellFormatsOverWholeLinesTouchOnlyTheCellsThatExist) {
   enter("A1", "1");
   enter("C2", "2");
