@@ -19,10 +19,14 @@ GridRange CADocument::contentExtent(bool withOverflow) const {
     const int64_t firstX = (*firstCell)->gridPoint().x;
     int64_t lastX = (*lastCell)->gridPoint().x;
     if (withOverflow) {
-      for (const std::unique_ptr<CACell>& cell : cells) {
-        if (cell->valueType() != kValueText || cell->extraColumns() == 0) continue;
-        const int64_t x = cell->gridPoint().x;
-        lastX = std::max(lastX, x + int64_t(std::min<uint64_t>(cell->extraColumns(), uint64_t(LastGridColumn() - x))));
+      // Only the row's last cell with a value can overflow past it (any value stops the texts
+      // to its left), and only when it is a text.
+      const auto valued = std::find_if(cells.rbegin(), cells.rend(),
+                                       [](const std::unique_ptr<CACell>& cell) { return cell->hasValue(); });
+      if (valued != cells.rend() && (*valued)->valueType() == kValueText) {
+        const int64_t x = (*valued)->gridPoint().x;
+        const uint64_t extra = std::min<uint64_t>((*valued)->extraColumns(), uint64_t(LastGridColumn() - x));
+        lastX = std::max(lastX, x + int64_t(extra));
       }
     }
     if (first) {

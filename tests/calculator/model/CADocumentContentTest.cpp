@@ -35,6 +35,13 @@ TEST_F(ContentTest, TheContentExtentLeavesOutOverflowPlaceholders) {
   // Printing covers the overflow as shown.
   EXPECT_EQ(document.contentExtent(true), (GridRange{{0, 1}, {reach, 3}}));
 
+  // A formatted cell inside the overflow is content, and the text still overflows past it.
+  CAFormat italic;
+  italic.setItalic(true);
+  cell("D2")->setFormat(italic);
+  EXPECT_EQ(document.contentExtent(), (GridRange{{0, 1}, {3, 3}}));
+  EXPECT_EQ(document.contentExtent(true), (GridRange{{0, 1}, {reach, 3}}));
+
   // A format or a note is content too.
   CAFormat bold;
   bold.setBold(true);
