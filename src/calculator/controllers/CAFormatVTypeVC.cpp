@@ -17,6 +17,11 @@ const struct {
     {kValueLink, "Link"},     {kValueCheckbox, "Checkbox"}, {kValuePicture, "Picture"},
 };
 
+// The type a button stands for: a formula whose parse or evaluation failed shows as a formula.
+int32_t ShownType(int32_t valueType) { return valueType == kValueError ? int32_t(kValueFormula) : valueType; }
+
+bool SameShownType(int32_t a, int32_t b) { return ShownType(a) == ShownType(b); }
+
 }  // namespace
 
 QWidget* CAFormatVTypeVC::loadView() {
@@ -43,8 +48,7 @@ QWidget* CAFormatVTypeVC::loadView() {
 void CAFormatVTypeVC::selectionChanged() {
   if (!document() || !typeMatrix_) return;
   const CACell* cell = document()->activeCell();
-  int32_t valueType = cell ? cell->valueType() : int32_t(kValueNone);
-  if (valueType == kValueError) valueType = kValueFormula;
+  const int32_t valueType = ShownType(cell ? cell->valueType() : int32_t(kValueNone));
   // No button for an empty cell.
   typeMatrix_->setExclusive(false);
   for (QAbstractButton* button : typeMatrix_->buttons()) button->setChecked(typeMatrix_->id(button) == valueType);
@@ -54,6 +58,12 @@ void CAFormatVTypeVC::selectionChanged() {
 void CAFormatVTypeVC::setType(int32_t valueType) {
   CADocument* target = document();
   if (!target || target->isLocked()) {
+    selectionChanged();
+    return;
+  }
+  // The button group reports a click on the button already checked as well: choosing the type
+  // the cell has must leave its value alone (a failed formula counts as a formula).
+  if (const CACell* existing = target->activeCell(); existing && SameShownType(existing->valueType(), valueType)) {
     selectionChanged();
     return;
   }

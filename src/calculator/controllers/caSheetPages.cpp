@@ -51,8 +51,10 @@ std::vector<int64_t> BreaksAlong(Size size, double room, int64_t start, int64_t 
   return breaks;
 }
 
+// The cells that hold content and the columns their texts overflow into as shown: the empty
+// placeholders of an overflow laid out once, far to the right, print no pages of their own.
 GridPoint SheetExtent(const CADocument& document) {
-  const GridPoint extent = document.maxGridPoint();
+  const GridPoint extent = document.contentExtent(true).endPoint;
   return GridPoint{std::max<int64_t>(extent.x, 0), std::max<int64_t>(extent.y, 0)};
 }
 

@@ -53,6 +53,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
 
   void setCell(const GridPoint& point, const XLValue& value, const CAExcelFormatRecord* format) override {
     CACell* cell = document_.cellAtGridPointImperative(point);
+    if (!cell) return;  // off the grid: refused
     switch (value.type) {
       case kXLValueNone:
         break;
@@ -94,6 +95,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   bool setCell(const GridPoint& point, const QString& formula, const XLValue& cached,
                const CAExcelFormatRecord* format) override {
     CACell* cell = document_.cellAtGridPointImperative(point);
+    if (!cell) return true;  // off the grid: refused, and no value to keep either
     cell->setFormula(formula);
     if (cell->parseResult() != 0) {
       // The sheet's parser reads it otherwise than Excel did: the caller keeps the value.

@@ -41,22 +41,43 @@ bool CADocument::loadTextFile(const QString& path, FLError* error) {
 }
 
 bool CADocument::saveToTextFile(const QString& path, bool commas, FLError* error) {
-  bool anyCell = false;
-  for (const std::unique_ptr<CARow>& row : rows_) anyCell = anyCell || !row->cells().empty();
   QString output;
   if (!rows_.empty()) {
-    // Every row is written as wide as the widest; a sheet of empty rows as one empty column.
-    const int64_t lastX = anyCell ? maxGridPoint().x : 0;
-    output = DelimitedTextOfBlock(*this, GridRange{{0, 0}, {lastX, rows_.back()->gridY()}}, commas);
+    // Every row is written as wide as the widest row of cells with content; the placeholders of
+    // overflowing text add no columns. A sheet without content writes one empty column.
+    const int64_t lastX = contentExtent().endPoint.x;
+    bool tooLarge = false;
+    output = DelimitedTextOfBlock(*this, GridRange{{0, 0}, {lastX, rows_.back()->gridY()}}, commas, &tooLarge);
+    if (tooLarge) {
+      SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+      return false;
+    }
   }
   return WriteFileAtomically(path, output.toUtf8(), error);
 }
 
-QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas) {
+QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas, bool* tooLarge) {
+  if (tooLarge) *tooLarge = false;
   const int64_t x0 = block.startPoint.x;
   const int64_t columnCount = block.endPoint.x - x0 + 1;
   QString output;
   if (columnCount <= 0 || block.endPoint.y < block.startPoint.y) return output;
+  // Every field of the block takes at least its separator or line end; the rows written are
+  // those up to the last one that exists within the block.
+  int64_t lastY = block.startPoint.y - 1;
+  for (auto it = document.rows().rbegin(); it != document.rows().rend(); ++it) {
+    if ((*it)->gridY() > block.endPoint.y) continue;
+    lastY = (*it)->gridY();
+    break;
+  }
+  const auto refuse = [&] {
+    if (tooLarge) *tooLarge = true;
+    return QString();
+  };
+  if (lastY >= block.startPoint.y) {
+    const unsigned __int128 fields = (unsigned __int128)uint64_t(columnCount) * uint64_t(lastY - block.startPoint.y + 1);
+    if (fields > (unsigned __int128)kMaxDelimitedTextLength) return refuse();
+  }
   int64_t nextY = block.startPoint.y;
   for (const std::unique_ptr<CARow>& row : document.rows()) {
     if (row->gridY() < block.startPoint.y) continue;
@@ -70,9 +91,11 @@ QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block,
       WriteEmptyFields(output, x, cellX, columnCount, commas);
       WriteTextField(output, CellFieldText(*cell), commas, cellX, columnCount);
       x = cellX + 1;
+      if (output.size() > kMaxDelimitedTextLength) return refuse();
     }
     WriteEmptyFields(output, x, columnCount, columnCount, commas);
     nextY = row->gridY() + 1;
+    if (output.size() > kMaxDelimitedTextLength) return refuse();
   }
   return output;
 }

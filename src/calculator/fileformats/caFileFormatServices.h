@@ -7,10 +7,21 @@
 
 #include <QString>
 
+#include <cstdint>
+
 class CADocument;
 
 void InstallFileFormatServices();
 
+// The most characters a delimited text of the sheet may take. A far cell can ask for billions of
+// empty fields; such a text is refused rather than left to run for hours or exhaust memory.
+inline constexpr int64_t kMaxDelimitedTextLength = int64_t(1) << 29;
+inline constexpr int kTextTooLargeCode = -108;
+inline constexpr const char* kTextTooLargeReason =
+    "The sheet is too large to save as text: its cells lie too far apart.";
+
 // The cells of the block as comma- (YES) or tab-separated lines, each as wide as the block,
-// from the block's first row to the last row that exists within it.
-QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas);
+// from the block's first row to the last row that exists within it. A text longer than
+// kMaxDelimitedTextLength is not made: the result is null and *tooLarge, when given, is set.
+QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas,
+                             bool* tooLarge = nullptr);

@@ -142,6 +142,7 @@ void CACell::clearValue() {
   if (document_) {
     document_->setRecalcForDependents(gridPoint_);
     if (IsFormulaType(valueType_)) document_->deleteDependencies(expression_, gridPoint_);
+    if (extraColumns() > 0) document_->noteOverflowToTakeBack(gridPoint_, extraColumns());
   }
   formula_ = QString();
   clearValueExtras();

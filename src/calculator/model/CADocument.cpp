@@ -112,8 +112,9 @@ void CADocument::setSelectionPoint(const GridPoint& point) {
 }
 
 void CADocument::setActiveCellPoint(const GridPoint& point) {
-  const auto clamp = [](int64_t n) { return n < 0 || n == kGridWildcard ? 0 : n; };
-  const GridPoint clamped{clamp(point.x), clamp(point.y)};
+  // On the grid: no cell can be made (or typed into) past its last column or row.
+  const auto clamp = [](int64_t n, int64_t last) { return n < 0 || n == kGridWildcard ? 0 : std::min(n, last); };
+  const GridPoint clamped{clamp(point.x, LastGridColumn()), clamp(point.y, kLastGridRow)};
   if (!constrainText_) invalidateLongText(activeCellPoint_);
   activeCellTextSel_ = CATextRange{};
   if (controller_) controller_->redrawSelectionForDomain(kDomainCell);

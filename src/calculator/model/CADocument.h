@@ -144,6 +144,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   CAColumn* addColumn(std::unique_ptr<CAColumn> column);
 
   CACell* cellAtGridPoint(const GridPoint& point) const;
+  // Makes the cell when missing; null for a point off the grid (past the last column or row),
+  // where no cell may be made.
   CACell* cellAtGridPointImperative(const GridPoint& point);
   // Stores the cell at the point, replacing ("Storing over existing cell") a cell there.
   CACell* storeCell(std::unique_ptr<CACell> cell, const GridPoint& point);
@@ -151,13 +153,23 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // overflowing text there. YES when its row had to be created.
   bool storeCell(std::unique_ptr<CACell> cell);
   // The import entry point: value type 1 makes a checkbox checked by the value's truth; any
-  // other type enters the value's text as if typed.
+  // other type enters the value's text as if typed. A point off the grid is refused: nothing is
+  // stored.
   void setCellAtPoint(const GridPoint& point, const QVariant& value, int32_t valueType) override;
   bool cellAdded() const { return cellAdded_; }
   void setCellAdded(bool added) { cellAdded_ = added; }
 
   // The occupied block: all zeros without cells.
   GridRange extent() const;
+  // The block of the cells that hold content (a value, a format or a note), leaving out the
+  // placeholders of overflowing text and empty cells: what exports and printing cover. All
+  // zeros without such cells (CADocument_Content.cpp). With the overflow, the columns that texts
+  // overflow into as shown count too.
+  GridRange contentExtent(bool withOverflow = false) const;
+  // The placeholders that a text cell's overflow laid out to its right, before the text changed
+  // or went: those no text covers any more are removed after the next evaluation.
+  void noteOverflowToTakeBack(const GridPoint& textCell, uint64_t columns);
+  void takeBackOverflow();
   GridRange fullExtent() const;
   GridPoint maxGridPoint() const;
   void registerDisplayGridPoint(const GridPoint& point);
@@ -701,6 +713,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   double lastEditTime_ = 0;
   double autosaveTime_ = 0;
   std::vector<NotificationObserver> observers_;
+  // (text cell, columns its overflow reached), waiting for takeBackOverflow.
+  std::vector<std::pair<GridPoint, uint64_t>> overflowToTakeBack_;
   QDateTime printDate_;
   double fileCreationDate_ = 0;
   QByteArray printInfo_;

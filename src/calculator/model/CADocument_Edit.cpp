@@ -9,6 +9,9 @@
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caCommandGuard.h"
+#include "calculator/model/caCommandLimit.h"
+#include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/model/formula/caReferenceAdjustment.h"
 #include "framlet/foundation/flBase.h"
@@ -28,18 +31,6 @@ constexpr const char* kUnknownInsert = "Unknown insert";
 constexpr const char* kUnknownDelete = "Unknown delete";
 constexpr const char* kCantInsertPicture = "Can't insert picture.";
 constexpr const char* kCantOpenPictureFile = "I couldn't open the file %@.";
-
-// The most points a command that visits every point of the selection takes on; a larger
-// selection is refused rather than filled with millions of cells.
-constexpr unsigned __int128 kMaxCommandPoints = uint64_t(1) << 22;
-
-// Whether a command may visit every point of the range; an empty range has none to visit.
-bool WithinCommandLimit(const GridRange& range) {
-  if (range.endPoint.x < range.startPoint.x || range.endPoint.y < range.startPoint.y) return true;
-  const unsigned __int128 width = uint64_t(range.endPoint.x - range.startPoint.x) + 1;
-  const unsigned __int128 height = uint64_t(range.endPoint.y - range.startPoint.y) + 1;
-  return width * height <= kMaxCommandPoints;
-}
 
 // The item's key in a sorted list of rows, columns or cells.
 int64_t KeyOf(const CARow& row) { return row.gridY(); }
@@ -132,29 +123,35 @@ void CADocument::insert(int32_t editType) {
   const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;
   // Nothing may be pushed off the grid: such an insertion is refused whole.
   const bool alongX = editType == kEditCellsHorizontal || editType == kEditColumns;
-  if (InsertionLeavesGrid(*this, alongX, alongX ? range.startPoint.x : range.startPoint.y, alongX ? w : h)) return;
-  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
-  GridPoint shift;
-  switch (editType) {
-    case kEditCellsHorizontal:
-      shift = GridPoint{w, 0};
-      insertCellHorizontal(shift);
-      break;
-    case kEditCellsVertical:
-      shift = GridPoint{0, h};
-      insertCellVertical(shift);
-      break;
-    case kEditColumns:
-      shift = GridPoint{w, 0};
-      insertColumn(shift);
-      break;
-    default:
-      shift = GridPoint{0, h};
-      insertRow(shift);
-      break;
+  if (InsertionLeavesGrid(*this, alongX, alongX ? range.startPoint.x : range.startPoint.y, alongX ? w : h)) {
+    WorkspaceBeep();
+    return;
   }
-  adjustExpressionsBy(shift);
-  recalcEverything();
+  if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
+  const bool done = RunGuardedCommand(*this, [&] {
+    GridPoint shift;
+    switch (editType) {
+      case kEditCellsHorizontal:
+        shift = GridPoint{w, 0};
+        insertCellHorizontal(shift);
+        break;
+      case kEditCellsVertical:
+        shift = GridPoint{0, h};
+        insertCellVertical(shift);
+        break;
+      case kEditColumns:
+        shift = GridPoint{w, 0};
+        insertColumn(shift);
+        break;
+      default:
+        shift = GridPoint{0, h};
+        insertRow(shift);
+        break;
+    }
+    adjustExpressionsBy(shift);
+    recalcEverything();
+  }, true);
+  if (!done) return;
   invalidateAfterCellEdit(-1);
   if (controller_) {
     controller_->adjustCellViewForNewData();
@@ -185,27 +182,30 @@ bool CADocument::deleteSelection(int32_t editType) {
   const GridRange& selection = selectionRange_;
   const int64_t w = selection.endPoint.x - selection.startPoint.x + 1;
   const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;
-  GridPoint shift;
-  switch (editType) {
-    case kEditCellsHorizontal:
-      shift = GridPoint{-w, 0};
-      deleteCellHorizontal(shift);
-      break;
-    case kEditCellsVertical:
-      shift = GridPoint{0, -h};
-      deleteCellVertical(shift);
-      break;
-    case kEditColumns:
-      shift = GridPoint{-w, 0};
-      deleteColumn(shift);
-      break;
-    default:
-      shift = GridPoint{0, -h};
-      deleteRow(shift);
-      break;
-  }
-  adjustExpressionsBy(shift);
-  recalcEverything();
+  const bool done = RunGuardedCommand(*this, [&] {
+    GridPoint shift;
+    switch (editType) {
+      case kEditCellsHorizontal:
+        shift = GridPoint{-w, 0};
+        deleteCellHorizontal(shift);
+        break;
+      case kEditCellsVertical:
+        shift = GridPoint{0, -h};
+        deleteCellVertical(shift);
+        break;
+      case kEditColumns:
+        shift = GridPoint{-w, 0};
+        deleteColumn(shift);
+        break;
+      default:
+        shift = GridPoint{0, -h};
+        deleteRow(shift);
+        break;
+    }
+    adjustExpressionsBy(shift);
+    recalcEverything();
+  }, true);
+  if (!done) return false;
   invalidateAfterCellEdit(-1);
   if (controller_) controller_->scrollAfterDelete();
   return true;
@@ -214,7 +214,10 @@ bool CADocument::deleteSelection(int32_t editType) {
 // ---------------------------------------------------------------------------------------------
 // Clearing
 
-void CADocument::clear(int32_t clearType) { clearRange(selectionRange_, clearType, kUndoClear); }
+void CADocument::clear(int32_t clearType) {
+  const GridRange range = selectionRange_;
+  RunGuardedCommand(*this, [&] { clearRange(range, clearType, kUndoClear); });
+}
 
 bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t undoName) {
   GridRange normalized;
@@ -290,18 +293,25 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
 void CADocument::insertCheckboxes() {
   GridRange range;
   const int32_t type = normalSelection(&range);
-  if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
+  if (type == kRangeInvalid) return;
+  if (!WithinCommandLimit(range)) {
+    WorkspaceBeep();
+    return;
+  }
   if (setCellUndo(kUndoInsert, kUndoRangeSelection)) {
-    for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
-      for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
-        CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
-        cell->clearValue();
-        cell->setValueType(kValueCheckbox);
+    const bool done = RunGuardedCommand(*this, [&] {
+      for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
+        for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
+          CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
+          if (!cell) continue;
+          cell->clearValue();
+          cell->setValueType(kValueCheckbox);
+        }
+        if (CARow* r = row(y)) r->setNeedCalculate(true);
       }
-      if (CARow* r = row(y)) r->setNeedCalculate(true);
-    }
+    }, true);
     // Formulas that read the cells see their new values.
-    invalidateAfterCellEdit(-1);
+    if (done) invalidateAfterCellEdit(-1);
   }
   if (controller_) {
     controller_->adjustCellViewForNewData();
@@ -311,9 +321,10 @@ void CADocument::insertCheckboxes() {
 
 void CADocument::insertLink(const QString& link, const QString& displayText) {
   if (setCellUndo(kUndoInsert, kUndoRangeActiveCell)) {
-    CACell* cell = cellAtGridPointImperative(activeCellPoint_);
-    cell->setFormula(link);
-    cell->setDisplayText(displayText);
+    if (CACell* cell = cellAtGridPointImperative(activeCellPoint_)) {
+      cell->setFormula(link);
+      cell->setDisplayText(displayText);
+    }
     invalidateAfterCellEdit(activeCellPoint_.y);
   }
   if (controller_) controller_->jumpToSelection();
@@ -328,7 +339,10 @@ void CADocument::insertPicture(const QString& path) {
     return;
   }
   if (setCellUndo(kUndoInsert, kUndoRangeActiveCell)) {
-    cellAtGridPointImperative(activeCellPoint_)->setPicture(picture);
+    if (CACell* cell = cellAtGridPointImperative(activeCellPoint_))
+      cell->setPicture(picture);
+    else
+      pictures_.remove(picture->guid());
     invalidateAfterCellEdit(activeCellPoint_.y);
   } else {
     pictures_.remove(picture->guid());
@@ -439,7 +453,11 @@ void CADocument::moveSelectedLinesTo(double destination, bool columns) {
 void CADocument::fillUsingInfo(const CAFillInfo& info) {
   GridRange range;
   const int32_t type = normalSelection(&range);
-  if (type == kRangeInvalid || !WithinCommandLimit(range)) return;
+  if (type == kRangeInvalid) return;
+  if (!WithinCommandLimit(range)) {
+    WorkspaceBeep();
+    return;
+  }
   const GridPoint& s = range.startPoint;
   const GridPoint& e = range.endPoint;
 
@@ -477,22 +495,25 @@ void CADocument::fillUsingInfo(const CAFillInfo& info) {
   }
   if (!setCellUndo(kUndoFill, kUndoRangeSelection)) return;
 
-  for (int64_t y = firstY;; y += stepY) {
-    for (int64_t x = firstX;; x += stepX) {
-      const GridPoint target{x, y};
-      const CACell* source = cellAtGridPoint(GridPoint{x + toSource.x, y + toSource.y});
-      if (!source) {
-        if (CACell* existing = cellAtGridPoint(target)) {
-          existing->clearValue();
-          existing->setFormat(std::nullopt);
+  const bool done = RunGuardedCommand(*this, [&] {
+    for (int64_t y = firstY;; y += stepY) {
+      for (int64_t x = firstX;; x += stepX) {
+        const GridPoint target{x, y};
+        const CACell* source = cellAtGridPoint(GridPoint{x + toSource.x, y + toSource.y});
+        if (!source) {
+          if (CACell* existing = cellAtGridPoint(target)) {
+            existing->clearValue();
+            existing->setFormat(std::nullopt);
+          }
+        } else {
+          if (CACell* cell = cellAtGridPointImperative(target)) cell->fillFrom(*source, info);
         }
-      } else {
-        cellAtGridPointImperative(target)->fillFrom(*source, info);
+        if (x == lastX) break;
       }
-      if (x == lastX) break;
+      if (y == lastY) break;
     }
-    if (y == lastY) break;
-  }
+  }, true);
+  if (!done) return;
   invalidateAfterCellEdit(-1);
   if (controller_) {
     controller_->adjustCellViewForNewData();

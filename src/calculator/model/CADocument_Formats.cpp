@@ -6,6 +6,8 @@
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caCommandLimit.h"
+#include "calculator/model/caModelServices.h"
 #include "framlet/foundation/flBase.h"
 
 #include <algorithm>
@@ -60,6 +62,16 @@ CAFormat* CADocument::formatForDomain(int32_t domain, const GridPoint& point) {
   }
 }
 
+namespace {
+
+// A change over more points than a command may visit: nothing is changed, with a beep.
+std::vector<CAFormat*> RefusedFormats() {
+  WorkspaceBeep();
+  return {};
+}
+
+}  // namespace
+
 CAFormat* CADocument::formatForDomain(int32_t domain) {
   return formatForDomain(domain, activeCellPoint_);
 }
@@ -79,6 +91,7 @@ CAFormat* CADocument::formatForDomainImperative(int32_t domain, const GridPoint&
     }
     case kDomainCell: {
       CACell* cell = cellAtGridPointImperative(point);
+      if (!cell) return nullptr;
       cell->setFormat(CAFormat());
       return cell->format();
     }
@@ -96,10 +109,6 @@ CAFormat* CADocument::formatForDomainImperative(int32_t domain) {
 std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_t domain,
                                                   bool imperative) {
   std::vector<CAFormat*> formats;
-  const auto take = [&](const GridPoint& point) {
-    CAFormat* format = imperative ? formatForDomainImperative(domain, point) : formatForDomain(domain, point);
-    if (format) formats.push_back(format);
-  };
   if (domain == kDomainDocument) {
     formats.push_back(&defaultFormat_);
     return formats;
@@ -108,19 +117,54 @@ std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_
   TypeOfRange(&normalized, range);
   // A line left open by the normalisation runs to the last one used.
   const GridPoint last = extent().endPoint;
-  if (normalized.endPoint.x == kGridOpenEnd)
+  const bool openX = normalized.endPoint.x == kGridOpenEnd;
+  const bool openY = normalized.endPoint.y == kGridOpenEnd;
+  if (openX)
     normalized.endPoint.x = last.x;
-  else if (normalized.endPoint.y == kGridOpenEnd)
+  else if (openY)
     normalized.endPoint.y = last.y;
+  const bool openEnded = domain == kDomainRow ? openY : domain == kDomainColumn ? openX : openX || openY;
   const GridPoint& s = normalized.startPoint;
   const GridPoint& e = normalized.endPoint;
+  // Looking formats up needs only the rows, columns and cells that exist; so does a change over
+  // open-ended lines, which would otherwise make a cell (or line) at every point up to the last
+  // one used. A change over a closed block makes what is missing, within the command limit.
+  const bool everyPoint = imperative && !openEnded;
   if (domain == kDomainRow) {
-    for (int64_t y = s.y; y <= e.y && y != kGridOpenEnd; ++y) take(GridPoint{kGridWildcard, y});
+    if (everyPoint) {
+      if (!WithinCommandLimit(s.y, e.y)) return RefusedFormats();
+      for (int64_t y = s.y; y <= e.y; ++y) formats.push_back(formatForDomainImperative(domain, {kGridWildcard, y}));
+    } else {
+      for (const std::unique_ptr<CARow>& r : rows_) {
+        if (r->gridY() < s.y) continue;
+        if (r->gridY() > e.y) break;
+        if (imperative && !r->format()) r->setFormat(CAFormat());
+        if (CAFormat* format = r->format()) formats.push_back(format);
+      }
+    }
   } else if (domain == kDomainColumn) {
-    for (int64_t x = s.x; x <= e.x && x != kGridOpenEnd; ++x) take(GridPoint{x, kGridWildcard});
+    if (everyPoint) {
+      if (!WithinCommandLimit(s.x, e.x)) return RefusedFormats();
+      for (int64_t x = s.x; x <= e.x; ++x) formats.push_back(formatForDomainImperative(domain, {x, kGridWildcard}));
+    } else {
+      for (const std::unique_ptr<CAColumn>& c : columns_) {
+        if (c->gridX() < s.x) continue;
+        if (c->gridX() > e.x) break;
+        if (imperative && !c->format()) c->setFormat(CAFormat());
+        if (CAFormat* format = c->format()) formats.push_back(format);
+      }
+    }
+  } else if (everyPoint) {
+    if (!WithinCommandLimit(normalized)) return RefusedFormats();
+    for (int64_t y = s.y; y <= e.y; ++y) {
+      for (int64_t x = s.x; x <= e.x; ++x)
+        if (CAFormat* format = formatForDomainImperative(domain, {x, y})) formats.push_back(format);
+    }
   } else {
-    for (int64_t y = s.y; y <= e.y && y != kGridOpenEnd; ++y)
-      for (int64_t x = s.x; x <= e.x && x != kGridOpenEnd; ++x) take(GridPoint{x, y});
+    enumerateCellsinRange(normalized, [&](CACell& cell, size_t, bool&) {
+      if (imperative && !cell.format()) cell.setFormat(CAFormat());
+      if (CAFormat* format = cell.format()) formats.push_back(format);
+    });
   }
   return formats;
 }
@@ -215,6 +259,14 @@ void CADocument::applyFormat(const CAFormat& format, int64_t digitCount, int64_t
   if (normalized.endPoint.y == kGridOpenEnd) normalized.endPoint.y = last.y;
   const GridPoint& s = normalized.startPoint;
   const GridPoint& e = normalized.endPoint;
+  // Every selected line or point gets a copy: a selection beyond the command limit is refused.
+  const bool within = domain == kDomainColumn ? WithinCommandLimit(s.x, e.x)
+                      : domain == kDomainRow  ? WithinCommandLimit(s.y, e.y)
+                                              : WithinCommandLimit(normalized);
+  if (!within) {
+    WorkspaceBeep();
+    return;
+  }
   if (domain == kDomainColumn) {
     for (int64_t x = s.x; x <= e.x; ++x) {
       CAColumn* c = columnImperative(x);
@@ -228,7 +280,8 @@ void CADocument::applyFormat(const CAFormat& format, int64_t digitCount, int64_t
     for (int64_t y = s.y; y <= e.y; ++y) rowImperative(y)->setFormat(format.copy());
   } else {
     for (int64_t y = s.y; y <= e.y; ++y)
-      for (int64_t x = s.x; x <= e.x; ++x) cellAtGridPointImperative({x, y})->setFormat(format.copy());
+      for (int64_t x = s.x; x <= e.x; ++x)
+        if (CACell* cell = cellAtGridPointImperative({x, y})) cell->setFormat(format.copy());
   }
   if (controller_) controller_->redrawSelectionForDomain(domain);
   notifyOfSelectionChange();

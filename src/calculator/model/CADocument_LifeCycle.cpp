@@ -28,7 +28,6 @@ constexpr const char* kUnknownFormatReason = "Unknown file format.";
 constexpr int kNotAvailableCode = -4;
 constexpr const char* kNotAvailableFormat = "Saving as %@ is not available yet.";
 constexpr const char* kAutosaveExceptionText = "Autosave failed";
-constexpr const char* kNoAutosaveFolderReason = "The autosave folder could not be made.";
 constexpr const char* kCantRevertMessage = "Can't revert missing file.";
 constexpr const char* kCantFindOriginalInfo =
     "I can't revert the file because I can't find the original. It may have been moved to the Trash.";
@@ -202,6 +201,9 @@ void CADocument::autosaveTimerFired(bool fromTimer) {
     return;
   if (controller_ && controller_->showsSheet()) return;
   if (!ModelPreferences().autoSave) return;
+  // Without a support folder there is nowhere to keep a copy: nothing is tried, and nothing
+  // stops a later autosave once the folder can be made.
+  if (AutosaveFolder().isEmpty()) return;
   const double now = ModelNow();
   if (fromTimer && now - lastEditTime_ < kAutosaveQuietSeconds) return;
   if (now - autosaveTime_ < kAutosaveIntervalSeconds) return;
@@ -211,14 +213,13 @@ void CADocument::autosaveTimerFired(bool fromTimer) {
 void CADocument::forceAutosave() {
   if (autosaveFailed_) return;
   const QString folder = AutosaveFolder();
+  if (folder.isEmpty()) return;
   FLError error;
   bool saved = false;
   QString fresh;
   const auto& writers = FileFormatServices().writers;
   const auto writer = writers.find(kFileTypeNative);
-  if (folder.isEmpty()) {
-    error = FLError::withStatus(kUnknownFormatCode, QLatin1String(kNoAutosaveFolderReason));
-  } else if (writer == writers.end() || !writer->second) {
+  if (writer == writers.end() || !writer->second) {
     error = FLError::withStatus(kNotAvailableCode,
                                 StringWithFormat(kNotAvailableFormat, WrittenTypeName(kFileTypeNative)));
   } else {

@@ -48,7 +48,9 @@ QStringList CADocument::clipboardTypes() {
   const CAFileFormatServices& services = FileFormatServices();
   QStringList types{QLatin1String(kPasteboardCellsType), QLatin1String(kPasteboardFileNamesType),
                     QLatin1String(kPasteboardLegacyUrlType)};
-  if (services.loadRtf) types << QLatin1String(kPasteboardFlatRtfdType) << QLatin1String(kPasteboardRtfType);
+  // The flat RTFD type is left out: no reader of it exists here, and listing it would let its
+  // bytes be taken for plain text.
+  if (services.loadRtf) types << QLatin1String(kPasteboardRtfType);
   if (services.loadHtml) types << QLatin1String(kPasteboardHtmlType);
   types << QLatin1String(kPasteboardStringType);
   types << PasteboardImageTypes();
@@ -249,8 +251,9 @@ bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat, int32_t un
     const GridPoint& from = result.sourceRange.startPoint;
     const GridPoint& to = result.sourceRange.endPoint;
     int64_t endX = 0, endY = 0;
-    const bool fitsX = !__builtin_add_overflow(start.x, to.x - from.x, &endX) && endX < kGridOpenEnd;
-    const bool fitsY = !__builtin_add_overflow(start.y, to.y - from.y, &endY) && endY < kGridOpenEnd;
+    // The grid ends at its last column well before the last row.
+    const bool fitsX = !__builtin_add_overflow(start.x, to.x - from.x, &endX) && endX <= LastGridColumn();
+    const bool fitsY = !__builtin_add_overflow(start.y, to.y - from.y, &endY) && endY <= kLastGridRow;
     switch (result.kind) {
       case kRangeAbsoluteCell:
       case kRangeCell:
@@ -283,9 +286,9 @@ bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat, int32_t un
 
   try {
     if (result.hasText) {
-      cellAtGridPointImperative(activeCellPoint_)->setFormula(result.text);
+      if (CACell* cell = cellAtGridPointImperative(activeCellPoint_)) cell->setFormula(result.text);
     } else if (result.picture) {
-      cellAtGridPointImperative(activeCellPoint_)->setPicture(result.picture);
+      if (CACell* cell = cellAtGridPointImperative(activeCellPoint_)) cell->setPicture(result.picture);
     } else {
       if (!ignoreFormat) transferFormats(*result.document);
       if (result.kind == kRangeCell || result.kind == kRangeAbsoluteCell) {

@@ -37,7 +37,12 @@ void CADocument::addRecalcDependencies(std::unordered_set<const CACell*>& set, c
 
 void CADocument::recalcEverything() { RecalcEverything(*this); }
 
-void CADocument::evaluate() { Recalculate(*this, *references_); }
+void CADocument::evaluate() {
+  Recalculate(*this, *references_);
+  // Texts laid out again during the walk may have left placeholders behind; they go once every
+  // text has its new overflow.
+  takeBackOverflow();
+}
 
 void CADocument::invalidateAfterCellEdit(int64_t y) {
   if (y < 0) {

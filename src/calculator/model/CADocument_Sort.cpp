@@ -7,6 +7,8 @@
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caCommandGuard.h"
+#include "calculator/model/caCommandLimit.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/model/formula/caFunctionTable.h"
@@ -14,7 +16,8 @@
 #include "framlet/shell/FLUndoManager.h"
 
 #include <algorithm>
-#include <numeric>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -40,6 +43,142 @@ int64_t RunLength(const CADocument& document, const GridPoint& point, bool upwar
     ++length;
   }
   return length;
+}
+
+// The rows (or columns) from the range's first to its last that hold a cell within the range,
+// ascending.
+std::vector<int64_t> OccupiedLines(const CADocument& document, const GridRange& range, bool byColumns) {
+  std::vector<int64_t> lines;
+  for (const std::unique_ptr<CARow>& row : document.rows()) {
+    if (row->gridY() < range.startPoint.y) continue;
+    if (row->gridY() > range.endPoint.y) break;
+    const CARow::CellList& cells = row->cells();
+    for (size_t i = row->lowerBound(range.startPoint.x); i < cells.size(); ++i) {
+      const int64_t x = cells[i]->gridPoint().x;
+      if (x > range.endPoint.x) break;
+      if (!byColumns) {
+        lines.push_back(row->gridY());
+        break;
+      }
+      lines.push_back(x);
+    }
+  }
+  if (byColumns) {
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  }
+  return lines;
+}
+
+// The first line from lo on that is not among the occupied ones (ascending); there must be one.
+int64_t FirstBlankLine(const std::vector<int64_t>& occupied, int64_t lo) {
+  int64_t line = lo;
+  for (const int64_t n : occupied) {
+    if (n != line) break;
+    ++line;
+  }
+  return line;
+}
+
+// Only the lines that hold cells are compared and moved: the blank lines between them go as one
+// block, in their order, to where a blank line sorts. A sheet with one cell a billion rows down
+// so sorts its few rows, not a billion.
+bool SortLines(CADocument& document, const GridRange& range, const CASortContext& context, int64_t lo, int64_t hi) {
+  const bool byColumns = context.byColumns;
+  const std::vector<int64_t> occupied = OccupiedLines(document, range, byColumns);
+  const uint64_t blankCount = uint64_t(hi - lo) + 1 - occupied.size();
+  std::vector<int64_t> order = occupied;
+  std::optional<int64_t> blankLine;  // stands for every blank line of the range
+  if (blankCount > 0) {
+    blankLine = FirstBlankLine(occupied, lo);
+    order.insert(std::lower_bound(order.begin(), order.end(), *blankLine), *blankLine);
+  }
+  if (order.size() != occupied.size() + (blankLine ? 1 : 0)) LogAssert(kBadVectorCount, __func__, __FILE__, __LINE__);
+  // Lines that compare equal keep their order.
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int64_t a, int64_t b) { return document.compareForSort(context, a, b) < 0; });
+
+  // Where each line goes: a line with cells to its own place, blank lines after one another from
+  // where their block landed.
+  std::vector<int64_t> targetOfOccupied(occupied.size());
+  std::vector<std::pair<int64_t, int64_t>> moves;  // (source, target), in target order
+  int64_t next = lo;
+  int64_t blankStart = lo;
+  for (const int64_t source : order) {
+    if (blankLine && source == *blankLine) {
+      blankStart = next;
+      next += int64_t(blankCount);
+      continue;
+    }
+    const auto at = std::lower_bound(occupied.begin(), occupied.end(), source);
+    targetOfOccupied[size_t(at - occupied.begin())] = next;
+    moves.emplace_back(source, next++);
+  }
+  const auto targetOf = [&](int64_t line) {
+    const auto at = std::lower_bound(occupied.begin(), occupied.end(), line);
+    if (at != occupied.end() && *at == line) return targetOfOccupied[size_t(at - occupied.begin())];
+    const int64_t blanksBefore = (line - lo) - int64_t(at - occupied.begin());
+    return blankStart + blanksBefore;
+  };
+
+  // A copy of the range, with its lines' heights or widths and formats.
+  CADocument copy;
+  copy.setSelectionPoint(range.startPoint);
+  copy.transferCells(document, false, false);
+  if (byColumns) {
+    for (const std::unique_ptr<CAColumn>& source : document.columns()) {
+      if (source->gridX() < lo) continue;
+      if (source->gridX() > hi) break;
+      CAColumn* target = copy.columnImperative(source->gridX());
+      target->setDigitCount(source->digitCount());
+      target->setWidth(source->width());
+      target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
+    }
+  } else {
+    for (const std::unique_ptr<CARow>& source : document.rows()) {
+      if (source->gridY() < lo) continue;
+      if (source->gridY() > hi) break;
+      CARow* target = copy.rowImperative(source->gridY());
+      target->setMinimumHeight(source->minimumHeight());
+      target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
+    }
+  }
+
+  if (!document.clearRange(range, kClearAll, kUndoSort)) return false;
+
+  for (const auto& [source, target] : moves) {
+    if (byColumns) {
+      document.setSelectionPoint(GridPoint{target, range.startPoint.y});
+      copy.setSelectionRange(GridRange{{source, range.startPoint.y}, {source, range.endPoint.y}});
+    } else {
+      document.setSelectionPoint(GridPoint{range.startPoint.x, target});
+      copy.setSelectionRange(GridRange{{range.startPoint.x, source}, {range.endPoint.x, source}});
+    }
+    document.transferCells(copy, false, true);
+  }
+
+  if (byColumns) {
+    for (const std::unique_ptr<CAColumn>& line : document.columns())
+      if (line->gridX() >= lo && line->gridX() <= hi) line->makeVanilla();
+    for (const std::unique_ptr<CAColumn>& source : copy.columns()) {
+      if (source->gridX() < lo || source->gridX() > hi) continue;
+      CAColumn* target = document.columnImperative(targetOf(source->gridX()));
+      target->setDigitCount(source->digitCount());
+      target->setWidth(source->width());
+      target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
+    }
+  } else {
+    for (const std::unique_ptr<CARow>& line : document.rows())
+      if (line->gridY() >= lo && line->gridY() <= hi) line->makeVanilla();
+    for (const std::unique_ptr<CARow>& source : copy.rows()) {
+      if (source->gridY() < lo || source->gridY() > hi) continue;
+      CARow* target = document.rowImperative(targetOf(source->gridY()));
+      target->setMinimumHeight(source->minimumHeight());
+      target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
+      target->setNeedCalculate(true);
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -89,70 +228,8 @@ void CADocument::sort() {
     WorkspaceBeep();
     return;
   }
-  std::vector<int64_t> order(size_t(hi - lo + 1));
-  std::iota(order.begin(), order.end(), lo);
-  if (order.size() != size_t(hi - lo + 1)) LogAssert(kBadVectorCount, __func__, __FILE__, __LINE__);
-  // Lines that compare equal keep their order.
-  std::stable_sort(order.begin(), order.end(),
-                   [&](int64_t a, int64_t b) { return compareForSort(context, a, b) < 0; });
-
-  // A copy of the range, with its lines' heights or widths and formats.
-  CADocument copy;
-  copy.setSelectionPoint(range.startPoint);
-  copy.transferCells(*this, false, false);
-  for (int64_t n = lo; n <= hi; ++n) {
-    if (byColumns) {
-      if (const CAColumn* source = column(n)) {
-        CAColumn* target = copy.columnImperative(n);
-        target->setDigitCount(source->digitCount());
-        target->setWidth(source->width());
-        target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
-      }
-    } else if (const CARow* source = row(n)) {
-      CARow* target = copy.rowImperative(n);
-      target->setMinimumHeight(source->minimumHeight());
-      target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
-    }
-  }
-
-  if (!clearRange(range, kClearAll, kUndoSort)) return;
-
-  for (size_t i = 0; i < order.size(); ++i) {
-    const int64_t source = order[i];
-    const int64_t offset = int64_t(i);
-    if (byColumns) {
-      setSelectionPoint(GridPoint{range.startPoint.x + offset, range.startPoint.y});
-      copy.setSelectionRange(GridRange{{source, range.startPoint.y}, {source, range.endPoint.y}});
-    } else {
-      setSelectionPoint(GridPoint{range.startPoint.x, range.startPoint.y + offset});
-      copy.setSelectionRange(GridRange{{range.startPoint.x, source}, {range.endPoint.x, source}});
-    }
-    transferCells(copy, false, true);
-  }
-
-  for (int64_t n = lo; n <= hi; ++n) {
-    if (byColumns) {
-      if (CAColumn* line = column(n)) line->makeVanilla();
-    } else if (CARow* line = row(n)) {
-      line->makeVanilla();
-    }
-  }
-  for (size_t i = 0; i < order.size(); ++i) {
-    const int64_t n = lo + int64_t(i);
-    if (byColumns) {
-      if (const CAColumn* source = copy.column(order[i])) {
-        CAColumn* target = columnImperative(n);
-        target->setDigitCount(source->digitCount());
-        target->setWidth(source->width());
-        target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
-      }
-    } else if (const CARow* source = copy.row(order[i])) {
-      CARow* target = rowImperative(n);
-      target->setMinimumHeight(source->minimumHeight());
-      target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);
-      target->setNeedCalculate(true);
-    }
-  }
+  bool sorted = false;
+  if (!RunGuardedCommand(*this, [&] { sorted = SortLines(*this, range, context, lo, hi); }) || !sorted) return;
 
   setSelectionRange(range);
   if (controller_) {
@@ -195,10 +272,12 @@ void CADocument::insertQuickFormula(int32_t functionIndex) {
     if (x1 > x0 && maximumY(next) < 0) {
       // Row totals in the empty column to the right.
       targets = GridRange{{x1 + 1, 0}, {x1 + 1, m}};
+      if (!WithinCommandLimit(targets)) return fail();
       for (int64_t y = 0; y <= m; ++y) formulas.push_back({{x1 + 1, y}, GridRange{{x0, y}, {x1, y}}});
     } else {
       if (m < 0) return fail();
       targets = GridRange{{x0, m + 1}, {x1, m + 1}};
+      if (!WithinCommandLimit(targets)) return fail();
       for (int64_t x = x0; x <= x1; ++x) formulas.push_back({{x, m + 1}, GridRange{{x, 0}, {x, m}}});
     }
   } else if (type == kRangeRows) {
@@ -206,18 +285,22 @@ void CADocument::insertQuickFormula(int32_t functionIndex) {
     const int64_t m = maximumX(selection);
     if (y1 > y0 && maximumX(next) < 0) {
       targets = GridRange{{0, y1 + 1}, {m, y1 + 1}};
+      if (!WithinCommandLimit(targets)) return fail();
       for (int64_t x = 0; x <= m; ++x) formulas.push_back({{x, y1 + 1}, GridRange{{x, y0}, {x, y1}}});
     } else {
       if (m < 0) return fail();
       targets = GridRange{{m + 1, y0}, {m + 1, y1}};
+      if (!WithinCommandLimit(targets)) return fail();
       for (int64_t y = y0; y <= y1; ++y) formulas.push_back({{m + 1, y}, GridRange{{0, y}, {m, y}}});
     }
   } else if (type != kRangeInvalid) {
     if (fillColumnForRange(selection)) {
       targets = GridRange{{x1 + 1, y0}, {x1 + 1, y1}};
+      if (!WithinCommandLimit(targets)) return fail();
       for (int64_t y = y0; y <= y1; ++y) formulas.push_back({{x1 + 1, y}, GridRange{{x0, y}, {x1, y}}});
     } else {
       targets = GridRange{{x0, y1 + 1}, {x1, y1 + 1}};
+      if (!WithinCommandLimit(targets)) return fail();
       for (int64_t x = x0; x <= x1; ++x) formulas.push_back({{x, y1 + 1}, GridRange{{x, y0}, {x, y1}}});
     }
   }
@@ -226,11 +309,15 @@ void CADocument::insertQuickFormula(int32_t functionIndex) {
   setSelectionRange(targets);
   if (!setUndo(kFLNewUndoID, kUndoActionCells, kUndoFormula, targets, kDomainCell)) return;
   const QString name = QString::fromLatin1(g_functionInfo[functionIndex].name);
-  for (const QuickFormula& formula : formulas) {
-    const QString range = StringWithFormat(kRangeTextFormat, FormatGridPoint(formula.totalled.startPoint),
-                                           FormatGridPoint(formula.totalled.endPoint));
-    cellAtGridPointImperative(formula.target)->setFormula(StringWithFormat(kQuickFormulaFormat, name, range));
-  }
+  const bool written = RunGuardedCommand(*this, [&] {
+    for (const QuickFormula& formula : formulas) {
+      const QString range = StringWithFormat(kRangeTextFormat, FormatGridPoint(formula.totalled.startPoint),
+                                             FormatGridPoint(formula.totalled.endPoint));
+      if (CACell* cell = cellAtGridPointImperative(formula.target))
+        cell->setFormula(StringWithFormat(kQuickFormulaFormat, name, range));
+    }
+  }, true);
+  if (!written) return;
   invalidateAllLongText();
   invalidateAfterCellEdit(-1);
   if (controller_) controller_->jumpToSelection();

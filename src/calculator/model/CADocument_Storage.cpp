@@ -107,6 +107,8 @@ CACell* CADocument::cellAtGridPoint(const GridPoint& point) const {
 CACell* CADocument::cellAtGridPointImperative(const GridPoint& point) {
   if (CACell* existing = cellAtGridPoint(point)) return existing;
   const GridPoint plain{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)};
+  // A cell past the last column or row could be neither shown nor saved.
+  if (!IsOnGrid(plain)) return nullptr;
   return storeCell(std::make_unique<CACell>(plain, this), plain);
 }
 
@@ -141,6 +143,7 @@ bool CADocument::storeCell(std::unique_ptr<CACell> cell) {
 
 void CADocument::setCellAtPoint(const GridPoint& point, const QVariant& value, int32_t valueType) {
   CACell* cell = cellAtGridPointImperative(point);
+  if (!cell) return;
   if (valueType == kValueCheckbox) {
     const int32_t oldType = cell->valueType();
     cell->clearValue();

@@ -108,8 +108,11 @@ void StoreMovedCells(CADocument& document, std::vector<std::unique_ptr<CACell>>&
   }
 }
 
-bool AddCoordinate(int64_t base, int64_t offset, int64_t* result) {
-  return !__builtin_add_overflow(base, offset, result) && *result >= 0 && *result < kGridOpenEnd;
+// A coordinate moved by the offset, when it stays on the grid: columns end at the last column,
+// rows at the last row.
+bool AddCoordinate(int64_t base, int64_t offset, int64_t* result, bool alongX) {
+  return !__builtin_add_overflow(base, offset, result) && *result >= 0 &&
+         *result <= (alongX ? LastGridColumn() : kLastGridRow);
 }
 
 }  // namespace
@@ -266,7 +269,7 @@ void CADocument::transferFormats(const CADocument& source) {
     const int64_t y0 = to.startPoint.y;
     for (const std::unique_ptr<CARow>& row : source.rows()) {
       int64_t y = 0;
-      if (!AddCoordinate(y0, row->gridY() - from.startPoint.y, &y)) continue;
+      if (!AddCoordinate(y0, row->gridY() - from.startPoint.y, &y, false)) continue;
       const CAFormat* format = row->format();
       rowImperative(y)->setFormat(format ? std::optional<CAFormat>(format->copy()) : std::nullopt);
     }
@@ -277,7 +280,7 @@ void CADocument::transferFormats(const CADocument& source) {
     const int64_t x0 = to.startPoint.x;
     for (const std::unique_ptr<CAColumn>& column : source.columns()) {
       int64_t x = 0;
-      if (!AddCoordinate(x0, column->gridX() - from.startPoint.x, &x)) continue;
+      if (!AddCoordinate(x0, column->gridX() - from.startPoint.x, &x, true)) continue;
       CAColumn* target = columnImperative(x);
       if (const CAFormat* format = column->format()) target->setFormat(format->copy());
       target->setDigitCount(column->digitCount());
@@ -304,18 +307,18 @@ void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
   const int64_t ty = to.startPoint.y;
   const auto targetX = [&](int64_t x, int64_t* result) {
     if (wholeRows) return (*result = x), true;
-    return AddCoordinate(tx, x - from.startPoint.x, result);
+    return AddCoordinate(tx, x - from.startPoint.x, result, true);
   };
   const auto targetY = [&](int64_t y, int64_t* result) {
     if (wholeColumns) return (*result = y), true;
-    return AddCoordinate(ty, y - from.startPoint.y, result);
+    return AddCoordinate(ty, y - from.startPoint.y, result, false);
   };
   // The block's columns in this document; whole rows cover every column.
   int64_t blockX0 = 0;
   int64_t blockX1 = kGridOpenEnd;
   if (!wholeRows) {
     blockX0 = tx;
-    if (!AddCoordinate(tx, from.endPoint.x - from.startPoint.x, &blockX1)) blockX1 = kGridOpenEnd - 1;
+    if (!AddCoordinate(tx, from.endPoint.x - from.startPoint.x, &blockX1, true)) blockX1 = LastGridColumn();
   }
   const auto inBlock = [&](const CACell& cell) {
     return cell.gridPoint().x >= blockX0 && cell.gridPoint().x <= blockX1;

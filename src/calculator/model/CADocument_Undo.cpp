@@ -339,7 +339,7 @@ void CADocument::restoreFormatsFromUndo(const std::vector<QString>& archive, con
     } else if (point.y < 0) {
       if (IsGridCoordinate(point.x)) columnImperative(point.x)->setFormat(std::move(format));
     } else if (IsGridCoordinate(point.x) && IsGridCoordinate(point.y)) {
-      cellAtGridPointImperative(point)->setFormat(std::move(format));
+      if (CACell* cell = cellAtGridPointImperative(point)) cell->setFormat(std::move(format));
     }
   }
 }

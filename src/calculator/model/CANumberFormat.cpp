@@ -250,7 +250,10 @@ QString CANumberFormat::formatScientific(long double x) const {
 QString CANumberFormat::formatMoney(long double x) const {
   if (x == 0 && zeroBlank_) return QString(QLatin1String(""));
   FLNumberFormatOptions options = setupOptions();
-  options.digits = 0;
+  // Whole units, cents through "force hundredths", unless the user chose a number of decimals:
+  // that choice is shown.
+  const bool decimalsChosen = size_ >= 0 && size_ != kAutomaticSize && !forceHundredths_;
+  options.digits = decimalsChosen ? size_ : 0;
   options.onlySignificantDigits = false;
   options.disallowScientific = false;
   options.zeroBlank = false;

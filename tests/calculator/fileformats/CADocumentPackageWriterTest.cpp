@@ -192,18 +192,42 @@ TEST_F(AutosaveTest, AnUntitledDocumentKeepsOneCopyThatNamesNoFile) {
 }
 
 TEST_F(AutosaveTest, AFailedAutosaveIsLoggedAndStopsTheAutosaves) {
-  // The support folder cannot be made below a plain file.
-  const QString blocker = scratch(QStringLiteral("blocker"));
-  ASSERT_TRUE(WriteFileBytes(blocker, "x"));
-  qputenv("XDG_DATA_HOME", blocker.toUtf8());
+  // A writer that cannot write the package.
+  CAFileFormatServices services = FileFormatServices();
+  services.writers[kFileTypeNative] = [](CADocument&, const QString&, bool, FLError* error) {
+    SetError(error, -36, QStringLiteral("I/O error"));
+    return false;
+  };
+  SetFileFormatServices(services);
   LogCapture log;
   document.forceAutosave();
   EXPECT_TRUE(document.autosaveFailed());
   EXPECT_TRUE(document.autosavePath().isEmpty());
-  EXPECT_TRUE(log.contains(QStringLiteral("Autosave of untitled failed: ")));
+  EXPECT_TRUE(log.contains(QStringLiteral("Autosave of untitled failed: I/O error")));
+  EXPECT_TRUE(autosaves().isEmpty());
   log.clear();
   document.forceAutosave();
   EXPECT_TRUE(log.entries().isEmpty());
+  InstallFileFormatServices();
+}
+
+TEST_F(AutosaveTest, WithoutASupportFolderTheAutosaveIsSkippedQuietly) {
+  // The support folder cannot be made below a plain file.
+  const QString blocker = scratch(QStringLiteral("blocker"));
+  ASSERT_TRUE(WriteFileBytes(blocker, "x"));
+  qputenv("XDG_DATA_HOME", blocker.toUtf8());
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("42"));
+  LogCapture log;
+  document.forceAutosave();
+  EXPECT_FALSE(document.autosaveFailed());
+  EXPECT_TRUE(document.autosavePath().isEmpty());
+  EXPECT_TRUE(log.entries().isEmpty());
+
+  // Once the folder can be made, the document is autosaved after all.
+  qputenv("XDG_DATA_HOME", scratch(QStringLiteral("data")).toUtf8());
+  document.forceAutosave();
+  EXPECT_FALSE(document.autosavePath().isEmpty());
+  EXPECT_EQ(autosaves(), QStringList{document.guid() + QStringLiteral(".Numlet_autosave")});
 }
 
 // ---- Cell archive --------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "UndoTestSupport.h"
 
 #include "calculator/model/CAPicture.h"
+#include "calculator/model/caDocumentServices.h"
 #include "platform/Pasteboard.h"
 
 #include <QImage>
@@ -71,17 +72,57 @@ TEST_F(PasteTest, FailedPastesLeaveTheSheetAndTheUndoStackAlone) {
 }
 
 TEST_F(PasteTest, ABlockThatWouldRunOffTheGridIsRefusedBeforeAnythingChanges) {
-  // A cell archive of a 2 x 1 block pasted at the last column.
-  const QString archive = QStringLiteral(
-      "<spreadsheet ver=\"1\"><sel>A1:B1</sel><active>A1</active><rows><row y=\"0\"><cells>"
-      "<c x=\"0\" t=\"#\"><val>i1</val></c><c x=\"1\" t=\"#\"><val>i2</val></c></cells></row></rows></spreadsheet>");
+  // The cell archive of a three-cell row, as copying A1:C1 of another sheet makes it.
+  CADocument source;
+  for (int64_t x = 0; x < 3; ++x) source.cellAtGridPointImperative({x, 0})->setFormula(QString::number(x + 1));
+  source.setSelectionRange(Range("A1", "C1"));
   QMimeData data;
-  PasteboardSetData(data, QLatin1String(kPasteboardCellsType), archive.toUtf8());
-  const GridPoint last{kGridOpenEnd - 1, 0};
-  document.setSelectionPoint(last);
+  PasteboardSetData(data, QLatin1String(kPasteboardCellsType), DocumentXml(source).toUtf8());
+
+  // Two columns before the grid's last one the third cell would fall past it: refused whole.
+  const int64_t last = LastGridColumn();
+  for (const int64_t x : {last - 1, last}) {
+    document.setSelectionPoint(GridPoint{x, 0});
+    const std::string before = xml();
+    const int beeps = environment.beeps;
+    EXPECT_FALSE(document.paste(&data, false)) << x;
+    EXPECT_EQ(xml(), before) << x;
+    EXPECT_EQ(environment.beeps, beeps + 1) << x;
+    EXPECT_EQ(window.manager.inUseCount(), 0u) << x;
+  }
+
+  // Where it fits, the same archive is pasted, its last cell in the last column.
+  document.setSelectionPoint(GridPoint{last - 2, 0});
+  EXPECT_TRUE(document.paste(&data, false));
+  for (int64_t x = 0; x < 3; ++x) {
+    const CACell* pasted = document.cellAtGridPoint({last - 2 + x, 0});
+    ASSERT_NE(pasted, nullptr) << x;
+    EXPECT_EQ(pasted->displayText(false), QString::number(x + 1));
+  }
+}
+
+TEST_F(PasteTest, WholeColumnsPastedNearTheLastColumnAreRefused) {
+  CADocument source;
+  source.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  source.cellAtGridPointImperative({1, 4})->setFormula(QStringLiteral("2"));
+  source.setSelectionRange(Columns(0, 1));
+  QMimeData data;
+  PasteboardSetData(data, QLatin1String(kPasteboardCellsType), DocumentXml(source).toUtf8());
+  document.setSelectionRange(Columns(LastGridColumn(), LastGridColumn()));
   const std::string before = xml();
   EXPECT_FALSE(document.paste(&data, false));
   EXPECT_EQ(xml(), before);
+  EXPECT_EQ(environment.beeps, 1);
+}
+
+TEST_F(PasteTest, TheFlatRtfdTypeIsNotOfferedSinceNothingReadsIt) {
+  CAFileFormatServices services;
+  services.loadRtf = [](CADocument&, const QString&, const QString&) { return true; };
+  SetFileFormatServices(services);
+  const QStringList types = CADocument::clipboardTypes();
+  SetFileFormatServices(CAFileFormatServices());
+  EXPECT_TRUE(types.contains(QLatin1String(kPasteboardRtfType)));
+  EXPECT_FALSE(types.contains(QLatin1String(kPasteboardFlatRtfdType)));
 }
 
 TEST_F(PasteTest, DescriptorZeroChangesTheSheetWithoutAStep) {

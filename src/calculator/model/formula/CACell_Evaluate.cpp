@@ -24,7 +24,10 @@ void CACell::evaluate() {
       break;
     case kValueText:
       if (!document_) break;
-      if (extraColumns() > 0) document_->invalidateLongText(gridPoint_);
+      if (extraColumns() > 0) {
+        document_->invalidateLongText(gridPoint_);
+        document_->noteOverflowToTakeBack(gridPoint_, extraColumns());
+      }
       if (extras_) extras_->extraColumns = 0;
       if (!document_->constrainText()) {
         setExtraColumns();

@@ -27,6 +27,9 @@ class CAOperand {
   const CANumber& value() const { return value_; }
   CANumber& mutableValue() { return value_; }
   const CAFormulaToken* token() const { return token_; }
+  // A computed value that is a date (a date function's result, or a date moved by days).
+  bool isDate() const { return date_; }
+  void setDate(bool date) { date_ = date; }
   // The token's kind (kTokenReference ...), or -1 for a computed value.
   int32_t kind() const { return token_ ? token_->type() : -1; }
   bool isMarker() const { return token_ && token_->isOperator(kOperatorOpen); }
@@ -34,6 +37,7 @@ class CAOperand {
  private:
   const CAFormulaToken* token_ = nullptr;
   CANumber value_;
+  bool date_ = false;
 };
 
 using CAOperandList = std::vector<CAOperand>;

@@ -3,6 +3,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/formula/CAEvalContext.h"
+#include "calculator/model/formula/caDateCores.h"
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caFunctionTable.h"
 #include "calculator/model/formula/caOperands.h"
@@ -15,15 +16,68 @@ namespace {
 constexpr const char* kUnknownOperator = "Unknown operator";
 constexpr const char* kNoErrorButNoNumber = "No error but no number";
 
+// Whether an operand stands for a date: a date cell, a formula cell showing a date, or a
+// computed date.
+bool IsDateOperand(const CAEvaluationContext& context, const CAOperand& item) {
+  if (item.isValue()) return item.isDate();
+  if (item.kind() != kTokenReference || !context.document) return false;
+  const CACell* cell = CellAtPoint(*context.document, item.token()->point());
+  if (!cell) return false;
+  return cell->valueType() == kValueDate ||
+         (cell->valueType() == kValueFormula && cell->formulaResultType() == kValueDate);
+}
+
+// Adding to or subtracting from a date counts in days: a date plus or minus n is the date n days
+// on (n's whole part), a date minus a date is the signed number of days between them. Nothing
+// when the operands are not such a pair (two dates added, a date taken from a number) or a
+// date is not a real one: the operator then works on the numbers as they are.
+std::optional<CANumber> DateArithmetic(int32_t code, const CANumber& left, bool leftDate, const CANumber& right,
+                                       bool rightDate, bool* isDate) {
+  if (code == kOperatorAdd && leftDate != rightDate) {
+    const FunctionResult moved = EdayCore(leftDate ? left : right, leftDate ? right : left);
+    if (!moved.succeeded()) return std::nullopt;
+    *isDate = true;
+    return moved.value;
+  }
+  if (code != kOperatorSubtract || !leftDate) return std::nullopt;
+  if (!rightDate) {
+    CANumber back = right;
+    back.changeSign();
+    const FunctionResult moved = EdayCore(left, back);
+    if (!moved.succeeded()) return std::nullopt;
+    *isDate = true;
+    return moved.value;
+  }
+  int32_t first = 0;
+  int32_t last = 0;
+  if (!right.getDateValue(&first) || !left.getDateValue(&last)) return std::nullopt;
+  const bool forward = first <= last;
+  const FunctionResult days = forward ? DaysCore(right, left) : DaysCore(left, right);
+  if (!days.succeeded()) return std::nullopt;
+  CANumber count = days.value;
+  if (!forward) count.changeSign();
+  *isDate = false;
+  return count;
+}
+
 // Pops both operands (the right one is on top) and pushes the result of the operator.
 void ApplyOperator(CAEvaluationContext& context, CAOperandList& stack, int32_t code) {
+  const bool dayArithmetic = (code == kOperatorAdd || code == kOperatorSubtract) && stack.size() >= 2;
+  const bool rightDate = dayArithmetic && IsDateOperand(context, stack.back());
+  const bool leftDate = dayArithmetic && IsDateOperand(context, stack[stack.size() - 2]);
+  bool resultIsDate = false;
   std::optional<CANumber> result = NumericTopOfStackCore(context, stack);
   if (result && code == kOperatorNegate) {
     result->changeSign();
   } else if (result) {
     const CANumber right = *result;
     result = NumericTopOfStackCore(context, stack);
-    if (result) {
+    std::optional<CANumber> dated;
+    if (result && (leftDate || rightDate))
+      dated = DateArithmetic(code, *result, leftDate, right, rightDate, &resultIsDate);
+    if (dated) {
+      result = dated;
+    } else if (result) {
       switch (code) {
         case kOperatorAdd: result->add(right); break;
         case kOperatorSubtract: result->subtract(right); break;
@@ -45,8 +99,9 @@ void ApplyOperator(CAEvaluationContext& context, CAOperandList& stack, int32_t c
   } else if (context.error == 0) {
     context.error = uint32_t(result->evaluationError());
     stack.emplace_back(*result);
+    stack.back().setDate(resultIsDate);
   }
-  context.resultHint = kResultHintNumber;
+  context.resultHint = resultIsDate ? kResultHintDate : kResultHintNumber;
 }
 
 // Handlers still missing from the table are reported once per function, not on every
@@ -97,6 +152,7 @@ void CallFunction(CAEvaluationContext& context, CAOperandList& stack, int32_t ro
   } else {
     context.resultHint = (info.flags & kFunctionResultIsDate) ? kResultHintDate : kResultHintNumber;
     stack.emplace_back(*result);
+    stack.back().setDate(context.resultHint == kResultHintDate);
   }
 }
 

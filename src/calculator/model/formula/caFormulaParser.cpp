@@ -420,7 +420,10 @@ CATextRange UpdateDocumentTextSelection(CADocument& document, const QString& tex
   if (updating) return selection;
   updating = true;
   const uint64_t length = uint64_t(text.size());
-  if (length >= 6 && selection.location != kNotFound) {
+  // A selection must lie within the text before its end is worked out: a length from outside
+  // could make location + length wrap round.
+  const bool within = selection.location <= length && selection.length <= length - selection.location;
+  if (length >= 6 && selection.location != kNotFound && within) {
     const uint64_t end = selection.location + selection.length;
     if (selection.location > 0 && end < length && text[qsizetype(selection.location - 1)] == u'#' &&
         text[qsizetype(end)] == u'#') {

@@ -22,7 +22,7 @@ std::optional<CANumber> SumFunction(CAEvaluationContext& context) {
 }
 
 std::optional<CANumber> CountaFunction(CAEvaluationContext& context) {
-  const std::optional<uint64_t> count = CountOperands(context, kOperandNonEmptyCount);
+  const std::optional<CAOperandCount> count = CountOperands(context, kOperandNonEmptyCount);
   if (!count) return TakeNoValues(context) ? std::optional(CANumber()) : std::nullopt;
-  return CANumber(int64_t(*count));
+  return CountNumber(*count);
 }

@@ -6,8 +6,8 @@
 namespace {
 
 CAFunctionResult Count(CAEvaluationContext& context, int32_t mode) {
-  const std::optional<uint64_t> count = CountOperands(context, mode);
-  if (count) return CANumber(int64_t(std::min<uint64_t>(*count, uint64_t(INT64_MAX))));
+  const std::optional<CAOperandCount> count = CountOperands(context, mode);
+  if (count) return CountNumber(*count);
   // No values at all count 0.
   if (context.error != kFormulaErrorNotAvailable) return std::nullopt;
   context.error = 0;

@@ -25,10 +25,10 @@ struct ArraySink {
 struct CountSink {
   static constexpr bool kCounting = true;
   void add(const CANumber&) { ++count; }
-  // Points counted without a number each.
-  void addCount(uint64_t more) { count = count > UINT64_MAX - more ? UINT64_MAX : count + more; }
+  // Points counted without a number each; no sheet holds enough to overflow the count.
+  void addCount(CAOperandCount more) { count += more; }
   bool empty() const { return count == 0; }
-  uint64_t count = 0;
+  CAOperandCount count = 0;
 };
 
 // Reads one cell into the list. NO when the cell fails.
@@ -73,7 +73,7 @@ uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t
       --points;
       return AppendCell(&cell, mode, sink);
     });
-    sink.addCount(points > UINT64_MAX ? UINT64_MAX : uint64_t(points));
+    sink.addCount(points);
     return completed ? 0 : uint32_t(kFormulaErrorValue);
   } else {
     if (width * height > kMaxBlankCountPoints) return kFormulaErrorNumber;
@@ -265,7 +265,12 @@ std::optional<CAOperandArray> CreateOperandArray(CAEvaluationContext& context, i
   return array;
 }
 
-std::optional<uint64_t> CountOperands(CAEvaluationContext& context, int32_t mode) {
+CANumber CountNumber(CAOperandCount count) {
+  if (count <= CAOperandCount(INT64_MAX)) return CANumber(int64_t(count));
+  return CANumber::withReal((long double)count);
+}
+
+std::optional<CAOperandCount> CountOperands(CAEvaluationContext& context, int32_t mode) {
   CountSink sink;
   ReadOperandList(context, mode, sink);
   if (context.error != 0) return std::nullopt;

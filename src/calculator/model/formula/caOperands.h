@@ -47,8 +47,12 @@ inline std::optional<CANumber> NumericTopOfStackCore(CAEvaluationContext& contex
 // ("<N/A>"), which most list functions take as "no values". On error nothing is returned.
 std::optional<CAOperandArray> CreateOperandArray(CAEvaluationContext& context, int32_t mode);
 // The same walk for the counting functions: how many numbers the list would hold, found without
-// making them, and without a bound on the blank points a range may hold.
-std::optional<uint64_t> CountOperands(CAEvaluationContext& context, int32_t mode);
+// making them, and without a bound on the blank points a range may hold: the blank points of
+// whole rows can pass 2^64, so the count is wider.
+using CAOperandCount = unsigned __int128;
+std::optional<CAOperandCount> CountOperands(CAEvaluationContext& context, int32_t mode);
+// The count as a number: an integer while it fits one, else the real it comes to.
+CANumber CountNumber(CAOperandCount count);
 
 // Converts the cell at (x, y) (absolute coordinates allowed) by GetCellNumber and appends the
 // number it gives; NO when the conversion fails.

@@ -27,16 +27,18 @@ struct ValueCase {
   const char* value;  // the result's text
 };
 
-// A formula shows its result as a date when the last function it ran makes dates; an operator
-// makes it a number, and so does a lone reference, even to a date.
+// A formula shows its result as a date when the last function it ran makes dates, or when its
+// last operator moved a date by days; any other operator makes it a number, and so does a lone
+// reference, even to a date.
 TEST_F(EvaluatorTest, TheDateHintFollowsWhatDecidedLast) {
   CACell& date = enter("A1", "");
   date.setNumberValue(CANumber(20240131));
   date.setValueType(kValueDate);
   enter("A2", "7");
   const struct { const char* formula; int32_t type; } cases[] = {
-      {"=A1", kValueNumber}, {"=A2", kValueNumber}, {"=A1+1", kValueNumber}, {"=-A1", kValueNumber},
-      {"=DATE(2024,1,31)", kValueDate}, {"=EOMONTH(A1,1)", kValueDate}, {"=DATE(2024,1,31)+0", kValueNumber},
+      {"=A1", kValueNumber}, {"=A2", kValueNumber}, {"=A1+1", kValueDate}, {"=-A1", kValueNumber},
+      {"=DATE(2024,1,31)", kValueDate}, {"=EOMONTH(A1,1)", kValueDate}, {"=DATE(2024,1,31)+0", kValueDate},
+      {"=(A1+1)*1", kValueNumber}, {"=A1-A1", kValueNumber},
       {"=YEAR(A1)", kValueNumber}, {"=SUM(A1)", kValueNumber}, {"=5", kValueNumber},
   };
   for (const auto& c : cases) {

@@ -1,0 +1,132 @@
+// The block of cells that hold content, and the overflow placeholders a text gives back when it
+// shrinks or goes.
+#include "SheetTestSupport.h"
+
+#include "calculator/model/CAFormat.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caColumnLabels.h"
+#include "calculator/model/formula/caFormulaParser.h"
+
+namespace {
+
+const QString kLongText = QString(200, QLatin1Char('w'));
+
+class ContentTest : public SheetTest {
+ protected:
+  // The columns of row y that hold cells, as "A C D".
+  QString cellsOfRow(int64_t y) const {
+    const CARow* r = document.row(y);
+    QStringList columns;
+    if (r)
+      for (const std::unique_ptr<CACell>& c : r->cells()) columns.append(LabelForColumn(uint64_t(c->gridPoint().x)));
+    return columns.join(QLatin1Char(' '));
+  }
+};
+
+TEST_F(ContentTest, TheContentExtentLeavesOutOverflowPlaceholders) {
+  EXPECT_EQ(document.contentExtent(), GridRange{});
+  enter("B2", kLongText);
+  enter("A4", "1");
+  recalc();
+  ASSERT_GT(cell("B2")->extraColumns(), 3u);
+  const int64_t reach = 1 + int64_t(cell("B2")->extraColumns());
+  EXPECT_EQ(document.extent().endPoint.x, reach);  // the placeholders are cells
+  EXPECT_EQ(document.contentExtent(), (GridRange{{0, 1}, {1, 3}}));
+  // Printing covers the overflow as shown.
+  EXPECT_EQ(document.contentExtent(true), (GridRange{{0, 1}, {reach, 3}}));
+
+  // A formatted cell inside the overflow is content, and the text still overflows past it.
+  CAFormat italic;
+  italic.setItalic(true);
+  cell("D2")->setFormat(italic);
+  EXPECT_EQ(document.contentExtent(), (GridRange{{0, 1}, {3, 3}}));
+  EXPECT_EQ(document.contentExtent(true), (GridRange{{0, 1}, {reach, 3}}));
+
+  // A format or a note is content too.
+  CAFormat bold;
+  bold.setBold(true);
+  document.cellAtGridPointImperative(A1("F7"))->setFormat(bold);
+  document.cellAtGridPointImperative(A1("H1"))->setNote(QStringLiteral("see"));
+  EXPECT_EQ(document.contentExtent(), (GridRange{{0, 0}, {7, 6}}));
+}
+
+TEST_F(ContentTest, AShortenedOrClearedTextGivesItsPlaceholdersBack) {
+  const struct {
+    const char* name;
+    QString replacement;
+  } cases[] = {
+      {"shortened", QStringLiteral("short")},
+      {"cleared", QString()},
+      {"made a number", QStringLiteral("12")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    enter("A1", kLongText);
+    recalc();
+    ASSERT_GT(cell("A1")->extraColumns(), 3u);
+    ASSERT_EQ(cell("B1")->valueType(), kValueOverflow);
+    enter("A1", c.replacement);
+    recalc();
+    EXPECT_EQ(cellsOfRow(0), QStringLiteral("A"));
+    EXPECT_EQ(document.extent().endPoint.x, 0);
+  }
+}
+
+TEST_F(ContentTest, PlaceholdersThatHoldSomethingOrAreStillCoveredStay) {
+  enter("A1", kLongText);
+  recalc();
+  const uint64_t reach = cell("A1")->extraColumns();
+  ASSERT_GT(reach, 4u);
+  // C1 gets a format: it stays, though nothing overflows into it any more.
+  CAFormat italic;
+  italic.setItalic(true);
+  cell("C1")->setFormat(italic);
+  // A text in E1 overflows over its own placeholders after A1 shrinks.
+  enter("E1", kLongText);
+  enter("A1", "short");
+  recalc();
+  ASSERT_TRUE(cell("C1"));
+  EXPECT_EQ(cell("B1"), nullptr);
+  EXPECT_EQ(cell("D1"), nullptr);
+  ASSERT_GT(cell("E1")->extraColumns(), 0u);
+  ASSERT_TRUE(cell("F1"));
+  EXPECT_EQ(cell("F1")->valueType(), kValueOverflow);
+  EXPECT_EQ(document.extent().endPoint.x, 4 + int64_t(cell("E1")->extraColumns()));
+}
+
+TEST_F(ContentTest, ASelectionThatWouldWrapRoundIsTakenAsItIs) {
+  const QString text = QStringLiteral("ab#cd#ef");
+  const struct {
+    CATextRange given;
+    CATextRange expected;
+  } cases[] = {
+      {{3, 2}, {2, 4}},                    // "cd" between two marks takes the marks
+      {{3, UINT64_MAX}, {3, UINT64_MAX}},  // would end before it starts
+      {{UINT64_MAX - 1, 4}, {UINT64_MAX - 1, 4}},
+      {{9, 0}, {9, 0}},
+  };
+  for (const auto& c : cases) {
+    const CATextRange result = UpdateDocumentTextSelection(document, text, c.given);
+    EXPECT_EQ(result.location, c.expected.location) << c.given.location << "+" << c.given.length;
+    EXPECT_EQ(result.length, c.expected.length) << c.given.location << "+" << c.given.length;
+  }
+}
+
+TEST_F(ContentTest, BlankCountsBeyondTheIntegersAreReals) {
+  // A cell a quintillion rows down; blocks below the formulas' row up to it.
+  document.cellAtGridPointImperative({0, 1000000000000000000})->setFormula(QStringLiteral("1"));
+  enter("B1", "=COUNTBLANK(A2:ZZZZZ1000000000000000001)");
+  enter("C1", "=COUNTBLANK(A2:A1000000000000000001)");
+  recalc();
+  ASSERT_EQ(cell("B1")->valueType(), kValueFormula);
+  const long double width = (long double)(LastGridColumn() + 1);
+  const long double expected = width * 1e18L - 1;  // every point but the far cell
+  EXPECT_NEAR(double(cell("B1")->number()->realValue() / expected), 1.0, 1e-12);
+  EXPECT_GT(cell("B1")->number()->realValue(), (long double)INT64_MAX);
+  // Counts that fit stay exact integers.
+  ASSERT_TRUE(cell("C1")->number());
+  EXPECT_EQ(cell("C1")->number()->form(), kNumberInteger);
+  EXPECT_EQ(cell("C1")->number()->integerValue(), 999999999999999999);
+}
+
+}  // namespace
