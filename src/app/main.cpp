@@ -4,6 +4,7 @@
 #include "calculator/fileformats/caImportAlert.h"
 #include "framlet/foundation/FLLogger.h"
 #include "framlet/foundation/FLPasswordManager.h"
+#include "framlet/help/FLGlimmetHelpWC.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLOpenRequestChannel.h"
 #include "framlet/shell/flMeasures.h"
@@ -82,6 +83,8 @@ void InstallServiceHooks() {
   });
   // Lengths ("%m") in the user's unit.
   InstallMeasureFormatter();
+  // Help requests from every layer open the help window.
+  FLGlimmetHelpWC::installHelpHook();
   static ShellImportAlert importAlert;
   SetImportAlert(&importAlert);
 }

@@ -2,10 +2,10 @@
 
 #include "framlet/foundation/FLFileLocator.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flHelpHook.h"
 #include "framlet/shell/FLAppUpdater.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLDocumentWC.h"
-#include "framlet/shell/FLGlimmetHelpWC.h"
 #include "framlet/shell/FLNewsUpdater.h"
 #include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flInterfaceSupport.h"
@@ -67,11 +67,10 @@ void FLDocumentAppDelegate::applicationWillFinishLaunching() {
   environment.windowForFile = [this](const QString& path) { return windowForFile(path); };
   environment.launching = [this] { return launching_; };
   FLWindowTabManager::sharedInstance().setEnvironment(std::move(environment));
-  FLGlimmetHelpWC::installHelpHook();
   preliminaryInit();
 }
 
-void FLDocumentAppDelegate::showAppHelp() { FLGlimmetHelpWC::displayHelp(kFLHelpNotGiven); }
+void FLDocumentAppDelegate::showAppHelp() { ShowHelp(kFLHelpNotGiven); }
 
 bool FLDocumentAppDelegate::showNonContextualHelp() {
   showAppHelp();

@@ -7,7 +7,7 @@
 #include "framlet/foundation/flHelpHook.h"
 #include "framlet/shell/FLToolbarDelegate.h"
 #include "framlet/shell/FLToolbarSegmentsDelegate.h"
-#include "framlet/shell/flHelpNavigation.h"
+#include "framlet/help/flHelpNavigation.h"
 #include "glimmet/layout/GMViewService.h"
 #include "glimmet/storage/GlimmetDoc.h"
 

@@ -1,6 +1,6 @@
-#include "framlet/shell/FLGlimmetHelpWC.h"
+#include "framlet/help/FLGlimmetHelpWC.h"
 
-#include "framlet/shell/FLGlimmetHelpView.h"
+#include "framlet/help/FLGlimmetHelpView.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmKnots.h"

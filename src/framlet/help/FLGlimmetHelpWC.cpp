@@ -1,10 +1,10 @@
-#include "framlet/shell/FLGlimmetHelpWC.h"
+#include "framlet/help/FLGlimmetHelpWC.h"
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flFileSupport.h"
-#include "framlet/shell/FLGlimmetHelpView.h"
+#include "framlet/help/FLGlimmetHelpView.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLToolbarSegments.h"
