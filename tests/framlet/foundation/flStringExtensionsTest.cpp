@@ -132,9 +132,13 @@ TEST(StringExtensions, HtmlEscape) {
   EXPECT_EQ(createEscapedStringForHtml(U(u"flag\U000E0067")), "flag ");
   EXPECT_EQ(createEscapedStringForHtml(U(u"\U0001F600 &amp;")), U(u"\U0001F600 &amp;amp;"));
   EXPECT_EQ(createUnescapedStringForHtml(createEscapedStringForHtml("<a href=\"x&y\">")), "<a href=\"x&y\">");
-  // XML keeps format characters and pairs, and drops what it cannot hold.
+  // XML keeps format characters and pairs, and drops what it cannot hold; a return is written as
+  // a reference, which a reader does not turn into a line feed, and in an attribute tab and line
+  // feed are too.
   EXPECT_EQ(createEscapedStringForXml(U(u"a\u0001b\tc\nd\re\u200Df\u0085<&>\"")),
-            U(u"a b\tc\nd\re\u200Df &lt;&amp;&gt;&quot;"));
+            U(u"a b\tc\nd&#13;e\u200Df &lt;&amp;&gt;&quot;"));
+  EXPECT_EQ(createEscapedAttributeForXml(U(u"a\u0001b\tc\nd\re\u200Df\u0085<&>\"")),
+            U(u"a b&#9;c&#10;d&#13;e\u200Df &lt;&amp;&gt;&quot;"));
   EXPECT_EQ(createEscapedStringForXml(U(u"\U0001F600\uFFFE")), U(u"\U0001F600 "));
   EXPECT_EQ(createEscapedStringForXml(QStringLiteral("x") + QChar(0xD800) + QStringLiteral("y") + QChar(0xDC00)),
             QStringLiteral("x y "));
