@@ -8,6 +8,7 @@
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLOpenRequestChannel.h"
 #include "framlet/shell/flMeasures.h"
+#include "platform/BundleInfo.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
 
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Tamsel Calculator"));
   QApplication::setOrganizationName(QStringLiteral("Orvandel"));
   QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));
+  SetBundleBuildVersion(QStringLiteral(TAMSEL_BUILD));
   // Names the preference and log files; set before anything reads the bundle identifier.
   QGuiApplication::setDesktopFileName(QLatin1String(kDesktopFileName));
   QApplication application(argc, argv);

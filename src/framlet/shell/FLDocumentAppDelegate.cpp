@@ -67,6 +67,7 @@ void FLDocumentAppDelegate::applicationWillFinishLaunching() {
   environment.windowForFile = [this](const QString& path) { return windowForFile(path); };
   environment.launching = [this] { return launching_; };
   FLWindowTabManager::sharedInstance().setEnvironment(std::move(environment));
+  FLWindowTabManager::sharedInstance().loadTabbingPreference();
   preliminaryInit();
 }
 
