@@ -1,5 +1,6 @@
 // Tamsel Calculator's main function: hands the paths on to a running instance when there is
-// one, otherwise wires the lower layers' hooks and runs the launch, in this order.
+// one (unless they are to be printed), otherwise wires the lower layers' hooks and runs the
+// launch, in this order.
 #include "calculator/controllers/CAAppController.h"
 #include "calculator/fileformats/caImportAlert.h"
 #include "framlet/foundation/FLLogger.h"
@@ -7,16 +8,15 @@
 #include "framlet/help/FLGlimmetHelpWC.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLOpenRequestChannel.h"
+#include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/flMeasures.h"
 #include "platform/BundleInfo.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QUrl>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -25,17 +25,6 @@
 namespace {
 
 constexpr const char* kDesktopFileName = "com.orvandel.calculator";
-
-// The desktop hands documents over as arguments (paths or file URLs); options are not documents.
-QStringList DocumentArguments(const QStringList& arguments) {
-  QStringList paths;
-  for (const QString& argument : arguments.mid(1)) {
-    if (argument.startsWith(QLatin1Char('-'))) continue;
-    const QUrl url(argument);
-    paths.append(QFileInfo(url.isLocalFile() ? url.toLocalFile() : argument).absoluteFilePath());
-  }
-  return paths;
-}
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -102,15 +91,21 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
 
-  const QStringList paths = DocumentArguments(QApplication::arguments());
+  const FLCommandLine commandLine = ParseCommandLine(QApplication::arguments());
+  const QStringList& paths = commandLine.documents;
   const QString channel = OpenRequestChannelName();
-  if (SendOpenRequest(channel, paths)) return 0;
+  // Printing is done here, not handed to a running instance, which would only open them.
+  if (!commandLine.print && SendOpenRequest(channel, paths)) return 0;
 
   InstallServiceHooks();
 
   // The delegate registers itself before it makes the kernel; the preferences and the model's
   // providers, the number locale and the XML tag table follow in its launch hooks.
   CAAppController controller(UserDefaults::standardUserDefaults());
+  if (commandLine.print) {
+    controller.applicationWillFinishLaunching();
+    return controller.printFromCommandLine(paths);
+  }
   FLOpenRequestServer server([&controller](const QStringList& handed) { controller.handleOpenRequest(handed); });
   server.listen(channel);
   QuitOnSignals(controller);

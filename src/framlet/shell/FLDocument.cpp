@@ -15,13 +15,23 @@
 #include <QFileInfo>
 #include <QWidget>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 bool g_keepHtmlExtension = false;
 
+std::vector<const FLDocument*>& LiveDocuments() {
+  static std::vector<const FLDocument*> documents;
+  return documents;
+}
+
 }  // namespace
 
-FLDocument::~FLDocument() = default;
+FLDocument::FLDocument() { LiveDocuments().push_back(this); }
+
+FLDocument::~FLDocument() { std::erase(LiveDocuments(), this); }
 
 void FLDocument::setKeepHtmlExtension(bool keep) { g_keepHtmlExtension = keep; }
 
@@ -29,7 +39,19 @@ bool FLDocument::keepHtmlExtension() { return g_keepHtmlExtension; }
 
 bool FLDocument::saveCore(const QString& /*path*/, bool /*inPlace*/, FLError* /*error*/) { return false; }
 
-QString FLDocument::untitledWindowName() const { return QApplication::translate("FLDocument", kUntitledWindowName); }
+QString FLDocument::untitledWindowName() const {
+  const QString name = QApplication::translate("FLDocument", kUntitledWindowName);
+  const auto taken = [this](int number) {
+    return std::any_of(LiveDocuments().begin(), LiveDocuments().end(), [this, number](const FLDocument* other) {
+      return other != this && other->filePath_.isEmpty() && other->untitledNumber_ == number;
+    });
+  };
+  if (untitledNumber_ == 0 || taken(untitledNumber_)) {
+    untitledNumber_ = 1;
+    while (taken(untitledNumber_)) ++untitledNumber_;
+  }
+  return untitledNumber_ == 1 ? name : name + QLatin1Char(' ') + QString::number(untitledNumber_);
+}
 
 bool FLDocument::save() {
   if (filePath_.isEmpty()) {

@@ -11,6 +11,7 @@
 #include "framlet/shell/FLSavePanel.h"
 #include "framlet/shell/FLWindowTabContainer.h"
 #include "framlet/shell/flInterfaceSupport.h"
+#include "framlet/shell/flPanelFolders.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/BundleInfo.h"
 
@@ -190,6 +191,7 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
           preferredExtension().isEmpty() ? g_saveTypes.value(g_lastFormatIndex) : preferredExtension();
       proposed = stringByReplacingExtension(title, extension);
     }
+    panel->setDirectory(PanelStartFolder());
   } else if (!forceOriginalFolder) {
     panel->setDirectory(QFileInfo(proposed).absolutePath());
   }
@@ -240,6 +242,7 @@ void FLDocumentWC::savePanelEnded(const QString& path, int context) {
     g_lastFormatIndex = accessory->formatIndex();
     accessory->saveOtherOptions(shown);
   }
+  NotePanelFolder(QFileInfo(path).absolutePath());
   // A page for other programs is written as a copy; the document keeps its own file. The quit
   // still goes on after it, so the context of the quit is kept.
   const bool asCopy = context == kSaveContextCopy || IsHtml(QFileInfo(path).suffix());
