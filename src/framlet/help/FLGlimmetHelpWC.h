@@ -145,6 +145,7 @@ class FLGlimmetHelpWC : public QObject,
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool findInOtherTopics(bool forward);
   FLGlimmetHelpWC();
   static FLGlimmetHelpWC* create(const QString& path, bool asFile);
   static void beep();

@@ -104,9 +104,12 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     return false;
   }
 
-  const QString backup =
-      makeBackups() ? stringByAppendingFile(folder, FormatString(kBackupNameFormat, fileNameMinusExtension(name)), extension)
-                    : QString();
+  // A backup of the version before a password would keep in clear what the password protects:
+  // none is made, and an earlier one goes once the protected version is in place.
+  const bool enciphered = savesEnciphered(finalPath);
+  const QString backupPath =
+      stringByAppendingFile(folder, FormatString(kBackupNameFormat, fileNameMinusExtension(name)), extension);
+  const QString backup = makeBackups() && !enciphered ? backupPath : QString();
   QString savedPath = finalPath;
   QString reason;
   bool backupFailed = false;
@@ -121,6 +124,9 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     }
     giveSaveAlert(FormatString(kSavedUnderTemporaryNameFormat, name, QFileInfo(temporary).fileName(), reason));
     savedPath = temporary;
+  }
+  if (enciphered && savedPath == finalPath && (QFileInfo::exists(backupPath) || QFileInfo(backupPath).isSymLink())) {
+    if (!RemoveItemAtPath(backupPath)) LogString("Can't remove the unprotected backup %@", backupPath);
   }
 
   if (hadPath && (inPlace || modifyFinderAttributes(attributes))) {

@@ -91,6 +91,9 @@ class FLDocument {
   // The window is going away: the document lets go of it.
   virtual void prepareToClose() { windowController_ = nullptr; }
   virtual bool makeBackups() const { return true; }
+  // Whether a save to this path writes the document enciphered (with a password): no backup of
+  // it is kept then.
+  virtual bool savesEnciphered(const QString& /*path*/) const { return false; }
   // Appended to the window's title; empty for none.
   virtual QString windowTitleSuffix() const { return {}; }
   // "Untitled" for the first untitled document open, then "Untitled 2", ...: the lowest number
