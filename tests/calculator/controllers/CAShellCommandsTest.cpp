@@ -9,6 +9,7 @@
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLPasswordSetDialog.h"
 #include "framlet/shell/FLRecentDocumentsMenu.h"
+#include "framlet/shell/flPanelFolders.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
@@ -134,6 +135,38 @@ TEST_F(ShellCommandsTest, FileOpenRecentFollowsOpenAndReopensADocument) {
   emit menu->aboutToShow();
   ASSERT_FALSE(menu->actions().isEmpty());
   EXPECT_EQ(menu->actions().first()->text(), QStringLiteral("Kept.Numlet"));
+}
+
+// File > Open starts in the front document's folder; without one, in the last folder used.
+TEST_F(ShellCommandsTest, TheOpenPanelStartsInTheFrontDocumentsFolderElseTheLastUsed) {
+  QTemporaryDir last, documents;
+  UserDefaults::standardUserDefaults().setObject(QDir::cleanPath(last.path()), QLatin1String(kLastPanelFolderKey));
+  CAWindowController* front = app->front();
+  QAction* open = fileMenuAction(front->mainWindow(), QStringLiteral("Open…"));
+  ASSERT_NE(open, nullptr);
+  const auto openPanelFolder = [&] {
+    open->trigger();
+    QFileDialog* panel = nullptr;
+    const auto shown = [&] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible()) panel = dialog;
+      }
+      return panel != nullptr;
+    };
+    if (!QTest::qWaitFor(shown, 2000)) return QStringLiteral("<no panel>");
+    const QString folder = QDir(panel->directory()).absolutePath();
+    panel->reject();
+    DeliverQueuedWork();
+    return folder;
+  };
+  EXPECT_EQ(openPanelFolder(), QDir(last.path()).absolutePath());
+  const QString path = documents.filePath(QStringLiteral("Front.Numlet"));
+  front->document()->setFilePath(path);
+  ASSERT_TRUE(front->saveDocument());
+  MakeKeyAndOrderFront(front->mainWindow());
+  DeliverQueuedWork();
+  EXPECT_EQ(openPanelFolder(), QDir(documents.path()).absolutePath());
+  UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(kLastPanelFolderKey));
 }
 
 TEST_F(ShellCommandsTest, SavingWithAPasswordLeavesNoReadableBackupAndTheSheetSaysSo) {
