@@ -25,6 +25,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -155,8 +156,10 @@ TEST_F(ShellCommandsTest, TheOpenPanelStartsInTheFrontDocumentsFolderElseTheLast
     };
     if (!QTest::qWaitFor(shown, 2000)) return QStringLiteral("<no panel>");
     const QString folder = QDir(panel->directory()).absolutePath();
+    const QPointer<QFileDialog> closing(panel);
     panel->reject();
     DeliverQueuedWork();
+    delete closing.data();  // nothing of it stays to hold the focus for later tests
     return folder;
   };
   EXPECT_EQ(openPanelFolder(), QDir(last.path()).absolutePath());
@@ -167,6 +170,9 @@ TEST_F(ShellCommandsTest, TheOpenPanelStartsInTheFrontDocumentsFolderElseTheLast
   DeliverQueuedWork();
   EXPECT_EQ(openPanelFolder(), QDir(documents.path()).absolutePath());
   UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(kLastPanelFolderKey));
+  // The window the panel was a sheet on takes the focus back before it goes.
+  front->mainWindow()->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(front->mainWindow()));
 }
 
 TEST_F(ShellCommandsTest, SavingWithAPasswordLeavesNoReadableBackupAndTheSheetSaysSo) {
