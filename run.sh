@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the Release configuration in build/release and starts
-# Tamsel Calculator.
+# Installs what is missing, builds Tamsel Calculator in the Release configuration in
+# build/release and starts it.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j"$(nproc)"
+# Only the application and the metadata importer with its host: the tests, benchmarks and fuzz
+# replays are test.sh's (or `cmake --build build/release`).
+cmake --build build/release -j"$(nproc)" --target tamsel-calculator importer numlet-mdimport
 
-app=build/release/src/app/tamsel-calculator
-if [ -x "$app" ]; then
-  exec "$app" "$@"
-fi
-echo "Built the libraries, tests and benchmarks; there is no application to start yet."
+exec build/release/src/app/tamsel-calculator "$@"

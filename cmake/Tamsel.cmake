@@ -26,13 +26,6 @@ function(tamsel_library name folder)
   set_property(GLOBAL APPEND PROPERTY TAMSEL_LIBRARIES ${name})
 endfunction()
 
-# A back-edge: the lower library calls the upper one through its declared interfaces.
-function(tamsel_link lower upper)
-  if(TARGET ${lower} AND TARGET ${upper})
-    target_link_libraries(${lower} PUBLIC ${upper})
-  endif()
-endfunction()
-
 # tests/<folder> becomes the executable <library>_tests, linked with that library.
 function(tamsel_test library folder)
   if(NOT TARGET ${library})

@@ -1,20 +1,22 @@
 // Tamsel Calculator's main function: hands the paths on to a running instance when there is
-// one, otherwise wires the lower layers' hooks and runs the launch, in this order.
+// one (unless they are to be printed), otherwise wires the lower layers' hooks and runs the
+// launch, in this order.
 #include "calculator/controllers/CAAppController.h"
 #include "calculator/fileformats/caImportAlert.h"
 #include "framlet/foundation/FLLogger.h"
 #include "framlet/foundation/FLPasswordManager.h"
+#include "framlet/help/FLGlimmetHelpWC.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLOpenRequestChannel.h"
+#include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/flMeasures.h"
+#include "platform/BundleInfo.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QUrl>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -23,17 +25,6 @@
 namespace {
 
 constexpr const char* kDesktopFileName = "com.orvandel.calculator";
-
-// The desktop hands documents over as arguments (paths or file URLs); options are not documents.
-QStringList DocumentArguments(const QStringList& arguments) {
-  QStringList paths;
-  for (const QString& argument : arguments.mid(1)) {
-    if (argument.startsWith(QLatin1Char('-'))) continue;
-    const QUrl url(argument);
-    paths.append(QFileInfo(url.isLocalFile() ? url.toLocalFile() : argument).absoluteFilePath());
-  }
-  return paths;
-}
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -82,6 +73,8 @@ void InstallServiceHooks() {
   });
   // Lengths ("%m") in the user's unit.
   InstallMeasureFormatter();
+  // Help requests from every layer open the help window.
+  FLGlimmetHelpWC::installHelpHook();
   static ShellImportAlert importAlert;
   SetImportAlert(&importAlert);
 }
@@ -92,20 +85,27 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Tamsel Calculator"));
   QApplication::setOrganizationName(QStringLiteral("Orvandel"));
   QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));
+  SetBundleBuildVersion(QStringLiteral(TAMSEL_BUILD));
   // Names the preference and log files; set before anything reads the bundle identifier.
   QGuiApplication::setDesktopFileName(QLatin1String(kDesktopFileName));
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
 
-  const QStringList paths = DocumentArguments(QApplication::arguments());
+  const FLCommandLine commandLine = ParseCommandLine(QApplication::arguments());
+  const QStringList& paths = commandLine.documents;
   const QString channel = OpenRequestChannelName();
-  if (SendOpenRequest(channel, paths)) return 0;
+  // Printing is done here, not handed to a running instance, which would only open them.
+  if (!commandLine.print && SendOpenRequest(channel, paths)) return 0;
 
   InstallServiceHooks();
 
   // The delegate registers itself before it makes the kernel; the preferences and the model's
   // providers, the number locale and the XML tag table follow in its launch hooks.
   CAAppController controller(UserDefaults::standardUserDefaults());
+  if (commandLine.print) {
+    controller.applicationWillFinishLaunching();
+    return controller.printFromCommandLine(paths);
+  }
   FLOpenRequestServer server([&controller](const QStringList& handed) { controller.handleOpenRequest(handed); });
   server.listen(channel);
   QuitOnSignals(controller);

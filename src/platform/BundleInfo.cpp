@@ -22,6 +22,19 @@ QString BundleShortVersion() { return QCoreApplication::applicationVersion(); }
 
 namespace {
 
+QString& BuildVersion() {
+  static QString build;
+  return build;
+}
+
+}  // namespace
+
+QString BundleBuildVersion() { return BuildVersion().isEmpty() ? BundleShortVersion() : BuildVersion(); }
+
+void SetBundleBuildVersion(const QString& build) { BuildVersion() = build; }
+
+namespace {
+
 constexpr const char* kResourceSubfolder = "tamsel-calculator";
 
 QStringList& ResourceFolders() {

@@ -13,6 +13,10 @@ QString BundleIdentifier();
 QString BundleName();
 // QCoreApplication::applicationVersion(); empty when main() set none.
 QString BundleShortVersion();
+// The build the program was made from (the commit's short id, which main() sets); the short
+// version when none was set.
+QString BundleBuildVersion();
+void SetBundleBuildVersion(const QString& build);
 
 // A resource installed with the application ("Help", "glimmet"): searched in the folders set for
 // it, else beside the program in ../share/tamsel-calculator and in the desktop's data folders

@@ -7,9 +7,11 @@
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "framlet/shell/FLActionHandler.h"
 #include "framlet/shell/FLDocument.h"
+#include "framlet/shell/FLRecentDocumentsMenu.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLUndoManager.h"
 #include "framlet/shell/flMeasures.h"
+#include "framlet/shell/flPanelFolders.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "calculator/model/CACell.h"
 #include "platform/NotificationCenter.h"
@@ -18,6 +20,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -72,7 +75,8 @@ const CAAppActionEntry kAppActions[] = {
      &CAAppController::noModalWindow},
     {kSaveAction, "Save", kFileMenu, true, QKeySequence::Save, 0, &CAAppController::saveFrontDocument,
      &CAAppController::canSaveFrontDocument},
-    {kSaveAsAction, "Save As…", kFileMenu, false, QKeySequence::SaveAs, 0, &CAAppController::saveFrontDocumentAs,
+    {kSaveAsAction, "Save As…", kFileMenu, false, QKeySequence::UnknownKey,
+     int(Qt::CTRL) | int(Qt::SHIFT) | int(Qt::Key_S), &CAAppController::saveFrontDocumentAs,
      &CAAppController::hasFrontDocument},
     {kRevertAction, "Revert to Saved", kFileMenu, false, QKeySequence::UnknownKey, 0,
      &CAAppController::revertFrontDocument, &CAAppController::canRevertFrontDocument},
@@ -197,6 +201,7 @@ void CAAppController::installMenus(QMainWindow* window) {
     } else {
       connect(action, &QAction::triggered, this, [name] { FLActionHandler::sharedInstance().perform(name); });
     }
+    if (entry.perform == &CAAppController::openDocument) menu->addMenu(new FLRecentDocumentsMenu(this, menu));
   }
   for (QMenu* menu : menus) {
     connect(menu, &QMenu::aboutToShow, menu, [this, menu] {
@@ -300,8 +305,10 @@ void CAAppController::openDocument() {
   for (const QString& type : OpenTypes()) patterns.append(QStringLiteral("*.") + type);
   auto* panel = new CAOpenPanel(MainWindow(), Tr("Select a file to open"));
   panel->setAttribute(Qt::WA_DeleteOnClose);
+  panel->setDirectory(PanelStartFolder());
   panel->setNameFilters({Tr("Documents (%1)").arg(patterns.join(QLatin1Char(' '))), Tr("All files (*)")});
   connect(panel, &QFileDialog::filesSelected, this, [this](const QStringList& paths) {
+    if (!paths.isEmpty()) NotePanelFolder(QFileInfo(paths.first()).absolutePath());
     QTimer::singleShot(0, this, [this, paths] { openFiles(paths); });
   });
   panel->open();

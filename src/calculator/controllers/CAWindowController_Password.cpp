@@ -19,7 +19,9 @@
 
 namespace {
 
-constexpr const char* kProtectPrompt = "Do you want to protect the contents of your document?";
+constexpr const char* kProtectPrompt =
+    "Do you want to protect the contents of your document? Its backup copy, which would keep them readable, is "
+    "removed when it is saved with the password.";
 
 void KeepInKeychain(const QString& password, const QString& path) {
   FLPasswordManager::sharedInstance().storePassword(password, QLatin1String(kCAPasswordService), path,

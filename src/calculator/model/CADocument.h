@@ -438,6 +438,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   bool showPageBreaks() const { return showPageBreaks_; }
   void setShowPageBreaks(bool on) { showPageBreaks_ = on; }
   bool makeBackups() const override { return makeBackups_; }
+  // The native package is enciphered with the password; other formats are written as they are.
+  bool savesEnciphered(const QString& path) const override {
+    return !password_.isEmpty() && FileTypeForFile(path) == kFileTypeNative;
+  }
   void setMakeBackups(bool on) { makeBackups_ = on; }
   bool noPreview() const { return noPreview_; }
   void setNoPreview(bool on) { noPreview_ = on; }

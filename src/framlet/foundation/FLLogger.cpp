@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/FLFileReader.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flDates.h"
 #include "platform/BundleInfo.h"
 #include "platform/UserFolders.h"
 
@@ -30,8 +31,6 @@ constexpr char kDelimiter[] = "===== ===== ===== ===== =====\n";
 constexpr char kReportHeadingFormat[] = "%d. %@";
 constexpr char kNothingFoundMessage[] = "No log information.";
 constexpr char kNothingFoundInformation[] = "I could not find any crash reports or log entries for %@.";
-constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Below this a file is too small to be worth cutting.
 constexpr uint64_t kSmallestShortenedSize = 8192;
@@ -348,8 +347,9 @@ int32_t FLLogger::dateFromLogLine(const QString& line, int32_t currentDay) {
   }
   const QStringView prefix = QStringView(line).left(3);
   int month = 0;
-  for (size_t i = 0; i < kMonthNames.size(); ++i)
-    if (prefix == QLatin1String(kMonthNames[i])) month = int(i) + 1;
+  for (int i = 1; i <= 12 && month == 0; ++i) {
+    if (prefix == MonthName(i, false)) month = i;
+  }
   if (month == 0) return currentDay;
   qsizetype position = 4;
   while (position < line.size() && line[position].isSpace()) ++position;

@@ -83,7 +83,7 @@ void FLXmlEncoder::addAttribute(QAnyStringView name, const QString& value) {
   attributes_ += ' ';
   Append(attributes_, name);
   attributes_ += "=\"";
-  Append(attributes_, createEscapedStringForXml(value));
+  Append(attributes_, createEscapedAttributeForXml(value));
   attributes_ += '"';
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <execinfo.h>
 #include <mutex>
+#include <unistd.h>
 
 uint32_t g_systemVersion = 0;
 
@@ -28,7 +29,9 @@ void WriteToStandardError(const QString& entry) {
 QString CurrentThreadName() {
   QThread* current = QThread::currentThread();
   QCoreApplication* app = QCoreApplication::instance();
-  if (app && current == app->thread()) return QStringLiteral("main");
+  // The process's first thread has the process's id; that holds before the application object
+  // exists and after it is gone.
+  if ((app && current == app->thread()) || gettid() == getpid()) return QStringLiteral("main");
   QString name = current ? current->objectName() : QString();
   return name.isEmpty() ? QStringLiteral("?") : name;
 }

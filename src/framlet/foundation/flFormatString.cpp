@@ -307,10 +307,13 @@ void PadNumber(QString& text, const Directive& directive) {
   if (missing <= 0) return;
   const bool inFront = directive.pad != u' ' && directive.pad != QChar(kNoBreakSpace) &&
                        directive.pad != QChar(kFigureSpace) && !directive.padAfter;
-  if (inFront)
+  if (inFront) {
     text.insert(text.startsWith(u'-') ? 1 : 0, QString(missing, directive.pad));
-  else
-    text.append(QString(missing, directive.pad));
+  } else {
+    // Zeros after the digits would change the number ("%-05d" of 3 is "3    ", not "30000").
+    const QChar pad = directive.pad == u'0' ? QChar(u' ') : directive.pad;
+    text.append(QString(missing, pad));
+  }
 }
 
 void PadText(QString& text, const Directive& directive) {
@@ -547,12 +550,13 @@ QString FormatStringArgs(const QString& format, std::initializer_list<FLFormatWo
     }
     out += view.mid(pos, percent - pos);
     pos = percent + 1;
-    if (pos >= view.size()) break;  // a lone "%" at the end writes nothing
-    if (view[pos] == u'%') {
+    // Each "%" that follows at once ends an empty piece, which stands for a literal "%"; what
+    // comes after the pair is still read as a directive ("100%%d" of 5 is "100%5").
+    while (pos < view.size() && view[pos] == u'%') {
       out += u'%';
       ++pos;
-      continue;
     }
+    if (pos >= view.size()) break;  // a lone "%" at the end writes nothing
     Directive directive;
     qsizetype letter = pos;
     if (!ReadDirective(view, letter, directive)) {

@@ -115,13 +115,30 @@ bool IsOutsideXml(const QString& string, qsizetype i) {
 // space each, then "&", ">", "<" and '"' become entities. A page also loses format characters,
 // which would be invisible in it; an XML archive keeps them (a joiner inside an emoji sequence
 // is part of the text) and loses only what XML cannot hold.
-QString EscapeForMarkup(const QString& string, bool forXml) {
+// XML readers turn a raw return into a line feed everywhere, and tab and line feed into spaces in
+// an attribute value; written as character references they come back as they were.
+enum class Markup { Html, XmlText, XmlAttribute };
+
+const char* XmlReference(char16_t u, Markup markup) {
+  if (markup == Markup::Html) return nullptr;
+  if (u == u'\r') return "&#13;";
+  if (markup != Markup::XmlAttribute) return nullptr;
+  if (u == u'\t') return "&#9;";
+  if (u == u'\n') return "&#10;";
+  return nullptr;
+}
+
+QString EscapeForMarkup(const QString& string, Markup markup) {
+  const bool forXml = markup != Markup::Html;
   const auto isControl = [](char16_t u) { return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || (u >= 0x7F && u <= 0x9F); };
   if (forXml) {
     qsizetype i = 0;
     for (; i < string.size(); ++i) {
       const char16_t u = string[i].unicode();
-      if (u == u'&' || u == u'<' || u == u'>' || u == u'"' || isControl(u) || IsOutsideXml(string, i)) break;
+      if (u == u'&' || u == u'<' || u == u'>' || u == u'"' || isControl(u) || IsOutsideXml(string, i) ||
+          XmlReference(u, markup)) {
+        break;
+      }
     }
     if (i == string.size()) return string;
   }
@@ -132,6 +149,10 @@ QString EscapeForMarkup(const QString& string, bool forXml) {
     if (forXml) {
       if (isControl(c.unicode()) || IsOutsideXml(string, i)) {
         result += QLatin1Char(' ');
+        continue;
+      }
+      if (const char* reference = XmlReference(c.unicode(), markup)) {
+        result += QLatin1String(reference);
         continue;
       }
     } else {
@@ -159,9 +180,13 @@ QString EscapeForMarkup(const QString& string, bool forXml) {
 
 }  // namespace
 
-QString createEscapedStringForHtml(const QString& string) { return EscapeForMarkup(string, false); }
+QString createEscapedStringForHtml(const QString& string) { return EscapeForMarkup(string, Markup::Html); }
 
-QString createEscapedStringForXml(const QString& string) { return EscapeForMarkup(string, true); }
+QString createEscapedStringForXml(const QString& string) { return EscapeForMarkup(string, Markup::XmlText); }
+
+QString createEscapedAttributeForXml(const QString& string) {
+  return EscapeForMarkup(string, Markup::XmlAttribute);
+}
 
 QString createUnescapedStringForHtml(const QString& string) {
   QString result = string;

@@ -15,7 +15,10 @@ void unescapeForHtml(QString& string);
 QString createEscapedStringForHtml(const QString& string);
 // The same for an XML archive, which keeps format characters and turns what XML 1.0 cannot hold
 // (lone surrogates, U+FFFE and U+FFFF) into spaces too; the text itself when nothing changes.
+// Returns are written "&#13;", so that a reader does not turn them into line feeds.
 QString createEscapedStringForXml(const QString& string);
+// The same for an attribute value, where tab and line feed are written "&#9;" and "&#10;" too.
+QString createEscapedAttributeForXml(const QString& string);
 QString createUnescapedStringForHtml(const QString& string);
 // The value of a hexadecimal digit, -1 for any other character.
 int HexDigitValue(QChar c);

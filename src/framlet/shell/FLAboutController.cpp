@@ -27,8 +27,7 @@ QLabel* LinkLabel(const QString& url, const QString& title, QWidget* parent) {
 }  // namespace
 
 QString FLAboutController::versionString() {
-  const QString version = BundleShortVersion();
-  return FormatString("%@ (%@)", version, version);
+  return FormatString("%@ (%@)", BundleShortVersion(), BundleBuildVersion());
 }
 
 QDialog* FLAboutController::window() { return g_aboutWindow; }

@@ -1,5 +1,8 @@
 #include "framlet/shell/FLActionHandler.h"
 
+#include "framlet/shell/FLWindowTabContainer.h"
+#include "framlet/shell/FLWindowTabManager.h"
+
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/FLLogger.h"
 #include "framlet/foundation/flBase.h"
@@ -9,6 +12,8 @@
 #include "framlet/shell/FLAppUpdater.h"
 #include "framlet/shell/FLDocumentAppDelegate.h"
 #include "framlet/shell/FLNewsUpdater.h"
+#include "framlet/shell/FLWindowTabContainer.h"
+#include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/BundleInfo.h"
@@ -140,10 +145,16 @@ void FLActionHandler::nextWindow() {
   QWidget* main = MainWindow();
   if (!main || windows.size() < 2 || !windows.contains(main)) return;
   const FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate();
+  // The main window's own tabs are not other windows: the tab bar steps through those.
+  const QList<QWidget*> mainTabs = FLWindowTabManager::sharedInstance().tabbedWindows(main);
   for (qsizetype i = windows.size() - 1; i >= 0 && windows[i] != main; --i) {
     QWidget* candidate = windows[i];
-    if (IsPanel(candidate)) continue;
+    if (IsPanel(candidate) || mainTabs.contains(candidate)) continue;
     if (delegate && !delegate->shouldBringWindowForward(candidate)) continue;
+    // A window among tabs comes forward as its group: with the tab that was selected there.
+    if (const FLWindowTabContainer* container = FLWindowTabContainer::containerOf(candidate)) {
+      if (QWidget* selected = container->selectedWindow()) candidate = selected;
+    }
     MakeKeyAndOrderFront(candidate);
     return;
   }

@@ -15,13 +15,23 @@
 #include <QFileInfo>
 #include <QWidget>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 bool g_keepHtmlExtension = false;
 
+std::vector<const FLDocument*>& LiveDocuments() {
+  static std::vector<const FLDocument*> documents;
+  return documents;
+}
+
 }  // namespace
 
-FLDocument::~FLDocument() = default;
+FLDocument::FLDocument() { LiveDocuments().push_back(this); }
+
+FLDocument::~FLDocument() { std::erase(LiveDocuments(), this); }
 
 void FLDocument::setKeepHtmlExtension(bool keep) { g_keepHtmlExtension = keep; }
 
@@ -29,7 +39,19 @@ bool FLDocument::keepHtmlExtension() { return g_keepHtmlExtension; }
 
 bool FLDocument::saveCore(const QString& /*path*/, bool /*inPlace*/, FLError* /*error*/) { return false; }
 
-QString FLDocument::untitledWindowName() const { return QApplication::translate("FLDocument", kUntitledWindowName); }
+QString FLDocument::untitledWindowName() const {
+  const QString name = QApplication::translate("FLDocument", kUntitledWindowName);
+  const auto taken = [this](int number) {
+    return std::any_of(LiveDocuments().begin(), LiveDocuments().end(), [this, number](const FLDocument* other) {
+      return other != this && other->filePath_.isEmpty() && other->untitledNumber_ == number;
+    });
+  };
+  if (untitledNumber_ == 0 || taken(untitledNumber_)) {
+    untitledNumber_ = 1;
+    while (taken(untitledNumber_)) ++untitledNumber_;
+  }
+  return untitledNumber_ == 1 ? name : name + QLatin1Char(' ') + QString::number(untitledNumber_);
+}
 
 bool FLDocument::save() {
   if (filePath_.isEmpty()) {
@@ -82,9 +104,12 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     return false;
   }
 
-  const QString backup =
-      makeBackups() ? stringByAppendingFile(folder, FormatString(kBackupNameFormat, fileNameMinusExtension(name)), extension)
-                    : QString();
+  // A backup of the version before a password would keep in clear what the password protects:
+  // none is made, and an earlier one goes once the protected version is in place.
+  const bool enciphered = savesEnciphered(finalPath);
+  const QString backupPath =
+      stringByAppendingFile(folder, FormatString(kBackupNameFormat, fileNameMinusExtension(name)), extension);
+  const QString backup = makeBackups() && !enciphered ? backupPath : QString();
   QString savedPath = finalPath;
   QString reason;
   bool backupFailed = false;
@@ -99,6 +124,9 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     }
     giveSaveAlert(FormatString(kSavedUnderTemporaryNameFormat, name, QFileInfo(temporary).fileName(), reason));
     savedPath = temporary;
+  }
+  if (enciphered && savedPath == finalPath && (QFileInfo::exists(backupPath) || QFileInfo(backupPath).isSymLink())) {
+    if (!RemoveItemAtPath(backupPath)) LogString("Can't remove the unprotected backup %@", backupPath);
   }
 
   if (hadPath && (inPlace || modifyFinderAttributes(attributes))) {

@@ -27,7 +27,7 @@ inline constexpr const char* kSavedUnderOtherNameFormat =
 
 class FLDocument {
  public:
-  FLDocument() = default;
+  FLDocument();
   virtual ~FLDocument();
   FLDocument(const FLDocument&) = delete;
   FLDocument& operator=(const FLDocument&) = delete;
@@ -91,8 +91,13 @@ class FLDocument {
   // The window is going away: the document lets go of it.
   virtual void prepareToClose() { windowController_ = nullptr; }
   virtual bool makeBackups() const { return true; }
+  // Whether a save to this path writes the document enciphered (with a password): no backup of
+  // it is kept then.
+  virtual bool savesEnciphered(const QString& /*path*/) const { return false; }
   // Appended to the window's title; empty for none.
   virtual QString windowTitleSuffix() const { return {}; }
+  // "Untitled" for the first untitled document open, then "Untitled 2", ...: the lowest number
+  // no other open untitled document shows.
   virtual QString untitledWindowName() const;
 
  private:
@@ -105,6 +110,8 @@ class FLDocument {
   bool forceSaveCopy_ = false;
   bool dirty_ = false;
   bool locked_ = false;
+  // Given the first time the untitled name is asked for; 0 before.
+  mutable int untitledNumber_ = 0;
 };
 
 // Whether the file may not be changed: immutable, not writable by us, or its owner lacks the

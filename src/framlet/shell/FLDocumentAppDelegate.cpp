@@ -2,20 +2,23 @@
 
 #include "framlet/foundation/FLFileLocator.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flHelpHook.h"
 #include "framlet/shell/FLAppUpdater.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLDocumentWC.h"
-#include "framlet/shell/FLGlimmetHelpWC.h"
 #include "framlet/shell/FLNewsUpdater.h"
 #include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flInterfaceSupport.h"
+#include "framlet/shell/flRecentlyUsed.h"
 #include "framlet/shell/flWindowOrder.h"
+#include "platform/BundleInfo.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QTimer>
 #include <QWidget>
 
@@ -40,6 +43,11 @@ bool IsPathInFolder(const QString& path, const QString& folder) {
 FLDocumentAppDelegate::FLDocumentAppDelegate() {
   g_delegate = this;
   SetApplicationDelegate(this);
+  for (const QString& path : UserDefaults::standardUserDefaults().stringArrayForKey(QLatin1String(kRecentDocumentsKey))) {
+    if (!path.isEmpty() && recentDocumentUrls_.size() < kMaxRecentDocuments) {
+      recentDocumentUrls_.append(QUrl::fromLocalFile(path));
+    }
+  }
 }
 
 FLDocumentAppDelegate::~FLDocumentAppDelegate() {
@@ -67,11 +75,11 @@ void FLDocumentAppDelegate::applicationWillFinishLaunching() {
   environment.windowForFile = [this](const QString& path) { return windowForFile(path); };
   environment.launching = [this] { return launching_; };
   FLWindowTabManager::sharedInstance().setEnvironment(std::move(environment));
-  FLGlimmetHelpWC::installHelpHook();
+  FLWindowTabManager::sharedInstance().loadTabbingPreference();
   preliminaryInit();
 }
 
-void FLDocumentAppDelegate::showAppHelp() { FLGlimmetHelpWC::displayHelp(kFLHelpNotGiven); }
+void FLDocumentAppDelegate::showAppHelp() { ShowHelp(kFLHelpNotGiven); }
 
 bool FLDocumentAppDelegate::showNonContextualHelp() {
   showAppHelp();
@@ -201,6 +209,12 @@ FLDocumentWC* FLDocumentAppDelegate::openFileWithTabIdentifier(const QString&, c
 
 FLDocumentWC* FLDocumentAppDelegate::openUntitledWithTabIdentifier(const QString&) { return nullptr; }
 
+int FLDocumentAppDelegate::printFromCommandLine(const QStringList& paths, const QVariantMap& settings) {
+  initOnLaunch();
+  launching_ = false;
+  return applicationPrintFiles(paths, settings, false) == FLPrintReply::Success ? 0 : 1;
+}
+
 FLPrintReply FLDocumentAppDelegate::applicationPrintFiles(const QStringList& paths, const QVariantMap& settings,
                                                           bool showPanels) {
   if (paths.isEmpty()) return FLPrintReply::Failure;
@@ -278,6 +292,29 @@ void FLDocumentAppDelegate::recordRecentFile(const QString& path) {
   recentDocumentUrls_.removeAll(url);
   recentDocumentUrls_.prepend(url);
   while (recentDocumentUrls_.size() > kMaxRecentDocuments) recentDocumentUrls_.removeLast();
+  storeRecentDocuments();
+
+  // File managers and desktop search show it among the recent files, opened with this program.
+  const QMimeType type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+  const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  NoteRecentlyUsedFile(RecentlyUsedFilePath(), path, type.name(),
+                       {BundleName(), QStringLiteral("'%1 %u'").arg(program)});
+}
+
+void FLDocumentAppDelegate::clearRecentDocuments() {
+  recentDocumentUrls_.clear();
+  storeRecentDocuments();
+}
+
+void FLDocumentAppDelegate::storeRecentDocuments() {
+  QStringList paths;
+  for (const QUrl& url : recentDocumentUrls_) paths.append(url.toLocalFile());
+  UserDefaults& defaults = UserDefaults::standardUserDefaults();
+  if (paths.isEmpty()) {
+    defaults.removeObjectForKey(QLatin1String(kRecentDocumentsKey));
+  } else {
+    defaults.setObject(paths, QLatin1String(kRecentDocumentsKey));
+  }
 }
 
 FLDocumentWC* FLDocumentAppDelegate::adoptController(std::unique_ptr<FLDocumentWC> controller) {

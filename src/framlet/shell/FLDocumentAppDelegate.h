@@ -19,6 +19,8 @@ class QWidget;
 
 // The Help menu's item that opens the help window.
 inline constexpr const char* kShowAppHelpAction = "showAppHelp:";
+// The user-defaults key of Open Recent's documents: their paths, most recent first.
+inline constexpr const char* kRecentDocumentsKey = "ov.fl.recentDocuments";
 
 class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   Q_OBJECT
@@ -63,15 +65,22 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   // Prints the documents in order, opening those that are not open (and closing them again);
   // one that cannot be opened is skipped. Success when all printed.
   FLPrintReply applicationPrintFiles(const QStringList& paths, const QVariantMap& settings, bool showPanels);
+  // "--print": the launch's own set-up without reopening anything, then the documents printed
+  // without panels and closed again. 0 when all printed (the process's exit code).
+  int printFromCommandLine(const QStringList& paths, const QVariantMap& settings = {});
 
   // The window showing exactly this path, searched from the newest; null for an empty path.
   QWidget* windowForFile(const QString& path) const;
   FLDocumentWC* frontmostController() const;
   FLDocumentWC* controllerOfWindow(const QWidget* window) const;
   bool shouldBringWindowForward(const QWidget* window) const;
+  // Puts the document first in Open Recent (kept across launches) and notes it in the desktop's
+  // list of recently used files.
   void recordRecentFile(const QString& path);
   // Most recent first, at most ten.
   const QList<QUrl>& recentDocumentUrls() const { return recentDocumentUrls_; }
+  // Open Recent's "Clear Menu": the desktop's list is the user's and stays.
+  void clearRecentDocuments();
 
   // Takes a new document window's controller for the window's lifetime.
   FLDocumentWC* adoptController(std::unique_ptr<FLDocumentWC> controller);
@@ -130,6 +139,7 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   // Front to back, with the document windows that are not shown yet at the back.
   QList<QWidget*> documentOrderedWindows() const;
   void finishTermination();
+  void storeRecentDocuments();
 
   QStringList openFilePaths_;
   bool launching_ = true;

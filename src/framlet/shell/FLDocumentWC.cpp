@@ -11,6 +11,7 @@
 #include "framlet/shell/FLSavePanel.h"
 #include "framlet/shell/FLWindowTabContainer.h"
 #include "framlet/shell/flInterfaceSupport.h"
+#include "framlet/shell/flPanelFolders.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/BundleInfo.h"
 
@@ -85,7 +86,9 @@ bool FLDocumentWC::windowShouldClose(FLDocumentAppDelegate* quitting) {
   FLDocument* shown = document();
   // A clean document lets go of the window in the tear-down that follows.
   if (!shown || !shown->dirty()) return true;
-  if (saveAlert_ || savePanel_) return quitting != nullptr;
+  // A question already up stays the one to answer; a quit is refused rather than left waiting on
+  // an alert or panel that would not tell it the outcome.
+  if (saveAlert_ || savePanel_) return false;
   quitDelegate_ = quitting;
   showSaveAlert(quitting ? kSaveContextQuitting : kSaveContextClosing);
   return quitting != nullptr;
@@ -154,7 +157,11 @@ bool FLDocumentWC::saveDocument() {
 
 void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
   FLDocument* shown = document();
-  if (!shown || savePanel_) return;
+  if (!shown || savePanel_) {
+    // A panel already up answers for itself; a quit waiting on this window must not hang.
+    if (!shown) replyNoToQuit(context);
+    return;
+  }
   auto* panel = new FLSavePanel(window(), Tr(kSavePanelMessage));
   panel->setLabelText(QFileDialog::LookIn, Tr(kSavePanelMessage));
   panel->setAttribute(Qt::WA_DeleteOnClose);
@@ -184,6 +191,7 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
           preferredExtension().isEmpty() ? g_saveTypes.value(g_lastFormatIndex) : preferredExtension();
       proposed = stringByReplacingExtension(title, extension);
     }
+    panel->setDirectory(PanelStartFolder());
   } else if (!forceOriginalFolder) {
     panel->setDirectory(QFileInfo(proposed).absolutePath());
   }
@@ -199,7 +207,6 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
   if (formatVC_) formatVC_->setExtension(extension);
   // Not selectFile, which would open a package folder of that name.
   panel->setFileNameText(QFileInfo(proposed).fileName());
-  if (IsHtml(extension)) context = kSaveContextCopy;
 
   panel->setTargetResolver([this](const QString& path) {
     if (!formatVC_) return path;
@@ -207,8 +214,17 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
     return QFileInfo(info.absolutePath() + QLatin1Char('/') + formatVC_->panelUserEnteredFilename(info.fileName()))
         .absoluteFilePath();
   });
-  // Without backups the item replaced is gone for good: the user says so first.
-  panel->setConfirmReplace(!shown->makeBackups());
+  panel->setKeepsBackup(shown->makeBackups());
+  // Two windows on one file would overwrite each other's saves.
+  panel->setOpenElsewhere([this](const QString& target) {
+    const FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate();
+    if (!delegate) return false;
+    for (const FLDocumentWC* other : delegate->controllers()) {
+      if (other == this || !other->document() || other->document()->filePath().isEmpty()) continue;
+      if (QFileInfo(other->document()->filePath()) == QFileInfo(target)) return true;
+    }
+    return false;
+  });
   connect(panel, &QFileDialog::fileSelected, this, [this, context](const QString& path) { savePanelEnded(path, context); });
   connect(panel, &QDialog::rejected, this, [this, context] { savePanelEnded(QString(), context); });
   panel->open();
@@ -226,9 +242,13 @@ void FLDocumentWC::savePanelEnded(const QString& path, int context) {
     g_lastFormatIndex = accessory->formatIndex();
     accessory->saveOtherOptions(shown);
   }
-  if (IsHtml(QFileInfo(path).suffix())) context = kSaveContextCopy;
+  NotePanelFolder(QFileInfo(path).absolutePath());
+  // A page for other programs is written as a copy; the document keeps its own file. The quit
+  // still goes on after it, so the context of the quit is kept.
+  const bool asCopy = context == kSaveContextCopy || IsHtml(QFileInfo(path).suffix());
+  if (asCopy && context != kSaveContextQuitting) context = kSaveContextCopy;
   shown->prepareToSave(false);
-  if (!shown->saveTo(path, false, context == kSaveContextCopy)) {
+  if (!shown->saveTo(path, false, asCopy)) {
     replyNoToQuit(context);
     return;
   }
@@ -272,6 +292,12 @@ FLPrintReply FLDocumentWC::printWithInfo(const QVariantMap& settings, bool showP
   if (settings.contains(QStringLiteral("outputFile"))) {
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(settings.value(QStringLiteral("outputFile")).toString());
+  }
+  // Without a view there is nothing to print: say so before the user sets up a print.
+  if (!printView()) {
+    FLAssert(false, "No printing view created");
+    printOperationWasRun();
+    return FLPrintReply::Failure;
   }
   modifyPrintInfo(*printer);
   if (!showPanel) {

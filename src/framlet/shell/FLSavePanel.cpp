@@ -1,6 +1,8 @@
 #include "framlet/shell/FLSavePanel.h"
 
 #include "framlet/foundation/flFormatString.h"
+#include "framlet/foundation/flStringExtensions.h"
+#include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLAlert.h"
 
 #include <QApplication>
@@ -12,6 +14,13 @@
 namespace {
 
 constexpr const char* kFileNameEditName = "fileNameEdit";
+
+// The name the replaced item takes when the save keeps it: "name~.ext".
+QString BackupNameOf(const QString& name) {
+  const QString extension = pathExtension(name);
+  const QString stem = FormatString(kBackupNameFormat, fileNameMinusExtension(name));
+  return extension.isEmpty() ? stem : stem + QLatin1Char('.') + extension;
+}
 
 }  // namespace
 
@@ -50,14 +59,24 @@ void FLSavePanel::accept() {
     return;
   }
   const QString target = resolver_ ? resolver_(typed.absoluteFilePath()) : typed.absoluteFilePath();
-  if (!confirmReplace_ || !QFileInfo(target).exists()) {
+  const QFileInfo existing(target);
+  if (openElsewhere_ && openElsewhere_(target)) {
+    FLAlert::sharedInstance().startAlertMessage(FormatString(kOpenElsewhereFormat, existing.fileName()),
+                                                QApplication::translate("FLSavePanel", kOpenElsewhereInformation),
+                                                {}, false, this, {});
+    return;
+  }
+  if (!existing.exists()) {
     finish(target);
     return;
   }
+  const QString information =
+      keepsBackup_ ? FormatString(QApplication::translate("FLSavePanel", kReplaceBackupInformation),
+                                  BackupNameOf(existing.fileName()))
+                   : QApplication::translate("FLSavePanel", kReplaceInformation);
   const QPointer<FLSavePanel> self(this);
   FLAlert::sharedInstance().startAlertMessage(
-      FormatString(kReplaceFormat, QFileInfo(target).fileName()),
-      QApplication::translate("FLSavePanel", kReplaceInformation),
+      FormatString(kReplaceFormat, existing.fileName()), information,
       {QApplication::translate("FLSavePanel", "Replace"), QApplication::translate("FLSavePanel", "Cancel")}, false,
       this, [self, target](FLAlertController*, int code) {
         if (self && code == 0) self->finish(target);

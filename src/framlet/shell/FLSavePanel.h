@@ -1,8 +1,8 @@
 // The save panel: Qt's own (non-native) file dialog, so that its file types can serve as the
 // format pop-up and its name field can be kept in step with the format. A document package is a
 // folder, which a file dialog would open on confirmation; here a folder whose name carries an
-// extension is taken as the document it is. An existing item is asked about only when the save
-// will not keep it as the "~" backup (the document turned backups off).
+// extension is taken as the document it is. Replacing an existing item is always asked about, as
+// the desktop's save dialogs do; an item that another window has open is never replaced.
 #pragma once
 
 #include <QFileDialog>
@@ -12,6 +12,11 @@
 inline constexpr const char* kReplaceFormat = "\"%@\" already exists. Do you want to replace it?";
 inline constexpr const char* kReplaceInformation =
     "No backup of it will be kept. Replacing it will overwrite its current contents.";
+inline constexpr const char* kReplaceBackupInformation =
+    "Its current contents will be kept as the backup \"%@\", in place of any earlier backup.";
+inline constexpr const char* kOpenElsewhereFormat = "\"%@\" is open in another window.";
+inline constexpr const char* kOpenElsewhereInformation =
+    "Close that window first, or save under another name.";
 
 class FLSavePanel : public QFileDialog {
   Q_OBJECT
@@ -24,8 +29,10 @@ class FLSavePanel : public QFileDialog {
   void setFileNameText(const QString& name);
   // The path a confirmed name saves to (the format's extension enforced); none: the typed path.
   void setTargetResolver(std::function<QString(const QString&)> resolver) { resolver_ = std::move(resolver); }
-  // Whether replacing an existing item needs the user's yes first.
-  void setConfirmReplace(bool confirm) { confirmReplace_ = confirm; }
+  // Whether the item replaced is kept as the "~" backup (the question says which).
+  void setKeepsBackup(bool keeps) { keepsBackup_ = keeps; }
+  // Whether another window has this path open: such a target is refused.
+  void setOpenElsewhere(std::function<bool(const QString&)> check) { openElsewhere_ = std::move(check); }
 
  public slots:
   void accept() override;
@@ -34,5 +41,6 @@ class FLSavePanel : public QFileDialog {
   void finish(const QString& target);
 
   std::function<QString(const QString&)> resolver_;
-  bool confirmReplace_ = false;
+  std::function<bool(const QString&)> openElsewhere_;
+  bool keepsBackup_ = false;
 };

@@ -151,14 +151,7 @@ void FLToolbarSegments::mouseReleaseEvent(QMouseEvent*) {
 QImage FLToolbarSegments::tintedTemplate(const QImage& image, const QColor& color) {
   auto found = tinted_.find(image.cacheKey());
   if (found != tinted_.end()) return *found;
-  QImage tinted(image.size(), QImage::Format_ARGB32_Premultiplied);
-  tinted.setDevicePixelRatio(image.devicePixelRatio());
-  tinted.fill(color);
-  {
-    QPainter painter(&tinted);
-    painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-    painter.drawImage(0, 0, image);
-  }
+  const QImage tinted = TintedTemplateImage(image, color);
   tinted_.insert(image.cacheKey(), tinted);
   return tinted;
 }

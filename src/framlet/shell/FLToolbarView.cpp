@@ -108,6 +108,22 @@ QImage DrawnToolImage(const QString& name) {
   return image;
 }
 
+// The "on" look of a tool that toggles a view (Formulas, Only Used) when the application carries
+// no picture of its own for it: its ordinary picture on a shaded, outlined plate.
+QImage DrawnAlternateImage(const QImage& image) {
+  QImage alternate(image.size(), QImage::Format_ARGB32_Premultiplied);
+  alternate.setDevicePixelRatio(image.devicePixelRatio());
+  alternate.fill(Qt::transparent);
+  QPainter painter(&alternate);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QRectF plate = QRectF(QPointF(0, 0), image.deviceIndependentSize()).adjusted(0.5, 0.5, -0.5, -0.5);
+  painter.setPen(QPen(QColor(60, 60, 60, 200), 1));
+  painter.setBrush(QColor(0, 0, 0, 70));
+  painter.drawRoundedRect(plate, 6, 6);
+  painter.drawImage(QPointF(0, 0), image);
+  return alternate;
+}
+
 }  // namespace
 
 FLToolbarView::FLToolbarView(QWidget* parent) : FLView(parent), layout_(tools_, FLToolbarLayoutState{}) {
@@ -145,6 +161,10 @@ QImage FLToolbarView::imageNamed(const QString& name, bool alternate) {
   if (std::unique_ptr<FLImage> loaded = FLImage::imageNamed(key)) image = loaded->bitmap();
   if (image.isNull() && !alternate && ToolImageDrawer()) image = ToolImageDrawer()(name);
   if (image.isNull() && !alternate) image = DrawnToolImage(name);
+  if (image.isNull() && alternate) {
+    const QImage plain = imageNamed(name, false);
+    if (!plain.isNull()) image = DrawnAlternateImage(plain);
+  }
   if (image.isNull()) {
     LogAssert("Can't load image", __func__, __FILE__, __LINE__);
     return {};

@@ -49,6 +49,17 @@ void FLWindowTabManager::setEnvironment(Environment environment) {
   environment_ = std::move(environment);
 }
 
+void FLWindowTabManager::loadTabbingPreference() {
+  const QString mode = UserDefaults::sharedDefaults().stringForKey(QLatin1String(kTabbingModeKey));
+  if (mode == QLatin1String("always")) {
+    preference_ = FLTabbingPreference::Always;
+  } else if (mode == QLatin1String("manual")) {
+    preference_ = FLTabbingPreference::Manual;
+  } else {
+    preference_ = FLTabbingPreference::InFullScreen;
+  }
+}
+
 void FLWindowTabManager::reset() {
   windowTabDicts_.reset();
   windows_.clear();

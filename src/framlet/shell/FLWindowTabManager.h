@@ -32,6 +32,9 @@ inline constexpr int kAllowTabbingDelayMilliseconds = 1000;
 
 // The user's habit when the application makes no choice of its own.
 enum class FLTabbingPreference { Manual, Always, InFullScreen };
+// Where the habit is kept: shared by the maker's programs, "always", "fullscreen" or "manual";
+// without it, tabs in full screen, as the desktop's document windows do by default.
+inline constexpr const char* kTabbingModeKey = "ov.fl.tabbingMode";
 // How a window may be tabbed.
 enum class FLTabbingMode { Automatic, Preferred, Disallowed };
 
@@ -51,6 +54,8 @@ class FLWindowTabManager {
   void setWindowTabIdentifier(const QString& identifier) { windowTabIdentifier_ = identifier; }
   FLTabbingPreference tabbingPreference() const { return preference_; }
   void setTabbingPreference(FLTabbingPreference preference) { preference_ = preference; }
+  // Reads the user's habit from the shared preferences (at launch).
+  void loadTabbingPreference();
   // The groups read at launch or being collected at quit; null before either.
   const std::optional<QList<QVariantMap>>& windowTabDicts() const { return windowTabDicts_; }
 

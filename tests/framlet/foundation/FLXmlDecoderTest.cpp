@@ -351,3 +351,107 @@ TEST(FLXmlDecoder, AttributesBelongToTheTagJustRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// The process-wide key table: nothing is stored before it exists, a repeated name is reported
+// and takes the new key, and values of tags look their text up in it.
+TEST(FLXmlDecoderKeys, TheKeyTableRefusesMisuseAndDecodesValues) {
+  const std::shared_ptr<FLXmlKeyTable> previous = FLXmlDecoder::sharedKeyDecoder();
+  {
+    LogCapture log;
+    FLXmlDecoder::setSharedKeyDecoder(nullptr);
+    FLXmlDecoder::addDecoderKey(7, QStringLiteral("row"));
+    EXPECT_EQ(log.assertMessages(), QStringList{QStringLiteral("Set the key decoder dictionary first")});
+  }
+  {
+    SharedTable table;
+    LogCapture log;
+    const FLXmlTagKey keys[] = {{1, "document"}, {2, "row"}, {3, "cell"}};
+    FLXmlDecoder::addDecoderKeys(keys);
+    EXPECT_TRUE(log.assertMessages().isEmpty());
+    FLXmlDecoder::addDecoderKey(9, QStringLiteral("row"));
+    EXPECT_EQ(log.assertMessages(), QStringList{QStringLiteral("Duplicate tag")});
+    EXPECT_EQ(FLXmlDecoder::sharedKeyDecoder()->value(QStringLiteral("row")), 9u);
+
+    std::unique_ptr<FLXmlDecoder> decoder =
+        Decode(QStringLiteral("<document><kind>cell</kind><kind>row</kind><kind>sheet</kind><row/></document>"));
+    ASSERT_TRUE(decoder && decoder->getNextTag());
+    EXPECT_EQ(decoder->key(), 1);
+    const int64_t expected[] = {3, 9, 0};
+    for (int64_t value : expected) {
+      ASSERT_TRUE(decoder->getNextTag());
+      EXPECT_EQ(decoder->key(), 0);  // "kind" has no key
+      EXPECT_EQ(decoder->decodeValue(), value) << decoder->value().toStdString();
+    }
+    ASSERT_TRUE(decoder->getNextTag());
+    EXPECT_EQ(decoder->key(), 9);
+  }
+  EXPECT_EQ(FLXmlDecoder::sharedKeyDecoder(), previous);
+}
+
+TEST(FLXmlDecoderKeys, WordListsMatchIgnoringCaseAndReportUnknownWordsUnlessAllowed) {
+  static constexpr const char* kWords[] = {"none", "left", "center", "right"};
+  const struct { const char* text; int64_t index; int asserts; } cases[] = {
+      {"CENTER", 2, 0}, {"center", 2, 0}, {"Right", 3, 0}, {"none", 0, 0}, {"", 0, 0}, {"middle", 0, 1},
+      {"cent", 0, 1},
+  };
+  for (const auto& c : cases) {
+    LogCapture log;
+    EXPECT_EQ(FLXmlDecoder::decodeValue(QString::fromUtf8(c.text), kWords), c.index) << c.text;
+    EXPECT_EQ(log.assertMessages().count(QStringLiteral("Unknown value string")), c.asserts) << c.text;
+  }
+  {
+    LogCapture log;
+    EXPECT_EQ(FLXmlDecoder::decodeValue(QStringLiteral("x"), std::span<const char* const>()), 0);
+    EXPECT_EQ(log.assertMessages().count(QStringLiteral("Unknown value string")), 1);
+  }
+  FLXmlDecoder::allowUnknownValues(true);
+  {
+    LogCapture log;
+    EXPECT_EQ(FLXmlDecoder::decodeValue(QStringLiteral("middle"), kWords), 0);
+    EXPECT_TRUE(log.assertMessages().isEmpty());
+  }
+  FLXmlDecoder::allowUnknownValues(false);
+}
+
+TEST(FLXmlDecoderKeys, ATagNameStartingWithADigitNeedsNumericTags) {
+  for (const bool allow : {false, true}) {
+    std::unique_ptr<FLXmlDecoder> decoder = Decode(QStringLiteral("<12>x</12>"));
+    ASSERT_TRUE(decoder);
+    decoder->setAllowNumericTags(allow);
+    EXPECT_EQ(decoder->getNextTag(), allow) << allow;
+    if (allow) {
+      EXPECT_EQ(decoder->xmlTag(), QStringLiteral("12"));
+      EXPECT_EQ(decoder->value(), QStringLiteral("x"));
+    } else {
+      EXPECT_TRUE(decoder->isDone());
+      EXPECT_TRUE(decoder->error().startsWith(QStringLiteral("this is not a valid XML file"))) << decoder->error().toStdString();
+    }
+  }
+  // A digit after the first character is part of any name.
+  std::unique_ptr<FLXmlDecoder> decoder = Decode(QStringLiteral("<h1>x</h1>"));
+  ASSERT_TRUE(decoder && decoder->getNextTag());
+  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("h1"));
+}
+
+// Text, a CDATA section and text again make one value; the section's contents stay as written.
+TEST(FLXmlDecoderKeys, TextAndCdataSectionsJoinIntoOneValue) {
+  const struct { const char* body; const char* value; } cases[] = {
+      {"<t>a &amp; <![CDATA[<b> &amp; ]]> c&lt;</t>", "a & <b> &amp;  c<"},
+      {"<t><![CDATA[one]]><![CDATA[two]]></t>", "onetwo"},
+      {"<t>x<![CDATA[]]>y</t>", "xy"},
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<FLXmlDecoder> decoder = Decode(QString::fromUtf8(c.body));
+    ASSERT_TRUE(decoder && decoder->getNextTag()) << c.body;
+    EXPECT_EQ(decoder->value(), QString::fromUtf8(c.value)) << c.body;
+    EXPECT_TRUE(decoder->endTag()) << c.body;
+  }
+  std::unique_ptr<FLXmlDecoder> cut = Decode(QStringLiteral("<t>a<![CDATA[never closed</t>"));
+  ASSERT_TRUE(cut);
+  EXPECT_FALSE(cut->getNextTag());
+  EXPECT_TRUE(cut->error().startsWith(QStringLiteral("malformed CDATA at offset 0x"))) << cut->error().toStdString();
+}
+
+}  // namespace

@@ -119,6 +119,36 @@ FLXmlEncoder SampleDocument() {
   return encoder;
 }
 
+// What a standard reader makes of the value: xmllint's XPath string of the node.
+QString ReadWithXmllint(const QString& xmllint, const QString& path, const QString& xpath) {
+  QProcess lint;
+  lint.start(xmllint, {QStringLiteral("--nonet"), QStringLiteral("--xpath"), xpath, path});
+  if (!lint.waitForFinished(30000) || lint.exitCode() != 0) return QStringLiteral("<xmllint failed>");
+  QString value = QString::fromUtf8(lint.readAllStandardOutput());
+  if (value.endsWith(u'\n')) value.chop(1);  // the line end xmllint puts after the value
+  return value;
+}
+
+// A standard reader normalises a raw return to a line feed everywhere, and tab and line feed to
+// spaces in attribute values; the writer's character references keep each as it was typed.
+void ExpectTextsReadBackUnchanged(const QString& xmllint, const QTemporaryDir& folder) {
+  const QString texts[] = {QStringLiteral("a\tb"), QStringLiteral("a\nb"), QStringLiteral("a\rb"),
+                           QStringLiteral("a\r\nb\t\tc\r"), QStringLiteral("\t<&\">\n")};
+  for (const QString& text : texts) {
+    SCOPED_TRACE(text.toStdString());
+    FLXmlEncoder encoder;
+    encoder.openTag(QStringLiteral("document"));
+    encoder.addAttribute(QStringLiteral("text"), text);
+    encoder.addTag(QStringLiteral("cell"), text);
+    encoder.closeTag(QStringLiteral("document"));
+    const QString path = folder.filePath(QStringLiteral("cell.xml"));
+    ASSERT_TRUE(WriteFileBytes(path, encoder.utf8().toByteArray()));
+    EXPECT_EQ(ReadWithXmllint(xmllint, path, QStringLiteral("string(/document/cell/@text)")), text);
+    EXPECT_EQ(ReadWithXmllint(xmllint, path, QStringLiteral("string(/document/cell)")), text);
+  }
+}
+
+// The samples are well formed, and texts with tabs, line feeds and returns read back unchanged.
 TEST(FLXmlEncoder, SamplesAreWellFormedForXmllint) {
   const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
   if (xmllint.isEmpty()) GTEST_SKIP() << "xmllint is not installed";
@@ -142,6 +172,7 @@ TEST(FLXmlEncoder, SamplesAreWellFormedForXmllint) {
     ASSERT_TRUE(lint.waitForFinished(30000));
     EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString() << sample.toStdString();
   }
+  ExpectTextsReadBackUnchanged(xmllint, folder);
 }
 
 // Numbers, names and indents go into the text directly; they must read as QString::number and a

@@ -1,9 +1,11 @@
 #include "framlet/foundation/flBase.h"
 #include "support/LogCapture.h"
 
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 
 namespace {
 
@@ -43,6 +45,25 @@ TEST(FlBase, LogExceptionWithAnExceptionCarriesItsStack) {
   }
   ASSERT_EQ(capture.entries().size(), 1);
   EXPECT_TRUE(capture.entries()[0].startsWith(QStringLiteral("context: boom\n")));
+}
+
+}  // namespace
+
+namespace {
+
+// Logging can start before the application object exists (the logger is installed first) and
+// go on after it is gone; the main thread is still named so in the log.
+TEST(FlBaseDeathTest, TheMainThreadIsNamedWithoutAnApplicationObject) {
+  EXPECT_EXIT(
+      {
+        // Only in the child that the death test forks: the process ends right after.
+        QCoreApplication::instance()->~QCoreApplication();
+        QString entries;
+        SetLogHandler([&entries](const QString& entry) { entries += entry; });
+        LogAssert("probe", __func__, __FILE__, __LINE__);
+        std::_Exit(entries.contains(QStringLiteral("thread=main,")) ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

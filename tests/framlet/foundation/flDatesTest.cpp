@@ -3,6 +3,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QLocale>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
@@ -132,6 +133,66 @@ TEST(FlDates, ParseIntoDayIndexAcceptsAndRefusesWithItsMessages) {
   EXPECT_EQ(ParseIntoDayIndex(QStringLiteral("3/4/24")), (thisYear / 100 * 100 + 24) * 10000 + 304);
   EXPECT_EQ(ParseIntoDayIndex(QStringLiteral("3/4")), thisYear * 10000 + 304);
   EXPECT_EQ(ParseIntoDayIndex(QStringLiteral("1/2/3"), nullptr), (thisYear / 100 * 100 + 3) * 10000 + 102);
+}
+
+}  // namespace
+
+namespace {
+
+// The application runs with typed years required: a date needs all three parts and a year of
+// four digits, and the message names the order the locale writes.
+TEST(FlDates, WithTheYearRequiredADateNeedsAFullYear) {
+  for (const bool dayFirst : {false, true}) {
+    const DateSettings settings(dayFirst, true);
+    const char* order = dayFirst ? "not in day/month/year format" : "not in month/day/year format";
+    const struct { const char* text; int32_t expected; const char* message; } cases[] = {
+        {"3/4", 0, order}, {"3/4/24", 0, "invalid year value"}, {"3/4/0", 0, "invalid year value"},
+        {"3/4/2024", dayFirst ? 20240403 : 20240304, nullptr}, {"2024-03-04", 20240304, nullptr},
+        {"20240304", 20240304, nullptr},
+    };
+    for (const auto& c : cases) {
+      QString message;
+      EXPECT_EQ(ParseIntoDayIndex(QString::fromUtf8(c.text), &message), c.expected) << c.text << " " << dayFirst;
+      EXPECT_EQ(message, c.message ? QString::fromUtf8(c.message) : QString()) << c.text << " " << dayFirst;
+    }
+  }
+}
+
+// Day first: typed and formatted as day/month/year; month first the other way round.
+TEST(FlDates, DayFirstOrderGovernsTypingAndFormatting) {
+  const struct { bool dayFirst; const char* typed; int32_t dayIndex; const char* shown; } cases[] = {
+      {true, "25/12/2024", 20241225, "25/12/2024"}, {false, "12/25/2024", 20241225, "12/25/2024"},
+      {true, "1/2/2024", 20240201, "1/2/2024"},     {false, "1/2/2024", 20240102, "1/2/2024"},
+      {true, "12/25/2024", 0, nullptr},             {false, "25/12/2024", 0, nullptr},
+  };
+  for (const auto& c : cases) {
+    const DateSettings settings(c.dayFirst, false);
+    EXPECT_EQ(DayFirstDateFormat(), c.dayFirst);
+    EXPECT_EQ(ParseIntoDayIndex(QString::fromUtf8(c.typed)), c.dayIndex) << c.typed;
+    if (c.shown) { EXPECT_EQ(FormatDayIndex(c.dayIndex), QString::fromUtf8(c.shown)) << c.typed; }
+  }
+  const DateSettings settings(false, false);
+  for (const int32_t unknown : {0, 9999, -9999, 1}) EXPECT_EQ(FormatDayIndex(unknown), QStringLiteral("<Unknown>")) << unknown;
+  EXPECT_EQ(FormatDayIndex(10000101), QStringLiteral("1/1/1000"));
+}
+
+TEST(FlDates, MonthNamesAndTheLocalesOrder) {
+  const char* longNames[] = {"January", "February", "March",     "April",   "May",      "June",
+                             "July",    "August",   "September", "October", "November", "December"};
+  for (int month = 1; month <= 12; ++month) {
+    EXPECT_EQ(MonthName(month, true), QString::fromLatin1(longNames[month - 1]));
+    EXPECT_EQ(MonthName(month, false), QString::fromLatin1(longNames[month - 1]).left(3));
+  }
+  for (const int bad : {0, 13, -1}) EXPECT_TRUE(MonthName(bad, true).isEmpty()) << bad;
+
+  const struct { QLocale::Language language; QLocale::Territory territory; bool dayFirst; } locales[] = {
+      {QLocale::English, QLocale::UnitedStates, false}, {QLocale::English, QLocale::UnitedKingdom, true},
+      {QLocale::German, QLocale::Germany, true},        {QLocale::French, QLocale::France, true},
+      {QLocale::Japanese, QLocale::Japan, false},
+  };
+  for (const auto& l : locales) {
+    EXPECT_EQ(LocaleWritesDayFirst(QLocale(l.language, l.territory)), l.dayFirst) << QLocale(l.language, l.territory).name().toStdString();
+  }
 }
 
 }  // namespace

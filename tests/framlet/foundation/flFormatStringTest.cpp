@@ -102,3 +102,30 @@ TEST(FlFormatString, AbsurdWidthsAndPrecisionsStayBounded) {
 }
 
 }  // namespace
+
+namespace {
+
+// "-" moves the padding after the number; zeros there would change its value, so blanks go
+// there instead, as printf does. The other pad characters keep their own.
+TEST(FlFormatString, PaddingAfterTheNumberNeverAddsDigits) {
+  const struct { const char* format; int value; const char* expected; } cases[] = {
+      {"[%-05d]", 3, "[3    ]"}, {"[%-5d]", 3, "[3    ]"}, {"[%-05d]", -3, "[-3   ]"},
+      {"[%05d]", -3, "[-0003]"}, {"[%-#4d]", 3, "[3\u2007\u2007\u2007]"}, {"[%-03d]", 1234, "[1234]"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatString(c.format, c.value), U(c.expected)) << c.format;
+  EXPECT_EQ(FormatString("[%-06.2f]", 1.5f), U("[1.50  ]"));
+}
+
+// A "%%" pair writes one "%", and the text after it is still read as a directive; the list
+// markers' ordinal directive "%i" reads the same with or without a literal percent before it.
+TEST(FlFormatString, APercentPairIsLiteralAndTheNextPieceIsADirective) {
+  const struct { const char* format; int value; const char* expected; } cases[] = {
+      {"100%%d", 5, "100%5"}, {"%%d", 5, "%5"}, {"50%%", 0, "50%"}, {"%d%%", 50, "50%"},
+      {"a%%%d", 5, "a%%5"}, {"%i", 1, "1st"}, {"%i", 12, "12th"},
+      {"%i", 22, "22nd"}, {"%i", 113, "113th"}, {"%i", 1001, "1,001st"}, {"(%i)", 3, "(3rd)"},
+      {"%%i", 2, "%2nd"}, {"%i%%", 2, "2nd%"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatString(c.format, c.value), U(c.expected)) << c.format;
+}
+
+}  // namespace

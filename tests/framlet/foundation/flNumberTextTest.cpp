@@ -163,3 +163,20 @@ TEST(FlNumberText, FormatFloatUngroupedMatchesGroupedWithoutSeparators) {
     }
   }
 }
+
+namespace {
+
+// Zero in scientific form has the exponent 0 (0 = 0.0 × 10⁰), whatever the digits; an exponent
+// of +1 would read as ten times zero and match the way no other program writes it.
+TEST(FlNumberText, ZeroInScientificFormHasTheExponentZero) {
+  FLNumberFormatOptions automatic = Options(kAuto);
+  automatic.onlySignificantDigits = true;
+  FLNumberFormatOptions traditional = automatic;
+  traditional.traditionalScientific = true;
+  EXPECT_EQ(FormatScientific(automatic, 0), QStringLiteral("0.0E+0"));
+  EXPECT_EQ(FormatScientific(automatic, -0.0L), QStringLiteral("0.0E+0"));
+  EXPECT_EQ(FormatScientific(Options(2), 0), QStringLiteral("0.0E+0"));
+  EXPECT_EQ(FormatScientific(traditional, 0), QString::fromUtf8("0.0 × 10⁰"));
+}
+
+}  // namespace

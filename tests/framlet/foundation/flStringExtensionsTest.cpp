@@ -132,9 +132,13 @@ TEST(StringExtensions, HtmlEscape) {
   EXPECT_EQ(createEscapedStringForHtml(U(u"flag\U000E0067")), "flag ");
   EXPECT_EQ(createEscapedStringForHtml(U(u"\U0001F600 &amp;")), U(u"\U0001F600 &amp;amp;"));
   EXPECT_EQ(createUnescapedStringForHtml(createEscapedStringForHtml("<a href=\"x&y\">")), "<a href=\"x&y\">");
-  // XML keeps format characters and pairs, and drops what it cannot hold.
+  // XML keeps format characters and pairs, and drops what it cannot hold; a return is written as
+  // a reference, which a reader does not turn into a line feed, and in an attribute tab and line
+  // feed are too.
   EXPECT_EQ(createEscapedStringForXml(U(u"a\u0001b\tc\nd\re\u200Df\u0085<&>\"")),
-            U(u"a b\tc\nd\re\u200Df &lt;&amp;&gt;&quot;"));
+            U(u"a b\tc\nd&#13;e\u200Df &lt;&amp;&gt;&quot;"));
+  EXPECT_EQ(createEscapedAttributeForXml(U(u"a\u0001b\tc\nd\re\u200Df\u0085<&>\"")),
+            U(u"a b&#9;c&#10;d&#13;e\u200Df &lt;&amp;&gt;&quot;"));
   EXPECT_EQ(createEscapedStringForXml(U(u"\U0001F600\uFFFE")), U(u"\U0001F600 "));
   EXPECT_EQ(createEscapedStringForXml(QStringLiteral("x") + QChar(0xD800) + QStringLiteral("y") + QChar(0xDC00)),
             QStringLiteral("x y "));
@@ -157,6 +161,86 @@ TEST(StringExtensions, ReplaceEveryOccurrence) {
   EXPECT_FALSE(stringByReplacing("abc", "", "y", false, &count).has_value());
   EXPECT_EQ(count, 0u);
   EXPECT_TRUE(log.contains("No find string"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StringExtensions, TitleCaseCapitalisesAllButSmallWordsAndContractions) {
+  const struct { const char* text; const char* title; } cases[] = {
+      {"the man who knew too much", "The Man Who Knew Too Much"},
+      {"it's a dog's life", "It's a Dog's Life"},
+      {"OF MICE AND MEN", "Of Mice and Men"},
+      {"we'll see what you've done, they're here", "We'll See What You've Done, They're Here"},
+      {"i\u2019m in 2nd place", "I\u2019m in 2nd Place"},
+      {"war and peace", "War and Peace"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(titleCaseString(QString::fromUtf8(c.text)), QString::fromUtf8(c.title)) << c.text;
+}
+
+TEST(StringExtensions, SortKeysDropSubtitlesSmallWordsAndPunctuation) {
+  const struct { const char* title; const char* key; } cases[] = {
+      {"The Great Gatsby: A Novel", "great gatsby"},
+      {"A Tale of Two Cities", "tale two cities"},
+      {"\"Hello,\" said the Fox [2nd ed.]", "hello said fox"},
+      {"Rock 'n' Roll -- Live", "rock n roll live"},
+      {"Don't Panic!", "dont panic"},
+      {"The", "The"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(sortTitleString(QString::fromUtf8(c.title)), QString::fromUtf8(c.key)) << c.title;
+}
+
+TEST(StringExtensions, ExcerptsRunFromTheWordBeforeTheKeyToTheEndOfItsLine) {
+  const QString text = QStringLiteral("First line here\nthe quick brown fox jumps over the lazy dog\nlast line");
+  const auto at = [&](const char* key) { return uint64_t(text.indexOf(QLatin1String(key))); };
+  EXPECT_EQ(extract(text, at("brown"), 5), QStringLiteral("quick brown fox jumps over the lazy dog"));
+  EXPECT_EQ(extract(text, at("the quick"), 3), QStringLiteral("the quick brown fox jumps over the lazy dog"));
+  EXPECT_EQ(extract(text, at("brown"), 5, 20, false), QStringLiteral("quick brown fox"));
+  EXPECT_EQ(extract(text, at("here"), 4), QStringLiteral("line here"));
+  EXPECT_EQ(extract(text, uint64_t(text.size()), 1), QString());
+  EXPECT_FALSE(extract(text, uint64_t(text.size()), 1).isNull());
+  EXPECT_EQ(extract(QStringLiteral("a, b. c!"), 3, 1, 0, true), QStringLiteral("a b c"));
+}
+
+// A quote at the very start of the text (no character before it) opens.
+TEST(StringExtensions, SmartQuotesOpenAfterSpaceOrBracketsAndCloseOtherwise) {
+  const struct { char16_t current, previous, next, expected; } cases[] = {
+      {u'"', u' ', u'a', u'\u201C'}, {u'"', u'a', u' ', u'\u201D'},  {u'"', 0, u'a', u'\u201C'},
+      {u'"', u'(', u'a', u'\u201C'}, {u'\'', u' ', u'a', u'\u2018'}, {u'\'', u'n', u't', u'\u2019'},
+      {u'\'', u' ', u'9', u'\u2019'}, {u'\'', u'[', u'x', u'\u2018'}, {u'\'', u'\u201C', u'x', u'\u2018'},
+      {u'x', u' ', u'a', u'x'},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(quoteForCurrentChar(c.current, c.previous, c.next), c.expected)
+        << char(c.current) << " after " << int(c.previous);
+  }
+  EXPECT_EQ(stringBySubstitutingQuotes(QStringLiteral("He said \"it's '99\""), u' '),
+            QString::fromUtf8("He said \u201Cit\u2019s \u201999\u201D"));
+  EXPECT_EQ(stringBySubstitutingQuotes(QStringLiteral("\"a\""), u' '), QString::fromUtf8("\u201Ca\u201D"));
+  EXPECT_EQ(stringBySubstitutingQuotes(QStringLiteral("\"a\""), u'x'), QString::fromUtf8("\u201Da\u201D"));
+  const QString plain = QStringLiteral("no quotes");
+  EXPECT_EQ(stringBySubstitutingQuotes(plain, 0), plain);
+}
+
+TEST(StringExtensions, RemoveCamelCaseSpacesWordsApart) {
+  const struct { const char* text; bool lower; const char* result; bool inserted; uint64_t firstSpace; } cases[] = {
+      {"camelCaseText", false, "camel Case Text", true, 5},
+      {"camelCaseText", true, "camel case text", true, 5},
+      {"HTMLParser", true, "HTMLParser", false, 0},
+      {"getURLFor", true, "get URLFor", true, 3},
+      {"plain words", true, "plain words", false, 5},
+      {"nochange", false, "nochange", false, 0},
+      {"aB", true, "a B", true, 1},
+  };
+  for (const auto& c : cases) {
+    QString text = QString::fromUtf8(c.text);
+    uint64_t firstSpace = 99;
+    EXPECT_EQ(removeCamelCase(text, c.lower, &firstSpace), c.inserted) << c.text;
+    EXPECT_EQ(text, QString::fromUtf8(c.result)) << c.text;
+    EXPECT_EQ(firstSpace, c.firstSpace) << c.text;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "framlet/shell/FLActionHandler.h"
 
 #include "ShellTestSupport.h"
+#include "framlet/shell/FLAboutController.h"
+#include "framlet/shell/FLWindowTabContainer.h"
+#include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flWindowOrder.h"
+#include "platform/BundleInfo.h"
 
 #include <QUrlQuery>
 
@@ -87,6 +91,48 @@ TEST_F(ActionHandlerTest, NextWindowCyclesThroughTheDocumentWindows) {
     FLActionHandler::sharedInstance().nextWindow();
     EXPECT_EQ(MainWindow(), windows[index]);
   }
+}
+
+// The main window's own tabs are skipped; a window among tabs comes forward with its group's
+// selected tab.
+TEST_F(ActionHandlerTest, NextWindowSkipsTheMainWindowsOwnTabs) {
+  FLWindowTabManager& tabs = FLWindowTabManager::sharedInstance();
+  tabs.reset();
+  TestDelegate delegate;
+  delegate.launch();
+  delegate.closeWindow(delegate.frontmostController()->window(), nullptr);
+  QWidget* a = delegate.openFileWithTabIdentifier(QStringLiteral("A"), QString())->window();
+  QWidget* b = delegate.openFileWithTabIdentifier(QStringLiteral("B"), QString())->window();
+  MakeKeyAndOrderFront(a);
+  tabs.setTabIdentifier(QString(), a);
+  tabs.addTabbedWindow(a, b, true);
+  MakeKeyAndOrderFront(a);
+  SettleEvents();
+  ASSERT_EQ(MainWindow(), a);
+  // Only the main window's group is open: there is no other window to go to.
+  FLActionHandler::sharedInstance().nextWindow();
+  EXPECT_EQ(MainWindow(), a);
+
+  QWidget* c = delegate.openFileWithTabIdentifier(QStringLiteral("C"), QString())->window();
+  MakeKeyAndOrderFront(c);
+  MakeKeyAndOrderFront(a);
+  SettleEvents();
+  FLActionHandler::sharedInstance().nextWindow();
+  EXPECT_EQ(MainWindow(), c);
+  // From C the group comes forward with A, the tab last selected there.
+  FLActionHandler::sharedInstance().nextWindow();
+  EXPECT_EQ(MainWindow(), a);
+  delegate.closeWindow(c, nullptr);
+  SettleEvents();
+  tabs.reset();
+}
+
+TEST_F(ActionHandlerTest, AboutShowsTheVersionAndTheBuildItWasMadeFrom) {
+  const QString version = BundleShortVersion();
+  SetBundleBuildVersion(QStringLiteral("3f9c2ab"));
+  EXPECT_EQ(FLAboutController::versionString(), version + QStringLiteral(" (3f9c2ab)"));
+  SetBundleBuildVersion(QString());
+  EXPECT_EQ(FLAboutController::versionString(), version + QStringLiteral(" (") + version + QLatin1Char(')'));
 }
 
 }  // namespace

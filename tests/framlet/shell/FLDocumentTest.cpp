@@ -82,6 +82,30 @@ TEST_F(DocumentSaveTest, SavingInPlaceKeepsTheReplacedVersionAsTheBackupWhenAske
   EXPECT_TRUE(alerts.isEmpty());
 }
 
+// A backup beside a document saved with a password would keep its contents in clear: the first
+// protected save removes the earlier one and none is made after.
+TEST_F(DocumentSaveTest, AnEncipheredSaveLeavesNoBackupOfAnEarlierVersion) {
+  const QString budget = QStringLiteral("Budget.Numlet"), backup = QStringLiteral("Budget~.Numlet");
+  for (const bool asPackage : {true, false}) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage);
+    clearFolder();
+    document.asPackage = asPackage;
+    document.backups = true;
+    document.enciphered = false;
+    document.setFilePath(QString());
+    ASSERT_TRUE(saveAs(budget, QStringLiteral("clear one")));
+    ASSERT_TRUE(save(QStringLiteral("clear two")));
+    ASSERT_EQ(entries(), (QStringList{budget, backup}));
+    document.enciphered = true;
+    for (const QString& content : {QStringLiteral("enciphered"), QStringLiteral("enciphered again")}) {
+      ASSERT_TRUE(save(content));
+      EXPECT_EQ(ReadDocument(path(budget)), content);
+      EXPECT_EQ(entries(), QStringList{budget});
+    }
+  }
+  EXPECT_TRUE(alerts.isEmpty());
+}
+
 TEST_F(DocumentSaveTest, AWriterThatFailsLeavesTheOldDocumentAndNoTemporaryFile) {
   ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
   document.setDirty(true);

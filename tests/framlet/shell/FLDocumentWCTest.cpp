@@ -143,31 +143,51 @@ TEST_F(DocumentWCTest, PrintingWithoutAViewFailsWithAnAssertion) {
   EXPECT_TRUE(log.assertMessages().contains(QStringLiteral("No printing view created")));
 }
 
-TEST_F(DocumentWCTest, ReplacingAnItemAsksOnlyWhenNoBackupWillKeepIt) {
+TEST_F(DocumentWCTest, WithoutAPrintingViewNoPrintPanelIsShown) {
+  LogCapture log;
+  EXPECT_EQ(controller.printWithInfo({}, true), FLPrintReply::Failure);
+  EXPECT_EQ(log.assertMessages().count(QStringLiteral("No printing view created")), 1);
+  SettleEvents();
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(DocumentWCTest, ReplacingAnItemAlwaysAsksAndSaysWhetherABackupIsKept) {
   const QString target = folder.filePath(QStringLiteral("Budget.Numlet"));
   QFile stored(QDir(target).filePath(QStringLiteral("document.xml")));
   const auto question = [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); };
-  // Backups on: the old item becomes the backup, nothing is asked. Off: Cancel keeps the panel
-  // and the old item, Replace saves.
-  for (const auto& [backups, answers] : {std::pair{true, QStringList{}}, {false, QStringList{"Cancel", "Replace"}}}) {
-    controller.document()->backups = backups;
-    controller.document()->content = QString::number(backups);
+  // Backups on or off, Cancel keeps the panel and the old item, Replace saves; the question says
+  // where the old contents go.
+  const struct { bool backups; const char* information; } cases[] = {
+      {true, "Its current contents will be kept as the backup \"Budget~.Numlet\", in place of any earlier backup."},
+      {false, "No backup of it will be kept. Replacing it will overwrite its current contents."},
+  };
+  for (const auto& c : cases) {
+    controller.document()->backups = c.backups;
+    controller.document()->content = QString::number(c.backups);
     QDir().mkpath(target);
     controller.saveDocumentAs();
     confirmPanel(QStringLiteral("Budget"));
-    for (const QString& answer : answers) {
+    for (const QString& answer : {QStringLiteral("Cancel"), QStringLiteral("Replace")}) {
       ASSERT_NE(question(), nullptr) << answer.toStdString();
       EXPECT_EQ(question()->text(), "\"Budget.Numlet\" already exists. Do you want to replace it?");
+      EXPECT_EQ(question()->informativeText(), QString::fromUtf8(c.information));
       for (QAbstractButton* button : question()->buttons()) {
         if (button->text() == answer) button->click();
       }
       SettleEvents();
-      if (answer == QLatin1String("Cancel")) QMetaObject::invokeMethod(controller.savePanel(), "accept");
+      if (answer == QLatin1String("Cancel")) {
+        // Nothing was written yet.
+        if (stored.open(QIODevice::ReadOnly)) {
+          EXPECT_NE(stored.readAll(), QByteArray::number(int(c.backups)));
+          stored.close();
+        }
+        QMetaObject::invokeMethod(controller.savePanel(), "accept");
+      }
       SettleEvents();
     }
     EXPECT_EQ(question(), nullptr);
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_EQ(stored.readAll(), QByteArray::number(int(backups)));
+    EXPECT_EQ(stored.readAll(), QByteArray::number(int(c.backups)));
     stored.close();
   }
 }

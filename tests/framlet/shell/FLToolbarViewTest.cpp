@@ -142,6 +142,20 @@ TEST_F(ToolbarViewTest, SegmentsSelectAndTellTheirDelegate) {
 }
 
 // Template pictures take the text colour in the dark appearance; in the light one they keep their own.
+// A toggled tool without a picture of its own for the "on" state gets a drawn one: the switch
+// shows, and nothing is logged as missing.
+TEST_F(ToolbarViewTest, AToggledToolIsDrawnOnWithoutAnAlternatePictureFile) {
+  FLToolbarView* toolbar = makeToolbar();
+  const QRect column(0, 0, 60, toolbar->height());  // the first tool, Alpha
+  const QImage off = toolbar->grab(column).toImage();
+  LogCapture log;
+  toolbar->setAlternate(true, QStringLiteral("alpha:"));
+  EXPECT_FALSE(log.assertMessages().contains(QStringLiteral("Can't load alternate tool image")));
+  EXPECT_NE(toolbar->grab(column).toImage(), off);
+  toolbar->setAlternate(false, QStringLiteral("alpha:"));
+  EXPECT_EQ(toolbar->grab(column).toImage(), off);
+}
+
 TEST(ToolbarSegmentsDrawing, TemplatesAreTintedInTheDarkAppearance) {
   struct PictureOwner : FLToolbarSegmentsDelegate {
     QVariantList tabsForSegments(FLToolbarSegments*) override {

@@ -127,6 +127,43 @@ TEST_F(WindowTabTest, WhetherANewWindowJoinsTheMainWindowsTabs) {
   EXPECT_FALSE(join);
 }
 
+// With no choice of the application's own, the user's habit decides; without a stored habit
+// the groups of the last run come back (tabs in full screen, the desktop's default).
+TEST_F(WindowTabTest, TheUsersTabbingHabitIsReadAndByDefaultGroupsComeBack) {
+  const struct { const char* stored; FLTabbingPreference preference; bool regrouped; } cases[] = {
+      {nullptr, FLTabbingPreference::InFullScreen, true},
+      {"fullscreen", FLTabbingPreference::InFullScreen, true},
+      {"always", FLTabbingPreference::Always, true},
+      {"manual", FLTabbingPreference::Manual, false},
+      {"sometimes", FLTabbingPreference::InFullScreen, true},
+  };
+  UserDefaults& shared = UserDefaults::sharedDefaults();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored ? c.stored : "none");
+    if (c.stored) {
+      shared.setObject(QString::fromLatin1(c.stored), QLatin1String(kTabbingModeKey));
+    } else {
+      shared.removeObjectForKey(QLatin1String(kTabbingModeKey));
+    }
+    UserDefaults::standardUserDefaults().setObject(
+        QVariantList{QVariantMap{{QLatin1String(kTabRecordPaths), QStringList{"/d/a.Numlet", "/d/b.Numlet"}},
+                                 {QLatin1String(kTabRecordTab), QStringLiteral("old")}}},
+        QLatin1String(kWindowTabsKey));
+    manager.setTabbingPreference(FLTabbingPreference::Manual);
+    manager.loadTabbingPreference();
+    EXPECT_EQ(manager.tabbingPreference(), c.preference);
+    manager.loadWindowTabDicts();
+    // Reopened in the other order: only a habit that allows tabs puts the old order back.
+    QWidget* b = reopen(QStringLiteral("/d/b.Numlet"));
+    QWidget* a = reopen(QStringLiteral("/d/a.Numlet"));
+    EXPECT_EQ(manager.tabbedWindows(b), c.regrouped ? (QList<QWidget*>{a, b}) : (QList<QWidget*>{b, a}));
+    windows.clear();
+    paths.clear();
+    order.clear();
+  }
+  shared.removeObjectForKey(QLatin1String(kTabbingModeKey));
+}
+
 TEST_F(WindowTabTest, QuittingWithoutDocumentWindowsRemovesTheStoredGroups) {
   UserDefaults::standardUserDefaults().setObject(QVariantList{QVariantMap{{"paths", QStringList{"/x"}}}},
                                                  QLatin1String(kWindowTabsKey));

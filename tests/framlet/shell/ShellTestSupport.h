@@ -43,9 +43,10 @@ class PackageDocument : public FLDocument {
   }
   void attachToSavedFile() override { ++attached; }
   bool makeBackups() const override { return backups; }
+  bool savesEnciphered(const QString& /*path*/) const override { return enciphered; }
 
   QString content, failWith, writtenTo, finalDuringSave;
-  bool asPackage = true, backups = true;
+  bool asPackage = true, backups = true, enciphered = false;
   int attached = 0;
 };
 

@@ -1,6 +1,6 @@
-#include "framlet/shell/FLGlimmetHelpView.h"
+#include "framlet/help/FLGlimmetHelpView.h"
 
-#include "framlet/shell/flHelpNavigation.h"
+#include "framlet/help/flHelpNavigation.h"
 #include "glimmet/layout/GMDocument.h"
 #include "glimmet/layout/gmDraft.h"
 #include "glimmet/storage/GlimmetDoc.h"

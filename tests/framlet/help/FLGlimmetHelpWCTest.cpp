@@ -1,6 +1,6 @@
-#include "framlet/shell/FLGlimmetHelpWC.h"
+#include "framlet/help/FLGlimmetHelpWC.h"
 
-#include "framlet/shell/FLGlimmetHelpView.h"
+#include "framlet/help/FLGlimmetHelpView.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmKnots.h"
@@ -180,6 +180,30 @@ TEST_F(HelpWindowTest, ASpecialFindTypeFindsItsItemInAnotherTopic) {
   help()->navigate(false);
   EXPECT_FALSE(help()->findNext(true));
   EXPECT_EQ(help()->textView()->selectedCps().first, range.first);
+}
+
+// A new search covers the whole help, not only the topic shown: a word of another topic is found
+// there, and a search nothing answers beeps and leaves the reader where they were.
+TEST_F(HelpWindowTest, AQuickSearchFindsAWordOfAnotherTopicAndBeepsWhenNothingHasIt) {
+  FLGlimmetHelpWC::displayHelp(13);
+  ASSERT_EQ(help()->currentTopic(), 13);
+  GlimmetDoc* doc = help()->doc();
+  const QString whole = TextOfRange({doc, 0, uint32_t(doc->userLength)});
+  const qsizetype at = whole.indexOf(QLatin1String("enciphered"));
+  ASSERT_GE(at, 0);
+  const auto topic = int64_t(FLHelpChapterOfCp(doc, uint32_t(at)));
+  ASSERT_NE(topic, 13);
+
+  help()->quickSearch(QStringLiteral("enciphered"));
+  EXPECT_EQ(help()->currentTopic(), topic);
+  EXPECT_EQ(selected(), QStringLiteral("enciphered"));
+  EXPECT_EQ(help()->textView()->selectedCps().first, uint32_t(at));
+  EXPECT_EQ(beeps_, 0);
+
+  FLGlimmetHelpWC::displayHelp(13);
+  help()->quickSearch(QStringLiteral("no such words anywhere"));
+  EXPECT_EQ(beeps_, 1);
+  EXPECT_EQ(help()->currentTopic(), 13);
 }
 
 TEST_F(HelpWindowTest, TheApplicationsHelpRemembersItsPlaceAndZoom) {

@@ -1,4 +1,4 @@
-#include "framlet/shell/flHelpNavigation.h"
+#include "framlet/help/flHelpNavigation.h"
 
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmClipboard.h"

@@ -1,10 +1,10 @@
-#include "framlet/shell/FLGlimmetHelpWC.h"
+#include "framlet/help/FLGlimmetHelpWC.h"
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flFileSupport.h"
-#include "framlet/shell/FLGlimmetHelpView.h"
+#include "framlet/help/FLGlimmetHelpView.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLToolbarSegments.h"
@@ -628,7 +628,7 @@ void FLGlimmetHelpWC::quickSearch(const QString& text) {
   g_findSettings.knotIndex = 1;
   g_findSettings.options = int32_t(searchOptionMask_ & ~kFLHelpFromStart);
   textView_->setFocus();
-  document_->performFind(searchOptionMask_ & kFLHelpFromStart, true);
+  if (!document_->performFind(searchOptionMask_ & kFLHelpFromStart, true) && !findInOtherTopics(true)) beep();
 }
 
 void FLGlimmetHelpWC::findFromStart() { document_->performFind(true, true); }
@@ -638,6 +638,33 @@ bool FLGlimmetHelpWC::findNext(bool forward) {
   if (!found) beep();
   textView_->setFocus();
   return found;
+}
+
+// The view shows one topic, and the engine finds within what is shown; a new search the topic
+// cannot answer goes on through the other topics in order, wrapping round, to the first with a
+// match. Finding again stays in the topic, whose last match is its end.
+bool FLGlimmetHelpWC::findInOtherTopics(bool forward) {
+  GlimmetDoc* doc = this->doc();
+  if (!doc || !document_) return false;
+  const int64_t count = int64_t(doc->chapterCps.count());
+  const int64_t start = currentTopic_;
+  // A text search skips, without showing them, the topics whose text cannot hold it.
+  const QString needle = g_findSettings.type == kFindText ? g_findSettings.string : QString();
+  for (int64_t step = 1; step < count; ++step) {
+    const int64_t topic = ((start + (forward ? step : -step)) % count + count) % count;
+    if (!needle.isEmpty()) {
+      const uint32_t first = doc->chapterCps.cpAt(uint32_t(topic));
+      const uint32_t limit = std::min(FLHelpChapterLimit(doc, uint32_t(topic)), uint32_t(doc->userLength));
+      QString text;
+      text.reserve(qsizetype(limit > first ? limit - first : 0));
+      for (uint32_t cp = first; cp < limit; ++cp) text.append(QChar(doc->text.at(cp)));
+      if (!text.contains(needle, Qt::CaseInsensitive)) continue;
+    }
+    jumpToTopic(topic, kFLHelpNotGiven, true);
+    if (document_->performFind(true, true)) return true;
+  }
+  if (currentTopic_ != start) jumpToTopic(start, kFLHelpNotGiven, false);
+  return false;
 }
 
 void FLGlimmetHelpWC::setSearchOption(int tag) {

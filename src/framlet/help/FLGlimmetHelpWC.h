@@ -7,7 +7,7 @@
 #include "framlet/foundation/flHelpHook.h"
 #include "framlet/shell/FLToolbarDelegate.h"
 #include "framlet/shell/FLToolbarSegmentsDelegate.h"
-#include "framlet/shell/flHelpNavigation.h"
+#include "framlet/help/flHelpNavigation.h"
 #include "glimmet/layout/GMViewService.h"
 #include "glimmet/storage/GlimmetDoc.h"
 
@@ -145,6 +145,7 @@ class FLGlimmetHelpWC : public QObject,
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool findInOtherTopics(bool forward);
   FLGlimmetHelpWC();
   static FLGlimmetHelpWC* create(const QString& path, bool asFile);
   static void beep();

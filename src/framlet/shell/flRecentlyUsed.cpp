@@ -1,0 +1,137 @@
+#include "framlet/shell/flRecentlyUsed.h"
+
+#include "framlet/foundation/flBase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+namespace {
+
+constexpr const char* kRecentlyUsedFileName = "recently-used.xbel";
+constexpr const char* kBookmarkNamespace = "http://www.freedesktop.org/standards/desktop-bookmarks";
+constexpr const char* kMimeNamespace = "http://www.freedesktop.org/standards/shared-mime-info";
+constexpr const char* kMetadataOwner = "http://freedesktop.org";
+
+QString Stamp(const QDateTime& time) {
+  return time.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + QStringLiteral("000Z");
+}
+
+void WriteApplication(QXmlStreamWriter& out, const FLRecentlyUsedApplication& application, const QString& stamp,
+                      qint64 count) {
+  out.writeEmptyElement(QLatin1String(kBookmarkNamespace), QStringLiteral("application"));
+  out.writeAttribute(QStringLiteral("name"), application.name);
+  out.writeAttribute(QStringLiteral("exec"), application.exec);
+  out.writeAttribute(QStringLiteral("modified"), stamp);
+  out.writeAttribute(QStringLiteral("count"), QString::number(count));
+}
+
+void WriteNewBookmark(QXmlStreamWriter& out, const QString& href, const QString& mimeType,
+                      const FLRecentlyUsedApplication& application, const QString& stamp) {
+  out.writeStartElement(QStringLiteral("bookmark"));
+  out.writeAttribute(QStringLiteral("href"), href);
+  out.writeAttribute(QStringLiteral("added"), stamp);
+  out.writeAttribute(QStringLiteral("modified"), stamp);
+  out.writeAttribute(QStringLiteral("visited"), stamp);
+  out.writeStartElement(QStringLiteral("info"));
+  out.writeStartElement(QStringLiteral("metadata"));
+  out.writeAttribute(QStringLiteral("owner"), QLatin1String(kMetadataOwner));
+  out.writeEmptyElement(QLatin1String(kMimeNamespace), QStringLiteral("mime-type"));
+  out.writeAttribute(QStringLiteral("type"), mimeType);
+  out.writeStartElement(QLatin1String(kBookmarkNamespace), QStringLiteral("applications"));
+  WriteApplication(out, application, stamp, 1);
+  out.writeEndElement();
+  out.writeEndElement();
+  out.writeEndElement();
+  out.writeEndElement();
+}
+
+// Copies the list, updating the file's bookmark (or adding one at the end) on the way.
+bool Rewrite(const QByteArray& old, QXmlStreamWriter& out, const QString& href, const QString& mimeType,
+             const FLRecentlyUsedApplication& application, const QString& stamp) {
+  QXmlStreamReader in(old);
+  bool inOurs = false, oursFound = false, applicationNoted = false;
+  int depth = 0;
+  while (!in.atEnd()) {
+    const QXmlStreamReader::TokenType token = in.readNext();
+    if (in.hasError()) return false;
+    if (token == QXmlStreamReader::StartElement) {
+      ++depth;
+      if (depth == 1 && in.name() != QLatin1String("xbel")) return false;
+      if (depth == 2 && in.name() == QLatin1String("bookmark") &&
+          in.attributes().value(QLatin1String("href")) == href) {
+        inOurs = oursFound = true;
+        QXmlStreamAttributes attributes;
+        for (const QXmlStreamAttribute& attribute : in.attributes()) {
+          const bool touched = attribute.name() == QLatin1String("modified") || attribute.name() == QLatin1String("visited");
+          if (!touched) attributes.append(attribute);
+        }
+        attributes.append(QStringLiteral("modified"), stamp);
+        attributes.append(QStringLiteral("visited"), stamp);
+        out.writeStartElement(in.namespaceUri().toString(), in.name().toString());
+        out.writeAttributes(attributes);
+        continue;
+      }
+      if (inOurs && in.name() == QLatin1String("application") && in.namespaceUri() == QLatin1String(kBookmarkNamespace) &&
+          in.attributes().value(QLatin1String("name")) == application.name) {
+        WriteApplication(out, application, stamp, in.attributes().value(QLatin1String("count")).toLongLong() + 1);
+        applicationNoted = true;
+        in.skipCurrentElement();
+        --depth;
+        continue;
+      }
+    } else if (token == QXmlStreamReader::EndElement) {
+      if (inOurs && !applicationNoted && in.name() == QLatin1String("applications")) {
+        WriteApplication(out, application, stamp, 1);
+        applicationNoted = true;
+      }
+      if (depth == 2 && inOurs) inOurs = false;
+      if (depth == 1 && !oursFound) WriteNewBookmark(out, href, mimeType, application, stamp);
+      --depth;
+    } else if (token == QXmlStreamReader::StartDocument) {
+      out.writeStartDocument();
+      continue;
+    }
+    out.writeCurrentToken(in);
+  }
+  return !in.hasError() && depth == 0;
+}
+
+}  // namespace
+
+QString RecentlyUsedFilePath() {
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+      .filePath(QLatin1String(kRecentlyUsedFileName));
+}
+
+bool NoteRecentlyUsedFile(const QString& listPath, const QString& documentPath, const QString& mimeType,
+                          const FLRecentlyUsedApplication& application, const QDateTime& now) {
+  const QString href = QString::fromUtf8(QUrl::fromLocalFile(QFileInfo(documentPath).absoluteFilePath()).toEncoded());
+  const QString stamp = Stamp(now);
+  QByteArray old;
+  if (QFile file(listPath); file.exists()) {
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    old = file.readAll();
+  }
+  if (old.trimmed().isEmpty()) {
+    old = QByteArrayLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xbel version=\"1.0\"\n"
+        "      xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\"\n"
+        "      xmlns:mime=\"http://www.freedesktop.org/standards/shared-mime-info\"\n>\n</xbel>\n");
+  }
+  QByteArray updated;
+  QXmlStreamWriter out(&updated);
+  if (!Rewrite(old, out, href, mimeType, application, stamp)) {
+    LogString("The list of recently used files \"%@\" is not readable; left as it is", listPath);
+    return false;
+  }
+  QDir().mkpath(QFileInfo(listPath).absolutePath());
+  QSaveFile file(listPath);
+  if (!file.open(QIODevice::WriteOnly) || file.write(updated) != updated.size()) return false;
+  return file.commit();
+}

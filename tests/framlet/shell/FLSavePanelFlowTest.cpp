@@ -1,0 +1,179 @@
+// Quitting with a modified untitled document: every way the save panel can end answers the quit,
+// so the application either ends or goes on running, and never waits for good.
+#include "framlet/shell/FLDocumentAppDelegate.h"
+
+#include "ShellTestSupport.h"
+#include "framlet/shell/FLDocumentSaveFormatVC.h"
+#include "platform/UserDefaults.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// An untitled document window with the format accessory, saving packages for real.
+class SavingWC : public FLDocumentWC {
+ public:
+  SavingWC() {
+    window_ = std::make_unique<QMainWindow>();
+    window_->setWindowTitle(QStringLiteral("Untitled"));
+    window_->resize(200, 100);
+    document_.setWindowController(this);
+    watchWindow();
+  }
+  ~SavingWC() override { window_.reset(); }
+  PackageDocument* document() const override { return &document_; }
+  QWidget* window() const override { return window_.get(); }
+  std::unique_ptr<FLDocumentSaveFormatVC> saveFormatVC() override { return std::make_unique<FLDocumentSaveFormatVC>(); }
+
+ private:
+  mutable PackageDocument document_;
+  std::unique_ptr<QMainWindow> window_;
+};
+
+class SavingDelegate : public TestDelegate {
+ public:
+  FLDocumentWC* openUntitledWithTabIdentifier(const QString&) override {
+    ++untitled;
+    FLDocumentWC* controller = adoptController(std::make_unique<SavingWC>());
+    controller->window()->show();
+    newest = static_cast<SavingWC*>(controller);
+    return controller;
+  }
+  SavingWC* newest = nullptr;
+};
+
+class QuitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("test.openFiles"));
+    FLDocumentWC::setSaveTypes({QStringLiteral("Numlet"), QStringLiteral("csv"), QStringLiteral("html")});
+    // A failed save tells the user; the alert is answered at once.
+    FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
+  }
+  void TearDown() override {
+    FLAlert::sharedInstance().setModalRunner({});
+    FLDocumentWC::setSaveTypes({});
+    FLDocumentWC::setLastFormatIndex(0);
+    UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("test.openFiles"));
+  }
+
+  QTemporaryDir folder;
+};
+
+TEST_F(QuitTest, EveryEndOfTheSavePanelAnswersThePendingQuit) {
+  enum class End { Save, Cancel, FailingSave };
+  const struct {
+    const char* label;
+    qsizetype lastFormat;  // 2: the last save was an HTML export
+    End end;
+    const char* name;
+    bool quits;
+    const char* written;  // relative to the folder (a page is a folder of its name); empty: nothing
+  } cases[] = {
+      {"save", 0, End::Save, "Budget", true, "Budget.Numlet"},
+      {"cancel", 0, End::Cancel, "", false, ""},
+      {"failing save", 0, End::FailingSave, "Failing", false, ""},
+      {"an .html name", 0, End::Save, "Page.html", true, "Page"},
+      {"html last used, saved", 2, End::Save, "Export", true, "Export"},
+      {"html last used, cancelled", 2, End::Cancel, "", false, ""},
+      {"html last used, failing", 2, End::FailingSave, "Lost", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    FLDocumentWC::setLastFormatIndex(c.lastFormat);
+    UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("test.openFiles"));
+    SavingDelegate delegate;
+    delegate.launch();
+    auto* controller = delegate.newest;
+    ASSERT_NE(controller, nullptr);
+    controller->document()->setDirty(true);
+    controller->document()->content = QStringLiteral("cells");
+    if (c.end == End::FailingSave) controller->document()->failWith = QStringLiteral("disk full");
+
+    delegate.terminate();
+    ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 2000));
+    QFileDialog* panel = controller->savePanel();
+    if (c.end == End::Cancel) {
+      panel->reject();
+    } else {
+      panel->setDirectory(folder.path());
+      panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromLatin1(c.name));
+      QMetaObject::invokeMethod(panel, "accept");
+    }
+    SettleEvents();
+
+    EXPECT_EQ(delegate.quits, c.quits ? 1 : 0);
+    // Not quitting means running on: a later Quit is heard again.
+    if (!c.quits) {
+      EXPECT_FALSE(delegate.terminating());
+    }
+    if (*c.written) {
+      EXPECT_TRUE(QFileInfo::exists(folder.filePath(QString::fromLatin1(c.written))));
+    }
+    if (!c.quits) {
+      EXPECT_TRUE(controller->window()->isVisible());
+      controller->document()->failWith.clear();
+      delegate.terminate();
+      ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Don't Save")));
+      SettleEvents();
+      EXPECT_EQ(delegate.quits, 1);
+    }
+  }
+}
+
+// The quit closes the other windows, the panel among them; the document then asks as usual.
+TEST_F(QuitTest, AQuitWhileASaveAsPanelIsUpStillEnds) {
+  SavingDelegate delegate;
+  delegate.launch();
+  auto* controller = delegate.newest;
+  ASSERT_NE(controller, nullptr);
+  controller->document()->setDirty(true);
+  controller->saveDocumentAs();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 2000));
+  delegate.terminate();
+  ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Don't Save")));
+  SettleEvents();
+  EXPECT_EQ(delegate.quits, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(QuitTest, SavingOntoAFileAnotherWindowHasOpenIsRefused) {
+  SavingDelegate delegate;
+  delegate.launch();
+  const QString shared = folder.filePath(QStringLiteral("Shared.Numlet"));
+  QDir().mkpath(shared);
+  auto* first = delegate.newest;
+  first->document()->setFilePath(shared);
+  delegate.applicationOpenUntitledFile();
+  auto* second = delegate.newest;
+  ASSERT_NE(first, second);
+  second->document()->content = QStringLiteral("second");
+
+  second->saveDocumentAs();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return second->savePanel() && second->savePanel()->isVisible(); }, 2000));
+  QFileDialog* panel = second->savePanel();
+  panel->setDirectory(folder.path());
+  panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("Shared"));
+  QMetaObject::invokeMethod(panel, "accept");
+  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+  auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  EXPECT_EQ(alert->text(), QStringLiteral("\"Shared.Numlet\" is open in another window."));
+  alert->buttons().first()->click();
+  SettleEvents();
+  // Nothing was written and the panel is still there for another name.
+  EXPECT_FALSE(QFileInfo::exists(QDir(shared).filePath(QStringLiteral("document.xml"))));
+  EXPECT_TRUE(second->document()->filePath().isEmpty());
+  ASSERT_NE(second->savePanel(), nullptr);
+  second->savePanel()->reject();
+  SettleEvents();
+}
+
+}  // namespace
