@@ -90,6 +90,7 @@ void CADocument::prepareToSave(bool inPlace) {
 }
 
 void CADocument::attachToSavedFile() {
+  adoptSavedPictureNames();
   if (FLUndoManager* manager = undoManager()) {
     manager->clearUndo();
     manager->newUndoID();
