@@ -18,56 +18,55 @@ static_assert(sizeof(CACellList) == 24, "a cell list outgrows a vector");
 // A row fits the allocator's 64-byte blocks.
 static_assert(sizeof(CARow) <= 56, "a row outgrows its allocation size");
 
+CACellList::CACellList() noexcept : data_(&single_) {}
+
 CACellList::~CACellList() {
   clear();
   release();
 }
 
-CACellList::CACellList(CACellList&& other) noexcept
-    : heap_(other.heap_), size_(other.size_), capacity_(other.capacity_), single_(std::move(other.single_)) {
-  other.heap_ = nullptr;
-  other.size_ = 0;
-  other.capacity_ = 0;
-}
+CACellList::CACellList(CACellList&& other) noexcept : data_(&single_) { *this = std::move(other); }
 
 CACellList& CACellList::operator=(CACellList&& other) noexcept {
   if (this == &other) return *this;
   clear();
   release();
-  heap_ = other.heap_;
+  if (other.onHeap()) {
+    data_ = other.data_;
+    capacity_ = other.capacity_;
+  } else {
+    single_ = std::move(other.single_);
+  }
   size_ = other.size_;
-  capacity_ = other.capacity_;
-  single_ = std::move(other.single_);
-  other.heap_ = nullptr;
+  other.data_ = &other.single_;
   other.size_ = 0;
-  other.capacity_ = 0;
+  other.capacity_ = 1;
   return *this;
 }
 
 void CACellList::release() {
-  if (heap_) ::operator delete(static_cast<void*>(heap_));
-  heap_ = nullptr;
-  capacity_ = 0;
+  if (onHeap()) ::operator delete(static_cast<void*>(data_));
+  data_ = &single_;
+  capacity_ = 1;
 }
 
 void CACellList::reserve(size_t count) {
-  if (count <= capacity()) return;
+  if (count <= capacity_) return;
   FLAssert(count <= UINT32_MAX, "Too many cells in a row");
   auto* block = static_cast<value_type*>(::operator new(count * sizeof(value_type)));
-  value_type* old = data();
-  for (size_t i = 0; i < size_; ++i) std::construct_at(block + i, std::move(old[i]));
-  if (heap_) {
-    std::destroy(heap_, heap_ + size_);
-    ::operator delete(static_cast<void*>(heap_));
+  for (size_t i = 0; i < size_; ++i) std::construct_at(block + i, std::move(data_[i]));
+  if (onHeap()) {
+    std::destroy(data_, data_ + size_);
+    ::operator delete(static_cast<void*>(data_));
   }
-  heap_ = block;
+  data_ = block;
   capacity_ = uint32_t(count);
 }
 
 void CACellList::push_back(value_type cell) {
-  if (size_ == capacity()) reserve(std::max<size_t>(2, size_t(size_) * 2));
-  if (heap_)
-    std::construct_at(heap_ + size_, std::move(cell));
+  if (size_ == capacity_) reserve(std::max<size_t>(2, size_t(size_) * 2));
+  if (onHeap())
+    std::construct_at(data_ + size_, std::move(cell));
   else
     single_ = std::move(cell);
   ++size_;
@@ -90,8 +89,8 @@ CACellList::iterator CACellList::erase(const_iterator first, const_iterator last
   for (size_t i = from; i < from + count; ++i) data()[i].reset();
   std::move(begin() + from + count, end(), begin() + from);
   const size_t kept = size_ - count;
-  if (heap_)
-    std::destroy(heap_ + kept, heap_ + size_);
+  if (onHeap())
+    std::destroy(data_ + kept, data_ + size_);
   else
     single_.reset();
   size_ = uint32_t(kept);
@@ -100,7 +99,7 @@ CACellList::iterator CACellList::erase(const_iterator first, const_iterator last
 
 void CACellList::clear() {
   for (size_t i = 0; i < size_; ++i) data()[i].reset();
-  if (heap_) std::destroy(heap_, heap_ + size_);
+  if (onHeap()) std::destroy(data_, data_ + size_);
   size_ = 0;
 }
 

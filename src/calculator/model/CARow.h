@@ -31,7 +31,7 @@ class CACellList {
   using reference = value_type&;
   using const_reference = const value_type&;
 
-  CACellList() = default;
+  CACellList() noexcept;
   ~CACellList();
   CACellList(CACellList&& other) noexcept;
   CACellList& operator=(CACellList&& other) noexcept;
@@ -40,9 +40,9 @@ class CACellList {
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  size_t capacity() const { return heap_ ? capacity_ : 1; }
-  value_type* data() { return heap_ ? heap_ : &single_; }
-  const value_type* data() const { return heap_ ? heap_ : &single_; }
+  size_t capacity() const { return capacity_; }
+  value_type* data() { return data_; }
+  const value_type* data() const { return data_; }
   iterator begin() { return data(); }
   iterator end() { return data() + size_; }
   const_iterator begin() const { return data(); }
@@ -70,11 +70,13 @@ class CACellList {
   }
 
  private:
+  bool onHeap() const { return data_ != &single_; }
+  // Frees the block, if there is one: the list is back to its one place.
   void release();
 
-  value_type* heap_ = nullptr;  // null: the cells, at most one, are in single_
+  value_type* data_;  // &single_ while the cells, at most one, are in place
   uint32_t size_ = 0;
-  uint32_t capacity_ = 0;
+  uint32_t capacity_ = 1;
   value_type single_;
 };
 

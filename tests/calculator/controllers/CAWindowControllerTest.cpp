@@ -471,8 +471,11 @@ TEST_F(WindowControllerTest, AStoredFrameOfZeroSizeOpensAtTheStandardSize) {
                              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<spreadsheet ver=\"1\">"
                              "<frame>{{0, 0}, {0, 0}}</frame></spreadsheet>\n"));
   QWidget* window = controller.mainWindow();
-  window->resize(400, 111);
   window->show();
+  window->setWindowState(Qt::WindowNoState);
+  window->resize(400, 111);
+  DeliverQueuedWork();
+  ASSERT_FALSE(window->isMaximized());
   ASSERT_NE(document().openFile(path, nullptr), 0);
   DeliverQueuedWork();
   const QRect screen = window->screen()->availableGeometry();
