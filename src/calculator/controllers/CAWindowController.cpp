@@ -156,6 +156,10 @@ void CAWindowController::setContentRect(const QRectF& rect) {
   if (rect.width() > 0 && rect.height() > 0 && window_->isWindow()) window_->setGeometry(rect.toAlignedRect());
 }
 
+void CAWindowController::placeAtStandardSize() {
+  if (window_->isWindow()) SetStandardWindowSize(window_.get());
+}
+
 // The preview asks for the size and gets the first page; an export gets the whole sheet.
 QByteArray CAWindowController::pdfOfDocument(QSizeF* size) {
   return SheetPdf(*document_, size != nullptr, size, spreadsheetView());

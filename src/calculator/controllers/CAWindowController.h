@@ -222,6 +222,7 @@ class CAWindowController : public FLDocumentWC,
   // ---- CAPackageWindow
   QRectF contentRect() const override;
   void setContentRect(const QRectF& rect) override;
+  void placeAtStandardSize() override;
   bool showingFormatPanel() const override { return formatPanelShown_; }
   void forceFormatPanelClosed() override;
   // Slides the format panel in at the window's right, taking its width from the sheet, or out

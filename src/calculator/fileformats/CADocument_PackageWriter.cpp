@@ -27,17 +27,22 @@
 
 namespace {
 
-// The encoder's text grows by doubling; a sheet's XML is roughly this many bytes a cell.
-constexpr qsizetype kXmlBytesPerCell = 80;
+// The XML goes to the file whenever this much of it has been written, so that saving a large
+// sheet holds a piece of its text at a time rather than all of it.
+constexpr qsizetype kXmlPieceBytes = qsizetype(1) << 20;
 
-size_t CellCount(const CADocument& document) {
-  size_t count = 0;
-  for (const std::unique_ptr<CARow>& row : document.rows()) count += row->cells().size();
-  return count;
+// Passes the settled text on once there is a piece of it.
+bool PassOnPiece(FLXmlEncoder& encoder, CAPackageFileStream& file, FLError* error) {
+  const QByteArrayView settled = encoder.settled();
+  if (settled.size() < kXmlPieceBytes) return true;
+  if (!file.write(settled, error)) return false;
+  encoder.discardSettled();
+  return true;
 }
 
-// Writes "rows" with every row; NO with the error when a cell could not be written.
-bool SaveRows(CADocument& document, FLXmlEncoder& encoder, FLError* error) {
+// Writes "rows" with every row; NO with the error when a cell could not be written or the file
+// refused a piece.
+bool SaveRows(CADocument& document, FLXmlEncoder& encoder, CAPackageFileStream& file, FLError* error) {
   if (document.rows().empty()) return true;
   encoder.openTag(XmlName(kXmlRows));
   for (const std::unique_ptr<CARow>& row : document.rows()) {
@@ -47,6 +52,7 @@ bool SaveRows(CADocument& document, FLXmlEncoder& encoder, FLError* error) {
       if (error) *error = cellError;
       return false;
     }
+    if (!PassOnPiece(encoder, file, error)) return false;
   }
   encoder.closeTag(XmlName(kXmlRows));
   return true;
@@ -93,7 +99,8 @@ bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* er
   PackageUnderConstruction construction(path);
   const QDir package(path);
 
-  FLXmlEncoder encoder(qsizetype(CellCount(*this)) * kXmlBytesPerCell);
+  FLXmlEncoder encoder(kXmlPieceBytes + kXmlPieceBytes / 4);
+  CAPackageFileStream file;
   {
     // The flag is cleared however the writing of the cells ends.
     FlagScope passwordScope(*this, &CADocument::setSaveWithPassword, false);
@@ -104,13 +111,14 @@ bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* er
                                 PasswordFileText(password(), passwordHint()), error))
         return false;
     }
+    if (!file.open(package.filePath(QLatin1String(kDocumentXmlName)), error)) return false;
     encoder.addAttribute(XmlName(kXmlVer), int64_t(kSpreadsheetXmlVersion));
     encoder.openTag(XmlName(kXmlSpreadsheet));
     saveDocumentInfo(encoder, false);
     saveColumns(encoder);
-    if (!SaveRows(*this, encoder, error)) return false;
+    if (!SaveRows(*this, encoder, file, error)) return false;
     encoder.closeTag(XmlName(kXmlSpreadsheet));
-    if (!WritePackageTextFile(package.filePath(QLatin1String(kDocumentXmlName)), encoder.utf8(), error))
+    if (!file.write(encoder.utf8(), error) || !file.close(error))
       return false;
   }
 

@@ -37,31 +37,52 @@ bool WritePackageTextFile(const QString& path, const QString& text, FLError* err
 }
 
 bool WritePackageTextFile(const QString& path, QByteArrayView bytes, FLError* error) {
+  CAPackageFileStream file;
+  return file.open(path, error) && file.write(bytes, error) && file.close(error);
+}
+
+CAPackageFileStream::~CAPackageFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool CAPackageFileStream::open(const QString& path, FLError* error) {
   const QByteArray native = QFile::encodeName(path);
-  const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
-  if (fd < 0) {
-    SetPosixError(error, errno);
+  fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+  if (fd_ >= 0) return true;
+  SetPosixError(error, errno);
+  return false;
+}
+
+bool CAPackageFileStream::write(QByteArrayView bytes, FLError* error) {
+  if (fd_ < 0) {
+    SetPosixError(error, EBADF);
     return false;
   }
   const char* next = bytes.constData();
   qsizetype left = bytes.size();
   while (left > 0) {
-    const ssize_t written = ::write(fd, next, size_t(left));
+    const ssize_t written = ::write(fd_, next, size_t(left));
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
-      const int code = written < 0 ? errno : ENOSPC;
-      ::close(fd);
-      SetPosixError(error, code);
+      SetPosixError(error, written < 0 ? errno : ENOSPC);
       return false;
     }
     next += written;
     left -= written;
   }
-  if (::close(fd) != 0) {
-    SetPosixError(error, errno);
+  return true;
+}
+
+bool CAPackageFileStream::close(FLError* error) {
+  if (fd_ < 0) {
+    SetPosixError(error, EBADF);
     return false;
   }
-  return true;
+  const int result = ::close(fd_);
+  fd_ = -1;
+  if (result == 0) return true;
+  SetPosixError(error, errno);
+  return false;
 }
 
 bool SyncPackage(const QString& path, FLError* error) {

@@ -20,6 +20,24 @@ bool WritePackageTextFile(const QString& path, const QString& text, FLError* err
 // The same with text already in UTF-8.
 bool WritePackageTextFile(const QString& path, QByteArrayView bytes, FLError* error);
 
+// A file of a fresh package written in pieces, so that a large one is never whole in memory:
+// created on open (not atomically), closed by close or, unfinished, by the destructor. Each
+// step gives the file system's error on failure.
+class CAPackageFileStream {
+ public:
+  CAPackageFileStream() = default;
+  ~CAPackageFileStream();
+  CAPackageFileStream(const CAPackageFileStream&) = delete;
+  CAPackageFileStream& operator=(const CAPackageFileStream&) = delete;
+
+  bool open(const QString& path, FLError* error);
+  bool write(QByteArrayView bytes, FLError* error);
+  bool close(FLError* error);
+
+ private:
+  int fd_ = -1;
+};
+
 // Flushes every file and folder of a package to the disk, each folder after what it holds, so
 // that a package swapped in afterwards is whole after a crash. The file system's error on failure.
 bool SyncPackage(const QString& path, FLError* error);

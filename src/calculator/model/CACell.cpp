@@ -1,6 +1,7 @@
 #include "calculator/model/CACell.h"
 
 #include "calculator/model/caColumnLabels.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CAPicture.h"
@@ -689,7 +690,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
         if (cell->valueType_ == kValueText || cell->valueType_ == kValueLink)
           cell->enterUnclassified(cell->valueType_, entered);
         else
-          cell->setFormula(entered);
+          cell->setFormula(CAFormulaSeparatorsReading::toUser(entered));
         break;
       }
       case kXmlInactive:

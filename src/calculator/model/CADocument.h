@@ -28,6 +28,7 @@
 #include <vector>
 
 class CACell;
+class CACellList;
 class CAColumn;
 class QMimeData;
 class QTextDocument;
@@ -228,7 +229,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
 
   // For the edit commands: clears a cell of its row's list by clear type; kClearAll removes
   // (and destroys) the cell.
-  void clearCell(CACell* cell, std::vector<std::unique_ptr<CACell>>& cells, int32_t clearType);
+  void clearCell(CACell* cell, CACellList& cells, int32_t clearType);
   int compareForSort(const CASortContext& context, int64_t index1, int64_t index2) const;
   int compareCell(const CACell* a, const CACell* b, bool reverse) const;
   const GridPoint& sortKey1() const { return sortKey1_; }
@@ -506,6 +507,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void preparePicturesForSave(bool inPlace);
   // The pictures a cell wrote since preparePicturesForSave; empty when none.
   std::vector<std::shared_ptr<CAPicture>> copyUsedPictures() const;
+  // After the document took a package saved under a new name as its file: each picture whose
+  // file that package holds is known by the name it has there.
+  void adoptSavedPictureNames();
   // The "numlet.cells" archive of the selection; null when no cell was written.
   QString archiveSelection();
 

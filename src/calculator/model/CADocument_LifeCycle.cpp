@@ -89,6 +89,7 @@ void CADocument::prepareToSave(bool inPlace) {
 }
 
 void CADocument::attachToSavedFile() {
+  adoptSavedPictureNames();
   if (FLUndoManager* manager = undoManager()) {
     manager->clearUndo();
     manager->newUndoID();

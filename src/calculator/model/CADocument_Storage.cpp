@@ -12,6 +12,8 @@
 #include "framlet/foundation/flBase.h"
 #include "platform/NotificationCenter.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QFontMetricsF>
 
 #include <algorithm>
@@ -433,8 +435,7 @@ void CADocument::redrawRange(const GridRange& range) {
 // ---------------------------------------------------------------------------------------------
 // Edit commands and sorting
 
-void CADocument::clearCell(CACell* cell, std::vector<std::unique_ptr<CACell>>& cells,
-                           int32_t clearType) {
+void CADocument::clearCell(CACell* cell, CACellList& cells, int32_t clearType) {
   if (!cell) return;
   switch (clearType) {
     case kClearContents:
@@ -546,4 +547,23 @@ int CADocument::compareCell(const CACell* a, const CACell* b, bool reverse) cons
     }
   }
   return reverse ? -result : result;
+}
+
+void CADocument::adoptSavedPictureNames() {
+  if (filePath().isEmpty()) return;
+  const QDir images(QDir(filePath()).filePath(QLatin1String(kImagesFolderName)));
+  // Only a package written by this document holds files under the save names; a save in another
+  // format leaves every picture as it was.
+  PictureTable renamed;
+  bool changed = false;
+  for (const std::shared_ptr<CAPicture>& picture : std::as_const(pictures())) {
+    const QString& name = picture->saveGuid();
+    const QString file = name + QLatin1Char('.') + CAPicture::extensionForFormat(picture->imageFormat());
+    if (!name.isEmpty() && name != picture->guid() && picture->saved() && QFileInfo::exists(images.filePath(file))) {
+      picture->setGuid(name);
+      changed = true;
+    }
+    renamed.insert(picture->guid(), picture);
+  }
+  if (changed) mutablePictures() = std::move(renamed);
 }

@@ -35,6 +35,10 @@ constexpr double kInitialFontSize = 12.0;
 // Sizes outside this range, in points, are not the user's: the size stays as it was.
 constexpr double kMinimumFontSize = 1.0;
 constexpr double kMaximumFontSize = 2000.0;
+// A stored window narrower or lower than this (in points) would show no grid: the window gets
+// the standard size instead.
+constexpr double kMinimumContentWidth = 200.0;
+constexpr double kMinimumContentHeight = 150.0;
 // A format panel state that no file writes.
 constexpr int64_t kFormatPanelAbsent = -1;
 
@@ -82,10 +86,11 @@ QString FontName(const QFont& font) {
 
 void CADocument::loadFromXml(FLXmlDecoder& decoder) {
   const CAFormatSharing sharing;  // cells written with one format share it
+  CAFormulaSeparatorsReading separators;
   PrepareSpreadsheetDecoder(decoder);
   double fontSize = kInitialFontSize;
   QString fontName;
-  QRectF windowRect;
+  std::optional<QRectF> windowRect;  // the stored frame; undo archives have none
   QString scrollText;
   int64_t formatPanelState = kFormatPanelAbsent;
   std::optional<GridRange> selection;
@@ -246,6 +251,11 @@ void CADocument::loadFromXml(FLXmlDecoder& decoder) {
       case kXmlSel:
         selection = SelectionFromString(decoder.value());
         break;
+      case kXmlSeparators:
+        // Written ahead of the rows; without it the formulas read as the user writes them.
+        if (const std::optional<CAFormulaSeparators> written = FormulaSeparatorsFromString(decoder.value()))
+          separators.setWritten(*written);
+        break;
       case kXmlBreaks:
         setShowPageBreaks(Flag(decoder));
         break;
@@ -301,7 +311,10 @@ void CADocument::loadFromXml(FLXmlDecoder& decoder) {
   CAPackageWindow* window = PackageWindowOf(*this);
   if (!window) return;
   if (isFile) {
-    if (!windowRect.isEmpty()) window->setContentRect(windowRect);
+    if (windowRect && windowRect->width() >= kMinimumContentWidth && windowRect->height() >= kMinimumContentHeight)
+      window->setContentRect(*windowRect);
+    else if (windowRect)
+      window->placeAtStandardSize();
     if (formatPanelState == 0) window->forceFormatPanelClosed();
   }
   if (!scrollText.isNull()) {
@@ -366,6 +379,9 @@ void CADocument::saveDocumentInfo(FLXmlEncoder& encoder, bool forUndo) {
   flag(kXmlScale, scaleToFit());
   flag(kXmlFillPage, fillPages());
   if (!printInfo().isEmpty()) encoder.addTag(XmlName(kXmlPrint), NewBase64StringFromBytes(printInfo()));
+  // A package may be opened under another locale: its formulas' literals are read back with the
+  // separators they were typed with.
+  if (!forUndo) encoder.addTag(XmlName(kXmlSeparators), StringFromFormulaSeparators(UserFormulaSeparators()));
 }
 
 void CADocument::saveColumns(FLXmlEncoder& encoder) {

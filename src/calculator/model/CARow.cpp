@@ -12,6 +12,96 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+
+static_assert(sizeof(CACellList) == 24, "a cell list outgrows a vector");
+// A row fits the allocator's 64-byte blocks.
+static_assert(sizeof(CARow) <= 56, "a row outgrows its allocation size");
+
+CACellList::CACellList() noexcept : data_(&single_) {}
+
+CACellList::~CACellList() {
+  clear();
+  release();
+}
+
+CACellList::CACellList(CACellList&& other) noexcept : data_(&single_) { *this = std::move(other); }
+
+CACellList& CACellList::operator=(CACellList&& other) noexcept {
+  if (this == &other) return *this;
+  clear();
+  release();
+  if (other.onHeap()) {
+    data_ = other.data_;
+    capacity_ = other.capacity_;
+  } else {
+    single_ = std::move(other.single_);
+  }
+  size_ = other.size_;
+  other.data_ = &other.single_;
+  other.size_ = 0;
+  other.capacity_ = 1;
+  return *this;
+}
+
+void CACellList::release() {
+  if (onHeap()) ::operator delete(static_cast<void*>(data_));
+  data_ = &single_;
+  capacity_ = 1;
+}
+
+void CACellList::reserve(size_t count) {
+  if (count <= capacity_) return;
+  FLAssert(count <= UINT32_MAX, "Too many cells in a row");
+  auto* block = static_cast<value_type*>(::operator new(count * sizeof(value_type)));
+  for (size_t i = 0; i < size_; ++i) std::construct_at(block + i, std::move(data_[i]));
+  if (onHeap()) {
+    std::destroy(data_, data_ + size_);
+    ::operator delete(static_cast<void*>(data_));
+  }
+  data_ = block;
+  capacity_ = uint32_t(count);
+}
+
+void CACellList::push_back(value_type cell) {
+  if (size_ == capacity_) reserve(std::max<size_t>(2, size_t(size_) * 2));
+  if (onHeap())
+    std::construct_at(data_ + size_, std::move(cell));
+  else
+    single_ = std::move(cell);
+  ++size_;
+}
+
+CACellList::iterator CACellList::insert(const_iterator at, value_type cell) {
+  const size_t index = size_t(at - begin());
+  push_back(std::move(cell));
+  std::rotate(begin() + index, end() - 1, end());
+  return begin() + index;
+}
+
+CACellList::iterator CACellList::erase(const_iterator at) { return erase(at, at + 1); }
+
+CACellList::iterator CACellList::erase(const_iterator first, const_iterator last) {
+  const size_t from = size_t(first - begin());
+  const size_t count = size_t(last - first);
+  if (count == 0) return begin() + from;
+  // The erased cells go first, then the later ones close the gap.
+  for (size_t i = from; i < from + count; ++i) data()[i].reset();
+  std::move(begin() + from + count, end(), begin() + from);
+  const size_t kept = size_ - count;
+  if (onHeap())
+    std::destroy(data_ + kept, data_ + size_);
+  else
+    single_.reset();
+  size_ = uint32_t(kept);
+  return begin() + from;
+}
+
+void CACellList::clear() {
+  for (size_t i = 0; i < size_; ++i) data()[i].reset();
+  if (onHeap()) std::destroy(data_, data_ + size_);
+  size_ = 0;
+}
 
 namespace {
 
@@ -106,13 +196,13 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
           break;
         }
         case kXmlFormat:
-          format_ = std::make_unique<CAFormat>(CAFormat::withXml(decoder));
+          mutableExtras().format = std::make_unique<CAFormat>(CAFormat::withXml(decoder));
           break;
         case kXmlDy:
           if (const std::optional<double> height = ParseHeight(decoder.value())) height_ = *height;
           break;
         case kXmlMinHigh:
-          minimumHeight_ = decoder.longValue();
+          setMinimumHeight(decoder.longValue());
           break;
         default:
           LogAssert("Unknown row tag", __func__, __FILE__, __LINE__);
@@ -132,8 +222,8 @@ bool CARow::saveToXml(FLXmlEncoder& encoder, bool saveRowInfo, int64_t fromX, in
     const double rowHeight = height();
     if (rowHeight != 0)
       encoder.addTag(XmlName(kXmlDy), QString::asprintf("%.4f", rowHeight));
-    if (minimumHeight_ != 0) encoder.addTag(XmlName(kXmlMinHigh), minimumHeight_);
-    if (format_ && format_->shouldSave()) format_->saveToXml(encoder, nullptr);
+    if (minimumHeight() != 0) encoder.addTag(XmlName(kXmlMinHigh), minimumHeight());
+    if (format() && format()->shouldSave()) format()->saveToXml(encoder, nullptr);
   }
   bool wrote = false;
   bool opened = false;
@@ -167,14 +257,14 @@ void CARow::saveHeightToXml(FLXmlEncoder& encoder) {
   encoder.openTag(XmlName(kXmlRow));
   const double rowHeight = height();
   if (rowHeight != 0) encoder.addTag(XmlName(kXmlDy), QString::asprintf("%.4f", rowHeight));
-  if (minimumHeight_ != 0) encoder.addTag(XmlName(kXmlMinHigh), minimumHeight_);
+  if (minimumHeight() != 0) encoder.addTag(XmlName(kXmlMinHigh), minimumHeight());
   encoder.closeTag(XmlName(kXmlRow));
 }
 
 double CARow::height() {
   if (!needCalculate_) return height_;
   needCalculate_ = false;
-  double height = double(minimumHeight_) / kEmuPerPointReal;
+  double height = double(minimumHeight()) / kEmuPerPointReal;
   bool preferencesRead = false;
   double checkboxHeight = kCheckboxHeight;
   for (const std::unique_ptr<CACell>& cell : cells_) {
@@ -227,9 +317,8 @@ void CARow::dropReferencesOfCells(CADocument& document) const {
 
 void CARow::makeVanilla() {
   height_ = 0;
-  minimumHeight_ = 0;
+  extras_.reset();
   needCalculate_ = true;
-  format_.reset();
 }
 
 int64_t CARow::matchStringForward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,9 +18,71 @@ class FLXmlDecoder;
 class FLXmlEncoder;
 struct FLError;
 
+// The cells of a row: a vector that keeps a single cell in place, with no block of its own. A
+// sheet of long columns has a row for nearly every cell, and most such rows hold one; the block
+// would cost more than the row. Iterators are pointers; they and references are invalidated as
+// a vector's are. What deletes a cell lives where the cell's class is known (CARow.cpp).
+class CACellList {
+ public:
+  using value_type = std::unique_ptr<CACell>;
+  using iterator = value_type*;
+  using const_iterator = const value_type*;
+  using size_type = size_t;
+  using reference = value_type&;
+  using const_reference = const value_type&;
+
+  CACellList() noexcept;
+  ~CACellList();
+  CACellList(CACellList&& other) noexcept;
+  CACellList& operator=(CACellList&& other) noexcept;
+  CACellList(const CACellList&) = delete;
+  CACellList& operator=(const CACellList&) = delete;
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  size_t capacity() const { return capacity_; }
+  value_type* data() { return data_; }
+  const value_type* data() const { return data_; }
+  iterator begin() { return data(); }
+  iterator end() { return data() + size_; }
+  const_iterator begin() const { return data(); }
+  const_iterator end() const { return data() + size_; }
+  value_type& operator[](size_t i) { return data()[i]; }
+  const value_type& operator[](size_t i) const { return data()[i]; }
+  value_type& front() { return data()[0]; }
+  const value_type& front() const { return data()[0]; }
+  value_type& back() { return data()[size_ - 1]; }
+  const value_type& back() const { return data()[size_ - 1]; }
+
+  void reserve(size_t count);
+  void push_back(value_type cell);
+  iterator insert(const_iterator at, value_type cell);
+  iterator erase(const_iterator at);
+  iterator erase(const_iterator first, const_iterator last);
+  void clear();
+  // Erases the cells the predicate chooses, keeping the others in order.
+  template <typename Predicate>
+  void eraseIf(Predicate chosen) {
+    iterator kept = begin();
+    for (iterator it = begin(); it != end(); ++it)
+      if (!chosen(*it)) std::swap(*kept++, *it);
+    erase(kept, end());
+  }
+
+ private:
+  bool onHeap() const { return data_ != &single_; }
+  // Frees the block, if there is one: the list is back to its one place.
+  void release();
+
+  value_type* data_;  // &single_ while the cells, at most one, are in place
+  uint32_t size_ = 0;
+  uint32_t capacity_ = 1;
+  value_type single_;
+};
+
 class CARow {
  public:
-  using CellList = std::vector<std::unique_ptr<CACell>>;
+  using CellList = CACellList;
 
   explicit CARow(int64_t y);
   ~CARow();
@@ -47,14 +110,21 @@ class CARow {
   // height and to each checkbox (13 points small, else 18).
   double height();
   void setHeight(double height) { height_ = height; }
-  int64_t minimumHeight() const { return minimumHeight_; }  // EMU, 0 = none
-  void setMinimumHeight(int64_t height) { minimumHeight_ = height; }
+  int64_t minimumHeight() const { return extras_ ? extras_->minimumHeight : 0; }  // EMU, 0 = none
+  void setMinimumHeight(int64_t height) {
+    if (extras_ || height != 0) mutableExtras().minimumHeight = height;
+    dropEmptyExtras();
+  }
   bool needCalculate() const { return needCalculate_; }
   void setNeedCalculate(bool on) { needCalculate_ = on; }
-  CAFormat* format() { return format_.get(); }
-  const CAFormat* format() const { return format_.get(); }
+  CAFormat* format() { return extras_ ? extras_->format.get() : nullptr; }
+  const CAFormat* format() const { return extras_ ? extras_->format.get() : nullptr; }
   void setFormat(std::optional<CAFormat> format) {
-    format_ = format ? std::make_unique<CAFormat>(std::move(*format)) : nullptr;
+    if (format)
+      mutableExtras().format = std::make_unique<CAFormat>(std::move(*format));
+    else if (extras_)
+      extras_->format.reset();
+    dropEmptyExtras();
   }
 
   // Strictly ascending by x.
@@ -82,11 +152,23 @@ class CARow {
   void dropReferencesOfCells(CADocument& document) const;
 
  private:
+  // What few rows have, kept apart so that a row stays small: a sheet of long columns has a
+  // row for nearly every cell.
+  struct Extras {
+    int64_t minimumHeight = 0;
+    std::unique_ptr<CAFormat> format;
+  };
+  Extras& mutableExtras() {
+    if (!extras_) extras_ = std::make_unique<Extras>();
+    return *extras_;
+  }
+  void dropEmptyExtras() {
+    if (extras_ && extras_->minimumHeight == 0 && !extras_->format) extras_.reset();
+  }
+
   int64_t gridY_;
   double height_ = 0;
-  int64_t minimumHeight_ = 0;
-  // Held apart so that a long list of rows or columns stays compact for searching.
-  std::unique_ptr<CAFormat> format_;
+  std::unique_ptr<Extras> extras_;
   CellList cells_;
   bool needCalculate_ = true;
 };

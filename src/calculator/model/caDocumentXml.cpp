@@ -1,6 +1,8 @@
 #include "calculator/model/caDocumentXml.h"
 
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/flCharacterClasses.h"
 #include "platform/StringWithFormat.h"
 
 #include <QLocale>
@@ -126,4 +128,99 @@ QString StringFromRect(const QRectF& rect) {
 GridPoint CellPointFromString(const QString& text) {
   const GridPoint point = GridPointFromStringCalc(text, true);
   return GridPoint{CellCoordinate(point.x), CellCoordinate(point.y)};
+}
+
+CAFormulaSeparators UserFormulaSeparators() {
+  return CAFormulaSeparators{NumberTextLocale().decimalSeparatorChar, QLatin1Char(',')};
+}
+
+QString StringFromFormulaSeparators(const CAFormulaSeparators& separators) {
+  return QString(separators.decimal) + separators.list;
+}
+
+std::optional<CAFormulaSeparators> FormulaSeparatorsFromString(const QString& text) {
+  if (text.size() != 2) return std::nullopt;
+  return CAFormulaSeparators{text[0], text[1]};
+}
+
+QString TranslateFormulaSeparators(const QString& formula, const CAFormulaSeparators& from,
+                                   const CAFormulaSeparators& to) {
+  if (from == to || !formula.startsWith(QLatin1Char('='))) return formula;
+  const qsizetype n = formula.size();
+  const auto isDigit = [&](qsizetype i) { return i < n && TypeOfChar(formula[i].unicode()) == kCharClassDigit; };
+  QString result;
+  result.reserve(n + 4);
+  result += QLatin1Char('=');
+  qsizetype i = 1;
+  while (i < n) {
+    const QChar c = formula[i];
+    const uint32_t cls = TypeOfChar(c.unicode());
+    if (cls == kCharClassUpper || cls == kCharClassLower || c == u'$') {
+      // A name (a reference, a range or a function) is read as the formula parser reads it: its
+      // digits and full stops are no literal.
+      qsizetype j = i + 1;
+      while (j < n) {
+        const QChar d = formula[j];
+        const uint32_t k = TypeOfChar(d.unicode());
+        if (k != kCharClassUpper && k != kCharClassLower && k != kCharClassDigit && d != u'.' && d != u'$' &&
+            d != u':')
+          break;
+        ++j;
+      }
+      result += QStringView(formula).mid(i, j - i);
+      i = j;
+    } else if (cls == kCharClassDigit || (c == u'.' && isDigit(i + 1))) {
+      // A literal as the formula parser takes it under the old separators (it starts one at a
+      // digit or a full stop): digits, the decimal separator (even with no digit after it) and
+      // the fraction, then an exponent.
+      qsizetype j = i;
+      while (isDigit(j)) ++j;
+      result += QStringView(formula).mid(i, j - i);
+      // Only a full stop starts a literal: ".5" becomes "0,5", not an argument separator.
+      if (j == i && c == from.decimal && to.decimal != u'.') result += QLatin1Char('0');
+      if (j < n && formula[j] == from.decimal) {
+        result += to.decimal;
+        ++j;
+        const qsizetype fraction = j;
+        while (isDigit(j)) ++j;
+        result += QStringView(formula).mid(fraction, j - fraction);
+      } else if (j == i) {
+        // A full stop that is no decimal separator under the old ones: kept as it was.
+        result += c;
+        ++j;
+      }
+      if (j + 1 < n && (formula[j] == u'e' || formula[j] == u'E')) {
+        qsizetype k = j + 1;
+        if (formula[k] == u'+' || formula[k] == u'-') ++k;
+        if (isDigit(k)) {
+          while (isDigit(k)) ++k;
+          result += QStringView(formula).mid(j, k - j);
+          j = k;
+        }
+      }
+      i = j;
+      // The new reader would take a list separator right after the literal for its decimal one.
+      if (i < n && formula[i] == from.list && to.list == to.decimal) result += QLatin1Char(' ');
+    } else if (c == from.list) {
+      result += to.list;
+      ++i;
+    } else {
+      result += c;
+      ++i;
+    }
+  }
+  return result;
+}
+
+namespace {
+thread_local CAFormulaSeparatorsReading* t_formulaSeparators = nullptr;
+}  // namespace
+
+CAFormulaSeparatorsReading::CAFormulaSeparatorsReading() : outer_(t_formulaSeparators) { t_formulaSeparators = this; }
+
+CAFormulaSeparatorsReading::~CAFormulaSeparatorsReading() { t_formulaSeparators = outer_; }
+
+QString CAFormulaSeparatorsReading::toUser(const QString& formula) {
+  if (!t_formulaSeparators || !t_formulaSeparators->written_) return formula;
+  return TranslateFormulaSeparators(formula, *t_formulaSeparators->written_, UserFormulaSeparators());
 }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 inline constexpr int32_t kSpreadsheetXmlVersion = 1;
@@ -42,3 +43,43 @@ QString StringFromRect(const QRectF& rect);
 // A grid point read from a document-level element: plain coordinates, negative ones and
 // wildcards (which no cell has) made 0.
 GridPoint CellPointFromString(const QString& text);
+
+// The separators a sheet's formulas are written with: the decimal separator of their number
+// literals and the one between a function's arguments.
+struct CAFormulaSeparators {
+  QChar decimal = QLatin1Char('.');
+  QChar list = QLatin1Char(',');
+  bool operator==(const CAFormulaSeparators&) const = default;
+};
+// The user's: the locale's decimal separator, and "," between arguments.
+CAFormulaSeparators UserFormulaSeparators();
+// The "separators" element's text, the decimal separator then the list separator; nullopt for a
+// text that does not hold two.
+QString StringFromFormulaSeparators(const CAFormulaSeparators& separators);
+std::optional<CAFormulaSeparators> FormulaSeparatorsFromString(const QString& text);
+
+// The formula ("=" and what follows) rewritten from one set of separators to another, so that
+// it means under the second what it meant under the first: literals take the new decimal
+// separator, and a list separator that the new decimal separator would join to the literal
+// before it gets a blank in front. Names and everything else stay as written.
+QString TranslateFormulaSeparators(const QString& formula, const CAFormulaSeparators& from,
+                                   const CAFormulaSeparators& to);
+
+// While one lives, the formulas read on this thread are taken as written with the separators
+// given to it (none given: the user's) and translated to the user's where they differ. Scopes
+// nest; the innermost decides.
+class CAFormulaSeparatorsReading {
+ public:
+  CAFormulaSeparatorsReading();
+  ~CAFormulaSeparatorsReading();
+  CAFormulaSeparatorsReading(const CAFormulaSeparatorsReading&) = delete;
+  CAFormulaSeparatorsReading& operator=(const CAFormulaSeparatorsReading&) = delete;
+  void setWritten(const CAFormulaSeparators& written) { written_ = written; }
+
+  // The formula in the user's separators: the text itself when no scope holds other ones.
+  static QString toUser(const QString& formula);
+
+ private:
+  std::optional<CAFormulaSeparators> written_;
+  CAFormulaSeparatorsReading* outer_;
+};

@@ -21,6 +21,8 @@ class CAPackageWindow {
   virtual QRectF contentRect() const = 0;
   // Places the window so that its content has that rectangle, without redrawing at once.
   virtual void setContentRect(const QRectF& rect) = 0;
+  // Gives the window the size a new document's window gets.
+  virtual void placeAtStandardSize() {}
   virtual bool showingFormatPanel() const = 0;
   virtual void forceFormatPanelClosed() = 0;
   // The top left cell shown.

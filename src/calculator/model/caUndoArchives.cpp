@@ -181,7 +181,7 @@ void RestoreFormats(CADocument& document, const CAUndoContext& context, const CA
         for (const std::unique_ptr<CARow>& row : document.rows()) {
           if (row->gridY() < span.startPoint.y) continue;
           if (row->gridY() > span.endPoint.y) break;
-          std::erase_if(row->mutableCells(), [&](const std::unique_ptr<CACell>& cell) {
+          row->mutableCells().eraseIf([&](const std::unique_ptr<CACell>& cell) {
             const int64_t x = cell->gridPoint().x;
             return x >= span.startPoint.x && x <= span.endPoint.x && cell->valueType() == kValueNone &&
                    !cell->format() && cell->note().isEmpty();

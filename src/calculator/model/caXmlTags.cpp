@@ -27,7 +27,7 @@ constexpr FLXmlTagKey kTags[] = {
     {76, "noPreview"}, {77, "sym"},       {78, "sys_ver"},  {79, "titleCol"},
     {80, "titleRow"},  {81, "type"},      {82, "under"},    {83, "val"},
     {84, "ver"},       {85, "width"},     {86, "x"},        {87, "y"},
-    {88, "zoom"},
+    {88, "zoom"},      {89, "separators"},
 };
 
 const QHash<QString, int32_t>& KeysByName() {

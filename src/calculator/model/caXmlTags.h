@@ -100,11 +100,13 @@ enum CAXmlTag : int32_t {
   kXmlX = 86,
   kXmlY = 87,
   kXmlZoom = 88,
+  // The decimal and list separators the document's formulas were written with.
+  kXmlSeparators = 89,
 };
 
-inline constexpr int32_t kXmlLastTag = kXmlZoom;
+inline constexpr int32_t kXmlLastTag = kXmlSeparators;
 
-// Every name with its key, for FLXmlDecoder::addDecoderKeys at launch (89 entries: key 20 has
+// Every name with its key, for FLXmlDecoder::addDecoderKeys at launch (90 entries: key 20 has
 // two names).
 std::span<const FLXmlTagKey> SpreadsheetXmlTags();
 

@@ -182,6 +182,15 @@ void FLXmlEncoder::closeTag(QAnyStringView tag) {
   pendingChild_ = false;
 }
 
+// Closing the element opened last takes back the line end written after it.
+QByteArrayView FLXmlEncoder::settled() const {
+  if (!insertionStack_.empty() || savedLevel_ != kNoInsertion) return {};
+  const size_t held = pendingChild_ && !xml_.empty() && xml_.back() == '\n' ? 1 : 0;
+  return QByteArrayView(xml_.data(), qsizetype(xml_.size() - held));
+}
+
+void FLXmlEncoder::discardSettled() { xml_.erase(0, size_t(settled().size())); }
+
 void FLXmlEncoder::saveInsertionPoint() { insertionStack_.push_back({level_, uint64_t(xml_.size())}); }
 
 void FLXmlEncoder::beginInsertion() {

@@ -54,6 +54,11 @@ class FLXmlEncoder {
   QByteArrayView utf8() const { return QByteArrayView(xml_.data(), qsizetype(xml_.size())); }
   QString xml() const { return QString::fromUtf8(utf8()); }
   bool isEmpty() const { return empty_; }
+  // For writing a long document in pieces: the text written so far that nothing can change any
+  // more, to be passed on and then forgotten with discardSettled. Empty while an insertion
+  // point is saved (the text after it may still move).
+  QByteArrayView settled() const;
+  void discardSettled();
   QString savedTail() const { return QString::fromStdString(savedTail_); }
   void setSavedTail(const QString& tail) { savedTail_ = tail.toStdString(); }
 

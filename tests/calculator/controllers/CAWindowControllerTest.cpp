@@ -36,6 +36,7 @@
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -458,4 +459,26 @@ TEST_F(WindowControllerTest, TheFormatPanelSlidesInAtTheRightAndOutAgain) {
   DeliverQueuedWork();
   EXPECT_TRUE(controller.formatPanel()->isHidden());
   EXPECT_EQ(sheet->width(), row->width());
+}
+
+// A package that stores a frame of zero size opens in a window of the standard size, which shows
+// the grid, not in one of the size the window happened to have.
+TEST_F(WindowControllerTest, AStoredFrameOfZeroSizeOpensAtTheStandardSize) {
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("Zero.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(path));
+  ASSERT_TRUE(WriteFileBytes(path + QStringLiteral("/document.xml"),
+                             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<spreadsheet ver=\"1\">"
+                             "<frame>{{0, 0}, {0, 0}}</frame></spreadsheet>\n"));
+  QWidget* window = controller.mainWindow();
+  window->show();
+  window->setWindowState(Qt::WindowNoState);
+  window->resize(400, 111);
+  DeliverQueuedWork();
+  ASSERT_FALSE(window->isMaximized());
+  ASSERT_NE(document().openFile(path, nullptr), 0);
+  DeliverQueuedWork();
+  const QRect screen = window->screen()->availableGeometry();
+  EXPECT_TRUE(window->isMaximized() || window->width() == screen.width() * 3 / 4) << window->width();
+  EXPECT_GT(window->height(), 111);
 }

@@ -95,6 +95,100 @@ TEST_F(PackageReaderTest, TextCellsComeBackAsTextNotAsNumbers) {
   EXPECT_EQ(document.cellAtGridPoint({3, 0})->valueType(), kValueLink);
 }
 
+// A package records the separators its formulas were typed with: opened under a locale with the
+// other decimal separator every formula keeps its value, and the text stays what it says.
+TEST_F(PackageReaderTest, FormulasKeepTheirValuesUnderAnotherDecimalSeparator) {
+  const auto valuesOf = [](CADocument& sheet, int64_t count) {
+    sheet.recalcEverything();
+    sheet.evaluate();
+    std::vector<double> values;
+    for (int64_t y = 0; y < count; ++y) {
+      const CACell* cell = sheet.cellAtGridPoint({1, y});
+      values.push_back(cell && cell->number() ? double(cell->number()->realValue()) : -1.0);
+    }
+    return values;
+  };
+  const auto saved = [&](const QString& name, const std::vector<QString>& formulas) {
+    CADocument sheet;
+    sheet.cellAtGridPointImperative({0, 0})->setNumberValue(CANumber(4));
+    for (size_t y = 0; y < formulas.size(); ++y)
+      sheet.cellAtGridPointImperative({1, int64_t(y)})->setFormula(formulas[y]);
+    const std::vector<double> values = valuesOf(sheet, int64_t(formulas.size()));
+    FLError error;
+    const QString path = scratch(name);
+    EXPECT_TRUE(sheet.saveToNativeFile(path, false, &error)) << error.reason.toStdString();
+    return std::pair(path, values);
+  };
+
+  // Typed with the decimal point, opened with the decimal comma.
+  const std::vector<QString> pointFormulas = {QStringLiteral("=A1*1.5"), QStringLiteral("=SUM(1,5)"),
+                                              QStringLiteral("=SUM(A1,2.5,0.25)"), QStringLiteral("=2.5E1+A1")};
+  const auto [pointPath, pointValues] = saved(QStringLiteral("Point.Numlet"), pointFormulas);
+  EXPECT_EQ(pointValues, (std::vector<double>{6, 6, 6.75, 29}));
+  EXPECT_TRUE(ReadFileText(pointPath + QStringLiteral("/document.xml"))
+                  .contains(QStringLiteral("<separators>.,</separators>")));
+  {
+    const GermanNumberLocale german;
+    CADocument opened;
+    ASSERT_EQ(opened.openFile(pointPath, nullptr), kFileTypeNative);
+    EXPECT_EQ(valuesOf(opened, 4), pointValues);
+    EXPECT_EQ(opened.cellAtGridPoint({1, 0})->formula(), QStringLiteral("=A1*1,5"));
+    EXPECT_EQ(opened.cellAtGridPoint({1, 0})->parseResult(), 0);
+  }
+
+  // Typed with the decimal comma, opened with the point.
+  std::vector<double> commaValues;
+  QString commaPath;
+  {
+    const GermanNumberLocale german;
+    const std::vector<QString> commaFormulas = {QStringLiteral("=A1*1,5"), QStringLiteral("=SUM(1,5)"),
+                                                QStringLiteral("=SUM(1 ,5)"), QStringLiteral("=SUM(A1,0,25)")};
+    std::tie(commaPath, commaValues) = saved(QStringLiteral("Comma.Numlet"), commaFormulas);
+    EXPECT_TRUE(ReadFileText(commaPath + QStringLiteral("/document.xml"))
+                    .contains(QStringLiteral("<separators>,,</separators>")));
+  }
+  EXPECT_EQ(commaValues, (std::vector<double>{6, 1.5, 6, 4.25}));
+  CADocument opened;
+  ASSERT_EQ(opened.openFile(commaPath, nullptr), kFileTypeNative);
+  EXPECT_EQ(valuesOf(opened, 4), commaValues);
+  EXPECT_EQ(opened.cellAtGridPoint({1, 1})->formula(), QStringLiteral("=SUM(1.5)"));
+
+  // A package without the element reads its formulas as the user types them, as it always did.
+  const QString plain = package(QStringLiteral("Plain.Numlet"),
+                                QStringLiteral("<rows><row y=\"0\"><cells><cell x=\"1\" y=\"0\" type=\"f\">"
+                                               "<f>=SUM(1,5)</f></cell></cells></row></rows>"));
+  {
+    const GermanNumberLocale german;
+    CADocument old;
+    ASSERT_EQ(old.openFile(plain, nullptr), kFileTypeNative);
+    EXPECT_EQ(old.cellAtGridPoint({1, 0})->formula(), QStringLiteral("=SUM(1,5)"));
+  }
+}
+
+// Some tools store a frame of zero size; a window of that size (or one too small to show the
+// grid) would leave the user nothing to work in, so the window takes the standard size.
+TEST_F(PackageReaderTest, AFrameTooSmallForTheGridGivesTheStandardSize) {
+  struct Case {
+    const char* frame;
+    bool placed;
+  };
+  const Case cases[] = {
+      {"{{0, 0}, {0, 0}}", false},     {"{{120, 80}, {400, 111}}", false}, {"{{5, 5}, {199.5, 600}}", false},
+      {"{{5, 5}, {200, 150}}", true},  {"{{10, 20}, {800, 600}}", true},
+  };
+  int count = 0;
+  for (const Case& c : cases) {
+    FakePackageWindow shown;
+    CADocument opened;
+    opened.setController(&shown);
+    const QString body = QStringLiteral("<frame>%1</frame>").arg(QLatin1String(c.frame));
+    ASSERT_EQ(opened.openFile(package(QStringLiteral("Frame%1.Numlet").arg(++count), body), nullptr), kFileTypeNative);
+    opened.setController(nullptr);
+    EXPECT_EQ(shown.placedRects.size(), c.placed ? 1u : 0u) << c.frame;
+    EXPECT_EQ(shown.standardSizings, c.placed ? 0 : 1) << c.frame;
+  }
+}
+
 // ---- Pictures ------------------------------------------------------------------------------------
 
 TEST_F(PackageReaderTest, AnUnreadableImageFailsTheOpen) {

@@ -3,7 +3,9 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/fileformats/caPackageWriter.h"
+#include "calculator/model/caXmlTags.h"
 #include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/flImageSupport.h"
 #include "framlet/foundation/flPasswords.h"
 #include "platform/NotificationCenter.h"
 #include "platform/StringWithFormat.h"
@@ -56,6 +58,35 @@ TEST_F(PackageWriterTest, GoldenPackageHoldsEveryElementInItsOrder) {
   EXPECT_EQ(FolderEntries(path + QStringLiteral("/Images")),
             QStringList{QLatin1String(kSamplePictureGuid) + QStringLiteral(".png")});
   EXPECT_FALSE(document.saveWithPassword());
+}
+
+// A sheet whose XML runs to several pieces goes to the file piece by piece; the file holds the
+// same bytes as the whole text written in memory, and reads back as the same sheet.
+TEST_F(PackageWriterTest, ALargeSheetIsWrittenInPiecesToTheSameBytes) {
+  for (int64_t y = 0; y < 9000; ++y) {
+    document.cellAtGridPointImperative({0, y})->setFormula(QStringLiteral("A fairly long text in row %1").arg(y));
+    document.cellAtGridPointImperative({1, y})->setNumberValue(CANumber::withNumerator(y, 7));
+    if (y > 0) document.cellAtGridPointImperative({2, y})->setFormula(QStringLiteral("=B%1+C%1").arg(y));
+  }
+  document.cellAtGridPointImperative({3, 10})->setNote(QStringLiteral("a note"));
+  const QString path = save(QStringLiteral("Large.Numlet"));
+
+  FLXmlEncoder whole;
+  whole.addAttribute(XmlName(kXmlVer), int64_t(kSpreadsheetXmlVersion));
+  whole.openTag(XmlName(kXmlSpreadsheet));
+  document.saveDocumentInfo(whole, false);
+  document.saveColumns(whole);
+  whole.openTag(XmlName(kXmlRows));
+  for (const std::unique_ptr<CARow>& row : document.rows()) row->saveToXml(whole);
+  whole.closeTag(XmlName(kXmlRows));
+  whole.closeTag(XmlName(kXmlSpreadsheet));
+  const QByteArray written = ReadFileBytes(path + QStringLiteral("/document.xml"));
+  ASSERT_GT(written.size(), 2 << 20);
+  EXPECT_TRUE(written == whole.utf8().toByteArray());
+
+  CADocument reopened;
+  ASSERT_EQ(reopened.openFile(path, nullptr), kFileTypeNative);
+  ExpectSameSheet(document, reopened);
 }
 
 // ---- Protected documents -------------------------------------------------------------------------
@@ -149,6 +180,42 @@ TEST_F(PackageWriterTest, OnlyThePicturesThatCellsShowAreWritten) {
   document.cellAtGridPointImperative({0, 0})->setPicture(shown);
   const QString path = save(QStringLiteral("Pictures.Numlet"), true);
   EXPECT_EQ(FolderEntries(path + QStringLiteral("/Images")), QStringList{QStringLiteral("SHOWN-1.png")});
+}
+
+// A JPEG that a save re-encoded would lose a little each time: after Save As the picture is known
+// by its name in the new package, so the next save in place copies that file and the clipboard
+// gets it as it is.
+TEST_F(PackageWriterTest, AfterSaveAsAPictureIsKnownByItsNameInTheNewPackage) {
+  InstallFileFormatServices();
+  std::shared_ptr<CAPicture> picture = CAPicture::withFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")),
+                                                           QStringLiteral("OLD-1"), &document);
+  ASSERT_TRUE(picture);
+  document.cellAtGridPointImperative({0, 0})->setPicture(picture);
+  const QString first = scratch(QStringLiteral("First.Numlet"));
+  ASSERT_TRUE(document.saveTo(first, false, false));
+  ASSERT_EQ(document.filePath(), first);
+  const QStringList files = FolderEntries(first + QStringLiteral("/Images"));
+  ASSERT_EQ(files.size(), 1);
+  const QString name = QFileInfo(files[0]).completeBaseName();
+  EXPECT_NE(name, QStringLiteral("OLD-1"));
+  EXPECT_EQ(picture->guid(), name);
+  EXPECT_EQ(document.pictures().value(name), picture);
+  EXPECT_FALSE(document.pictures().contains(QStringLiteral("OLD-1")));
+
+  int32_t format = 0;
+  EXPECT_FALSE(picture->archive(&format).isEmpty());
+  EXPECT_EQ(format, kImageFormatPng);
+  // The save in place keeps the file's name and its bytes.
+  const QByteArray bytes = ReadFileBytes(first + QStringLiteral("/Images/") + files[0]);
+  ASSERT_TRUE(document.saveTo(first, true, false));
+  EXPECT_EQ(FolderEntries(first + QStringLiteral("/Images")), files);
+  EXPECT_EQ(ReadFileBytes(first + QStringLiteral("/Images/") + files[0]), bytes);
+
+  // A copy leaves the document's names alone, and so does a save in another format.
+  ASSERT_TRUE(document.saveTo(scratch(QStringLiteral("Copy.Numlet")), false, true));
+  EXPECT_EQ(picture->guid(), name);
+  ASSERT_TRUE(document.saveTo(scratch(QStringLiteral("Sheet.csv")), false, false));
+  EXPECT_EQ(picture->guid(), name);
 }
 
 // ---- Autosave ------------------------------------------------------------------------------------

@@ -45,6 +45,7 @@ class FakePackageWindow : public QObject, public CADocumentWindow, public CAPack
   // CAPackageWindow
   QRectF contentRect() const override { return content; }
   void setContentRect(const QRectF& rect) override { placedRects.push_back(rect); }
+  void placeAtStandardSize() override { ++standardSizings; }
   bool showingFormatPanel() const override { return formatPanelShown; }
   void forceFormatPanelClosed() override { ++formatPanelClosings; }
   GridPoint scrollPoint() const override { return scroll; }
@@ -63,6 +64,7 @@ class FakePackageWindow : public QObject, public CADocumentWindow, public CAPack
   QSizeF pdfSize;
 
   std::vector<QRectF> placedRects;
+  int standardSizings = 0;
   int formatPanelClosings = 0;
   QStringList scrolledTo;
   int titleChanges = 0;

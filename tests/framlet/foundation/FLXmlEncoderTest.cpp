@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 
 namespace {
 
@@ -60,6 +61,50 @@ TEST(FLXmlEncoder, InsertionPutsElementsBeforeWhatWasWrittenAfterTheSavedPoint) 
   EXPECT_EQ(Body(encoder), QStringLiteral("<doc>\n\t<list>\n\t\t<head>\n\t\t\t<x>9</x>\n\t\t</head>\n\t\t<a>1</a>\n"
                                           "\t\t<b>2</b>\n\t</list>\n</doc>\n"));
   EXPECT_TRUE(encoder.savedTail().isEmpty());
+}
+
+// Text passed on in pieces after every step joins up to the text written in one go: the line
+// end after an element just opened stays behind (closing it at once takes it back), and nothing
+// is settled while an insertion point may still move the text after it.
+TEST(FLXmlEncoder, SettledPiecesJoinUpToTheWholeText) {
+  const auto write = [](FLXmlEncoder& encoder, const std::function<void()>& step) {
+    encoder.openTag(QStringLiteral("doc"));
+    step();
+    encoder.openTag(QStringLiteral("empty"));
+    step();
+    encoder.closeTag(QStringLiteral("empty"));
+    step();
+    encoder.openTag(QStringLiteral("list"));
+    step();
+    encoder.addAttribute(QStringLiteral("x"), int64_t(1));
+    step();
+    encoder.addTag(QStringLiteral("a"), QStringLiteral("1 < 2"));
+    step();
+    encoder.closeTag(QStringLiteral("list"));
+    step();
+    encoder.closeTag(QStringLiteral("doc"));
+  };
+  FLXmlEncoder whole;
+  write(whole, [] {});
+  FLXmlEncoder pieces;
+  QByteArray passed;
+  write(pieces, [&] {
+    passed += pieces.settled().toByteArray();
+    pieces.discardSettled();
+  });
+  passed += pieces.utf8().toByteArray();
+  EXPECT_EQ(passed, whole.utf8().toByteArray());
+  EXPECT_TRUE(passed.contains("\t<empty></empty>\n")) << passed.toStdString();
+
+  FLXmlEncoder held;
+  held.openTag(QStringLiteral("doc"));
+  held.saveInsertionPoint();
+  held.addTag(QStringLiteral("a"), int64_t(1));
+  EXPECT_TRUE(held.settled().isEmpty());
+  held.beginInsertion();
+  EXPECT_TRUE(held.settled().isEmpty());
+  held.endInsertion();
+  EXPECT_EQ(held.settled().size(), held.utf8().size());
 }
 
 TEST(FLXmlEncoder, CancellingAnInsertionDropsItsTextAndRestoresTheTailAndLevel) {
