@@ -693,8 +693,13 @@ void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value
     return;
   }
   if (kind == kPropDocument) {
-    if (n == kDocTopAtom) Word("margt", EmuToTwips(ValueAs<int64_t>(value)));
-    else if (n == kDocBottomAtom) Word("margb", EmuToTwips(ValueAs<int64_t>(value)));
+    // A negative margin (its flag) is the sign of the number, as the reader takes it.
+    const auto margin = [&](uint32_t negativeFlag) {
+      const int64_t twips = EmuToTwips(ValueAs<int64_t>(value));
+      return record.body[negativeFlag] ? -twips : twips;
+    };
+    if (n == kDocTopAtom) Word("margt", margin(DocField::hPush));
+    else if (n == kDocBottomAtom) Word("margb", margin(DocField::fPush));
     else if (n != kDocImageAtom) LogAssert("Bad docProps atom", __func__, __FILE__, __LINE__);
     return;
   }
