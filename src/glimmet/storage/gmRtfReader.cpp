@@ -194,6 +194,7 @@ class Reader {
   void Push();
   // Text that names no font is in the default font ("deff") once the font table has it.
   void ResolveDefaultFont();
+  void FinishLastParagraph();
   void Pop();
 
   // Actions.
@@ -2148,7 +2149,32 @@ uint32_t Reader::Finish() {
       return kRtfImportFailed;
     }
   }
+  if (origin_ != kOwn && !tolerant_ && doc_->kind != kDocClipboard) FinishLastParagraph();
   return kRtfImportOk;
+}
+
+// Other writers leave the body's last paragraph mark formatted as it happens to be: a paragraph
+// with text gives its mark the formatting of its last character; an empty last paragraph starts
+// plain, as new typing there would.
+void Reader::FinishLastParagraph() {
+  const uint32_t body = BodyStart(doc_);
+  if (doc_->userLength < 1) return;
+  const uint32_t mark = uint32_t(doc_->userLength - 1);
+  if (mark < body || mark >= uint32_t(doc_->totalLength) || !IsParaMarkChar(doc_->charAt(mark))) return;
+  const char16_t before = mark > body ? doc_->charAt(mark - 1) : char16_t(0x0A);
+  if (!IsParaMarkChar(before) && !IsKinkChar(before)) {
+    PropRecord chars;
+    FetchCharProps(doc_, mark - 1, nullptr, &chars);
+    chars.index = kGMNone;
+    ApplyPropsToRange({doc_, mark, mark + 1}, chars);
+    return;
+  }
+  if (IsKinkChar(before)) return;  // a table or other knot ends the text
+  PropRecord para, chars;
+  SetBaseProperties(kPropPara, &para);
+  ApplyPropsToRange({doc_, mark, mark + 1}, para);
+  SetBaseProperties(kPropChar, &chars);
+  std::memcpy(CurrentPane(doc_)->insertionProps, chars.body, sizeof CurrentPane(doc_)->insertionProps);
 }
 
 uint32_t Reader::Run(QString* message) {

@@ -578,3 +578,19 @@ TEST(RtfReader, DesktopTabStopsStayOnlyWhereATabIsUsed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Another writer's last paragraph: a mark after text takes the text's formatting, an empty last
+// paragraph starts plain.
+TEST(RtfReader, TheLastParagraphOfOtherWritersEndsAsItsText) {
+  Imported text = Import("{\\rtf1 \\fs40 a}");
+  ASSERT_EQ(text.result, kRtfImportOk);
+  EXPECT_EQ(text.text(), QStringLiteral("a"));
+  EXPECT_EQ(text.charsAt(1).get<int16_t>(CharField::size), 80);
+  Imported empty = Import("{\\rtf1 a\\par\\qc\\par}");
+  ASSERT_EQ(empty.result, kRtfImportOk);
+  EXPECT_EQ(empty.paraAt(2).get<uint32_t>(ParaField::alignment), 0u);
+}
+
+}  // namespace
