@@ -617,6 +617,17 @@ bool IsVoidHtmlElement(QStringView name) {
   return false;
 }
 
+// Elements of text that a new paragraph closes (the HTML reader's inline elements).
+bool IsTextLevelHtmlElement(QStringView name) {
+  static const char* const kTextLevel[] = {"a",    "abbr", "acronym", "b",    "big",  "cite",   "code", "del",
+                                           "dfn",  "em",   "font",    "i",    "ins",  "kbd",    "label", "nobr",
+                                           "q",    "s",    "samp",    "small", "span", "strike", "strong", "sub",
+                                           "sup",  "tt",   "u",       "var"};
+  for (const char* t : kTextLevel)
+    if (name == QLatin1StringView(t)) return true;
+  return false;
+}
+
 // Index just past the end of a tag that starts at from (just after the "<" and its name), quoted
 // attribute values read whole; the text's size when the tag never ends.
 qsizetype EndOfHtmlTag(QStringView html, qsizetype from) {
@@ -645,11 +656,13 @@ class OpenHtmlElements {
       popAbove({u"table", u"thead", u"tbody", u"tfoot"});
     } else if (name == u"thead" || name == u"tbody" || name == u"tfoot") {
       popAbove({u"table"});
-    } else if (!stack_.empty() && stack_.back() == name &&
-               (name == u"p" || name == u"li" || name == u"option" || name == u"dt" || name == u"dd")) {
-      pop();
-    } else if (!stack_.empty() && (name == u"dt" || name == u"dd") &&
-               (stack_.back() == u"dt" || stack_.back() == u"dd")) {
+    } else if (name == u"p" || name == u"dt" || name == u"dd") {
+      // These never stay inside text-level elements: the reader closes those first, then the
+      // paragraph (or term) they are in.
+      while (!stack_.empty() && IsTextLevelHtmlElement(stack_.back())) pop();
+      if (!stack_.empty() && (stack_.back() == name || (name != u"p" && (stack_.back() == u"dt" || stack_.back() == u"dd"))))
+        pop();
+    } else if (!stack_.empty() && stack_.back() == name && (name == u"li" || name == u"option")) {
       pop();
     }
     stack_.push_back(name);

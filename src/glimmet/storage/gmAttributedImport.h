@@ -21,10 +21,12 @@ class QUrl;
 inline constexpr int kMaxHtmlNesting = 512;
 
 // Whether HTML stays within kMaxHtmlNesting open elements, found in one linear pass that keeps
-// the elements open as the HTML reader does: void elements never open, "</x>" closes up to the
-// open x (and is passed over when none is open), a new p, li, dt, dd or option closes the
-// namesake that holds it, and table cells and rows close what is open inside the row or table
-// they belong to. Every HTML that reaches the HTML reader is asked this first.
+// the elements open as the HTML reader does: void elements and "<x/>" never open, "</x>" closes
+// up to the open x (and is passed over when none is open), a new p, dt or dd closes the
+// text-level elements (b, span, a...) and then the paragraph or term that holds it, a new li or
+// option its namesake just around it, and table cells and rows close what is open inside the row
+// or table they belong to. Script and style text counts as the reader parses it: as elements.
+// Every HTML that reaches the HTML reader is asked this first.
 bool HtmlNestingWithinLimit(QStringView html, int limit = kMaxHtmlNesting);
 
 // The rich text that imported HTML is read into. What the page names (pictures, style sheets) is

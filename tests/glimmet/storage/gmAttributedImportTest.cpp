@@ -91,6 +91,10 @@ TEST(HtmlNestingTest, CountsTheElementsTheReaderKeepsOpen) {
       // Each p, li, option, dt or dd closes the one that holds it; a table cell or row what is
       // open in its row or table.
       {Repeated("<p>a", 10000), true},
+      {Repeated("<p><b><i>a", 10000), true},
+      {Repeated("<dt><span>a<dd><a>b", 10000), true},
+      {Repeated("<p><center>a", 600), false},
+      {Repeated("<li><b>a", 600), false},
       {"<ul>" + Repeated("<li>a", 10000) + "</ul>", true},
       {"<select>" + Repeated("<option>a", 10000) + "</select>", true},
       {"<dl>" + Repeated("<dt>a<dd>b", 10000) + "</dl>", true},
