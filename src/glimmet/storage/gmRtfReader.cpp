@@ -181,6 +181,10 @@ class Reader {
   uint32_t SkipGroup();
   // Inside a cell of a row beyond the table's last column, whose text goes.
   bool InCutCell() const { return rowCut_ && inTable_ && rowCells_ > 0 && cell_ >= rowCells_ && g_.inTable; }
+  // Inside a table nested in an open cell of ours.
+  bool InNestedTable() const { return nesting_ > 0 && !tolerant_ && inTable_ && cell_ < rowCells_; }
+  // Before text of a nested table: it goes on the cell's line, after a space.
+  bool JoinNestedText();
 
   template <typename Visit>
   uint32_t WalkGroup(bool semicolonEnds, bool passIgnorable, Visit&& visit);
@@ -297,6 +301,8 @@ class Reader {
   bool haveDefinition_ = false;
   bool autoFitSeen_ = false;
   int64_t nesting_ = 0;
+  bool nestedSpace_ = false;  // a nested cell or paragraph ended: a space before the next text
+  uint32_t cellFirst_ = 0;    // where the open cell's text begins
   int cellSide_ = -1;  // the cell border side that border keywords now describe
   bool inTable_ = false;
   uint32_t tableFirst_ = 0;
@@ -519,7 +525,7 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
     else if (name == u"pca") docEncoding_ = StringEncodingForCodePage(850);
     // The marker text older writers put before a list paragraph for readers without lists: the
     // paragraph's own text follows the group.
-    else if (name == u"pntext") {
+    else if (name == u"pntext" || name == u"nonesttables") {
       const uint32_t token = SkipGroup();
       return token == kTokContinue && !stopAtGroupEnd ? kTokContinue : token;
     }
@@ -557,6 +563,12 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
       return kTokText;
     }
   if (keyword_ == k.par || keyword_ == k.nestcell || keyword_ == k.nestrow) {
+    if (InNestedTable()) {
+      // A table inside a cell is read as the cell's text: its cells and paragraphs are words of
+      // one line.
+      nestedSpace_ = true;
+      return kTokContinue;
+    }
     mark_ = 0x0A;
     return kTokPara;
   }
@@ -748,6 +760,7 @@ uint32_t Reader::SkipGroup() {
 bool Reader::InsertText(const QString& text) {
   if (text.isEmpty() || g_.deleted || InCutCell()) return true;
   ResolveDefaultFont();
+  if (InNestedTable() && !JoinNestedText()) return false;
   if (!PrepareForText()) return false;
   if (firstText_) {
     firstText_ = false;
@@ -1614,6 +1627,7 @@ bool Reader::BuildRow() {
   }
   cell_ = 0;
   rowCells_ = columns;
+  cellFirst_ = row.kinkCps[0] + 1;
   rowCut_ = def_.overflow;
   truncated_ = truncated_ || rowCut_;
   insertCp_ = paraStart_ = row.kinkCps[0] + 1;
@@ -1636,8 +1650,32 @@ bool Reader::EndCell() {
   const uint32_t cellEnd = row.kinkCps[cell_ + 1];
   if (cellEnd > 0 && !ApplyPara(cellEnd - 1)) return false;
   ++cell_;
-  insertCp_ = paraStart_ = cell_ < rowCells_ ? row.kinkCps[cell_] + 1 : row.limit;
+  insertCp_ = paraStart_ = cellFirst_ = cell_ < rowCells_ ? row.kinkCps[cell_] + 1 : row.limit;
+  nestedSpace_ = false;
   lastWasMark_ = true;
+  return true;
+}
+
+bool Reader::JoinNestedText() {
+  if (!Flush()) return false;
+  if (lastWasMark_ && insertCp_ > cellFirst_ && IsParaMarkChar(doc_->charAt(insertCp_ - 1))) {
+    // The cell's paragraph before the nested table goes on into it.
+    DocRange mark{doc_, insertCp_ - 1, insertCp_};
+    if (!ReplaceRangeCore(&mark, nullptr, nullptr, 0, true)) return false;
+    insertCp_ = mark.first;
+    uint32_t start = insertCp_;
+    while (start > cellFirst_ && !IsParaMarkChar(doc_->charAt(start - 1)) && !IsKinkChar(doc_->charAt(start - 1)))
+      --start;
+    paraStart_ = start;
+    lastWasMark_ = false;
+    nestedSpace_ = true;
+  }
+  if (nestedSpace_ && insertCp_ > cellFirst_) {
+    nestedSpace_ = false;
+    pending_ += u' ';
+    if (pending_.size() == 1) CopyUsedRecord(&pendingChars_, g_.chars);
+  }
+  nestedSpace_ = false;
   return true;
 }
 

@@ -41,6 +41,14 @@ TEST_F(RtfTest, ParagraphsTabsAndTablesBecomeRowsAndColumns) {
       {R"({\rtf1\trowd\cellx1000\cellx2000\intbl a\cell b\tab c\par x\cell\row)"
        R"(\trowd\cellx1000\cellx2000\intbl d\cell e\cell\row})",
        "0,0=a|1,0=b c|0,1=d|1,1=e"},
+      // A table inside a cell gives its words to the cell, after the cell's own text.
+      {R"({\rtf1\trowd\cellx2000\cellx4000\pard\intbl\itap1 out\par)"
+       R"(\pard\intbl\itap2 in1\nestcell in2\par more\nestcell{\*\nesttableprops\trowd\cellx500\cellx900\nestrow})"
+       R"({\nonesttables\par}\pard\intbl\itap1 \cell b\cell\row})",
+       "0,0=out in1 in2 more|1,0=b"},
+      {R"({\rtf1\trowd\cellx2000\pard\intbl\itap2 in1\nestcell in2\nestcell{\*\nesttableprops\nestrow})"
+       R"(\pard\intbl\itap1 \cell\row})",
+       "0,0=in1 in2"},
       // A table after text takes the next row.
       {R"({\rtf1 top\par\trowd\cellx1000\intbl a\cell\row})", "0,0=top|0,1=a"},
   };
