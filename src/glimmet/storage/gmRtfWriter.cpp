@@ -72,7 +72,6 @@ enum : uint32_t {
 // Character atoms written by their own rules.
 constexpr uint32_t kCharExpandAtom = 13, kCharOffsetAtom = 14;
 constexpr uint32_t kParaFirstLineAtom = 11, kParaMultipleAtom = 37;
-constexpr uint32_t kParaBorderKindAtom = 25, kParaBorderLineAtom = 26, kParaBorderWidthAtom = 27;
 constexpr uint32_t kParaBackAtom = 30;
 constexpr uint32_t kChapterStartAtom = 2, kChapterPagePosAtom = 6;
 constexpr uint32_t kTableAlignAtom = 4, kTableBackAtom = 30, kTableFirstRowAtom = 52;

@@ -398,7 +398,7 @@ TEST(RtfWriter, FontFamilyWordsByClass) {
                               .arg(font)
                               .arg(QLatin1StringView(RtfFontFamilyWord(FontFamilyClass(name))), name);
     EXPECT_TRUE(rtf.contains(entry)) << rtf.toStdString();
-    if (name != installed) EXPECT_TRUE(entry.contains(QStringLiteral("\\fnil ")));
+    if (name != installed) { EXPECT_TRUE(entry.contains(QStringLiteral("\\fnil "))); }
     GlimmetDocPtr back = Read(rtf);
     if (name != installed) continue;  // an unknown font is replaced when read
     FetchCharProps(back.get(), kBody, nullptr, &chars);
