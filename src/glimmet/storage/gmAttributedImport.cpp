@@ -742,6 +742,11 @@ bool HtmlNestingWithinLimit(QStringView html, int limit) {
 QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
   const QUrl resolved = baseUrl().resolved(name);
   if (!resolved.isLocalFile()) return QVariant();
+  // A style sheet is text the HTML reader parses whole: one of more than a few megabytes is no
+  // page's style sheet.
+  constexpr qint64 kMaxStyleSheetBytes = qint64(4) * 1024 * 1024;
+  if (type == QTextDocument::StyleSheetResource && QFileInfo(resolved.toLocalFile()).size() > kMaxStyleSheetBytes)
+    return QVariant();
   QByteArray bytes;
   if (!FLImage::readPictureFile(resolved.toLocalFile(), &bytes)) return QVariant();
   if (type == QTextDocument::ImageResource) {

@@ -7,7 +7,9 @@
 #include "glimmet/storage/gmLists.h"
 #include "glimmet/storage/gmTables.h"
 
+#include <QFile>
 #include <QImage>
+#include <QTextBlock>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QUrl>
@@ -137,6 +139,32 @@ TEST(HtmlNestingTest, ImportedPagesReadOnlyRegularFiles) {
     EXPECT_TRUE(ImportAttributedText(doc.get(), text));
     EXPECT_EQ(!doc->pictures.empty(), c.picture);
     EXPECT_TRUE(BodyText(doc.get()).startsWith(u'a'));
+  }
+}
+
+// A style sheet beside the page applies; one naming a device, or larger than any page's, does not.
+TEST(HtmlNestingTest, StyleSheetsAreReadOnlyFromSmallRegularFiles) {
+  QTemporaryDir dir;
+  const QByteArray rule = "p { color: #ff0000; }\n";
+  for (const auto& [name, bytes] : {std::pair<const char*, QByteArray>{"small.css", rule},
+                                    std::pair<const char*, QByteArray>{"huge.css", rule + QByteArray(5 << 20, ' ')}}) {
+    QFile file(dir.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  const struct {
+    const char* href;
+    bool applies;
+  } cases[] = {{"small.css", true}, {"huge.css", false}, {"/dev/zero", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.href);
+    GMImportTextDocument text;
+    text.setBaseUrl(QUrl::fromLocalFile(dir.path() + u'/'));
+    text.setHtml(QStringLiteral("<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\"%1\"></head>"
+                                "<body><p>x</p></body></html>")
+                     .arg(QString::fromLatin1(c.href)));
+    const QColor color = text.begin().charFormat().foreground().color();
+    EXPECT_EQ(color == QColor(255, 0, 0), c.applies);
   }
 }
 
