@@ -3,6 +3,7 @@
 // crash, hang or sanitizer report here is a fault.
 #include "FuzzApplication.h"
 #include "calculator/model/CADocument.h"
+#include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmTables.h"
 
 #include <QByteArray>
@@ -15,8 +16,11 @@
 int FuzzHtmlSheet(const uint8_t* data, size_t size) {
   if (size > 1 << 18 || !HaveGuiApplication()) return 0;
   g_glimmetConfig.tableOption = 1;
-  QTextDocument text;
-  text.setHtml(QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size)));
+  const QString html = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+  // The same check as every HTML the application reads comes first.
+  if (!HtmlNestingWithinLimit(html)) return 0;
+  GMImportTextDocument text;
+  text.setHtml(html);
   CADocument sheet;
   if (!sheet.loadAttributedString(text)) return 0;
   sheet.setSelectionRange(sheet.extent());

@@ -24,6 +24,7 @@
 #include <memory>
 
 GlimmetDoc* g_glimmetDoc = nullptr;
+std::vector<int64_t> g_glimmetLeadingWidths;
 
 bool NewImportDocument() {
   DestroyImportDocument();
@@ -39,6 +40,7 @@ bool NewImportDocument() {
 void DestroyImportDocument() {
   if (g_glimmetDoc) DestroyDocument(g_glimmetDoc);
   g_glimmetDoc = nullptr;
+  g_glimmetLeadingWidths.clear();
 }
 
 int32_t EngineAlignmentForSheet(int32_t alignment) {
@@ -70,47 +72,84 @@ QFont FontForCharProps(const PropRecord& chars) {
   return font;
 }
 
-// The next run of a paragraph from *cursor to end. Outside a table a tab ends a text run and
-// a tab at the cursor is a separator; inside one tabs belong to the text. A kink delivers its
-// whole knot (text before it in the same run is dropped). A text run's text goes to *text.
+// The raw text of the slot after a knot's kink number n, up to its next kink.
+QString KnotSlot(GlimmetDoc* doc, const KnotInfo& knot, uint32_t n) {
+  if (n + 1 >= knot.kinkCount) return QString();
+  return RawTextString(doc, knot.kinkCps[n] + 1, knot.kinkCps[n + 1]);
+}
+
+// The words of a knot that holds text of its own (a table inside a table cell), as one line.
+QString KnotWords(GlimmetDoc* doc, const KnotInfo& knot) {
+  QString words = RawTextString(doc, knot.first, knot.limit);
+  for (QChar& ch : words)
+    if (ch.unicode() < 32 || IsParaMarkChar(ch.unicode())) ch = u' ';
+  return words.simplified();
+}
+
+bool MakesCell(const KnotInfo& knot) {
+  return knot.found() && (knot.type() == kKnotPicture || knot.type() == kKnotLink || knot.type() == kKnotCheckbox);
+}
+
+// The next run of a paragraph from *cursor to end: a field, which outside a table a tab ends (a
+// tab at the cursor is a separator) and inside one the paragraph's end (tabs there are text).
+// A field that is one knot making a cell (a picture, link or checkbox), with at most spaces
+// beside it, is that knot; any other field is its text, a link giving its shown text and a
+// table inside a cell its words, so that no text beside a knot is lost.
 int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, KnotInfo* knot, QString* text) {
   text->clear();
   knot->doc = nullptr;
   knot->index = -1;
   if (*cursor >= end) return kRunText;
-  GMTextStore::Cursor at(doc->text, *cursor);
-  const uint32_t start = *cursor;
-  for (uint32_t cp = start; cp < end; ++cp, at.next()) {
-    const char16_t unit = at.unit();
-    if (unit == u'\t' && !inTable) {
-      if (cp == start) {
-        *cursor = cp + 1;
-        return kRunSeparator;
+  KnotInfo first, found;
+  int knots = 0;
+  bool ownText = false;  // text of the field's own, outside its knots
+  uint32_t cp = *cursor;
+  const uint32_t start = cp;
+  while (cp < end) {
+    GMTextStore::Cursor at(doc->text, cp);
+    bool stopped = false;
+    for (; cp < end; ++cp, at.next()) {
+      const char16_t unit = at.unit();
+      if (unit == u'\t' && !inTable) {
+        if (cp == start) {
+          *cursor = cp + 1;
+          return kRunSeparator;
+        }
+        *cursor = cp;
+        stopped = true;
+        break;
       }
-      *cursor = cp;
-      return kRunText;
+      if (IsKinkChar(unit)) {
+        // A list holds paragraphs like the body, and the closing kinks of a knot that began
+        // before are no object of their own: the text goes on past them.
+        const uint32_t entry = doc->knots.indexAtCp(cp);
+        if (entry != kGMNone && (doc->knots.at(entry).kink >= kKinkMiddle || doc->knots.at(entry).type == kKnotList))
+          continue;
+        break;
+      }
+      *text += QChar(inTable && unit == u'\t' ? u' ' : unit);
+      if (unit != u' ' && unit != u'\t') ownText = true;
     }
-    if (IsKinkChar(unit)) {
-      // A list holds paragraphs like the body, and the closing kinks of a knot that began
-      // before are no object of their own: the text goes on past them.
-      const uint32_t entry = doc->knots.indexAtCp(cp);
-      if (entry != kGMNone && (doc->knots.at(entry).kink >= kKinkMiddle || doc->knots.at(entry).type == kKnotList))
-        continue;
-      if (!FetchKnot(doc, cp, knot, 0)) knot->index = -1;
-      *cursor = knot->found() && knot->limit > cp ? knot->limit : cp + 1;
-      text->clear();
-      return kRunKnot;
+    if (stopped || cp >= end) break;
+    // A knot starts at cp.
+    if (!FetchKnot(doc, cp, &found, 0)) found.index = -1;
+    const uint32_t next = found.found() && found.limit > cp ? found.limit : cp + 1;
+    if (found.found()) {
+      ++knots;
+      if (knots == 1) first = found;
+      if (found.type() == kKnotLink) *text += KnotSlot(doc, found, 0);
+      else if (found.type() == kKnotTable) *text += QLatin1Char(' ') + KnotWords(doc, found) + QLatin1Char(' ');
     }
-    *text += QChar(inTable && unit == u'\t' ? u' ' : unit);
+    cp = std::min(next, end);
   }
-  *cursor = end;
+  if (cp >= end) *cursor = end;
+  if (knots == 1 && MakesCell(first) && !ownText) {
+    *knot = first;
+    text->clear();
+    return kRunKnot;
+  }
+  if (knots > 0) *text = text->simplified();
   return kRunText;
-}
-
-// The raw text of the slot after a knot's kink number n, up to its next kink.
-QString KnotSlot(GlimmetDoc* doc, const KnotInfo& knot, uint32_t n) {
-  if (n + 1 >= knot.kinkCount) return QString();
-  return RawTextString(doc, knot.kinkCps[n] + 1, knot.kinkCps[n + 1]);
 }
 
 Kolor CellBackgroundAt(GlimmetDoc* doc, uint32_t kinkCp) {
@@ -177,7 +216,8 @@ bool CADocument::convertTable(uint32_t* cp, GridPoint* point) {
     for (uint32_t i = 0; i < columns; ++i) {
       CAColumn* column = columnImperative(i);
       column->setDigitCount(-1);
-      column->setWidth(props.get<int64_t>(TableProp::widths + 8 * i));
+      column->setWidth(i < g_glimmetLeadingWidths.size() ? g_glimmetLeadingWidths[i]
+                                                         : props.get<int64_t>(TableProp::widths + 8 * i));
     }
   }
 

@@ -32,9 +32,14 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
 bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   QByteArray bytes;
   if (!ReadWholeFile(path, &bytes, error)) return false;
-  QTextDocument text;
+  const QString html = HtmlTextOfBytes(bytes);
+  if (!HtmlNestingWithinLimit(html)) {
+    SetError(error, -50, QLatin1String(kHtmlUnreadable));
+    return false;
+  }
+  GMImportTextDocument text;
   text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
-  text.setHtml(HtmlTextOfBytes(bytes));
+  text.setHtml(html);
   if (loadAttributedString(text)) return true;
   if (error && error->domain.isEmpty()) SetError(error, -50, QLatin1String(kHtmlUnreadable));
   return false;

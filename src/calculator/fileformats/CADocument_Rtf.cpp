@@ -46,6 +46,8 @@ constexpr const char* kRtfdTextFile = "TXT.rtf";
 constexpr const char* kTruncatedMessage = "Truncated columns.";
 constexpr const char* kTruncatedInfo =
     "The spreadsheet was truncated during the save. I can't create %1 documents with more than %2 columns.";
+constexpr const char* kTruncatedReadInfo =
+    "The text has table rows of more than %1 columns. The columns after those were left out.";
 constexpr int64_t kMaxTableColumns = kMaxColumns;
 // The character atom of strike-through (one byte).
 constexpr uint32_t kStrikeAtom = 9;
@@ -73,6 +75,13 @@ bool WriteRtfText(const QString& path, const QString& rtf, FLError* error) {
 void NoteTruncation(const char* kind) {
   const QStringList strings{QLatin1String(kTruncatedMessage),
                             QString::fromLatin1(kTruncatedInfo).arg(QLatin1String(kind)).arg(kMaxTableColumns)};
+  QTimer::singleShot(0, QCoreApplication::instance(), [strings] { FLAlert::sharedInstance().giveAlertWithStrings(strings); });
+}
+
+// Rows of more cells than a table holds lost the cells after the last column.
+void NoteReadTruncation() {
+  const QStringList strings{QLatin1String(kTruncatedMessage),
+                            QString::fromLatin1(kTruncatedReadInfo).arg(kMaxTableColumns)};
   QTimer::singleShot(0, QCoreApplication::instance(), [strings] { FLAlert::sharedInstance().giveAlertWithStrings(strings); });
 }
 
@@ -185,7 +194,8 @@ bool CADocument::loadRtfdFile(const QString& path, FLError* error) {
 bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
   if (!NewImportDocument()) return false;
   GlimmetDoc* doc = g_glimmetDoc;
-  const uint32_t result = ImportRtfWithRetry(doc, rtf, nullptr, attachments);
+  RtfImportReport report;
+  const uint32_t result = ImportRtfWithRetry(doc, rtf, nullptr, attachments, &report);
   for (uint32_t i = 0; i < doc->paneCount; ++i) doc->panes[i].savedFirst = doc->panes[i].savedLimit = kGMNone;
   for (GMTableCache& cache : doc->tableCaches) cache = GMTableCache();
   doc->currentPane = 0;
@@ -203,6 +213,17 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
     const uint32_t columns = std::min<uint32_t>(props.get<uint16_t>(TableProp::columns), kMaxColumns);
     int64_t sum = 0;
     for (uint32_t i = 0; i < columns; ++i) sum += props.get<int64_t>(TableProp::widths + 8 * i);
+    // The sheet's columns keep the widths the file gave (shares would make them a text width wide
+    // together).
+    // Other writers' cell boundaries hold the cells' padding; our own writer gives the text
+    // widths, to which the padding adds.
+    if (table.first <= FirstVisibleCp(doc) && FirstVisibleCp(doc) < table.limit) {
+      const int64_t padding =
+          report.ownWriter ? props.get<int64_t>(TableProp::cellLeft) + props.get<int64_t>(TableProp::cellRight) : 0;
+      g_glimmetLeadingWidths.clear();
+      for (uint32_t i = 0; i < columns; ++i)
+        g_glimmetLeadingWidths.push_back(props.get<int64_t>(TableProp::widths + 8 * i) + padding);
+    }
     if (sum > 0) {
       for (uint32_t i = 0; i < columns; ++i)
         props.set<int64_t>(TableProp::widths + 8 * i, props.get<int64_t>(TableProp::widths + 8 * i) * kFullShare / sum);
@@ -223,7 +244,9 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
     ClearPropertyCaches(doc);
     ForgetPropertyIndex(doc);
   }
-  return loadFromGlimmet();
+  if (!loadFromGlimmet()) return false;
+  if (report.truncatedColumns) NoteReadTruncation();
+  return true;
 }
 
 GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool wholeDocument, bool showFormula,
@@ -252,7 +275,9 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
   if (!singleCell) {
     DeferDisplay();
     DocRange table;
-    const bool made = NewTableCore(doc, body, uint32_t(end.y - start.y + 1), uint32_t(end.x - start.x + 1), &table);
+    // One row now; the others are added as they are filled, so that filling a cell shifts only
+    // what follows it in its own row rather than every row after it.
+    const bool made = NewTableCore(doc, body, 1, uint32_t(end.x - start.x + 1), &table);
     pane->selFirst = pane->selLimit = int32_t(body + 2);
     UndeferDisplay(2);
     if (!made) return nullptr;
@@ -306,16 +331,25 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
   }
 
   uint32_t rowCp = body + 1;
-  int64_t tableRow = start.y;
+  int64_t madeRows = 1;  // table rows made, the last of them starting at rowCp
+  const uint32_t tableColumns = uint32_t(end.x - start.x + 1);
+  const auto makeRowsThrough = [&](int64_t y) {
+    const GMRowRequest request;
+    for (; madeRows <= y - start.y; ++madeRows) {
+      KnotInfo table;
+      if (!FetchKnot(doc, body, &table, kKnotTable)) return false;
+      rowCp = table.limit - 1;
+      uint32_t at = rowCp;
+      if (!InsertEmptyRow(doc, &at, tableColumns, request)) return false;
+    }
+    return true;
+  };
   for (const std::unique_ptr<CARow>& sheetRow : rows()) {
     if (sheetRow->gridY() < start.y) continue;
     if (sheetRow->gridY() > end.y) break;
     KnotInfo row;
     if (!singleCell) {
-      for (; tableRow < sheetRow->gridY(); ++tableRow) {
-        if (!FetchKnot(doc, rowCp, &row, kKnotRow)) return nullptr;
-        rowCp = row.limit;
-      }
+      if (!makeRowsThrough(sheetRow->gridY())) return nullptr;
       if (!FetchKnot(doc, rowCp, &row, kKnotRow)) return nullptr;
     }
     const auto applyLineFormats = [&](int64_t x, const char* assertion) {
@@ -344,9 +378,8 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
     }
     if (singleCell) break;
     for (; nextX <= end.x; ++nextX) applyLineFormats(nextX, "Text in empty cell 2");
-    rowCp = row.limit;
-    ++tableRow;
   }
+  if (!singleCell && !makeRowsThrough(end.y)) return nullptr;
   return holder.release();
 }
 

@@ -4,6 +4,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caPackageWindow.h"
+#include "glimmet/storage/gmAttributedImport.h"
 #include "platform/FLError.h"
 
 #include <QTextDocument>
@@ -70,7 +71,9 @@ void InstallFileFormatServices() {
   };
   services.htmlFromSelection = [](CADocument& document) { return document.htmlFromSelection(); };
   services.loadHtml = [](CADocument& document, const QString& html) {
-    QTextDocument text;
+    // Pasted HTML goes through the same checks as an opened page.
+    if (!HtmlNestingWithinLimit(html)) return false;
+    GMImportTextDocument text;
     text.setHtml(html);
     return document.loadAttributedString(text);
   };

@@ -4,11 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct GlimmetDoc;
 
 // The import in progress; made by the readers, consumed and destroyed by loadFromGlimmet.
 extern GlimmetDoc* g_glimmetDoc;
+// The column widths in EMU that the file gave the table starting the text, kept when the reader
+// turns that table's widths into shares of the text width: the sheet's columns take these.
+// Cleared with the import document.
+extern std::vector<int64_t> g_glimmetLeadingWidths;
 
 // Makes g_glimmetDoc a new temporary document with a pane without a view; NO (and no
 // document) when either cannot be made.

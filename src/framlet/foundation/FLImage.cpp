@@ -235,13 +235,27 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
   return image;
 }
 
+bool FLImage::readPictureFile(const QString& path, QByteArray* bytes) {
+  if (path.isEmpty()) return false;
+  // The type is asked before opening: opening a FIFO blocks until a writer comes.
+  const QFileInfo info(path);
+  if (!info.isFile() || info.size() > kMaxImageFileBytes) return false;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  // The size may have changed since it was asked (or the name now be something else): never read
+  // more than the bound.
+  QByteArray data = file.read(kMaxImageFileBytes + 1);
+  if (data.size() > kMaxImageFileBytes) return false;
+  if (bytes) *bytes = std::move(data);
+  return true;
+}
+
 std::unique_ptr<FLImage> FLImage::withContentsOfFile(const QString& path) {
   // Every file, Illustrator's "ai" files included, is read whole and decoded from its bytes,
   // which the image keeps for pictures nothing here can decode.
-  QFile file(path);
-  if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > kMaxImageFileBytes)
-    return nullptr;
-  auto image = decode(file.readAll(), QFileInfo(path).suffix());
+  QByteArray data;
+  if (!readPictureFile(path, &data)) return nullptr;
+  auto image = decode(data, QFileInfo(path).suffix());
   if (image) image->size();
   return image;
 }

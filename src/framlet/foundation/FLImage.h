@@ -30,6 +30,10 @@ class FLImage {
   // A file's contents; a path with the extension "ai" is decoded from the data like any other.
   static std::unique_ptr<FLImage> withContentsOfFile(const QString& path);
   static std::unique_ptr<FLImage> withContentsOfFile(const QString& path, QSizeF size);
+  // The bytes of a picture file a document names: read only from a regular file (never a device,
+  // a FIFO or a folder, which could block or never end) of at most the size a picture may have.
+  // False, with nothing read, for anything else.
+  static bool readPictureFile(const QString& path, QByteArray* bytes);
   static std::unique_ptr<FLImage> withData(const QByteArray& data);
   static std::unique_ptr<FLImage> withData(const QByteArray& data, QSizeF size);
   // A copy made by encoding the image (format chosen automatically, quality 1.0) at the size

@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flDates.h"
+#include "glimmet/storage/gmAttributedImport.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -266,7 +267,14 @@ QString NewsDateText(int32_t dayIndex) {
 void FLNewsDocument::setPage(const QByteArray& html) {
   const std::optional<QStringConverter::Encoding> declared = QStringConverter::encodingForHtml(html);
   QStringDecoder decoder(declared.value_or(QStringConverter::Utf8));
-  setHtml(decoder.decode(html));
+  const QString page = decoder.decode(html);
+  // A page nested too deep would hang the interface while the HTML reader works on it: it shows
+  // nothing instead.
+  if (!HtmlNestingWithinLimit(page)) {
+    clear();
+    return;
+  }
+  setHtml(page);
 }
 
 QVariant FLNewsDocument::loadResource(int, const QUrl&) { return {}; }

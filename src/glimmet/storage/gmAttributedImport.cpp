@@ -15,6 +15,7 @@
 #include "glimmet/storage/gmTables.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QPixmap>
 #include <QTextBlock>
@@ -27,6 +28,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <initializer_list>
 #include <iterator>
 #include <vector>
 
@@ -387,9 +389,12 @@ bool Importer::insertTable(QTextTable& table) {
   const int rows = table.rows();
   const uint32_t columns = std::min<uint32_t>(uint32_t(std::max(table.columns(), 1)), kMaxColumns);
   if (rows <= 0) return true;
+  // Rows are made as they are filled: a row made ahead of its text would be shifted by every
+  // cell filled before it, which makes long tables quadratic.
   DocRange range;
-  if (!NewTableCore(doc_, target_, uint32_t(rows), columns, &range)) return false;
+  if (!NewTableCore(doc_, target_, 1, columns, &range)) return false;
   const uint32_t tableFirst = range.first;
+  const GMRowRequest rowRequest;
 
   const QTextTableFormat tableFormat = table.format();
   std::array<int64_t, kMaxColumns> widths{};
@@ -419,6 +424,13 @@ bool Importer::insertTable(QTextTable& table) {
 
   uint32_t rowCp = tableFirst + 1;
   for (int r = 0; r < rows; ++r) {
+    if (r > 0) {
+      KnotInfo made;
+      if (!FetchKnot(doc_, tableFirst, &made, kKnotTable)) return false;
+      rowCp = made.limit - 1;
+      uint32_t at = rowCp;
+      if (!InsertEmptyRow(doc_, &at, columns, rowRequest)) return false;
+    }
     KnotInfo row;
     if (!FetchKnot(doc_, rowCp, &row, kKnotRow)) return false;
     for (int c = 0; c < table.columns(); ++c) {
@@ -443,12 +455,29 @@ bool Importer::insertTable(QTextTable& table) {
         }
       }
       std::vector<QTextBlock> blocks;
+      std::vector<bool> nested;  // the block belongs to a table inside the cell
       for (QTextFrame::iterator it = cell.begin(); !it.atEnd(); ++it) {
-        if (QTextFrame* child = it.currentFrame()) CollectBlocks(child, &blocks);
-        else if (it.currentBlock().isValid()) blocks.push_back(it.currentBlock());
+        if (QTextFrame* child = it.currentFrame()) {
+          std::vector<QTextBlock> inner;
+          CollectBlocks(child, &inner);
+          // A table inside a cell cannot be one here: its words join the cell's paragraph
+          // before it, in one line, as the cell shows them.
+          const bool table = qobject_cast<QTextTable*>(child) != nullptr;
+          for (const QTextBlock& block : inner) {
+            if (table && block.length() <= 1) continue;
+            blocks.push_back(block);
+            nested.push_back(table);
+          }
+        } else if (it.currentBlock().isValid()) {
+          blocks.push_back(it.currentBlock());
+          nested.push_back(false);
+        }
       }
       // A cell's text does not end with an empty paragraph.
-      while (blocks.size() > 1 && blocks.back().length() <= 1) blocks.pop_back();
+      while (blocks.size() > 1 && blocks.back().length() <= 1) {
+        blocks.pop_back();
+        nested.pop_back();
+      }
       target_ = row.kinkCps[column + 1] - 1;
       // Text of a column past the last joins the last cell.
       if (uint32_t(c) != column) {
@@ -457,8 +486,11 @@ bool Importer::insertTable(QTextTable& table) {
         if (!InsertNewText(&at, &mark, 1, normalChars_)) return false;
         target_ = at.first;
       }
+      const uint32_t cellFirst = target_;
       for (size_t b = 0; b < blocks.size(); ++b) {
-        if (!insertBlock(blocks[b], b + 1 < blocks.size())) return false;
+        const bool joinNext = b + 1 < blocks.size() && nested[b + 1];
+        if (!insertBlock(blocks[b], b + 1 < blocks.size() && !joinNext)) return false;
+        if (joinNext && target_ > cellFirst && !insertText(QStringLiteral(" "), normalChars_)) return false;
       }
       if (!FetchKnot(doc_, row.first, &row, kKnotRow)) return false;
     }
@@ -572,6 +604,158 @@ const GMMarkerInfo* MarkerInfoForKeyword(const QString& keyword) {
   const auto* it = std::lower_bound(std::begin(kMarkerInfo), end, key,
                                     [](const GMMarkerInfo& row, const QByteArray& k) { return k.compare(row.keyword) > 0; });
   return it != end && key == it->keyword ? it : nullptr;
+}
+
+namespace {
+
+// Elements that never hold others.
+bool IsVoidHtmlElement(QStringView name) {
+  static const char* const kVoid[] = {"area",  "base", "br",   "col",    "embed", "hr",    "img",
+                                      "input", "link", "meta", "param",  "source", "track", "wbr"};
+  for (const char* v : kVoid)
+    if (name == QLatin1StringView(v)) return true;
+  return false;
+}
+
+// Elements of text that a new paragraph closes (the HTML reader's inline elements).
+bool IsTextLevelHtmlElement(QStringView name) {
+  static const char* const kTextLevel[] = {"a",    "abbr", "acronym", "b",    "big",  "cite",   "code", "del",
+                                           "dfn",  "em",   "font",    "i",    "ins",  "kbd",    "label", "nobr",
+                                           "q",    "s",    "samp",    "small", "span", "strike", "strong", "sub",
+                                           "sup",  "tt",   "u",       "var"};
+  for (const char* t : kTextLevel)
+    if (name == QLatin1StringView(t)) return true;
+  return false;
+}
+
+// Index just past the end of a tag that starts at from (just after the "<" and its name), quoted
+// attribute values read whole; the text's size when the tag never ends.
+qsizetype EndOfHtmlTag(QStringView html, qsizetype from) {
+  char16_t quote = 0;
+  for (qsizetype i = from; i < html.size(); ++i) {
+    const char16_t c = html[i].unicode();
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == u'"' || c == u'\'') {
+      quote = c;
+    } else if (c == u'>') {
+      return i + 1;
+    }
+  }
+  return html.size();
+}
+
+class OpenHtmlElements {
+ public:
+  explicit OpenHtmlElements(int limit) : limit_(limit) {}
+  // NO once the nesting passes the limit.
+  bool open(const QString& name) {
+    if (name == u"td" || name == u"th") {
+      popAbove({u"tr", u"table"});
+    } else if (name == u"tr") {
+      popAbove({u"table", u"thead", u"tbody", u"tfoot"});
+    } else if (name == u"thead" || name == u"tbody" || name == u"tfoot") {
+      popAbove({u"table"});
+    } else if (name == u"p" || name == u"dt" || name == u"dd") {
+      // These never stay inside text-level elements: the reader closes those first, then the
+      // paragraph (or term) they are in.
+      while (!stack_.empty() && IsTextLevelHtmlElement(stack_.back())) pop();
+      if (!stack_.empty() && (stack_.back() == name || (name != u"p" && (stack_.back() == u"dt" || stack_.back() == u"dd"))))
+        pop();
+    } else if (!stack_.empty() && stack_.back() == name && (name == u"li" || name == u"option")) {
+      pop();
+    }
+    stack_.push_back(name);
+    ++counts_[name];
+    return int(stack_.size()) <= limit_;
+  }
+  void close(const QString& name) {
+    if (counts_.value(name) == 0) return;
+    while (!stack_.empty()) {
+      const bool match = stack_.back() == name;
+      pop();
+      if (match) break;
+    }
+  }
+
+ private:
+  // Pops what lies above the nearest open element of the names, when one is open.
+  void popAbove(std::initializer_list<QStringView> names) {
+    bool any = false;
+    for (QStringView n : names) any = any || counts_.value(n.toString()) > 0;
+    if (!any) return;
+    while (!stack_.empty()) {
+      for (QStringView n : names)
+        if (stack_.back() == n) return;
+      pop();
+    }
+  }
+  void pop() {
+    --counts_[stack_.back()];
+    stack_.pop_back();
+  }
+
+  int limit_;
+  std::vector<QString> stack_;
+  QHash<QString, int> counts_;
+};
+
+}  // namespace
+
+bool HtmlNestingWithinLimit(QStringView html, int limit) {
+  OpenHtmlElements open(limit);
+  const qsizetype size = html.size();
+  qsizetype i = 0;
+  auto isNameChar = [](char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+           c == u':' || c == u'_';
+  };
+  while (i < size) {
+    const qsizetype lt = html.indexOf(u'<', i);
+    if (lt < 0) break;
+    i = lt + 1;
+    if (html.mid(i).startsWith(u"!--")) {
+      const qsizetype end = html.indexOf(u"-->", i + 3);
+      i = end < 0 ? size : end + 3;
+      continue;
+    }
+    if (i < size && (html[i] == u'!' || html[i] == u'?')) {
+      i = EndOfHtmlTag(html, i);
+      continue;
+    }
+    const bool closing = i < size && html[i] == u'/';
+    const qsizetype nameStart = closing ? i + 1 : i;
+    qsizetype nameEnd = nameStart;
+    while (nameEnd < size && isNameChar(html[nameEnd].unicode())) ++nameEnd;
+    if (nameEnd == nameStart || !html[nameStart].isLetter()) continue;  // a "<" that is text
+    const QString name = html.mid(nameStart, nameEnd - nameStart).toString().toLower();
+    i = EndOfHtmlTag(html, nameEnd);
+    if (closing) {
+      open.close(name);
+    } else if (!IsVoidHtmlElement(name) && !(i >= 2 && html[i - 1] == u'>' && html[i - 2] == u'/')) {
+      if (!open.open(name)) return false;
+    }
+  }
+  return true;
+}
+
+QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
+  const QUrl resolved = baseUrl().resolved(name);
+  if (!resolved.isLocalFile()) return QVariant();
+  // A style sheet is text the HTML reader parses whole: one of more than a few megabytes is no
+  // page's style sheet.
+  constexpr qint64 kMaxStyleSheetBytes = qint64(4) * 1024 * 1024;
+  if (type == QTextDocument::StyleSheetResource && QFileInfo(resolved.toLocalFile()).size() > kMaxStyleSheetBytes)
+    return QVariant();
+  QByteArray bytes;
+  if (!FLImage::readPictureFile(resolved.toLocalFile(), &bytes)) return QVariant();
+  if (type == QTextDocument::ImageResource) {
+    QImage image;
+    if (!image.loadFromData(bytes)) return QVariant();
+    return image;
+  }
+  if (type == QTextDocument::StyleSheetResource) return QString::fromUtf8(bytes);
+  return bytes;
 }
 
 bool ImportAttributedText(GlimmetDoc* doc, const QTextDocument& text) {

@@ -7,11 +7,39 @@
 #include "glimmet/storage/gmTypes.h"
 
 #include <QString>
+#include <QStringView>
+#include <QTextDocument>
+#include <QVariant>
 
 #include <cstdint>
 #include <memory>
 
-class QTextDocument;
+class QUrl;
+
+// The deepest nesting of elements that HTML may reach before the HTML reader: its time grows with
+// the square of the depth, so deeper pages would hang whoever reads them.
+inline constexpr int kMaxHtmlNesting = 512;
+
+// Whether HTML stays within kMaxHtmlNesting open elements, found in one linear pass that keeps
+// the elements open as the HTML reader does: void elements and "<x/>" never open, "</x>" closes
+// up to the open x (and is passed over when none is open), a new p, dt or dd closes the
+// text-level elements (b, span, a...) and then the paragraph or term that holds it, a new li or
+// option its namesake just around it, and table cells and rows close what is open inside the row
+// or table they belong to. Script and style text counts as the reader parses it: as elements.
+// Every HTML that reaches the HTML reader is asked this first.
+bool HtmlNestingWithinLimit(QStringView html, int limit = kMaxHtmlNesting);
+
+// The rich text that imported HTML is read into. What the page names (pictures, style sheets) is
+// read only from local regular files of bounded size, by the rule for pictures a document names
+// (FLImage::readPictureFile); anything else is no resource, so that a page naming a device, a FIFO
+// or a huge file reads as one whose pictures are missing.
+class GMImportTextDocument : public QTextDocument {
+ public:
+  using QTextDocument::QTextDocument;
+
+ protected:
+  QVariant loadResource(int type, const QUrl& name) override;
+};
 
 // What a list marker keyword of a marker format ("{decimal}", "{disc}") stands for: a number
 // format, or a bullet character.

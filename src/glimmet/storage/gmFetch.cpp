@@ -161,23 +161,43 @@ QString ExtractPlainText(const DocRange& range, bool markers) {
         out += VariableKnotText(doc, *knot);
       return true;
     }
-    for (uint32_t cp = piece.first; cp < piece.limit; ++cp) {
-      const char16_t unit = doc->text.at(cp);
-      if (markers && (cp == 0 || IsBreakChar(doc->text.at(cp - 1)) || doc->text.at(cp - 1) == 0)) {
-        PropRecord para;
-        FetchParaProps(doc, nullptr, cp, nullptr, &para);
-        out += Affix(para, ParaField::prefix);
-      }
-      if (IsParaMarkChar(unit)) {
-        if (markers) {
-          PropRecord para;
-          FetchParaProps(doc, nullptr, cp, nullptr, &para);
-          out += Affix(para, ParaField::suffix);
-        }
-        out += u'\n';
+    // The text store is walked a piece at a time: looking each unit up on its own costs a search
+    // per character.
+    GMTextStore::Cursor cursor(doc->text, piece.first);
+    char16_t previous = piece.first == 0 ? 0 : doc->text.at(piece.first - 1);
+    for (uint32_t cp = piece.first; cp < piece.limit;) {
+      uint32_t count = 0;
+      const char16_t* units = cursor.span(&count);
+      const uint32_t n = std::min(count, piece.limit - cp);
+      if (n == 0 || !units) break;
+      if (!markers) {
+        const qsizetype at = out.size();
+        out.append(reinterpret_cast<const QChar*>(units), qsizetype(n));
+        QChar* added = out.data() + at;
+        for (uint32_t i = 0; i < n; ++i)
+          if (IsParaMarkChar(added[i].unicode())) added[i] = u'\n';
       } else {
-        out += QChar(unit);
+        for (uint32_t i = 0; i < n; ++i) {
+          const char16_t unit = units[i];
+          if (cp + i == 0 || IsBreakChar(previous) || previous == 0) {
+            PropRecord para;
+            FetchParaProps(doc, nullptr, cp + i, nullptr, &para);
+            out += Affix(para, ParaField::prefix);
+          }
+          if (IsParaMarkChar(unit)) {
+            PropRecord para;
+            FetchParaProps(doc, nullptr, cp + i, nullptr, &para);
+            out += Affix(para, ParaField::suffix);
+            out += u'\n';
+          } else {
+            out += QChar(unit);
+          }
+          previous = unit;
+        }
       }
+      if (n > 0) previous = units[n - 1];
+      cursor.advance(n);
+      cp += n;
     }
     return true;
   });

@@ -44,7 +44,7 @@ uint32_t Kw(const char* name) { return RtfKeywordForName(name); }
 // The keywords the reader tells apart by identifier.
 struct Keys {
   uint32_t rtf = Kw("rtf"), u = Kw("u"), uc = Kw("uc"), par = Kw("par"), line = Kw("line"), tab = Kw("tab"),
-           page = Kw("page"), column = Kw("column"), cell = Kw("cell"), row = Kw("row"), nestcell = Kw("nestcell"),
+           page = Kw("page"), column = Kw("column"), sect = Kw("sect"), cell = Kw("cell"), row = Kw("row"), nestcell = Kw("nestcell"),
            nestrow = Kw("nestrow"), bullet = Kw("bullet"), emdash = Kw("emdash"), endash = Kw("endash"),
            emspace = Kw("emspace"), enspace = Kw("enspace"), qmspace = Kw("qmspace"), lquote = Kw("lquote"),
            rquote = Kw("rquote"), ldblquote = Kw("ldblquote"), rdblquote = Kw("rdblquote"), bin = Kw("bin"),
@@ -113,6 +113,7 @@ struct GroupState {
   bool deleted = false;
   uint32_t tabAlign = 0;
   uint32_t tabLeader = 0;
+  int32_t assocFont = -1;  // the engine font of "af", which stands in for a substituted "f"
 };
 
 // A side of a table cell's border as a row definition gives it.
@@ -129,6 +130,7 @@ struct RowDefinition {
   uint32_t columns = 0;
   uint32_t column = 0;  // the column that colno chose
   int64_t lastRight = 0;
+  bool overflow = false;  // the definition gave more cells than a table holds
   Kolor cellColors[kMaxColumns];
   CellBorder borders[kMaxColumns][4];
   // The colours and borders from these cells on are as a reset leaves them: a reset clears only
@@ -167,6 +169,8 @@ class Reader {
   Reader(GlimmetDoc* doc, const QString& source, int mode, const QString& folder)
       : doc_(doc), src_(source), folder_(folder), tolerant_(mode == kRtfModeTolerant) {}
   uint32_t Run(QString* message);
+  bool truncated() const { return truncated_; }
+  bool ownWriter() const { return origin_ == kOwn; }
 
  private:
   // Tokens.
@@ -175,6 +179,13 @@ class Reader {
   uint32_t GatherHex();
   uint32_t GatherText(bool semicolonEnds);
   uint32_t SkipGroup();
+  // Inside a cell of a row beyond the table's last column, whose text goes.
+  bool InCutCell() const { return rowCut_ && inTable_ && rowCells_ > 0 && cell_ >= rowCells_ && g_.inTable; }
+  // Inside a table nested in an open cell of ours.
+  bool InNestedTable() const { return nesting_ > 0 && !tolerant_ && inTable_ && cell_ < rowCells_; }
+  // Before text of a nested table: it goes on the cell's line, after a space.
+  bool JoinNestedText();
+
   template <typename Visit>
   uint32_t WalkGroup(bool semicolonEnds, bool passIgnorable, Visit&& visit);
   bool SkipUnit();
@@ -185,6 +196,9 @@ class Reader {
     text_[0] = QChar(unit);
   }
   void Push();
+  // Text that names no font is in the default font ("deff") once the font table has it.
+  void ResolveDefaultFont();
+  void FinishLastParagraph();
   void Pop();
 
   // Actions.
@@ -194,7 +208,7 @@ class Reader {
   bool Flush();
   // prepare: a table paragraph may first start a row (not while one is being built).
   bool InsertBreak(char16_t mark, bool prepare = true);
-  bool ApplyPara(uint32_t cp);
+  bool ApplyPara(uint32_t cp, bool atParagraphEnd = false);
   bool IsPlainParagraph(uint32_t cp) const;
   bool CharKeyword();
   bool ParaKeyword();
@@ -269,6 +283,9 @@ class Reader {
   QHash<int64_t, FontEntry> fonts_;
   bool haveFontTable_ = false;
   int64_t defaultFont_ = -1;
+  bool defaultFontPending_ = false;
+  bool textHadTab_ = false;
+  bool readingFonts_ = false;  // the paragraph being read holds a tab  // deff came and its font was not given to the text yet
   std::vector<Kolor> colors_;
 
   // Chapters and frames.
@@ -284,11 +301,15 @@ class Reader {
   bool haveDefinition_ = false;
   bool autoFitSeen_ = false;
   int64_t nesting_ = 0;
+  bool nestedSpace_ = false;  // a nested cell or paragraph ended: a space before the next text
+  uint32_t cellFirst_ = 0;    // where the open cell's text begins
   int cellSide_ = -1;  // the cell border side that border keywords now describe
   bool inTable_ = false;
   uint32_t tableFirst_ = 0;
   uint32_t rowFirst_ = 0;
   uint32_t cell_ = 0, rowCells_ = 0;  // the open cell; none when cell_ == rowCells_
+  bool rowCut_ = false;               // the open row's cells beyond the table's last column go
+  bool truncated_ = false;            // some row was cut so
   bool firstText_ = true;
   QByteArray* hexSink_ = nullptr;  // takes the hex digits of the group at hexDepth_
   QByteArray* binSink_ = nullptr;  // takes binary data
@@ -334,6 +355,16 @@ void CopyGroupState(GroupState* to, const GroupState& from) {
   to->deleted = from.deleted;
   to->tabAlign = from.tabAlign;
   to->tabLeader = from.tabLeader;
+  to->assocFont = from.assocFont;
+}
+
+void Reader::ResolveDefaultFont() {
+  if (!defaultFontPending_ || tolerant_ || readingFonts_) return;
+  const auto entry = fonts_.constFind(defaultFont_);
+  if (entry == fonts_.cend()) return;
+  defaultFontPending_ = false;
+  g_.chars.set<uint16_t>(CharField::font, entry->index);
+  g_.fontEncoding = entry->encoding;
 }
 
 void Reader::Push() {
@@ -403,6 +434,7 @@ uint32_t Reader::Next(bool stopAtGroupEnd, bool semicolonEnds) {
       ++pos_;
       ++depth_;
       skipCount_ = 0;
+      ResolveDefaultFont();
       Push();
       continue;
     }
@@ -491,6 +523,12 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
     // The DOS code pages of the old header words.
     if (name == u"pc") docEncoding_ = StringEncodingForCodePage(437);
     else if (name == u"pca") docEncoding_ = StringEncodingForCodePage(850);
+    // The marker text older writers put before a list paragraph for readers without lists: the
+    // paragraph's own text follows the group.
+    else if (name == u"pntext" || name == u"nonesttables") {
+      const uint32_t token = SkipGroup();
+      return token == kTokContinue && !stopAtGroupEnd ? kTokContinue : token;
+    }
     // An unknown destination is skipped whole; an unknown word alone is dropped.
     if (wasIgnorable) {
       const uint32_t token = SkipGroup();
@@ -525,6 +563,12 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
       return kTokText;
     }
   if (keyword_ == k.par || keyword_ == k.nestcell || keyword_ == k.nestrow) {
+    if (InNestedTable()) {
+      // A table inside a cell is read as the cell's text: its cells and paragraphs are words of
+      // one line.
+      nestedSpace_ = true;
+      return kTokContinue;
+    }
     mark_ = 0x0A;
     return kTokPara;
   }
@@ -536,9 +580,21 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
     SetTextUnit(0x2028);
     return kTokText;
   }
+  if (keyword_ == k.sect && origin_ != kOwn) {
+    // Another writer's section break ends its paragraph, as its page and column breaks do.
+    if (lastWasMark_ || !insertedAnything_) return kTokContinue;
+    mark_ = 0x0A;
+    return kTokPara;
+  }
   if (keyword_ == k.page || keyword_ == k.column) {
     const char16_t mark = keyword_ == k.page ? 0x0B : 0x0C;
-    if (origin_ != kOwn) return kTokContinue;
+    if (origin_ != kOwn) {
+      // Other writers put these inside a paragraph or after its mark: a break in the middle
+      // starts a new paragraph, one after a mark adds none.
+      if (lastWasMark_ || !insertedAnything_) return kTokContinue;
+      mark_ = 0x0A;
+      return kTokPara;
+    }
     if (lastWasMark_ && insertCp_ > 0 && doc_->charAt(insertCp_ - 1) == 0x0A) {
       DocRange last{doc_, insertCp_ - 1, insertCp_};
       const char16_t unit[] = {mark};
@@ -566,6 +622,7 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
 }
 
 uint32_t Reader::GatherHex() {
+  ResolveDefaultFont();  // its encoding reads the bytes
   QByteArray bytes;
   auto hexValue = [](char16_t c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
@@ -701,7 +758,9 @@ uint32_t Reader::SkipGroup() {
 
 // Text is gathered while its formatting stays the same and inserted in one piece.
 bool Reader::InsertText(const QString& text) {
-  if (text.isEmpty() || g_.deleted) return true;
+  if (text.isEmpty() || g_.deleted || InCutCell()) return true;
+  ResolveDefaultFont();
+  if (InNestedTable() && !JoinNestedText()) return false;
   if (!PrepareForText()) return false;
   if (firstText_) {
     firstText_ = false;
@@ -714,6 +773,7 @@ bool Reader::InsertText(const QString& text) {
   if (pending_.size() + text.size() > kMaxTokenUnits && !Flush()) return false;
   if (pending_.isEmpty()) CopyUsedRecord(&pendingChars_, g_.chars);
   pending_ += text;
+  if (text.contains(u'\t')) textHadTab_ = true;
   lastWasMark_ = false;
   insertedAnything_ = true;
   return true;
@@ -730,10 +790,16 @@ bool Reader::Flush() {
   return ok;
 }
 
-bool Reader::ApplyPara(uint32_t cp) {
+bool Reader::ApplyPara(uint32_t cp, bool atParagraphEnd) {
   PropRecord& para = paraScratch_;
   CopyUsedRecord(&para, g_.para);
   para.index = kGMNone;
+  if (atParagraphEnd && origin_ == kCocoa && !textHadTab_ && para.get<uint16_t>(ParaField::tabCount) > 0) {
+    // The desktop text system writes its default tab stops into every paragraph: they are kept
+    // only where the paragraph uses a tab.
+    std::memset(para.body + ParaField::tabs, 0, 4 * kMaxTabs);
+    para.set<uint16_t>(ParaField::tabCount, 0);
+  }
   std::memcpy(para.body + ParaField::border, g_.border, BorderField::size);
   // The first line may not reach further left than the page edge.
   const int64_t left = para.get<int64_t>(ParaField::leftIndent);
@@ -780,7 +846,7 @@ bool Reader::IsPlainParagraph(uint32_t cp) const {
 }
 
 bool Reader::InsertBreak(char16_t mark, bool prepare) {
-  if (g_.deleted) return true;
+  if (g_.deleted || InCutCell()) return true;
   if (!pending_.isEmpty() && !inTable_ && !g_.inTable && pending_.size() < kMaxTokenUnits &&
       std::memcmp(pendingChars_.body, g_.chars.body, PropBodySize(kPropChar)) == 0) {
     // The mark goes in with the paragraph's last text, in one insertion.
@@ -796,7 +862,8 @@ bool Reader::InsertBreak(char16_t mark, bool prepare) {
     if (!InsertNewText(&at, unit, 1, chars)) return false;
     insertCp_ = at.limit;
   }
-  if (!ApplyPara(insertCp_ - 1)) return false;
+  if (!ApplyPara(insertCp_ - 1, true)) return false;
+  textHadTab_ = false;
   paraStart_ = insertCp_;
   lastWasMark_ = true;
   insertedAnything_ = true;
@@ -845,6 +912,12 @@ void Reader::RegisterFont(int64_t number, const QString& rawName, FLStringEncodi
 
 uint32_t Reader::ReadFontTable() {
   const Keys& k = K();
+  // The default font is given to text once the whole table is known, not to the table's entries.
+  struct Reading {
+    bool& flag;
+    explicit Reading(bool& f) : flag(f) { flag = true; }
+    ~Reading() { flag = false; }
+  } reading(readingFonts_);
   int64_t number = -1;
   QString name;
   FLStringEncoding encoding = kFLEncodingNone;
@@ -985,12 +1058,14 @@ bool Reader::CharKeyword() {
   const uint8_t on = value_ != 0 ? 1 : 0;
   auto set8 = [&](uint32_t field, uint8_t v) { c.body[field] = v; };
   if (w == "plain") {
+    if (!inStyleSheet_) defaultFontPending_ = false;
     const uint16_t font = c.get<uint16_t>(CharField::font);
     SetBaseProperties(kPropChar, &c);
     const auto def = fonts_.constFind(defaultFont_);
     c.set<uint16_t>(CharField::font, def != fonts_.cend() ? def->index : font);
     c.set<int16_t>(CharField::size, kDefaultFontSize);
     g_.fontEncoding = def != fonts_.cend() ? def->encoding : kFLEncodingNone;
+    g_.assocFont = -1;
   } else if (w == "b") set8(CharField::bold, on);
   else if (w == "i" || w == "obliqueness") set8(CharField::italic, on);
   else if (w == "outl") set8(CharField::outline, on);
@@ -1015,9 +1090,15 @@ bool Reader::CharKeyword() {
   } else if (w == "fs") {
     c.set<int16_t>(CharField::size, int16_t(std::clamp<int64_t>(value_ * 2, kMinFontSize, kMaxFontSize)));
   } else if (w == "f") {
+    if (!inStyleSheet_) defaultFontPending_ = false;
     const auto entry = fonts_.constFind(value_);
-    c.set<uint16_t>(CharField::font, entry != fonts_.cend() ? entry->index : 0);
+    uint16_t font = entry != fonts_.cend() ? entry->index : 0;
+    if (entry != fonts_.cend() && entry->substituted && g_.assocFont >= 0) font = uint16_t(g_.assocFont);
+    c.set<uint16_t>(CharField::font, font);
     g_.fontEncoding = entry != fonts_.cend() ? entry->encoding : kFLEncodingNone;
+  } else if (w == "af") {
+    const auto entry = fonts_.constFind(value_);
+    g_.assocFont = entry != fonts_.cend() && !entry->substituted ? int32_t(entry->index) : -1;
   } else if (w == "cf") c.set<uint32_t>(CharField::color, ColorFor(value_, false));
   else if (w == "cb" || w == "highlight") c.set<uint32_t>(CharField::backColor, ColorFor(value_, true));
   else if (w == "chcfpat") {
@@ -1133,15 +1214,21 @@ bool Reader::ParaKeyword() {
 
 void Reader::DocKeyword() {
   const std::string_view w(RtfKeywordName(keyword_));
-  if (w == "deff") defaultFont_ = value_;
+  if (w == "deff") {
+    defaultFont_ = value_;
+    defaultFontPending_ = true;
+  }
   if (doc_->kind == kDocClipboard) return;
   PropRecord& d = doc_->docProps;
   const int64_t emu = value_ * 635;
   if (w == "deftab") d.set<int64_t>(DocField::defTab, emu);
   else if (w == "margl") d.set<int64_t>(DocField::left, emu);
   else if (w == "margr") d.set<int64_t>(DocField::right, emu);
-  else if (w == "margt") d.set<int64_t>(DocField::top, value_ < 0 ? -emu : emu);
-  else if (w == "margb") d.set<int64_t>(DocField::bottom, value_ < 0 ? -emu : emu);
+  else if (w == "margt" || w == "margb") {
+    // The magnitude is the margin; a minus sign sets the margin's own flag.
+    d.set<int64_t>(w == "margt" ? DocField::top : DocField::bottom, value_ < 0 ? -emu : emu);
+    d.body[w == "margt" ? DocField::hPush : DocField::fPush] = value_ < 0 ? 1 : 0;
+  }
   else if (w == "gutter") d.set<int64_t>(DocField::gutter, emu);
   else if (w == "pgnstart") d.set<uint16_t>(DocField::pageNum, uint16_t(value_));
   else if (w == "glmtbtcolor") d.set<uint32_t>(DocField::btColor, ColorFor(value_, false));
@@ -1314,6 +1401,7 @@ void Reader::InitTableProps() {
   def_.columns = 0;
   def_.column = 0;
   def_.lastRight = 0;
+  def_.overflow = false;
   def_.ResetColors();
   for (uint32_t c = 0; c < def_.bordersTouched; ++c)
     for (CellBorder& side : def_.borders[c]) side = CellBorder{};
@@ -1337,6 +1425,7 @@ bool Reader::TableKeyword() {
       // The table group before the rows gave the properties, the border included.
       def_.columns = 0;
       def_.column = 0;
+      def_.overflow = false;
       def_.ResetColors();
     } else {
       InitTableProps();
@@ -1364,10 +1453,22 @@ bool Reader::TableKeyword() {
   }
   if (nesting_ > 0) return true;  // the cell geometry of nested tables is not kept
   if (w == "cellx") {
-    if (def_.columns >= kMaxColumns) return true;
+    if (def_.columns >= kMaxColumns) {
+      def_.overflow = true;
+      return true;
+    }
     if (origin_ != kOwn) {
       const int64_t width = std::max<int64_t>(emu - def_.lastRight, 114300);
       t.set<int64_t>(TableProp::widths + 8 * def_.columns, width);
+      def_.lastRight = emu;
+    } else {
+      // Our own table group names the widths of the first columns only (those the table's
+      // properties have words for): the others follow from the cell boundaries, each of which
+      // lies half the cells' padding beyond the column.
+      const int64_t half = (t.get<int64_t>(TableProp::cellLeft) + t.get<int64_t>(TableProp::cellRight)) / 2;
+      const int64_t previous = def_.columns == 0 ? t.get<int64_t>(TableProp::left) - half : def_.lastRight;
+      if (t.get<int64_t>(TableProp::widths + 8 * def_.columns) == 0)
+        t.set<int64_t>(TableProp::widths + 8 * def_.columns, std::max<int64_t>(emu - previous - 2 * half, 114300));
       def_.lastRight = emu;
     }
     ++def_.columns;
@@ -1391,7 +1492,7 @@ bool Reader::TableKeyword() {
   else if (w == "glmttblbottom") t.set<int64_t>(TableProp::spaceAfter, emu);
   else if (w == "glmttblright") t.set<int64_t>(TableProp::right, emu);
   else if (w == "glmttblline") t.set<int64_t>(TableProp::height, emu);
-  else if (w == "glmtts") {
+  else if (w == "glmtts" && sheetByNumber_.contains(value_)) {
     const uint32_t style = ResolveStyle(value_, kPropTable);
     if (style == kGMNone) return false;
     t.set<uint16_t>(TableField::style, uint16_t(style));
@@ -1526,6 +1627,9 @@ bool Reader::BuildRow() {
   }
   cell_ = 0;
   rowCells_ = columns;
+  cellFirst_ = row.kinkCps[0] + 1;
+  rowCut_ = def_.overflow;
+  truncated_ = truncated_ || rowCut_;
   insertCp_ = paraStart_ = row.kinkCps[0] + 1;
   lastWasMark_ = true;
   return true;
@@ -1534,6 +1638,7 @@ bool Reader::BuildRow() {
 // "cell": the pending paragraph formatting goes to the cell's last paragraph and the insertion
 // point moves to the next cell. Outside a cell it only ends a paragraph.
 bool Reader::EndCell() {
+  if (InCutCell()) return true;
   if (!inTable_ || cell_ >= rowCells_) {
     if (!g_.inTable || !haveDefinition_) return InsertBreak(0x0A);
     if (!PrepareForText()) return false;
@@ -1545,8 +1650,32 @@ bool Reader::EndCell() {
   const uint32_t cellEnd = row.kinkCps[cell_ + 1];
   if (cellEnd > 0 && !ApplyPara(cellEnd - 1)) return false;
   ++cell_;
-  insertCp_ = paraStart_ = cell_ < rowCells_ ? row.kinkCps[cell_] + 1 : row.limit;
+  insertCp_ = paraStart_ = cellFirst_ = cell_ < rowCells_ ? row.kinkCps[cell_] + 1 : row.limit;
+  nestedSpace_ = false;
   lastWasMark_ = true;
+  return true;
+}
+
+bool Reader::JoinNestedText() {
+  if (!Flush()) return false;
+  if (lastWasMark_ && insertCp_ > cellFirst_ && IsParaMarkChar(doc_->charAt(insertCp_ - 1))) {
+    // The cell's paragraph before the nested table goes on into it.
+    DocRange mark{doc_, insertCp_ - 1, insertCp_};
+    if (!ReplaceRangeCore(&mark, nullptr, nullptr, 0, true)) return false;
+    insertCp_ = mark.first;
+    uint32_t start = insertCp_;
+    while (start > cellFirst_ && !IsParaMarkChar(doc_->charAt(start - 1)) && !IsKinkChar(doc_->charAt(start - 1)))
+      --start;
+    paraStart_ = start;
+    lastWasMark_ = false;
+    nestedSpace_ = true;
+  }
+  if (nestedSpace_ && insertCp_ > cellFirst_) {
+    nestedSpace_ = false;
+    pending_ += u' ';
+    if (pending_.size() == 1) CopyUsedRecord(&pendingChars_, g_.chars);
+  }
+  nestedSpace_ = false;
   return true;
 }
 
@@ -1595,6 +1724,7 @@ bool Reader::PrepareForText() {
 // ---- Knots and pictures -----------------------------------------------------------------------
 
 bool Reader::InsertAtomicKnot(uint32_t type, uint32_t propCount, const PropRecord* props, const KinkData& data) {
+  if (InCutCell()) return true;
   if (!Flush() || !PrepareForText()) return false;
   DocRange at{doc_, insertCp_, insertCp_};
   if (!InsertKnotCore(&at, type, 0, propCount, props, 1, &data, false)) return false;
@@ -1717,7 +1847,12 @@ uint32_t Reader::ReadAttachment() {
   const uint32_t skipped = SkipGroup();
   if (skipped != kTokContinue) return skipped;
   if (g_.deleted) return kTokContinue;
-  const QString path = QDir(folder_).filePath(name.trimmed());
+  // Only a plain name of a file in the package: a name with a separator or ".." would read
+  // outside it.
+  const QString file = name.trimmed();
+  if (file.isEmpty() || file.contains(u'/') || file == QLatin1String("..") || file == QLatin1String("."))
+    return kTokContinue;
+  const QString path = QDir(folder_).filePath(file);
   std::unique_ptr<FLImage> image = FLImage::withContentsOfFile(path);
   if (!image) return kTokContinue;
   // The displayed size in twips against the image's own.
@@ -1846,8 +1981,9 @@ uint32_t Reader::ResolveStyle(int64_t number, uint32_t kind) {
   if (number == 0 && (kind == kPropPara || kind == kPropChar)) return 0;
   const auto found = sheetByNumber_.constFind(number);
   if (found == sheetByNumber_.cend()) {
-    LogAssert("styleCode not found", __func__, __FILE__, __LINE__);
-    return kGMNone;
+    // Other writers name styles their sheet leaves out: such text is in Normal (no character
+    // style); a chapter or table keeps its own.
+    return kind == kPropPara || kind == kPropChar ? 0 : kGMNone;
   }
   SheetStyle& style = sheet_[*found];
   if (style.index == kGMNone - 1) return 0;  // a style based on itself in the end
@@ -1898,7 +2034,10 @@ uint32_t Reader::Dispatch() {
     switch (kind) {
       case kPropChar: ok = CharKeyword(); break;
       case kPropPara:
-        if (w == "ls" || w == "pntxta" || w == "pntxtb" || w == "glmtprefix" || w == "glmtsuffix") {
+        // A list override number and level are properties of the paragraph beside them; the
+        // paragraph keeps its text as any other.
+        if (w == "ls" || w == "ilvl") return kTokContinue;
+        if (w == "pntxta" || w == "pntxtb" || w == "glmtprefix" || w == "glmtsuffix") {
           // The rest of the group is list or affix text that is not read.
           const uint32_t token = SkipGroup();
           return token;
@@ -2048,7 +2187,32 @@ uint32_t Reader::Finish() {
       return kRtfImportFailed;
     }
   }
+  if (origin_ != kOwn && !tolerant_ && doc_->kind != kDocClipboard) FinishLastParagraph();
   return kRtfImportOk;
+}
+
+// Other writers leave the body's last paragraph mark formatted as it happens to be: a paragraph
+// with text gives its mark the formatting of its last character; an empty last paragraph starts
+// plain, as new typing there would.
+void Reader::FinishLastParagraph() {
+  const uint32_t body = BodyStart(doc_);
+  if (doc_->userLength < 1) return;
+  const uint32_t mark = uint32_t(doc_->userLength - 1);
+  if (mark < body || mark >= uint32_t(doc_->totalLength) || !IsParaMarkChar(doc_->charAt(mark))) return;
+  const char16_t before = mark > body ? doc_->charAt(mark - 1) : char16_t(0x0A);
+  if (!IsParaMarkChar(before) && !IsKinkChar(before)) {
+    PropRecord chars;
+    FetchCharProps(doc_, mark - 1, nullptr, &chars);
+    chars.index = kGMNone;
+    ApplyPropsToRange({doc_, mark, mark + 1}, chars);
+    return;
+  }
+  if (IsKinkChar(before)) return;  // a table or other knot ends the text
+  PropRecord para, chars;
+  SetBaseProperties(kPropPara, &para);
+  ApplyPropsToRange({doc_, mark, mark + 1}, para);
+  SetBaseProperties(kPropChar, &chars);
+  std::memcpy(CurrentPane(doc_)->insertionProps, chars.body, sizeof CurrentPane(doc_)->insertionProps);
 }
 
 uint32_t Reader::Run(QString* message) {
@@ -2064,6 +2228,8 @@ uint32_t Reader::Run(QString* message) {
     std::memcpy(g_.border, border.body, BorderField::size);
   }
   g_.uc = 1;
+  // The file's document words describe the whole document: what the document held before goes.
+  if (doc_->kind != kDocClipboard && !tolerant_) SetBaseProperties(kPropDocument, &doc_->docProps);
   SetDefaultProperties(doc_, kPropChapter, &chapter_);
   SetBaseProperties(kPropFrame, &frame_);
   frame_.set<uint32_t>(8, 3);
@@ -2106,17 +2272,24 @@ uint32_t Reader::Run(QString* message) {
 
 }  // namespace
 
-uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message, const QString& folder) {
+uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message, const QString& folder,
+                   RtfImportReport* report) {
   if (!doc) return kRtfImportFailed;
   Reader reader(doc, rtf, mode, folder);
-  return reader.Run(message);
+  const uint32_t result = reader.Run(message);
+  if (report) {
+    report->truncatedColumns = reader.truncated();
+    report->ownWriter = reader.ownWriter();
+  }
+  return result;
 }
 
-uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message, const QString& folder) {
-  const uint32_t result = ImportRtf(doc, rtf, kRtfModeNormal, message, folder);
+uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message, const QString& folder,
+                            RtfImportReport* report) {
+  const uint32_t result = ImportRtf(doc, rtf, kRtfModeNormal, message, folder, report);
   if (result != kRtfImportMalformed || !doc || doc->kind == kDocClipboard) return result;
   // The failed attempt's text goes before the tolerant reading starts again.
   DocRange body{doc, BodyStart(doc), uint32_t(std::max(doc->userLength - 1, 0))};
   if (!body.empty() && !ReplaceRangeCore(&body, nullptr, nullptr, 0, true)) return kRtfImportFailed;
-  return ImportRtf(doc, rtf, kRtfModeTolerant, message, folder);
+  return ImportRtf(doc, rtf, kRtfModeTolerant, message, folder, report);
 }

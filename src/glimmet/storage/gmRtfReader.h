@@ -25,10 +25,16 @@ inline constexpr const char* kRtfMemoryMessage = "There is not enough memory, or
 
 // Reads RTF text (each unit below 256 is a byte of the file; larger units stand for themselves).
 // message receives the first failure's text. What was inserted before a failure stays. folder is
-// the package folder of an RTFD document, whose files the RTF's attachments name.
+// the package folder of an RTFD document, whose files the RTF's attachments name. A table row
+// of more cells than a table holds (kMaxColumns) keeps its first ones. report, when given,
+// receives what the caller may need to know about the file beyond its text.
+struct RtfImportReport {
+  bool truncatedColumns = false;  // some table row was cut to kMaxColumns cells
+  bool ownWriter = false;         // the engine's own writer wrote the file
+};
 uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message = nullptr,
-                   const QString& folder = QString());
+                   const QString& folder = QString(), RtfImportReport* report = nullptr);
 // The import as callers use it: a malformed RTF is read again in tolerant mode into the emptied
 // document (the clipboard document is not retried).
 uint32_t ImportRtfWithRetry(GlimmetDoc* doc, const QString& rtf, QString* message = nullptr,
-                            const QString& folder = QString());
+                            const QString& folder = QString(), RtfImportReport* report = nullptr);

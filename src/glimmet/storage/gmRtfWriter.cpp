@@ -72,7 +72,6 @@ enum : uint32_t {
 // Character atoms written by their own rules.
 constexpr uint32_t kCharExpandAtom = 13, kCharOffsetAtom = 14;
 constexpr uint32_t kParaFirstLineAtom = 11, kParaMultipleAtom = 37;
-constexpr uint32_t kParaBorderKindAtom = 25, kParaBorderLineAtom = 26, kParaBorderWidthAtom = 27;
 constexpr uint32_t kParaBackAtom = 30;
 constexpr uint32_t kChapterStartAtom = 2, kChapterPagePosAtom = 6;
 constexpr uint32_t kTableAlignAtom = 4, kTableBackAtom = 30, kTableFirstRowAtom = 52;
@@ -693,8 +692,13 @@ void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value
     return;
   }
   if (kind == kPropDocument) {
-    if (n == kDocTopAtom) Word("margt", EmuToTwips(ValueAs<int64_t>(value)));
-    else if (n == kDocBottomAtom) Word("margb", EmuToTwips(ValueAs<int64_t>(value)));
+    // A negative margin (its flag) is the sign of the number, as the reader takes it.
+    const auto margin = [&](uint32_t negativeFlag) {
+      const int64_t twips = EmuToTwips(ValueAs<int64_t>(value));
+      return record.body[negativeFlag] ? -twips : twips;
+    };
+    if (n == kDocTopAtom) Word("margt", margin(DocField::hPush));
+    else if (n == kDocBottomAtom) Word("margb", margin(DocField::fPush));
     else if (n != kDocImageAtom) LogAssert("Bad docProps atom", __func__, __FILE__, __LINE__);
     return;
   }

@@ -13,6 +13,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -75,12 +76,49 @@ TEST_F(HtmlTest, ParagraphsListsLinksAndTablesFindTheirCells) {
       {"<p>a<br/>b  </p><p>c</p>", "0,0=a|0,1=b|0,2=c"},
       {"<p>w</p><ul><li>x</li><li>y</li></ul><p>z</p>", "0,0=w|0,1=x|0,2=y|0,3=z"},
       {"<ol><li>one<ol><li>inner</li></ol></li><li>two</li></ol>", "0,0=one|0,1=inner|0,2=two"},
-      {"<p>see <a href=\"http://e.org/\">the <b>site</b></a></p>", "0,0=http://e.org/>the site"},
+      {"<p>see <a href=\"http://e.org/\">the <b>site</b></a></p>", "0,0=see the site"},
+      {"<p><a href=\"http://e.org/\">the <b>site</b></a></p>", "0,0=http://e.org/>the site"},
+      {"<p>Hello <a href=\"http://e.org/\">world</a>!</p>", "0,0=Hello world!"},
+      // A table inside a cell gives its words to that cell.
+      {"<table><tr><td>out <table><tr><td>in1</td><td>in2</td></tr></table></td><td>b</td></tr></table>",
+       "0,0=out in1 in2|1,0=b"},
       {"<p>top</p><table><tr><td>a<p></p></td><td>b<br/>c</td></tr><tr><td></td><td>d</td></tr></table><p>end</p>",
        "0,0=top|0,1=a|1,1=b|1,2=d|0,3=end"},
       {"<html><body></body></html>", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(read(QString::fromUtf8(c.html)).toStdString(), c.cells) << c.html;
+}
+
+// A page nested deeper than any real one is refused before the HTML reader sees it (which would
+// take minutes over it); a long table whose cells each leave a <b> open nests no deeper and opens.
+TEST_F(HtmlTest, DeeplyNestedPagesAreRefusedAtOnce) {
+  const struct {
+    const char* name;
+    QByteArray html;
+    bool opens;
+  } cases[] = {
+      {"divs.html", QByteArray("<div>").repeated(100000) + "x", false},
+      {"tables.html", QByteArray("<table><tr><td>").repeated(100000) + "x", false},
+      {"bold.html", QByteArray("<b>").repeated(100000) + "x", false},
+      {"cells.html", "<table>" + QByteArray("<tr><td><b>a<td><b>b").repeated(2000) + "</table>", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(WriteFileBytes(path(c.name), c.html));
+    CADocument sheet;
+    FLError error;
+    QElapsedTimer clock;
+    clock.start();
+    const int type = sheet.openFile(path(c.name), &error);
+    if (c.opens) {
+      EXPECT_EQ(type, kFileTypeHtml);
+      EXPECT_EQ(sheet.cellAtGridPoint({1, 1999})->displayText(true), QStringLiteral("b"));
+    } else {
+      EXPECT_NE(type, kFileTypeHtml);
+      EXPECT_EQ(error.reason, QStringLiteral("I can't interpret the HTML file."));
+      EXPECT_LT(clock.elapsed(), 2000);
+    }
+  }
 }
 
 TEST_F(HtmlTest, TablesBeyond101ColumnsJoinTheLastCell) {

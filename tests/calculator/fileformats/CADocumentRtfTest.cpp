@@ -29,13 +29,26 @@ TEST_F(RtfTest, ParagraphsTabsAndTablesBecomeRowsAndColumns) {
       {R"({\rtf1 a\tab b\par c\par})", "0,0=a|1,0=b|0,1=c"},
       // Two tabs leave a column empty; empty paragraphs are rows too.
       {R"({\rtf1 a\tab\tab b\par\par d\par})", "0,0=a|2,0=b|0,2=d"},
-      // Words separated by spaces stay one cell; a field's text before a link gives way to it.
+      // Words separated by spaces stay one cell; a field holding text beside a link is its whole
+      // text, and a field that is the link alone a link cell.
       {R"({\rtf1 one two\tab see {\field{\*\fldinst HYPERLINK "http://e.org/"}{\fldrslt site}}\par})",
-       "0,0=one two|1,0=http://e.org/>site"},
+       "0,0=one two|1,0=see site"},
+      {R"({\rtf1 Hello {\field{\*\fldinst HYPERLINK "http://e.org/"}{\fldrslt world}}!\par})",
+       "0,0=Hello world!"},
+      {R"({\rtf1 a\tab {\field{\*\fldinst HYPERLINK "http://e.org/"}{\fldrslt site}} \tab b\par})",
+       "0,0=a|1,0=http://e.org/>site|2,0=b"},
       // A table row is a row; tabs inside a cell become spaces; only a cell's first paragraph counts.
       {R"({\rtf1\trowd\cellx1000\cellx2000\intbl a\cell b\tab c\par x\cell\row)"
        R"(\trowd\cellx1000\cellx2000\intbl d\cell e\cell\row})",
        "0,0=a|1,0=b c|0,1=d|1,1=e"},
+      // A table inside a cell gives its words to the cell, after the cell's own text.
+      {R"({\rtf1\trowd\cellx2000\cellx4000\pard\intbl\itap1 out\par)"
+       R"(\pard\intbl\itap2 in1\nestcell in2\par more\nestcell{\*\nesttableprops\trowd\cellx500\cellx900\nestrow})"
+       R"({\nonesttables\par}\pard\intbl\itap1 \cell b\cell\row})",
+       "0,0=out in1 in2 more|1,0=b"},
+      {R"({\rtf1\trowd\cellx2000\pard\intbl\itap2 in1\nestcell in2\nestcell{\*\nesttableprops\nestrow})"
+       R"(\pard\intbl\itap1 \cell\row})",
+       "0,0=in1 in2"},
       // A table after text takes the next row.
       {R"({\rtf1 top\par\trowd\cellx1000\intbl a\cell\row})", "0,0=top|0,1=a"},
   };
@@ -62,10 +75,10 @@ TEST_F(RtfTest, CharacterAndParagraphFormatsBecomeCellFormats) {
 
 TEST_F(RtfTest, ALeadingTableGivesTheSheetItsLook) {
   ASSERT_TRUE(document.loadRtf(QStringLiteral(R"({\rtf1\trowd\cellx1440\cellx4320\intbl a\cell b\cell\row})"), QString()));
-  // Widths become shares of the text width; paddings below a point become one point.
+  // The columns take the widths the file gives; paddings below a point become one point.
   EXPECT_EQ(document.column(0)->digitCount(), -1);
-  EXPECT_EQ(document.column(0)->width(), int64_t(1270000) * 1440 / 4320);
-  EXPECT_EQ(document.column(1)->width(), int64_t(1270000) * 2880 / 4320);
+  EXPECT_EQ(document.column(0)->width(), int64_t(1440) * 635);
+  EXPECT_EQ(document.column(1)->width(), int64_t(2880) * 635);
   EXPECT_EQ(document.cellPadding().x, 12700);
   EXPECT_EQ(document.cellPadding().y, 12700);
 
@@ -111,6 +124,33 @@ TEST_F(RtfTest, SavedSheetsReadBackWithTheirCellsAndFormats) {
   }
 }
 
+// A sheet saved as RTF or RTFD reopens with the column widths it had, however many columns.
+TEST_F(RtfTest, SavedSheetsKeepTheirColumnWidths) {
+  for (const int columns : {5, 101}) {
+    CADocument sheet;
+    for (int64_t x = 0; x < columns; ++x) {
+      sheet.cellAtGridPointImperative({x, 0})->setFormula(QString::number(x));
+      CAColumn* column = sheet.columnImperative(x);
+      column->setDigitCount(-1);
+      column->setWidth((40 + (x * 37) % 120) * 12700);
+    }
+    for (const char* name : {"widths.rtf", "widths.rtfd"}) {
+      SCOPED_TRACE(std::to_string(columns) + " " + name);
+      FLError error;
+      const bool rtfd = QByteArray(name).endsWith('d');
+      QDir(path(name)).removeRecursively();
+      QFile::remove(path(name));
+      ASSERT_TRUE(rtfd ? sheet.saveToRtfdFile(path(name), &error) : sheet.saveToRtfFile(path(name), &error));
+      CADocument back;
+      ASSERT_EQ(back.openFile(path(name), &error), rtfd ? kFileTypeRtfd : kFileTypeRtf) << error.reason.toStdString();
+      for (int64_t x = 0; x < columns; ++x) {
+        ASSERT_TRUE(back.column(x)) << x;
+        EXPECT_NEAR(double(back.column(x)->width()), sheet.widthOfColumn(x) * 12700.0, 635.0) << x;
+      }
+    }
+  }
+}
+
 TEST_F(RtfTest, OnlyBackgroundsOtherThanTheDefaultAreKeptOnCells) {
   CAFormat defaults = document.defaultFormat();
   defaults.setBackgroundKolor(kWhiteKolor);
@@ -146,6 +186,71 @@ TEST_F(RtfTest, WideSheetsAreCutTo101ColumnsWithANotice) {
   CADocument back;
   ASSERT_EQ(back.openFile(path("wide.rtf"), &error), kFileTypeRtf);
   EXPECT_EQ(back.maxGridPoint().x, 100);
+}
+
+// A table row of more cells than a table holds is cut after its 101st cell, with a notice,
+// instead of spilling each surplus cell into rows of its own.
+TEST_F(RtfTest, WideTablesReadAreCutTo101ColumnsWithANotice) {
+  QString rtf = QStringLiteral("{\\rtf1");
+  for (int r = 0; r < 2; ++r) {
+    rtf += QStringLiteral("\\trowd");
+    for (int c = 1; c <= 150; ++c) rtf += QStringLiteral("\\cellx%1").arg(c * 100);
+    rtf += QStringLiteral("\\pard\\intbl ");
+    for (int c = 0; c < 150; ++c) rtf += QStringLiteral("r%1c%2\\cell ").arg(r).arg(c);
+    rtf += QStringLiteral("\\row ");
+  }
+  rtf += QStringLiteral("\\pard after\\par}");
+  QStringList shown;
+  FLAlert::ModalRunner previous = FLAlert::sharedInstance().setModalRunner([&](const FLAlertRequest& request, bool*) {
+    shown << request.message;
+    return 0;
+  });
+  ASSERT_TRUE(document.loadRtf(rtf, QString()));
+  QCoreApplication::processEvents();
+  FLAlert::sharedInstance().setModalRunner(previous);
+  EXPECT_EQ(shown, QStringList({QStringLiteral("Truncated columns.")}));
+  EXPECT_EQ(document.maxGridPoint().x, 100);
+  EXPECT_EQ(document.maxGridPoint().y, 2);
+  EXPECT_EQ(document.cellAtGridPoint({100, 1})->displayText(true), QStringLiteral("r1c100"));
+  EXPECT_EQ(document.cellAtGridPoint({0, 2})->displayText(true), QStringLiteral("after"));
+
+  // A row within the limit gives no notice.
+  shown.clear();
+  previous = FLAlert::sharedInstance().setModalRunner([&](const FLAlertRequest& request, bool*) {
+    shown << request.message;
+    return 0;
+  });
+  CADocument narrow;
+  ASSERT_TRUE(narrow.loadRtf(QStringLiteral(R"({\rtf1\trowd\cellx1000\intbl a\cell\row})"), QString()));
+  QCoreApplication::processEvents();
+  FLAlert::sharedInstance().setModalRunner(previous);
+  EXPECT_TRUE(shown.isEmpty());
+}
+
+// What a saved RTF holds for a formula follows "Export values, not formulas": the formula
+// by default, the value when the preference is on.
+TEST_F(RtfTest, SavedFormulasFollowTheValuesPreference) {
+  enter(0, 0, QStringLiteral("2"));
+  enter(0, 1, QStringLiteral("3"));
+  enter(0, 2, QStringLiteral("=SUM(A1:A2)"));
+  document.recalcEverything();
+  document.evaluate();
+  for (const bool values : {false, true}) {
+    SCOPED_TRACE(values);
+    CAModelPreferences preferences;
+    preferences.saveValues = values;
+    environment.set(preferences);
+    FLError error;
+    ASSERT_TRUE(document.saveToRtfFile(path("values.rtf"), &error));
+    CADocument back;
+    ASSERT_EQ(back.openFile(path("values.rtf"), &error), kFileTypeRtf);
+    back.recalcEverything();
+    back.evaluate();
+    ASSERT_TRUE(back.cellAtGridPoint({0, 2}));
+    EXPECT_EQ(back.cellAtGridPoint({0, 2})->displayText(true), values ? QStringLiteral("5") : QStringLiteral("=SUM(A1:A2)"));
+    EXPECT_EQ(back.cellAtGridPoint({0, 2})->displayText(false), QStringLiteral("5"));
+  }
+  environment.set(CAModelPreferences());
 }
 
 TEST_F(RtfTest, ACopiedCellIsItsTextAlone) {

@@ -12,6 +12,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -241,6 +242,26 @@ TEST_F(ServicesTest, RichTextOnTheClipboardFillsCells) {
     ASSERT_TRUE(document.paste(&only, false)) << type;
     EXPECT_EQ(shown("A5") + shown("B5"), QStringLiteral("xy")) << type;
   }
+}
+
+// Pasted HTML nested too deep for the HTML reader is refused at once: the plain text beside it is
+// pasted instead, and with nothing beside it nothing is.
+TEST_F(ServicesTest, DeeplyNestedHtmlOnTheClipboardIsRefusedAtOnce) {
+  const QByteArray deep = QByteArray("<div>").repeated(100000) + "x";
+  select("B2", "B2");
+  QMimeData withText;
+  PasteboardSetData(withText, QLatin1String(kPasteboardHtmlType), deep);
+  withText.setText(QStringLiteral("plain"));
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(document.paste(&withText, false));
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_EQ(shown("B2"), QStringLiteral("plain"));
+  QMimeData only;
+  PasteboardSetData(only, QLatin1String(kPasteboardHtmlType), deep);
+  select("D4", "D4");
+  EXPECT_FALSE(document.paste(&only, false));
+  EXPECT_EQ(shown("D4"), QStringLiteral("-"));
 }
 
 }  // namespace

@@ -6,10 +6,14 @@
 #include "support/TestData.h"
 #include "support/TestFiles.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QMimeData>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -43,6 +47,37 @@ TEST_F(ImageTest, ReadsFilesByContentAndRefusesOthers) {
   EXPECT_FALSE(FLImage::withData(QByteArray()));
   // A truncated PNG is no image either.
   EXPECT_FALSE(FLImage::withData(ReadFileBytes(Fixture("rgba-2x2.png")).left(30)));
+}
+
+// What a document names as a picture may be anything: only regular files are read, and a
+// device, a FIFO or a folder is refused at once instead of hanging or filling memory.
+TEST_F(ImageTest, ReadsOnlyRegularFiles) {
+  QTemporaryDir dir;
+  const QString fifo = dir.filePath(QStringLiteral("pipe.png"));
+  ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QString linkToDevice = dir.filePath(QStringLiteral("zero.png"));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), linkToDevice));
+  const QString linkToPicture = dir.filePath(QStringLiteral("linked.png"));
+  ASSERT_TRUE(QFile::link(Fixture("rgba-2x2.png"), linkToPicture));
+  const struct {
+    QString path;
+    bool read;
+  } cases[] = {
+      {QStringLiteral("/dev/zero"), false},  {QStringLiteral("/dev/urandom"), false},
+      {QStringLiteral("/dev/null"), false},  {fifo, false},
+      {linkToDevice, false},                 {dir.path(), false},
+      {linkToPicture, true},                 {Fixture("rgba-2x2.png"), true},
+  };
+  QElapsedTimer clock;
+  clock.start();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.toStdString());
+    QByteArray bytes;
+    EXPECT_EQ(FLImage::readPictureFile(c.path, &bytes), c.read);
+    EXPECT_EQ(!bytes.isEmpty(), c.read);
+    EXPECT_EQ(bool(FLImage::withContentsOfFile(c.path)), c.read);
+  }
+  EXPECT_LT(clock.elapsed(), 5000);
 }
 
 TEST_F(ImageTest, BytesWithoutASignatureNeedTheirExtension) {

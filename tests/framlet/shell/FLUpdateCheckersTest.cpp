@@ -191,6 +191,16 @@ TEST(NewsPage, OnlyItemsNewerThanTheLastSeenStay) {
   EXPECT_EQ(NewsDateText(0), QString());
 }
 
+// A news page nested deeper than any real one would hang the interface in the HTML reader: it
+// shows nothing.
+TEST(NewsPage, DeeplyNestedPagesShowNothing) {
+  FLNewsDocument document;
+  document.setPage(QByteArray("<b>").repeated(100000) + "News\n3/5/24: Something");
+  EXPECT_TRUE(document.toPlainText().isEmpty());
+  document.setPage(QByteArray("<b>x</b>").repeated(1000) + "<p>News</p>");
+  EXPECT_TRUE(document.toPlainText().endsWith(QStringLiteral("News")));
+}
+
 TEST(NewsPage, LinksAreRemovedAndNothingIsFetched) {
   FLNewsDocument document;
   document.setPage(kNewsHtml);

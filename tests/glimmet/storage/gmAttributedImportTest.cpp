@@ -7,7 +7,12 @@
 #include "glimmet/storage/gmLists.h"
 #include "glimmet/storage/gmTables.h"
 
+#include <QFile>
+#include <QImage>
+#include <QTextBlock>
+#include <QTemporaryDir>
 #include <QTextDocument>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +67,105 @@ TEST(AttributedImportTest, LinksAndFormattingArriveAsKnotsAndProperties) {
   const PropRecord raised = CharsAt(doc.get(), link.limit + 1);
   EXPECT_TRUE(raised.body[CharField::bold]);
   EXPECT_EQ(raised.get<int64_t>(CharField::subscript), -38100);
+}
+
+}  // namespace
+
+namespace {
+
+QString Repeated(const char* piece, int times) { return QString::fromLatin1(piece).repeated(times); }
+
+// The nesting check keeps the elements open as the HTML reader does, so that pages the reader
+// handles quickly pass and only deep ones are refused.
+TEST(HtmlNestingTest, CountsTheElementsTheReaderKeepsOpen) {
+  const struct {
+    QString html;
+    bool within;
+  } cases[] = {
+      {Repeated("<div>", 512), true},
+      {Repeated("<div>", 513), false},
+      {Repeated("<b>", 100000), false},
+      {Repeated("<table><tr><td>", 200), false},
+      {Repeated("<ul><li>", 300), false},
+      {Repeated("<div>x</div>", 100000), true},
+      {Repeated("<br><img src=x><hr><input><meta><link>", 10000), true},
+      {Repeated("<span/>", 10000), true},
+      // Each p, li, option, dt or dd closes the one that holds it; a table cell or row what is
+      // open in its row or table.
+      {Repeated("<p>a", 10000), true},
+      {Repeated("<p><b><i>a", 10000), true},
+      {Repeated("<dt><span>a<dd><a>b", 10000), true},
+      {Repeated("<p><center>a", 600), false},
+      {Repeated("<li><b>a", 600), false},
+      {"<ul>" + Repeated("<li>a", 10000) + "</ul>", true},
+      {"<select>" + Repeated("<option>a", 10000) + "</select>", true},
+      {"<dl>" + Repeated("<dt>a<dd>b", 10000) + "</dl>", true},
+      {"<table>" + Repeated("<tr><td><b>x<td><i>y", 10000) + "</table>", true},
+      {"<table><tbody>" + Repeated("<tr><th><b><i>x", 10000) + "</table>", true},
+      // A closing tag closes what is open inside its element; one without an open element does nothing.
+      {Repeated("<div><b><i><u>", 10) + Repeated("</div>", 10) + Repeated("<div><b><i><u>", 120), true},
+      {Repeated("<div><b><i><u>", 200) + Repeated("</span>", 1000), false},
+      // Comments, declarations and quoted attributes hold no elements.
+      {"<!DOCTYPE html><!-- " + Repeated("<div>", 1000) + " -->", true},
+      {"<a title=\"" + Repeated("<div>", 1000) + "\">x</a>", true},
+      {"a < b and " + Repeated("1<2 ", 1000), true},
+      {QString(), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.html.left(60).toStdString());
+    EXPECT_EQ(HtmlNestingWithinLimit(c.html), c.within);
+  }
+}
+
+// What an imported page names is read only from regular files: a picture naming a device is
+// missing, at once, and a picture beside the page comes along.
+TEST(HtmlNestingTest, ImportedPagesReadOnlyRegularFiles) {
+  QImage dot(4, 4, QImage::Format_RGB32);
+  dot.fill(Qt::red);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dot.save(dir.filePath(QStringLiteral("dot.png"))));
+  const struct {
+    const char* src;
+    bool picture;
+  } cases[] = {{"/dev/zero", false}, {"/dev/urandom", false}, {"dot.png", true}, {"missing.png", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.src);
+    GMImportTextDocument text;
+    text.setBaseUrl(QUrl::fromLocalFile(dir.path() + u'/'));
+    text.setHtml(QStringLiteral("<p>a<img src=\"%1\">b</p>").arg(QString::fromLatin1(c.src)));
+    const QVariant resource = text.resource(QTextDocument::ImageResource, QUrl(QString::fromLatin1(c.src)));
+    EXPECT_EQ(resource.canConvert<QImage>() && !resource.value<QImage>().isNull(), c.picture);
+    GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+    EXPECT_TRUE(ImportAttributedText(doc.get(), text));
+    EXPECT_EQ(!doc->pictures.empty(), c.picture);
+    EXPECT_TRUE(BodyText(doc.get()).startsWith(u'a'));
+  }
+}
+
+// A style sheet beside the page applies; one naming a device, or larger than any page's, does not.
+TEST(HtmlNestingTest, StyleSheetsAreReadOnlyFromSmallRegularFiles) {
+  QTemporaryDir dir;
+  const QByteArray rule = "p { color: #ff0000; }\n";
+  for (const auto& [name, bytes] : {std::pair<const char*, QByteArray>{"small.css", rule},
+                                    std::pair<const char*, QByteArray>{"huge.css", rule + QByteArray(5 << 20, ' ')}}) {
+    QFile file(dir.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  const struct {
+    const char* href;
+    bool applies;
+  } cases[] = {{"small.css", true}, {"huge.css", false}, {"/dev/zero", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.href);
+    GMImportTextDocument text;
+    text.setBaseUrl(QUrl::fromLocalFile(dir.path() + u'/'));
+    text.setHtml(QStringLiteral("<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\"%1\"></head>"
+                                "<body><p>x</p></body></html>")
+                     .arg(QString::fromLatin1(c.href)));
+    const QColor color = text.begin().charFormat().foreground().color();
+    EXPECT_EQ(color == QColor(255, 0, 0), c.applies);
+  }
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "glimmet/storage/gmTables.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -17,6 +19,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -103,6 +107,38 @@ TEST(RtfReader, TextAndFailures) {
   // Groups nested far deeper than documents nest them are read without exhausting memory.
   const QByteArray deep = "{\\rtf1 a" + QByteArray(200000, '{') + "b" + QByteArray(200000, '}') + "}";
   EXPECT_EQ(Import(deep).text(), QStringLiteral("ab"));
+}
+
+// What other writers put in list paragraphs, between paragraphs and in style references loses
+// no text: a list number is a property of its paragraph, the marker groups older readers show go,
+// a page, column or section break ends its paragraph, and a style the sheet leaves out is Normal.
+TEST(RtfReader, ForeignListsBreaksAndStylesKeepTheirText) {
+  const struct {
+    const char* rtf;
+    const char* text;
+  } cases[] = {
+      {"{\\rtf1 \\pard\\ls1 A\\par B\\par C\\par}", "A\nB\nC"},
+      {"{\\rtf1 \\pard\\s15\\fi-360\\li720\\ls2\\ilvl1 A\\par\\pard B\\par}", "A\nB"},
+      {"{\\rtf1{\\*\\listtable{\\list\\listid1{\\listlevel\\levelnfc23{\\leveltext\\'01\\u8226 ?;}}}}"
+       "\\pard\\ls1{\\listtext \\'95\\tab}one\\par{\\listtext \\'95\\tab}two\\par}",
+       "one\ntwo"},
+      {"{\\rtf1 \\pard{\\pntext\\f1 1.\\tab}{\\*\\pn\\pnlvlbody{\\pntxta .}}first\\par}", "first"},
+      {"{\\rtf1 a\\page b}", "a\nb"},
+      {"{\\rtf1 a\\column b}", "a\nb"},
+      {"{\\rtf1 a\\sect b\\par}", "a\nb"},
+      {"{\\rtf1 a\\par\\page b\\par\\sect\\sectd c}", "a\nb\nc"},
+      {"{\\rtf1 \\page a}", "a"},
+      {"{\\rtf1{\\stylesheet{\\s0 Normal;}}\\pard\\s7 styled\\par{\\cs9 run}}", "styled\nrun"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rtf);
+    Imported got = Import(c.rtf);
+    EXPECT_EQ(got.result, kRtfImportOk) << got.message.toStdString();
+    EXPECT_EQ(got.text(), QString::fromUtf8(c.text));
+  }
+  // The paragraph of an undefined style is in Normal.
+  Imported got = Import("{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s1\\b Strong;}}\\pard\\s7 x\\par}");
+  EXPECT_EQ(got.paraAt(0).get<uint16_t>(ParaField::style), 0);
 }
 
 TEST(RtfReader, ListKeywordGivesTheMalformedMessage) {
@@ -329,6 +365,50 @@ TEST(RtfReader, RtfdAttachment) {
   EXPECT_EQ(got.text(), QStringLiteral("ab"));
 }
 
+// Pictures a file names by path, and attachments of a package, are read only from regular files,
+// and an attachment only from inside its package; anything else is a missing picture, at once.
+TEST(RtfReader, PicturesByNameReadOnlyRegularFilesInsideThePackage) {
+  QTemporaryDir outer;
+  QByteArray png;
+  PngHex(8, &png);
+  for (const char* name : {"outside.png", "package/inside.png"}) {
+    QDir().mkpath(outer.filePath(QStringLiteral("package")));
+    QFile file(outer.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(png);
+  }
+  const QString fifo = outer.filePath(QStringLiteral("pipe.png"));
+  ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QString package = outer.filePath(QStringLiteral("package"));
+  const struct {
+    QString rtf;
+    bool picture;
+  } cases[] = {
+      {QStringLiteral("{\\rtf1 a{\\pict\\glmtrefpic /dev/zero}b}"), false},
+      {QStringLiteral("{\\rtf1 a{\\pict\\glmtrefpic %1}b}").arg(fifo), false},
+      {QStringLiteral("{\\rtf1 a{\\pict\\glmtrefpic %1}b}").arg(package), false},
+      {QStringLiteral("{\\rtf1 a{\\pict\\glmtrefpic %1}b}").arg(outer.filePath(QStringLiteral("outside.png"))),
+       true},
+      {QStringLiteral("{\\rtf1 a{{\\NeXTGraphic inside.png \\width160 \\height160}\u00ac}b}"), true},
+      {QStringLiteral("{\\rtf1 a{{\\NeXTGraphic ../outside.png \\width160 \\height160}\u00ac}b}"), false},
+      {QStringLiteral("{\\rtf1 a{{\\NeXTGraphic %1 \\width160}\u00ac}b}").arg(outer.filePath(QStringLiteral("outside.png"))),
+       false},
+      {QStringLiteral("{\\rtf1 a{{\\NeXTGraphic /dev/zero \\width160}\u00ac}b}"), false},
+      {QStringLiteral("{\\rtf1 a{{\\NeXTGraphic .. \\width160}\u00ac}b}"), false},
+  };
+  QElapsedTimer clock;
+  clock.start();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rtf.toStdString());
+    GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+    ASSERT_EQ(ImportRtf(doc.get(), c.rtf, kRtfModeNormal, nullptr, package), kRtfImportOk);
+    Imported got{std::move(doc), kRtfImportOk, {}};
+    EXPECT_EQ(KnotAfter(got, kKnotPicture).found(), c.picture);
+    EXPECT_EQ(got.text(), QStringLiteral("ab"));
+  }
+  EXPECT_LT(clock.elapsed(), 5000);
+}
+
 TEST(RtfReader, StyleSheet) {
   Imported got = Import(
       "{\\rtf1{\\fonttbl{\\f0 Courier;}}{\\stylesheet{\\s0\\fs20 Normal;}{\\s1\\b\\sbasedon0\\snext0 Heading,h1;}"
@@ -342,8 +422,9 @@ TEST(RtfReader, StyleSheet) {
   EXPECT_EQ(doc->styles[got.charsAt(2).get<uint16_t>(CharField::style)].name, QStringLiteral("renamed_3"));
   const PropRecord* normalChars = PropertiesAtIndex(doc, doc->styles[0].second);
   EXPECT_EQ(normalChars->get<int16_t>(CharField::size), 40);
-  // A style number the sheet does not hold makes the RTF malformed.
-  EXPECT_EQ(Import("{\\rtf1\\s7 a}").result, kRtfImportMalformed);
+  // A style number the sheet does not hold is Normal.
+  EXPECT_EQ(Import("{\\rtf1\\s7 a}").result, kRtfImportOk);
+  EXPECT_EQ(Import("{\\rtf1\\s7 a}").paraAt(0).get<uint16_t>(ParaField::style), 0);
   // A long chain of styles, each based on the one before, is made without a deep recursion.
   QByteArray chain = "{\\rtf1{\\stylesheet";
   for (int i = 1; i <= 3000; ++i)
@@ -421,6 +502,95 @@ TEST(RtfReader, Corpus) {
   for (const QString& stem : known)
     EXPECT_TRUE(mismatched.contains(stem)) << "matches now, drop from mismatches.txt: " << stem.toStdString();
   EXPECT_GE(matched * 100, files.size() * 80) << matched << " of " << files.size();
+}
+
+}  // namespace
+
+namespace {
+
+uint16_t FontOfFirstChar(const QString& rtf) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  EXPECT_EQ(ImportRtf(doc.get(), rtf, kRtfModeNormal), kRtfImportOk) << rtf.toStdString();
+  PropRecord chars;
+  FetchCharProps(doc.get(), BodyStart(doc.get()), nullptr, &chars);
+  return chars.get<uint16_t>(CharField::font);
+}
+
+// Text that names no font is in the default font the header gives; an associated font stands in
+// for a font that had to be substituted.
+TEST(RtfReader, DefaultAndAssociatedFonts) {
+  // Two installed faces the engine tells apart.
+  QStringList families;
+  for (QString family : QFontDatabase::families()) {
+    family = family.section(QStringLiteral(" ["), 0, 0);  // without the foundry
+    if (!family.contains(u';') && !families.contains(family)) families << family;
+  }
+  const auto fontTable = [](const QString& first, const QString& second) {
+    return QStringLiteral("{\\fonttbl{\\f0\\fnil %1;}{\\f1\\fnil %2;}{\\f2\\fnil No Such Face Anywhere;}}").arg(first, second);
+  };
+  QString table;
+  uint16_t zero = 0, one = 0;
+  for (qsizetype i = 1; i < families.size() && zero == one; ++i) {
+    table = fontTable(families[0], families[i]);
+    zero = FontOfFirstChar(QStringLiteral("{\\rtf1") + table + QStringLiteral("\\f0 x}"));
+    one = FontOfFirstChar(QStringLiteral("{\\rtf1") + table + QStringLiteral("\\f1 x}"));
+  }
+  if (zero == one) GTEST_SKIP() << "fewer than two distinct font faces are installed";
+  const struct {
+    QString body;
+    uint16_t font;
+  } cases[] = {
+      {QStringLiteral("\\deff1") + table + QStringLiteral(" x"), one},
+      {QStringLiteral("\\deff1") + table + QStringLiteral("{\\colortbl;\\red0\\green0\\blue0;} x"), one},
+      {QStringLiteral("\\deff1") + table + QStringLiteral("\\f0 x"), zero},
+      {QStringLiteral("\\deff1") + table + QStringLiteral("{\\f0 x}"), zero},
+      {QStringLiteral("\\deff0") + table + QStringLiteral("\\f1\\plain x"), zero},
+      {table + QStringLiteral("\\af1\\f2 x"), one},
+      {table + QStringLiteral("\\af1\\plain\\f1 x"), one},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.body.toStdString());
+    EXPECT_EQ(FontOfFirstChar(QStringLiteral("{\\rtf1") + c.body + u'}'), c.font);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// RTF from the desktop text system writes its default tab stops into every paragraph: only a
+// paragraph that uses a tab keeps them; other writers' tab stops always stay.
+TEST(RtfReader, DesktopTabStopsStayOnlyWhereATabIsUsed) {
+  const struct {
+    const char* rtf;
+    uint16_t first, second;
+  } cases[] = {
+      {"{\\rtf1\\ansi\\cocoartf2 \\pard\\tx720\\tx1440 a\\par\\pard\\tx720 b\\tab c\\par}", 0, 1},
+      {"{\\rtf1\\ansi \\pard\\tx720\\tx1440 a\\par\\pard\\tx720 b\\tab c\\par}", 2, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rtf);
+    Imported got = Import(c.rtf);
+    ASSERT_EQ(got.result, kRtfImportOk);
+    EXPECT_EQ(got.paraAt(0).get<uint16_t>(ParaField::tabCount), c.first);
+    EXPECT_EQ(got.paraAt(2).get<uint16_t>(ParaField::tabCount), c.second);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Another writer's last paragraph: a mark after text takes the text's formatting, an empty last
+// paragraph starts plain.
+TEST(RtfReader, TheLastParagraphOfOtherWritersEndsAsItsText) {
+  Imported text = Import("{\\rtf1 \\fs40 a}");
+  ASSERT_EQ(text.result, kRtfImportOk);
+  EXPECT_EQ(text.text(), QStringLiteral("a"));
+  EXPECT_EQ(text.charsAt(1).get<int16_t>(CharField::size), 80);
+  Imported empty = Import("{\\rtf1 a\\par\\qc\\par}");
+  ASSERT_EQ(empty.result, kRtfImportOk);
+  EXPECT_EQ(empty.paraAt(2).get<uint32_t>(ParaField::alignment), 0u);
 }
 
 }  // namespace

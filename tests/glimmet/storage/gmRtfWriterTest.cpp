@@ -398,7 +398,7 @@ TEST(RtfWriter, FontFamilyWordsByClass) {
                               .arg(font)
                               .arg(QLatin1StringView(RtfFontFamilyWord(FontFamilyClass(name))), name);
     EXPECT_TRUE(rtf.contains(entry)) << rtf.toStdString();
-    if (name != installed) EXPECT_TRUE(entry.contains(QStringLiteral("\\fnil ")));
+    if (name != installed) { EXPECT_TRUE(entry.contains(QStringLiteral("\\fnil "))); }
     GlimmetDocPtr back = Read(rtf);
     if (name != installed) continue;  // an unknown font is replaced when read
     FetchCharProps(back.get(), kBody, nullptr, &chars);
@@ -445,6 +445,57 @@ TEST(RtfWriter, RelativeSizeIsAlsoWrittenAbsolute) {
     EXPECT_EQ(chars.get<int16_t>(CharField::relativeSize), c.relative);
     EXPECT_EQ(chars.get<int16_t>(CharField::size), c.size);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A negative top or bottom margin is read as the margin and its flag, and written back with its
+// sign, so that it survives a round trip.
+TEST(RtfWriter, NegativeMarginsKeepTheirSign) {
+  const struct {
+    const char* words;
+    int64_t top, bottom;
+    bool topFlag, bottomFlag;
+  } cases[] = {
+      {"\\margt-1440\\margb720", 914400, 457200, true, false},
+      {"\\margt1440\\margb-720", 914400, 457200, false, true},
+      {"\\margt-20\\margb-40", 12700, 25400, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    GlimmetDocPtr doc = Read(QStringLiteral("{\\rtf1%1 x\\par}").arg(QLatin1String(c.words)));
+    for (int pass = 0; pass < 2; ++pass) {
+      const PropRecord& d = doc->docProps;
+      EXPECT_EQ(d.get<int64_t>(DocField::top), c.top);
+      EXPECT_EQ(d.get<int64_t>(DocField::bottom), c.bottom);
+      EXPECT_EQ(d.body[DocField::hPush] != 0, c.topFlag);
+      EXPECT_EQ(d.body[DocField::fPush] != 0, c.bottomFlag);
+      const QString written = ExportRtf(Body(doc.get()));
+      EXPECT_TRUE(written.contains(QStringLiteral("\\margt%1").arg(c.topFlag ? -c.top / 635 : c.top / 635)));
+      doc = Read(written);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Reading RTF starts from plain document properties: what the document held before does not
+// outlive the file's own words.
+TEST(RtfReader, DocumentPropertiesStartPlain) {
+  GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+  doc->docProps.body[DocField::mirrorH] = 1;
+  doc->docProps.set<int64_t>(DocField::gutter, 12700);
+  doc->docProps.set<int32_t>(DocField::opacity, 40);
+  ASSERT_EQ(ImportRtf(doc.get(), QStringLiteral("{\\rtf1\\margl720 x\\par}"), kRtfModeNormal), kRtfImportOk);
+  EXPECT_EQ(doc->docProps.body[DocField::mirrorH], 0);
+  EXPECT_EQ(doc->docProps.get<int64_t>(DocField::gutter), 0);
+  EXPECT_EQ(doc->docProps.get<int32_t>(DocField::opacity), 100);
+  EXPECT_EQ(doc->docProps.get<int64_t>(DocField::left), 457200);
+  EXPECT_EQ(doc->docProps.get<int64_t>(DocField::top), 914400);
 }
 
 }  // namespace

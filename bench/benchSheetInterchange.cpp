@@ -1,0 +1,73 @@
+// Long tables through the sheet's HTML and RTF: a page of one table opened as a sheet, and a
+// sheet saved as RTF, each at 5,000 and 20,000 rows of five cells. Both should grow linearly:
+// the 20,000-row case should take no more than 4.5 times the 5,000-row one.
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "glimmet/storage/gmTables.h"
+#include "platform/FLError.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include "BenchApplication.h"
+
+namespace {
+
+constexpr int64_t kColumns = 5;
+
+void Prepare() {
+  EnsureBenchApplication();
+  g_glimmetConfig.tableOption = 1;
+}
+
+// A page of one table, as a program that writes pages for tables would write it.
+QByteArray TablePage(int64_t rows) {
+  QByteArray page = "<html><body><table>\n";
+  page.reserve(rows * 120);
+  for (int64_t y = 0; y < rows; ++y) {
+    page += "<tr>";
+    for (int64_t x = 0; x < kColumns; ++x)
+      page += "<td>" + (x % 2 ? "item " + QByteArray::number(y * kColumns + x) : QByteArray::number((y * 7919 + x) % 10007)) +
+              "</td>";
+    page += "</tr>\n";
+  }
+  page += "</table></body></html>\n";
+  return page;
+}
+
+void BM_OpenHtmlTable(benchmark::State& state) {
+  Prepare();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("table.html"));
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(TablePage(state.range(0))) < 0) state.SkipWithError("no page");
+  file.close();
+  for (auto _ : state) {
+    CADocument document;
+    FLError error;
+    if (document.openFile(path, &error) <= 0) state.SkipWithError("open failed");
+    benchmark::DoNotOptimize(document.cellAtGridPoint({kColumns - 1, state.range(0) - 1}));
+  }
+  state.counters["rows"] = double(state.range(0));
+}
+BENCHMARK(BM_OpenHtmlTable)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_SaveLongSheetAsRtf(benchmark::State& state) {
+  Prepare();
+  CADocument document;
+  for (int64_t y = 0; y < state.range(0); ++y)
+    for (int64_t x = 0; x < kColumns; ++x)
+      document.cellAtGridPointImperative({x, y})->setFormula(
+          x % 2 ? QStringLiteral("item %1").arg(y * kColumns + x) : QString::number((y * 7919 + x) % 10007));
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("sheet.rtf"));
+  for (auto _ : state) {
+    if (!document.saveToRtfFile(path, nullptr)) state.SkipWithError("save failed");
+  }
+  state.counters["rows"] = double(state.range(0));
+}
+BENCHMARK(BM_SaveLongSheetAsRtf)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
