@@ -30,6 +30,8 @@ class CACellList {
   using size_type = size_t;
   using reference = value_type&;
   using const_reference = const value_type&;
+  using reverse_iterator = std::reverse_iterator<iterator>;
+  using const_reverse_iterator = std::reverse_iterator<const_iterator>;
 
   CACellList() noexcept;
   ~CACellList();
@@ -47,6 +49,10 @@ class CACellList {
   iterator end() { return data() + size_; }
   const_iterator begin() const { return data(); }
   const_iterator end() const { return data() + size_; }
+  reverse_iterator rbegin() { return reverse_iterator(end()); }
+  reverse_iterator rend() { return reverse_iterator(begin()); }
+  const_reverse_iterator rbegin() const { return const_reverse_iterator(end()); }
+  const_reverse_iterator rend() const { return const_reverse_iterator(begin()); }
   value_type& operator[](size_t i) { return data()[i]; }
   const value_type& operator[](size_t i) const { return data()[i]; }
   value_type& front() { return data()[0]; }
