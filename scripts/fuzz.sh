@@ -58,6 +58,14 @@ for name in "${targets[@]}"; do
   runs=$(grep -oE '#[0-9]+' "$log" 2>/dev/null | tail -1 | tr -d '#')
   [[ -z $runs ]] && runs=$(grep -oE 'number_of_executed_units: [0-9]+' "$log" 2>/dev/null | awk '{s+=$2} END {print s+0}')
   count() { find "$artifacts" -maxdepth 1 -name "$1-*" 2>/dev/null | wc -l; }
-  printf '%-22s %12s %8s %9s %6s\n' "$name" "${runs:-0}" "$(( $(count crash) + $(count leak) ))" \
-    "$(count timeout)" "$(count oom)"
+  crashes=$(( $(count crash) + $(count leak) )) timeouts=$(count timeout) ooms=$(count oom)
+  # The forked runs' own tally, for findings that left no file.
+  tally=$(grep -oE 'oom/timeout/crash: [0-9]+/[0-9]+/[0-9]+' "$log" 2>/dev/null | tail -1 | awk '{print $2}')
+  if [[ -n $tally ]]; then
+    IFS=/ read -r o t c <<<"$tally"
+    (( c > crashes )) && crashes=$c
+    (( t > timeouts )) && timeouts=$t
+    (( o > ooms )) && ooms=$o
+  fi
+  printf '%-22s %12s %8s %9s %6s\n' "$name" "${runs:-0}" "$crashes" "$timeouts" "$ooms"
 done

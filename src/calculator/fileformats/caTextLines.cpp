@@ -323,7 +323,11 @@ void LoadStringLines(const QStringList& lines, TextImportDelegate& receiver, boo
 }
 
 LineViews LineViewsOfText(const QString& text) {
+  // Counted first, so that the array is made once at its size instead of doubling.
+  size_t count = 0;
+  ForEachLine(text, [&](QStringView) { ++count; });
   LineViews lines;
+  lines.reserve(count);
   ForEachLine(text, [&](QStringView line) { lines.push_back(line); });
   return lines;
 }
