@@ -20,6 +20,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -126,6 +127,61 @@ void BM_ReadLargeCsvFields(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * csv.size());
 }
 BENCHMARK(BM_ReadLargeCsvFields)->Unit(benchmark::kMillisecond);
+
+// The reader's own memory on a file of 10,000,000 one-character fields: the most its
+// intermediate structures (the file's bytes, its text, the lines) hold at once, per field, with
+// the cells handed to a receiver that keeps nothing. Argument 0 reads the file as the open path
+// does, into one text and views of its lines; argument 1 as a list of line strings, which is how
+// the open path read it before. The second range argument is the number of fields a line.
+// Large blocks (a file's text, an array of lines) are mapped, not taken from the heap's arenas.
+size_t AllocatedInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+class PeakReceiver : public TextImportDelegate {
+ public:
+  void setCellAtPoint(const GridPoint&, const QVariant& value, int32_t) override {
+    count += value.isValid();
+    if ((count & 0xFFFF) == 0) peak = std::max(peak, AllocatedInUse());
+  }
+  int64_t count = 0;
+  size_t peak = 0;
+};
+
+void BM_ReaderPeakPerField(benchmark::State& state) {
+  constexpr int64_t kFields = 10000000;
+  const int64_t perLine = state.range(1);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("fields.csv"));
+  {
+    QByteArray line;
+    for (int64_t x = 0; x < perLine; ++x) line += x + 1 < perLine ? "a," : "a\n";
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("write failed");
+    for (int64_t y = 0; y < kFields / perLine; ++y) file.write(line);
+  }
+  size_t peakBytes = 0;
+  for (auto _ : state) {
+    const size_t before = AllocatedInUse();
+    PeakReceiver receiver;
+    if (state.range(0) == 0) {
+      const std::optional<QString> text = LoadTextFileText(path, nullptr);
+      receiver.peak = AllocatedInUse();
+      if (text) LoadLineViews(LineViewsOfText(*text), receiver, true);
+    } else {
+      const std::optional<QStringList> lines = LoadTextFileLines(path, nullptr);
+      receiver.peak = AllocatedInUse();
+      if (lines) LoadStringLines(*lines, receiver, true);
+    }
+    if (receiver.count != kFields) state.SkipWithError("wrong field count");
+    peakBytes = receiver.peak - before;
+  }
+  state.counters["peak_B_per_field"] = double(peakBytes) / double(kFields);
+}
+BENCHMARK(BM_ReaderPeakPerField)
+    ->Args({0, 1})->Args({1, 1})->Args({0, 1000})->Args({1, 1000})
+    ->ArgNames({"lines_as_strings", "fields_a_line"})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_ExportLargeCsv(benchmark::State& state) {
   EnsureBenchApplication();

@@ -81,6 +81,32 @@ QString StringValue(const QString& line) {
   return value;
 }
 
+// Whether a line can follow a value: the next pair's type line, or the end of the lines.
+bool EndsValueBefore(const QStringList& lines, qsizetype next) {
+  int type = 0;
+  QStringView value;
+  return next >= lines.size() || SplitTypeLine(lines[next], &type, &value);
+}
+
+// The string value that starts on line `at`; `last` is the line it ends on. A quoted value that
+// does not close on its own line runs on to the first line that ends with a quote and is
+// followed by a type line, as other programs write texts holding line breaks raw (and some
+// their quotes undoubled). Without such a line the value keeps to its own line.
+QString StringValueAt(const QStringList& lines, qsizetype at, qsizetype* last) {
+  *last = at;
+  const QStringView first = Trimmed(lines[at]);
+  if (!first.startsWith(u'"') || (first.size() >= 2 && first.endsWith(u'"')) || EndsValueBefore(lines, at + 1))
+    return StringValue(lines[at]);
+  for (qsizetype line = at + 1; line < lines.size(); ++line) {
+    if (!Trimmed(lines[line]).endsWith(u'"') || !EndsValueBefore(lines, line + 1)) continue;
+    QString joined = lines[at];
+    for (qsizetype more = at + 1; more <= line; ++more) joined += u'\n' + lines[more];
+    *last = line;
+    return StringValue(joined);
+  }
+  return StringValue(lines[at]);
+}
+
 void Enter(TextImportDelegate& receiver, qint64 x, qint64 y, const QString& text) {
   receiver.setCellAtPoint(GridPoint{x, y}, QVariant(text), kImportTypedText);
 }
@@ -185,8 +211,10 @@ bool LoadDifLines(const QStringList& lines, TextImportDelegate& receiver, FLErro
         else
           return SetFormatError(error);
       } else if (type == 1) {
-        const QString text = StringValue(lines[line + 1]);
+        qsizetype last = line + 1;
+        const QString text = StringValueAt(lines, line + 1, &last);
         if (!text.isEmpty()) Enter(receiver, x, y, text);
+        line = last - 1;
       } else {
         return SetFormatError(error);
       }

@@ -18,7 +18,11 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -31,6 +35,41 @@ constexpr const char* kImportErrorsInformation =
     "spreadsheet.";
 constexpr const char* kSuppressImportErrorsKey = "ov.excel.import";
 constexpr const char* kUnknownValueTypeReport = "Unknown value type";
+constexpr const char* kKeptValuesInformation = " %1 cells kept the values stored in the file.";
+
+// Functions whose value changes between one evaluation and the next: no stored result can
+// confirm them.
+constexpr const char* kVolatileFunctions[] = {"TODAY(", "NOW(", "RAND(", "RANDBETWEEN("};
+
+// Equal to 12 significant digits; below the noise of a double near 1 everything is equal.
+bool SameNumber(long double ours, double stored) {
+  const long double difference = std::fabs(ours - (long double)stored);
+  return difference <= 5e-12L * std::max(std::fabs(ours), std::fabs((long double)stored)) || difference < 1e-14L;
+}
+
+// Whether two layers compose to the same look: what a cell shows, property by property.
+bool SameLook(const CAFormat& a, const CAFormat& b) {
+  return a.bold() == b.bold() && a.italic() == b.italic() && a.underline() == b.underline() &&
+         a.strike() == b.strike() && a.alignment() == b.alignment() && a.textKolor() == b.textKolor() &&
+         a.backgroundKolor() == b.backgroundKolor() && a.numberFormat() == b.numberFormat() &&
+         a.border().has_value() == b.border().has_value() && (!a.border() || a.border()->isEqualTo(&*b.border()));
+}
+
+bool SameRecord(const CAExcelFormatRecord& a, const CAExcelFormatRecord& b) {
+  const bool fonts = a.font.has_value() == b.font.has_value() &&
+                     (!a.font || (a.font->bold == b.font->bold && a.font->italic == b.font->italic &&
+                                  a.font->underline == b.font->underline && a.font->strike == b.font->strike &&
+                                  a.font->textKolor == b.font->textKolor));
+  return fonts && a.alignment == b.alignment && a.backgroundKolor == b.backgroundKolor &&
+         a.numberFormatCode == b.numberFormatCode && a.numberFormatCode.isNull() == b.numberFormatCode.isNull();
+}
+
+// A converted formula and what the workbook stored for it, checked once the sheet has computed.
+struct ConvertedFormula {
+  GridPoint point;
+  XLValue stored;
+  std::optional<CAExcelFormatRecord> format;
+};
 
 class DocumentExcelDelegate final : public ExcelDelegate {
  public:
@@ -42,13 +81,19 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   void setWidth(uint64_t digits, int64_t column, const CAExcelFormatRecord* format) override {
     CAColumn* target = document_.columnImperative(column);
     if (digits != 0) target->setDigitCount(int64_t(digits));
-    if (format) target->setFormat(CAFormat::withExcelFormat(*format, kXLValueNone));
+    if (format) {
+      target->setFormat(CAFormat::withExcelFormat(*format, kXLValueNone));
+      ++layers_;
+    }
   }
 
   void setHeight(int64_t height, int64_t row, const CAExcelFormatRecord* format) override {
     CARow* target = document_.rowImperative(row);
     if (height != 0) target->setMinimumHeight(height);
-    if (format) target->setFormat(CAFormat::withExcelFormat(*format, kXLValueNone));
+    if (format) {
+      target->setFormat(CAFormat::withExcelFormat(*format, kXLValueNone));
+      ++layers_;
+    }
   }
 
   void setCell(const GridPoint& point, const XLValue& value, const CAExcelFormatRecord* format) override {
@@ -89,7 +134,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
         LogAssert(kUnknownValueTypeReport, __func__, __FILE__, __LINE__);
         break;
     }
-    if (format) cell->setFormat(CAFormat::withExcelFormat(*format, value.type));
+    if (format) setOwnFormat(cell, *format, value.type);
   }
 
   bool setCell(const GridPoint& point, const QString& formula, const XLValue& cached,
@@ -102,12 +147,90 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       cell->clearValue();
       return false;
     }
-    if (format) cell->setFormat(CAFormat::withExcelFormat(*format, cached.error ? kXLValueNone : cached.type));
+    if (format) setOwnFormat(cell, *format, cached.error ? kXLValueNone : cached.type);
+    converted_.push_back(ConvertedFormula{point, cached, format ? std::optional(*format) : std::nullopt});
     return true;
   }
 
+  // After the sheet has computed: every converted formula whose value is not the one the
+  // workbook stored (a day count taken for a day index, say) keeps the stored value instead,
+  // marked as a failed conversion. Gives how many did.
+  uint64_t keepStoredValuesWhereTheyDiffer() {
+    uint64_t kept = 0;
+    for (ConvertedFormula& entry : converted_) {
+      const CACell* cell = document_.cellAtGridPoint(entry.point);
+      if (!cell || agrees(*cell, entry.stored)) continue;
+      CAExcelFormatRecord red = entry.format.value_or(CAExcelFormatRecord{});
+      red.backgroundKolor = kFormulaImportErrorKolor;
+      document_.cellAtGridPointImperative(entry.point)->clearValue();
+      setCell(entry.point, entry.stored, &red);
+      ++kept;
+    }
+    converted_.clear();
+    return kept;
+  }
+
  private:
+  static bool agrees(const CACell& cell, const XLValue& stored) {
+    const QString upper = cell.formula().toUpper();
+    for (const char* name : kVolatileFunctions)
+      if (upper.contains(QLatin1String(name))) return true;
+    if (cell.valueType() != kValueFormula) return false;
+    const std::optional<CANumber> number = cell.number();
+    switch (stored.type) {
+      case kXLValueDate:
+        return cell.formulaResultType() == kValueDate && number && number->integerValue() == stored.dayIndex;
+      case kXLValueReal:
+        return number && SameNumber(number->realValue(), stored.real);
+      case kXLValueInteger:
+        return number && SameNumber(number->realValue(), double(stored.integer));
+      case kXLValueFraction:
+        return number && SameNumber(number->realValue(), double(stored.numerator) / double(stored.denominator));
+      default:
+        // Booleans and results the workbook did not store can't be compared.
+        return true;
+    }
+  }
+
+  // A cell's own format, unless it adds nothing to what its row, its column and the document's
+  // default already give it: an imported workbook restates the defaults in nearly every cell.
+  // Formats are made once for each record, value type and row and column layer.
+  void setOwnFormat(CACell* cell, const CAExcelFormatRecord& record, int32_t valueType) {
+    const GridPoint point = cell->gridPoint();
+    const CAFormat* row = document_.formatForRow(point.y);
+    const CAFormat* column = document_.formatForColumn(point.x);
+    CachedFormat& cached = formats_[&record];
+    if (!cached.made || cached.layers != layers_ || cached.valueType != valueType || cached.row != row ||
+        cached.column != column || !SameRecord(cached.record, record)) {
+      cached.made = true;
+      cached.layers = layers_;
+      cached.record = record;
+      cached.valueType = valueType;
+      cached.row = row;
+      cached.column = column;
+      cached.format = CAFormat::withExcelFormat(record, valueType);
+      const CAFormat base = document_.defaultFormat().composeWith(row).composeWith(column);
+      cached.redundant = SameLook(base, base.composeWith(&cached.format));
+    }
+    if (!cached.redundant) cell->setFormat(cached.format);
+  }
+
+  struct CachedFormat {
+    bool made = false;
+    uint64_t layers = 0;
+    CAExcelFormatRecord record;
+    int32_t valueType = 0;
+    const CAFormat* row = nullptr;
+    const CAFormat* column = nullptr;
+    CAFormat format;
+    bool redundant = false;
+  };
+
   CADocument& document_;
+  std::vector<ConvertedFormula> converted_;
+  std::unordered_map<const CAExcelFormatRecord*, CachedFormat> formats_;
+  // Counts the row and column formats set: a layer replaced may reuse a freed one's address.
+  uint64_t layers_ = 0;
 };
 
 }  // namespace
@@ -124,9 +247,17 @@ bool CADocument::loadExcelFile(const QString& path, FLError* error) {
                failure.isEmpty() ? QString::fromUtf8(kExcelFormatReason) : failure);
       return false;
     }
-    if (result.formulaErrors)
+    // Our dates are day indexes where Excel's are day counts, and other conversions may mean
+    // something else too: what computes otherwise than the workbook did keeps its stored value.
+    evaluate();
+    const uint64_t differing = delegate.keepStoredValuesWhereTheyDiffer();
+    if (differing > 0) evaluate();
+    if (result.formulaErrors || differing > 0)
       ShowImportAlert(kSuppressImportErrorsKey, QLatin1String(kImportErrorsMessage),
-                      StringWithFormat(kImportErrorsInformation, QFileInfo(path).completeBaseName()));
+                      StringWithFormat(kImportErrorsInformation, QFileInfo(path).completeBaseName()) +
+                          QString::fromLatin1(kKeptValuesInformation).arg(result.formulasKept + differing));
+    if (result.budgetReached) ShowImportBudgetAlert(path, result.cells);
+    if (result.columnsCut) ShowImportColumnsAlert(path);
     return true;
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kLoadFailedContext));

@@ -123,6 +123,9 @@ class PockwellReader {
 
 bool PockwellReader::run(QString* failure) {
   if (data_.size() < 4) return fail(failure, kPockwellDamagedReason);
+  // A mark written big-endian means every field is: its version can't be read either, and
+  // the way out is the same whatever it is.
+  if (U16(data_, 2) == 0x0100) return fail(failure, kPockwellByteOrderReason);
   if (U16(data_, 0) != 2) return fail(failure, kPockwellVersionReason);
   if (U16(data_, 2) != 1) return fail(failure, kPockwellByteOrderReason);
   if (data_.size() < kHeaderSize) return fail(failure, kPockwellDamagedReason);
@@ -280,9 +283,10 @@ std::optional<CAFormat> CreateFormatFromPockwell(uint32_t word, uint32_t mask) {
   if (bits & kFormatItalic) format.setItalic(word & 0x40000000u);
   if (bits & kFormatUnderline) format.setUnderline(word & 0x20000000u);
   if (bits & kFormatAlignment) {
-    // Pockwell's 2 is right and 3 centre; anything else is left.
+    // Pockwell orders its alignments left, centre, right: 2 is centre and 3 right, anything
+    // else left.
     const uint32_t alignment = (word >> 22) & 0x03;
-    format.setAlignment(alignment == 2 ? kAlignmentRight : alignment == 3 ? kAlignmentCenter : kAlignmentLeft);
+    format.setAlignment(alignment == 2 ? kAlignmentCenter : alignment == 3 ? kAlignmentRight : kAlignmentLeft);
   }
   if (bits & kFormatTextColor) format.setTextKolor(PockwellKolor((word >> 8) & 0xFF, true));
   if (bits & kFormatBackground) format.setBackgroundKolor(PockwellKolor(word & 0xFF, false));

@@ -1,6 +1,7 @@
 // The sheet as delimited text: comma-separated and plain text files come in through the reader
 // that finds its own delimiter, and go out as comma- or tab-separated UTF-8 text.
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -34,9 +35,12 @@ void WriteEmptyFields(QString& output, int64_t from, int64_t to, int64_t columnC
 }  // namespace
 
 bool CADocument::loadTextFile(const QString& path, FLError* error) {
-  const std::optional<QStringList> lines = LoadTextFileLines(path, error);
-  if (!lines) return false;
-  LoadStringLines(*lines, *this, FileTypeForFile(path) == kFileTypeCsv);
+  // One text and views of its lines: no string a line, whatever the file's size.
+  const std::optional<QString> text = LoadTextFileText(path, error);
+  if (!text) return false;
+  const TextImportResult result = LoadLineViews(LineViewsOfText(*text), *this, FileTypeForFile(path) == kFileTypeCsv);
+  if (result.budgetReached) ShowImportBudgetAlert(path, result.cells);
+  if (result.columnsCut) ShowImportColumnsAlert(path);
   return true;
 }
 

@@ -56,7 +56,6 @@ constexpr std::array<FunctionInfo, 81> kFunctionInfo = {{
 constexpr uint16_t kExternalFunctionNumber = 255;
 constexpr uint16_t kAddInSupbookMarker = 0x3A01;
 constexpr const char* kFunctionPrefix = "_xlfn.";
-constexpr const char* kUnknownTokenReport = "Unknown token";
 constexpr const char* kSharedMissingReport = "Shared formula not found, or ref within formula";
 constexpr const char* kSharedWithinReport = "Shared formula ref within formula";
 // Names that refer to names: deeper than this is taken for a loop.
@@ -106,13 +105,13 @@ class Converter {
       if (BaseIdentifier(uint8_t(token[0])) == tExp) {
         if (!stack_.empty() || switched) {
           // What was read so far is only part of the formula.
-          LogAssert(kSharedWithinReport, __func__, __FILE__, __LINE__);
+          LogString("%@", QLatin1String(kSharedWithinReport));
           return std::nullopt;
         }
         const uint64_t key = uint64_t(U16(token, 1)) << 32 | U16(token, 3);
         const auto found = context_.sharedFormulas.find(key);
         if (found == context_.sharedFormulas.end()) {
-          LogAssert(kSharedMissingReport, __func__, __FILE__, __LINE__);
+          LogString("%@", QLatin1String(kSharedMissingReport));
           return std::nullopt;
         }
         tokens = QByteArrayView(found->second);
@@ -368,8 +367,9 @@ int64_t TokenLength(QByteArrayView tokens) {
     case tAreaN: return 9;
     case tNameX: return 7;
     default:
+      // A token the sheet has no use for is the file's content, not a fault of ours: the
+      // conversion fails and the import counts the cell among those that kept their values.
       if (id >= tAdd && id <= tParen) return 1;
-      LogAssert(kUnknownTokenReport, __func__, __FILE__, __LINE__);
       return -1;
   }
 }

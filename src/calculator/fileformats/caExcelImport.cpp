@@ -6,6 +6,7 @@
 
 #include "calculator/fileformats/caCompoundFile.h"
 #include "calculator/fileformats/caExcelFormula.h"
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/model/caExcelNumberFormat.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <new>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -39,6 +41,8 @@ constexpr const char* kStrayContinueReport = "Continue record not handled by pre
 constexpr const char* kUntestedCodePageReport = "Untested code";
 constexpr const char* kFormulaPlaceholder = "<Formula>";
 constexpr int64_t kRowHeightEmuPerTwip = 635;
+// A BIFF8 worksheet has 256 columns; a larger count is a damaged or hostile DIMENSIONS record.
+constexpr int64_t kSheetColumns = 256;
 
 struct BuiltInFormat {
   uint16_t index;
@@ -169,6 +173,21 @@ class Importer {
     maxColumnSeen_ = std::max<int64_t>(maxColumnSeen_, column);
     return GridPoint{columnOffset_ + int64_t(column), int64_t(row)};
   }
+  // Whether a cell may go to the point: on the grid and within the cell budget. Reading stops
+  // once the budget is spent.
+  bool admit(const GridPoint& where) {
+    if (where.x > LastGridColumn()) {
+      columnsCut_ = true;
+      return false;
+    }
+    if (cells_ >= budget_) {
+      budgetReached_ = true;
+      return false;
+    }
+    ++cells_;
+    return true;
+  }
+  bool stopped() const { return budgetReached_; }
   void chooseFont();
 
   QByteArrayView stream_;
@@ -181,6 +200,7 @@ class Importer {
   std::unordered_map<uint16_t, QString> numberFormats_;
   std::vector<Format> formats_;
   std::vector<uint64_t> sheetPositions_;
+  std::unordered_set<uint64_t> sheetPositionsSeen_;
   XLFormulaContext formulas_;
   std::vector<Kolor> palette_;
   std::vector<FontEntry> fonts_;
@@ -190,6 +210,11 @@ class Importer {
   // Workbooks without a DATEMODE record count in the 1900 system, as Excel does.
   bool dates1900_ = true;
   bool formulaErrors_ = false;
+  uint64_t formulasKept_ = 0;
+  uint64_t cells_ = 0;
+  uint64_t budget_ = ImportCellBudget();
+  bool budgetReached_ = false;
+  bool columnsCut_ = false;
 };
 
 bool Importer::readRecord(qsizetype offset, Record& record) {
@@ -271,12 +296,16 @@ QString Importer::readString(const Record& record, qsizetype* at, int countBytes
       remaining -= uint32_t(fit);
     }
     if (remaining == 0) break;
-    // The characters go on in the next continuation, which starts with its own option byte.
-    if (boundary == record.boundaries.end() || *at != *boundary) {
+    if (boundary == record.boundaries.end()) {
       damage();
       return QString();
     }
+    // The characters go on in the next continuation, which starts with its own option byte,
+    // except where a writer split a character between records, or gave the continuation no
+    // option byte at all: then the bytes simply go on.
+    const bool inside = *at != *boundary;
     ++boundary;
+    if (inside || u8(body, *at) > 1) continue;
     wide = u8(body, *at) & 0x01;
     *at += 1;
   }
@@ -419,7 +448,9 @@ void Importer::handleGlobal(Record& record) {
       break;
     }
     case kBoundSheet:
-      if ((u8(body, 4) & 0x03) == 0 && u8(body, 5) == 0) sheetPositions_.push_back(u32(body, 0));
+      // A sheet named twice is still one sheet: each position is read once.
+      if ((u8(body, 4) & 0x03) == 0 && u8(body, 5) == 0 && sheetPositionsSeen_.insert(u32(body, 0)).second)
+        sheetPositions_.push_back(u32(body, 0));
       break;
     case kPalette: {
       const uint16_t count = u16(body, 0);
@@ -507,6 +538,7 @@ void Importer::passCell(uint32_t row, uint32_t column, uint32_t xf, XLValue valu
 // value on the colour of import errors.
 void Importer::passCell(const GridPoint& where, const Format* format, XLValue value,
                         const QString* formula, bool marked) {
+  if (!admit(where)) return;
   if (value.type == kXLValueReal || value.type == kXLValueInteger || value.type == kXLValueFraction) {
     const double number = value.type == kXLValueReal      ? value.real
                           : value.type == kXLValueInteger ? double(value.integer)
@@ -551,9 +583,11 @@ void Importer::passCell(const GridPoint& where, const Format* format, XLValue va
     return;
   }
   formulaErrors_ = true;
+  ++formulasKept_;
   CAExcelFormatRecord red = record ? *record : CAExcelFormatRecord{};
   red.backgroundKolor = kFormulaImportErrorKolor;
-  if (value.type == kXLValueNone) {
+  // An empty text would show an empty red cell, which says nothing of what was there.
+  if (value.type == kXLValueNone || (value.type == kXLValueText && value.text.isEmpty())) {
     value.type = kXLValueText;
     value.text = QLatin1String(kFormulaPlaceholder);
   }
@@ -578,9 +612,15 @@ void Importer::readFormula(const Record& record) {
         Record next;
         for (qsizetype at = record.next; readRecord(at, next); at = next.next) {
           if (next.id == kString) {
+            // A result that can't be read costs this cell its value, not the workbook.
+            const bool before = damaged_;
             qsizetype offset = 0;
             cached.text = readString(next, &offset, 2, false);
             cached.type = kXLValueText;
+            if (damaged_ && !before) {
+              damaged_ = false;
+              cached = XLValue{};
+            }
             break;
           }
           if (next.id == kEof || next.id == kFormula || next.id == kNumber || next.id == kRk ||
@@ -627,7 +667,10 @@ void Importer::readFormula(const Record& record) {
 
   formulas_.column = column;
   formulas_.row = row;
-  const std::optional<QString> text = ConvertFormula(formulas_, tokens);
+  // Our formulas compute numbers only: a text, an empty text or an error that Excel stored
+  // would become a live formula showing 0, so the stored result stays, marked.
+  const bool numeric = cached.type != kXLValueText && cached.type != kXLValueNone;
+  const std::optional<QString> text = numeric ? ConvertFormula(formulas_, tokens) : std::nullopt;
   if (text) {
     passCell(row, column, xf, cached, &*text);
     return;
@@ -656,6 +699,10 @@ void Importer::handleCell(Record& record) {
       // Columns past the 256 of a worksheet are a writer's "to the end"; stop there.
       for (uint32_t column = first; column <= std::min<uint32_t>(last, 255); ++column) {
         const Format* format = formatAt(xf);
+        if (columnOffset_ + column > LastGridColumn()) {
+          columnsCut_ = true;
+          break;
+        }
         if (digits != 0 || format)
           delegate_.setWidth(digits, columnOffset_ + column, format ? &format->record : nullptr);
       }
@@ -676,7 +723,7 @@ void Importer::handleCell(Record& record) {
       for (qsizetype i = 0; i < count; ++i) {
         const Format* format = formatAt(u16(body, 4 + 2 * i));
         const GridPoint where = point(row, uint32_t(first + i));
-        if (format) delegate_.setCell(where, XLValue{}, &format->record);
+        if (format && admit(where)) delegate_.setCell(where, XLValue{}, &format->record);
       }
       break;
     }
@@ -702,14 +749,14 @@ void Importer::handleCell(Record& record) {
       break;
     }
     case kDimensions:
-      columnLimit_ = std::max<int64_t>(columnLimit_, u16(body, 10));
+      columnLimit_ = std::max<int64_t>(columnLimit_, std::min<int64_t>(u16(body, 10), kSheetColumns));
       break;
     case kBlank: {
       const uint16_t row = u16(body, 0), column = u16(body, 2);
       const Format* format = formatAt(u16(body, 4));
       if (damaged_) return;
       const GridPoint where = point(row, column);
-      if (format) delegate_.setCell(where, XLValue{}, &format->record);
+      if (format && admit(where)) delegate_.setCell(where, XLValue{}, &format->record);
       break;
     }
     case kNumber: {
@@ -767,7 +814,8 @@ void Importer::readSheet(uint64_t position) {
   // Embedded charts bring BOF ... EOF blocks of their own into the sheet.
   int depth = 1;
   bool dialog = false;
-  for (at = record.next; failure_.isNull() && !damaged_ && readRecord(at, record); at = record.next) {
+  for (at = record.next; failure_.isNull() && !damaged_ && !stopped() && readRecord(at, record);
+       at = record.next) {
     if (record.id == kBof) {
       ++depth;
       continue;
@@ -831,6 +879,12 @@ bool Importer::run(XLImportResult* result, QString* failure) {
     return false;
   }
   for (const uint64_t position : sheetPositions_) {
+    if (stopped()) break;
+    // Sheets are placed side by side until the grid's columns run out.
+    if (columnOffset_ > LastGridColumn()) {
+      columnsCut_ = true;
+      break;
+    }
     if (position >= uint64_t(stream_.size())) {
       columnOffset_ += 2;
       continue;
@@ -843,7 +897,13 @@ bool Importer::run(XLImportResult* result, QString* failure) {
     }
   }
   chooseFont();
-  if (result) result->formulaErrors = formulaErrors_;
+  if (result) {
+    result->formulaErrors = formulaErrors_;
+    result->formulasKept = formulasKept_;
+    result->cells = cells_;
+    result->budgetReached = budgetReached_;
+    result->columnsCut = columnsCut_;
+  }
   return true;
 }
 

@@ -63,6 +63,10 @@ class ExcelDelegate {
 
 struct XLImportResult {
   bool formulaErrors = false;  // some formulas kept only their cached values
+  uint64_t formulasKept = 0;   // how many: the cells marked as failed conversions
+  uint64_t cells = 0;          // cells handed to the delegate
+  bool budgetReached = false;  // the import's cell budget stopped the reading
+  bool columnsCut = false;     // sheets or cells past the grid's last column were left out
 };
 
 // Reads a whole file. NO with the failure reason when the file is refused.

@@ -1,13 +1,30 @@
 #include "calculator/fileformats/caImportAlert.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLAlert.h"
 #include "platform/UserDefaults.h"
+
+#include <QFileInfo>
+#include <QLocale>
 
 namespace {
 
 CAImportAlert* g_importAlert = nullptr;
+uint64_t g_importCellBudget = kDefaultImportCellBudget;
+
+void ShowPlainAlert(const QString& message, const QString& information) {
+  if (!g_importAlert) {
+    LogString("%@ %@", message, information);
+    return;
+  }
+  g_importAlert->showAlert(message, information);
+}
 
 }  // namespace
+
+void CAImportAlert::showAlert(const QString& message, const QString& information) {
+  FLAlert::sharedInstance().giveAlertMessage(message, information);
+}
 
 void SetImportAlert(CAImportAlert* alert) { g_importAlert = alert; }
 
@@ -20,4 +37,23 @@ void ShowImportAlert(const char* suppressKey, const QString& message, const QStr
     return;
   }
   if (g_importAlert->showSuppressibleAlert(message, information)) shared.setBool(true, key);
+}
+
+uint64_t ImportCellBudget() { return g_importCellBudget; }
+
+uint64_t SetImportCellBudget(uint64_t budget) {
+  const uint64_t previous = g_importCellBudget;
+  g_importCellBudget = budget;
+  return previous;
+}
+
+void ShowImportBudgetAlert(const QString& path, uint64_t cellsRead) {
+  ShowPlainAlert(QLatin1String(kImportBudgetMessage),
+                 QString::fromLatin1(kImportBudgetInformation)
+                     .arg(QLocale().toString(qulonglong(cellsRead)), QFileInfo(path).fileName()));
+}
+
+void ShowImportColumnsAlert(const QString& path) {
+  ShowPlainAlert(QLatin1String(kImportColumnsMessage),
+                 QString::fromLatin1(kImportColumnsInformation).arg(QFileInfo(path).fileName()));
 }

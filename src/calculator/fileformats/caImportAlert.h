@@ -1,9 +1,12 @@
-// The alert a reader shows when a file came in only in part, with a box to suppress it in
-// future. The application installs the shell's alert at launch; tests install a double that
+// The alerts a reader shows when a file came in only in part: the suppressible one with its
+// check box, and plain ones for files cut short by the import's cell budget or the grid's last
+// column. The application installs the shell's alert at launch; tests install a double that
 // records what was shown. Without one the message goes to the log.
 #pragma once
 
 #include <QString>
+
+#include <cstdint>
 
 class CAImportAlert {
  public:
@@ -11,6 +14,8 @@ class CAImportAlert {
   // Shows the message with its informative text and the default button; YES when the user
   // asked not to be shown it again.
   virtual bool showSuppressibleAlert(const QString& message, const QString& information) = 0;
+  // The same without the check box; the shell's alert unless overridden.
+  virtual void showAlert(const QString& message, const QString& information);
 };
 
 // Not owned; null removes it.
@@ -18,3 +23,21 @@ void SetImportAlert(CAImportAlert* alert);
 // Shows the alert unless the boolean preference `suppressKey` of the shared domain is on, and
 // turns the preference on when the user suppresses it.
 void ShowImportAlert(const char* suppressKey, const QString& message, const QString& information);
+
+// How many cells one import may enter: a file that asks for more (a workbook naming one sheet a
+// thousand times, a text of ten million fields) stops there rather than taking all memory.
+inline constexpr uint64_t kDefaultImportCellBudget = 50'000'000;
+uint64_t ImportCellBudget();
+// For tests; gives the budget it replaces.
+uint64_t SetImportCellBudget(uint64_t budget);
+
+inline constexpr const char* kImportBudgetMessage = "The file is too large to open whole.";
+inline constexpr const char* kImportBudgetInformation =
+    "Only the first %1 cells of \"%2\" were read; the rest of the file was left out.";
+inline constexpr const char* kImportColumnsMessage = "Truncated columns.";
+inline constexpr const char* kImportColumnsInformation =
+    "\"%1\" has more columns than a spreadsheet can hold; the columns past the last were left out.";
+
+// The file name is shown without its folder.
+void ShowImportBudgetAlert(const QString& path, uint64_t cellsRead);
+void ShowImportColumnsAlert(const QString& path);

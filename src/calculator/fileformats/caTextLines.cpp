@@ -1,5 +1,6 @@
 #include "calculator/fileformats/caTextLines.h"
 
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/model/TextImportDelegate.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "platform/FLError.h"
@@ -36,9 +37,9 @@ struct QuoteEnd {
 
 // The closing quote of a field whose text starts at (line, index): the next quote that is not
 // doubled, on this line or a later one. Nothing when the input ends first.
-std::optional<QuoteEnd> FindClosingQuote(const QStringList& lines, qsizetype line, qsizetype index) {
-  for (; line < lines.size(); ++line, index = 0) {
-    const QStringView text(lines[line]);
+std::optional<QuoteEnd> FindClosingQuote(const LineViews& lines, qsizetype line, qsizetype index) {
+  for (; line < qsizetype(lines.size()); ++line, index = 0) {
+    const QStringView text = lines[size_t(line)];
     for (qsizetype i = text.indexOf(kQuote, index); i >= 0; i = text.indexOf(kQuote, i + 2)) {
       if (i + 1 >= text.size() || text[i + 1] != kQuote) return QuoteEnd{line, i};
     }
@@ -59,79 +60,98 @@ void AppendUnquoted(QString& field, QStringView text) {
 // The text of a quoted field from its first character at (line, index) to its end; the line and
 // index move to the closing quote's line and just past it. Without a closing quote the field
 // takes the rest of its own line, and reading goes on with the next line.
-QString ReadQuotedField(const QStringList& lines, qsizetype& line, qsizetype& index) {
+QString ReadQuotedField(const LineViews& lines, qsizetype& line, qsizetype& index) {
   QString field;
   const std::optional<QuoteEnd> end = FindClosingQuote(lines, line, index);
   if (!end) {
-    AppendUnquoted(field, QStringView(lines[line]).mid(index));
-    index = lines[line].size();
+    AppendUnquoted(field, lines[size_t(line)].mid(index));
+    index = lines[size_t(line)].size();
     return field;
   }
   for (; line < end->line; ++line, index = 0) {
-    AppendUnquoted(field, QStringView(lines[line]).mid(index));
+    AppendUnquoted(field, lines[size_t(line)].mid(index));
     field += u'\n';
   }
-  AppendUnquoted(field, QStringView(lines[line]).mid(index, end->index - index));
+  AppendUnquoted(field, lines[size_t(line)].mid(index, end->index - index));
   index = end->index + 1;
   return field;
 }
 
-qsizetype SkipWhiteSpace(QStringView text, qsizetype index) {
+// Blanks before a field are passed over, but never the delimiter itself: a tab between two tabs
+// is an empty field, not white space.
+qsizetype SkipWhiteSpace(QStringView text, qsizetype index, char16_t delimiter) {
   for (; index < text.size(); ++index) {
     const char16_t c = text[index].unicode();
     // Printable ASCII, what nearly every field starts with, is never white space.
-    if ((c > u' ' && c < 0x7F) || !IsWhiteSpaceOrNewline(c)) break;
+    if ((c > u' ' && c < 0x7F) || (c == delimiter && c != u' ') || !IsWhiteSpaceOrNewline(c)) break;
   }
   return index;
 }
 
-void Enter(TextImportDelegate& receiver, qint64 x, qint64 y, const QString& text) {
-  receiver.setCellAtPoint(GridPoint{x, y}, QVariant(text), kImportTypedText);
-}
-
-void LoadTabLines(const QStringList& lines, TextImportDelegate& receiver) {
-  for (qsizetype y = 0; y < lines.size(); ++y) {
-    const QString& line = lines[y];
-    qint64 x = 0;
-    qsizetype start = 0;
-    while (start <= line.size()) {
-      qsizetype end = line.indexOf(kTab, start);
-      if (end < 0) end = line.size();
-      if (end > start) Enter(receiver, x, y, line.mid(start, end - start));
-      ++x;
-      start = end + 1;
+// Hands fields to the receiver within the grid and the import's cell budget.
+class FieldSink {
+ public:
+  FieldSink(TextImportDelegate& receiver, uint64_t budget) : receiver_(receiver), budget_(budget) {}
+  // NO once the budget is spent: reading stops.
+  bool enter(qint64 x, qint64 y, const QString& text) {
+    if (x > LastGridColumn()) {
+      result_.columnsCut = true;
+      return true;
     }
+    if (result_.cells >= budget_) {
+      result_.budgetReached = true;
+      return false;
+    }
+    receiver_.setCellAtPoint(GridPoint{x, y}, QVariant(text), kImportTypedText);
+    ++result_.cells;
+    return true;
   }
-}
+  const TextImportResult& result() const { return result_; }
 
-void LoadDelimitedLines(const QStringList& lines, QChar delimiter, TextImportDelegate& receiver) {
+ private:
+  TextImportDelegate& receiver_;
+  uint64_t budget_;
+  TextImportResult result_;
+};
+
+// Fields between delimiters; a field that begins with a quote runs to its closing quote, over
+// line ends too, and what follows it up to the next delimiter is passed over. `trim` drops the
+// blanks before a field; tab-separated text keeps them, as it keeps everything but quotes.
+void LoadDelimitedLines(const LineViews& lines, char16_t delimiter, bool trim, FieldSink& sink) {
   qint64 y = 0;
-  for (qsizetype line = 0; line < lines.size(); ++line, ++y) {
+  for (qsizetype line = 0; line < qsizetype(lines.size()); ++line, ++y) {
     qint64 x = 0;
     qsizetype index = 0;
     while (true) {
-      const QStringView text(lines[line]);
-      index = SkipWhiteSpace(text, index);
+      const QStringView text = lines[size_t(line)];
+      if (trim) index = SkipWhiteSpace(text, index, delimiter);
       if (index >= text.size()) break;
       if (text[index] != delimiter) {
         QString field;
         if (text[index] == kQuote) {
           ++index;
           field = ReadQuotedField(lines, line, index);
-          const qsizetype next = lines[line].indexOf(delimiter, index);
-          index = next < 0 ? lines[line].size() : next;
+          const qsizetype next = lines[size_t(line)].indexOf(delimiter, index);
+          index = next < 0 ? lines[size_t(line)].size() : next;
         } else {
           qsizetype end = text.indexOf(delimiter, index);
           if (end < 0) end = text.size();
           field = text.mid(index, end - index).toString();
           index = end;
         }
-        if (!field.isEmpty()) Enter(receiver, x, y, field);
+        if (!field.isEmpty() && !sink.enter(x, y, field)) return;
       }
       ++x;
       ++index;  // past the delimiter
     }
   }
+}
+
+LineViews ViewsOfLines(const QStringList& lines) {
+  LineViews views;
+  views.reserve(size_t(lines.size()));
+  for (const QString& line : lines) views.push_back(QStringView(line));
+  return views;
 }
 
 bool IsCandidate(char16_t c) { return c == kTab || c == u';' || c == u',' || c == u' '; }
@@ -181,7 +201,7 @@ std::optional<QString> DecodeTextFileData(QByteArrayView bytes) {
   return DecodeText(bytes, StringEncodingForCodePage(CodePageForLocale(QLocale::system())));
 }
 
-std::optional<QStringList> LoadTextFileLines(const QString& path, FLError* error) {
+std::optional<QString> LoadTextFileText(const QString& path, FLError* error) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     const int code = !file.exists()                                  ? kFileReadNoSuchFile
@@ -190,21 +210,34 @@ std::optional<QStringList> LoadTextFileLines(const QString& path, FLError* error
     SetError(error, code, file.errorString(), kFLCocoaErrorDomain);
     return std::nullopt;
   }
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    SetError(error, kFileReadUnknown, file.errorString(), kFLCocoaErrorDomain);
-    return std::nullopt;
+  std::optional<QString> text;
+  {
+    // The bytes go as soon as they are text.
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+      SetError(error, kFileReadUnknown, file.errorString(), kFLCocoaErrorDomain);
+      return std::nullopt;
+    }
+    text = DecodeTextFileData(bytes);
   }
-  const std::optional<QString> text = DecodeTextFileData(bytes);
   if (!text) {
     SetError(error, kTextEncodingUnknownCode, QLatin1String(kTextEncodingUnknownReason), kFLCocoaErrorDomain);
     return std::nullopt;
   }
+  return text;
+}
+
+std::optional<QStringList> LoadTextFileLines(const QString& path, FLError* error) {
+  const std::optional<QString> text = LoadTextFileText(path, error);
+  if (!text) return std::nullopt;
   return TextLines(*text);
 }
 
-QStringList TextLines(const QString& text) {
-  QStringList lines;
+namespace {
+
+// Calls `line` with each line of the text, line breaks removed.
+template <typename Line>
+void ForEachLine(const QString& text, Line line) {
   const char16_t* units = reinterpret_cast<const char16_t*>(text.constData());
   const qsizetype length = text.size();
   qsizetype start = 0;
@@ -212,24 +245,33 @@ QStringList TextLines(const QString& text) {
     const char16_t c = units[i];
     if (c > u'\r' && c != 0x0085 && c != 0x2028 && c != 0x2029) continue;
     if (!IsNewline(c)) continue;
-    lines.append(text.mid(start, i - start));
+    line(QStringView(units + start, i - start));
     if (c == u'\r' && i + 1 < length && units[i + 1] == u'\n') ++i;
     start = i + 1;
   }
-  lines.append(text.mid(start));
+  line(QStringView(units + start, length - start));
+}
+
+}  // namespace
+
+QStringList TextLines(const QString& text) {
+  QStringList lines;
+  ForEachLine(text, [&](QStringView line) { lines.append(line.toString()); });
   return lines;
 }
 
-QChar TextDelimiterForLines(const QStringList& lines, bool csvFile) {
+namespace {
+
+QChar DelimiterForViews(const LineViews& lines, bool csvFile) {
   // Tab, ";", "," and space, in their order of precedence.
   std::array<int64_t, 4> counts{};
   auto slot = [](char16_t c) { return c == kTab ? 0 : c == u';' ? 1 : c == u',' ? 2 : 3; };
   int holding = 0;
-  for (qsizetype line = 0; line < lines.size() && holding < kDelimiterSampleLines; ++line) {
+  for (qsizetype line = 0; line < qsizetype(lines.size()) && holding < kDelimiterSampleLines; ++line) {
     bool holds = false;
     bool fieldStart = true;
-    for (qsizetype i = 0; i < lines[line].size(); ++i) {
-      const char16_t c = lines[line][i].unicode();
+    for (qsizetype i = 0; i < lines[size_t(line)].size(); ++i) {
+      const char16_t c = lines[size_t(line)][i].unicode();
       if (c == kQuote && fieldStart) {
         const std::optional<QuoteEnd> end = FindClosingQuote(lines, line, i + 1);
         if (!end) break;  // the field takes the rest of the line
@@ -261,13 +303,33 @@ QChar TextDelimiterForLines(const QStringList& lines, bool csvFile) {
   return QChar(best);
 }
 
+}  // namespace
+
+QChar TextDelimiterForLines(const QStringList& lines, bool csvFile) {
+  return DelimiterForViews(ViewsOfLines(lines), csvFile);
+}
+
+TextImportResult LoadLineViews(const LineViews& lines, TextImportDelegate& receiver, bool csvFile) {
+  const char16_t delimiter = DelimiterForViews(lines, csvFile).unicode();
+  FieldSink sink(receiver, ImportCellBudget());
+  // Tab-separated text keeps its fields as they are, blanks and all; only a field that begins
+  // with a quote is unquoted, as the spreadsheets that write such files quote theirs.
+  LoadDelimitedLines(lines, delimiter, delimiter != kTab || csvFile, sink);
+  return sink.result();
+}
+
 void LoadStringLines(const QStringList& lines, TextImportDelegate& receiver, bool csvFile) {
-  const QChar delimiter = TextDelimiterForLines(lines, csvFile);
-  // A ".csv" file is unquoted whatever its delimiter; in other text a tab means tab fields.
-  if (delimiter == QChar(kTab) && !csvFile)
-    LoadTabLines(lines, receiver);
-  else
-    LoadDelimitedLines(lines, delimiter, receiver);
+  LoadLineViews(ViewsOfLines(lines), receiver, csvFile);
+}
+
+LineViews LineViewsOfText(const QString& text) {
+  // Counted first, so that the array is made once at its size instead of doubling.
+  size_t count = 0;
+  ForEachLine(text, [&](QStringView) { ++count; });
+  LineViews lines;
+  lines.reserve(count);
+  ForEachLine(text, [&](QStringView line) { lines.push_back(line); });
+  return lines;
 }
 
 void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount) {
@@ -293,13 +355,20 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
         output += text;
       }
     } else {
+      // A text that begins with a quote would be unquoted when read: it is quoted itself.
+      const bool quoted = text.front() == kQuote;
+      if (quoted) output += kQuote;
       const qsizetype start = output.size();
       output += text;
-      QChar* written = output.data() + start;
-      for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = written[i].unicode();
-        if (c == kTab || ((c <= u'\r' || c >= 0x85) && IsNewline(c))) written[i] = u' ';
+      for (qsizetype i = start; i < output.size(); ++i) {
+        const char16_t c = output[i].unicode();
+        if (c == kTab || ((c <= u'\r' || c >= 0x85) && IsNewline(c))) {
+          output[i] = u' ';
+        } else if (quoted && c == kQuote) {
+          output.insert(i++, kQuote);
+        }
       }
+      if (quoted) output += kQuote;
     }
   }
   output += column + 1 >= columnCount ? QChar(u'\n') : commas ? QChar(u',') : QChar(kTab);

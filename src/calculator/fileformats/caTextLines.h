@@ -9,8 +9,11 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 class TextImportDelegate;
 struct FLError;
@@ -28,6 +31,10 @@ std::optional<QString> DecodeTextFileData(QByteArrayView bytes);
 // desktop are in; 1252 for languages without one of their own.
 int CodePageForLocale(const QLocale& locale);
 
+// The text of a file, decoded as DecodeTextFileData decodes it. Nothing, with the error, when
+// the file can't be read or its encoding can't be determined.
+std::optional<QString> LoadTextFileText(const QString& path, FLError* error);
+
 // The lines of a text file, line breaks removed. Nothing, with the error, when the file can't
 // be read or its encoding can't be determined.
 std::optional<QStringList> LoadTextFileLines(const QString& path, FLError* error);
@@ -35,6 +42,11 @@ std::optional<QStringList> LoadTextFileLines(const QString& path, FLError* error
 // The text's lines: "\r\n", "\r" and the other line and paragraph separators end a line. Text
 // that ends with a line break gives a last, empty line; an empty text gives one empty line.
 QStringList TextLines(const QString& text);
+
+// Lines as views into one text that outlives them: a large file is split without a string a
+// line.
+using LineViews = std::vector<QStringView>;
+LineViews LineViewsOfText(const QString& text);
 
 // The field delimiter of the lines: '\t', ';', ',' or ' '. Quoted text is not counted. A tab
 // wins at once; otherwise ';' or ',' must occur at least twice and more often than the other
@@ -44,9 +56,20 @@ QStringList TextLines(const QString& text);
 QChar TextDelimiterForLines(const QStringList& lines, bool csvFile);
 
 // Enters every non-empty field at (field number, record number): empty lines count as records;
-// a quoted field may run over line ends, its breaks becoming "\n". With a tab delimiter the
-// lines of other text than a ".csv" file are split at tabs and nothing is unquoted.
+// a quoted field may run over line ends, its breaks becoming "\n". Reading stops when the
+// import's cell budget is spent, and fields past the grid's last column are dropped.
+// Tab-separated text keeps its fields as they are except that one beginning with a quote is
+// unquoted the same way.
 void LoadStringLines(const QStringList& lines, TextImportDelegate& receiver, bool csvFile = false);
+
+// What a file import entered: cells, and whether the cell budget or the grid's last column cut
+// it short.
+struct TextImportResult {
+  uint64_t cells = 0;
+  bool budgetReached = false;
+  bool columnsCut = false;
+};
+TextImportResult LoadLineViews(const LineViews& lines, TextImportDelegate& receiver, bool csvFile);
 
 // Appends one field and its separator ("," or tab, "\n" after the last column). Comma mode
 // quotes a text that would not read back as one field; tab mode makes tabs and line breaks

@@ -67,13 +67,17 @@ int32_t FileTypeFromContent(const QString& path) {
   QFile file(path);
   if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) return kFileTypeUnknown;
   const QByteArray head = file.read(kSniffLength);
-  const qint64 size = file.size();
   file.close();
   if (head.isEmpty()) return kFileTypeUnknown;
 
-  // A version-2 Pockwell document: version 2 and byte-order mark 1, little-endian, and room
-  // for the header with its section table.
-  if (size >= 372 && head.startsWith(QByteArray("\x02\x00\x01\x00", 4))) return kFileTypePockwell;
+  // A Pockwell document of any version and byte order: a small version number and the
+  // byte-order mark 1. The reader itself says why one it can't take is refused.
+  if (head.size() >= 4) {
+    const auto b = [&](int i) { return uint8_t(head[i]); };
+    const bool little = b(0) >= 1 && b(0) <= 9 && b(1) == 0 && ((b(2) == 1 && b(3) == 0) || (b(2) == 0 && b(3) == 1));
+    const bool big = b(0) == 0 && b(1) >= 1 && b(1) <= 9 && b(2) == 0 && b(3) == 1;
+    if (little || big) return kFileTypePockwell;
+  }
   if (head.startsWith("{\\rtf")) return kFileTypeRtf;
   // A PICT file: a 512-byte header, the picture size and frame, then the version opcode.
   if (head.size() >= 526) {

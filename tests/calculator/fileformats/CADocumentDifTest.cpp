@@ -34,6 +34,13 @@ TEST(LoadDifLinesTest, EntersEachValueKind) {
       {"-1,0\nBOT\n0,\nV\n1,0\n\"b\"\n-1,0\nEOD\n", "1,0=b"},
       // A complete table without rows.
       {"-1,0\nEOD\n", ""},
+      // A string holding line breaks, written raw as other programs write it, runs to its
+      // closing quote; the next pair follows it.
+      {"-1,0\nBOT\n1,0\n\"two\nlines \"\"q\"\"\n\"\n1,0\n\"b\"\n-1,0\nBOT\n0,3\nV\n-1,0\nEOD\n",
+       "0,0=two\nlines \"q\"\n|1,0=b|0,1=3"},
+      {"-1,0\r\nBOT\r\n1,0\r\n\"a\r\n\r\nb\"\r\n-1,0\r\nEOD\r\n", "0,0=a\n\nb"},
+      // A quote that never closes keeps the value to its own line.
+      {"-1,0\nBOT\n1,0\n\"open\n-1,0\nEOD\n", "0,0=\"open"},
   };
   for (const auto& c : cases) {
     TextImportRecorder recorder;

@@ -10,7 +10,9 @@
 #include "support/TestData.h"
 #include "support/TestFiles.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -18,6 +20,34 @@
 namespace {
 
 QByteArray Sample(const char* name) { return ReadFileBytes(TestDataPath(QStringLiteral("pockwell/") + QLatin1String(name))); }
+
+// The byte strings of the desktop MIME type's magic for Pockwell files, "\xNN" escapes decoded.
+std::vector<QByteArray> PockwellMagic() {
+  QFile file(TestDataPath(QStringLiteral("../../resources/com.orvandel.calculator.xml")));
+  std::vector<QByteArray> values;
+  if (!file.open(QIODevice::ReadOnly)) return values;
+  QXmlStreamReader xml(&file);
+  bool inPockwell = false;
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (xml.isStartElement() && xml.name() == QLatin1String("mime-type"))
+      inPockwell = xml.attributes().value(QLatin1String("type")) == QLatin1String("application/x-pockwell");
+    if (!inPockwell || !xml.isStartElement() || xml.name() != QLatin1String("match")) continue;
+    EXPECT_EQ(xml.attributes().value(QLatin1String("offset")), QLatin1String("0"));
+    const QString text = xml.attributes().value(QLatin1String("value")).toString();
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      if (text[i] == QLatin1Char('\\') && i + 3 < text.size() && text[i + 1] == QLatin1Char('x')) {
+        bytes.append(char(text.mid(i + 2, 2).toInt(nullptr, 16)));
+        i += 3;
+      } else {
+        bytes.append(char(text[i].unicode()));
+      }
+    }
+    values.push_back(bytes);
+  }
+  return values;
+}
 
 TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) {
   ModelEnvironment environment;
@@ -48,7 +78,8 @@ TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) 
   // A cell without a value stays only when it has a format.
   EXPECT_EQ(document.cellAtGridPoint({1, 2})->format()->backgroundKolor(), MakeKolor(85, 0, 0));
   EXPECT_EQ(document.cellAtGridPoint({2, 2}), nullptr);
-  EXPECT_EQ(document.cellAtGridPoint({3, 2})->format()->alignment(), kAlignmentRight);
+  // Alignment 2 of the format word is centre.
+  EXPECT_EQ(document.cellAtGridPoint({3, 2})->format()->alignment(), kAlignmentCenter);
 
   // Widths in digits go through the document's digit width, widths in points as they are.
   EXPECT_EQ(document.column(1)->width(), int64_t(std::ceil(float(10) * float(document.digitWidth()))) * 12700);
@@ -127,6 +158,55 @@ TEST(PockwellImportTest, OpenDispatchReadsAFileWithoutExtensionByItsContent) {
   ASSERT_TRUE(WriteFileBytes(old, Sample("bigendian.pkwd")));
   CADocument other;
   EXPECT_EQ(other.openFile(old, &error), 0);
+  EXPECT_EQ(error.reason, QLatin1String(kPockwellByteOrderReason));
+
+  // Files the reader refuses still reach it, so its own message is what the user reads.
+  QByteArray fullyBig = Sample("bigendian.pkwd");
+  fullyBig[0] = 0;
+  fullyBig[1] = 2;
+  const struct { const char* name; QByteArray data; const char* reason; } refused[] = {
+      {"Version3", Sample("version3.pkwd"), kPockwellVersionReason},
+      {"HalfSwapped", Sample("bigendian.pkwd"), kPockwellByteOrderReason},
+      {"PowerPC", fullyBig, kPockwellByteOrderReason},
+  };
+  for (const auto& c : refused) {
+    const QString file = folder.filePath(QLatin1String(c.name));
+    ASSERT_TRUE(WriteFileBytes(file, c.data));
+    EXPECT_EQ(FileTypeForFile(file), kFileTypePockwell) << c.name;
+    CADocument refusing;
+    FLError refusal;
+    EXPECT_EQ(refusing.openFile(file, &refusal), 0) << c.name;
+    EXPECT_EQ(refusal.reason, QLatin1String(c.reason)) << c.name;
+  }
+}
+
+TEST(PockwellImportTest, TheDesktopMimeTypeKnowsPockwellFilesByTheirSignature) {
+  const std::vector<QByteArray> magic = PockwellMagic();
+  ASSERT_FALSE(magic.empty());
+  auto matches = [&](const QByteArray& data) {
+    for (const QByteArray& value : magic)
+      if (data.startsWith(value)) return true;
+    return false;
+  };
+  QByteArray fullyBig = Sample("bigendian.pkwd");
+  fullyBig[0] = 0;
+  fullyBig[1] = 2;
+  for (const char* name : {"basic.pkwd", "empty.pkwd", "version3.pkwd", "bigendian.pkwd"})
+    EXPECT_TRUE(matches(Sample(name))) << name;
+  EXPECT_TRUE(matches(fullyBig));
+  EXPECT_FALSE(matches(QByteArray("PkwD and some text")));
+  EXPECT_FALSE(matches(QByteArray("a,b,c\n1,2,3\n")));
+}
+
+TEST(PockwellImportTest, AlignmentsOfTheFormatWordGoLeftCentreRight) {
+  const struct { uint32_t bits; int32_t alignment; } cases[] = {
+      {0, kAlignmentLeft}, {1, kAlignmentLeft}, {2, kAlignmentCenter}, {3, kAlignmentRight}};
+  for (const auto& c : cases) {
+    const std::optional<CAFormat> format = CreateFormatFromPockwell(c.bits << 22, 0x00C00000u);
+    ASSERT_TRUE(format.has_value());
+    EXPECT_EQ(format->alignment(), c.alignment) << c.bits;
+    EXPECT_EQ(format->mask(), uint64_t(kFormatAlignment));
+  }
 }
 
 }  // namespace

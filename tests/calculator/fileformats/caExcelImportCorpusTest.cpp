@@ -166,7 +166,10 @@ TEST(ExcelImportCorpusTest, SampleWorkbooksGiveXlrdsValuesOrAClearRefusal) {
           SCOPED_TRACE(QStringLiteral("sheet %1 row %2 column %3 %4").arg(s).arg(row).arg(column).arg(kind).toStdString());
           const RecordedCell* ours = delegate.at(offset + column, row);
           if (kind == QLatin1String("text") && cell[3].toString().isEmpty()) {
-            EXPECT_TRUE(!ours || ours->value.type == kXLValueNone || ours->value.text.isEmpty())
+            // A formula whose stored result is an empty text shows the placeholder, on the mark.
+            const bool placeholder = ours && ours->value.text == QLatin1String("<Formula>") &&
+                                     ours->format && ours->format->backgroundKolor == kFormulaImportErrorKolor;
+            EXPECT_TRUE(!ours || ours->value.type == kXLValueNone || ours->value.text.isEmpty() || placeholder)
                 << ours->value.type << " " << ours->value.text.toStdString() << " " << ours->formula.toStdString();
             continue;
           }

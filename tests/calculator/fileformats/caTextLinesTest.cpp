@@ -126,8 +126,15 @@ TEST(LoadStringLinesTest, FieldsLandAtFieldAndRecordNumbers) {
       {"\"a\"junk,b", true, "0,0=a|1,0=b"},
       // A quote inside an unquoted field is kept.
       {"5'11\" tall,x", true, "0,0=5'11\" tall|1,0=x"},
-      // Tab fields: split at every tab, nothing unquoted or trimmed.
-      {"a\t\t\"b\"\n c \td", false, "0,0=a|2,0=\"b\"|0,1= c |1,1=d"},
+      // Tab fields: split at every tab, nothing trimmed; a field that begins with a quote is
+      // unquoted as the spreadsheets that write tab-separated text quote theirs.
+      {"a\t\t\"b\"\n c \td", false, "0,0=a|2,0=b|0,1= c |1,1=d"},
+      {"\"name\"\t\"a \"\"q\"\"\"\n\"two\nlines\"\tx\nlast", false,
+       "0,0=name|1,0=a \"q\"|0,1=two\nlines|1,1=x|0,2=last"},
+      // A quote anywhere but at a field's start stays as it is.
+      {"5'11\" tall\tx\ty \"z\"", false, "0,0=5'11\" tall|1,0=x|2,0=y \"z\""},
+      // A tab-delimited ".csv" keeps its empty fields: a tab is no blank to skip.
+      {"a\t\tb\n\tx\n \t y", true, "0,0=a|2,0=b|1,1=x|1,2=y"},
       // Spaces: runs of them are one delimiter.
       {"a  b c", false, "0,0=a|1,0=b|2,0=c"},
   };
@@ -170,6 +177,8 @@ TEST(WriteTextFieldTest, QuotesWhatWouldNotReadBack) {
       {"plain text", true, 1, "\"plain text\"\n"}, {"a;b", true, 1, "\"a;b\"\n"}, {"word", true, 1, "word\n"},
       // Tab mode: tabs and line breaks become spaces, quotes stay.
       {"a\tb\nc\"d\"", false, 3, "a b c\"d\"\t"}, {"", true, 3, ","}, {"", false, 1, "\n"},
+      // ... except a text that begins with one, which would be unquoted when read.
+      {"\"q\" said\tit", false, 3, "\"\"\"q\"\" said it\"\t"},
   };
   for (const auto& c : cases) {
     QString output;

@@ -1,0 +1,155 @@
+// Files as LibreOffice and Gnumeric write them (tests/data/foreign, made by
+// tools/make_foreign_fixtures.py): one sheet as CSV, tab-separated text and DIF reads back with
+// every cell as typing its text would make it, and their workbooks keep the results they stored
+// where our formulas would compute something else.
+#include "ImportAlertRecorder.h"
+
+#include "calculator/fileformats/caExcelImport.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/ModelTestSupport.h"
+#include "platform/FLError.h"
+#include "platform/UserDefaults.h"
+#include "support/TestData.h"
+#include "support/TestFiles.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QJsonObject Expected() {
+  QFile file(TestDataPath(QStringLiteral("foreign/sheet.json")));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+// What typing the text into a cell makes of it, shown.
+QString Typed(const QString& text) {
+  CADocument document;
+  document.setCellAtPoint({0, 0}, QVariant(text), kImportTypedText);
+  const CACell* cell = document.cellAtGridPoint({0, 0});
+  return cell ? cell->displayText(false) : QString();
+}
+
+class ForeignFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { UserDefaults::sharedDefaults().removeObjectForKey(QStringLiteral("ov.excel.import")); }
+  void TearDown() override { UserDefaults::sharedDefaults().removeObjectForKey(QStringLiteral("ov.excel.import")); }
+
+  // Opens the fixture under another name (tab-separated text opens as ".txt").
+  bool open(CADocument& document, const char* fixture, const char* as) {
+    const QString path = folder.filePath(QLatin1String(as));
+    if (!WriteFileBytes(path, ReadFileBytes(TestDataPath(QStringLiteral("foreign/") + QLatin1String(fixture)))))
+      return false;
+    FLError error;
+    const int32_t code = document.openFile(path, &error);
+    EXPECT_NE(code, 0) << fixture << ": " << error.reason.toStdString();
+    return code != 0;
+  }
+
+  ModelEnvironment environment;
+  QTemporaryDir folder;
+  ImportAlertRecorder alerts;
+};
+
+TEST_F(ForeignFilesTest, OneSheetReadsBackTheSameFromEveryWriterAndFormat) {
+  const QJsonArray rows = Expected().value(QLatin1String("rows")).toArray();
+  ASSERT_FALSE(rows.isEmpty());
+  const struct {
+    const char* fixture;
+    const char* as;
+    // What the writer itself changed, as it is in the file: (x, y, text).
+    std::vector<std::tuple<int64_t, int64_t, const char*>> written;
+  } cases[] = {
+      {"libreoffice.csv", "lo.csv", {}},
+      {"gnumeric.csv", "gn.csv", {}},
+      {"libreoffice.tsv", "lo.txt", {}},
+      {"gnumeric.tsv", "gn.txt", {}},
+      // LibreOffice writes DIF in Latin-1: the CJK characters come out as question marks.
+      {"libreoffice.dif", "lo.dif", {{0, 5, "CJK ????"}}},
+      // Gnumeric writes DIF numbers to six significant digits.
+      {"gnumeric.dif", "gn.dif", {{2, 2, "1.23457e+12"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    CADocument document;
+    ASSERT_TRUE(open(document, c.fixture, c.as));
+    EXPECT_TRUE(alerts.shown.isEmpty());
+    for (qsizetype y = 0; y < rows.size(); ++y) {
+      const QJsonArray row = rows[y].toArray();
+      for (qsizetype x = 0; x < 3; ++x) {
+        QString text = x < row.size() ? row[x].toString() : QString();
+        for (const auto& [wx, wy, written] : c.written)
+          if (wx == x && wy == y) text = QString::fromUtf8(written);
+        const CACell* cell = document.cellAtGridPoint({x, y});
+        if (text.isEmpty()) {
+          EXPECT_EQ(cell, nullptr) << x << "," << y;
+          continue;
+        }
+        ASSERT_NE(cell, nullptr) << x << "," << y;
+        EXPECT_EQ(cell->displayText(false), Typed(text)) << x << "," << y << " " << text.toStdString();
+      }
+    }
+  }
+}
+
+TEST_F(ForeignFilesTest, WorkbooksKeepStoredTextsErrorsAndDateSums) {
+  const QString longText = Expected().value(QLatin1String("long")).toString();
+  ASSERT_FALSE(longText.isEmpty());
+  // Gnumeric stores the text of =A1 and the long text of =REPT(...); LibreOffice, given the same
+  // sheet, stored 0 for both.
+  const struct { const char* fixture; bool texts; } cases[] = {{"libreoffice-formulas.xls", false},
+                                                             {"gnumeric-formulas.xls", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    alerts.shown.clear();
+    UserDefaults::sharedDefaults().removeObjectForKey(QStringLiteral("ov.excel.import"));
+    CADocument document;
+    ASSERT_TRUE(open(document, c.fixture, "formulas.xls"));
+    auto at = [&](int64_t x, int64_t y) { return document.cellAtGridPoint({x, y}); };
+    auto shown = [&](int64_t x, int64_t y) { return at(x, y) ? at(x, y)->displayText(false) : QString(); };
+    auto marked = [&](int64_t x, int64_t y) {
+      return at(x, y) && at(x, y)->format() && at(x, y)->format()->backgroundKolor() == kFormulaImportErrorKolor;
+    };
+    // =1/0 and ="" keep what the workbook stored, marked.
+    EXPECT_EQ(shown(2, 0), QStringLiteral("#DIV/0!"));
+    EXPECT_TRUE(marked(2, 0));
+    EXPECT_EQ(shown(3, 0), QStringLiteral("<Formula>"));
+    EXPECT_TRUE(marked(3, 0));
+    // The day after 12/31/1999 and 60 days on are the stored dates, not day-index sums; =A2*1 in
+    // the general format is the stored day count.
+    ASSERT_NE(at(1, 1), nullptr);
+    EXPECT_EQ(at(1, 1)->valueType(), kValueDate);
+    EXPECT_EQ(at(1, 1)->number()->integerValue(), 20000101);
+    EXPECT_TRUE(marked(1, 1));
+    ASSERT_NE(at(2, 1), nullptr);
+    EXPECT_EQ(at(2, 1)->number()->integerValue(), 20000229);
+    ASSERT_NE(at(3, 1), nullptr);
+    EXPECT_EQ(at(3, 1)->number()->integerValue(), 36525);
+    // What computes the same stays live.
+    ASSERT_NE(at(1, 2), nullptr);
+    EXPECT_EQ(at(1, 2)->formula(), QStringLiteral("=A3*3"));
+    EXPECT_EQ(at(1, 2)->number()->integerValue(), 6);
+    ASSERT_NE(at(3, 2), nullptr);
+    EXPECT_EQ(at(3, 2)->formula(), QStringLiteral("=A3+0.5"));
+    if (c.texts) {
+      EXPECT_EQ(shown(1, 0), QStringLiteral("aa"));
+      EXPECT_TRUE(marked(1, 0));
+      // The long text result, which Gnumeric splits over CONTINUE records, is whole.
+      ASSERT_NE(at(2, 2), nullptr);
+      EXPECT_TRUE(at(2, 2)->formula() == longText) << at(2, 2)->formula().size();
+    } else {
+      EXPECT_EQ(shown(1, 0), QStringLiteral("0"));
+    }
+    EXPECT_EQ(alerts.shown.size(), 1);
+  }
+}
+
+}  // namespace
