@@ -43,7 +43,16 @@ class ClaimsAppController : public CAAppController {
   bool shouldOpenAutosaves(const QList<CAAutosaveEntry>&) override { return false; }
   void quitApplication() override {}
   Qt::KeyboardModifiers launchModifiers() const override { return Qt::NoModifier; }
-  CAWindowController* front() const { return dynamic_cast<CAWindowController*>(frontmostController()); }
+  // The window the launch opened (windows of earlier tests in the process may stand in front).
+  CAWindowController* front() {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const std::vector<FLDocumentWC*> windows = controllers();
+      for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        if (auto* controller = dynamic_cast<CAWindowController*>(*it)) return controller;
+      applicationOpenUntitledFile();
+    }
+    return nullptr;
+  }
 };
 
 // A title as the user reads it: mnemonic markers gone, "&&" shown as "&".
