@@ -13,7 +13,9 @@
 #include "calculator/controllers/CASortDialog.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CAGridPoint.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLAlert.h"
 #include "platform/UserDefaults.h"
@@ -36,6 +38,13 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+GridPoint A1(const char* text) {
+  const QString reference = QString::fromLatin1(text);
+  GridPoint point;
+  EXPECT_TRUE(ParseGridPoint(reference, 0, reference.size(), &point)) << text;
+  return point;
+}
 
 class ClaimsAppController : public CAAppController {
  public:
@@ -199,6 +208,64 @@ TEST_F(HelpClaimsTest, PanesAndDialogsOfferTheChoicesTheHelpNames) {
     EXPECT_TRUE(sortTexts.contains(QLatin1String(choice))) << choice;
 }
 
+// "Clear Contents empties the selected cells, Clear Formats removes their formats and Clear All
+// does both. Insert Average and Insert Sum add formulas for the selected block in the row below
+// it or the column beside it; with one cell selected, they put into it the formula of the numbers
+// just above it, or else of those just to its left. Fill Down and Fill Right copy the first cell
+// of the selection into the others."
+TEST_F(HelpClaimsTest, EditCommandsDoWhatTheHelpSays) {
+  ASSERT_NE(app->front(), nullptr);
+  QWidget* window = app->front()->window();
+  CADocument& document = *app->front()->document();
+  const auto put = [&](const char* at, const char* text) {
+    document.cellAtGridPointImperative(A1(at))->setFormula(QString::fromUtf8(text));
+  };
+  const auto entered = [&](const char* at) {
+    // A formula's text, else the number's.
+    const CACell* cell = document.cellAtGridPoint(A1(at));
+    if (!cell) return QString();
+    if (!cell->formula().isEmpty()) return cell->formula();
+    return cell->number() ? cell->number()->description() : QString();
+  };
+  const auto command = [&](const char* name, const char* from, const char* to) {
+    document.setSelectionRange(GridRange{A1(from), A1(to)});
+    document.setActiveCellPoint(A1(from));
+    QAction* action = window->findChild<QAction*>(QLatin1String(name));
+    ASSERT_NE(action, nullptr) << name;
+    // As when the user opens the menu: its items are enabled for the selection first.
+    for (QMenu* menu : window->findChildren<QMenu*>())
+      if (menu->actions().contains(action)) emit menu->aboutToShow();
+    ASSERT_TRUE(action->isEnabled()) << name;
+    action->trigger();
+  };
+  for (const auto& [at, text] : {std::pair{"A1", "1"}, {"A2", "2"}, {"A3", "3"}, {"B1", "4"}, {"C1", "5"}}) put(at, text);
+
+  command("insertQuickFormula:1", "A1", "A3");
+  EXPECT_EQ(entered("A4"), QStringLiteral("=SUM(A1:A3)"));
+  command("insertQuickFormula:0", "D1", "D1");
+  EXPECT_EQ(entered("D1"), QStringLiteral("=AVERAGE(A1:C1)"));
+
+  put("F1", "7");
+  command("fillDown:", "F1", "F3");
+  EXPECT_EQ(entered("F2"), QStringLiteral("7"));
+  EXPECT_EQ(entered("F3"), QStringLiteral("7"));
+  command("fillRight:", "F1", "H1");
+  EXPECT_EQ(entered("H1"), QStringLiteral("7"));
+
+  CAFormat bold;
+  bold.setBold(true);
+  for (const char* at : {"F1", "F2", "F3"}) document.cellAtGridPointImperative(A1(at))->setFormat(bold);
+  command("clear:1", "F1", "F1");  // formats only
+  EXPECT_EQ(entered("F1"), QStringLiteral("7"));
+  EXPECT_FALSE(document.formatForDomain(kDomainCell, A1("F1")));
+  command("clear:2", "F2", "F2");  // contents only
+  EXPECT_EQ(entered("F2"), QString());
+  EXPECT_TRUE(document.formatForDomain(kDomainCell, A1("F2")));
+  command("clear:0", "F3", "F3");  // both
+  EXPECT_EQ(entered("F3"), QString());
+  EXPECT_FALSE(document.formatForDomain(kDomainCell, A1("F3")));
+}
+
 // The calculators' keys and choices that the help's calculator topics name.
 TEST_F(HelpClaimsTest, CalculatorsHaveTheKeysTheHelpNames) {
   UserDefaults defaults(QStringLiteral("test.helpClaims"));
@@ -269,12 +336,14 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "Replace & Find changes it",
       "General (typing, links, tool tips, dragging, rounding",
       "Backspace removes the last digit",
+      "with one cell selected, they put into it the formula of the numbers just above it",
   };
   for (const char* sentence : said) EXPECT_TRUE(help.contains(QString::fromUtf8(sentence))) << sentence;
   const char* const retracted[] = {
       "& to join texts", "texts in quotation marks", "1/4 or 2e10", "<> < >", "weeks", "Choose the sides",
       "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "the measurement unit", "checks for a newer version",
       "open as untitled documents", "Delete removes the last digit", "in SI units",
+      "add a formula of the selection below or beside it",
   };
   for (const char* phrase : retracted) EXPECT_FALSE(help.contains(QString::fromUtf8(phrase))) << phrase;
 }
