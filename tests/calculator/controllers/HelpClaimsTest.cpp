@@ -251,6 +251,13 @@ TEST_F(HelpClaimsTest, EditCommandsDoWhatTheHelpSays) {
   EXPECT_EQ(entered("F3"), QStringLiteral("7"));
   command("fillRight:", "F1", "H1");
   EXPECT_EQ(entered("H1"), QStringLiteral("7"));
+  // "A "$" before the column or the row keeps that part fixed when the formula is copied or
+  // filled: $A$1 always refers to A1."
+  put("J1", "=A1*$B$1+A$1+$A1");
+  command("fillDown:", "J1", "J2");
+  EXPECT_EQ(entered("J2"), QStringLiteral("=A2*$B$1+A$1+$A2"));
+  command("fillRight:", "J1", "K1");
+  EXPECT_EQ(entered("K1"), QStringLiteral("=B1*$B$1+B$1+$A1"));
 
   CAFormat bold;
   bold.setBold(true);
