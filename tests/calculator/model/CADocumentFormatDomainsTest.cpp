@@ -160,6 +160,9 @@ TEST_F(TransferFormatsTest, WholeRowsCarryTheirFormatsOrNone) {
   bold.setBold(true);
   source.rowImperative(1)->setFormat(bold);
   source.rowImperative(2);  // a row without a format
+  CAFormat strike;
+  strike.setStrike(true);
+  source.rowImperative(9)->setFormat(strike);  // every row of the source goes, selected or not
   source.setSelectionRange(Rows(1, 2));
   CAFormat italic;
   italic.setItalic(true);
@@ -170,6 +173,8 @@ TEST_F(TransferFormatsTest, WholeRowsCarryTheirFormatsOrNone) {
   ASSERT_NE(document.formatForRow(5), nullptr);
   EXPECT_TRUE(document.formatForRow(5)->bold());
   EXPECT_EQ(document.formatForRow(6), nullptr);
+  ASSERT_NE(document.formatForRow(13), nullptr);
+  EXPECT_TRUE(document.formatForRow(13)->strike());
   EXPECT_EQ(document.selectionRange(), Rows(5, 6));
   EXPECT_EQ(document.activeCellPoint(), (GridPoint{0, 6}));
 }
