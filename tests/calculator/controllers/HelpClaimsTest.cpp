@@ -7,6 +7,8 @@
 #include "calculator/controllers/CACalculatorProgram.h"
 #include "calculator/controllers/CACalculatorStandard.h"
 #include "calculator/controllers/CAFillDialog.h"
+#include "calculator/controllers/CAProgrammerEngine.h"
+#include "calculator/controllers/caCalculatorConstants.h"
 #include "calculator/controllers/CAFindDialog.h"
 #include "calculator/controllers/CAFormatBorderVC.h"
 #include "calculator/controllers/CAFormatNumberVC.h"
@@ -36,6 +38,10 @@
 #include <QToolBar>
 
 #include <gtest/gtest.h>
+
+#include "CalculatorTestSupport.h"
+
+#include <limits>
 
 namespace {
 
@@ -293,6 +299,27 @@ TEST_F(HelpClaimsTest, CalculatorsHaveTheKeysTheHelpNames) {
     EXPECT_TRUE(converterTexts.contains(QString::fromUtf8(choice))) << choice;
 }
 
+// "Integers are kept in 64 bits."
+class HelpCalculatorClaimsTest : public CalculatorTest {};
+
+TEST_F(HelpCalculatorClaimsTest, TheProgrammersCalculatorKeepsIntegersIn64Bits) {
+  const struct {
+    const char* typed;
+    CANumber entered;
+  } cases[] = {
+      {"9223372036854775807", CANumber(std::numeric_limits<int64_t>::max())},
+      {"18446744073709551615", CANumber(-1)},  // all 64 bits set
+      {"18446744073709551616", CANumber(0)},   // the 65th bit is gone
+  };
+  for (const auto& c : cases) {
+    CAProgrammerEngine engine;
+    EXPECT_TRUE(type(engine, QString::fromLatin1(c.typed))) << c.typed;
+    EXPECT_TRUE(engine.executeFunction(kFunctionEnter, false)) << c.typed;
+    ASSERT_FALSE(engine.stack().isEmpty()) << c.typed;
+    EXPECT_EQ(engine.stack().first(), c.entered) << c.typed;
+  }
+}
+
 // The Settings paragraph names the panes and what they hold.
 TEST_F(HelpClaimsTest, SettingsHaveThePanesAndChoicesTheHelpNames) {
   ASSERT_NE(app->front(), nullptr);
@@ -344,12 +371,13 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "General (typing, links, tool tips, dragging, rounding",
       "Backspace removes the last digit",
       "with one cell selected, they put into it the formula of the numbers just above it",
+      "programmer's calculator shows numbers in binary, octal, decimal or hexadecimal, or as floating point; choose the base above the keys. Integers are kept in 64 bits.",
   };
   for (const char* sentence : said) EXPECT_TRUE(help.contains(QString::fromUtf8(sentence))) << sentence;
   const char* const retracted[] = {
       "& to join texts", "texts in quotation marks", "1/4 or 2e10", "<> < >", "weeks", "Choose the sides",
       "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "the measurement unit", "checks for a newer version",
-      "open as untitled documents", "Delete removes the last digit", "in SI units",
+      "open as untitled documents", "Delete removes the last digit", "in SI units", "the chosen word size",
       "add a formula of the selection below or beside it",
   };
   for (const char* phrase : retracted) EXPECT_FALSE(help.contains(QString::fromUtf8(phrase))) << phrase;
