@@ -6,6 +6,7 @@
 #include "calculator/controllers/CACalculatorConverter.h"
 #include "calculator/controllers/CACalculatorProgram.h"
 #include "calculator/controllers/CACalculatorStandard.h"
+#include "calculator/controllers/CAAutosaveRestorer.h"
 #include "calculator/controllers/CAFillDialog.h"
 #include "calculator/controllers/CAProgrammerEngine.h"
 #include "calculator/controllers/caCalculatorConstants.h"
@@ -25,6 +26,7 @@
 #include "support/TestData.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -34,7 +36,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSet>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
@@ -280,6 +284,30 @@ TEST_F(HelpClaimsTest, EditCommandsDoWhatTheHelpSays) {
   EXPECT_FALSE(document.formatForDomain(kDomainCell, A1("F3")));
 }
 
+// "The dialog lists them: OK opens them all …; Cancel discards them all." The list offers no
+// choice of single documents.
+TEST_F(HelpClaimsTest, TheRecoveryDialogListsTheCopiesAndOffersAllOrNone) {
+  bool looked = false;
+  QTimer::singleShot(0, [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (!dialog) return;
+    looked = true;
+    EXPECT_TRUE(dialog->findChildren<QCheckBox*>().isEmpty());
+    auto* list = dialog->findChild<QTableWidget*>();
+    EXPECT_NE(list, nullptr);
+    if (list) {
+      EXPECT_EQ(list->rowCount(), 2);
+      for (int row = 0; row < list->rowCount(); ++row)
+        EXPECT_FALSE(list->item(row, 0)->data(Qt::CheckStateRole).isValid()) << row;  // no check box
+    }
+    QMetaObject::invokeMethod(dialog, "reject");
+  });
+  const QList<CAAutosaveEntry> copies = {{QStringLiteral("a.Numlet"), QStringLiteral("/tmp/a.Numlet"), QString()},
+                                         {QStringLiteral("b.Numlet"), QStringLiteral("untitled"), QString()}};
+  EXPECT_FALSE(CAAutosaveRestorer::shouldOpenAutosaves(copies));
+  EXPECT_TRUE(looked);
+}
+
 // The calculators' keys and choices that the help's calculator topics name.
 TEST_F(HelpClaimsTest, CalculatorsHaveTheKeysTheHelpNames) {
   UserDefaults defaults(QStringLiteral("test.helpClaims"));
@@ -380,7 +408,7 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
   const char* const retracted[] = {
       "& to join texts", "texts in quotation marks", "1/4 or 2e10", "<> < >", "weeks", "Choose the sides",
       "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "the measurement unit", "checks for a newer version",
-      "open as untitled documents", "Delete removes the last digit", "in SI units", "the chosen word size",
+      "open as untitled documents", "Delete removes the last digit", "in SI units", "the chosen word size", "Select the documents to recover",
       "add a formula of the selection below or beside it",
   };
   for (const char* phrase : retracted) EXPECT_FALSE(help.contains(QString::fromUtf8(phrase))) << phrase;
