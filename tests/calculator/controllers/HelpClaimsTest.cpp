@@ -12,8 +12,12 @@
 #include "calculator/controllers/caCalculatorConstants.h"
 #include "calculator/controllers/CAFindDialog.h"
 #include "calculator/controllers/CAFormatBorderVC.h"
+#include "calculator/controllers/CAFormatDocContentVC.h"
+#include "calculator/controllers/CAFormatDocSizeVC.h"
+#include "calculator/controllers/CAFormatDocTextVC.h"
 #include "calculator/controllers/CAFormatNumberVC.h"
 #include "calculator/controllers/CASortDialog.h"
+#include "calculator/controllers/CAFormatTextVC.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
@@ -32,6 +36,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -97,6 +102,7 @@ void CollectItems(const QString& path, const QMenu* menu, QSet<QString>* items) 
 QSet<QString> TextsUnder(const QWidget* root) {
   QSet<QString> texts;
   for (const QAbstractButton* button : root->findChildren<QAbstractButton*>()) texts.insert(Shown(button->text()));
+  for (const QLabel* label : root->findChildren<QLabel*>()) texts.insert(Shown(label->text()));
   for (const QComboBox* popup : root->findChildren<QComboBox*>())
     for (int i = 0; i < popup->count(); ++i) texts.insert(Shown(popup->itemText(i)));
   return texts;
@@ -192,6 +198,26 @@ TEST_F(HelpClaimsTest, PanesAndDialogsOfferTheChoicesTheHelpNames) {
   for (const char* kind : {"Automatic", "Decimal", "Integer", "Fraction", "Money", "Percent", "Scientific", "Binary",
                            "Octal", "Hexadecimal", "Date"})
     EXPECT_TRUE(numberTexts.contains(QLatin1String(kind))) << kind;
+
+  // "The Text pane sets the style of the selected cells' text: Bold, Italic, Underline and Strike,
+  // each on, off or taken from the layer below, and the alignment. One font and size serve the
+  // whole sheet: choose them with Font… in the document's Text pane."
+  CAFormatTextVC text;
+  const QSet<QString> textTexts = TextsUnder(text.view());
+  for (const char* choice : {"Bold", "Italic", "Underline", "Strike", "On", "Off", "Default", "Left", "Center", "Right"})
+    EXPECT_TRUE(textTexts.contains(QLatin1String(choice))) << choice;
+  CAFormatDocTextVC documentText;
+  EXPECT_TRUE(TextsUnder(documentText.view()).contains(QString::fromUtf8("Font…")));
+  // "The document panes set the default column width and row height, the default text, the
+  // sheet's look (cell padding, row stripes, overlapping text, formulas), the file options …"
+  CAFormatDocContentVC content;
+  const QSet<QString> contentTexts = TextsUnder(content.view());
+  for (const char* choice : {"Stripes", "Text overlaps empty cells", "Show formulas"})
+    EXPECT_TRUE(contentTexts.contains(QLatin1String(choice))) << choice;
+  CAFormatDocSizeVC size;
+  const QSet<QString> sizeTexts = TextsUnder(size.view());
+  for (const char* choice : {"Reset Widths", "Reset Heights"})
+    EXPECT_TRUE(sizeTexts.contains(QLatin1String(choice))) << choice;
 
   CAFormatBorderVC border;
   const QSet<QString> borderTexts = TextsUnder(border.view());
@@ -408,7 +434,7 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
   const char* const retracted[] = {
       "& to join texts", "texts in quotation marks", "1/4 or 2e10", "<> < >", "weeks", "Choose the sides",
       "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "the measurement unit", "checks for a newer version",
-      "open as untitled documents", "Delete removes the last digit", "in SI units", "the chosen word size", "Select the documents to recover",
+      "open as untitled documents", "Delete removes the last digit", "in SI units", "the chosen word size", "Select the documents to recover", "sets the font, size and style", "the sheet's size",
       "add a formula of the selection below or beside it",
   };
   for (const char* phrase : retracted) EXPECT_FALSE(help.contains(QString::fromUtf8(phrase))) << phrase;
