@@ -204,7 +204,8 @@ TEST_F(HelpClaimsTest, PanesAndDialogsOfferTheChoicesTheHelpNames) {
   // whole sheet: choose them with Font… in the document's Text pane."
   CAFormatTextVC text;
   const QSet<QString> textTexts = TextsUnder(text.view());
-  for (const char* choice : {"Bold", "Italic", "Underline", "Strike", "On", "Off", "Default", "Left", "Center", "Right"})
+  for (const char* choice :
+       {"Bold", "Italic", "Underline", "Strike", "On", "Off", "Default", "Left", "Center", "Right"})
     EXPECT_TRUE(textTexts.contains(QLatin1String(choice))) << choice;
   CAFormatDocTextVC documentText;
   EXPECT_TRUE(TextsUnder(documentText.view()).contains(QString::fromUtf8("Font…")));
@@ -434,7 +435,8 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
   const char* const retracted[] = {
       "& to join texts", "texts in quotation marks", "1/4 or 2e10", "<> < >", "weeks", "Choose the sides",
       "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "the measurement unit", "checks for a newer version",
-      "open as untitled documents", "Delete removes the last digit", "in SI units", "the chosen word size", "Select the documents to recover", "sets the font, size and style", "the sheet's size",
+      "open as untitled documents", "Delete removes the last digit", "in SI units", "the chosen word size",
+      "Select the documents to recover", "sets the font, size and style", "the sheet's size",
       "add a formula of the selection below or beside it",
   };
   for (const char* phrase : retracted) EXPECT_FALSE(help.contains(QString::fromUtf8(phrase))) << phrase;
