@@ -37,6 +37,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -377,6 +378,19 @@ TEST_F(HelpCalculatorClaimsTest, TheProgrammersCalculatorKeepsIntegersIn64Bits) 
   }
 }
 
+// "Backspace or Delete removes the last digit and Escape clears the entry."
+TEST_F(HelpCalculatorClaimsTest, BackspaceAndDeleteRemoveTheLastDigit) {
+  UserDefaults defaults(QStringLiteral("test.helpClaims"));
+  for (const Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete}) {
+    CACalculatorStandard window(defaults);
+    QTest::keyClicks(window.keyEaterView(), QStringLiteral("123"));
+    QTest::keyClick(window.keyEaterView(), key);
+    EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("12")) << key;
+    QTest::keyClick(window.keyEaterView(), Qt::Key_Escape);
+    EXPECT_FALSE(window.engine().accumulating()) << key;
+  }
+}
+
 // The Settings paragraph names the panes and what they hold.
 TEST_F(HelpClaimsTest, SettingsHaveThePanesAndChoicesTheHelpNames) {
   ASSERT_NE(app->front(), nullptr);
@@ -427,7 +441,7 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "or dates that advance by days, months or years.",
       "Replace & Find changes it",
       "General (typing, links, tool tips, dragging, rounding",
-      "Backspace removes the last digit",
+      "Backspace or Delete removes the last digit",
       "with one cell selected, they put into it the formula of the numbers just above it",
       "or as floating point; choose the base above the keys. Integers are kept in 64 bits.",
   };
@@ -435,7 +449,7 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
   const char* const retracted[] = {
       "& to join texts", "texts in quotation marks", "1/4 or 2e10", "<> < >", "weeks", "Choose the sides",
       "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "the measurement unit", "checks for a newer version",
-      "open as untitled documents", "Delete removes the last digit", "in SI units", "the chosen word size",
+      "open as untitled documents", "in SI units", "the chosen word size",
       "Select the documents to recover", "sets the font, size and style", "the sheet's size",
       "add a formula of the selection below or beside it",
   };
