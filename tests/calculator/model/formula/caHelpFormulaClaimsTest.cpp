@@ -140,4 +140,32 @@ TEST_F(HelpFormulaClaimsTest, PhysicsAndTrigonometryWorkAsTheHelpSays) {
   EXPECT_NEAR(double(cell("B1")->number()->realValue()), 186282.397, 0.001);
 }
 
+// "A cell takes each setting from the most specific place that has one: the cell, then its
+// column, then its row, then the document."
+TEST_F(HelpFormulaClaimsTest, ASettingComesFromTheMostSpecificLayer) {
+  CACell& target = enter("B2", "1");
+  const struct {
+    bool document, row, column, cell;  // which layers set bold on (the others set it off)
+    bool setCell, setColumn, setRow;   // which layers set bold at all
+    bool bold;
+  } cases[] = {
+      {false, true, false, false, false, true, true, false},  // the column over the row
+      {false, false, true, false, false, true, true, true},
+      {false, true, false, false, false, false, true, true},  // the row over the document
+      {true, false, false, false, false, false, false, true},
+      {false, true, true, false, true, true, true, false},   // the cell over everything
+  };
+  for (const auto& c : cases) {
+    document.mutableDefaultFormat().setBold(c.document);
+    document.formatForDomainImperative(kDomainRow, A1("B2"))->clearMask(kFormatBold);
+    document.formatForDomainImperative(kDomainColumn, A1("B2"))->clearMask(kFormatBold);
+    document.formatForDomainImperative(kDomainCell, A1("B2"))->clearMask(kFormatBold);
+    if (c.setRow) document.formatForDomainImperative(kDomainRow, A1("B2"))->setBold(c.row);
+    if (c.setColumn) document.formatForDomainImperative(kDomainColumn, A1("B2"))->setBold(c.column);
+    if (c.setCell) document.formatForDomainImperative(kDomainCell, A1("B2"))->setBold(c.cell);
+    EXPECT_EQ(document.formatForCell(&target, true).bold(), c.bold)
+        << c.document << c.row << c.column << c.cell << " set " << c.setRow << c.setColumn << c.setCell;
+  }
+}
+
 }  // namespace
