@@ -357,7 +357,7 @@ TEST_F(HelpClaimsTest, CalculatorsHaveTheKeysTheHelpNames) {
     EXPECT_TRUE(converterTexts.contains(QString::fromUtf8(choice))) << choice;
 }
 
-// "Integers are kept in 64 bits."
+// "Integers are kept in the word size chosen beside it": 64 bits unless another is chosen.
 class HelpCalculatorClaimsTest : public CalculatorTest {};
 
 TEST_F(HelpCalculatorClaimsTest, TheProgrammersCalculatorKeepsIntegersIn64Bits) {
@@ -440,16 +440,18 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "The Border pane draws a line around each selected cell",
       "or dates that advance by days, months or years.",
       "Replace & Find changes it",
-      "General (typing, links, tool tips, dragging, rounding",
+      "General (typing, links, tool tips, dragging, rounding, the unit of measurement",
       "Backspace or Delete removes the last digit",
       "with one cell selected, they put into it the formula of the numbers just above it",
-      "or as floating point; choose the base above the keys. Integers are kept in 64 bits.",
+      "Integers are kept in the word size chosen beside it: 8, 16, 32 or 64 bits.",
+      "Decimal, Money and Percent show the number of decimals you set",
+      "Show Format Panel in the View menu",
   };
   for (const char* sentence : said) EXPECT_TRUE(help.contains(QString::fromUtf8(sentence))) << sentence;
   const char* const retracted[] = {
       "& to join texts", "texts in quotation marks", "1/4 or 2e10", "<> < >", "weeks", "Choose the sides",
-      "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "the measurement unit", "checks for a newer version",
-      "open as untitled documents", "in SI units", "the chosen word size",
+      "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "checks for a newer version",
+      "open as untitled documents", "in SI units", "Money shows whole amounts.",
       "Select the documents to recover", "sets the font, size and style", "the sheet's size",
       "add a formula of the selection below or beside it",
   };
