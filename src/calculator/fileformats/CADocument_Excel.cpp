@@ -36,6 +36,7 @@ constexpr const char* kImportErrorsInformation =
 constexpr const char* kSuppressImportErrorsKey = "ov.excel.import";
 constexpr const char* kUnknownValueTypeReport = "Unknown value type";
 constexpr const char* kKeptValuesInformation = " %1 cells kept the values stored in the file.";
+constexpr const char* kKeptValueInformation = " 1 cell kept the value stored in the file.";
 
 // Functions whose value changes between one evaluation and the next: no stored result can
 // confirm them.
@@ -255,7 +256,9 @@ bool CADocument::loadExcelFile(const QString& path, FLError* error) {
     if (result.formulaErrors || differing > 0)
       ShowImportAlert(kSuppressImportErrorsKey, QLatin1String(kImportErrorsMessage),
                       StringWithFormat(kImportErrorsInformation, QFileInfo(path).completeBaseName()) +
-                          QString::fromLatin1(kKeptValuesInformation).arg(result.formulasKept + differing));
+                          (result.formulasKept + differing == 1
+                               ? QString::fromLatin1(kKeptValueInformation)
+                               : QString::fromLatin1(kKeptValuesInformation).arg(result.formulasKept + differing)));
     if (result.budgetReached) ShowImportBudgetAlert(path, result.cells);
     if (result.columnsCut) ShowImportColumnsAlert(path);
     return true;

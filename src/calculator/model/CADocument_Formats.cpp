@@ -126,12 +126,18 @@ std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_
   const bool openEnded = domain == kDomainRow ? openY : domain == kDomainColumn ? openX : openX || openY;
   const GridPoint& s = normalized.startPoint;
   const GridPoint& e = normalized.endPoint;
-  // Looking formats up needs only the rows, columns and cells that exist; so does a change over
-  // open-ended lines, which would otherwise make a cell (or line) at every point up to the last
-  // one used. A change over a closed block makes what is missing, within the command limit.
+  // Looking formats up needs only the rows, columns and cells that exist; so does a change of
+  // cell formats over open-ended lines, which would otherwise make a cell at every point up to
+  // the last one used. A change over a closed block makes what is missing, within the command
+  // limit; so does a change of row or column formats over open ends while the lines up to the
+  // last one used are few (past that, only the lines that exist take the change).
   const bool everyPoint = imperative && !openEnded;
+  constexpr int64_t kMostOpenLines = int64_t(1) << 16;
+  const auto fewLines = [](int64_t first, int64_t last) { return last < first || last - first < kMostOpenLines; };
+  const bool everyLine = imperative && (everyPoint || (domain == kDomainRow && fewLines(s.y, e.y)) ||
+                                        (domain == kDomainColumn && fewLines(s.x, e.x)));
   if (domain == kDomainRow) {
-    if (everyPoint) {
+    if (everyLine) {
       if (!WithinCommandLimit(s.y, e.y)) return RefusedFormats();
       for (int64_t y = s.y; y <= e.y; ++y) formats.push_back(formatForDomainImperative(domain, {kGridWildcard, y}));
     } else {
@@ -143,7 +149,7 @@ std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_
       }
     }
   } else if (domain == kDomainColumn) {
-    if (everyPoint) {
+    if (everyLine) {
       if (!WithinCommandLimit(s.x, e.x)) return RefusedFormats();
       for (int64_t x = s.x; x <= e.x; ++x) formats.push_back(formatForDomainImperative(domain, {x, kGridWildcard}));
     } else {

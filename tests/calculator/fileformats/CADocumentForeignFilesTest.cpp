@@ -123,14 +123,15 @@ TEST_F(ForeignFilesTest, WorkbooksKeepStoredTextsErrorsAndDateSums) {
     EXPECT_TRUE(marked(2, 0));
     EXPECT_EQ(shown(3, 0), QStringLiteral("<Formula>"));
     EXPECT_TRUE(marked(3, 0));
-    // The day after 12/31/1999 and 60 days on are the stored dates, not day-index sums; =A2*1 in
-    // the general format is the stored day count.
-    ASSERT_NE(at(1, 1), nullptr);
-    EXPECT_EQ(at(1, 1)->valueType(), kValueDate);
-    EXPECT_EQ(at(1, 1)->number()->integerValue(), 20000101);
-    EXPECT_TRUE(marked(1, 1));
-    ASSERT_NE(at(2, 1), nullptr);
-    EXPECT_EQ(at(2, 1)->number()->integerValue(), 20000229);
+    // The day after 12/31/1999 and 60 days on compute as the workbook's dates (sums with a date
+    // count in days) and stay live; =A2*1 in the general format is the stored day count.
+    for (const auto& [x, day] : {std::pair{1, 20000101}, std::pair{2, 20000229}}) {
+      ASSERT_NE(at(x, 1), nullptr) << x;
+      EXPECT_EQ(at(x, 1)->valueType(), kValueFormula) << x;
+      EXPECT_EQ(at(x, 1)->formulaResultType(), kValueDate) << x;
+      EXPECT_EQ(at(x, 1)->number()->integerValue(), day) << x;
+      EXPECT_FALSE(marked(x, 1)) << x;
+    }
     ASSERT_NE(at(3, 1), nullptr);
     EXPECT_EQ(at(3, 1)->number()->integerValue(), 36525);
     // What computes the same stays live.
