@@ -1746,7 +1746,7 @@ bool Reader::AddPicture(std::unique_ptr<FLImage> image, const QString& path, con
   picture.referenceKind = referenceKind;
   picture.image = std::shared_ptr<FLImage>(std::move(image));
   doc_->pictures.push_back(std::move(picture));
-  KinkData data;
+  KinkData data;  // becomes the knot entry's word (its picture index) and value
   data.word = uint32_t(doc_->pictures.size() - 1);
   data.value = value;
   PropRecord pictureBorder;
@@ -1820,7 +1820,7 @@ uint32_t Reader::ReadPicture(uint32_t format) {
   const double imageWidth = image->size().width();
   if (!fit && goal > 0 && imageWidth > 0 && std::abs(double(goal) - imageWidth) >= 3)
     scale = std::clamp<int64_t>(int64_t(double(goal) * 1000 / imageWidth), 1, 16000);
-  const uint64_t value = uint64_t(vertical) | uint64_t(uint16_t(scale)) << 32 | uint64_t(uint16_t(opacity)) << 48;
+  const uint64_t value = KnotEntry::PictureValue(vertical, uint16_t(scale), uint16_t(opacity));
   if (!AddPicture(std::move(image), path, extension, referenceKind, value, border)) return kTokMemory;
   return kTokContinue;
 }
@@ -1860,7 +1860,7 @@ uint32_t Reader::ReadAttachment() {
   if (scale < 0 && width > 0 && size.width() > 0) scale = int64_t(double(width) * 1000 / (size.width() * 20));
   else if (scale < 0 && height > 0 && size.height() > 0) scale = int64_t(double(height) * 1000 / (size.height() * 20));
   if (scale != 16383) scale = scale < 0 ? 1000 : std::clamp<int64_t>(scale, 1, 16000);
-  const uint64_t value = 3 | uint64_t(uint16_t(scale)) << 32;
+  const uint64_t value = KnotEntry::PictureValue(3, uint16_t(scale), 0);
   if (!AddPicture(std::move(image), path, QString(), 2, value, nullptr)) return kTokMemory;
   return kTokContinue;
 }

@@ -311,7 +311,7 @@ void Writer::Register() {
       AddColor(table->get<uint32_t>(TableProp::color), true);
       if (table->body[TableProp::stripes]) AddColor(table->get<uint32_t>(TableProp::stripeColor), false);
     } else if (entry.type == kKnotRow && entry.kink != kKinkBegin) {
-      AddColor(entry.word, false);
+      AddColor(entry.cellColor(), false);
     } else if (entry.type == kKnotPicture) {
       const PropRecord* border = PropertiesAtIndex(doc_, entry.propIndex);
       if (border && border->kind == kPropBorder && border->get<uint32_t>(BorderField::kind) != 0) {
@@ -884,7 +884,7 @@ void Writer::Row(const KnotInfo& row) {
   for (uint32_t c = 0; c < columns; ++c) {
     edge += t.get<int64_t>(TableProp::widths + 8 * c) * scale;
     const uint32_t index = doc_->knots.indexAtCp(row.kinkCps[c + 1]);
-    const Kolor cell = index == kGMNone ? kNoKolor : doc_->knots.at(index).word;
+    const Kolor cell = index == kGMNone ? kNoKolor : doc_->knots.at(index).cellColor();
     if (KolorIsColor(cell)) Word("clcfpat", ColorIndex(cell));
     Word("cellx", EmuToTwips(edge + (2 * int64_t(c) + 1) * gap));
     Raw("\n");
@@ -894,7 +894,7 @@ void Writer::Row(const KnotInfo& row) {
 QString Writer::VariableText(uint32_t cp, const KnotEntry& entry) const {
   enum : uint32_t { kChapName = 1, kChapNo = 2, kChapNo1 = 3, kDate = 4, kTime = 13 };
   const uint32_t chapter = doc_->chapterCps.empty() ? 0 : doc_->chapterCps.indexOfCp(cp);
-  switch (entry.word) {
+  switch (entry.variableKind()) {
     case kChapName:
       return ChapterName(doc_, chapter == kGMNone ? 0 : chapter);
     case kChapNo:
@@ -912,9 +912,9 @@ QString Writer::VariableText(uint32_t cp, const KnotEntry& entry) const {
 // ---- Pictures ---------------------------------------------------------------------------------
 
 void Writer::PictureProps(const KnotEntry& entry) {
-  const uint32_t vertical = uint32_t(entry.value);
-  const uint32_t scale = uint32_t(entry.value >> 32) & 0xFFFF;
-  const uint32_t opacity = uint32_t(entry.value >> 48) & 0xFFFF;
+  const uint32_t vertical = entry.alignment();
+  const uint32_t scale = entry.scale();
+  const uint32_t opacity = entry.opacity();
   static const char* const kVertical[] = {"glmtpict", "glmtpicb", "glmtpicc"};
   if (vertical > 3) LogAssert("bad vertAlign", __func__, __FILE__, __LINE__);
   if (vertical != 3) Word(vertical < 3 ? kVertical[vertical] : "glmtpict");
@@ -954,12 +954,12 @@ QString Writer::PictureFile(GMPicture& picture, const FLImage* image) {
 }
 
 void Writer::Picture(const KnotEntry& entry) {
-  if (entry.word >= doc_->pictures.size()) return;
-  GMPicture& picture = doc_->pictures[entry.word];
+  if (entry.pictureIndex() >= doc_->pictures.size()) return;
+  GMPicture& picture = doc_->pictures[entry.pictureIndex()];
   const std::shared_ptr<FLImage> image = std::static_pointer_cast<FLImage>(picture.image);
   if (!image || image->isNull()) return;
   const QSizeF size = image->size();
-  const uint32_t scale = uint32_t(entry.value >> 32) & 0xFFFF;
+  const uint32_t scale = entry.scale();
   if (!folder_.isEmpty()) {
     const QString name = PictureFile(picture, image.get());
     if (name.isEmpty()) return;
@@ -1136,11 +1136,11 @@ uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
       Raw("}");
       break;
     case kKnotCheckbox:
-      Word("glmtcheck", entry.word & 0xFF);
+      Word("glmtcheck", entry.checkState());
       break;
     case kKnotDivider:
       // The divider ends its paragraph: other readers see the mark, this one drops it.
-      Word("glmtdiv", (entry.word % kDividerKinds) + 1);
+      Word("glmtdiv", (entry.dividerType() % kDividerKinds) + 1);
       Mark();
       CloseGroup();
       paraOpen_ = false;
