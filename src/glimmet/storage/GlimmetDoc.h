@@ -135,6 +135,10 @@ struct GlimmetDoc {
   GMCpTable<uint32_t> markedRanges;
   GMCpTable<uint32_t> listCache;
 
+  // The frames of paragraphs: each keyed by its paragraph's first cp, holding the index of its
+  // frame record (kind 3). Typing at a paragraph's start leaves the frame with the paragraph.
+  GMCpTable<uint32_t> frames{false};
+
   PropRecord docProps;  // kind 8
   uint32_t paperWidth = 612;  // points
   uint32_t paperHeight = 792;

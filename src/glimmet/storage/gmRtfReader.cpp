@@ -224,6 +224,8 @@ class Reader {
   void AddTab(uint32_t position, uint32_t alignment);
   void ChapterKeyword();
   void FrameKeyword();
+  void ResetFrame();
+  bool RecordFrame();
   bool TableKeyword();
   void BorderKeyword(uint8_t* border);
   void InitTableProps();
@@ -292,6 +294,7 @@ class Reader {
   PropRecord chapter_;
   bool chapterSet_ = false;
   PropRecord frame_;
+  bool frameSet_ = false;  // a frame word came since the last reset: the paragraphs are framed
   uint32_t chapterColumn_ = 0;
 
   // Tables: the row being defined, the table being filled and its open row and cell.
@@ -804,6 +807,7 @@ bool Reader::ApplyPara(uint32_t cp, bool atParagraphEnd) {
   // The first line may not reach further left than the page edge.
   const int64_t left = para.get<int64_t>(ParaField::leftIndent);
   if (para.get<int64_t>(ParaField::firstIndent) < -left) para.set<int64_t>(ParaField::firstIndent, -left);
+  if (frameSet_ && paraStart_ <= cp && !RecordFrame()) return false;
   if (paraStart_ <= cp) {
     // A paragraph that one run with these properties already covers (as a paragraph formatted
     // like the one before it is, once inserted) stays as it is.
@@ -1161,8 +1165,7 @@ bool Reader::ParaKeyword() {
     SetBaseProperties(kPropBorder, &border);
     std::memcpy(g_.border, border.body, BorderField::size);
     g_.inTable = false;
-    SetBaseProperties(kPropFrame, &frame_);
-    frame_.set<uint32_t>(8, 3);
+    ResetFrame();
   } else if (w == "intbl") {
     if (!pendingUrl_.isEmpty()) return true;
     g_.inTable = true;
@@ -1307,9 +1310,28 @@ void Reader::ChapterKeyword() {
   else if (w == "glmtfrtb") c.body[27] = low;
 }
 
+void Reader::ResetFrame() {
+  SetBaseProperties(kPropFrame, &frame_);
+  frame_.set<uint32_t>(8, 3);
+  frameSet_ = false;
+}
+
+// Keeps the pending frame for the paragraph from paraStart_, replacing one it had.
+bool Reader::RecordFrame() {
+  PropRecord frame = frame_;
+  frame.index = kGMNone;
+  const uint32_t index = IndexForProperties(doc_, &frame);
+  if (index == kGMNone) return false;
+  const uint32_t at = doc_->frames.indexAtCp(paraStart_);
+  if (at != kGMNone) doc_->frames.at(at) = index;
+  else doc_->frames.insertSorted(paraStart_, index);
+  return true;
+}
+
 void Reader::FrameKeyword() {
   const std::string_view w(RtfKeywordName(keyword_));
   PropRecord& f = frame_;
+  frameSet_ = true;
   const int64_t emu = value_ * 635;
   struct Choice {
     const char* word;
@@ -1338,8 +1360,8 @@ void Reader::FrameKeyword() {
   } else if (w == "nowrap" || w == "glmtwrap") f.set<uint32_t>(8, uint32_t(value_));
   else if (w == "wraptight") f.body[12] = 1;
   else if (w == "wrapdefault") {
-    SetBaseProperties(kPropFrame, &f);
-    f.set<uint32_t>(8, 3);
+    ResetFrame();
+    return;
   } else if (w == "glmtfpage") f.set<uint32_t>(32, uint32_t(value_));
   else if (w == "glmtfrpopacity") f.set<int32_t>(4, int32_t(value_));
 }
@@ -2231,8 +2253,7 @@ uint32_t Reader::Run(QString* message) {
   // The file's document words describe the whole document: what the document held before goes.
   if (doc_->kind != kDocClipboard && !tolerant_) SetBaseProperties(kPropDocument, &doc_->docProps);
   SetDefaultProperties(doc_, kPropChapter, &chapter_);
-  SetBaseProperties(kPropFrame, &frame_);
-  frame_.set<uint32_t>(8, 3);
+  ResetFrame();
   InitTableProps();
 
   uint32_t token = Next(false);

@@ -168,6 +168,8 @@ class Writer {
   void Body();
   uint32_t MarkOf(GMTextStore::Cursor cursor);
   void StartPara(uint32_t mark);
+  void FrameWords(uint32_t mark);
+  void FrameSpecial(const GMAtom& atom, const uint8_t* value, const PropRecord& record);
   void RunProps(const PropRecord& chars);
   PropRecord WithAbsoluteSize(const PropRecord& chars) const;
   void CloseGroup();
@@ -208,6 +210,7 @@ class Writer {
   uint16_t paraStyle_ = 0;  // the style of the paragraph being written
   bool inTable_ = false;
   uint32_t markedThrough_ = kGMNone;  // one past the last paragraph mark written
+  uint32_t lastFrame_ = kGMNone;  // the last entry of the frame list looked at
   PropRecord tableProps_;
   uint32_t chapters_ = 0;
   const GMTextStore::Cursor* cursor_ = nullptr;  // the body walk's, at the cp being written
@@ -702,7 +705,7 @@ void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value
     else if (n != kDocImageAtom) LogAssert("Bad docProps atom", __func__, __FILE__, __LINE__);
     return;
   }
-  // Frames are not written; their special atoms have no words.
+  if (kind == kPropFrame) FrameSpecial(atom, value, record);
 }
 
 // ---- The body ---------------------------------------------------------------------------------
@@ -769,8 +772,75 @@ void Writer::StartPara(uint32_t mark) {
     Word("glmtignore");
     Word("cb", ColorIndex(back));
   }
+  FrameWords(mark);
   paraOpen_ = true;
   fontOwed_ = true;
+}
+
+// The frame of the paragraph that ends at mark, when it has one: its words after the paragraph's,
+// where the reader gives them to the paragraph. The frame's border is left out: the reader's
+// border words belong to the paragraph.
+void Writer::FrameWords(uint32_t mark) {
+  if (doc_->frames.empty()) return;
+  const uint32_t at = doc_->frames.indexOfCp(mark);
+  if (at == kGMNone || (lastFrame_ != kGMNone && at <= lastFrame_)) return;
+  lastFrame_ = at;  // each entry is looked at once: the paragraphs come in order
+  const uint32_t first = doc_->frames.cpAt(at);
+  if (first < range_.first) return;
+  for (uint32_t cp = first; cp < mark; ++cp)
+    if (IsParaMarkChar(doc_->charAt(cp))) return;  // an earlier paragraph's
+  const PropRecord* frame = PropertiesAtIndex(doc_, doc_->frames.at(at));
+  if (!frame || frame->kind != kPropFrame) return;
+  PropRecord base;
+  SetBaseProperties(kPropFrame, &base);
+  base.set<uint32_t>(FrameField::wrap, 3);  // what "pard" leaves
+  std::memcpy(base.body + kFrameBorderOffset, frame->body + kFrameBorderOffset, BorderField::size);
+  // A frame equal to the reset one still needs a word to be a frame.
+  if (std::memcmp(base.body, frame->body, PropBodySize(kPropFrame)) == 0) {
+    Word("glmtwrap", 3);
+    return;
+  }
+  Props(*frame, base);
+}
+
+void Writer::FrameSpecial(const GMAtom& atom, const uint8_t* value, const PropRecord& record) {
+  const uint32_t n = ValueAs<uint32_t>(value);
+  switch (atom.offset) {
+    case FrameField::wrap:
+      Word("glmtwrap", n);
+      break;
+    case FrameField::tight:
+      if (value[0]) Word("wraptight");
+      break;
+    case FrameField::horzAnchor:
+      Word(n == 1 ? "phpg" : "phmrg");
+      break;
+    case FrameField::vertAnchor:
+      Word(n == 1 ? "pvpg" : "pvmrg");
+      break;
+    case FrameField::horzPosition: {
+      static const char* const kWords[] = {"posxl", "posxc", "posxr", nullptr, "posxi", "posxo"};
+      if (n == 3) {
+        const int64_t left = EmuToTwips(record.get<int64_t>(FrameField::left));
+        Word(left < 0 ? "posnegx" : "posx", left);
+      } else {
+        Word(n < std::size(kWords) && kWords[n] ? kWords[n] : "posxl");
+      }
+      break;
+    }
+    case FrameField::vertPosition: {
+      static const char* const kWords[] = {"posyt", "posyc", "posyb"};
+      if (n == 3) {
+        const int64_t top = EmuToTwips(record.get<int64_t>(FrameField::top));
+        Word(top < 0 ? "posnegy" : "posy", top);
+      } else {
+        Word(n < std::size(kWords) ? kWords[n] : "posyt");
+      }
+      break;
+    }
+    default:
+      break;
+  }
 }
 
 void Writer::CloseGroup() {

@@ -499,3 +499,87 @@ TEST(RtfReader, DocumentPropertiesStartPlain) {
 }
 
 }  // namespace
+
+namespace {
+
+// The frame recorded for the paragraph whose first cp is the body start + offset; nullptr when none.
+const PropRecord* FrameAt(GlimmetDoc* doc, uint32_t offset) {
+  const uint32_t at = doc->frames.indexAtCp(BodyStart(doc) + offset);
+  if (at == kGMNone) return nullptr;
+  const PropRecord* frame = PropertiesAtIndex(doc, doc->frames.at(at));
+  return frame && frame->kind == kPropFrame ? frame : nullptr;
+}
+
+// Frames are kept by paragraph and written back, so that reading, writing and reading again
+// gives the same frames at the same paragraphs; paragraphs after "pard" have none.
+TEST(RtfFrames, ReadWriteReadKeepsThem) {
+  struct Expect {
+    uint32_t offset;
+    uint32_t wrap, hPos, vPos, hAnchor, vAnchor, page;
+    int64_t left, top, width, height, xOff;
+    bool tight;
+  };
+  const struct {
+    const char* rtf;
+    std::vector<Expect> frames;
+    uint32_t count;
+  } cases[] = {
+      {"{\\rtf1\\pard\\absw2880\\absh1440\\posx720\\posy-360\\phpg\\pvpg A\\par\\pard B\\par}",
+       {{0, 3, 3, 3, 1, 1, 0, 457200, -228600, 1828800, 914400, 0, false}}, 1},
+      {"{\\rtf1\\pard x\\par\\pard\\posxc\\posyb\\wraptight\\glmtwrap2\\dfrmtxtx40\\glmtfpage3 yy\\par\\pard z}",
+       {{2, 2, 1, 2, 0, 0, 3, 0, 0, 0, 0, 25400, true}}, 1},
+      // Paragraphs after a frame without "pard" keep it; the last paragraph has no mark.
+      {"{\\rtf1\\pard\\posxr ab\\par cd\\par\\pard\\posxo ef}",
+       {{0, 3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, false}, {3, 3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
+        {6, 3, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, false}}, 3},
+      {"{\\rtf1\\pard\\posx1\\wrapdefault plain\\par}", {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rtf);
+    GlimmetDocPtr doc = Read(QString::fromLatin1(c.rtf));
+    for (int pass = 0; pass < 2; ++pass) {
+      SCOPED_TRACE(pass);
+      EXPECT_EQ(doc->frames.count(), c.count);
+      for (const Expect& e : c.frames) {
+        const PropRecord* f = FrameAt(doc.get(), e.offset);
+        ASSERT_NE(f, nullptr) << e.offset;
+        EXPECT_EQ(f->get<uint32_t>(FrameField::wrap), e.wrap);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::horzPosition), e.hPos);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::vertPosition), e.vPos);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::horzAnchor), e.hAnchor);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::vertAnchor), e.vAnchor);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::page), e.page);
+        EXPECT_EQ(f->get<int64_t>(FrameField::left), e.left);
+        EXPECT_EQ(f->get<int64_t>(FrameField::top), e.top);
+        EXPECT_EQ(f->get<int64_t>(FrameField::width), e.width);
+        EXPECT_EQ(f->get<int64_t>(FrameField::height), e.height);
+        EXPECT_EQ(f->get<int64_t>(FrameField::horzOffset), e.xOff);
+        EXPECT_EQ(f->body[FrameField::tight] != 0, e.tight);
+      }
+      const QString written = ExportRtf(Body(doc.get()));
+      doc = Read(written);
+      EXPECT_EQ(TextOfRange(Body(doc.get())).size(), TextOfRange(Body(Read(QString::fromLatin1(c.rtf)).get())).size());
+    }
+  }
+}
+
+// A frame stays with its paragraph when text is typed before it or at its start, and goes with it.
+TEST(RtfFrames, FollowEdits) {
+  GlimmetDocPtr doc = Read(QStringLiteral("{\\rtf1\\pard a\\par\\pard\\posxc b\\par\\pard c\\par}"));
+  ASSERT_NE(FrameAt(doc.get(), 2), nullptr);
+  const uint32_t body = BodyStart(doc.get());
+  DocRange at{doc.get(), body, body};
+  PropRecord chars;
+  FetchCharProps(doc.get(), body, nullptr, &chars);
+  ASSERT_TRUE(InsertNewText(&at, u"xy", 2, chars));
+  EXPECT_EQ(FrameAt(doc.get(), 2), nullptr);
+  ASSERT_NE(FrameAt(doc.get(), 4), nullptr);
+  DocRange start{doc.get(), body + 4, body + 4};
+  ASSERT_TRUE(InsertNewText(&start, u"q", 1, chars));
+  EXPECT_NE(FrameAt(doc.get(), 4), nullptr);
+  DocRange para{doc.get(), body + 4, body + 7};
+  ASSERT_TRUE(ReplaceRangeCore(&para, nullptr, nullptr, 0, true));
+  EXPECT_EQ(doc->frames.count(), 0u);
+}
+
+}  // namespace
