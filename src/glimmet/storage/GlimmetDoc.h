@@ -151,6 +151,17 @@ struct GlimmetDoc {
   char16_t charAt(uint32_t cp) const;
 };
 
+// The slots of a chapter knot after its name (slot 0): the chapter's page header and footer
+// texts, each at least one paragraph.
+enum : uint32_t {
+  kChapterHeader = 1,
+  kChapterFooter = 2,
+  kChapterLeftHeader = 3,
+  kChapterLeftFooter = 4,
+  kChapterFirstHeader = 5,
+  kChapterFirstFooter = 6,
+};
+
 // The preference document, from which shown documents take built-in definitions; may be nullptr.
 extern GlimmetDoc* g_prefDoc;
 

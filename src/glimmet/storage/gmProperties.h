@@ -80,7 +80,7 @@ inline constexpr uint32_t opacity = 4, wrap = 8, tight = 12, horzOffset = 16, ve
 }
 inline constexpr uint32_t kTableBorderOffset = 904;
 namespace ChapterField {
-inline constexpr uint32_t style = 0, between = 32, headerOffset = 280, footerOffset = 288;
+inline constexpr uint32_t style = 0, between = 32, headerOffset = 280, footerOffset = 288, titlePage = 297;
 }
 namespace TableField {
 inline constexpr uint32_t style = 0, cellLeft = 48, cellRight = 64, stripeColor = 88;

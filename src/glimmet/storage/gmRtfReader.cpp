@@ -62,7 +62,9 @@ struct Keys {
            glmtpicb = Kw("glmtpicb"), glmtpicc = Kw("glmtpicc"), glmtrefpic = Kw("glmtrefpic"),
            glmtrespic = Kw("glmtrespic"), glmtfitpic = Kw("glmtfitpic"), glmtbackopacity = Kw("glmtbackopacity"),
            width = Kw("width"), height = Kw("height"), s = Kw("s"), cs = Kw("cs"), ds = Kw("ds"),
-           glmtts = Kw("glmtts"), sbasedon = Kw("sbasedon"), snext = Kw("snext"), glmtdest = Kw("glmtdest");
+           glmtts = Kw("glmtts"), sbasedon = Kw("sbasedon"), snext = Kw("snext"), glmtdest = Kw("glmtdest"),
+           glmtbackpic = Kw("glmtbackpic");
+  std::vector<uint32_t> chapterSlot;  // the chapter slot that a header or footer group fills, 0 none
   std::vector<bool> skipGroup;  // destinations whose group is skipped
   std::vector<bool> defaultOne;  // keywords whose value without a number is 1
   Keys() {
@@ -71,6 +73,14 @@ struct Keys {
                              "headerl", "headerr", "info", "listtext", "tc", "tcn", "xe", "nonshppict",
                              "fldinst", "glmtprefix", "glmtsuffix"})
       skipGroup[Kw(name)] = true;
+    chapterSlot.assign(RtfKeywordCount() + 1, 0);
+    const struct {
+      const char* name;
+      uint32_t slot;
+    } kSlots[] = {{"header", kChapterHeader},         {"headerr", kChapterHeader},         {"footer", kChapterFooter},
+                 {"footerr", kChapterFooter},        {"headerl", kChapterLeftHeader},     {"footerl", kChapterLeftFooter},
+                 {"headerf", kChapterFirstHeader},   {"footerf", kChapterFirstFooter}};
+    for (const auto& slot : kSlots) chapterSlot[Kw(slot.name)] = slot.slot;
     defaultOne.assign(RtfKeywordCount() + 1, false);
     for (const char* name : {"b", "i", "outl", "shad", "glmtunleaded", "strike", "striked", "glmtnolink", "caps",
                              "scaps", "deleted", "keep", "keepn", "pagebb", "intbl", "trhdr", "ul", "uld", "uldash",
@@ -226,6 +236,9 @@ class Reader {
   void FrameKeyword();
   void ResetFrame();
   bool RecordFrame();
+  uint32_t ReadChapterText(uint32_t slot);
+  uint32_t ReadBackgroundPicture();
+  bool StoreChapterTexts();
   bool TableKeyword();
   void BorderKeyword(uint8_t* border);
   void InitTableProps();
@@ -293,6 +306,8 @@ class Reader {
   // Chapters and frames.
   PropRecord chapter_;
   bool chapterSet_ = false;
+  QString chapterTexts_[kChapterFirstFooter + 1];  // the header and footer texts read, null: none
+  bool backgroundPicture_ = false;  // the picture being read is the document's background
   PropRecord frame_;
   bool frameSet_ = false;  // a frame word came since the last reset: the paragraphs are framed
   uint32_t chapterColumn_ = 0;
@@ -1768,6 +1783,10 @@ bool Reader::AddPicture(std::unique_ptr<FLImage> image, const QString& path, con
   picture.referenceKind = referenceKind;
   picture.image = std::shared_ptr<FLImage>(std::move(image));
   doc_->pictures.push_back(std::move(picture));
+  if (backgroundPicture_) {
+    doc_->docProps.set<uint32_t>(DocField::image, uint32_t(doc_->pictures.size() - 1));
+    return true;
+  }
   KinkData data;  // becomes the knot entry's word (its picture index) and value
   data.word = uint32_t(doc_->pictures.size() - 1);
   data.value = value;
@@ -2105,6 +2124,7 @@ uint32_t Reader::Dispatch() {
     }
     return kTokContinue;
   }
+  if (keyword_ < k.chapterSlot.size() && k.chapterSlot[keyword_] != 0) return ReadChapterText(k.chapterSlot[keyword_]);
   if (keyword_ < k.skipGroup.size() && k.skipGroup[keyword_]) return SkipGroup();
   if (keyword_ == k.fonttbl || keyword_ == k.colortbl || keyword_ == k.stylesheet) {
     if (tolerant_) return SkipGroup();
@@ -2175,7 +2195,66 @@ uint32_t Reader::DispatchIgnorable() {
     return kTokContinue;
   }
   if (keyword_ == k.glmtalpha) return ReadAlphas();
+  if (keyword_ == k.glmtbackpic) return ReadBackgroundPicture();
   return SkipGroup();
+}
+
+// A page header or footer of the first chapter: its text, paragraph by paragraph, without its
+// formatting. Only the first group of each kind counts.
+uint32_t Reader::ReadChapterText(uint32_t slot) {
+  const Keys& k = K();
+  if (tolerant_ || doc_->kind == kDocClipboard || !chapterTexts_[slot].isNull()) return SkipGroup();
+  QString text;
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
+    if (token == kTokText && !g_.deleted) text += text_;
+    else if (token == kTokPara && !g_.deleted) text += u'\n';
+    else if (token == kTokKeyword) {
+      const uint32_t kw = keyword_;
+      if ((kw < k.skipGroup.size() && k.skipGroup[kw]) || kw == k.pict || kw == k.shppict || kw == k.NeXTGraphic ||
+          kw == k.fonttbl || kw == k.colortbl || kw == k.stylesheet || (kw < k.chapterSlot.size() && k.chapterSlot[kw]))
+        return kWalkSkip;
+    }
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
+  text.remove(QChar(0));
+  text.remove(QChar(1));
+  while (text.endsWith(u'\n')) text.chop(1);
+  chapterTexts_[slot] = text.isNull() ? QStringLiteral("") : text;
+  return kTokContinue;
+}
+
+// The document's background picture: the picture group inside.
+uint32_t Reader::ReadBackgroundPicture() {
+  const Keys& k = K();
+  if (doc_->kind == kDocClipboard) return SkipGroup();
+  return WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
+    if (token != kTokKeyword || keyword_ != k.pict) return kTokContinue;
+    backgroundPicture_ = true;
+    const uint32_t read = ReadPicture(0);
+    backgroundPicture_ = false;
+    return read;
+  });
+}
+
+// Puts the header and footer texts read into the first chapter's slots.
+bool Reader::StoreChapterTexts() {
+  for (uint32_t slot = kChapterHeader; slot <= kChapterFirstFooter; ++slot) {
+    const QString& text = chapterTexts_[slot];
+    if (text.isEmpty()) continue;
+    KnotInfo chapter;
+    if (!FetchKnot(doc_, 0, &chapter, kKnotChapter) || chapter.first != 0 || slot + 1 >= chapter.kinkCount) return true;
+    // The slot keeps its own last mark; the text goes before it.
+    const uint32_t at = chapter.kinkCps[slot + 1] - 1;
+    if (at <= chapter.kinkCps[slot] || !IsParaMarkChar(doc_->charAt(at))) continue;
+    DocRange range{doc_, at, at};
+    PropRecord chars;
+    SetDefaultProperties(doc_, kPropChar, &chars);
+    chars.index = kGMNone;
+    if (!InsertNewText(&range, reinterpret_cast<const char16_t*>(text.utf16()), uint32_t(text.size()), chars))
+      return false;
+  }
+  return true;
 }
 
 // The first text of a document whose style sheet did not give Normal: Normal takes the font of
@@ -2210,6 +2289,7 @@ uint32_t Reader::Finish() {
     }
   }
   if (origin_ != kOwn && !tolerant_ && doc_->kind != kDocClipboard) FinishLastParagraph();
+  if (!StoreChapterTexts()) return kRtfImportFailed;
   return kRtfImportOk;
 }
 

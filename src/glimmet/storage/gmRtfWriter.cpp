@@ -169,6 +169,7 @@ class Writer {
   uint32_t MarkOf(GMTextStore::Cursor cursor);
   void StartPara(uint32_t mark);
   void FrameWords(uint32_t mark);
+  void BackgroundPicture(uint32_t index);
   void FrameSpecial(const GMAtom& atom, const uint8_t* value, const PropRecord& record);
   void RunProps(const PropRecord& chars);
   PropRecord WithAbsoluteSize(const PropRecord& chars) const;
@@ -180,7 +181,9 @@ class Writer {
   void Row(const KnotInfo& row);
   void Link(const KnotInfo& link);
   QString VariableText(uint32_t cp, const KnotEntry& entry) const;
-  void Picture(const KnotEntry& entry);
+  // asData: as hex data even in a package (the background picture has no attachment of its own).
+  void Picture(const KnotEntry& entry, bool asData = false);
+  void ChapterText(const char* keyword, const KnotInfo& chapter, uint32_t slot);
   void PictureProps(const KnotEntry& entry);
   QString PictureFile(GMPicture& picture, const FLImage* image);
   const PropRecord& CharsAt(uint32_t cp) const;  // valid until the next call
@@ -442,7 +445,9 @@ void Writer::DocumentProps() {
     props.set<int32_t>(DocField::scale, 1000);
     props.body[DocField::tile] = 0;
   }
-  base.set<int32_t>(DocField::image, props.get<int32_t>(DocField::image));  // pictures are not written
+  // A background picture that the document no longer holds is not written.
+  if (props.get<uint32_t>(DocField::image) >= doc_->pictures.size()) props.set<uint32_t>(DocField::image, kGMNone);
+  base.set<uint32_t>(DocField::image, kGMNone);
   Props(props, base);
   Raw("\n");
 }
@@ -702,7 +707,8 @@ void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value
     };
     if (n == kDocTopAtom) Word("margt", margin(DocField::hPush));
     else if (n == kDocBottomAtom) Word("margb", margin(DocField::fPush));
-    else if (n != kDocImageAtom) LogAssert("Bad docProps atom", __func__, __FILE__, __LINE__);
+    else if (n == kDocImageAtom) BackgroundPicture(ValueAs<uint32_t>(value));
+    else LogAssert("Bad docProps atom", __func__, __FILE__, __LINE__);
     return;
   }
   if (kind == kPropFrame) FrameSpecial(atom, value, record);
@@ -801,6 +807,41 @@ void Writer::FrameWords(uint32_t mark) {
     return;
   }
   Props(*frame, base);
+}
+
+// A slot of the chapter knot as a header or footer group, when it holds more than its mark: its
+// paragraphs as plain text.
+void Writer::ChapterText(const char* keyword, const KnotInfo& chapter, uint32_t slot) {
+  if (slot + 1 >= chapter.kinkCount) return;
+  QString text = TextOfRange({doc_, chapter.kinkCps[slot] + 1, chapter.kinkCps[slot + 1]});
+  if (!text.isEmpty() && IsParaMarkChar(text.back().unicode())) text.chop(1);
+  if (text.isEmpty()) return;
+  CloseGroup();
+  Raw("{");
+  Word(keyword);
+  Raw("\n");
+  Word("pard");
+  Word("plain");
+  qsizetype from = 0;
+  for (qsizetype i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && !IsParaMarkChar(text[i].unicode())) continue;
+    Text(reinterpret_cast<const char16_t*>(text.utf16()) + from, uint32_t(i - from));
+    if (i < text.size()) Mark();
+    from = i + 1;
+  }
+  Raw("}\n");
+}
+
+// The document's background picture, always as data.
+void Writer::BackgroundPicture(uint32_t index) {
+  if (index >= doc_->pictures.size()) return;
+  KnotEntry entry;
+  entry.setPictureIndex(index);
+  entry.setAlignment(3);
+  Raw("{\\*");
+  Word("glmtbackpic");
+  Picture(entry, true);
+  Raw("}\n");
 }
 
 void Writer::FrameSpecial(const GMAtom& atom, const uint8_t* value, const PropRecord& record) {
@@ -1023,14 +1064,14 @@ QString Writer::PictureFile(GMPicture& picture, const FLImage* image) {
   return picture.savedName = QFileInfo(written).fileName();
 }
 
-void Writer::Picture(const KnotEntry& entry) {
+void Writer::Picture(const KnotEntry& entry, bool asData) {
   if (entry.pictureIndex() >= doc_->pictures.size()) return;
   GMPicture& picture = doc_->pictures[entry.pictureIndex()];
   const std::shared_ptr<FLImage> image = std::static_pointer_cast<FLImage>(picture.image);
   if (!image || image->isNull()) return;
   const QSizeF size = image->size();
   const uint32_t scale = entry.scale();
-  if (!folder_.isEmpty()) {
+  if (!folder_.isEmpty() && !asData) {
     const QString name = PictureFile(picture, image.get());
     if (name.isEmpty()) return;
     QSizeF shown = size;
@@ -1153,6 +1194,16 @@ uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
             Raw("}");
           }
           Props(chapter, base);
+          // The page header and footer texts the chapter holds. Left-page and first-page texts
+          // are written also without facing pages or a title page, which only hide them: a
+          // setting turned off does not lose its texts.
+          const bool facing = doc_->docProps.body[DocField::mirrorH] != 0;
+          ChapterText("headerl", info, kChapterLeftHeader);
+          ChapterText("footerl", info, kChapterLeftFooter);
+          ChapterText(facing ? "header" : "headerr", info, kChapterHeader);
+          ChapterText(facing ? "footer" : "footerr", info, kChapterFooter);
+          ChapterText("headerf", info, kChapterFirstHeader);
+          ChapterText("footerf", info, kChapterFirstFooter);
         }
         Raw("\n");
       }
@@ -1296,6 +1347,12 @@ QString Writer::Run() {
   Register();
   out_.reserve(qsizetype(range_.length()) + 4096);
   Header();
+  // A range from the body's start, as a whole document is saved, begins with the first chapter:
+  // its properties and its header and footer texts, which the reader gives back to it.
+  if (!(options_ & kRtfForPasteboard) && range_.first > 0 && range_.first == BodyStart(doc_)) {
+    const uint32_t first = doc_->knots.indexAtCp(0);
+    if (first != kGMNone && doc_->knots.at(first).type == kKnotChapter) Knot(0, doc_->knots.at(first));
+  }
   Body();
   Raw("}\n");
   return out_;

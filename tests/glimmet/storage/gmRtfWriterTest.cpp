@@ -583,3 +583,102 @@ TEST(RtfFrames, FollowEdits) {
 }
 
 }  // namespace
+
+namespace {
+
+// The text of a slot of the first chapter knot, its own last mark included.
+QString ChapterSlot(GlimmetDoc* doc, uint32_t slot) {
+  KnotInfo chapter;
+  if (!FetchKnot(doc, 0, &chapter, kKnotChapter) || slot + 1 >= chapter.kinkCount) return QStringLiteral("?");
+  return TextOfRange({doc, chapter.kinkCps[slot] + 1, chapter.kinkCps[slot + 1]});
+}
+
+// Page headers and footers go to the first chapter's slots, as plain paragraphs, and are written
+// back under the words that fill the same slots, so that a second reading finds them again.
+TEST(RtfChapterTexts, HeadersAndFootersSurviveRoundTrips) {
+  const struct {
+    const char* rtf;
+    const char* texts[7];  // 1 to 6; nullptr: the slot's empty paragraph
+    const char* written;   // a word the writer must use
+  } cases[] = {
+      {"{\\rtf1{\\header H1\\par H2\\par}{\\footer F}body\\par}",
+       {nullptr, "H1\nH2\n", "F\n", nullptr, nullptr, nullptr, nullptr}, "{\\headerr\n"},
+      {"{\\rtf1\\facingp{\\headerl L}{\\headerr R}{\\footerl FL}{\\footerr FR} x\\par}",
+       {nullptr, "R\n", "FR\n", "L\n", "FL\n", nullptr, nullptr}, "{\\headerl\n"},
+      {"{\\rtf1\\titlepg{\\headerf first}{\\footerf ff}{\\header h} x\\par}",
+       {nullptr, "h\n", nullptr, nullptr, nullptr, "first\n", "ff\n"}, "{\\footerf\n"},
+      // Left and first-page texts without facing pages or a title page are kept all the same.
+      {"{\\rtf1{\\headerl left}{\\footerf foot} x\\par}",
+       {nullptr, nullptr, nullptr, "left\n", nullptr, nullptr, "foot\n"}, "{\\headerl\n"},
+      // Formatting, fields and pictures inside: the text only; only the first group of a kind.
+      {"{\\rtf1{\\header{\\b bold} \\u8364?\\tab {\\field{\\*\\fldinst PAGE}{\\fldrslt 7}}{\\pict\\pngblip 00}}"
+       "{\\header second} x\\par}",
+       {nullptr, "bold \u20ac\t7\n", nullptr, nullptr, nullptr, nullptr, nullptr}, "\\u8364"},
+      {"{\\rtf1{\\header {\\\\}x\\{\\par}} body\\par}", {nullptr, "\\x{\n", nullptr, nullptr, nullptr, nullptr, nullptr},
+       "\\\\x\\{"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rtf);
+    GlimmetDocPtr doc = Read(QString::fromUtf8(c.rtf));
+    const QString bodyText = TextOfRange(Body(doc.get()));
+    for (int pass = 0; pass < 2; ++pass) {
+      SCOPED_TRACE(pass);
+      for (uint32_t slot = kChapterHeader; slot <= kChapterFirstFooter; ++slot)
+        EXPECT_EQ(ChapterSlot(doc.get(), slot), c.texts[slot] ? QString::fromUtf8(c.texts[slot]) : QStringLiteral("\n"))
+            << slot;
+      EXPECT_EQ(TextOfRange(Body(doc.get())), bodyText);
+      const QString written = ExportRtf(Body(doc.get()));
+      EXPECT_TRUE(written.contains(QString::fromUtf8(c.written))) << written.toStdString();
+      doc = Read(written);
+    }
+  }
+}
+
+// The pasteboard's RTF and the clipboard document leave headers and footers out.
+TEST(RtfChapterTexts, NotForThePasteboard) {
+  GlimmetDocPtr doc = Read(QStringLiteral("{\\rtf1{\\header top} x\\par}"));
+  ASSERT_EQ(ChapterSlot(doc.get(), kChapterHeader), QStringLiteral("top\n"));
+  EXPECT_FALSE(ExportRtf(Body(doc.get()), kRtfForPasteboard).contains(QStringLiteral("header")));
+  GlimmetDocPtr tolerant(NewGlimmetDoc(kDocTemporary));
+  ASSERT_EQ(ImportRtf(tolerant.get(), QStringLiteral("{\\rtf1{\\header top} x\\par}"), kRtfModeTolerant), kRtfImportOk);
+  EXPECT_EQ(ChapterSlot(tolerant.get(), kChapterHeader), QStringLiteral("\n"));
+  EXPECT_FALSE(TextOfRange(Body(tolerant.get())).contains(QStringLiteral("top")));
+}
+
+// The background picture is written as data inside its own group, in RTF and in a package, and
+// read back as the document's background.
+TEST(RtfBackgroundPicture, SurvivesRoundTrips) {
+  if (!g_genericColorSpace.isValid()) g_genericColorSpace = QColorSpace(QColorSpace::SRgb);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage bitmap(5, 2, QImage::Format_ARGB32);
+  bitmap.fill(Qt::blue);
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  GMPicture picture;
+  picture.image = std::shared_ptr<FLImage>(FLImage::withCGImage(bitmap, QSizeF(0, 0)));
+  doc->pictures.push_back(picture);
+  doc->docProps.set<uint32_t>(DocField::image, 0);
+  doc->docProps.set<int32_t>(DocField::opacity, 40);
+  const QString package = dir.filePath(QStringLiteral("doc.rtfd"));
+  ASSERT_TRUE(QDir().mkpath(package));
+  for (const QString& folder : {QString(), package}) {
+    SCOPED_TRACE(folder.toStdString());
+    const QString rtf = folder.isEmpty() ? ExportRtf(Body(doc.get())) : ExportRtf(Body(doc.get()), folder);
+    EXPECT_TRUE(rtf.contains(QStringLiteral("{\\*\\glmtbackpic\n{\\pict\\pngblip\\picw5\\pich2"))) << rtf.toStdString();
+    GlimmetDocPtr back(NewGlimmetDoc(kDocTemporary));
+    ASSERT_EQ(ImportRtf(back.get(), rtf, kRtfModeNormal, nullptr, folder), kRtfImportOk);
+    const uint32_t index = back->docProps.get<uint32_t>(DocField::image);
+    ASSERT_LT(index, back->pictures.size());
+    const auto image = std::static_pointer_cast<FLImage>(back->pictures[index].image);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSizeF(5, 2));
+    EXPECT_EQ(back->docProps.get<int32_t>(DocField::opacity), 40);
+    EXPECT_TRUE(TextOfRange(Body(back.get())).startsWith(QStringLiteral("ab")));
+    for (uint32_t i = 0; i < back->knots.count(); ++i) EXPECT_NE(back->knots.at(i).type, kKnotPicture);
+  }
+  // A picture index the document does not hold writes nothing.
+  doc->docProps.set<uint32_t>(DocField::image, 7);
+  EXPECT_FALSE(ExportRtf(Body(doc.get())).contains(QStringLiteral("glmtbackpic")));
+}
+
+}  // namespace
