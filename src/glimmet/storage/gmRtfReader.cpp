@@ -41,6 +41,24 @@ constexpr int64_t kMaxValue = 0x7FFFFFFF;
 
 uint32_t Kw(const char* name) { return RtfKeywordForName(name); }
 
+// Every style but Normal goes, and no character or paragraph formatting names one any more.
+bool StripExtraStyles(GlimmetDoc* doc) {
+  bool rewritten = false;
+  for (PropRecord& record : doc->props) {
+    if ((record.kind != kPropChar && record.kind != kPropPara) || record.get<uint16_t>(0) == 0) continue;
+    record.set<uint16_t>(0, 0);
+    rewritten = true;
+  }
+  for (Pane& pane : doc->panes) std::memset(pane.insertionProps + CharField::style, 0, sizeof(uint16_t));
+  if (doc->styles.size() <= 1 && !rewritten) return true;
+  if (rewritten) {
+    ForgetPropertyIndex(doc);
+    ClearPropertyCaches(doc);
+  }
+  doc->styles.resize(std::min<size_t>(doc->styles.size(), 1));
+  return RebuildStyleList(doc);
+}
+
 // The keywords the reader tells apart by identifier.
 struct Keys {
   uint32_t rtf = Kw("rtf"), u = Kw("u"), uc = Kw("uc"), par = Kw("par"), line = Kw("line"), tab = Kw("tab"),
@@ -2332,6 +2350,12 @@ uint32_t Reader::Run(QString* message) {
   g_.uc = 1;
   // The file's document words describe the whole document: what the document held before goes.
   if (doc_->kind != kDocClipboard && !tolerant_) SetBaseProperties(kPropDocument, &doc_->docProps);
+  // So do its styles and frames (a reading retried after a failure finds those of the failure).
+  doc_->frames.clear();
+  if (!StripExtraStyles(doc_)) {
+    Fail(kRtfImportFailed, kRtfMemoryMessage);
+    return kRtfImportFailed;
+  }
   SetDefaultProperties(doc_, kPropChapter, &chapter_);
   ResetFrame();
   InitTableProps();

@@ -682,3 +682,39 @@ TEST(RtfBackgroundPicture, SurvivesRoundTrips) {
 }
 
 }  // namespace
+
+namespace {
+
+// A malformed file is read again, tolerantly, into the document the failed reading filled: the
+// styles that reading made go, and no formatting names them, nor do frames of the failed
+// reading outlive it.
+TEST(RtfReader, RetryStartsFromNormalOnly) {
+  const char* const files[] = {
+      "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s1 Heading A;}{\\*\\cs2 Strong B;}}"
+      "\\pard\\s1\\posxc styled {\\cs2 strong}\\par\\pard\\listid3 bad\\par}",
+      // Not closed, too.
+      "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s1 Heading A;}}\\pard\\posxc\\s1 one\\par\\pard\\s1\\posxr two",
+  };
+  for (const char* file : files) {
+    SCOPED_TRACE(file);
+    GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+    ASSERT_EQ(ImportRtfWithRetry(doc.get(), QString::fromLatin1(file)), kRtfImportOk);
+    EXPECT_EQ(doc->styles.size(), 1u);
+    EXPECT_EQ(doc->frames.count(), 0u);
+    for (uint32_t i = 0; i < doc->paraRuns.count(); ++i) {
+      const PropRecord* para = PropertiesAtIndex(doc.get(), doc->paraRuns.at(i));
+      ASSERT_NE(para, nullptr);
+      EXPECT_EQ(para->get<uint16_t>(ParaField::style), 0) << i;
+    }
+    for (uint32_t i = 0; i < doc->charRuns.count(); ++i) {
+      const PropRecord* chars = PropertiesAtIndex(doc.get(), doc->charRuns.at(i));
+      ASSERT_NE(chars, nullptr);
+      EXPECT_EQ(chars->get<uint16_t>(CharField::style), 0) << i;
+    }
+    // What the tolerant reading gives is written and read again without a fault.
+    GlimmetDocPtr back = Read(ExportRtf(Body(doc.get())));
+    EXPECT_EQ(TextOfRange(Body(back.get())), TextOfRange(Body(doc.get())));
+  }
+}
+
+}  // namespace
