@@ -2262,10 +2262,12 @@ bool Reader::StoreChapterTexts() {
     if (text.isEmpty()) continue;
     KnotInfo chapter;
     if (!FetchKnot(doc_, 0, &chapter, kKnotChapter) || chapter.first != 0 || slot + 1 >= chapter.kinkCount) return true;
-    // The slot keeps its own last mark; the text goes before it.
+    // The slot keeps its own last mark; the text replaces what was before it.
     const uint32_t at = chapter.kinkCps[slot + 1] - 1;
     if (at <= chapter.kinkCps[slot] || !IsParaMarkChar(doc_->charAt(at))) continue;
-    DocRange range{doc_, at, at};
+    DocRange old{doc_, chapter.kinkCps[slot] + 1, at};
+    if (!old.empty() && !ReplaceRangeCore(&old, nullptr, nullptr, 0, true)) return false;
+    DocRange range{doc_, old.first, old.first};
     PropRecord chars;
     SetDefaultProperties(doc_, kPropChar, &chars);
     chars.index = kGMNone;

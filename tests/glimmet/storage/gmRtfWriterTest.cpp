@@ -634,6 +634,14 @@ TEST(RtfChapterTexts, HeadersAndFootersSurviveRoundTrips) {
   }
 }
 
+// A header read into a document whose chapter already holds one replaces it.
+TEST(RtfChapterTexts, ReplaceWhatTheSlotHeld) {
+  GlimmetDocPtr doc = Read(QStringLiteral("{\\rtf1{\\header old\\par text} x\\par}"));
+  ASSERT_EQ(ChapterSlot(doc.get(), kChapterHeader), QStringLiteral("old\ntext\n"));
+  ASSERT_EQ(ImportRtf(doc.get(), QStringLiteral("{\\rtf1{\\header new} y\\par}"), kRtfModeNormal), kRtfImportOk);
+  EXPECT_EQ(ChapterSlot(doc.get(), kChapterHeader), QStringLiteral("new\n"));
+}
+
 // The pasteboard's RTF and the clipboard document leave headers and footers out.
 TEST(RtfChapterTexts, NotForThePasteboard) {
   GlimmetDocPtr doc = Read(QStringLiteral("{\\rtf1{\\header top} x\\par}"));
