@@ -135,6 +135,10 @@ struct GlimmetDoc {
   GMCpTable<uint32_t> markedRanges;
   GMCpTable<uint32_t> listCache;
 
+  // The frames of paragraphs: each keyed by its paragraph's first cp, holding the index of its
+  // frame record (kind 3). Typing at a paragraph's start leaves the frame with the paragraph.
+  GMCpTable<uint32_t> frames{false};
+
   PropRecord docProps;  // kind 8
   uint32_t paperWidth = 612;  // points
   uint32_t paperHeight = 792;
@@ -145,6 +149,17 @@ struct GlimmetDoc {
 
   // The code unit at cp, or "cp out of range" and 0.
   char16_t charAt(uint32_t cp) const;
+};
+
+// The slots of a chapter knot after its name (slot 0): the chapter's page header and footer
+// texts, each at least one paragraph.
+enum : uint32_t {
+  kChapterHeader = 1,
+  kChapterFooter = 2,
+  kChapterLeftHeader = 3,
+  kChapterLeftFooter = 4,
+  kChapterFirstHeader = 5,
+  kChapterFirstFooter = 6,
 };
 
 // The preference document, from which shown documents take built-in definitions; may be nullptr.

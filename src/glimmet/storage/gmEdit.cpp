@@ -328,6 +328,7 @@ bool ReplaceRangeSimple(const DocRange& piece, DocRange* caller, const char16_t*
   doc->tableCps.shiftAfterEdit(first, limit, delta);
   if (doc->findHits.adjustForEdit(first, limit, delta)) g_deleteMask |= 1u << 6;
   if (doc->markedRanges.adjustForEdit(first, limit, delta)) g_deleteMask |= 1u << 6;
+  doc->frames.adjustForEdit(first, limit, delta);
 
   ResetCheckStates(doc, first, limit, first + n, delta);
   for (auto& table : doc->displayTables)

@@ -284,8 +284,8 @@ bool NativeReader::readKnot(FLXmlDecoder& decoder, uint32_t* expectedIndex) {
   if (entry.type == kKnotVar) entry.setGuidIndex(kGMNone);
   forEachChild(decoder, [&](FLXmlDecoder& d) {
     switch (d.key()) {
-      case kKeyClass:
-      case kKeyImage: entry.word = uint32_t(d.integerValue()); break;
+      case kKeyClass: entry.word = uint32_t(d.integerValue()); break;
+      case kKeyImage: entry.setPictureIndex(uint32_t(d.integerValue())); break;
       case kKeyDiv: entry.word = uint32_t(d.decodeValueFromValues(kDividerWords)); break;
       case kKeyLev: {
         const int64_t level = d.integerValue();

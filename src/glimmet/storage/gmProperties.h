@@ -73,9 +73,14 @@ inline constexpr uint32_t kind = 0, line = 4, width = 8, thickness = 16, offset 
                           innerColor = 36, backColor = 40, size = 48;
 }
 inline constexpr uint32_t kFrameBorderOffset = 88;
+namespace FrameField {
+inline constexpr uint32_t opacity = 4, wrap = 8, tight = 12, horzOffset = 16, vertOffset = 24, page = 32,
+                          bookmark = 36, left = 40, top = 48, width = 56, height = 64, horzAnchor = 72,
+                          horzPosition = 76, vertAnchor = 80, vertPosition = 84;
+}
 inline constexpr uint32_t kTableBorderOffset = 904;
 namespace ChapterField {
-inline constexpr uint32_t style = 0, between = 32, headerOffset = 280, footerOffset = 288;
+inline constexpr uint32_t style = 0, between = 32, headerOffset = 280, footerOffset = 288, titlePage = 297;
 }
 namespace TableField {
 inline constexpr uint32_t style = 0, cellLeft = 48, cellRight = 64, stripeColor = 88;

@@ -41,6 +41,24 @@ constexpr int64_t kMaxValue = 0x7FFFFFFF;
 
 uint32_t Kw(const char* name) { return RtfKeywordForName(name); }
 
+// Every style but Normal goes, and no character or paragraph formatting names one any more.
+bool StripExtraStyles(GlimmetDoc* doc) {
+  bool rewritten = false;
+  for (PropRecord& record : doc->props) {
+    if ((record.kind != kPropChar && record.kind != kPropPara) || record.get<uint16_t>(0) == 0) continue;
+    record.set<uint16_t>(0, 0);
+    rewritten = true;
+  }
+  for (Pane& pane : doc->panes) std::memset(pane.insertionProps + CharField::style, 0, sizeof(uint16_t));
+  if (doc->styles.size() <= 1 && !rewritten) return true;
+  if (rewritten) {
+    ForgetPropertyIndex(doc);
+    ClearPropertyCaches(doc);
+  }
+  doc->styles.resize(std::min<size_t>(doc->styles.size(), 1));
+  return RebuildStyleList(doc);
+}
+
 // The keywords the reader tells apart by identifier.
 struct Keys {
   uint32_t rtf = Kw("rtf"), u = Kw("u"), uc = Kw("uc"), par = Kw("par"), line = Kw("line"), tab = Kw("tab"),
@@ -62,7 +80,9 @@ struct Keys {
            glmtpicb = Kw("glmtpicb"), glmtpicc = Kw("glmtpicc"), glmtrefpic = Kw("glmtrefpic"),
            glmtrespic = Kw("glmtrespic"), glmtfitpic = Kw("glmtfitpic"), glmtbackopacity = Kw("glmtbackopacity"),
            width = Kw("width"), height = Kw("height"), s = Kw("s"), cs = Kw("cs"), ds = Kw("ds"),
-           glmtts = Kw("glmtts"), sbasedon = Kw("sbasedon"), snext = Kw("snext"), glmtdest = Kw("glmtdest");
+           glmtts = Kw("glmtts"), sbasedon = Kw("sbasedon"), snext = Kw("snext"), glmtdest = Kw("glmtdest"),
+           glmtbackpic = Kw("glmtbackpic");
+  std::vector<uint32_t> chapterSlot;  // the chapter slot that a header or footer group fills, 0 none
   std::vector<bool> skipGroup;  // destinations whose group is skipped
   std::vector<bool> defaultOne;  // keywords whose value without a number is 1
   Keys() {
@@ -71,6 +91,14 @@ struct Keys {
                              "headerl", "headerr", "info", "listtext", "tc", "tcn", "xe", "nonshppict",
                              "fldinst", "glmtprefix", "glmtsuffix"})
       skipGroup[Kw(name)] = true;
+    chapterSlot.assign(RtfKeywordCount() + 1, 0);
+    const struct {
+      const char* name;
+      uint32_t slot;
+    } kSlots[] = {{"header", kChapterHeader},         {"headerr", kChapterHeader},         {"footer", kChapterFooter},
+                 {"footerr", kChapterFooter},        {"headerl", kChapterLeftHeader},     {"footerl", kChapterLeftFooter},
+                 {"headerf", kChapterFirstHeader},   {"footerf", kChapterFirstFooter}};
+    for (const auto& slot : kSlots) chapterSlot[Kw(slot.name)] = slot.slot;
     defaultOne.assign(RtfKeywordCount() + 1, false);
     for (const char* name : {"b", "i", "outl", "shad", "glmtunleaded", "strike", "striked", "glmtnolink", "caps",
                              "scaps", "deleted", "keep", "keepn", "pagebb", "intbl", "trhdr", "ul", "uld", "uldash",
@@ -224,6 +252,11 @@ class Reader {
   void AddTab(uint32_t position, uint32_t alignment);
   void ChapterKeyword();
   void FrameKeyword();
+  void ResetFrame();
+  bool RecordFrame();
+  uint32_t ReadChapterText(uint32_t slot);
+  uint32_t ReadBackgroundPicture();
+  bool StoreChapterTexts();
   bool TableKeyword();
   void BorderKeyword(uint8_t* border);
   void InitTableProps();
@@ -291,7 +324,10 @@ class Reader {
   // Chapters and frames.
   PropRecord chapter_;
   bool chapterSet_ = false;
+  QString chapterTexts_[kChapterFirstFooter + 1];  // the header and footer texts read, null: none
+  bool backgroundPicture_ = false;  // the picture being read is the document's background
   PropRecord frame_;
+  bool frameSet_ = false;  // a frame word came since the last reset: the paragraphs are framed
   uint32_t chapterColumn_ = 0;
 
   // Tables: the row being defined, the table being filled and its open row and cell.
@@ -804,6 +840,7 @@ bool Reader::ApplyPara(uint32_t cp, bool atParagraphEnd) {
   // The first line may not reach further left than the page edge.
   const int64_t left = para.get<int64_t>(ParaField::leftIndent);
   if (para.get<int64_t>(ParaField::firstIndent) < -left) para.set<int64_t>(ParaField::firstIndent, -left);
+  if (frameSet_ && paraStart_ <= cp && !RecordFrame()) return false;
   if (paraStart_ <= cp) {
     // A paragraph that one run with these properties already covers (as a paragraph formatted
     // like the one before it is, once inserted) stays as it is.
@@ -1161,8 +1198,7 @@ bool Reader::ParaKeyword() {
     SetBaseProperties(kPropBorder, &border);
     std::memcpy(g_.border, border.body, BorderField::size);
     g_.inTable = false;
-    SetBaseProperties(kPropFrame, &frame_);
-    frame_.set<uint32_t>(8, 3);
+    ResetFrame();
   } else if (w == "intbl") {
     if (!pendingUrl_.isEmpty()) return true;
     g_.inTable = true;
@@ -1307,9 +1343,28 @@ void Reader::ChapterKeyword() {
   else if (w == "glmtfrtb") c.body[27] = low;
 }
 
+void Reader::ResetFrame() {
+  SetBaseProperties(kPropFrame, &frame_);
+  frame_.set<uint32_t>(8, 3);
+  frameSet_ = false;
+}
+
+// Keeps the pending frame for the paragraph from paraStart_, replacing one it had.
+bool Reader::RecordFrame() {
+  PropRecord frame = frame_;
+  frame.index = kGMNone;
+  const uint32_t index = IndexForProperties(doc_, &frame);
+  if (index == kGMNone) return false;
+  const uint32_t at = doc_->frames.indexAtCp(paraStart_);
+  if (at != kGMNone) doc_->frames.at(at) = index;
+  else doc_->frames.insertSorted(paraStart_, index);
+  return true;
+}
+
 void Reader::FrameKeyword() {
   const std::string_view w(RtfKeywordName(keyword_));
   PropRecord& f = frame_;
+  frameSet_ = true;
   const int64_t emu = value_ * 635;
   struct Choice {
     const char* word;
@@ -1338,8 +1393,8 @@ void Reader::FrameKeyword() {
   } else if (w == "nowrap" || w == "glmtwrap") f.set<uint32_t>(8, uint32_t(value_));
   else if (w == "wraptight") f.body[12] = 1;
   else if (w == "wrapdefault") {
-    SetBaseProperties(kPropFrame, &f);
-    f.set<uint32_t>(8, 3);
+    ResetFrame();
+    return;
   } else if (w == "glmtfpage") f.set<uint32_t>(32, uint32_t(value_));
   else if (w == "glmtfrpopacity") f.set<int32_t>(4, int32_t(value_));
 }
@@ -1746,7 +1801,11 @@ bool Reader::AddPicture(std::unique_ptr<FLImage> image, const QString& path, con
   picture.referenceKind = referenceKind;
   picture.image = std::shared_ptr<FLImage>(std::move(image));
   doc_->pictures.push_back(std::move(picture));
-  KinkData data;
+  if (backgroundPicture_) {
+    doc_->docProps.set<uint32_t>(DocField::image, uint32_t(doc_->pictures.size() - 1));
+    return true;
+  }
+  KinkData data;  // becomes the knot entry's word (its picture index) and value
   data.word = uint32_t(doc_->pictures.size() - 1);
   data.value = value;
   PropRecord pictureBorder;
@@ -1820,7 +1879,7 @@ uint32_t Reader::ReadPicture(uint32_t format) {
   const double imageWidth = image->size().width();
   if (!fit && goal > 0 && imageWidth > 0 && std::abs(double(goal) - imageWidth) >= 3)
     scale = std::clamp<int64_t>(int64_t(double(goal) * 1000 / imageWidth), 1, 16000);
-  const uint64_t value = uint64_t(vertical) | uint64_t(uint16_t(scale)) << 32 | uint64_t(uint16_t(opacity)) << 48;
+  const uint64_t value = KnotEntry::PictureValue(vertical, uint16_t(scale), uint16_t(opacity));
   if (!AddPicture(std::move(image), path, extension, referenceKind, value, border)) return kTokMemory;
   return kTokContinue;
 }
@@ -1860,7 +1919,7 @@ uint32_t Reader::ReadAttachment() {
   if (scale < 0 && width > 0 && size.width() > 0) scale = int64_t(double(width) * 1000 / (size.width() * 20));
   else if (scale < 0 && height > 0 && size.height() > 0) scale = int64_t(double(height) * 1000 / (size.height() * 20));
   if (scale != 16383) scale = scale < 0 ? 1000 : std::clamp<int64_t>(scale, 1, 16000);
-  const uint64_t value = 3 | uint64_t(uint16_t(scale)) << 32;
+  const uint64_t value = KnotEntry::PictureValue(3, uint16_t(scale), 0);
   if (!AddPicture(std::move(image), path, QString(), 2, value, nullptr)) return kTokMemory;
   return kTokContinue;
 }
@@ -2083,6 +2142,7 @@ uint32_t Reader::Dispatch() {
     }
     return kTokContinue;
   }
+  if (keyword_ < k.chapterSlot.size() && k.chapterSlot[keyword_] != 0) return ReadChapterText(k.chapterSlot[keyword_]);
   if (keyword_ < k.skipGroup.size() && k.skipGroup[keyword_]) return SkipGroup();
   if (keyword_ == k.fonttbl || keyword_ == k.colortbl || keyword_ == k.stylesheet) {
     if (tolerant_) return SkipGroup();
@@ -2153,7 +2213,68 @@ uint32_t Reader::DispatchIgnorable() {
     return kTokContinue;
   }
   if (keyword_ == k.glmtalpha) return ReadAlphas();
+  if (keyword_ == k.glmtbackpic) return ReadBackgroundPicture();
   return SkipGroup();
+}
+
+// A page header or footer of the first chapter: its text, paragraph by paragraph, without its
+// formatting. Only the first group of each kind counts.
+uint32_t Reader::ReadChapterText(uint32_t slot) {
+  const Keys& k = K();
+  if (tolerant_ || doc_->kind == kDocClipboard || !chapterTexts_[slot].isNull()) return SkipGroup();
+  QString text;
+  const uint32_t result = WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
+    if (token == kTokText && !g_.deleted) text += text_;
+    else if (token == kTokPara && !g_.deleted) text += u'\n';
+    else if (token == kTokKeyword) {
+      const uint32_t kw = keyword_;
+      if ((kw < k.skipGroup.size() && k.skipGroup[kw]) || kw == k.pict || kw == k.shppict || kw == k.NeXTGraphic ||
+          kw == k.fonttbl || kw == k.colortbl || kw == k.stylesheet || (kw < k.chapterSlot.size() && k.chapterSlot[kw]))
+        return kWalkSkip;
+    }
+    return kTokContinue;
+  });
+  if (result != kTokContinue) return result;
+  text.remove(QChar(0));
+  text.remove(QChar(1));
+  while (text.endsWith(u'\n')) text.chop(1);
+  chapterTexts_[slot] = text.isNull() ? QStringLiteral("") : text;
+  return kTokContinue;
+}
+
+// The document's background picture: the picture group inside.
+uint32_t Reader::ReadBackgroundPicture() {
+  const Keys& k = K();
+  if (doc_->kind == kDocClipboard) return SkipGroup();
+  return WalkGroup(false, false, [&](uint32_t token) -> uint32_t {
+    if (token != kTokKeyword || keyword_ != k.pict) return kTokContinue;
+    backgroundPicture_ = true;
+    const uint32_t read = ReadPicture(0);
+    backgroundPicture_ = false;
+    return read;
+  });
+}
+
+// Puts the header and footer texts read into the first chapter's slots.
+bool Reader::StoreChapterTexts() {
+  for (uint32_t slot = kChapterHeader; slot <= kChapterFirstFooter; ++slot) {
+    const QString& text = chapterTexts_[slot];
+    if (text.isEmpty()) continue;
+    KnotInfo chapter;
+    if (!FetchKnot(doc_, 0, &chapter, kKnotChapter) || chapter.first != 0 || slot + 1 >= chapter.kinkCount) return true;
+    // The slot keeps its own last mark; the text replaces what was before it.
+    const uint32_t at = chapter.kinkCps[slot + 1] - 1;
+    if (at <= chapter.kinkCps[slot] || !IsParaMarkChar(doc_->charAt(at))) continue;
+    DocRange old{doc_, chapter.kinkCps[slot] + 1, at};
+    if (!old.empty() && !ReplaceRangeCore(&old, nullptr, nullptr, 0, true)) return false;
+    DocRange range{doc_, old.first, old.first};
+    PropRecord chars;
+    SetDefaultProperties(doc_, kPropChar, &chars);
+    chars.index = kGMNone;
+    if (!InsertNewText(&range, reinterpret_cast<const char16_t*>(text.utf16()), uint32_t(text.size()), chars))
+      return false;
+  }
+  return true;
 }
 
 // The first text of a document whose style sheet did not give Normal: Normal takes the font of
@@ -2188,6 +2309,7 @@ uint32_t Reader::Finish() {
     }
   }
   if (origin_ != kOwn && !tolerant_ && doc_->kind != kDocClipboard) FinishLastParagraph();
+  if (!StoreChapterTexts()) return kRtfImportFailed;
   return kRtfImportOk;
 }
 
@@ -2230,9 +2352,14 @@ uint32_t Reader::Run(QString* message) {
   g_.uc = 1;
   // The file's document words describe the whole document: what the document held before goes.
   if (doc_->kind != kDocClipboard && !tolerant_) SetBaseProperties(kPropDocument, &doc_->docProps);
+  // So do its styles and frames (a reading retried after a failure finds those of the failure).
+  doc_->frames.clear();
+  if (!StripExtraStyles(doc_)) {
+    Fail(kRtfImportFailed, kRtfMemoryMessage);
+    return kRtfImportFailed;
+  }
   SetDefaultProperties(doc_, kPropChapter, &chapter_);
-  SetBaseProperties(kPropFrame, &frame_);
-  frame_.set<uint32_t>(8, 3);
+  ResetFrame();
   InitTableProps();
 
   uint32_t token = Next(false);

@@ -168,6 +168,9 @@ class Writer {
   void Body();
   uint32_t MarkOf(GMTextStore::Cursor cursor);
   void StartPara(uint32_t mark);
+  void FrameWords(uint32_t mark);
+  void BackgroundPicture(uint32_t index);
+  void FrameSpecial(const GMAtom& atom, const uint8_t* value, const PropRecord& record);
   void RunProps(const PropRecord& chars);
   PropRecord WithAbsoluteSize(const PropRecord& chars) const;
   void CloseGroup();
@@ -178,7 +181,9 @@ class Writer {
   void Row(const KnotInfo& row);
   void Link(const KnotInfo& link);
   QString VariableText(uint32_t cp, const KnotEntry& entry) const;
-  void Picture(const KnotEntry& entry);
+  // asData: as hex data even in a package (the background picture has no attachment of its own).
+  void Picture(const KnotEntry& entry, bool asData = false);
+  void ChapterText(const char* keyword, const KnotInfo& chapter, uint32_t slot);
   void PictureProps(const KnotEntry& entry);
   QString PictureFile(GMPicture& picture, const FLImage* image);
   const PropRecord& CharsAt(uint32_t cp) const;  // valid until the next call
@@ -208,6 +213,7 @@ class Writer {
   uint16_t paraStyle_ = 0;  // the style of the paragraph being written
   bool inTable_ = false;
   uint32_t markedThrough_ = kGMNone;  // one past the last paragraph mark written
+  uint32_t lastFrame_ = kGMNone;  // the last entry of the frame list looked at
   PropRecord tableProps_;
   uint32_t chapters_ = 0;
   const GMTextStore::Cursor* cursor_ = nullptr;  // the body walk's, at the cp being written
@@ -311,7 +317,7 @@ void Writer::Register() {
       AddColor(table->get<uint32_t>(TableProp::color), true);
       if (table->body[TableProp::stripes]) AddColor(table->get<uint32_t>(TableProp::stripeColor), false);
     } else if (entry.type == kKnotRow && entry.kink != kKinkBegin) {
-      AddColor(entry.word, false);
+      AddColor(entry.cellColor(), false);
     } else if (entry.type == kKnotPicture) {
       const PropRecord* border = PropertiesAtIndex(doc_, entry.propIndex);
       if (border && border->kind == kPropBorder && border->get<uint32_t>(BorderField::kind) != 0) {
@@ -439,7 +445,9 @@ void Writer::DocumentProps() {
     props.set<int32_t>(DocField::scale, 1000);
     props.body[DocField::tile] = 0;
   }
-  base.set<int32_t>(DocField::image, props.get<int32_t>(DocField::image));  // pictures are not written
+  // A background picture that the document no longer holds is not written.
+  if (props.get<uint32_t>(DocField::image) >= doc_->pictures.size()) props.set<uint32_t>(DocField::image, kGMNone);
+  base.set<uint32_t>(DocField::image, kGMNone);
   Props(props, base);
   Raw("\n");
 }
@@ -699,10 +707,11 @@ void Writer::SpecialAtom(uint32_t kind, const GMAtom& atom, const uint8_t* value
     };
     if (n == kDocTopAtom) Word("margt", margin(DocField::hPush));
     else if (n == kDocBottomAtom) Word("margb", margin(DocField::fPush));
-    else if (n != kDocImageAtom) LogAssert("Bad docProps atom", __func__, __FILE__, __LINE__);
+    else if (n == kDocImageAtom) BackgroundPicture(ValueAs<uint32_t>(value));
+    else LogAssert("Bad docProps atom", __func__, __FILE__, __LINE__);
     return;
   }
-  // Frames are not written; their special atoms have no words.
+  if (kind == kPropFrame) FrameSpecial(atom, value, record);
 }
 
 // ---- The body ---------------------------------------------------------------------------------
@@ -769,8 +778,110 @@ void Writer::StartPara(uint32_t mark) {
     Word("glmtignore");
     Word("cb", ColorIndex(back));
   }
+  FrameWords(mark);
   paraOpen_ = true;
   fontOwed_ = true;
+}
+
+// The frame of the paragraph that ends at mark, when it has one: its words after the paragraph's,
+// where the reader gives them to the paragraph. The frame's border is left out: the reader's
+// border words belong to the paragraph.
+void Writer::FrameWords(uint32_t mark) {
+  if (doc_->frames.empty()) return;
+  const uint32_t at = doc_->frames.indexOfCp(mark);
+  if (at == kGMNone || (lastFrame_ != kGMNone && at <= lastFrame_)) return;
+  lastFrame_ = at;  // each entry is looked at once: the paragraphs come in order
+  const uint32_t first = doc_->frames.cpAt(at);
+  if (first < range_.first) return;
+  for (uint32_t cp = first; cp < mark; ++cp)
+    if (IsParaMarkChar(doc_->charAt(cp))) return;  // an earlier paragraph's
+  const PropRecord* frame = PropertiesAtIndex(doc_, doc_->frames.at(at));
+  if (!frame || frame->kind != kPropFrame) return;
+  PropRecord base;
+  SetBaseProperties(kPropFrame, &base);
+  base.set<uint32_t>(FrameField::wrap, 3);  // what "pard" leaves
+  std::memcpy(base.body + kFrameBorderOffset, frame->body + kFrameBorderOffset, BorderField::size);
+  // A frame equal to the reset one still needs a word to be a frame.
+  if (std::memcmp(base.body, frame->body, PropBodySize(kPropFrame)) == 0) {
+    Word("glmtwrap", 3);
+    return;
+  }
+  Props(*frame, base);
+}
+
+// A slot of the chapter knot as a header or footer group, when it holds more than its mark: its
+// paragraphs as plain text.
+void Writer::ChapterText(const char* keyword, const KnotInfo& chapter, uint32_t slot) {
+  if (slot + 1 >= chapter.kinkCount) return;
+  QString text = TextOfRange({doc_, chapter.kinkCps[slot] + 1, chapter.kinkCps[slot + 1]});
+  if (!text.isEmpty() && IsParaMarkChar(text.back().unicode())) text.chop(1);
+  if (text.isEmpty()) return;
+  CloseGroup();
+  Raw("{");
+  Word(keyword);
+  Raw("\n");
+  Word("pard");
+  Word("plain");
+  qsizetype from = 0;
+  for (qsizetype i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && !IsParaMarkChar(text[i].unicode())) continue;
+    Text(reinterpret_cast<const char16_t*>(text.utf16()) + from, uint32_t(i - from));
+    if (i < text.size()) Mark();
+    from = i + 1;
+  }
+  Raw("}\n");
+}
+
+// The document's background picture, always as data.
+void Writer::BackgroundPicture(uint32_t index) {
+  if (index >= doc_->pictures.size()) return;
+  KnotEntry entry;
+  entry.setPictureIndex(index);
+  entry.setAlignment(3);
+  Raw("{\\*");
+  Word("glmtbackpic");
+  Picture(entry, true);
+  Raw("}\n");
+}
+
+void Writer::FrameSpecial(const GMAtom& atom, const uint8_t* value, const PropRecord& record) {
+  const uint32_t n = ValueAs<uint32_t>(value);
+  switch (atom.offset) {
+    case FrameField::wrap:
+      Word("glmtwrap", n);
+      break;
+    case FrameField::tight:
+      if (value[0]) Word("wraptight");
+      break;
+    case FrameField::horzAnchor:
+      Word(n == 1 ? "phpg" : "phmrg");
+      break;
+    case FrameField::vertAnchor:
+      Word(n == 1 ? "pvpg" : "pvmrg");
+      break;
+    case FrameField::horzPosition: {
+      static const char* const kWords[] = {"posxl", "posxc", "posxr", nullptr, "posxi", "posxo"};
+      if (n == 3) {
+        const int64_t left = EmuToTwips(record.get<int64_t>(FrameField::left));
+        Word(left < 0 ? "posnegx" : "posx", left);
+      } else {
+        Word(n < std::size(kWords) && kWords[n] ? kWords[n] : "posxl");
+      }
+      break;
+    }
+    case FrameField::vertPosition: {
+      static const char* const kWords[] = {"posyt", "posyc", "posyb"};
+      if (n == 3) {
+        const int64_t top = EmuToTwips(record.get<int64_t>(FrameField::top));
+        Word(top < 0 ? "posnegy" : "posy", top);
+      } else {
+        Word(n < std::size(kWords) ? kWords[n] : "posyt");
+      }
+      break;
+    }
+    default:
+      break;
+  }
 }
 
 void Writer::CloseGroup() {
@@ -884,7 +995,7 @@ void Writer::Row(const KnotInfo& row) {
   for (uint32_t c = 0; c < columns; ++c) {
     edge += t.get<int64_t>(TableProp::widths + 8 * c) * scale;
     const uint32_t index = doc_->knots.indexAtCp(row.kinkCps[c + 1]);
-    const Kolor cell = index == kGMNone ? kNoKolor : doc_->knots.at(index).word;
+    const Kolor cell = index == kGMNone ? kNoKolor : doc_->knots.at(index).cellColor();
     if (KolorIsColor(cell)) Word("clcfpat", ColorIndex(cell));
     Word("cellx", EmuToTwips(edge + (2 * int64_t(c) + 1) * gap));
     Raw("\n");
@@ -894,7 +1005,7 @@ void Writer::Row(const KnotInfo& row) {
 QString Writer::VariableText(uint32_t cp, const KnotEntry& entry) const {
   enum : uint32_t { kChapName = 1, kChapNo = 2, kChapNo1 = 3, kDate = 4, kTime = 13 };
   const uint32_t chapter = doc_->chapterCps.empty() ? 0 : doc_->chapterCps.indexOfCp(cp);
-  switch (entry.word) {
+  switch (entry.variableKind()) {
     case kChapName:
       return ChapterName(doc_, chapter == kGMNone ? 0 : chapter);
     case kChapNo:
@@ -912,9 +1023,9 @@ QString Writer::VariableText(uint32_t cp, const KnotEntry& entry) const {
 // ---- Pictures ---------------------------------------------------------------------------------
 
 void Writer::PictureProps(const KnotEntry& entry) {
-  const uint32_t vertical = uint32_t(entry.value);
-  const uint32_t scale = uint32_t(entry.value >> 32) & 0xFFFF;
-  const uint32_t opacity = uint32_t(entry.value >> 48) & 0xFFFF;
+  const uint32_t vertical = entry.alignment();
+  const uint32_t scale = entry.scale();
+  const uint32_t opacity = entry.opacity();
   static const char* const kVertical[] = {"glmtpict", "glmtpicb", "glmtpicc"};
   if (vertical > 3) LogAssert("bad vertAlign", __func__, __FILE__, __LINE__);
   if (vertical != 3) Word(vertical < 3 ? kVertical[vertical] : "glmtpict");
@@ -953,14 +1064,14 @@ QString Writer::PictureFile(GMPicture& picture, const FLImage* image) {
   return picture.savedName = QFileInfo(written).fileName();
 }
 
-void Writer::Picture(const KnotEntry& entry) {
-  if (entry.word >= doc_->pictures.size()) return;
-  GMPicture& picture = doc_->pictures[entry.word];
+void Writer::Picture(const KnotEntry& entry, bool asData) {
+  if (entry.pictureIndex() >= doc_->pictures.size()) return;
+  GMPicture& picture = doc_->pictures[entry.pictureIndex()];
   const std::shared_ptr<FLImage> image = std::static_pointer_cast<FLImage>(picture.image);
   if (!image || image->isNull()) return;
   const QSizeF size = image->size();
-  const uint32_t scale = uint32_t(entry.value >> 32) & 0xFFFF;
-  if (!folder_.isEmpty()) {
+  const uint32_t scale = entry.scale();
+  if (!folder_.isEmpty() && !asData) {
     const QString name = PictureFile(picture, image.get());
     if (name.isEmpty()) return;
     QSizeF shown = size;
@@ -1083,6 +1194,16 @@ uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
             Raw("}");
           }
           Props(chapter, base);
+          // The page header and footer texts the chapter holds. Left-page and first-page texts
+          // are written also without facing pages or a title page, which only hide them: a
+          // setting turned off does not lose its texts.
+          const bool facing = doc_->docProps.body[DocField::mirrorH] != 0;
+          ChapterText("headerl", info, kChapterLeftHeader);
+          ChapterText("footerl", info, kChapterLeftFooter);
+          ChapterText(facing ? "header" : "headerr", info, kChapterHeader);
+          ChapterText(facing ? "footer" : "footerr", info, kChapterFooter);
+          ChapterText("headerf", info, kChapterFirstHeader);
+          ChapterText("footerf", info, kChapterFirstFooter);
         }
         Raw("\n");
       }
@@ -1136,11 +1257,11 @@ uint32_t Writer::Knot(uint32_t cp, const KnotEntry& entry) {
       Raw("}");
       break;
     case kKnotCheckbox:
-      Word("glmtcheck", entry.word & 0xFF);
+      Word("glmtcheck", entry.checkState());
       break;
     case kKnotDivider:
       // The divider ends its paragraph: other readers see the mark, this one drops it.
-      Word("glmtdiv", (entry.word % kDividerKinds) + 1);
+      Word("glmtdiv", (entry.dividerType() % kDividerKinds) + 1);
       Mark();
       CloseGroup();
       paraOpen_ = false;
@@ -1226,6 +1347,12 @@ QString Writer::Run() {
   Register();
   out_.reserve(qsizetype(range_.length()) + 4096);
   Header();
+  // A range from the body's start, as a whole document is saved, begins with the first chapter:
+  // its properties and its header and footer texts, which the reader gives back to it.
+  if (!(options_ & kRtfForPasteboard) && range_.first > 0 && range_.first == BodyStart(doc_)) {
+    const uint32_t first = doc_->knots.indexAtCp(0);
+    if (first != kGMNone && doc_->knots.at(first).type == kKnotChapter) Knot(0, doc_->knots.at(first));
+  }
   Body();
   Raw("}\n");
   return out_;

@@ -499,3 +499,230 @@ TEST(RtfReader, DocumentPropertiesStartPlain) {
 }
 
 }  // namespace
+
+namespace {
+
+// The frame recorded for the paragraph whose first cp is the body start + offset; nullptr when none.
+const PropRecord* FrameAt(GlimmetDoc* doc, uint32_t offset) {
+  const uint32_t at = doc->frames.indexAtCp(BodyStart(doc) + offset);
+  if (at == kGMNone) return nullptr;
+  const PropRecord* frame = PropertiesAtIndex(doc, doc->frames.at(at));
+  return frame && frame->kind == kPropFrame ? frame : nullptr;
+}
+
+// Frames are kept by paragraph and written back, so that reading, writing and reading again
+// gives the same frames at the same paragraphs; paragraphs after "pard" have none.
+TEST(RtfFrames, ReadWriteReadKeepsThem) {
+  struct Expect {
+    uint32_t offset;
+    uint32_t wrap, hPos, vPos, hAnchor, vAnchor, page;
+    int64_t left, top, width, height, xOff;
+    bool tight;
+  };
+  const struct {
+    const char* rtf;
+    std::vector<Expect> frames;
+    uint32_t count;
+  } cases[] = {
+      {"{\\rtf1\\pard\\absw2880\\absh1440\\posx720\\posy-360\\phpg\\pvpg A\\par\\pard B\\par}",
+       {{0, 3, 3, 3, 1, 1, 0, 457200, -228600, 1828800, 914400, 0, false}}, 1},
+      {"{\\rtf1\\pard x\\par\\pard\\posxc\\posyb\\wraptight\\glmtwrap2\\dfrmtxtx40\\glmtfpage3 yy\\par\\pard z}",
+       {{2, 2, 1, 2, 0, 0, 3, 0, 0, 0, 0, 25400, true}}, 1},
+      // Paragraphs after a frame without "pard" keep it; the last paragraph has no mark.
+      {"{\\rtf1\\pard\\posxr ab\\par cd\\par\\pard\\posxo ef}",
+       {{0, 3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, false}, {3, 3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
+        {6, 3, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, false}}, 3},
+      {"{\\rtf1\\pard\\posx1\\wrapdefault plain\\par}", {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rtf);
+    GlimmetDocPtr doc = Read(QString::fromLatin1(c.rtf));
+    for (int pass = 0; pass < 2; ++pass) {
+      SCOPED_TRACE(pass);
+      EXPECT_EQ(doc->frames.count(), c.count);
+      for (const Expect& e : c.frames) {
+        const PropRecord* f = FrameAt(doc.get(), e.offset);
+        ASSERT_NE(f, nullptr) << e.offset;
+        EXPECT_EQ(f->get<uint32_t>(FrameField::wrap), e.wrap);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::horzPosition), e.hPos);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::vertPosition), e.vPos);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::horzAnchor), e.hAnchor);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::vertAnchor), e.vAnchor);
+        EXPECT_EQ(f->get<uint32_t>(FrameField::page), e.page);
+        EXPECT_EQ(f->get<int64_t>(FrameField::left), e.left);
+        EXPECT_EQ(f->get<int64_t>(FrameField::top), e.top);
+        EXPECT_EQ(f->get<int64_t>(FrameField::width), e.width);
+        EXPECT_EQ(f->get<int64_t>(FrameField::height), e.height);
+        EXPECT_EQ(f->get<int64_t>(FrameField::horzOffset), e.xOff);
+        EXPECT_EQ(f->body[FrameField::tight] != 0, e.tight);
+      }
+      const QString written = ExportRtf(Body(doc.get()));
+      doc = Read(written);
+      EXPECT_EQ(TextOfRange(Body(doc.get())).size(), TextOfRange(Body(Read(QString::fromLatin1(c.rtf)).get())).size());
+    }
+  }
+}
+
+// A frame stays with its paragraph when text is typed before it or at its start, and goes with it.
+TEST(RtfFrames, FollowEdits) {
+  GlimmetDocPtr doc = Read(QStringLiteral("{\\rtf1\\pard a\\par\\pard\\posxc b\\par\\pard c\\par}"));
+  ASSERT_NE(FrameAt(doc.get(), 2), nullptr);
+  const uint32_t body = BodyStart(doc.get());
+  DocRange at{doc.get(), body, body};
+  PropRecord chars;
+  FetchCharProps(doc.get(), body, nullptr, &chars);
+  ASSERT_TRUE(InsertNewText(&at, u"xy", 2, chars));
+  EXPECT_EQ(FrameAt(doc.get(), 2), nullptr);
+  ASSERT_NE(FrameAt(doc.get(), 4), nullptr);
+  DocRange start{doc.get(), body + 4, body + 4};
+  ASSERT_TRUE(InsertNewText(&start, u"q", 1, chars));
+  EXPECT_NE(FrameAt(doc.get(), 4), nullptr);
+  DocRange para{doc.get(), body + 4, body + 7};
+  ASSERT_TRUE(ReplaceRangeCore(&para, nullptr, nullptr, 0, true));
+  EXPECT_EQ(doc->frames.count(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// The text of a slot of the first chapter knot, its own last mark included.
+QString ChapterSlot(GlimmetDoc* doc, uint32_t slot) {
+  KnotInfo chapter;
+  if (!FetchKnot(doc, 0, &chapter, kKnotChapter) || slot + 1 >= chapter.kinkCount) return QStringLiteral("?");
+  return TextOfRange({doc, chapter.kinkCps[slot] + 1, chapter.kinkCps[slot + 1]});
+}
+
+// Page headers and footers go to the first chapter's slots, as plain paragraphs, and are written
+// back under the words that fill the same slots, so that a second reading finds them again.
+TEST(RtfChapterTexts, HeadersAndFootersSurviveRoundTrips) {
+  const struct {
+    const char* rtf;
+    const char* texts[7];  // 1 to 6; nullptr: the slot's empty paragraph
+    const char* written;   // a word the writer must use
+  } cases[] = {
+      {"{\\rtf1{\\header H1\\par H2\\par}{\\footer F}body\\par}",
+       {nullptr, "H1\nH2\n", "F\n", nullptr, nullptr, nullptr, nullptr}, "{\\headerr\n"},
+      {"{\\rtf1\\facingp{\\headerl L}{\\headerr R}{\\footerl FL}{\\footerr FR} x\\par}",
+       {nullptr, "R\n", "FR\n", "L\n", "FL\n", nullptr, nullptr}, "{\\headerl\n"},
+      {"{\\rtf1\\titlepg{\\headerf first}{\\footerf ff}{\\header h} x\\par}",
+       {nullptr, "h\n", nullptr, nullptr, nullptr, "first\n", "ff\n"}, "{\\footerf\n"},
+      // Left and first-page texts without facing pages or a title page are kept all the same.
+      {"{\\rtf1{\\headerl left}{\\footerf foot} x\\par}",
+       {nullptr, nullptr, nullptr, "left\n", nullptr, nullptr, "foot\n"}, "{\\headerl\n"},
+      // Formatting, fields and pictures inside: the text only; only the first group of a kind.
+      {"{\\rtf1{\\header{\\b bold} \\u8364?\\tab {\\field{\\*\\fldinst PAGE}{\\fldrslt 7}}{\\pict\\pngblip 00}}"
+       "{\\header second} x\\par}",
+       {nullptr, "bold \u20ac\t7\n", nullptr, nullptr, nullptr, nullptr, nullptr}, "\\u8364"},
+      {"{\\rtf1{\\header {\\\\}x\\{\\par}} body\\par}", {nullptr, "\\x{\n", nullptr, nullptr, nullptr, nullptr, nullptr},
+       "\\\\x\\{"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rtf);
+    GlimmetDocPtr doc = Read(QString::fromUtf8(c.rtf));
+    const QString bodyText = TextOfRange(Body(doc.get()));
+    for (int pass = 0; pass < 2; ++pass) {
+      SCOPED_TRACE(pass);
+      for (uint32_t slot = kChapterHeader; slot <= kChapterFirstFooter; ++slot)
+        EXPECT_EQ(ChapterSlot(doc.get(), slot), c.texts[slot] ? QString::fromUtf8(c.texts[slot]) : QStringLiteral("\n"))
+            << slot;
+      EXPECT_EQ(TextOfRange(Body(doc.get())), bodyText);
+      const QString written = ExportRtf(Body(doc.get()));
+      EXPECT_TRUE(written.contains(QString::fromUtf8(c.written))) << written.toStdString();
+      doc = Read(written);
+    }
+  }
+}
+
+// A header read into a document whose chapter already holds one replaces it.
+TEST(RtfChapterTexts, ReplaceWhatTheSlotHeld) {
+  GlimmetDocPtr doc = Read(QStringLiteral("{\\rtf1{\\header old\\par text} x\\par}"));
+  ASSERT_EQ(ChapterSlot(doc.get(), kChapterHeader), QStringLiteral("old\ntext\n"));
+  ASSERT_EQ(ImportRtf(doc.get(), QStringLiteral("{\\rtf1{\\header new} y\\par}"), kRtfModeNormal), kRtfImportOk);
+  EXPECT_EQ(ChapterSlot(doc.get(), kChapterHeader), QStringLiteral("new\n"));
+}
+
+// The pasteboard's RTF and the clipboard document leave headers and footers out.
+TEST(RtfChapterTexts, NotForThePasteboard) {
+  GlimmetDocPtr doc = Read(QStringLiteral("{\\rtf1{\\header top} x\\par}"));
+  ASSERT_EQ(ChapterSlot(doc.get(), kChapterHeader), QStringLiteral("top\n"));
+  EXPECT_FALSE(ExportRtf(Body(doc.get()), kRtfForPasteboard).contains(QStringLiteral("header")));
+  GlimmetDocPtr tolerant(NewGlimmetDoc(kDocTemporary));
+  ASSERT_EQ(ImportRtf(tolerant.get(), QStringLiteral("{\\rtf1{\\header top} x\\par}"), kRtfModeTolerant), kRtfImportOk);
+  EXPECT_EQ(ChapterSlot(tolerant.get(), kChapterHeader), QStringLiteral("\n"));
+  EXPECT_FALSE(TextOfRange(Body(tolerant.get())).contains(QStringLiteral("top")));
+}
+
+// The background picture is written as data inside its own group, in RTF and in a package, and
+// read back as the document's background.
+TEST(RtfBackgroundPicture, SurvivesRoundTrips) {
+  if (!g_genericColorSpace.isValid()) g_genericColorSpace = QColorSpace(QColorSpace::SRgb);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage bitmap(5, 2, QImage::Format_ARGB32);
+  bitmap.fill(Qt::blue);
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  GMPicture picture;
+  picture.image = std::shared_ptr<FLImage>(FLImage::withCGImage(bitmap, QSizeF(0, 0)));
+  doc->pictures.push_back(picture);
+  doc->docProps.set<uint32_t>(DocField::image, 0);
+  doc->docProps.set<int32_t>(DocField::opacity, 40);
+  const QString package = dir.filePath(QStringLiteral("doc.rtfd"));
+  ASSERT_TRUE(QDir().mkpath(package));
+  for (const QString& folder : {QString(), package}) {
+    SCOPED_TRACE(folder.toStdString());
+    const QString rtf = folder.isEmpty() ? ExportRtf(Body(doc.get())) : ExportRtf(Body(doc.get()), folder);
+    EXPECT_TRUE(rtf.contains(QStringLiteral("{\\*\\glmtbackpic\n{\\pict\\pngblip\\picw5\\pich2"))) << rtf.toStdString();
+    GlimmetDocPtr back(NewGlimmetDoc(kDocTemporary));
+    ASSERT_EQ(ImportRtf(back.get(), rtf, kRtfModeNormal, nullptr, folder), kRtfImportOk);
+    const uint32_t index = back->docProps.get<uint32_t>(DocField::image);
+    ASSERT_LT(index, back->pictures.size());
+    const auto image = std::static_pointer_cast<FLImage>(back->pictures[index].image);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSizeF(5, 2));
+    EXPECT_EQ(back->docProps.get<int32_t>(DocField::opacity), 40);
+    EXPECT_TRUE(TextOfRange(Body(back.get())).startsWith(QStringLiteral("ab")));
+    for (uint32_t i = 0; i < back->knots.count(); ++i) EXPECT_NE(back->knots.at(i).type, kKnotPicture);
+  }
+  // A picture index the document does not hold writes nothing.
+  doc->docProps.set<uint32_t>(DocField::image, 7);
+  EXPECT_FALSE(ExportRtf(Body(doc.get())).contains(QStringLiteral("glmtbackpic")));
+}
+
+}  // namespace
+
+namespace {
+
+// A malformed file is read again, tolerantly, into the document the failed reading filled: the
+// styles that reading made go, and no formatting names them, nor do frames of the failed
+// reading outlive it.
+TEST(RtfReader, RetryStartsFromNormalOnly) {
+  const char* const files[] = {
+      "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s1 Heading A;}{\\*\\cs2 Strong B;}}"
+      "\\pard\\s1\\posxc styled {\\cs2 strong}\\par\\pard\\listid3 bad\\par}",
+      // Not closed, too.
+      "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s1 Heading A;}}\\pard\\posxc\\s1 one\\par\\pard\\s1\\posxr two",
+  };
+  for (const char* file : files) {
+    SCOPED_TRACE(file);
+    GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
+    ASSERT_EQ(ImportRtfWithRetry(doc.get(), QString::fromLatin1(file)), kRtfImportOk);
+    EXPECT_EQ(doc->styles.size(), 1u);
+    EXPECT_EQ(doc->frames.count(), 0u);
+    for (uint32_t i = 0; i < doc->paraRuns.count(); ++i) {
+      const PropRecord* para = PropertiesAtIndex(doc.get(), doc->paraRuns.at(i));
+      ASSERT_NE(para, nullptr);
+      EXPECT_EQ(para->get<uint16_t>(ParaField::style), 0) << i;
+    }
+    for (uint32_t i = 0; i < doc->charRuns.count(); ++i) {
+      const PropRecord* chars = PropertiesAtIndex(doc.get(), doc->charRuns.at(i));
+      ASSERT_NE(chars, nullptr);
+      EXPECT_EQ(chars->get<uint16_t>(CharField::style), 0) << i;
+    }
+    // What the tolerant reading gives is written and read again without a fault.
+    GlimmetDocPtr back = Read(ExportRtf(Body(doc.get())));
+    EXPECT_EQ(TextOfRange(Body(back.get())), TextOfRange(Body(doc.get())));
+  }
+}
+
+}  // namespace
