@@ -284,26 +284,7 @@ void GMDocument::endSelection() {
   DocRange chapter{doc, 0, 0};
   if (type != kSelectCells && type != kSelectColumnResize) {
     if (pane->selFirst != pane->selLimit) {
-      DocRange range{doc, uint32_t(pane->selFirst), uint32_t(pane->selLimit)};
-      FixBookmarkSelection(doc, &range, kKnotBookmark);
-      FixBookmarkSelection(doc, &range, kKnotTag);
-      range.first = VisibleCpCore(doc, pane, range.first, true);
-      if (range.limit > range.first) {
-        const uint32_t lastVisible = VisibleCpCore(doc, pane, range.limit - 1, false);
-        range.limit = std::max(range.first, lastVisible + 1);
-      }
-      const uint32_t lastCp = range.limit > range.first ? range.limit - 1 : range.first;
-      for (uint32_t i = doc->chapterCps.count(); i-- > 0;) {
-        if (doc->chapterCps.cpAt(i) <= lastCp) {
-          chapter.first = doc->chapterCps.cpAt(i);
-          chapter.limit = KnotLimitCp(doc, chapter.first);
-          break;
-        }
-      }
-      if (pane->contentsKind != 3) {
-        if (range.limit > range.first && chapter.limit != 0 && range.limit == chapter.limit) range.limit = chapter.first;
-        if (doc->endGuard && range.limit == uint32_t(doc->userLength) && range.limit > 0) range.limit -= 1;
-      }
+      const DocRange range = TidyDraggedSelection(doc, pane, &chapter);
       if (range.first != uint32_t(pane->selFirst) || range.limit != uint32_t(pane->selLimit)) {
         const bool shown = pane->selShown;
         SelectCpsCore(doc, range.first, std::max(range.first, range.limit), false, false);

@@ -917,6 +917,7 @@ uint32_t StartRun(FormatState& s) {
     const uint8_t strike = s.chars.body[CharField::strike];
     if (underline != 0 || strike != 0) decorate(underline, strike);
     if (inHit) decorate(kFindHitUnderline, 0);
+    if (s.showInvisibles && s.chars.body[CharField::hidden]) decorate(kHiddenTextUnderline, 0);
   }
   return limit;
 }

@@ -46,8 +46,9 @@ enum : uint32_t {
   kBreakPage = 9,
   kBreakVerticalTab = 10,
 };
-// The underline kind of find hits.
+// The underline kinds of find hits and of hidden text while invisibles are shown.
 inline constexpr uint32_t kFindHitUnderline = 8;
+inline constexpr uint32_t kHiddenTextUnderline = 10;
 // Start kinds.
 inline constexpr uint32_t kStartText = 0, kStartDivider = 2, kStartRow = 3;
 

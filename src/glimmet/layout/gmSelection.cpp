@@ -403,6 +403,38 @@ void FixBookmarkSelection(GlimmetDoc* doc, DocRange* range, uint32_t knotType) {
   }
 }
 
+DocRange TidyDraggedSelection(GlimmetDoc* doc, Pane* pane, DocRange* chapter) {
+  DocRange range{doc, uint32_t(std::max(pane->selFirst, 0)), uint32_t(std::max(pane->selLimit, pane->selFirst))};
+  FixBookmarkSelection(doc, &range, kKnotBookmark);
+  FixBookmarkSelection(doc, &range, kKnotTag);
+  range.first = VisibleCpCore(doc, pane, range.first, true);
+  if (range.limit > range.first) {
+    const uint32_t lastVisible = VisibleCpCore(doc, pane, range.limit - 1, false);
+    range.limit = std::max(range.first, lastVisible + 1);
+  }
+  const uint32_t lastCp = range.limit > range.first ? range.limit - 1 : range.first;
+  DocRange knot{doc, 0, 0};
+  uint32_t chapterIndex = 0;
+  for (uint32_t i = doc->chapterCps.count(); i-- > 0;) {
+    if (doc->chapterCps.cpAt(i) <= lastCp) {
+      chapterIndex = i;
+      knot.first = doc->chapterCps.cpAt(i);
+      knot.limit = KnotLimitCp(doc, knot.first);
+      break;
+    }
+  }
+  if (chapter) *chapter = knot;
+  if (pane->contentsKind == 3) return range;
+  if (range.limit > range.first && knot.limit != 0 && range.limit == knot.limit) range.limit = knot.first;
+  if (doc->endGuard && range.limit == uint32_t(doc->userLength) && range.limit > 0) range.limit -= 1;
+  range.limit = std::max(range.first, range.limit);
+  // A drag that stayed on a later chapter's knot chose that chapter, not a place in its text.
+  if (range.limit == range.first && pane->contentsKind == kPaneContentsPlain && chapterIndex > 0 &&
+      knot.limit > knot.first && range.first >= knot.first && uint32_t(pane->selLimit) <= knot.limit)
+    range = knot;
+  return range;
+}
+
 uint32_t SafeMoveCp(GlimmetDoc* doc, uint32_t cp, uint32_t bound, uint32_t flags) {
   Pane* pane = CurrentPane(doc);
   if (!pane) return cp;

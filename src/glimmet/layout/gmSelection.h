@@ -81,6 +81,12 @@ bool ChangeTextSelection(GlimmetDoc* doc, uint32_t newCp, uint32_t* anchor, int3
 bool ShowSelection(GlimmetDoc* doc, bool restore, bool flash);
 void CollapseColumnSelection(GlimmetDoc* doc, bool toStart);
 void FixBookmarkSelection(GlimmetDoc* doc, DocRange* range, uint32_t knotType);
+// The current pane's non-empty selection as a finished mouse drag leaves it: bookmarks and tags
+// whole, both ends on shown cps; outside panes of contents kind 3 it does not end on a chapter
+// knot's last kink nor, with the end guard, at the end of the user's text; and in a plain pane a
+// caret left on a later chapter's knot by a drag that stayed within it takes the whole knot.
+// chapter receives the knot of the chapter that holds the result's last cp.
+DocRange TidyDraggedSelection(GlimmetDoc* doc, Pane* pane, DocRange* chapter);
 uint32_t SafeMoveCp(GlimmetDoc* doc, uint32_t cp, uint32_t bound, uint32_t flags);
 bool IsSelectionPicture(GlimmetDoc* doc, uint32_t* pictureIndex);
 void SetInsertionPropsFromText(GlimmetDoc* doc, Pane* pane);

@@ -53,11 +53,11 @@ struct PropRecord {
 };
 static_assert(sizeof(PropRecord) == 968, "the property record's layout is shared with files");
 
-// Character body offsets.
+// Character body offsets. Hidden text is still laid out; it is only marked while invisibles show.
 namespace CharField {
-inline constexpr uint32_t style = 0, bold = 2, italic = 3, strike = 4, outline = 5, shadow = 6, noLeading = 8,
-                          noLink = 9, flag10 = 10, underline = 12, caps = 16, relativeSize = 20, font = 22,
-                          size = 24, expand = 32, subscript = 40, color = 48, backColor = 52;
+inline constexpr uint32_t style = 0, bold = 2, italic = 3, strike = 4, outline = 5, shadow = 6, hidden = 7,
+                          noLeading = 8, noLink = 9, flag10 = 10, underline = 12, caps = 16, relativeSize = 20,
+                          font = 22, size = 24, expand = 32, subscript = 40, color = 48, backColor = 52;
 }
 // Paragraph body offsets.
 namespace ParaField {

@@ -1108,6 +1108,7 @@ bool Reader::CharKeyword() {
   else if (w == "outl") set8(CharField::outline, on);
   else if (w == "shad") set8(CharField::shadow, on);
   else if (w == "glmtunleaded") set8(CharField::noLeading, on);
+  else if (w == "v") set8(CharField::hidden, on);
   else if (w == "strike" || w == "striked") set8(CharField::strike, uint8_t(value_));
   else if (w == "glmtnolink") set8(CharField::noLink, uint8_t(value_));
   else if (w == "deleted") g_.deleted = value_ != 0;

@@ -281,6 +281,42 @@ TEST(DraftView, AClickFollowsALinkAndAnOptionClickSelectsIt) {
   EXPECT_EQ(links.opened.size(), 1);
 }
 
+// Hidden text read from RTF is drawn as any text, with a green dashed line under it while the
+// view shows its marks.
+TEST(DraftView, HiddenTextFromRtfIsMarkedWhileMarksAreShown) {
+  ShownDocument shown(ShownDocument::Rtf{QStringLiteral("{\\rtf1 a{\\v bcd}e f\\v0 g\\par}")});
+  GlimmetDoc* doc = shown.document->glimmetDoc();
+  PropRecord chars;
+  const struct {
+    uint32_t offset;
+    bool hidden;
+  } runs[] = {{0, false}, {1, true}, {3, true}, {4, false}, {7, false}};
+  for (const auto& r : runs) {
+    FetchCharProps(doc, shown.body + r.offset, nullptr, &chars);
+    EXPECT_EQ(chars.body[CharField::hidden] != 0, r.hidden) << r.offset;
+  }
+  auto greenColumns = [&] {
+    const QImage image = shown.view->grab().toImage();
+    int count = 0;
+    for (int x = 0; x < image.width(); ++x)
+      for (int y = 0; y < image.height(); ++y) {
+        const QColor p = image.pixelColor(x, y);
+        if (p.green() > 150 && p.red() < 100 && p.blue() < 100) {
+          ++count;
+          break;
+        }
+      }
+    return count;
+  };
+  EXPECT_EQ(greenColumns(), 0);
+  shown.document->toggleShowMarks();
+  ASSERT_TRUE(shown.document->showingMarks());
+  // "bcd" is three monospaced characters of about 7 pixels, dashed.
+  const int marked = greenColumns();
+  EXPECT_GT(marked, 8);
+  EXPECT_LT(marked, 24);
+}
+
 TEST(DraftView, CursorsOverTextMarginAndBelow) {
   ShownDocument shown(kText);
   LocatorRec locator;

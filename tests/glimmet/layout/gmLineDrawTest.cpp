@@ -306,6 +306,38 @@ TEST(LineDrawing, UnderlinesAndBackgroundsPaintUnderTheirCharacters) {
   }
 }
 
+// Hidden "bcd" of "abcde" (x 6 to 24) gets a green dashed line under it while the pane shows
+// invisibles and the document is active; nothing green otherwise.
+TEST(LineDrawing, HiddenTextIsMarkedGreenWhileInvisiblesShow) {
+  const struct {
+    bool showInvisibles, active, green;
+  } cases[] = {{true, true, true}, {true, false, false}, {false, true, false}};
+  for (const auto& c : cases) {
+    DrawnLine d(QStringLiteral("abcde"));
+    PropRecord chars = CharsAt(d.doc.get(), kBody);
+    chars.body[CharField::hidden] = 1;
+    ApplyPropsToRange({d.doc.get(), kBody + 1, kBody + 4}, chars);
+    CurrentPane(d.doc.get())->showInvisibles = c.showInvisibles;
+    d.doc->active = c.active;
+    const QImage image = d.Draw(kBody, 100);
+    int greenFrom = -1, greenTo = -1;
+    for (int x = 0; x < image.width(); ++x)
+      for (int y = 0; y < image.height(); ++y) {
+        const QColor p = image.pixelColor(x, y);
+        if (p.green() > 150 && p.red() < 100 && p.blue() < 100) {
+          if (greenFrom < 0) greenFrom = x;
+          greenTo = x;
+        }
+      }
+    EXPECT_EQ(greenFrom >= 0, c.green) << c.showInvisibles << c.active;
+    if (c.green) {
+      EXPECT_GE(greenFrom, 6);
+      EXPECT_LE(greenTo, 24);
+      EXPECT_GE(greenTo, 18);
+    }
+  }
+}
+
 TEST(LineDrawing, TableRowsDrawTheirCellsTextSelectedColumnsAndMarker) {
   FixedAdvanceTypesetter typesetter;
   TypesetterScope scope(&typesetter);

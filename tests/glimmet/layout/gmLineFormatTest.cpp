@@ -343,6 +343,41 @@ TEST(LineFormatting, RunsCarryDecorationsBackgroundsAndCase) {
   }
 }
 
+TEST(LineFormatting, HiddenTextIsUnderlinedOnlyWhileInvisiblesAreShown) {
+  FakeTypesetting fake;
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcde"));
+  PropRecord chars = CharsAt(doc.get(), kBody);
+  chars.body[CharField::hidden] = 1;
+  ApplyPropsToRange({doc.get(), kBody + 1, kBody + 4}, chars);
+  Pane* pane = CurrentPane(doc.get());
+  struct Case {
+    bool showInvisibles;
+    uint32_t mode;
+    bool decorated;  // a kind-10 decoration over "bcd"
+  };
+  const Case cases[] = {
+      {true, kFormatCollectRuns, true},
+      {false, kFormatCollectRuns, false},
+      {true, kFormatCollectRuns | kFormatPrinting, false},
+      {true, kFormatBuildLines, false},  // no drawing runs are collected
+  };
+  for (const Case& c : cases) {
+    pane->showInvisibles = c.showInvisibles;
+    LineFormat line;
+    InitFormatLine(doc.get(), nullptr, &line, c.mode);
+    ASSERT_TRUE(FormatLine(kBody, 300 * kPt, &line));
+    std::vector<std::tuple<int32_t, int32_t, float, float>> hidden;
+    for (const LineRun& run : line.runs)
+      if (run.type == kRunDecoration && run.underline == kHiddenTextUnderline)
+        hidden.emplace_back(run.first, run.limit, run.x, run.width);
+    const std::vector<std::tuple<int32_t, int32_t, float, float>> expected =
+        c.decorated ? std::vector<std::tuple<int32_t, int32_t, float, float>>{{int32_t(kBody + 1), int32_t(kBody + 4), 6.0f, 18.0f}}
+                    : std::vector<std::tuple<int32_t, int32_t, float, float>>{};
+    EXPECT_EQ(hidden, expected) << c.showInvisibles << " " << c.mode;
+    ReleaseLineFormat(&line);
+  }
+}
+
 TEST(LineFormatting, QtTypesetterWrapsAtSpacesAndJustifiesToTheEdge) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("alpha beta gamma delta epsilon zeta eta theta"));
   ASSERT_TRUE(SetNormalFont(doc.get(), IndexOfFont(QStringLiteral("DejaVuSans")), 48, true));

@@ -2,6 +2,7 @@
 
 #include "glimmet/layout/gmSelectKeys.h"
 #include "glimmet/storage/StorageTestSupport.h"
+#include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTables.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,38 @@ TEST(Selection, SelectingSetsTheRangeAndTheInsertionProperties) {
   // A limit past the pane is held to it.
   SelectCpsCore(doc.get(), kBody + 3, 100000, false, false);
   EXPECT_LE(uint32_t(pane->selLimit), PaneSelectionLimit(doc.get(), pane));
+}
+
+// "ab" and its mark, then the eight kinks of a second chapter's knot before "cd".
+TEST(Selection, ADragLeftOnALaterChaptersKnotTakesTheWholeKnotInPlainPanes) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab\ncd"));
+  DocRange at{doc.get(), kBody + 3, kBody + 3};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotChapter, 0, 0, nullptr, 0, nullptr, false));
+  ASSERT_EQ(doc->chapterCps.count(), 2u);
+  doc->singleRange = true;
+  const uint32_t knot = kBody + 3, knotLimit = KnotLimitCp(doc.get(), knot);
+  ASSERT_EQ(knotLimit, knot + 8);
+  Pane* pane = CurrentPane(doc.get());
+  const struct {
+    int32_t contentsKind;
+    uint32_t first, limit;                // the dragged selection
+    uint32_t expectFirst, expectLimit;    // as the drag leaves it
+  } cases[] = {
+      {kPaneContentsPlain, knot + 1, knot + 4, knot, knotLimit},
+      {kPaneContentsPlain, knot, knotLimit, knot, knotLimit},
+      {0, knot + 1, knot + 4, knotLimit, knotLimit},          // other panes keep the caret after it
+      {kPaneContentsPlain, 1, 4, kBody, kBody},               // the first chapter's knot: a caret
+      {kPaneContentsPlain, kBody, kBody + 2, kBody, kBody + 2},  // text stays as dragged
+  };
+  for (const auto& c : cases) {
+    pane->contentsKind = c.contentsKind;
+    pane->selFirst = int32_t(c.first);
+    pane->selLimit = int32_t(c.limit);
+    DocRange chapter;
+    const DocRange tidied = TidyDraggedSelection(doc.get(), pane, &chapter);
+    EXPECT_EQ(tidied, (DocRange{doc.get(), c.expectFirst, c.expectLimit}))
+        << c.contentsKind << " " << c.first << "-" << c.limit;
+  }
 }
 
 TEST(Selection, CellSelectionsEnumerateRowByRow) {
