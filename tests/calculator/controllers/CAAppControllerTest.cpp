@@ -105,6 +105,20 @@ class AppControllerTest : public ::testing::Test {
     return target;
   }
 
+  // File > Open's panel, once it is shown.
+  CAOpenPanel* ShownOpenPanel() {
+    CAOpenPanel* panel = nullptr;
+    app->openDocument();
+    QTest::qWaitFor([&panel] {
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* candidate = qobject_cast<CAOpenPanel*>(top); candidate && candidate->isVisible())
+          panel = candidate;
+      }
+      return panel != nullptr;
+    }, 2000);
+    return panel;
+  }
+
   QTemporaryDir folder;
   QStringList alerts;
   std::unique_ptr<TestAppController> app = std::make_unique<TestAppController>(defaults());
@@ -611,14 +625,8 @@ TEST_F(AppControllerTest, TheOpenPanelOpensADocumentPackage) {
   EXPECT_FALSE(IsDocumentPackage(folder.filePath(QStringLiteral("Plain folder"))));
   EXPECT_FALSE(IsDocumentPackage(folder.filePath(QStringLiteral("missing.Numlet"))));
 
-  app->openDocument();
-  CAOpenPanel* panel = nullptr;
-  ASSERT_TRUE(QTest::qWaitFor([&panel] {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-      if (auto* candidate = qobject_cast<CAOpenPanel*>(top); candidate && candidate->isVisible()) panel = candidate;
-    }
-    return panel != nullptr;
-  }, 2000));
+  CAOpenPanel* panel = ShownOpenPanel();
+  ASSERT_NE(panel, nullptr);
   // Shown as a document, not a folder.
   EXPECT_EQ(panel->iconProvider()->type(QFileInfo(saved)), QStringLiteral("Tamsel Calculator document"));
   EXPECT_NE(panel->iconProvider()->type(QFileInfo(folder.filePath(QStringLiteral("Plain folder")))),
@@ -641,14 +649,8 @@ TEST_F(AppControllerTest, TheOpenPanelOpensADocumentPackage) {
 TEST_F(AppControllerTest, ADoubleClickOnAPackageInTheOpenPanelOpensIt) {
   app->launch();
   const QString saved = package(QStringLiteral("Sales.Numlet"));
-  app->openDocument();
-  CAOpenPanel* panel = nullptr;
-  ASSERT_TRUE(QTest::qWaitFor([&panel] {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-      if (auto* candidate = qobject_cast<CAOpenPanel*>(top); candidate && candidate->isVisible()) panel = candidate;
-    }
-    return panel != nullptr;
-  }, 2000));
+  CAOpenPanel* panel = ShownOpenPanel();
+  ASSERT_NE(panel, nullptr);
   panel->setDirectory(folder.path());
   auto* list = panel->findChild<QListView*>(QStringLiteral("listView"));
   ASSERT_NE(list, nullptr);

@@ -7,6 +7,7 @@
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAFormulaTextView.h"
 #include "framlet/foundation/FLKernel.h"
+#include "ShownWindowTestSupport.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -16,35 +17,12 @@
 
 namespace {
 
-class WindowTypingTest : public testing::Test {
+class WindowTypingTest : public ShownWindowTest {
  protected:
-  WindowTypingTest() {
-    FLKernel::sharedInstance();
-    controller.prepareToShow();
-    controller.mainWindow()->resize(800, 600);
-    controller.mainWindow()->show();
-    QApplication::setActiveWindow(controller.mainWindow());
-    EXPECT_TRUE(QTest::qWaitForWindowActive(controller.mainWindow()));
-  }
-  ~WindowTypingTest() override { controller.mainWindow()->close(); }
-
-  CACellView* grid() const { return controller.cellView(); }
-  CADocument& document() const { return *controller.document(); }
-  QWidget* focus() const { return QApplication::focusWidget(); }
-  void click(int64_t x, int64_t y) {
-    const QPoint centre = grid()->rectForGridPoint(GridPoint{x, y}).center().toPoint();
-    QTest::mouseClick(grid(), Qt::LeftButton, {}, centre);
-  }
-  void type(const QString& text) {
-    for (QChar c : text) QTest::keyClicks(focus(), QString(c));
-  }
-  void press(Qt::Key key) { QTest::keyClick(focus(), key); }
   QString value(int64_t x, int64_t y) const {
     const CACell* cell = document().cellAtGridPoint(GridPoint{x, y});
     return cell && cell->number() ? cell->number()->description() : QStringLiteral("-");
   }
-
-  CAWindowController controller;
 };
 
 TEST_F(WindowTypingTest, TheGridIsTheWindowsCentreAndTakesTheKeys) {

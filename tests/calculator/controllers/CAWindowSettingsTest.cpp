@@ -14,6 +14,7 @@
 #include "calculator/views/caViewNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "ShownWindowTestSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,22 +30,11 @@
 
 namespace {
 
-class WindowSettingsTest : public testing::Test {
+class WindowSettingsTest : public ShownWindowTest {
  protected:
-  WindowSettingsTest() {
-    FLKernel::sharedInstance();
-    controller.prepareToShow();
-    controller.mainWindow()->resize(900, 600);
-    controller.mainWindow()->show();
-    QApplication::setActiveWindow(controller.mainWindow());
-    EXPECT_TRUE(QTest::qWaitForWindowActive(controller.mainWindow()));
-  }
-  ~WindowSettingsTest() override {
-    CAColorWell::closePanel();
-    controller.mainWindow()->close();
-  }
+  WindowSettingsTest() : ShownWindowTest(900) {}
+  ~WindowSettingsTest() override { CAColorWell::closePanel(); }
 
-  CADocument& document() const { return *controller.document(); }
   QAction* item(const char* name) const {
     QAction* action = controller.mainWindow()->menuBar()->findChild<QAction*>(QLatin1String(name));
     EXPECT_NE(action, nullptr) << name;
@@ -83,8 +73,6 @@ class WindowSettingsTest : public testing::Test {
     for (QWidget* top : QApplication::topLevelWidgets()) count += top->isVisible() && top->windowTitle() == title;
     return count;
   }
-
-  mutable CAWindowController controller;
 };
 
 TEST_F(WindowSettingsTest, OnlyUsedCellsShrinksTheSelectionAndExtentAfterADelete) {

@@ -18,6 +18,7 @@
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "platform/UserDefaults.h"
+#include "ShownWindowTestSupport.h"
 
 #include <QAbstractAnimation>
 #include <QAbstractButton>
@@ -38,29 +39,8 @@ QString Rgb(const QColor& color) {
   return QStringLiteral("(%1, %2, %3)").arg(color.red()).arg(color.green()).arg(color.blue());
 }
 
-class WindowSheetGridTest : public testing::Test {
+class WindowSheetGridTest : public ShownWindowTest {
  protected:
-  WindowSheetGridTest() {
-    FLKernel::sharedInstance();
-    controller.prepareToShow();
-    controller.mainWindow()->resize(800, 600);
-    controller.mainWindow()->show();
-    QApplication::setActiveWindow(controller.mainWindow());
-    EXPECT_TRUE(QTest::qWaitForWindowActive(controller.mainWindow()));
-  }
-  ~WindowSheetGridTest() override { controller.mainWindow()->close(); }
-
-  CACellView* grid() const { return controller.cellView(); }
-  CADocument& document() const { return *controller.document(); }
-  QWidget* focus() const { return QApplication::focusWidget(); }
-  QPoint at(int64_t x, int64_t y) const {
-    return grid()->rectForGridPoint(GridPoint{x, y}).center().toPoint();
-  }
-  void click(int64_t x, int64_t y) { QTest::mouseClick(grid(), Qt::LeftButton, {}, at(x, y)); }
-  void type(const QString& text) {
-    for (QChar c : text) QTest::keyClicks(focus(), QString(c));
-  }
-  void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) { QTest::keyClick(focus(), key, modifiers); }
   QString text(int64_t x, int64_t y) const {
     const CACell* cell = document().cellAtGridPoint(GridPoint{x, y});
     return cell ? cell->displayText(false) : QStringLiteral("-");
@@ -70,8 +50,6 @@ class WindowSheetGridTest : public testing::Test {
   static void deliver() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   }
-
-  CAWindowController controller;
 };
 
 // ---- The reference being picked ---------------------------------------------------------------
