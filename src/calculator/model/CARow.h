@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -47,6 +48,8 @@ class CACellList {
   iterator end() { return data() + size_; }
   const_iterator begin() const { return data(); }
   const_iterator end() const { return data() + size_; }
+  std::reverse_iterator<const_iterator> rbegin() const { return std::reverse_iterator<const_iterator>(end()); }
+  std::reverse_iterator<const_iterator> rend() const { return std::reverse_iterator<const_iterator>(begin()); }
   value_type& operator[](size_t i) { return data()[i]; }
   const value_type& operator[](size_t i) const { return data()[i]; }
   value_type& front() { return data()[0]; }
