@@ -303,16 +303,17 @@ class CACell {
   std::shared_ptr<CAFormat> format_;
   std::unique_ptr<Extras> extras_;
   CAFormulaBlock entered_;
-  // The value when hasNumber_; the flag among the bits below spares an optional's padding.
-  CANumber number_;
+  // The value when hasNumber_; the flag among the bits below spares an optional's padding. The
+  // fields after it sit in its tail padding (a number is 27 bytes in 32), which brings a cell
+  // down to the allocator's 112-byte size.
+  [[no_unique_address]] CANumber number_;
   uint32_t errorOffset_ = 0;  // a place in the formula text
   int8_t parseResult_ = 0;    // formula error codes
   int8_t evalResult_ = 0;
   int8_t errorType_ = 0;
   int8_t valueType_ = kValueNone;
   int8_t formulaResultType_ = kValueNumber;
-  // Flags in bits: with them and the narrow fields above a cell fits the allocator's 128-byte
-  // size.
+  // Flags in bits, and narrow fields: all of them fit in the number's tail padding.
   bool hasNumber_ : 1 = false;
   bool checked_ : 1 = false;
   bool needRecalc_ : 1 = false;

@@ -1,6 +1,7 @@
 // The block a cell keeps its entered text and a formula's tokens in: both read back as given,
 // each replaceable without the other, including from the block's own contents; and cells that
-// keep their texts and tokens through entering, adjusting and copying.
+// keep their texts and tokens through entering, adjusting and copying; and the cell fields that
+// share bytes with its number.
 #include <gtest/gtest.h>
 
 #include "calculator/model/CACell.h"
@@ -146,6 +147,62 @@ TEST(FormulaBlockTest, CellsKeepTextAndTokensThroughEditsAndCopies) {
   EXPECT_TRUE(cell->formula().isEmpty());
   EXPECT_TRUE(cell->expression().empty());
   EXPECT_FALSE(cell->hasValue());
+}
+
+}  // namespace
+
+namespace {
+
+// The cell's narrow fields and flags share bytes with its number: every kind of number stored
+// over every other must leave them as they were.
+TEST(CellPackingTest, StoringANumberLeavesTheFieldsBesideItAlone) {
+  CADocument document;
+  CACell* cell = document.cellAtGridPointImperative({0, 0});
+  // A formula that fails to parse leaves an error offset and code behind.
+  cell->setFormula(QStringLiteral("=1+*2"));
+  const int32_t parseResult = cell->parseResult();
+  const uint64_t errorOffset = cell->errorOffset();
+  ASSERT_NE(parseResult, 0);
+  ASSERT_NE(errorOffset, 0u);
+  cell->setChecked(true);
+  cell->setTooltipForWidth(true);
+  cell->setRecordNewFunctions(true);
+  cell->setSaving(true);
+  cell->setNeedRecalc(false);
+  const int32_t valueType = cell->valueType();
+
+  const CANumber numbers[] = {
+      CANumber(-1),
+      CANumber(kInt64Max),
+      CANumber::withNumerator(-22, 7),
+      CANumber::withReal(-1.0e4000L),
+      CANumber::withReal(0.1L),
+      CANumber::asNan(),
+      CANumber::asInf(),
+      CANumber(),
+  };
+  for (const CANumber& stored : numbers) {
+    for (const CANumber& over : numbers) {
+      cell->setNumber(stored);
+      cell->setNumber(over);
+      const std::string where = stored.archive().toStdString() + " then " + over.archive().toStdString();
+      ASSERT_TRUE(cell->number()) << where;
+      EXPECT_EQ(cell->number()->form(), over.form()) << where;
+      EXPECT_EQ(cell->parseResult(), parseResult) << where;
+      EXPECT_EQ(cell->errorOffset(), errorOffset) << where;
+      EXPECT_EQ(cell->valueType(), valueType) << where;
+      EXPECT_TRUE(cell->isChecked()) << where;
+      EXPECT_TRUE(cell->tooltipForWidth()) << where;
+      EXPECT_TRUE(cell->recordNewFunctions()) << where;
+      EXPECT_TRUE(cell->saving()) << where;
+      EXPECT_FALSE(cell->needRecalc()) << where;
+      EXPECT_FALSE(cell->typingInProgress()) << where;
+    }
+  }
+  cell->setNumber(std::nullopt);
+  EXPECT_FALSE(cell->number());
+  EXPECT_EQ(cell->errorOffset(), errorOffset);
+  EXPECT_TRUE(cell->isChecked());
 }
 
 }  // namespace
