@@ -131,6 +131,8 @@ class CACell {
   QString formula() const { return entered_.text().toString(); }
   QStringView enteredText() const { return entered_.text(); }
   CAExpressionView expression() const { return entered_.tokens(); }
+  // For a recalculation's look ahead: the entered block on its way to the cache.
+  void prefetchExpression() const { entered_.prefetch(); }
   // A formula's text and tokens rewritten together, unparsed; the caller keeps the document's
   // reference table in step.
   void setFormulaAndExpression(QStringView text, CAExpressionView tokens) {

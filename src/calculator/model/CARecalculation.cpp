@@ -367,13 +367,8 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
       __builtin_prefetch(ahead);
       __builtin_prefetch(reinterpret_cast<const char*>(ahead) + 64);
     }
-    if (k + kTokensAhead < order.size()) {
-      // A short formula's tokens span a few cache lines; ask for them all.
-      const CAExpressionView tokens = waiting[order[k + kTokensAhead]]->expression();
-      const char* first = reinterpret_cast<const char*>(tokens.data());
-      const size_t bytes = std::min(tokens.size() * sizeof(CAFormulaToken), size_t(512));
-      for (size_t offset = 0; offset < bytes; offset += 64) __builtin_prefetch(first + offset);
-    }
+    // A short formula's tokens span a few cache lines; ask for them all.
+    if (k + kTokensAhead < order.size()) waiting[order[k + kTokensAhead]]->prefetchExpression();
     const uint32_t i = order[k];
     waiting[i]->evaluate();
     document.redrawCell(waiting[i]->gridPoint());
