@@ -127,7 +127,7 @@ CACell::~CACell() {
 }
 
 // With malloc's 16-byte steps and 8 bytes of its own, 152 bytes is the most a 160-byte block holds.
-static_assert(sizeof(CACell) <= 152, "a cell outgrows its allocation size");
+static_assert(sizeof(CACell) <= 104, "a cell outgrows its allocation size");
 
 std::unique_ptr<CACell> CACell::copy() const {
   auto cell = std::make_unique<CACell>(gridPoint_, document_);
@@ -142,12 +142,11 @@ void CACell::clearValue() {
   const int32_t oldType = valueType_;
   if (document_) {
     document_->setRecalcForDependents(gridPoint_);
-    if (IsFormulaType(valueType_)) document_->deleteDependencies(expression_, gridPoint_);
+    if (IsFormulaType(valueType_)) document_->deleteDependencies(expression(), gridPoint_);
     if (extraColumns() > 0) document_->noteOverflowToTakeBack(gridPoint_, extraColumns());
   }
-  formula_ = QString();
+  entered_.clear();
   clearValueExtras();
-  expression_.clear();
   storeNumber(std::optional<CANumber>());
   errorType_ = 0;
   valueType_ = kValueNone;
@@ -205,7 +204,7 @@ bool CACell::hasValue() const {
     case kValuePicture:
       return picture() != nullptr;
     default:
-      return !formula_.isEmpty();
+      return entered_.hasText();
   }
 }
 
@@ -213,7 +212,7 @@ bool CACell::hasValueForFormula() const {
   switch (valueType_) {
     case kValueError:
     case kValueFormula:
-      return !formula_.isEmpty();
+      return entered_.hasText();
     case kValueDate:
     case kValueNumber:
       return hasNumber_;
@@ -231,7 +230,7 @@ void CACell::finishValueChange(int32_t oldType) {
 void CACell::enterUnclassified(int32_t type, const QString& text) {
   const int32_t oldType = valueType_;
   clearValue();
-  formula_ = text;
+  entered_ = CAFormulaBlock(text, {});
   valueType_ = type;
   finishValueChange(oldType);
 }
@@ -282,9 +281,9 @@ QString CACell::displayText(bool editing, const CAFormat& format) const {
       return formatNumber(number_, &date);
     }
     case kValueError:
-      return editing ? formula_ : QString::fromUtf8(FormulaErrorString(evalResult_));
+      return editing ? formula() : QString::fromUtf8(FormulaErrorString(evalResult_));
     case kValueFormula: {
-      if (editing) return formula_;
+      if (editing) return formula();
       if (!hasNumber_) return QString();
       // A date result is saved as a date cell is: in the form that reads back as the same date.
       if (formulaResultType_ == kValueDate && (!numberFormat || saving_)) {
@@ -295,9 +294,9 @@ QString CACell::displayText(bool editing, const CAFormat& format) const {
       return formatNumber(number_, numberFormat);
     }
     case kValueLink:
-      return displayTextField().isEmpty() ? formula_ : displayTextField();
+      return displayTextField().isEmpty() ? formula() : displayTextField();
     case kValueText:
-      return formula_;
+      return formula();
     default:
       return hasNumber_ ? formatNumber(number_, numberFormat) : QString();
   }
@@ -423,7 +422,7 @@ void CACell::copyFrom(const CACell& source, bool ignoreFormat, bool adjustRefere
       break;
     case kValueError:
     case kValueFormula:
-      setFormula(source.formula_);
+      setFormula(source.formula());
       if (adjustReferences) adjustExpressionCopiedFrom(source.gridPoint_);
       valueType_ = kValueFormula;
       needRecalc_ = true;
@@ -440,13 +439,13 @@ void CACell::copyFrom(const CACell& source, bool ignoreFormat, bool adjustRefere
       break;
     case kValueLink:
       // Kept a link whatever the link preference says now.
-      enterUnclassified(kValueLink, source.formula_);
+      enterUnclassified(kValueLink, source.formula());
       setDisplayText(source.displayTextField());
       setInactiveLink(source.inactiveLink());
       break;
     case kValueText:
       // Kept a text even when it reads as a number or date.
-      enterUnclassified(kValueText, source.formula_);
+      enterUnclassified(kValueText, source.formula());
       break;
     case kValueNone:
     case kValueOverflow:
@@ -531,14 +530,14 @@ bool CACell::matchesFindString(const QString& find, int32_t scope, bool ignoreCa
   switch (valueType_) {
     case kValueError:
     case kValueFormula:
-      return (entered && TextMatches(formula_, find, ignoreCase, wholeWords)) ||
+      return (entered && TextMatches(formula(), find, ignoreCase, wholeWords)) ||
              (shown && TextMatches(displayText(false), find, ignoreCase, wholeWords));
     case kValueDate:
     case kValueNumber:
       return shown && TextMatches(displayText(false), find, ignoreCase, wholeWords);
     case kValueLink:
     case kValueText:
-      return entered && TextMatches(formula_, find, ignoreCase, wholeWords);
+      return entered && TextMatches(formula(), find, ignoreCase, wholeWords);
     default:
       return false;
   }
@@ -588,7 +587,7 @@ double WidestVisibleWidth() {
 }  // namespace
 
 void CACell::followLink() const {
-  QString target = formula_;
+  QString target = formula();
   if (target.isEmpty()) {
     WorkspaceBeep();
     return;
@@ -763,7 +762,7 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
     case kValueError:
     case kValueFormula:
     case kValueText:
-      if (!formula_.isEmpty()) children.push_back({kXmlFormula, formula_, true});
+      if (entered_.hasText()) children.push_back({kXmlFormula, formula(), true});
       if (valueType_ == kValueFormula && hasNumber_)
         children.push_back({kXmlVal, number_.archive(), true});
       break;
@@ -781,7 +780,7 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
       break;
     }
     case kValueLink:
-      if (!formula_.isEmpty()) children.push_back({kXmlFormula, formula_, true});
+      if (entered_.hasText()) children.push_back({kXmlFormula, formula(), true});
       if (!displayTextField().isEmpty()) children.push_back({kXmlDisplay, displayTextField(), true});
       if (inactiveLink()) children.push_back({kXmlInactive, QStringLiteral("1"), false});
       break;

@@ -7,6 +7,7 @@
 #include "calculator/model/CAGridPoint.h"
 #include "calculator/model/CANumber.h"
 #include "calculator/model/caTextServices.h"
+#include "calculator/model/formula/CAFormulaBlock.h"
 #include "calculator/model/formula/CAFormulaToken.h"
 #include "framlet/foundation/flStringExtensions.h"
 
@@ -124,10 +125,20 @@ class CACell {
   void setNote(const QString& note) {
     if (extras_ || !note.isEmpty()) mutableExtras().note = note;
   }
-  // The entered text: a formula with "=", a link's target or a text.
-  const QString& formula() const { return formula_; }
-  const CAExpression& expression() const { return expression_; }
-  CAExpression& mutableExpression() { return expression_; }
+  // The entered text: a formula with "=", a link's target or a text. A copy: the cell keeps
+  // its text and tokens in one block (enteredText() reads it in place, while the cell is
+  // unchanged).
+  QString formula() const { return entered_.text().toString(); }
+  QStringView enteredText() const { return entered_.text(); }
+  CAExpressionView expression() const { return entered_.tokens(); }
+  // For a recalculation's look ahead: the entered block on its way to the cache.
+  void prefetchExpression() const { entered_.prefetch(); }
+  // A formula's text and tokens rewritten together, unparsed; the caller keeps the document's
+  // reference table in step.
+  void setFormulaAndExpression(QStringView text, CAExpressionView tokens) {
+    entered_ = CAFormulaBlock(text, tokens);
+    needRecalc_ = true;
+  }
   int32_t parseResult() const { return parseResult_; }
   int32_t evalResult() const { return evalResult_; }
   uint64_t errorOffset() const { return errorOffset_; }
@@ -293,18 +304,18 @@ class CACell {
   uint64_t recalcMark_ = 0;
   std::shared_ptr<CAFormat> format_;
   std::unique_ptr<Extras> extras_;
-  QString formula_;
-  CAExpression expression_;
-  // The value when hasNumber_; the flag among the bits below spares an optional's padding.
-  CANumber number_;
+  CAFormulaBlock entered_;
+  // The value when hasNumber_; the flag among the bits below spares an optional's padding. The
+  // fields after it sit in its tail padding (a number is 27 bytes in 32), which brings a cell
+  // down to the allocator's 112-byte size.
+  [[no_unique_address]] CANumber number_;
   uint32_t errorOffset_ = 0;  // a place in the formula text
   int8_t parseResult_ = 0;    // formula error codes
   int8_t evalResult_ = 0;
   int8_t errorType_ = 0;
   int8_t valueType_ = kValueNone;
   int8_t formulaResultType_ = kValueNumber;
-  // Flags in bits: with them and the narrow fields above a cell fits the allocator's 160-byte
-  // size, 16 bytes less than with plain fields.
+  // Flags in bits, and narrow fields: all of them fit in the number's tail padding.
   bool hasNumber_ : 1 = false;
   bool checked_ : 1 = false;
   bool needRecalc_ : 1 = false;

@@ -287,8 +287,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
 
   // Reference table and recalculation (CADocument_References.cpp). A formula's references are
   // registered when it is entered or moved to a point and dropped before it changes or leaves.
-  void addDependencies(const CAExpression& expression, const GridPoint& point);
-  void deleteDependencies(const CAExpression& expression, const GridPoint& point);
+  void addDependencies(CAExpressionView expression, const GridPoint& point);
+  void deleteDependencies(CAExpressionView expression, const GridPoint& point);
   // The same for a cell's own formula at its own point; other cells are left alone.
   void addReferencesOf(const CACell& cell);
   void dropReferencesOf(const CACell& cell);

@@ -7,11 +7,11 @@
 #include "calculator/model/CARecalculation.h"
 #include "calculator/model/CARow.h"
 
-void CADocument::addDependencies(const CAExpression& expression, const GridPoint& point) {
+void CADocument::addDependencies(CAExpressionView expression, const GridPoint& point) {
   EnumerateReferences(*this, *references_, expression, point, true);
 }
 
-void CADocument::deleteDependencies(const CAExpression& expression, const GridPoint& point) {
+void CADocument::deleteDependencies(CAExpressionView expression, const GridPoint& point) {
   EnumerateReferences(*this, *references_, expression, point, false);
 }
 

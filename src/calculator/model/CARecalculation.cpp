@@ -211,7 +211,7 @@ class WaitingIndex {
 
 }  // namespace
 
-void EnumerateReferences(CADocument& document, CAReferenceTable& table, const CAExpression& expression,
+void EnumerateReferences(CADocument& document, CAReferenceTable& table, CAExpressionView expression,
                          const GridPoint& from, bool add) {
   const GridPoint plainFrom = Plain(from);
   bool changed = false;
@@ -365,15 +365,10 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
     if (k + kCellAhead < order.size()) {
       const CACell* ahead = waiting[order[k + kCellAhead]];
       __builtin_prefetch(ahead);
-      __builtin_prefetch(&ahead->expression());
+      __builtin_prefetch(reinterpret_cast<const char*>(ahead) + 64);
     }
-    if (k + kTokensAhead < order.size()) {
-      // A short formula's tokens span a few cache lines; ask for them all.
-      const CAExpression& tokens = waiting[order[k + kTokensAhead]]->expression();
-      const char* first = reinterpret_cast<const char*>(tokens.data());
-      const size_t bytes = std::min(tokens.size() * sizeof(CAFormulaToken), size_t(512));
-      for (size_t offset = 0; offset < bytes; offset += 64) __builtin_prefetch(first + offset);
-    }
+    // A short formula's tokens span a few cache lines; ask for them all.
+    if (k + kTokensAhead < order.size()) waiting[order[k + kTokensAhead]]->prefetchExpression();
     const uint32_t i = order[k];
     waiting[i]->evaluate();
     document.redrawCell(waiting[i]->gridPoint());

@@ -19,7 +19,7 @@ class CAReferenceTable;
 // reference names its cell, a range its block, corners put in order (a range typed end first,
 // B1:A1, names the same block as A1:B1). The cell at `from` is marked for recalculation when its
 // references change.
-void EnumerateReferences(CADocument& document, CAReferenceTable& table, const CAExpression& expression,
+void EnumerateReferences(CADocument& document, CAReferenceTable& table, CAExpressionView expression,
                          const GridPoint& from, bool add);
 
 // Marks every cell that refers to the point directly `needRecalc`.

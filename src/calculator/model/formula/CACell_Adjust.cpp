@@ -10,7 +10,7 @@
 
 namespace {
 
-bool HasReferences(const CAExpression& expression) {
+bool HasReferences(CAExpressionView expression) {
   for (const CAFormulaToken& token : expression) {
     const int32_t type = token.type();
     if (type == kTokenReference || type == kTokenRange) return true;
@@ -20,20 +20,19 @@ bool HasReferences(const CAExpression& expression) {
 
 // The table forgets the old references before the tokens change and learns the new ones after;
 // the text is stored as it is, without parsing it again.
-void StoreAdjustedFormula(CACell& cell, const QString& formula, CAExpression expression) {
+void StoreAdjustedFormula(CACell& cell, const QString& formula, const CAExpression& expression) {
   CADocument* document = cell.document();
   if (document) document->deleteDependencies(cell.expression(), cell.gridPoint());
-  cell.mutableExpression() = std::move(expression);
-  cell.setFormulaString(formula);
+  cell.setFormulaAndExpression(formula, expression);
   if (document) document->addDependencies(cell.expression(), cell.gridPoint());
 }
 
 }  // namespace
 
 void CACell::adjustExpressionBy(int64_t dx, int64_t dy, const GridRange& editRange) {
-  if (!HasReferences(expression_)) return;
-  QString formula = formula_;
-  CAExpression expression = expression_;
+  if (!HasReferences(entered_.tokens())) return;
+  QString formula = this->formula();
+  CAExpression expression(entered_.tokens().begin(), entered_.tokens().end());
   const CAEditAdjustment result = AdjustExpressionForEdit(formula, expression, dx, dy, editRange);
   if (!result.changed) return;
   // A reference whose cells are gone must not read whatever moved into their place. The text
@@ -43,15 +42,14 @@ void CACell::adjustExpressionBy(int64_t dx, int64_t dy, const GridRange& editRan
     setFormula(formula);
     return;
   }
-  StoreAdjustedFormula(*this, formula, std::move(expression));
+  StoreAdjustedFormula(*this, formula, expression);
 }
 
 void CACell::adjustExpressionForBigMove(const CABigMove& move) {
-  if (!HasReferences(expression_)) return;
-  QString formula = formula_;
-  CAExpression expression = expression_;
-  if (AdjustExpressionForBigMove(formula, expression, move))
-    StoreAdjustedFormula(*this, formula, std::move(expression));
+  if (!HasReferences(entered_.tokens())) return;
+  QString formula = this->formula();
+  CAExpression expression(entered_.tokens().begin(), entered_.tokens().end());
+  if (AdjustExpressionForBigMove(formula, expression, move)) StoreAdjustedFormula(*this, formula, expression);
 }
 
 void AdjustCellExpressionCopiedFrom(CACell& cell, const GridPoint& source) {
@@ -61,9 +59,8 @@ void AdjustCellExpressionCopiedFrom(CACell& cell, const GridPoint& source) {
   int64_t dx, dy;
   if (__builtin_sub_overflow(to.x, from.x, &dx) || __builtin_sub_overflow(to.y, from.y, &dy)) return;
   QString formula = cell.formula();
-  CAExpression expression = cell.expression();
-  if (AdjustExpressionForCopy(formula, expression, dx, dy))
-    StoreAdjustedFormula(cell, formula, std::move(expression));
+  CAExpression expression(cell.expression().begin(), cell.expression().end());
+  if (AdjustExpressionForCopy(formula, expression, dx, dy)) StoreAdjustedFormula(cell, formula, expression);
 }
 
 void CACell::adjustExpressionCopiedFrom(const GridPoint& source) { AdjustCellExpressionCopiedFrom(*this, source); }

@@ -47,7 +47,7 @@ void CACell::evaluate() {
         valueType_ = kValueError;
         break;
       }
-      const CAExpressionOutcome outcome = RunExpression(document_, expression_);
+      const CAExpressionOutcome outcome = RunExpression(document_, expression());
       if (outcome.errorOffset) errorOffset_ = uint32_t(*outcome.errorOffset);
       evalResult_ = int8_t(outcome.error);
       formulaResultType_ = outcome.resultHint == kResultHintDate ? kValueDate : kValueNumber;
@@ -77,7 +77,7 @@ void CACell::setCircularError() {
 
 bool CACell::refersToCells(const std::unordered_set<const CACell*>* cells) const {
   if (!isFormula()) return false;
-  for (const CAFormulaToken& token : expression_) {
+  for (const CAFormulaToken& token : expression()) {
     const int32_t kind = token.type();
     if (kind == kTokenReference) {
       if (!cells) return true;

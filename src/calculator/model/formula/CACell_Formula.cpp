@@ -24,7 +24,7 @@ void CACell::setFormula(const QString& text) {
   const int32_t oldType = valueType_;
   std::vector<int32_t> oldFunctions;
   if (recordNewFunctions_)
-    for (const CAFormulaToken& token : expression_)
+    for (const CAFormulaToken& token : expression())
       if (token.function() != 0) oldFunctions.push_back(token.function());
   clearValue();
 
@@ -32,14 +32,15 @@ void CACell::setFormula(const QString& text) {
   if (cleaned.isEmpty()) {
     valueType_ = kValueNone;
   } else if (cleaned[0] == u'=') {
-    formula_ = cleaned;
     valueType_ = kValueFormula;
     uint64_t offset = 0;
-    parseResult_ = int8_t(ParseFormula(cleaned, expression_, &offset));
+    CAExpression parsed;
+    parseResult_ = int8_t(ParseFormula(cleaned, parsed, &offset));
+    entered_ = CAFormulaBlock(cleaned, parsed);
     if (parseResult_ != 0) errorOffset_ = uint32_t(offset);
-    if (recordNewFunctions_ && !expression_.empty()) {
+    if (recordNewFunctions_ && !parsed.empty()) {
       bool changed = false;
-      for (const CAFormulaToken& token : expression_) {
+      for (const CAFormulaToken& token : parsed) {
         const int32_t row = token.function();
         if (row == 0 || std::find(oldFunctions.begin(), oldFunctions.end(), row) != oldFunctions.end())
           continue;
@@ -47,7 +48,7 @@ void CACell::setFormula(const QString& text) {
       }
       if (changed) NotificationCenter::defaultCenter().post(QLatin1String(kRecentFunctionsNotification));
     }
-    if (document_) document_->addDependencies(expression_, gridPoint_);
+    if (document_) document_->addDependencies(expression(), gridPoint_);
   } else {
     std::optional<CANumber> number;
     int32_t dayIndex = 0;
@@ -63,22 +64,24 @@ void CACell::setFormula(const QString& text) {
       valueType_ = kValueNumber;
     } else if (!typingInProgress_ && ModelPreferences().smartLinks && IsValidUrl(cleaned)) {
       valueType_ = kValueLink;
-      formula_ = cleaned;
       if (cleaned.startsWith(QLatin1String(kWwwPrefix), Qt::CaseInsensitive)) {
         setDisplayText(cleaned);
-        formula_ = QLatin1String(kHttpPrefix) + cleaned;
+        entered_ = CAFormulaBlock(QString(QLatin1String(kHttpPrefix) + cleaned), {});
+      } else {
+        entered_ = CAFormulaBlock(cleaned, {});
       }
     } else {
       valueType_ = kValueText;
-      formula_ = text;
-      formula_.remove(QLatin1Char('\t'));
+      QString entered = text;
+      entered.remove(QLatin1Char('\t'));
+      entered_ = CAFormulaBlock(entered, {});
     }
   }
   finishValueChange(oldType);
 }
 
 void CACell::setFormulaString(const QString& text) {
-  formula_ = text;
+  entered_.setText(text);
   needRecalc_ = true;
 }
 
@@ -108,8 +111,8 @@ QString FormulaWithReference(const QString& formula, const QString& reference, C
 }
 
 void CACell::addRefToFormula(const QString& reference, CATextRange* selectedRange) {
-  CATextRange selection = selectedRange ? *selectedRange : CATextRange{uint64_t(formula_.size()), 0};
-  setFormula(FormulaWithReference(formula_, reference, &selection));
+  CATextRange selection = selectedRange ? *selectedRange : CATextRange{uint64_t(enteredText().size()), 0};
+  setFormula(FormulaWithReference(formula(), reference, &selection));
   if (selectedRange) *selectedRange = selection;
   typingInProgress_ = true;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 // Operator codes, the index into g_operators.
@@ -121,3 +122,5 @@ class CAFormulaToken {
 
 // A parsed formula in postfix order.
 using CAExpression = std::vector<CAFormulaToken>;
+// The same tokens read in place, wherever they are kept.
+using CAExpressionView = std::span<const CAFormulaToken>;

@@ -177,7 +177,7 @@ std::optional<CANumber> FinalValue(CADocument* document, const CAOperand& item) 
 
 }  // namespace
 
-CAExpressionOutcome RunExpression(CADocument* document, const CAExpression& expression) {
+CAExpressionOutcome RunExpression(CADocument* document, CAExpressionView expression) {
   CAEvaluationContext context;
   context.document = document;
   // One value stack per thread, kept between runs: a recalculation runs many small formulas.

@@ -26,7 +26,7 @@ struct CAExpressionOutcome {
 };
 
 // Runs the expression against the document's cells (null document: every reference is empty).
-CAExpressionOutcome RunExpression(CADocument* document, const CAExpression& expression);
+CAExpressionOutcome RunExpression(CADocument* document, CAExpressionView expression);
 
 // The log line of a function whose handler is not part of this build; its formulas fail with
 // error 11 ("<Value>") rather than show a wrong number.
