@@ -36,8 +36,9 @@ TEST(Atoms, TablesHaveTheirCountsAndFieldsInsideTheBody) {
     EXPECT_EQ(table.size(), g_atomCounts[kind]) << kind;
     for (const GMAtom& atom : table) {
       EXPECT_EQ(atom.number, &atom - table.data()) << kind;
-      if (atom.used && atom.valueSize > 0 && atom.valueType != kAtomTab)
+      if (atom.used && atom.valueSize > 0 && atom.valueType != kAtomTab) {
         EXPECT_LE(atom.offset + atom.valueSize, PropBodySize(kind)) << kind << " " << int(atom.number);
+      }
     }
   }
   // Repeated atoms by rule.
