@@ -109,7 +109,7 @@ class AppControllerTest : public ::testing::Test {
   CAOpenPanel* ShownOpenPanel() {
     CAOpenPanel* panel = nullptr;
     app->openDocument();
-    QTest::qWaitFor([&panel] {
+    (void)QTest::qWaitFor([&panel] {
       for (QWidget* top : QApplication::topLevelWidgets()) {
         if (auto* candidate = qobject_cast<CAOpenPanel*>(top); candidate && candidate->isVisible())
           panel = candidate;

@@ -146,7 +146,9 @@ TEST_F(FLUndoManagerTest, CoalescingMergesOnlyWhileGroupingIsAllowed) {
     };
     ASSERT_TRUE(record(1, 30));
     if (c.between == kSuppress) stack.suppressCoalescing();
-    if (c.between == kUndoOther || c.between == kOtherDescriptor) ASSERT_TRUE(record(9, 12));
+    if (c.between == kUndoOther || c.between == kOtherDescriptor) {
+      ASSERT_TRUE(record(9, 12));
+    }
     if (c.between == kUndoOther) stack.undo();
     ASSERT_TRUE(record(2, 30));
     EXPECT_EQ(StepValues(stack), c.steps) << c.name;
