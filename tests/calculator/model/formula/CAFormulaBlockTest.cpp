@@ -54,7 +54,9 @@ TEST(FormulaBlockTest, HoldsTextAndTokensAsGiven) {
   for (const auto& c : cases) {
     const std::string where = c.text.left(40).toStdString();
     const CAExpression tokens = c.formula ? Parsed(c.text) : CAExpression();
-    if (c.formula) EXPECT_FALSE(tokens.empty()) << where;
+    if (c.formula) {
+      EXPECT_FALSE(tokens.empty()) << where;
+    }
     const CAFormulaBlock block(c.text, tokens);
     EXPECT_EQ(block.text().toString(), c.text) << where;
     EXPECT_TRUE(block.hasText()) << where;
