@@ -196,10 +196,15 @@ void CAAppController::installMenus(QMainWindow* window) {
     action->setShortcut(entry.standardShortcut != QKeySequence::UnknownKey ? QKeySequence(entry.standardShortcut)
                                                                            : QKeySequence(entry.shortcut));
     const QString name = action->objectName();
+    // A shortcut reaches the command without the menu being shown: it is validated as it comes.
     if (entry.perform) {
-      connect(action, &QAction::triggered, this, [this, perform = entry.perform] { (this->*perform)(); });
+      connect(action, &QAction::triggered, this, [this, action, perform = entry.perform] {
+        if (validateMenuItem(action)) (this->*perform)();
+      });
     } else {
-      connect(action, &QAction::triggered, this, [name] { FLActionHandler::sharedInstance().perform(name); });
+      connect(action, &QAction::triggered, this, [this, action, name] {
+        if (validateMenuItem(action)) FLActionHandler::sharedInstance().perform(name);
+      });
     }
     if (entry.perform == &CAAppController::openDocument) menu->addMenu(new FLRecentDocumentsMenu(this, menu));
   }
@@ -208,6 +213,15 @@ void CAAppController::installMenus(QMainWindow* window) {
       // The window's own items in the menu are the window's to validate.
       for (QAction* action : menu->actions()) {
         if (!action->isSeparator() && EntryNamed(action->objectName())) action->setEnabled(validateMenuItem(action));
+      }
+    });
+    // What the shown menu greyed out must not stay dead for its shortcut: Save, greyed while the
+    // document was clean, has to answer Ctrl+S after the next change. Undo and Redo are kept
+    // current by the window as its undo stack changes.
+    connect(menu, &QMenu::aboutToHide, menu, [menu] {
+      for (QAction* action : menu->actions()) {
+        const CAAppActionEntry* entry = action->isSeparator() ? nullptr : EntryNamed(action->objectName());
+        if (entry && !IsUndoOrRedo(*entry)) action->setEnabled(true);
       }
     });
   }

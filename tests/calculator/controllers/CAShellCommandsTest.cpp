@@ -4,6 +4,7 @@
 
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/FLPasswordManager.h"
 #include "framlet/shell/FLAlert.h"
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -209,6 +211,48 @@ TEST_F(ShellCommandsTest, SavingWithAPasswordLeavesNoReadableBackupAndTheSheetSa
   EXPECT_FALSE(QFileInfo::exists(backup));
   passwords.setUseKeychain(wasUsing);
   passwords.setKeychain(nullptr);
+}
+
+// A menu shown while the document is clean greys Save; its key must still save the next change.
+TEST_F(ShellCommandsTest, ControlSSavesAChangeMadeAfterTheFileMenuWasShownClean) {
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("Shown.Numlet"));
+  CAWindowController* front = app->front();
+  QMainWindow* window = front->mainWindow();
+  front->document()->setFilePath(path);
+  ASSERT_TRUE(front->saveDocument());
+  ASSERT_FALSE(front->document()->dirty());
+
+  QAction* save = fileMenuAction(window, QStringLiteral("Save"));
+  ASSERT_NE(save, nullptr);
+  QMenu* fileMenu = nullptr;
+  for (QAction* menu : window->menuBar()->actions()) {
+    if (menu->menu() && menu->menu()->actions().contains(save)) fileMenu = menu->menu();
+  }
+  ASSERT_NE(fileMenu, nullptr);
+  // The menu opened and closed again without a choice, as a user glancing at it does.
+  emit fileMenu->aboutToShow();
+  EXPECT_FALSE(save->isEnabled());  // nothing to save while shown
+  emit fileMenu->aboutToHide();
+
+  front->document()->setCellAtPoint(GridPoint{1, 1}, QVariant(QStringLiteral("42")), kValueText);
+  front->document()->setDirty(true);
+  ASSERT_TRUE(front->document()->dirty());
+  window->show();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+  DeliverQueuedWork();
+  EXPECT_FALSE(front->document()->dirty());
+  QFile xml(path + QStringLiteral("/document.xml"));
+  ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(xml.readAll().contains("42"));
+
+  // On a clean document the key still does nothing.
+  QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+  DeliverQueuedWork();
+  EXPECT_FALSE(front->document()->dirty());
+  EXPECT_EQ(front->savePanel(), nullptr);
 }
 
 }  // namespace

@@ -431,7 +431,7 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "A formula holds no texts of its own: a cell that holds a text counts as 0 where a formula reads it.",
       "The operators are + - * / and ^ (power)",
       "a number followed by % is a percentage: =50% is 1/2.",
-      "or 1/4, a day of the current year: type =1/4 for a quarter",
+      "1/4 without a year stays a text: type =1/4 for a quarter",
       "<Arguments> for a function given too few or too many arguments",
       "<Number> for an argument a function cannot take, such as =FACT(-1)",
       "<Value> for a result that is no number, such as =SQRT(-1)",
@@ -449,7 +449,8 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
   };
   for (const char* sentence : said) EXPECT_TRUE(help.contains(QString::fromUtf8(sentence))) << sentence;
   const char* const retracted[] = {
-      "& to join texts", "texts in quotation marks", "1/4 or 2e10", "<> < >", "weeks", "Choose the sides",
+      "& to join texts", "texts in quotation marks", "1/4 or 2e10", "a day of the current year", "<> < >", "weeks",
+      "Choose the sides",
       "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "checks for a newer version",
       "open as untitled documents", "in SI units", "Money shows whole amounts.",
       "Select the documents to recover", "sets the font, size and style", "the sheet's size",

@@ -4,6 +4,7 @@
 
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caFunctionTable.h"
+#include "framlet/foundation/flDates.h"
 #include "../SheetTestSupport.h"
 
 #include <QDate>
@@ -28,23 +29,27 @@ TEST_F(HelpFormulaClaimsTest, ThirdsAddUpToExactlyOne) {
 }
 
 // "What you type is taken as a number when it reads as one (such as 12, -3.5, 2e10 or 50%), as a
-// date when it reads as one (such as 2024-03-15, or 1/4, a day of the current year: type =1/4
-// for a quarter), as a formula when it begins with "=", and as a text otherwise."
+// date when it reads as one with its year (such as 2024-03-15; 1/4 without a year stays a text:
+// type =1/4 for a quarter), as a formula when it begins with "=", and as a text otherwise."
+// The application requires the year from its launch on, so the cases run that way.
 TEST_F(HelpFormulaClaimsTest, TypedTextIsTakenAsTheKindTheHelpNames) {
+  // Without the application's setting a date typed without its year falls in the current year.
+  EXPECT_EQ(enter("A1", "1/4").number()->integerValue() / 10000, QDate::currentDate().year());
+  const bool wasRequired = g_requireDayIndexYear;
+  g_requireDayIndexYear = true;
   const struct {
     const char* typed;
     int32_t type;
   } cases[] = {
       {"12", kValueNumber},       {"-3.5", kValueNumber},   {"2e10", kValueNumber},  {"50%", kValueNumber},
-      {"2024-03-15", kValueDate}, {"1/4", kValueDate},      {"=1/4", kValueFormula}, {"hello", kValueText},
+      {"2024-03-15", kValueDate}, {"1/4", kValueText},      {"=1/4", kValueFormula}, {"hello", kValueText},
   };
   for (const auto& c : cases) EXPECT_EQ(enter("A1", c.typed).valueType(), c.type) << c.typed;
   EXPECT_EQ(*enter("A1", "-3.5").number(), CANumber::withNumerator(-7, 2));
   EXPECT_EQ(*enter("A1", "50%").number(), CANumber::withNumerator(1, 2));
   EXPECT_EQ(*enter("A1", "2e10").number(), CANumber(20000000000));
   EXPECT_EQ(result("A1", "=1/4"), QStringLiteral("1/4"));
-  // A date typed without its year falls in the current year.
-  EXPECT_EQ(enter("A1", "1/4").number()->integerValue() / 10000, QDate::currentDate().year());
+  g_requireDayIndexYear = wasRequired;
 }
 
 // "The operators are + - * / and ^ (power); ^ goes first, then * and /, then + and -, and
