@@ -23,6 +23,7 @@
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLWindowTabManager.h"
+#include "framlet/shell/flDocumentPackages.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "glimmet/storage/gmOpenNative.h"
 #include "glimmet/storage/gmStyles.h"
@@ -124,6 +125,10 @@ void CAAppController::initOnLaunch() {
 
   SetAlphabeticalFunctionGroups(MakeAlphabeticalFunctionGroups());
   FLDocumentWC::setSaveTypes(SaveTypes());
+  // The Open and Save panels show and choose these folders as documents.
+  SetDocumentPackageKinds(
+      {{QLatin1String(kPackageExtension), QCoreApplication::translate("QFileDialog", "Tamsel Calculator document")},
+       {QStringLiteral("rtfd"), QCoreApplication::translate("QFileDialog", "RTFD document")}});
   if (prefController_) {
     FLWindowTabManager::sharedInstance().setTabOverride(int(prefController_->value(CAIntPreference::tabOverride)));
   }

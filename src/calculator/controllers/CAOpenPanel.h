@@ -4,10 +4,9 @@
 // would enter it) opens it.
 #pragma once
 
-#include <QFileDialog>
+#include "framlet/shell/flDocumentPackages.h"
 
-// Whether the path names a folder that is a document package (by its extension, in any case).
-bool IsDocumentPackage(const QString& path);
+#include <QFileDialog>
 
 class CAOpenPanel : public QFileDialog {
   Q_OBJECT
@@ -16,8 +15,4 @@ class CAOpenPanel : public QFileDialog {
   CAOpenPanel(QWidget* parent, const QString& message);
 
   void accept() override;
-
- private:
-  // A package entered (a double-click, or Open on it alone) is chosen instead.
-  void directoryWasEntered(const QString& path);
 };

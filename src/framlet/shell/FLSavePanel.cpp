@@ -4,12 +4,16 @@
 #include "framlet/foundation/flStringExtensions.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLAlert.h"
+#include "framlet/shell/flDocumentPackages.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 
 namespace {
 
@@ -31,6 +35,35 @@ FLSavePanel::FLSavePanel(QWidget* parent, const QString& caption) : QFileDialog(
   setFileMode(QFileDialog::AnyFile);
   // Completing a typed name that is a package would open the package as a folder.
   if (auto* field = findChild<QLineEdit*>(QLatin1String(kFileNameEditName))) field->setCompleter(nullptr);
+  // A package is a document to save onto, never a folder to save into: entering one chooses it,
+  // which asks the usual question about replacing it.
+  TreatPackagesAsDocuments(this, [this](const QString& package) {
+    setFileNameText(QFileInfo(package).fileName());
+    accept();
+  });
+  // Selecting a package names it, as selecting a file does. These run after the dialog's own
+  // handlers, so the button it just relabelled "Open" reads "Save" again.
+  connect(this, &QFileDialog::currentChanged, this, [this](const QString& path) {
+    if (IsDocumentPackage(path)) setFileNameText(QFileInfo(path).fileName());
+    labelPackageAsSave();
+  });
+  if (auto* field = findChild<QLineEdit*>(QLatin1String(kFileNameEditName))) {
+    connect(field, &QLineEdit::textChanged, this, &FLSavePanel::labelPackageAsSave);
+  }
+  for (auto* view : findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel()) {
+      connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &FLSavePanel::labelPackageAsSave);
+    }
+  }
+}
+
+void FLSavePanel::labelPackageAsSave() {
+  const QStringList chosen = selectedFiles();
+  if (chosen.isEmpty() || !IsDocumentPackage(chosen.first())) return;
+  auto* buttons = findChild<QDialogButtonBox*>();
+  if (QPushButton* button = buttons ? buttons->button(QDialogButtonBox::Save) : nullptr) {
+    button->setText(QFileDialog::tr("&Save"));
+  }
 }
 
 QString FLSavePanel::fileNameText() const {

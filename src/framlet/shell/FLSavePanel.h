@@ -39,6 +39,8 @@ class FLSavePanel : public QFileDialog {
 
  private:
   void finish(const QString& target);
+  // The dialog calls a selected folder's button "Open"; a package is saved onto.
+  void labelPackageAsSave();
 
   std::function<QString(const QString&)> resolver_;
   std::function<bool(const QString&)> openElsewhere_;

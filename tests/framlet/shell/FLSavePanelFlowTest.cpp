@@ -4,10 +4,15 @@
 
 #include "ShellTestSupport.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
+#include "framlet/shell/flDocumentPackages.h"
 #include "platform/UserDefaults.h"
 
 #include <QFileDialog>
+#include <QDialogButtonBox>
+#include <QFileIconProvider>
 #include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -58,6 +63,7 @@ class QuitTest : public ::testing::Test {
     FLAlert::sharedInstance().setModalRunner({});
     FLDocumentWC::setSaveTypes({});
     FLDocumentWC::setLastFormatIndex(0);
+    SetDocumentPackageKinds({});
     UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("test.openFiles"));
   }
 
@@ -174,6 +180,90 @@ TEST_F(QuitTest, SavingOntoAFileAnotherWindowHasOpenIsRefused) {
   ASSERT_NE(second->savePanel(), nullptr);
   second->savePanel()->reject();
   SettleEvents();
+}
+
+// A package in the save panel is a document to save onto: clicking it names it, and entering it
+// (a double-click, Return in the list) chooses it, asking before replacing it, never opening it.
+TEST_F(QuitTest, TheSavePanelChoosesAPackageRatherThanEnteringIt) {
+  SetDocumentPackageKinds({{QStringLiteral("Numlet"), QStringLiteral("Numlet document")}});
+  const QString package = folder.filePath(QStringLiteral("Budget.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(package));
+  ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("Plain folder"))));
+  SavingDelegate delegate;
+  delegate.launch();
+  auto* controller = delegate.newest;
+  ASSERT_NE(controller, nullptr);
+
+  enum class Enter { DoubleClick, ReturnInList };
+  const struct {
+    const char* label;
+    Enter enter;
+    bool replace;
+  } cases[] = {
+      {"return, then cancel", Enter::ReturnInList, false},
+      {"double-click, then replace", Enter::DoubleClick, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    controller->saveDocumentAs();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 2000));
+    QFileDialog* panel = controller->savePanel();
+    panel->setDirectory(folder.path());
+    EXPECT_EQ(panel->iconProvider()->type(QFileInfo(package)), QStringLiteral("Numlet document"));
+    EXPECT_NE(panel->iconProvider()->type(QFileInfo(folder.filePath(QStringLiteral("Plain folder")))),
+              QStringLiteral("Numlet document"));
+    auto* list = panel->findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+    QModelIndex entry;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+      const QAbstractItemModel* model = list->model();
+      for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
+        const QModelIndex index = model->index(row, 0, list->rootIndex());
+        if (index.data().toString() == QStringLiteral("Budget.Numlet")) entry = index;
+      }
+      return entry.isValid();
+    }, 3000));
+    list->scrollTo(entry);
+    const QPoint centre = list->visualRect(entry).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), QStringLiteral("Budget.Numlet"));
+    auto* buttons = panel->findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    ASSERT_NE(buttons->button(QDialogButtonBox::Save), nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Save)->text().remove(QLatin1Char('&')), QStringLiteral("Save"));
+
+    if (c.enter == Enter::DoubleClick) {
+      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+    } else {
+      list->setFocus();
+      QTest::keyClick(list, Qt::Key_Return);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    EXPECT_EQ(alert->text(), QStringLiteral("\"Budget.Numlet\" already exists. Do you want to replace it?"));
+    // The panel stayed in the package's folder.
+    EXPECT_EQ(QDir(panel->directory()).canonicalPath(), QDir(folder.path()).canonicalPath());
+    const QString answer = c.replace ? QStringLiteral("Replace") : QStringLiteral("Cancel");
+    QAbstractButton* answerButton = nullptr;
+    for (QAbstractButton* button : alert->buttons()) {
+      if (button->text() == answer) answerButton = button;
+    }
+    ASSERT_NE(answerButton, nullptr);
+    answerButton->click();
+    SettleEvents();
+    if (c.replace) {
+      EXPECT_EQ(QFileInfo(controller->document()->filePath()).canonicalFilePath(),
+                QFileInfo(package).canonicalFilePath());
+      EXPECT_TRUE(QFileInfo::exists(QDir(package).filePath(QStringLiteral("document.xml"))));
+    } else {
+      ASSERT_NE(controller->savePanel(), nullptr);
+      EXPECT_TRUE(controller->document()->filePath().isEmpty());
+      controller->savePanel()->reject();
+      SettleEvents();
+    }
+  }
 }
 
 }  // namespace
