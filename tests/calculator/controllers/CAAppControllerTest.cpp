@@ -25,6 +25,7 @@
 #include "support/LogCapture.h"
 #include "support/TestData.h"
 #include "support/TestFiles.h"
+#include "support/FileDialogTestSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -652,19 +653,10 @@ TEST_F(AppControllerTest, ADoubleClickOnAPackageInTheOpenPanelOpensIt) {
   CAOpenPanel* panel = ShownOpenPanel();
   ASSERT_NE(panel, nullptr);
   panel->setDirectory(folder.path());
-  auto* list = panel->findChild<QListView*>(QStringLiteral("listView"));
-  ASSERT_NE(list, nullptr);
-  QModelIndex entry;
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    const QAbstractItemModel* model = list->model();
-    for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
-      const QModelIndex index = model->index(row, 0, list->rootIndex());
-      if (index.data().toString() == QStringLiteral("Sales.Numlet")) entry = index;
-    }
-    return entry.isValid();
-  }, 3000));
-  list->scrollTo(entry);
-  const QPoint centre = list->visualRect(entry).center();
+  const FileDialogEntry entry = FindFileDialogEntry(panel, QStringLiteral("Sales.Numlet"));
+  ASSERT_TRUE(entry.found);
+  QListView* list = entry.list;
+  const QPoint centre = entry.centre;
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
   EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 3000))

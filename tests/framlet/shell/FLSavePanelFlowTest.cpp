@@ -6,6 +6,7 @@
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "framlet/shell/flDocumentPackages.h"
 #include "platform/UserDefaults.h"
+#include "support/FileDialogTestSupport.h"
 
 #include <QFileDialog>
 #include <QDialogButtonBox>
@@ -212,19 +213,10 @@ TEST_F(QuitTest, TheSavePanelChoosesAPackageRatherThanEnteringIt) {
     EXPECT_EQ(panel->iconProvider()->type(QFileInfo(package)), QStringLiteral("Numlet document"));
     EXPECT_NE(panel->iconProvider()->type(QFileInfo(folder.filePath(QStringLiteral("Plain folder")))),
               QStringLiteral("Numlet document"));
-    auto* list = panel->findChild<QListView*>(QStringLiteral("listView"));
-    ASSERT_NE(list, nullptr);
-    QModelIndex entry;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-      const QAbstractItemModel* model = list->model();
-      for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
-        const QModelIndex index = model->index(row, 0, list->rootIndex());
-        if (index.data().toString() == QStringLiteral("Budget.Numlet")) entry = index;
-      }
-      return entry.isValid();
-    }, 3000));
-    list->scrollTo(entry);
-    const QPoint centre = list->visualRect(entry).center();
+    const FileDialogEntry entry = FindFileDialogEntry(panel, QStringLiteral("Budget.Numlet"));
+    ASSERT_TRUE(entry.found);
+    QListView* list = entry.list;
+    const QPoint centre = entry.centre;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
     auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     ASSERT_NE(name, nullptr);
