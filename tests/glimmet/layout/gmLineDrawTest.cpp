@@ -602,11 +602,13 @@ TEST(LineDrawing, DividersSpanTheirWidths) {
       {8, -144, 144},
       {9, -box / 2, box / 2},
   };
-  for (const Case& c : cases) {
+  // The first and one past the last inked column of a line holding one divider of the type,
+  // each measured from the line's centre.
+  const auto inkSpan = [box](uint32_t type) {
     DrawnLine d(QStringLiteral("x"));
     DocRange at{d.doc.get(), kBody, kBody};
-    KinkData data{c.type, 0};
-    ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 1, &data, false));
+    KinkData data{type, 0};
+    EXPECT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 1, &data, false)) << type;
     const QImage image = d.Draw(kBody, 900);
     int first = image.width(), last = -1;
     for (int y = 0; y < image.height(); ++y)
@@ -616,25 +618,17 @@ TEST(LineDrawing, DividersSpanTheirWidths) {
           last = std::max(last, x);
         }
     const double cx = d.line.originX + box / 2;
-    EXPECT_NEAR(first, cx + c.left, 1.5) << c.type;
-    EXPECT_NEAR(last + 1, cx + c.right, 1.5) << c.type;
+    return std::pair{first - cx, last + 1 - cx};
+  };
+  for (const Case& c : cases) {
+    const auto [left, right] = inkSpan(c.type);
+    EXPECT_NEAR(left, c.left, 1.5) << c.type;
+    EXPECT_NEAR(right, c.right, 1.5) << c.type;
   }
   // "The End" is centred with a 144-point line on each side, 8 points from it.
-  DrawnLine d(QStringLiteral("x"));
-  DocRange at{d.doc.get(), kBody, kBody};
-  KinkData data{10, 0};
-  ASSERT_TRUE(InsertKnotCore(&at, kKnotDivider, 0, 0, nullptr, 1, &data, false));
-  const QImage image = d.Draw(kBody, 900);
-  int first = image.width(), last = -1;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x)
-      if (qGray(image.pixel(x, y)) < 160) {
-        first = std::min(first, x);
-        last = std::max(last, x);
-      }
-  const double cx = d.line.originX + box / 2;
-  EXPECT_NEAR(cx - first, last + 1 - cx, 1.5);
-  EXPECT_GT(cx - first, 152);
+  const auto [left, right] = inkSpan(10);
+  EXPECT_NEAR(-left, right, 1.5);
+  EXPECT_GT(-left, 152);
 }
 
 }  // namespace

@@ -90,18 +90,20 @@ TEST(Clipboard, CopyingBetweenDocumentsBringsTextStylesAndRuns) {
   EXPECT_EQ(CharsAt(target.get(), kBody + 2).body[CharField::bold], 0);
 }
 
+// A document "ab" with a bookmark named by the GUID between its two letters.
+GlimmetDocPtr WithBookmark(const QString& guid) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
+  DocRange at{doc.get(), kBody + 1, kBody + 1};
+  EXPECT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
+  EXPECT_TRUE(ReplaceRangeSimpleWithString({doc.get(), at.first + 1, at.first + 1}, nullptr, guid));
+  IdentifyBookmarks(doc.get());
+  return doc;
+}
+
 TEST(Clipboard, ACopiedBookmarkWhoseGuidIsTakenGetsAFreshOne) {
   InstallDocumentCopy();
-  auto withBookmark = [](const QString& guid) {
-    GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
-    DocRange at{doc.get(), kBody + 1, kBody + 1};
-    EXPECT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
-    EXPECT_TRUE(ReplaceRangeSimpleWithString({doc.get(), at.first + 1, at.first + 1}, nullptr, guid));
-    IdentifyBookmarks(doc.get());
-    return doc;
-  };
   const QString guid = QStringLiteral("0F1E2D3C-0000-4000-8000-000000000001");
-  GlimmetDocPtr source = withBookmark(guid), target = withBookmark(guid);
+  GlimmetDocPtr source = WithBookmark(guid), target = WithBookmark(guid);
   ASSERT_EQ(BookmarkGuid(target.get(), 0), guid);
   DocRange at{target.get(), kBody, kBody};
   const DocRange from{source.get(), kBody, uint32_t(source->userLength)};
@@ -149,18 +151,10 @@ TEST(Clipboard, ACopiedPictureBringsItsOwnImageAndKeepsItsPlacement) {
 
 TEST(Clipboard, ACopiedReferenceFollowsItsBookmarkAndKeepsItsFormat) {
   InstallDocumentCopy();
-  auto withBookmark = [](const QString& guid) {
-    GlimmetDocPtr doc = DocWithBody(QStringLiteral("ab"));
-    DocRange at{doc.get(), kBody + 1, kBody + 1};
-    EXPECT_TRUE(InsertKnotCore(&at, kKnotBookmark, 0, 0, nullptr, 0, nullptr, false));
-    EXPECT_TRUE(ReplaceRangeSimpleWithString({doc.get(), at.first + 1, at.first + 1}, nullptr, guid));
-    IdentifyBookmarks(doc.get());
-    return doc;
-  };
   const QString mine = QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000AA");
   const QString theirs = QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000BB");
-  GlimmetDocPtr source = withBookmark(mine);
-  GlimmetDocPtr target = withBookmark(theirs);
+  GlimmetDocPtr source = WithBookmark(mine);
+  GlimmetDocPtr target = WithBookmark(theirs);
   const uint32_t guidIndex = GuidIndexForGuid(source.get(), mine);
   ASSERT_NE(guidIndex, kGMNone);
   // A page reference (kind 0) to the bookmark in format 3, after the bookmark.
