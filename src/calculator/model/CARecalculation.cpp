@@ -24,7 +24,8 @@ GridPoint Plain(const GridPoint& point) {
 // cell, the order in which it joined.
 constexpr uint64_t kWaiting = uint64_t(1) << 31;
 constexpr uint64_t kScanned = uint64_t(1) << 30;
-constexpr uint64_t kJoinedMask = kScanned - 1;
+constexpr uint64_t kThroughBlock = uint64_t(1) << 29;  // a waiting cell found through a block
+constexpr uint64_t kJoinedMask = kThroughBlock - 1;
 constexpr uint64_t kFlagsAndJoined = (uint64_t(1) << 32) - 1;
 
 uint64_t NextGeneration() {
@@ -85,37 +86,45 @@ class Collector {
     table_.endConsuming();
   }
 
-  // The waiting cells by position (rows top to bottom, each row left to right); *place receives
-  // each one's position by the order in which it joined.
-  std::vector<CACell*> listWaiting(std::vector<uint32_t>* place) const {
-    struct Keyed {
-      int64_t y;
-      int64_t x;
-      uint32_t joined;
-    };
-    std::vector<Keyed> keyed(joined_.size());
-    for (uint32_t i = 0; i < joined_.size(); ++i) keyed[i] = Keyed{joined_[i].point.y, joined_[i].point.x, i};
-    std::sort(keyed.begin(), keyed.end(),
-              [](const Keyed& a, const Keyed& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-    std::vector<CACell*> cells(keyed.size());
-    place->assign(keyed.size(), 0);
-    for (uint32_t position = 0; position < keyed.size(); ++position) {
-      cells[position] = joined_[keyed[position].joined].cell;
-      (*place)[keyed[position].joined] = position;
+  // The waiting cells by position (rows top to bottom, each row left to right). *place
+  // receives each one's position by the order in which it joined, or stays empty when that is
+  // the position already, as in a chain, whose cells join as its walk goes down.
+  std::vector<CACell*> listWaiting(std::vector<uint32_t>* place) {
+    const size_t count = joined_.size();
+    std::vector<CACell*> cells(count);
+    place->clear();
+    const auto before = [](const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; };
+    bool inOrder = true;
+    for (size_t i = 1; i < count && inOrder; ++i) inOrder = before(joined_[i - 1].point, joined_[i].point);
+    if (inOrder) {
+      for (size_t i = 0; i < count; ++i) cells[i] = joined_[i].cell;
+    } else {
+      struct Keyed {
+        GridPoint point;
+        uint32_t joined;
+      };
+      std::vector<Keyed> keyed(count);
+      for (uint32_t i = 0; i < count; ++i) keyed[i] = Keyed{joined_[i].point, i};
+      std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) { return before(a.point, b.point); });
+      place->resize(count);
+      for (uint32_t position = 0; position < count; ++position) {
+        cells[position] = joined_[keyed[position].joined].cell;
+        (*place)[keyed[position].joined] = position;
+      }
     }
+    joined_ = std::vector<Joined>();  // no longer needed: let the list go before what follows is made
     return cells;
   }
 
-  // (waiting cell, waiting cell it names), by joining order, found by the walk.
-  const std::vector<std::pair<uint32_t, uint32_t>>& namedInputs() const { return named_; }
-  // Whether a waiting cell (by joining order) refers to a waiting cell through a block.
-  bool throughBlock(uint32_t joined) const { return joined_[joined].throughBlock; }
+  // (waiting cell, waiting cell it names), by joining order, found by the walk; taken once.
+  std::vector<std::pair<uint32_t, uint32_t>> takeNamedInputs() { return std::move(named_); }
+  // The waiting cells (by joining order) that refer to a waiting cell through a block, each once.
+  const std::vector<uint32_t>& throughBlocks() const { return throughBlock_; }
 
  private:
   struct Joined {
     CACell* cell;
     GridPoint point;
-    bool throughBlock = false;
   };
 
   uint64_t flags(const CACell* cell) const {
@@ -159,7 +168,12 @@ class Collector {
       for (const GridPoint& point : throughBlocks_) {
         CACell* referrer = CellAtPoint(document_, point);
         if (!referrer) continue;
-        joined_[markWaiting(referrer, point)].throughBlock = true;
+        const uint32_t joined = markWaiting(referrer, point);
+        const uint64_t mark = referrer->recalcMark();
+        if (!(mark & kThroughBlock)) {
+          referrer->setRecalcMark(mark | kThroughBlock);
+          throughBlock_.push_back(joined);
+        }
         scan(referrer);
       }
     }
@@ -173,6 +187,7 @@ class Collector {
   std::vector<GridPoint> byName_;
   std::vector<GridPoint> throughBlocks_;
   std::vector<std::pair<uint32_t, uint32_t>> named_;
+  std::vector<uint32_t> throughBlock_;
 };
 
 // The waiting cells by column, for finding those that a formula names.
@@ -324,17 +339,23 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
   std::vector<uint32_t> place;
   const std::vector<CACell*> waiting = collector.listWaiting(&place);
   if (waiting.empty()) return;
+  const auto position = [&place](uint32_t joined) { return place.empty() ? joined : place[joined]; };
 
   // What each waiting cell waits for: the waiting cells it names, found by the walk, and those
   // inside the blocks of the cells that refer to a waiting cell through a block.
-  std::vector<std::pair<uint32_t, uint32_t>> inputs;
-  inputs.reserve(collector.namedInputs().size());
-  for (const auto& [cell, input] : collector.namedInputs()) inputs.emplace_back(place[cell], place[input]);
+  std::vector<std::pair<uint32_t, uint32_t>> inputs = collector.takeNamedInputs();
+  if (!place.empty())
+    for (auto& [cell, input] : inputs) {
+      cell = place[cell];
+      input = place[input];
+    }
+  std::vector<uint32_t> throughBlocks = collector.throughBlocks();
+  // By joining order, as the cells' inputs have always been listed.
+  std::sort(throughBlocks.begin(), throughBlocks.end());
   std::optional<WaitingIndex> index;
   std::vector<uint32_t> found;
-  for (uint32_t joined = 0; joined < place.size(); ++joined) {
-    if (!collector.throughBlock(joined)) continue;
-    const uint32_t i = place[joined];
+  for (const uint32_t joined : throughBlocks) {
+    const uint32_t i = position(joined);
     const CACell* cell = waiting[i];
     if (!cell->isFormula()) continue;
     if (!index) index.emplace(waiting);
@@ -346,14 +367,16 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
       for (const uint32_t input : found) inputs.emplace_back(i, input);
     }
   }
+  // The inputs grouped by cell, in the order they were listed: counts, their running sums, then
+  // each cell's inputs filled in from its start, which leaves offsets[c] at cell c's end.
   std::vector<uint32_t> offsets(waiting.size() + 1, 0);
   for (const auto& edge : inputs) ++offsets[edge.first + 1];
   for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
   std::vector<uint32_t> dependsOn(inputs.size());
-  {
-    std::vector<uint32_t> next(offsets.begin(), offsets.end() - 1);
-    for (const auto& [cell, input] : inputs) dependsOn[next[cell]++] = input;
-  }
+  for (const auto& [cell, input] : inputs) dependsOn[offsets[cell]++] = input;
+  inputs = {};
+  for (size_t i = offsets.size() - 1; i > 0; --i) offsets[i] = offsets[i - 1];
+  offsets[0] = 0;
 
   const std::vector<uint32_t> order = PassOrder(uint32_t(waiting.size()), offsets, dependsOn);
   std::vector<bool> done(waiting.size(), false);
