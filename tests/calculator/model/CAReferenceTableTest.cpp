@@ -303,4 +303,44 @@ TEST(ReferenceTable, KeepsColumnsOfChainsThroughGroupsAndGrowth) {
   EXPECT_TRUE(ReferrersOf(table, {0, 0}).empty());
 }
 
+// Random cell references among points near group edges, far down and far across, checked
+// against a count of what is registered.
+TEST(ReferenceTable, AgreesWithACountOfCellReferencesNearAndFar) {
+  const std::vector<int64_t> columns{0, 1, 2, (int64_t(1) << 24) - 2, (int64_t(1) << 24) - 1, int64_t(1) << 24};
+  const std::vector<int64_t> rows{0, 7, 8, 15, 16, (int64_t(1) << 40) - 2, (int64_t(1) << 40) - 1,
+                                  (int64_t(1) << 43) - 9, (int64_t(1) << 43) - 8, int64_t(1) << 50};
+  std::mt19937 random(77);
+  const auto pick = [&](const std::vector<int64_t>& values) { return values[random() % values.size()]; };
+  const auto point = [&] { return GridPoint{pick(columns), pick(rows)}; };
+  // Few referrers for many cells, so that cells often have several, near and far.
+  const std::vector<GridPoint> referrers{{0, 0}, {1, 1}, {(int64_t(1) << 24) - 1, 3}, {int64_t(1) << 24, 3},
+                                         {0, (int64_t(1) << 40) - 1}, {5, int64_t(1) << 50}};
+  CAReferenceTable table;
+  std::map<std::tuple<int64_t, int64_t, int64_t, int64_t>, int> model;
+  for (int step = 0; step < 6000; ++step) {
+    const GridPoint from = referrers[random() % referrers.size()];
+    const GridPoint to = point();
+    int& count = model[std::make_tuple(to.x, to.y, from.x, from.y)];
+    if (random() % 5 < 2) {
+      ASSERT_EQ(table.removeReference(from, to), count == 1) << step;
+      if (count > 0) --count;
+    } else {
+      ASSERT_EQ(table.addReference(from, to), count == 0) << step;
+      ++count;
+    }
+    if (step % 300 != 299) continue;
+    size_t pairs = 0;
+    for (const int64_t x : columns) {
+      for (const int64_t y : rows) {
+        std::vector<GridPoint> expected;
+        for (const auto& [key, n] : model)
+          if (n > 0 && std::get<0>(key) == x && std::get<1>(key) == y) expected.push_back({std::get<2>(key), std::get<3>(key)});
+        pairs += expected.size();
+        ASSERT_EQ(ReferrersOf(table, {x, y}), Sorted(expected)) << x << "," << y << " after " << step;
+      }
+    }
+    ASSERT_EQ(table.referenceCount(), pairs);
+  }
+}
+
 }  // namespace
