@@ -375,7 +375,18 @@ void OrderPasses(uint32_t count, const std::vector<uint32_t>& offsets, const std
     if (pass[i] != kNeverReady) order[starts[pass[i]]++] = i;
 }
 
-void RecalculateWith(CADocument& document, CAReferenceTable& table, RecalcLists& lists) {
+}  // namespace
+
+std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& offsets,
+                                const std::vector<uint32_t>& dependsOn) {
+  RecalcLists lists;
+  std::vector<uint32_t> order;
+  OrderPasses(count, offsets, dependsOn, lists, order);
+  return order;
+}
+
+void Recalculate(CADocument& document, CAReferenceTable& table) {
+  RecalcLists lists;
   std::vector<CACell*>& waiting = lists.waiting;
   std::vector<uint32_t>& place = lists.place;
   Collector collector(document, table, lists);
@@ -451,17 +462,3 @@ void RecalculateWith(CADocument& document, CAReferenceTable& table, RecalcLists&
   }
 }
 
-}  // namespace
-
-std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& offsets,
-                                const std::vector<uint32_t>& dependsOn) {
-  RecalcLists lists;
-  std::vector<uint32_t> order;
-  OrderPasses(count, offsets, dependsOn, lists, order);
-  return order;
-}
-
-void Recalculate(CADocument& document, CAReferenceTable& table) {
-  RecalcLists lists;
-  RecalculateWith(document, table, lists);
-}
