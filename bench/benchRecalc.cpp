@@ -121,6 +121,26 @@ void BM_MillionCellChain(benchmark::State& state) {
 }
 BENCHMARK(BM_MillionCellChain)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// A square grid in which each cell takes the cell to its left from the cell above, plus one
+// (row 1 and column A hold ones): every named cell has two referrers, and a cell's inputs join
+// the recalculation out of position order.
+void BM_GridFullRecalculation(benchmark::State& state) {
+  const int64_t side = state.range(0);
+  CADocument document;
+  for (int64_t y = 0; y < side; ++y)
+    for (int64_t x = 0; x < side; ++x)
+      document.cellAtGridPointImperative({x, y})
+          ->setFormula(x == 0 || y == 0 ? QStringLiteral("1")
+                                        : QStringLiteral("=%1-%2+1").arg(FormatGridPoint(x - 1, y), FormatGridPoint(x, y - 1)));
+  document.evaluate();
+  for (auto _ : state) {
+    document.recalcEverything();
+    document.evaluate();
+  }
+  state.SetItemsProcessed(state.iterations() * side * side);
+}
+BENCHMARK(BM_GridFullRecalculation)->Arg(300)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {

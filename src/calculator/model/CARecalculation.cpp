@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -24,7 +25,8 @@ GridPoint Plain(const GridPoint& point) {
 // cell, the order in which it joined.
 constexpr uint64_t kWaiting = uint64_t(1) << 31;
 constexpr uint64_t kScanned = uint64_t(1) << 30;
-constexpr uint64_t kJoinedMask = kScanned - 1;
+constexpr uint64_t kThroughBlock = uint64_t(1) << 29;  // a waiting cell found through a block
+constexpr uint64_t kJoinedMask = kThroughBlock - 1;
 constexpr uint64_t kFlagsAndJoined = (uint64_t(1) << 32) - 1;
 
 uint64_t NextGeneration() {
@@ -33,13 +35,58 @@ uint64_t NextGeneration() {
   return uint64_t(generation) << 32;
 }
 
+// The lists a recalculation works in, each made once and filled in place.
+struct RecalcLists {
+  struct Frame {
+    uint32_t cell;
+    uint32_t next;
+  };
+  struct Keyed {
+    GridPoint point;
+    uint32_t joined;
+  };
+
+  // Step 1.
+  std::vector<CACell*> joined;
+  std::vector<CACell*> work;
+  std::vector<GridPoint> byName;
+  std::vector<GridPoint> throughBlocks;
+  std::vector<std::pair<uint32_t, uint32_t>> named;
+  std::vector<uint32_t> throughBlock;
+  // Step 2.
+  std::vector<CACell*> waiting;
+  std::vector<Keyed> keyed;
+  std::vector<uint32_t> place;
+  std::vector<uint32_t> found;
+  std::vector<uint32_t> offsets;
+  std::vector<uint32_t> dependsOn;
+  std::vector<uint32_t> pass;
+  std::vector<uint8_t> state;
+  std::vector<Frame> stack;
+  std::vector<uint32_t> starts;
+  std::vector<uint32_t> order;
+};
+
 // Step 1: the walk over the rows, and the waiting set with every cell that depends, directly or
 // not, on a cell that needs recalculation. The dependencies between waiting cells that name
 // each other are noted on the way; those through blocks are worked out afterwards.
 class Collector {
  public:
-  Collector(CADocument& document, CAReferenceTable& table)
-      : document_(document), table_(table), generation_(NextGeneration()) {}
+  Collector(CADocument& document, CAReferenceTable& table, RecalcLists& lists)
+      : document_(document),
+        table_(table),
+        generation_(NextGeneration()),
+        joined_(lists.joined),
+        work_(lists.work),
+        byName_(lists.byName),
+        throughBlocks_(lists.throughBlocks),
+        named_(lists.named),
+        throughBlock_(lists.throughBlock) {
+    joined_.clear();
+    work_.clear();
+    named_.clear();
+    throughBlock_.clear();
+  }
 
   void walk() {
     // Each block reference is needed once: a referrer found through it is waiting from then on.
@@ -85,38 +132,35 @@ class Collector {
     table_.endConsuming();
   }
 
-  // The waiting cells by position (rows top to bottom, each row left to right); *place receives
-  // each one's position by the order in which it joined.
-  std::vector<CACell*> listWaiting(std::vector<uint32_t>* place) const {
-    struct Keyed {
-      int64_t y;
-      int64_t x;
-      uint32_t joined;
-    };
-    std::vector<Keyed> keyed(joined_.size());
-    for (uint32_t i = 0; i < joined_.size(); ++i) keyed[i] = Keyed{joined_[i].point.y, joined_[i].point.x, i};
-    std::sort(keyed.begin(), keyed.end(),
-              [](const Keyed& a, const Keyed& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-    std::vector<CACell*> cells(keyed.size());
-    place->assign(keyed.size(), 0);
-    for (uint32_t position = 0; position < keyed.size(); ++position) {
-      cells[position] = joined_[keyed[position].joined].cell;
-      (*place)[keyed[position].joined] = position;
+  // The waiting cells by position (rows top to bottom, each row left to right), into `cells`.
+  // `place` receives each one's position by the order in which it joined, or is left empty when
+  // that is the position already, as in a chain, whose cells join as its walk goes down.
+  void listWaiting(std::vector<CACell*>& cells, std::vector<uint32_t>& place, std::vector<RecalcLists::Keyed>& keyed) {
+    place.clear();
+    if (inOrder_) {
+      cells.swap(joined_);
+      joined_.clear();
+      return;
     }
-    return cells;
+    const uint32_t count = uint32_t(joined_.size());
+    keyed.resize(count);
+    for (uint32_t i = 0; i < count; ++i) keyed[i] = RecalcLists::Keyed{joined_[i]->gridPoint(), i};
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return before(a.point, b.point); });
+    cells.resize(count);
+    place.resize(count);
+    for (uint32_t position = 0; position < count; ++position) {
+      cells[position] = joined_[keyed[position].joined];
+      place[keyed[position].joined] = position;
+    }
   }
 
   // (waiting cell, waiting cell it names), by joining order, found by the walk.
-  const std::vector<std::pair<uint32_t, uint32_t>>& namedInputs() const { return named_; }
-  // Whether a waiting cell (by joining order) refers to a waiting cell through a block.
-  bool throughBlock(uint32_t joined) const { return joined_[joined].throughBlock; }
+  std::vector<std::pair<uint32_t, uint32_t>>& namedInputs() { return named_; }
+  // The waiting cells (by joining order) that refer to a waiting cell through a block, each once.
+  std::vector<uint32_t>& throughBlocks() { return throughBlock_; }
 
  private:
-  struct Joined {
-    CACell* cell;
-    GridPoint point;
-    bool throughBlock = false;
-  };
+  static bool before(const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; }
 
   uint64_t flags(const CACell* cell) const {
     const uint64_t mark = cell->recalcMark();
@@ -128,7 +172,9 @@ class Collector {
     const uint64_t mark = flags(cell);
     if (mark & kWaiting) return uint32_t(mark & kJoinedMask);
     const uint32_t joined = uint32_t(joined_.size());
-    joined_.push_back(Joined{cell, point});
+    if (inOrder_ && joined > 0 && !before(last_, point)) inOrder_ = false;
+    last_ = point;
+    joined_.push_back(cell);
     cell->setRecalcMark(generation_ | mark | kWaiting | joined);
     return joined;
   }
@@ -159,7 +205,12 @@ class Collector {
       for (const GridPoint& point : throughBlocks_) {
         CACell* referrer = CellAtPoint(document_, point);
         if (!referrer) continue;
-        joined_[markWaiting(referrer, point)].throughBlock = true;
+        const uint32_t joined = markWaiting(referrer, point);
+        const uint64_t mark = referrer->recalcMark();
+        if (!(mark & kThroughBlock)) {
+          referrer->setRecalcMark(mark | kThroughBlock);
+          throughBlock_.push_back(joined);
+        }
         scan(referrer);
       }
     }
@@ -168,11 +219,15 @@ class Collector {
   CADocument& document_;
   CAReferenceTable& table_;
   const uint64_t generation_;
-  std::vector<Joined> joined_;
-  std::vector<CACell*> work_;
-  std::vector<GridPoint> byName_;
-  std::vector<GridPoint> throughBlocks_;
-  std::vector<std::pair<uint32_t, uint32_t>> named_;
+  std::vector<CACell*>& joined_;
+  std::vector<CACell*>& work_;
+  std::vector<GridPoint>& byName_;
+  std::vector<GridPoint>& throughBlocks_;
+  std::vector<std::pair<uint32_t, uint32_t>>& named_;
+  std::vector<uint32_t>& throughBlock_;
+  // Whether the cells joined in position order so far, and the last one's point.
+  bool inOrder_ = true;
+  GridPoint last_;
 };
 
 // The waiting cells by column, for finding those that a formula names.
@@ -258,19 +313,21 @@ void RecalcEverything(CADocument& document) {
     for (const std::unique_ptr<CACell>& cell : row->cells()) cell->setNeedRecalc(true);
 }
 
-std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& offsets,
-                                const std::vector<uint32_t>& dependsOn) {
+namespace {
+
+// PassOrder, into `order`, working in the lists given.
+void OrderPasses(uint32_t count, const std::vector<uint32_t>& offsets, const std::vector<uint32_t>& dependsOn,
+                 RecalcLists& lists, std::vector<uint32_t>& order) {
   // A cell i is evaluated in pass p(i) = max(1, p(j) + (j < i ? 1 : 0) over the cells j it
   // waits for): a pass runs from the last cell to the first, so an input listed after the cell
   // is done earlier in the same pass, one listed before it only in the pass before. Within a
   // pass the later cell goes first. A cycle never becomes ready, nor does what depends on it.
-  std::vector<uint32_t> pass(count, 0);
-  std::vector<uint8_t> state(count, 0);  // 0 not met, 1 being resolved, 2 resolved
-  struct Frame {
-    uint32_t cell;
-    uint32_t next;
-  };
-  std::vector<Frame> stack;
+  std::vector<uint32_t>& pass = lists.pass;
+  std::vector<uint8_t>& state = lists.state;  // 0 not met, 1 being resolved, 2 resolved
+  std::vector<RecalcLists::Frame>& stack = lists.stack;
+  pass.assign(count, 0);
+  state.assign(count, 0);
+  stack.clear();
   const auto combine = [&pass](uint32_t cell, uint32_t input) {
     if (pass[cell] == kNeverReady) return;
     if (pass[input] == kNeverReady)
@@ -282,9 +339,9 @@ std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& off
     if (state[root] != 0) continue;
     state[root] = 1;
     pass[root] = 1;
-    stack.push_back(Frame{root, offsets[root]});
+    stack.push_back(RecalcLists::Frame{root, offsets[root]});
     while (!stack.empty()) {
-      Frame& frame = stack.back();
+      RecalcLists::Frame& frame = stack.back();
       const uint32_t cell = frame.cell;
       if (frame.next < offsets[cell + 1]) {
         const uint32_t input = dependsOn[frame.next++];
@@ -293,7 +350,7 @@ std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& off
         } else if (state[input] == 0) {
           state[input] = 1;
           pass[input] = 1;
-          stack.push_back(Frame{input, offsets[input]});
+          stack.push_back(RecalcLists::Frame{input, offsets[input]});
         } else {
           combine(cell, input);
         }
@@ -308,33 +365,51 @@ std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& off
   uint32_t lastPass = 0;
   for (const uint32_t p : pass)
     if (p != kNeverReady) lastPass = std::max(lastPass, p);
-  std::vector<uint32_t> starts(size_t(lastPass) + 2, 0);
+  std::vector<uint32_t>& starts = lists.starts;
+  starts.assign(size_t(lastPass) + 2, 0);
   for (const uint32_t p : pass)
     if (p != kNeverReady) ++starts[p + 1];
   for (size_t p = 1; p < starts.size(); ++p) starts[p] += starts[p - 1];
-  std::vector<uint32_t> order(starts.back());
+  order.resize(starts.back());
   for (uint32_t i = count; i-- > 0;)
     if (pass[i] != kNeverReady) order[starts[pass[i]]++] = i;
+}
+
+}  // namespace
+
+std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& offsets,
+                                const std::vector<uint32_t>& dependsOn) {
+  RecalcLists lists;
+  std::vector<uint32_t> order;
+  OrderPasses(count, offsets, dependsOn, lists, order);
   return order;
 }
 
 void Recalculate(CADocument& document, CAReferenceTable& table) {
-  Collector collector(document, table);
+  RecalcLists lists;
+  std::vector<CACell*>& waiting = lists.waiting;
+  std::vector<uint32_t>& place = lists.place;
+  Collector collector(document, table, lists);
   collector.walk();
-  std::vector<uint32_t> place;
-  const std::vector<CACell*> waiting = collector.listWaiting(&place);
+  collector.listWaiting(waiting, place, lists.keyed);
   if (waiting.empty()) return;
+  const auto position = [&place](uint32_t joined) { return place.empty() ? joined : place[joined]; };
 
   // What each waiting cell waits for: the waiting cells it names, found by the walk, and those
   // inside the blocks of the cells that refer to a waiting cell through a block.
-  std::vector<std::pair<uint32_t, uint32_t>> inputs;
-  inputs.reserve(collector.namedInputs().size());
-  for (const auto& [cell, input] : collector.namedInputs()) inputs.emplace_back(place[cell], place[input]);
+  std::vector<std::pair<uint32_t, uint32_t>>& inputs = collector.namedInputs();
+  if (!place.empty())
+    for (auto& [cell, input] : inputs) {
+      cell = place[cell];
+      input = place[input];
+    }
+  std::vector<uint32_t>& throughBlocks = collector.throughBlocks();
+  // By joining order, as the cells' inputs have always been listed.
+  std::sort(throughBlocks.begin(), throughBlocks.end());
   std::optional<WaitingIndex> index;
-  std::vector<uint32_t> found;
-  for (uint32_t joined = 0; joined < place.size(); ++joined) {
-    if (!collector.throughBlock(joined)) continue;
-    const uint32_t i = place[joined];
+  std::vector<uint32_t>& found = lists.found;
+  for (const uint32_t joined : throughBlocks) {
+    const uint32_t i = position(joined);
     const CACell* cell = waiting[i];
     if (!cell->isFormula()) continue;
     if (!index) index.emplace(waiting);
@@ -346,17 +421,23 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
       for (const uint32_t input : found) inputs.emplace_back(i, input);
     }
   }
-  std::vector<uint32_t> offsets(waiting.size() + 1, 0);
+  // The inputs grouped by cell, in the order they were listed: counts, their running sums, then
+  // each cell's inputs filled in from its start, which leaves offsets[c] at cell c's end.
+  std::vector<uint32_t>& offsets = lists.offsets;
+  offsets.assign(waiting.size() + 1, 0);
   for (const auto& edge : inputs) ++offsets[edge.first + 1];
   for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
-  std::vector<uint32_t> dependsOn(inputs.size());
-  {
-    std::vector<uint32_t> next(offsets.begin(), offsets.end() - 1);
-    for (const auto& [cell, input] : inputs) dependsOn[next[cell]++] = input;
-  }
+  std::vector<uint32_t>& dependsOn = lists.dependsOn;
+  dependsOn.resize(inputs.size());
+  for (const auto& [cell, input] : inputs) dependsOn[offsets[cell]++] = input;
+  for (size_t i = offsets.size() - 1; i > 0; --i) offsets[i] = offsets[i - 1];
+  offsets[0] = 0;
 
-  const std::vector<uint32_t> order = PassOrder(uint32_t(waiting.size()), offsets, dependsOn);
-  std::vector<bool> done(waiting.size(), false);
+  std::vector<uint32_t>& order = lists.order;
+  OrderPasses(uint32_t(waiting.size()), offsets, dependsOn, lists, order);
+  // Whether each waiting cell was evaluated; the pass numbers are no longer needed.
+  std::vector<uint8_t>& done = lists.state;
+  done.assign(waiting.size(), 0);
   // Evaluating a long chain is bound by memory latency, each cell and its tokens being met for
   // the first time: ask for them a few cells ahead, the cell first and its tokens once it came.
   constexpr size_t kCellAhead = 8;
@@ -372,7 +453,7 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
     const uint32_t i = order[k];
     waiting[i]->evaluate();
     document.redrawCell(waiting[i]->gridPoint());
-    done[i] = true;
+    done[i] = 1;
   }
   for (size_t i = 0; i < waiting.size(); ++i) {
     if (done[i]) continue;
@@ -380,3 +461,4 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
     document.redrawCell(waiting[i]->gridPoint());
   }
 }
+

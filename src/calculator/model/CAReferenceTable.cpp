@@ -3,7 +3,9 @@
 #include "framlet/foundation/flBase.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <unordered_map>
 
 namespace {
 
@@ -267,41 +269,131 @@ class PointTarget {
   std::unique_ptr<Overflow> more_;
 };
 
-// Cells named by formulas, found by point: open addressing with linear probing, since a sheet
-// of long chains names almost every cell and each lookup should cost one cache line. A slot is
-// the cell and, in place, its one referrer when a single formula names it once (nearly every
-// named cell of such a sheet); any other cell's slot holds the number of a PointTarget kept
-// apart. Two slots share a cache line; the table runs up to half full, as fuller tables make
-// the runs below collide and a chain's recalculation slow.
+// Cells named by formulas, found by point. A sheet of long chains names almost every cell of a
+// column, so cells go in groups of kGroupRows neighbouring rows of one column: a group is one
+// cache line holding, per row, a word that is the cell's one referrer packed in place (nearly
+// every named cell of such a sheet has exactly one, named once), the number of a PointTarget
+// kept apart for any other cell, or nothing. The groups are found through an open-addressing
+// index by (column, group of rows); a cell beyond what a word can hold (a column past 2^24 - 2
+// or a row past 2^43) is kept in a plain map instead.
 class PointMap {
  public:
   PointMap() : slots_(size_t(1) << bits_) {}
 
   // Whether `from` starts referring to the cell.
   bool add(const GridPoint& key, const GridPoint& from) {
-    size_t i = home(key);
-    for (; slots_[i].used(); i = next(i))
-      if (slots_[i].key == key) break;
-    if (!slots_[i].used()) {
-      if ((used_ + 1) * 2 > slots_.size()) {
-        grow();
-        for (i = home(key); slots_[i].used();) i = next(i);
-      }
-      ++used_;
-      slots_[i].key = key;
-      if (from.x != kSharedX) {
-        slots_[i].referrer = from;
+    if (!isPackedKey(key)) return addTo(far_[key], from);
+    size_t i = findSlot(groupKey(key));
+    if (i == kMissing) i = insertGroup(groupKey(key));
+    uint64_t& word = groups_[slots_[i].group].words[rowIn(key)];
+    if (word == kNone) {
+      ++slots_[i].used;
+      if (isPackedReferrer(from)) {
+        word = pack(from);
         return true;
       }
-      slots_[i].referrer = GridPoint{kSharedX, int64_t(newShared())};
-    } else if (slots_[i].referrer.x != kSharedX) {
+      word = sharedWord(newShared());
+    } else if (!isShared(word)) {
       // The in-place referrer moves out to make room for a second one or a second count.
-      const GridPoint only = slots_[i].referrer;
       const uint32_t n = newShared();
-      shared_[n].append(only);
-      slots_[i].referrer = GridPoint{kSharedX, int64_t(n)};
+      shared_[n].append(unpack(word));
+      word = sharedWord(n);
     }
-    PointTarget& target = shared_[size_t(slots_[i].referrer.y)];
+    return addTo(shared_[sharedNumber(word)], from);
+  }
+
+  // Whether `from` stops referring to the cell.
+  bool remove(const GridPoint& key, const GridPoint& from) {
+    if (!isPackedKey(key)) {
+      const auto it = far_.find(key);
+      if (it == far_.end() || !removeFrom(it->second, from)) return false;
+      if (it->second.size() == 0) far_.erase(it);
+      return true;
+    }
+    const size_t i = findSlot(groupKey(key));
+    if (i == kMissing) return false;
+    uint64_t& word = groups_[slots_[i].group].words[rowIn(key)];
+    if (word == kNone) return false;
+    if (!isShared(word)) {
+      if (unpack(word) != from) return false;
+    } else {
+      const uint32_t n = sharedNumber(word);
+      PointTarget& target = shared_[n];
+      if (!removeFrom(target, from)) return false;
+      if (target.size() == 1 && target.count(0) == 1 && isPackedReferrer(target.from(0))) {
+        word = pack(target.from(0));  // back in place
+        target.removeAt(0);
+      }
+      if (target.size() > 0) return true;
+      freeShared_.push_back(n);
+      if (!isShared(word)) return true;
+    }
+    word = kNone;
+    if (--slots_[i].used == 0) eraseGroup(i);
+    return true;
+  }
+
+  // Appends the referrers of the cell.
+  void referrersOf(const GridPoint& key, std::vector<GridPoint>& referrers) const {
+    if (!isPackedKey(key)) {
+      if (far_.empty()) return;
+      const auto it = far_.find(key);
+      if (it != far_.end()) appendAll(it->second, referrers);
+      return;
+    }
+    const size_t i = findSlot(groupKey(key));
+    if (i == kMissing) return;
+    const uint64_t word = groups_[slots_[i].group].words[rowIn(key)];
+    if (word == kNone) return;
+    if (!isShared(word))
+      referrers.push_back(unpack(word));
+    else
+      appendAll(shared_[sharedNumber(word)], referrers);
+  }
+
+  bool isEmpty() const { return groupCount_ == 0 && far_.empty(); }
+
+  // Asks for the index slot of a cell that is likely looked up soon.
+  void prefetch(const GridPoint& key) const {
+    if (isPackedKey(key)) __builtin_prefetch(&slots_[home(groupKey(key))]);
+  }
+
+  // The cells in one group.
+  static constexpr int kGroupBits = 3;
+  static constexpr int64_t kGroupRows = int64_t(1) << kGroupBits;
+
+ private:
+  // A word: nothing, a referrer (its column in the low 24 bits, its row + 1 above), or the
+  // number of a shared target above the low 24 bits all set, which no packed column has.
+  static constexpr uint64_t kNone = 0;
+  static constexpr int kColumnBits = 24;
+  static constexpr uint64_t kColumnMask = (uint64_t(1) << kColumnBits) - 1;
+  static constexpr uint64_t kRowLimit = uint64_t(1) << (64 - kColumnBits);
+  static constexpr size_t kMissing = SIZE_MAX;
+
+  static bool isPackedReferrer(const GridPoint& point) {
+    return uint64_t(point.x) < kColumnMask && uint64_t(point.y) + 1 < kRowLimit;
+  }
+  static uint64_t pack(const GridPoint& point) {
+    return (uint64_t(point.y) + 1) << kColumnBits | uint64_t(point.x);
+  }
+  static GridPoint unpack(uint64_t word) {
+    return GridPoint{int64_t(word & kColumnMask), int64_t((word >> kColumnBits) - 1)};
+  }
+  static bool isShared(uint64_t word) { return (word & kColumnMask) == kColumnMask; }
+  static uint64_t sharedWord(uint32_t n) { return uint64_t(n) << kColumnBits | kColumnMask; }
+  static uint32_t sharedNumber(uint64_t word) { return uint32_t(word >> kColumnBits); }
+
+  // A group's key packs its column and its first row the same way, so 0 marks a free slot.
+  static bool isPackedKey(const GridPoint& key) {
+    return uint64_t(key.x) < kColumnMask && (uint64_t(key.y) >> kGroupBits) + 1 < kRowLimit;
+  }
+  static uint64_t groupKey(const GridPoint& key) {
+    return ((uint64_t(key.y) >> kGroupBits) + 1) << kColumnBits | uint64_t(key.x);
+  }
+  static size_t rowIn(const GridPoint& key) { return size_t(uint64_t(key.y) & (kGroupRows - 1)); }
+
+  static bool addTo(PointTarget& target, const GridPoint& from) {
     const size_t at = target.find(from);
     if (at < target.size()) {
       ++target.count(at);
@@ -310,70 +402,65 @@ class PointMap {
     target.append(from);
     return true;
   }
-
-  // Whether `from` stops referring to the cell.
-  bool remove(const GridPoint& key, const GridPoint& from) {
-    const size_t i = find(key);
-    if (i == kMissing) return false;
-    Slot& slot = slots_[i];
-    if (slot.referrer.x != kSharedX) {
-      if (slot.referrer != from) return false;
-      erase(i);
-      return true;
-    }
-    const uint32_t n = uint32_t(slot.referrer.y);
-    PointTarget& target = shared_[n];
+  // Whether `from` stopped referring (its last count went).
+  static bool removeFrom(PointTarget& target, const GridPoint& from) {
     const size_t at = target.find(from);
-    if (at == target.size()) return false;
-    if (--target.count(at) > 0) return false;
+    if (at == target.size() || --target.count(at) > 0) return false;
     target.removeAt(at);
-    if (target.size() == 1 && target.count(0) == 1 && target.from(0).x != kSharedX) {
-      slot.referrer = target.from(0);  // back in place
-      target.removeAt(0);
-    }
-    if (target.size() == 0) {
-      freeShared_.push_back(n);
-      if (slot.referrer.x == kSharedX) erase(i);
-    }
     return true;
   }
-
-  // Appends the referrers of the cell.
-  void referrersOf(const GridPoint& key, std::vector<GridPoint>& referrers) const {
-    const size_t i = find(key);
-    if (i == kMissing) return;
-    const GridPoint& referrer = slots_[i].referrer;
-    if (referrer.x != kSharedX) {
-      referrers.push_back(referrer);
-      return;
-    }
-    const PointTarget& target = shared_[size_t(referrer.y)];
+  static void appendAll(const PointTarget& target, std::vector<GridPoint>& referrers) {
     for (size_t k = 0; k < target.size(); ++k) referrers.push_back(target.from(k));
   }
 
-  bool isEmpty() const { return used_ == 0; }
-  static bool isStorable(const GridPoint& key) { return key.x != kFreeX; }
-
-  // Asks for the home slot of a key that is likely looked up next.
-  void prefetch(const GridPoint& key) const { __builtin_prefetch(&slots_[home(key)]); }
-
- private:
-  // A free slot's key has the x no point has; a referrer with this x stands for a shared target.
-  static constexpr int64_t kFreeX = INT64_MIN;
-  static constexpr int64_t kSharedX = INT64_MIN;
-  static constexpr size_t kMissing = SIZE_MAX;
   struct Slot {
-    GridPoint key{kFreeX, 0};
-    GridPoint referrer{};
-    bool used() const { return key.x != kFreeX; }
+    uint64_t key = 0;  // 0: free
+    uint32_t group = 0;
+    uint32_t used = 0;  // the group's cells that have referrers
+  };
+  struct alignas(64) Group {
+    std::array<uint64_t, kGroupRows> words{};
   };
 
-  size_t find(const GridPoint& key) const {
+  size_t findSlot(uint64_t key) const {
     for (size_t i = home(key);; i = next(i)) {
       const Slot& slot = slots_[i];
-      if (!slot.used()) return kMissing;
       if (slot.key == key) return i;
+      if (slot.key == 0) return kMissing;
     }
+  }
+
+  size_t insertGroup(uint64_t key) {
+    if ((groupCount_ + 1) * 2 > slots_.size()) grow();
+    size_t i = home(key);
+    while (slots_[i].key != 0) i = next(i);
+    uint32_t group;
+    if (!freeGroups_.empty()) {
+      group = freeGroups_.back();
+      freeGroups_.pop_back();
+    } else {
+      group = uint32_t(groups_.size());
+      groups_.emplace_back();
+    }
+    slots_[i] = Slot{key, group, 0};
+    ++groupCount_;
+    return i;
+  }
+
+  void eraseGroup(size_t i) {
+    freeGroups_.push_back(slots_[i].group);
+    --groupCount_;
+    // Backward shift: move later entries of the probe run into the gap so that no lookup
+    // stops early at it.
+    for (size_t j = next(i);; j = next(j)) {
+      if (slots_[j].key == 0) break;
+      const size_t want = home(slots_[j].key);
+      const bool stays = i <= j ? (i < want && want <= j) : (i < want || want <= j);
+      if (stays) continue;
+      slots_[i] = slots_[j];
+      i = j;
+    }
+    slots_[i] = Slot();
   }
 
   uint32_t newShared() {
@@ -386,29 +473,16 @@ class PointMap {
     return uint32_t(shared_.size() - 1);
   }
 
-  void erase(size_t i) {
-    --used_;
-    // Backward shift: move later entries of the probe run into the gap so that no lookup
-    // stops early at it.
-    for (size_t j = next(i);; j = next(j)) {
-      if (!slots_[j].used()) break;
-      const size_t want = home(slots_[j].key);
-      const bool stays = i <= j ? (i < want && want <= j) : (i < want || want <= j);
-      if (stays) continue;
-      slots_[i] = slots_[j];
-      i = j;
-    }
-    slots_[i] = Slot();
-  }
-
-  // A column's rows go in runs of kRun neighbouring slots, the runs scattered: a walk down a
+  // A column's groups go in runs of kRun neighbouring slots, the runs scattered: a walk down a
   // column then meets slots that share cache lines and pages.
-  static constexpr int kRunBits = 3;
-  size_t home(const GridPoint& key) const {
-    const uint64_t run = uint64_t(key.y) >> kRunBits;
-    const uint64_t mixed = (uint64_t(key.x) * 0x9E3779B97F4A7C15ull) ^ (run * 0xC2B2AE3D27D4EB4Full);
+  static constexpr int kRunBits = 2;
+  size_t home(uint64_t key) const {
+    const uint64_t column = key & kColumnMask;
+    const uint64_t group = key >> kColumnBits;
+    const uint64_t run = group >> kRunBits;
+    const uint64_t mixed = (column * 0x9E3779B97F4A7C15ull) ^ (run * 0xC2B2AE3D27D4EB4Full);
     const size_t start = size_t((mixed ^ (mixed >> 29)) * 0x9E3779B97F4A7C15ull >> (64 - bits_ + kRunBits)) << kRunBits;
-    return start | size_t(uint64_t(key.y) & ((uint64_t(1) << kRunBits) - 1));
+    return start | size_t(group & ((uint64_t(1) << kRunBits) - 1));
   }
   size_t next(size_t i) const { return (i + 1) & (slots_.size() - 1); }
 
@@ -417,18 +491,21 @@ class PointMap {
     old.swap(slots_);
     ++bits_;
     for (const Slot& slot : old) {
-      if (!slot.used()) continue;
+      if (slot.key == 0) continue;
       size_t i = home(slot.key);
-      while (slots_[i].used()) i = next(i);
+      while (slots_[i].key != 0) i = next(i);
       slots_[i] = slot;
     }
   }
 
-  int bits_ = 6;
+  int bits_ = 4;
   std::vector<Slot> slots_;
-  size_t used_ = 0;
+  size_t groupCount_ = 0;
+  std::vector<Group> groups_;
+  std::vector<uint32_t> freeGroups_;
   std::vector<PointTarget> shared_;
   std::vector<uint32_t> freeShared_;
+  std::unordered_map<GridPoint, PointTarget, GridPointHash> far_;
 };
 
 struct RangeEntry {
@@ -480,7 +557,6 @@ CAReferenceTable::CAReferenceTable() : storage_(std::make_unique<Storage>()) {}
 CAReferenceTable::~CAReferenceTable() = default;
 
 bool CAReferenceTable::addReference(const GridPoint& from, const GridPoint& to) {
-  if (!PointMap::isStorable(to)) return false;  // no plain point has that x
   if (!storage_->points.add(to, from)) return false;
   ++storage_->pointPairs;
   return true;
@@ -570,9 +646,9 @@ void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint
 void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint>& byName,
                                    std::vector<GridPoint>& throughBlocks) {
   Storage& s = *storage_;
-  // Walks over referrers mostly go down a column: the cell below is usually asked for next, and
-  // its slot is a cache miss of its own.
-  s.points.prefetch(GridPoint{point.x, int64_t(uint64_t(point.y) + 1)});
+  // Walks over referrers mostly go down a column: the cells below are usually asked for next,
+  // and the next group's slot is a cache miss of its own.
+  s.points.prefetch(GridPoint{point.x, int64_t(uint64_t(point.y) + PointMap::kGroupRows)});
   s.points.referrersOf(point, byName);
 
   std::vector<uint32_t>& ids = s.stabbed;

@@ -256,4 +256,41 @@ TEST_F(RecalculationTest, EvaluatesInTheOrderOfTheRepeatedPasses) {
   }
 }
 
+// Chains whose cells join the waiting list in position order (running down) and out of it
+// (running up, or zigzagging between columns), each with a block at its foot, and a cycle
+// closed at the end of one.
+TEST_F(RecalculationTest, ChainsRunningEitherWayGetTheirValues) {
+  constexpr int kLength = 40;
+  const auto at = [](int x, int y) { return FormatGridPoint(x, y).toStdString(); };
+  enter("A1", "1");
+  for (int y = 1; y < kLength; ++y) enter(at(0, y).c_str(), QStringLiteral("=%1+1").arg(FormatGridPoint(0, y - 1)));
+  enter(at(1, kLength - 1).c_str(), "1");
+  for (int y = kLength - 2; y >= 0; --y)
+    enter(at(1, y).c_str(), QStringLiteral("=%1+1").arg(FormatGridPoint(1, y + 1)));
+  for (int y = 0; y < kLength; ++y)
+    enter(at(2 + y % 2, y).c_str(), y == 0 ? QStringLiteral("1") : QStringLiteral("=%1*1+1").arg(FormatGridPoint(2 + (y - 1) % 2, y - 1)));
+  enter("E1", QStringLiteral("=SUM(A1:A%1)+B1+%2").arg(kLength).arg(QString::fromStdString(at(2 + (kLength - 1) % 2, kLength - 1))));
+  recalc();
+  EXPECT_EQ(shown(at(0, kLength - 1).c_str()), QString::number(kLength));
+  EXPECT_EQ(shown("B1"), QString::number(kLength));
+  EXPECT_EQ(shown(at(2 + (kLength - 1) % 2, kLength - 1).c_str()), QString::number(kLength));
+  EXPECT_EQ(shown("E1"), QString::number(kLength * (kLength + 1) / 2 + 2 * kLength));
+
+  // An edit at each head flows down (or up) the whole chain again.
+  enter("A1", "11");
+  enter(at(1, kLength - 1).c_str(), "11");
+  enter("C1", "11");
+  recalc();
+  EXPECT_EQ(shown(at(0, kLength - 1).c_str()), QString::number(kLength + 10));
+  EXPECT_EQ(shown("B1"), QString::number(kLength + 10));
+  EXPECT_EQ(shown("E1"), QString::number(kLength * (kLength + 1) / 2 + 10 * kLength + 2 * kLength + 20));
+
+  // Closing the first chain on itself makes all of it, and what sums it, circular.
+  enter("A1", QStringLiteral("=%1").arg(FormatGridPoint(0, kLength - 1)));
+  recalc();
+  EXPECT_EQ(cell(at(0, kLength / 2).c_str())->valueType(), kValueError);
+  EXPECT_EQ(cell("E1")->valueType(), kValueError);
+  EXPECT_EQ(shown("B1"), QString::number(kLength + 10));
+}
+
 }  // namespace

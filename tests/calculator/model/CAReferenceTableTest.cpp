@@ -140,4 +140,207 @@ TEST(ReferenceTable, AgreesWithAPlainListOfReferences) {
   }
 }
 
+// What a sequence of registrations leaves: each step's answer (whether `from` started or stopped
+// referring), then the referrers of some points and the number of registered pairs.
+struct Step {
+  enum Kind { kAdd, kRemove, kAddBlock, kRemoveBlock } kind;
+  GridPoint from;
+  GridRange to;  // a cell's reference names a 1x1 block
+  bool changed;
+};
+struct Counting {
+  const char* name;
+  std::vector<Step> steps;
+  std::vector<std::pair<GridPoint, std::vector<GridPoint>>> referrers;
+  size_t count;
+};
+
+Step Add(GridPoint from, GridPoint to, bool changed) { return Step{Step::kAdd, from, {to, to}, changed}; }
+Step Remove(GridPoint from, GridPoint to, bool changed) { return Step{Step::kRemove, from, {to, to}, changed}; }
+Step AddBlock(GridPoint from, GridRange to, bool changed) { return Step{Step::kAddBlock, from, to, changed}; }
+Step RemoveBlock(GridPoint from, GridRange to, bool changed) { return Step{Step::kRemoveBlock, from, to, changed}; }
+
+bool Apply(CAReferenceTable& table, const Step& step) {
+  switch (step.kind) {
+    case Step::kAdd:
+      return table.addReference(step.from, step.to.startPoint);
+    case Step::kRemove:
+      return table.removeReference(step.from, step.to.startPoint);
+    case Step::kAddBlock:
+      return table.addRangeReference(step.from, step.to);
+    case Step::kRemoveBlock:
+      return table.removeRangeReference(step.from, step.to);
+  }
+  return false;
+}
+
+std::vector<Step> ManyThenOne(GridPoint to, int64_t referrers) {
+  std::vector<Step> steps;
+  for (int64_t y = 0; y < referrers; ++y) steps.push_back(Add({3, y}, to, true));
+  for (int64_t y = 0; y + 1 < referrers; ++y) steps.push_back(Remove({3, y}, to, true));
+  return steps;
+}
+
+TEST(ReferenceTable, CountsReferencesAsTheyComeAndGo) {
+  const GridPoint t{0, 5};
+  const GridPoint f{1, 5};
+  const GridPoint g{2, 9};
+  // Past what a packed point holds: a column beyond 2^24 - 2, a row beyond 2^40 or 2^43.
+  const GridPoint farColumn{int64_t(1) << 24, 5};
+  const GridPoint farRow{0, int64_t(1) << 50};
+  const GridPoint farReferrer{4, int64_t(1) << 41};
+  const GridRange narrow{{0, 0}, {1, 9}};
+  const GridRange wide{{0, 4}, {30, 6}};
+  const std::vector<Counting> cases = {
+      {"named twice, removed twice",
+       {Add(f, t, true), Add(f, t, false), Remove(f, t, false), Remove(f, t, true), Remove(f, t, false)},
+       {{t, {}}},
+       0},
+      {"removing what was never added", {Remove(f, t, false), Add(f, t, true), Remove(g, t, false)}, {{t, {f}}}, 1},
+      {"one referrer, then two, then one again",
+       {Add(f, t, true), Add(g, t, true), Remove(f, t, true)},
+       {{t, {g}}},
+       1},
+      {"a second count, a second referrer, both gone",
+       {Add(f, t, true), Add(f, t, false), Add(g, t, true), Remove(g, t, true), Remove(f, t, false)},
+       {{t, {f}}},
+       1},
+      {"the last count of a shared cell goes", {Add(f, t, true), Add(g, t, true), Remove(f, t, true), Remove(g, t, true)},
+       {{t, {}}},
+       0},
+      {"twenty referrers, then one", ManyThenOne(t, 20), {{t, {{3, 19}}}}, 1},
+      {"neighbours in a column share a group",
+       {Add(f, {0, 7}, true), Add(g, {0, 8}, true), Add(f, {0, 0}, true), Remove(f, {0, 7}, true)},
+       {{{0, 0}, {f}}, {{0, 7}, {}}, {{0, 8}, {g}}, {{0, 6}, {}}, {{1, 8}, {}}},
+       2},
+      {"a group emptied and used again",
+       {Add(f, {0, 16}, true), Remove(f, {0, 16}, true), Add(g, {0, 17}, true)},
+       {{{0, 16}, {}}, {{0, 17}, {g}}},
+       1},
+      {"cells beyond a packed point",
+       {Add(f, farColumn, true), Add(f, farColumn, false), Add(g, farRow, true), Remove(f, farColumn, false),
+        Remove(f, farColumn, true)},
+       {{farColumn, {}}, {farRow, {g}}, {{0, 5}, {}}},
+       1},
+      {"a referrer beyond a packed point",
+       {Add(farReferrer, t, true), Add(g, t, true), Remove(g, t, true), Add(farReferrer, t, false)},
+       {{t, {farReferrer}}},
+       1},
+      {"blocks narrow and wide, each counted",
+       {AddBlock(f, narrow, true), AddBlock(f, narrow, false), AddBlock(g, wide, true), Add(g, t, true),
+        RemoveBlock(f, narrow, false)},
+       {{t, {f, g}}, {{1, 9}, {f}}, {{30, 6}, {g}}, {{31, 6}, {}}, {{2, 9}, {}}},
+       3},
+      {"blocks removed to the last count",
+       {AddBlock(f, narrow, true), AddBlock(f, narrow, false), AddBlock(g, wide, true), RemoveBlock(f, narrow, false),
+        RemoveBlock(f, narrow, true), RemoveBlock(g, wide, true), RemoveBlock(g, wide, false)},
+       {{t, {}}, {{1, 9}, {}}},
+       0},
+  };
+  for (const Counting& c : cases) {
+    CAReferenceTable table;
+    for (size_t i = 0; i < c.steps.size(); ++i) EXPECT_EQ(Apply(table, c.steps[i]), c.steps[i].changed) << c.name << ", step " << i;
+    for (const auto& [point, expected] : c.referrers)
+      EXPECT_EQ(ReferrersOf(table, point), Sorted(expected)) << c.name << " at " << point.x << "," << point.y;
+    EXPECT_EQ(table.referenceCount(), c.count) << c.name;
+    EXPECT_EQ(table.isEmpty(), c.count == 0) << c.name;
+  }
+}
+
+// Consuming spends each block once, whatever its count, and a block that loses one of two counts
+// while spent is back afterwards.
+TEST(ReferenceTable, ConsumingSpendsBlocksNotCounts) {
+  const GridRange narrow{{0, 0}, {0, 9}};
+  const GridRange wide{{0, 0}, {20, 2}};
+  const GridPoint f{5, 0};
+  const GridPoint g{6, 0};
+  const GridPoint h{7, 0};
+  struct Case {
+    const char* name;
+    bool removeOneCountWhileSpent;
+    std::vector<GridPoint> first, second, after;
+  };
+  const std::vector<Case> cases = {
+      {"blocks counted twice", false, {f, g, h}, {h}, {f, g, h}},
+      {"one count dropped while spent", true, {f, g, h}, {h}, {f, g, h}},
+  };
+  for (const Case& c : cases) {
+    CAReferenceTable table;
+    table.addRangeReference(f, narrow);
+    table.addRangeReference(f, narrow);
+    table.addRangeReference(g, wide);
+    table.addRangeReference(g, wide);
+    table.addReference(h, {0, 1});
+    table.beginConsuming();
+    EXPECT_EQ(ReferrersOf(table, {0, 1}), Sorted(c.first)) << c.name;
+    EXPECT_EQ(ReferrersOf(table, {0, 1}), Sorted(c.second)) << c.name;
+    if (c.removeOneCountWhileSpent) {
+      EXPECT_FALSE(table.removeRangeReference(f, narrow));
+      EXPECT_FALSE(table.removeRangeReference(g, wide));
+    }
+    table.endConsuming();
+    EXPECT_EQ(ReferrersOf(table, {0, 1}), Sorted(c.after)) << c.name;
+    EXPECT_EQ(ReferrersOf(table, {0, 2}), Sorted({f, g})) << c.name;
+  }
+}
+
+// Every row of a few columns named by the row below, as a chain does, across many groups and
+// several growths; then each column emptied from the middle out.
+TEST(ReferenceTable, KeepsColumnsOfChainsThroughGroupsAndGrowth) {
+  CAReferenceTable table;
+  constexpr int64_t kRows = 3000;
+  for (int64_t x : {0, 1, 7})
+    for (int64_t y = 0; y + 1 < kRows; ++y) ASSERT_TRUE(table.addReference({x, y + 1}, {x, y}));
+  for (int64_t x : {0, 1, 7})
+    for (int64_t y = 0; y + 1 < kRows; y += 3) ASSERT_EQ(ReferrersOf(table, {x, y}), (std::vector<GridPoint>{{x, y + 1}}));
+  for (int64_t x : {0, 1, 7})
+    for (int64_t d = 0; d < kRows / 2; ++d) {
+      ASSERT_TRUE(table.removeReference({x, kRows / 2 + d}, {x, kRows / 2 + d - 1}));
+      if (kRows / 2 - d - 1 >= 0 && kRows / 2 - d - 1 != kRows / 2 - 1)
+        ASSERT_TRUE(table.removeReference({x, kRows / 2 - d}, {x, kRows / 2 - d - 1}));
+    }
+  EXPECT_TRUE(table.isEmpty());
+  EXPECT_TRUE(ReferrersOf(table, {0, 0}).empty());
+}
+
+// Random cell references among points near group edges, far down and far across, checked
+// against a count of what is registered.
+TEST(ReferenceTable, AgreesWithACountOfCellReferencesNearAndFar) {
+  const std::vector<int64_t> columns{0, 1, 2, (int64_t(1) << 24) - 2, (int64_t(1) << 24) - 1, int64_t(1) << 24};
+  const std::vector<int64_t> rows{0, 7, 8, 15, 16, (int64_t(1) << 40) - 2, (int64_t(1) << 40) - 1,
+                                  (int64_t(1) << 43) - 9, (int64_t(1) << 43) - 8, int64_t(1) << 50};
+  std::mt19937 random(77);
+  const auto pick = [&](const std::vector<int64_t>& values) { return values[random() % values.size()]; };
+  const auto point = [&] { return GridPoint{pick(columns), pick(rows)}; };
+  // Few referrers for many cells, so that cells often have several, near and far.
+  const std::vector<GridPoint> referrers{{0, 0}, {1, 1}, {(int64_t(1) << 24) - 1, 3}, {int64_t(1) << 24, 3},
+                                         {0, (int64_t(1) << 40) - 1}, {5, int64_t(1) << 50}};
+  CAReferenceTable table;
+  std::map<std::tuple<int64_t, int64_t, int64_t, int64_t>, int> model;
+  for (int step = 0; step < 6000; ++step) {
+    const GridPoint from = referrers[random() % referrers.size()];
+    const GridPoint to = point();
+    int& count = model[std::make_tuple(to.x, to.y, from.x, from.y)];
+    if (random() % 5 < 2) {
+      ASSERT_EQ(table.removeReference(from, to), count == 1) << step;
+      if (count > 0) --count;
+    } else {
+      ASSERT_EQ(table.addReference(from, to), count == 0) << step;
+      ++count;
+    }
+    if (step % 300 != 299) continue;
+    size_t pairs = 0;
+    for (const int64_t x : columns) {
+      for (const int64_t y : rows) {
+        std::vector<GridPoint> expected;
+        for (const auto& [key, n] : model)
+          if (n > 0 && std::get<0>(key) == x && std::get<1>(key) == y) expected.push_back({std::get<2>(key), std::get<3>(key)});
+        pairs += expected.size();
+        ASSERT_EQ(ReferrersOf(table, {x, y}), Sorted(expected)) << x << "," << y << " after " << step;
+      }
+    }
+    ASSERT_EQ(table.referenceCount(), pairs);
+  }
+}
+
 }  // namespace
