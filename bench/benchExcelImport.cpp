@@ -1,6 +1,6 @@
 // Importing a workbook of 100,000 cells into a document: 10,000 rows of six numbers (NUMBER and
-// RK records), three shared strings and one formula (=A+B*C of its row), in a compound file
-// written by the tests' workbook writer. Then the same rows, 10,000 and 65,500 of them (655,000
+// RK records), three shared strings on a grey pattern and one formula (=A+B*C of its row, with
+// its value), in a compound file written by the tests' workbook writer. Then the same rows, 10,000 and 65,500 of them (655,000
 // cells), opened and saved as a package, with the memory peaks (see BenchPeakMemory.h).
 //
 // Run with arguments of its own, the executable does one thing as a whole process, for
@@ -52,10 +52,13 @@ QByteArray WorkbookStream(uint16_t rows) {
     for (uint16_t column = 0; column < 6; ++column)
       sheet += column % 2 == 0 ? xls::Number(r, column, 0, row * 1.25 + column)
                                : xls::Rk(r, column, 0, ((row * 10 + column) << 2) | 2);
-    for (uint16_t column = 6; column < 9; ++column) sheet += xls::LabelSst(r, column, 0, (row * 3 + column) % 1000);
+    for (uint16_t column = 6; column < 9; ++column) sheet += xls::LabelSst(r, column, 3, (row * 3 + column) % 1000);
     Bytes tokens;
     tokens.u8(0x24).u16(row).u16(0xC000).u8(0x24).u16(row).u16(0xC001).u8(0x24).u16(row).u16(0xC002).u8(5).u8(3);
-    sheet += xls::Formula(r, 9, 0, tokens.data, 0);
+    // The value the workbook stores is the formula's own (A is NUMBER, B an integer RK, C NUMBER),
+    // so the import keeps the formulas and finds nothing to mark.
+    const double a = row * 1.25, b = row * 10 + 1, c = row * 1.25 + 2;
+    sheet += xls::Formula(r, 9, 0, tokens.data, a + b * c);
   }
   return MakeWorkbookStream(globals, {sheet});
 }
