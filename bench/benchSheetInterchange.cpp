@@ -1,5 +1,6 @@
 // Long tables through the sheet's HTML and RTF: a page of one table opened as a sheet, and a
-// sheet saved as RTF, each at 5,000 and 20,000 rows of five cells. Both should grow linearly:
+// sheet saved as RTF and as a page, each at 5,000 and 20,000 rows of five cells. All should grow
+// linearly:
 // the 20,000-row case should take no more than 4.5 times the 5,000-row one. The page is also
 // opened and saved as a package, with the memory peaks (see BenchPeakMemory.h).
 //
@@ -105,6 +106,23 @@ void BM_HtmlTableToNative(benchmark::State& state) {
   ReportPeakMemory(state);
 }
 BENCHMARK(BM_HtmlTableToNative)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+// The same sheet saved as a page: it should grow linearly too.
+void BM_SaveLongSheetAsHtml(benchmark::State& state) {
+  Prepare();
+  CADocument document;
+  for (int64_t y = 0; y < state.range(0); ++y)
+    for (int64_t x = 0; x < kColumns; ++x)
+      document.cellAtGridPointImperative({x, y})->setFormula(
+          x % 2 ? QStringLiteral("item %1").arg(y * kColumns + x) : QString::number((y * 7919 + x) % 10007));
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("sheet.html"));
+  for (auto _ : state) {
+    if (!document.saveToHtmlFile(path, nullptr)) state.SkipWithError("save failed");
+  }
+  state.counters["rows"] = double(state.range(0));
+}
+BENCHMARK(BM_SaveLongSheetAsHtml)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

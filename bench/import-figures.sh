@@ -14,7 +14,7 @@ done
 for name in BM_ImportWorkbookOf100000Cells BM_WorkbookToNative/10000 BM_WorkbookToNative/65500; do
   "$excel" --benchmark_filter="^$name(/|\$)" --benchmark_format=console 2>/dev/null | grep "^$name"
 done
-for name in BM_OpenHtmlTable BM_HtmlTableToNative BM_SaveLongSheetAsRtf; do
+for name in BM_OpenHtmlTable BM_HtmlTableToNative BM_SaveLongSheetAsRtf BM_SaveLongSheetAsHtml; do
   for rows in 5000 20000; do
     "$interchange" --benchmark_filter="^$name/$rows(/|\$)" --benchmark_format=console 2>/dev/null | grep "^$name"
   done
