@@ -239,12 +239,22 @@ class DocumentExcelDelegate final : public ExcelDelegate {
 
 bool CADocument::loadExcelFile(const QString& path, FLError* error) {
   try {
-    QByteArray bytes;
-    if (!ReadWholeFile(path, &bytes, error)) return false;
     DocumentExcelDelegate delegate(*this);
     XLImportResult result;
     QString failure;
-    if (!ImportExcelWorkbook(bytes, delegate, &result, &failure)) {
+    bool read = false;
+    {
+      // The file's bytes and then the workbook stream go as soon as they are read: a large
+      // workbook's cells need the room.
+      QByteArray stream;
+      {
+        QByteArray bytes;
+        if (!ReadWholeFile(path, &bytes, error)) return false;
+        read = ReadWorkbookStream(bytes, &stream, &failure);
+      }
+      read = read && ImportExcelStream(stream, delegate, &result, &failure);
+    }
+    if (!read) {
       SetError(error, kBadContentCode,
                failure.isEmpty() ? QString::fromUtf8(kExcelFormatReason) : failure);
       return false;
