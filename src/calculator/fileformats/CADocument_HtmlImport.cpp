@@ -10,6 +10,7 @@
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
@@ -22,6 +23,7 @@
 #include <QTextTable>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -220,7 +222,10 @@ std::optional<PlainTable> ReadPlainTable(const QString& page) {
   if (!body) scanner.moveTo(beforeBody);
 
   PlainTable table;
-  if (!ReadPlainRow(scanner, &table.firstRow) || table.firstRow.size() > kMaxColumns) return std::nullopt;
+  // The first row's cells show where the other rows go: one of them must hold something.
+  if (!ReadPlainRow(scanner, &table.firstRow) || table.firstRow.size() > kMaxColumns ||
+      std::all_of(table.firstRow.begin(), table.firstRow.end(), [](const QString& text) { return text.isEmpty(); }))
+    return std::nullopt;
   const qsizetype firstRowEnd = scanner.position();
   std::vector<QString> row;
   while (ReadPlainRow(scanner, &row)) {
@@ -285,13 +290,15 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   }
   if (!table) text.setHtml(html);
   if (loadAttributedString(text)) {
-    // The rows after the first, made as the conversion of the rich text makes a row's cells.
-    if (table) {
+    // The rows after the first, made as the conversion of the rich text makes a row's cells,
+    // below the first row's (the last the page made).
+    if (table && !rows().empty()) {
+      const int64_t first = rows().back()->gridY();
       for (size_t y = 0; y < table->rows.size(); ++y) {
         const std::vector<QString>& row = table->rows[y];
         for (size_t x = 0; x < row.size(); ++x) {
           if (row[x].isEmpty()) continue;
-          auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), int64_t(y + 1)}, this);
+          auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, this);
           cell->setFormula(row[x]);
           storeCell(std::move(cell));
         }
