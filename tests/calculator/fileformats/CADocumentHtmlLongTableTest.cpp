@@ -94,8 +94,10 @@ TEST_F(HtmlLongTableTest, PagesBeyondPlainCellsKeepTheRichTextsReading) {
     const auto rich = open(Page(70, 3, cell, head, tail, "<!---->"), (std::string(c.name) + " rich").c_str());
     EXPECT_EQ(opened.first, rich.first) << c.name;
     EXPECT_TRUE(opened.second.contains(QStringLiteral("0,69=69|1,69=169|2,69=269"))) << c.name;
-    if (c.shown) EXPECT_TRUE(opened.second.contains(QStringLiteral("1,40=") + QString::fromUtf8(c.shown + std::string("|"))))
-        << c.name << ": " << opened.second.toStdString();
+    if (c.shown) {
+      EXPECT_TRUE(opened.second.contains(QStringLiteral("1,40=") + QString::fromUtf8(c.shown) + u'|'))
+          << c.name << ": " << opened.second.toStdString();
+    }
   }
   // A style in the head and a row of another length, too.
   const auto cell = [](int x, int y) { return QByteArray::number(x + y); };
@@ -105,6 +107,15 @@ TEST_F(HtmlLongTableTest, PagesBeyondPlainCellsKeepTheRichTextsReading) {
   const auto ragged = open(Page(70, 2, cell, head, tail, "<tr><td>1</td></tr>\n"), "ragged");
   EXPECT_EQ(ragged.first, open(Page(70, 2, cell, head, tail, "<tr><td>1</td></tr>\n<!---->"), "ragged rich").first);
   EXPECT_TRUE(ragged.second.endsWith(QStringLiteral("0,70=1")));
+  // A first row of empty cells, and a paragraph before the table.
+  const auto emptyFirst = [](int x, int y) { return y == 0 ? QByteArray() : QByteArray::number(x + y); };
+  const auto empty = open(Page(70, 2, emptyFirst, head, tail), "empty first row");
+  EXPECT_EQ(empty.first, open(Page(70, 2, emptyFirst, head, tail, "<!---->"), "empty first row rich").first);
+  EXPECT_TRUE(empty.second.startsWith(QStringLiteral("0,1=1|1,1=2"))) << empty.second.toStdString();
+  const QByteArray titled = "<html><body><p>Prices</p><table>\n";
+  const auto paragraph = open(Page(70, 2, cell, titled, tail), "paragraph first");
+  EXPECT_EQ(paragraph.first, open(Page(70, 2, cell, titled, tail, "<!---->"), "paragraph first rich").first);
+  EXPECT_TRUE(paragraph.second.startsWith(QStringLiteral("0,0=Prices|0,1=0|1,1=1"))) << paragraph.second.toStdString();
 }
 
 }  // namespace
