@@ -176,7 +176,8 @@ bool IsTableAttributeKept(QStringView attributes) {
 }
 
 // Reads "<tr>", plain cells and "</tr>" into the row. False when the next thing is no such row.
-bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row) {
+// Header cells ("th") are plain too where `headers` (the first row, which the rich text reads).
+bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row, bool headers = false) {
   QStringView attributes;
   const qsizetype start = scanner.position();
   scanner.skipSpace();
@@ -189,10 +190,11 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row) {
     scanner.skipSpace();
     const QString tag = scanner.readTag(&attributes);
     if (tag == u"/tr" && attributes.isEmpty()) return !row->empty();
-    if (tag != u"td" || !attributes.isEmpty()) return false;
+    const bool header = headers && tag == u"th";
+    if ((tag != u"td" && !header) || !attributes.isEmpty()) return false;
     QString text;
     if (!PlainCellText(scanner.readText(), &text)) return false;
-    if (scanner.readTag(&attributes) != u"/td" || !attributes.isEmpty()) return false;
+    if (scanner.readTag(&attributes) != (header ? u"/th" : u"/td") || !attributes.isEmpty()) return false;
     row->push_back(std::move(text));
   }
 }
@@ -223,7 +225,7 @@ std::optional<PlainTable> ReadPlainTable(const QString& page) {
 
   PlainTable table;
   // The first row's cells show where the other rows go: one of them must hold something.
-  if (!ReadPlainRow(scanner, &table.firstRow) || table.firstRow.size() > kMaxColumns ||
+  if (!ReadPlainRow(scanner, &table.firstRow, true) || table.firstRow.size() > kMaxColumns ||
       std::all_of(table.firstRow.begin(), table.firstRow.end(), [](const QString& text) { return text.isEmpty(); }))
     return std::nullopt;
   const qsizetype firstRowEnd = scanner.position();

@@ -61,6 +61,7 @@ TEST_F(HtmlLongTableTest, TheSheetIsTheOneTheRichTextMakes) {
        "</tbody>\n</TABLE>\n</body>\n</HTML>\n", 70, 3},
       {"one column", "<table>", "</table>", 100, 1},
       {"no frame after", "<table>\n", "</table>", 65, 4},
+      {"a row of headers first", plainHead + "<tr><th>Name</th><th> Price </th><th></th></tr>\n", plainTail, 70, 3},
   };
   for (const Case& c : cases) {
     const auto cell = [&](int x, int y) { return texts[(x * 7 + y * 3) % count]; };
