@@ -1,10 +1,17 @@
 // Importing a workbook of 100,000 cells into a document: 10,000 rows of six numbers (NUMBER and
-// RK records), three shared strings and one formula (=A+B*C of its row), in a compound file
-// written by the tests' workbook writer.
+// RK records), three shared strings on a grey pattern and one formula (=A+B*C of its row, with
+// its value), in a compound file written by the tests' workbook writer. Then the same rows, 10,000 and 65,500 of them (655,000
+// cells), opened and saved as a package, with the memory peaks (see BenchPeakMemory.h).
+//
+// Run with arguments of its own, the executable does one thing as a whole process, for
+// bench/import-figures.sh to time beside other programs:
+//   benchExcelImport --write-workbook ROWS PATH   writes the benchmarks' workbook
+//   benchExcelImport --to-native INPUT PACKAGE    opens any file the sheet reads, saves a package
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
 #include "calculator/fileformats/caExcelImport.h"
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/FLKernel.h"
+#include "framlet/foundation/flBase.h"
 #include "platform/FLError.h"
 
 #include <QApplication>
@@ -17,12 +24,16 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
+#include "BenchPeakMemory.h"
+#include "glimmet/storage/gmTables.h"
+
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
-constexpr uint16_t kRows = 10000;
-
-QByteArray WorkbookStream() {
+QByteArray WorkbookStream(uint16_t rows) {
   // 1,000 shared strings in an SST joined by CONTINUE records, which start between strings.
   Bytes sst;
   sst.u32(30000).u32(1000);
@@ -36,22 +47,34 @@ QByteArray WorkbookStream() {
   for (size_t i = 1; i < chunks.size(); ++i) globals += xls::Record(0x3C, chunks[i]);
 
   QByteArray sheet = xls::Dimensions(10);
-  for (uint32_t row = 0; row < kRows; ++row) {
+  for (uint32_t row = 0; row < rows; ++row) {
     const uint16_t r = uint16_t(row);
     for (uint16_t column = 0; column < 6; ++column)
       sheet += column % 2 == 0 ? xls::Number(r, column, 0, row * 1.25 + column)
                                : xls::Rk(r, column, 0, ((row * 10 + column) << 2) | 2);
-    for (uint16_t column = 6; column < 9; ++column) sheet += xls::LabelSst(r, column, 0, (row * 3 + column) % 1000);
+    for (uint16_t column = 6; column < 9; ++column) sheet += xls::LabelSst(r, column, 3, (row * 3 + column) % 1000);
     Bytes tokens;
     tokens.u8(0x24).u16(row).u16(0xC000).u8(0x24).u16(row).u16(0xC001).u8(0x24).u16(row).u16(0xC002).u8(5).u8(3);
-    sheet += xls::Formula(r, 9, 0, tokens.data, 0);
+    // The value the workbook stores is the formula's own (A is NUMBER, B an integer RK, C NUMBER),
+    // so the import keeps the formulas and finds nothing to mark.
+    const double a = row * 1.25, b = row * 10 + 1, c = row * 1.25 + 2;
+    sheet += xls::Formula(r, 9, 0, tokens.data, a + b * c);
   }
   return MakeWorkbookStream(globals, {sheet});
 }
 
+// The compound file of the workbook, with its directory's root naming the workbook stream as
+// its child, as other readers walk the directory's tree from there.
+QByteArray WorkbookFile(uint16_t rows) {
+  QByteArray file = MakeCompoundFile(WorkbookStream(rows));
+  const uint32_t directory = qFromLittleEndian<uint32_t>(file.constData() + 48);
+  qToLittleEndian<uint32_t>(1, file.data() + 512 * (qsizetype(directory) + 1) + 76);
+  return file;
+}
+
 void BM_ImportWorkbookOf100000Cells(benchmark::State& state) {
   EnsureBenchApplication();
-  const QByteArray file = MakeCompoundFile(WorkbookStream());
+  const QByteArray file = MakeCompoundFile(WorkbookStream(10000));
   const QString path = QDir::temp().filePath(QStringLiteral("benchExcelImport.xls"));
   {
     QFile out(path);
@@ -74,4 +97,65 @@ void BM_ImportWorkbookOf100000Cells(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportWorkbookOf100000Cells)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile out(path);
+  return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush();
+}
+
+// What a program converting the file does: open it as a sheet and save it as a package.
+bool ConvertToNative(const QString& input, const QString& package) {
+  auto document = std::make_unique<CADocument>();
+  FLError error;
+  if (document->openFile(input, &error) <= 0) return false;
+  return document->saveToNativeFile(package, false, &error);
+}
+
+// The workbook of the argument's rows (ten cells each, one a formula) opened and saved as a
+// package, as a whole process converting it would; the peak is measured from the opening on.
+void BM_WorkbookToNative(benchmark::State& state) {
+  EnsureBenchApplication();
+  g_glimmetConfig.tableOption = 1;
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("workbook.xls"));
+  {
+    const QByteArray file = WorkbookFile(uint16_t(state.range(0)));
+    if (!WriteFile(path, file)) state.SkipWithError("no workbook");
+    state.counters["file_kb"] = double(file.size()) / 1024;
+  }
+  ResetPeakMemory();
+  int count = 0;
+  for (auto _ : state) {
+    const QString package = folder.filePath(QStringLiteral("Sheet%1.Numlet").arg(++count));
+    if (!ConvertToNative(path, package)) state.SkipWithError("the conversion failed");
+    state.PauseTiming();
+    QDir(package).removeRecursively();
+    state.ResumeTiming();
+  }
+  state.counters["cells"] = double(state.range(0)) * 10;
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_WorkbookToNative)->Arg(10000)->Arg(65500)->Unit(benchmark::kMillisecond);
+
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--write-workbook") == 0) {
+    const int rows = std::atoi(argv[2]);
+    if (rows <= 0 || rows > 65535) return 2;
+    return WriteFile(QString::fromLocal8Bit(argv[3]), WorkbookFile(uint16_t(rows))) ? 0 : 1;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "--to-native") == 0) {
+    EnsureBenchApplication();
+    g_glimmetConfig.tableOption = 1;  // as the application sets it at launch
+    const FLLogHandler previous = SetLogHandler([](const QString&) {});
+    const bool done = ConvertToNative(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    SetLogHandler(previous);
+    if (!done) std::fprintf(stderr, "%s could not be converted\n", argv[2]);
+    return done ? 0 : 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,6 +1,11 @@
 // Long tables through the sheet's HTML and RTF: a page of one table opened as a sheet, and a
-// sheet saved as RTF, each at 5,000 and 20,000 rows of five cells. Both should grow linearly:
-// the 20,000-row case should take no more than 4.5 times the 5,000-row one.
+// sheet saved as RTF and as a page, each at 5,000 and 20,000 rows of five cells. All should grow
+// linearly:
+// the 20,000-row case should take no more than 4.5 times the 5,000-row one. The page is also
+// opened and saved as a package, with the memory peaks (see BenchPeakMemory.h).
+//
+//   benchSheetInterchange --write-page ROWS PATH   writes the benchmarks' page, for
+// bench/import-figures.sh (benchExcelImport --to-native converts it as a whole process).
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "glimmet/storage/gmTables.h"
@@ -12,6 +17,11 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
+#include "BenchPeakMemory.h"
+
+#include <QDir>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -70,4 +80,62 @@ void BM_SaveLongSheetAsRtf(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveLongSheetAsRtf)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// The page opened and saved as a package, as a whole process converting it would.
+void BM_HtmlTableToNative(benchmark::State& state) {
+  Prepare();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("table.html"));
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(TablePage(state.range(0))) < 0) state.SkipWithError("no page");
+  file.close();
+  ResetPeakMemory();
+  int count = 0;
+  for (auto _ : state) {
+    const QString package = folder.filePath(QStringLiteral("Sheet%1.Numlet").arg(++count));
+    {
+      CADocument document;
+      FLError error;
+      if (document.openFile(path, &error) <= 0) state.SkipWithError("open failed");
+      if (!document.saveToNativeFile(package, false, &error)) state.SkipWithError("save failed");
+    }
+    state.PauseTiming();
+    QDir(package).removeRecursively();
+    state.ResumeTiming();
+  }
+  state.counters["rows"] = double(state.range(0));
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_HtmlTableToNative)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+// The same sheet saved as a page: it should grow linearly too.
+void BM_SaveLongSheetAsHtml(benchmark::State& state) {
+  Prepare();
+  CADocument document;
+  for (int64_t y = 0; y < state.range(0); ++y)
+    for (int64_t x = 0; x < kColumns; ++x)
+      document.cellAtGridPointImperative({x, y})->setFormula(
+          x % 2 ? QStringLiteral("item %1").arg(y * kColumns + x) : QString::number((y * 7919 + x) % 10007));
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("sheet.html"));
+  for (auto _ : state) {
+    if (!document.saveToHtmlFile(path, nullptr)) state.SkipWithError("save failed");
+  }
+  state.counters["rows"] = double(state.range(0));
+}
+BENCHMARK(BM_SaveLongSheetAsHtml)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--write-page") == 0) {
+    const long rows = std::atol(argv[2]);
+    QFile out(QString::fromLocal8Bit(argv[3]));
+    const QByteArray page = TablePage(rows > 0 ? rows : 0);
+    return rows > 0 && out.open(QIODevice::WriteOnly) && out.write(page) == page.size() ? 0 : 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -4,6 +4,7 @@
 #include "calculator/fileformats/caCompoundFile.h"
 #include "calculator/fileformats/caExcelImport.h"
 #include "calculator/fileformats/caImportAlert.h"
+#include "calculator/fileformats/caImportFormats.h"
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
@@ -48,14 +49,6 @@ bool SameNumber(long double ours, double stored) {
   return difference <= 5e-12L * std::max(std::fabs(ours), std::fabs((long double)stored)) || difference < 1e-14L;
 }
 
-// Whether two layers compose to the same look: what a cell shows, property by property.
-bool SameLook(const CAFormat& a, const CAFormat& b) {
-  return a.bold() == b.bold() && a.italic() == b.italic() && a.underline() == b.underline() &&
-         a.strike() == b.strike() && a.alignment() == b.alignment() && a.textKolor() == b.textKolor() &&
-         a.backgroundKolor() == b.backgroundKolor() && a.numberFormat() == b.numberFormat() &&
-         a.border().has_value() == b.border().has_value() && (!a.border() || a.border()->isEqualTo(&*b.border()));
-}
-
 bool SameRecord(const CAExcelFormatRecord& a, const CAExcelFormatRecord& b) {
   const bool fonts = a.font.has_value() == b.font.has_value() &&
                      (!a.font || (a.font->bold == b.font->bold && a.font->italic == b.font->italic &&
@@ -83,7 +76,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     CAColumn* target = document_.columnImperative(column);
     if (digits != 0) target->setDigitCount(int64_t(digits));
     if (format) {
-      target->setFormat(CAFormat::withExcelFormat(*format, kXLValueNone));
+      setLayerFormat(*target, *format);
       ++layers_;
     }
   }
@@ -92,7 +85,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     CARow* target = document_.rowImperative(row);
     if (height != 0) target->setMinimumHeight(height);
     if (format) {
-      target->setFormat(CAFormat::withExcelFormat(*format, kXLValueNone));
+      setLayerFormat(*target, *format);
       ++layers_;
     }
   }
@@ -193,9 +186,17 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     }
   }
 
-  // A cell's own format, unless it adds nothing to what its row, its column and the document's
-  // default already give it: an imported workbook restates the defaults in nearly every cell.
-  // Formats are made once for each record, value type and row and column layer.
+  // A row's or a column's format: what it adds to the document's default.
+  template <typename Layer>
+  void setLayerFormat(Layer& layer, const CAExcelFormatRecord& record) {
+    const CAFormat beyond = FormatBeyond(CAFormat::withExcelFormat(record, kXLValueNone), document_.defaultFormat());
+    layer.setFormat(beyond.shouldSave() ? std::optional(beyond) : std::nullopt);
+  }
+
+  // A cell's own format: what it adds to the look its row, its column and the document's
+  // default already give it (an imported workbook restates the defaults in nearly every cell),
+  // one object for all the cells that get an equal one. Made once for each record, value type
+  // and row and column layer.
   void setOwnFormat(CACell* cell, const CAExcelFormatRecord& record, int32_t valueType) {
     const GridPoint point = cell->gridPoint();
     const CAFormat* row = document_.formatForRow(point.y);
@@ -209,11 +210,11 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       cached.valueType = valueType;
       cached.row = row;
       cached.column = column;
-      cached.format = CAFormat::withExcelFormat(record, valueType);
-      const CAFormat base = document_.defaultFormat().composeWith(row).composeWith(column);
-      cached.redundant = SameLook(base, base.composeWith(&cached.format));
+      const CAFormat beyond =
+          FormatBeyond(CAFormat::withExcelFormat(record, valueType), FormatUnderCell(document_, point.x, point.y));
+      cached.format = beyond.shouldSave() ? shared_.intern(beyond) : nullptr;
     }
-    if (!cached.redundant) cell->setFormat(cached.format);
+    if (cached.format) cell->setFormat(cached.format);
   }
 
   struct CachedFormat {
@@ -223,13 +224,13 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     int32_t valueType = 0;
     const CAFormat* row = nullptr;
     const CAFormat* column = nullptr;
-    CAFormat format;
-    bool redundant = false;
+    std::shared_ptr<CAFormat> format;  // none: the cell adds nothing
   };
 
   CADocument& document_;
   std::vector<ConvertedFormula> converted_;
   std::unordered_map<const CAExcelFormatRecord*, CachedFormat> formats_;
+  CAImportFormats shared_;
   // Counts the row and column formats set: a layer replaced may reuse a freed one's address.
   uint64_t layers_ = 0;
 };
@@ -238,12 +239,22 @@ class DocumentExcelDelegate final : public ExcelDelegate {
 
 bool CADocument::loadExcelFile(const QString& path, FLError* error) {
   try {
-    QByteArray bytes;
-    if (!ReadWholeFile(path, &bytes, error)) return false;
     DocumentExcelDelegate delegate(*this);
     XLImportResult result;
     QString failure;
-    if (!ImportExcelWorkbook(bytes, delegate, &result, &failure)) {
+    bool read = false;
+    {
+      // The file's bytes and then the workbook stream go as soon as they are read: a large
+      // workbook's cells need the room.
+      QByteArray stream;
+      {
+        QByteArray bytes;
+        if (!ReadWholeFile(path, &bytes, error)) return false;
+        read = ReadWorkbookStream(bytes, &stream, &failure);
+      }
+      read = read && ImportExcelStream(stream, delegate, &result, &failure);
+    }
+    if (!read) {
       SetError(error, kBadContentCode,
                failure.isEmpty() ? QString::fromUtf8(kExcelFormatReason) : failure);
       return false;

@@ -3,6 +3,7 @@
 // at the very start of the text also gives the sheet its table look. Pictures, links and
 // checkboxes become cells of their kind.
 #include "calculator/fileformats/caGlimmetImport.h"
+#include "calculator/fileformats/caImportFormats.h"
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
@@ -25,6 +26,19 @@
 
 GlimmetDoc* g_glimmetDoc = nullptr;
 std::vector<int64_t> g_glimmetLeadingWidths;
+
+namespace {
+// The formats of the conversion under way: cells formatted alike share one.
+CAImportFormats* t_importFormats = nullptr;
+
+struct ImportFormatsScope {
+  CAImportFormats formats;
+  ImportFormatsScope() { t_importFormats = &formats; }
+  ~ImportFormatsScope() { t_importFormats = nullptr; }
+  ImportFormatsScope(const ImportFormatsScope&) = delete;
+  ImportFormatsScope& operator=(const ImportFormatsScope&) = delete;
+};
+}  // namespace
 
 bool NewImportDocument() {
   DestroyImportDocument();
@@ -176,6 +190,7 @@ bool CADocument::loadFromGlimmet() {
   const Kolor back = normal.get<uint32_t>(CharField::backColor);
   if (KolorIsColor(back)) defaults.setBackgroundKolor(back);
 
+  const ImportFormatsScope formats;
   uint32_t cp = FirstVisibleCp(doc);
   const uint32_t end = doc->userLength > 0 ? uint32_t(doc->userLength - 1) : 0;
   GridPoint point{0, 0};
@@ -309,7 +324,10 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
         const Kolor color = chars.get<uint32_t>(CharField::color);
         if (KolorIsColor(color) && color != g_blackKolor) format.setTextKolor(color);
       }
-      if (format.mask() != 0) cell->setFormat(std::move(format));
+      if (format.mask() != 0) {
+        if (t_importFormats) t_importFormats->giveCell(*cell, format, *this);
+        else cell->setFormat(std::move(format));
+      }
       storeCell(std::move(cell));
     }
     if (inTable) break;

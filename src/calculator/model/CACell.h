@@ -121,6 +121,9 @@ class CACell {
   void setFormat(std::optional<CAFormat> format) {
     format_ = format ? std::make_shared<CAFormat>(std::move(*format)) : nullptr;
   }
+  // A format other cells may hold as well (an import gives equal formats one object); format()
+  // gives the cell its own before anything changes it.
+  void setFormat(std::shared_ptr<CAFormat> format) { format_ = std::move(format); }
   const QString& note() const { return extras().note; }
   void setNote(const QString& note) {
     if (extras_ || !note.isEmpty()) mutableExtras().note = note;

@@ -6,6 +6,7 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
 
+#include <QHash>
 #include <QPainter>
 #include <QRectF>
 
@@ -21,6 +22,17 @@ constexpr uint64_t kStyleMasks = kFormatBold | kFormatItalic | kFormatUnderline 
 constexpr int32_t kExcelDateValueType = 2;
 
 QString Flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
+
+// A colour's text, made once for each colour: the formats of a sheet repeat a few colours over
+// many cells, and the text's making costs more than the rest of a format's writing.
+QString KolorText(Kolor kolor) {
+  constexpr qsizetype kKeptColours = 256;
+  thread_local QHash<Kolor, QString> texts;
+  const auto found = texts.constFind(kolor);
+  if (found != texts.cend()) return *found;
+  if (texts.size() >= kKeptColours) texts.clear();
+  return *texts.insert(kolor, NewKolorString(kolor));
+}
 
 }  // namespace
 
@@ -113,9 +125,8 @@ void CAFormat::saveToXml(FLXmlEncoder& encoder, const GridPoint* point) const {
     const bool known = index >= 0 && size_t(index) < std::size(kAlignmentNames);
     encoder.addTag(XmlName(kXmlAlign), QLatin1String(kAlignmentNames[known ? index : 0]));
   }
-  if (mask_ & kFormatTextColor) encoder.addTag(XmlName(kXmlColor), NewKolorString(textKolor_));
-  if (mask_ & kFormatBackground)
-    encoder.addTag(XmlName(kXmlBackColor), NewKolorString(backgroundKolor_));
+  if (mask_ & kFormatTextColor) encoder.addTag(XmlName(kXmlColor), KolorText(textKolor_));
+  if (mask_ & kFormatBackground) encoder.addTag(XmlName(kXmlBackColor), KolorText(backgroundKolor_));
   if ((mask_ & kFormatNumberFormat) && numberFormat_) numberFormat_->saveToXml(encoder);
   if (border_ && border_->style() != kBorderNone) border_->saveToXml(encoder);
   encoder.closeTag(XmlName(kXmlFormat));

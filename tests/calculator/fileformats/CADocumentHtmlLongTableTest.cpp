@@ -1,0 +1,122 @@
+// Long tables of plain cells open with their first row through the rich text and the rest read
+// directly: the sheet must be the one the rich text alone makes, down to its package's bytes.
+// A comment before the table's end keeps a page on the rich text's way, which the reading of
+// the page (comments are nothing to it) does not change.
+#include "RichTextTestSupport.h"
+
+#include "platform/FLError.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class HtmlLongTableTest : public RichTextTest {
+ protected:
+  // The package of the page opened as a sheet (document.xml), and the sheet's cells.
+  std::pair<QByteArray, QString> open(const QByteArray& page, const char* name) {
+    const QString file = path(name) + QStringLiteral(".html");
+    EXPECT_TRUE(WriteFileBytes(file, page));
+    CADocument sheet;
+    FLError error;
+    EXPECT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << name;
+    const QString package = path(name) + QStringLiteral(".Numlet");
+    EXPECT_TRUE(sheet.saveToNativeFile(package, false, &error)) << name;
+    return {ReadFileBytes(QDir(package).filePath(QStringLiteral("document.xml"))), CellSummary(sheet)};
+  }
+};
+
+// A page of `rows` rows of `columns` cells, each cell's text given by `cell`, in the frame given.
+QByteArray Page(int rows, int columns, const std::function<QByteArray(int, int)>& cell, const QByteArray& head,
+                const QByteArray& tail, const QByteArray& beforeEnd = {}) {
+  QByteArray page = head;
+  for (int y = 0; y < rows; ++y) {
+    page += "<tr>";
+    for (int x = 0; x < columns; ++x) page += "<td>" + cell(x, y) + "</td>";
+    page += "</tr>\n";
+  }
+  return page + beforeEnd + tail;
+}
+
+TEST_F(HtmlLongTableTest, TheSheetIsTheOneTheRichTextMakes) {
+  const QByteArray plainHead = "<html><body><table>\n";
+  const QByteArray plainTail = "</table></body></html>\n";
+  const QByteArray texts[] = {"12",         "item 7",      "  spaced   out  ", "\n line\tbreaks \r\n", "",
+                              "   ",        "&amp; &lt;b&gt; &quot;q&quot;", "&#65;&#x42;&#233;", "caf\xC3\xA9 \xE6\x97\xA5",
+                              "=1+2",       "12%",         "$5",              "1,234.5",           "2024-01-02",
+                              "TRUE",       "'quoted",     "-0.5e3",          "a&#x2014;b",        "x &amp;&amp; y"};
+  const int count = int(std::size(texts));
+  struct Case {
+    const char* name;
+    QByteArray head, tail;
+    int rows, columns;
+  } cases[] = {
+      {"numbers and words", plainHead, plainTail, 80, 5},
+      {"a full frame", "<!DOCTYPE html>\n<HTML lang=\"en\"><head><meta charset=\"utf-8\"><title>T &amp; t</title></head>\n"
+                       "<body>\n<TABLE border=\"1\" cellpadding=\"4\" cellspacing=\"0\">\n<tbody>\n",
+       "</tbody>\n</TABLE>\n</body>\n</HTML>\n", 70, 3},
+      {"one column", "<table>", "</table>", 100, 1},
+      {"no frame after", "<table>\n", "</table>", 65, 4},
+      {"a row of headers first", plainHead + "<tr><th>Name</th><th> Price </th><th></th></tr>\n", plainTail, 70, 3},
+  };
+  for (const Case& c : cases) {
+    const auto cell = [&](int x, int y) { return texts[(x * 7 + y * 3) % count]; };
+    const auto direct = open(Page(c.rows, c.columns, cell, c.head, c.tail), c.name);
+    const auto rich = open(Page(c.rows, c.columns, cell, c.head, c.tail, "<!-- the rich text's way -->"),
+                           (std::string(c.name) + " rich").c_str());
+    EXPECT_EQ(direct.second.toStdString(), rich.second.toStdString()) << c.name;
+    EXPECT_EQ(direct.first, rich.first) << c.name;
+    EXPECT_TRUE(direct.second.contains(QStringLiteral("0,%1=").arg(c.rows - 1))) << c.name;
+  }
+}
+
+TEST_F(HtmlLongTableTest, PagesBeyondPlainCellsKeepTheRichTextsReading) {
+  // Each page is a long table with one thing that only the rich text reads right: they open as
+  // the rich text makes them (the same page, one cell changed to a plain one, gives the rest).
+  const QByteArray head = "<html><body><table>\n", tail = "</table></body></html>\n";
+  struct Case {
+    const char* name;
+    QByteArray odd;  // the cell at row 40, column 1
+    const char* shown;
+  } cases[] = {
+      {"bold", "<b>bold</b>", "bold"},
+      {"a break", "one<br>two", nullptr},
+      {"a no-break space", "a&nbsp;b", nullptr},
+      {"another entity", "&eacute;t&eacute;", "\u00E9t\u00E9"},
+      {"a link", "<a href=\"http://example.com/\">site</a>", nullptr},
+  };
+  for (const Case& c : cases) {
+    const auto cell = [&](int x, int y) { return x == 1 && y == 40 ? c.odd : QByteArray::number(x * 100 + y); };
+    const auto opened = open(Page(70, 3, cell, head, tail), c.name);
+    const auto rich = open(Page(70, 3, cell, head, tail, "<!---->"), (std::string(c.name) + " rich").c_str());
+    EXPECT_EQ(opened.first, rich.first) << c.name;
+    EXPECT_TRUE(opened.second.contains(QStringLiteral("0,69=69|1,69=169|2,69=269"))) << c.name;
+    if (c.shown) {
+      EXPECT_TRUE(opened.second.contains(QStringLiteral("1,40=") + QString::fromUtf8(c.shown) + u'|'))
+          << c.name << ": " << opened.second.toStdString();
+    }
+  }
+  // A style in the head and a row of another length, too.
+  const auto cell = [](int x, int y) { return QByteArray::number(x + y); };
+  const QByteArray styled = "<html><head><style>td { font-weight: bold }</style></head><body><table>\n";
+  const auto bold = open(Page(70, 2, cell, styled, tail), "styled");
+  EXPECT_EQ(bold.first, open(Page(70, 2, cell, styled, tail, "<!---->"), "styled rich").first);
+  const auto ragged = open(Page(70, 2, cell, head, tail, "<tr><td>1</td></tr>\n"), "ragged");
+  EXPECT_EQ(ragged.first, open(Page(70, 2, cell, head, tail, "<tr><td>1</td></tr>\n<!---->"), "ragged rich").first);
+  EXPECT_TRUE(ragged.second.endsWith(QStringLiteral("0,70=1")));
+  // A first row of empty cells, and a paragraph before the table.
+  const auto emptyFirst = [](int x, int y) { return y == 0 ? QByteArray() : QByteArray::number(x + y); };
+  const auto empty = open(Page(70, 2, emptyFirst, head, tail), "empty first row");
+  EXPECT_EQ(empty.first, open(Page(70, 2, emptyFirst, head, tail, "<!---->"), "empty first row rich").first);
+  EXPECT_TRUE(empty.second.startsWith(QStringLiteral("0,1=1|1,1=2"))) << empty.second.toStdString();
+  const QByteArray titled = "<html><body><p>Prices</p><table>\n";
+  const auto paragraph = open(Page(70, 2, cell, titled, tail), "paragraph first");
+  EXPECT_EQ(paragraph.first, open(Page(70, 2, cell, titled, tail, "<!---->"), "paragraph first rich").first);
+  EXPECT_TRUE(paragraph.second.startsWith(QStringLiteral("0,0=Prices|0,1=0|1,1=1"))) << paragraph.second.toStdString();
+}
+
+}  // namespace
