@@ -445,14 +445,15 @@ TEST_F(AppControllerTest, TheEditMenuUndoesAndRedoesTheMainWindowsEdits) {
   ASSERT_TRUE(front->undoManager()->setUndoAction(kUndoActionCells, kUndoTyping, &context));
   document.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("typed"));
   // The window's items follow the stack on a later turn of the event loop.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return app->validateMenuItem(undo) && undo->text() == "Undo Typing"; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return undo->isEnabled(); }, 2000));
+  EXPECT_TRUE(app->validateMenuItem(undo));
   EXPECT_EQ(undo->text(), "Undo Typing");
 
   // Ctrl+Z and Ctrl+Shift+Z reach the window's stack through the application's menu items.
   QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(document.cellAtGridPoint({1, 1}), nullptr);
   EXPECT_FALSE(document.dirty());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return redo->text() == "Redo Typing"; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return redo->isEnabled(); }, 2000));
   EXPECT_EQ(redo->text(), "Redo Typing");
   QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(document.cellAtGridPoint({1, 1})->formula(), "typed");
