@@ -662,12 +662,15 @@ void CACell::recalcPictureHeight() {
 // XML
 
 std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* document) {
-  const GridPoint point{decoder.integerAttributeForTag(XmlName(kXmlX)),
-                        decoder.integerAttributeForTag(XmlName(kXmlY))};
+  // Named once: every cell read asks for these.
+  static const QLatin1String xName = XmlName(kXmlX);
+  static const QLatin1String yName = XmlName(kXmlY);
+  static const QLatin1String typeName = XmlName(kXmlType);
+  const GridPoint point{decoder.integerAttributeForTag(xName), decoder.integerAttributeForTag(yName)};
   // The cell joins its document only once read: its references are registered by whoever
   // places it, at the point where it ends up, and not at all when it is dropped.
   auto cell = std::make_unique<CACell>(point, nullptr);
-  cell->valueType_ = int32_t(decoder.decodeAttribute(XmlName(kXmlType), g_valueStrings));
+  cell->valueType_ = int32_t(decoder.decodeAttribute(typeName, g_valueStrings));
   if (decoder.endTag()) {
     cell->needRecalc_ = true;
     cell->document_ = document;

@@ -7,11 +7,20 @@
 
 #include "framlet/foundation/flBase.h"
 
+#include "framlet/foundation/flFileSupport.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
+#include <limits>
+#include <optional>
 #include <cstring>
 #include <type_traits>
 
@@ -116,7 +125,14 @@ qsizetype LengthIf(QByteArrayView text, qsizetype p, Test test) {
   return length > 0 && test(c) ? length : 0;
 }
 
-qsizetype SpaceAt(QByteArrayView text, qsizetype p) { return LengthIf(text, p, IsSpace); }
+qsizetype SpaceAt(QByteArrayView text, qsizetype p) {
+  // ASCII, as nearly all of it is, told at once: QChar's white space below 128.
+  if (p >= 0 && p < text.size() && uchar(text[p]) < 0x80) {
+    const char c = text[p];
+    return c == ' ' || (c >= '\t' && c <= '\r') ? 1 : 0;
+  }
+  return LengthIf(text, p, IsSpace);
+}
 
 qsizetype SkipSpaces(QByteArrayView text, qsizetype p) {
   while (const qsizetype length = SpaceAt(text, p)) p += length;
@@ -172,7 +188,7 @@ int DigitValue(QChar c, int base) {
 
 // ----- creation
 
-FLXmlDecoder::FLXmlDecoder(QByteArray text) : xml_(std::move(text)) {
+FLXmlDecoder::FLXmlDecoder(QByteArray text) : owned_(std::move(text)), xml_(owned_) {
   // The scans stop short of the last character, as they always have.
   limit_ = xml_.size() - 1;
   while (limit_ > 0 && (uchar(xml_[limit_]) & 0xC0) == 0x80) --limit_;
@@ -186,7 +202,7 @@ std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withUtf8(QByteArray text) {
   const QByteArrayView rest = QByteArrayView(decoder->xml_).sliced(start);
   if (rest.startsWith(kSvgStart)) {
     decoder->state_.svg = true;
-    decoder->state_.xmlTag = QString::fromLatin1(kSvgRootTag);
+    decoder->state_.setTagName(QString::fromLatin1(kSvgRootTag));
   } else if (!rest.startsWith(kXmlStart)) {
     return nullptr;
   }
@@ -211,6 +227,17 @@ std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withFile(const QString& path, FLErro
     SetError(error, code, file.errorString(), kFLCocoaErrorDomain);
     return nullptr;
   }
+  struct stat info;
+  if (::fstat(file.handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+      uint64_t(info.st_size) <= uint64_t(std::numeric_limits<qsizetype>::max())) {
+    bool mapped = false;
+    std::unique_ptr<FLXmlDecoder> decoder =
+        withMappedFile(file.handle(), qsizetype(info.st_size), kDefaultPieceSize, &mapped);
+    if (mapped) {
+      if (!decoder) SetError(error, 0, QString::fromLatin1(kNotUnderstood));
+      return decoder;
+    }
+  }
   QByteArray data = file.readAll();
   if (file.error() != QFileDevice::NoError) {
     SetError(error, kFileReadUnknownError, file.errorString(), kFLCocoaErrorDomain);
@@ -219,6 +246,77 @@ std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withFile(const QString& path, FLErro
   std::unique_ptr<FLXmlDecoder> decoder = withData(std::move(data));
   if (!decoder) SetError(error, 0, QString::fromLatin1(kNotUnderstood));
   return decoder;
+}
+
+std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withRegularFile(const QString& path, int64_t maxSize,
+                                                            qsizetype pieceSize) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && int64_t(info.st_size) <= maxSize;
+  bool mapped = false;
+  std::unique_ptr<FLXmlDecoder> decoder;
+  if (regular && info.st_size > 0) decoder = withMappedFile(fd, qsizetype(info.st_size), pieceSize, &mapped);
+  ::close(fd);
+  if (!regular || mapped) return decoder;
+  // A file system that cannot map the file: it is read the ordinary way.
+  std::optional<QByteArray> bytes = ReadRegularFile(path, maxSize);
+  return bytes ? withData(std::move(*bytes)) : nullptr;
+}
+
+std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withMappedFile(int fd, qsizetype size, qsizetype pieceSize,
+                                                           bool* mapped) {
+  *mapped = false;
+  void* address = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
+  if (address == MAP_FAILED) return nullptr;
+  *mapped = true;
+  const char* bytes = static_cast<const char*>(address);
+  const qsizetype page = qsizetype(::sysconf(_SC_PAGESIZE));
+  const qsizetype piece = std::max(page, (pieceSize + page - 1) / page * page);
+
+  const QByteArrayView whole(bytes, size);
+  const qsizetype textOffset = whole.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+  // The whole text is checked before anything is read, as a text held in memory is, but a piece
+  // at a time: each piece is given back once checked. A piece ends before a character's first
+  // byte, so that no character is split between two.
+  bool valid = true;
+  for (qsizetype from = textOffset; valid && from < size;) {
+    // The next boundary, past the one a character split there made the last piece stop short of.
+    qsizetype to = std::min(size, ((from + 4) / piece + 1) * piece);
+    for (int back = 0; back < 3 && to < size && (uchar(bytes[to]) & 0xC0) == 0x80 && to - 1 > from; ++back) --to;
+    valid = whole.sliced(from, to - from).isValidUtf8();
+    const qsizetype releaseTo = to / page * page;
+    const qsizetype releaseFrom = from / page * page;
+    if (releaseTo > releaseFrom)
+      ::madvise(const_cast<char*>(bytes) + releaseFrom, size_t(releaseTo - releaseFrom), MADV_DONTNEED);
+    from = to;
+  }
+  std::unique_ptr<FLXmlDecoder> decoder;
+  if (valid) decoder = withUtf8(QByteArray::fromRawData(bytes + textOffset, size - textOffset));
+  if (!decoder) {
+    ::munmap(address, size_t(size));
+    return nullptr;
+  }
+  decoder->mapping_ = Mapping{address, size_t(size), textOffset, piece, 0};
+  return decoder;
+}
+
+FLXmlDecoder::~FLXmlDecoder() {
+  // The text refers to the mapping: it goes first.
+  xml_ = QByteArrayView();
+  owned_ = QByteArray();
+  if (mapping_.address) ::munmap(mapping_.address, mapping_.length);
+}
+
+void FLXmlDecoder::releaseConsumed() {
+  // Everything before the current tag but one piece is behind the reading; what a caller may
+  // still ask for there is read again from the file.
+  const qsizetype reading = mapping_.textOffset + std::min(state_.tagStartIndex, state_.charIndex);
+  const qsizetype releaseTo = (reading - mapping_.pieceSize) / mapping_.pieceSize * mapping_.pieceSize;
+  if (releaseTo <= mapping_.releasedTo) return;
+  ::madvise(static_cast<char*>(mapping_.address) + mapping_.releasedTo, size_t(releaseTo - mapping_.releasedTo),
+            MADV_DONTNEED);
+  mapping_.releasedTo = releaseTo;
 }
 
 // ----- scanning
@@ -276,27 +374,48 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   return kSkipAtTag;
 }
 
-const QString& FLXmlDecoder::internName(QByteArrayView name, int32_t* key) {
+const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) {
   // A document uses a few dozen names: a short list searched from the most recent is quicker
   // than hashing, and spares a string for each tag and attribute read.
   constexpr size_t kMostNames = 128;
-  for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
-    if (it->utf8.size() != name.size()) continue;
-    // Names are short: compared in place, quicker than a call to compare memory.
-    const char* own = it->utf8.constData();
+  // Names are short: compared in place, quicker than a call to compare memory.
+  const auto same = [name](const InternedName& interned) {
+    if (interned.utf8.size() != name.size()) return false;
+    const char* own = interned.utf8.constData();
     qsizetype i = 0;
     while (i < name.size() && own[i] == name[i]) ++i;
-    if (i == name.size()) {
-      *key = it->key;
-      return it->name;
+    return i == name.size();
+  };
+  // Most names are found at once in a small table by their length and outer letters.
+  const size_t slot = name.isEmpty() ? 0
+                                     : (size_t(name.size()) * 31 + uchar(name.front()) + uchar(name.back()) * 7) %
+                                           std::size(recentNames_);
+  if (const InternedName* recent = recentNames_[slot]; recent && same(*recent)) return *recent;
+  for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
+    if (same(*it)) {
+      recentNames_[slot] = &*it;
+      return *it;
     }
   }
-  if (names_.size() >= kMostNames) names_.erase(names_.begin());
+  if (names_.size() >= kMostNames && pinned_ == 0 && !refersTo(&names_.front().name)) {
+    names_.pop_front();
+    recentNames_.fill(nullptr);
+  }
   QString copy = Decoded(name);
   const int32_t found = keyForName(copy);
   names_.push_back({name.toByteArray(), std::move(copy), found});
-  *key = found;
-  return names_.back().name;
+  recentNames_[slot] = &names_.back();
+  return names_.back();
+}
+
+void FLXmlDecoder::rekeyNames() {
+  for (InternedName& interned : names_) interned.key = keyForName(interned.name);
+}
+
+bool FLXmlDecoder::refersTo(const QString* name) const {
+  if (state_.tagRef == name) return true;
+  return std::any_of(state_.attributeSpans.begin(), state_.attributeSpans.end(),
+                     [name](const AttributeSpan& span) { return span.name == name; });
 }
 
 int32_t FLXmlDecoder::keyForName(const QString& name) const {
@@ -325,7 +444,9 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
     if (afterValue) return false;
     s.charIndex = p;
     s.tagStartIndex = p;
-    s.xmlTag = QString::fromLatin1(kTextNodeName);
+    static const QString textNodeName = QString::fromLatin1(kTextNodeName);
+    s.tagRef = &textNodeName;
+    s.tagUtf8 = nullptr;
     s.key = kTextNodeKey;
     s.startTag = false;
     s.endTag = false;
@@ -337,8 +458,22 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
   }
   const qsizetype tagStart = p++;
   const bool closing = at(p) == '/';
+  // After a value only a closing tag is taken.
+  if (afterValue && !closing) return false;
   if (closing) ++p;
   const qsizetype nameStart = p;
+  if (afterValue && s.tagUtf8) {
+    // The element's own closing tag, nearly always what follows a value, told by its bytes.
+    const QByteArrayView own(*s.tagUtf8);
+    const qsizetype end = nameStart + own.size();
+    if (end < xml_.size() && xml_.sliced(nameStart).startsWith(own) && !LengthIf(xml_, end, IsNameChar)) {
+      const qsizetype gt = SkipSpaces(xml_, end);
+      if (at(gt) != '>') return false;
+      s.charIndex = gt + 1;
+      s.endTag = true;
+      return true;
+    }
+  }
   const bool numeric = allowNumericTags_;
   if (const qsizetype first =
           LengthIf(xml_, p, [numeric](QChar c) { return IsNameStart(c) || (numeric && IsAsciiDigit(c)); })) {
@@ -356,13 +491,15 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
     if (!afterValue) s.charIndex = p;
     return false;
   }
-  int32_t key = 0;
   // A reference into the interned names, which nothing below adds to.
-  const QString& name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &key);
+  const InternedName& interned = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart));
+  const QString& name = interned.name;
+  const int32_t key = interned.key;
   if (!afterValue) {
     s.charIndex = p;
     s.tagStartIndex = tagStart;
-    s.xmlTag = name;
+    s.tagRef = &name;
+    s.tagUtf8 = &interned.utf8;
     s.key = key;
     s.startTag = !closing;
     s.endTag = closing;
@@ -370,7 +507,7 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
   }
   // After a value only the element's own closing tag is taken. Names without a key are told
   // apart by name, or any unknown closing tag would close any unknown element.
-  const bool sameElement = s.key != 0 ? key == s.key : name == s.xmlTag;
+  const bool sameElement = s.key != 0 ? key == s.key : name == s.tagName();
   if (!closing || !sameElement) return false;
   p = SkipSpaces(xml_, p);
   if (at(p) != '>') return false;
@@ -404,10 +541,14 @@ bool FLXmlDecoder::extractValue() {
     }
     if (lt == p && segment == valueStart && lt > segment) {
       // Only the indent before a child: one of a few texts, shared rather than made anew.
-      int32_t unusedKey = 0;
-      value = internName(QByteArrayView(xml_).sliced(segment, lt - segment), &unusedKey);
+      value = internName(QByteArrayView(xml_).sliced(segment, lt - segment)).name;
     } else {
-      value += decodeEscapes(Decoded(QByteArrayView(xml_).sliced(segment, lt - segment)));
+      const QByteArrayView raw = QByteArrayView(xml_).sliced(segment, lt - segment);
+      QString decoded = raw.contains('&') ? decodeEscapes(Decoded(raw)) : Decoded(raw);
+      if (value.isNull())
+        value = std::move(decoded);
+      else
+        value += decoded;
     }
     if (n - lt > 12 && QByteArrayView(xml_).sliced(lt).startsWith(kCdataStart)) {
       const qsizetype end = xml_.indexOf(kCdataEnd, lt + kCdataStartLength);
@@ -425,9 +566,9 @@ bool FLXmlDecoder::extractValue() {
     break;
   }
   s.charIndex = p;
-  s.value = value;
+  s.value = std::move(value);
   identifyNextTag(true);
-  if (s.svg && !hadSection && !s.endTag && IsAllSpace(value)) s.value = QString();
+  if (s.svg && !hadSection && !s.endTag && IsAllSpace(s.value)) s.value = QString();
   return true;
 }
 
@@ -466,8 +607,7 @@ bool FLXmlDecoder::extractAttributes() {
       s.charIndex = p;
       return false;
     }
-    int32_t unusedKey = 0;
-    const QString& name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &unusedKey);
+    const QString& name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart)).name;
     if (at(p) != '=' || p >= n - 4) {
       s.charIndex = p;
       return false;
@@ -483,7 +623,7 @@ bool FLXmlDecoder::extractAttributes() {
       s.charIndex = p;
       return false;
     }
-    s.attributeSpans.push_back({name, p + 1, close - p - 1});
+    s.attributeSpans.push_back({&name, p + 1, close - p - 1});
     if (s.svg) s.orderedAttributes << name << attributeValue(s.attributeSpans.back());
     p = close + 1;
   }
@@ -492,13 +632,13 @@ bool FLXmlDecoder::extractAttributes() {
 bool FLXmlDecoder::readTag() {
   State& s = state_;
   if (!identifyNextTag(false)) return false;
-  s.value = QString();
+  if (!s.value.isNull()) s.value = QString();
   clearAttributes();
-  s.orderedAttributes.clear();
+  if (!s.orderedAttributes.isEmpty()) s.orderedAttributes.clear();
   if (s.key == kTextNodeKey) return extractValue();
   if (!s.haveRoot) {
     s.haveRoot = true;
-    if (s.xmlTag == QLatin1String(kSvgRootTag)) s.svg = true;
+    if (s.tagName() == QLatin1String(kSvgRootTag)) s.svg = true;
   }
   const qsizetype p = SkipSpaces(xml_, s.charIndex);
   if (!s.startTag) {
@@ -549,7 +689,9 @@ bool FLXmlDecoder::getNextTag() {
     s.charIndex = p;
     if (p >= limit_) return false;
   }
-  return readTag() || fail(s.charIndex);
+  const bool read = readTag();
+  if (mapping_.address && s.charIndex - mapping_.releasedTo >= 2 * mapping_.pieceSize) releaseConsumed();
+  return read || fail(s.charIndex);
 }
 
 bool FLXmlDecoder::isDone() const { return state_.charIndex >= limit_ || !error_.isEmpty(); }
@@ -589,8 +731,8 @@ const FLXmlDecoder::AttributeSpan* FLXmlDecoder::findAttribute(QAnyStringView na
       const auto* characters = reinterpret_cast<const unsigned char*>(view.data());
       const qsizetype size = view.size();
       for (auto it = spans.rbegin(); it != spans.rend() && !latinMatch; ++it) {
-        if (it->name.size() != size) continue;
-        const QChar* own = it->name.constData();
+        if (it->name->size() != size) continue;
+        const QChar* own = it->name->constData();
         qsizetype i = 0;
         while (i < size && own[i].unicode() == characters[i]) ++i;
         if (i == size) latinMatch = &*it;
@@ -602,7 +744,7 @@ const FLXmlDecoder::AttributeSpan* FLXmlDecoder::findAttribute(QAnyStringView na
   });
   if (latin) return latinMatch;
   for (auto it = spans.rbegin(); it != spans.rend(); ++it)
-    if (QAnyStringView::equal(it->name, name)) return &*it;
+    if (QAnyStringView::equal(*it->name, name)) return &*it;
   return nullptr;
 }
 
@@ -614,7 +756,7 @@ QString FLXmlDecoder::attributeValue(const AttributeSpan& span) const {
 const QHash<QString, QString>& FLXmlDecoder::attributes() const {
   if (!state_.attributesBuilt) {
     state_.attributes.clear();
-    for (const AttributeSpan& span : state_.attributeSpans) state_.attributes.insert(span.name, attributeValue(span));
+    for (const AttributeSpan& span : state_.attributeSpans) state_.attributes.insert(*span.name, attributeValue(span));
     state_.attributesBuilt = true;
   }
   return state_.attributes;
@@ -631,6 +773,12 @@ int64_t FLXmlDecoder::integerAttributeForTag(QAnyStringView name) const {
   const AttributeSpan* span = findAttribute(name);
   if (!span) return 0;
   const QByteArrayView raw = QByteArrayView(xml_).sliced(span->start, span->length);
+  // The usual attribute, digits alone, is read from its bytes.
+  if (!raw.isEmpty() && raw.size() <= 18 && std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    int64_t number = 0;
+    for (const char c : raw) number = number * 10 + (c - '0');
+    return number;
+  }
   return raw.contains('&') ? LeadingInteger(attributeValue(*span)) : LeadingInteger(Widened(raw).view());
 }
 
@@ -688,7 +836,7 @@ QString FLXmlDecoder::extractTag() {
   State& s = state_;
   if (!error_.isEmpty() || !s.startTag || s.endTag) return QString();
   qsizetype closeEnd = 0;
-  const qsizetype close = findMatchingClose(s.charIndex, s.xmlTag, &closeEnd);
+  const qsizetype close = findMatchingClose(s.charIndex, s.tagName(), &closeEnd);
   if (close < 0) return QString();
   const QString raw = Decoded(QByteArrayView(xml_).sliced(s.tagStartIndex, closeEnd - s.tagStartIndex));
   s.charIndex = closeEnd;
@@ -702,7 +850,7 @@ FLXmlSkipMark FLXmlDecoder::skipTag() {
   const FLXmlSkipMark mark{s.charIndex, s.level};
   if (!error_.isEmpty() || !s.startTag || s.endTag) return mark;
   qsizetype closeEnd = 0;
-  const qsizetype close = findMatchingClose(s.charIndex, s.xmlTag, &closeEnd);
+  const qsizetype close = findMatchingClose(s.charIndex, s.tagName(), &closeEnd);
   if (close < 0) {
     s.charIndex = limit_;
     return mark;
@@ -727,7 +875,7 @@ bool FLXmlDecoder::skipToTag(const QString& name) {
   s.charIndex = found + opening.size();
   s.tagStartIndex = found;
   s.level = 2;
-  s.xmlTag = name;
+  s.setTagName(name);
   s.key = keyForName(name);
   s.value = QString();
   s.startTag = true;
@@ -741,8 +889,11 @@ QString FLXmlDecoder::followingTagWithAttributes(QHash<QString, QString>* attrib
   if (!error_.isEmpty()) return QString();
   const State saved = state_;
   QString name;
-  if (getNextTag()) {
-    name = state_.xmlTag;
+  ++pinned_;
+  const bool read = getNextTag();
+  --pinned_;
+  if (read) {
+    name = state_.tagName();
     if (attributes) *attributes = this->attributes();
     if (value) *value = state_.value;
   }
@@ -754,17 +905,18 @@ void FLXmlDecoder::coalesceMixedContent() {
   State& s = state_;
   if (!error_.isEmpty() || !s.startTag || s.endTag) return;
   const int32_t keptKey = s.key;
-  const QString keptName = s.xmlTag;
+  const QString keptName = s.tagName();
   const int64_t keptLevel = s.level;
   const std::vector<AttributeSpan> keptAttributes = s.attributeSpans;
   const QStringList keptOrdered = s.orderedAttributes;
   QString text = s.value.isNull() ? QStringLiteral("") : s.value;
 
   coalescing_ = true;
+  ++pinned_;
   bool closedByOwnTag = false;
   while (getNextTag()) {
     if (s.level < keptLevel) {
-      const bool sameElement = keptKey != 0 ? s.key == keptKey : s.xmlTag == keptName;
+      const bool sameElement = keptKey != 0 ? s.key == keptKey : s.tagName() == keptName;
       closedByOwnTag = !s.startTag && sameElement;
       break;
     }
@@ -774,9 +926,10 @@ void FLXmlDecoder::coalesceMixedContent() {
   }
   if (!closedByOwnTag) DECODER_ASSERT(kEndingTagDiffers);
   coalescing_ = false;
+  --pinned_;
 
   s.key = keptKey;
-  s.xmlTag = keptName;
+  s.setTagName(keptName);
   clearAttributes();
   s.attributeSpans = keptAttributes;
   s.orderedAttributes = keptOrdered;
@@ -825,12 +978,14 @@ int64_t FLXmlDecoder::decodeWord(QStringView text, std::span<const char* const> 
     const char* value = values[i];
     if (!value) continue;
     const auto* bytes = reinterpret_cast<const unsigned char*>(value);
-    const size_t length = std::strlen(value);
-    if (asciiText && std::all_of(bytes, bytes + length, isAscii)) {
-      if (qsizetype(length) != text.size()) continue;
+    if (asciiText) {
+      // Compared as far as the two agree, without measuring the word first.
       qsizetype j = 0;
-      while (j < text.size() && lower(text[j].unicode()) == lower(bytes[j])) ++j;
-      if (j == text.size()) return int64_t(i);
+      while (j < text.size() && bytes[j] != 0 && bytes[j] < 0x80 && lower(text[j].unicode()) == lower(bytes[j])) ++j;
+      if (j == text.size() && bytes[j] == 0) return int64_t(i);
+      if (bytes[j] == 0 || bytes[j] < 0x80) continue;
+      // A word beyond ASCII is compared the general way.
+      if (QAnyStringView::compare(text, QUtf8StringView(value), Qt::CaseInsensitive) == 0) return int64_t(i);
     } else if (QAnyStringView::compare(text, QUtf8StringView(value), Qt::CaseInsensitive) == 0) {
       return int64_t(i);
     }
