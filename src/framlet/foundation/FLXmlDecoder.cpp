@@ -125,13 +125,15 @@ qsizetype LengthIf(QByteArrayView text, qsizetype p, Test test) {
   return length > 0 && test(c) ? length : 0;
 }
 
-qsizetype SpaceAt(QByteArrayView text, qsizetype p) {
-  // ASCII, as nearly all of it is, told at once: QChar's white space below 128.
-  if (p >= 0 && p < text.size() && uchar(text[p]) < 0x80) {
-    const char c = text[p];
-    return c == ' ' || (c >= '\t' && c <= '\r') ? 1 : 0;
-  }
-  return LengthIf(text, p, IsSpace);
+// QChar's white space below 128.
+Q_ALWAYS_INLINE bool IsAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+qsizetype SpaceBeyondAscii(QByteArrayView text, qsizetype p) { return LengthIf(text, p, IsSpace); }
+
+Q_ALWAYS_INLINE qsizetype SpaceAt(QByteArrayView text, qsizetype p) {
+  // ASCII, as nearly all of it is, told at once.
+  if (p >= 0 && p < text.size() && uchar(text[p]) < 0x80) return IsAsciiSpace(text[p]) ? 1 : 0;
+  return SpaceBeyondAscii(text, p);
 }
 
 qsizetype SkipSpaces(QByteArrayView text, qsizetype p) {
@@ -321,10 +323,6 @@ void FLXmlDecoder::releaseConsumed() {
 
 // ----- scanning
 
-char FLXmlDecoder::at(qsizetype index) const {
-  return index >= 0 && index < xml_.size() ? xml_[index] : '\0';
-}
-
 bool FLXmlDecoder::fail(qsizetype offset) {
   if (error_.isEmpty()) error_ = StringWithFormat(kNotValidXml, uint64_t(offset));
   return false;
@@ -333,6 +331,9 @@ bool FLXmlDecoder::fail(qsizetype offset) {
 int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   const qsizetype n = xml_.size();
   while (position < limit_) {
+    // The indent between tags, ASCII white space, passed over in a tight loop.
+    while (position < limit_ && IsAsciiSpace(xml_[position])) ++position;
+    if (position >= limit_) break;
     const char c = xml_[position];
     if (const qsizetype space = SpaceAt(xml_, position)) {
       position += space;
@@ -386,25 +387,28 @@ const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) 
     while (i < name.size() && own[i] == name[i]) ++i;
     return i == name.size();
   };
-  // Most names are found at once in a small table by their length and outer letters.
-  const size_t slot = name.isEmpty() ? 0
-                                     : (size_t(name.size()) * 31 + uchar(name.front()) + uchar(name.back()) * 7) %
-                                           std::size(recentNames_);
-  if (const InternedName* recent = recentNames_[slot]; recent && same(*recent)) return *recent;
+  // Most names are found at once in a small table by their length and first eight bytes.
+  uint64_t prefix = 0;
+  const qsizetype prefixLength = std::min<qsizetype>(8, name.size());
+  for (qsizetype i = 0; i < prefixLength; ++i) prefix |= uint64_t(uchar(name[i])) << (8 * i);
+  const size_t slot = size_t((prefix * 0x9E3779B97F4A7C15ull) >> 58) ^ (size_t(name.size()) & 63);
+  RecentName& recent = recentNames_[slot];
+  if (recent.name && recent.size == name.size() && recent.prefix == prefix && (name.size() <= 8 || same(*recent.name)))
+    return *recent.name;
   for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
     if (same(*it)) {
-      recentNames_[slot] = &*it;
+      recent = {prefix, name.size(), &*it};
       return *it;
     }
   }
   if (names_.size() >= kMostNames && pinned_ == 0 && !refersTo(&names_.front().name)) {
     names_.pop_front();
-    recentNames_.fill(nullptr);
+    recentNames_.fill(RecentName());
   }
   QString copy = Decoded(name);
   const int32_t found = keyForName(copy);
   names_.push_back({name.toByteArray(), std::move(copy), found});
-  recentNames_[slot] = &names_.back();
+  recent = {prefix, name.size(), &names_.back()};
   return names_.back();
 }
 
@@ -466,7 +470,10 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
     // The element's own closing tag, nearly always what follows a value, told by its bytes.
     const QByteArrayView own(*s.tagUtf8);
     const qsizetype end = nameStart + own.size();
-    if (end < xml_.size() && xml_.sliced(nameStart).startsWith(own) && !LengthIf(xml_, end, IsNameChar)) {
+    qsizetype same = 0;
+    if (end < xml_.size())
+      while (same < own.size() && xml_[nameStart + same] == own[same]) ++same;
+    if (same == own.size() && end < xml_.size() && !LengthIf(xml_, end, IsNameChar)) {
       const qsizetype gt = SkipSpaces(xml_, end);
       if (at(gt) != '>') return false;
       s.charIndex = gt + 1;
@@ -482,6 +489,7 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
       // ASCII name characters, which nearly every name is made of, are told without a QChar.
       const qsizetype end = xml_.size();
       while (p < end && IsAsciiNameChar(xml_[p])) ++p;
+      if (p < end && uchar(xml_[p]) < 0x80) break;
       const qsizetype next = LengthIf(xml_, p, IsNameChar);
       if (next == 0) break;
       p += next;
@@ -521,6 +529,7 @@ bool FLXmlDecoder::extractValue() {
   const qsizetype n = xml_.size();
   const qsizetype valueStart = s.charIndex;
   qsizetype p = valueStart;
+  while (p < limit_ && IsAsciiSpace(xml_[p])) ++p;
   while (p < limit_) {
     const qsizetype space = SpaceAt(xml_, p);
     if (space == 0) break;
@@ -539,6 +548,16 @@ bool FLXmlDecoder::extractValue() {
       s.charIndex = lt < 0 ? limit_ : lt;
       return false;
     }
+    const bool section = n - lt > 12 && xml_[lt + 1] == '!' && QByteArrayView(xml_).sliced(lt).startsWith(kCdataStart);
+    if (!section && segment == valueStart && !s.svg) {
+      // A value of one stretch is made only when asked for: most, like the indents between
+      // tags, never are.
+      s.charIndex = lt;
+      s.valueFrom = segment;
+      s.valueTo = lt;
+      identifyNextTag(true);
+      return true;
+    }
     if (lt == p && segment == valueStart && lt > segment) {
       // Only the indent before a child: one of a few texts, shared rather than made anew.
       value = internName(QByteArrayView(xml_).sliced(segment, lt - segment)).name;
@@ -550,7 +569,7 @@ bool FLXmlDecoder::extractValue() {
       else
         value += decoded;
     }
-    if (n - lt > 12 && QByteArrayView(xml_).sliced(lt).startsWith(kCdataStart)) {
+    if (section) {
       const qsizetype end = xml_.indexOf(kCdataEnd, lt + kCdataStartLength);
       if (end < 0) {
         if (error_.isEmpty()) error_ = StringWithFormat(kMalformedCdata, uint64_t(lt));
@@ -633,6 +652,7 @@ bool FLXmlDecoder::readTag() {
   State& s = state_;
   if (!identifyNextTag(false)) return false;
   if (!s.value.isNull()) s.value = QString();
+  s.valueTo = -1;
   clearAttributes();
   if (!s.orderedAttributes.isEmpty()) s.orderedAttributes.clear();
   if (s.key == kTextNodeKey) return extractValue();
@@ -700,18 +720,31 @@ void FLXmlDecoder::forceDone() { state_.charIndex = limit_; }
 
 // ----- values and attributes
 
-int64_t FLXmlDecoder::integerValue() const { return LeadingInteger(state_.value); }
+void FLXmlDecoder::makeValue() const {
+  const QByteArrayView raw = xml_.sliced(state_.valueFrom, state_.valueTo - state_.valueFrom);
+  state_.value = raw.contains('&') ? decodeEscapes(Decoded(raw)) : Decoded(raw);
+  state_.valueTo = -1;
+}
 
-int64_t FLXmlDecoder::longValue() const { return LeadingInteger(state_.value); }
+int64_t FLXmlDecoder::integerValue() const {
+  if (state_.valueTo >= 0) {
+    // Read from the text, without making the value.
+    const QByteArrayView raw = xml_.sliced(state_.valueFrom, state_.valueTo - state_.valueFrom);
+    if (!raw.contains('&')) return LeadingInteger(Widened(raw).view());
+  }
+  return LeadingInteger(value());
+}
+
+int64_t FLXmlDecoder::longValue() const { return integerValue(); }
 
 int64_t FLXmlDecoder::decodeValue() const {
   const FLXmlKeyTable* table = keyDecoder_ ? keyDecoder_.get() : g_sharedKeyTable.get();
   if (!table) return 0;
-  return int64_t(table->value(state_.value, 0));
+  return int64_t(table->value(value(), 0));
 }
 
 int64_t FLXmlDecoder::decodeValueFromValues(std::span<const char* const> values) const {
-  return decodeValue(state_.value, values);
+  return decodeValue(value(), values);
 }
 
 void FLXmlDecoder::clearAttributes() {
@@ -878,6 +911,7 @@ bool FLXmlDecoder::skipToTag(const QString& name) {
   s.setTagName(name);
   s.key = keyForName(name);
   s.value = QString();
+  s.valueTo = -1;
   s.startTag = true;
   s.endTag = false;
   clearAttributes();
@@ -895,7 +929,7 @@ QString FLXmlDecoder::followingTagWithAttributes(QHash<QString, QString>* attrib
   if (read) {
     name = state_.tagName();
     if (attributes) *attributes = this->attributes();
-    if (value) *value = state_.value;
+    if (value) *value = FLXmlDecoder::value();
   }
   state_ = saved;
   return name;
@@ -909,7 +943,7 @@ void FLXmlDecoder::coalesceMixedContent() {
   const int64_t keptLevel = s.level;
   const std::vector<AttributeSpan> keptAttributes = s.attributeSpans;
   const QStringList keptOrdered = s.orderedAttributes;
-  QString text = s.value.isNull() ? QStringLiteral("") : s.value;
+  QString text = value().isNull() ? QStringLiteral("") : value();
 
   coalescing_ = true;
   ++pinned_;
@@ -920,9 +954,10 @@ void FLXmlDecoder::coalesceMixedContent() {
       closedByOwnTag = !s.startTag && sameElement;
       break;
     }
-    if (s.value.isEmpty()) continue;
-    if (!text.isEmpty() && !IsSpace(text.back()) && !IsSpace(s.value.front())) text += QLatin1Char(' ');
-    text += s.value;
+    const QString& piece = value();
+    if (piece.isEmpty()) continue;
+    if (!text.isEmpty() && !IsSpace(text.back()) && !IsSpace(piece.front())) text += QLatin1Char(' ');
+    text += piece;
   }
   if (!closedByOwnTag) DECODER_ASSERT(kEndingTagDiffers);
   coalescing_ = false;
@@ -936,6 +971,7 @@ void FLXmlDecoder::coalesceMixedContent() {
   s.startTag = true;
   s.endTag = true;
   s.value = text;
+  s.valueTo = -1;
 }
 
 // ----- the process-wide table and word lists

@@ -85,7 +85,10 @@ class FLXmlDecoder {
   // its own closing tag.
   bool endTag() const { return state_.endTag; }
   // The decoded text value; null when the tag has none.
-  const QString& value() const { return state_.value; }
+  const QString& value() const {
+    if (state_.valueTo >= 0) makeValue();
+    return state_.value;
+  }
   const QHash<QString, QString>& attributes() const;
   // In SVG documents only: name, value, name, value ... in document order.
   const QStringList& orderedAttributes() const { return state_.orderedAttributes; }
@@ -194,7 +197,10 @@ class FLXmlDecoder {
     mutable QHash<QString, QString> attributes;
     mutable bool attributesBuilt = false;
     QStringList orderedAttributes;
-    QString value;
+    // Made from the text on first use when it is one stretch of it (valueTo not negative).
+    mutable QString value;
+    qsizetype valueFrom = 0;
+    mutable qsizetype valueTo = -1;
     bool startTag = false;
     bool endTag = false;
     bool haveRoot = false;
@@ -211,7 +217,7 @@ class FLXmlDecoder {
   // Gives back the mapped pages wholly behind the current tag but the last piece.
   void releaseConsumed();
   // The byte at the index, NUL outside the text.
-  char at(qsizetype index) const;
+  char at(qsizetype index) const { return index >= 0 && index < xml_.size() ? xml_[index] : '\0'; }
   bool fail(qsizetype offset);
   int skipNonTags(qsizetype& position) const;
   int32_t keyForName(const QString& name) const;
@@ -220,6 +226,7 @@ class FLXmlDecoder {
   // The keys of the interned names again, after the table or the numeric rule changed.
   void rekeyNames();
   bool refersTo(const QString* name) const;
+  void makeValue() const;
   const AttributeSpan* findAttribute(QAnyStringView name) const;
   QString attributeValue(const AttributeSpan& span) const;
   void clearAttributes();
@@ -250,7 +257,12 @@ class FLXmlDecoder {
   std::shared_ptr<const FLXmlKeyTable> keyDecoder_;
   // A deque: a name stays where it is while others are added.
   std::deque<InternedName> names_;
-  std::array<const InternedName*, 64> recentNames_{};
+  struct RecentName {
+    uint64_t prefix = 0;
+    qsizetype size = -1;
+    const InternedName* name = nullptr;
+  };
+  std::array<RecentName, 64> recentNames_{};
   // While a reading keeps names of earlier tags (a look-ahead, coalescing), none is let go.
   int pinned_ = 0;
   bool coalescing_ = false;
