@@ -678,6 +678,13 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
   }
   const bool decipher = document && document->deciphersCells();
   const auto text = [&](const QString& value) { return decipher ? Decipher(value) : value; };
+  // The same without a copy of the value when there is nothing to decipher.
+  QString deciphered;
+  const auto plain = [&](const QString& value) -> const QString& {
+    if (!decipher) return value;
+    deciphered = Decipher(value);
+    return deciphered;
+  };
   const int64_t level = decoder.level();
   while (decoder.getNextTag()) {
     if (decoder.level() < level) break;
@@ -686,7 +693,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
         cell->format_ = ReadFormat(decoder);
         break;
       case kXmlFormula: {
-        const QString entered = text(decoder.value());
+        const QString& entered = plain(decoder.value());
         // Texts and links come back as they were saved: "007" stays a text, and a link stays a
         // link whatever the link preference says now.
         if (cell->valueType_ == kValueText || cell->valueType_ == kValueLink)
@@ -714,7 +721,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
         if (cell->valueType_ == kValuePicture) cell->setImageScale(std::max<int64_t>(0, decoder.integerValue()));
         break;
       case kXmlVal: {
-        const QString value = text(decoder.value());
+        const QString& value = plain(decoder.value());
         switch (cell->valueType_) {
           case kValueNumber:
             cell->storeNumber(CANumber::withArchive(value));

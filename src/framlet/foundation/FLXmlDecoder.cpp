@@ -188,6 +188,19 @@ int DigitValue(QChar c, int base) {
 
 }  // namespace
 
+// A stretch of text with its references and entities replaced. The usual one, ASCII without
+// any, is widened in the one pass that finds there is nothing else to do.
+static QString DecodedText(QByteArrayView raw) {
+  QString text(raw.size(), Qt::Uninitialized);
+  char16_t* out = reinterpret_cast<char16_t*>(text.data());
+  for (qsizetype i = 0; i < raw.size(); ++i) {
+    const uchar c = uchar(raw[i]);
+    if (c >= 0x80 || c == '&') return FLXmlDecoder::decodeEscapes(Decoded(raw));
+    out[i] = c;
+  }
+  return text;
+}
+
 // ----- creation
 
 FLXmlDecoder::FLXmlDecoder(QByteArray text) : owned_(std::move(text)), xml_(owned_) {
@@ -563,7 +576,7 @@ bool FLXmlDecoder::extractValue() {
       value = internName(QByteArrayView(xml_).sliced(segment, lt - segment)).name;
     } else {
       const QByteArrayView raw = QByteArrayView(xml_).sliced(segment, lt - segment);
-      QString decoded = raw.contains('&') ? decodeEscapes(Decoded(raw)) : Decoded(raw);
+      QString decoded = DecodedText(raw);
       if (value.isNull())
         value = std::move(decoded);
       else
@@ -722,7 +735,7 @@ void FLXmlDecoder::forceDone() { state_.charIndex = limit_; }
 
 void FLXmlDecoder::makeValue() const {
   const QByteArrayView raw = xml_.sliced(state_.valueFrom, state_.valueTo - state_.valueFrom);
-  state_.value = raw.contains('&') ? decodeEscapes(Decoded(raw)) : Decoded(raw);
+  state_.value = DecodedText(raw);
   state_.valueTo = -1;
 }
 
@@ -782,7 +795,7 @@ const FLXmlDecoder::AttributeSpan* FLXmlDecoder::findAttribute(QAnyStringView na
 }
 
 QString FLXmlDecoder::attributeValue(const AttributeSpan& span) const {
-  const QString value = decodeEscapes(Decoded(QByteArrayView(xml_).sliced(span.start, span.length)));
+  const QString value = DecodedText(QByteArrayView(xml_).sliced(span.start, span.length));
   return value.isNull() ? QStringLiteral("") : value;
 }
 

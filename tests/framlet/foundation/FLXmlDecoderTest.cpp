@@ -400,6 +400,39 @@ TEST(FLXmlDecoder, NumericAttributesReadLikeLeadingIntegers) {
   }
 }
 
+// A value reads the same however late it is asked for: after a look-ahead, as a number or a
+// word, and whether it is one stretch of text or pieces joined around CDATA sections.
+TEST(FLXmlDecoder, ValuesReadTheSameWhenAskedLate) {
+  static constexpr const char* kWords[] = {"", "one", "two"};
+  struct { const char* element; const char* value; int64_t integer; int64_t word; } cases[] = {
+      {"<v>42</v>", "42", 42, 0},          {"<v> -7 x</v>", " -7 x", -7, 0},
+      {"<v>&#52;2</v>", "42", 42, 0},      {"<v>T&#87;O</v>", "TWO", 0, 2},
+      {"<v>one</v>", "one", 0, 1},         {"<v>a<![CDATA[<b>]]>c</v>", "a<b>c", 0, 0},
+      {"<v><![CDATA[12]]></v>", "12", 12, 0}, {"<v></v>", "", 0, 0},
+      {"<v>\xC3\xA9&amp;\xE2\x82\xAC</v>", "\xC3\xA9&\xE2\x82\xAC", 0, 0},
+  };
+  LogCapture logs;  // words missing from the list are reported
+  for (const auto& c : cases) {
+    const QByteArray body = kDeclaration.toUtf8() + "<r>" + c.element + "<next n=\"1\">9</next></r>\n";
+    for (int order = 0; order < 3; ++order) {
+      auto decoder = FLXmlDecoder::withData(body);
+      ASSERT_TRUE(decoder && decoder->getNextTag() && decoder->getNextTag()) << c.element;
+      QString nextValue;
+      if (order == 1) EXPECT_EQ(decoder->followingTagWithAttributes(nullptr, &nextValue), QStringLiteral("next"));
+      if (order == 2) { EXPECT_EQ(decoder->integerValue(), c.integer) << c.element; }
+      EXPECT_EQ(decoder->value(), QString::fromUtf8(c.value)) << c.element << " order " << order;
+      EXPECT_FALSE(decoder->value().isNull()) << c.element;
+      EXPECT_EQ(decoder->integerValue(), c.integer) << c.element;
+      EXPECT_EQ(decoder->longValue(), c.integer) << c.element;
+      EXPECT_EQ(decoder->decodeValueFromValues(kWords), c.word) << c.element;
+      if (order == 1) { EXPECT_EQ(nextValue, QStringLiteral("9")); }
+      ASSERT_TRUE(decoder->getNextTag());
+      EXPECT_EQ(decoder->xmlTag(), QStringLiteral("next"));
+      EXPECT_EQ(decoder->value(), QStringLiteral("9"));
+    }
+  }
+}
+
 // Names stay what they were while a tag, a look-ahead or a coalescing still refers to them, even
 // in a document of more names than the reader keeps.
 TEST(FLXmlDecoder, ManyNamesStayIntactWhileInUse) {
