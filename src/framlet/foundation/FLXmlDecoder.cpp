@@ -6,7 +6,6 @@
 #include "platform/StringValues.h"
 
 #include "framlet/foundation/flBase.h"
-
 #include "framlet/foundation/flFileSupport.h"
 
 #include <QFile>
@@ -19,9 +18,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <limits>
 #include <optional>
-#include <cstring>
 #include <type_traits>
 
 namespace {
@@ -820,7 +819,8 @@ int64_t FLXmlDecoder::integerAttributeForTag(QAnyStringView name) const {
   if (!span) return 0;
   const QByteArrayView raw = QByteArrayView(xml_).sliced(span->start, span->length);
   // The usual attribute, digits alone, is read from its bytes.
-  if (!raw.isEmpty() && raw.size() <= 18 && std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!raw.isEmpty() && raw.size() <= 18 && std::all_of(raw.begin(), raw.end(), isDigit)) {
     int64_t number = 0;
     for (const char c : raw) number = number * 10 + (c - '0');
     return number;

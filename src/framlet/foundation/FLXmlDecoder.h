@@ -11,8 +11,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <cstddef>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>

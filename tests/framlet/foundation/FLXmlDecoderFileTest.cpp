@@ -228,18 +228,19 @@ TEST(FLXmlDecoderFile, ALargeFileIsNeverHeldWhole) {
     bytes += "\t<row y=\"1\"><cells><cell x=\"0\" y=\"1\" type=\"f\"><f>=A1+1</f><val>i2</val></cell></cells></row>\n";
   bytes += "</rows>\n";
   const QString path = WriteFile(folder, QStringLiteral("large.xml"), bytes);
-  constexpr qsizetype kPiece = qsizetype(1) << 20;
+  constexpr qsizetype kPiece = qsizetype(512) << 10;
   auto decoder = FLXmlDecoder::withRegularFile(path, bytes.size(), kPiece);
   ASSERT_TRUE(decoder);
   const void* start = decoder->text(0, 1).data();
   int64_t most = 0;
   int64_t tags = 0;
   while (decoder->getNextTag())
-    if (++tags % 50000 == 0) most = std::max(most, ResidentKiBOfMappingAt(start));
+    if (++tags % 25000 == 0) most = std::max(most, ResidentKiBOfMappingAt(start));
   EXPECT_TRUE(decoder->error().isEmpty());
   EXPECT_EQ(decoder->level(), 0);
   ASSERT_GT(tags, 1000000);
-  // At most the piece being read, the one kept behind it and the read-ahead: not the 16 MiB.
+  // The piece being read, the one kept behind it and what the kernel maps around a fault (whole
+  // large pages of the file's cache on some systems): a few MiB, not the 16.
   EXPECT_GE(most, 0);
   EXPECT_LE(most, 4 * 1024) << "KiB resident";
 }

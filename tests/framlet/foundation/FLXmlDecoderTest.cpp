@@ -418,7 +418,7 @@ TEST(FLXmlDecoder, ValuesReadTheSameWhenAskedLate) {
       auto decoder = FLXmlDecoder::withData(body);
       ASSERT_TRUE(decoder && decoder->getNextTag() && decoder->getNextTag()) << c.element;
       QString nextValue;
-      if (order == 1) EXPECT_EQ(decoder->followingTagWithAttributes(nullptr, &nextValue), QStringLiteral("next"));
+      if (order == 1) { EXPECT_EQ(decoder->followingTagWithAttributes(nullptr, &nextValue), QStringLiteral("next")); }
       if (order == 2) { EXPECT_EQ(decoder->integerValue(), c.integer) << c.element; }
       EXPECT_EQ(decoder->value(), QString::fromUtf8(c.value)) << c.element << " order " << order;
       EXPECT_FALSE(decoder->value().isNull()) << c.element;
