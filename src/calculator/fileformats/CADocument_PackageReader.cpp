@@ -92,10 +92,8 @@ bool CADocument::loadXmlFile(FLError* error) {
     SetError(error, kDamagedDocumentCode, QLatin1String(kDamagedDocumentReason));
     return false;
   }
-  std::optional<QByteArray> bytes = ReadRegularFile(xmlPath, kMaxDocumentXmlSize);
-  // The decoder reads the bytes as they are: a large sheet's file is held once while it is read.
-  std::unique_ptr<FLXmlDecoder> decoder = bytes ? FLXmlDecoder::withData(std::move(*bytes)) : nullptr;
-  bytes.reset();
+  // Read through a mapping of the file: a large sheet's text is never held whole while it is read.
+  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withRegularFile(xmlPath, kMaxDocumentXmlSize);
   if (!decoder) return false;
   PrepareSpreadsheetDecoder(*decoder);
   if (!decoder->getNextTag() || XmlTagOf(*decoder) != kXmlSpreadsheet) return false;

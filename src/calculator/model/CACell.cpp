@@ -662,12 +662,15 @@ void CACell::recalcPictureHeight() {
 // XML
 
 std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* document) {
-  const GridPoint point{decoder.integerAttributeForTag(XmlName(kXmlX)),
-                        decoder.integerAttributeForTag(XmlName(kXmlY))};
+  // Named once: every cell read asks for these.
+  static const QLatin1String xName = XmlName(kXmlX);
+  static const QLatin1String yName = XmlName(kXmlY);
+  static const QLatin1String typeName = XmlName(kXmlType);
+  const GridPoint point{decoder.integerAttributeForTag(xName), decoder.integerAttributeForTag(yName)};
   // The cell joins its document only once read: its references are registered by whoever
   // places it, at the point where it ends up, and not at all when it is dropped.
   auto cell = std::make_unique<CACell>(point, nullptr);
-  cell->valueType_ = int32_t(decoder.decodeAttribute(XmlName(kXmlType), g_valueStrings));
+  cell->valueType_ = int32_t(decoder.decodeAttribute(typeName, g_valueStrings));
   if (decoder.endTag()) {
     cell->needRecalc_ = true;
     cell->document_ = document;
@@ -675,6 +678,13 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
   }
   const bool decipher = document && document->deciphersCells();
   const auto text = [&](const QString& value) { return decipher ? Decipher(value) : value; };
+  // The same without a copy of the value when there is nothing to decipher.
+  QString deciphered;
+  const auto plain = [&](const QString& value) -> const QString& {
+    if (!decipher) return value;
+    deciphered = Decipher(value);
+    return deciphered;
+  };
   const int64_t level = decoder.level();
   while (decoder.getNextTag()) {
     if (decoder.level() < level) break;
@@ -683,7 +693,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
         cell->format_ = ReadFormat(decoder);
         break;
       case kXmlFormula: {
-        const QString entered = text(decoder.value());
+        const QString& entered = plain(decoder.value());
         // Texts and links come back as they were saved: "007" stays a text, and a link stays a
         // link whatever the link preference says now.
         if (cell->valueType_ == kValueText || cell->valueType_ == kValueLink)
@@ -711,7 +721,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
         if (cell->valueType_ == kValuePicture) cell->setImageScale(std::max<int64_t>(0, decoder.integerValue()));
         break;
       case kXmlVal: {
-        const QString value = text(decoder.value());
+        const QString& value = plain(decoder.value());
         switch (cell->valueType_) {
           case kValueNumber:
             cell->storeNumber(CANumber::withArchive(value));

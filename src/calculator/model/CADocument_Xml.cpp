@@ -232,14 +232,27 @@ void CADocument::loadFromXml(FLXmlDecoder& decoder) {
         for (const std::unique_ptr<CARow>& row : rows()) row->dropReferencesOfCells(*this);
         RowList& list = mutableRows();
         list.clear();
+        // Rows in order, as files have them, refer to others as soon as they are read: the
+        // reference table then grows along with the cells, in memory the cells' own reading
+        // gave back, rather than all at once at the end.
+        bool inOrder = true;
         ReadGroup(decoder, kXmlRow, [&] {
           std::unique_ptr<CARow> row = CARow::withXml(decoder, this);
-          if (IsGridCoordinate(row->gridY())) list.push_back(std::move(row));
+          if (!IsGridCoordinate(row->gridY())) return;
+          if (inOrder && !list.empty() && list.back()->gridY() >= row->gridY()) {
+            // Out of order: what was referred to so far is taken back and done once sorted.
+            inOrder = false;
+            for (const std::unique_ptr<CARow>& placed : list) placed->dropReferencesOfCells(*this);
+          }
+          list.push_back(std::move(row));
+          if (inOrder) list.back()->addReferencesOfCells(*this);
         });
-        // A file out of order still gives an ordered sheet; of two rows with one y the later wins.
-        SortByKeyKeepingLast(list, [](const CARow& row) { return row.gridY(); });
-        // Only the cells that were kept, at the points where they are kept, refer to others.
-        for (const std::unique_ptr<CARow>& row : list) row->addReferencesOfCells(*this);
+        if (!inOrder) {
+          // A file out of order still gives an ordered sheet; of two rows with one y the later wins.
+          SortByKeyKeepingLast(list, [](const CARow& row) { return row.gridY(); });
+          // Only the cells that were kept, at the points where they are kept, refer to others.
+          for (const std::unique_ptr<CARow>& row : list) row->addReferencesOfCells(*this);
+        }
         break;
       }
       case kXmlScale:

@@ -155,7 +155,8 @@ CARow::CARow(int64_t y) : gridY_(y) {}
 CARow::~CARow() = default;
 
 std::unique_ptr<CARow> CARow::withXml(FLXmlDecoder& decoder, CADocument* document) {
-  auto row = std::make_unique<CARow>(decoder.integerAttributeForTag(XmlName(kXmlY)));
+  static const QLatin1String yName = XmlName(kXmlY);  // named once: every row read asks for it
+  auto row = std::make_unique<CARow>(decoder.integerAttributeForTag(yName));
   row->loadFromXml(decoder, document);
   return row;
 }

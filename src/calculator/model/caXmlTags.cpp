@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include <vector>
+
 namespace {
 
 constexpr FLXmlTagKey kTags[] = {
@@ -52,9 +54,14 @@ const char* XmlTagName(CAXmlTag tag) {
 CAXmlTag XmlTagOf(const FLXmlDecoder& decoder) {
   const int32_t key = decoder.key();
   if (key >= 1 && key <= kXmlLastTag) {
-    const char* name = XmlTagName(CAXmlTag(key));
+    // The names with their lengths, measured once: this runs for every tag read.
+    static const std::vector<QLatin1StringView> names = [] {
+      std::vector<QLatin1StringView> list(size_t(kXmlLastTag) + 1);
+      for (int32_t tag = 1; tag <= kXmlLastTag; ++tag) list[size_t(tag)] = QLatin1StringView(XmlTagName(CAXmlTag(tag)));
+      return list;
+    }();
     // A decoder carrying another vocabulary's table gives keys that mean something else.
-    if (decoder.xmlTag() == QLatin1String(name) ||
+    if (decoder.xmlTag() == names[size_t(key)] ||
         (key == kXmlHundredths && decoder.xmlTag() == QLatin1String("100s")) ||
         decoder.allowNumericTags())
       return CAXmlTag(key);

@@ -6,13 +6,21 @@
 #include "platform/StringValues.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flFileSupport.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <type_traits>
 
 namespace {
@@ -116,7 +124,16 @@ qsizetype LengthIf(QByteArrayView text, qsizetype p, Test test) {
   return length > 0 && test(c) ? length : 0;
 }
 
-qsizetype SpaceAt(QByteArrayView text, qsizetype p) { return LengthIf(text, p, IsSpace); }
+// QChar's white space below 128.
+Q_ALWAYS_INLINE bool IsAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+qsizetype SpaceBeyondAscii(QByteArrayView text, qsizetype p) { return LengthIf(text, p, IsSpace); }
+
+Q_ALWAYS_INLINE qsizetype SpaceAt(QByteArrayView text, qsizetype p) {
+  // ASCII, as nearly all of it is, told at once.
+  if (p >= 0 && p < text.size() && uchar(text[p]) < 0x80) return IsAsciiSpace(text[p]) ? 1 : 0;
+  return SpaceBeyondAscii(text, p);
+}
 
 qsizetype SkipSpaces(QByteArrayView text, qsizetype p) {
   while (const qsizetype length = SpaceAt(text, p)) p += length;
@@ -170,9 +187,22 @@ int DigitValue(QChar c, int base) {
 
 }  // namespace
 
+// A stretch of text with its references and entities replaced. The usual one, ASCII without
+// any, is widened in the one pass that finds there is nothing else to do.
+static QString DecodedText(QByteArrayView raw) {
+  QString text(raw.size(), Qt::Uninitialized);
+  char16_t* out = reinterpret_cast<char16_t*>(text.data());
+  for (qsizetype i = 0; i < raw.size(); ++i) {
+    const uchar c = uchar(raw[i]);
+    if (c >= 0x80 || c == '&') return FLXmlDecoder::decodeEscapes(Decoded(raw));
+    out[i] = c;
+  }
+  return text;
+}
+
 // ----- creation
 
-FLXmlDecoder::FLXmlDecoder(QByteArray text) : xml_(std::move(text)) {
+FLXmlDecoder::FLXmlDecoder(QByteArray text) : owned_(std::move(text)), xml_(owned_) {
   // The scans stop short of the last character, as they always have.
   limit_ = xml_.size() - 1;
   while (limit_ > 0 && (uchar(xml_[limit_]) & 0xC0) == 0x80) --limit_;
@@ -186,7 +216,7 @@ std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withUtf8(QByteArray text) {
   const QByteArrayView rest = QByteArrayView(decoder->xml_).sliced(start);
   if (rest.startsWith(kSvgStart)) {
     decoder->state_.svg = true;
-    decoder->state_.xmlTag = QString::fromLatin1(kSvgRootTag);
+    decoder->state_.setTagName(QString::fromLatin1(kSvgRootTag));
   } else if (!rest.startsWith(kXmlStart)) {
     return nullptr;
   }
@@ -211,6 +241,17 @@ std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withFile(const QString& path, FLErro
     SetError(error, code, file.errorString(), kFLCocoaErrorDomain);
     return nullptr;
   }
+  struct stat info;
+  if (::fstat(file.handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+      uint64_t(info.st_size) <= uint64_t(std::numeric_limits<qsizetype>::max())) {
+    bool mapped = false;
+    std::unique_ptr<FLXmlDecoder> decoder =
+        withMappedFile(file.handle(), qsizetype(info.st_size), kDefaultPieceSize, &mapped);
+    if (mapped) {
+      if (!decoder) SetError(error, 0, QString::fromLatin1(kNotUnderstood));
+      return decoder;
+    }
+  }
   QByteArray data = file.readAll();
   if (file.error() != QFileDevice::NoError) {
     SetError(error, kFileReadUnknownError, file.errorString(), kFLCocoaErrorDomain);
@@ -221,11 +262,78 @@ std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withFile(const QString& path, FLErro
   return decoder;
 }
 
-// ----- scanning
-
-char FLXmlDecoder::at(qsizetype index) const {
-  return index >= 0 && index < xml_.size() ? xml_[index] : '\0';
+std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withRegularFile(const QString& path, int64_t maxSize,
+                                                            qsizetype pieceSize) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && int64_t(info.st_size) <= maxSize;
+  bool mapped = false;
+  std::unique_ptr<FLXmlDecoder> decoder;
+  if (regular && info.st_size > 0) decoder = withMappedFile(fd, qsizetype(info.st_size), pieceSize, &mapped);
+  ::close(fd);
+  if (!regular || mapped) return decoder;
+  // A file system that cannot map the file: it is read the ordinary way.
+  std::optional<QByteArray> bytes = ReadRegularFile(path, maxSize);
+  return bytes ? withData(std::move(*bytes)) : nullptr;
 }
+
+std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withMappedFile(int fd, qsizetype size, qsizetype pieceSize,
+                                                           bool* mapped) {
+  *mapped = false;
+  void* address = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
+  if (address == MAP_FAILED) return nullptr;
+  *mapped = true;
+  const char* bytes = static_cast<const char*>(address);
+  const qsizetype page = qsizetype(::sysconf(_SC_PAGESIZE));
+  const qsizetype piece = std::max(page, (pieceSize + page - 1) / page * page);
+
+  const QByteArrayView whole(bytes, size);
+  const qsizetype textOffset = whole.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+  // The whole text is checked before anything is read, as a text held in memory is, but a piece
+  // at a time: each piece is given back once checked. A piece ends before a character's first
+  // byte, so that no character is split between two.
+  bool valid = true;
+  for (qsizetype from = textOffset; valid && from < size;) {
+    // The next boundary, past the one a character split there made the last piece stop short of.
+    qsizetype to = std::min(size, ((from + 4) / piece + 1) * piece);
+    for (int back = 0; back < 3 && to < size && (uchar(bytes[to]) & 0xC0) == 0x80 && to - 1 > from; ++back) --to;
+    valid = whole.sliced(from, to - from).isValidUtf8();
+    const qsizetype releaseTo = to / page * page;
+    const qsizetype releaseFrom = from / page * page;
+    if (releaseTo > releaseFrom)
+      ::madvise(const_cast<char*>(bytes) + releaseFrom, size_t(releaseTo - releaseFrom), MADV_DONTNEED);
+    from = to;
+  }
+  std::unique_ptr<FLXmlDecoder> decoder;
+  if (valid) decoder = withUtf8(QByteArray::fromRawData(bytes + textOffset, size - textOffset));
+  if (!decoder) {
+    ::munmap(address, size_t(size));
+    return nullptr;
+  }
+  decoder->mapping_ = Mapping{address, size_t(size), textOffset, piece, 0};
+  return decoder;
+}
+
+FLXmlDecoder::~FLXmlDecoder() {
+  // The text refers to the mapping: it goes first.
+  xml_ = QByteArrayView();
+  owned_ = QByteArray();
+  if (mapping_.address) ::munmap(mapping_.address, mapping_.length);
+}
+
+void FLXmlDecoder::releaseConsumed() {
+  // Everything before the current tag but one piece is behind the reading; what a caller may
+  // still ask for there is read again from the file.
+  const qsizetype reading = mapping_.textOffset + std::min(state_.tagStartIndex, state_.charIndex);
+  const qsizetype releaseTo = (reading - mapping_.pieceSize) / mapping_.pieceSize * mapping_.pieceSize;
+  if (releaseTo <= mapping_.releasedTo) return;
+  ::madvise(static_cast<char*>(mapping_.address) + mapping_.releasedTo, size_t(releaseTo - mapping_.releasedTo),
+            MADV_DONTNEED);
+  mapping_.releasedTo = releaseTo;
+}
+
+// ----- scanning
 
 bool FLXmlDecoder::fail(qsizetype offset) {
   if (error_.isEmpty()) error_ = StringWithFormat(kNotValidXml, uint64_t(offset));
@@ -235,6 +343,9 @@ bool FLXmlDecoder::fail(qsizetype offset) {
 int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   const qsizetype n = xml_.size();
   while (position < limit_) {
+    // The indent between tags, ASCII white space, passed over in a tight loop.
+    while (position < limit_ && IsAsciiSpace(xml_[position])) ++position;
+    if (position >= limit_) break;
     const char c = xml_[position];
     if (const qsizetype space = SpaceAt(xml_, position)) {
       position += space;
@@ -276,27 +387,51 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   return kSkipAtTag;
 }
 
-const QString& FLXmlDecoder::internName(QByteArrayView name, int32_t* key) {
+const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) {
   // A document uses a few dozen names: a short list searched from the most recent is quicker
   // than hashing, and spares a string for each tag and attribute read.
   constexpr size_t kMostNames = 128;
-  for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
-    if (it->utf8.size() != name.size()) continue;
-    // Names are short: compared in place, quicker than a call to compare memory.
-    const char* own = it->utf8.constData();
+  // Names are short: compared in place, quicker than a call to compare memory.
+  const auto same = [name](const InternedName& interned) {
+    if (interned.utf8.size() != name.size()) return false;
+    const char* own = interned.utf8.constData();
     qsizetype i = 0;
     while (i < name.size() && own[i] == name[i]) ++i;
-    if (i == name.size()) {
-      *key = it->key;
-      return it->name;
+    return i == name.size();
+  };
+  // Most names are found at once in a small table by their length and first eight bytes.
+  uint64_t prefix = 0;
+  const qsizetype prefixLength = std::min<qsizetype>(8, name.size());
+  for (qsizetype i = 0; i < prefixLength; ++i) prefix |= uint64_t(uchar(name[i])) << (8 * i);
+  const size_t slot = size_t((prefix * 0x9E3779B97F4A7C15ull) >> 58) ^ (size_t(name.size()) & 63);
+  RecentName& recent = recentNames_[slot];
+  if (recent.name && recent.size == name.size() && recent.prefix == prefix && (name.size() <= 8 || same(*recent.name)))
+    return *recent.name;
+  for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
+    if (same(*it)) {
+      recent = {prefix, name.size(), &*it};
+      return *it;
     }
   }
-  if (names_.size() >= kMostNames) names_.erase(names_.begin());
+  if (names_.size() >= kMostNames && pinned_ == 0 && !refersTo(&names_.front().name)) {
+    names_.pop_front();
+    recentNames_.fill(RecentName());
+  }
   QString copy = Decoded(name);
   const int32_t found = keyForName(copy);
   names_.push_back({name.toByteArray(), std::move(copy), found});
-  *key = found;
-  return names_.back().name;
+  recent = {prefix, name.size(), &names_.back()};
+  return names_.back();
+}
+
+void FLXmlDecoder::rekeyNames() {
+  for (InternedName& interned : names_) interned.key = keyForName(interned.name);
+}
+
+bool FLXmlDecoder::refersTo(const QString* name) const {
+  if (state_.tagRef == name) return true;
+  return std::any_of(state_.attributeSpans.begin(), state_.attributeSpans.end(),
+                     [name](const AttributeSpan& span) { return span.name == name; });
 }
 
 int32_t FLXmlDecoder::keyForName(const QString& name) const {
@@ -325,7 +460,9 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
     if (afterValue) return false;
     s.charIndex = p;
     s.tagStartIndex = p;
-    s.xmlTag = QString::fromLatin1(kTextNodeName);
+    static const QString textNodeName = QString::fromLatin1(kTextNodeName);
+    s.tagRef = &textNodeName;
+    s.tagUtf8 = nullptr;
     s.key = kTextNodeKey;
     s.startTag = false;
     s.endTag = false;
@@ -337,8 +474,25 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
   }
   const qsizetype tagStart = p++;
   const bool closing = at(p) == '/';
+  // After a value only a closing tag is taken.
+  if (afterValue && !closing) return false;
   if (closing) ++p;
   const qsizetype nameStart = p;
+  if (afterValue && s.tagUtf8) {
+    // The element's own closing tag, nearly always what follows a value, told by its bytes.
+    const QByteArrayView own(*s.tagUtf8);
+    const qsizetype end = nameStart + own.size();
+    qsizetype same = 0;
+    if (end < xml_.size())
+      while (same < own.size() && xml_[nameStart + same] == own[same]) ++same;
+    if (same == own.size() && end < xml_.size() && !LengthIf(xml_, end, IsNameChar)) {
+      const qsizetype gt = SkipSpaces(xml_, end);
+      if (at(gt) != '>') return false;
+      s.charIndex = gt + 1;
+      s.endTag = true;
+      return true;
+    }
+  }
   const bool numeric = allowNumericTags_;
   if (const qsizetype first =
           LengthIf(xml_, p, [numeric](QChar c) { return IsNameStart(c) || (numeric && IsAsciiDigit(c)); })) {
@@ -347,6 +501,7 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
       // ASCII name characters, which nearly every name is made of, are told without a QChar.
       const qsizetype end = xml_.size();
       while (p < end && IsAsciiNameChar(xml_[p])) ++p;
+      if (p < end && uchar(xml_[p]) < 0x80) break;
       const qsizetype next = LengthIf(xml_, p, IsNameChar);
       if (next == 0) break;
       p += next;
@@ -356,13 +511,15 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
     if (!afterValue) s.charIndex = p;
     return false;
   }
-  int32_t key = 0;
   // A reference into the interned names, which nothing below adds to.
-  const QString& name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &key);
+  const InternedName& interned = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart));
+  const QString& name = interned.name;
+  const int32_t key = interned.key;
   if (!afterValue) {
     s.charIndex = p;
     s.tagStartIndex = tagStart;
-    s.xmlTag = name;
+    s.tagRef = &name;
+    s.tagUtf8 = &interned.utf8;
     s.key = key;
     s.startTag = !closing;
     s.endTag = closing;
@@ -370,7 +527,7 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
   }
   // After a value only the element's own closing tag is taken. Names without a key are told
   // apart by name, or any unknown closing tag would close any unknown element.
-  const bool sameElement = s.key != 0 ? key == s.key : name == s.xmlTag;
+  const bool sameElement = s.key != 0 ? key == s.key : name == s.tagName();
   if (!closing || !sameElement) return false;
   p = SkipSpaces(xml_, p);
   if (at(p) != '>') return false;
@@ -384,6 +541,7 @@ bool FLXmlDecoder::extractValue() {
   const qsizetype n = xml_.size();
   const qsizetype valueStart = s.charIndex;
   qsizetype p = valueStart;
+  while (p < limit_ && IsAsciiSpace(xml_[p])) ++p;
   while (p < limit_) {
     const qsizetype space = SpaceAt(xml_, p);
     if (space == 0) break;
@@ -402,14 +560,28 @@ bool FLXmlDecoder::extractValue() {
       s.charIndex = lt < 0 ? limit_ : lt;
       return false;
     }
+    const bool section = n - lt > 12 && xml_[lt + 1] == '!' && QByteArrayView(xml_).sliced(lt).startsWith(kCdataStart);
+    if (!section && segment == valueStart && !s.svg) {
+      // A value of one stretch is made only when asked for: most, like the indents between
+      // tags, never are.
+      s.charIndex = lt;
+      s.valueFrom = segment;
+      s.valueTo = lt;
+      identifyNextTag(true);
+      return true;
+    }
     if (lt == p && segment == valueStart && lt > segment) {
       // Only the indent before a child: one of a few texts, shared rather than made anew.
-      int32_t unusedKey = 0;
-      value = internName(QByteArrayView(xml_).sliced(segment, lt - segment), &unusedKey);
+      value = internName(QByteArrayView(xml_).sliced(segment, lt - segment)).name;
     } else {
-      value += decodeEscapes(Decoded(QByteArrayView(xml_).sliced(segment, lt - segment)));
+      const QByteArrayView raw = QByteArrayView(xml_).sliced(segment, lt - segment);
+      QString decoded = DecodedText(raw);
+      if (value.isNull())
+        value = std::move(decoded);
+      else
+        value += decoded;
     }
-    if (n - lt > 12 && QByteArrayView(xml_).sliced(lt).startsWith(kCdataStart)) {
+    if (section) {
       const qsizetype end = xml_.indexOf(kCdataEnd, lt + kCdataStartLength);
       if (end < 0) {
         if (error_.isEmpty()) error_ = StringWithFormat(kMalformedCdata, uint64_t(lt));
@@ -425,9 +597,9 @@ bool FLXmlDecoder::extractValue() {
     break;
   }
   s.charIndex = p;
-  s.value = value;
+  s.value = std::move(value);
   identifyNextTag(true);
-  if (s.svg && !hadSection && !s.endTag && IsAllSpace(value)) s.value = QString();
+  if (s.svg && !hadSection && !s.endTag && IsAllSpace(s.value)) s.value = QString();
   return true;
 }
 
@@ -466,8 +638,7 @@ bool FLXmlDecoder::extractAttributes() {
       s.charIndex = p;
       return false;
     }
-    int32_t unusedKey = 0;
-    const QString& name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart), &unusedKey);
+    const QString& name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart)).name;
     if (at(p) != '=' || p >= n - 4) {
       s.charIndex = p;
       return false;
@@ -483,7 +654,7 @@ bool FLXmlDecoder::extractAttributes() {
       s.charIndex = p;
       return false;
     }
-    s.attributeSpans.push_back({name, p + 1, close - p - 1});
+    s.attributeSpans.push_back({&name, p + 1, close - p - 1});
     if (s.svg) s.orderedAttributes << name << attributeValue(s.attributeSpans.back());
     p = close + 1;
   }
@@ -492,13 +663,14 @@ bool FLXmlDecoder::extractAttributes() {
 bool FLXmlDecoder::readTag() {
   State& s = state_;
   if (!identifyNextTag(false)) return false;
-  s.value = QString();
+  if (!s.value.isNull()) s.value = QString();
+  s.valueTo = -1;
   clearAttributes();
-  s.orderedAttributes.clear();
+  if (!s.orderedAttributes.isEmpty()) s.orderedAttributes.clear();
   if (s.key == kTextNodeKey) return extractValue();
   if (!s.haveRoot) {
     s.haveRoot = true;
-    if (s.xmlTag == QLatin1String(kSvgRootTag)) s.svg = true;
+    if (s.tagName() == QLatin1String(kSvgRootTag)) s.svg = true;
   }
   const qsizetype p = SkipSpaces(xml_, s.charIndex);
   if (!s.startTag) {
@@ -549,7 +721,9 @@ bool FLXmlDecoder::getNextTag() {
     s.charIndex = p;
     if (p >= limit_) return false;
   }
-  return readTag() || fail(s.charIndex);
+  const bool read = readTag();
+  if (mapping_.address && s.charIndex - mapping_.releasedTo >= 2 * mapping_.pieceSize) releaseConsumed();
+  return read || fail(s.charIndex);
 }
 
 bool FLXmlDecoder::isDone() const { return state_.charIndex >= limit_ || !error_.isEmpty(); }
@@ -558,18 +732,31 @@ void FLXmlDecoder::forceDone() { state_.charIndex = limit_; }
 
 // ----- values and attributes
 
-int64_t FLXmlDecoder::integerValue() const { return LeadingInteger(state_.value); }
+void FLXmlDecoder::makeValue() const {
+  const QByteArrayView raw = xml_.sliced(state_.valueFrom, state_.valueTo - state_.valueFrom);
+  state_.value = DecodedText(raw);
+  state_.valueTo = -1;
+}
 
-int64_t FLXmlDecoder::longValue() const { return LeadingInteger(state_.value); }
+int64_t FLXmlDecoder::integerValue() const {
+  if (state_.valueTo >= 0) {
+    // Read from the text, without making the value.
+    const QByteArrayView raw = xml_.sliced(state_.valueFrom, state_.valueTo - state_.valueFrom);
+    if (!raw.contains('&')) return LeadingInteger(Widened(raw).view());
+  }
+  return LeadingInteger(value());
+}
+
+int64_t FLXmlDecoder::longValue() const { return integerValue(); }
 
 int64_t FLXmlDecoder::decodeValue() const {
   const FLXmlKeyTable* table = keyDecoder_ ? keyDecoder_.get() : g_sharedKeyTable.get();
   if (!table) return 0;
-  return int64_t(table->value(state_.value, 0));
+  return int64_t(table->value(value(), 0));
 }
 
 int64_t FLXmlDecoder::decodeValueFromValues(std::span<const char* const> values) const {
-  return decodeValue(state_.value, values);
+  return decodeValue(value(), values);
 }
 
 void FLXmlDecoder::clearAttributes() {
@@ -589,8 +776,8 @@ const FLXmlDecoder::AttributeSpan* FLXmlDecoder::findAttribute(QAnyStringView na
       const auto* characters = reinterpret_cast<const unsigned char*>(view.data());
       const qsizetype size = view.size();
       for (auto it = spans.rbegin(); it != spans.rend() && !latinMatch; ++it) {
-        if (it->name.size() != size) continue;
-        const QChar* own = it->name.constData();
+        if (it->name->size() != size) continue;
+        const QChar* own = it->name->constData();
         qsizetype i = 0;
         while (i < size && own[i].unicode() == characters[i]) ++i;
         if (i == size) latinMatch = &*it;
@@ -602,19 +789,19 @@ const FLXmlDecoder::AttributeSpan* FLXmlDecoder::findAttribute(QAnyStringView na
   });
   if (latin) return latinMatch;
   for (auto it = spans.rbegin(); it != spans.rend(); ++it)
-    if (QAnyStringView::equal(it->name, name)) return &*it;
+    if (QAnyStringView::equal(*it->name, name)) return &*it;
   return nullptr;
 }
 
 QString FLXmlDecoder::attributeValue(const AttributeSpan& span) const {
-  const QString value = decodeEscapes(Decoded(QByteArrayView(xml_).sliced(span.start, span.length)));
+  const QString value = DecodedText(QByteArrayView(xml_).sliced(span.start, span.length));
   return value.isNull() ? QStringLiteral("") : value;
 }
 
 const QHash<QString, QString>& FLXmlDecoder::attributes() const {
   if (!state_.attributesBuilt) {
     state_.attributes.clear();
-    for (const AttributeSpan& span : state_.attributeSpans) state_.attributes.insert(span.name, attributeValue(span));
+    for (const AttributeSpan& span : state_.attributeSpans) state_.attributes.insert(*span.name, attributeValue(span));
     state_.attributesBuilt = true;
   }
   return state_.attributes;
@@ -631,6 +818,13 @@ int64_t FLXmlDecoder::integerAttributeForTag(QAnyStringView name) const {
   const AttributeSpan* span = findAttribute(name);
   if (!span) return 0;
   const QByteArrayView raw = QByteArrayView(xml_).sliced(span->start, span->length);
+  // The usual attribute, digits alone, is read from its bytes.
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!raw.isEmpty() && raw.size() <= 18 && std::all_of(raw.begin(), raw.end(), isDigit)) {
+    int64_t number = 0;
+    for (const char c : raw) number = number * 10 + (c - '0');
+    return number;
+  }
   return raw.contains('&') ? LeadingInteger(attributeValue(*span)) : LeadingInteger(Widened(raw).view());
 }
 
@@ -688,7 +882,7 @@ QString FLXmlDecoder::extractTag() {
   State& s = state_;
   if (!error_.isEmpty() || !s.startTag || s.endTag) return QString();
   qsizetype closeEnd = 0;
-  const qsizetype close = findMatchingClose(s.charIndex, s.xmlTag, &closeEnd);
+  const qsizetype close = findMatchingClose(s.charIndex, s.tagName(), &closeEnd);
   if (close < 0) return QString();
   const QString raw = Decoded(QByteArrayView(xml_).sliced(s.tagStartIndex, closeEnd - s.tagStartIndex));
   s.charIndex = closeEnd;
@@ -702,7 +896,7 @@ FLXmlSkipMark FLXmlDecoder::skipTag() {
   const FLXmlSkipMark mark{s.charIndex, s.level};
   if (!error_.isEmpty() || !s.startTag || s.endTag) return mark;
   qsizetype closeEnd = 0;
-  const qsizetype close = findMatchingClose(s.charIndex, s.xmlTag, &closeEnd);
+  const qsizetype close = findMatchingClose(s.charIndex, s.tagName(), &closeEnd);
   if (close < 0) {
     s.charIndex = limit_;
     return mark;
@@ -727,9 +921,10 @@ bool FLXmlDecoder::skipToTag(const QString& name) {
   s.charIndex = found + opening.size();
   s.tagStartIndex = found;
   s.level = 2;
-  s.xmlTag = name;
+  s.setTagName(name);
   s.key = keyForName(name);
   s.value = QString();
+  s.valueTo = -1;
   s.startTag = true;
   s.endTag = false;
   clearAttributes();
@@ -741,10 +936,13 @@ QString FLXmlDecoder::followingTagWithAttributes(QHash<QString, QString>* attrib
   if (!error_.isEmpty()) return QString();
   const State saved = state_;
   QString name;
-  if (getNextTag()) {
-    name = state_.xmlTag;
+  ++pinned_;
+  const bool read = getNextTag();
+  --pinned_;
+  if (read) {
+    name = state_.tagName();
     if (attributes) *attributes = this->attributes();
-    if (value) *value = state_.value;
+    if (value) *value = FLXmlDecoder::value();
   }
   state_ = saved;
   return name;
@@ -754,35 +952,39 @@ void FLXmlDecoder::coalesceMixedContent() {
   State& s = state_;
   if (!error_.isEmpty() || !s.startTag || s.endTag) return;
   const int32_t keptKey = s.key;
-  const QString keptName = s.xmlTag;
+  const QString keptName = s.tagName();
   const int64_t keptLevel = s.level;
   const std::vector<AttributeSpan> keptAttributes = s.attributeSpans;
   const QStringList keptOrdered = s.orderedAttributes;
-  QString text = s.value.isNull() ? QStringLiteral("") : s.value;
+  QString text = value().isNull() ? QStringLiteral("") : value();
 
   coalescing_ = true;
+  ++pinned_;
   bool closedByOwnTag = false;
   while (getNextTag()) {
     if (s.level < keptLevel) {
-      const bool sameElement = keptKey != 0 ? s.key == keptKey : s.xmlTag == keptName;
+      const bool sameElement = keptKey != 0 ? s.key == keptKey : s.tagName() == keptName;
       closedByOwnTag = !s.startTag && sameElement;
       break;
     }
-    if (s.value.isEmpty()) continue;
-    if (!text.isEmpty() && !IsSpace(text.back()) && !IsSpace(s.value.front())) text += QLatin1Char(' ');
-    text += s.value;
+    const QString& piece = value();
+    if (piece.isEmpty()) continue;
+    if (!text.isEmpty() && !IsSpace(text.back()) && !IsSpace(piece.front())) text += QLatin1Char(' ');
+    text += piece;
   }
   if (!closedByOwnTag) DECODER_ASSERT(kEndingTagDiffers);
   coalescing_ = false;
+  --pinned_;
 
   s.key = keptKey;
-  s.xmlTag = keptName;
+  s.setTagName(keptName);
   clearAttributes();
   s.attributeSpans = keptAttributes;
   s.orderedAttributes = keptOrdered;
   s.startTag = true;
   s.endTag = true;
   s.value = text;
+  s.valueTo = -1;
 }
 
 // ----- the process-wide table and word lists
@@ -825,12 +1027,14 @@ int64_t FLXmlDecoder::decodeWord(QStringView text, std::span<const char* const> 
     const char* value = values[i];
     if (!value) continue;
     const auto* bytes = reinterpret_cast<const unsigned char*>(value);
-    const size_t length = std::strlen(value);
-    if (asciiText && std::all_of(bytes, bytes + length, isAscii)) {
-      if (qsizetype(length) != text.size()) continue;
+    if (asciiText) {
+      // Compared as far as the two agree, without measuring the word first.
       qsizetype j = 0;
-      while (j < text.size() && lower(text[j].unicode()) == lower(bytes[j])) ++j;
-      if (j == text.size()) return int64_t(i);
+      while (j < text.size() && bytes[j] != 0 && bytes[j] < 0x80 && lower(text[j].unicode()) == lower(bytes[j])) ++j;
+      if (j == text.size() && bytes[j] == 0) return int64_t(i);
+      if (bytes[j] == 0 || bytes[j] < 0x80) continue;
+      // A word beyond ASCII is compared the general way.
+      if (QAnyStringView::compare(text, QUtf8StringView(value), Qt::CaseInsensitive) == 0) return int64_t(i);
     } else if (QAnyStringView::compare(text, QUtf8StringView(value), Qt::CaseInsensitive) == 0) {
       return int64_t(i);
     }

@@ -11,8 +11,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <vector>
@@ -46,8 +48,18 @@ class FLXmlDecoder {
   // moves its bytes in keeps no second copy while a large document is read.
   static std::unique_ptr<FLXmlDecoder> withData(QByteArray data);
   // A file as UTF-8. A read failure fills `error` with the file system's reason; a text that is
-  // not accepted, with "I don't understand the file format".
+  // not accepted, with "I don't understand the file format". A regular file is read through a
+  // read-only mapping rather than copied: what lies behind the reading is given back to the
+  // system piece by piece as the reading moves on, so a large file is never held whole (the
+  // kernel reads a given-back piece again should a caller look back at its text).
   static std::unique_ptr<FLXmlDecoder> withFile(const QString& path, FLError* error);
+  // The same for a file that must be a regular file of at most `maxSize` bytes (a FIFO or a
+  // device in its place would hang the reading or fill the memory); nullptr when it is not, cannot
+  // be read, or is not accepted. `pieceSize` is how much is given back at a time, in whole pages.
+  static constexpr qsizetype kDefaultPieceSize = qsizetype(1) << 20;
+  static std::unique_ptr<FLXmlDecoder> withRegularFile(const QString& path, int64_t maxSize,
+                                                       qsizetype pieceSize = kDefaultPieceSize);
+  ~FLXmlDecoder();
 
   FLXmlDecoder(const FLXmlDecoder&) = delete;
   FLXmlDecoder& operator=(const FLXmlDecoder&) = delete;
@@ -59,7 +71,7 @@ class FLXmlDecoder {
   void forceDone();
 
   int32_t key() const { return state_.key; }
-  const QString& xmlTag() const { return state_.xmlTag; }
+  const QString& xmlTag() const { return state_.tagName(); }
   int64_t level() const { return state_.level; }
   // Where the current tag begins in the text, how far the text has been read (in bytes of its
   // UTF-8), and the text between two places: what a reader needs to tell elements written alike.
@@ -73,7 +85,10 @@ class FLXmlDecoder {
   // its own closing tag.
   bool endTag() const { return state_.endTag; }
   // The decoded text value; null when the tag has none.
-  const QString& value() const { return state_.value; }
+  const QString& value() const {
+    if (state_.valueTo >= 0) makeValue();
+    return state_.value;
+  }
   const QHash<QString, QString>& attributes() const;
   // In SVG documents only: name, value, name, value ... in document order.
   const QStringList& orderedAttributes() const { return state_.orderedAttributes; }
@@ -86,13 +101,13 @@ class FLXmlDecoder {
   const std::shared_ptr<const FLXmlKeyTable>& keyDecoder() const { return keyDecoder_; }
   void setKeyDecoder(std::shared_ptr<const FLXmlKeyTable> table) {
     keyDecoder_ = std::move(table);
-    names_.clear();
+    rekeyNames();
   }
   // Tag names may begin with a digit; a name made of digits only reads as that key.
   bool allowNumericTags() const { return allowNumericTags_; }
   void setAllowNumericTags(bool allow) {
     allowNumericTags_ = allow;
-    names_.clear();
+    rekeyNames();
   }
   // Attribute names may hold any characters but "/", "=" and ">".
   bool allowSpaceInAttr() const { return allowSpaceInAttr_; }
@@ -148,9 +163,15 @@ class FLXmlDecoder {
 
  private:
   static int64_t decodeWord(QStringView text, std::span<const char* const> values);
+  struct InternedName {
+    QByteArray utf8;
+    QString name;
+    int32_t key;
+  };
   // An attribute as it stands in the text: its value is decoded only when asked for.
   struct AttributeSpan {
-    QString name;
+    // One of the interned names, which stay in place while a tag refers to them.
+    const QString* name = nullptr;
     qsizetype start = 0;
     qsizetype length = 0;
   };
@@ -159,14 +180,27 @@ class FLXmlDecoder {
     qsizetype charIndex = 0;
     qsizetype tagStartIndex = 0;
     int64_t level = 0;
-    QString xmlTag;
+    // The tag's name: one of the interned names (no string is copied per tag), or its own.
+    const QString* tagRef = nullptr;
+    // The interned name's bytes, when it has them, for telling its closing tag quickly.
+    const QByteArray* tagUtf8 = nullptr;
+    QString tagOwn;
+    const QString& tagName() const { return tagRef ? *tagRef : tagOwn; }
+    void setTagName(const QString& name) {
+      tagOwn = name;
+      tagRef = nullptr;
+      tagUtf8 = nullptr;
+    }
     int32_t key = 0;
     std::vector<AttributeSpan> attributeSpans;
     // Built from the spans on first use.
     mutable QHash<QString, QString> attributes;
     mutable bool attributesBuilt = false;
     QStringList orderedAttributes;
-    QString value;
+    // Made from the text on first use when it is one stretch of it (valueTo not negative).
+    mutable QString value;
+    qsizetype valueFrom = 0;
+    mutable qsizetype valueTo = -1;
     bool startTag = false;
     bool endTag = false;
     bool haveRoot = false;
@@ -177,13 +211,22 @@ class FLXmlDecoder {
   explicit FLXmlDecoder(QByteArray text);
   // Valid UTF-8 without a byte-order mark.
   static std::unique_ptr<FLXmlDecoder> withUtf8(QByteArray text);
+  // An open regular file mapped, its size known; nullptr when it cannot be mapped or is refused.
+  // `mapped` tells the two apart: false when the caller may still read the file instead.
+  static std::unique_ptr<FLXmlDecoder> withMappedFile(int fd, qsizetype size, qsizetype pieceSize, bool* mapped);
+  // Gives back the mapped pages wholly behind the current tag but the last piece.
+  void releaseConsumed();
   // The byte at the index, NUL outside the text.
-  char at(qsizetype index) const;
+  char at(qsizetype index) const { return index >= 0 && index < xml_.size() ? xml_[index] : '\0'; }
   bool fail(qsizetype offset);
   int skipNonTags(qsizetype& position) const;
   int32_t keyForName(const QString& name) const;
   // The name and key of a tag or attribute name in the text; repeated names share one string.
-  const QString& internName(QByteArrayView name, int32_t* key);
+  const InternedName& internName(QByteArrayView name);
+  // The keys of the interned names again, after the table or the numeric rule changed.
+  void rekeyNames();
+  bool refersTo(const QString* name) const;
+  void makeValue() const;
   const AttributeSpan* findAttribute(QAnyStringView name) const;
   QString attributeValue(const AttributeSpan& span) const;
   void clearAttributes();
@@ -193,19 +236,35 @@ class FLXmlDecoder {
   bool readTag();
   qsizetype findMatchingClose(qsizetype from, const QString& name, qsizetype* closeEnd) const;
 
-  // The text as UTF-8; every index into it counts bytes.
-  QByteArray xml_;
+  // The text as UTF-8, held here or (for a mapped file) referring to the mapping without a copy;
+  // the view is what is read, and every index into it counts bytes.
+  QByteArray owned_;
+  QByteArrayView xml_;
+  // A mapped file: the whole mapping, where the text starts in it (behind a byte-order mark), how
+  // much is given back at a time and how far it has been.
+  struct Mapping {
+    void* address = nullptr;
+    size_t length = 0;
+    qsizetype textOffset = 0;
+    qsizetype pieceSize = 0;
+    qsizetype releasedTo = 0;
+  };
+  Mapping mapping_;
   // The start of the last character: the scans stop short of it.
   qsizetype limit_ = 0;
   State state_;
   QString error_;
   std::shared_ptr<const FLXmlKeyTable> keyDecoder_;
-  struct InternedName {
-    QByteArray utf8;
-    QString name;
-    int32_t key;
+  // A deque: a name stays where it is while others are added.
+  std::deque<InternedName> names_;
+  struct RecentName {
+    uint64_t prefix = 0;
+    qsizetype size = -1;
+    const InternedName* name = nullptr;
   };
-  std::vector<InternedName> names_;
+  std::array<RecentName, 64> recentNames_{};
+  // While a reading keeps names of earlier tags (a look-ahead, coalescing), none is let go.
+  int pinned_ = 0;
   bool coalescing_ = false;
   bool allowNumericTags_ = false;
   bool allowSpaceInAttr_ = false;

@@ -16,6 +16,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
@@ -422,6 +425,56 @@ TEST_F(PackageReaderTest, ReferencesAreRegisteredWhereTheCellsEndUp) {
   document.cellAtGridPointImperative(A1("Z3"))->setFormula(QStringLiteral("7"));
   document.evaluate();
   EXPECT_EQ(document.cellAtGridPoint(A1("B1"))->number()->description(), QStringLiteral("7"));
+}
+
+// Rows in order have their references registered as they are read; a row out of order or
+// repeated, wherever it comes, still leaves exactly the references of the rows kept.
+TEST_F(PackageReaderTest, ReferencesAreTheSameWhateverTheOrderOfTheRows) {
+  // Row y holds "=A{y}+1" and refers to the row above; row 0 holds 1.
+  const auto row = [](int64_t y, const QString& formula) {
+    return QStringLiteral("<row y=\"%1\"><cells><cell x=\"0\" y=\"%1\" type=\"f\"><f>%2</f></cell></cells></row>")
+        .arg(y)
+        .arg(formula);
+  };
+  const auto chain = [&](int64_t y) { return row(y, y == 0 ? QStringLiteral("1") : QStringLiteral("=A%1+1").arg(y)); };
+  struct Case {
+    const char* name;
+    std::vector<int64_t> order;  // -1: row 3 again, referring to Z9 alone (the later wins)
+  };
+  const Case cases[] = {
+      {"ascending", {0, 1, 2, 3, 4, 5}},
+      {"descending", {5, 4, 3, 2, 1, 0}},
+      {"one-late", {0, 1, 2, 4, 5, 3}},
+      {"repeated-last", {0, 1, 2, 3, 4, 5, -1}},
+      {"repeated-next", {0, 1, 2, 3, -1, 4, 5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QString body = QStringLiteral("<rows>");
+    for (const int64_t y : c.order) body += y < 0 ? row(3, QStringLiteral("=Z9+1")) : chain(y);
+    body += QStringLiteral("</rows>");
+    CADocument opened;
+    ASSERT_EQ(opened.openFile(package(QString::fromLatin1(c.name) + QStringLiteral(".Numlet"), body), nullptr),
+              kFileTypeNative);
+    const bool repeated = std::count(c.order.begin(), c.order.end(), -1) > 0;
+    const auto referrers = [&](const char* at) {
+      std::vector<GridPoint> found;
+      opened.referenceTable().referrersOf(A1(at), found);
+      std::sort(found.begin(), found.end(), [](const GridPoint& a, const GridPoint& b) { return a.y < b.y; });
+      return found;
+    };
+    EXPECT_EQ(referrers("A1"), std::vector<GridPoint>{A1("A2")});
+    EXPECT_EQ(referrers("A3"), repeated ? std::vector<GridPoint>{} : std::vector<GridPoint>{A1("A4")});
+    EXPECT_EQ(referrers("A4"), std::vector<GridPoint>{A1("A5")});
+    EXPECT_EQ(referrers("Z9"), repeated ? std::vector<GridPoint>{A1("A4")} : std::vector<GridPoint>{});
+    EXPECT_EQ(referrers("A5"), std::vector<GridPoint>{A1("A6")});
+    // Changing the head reaches the end of the chain through the references alone.
+    opened.recalcEverything();
+    opened.evaluate();
+    opened.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("10"));
+    opened.evaluate();
+    EXPECT_EQ(opened.cellAtGridPoint(A1("A6"))->number()->description(), QString::number(repeated ? 3 : 15));
+  }
 }
 
 TEST_F(PackageReaderTest, RowsAndCellsInReverseOrderComeInOrder) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -348,6 +349,126 @@ TEST(FLXmlDecoder, AttributesBelongToTheTagJustRead) {
   EXPECT_EQ(decoder->attributes().value(QStringLiteral("x")), QStringLiteral("2"));
   ASSERT_TRUE(decoder->getNextTag());
   EXPECT_FALSE(decoder->tagHasAttributes());
+}
+
+// Each tag as "name level start/end [value]", and how the reading ended.
+QString Trace(FLXmlDecoder& decoder) {
+  QStringList events;
+  while (decoder.getNextTag())
+    events << QStringLiteral("%1 %2 %3%4%5")
+                  .arg(decoder.xmlTag())
+                  .arg(decoder.level())
+                  .arg(int(decoder.startTag()))
+                  .arg(int(decoder.endTag()))
+                  .arg(decoder.value().isNull() ? QString() : QStringLiteral(" [") + decoder.value() + u']');
+  events << QStringLiteral("end %1 [%2]").arg(decoder.level()).arg(decoder.error());
+  return events.join(QLatin1String("; "));
+}
+
+// A value is closed only by its own element's closing tag, however alike the names are.
+TEST(FLXmlDecoder, AValueIsClosedOnlyByItsOwnClosingTag) {
+  struct { const char* body; const char* trace; } cases[] = {
+      {"<a>x</a>\n", "a 0 11 [x]; end 0 []"},
+      {"<a>x</a >\n", "a 0 11 [x]; end 0 []"},
+      {"<ab>x</a>\n", "ab 1 10 [x]; a 0 01; end 0 []"},
+      {"<a>x</ab>\n", "a 1 10 [x]; ab 0 01; end 0 []"},
+      {"<a>x</a-b></a>\n", "a 1 10 [x]; a-b 0 01; a -1 01; end -1 []"},
+      {"<r><a>1</a><ab>2</ab><a.b>3</a.b></r>\n", "r 1 10 []; a 1 11 [1]; ab 1 11 [2]; a.b 1 11 [3]; r 0 01; end 0 []"},
+      {"<r>text<b/>more</r>\n", "r 1 10 [text]; b 1 11; end 1 [this is not a valid XML file (offset 0x32)]"},
+      {"<r>\n\t<a>x</a>\n</r>\n", "r 1 10 [\n\t]; a 1 11 [x]; r 0 01; end 0 []"},
+      {"<\xC3\xA9>x</\xC3\xA9>\n", "\xC3\xA9 0 11 [x]; end 0 []"},
+      {"<\xC3\xA9>x</\xC3\xA9\xC3\xA9>\n", "\xC3\xA9 1 10 [x]; \xC3\xA9\xC3\xA9 0 01; end 0 []"},
+  };
+  for (const auto& c : cases) {
+    auto decoder = FLXmlDecoder::withData(kDeclaration.toUtf8() + QByteArray(c.body));
+    ASSERT_TRUE(decoder) << c.body;
+    EXPECT_EQ(Trace(*decoder).toStdString(), std::string(c.trace)) << c.body;
+  }
+}
+
+// Plain numbers are read from the attribute's bytes; anything else as it always was.
+TEST(FLXmlDecoder, NumericAttributesReadLikeLeadingIntegers) {
+  struct { const char* value; int64_t expected; } cases[] = {
+      {"0", 0}, {"007", 7}, {"123456789012345678", 123456789012345678}, {"9223372036854775807", INT64_MAX},
+      {"99999999999999999999999", INT64_MAX}, {" 12", 12}, {"+4", 4}, {"-4", -4}, {"4x", 4}, {"x4", 0},
+      {"&#52;", 4}, {"\xC2\xA0" "5", 5},
+  };
+  for (const auto& c : cases) {
+    auto decoder = FLXmlDecoder::withData(kDeclaration.toUtf8() + "<c a=\"" + QByteArray(c.value) + "\"/>\n");
+    ASSERT_TRUE(decoder && decoder->getNextTag()) << c.value;
+    EXPECT_EQ(decoder->integerAttributeForTag(QLatin1String("a")), c.expected) << c.value;
+  }
+}
+
+// A value reads the same however late it is asked for: after a look-ahead, as a number or a
+// word, and whether it is one stretch of text or pieces joined around CDATA sections.
+TEST(FLXmlDecoder, ValuesReadTheSameWhenAskedLate) {
+  static constexpr const char* kWords[] = {"", "one", "two"};
+  struct { const char* element; const char* value; int64_t integer; int64_t word; } cases[] = {
+      {"<v>42</v>", "42", 42, 0},          {"<v> -7 x</v>", " -7 x", -7, 0},
+      {"<v>&#52;2</v>", "42", 42, 0},      {"<v>T&#87;O</v>", "TWO", 0, 2},
+      {"<v>one</v>", "one", 0, 1},         {"<v>a<![CDATA[<b>]]>c</v>", "a<b>c", 0, 0},
+      {"<v><![CDATA[12]]></v>", "12", 12, 0}, {"<v></v>", "", 0, 0},
+      {"<v>\xC3\xA9&amp;\xE2\x82\xAC</v>", "\xC3\xA9&\xE2\x82\xAC", 0, 0},
+  };
+  LogCapture logs;  // words missing from the list are reported
+  for (const auto& c : cases) {
+    const QByteArray body = kDeclaration.toUtf8() + "<r>" + c.element + "<next n=\"1\">9</next></r>\n";
+    for (int order = 0; order < 3; ++order) {
+      auto decoder = FLXmlDecoder::withData(body);
+      ASSERT_TRUE(decoder && decoder->getNextTag() && decoder->getNextTag()) << c.element;
+      QString nextValue;
+      if (order == 1) { EXPECT_EQ(decoder->followingTagWithAttributes(nullptr, &nextValue), QStringLiteral("next")); }
+      if (order == 2) { EXPECT_EQ(decoder->integerValue(), c.integer) << c.element; }
+      EXPECT_EQ(decoder->value(), QString::fromUtf8(c.value)) << c.element << " order " << order;
+      EXPECT_FALSE(decoder->value().isNull()) << c.element;
+      EXPECT_EQ(decoder->integerValue(), c.integer) << c.element;
+      EXPECT_EQ(decoder->longValue(), c.integer) << c.element;
+      EXPECT_EQ(decoder->decodeValueFromValues(kWords), c.word) << c.element;
+      if (order == 1) { EXPECT_EQ(nextValue, QStringLiteral("9")); }
+      ASSERT_TRUE(decoder->getNextTag());
+      EXPECT_EQ(decoder->xmlTag(), QStringLiteral("next"));
+      EXPECT_EQ(decoder->value(), QStringLiteral("9"));
+    }
+  }
+}
+
+// Names stay what they were while a tag, a look-ahead or a coalescing still refers to them, even
+// in a document of more names than the reader keeps.
+TEST(FLXmlDecoder, ManyNamesStayIntactWhileInUse) {
+  QString body = QStringLiteral("<root>");
+  for (int i = 0; i < 300; ++i)
+    body += QStringLiteral("<t%1 a%1=\"%1\" b%1=\"v\">x%1</t%1>").arg(i);
+  body += QStringLiteral("<mixed m=\"kept\" n=\"too\">");
+  for (int i = 0; i < 300; ++i) body += QStringLiteral("<u%1 c%1=\"1\">w%1</u%1>").arg(i);
+  body += QStringLiteral("</mixed></root>\n");
+  auto decoder = Decode(body);
+  ASSERT_TRUE(decoder && decoder->getNextTag());
+  for (int i = 0; i < 300; ++i) {
+    QHash<QString, QString> following;
+    EXPECT_EQ(decoder->followingTagWithAttributes(&following, nullptr), QStringLiteral("t%1").arg(i));
+    EXPECT_EQ(following.value(QStringLiteral("a%1").arg(i)), QString::number(i));
+    ASSERT_TRUE(decoder->getNextTag());
+    EXPECT_EQ(decoder->xmlTag(), QStringLiteral("t%1").arg(i));
+    EXPECT_EQ(decoder->stringAttributeForTag(QStringLiteral("a%1").arg(i)), QString::number(i));
+    EXPECT_EQ(decoder->stringAttributeForTag(QStringLiteral("b%1").arg(i)), QStringLiteral("v"));
+    EXPECT_EQ(decoder->value(), QStringLiteral("x%1").arg(i));
+  }
+  ASSERT_TRUE(decoder->getNextTag());
+  ASSERT_EQ(decoder->xmlTag(), QStringLiteral("mixed"));
+  decoder->coalesceMixedContent();
+  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("mixed"));
+  EXPECT_EQ(decoder->stringAttributeForTag(QLatin1String("m")), QStringLiteral("kept"));
+  EXPECT_EQ(decoder->stringAttributeForTag(QLatin1String("n")), QStringLiteral("too"));
+  EXPECT_TRUE(decoder->value().startsWith(QStringLiteral("w0 w1 w2"))) << decoder->value().left(40).toStdString();
+  // A table set in the middle of the reading gives the names read before their new keys.
+  auto table = std::make_shared<FLXmlKeyTable>();
+  table->insert(QStringLiteral("root"), 7);
+  decoder->setKeyDecoder(table);
+  ASSERT_TRUE(decoder->getNextTag());
+  EXPECT_EQ(decoder->xmlTag(), QStringLiteral("root"));
+  EXPECT_EQ(decoder->key(), 7);
+  EXPECT_TRUE(decoder->error().isEmpty());
 }
 
 }  // namespace
