@@ -111,7 +111,7 @@ QString FormulaWithReference(const QString& formula, const QString& reference, C
 }
 
 void CACell::addRefToFormula(const QString& reference, CATextRange* selectedRange) {
-  CATextRange selection = selectedRange ? *selectedRange : CATextRange{uint64_t(enteredText().size()), 0};
+  CATextRange selection = selectedRange ? *selectedRange : CATextRange{uint64_t(entered_.textLength()), 0};
   setFormula(FormulaWithReference(formula(), reference, &selection));
   if (selectedRange) *selectedRange = selection;
   typingInProgress_ = true;
