@@ -48,7 +48,8 @@ void CACell::setFormula(const QString& text) {
       }
       if (changed) NotificationCenter::defaultCenter().post(QLatin1String(kRecentFunctionsNotification));
     }
-    if (document_) document_->addDependencies(expression(), gridPoint_);
+    // The tokens just parsed are the block's: no need to decode them again.
+    if (document_) document_->addDependencies(parsed, gridPoint_);
   } else {
     std::optional<CANumber> number;
     int32_t dayIndex = 0;

@@ -87,8 +87,17 @@ inline uint8_t* PutNumberBytes(uint8_t* out, const CANumber& number) {
   return out + sizeof number;
 }
 
+// Without an early exit, so that the compiler reads the characters many at a time.
 bool IsLatin1(QStringView text) {
-  return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
+  const char16_t* const characters = text.utf16();
+  char16_t all = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) all |= characters[i];
+  return all < 0x100;
+}
+
+void NarrowToLatin1(QStringView text, uint8_t* out) {
+  const char16_t* const characters = text.utf16();
+  for (qsizetype i = 0; i < text.size(); ++i) out[i] = uint8_t(characters[i]);
 }
 
 }  // namespace
@@ -115,9 +124,14 @@ void CAExpressionBuffer::takeFrom(CAExpressionBuffer& other) noexcept {
 
 // ---- CAFormulaToken's encoding
 
-void CAFormulaToken::encode(uint8_t*& out) const {
+// Inlined in the block's encoding loop, as decoding is in its own.
+[[gnu::always_inline]] inline void CAFormulaToken::encode(uint8_t*& out) const {
   const bool bare = function_ == 0 && operator_ == kOperatorNone;
-  if (bare && payload_ == kPayloadPoint) {
+  // The commonest kinds first.
+  if (function_ == 0 && operator_ > 0 && payload_ == kPayloadNone) {
+    *out++ = uint8_t(kKindOperator | uint8_t(operator_));
+    out = PutVarint(out, formulaIndex_);
+  } else if (bare && payload_ == kPayloadPoint) {
     *out++ = kKindReference;
     out = PutVarint(out, formulaIndex_);
     out = PutCoordinate(out, value_.point.x);
@@ -144,9 +158,6 @@ void CAFormulaToken::encode(uint8_t*& out) const {
     *out++ = kKindFunction;
     out = PutVarint(out, formulaIndex_);
     out = PutVarint(out, uint16_t(function_));
-  } else if (function_ == 0 && operator_ > 0 && payload_ == kPayloadNone) {
-    *out++ = uint8_t(kKindOperator | uint8_t(operator_));
-    out = PutVarint(out, formulaIndex_);
   } else {
     *out++ = kKindAny;
     out = PutVarint(out, formulaIndex_);
@@ -278,7 +289,7 @@ void CAFormulaBlock::make(QStringView text, uint64_t tokenCount, const uint8_t* 
   std::memcpy(block, header, size_t(end - header));
   if (textAt > size_t(end - header)) block[textAt - 1] = 0;
   if (latin1) {
-    for (qsizetype i = 0; i < text.size(); ++i) block[textAt + size_t(i)] = uint8_t(text[i].unicode());
+    NarrowToLatin1(text, block + textAt);
   } else if (textBytes != 0) {
     std::memcpy(block + textAt, text.data(), textBytes);
   }
