@@ -129,11 +129,12 @@ class CACell {
     if (extras_ || !note.isEmpty()) mutableExtras().note = note;
   }
   // The entered text: a formula with "=", a link's target or a text. A copy: the cell keeps
-  // its text and tokens in one block (enteredText() reads it in place, while the cell is
-  // unchanged).
-  QString formula() const { return entered_.text().toString(); }
-  QStringView enteredText() const { return entered_.text(); }
-  CAExpressionView expression() const { return entered_.tokens(); }
+  // its text and tokens in one compact block.
+  QString formula() const { return entered_.text(); }
+  QString enteredText() const { return entered_.text(); }
+  // The formula's tokens, decoded into a buffer of the caller's: keep it (not a view of it) for
+  // as long as the tokens are read.
+  CAExpressionBuffer expression() const { return entered_.tokens(); }
   // For a recalculation's look ahead: the entered block on its way to the cache.
   void prefetchExpression() const { entered_.prefetch(); }
   // A formula's text and tokens rewritten together, unparsed; the caller keeps the document's

@@ -30,9 +30,10 @@ void StoreAdjustedFormula(CACell& cell, const QString& formula, const CAExpressi
 }  // namespace
 
 void CACell::adjustExpressionBy(int64_t dx, int64_t dy, const GridRange& editRange) {
-  if (!HasReferences(entered_.tokens())) return;
+  const CAExpressionBuffer tokens = entered_.tokens();
+  if (!HasReferences(tokens)) return;
   QString formula = this->formula();
-  CAExpression expression(entered_.tokens().begin(), entered_.tokens().end());
+  CAExpression expression(tokens.begin(), tokens.end());
   const CAEditAdjustment result = AdjustExpressionForEdit(formula, expression, dx, dy, editRange);
   if (!result.changed) return;
   // A reference whose cells are gone must not read whatever moved into their place. The text
@@ -46,20 +47,24 @@ void CACell::adjustExpressionBy(int64_t dx, int64_t dy, const GridRange& editRan
 }
 
 void CACell::adjustExpressionForBigMove(const CABigMove& move) {
-  if (!HasReferences(entered_.tokens())) return;
+  const CAExpressionBuffer tokens = entered_.tokens();
+  if (!HasReferences(tokens)) return;
   QString formula = this->formula();
-  CAExpression expression(entered_.tokens().begin(), entered_.tokens().end());
+  CAExpression expression(tokens.begin(), tokens.end());
   if (AdjustExpressionForBigMove(formula, expression, move)) StoreAdjustedFormula(*this, formula, expression);
 }
 
 void AdjustCellExpressionCopiedFrom(CACell& cell, const GridPoint& source) {
   const GridPoint from{NormalizeCoordinate(source.x), NormalizeCoordinate(source.y)};
   const GridPoint& to = cell.gridPoint();
-  if (from == to || !HasReferences(cell.expression())) return;
+  if (from == to) return;
+  // Both ends of the copy come from one decoded buffer: each call decodes afresh.
+  const CAExpressionBuffer tokens = cell.expression();
+  if (!HasReferences(tokens)) return;
   int64_t dx, dy;
   if (__builtin_sub_overflow(to.x, from.x, &dx) || __builtin_sub_overflow(to.y, from.y, &dy)) return;
   QString formula = cell.formula();
-  CAExpression expression(cell.expression().begin(), cell.expression().end());
+  CAExpression expression(tokens.begin(), tokens.end());
   if (AdjustExpressionForCopy(formula, expression, dx, dy)) StoreAdjustedFormula(cell, formula, expression);
 }
 

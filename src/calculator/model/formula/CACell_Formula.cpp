@@ -48,7 +48,8 @@ void CACell::setFormula(const QString& text) {
       }
       if (changed) NotificationCenter::defaultCenter().post(QLatin1String(kRecentFunctionsNotification));
     }
-    if (document_) document_->addDependencies(expression(), gridPoint_);
+    // The tokens just parsed are the block's: no need to decode them again.
+    if (document_) document_->addDependencies(parsed, gridPoint_);
   } else {
     std::optional<CANumber> number;
     int32_t dayIndex = 0;
@@ -111,7 +112,7 @@ QString FormulaWithReference(const QString& formula, const QString& reference, C
 }
 
 void CACell::addRefToFormula(const QString& reference, CATextRange* selectedRange) {
-  CATextRange selection = selectedRange ? *selectedRange : CATextRange{uint64_t(enteredText().size()), 0};
+  CATextRange selection = selectedRange ? *selectedRange : CATextRange{uint64_t(entered_.textLength()), 0};
   setFormula(FormulaWithReference(formula(), reference, &selection));
   if (selectedRange) *selectedRange = selection;
   typingInProgress_ = true;

@@ -1,6 +1,8 @@
 // What a cell holds of what was entered: the text (a formula with "=", a text, a link's target)
 // and, for a formula, its tokens, in one allocation. A sheet of a million formulas would
-// otherwise pay a string's and a vector's allocation and headers per cell.
+// otherwise pay a string's and a vector's allocation and headers per cell, and tokens kept as
+// they are used (40 bytes each) would cost more than the cell itself; the block keeps them in a
+// few bytes each and hands out decoded copies.
 #pragma once
 
 #include "calculator/model/formula/CAFormulaToken.h"
@@ -11,6 +13,63 @@
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
+
+// A formula's tokens decoded for reading: short formulas stay on the caller's stack, longer
+// ones take a heap array. It owns its tokens, so whatever reads them through a view keeps the
+// buffer alive meanwhile (a range-for over a returned buffer does).
+class CAExpressionBuffer {
+ public:
+  // Room for the tokens of all but unusually long formulas ("=SUM(A1:A9)/COUNT(A1:A9)*2" is 7).
+  static constexpr size_t kInlineTokens = 12;
+
+  CAExpressionBuffer() = default;
+  ~CAExpressionBuffer() { release(); }
+  CAExpressionBuffer(CAExpressionBuffer&& other) noexcept { takeFrom(other); }
+  CAExpressionBuffer& operator=(CAExpressionBuffer&& other) noexcept {
+    if (this != &other) {
+      release();
+      takeFrom(other);
+    }
+    return *this;
+  }
+  CAExpressionBuffer(const CAExpressionBuffer&) = delete;
+  CAExpressionBuffer& operator=(const CAExpressionBuffer&) = delete;
+
+  const CAFormulaToken* data() const { return tokens_; }
+  const CAFormulaToken* begin() const { return tokens_; }
+  const CAFormulaToken* end() const { return tokens_ + size_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const CAFormulaToken& operator[](size_t i) const { return tokens_[i]; }
+  CAExpressionView view() const { return CAExpressionView(tokens_, size_); }
+  CAExpressionView first(size_t count) const { return view().first(count); }
+  operator CAExpressionView() const { return view(); }
+
+ private:
+  friend class CAFormulaBlock;
+  static_assert(std::is_trivially_copyable_v<CAFormulaToken> && std::is_trivially_destructible_v<CAFormulaToken>,
+                "tokens are moved between buffers as bytes");
+
+  // Room for count tokens in a buffer that holds none, not yet made; the block fills them.
+  CAFormulaToken* reserveFresh(size_t count) {
+    tokens_ = count <= kInlineTokens ? inlineTokens() : heapTokens(count);
+    size_ = count;
+    return tokens_;
+  }
+  void release() {
+    if (tokens_ && tokens_ != inlineTokens()) freeHeapTokens();
+    tokens_ = nullptr;
+    size_ = 0;
+  }
+  static CAFormulaToken* heapTokens(size_t count);
+  void freeHeapTokens();
+  void takeFrom(CAExpressionBuffer& other) noexcept;
+  CAFormulaToken* inlineTokens() { return reinterpret_cast<CAFormulaToken*>(inline_); }
+
+  CAFormulaToken* tokens_ = nullptr;
+  size_t size_ = 0;
+  alignas(CAFormulaToken) std::byte inline_[kInlineTokens * sizeof(CAFormulaToken)];
+};
 
 class CAFormulaBlock {
  public:
@@ -30,47 +89,63 @@ class CAFormulaBlock {
   CAFormulaBlock(const CAFormulaBlock&) = delete;
   CAFormulaBlock& operator=(const CAFormulaBlock&) = delete;
 
-  QStringView text() const {
-    return block_ ? QStringView(textData(), qsizetype(block_->textLength)) : QStringView();
+  // A copy: a text of Latin-1 characters alone is kept in a byte a character.
+  QString text() const;
+  qsizetype textLength() const { return block_ ? qsizetype(readHeader().textLength) : 0; }
+  // The tokens, decoded afresh on every call.
+  CAExpressionBuffer tokens() const {
+    CAExpressionBuffer buffer;
+    if (block_) decodeTokens(buffer);
+    return buffer;
   }
-  CAExpressionView tokens() const {
-    return block_ ? CAExpressionView(tokenData(), block_->tokenCount) : CAExpressionView();
-  }
-  bool hasText() const { return block_ && block_->textLength != 0; }
-  // Asks for the first lines of the block without reading it: a short formula's header, tokens
-  // and text. Reading the token count first would wait for the very line being asked for.
+  bool hasText() const { return block_ && readHeader().textLength != 0; }
+  // Asks for the block without reading it: reading its header first would wait for the very
+  // line being asked for. A short formula's block lies within 32 bytes, which may straddle two
+  // cache lines.
   void prefetch() const {
     if (!block_) return;
-    const char* const first = reinterpret_cast<const char*>(block_);
-    for (size_t offset = 0; offset < kPrefetchBytes; offset += 64) __builtin_prefetch(first + offset);
+    __builtin_prefetch(block_);
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(block_) + 31));
   }
 
   // The same tokens with another text; the block is made again.
-  void setText(QStringView text) { *this = CAFormulaBlock(text, tokens()); }
+  void setText(QStringView text);
   // The same text with other tokens.
-  void setTokens(CAExpressionView tokens) { *this = CAFormulaBlock(text(), tokens); }
+  void setTokens(CAExpressionView tokens);
   void clear() { release(); }
 
  private:
-  static_assert(std::is_trivially_copyable_v<CAFormulaToken> && std::is_trivially_destructible_v<CAFormulaToken>,
-                "tokens are copied into the block as bytes");
-
-  // The tokens follow the header, the characters the tokens.
+  // The block: a header of variable-length integers (the text's length and whether it is kept
+  // in Latin-1, the token count), the text (UTF-16 at an even offset, or a byte a character),
+  // then the encoded tokens.
   struct Header {
-    uint32_t textLength;
-    uint32_t tokenCount;
+    uint64_t textLength = 0;
+    bool latin1 = false;
+    uint64_t tokenCount = 0;
+    size_t textAt = 0;  // offset of the text; the tokens follow it
   };
-  static constexpr size_t kTokensAt = (sizeof(Header) + alignof(CAFormulaToken) - 1) / alignof(CAFormulaToken) *
-                                      alignof(CAFormulaToken);
-  static_assert(alignof(CAFormulaToken) % alignof(char16_t) == 0 && sizeof(CAFormulaToken) % alignof(char16_t) == 0);
-
-  const CAFormulaToken* tokenData() const {
-    return reinterpret_cast<const CAFormulaToken*>(reinterpret_cast<const std::byte*>(block_) + kTokensAt);
+  // Every header of a text under 64 characters and fewer than 128 tokens is two bytes.
+  Header readHeader() const {
+    if ((block_[0] | block_[1]) >= 0x80) [[unlikely]]
+      return readLongHeader();
+    Header header;
+    header.textLength = block_[0] >> 1;
+    header.latin1 = (block_[0] & kLatin1Bit) != 0;
+    header.tokenCount = block_[1];
+    header.textAt = 2;
+    return header;
   }
-  const QChar* textData() const { return reinterpret_cast<const QChar*>(tokenData() + block_->tokenCount); }
+  Header readLongHeader() const;
+  size_t tokensAt(const Header& header) const {
+    return header.textAt + size_t(header.textLength) * (header.latin1 ? 1 : sizeof(char16_t));
+  }
+  // Makes the block of the text and the already encoded tokens.
+  void make(QStringView text, uint64_t tokenCount, const uint8_t* code, size_t codeBytes);
+  void decodeTokens(CAExpressionBuffer& buffer) const;
   void release();
 
-  static constexpr size_t kPrefetchBytes = 192;
+  // In the header's first number, beside the text's length.
+  static constexpr uint8_t kLatin1Bit = 1;
 
-  Header* block_ = nullptr;
+  uint8_t* block_ = nullptr;
 };

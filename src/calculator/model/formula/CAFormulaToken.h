@@ -50,7 +50,8 @@ enum : int32_t {
 };
 
 // A token is 40 bytes: its literal, reference or range share one place, as a token is only ever
-// one of them, and the index and codes are narrowed to what formulas hold.
+// one of them, and the index and codes are narrowed to what formulas hold. Cells keep their
+// tokens in a few bytes each (CAFormulaBlock) and decode them into this form to read them.
 class CAFormulaToken {
  public:
   // A range token {A1:A1}; use the factories.
@@ -102,6 +103,12 @@ class CAFormulaToken {
   int32_t precedence() const;
 
  private:
+  friend class CAFormulaBlock;
+  // The compact form a formula block keeps a token in: appended at out, or read from in (which
+  // both move past it) into the uninitialised place token.
+  void encode(uint8_t*& out) const;
+  static void decode(const uint8_t*& in, CAFormulaToken* token);
+
   enum : uint8_t { kPayloadNone = 0, kPayloadNumber = 1, kPayloadPoint = 2, kPayloadRange = 3 };
   static constexpr GridPoint kNoPoint{kGridNoPoint, 0};
   static constexpr GridRange kNoRange{};
