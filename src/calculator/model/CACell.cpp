@@ -116,17 +116,19 @@ size_t FormatHash(const CAFormat& format) {
 }
 
 // The formats read while sharing, by the XML they were read from, and those given, by value.
+// Made by the outermost scope: a thread that never shares pays for no table, and a format
+// given outside a scope reads one plain word.
 struct SharedFormats {
-  int scopes = 0;
   QHash<QString, CASharedFormat> byXml;
   std::unordered_map<size_t, std::vector<CASharedFormat>> byValue;
 };
-thread_local SharedFormats t_sharedFormats;
+thread_local int t_sharingScopes = 0;
+thread_local SharedFormats* t_sharedFormats = nullptr;
 
 // The format given, or the equal one given before in the sharing scope.
-CASharedFormat InternedFormat(CAFormat format) {
-  if (t_sharedFormats.scopes == 0) return CASharedFormat(std::move(format));
-  std::vector<CASharedFormat>& alike = t_sharedFormats.byValue[FormatHash(format)];
+CASharedFormat InternedFormat(CAFormat&& format) {
+  if (!t_sharedFormats) return CASharedFormat(std::move(format));
+  std::vector<CASharedFormat>& alike = t_sharedFormats->byValue[FormatHash(format)];
   for (const CASharedFormat& known : alike)
     if (SameFormat(*known, format)) return known;
   alike.push_back(CASharedFormat(std::move(format)));
@@ -136,24 +138,23 @@ CASharedFormat InternedFormat(CAFormat format) {
 CASharedFormat ReadFormat(FLXmlDecoder& decoder) {
   const qsizetype start = decoder.tagStart();
   CASharedFormat format(CAFormat::withXml(decoder));
-  if (t_sharedFormats.scopes == 0) return format;
+  if (!t_sharedFormats) return format;
   // From the format's tag to where its reading stopped: everything the format was read from.
   const QString xml = decoder.text(start, decoder.position()).toString();
-  const auto found = t_sharedFormats.byXml.constFind(xml);
-  if (found != t_sharedFormats.byXml.constEnd()) return *found;
-  t_sharedFormats.byXml.insert(xml, format);
+  const auto found = t_sharedFormats->byXml.constFind(xml);
+  if (found != t_sharedFormats->byXml.constEnd()) return *found;
+  t_sharedFormats->byXml.insert(xml, format);
   return format;
 }
 
 }  // namespace
 
-CAFormatSharing::CAFormatSharing() { ++t_sharedFormats.scopes; }
+CAFormatSharing::CAFormatSharing() {
+  if (t_sharingScopes++ == 0) t_sharedFormats = new SharedFormats;
+}
 
 CAFormatSharing::~CAFormatSharing() {
-  if (--t_sharedFormats.scopes == 0) {
-    t_sharedFormats.byXml.clear();
-    t_sharedFormats.byValue.clear();
-  }
+  if (--t_sharingScopes == 0) delete std::exchange(t_sharedFormats, nullptr);
 }
 
 const CACell::Extras CACell::kNoExtras;

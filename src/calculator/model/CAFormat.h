@@ -153,7 +153,8 @@ class CAFormat {
 class CASharedFormat {
  public:
   CASharedFormat() = default;
-  explicit CASharedFormat(CAFormat format) : block_(new Block{std::move(format)}) {}
+  explicit CASharedFormat(CAFormat&& format) : block_(new Block{std::move(format)}) {}
+  explicit CASharedFormat(const CAFormat& format) : block_(new Block{format}) {}
   CASharedFormat(const CASharedFormat& other) noexcept : block_(other.block_) {
     if (block_) block_->count.fetch_add(1, std::memory_order_relaxed);
   }
