@@ -70,9 +70,9 @@ enum : int32_t { kFindEntered = 0, kFindShown = 1, kFindBoth = 2 };
 // follows a letter, a digit or ")". The selection ends up behind the reference.
 QString FormulaWithReference(const QString& formula, const QString& reference, CATextRange* selectedRange);
 
-// While one lives, the cells read or given formats on this thread share their formats where
-// the XML of the formats (or, for formats given, the formats) are the same: a large sheet
-// repeats a few formats over many cells. Scopes nest.
+// While one lives, the cells of this thread share equal formats: those read where the formats'
+// XML is the same, those given (setFormat) where the formats are. A large sheet repeats a few
+// formats over many cells. Scopes nest.
 class CAFormatSharing {
  public:
   CAFormatSharing();
@@ -339,8 +339,8 @@ class CACell {
   FormatSlot format_;
   CAFormulaBlock entered_;
   // The value when hasNumber_; the flag among the bits below spares an optional's padding. The
-  // fields after it sit in its tail padding (a number is 27 bytes in 32), which brings a cell
-  // down to the allocator's 112-byte size.
+  // fields after it sit in its tail padding (a number is 27 bytes in 32), which with the one
+  // word for format and extras brings a cell down to the allocator's 96-byte size.
   [[no_unique_address]] CANumber number_;
   uint32_t errorOffset_ = 0;  // a place in the formula text
   int8_t parseResult_ = 0;    // formula error codes
