@@ -212,9 +212,9 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       cached.column = column;
       const CAFormat beyond =
           FormatBeyond(CAFormat::withExcelFormat(record, valueType), FormatUnderCell(document_, point.x, point.y));
-      cached.format = beyond.shouldSave() ? shared_.intern(beyond) : nullptr;
+      cached.format = beyond.shouldSave() ? shared_.intern(beyond) : CASharedFormat();
     }
-    if (cached.format) cell->setFormat(cached.format);
+    if (cached.format) cell->shareFormat(cached.format);
   }
 
   struct CachedFormat {
@@ -224,7 +224,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     int32_t valueType = 0;
     const CAFormat* row = nullptr;
     const CAFormat* column = nullptr;
-    std::shared_ptr<CAFormat> format;  // none: the cell adds nothing
+    CASharedFormat format;  // none: the cell adds nothing
   };
 
   CADocument& document_;

@@ -63,16 +63,16 @@ CAFormat FormatUnderCell(const CADocument& document, int64_t x, int64_t y) {
   return document.defaultFormat().composeWith(document.formatForRow(y)).composeWith(document.formatForColumn(x));
 }
 
-std::shared_ptr<CAFormat> CAImportFormats::intern(const CAFormat& format) {
-  std::vector<std::shared_ptr<CAFormat>>& bucket = byKey_[KeyOf(format)];
-  for (const std::shared_ptr<CAFormat>& held : bucket)
+CASharedFormat CAImportFormats::intern(const CAFormat& format) {
+  std::vector<CASharedFormat>& bucket = byKey_[KeyOf(format)];
+  for (const CASharedFormat& held : bucket)
     if (Identical(*held, format)) return held;
   ++count_;
-  return bucket.emplace_back(std::make_shared<CAFormat>(format));
+  return bucket.emplace_back(format);
 }
 
 void CAImportFormats::giveCell(CACell& cell, const CAFormat& format, const CADocument& document) {
   const GridPoint& point = cell.gridPoint();
   const CAFormat beyond = FormatBeyond(format, FormatUnderCell(document, point.x, point.y));
-  cell.setFormat(beyond.shouldSave() ? intern(beyond) : nullptr);
+  cell.shareFormat(beyond.shouldSave() ? intern(beyond) : CASharedFormat());
 }

@@ -7,7 +7,6 @@
 #include "calculator/model/CAFormat.h"
 
 #include <cstdint>
-#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -28,7 +27,7 @@ CAFormat FormatUnderCell(const CADocument& document, int64_t x, int64_t y);
 class CAImportFormats {
  public:
   // One object for every format given here with the same properties.
-  std::shared_ptr<CAFormat> intern(const CAFormat& format);
+  CASharedFormat intern(const CAFormat& format);
   // The cell's format as `format` beyond what lies under it (see FormatUnderCell), shared with
   // the cells given an equal one; none when that is nothing.
   void giveCell(CACell& cell, const CAFormat& format, const CADocument& document);
@@ -36,6 +35,6 @@ class CAImportFormats {
   size_t size() const { return count_; }
 
  private:
-  std::unordered_map<uint64_t, std::vector<std::shared_ptr<CAFormat>>> byKey_;
+  std::unordered_map<uint64_t, std::vector<CASharedFormat>> byKey_;
   size_t count_ = 0;
 };

@@ -31,6 +31,8 @@
 #include <algorithm>
 #include <cstring>
 #include <cmath>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 const char* const g_valueStrings[kValueTypeCount] = {"none", "check", "date", "error", "f",
@@ -89,34 +91,108 @@ QString Decipher(const QString& text) {
   return text;
 }
 
-// The formats read while sharing, by the XML they were read from.
-struct SharedFormats {
-  int scopes = 0;
-  QHash<QString, std::shared_ptr<CAFormat>> byXml;
-};
-thread_local SharedFormats t_sharedFormats;
+// Whether two formats are the same in every property, the mask included: either may stand for
+// the other.
+bool SameFormat(const CAFormat& a, const CAFormat& b) {
+  if (a.mask() != b.mask() || a.bold() != b.bold() || a.italic() != b.italic() ||
+      a.underline() != b.underline() || a.strike() != b.strike() || a.alignment() != b.alignment() ||
+      a.textKolor() != b.textKolor() || a.backgroundKolor() != b.backgroundKolor() ||
+      a.numberFormat() != b.numberFormat() || a.border().has_value() != b.border().has_value())
+    return false;
+  return !a.border() || a.border()->isEqualTo(&*b.border());
+}
 
-std::shared_ptr<CAFormat> ReadFormat(FLXmlDecoder& decoder) {
+size_t FormatHash(const CAFormat& format) {
+  size_t hash = std::hash<uint64_t>()(format.mask());
+  const auto mix = [&hash](uint64_t value) {
+    hash = (hash ^ std::hash<uint64_t>()(value)) * 0x100000001B3ULL;
+  };
+  mix(uint64_t(format.bold()) | uint64_t(format.italic()) << 1 | uint64_t(format.underline()) << 2 |
+      uint64_t(format.strike()) << 3 | uint64_t(uint32_t(format.alignment())) << 8);
+  mix(uint64_t(format.textKolor()) << 32 | format.backgroundKolor());
+  if (format.border()) mix(uint64_t(uint32_t(format.border()->style())) << 32 | format.border()->kolor());
+  if (format.numberFormat()) mix(uint64_t(uint32_t(format.numberFormat()->display())));
+  return hash;
+}
+
+// The formats read while sharing, by the XML they were read from, and those given, by value.
+// Made by the outermost scope: a thread that never shares pays for no table, and a format
+// given outside a scope reads one plain word.
+struct SharedFormats {
+  QHash<QString, CASharedFormat> byXml;
+  std::unordered_map<size_t, std::vector<CASharedFormat>> byValue;
+};
+thread_local int t_sharingScopes = 0;
+thread_local SharedFormats* t_sharedFormats = nullptr;
+
+// The format given, or the equal one given before in the sharing scope.
+CASharedFormat InternedFormat(CAFormat&& format) {
+  if (!t_sharedFormats) return CASharedFormat(std::move(format));
+  std::vector<CASharedFormat>& alike = t_sharedFormats->byValue[FormatHash(format)];
+  for (const CASharedFormat& known : alike)
+    if (SameFormat(*known, format)) return known;
+  alike.push_back(CASharedFormat(std::move(format)));
+  return alike.back();
+}
+
+CASharedFormat ReadFormat(FLXmlDecoder& decoder) {
   const qsizetype start = decoder.tagStart();
-  auto format = std::make_shared<CAFormat>(CAFormat::withXml(decoder));
-  if (t_sharedFormats.scopes == 0) return format;
+  CASharedFormat format(CAFormat::withXml(decoder));
+  if (!t_sharedFormats) return format;
   // From the format's tag to where its reading stopped: everything the format was read from.
   const QString xml = decoder.text(start, decoder.position()).toString();
-  const auto found = t_sharedFormats.byXml.constFind(xml);
-  if (found != t_sharedFormats.byXml.constEnd()) return *found;
-  t_sharedFormats.byXml.insert(xml, format);
+  const auto found = t_sharedFormats->byXml.constFind(xml);
+  if (found != t_sharedFormats->byXml.constEnd()) return *found;
+  t_sharedFormats->byXml.insert(xml, format);
   return format;
 }
 
 }  // namespace
 
-CAFormatSharing::CAFormatSharing() { ++t_sharedFormats.scopes; }
+CAFormatSharing::CAFormatSharing() {
+  if (t_sharingScopes++ == 0) t_sharedFormats = new SharedFormats;
+}
 
 CAFormatSharing::~CAFormatSharing() {
-  if (--t_sharedFormats.scopes == 0) t_sharedFormats.byXml.clear();
+  if (--t_sharingScopes == 0) delete std::exchange(t_sharedFormats, nullptr);
 }
 
 const CACell::Extras CACell::kNoExtras;
+
+void CACell::setFormat(std::optional<CAFormat> format) {
+  format_ = format ? InternedFormat(std::move(*format)) : CASharedFormat();
+}
+
+CACell::FormatSlot::~FormatSlot() {
+  if (extras())
+    dropExtras();
+  CASharedFormat::adopt(reinterpret_cast<void*>(word_));
+}
+
+CACell::FormatSlot& CACell::FormatSlot::operator=(CASharedFormat format) {
+  if (Extras* extras = this->extras()) {
+    extras->format = std::move(format);
+  } else {
+    CASharedFormat::adopt(reinterpret_cast<void*>(word_));  // the old one let go
+    word_ = reinterpret_cast<uintptr_t>(format.release());
+  }
+  return *this;
+}
+
+CACell::Extras& CACell::FormatSlot::mutableExtras() {
+  if (Extras* extras = this->extras()) return *extras;
+  auto* extras = new Extras;
+  extras->format = CASharedFormat::adopt(reinterpret_cast<void*>(word_));
+  word_ = reinterpret_cast<uintptr_t>(extras) | kExtrasBit;
+  return *extras;
+}
+
+void CACell::FormatSlot::dropExtras() {
+  Extras* extras = this->extras();
+  if (!extras) return;
+  word_ = reinterpret_cast<uintptr_t>(extras->format.release());
+  delete extras;
+}
 
 CACell::CACell(const GridPoint& point, CADocument* document)
     : document_(document),
@@ -126,8 +202,8 @@ CACell::~CACell() {
   if (tooltipTag() != 0 && document_) document_->removeTooltipForCell(*this);
 }
 
-// With malloc's 16-byte steps and 8 bytes of its own, 152 bytes is the most a 160-byte block holds.
-static_assert(sizeof(CACell) <= 104, "a cell outgrows its allocation size");
+// With malloc's 16-byte steps and 8 bytes of its own, 88 bytes is the most a 96-byte block holds.
+static_assert(sizeof(CACell) <= 88, "a cell outgrows its allocation size");
 
 std::unique_ptr<CACell> CACell::copy() const {
   auto cell = std::make_unique<CACell>(gridPoint_, document_);
@@ -157,15 +233,15 @@ void CACell::clearValue() {
 }
 
 void CACell::clearValueExtras() {
-  if (!extras_) return;
-  Extras& extras = *extras_;
+  if (!format_.extras()) return;
+  Extras& extras = *format_.extras();
   extras.picture.reset();
   extras.displayText = QString();
   extras.extraColumns = 0;
   extras.height = 0;
   extras.imageScale = 0;
   extras.inactiveLink = false;
-  if (extras.note.isEmpty() && extras.tooltipCounter == 0 && extras.tooltipTag == 0) extras_.reset();
+  if (extras.note.isEmpty() && extras.tooltipCounter == 0 && extras.tooltipTag == 0) format_.dropExtras();
 }
 
 void CACell::setNumberValue(const CANumber& number) {
@@ -398,7 +474,7 @@ void CACell::adjustToNewValueCType(int32_t newType) {
     }
   }
   if (valueType_ == kValueDate) {
-    if (!format_) format_ = std::make_shared<CAFormat>();
+    if (!format_) format_ = CASharedFormat(CAFormat());
     const CANumberFormat date = DateNumberFormat();
     format()->setNumberFormat(&date);
   }
@@ -643,7 +719,7 @@ void CACell::setExtraColumns() {
 void CACell::recalcPictureHeight() {
   const std::shared_ptr<CAPicture>& picture = this->picture();
   if (!picture || !picture->image()) {
-    if (extras_) extras_->height = 0;
+    if (Extras* extras = format_.extras()) extras->height = 0;
   } else {
     QSizeF size = picture->image()->size();
     if (imageScale() != 0) size *= double(imageScale()) / kEmuPerPointReal / kPercent;

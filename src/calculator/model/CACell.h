@@ -70,8 +70,9 @@ enum : int32_t { kFindEntered = 0, kFindShown = 1, kFindBoth = 2 };
 // follows a letter, a digit or ")". The selection ends up behind the reference.
 QString FormulaWithReference(const QString& formula, const QString& reference, CATextRange* selectedRange);
 
-// While one lives, the cells read on this thread share their formats where the XML of the
-// formats is the same: a large sheet repeats a few formats over many cells. Scopes nest.
+// While one lives, the cells of this thread share equal formats: those read where the formats'
+// XML is the same, those given (setFormat) where the formats are. A large sheet repeats a few
+// formats over many cells. Scopes nest.
 class CAFormatSharing {
  public:
   CAFormatSharing();
@@ -114,19 +115,17 @@ class CACell {
   // Cells read with formats written alike share one (see CAFormatSharing); asking for the format
   // to change it gives the cell its own.
   CAFormat* format() {
-    if (format_ && format_.use_count() > 1) format_ = std::make_shared<CAFormat>(format_->copy());
+    if (format_.isShared()) format_ = CASharedFormat(format_->copy());
     return format_.get();
   }
   const CAFormat* format() const { return format_.get(); }
-  void setFormat(std::optional<CAFormat> format) {
-    format_ = format ? std::make_shared<CAFormat>(std::move(*format)) : nullptr;
-  }
-  // A format other cells may hold as well (an import gives equal formats one object); format()
-  // gives the cell its own before anything changes it.
-  void setFormat(std::shared_ptr<CAFormat> format) { format_ = std::move(format); }
+  // Inside a CAFormatSharing scope, a format equal to one given or read before shares it.
+  void setFormat(std::optional<CAFormat> format);
+  // Holds the format with whoever else holds it: many cells that look alike, one format.
+  void shareFormat(CASharedFormat format) { format_ = std::move(format); }
   const QString& note() const { return extras().note; }
   void setNote(const QString& note) {
-    if (extras_ || !note.isEmpty()) mutableExtras().note = note;
+    if (format_.extras() || !note.isEmpty()) mutableExtras().note = note;
   }
   // The entered text: a formula with "=", a link's target or a text. A copy: the cell keeps
   // its text and tokens in one compact block.
@@ -152,22 +151,22 @@ class CACell {
   const CANumber* storedNumber() const { return hasNumber_ ? &number_ : nullptr; }
   uint64_t extraColumns() const { return extras().extraColumns; }
   void setExtraColumns(uint64_t count) {
-    if (extras_ || count != 0) mutableExtras().extraColumns = count;
+    if (format_.extras() || count != 0) mutableExtras().extraColumns = count;
   }
   const std::shared_ptr<CAPicture>& picture() const { return extras().picture; }
   double height() const { return extras().height; }
   // Percent x 12700; 0 = natural size.
   int64_t imageScale() const { return extras().imageScale; }
   void setImageScale(int64_t scale) {
-    if (extras_ || scale != 0) mutableExtras().imageScale = scale;
+    if (format_.extras() || scale != 0) mutableExtras().imageScale = scale;
   }
   const QString& displayTextField() const { return extras().displayText; }
   void setDisplayText(const QString& text) {
-    if (extras_ || !text.isEmpty()) mutableExtras().displayText = text;
+    if (format_.extras() || !text.isEmpty()) mutableExtras().displayText = text;
   }
   bool inactiveLink() const { return extras().inactiveLink; }
   void setInactiveLink(bool on) {
-    if (extras_ || on) mutableExtras().inactiveLink = on;
+    if (format_.extras() || on) mutableExtras().inactiveLink = on;
   }
   bool isChecked() const { return checked_; }
   // A formula, whether or not it evaluated: the cells whose references the table holds.
@@ -187,11 +186,11 @@ class CACell {
   void setTooltipForWidth(bool on) { tooltipForWidth_ = on; }
   uint64_t tooltipCounter() const { return extras().tooltipCounter; }
   void setTooltipCounter(uint64_t counter) {
-    if (extras_ || counter != 0) mutableExtras().tooltipCounter = counter;
+    if (format_.extras() || counter != 0) mutableExtras().tooltipCounter = counter;
   }
   int64_t tooltipTag() const { return extras().tooltipTag; }
   void setTooltipTag(int64_t tag) {
-    if (extras_ || tag != 0) mutableExtras().tooltipTag = tag;
+    if (format_.extras() || tag != 0) mutableExtras().tooltipTag = tag;
   }
   int32_t errorType() const { return errorType_; }
 
@@ -283,6 +282,7 @@ class CACell {
   // What few cells have: notes, pictures, links' texts, overflowing texts and tooltips are kept
   // apart, so that the many plain number and formula cells stay small.
   struct Extras {
+    CASharedFormat format;
     QString note;
     QString displayText;
     std::shared_ptr<CAPicture> picture;
@@ -294,11 +294,42 @@ class CACell {
     bool inactiveLink = false;
   };
   static const Extras kNoExtras;
-  const Extras& extras() const { return extras_ ? *extras_ : kNoExtras; }
-  Extras& mutableExtras() {
-    if (!extras_) extras_ = std::make_unique<Extras>();
-    return *extras_;
-  }
+  const Extras& extras() const { return format_.extras() ? *format_.extras() : kNoExtras; }
+  Extras& mutableExtras() { return format_.mutableExtras(); }
+
+  // The format, and the extras behind it: one word, which is the format's address while the
+  // cell has no extras and the extras' (marked in its low bit) while it has, the format then
+  // kept in them. Reads as the format: "if (format_)" asks whether the cell has one.
+  class FormatSlot {
+   public:
+    FormatSlot() = default;
+    ~FormatSlot();
+    FormatSlot(const FormatSlot&) = delete;
+    FormatSlot& operator=(const FormatSlot&) = delete;
+    FormatSlot& operator=(CASharedFormat format);
+
+    CAFormat* get() const {
+      if (Extras* extras = this->extras()) return extras->format.get();
+      return CASharedFormat::formatAt(reinterpret_cast<void*>(word_));
+    }
+    const CAFormat* operator->() const { return get(); }
+    explicit operator bool() const { return get() != nullptr; }
+    bool isShared() const {
+      if (Extras* extras = this->extras()) return extras->format.isShared();
+      return CASharedFormat::isSharedAt(reinterpret_cast<void*>(word_));
+    }
+
+    Extras* extras() const {
+      return word_ & kExtrasBit ? reinterpret_cast<Extras*>(word_ & ~kExtrasBit) : nullptr;
+    }
+    Extras& mutableExtras();
+    // Deletes the extras; the format stays.
+    void dropExtras();
+
+   private:
+    static constexpr uintptr_t kExtrasBit = 1;
+    uintptr_t word_ = 0;
+  };
   // Emptying the value drops what belongs to it; the note and tooltip stay.
   void clearValueExtras();
 
@@ -306,12 +337,11 @@ class CACell {
   GridPoint gridPoint_;
   // Next to the point, which every recalculation reads with it.
   uint64_t recalcMark_ = 0;
-  std::shared_ptr<CAFormat> format_;
-  std::unique_ptr<Extras> extras_;
+  FormatSlot format_;
   CAFormulaBlock entered_;
   // The value when hasNumber_; the flag among the bits below spares an optional's padding. The
-  // fields after it sit in its tail padding (a number is 27 bytes in 32), which brings a cell
-  // down to the allocator's 112-byte size.
+  // fields after it sit in its tail padding (a number is 27 bytes in 32), which with the one
+  // word for format and extras brings a cell down to the allocator's 96-byte size.
   [[no_unique_address]] CANumber number_;
   uint32_t errorOffset_ = 0;  // a place in the formula text
   int8_t parseResult_ = 0;    // formula error codes

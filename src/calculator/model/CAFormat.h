@@ -12,8 +12,10 @@
 #include <QFont>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 class FLXmlDecoder;
 class FLXmlEncoder;
@@ -143,4 +145,56 @@ class CAFormat {
   Kolor backgroundKolor_ = kNoKolor;
   std::optional<CABorder> border_;
   std::optional<CANumberFormat> numberFormat_;
+};
+
+// A format that several cells hold at once, counted: the cells of a sheet read with formats
+// written alike share one (CAFormatSharing). One word; changing the format is for a holder
+// that holds it alone (see isShared()).
+class CASharedFormat {
+ public:
+  CASharedFormat() = default;
+  explicit CASharedFormat(CAFormat&& format) : block_(new Block{std::move(format)}) {}
+  explicit CASharedFormat(const CAFormat& format) : block_(new Block{format}) {}
+  CASharedFormat(const CASharedFormat& other) noexcept : block_(other.block_) {
+    if (block_) block_->count.fetch_add(1, std::memory_order_relaxed);
+  }
+  CASharedFormat(CASharedFormat&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+  CASharedFormat& operator=(CASharedFormat other) noexcept {
+    std::swap(block_, other.block_);
+    return *this;
+  }
+  ~CASharedFormat() {
+    if (block_ && block_->count.fetch_sub(1, std::memory_order_acq_rel) == 1) delete block_;
+  }
+
+  CAFormat* get() const { return block_ ? &block_->format : nullptr; }
+  CAFormat* operator->() const { return get(); }
+  CAFormat& operator*() const { return block_->format; }
+  explicit operator bool() const { return block_ != nullptr; }
+  // Whether another holder has it too.
+  bool isShared() const { return isSharedAt(block_); }
+
+  // For a holder that keeps the address in a word of its own: the address, which the handle
+  // no longer holds, and back. The address is even.
+  void* release() { return std::exchange(block_, nullptr); }
+  static CASharedFormat adopt(void* address) {
+    CASharedFormat format;
+    format.block_ = static_cast<Block*>(address);
+    return format;
+  }
+  // What a released address holds (null for null), and whether others hold it too.
+  static CAFormat* formatAt(void* address) {
+    return address ? &static_cast<Block*>(address)->format : nullptr;
+  }
+  static bool isSharedAt(void* address) {
+    return address && static_cast<Block*>(address)->count.load(std::memory_order_acquire) > 1;
+  }
+
+ private:
+  struct Block {
+    CAFormat format;
+    std::atomic<uint32_t> count{1};
+  };
+  static_assert(alignof(Block) > 1, "a shared format's address leaves its low bit free");
+  Block* block_ = nullptr;
 };

@@ -14,39 +14,42 @@
 #include <cmath>
 #include <memory>
 
-static_assert(sizeof(CACellList) == 24, "a cell list outgrows a vector");
-// A row fits the allocator's 64-byte blocks.
-static_assert(sizeof(CARow) <= 56, "a row outgrows its allocation size");
+static_assert(sizeof(CACellList) == 16, "a cell list outgrows two words");
+// A row fits the allocator's 48-byte blocks (8 bytes of them are malloc's own).
+static_assert(sizeof(CARow) <= 40, "a row outgrows its allocation size");
 
-CACellList::CACellList() noexcept : data_(&single_) {}
+CACellList::CACellList() noexcept : single_() {}
 
 CACellList::~CACellList() {
   clear();
   release();
+  std::destroy_at(&single_);
 }
 
-CACellList::CACellList(CACellList&& other) noexcept : data_(&single_) { *this = std::move(other); }
+CACellList::CACellList(CACellList&& other) noexcept : single_() { *this = std::move(other); }
 
 CACellList& CACellList::operator=(CACellList&& other) noexcept {
   if (this == &other) return *this;
   clear();
   release();
   if (other.onHeap()) {
-    data_ = other.data_;
+    std::destroy_at(&single_);
+    heap_ = other.heap_;
     capacity_ = other.capacity_;
+    std::construct_at(&other.single_);
+    other.capacity_ = 1;
   } else {
     single_ = std::move(other.single_);
   }
   size_ = other.size_;
-  other.data_ = &other.single_;
   other.size_ = 0;
-  other.capacity_ = 1;
   return *this;
 }
 
 void CACellList::release() {
-  if (onHeap()) ::operator delete(static_cast<void*>(data_));
-  data_ = &single_;
+  if (!onHeap()) return;
+  ::operator delete(static_cast<void*>(heap_));
+  std::construct_at(&single_);
   capacity_ = 1;
 }
 
@@ -54,19 +57,28 @@ void CACellList::reserve(size_t count) {
   if (count <= capacity_) return;
   FLAssert(count <= UINT32_MAX, "Too many cells in a row");
   auto* block = static_cast<value_type*>(::operator new(count * sizeof(value_type)));
-  for (size_t i = 0; i < size_; ++i) std::construct_at(block + i, std::move(data_[i]));
+  value_type* cells = data();
+  for (size_t i = 0; i < size_; ++i) std::construct_at(block + i, std::move(cells[i]));
   if (onHeap()) {
-    std::destroy(data_, data_ + size_);
-    ::operator delete(static_cast<void*>(data_));
+    std::destroy(cells, cells + size_);
+    ::operator delete(static_cast<void*>(cells));
+  } else {
+    std::destroy_at(&single_);
   }
-  data_ = block;
+  heap_ = block;
   capacity_ = uint32_t(count);
 }
 
+size_t CACellList::grownCapacity(size_t size) {
+  // Half as much again, and odd: malloc's blocks are 16-byte steps less its own 8 bytes, which
+  // an odd count of pointers fills. Ten cells take 11 places (one 96-byte block), not 16.
+  return std::max<size_t>(3, size + size / 2) | 1;
+}
+
 void CACellList::push_back(value_type cell) {
-  if (size_ == capacity_) reserve(std::max<size_t>(2, size_t(size_) * 2));
+  if (size_ == capacity_) reserve(grownCapacity(size_));
   if (onHeap())
-    std::construct_at(data_ + size_, std::move(cell));
+    std::construct_at(heap_ + size_, std::move(cell));
   else
     single_ = std::move(cell);
   ++size_;
@@ -90,7 +102,7 @@ CACellList::iterator CACellList::erase(const_iterator first, const_iterator last
   std::move(begin() + from + count, end(), begin() + from);
   const size_t kept = size_ - count;
   if (onHeap())
-    std::destroy(data_ + kept, data_ + size_);
+    std::destroy(heap_ + kept, heap_ + size_);
   else
     single_.reset();
   size_ = uint32_t(kept);
@@ -99,7 +111,7 @@ CACellList::iterator CACellList::erase(const_iterator first, const_iterator last
 
 void CACellList::clear() {
   for (size_t i = 0; i < size_; ++i) data()[i].reset();
-  if (onHeap()) std::destroy(data_, data_ + size_);
+  if (onHeap()) std::destroy(heap_, heap_ + size_);
   size_ = 0;
 }
 
@@ -152,7 +164,17 @@ std::optional<double> ParseHeight(const QString& text) {
 
 CARow::CARow(int64_t y) : gridY_(y) {}
 
-CARow::~CARow() = default;
+CARow::~CARow() { dropExtras(); }
+
+CARow::Extras& CARow::mutableExtras() {
+  if (!extras()) extrasAndFlag_ |= reinterpret_cast<uintptr_t>(new Extras);
+  return *extras();
+}
+
+void CARow::dropExtras() {
+  delete extras();
+  extrasAndFlag_ &= kNeedCalculate;
+}
 
 std::unique_ptr<CARow> CARow::withXml(FLXmlDecoder& decoder, CADocument* document) {
   static const QLatin1String yName = XmlName(kXmlY);  // named once: every row read asks for it
@@ -212,7 +234,7 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
       }
     }
   }
-  needCalculate_ = true;
+  setNeedCalculate(true);
 }
 
 bool CARow::saveToXml(FLXmlEncoder& encoder, bool saveRowInfo, int64_t fromX, int64_t toX,
@@ -263,8 +285,8 @@ void CARow::saveHeightToXml(FLXmlEncoder& encoder) {
 }
 
 double CARow::height() {
-  if (!needCalculate_) return height_;
-  needCalculate_ = false;
+  if (!needCalculate()) return height_;
+  setNeedCalculate(false);
   double height = double(minimumHeight()) / kEmuPerPointReal;
   bool preferencesRead = false;
   double checkboxHeight = kCheckboxHeight;
@@ -318,8 +340,8 @@ void CARow::dropReferencesOfCells(CADocument& document) const {
 
 void CARow::makeVanilla() {
   height_ = 0;
-  extras_.reset();
-  needCalculate_ = true;
+  dropExtras();
+  setNeedCalculate(true);
 }
 
 int64_t CARow::matchStringForward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,

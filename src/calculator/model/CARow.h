@@ -21,8 +21,10 @@ struct FLError;
 
 // The cells of a row: a vector that keeps a single cell in place, with no block of its own. A
 // sheet of long columns has a row for nearly every cell, and most such rows hold one; the block
-// would cost more than the row. Iterators are pointers; they and references are invalidated as
-// a vector's are. What deletes a cell lives where the cell's class is known (CARow.cpp).
+// would cost more than the row. The single cell shares its word with the block's address, so the
+// list is two words. Iterators are pointers; they and references are invalidated as a vector's
+// are (a list that holds its cell in place hands out pointers into itself). What deletes a cell
+// lives where the cell's class is known (CARow.cpp).
 class CACellList {
  public:
   using value_type = std::unique_ptr<CACell>;
@@ -44,8 +46,8 @@ class CACellList {
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   size_t capacity() const { return capacity_; }
-  value_type* data() { return data_; }
-  const value_type* data() const { return data_; }
+  value_type* data() { return onHeap() ? heap_ : &single_; }
+  const value_type* data() const { return onHeap() ? heap_ : &single_; }
   iterator begin() { return data(); }
   iterator end() { return data() + size_; }
   const_iterator begin() const { return data(); }
@@ -77,14 +79,19 @@ class CACellList {
   }
 
  private:
-  bool onHeap() const { return data_ != &single_; }
+  // The room a full list of the size grows to.
+  static size_t grownCapacity(size_t size);
+  // A block holds at least two cells; with room for one, the cell is in place.
+  bool onHeap() const { return capacity_ > 1; }
   // Frees the block, if there is one: the list is back to its one place.
   void release();
 
-  value_type* data_;  // &single_ while the cells, at most one, are in place
+  union {
+    value_type* heap_;    // while on the heap
+    value_type single_;  // otherwise: the cell, or null
+  };
   uint32_t size_ = 0;
   uint32_t capacity_ = 1;
-  value_type single_;
 };
 
 class CARow {
@@ -117,20 +124,22 @@ class CARow {
   // height and to each checkbox (13 points small, else 18).
   double height();
   void setHeight(double height) { height_ = height; }
-  int64_t minimumHeight() const { return extras_ ? extras_->minimumHeight : 0; }  // EMU, 0 = none
+  int64_t minimumHeight() const { return extras() ? extras()->minimumHeight : 0; }  // EMU, 0 = none
   void setMinimumHeight(int64_t height) {
-    if (extras_ || height != 0) mutableExtras().minimumHeight = height;
+    if (extras() || height != 0) mutableExtras().minimumHeight = height;
     dropEmptyExtras();
   }
-  bool needCalculate() const { return needCalculate_; }
-  void setNeedCalculate(bool on) { needCalculate_ = on; }
-  CAFormat* format() { return extras_ ? extras_->format.get() : nullptr; }
-  const CAFormat* format() const { return extras_ ? extras_->format.get() : nullptr; }
+  bool needCalculate() const { return (extrasAndFlag_ & kNeedCalculate) != 0; }
+  void setNeedCalculate(bool on) {
+    extrasAndFlag_ = on ? extrasAndFlag_ | kNeedCalculate : extrasAndFlag_ & ~kNeedCalculate;
+  }
+  CAFormat* format() { return extras() ? extras()->format.get() : nullptr; }
+  const CAFormat* format() const { return extras() ? extras()->format.get() : nullptr; }
   void setFormat(std::optional<CAFormat> format) {
     if (format)
       mutableExtras().format = std::make_unique<CAFormat>(std::move(*format));
-    else if (extras_)
-      extras_->format.reset();
+    else if (extras())
+      extras()->format.reset();
     dropEmptyExtras();
   }
 
@@ -165,19 +174,22 @@ class CARow {
     int64_t minimumHeight = 0;
     std::unique_ptr<CAFormat> format;
   };
-  Extras& mutableExtras() {
-    if (!extras_) extras_ = std::make_unique<Extras>();
-    return *extras_;
-  }
+  // The extras' address shares its word with the flag: a row is then five words, which
+  // malloc's 48-byte blocks hold.
+  static constexpr uintptr_t kNeedCalculate = 1;
+  static_assert(alignof(Extras) > kNeedCalculate, "the extras' address leaves the flag's bit free");
+  Extras* extras() const { return reinterpret_cast<Extras*>(extrasAndFlag_ & ~kNeedCalculate); }
+  Extras& mutableExtras();
+  // Deletes the extras, keeping the flag.
+  void dropExtras();
   void dropEmptyExtras() {
-    if (extras_ && extras_->minimumHeight == 0 && !extras_->format) extras_.reset();
+    if (extras() && extras()->minimumHeight == 0 && !extras()->format) dropExtras();
   }
 
   int64_t gridY_;
   double height_ = 0;
-  std::unique_ptr<Extras> extras_;
+  uintptr_t extrasAndFlag_ = kNeedCalculate;  // Extras*, owned, with kNeedCalculate
   CellList cells_;
-  bool needCalculate_ = true;
 };
 
 // Checkbox heights in points.

@@ -91,10 +91,10 @@ TEST(ImportFormatsTest, ACellKeepsOnlyWhatChangesTheLookUnderIt) {
 
 TEST(ImportFormatsTest, EqualFormatsAreOneObject) {
   CAImportFormats formats;
-  const std::shared_ptr<CAFormat> grey = formats.intern(Layer({kFormatBackground}, false, kGrey));
-  EXPECT_EQ(formats.intern(Layer({kFormatBackground}, false, kGrey)), grey);
-  EXPECT_NE(formats.intern(Layer({kFormatBackground}, false, kRed)), grey);
-  EXPECT_NE(formats.intern(Layer({kFormatBackground, kFormatBold}, false, kGrey)), grey);
+  const CASharedFormat grey = formats.intern(Layer({kFormatBackground}, false, kGrey));
+  EXPECT_EQ(formats.intern(Layer({kFormatBackground}, false, kGrey)).get(), grey.get());
+  EXPECT_NE(formats.intern(Layer({kFormatBackground}, false, kRed)).get(), grey.get());
+  EXPECT_NE(formats.intern(Layer({kFormatBackground, kFormatBold}, false, kGrey)).get(), grey.get());
   EXPECT_EQ(formats.size(), 3u);
 }
 

@@ -28,7 +28,7 @@ void CACell::evaluate() {
         document_->invalidateLongText(gridPoint_);
         document_->noteOverflowToTakeBack(gridPoint_, extraColumns());
       }
-      if (extras_) extras_->extraColumns = 0;
+      setExtraColumns(uint64_t(0));
       if (!document_->constrainText()) {
         setExtraColumns();
         if (extraColumns() > 0) document_->invalidateLongText(gridPoint_);
