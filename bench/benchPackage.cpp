@@ -10,6 +10,10 @@
 // the kernel's own mark (VmHWM) is reset once the sheet is saved ("baseline_MiB") and reported
 // after opening as "open_peak_MiB".
 // "rest_B_per_cell" is what an opened sheet keeps allocated, per cell.
+//
+// For whole-process figures (bench/chain-figures.sh) it also runs as a tool:
+//   benchPackage --write-chain CELLS PACKAGE   makes the chain and saves it
+//   benchPackage --round PACKAGE COPY          opens, recalculates everything and saves a copy
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CANumber.h"
@@ -26,6 +30,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
+#include "BenchPeakMemory.h"
 
 #include <sys/resource.h>
 #include <fcntl.h>
@@ -34,6 +39,9 @@
 
 #include <QFile>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -196,28 +204,10 @@ std::unique_ptr<CADocument> MakeNumbers(int64_t count) {
   return document;
 }
 
-// Lowers the kernel's high-water mark to what the process holds now (Linux 4.0 and later).
-void ResetPeakMemory() {
-  malloc_trim(0);  // what the made sheet held goes back to the system first
-  const int fd = ::open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)!::write(fd, "5", 1);
-  ::close(fd);
-}
-
-// The kernel's high-water mark of resident memory, in MiB; 0 where it cannot be read.
-double ResidentPeakMiB() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return 0;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-  return 0;
-}
-
 // The bytes the allocator has handed out and not had back.
 double AllocatedBytes() { return double(mallinfo2().uordblks) + double(mallinfo2().hblkhd); }
 
-void ReportPeakMemory(benchmark::State& state) {
+void ReportPeakPerCell(benchmark::State& state) {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   const double kibibytes = double(usage.ru_maxrss);
@@ -230,7 +220,7 @@ void BM_SaveChain(benchmark::State& state) {
   const FLLogHandler previous = SetLogHandler([](const QString&) {});
   std::unique_ptr<CADocument> document = MakeChain(state.range(0));
   SaveRepeatedly(state, *document);
-  ReportPeakMemory(state);
+  ReportPeakPerCell(state);
   SetLogHandler(previous);
 }
 BENCHMARK(BM_SaveChain)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
@@ -275,7 +265,7 @@ void OpenChain(benchmark::State& state, bool recalculate, bool numbers = false) 
     }
     state.ResumeTiming();
   }
-  ReportPeakMemory(state);
+  ReportPeakPerCell(state);
   state.counters["open_peak_MiB"] = ResidentPeakMiB();
   SetLogHandler(previous);
 }
@@ -311,7 +301,7 @@ void BM_OpenRecalculateSaveChain(benchmark::State& state) {
       state.ResumeTiming();
     }
   }
-  ReportPeakMemory(state);
+  ReportPeakPerCell(state);
   state.counters["round_peak_MiB"] = ResidentPeakMiB();
   SetLogHandler(previous);
 }
@@ -342,3 +332,34 @@ void BM_ScanChainXml(benchmark::State& state) {
 BENCHMARK(BM_ScanChainXml)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && (std::strcmp(argv[1], "--write-chain") == 0 || std::strcmp(argv[1], "--round") == 0)) {
+    EnsureBenchApplication();
+    const FLLogHandler previous = SetLogHandler([](const QString&) {});
+    FLError error;
+    bool done = false;
+    if (std::strcmp(argv[1], "--write-chain") == 0) {
+      const long long cells = std::atoll(argv[2]);
+      if (cells <= 0) return 2;
+      done = MakeChain(cells)->saveToNativeFile(QString::fromLocal8Bit(argv[3]), false, &error);
+    } else {
+      // What a process converting the sheet does: open, recalculate everything, save.
+      CADocument document;
+      done = document.openFile(QString::fromLocal8Bit(argv[2]), &error) > 0;
+      if (done) {
+        document.recalcEverything();
+        document.evaluate();
+        done = document.saveToNativeFile(QString::fromLocal8Bit(argv[3]), false, &error);
+      }
+    }
+    SetLogHandler(previous);
+    if (!done) std::fprintf(stderr, "%s failed: %s\n", argv[1], qPrintable(error.reason));
+    return done ? 0 : 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
