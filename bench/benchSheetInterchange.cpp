@@ -64,13 +64,18 @@ void BM_OpenHtmlTable(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenHtmlTable)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-void BM_SaveLongSheetAsRtf(benchmark::State& state) {
-  Prepare();
-  CADocument document;
-  for (int64_t y = 0; y < state.range(0); ++y)
+// Rows of numbers and texts in turn, kColumns to a row.
+void FillLongSheet(CADocument& document, int64_t rows) {
+  for (int64_t y = 0; y < rows; ++y)
     for (int64_t x = 0; x < kColumns; ++x)
       document.cellAtGridPointImperative({x, y})->setFormula(
           x % 2 ? QStringLiteral("item %1").arg(y * kColumns + x) : QString::number((y * 7919 + x) % 10007));
+}
+
+void BM_SaveLongSheetAsRtf(benchmark::State& state) {
+  Prepare();
+  CADocument document;
+  FillLongSheet(document, state.range(0));
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("sheet.rtf"));
   for (auto _ : state) {
@@ -111,10 +116,7 @@ BENCHMARK(BM_HtmlTableToNative)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillise
 void BM_SaveLongSheetAsHtml(benchmark::State& state) {
   Prepare();
   CADocument document;
-  for (int64_t y = 0; y < state.range(0); ++y)
-    for (int64_t x = 0; x < kColumns; ++x)
-      document.cellAtGridPointImperative({x, y})->setFormula(
-          x % 2 ? QStringLiteral("item %1").arg(y * kColumns + x) : QString::number((y * 7919 + x) % 10007));
+  FillLongSheet(document, state.range(0));
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("sheet.html"));
   for (auto _ : state) {
