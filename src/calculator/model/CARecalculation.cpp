@@ -29,6 +29,13 @@ constexpr uint64_t kThroughBlock = uint64_t(1) << 29;  // a waiting cell found t
 constexpr uint64_t kJoinedMask = kThroughBlock - 1;
 constexpr uint64_t kFlagsAndJoined = (uint64_t(1) << 32) - 1;
 
+// Gives a list's memory back at once rather than when the recalculation ends, so that the lists
+// of its later steps do not come on top of it.
+template <typename T>
+void Release(std::vector<T>& list) {
+  std::vector<T>().swap(list);
+}
+
 uint64_t NextGeneration() {
   static uint32_t generation = 0;
   if (++generation == 0) generation = 1;  // 0 is the mark of a cell never met
@@ -152,6 +159,8 @@ class Collector {
       cells[position] = joined_[keyed[position].joined];
       place[keyed[position].joined] = position;
     }
+    Release(keyed);
+    Release(joined_);
   }
 
   // (waiting cell, waiting cell it names), by joining order, found by the walk.
@@ -315,14 +324,38 @@ void RecalcEverything(CADocument& document) {
 
 namespace {
 
-// PassOrder, into `order`, working in the lists given.
-void OrderPasses(uint32_t count, const std::vector<uint32_t>& offsets, const std::vector<uint32_t>& dependsOn,
-                 RecalcLists& lists, std::vector<uint32_t>& order) {
+// The passes when every cell's inputs come before it and the inputs are listed cell by cell in
+// list order, as a chain's are: each cell's inputs then have their final passes by the time its
+// own are met, so one sweep over the list gives every pass, with no cycle possible. Returns
+// false, leaving `pass` undefined, for any other list.
+bool ForwardPasses(uint32_t count, const std::vector<std::pair<uint32_t, uint32_t>>& inputs,
+                   std::vector<uint32_t>& pass) {
+  uint32_t last = 0;
+  for (const auto& [cell, input] : inputs) {
+    if (cell < last || input >= cell) return false;
+    last = cell;
+  }
+  pass.assign(count, 1);
+  for (const auto& [cell, input] : inputs) pass[cell] = std::max(pass[cell], pass[input] + 1);
+  return true;
+}
+
+// Whether the passes rise strictly along the list, which makes the list's own order the
+// evaluation order.
+bool RisesStrictly(const std::vector<uint32_t>& pass) {
+  for (size_t i = 1; i < pass.size(); ++i)
+    if (pass[i] <= pass[i - 1]) return false;
+  return true;
+}
+
+// The pass in which each cell is evaluated, into `pass` (kNeverReady for a cell that never
+// becomes ready), working in the lists given.
+void ResolvePasses(uint32_t count, const std::vector<uint32_t>& offsets, const std::vector<uint32_t>& dependsOn,
+                   RecalcLists& lists, std::vector<uint32_t>& pass) {
   // A cell i is evaluated in pass p(i) = max(1, p(j) + (j < i ? 1 : 0) over the cells j it
   // waits for): a pass runs from the last cell to the first, so an input listed after the cell
-  // is done earlier in the same pass, one listed before it only in the pass before. Within a
-  // pass the later cell goes first. A cycle never becomes ready, nor does what depends on it.
-  std::vector<uint32_t>& pass = lists.pass;
+  // is done earlier in the same pass, one listed before it only in the pass before. A cycle
+  // never becomes ready, nor does what depends on it.
   std::vector<uint8_t>& state = lists.state;  // 0 not met, 1 being resolved, 2 resolved
   std::vector<RecalcLists::Frame>& stack = lists.stack;
   pass.assign(count, 0);
@@ -361,17 +394,20 @@ void OrderPasses(uint32_t count, const std::vector<uint32_t>& offsets, const std
       }
     }
   }
+}
 
+// The cells by pass, and within a pass the later cell first, into `order`; cells that never
+// become ready are left out.
+void OrderByPass(const std::vector<uint32_t>& pass, std::vector<uint32_t>& starts, std::vector<uint32_t>& order) {
   uint32_t lastPass = 0;
   for (const uint32_t p : pass)
     if (p != kNeverReady) lastPass = std::max(lastPass, p);
-  std::vector<uint32_t>& starts = lists.starts;
   starts.assign(size_t(lastPass) + 2, 0);
   for (const uint32_t p : pass)
     if (p != kNeverReady) ++starts[p + 1];
   for (size_t p = 1; p < starts.size(); ++p) starts[p] += starts[p - 1];
   order.resize(starts.back());
-  for (uint32_t i = count; i-- > 0;)
+  for (uint32_t i = uint32_t(pass.size()); i-- > 0;)
     if (pass[i] != kNeverReady) order[starts[pass[i]]++] = i;
 }
 
@@ -380,10 +416,44 @@ void OrderPasses(uint32_t count, const std::vector<uint32_t>& offsets, const std
 std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& offsets,
                                 const std::vector<uint32_t>& dependsOn) {
   RecalcLists lists;
+  std::vector<std::pair<uint32_t, uint32_t>> inputs;
+  for (uint32_t cell = 0; cell < count; ++cell)
+    for (uint32_t k = offsets[cell]; k < offsets[cell + 1]; ++k) inputs.emplace_back(cell, dependsOn[k]);
+  if (!ForwardPasses(count, inputs, lists.pass)) ResolvePasses(count, offsets, dependsOn, lists, lists.pass);
   std::vector<uint32_t> order;
-  OrderPasses(count, offsets, dependsOn, lists, order);
+  OrderByPass(lists.pass, lists.starts, order);
   return order;
 }
+
+namespace {
+
+// The evaluation order of any waiting list, into lists.order, with lists.pass.
+void OrderWaiting(uint32_t count, std::vector<std::pair<uint32_t, uint32_t>>& inputs, RecalcLists& lists) {
+  // The inputs grouped by cell, in the order they were listed: counts, their running sums, then
+  // each cell's inputs filled in from its start, which leaves offsets[c] at cell c's end.
+  std::vector<uint32_t>& offsets = lists.offsets;
+  offsets.assign(size_t(count) + 1, 0);
+  for (const auto& edge : inputs) ++offsets[edge.first + 1];
+  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
+  std::vector<uint32_t>& dependsOn = lists.dependsOn;
+  dependsOn.resize(inputs.size());
+  for (const auto& [cell, input] : inputs) dependsOn[offsets[cell]++] = input;
+  for (size_t i = offsets.size() - 1; i > 0; --i) offsets[i] = offsets[i - 1];
+  offsets[0] = 0;
+  Release(inputs);
+
+  std::vector<uint32_t>& pass = lists.pass;
+  ResolvePasses(count, offsets, dependsOn, lists, pass);
+  Release(dependsOn);
+  Release(lists.state);
+  Release(lists.stack);
+  // The order takes the place of the offsets, which it never outgrows.
+  std::vector<uint32_t>& order = lists.order;
+  order.swap(offsets);
+  OrderByPass(pass, lists.starts, order);
+}
+
+}  // namespace
 
 void Recalculate(CADocument& document, CAReferenceTable& table) {
   RecalcLists lists;
@@ -421,44 +491,53 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
       for (const uint32_t input : found) inputs.emplace_back(i, input);
     }
   }
-  // The inputs grouped by cell, in the order they were listed: counts, their running sums, then
-  // each cell's inputs filled in from its start, which leaves offsets[c] at cell c's end.
-  std::vector<uint32_t>& offsets = lists.offsets;
-  offsets.assign(waiting.size() + 1, 0);
-  for (const auto& edge : inputs) ++offsets[edge.first + 1];
-  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
-  std::vector<uint32_t>& dependsOn = lists.dependsOn;
-  dependsOn.resize(inputs.size());
-  for (const auto& [cell, input] : inputs) dependsOn[offsets[cell]++] = input;
-  for (size_t i = offsets.size() - 1; i > 0; --i) offsets[i] = offsets[i - 1];
-  offsets[0] = 0;
-
+  Release(throughBlocks);
+  Release(found);
+  index.reset();
+  Release(place);
+  const uint32_t count = uint32_t(waiting.size());
+  std::vector<uint32_t>& pass = lists.pass;
   std::vector<uint32_t>& order = lists.order;
-  OrderPasses(uint32_t(waiting.size()), offsets, dependsOn, lists, order);
-  // Whether each waiting cell was evaluated; the pass numbers are no longer needed.
-  std::vector<uint8_t>& done = lists.state;
-  done.assign(waiting.size(), 0);
+  // Each list goes as soon as it has been used: a long chain's lists are several bytes a cell
+  // each, and only the cells and their order are needed while evaluating.
+  bool inListOrder = false;
+  if (ForwardPasses(count, inputs, pass)) {
+    Release(inputs);
+    inListOrder = RisesStrictly(pass);
+    if (!inListOrder) OrderByPass(pass, lists.starts, order);
+  } else {
+    OrderWaiting(count, inputs, lists);
+  }
+  Release(lists.starts);
+  // Whether each waiting cell never becomes ready, kept only when some do not.
+  std::vector<bool> neverReady;
+  if (!inListOrder && order.size() < count) {
+    neverReady.resize(count);
+    for (size_t i = 0; i < count; ++i) neverReady[i] = pass[i] == kNeverReady;
+  }
+  Release(pass);
+
   // Evaluating a long chain is bound by memory latency, each cell and its tokens being met for
   // the first time: ask for them a few cells ahead, the cell first and its tokens once it came.
   constexpr size_t kCellAhead = 8;
   constexpr size_t kTokensAhead = 4;
-  for (size_t k = 0; k < order.size(); ++k) {
-    if (k + kCellAhead < order.size()) {
-      const CACell* ahead = waiting[order[k + kCellAhead]];
+  const size_t steps = inListOrder ? count : order.size();
+  const auto at = [&order, inListOrder](size_t k) { return inListOrder ? uint32_t(k) : order[k]; };
+  for (size_t k = 0; k < steps; ++k) {
+    if (k + kCellAhead < steps) {
+      const CACell* ahead = waiting[at(k + kCellAhead)];
       __builtin_prefetch(ahead);
       __builtin_prefetch(reinterpret_cast<const char*>(ahead) + 64);
     }
     // A short formula's tokens span a few cache lines; ask for them all.
-    if (k + kTokensAhead < order.size()) waiting[order[k + kTokensAhead]]->prefetchExpression();
-    const uint32_t i = order[k];
+    if (k + kTokensAhead < steps) waiting[at(k + kTokensAhead)]->prefetchExpression();
+    const uint32_t i = at(k);
     waiting[i]->evaluate();
     document.redrawCell(waiting[i]->gridPoint());
-    done[i] = 1;
   }
-  for (size_t i = 0; i < waiting.size(); ++i) {
-    if (done[i]) continue;
+  for (size_t i = 0; i < neverReady.size(); ++i) {
+    if (!neverReady[i]) continue;
     waiting[i]->setCircularError();
     document.redrawCell(waiting[i]->gridPoint());
   }
 }
-
