@@ -42,6 +42,138 @@ uint64_t NextGeneration() {
   return uint64_t(generation) << 32;
 }
 
+// A list of plain values kept in pages of a fixed size: growing never copies what it holds, so a
+// list of a million cells never needs room for one and a half of itself, and clearing it gives
+// all of it back.
+template <typename T>
+class PagedList {
+ public:
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](size_t i) { return pages_[i >> kPageBits][i & kPageMask]; }
+  const T& operator[](size_t i) const { return pages_[i >> kPageBits][i & kPageMask]; }
+
+  void push_back(const T& value) {
+    if ((size_ >> kPageBits) == pages_.size()) pages_.push_back(std::make_unique_for_overwrite<T[]>(kPageSize));
+    (*this)[size_++] = value;
+  }
+
+  // Values past the old size are undefined until set.
+  void resize(size_t size) {
+    const size_t pages = (size + kPageSize - 1) >> kPageBits;
+    while (pages_.size() < pages) pages_.push_back(std::make_unique_for_overwrite<T[]>(kPageSize));
+    pages_.resize(pages);
+    size_ = size;
+  }
+
+  void clear() {
+    Release(pages_);
+    size_ = 0;
+  }
+
+  void swap(PagedList& other) noexcept {
+    pages_.swap(other.pages_);
+    std::swap(size_, other.size_);
+  }
+
+ private:
+  static constexpr int kPageBits = 14;
+  static constexpr size_t kPageSize = size_t(1) << kPageBits;
+  static constexpr size_t kPageMask = kPageSize - 1;
+
+  std::vector<std::unique_ptr<T[]>> pages_;
+  size_t size_ = 0;
+};
+
+// The (cell, input) pairs of the waiting cells, in the order they were found. While every input
+// comes before its cell and the pairs come cell by cell in list order, as a chain's do, each
+// pair is two small numbers in a byte stream (the step from the previous pair's cell and the
+// distance back to the input: two bytes a pair for a chain instead of eight); the first pair
+// that breaks that turns the stream into plain pairs.
+class InputLog {
+ public:
+  using Pair = std::pair<uint32_t, uint32_t>;
+
+  void clear() {
+    bytes_.clear();
+    pairs_.clear();
+    forward_ = true;
+    last_ = 0;
+    chained_ = 0;
+  }
+
+  void add(uint32_t cell, uint32_t input) {
+    if (forward_ && (cell < last_ || input >= cell)) toPairs();
+    if (!forward_) {
+      pairs_.emplace_back(cell, input);
+      return;
+    }
+    put(cell - last_);
+    put(cell - input);
+    if (input + 1 == cell && cell == chained_ + 1) chained_ = cell;
+    last_ = cell;
+  }
+
+  // Whether the pairs are still a forward stream.
+  bool isForward() const { return forward_; }
+  // For a forward stream: whether every cell after the first of `count` waits for the one just
+  // before it, which makes the passes rise along the list.
+  bool chainsAll(uint32_t count) const { return forward_ && (count <= 1 || chained_ == count - 1); }
+
+  // Calls f(cell, input) for each pair of a forward stream, in order.
+  template <typename F>
+  void forEachForward(F&& f) const {
+    uint32_t cell = 0;
+    for (size_t at = 0; at < bytes_.size();) {
+      cell += get(at);
+      const uint32_t input = cell - get(at);
+      f(cell, input);
+    }
+  }
+
+  // The pairs, made plain when they were still a stream.
+  std::vector<Pair>& pairs() {
+    toPairs();
+    return pairs_;
+  }
+
+  void release() {
+    bytes_.clear();
+    Release(pairs_);
+  }
+
+ private:
+  void put(uint32_t value) {
+    while (value >= 0x80) {
+      bytes_.push_back(uint8_t(value | 0x80));
+      value >>= 7;
+    }
+    bytes_.push_back(uint8_t(value));
+  }
+
+  uint32_t get(size_t& at) const {
+    uint32_t value = 0;
+    for (int shift = 0;; shift += 7) {
+      const uint8_t byte = bytes_[at++];
+      value |= uint32_t(byte & 0x7F) << shift;
+      if (!(byte & 0x80)) return value;
+    }
+  }
+
+  void toPairs() {
+    if (!forward_) return;
+    forward_ = false;
+    forEachForward([this](uint32_t cell, uint32_t input) { pairs_.emplace_back(cell, input); });
+    bytes_.clear();
+  }
+
+  PagedList<uint8_t> bytes_;
+  std::vector<Pair> pairs_;
+  bool forward_ = true;
+  uint32_t last_ = 0;     // the cell of the last pair
+  uint32_t chained_ = 0;  // cells 1..chained_ each wait for the cell before
+};
+
 // The lists a recalculation works in, each made once and filled in place.
 struct RecalcLists {
   struct Frame {
@@ -54,14 +186,14 @@ struct RecalcLists {
   };
 
   // Step 1.
-  std::vector<CACell*> joined;
+  PagedList<CACell*> joined;
   std::vector<CACell*> work;
   std::vector<GridPoint> byName;
   std::vector<GridPoint> throughBlocks;
-  std::vector<std::pair<uint32_t, uint32_t>> named;
+  InputLog named;
   std::vector<uint32_t> throughBlock;
   // Step 2.
-  std::vector<CACell*> waiting;
+  PagedList<CACell*> waiting;
   std::vector<Keyed> keyed;
   std::vector<uint32_t> place;
   std::vector<uint32_t> found;
@@ -142,7 +274,7 @@ class Collector {
   // The waiting cells by position (rows top to bottom, each row left to right), into `cells`.
   // `place` receives each one's position by the order in which it joined, or is left empty when
   // that is the position already, as in a chain, whose cells join as its walk goes down.
-  void listWaiting(std::vector<CACell*>& cells, std::vector<uint32_t>& place, std::vector<RecalcLists::Keyed>& keyed) {
+  void listWaiting(PagedList<CACell*>& cells, std::vector<uint32_t>& place, std::vector<RecalcLists::Keyed>& keyed) {
     place.clear();
     if (inOrder_) {
       cells.swap(joined_);
@@ -160,11 +292,11 @@ class Collector {
       place[keyed[position].joined] = position;
     }
     Release(keyed);
-    Release(joined_);
+    joined_.clear();
   }
 
   // (waiting cell, waiting cell it names), by joining order, found by the walk.
-  std::vector<std::pair<uint32_t, uint32_t>>& namedInputs() { return named_; }
+  InputLog& namedInputs() { return named_; }
   // The waiting cells (by joining order) that refer to a waiting cell through a block, each once.
   std::vector<uint32_t>& throughBlocks() { return throughBlock_; }
 
@@ -208,7 +340,7 @@ class Collector {
         CACell* referrer = CellAtPoint(document_, point);
         if (!referrer) continue;
         const uint32_t joined = markWaiting(referrer, point);
-        if (inputMark & kWaiting) named_.emplace_back(joined, uint32_t(inputMark & kJoinedMask));
+        if (inputMark & kWaiting) named_.add(joined, uint32_t(inputMark & kJoinedMask));
         scan(referrer);
       }
       for (const GridPoint& point : throughBlocks_) {
@@ -228,11 +360,11 @@ class Collector {
   CADocument& document_;
   CAReferenceTable& table_;
   const uint64_t generation_;
-  std::vector<CACell*>& joined_;
+  PagedList<CACell*>& joined_;
   std::vector<CACell*>& work_;
   std::vector<GridPoint>& byName_;
   std::vector<GridPoint>& throughBlocks_;
-  std::vector<std::pair<uint32_t, uint32_t>>& named_;
+  InputLog& named_;
   std::vector<uint32_t>& throughBlock_;
   // Whether the cells joined in position order so far, and the last one's point.
   bool inOrder_ = true;
@@ -242,7 +374,7 @@ class Collector {
 // The waiting cells by column, for finding those that a formula names.
 class WaitingIndex {
  public:
-  explicit WaitingIndex(const std::vector<CACell*>& cells) {
+  explicit WaitingIndex(const PagedList<CACell*>& cells) {
     for (uint32_t i = 0; i < cells.size(); ++i) {
       const GridPoint& p = cells[i]->gridPoint();
       std::vector<Entry>& column = columns_[p.x];
@@ -324,20 +456,11 @@ void RecalcEverything(CADocument& document) {
 
 namespace {
 
-// The passes when every cell's inputs come before it and the inputs are listed cell by cell in
-// list order, as a chain's are: each cell's inputs then have their final passes by the time its
-// own are met, so one sweep over the list gives every pass, with no cycle possible. Returns
-// false, leaving `pass` undefined, for any other list.
-bool ForwardPasses(uint32_t count, const std::vector<std::pair<uint32_t, uint32_t>>& inputs,
-                   std::vector<uint32_t>& pass) {
-  uint32_t last = 0;
-  for (const auto& [cell, input] : inputs) {
-    if (cell < last || input >= cell) return false;
-    last = cell;
-  }
+// The passes of a forward stream of inputs: each cell's inputs then have their final passes by
+// the time its own are met, so one sweep gives every pass, with no cycle possible.
+void ForwardPasses(uint32_t count, const InputLog& inputs, std::vector<uint32_t>& pass) {
   pass.assign(count, 1);
-  for (const auto& [cell, input] : inputs) pass[cell] = std::max(pass[cell], pass[input] + 1);
-  return true;
+  inputs.forEachForward([&pass](uint32_t cell, uint32_t input) { pass[cell] = std::max(pass[cell], pass[input] + 1); });
 }
 
 // Whether the passes rise strictly along the list, which makes the list's own order the
@@ -413,18 +536,6 @@ void OrderByPass(const std::vector<uint32_t>& pass, std::vector<uint32_t>& start
 
 }  // namespace
 
-std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& offsets,
-                                const std::vector<uint32_t>& dependsOn) {
-  RecalcLists lists;
-  std::vector<std::pair<uint32_t, uint32_t>> inputs;
-  for (uint32_t cell = 0; cell < count; ++cell)
-    for (uint32_t k = offsets[cell]; k < offsets[cell + 1]; ++k) inputs.emplace_back(cell, dependsOn[k]);
-  if (!ForwardPasses(count, inputs, lists.pass)) ResolvePasses(count, offsets, dependsOn, lists, lists.pass);
-  std::vector<uint32_t> order;
-  OrderByPass(lists.pass, lists.starts, order);
-  return order;
-}
-
 namespace {
 
 // The evaluation order of any waiting list, into lists.order, with lists.pass.
@@ -453,11 +564,42 @@ void OrderWaiting(uint32_t count, std::vector<std::pair<uint32_t, uint32_t>>& in
   OrderByPass(pass, lists.starts, order);
 }
 
+// The evaluation order of the waiting cells 0..count-1 into lists.order, or true when it is the
+// list's own order; lists.pass is left with the passes, or empty when they were not needed.
+bool OrderInputs(uint32_t count, InputLog& inputs, RecalcLists& lists) {
+  if (inputs.chainsAll(count)) {
+    inputs.release();
+    return true;
+  }
+  if (!inputs.isForward()) {
+    OrderWaiting(count, inputs.pairs(), lists);
+    inputs.release();
+    return false;
+  }
+  ForwardPasses(count, inputs, lists.pass);
+  inputs.release();
+  if (RisesStrictly(lists.pass)) return true;
+  OrderByPass(lists.pass, lists.starts, lists.order);
+  return false;
+}
+
 }  // namespace
+
+std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& offsets,
+                                const std::vector<uint32_t>& dependsOn) {
+  RecalcLists lists;
+  InputLog inputs;
+  for (uint32_t cell = 0; cell < count; ++cell)
+    for (uint32_t k = offsets[cell]; k < offsets[cell + 1]; ++k) inputs.add(cell, dependsOn[k]);
+  if (!OrderInputs(count, inputs, lists)) return lists.order;
+  std::vector<uint32_t> order(count);
+  for (uint32_t i = 0; i < count; ++i) order[i] = i;
+  return order;
+}
 
 void Recalculate(CADocument& document, CAReferenceTable& table) {
   RecalcLists lists;
-  std::vector<CACell*>& waiting = lists.waiting;
+  PagedList<CACell*>& waiting = lists.waiting;
   std::vector<uint32_t>& place = lists.place;
   Collector collector(document, table, lists);
   collector.walk();
@@ -467,9 +609,9 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
 
   // What each waiting cell waits for: the waiting cells it names, found by the walk, and those
   // inside the blocks of the cells that refer to a waiting cell through a block.
-  std::vector<std::pair<uint32_t, uint32_t>>& inputs = collector.namedInputs();
+  InputLog& inputs = collector.namedInputs();
   if (!place.empty())
-    for (auto& [cell, input] : inputs) {
+    for (auto& [cell, input] : inputs.pairs()) {
       cell = place[cell];
       input = place[input];
     }
@@ -488,7 +630,7 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
       if (token.type() != kTokenRange || !NormalizedBlock(token.range(), &block)) continue;
       found.clear();
       index->cellsIn(block, found);
-      for (const uint32_t input : found) inputs.emplace_back(i, input);
+      for (const uint32_t input : found) inputs.add(i, input);
     }
   }
   Release(throughBlocks);
@@ -500,14 +642,7 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
   std::vector<uint32_t>& order = lists.order;
   // Each list goes as soon as it has been used: a long chain's lists are several bytes a cell
   // each, and only the cells and their order are needed while evaluating.
-  bool inListOrder = false;
-  if (ForwardPasses(count, inputs, pass)) {
-    Release(inputs);
-    inListOrder = RisesStrictly(pass);
-    if (!inListOrder) OrderByPass(pass, lists.starts, order);
-  } else {
-    OrderWaiting(count, inputs, lists);
-  }
+  const bool inListOrder = OrderInputs(count, inputs, lists);
   Release(lists.starts);
   // Whether each waiting cell never becomes ready, kept only when some do not.
   std::vector<bool> neverReady;
