@@ -181,6 +181,18 @@ TEST(PassOrder, MatchesTheRepeatedPassesForInputsBeforeAndAfterEachCell) {
   };
   for (const Case& c : cases) EXPECT_EQ(PassOrderOf(c.inputs), LiteralPassOrder(c.inputs)) << c.name;
 
+  // Inputs far back (steps and distances past one byte), with and without one cell waiting for
+  // a later one part way down.
+  for (const bool later : {false, true}) {
+    std::vector<std::vector<uint32_t>> inputs(3000);
+    for (uint32_t cell = 0; cell < inputs.size(); cell += cell % 7 == 0 ? 200 : 1) {
+      if (cell >= 1000) inputs[cell].push_back(cell - 1000);
+      if (cell >= 130) inputs[cell].push_back(cell - 130);
+    }
+    if (later) inputs[1500].push_back(2900);
+    EXPECT_EQ(PassOrderOf(inputs), LiteralPassOrder(inputs)) << (later ? "with a later input" : "all before");
+  }
+
   // Random lists: half with every input before its cell (as a chain read down has them), half
   // with inputs anywhere, cycles included.
   std::mt19937 random(7);
@@ -373,6 +385,24 @@ TEST_F(RecalculationTest, ChainsReadDownEvaluateInTheOrderOfTheRepeatedPasses) {
     actual.setController(nullptr);
     literal.setController(nullptr);
   }
+}
+
+// Chains longer than a page of the waiting list, running down (listed as they join) and up
+// (listed by position afterwards).
+TEST_F(RecalculationTest, ChainsOfManyPagesGetTheirValues) {
+  constexpr int kLength = 40000;
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  document.cellAtGridPointImperative({1, kLength - 1})->setFormula(QStringLiteral("1"));
+  for (int y = 1; y < kLength; ++y) {
+    document.cellAtGridPointImperative({0, y})->setFormula(QStringLiteral("=A%1+1").arg(y));
+    document.cellAtGridPointImperative({1, kLength - 1 - y})->setFormula(QStringLiteral("=B%1+1").arg(kLength - y + 1));
+  }
+  document.recalcEverything();
+  recalc();
+  EXPECT_EQ(shown(FormatGridPoint(0, kLength - 1).toStdString().c_str()), QString::number(kLength));
+  EXPECT_EQ(shown("B1"), QString::number(kLength));
+  EXPECT_EQ(shown("A20000"), QStringLiteral("20000"));
+  EXPECT_EQ(shown("B20000"), QString::number(kLength - 20000 + 1));
 }
 
 // Chains whose cells join the waiting list in position order (running down) and out of it
