@@ -276,6 +276,7 @@ class Collector {
   // that is the position already, as in a chain, whose cells join as its walk goes down.
   void listWaiting(PagedList<CACell*>& cells, std::vector<uint32_t>& place, std::vector<RecalcLists::Keyed>& keyed) {
     place.clear();
+    listAll();
     if (inOrder_) {
       cells.swap(joined_);
       joined_.clear();
@@ -295,6 +296,50 @@ class Collector {
     joined_.clear();
   }
 
+  uint32_t waitingCount() const { return joinedCount_; }
+  // Whether the cells joined in position order.
+  bool joinedInOrder() const { return inOrder_; }
+
+  // Evaluates the waiting cells in position order, which is their joining order when they
+  // joined in order, walking the rows instead of a list of them.
+  void evaluateByPosition() {
+    const CADocument::RowList& rows = document_.rows();
+    // As in the walk, ask for what the rows ahead hold, each thing once what leads to it came:
+    // the row, its cell list, its first cell, then that cell's tokens.
+    constexpr size_t kRowAhead = 16;
+    constexpr size_t kCellsAhead = 12;
+    constexpr size_t kCellAhead = 8;
+    constexpr size_t kTokensAhead = 4;
+    uint32_t left = joinedCount_;
+    // Evaluating stores no cell; were one stored all the same, a cell passed over by the shift
+    // is found by a further sweep.
+    for (bool evaluated = true; left > 0 && evaluated;) {
+      evaluated = false;
+      for (size_t r = 0; r < rows.size() && left > 0; ++r) {
+        if (r + kRowAhead < rows.size()) __builtin_prefetch(rows[r + kRowAhead].get());
+        if (r + kCellsAhead < rows.size()) __builtin_prefetch(rows[r + kCellsAhead]->cells().data());
+        if (r + kCellAhead < rows.size() && !rows[r + kCellAhead]->cells().empty()) {
+          const CACell* ahead = rows[r + kCellAhead]->cells().front().get();
+          __builtin_prefetch(ahead);
+          __builtin_prefetch(reinterpret_cast<const char*>(ahead) + 64);
+        }
+        if (r + kTokensAhead < rows.size() && !rows[r + kTokensAhead]->cells().empty())
+          rows[r + kTokensAhead]->cells().front()->prefetchExpression();
+        const CARow::CellList& cells = rows[r]->cells();
+        for (size_t i = 0; i < cells.size() && left > 0; ++i) {
+          CACell* cell = cells[i].get();
+          const uint64_t mark = flags(cell);
+          if (!(mark & kWaiting)) continue;
+          cell->setRecalcMark(generation_ | (mark & ~kWaiting));
+          cell->evaluate();
+          document_.redrawCell(cell->gridPoint());
+          --left;
+          evaluated = true;
+        }
+      }
+    }
+  }
+
   // (waiting cell, waiting cell it names), by joining order, found by the walk.
   InputLog& namedInputs() { return named_; }
   // The waiting cells (by joining order) that refer to a waiting cell through a block, each once.
@@ -312,12 +357,30 @@ class Collector {
   uint32_t markWaiting(CACell* cell, const GridPoint& point) {
     const uint64_t mark = flags(cell);
     if (mark & kWaiting) return uint32_t(mark & kJoinedMask);
-    const uint32_t joined = uint32_t(joined_.size());
-    if (inOrder_ && joined > 0 && !before(last_, point)) inOrder_ = false;
+    const uint32_t joined = joinedCount_;
+    if (inOrder_ && joined > 0 && !before(last_, point)) {
+      inOrder_ = false;
+      listAll();
+    }
     last_ = point;
-    joined_.push_back(cell);
+    if (listed_) joined_.push_back(cell);
+    ++joinedCount_;
     cell->setRecalcMark(generation_ | mark | kWaiting | joined);
     return joined;
+  }
+
+  // Lists the cells that joined so far by their joining order, if they are not listed yet: the
+  // cells of a chain read down, joining in position order, are found again by position instead.
+  void listAll() {
+    if (listed_) return;
+    listed_ = true;
+    joined_.resize(joinedCount_);
+    if (joinedCount_ == 0) return;
+    for (const std::unique_ptr<CARow>& row : document_.rows())
+      for (const std::unique_ptr<CACell>& cell : row->cells()) {
+        const uint64_t mark = flags(cell.get());
+        if (mark & kWaiting) joined_[mark & kJoinedMask] = cell.get();
+      }
   }
 
   void scan(CACell* cell) {
@@ -368,6 +431,9 @@ class Collector {
   std::vector<uint32_t>& throughBlock_;
   // Whether the cells joined in position order so far, and the last one's point.
   bool inOrder_ = true;
+  // The cells that joined, and whether joined_ lists them (it does once they are out of order).
+  uint32_t joinedCount_ = 0;
+  bool listed_ = false;
   GridPoint last_;
 };
 
@@ -534,10 +600,6 @@ void OrderByPass(const std::vector<uint32_t>& pass, std::vector<uint32_t>& start
     if (pass[i] != kNeverReady) order[starts[pass[i]]++] = i;
 }
 
-}  // namespace
-
-namespace {
-
 // The evaluation order of any waiting list, into lists.order, with lists.pass.
 void OrderWaiting(uint32_t count, std::vector<std::pair<uint32_t, uint32_t>>& inputs, RecalcLists& lists) {
   // The inputs grouped by cell, in the order they were listed: counts, their running sums, then
@@ -603,8 +665,16 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
   std::vector<uint32_t>& place = lists.place;
   Collector collector(document, table, lists);
   collector.walk();
+  const uint32_t count = collector.waitingCount();
+  if (count == 0) return;
+  // A chain read down, each cell waiting for the one before, is evaluated as it is laid out,
+  // with no list of its cells.
+  if (collector.joinedInOrder() && collector.throughBlocks().empty() && collector.namedInputs().chainsAll(count)) {
+    collector.namedInputs().release();
+    collector.evaluateByPosition();
+    return;
+  }
   collector.listWaiting(waiting, place, lists.keyed);
-  if (waiting.empty()) return;
   const auto position = [&place](uint32_t joined) { return place.empty() ? joined : place[joined]; };
 
   // What each waiting cell waits for: the waiting cells it names, found by the walk, and those
@@ -637,7 +707,6 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
   Release(found);
   index.reset();
   Release(place);
-  const uint32_t count = uint32_t(waiting.size());
   std::vector<uint32_t>& pass = lists.pass;
   std::vector<uint32_t>& order = lists.order;
   // Each list goes as soon as it has been used: a long chain's lists are several bytes a cell

@@ -359,6 +359,11 @@ TEST_F(RecalculationTest, ChainsReadDownEvaluateInTheOrderOfTheRepeatedPasses) {
       {"chains meeting in one cell", joined(joined(chain(0, 5, 0), chain(1, 5, 0)), {{GridPoint{0, 5}, "=A5+B5+A1"}})},
       {"a chain ending in a cycle", joined(chain(0, 6, 0), {{GridPoint{0, 6}, "=A6+A8"}, {GridPoint{0, 7}, "=A7"}})},
       {"a chain whose head waits below", joined(chain(0, 6, 1), {{GridPoint{0, 0}, "=A7*0"}})},
+      {"a chain beside numbers and texts",
+       joined(chain(1, 6, 0), {{GridPoint{0, 2}, "4"}, {GridPoint{2, 2}, "a text"}, {GridPoint{3, 4}, "5"}})},
+      {"a chain whose head names a plain cell to its right",
+       joined({{GridPoint{0, 0}, "=D1*2"}, {GridPoint{3, 0}, "5"}},
+              {{GridPoint{0, 1}, "=A1+1"}, {GridPoint{0, 2}, "=A2+1"}, {GridPoint{0, 3}, "=A3+1"}})},
   };
   for (const Case& c : cases) {
     FakeWindow actualWindow;
