@@ -348,7 +348,8 @@ TEST_F(RecalculationTest, ChainsReadDownEvaluateInTheOrderOfTheRepeatedPasses) {
       cells.emplace_back(GridPoint{x, y}, QStringLiteral("=%1+1").arg(FormatGridPoint(int(x), int(y - 1))));
     return cells;
   };
-  const auto joined = [](std::vector<std::pair<GridPoint, QString>> a, const std::vector<std::pair<GridPoint, QString>>& b) {
+  using Cells = std::vector<std::pair<GridPoint, QString>>;
+  const auto joined = [](Cells a, const Cells& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
