@@ -362,6 +362,10 @@ class Collector {
       inOrder_ = false;
       listAll();
     }
+    // A chain read down has each cell's input noted by the time the next cell joins; once that
+    // fails, the cells are listed from then on, which costs least the sooner it is done.
+    if (!listed_ && joined >= 2 && !named_.chainsAll(joined)) listAll();
+    if (joined == 0) first_ = point;
     last_ = point;
     if (listed_) joined_.push_back(cell);
     ++joinedCount_;
@@ -376,8 +380,12 @@ class Collector {
     listed_ = true;
     joined_.resize(joinedCount_);
     if (joinedCount_ == 0) return;
-    for (const std::unique_ptr<CARow>& row : document_.rows())
-      for (const std::unique_ptr<CACell>& cell : row->cells()) {
+    // Until now the cells joined in position order: they lie between the first and the last.
+    const CADocument::RowList& rows = document_.rows();
+    auto row = std::lower_bound(rows.begin(), rows.end(), first_.y,
+                                [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
+    for (; row != rows.end() && (*row)->gridY() <= last_.y; ++row)
+      for (const std::unique_ptr<CACell>& cell : (*row)->cells()) {
         const uint64_t mark = flags(cell.get());
         if (mark & kWaiting) joined_[mark & kJoinedMask] = cell.get();
       }
@@ -403,7 +411,10 @@ class Collector {
         CACell* referrer = CellAtPoint(document_, point);
         if (!referrer) continue;
         const uint32_t joined = markWaiting(referrer, point);
-        if (inputMark & kWaiting) named_.add(joined, uint32_t(inputMark & kJoinedMask));
+        if (inputMark & kWaiting) {
+          named_.add(joined, uint32_t(inputMark & kJoinedMask));
+          if (!named_.isForward()) listAll();
+        }
         scan(referrer);
       }
       for (const GridPoint& point : throughBlocks_) {
@@ -414,6 +425,7 @@ class Collector {
         if (!(mark & kThroughBlock)) {
           referrer->setRecalcMark(mark | kThroughBlock);
           throughBlock_.push_back(joined);
+          listAll();
         }
         scan(referrer);
       }
@@ -434,6 +446,7 @@ class Collector {
   // The cells that joined, and whether joined_ lists them (it does once they are out of order).
   uint32_t joinedCount_ = 0;
   bool listed_ = false;
+  GridPoint first_;
   GridPoint last_;
 };
 
