@@ -7,7 +7,13 @@
 
 #include <QApplication>
 
+#include <malloc.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -140,6 +146,46 @@ void BM_GridFullRecalculation(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * side * side);
 }
 BENCHMARK(BM_GridFullRecalculation)->Arg(300)->Unit(benchmark::kMillisecond);
+
+// What recalculating a long chain holds beyond the sheet itself: the chain read down (each cell
+// naming the one above) and read up (each naming the one below, so that its cells join the
+// recalculation out of position order).
+int64_t StatusKibibytes(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field, 0) == 0) return std::atoll(line.c_str() + std::strlen(field));
+  return 0;
+}
+
+void BM_ChainRecalculationMemory(benchmark::State& state) {
+  constexpr int64_t kLength = 500000;
+  const bool down = state.range(0) != 0;
+  CADocument document;
+  for (int64_t i = 0; i < kLength; ++i) {
+    const int64_t y = down ? i : kLength - 1 - i;
+    const int64_t input = down ? y - 1 : y + 1;
+    const QString text = i == 0 ? QStringLiteral("1") : QStringLiteral("=A%1+1").arg(input + 1);
+    document.cellAtGridPointImperative({0, y})->setFormula(text);
+  }
+  document.evaluate();
+  double transient = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    malloc_trim(0);
+    if (std::ofstream clear("/proc/self/clear_refs"); clear) clear << "5";  // the high-water mark starts again here
+    const int64_t before = StatusKibibytes("VmRSS:");
+    state.ResumeTiming();
+    document.recalcEverything();
+    document.evaluate();
+    state.PauseTiming();
+    transient = double(StatusKibibytes("VmHWM:") - before) / 1024.0;
+    state.ResumeTiming();
+  }
+  state.counters["recalc_transient_MiB"] = transient;
+  state.counters["transient_B_per_cell"] = transient * 1024.0 * 1024.0 / double(kLength);
+}
+BENCHMARK(BM_ChainRecalculationMemory)->ArgName("down")->Arg(1)->Arg(0)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -29,11 +29,150 @@ constexpr uint64_t kThroughBlock = uint64_t(1) << 29;  // a waiting cell found t
 constexpr uint64_t kJoinedMask = kThroughBlock - 1;
 constexpr uint64_t kFlagsAndJoined = (uint64_t(1) << 32) - 1;
 
+// Gives a list's memory back at once rather than when the recalculation ends, so that the lists
+// of its later steps do not come on top of it.
+template <typename T>
+void Release(std::vector<T>& list) {
+  std::vector<T>().swap(list);
+}
+
 uint64_t NextGeneration() {
   static uint32_t generation = 0;
   if (++generation == 0) generation = 1;  // 0 is the mark of a cell never met
   return uint64_t(generation) << 32;
 }
+
+// A list of plain values kept in pages of a fixed size: growing never copies what it holds, so a
+// list of a million cells never needs room for one and a half of itself, and clearing it gives
+// all of it back.
+template <typename T>
+class PagedList {
+ public:
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](size_t i) { return pages_[i >> kPageBits][i & kPageMask]; }
+  const T& operator[](size_t i) const { return pages_[i >> kPageBits][i & kPageMask]; }
+
+  void push_back(const T& value) {
+    if ((size_ >> kPageBits) == pages_.size()) pages_.push_back(std::make_unique_for_overwrite<T[]>(kPageSize));
+    (*this)[size_++] = value;
+  }
+
+  // Values past the old size are undefined until set.
+  void resize(size_t size) {
+    const size_t pages = (size + kPageSize - 1) >> kPageBits;
+    while (pages_.size() < pages) pages_.push_back(std::make_unique_for_overwrite<T[]>(kPageSize));
+    pages_.resize(pages);
+    size_ = size;
+  }
+
+  void clear() {
+    Release(pages_);
+    size_ = 0;
+  }
+
+  void swap(PagedList& other) noexcept {
+    pages_.swap(other.pages_);
+    std::swap(size_, other.size_);
+  }
+
+ private:
+  static constexpr int kPageBits = 14;
+  static constexpr size_t kPageSize = size_t(1) << kPageBits;
+  static constexpr size_t kPageMask = kPageSize - 1;
+
+  std::vector<std::unique_ptr<T[]>> pages_;
+  size_t size_ = 0;
+};
+
+// The (cell, input) pairs of the waiting cells, in the order they were found. While every input
+// comes before its cell and the pairs come cell by cell in list order, as a chain's do, each
+// pair is two small numbers in a byte stream (the step from the previous pair's cell and the
+// distance back to the input: two bytes a pair for a chain instead of eight); the first pair
+// that breaks that turns the stream into plain pairs.
+class InputLog {
+ public:
+  using Pair = std::pair<uint32_t, uint32_t>;
+
+  void clear() {
+    bytes_.clear();
+    pairs_.clear();
+    forward_ = true;
+    last_ = 0;
+    chained_ = 0;
+  }
+
+  void add(uint32_t cell, uint32_t input) {
+    if (forward_ && (cell < last_ || input >= cell)) toPairs();
+    if (!forward_) {
+      pairs_.emplace_back(cell, input);
+      return;
+    }
+    put(cell - last_);
+    put(cell - input);
+    if (input + 1 == cell && cell == chained_ + 1) chained_ = cell;
+    last_ = cell;
+  }
+
+  // Whether the pairs are still a forward stream.
+  bool isForward() const { return forward_; }
+  // For a forward stream: whether every cell after the first of `count` waits for the one just
+  // before it, which makes the passes rise along the list.
+  bool chainsAll(uint32_t count) const { return forward_ && (count <= 1 || chained_ == count - 1); }
+
+  // Calls f(cell, input) for each pair of a forward stream, in order.
+  template <typename F>
+  void forEachForward(F&& f) const {
+    uint32_t cell = 0;
+    for (size_t at = 0; at < bytes_.size();) {
+      cell += get(at);
+      const uint32_t input = cell - get(at);
+      f(cell, input);
+    }
+  }
+
+  // The pairs, made plain when they were still a stream.
+  std::vector<Pair>& pairs() {
+    toPairs();
+    return pairs_;
+  }
+
+  void release() {
+    bytes_.clear();
+    Release(pairs_);
+  }
+
+ private:
+  void put(uint32_t value) {
+    while (value >= 0x80) {
+      bytes_.push_back(uint8_t(value | 0x80));
+      value >>= 7;
+    }
+    bytes_.push_back(uint8_t(value));
+  }
+
+  uint32_t get(size_t& at) const {
+    uint32_t value = 0;
+    for (int shift = 0;; shift += 7) {
+      const uint8_t byte = bytes_[at++];
+      value |= uint32_t(byte & 0x7F) << shift;
+      if (!(byte & 0x80)) return value;
+    }
+  }
+
+  void toPairs() {
+    if (!forward_) return;
+    forward_ = false;
+    forEachForward([this](uint32_t cell, uint32_t input) { pairs_.emplace_back(cell, input); });
+    bytes_.clear();
+  }
+
+  PagedList<uint8_t> bytes_;
+  std::vector<Pair> pairs_;
+  bool forward_ = true;
+  uint32_t last_ = 0;     // the cell of the last pair
+  uint32_t chained_ = 0;  // cells 1..chained_ each wait for the cell before
+};
 
 // The lists a recalculation works in, each made once and filled in place.
 struct RecalcLists {
@@ -47,14 +186,14 @@ struct RecalcLists {
   };
 
   // Step 1.
-  std::vector<CACell*> joined;
+  PagedList<CACell*> joined;
   std::vector<CACell*> work;
   std::vector<GridPoint> byName;
   std::vector<GridPoint> throughBlocks;
-  std::vector<std::pair<uint32_t, uint32_t>> named;
+  InputLog named;
   std::vector<uint32_t> throughBlock;
   // Step 2.
-  std::vector<CACell*> waiting;
+  PagedList<CACell*> waiting;
   std::vector<Keyed> keyed;
   std::vector<uint32_t> place;
   std::vector<uint32_t> found;
@@ -135,8 +274,9 @@ class Collector {
   // The waiting cells by position (rows top to bottom, each row left to right), into `cells`.
   // `place` receives each one's position by the order in which it joined, or is left empty when
   // that is the position already, as in a chain, whose cells join as its walk goes down.
-  void listWaiting(std::vector<CACell*>& cells, std::vector<uint32_t>& place, std::vector<RecalcLists::Keyed>& keyed) {
+  void listWaiting(PagedList<CACell*>& cells, std::vector<uint32_t>& place, std::vector<RecalcLists::Keyed>& keyed) {
     place.clear();
+    listAll();
     if (inOrder_) {
       cells.swap(joined_);
       joined_.clear();
@@ -152,10 +292,56 @@ class Collector {
       cells[position] = joined_[keyed[position].joined];
       place[keyed[position].joined] = position;
     }
+    Release(keyed);
+    joined_.clear();
+  }
+
+  uint32_t waitingCount() const { return joinedCount_; }
+  // Whether the cells joined in position order.
+  bool joinedInOrder() const { return inOrder_; }
+
+  // Evaluates the waiting cells in position order, which is their joining order when they
+  // joined in order, walking the rows instead of a list of them.
+  void evaluateByPosition() {
+    const CADocument::RowList& rows = document_.rows();
+    // As in the walk, ask for what the rows ahead hold, each thing once what leads to it came:
+    // the row, its cell list, its first cell, then that cell's tokens.
+    constexpr size_t kRowAhead = 16;
+    constexpr size_t kCellsAhead = 12;
+    constexpr size_t kCellAhead = 8;
+    constexpr size_t kTokensAhead = 4;
+    uint32_t left = joinedCount_;
+    // Evaluating stores no cell; were one stored all the same, a cell passed over by the shift
+    // is found by a further sweep.
+    for (bool evaluated = true; left > 0 && evaluated;) {
+      evaluated = false;
+      for (size_t r = 0; r < rows.size() && left > 0; ++r) {
+        if (r + kRowAhead < rows.size()) __builtin_prefetch(rows[r + kRowAhead].get());
+        if (r + kCellsAhead < rows.size()) __builtin_prefetch(rows[r + kCellsAhead]->cells().data());
+        if (r + kCellAhead < rows.size() && !rows[r + kCellAhead]->cells().empty()) {
+          const CACell* ahead = rows[r + kCellAhead]->cells().front().get();
+          __builtin_prefetch(ahead);
+          __builtin_prefetch(reinterpret_cast<const char*>(ahead) + 64);
+        }
+        if (r + kTokensAhead < rows.size() && !rows[r + kTokensAhead]->cells().empty())
+          rows[r + kTokensAhead]->cells().front()->prefetchExpression();
+        const CARow::CellList& cells = rows[r]->cells();
+        for (size_t i = 0; i < cells.size() && left > 0; ++i) {
+          CACell* cell = cells[i].get();
+          const uint64_t mark = flags(cell);
+          if (!(mark & kWaiting)) continue;
+          cell->setRecalcMark(generation_ | (mark & ~kWaiting));
+          cell->evaluate();
+          document_.redrawCell(cell->gridPoint());
+          --left;
+          evaluated = true;
+        }
+      }
+    }
   }
 
   // (waiting cell, waiting cell it names), by joining order, found by the walk.
-  std::vector<std::pair<uint32_t, uint32_t>>& namedInputs() { return named_; }
+  InputLog& namedInputs() { return named_; }
   // The waiting cells (by joining order) that refer to a waiting cell through a block, each once.
   std::vector<uint32_t>& throughBlocks() { return throughBlock_; }
 
@@ -171,12 +357,38 @@ class Collector {
   uint32_t markWaiting(CACell* cell, const GridPoint& point) {
     const uint64_t mark = flags(cell);
     if (mark & kWaiting) return uint32_t(mark & kJoinedMask);
-    const uint32_t joined = uint32_t(joined_.size());
-    if (inOrder_ && joined > 0 && !before(last_, point)) inOrder_ = false;
+    const uint32_t joined = joinedCount_;
+    if (inOrder_ && joined > 0 && !before(last_, point)) {
+      inOrder_ = false;
+      listAll();
+    }
+    // A chain read down has each cell's input noted by the time the next cell joins; once that
+    // fails, the cells are listed from then on, which costs least the sooner it is done.
+    if (!listed_ && joined >= 2 && !named_.chainsAll(joined)) listAll();
+    if (joined == 0) first_ = point;
     last_ = point;
-    joined_.push_back(cell);
+    if (listed_) joined_.push_back(cell);
+    ++joinedCount_;
     cell->setRecalcMark(generation_ | mark | kWaiting | joined);
     return joined;
+  }
+
+  // Lists the cells that joined so far by their joining order, if they are not listed yet: the
+  // cells of a chain read down, joining in position order, are found again by position instead.
+  void listAll() {
+    if (listed_) return;
+    listed_ = true;
+    joined_.resize(joinedCount_);
+    if (joinedCount_ == 0) return;
+    // Until now the cells joined in position order: they lie between the first and the last.
+    const CADocument::RowList& rows = document_.rows();
+    auto row = std::lower_bound(rows.begin(), rows.end(), first_.y,
+                                [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
+    for (; row != rows.end() && (*row)->gridY() <= last_.y; ++row)
+      for (const std::unique_ptr<CACell>& cell : (*row)->cells()) {
+        const uint64_t mark = flags(cell.get());
+        if (mark & kWaiting) joined_[mark & kJoinedMask] = cell.get();
+      }
   }
 
   void scan(CACell* cell) {
@@ -199,7 +411,10 @@ class Collector {
         CACell* referrer = CellAtPoint(document_, point);
         if (!referrer) continue;
         const uint32_t joined = markWaiting(referrer, point);
-        if (inputMark & kWaiting) named_.emplace_back(joined, uint32_t(inputMark & kJoinedMask));
+        if (inputMark & kWaiting) {
+          named_.add(joined, uint32_t(inputMark & kJoinedMask));
+          if (!named_.isForward()) listAll();
+        }
         scan(referrer);
       }
       for (const GridPoint& point : throughBlocks_) {
@@ -210,6 +425,7 @@ class Collector {
         if (!(mark & kThroughBlock)) {
           referrer->setRecalcMark(mark | kThroughBlock);
           throughBlock_.push_back(joined);
+          listAll();
         }
         scan(referrer);
       }
@@ -219,21 +435,25 @@ class Collector {
   CADocument& document_;
   CAReferenceTable& table_;
   const uint64_t generation_;
-  std::vector<CACell*>& joined_;
+  PagedList<CACell*>& joined_;
   std::vector<CACell*>& work_;
   std::vector<GridPoint>& byName_;
   std::vector<GridPoint>& throughBlocks_;
-  std::vector<std::pair<uint32_t, uint32_t>>& named_;
+  InputLog& named_;
   std::vector<uint32_t>& throughBlock_;
   // Whether the cells joined in position order so far, and the last one's point.
   bool inOrder_ = true;
+  // The cells that joined, and whether joined_ lists them (it does once they are out of order).
+  uint32_t joinedCount_ = 0;
+  bool listed_ = false;
+  GridPoint first_;
   GridPoint last_;
 };
 
 // The waiting cells by column, for finding those that a formula names.
 class WaitingIndex {
  public:
-  explicit WaitingIndex(const std::vector<CACell*>& cells) {
+  explicit WaitingIndex(const PagedList<CACell*>& cells) {
     for (uint32_t i = 0; i < cells.size(); ++i) {
       const GridPoint& p = cells[i]->gridPoint();
       std::vector<Entry>& column = columns_[p.x];
@@ -315,14 +535,29 @@ void RecalcEverything(CADocument& document) {
 
 namespace {
 
-// PassOrder, into `order`, working in the lists given.
-void OrderPasses(uint32_t count, const std::vector<uint32_t>& offsets, const std::vector<uint32_t>& dependsOn,
-                 RecalcLists& lists, std::vector<uint32_t>& order) {
+// The passes of a forward stream of inputs: each cell's inputs then have their final passes by
+// the time its own are met, so one sweep gives every pass, with no cycle possible.
+void ForwardPasses(uint32_t count, const InputLog& inputs, std::vector<uint32_t>& pass) {
+  pass.assign(count, 1);
+  inputs.forEachForward([&pass](uint32_t cell, uint32_t input) { pass[cell] = std::max(pass[cell], pass[input] + 1); });
+}
+
+// Whether the passes rise strictly along the list, which makes the list's own order the
+// evaluation order.
+bool RisesStrictly(const std::vector<uint32_t>& pass) {
+  for (size_t i = 1; i < pass.size(); ++i)
+    if (pass[i] <= pass[i - 1]) return false;
+  return true;
+}
+
+// The pass in which each cell is evaluated, into `pass` (kNeverReady for a cell that never
+// becomes ready), working in the lists given.
+void ResolvePasses(uint32_t count, const std::vector<uint32_t>& offsets, const std::vector<uint32_t>& dependsOn,
+                   RecalcLists& lists, std::vector<uint32_t>& pass) {
   // A cell i is evaluated in pass p(i) = max(1, p(j) + (j < i ? 1 : 0) over the cells j it
   // waits for): a pass runs from the last cell to the first, so an input listed after the cell
-  // is done earlier in the same pass, one listed before it only in the pass before. Within a
-  // pass the later cell goes first. A cycle never becomes ready, nor does what depends on it.
-  std::vector<uint32_t>& pass = lists.pass;
+  // is done earlier in the same pass, one listed before it only in the pass before. A cycle
+  // never becomes ready, nor does what depends on it.
   std::vector<uint8_t>& state = lists.state;  // 0 not met, 1 being resolved, 2 resolved
   std::vector<RecalcLists::Frame>& stack = lists.stack;
   pass.assign(count, 0);
@@ -361,18 +596,66 @@ void OrderPasses(uint32_t count, const std::vector<uint32_t>& offsets, const std
       }
     }
   }
+}
 
+// The cells by pass, and within a pass the later cell first, into `order`; cells that never
+// become ready are left out.
+void OrderByPass(const std::vector<uint32_t>& pass, std::vector<uint32_t>& starts, std::vector<uint32_t>& order) {
   uint32_t lastPass = 0;
   for (const uint32_t p : pass)
     if (p != kNeverReady) lastPass = std::max(lastPass, p);
-  std::vector<uint32_t>& starts = lists.starts;
   starts.assign(size_t(lastPass) + 2, 0);
   for (const uint32_t p : pass)
     if (p != kNeverReady) ++starts[p + 1];
   for (size_t p = 1; p < starts.size(); ++p) starts[p] += starts[p - 1];
   order.resize(starts.back());
-  for (uint32_t i = count; i-- > 0;)
+  for (uint32_t i = uint32_t(pass.size()); i-- > 0;)
     if (pass[i] != kNeverReady) order[starts[pass[i]]++] = i;
+}
+
+// The evaluation order of any waiting list, into lists.order, with lists.pass.
+void OrderWaiting(uint32_t count, std::vector<std::pair<uint32_t, uint32_t>>& inputs, RecalcLists& lists) {
+  // The inputs grouped by cell, in the order they were listed: counts, their running sums, then
+  // each cell's inputs filled in from its start, which leaves offsets[c] at cell c's end.
+  std::vector<uint32_t>& offsets = lists.offsets;
+  offsets.assign(size_t(count) + 1, 0);
+  for (const auto& edge : inputs) ++offsets[edge.first + 1];
+  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
+  std::vector<uint32_t>& dependsOn = lists.dependsOn;
+  dependsOn.resize(inputs.size());
+  for (const auto& [cell, input] : inputs) dependsOn[offsets[cell]++] = input;
+  for (size_t i = offsets.size() - 1; i > 0; --i) offsets[i] = offsets[i - 1];
+  offsets[0] = 0;
+  Release(inputs);
+
+  std::vector<uint32_t>& pass = lists.pass;
+  ResolvePasses(count, offsets, dependsOn, lists, pass);
+  Release(dependsOn);
+  Release(lists.state);
+  Release(lists.stack);
+  // The order takes the place of the offsets, which it never outgrows.
+  std::vector<uint32_t>& order = lists.order;
+  order.swap(offsets);
+  OrderByPass(pass, lists.starts, order);
+}
+
+// The evaluation order of the waiting cells 0..count-1 into lists.order, or true when it is the
+// list's own order; lists.pass is left with the passes, or empty when they were not needed.
+bool OrderInputs(uint32_t count, InputLog& inputs, RecalcLists& lists) {
+  if (inputs.chainsAll(count)) {
+    inputs.release();
+    return true;
+  }
+  if (!inputs.isForward()) {
+    OrderWaiting(count, inputs.pairs(), lists);
+    inputs.release();
+    return false;
+  }
+  ForwardPasses(count, inputs, lists.pass);
+  inputs.release();
+  if (RisesStrictly(lists.pass)) return true;
+  OrderByPass(lists.pass, lists.starts, lists.order);
+  return false;
 }
 
 }  // namespace
@@ -380,26 +663,38 @@ void OrderPasses(uint32_t count, const std::vector<uint32_t>& offsets, const std
 std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& offsets,
                                 const std::vector<uint32_t>& dependsOn) {
   RecalcLists lists;
-  std::vector<uint32_t> order;
-  OrderPasses(count, offsets, dependsOn, lists, order);
+  InputLog inputs;
+  for (uint32_t cell = 0; cell < count; ++cell)
+    for (uint32_t k = offsets[cell]; k < offsets[cell + 1]; ++k) inputs.add(cell, dependsOn[k]);
+  if (!OrderInputs(count, inputs, lists)) return lists.order;
+  std::vector<uint32_t> order(count);
+  for (uint32_t i = 0; i < count; ++i) order[i] = i;
   return order;
 }
 
 void Recalculate(CADocument& document, CAReferenceTable& table) {
   RecalcLists lists;
-  std::vector<CACell*>& waiting = lists.waiting;
+  PagedList<CACell*>& waiting = lists.waiting;
   std::vector<uint32_t>& place = lists.place;
   Collector collector(document, table, lists);
   collector.walk();
+  const uint32_t count = collector.waitingCount();
+  if (count == 0) return;
+  // A chain read down, each cell waiting for the one before, is evaluated as it is laid out,
+  // with no list of its cells.
+  if (collector.joinedInOrder() && collector.throughBlocks().empty() && collector.namedInputs().chainsAll(count)) {
+    collector.namedInputs().release();
+    collector.evaluateByPosition();
+    return;
+  }
   collector.listWaiting(waiting, place, lists.keyed);
-  if (waiting.empty()) return;
   const auto position = [&place](uint32_t joined) { return place.empty() ? joined : place[joined]; };
 
   // What each waiting cell waits for: the waiting cells it names, found by the walk, and those
   // inside the blocks of the cells that refer to a waiting cell through a block.
-  std::vector<std::pair<uint32_t, uint32_t>>& inputs = collector.namedInputs();
+  InputLog& inputs = collector.namedInputs();
   if (!place.empty())
-    for (auto& [cell, input] : inputs) {
+    for (auto& [cell, input] : inputs.pairs()) {
       cell = place[cell];
       input = place[input];
     }
@@ -418,47 +713,48 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
       if (token.type() != kTokenRange || !NormalizedBlock(token.range(), &block)) continue;
       found.clear();
       index->cellsIn(block, found);
-      for (const uint32_t input : found) inputs.emplace_back(i, input);
+      for (const uint32_t input : found) inputs.add(i, input);
     }
   }
-  // The inputs grouped by cell, in the order they were listed: counts, their running sums, then
-  // each cell's inputs filled in from its start, which leaves offsets[c] at cell c's end.
-  std::vector<uint32_t>& offsets = lists.offsets;
-  offsets.assign(waiting.size() + 1, 0);
-  for (const auto& edge : inputs) ++offsets[edge.first + 1];
-  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
-  std::vector<uint32_t>& dependsOn = lists.dependsOn;
-  dependsOn.resize(inputs.size());
-  for (const auto& [cell, input] : inputs) dependsOn[offsets[cell]++] = input;
-  for (size_t i = offsets.size() - 1; i > 0; --i) offsets[i] = offsets[i - 1];
-  offsets[0] = 0;
-
+  Release(throughBlocks);
+  Release(found);
+  index.reset();
+  Release(place);
+  std::vector<uint32_t>& pass = lists.pass;
   std::vector<uint32_t>& order = lists.order;
-  OrderPasses(uint32_t(waiting.size()), offsets, dependsOn, lists, order);
-  // Whether each waiting cell was evaluated; the pass numbers are no longer needed.
-  std::vector<uint8_t>& done = lists.state;
-  done.assign(waiting.size(), 0);
+  // Each list goes as soon as it has been used: a long chain's lists are several bytes a cell
+  // each, and only the cells and their order are needed while evaluating.
+  const bool inListOrder = OrderInputs(count, inputs, lists);
+  Release(lists.starts);
+  // Whether each waiting cell never becomes ready, kept only when some do not.
+  std::vector<bool> neverReady;
+  if (!inListOrder && order.size() < count) {
+    neverReady.resize(count);
+    for (size_t i = 0; i < count; ++i) neverReady[i] = pass[i] == kNeverReady;
+  }
+  Release(pass);
+
   // Evaluating a long chain is bound by memory latency, each cell and its tokens being met for
   // the first time: ask for them a few cells ahead, the cell first and its tokens once it came.
   constexpr size_t kCellAhead = 8;
   constexpr size_t kTokensAhead = 4;
-  for (size_t k = 0; k < order.size(); ++k) {
-    if (k + kCellAhead < order.size()) {
-      const CACell* ahead = waiting[order[k + kCellAhead]];
+  const size_t steps = inListOrder ? count : order.size();
+  const auto at = [&order, inListOrder](size_t k) { return inListOrder ? uint32_t(k) : order[k]; };
+  for (size_t k = 0; k < steps; ++k) {
+    if (k + kCellAhead < steps) {
+      const CACell* ahead = waiting[at(k + kCellAhead)];
       __builtin_prefetch(ahead);
       __builtin_prefetch(reinterpret_cast<const char*>(ahead) + 64);
     }
     // A short formula's tokens span a few cache lines; ask for them all.
-    if (k + kTokensAhead < order.size()) waiting[order[k + kTokensAhead]]->prefetchExpression();
-    const uint32_t i = order[k];
+    if (k + kTokensAhead < steps) waiting[at(k + kTokensAhead)]->prefetchExpression();
+    const uint32_t i = at(k);
     waiting[i]->evaluate();
     document.redrawCell(waiting[i]->gridPoint());
-    done[i] = 1;
   }
-  for (size_t i = 0; i < waiting.size(); ++i) {
-    if (done[i]) continue;
+  for (size_t i = 0; i < neverReady.size(); ++i) {
+    if (!neverReady[i]) continue;
     waiting[i]->setCircularError();
     document.redrawCell(waiting[i]->gridPoint());
   }
 }
-

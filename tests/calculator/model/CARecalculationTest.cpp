@@ -132,6 +132,85 @@ TEST(PassOrder, LongChainsNeedNoRecursion) {
   EXPECT_EQ(order.back(), 0u);
 }
 
+// The repeated passes done literally over cells 0..n-1, each waiting for the cells listed for it.
+std::vector<uint32_t> LiteralPassOrder(const std::vector<std::vector<uint32_t>>& inputs) {
+  std::vector<bool> waiting(inputs.size(), true);
+  std::vector<uint32_t> order;
+  for (bool evaluated = true; evaluated;) {
+    evaluated = false;
+    for (size_t i = inputs.size(); i-- > 0;) {
+      if (!waiting[i]) continue;
+      if (std::any_of(inputs[i].begin(), inputs[i].end(), [&](uint32_t j) { return bool(waiting[j]); })) continue;
+      waiting[i] = false;
+      order.push_back(uint32_t(i));
+      evaluated = true;
+    }
+  }
+  return order;
+}
+
+std::vector<uint32_t> PassOrderOf(const std::vector<std::vector<uint32_t>>& inputs) {
+  std::vector<uint32_t> offsets{0};
+  std::vector<uint32_t> flat;
+  for (const std::vector<uint32_t>& cell : inputs) {
+    flat.insert(flat.end(), cell.begin(), cell.end());
+    offsets.push_back(uint32_t(flat.size()));
+  }
+  return PassOrder(uint32_t(inputs.size()), offsets, flat);
+}
+
+TEST(PassOrder, MatchesTheRepeatedPassesForInputsBeforeAndAfterEachCell) {
+  struct Case {
+    const char* name;
+    std::vector<std::vector<uint32_t>> inputs;
+  };
+  const Case cases[] = {
+      {"a chain running down", {{}, {0}, {1}, {2}, {3}}},
+      {"a chain running up", {{1}, {2}, {3}, {4}, {}}},
+      {"independent cells", {{}, {}, {}, {}}},
+      {"a diamond", {{}, {0}, {0}, {1, 2}}},
+      {"an input named twice", {{}, {0, 0}, {1, 0, 1}}},
+      {"two chains side by side", {{}, {}, {0}, {1}, {2}, {3}}},
+      {"a fan from the first cell", {{}, {0}, {0}, {0}, {0}}},
+      {"long and short paths to one cell", {{}, {0}, {1}, {2}, {0, 3}, {}, {5, 4}}},
+      {"inputs before and after", {{}, {0, 3}, {1}, {}, {2}}},
+      {"a cell waiting for itself", {{}, {0}, {2}, {2, 1}}},
+      {"a cycle and what follows it", {{}, {0, 3}, {1}, {2}, {3}, {0}}},
+      {"a chain closed at its head", {{4}, {0}, {1}, {2}, {3}}},
+      {"every cell in a cycle", {{1}, {0}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PassOrderOf(c.inputs), LiteralPassOrder(c.inputs)) << c.name;
+
+  // Inputs far back (steps and distances past one byte), with and without one cell waiting for
+  // a later one part way down.
+  for (const bool later : {false, true}) {
+    std::vector<std::vector<uint32_t>> inputs(3000);
+    for (uint32_t cell = 0; cell < inputs.size(); cell += cell % 7 == 0 ? 200 : 1) {
+      if (cell >= 1000) inputs[cell].push_back(cell - 1000);
+      if (cell >= 130) inputs[cell].push_back(cell - 130);
+    }
+    if (later) inputs[1500].push_back(2900);
+    EXPECT_EQ(PassOrderOf(inputs), LiteralPassOrder(inputs)) << (later ? "with a later input" : "all before");
+  }
+
+  // Random lists: half with every input before its cell (as a chain read down has them), half
+  // with inputs anywhere, cycles included.
+  std::mt19937 random(7);
+  for (int round = 0; round < 400; ++round) {
+    const bool before = round % 2 == 0;
+    const uint32_t count = 1 + random() % 24;
+    std::vector<std::vector<uint32_t>> inputs(count);
+    for (uint32_t cell = 0; cell < count; ++cell) {
+      const uint32_t many = random() % 4;
+      for (uint32_t k = 0; k < many; ++k) {
+        if (before && cell == 0) break;
+        inputs[cell].push_back(before ? uint32_t(random() % cell) : uint32_t(random() % count));
+      }
+    }
+    ASSERT_EQ(PassOrderOf(inputs), LiteralPassOrder(inputs)) << "round " << round;
+  }
+}
+
 // A plain, slow recalculation run beside the engine on a second document: referrers found
 // from the formulas themselves, a waiting set walked depth first, and repeated passes over the
 // waiting cells listed by position.
@@ -254,6 +333,82 @@ TEST_F(RecalculationTest, EvaluatesInTheOrderOfTheRepeatedPasses) {
     actual.setController(nullptr);
     literal.setController(nullptr);
   }
+}
+
+// Sheets whose waiting cells all come after their inputs (chains read down, side by side or
+// meeting) and sheets where one does not: the cells are evaluated in the order of the passes.
+TEST_F(RecalculationTest, ChainsReadDownEvaluateInTheOrderOfTheRepeatedPasses) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<GridPoint, QString>> cells;
+  };
+  const auto chain = [](int64_t x, int64_t length, int64_t from) {
+    std::vector<std::pair<GridPoint, QString>> cells{{GridPoint{x, from}, QStringLiteral("1")}};
+    for (int64_t y = from + 1; y < from + length; ++y)
+      cells.emplace_back(GridPoint{x, y}, QStringLiteral("=%1+1").arg(FormatGridPoint(int(x), int(y - 1))));
+    return cells;
+  };
+  using Cells = std::vector<std::pair<GridPoint, QString>>;
+  const auto joined = [](Cells a, const Cells& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const Case cases[] = {
+      {"one chain", chain(0, 12, 0)},
+      {"two chains side by side", joined(chain(0, 8, 0), chain(1, 8, 0))},
+      {"a short chain beside a long one", joined(chain(0, 10, 0), chain(2, 3, 4))},
+      {"chains meeting in one cell", joined(joined(chain(0, 5, 0), chain(1, 5, 0)), {{GridPoint{0, 5}, "=A5+B5+A1"}})},
+      {"a chain ending in a cycle", joined(chain(0, 6, 0), {{GridPoint{0, 6}, "=A6+A8"}, {GridPoint{0, 7}, "=A7"}})},
+      {"a chain whose head waits below", joined(chain(0, 6, 1), {{GridPoint{0, 0}, "=A7*0"}})},
+      {"a chain beside numbers and texts",
+       joined(chain(1, 6, 0), {{GridPoint{0, 2}, "4"}, {GridPoint{2, 2}, "a text"}, {GridPoint{3, 4}, "5"}})},
+      {"a chain whose head names a plain cell to its right",
+       joined({{GridPoint{0, 0}, "=D1*2"}, {GridPoint{3, 0}, "5"}},
+              {{GridPoint{0, 1}, "=A1+1"}, {GridPoint{0, 2}, "=A2+1"}, {GridPoint{0, 3}, "=A3+1"}})},
+  };
+  for (const Case& c : cases) {
+    FakeWindow actualWindow;
+    CADocument actual;
+    actual.setController(&actualWindow);
+    FakeWindow literalWindow;
+    CADocument literal;
+    literal.setController(&literalWindow);
+    for (const auto& [point, text] : c.cells) {
+      actual.cellAtGridPointImperative(point)->setFormula(text);
+      literal.cellAtGridPointImperative(point)->setFormula(text);
+    }
+    actual.recalcEverything();
+    actual.evaluate();
+    literal.recalcEverything();
+    LiteralRecalculation(literal).run();
+    EXPECT_EQ(actualWindow.cells, literalWindow.cells) << c.name;
+    for (const auto& [point, text] : c.cells) {
+      const CACell* a = actual.cellAtGridPoint(point);
+      const CACell* b = literal.cellAtGridPoint(point);
+      EXPECT_EQ(a->valueType(), b->valueType()) << c.name << " " << text.toStdString();
+      EXPECT_EQ(a->number(), b->number()) << c.name << " " << text.toStdString();
+    }
+    actual.setController(nullptr);
+    literal.setController(nullptr);
+  }
+}
+
+// Chains longer than a page of the waiting list, running down (listed as they join) and up
+// (listed by position afterwards).
+TEST_F(RecalculationTest, ChainsOfManyPagesGetTheirValues) {
+  constexpr int kLength = 40000;
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  document.cellAtGridPointImperative({1, kLength - 1})->setFormula(QStringLiteral("1"));
+  for (int y = 1; y < kLength; ++y) {
+    document.cellAtGridPointImperative({0, y})->setFormula(QStringLiteral("=A%1+1").arg(y));
+    document.cellAtGridPointImperative({1, kLength - 1 - y})->setFormula(QStringLiteral("=B%1+1").arg(kLength - y + 1));
+  }
+  document.recalcEverything();
+  recalc();
+  EXPECT_EQ(shown(FormatGridPoint(0, kLength - 1).toStdString().c_str()), QString::number(kLength));
+  EXPECT_EQ(shown("B1"), QString::number(kLength));
+  EXPECT_EQ(shown("A20000"), QStringLiteral("20000"));
+  EXPECT_EQ(shown("B20000"), QString::number(kLength - 20000 + 1));
 }
 
 // Chains whose cells join the waiting list in position order (running down) and out of it
