@@ -296,8 +296,9 @@ TEST(ReferenceTable, KeepsColumnsOfChainsThroughGroupsAndGrowth) {
   for (int64_t x : {0, 1, 7})
     for (int64_t d = 0; d < kRows / 2; ++d) {
       ASSERT_TRUE(table.removeReference({x, kRows / 2 + d}, {x, kRows / 2 + d - 1}));
-      if (kRows / 2 - d - 1 >= 0 && kRows / 2 - d - 1 != kRows / 2 - 1)
+      if (kRows / 2 - d - 1 >= 0 && kRows / 2 - d - 1 != kRows / 2 - 1) {
         ASSERT_TRUE(table.removeReference({x, kRows / 2 - d}, {x, kRows / 2 - d - 1}));
+      }
     }
   EXPECT_TRUE(table.isEmpty());
   EXPECT_TRUE(ReferrersOf(table, {0, 0}).empty());
