@@ -214,11 +214,11 @@ std::unique_ptr<CACell> CACell::copy() const {
 // ---------------------------------------------------------------------------------------------
 // Values
 
-void CACell::clearValue() {
+void CACell::clearValue(bool dropReferences) {
   const int32_t oldType = valueType_;
   if (document_) {
     document_->setRecalcForDependents(gridPoint_);
-    if (IsFormulaType(valueType_)) document_->deleteDependencies(expression(), gridPoint_);
+    if (dropReferences && IsFormulaType(valueType_)) document_->deleteDependencies(expression(), gridPoint_);
     if (extraColumns() > 0) document_->noteOverflowToTakeBack(gridPoint_, extraColumns());
   }
   entered_.clear();

@@ -196,7 +196,7 @@ class CACell {
 
   // ---- Values ---------------------------------------------------------------------------------
   // Marks dependents for recalculation, drops a formula's references and empties the cell.
-  void clearValue();
+  void clearValue() { clearValue(true); }
   void setNumberValue(const CANumber& number);
   void setPicture(std::shared_ptr<CAPicture> picture);
   // Rows size themselves by pictures and checkboxes: a change to or from one resizes the row.
@@ -332,6 +332,9 @@ class CACell {
   };
   // Emptying the value drops what belongs to it; the note and tooltip stay.
   void clearValueExtras();
+  // The same, leaving a formula's references registered when dropReferences is NO: the caller
+  // then drops or keeps them itself.
+  void clearValue(bool dropReferences);
 
   CADocument* document_;
   GridPoint gridPoint_;

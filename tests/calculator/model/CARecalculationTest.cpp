@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -76,6 +77,39 @@ TEST_F(RecalculationTest, ClearingAFormulaDropsItsReferences) {
   document.removeReferenceFrom(A1("D1"), A1("A1"));
   document.removeReferenceFrom(A1("D1"), A1("A1"));
   EXPECT_TRUE(document.referenceTable().isEmpty());
+}
+
+// Entering one text after another into a cell leaves the reference table as entering the last
+// one into an empty sheet does, whether the formulas name the same cells or not.
+TEST_F(RecalculationTest, ReenteringAFormulaLeavesTheTableAsEnteringItFresh) {
+  const char* const texts[] = {"=A1+1",  "=A1+2",          "=A1+A1", "=A1",  "=SUM(A1:A5)*2", "=SUM(A1:A5)",
+                               "=SUM(A5:A1)", "=C1+SUM(A1:A5)", "text",   "=C1",  "=$C$1",         "=C1+(",
+                               "=C1",    "",               "=B1+1",  "=B1+1", "7"};
+  const char* const probes[] = {"A1", "A3", "A5", "B1", "C1"};
+  auto referrers = [](CADocument& sheet, const char* probe) {
+    std::vector<GridPoint> found;
+    sheet.referenceTable().referrersOf(A1(probe), found);
+    std::sort(found.begin(), found.end(), [](const GridPoint& a, const GridPoint& b) {
+      return std::tie(a.y, a.x) < std::tie(b.y, b.x);
+    });
+    return found;
+  };
+  for (const char* text : texts) {
+    enter("B1", text);
+    CADocument fresh;
+    fresh.cellAtGridPointImperative(A1("B1"))->setFormula(QString::fromUtf8(text));
+    EXPECT_EQ(document.referenceTable().referenceCount(), fresh.referenceTable().referenceCount()) << text;
+    for (const char* probe : probes)
+      EXPECT_EQ(referrers(document, probe), referrers(fresh, probe)) << text << " at " << probe;
+  }
+  // A formula entered again still follows the cells it names.
+  enter("B1", "=A1+1");
+  enter("B1", "=A1+5");
+  recalc();
+  enter("A1", "2");
+  EXPECT_TRUE(cell("B1")->needRecalc());
+  recalc();
+  EXPECT_EQ(shown("B1"), QStringLiteral("7"));
 }
 
 TEST_F(RecalculationTest, DependenciesAreFoundThroughOtherCells) {

@@ -17,21 +17,48 @@ namespace {
 constexpr const char* kWwwPrefix = "www.";
 constexpr const char* kHttpPrefix = "http://";
 
+// Whether two formulas name the same cells and blocks in the same order: the one registers in
+// the reference table exactly what the other does.
+bool SameReferences(CAExpressionView a, CAExpressionView b) {
+  auto named = [](const CAFormulaToken& token) {
+    const int32_t kind = token.type();
+    return kind == kTokenReference || kind == kTokenRange;
+  };
+  auto left = a.begin();
+  auto right = b.begin();
+  while (true) {
+    left = std::find_if(left, a.end(), named);
+    right = std::find_if(right, b.end(), named);
+    if (left == a.end() || right == b.end()) return left == a.end() && right == b.end();
+    if (left->type() != right->type() || left->point() != right->point() || left->range() != right->range())
+      return false;
+    ++left;
+    ++right;
+  }
+}
+
 }  // namespace
 
 void CACell::setFormula(const QString& text) {
   if (typeIsChanging_) return;
   const int32_t oldType = valueType_;
+  // A formula's references stay registered until the new text is known: a formula entered again
+  // naming the same cells (a constant changed, the same text confirmed) leaves the document's
+  // reference table as it is.
+  const bool hadFormula = document_ && isFormula();
+  const CAExpressionBuffer old = expression();
   std::vector<int32_t> oldFunctions;
   if (recordNewFunctions_)
-    for (const CAFormulaToken& token : expression())
+    for (const CAFormulaToken& token : old)
       if (token.function() != 0) oldFunctions.push_back(token.function());
-  clearValue();
+  clearValue(false);
 
   const QString cleaned = cleanUp(text, false, false);
+  const bool formula = !cleaned.isEmpty() && cleaned[0] == u'=';
+  if (hadFormula && !formula) document_->deleteDependencies(old, gridPoint_);
   if (cleaned.isEmpty()) {
     valueType_ = kValueNone;
-  } else if (cleaned[0] == u'=') {
+  } else if (formula) {
     valueType_ = kValueFormula;
     uint64_t offset = 0;
     CAExpression parsed;
@@ -49,7 +76,10 @@ void CACell::setFormula(const QString& text) {
       if (changed) NotificationCenter::defaultCenter().post(QLatin1String(kRecentFunctionsNotification));
     }
     // The tokens just parsed are the block's: no need to decode them again.
-    if (document_) document_->addDependencies(parsed, gridPoint_);
+    if (document_ && !(hadFormula && SameReferences(old, parsed))) {
+      if (hadFormula) document_->deleteDependencies(old, gridPoint_);
+      document_->addDependencies(parsed, gridPoint_);
+    }
   } else {
     std::optional<CANumber> number;
     int32_t dayIndex = 0;
