@@ -47,13 +47,18 @@ QByteArray TablePage(int64_t rows) {
   return page;
 }
 
-void BM_OpenHtmlTable(benchmark::State& state) {
-  Prepare();
-  QTemporaryDir folder;
+// The benchmark's page written into the folder; its path.
+QString WrittenTablePage(benchmark::State& state, const QTemporaryDir& folder) {
   const QString path = folder.filePath(QStringLiteral("table.html"));
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(TablePage(state.range(0))) < 0) state.SkipWithError("no page");
-  file.close();
+  return path;
+}
+
+void BM_OpenHtmlTable(benchmark::State& state) {
+  Prepare();
+  QTemporaryDir folder;
+  const QString path = WrittenTablePage(state, folder);
   for (auto _ : state) {
     CADocument document;
     FLError error;
@@ -96,10 +101,7 @@ BENCHMARK(BM_SaveLongSheetAsRtf)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillis
 void BM_HtmlTableToNative(benchmark::State& state) {
   Prepare();
   QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("table.html"));
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(TablePage(state.range(0))) < 0) state.SkipWithError("no page");
-  file.close();
+  const QString path = WrittenTablePage(state, folder);
   ResetPeakMemory();
   int count = 0;
   for (auto _ : state) {

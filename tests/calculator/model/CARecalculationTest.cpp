@@ -306,6 +306,14 @@ class LiteralRecalculation {
   CADocument& document_;
 };
 
+// A document with a window that notes what it is asked to redraw.
+struct WatchedSheet {
+  WatchedSheet() { document.setController(&window); }
+  ~WatchedSheet() { document.setController(nullptr); }
+  FakeWindow window;
+  CADocument document;
+};
+
 TEST_F(RecalculationTest, EvaluatesInTheOrderOfTheRepeatedPasses) {
   std::mt19937 random(99);
   const auto name = [](int x, int y) { return FormatGridPoint(x, y); };
@@ -334,27 +342,23 @@ TEST_F(RecalculationTest, EvaluatesInTheOrderOfTheRepeatedPasses) {
     }
   };
   for (int round = 0; round < 30; ++round) {
-    FakeWindow actualWindow;
-    CADocument actual;
-    actual.setController(&actualWindow);
-    FakeWindow literalWindow;
-    CADocument literal;
-    literal.setController(&literalWindow);
+    WatchedSheet actual;
+    WatchedSheet literal;
     for (int step = 0; step < 40; ++step) {
       const GridPoint at{int64_t(random() % 5), int64_t(random() % 6)};
       const QString text = randomText();
-      actual.cellAtGridPointImperative(at)->setFormula(text);
-      literal.cellAtGridPointImperative(at)->setFormula(text);
+      actual.document.cellAtGridPointImperative(at)->setFormula(text);
+      literal.document.cellAtGridPointImperative(at)->setFormula(text);
       if (step % 4 != 3) continue;
-      actualWindow.cells.clear();
-      literalWindow.cells.clear();
-      actual.evaluate();
-      LiteralRecalculation(literal).run();
-      ASSERT_EQ(actualWindow.cells, literalWindow.cells) << "round " << round << " step " << step;
+      actual.window.cells.clear();
+      literal.window.cells.clear();
+      actual.document.evaluate();
+      LiteralRecalculation(literal.document).run();
+      ASSERT_EQ(actual.window.cells, literal.window.cells) << "round " << round << " step " << step;
       for (int y = 0; y < 6; ++y) {
         for (int x = 0; x < 5; ++x) {
-          const CACell* a = actual.cellAtGridPoint(GridPoint{x, y});
-          const CACell* b = literal.cellAtGridPoint(GridPoint{x, y});
+          const CACell* a = actual.document.cellAtGridPoint(GridPoint{x, y});
+          const CACell* b = literal.document.cellAtGridPoint(GridPoint{x, y});
           ASSERT_EQ(a == nullptr, b == nullptr);
           if (!a) continue;
           const std::string where = name(x, y).toStdString() + " " + a->formula().toStdString();
@@ -364,8 +368,6 @@ TEST_F(RecalculationTest, EvaluatesInTheOrderOfTheRepeatedPasses) {
         }
       }
     }
-    actual.setController(nullptr);
-    literal.setController(nullptr);
   }
 }
 
@@ -401,29 +403,23 @@ TEST_F(RecalculationTest, ChainsReadDownEvaluateInTheOrderOfTheRepeatedPasses) {
               {{GridPoint{0, 1}, "=A1+1"}, {GridPoint{0, 2}, "=A2+1"}, {GridPoint{0, 3}, "=A3+1"}})},
   };
   for (const Case& c : cases) {
-    FakeWindow actualWindow;
-    CADocument actual;
-    actual.setController(&actualWindow);
-    FakeWindow literalWindow;
-    CADocument literal;
-    literal.setController(&literalWindow);
+    WatchedSheet actual;
+    WatchedSheet literal;
     for (const auto& [point, text] : c.cells) {
-      actual.cellAtGridPointImperative(point)->setFormula(text);
-      literal.cellAtGridPointImperative(point)->setFormula(text);
+      actual.document.cellAtGridPointImperative(point)->setFormula(text);
+      literal.document.cellAtGridPointImperative(point)->setFormula(text);
     }
-    actual.recalcEverything();
-    actual.evaluate();
-    literal.recalcEverything();
-    LiteralRecalculation(literal).run();
-    EXPECT_EQ(actualWindow.cells, literalWindow.cells) << c.name;
+    actual.document.recalcEverything();
+    actual.document.evaluate();
+    literal.document.recalcEverything();
+    LiteralRecalculation(literal.document).run();
+    EXPECT_EQ(actual.window.cells, literal.window.cells) << c.name;
     for (const auto& [point, text] : c.cells) {
-      const CACell* a = actual.cellAtGridPoint(point);
-      const CACell* b = literal.cellAtGridPoint(point);
+      const CACell* a = actual.document.cellAtGridPoint(point);
+      const CACell* b = literal.document.cellAtGridPoint(point);
       EXPECT_EQ(a->valueType(), b->valueType()) << c.name << " " << text.toStdString();
       EXPECT_EQ(a->number(), b->number()) << c.name << " " << text.toStdString();
     }
-    actual.setController(nullptr);
-    literal.setController(nullptr);
   }
 }
 
