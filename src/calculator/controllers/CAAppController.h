@@ -16,6 +16,7 @@ class CAPrefController;
 class CAWindowController;
 class QAction;
 class QMainWindow;
+class QMenu;
 class UserDefaults;
 
 inline constexpr const char* kAppAboutString = "A one-sheet spreadsheet with exact numbers, plus three calculators.";
@@ -104,6 +105,8 @@ class CAAppController : public FLDocumentAppDelegate {
 
   // ---- Application commands
   void installMenus(QMainWindow* window);
+  // Lists the open document windows at the foot of a window's Window menu.
+  void listWindows(QMenu* menu, QWidget* owner);
   // The submenus of tagged commands (units, find options and scope), once the window's own
   // items are in the menus they join.
   void installSubmenus(QMainWindow* window);

@@ -24,6 +24,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QTimer>
 
 #include <span>
@@ -223,6 +224,33 @@ void CAAppController::installMenus(QMainWindow* window) {
         const CAAppActionEntry* entry = action->isSeparator() ? nullptr : EntryNamed(action->objectName());
         if (entry && !IsUndoOrRedo(*entry)) action->setEnabled(true);
       }
+    });
+  }
+  QMenu* windowMenu = menus[kWindowMenu];
+  connect(windowMenu, &QMenu::aboutToShow, windowMenu, [this, windowMenu, window] { listWindows(windowMenu, window); });
+}
+
+void CAAppController::listWindows(QMenu* menu, QWidget* owner) {
+  // The open document windows at the foot of the menu, as the desktop lists them: the window the
+  // menu belongs to checked, choosing another brings it to the front.
+  constexpr const char* kWindowListItem = "windowListItem";
+  for (QAction* action : menu->actions()) {
+    if (!action->property(kWindowListItem).toBool()) continue;
+    menu->removeAction(action);
+    action->deleteLater();
+  }
+  bool first = true;
+  for (FLDocumentWC* controller : controllers()) {
+    QWidget* shown = controller->window();
+    if (!shown || controller->isClosed()) continue;
+    if (first) menu->addSeparator()->setProperty(kWindowListItem, true);
+    first = false;
+    QAction* item = menu->addAction(shown->windowTitle().remove(QLatin1String("[*]")));
+    item->setProperty(kWindowListItem, true);
+    item->setCheckable(true);
+    item->setChecked(shown == owner);
+    connect(item, &QAction::triggered, this, [shown = QPointer<QWidget>(shown)] {
+      if (shown) MakeKeyAndOrderFront(shown);
     });
   }
 }

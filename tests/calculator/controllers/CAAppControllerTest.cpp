@@ -459,6 +459,40 @@ TEST_F(AppControllerTest, TheEditMenuUndoesAndRedoesTheMainWindowsEdits) {
   EXPECT_EQ(document.cellAtGridPoint({1, 1})->formula(), "typed");
 }
 
+TEST_F(AppControllerTest, TheWindowMenuListsTheOpenWindowsAndBringsOneToTheFront) {
+  app->launch();
+  const QString first = package(QStringLiteral("First.Numlet"));
+  const QString second = package(QStringLiteral("Second.Numlet"));
+  ASSERT_TRUE(app->applicationOpenFile(first));
+  ASSERT_TRUE(app->applicationOpenFile(second));
+  QWidget* firstWindow = app->windowForFile(first);
+  QWidget* secondWindow = app->windowForFile(second);
+  ASSERT_TRUE(firstWindow && secondWindow);
+  auto* menu = firstWindow->findChild<QMenu*>(QLatin1String(kCAWindowMenuName));
+  ASSERT_NE(menu, nullptr);
+  auto listed = [&] {
+    QStringList titles;
+    for (QAction* action : menu->actions())
+      if (action->isCheckable()) titles << (action->isChecked() ? "*" : "") + action->text();
+    return titles;
+  };
+  for (int shown = 0; shown < 2; ++shown) {  // shown again, the list is made anew
+    emit menu->aboutToShow();
+    EXPECT_EQ(listed(), (QStringList{"*First.Numlet", "Second.Numlet"}));
+  }
+  // Closing a window takes it off the list; choosing an entry brings its window to the front.
+  app->openUntitledWithTabIdentifier(QString());
+  emit menu->aboutToShow();
+  ASSERT_EQ(listed().size(), 3);
+  for (QAction* action : menu->actions())
+    if (action->text() == "Second.Numlet") action->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == secondWindow->window(); }, 2000));
+  secondWindow->close();
+  QTest::qWait(10);
+  emit menu->aboutToShow();
+  EXPECT_FALSE(listed().join(' ').contains("Second")) << listed().join(' ').toStdString();
+}
+
 TEST_F(AppControllerTest, AnUntitledWindowsPlaceIsTheNextOnesWhenChosen) {
   app->launch();
   CAPrefController* prefs = app->prefController();
