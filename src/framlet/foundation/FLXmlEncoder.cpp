@@ -39,12 +39,18 @@ void Append(std::string& bytes, QAnyStringView piece) {
       else
         bytes += QString(view).toStdString();
     } else {
-      const char16_t* begin = view.utf16();
-      const char16_t* end = begin + view.size();
-      if (std::all_of(begin, end, [](char16_t u) { return u < 0x80; }))
-        bytes.append(begin, end);
-      else
-        bytes += view.toString().toStdString();
+      // ASCII is narrowed in place; anything else is encoded whole.
+      const size_t at = bytes.size();
+      bytes.resize(at + size_t(view.size()));
+      char* out = bytes.data() + at;
+      for (const char16_t u : std::u16string_view(view.utf16(), size_t(view.size()))) {
+        if (u >= 0x80) {
+          bytes.resize(at);
+          bytes += view.toString().toStdString();
+          return;
+        }
+        *out++ = char(u);
+      }
     }
   });
 }

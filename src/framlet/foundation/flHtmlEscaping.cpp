@@ -135,6 +135,8 @@ QString EscapeForMarkup(const QString& string, Markup markup) {
     qsizetype i = 0;
     for (; i < string.size(); ++i) {
       const char16_t u = string[i].unicode();
+      // Printable ASCII other than the four is kept as it is: nearly all of a sheet's text.
+      if (u >= 0x20 && u < 0x7F && u != u'&' && u != u'<' && u != u'>' && u != u'"') continue;
       if (u == u'&' || u == u'<' || u == u'>' || u == u'"' || isControl(u) || IsOutsideXml(string, i) ||
           XmlReference(u, markup)) {
         break;
