@@ -7,6 +7,8 @@
 
 #include <QApplication>
 
+#include <benchmark/benchmark.h>
+
 inline void EnsureBenchApplication() {
   static int argc = 1;
   static char name[] = "bench";
@@ -17,4 +19,13 @@ inline void EnsureBenchApplication() {
     (void)application;
   }
   FLKernel::sharedInstance();
+}
+
+// What an executable with modes of its own runs once none of them was asked for.
+inline int RunBenchmarks(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }

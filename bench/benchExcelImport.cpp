@@ -153,9 +153,5 @@ int main(int argc, char** argv) {
     if (!done) std::fprintf(stderr, "%s could not be converted\n", argv[2]);
     return done ? 0 : 1;
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarks(argc, argv);
 }

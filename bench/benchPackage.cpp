@@ -355,9 +355,5 @@ int main(int argc, char** argv) {
     if (!done) std::fprintf(stderr, "%s failed: %s\n", argv[1], qPrintable(error.reason));
     return done ? 0 : 1;
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarks(argc, argv);
 }

@@ -137,9 +137,5 @@ int main(int argc, char** argv) {
     const QByteArray page = TablePage(rows > 0 ? rows : 0);
     return rows > 0 && out.open(QIODevice::WriteOnly) && out.write(page) == page.size() ? 0 : 1;
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarks(argc, argv);
 }
