@@ -8,25 +8,6 @@ namespace {
 constexpr uint64_t kKnownMasks = kFormatBold | kFormatItalic | kFormatUnderline | kFormatStrike | kFormatAlignment |
                                  kFormatTextColor | kFormatBackground | kFormatBorder | kFormatNumberFormat;
 
-// Every field alike, the unused ones too: formats equal here are interchangeable everywhere.
-bool Identical(const CAFormat& a, const CAFormat& b) {
-  if (a.mask() != b.mask() || a.bold() != b.bold() || a.italic() != b.italic() || a.underline() != b.underline() ||
-      a.strike() != b.strike() || a.alignment() != b.alignment() || a.textKolor() != b.textKolor() ||
-      a.backgroundKolor() != b.backgroundKolor() || a.numberFormat() != b.numberFormat() ||
-      a.border().has_value() != b.border().has_value())
-    return false;
-  return !a.border() || a.border()->isEqualTo(&*b.border());
-}
-
-uint64_t KeyOf(const CAFormat& format) {
-  uint64_t key = format.mask() * 0x9E3779B97F4A7C15ULL;
-  key ^= uint64_t(format.bold()) | uint64_t(format.italic()) << 1 | uint64_t(format.underline()) << 2 |
-         uint64_t(format.strike()) << 3 | uint64_t(uint32_t(format.alignment())) << 4;
-  key = key * 0x100000001B3ULL ^ format.textKolor();
-  key = key * 0x100000001B3ULL ^ format.backgroundKolor();
-  return key ^ uint64_t(format.numberFormat().has_value()) << 63 ^ uint64_t(format.border().has_value()) << 62;
-}
-
 }  // namespace
 
 bool FormatsLookAlike(const CAFormat& a, const CAFormat& b) {
@@ -63,16 +44,8 @@ CAFormat FormatUnderCell(const CADocument& document, int64_t x, int64_t y) {
   return document.defaultFormat().composeWith(document.formatForRow(y)).composeWith(document.formatForColumn(x));
 }
 
-CASharedFormat CAImportFormats::intern(const CAFormat& format) {
-  std::vector<CASharedFormat>& bucket = byKey_[KeyOf(format)];
-  for (const CASharedFormat& held : bucket)
-    if (Identical(*held, format)) return held;
-  ++count_;
-  return bucket.emplace_back(format);
-}
-
 void CAImportFormats::giveCell(CACell& cell, const CAFormat& format, const CADocument& document) {
   const GridPoint& point = cell.gridPoint();
   const CAFormat beyond = FormatBeyond(format, FormatUnderCell(document, point.x, point.y));
-  cell.shareFormat(beyond.shouldSave() ? intern(beyond) : CASharedFormat());
+  cell.shareFormat(beyond.shouldSave() ? formats_.intern(beyond) : CASharedFormat());
 }

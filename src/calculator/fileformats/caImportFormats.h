@@ -7,8 +7,6 @@
 #include "calculator/model/CAFormat.h"
 
 #include <cstdint>
-#include <unordered_map>
-#include <vector>
 
 class CACell;
 class CADocument;
@@ -27,14 +25,13 @@ CAFormat FormatUnderCell(const CADocument& document, int64_t x, int64_t y);
 class CAImportFormats {
  public:
   // One object for every format given here with the same properties.
-  CASharedFormat intern(const CAFormat& format);
+  CASharedFormat intern(const CAFormat& format) { return formats_.intern(format); }
   // The cell's format as `format` beyond what lies under it (see FormatUnderCell), shared with
   // the cells given an equal one; none when that is nothing.
   void giveCell(CACell& cell, const CAFormat& format, const CADocument& document);
   // How many distinct formats were interned.
-  size_t size() const { return count_; }
+  size_t size() const { return formats_.size(); }
 
  private:
-  std::unordered_map<uint64_t, std::vector<CASharedFormat>> byKey_;
-  size_t count_ = 0;
+  CAFormatTable formats_;
 };

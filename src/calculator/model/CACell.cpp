@@ -91,36 +91,12 @@ QString Decipher(const QString& text) {
   return text;
 }
 
-// Whether two formats are the same in every property, the mask included: either may stand for
-// the other.
-bool SameFormat(const CAFormat& a, const CAFormat& b) {
-  if (a.mask() != b.mask() || a.bold() != b.bold() || a.italic() != b.italic() ||
-      a.underline() != b.underline() || a.strike() != b.strike() || a.alignment() != b.alignment() ||
-      a.textKolor() != b.textKolor() || a.backgroundKolor() != b.backgroundKolor() ||
-      a.numberFormat() != b.numberFormat() || a.border().has_value() != b.border().has_value())
-    return false;
-  return !a.border() || a.border()->isEqualTo(&*b.border());
-}
-
-size_t FormatHash(const CAFormat& format) {
-  size_t hash = std::hash<uint64_t>()(format.mask());
-  const auto mix = [&hash](uint64_t value) {
-    hash = (hash ^ std::hash<uint64_t>()(value)) * 0x100000001B3ULL;
-  };
-  mix(uint64_t(format.bold()) | uint64_t(format.italic()) << 1 | uint64_t(format.underline()) << 2 |
-      uint64_t(format.strike()) << 3 | uint64_t(uint32_t(format.alignment())) << 8);
-  mix(uint64_t(format.textKolor()) << 32 | format.backgroundKolor());
-  if (format.border()) mix(uint64_t(uint32_t(format.border()->style())) << 32 | format.border()->kolor());
-  if (format.numberFormat()) mix(uint64_t(uint32_t(format.numberFormat()->display())));
-  return hash;
-}
-
 // The formats read while sharing, by the XML they were read from, and those given, by value.
 // Made by the outermost scope: a thread that never shares pays for no table, and a format
 // given outside a scope reads one plain word.
 struct SharedFormats {
   QHash<QString, CASharedFormat> byXml;
-  std::unordered_map<size_t, std::vector<CASharedFormat>> byValue;
+  CAFormatTable byValue;
 };
 thread_local int t_sharingScopes = 0;
 thread_local SharedFormats* t_sharedFormats = nullptr;
@@ -128,11 +104,7 @@ thread_local SharedFormats* t_sharedFormats = nullptr;
 // The format given, or the equal one given before in the sharing scope.
 CASharedFormat InternedFormat(CAFormat&& format) {
   if (!t_sharedFormats) return CASharedFormat(std::move(format));
-  std::vector<CASharedFormat>& alike = t_sharedFormats->byValue[FormatHash(format)];
-  for (const CASharedFormat& known : alike)
-    if (SameFormat(*known, format)) return known;
-  alike.push_back(CASharedFormat(std::move(format)));
-  return alike.back();
+  return t_sharedFormats->byValue.intern(std::move(format));
 }
 
 CASharedFormat ReadFormat(FLXmlDecoder& decoder) {

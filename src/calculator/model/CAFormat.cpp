@@ -305,3 +305,39 @@ void CAFormat::drawBackgroundInRect(QPainter& painter, const QRectF& rect) const
   if ((mask_ & kFormatBackground) && KolorIsColor(backgroundKolor_))
     painter.fillRect(rect, ColorFromKolor(backgroundKolor_));
 }
+
+namespace {
+
+// Whether two formats are the same in every property, the mask included: either may stand for
+// the other.
+bool SameFormat(const CAFormat& a, const CAFormat& b) {
+  if (a.mask() != b.mask() || a.bold() != b.bold() || a.italic() != b.italic() ||
+      a.underline() != b.underline() || a.strike() != b.strike() || a.alignment() != b.alignment() ||
+      a.textKolor() != b.textKolor() || a.backgroundKolor() != b.backgroundKolor() ||
+      a.numberFormat() != b.numberFormat() || a.border().has_value() != b.border().has_value())
+    return false;
+  return !a.border() || a.border()->isEqualTo(&*b.border());
+}
+
+size_t FormatHash(const CAFormat& format) {
+  size_t hash = std::hash<uint64_t>()(format.mask());
+  const auto mix = [&hash](uint64_t value) {
+    hash = (hash ^ std::hash<uint64_t>()(value)) * 0x100000001B3ULL;
+  };
+  mix(uint64_t(format.bold()) | uint64_t(format.italic()) << 1 | uint64_t(format.underline()) << 2 |
+      uint64_t(format.strike()) << 3 | uint64_t(uint32_t(format.alignment())) << 8);
+  mix(uint64_t(format.textKolor()) << 32 | format.backgroundKolor());
+  if (format.border()) mix(uint64_t(uint32_t(format.border()->style())) << 32 | format.border()->kolor());
+  if (format.numberFormat()) mix(uint64_t(uint32_t(format.numberFormat()->display())));
+  return hash;
+}
+
+}  // namespace
+
+CASharedFormat CAFormatTable::intern(CAFormat format) {
+  std::vector<CASharedFormat>& alike = byHash_[FormatHash(format)];
+  for (const CASharedFormat& known : alike)
+    if (SameFormat(*known, format)) return known;
+  ++count_;
+  return alike.emplace_back(std::move(format));
+}

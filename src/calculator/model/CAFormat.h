@@ -15,7 +15,9 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 class FLXmlDecoder;
 class FLXmlEncoder;
@@ -197,4 +199,19 @@ class CASharedFormat {
   };
   static_assert(alignof(Block) > 1, "a shared format's address leaves its low bit free");
   Block* block_ = nullptr;
+};
+
+// Equal formats as one shared object: a sheet repeats a handful of formats over all its cells.
+// Formats are equal when every field is, the unused ones too, so one serves wherever the other
+// would.
+class CAFormatTable {
+ public:
+  // The format held for one equal to the argument, or the argument, held from now on.
+  CASharedFormat intern(CAFormat format);
+  // How many distinct formats are held.
+  size_t size() const { return count_; }
+
+ private:
+  std::unordered_map<size_t, std::vector<CASharedFormat>> byHash_;
+  size_t count_ = 0;
 };
