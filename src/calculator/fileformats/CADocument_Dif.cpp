@@ -117,7 +117,7 @@ struct DifValue {
   QString text;
 };
 
-DifValue DifValueOfCell(CACell* cell) {
+DifValue DifValueOfCell(const CACell* cell) {
   if (!cell) return {};
   switch (cell->valueType()) {
     case kValueNone:
@@ -239,12 +239,12 @@ bool CADocument::saveToDifFile(const QString& path, FLError* error) {
     const CARow* cells = row != rows_.end() && (*row)->gridY() == y ? row->get() : nullptr;
     size_t next = 0;
     for (int64_t x = 0; x <= last.x; ++x) {
-      CACell* cell = nullptr;
+      std::optional<CACellReading> reading;
       if (cells) {
-        while (next < cells->cells().size() && cells->cells()[next]->gridPoint().x < x) ++next;
-        if (next < cells->cells().size() && cells->cells()[next]->gridPoint().x == x) cell = cells->cells()[next].get();
+        while (next < cells->cells().size() && cells->cells()[next].x() < x) ++next;
+        if (next < cells->cells().size() && cells->cells()[next].x() == x) reading.emplace(cells->cells()[next], y, this);
       }
-      const DifValue value = DifValueOfCell(cell);
+      const DifValue value = DifValueOfCell(reading ? reading->get() : nullptr);
       WriteDifField(output, value.text, value.code, x);
     }
   }

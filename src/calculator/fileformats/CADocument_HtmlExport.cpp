@@ -9,10 +9,13 @@
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAPicture.h"
+#include "calculator/model/CARow.h"
 #include "calculator/model/caDocumentServices.h"
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flBase.h"
+
+#include <optional>
 #include "framlet/foundation/flImageSaving.h"
 #include "glimmet/storage/gmBorders.h"
 #include "platform/FLError.h"
@@ -222,7 +225,12 @@ void ExportRow(const CADocument& document, HtmlExport& state) {
   state.page += QStringLiteral("<tr>\n");
   for (state.x = state.range.startPoint.x; state.x <= state.range.endPoint.x; ++state.x) {
     state.tabs(state.indent++);
-    const CACell* cell = document.cellAtGridPoint({state.x, state.y});
+    // Read where it is: exporting makes no cell of a plain number.
+    const CARow* sheetRow = document.row(state.y);
+    const CACellEntry* entry = sheetRow ? sheetRow->entryAt(state.x) : nullptr;
+    std::optional<CACellReading> reading;
+    if (entry) reading.emplace(*entry, state.y, &document);
+    const CACell* cell = reading ? reading->get() : nullptr;
     CAFormat format;
     Kolor background = state.defaultBackground;
     if (cell) {

@@ -47,7 +47,7 @@ bool SaveRows(CADocument& document, FLXmlEncoder& encoder, CAPackageFileStream& 
   encoder.openTag(XmlName(kXmlRows));
   for (const std::unique_ptr<CARow>& row : document.rows()) {
     FLError cellError;
-    row->saveToXml(encoder, &cellError);
+    row->saveToXml(encoder, &document, &cellError);
     if (!cellError.reason.isEmpty() || cellError.code != 0) {
       if (error) *error = cellError;
       return false;
@@ -182,7 +182,7 @@ QString CADocument::archiveSelection() {
     encoder.openTag(XmlName(kXmlRows));
     for (const std::unique_ptr<CARow>& row : rows()) {
       if (type != kRangeColumns && (row->gridY() < y0 || row->gridY() > y1)) continue;
-      if (row->saveToXml(encoder, type == kRangeRows, x0, x1)) wrote = true;
+      if (row->saveToXml(encoder, this, type == kRangeRows, x0, x1)) wrote = true;
     }
     encoder.closeTag(XmlName(kXmlRows));
   }

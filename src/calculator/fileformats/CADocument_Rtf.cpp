@@ -360,10 +360,11 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
         ApplyFormatToCell(cell, *column->format(), &defaults);
     };
     int64_t nextX = start.x;
-    for (const std::unique_ptr<CACell>& cell : sheetRow->cells()) {
-      const int64_t x = cell->gridPoint().x;
+    for (const CACellEntry& entry : sheetRow->cells()) {
+      const int64_t x = entry.x();
       if (x < start.x) continue;
       if (x > end.x) break;
+      const CACellReading cell(entry, sheetRow->gridY(), this);
       if (singleCell) {
         if (!InsertCellContents(doc, body, *cell, showFormula, copyBestValues)) return nullptr;
         return holder.release();

@@ -88,12 +88,12 @@ QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block,
     if (row->gridY() > block.endPoint.y) break;
     for (; nextY < row->gridY(); ++nextY) WriteEmptyFields(output, 0, columnCount, columnCount, commas);
     int64_t x = 0;
-    for (const std::unique_ptr<CACell>& cell : row->cells()) {
-      const int64_t cellX = cell->gridPoint().x - x0;
+    for (const CACellEntry& entry : row->cells()) {
+      const int64_t cellX = entry.x() - x0;
       if (cellX < 0) continue;
       if (cellX >= columnCount) break;
       WriteEmptyFields(output, x, cellX, columnCount, commas);
-      WriteTextField(output, CellFieldText(*cell), commas, cellX, columnCount);
+      WriteTextField(output, CellFieldText(*CACellReading(entry, row->gridY(), &document)), commas, cellX, columnCount);
       x = cellX + 1;
       if (output.size() > kMaxDelimitedTextLength) return refuse();
     }

@@ -177,6 +177,13 @@ CACell::~CACell() {
 // With malloc's 16-byte steps and 8 bytes of its own, 88 bytes is the most a 96-byte block holds.
 static_assert(sizeof(CACell) <= 88, "a cell outgrows its allocation size");
 
+bool CACell::isPlainNumber() const {
+  return valueType_ == kValueNumber && hasNumber_ && !format_ && !format_.extras() && !entered_.hasText() && errorOffset_ == 0 &&
+         parseResult_ == 0 && evalResult_ == 0 && errorType_ == 0 && formulaResultType_ == kValueNumber &&
+         !checked_ && !ephemeralResult_ && !typingInProgress_ && !typeIsChanging_ && !recordNewFunctions_ &&
+         !saving_ && !tooltipForWidth_;
+}
+
 std::unique_ptr<CACell> CACell::copy() const {
   auto cell = std::make_unique<CACell>(gridPoint_, document_);
   cell->copyFrom(*this, false, false);

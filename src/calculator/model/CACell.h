@@ -100,6 +100,15 @@ class CACell {
   // cannot be enciphered fails: NO with the error filled, and nothing written.
   bool saveToXml(FLXmlEncoder& encoder, FLError* error = nullptr) const;
   // Whether the cell is worth writing to a package or an archive: a value, a format or a note.
+  // Whether the cell holds a number and nothing else: no format, note, text, formula or flag.
+  // A row keeps such a cell as a plain entry (CACellEntry) when the number allows.
+  bool isPlainNumber() const;
+  // A fresh cell made to hold the number and nothing else, telling no one: a row's plain entry
+  // made a cell again.
+  void restorePlainNumber(const CANumber& number) {
+    valueType_ = kValueNumber;
+    storeNumber(number);
+  }
   bool holdsContent() const {
     return (valueType_ != kValueNone && valueType_ != kValueOverflow) || format_ || !note().isEmpty();
   }

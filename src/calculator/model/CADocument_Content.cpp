@@ -10,22 +10,22 @@
 GridRange CADocument::contentExtent(bool withOverflow) const {
   GridRange range;
   bool first = true;
-  const auto holds = [](const std::unique_ptr<CACell>& cell) { return cell->holdsContent(); };
+  const auto holds = [](const CACellEntry& entry) { return entry.holdsContent(); };
   for (const std::unique_ptr<CARow>& r : rows_) {
     const CARow::CellList& cells = r->cells();
     const auto firstCell = std::find_if(cells.begin(), cells.end(), holds);
     if (firstCell == cells.end()) continue;
     const auto lastCell = std::find_if(cells.rbegin(), cells.rend(), holds);
-    const int64_t firstX = (*firstCell)->gridPoint().x;
-    int64_t lastX = (*lastCell)->gridPoint().x;
+    const int64_t firstX = firstCell->x();
+    int64_t lastX = lastCell->x();
     if (withOverflow) {
       // Only the row's last cell with a value can overflow past it (any value stops the texts
       // to its left), and only when it is a text.
       const auto valued = std::find_if(cells.rbegin(), cells.rend(),
-                                       [](const std::unique_ptr<CACell>& cell) { return cell->hasValue(); });
-      if (valued != cells.rend() && (*valued)->valueType() == kValueText) {
-        const int64_t x = (*valued)->gridPoint().x;
-        const uint64_t extra = std::min<uint64_t>((*valued)->extraColumns(), uint64_t(LastGridColumn() - x));
+                                       [](const CACellEntry& entry) { return entry.hasValue(); });
+      if (valued != cells.rend() && valued->valueType() == kValueText) {
+        const int64_t x = valued->x();
+        const uint64_t extra = std::min<uint64_t>(valued->cell()->extraColumns(), uint64_t(LastGridColumn() - x));
         lastX = std::max(lastX, x + int64_t(extra));
       }
     }
@@ -52,16 +52,17 @@ void CADocument::takeBackOverflow() {
   spans.swap(overflowToTakeBack_);
   // The last column a cell lets overflowing text reach: a text its own overflow, any other value
   // itself (it stops the overflow of texts to its left).
-  const auto reach = [](const CACell& cell) {
-    const int64_t x = cell.gridPoint().x;
-    if (cell.valueType() != kValueText) return x;
-    const uint64_t extra = cell.extraColumns();
+  const auto reach = [](const CACellEntry& entry) {
+    const int64_t x = entry.x();
+    if (entry.valueType() != kValueText) return x;
+    const uint64_t extra = entry.cell()->extraColumns();
     return extra > uint64_t(LastGridColumn() - x) ? LastGridColumn() : x + int64_t(extra);
   };
   // A placeholder and nothing else: no format, no note, not being typed into, no tooltip.
-  const auto plainPlaceholder = [](const CACell& cell) {
-    return cell.valueType() == kValueOverflow && !cell.holdsContent() && !cell.typingInProgress() &&
-           cell.tooltipTag() == 0;
+  const auto plainPlaceholder = [](const CACellEntry& entry) {
+    const CACell* cell = entry.cell();
+    return cell && cell->valueType() == kValueOverflow && !cell->holdsContent() && !cell->typingInProgress() &&
+           cell->tooltipTag() == 0;
   };
   for (const auto& [point, columns] : spans) {
     CARow* target = row(point.y);
@@ -73,16 +74,16 @@ void CADocument::takeBackOverflow() {
     const size_t start = target->lowerBound(spanStart);
     int64_t covered = -1;
     for (size_t i = start; i-- > 0;) {
-      if (!cells[i]->hasValue()) continue;
-      covered = reach(*cells[i]);
+      if (!cells[i].hasValue()) continue;
+      covered = reach(cells[i]);
       break;
     }
     size_t end = start;
     std::vector<bool> drop;
-    for (; end < cells.size() && cells[end]->gridPoint().x <= spanEnd; ++end) {
-      const CACell& cell = *cells[end];
-      if (cell.hasValue()) covered = reach(cell);
-      drop.push_back(plainPlaceholder(cell) && cell.gridPoint().x > covered);
+    for (; end < cells.size() && cells[end].x() <= spanEnd; ++end) {
+      const CACellEntry& entry = cells[end];
+      if (entry.hasValue()) covered = reach(entry);
+      drop.push_back(plainPlaceholder(entry) && entry.x() > covered);
     }
     size_t kept = start;
     for (size_t i = start; i < end; ++i) {

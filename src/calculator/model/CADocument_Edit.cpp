@@ -35,7 +35,14 @@ constexpr const char* kCantOpenPictureFile = "I couldn't open the file %@.";
 // The item's key in a sorted list of rows, columns or cells.
 int64_t KeyOf(const CARow& row) { return row.gridY(); }
 int64_t KeyOf(const CAColumn& column) { return column.gridX(); }
-int64_t KeyOf(const CACell& cell) { return cell.gridPoint().x; }
+int64_t KeyOf(const CACellEntry& entry) { return entry.x(); }
+// The item a list holds: rows and columns by pointer, cells as entries.
+template <typename T>
+T& ItemOf(const std::unique_ptr<T>& item) {
+  return *item;
+}
+CACellEntry& ItemOf(CACellEntry& entry) { return entry; }
+const CACellEntry& ItemOf(const CACellEntry& entry) { return entry; }
 
 // A move of the block [s, e] so that it starts at d, over a list sorted by key: the items of
 // the block and those it passes over are renumbered by `renumber` and the list is put back in
@@ -47,15 +54,15 @@ void MoveBlock(List& list, int64_t s, int64_t e, int64_t d, Renumber renumber) {
   const int64_t hi = std::max(e + 1, d + n);
   const auto at = [&](int64_t key) {
     return std::lower_bound(list.begin(), list.end(), key,
-                            [](const auto& item, int64_t k) { return KeyOf(*item) < k; });
+                            [](const auto& item, int64_t k) { return KeyOf(ItemOf(item)) < k; });
   };
   const auto first = at(lo);
   const auto blockStart = at(s);
   const auto blockEnd = at(e + 1);
   const auto last = at(hi);
   for (auto it = first; it != last; ++it) {
-    const int64_t key = KeyOf(**it);
-    renumber(**it, key < s ? key + n : (key > e ? key - n : key + (d - s)));
+    const int64_t key = KeyOf(ItemOf(*it));
+    renumber(ItemOf(*it), key < s ? key + n : (key > e ? key - n : key + (d - s)));
   }
   if (d < s)
     std::rotate(first, blockStart, blockEnd);
@@ -69,7 +76,7 @@ bool InsertionLeavesGrid(const CADocument& document, bool columns, int64_t first
   int64_t furthest = -1;
   if (columns) {
     for (const std::unique_ptr<CARow>& row : document.rows())
-      if (!row->cells().empty()) furthest = std::max(furthest, row->cells().back()->gridPoint().x);
+      if (!row->cells().empty()) furthest = std::max(furthest, row->cells().back().x());
     if (!document.columns().empty()) furthest = std::max(furthest, document.columns().back()->gridX());
   } else if (!document.rows().empty()) {
     furthest = document.rows().back()->gridY();
@@ -247,12 +254,13 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
     CARow::CellList& cells = row.mutableCells();
     const size_t first = allCells ? 0 : row.lowerBound(x0);
     size_t end = first;
-    while (end < cells.size() && (allCells || cells[end]->gridPoint().x <= x1)) ++end;
+    while (end < cells.size() && (allCells || cells[end].x() <= x1)) ++end;
     for (size_t i = end; i-- > first;) {
+      // Clearing tells the cell's dependents: a plain number is made a cell to do so.
       if (clearType == kClearAll)
-        cells[i]->clearValue();
+        row.cellAtIndex(i, this).clearValue();
       else
-        clearCell(cells[i].get(), cells, clearType);
+        clearCell(&row.cellAtIndex(i, this), cells, clearType);
     }
     if (clearType == kClearAll) cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(end));
   };
@@ -409,12 +417,13 @@ void CADocument::moveSelectedLinesTo(double destination, bool columns) {
   const auto forMovingCells = [&](const std::function<void(CACell&)>& visit) {
     for (const std::unique_ptr<CARow>& r : rows_) {
       if (columns) {
-        for (size_t i = r->lowerBound(lo); i < r->cells().size() && r->cells()[i]->gridPoint().x < hi; ++i)
-          visit(*r->cells()[i]);
+        for (size_t i = r->lowerBound(lo); i < r->cells().size() && r->cells()[i].x() < hi; ++i)
+          if (CACell* cell = r->cells()[i].cell()) visit(*cell);
       } else if (r->gridY() >= hi) {
         break;
       } else if (r->gridY() >= lo) {
-        for (const std::unique_ptr<CACell>& cell : r->cells()) visit(*cell);
+        for (const CACellEntry& entry : r->cells())
+          if (CACell* cell = entry.cell()) visit(*cell);
       }
     }
   };
@@ -423,11 +432,11 @@ void CADocument::moveSelectedLinesTo(double destination, bool columns) {
     MoveBlock(columns_, s, e, d, [](CAColumn& column, int64_t x) { column.setGridX(x); });
     for (const std::unique_ptr<CARow>& r : rows_)
       MoveBlock(r->mutableCells(), s, e, d,
-                [](CACell& cell, int64_t x) { cell.setGridPoint(GridPoint{x, cell.gridPoint().y}); });
+                [](CACellEntry& entry, int64_t x) { entry.setX(x); });
   } else {
     MoveBlock(rows_, s, e, d, [](CARow& moved, int64_t y) {
-      for (const std::unique_ptr<CACell>& cell : moved.cells())
-        cell->setGridPoint(GridPoint{cell->gridPoint().x, y});
+      for (const CACellEntry& entry : moved.cells())
+        if (CACell* cell = entry.cell()) cell->setGridPoint(GridPoint{cell->gridPoint().x, y});
       moved.setGridY(y);
     });
   }

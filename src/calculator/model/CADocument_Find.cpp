@@ -48,8 +48,8 @@ bool CADocument::find(bool forward, bool fromStart) {
   const FindSettings find = CurrentFindSettings(ModelPreferences().searchString);
   if (find.text.isEmpty() || rows_.empty()) return Fail();
   const auto match = [&](const CARow& row, int64_t fromX, int64_t stopAt) {
-    return forward ? row.matchStringForward(find.text, fromX, stopAt, find.scope, find.ignoreCase, find.wholeWords)
-                   : row.matchStringBackward(find.text, fromX, stopAt, find.scope, find.ignoreCase, find.wholeWords);
+    return forward ? row.matchStringForward(this, find.text, fromX, stopAt, find.scope, find.ignoreCase, find.wholeWords)
+                   : row.matchStringBackward(this, find.text, fromX, stopAt, find.scope, find.ignoreCase, find.wholeWords);
   };
   const auto found = [&](int64_t x, int64_t y) {
     setSelectionPoint(GridPoint{x, y});
@@ -133,8 +133,16 @@ int64_t CADocument::replace(const QString& text, const QString& replacement, boo
   if (allCells) {
     // Taken first: a changed text may lay out overflow cells in the rows being walked.
     std::vector<CACell*> cells;
-    for (const std::unique_ptr<CARow>& row : rows_)
-      for (const std::unique_ptr<CACell>& cell : row->cells()) cells.push_back(cell.get());
+    // Plain numbers become cells only where they match.
+    for (const std::unique_ptr<CARow>& row : rows_) {
+      for (size_t i = 0; i < row->cells().size(); ++i) {
+        const CACellEntry& entry = row->cells()[i];
+        if (entry.isPlain() && !CACellReading(entry, row->gridY(), this)
+                                    ->matchesFindString(find.text, find.scope, find.ignoreCase, find.wholeWords))
+          continue;
+        cells.push_back(&row->cellAtIndex(i, this));
+      }
+    }
     for (CACell* cell : cells)
       if (cell->replace(find.text, replacement, find.scope, find.ignoreCase, find.wholeWords)) ++count;
   } else if (CACell* cell = activeCell()) {

@@ -38,8 +38,11 @@ struct QuickFormula {
 int64_t RunLength(const CADocument& document, const GridPoint& point, bool upwards) {
   int64_t length = 0;
   for (int64_t n = (upwards ? point.y : point.x) - 1; n >= 0; --n) {
-    const CACell* cell = document.cellAtGridPoint(upwards ? GridPoint{point.x, n} : GridPoint{n, point.y});
-    if (!cell || !cell->hasValueForFormula()) break;
+    const GridPoint at = upwards ? GridPoint{point.x, n} : GridPoint{n, point.y};
+    const CARow* row = document.row(at.y);
+    const CACellEntry* entry = row ? row->entryAt(at.x) : nullptr;
+    // A plain number is a value for a formula; other cells say for themselves.
+    if (!entry || (!entry->isPlain() && !entry->cell()->hasValueForFormula())) break;
     ++length;
   }
   return length;
@@ -54,7 +57,7 @@ std::vector<int64_t> OccupiedLines(const CADocument& document, const GridRange& 
     if (row->gridY() > range.endPoint.y) break;
     const CARow::CellList& cells = row->cells();
     for (size_t i = row->lowerBound(range.startPoint.x); i < cells.size(); ++i) {
-      const int64_t x = cells[i]->gridPoint().x;
+      const int64_t x = cells[i].x();
       if (x > range.endPoint.x) break;
       if (!byColumns) {
         lines.push_back(row->gridY());

@@ -102,8 +102,9 @@ CAColumn* CADocument::addColumn(std::unique_ptr<CAColumn> newColumn) {
 }
 
 CACell* CADocument::cellAtGridPoint(const GridPoint& point) const {
-  const CARow* found = row(point.y);
-  return found ? found->cellAt(NormalizeCoordinate(point.x)) : nullptr;
+  // A plain number asked for becomes a cell: the caller may keep its address or change it.
+  CARow* found = row(point.y);
+  return found ? found->cellAt(NormalizeCoordinate(point.x), const_cast<CADocument*>(this)) : nullptr;
 }
 
 CACell* CADocument::cellAtGridPointImperative(const GridPoint& point) {
@@ -120,12 +121,12 @@ CACell* CADocument::storeCell(std::unique_ptr<CACell> cell, const GridPoint& poi
   const int64_t x = NormalizeCoordinate(point.x);
   CARow::CellList& cells = target->mutableCells();
   const size_t at = target->lowerBound(x);
-  if (at < cells.size() && cells[at]->gridPoint().x == x) {
+  if (at < cells.size() && cells[at].x() == x) {
     LogAssert("Storing over existing cell", __func__, __FILE__, __LINE__);
     cells[at] = std::move(cell);
-    return cells[at].get();
+    return cells[at].cell();
   }
-  return cells.insert(cells.begin() + qsizetype(at), std::move(cell))->get();
+  return cells.insert(cells.begin() + qsizetype(at), std::move(cell))->cell();
 }
 
 bool CADocument::storeCell(std::unique_ptr<CACell> cell) {
@@ -135,7 +136,7 @@ bool CADocument::storeCell(std::unique_ptr<CACell> cell) {
   cellAdded_ = true;
   CARow::CellList& cells = target->mutableCells();
   const size_t at = target->lowerBound(point.x);
-  if (at < cells.size() && cells[at]->gridPoint().x == point.x)
+  if (at < cells.size() && cells[at].x() == point.x)
     cells[at] = std::move(cell);
   else
     cells.insert(cells.begin() + qsizetype(at), std::move(cell));
@@ -168,8 +169,8 @@ GridRange CADocument::extent() const {
   for (const std::unique_ptr<CARow>& r : rows_) {
     const CARow::CellList& cells = r->cells();
     if (cells.empty()) continue;
-    const int64_t firstX = cells.front()->gridPoint().x;
-    const int64_t lastX = cells.back()->gridPoint().x;
+    const int64_t firstX = cells.front().x();
+    const int64_t lastX = cells.back().x();
     if (first) {
       range.startPoint = GridPoint{firstX, r->gridY()};
       range.endPoint = GridPoint{lastX, r->gridY()};
@@ -203,8 +204,8 @@ int64_t CADocument::maximumX(const GridRange& range) const {
     if ((*it)->gridY() > range.endPoint.y) break;
     const CARow::CellList& cells = (*it)->cells();
     for (size_t i = cells.size(); i-- > 0;) {
-      if (cells[i]->hasValue()) {
-        result = std::max(result, cells[i]->gridPoint().x);
+      if (cells[i].hasValue()) {
+        result = std::max(result, cells[i].x());
         break;
       }
     }
@@ -217,11 +218,11 @@ int64_t CADocument::maximumY(const GridRange& range) const {
     const CARow& current = *rows_[r];
     const CARow::CellList& cells = current.cells();
     for (size_t i = current.lowerBound(range.startPoint.x); i < cells.size(); ++i) {
-      const CACell& cell = *cells[i];
-      if (cell.gridPoint().x > range.endPoint.x) break;
-      if (cell.gridPoint().y != current.gridY())
+      const CACellEntry& entry = cells[i];
+      if (entry.x() > range.endPoint.x) break;
+      if (entry.cell() && entry.cell()->gridPoint().y != current.gridY())
         LogAssert("Bad y coordinate in cell", __func__, __FILE__, __LINE__);
-      if (cell.hasValue()) return current.gridY();
+      if (entry.hasValue()) return current.gridY();
     }
   }
   return -1;
@@ -236,18 +237,18 @@ bool CADocument::fillColumnForRange(const GridRange& range) const {
   if (!below) return false;
   bool belowHasValue = false;
   for (size_t i = below->lowerBound(s.x); i < below->cells().size(); ++i) {
-    const CACell& cell = *below->cells()[i];
-    if (cell.gridPoint().x > e.x) break;
-    if (cell.gridPoint().y != below->gridY())
+    const CACellEntry& entry = below->cells()[i];
+    if (entry.x() > e.x) break;
+    if (entry.cell() && entry.cell()->gridPoint().y != below->gridY())
       LogAssert("Bad y coordinate in cell", __func__, __FILE__, __LINE__);
-    if (cell.hasValue()) {
+    if (entry.hasValue()) {
       belowHasValue = true;
       break;
     }
   }
   if (!belowHasValue) return false;
   for (auto it = LowerBound(rows_, s.y, RowKey); it != rows_.end() && (*it)->gridY() <= e.y; ++it) {
-    const CACell* right = (*it)->cellAt(e.x + 1);
+    const CACellEntry* right = (*it)->entryAt(e.x + 1);
     if (right && right->hasValue()) return false;
   }
   return true;
@@ -255,8 +256,9 @@ bool CADocument::fillColumnForRange(const GridRange& range) const {
 
 bool CADocument::hasImages() const {
   for (const std::unique_ptr<CARow>& r : rows_)
-    for (const std::unique_ptr<CACell>& cell : r->cells())
-      if (cell->valueType() == kValuePicture && cell->picture() && cell->picture()->image())
+    for (const CACellEntry& entry : r->cells())
+      if (const CACell* cell = entry.cell();
+          cell && cell->valueType() == kValuePicture && cell->picture() && cell->picture()->image())
         return true;
   return false;
 }
@@ -266,9 +268,11 @@ bool CADocument::hasImages() const {
 
 void CADocument::enumerateCellsUsingBlock(const CellBlock& block) const {
   for (size_t r = 0; r < rows_.size(); ++r) {
-    const CARow::CellList& cells = rows_[r]->cells();
+    // The block may keep or change the cells: plain numbers become cells.
+    CARow& current = *rows_[r];
     bool stop = false;
-    for (size_t i = 0; i < cells.size() && !stop; ++i) block(*cells[i], i, stop);
+    for (size_t i = 0; i < current.cells().size() && !stop; ++i)
+      block(current.cellAtIndex(i, const_cast<CADocument*>(this)), i, stop);
   }
 }
 
@@ -277,13 +281,13 @@ void CADocument::enumerateCellsinRange(const GridRange& range, const CellBlock& 
   const bool allColumns = range.startPoint.x == kGridWildcard;
   auto it = allRows ? rows_.begin() : rows_.begin() + (LowerBound(rows_, range.startPoint.y, RowKey) - rows_.begin());
   for (; it != rows_.end(); ++it) {
-    const CARow& current = **it;
+    CARow& current = **it;
     if (!allRows && current.gridY() > range.endPoint.y) break;
     const CARow::CellList& cells = current.cells();
     bool stop = false;
     for (size_t i = allColumns ? 0 : current.lowerBound(range.startPoint.x); i < cells.size() && !stop; ++i) {
-      if (!allColumns && cells[i]->gridPoint().x > range.endPoint.x) break;
-      block(*cells[i], i, stop);
+      if (!allColumns && cells[i].x() > range.endPoint.x) break;
+      block(current.cellAtIndex(i, const_cast<CADocument*>(this)), i, stop);
     }
   }
 }
@@ -368,10 +372,10 @@ void CADocument::recalcImageCellsInColumnRange(const GridRange& range) {
   for (const std::unique_ptr<CARow>& r : rows_) {
     const CARow::CellList& cells = r->cells();
     for (size_t i = wholeRows ? 0 : r->lowerBound(startX); i < cells.size(); ++i) {
-      CACell& cell = *cells[i];
-      if (!wholeRows && range.startPoint.x >= 0 && cell.gridPoint().x > endX) break;
-      if (cell.valueType() != kValuePicture) continue;
-      cell.recalcPictureHeight();
+      if (!wholeRows && range.startPoint.x >= 0 && cells[i].x() > endX) break;
+      CACell* cell = cells[i].cell();
+      if (!cell || cell->valueType() != kValuePicture) continue;
+      cell->recalcPictureHeight();
       r->setNeedCalculate(true);
     }
   }
@@ -383,19 +387,21 @@ void CADocument::recalcImageCellsInColumnRange(const GridRange& range) {
 void CADocument::invalidateLongText(const GridPoint& point) {
   if (opening_ || constrainText_ || suppressRedraws_ > 0) return;
   CARow* target = row(point.y);
-  CACell* cell = target ? target->cellAt(NormalizeCoordinate(point.x)) : nullptr;
+  const CACellEntry* entry = target ? target->entryAt(NormalizeCoordinate(point.x)) : nullptr;
+  CACell* cell = entry ? entry->cell() : nullptr;
   if (cell && cell->valueType() == kValueText && cell->extraColumns() > 0) {
     const GridPoint& p = cell->gridPoint();
     redrawRange(GridRange{p, {p.x + int64_t(cell->extraColumns()), p.y}});
     cell->setNeedRecalc(true);
     return;
   }
-  if ((cell && cell->hasValue()) || !target) return;
+  if ((entry && entry->hasValue()) || !target) return;
   const int64_t x = NormalizeCoordinate(point.x);
   const CARow::CellList& cells = target->cells();
   const size_t end = target->lowerBound(x);
   for (size_t i = 0; i < end; ++i) {
-    CACell& left = *cells[i];
+    if (!cells[i].cell()) continue;  // a plain number does not overflow
+    CACell& left = *cells[i].cell();
     if (left.valueType() != kValueText || left.extraColumns() == 0) continue;
     const GridPoint& p = left.gridPoint();
     if (p.x + int64_t(left.extraColumns()) < x) continue;
@@ -407,14 +413,16 @@ void CADocument::invalidateLongText(const GridPoint& point) {
 void CADocument::invalidatelLongTextForRow(int64_t y) {
   CARow* target = row(y);
   if (!target) return;
-  for (const std::unique_ptr<CACell>& cell : target->cells())
-    if (cell->valueType() == kValueText && !cell->formula().isEmpty()) cell->setNeedRecalc(true);
+  for (const CACellEntry& entry : target->cells())
+    if (CACell* cell = entry.cell(); cell && cell->valueType() == kValueText && !cell->formula().isEmpty())
+      cell->setNeedRecalc(true);
 }
 
 void CADocument::invalidateAllLongText() {
   for (const std::unique_ptr<CARow>& r : rows_)
-    for (const std::unique_ptr<CACell>& cell : r->cells())
-      if (cell->valueType() == kValueText && !cell->formula().isEmpty()) cell->setNeedRecalc(true);
+    for (const CACellEntry& entry : r->cells())
+      if (CACell* cell = entry.cell(); cell && cell->valueType() == kValueText && !cell->formula().isEmpty())
+        cell->setNeedRecalc(true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -447,7 +455,7 @@ void CADocument::clearCell(CACell* cell, CACellList& cells, int32_t clearType) {
     default: {
       cell->clearValue();
       const auto it = std::find_if(cells.begin(), cells.end(),
-                                   [cell](const std::unique_ptr<CACell>& c) { return c.get() == cell; });
+                                   [cell](const CACellEntry& entry) { return entry.cell() == cell; });
       if (it != cells.end()) cells.erase(it);
       break;
     }

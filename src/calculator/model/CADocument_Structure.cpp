@@ -20,11 +20,26 @@ namespace {
 
 constexpr const char* kTransferToItself = "Transfer from the document into itself";
 
-// Puts the cell at a new point, moving its references along.
-void MoveCell(CADocument& document, CACell& cell, const GridPoint& point) {
-  document.dropReferencesOf(cell);
-  cell.setGridPoint(point);
-  document.addReferencesOf(cell);
+// Puts the entry at a new column of its row, moving a cell's references along.
+void MoveEntry(CADocument& document, CACellEntry& entry, int64_t x) {
+  CACell* cell = entry.cell();
+  if (!cell) {
+    entry.setX(x);
+    return;
+  }
+  document.dropReferencesOf(*cell);
+  cell->setGridPoint(GridPoint{x, cell->gridPoint().y});
+  document.addReferencesOf(*cell);
+}
+
+// The row's cells follow it to its y, and their references are registered there.
+void PlaceCellsOfRow(CADocument& document, const CARow& row) {
+  for (const CACellEntry& entry : row.cells()) {
+    if (CACell* cell = entry.cell()) {
+      cell->setGridPoint(GridPoint{cell->gridPoint().x, row.gridY()});
+      document.addReferencesOf(*cell);
+    }
+  }
 }
 
 // The selection with its wildcards opened up (whole columns run over every row, whole rows over
@@ -54,22 +69,17 @@ void DeleteCellsOfRow(CADocument& document, CARow& row, int64_t x0, int64_t x1, 
   CARow::CellList& cells = row.mutableCells();
   const size_t first = row.lowerBound(x0);
   size_t last = first;
-  for (; last < cells.size() && cells[last]->gridPoint().x <= x1; ++last) document.dropReferencesOf(*cells[last]);
+  for (; last < cells.size() && cells[last].x() <= x1; ++last)
+    if (const CACell* cell = cells[last].cell()) document.dropReferencesOf(*cell);
   cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(last));
-  for (size_t i = first; i < cells.size(); ++i) {
-    CACell& cell = *cells[i];
-    MoveCell(document, cell, GridPoint{cell.gridPoint().x + dx, cell.gridPoint().y});
-  }
+  for (size_t i = first; i < cells.size(); ++i) MoveEntry(document, cells[i], cells[i].x() + dx);
 }
 
 // Moves every cell of the row at x >= x0 right by dx, the last first.
 void ShiftCellsOfRowRight(CADocument& document, CARow& row, int64_t x0, int64_t dx) {
   CARow::CellList& cells = row.mutableCells();
   const size_t first = row.lowerBound(x0);
-  for (size_t i = cells.size(); i-- > first;) {
-    CACell& cell = *cells[i];
-    MoveCell(document, cell, GridPoint{cell.gridPoint().x + dx, cell.gridPoint().y});
-  }
+  for (size_t i = cells.size(); i-- > first;) MoveEntry(document, cells[i], cells[i].x() + dx);
 }
 
 // Takes the cells with x in [x0, x1] out of every row from y0 on, after they have left the
@@ -81,18 +91,20 @@ std::vector<std::unique_ptr<CACell>> TakeColumnSpan(CADocument& document, int64_
   const auto span = [&](CARow& row, size_t* first, size_t* last) {
     *first = row.lowerBound(x0);
     *last = *first;
-    while (*last < row.cells().size() && row.cells()[*last]->gridPoint().x <= x1) ++*last;
+    while (*last < row.cells().size() && row.cells()[*last].x() <= x1) ++*last;
   };
   size_t first = 0;
   size_t last = 0;
   for (size_t r = firstRow; r < rows.size(); ++r) {
     span(*rows[r], &first, &last);
-    for (size_t i = first; i < last; ++i) document.dropReferencesOf(*rows[r]->cells()[i]);
+    for (size_t i = first; i < last; ++i)
+      if (const CACell* cell = rows[r]->cells()[i].cell()) document.dropReferencesOf(*cell);
   }
   for (size_t r = firstRow; r < rows.size(); ++r) {
     CARow::CellList& cells = rows[r]->mutableCells();
     span(*rows[r], &first, &last);
-    for (size_t i = first; i < last; ++i) taken.push_back(std::move(cells[i]));
+    // Plain numbers leave their row as cells: they are stored again at other rows.
+    for (size_t i = first; i < last; ++i) taken.push_back(cells[i].release(rows[r]->gridY(), &document));
     cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(last));
   }
   return taken;
@@ -158,18 +170,14 @@ void CADocument::deleteRow(const GridPoint& shift) {
   const std::optional<GridRange> range = EditRange(selectionRange_);
   if (!range) return;
   const size_t first = RowIndexAtOrAfter(rows_, range->startPoint.y);
-  for (size_t r = first; r < rows_.size(); ++r)
-    for (const std::unique_ptr<CACell>& cell : rows_[r]->cells()) dropReferencesOf(*cell);
+  for (size_t r = first; r < rows_.size(); ++r) rows_[r]->dropReferencesOfCells(*this);
   const int64_t y1 = range->endPoint.y;
   const size_t last = y1 == kGridOpenEnd ? rows_.size() : RowIndexAtOrAfter(rows_, y1 + 1);
   rows_.erase(rows_.begin() + qsizetype(first), rows_.begin() + qsizetype(last));
   for (size_t r = first; r < rows_.size(); ++r) {
     CARow& row = *rows_[r];
     row.setGridY(row.gridY() + shift.y);
-    for (const std::unique_ptr<CACell>& cell : row.cells()) {
-      cell->setGridPoint(GridPoint{cell->gridPoint().x, row.gridY()});
-      addReferencesOf(*cell);
-    }
+    PlaceCellsOfRow(*this, row);
   }
 }
 
@@ -226,12 +234,9 @@ void CADocument::insertRow(const GridPoint& shift) {
   // The last row first, so that the rows stay sorted while the references move.
   for (size_t r = rows_.size(); r-- > first;) {
     CARow& row = *rows_[r];
-    for (const std::unique_ptr<CACell>& cell : row.cells()) dropReferencesOf(*cell);
+    row.dropReferencesOfCells(*this);
     row.setGridY(row.gridY() + shift.y);
-    for (const std::unique_ptr<CACell>& cell : row.cells()) {
-      cell->setGridPoint(GridPoint{cell->gridPoint().x, row.gridY()});
-      addReferencesOf(*cell);
-    }
+    PlaceCellsOfRow(*this, row);
   }
   rows_.insert(rows_.begin() + qsizetype(first), std::make_move_iterator(inserted.begin()),
                std::make_move_iterator(inserted.end()));
@@ -243,14 +248,14 @@ void CADocument::insertRow(const GridPoint& shift) {
 void CADocument::adjustExpressionsBy(const GridPoint& shift) {
   const GridRange editRange = selectionRange_;
   for (const std::unique_ptr<CARow>& row : rows_)
-    for (const std::unique_ptr<CACell>& cell : row->cells())
-      if (cell->isFormula()) cell->adjustExpressionBy(shift.x, shift.y, editRange);
+    for (const CACellEntry& entry : row->cells())
+      if (entry.isFormula()) entry.cell()->adjustExpressionBy(shift.x, shift.y, editRange);
 }
 
 void CADocument::adjustExpressionsForBigMove(const CABigMove& move) {
   for (const std::unique_ptr<CARow>& row : rows_)
-    for (const std::unique_ptr<CACell>& cell : row->cells())
-      if (cell->isFormula()) cell->adjustExpressionForBigMove(move);
+    for (const CACellEntry& entry : row->cells())
+      if (entry.isFormula()) entry.cell()->adjustExpressionForBigMove(move);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -320,18 +325,17 @@ void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
     blockX0 = tx;
     if (!AddCoordinate(tx, from.endPoint.x - from.startPoint.x, &blockX1, true)) blockX1 = LastGridColumn();
   }
-  const auto inBlock = [&](const CACell& cell) {
-    return cell.gridPoint().x >= blockX0 && cell.gridPoint().x <= blockX1;
-  };
+  const auto inBlock = [&](const CACellEntry& entry) { return entry.x() >= blockX0 && entry.x() <= blockX1; };
   // Clears and removes the block's cells of a row from index `at` up to (not including) x.
-  const auto dropUntil = [&](CARow::CellList& cells, size_t at, int64_t x) {
+  const auto dropUntil = [&](CARow& row, size_t at, int64_t x) {
+    CARow::CellList& cells = row.mutableCells();
     size_t end = at;
-    while (end < cells.size() && cells[end]->gridPoint().x < x) {
-      if (inBlock(*cells[end])) cells[end]->clearValue();
+    while (end < cells.size() && cells[end].x() < x) {
+      if (inBlock(cells[end])) row.cellAtIndex(end, this).clearValue();
       ++end;
     }
     const auto removed = std::remove_if(cells.begin() + qsizetype(at), cells.begin() + qsizetype(end),
-                                        [&](const std::unique_ptr<CACell>& cell) { return inBlock(*cell); });
+                                        [&](const CACellEntry& entry) { return inBlock(entry); });
     const size_t kept = size_t(removed - cells.begin());
     cells.erase(removed, cells.begin() + qsizetype(end));
     return kept;
@@ -349,7 +353,7 @@ void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
     if (!targetY(sourceRow.gridY(), &y)) break;
     // Rows of the block that no source row maps to lose the block's cells.
     for (size_t r = RowIndexAtOrAfter(rows_, reached + 1); r < rows_.size() && rows_[r]->gridY() < y; ++r)
-      rows_[r]->deleteCellsFrom(wholeRows ? -1 : blockX0, blockX1);
+      rows_[r]->deleteCellsFrom(wholeRows ? -1 : blockX0, blockX1, this);
     reached = y;
 
     CARow& row = *rowImperative(y);
@@ -357,27 +361,26 @@ void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
     size_t at = row.lowerBound(blockX0);
     const CARow::CellList& sourceCells = sourceRow.cells();
     for (size_t i = sourceRow.lowerBound(from.startPoint.x); i < sourceCells.size(); ++i) {
-      const CACell& sourceCell = *sourceCells[i];
-      if (sourceCell.gridPoint().x > from.endPoint.x) break;
+      if (sourceCells[i].x() > from.endPoint.x) break;
       int64_t x = 0;
-      if (!targetX(sourceCell.gridPoint().x, &x)) break;
+      if (!targetX(sourceCells[i].x(), &x)) break;
       const GridPoint point{x, y};
-      at = dropUntil(cells, at, x);
+      at = dropUntil(row, at, x);
       CACell* target = nullptr;
-      if (at < cells.size() && cells[at]->gridPoint().x == x) {
-        target = cells[at].get();
+      if (at < cells.size() && cells[at].x() == x) {
+        target = &row.cellAtIndex(at, this);
       } else {
         cellAdded_ = true;
-        target = cells.insert(cells.begin() + qsizetype(at), std::make_unique<CACell>(point, this))->get();
+        target = cells.insert(cells.begin() + qsizetype(at), std::make_unique<CACell>(point, this))->cell();
       }
       ++at;
       invalidateLongText(point);
-      target->copyFrom(sourceCell, ignoreFormat, adjustReferences);
+      target->copyFrom(*CACellReading(sourceCells[i], sourceRow.gridY(), &source), ignoreFormat, adjustReferences);
       if (!copied) firstPoint = point;
       copied = true;
       largest = GridPoint{std::max(largest.x, x), std::max(largest.y, y)};
     }
-    dropUntil(cells, at, blockX1 == kGridOpenEnd ? kGridOpenEnd : blockX1 + 1);
+    dropUntil(row, at, blockX1 == kGridOpenEnd ? kGridOpenEnd : blockX1 + 1);
   }
 
   if (!copied) return;

@@ -86,7 +86,7 @@ QString CADocument::archiveWholeDocForUndo() {
       encoder.openTag(XmlName(kXmlRows));
       for (const std::unique_ptr<CARow>& row : rows_) {
         FLError error;
-        row->saveToXml(encoder, &error);
+        row->saveToXml(encoder, this, &error);
         if (error.code != 0 || !error.reason.isEmpty()) {
           LogString(kWholeDocFailed);
           return QString();
@@ -222,9 +222,7 @@ void CADocument::restoreWholeDocFromUndo(const QString& archive) {
   std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(archive);
   if (!decoder) return;
   // The formulas leave the reference table with their cells.
-  for (const std::unique_ptr<CARow>& row : rows_)
-    for (const std::unique_ptr<CACell>& cell : row->cells())
-      dropReferencesOf(*cell);
+  for (const std::unique_ptr<CARow>& row : rows_) row->dropReferencesOfCells(*this);
   columns_.clear();
   rows_.clear();
   loadFromXml(*decoder);

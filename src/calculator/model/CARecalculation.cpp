@@ -240,14 +240,15 @@ class Collector {
       if (r + kRowAhead < rows.size()) __builtin_prefetch(rows[r + kRowAhead].get());
       if (r + kCellsAhead < rows.size()) __builtin_prefetch(rows[r + kCellsAhead]->cells().data());
       if (r + kCellAhead < rows.size() && !rows[r + kCellAhead]->cells().empty())
-        __builtin_prefetch(rows[r + kCellAhead]->cells().front().get());
+        __builtin_prefetch(rows[r + kCellAhead]->cells().front().cell());
       CARow* row = rows[r].get();
       do {
         document_.setCellAdded(false);
         const CARow::CellList& cells = row->cells();
         for (size_t i = 0; i < cells.size(); ++i) {
-          CACell* cell = cells[i].get();
-          if (!cell->needRecalc() && !cell->ephemeralResult()) continue;
+          // A plain number has nothing to evaluate; its referrers are formulas met on their own.
+          CACell* cell = cells[i].cell();
+          if (!cell || (!cell->needRecalc() && !cell->ephemeralResult())) continue;
           // A cell that already waits (it refers to a cell met earlier) has had its referrers
           // added too; only cells met for the first time need a look at their formula.
           const uint64_t mark = flags(cell);
@@ -319,15 +320,17 @@ class Collector {
         if (r + kRowAhead < rows.size()) __builtin_prefetch(rows[r + kRowAhead].get());
         if (r + kCellsAhead < rows.size()) __builtin_prefetch(rows[r + kCellsAhead]->cells().data());
         if (r + kCellAhead < rows.size() && !rows[r + kCellAhead]->cells().empty()) {
-          const CACell* ahead = rows[r + kCellAhead]->cells().front().get();
-          __builtin_prefetch(ahead);
-          __builtin_prefetch(reinterpret_cast<const char*>(ahead) + 64);
+          if (const CACell* ahead = rows[r + kCellAhead]->cells().front().cell()) {
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(reinterpret_cast<const char*>(ahead) + 64);
+          }
         }
         if (r + kTokensAhead < rows.size() && !rows[r + kTokensAhead]->cells().empty())
-          rows[r + kTokensAhead]->cells().front()->prefetchExpression();
+          if (const CACell* ahead = rows[r + kTokensAhead]->cells().front().cell()) ahead->prefetchExpression();
         const CARow::CellList& cells = rows[r]->cells();
         for (size_t i = 0; i < cells.size() && left > 0; ++i) {
-          CACell* cell = cells[i].get();
+          CACell* cell = cells[i].cell();
+          if (!cell) continue;
           const uint64_t mark = flags(cell);
           if (!(mark & kWaiting)) continue;
           cell->setRecalcMark(generation_ | (mark & ~kWaiting));
@@ -385,9 +388,11 @@ class Collector {
     auto row = std::lower_bound(rows.begin(), rows.end(), first_.y,
                                 [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
     for (; row != rows.end() && (*row)->gridY() <= last_.y; ++row)
-      for (const std::unique_ptr<CACell>& cell : (*row)->cells()) {
-        const uint64_t mark = flags(cell.get());
-        if (mark & kWaiting) joined_[mark & kJoinedMask] = cell.get();
+      for (const CACellEntry& entry : (*row)->cells()) {
+        CACell* cell = entry.cell();
+        if (!cell) continue;
+        const uint64_t mark = flags(cell);
+        if (mark & kWaiting) joined_[mark & kJoinedMask] = cell;
       }
   }
 
@@ -530,7 +535,8 @@ void AddRecalcDependencies(CADocument& document, CAReferenceTable& table,
 
 void RecalcEverything(CADocument& document) {
   for (const std::unique_ptr<CARow>& row : document.rows())
-    for (const std::unique_ptr<CACell>& cell : row->cells()) cell->setNeedRecalc(true);
+    for (const CACellEntry& entry : row->cells())
+      if (CACell* cell = entry.cell()) cell->setNeedRecalc(true);
 }
 
 namespace {

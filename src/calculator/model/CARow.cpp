@@ -7,86 +7,191 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
-#include "framlet/foundation/flCollectionExtensions.h"
 #include "platform/FLError.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
+static_assert(sizeof(CACellEntry) == 16, "an entry outgrows two words");
 static_assert(sizeof(CACellList) == 16, "a cell list outgrows two words");
 // A row fits the allocator's 48-byte blocks (8 bytes of them are malloc's own).
 static_assert(sizeof(CARow) <= 40, "a row outgrows its allocation size");
 
-CACellList::CACellList() noexcept : single_() {}
+// ---------------------------------------------------------------------------------------------
+// Entries
+
+namespace {
+
+// An extended real's 80 bits: the significand, then the sign and exponent.
+struct RealBits {
+  uint64_t significand = 0;
+  uint16_t exponent = 0;
+};
+
+RealBits BitsOf(long double value) {
+  RealBits bits;
+  std::memcpy(&bits.significand, &value, sizeof bits.significand);
+  std::memcpy(&bits.exponent, reinterpret_cast<const char*>(&value) + sizeof bits.significand, sizeof bits.exponent);
+  return bits;
+}
+
+long double RealOf(const RealBits& bits) {
+  long double value = 0;
+  std::memcpy(&value, &bits.significand, sizeof bits.significand);
+  std::memcpy(reinterpret_cast<char*>(&value) + sizeof bits.significand, &bits.exponent, sizeof bits.exponent);
+  return value;
+}
+
+}  // namespace
+
+std::optional<CACellEntry> CACellEntry::plainNumber(int64_t x, const CANumber& number) {
+  CACellEntry entry;
+  switch (number.form()) {
+    case kNumberInteger:
+      if (number.denominator() != 1) return std::nullopt;
+      entry.word_ = uintptr_t(number.numerator());
+      entry.tag_ = kInteger;
+      break;
+    case kNumberFraction:
+      if (number.numerator() < INT32_MIN || number.numerator() > INT32_MAX || number.denominator() > UINT32_MAX)
+        return std::nullopt;
+      entry.word_ = (uintptr_t(uint32_t(int32_t(number.numerator()))) << 32) | uintptr_t(number.denominator());
+      entry.tag_ = kFraction;
+      break;
+    case kNumberReal: {
+      // Only a real that comes back the same, in the same form.
+      const RealBits bits = BitsOf(number.realValue());
+      const CANumber back = CANumber::withRealResult(RealOf(bits));
+      if (back.form() != kNumberReal) return std::nullopt;
+      const RealBits backBits = BitsOf(back.realValue());
+      if (backBits.significand != bits.significand || backBits.exponent != bits.exponent) return std::nullopt;
+      entry.word_ = uintptr_t(bits.significand);
+      entry.tag_ = kReal | (uint64_t(bits.exponent) << kExponentShift);
+      break;
+    }
+    default:
+      return std::nullopt;
+  }
+  if (x < 0 || x >= int64_t(1) << (64 - kXShift)) return std::nullopt;
+  entry.tag_ |= uint64_t(x) << kXShift;
+  return entry;
+}
+
+CANumber CACellEntry::number() const {
+  CANumber number;
+  switch (kind()) {
+    case kInteger:
+      number.setNumerator(int64_t(word_));
+      break;
+    case kFraction:
+      number.setForm(kNumberFraction);
+      number.setNumerator(int32_t(uint32_t(word_ >> 32)));
+      number.setDenominator(uint32_t(word_));
+      break;
+    case kReal:
+      number = CANumber::withRealResult(RealOf(RealBits{uint64_t(word_), uint16_t(tag_ >> kExponentShift)}));
+      break;
+    default:
+      FLAssert(false, "A cell read as a plain number");
+      break;
+  }
+  return number;
+}
+
+void CACellEntry::setX(int64_t x) {
+  if (CACell* cell = this->cell())
+    cell->setGridPoint(GridPoint{x, cell->gridPoint().y});
+  else if (isPlain())
+    tag_ = (tag_ & ((uint64_t(1) << kXShift) - 1)) | (uint64_t(x) << kXShift);
+}
+
+void CACellEntry::reset() {
+  if (kind() == kCell) delete cell();
+  word_ = 0;
+  tag_ = 0;
+}
+
+std::unique_ptr<CACell> CACellEntry::release(int64_t y, CADocument* document) {
+  if (isPlain()) {
+    auto cell = std::make_unique<CACell>(GridPoint{x(), y}, document);
+    cell->restorePlainNumber(number());
+    reset();
+    return cell;
+  }
+  std::unique_ptr<CACell> cell(this->cell());
+  word_ = 0;
+  tag_ = 0;
+  return cell;
+}
+
+CACellReading::CACellReading(const CACellEntry& entry, int64_t y, const CADocument* document)
+    : cell_(entry.cell()) {
+  if (cell_) return;
+  made_.emplace(GridPoint{entry.x(), y}, const_cast<CADocument*>(document));
+  made_->restorePlainNumber(entry.number());
+  cell_ = &*made_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The list
 
 CACellList::~CACellList() {
   clear();
   release();
-  std::destroy_at(&single_);
 }
 
-CACellList::CACellList(CACellList&& other) noexcept : single_() { *this = std::move(other); }
+CACellList::CACellList(CACellList&& other) noexcept { *this = std::move(other); }
 
 CACellList& CACellList::operator=(CACellList&& other) noexcept {
   if (this == &other) return *this;
   clear();
   release();
-  if (other.onHeap()) {
-    std::destroy_at(&single_);
-    heap_ = other.heap_;
-    capacity_ = other.capacity_;
-    std::construct_at(&other.single_);
-    other.capacity_ = 1;
-  } else {
-    single_ = std::move(other.single_);
-  }
-  size_ = other.size_;
-  other.size_ = 0;
+  // The place moves whole: a single entry, or the block's header.
+  place_.word_ = std::exchange(other.place_.word_, 0);
+  place_.tag_ = std::exchange(other.place_.tag_, 0);
   return *this;
 }
 
 void CACellList::release() {
   if (!onHeap()) return;
-  ::operator delete(static_cast<void*>(heap_));
-  std::construct_at(&single_);
-  capacity_ = 1;
+  ::operator delete(static_cast<void*>(heap()));
+  place_.word_ = 0;
+  place_.tag_ = 0;
 }
 
 void CACellList::reserve(size_t count) {
-  if (count <= capacity_) return;
-  FLAssert(count <= UINT32_MAX, "Too many cells in a row");
+  if (count <= capacity()) return;
+  FLAssert(count <= kCountMask, "Too many cells in a row");
+  const size_t size = this->size();
   auto* block = static_cast<value_type*>(::operator new(count * sizeof(value_type)));
-  value_type* cells = data();
-  for (size_t i = 0; i < size_; ++i) std::construct_at(block + i, std::move(cells[i]));
+  value_type* entries = data();
+  for (size_t i = 0; i < size; ++i) std::construct_at(block + i, std::move(entries[i]));
   if (onHeap()) {
-    std::destroy(cells, cells + size_);
-    ::operator delete(static_cast<void*>(cells));
-  } else {
-    std::destroy_at(&single_);
+    std::destroy(entries, entries + size);
+    ::operator delete(static_cast<void*>(entries));
   }
-  heap_ = block;
-  capacity_ = uint32_t(count);
+  setHeap(block, size, count);
 }
 
-size_t CACellList::grownCapacity(size_t size) {
-  // Half as much again, and odd: malloc's blocks are 16-byte steps less its own 8 bytes, which
-  // an odd count of pointers fills. Ten cells take 11 places (one 96-byte block), not 16.
-  return std::max<size_t>(3, size + size / 2) | 1;
+size_t CACellList::grownCapacity(size_t size) { return std::max<size_t>(3, size + size / 2); }
+
+void CACellList::push_back(value_type entry) {
+  FLAssert(!entry.empty(), "An empty entry stored in a row");
+  const size_t size = this->size();
+  if (size == capacity()) reserve(grownCapacity(size));
+  if (onHeap()) {
+    std::construct_at(heap() + size, std::move(entry));
+    setSize(size + 1);
+  } else {
+    place_ = std::move(entry);
+  }
 }
 
-void CACellList::push_back(value_type cell) {
-  if (size_ == capacity_) reserve(grownCapacity(size_));
-  if (onHeap())
-    std::construct_at(heap_ + size_, std::move(cell));
-  else
-    single_ = std::move(cell);
-  ++size_;
-}
-
-CACellList::iterator CACellList::insert(const_iterator at, value_type cell) {
+CACellList::iterator CACellList::insert(const_iterator at, value_type entry) {
   const size_t index = size_t(at - begin());
-  push_back(std::move(cell));
+  push_back(std::move(entry));
   std::rotate(begin() + index, end() - 1, end());
   return begin() + index;
 }
@@ -97,22 +202,41 @@ CACellList::iterator CACellList::erase(const_iterator first, const_iterator last
   const size_t from = size_t(first - begin());
   const size_t count = size_t(last - first);
   if (count == 0) return begin() + from;
-  // The erased cells go first, then the later ones close the gap.
+  const size_t size = this->size();
+  // The erased entries go first, then the later ones close the gap.
   for (size_t i = from; i < from + count; ++i) data()[i].reset();
   std::move(begin() + from + count, end(), begin() + from);
-  const size_t kept = size_ - count;
-  if (onHeap())
-    std::destroy(heap_ + kept, heap_ + size_);
-  else
-    single_.reset();
-  size_ = uint32_t(kept);
+  const size_t kept = size - count;
+  if (onHeap()) {
+    std::destroy(heap() + kept, heap() + size);
+    setSize(kept);
+  } else {
+    place_.reset();
+  }
   return begin() + from;
 }
 
 void CACellList::clear() {
-  for (size_t i = 0; i < size_; ++i) data()[i].reset();
-  if (onHeap()) std::destroy(heap_, heap_ + size_);
-  size_ = 0;
+  if (onHeap()) {
+    std::destroy(heap(), heap() + size());
+    setSize(0);
+  } else {
+    place_.reset();
+  }
+}
+
+void CACellList::assign(std::vector<value_type>& entries) {
+  clear();
+  release();
+  if (entries.size() == 1) {
+    place_ = std::move(entries.front());
+  } else if (entries.size() > 1) {
+    FLAssert(entries.size() <= kCountMask, "Too many cells in a row");
+    auto* block = static_cast<value_type*>(::operator new(entries.size() * sizeof(value_type)));
+    for (size_t i = 0; i < entries.size(); ++i) std::construct_at(block + i, std::move(entries[i]));
+    setHeap(block, entries.size(), entries.size());
+  }
+  entries.clear();
 }
 
 namespace {
@@ -160,6 +284,22 @@ std::optional<double> ParseHeight(const QString& text) {
   return value;
 }
 
+// Sorts by column, whatever order the file had; of two entries at one column the later wins.
+void SortEntriesKeepingLast(std::vector<CACellEntry>& entries) {
+  const auto before = [](const CACellEntry& a, const CACellEntry& b) { return a.x() < b.x(); };
+  // Rows read from files are mostly in order already: then there is nothing to do.
+  const auto notBefore = [&](const CACellEntry& a, const CACellEntry& b) { return !before(a, b); };
+  if (std::adjacent_find(entries.begin(), entries.end(), notBefore) == entries.end()) return;
+  std::stable_sort(entries.begin(), entries.end(), before);
+  size_t kept = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i + 1 < entries.size() && entries[i].x() == entries[i + 1].x()) continue;
+    if (kept != i) entries[kept] = std::move(entries[i]);
+    ++kept;
+  }
+  entries.erase(entries.begin() + qsizetype(kept), entries.end());
+}
+
 }  // namespace
 
 CARow::CARow(int64_t y) : gridY_(y) {}
@@ -196,6 +336,9 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
           if (placed) dropReferencesOfCells(*document);
           cells_.clear();
           if (decoder.endTag()) break;
+          // Gathered first, so that the row's block is made once and of the right size.
+          thread_local std::vector<CACellEntry> entries;
+          entries.clear();
           const int64_t cellsLevel = decoder.level();
           while (decoder.getNextTag()) {
             if (decoder.level() < cellsLevel) break;
@@ -211,10 +354,12 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
             point.y = gridY_;
             if (!IsOnGrid(point)) continue;
             cell->setGridPoint(point);
-            cells_.push_back(std::move(cell));
+            std::optional<CACellEntry> plain;
+            if (cell->isPlainNumber()) plain = CACellEntry::plainNumber(point.x, *cell->storedNumber());
+            entries.push_back(plain ? std::move(*plain) : CACellEntry(std::move(cell)));
           }
-          // Sorted once, whatever order the file had; of two cells at one point the later wins.
-          SortByKeyKeepingLast(cells_, [](const CACell& cell) { return cell.gridPoint().x; });
+          SortEntriesKeepingLast(entries);
+          cells_.assign(entries);
           if (placed) addReferencesOfCells(*document);
           break;
         }
@@ -237,8 +382,8 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
   setNeedCalculate(true);
 }
 
-bool CARow::saveToXml(FLXmlEncoder& encoder, bool saveRowInfo, int64_t fromX, int64_t toX,
-                      FLError* error) {
+bool CARow::saveToXml(FLXmlEncoder& encoder, const CADocument* document, bool saveRowInfo, int64_t fromX,
+                      int64_t toX, FLError* error) {
   encoder.addAttribute(XmlName(kXmlY), gridY_);
   encoder.openTag(XmlName(kXmlRow));
   if (saveRowInfo) {
@@ -252,14 +397,14 @@ bool CARow::saveToXml(FLXmlEncoder& encoder, bool saveRowInfo, int64_t fromX, in
   bool opened = false;
   size_t i = fromX < 0 ? 0 : lowerBound(fromX);
   for (; i < cells_.size(); ++i) {
-    const CACell& cell = *cells_[i];
-    if (fromX >= 0 && cell.gridPoint().x > toX) break;
-    if (!cell.holdsContent()) continue;
+    const CACellEntry& entry = cells_[i];
+    if (fromX >= 0 && entry.x() > toX) break;
+    if (!entry.holdsContent()) continue;
     if (!opened) {
       encoder.openTag(XmlName(kXmlCells));
       opened = true;
     }
-    if (!cell.saveToXml(encoder, error)) {
+    if (!CACellReading(entry, gridY_, document)->saveToXml(encoder, error)) {
       encoder.closeTag(XmlName(kXmlCells));
       encoder.closeTag(XmlName(kXmlRow));
       return wrote;
@@ -271,8 +416,8 @@ bool CARow::saveToXml(FLXmlEncoder& encoder, bool saveRowInfo, int64_t fromX, in
   return wrote;
 }
 
-bool CARow::saveToXml(FLXmlEncoder& encoder, FLError* error) {
-  return saveToXml(encoder, true, -1, -1, error);
+bool CARow::saveToXml(FLXmlEncoder& encoder, const CADocument* document, FLError* error) {
+  return saveToXml(encoder, document, true, -1, -1, error);
 }
 
 void CARow::saveHeightToXml(FLXmlEncoder& encoder) {
@@ -290,7 +435,9 @@ double CARow::height() {
   double height = double(minimumHeight()) / kEmuPerPointReal;
   bool preferencesRead = false;
   double checkboxHeight = kCheckboxHeight;
-  for (const std::unique_ptr<CACell>& cell : cells_) {
+  for (const CACellEntry& entry : cells_) {
+    const CACell* cell = entry.cell();
+    if (!cell) continue;  // a plain number
     if (cell->valueType() == kValuePicture) {
       height = std::max(height, cell->height());
     } else if (cell->valueType() == kValueCheckbox) {
@@ -307,35 +454,50 @@ double CARow::height() {
 
 size_t CARow::lowerBound(int64_t x) const {
   const auto it = std::lower_bound(cells_.begin(), cells_.end(), x,
-                                   [](const std::unique_ptr<CACell>& cell, int64_t key) {
-                                     return cell->gridPoint().x < key;
-                                   });
+                                   [](const CACellEntry& entry, int64_t key) { return entry.x() < key; });
   return size_t(it - cells_.begin());
 }
 
-CACell* CARow::cellAt(int64_t x) const {
+const CACellEntry* CARow::entryAt(int64_t x) const {
   const size_t at = lowerBound(x);
-  if (at < cells_.size() && cells_[at]->gridPoint().x == x) return cells_[at].get();
-  return nullptr;
+  return at < cells_.size() && cells_[at].x() == x ? &cells_[at] : nullptr;
 }
 
-void CARow::deleteCellsFrom(int64_t x1, int64_t x2) {
+CACell* CARow::cellAt(int64_t x, CADocument* document) {
+  const size_t at = lowerBound(x);
+  return at < cells_.size() && cells_[at].x() == x ? &cellAtIndex(at, document) : nullptr;
+}
+
+CACell& CARow::cellAtIndex(size_t index, CADocument* document) {
+  CACellEntry& entry = cells_[index];
+  if (entry.isPlain()) entry = CACellEntry(entry.release(gridY_, document));
+  return *entry.cell();
+}
+
+void CARow::makeCells(CADocument* document) {
+  for (size_t i = 0; i < cells_.size(); ++i)
+    if (cells_[i].isPlain()) cellAtIndex(i, document);
+}
+
+void CARow::deleteCellsFrom(int64_t x1, int64_t x2, CADocument* document) {
   for (size_t i = cells_.size(); i-- > 0;) {
-    CACell& cell = *cells_[i];
-    const int64_t x = cell.gridPoint().x;
+    const int64_t x = cells_[i].x();
     if (x1 >= 0 && x < x1) break;
     if (x1 >= 0 && x > x2) continue;
-    cell.clearValue();
+    // Clearing tells the cell's dependents: a plain number is made a cell to do so.
+    cellAtIndex(i, document).clearValue();
     cells_.erase(cells_.begin() + qsizetype(i));
   }
 }
 
 void CARow::addReferencesOfCells(CADocument& document) const {
-  for (const std::unique_ptr<CACell>& cell : cells_) document.addReferencesOf(*cell);
+  for (const CACellEntry& entry : cells_)
+    if (entry.isFormula()) document.addReferencesOf(*entry.cell());
 }
 
 void CARow::dropReferencesOfCells(CADocument& document) const {
-  for (const std::unique_ptr<CACell>& cell : cells_) document.dropReferencesOf(*cell);
+  for (const CACellEntry& entry : cells_)
+    if (entry.isFormula()) document.dropReferencesOf(*entry.cell());
 }
 
 void CARow::makeVanilla() {
@@ -344,27 +506,25 @@ void CARow::makeVanilla() {
   setNeedCalculate(true);
 }
 
-int64_t CARow::matchStringForward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
+int64_t CARow::matchStringForward(const CADocument* document, const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
                                   bool ignoreCase, bool wholeWords) const {
   for (size_t i = lowerBound(fromX); i < cells_.size(); ++i) {
-    const CACell& cell = *cells_[i];
-    const int64_t x = cell.gridPoint().x;
+    const int64_t x = cells_[i].x();
     if (stopAt >= 0 && x >= stopAt) break;
-    if (cell.matchesFindString(find, scope, ignoreCase, wholeWords)) return x;
+    if (CACellReading(cells_[i], gridY_, document)->matchesFindString(find, scope, ignoreCase, wholeWords)) return x;
   }
   return -1;
 }
 
-int64_t CARow::matchStringBackward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
+int64_t CARow::matchStringBackward(const CADocument* document, const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
                                    bool ignoreCase, bool wholeWords) const {
   if (fromX < 0) return -1;
   // The first cell beyond fromX; the walk starts left of it.
   size_t i = fromX == INT64_MAX ? cells_.size() : lowerBound(fromX + 1);
   while (i-- > 0) {
-    const CACell& cell = *cells_[i];
-    const int64_t x = cell.gridPoint().x;
+    const int64_t x = cells_[i].x();
     if (stopAt >= 0 && x <= stopAt) break;
-    if (cell.matchesFindString(find, scope, ignoreCase, wholeWords)) return x;
+    if (CACellReading(cells_[i], gridY_, document)->matchesFindString(find, scope, ignoreCase, wholeWords)) return x;
   }
   return -1;
 }

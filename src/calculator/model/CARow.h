@@ -2,6 +2,7 @@
 // element "row". Only rows that carry something exist.
 #pragma once
 
+#include "calculator/model/CACell.h"
 #include "calculator/model/CAFormat.h"
 
 #include <QString>
@@ -11,23 +12,85 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
-class CACell;
 class CADocument;
 class FLXmlDecoder;
 class FLXmlEncoder;
 struct FLError;
 
-// The cells of a row: a vector that keeps a single cell in place, with no block of its own. A
+// One place of a row: a cell, or a number kept plainly, as its column and its value with no cell
+// object. Most cells of a large sheet hold a number and nothing else (no format, note or formula);
+// kept plainly such a cell takes 16 bytes instead of a 96-byte cell and its pointer. A plain
+// entry becomes a cell (CARow::cellAt, CADocument::cellAtGridPoint) when something is to change
+// it or keep its address; reading it needs no cell (CACellReading).
+class CACellEntry {
+ public:
+  CACellEntry() noexcept = default;
+  // Takes the cell (implicitly: rows are filled with cells).
+  CACellEntry(std::unique_ptr<CACell> cell) noexcept : word_(reinterpret_cast<uintptr_t>(cell.release())) {}
+  CACellEntry(CACellEntry&& other) noexcept
+      : word_(std::exchange(other.word_, 0)), tag_(std::exchange(other.tag_, 0)) {}
+  CACellEntry& operator=(CACellEntry&& other) noexcept {
+    if (this != &other) {
+      reset();
+      word_ = std::exchange(other.word_, 0);
+      tag_ = std::exchange(other.tag_, 0);
+    }
+    return *this;
+  }
+  CACellEntry(const CACellEntry&) = delete;
+  CACellEntry& operator=(const CACellEntry&) = delete;
+  ~CACellEntry() { reset(); }
+
+  // The number at x kept plainly, when the number has a plain form (whole numbers, fractions of
+  // 32-bit terms and reals, exactly as they are); nothing otherwise.
+  static std::optional<CACellEntry> plainNumber(int64_t x, const CANumber& number);
+
+  // Null for an empty entry and for a plain number.
+  CACell* cell() const { return kind() == kCell ? reinterpret_cast<CACell*>(word_) : nullptr; }
+  bool isPlain() const { return kind() != kCell; }
+  bool empty() const { return word_ == 0 && tag_ == 0; }
+  int64_t x() const { return isPlain() ? int64_t(tag_ >> kXShift) : cell()->gridPoint().x; }
+  // Moves the entry to another column: the cell's point, or the plain number's column.
+  void setX(int64_t x);
+  // A plain entry's number.
+  CANumber number() const;
+  // What the entry's cell or plain number holds, without a cell: its value type and number.
+  int32_t valueType() const { return isPlain() ? int32_t(kValueNumber) : cell()->valueType(); }
+  bool isFormula() const { return !isPlain() && cell()->isFormula(); }
+  bool holdsContent() const { return isPlain() || cell()->holdsContent(); }
+  bool hasValue() const { return isPlain() || cell()->hasValue(); }
+
+  // Deletes the cell, if any: the entry is empty.
+  void reset();
+  // The cell, taken out; a plain number's cell is made first (at row y of the document).
+  std::unique_ptr<CACell> release(int64_t y, CADocument* document);
+
+ private:
+  friend class CACellList;
+  // The kind is in the tag's low bits; a plain number's column is in its high bits, and a real's
+  // sign and exponent between them (its significand is the word).
+  enum : uint64_t { kCell = 0, kInteger = 1, kFraction = 2, kReal = 3, kListOnHeap = 7 };
+  static constexpr unsigned kKindBits = 3;
+  static constexpr uint64_t kKindMask = (uint64_t(1) << kKindBits) - 1;
+  static constexpr unsigned kExponentShift = kKindBits;
+  static constexpr unsigned kXShift = kExponentShift + 16;
+  uint64_t kind() const { return tag_ & kKindMask; }
+
+  uintptr_t word_ = 0;  // the cell, or the number's bits
+  uint64_t tag_ = 0;
+};
+
+// The entries of a row: a vector that keeps a single entry in place, with no block of its own. A
 // sheet of long columns has a row for nearly every cell, and most such rows hold one; the block
-// would cost more than the row. The single cell shares its word with the block's address, so the
-// list is two words. Iterators are pointers; they and references are invalidated as a vector's
-// are (a list that holds its cell in place hands out pointers into itself). What deletes a cell
-// lives where the cell's class is known (CARow.cpp).
+// would cost more than the row. While the entries are in a block, the place holds the block's
+// address, size and room instead (marked as a kind no entry has), so the list is two words.
+// Iterators are pointers; they and references are invalidated as a vector's are.
 class CACellList {
  public:
-  using value_type = std::unique_ptr<CACell>;
+  using value_type = CACellEntry;
   using iterator = value_type*;
   using const_iterator = const value_type*;
   using size_type = size_t;
@@ -36,22 +99,22 @@ class CACellList {
   using reverse_iterator = std::reverse_iterator<iterator>;
   using const_reverse_iterator = std::reverse_iterator<const_iterator>;
 
-  CACellList() noexcept;
+  CACellList() noexcept = default;
   ~CACellList();
   CACellList(CACellList&& other) noexcept;
   CACellList& operator=(CACellList&& other) noexcept;
   CACellList(const CACellList&) = delete;
   CACellList& operator=(const CACellList&) = delete;
 
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  size_t capacity() const { return capacity_; }
-  value_type* data() { return onHeap() ? heap_ : &single_; }
-  const value_type* data() const { return onHeap() ? heap_ : &single_; }
+  size_t size() const { return onHeap() ? size_t(place_.tag_ >> kSizeShift) : (place_.empty() ? 0 : 1); }
+  bool empty() const { return size() == 0; }
+  size_t capacity() const { return onHeap() ? size_t((place_.tag_ >> kCapacityShift) & kCountMask) : 1; }
+  value_type* data() { return onHeap() ? heap() : &place_; }
+  const value_type* data() const { return onHeap() ? heap() : &place_; }
   iterator begin() { return data(); }
-  iterator end() { return data() + size_; }
+  iterator end() { return data() + size(); }
   const_iterator begin() const { return data(); }
-  const_iterator end() const { return data() + size_; }
+  const_iterator end() const { return data() + size(); }
   reverse_iterator rbegin() { return reverse_iterator(end()); }
   reverse_iterator rend() { return reverse_iterator(begin()); }
   const_reverse_iterator rbegin() const { return const_reverse_iterator(end()); }
@@ -60,16 +123,18 @@ class CACellList {
   const value_type& operator[](size_t i) const { return data()[i]; }
   value_type& front() { return data()[0]; }
   const value_type& front() const { return data()[0]; }
-  value_type& back() { return data()[size_ - 1]; }
-  const value_type& back() const { return data()[size_ - 1]; }
+  value_type& back() { return data()[size() - 1]; }
+  const value_type& back() const { return data()[size() - 1]; }
 
   void reserve(size_t count);
-  void push_back(value_type cell);
-  iterator insert(const_iterator at, value_type cell);
+  void push_back(value_type entry);
+  iterator insert(const_iterator at, value_type entry);
   iterator erase(const_iterator at);
   iterator erase(const_iterator first, const_iterator last);
   void clear();
-  // Erases the cells the predicate chooses, keeping the others in order.
+  // Replaces the entries with those given, in a block of exactly their number.
+  void assign(std::vector<value_type>& entries);
+  // Erases the entries the predicate chooses, keeping the others in order.
   template <typename Predicate>
   void eraseIf(Predicate chosen) {
     iterator kept = begin();
@@ -79,19 +144,40 @@ class CACellList {
   }
 
  private:
+  static constexpr unsigned kCapacityShift = CACellEntry::kKindBits;
+  static constexpr unsigned kSizeShift = 34;
+  static constexpr uint64_t kCountMask = (uint64_t(1) << 30) - 1;
   // The room a full list of the size grows to.
   static size_t grownCapacity(size_t size);
-  // A block holds at least two cells; with room for one, the cell is in place.
-  bool onHeap() const { return capacity_ > 1; }
-  // Frees the block, if there is one: the list is back to its one place.
+  bool onHeap() const { return place_.kind() == CACellEntry::kListOnHeap; }
+  value_type* heap() const { return reinterpret_cast<value_type*>(place_.word_); }
+  void setHeap(value_type* block, size_t size, size_t capacity) {
+    place_.word_ = reinterpret_cast<uintptr_t>(block);
+    place_.tag_ = CACellEntry::kListOnHeap | (uint64_t(capacity) << kCapacityShift) | (uint64_t(size) << kSizeShift);
+  }
+  void setSize(size_t size) {
+    place_.tag_ = (place_.tag_ & ~(kCountMask << kSizeShift)) | (uint64_t(size) << kSizeShift);
+  }
+  // Frees the block, if there is one: the list is back to its one empty place.
   void release();
 
-  union {
-    value_type* heap_;    // while on the heap
-    value_type single_;  // otherwise: the cell, or null
-  };
-  uint32_t size_ = 0;
-  uint32_t capacity_ = 1;
+  value_type place_;  // the single entry, or the block's header
+};
+
+// A cell of a row to read: the entry's own cell, or, for a plain number, a cell made for the
+// reading and gone with it. Whatever keeps a cell's address or changes it asks the row instead.
+class CACellReading {
+ public:
+  CACellReading(const CACellEntry& entry, int64_t y, const CADocument* document);
+  CACellReading(const CACellReading&) = delete;
+  CACellReading& operator=(const CACellReading&) = delete;
+  const CACell& operator*() const { return *cell_; }
+  const CACell* operator->() const { return cell_; }
+  const CACell* get() const { return cell_; }
+
+ private:
+  const CACell* cell_;
+  std::optional<CACell> made_;
 };
 
 class CARow {
@@ -112,9 +198,9 @@ class CARow {
   // [fromX, toX] (all when fromX is negative); a cell of type 0 without a format is left out.
   // YES when a cell was written. A cell whose texts cannot be enciphered fails the save: the
   // error is filled and writing stops.
-  bool saveToXml(FLXmlEncoder& encoder, bool saveRowInfo, int64_t fromX, int64_t toX,
-                 FLError* error = nullptr);
-  bool saveToXml(FLXmlEncoder& encoder, FLError* error = nullptr);
+  bool saveToXml(FLXmlEncoder& encoder, const CADocument* document, bool saveRowInfo, int64_t fromX,
+                 int64_t toX, FLError* error = nullptr);
+  bool saveToXml(FLXmlEncoder& encoder, const CADocument* document, FLError* error = nullptr);
   // "row" with "y", "dy" and "minhigh" only.
   void saveHeightToXml(FLXmlEncoder& encoder);
 
@@ -146,21 +232,27 @@ class CARow {
   // Strictly ascending by x.
   const CellList& cells() const { return cells_; }
   CellList& mutableCells() { return cells_; }
-  // The index of the first cell whose x is at least x.
+  // The index of the first entry whose x is at least x.
   size_t lowerBound(int64_t x) const;
-  // The cell at a plain x, or null.
-  CACell* cellAt(int64_t x) const;
+  // The entry at a plain x, or null.
+  const CACellEntry* entryAt(int64_t x) const;
+  // The cell at a plain x, or null; a plain number there becomes a cell of the document.
+  CACell* cellAt(int64_t x, CADocument* document);
+  // The cell of the entry at the index, which a plain number becomes first.
+  CACell& cellAtIndex(size_t index, CADocument* document);
+  // Every plain number of the row becomes a cell: for the edits that change cells wholesale.
+  void makeCells(CADocument* document);
 
   // The x of the first cell at or right of fromX (the last at or left of it, backward) that
   // matches the find text, or -1; a stopAt that is not negative ends the walk without a match
   // at the first cell at or beyond it.
-  int64_t matchStringForward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
+  int64_t matchStringForward(const CADocument* document, const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
                              bool ignoreCase, bool wholeWords) const;
-  int64_t matchStringBackward(const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
+  int64_t matchStringBackward(const CADocument* document, const QString& find, int64_t fromX, int64_t stopAt, int32_t scope,
                               bool ignoreCase, bool wholeWords) const;
 
   // Clears and removes the cells with x in [x1, x2]; all of them when x1 is negative.
-  void deleteCellsFrom(int64_t x1, int64_t x2);
+  void deleteCellsFrom(int64_t x1, int64_t x2, CADocument* document);
   // No height, minimum or format.
   void makeVanilla();
   // Registers (or removes) the references of the row's formulas with the document's table.

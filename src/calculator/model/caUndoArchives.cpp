@@ -181,9 +181,10 @@ void RestoreFormats(CADocument& document, const CAUndoContext& context, const CA
         for (const std::unique_ptr<CARow>& row : document.rows()) {
           if (row->gridY() < span.startPoint.y) continue;
           if (row->gridY() > span.endPoint.y) break;
-          row->mutableCells().eraseIf([&](const std::unique_ptr<CACell>& cell) {
-            const int64_t x = cell->gridPoint().x;
-            return x >= span.startPoint.x && x <= span.endPoint.x && cell->valueType() == kValueNone &&
+          row->mutableCells().eraseIf([&](const CACellEntry& entry) {
+            const CACell* cell = entry.cell();
+            const int64_t x = entry.x();
+            return cell && x >= span.startPoint.x && x <= span.endPoint.x && cell->valueType() == kValueNone &&
                    !cell->format() && cell->note().isEmpty();
           });
         }

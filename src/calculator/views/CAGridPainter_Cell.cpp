@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -51,7 +52,17 @@ bool PointLess(const GridPoint& a, const GridPoint& b) {
 
 void CAGridPainter::drawCell(const GridPoint& point, const QRectF& cellRect, const QRectF& visibleRect,
                              bool isActive) {
-  CACell* cell = document_.cellAtGridPoint(point);
+  // A plain number is drawn from where it is kept; it becomes a cell only for a tooltip.
+  CACell* cell = nullptr;
+  std::optional<CACellReading> reading;
+  if (const CARow* row = document_.row(point.y)) {
+    if (const CACellEntry* entry = row->entryAt(NormalizeCoordinate(point.x))) {
+      if (entry->isPlain())
+        cell = const_cast<CACell*>(reading.emplace(*entry, point.y, &document_).get());
+      else
+        cell = entry->cell();
+    }
+  }
   document_.registerDisplayGridPoint(point);
   QColor frameColor;
   CAFormat format;
@@ -215,7 +226,8 @@ void CAGridPainter::drawCoveredCell(CACell& cell, const QRectF& visibleRect) {
   const CARow::CellList& cells = row->cells();
   bool coveredVisible = false;
   for (size_t i = row->lowerBound(cell.gridPoint().x); i-- > 0;) {
-    CACell& left = *cells[i];
+    if (!cells[i].cell()) break;  // a plain number stops any text to its left
+    CACell& left = *cells[i].cell();
     if (left.valueType() == kValueOverflow) {
       if (geometry_.rectForGridPoint(left.gridPoint()).intersects(visibleRect)) coveredVisible = true;
       continue;
@@ -286,9 +298,13 @@ void CAGridPainter::registerTooltip(CACell& cell, const QRectF& rect, bool forWi
   if (!onScreen() || !options_.valueTooltips || !options_.addTooltip) return;
   const int64_t tag = options_.addTooltip(rect);
   if (tag == 0) return;
-  cell.setTooltipTag(tag);
-  cell.setTooltipCounter(document_.tooltipCounter());
-  cell.setTooltipForWidth(forWidth);
+  // The cell drawn may have been made for the drawing (a plain number): the tag goes to the
+  // document's own cell, made for it.
+  CACell* target = document_.cellAtGridPoint(cell.gridPoint());
+  if (!target) return;
+  target->setTooltipTag(tag);
+  target->setTooltipCounter(document_.tooltipCounter());
+  target->setTooltipForWidth(forWidth);
 }
 
 void CAGridPainter::drawLongCells() {

@@ -41,8 +41,10 @@ class HtmlTest : public RichTextTest {
 QString Texts(const CADocument& sheet) {
   QStringList parts;
   for (const std::unique_ptr<CARow>& row : sheet.rows())
-    for (const std::unique_ptr<CACell>& cell : row->cells())
+    for (const CACellEntry& entry : row->cells()) {
+      const CACellReading cell(entry, row->gridY(), &sheet);
       parts << QStringLiteral("%1,%2=%3").arg(cell->gridPoint().x).arg(cell->gridPoint().y).arg(cell->displayText(true));
+    }
   return parts.join(u'|');
 }
 

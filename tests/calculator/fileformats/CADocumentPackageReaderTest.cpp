@@ -386,13 +386,13 @@ TEST_F(PackageReaderTest, CellsOffTheGridAreDroppedAndSurviveNoStructuralEdit) {
   ASSERT_EQ(document.rows().size(), 1u);
   const CARow::CellList& cells = document.rows()[0]->cells();
   ASSERT_EQ(cells.size(), 2u);
-  EXPECT_EQ(cells[0]->gridPoint().x, 0);
-  EXPECT_EQ(cells[1]->gridPoint().x, LastGridColumn());
+  EXPECT_EQ(cells[0].x(), 0);
+  EXPECT_EQ(cells[1].x(), LastGridColumn());
   // A column inserted in front would push the last column's cell off the grid: refused.
   document.setSelectionRange({{0, kGridWildcard}, {0, kGridWildcard}});
   document.insert(kEditColumns);
-  EXPECT_EQ(document.rows()[0]->cells()[0]->gridPoint().x, 0);
-  EXPECT_EQ(document.rows()[0]->cells()[1]->gridPoint().x, LastGridColumn());
+  EXPECT_EQ(document.rows()[0]->cells()[0].x(), 0);
+  EXPECT_EQ(document.rows()[0]->cells()[1].x(), LastGridColumn());
 }
 
 TEST_F(PackageReaderTest, ReferencesAreRegisteredWhereTheCellsEndUp) {
@@ -496,7 +496,8 @@ TEST_F(PackageReaderTest, RowsAndCellsInReverseOrderComeInOrder) {
     EXPECT_EQ(document.rows()[i]->gridY(), int64_t(i));
     const CARow::CellList& cells = document.rows()[i]->cells();
     ASSERT_EQ(cells.size(), 4u);
-    for (size_t x = 0; x < 4; ++x) EXPECT_EQ(cells[x]->gridPoint(), (GridPoint{int64_t(x), int64_t(i)}));
+    for (size_t x = 0; x < 4; ++x)
+      EXPECT_EQ(CACellReading(cells[x], int64_t(i), &document)->gridPoint(), (GridPoint{int64_t(x), int64_t(i)}));
   }
   EXPECT_EQ(document.cellAtGridPoint({3, 50})->number()->description(), QStringLiteral("53"));
 }

@@ -77,7 +77,7 @@ TEST_F(PackageWriterTest, ALargeSheetIsWrittenInPiecesToTheSameBytes) {
   document.saveDocumentInfo(whole, false);
   document.saveColumns(whole);
   whole.openTag(XmlName(kXmlRows));
-  for (const std::unique_ptr<CARow>& row : document.rows()) row->saveToXml(whole);
+  for (const std::unique_ptr<CARow>& row : document.rows()) row->saveToXml(whole, &document);
   whole.closeTag(XmlName(kXmlRows));
   whole.closeTag(XmlName(kXmlSpreadsheet));
   const QByteArray written = ReadFileBytes(path + QStringLiteral("/document.xml"));
@@ -87,6 +87,15 @@ TEST_F(PackageWriterTest, ALargeSheetIsWrittenInPiecesToTheSameBytes) {
   CADocument reopened;
   ASSERT_EQ(reopened.openFile(path, nullptr), kFileTypeNative);
   ExpectSameSheet(document, reopened);
+  // The numbers came back as plain entries, and write the same bytes as the cells did.
+  size_t plain = 0;
+  for (const std::unique_ptr<CARow>& row : reopened.rows())
+    for (const CACellEntry& entry : row->cells()) plain += entry.isPlain() ? 1 : 0;
+  EXPECT_EQ(plain, 9000u);
+  FLError error;
+  const QString again = scratch(QStringLiteral("Again.Numlet"));
+  ASSERT_TRUE(reopened.saveToNativeFile(again, false, &error)) << error.reason.toStdString();
+  EXPECT_TRUE(ReadFileBytes(again + QStringLiteral("/document.xml")) == written);
 }
 
 // ---- Protected documents -------------------------------------------------------------------------

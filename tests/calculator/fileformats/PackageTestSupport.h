@@ -157,8 +157,10 @@ inline void ExpectSameSheet(CADocument& expected, CADocument& actual) {
     EXPECT_EQ(FormatXml(a.format()), FormatXml(e.format())) << "row " << e.gridY();
     ASSERT_EQ(a.cells().size(), e.cells().size()) << "row " << e.gridY();
     for (size_t c = 0; c < e.cells().size(); ++c) {
-      const CACell& ec = *e.cells()[c];
-      const CACell& ac = *a.cells()[c];
+      const CACellReading expectedCell(e.cells()[c], e.gridY(), &expected);
+      const CACellReading actualCell(a.cells()[c], a.gridY(), &actual);
+      const CACell& ec = *expectedCell;
+      const CACell& ac = *actualCell;
       const std::string where = FormatGridPoint(ec.gridPoint()).toStdString();
       EXPECT_EQ(ac.gridPoint(), ec.gridPoint()) << where;
       EXPECT_EQ(ac.valueType(), ec.valueType()) << where;

@@ -20,7 +20,8 @@
 inline QString CellSummary(const CADocument& document) {
   QStringList parts;
   for (const std::unique_ptr<CARow>& row : document.rows()) {
-    for (const std::unique_ptr<CACell>& cell : row->cells()) {
+    for (const CACellEntry& entry : row->cells()) {
+      const CACellReading cell(entry, row->gridY(), &document);
       QString value;
       switch (cell->valueType()) {
         case kValueLink: value = cell->formula() + u'>' + cell->displayTextField(); break;

@@ -1,10 +1,12 @@
-// A row's cell list keeps one cell in place and more in a block of their own: every edit a row's
-// cells get behaves as a vector's would, across the change from one to many and back.
+// A row's cell list keeps one entry in place and more in a block of their own: every edit a row's
+// cells get behaves as a vector's would, across the change from one to many and back, whether
+// the entries are cells or plain numbers.
 #include "calculator/model/CACell.h"
 #include "calculator/model/CARow.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
@@ -12,10 +14,20 @@
 namespace {
 
 std::unique_ptr<CACell> Cell(int64_t x) { return std::make_unique<CACell>(GridPoint{x, 0}, nullptr); }
+// Every other x a plain number, so that both kinds of entry move through the edits.
+CACellEntry Entry(int64_t x) {
+  if (x % 2 == 0) return Cell(x);
+  return *CACellEntry::plainNumber(x, CANumber(x * 10));
+}
 
 std::vector<int64_t> Xs(const CACellList& list) {
   std::vector<int64_t> xs;
-  for (const std::unique_ptr<CACell>& cell : list) xs.push_back(cell ? cell->gridPoint().x : -1);
+  for (const CACellEntry& entry : list) {
+    xs.push_back(entry.empty() ? -1 : entry.x());
+    if (entry.isPlain()) {
+      EXPECT_EQ(entry.number().numerator(), entry.x() * 10);
+    }
+  }
   return xs;
 }
 
@@ -31,13 +43,13 @@ TEST(CACellList, EditsMatchAVectorsThroughEveryChangeOfSize) {
       case 0:
       case 1: {
         const size_t at = size_t(random() % (size + 1));
-        const auto it = list.insert(list.begin() + at, Cell(next));
-        EXPECT_EQ((*it)->gridPoint().x, next);
+        const auto it = list.insert(list.begin() + at, Entry(next));
+        EXPECT_EQ(it->x(), next);
         expected.insert(expected.begin() + qsizetype(at), next++);
         break;
       }
       case 2:
-        list.push_back(Cell(next));
+        list.push_back(Entry(next));
         expected.push_back(next++);
         break;
       case 3:
@@ -57,7 +69,7 @@ TEST(CACellList, EditsMatchAVectorsThroughEveryChangeOfSize) {
       }
       default:
         if (random() % 8 == 0) {
-          list.eraseIf([](const std::unique_ptr<CACell>& cell) { return cell->gridPoint().x % 3 == 0; });
+          list.eraseIf([](const CACellEntry& entry) { return entry.x() % 3 == 0; });
           std::erase_if(expected, [](int64_t x) { return x % 3 == 0; });
         }
         break;
@@ -66,8 +78,8 @@ TEST(CACellList, EditsMatchAVectorsThroughEveryChangeOfSize) {
     ASSERT_EQ(list.size(), expected.size());
     ASSERT_EQ(list.empty(), expected.empty());
     if (!expected.empty()) {
-      ASSERT_EQ(list.front()->gridPoint().x, expected.front());
-      ASSERT_EQ(list.back()->gridPoint().x, expected.back());
+      ASSERT_EQ(list.front().x(), expected.front());
+      ASSERT_EQ(list.back().x(), expected.back());
     }
   }
 }
@@ -122,7 +134,7 @@ TEST(CACellList, MovesBetweenEveryPairOfShapes) {
   const std::vector<std::vector<int64_t>> shapes = {{}, {1}, {1, 2}, {1, 2, 3, 4, 5}};
   const auto make = [](const std::vector<int64_t>& xs, bool shrunk) {
     CACellList list;
-    for (int64_t x : xs) list.push_back(Cell(x));
+    for (int64_t x : xs) list.push_back(Entry(x));
     // A block emptied down to one cell keeps its block.
     if (shrunk) {
       list.push_back(Cell(99));
@@ -157,13 +169,13 @@ TEST(CACellList, ACellTakenOutOfItsPlaceLeavesAnEmptySlotToErase) {
   // lies in the list itself.
   for (const size_t count : {size_t(1), size_t(2), size_t(5)}) {
     CACellList list;
-    for (size_t i = 0; i < count; ++i) list.push_back(Cell(int64_t(i)));
-    std::vector<std::unique_ptr<CACell>> taken;
+    for (size_t i = 0; i < count; ++i) list.push_back(Entry(int64_t(i)));
+    std::vector<CACellEntry> taken;
     for (size_t i = 0; i < count; ++i) taken.push_back(std::move(list[i]));
     list.erase(list.begin(), list.end());
     EXPECT_TRUE(list.empty());
     ASSERT_EQ(taken.size(), count);
-    for (size_t i = 0; i < count; ++i) EXPECT_EQ(taken[i]->gridPoint().x, int64_t(i));
+    for (size_t i = 0; i < count; ++i) EXPECT_EQ(taken[i].x(), int64_t(i));
     list.push_back(std::move(taken.front()));
     EXPECT_EQ(Xs(list), std::vector<int64_t>{0});
   }
@@ -212,18 +224,18 @@ TEST(CACellList, ARowsRecalculationFlagOutlivesItsFormatAndMinimumHeight) {
   EXPECT_DOUBLE_EQ(row.height(), 2.0);
 }
 
-TEST(CACellList, GrowsByHalfToOddCountsThatFillMallocsBlocks) {
+TEST(CACellList, GrowsByHalf) {
   // Cells pushed one by one, and the room the list then has.
   const struct {
     size_t cells;
     size_t capacity;
-  } cases[] = {{0, 1}, {1, 1}, {2, 3}, {3, 3}, {4, 5}, {6, 7}, {8, 11}, {10, 11}, {12, 17}, {18, 25}, {100, 125}};
+  } cases[] = {{0, 1}, {1, 1}, {2, 3}, {3, 3}, {4, 4}, {6, 6}, {8, 9}, {10, 13}, {12, 13}, {18, 19}, {100, 141}};
   for (const auto& c : cases) {
     CACellList list;
     for (size_t i = 0; i < c.cells; ++i) list.push_back(Cell(int64_t(i)));
     EXPECT_EQ(list.capacity(), c.capacity) << c.cells << " cells";
     ASSERT_EQ(list.size(), c.cells);
-    EXPECT_EQ(list.empty() ? -1 : list.back()->gridPoint().x, int64_t(c.cells) - 1);
+    EXPECT_EQ(list.empty() ? -1 : list.back().x(), int64_t(c.cells) - 1);
   }
   // A reserve asks for exactly what it names.
   CACellList reserved;
@@ -231,6 +243,81 @@ TEST(CACellList, GrowsByHalfToOddCountsThatFillMallocsBlocks) {
   EXPECT_EQ(reserved.capacity(), 10u);
   reserved.reserve(4);
   EXPECT_EQ(reserved.capacity(), 10u);
+}
+
+TEST(CACellEntry, KeepsPlainlyTheNumbersItCanGiveBackExactly) {
+  const struct {
+    const char* what;
+    CANumber number;
+    bool plain;
+  } cases[] = {
+      {"zero", CANumber(0), true},
+      {"negative", CANumber(-7), true},
+      {"largest", CANumber(INT64_MAX), true},
+      {"smallest", CANumber(INT64_MIN), true},
+      {"sevenths", CANumber::withNumerator(1, 7), true},
+      {"negative quarters", CANumber::withNumerator(-9, 4), true},
+      {"32-bit terms", CANumber::withNumerator(INT32_MIN, UINT32_MAX), true},
+      {"zero denominator", CANumber::withNumerator(1, 0), true},
+      {"wide numerator", CANumber::withNumerator(int64_t(1) << 40, 3), false},
+      {"wide denominator", CANumber::withNumerator(1, (uint64_t(1) << 33) + 1), false},
+      {"real", CANumber::withRealResult(1.5L), true},
+      {"extended real", CANumber::withRealResult(0.1L), true},
+      {"huge real", CANumber::withRealResult(1e4000L), true},
+      {"tiny real", CANumber::withRealResult(-1e-4000L), true},
+      {"NaN", CANumber::asNan(), false},
+      {"infinity", CANumber::asInf(), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::optional<CACellEntry> entry = CACellEntry::plainNumber(12, c.number);
+    ASSERT_EQ(entry.has_value(), c.plain);
+    if (!entry) continue;
+    EXPECT_TRUE(entry->isPlain());
+    EXPECT_EQ(entry->cell(), nullptr);
+    EXPECT_EQ(entry->valueType(), kValueNumber);
+    for (const int64_t x : {int64_t(12), int64_t(0), LastGridColumn()}) {
+      entry->setX(x);
+      EXPECT_EQ(entry->x(), x);
+      const CANumber back = entry->number();
+      EXPECT_EQ(back.form(), c.number.form());
+      EXPECT_EQ(back.numerator(), c.number.numerator());
+      EXPECT_EQ(back.denominator(), c.number.denominator());
+      EXPECT_EQ(back.archive(), c.number.archive());
+      const long double a = back.realValue();
+      const long double b = c.number.realValue();
+      EXPECT_EQ(std::memcmp(&a, &b, 10), 0);
+    }
+  }
+  // Only columns of the grid.
+  EXPECT_FALSE(CACellEntry::plainNumber(-1, CANumber(1)));
+  EXPECT_FALSE(CACellEntry::plainNumber(int64_t(1) << 50, CANumber(1)));
+}
+
+TEST(CACellEntry, APlainNumberBecomesACellHoldingItAndNothingElse) {
+  CARow row(4);
+  row.mutableCells().push_back(*CACellEntry::plainNumber(2, CANumber::withNumerator(3, 8)));
+  row.mutableCells().push_back(Cell(5));
+  ASSERT_NE(row.entryAt(2), nullptr);
+  EXPECT_EQ(row.entryAt(3), nullptr);
+  {
+    const CACellReading reading(*row.entryAt(2), row.gridY(), nullptr);
+    EXPECT_EQ(reading->gridPoint(), (GridPoint{2, 4}));
+    EXPECT_TRUE(reading->isPlainNumber());
+    EXPECT_EQ(reading->number()->archive(), QStringLiteral("f3/8"));
+  }
+  EXPECT_TRUE(row.entryAt(2)->isPlain());  // reading made no cell
+  CACell* cell = row.cellAt(2, nullptr);
+  ASSERT_NE(cell, nullptr);
+  EXPECT_FALSE(row.entryAt(2)->isPlain());
+  EXPECT_EQ(row.cellAt(2, nullptr), cell);
+  EXPECT_EQ(cell->gridPoint(), (GridPoint{2, 4}));
+  EXPECT_EQ(cell->valueType(), kValueNumber);
+  EXPECT_EQ(cell->number()->archive(), QStringLiteral("f3/8"));
+  EXPECT_TRUE(cell->isPlainNumber());
+  EXPECT_FALSE(cell->needRecalc());
+  cell->setNote(QStringLiteral("kept"));
+  EXPECT_FALSE(cell->isPlainNumber());
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ class ContentTest : public SheetTest {
     const CARow* r = document.row(y);
     QStringList columns;
     if (r)
-      for (const std::unique_ptr<CACell>& c : r->cells()) columns.append(LabelForColumn(uint64_t(c->gridPoint().x)));
+      for (const CACellEntry& entry : r->cells()) columns.append(LabelForColumn(uint64_t(entry.x())));
     return columns.join(QLatin1Char(' '));
   }
 };

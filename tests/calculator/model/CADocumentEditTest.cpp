@@ -3,6 +3,7 @@
 // and moved cells both ways.
 #include "calculator/model/CAPicture.h"
 #include "UndoTestSupport.h"
+#include "framlet/foundation/FLXmlDecoder.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -226,6 +227,87 @@ TEST(EditCommandsTest, MovesAndInsertionsStayOnTheGrid) {
   document.setSelectionRange(Columns(0, 0));
   document.insert(kEditFromSelection);
   EXPECT_NE(document.cellAtGridPoint({LastGridColumn(), 0}), nullptr);
+}
+
+// The sample and a block of numbers (whole, fraction, real, large real) that read back as plain
+// entries, with formulas over them, written as the document's XML.
+QString PlainNumbersSample() {
+  Scratch sheet;
+  FillSample(sheet.document);
+  const CANumber numbers[] = {CANumber(-7), CANumber::withNumerator(1, 7), CANumber::withRealResult(1.5L),
+                              CANumber::withRealResult(1e300L), CANumber(5), CANumber::withNumerator(-9, 4)};
+  for (int64_t i = 0; i < 6; ++i)
+    sheet.document.cellAtGridPointImperative(GridPoint{4 + i % 3, 1 + i / 3})->setNumberValue(numbers[i]);
+  sheet.document.cellAtGridPointImperative(A1("H2"))->setFormula(QStringLiteral("=SUM(E2:G3)"));
+  sheet.document.cellAtGridPointImperative(A1("H3"))->setFormula(QStringLiteral("=E2*F3+A1"));
+  sheet.document.evaluate();
+  return DocumentXml(sheet.document);
+}
+
+void Load(CADocument& document, const QString& xml) {
+  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(xml);
+  ASSERT_TRUE(decoder);
+  document.loadFromXml(*decoder);
+  document.recalcEverything();
+  document.evaluate();
+}
+
+size_t PlainEntries(const CADocument& document) {
+  size_t count = 0;
+  for (const std::unique_ptr<CARow>& row : document.rows())
+    for (const CACellEntry& entry : row->cells()) count += entry.isPlain() ? 1 : 0;
+  return count;
+}
+
+// A sheet read from its XML keeps its lone numbers as plain entries; every command, its undo and
+// a later change of an input must give what they give on the same sheet made all of cells.
+TEST(EditCommandsTest, EachCommandActsOnPlainNumbersAsOnCells) {
+  ModelEnvironment environment;
+  const QString xml = PlainNumbersSample();
+  std::vector<CommandCase> commands = Commands();
+  const auto selectionCase = [](const char* name, GridRange range, std::function<void(CADocument&)> command) {
+    return CommandCase{name, range, std::move(command), 0, 0};
+  };
+  commands.push_back(selectionCase("type over a plain number", Range("E2", "E2"), [](CADocument& d) {
+    d.cellAtGridPointImperative(A1("E2"))->setFormula(QStringLiteral("40"));
+  }));
+  commands.push_back(selectionCase("replace in every cell", Range("A1", "A1"), [](CADocument& d) {
+    d.replace(QStringLiteral("5"), QStringLiteral("8"), true);
+  }));
+  commands.push_back(selectionCase("sort rows by column E", Rows(0, 5), [](CADocument& d) {
+    d.setSortKey1(GridPoint{4, 0});
+    d.sort();
+  }));
+  commands.push_back(selectionCase("delete columns of numbers", Columns(4, 4),
+                                   [](CADocument& d) { d.deleteSelection(kEditFromSelection); }));
+  commands.push_back(selectionCase("clear numbers", Range("E2", "F3"), [](CADocument& d) { d.clear(kClearAll); }));
+  for (const CommandCase& c : commands) {
+    SCOPED_TRACE(c.name);
+    Scratch cells;
+    Scratch plain;
+    Load(cells.document, xml);
+    Load(plain.document, xml);
+    for (const std::unique_ptr<CARow>& row : cells.document.rows()) row->makeCells(&cells.document);
+    ASSERT_EQ(PlainEntries(cells.document), 0u);
+    ASSERT_GE(PlainEntries(plain.document), 6u);
+    ASSERT_EQ(DocumentXml(plain.document).toStdString(), DocumentXml(cells.document).toStdString());
+    for (Scratch* sheet : {&cells, &plain}) {
+      sheet->document.setSelectionRange(c.selection);
+      c.command(sheet->document);
+      sheet->document.evaluate();
+    }
+    EXPECT_EQ(DocumentXml(plain.document).toStdString(), DocumentXml(cells.document).toStdString());
+    for (Scratch* sheet : {&cells, &plain}) {
+      if (sheet->window.manager.isUndoAvailable()) sheet->window.manager.undo();
+      sheet->document.evaluate();
+    }
+    EXPECT_EQ(DocumentXml(plain.document).toStdString(), DocumentXml(cells.document).toStdString()) << "undone";
+    for (Scratch* sheet : {&cells, &plain}) {
+      sheet->document.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("100"));
+      sheet->document.evaluate();
+    }
+    EXPECT_EQ(DocumentXml(plain.document).toStdString(), DocumentXml(cells.document).toStdString()) << "changed";
+  }
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ TEST_F(FarCellsTest, NoCellIsMadeOffTheGrid) {
   ASSERT_NE(document.cellAtGridPoint({5, 7}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({5, 7})->valueType(), kValueCheckbox);
   for (const std::unique_ptr<CARow>& row : document.rows())
-    for (const std::unique_ptr<CACell>& cell : row->cells()) EXPECT_TRUE(IsOnGrid(cell->gridPoint()));
+    for (const CACellEntry& entry : row->cells()) EXPECT_TRUE(IsOnGrid(GridPoint{entry.x(), row->gridY()}));
 }
 
 TEST_F(FarCellsTest, TheActiveCellStaysOnTheGrid) {

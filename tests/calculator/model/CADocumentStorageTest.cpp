@@ -46,7 +46,7 @@ TEST_F(StorageTest, RowsColumnsAndCellsStaySortedAndUnique) {
   for (int64_t x : {4, 0, 2}) entered(x, 7, QStringLiteral("v"));
   const CARow* row = document.row(7);
   ASSERT_EQ(row->cells().size(), 3u);
-  EXPECT_EQ(row->cells()[1]->gridPoint().x, 2);
+  EXPECT_EQ(row->cells()[1].x(), 2);
 
   LogCapture log;
   document.storeCell(std::make_unique<CACell>(GridPoint{2, 7}, &document), GridPoint{2, 7});
@@ -150,7 +150,7 @@ TEST_F(StorageTest, SortComparesByTypePriorityThenValue) {
 
 QString Xml(CARow& row, bool info = true, int64_t fromX = -1, int64_t toX = -1) {
   FLXmlEncoder encoder;
-  row.saveToXml(encoder, info, fromX, toX);
+  row.saveToXml(encoder, nullptr, info, fromX, toX);
   return encoder.xml().mid(kDeclaration.size());
 }
 
@@ -170,7 +170,7 @@ TEST_F(StorageTest, RowsReadBackWithTheirCells) {
   EXPECT_EQ(back->minimumHeight(), 127000);
   EXPECT_TRUE(back->format()->italic());
   ASSERT_EQ(back->cells().size(), 2u);
-  EXPECT_EQ(back->cells()[1]->formula(), QStringLiteral("hello"));
+  EXPECT_EQ(back->cells()[1].cell()->formula(), QStringLiteral("hello"));
   EXPECT_DOUBLE_EQ(back->height(), 10.0);
 }
 

@@ -32,7 +32,10 @@ class StructureTest : public EditTest {
   // Every cell stands in the row of its y.
   void expectConsistentRows() const {
     for (const auto& r : document.rows())
-      for (const auto& c : r->cells()) EXPECT_EQ(c->gridPoint().y, r->gridY()) << FormatGridPoint(c->gridPoint()).toStdString();
+      for (const CACellEntry& entry : r->cells())
+        if (const CACell* c = entry.cell()) {
+          EXPECT_EQ(c->gridPoint().y, r->gridY()) << FormatGridPoint(c->gridPoint()).toStdString();
+        }
   }
   std::vector<GridPoint> referrersOf(const char* at) {
     std::vector<GridPoint> referrers;

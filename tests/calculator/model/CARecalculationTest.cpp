@@ -255,9 +255,9 @@ class LiteralRecalculation {
   void run() {
     std::set<CACell*, ByPosition> waiting;
     for (const std::unique_ptr<CARow>& row : document_.rows()) {
-      for (const std::unique_ptr<CACell>& c : row->cells()) {
-        CACell* cell = c.get();
-        if (!cell->needRecalc() && !cell->ephemeralResult()) continue;
+      for (const CACellEntry& entry : row->cells()) {
+        CACell* cell = entry.cell();
+        if (!cell || (!cell->needRecalc() && !cell->ephemeralResult())) continue;
         if (!cell->refersToCells(nullptr))
           cell->evaluate();
         else
@@ -295,10 +295,11 @@ class LiteralRecalculation {
   void addDependents(std::set<CACell*, ByPosition>& waiting, const CACell* cell) {
     const std::unordered_set<const CACell*> one{cell};
     for (const std::unique_ptr<CARow>& row : document_.rows()) {
-      for (const std::unique_ptr<CACell>& c : row->cells()) {
-        if (waiting.contains(c.get()) || !c->refersToCells(&one)) continue;
-        waiting.insert(c.get());
-        addDependents(waiting, c.get());
+      for (const CACellEntry& entry : row->cells()) {
+        CACell* c = entry.cell();
+        if (!c || waiting.contains(c) || !c->refersToCells(&one)) continue;
+        waiting.insert(c);
+        addDependents(waiting, c);
       }
     }
   }

@@ -72,7 +72,7 @@ inline QString DocumentXml(CADocument& document) {
   document.saveDocumentInfo(encoder, true);
   document.saveColumns(encoder);
   encoder.openTag(XmlName(kXmlRows));
-  for (const std::unique_ptr<CARow>& row : document.rows()) row->saveToXml(encoder);
+  for (const std::unique_ptr<CARow>& row : document.rows()) row->saveToXml(encoder, &document);
   encoder.closeTag(XmlName(kXmlRows));
   encoder.closeTag(XmlName(kXmlSpreadsheet));
   return encoder.xml();

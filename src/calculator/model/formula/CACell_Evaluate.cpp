@@ -96,8 +96,9 @@ bool CACell::refersToCells(const std::unordered_set<const CACell*>* cells) const
               p.y <= block.endPoint.y && CellAtPoint(*document_, p) == cell)
             return true;
         }
-      } else if (!ForEachCellInBlock(*document_, block,
-                                     [&](const CACell& cell) { return !cells->contains(&cell); })) {
+      } else if (!ForEachEntryInBlock(*document_, block, [&](const CACellEntry& entry) {
+                   return !entry.cell() || !cells->contains(entry.cell());
+                 })) {
         return true;
       }
     }

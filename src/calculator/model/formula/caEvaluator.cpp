@@ -165,9 +165,10 @@ std::optional<CANumber> FinalValue(CADocument* document, const CAOperand& item) 
     case kTokenNumber:
       return item.token()->number();
     case kTokenReference: {
-      const CACell* cell = document ? CellAtPoint(*document, item.token()->point()) : nullptr;
+      const CACellEntry* entry = document ? EntryAtPoint(*document, item.token()->point()) : nullptr;
       const CANumber* number = nullptr;
-      if (!GetCellNumber(cell, kOperandNumbersAndChecks, &number)) return std::nullopt;
+      CANumber plain;
+      if (!GetCellNumber(entry, kOperandNumbersAndChecks, &number, &plain)) return std::nullopt;
       return number ? *number : CANumber();
     }
     default:

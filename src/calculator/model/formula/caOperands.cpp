@@ -33,16 +33,17 @@ struct CountSink {
 
 // Reads one cell into the list. NO when the cell fails.
 template <typename Sink>
-bool AppendCell(const CACell* cell, int32_t mode, Sink& sink) {
+bool AppendCell(const CACellEntry* entry, int32_t mode, Sink& sink) {
   const CANumber* number = nullptr;
-  if (!GetCellNumber(cell, mode, &number)) return false;
+  CANumber plain;
+  if (!GetCellNumber(entry, mode, &number, &plain)) return false;
   if (number) sink.add(*number);
   return true;
 }
 
-bool AppendCell(const CACell* cell, int32_t mode, CAOperandArray& array) {
+bool AppendCell(const CACellEntry* entry, int32_t mode, CAOperandArray& array) {
   ArraySink sink(array);
-  return AppendCell(cell, mode, sink);
+  return AppendCell(entry, mode, sink);
 }
 
 // Appends the cells of a range for CreateOperandArray. Modes 1-4 skip empty points, so only the
@@ -52,8 +53,8 @@ bool AppendCell(const CACell* cell, int32_t mode, CAOperandArray& array) {
 template <typename Sink>
 uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t mode, Sink& sink) {
   if (mode != kOperandBlankCount) {
-    const bool completed = ForEachCellInBlock(document, block, [&](const CACell& cell) {
-      return AppendCell(&cell, mode, sink);
+    const bool completed = ForEachEntryInBlock(document, block, [&](const CACellEntry& entry) {
+      return AppendCell(&entry, mode, sink);
     });
     return completed ? 0 : uint32_t(kFormulaErrorValue);
   }
@@ -69,9 +70,9 @@ uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t
   if constexpr (Sink::kCounting) {
     // Every point counts but the cells that exist, which count as their contents say.
     unsigned __int128 points = width * height;
-    bool completed = ForEachCellInBlock(document, bounded, [&](const CACell& cell) {
+    bool completed = ForEachEntryInBlock(document, bounded, [&](const CACellEntry& entry) {
       --points;
-      return AppendCell(&cell, mode, sink);
+      return AppendCell(&entry, mode, sink);
     });
     sink.addCount(points);
     return completed ? 0 : uint32_t(kFormulaErrorValue);
@@ -80,7 +81,7 @@ uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t
     for (int64_t y = bounded.startPoint.y; y <= bounded.endPoint.y; ++y) {
       const CARow* row = document.row(y);
       for (int64_t x = bounded.startPoint.x; x <= bounded.endPoint.x; ++x)
-        if (!AppendCell(row ? row->cellAt(x) : nullptr, mode, sink)) return kFormulaErrorValue;
+        if (!AppendCell(row ? row->entryAt(x) : nullptr, mode, sink)) return kFormulaErrorValue;
     }
     return 0;
   }
@@ -102,7 +103,7 @@ void ReadOperandList(CAEvaluationContext& context, int32_t mode, Sink& sink) {
         break;
       case kTokenReference: {
         const GridPoint& point = item.token()->point();
-        if (!context.document || !AppendCell(CellAtPoint(*context.document, point), mode, sink))
+        if (!context.document || !AppendCell(EntryAtPoint(*context.document, point), mode, sink))
           context.error = kFormulaErrorValue;
         break;
       }
@@ -129,7 +130,7 @@ void ReadOperandList(CAEvaluationContext& context, int32_t mode, Sink& sink) {
 
 }  // namespace
 
-CACell* CellAtPoint(const CADocument& document, const GridPoint& point) {
+const CACellEntry* EntryAtPoint(const CADocument& document, const GridPoint& point) {
   // Only a starting guess: every use checks the row it points at.
   struct Hint {
     const CADocument::RowList* rows = nullptr;
@@ -142,7 +143,7 @@ CACell* CellAtPoint(const CADocument& document, const GridPoint& point) {
     for (const size_t i : {hint.index, hint.index + 1, hint.index - 1}) {
       if (i < rows.size() && rows[i]->gridY() == y) {
         hint.index = i;
-        return rows[i]->cellAt(NormalizeCoordinate(point.x));
+        return rows[i]->entryAt(NormalizeCoordinate(point.x));
       }
     }
   }
@@ -150,7 +151,12 @@ CACell* CellAtPoint(const CADocument& document, const GridPoint& point) {
                                     [](const std::unique_ptr<CARow>& r, int64_t key) { return r->gridY() < key; });
   if (row == rows.end() || (*row)->gridY() != y) return nullptr;
   hint = Hint{&rows, size_t(row - rows.begin())};
-  return (*row)->cellAt(NormalizeCoordinate(point.x));
+  return (*row)->entryAt(NormalizeCoordinate(point.x));
+}
+
+CACell* CellAtPoint(const CADocument& document, const GridPoint& point) {
+  const CACellEntry* entry = EntryAtPoint(document, point);
+  return entry ? entry->cell() : nullptr;
 }
 
 bool NormalizedBlock(const GridRange& range, GridRange* block) {
@@ -175,8 +181,16 @@ bool NormalizedBlock(const GridRange& range, GridRange* block) {
   return true;
 }
 
-bool GetCellNumber(const CACell* cell, int32_t mode, const CANumber** number) {
+bool GetCellNumber(const CACellEntry* entry, int32_t mode, const CANumber** number, CANumber* plain) {
   *number = nullptr;
+  if (entry && entry->isPlain()) {
+    if (mode != kOperandBlankCount) {
+      *plain = entry->number();
+      *number = plain;
+    }
+    return true;
+  }
+  const CACell* cell = entry ? entry->cell() : nullptr;
   if (!cell) {
     if (mode == kOperandBlankCount) *number = &g_number0;
     return true;
@@ -213,7 +227,7 @@ bool GetCellNumber(const CACell* cell, int32_t mode, const CANumber** number) {
 
 bool HandleCellForOperandArray(const CADocument& document, int64_t x, int64_t y, int32_t mode,
                                CAOperandArray& array) {
-  return AppendCell(CellAtPoint(document, GridPoint{x, y}), mode, array);
+  return AppendCell(EntryAtPoint(document, GridPoint{x, y}), mode, array);
 }
 
 std::optional<CANumber> NumericTopOfStackCore(CAEvaluationContext& context, CAOperandList& operands) {
@@ -232,14 +246,15 @@ std::optional<CANumber> NumericTopOfStackCore(CAEvaluationContext& context, CAOp
       value = item.token()->number() ? item.token()->number()->copy() : CANumber();
       break;
     case kTokenReference: {
-      const CACell* cell = context.document ? CellAtPoint(*context.document, item.token()->point()) : nullptr;
+      const CACellEntry* entry = context.document ? EntryAtPoint(*context.document, item.token()->point()) : nullptr;
       const CANumber* number = nullptr;
-      if (!GetCellNumber(cell, kOperandNumbersAndChecks, &number)) {
+      CANumber plain;
+      if (!GetCellNumber(entry, kOperandNumbersAndChecks, &number, &plain)) {
         error = kFormulaErrorValue;
         break;
       }
       value = number ? number->copy() : CANumber();
-      if (context.resultHint == kResultHintUnknown && cell && cell->valueType() == kValueDate)
+      if (context.resultHint == kResultHintUnknown && entry && entry->valueType() == kValueDate)
         context.resultHint = kResultHintDate;
       break;
     }
@@ -301,8 +316,9 @@ std::optional<CAOperandArray> CreateSortedOperandArrayFromRange(CAEvaluationCont
     return std::nullopt;
   }
   if (context.document &&
-      !ForEachCellInBlock(*context.document, block,
-                          [&](const CACell& cell) { return AppendCell(&cell, kOperandNumbersOnly, array); })) {
+      !ForEachEntryInBlock(*context.document, block, [&](const CACellEntry& entry) {
+        return AppendCell(&entry, kOperandNumbersOnly, array);
+      })) {
     context.error = kFormulaErrorValue;
     return std::nullopt;
   }

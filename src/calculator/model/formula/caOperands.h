@@ -12,6 +12,7 @@
 #include <vector>
 
 class CACell;
+class CACellEntry;
 class CADocument;
 
 // Operand modes: which cells of a list count, and as what.
@@ -59,10 +60,10 @@ CANumber CountNumber(CAOperandCount count);
 bool HandleCellForOperandArray(const CADocument& document, int64_t x, int64_t y, int32_t mode,
                                CAOperandArray& array);
 
-// The conversion table of the operand modes. YES with *number set to the cell's own number or a
-// shared constant, or to null when the cell is skipped; NO when the cell fails (a formula
-// error in modes 2-4). A null cell is an empty point.
-bool GetCellNumber(const CACell* cell, int32_t mode, const CANumber** number);
+// The conversion table of the operand modes. YES with *number set to the cell's own number, a
+// plain number's value put in *plain, or a shared constant, or to null when the cell is skipped;
+// NO when the cell fails (a formula error in modes 2-4). A null entry is an empty point.
+bool GetCellNumber(const CACellEntry* entry, int32_t mode, const CANumber** number, CANumber* plain);
 
 // Takes the next argument as a range: a range token's range or a reference's one-cell range,
 // as written (not normalised). A value, another kind or an empty list is error 1 and an empty
@@ -82,15 +83,18 @@ int CompareOperands(const CANumber& a, const CANumber& b);
 std::optional<CANumber> AverageOfOperands(CAEvaluationContext& context,
                                           const std::optional<CAOperandArray>& operands);
 
-// Calls fn(cell) for each existing cell of a block of plain coordinates, rows top to bottom and
-// each row left to right, without visiting the empty points in between; fn returns NO to stop.
-// Returns NO when fn stopped the walk.
+// Calls fn(entry) for each cell or plain number of a block of plain coordinates, rows top to
+// bottom and each row left to right, without visiting the empty points in between; fn returns
+// NO to stop. Returns NO when fn stopped the walk.
 template <typename Fn>
-bool ForEachCellInBlock(const CADocument& document, const GridRange& plainBlock, Fn fn);
+bool ForEachEntryInBlock(const CADocument& document, const GridRange& plainBlock, Fn fn);
 
-// The cell at a point (absolute coordinates allowed), or null: the document's lookup, made
-// cheap for the runs of neighbouring rows that evaluating and recalculating walk by starting
-// from the row found last.
+// The cell or plain number at a point (absolute coordinates allowed), or null: the document's
+// lookup, made cheap for the runs of neighbouring rows that evaluating and recalculating walk by
+// starting from the row found last.
+const CACellEntry* EntryAtPoint(const CADocument& document, const GridPoint& point);
+// The cell at a point, or null; null too for a plain number, which has no cell (formulas always
+// have one).
 CACell* CellAtPoint(const CADocument& document, const GridPoint& point);
 
 // The plain block a range token names, corners in order: absolute coordinates made plain and a
@@ -107,15 +111,15 @@ bool NormalizedBlock(const GridRange& range, GridRange* block);
 #include <algorithm>
 
 template <typename Fn>
-bool ForEachCellInBlock(const CADocument& document, const GridRange& plainBlock, Fn fn) {
+bool ForEachEntryInBlock(const CADocument& document, const GridRange& plainBlock, Fn fn) {
   const CADocument::RowList& rows = document.rows();
   auto row = std::lower_bound(rows.begin(), rows.end(), plainBlock.startPoint.y,
                               [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
   for (; row != rows.end() && (*row)->gridY() <= plainBlock.endPoint.y; ++row) {
     const CARow::CellList& cells = (*row)->cells();
     for (size_t i = (*row)->lowerBound(plainBlock.startPoint.x);
-         i < cells.size() && cells[i]->gridPoint().x <= plainBlock.endPoint.x; ++i)
-      if (!fn(*cells[i])) return false;
+         i < cells.size() && cells[i].x() <= plainBlock.endPoint.x; ++i)
+      if (!fn(cells[i])) return false;
   }
   return true;
 }
