@@ -167,7 +167,7 @@ std::optional<CANumber> FinalValue(CADocument* document, const CAOperand& item) 
     case kTokenReference: {
       const CACellEntry* entry = document ? EntryAtPoint(*document, item.token()->point()) : nullptr;
       const CANumber* number = nullptr;
-      CANumber plain;
+      std::optional<CANumber> plain;
       if (!GetCellNumber(entry, kOperandNumbersAndChecks, &number, &plain)) return std::nullopt;
       return number ? *number : CANumber();
     }

@@ -32,11 +32,19 @@ struct CountSink {
 };
 
 // Reads one cell into the list. NO when the cell fails.
+// A plain number's part of AppendCell, kept out of line so that the walk over cells stays small.
 template <typename Sink>
-bool AppendCell(const CACellEntry* entry, int32_t mode, Sink& sink) {
+[[gnu::noinline]] bool AppendPlainNumber(const CACellEntry& entry, int32_t mode, Sink& sink) {
+  if (mode != kOperandBlankCount) sink.add(entry.number());
+  return true;
+}
+
+template <typename Sink>
+inline bool AppendCell(const CACellEntry* entry, int32_t mode, Sink& sink) {
+  if (entry && entry->isPlain()) [[unlikely]]
+    return AppendPlainNumber(*entry, mode, sink);
   const CANumber* number = nullptr;
-  CANumber plain;
-  if (!GetCellNumber(entry, mode, &number, &plain)) return false;
+  if (!GetCellNumber(entry ? entry->cell() : nullptr, mode, &number)) return false;
   if (number) sink.add(*number);
   return true;
 }
@@ -181,16 +189,8 @@ bool NormalizedBlock(const GridRange& range, GridRange* block) {
   return true;
 }
 
-bool GetCellNumber(const CACellEntry* entry, int32_t mode, const CANumber** number, CANumber* plain) {
+bool GetCellNumber(const CACell* cell, int32_t mode, const CANumber** number) {
   *number = nullptr;
-  if (entry && entry->isPlain()) {
-    if (mode != kOperandBlankCount) {
-      *plain = entry->number();
-      *number = plain;
-    }
-    return true;
-  }
-  const CACell* cell = entry ? entry->cell() : nullptr;
   if (!cell) {
     if (mode == kOperandBlankCount) *number = &g_number0;
     return true;
@@ -248,7 +248,7 @@ std::optional<CANumber> NumericTopOfStackCore(CAEvaluationContext& context, CAOp
     case kTokenReference: {
       const CACellEntry* entry = context.document ? EntryAtPoint(*context.document, item.token()->point()) : nullptr;
       const CANumber* number = nullptr;
-      CANumber plain;
+      std::optional<CANumber> plain;
       if (!GetCellNumber(entry, kOperandNumbersAndChecks, &number, &plain)) {
         error = kFormulaErrorValue;
         break;

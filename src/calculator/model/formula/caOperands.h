@@ -60,10 +60,13 @@ CANumber CountNumber(CAOperandCount count);
 bool HandleCellForOperandArray(const CADocument& document, int64_t x, int64_t y, int32_t mode,
                                CAOperandArray& array);
 
-// The conversion table of the operand modes. YES with *number set to the cell's own number, a
-// plain number's value put in *plain, or a shared constant, or to null when the cell is skipped;
-// NO when the cell fails (a formula error in modes 2-4). A null entry is an empty point.
-bool GetCellNumber(const CACellEntry* entry, int32_t mode, const CANumber** number, CANumber* plain);
+// The conversion table of the operand modes. YES with *number set to the cell's own number or a
+// shared constant, or to null when the cell is skipped; NO when the cell fails (a formula
+// error in modes 2-4). A null cell is an empty point.
+bool GetCellNumber(const CACell* cell, int32_t mode, const CANumber** number);
+// The same for a cell or a plain number, whose value is put in *plain.
+inline bool GetCellNumber(const CACellEntry* entry, int32_t mode, const CANumber** number,
+                          std::optional<CANumber>* plain);
 
 // Takes the next argument as a range: a range token's range or a reference's one-cell range,
 // as written (not normalised). A value, another kind or an empty list is error 1 and an empty
@@ -109,6 +112,13 @@ bool NormalizedBlock(const GridRange& range, GridRange* block);
 #include "calculator/model/CARow.h"
 
 #include <algorithm>
+
+inline bool GetCellNumber(const CACellEntry* entry, int32_t mode, const CANumber** number,
+                          std::optional<CANumber>* plain) {
+  if (!entry || !entry->isPlain()) return GetCellNumber(entry ? entry->cell() : nullptr, mode, number);
+  *number = mode == kOperandBlankCount ? nullptr : &plain->emplace(entry->number());
+  return true;
+}
 
 template <typename Fn>
 bool ForEachEntryInBlock(const CADocument& document, const GridRange& plainBlock, Fn fn) {
