@@ -129,6 +129,9 @@ class DocumentExcelDelegate final : public ExcelDelegate {
         break;
     }
     if (format) setOwnFormat(cell, *format, value.type);
+    // A number with nothing else is kept as a package's is when read.
+    if (value.type == kXLValueFraction || value.type == kXLValueReal || value.type == kXLValueInteger)
+      document_.compactCellAt(point);
   }
 
   bool setCell(const GridPoint& point, const QString& formula, const XLValue& cached,

@@ -153,6 +153,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Stores the cell at its own point, replacing one there; unless opening, re-lays the
   // overflowing text there. YES when its row had to be created.
   bool storeCell(std::unique_ptr<CACell> cell);
+  // The cell at the point, when it holds a number and nothing else, becomes a plain entry, as a
+  // package's numbers are when read: for imports, whose cells nothing else points at yet.
+  void compactCellAt(const GridPoint& point);
   // The import entry point: value type 1 makes a checkbox checked by the value's truth; any
   // other type enters the value's text as if typed. A point off the grid is refused: nothing is
   // stored.

@@ -129,6 +129,10 @@ CACell* CADocument::storeCell(std::unique_ptr<CACell> cell, const GridPoint& poi
   return cells.insert(cells.begin() + qsizetype(at), std::move(cell))->cell();
 }
 
+void CADocument::compactCellAt(const GridPoint& point) {
+  if (CARow* target = row(point.y)) target->compactCellAt(NormalizeCoordinate(point.x));
+}
+
 bool CADocument::storeCell(std::unique_ptr<CACell> cell) {
   const GridPoint point = cell->gridPoint();
   const bool rowCreated = row(point.y) == nullptr;
@@ -157,7 +161,10 @@ void CADocument::setCellAtPoint(const GridPoint& point, const QVariant& value, i
   } else {
     cell->setFormula(value.toString());
   }
-  if (!opening_) invalidateLongText(cell->gridPoint());
+  if (!opening_)
+    invalidateLongText(cell->gridPoint());
+  else
+    compactCellAt(point);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -479,6 +479,15 @@ void CARow::makeCells(CADocument* document) {
     if (cells_[i].isPlain()) cellAtIndex(i, document);
 }
 
+void CARow::compactCellAt(int64_t x) {
+  const size_t at = lowerBound(x);
+  if (at >= cells_.size() || cells_[at].x() != x) return;
+  const CACell* cell = cells_[at].cell();
+  if (!cell || !cell->isPlainNumber()) return;
+  if (std::optional<CACellEntry> plain = CACellEntry::plainNumber(x, *cell->storedNumber()))
+    cells_[at] = std::move(*plain);
+}
+
 void CARow::deleteCellsFrom(int64_t x1, int64_t x2, CADocument* document) {
   for (size_t i = cells_.size(); i-- > 0;) {
     const int64_t x = cells_[i].x();

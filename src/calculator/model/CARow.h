@@ -242,6 +242,9 @@ class CARow {
   CACell& cellAtIndex(size_t index, CADocument* document);
   // Every plain number of the row becomes a cell: for the edits that change cells wholesale.
   void makeCells(CADocument* document);
+  // The reverse: the cell at a plain x, when it holds a number and nothing else, becomes a plain
+  // entry. Only while nothing keeps the cell's address.
+  void compactCellAt(int64_t x);
 
   // The x of the first cell at or right of fromX (the last at or left of it, backward) that
   // matches the find text, or -1; a stopAt that is not negative ends the walk without a match

@@ -6,6 +6,7 @@
 #include "calculator/fileformats/caCompoundFile.h"
 #include "calculator/fileformats/caImportAlert.h"
 #include "calculator/model/CACell.h"
+#include "calculator/model/CARow.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/ModelTestSupport.h"
 #include "platform/FLError.h"
@@ -66,6 +67,12 @@ TEST_F(DocumentExcelTest, CellsFormulasAndTheMarkOfFailure) {
   const QString path = write(QStringLiteral("Report.final.xls"), WorkbookWithAFailingFormula());
   ASSERT_EQ(document.openFile(path, &error), 3) << error.reason.toStdString();
   document.evaluate();
+  // The lone number is kept plainly; the date, the kept value and the formula are cells.
+  const auto plain = [&](int64_t x, int64_t y) { return document.row(y)->entryAt(x)->isPlain(); };
+  EXPECT_TRUE(plain(0, 0));
+  EXPECT_FALSE(plain(0, 1));
+  EXPECT_FALSE(plain(1, 0));
+  EXPECT_FALSE(plain(1, 1));
   EXPECT_EQ(document.cellAtGridPoint({0, 0})->number()->realValue(), 2.5L);
   EXPECT_EQ(document.cellAtGridPoint({0, 1})->valueType(), kValueDate);
   EXPECT_EQ(document.cellAtGridPoint({0, 1})->number()->integerValue(), 20210101);

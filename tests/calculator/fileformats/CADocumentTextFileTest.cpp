@@ -67,6 +67,27 @@ TEST_F(TextFileTest, FilesOfOtherSpreadsheetsOpenIntoTheirCells) {
   EXPECT_EQ(type(document, 0, 1), kValueText);
 }
 
+TEST_F(TextFileTest, ImportedNumbersAreKeptPlainlyAndReadAsTyped) {
+  CADocument document;
+  ASSERT_EQ(open(document, "plain.csv", "Item,1.25,3\n-4,\"x\",2025-01-31\n"), 1);
+  const struct {
+    int64_t x, y;
+    bool plain;
+    const char* shown;
+  } cases[] = {{0, 0, false, "Item"}, {1, 0, true, "1.25"}, {2, 0, true, "3"},
+               {0, 1, true, "-4"},    {1, 1, false, "x"},   {2, 1, false, nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+    const CACellEntry* entry = document.row(c.y)->entryAt(c.x);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->isPlain(), c.plain);
+    if (c.shown) {
+      EXPECT_EQ(CACellReading(*entry, c.y, &document)->displayText(false), QString::fromUtf8(c.shown));
+    }
+  }
+  EXPECT_EQ(type(document, 2, 1), kValueDate);
+}
+
 TEST_F(TextFileTest, SemicolonsWithDecimalCommasAsDecimalCommaLocalesWriteThem) {
   GermanNumberLocale german;
   CADocument document;
