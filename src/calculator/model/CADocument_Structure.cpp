@@ -28,7 +28,7 @@ void MoveEntry(CADocument& document, CACellEntry& entry, int64_t x) {
     return;
   }
   document.dropReferencesOf(*cell);
-  cell->setGridPoint(GridPoint{x, cell->gridPoint().y});
+  entry.setX(x);
   document.addReferencesOf(*cell);
 }
 

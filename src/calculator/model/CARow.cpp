@@ -101,10 +101,9 @@ CANumber CACellEntry::number() const {
 }
 
 void CACellEntry::setX(int64_t x) {
-  if (CACell* cell = this->cell())
-    cell->setGridPoint(GridPoint{x, cell->gridPoint().y});
-  else if (isPlain())
-    tag_ = (tag_ & ((uint64_t(1) << kXShift) - 1)) | (uint64_t(x) << kXShift);
+  if (empty()) return;
+  if (CACell* cell = this->cell()) cell->setGridPoint(GridPoint{x, cell->gridPoint().y});
+  tag_ = (tag_ & ((uint64_t(1) << kXShift) - 1)) | (uint64_t(x) << kXShift);
 }
 
 void CACellEntry::reset() {

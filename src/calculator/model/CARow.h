@@ -28,8 +28,12 @@ struct FLError;
 class CACellEntry {
  public:
   CACellEntry() noexcept = default;
-  // Takes the cell (implicitly: rows are filled with cells).
-  CACellEntry(std::unique_ptr<CACell> cell) noexcept : word_(reinterpret_cast<uintptr_t>(cell.release())) {}
+  // Takes the cell (implicitly: rows are filled with cells). Its column is noted in the entry:
+  // a cell in a row moves to another column only through its entry (setX).
+  CACellEntry(std::unique_ptr<CACell> cell) noexcept
+      : word_(reinterpret_cast<uintptr_t>(cell.get())), tag_(cell ? uint64_t(cell->gridPoint().x) << kXShift : 0) {
+    (void)cell.release();
+  }
   CACellEntry(CACellEntry&& other) noexcept
       : word_(std::exchange(other.word_, 0)), tag_(std::exchange(other.tag_, 0)) {}
   CACellEntry& operator=(CACellEntry&& other) noexcept {
@@ -51,8 +55,9 @@ class CACellEntry {
   // Null for an empty entry and for a plain number.
   CACell* cell() const { return kind() == kCell ? reinterpret_cast<CACell*>(word_) : nullptr; }
   bool isPlain() const { return kind() != kCell; }
-  bool empty() const { return word_ == 0 && tag_ == 0; }
-  int64_t x() const { return isPlain() ? int64_t(tag_ >> kXShift) : cell()->gridPoint().x; }
+  bool empty() const { return word_ == 0 && kind() == kCell; }
+  // Read without the cell: a row's searches touch nothing but its entries.
+  int64_t x() const { return int64_t(tag_ >> kXShift); }
   // Moves the entry to another column: the cell's point, or the plain number's column.
   void setX(int64_t x);
   // A plain entry's number.
@@ -70,8 +75,8 @@ class CACellEntry {
 
  private:
   friend class CACellList;
-  // The kind is in the tag's low bits; a plain number's column is in its high bits, and a real's
-  // sign and exponent between them (its significand is the word).
+  // The kind is in the tag's low bits, the column in its high bits, and a plain real's sign and
+  // exponent between them (its significand is the word).
   enum : uint64_t { kCell = 0, kInteger = 1, kFraction = 2, kReal = 3, kListOnHeap = 7 };
   static constexpr unsigned kKindBits = 3;
   static constexpr uint64_t kKindMask = (uint64_t(1) << kKindBits) - 1;

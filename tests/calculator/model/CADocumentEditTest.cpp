@@ -252,10 +252,17 @@ void Load(CADocument& document, const QString& xml) {
   document.evaluate();
 }
 
+// How many entries are plain; every cell's entry must note the cell's own column.
 size_t PlainEntries(const CADocument& document) {
   size_t count = 0;
-  for (const std::unique_ptr<CARow>& row : document.rows())
-    for (const CACellEntry& entry : row->cells()) count += entry.isPlain() ? 1 : 0;
+  for (const std::unique_ptr<CARow>& row : document.rows()) {
+    for (const CACellEntry& entry : row->cells()) {
+      count += entry.isPlain() ? 1 : 0;
+      if (const CACell* cell = entry.cell()) {
+        EXPECT_EQ(cell->gridPoint(), (GridPoint{entry.x(), row->gridY()}));
+      }
+    }
+  }
   return count;
 }
 
@@ -297,6 +304,8 @@ TEST(EditCommandsTest, EachCommandActsOnPlainNumbersAsOnCells) {
       sheet->document.evaluate();
     }
     EXPECT_EQ(DocumentXml(plain.document).toStdString(), DocumentXml(cells.document).toStdString());
+    PlainEntries(cells.document);
+    PlainEntries(plain.document);
     for (Scratch* sheet : {&cells, &plain}) {
       if (sheet->window.manager.isUndoAvailable()) sheet->window.manager.undo();
       sheet->document.evaluate();

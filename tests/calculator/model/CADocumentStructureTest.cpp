@@ -29,12 +29,13 @@ class StructureTest : public EditTest {
     for (const auto& c : document.columns()) xs.push_back(c->gridX());
     return xs;
   }
-  // Every cell stands in the row of its y.
+  // Every cell stands in the row of its y, and its entry notes its x.
   void expectConsistentRows() const {
     for (const auto& r : document.rows())
       for (const CACellEntry& entry : r->cells())
         if (const CACell* c = entry.cell()) {
           EXPECT_EQ(c->gridPoint().y, r->gridY()) << FormatGridPoint(c->gridPoint()).toStdString();
+          EXPECT_EQ(c->gridPoint().x, entry.x()) << FormatGridPoint(c->gridPoint()).toStdString();
         }
   }
   std::vector<GridPoint> referrersOf(const char* at) {
