@@ -335,9 +335,10 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
           if (placed) dropReferencesOfCells(*document);
           cells_.clear();
           if (decoder.endTag()) break;
-          // Gathered first, so that the row's block is made once and of the right size.
-          thread_local std::vector<CACellEntry> entries;
-          entries.clear();
+          // A row's first cell goes straight into its place; a row of more is gathered first,
+          // so that its block is made once and of the right size.
+          thread_local std::vector<CACellEntry> more;
+          more.clear();
           const int64_t cellsLevel = decoder.level();
           while (decoder.getNextTag()) {
             if (decoder.level() < cellsLevel) break;
@@ -355,10 +356,18 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
             cell->setGridPoint(point);
             std::optional<CACellEntry> plain;
             if (cell->isPlainNumber()) plain = CACellEntry::plainNumber(point.x, *cell->storedNumber());
-            entries.push_back(plain ? std::move(*plain) : CACellEntry(std::move(cell)));
+            CACellEntry entry = plain ? std::move(*plain) : CACellEntry(std::move(cell));
+            if (cells_.empty() && more.empty()) {
+              cells_.push_back(std::move(entry));
+              continue;
+            }
+            if (more.empty()) more.push_back(std::move(cells_.front()));
+            more.push_back(std::move(entry));
           }
-          SortEntriesKeepingLast(entries);
-          cells_.assign(entries);
+          if (!more.empty()) {
+            SortEntriesKeepingLast(more);
+            cells_.assign(more);
+          }
           if (placed) addReferencesOfCells(*document);
           break;
         }
