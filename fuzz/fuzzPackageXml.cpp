@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the native package's XML reader as a document's "document.xml" (or,
-// by the input's own choice, as a protected one or as a pasted cell archive), then writes the
-// sheet it made back out. Any crash, hang or sanitizer report here is a fault in the reader or in
+// by the input's own choice, as a protected one or as a pasted cell archive), recalculates and
+// edits the sheet it made when the input chooses, then writes it back out. Any crash, hang or sanitizer report here is a fault in the reader or in
 // what it built.
 #include "FuzzApplication.h"
 #include "calculator/model/CADocument.h"
@@ -35,6 +35,24 @@ int FuzzPackageXml(const uint8_t* data, size_t size) {
     }
     document.loadFromXml(*decoder);
     document.setOpenWithPassword(false);
+
+    // The sheet read is recalculated, and its rows and columns edited, by the input's choice:
+    // cells made plain by the reader go through the same commands as cells.
+    if (options & 8) {
+      document.recalcEverything();
+      document.evaluate();
+    }
+    if (options & 16) {
+      document.setSelectionRange(GridRange{{1, kGridWildcard}, {2, kGridWildcard}});
+      document.insert(kEditColumns);
+      document.setSelectionRange(GridRange{{kGridWildcard, 0}, {kGridWildcard, 1}});
+      document.deleteSelection(kEditRows);
+    }
+    if (options & 32) {
+      document.setSelectionRange(GridRange{{0, 0}, {3, 3}});
+      document.deleteSelection(kEditCellsVertical);
+      document.clear(kClearAll);
+    }
 
     // What was read must write out again.
     FLXmlEncoder encoder;
