@@ -340,6 +340,12 @@ bool FLXmlDecoder::fail(qsizetype offset) {
   return false;
 }
 
+// Nearly every scan between tags already stands at the next element's "<": told without the
+// whole scan (which gives the same answer there).
+Q_ALWAYS_INLINE bool FLXmlDecoder::atElement(qsizetype position) const {
+  return position < limit_ && xml_[position] == '<' && xml_[position + 1] != '!';
+}
+
 int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   const qsizetype n = xml_.size();
   while (position < limit_) {
@@ -455,7 +461,7 @@ int32_t FLXmlDecoder::keyForName(const QString& name) const {
 bool FLXmlDecoder::identifyNextTag(bool afterValue) {
   State& s = state_;
   qsizetype p = s.charIndex;
-  const int skipped = skipNonTags(p);
+  const int skipped = atElement(p) ? kSkipAtTag : skipNonTags(p);
   if (skipped == kSkipAtText) {
     if (afterValue) return false;
     s.charIndex = p;
@@ -555,7 +561,8 @@ bool FLXmlDecoder::extractValue() {
   bool hadSection = false;
   qsizetype segment = valueStart;
   for (;;) {
-    const qsizetype lt = xml_.indexOf('<', p);
+    // The "<" nearly always stands right there (behind an indent) or a few bytes on.
+    const qsizetype lt = p < limit_ && xml_[p] == '<' ? p : xml_.indexOf('<', p);
     if (lt < 0 || lt >= limit_) {
       s.charIndex = lt < 0 ? limit_ : lt;
       return false;
@@ -567,7 +574,9 @@ bool FLXmlDecoder::extractValue() {
       s.charIndex = lt;
       s.valueFrom = segment;
       s.valueTo = lt;
-      identifyNextTag(true);
+      // Only a closing tag can end the element here; an element's first child, which the
+      // indents come before, is told at once.
+      if (!(atElement(lt) && xml_[lt + 1] != '/')) identifyNextTag(true);
       return true;
     }
     if (lt == p && segment == valueStart && lt > segment) {
@@ -672,7 +681,7 @@ bool FLXmlDecoder::readTag() {
     s.haveRoot = true;
     if (s.tagName() == QLatin1String(kSvgRootTag)) s.svg = true;
   }
-  const qsizetype p = SkipSpaces(xml_, s.charIndex);
+  const qsizetype p = SpaceAt(xml_, s.charIndex) ? SkipSpaces(xml_, s.charIndex) : s.charIndex;
   if (!s.startTag) {
     if (at(p) != '>') {
       s.charIndex = p;
@@ -717,7 +726,7 @@ bool FLXmlDecoder::getNextTag() {
   if (s.charIndex >= limit_) return false;
   // White space and comments after the last element are the end of the text, not an error.
   qsizetype p = s.charIndex;
-  if (skipNonTags(p) == kSkipAtTag) {
+  if (atElement(p) || skipNonTags(p) == kSkipAtTag) {
     s.charIndex = p;
     if (p >= limit_) return false;
   }
@@ -734,8 +743,27 @@ void FLXmlDecoder::forceDone() { state_.charIndex = limit_; }
 
 void FLXmlDecoder::makeValue() const {
   const QByteArrayView raw = xml_.sliced(state_.valueFrom, state_.valueTo - state_.valueFrom);
-  state_.value = DecodedText(raw);
   state_.valueTo = -1;
+  // The usual value, a short stretch of ASCII without references, goes into a string kept from
+  // one value to the next rather than into a new one each time. It is written only while nobody
+  // else holds it: a caller that kept an earlier value keeps it as it was.
+  constexpr qsizetype kSpareValueRoom = 64;
+  if (!raw.isEmpty() && raw.size() <= kSpareValueRoom) {
+    if (!spareValue_.isDetached()) spareValue_ = QString(kSpareValueRoom, Qt::Uninitialized);
+    spareValue_.resize(raw.size());
+    char16_t* out = reinterpret_cast<char16_t*>(spareValue_.data());
+    qsizetype i = 0;
+    for (; i < raw.size(); ++i) {
+      const uchar c = uchar(raw[i]);
+      if (c >= 0x80 || c == '&') break;
+      out[i] = c;
+    }
+    if (i == raw.size()) {
+      state_.value = spareValue_;
+      return;
+    }
+  }
+  state_.value = DecodedText(raw);
 }
 
 int64_t FLXmlDecoder::integerValue() const {

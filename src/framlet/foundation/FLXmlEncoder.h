@@ -23,6 +23,8 @@ class FLXmlEncoder {
   // Attributes are queued and written, in the order queued, into the next element opened.
   // The string is escaped; an empty or null one is refused with an assertion.
   void addAttribute(QAnyStringView name, const QString& value);
+  // The same for a Latin-1 word, which needs no string made on the way.
+  void addAttribute(QAnyStringView name, QLatin1StringView value);
   void addAttribute(QAnyStringView name, int64_t number);
 
   // Writes a whole element on one line, the value escaped unless `safe`; an empty (or null)

@@ -433,6 +433,41 @@ TEST(FLXmlDecoder, ValuesReadTheSameWhenAskedLate) {
   }
 }
 
+// Values are decoded into room the reader keeps from one value to the next; a value a caller
+// keeps must stay what it was while the reading goes on, whatever comes after it.
+TEST(FLXmlDecoder, KeptValuesStayWhatTheyWereAsLaterValuesAreRead) {
+  const QString longAscii = QString(70, QLatin1Char('x'));
+  const QString values[] = {QStringLiteral("=A1+1"), QStringLiteral("i2"), QStringLiteral("a"), longAscii,
+                            QStringLiteral("=A99999+1"), QString::fromUtf8("\xC3\xA9t\xC3\xA9"), QStringLiteral("b"),
+                            QStringLiteral("x&amp;y"), QStringLiteral("zz")};
+  const QString expected[] = {QStringLiteral("=A1+1"), QStringLiteral("i2"), QStringLiteral("a"), longAscii,
+                              QStringLiteral("=A99999+1"), QString::fromUtf8("\xC3\xA9t\xC3\xA9"), QStringLiteral("b"),
+                              QStringLiteral("x&y"), QStringLiteral("zz")};
+  QString body = QStringLiteral("<r>");
+  for (const QString& value : values) body += QStringLiteral("<v>") + value + QStringLiteral("</v><e/>");
+  body += QStringLiteral("</r>\n");
+  // Every other value is kept, the others only looked at: kept ones must not change under the
+  // reader, and the ones let go may give their room to the next.
+  auto decoder = Decode(body);
+  ASSERT_TRUE(decoder && decoder->getNextTag());
+  std::vector<QString> kept;
+  std::vector<size_t> keptIndex;
+  for (size_t i = 0; i < std::size(values); ++i) {
+    ASSERT_TRUE(decoder->getNextTag());
+    ASSERT_EQ(decoder->xmlTag(), QStringLiteral("v"));
+    EXPECT_EQ(decoder->value(), expected[i]) << i;
+    EXPECT_EQ(decoder->value().size(), expected[i].size()) << i;
+    if (i % 2 == 0) {
+      kept.push_back(decoder->value());
+      keptIndex.push_back(i);
+    }
+    ASSERT_TRUE(decoder->getNextTag());
+    // An element without a value has none, whatever the one before it had.
+    EXPECT_TRUE(decoder->value().isNull()) << i;
+  }
+  for (size_t k = 0; k < kept.size(); ++k) EXPECT_EQ(kept[k], expected[keptIndex[k]]) << keptIndex[k];
+}
+
 // Names stay what they were while a tag, a look-ahead or a coalescing still refers to them, even
 // in a document of more names than the reader keeps.
 TEST(FLXmlDecoder, ManyNamesStayIntactWhileInUse) {
