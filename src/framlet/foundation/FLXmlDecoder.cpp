@@ -669,6 +669,112 @@ bool FLXmlDecoder::extractAttributes() {
   }
 }
 
+// The usual tag of a spreadsheet's text, read in one pass: an element's name and attributes in
+// ASCII, behind an indent of ASCII white space, with the attributes quoted and nothing unusual
+// about it. Gives kPlainNotTaken, before changing anything, for whatever else the text holds
+// there (comments, text, names or spaces beyond ASCII, malformed markup, the end of the text),
+// which the general reading then takes as it always has; otherwise what readTag gives.
+int FLXmlDecoder::readPlainTag() {
+  State& s = state_;
+  const char* const b = xml_.data();
+  const qsizetype n = xml_.size();
+  qsizetype p = s.charIndex;
+  while (p < limit_ && IsAsciiSpace(b[p])) ++p;
+  if (p >= limit_ || b[p] != '<') return kPlainNotTaken;
+  const qsizetype tagStart = p;
+  qsizetype q = p + 1;
+  const bool closing = b[q] == '/';
+  if (closing) ++q;
+  if (q >= limit_) return kPlainNotTaken;
+  const char first = b[q];
+  const bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
+  if (!letter && first != '_' && first != ':' && !(allowNumericTags_ && first >= '0' && first <= '9'))
+    return kPlainNotTaken;
+  const qsizetype nameStart = q;
+  ++q;
+  while (q < limit_ && IsAsciiNameChar(b[q])) ++q;
+  if (q >= limit_ || uchar(b[q]) >= 0x80) return kPlainNotTaken;
+
+  // Nothing interned while this tag is read may push out a name it refers to.
+  ++pinned_;
+  struct Unpin {
+    int& pinned;
+    ~Unpin() { --pinned; }
+  } unpin{pinned_};
+  const InternedName& interned = internName(QByteArrayView(b + nameStart, q - nameStart));
+  const auto begin = [&](bool startTag, bool endTag) {
+    s.tagStartIndex = tagStart;
+    s.tagRef = &interned.name;
+    s.tagUtf8 = &interned.utf8;
+    s.key = interned.key;
+    s.startTag = startTag;
+    s.endTag = endTag;
+    if (!s.value.isNull()) s.value = QString();
+    s.valueTo = -1;
+    clearAttributes();
+    if (!s.orderedAttributes.isEmpty()) s.orderedAttributes.clear();
+  };
+  if (closing) {
+    if (b[q] != '>') return kPlainNotTaken;
+    begin(false, true);
+    s.charIndex = q + 1;
+    --s.level;
+    return kPlainRead;
+  }
+
+  constexpr int kMostPlainAttributes = 8;
+  // Filled as far as `count`: not cleared beforehand, which would cost more than the reading.
+  struct Span {
+    const QString* name;
+    qsizetype start;
+    qsizetype length;
+  };
+  Span spans[kMostPlainAttributes];
+  int count = 0;
+  bool empty = false;
+  qsizetype r = q;
+  for (;;) {
+    while (r < limit_ && IsAsciiSpace(b[r])) ++r;
+    if (r >= limit_) return kPlainNotTaken;
+    const char c = b[r];
+    if (c == '>') {
+      ++r;
+      break;
+    }
+    if (c == '/') {
+      if (b[r + 1] != '>') return kPlainNotTaken;
+      r += 2;
+      empty = true;
+      break;
+    }
+    // The first attribute's name begins with a letter, the others with any name character.
+    const auto attributeChar = [](char a) {
+      return (a >= 'a' && a <= 'z') || (a >= 'A' && a <= 'Z') || (a >= '0' && a <= '9') || a == '-' || a == ':' ||
+             a == '_';
+    };
+    const bool startsName = count == 0 ? (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') : attributeChar(c);
+    if (!startsName || count == kMostPlainAttributes || r == q) return kPlainNotTaken;
+    const qsizetype attributeStart = r;
+    while (r < limit_ && attributeChar(b[r])) ++r;
+    if (r >= n - 4 || b[r] != '=') return kPlainNotTaken;
+    const char quote = b[r + 1];
+    if (quote != '"' && quote != '\'') return kPlainNotTaken;
+    const void* found = std::memchr(b + r + 2, quote, size_t(n - (r + 2)));
+    if (!found) return kPlainNotTaken;
+    const qsizetype close = static_cast<const char*>(found) - b;
+    const QString& name = internName(QByteArrayView(b + attributeStart, r - attributeStart)).name;
+    spans[count++] = {&name, r + 2, close - (r + 2)};
+    r = close + 1;
+  }
+  begin(true, empty);
+  for (int i = 0; i < count; ++i) s.attributeSpans.push_back({spans[i].name, spans[i].start, spans[i].length});
+  s.charIndex = r;
+  if (empty) return kPlainRead;
+  if (!extractValue()) return kPlainFailed;
+  if (!s.endTag) ++s.level;
+  return kPlainRead;
+}
+
 bool FLXmlDecoder::readTag() {
   State& s = state_;
   if (!identifyNextTag(false)) return false;
@@ -724,13 +830,18 @@ bool FLXmlDecoder::getNextTag() {
     }
   }
   if (s.charIndex >= limit_) return false;
-  // White space and comments after the last element are the end of the text, not an error.
-  qsizetype p = s.charIndex;
-  if (atElement(p) || skipNonTags(p) == kSkipAtTag) {
-    s.charIndex = p;
-    if (p >= limit_) return false;
+  int plain = kPlainNotTaken;
+  if (s.haveRoot && !s.svg && !coalescing_ && !allowSpaceInAttr_) plain = readPlainTag();
+  bool read = plain == kPlainRead;
+  if (plain == kPlainNotTaken) {
+    // White space and comments after the last element are the end of the text, not an error.
+    qsizetype p = s.charIndex;
+    if (atElement(p) || skipNonTags(p) == kSkipAtTag) {
+      s.charIndex = p;
+      if (p >= limit_) return false;
+    }
+    read = readTag();
   }
-  const bool read = readTag();
   if (mapping_.address && s.charIndex - mapping_.releasedTo >= 2 * mapping_.pieceSize) releaseConsumed();
   return read || fail(s.charIndex);
 }

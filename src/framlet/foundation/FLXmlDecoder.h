@@ -235,6 +235,10 @@ class FLXmlDecoder {
   bool extractValue();
   bool extractAttributes();
   bool readTag();
+  static constexpr int kPlainNotTaken = -1;
+  static constexpr int kPlainFailed = 0;
+  static constexpr int kPlainRead = 1;
+  int readPlainTag();
   qsizetype findMatchingClose(qsizetype from, const QString& name, qsizetype* closeEnd) const;
 
   // The text as UTF-8, held here or (for a mapped file) referring to the mapping without a copy;
