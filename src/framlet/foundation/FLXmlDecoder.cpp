@@ -950,7 +950,21 @@ int64_t FLXmlDecoder::decodeAttribute(QAnyStringView name, std::span<const char*
   const AttributeSpan* span = findAttribute(name);
   if (!span) return decodeValue(QString(), values);
   const QByteArrayView raw = QByteArrayView(xml_).sliced(span->start, span->length);
-  return raw.contains('&') ? decodeValue(attributeValue(*span), values) : decodeWord(Widened(raw).view(), values);
+  if (raw.contains('&')) return decodeValue(attributeValue(*span), values);
+  // The usual word, ASCII matching an ASCII word of the list, is found on its bytes; anything
+  // else (no match, a word beyond ASCII) is left to the general comparison.
+  if (!raw.isEmpty() && IsAscii(raw)) {
+    const auto lower = [](uchar c) { return c >= 'A' && c <= 'Z' ? uchar(c + ('a' - 'A')) : c; };
+    for (size_t i = 0; i < values.size(); ++i) {
+      const auto* word = reinterpret_cast<const uchar*>(values[i]);
+      if (!word) continue;
+      qsizetype j = 0;
+      while (j < raw.size() && word[j] != 0 && word[j] < 0x80 && lower(uchar(raw[j])) == lower(word[j])) ++j;
+      if (j == raw.size() && word[j] == 0) return int64_t(i);
+      if (word[j] >= 0x80) break;
+    }
+  }
+  return decodeWord(Widened(raw).view(), values);
 }
 
 int64_t FLXmlDecoder::integerAttributeForTag(QAnyStringView name) const {

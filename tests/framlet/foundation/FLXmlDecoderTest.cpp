@@ -663,6 +663,29 @@ TEST(FLXmlDecoderKeys, WordListsMatchIgnoringCaseAndReportUnknownWordsUnlessAllo
   FLXmlDecoder::allowUnknownValues(false);
 }
 
+// An attribute's word is found in a list as the general comparison finds it, whether read on its
+// bytes (ASCII) or compared the general way (entities, words beyond ASCII, unknown words), with
+// the same assertion for a word the list lacks.
+TEST(FLXmlDecoderKeys, AttributeWordsMatchAsTheirTextDoes) {
+  static constexpr const char* kTypes[] = {"none", "check", "date", "error", "f", "image", "link", "#", "s", "of"};
+  static constexpr const char* kAccented[] = {"none", "\xC3\xA9t\xC3\xA9", "Kelvin", "\xE2\x84\xAA", "k"};
+  const char* const words[] = {"f", "F", "#", "of", "OF", "o", "ff", "none", "NONE", "s", "", "x", "image ",
+                               "&#102;", "d&amp;te", "\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", "k", "K", "kelvin"};
+  for (const auto& list : {std::span<const char* const>(kTypes), std::span<const char* const>(kAccented)}) {
+    for (const char* word : words) {
+      const QByteArray body = kDeclaration.toUtf8() + "<r><c t=\"" + word + "\"/></r>";
+      auto decoder = FLXmlDecoder::withData(body);
+      ASSERT_TRUE(decoder && decoder->getNextTag() && decoder->getNextTag()) << word;
+      LogCapture expectedLog;
+      const int64_t expected = FLXmlDecoder::decodeValue(decoder->stringAttributeForTag(QLatin1String("t")), list);
+      const qsizetype expectedAsserts = expectedLog.assertMessages().size();
+      LogCapture log;
+      EXPECT_EQ(decoder->decodeAttribute(QLatin1String("t"), list), expected) << word;
+      EXPECT_EQ(log.assertMessages().size(), expectedAsserts) << word;
+    }
+  }
+}
+
 TEST(FLXmlDecoderKeys, ATagNameStartingWithADigitNeedsNumericTags) {
   for (const bool allow : {false, true}) {
     std::unique_ptr<FLXmlDecoder> decoder = Decode(QStringLiteral("<12>x</12>"));
