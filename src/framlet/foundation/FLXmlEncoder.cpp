@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 
@@ -28,15 +29,14 @@ constexpr const char* kNothingToClose = "closeTag without an open tag";
 
 // The pieces of an append that are rarely needed, kept out of line so that the usual one stays
 // small where it is inlined.
-Q_NEVER_INLINE void AppendLatin1BeyondAscii(std::string& bytes, QLatin1StringView piece) {
+Q_NEVER_INLINE void AppendLatin1BeyondAscii(FLXmlEncoder::Bytes& bytes, QLatin1StringView piece) {
   bytes += QString(piece).toStdString();
 }
 
-Q_NEVER_INLINE void AppendUtf16(std::string& bytes, QStringView piece) {
+Q_NEVER_INLINE void AppendUtf16(FLXmlEncoder::Bytes& bytes, QStringView piece) {
   // ASCII is narrowed in place; anything else is encoded whole.
   const size_t at = bytes.size();
-  bytes.resize(at + size_t(piece.size()));
-  char* out = bytes.data() + at;
+  char* out = bytes.extend(size_t(piece.size()));
   for (const char16_t u : std::u16string_view(piece.utf16(), size_t(piece.size()))) {
     if (u >= 0x80) {
       bytes.resize(at);
@@ -50,7 +50,7 @@ Q_NEVER_INLINE void AppendUtf16(std::string& bytes, QStringView piece) {
 // Appends a piece as UTF-8; names and numbers go straight into the bytes, with no string made on
 // the way. Every piece is whole (markup stands on either side), so converting piece by piece
 // gives the bytes converting the whole text at once would.
-Q_ALWAYS_INLINE void Append(std::string& bytes, QAnyStringView piece) {
+Q_ALWAYS_INLINE void Append(FLXmlEncoder::Bytes& bytes, QAnyStringView piece) {
   piece.visit([&bytes](auto view) {
     using View = decltype(view);
     if constexpr (std::is_same_v<View, QUtf8StringView>) {
@@ -70,10 +70,9 @@ Q_ALWAYS_INLINE void Append(std::string& bytes, QAnyStringView piece) {
 // ASCII without any of the characters markup reserves, nearly every value of a sheet, is the
 // same escaped: it is narrowed straight into the bytes. Anything else goes the general way.
 template <typename Text, typename Whole>
-void AppendEscaped(std::string& bytes, Text text, Whole whole) {
+void AppendEscaped(FLXmlEncoder::Bytes& bytes, Text text, Whole whole) {
   const size_t at = bytes.size();
-  bytes.resize(at + size_t(text.size()));
-  char* out = bytes.data() + at;
+  char* out = bytes.extend(size_t(text.size()));
   for (const auto unit : text) {
     // A byte above 127 (Latin-1 beyond ASCII) reads as negative: out of the range, as it should.
     const uint32_t u = uint32_t(unit);
@@ -104,9 +103,8 @@ class Digits {
 }  // namespace
 
 FLXmlEncoder::FLXmlEncoder(qsizetype capacity) {
-  // Reserved after the declaration is in: assigning would drop the reservation.
-  xml_ = kXmlDeclaration;
-  if (capacity > 0) xml_.reserve(capacity);
+  if (capacity > 0) xml_.reserve(size_t(capacity));
+  xml_ += kXmlDeclaration;
 }
 
 FLXmlEncoder FLXmlEncoder::forSvg() {
@@ -151,13 +149,16 @@ void FLXmlEncoder::addAttribute(QAnyStringView name, int64_t number) {
 }
 
 void FLXmlEncoder::writeIndent() {
-  static constexpr char kTabs[] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
-  constexpr uint64_t kTabCount = sizeof kTabs - 1;
-  for (uint64_t left = level_; left > 0;) {
-    const uint64_t run = std::min(left, kTabCount);
-    xml_.append(kTabs, run);
-    left -= run;
+  char* const out = xml_.extend(size_t(level_));
+  if (level_ <= 16) {
+    for (uint64_t i = 0; i < level_; ++i) out[i] = '\t';
+  } else {
+    std::memset(out, '\t', size_t(level_));
   }
+}
+
+void FLXmlEncoder::Bytes::expand(size_t count) {
+  storage_.resize(std::max(storage_.size() * 2, size_ + count));
 }
 
 void FLXmlEncoder::openTag(QAnyStringView tag, const QString& value, bool safe) { open(tag, &value, safe); }
@@ -247,7 +248,7 @@ QByteArrayView FLXmlEncoder::settled() const {
   return QByteArrayView(xml_.data(), qsizetype(xml_.size() - held));
 }
 
-void FLXmlEncoder::discardSettled() { xml_.erase(0, size_t(settled().size())); }
+void FLXmlEncoder::discardSettled() { xml_.eraseFront(size_t(settled().size())); }
 
 void FLXmlEncoder::saveInsertionPoint() { insertionStack_.push_back({level_, uint64_t(xml_.size())}); }
 
@@ -262,7 +263,7 @@ void FLXmlEncoder::beginInsertion() {
   }
   const InsertionPoint& point = insertionStack_.back();
   const size_t cut = size_t(std::min<uint64_t>(point.length, uint64_t(xml_.size())));
-  savedTail_ = xml_.substr(cut);
+  savedTail_ = xml_.from(cut);
   xml_.resize(cut);
   savedLevel_ = level_;
   savedPendingChild_ = pendingChild_;
