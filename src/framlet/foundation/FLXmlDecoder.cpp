@@ -770,7 +770,28 @@ int FLXmlDecoder::readPlainTag() {
   for (int i = 0; i < count; ++i) s.attributeSpans.push_back({spans[i].name, spans[i].start, spans[i].length});
   s.charIndex = r;
   if (empty) return kPlainRead;
-  if (!extractValue()) return kPlainFailed;
+  // The value, as extractValue reads it: the usual one is a stretch of text closed at once by the
+  // element's own tag, or the indent before its first child. Sections, comments and the end of
+  // the text are left to it.
+  const void* found = std::memchr(b + r, '<', size_t(limit_ - r));
+  const qsizetype lt = found ? static_cast<const char*>(found) - b : -1;
+  if (lt < 0 || b[lt + 1] == '!') {
+    if (!extractValue()) return kPlainFailed;
+  } else {
+    s.charIndex = lt;
+    s.valueFrom = r;
+    s.valueTo = lt;
+    if (b[lt + 1] == '/') {
+      const qsizetype nameLength = q - nameStart;
+      const qsizetype end = lt + 2 + nameLength;
+      if (end < limit_ && b[end] == '>' && std::memcmp(b + lt + 2, b + nameStart, size_t(nameLength)) == 0) {
+        s.charIndex = end + 1;
+        s.endTag = true;
+      } else {
+        identifyNextTag(true);
+      }
+    }
+  }
   if (!s.endTag) ++s.level;
   return kPlainRead;
 }
