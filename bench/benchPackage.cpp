@@ -342,7 +342,9 @@ int main(int argc, char** argv) {
       if (cells <= 0) return 2;
       done = MakeChain(cells)->saveToNativeFile(QString::fromLocal8Bit(argv[3]), false, &error);
     } else {
-      // What a process converting the sheet does: open, recalculate everything, save.
+      // What a process converting the sheet does: open, recalculate everything, save, and end,
+      // leaving the saved sheet's cells to the end of the process as the application does for
+      // a clean document when it quits.
       CADocument document;
       done = document.openFile(QString::fromLocal8Bit(argv[2]), &error) > 0;
       if (done) {
@@ -350,6 +352,7 @@ int main(int argc, char** argv) {
         document.evaluate();
         done = document.saveToNativeFile(QString::fromLocal8Bit(argv[3]), false, &error);
       }
+      if (done) document.keepCellsUntilExit();
     }
     SetLogHandler(previous);
     if (!done) std::fprintf(stderr, "%s failed: %s\n", argv[1], qPrintable(error.reason));

@@ -17,6 +17,8 @@ namespace {
 
 constexpr mode_t kFolderMode = 0777;  // less the process's umask
 constexpr mode_t kFileMode = 0666;
+// Pieces at least this large are sent on to the disk as soon as they are written.
+constexpr qsizetype kEarlyWritebackBytes = qsizetype(256) << 10;
 
 void SetPosixError(FLError* error, int code) {
   SetError(error, code, QString::fromLocal8Bit(std::strerror(code)), kFLPosixErrorDomain);
@@ -70,6 +72,12 @@ bool CAPackageFileStream::write(QByteArrayView bytes, FLError* error) {
     next += written;
     left -= written;
   }
+  // A large piece starts on its way to the disk at once, while the next is being made: the
+  // flush that ends the saving then waits for the last pieces only. Only a hint: the flush
+  // still decides.
+  if (bytes.size() >= kEarlyWritebackBytes)
+    (void)::sync_file_range(fd_, off_t(offset_), off_t(bytes.size()), SYNC_FILE_RANGE_WRITE);
+  offset_ += bytes.size();
   return true;
 }
 

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 // The source of the cell archive: "%@ 0x%lx", the document's class and address.
 inline constexpr const char* kArchiveSourceFormat = "%@ 0x%lx";
 inline constexpr const char* kDocumentClassName = "CADocument";
@@ -36,6 +38,8 @@ class CAPackageFileStream {
 
  private:
   int fd_ = -1;
+  // Where the next piece goes in the file.
+  int64_t offset_ = 0;
 };
 
 // Flushes every file and folder of a package to the disk, each folder after what it holds, so

@@ -2,7 +2,7 @@
 
 #include <QHash>
 
-#include <vector>
+#include <string>
 
 namespace {
 
@@ -32,6 +32,16 @@ constexpr FLXmlTagKey kTags[] = {
     {88, "zoom"},      {89, "separators"},
 };
 
+constexpr std::array<QLatin1StringView, kXmlLastTag + 1> NamesByKey() {
+  std::array<QLatin1StringView, kXmlLastTag + 1> names{};
+  names[0] = QLatin1StringView("", qsizetype(0));
+  // A key's first name is the one written (key 20 reads "100s" as well).
+  for (const FLXmlTagKey& entry : kTags)
+    if (names[size_t(entry.key)].isNull())
+      names[size_t(entry.key)] = QLatin1StringView(entry.tag, qsizetype(std::char_traits<char>::length(entry.tag)));
+  return names;
+}
+
 const QHash<QString, int32_t>& KeysByName() {
   static const QHash<QString, int32_t> table = [] {
     QHash<QString, int32_t> t;
@@ -43,27 +53,20 @@ const QHash<QString, int32_t>& KeysByName() {
 
 }  // namespace
 
+constexpr std::array<QLatin1StringView, kXmlLastTag + 1> g_xmlTagNames = NamesByKey();
+
 std::span<const FLXmlTagKey> SpreadsheetXmlTags() { return kTags; }
 
-const char* XmlTagName(CAXmlTag tag) {
-  if (tag < 1 || tag > kXmlLastTag) return "";
-  // The table runs in key order with the second name of key 20 after its first.
-  return kTags[tag <= kXmlHundredths ? tag - 1 : tag].tag;
-}
+const char* XmlTagName(CAXmlTag tag) { return XmlName(tag).data(); }
 
 CAXmlTag XmlTagOf(const FLXmlDecoder& decoder) {
   const int32_t key = decoder.key();
   if (key >= 1 && key <= kXmlLastTag) {
-    // The names with their lengths, measured once: this runs for every tag read.
-    static const std::vector<QLatin1StringView> names = [] {
-      std::vector<QLatin1StringView> list(size_t(kXmlLastTag) + 1);
-      for (int32_t tag = 1; tag <= kXmlLastTag; ++tag) list[size_t(tag)] = QLatin1StringView(XmlTagName(CAXmlTag(tag)));
-      return list;
-    }();
     // A decoder carrying another vocabulary's table gives keys that mean something else.
-    if (decoder.xmlTag() == names[size_t(key)] ||
-        (key == kXmlHundredths && decoder.xmlTag() == QLatin1String("100s")) ||
-        decoder.allowNumericTags())
+    // The spreadsheet's own readers allow numeric tags, and take the key whatever the name:
+    // told first, it spares a comparison of names for every tag they read.
+    if (decoder.allowNumericTags() || decoder.xmlTag() == g_xmlTagNames[size_t(key)] ||
+        (key == kXmlHundredths && decoder.xmlTag() == QLatin1String("100s")))
       return CAXmlTag(key);
   }
   return CAXmlTag(KeysByName().value(decoder.xmlTag(), kXmlUnknownTag));

@@ -7,6 +7,7 @@
 
 #include <QLatin1String>
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -110,9 +111,15 @@ inline constexpr int32_t kXmlLastTag = kXmlSeparators;
 // two names).
 std::span<const FLXmlTagKey> SpreadsheetXmlTags();
 
+// The names writers use, by key, measured when the program is built: every element written asks
+// for one. Entry 0 is "".
+extern const std::array<QLatin1StringView, kXmlLastTag + 1> g_xmlTagNames;
+
 // The name a writer uses for a key; "" for 0 or a key beyond the table.
 const char* XmlTagName(CAXmlTag tag);
-inline QLatin1String XmlName(CAXmlTag tag) { return QLatin1String(XmlTagName(tag)); }
+inline QLatin1String XmlName(CAXmlTag tag) {
+  return tag >= 1 && tag <= kXmlLastTag ? g_xmlTagNames[size_t(tag)] : g_xmlTagNames[0];
+}
 
 // The current tag's key: the decoder's own when the spreadsheet's table is installed, else
 // looked up by name, so that readers work whichever table the decoder carries.

@@ -340,6 +340,12 @@ bool FLXmlDecoder::fail(qsizetype offset) {
   return false;
 }
 
+// Nearly every scan between tags already stands at the next element's "<": told without the
+// whole scan (which gives the same answer there).
+Q_ALWAYS_INLINE bool FLXmlDecoder::atElement(qsizetype position) const {
+  return position < limit_ && xml_[position] == '<' && xml_[position + 1] != '!';
+}
+
 int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   const qsizetype n = xml_.size();
   while (position < limit_) {
@@ -455,7 +461,7 @@ int32_t FLXmlDecoder::keyForName(const QString& name) const {
 bool FLXmlDecoder::identifyNextTag(bool afterValue) {
   State& s = state_;
   qsizetype p = s.charIndex;
-  const int skipped = skipNonTags(p);
+  const int skipped = atElement(p) ? kSkipAtTag : skipNonTags(p);
   if (skipped == kSkipAtText) {
     if (afterValue) return false;
     s.charIndex = p;
@@ -555,7 +561,8 @@ bool FLXmlDecoder::extractValue() {
   bool hadSection = false;
   qsizetype segment = valueStart;
   for (;;) {
-    const qsizetype lt = xml_.indexOf('<', p);
+    // The "<" nearly always stands right there (behind an indent) or a few bytes on.
+    const qsizetype lt = p < limit_ && xml_[p] == '<' ? p : xml_.indexOf('<', p);
     if (lt < 0 || lt >= limit_) {
       s.charIndex = lt < 0 ? limit_ : lt;
       return false;
@@ -567,7 +574,9 @@ bool FLXmlDecoder::extractValue() {
       s.charIndex = lt;
       s.valueFrom = segment;
       s.valueTo = lt;
-      identifyNextTag(true);
+      // Only a closing tag can end the element here; an element's first child, which the
+      // indents come before, is told at once.
+      if (!(atElement(lt) && xml_[lt + 1] != '/')) identifyNextTag(true);
       return true;
     }
     if (lt == p && segment == valueStart && lt > segment) {
@@ -660,6 +669,133 @@ bool FLXmlDecoder::extractAttributes() {
   }
 }
 
+// The usual tag of a spreadsheet's text, read in one pass: an element's name and attributes in
+// ASCII, behind an indent of ASCII white space, with the attributes quoted and nothing unusual
+// about it. Gives kPlainNotTaken, before changing anything, for whatever else the text holds
+// there (comments, text, names or spaces beyond ASCII, malformed markup, the end of the text),
+// which the general reading then takes as it always has; otherwise what readTag gives.
+int FLXmlDecoder::readPlainTag() {
+  State& s = state_;
+  const char* const b = xml_.data();
+  const qsizetype n = xml_.size();
+  qsizetype p = s.charIndex;
+  while (p < limit_ && IsAsciiSpace(b[p])) ++p;
+  if (p >= limit_ || b[p] != '<') return kPlainNotTaken;
+  const qsizetype tagStart = p;
+  qsizetype q = p + 1;
+  const bool closing = b[q] == '/';
+  if (closing) ++q;
+  if (q >= limit_) return kPlainNotTaken;
+  const char first = b[q];
+  const bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
+  if (!letter && first != '_' && first != ':' && !(allowNumericTags_ && first >= '0' && first <= '9'))
+    return kPlainNotTaken;
+  const qsizetype nameStart = q;
+  ++q;
+  while (q < limit_ && IsAsciiNameChar(b[q])) ++q;
+  if (q >= limit_ || uchar(b[q]) >= 0x80) return kPlainNotTaken;
+
+  // Nothing interned while this tag is read may push out a name it refers to.
+  ++pinned_;
+  struct Unpin {
+    int& pinned;
+    ~Unpin() { --pinned; }
+  } unpin{pinned_};
+  const InternedName& interned = internName(QByteArrayView(b + nameStart, q - nameStart));
+  const auto begin = [&](bool startTag, bool endTag) {
+    s.tagStartIndex = tagStart;
+    s.tagRef = &interned.name;
+    s.tagUtf8 = &interned.utf8;
+    s.key = interned.key;
+    s.startTag = startTag;
+    s.endTag = endTag;
+    if (!s.value.isNull()) s.value = QString();
+    s.valueTo = -1;
+    clearAttributes();
+    if (!s.orderedAttributes.isEmpty()) s.orderedAttributes.clear();
+  };
+  if (closing) {
+    if (b[q] != '>') return kPlainNotTaken;
+    begin(false, true);
+    s.charIndex = q + 1;
+    --s.level;
+    return kPlainRead;
+  }
+
+  constexpr int kMostPlainAttributes = 8;
+  // Filled as far as `count`: not cleared beforehand, which would cost more than the reading.
+  struct Span {
+    const QString* name;
+    qsizetype start;
+    qsizetype length;
+  };
+  Span spans[kMostPlainAttributes];
+  int count = 0;
+  bool empty = false;
+  qsizetype r = q;
+  for (;;) {
+    while (r < limit_ && IsAsciiSpace(b[r])) ++r;
+    if (r >= limit_) return kPlainNotTaken;
+    const char c = b[r];
+    if (c == '>') {
+      ++r;
+      break;
+    }
+    if (c == '/') {
+      if (b[r + 1] != '>') return kPlainNotTaken;
+      r += 2;
+      empty = true;
+      break;
+    }
+    // The first attribute's name begins with a letter, the others with any name character.
+    const auto attributeChar = [](char a) {
+      return (a >= 'a' && a <= 'z') || (a >= 'A' && a <= 'Z') || (a >= '0' && a <= '9') || a == '-' || a == ':' ||
+             a == '_';
+    };
+    const bool startsName = count == 0 ? (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') : attributeChar(c);
+    if (!startsName || count == kMostPlainAttributes || r == q) return kPlainNotTaken;
+    const qsizetype attributeStart = r;
+    while (r < limit_ && attributeChar(b[r])) ++r;
+    if (r >= n - 4 || b[r] != '=') return kPlainNotTaken;
+    const char quote = b[r + 1];
+    if (quote != '"' && quote != '\'') return kPlainNotTaken;
+    const void* found = std::memchr(b + r + 2, quote, size_t(n - (r + 2)));
+    if (!found) return kPlainNotTaken;
+    const qsizetype close = static_cast<const char*>(found) - b;
+    const QString& name = internName(QByteArrayView(b + attributeStart, r - attributeStart)).name;
+    spans[count++] = {&name, r + 2, close - (r + 2)};
+    r = close + 1;
+  }
+  begin(true, empty);
+  for (int i = 0; i < count; ++i) s.attributeSpans.push_back({spans[i].name, spans[i].start, spans[i].length});
+  s.charIndex = r;
+  if (empty) return kPlainRead;
+  // The value, as extractValue reads it: the usual one is a stretch of text closed at once by the
+  // element's own tag, or the indent before its first child. Sections, comments and the end of
+  // the text are left to it.
+  const void* found = std::memchr(b + r, '<', size_t(limit_ - r));
+  const qsizetype lt = found ? static_cast<const char*>(found) - b : -1;
+  if (lt < 0 || b[lt + 1] == '!') {
+    if (!extractValue()) return kPlainFailed;
+  } else {
+    s.charIndex = lt;
+    s.valueFrom = r;
+    s.valueTo = lt;
+    if (b[lt + 1] == '/') {
+      const qsizetype nameLength = q - nameStart;
+      const qsizetype end = lt + 2 + nameLength;
+      if (end < limit_ && b[end] == '>' && std::memcmp(b + lt + 2, b + nameStart, size_t(nameLength)) == 0) {
+        s.charIndex = end + 1;
+        s.endTag = true;
+      } else {
+        identifyNextTag(true);
+      }
+    }
+  }
+  if (!s.endTag) ++s.level;
+  return kPlainRead;
+}
+
 bool FLXmlDecoder::readTag() {
   State& s = state_;
   if (!identifyNextTag(false)) return false;
@@ -672,7 +808,7 @@ bool FLXmlDecoder::readTag() {
     s.haveRoot = true;
     if (s.tagName() == QLatin1String(kSvgRootTag)) s.svg = true;
   }
-  const qsizetype p = SkipSpaces(xml_, s.charIndex);
+  const qsizetype p = SpaceAt(xml_, s.charIndex) ? SkipSpaces(xml_, s.charIndex) : s.charIndex;
   if (!s.startTag) {
     if (at(p) != '>') {
       s.charIndex = p;
@@ -715,13 +851,18 @@ bool FLXmlDecoder::getNextTag() {
     }
   }
   if (s.charIndex >= limit_) return false;
-  // White space and comments after the last element are the end of the text, not an error.
-  qsizetype p = s.charIndex;
-  if (skipNonTags(p) == kSkipAtTag) {
-    s.charIndex = p;
-    if (p >= limit_) return false;
+  int plain = kPlainNotTaken;
+  if (s.haveRoot && !s.svg && !coalescing_ && !allowSpaceInAttr_) plain = readPlainTag();
+  bool read = plain == kPlainRead;
+  if (plain == kPlainNotTaken) {
+    // White space and comments after the last element are the end of the text, not an error.
+    qsizetype p = s.charIndex;
+    if (atElement(p) || skipNonTags(p) == kSkipAtTag) {
+      s.charIndex = p;
+      if (p >= limit_) return false;
+    }
+    read = readTag();
   }
-  const bool read = readTag();
   if (mapping_.address && s.charIndex - mapping_.releasedTo >= 2 * mapping_.pieceSize) releaseConsumed();
   return read || fail(s.charIndex);
 }
@@ -734,8 +875,27 @@ void FLXmlDecoder::forceDone() { state_.charIndex = limit_; }
 
 void FLXmlDecoder::makeValue() const {
   const QByteArrayView raw = xml_.sliced(state_.valueFrom, state_.valueTo - state_.valueFrom);
-  state_.value = DecodedText(raw);
   state_.valueTo = -1;
+  // The usual value, a short stretch of ASCII without references, goes into a string kept from
+  // one value to the next rather than into a new one each time. It is written only while nobody
+  // else holds it: a caller that kept an earlier value keeps it as it was.
+  constexpr qsizetype kSpareValueRoom = 64;
+  if (!raw.isEmpty() && raw.size() <= kSpareValueRoom) {
+    if (!spareValue_.isDetached()) spareValue_ = QString(kSpareValueRoom, Qt::Uninitialized);
+    spareValue_.resize(raw.size());
+    char16_t* out = reinterpret_cast<char16_t*>(spareValue_.data());
+    qsizetype i = 0;
+    for (; i < raw.size(); ++i) {
+      const uchar c = uchar(raw[i]);
+      if (c >= 0x80 || c == '&') break;
+      out[i] = c;
+    }
+    if (i == raw.size()) {
+      state_.value = spareValue_;
+      return;
+    }
+  }
+  state_.value = DecodedText(raw);
 }
 
 int64_t FLXmlDecoder::integerValue() const {
@@ -811,7 +971,21 @@ int64_t FLXmlDecoder::decodeAttribute(QAnyStringView name, std::span<const char*
   const AttributeSpan* span = findAttribute(name);
   if (!span) return decodeValue(QString(), values);
   const QByteArrayView raw = QByteArrayView(xml_).sliced(span->start, span->length);
-  return raw.contains('&') ? decodeValue(attributeValue(*span), values) : decodeWord(Widened(raw).view(), values);
+  if (raw.contains('&')) return decodeValue(attributeValue(*span), values);
+  // The usual word, ASCII matching an ASCII word of the list, is found on its bytes; anything
+  // else (no match, a word beyond ASCII) is left to the general comparison.
+  if (!raw.isEmpty() && IsAscii(raw)) {
+    const auto lower = [](uchar c) { return c >= 'A' && c <= 'Z' ? uchar(c + ('a' - 'A')) : c; };
+    for (size_t i = 0; i < values.size(); ++i) {
+      const auto* word = reinterpret_cast<const uchar*>(values[i]);
+      if (!word) continue;
+      qsizetype j = 0;
+      while (j < raw.size() && word[j] != 0 && word[j] < 0x80 && lower(uchar(raw[j])) == lower(word[j])) ++j;
+      if (j == raw.size() && word[j] == 0) return int64_t(i);
+      if (word[j] >= 0x80) break;
+    }
+  }
+  return decodeWord(Widened(raw).view(), values);
 }
 
 int64_t FLXmlDecoder::integerAttributeForTag(QAnyStringView name) const {

@@ -220,6 +220,7 @@ class FLXmlDecoder {
   char at(qsizetype index) const { return index >= 0 && index < xml_.size() ? xml_[index] : '\0'; }
   bool fail(qsizetype offset);
   int skipNonTags(qsizetype& position) const;
+  bool atElement(qsizetype position) const;
   int32_t keyForName(const QString& name) const;
   // The name and key of a tag or attribute name in the text; repeated names share one string.
   const InternedName& internName(QByteArrayView name);
@@ -234,6 +235,10 @@ class FLXmlDecoder {
   bool extractValue();
   bool extractAttributes();
   bool readTag();
+  static constexpr int kPlainNotTaken = -1;
+  static constexpr int kPlainFailed = 0;
+  static constexpr int kPlainRead = 1;
+  int readPlainTag();
   qsizetype findMatchingClose(qsizetype from, const QString& name, qsizetype* closeEnd) const;
 
   // The text as UTF-8, held here or (for a mapped file) referring to the mapping without a copy;
@@ -253,6 +258,8 @@ class FLXmlDecoder {
   // The start of the last character: the scans stop short of it.
   qsizetype limit_ = 0;
   State state_;
+  // The room the usual values are decoded into (see makeValue).
+  mutable QString spareValue_;
   QString error_;
   std::shared_ptr<const FLXmlKeyTable> keyDecoder_;
   // A deque: a name stays where it is while others are added.

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <string_view>
 #include <type_traits>
 
 namespace {
@@ -25,10 +27,30 @@ constexpr const char* kNothingToClose = "closeTag without an open tag";
 
 #define ENCODER_ASSERT(message) LogAssert((message), __func__, __FILE__, __LINE__)
 
+// The pieces of an append that are rarely needed, kept out of line so that the usual one stays
+// small where it is inlined.
+Q_NEVER_INLINE void AppendLatin1BeyondAscii(FLXmlEncoder::Bytes& bytes, QLatin1StringView piece) {
+  bytes += QString(piece).toStdString();
+}
+
+Q_NEVER_INLINE void AppendUtf16(FLXmlEncoder::Bytes& bytes, QStringView piece) {
+  // ASCII is narrowed in place; anything else is encoded whole.
+  const size_t at = bytes.size();
+  char* out = bytes.extend(size_t(piece.size()));
+  for (const char16_t u : std::u16string_view(piece.utf16(), size_t(piece.size()))) {
+    if (u >= 0x80) {
+      bytes.resize(at);
+      bytes += piece.toString().toStdString();
+      return;
+    }
+    *out++ = char(u);
+  }
+}
+
 // Appends a piece as UTF-8; names and numbers go straight into the bytes, with no string made on
 // the way. Every piece is whole (markup stands on either side), so converting piece by piece
 // gives the bytes converting the whole text at once would.
-void Append(std::string& bytes, QAnyStringView piece) {
+Q_ALWAYS_INLINE void Append(FLXmlEncoder::Bytes& bytes, QAnyStringView piece) {
   piece.visit([&bytes](auto view) {
     using View = decltype(view);
     if constexpr (std::is_same_v<View, QUtf8StringView>) {
@@ -37,22 +59,34 @@ void Append(std::string& bytes, QAnyStringView piece) {
       if (std::all_of(view.begin(), view.end(), [](char c) { return uchar(c) < 0x80; }))
         bytes.append(view.data(), size_t(view.size()));
       else
-        bytes += QString(view).toStdString();
+        AppendLatin1BeyondAscii(bytes, view);
     } else {
-      // ASCII is narrowed in place; anything else is encoded whole.
-      const size_t at = bytes.size();
-      bytes.resize(at + size_t(view.size()));
-      char* out = bytes.data() + at;
-      for (const char16_t u : std::u16string_view(view.utf16(), size_t(view.size()))) {
-        if (u >= 0x80) {
-          bytes.resize(at);
-          bytes += view.toString().toStdString();
-          return;
-        }
-        *out++ = char(u);
-      }
+      AppendUtf16(bytes, view);
     }
   });
+}
+
+// Appends a text escaped as the escaping procedures would, then as UTF-8. A text of printable
+// ASCII without any of the characters markup reserves, nearly every value of a sheet, is the
+// same escaped: it is narrowed straight into the bytes. Anything else goes the general way.
+template <typename Text, typename Whole>
+void AppendEscaped(FLXmlEncoder::Bytes& bytes, Text text, Whole whole) {
+  const size_t at = bytes.size();
+  char* out = bytes.extend(size_t(text.size()));
+  for (const auto unit : text) {
+    // A byte above 127 (Latin-1 beyond ASCII) reads as negative: out of the range, as it should.
+    const uint32_t u = uint32_t(unit);
+    if (u < 0x20 || u >= 0x7F || u == '&' || u == '<' || u == '>' || u == '"') {
+      bytes.resize(at);
+      Append(bytes, whole());
+      return;
+    }
+    *out++ = char(u);
+  }
+}
+
+std::u16string_view Units(const QString& text) {
+  return std::u16string_view(reinterpret_cast<const char16_t*>(text.constData()), size_t(text.size()));
 }
 
 // The decimal digits of a number, as QString::number writes them.
@@ -69,9 +103,8 @@ class Digits {
 }  // namespace
 
 FLXmlEncoder::FLXmlEncoder(qsizetype capacity) {
-  // Reserved after the declaration is in: assigning would drop the reservation.
-  xml_ = kXmlDeclaration;
-  if (capacity > 0) xml_.reserve(capacity);
+  if (capacity > 0) xml_.reserve(size_t(capacity));
+  xml_ += kXmlDeclaration;
 }
 
 FLXmlEncoder FLXmlEncoder::forSvg() {
@@ -89,7 +122,20 @@ void FLXmlEncoder::addAttribute(QAnyStringView name, const QString& value) {
   attributes_ += ' ';
   Append(attributes_, name);
   attributes_ += "=\"";
-  Append(attributes_, createEscapedAttributeForXml(value));
+  AppendEscaped(attributes_, Units(value), [&value] { return createEscapedAttributeForXml(value); });
+  attributes_ += '"';
+}
+
+void FLXmlEncoder::addAttribute(QAnyStringView name, QLatin1StringView value) {
+  if (value.isEmpty()) {
+    ENCODER_ASSERT(kEmptyStringAttribute);
+    return;
+  }
+  attributes_ += ' ';
+  Append(attributes_, name);
+  attributes_ += "=\"";
+  AppendEscaped(attributes_, std::string_view(value.data(), size_t(value.size())),
+                [value] { return createEscapedAttributeForXml(QString(value)); });
   attributes_ += '"';
 }
 
@@ -103,13 +149,16 @@ void FLXmlEncoder::addAttribute(QAnyStringView name, int64_t number) {
 }
 
 void FLXmlEncoder::writeIndent() {
-  static constexpr char kTabs[] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
-  constexpr uint64_t kTabCount = sizeof kTabs - 1;
-  for (uint64_t left = level_; left > 0;) {
-    const uint64_t run = std::min(left, kTabCount);
-    xml_.append(kTabs, run);
-    left -= run;
+  char* const out = xml_.extend(size_t(level_));
+  if (level_ <= 16) {
+    for (uint64_t i = 0; i < level_; ++i) out[i] = '\t';
+  } else {
+    std::memset(out, '\t', size_t(level_));
   }
+}
+
+void FLXmlEncoder::Bytes::expand(size_t count) {
+  storage_.resize(std::max(storage_.size() * 2, size_ + count));
 }
 
 void FLXmlEncoder::openTag(QAnyStringView tag, const QString& value, bool safe) { open(tag, &value, safe); }
@@ -146,7 +195,11 @@ void FLXmlEncoder::open(QAnyStringView tag, const QString* value, bool safe) {
   } else if (safe) {
     writeValueAndEnd(tag, *value);
   } else {
-    writeValueAndEnd(tag, createEscapedStringForXml(*value));
+    xml_ += '>';
+    AppendEscaped(xml_, Units(*value), [value] { return createEscapedStringForXml(*value); });
+    xml_ += "</";
+    Append(xml_, tag);
+    xml_ += ">\n";
   }
 }
 
@@ -195,7 +248,7 @@ QByteArrayView FLXmlEncoder::settled() const {
   return QByteArrayView(xml_.data(), qsizetype(xml_.size() - held));
 }
 
-void FLXmlEncoder::discardSettled() { xml_.erase(0, size_t(settled().size())); }
+void FLXmlEncoder::discardSettled() { xml_.eraseFront(size_t(settled().size())); }
 
 void FLXmlEncoder::saveInsertionPoint() { insertionStack_.push_back({level_, uint64_t(xml_.size())}); }
 
@@ -210,7 +263,7 @@ void FLXmlEncoder::beginInsertion() {
   }
   const InsertionPoint& point = insertionStack_.back();
   const size_t cut = size_t(std::min<uint64_t>(point.length, uint64_t(xml_.size())));
-  savedTail_ = xml_.substr(cut);
+  savedTail_ = xml_.from(cut);
   xml_.resize(cut);
   savedLevel_ = level_;
   savedPendingChild_ = pendingChild_;

@@ -8,7 +8,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class FLXmlEncoder {
@@ -23,6 +25,8 @@ class FLXmlEncoder {
   // Attributes are queued and written, in the order queued, into the next element opened.
   // The string is escaped; an empty or null one is refused with an assertion.
   void addAttribute(QAnyStringView name, const QString& value);
+  // The same for a Latin-1 word, which needs no string made on the way.
+  void addAttribute(QAnyStringView name, QLatin1StringView value);
   void addAttribute(QAnyStringView name, int64_t number);
 
   // Writes a whole element on one line, the value escaped unless `safe`; an empty (or null)
@@ -67,6 +71,69 @@ class FLXmlEncoder {
     uint64_t level;
     uint64_t length;
   };
+
+ public:
+  // Text as it is written: a string of bytes that grows without a call for each short piece and
+  // keeps its room when cut back. What the writer's helpers append to.
+  class Bytes {
+   public:
+    const char* data() const { return storage_.data(); }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    char back() const { return storage_[size_ - 1]; }
+    void pop_back() { --size_; }
+    void clear() { size_ = 0; }
+    void reserve(size_t capacity) {
+      if (capacity > storage_.size()) storage_.resize(capacity);
+    }
+    // Room for `count` more bytes at the end, to be filled through the pointer given.
+    char* extend(size_t count) {
+      if (storage_.size() - size_ < count) expand(count);
+      char* const out = storage_.data() + size_;
+      size_ += count;
+      return out;
+    }
+    // Cuts the text back, or lengthens it by bytes the caller fills.
+    void resize(size_t size) {
+      if (size > size_)
+        extend(size - size_);
+      else
+        size_ = size;
+    }
+    void append(const char* bytes, size_t count) {
+      char* const out = extend(count);
+      // Names and markup are a few bytes: copied in place, quicker than a call to copy memory.
+      if (count <= 16) {
+        for (size_t i = 0; i < count; ++i) out[i] = bytes[i];
+      } else {
+        std::memcpy(out, bytes, count);
+      }
+    }
+    Bytes& operator+=(char c) {
+      *extend(1) = c;
+      return *this;
+    }
+    Bytes& operator+=(std::string_view text) {
+      append(text.data(), text.size());
+      return *this;
+    }
+    Bytes& operator+=(const Bytes& other) {
+      append(other.data(), other.size());
+      return *this;
+    }
+    void eraseFront(size_t count) {
+      std::memmove(storage_.data(), storage_.data() + count, size_ - count);
+      size_ -= count;
+    }
+    std::string from(size_t at) const { return std::string(data() + at, size_ - at); }
+
+   private:
+    void expand(size_t count);
+    std::vector<char> storage_;
+    size_t size_ = 0;
+  };
+
+ private:
   static constexpr uint64_t kNoInsertion = UINT64_MAX;
 
   // The core of every opening: without a value the element's children follow and the level
@@ -79,9 +146,9 @@ class FLXmlEncoder {
   void writeIndent();
   void popInsertionPoint();
 
-  std::string xml_;
+  Bytes xml_;
   // The queued attributes as they will stand in the tag: ' name="value"' each.
-  std::string attributes_;
+  Bytes attributes_;
   uint64_t level_ = 0;
   bool pendingChild_ = false;
   bool empty_ = true;

@@ -3,6 +3,8 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "support/LogCapture.h"
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -433,6 +435,131 @@ TEST(FLXmlDecoder, ValuesReadTheSameWhenAskedLate) {
   }
 }
 
+// What a reader sees of one tag, positions aside.
+QString Observed(FLXmlDecoder& decoder, bool read) {
+  QString line = read ? QStringLiteral("tag ") : QStringLiteral("end ");
+  line += QString::number(decoder.key()) + u' ' + decoder.xmlTag() + u' ' + QString::number(decoder.level()) +
+          (decoder.startTag() ? u'S' : u's') + (decoder.endTag() ? u'E' : u'e');
+  line += decoder.value().isNull() ? QStringLiteral(" null") : QStringLiteral(" [") + decoder.value() + u']';
+  QStringList attributes;
+  for (auto it = decoder.attributes().cbegin(); it != decoder.attributes().cend(); ++it)
+    attributes << it.key() + u'=' + it.value() + u'/' + QString::number(decoder.integerAttributeForTag(it.key()));
+  attributes.sort();
+  line += u' ' + attributes.join(u',') + (decoder.tagHasAttributes() ? u'+' : u'-');
+  if (!decoder.error().isEmpty()) line += QStringLiteral(" error");
+  return line;
+}
+
+// Tags of the usual shape are read in one pass, anything else the general way. Every tag read
+// after a comment goes the general way, so a text read as it is and with a comment before each
+// tag must look the same to a reader, tag for tag, whatever the shapes, including broken ones.
+TEST(FLXmlDecoder, TagsReadTheSameWhicheverWayTheyAreRead) {
+  std::mt19937 random(20261207);
+  const auto pick = [&](size_t count) { return size_t(random() % count); };
+  const char* const names[] = {"row", "cells", "cell", "f", "val", "a-b", "x.y", "_u", "n:s", "caf\xC3\xA9", "9", "A1"};
+  const char* const values[] = {"", "=A1+1", "i2", "a &amp; b", "\xC2\xA0" "x", " <![CDATA[<c>]]> ", "&#65;", "t\tu",
+                                "\xE2\x82\xAC"};
+  const char* const spaces[] = {"", "\n", "\n\t\t", " ", "\t", "\r\n ", "\v"};
+  const char* const attributeNames[] = {"x", "y", "type", "Id", "a-1", "q:r", "\xC3\xA9t\xC3\xA9"};
+  for (int round = 0; round < 400; ++round) {
+    // A document of random elements, some of them broken, written twice.
+    std::string plain = "<?xml version=\"1.0\"?>\n<root>";
+    std::string commented = plain;
+    // The comment goes right before the tag, behind any white space the piece starts with.
+    const auto both = [&](const std::string& piece, bool tag) {
+      plain += piece;
+      const size_t at = tag ? piece.find('<') : piece.size();
+      commented += piece.substr(0, at) + (tag ? "<!---->" : "") + piece.substr(at);
+    };
+    std::vector<std::string> open;
+    const int steps = 5 + int(pick(30));
+    for (int step = 0; step < steps; ++step) {
+      both(spaces[pick(std::size(spaces))], false);
+      const size_t what = pick(10);
+      if (what < 2 && !open.empty()) {
+        both("</" + open.back() + (pick(8) == 0 ? " >" : ">"), true);
+        open.pop_back();
+        continue;
+      }
+      const std::string name = names[pick(std::size(names))];
+      std::string tag = "<" + name;
+      const size_t attributeCount = pick(12) < 8 ? pick(3) : pick(11);
+      for (size_t i = 0; i < attributeCount; ++i) {
+        const char quote = pick(4) == 0 ? '\'' : '"';
+        tag += pick(10) == 0 ? "" : " ";
+        tag += attributeNames[pick(std::size(attributeNames))];
+        tag += pick(20) == 0 ? " = " : "=";
+        tag += quote + std::string(pick(3) == 0 ? "&amp;7" : std::to_string(pick(1000))) + quote;
+      }
+      if (what < 4) {
+        both(tag + (pick(2) ? "/>" : " />"), true);
+      } else if (what < 7) {
+        both(tag + ">" + values[pick(std::size(values))], true);
+        both("</" + (pick(15) == 0 ? std::string("other") : name) + ">", true);
+      } else {
+        both(tag + ">", true);
+        open.push_back(name);
+      }
+    }
+    while (!open.empty()) {
+      both("\n</" + open.back() + ">", true);
+      open.pop_back();
+    }
+    both("\n</root>\n", true);
+
+    const bool numeric = round % 2 == 1;
+    std::vector<std::string> seen[2];
+    for (int way = 0; way < 2; ++way) {
+      LogCapture logs;
+      auto decoder = FLXmlDecoder::withData(QByteArray::fromStdString(way == 0 ? plain : commented));
+      ASSERT_TRUE(decoder) << plain;
+      decoder->setAllowNumericTags(numeric);
+      for (int guard = 0; guard < 1000; ++guard) {
+        const bool read = decoder->getNextTag();
+        seen[way].push_back(Observed(*decoder, read).toStdString());
+        if (!read) break;
+      }
+    }
+    ASSERT_EQ(seen[0].size(), seen[1].size()) << plain;
+    for (size_t i = 0; i < seen[0].size(); ++i) ASSERT_EQ(seen[0][i], seen[1][i]) << i << "\n" << plain;
+  }
+}
+
+// Values are decoded into room the reader keeps from one value to the next; a value a caller
+// keeps must stay what it was while the reading goes on, whatever comes after it.
+TEST(FLXmlDecoder, KeptValuesStayWhatTheyWereAsLaterValuesAreRead) {
+  const QString longAscii = QString(70, QLatin1Char('x'));
+  const QString values[] = {QStringLiteral("=A1+1"), QStringLiteral("i2"), QStringLiteral("a"), longAscii,
+                            QStringLiteral("=A99999+1"), QString::fromUtf8("\xC3\xA9t\xC3\xA9"), QStringLiteral("b"),
+                            QStringLiteral("x&amp;y"), QStringLiteral("zz")};
+  const QString expected[] = {QStringLiteral("=A1+1"), QStringLiteral("i2"), QStringLiteral("a"), longAscii,
+                              QStringLiteral("=A99999+1"), QString::fromUtf8("\xC3\xA9t\xC3\xA9"), QStringLiteral("b"),
+                              QStringLiteral("x&y"), QStringLiteral("zz")};
+  QString body = QStringLiteral("<r>");
+  for (const QString& value : values) body += QStringLiteral("<v>") + value + QStringLiteral("</v><e/>");
+  body += QStringLiteral("</r>\n");
+  // Every other value is kept, the others only looked at: kept ones must not change under the
+  // reader, and the ones let go may give their room to the next.
+  auto decoder = Decode(body);
+  ASSERT_TRUE(decoder && decoder->getNextTag());
+  std::vector<QString> kept;
+  std::vector<size_t> keptIndex;
+  for (size_t i = 0; i < std::size(values); ++i) {
+    ASSERT_TRUE(decoder->getNextTag());
+    ASSERT_EQ(decoder->xmlTag(), QStringLiteral("v"));
+    EXPECT_EQ(decoder->value(), expected[i]) << i;
+    EXPECT_EQ(decoder->value().size(), expected[i].size()) << i;
+    if (i % 2 == 0) {
+      kept.push_back(decoder->value());
+      keptIndex.push_back(i);
+    }
+    ASSERT_TRUE(decoder->getNextTag());
+    // An element without a value has none, whatever the one before it had.
+    EXPECT_TRUE(decoder->value().isNull()) << i;
+  }
+  for (size_t k = 0; k < kept.size(); ++k) EXPECT_EQ(kept[k], expected[keptIndex[k]]) << keptIndex[k];
+}
+
 // Names stay what they were while a tag, a look-ahead or a coalescing still refers to them, even
 // in a document of more names than the reader keeps.
 TEST(FLXmlDecoder, ManyNamesStayIntactWhileInUse) {
@@ -534,6 +661,29 @@ TEST(FLXmlDecoderKeys, WordListsMatchIgnoringCaseAndReportUnknownWordsUnlessAllo
     EXPECT_TRUE(log.assertMessages().isEmpty());
   }
   FLXmlDecoder::allowUnknownValues(false);
+}
+
+// An attribute's word is found in a list as the general comparison finds it, whether read on its
+// bytes (ASCII) or compared the general way (entities, words beyond ASCII, unknown words), with
+// the same assertion for a word the list lacks.
+TEST(FLXmlDecoderKeys, AttributeWordsMatchAsTheirTextDoes) {
+  static constexpr const char* kTypes[] = {"none", "check", "date", "error", "f", "image", "link", "#", "s", "of"};
+  static constexpr const char* kAccented[] = {"none", "\xC3\xA9t\xC3\xA9", "Kelvin", "\xE2\x84\xAA", "k"};
+  const char* const words[] = {"f", "F", "#", "of", "OF", "o", "ff", "none", "NONE", "s", "", "x", "image ",
+                               "&#102;", "d&amp;te", "\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", "k", "K", "kelvin"};
+  for (const auto& list : {std::span<const char* const>(kTypes), std::span<const char* const>(kAccented)}) {
+    for (const char* word : words) {
+      const QByteArray body = kDeclaration.toUtf8() + "<r><c t=\"" + word + "\"/></r>";
+      auto decoder = FLXmlDecoder::withData(body);
+      ASSERT_TRUE(decoder && decoder->getNextTag() && decoder->getNextTag()) << word;
+      LogCapture expectedLog;
+      const int64_t expected = FLXmlDecoder::decodeValue(decoder->stringAttributeForTag(QLatin1String("t")), list);
+      const qsizetype expectedAsserts = expectedLog.assertMessages().size();
+      LogCapture log;
+      EXPECT_EQ(decoder->decodeAttribute(QLatin1String("t"), list), expected) << word;
+      EXPECT_EQ(log.assertMessages().size(), expectedAsserts) << word;
+    }
+  }
 }
 
 TEST(FLXmlDecoderKeys, ATagNameStartingWithADigitNeedsNumericTags) {

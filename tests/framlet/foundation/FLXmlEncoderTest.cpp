@@ -1,5 +1,7 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 
+#include "framlet/foundation/flHtmlEscaping.h"
+
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
 
@@ -31,6 +33,43 @@ TEST(FLXmlEncoder, SafeValuesAreWrittenAsGiven) {
   encoder.openTag(QStringLiteral("i"), QString(), false);
   encoder.addTag(QStringLiteral("j"), QString());
   EXPECT_EQ(Body(encoder), QStringLiteral("<f><b>&amp;</b></f>\n<g>&lt;b&gt;</g>\n<h/>\n<i/>\n<j/>\n"));
+}
+
+// Values and attributes are escaped as the escaping procedures escape them, whether the text is
+// plain ASCII (narrowed straight into the bytes) or has anything else; a Latin-1 attribute is
+// written as the same text given as a string would be.
+TEST(FLXmlEncoder, ValuesAndAttributesAreEscapedAsTheEscapingProceduresDo) {
+  const QString texts[] = {
+      QStringLiteral("=A1+1"), QStringLiteral("i100000"), QStringLiteral("a&b"), QStringLiteral("<x>"),
+      QStringLiteral("say \"hi\""), QStringLiteral("it's"), QStringLiteral("tab\there"), QStringLiteral("line\nbreak"),
+      QStringLiteral("cr\rhere"), QString::fromUtf8("caf\xC3\xA9"), QString::fromUtf8("\xE2\x82\xAC 5"),
+      QString(QChar(0x7F)), QStringLiteral("bell\x07"), QString(QChar(0xD800)) + QStringLiteral("x"),
+      QStringLiteral("~ end"), QStringLiteral(" "),
+  };
+  for (const QString& text : texts) {
+    FLXmlEncoder encoder;
+    encoder.addAttribute(QLatin1String("a"), text);
+    encoder.addTag(QLatin1String("t"), text);
+    const QString expected = QStringLiteral("<t a=\"") + createEscapedAttributeForXml(text) + QStringLiteral("\">") +
+                             createEscapedStringForXml(text) + QStringLiteral("</t>\n");
+    EXPECT_EQ(Body(encoder), expected) << text.toStdString();
+  }
+  const char* const words[] = {"#", "f", "a&b", "\"q\"", "caf\xE9", "x<y"};
+  for (const char* word : words) {
+    FLXmlEncoder latin;
+    latin.addAttribute(QLatin1String("type"), QLatin1String(word));
+    latin.openAndCloseTag(QLatin1String("c"));
+    FLXmlEncoder string;
+    string.addAttribute(QLatin1String("type"), QString::fromLatin1(word));
+    string.openAndCloseTag(QLatin1String("c"));
+    EXPECT_EQ(latin.xml(), string.xml()) << word;
+  }
+  LogCapture capture;
+  FLXmlEncoder empty;
+  empty.addAttribute(QLatin1String("type"), QLatin1String(""));
+  empty.openAndCloseTag(QLatin1String("c"));
+  EXPECT_EQ(capture.assertMessages().count(QLatin1String("Nil or zero-length string attribute")), 1);
+  EXPECT_EQ(Body(empty), QStringLiteral("<c/>\n"));
 }
 
 TEST(FLXmlEncoder, EmptyAttributesAreAssertedAndLeftOut) {
