@@ -89,6 +89,16 @@ std::u16string_view Units(const QString& text) {
   return std::u16string_view(reinterpret_cast<const char16_t*>(text.constData()), size_t(text.size()));
 }
 
+// Appends ' name="value"', the value escaped as attributes are (`whole` escapes it the general way).
+template <typename Text, typename Whole>
+void AppendAttribute(FLXmlEncoder::Bytes& attributes, QAnyStringView name, Text value, Whole whole) {
+  attributes += ' ';
+  Append(attributes, name);
+  attributes += "=\"";
+  AppendEscaped(attributes, value, whole);
+  attributes += '"';
+}
+
 // The decimal digits of a number, as QString::number writes them.
 class Digits {
  public:
@@ -119,11 +129,7 @@ void FLXmlEncoder::addAttribute(QAnyStringView name, const QString& value) {
     ENCODER_ASSERT(kEmptyStringAttribute);
     return;
   }
-  attributes_ += ' ';
-  Append(attributes_, name);
-  attributes_ += "=\"";
-  AppendEscaped(attributes_, Units(value), [&value] { return createEscapedAttributeForXml(value); });
-  attributes_ += '"';
+  AppendAttribute(attributes_, name, Units(value), [&value] { return createEscapedAttributeForXml(value); });
 }
 
 void FLXmlEncoder::addAttribute(QAnyStringView name, QLatin1StringView value) {
@@ -131,12 +137,8 @@ void FLXmlEncoder::addAttribute(QAnyStringView name, QLatin1StringView value) {
     ENCODER_ASSERT(kEmptyStringAttribute);
     return;
   }
-  attributes_ += ' ';
-  Append(attributes_, name);
-  attributes_ += "=\"";
-  AppendEscaped(attributes_, std::string_view(value.data(), size_t(value.size())),
-                [value] { return createEscapedAttributeForXml(QString(value)); });
-  attributes_ += '"';
+  AppendAttribute(attributes_, name, std::string_view(value.data(), size_t(value.size())),
+                  [value] { return createEscapedAttributeForXml(QString(value)); });
 }
 
 void FLXmlEncoder::addAttribute(QAnyStringView name, int64_t number) {
