@@ -891,7 +891,7 @@ QString SpokenTextOfRange(const CADocument& document, const GridRange& selection
     range.endPoint.y = last.y;
   }
   QString text;
-  document.enumerateCellsinRange(range, [&](CACell& cell, size_t, bool&) {
+  document.readCellsInRange(range, [&](const CACell& cell, bool&) {
     const QString shown = formulas && !cell.formula().isEmpty() ? cell.formula() : cell.displayText(false);
     if (shown.isEmpty()) return;
     text += shown;

@@ -598,6 +598,16 @@ bool CACell::matchesFindString(const QString& find, int32_t scope, bool ignoreCa
   }
 }
 
+bool CACell::hasReplaceable(const QString& find, bool ignoreCase, bool wholeWords) const {
+  if (find.isEmpty()) return false;
+  const Qt::CaseSensitivity sensitivity = ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+  const QString text = displayText(true);
+  for (qsizetype location = text.indexOf(find, 0, sensitivity); location >= 0;
+       location = text.indexOf(find, location + 1, sensitivity))
+    if (!wholeWords || IsWholeWord(text, location, find.size())) return true;
+  return false;
+}
+
 bool CACell::replace(const QString& find, const QString& replacement, int32_t, bool ignoreCase,
                      bool wholeWords) {
   if (find.isEmpty()) return false;

@@ -242,8 +242,11 @@ class CACell {
   void copyFrom(const CACell& source, bool ignoreFormat, bool adjustReferences);
   void fillFrom(const CACell& source, const CAFillInfo& info);
   bool matchesFindString(const QString& find, int32_t scope, bool ignoreCase, bool wholeWords) const;
+  // Replaces in the text shown while editing, whatever the scope; YES when it changed.
   bool replace(const QString& find, const QString& replacement, int32_t scope, bool ignoreCase,
                bool wholeWords);
+  // Whether replace would change the cell.
+  bool hasReplaceable(const QString& find, bool ignoreCase, bool wholeWords) const;
   // Opens a link's target: a file is revealed, anything else opened; failure beeps.
   void followLink() const;
   // Computes how many empty cells to the right the text spills into, making them type 9.

@@ -90,6 +90,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   using PictureTable = QHash<QString, std::shared_ptr<CAPicture>>;
   // Called with a cell, its index in its row and the row's stop flag.
   using CellBlock = std::function<void(CACell& cell, size_t index, bool& stop)>;
+  using CellReadingBlock = std::function<void(const CACell& cell, bool& stop)>;
 
   // Turns one of the document's passing flags (settingUndo, saveWithPassword, opening) off
   // however the work it marks ends; `on` turns it on at once.
@@ -188,9 +189,13 @@ class CADocument : public FLDocument, public TextImportDelegate {
   bool fillColumnForRange(const GridRange& range) const;
   bool hasImages() const;
 
+  // The blocks may keep or change the cells: plain numbers become cells first.
   void enumerateCellsUsingBlock(const CellBlock& block) const;
   // A wildcard start coordinate takes every row (y) or every column (x).
   void enumerateCellsinRange(const GridRange& range, const CellBlock& block) const;
+  // The same walk for a block that only reads: plain numbers are read where they are, as cells
+  // made for the reading (whose addresses do not last).
+  void readCellsInRange(const GridRange& range, const CellReadingBlock& block) const;
 
   // Geometry, in points.
   float heightOfRow(int64_t y) const;

@@ -137,8 +137,8 @@ int64_t CADocument::replace(const QString& text, const QString& replacement, boo
     for (const std::unique_ptr<CARow>& row : rows_) {
       for (size_t i = 0; i < row->cells().size(); ++i) {
         const CACellEntry& entry = row->cells()[i];
-        if (entry.isPlain() && !CACellReading(entry, row->gridY(), this)
-                                    ->matchesFindString(find.text, find.scope, find.ignoreCase, find.wholeWords))
+        if (entry.isPlain() &&
+            !CACellReading(entry, row->gridY(), this)->hasReplaceable(find.text, find.ignoreCase, find.wholeWords))
           continue;
         cells.push_back(&row->cellAtIndex(i, this));
       }

@@ -283,20 +283,40 @@ void CADocument::enumerateCellsUsingBlock(const CellBlock& block) const {
   }
 }
 
-void CADocument::enumerateCellsinRange(const GridRange& range, const CellBlock& block) const {
+namespace {
+
+// The entries of the range, row by row: fn(row, index) returns NO to stop.
+template <typename Fn>
+void ForEachEntryInRange(const CADocument::RowList& rows, const GridRange& range, Fn fn) {
   const bool allRows = range.startPoint.y == kGridWildcard;
   const bool allColumns = range.startPoint.x == kGridWildcard;
-  auto it = allRows ? rows_.begin() : rows_.begin() + (LowerBound(rows_, range.startPoint.y, RowKey) - rows_.begin());
-  for (; it != rows_.end(); ++it) {
+  auto it = allRows ? rows.begin() : LowerBound(rows, range.startPoint.y, RowKey);
+  for (; it != rows.end(); ++it) {
     CARow& current = **it;
     if (!allRows && current.gridY() > range.endPoint.y) break;
-    const CARow::CellList& cells = current.cells();
-    bool stop = false;
-    for (size_t i = allColumns ? 0 : current.lowerBound(range.startPoint.x); i < cells.size() && !stop; ++i) {
-      if (!allColumns && cells[i].x() > range.endPoint.x) break;
-      block(current.cellAtIndex(i, const_cast<CADocument*>(this)), i, stop);
+    for (size_t i = allColumns ? 0 : current.lowerBound(range.startPoint.x); i < current.cells().size(); ++i) {
+      if (!allColumns && current.cells()[i].x() > range.endPoint.x) break;
+      if (!fn(current, i)) return;
     }
   }
+}
+
+}  // namespace
+
+void CADocument::readCellsInRange(const GridRange& range, const CellReadingBlock& block) const {
+  ForEachEntryInRange(rows_, range, [&](const CARow& row, size_t i) {
+    bool stop = false;
+    block(*CACellReading(row.cells()[i], row.gridY(), this), stop);
+    return !stop;
+  });
+}
+
+void CADocument::enumerateCellsinRange(const GridRange& range, const CellBlock& block) const {
+  ForEachEntryInRange(rows_, range, [&](CARow& row, size_t i) {
+    bool stop = false;
+    block(row.cellAtIndex(i, const_cast<CADocument*>(this)), i, stop);
+    return !stop;
+  });
 }
 
 // ---------------------------------------------------------------------------------------------

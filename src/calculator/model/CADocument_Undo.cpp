@@ -127,7 +127,7 @@ bool CADocument::archiveCellsForUndo(std::vector<QString>& archive, const GridRa
   try {
     FlagScope settingUndo(*this, &CADocument::setSettingUndo, true);
     bool written = true;
-    enumerateCellsinRange(range, [&](CACell& cell, size_t, bool& stop) {
+    readCellsInRange(range, [&](const CACell& cell, bool& stop) {
       if (!cell.holdsContent()) return;
       FLXmlEncoder encoder;
       FLError error;
@@ -209,7 +209,7 @@ void CADocument::addArchivedFormatsForUndo(std::vector<QString>& archive, const 
       e.x = last.x;
     else if (e.y == kGridOpenEnd)
       e.y = last.y;
-    enumerateCellsinRange(GridRange{s, e}, [&](CACell& cell, size_t, bool&) {
+    readCellsInRange(GridRange{s, e}, [&](const CACell& cell, bool&) {
       if (const CAFormat* format = cell.format()) add(*format, cell.gridPoint());
     });
   }

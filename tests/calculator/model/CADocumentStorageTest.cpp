@@ -58,6 +58,31 @@ TEST_F(StorageTest, RowsColumnsAndCellsStaySortedAndUnique) {
   EXPECT_EQ(document.row(20)->cells().size(), 1u);
 }
 
+TEST_F(StorageTest, ReadingARangeMakesNoCellOfAPlainNumberAndEnumeratingOneDoes) {
+  entered(0, 1, QStringLiteral("text"));
+  document.rowImperative(1)->mutableCells().push_back(*CACellEntry::plainNumber(1, CANumber(5)));
+  document.rowImperative(2)->mutableCells().push_back(*CACellEntry::plainNumber(0, CANumber::withNumerator(1, 4)));
+  const GridRange all{{0, 0}, {3, 3}};
+  QStringList read;
+  document.readCellsInRange(all, [&](const CACell& cell, bool&) {
+    read << FormatGridPoint(cell.gridPoint()) + QLatin1Char('=') + cell.displayText(false);
+  });
+  EXPECT_EQ(read, (QStringList{QStringLiteral("A2=text"), QStringLiteral("B2=5"), QStringLiteral("A3=0.25")}));
+  EXPECT_TRUE(document.row(1)->entryAt(1)->isPlain());
+  EXPECT_TRUE(document.row(2)->entryAt(0)->isPlain());
+  // A stop ends the whole walk.
+  int visited = 0;
+  document.readCellsInRange(all, [&](const CACell&, bool& stop) { stop = ++visited == 2; });
+  EXPECT_EQ(visited, 2);
+  // A block that may change the cells gets the document's own.
+  std::vector<CACell*> cells;
+  document.enumerateCellsinRange(all, [&](CACell& cell, size_t, bool&) { cells.push_back(&cell); });
+  ASSERT_EQ(cells.size(), 3u);
+  EXPECT_FALSE(document.row(1)->entryAt(1)->isPlain());
+  EXPECT_EQ(cells[1], document.cellAtGridPoint({1, 1}));
+  EXPECT_EQ(cells[2]->number()->archive(), QStringLiteral("f1/4"));
+}
+
 TEST_F(StorageTest, ManyRowsInAnyOrderAreFoundByBisection) {
   std::vector<int64_t> ys(20000);
   for (size_t i = 0; i < ys.size(); ++i) ys[i] = int64_t(i) * 3;
