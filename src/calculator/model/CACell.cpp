@@ -29,6 +29,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <cmath>
 #include <functional>
@@ -818,14 +819,32 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
     CAXmlTag tag;
     QString text;
     bool enciphered;
+    // The text instead, where it needs no QString: a formula kept in Latin-1, an integer.
+    QLatin1StringView latin1 = {};
   };
   // At most three children: kept on the stack, as this runs for every cell saved.
   struct Children {
     Child items[3];
     size_t count = 0;
+    char integer[24] = {'i'};  // an integer's archive text
     void push_back(Child child) { items[count++] = std::move(child); }
     Child* begin() { return items; }
     Child* end() { return items + count; }
+    // The number's archive; an integer's is written here rather than made a QString.
+    void pushNumber(const CANumber& number) {
+      if (number.form() != kNumberInteger) {
+        push_back({kXmlVal, number.archive(), true});
+        return;
+      }
+      const char* end = std::to_chars(integer + 1, integer + sizeof integer, number.numerator()).ptr;
+      push_back({kXmlVal, QString(), true, QLatin1StringView(integer, end - integer)});
+    }
+    void pushEntered(const CAFormulaBlock& entered) {
+      if (const std::optional<QLatin1StringView> latin1 = entered.latin1Text())
+        push_back({kXmlFormula, QString(), true, *latin1});
+      else
+        push_back({kXmlFormula, entered.text(), true});
+    }
   } children;
   switch (valueType_) {
     case kValueCheckbox:
@@ -837,9 +856,8 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
     case kValueError:
     case kValueFormula:
     case kValueText:
-      if (entered_.hasText()) children.push_back({kXmlFormula, formula(), true});
-      if (valueType_ == kValueFormula && hasNumber_)
-        children.push_back({kXmlVal, number_.archive(), true});
+      if (entered_.hasText()) children.pushEntered(entered_);
+      if (valueType_ == kValueFormula && hasNumber_) children.pushNumber(number_);
       break;
     case kValuePicture: {
       QString guid;
@@ -860,7 +878,7 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
       if (inactiveLink()) children.push_back({kXmlInactive, QStringLiteral("1"), false});
       break;
     case kValueNumber:
-      if (hasNumber_) children.push_back({kXmlVal, number_.archive(), true});
+      if (hasNumber_) children.pushNumber(number_);
       break;
     default:
       break;
@@ -879,8 +897,11 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
                    .arg(FormatGridPoint(gridPoint_)));
       return false;
     };
-    for (Child& child : children)
-      if (child.enciphered && !encipher(child.text)) return false;
+    for (Child& child : children) {
+      if (!child.enciphered) continue;
+      if (!child.latin1.isNull()) child.text = std::exchange(child.latin1, QLatin1StringView()).toString();
+      if (!encipher(child.text)) return false;
+    }
     if (note && !encipher(*note)) return false;
   }
 
@@ -889,7 +910,12 @@ bool CACell::saveToXml(FLXmlEncoder& encoder, FLError* error) const {
   const bool knownType = valueType_ >= 0 && valueType_ < kValueTypeCount;
   encoder.addAttribute(XmlName(kXmlType), QLatin1String(g_valueStrings[knownType ? valueType_ : 0]));
   encoder.openTag(XmlName(kXmlCell));
-  for (const Child& child : children) encoder.addTag(XmlName(child.tag), child.text);
+  for (const Child& child : children) {
+    if (!child.latin1.isNull())
+      encoder.addTag(XmlName(child.tag), child.latin1);
+    else
+      encoder.addTag(XmlName(child.tag), child.text);
+  }
   if (saveFormat) format_->saveToXml(encoder, nullptr);
   if (note) encoder.addTag(XmlName(kXmlNote), *note);
   encoder.closeTag(XmlName(kXmlCell));

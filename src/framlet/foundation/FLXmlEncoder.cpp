@@ -220,6 +220,24 @@ void FLXmlEncoder::addTag(QAnyStringView tag, const QString& string) {
   openTag(tag, string, false);
 }
 
+void FLXmlEncoder::addTag(QAnyStringView tag, QLatin1StringView string) {
+  if (tag.isEmpty()) {
+    ENCODER_ASSERT(kNoTag);
+    return;
+  }
+  writeStart(tag);
+  if (string.isEmpty()) {
+    xml_ += "/>\n";
+    return;
+  }
+  xml_ += '>';
+  AppendEscaped(xml_, std::string_view(string.data(), size_t(string.size())),
+                [string] { return createEscapedStringForXml(QString(string)); });
+  xml_ += "</";
+  Append(xml_, tag);
+  xml_ += ">\n";
+}
+
 void FLXmlEncoder::addTag(QAnyStringView tag, int64_t number) {
   writeStart(tag);
   writeValueAndEnd(tag, Digits(number).text());

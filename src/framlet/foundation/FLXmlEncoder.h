@@ -39,6 +39,8 @@ class FLXmlEncoder {
   // One element with the escaped string as its value; an empty (or null) string gives "<t/>".
   // An empty tag is refused with an assertion and writes nothing.
   void addTag(QAnyStringView tag, const QString& string);
+  // The same for a Latin-1 text, written without a QString made of it.
+  void addTag(QAnyStringView tag, QLatin1StringView string);
   void addTag(QAnyStringView tag, int64_t number);
   // Closes the innermost open element; the caller names it, the writer keeps no stack of names.
   void closeTag(QAnyStringView tag);

@@ -284,3 +284,22 @@ TEST(FLXmlEncoder, NumbersAndDeepIndentsAreWrittenExactly) {
 }
 
 }  // namespace
+
+TEST(FLXmlEncoder, ALatin1ValueIsWrittenAsTheSameTextAsAString) {
+  const char* const values[] = {"", "plain", "=A1+1", "i-42", "a&b<c>d\"e'f", "caf\xE9 \xA0", "tab\there",
+                                "\x01\x1F control", "line\nbreak", "\x7F"};
+  for (const char* value : values) {
+    SCOPED_TRACE(value);
+    const QLatin1StringView latin1(value);
+    FLXmlEncoder viaString;
+    FLXmlEncoder viaLatin1;
+    for (FLXmlEncoder* encoder : {&viaString, &viaLatin1}) {
+      encoder->openTag(QStringLiteral("cell"));
+      encoder->addAttribute(QStringLiteral("x"), int64_t(1));
+    }
+    viaString.addTag(QStringLiteral("f"), QString(latin1));
+    viaLatin1.addTag(QStringLiteral("f"), latin1);
+    for (FLXmlEncoder* encoder : {&viaString, &viaLatin1}) encoder->closeTag(QStringLiteral("cell"));
+    EXPECT_EQ(viaLatin1.xml(), viaString.xml());
+  }
+}

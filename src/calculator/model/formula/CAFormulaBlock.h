@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <type_traits>
 
 // A formula's tokens decoded for reading: short formulas stay on the caller's stack, longer
@@ -91,6 +92,13 @@ class CAFormulaBlock {
 
   // A copy: a text of Latin-1 characters alone is kept in a byte a character.
   QString text() const;
+  // The text where it is, when it is kept in Latin-1; nothing otherwise (nor without a text).
+  std::optional<QLatin1StringView> latin1Text() const {
+    if (!block_) return std::nullopt;
+    const Header header = readHeader();
+    if (!header.latin1 || header.textLength == 0) return std::nullopt;
+    return QLatin1StringView(reinterpret_cast<const char*>(block_ + header.textAt), qsizetype(header.textLength));
+  }
   qsizetype textLength() const { return block_ ? qsizetype(readHeader().textLength) : 0; }
   // The tokens, decoded afresh on every call.
   CAExpressionBuffer tokens() const {
