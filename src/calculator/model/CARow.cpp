@@ -4,6 +4,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/flCollectionExtensions.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
@@ -77,6 +78,11 @@ std::optional<CACellEntry> CACellEntry::plainNumber(int64_t x, const CANumber& n
   if (x < 0 || x >= int64_t(1) << (64 - kXShift)) return std::nullopt;
   entry.tag_ |= uint64_t(x) << kXShift;
   return entry;
+}
+
+std::optional<CACellEntry> CACellEntry::plainNumber(const CACell& cell) {
+  if (!cell.isPlainNumber()) return std::nullopt;
+  return plainNumber(cell.gridPoint().x, *cell.storedNumber());
 }
 
 CANumber CACellEntry::number() const {
@@ -283,22 +289,6 @@ std::optional<double> ParseHeight(const QString& text) {
   return value;
 }
 
-// Sorts by column, whatever order the file had; of two entries at one column the later wins.
-void SortEntriesKeepingLast(std::vector<CACellEntry>& entries) {
-  const auto before = [](const CACellEntry& a, const CACellEntry& b) { return a.x() < b.x(); };
-  // Rows read from files are mostly in order already: then there is nothing to do.
-  const auto notBefore = [&](const CACellEntry& a, const CACellEntry& b) { return !before(a, b); };
-  if (std::adjacent_find(entries.begin(), entries.end(), notBefore) == entries.end()) return;
-  std::stable_sort(entries.begin(), entries.end(), before);
-  size_t kept = 0;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (i + 1 < entries.size() && entries[i].x() == entries[i + 1].x()) continue;
-    if (kept != i) entries[kept] = std::move(entries[i]);
-    ++kept;
-  }
-  entries.erase(entries.begin() + qsizetype(kept), entries.end());
-}
-
 }  // namespace
 
 CARow::CARow(int64_t y) : gridY_(y) {}
@@ -354,8 +344,7 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
             point.y = gridY_;
             if (!IsOnGrid(point)) continue;
             cell->setGridPoint(point);
-            std::optional<CACellEntry> plain;
-            if (cell->isPlainNumber()) plain = CACellEntry::plainNumber(point.x, *cell->storedNumber());
+            std::optional<CACellEntry> plain = CACellEntry::plainNumber(*cell);
             CACellEntry entry = plain ? std::move(*plain) : CACellEntry(std::move(cell));
             if (cells_.empty() && more.empty()) {
               cells_.push_back(std::move(entry));
@@ -365,7 +354,8 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
             more.push_back(std::move(entry));
           }
           if (!more.empty()) {
-            SortEntriesKeepingLast(more);
+            // Of two entries at one column, the later read wins.
+            SortKeepingLast(more, [](const CACellEntry& entry) { return entry.x(); });
             cells_.assign(more);
           }
           if (placed) addReferencesOfCells(*document);
@@ -482,18 +472,11 @@ CACell& CARow::cellAtIndex(size_t index, CADocument* document) {
   return *entry.cell();
 }
 
-void CARow::makeCells(CADocument* document) {
-  for (size_t i = 0; i < cells_.size(); ++i)
-    if (cells_[i].isPlain()) cellAtIndex(i, document);
-}
-
 void CARow::compactCellAt(int64_t x) {
   const size_t at = lowerBound(x);
   if (at >= cells_.size() || cells_[at].x() != x) return;
-  const CACell* cell = cells_[at].cell();
-  if (!cell || !cell->isPlainNumber()) return;
-  if (std::optional<CACellEntry> plain = CACellEntry::plainNumber(x, *cell->storedNumber()))
-    cells_[at] = std::move(*plain);
+  if (const CACell* cell = cells_[at].cell())
+    if (std::optional<CACellEntry> plain = CACellEntry::plainNumber(*cell)) cells_[at] = std::move(*plain);
 }
 
 void CARow::deleteCellsFrom(int64_t x1, int64_t x2, CADocument* document) {

@@ -51,6 +51,8 @@ class CACellEntry {
   // The number at x kept plainly, when the number has a plain form (whole numbers, fractions of
   // 32-bit terms and reals, exactly as they are); nothing otherwise.
   static std::optional<CACellEntry> plainNumber(int64_t x, const CANumber& number);
+  // The same for a cell that holds a number and nothing else, at its column; nothing for others.
+  static std::optional<CACellEntry> plainNumber(const CACell& cell);
 
   // Null for an empty entry and for a plain number.
   CACell* cell() const { return kind() == kCell ? reinterpret_cast<CACell*>(word_) : nullptr; }
@@ -245,10 +247,8 @@ class CARow {
   CACell* cellAt(int64_t x, CADocument* document);
   // The cell of the entry at the index, which a plain number becomes first.
   CACell& cellAtIndex(size_t index, CADocument* document);
-  // Every plain number of the row becomes a cell: for the edits that change cells wholesale.
-  void makeCells(CADocument* document);
-  // The reverse: the cell at a plain x, when it holds a number and nothing else, becomes a plain
-  // entry. Only while nothing keeps the cell's address.
+  // The cell at a plain x, when it holds a number and nothing else, becomes a plain entry. Only
+  // while nothing keeps the cell's address.
   void compactCellAt(int64_t x);
 
   // The x of the first cell at or right of fromX (the last at or left of it, backward) that

@@ -21,22 +21,28 @@ class QLineEdit;
 
 // Lists --------------------------------------------------------------------------------------
 
-// Sorts a list read in any order by key, once, and of several items with one key keeps the last
-// read: appending and sorting stays fast for input in reverse order, where inserting in place
-// would not.
+// Sorts a list read in any order by the key of its items, once, and of several items with one
+// key keeps the last read: appending and sorting stays fast for input in reverse order, where
+// inserting in place would not.
 template <typename List, typename Key>
-void SortByKeyKeepingLast(List& list, Key key) {
+void SortKeepingLast(List& list, Key key) {
   // Lists read from files are mostly in order already: then there is nothing to do.
-  const auto notBefore = [&](const auto& a, const auto& b) { return !(key(*a) < key(*b)); };
+  const auto notBefore = [&](const auto& a, const auto& b) { return !(key(a) < key(b)); };
   if (std::adjacent_find(list.begin(), list.end(), notBefore) == list.end()) return;
-  std::stable_sort(list.begin(), list.end(), [&](const auto& a, const auto& b) { return key(*a) < key(*b); });
+  std::stable_sort(list.begin(), list.end(), [&](const auto& a, const auto& b) { return key(a) < key(b); });
   size_t kept = 0;
   for (size_t i = 0; i < list.size(); ++i) {
-    if (i + 1 < list.size() && key(*list[i]) == key(*list[i + 1])) continue;
+    if (i + 1 < list.size() && key(list[i]) == key(list[i + 1])) continue;
     if (kept != i) list[kept] = std::move(list[i]);
     ++kept;
   }
   list.erase(list.begin() + kept, list.end());
+}
+
+// The same for a list of pointers, by the key of what they point at.
+template <typename List, typename Key>
+void SortByKeyKeepingLast(List& list, Key key) {
+  SortKeepingLast(list, [&](const auto& item) { return key(*item); });
 }
 
 // Binary search of strings sorted without regard to case: whether the string is there, and its

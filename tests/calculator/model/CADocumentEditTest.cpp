@@ -294,7 +294,8 @@ TEST(EditCommandsTest, EachCommandActsOnPlainNumbersAsOnCells) {
     Scratch plain;
     Load(cells.document, xml);
     Load(plain.document, xml);
-    for (const std::unique_ptr<CARow>& row : cells.document.rows()) row->makeCells(&cells.document);
+    for (const std::unique_ptr<CARow>& row : cells.document.rows())
+      for (size_t i = 0; i < row->cells().size(); ++i) row->cellAtIndex(i, &cells.document);
     ASSERT_EQ(PlainEntries(cells.document), 0u);
     ASSERT_GE(PlainEntries(plain.document), 6u);
     ASSERT_EQ(DocumentXml(plain.document).toStdString(), DocumentXml(cells.document).toStdString());
