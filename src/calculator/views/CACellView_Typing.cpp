@@ -74,7 +74,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   untouchedEditText_.reset();
   if (!typingCellCopy_) {
     typingCellCopy_ = RestorableCellCopy(*document_, *cell);
-    untouchedEditText_ = CellEditText(*cell);
+    untouchedEditText_ = cell->editText();
   }
   cell->setTypingInProgress(true);
   document_->setTypingState(2, cell, QString());
@@ -98,7 +98,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   palette.setColor(QPalette::Base, Qt::white);
   palette.setColor(QPalette::Text, Qt::black);
   editor->setPalette(palette);
-  const QString text = CellEditText(*cell);
+  const QString text = cell->editText();
   editor->setPlainText(text);
   layoutTypingField();
   editor->show();
