@@ -5,6 +5,7 @@
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
 #include "framlet/shell/FLUndoManager.h"
 #include "platform/NotificationCenter.h"
@@ -44,9 +45,14 @@ bool CAFormatBaseVC::setFormatValue(int64_t value, uint64_t mask) {
 }
 
 bool CAFormatBaseVC::recordFormatStep(uint32_t* undoID, int32_t descriptor, const GridRange& range,
-                                      int32_t domain) {
+                                      int32_t domain, bool makesFormats) {
   FLUndoManager* manager = undoManager();
   if (!manager || document_->isLocked()) return false;
+  // A change the model would refuse records no step that undoes nothing.
+  if (makesFormats && !document_->formatsFitCommandLimit(range, domain)) {
+    WorkspaceBeep();
+    return false;
+  }
   if (*undoID == kFLNoUndoID || !manager->isUndoIDActive(*undoID)) *undoID = manager->newUndoID();
   return document_->setUndo(*undoID, kUndoActionFormats, descriptor, range, domain);
 }

@@ -37,8 +37,10 @@ class CAFormatBaseVC : public FLViewController {
   // is the same property's and still current; nothing when the step is refused.
   bool setFormatValue(int64_t value, uint64_t mask);
   // A pane's own format step over the range: continues the step of *undoID while it is the
-  // current one, else records a new one and keeps its identifier; false when refused.
-  bool recordFormatStep(uint32_t* undoID, int32_t descriptor, const GridRange& range, int32_t domain);
+  // current one, else records a new one and keeps its identifier; false when refused, also
+  // (with a beep) when a change that makes missing formats would pass the command limit.
+  bool recordFormatStep(uint32_t* undoID, int32_t descriptor, const GridRange& range, int32_t domain,
+                        bool makesFormats);
   // Ends editing in the pane: the grid takes the keys back on the next turn of the event loop.
   void finishEdit();
   // A step of the descriptor on the active cell under the pane's undo ID: the change joins the

@@ -124,11 +124,11 @@ void CAFormatBorderVC::selectionChanged() {
   showBorder();
 }
 
-bool CAFormatBorderVC::setUndo() {
+bool CAFormatBorderVC::setUndo(bool makesFormats) {
   if (!document()) return false;
   contextDomain_ = formatDomain();
   contextRange_ = document()->selectionAdaptedToDomain(contextDomain_);
-  return recordFormatStep(&undoID_, kUndoBorder, contextRange_, contextDomain_);
+  return recordFormatStep(&undoID_, kUndoBorder, contextRange_, contextDomain_, makesFormats);
 }
 
 void CAFormatBorderVC::applyBorder(bool on) {
@@ -150,7 +150,7 @@ void CAFormatBorderVC::setLineWidth(QWidget* sender) {
     return;
   }
   if (sender == widthSlider_) YankFocusForSliderPair(widthSlider_, view());
-  if (!setUndo()) {
+  if (!setUndo(width != 0)) {
     showBorder();
     return;
   }
@@ -162,7 +162,7 @@ void CAFormatBorderVC::setLineWidth(QWidget* sender) {
 
 void CAFormatBorderVC::setLineStyle(int style) {
   if (!document()) return;
-  if (!setUndo()) {
+  if (!setUndo(style != kBorderNone)) {
     showBorder();
     return;
   }
@@ -175,7 +175,7 @@ void CAFormatBorderVC::setLineStyle(int style) {
 void CAFormatBorderVC::setKolor(Kolor kolor) {
   if (!document() || document()->colorChangeBlock() != 0) return;
   if (!KolorIsColor(kolor)) kolor = kNoKolor;
-  if (!setUndo()) {
+  if (!setUndo(KolorIsColor(kolor))) {
     showBorder();
     return;
   }

@@ -52,8 +52,9 @@ class CAFormatBorderVC : public CAFormatBaseVC, public FLFavoriteColorDelegate {
   void viewDidLoad() override;
 
  private:
-  // Keeps the range and domain of the step, and records it; false when refused.
-  bool setUndo();
+  // Keeps the range and domain of the step, and records it; false when refused. A change that
+  // puts a border on makes the formats it lacks.
+  bool setUndo(bool makesFormats);
   // Gives the pane's border to the formats of the step (or takes theirs away when `on` is false);
   // only a border creates missing rows, columns or cells.
   void applyBorder(bool on);

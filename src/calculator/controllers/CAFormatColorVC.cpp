@@ -55,8 +55,8 @@ void CAFormatColorVC::setKolor(Kolor kolor, bool forText) {
   if (!KolorIsColor(kolor)) kolor = kNoKolor;
   const int32_t domain = formatDomain();
   const GridRange range = target->selectionAdaptedToDomain(domain);
-  if (!recordFormatStep(&undoID_, kUndoColor, range, domain)) return;
   const bool isColor = KolorIsColor(kolor);
+  if (!recordFormatStep(&undoID_, kUndoColor, range, domain, isColor)) return;
   // No colour creates no rows, columns or cells.
   for (CAFormat* format : target->formatsInRange(range, domain, isColor)) {
     if (forText)

@@ -4,6 +4,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CANumber.h"
+#include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLUndoManager.h"
@@ -306,9 +307,15 @@ void CAFormatNumberVC::applyNumberFormat() {
   if (!target || !undo || target->isLocked()) return;
   const int32_t domain = formatDomain();
   const GridRange range = target->selectionAdaptedToDomain(domain);
+  const bool makesFormats = numberFormat_.display() != kDisplayAuto;
+  // A change the model would refuse records no step that undoes nothing.
+  if (makesFormats && !target->formatsFitCommandLimit(range, domain)) {
+    WorkspaceBeep();
+    return;
+  }
   if (undoID_ == kNoPaneUndo || !undo->isUndoIDActive(undoID_)) undoID_ = undo->newUndoID();
   if (!target->setUndo(undoID_, kUndoActionFormats, kUndoNumber, range, domain)) return;
-  for (CAFormat* format : target->formatsInRange(range, domain, numberFormat_.display() != kDisplayAuto)) {
+  for (CAFormat* format : target->formatsInRange(range, domain, makesFormats)) {
     format->setNumberFormat(&numberFormat_);
   }
   redrawSelection();

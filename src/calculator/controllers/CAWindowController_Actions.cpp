@@ -503,6 +503,11 @@ bool CAWindowController::setPropertyUndo(uint64_t mask) {
 }
 
 bool CAWindowController::setPropertyUndo(uint64_t mask, int32_t domain) {
+  // A change the model would refuse records no step that undoes nothing.
+  if (!document_->formatsFitCommandLimit(document_->selectionRange(), domain)) {
+    WorkspaceBeep();
+    return false;
+  }
   const uint32_t action = mask == kCAFontPropertyMask ? kUndoActionLayout : kUndoActionFormats;
   if (mask == propertyMask_ && domain == propertyDomain_ && undoManager_.isUndoIDActive(propertyUndoID_)) return true;
   propertyMask_ = mask;
@@ -607,6 +612,10 @@ void CAWindowController::pasteStyleAction(int64_t) {
   const CACopiedStyle& style = CopiedStyle();
   if (!style.format || document_->isLocked()) return;
   commitTyping();
+  if (!document_->canApplyFormat()) {
+    WorkspaceBeep();
+    return;
+  }
   if (!document_->setUndo(kFLNewUndoID, kUndoActionFormats, kUndoPasteStyle, document_->selectionRange(),
                           document_->selectedDomain()))
     return;

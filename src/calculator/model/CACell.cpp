@@ -366,6 +366,72 @@ QString CACell::savingText() const {
   return text;
 }
 
+namespace {
+
+// The decimal digits of a fraction whose denominator has no prime factor but 2 and 5: its
+// exact text. Nothing for any other fraction, which has no end.
+std::optional<QString> TerminatingDecimalText(int64_t numerator, uint64_t denominator) {
+  if (denominator == 0) return std::nullopt;
+  uint64_t rest = denominator;
+  while (rest % 2 == 0) rest /= 2;
+  while (rest % 5 == 0) rest /= 5;
+  if (rest != 1) return std::nullopt;
+  const bool negative = numerator < 0;
+  const unsigned __int128 magnitude =
+      negative ? (unsigned __int128)(0 - (uint64_t)numerator) : (unsigned __int128)(uint64_t)numerator;
+  unsigned __int128 remainder = magnitude % denominator;
+  QString text = QString::number((qulonglong)(magnitude / denominator));
+  if (remainder != 0) {
+    text += QLatin1Char('.');
+    // At most 64 digits: the denominator is below 2^64.
+    for (int i = 0; remainder != 0 && i < 70; ++i) {
+      remainder *= 10;
+      text += QLatin1Char(char('0' + int(remainder / denominator)));
+      remainder %= denominator;
+    }
+  }
+  return negative ? QLatin1Char('-') + text : text;
+}
+
+// How the text reads back when a cell is given it: the same number, in the same form when
+// `sameForm`.
+bool ReadsBackAs(const QString& text, const CANumber& stored, bool sameForm) {
+  if (text.isEmpty() || ParseIntoDayIndex(text, nullptr) != 0) return false;
+  const std::optional<CANumber> read = CANumber::withValidatedString(text, true);
+  if (!read || !(*read == stored)) return false;
+  if (!sameForm) return true;
+  CANumber a = *read;
+  CANumber b = stored;
+  a.setCanonicalForm(false);
+  b.setCanonicalForm(false);
+  return a.form() == b.form();
+}
+
+}  // namespace
+
+QString CACell::editText() const {
+  const std::optional<CANumber> stored = number();
+  if (valueType_ != kValueNumber || !stored || !stored->isValid()) return displayText(true);
+  CANumber canonical = *stored;
+  canonical.setCanonicalForm(false);
+  // The exact digits first, then the longest decimal text, then the text as shown.
+  std::vector<QString> candidates;
+  if (canonical.form() == kNumberInteger) candidates.push_back(QString::number(canonical.numerator()));
+  if (canonical.form() == kNumberFraction) {
+    if (const auto exact = TerminatingDecimalText(canonical.numerator(), canonical.denominator()))
+      candidates.push_back(*exact);
+  }
+  candidates.push_back(stored->decimalText());
+  candidates.push_back(displayText(true));
+  for (const bool sameForm : {true, false}) {
+    for (const QString& text : candidates) {
+      if (ReadsBackAs(text, *stored, sameForm)) return text;
+    }
+  }
+  // No text reads back as it (a fraction without end): the longest decimal text.
+  return stored->decimalText();
+}
+
 std::optional<FLAttributedString> CACell::attributedString(bool editing) const {
   if (!document_) return attributedString(editing, CAFormat());
   return attributedString(editing, document_->formatForCell(this, true));
@@ -589,8 +655,11 @@ bool CACell::matchesFindString(const QString& find, int32_t scope, bool ignoreCa
       return (entered && TextMatches(formula(), find, ignoreCase, wholeWords)) ||
              (shown && TextMatches(displayText(false), find, ignoreCase, wholeWords));
     case kValueDate:
-    case kValueNumber:
       return shown && TextMatches(displayText(false), find, ignoreCase, wholeWords);
+    case kValueNumber:
+      // A number is found by what it shows and by its digits in full, which it is edited as.
+      return shown && (TextMatches(displayText(false), find, ignoreCase, wholeWords) ||
+                       TextMatches(editText(), find, ignoreCase, wholeWords));
     case kValueLink:
     case kValueText:
       return entered && TextMatches(formula(), find, ignoreCase, wholeWords);
@@ -602,7 +671,7 @@ bool CACell::matchesFindString(const QString& find, int32_t scope, bool ignoreCa
 bool CACell::hasReplaceable(const QString& find, bool ignoreCase, bool wholeWords) const {
   if (find.isEmpty()) return false;
   const Qt::CaseSensitivity sensitivity = ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
-  const QString text = displayText(true);
+  const QString text = editText();
   for (qsizetype location = text.indexOf(find, 0, sensitivity); location >= 0;
        location = text.indexOf(find, location + 1, sensitivity))
     if (!wholeWords || IsWholeWord(text, location, find.size())) return true;
@@ -613,7 +682,8 @@ bool CACell::replace(const QString& find, const QString& replacement, int32_t, b
                      bool wholeWords) {
   if (find.isEmpty()) return false;
   const Qt::CaseSensitivity sensitivity = ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
-  QString text = displayText(true);
+  // The text in full, as editing shows it: a number's rounded display would replace its digits.
+  QString text = editText();
   bool changed = false;
   qsizetype from = 0;
   while (from <= text.size()) {

@@ -230,6 +230,11 @@ class CACell {
   // What files get for the cell: its display text in saving mode, which no format changes
   // (numbers in full, dates in the form that reads back as the same date).
   QString savingText() const;
+  // The text the cell is edited as (in its field, in the formula bar) and that find and replace
+  // work on: a formula's text, a date as a date, and a number in full, in a form that reads back
+  // as the very number stored (its exact digits, else its longest decimal text), so that
+  // confirming an unchanged edit changes nothing and a replacement changes only what it matched.
+  QString editText() const;
   std::optional<FLAttributedString> attributedString(bool editing) const;
   std::optional<FLAttributedString> attributedString(bool editing, const CAFormat& composedFormat) const;
   // 100 left, 102 right: numbers, dates and formulas (unless shown being edited) go right.
@@ -242,7 +247,7 @@ class CACell {
   void copyFrom(const CACell& source, bool ignoreFormat, bool adjustReferences);
   void fillFrom(const CACell& source, const CAFillInfo& info);
   bool matchesFindString(const QString& find, int32_t scope, bool ignoreCase, bool wholeWords) const;
-  // Replaces in the text shown while editing, whatever the scope; YES when it changed.
+  // Replaces in the text the cell is edited as (editText), whatever the scope; YES when it changed.
   bool replace(const QString& find, const QString& replacement, int32_t scope, bool ignoreCase,
                bool wholeWords);
   // Whether replace would change the cell.

@@ -259,6 +259,11 @@ class CADocument : public FLDocument, public TextImportDelegate {
   CAFormat* formatForDomainImperative(int32_t domain, const GridPoint& point);
   CAFormat* formatForDomainImperative(int32_t domain);
   std::vector<CAFormat*> formatsInRange(const GridRange& range, int32_t domain, bool imperative);
+  // Whether a change that makes missing formats over the range (formatsInRange imperative) stays
+  // within the command limit, and whether applyFormat may copy into the selection: commands ask
+  // before they record an undo step, so that a refusal leaves none behind.
+  bool formatsFitCommandLimit(const GridRange& range, int32_t domain) const;
+  bool canApplyFormat() const;
   // The format a cell is drawn and exported with: default (striped unless ignored), row,
   // column, cell, then link styling. A null cell takes the layers of (0, 0).
   CAFormat formatForCell(const CACell* cell, bool ignoreStripe) const;

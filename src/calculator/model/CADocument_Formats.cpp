@@ -106,17 +106,24 @@ CAFormat* CADocument::formatForDomainImperative(int32_t domain) {
   return formatForDomainImperative(domain, activeCellPoint_);
 }
 
-std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_t domain,
-                                                  bool imperative) {
-  std::vector<CAFormat*> formats;
-  if (domain == kDomainDocument) {
-    formats.push_back(&defaultFormat_);
-    return formats;
-  }
-  GridRange normalized = range;
+namespace {
+
+// What a format change over a range visits: the range with an end left open by the
+// normalisation brought in to the last used line, and whether every line (or point) of it is
+// visited, missing layers made, or only the rows, columns or cells that exist.
+struct FormatVisit {
+  GridRange range;
+  bool everyPoint = false;
+  bool everyLine = false;
+  // A visit of every line or point beyond the command limit, which is refused.
+  bool refused = false;
+};
+
+FormatVisit PlanFormatVisit(const GridRange& range, int32_t domain, bool imperative, const GridPoint& last) {
+  FormatVisit visit;
+  GridRange& normalized = visit.range;
+  normalized = range;
   TypeOfRange(&normalized, range);
-  // A line left open by the normalisation runs to the last one used.
-  const GridPoint last = extent().endPoint;
   const bool openX = normalized.endPoint.x == kGridOpenEnd;
   const bool openY = normalized.endPoint.y == kGridOpenEnd;
   if (openX)
@@ -131,14 +138,62 @@ std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_
   // the last one used. A change over a closed block makes what is missing, within the command
   // limit; so does a change of row or column formats over open ends while the lines up to the
   // last one used are few (past that, only the lines that exist take the change).
-  const bool everyPoint = imperative && !openEnded;
+  visit.everyPoint = imperative && !openEnded;
   constexpr int64_t kMostOpenLines = int64_t(1) << 16;
   const auto fewLines = [](int64_t first, int64_t last) { return last < first || last - first < kMostOpenLines; };
-  const bool everyLine = imperative && (everyPoint || (domain == kDomainRow && fewLines(s.y, e.y)) ||
-                                        (domain == kDomainColumn && fewLines(s.x, e.x)));
+  visit.everyLine = imperative && (visit.everyPoint || (domain == kDomainRow && fewLines(s.y, e.y)) ||
+                                   (domain == kDomainColumn && fewLines(s.x, e.x)));
+  if (domain == kDomainRow)
+    visit.refused = visit.everyLine && !WithinCommandLimit(s.y, e.y);
+  else if (domain == kDomainColumn)
+    visit.refused = visit.everyLine && !WithinCommandLimit(s.x, e.x);
+  else if (domain != kDomainDocument)
+    visit.refused = visit.everyPoint && !WithinCommandLimit(normalized);
+  return visit;
+}
+
+// The block applyFormat gives copies to (open ends to the last used line), and whether it lies
+// within the command limit for the domain.
+bool ApplyFormatBlock(const GridRange& selection, int32_t domain, const GridPoint& last, GridRange* block) {
+  GridRange normalized = selection;
+  if (TypeOfRange(&normalized, selection) == kRangeInvalid) return false;
+  if (normalized.endPoint.x == kGridOpenEnd) normalized.endPoint.x = last.x;
+  if (normalized.endPoint.y == kGridOpenEnd) normalized.endPoint.y = last.y;
+  *block = normalized;
+  const GridPoint& s = normalized.startPoint;
+  const GridPoint& e = normalized.endPoint;
+  return domain == kDomainColumn ? WithinCommandLimit(s.x, e.x)
+         : domain == kDomainRow  ? WithinCommandLimit(s.y, e.y)
+                                 : WithinCommandLimit(normalized);
+}
+
+}  // namespace
+
+bool CADocument::formatsFitCommandLimit(const GridRange& range, int32_t domain) const {
+  return !PlanFormatVisit(range, domain, true, extent().endPoint).refused;
+}
+
+bool CADocument::canApplyFormat() const {
+  GridRange block;
+  return ApplyFormatBlock(selectionRange_, selectedDomain(), extent().endPoint, &block);
+}
+
+std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_t domain,
+                                                  bool imperative) {
+  std::vector<CAFormat*> formats;
+  if (domain == kDomainDocument) {
+    formats.push_back(&defaultFormat_);
+    return formats;
+  }
+  const FormatVisit visit = PlanFormatVisit(range, domain, imperative, extent().endPoint);
+  if (visit.refused) return RefusedFormats();
+  const GridRange& normalized = visit.range;
+  const GridPoint& s = normalized.startPoint;
+  const GridPoint& e = normalized.endPoint;
+  const bool everyPoint = visit.everyPoint;
+  const bool everyLine = visit.everyLine;
   if (domain == kDomainRow) {
     if (everyLine) {
-      if (!WithinCommandLimit(s.y, e.y)) return RefusedFormats();
       for (int64_t y = s.y; y <= e.y; ++y) formats.push_back(formatForDomainImperative(domain, {kGridWildcard, y}));
     } else {
       for (const std::unique_ptr<CARow>& r : rows_) {
@@ -150,7 +205,6 @@ std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_
     }
   } else if (domain == kDomainColumn) {
     if (everyLine) {
-      if (!WithinCommandLimit(s.x, e.x)) return RefusedFormats();
       for (int64_t x = s.x; x <= e.x; ++x) formats.push_back(formatForDomainImperative(domain, {x, kGridWildcard}));
     } else {
       for (const std::unique_ptr<CAColumn>& c : columns_) {
@@ -161,7 +215,6 @@ std::vector<CAFormat*> CADocument::formatsInRange(const GridRange& range, int32_
       }
     }
   } else if (everyPoint) {
-    if (!WithinCommandLimit(normalized)) return RefusedFormats();
     for (int64_t y = s.y; y <= e.y; ++y) {
       for (int64_t x = s.x; x <= e.x; ++x)
         if (CAFormat* format = formatForDomainImperative(domain, {x, y})) formats.push_back(format);
@@ -256,23 +309,15 @@ void CADocument::toggleValueForMask(uint64_t mask, int32_t domain) {
 }
 
 void CADocument::applyFormat(const CAFormat& format, int64_t digitCount, int64_t width) {
-  GridRange normalized = selectionRange_;
-  const int32_t type = TypeOfRange(&normalized, selectionRange_);
   const int32_t domain = selectedDomain();
-  if (type == kRangeInvalid) return;
-  const GridPoint last = extent().endPoint;
-  if (normalized.endPoint.x == kGridOpenEnd) normalized.endPoint.x = last.x;
-  if (normalized.endPoint.y == kGridOpenEnd) normalized.endPoint.y = last.y;
-  const GridPoint& s = normalized.startPoint;
-  const GridPoint& e = normalized.endPoint;
+  GridRange normalized;
   // Every selected line or point gets a copy: a selection beyond the command limit is refused.
-  const bool within = domain == kDomainColumn ? WithinCommandLimit(s.x, e.x)
-                      : domain == kDomainRow  ? WithinCommandLimit(s.y, e.y)
-                                              : WithinCommandLimit(normalized);
-  if (!within) {
-    WorkspaceBeep();
+  if (!ApplyFormatBlock(selectionRange_, domain, extent().endPoint, &normalized)) {
+    if (TypeOfRange(nullptr, selectionRange_) != kRangeInvalid) WorkspaceBeep();
     return;
   }
+  const GridPoint& s = normalized.startPoint;
+  const GridPoint& e = normalized.endPoint;
   if (domain == kDomainColumn) {
     for (int64_t x = s.x; x <= e.x; ++x) {
       CAColumn* c = columnImperative(x);

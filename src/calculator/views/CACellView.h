@@ -320,6 +320,8 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   std::optional<CATabEntry> tabEntry_;
   // The text the field opened with when it opened on the cell as it stood.
   std::optional<QString> untouchedEditText_;
+  // Opening the field recorded the typing's undo step (rather than a command before it).
+  bool typingStepRecorded_ = false;
   QPointer<FLCompletionFieldEditor> fieldEditor_;
   QMetaObject::Connection textChangedConnection_;
   bool startingTyping_ = false;

@@ -59,6 +59,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   if (!document_) return;
   stopTyping(true);
   if (setUndo && !document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
+  typingStepRecorded_ = setUndo;
   // A cell inside the selection only becomes the active one, so a block stays for data entry.
   if (IsGridPointInRange(point.x, point.y, document_->selectionRange())) {
     if (document_->activeCellPoint() != point) document_->setActiveCellPoint(point);
@@ -74,7 +75,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   untouchedEditText_.reset();
   if (!typingCellCopy_) {
     typingCellCopy_ = RestorableCellCopy(*document_, *cell);
-    untouchedEditText_ = CellEditText(*cell);
+    untouchedEditText_ = cell->editText();
   }
   cell->setTypingInProgress(true);
   document_->setTypingState(2, cell, QString());
@@ -98,7 +99,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   palette.setColor(QPalette::Base, Qt::white);
   palette.setColor(QPalette::Text, Qt::black);
   editor->setPalette(palette);
-  const QString text = CellEditText(*cell);
+  const QString text = cell->editText();
   editor->setPlainText(text);
   layoutTypingField();
   editor->show();
@@ -137,8 +138,11 @@ void CACellView::stopTypingCore(bool accept) {
     cell->setTypingInProgress(false);
     const QString text = fieldEditor_ ? fieldEditor_->toPlainText() : cell->formula();
     if (accept && typingCellCopy_ && untouchedEditText_ == text) {
-      // Nothing was changed: the cell keeps its value exactly, whatever its text reads as.
+      // Nothing was changed: the cell keeps its value exactly, whatever its text reads as, and
+      // the step opening the field recorded has nothing to undo.
       cell->copyFrom(*typingCellCopy_, false, false);
+      if (typingStepRecorded_)
+        if (FLUndoManager* manager = document_->undoManager()) manager->popUndo();
     } else if (accept) {
       cell->setRecordNewFunctions(true);
       cell->setFormula(text);
@@ -151,6 +155,7 @@ void CACellView::stopTypingCore(bool accept) {
   typingPoint_.reset();
   typingCellCopy_.reset();
   untouchedEditText_.reset();
+  typingStepRecorded_ = false;
 
   // The grid takes the keys back before the field goes, unless they went elsewhere already.
   QObject::disconnect(textChangedConnection_);

@@ -59,7 +59,7 @@ void CAFormulaTextView::showActiveCellFormula() {
   // Not while the bar is being edited, nor while it takes the focus back from a grid click.
   if (formulaDelegate_ || keepingFocus_ || (hasFocus() && document_ && document_->typingState() == 1)) return;
   const CACell* cell = document_ ? document_->activeCell() : nullptr;
-  const QString text = cell ? CellEditText(*cell) : QString();
+  const QString text = cell ? cell->editText() : QString();
   if (toPlainText() != text) setPlainText(text);
 }
 
@@ -71,7 +71,7 @@ void CAFormulaTextView::commitToActiveCell() {
   }
   const QString text = toPlainText();
   const CACell* current = document_->activeCell();
-  if ((current ? CellEditText(*current) : QString()) == text) return;
+  if ((current ? current->editText() : QString()) == text) return;
   if (!document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
   CACell* cell = document_->cellAtGridPointImperative(document_->activeCellPoint());
   cell->setRecordNewFunctions(true);

@@ -28,8 +28,3 @@ QStringList FormulaCompletions(FLCompletionFieldEditor* editor, FLTextRange part
 // before absolute coordinates).
 QString ReferenceTextForRange(const GridRange& range);
 
-// The text a cell is edited as, in the cell's field and in the formula bar: a formula's text, a
-// date as a date, and a number in full, in a form that reads back as the very number stored
-// (its exact digits, else its longest decimal text), so that confirming an unchanged edit
-// changes nothing.
-QString CellEditText(const CACell& cell);

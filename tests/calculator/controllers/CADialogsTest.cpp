@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -186,6 +187,45 @@ TEST_F(DialogsTest, ReplaceAllCountsTheCellsInOneUndoStep) {
   EXPECT_EQ(undoTitle(), "Undo Replace");
   controller.undoEdit();
   EXPECT_EQ(column(0, 3), "red fox red red blue");
+}
+
+// Numbers are found and replaced in their digits in full, as editing shows them, not in their
+// rounded display: a replacement changes only the digits it matched.
+TEST_F(DialogsTest, FindAndReplaceWorkOnNumbersInFull) {
+  const char* entries[] = {"1234567890123456", "123456.7890123", "25"};
+  for (int64_t y = 0; y < 3; ++y)
+    document().cellAtGridPointImperative(GridPoint{0, y})->setFormula(QString::fromLatin1(entries[y]));
+  document().evaluate();
+  ASSERT_EQ(column(0, 3), "1.23E+15 123456.79 25");
+  preferences.setValue(CAIntPreference::searchOptionMask, kSearchFromStart);
+  item("find:")->trigger();
+  CAFindDialog& panel = CAFindDialog::sharedInstance();
+  auto* scope = child<QComboBox>(&panel, "scope");
+  scope->setCurrentIndex(scope->findData(kFindShown));
+  const struct {
+    const char* find;
+    GridPoint found;
+  } finds[] = {{"1234567890", {0, 0}}, {"456.789", {0, 1}}, {"1.23E+15", {0, 0}}, {"123456.79", {0, 1}}};
+  for (const auto& c : finds) {
+    document().setSelectionPoint({3, 3});
+    type(child<QLineEdit>(&panel, "findField"), QString::fromLatin1(c.find));
+    child<QPushButton>(&panel, "findNext")->click();
+    EXPECT_EQ(document().activeCellPoint(), c.found) << c.find;
+  }
+  type(child<QLineEdit>(&panel, "findField"), QStringLiteral("1"));
+  type(child<QLineEdit>(&panel, "replaceField"), QStringLiteral("9"));
+  child<QPushButton>(&panel, "replaceAll")->click();
+  EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QStringLiteral("2 replaced"));
+  const char* replaced[] = {"9234567890923456", "923456.7890923", "25"};
+  for (int64_t y = 0; y < 3; ++y)
+    EXPECT_EQ(document().cellAtGridPoint(GridPoint{0, y})->editText().toStdString(), replaced[y]) << y;
+  // Replace in the active cell alone does the same.
+  type(child<QLineEdit>(&panel, "findField"), QStringLiteral("23"));
+  type(child<QLineEdit>(&panel, "replaceField"), QStringLiteral("4"));
+  document().setSelectionPoint({0, 1});
+  child<QPushButton>(&panel, "replace")->click();
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{0, 1})->editText(), QStringLiteral("94456.789094"));
+  scope->setCurrentIndex(scope->findData(kFindEntered));
 }
 
 TEST_F(DialogsTest, ASearchFromTheWindowShowsInThePanelWithoutComingBack) {

@@ -1,18 +1,24 @@
 // The colour and border panes of the format panel: what they give the selection's formats, which
-// rows, columns or cells they create, and their changes as one undo step.
+// rows, columns or cells they create, and their changes as one undo step; and the format changes
+// of the panes and menus that the model refuses, which leave no step.
 #include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/CAFormatBorderVC.h"
 #include "calculator/controllers/CAFormatColorVC.h"
+#include "calculator/controllers/CAFormatNumberVC.h"
+#include "calculator/controllers/CAFormatTextVC.h"
 #include "calculator/controllers/CAPropertyController.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAFormat.h"
+#include "calculator/model/caModelServices.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLPropertyView.h"
 #include "framlet/shell/flMeasures.h"
 #include "support/LogCapture.h"
 
+#include <QAction>
 #include <QButtonGroup>
+#include <QMenuBar>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTest>
@@ -147,6 +153,52 @@ TEST_F(FormatColorTest, TheColumnTabGivesTheBorderToTheColumnsFormat) {
   EXPECT_EQ(column->border()->style(), kBorderDash);
   EXPECT_EQ(column->border()->kolor(), g_blackKolor);
   EXPECT_EQ(document().cellAtGridPoint({3, 7}), nullptr);
+}
+
+// A change over more cells than a command may make is refused by the model with a beep; the menu
+// command or pane that asked records no undo step for it.
+TEST_F(FormatColorTest, FormatChangesBeyondTheCommandLimitRecordNoStep) {
+  int beeps = 0;
+  CAModelHooks hooks;
+  hooks.beep = [&beeps] { ++beeps; };
+  SetModelHooks(std::move(hooks));
+  // A menu item as the open menu shows it: validated first.
+  const auto menuItem = [this](const char* name) {
+    QAction* action = controller.mainWindow()->menuBar()->findChild<QAction*>(QLatin1String(name));
+    EXPECT_TRUE(controller.validateMenuItem(action)) << name;
+    return action;
+  };
+  document().setSelectionPoint({0, 0});
+  menuItem("copyStyle:0")->trigger();
+  const GridRange huge{{0, 0}, {701, 99999}};  // A1:ZZ100000, 70 million cells
+  auto* text = pane<CAFormatTextVC>();
+  auto* colors = pane<CAFormatColorVC>();
+  auto* borders = pane<CAFormatBorderVC>();
+  auto* numbers = pane<CAFormatNumberVC>();
+  ASSERT_TRUE(text && colors && borders && numbers);
+  const struct {
+    const char* what;
+    std::function<void()> command;
+  } cases[] = {
+      {"Format > Bold", [&] { menuItem("bold:")->trigger(); }},
+      {"Format > Align Right", [&] { menuItem("align:102")->trigger(); }},
+      {"Format > Paste Style", [&] { menuItem("pasteStyle:")->trigger(); }},
+      {"text pane, bold on", [&] { text->view()->findChild<QToolButton*>(QStringLiteral("boldMatrix1"))->click(); }},
+      {"text pane, centred", [&] { text->view()->findChild<QToolButton*>(QStringLiteral("alignmentControl2"))->click(); }},
+      {"colour pane", [&] { colors->changeKolor(kRed, colors->backgroundFavorites()); }},
+      {"border pane", [&] { borders->styleMatrix()->button(kBorderDot)->click(); }},
+      {"number pane", [&] { numbers->formatMatrix()->button(kDisplayMoney)->click(); }},
+  };
+  for (const auto& c : cases) {
+    document().setSelectionRange(huge);
+    const int32_t before = steps();
+    const int beepsBefore = beeps;
+    c.command();
+    EXPECT_EQ(steps(), before) << c.what;
+    EXPECT_EQ(beeps, beepsBefore + 1) << c.what;
+  }
+  EXPECT_EQ(document().rows().size(), 0u);
+  SetModelHooks(CAModelHooks());
 }
 
 }  // namespace

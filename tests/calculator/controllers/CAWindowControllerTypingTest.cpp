@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 class WindowTypingTest : public ShownWindowTest {
@@ -67,6 +69,43 @@ TEST_F(WindowTypingTest, TheFormulaBarEditsTheActiveCell) {
   press(Qt::Key_Return);
   EXPECT_EQ(value(1, 1), "42");
   EXPECT_EQ(focus(), grid());
+}
+
+// Opening a cell's field and confirming it as it stands changes nothing and records no step,
+// however the field was opened and confirmed.
+TEST_F(WindowTypingTest, ConfirmingAnUnchangedCellRecordsNoStep) {
+  const char* entries[] = {"42", "3.14159265", "=6*7", "hello"};
+  for (int64_t y = 0; y < 4; ++y) {
+    click(0, y);
+    type(QString::fromLatin1(entries[y]));
+    press(Qt::Key_Return);
+  }
+  const struct {
+    const char* what;
+    std::function<void(int64_t y)> open;
+    Qt::Key confirm;
+  } ways[] = {
+      {"double-click, Return", [this](int64_t y) { QTest::mouseDClick(grid(), Qt::LeftButton, {}, at(0, y)); },
+       Qt::Key_Return},
+      {"Enter, Enter", [this](int64_t y) { click(0, y); press(Qt::Key_Enter, Qt::KeypadModifier); }, Qt::Key_Enter},
+      {"Enter, Tab", [this](int64_t y) { click(0, y); press(Qt::Key_Enter, Qt::KeypadModifier); }, Qt::Key_Tab},
+  };
+  for (const auto& way : ways) {
+    for (int64_t y = 0; y < 5; ++y) {
+      const int32_t steps = controller.undoManager()->currentEntry();
+      const QString before = value(0, y);
+      way.open(y);
+      ASSERT_TRUE(grid()->isTyping()) << way.what << " row " << y;
+      press(way.confirm, way.confirm == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+      EXPECT_FALSE(grid()->isTyping()) << way.what << " row " << y;
+      EXPECT_EQ(controller.undoManager()->currentEntry(), steps) << way.what << " row " << y;
+      EXPECT_EQ(value(0, y), before) << way.what << " row " << y;
+    }
+  }
+  // Undo still takes back the last entry made.
+  controller.undoManager()->undo();
+  const CACell* last = document().cellAtGridPoint(GridPoint{0, 3});
+  EXPECT_TRUE(!last || last->formula().isEmpty());
 }
 
 }  // namespace

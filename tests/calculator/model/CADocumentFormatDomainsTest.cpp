@@ -1,6 +1,7 @@
 // Formats by domain on the document, in tables: the style toggle of the format commands, the
-// look of links, the lines a whole-row or whole-column selection reaches, the row and column
-// formats carried over from another document, and which deletions a selection allows.
+// look of links, the lines a whole-row or whole-column selection reaches and the formats found
+// there, the row and column formats carried over from another document, and which deletions a
+// selection allows.
 #include <gtest/gtest.h>
 
 #include "calculator/model/CACell.h"
@@ -8,6 +9,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
 #include "SheetTestSupport.h"
+#include "UndoTestSupport.h"
 
 namespace {
 
@@ -88,16 +90,23 @@ TEST_F(FormatDomainsTest, ActiveLinksAreUnderlinedAndRed) {
     const char* what;
     bool inactive;
     bool cellUnderlineOff;
+    Kolor columnColour;  // kNoKolor: the column layer sets none
     bool underlined;
     Kolor colour;
   } cases[] = {
-      {"active link", false, false, true, kActiveLinkKolor},
-      {"active link whose cell says no underline", false, true, true, kActiveLinkKolor},
-      {"inactive link", true, false, false, 0x64FF0000},
-      {"inactive link whose cell says no underline", true, true, false, 0x64FF0000},
+      {"active link", false, false, 0x64FF0000, true, kActiveLinkKolor},
+      {"active link whose cell says no underline", false, true, 0x64FF0000, true, kActiveLinkKolor},
+      {"inactive link", true, false, 0x64FF0000, false, 0x64FF0000},
+      {"inactive link whose cell says no underline", true, true, 0x64FF0000, false, 0x64FF0000},
+      {"active link without layer colours", false, false, kNoKolor, true, kActiveLinkKolor},
+      {"inactive link without layer colours", true, false, kNoKolor, false, g_blackKolor},
   };
-  layer(kDomainColumn, "B1").setTextKolor(0x64FF0000);
+  // A typed address is a link.
+  ASSERT_EQ(enter("B2", "http://example.org/").valueType(), kValueLink);
   for (const auto& c : cases) {
+    CAFormat& column = layer(kDomainColumn, "B1");
+    column.clearMask(kFormatTextColor);
+    if (KolorIsColor(c.columnColour)) column.setTextKolor(c.columnColour);
     CACell& link = *document.cellAtGridPointImperative(A1("B2"));
     link.setValueType(kValueLink);
     link.setFormulaString(QStringLiteral("https://example.org/"));
@@ -150,6 +159,24 @@ TEST_F(FormatDomainsTest, OpenEndsRunToTheLastUsedLine) {
   EXPECT_EQ(document.formatForColumn(6), nullptr);
 }
 
+// Open-ended lines give the formats of the cells there, rows outer; a change makes formats only
+// for the cells that are there.
+TEST_F(FormatDomainsTest, FormatsOfOpenEndedLinesAreThoseOfTheCellsThere) {
+  CAFormat bold;
+  bold.setBold(true);
+  for (const char* at : {"A2", "Z2", "C3", "AA5"}) document.cellAtGridPointImperative(A1(at))->setFormat(bold);
+  enter("B3", "no format");
+  const std::vector<CAFormat*> found = document.formatsInRange(Rows(1, 2), kDomainCell, false);
+  EXPECT_EQ(found, (std::vector<CAFormat*>{cell("A2")->format(), cell("Z2")->format(), cell("C3")->format()}));
+  // Whole columns A to C: rows to the last one used.
+  const std::vector<CAFormat*> columns = document.formatsInRange(Columns(0, 2), kDomainCell, false);
+  EXPECT_EQ(columns, (std::vector<CAFormat*>{cell("A2")->format(), cell("C3")->format()}));
+  const std::vector<CAFormat*> made = document.formatsInRange(Rows(2, 2), kDomainCell, true);
+  EXPECT_EQ(made.size(), 2u);
+  EXPECT_NE(cell("B3")->format(), nullptr);
+  EXPECT_EQ(cell("A3"), nullptr);
+}
+
 class TransferFormatsTest : public FormatDomainsTest {
  protected:
   CADocument source;
@@ -186,9 +213,11 @@ TEST_F(TransferFormatsTest, WholeColumnsCarryFormatsWidthsAndDigits) {
   b->setFormat(italic);
   b->setWidth(914400);
   b->setDigitCount(12);
-  CAColumn* c = source.columnImperative(2);  // a width, no format
+  CAColumn* c = source.columnImperative(2);  // a width and digits, no format
   c->setWidth(457200);
-  source.setSelectionRange(Columns(1, 2));
+  c->setDigitCount(7);
+  source.columnImperative(3)->setDigitCount(5);  // digits alone
+  source.setSelectionRange(Columns(1, 3));
   CAFormat bold;
   bold.setBold(true);
   document.columnImperative(5)->setFormat(bold);  // kept: only a format replaces a format
@@ -204,8 +233,12 @@ TEST_F(TransferFormatsTest, WholeColumnsCarryFormatsWidthsAndDigits) {
   ASSERT_NE(document.formatForColumn(5), nullptr);
   EXPECT_TRUE(document.formatForColumn(5)->bold());
   EXPECT_EQ(document.column(5)->width(), 457200);
-  EXPECT_EQ(document.selectionRange(), Columns(4, 5));
-  EXPECT_EQ(document.activeCellPoint(), (GridPoint{5, 0}));
+  EXPECT_EQ(document.column(5)->digitCount(), 7);
+  ASSERT_NE(document.column(6), nullptr);
+  EXPECT_EQ(document.formatForColumn(6), nullptr);
+  EXPECT_EQ(document.column(6)->digitCount(), 5);
+  EXPECT_EQ(document.selectionRange(), Columns(4, 6));
+  EXPECT_EQ(document.activeCellPoint(), (GridPoint{6, 0}));
 }
 
 TEST_F(TransferFormatsTest, ABlockOfCellsCarriesNoLineFormats) {
@@ -215,7 +248,9 @@ TEST_F(TransferFormatsTest, ABlockOfCellsCarriesNoLineFormats) {
   source.columnImperative(0)->setFormat(bold);
   source.setSelectionRange(Range("A1", "B2"));
   select(Range("C3", "C3"), "C3");
+  const QString before = DocumentXml(document);
   document.transferFormats(source);
+  EXPECT_EQ(DocumentXml(document).toStdString(), before.toStdString());
   EXPECT_EQ(document.formatForRow(2), nullptr);
   EXPECT_EQ(document.formatForColumn(2), nullptr);
   EXPECT_EQ(document.selectionRange(), Range("C3", "C3"));

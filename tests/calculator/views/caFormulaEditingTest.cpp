@@ -45,7 +45,7 @@ TEST_F(CellEditTextTest, NumbersAreEditedInFullAndReadBackAsStored) {
   };
   for (const auto& c : cases) {
     CACell& cell = cellWith(c.number, c.decimals);
-    const QString text = CellEditText(cell);
+    const QString text = cell.editText();
     EXPECT_EQ(text, c.text);
     const std::optional<CANumber> read = CANumber::withValidatedString(text, true);
     ASSERT_TRUE(read.has_value()) << c.text;
@@ -55,7 +55,7 @@ TEST_F(CellEditTextTest, NumbersAreEditedInFullAndReadBackAsStored) {
 
 TEST_F(CellEditTextTest, AFractionWithoutEndGivesItsLongestDecimalText) {
   CACell& third = cellWith(CANumber::withNumerator(1, 3), 2);
-  const QString text = CellEditText(third);
+  const QString text = third.editText();
   EXPECT_TRUE(text.startsWith(QLatin1String("0.3333333333"))) << text.toStdString();
 }
 
@@ -64,7 +64,7 @@ TEST_F(CellEditTextTest, TextFormulasAndDatesAreEditedAsTyped) {
   for (const char* text : typed) {
     CACell* cell = document.cellAtGridPointImperative(GridPoint{next_++, 1});
     cell->setFormula(QString::fromUtf8(text));
-    EXPECT_EQ(CellEditText(*cell), cell->displayText(true)) << text;
+    EXPECT_EQ(cell->editText(), cell->displayText(true)) << text;
   }
 }
 

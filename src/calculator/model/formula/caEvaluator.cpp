@@ -27,26 +27,32 @@ bool IsDateOperand(const CAEvaluationContext& context, const CAOperand& item) {
          (cell->valueType() == kValueFormula && cell->formulaResultType() == kValueDate);
 }
 
+// A real date moved by days. A move that leaves the years dates can have gives no day index
+// (0): that is the date error, so that formulas reading the result do not count with 0.
+std::optional<CANumber> MovedDate(const CANumber& date, const CANumber& days, bool* isDate, uint32_t* error) {
+  const FunctionResult moved = EdayCore(date, days);
+  if (!moved.succeeded()) return std::nullopt;
+  if (moved.value.isZero()) {
+    *error = kFormulaErrorDate;
+    return std::nullopt;
+  }
+  *isDate = true;
+  return moved.value;
+}
+
 // Adding to or subtracting from a date counts in days: a date plus or minus n is the date n days
 // on (n's whole part), a date minus a date is the signed number of days between them. Nothing
 // when the operands are not such a pair (two dates added, a date taken from a number) or a
 // date is not a real one: the operator then works on the numbers as they are.
 std::optional<CANumber> DateArithmetic(int32_t code, const CANumber& left, bool leftDate, const CANumber& right,
-                                       bool rightDate, bool* isDate) {
-  if (code == kOperatorAdd && leftDate != rightDate) {
-    const FunctionResult moved = EdayCore(leftDate ? left : right, leftDate ? right : left);
-    if (!moved.succeeded()) return std::nullopt;
-    *isDate = true;
-    return moved.value;
-  }
+                                       bool rightDate, bool* isDate, uint32_t* error) {
+  if (code == kOperatorAdd && leftDate != rightDate)
+    return MovedDate(leftDate ? left : right, leftDate ? right : left, isDate, error);
   if (code != kOperatorSubtract || !leftDate) return std::nullopt;
   if (!rightDate) {
     CANumber back = right;
     back.changeSign();
-    const FunctionResult moved = EdayCore(left, back);
-    if (!moved.succeeded()) return std::nullopt;
-    *isDate = true;
-    return moved.value;
+    return MovedDate(left, back, isDate, error);
   }
   int32_t first = 0;
   int32_t last = 0;
@@ -74,8 +80,8 @@ void ApplyOperator(CAEvaluationContext& context, CAOperandList& stack, int32_t c
     result = NumericTopOfStackCore(context, stack);
     std::optional<CANumber> dated;
     if (result && (leftDate || rightDate))
-      dated = DateArithmetic(code, *result, leftDate, right, rightDate, &resultIsDate);
-    if (dated) {
+      dated = DateArithmetic(code, *result, leftDate, right, rightDate, &resultIsDate, &context.error);
+    if (dated || context.error != 0) {
       result = dated;
     } else if (result) {
       switch (code) {

@@ -80,4 +80,36 @@ TEST_F(DateArithmeticTest, ANumberThatIsNoRealDateIsNotMovedByDays) {
   EXPECT_EQ(cell.formulaResultType(), kValueNumber);
 }
 
+// A date moved past the years dates can have is the date error, and formulas reading it show the
+// error of a referenced error cell rather than counting with a value.
+TEST_F(DateArithmeticTest, AMovePastTheLastDateIsTheDateError) {
+  const struct {
+    const char* formula;
+    int32_t error;
+    const char* shown;
+  } cases[] = {
+      {"=A5+400000", kFormulaErrorDate, "<Date>"},
+      {"=400000+A5", kFormulaErrorDate, "<Date>"},
+      {"=A1-400000", kFormulaErrorDate, "<Date>"},
+      {"=A1+1E15", kFormulaErrorDate, "<Date>"},
+      {"=DATE(3000,12,31)+1", kFormulaErrorDate, "<Date>"},
+      {"=DATE(1900,1,1)-1", kFormulaErrorDate, "<Date>"},
+  };
+  for (const auto& c : cases) {
+    CACell& sum = enter("D1", c.formula);
+    CACell& reader = enter("D2", "=D1+5");
+    CACell& total = enter("D3", "=SUM(D1:D2)");
+    recalc();
+    EXPECT_EQ(sum.evalResult(), c.error) << c.formula;
+    EXPECT_EQ(sum.displayText(false), QString::fromLatin1(c.shown)) << c.formula;
+    EXPECT_EQ(reader.displayText(false), QStringLiteral("<Value>")) << c.formula;
+    EXPECT_EQ(total.valueType(), kValueError) << c.formula;
+  }
+  // The last date itself is still reached.
+  CACell& last = enter("D1", "=DATE(3000,12,30)+1");
+  recalc();
+  ASSERT_TRUE(last.number());
+  EXPECT_EQ(last.number()->integerValue(), 30001231);
+}
+
 }  // namespace
