@@ -1,7 +1,8 @@
 // Importing and exporting a large delimited-text sheet: 100,000 rows of ten numbers (about 7 MB
 // of CSV, 1,000,000 cells), and the reader's own share of the import, with the cells handed to
 // a receiver that keeps nothing. The import also reports its memory: the heap the finished
-// sheet holds and the most the import held on top of that.
+// sheet holds and the most the import held on top of that; and the peak of opening 3,000,000
+// numbers as CSV and as DIF.
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -17,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
+#include "BenchPeakMemory.h"
 
 #include <malloc.h>
 
@@ -182,6 +184,54 @@ void BM_ReaderPeakPerField(benchmark::State& state) {
 BENCHMARK(BM_ReaderPeakPerField)
     ->Args({0, 1})->Args({1, 1})->Args({0, 1000})->Args({1, 1000})
     ->ArgNames({"lines_as_strings", "fields_a_line"})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Opening the same 3,000,000 numbers (300,000 rows of ten) as CSV (argument 0) and as DIF
+// (argument 1) through the open dispatch: the kernel's high-water mark of the open alone
+// ("round_peak_MiB"), and per cell. Run each argument in a process of its own:
+//   benchTextFiles --benchmark_filter='BM_OpenCsvOrDifPeak/1$'
+void BM_OpenCsvOrDifPeak(benchmark::State& state) {
+  EnsureBenchApplication();
+  constexpr int64_t kManyRows = 300000;
+  const bool dif = state.range(0) != 0;
+  QTemporaryDir folder;
+  const QString path = folder.filePath(dif ? QStringLiteral("cells.dif") : QStringLiteral("cells.csv"));
+  {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("write failed");
+    QByteArray text;
+    if (dif) text = "TABLE\n0,1\n\"\"\nVECTORS\n0,10\n\"\"\nTUPLES\n0,300000\n\"\"\nDATA\n0,0\n\"\"\n";
+    for (int64_t y = 0; y < kManyRows; ++y) {
+      if (dif) text += "-1,0\nBOT\n";
+      for (int64_t x = 0; x < kColumns; ++x) {
+        const QByteArray number = QByteArray::number((y * 7919 + x * 104729) % 100000);
+        if (dif)
+          text += "0," + number + "\nV\n";
+        else
+          text += (x > 0 ? "," : "") + number;
+      }
+      if (!dif) text += '\n';
+      if (text.size() > (1 << 20)) {
+        file.write(text);
+        text.clear();
+      }
+    }
+    if (dif) text += "-1,0\nEOD\n";
+    file.write(text);
+  }
+  ResetPeakMemory();
+  for (auto _ : state) {
+    CADocument document;
+    if (document.openFile(path, nullptr) == 0) state.SkipWithError("open failed");
+    benchmark::DoNotOptimize(document.rows().size());
+    state.PauseTiming();
+    state.counters["round_peak_MiB"] = ResidentPeakMiB();
+    state.ResumeTiming();
+    Discard(state, document);
+  }
+  state.counters["file_MB"] = double(QFile(path).size()) / 1e6;
+  state.counters["peak_B_per_cell"] = state.counters["round_peak_MiB"] * 1048576.0 / double(kManyRows * kColumns);
+}
+BENCHMARK(BM_OpenCsvOrDifPeak)->Arg(0)->Arg(1)->ArgName("dif")->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_ExportLargeCsv(benchmark::State& state) {
   EnsureBenchApplication();

@@ -2,6 +2,7 @@
 // the next "-1,0", ending at "EOD". Numbers go out in C-locale text from the cell's value, texts
 // as UTF-8 strings; on the way in each value is entered as if typed.
 #include "calculator/fileformats/caDif.h"
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -18,6 +19,7 @@
 #include <QStringList>
 
 #include <array>
+#include <deque>
 
 namespace {
 
@@ -46,10 +48,42 @@ bool SetFormatError(FLError* error) {
   return false;
 }
 
-QStringView Trimmed(const QString& line) { return QStringView(line).trimmed(); }
+QStringView Trimmed(QStringView line) { return line.trimmed(); }
+
+// The lines of a DIF text by number, kept from the first one still wanted to the furthest one
+// looked at: a pair or two, except while a string that runs over lines is looked for.
+class DifLines {
+ public:
+  explicit DifLines(QStringView text) : cursor_(text) {}
+  bool has(qsizetype i) { return fill(i); }
+  QStringView operator[](qsizetype i) {
+    fill(i);
+    return window_[size_t(i - first_)];
+  }
+  // The lines before i are wanted no more.
+  void release(qsizetype i) {
+    while (first_ < i && !window_.empty()) {
+      window_.pop_front();
+      ++first_;
+    }
+  }
+
+ private:
+  bool fill(qsizetype i) {
+    while (first_ + qsizetype(window_.size()) <= i) {
+      if (cursor_.atEnd()) return false;
+      window_.push_back(cursor_.line());
+      cursor_.next();
+    }
+    return i >= first_;
+  }
+  TextLineCursor cursor_;
+  std::deque<QStringView> window_;
+  qsizetype first_ = 0;
+};
 
 // A type line: exactly two parts around one comma, the first an integer.
-bool SplitTypeLine(const QString& line, int* type, QStringView* value) {
+bool SplitTypeLine(QStringView line, int* type, QStringView* value) {
   const QStringView text = Trimmed(line);
   const qsizetype comma = text.indexOf(u',');
   if (comma < 0 || text.indexOf(u',', comma + 1) >= 0) return false;
@@ -73,7 +107,7 @@ QString TypedNumberText(QStringView number) {
 
 // A string value: the text inside its enclosing quotes, each doubled quote made single. A value
 // without quotes is taken as it stands.
-QString StringValue(const QString& line) {
+QString StringValue(QStringView line) {
   QStringView text = Trimmed(line);
   if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"') text = text.sliced(1, text.size() - 2);
   QString value = text.toString();
@@ -82,34 +116,58 @@ QString StringValue(const QString& line) {
 }
 
 // Whether a line can follow a value: the next pair's type line, or the end of the lines.
-bool EndsValueBefore(const QStringList& lines, qsizetype next) {
+bool EndsValueBefore(DifLines& lines, qsizetype next) {
   int type = 0;
   QStringView value;
-  return next >= lines.size() || SplitTypeLine(lines[next], &type, &value);
+  return !lines.has(next) || SplitTypeLine(lines[next], &type, &value);
 }
 
 // The string value that starts on line `at`; `last` is the line it ends on. A quoted value that
 // does not close on its own line runs on to the first line that ends with a quote and is
 // followed by a type line, as other programs write texts holding line breaks raw (and some
 // their quotes undoubled). Without such a line the value keeps to its own line.
-QString StringValueAt(const QStringList& lines, qsizetype at, qsizetype* last) {
+QString StringValueAt(DifLines& lines, qsizetype at, qsizetype* last) {
   *last = at;
   const QStringView first = Trimmed(lines[at]);
   if (!first.startsWith(u'"') || (first.size() >= 2 && first.endsWith(u'"')) || EndsValueBefore(lines, at + 1))
     return StringValue(lines[at]);
-  for (qsizetype line = at + 1; line < lines.size(); ++line) {
+  for (qsizetype line = at + 1; lines.has(line); ++line) {
     if (!Trimmed(lines[line]).endsWith(u'"') || !EndsValueBefore(lines, line + 1)) continue;
-    QString joined = lines[at];
-    for (qsizetype more = at + 1; more <= line; ++more) joined += u'\n' + lines[more];
+    QString joined = lines[at].toString();
+    for (qsizetype more = at + 1; more <= line; ++more) joined += u'\n' + lines[more].toString();
     *last = line;
     return StringValue(joined);
   }
   return StringValue(lines[at]);
 }
 
-void Enter(TextImportDelegate& receiver, qint64 x, qint64 y, const QString& text) {
-  receiver.setCellAtPoint(GridPoint{x, y}, QVariant(text), kImportTypedText);
-}
+// Hands values to the receiver within the grid's columns and the import's cell budget, as the
+// delimited-text reader does.
+class DifSink {
+ public:
+  DifSink(TextImportDelegate& receiver, TextImportResult& result)
+      : receiver_(receiver), result_(result), budget_(ImportCellBudget()) {}
+  // NO once the budget is spent: reading stops.
+  bool enter(qint64 x, qint64 y, const QVariant& value, int32_t type) {
+    if (x > LastGridColumn()) {
+      result_.columnsCut = true;
+      return true;
+    }
+    if (result_.cells >= budget_) {
+      result_.budgetReached = true;
+      return false;
+    }
+    receiver_.setCellAtPoint(GridPoint{x, y}, value, type);
+    ++result_.cells;
+    return true;
+  }
+  bool text(qint64 x, qint64 y, const QString& text) { return enter(x, y, QVariant(text), kImportTypedText); }
+
+ private:
+  TextImportDelegate& receiver_;
+  TextImportResult& result_;
+  uint64_t budget_;
+};
 
 // The pair a cell is written as: its value indicator code and the text that goes with it.
 struct DifValue {
@@ -173,8 +231,11 @@ void WriteDifField(QString& output, const QString& text, int code, int64_t colum
   }
 }
 
-bool LoadDifLines(const QStringList& lines, TextImportDelegate& receiver, FLError* error) {
-  if (lines.size() < kHeaderLines || Trimmed(lines[0]) != QLatin1String(kTableTopic) ||
+bool LoadDifText(QStringView text, TextImportDelegate& receiver, FLError* error, TextImportResult* result) {
+  TextImportResult counted;
+  DifSink sink(receiver, result ? *result : counted);
+  DifLines lines(text);
+  if (!lines.has(kHeaderLines - 1) || Trimmed(lines[0]) != QLatin1String(kTableTopic) ||
       Trimmed(lines[9]) != QLatin1String(kDataTopic))
     return SetFormatError(error);
   for (qsizetype topic : {3, 6}) {
@@ -183,49 +244,64 @@ bool LoadDifLines(const QStringList& lines, TextImportDelegate& receiver, FLErro
   }
   qsizetype line = kHeaderLines;
   for (qint64 y = 0;; ++y) {
+    lines.release(line);
     // "-1,0" and then "EOD" or "BOT".
     int type = 0;
     QStringView value;
-    if (line + 1 >= lines.size() || !SplitTypeLine(lines[line], &type, &value) || type != -1)
+    if (!lines.has(line + 1) || !SplitTypeLine(lines[line], &type, &value) || type != -1)
       return SetFormatError(error);
     const QStringView marker = Trimmed(lines[line + 1]);
     if (marker == QLatin1String("EOD")) return true;
     if (marker != QLatin1String("BOT")) return SetFormatError(error);
     line += 2;
-    for (qint64 x = 0; line < lines.size(); ++x, line += 2) {
+    for (qint64 x = 0; lines.has(line); ++x, line += 2) {
+      lines.release(line);
       if (!SplitTypeLine(lines[line], &type, &value)) return SetFormatError(error);
       if (type == -1) break;
-      if (line + 1 >= lines.size()) return SetFormatError(error);
+      if (!lines.has(line + 1)) return SetFormatError(error);
+      bool more = true;
       if (type == 0) {
         const QStringView word = Trimmed(lines[line + 1]);
         if (word == QLatin1String("V")) {
           // A value without its number enters nothing, like an empty string.
-          if (!value.isEmpty()) Enter(receiver, x, y, TypedNumberText(value));
-        }
-        else if (word == QLatin1String("TRUE") || word == QLatin1String("FALSE"))
-          receiver.setCellAtPoint(GridPoint{x, y}, QVariant(word == QLatin1String("TRUE")), kImportCheckbox);
-        else if (word == QLatin1String("NA"))
-          Enter(receiver, x, y, QLatin1String(kNotAvailableText));
-        else if (word == QLatin1String("ERROR"))
-          Enter(receiver, x, y, QLatin1String(kErrorValueText));
-        else
+          if (!value.isEmpty()) more = sink.text(x, y, TypedNumberText(value));
+        } else if (word == QLatin1String("TRUE") || word == QLatin1String("FALSE")) {
+          more = sink.enter(x, y, QVariant(word == QLatin1String("TRUE")), kImportCheckbox);
+        } else if (word == QLatin1String("NA")) {
+          more = sink.text(x, y, QLatin1String(kNotAvailableText));
+        } else if (word == QLatin1String("ERROR")) {
+          more = sink.text(x, y, QLatin1String(kErrorValueText));
+        } else {
           return SetFormatError(error);
+        }
       } else if (type == 1) {
         qsizetype last = line + 1;
-        const QString text = StringValueAt(lines, line + 1, &last);
-        if (!text.isEmpty()) Enter(receiver, x, y, text);
+        const QString string = StringValueAt(lines, line + 1, &last);
+        if (!string.isEmpty()) more = sink.text(x, y, string);
         line = last - 1;
       } else {
         return SetFormatError(error);
       }
+      // The cells read so far make the sheet; the caller says the rest was left out.
+      if (!more) return true;
     }
-    if (line >= lines.size()) return SetFormatError(error);
+    if (!lines.has(line)) return SetFormatError(error);
   }
 }
 
+bool LoadDifLines(const QStringList& lines, TextImportDelegate& receiver, FLError* error) {
+  return LoadDifText(lines.join(u'\n'), receiver, error, nullptr);
+}
+
 bool CADocument::loadDifFile(const QString& path, FLError* error) {
-  const std::optional<QStringList> lines = LoadTextFileLines(path, error);
-  return lines && LoadDifLines(*lines, *this, error);
+  // One text and a few lines of it at a time, as delimited text is read.
+  const std::optional<QString> text = LoadTextFileText(path, error);
+  if (!text) return false;
+  TextImportResult result;
+  if (!LoadDifText(*text, *this, error, &result)) return false;
+  if (result.budgetReached) ShowImportBudgetAlert(path, result.cells);
+  if (result.columnsCut) ShowImportColumnsAlert(path);
+  return true;
 }
 
 bool CADocument::saveToDifFile(const QString& path, FLError* error) {

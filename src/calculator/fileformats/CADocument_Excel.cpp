@@ -9,6 +9,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caTextServices.h"
@@ -44,7 +45,9 @@ constexpr const char* kKeptValueInformation = " 1 cell kept the value stored in 
 constexpr const char* kVolatileFunctions[] = {"TODAY(", "NOW(", "RAND(", "RANDBETWEEN("};
 
 // Equal to 12 significant digits; below the noise of a double near 1 everything is equal.
+// Both are finite: an infinity is near nothing.
 bool SameNumber(long double ours, double stored) {
+  if (!std::isfinite(ours) || !std::isfinite(stored)) return false;
   const long double difference = std::fabs(ours - (long double)stored);
   return difference <= 5e-12L * std::max(std::fabs(ours), std::fabs((long double)stored)) || difference < 1e-14L;
 }
@@ -145,33 +148,96 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       return false;
     }
     if (format) setOwnFormat(cell, *format, cached.error ? kXLValueNone : cached.type);
-    converted_.push_back(ConvertedFormula{point, cached, format ? std::optional(*format) : std::nullopt});
+    // A cell given a formula twice is checked against the later one's result.
+    const ConvertedFormula entry{point, cached, format ? std::optional(*format) : std::nullopt};
+    const auto [found, added] = convertedAt_.try_emplace(point, converted_.size());
+    if (added)
+      converted_.push_back(entry);
+    else
+      converted_[found->second] = entry;
     return true;
   }
 
   // After the sheet has computed: every converted formula whose value is not the one the
   // workbook stored (a day count taken for a day index, say) keeps the stored value instead,
-  // marked as a failed conversion. Gives how many did.
+  // marked as a failed conversion. Formulas are judged after the formulas they read, each on its
+  // own result: one that kept its stored value has its readers computed again before they are
+  // judged, so only the formula that differs is replaced. Gives how many were.
   uint64_t keepStoredValuesWhereTheyDiffer() {
     uint64_t kept = 0;
-    for (ConvertedFormula& entry : converted_) {
-      const CACell* cell = document_.cellAtGridPoint(entry.point);
-      if (!cell || agrees(*cell, entry.stored)) continue;
-      CAExcelFormatRecord red = entry.format.value_or(CAExcelFormatRecord{});
-      red.backgroundKolor = kFormulaImportErrorKolor;
-      document_.cellAtGridPointImperative(entry.point)->clearValue();
-      setCell(entry.point, entry.stored, &red);
-      ++kept;
+    const std::vector<std::vector<size_t>> levels = levelsOfConverted();
+    for (size_t level = 0; level < levels.size(); ++level) {
+      uint64_t keptHere = 0;
+      for (const size_t index : levels[level]) {
+        const ConvertedFormula& entry = converted_[index];
+        const CACell* cell = document_.cellAtGridPoint(entry.point);
+        // A later record for the cell put something else there: nothing to judge.
+        if (!cell || (cell->valueType() != kValueFormula && cell->valueType() != kValueError)) continue;
+        if (agrees(*cell, entry.stored)) continue;
+        CAExcelFormatRecord red = entry.format.value_or(CAExcelFormatRecord{});
+        red.backgroundKolor = kFormulaImportErrorKolor;
+        document_.cellAtGridPointImperative(entry.point)->clearValue();
+        setCell(entry.point, entry.stored, &red);
+        ++keptHere;
+      }
+      kept += keptHere;
+      if (keptHere > 0 && level + 1 < levels.size()) document_.evaluate();
     }
     converted_.clear();
+    convertedAt_.clear();
     return kept;
   }
 
  private:
+  // The converted formulas by level: those that read no other converted formula first, then
+  // each after every one it reads. Formulas in a cycle come last, together.
+  std::vector<std::vector<size_t>> levelsOfConverted() {
+    const size_t count = converted_.size();
+    std::vector<std::vector<size_t>> readers(count);
+    std::vector<size_t> waitingFor(count, 0);
+    std::vector<GridPoint> found;
+    for (size_t i = 0; i < count; ++i) {
+      found.clear();
+      document_.referenceTable().referrersOf(converted_[i].point, found);
+      std::sort(found.begin(), found.end(),
+                [](const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+      found.erase(std::unique(found.begin(), found.end()), found.end());
+      for (const GridPoint& point : found) {
+        const auto reader = convertedAt_.find(point);
+        if (reader == convertedAt_.end() || reader->second == i) continue;
+        readers[i].push_back(reader->second);
+        ++waitingFor[reader->second];
+      }
+    }
+    std::vector<std::vector<size_t>> levels;
+    std::vector<size_t> current;
+    for (size_t i = 0; i < count; ++i)
+      if (waitingFor[i] == 0) current.push_back(i);
+    size_t placed = 0;
+    while (!current.empty()) {
+      placed += current.size();
+      std::vector<size_t> next;
+      for (const size_t i : current)
+        for (const size_t reader : readers[i])
+          if (--waitingFor[reader] == 0) next.push_back(reader);
+      levels.push_back(std::move(current));
+      current = std::move(next);
+    }
+    if (placed < count) {
+      std::vector<size_t> cycles;
+      for (size_t i = 0; i < count; ++i)
+        if (waitingFor[i] > 0) cycles.push_back(i);
+      levels.push_back(std::move(cycles));
+    }
+    return levels;
+  }
+
   static bool agrees(const CACell& cell, const XLValue& stored) {
     const QString upper = cell.formula().toUpper();
     for (const char* name : kVolatileFunctions)
       if (upper.contains(QLatin1String(name))) return true;
+    // A result the workbook could not store as a number is no evidence against ours.
+    if ((stored.type == kXLValueReal && !std::isfinite(stored.real))) return true;
     if (cell.valueType() != kValueFormula) return false;
     const std::optional<CANumber> number = cell.number();
     switch (stored.type) {
@@ -232,6 +298,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
 
   CADocument& document_;
   std::vector<ConvertedFormula> converted_;
+  std::unordered_map<GridPoint, size_t, GridPointHash> convertedAt_;
   std::unordered_map<const CAExcelFormatRecord*, CachedFormat> formats_;
   CAImportFormats shared_;
   // Counts the row and column formats set: a layer replaced may reuse a freed one's address.

@@ -4,11 +4,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <cstdint>
 
 class TextImportDelegate;
 struct FLError;
+struct TextImportResult;
 
 // Value indicator codes of WriteDifField: a string pair, or a numeric pair with its word.
 enum : int {
@@ -27,6 +29,10 @@ inline constexpr const char* kDifFormatErrorReason = "I don't understand the for
 // character is kept (the file is UTF-8).
 void WriteDifField(QString& output, const QString& text, int code, int64_t column);
 
-// Enters the cells of a DIF file's lines. NO with -50 when the header or data are not DIF;
-// the cells entered before the fault stay.
+// Enters the cells of a DIF text, looking at a few of its lines at a time. NO with -50 when the
+// header or data are not DIF; the cells entered before the fault stay. As with delimited text,
+// reading stops (YES) when the import's cell budget is spent, and values past the grid's last
+// column are dropped; `result` says so.
+bool LoadDifText(QStringView text, TextImportDelegate& receiver, FLError* error, TextImportResult* result);
+// The same for a file's lines.
 bool LoadDifLines(const QStringList& lines, TextImportDelegate& receiver, FLError* error);

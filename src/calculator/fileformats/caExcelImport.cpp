@@ -149,7 +149,23 @@ class Importer {
   // A string at *at: a count of `countBytes` bytes, an option byte, then the characters; with
   // `extras` the rich-text runs and extended data of shared strings follow. Continuation
   // boundaries inside the characters bring a new option byte.
-  QString readString(const Record& record, qsizetype* at, int countBytes, bool extras);
+  QString readString(const Record& record, qsizetype* at, int countBytes, bool extras) {
+    bool crossed = false, pairs = false;
+    return readString(record, at, countBytes, extras, false, &crossed, &pairs);
+  }
+  // The same, the count taken as characters (a surrogate pair is one) when `byCharacters`;
+  // *crossed tells whether the characters ran into a continuation, *pairs whether they hold a
+  // surrogate pair.
+  QString readString(const Record& record, qsizetype* at, int countBytes, bool extras, bool byCharacters,
+                     bool* crossed, bool* pairs);
+  // `count` characters (UTF-16 units, or with `byCharacters` surrogate pairs as one) from *at.
+  // *crossed tells whether they ran into a continuation.
+  QString readCharacters(const Record& record, qsizetype* at, uint32_t count, bool wide, bool byCharacters,
+                         bool* crossed);
+  // The shared strings of an SST by units; NO when the body does not read as strings throughout.
+  bool readSharedStrings(const Record& record, std::vector<QString>& strings);
+  // The same as Gnumeric writes them; NO when no reading takes the body whole.
+  bool readGnumericSharedStrings(const Record& record, std::vector<QString>& strings);
   QString decode(QByteArrayView bytes, bool wide) const;
 
   // Globals.
@@ -259,7 +275,63 @@ QString Importer::decode(QByteArrayView bytes, bool wide) const {
   return DecodeText(bytes, encoding_, true).value_or(QString());
 }
 
-QString Importer::readString(const Record& record, qsizetype* at, int countBytes, bool extras) {
+QString Importer::readCharacters(const Record& record, qsizetype* at, uint32_t count, bool wide, bool byCharacters,
+                                 bool* crossed) {
+  const QByteArrayView body = record.body;
+  *crossed = false;
+  QString text;
+  uint32_t remaining = count;
+  auto boundary = std::upper_bound(record.boundaries.begin(), record.boundaries.end(), *at);
+  // Characters that begin right at a continuation come after its option byte.
+  if (count > 0 && boundary != record.boundaries.begin() && *(boundary - 1) == *at) {
+    wide = u8(body, *at) & 0x01;
+    *at += 1;
+    boundary = std::upper_bound(record.boundaries.begin(), record.boundaries.end(), *at);
+  }
+  while (remaining > 0 && !damaged_) {
+    const qsizetype end = boundary == record.boundaries.end() ? body.size() : *boundary;
+    const qsizetype unit = wide ? 2 : 1;
+    qsizetype fit = std::min<qsizetype>(remaining, std::max<qsizetype>(0, end - *at) / unit);
+    uint32_t counted = uint32_t(fit);
+    if (byCharacters && wide) {
+      // The low half of a pair counts nothing, also when its high half ended the last piece.
+      const qsizetype available = std::max<qsizetype>(0, end - *at) / unit;
+      char16_t previous = text.isEmpty() ? 0 : text.back().unicode();
+      fit = 0;
+      counted = 0;
+      for (; fit < available; ++fit) {
+        const char16_t c = qFromLittleEndian<uint16_t>(body.data() + *at + 2 * fit);
+        const bool secondHalf = QChar::isLowSurrogate(c) && QChar::isHighSurrogate(previous);
+        if (!secondHalf && counted == remaining) break;
+        if (!secondHalf) ++counted;
+        previous = c;
+      }
+    }
+    if (fit > 0) {
+      text += decode(body.sliced(*at, fit * unit), wide);
+      *at += fit * unit;
+      remaining -= counted;
+    }
+    if (remaining == 0) break;
+    if (boundary == record.boundaries.end()) {
+      damage();
+      return QString();
+    }
+    *crossed = true;
+    // The characters go on in the next continuation, which starts with its own option byte,
+    // except where a writer split a character between records, or gave the continuation no
+    // option byte at all: then the bytes simply go on.
+    const bool inside = *at != *boundary;
+    ++boundary;
+    if (inside || u8(body, *at) > 1) continue;
+    wide = u8(body, *at) & 0x01;
+    *at += 1;
+  }
+  return text;
+}
+
+QString Importer::readString(const Record& record, qsizetype* at, int countBytes, bool extras, bool byCharacters,
+                             bool* crossed, bool* pairs) {
   const QByteArrayView body = record.body;
   const uint32_t count = countBytes == 1 ? u8(body, *at) : u16(body, *at);
   *at += countBytes;
@@ -276,39 +348,9 @@ QString Importer::readString(const Record& record, qsizetype* at, int countBytes
     *at += 4;
   }
   if (damaged_) return QString();
-  bool wide = options & 0x01;
-  QString text;
-  uint32_t remaining = count;
-  auto boundary = std::upper_bound(record.boundaries.begin(), record.boundaries.end(), *at);
-  // Characters that begin right at a continuation come after its option byte.
-  if (count > 0 && boundary != record.boundaries.begin() && *(boundary - 1) == *at) {
-    wide = u8(body, *at) & 0x01;
-    *at += 1;
-    boundary = std::upper_bound(record.boundaries.begin(), record.boundaries.end(), *at);
-  }
-  while (remaining > 0 && !damaged_) {
-    const qsizetype end = boundary == record.boundaries.end() ? body.size() : *boundary;
-    const qsizetype unit = wide ? 2 : 1;
-    const qsizetype fit = std::min<qsizetype>(remaining, std::max<qsizetype>(0, end - *at) / unit);
-    if (fit > 0) {
-      text += decode(body.sliced(*at, fit * unit), wide);
-      *at += fit * unit;
-      remaining -= uint32_t(fit);
-    }
-    if (remaining == 0) break;
-    if (boundary == record.boundaries.end()) {
-      damage();
-      return QString();
-    }
-    // The characters go on in the next continuation, which starts with its own option byte,
-    // except where a writer split a character between records, or gave the continuation no
-    // option byte at all: then the bytes simply go on.
-    const bool inside = *at != *boundary;
-    ++boundary;
-    if (inside || u8(body, *at) > 1) continue;
-    wide = u8(body, *at) & 0x01;
-    *at += 1;
-  }
+  QString text = readCharacters(record, at, count, options & 0x01, byCharacters, crossed);
+  *pairs = false;
+  for (QChar c : text) *pairs = *pairs || c.isHighSurrogate();
   *at += qsizetype(runs) * 4 + qsizetype(extended);
   if (*at > body.size()) damage();
   return text;
@@ -397,12 +439,139 @@ void Importer::readXf(QByteArrayView body) {
   formats_.push_back(std::move(format));
 }
 
-void Importer::readSst(const Record& record) {
+namespace {
+
+// Only the low bit and the rich-text and extended-data bits are options.
+bool ValidStringOptions(uint8_t options) { return (options & 0xF2) == 0; }
+
+// Every surrogate in its pair: what a text written from Unicode characters is.
+bool WellFormed(const QString& text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+      ++i;
+    else if (text[i].isSurrogate())
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool Importer::readSharedStrings(const Record& record, std::vector<QString>& strings) {
   const uint32_t count = u32(record.body, 4);
   qsizetype at = 8;
+  bool clean = !damaged_;
   // The count is the writer's claim: strings are read while the body holds them.
-  for (uint32_t i = 0; i < count && at < record.body.size() && !damaged_; ++i)
-    sharedStrings_.push_back(readString(record, &at, 2, true));
+  for (uint32_t i = 0; i < count && at < record.body.size() && !damaged_; ++i) {
+    if (at + 2 < record.body.size() && !ValidStringOptions(uint8_t(record.body[at + 2]))) clean = false;
+    strings.push_back(readString(record, &at, 2, true));
+  }
+  return clean && !damaged_ && at == record.body.size();
+}
+
+// Gnumeric counts the characters of a string it splits between records, where the format counts
+// UTF-16 units, and the units of the others; nothing in the file tells which count a string
+// has. A string read by units that runs into a continuation is read by characters, one that
+// holds surrogate pairs may be either: the readings are tried in turn, a string that is not
+// well formed or not followed by one giving way to the other, until one takes the body whole.
+bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QString>& strings) {
+  const QByteArrayView body = record.body;
+  const uint32_t count = u32(body, 4);
+  if (damaged_) return false;
+  struct Read {
+    QString text;
+    qsizetype end = 0;
+    bool crossed = false;
+    bool pairs = false;
+    bool valid = false;
+  };
+  const auto readAt = [&](qsizetype at, bool byCharacters) {
+    Read read;
+    read.end = at;
+    if (at + 3 > body.size() || !ValidStringOptions(uint8_t(body[at + 2]))) return read;
+    read.text = readString(record, &read.end, 2, true, byCharacters, &read.crossed, &read.pairs);
+    read.valid = !damaged_ && WellFormed(read.text);
+    damaged_ = false;
+    return read;
+  };
+  struct Taken {
+    qsizetype start;
+    bool byCharacters;
+    bool other;  // the other count is still to be tried
+  };
+  std::vector<Taken> path;
+  qsizetype at = 8;
+  std::optional<bool> told;  // the one count left to try at `at`, after a wrong turn
+  // A wrong turn shows within a string or two; a body that needs many more tries is no such table.
+  for (uint64_t tries = 4 * uint64_t(count) + 64; tries > 0; --tries) {
+    if (strings.size() == count || at >= body.size()) {
+      if (at == body.size()) return true;
+    } else {
+      std::optional<Taken> taken;
+      Read chosen;
+      if (told) {
+        chosen = readAt(at, *told);
+        if (chosen.valid) taken = Taken{at, *told, false};
+        told.reset();
+      } else {
+        Read units = readAt(at, false);
+        // Run on by units, a string was most likely counted by characters; holding pairs, it
+        // may have been.
+        if (units.crossed) {
+          Read characters = readAt(at, true);
+          if (characters.valid) {
+            chosen = std::move(characters);
+            taken = Taken{at, true, units.valid};
+          } else if (units.valid) {
+            chosen = std::move(units);
+            taken = Taken{at, false, false};
+          }
+        } else if (units.valid) {
+          const bool pairs = units.pairs;
+          chosen = std::move(units);
+          taken = Taken{at, false, pairs};
+        } else if (units.pairs || !units.text.isEmpty()) {
+          Read characters = readAt(at, true);
+          if (characters.valid) {
+            chosen = std::move(characters);
+            taken = Taken{at, true, false};
+          }
+        }
+      }
+      if (taken) {
+        path.push_back(*taken);
+        strings.push_back(std::move(chosen.text));
+        at = chosen.end;
+        continue;
+      }
+    }
+    // Back to the latest string that has another reading.
+    while (!path.empty() && !told) {
+      const Taken last = path.back();
+      path.pop_back();
+      strings.pop_back();
+      if (last.other) {
+        at = last.start;
+        told = !last.byCharacters;
+      }
+    }
+    if (!told) return false;
+  }
+  return false;
+}
+
+void Importer::readSst(const Record& record) {
+  if (readSharedStrings(record, sharedStrings_)) return;
+  // A table that does not read by units may be Gnumeric's; read so, it is taken when it reads
+  // throughout.
+  const bool damaged = damaged_;
+  damaged_ = false;
+  std::vector<QString> strings;
+  if (readGnumericSharedStrings(record, strings)) {
+    sharedStrings_ = std::move(strings);
+    return;
+  }
+  damaged_ = damaged;
 }
 
 void Importer::handleGlobal(Record& record) {
@@ -667,10 +836,13 @@ void Importer::readFormula(const Record& record) {
 
   formulas_.column = column;
   formulas_.row = row;
-  // Our formulas compute numbers only: a text, an empty text or an error that Excel stored
-  // would become a live formula showing 0, so the stored result stays, marked.
-  const bool numeric = cached.type != kXLValueText && cached.type != kXLValueNone;
-  const std::optional<QString> text = numeric ? ConvertFormula(formulas_, tokens) : std::nullopt;
+  // Our formulas compute numbers only: a text or an error that Excel stored would become a live
+  // formula showing 0, so the stored result stays, marked. An empty text is what some writers
+  // store for every formula they did not compute: no result to keep, nor to compare with.
+  const bool emptyText = cached.type == kXLValueText && !cached.error && cached.text.isEmpty();
+  if (emptyText) cached = XLValue{};
+  const bool live = emptyText || (cached.type != kXLValueText && cached.type != kXLValueNone);
+  const std::optional<QString> text = live ? ConvertFormula(formulas_, tokens) : std::nullopt;
   if (text) {
     passCell(row, column, xf, cached, &*text);
     return;

@@ -254,6 +254,29 @@ void ForEachLine(const QString& text, Line line) {
 
 }  // namespace
 
+TextLineCursor::TextLineCursor(QStringView text) : text_(text) { findEnd(); }
+
+void TextLineCursor::findEnd() {
+  const qsizetype length = text_.size();
+  const char16_t* units = text_.utf16();
+  end_ = start_;
+  while (end_ < length) {
+    const char16_t c = units[end_];
+    if ((c <= u'\r' || c == 0x0085 || c == 0x2028 || c == 0x2029) && IsNewline(c)) break;
+    ++end_;
+  }
+}
+
+void TextLineCursor::next() {
+  if (atEnd_) return;
+  if (end_ >= text_.size()) {
+    atEnd_ = true;
+    return;
+  }
+  start_ = end_ + (text_[end_] == u'\r' && end_ + 1 < text_.size() && text_[end_ + 1] == u'\n' ? 2 : 1);
+  findEnd();
+}
+
 QStringList TextLines(const QString& text) {
   QStringList lines;
   ForEachLine(text, [&](QStringView line) { lines.append(line.toString()); });

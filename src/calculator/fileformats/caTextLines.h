@@ -43,6 +43,23 @@ std::optional<QStringList> LoadTextFileLines(const QString& path, FLError* error
 // that ends with a line break gives a last, empty line; an empty text gives one empty line.
 QStringList TextLines(const QString& text);
 
+// The lines of a text one after another, split as TextLines splits them, with no list of them:
+// a reader that looks at a few lines at a time holds only those.
+class TextLineCursor {
+ public:
+  explicit TextLineCursor(QStringView text);
+  bool atEnd() const { return atEnd_; }
+  QStringView line() const { return text_.sliced(start_, end_ - start_); }
+  void next();
+
+ private:
+  void findEnd();
+  QStringView text_;
+  qsizetype start_ = 0;
+  qsizetype end_ = 0;  // where the line's break begins
+  bool atEnd_ = false;
+};
+
 // Lines as views into one text that outlives them: a large file is split without a string a
 // line.
 using LineViews = std::vector<QStringView>;

@@ -308,7 +308,8 @@ QString CACell::formatNumber(const CANumber& number, const CANumberFormat* forma
     real.setSize(kAutomaticSize);
     return real.display() == kDisplayScientific ? real.formatScientific(value) : real.formatFloat(value);
   }
-  if (saving_) return number.formatForArchival();
+  // An infinity has no number text a file could hold: it goes out as it is shown.
+  if (saving_) return number.form() == kNumberInfinity ? number.formatWith(format) : number.formatForArchival();
   if (number.form() == kNumberFraction && !format) {
     CANumberFormat decimal;
     decimal.setDisplay(kDisplayFloat);

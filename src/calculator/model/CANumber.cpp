@@ -153,9 +153,10 @@ bool ConvertRealToRational(long double x, int64_t* whole, int64_t* numerator,
   return true;
 }
 
-CANumber CANumber::asInf() {
+CANumber CANumber::asInf(bool negative) {
   CANumber number;
-  number.form_ = kNumberInfinity;
+  number.becomeInfinity();
+  if (negative) number.realValue_ = -std::numeric_limits<long double>::infinity();
   return number;
 }
 
@@ -199,6 +200,9 @@ CANumber CANumber::copy() const {
     case kNumberReal:
       number.setRealValue(realValue_);
       break;
+    case kNumberInfinity:
+      number.realValue_ = realValue_;
+      break;
     default:
       break;
   }
@@ -212,7 +216,12 @@ void CANumber::becomeReal(long double value) {
 
 void CANumber::becomeNaN() { form_ = kNumberNaN; }
 
-void CANumber::becomeInfinity() { form_ = kNumberInfinity; }
+// Arithmetic knows one infinity, the positive one; only an infinite real taken in as it is (a
+// typed -1e5000, an archive) keeps its sign, in the real's field.
+void CANumber::becomeInfinity() {
+  form_ = kNumberInfinity;
+  realValue_ = std::numeric_limits<long double>::infinity();
+}
 
 void CANumber::setCanonicalForm(bool convertReals) {
   switch (form_) {
@@ -293,7 +302,8 @@ long double CANumber::realValue() const {
     case kNumberReal:
       return realValue_;
     case kNumberInfinity:
-      return std::numeric_limits<long double>::infinity();
+      return std::signbit(realValue_) ? -std::numeric_limits<long double>::infinity()
+                                      : std::numeric_limits<long double>::infinity();
     default:
       return std::numeric_limits<long double>::quiet_NaN();
   }
@@ -354,6 +364,8 @@ bool CANumber::isPositive() const {
       return numerator_ >= 0;
     case kNumberReal:
       return realValue_ >= 0;
+    case kNumberInfinity:
+      return !std::signbit(realValue_);
     default:
       return true;
   }
@@ -396,6 +408,8 @@ bool CANumber::isEqual(const CANumber& other) const {
         return a.numerator_ == b.numerator_ && a.denominator_ == b.denominator_;
       case kNumberReal:
         return a.realValue_ == b.realValue_;
+      case kNumberInfinity:
+        return a.isPositive() == b.isPositive();
       default:
         return true;
     }
@@ -649,7 +663,7 @@ std::optional<CANumber> CANumber::withArchive(const QString& text) {
     return number;
   }
   if (prefix == QLatin1Char('n')) return asNan();
-  if (prefix == kInfinityPrefix) return asInf();
+  if (prefix == kInfinityPrefix) return asInf(text.size() > 1 && text[1] == QLatin1Char('-'));
   return {};
 }
 
@@ -667,6 +681,9 @@ QString CANumber::formatForArchival() const {
              QString::number(number.denominator_);
     case kNumberReal:
       return RealArchiveText(number.realValue_);
+    case kNumberInfinity:
+      // After the infinity prefix: a reader that knows no sign still reads an infinity.
+      return number.isPositive() ? QString() : QStringLiteral("-");
     default:
       return QString();
   }
@@ -1073,6 +1090,7 @@ void CANumber::changeSign() {
         numerator_ = -numerator_;
       break;
     case kNumberReal:
+    case kNumberInfinity:
       if (realValue_ != 0) realValue_ = -realValue_;
       break;
     default:

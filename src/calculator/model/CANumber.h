@@ -1,6 +1,6 @@
 // The spreadsheet's one numeric value: integers and fractions kept exact in 64 bits, falling
-// back to an 80-bit extended real only when an exact result does not fit, plus NaN and one
-// infinity. Cells, formula literals, operands and results of every function are CANumbers.
+// back to an 80-bit extended real only when an exact result does not fit, plus NaN and
+// infinity, whose sign is kept where it came in with the value. Cells, formula literals, operands and results of every function are CANumbers.
 #pragma once
 
 #include <QString>
@@ -38,7 +38,7 @@ class CANumber {
   explicit constexpr CANumber(int64_t integer) : numerator_(integer) {}
 
   static CANumber zero() { return CANumber(); }
-  static CANumber asInf();
+  static CANumber asInf(bool negative = false);
   static CANumber asNan();
   static CANumber withInteger(int64_t value) { return CANumber(value); }
   // A fraction in canonical form (a zero denominator is kept and shows as infinity).
@@ -99,7 +99,7 @@ class CANumber {
   friend bool operator==(const CANumber& a, const CANumber& b) { return a.isEqual(b); }
 
   // "i", "f", "r", "n" or "∞" followed by the value's text; reals are written with "." and
-  // enough digits to read back the same extended real.
+  // enough digits to read back the same extended real; a negative infinity is "∞-".
   QString archive() const;
   QString formatForArchival() const;
   // The value as foreign files store numbers: C-locale decimal text ("-0.125", "1.5E+20"); a

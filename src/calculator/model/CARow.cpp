@@ -319,6 +319,8 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
       if (decoder.level() < level) break;
       switch (XmlTagOf(decoder)) {
         case kXmlCells: {
+          // The closing tag of a list already read: the cells stay.
+          if (!decoder.startTag()) break;
           // A row of the document keeps the reference table right as its cells change; a row
           // still being read leaves that to whoever places it.
           const bool placed = document && document->row(gridY_) == this;
@@ -332,10 +334,12 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
           const int64_t cellsLevel = decoder.level();
           while (decoder.getNextTag()) {
             if (decoder.level() < cellsLevel) break;
+            if (!decoder.startTag()) continue;  // a stray closing tag
             if (XmlTagOf(decoder) != kXmlCell) {
-              // The first other tag ends the list.
-              if (decoder.startTag() && !decoder.endTag()) decoder.skipTag();
-              break;
+              // An element another version may write: passed over, and the row's cells read on.
+              LogAssert("Unknown row tag", __func__, __FILE__, __LINE__);
+              if (!decoder.endTag()) decoder.skipTag();
+              continue;
             }
             std::unique_ptr<CACell> cell = CACell::withXml(decoder, document);
             // The file decides the row; a cell claiming another row is moved into this one, and

@@ -2,13 +2,17 @@
 // writes values from the cells and not from how they are shown, and files and sheets survive
 // the round trip.
 #include "PackageTestSupport.h"
+#include "ImportAlertRecorder.h"
 #include "TextImportRecorder.h"
 #include "calculator/fileformats/caDif.h"
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CANumberFormat.h"
+#include "calculator/model/caColumnLabels.h"
 #include "framlet/foundation/flCollectionExtensions.h"
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 namespace {
 
@@ -182,6 +186,54 @@ TEST_F(DifFileTest, NumbersReadTheSameWhereverTheDecimalSeparatorIsAComma) {
   // And they go out as they came in.
   ASSERT_TRUE(document.saveToDifFile(path, &error));
   EXPECT_TRUE(ReadFileBytes(path).endsWith("-1,0\nBOT\n0,1.25\nV\n0,-2500\nV\n0,1234\nV\n-1,0\nEOD\n"));
+}
+
+TEST_F(DifFileTest, ADifStopsAtTheCellBudgetAndTheLastColumnWithTheirAlerts) {
+  // Three rows of four numbers, 10 y + x.
+  QByteArray data = kHeader;
+  for (int y = 0; y < 3; ++y) {
+    data += "-1,0\nBOT\n";
+    for (int x = 0; x < 4; ++x) data += "0," + QByteArray::number(10 * y + x) + "\nV\n";
+  }
+  data += "-1,0\nEOD\n";
+  const struct {
+    uint64_t budget;
+    uint64_t lastColumn;
+    int cells;  // read in file order, as far as the columns allow
+    const char* alert;
+  } cases[] = {
+      {5, g_maxColumn, 5, "The file is too large to open whole.|Only the first 5 cells of \"cut.dif\" were read; "
+                          "the rest of the file was left out."},
+      {kDefaultImportCellBudget, 2, 9, "Truncated columns.|\"cut.dif\" has more columns than a spreadsheet can "
+                                       "hold; the columns past the last were left out."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.alert);
+    ImportAlertRecorder alerts;
+    const QString path = scratch(QStringLiteral("cut.dif"));
+    ASSERT_TRUE(WriteFileBytes(path, data));
+    const uint64_t budget = SetImportCellBudget(c.budget);
+    const uint64_t lastColumn = std::exchange(g_maxColumn, c.lastColumn);
+    CADocument document;
+    FLError error;
+    const int32_t opened = document.openFile(path, &error);
+    g_maxColumn = lastColumn;
+    SetImportCellBudget(budget);
+    ASSERT_EQ(opened, 2) << error.reason.toStdString();
+    int read = 0;
+    for (int64_t y = 0; y < 3; ++y) {
+      for (int64_t x = 0; x < 4; ++x) {
+        const CACell* cell = document.cellAtGridPoint({x, y});
+        const bool wanted = x <= int64_t(c.lastColumn) && read < c.cells;
+        ASSERT_EQ(cell != nullptr, wanted) << x << "," << y;
+        if (!cell) continue;
+        ++read;
+        EXPECT_EQ(cell->number()->integerValue(), 10 * y + x) << x << "," << y;
+      }
+    }
+    EXPECT_EQ(read, c.cells);
+    EXPECT_EQ(alerts.shown, QStringList{QString::fromUtf8(c.alert)});
+  }
 }
 
 }  // namespace

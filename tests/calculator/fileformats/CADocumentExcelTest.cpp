@@ -12,11 +12,20 @@
 #include "platform/FLError.h"
 #include "platform/UserDefaults.h"
 #include "support/LogCapture.h"
+#include "support/TestData.h"
 #include "support/TestFiles.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
 
 using namespace xls;
 
@@ -124,6 +133,98 @@ TEST_F(DocumentExcelTest, RefusalsCarryTheirMessages) {
   FLError error;
   EXPECT_EQ(document.openFile(folder.filePath(QStringLiteral("missing.XLS")), &error), 0);
   EXPECT_EQ(error.domain, QLatin1String(kFLPosixErrorDomain));
+}
+
+// Every cell of the sheet that holds something: its formula, if any, what it shows, and whether
+// it carries the mark of a formula kept as its stored value.
+std::map<std::pair<int64_t, int64_t>, QString> CellsOf(const CADocument& document) {
+  std::map<std::pair<int64_t, int64_t>, QString> cells;
+  for (const auto& row : document.rows()) {
+    for (const CACellEntry& entry : row->cells()) {
+      const CACellReading cell(entry, row->gridY(), &document);
+      if (!cell->hasValue()) continue;
+      QString text = cell->isFormula() ? cell->formula() + QLatin1Char(' ') : QString();
+      text += cell->displayText(false);
+      if (cell->format() && cell->format()->backgroundKolor() == kFormulaImportErrorKolor) text += QStringLiteral(" !");
+      cells[{entry.x(), row->gridY()}] = text;
+    }
+  }
+  return cells;
+}
+
+TEST_F(DocumentExcelTest, AFormulaWhoseStoredResultIsAnEmptyTextStaysLive) {
+  // Its writer stores "" for both formulas, =SUM(AA1:AA3) and =AA1+AB1.
+  CADocument document;
+  FLError error;
+  ASSERT_EQ(document.openFile(TestDataPath(QStringLiteral("xls/calamine-tests/xls_formula_columns_beyond_z.xls")), &error), 3)
+      << error.reason.toStdString();
+  const std::map<std::pair<int64_t, int64_t>, QString> expected = {
+      {{0, 0}, QStringLiteral("=SUM(AA1:AA3) 6")}, {{0, 1}, QStringLiteral("=AA1+AB1 1")},
+      {{26, 0}, QStringLiteral("1")}, {{26, 1}, QStringLiteral("2")}, {{26, 2}, QStringLiteral("3")}};
+  EXPECT_EQ(CellsOf(document), expected);
+  EXPECT_TRUE(alert.shown.isEmpty());
+}
+
+TEST_F(DocumentExcelTest, OnlyTheFormulaThatComputesOtherwiseKeepsItsStoredValue) {
+  const auto ref = [](uint16_t column, uint16_t row) { return Bytes().u8(0x24).u16(row).u16(0xC000 | column).data; };
+  const auto integer = [](uint16_t value) { return Bytes().u8(0x1E).u16(value).data; };
+  const QByteArray times(1, 0x05), plus(1, 0x03);
+  // A text "5" read by =A*1, and what reads that: only the first formula differs from the
+  // workbook (the text is 0 to our formulas); the chain is written in order and backwards.
+  const auto chain = [&](uint16_t row, bool backwards) {
+    const QByteArray records[] = {Formula(row, 1, 0, ref(0, row) + integer(1) + times, 5),
+                                  Formula(row, 2, 0, ref(1, row) + integer(2) + times, 10),
+                                  Formula(row, 3, 0, ref(2, row) + integer(2) + times, 20),
+                                  Formula(row, 4, 0, ref(3, row) + integer(1) + plus, 21)};
+    QByteArray cells = Label(row, 0, QStringLiteral("5"));
+    for (int i = 0; i < 4; ++i) cells += records[backwards ? 3 - i : i];
+    return cells;
+  };
+  const QByteArray twoTimesThree = integer(2) + integer(3) + times;
+  const QByteArray sheet =
+      chain(0, false) + chain(3, true) +
+      // A later record for the cell replaces the formula, whose stored value does not come back.
+      Formula(1, 0, 0, twoTimesThree, 4) + Number(1, 0, 0, 99) +
+      // Stored results that are no numbers are no evidence against a working formula.
+      Formula(2, 0, 0, twoTimesThree, std::nan("")) + Formula(2, 1, 0, twoTimesThree, HUGE_VAL) +
+      Formula(2, 2, 0, twoTimesThree, -HUGE_VAL);
+  CADocument document;
+  FLError error;
+  ASSERT_EQ(document.openFile(write(QStringLiteral("chain.xls"), MakeWorkbook({}, {sheet})), &error), 3)
+      << error.reason.toStdString();
+  const std::map<std::pair<int64_t, int64_t>, QString> expected = {
+      {{0, 0}, QStringLiteral("5")}, {{1, 0}, QStringLiteral("5 !")}, {{2, 0}, QStringLiteral("=B1*2 10")},
+      {{3, 0}, QStringLiteral("=C1*2 20")}, {{4, 0}, QStringLiteral("=D1+1 21")},
+      {{0, 1}, QStringLiteral("99")},
+      {{0, 2}, QStringLiteral("=2*3 6")}, {{1, 2}, QStringLiteral("=2*3 6")}, {{2, 2}, QStringLiteral("=2*3 6")},
+      {{0, 3}, QStringLiteral("5")}, {{1, 3}, QStringLiteral("5 !")}, {{2, 3}, QStringLiteral("=B4*2 10")},
+      {{3, 3}, QStringLiteral("=C4*2 20")}, {{4, 3}, QStringLiteral("=D4+1 21")}};
+  EXPECT_EQ(CellsOf(document), expected);
+  ASSERT_EQ(alert.shown.size(), 1);
+  EXPECT_TRUE(alert.shown[0].endsWith(QStringLiteral(" 2 cells kept the values stored in the file.")))
+      << alert.shown[0].toStdString();
+}
+
+TEST_F(DocumentExcelTest, TextsWithCharactersBeyondTheBasicPlaneReadWholeFromGnumeric) {
+  // Written by tools/make_astral_xls.py with Gnumeric; the long texts run on into the shared
+  // string table's continuations.
+  QFile json(TestDataPath(QStringLiteral("foreign/gnumeric-astral.json")));
+  ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+  const QJsonArray rows = QJsonDocument::fromJson(json.readAll()).object().value(QLatin1String("rows")).toArray();
+  ASSERT_GT(rows.size(), 20);
+  std::map<std::pair<int64_t, int64_t>, QString> expected;
+  for (qsizetype y = 0; y < rows.size(); ++y) expected[{0, y}] = rows[y].toString();
+  CADocument document;
+  FLError error;
+  ASSERT_EQ(document.openFile(TestDataPath(QStringLiteral("foreign/gnumeric-astral.xls")), &error), 3)
+      << error.reason.toStdString();
+  const std::map<std::pair<int64_t, int64_t>, QString> read = CellsOf(document);
+  EXPECT_EQ(read.size(), expected.size());
+  for (const auto& [point, text] : expected) {
+    const auto found = read.find(point);
+    ASSERT_NE(found, read.end()) << point.second;
+    EXPECT_TRUE(found->second == text) << point.second << ": " << found->second.size() << " units, not " << text.size();
+  }
 }
 
 }  // namespace

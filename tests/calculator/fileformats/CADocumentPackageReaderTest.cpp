@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace {
@@ -393,6 +394,37 @@ TEST_F(PackageReaderTest, CellsOffTheGridAreDroppedAndSurviveNoStructuralEdit) {
   document.insert(kEditColumns);
   EXPECT_EQ(document.rows()[0]->cells()[0].x(), 0);
   EXPECT_EQ(document.rows()[0]->cells()[1].x(), LastGridColumn());
+}
+
+TEST_F(PackageReaderTest, ElementsUnknownAmongARowsCellsArePassedOver) {
+  // What another version may write among the cells: a value, attributes, nested elements (a cell
+  // inside one is not the row's), an empty element; at the start, between cells and at the end.
+  const QString body = QStringLiteral(
+      "<rows><row y=\"0\"><cells>"
+      "<future>text</future>"
+      "<cell x=\"0\" y=\"0\" type=\"#\"><val>i1</val></cell>"
+      "<later a=\"1\"><cell x=\"9\" y=\"0\" type=\"#\"><val>i99</val></cell><deep/></later>"
+      "<cell x=\"1\" y=\"0\" type=\"s\"><f>b</f></cell>"
+      "<empty/>"
+      "<cell x=\"2\" y=\"0\" type=\"f\"><f>=A1+2</f><val>i3</val></cell>"
+      "<trailing>x</trailing>"
+      "</cells><minhigh>254000</minhigh></row>"
+      "<row y=\"1\"><cells><cell x=\"0\" y=\"1\" type=\"#\"><val>i4</val></cell><x1/></cells></row>"
+      "</rows>");
+  LogCapture log;
+  ASSERT_EQ(open(package(QStringLiteral("Later.Numlet"), body)), kFileTypeNative);
+  document.evaluate();
+  const std::map<std::pair<int64_t, int64_t>, QString> expected = {
+      {{0, 0}, QStringLiteral("1")}, {{1, 0}, QStringLiteral("b")}, {{2, 0}, QStringLiteral("3")},
+      {{0, 1}, QStringLiteral("4")}};
+  std::map<std::pair<int64_t, int64_t>, QString> read;
+  for (const auto& row : document.rows())
+    for (const CACellEntry& entry : row->cells())
+      read[{entry.x(), row->gridY()}] = CACellReading(entry, row->gridY(), &document)->displayText(false);
+  ASSERT_EQ(read, expected);
+  EXPECT_EQ(document.cellAtGridPoint({2, 0})->formula(), QStringLiteral("=A1+2"));
+  // What follows the cells is still the row's.
+  EXPECT_EQ(document.row(0)->minimumHeight(), 254000);
 }
 
 TEST_F(PackageReaderTest, ReferencesAreRegisteredWhereTheCellsEndUp) {

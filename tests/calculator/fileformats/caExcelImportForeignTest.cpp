@@ -39,9 +39,10 @@ QByteArray WithRepeatedBoundSheet(const QByteArray& stream, int copies) {
   return result + stream.mid(at + length);
 }
 
-TEST(ExcelImportForeignTest, StoredTextEmptyAndErrorResultsStayAsStoredAndMarked) {
+TEST(ExcelImportForeignTest, StoredTextAndErrorResultsStayAsStoredAndMarked) {
   // =A1 where A1 holds "aa", a reference to an error, and an empty text: all convert, but our
-  // formulas would show 0 for each.
+  // formulas would show 0 for the first two. An empty text, which some writers store for
+  // every formula, is no result to keep.
   const auto imported = ImportStream(MakeWorkbookStream(
       {}, {Label(0, 0, QStringLiteral("aa")) + Formula(0, 1, 0, kA1, 0, 0) +
            Record(0x207, Bytes().latin1(QStringLiteral("aa")).data) + Formula(1, 1, 0, kA1, 0x07, 2) +
@@ -49,16 +50,18 @@ TEST(ExcelImportForeignTest, StoredTextEmptyAndErrorResultsStayAsStoredAndMarked
       {}));
   ASSERT_TRUE(imported->read) << imported->failure.toStdString();
   const RecordingExcelDelegate& cells = imported->cells;
-  const struct { int64_t y; const char* text; } kept[] = {{0, "aa"}, {1, "#DIV/0!"}, {2, "<Formula>"}};
+  const struct { int64_t y; const char* text; } kept[] = {{0, "aa"}, {1, "#DIV/0!"}};
   for (const auto& c : kept) {
     EXPECT_TRUE(cells.get(1, c.y).formula.isEmpty()) << c.text;
     EXPECT_EQ(cells.get(1, c.y).value.text, QLatin1String(c.text));
     EXPECT_EQ(cells.get(1, c.y).format.value_or(CAExcelFormatRecord{}).backgroundKolor, kFormulaImportErrorKolor);
   }
-  // Booleans and numbers still become live formulas.
+  // Empty texts, booleans and numbers become live formulas.
+  EXPECT_EQ(cells.get(1, 2).formula, QStringLiteral("=A1"));
+  EXPECT_EQ(cells.get(1, 2).value.type, kXLValueNone);
   EXPECT_EQ(cells.get(1, 3).formula, QStringLiteral("=A1"));
   EXPECT_EQ(cells.get(1, 4).formula, QStringLiteral("=A1"));
-  EXPECT_EQ(imported->result.formulasKept, 3u);
+  EXPECT_EQ(imported->result.formulasKept, 2u);
 }
 
 TEST(ExcelImportForeignTest, AStringSplitInsideACharacterReadsOnAsRawBytes) {
