@@ -1767,15 +1767,16 @@ void Reader::LeaveTable() {
 }
 
 // Before text or a paragraph mark: a table paragraph without an open cell starts the pending
-// row, or after a row repeats the last definition; one beyond the row's last cell (outside our
-// own RTF), like text outside a table paragraph, leaves the table.
+// row, or after a row repeats the last definition; one beyond the row's last cell, like text
+// outside a table paragraph, leaves the table (whoever wrote the file: text inside the table
+// but outside its rows would break it).
 bool Reader::PrepareForText() {
   if (g_.deleted || tolerant_) return true;
   const bool cellOpen = inTable_ && cell_ < rowCells_;
   const bool rowOpen = inTable_ && rowCells_ > 0;
   if (g_.inTable && !cellOpen) {
     if (rowPending_ || (!rowOpen && haveDefinition_)) return BuildRow();
-    if (!rowOpen || origin_ == kOwn) return true;
+    if (!rowOpen) return true;
     haveDefinition_ = false;  // the rows that follow need a definition of their own
   } else if (g_.inTable || !inTable_) {
     return true;
