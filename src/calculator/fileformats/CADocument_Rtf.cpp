@@ -214,15 +214,11 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
     int64_t sum = 0;
     for (uint32_t i = 0; i < columns; ++i) sum += props.get<int64_t>(TableProp::widths + 8 * i);
     // The sheet's columns keep the widths the file gave (shares would make them a text width wide
-    // together).
-    // Other writers' cell boundaries hold the cells' padding; our own writer gives the text
-    // widths, to which the padding adds.
+    // together). A table column's width is the room of its text, as a sheet column's own width
+    // is: the cells' padding, which the sheet takes from the same table, adds to both alike.
     if (table.first <= FirstVisibleCp(doc) && FirstVisibleCp(doc) < table.limit) {
-      const int64_t padding =
-          report.ownWriter ? props.get<int64_t>(TableProp::cellLeft) + props.get<int64_t>(TableProp::cellRight) : 0;
       g_glimmetLeadingWidths.clear();
-      for (uint32_t i = 0; i < columns; ++i)
-        g_glimmetLeadingWidths.push_back(props.get<int64_t>(TableProp::widths + 8 * i) + padding);
+      for (uint32_t i = 0; i < columns; ++i) g_glimmetLeadingWidths.push_back(props.get<int64_t>(TableProp::widths + 8 * i));
     }
     if (sum > 0) {
       for (uint32_t i = 0; i < columns; ++i)
