@@ -6,12 +6,14 @@
 //
 //   benchSheetInterchange --write-page ROWS PATH   writes the benchmarks' page, for
 // bench/import-figures.sh (benchExcelImport --to-native converts it as a whole process).
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 
 #include <QFile>
+#include <QMimeData>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -96,6 +98,48 @@ void BM_SaveLongSheetAsRtf(benchmark::State& state) {
                 [](CADocument& document, const QString& path) { return document.saveToRtfFile(path, nullptr); });
 }
 BENCHMARK(BM_SaveLongSheetAsRtf)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A1, B1 and one cell far below: saved as RTF, and column A and B copied (RTF, cell archive
+// and plain text), as Save As and Ctrl+C would. Within the table bound (row 50,000) the table
+// is made; a cell at row 1,000,000 or 2^31 is refused at once. Each should take well under a
+// second, in memory that does not grow with the far row.
+void FillSheetWithAFarCell(CADocument& document, int64_t far) {
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  document.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("2"));
+  document.cellAtGridPointImperative({0, far})->setFormula(QStringLiteral("3"));
+}
+
+void BM_SaveSheetWithAFarCellAsRtf(benchmark::State& state) {
+  Prepare();
+  CADocument document;
+  FillSheetWithAFarCell(document, state.range(0));
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("far.rtf"));
+  ResetPeakMemory();
+  for (auto _ : state) {
+    FLError error;
+    benchmark::DoNotOptimize(document.saveToRtfFile(path, &error));
+  }
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_SaveSheetWithAFarCellAsRtf)
+    ->Arg(49999)->Arg(999999)->Arg(int64_t(1) << 31)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_CopyColumnsWithAFarCell(benchmark::State& state) {
+  Prepare();
+  InstallFileFormatServices();
+  CADocument document;
+  FillSheetWithAFarCell(document, state.range(0));
+  document.setSelectionRange({{0, kGridWildcard}, {1, kGridWildcard}});
+  ResetPeakMemory();
+  for (auto _ : state) {
+    QMimeData clipboard;
+    benchmark::DoNotOptimize(document.copy(&clipboard));
+  }
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_CopyColumnsWithAFarCell)
+    ->Arg(49999)->Arg(999999)->Arg(int64_t(1) << 31)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The page opened and saved as a package, as a whole process converting it would.
 void BM_HtmlTableToNative(benchmark::State& state) {

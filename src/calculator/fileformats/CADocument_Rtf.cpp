@@ -4,6 +4,7 @@
 // formats, and let the engine's RTF writer write it.
 #include "calculator/fileformats/caGlimmetImport.h"
 
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caPackageWriter.h"
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
@@ -94,6 +95,24 @@ void ClipAxis(int64_t* start, int64_t* end, int64_t last) {
   } else {
     *end = std::max(*start, std::min(*end, last));
   }
+}
+
+// The cells of the sheet that a table of the range holds: each axis clipped, and no more than
+// the columns a table keeps (cut tells when there were more).
+GridRange TableRange(const CADocument& document, const GridRange& range, bool* cut) {
+  GridPoint start = range.startPoint, end = range.endPoint;
+  const GridPoint last = document.maxGridPoint();
+  ClipAxis(&start.x, &end.x, last.x);
+  ClipAxis(&start.y, &end.y, last.y);
+  *cut = end.x - start.x >= kMaxTableColumns;
+  if (*cut) end.x = start.x + kMaxTableColumns - 1;
+  return {start, end};
+}
+
+bool TableTooLarge(const GridRange& table) {
+  const unsigned __int128 cells = (unsigned __int128)uint64_t(table.endPoint.x - table.startPoint.x + 1) *
+                                  uint64_t(table.endPoint.y - table.startPoint.y + 1);
+  return cells > (unsigned __int128)kMaxRichTextTableCells;
 }
 
 // The sheet's formatting of one table cell: styles and colour as character atoms, the
@@ -214,15 +233,11 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
     int64_t sum = 0;
     for (uint32_t i = 0; i < columns; ++i) sum += props.get<int64_t>(TableProp::widths + 8 * i);
     // The sheet's columns keep the widths the file gave (shares would make them a text width wide
-    // together).
-    // Other writers' cell boundaries hold the cells' padding; our own writer gives the text
-    // widths, to which the padding adds.
+    // together). A table column's width is the room of its text, as a sheet column's own width
+    // is: the cells' padding, which the sheet takes from the same table, adds to both alike.
     if (table.first <= FirstVisibleCp(doc) && FirstVisibleCp(doc) < table.limit) {
-      const int64_t padding =
-          report.ownWriter ? props.get<int64_t>(TableProp::cellLeft) + props.get<int64_t>(TableProp::cellRight) : 0;
       g_glimmetLeadingWidths.clear();
-      for (uint32_t i = 0; i < columns; ++i)
-        g_glimmetLeadingWidths.push_back(props.get<int64_t>(TableProp::widths + 8 * i) + padding);
+      for (uint32_t i = 0; i < columns; ++i) g_glimmetLeadingWidths.push_back(props.get<int64_t>(TableProp::widths + 8 * i));
     }
     if (sum > 0) {
       for (uint32_t i = 0; i < columns; ++i)
@@ -251,14 +266,12 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
 
 GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool wholeDocument, bool showFormula,
                                                bool copyBestValues, bool* tooManyColumns) {
-  GridPoint start = range.startPoint, end = range.endPoint;
-  const GridPoint last = maxGridPoint();
-  ClipAxis(&start.x, &end.x, last.x);
-  ClipAxis(&start.y, &end.y, last.y);
+  bool cut = false;
+  const GridRange table = TableRange(*this, range, &cut);
+  const GridPoint start = table.startPoint, end = table.endPoint;
   const bool singleCell = start.x == end.x && start.y == end.y;
-  const bool cut = end.x - start.x >= kMaxTableColumns;
-  if (cut) end.x = start.x + kMaxTableColumns - 1;
   if (tooManyColumns) *tooManyColumns = cut;
+  if (!singleCell && TableTooLarge(table)) return nullptr;
 
   GlimmetDocPtr holder(NewGlimmetDoc(kDocTemporary));
   GlimmetDoc* doc = holder.get();
@@ -384,7 +397,22 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
   return holder.release();
 }
 
+namespace {
+
+// A sheet whose table would be too large is refused as a text too large would be, before any
+// of it is made.
+bool RefusedAsTooLarge(const CADocument& document, FLError* error) {
+  bool cut = false;
+  const GridRange table = TableRange(document, document.extent(), &cut);
+  if (table.startPoint == table.endPoint || !TableTooLarge(table)) return false;
+  SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+  return true;
+}
+
+}  // namespace
+
 bool CADocument::saveToRtfFile(const QString& path, FLError* error) {
+  if (RefusedAsTooLarge(*this, error)) return false;
   bool cut = false;
   GlimmetDocPtr doc(createGlimmetFromRange(extent(), true, !ModelPreferences().saveValues, true, &cut));
   if (!doc) return false;
@@ -395,6 +423,7 @@ bool CADocument::saveToRtfFile(const QString& path, FLError* error) {
 }
 
 bool CADocument::saveToRtfdFile(const QString& path, FLError* error) {
+  if (RefusedAsTooLarge(*this, error)) return false;
   bool cut = false;
   GlimmetDocPtr doc(createGlimmetFromRange(extent(), true, !ModelPreferences().saveValues, true, &cut));
   if (!doc) return false;

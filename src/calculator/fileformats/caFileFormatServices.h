@@ -16,6 +16,10 @@ void InstallFileFormatServices();
 // The most characters a delimited text of the sheet may take. A far cell can ask for billions of
 // empty fields; such a text is refused rather than left to run for hours or exhaust memory.
 inline constexpr int64_t kMaxDelimitedTextLength = int64_t(1) << 29;
+// The most cells (rows times columns) of the table that RTF of the sheet is made from: every
+// cell, empty or not, costs the text engine its kinks, marks and runs, so a far cell would make
+// a table of millions of rows. Such a save is refused like a text too large.
+inline constexpr int64_t kMaxRichTextTableCells = 100000;
 inline constexpr int kTextTooLargeCode = -108;
 inline constexpr const char* kTextTooLargeReason =
     "The sheet is too large to save as text: its cells lie too far apart.";

@@ -622,10 +622,27 @@ void AddKinkInfo(FormatState& s, uint32_t cp, uint32_t kind) {
 
 bool LineHasCharacters(FormatState& s) { return s.cp > s.lineFirstVisible && s.f->characterCount > 0; }
 
+// The thickness of each side of a picture's own border; none for a picture without one.
+BorderSides PictureBorderSides(GlimmetDoc* doc, const KnotInfo& knot) {
+  if (knot.entry.propIndex == kGMNone) return BorderSides();
+  const PropRecord* props = PropertiesAtIndex(doc, knot.entry.propIndex);
+  if (!props || props->kind != kPropBorder) return BorderSides();
+  const BorderStyle border = BorderStyleAt(*props, 0);
+  if (border.kind == 0) return BorderSides();
+  BorderDisplay edges;
+  SetBorderDisplay(uint32_t(border.kind), 0, 1, 0, 1, &edges);
+  return BorderThickness(border, edges);
+}
+
 void HandlePicture(FormatState& s, const KnotInfo& knot) {
   const QSizeF size = PictureSize(s, knot, nullptr);
-  float width = float(size.width());
-  const float height = float(size.height());
+  // The border lies around the picture: it widens the run and raises the line by its own
+  // thickness, so that it neither covers the next character nor reaches above the line.
+  const BorderSides border = PictureBorderSides(s.doc, knot);
+  const float allowance = float(border.left + border.right);
+  const float width = float(size.width()) + allowance;
+  const float pictureHeight = float(size.height());
+  const float height = pictureHeight + float(border.top + border.bottom);
   if (!s.noWrap && LineHasCharacters(s) && s.x + width > s.f->rightEdge) {
     EndLineAt(s, s.cp, kBreakFull);
     return;
@@ -653,7 +670,8 @@ void HandlePicture(FormatState& s, const KnotInfo& knot) {
   run.first = int32_t(s.cp);
   run.limit = int32_t(s.cp + 1);
   run.width = width;
-  run.pictureHeight = height;
+  run.borderAllowance = allowance;
+  run.pictureHeight = pictureHeight;
   run.knotIndex = knot.index;
   const Pane* pane = s.pane;
   run.selected = pane && pane->frameIndex == kGMNone && pane->selectionKind != 1 &&

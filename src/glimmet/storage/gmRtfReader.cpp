@@ -5,6 +5,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmClipboard.h"
 #include "glimmet/storage/gmEdit.h"
@@ -100,11 +101,15 @@ struct Keys {
                  {"headerf", kChapterFirstHeader},   {"footerf", kChapterFirstFooter}};
     for (const auto& slot : kSlots) chapterSlot[Kw(slot.name)] = slot.slot;
     defaultOne.assign(RtfKeywordCount() + 1, false);
-    for (const char* name : {"b", "i", "outl", "shad", "glmtunleaded", "strike", "striked", "glmtnolink", "caps",
-                             "scaps", "deleted", "keep", "keepn", "pagebb", "intbl", "trhdr", "ul", "uld", "uldash",
-                             "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth", "ulthd", "ulthdash",
-                             "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave", "v",
-                             "nosupersub", "nowrap", "obliqueness", "glmtlstall", "titlepg", "facingp", "noproof"})
+    // A word that sets an on/off atom means "on" without a number: the writer writes it so.
+    for (uint32_t keyword = 1; keyword <= RtfKeywordCount(); ++keyword)
+      for (const GMAtom& atom : AtomTable(RtfKeywordKind(keyword)))
+        if (atom.used && atom.rtfKeyword == keyword && atom.valueType == kAtomFlag) defaultOne[keyword] = true;
+    // Words that switch something on without being an on/off atom of their own.
+    for (const char* name : {"striked", "caps", "scaps", "deleted", "intbl", "ul", "uld", "uldash", "uldashd",
+                             "uldashdd", "uldb", "ulhwave", "ulldash", "ulth", "ulthd", "ulthdash", "ulthdashd",
+                             "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave", "v", "nosupersub", "nowrap",
+                             "obliqueness", "glmtlstall"})
       defaultOne[Kw(name)] = true;
   }
 };
@@ -1327,7 +1332,10 @@ void Reader::ChapterKeyword() {
     }
   } else if (w == "colsx") c.set<int64_t>(ChapterField::between, emu);
   else if (w == "linebetcol") c.body[24] = low;
-  else if (w == "nocolbal") c.body[26] = value_ ? 0 : 1;
+  else if (w == "nocolbal") {
+    // Alone the word turns balancing off, as everywhere; our writer adds 1 for balanced columns.
+    c.body[26] = hasValue_ && value_ != 0 ? 1 : 0;
+  }
   else if (w == "titlepg") c.body[297] = low;
   else if (w == "headery") c.set<int64_t>(ChapterField::headerOffset, emu);
   else if (w == "footery") c.set<int64_t>(ChapterField::footerOffset, emu);
@@ -1759,15 +1767,16 @@ void Reader::LeaveTable() {
 }
 
 // Before text or a paragraph mark: a table paragraph without an open cell starts the pending
-// row, or after a row repeats the last definition; one beyond the row's last cell (outside our
-// own RTF), like text outside a table paragraph, leaves the table.
+// row, or after a row repeats the last definition; one beyond the row's last cell, like text
+// outside a table paragraph, leaves the table (whoever wrote the file: text inside the table
+// but outside its rows would break it).
 bool Reader::PrepareForText() {
   if (g_.deleted || tolerant_) return true;
   const bool cellOpen = inTable_ && cell_ < rowCells_;
   const bool rowOpen = inTable_ && rowCells_ > 0;
   if (g_.inTable && !cellOpen) {
     if (rowPending_ || (!rowOpen && haveDefinition_)) return BuildRow();
-    if (!rowOpen || origin_ == kOwn) return true;
+    if (!rowOpen) return true;
     haveDefinition_ = false;  // the rows that follow need a definition of their own
   } else if (g_.inTable || !inTable_) {
     return true;

@@ -145,7 +145,37 @@ TEST_F(RtfTest, SavedSheetsKeepTheirColumnWidths) {
       ASSERT_EQ(back.openFile(path(name), &error), rtfd ? kFileTypeRtfd : kFileTypeRtf) << error.reason.toStdString();
       for (int64_t x = 0; x < columns; ++x) {
         ASSERT_TRUE(back.column(x)) << x;
-        EXPECT_NEAR(double(back.column(x)->width()), sheet.widthOfColumn(x) * 12700.0, 635.0) << x;
+        EXPECT_NEAR(back.widthOfColumn(x) * 12700.0, sheet.widthOfColumn(x) * 12700.0, 635.0) << x;
+      }
+    }
+  }
+}
+
+// Saving and reopening again and again leaves the widths as they were, within a twip.
+TEST_F(RtfTest, ColumnWidthsHoldOverRepeatedRoundTrips) {
+  const double points[] = {129, 60, 200, 90, 150};
+  for (const char* name : {"again.rtf", "again.rtfd"}) {
+    SCOPED_TRACE(name);
+    const bool rtfd = QByteArray(name).endsWith('d');
+    auto sheet = std::make_unique<CADocument>();
+    for (int64_t x = 0; x < 5; ++x) {
+      sheet->cellAtGridPointImperative({x, 0})->setFormula(QString::number(x));
+      sheet->columnImperative(x)->setDigitCount(-1);
+      sheet->columnImperative(x)->setWidth(int64_t(points[x] * 12700));
+    }
+    float shown[5];
+    for (int64_t x = 0; x < 5; ++x) shown[x] = sheet->widthOfColumn(x);
+    for (int trip = 1; trip <= 2; ++trip) {
+      SCOPED_TRACE(trip);
+      FLError error;
+      QDir(path(name)).removeRecursively();
+      QFile::remove(path(name));
+      ASSERT_TRUE(rtfd ? sheet->saveToRtfdFile(path(name), &error) : sheet->saveToRtfFile(path(name), &error));
+      sheet = std::make_unique<CADocument>();
+      ASSERT_EQ(sheet->openFile(path(name), &error), rtfd ? kFileTypeRtfd : kFileTypeRtf);
+      for (int64_t x = 0; x < 5; ++x) {
+        EXPECT_NEAR(sheet->widthOfColumn(x), shown[x], 0.05) << x;
+        EXPECT_NEAR(double(sheet->column(x)->width()), points[x] * 12700, 635) << x;
       }
     }
   }

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -164,6 +165,41 @@ TEST_F(ServicesTest, ArchivesOfWholeColumnsAndOfOneCellChooseTheirUndoRange) {
   ASSERT_TRUE(document.paste(&one, false));
   EXPECT_EQ(window.archiver.contexts.back().range, (GridRange{A1("F5"), A1("F5")}));
   EXPECT_EQ(shown("F5"), QStringLiteral("3"));
+}
+
+// A far cell would make RTF of millions of table rows: saving as RTF or RTFD is refused as a
+// text too large is, writing nothing, and a copy leaves RTF off the clipboard. A block within
+// the bound still copies as RTF.
+TEST_F(ServicesTest, RtfOfASheetWithAFarCellIsRefusedAndLeftOffTheClipboard) {
+  CAModelPreferences preferences;
+  preferences.copyHTML = false;  // the page of a copy has bounds of its own
+  environment.set(preferences);
+  enter("A1", "1");
+  enter("B1", "2");
+  select("A1", "B1");
+  QMimeData near;
+  ASSERT_TRUE(document.copy(&near));
+  EXPECT_TRUE(PasteboardHasType(near, QLatin1String(kPasteboardRtfType)));
+  for (const int64_t far : {int64_t(999999), int64_t(1) << 31}) {
+    SCOPED_TRACE(far);
+    document.cellAtGridPointImperative({0, far})->setFormula(QStringLiteral("3"));
+    const QString rtf = path("far.rtf"), rtfd = path("far.rtfd");
+    ASSERT_TRUE(WriteFileBytes(rtf, "earlier"));
+    FLError error;
+    EXPECT_FALSE(document.saveToRtfFile(rtf, &error));
+    EXPECT_EQ(error.code, kTextTooLargeCode);
+    EXPECT_EQ(error.reason, QLatin1String(kTextTooLargeReason));
+    EXPECT_EQ(ReadFileText(rtf), QStringLiteral("earlier"));
+    FLError packageError;
+    EXPECT_FALSE(document.saveToRtfdFile(rtfd, &packageError));
+    EXPECT_EQ(packageError.reason, QLatin1String(kTextTooLargeReason));
+    EXPECT_FALSE(QFileInfo::exists(rtfd));
+    selectColumns(0, 1);
+    QMimeData clipboard;
+    ASSERT_TRUE(document.copy(&clipboard));
+    EXPECT_FALSE(PasteboardHasType(clipboard, QLatin1String(kPasteboardRtfType)));
+    if (far < 1000000) EXPECT_TRUE(clipboard.text().startsWith(QStringLiteral("1\t2\n")));
+  }
 }
 
 TEST_F(ServicesTest, CopyingNothingBeepsAndLeavesTheClipboard) {

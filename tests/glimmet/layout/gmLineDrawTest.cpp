@@ -632,3 +632,47 @@ TEST(LineDrawing, DividersSpanTheirWidths) {
 }
 
 }  // namespace
+
+namespace {
+
+// A picture with a 3 pt box between "a" and "b": the box lies within the line and between the
+// two letters, the picture inside it.
+TEST(LineDrawing, APictureBorderTakesItsOwnRoomOnTheLine) {
+  DrawnLine d(QStringLiteral("ab"));
+  QImage bitmap(10, 10, QImage::Format_RGB32);
+  bitmap.fill(Qt::red);
+  bitmap.setDotsPerMeterX(2835);  // a pixel a point
+  bitmap.setDotsPerMeterY(2835);
+  GMPicture picture;
+  picture.image = std::shared_ptr<FLImage>(FLImage::withCGImage(bitmap, QSizeF(0, 0)));
+  d.doc->pictures.push_back(picture);
+  PropRecord border = BaseProps(kPropBorder);
+  border.set<uint32_t>(BorderField::kind, 7);
+  border.set<int64_t>(BorderField::width, 3 * 12700);
+  border.set<uint32_t>(BorderField::lineColor, MakeKolor(0, 0, 255));
+  KinkData data;
+  data.word = uint32_t(d.doc->pictures.size() - 1);
+  data.value = 3 | uint64_t(1000) << 32;  // on the baseline, at its own size
+  DocRange at{d.doc.get(), kBody + 1, kBody + 1};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotPicture, 0, 1, &border, 1, &data, false));
+  const QImage image = d.Draw(kBody, 100);
+  const auto colour = [&](int x, int y) {
+    const QRgb p = image.pixel(x, y);
+    return qBlue(p) > 200 && qRed(p) < 100 ? 'B' : qRed(p) > 200 && qBlue(p) < 100 ? 'R' : IsWhite(image, x, y) ? 'W' : 'K';
+  };
+  // Down the picture's middle: the top border from the line's top, then the picture.
+  QString column;
+  for (int y = 0; y < image.height(); ++y) column += QLatin1Char(colour(14, y));
+  EXPECT_TRUE(column.startsWith(QStringLiteral("BBBRRRRRRRRRR"))) << column.toStdString();
+  // Along the line: "a", the box and the picture in it, then "b" after the box, never over it.
+  int lastBlue = -1, firstBlackAfter = -1;
+  for (int x = 7; x < image.width(); ++x)
+    for (int y = 0; y < image.height(); ++y) {
+      if (colour(x, y) == 'B') lastBlue = std::max(lastBlue, x);
+      if (colour(x, y) == 'K' && firstBlackAfter < 0 && lastBlue >= 0) firstBlackAfter = x;
+    }
+  EXPECT_EQ(lastBlue, 21);
+  EXPECT_GT(firstBlackAfter, lastBlue);
+}
+
+}  // namespace

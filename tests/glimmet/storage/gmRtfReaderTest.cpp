@@ -307,6 +307,19 @@ TEST(RtfReader, TableTexts) {
   }
 }
 
+// Text between a row's last cell and its end leaves the table, in our own RTF as in any other:
+// the table holds only its rows and the text follows it.
+TEST(RtfReader, TextAfterTheLastCellFollowsTheTable) {
+  for (const char* generator : {"", "{\\*\\generator Orvandel Glimmet 2.2.3}"}) {
+    SCOPED_TRACE(generator);
+    Imported got = Import(QByteArray("{\\rtf1") + generator + "\\trowd\\cellx1000\\intbl a\\cell b\\par\\row c\\par}");
+    ASSERT_EQ(got.result, kRtfImportOk);
+    const KnotInfo table = KnotAfter(got, kKnotTable);
+    ASSERT_TRUE(table.found());
+    EXPECT_EQ(TextOfRange({got.doc.get(), table.limit, uint32_t(got.doc->userLength)}), QStringLiteral("b\nc\n"));
+  }
+}
+
 QByteArray PngHex(int side, QByteArray* png = nullptr) {
   QImage image(side, side, QImage::Format_RGB32);
   image.fill(Qt::red);
