@@ -101,7 +101,7 @@ class ShellPathsTest : public testing::Test {
   }
   // Keys go where the keyboard is: the grid, then the field that typing lays over the cell.
   static QWidget* keyboard(CAWindowController* controller) {
-    if (controller->cellView()->isTyping()) return QApplication::focusWidget();
+    if (controller->cellView()->isTyping() && QApplication::focusWidget()) return QApplication::focusWidget();
     MakeKeyAndOrderFront(controller->mainWindow());
     EXPECT_TRUE(QTest::qWaitForWindowActive(controller->mainWindow()));
     controller->focusCellView();
@@ -156,8 +156,8 @@ TEST_F(ShellPathsTest, AQuitEndsThoughAnotherWindowBecameCleanWhileTheAlertWasUp
     const char* label;
     Becomes becomes;
   } cases[] = {
-      {"the other document saved (Ctrl+S)", Becomes::SavedWithControlS},
       {"a document handed over by a second launch", Becomes::HandedOverByAnotherLaunch},
+      {"the other document saved (Ctrl+S)", Becomes::SavedWithControlS},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -256,7 +256,9 @@ TEST_F(ShellPathsTest, EachFileCommandIsOneItemThatKeepsWhatIsBeingTyped) {
     Deliver();
     if (c.way == Way::Key) {
       EXPECT_EQ(item(controller, c.item)->shortcut(), QKeySequence(QKeySequence::Print));
-      QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::ControlModifier);
+      QWidget* typing = QApplication::focusWidget();
+      ASSERT_NE(typing, nullptr);
+      QTest::keyClick(typing, Qt::Key_P, Qt::ControlModifier);
     } else {
       item(controller, c.item)->trigger();
     }
