@@ -46,6 +46,9 @@ namespace {
 CAAppController* g_appController = nullptr;
 bool g_appIsActive = false;
 
+// What the desktop knows a document package as (resources/com.orvandel.calculator.xml).
+constexpr const char* kNativeMimeType = "application/x-numlet";
+
 }  // namespace
 
 const QStringList& SaveTypes() {
@@ -127,8 +130,10 @@ void CAAppController::initOnLaunch() {
   FLDocumentWC::setSaveTypes(SaveTypes());
   // The Open and Save panels show and choose these folders as documents.
   SetDocumentPackageKinds(
-      {{QLatin1String(kPackageExtension), QCoreApplication::translate("QFileDialog", "Tamsel Calculator document")},
-       {QStringLiteral("rtfd"), QCoreApplication::translate("QFileDialog", "RTFD document")}});
+      {{QLatin1String(kPackageExtension), QCoreApplication::translate("QFileDialog", "Tamsel Calculator document"),
+        QLatin1String(kNativeMimeType)},
+       {QStringLiteral("rtfd"), QCoreApplication::translate("QFileDialog", "RTFD document"),
+        MimeTypeForPasteboardType(QLatin1String(kPasteboardRtfdType))}});
   if (prefController_) {
     FLWindowTabManager::sharedInstance().setTabOverride(int(prefController_->value(CAIntPreference::tabOverride)));
   }

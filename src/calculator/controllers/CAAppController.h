@@ -114,12 +114,6 @@ class CAAppController : public FLDocumentAppDelegate {
   void newUntitledDocument();
   void openDocument();
   void showPreferences();
-  // Save, Save As, Revert and Print act on the front document window.
-  FLDocumentWC* frontDocumentController() const;
-  void saveFrontDocument();
-  void saveFrontDocumentAs();
-  void revertFrontDocument();
-  void printFrontDocument();
   void stopSpeaking();
   void closeMainWindow();
   // Undo and Redo of the main window's document.
@@ -134,10 +128,6 @@ class CAAppController : public FLDocumentAppDelegate {
   // Menu item states.
   bool noModalWindow() const;
   bool alwaysEnabled() const { return true; }
-  bool hasFrontDocument() const;
-  // Save: the front document has changes.
-  bool canSaveFrontDocument() const;
-  bool canRevertFrontDocument() const;
   bool speaking() const;
 
  protected:

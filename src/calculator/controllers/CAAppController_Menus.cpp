@@ -6,7 +6,6 @@
 #include "calculator/controllers/CAOpenPanel.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "framlet/shell/FLActionHandler.h"
-#include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLRecentDocumentsMenu.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLUndoManager.h"
@@ -34,10 +33,6 @@ namespace {
 constexpr const char* kNewUntitledAction = "newUntitledDocument:";
 constexpr const char* kOpenDocumentAction = "openDocument:";
 constexpr const char* kCloseAction = "performClose:";
-constexpr const char* kSaveAction = "saveDocument:";
-constexpr const char* kSaveAsAction = "saveDocumentAs:";
-constexpr const char* kRevertAction = "revertDocumentToSaved:";
-constexpr const char* kPrintAction = "printDocument:";
 constexpr const char* kShowPreferencesAction = "showPreferences:";
 constexpr const char* kStopSpeakingAction = "stopSpeaking:";
 // openCalculator: with the tag of each calculator's mask.
@@ -74,15 +69,6 @@ const CAAppActionEntry kAppActions[] = {
      &CAAppController::noModalWindow},
     {kCloseAction, "Close", kFileMenu, false, QKeySequence::Close, 0, &CAAppController::closeMainWindow,
      &CAAppController::noModalWindow},
-    {kSaveAction, "Save", kFileMenu, true, QKeySequence::Save, 0, &CAAppController::saveFrontDocument,
-     &CAAppController::canSaveFrontDocument},
-    {kSaveAsAction, "Save As…", kFileMenu, false, QKeySequence::UnknownKey,
-     int(Qt::CTRL) | int(Qt::SHIFT) | int(Qt::Key_S), &CAAppController::saveFrontDocumentAs,
-     &CAAppController::hasFrontDocument},
-    {kRevertAction, "Revert to Saved", kFileMenu, false, QKeySequence::UnknownKey, 0,
-     &CAAppController::revertFrontDocument, &CAAppController::canRevertFrontDocument},
-    {kPrintAction, "Print…", kFileMenu, true, QKeySequence::Print, 0, &CAAppController::printFrontDocument,
-     &CAAppController::hasFrontDocument},
     {kShowPreferencesAction, "Settings…", kFileMenu, true, QKeySequence::Preferences, 0,
      &CAAppController::showPreferences, &CAAppController::noModalWindow},
     {kTerminateAction, "Quit", kFileMenu, true, QKeySequence::Quit, 0, &CAAppController::terminate,
@@ -216,9 +202,8 @@ void CAAppController::installMenus(QMainWindow* window) {
         if (!action->isSeparator() && EntryNamed(action->objectName())) action->setEnabled(validateMenuItem(action));
       }
     });
-    // What the shown menu greyed out must not stay dead for its shortcut: Save, greyed while the
-    // document was clean, has to answer Ctrl+S after the next change. Undo and Redo are kept
-    // current by the window as its undo stack changes.
+    // What the shown menu greyed out (New and Open while a dialog was up) must not stay dead for
+    // its shortcut. Undo and Redo are kept current by the window as its undo stack changes.
     connect(menu, &QMenu::aboutToHide, menu, [menu] {
       for (QAction* action : menu->actions()) {
         const CAAppActionEntry* entry = action->isSeparator() ? nullptr : EntryNamed(action->objectName());
@@ -379,40 +364,4 @@ void CAAppController::setSearchScope(int scope) {
   if (!prefController_) return;
   prefController_->setValue(CAIntPreference::searchScope, scope);
   NotificationCenter::defaultCenter().post(QLatin1String(kSearchChangedNotification), this);
-}
-
-// ---- Document commands: the front document window's --------------------------------------------
-
-FLDocumentWC* CAAppController::frontDocumentController() const {
-  FLDocumentWC* controller = controllerOfWindow(MainWindow());
-  return controller ? controller : frontmostController();
-}
-
-bool CAAppController::hasFrontDocument() const { return noModalWindow() && frontDocumentController(); }
-
-bool CAAppController::canSaveFrontDocument() const {
-  const FLDocumentWC* controller = hasFrontDocument() ? frontDocumentController() : nullptr;
-  return controller && controller->document() && controller->document()->dirty();
-}
-
-bool CAAppController::canRevertFrontDocument() const {
-  const FLDocumentWC* controller = hasFrontDocument() ? frontDocumentController() : nullptr;
-  const FLDocument* document = controller ? controller->document() : nullptr;
-  return document && document->dirty() && !document->filePath().isEmpty();
-}
-
-void CAAppController::saveFrontDocument() {
-  if (FLDocumentWC* controller = frontDocumentController()) controller->saveDocument();
-}
-
-void CAAppController::saveFrontDocumentAs() {
-  if (FLDocumentWC* controller = frontDocumentController()) controller->saveDocumentAs();
-}
-
-void CAAppController::revertFrontDocument() {
-  if (FLDocumentWC* controller = frontDocumentController()) controller->showRevertAlert();
-}
-
-void CAAppController::printFrontDocument() {
-  if (FLDocumentWC* controller = frontDocumentController()) controller->printWithInfo({}, true);
 }

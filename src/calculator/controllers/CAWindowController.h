@@ -284,6 +284,9 @@ class CAWindowController : public FLDocumentWC,
   static std::span<const CAWindowActionEntry> actionEntries();
   const CAWindowActionEntry* entryForItem(const QAction* item) const;
   bool validateEntry(const CAWindowActionEntry& entry, QAction* item);
+  // Save and Revert: enabled by the document's changes, which not every edit announces, so
+  // they are checked as their menu shows and as they are chosen, and otherwise left enabled.
+  static bool followsDocumentChanges(const CAWindowActionEntry& entry);
   int32_t rowColumnEditType(int64_t tag) const;
   void clearAction(int64_t tag);
   void plainAction(int64_t tag);
@@ -328,7 +331,10 @@ class CAWindowController : public FLDocumentWC,
   void redoAction(int64_t tag);
   void printDocumentAction(int64_t tag);
   void runPageLayoutAction(int64_t tag);
+  void saveDocumentAction(int64_t tag);
+  void saveDocumentAsAction(int64_t tag);
   void saveDocumentCopyAction(int64_t tag);
+  void revertDocumentAction(int64_t tag);
   void passwordProtectAction(int64_t tag);
   void startSpeakingAction(int64_t tag);
   void alignAction(int64_t tag);
@@ -353,6 +359,8 @@ class CAWindowController : public FLDocumentWC,
   bool canCopy(int64_t, QAction*) const;
   bool canPaste(int64_t, QAction*) const;
   bool canPasteStyle(int64_t, QAction*) const;
+  bool canSave(int64_t, QAction*) const;
+  bool canRevert(int64_t, QAction*) const;
   bool canFillDown(int64_t, QAction*) const;
   bool canFillRight(int64_t, QAction*) const;
   bool canFillSeries(int64_t, QAction*) const;

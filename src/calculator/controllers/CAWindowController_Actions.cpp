@@ -67,8 +67,8 @@ constexpr int kCtrl = int(Qt::CTRL);
 constexpr int kShift = int(Qt::SHIFT);
 constexpr int kAlt = int(Qt::ALT);
 
-constexpr const char* kSaveAsItem = "saveDocumentAs:";
 constexpr const char* kPrintItem = "printDocument:";
+// The window's File items go in the application's File menu above Settings.
 constexpr const char* kPreferencesItem = "showPreferences:";
 constexpr const char* kPasswordProtectAction = "passwordProtect:";
 constexpr const char* kZoomByPercentAction = "zoomByPercent:";
@@ -97,14 +97,20 @@ QString Tr(const char* text) { return QApplication::translate("CAWindowControlle
 std::span<const CAWindowActionEntry> CAWindowController::actionEntries() {
   using C = CAWindowController;
   static const CAWindowActionEntry kEntries[] = {
-      // File
-      {"saveDocumentCopy:", nullptr, "Save a Copy…", kFileMenu, "revertDocumentToSaved:", false, kNoKey,
+      // File: the menu items, their keys and the toolbar's Print tool all come here.
+      {"saveDocument:", nullptr, "Save", kFileMenu, kPreferencesItem, true, QKeySequence::Save, 0, 0, false,
+       &C::saveDocumentAction, &C::canSave},
+      {"saveDocumentAs:", nullptr, "Save As…", kFileMenu, kPreferencesItem, false, kNoKey,
+       kCtrl | kShift | int(Qt::Key_S), 0, false, &C::saveDocumentAsAction, &C::alwaysEnabled},
+      {"saveDocumentCopy:", nullptr, "Save a Copy…", kFileMenu, kPreferencesItem, false, kNoKey,
        kCtrl | kAlt | kShift | int(Qt::Key_S), 0, false, &C::saveDocumentCopyAction, &C::alwaysEnabled},
-      {kPasswordProtectAction, nullptr, "Password Protect…", kFileMenu, kPrintItem, false, kNoKey, 0, 0, false,
+      {"revertDocumentToSaved:", nullptr, "Revert to Saved", kFileMenu, kPreferencesItem, false, kNoKey, 0, 0, false,
+       &C::revertDocumentAction, &C::canRevert},
+      {kPasswordProtectAction, nullptr, "Password Protect…", kFileMenu, kPreferencesItem, true, kNoKey, 0, 0, false,
        &C::passwordProtectAction, &C::passwordState},
-      {"runPageLayout:", nullptr, "Page Setup…", kFileMenu, kPrintItem, false, kNoKey, kCtrl | kShift | int(Qt::Key_P),
-       0, false, &C::runPageLayoutAction, &C::alwaysEnabled},
-      {kPrintItem, "printDocumentTool", nullptr, kNoMenu, nullptr, false, kNoKey, 0, 0, false,
+      {"runPageLayout:", nullptr, "Page Setup…", kFileMenu, kPreferencesItem, false, kNoKey,
+       kCtrl | kShift | int(Qt::Key_P), 0, false, &C::runPageLayoutAction, &C::alwaysEnabled},
+      {kPrintItem, nullptr, "Print…", kFileMenu, kPreferencesItem, false, QKeySequence::Print, 0, 0, false,
        &C::printDocumentAction, &C::alwaysEnabled},
       // Edit
       {"cut:", nullptr, "Cut", kEditMenu, nullptr, true, QKeySequence::Cut, 0, 0, false, &C::cutAction,
@@ -287,6 +293,14 @@ void CAWindowController::installMenuItems() {
         if (const CAWindowActionEntry* entry = entryForItem(item)) validateEntry(*entry, item);
       }
     });
+    // What the shown menu greyed for the document's changes must not leave a key dead for the
+    // next change (not every change is announced): such items validate again when they come.
+    connect(menus[m], &QMenu::aboutToHide, this, [this, menu = menus[m]] {
+      for (QAction* item : menu->actions()) {
+        const CAWindowActionEntry* entry = entryForItem(item);
+        if (entry && followsDocumentChanges(*entry)) item->setEnabled(true);
+      }
+    });
   }
   for (const CAWindowActionEntry& entry : actionEntries()) {
     if (!entry.title) continue;
@@ -305,6 +319,12 @@ void CAWindowController::installMenuItems() {
                                                        : QKeySequence(entry.shortcut));
     QAction* before = nullptr;
     if (entry.before) before = menu->findChild<QAction*>(QLatin1String(entry.before));
+    // The item joins the group above the one it goes before, ahead of the separator that opens it.
+    if (before) {
+      const QList<QAction*> items = menu->actions();
+      const qsizetype at = items.indexOf(before);
+      if (at > 0 && items[at - 1]->isSeparator()) before = items[at - 1];
+    }
     if (before && entry.separatorBefore) menu->insertSeparator(before);
     if (!before && entry.separatorBefore) menu->addSeparator();
     menu->insertAction(before, item);
@@ -345,8 +365,13 @@ bool CAWindowController::validateMenuItem(QAction* item) {
 void CAWindowController::validateMenuItems() {
   if (!window_) return;
   for (QAction* item : window_->menuBar()->findChildren<QAction*>()) {
-    if (const CAWindowActionEntry* entry = entryForItem(item)) validateEntry(*entry, item);
+    const CAWindowActionEntry* entry = entryForItem(item);
+    if (entry && !followsDocumentChanges(*entry)) validateEntry(*entry, item);
   }
+}
+
+bool CAWindowController::followsDocumentChanges(const CAWindowActionEntry& entry) {
+  return entry.validate == &CAWindowController::canSave || entry.validate == &CAWindowController::canRevert;
 }
 
 void CAWindowController::validateMenuItemsSoon() {
@@ -408,6 +433,12 @@ bool CAWindowController::canInsert(int64_t tag, QAction*) const {
       LogAssert("Unknown edit type", __func__, __FILE__, __LINE__);
       return false;
   }
+}
+
+bool CAWindowController::canSave(int64_t, QAction*) const { return document_->dirty(); }
+
+bool CAWindowController::canRevert(int64_t, QAction*) const {
+  return document_->dirty() && !document_->filePath().isEmpty();
 }
 
 // Copying gives the cells away: only once the password (if any) was given.
@@ -867,9 +898,24 @@ void CAWindowController::printDocumentAction(int64_t) {
   printWithInfo({}, true);
 }
 
+void CAWindowController::saveDocumentAction(int64_t) {
+  commitTyping();
+  saveDocument();
+}
+
+void CAWindowController::saveDocumentAsAction(int64_t) {
+  commitTyping();
+  saveDocumentAs();
+}
+
 void CAWindowController::saveDocumentCopyAction(int64_t) {
   commitTyping();
   saveDocumentTo();
+}
+
+void CAWindowController::revertDocumentAction(int64_t) {
+  commitTyping();
+  showRevertAlert();
 }
 
 void CAWindowController::passwordProtectAction(int64_t) {

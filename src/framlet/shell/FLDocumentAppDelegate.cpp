@@ -8,6 +8,7 @@
 #include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/FLNewsUpdater.h"
 #include "framlet/shell/FLWindowTabManager.h"
+#include "framlet/shell/flDocumentPackages.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flRecentlyUsed.h"
 #include "framlet/shell/flWindowOrder.h"
@@ -29,6 +30,12 @@ namespace {
 FLDocumentAppDelegate* g_delegate = nullptr;
 
 constexpr qsizetype kMaxRecentDocuments = 10;
+
+// A window of its own that is no document's (a calculator, the help window, the settings) stays
+// open until the quit is sure to go ahead: a quit cancelled at a save alert must not have closed
+// it. Sheets and dialogs that belong to a window close at once, as they would stand in the way of
+// the save alerts.
+bool StaysUntilTheQuitIsSettled(const QWidget* window) { return !window->parentWidget() && !window->isModal(); }
 
 }  // namespace
 
@@ -295,9 +302,10 @@ void FLDocumentAppDelegate::recordRecentFile(const QString& path) {
   storeRecentDocuments();
 
   // File managers and desktop search show it among the recent files, opened with this program.
-  const QMimeType type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+  QString type = DocumentPackageMimeType(path);
+  if (type.isEmpty()) type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name();
   const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-  NoteRecentlyUsedFile(RecentlyUsedFilePath(), path, type.name(),
+  NoteRecentlyUsedFile(RecentlyUsedFilePath(), path, type,
                        {BundleName(), QStringLiteral("'%1 %u'").arg(program)});
 }
 
@@ -395,7 +403,7 @@ FLDocumentAppDelegate::TerminateReply FLDocumentAppDelegate::applicationShouldTe
     if (IsPanel(window)) continue;
     FLDocumentWC* controller = controllerOfWindow(window);
     if (!controller) {
-      closeWindow(window, nullptr);
+      if (!StaysUntilTheQuitIsSettled(window)) closeWindow(window, nullptr);
       continue;
     }
     // Ends any typing in progress.
@@ -422,7 +430,16 @@ void FLDocumentAppDelegate::closeNextDirtyWindow() {
     if (IsPanel(window) || window->isModal()) continue;
     FLDocumentWC* controller = controllerOfWindow(window);
     if (!controller) {
-      closeWindow(window, nullptr);
+      if (!StaysUntilTheQuitIsSettled(window)) closeWindow(window, nullptr);
+      continue;
+    }
+    // A document saved, or opened from another launch, while an earlier alert was up has nothing
+    // to ask: it closes as the clean ones did at the start, and the walk goes on. (Its controller
+    // would answer YES and do nothing else, leaving the quit waiting for good.)
+    const FLDocument* document = controller->document();
+    if (!document || !document->dirty()) {
+      noteClosingDuringQuit(controller);
+      closeWindow(window, controller);
       continue;
     }
     if (!controller->windowShouldClose(this)) replyToApplicationShouldTerminate(false);
@@ -451,6 +468,11 @@ void FLDocumentAppDelegate::replyToApplicationShouldTerminate(bool terminate) {
 
 void FLDocumentAppDelegate::finishTermination() {
   terminated_ = true;
+  for (QWidget* window : OrderedWindows()) {
+    if (!IsPanel(window) && !controllerOfWindow(window) && StaysUntilTheQuitIsSettled(window)) {
+      closeWindow(window, nullptr);
+    }
+  }
   applicationWillTerminate();
   quitApplication();
 }

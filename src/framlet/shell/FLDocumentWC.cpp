@@ -33,6 +33,14 @@ QString Tr(const char* text) { return QApplication::translate("FLDocumentWC", te
 
 bool IsHtml(const QString& extension) { return extension.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0; }
 
+// Save writes over the document's own file only when it is of a kind the save panel offers: a
+// file of a kind only read (a workbook, a Pockwell file) gets a name it can be written under.
+bool SavesInPlace(const FLDocumentWC& controller) {
+  const FLDocument* shown = controller.document();
+  if (!shown || shown->filePath().isEmpty() || controller.forceSaveAs()) return false;
+  return g_saveTypes.isEmpty() || controller.canSaveToFormat(pathExtension(shown->filePath()));
+}
+
 }  // namespace
 
 FLDocumentWC::FLDocumentWC() = default;
@@ -126,7 +134,7 @@ void FLDocumentWC::saveAlertEnded(int code, int context) {
   saveAlert_ = nullptr;
   FLDocument* shown = document();
   if (code == kSaveAlertSave) {
-    if (!shown || shown->filePath().isEmpty() || forceSaveAs()) {
+    if (!shown || !SavesInPlace(*this)) {
       showSavePanel(context, false);
       return;
     }
@@ -145,7 +153,7 @@ void FLDocumentWC::saveAlertEnded(int code, int context) {
 bool FLDocumentWC::saveDocument() {
   FLDocument* shown = document();
   if (!shown) return false;
-  if (shown->filePath().isEmpty() || forceSaveAs()) {
+  if (!SavesInPlace(*this)) {
     showSavePanel(kSaveContextNewName, false);
     return false;
   }
@@ -243,12 +251,16 @@ void FLDocumentWC::savePanelEnded(const QString& path, int context) {
     accessory->saveOtherOptions(shown);
   }
   NotePanelFolder(QFileInfo(path).absolutePath());
-  // A page for other programs is written as a copy; the document keeps its own file. The quit
-  // still goes on after it, so the context of the quit is kept.
+  // A page for other programs is written as a copy; the document keeps its own file.
   const bool asCopy = context == kSaveContextCopy || IsHtml(QFileInfo(path).suffix());
-  if (asCopy && context != kSaveContextQuitting) context = kSaveContextCopy;
   shown->prepareToSave(false);
   if (!shown->saveTo(path, false, asCopy)) {
+    replyNoToQuit(context);
+    return;
+  }
+  // A copy is not a save: what it leaves out (formulas, exact values) is still only in the
+  // window, so the window stays and a quit waiting on it stops.
+  if (asCopy || shown->forceSaveCopy()) {
     replyNoToQuit(context);
     return;
   }

@@ -40,6 +40,11 @@ void SetDocumentPackageKinds(QList<FLDocumentPackageKind> kinds) { Kinds() = std
 
 bool IsDocumentPackage(const QString& path) { return KindOf(QFileInfo(path)) != nullptr; }
 
+QString DocumentPackageMimeType(const QString& path) {
+  const FLDocumentPackageKind* kind = KindOf(QFileInfo(path));
+  return kind ? kind->mimeType : QString();
+}
+
 void TreatPackagesAsDocuments(QFileDialog* panel, std::function<void(const QString& package)> choose) {
   // One for every panel, for the process's life: a dialog's model asks it until the very end.
   static QFileIconProvider* const icons = new FLPackageIconProvider;

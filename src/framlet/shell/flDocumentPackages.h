@@ -14,12 +14,15 @@ class QFileDialog;
 struct FLDocumentPackageKind {
   QString extension;  // without the dot, matched in any case
   QString typeName;   // the kind a panel shows for it
+  QString mimeType;   // what the desktop knows it as (a folder would pass for "inode/directory")
 };
 
 void SetDocumentPackageKinds(QList<FLDocumentPackageKind> kinds);
 
 // Whether the path names a folder that is a document package (by its extension, in any case).
 bool IsDocumentPackage(const QString& path);
+// The MIME type of the package the path names; empty for anything else.
+QString DocumentPackageMimeType(const QString& path);
 
 // The panel shows packages as documents; a package it would enter (a double-click, Return in the
 // list) is handed to `choose` instead, with the panel back in the package's folder.

@@ -4,6 +4,7 @@
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
@@ -104,6 +105,29 @@ TEST_F(DocumentWCTest, ACancelledPanelLeavesTheWindowOpen) {
   SettleEvents();
   EXPECT_TRUE(controller.window()->isVisible());
   EXPECT_TRUE(controller.document()->dirty());
+}
+
+// Save writes over the document's file only in a format it writes; a file it only reads (a
+// workbook) is saved under a new name, from the Save command and from the closing alert alike.
+TEST_F(DocumentWCTest, SaveAsksForANameForAFileOfAKindOnlyRead) {
+  const QString workbook = folder.filePath(QStringLiteral("Book.xls"));
+  ASSERT_TRUE(WriteFileBytes(workbook, "cells"));
+  controller.document()->setFilePath(workbook);
+  controller.document()->setDirty(true);
+  for (const bool closing : {false, true}) {
+    SCOPED_TRACE(closing ? "closing" : "Save");
+    if (closing) {
+      controller.window()->close();
+      ASSERT_TRUE(AnswerSaveAlert(&controller, QStringLiteral("Save")));
+    } else {
+      EXPECT_FALSE(controller.saveDocument());
+    }
+    ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() != nullptr; }, 2000));
+    controller.savePanel()->reject();
+    SettleEvents();
+    EXPECT_TRUE(controller.document()->writtenTo.isEmpty());
+    EXPECT_EQ(ReadFileBytes(workbook), QByteArray("cells"));
+  }
 }
 
 TEST_F(DocumentWCTest, TheNextPanelStartsOnTheLastConfirmedFormat) {

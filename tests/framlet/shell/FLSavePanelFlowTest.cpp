@@ -84,8 +84,9 @@ TEST_F(QuitTest, EveryEndOfTheSavePanelAnswersThePendingQuit) {
       {"save", 0, End::Save, "Budget", true, "Budget.Numlet"},
       {"cancel", 0, End::Cancel, "", false, ""},
       {"failing save", 0, End::FailingSave, "Failing", false, ""},
-      {"an .html name", 0, End::Save, "Page.html", true, "Page"},
-      {"html last used, saved", 2, End::Save, "Export", true, "Export"},
+      // A page is a copy, not a save: the document stays as it was and the quit waits for it.
+      {"an .html name", 0, End::Save, "Page.html", false, "Page"},
+      {"html last used, saved", 2, End::Save, "Export", false, "Export"},
       {"html last used, cancelled", 2, End::Cancel, "", false, ""},
       {"html last used, failing", 2, End::FailingSave, "Lost", false, ""},
   };
@@ -124,6 +125,8 @@ TEST_F(QuitTest, EveryEndOfTheSavePanelAnswersThePendingQuit) {
     }
     if (!c.quits) {
       EXPECT_TRUE(controller->window()->isVisible());
+      EXPECT_TRUE(controller->document()->dirty());
+      EXPECT_TRUE(controller->document()->filePath().isEmpty());
       controller->document()->failWith.clear();
       delegate.terminate();
       ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Don't Save")));

@@ -1,0 +1,350 @@
+// The application shell's paths as a user takes them, through the real windows, menus and keys:
+// the quit with two windows, what a cancelled quit leaves open, the File menu's one item per
+// command, what the desktop's list of recent files learns about a saved document, and the logs
+// the Help menu gathers.
+#include "calculator/controllers/CAAppController.h"
+
+#include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/views/CACellView.h"
+#include "framlet/foundation/FLFileLocator.h"
+#include "framlet/foundation/FLLogger.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLActionHandler.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/flRecentlyUsed.h"
+#include "framlet/shell/flWindowOrder.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserFolders.h"
+#include "support/TestFiles.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void Deliver() {
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  QTest::qWait(20);
+}
+
+class QuitApp : public CAAppController {
+ public:
+  using CAAppController::CAAppController;
+  void quitApplication() override { ++quits; }
+  Qt::KeyboardModifiers launchModifiers() const override { return Qt::NoModifier; }
+  CAWindowController* controllerFor(const QString& path) const {
+    return dynamic_cast<CAWindowController*>(controllerOfWindow(windowForFile(path)));
+  }
+  int quits = 0;
+};
+
+class ShellPathsTest : public testing::Test {
+ protected:
+  ShellPathsTest() {
+    FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
+    relaunch();
+  }
+  ~ShellPathsTest() override {
+    app.reset();
+    QTest::qWait(10);
+    FLAlert::sharedInstance().setModalRunner({});
+    clearStoredState();
+  }
+  static void clearStoredState() {
+    QDir(CalculatorSupportFolder()).removeRecursively();
+    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey})
+      UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(key));
+  }
+  // A new process, as far as the application can tell: nothing to reopen, one untitled window.
+  void relaunch() {
+    if (app) {
+      app.reset();
+      QTest::qWait(10);
+    }
+    clearStoredState();
+    app = std::make_unique<QuitApp>(UserDefaults::standardUserDefaults());
+    app->applicationWillFinishLaunching();
+    app->applicationDidFinishLaunching();
+    Deliver();
+  }
+  QString csv(const char* name) {
+    const QString path = folder.filePath(QLatin1String(name));
+    EXPECT_TRUE(WriteFileBytes(path, "1\n"));
+    return path;
+  }
+  CAWindowController* open(const QString& path) {
+    EXPECT_TRUE(app->applicationOpenFile(path));
+    Deliver();
+    return app->controllerFor(path);
+  }
+  static QAction* item(CAWindowController* controller, const char* name) {
+    return controller->mainWindow()->menuBar()->findChild<QAction*>(QLatin1String(name));
+  }
+  // Keys go where the keyboard is: the grid, then the field that typing lays over the cell.
+  static QWidget* keyboard(CAWindowController* controller) {
+    if (controller->cellView()->isTyping() && QApplication::focusWidget()) return QApplication::focusWidget();
+    MakeKeyAndOrderFront(controller->mainWindow());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(controller->mainWindow()));
+    controller->focusCellView();
+    return controller->cellView();
+  }
+  // Types into the active cell and leaves the typing open.
+  static void type(CAWindowController* controller, const QString& text) {
+    for (QChar c : text) QTest::keyClicks(keyboard(controller), QString(c));
+  }
+  static void typeAndReturn(CAWindowController* controller, const QString& text) {
+    type(controller, text);
+    QTest::keyClick(keyboard(controller), Qt::Key_Return);
+  }
+  static bool pressAlertButton(QMessageBox* alert, const QString& title) {
+    for (QAbstractButton* button : alert ? alert->buttons() : QList<QAbstractButton*>()) {
+      if (button->text() == title) {
+        button->click();
+        return true;
+      }
+    }
+    return false;
+  }
+  static bool answerSaveAlert(CAWindowController* controller, const QString& title) {
+    if (!QTest::qWaitFor([controller] { return controller->saveAlert() && controller->saveAlert()->isVisible(); }, 2000))
+      return false;
+    return pressAlertButton(controller->saveAlert(), title);
+  }
+  static QString entered(const CAWindowController* controller, int64_t x, int64_t y) {
+    const CACell* cell = controller->document()->cellAtGridPoint(GridPoint{x, y});
+    return cell ? cell->displayText(false) : QString();
+  }
+  static QStringList storedReopenPaths() {
+    QStringList paths;
+    for (const QString& archive :
+         UserDefaults::standardUserDefaults().stringArrayForKey(QLatin1String(kOpenFilesKey))) {
+      const std::optional<FLFileLocator> locator = FLFileLocator::withArchive(archive);
+      paths.append(locator ? locator->path() : QStringLiteral("?"));
+    }
+    return paths;
+  }
+
+  QTemporaryDir folder;
+  std::unique_ptr<QuitApp> app;
+};
+
+// A quit asks about the front document; while that alert is up the other window may become
+// clean. The quit must still end once the alert is answered, and the clean document is among
+// those reopened next time.
+TEST_F(ShellPathsTest, AQuitEndsThoughAnotherWindowBecameCleanWhileTheAlertWasUp) {
+  enum class Becomes { SavedWithControlS, HandedOverByAnotherLaunch };
+  const struct {
+    const char* label;
+    Becomes becomes;
+  } cases[] = {
+      {"a document handed over by a second launch", Becomes::HandedOverByAnotherLaunch},
+      {"the other document saved (Ctrl+S)", Becomes::SavedWithControlS},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    relaunch();
+    const QString a = csv("a.csv"), b = csv("b.csv");
+    CAWindowController* other = nullptr;
+    if (c.becomes == Becomes::SavedWithControlS) {
+      other = open(b);
+      ASSERT_NE(other, nullptr);
+      typeAndReturn(other, QStringLiteral("88"));
+      ASSERT_TRUE(other->document()->dirty());
+    }
+    CAWindowController* first = open(a);
+    ASSERT_NE(first, nullptr);
+    typeAndReturn(first, QStringLiteral("77"));
+    ASSERT_TRUE(first->document()->dirty());
+
+    item(first, "terminate:")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 2000));
+    if (c.becomes == Becomes::SavedWithControlS) {
+      // The item Ctrl+S chooses (the alert on the other window may keep the keyboard).
+      QAction* save = item(other, "saveDocument:");
+      ASSERT_EQ(save->shortcut(), QKeySequence(QKeySequence::Save));
+      save->trigger();
+      Deliver();
+      ASSERT_FALSE(other->document()->dirty());
+    } else {
+      app->handleOpenRequest({b});
+      Deliver();
+      ASSERT_NE(app->controllerFor(b), nullptr);
+    }
+    ASSERT_TRUE(answerSaveAlert(first, QStringLiteral("Don't Save")));
+    Deliver();
+
+    EXPECT_EQ(app->quits, 1);
+    EXPECT_TRUE(storedReopenPaths().contains(b)) << storedReopenPaths().join(QLatin1Char(' ')).toStdString();
+  }
+}
+
+// Cancel at the save alert: the application goes on as it was, its calculators included.
+TEST_F(ShellPathsTest, ACancelledQuitLeavesTheCalculatorsOpen) {
+  app->openStandardCalculator();
+  Deliver();
+  // Calculators of earlier tests may still be about: they are one process's.
+  const int opened = app->openCalculatorMask();
+  ASSERT_TRUE(opened & kStandardCalculatorMask);
+  CAWindowController* front = dynamic_cast<CAWindowController*>(app->frontmostController());
+  ASSERT_NE(front, nullptr);
+  typeAndReturn(front, QStringLiteral("77"));
+
+  item(front, "terminate:")->trigger();
+  ASSERT_TRUE(answerSaveAlert(front, QStringLiteral("Cancel")));
+  Deliver();
+  EXPECT_EQ(app->quits, 0);
+  EXPECT_TRUE(front->mainWindow()->isVisible());
+  EXPECT_EQ(app->openCalculatorMask(), opened);
+
+  // The quit that goes ahead closes them.
+  item(front, "terminate:")->trigger();
+  ASSERT_TRUE(answerSaveAlert(front, QStringLiteral("Don't Save")));
+  Deliver();
+  EXPECT_EQ(app->quits, 1);
+  EXPECT_EQ(app->openCalculatorMask(), 0);
+}
+
+// Save, Save As, Revert and Print have one item each, the window's own: chosen while a cell is
+// being typed, each keeps what was typed before it acts. Print also keeps the unsaved changes in
+// an autosave copy, and Ctrl+P is the same item.
+TEST_F(ShellPathsTest, EachFileCommandIsOneItemThatKeepsWhatIsBeingTyped) {
+  const QString a = csv("a.csv");
+  CAWindowController* controller = open(a);
+  ASSERT_NE(controller, nullptr);
+  enum class Way { Menu, Key };
+  const struct {
+    const char* item;
+    Way way;
+  } cases[] = {
+      {"saveDocument:", Way::Menu},  {"saveDocumentAs:", Way::Menu}, {"revertDocumentToSaved:", Way::Menu},
+      {"printDocument:", Way::Menu}, {"printDocument:", Way::Key},
+  };
+  int64_t row = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item + std::string(c.way == Way::Key ? " by key" : ""));
+    int items = 0;
+    for (QAction* action : controller->mainWindow()->menuBar()->findChildren<QAction*>())
+      items += action->objectName() == QLatin1String(c.item);
+    EXPECT_EQ(items, 1);
+
+    ++row;
+    const QString typed = QString::number(70 + row);
+    controller->document()->setSelectionPoint(GridPoint{0, row});
+    controller->document()->setActiveCellPoint(GridPoint{0, row});
+    type(controller, typed);
+    ASSERT_TRUE(controller->cellView()->isTyping());
+    // As between a user's keys: the menus catch up with the change typing began.
+    Deliver();
+    if (c.way == Way::Key) {
+      EXPECT_EQ(item(controller, c.item)->shortcut(), QKeySequence(QKeySequence::Print));
+      QWidget* typing = QApplication::focusWidget();
+      ASSERT_NE(typing, nullptr);
+      QTest::keyClick(typing, Qt::Key_P, Qt::ControlModifier);
+    } else {
+      item(controller, c.item)->trigger();
+    }
+    Deliver();
+    EXPECT_FALSE(controller->cellView()->isTyping());
+    EXPECT_EQ(entered(controller, 0, row), typed);
+
+    const QString command = QLatin1String(c.item);
+    if (command == QLatin1String("saveDocument:")) {
+      EXPECT_FALSE(controller->document()->dirty());
+      EXPECT_TRUE(ReadFileBytes(a).contains(typed.toLatin1()));
+    } else if (command == QLatin1String("saveDocumentAs:")) {
+      ASSERT_NE(controller->savePanel(), nullptr);
+      controller->savePanel()->reject();
+    } else if (command == QLatin1String("revertDocumentToSaved:")) {
+      auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(alert, nullptr);
+      EXPECT_EQ(alert->text(), QStringLiteral("Revert changes to \"a.csv\"?"));
+      EXPECT_TRUE(pressAlertButton(alert, QStringLiteral("Cancel")));
+    } else {
+      EXPECT_FALSE(controller->document()->autosavePath().isEmpty());
+      QPrintDialog* panel = nullptr;
+      for (QPrintDialog* shown : controller->mainWindow()->findChildren<QPrintDialog*>())
+        if (shown->isVisible()) panel = shown;
+      ASSERT_NE(panel, nullptr);
+      panel->reject();
+      controller->document()->releaseAutoSave();
+    }
+    Deliver();
+  }
+}
+
+// The desktop's list of recent files knows a saved document package as the application's
+// document, not as a folder.
+TEST_F(ShellPathsTest, ASavedPackageIsARecentFileOfTheDocumentType) {
+  auto* front = dynamic_cast<CAWindowController*>(app->frontmostController());
+  ASSERT_NE(front, nullptr);
+  const QString path = folder.filePath(QStringLiteral("Kept.Numlet"));
+  front->document()->setFilePath(path);
+  ASSERT_TRUE(front->saveDocument());
+
+  QFile list(RecentlyUsedFilePath());
+  ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+  QXmlStreamReader in(&list);
+  const QString href = QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
+  bool ours = false;
+  QString type;
+  while (!in.atEnd()) {
+    if (in.readNext() != QXmlStreamReader::StartElement) continue;
+    if (in.name() == QLatin1String("bookmark")) ours = in.attributes().value(QLatin1String("href")) == href;
+    if (ours && in.name() == QLatin1String("mime-type")) type = in.attributes().value(QLatin1String("type")).toString();
+  }
+  EXPECT_EQ(type, QStringLiteral("application/x-numlet"));
+}
+
+// Help > Copy Logs and Mail Logs carry what the application wrote in its own log file.
+TEST_F(ShellPathsTest, CopyLogsAndMailLogsCarryTheApplicationsOwnLog) {
+  FLLogger& logger = FLLogger::sharedInstance();
+  // No crash reports or journal here: whatever is found comes from the application's file.
+  logger.setToolRunner([](const QString&, const QStringList&) -> std::optional<QByteArray> { return std::nullopt; });
+  QStringList alerts;
+  logger.setAlertHook([&alerts](const QString& message, const QString&) { alerts.append(message); });
+  QUrl mailed;
+  FLActionHandler::sharedInstance().setUrlOpener([&mailed](const QUrl& url) {
+    mailed = url;
+    return true;
+  });
+  const FLLogHandler previous = SetLogHandler({});
+  FLLogger::install();
+  LogString("%@", QStringLiteral("a line for the support mail"));
+  SetLogHandler(previous);
+
+  auto* front = dynamic_cast<CAWindowController*>(app->frontmostController());
+  ASSERT_NE(front, nullptr);
+  QApplication::clipboard()->clear();
+  item(front, kCopyLogsAction)->trigger();
+  EXPECT_TRUE(QApplication::clipboard()->text().contains(QStringLiteral("a line for the support mail")));
+  item(front, kEmailLogsAction)->trigger();
+  EXPECT_TRUE(QUrlQuery(mailed).queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded)
+                  .contains(QStringLiteral("a line for the support mail")))
+      << mailed.toString().toStdString();
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join(QLatin1Char(' ')).toStdString();
+
+  FLActionHandler::sharedInstance().setUrlOpener({});
+  logger.setAlertHook({});
+  logger.setToolRunner({});
+}
+
+}  // namespace
