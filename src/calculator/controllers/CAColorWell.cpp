@@ -159,6 +159,15 @@ void CAColorWell::closePanel() {
   if (CAColorWell* well = panel.activeWell) well->update();
 }
 
+void CAColorWell::closePanelOver(const QWidget* window) {
+  CAColorPanel& panel = SharedPanel();
+  if (!panel.window || !window || panel.window->parentWidget() != window) return;
+  panel.chosen = nullptr;
+  panel.noColor = nullptr;
+  if (CAColorWell* well = panel.activeWell) well->deactivate();
+  panel.window->hide();
+}
+
 void CAColorWell::mousePressEvent(QMouseEvent* event) {
   if (!isEnabled() || event->button() != Qt::LeftButton) return;
   activate();

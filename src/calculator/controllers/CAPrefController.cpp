@@ -33,6 +33,7 @@
 #include <QStackedWidget>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -362,6 +363,14 @@ void CAPrefController::setWidth(int64_t emu) {
   refreshWidthControls();
 }
 
+void CAPrefController::controlTextDidBeginEditing(QAbstractSpinBox* field) { editingStarted_ = field; }
+
+bool CAPrefController::controlTextDidEndEditing(QAbstractSpinBox* field) {
+  if (editingStarted_ != field) return false;
+  editingStarted_ = nullptr;
+  return true;
+}
+
 void CAPrefController::resetColor() {
   if (ui_) ui_->headerSwatch->setChecked(false);
   setLabelKolor(kDefaultLabelKolor);
@@ -455,12 +464,21 @@ void CAPrefController::buildWindow() {
   const auto emuOf = [this](const QDoubleSpinBox* field) {
     return std::llround(field->value() * PreferenceUnit(value(CAIntPreference::defaultUnits)).emuPerUnit);
   };
-  connect(ui.xMarginField, &QDoubleSpinBox::editingFinished, this,
-          [this, emuOf] { setValue(CAIntPreference::defaultXMargin, emuOf(ui_->xMarginField)); });
-  connect(ui.yMarginField, &QDoubleSpinBox::editingFinished, this,
-          [this, emuOf] { setValue(CAIntPreference::defaultYMargin, emuOf(ui_->yMarginField)); });
-  connect(ui.digitField, &QSpinBox::editingFinished, this, [this] { setDigits(ui_->digitField->value()); });
-  connect(ui.widthField, &QDoubleSpinBox::editingFinished, this, [this, emuOf] { setWidth(emuOf(ui_->widthField)); });
+  // A field shows its length rounded to the unit and the width of a digit count; taken back
+  // when the focus merely passes through, that would rewrite the stored value. Only a field
+  // the user changed stores what it shows.
+  const auto storeWhenEdited = [this](auto* field, auto valueChanged, std::function<void()> store) {
+    connect(field, valueChanged, this, [this, field] { controlTextDidBeginEditing(field); });
+    connect(field, &QAbstractSpinBox::editingFinished, this, [this, field, store = std::move(store)] {
+      if (controlTextDidEndEditing(field)) store();
+    });
+  };
+  storeWhenEdited(ui.xMarginField, &QDoubleSpinBox::valueChanged,
+                  [this, emuOf] { setValue(CAIntPreference::defaultXMargin, emuOf(ui_->xMarginField)); });
+  storeWhenEdited(ui.yMarginField, &QDoubleSpinBox::valueChanged,
+                  [this, emuOf] { setValue(CAIntPreference::defaultYMargin, emuOf(ui_->yMarginField)); });
+  storeWhenEdited(ui.digitField, &QSpinBox::valueChanged, [this] { setDigits(ui_->digitField->value()); });
+  storeWhenEdited(ui.widthField, &QDoubleSpinBox::valueChanged, [this, emuOf] { setWidth(emuOf(ui_->widthField)); });
   connect(ui.widthSlider, &QSlider::sliderMoved, this, [this](int points) {
     YankFocusForSliderPair(ui_->widthSlider, ui_->panes[3]);
     setWidth(int64_t(points) * kEmuPerPoint);

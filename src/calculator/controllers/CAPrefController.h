@@ -10,6 +10,7 @@
 
 #include <QFont>
 #include <QObject>
+#include <QPointer>
 #include <QPointF>
 #include <QRectF>
 #include <QString>
@@ -19,6 +20,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+
+class QAbstractSpinBox;
 
 class UserDefaults;
 struct CAPreferencesUi;
@@ -121,6 +124,10 @@ class CAPrefController : public QObject {
   void setDigits(int64_t digits);
   // A width given by hand, in EMU: the digit count becomes -1.
   void setWidth(int64_t emu);
+  // A length field of the window was changed by the user; its end of editing stores the value
+  // only then (true once, for that field).
+  void controlTextDidBeginEditing(QAbstractSpinBox* field);
+  bool controlTextDidEndEditing(QAbstractSpinBox* field);
 
  signals:
   // A boolean or integer preference was set: open windows take it at once.
@@ -154,4 +161,5 @@ class CAPrefController : public QObject {
 
   int currentPane_ = -1;
   std::unique_ptr<CAPreferencesUi> ui_;
+  QPointer<QAbstractSpinBox> editingStarted_;
 };

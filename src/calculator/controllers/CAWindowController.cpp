@@ -1,6 +1,7 @@
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/controllers/CAAppController.h"
+#include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CASaveFormatVC.h"
 #include "calculator/controllers/caSheetPages.h"
@@ -17,8 +18,10 @@
 #include "framlet/shell/flWindowOrder.h"
 #include "framlet/shell/flInterfaceSupport.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -83,6 +86,18 @@ CAWindowController::CAWindowController()
   installMenuItems();
   if (CAAppController* app = CAAppController::sharedInstance()) app->installSubmenus(window_.get());
   watchWindow();
+  // The window stops being the main one when the keys go to another document window (or to
+  // another tab of the same container); its own panels and sheets keep it main.
+  if (auto* application = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    connect(application, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+      for (QWidget* widget = now; widget; widget = widget->parentWidget()) {
+        if (CAWindowController* holder = controllerOfWindow(widget)) {
+          if (holder != this) windowDidResignMain();
+          return;
+        }
+      }
+    });
+  }
 }
 
 CAWindowController::~CAWindowController() {
@@ -191,6 +206,11 @@ void CAWindowController::windowDidMove() {
 }
 
 void CAWindowController::windowWillClose() { document_->prepareToClose(); }
+
+void CAWindowController::windowDidResignMain() {
+  if (fontPanel_) fontPanel_->hide();
+  CAColorWell::closePanelOver(window_.get());
+}
 
 CACellView* CAWindowController::cellView() const { return scrollView_ ? scrollView_->cellView() : nullptr; }
 

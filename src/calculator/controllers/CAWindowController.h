@@ -18,6 +18,7 @@
 #include "framlet/shell/FLToolbarView.h"
 #include "framlet/shell/FLUndoManager.h"
 
+#include <QFont>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -144,6 +145,10 @@ class CAWindowController : public FLDocumentWC,
   void align(int64_t alignment);
   void toggleStyle(uint64_t mask);
   void changeFont(const QFont& font);
+  // The font panel reports a font: the document's font takes what the user changed in it (the
+  // family, the style, the size or an effect), and only that.
+  void fontPanelChanged(const QFont& chosen);
+  QFontDialog* fontPanel() const;
   void changeColor(Kolor kolor);
   void noColor();
   void setZoom(double zoom);
@@ -249,6 +254,9 @@ class CAWindowController : public FLDocumentWC,
 
  protected:
   void windowWillClose() override;
+  // Another document window became the one the user works in: the font and colour panels that
+  // act on this window go, so that nothing they send lands here unseen.
+  void windowDidResignMain();
   bool eventFilter(QObject* watched, QEvent* event) override;
   // An untitled window moved or resized while new windows take the last untitled place: its
   // frame becomes that place.
@@ -397,6 +405,7 @@ class CAWindowController : public FLDocumentWC,
   GridRange propertySelection_;  // the selection the pending step was recorded for
   bool validationScheduled_ = false;
   QPointer<QFontDialog> fontPanel_;
+  QFont fontPanelFont_;  // what the font panel shows
   QPointer<QDialog> pageLayoutPanel_;
   bool everEdited_ = false;
   QString titleOverride_;

@@ -6,6 +6,8 @@
 #include "calculator/controllers/CALinkDialog.h"
 #include "calculator/controllers/CASortDialog.h"
 
+#include <QFontDialog>
+
 namespace {
 
 constexpr const char* kControllerProperty = "caWindowController";
@@ -15,6 +17,8 @@ constexpr const char* kControllerProperty = "caWindowController";
 void CAWindowController::markWindow() {
   window_->setProperty(kControllerProperty, QVariant::fromValue(static_cast<QObject*>(this)));
 }
+
+QFontDialog* CAWindowController::fontPanel() const { return fontPanel_; }
 
 CAWindowController* CAWindowController::controllerOfWindow(const QWidget* window) {
   if (!window) return nullptr;

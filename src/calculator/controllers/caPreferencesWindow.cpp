@@ -153,7 +153,8 @@ std::unique_ptr<CAPreferencesUi> BuildPreferencesWindow() {
   ui->newSizeOption->addItems({Tr("Standard size"), Tr("Full screen"), Tr("Last untitled window's place")});
   layouts[3]->addRow(Tr("New windows:"), ui->newSizeOption);
   ui->tabOverrideMatrix = new QComboBox(newDoc);
-  ui->tabOverrideMatrix->addItems({Tr("As the desktop prefers"), Tr("Always in tabs"), Tr("Never in tabs")});
+  // The row is the window-tab manager's override: 1 keeps windows apart, 2 puts them in tabs.
+  ui->tabOverrideMatrix->addItems({Tr("As the desktop prefers"), Tr("Never in tabs"), Tr("Always in tabs")});
   layouts[3]->addRow(Tr("Tabs:"), ui->tabOverrideMatrix);
   return ui;
 }

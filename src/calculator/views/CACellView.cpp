@@ -305,16 +305,14 @@ void CACellView::focusInEvent(QFocusEvent* event) {
 void CACellView::focusOutEvent(QFocusEvent* event) {
   // Marked text lives only while the grid has the keys.
   if (!startingTyping_) shutDownTextInput();
-  // The field a cell is typed in takes the keys for the grid: a click back on the grid while
-  // typing selects. A window losing the activation keeps its focus too.
-  // Buttons, pop-ups and boxes (of the format panel, say) that take the focus when clicked
-  // take no keys for text: the grid stays the one that types, and a click back on it selects.
-  // Nor does the grid give up the keys when it is hidden for a moment (the format panel
-  // sliding in).
+  // Whatever control of the window takes the keys from the grid (the field a cell is typed in,
+  // the toolbar's search field, a button or a field of the format panel), the grid stays the
+  // window's first responder: a click back on it selects. A window losing the activation keeps
+  // its focus too, nor does the grid give up the keys when it is hidden for a moment (the format
+  // panel sliding in). Only when the keys go to no control (the window itself takes them to end
+  // an edit) does the click that brings them back do nothing else.
   QWidget* next = QApplication::focusWidget();
-  const bool toOwnField = fieldEditor_ && next == fieldEditor_;
-  const bool toNonText = next && next != this && !next->testAttribute(Qt::WA_InputMethodEnabled);
-  if (!toOwnField && !toNonText && isVisible() && event->reason() != Qt::ActiveWindowFocusReason &&
+  if ((!next || next == window()) && isVisible() && event->reason() != Qt::ActiveWindowFocusReason &&
       event->reason() != Qt::PopupFocusReason)
     firstResponder_ = false;
   QWidget::focusOutEvent(event);

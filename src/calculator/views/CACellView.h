@@ -302,7 +302,8 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   QPoint lastMousePoint_;
   GridPoint sortGridPoint_{-1, -1};
   bool initialClick_ = false;
-  // The grid has the focus within its window (a window losing the activation keeps it).
+  // The grid is its window's first responder: it has the keys, or lent them to another control
+  // of the window (a window losing the activation keeps it).
   bool firstResponder_ = false;
   QTimer* dragStartTimer_ = nullptr;
   QPoint dragPressPoint_;

@@ -80,6 +80,17 @@ void FLDocumentAppDelegate::applicationWillFinishLaunching() {
     return controller && controller->document() ? controller->document()->filePath() : QString();
   };
   environment.windowForFile = [this](const QString& path) { return windowForFile(path); };
+  // A document window opened a moment ago is ordered front shortly after: documents opened
+  // with it (several files handed over at once) take it for the main window, newest first.
+  environment.orderedWindows = [this] {
+    const QList<QWidget*> shown = OrderedWindows();
+    QList<QWidget*> windows;
+    for (auto it = controllers_.rbegin(); it != controllers_.rend(); ++it) {
+      QWidget* window = (*it)->window();
+      if (window && !(*it)->isClosed() && !(*it)->keepHidden() && !shown.contains(window)) windows.append(window);
+    }
+    return windows + shown;
+  };
   environment.launching = [this] { return launching_; };
   FLWindowTabManager::sharedInstance().setEnvironment(std::move(environment));
   FLWindowTabManager::sharedInstance().loadTabbingPreference();

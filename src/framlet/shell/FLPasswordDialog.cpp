@@ -106,4 +106,7 @@ void FLPasswordDialog::begin(QWidget* hostWindow, const QVariant& context, Callb
   // Escape and the window's close button cancel as the Cancel button does.
   connect(this, &QDialog::rejected, this, [this] { finish(0); });
   open();
+  // The keys go to the first password field, not to the keychain box or the buttons that were
+  // made before it.
+  if (QLineEdit* first = findChild<QLineEdit*>()) first->setFocus(Qt::OtherFocusReason);
 }

@@ -3,6 +3,7 @@
 #include "framlet/shell/FLWindowTabContainer.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -91,6 +92,12 @@ bool IsPanel(const QWidget* window) { return window && window->windowType() == Q
 void MakeKeyAndOrderFront(QWidget* window) {
   if (!window) return;
   WatchFocus();
+  // A window with a sheet up takes no keys of its own: the sheet comes front with it and keeps
+  // them, however (and however often) the window is brought forward.
+  QDialog* sheet = nullptr;
+  for (QDialog* dialog : window->findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) {
+    if (dialog->isVisible() && dialog->windowModality() == Qt::WindowModal) sheet = dialog;
+  }
   // A tab comes front as its container's selected tab.
   if (FLWindowTabContainer* container = FLWindowTabContainer::containerOf(window)) {
     container->selectWindow(window);
@@ -100,6 +107,10 @@ void MakeKeyAndOrderFront(QWidget* window) {
   window->raise();
   window->activateWindow();
   MoveToFront(window);
+  if (sheet) {
+    sheet->raise();
+    sheet->activateWindow();
+  }
 }
 
 bool HasModalWindow() { return QApplication::activeModalWidget() != nullptr; }

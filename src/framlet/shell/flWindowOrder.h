@@ -16,7 +16,7 @@ QWidget* MainWindow();
 // Panels float beside documents (tool windows: the preferences' font and colour choosers).
 bool IsPanel(const QWidget* window);
 // Shows the window, raises it, gives it the focus and puts it first in the order at once; a tab
-// is selected in its container, which comes front.
+// is selected in its container, which comes front. A sheet up on the window takes the focus.
 void MakeKeyAndOrderFront(QWidget* window);
 // Whether a window runs modally (an application- or window-modal dialog is up).
 bool HasModalWindow();

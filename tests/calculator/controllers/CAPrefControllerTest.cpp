@@ -8,6 +8,9 @@
 #include "calculator/model/CADocument.h"
 #include "platform/NotificationCenter.h"
 
+#include <QAbstractSpinBox>
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -296,6 +299,44 @@ TEST_F(PrefControllerTest, EscapeAndTheCloseKeyCloseTheSettings) {
     QTest::keySequence(window, key);
     EXPECT_FALSE(window->isVisible()) << key.toString().toStdString();
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PrefControllerTest, TabbingThroughNewDocChangesNoSetting) {
+  CAPrefController controller(*defaults, false);
+  controller.setValue(CAIntPreference::defaultUnits, 1);  // inches, three decimals
+  // Metric margins, shown rounded in inches; a width that follows the digits of the font.
+  controller.setValue(CAIntPreference::defaultXMargin, 720000);
+  controller.setValue(CAIntPreference::defaultYMargin, 720000);
+  controller.showPreferences();
+  QWidget* window = controller.window();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QAction* newDoc = nullptr;
+  for (QAction* tool : window->findChildren<QAction*>()) {
+    if (tool->text().trimmed() == QStringLiteral("New Doc")) newDoc = tool;
+  }
+  ASSERT_NE(newDoc, nullptr);
+  newDoc->trigger();
+  QWidget* pane = qobject_cast<QStackedWidget*>(qobject_cast<QMainWindow*>(window)->centralWidget())->currentWidget();
+  const QList<QAbstractSpinBox*> fields = pane->findChildren<QAbstractSpinBox*>();
+  ASSERT_EQ(fields.size(), 4);
+  fields.first()->setFocus(Qt::TabFocusReason);
+  // Round the pane and back to the first field, as a user looking around would.
+  const QWidget* start = QApplication::focusWidget();
+  for (int i = 0; i < 20; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    if (QApplication::focusWidget() == start) break;
+  }
+  window->close();
+  EXPECT_EQ(controller.value(CAIntPreference::defaultXMargin), 720000);
+  EXPECT_EQ(controller.value(CAIntPreference::defaultYMargin), 720000);
+  EXPECT_EQ(controller.value(CAIntPreference::defaultDigitCount), 0);
+  EXPECT_EQ(controller.value(CAIntPreference::defaultWidth), 0);
 }
 
 }  // namespace

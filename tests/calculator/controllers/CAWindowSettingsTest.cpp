@@ -20,6 +20,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QFontDialog>
+#include <QListView>
 #include <QDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -185,6 +187,50 @@ TEST_F(WindowSettingsTest, ShowColorsIsTheOneColourPanelAndEscapeClosesIt) {
   // The menu item closes it again.
   item("showColors:")->trigger();
   EXPECT_FALSE(CAColorWell::panelVisible());
+}
+
+TEST_F(WindowSettingsTest, TheFontPanelStartsFromTheSheetsFontAndChangesOnlyWhatIsChosen) {
+  document().setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+  item("showFonts:")->trigger();
+  QFontDialog* panel = controller.fontPanel();
+  ASSERT_TRUE(panel && panel->isVisible());
+  EXPECT_EQ(panel->currentFont().family(), QStringLiteral("DejaVu Sans"));
+  EXPECT_FALSE(panel->currentFont().italic());
+  EXPECT_EQ(panel->currentFont().weight(), QFont::Normal);
+  // The panel's lists: families, styles, sizes.
+  const QList<QListView*> lists = panel->findChildren<QListView*>();
+  ASSERT_GE(lists.size(), 3);
+  const auto choose = [](QListView* list, const QString& entry) {
+    const QModelIndexList found = list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, entry, 1,
+                                                       Qt::MatchFixedString);
+    ASSERT_FALSE(found.isEmpty()) << entry.toStdString();
+    list->setCurrentIndex(found.first());
+  };
+  // Each choice changes that and keeps the rest (a family without a "Book" face keeps the plain one).
+  const struct {
+    int list;
+    const char* entry;
+    const char* family;
+    QFont::Weight weight;
+    bool italic;
+    double size;
+  } steps[] = {
+      {0, "Liberation Serif", "Liberation Serif", QFont::Normal, false, 12},
+      {1, "Bold", "Liberation Serif", QFont::Bold, false, 12},
+      {2, "14", "Liberation Serif", QFont::Bold, false, 14},
+      {0, "DejaVu Sans Mono", "DejaVu Sans Mono", QFont::Bold, false, 14},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.entry);
+    choose(lists[step.list], QLatin1String(step.entry));
+    const QFont font = document().font();
+    EXPECT_EQ(font.family(), QLatin1String(step.family));
+    EXPECT_EQ(font.weight(), step.weight);
+    EXPECT_EQ(font.italic(), step.italic);
+    EXPECT_DOUBLE_EQ(font.pointSizeF(), step.size);
+    EXPECT_EQ(panel->currentFont().italic(), step.italic);
+  }
+  panel->hide();
 }
 
 TEST_F(WindowSettingsTest, ALockedDocumentRefusesTyping) {

@@ -26,6 +26,7 @@
 #include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QTest>
@@ -155,6 +156,27 @@ TEST_F(WindowSheetGridTest, AfterUsingTheFormatPanelTheFirstGridClickSelects) {
   grid()->setFocus(Qt::MouseFocusReason);
   click(3, 2);
   EXPECT_EQ(document().selectionRange(), (GridRange{GridPoint{3, 2}, GridPoint{3, 2}}));
+}
+
+TEST_F(WindowSheetGridTest, AfterASearchFromTheToolbarTheFirstGridClickSelects) {
+  // Wide enough for the whole default toolbar, the search field at its end (shown, whatever
+  // an earlier window left in the preferences).
+  if (!controller.toolbarView()->isVisible()) controller.toolbarView()->toggleToolbar();
+  controller.mainWindow()->resize(1400, 600);
+  auto* search = controller.toolbarView()->findChild<QLineEdit*>();
+  ASSERT_NE(search, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([search] { return search->isVisible(); }, 5000));
+  click(1, 1);
+  type(QStringLiteral("42"));
+  press(Qt::Key_Return);
+  search->setFocus(Qt::MouseFocusReason);
+  ASSERT_EQ(focus(), search);
+  type(QStringLiteral("42"));
+  press(Qt::Key_Return);
+  // A click on the grid: Qt gives the focus for the press, then delivers it.
+  grid()->setFocus(Qt::MouseFocusReason);
+  click(4, 3);
+  EXPECT_EQ(document().selectionRange(), (GridRange{GridPoint{4, 3}, GridPoint{4, 3}}));
 }
 
 TEST_F(WindowSheetGridTest, AGridClickLetsGoOfTheFormatPanelsColourWell) {

@@ -1,0 +1,260 @@
+// Several document windows of the running application, driven through their menus: the font and
+// colour panels follow the window the user works in, a protected document asks for its password
+// the same way however it is opened, and the Settings' tab choice places new windows.
+#include "calculator/controllers/CAAppController.h"
+
+#include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CAFormat.h"
+#include "framlet/foundation/FLPasswordManager.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLPasswordSetDialog.h"
+#include "framlet/shell/FLPasswordVerifyDialog.h"
+#include "framlet/shell/FLRecentDocumentsMenu.h"
+#include "framlet/shell/FLWindowTabContainer.h"
+#include "framlet/shell/FLWindowTabManager.h"
+#include "framlet/shell/flWindowOrder.h"
+#include "platform/Keychain.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserFolders.h"
+#include "support/TestData.h"
+#include "support/TestFiles.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFontDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void DeliverQueuedWork() {
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+class WindowsApp : public CAAppController {
+ public:
+  using CAAppController::CAAppController;
+  void quitApplication() override {}
+  Qt::KeyboardModifiers launchModifiers() const override { return Qt::NoModifier; }
+  // The newest document window.
+  CAWindowController* newest() const {
+    const std::vector<FLDocumentWC*> all = controllers();
+    return all.empty() ? nullptr : dynamic_cast<CAWindowController*>(all.back());
+  }
+};
+
+class DocumentWindowsTest : public ::testing::Test {
+ protected:
+  DocumentWindowsTest() {
+    QDir(CalculatorSupportFolder()).removeRecursively();
+    for (const char* key : kKeys) UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(key));
+    FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
+    FLPasswordManager& passwords = FLPasswordManager::sharedInstance();
+    wasUsingKeychain = passwords.useKeychain();
+    passwords.setKeychain(std::make_unique<InMemoryKeychain>());
+    passwords.setUseKeychain(false);
+  }
+  ~DocumentWindowsTest() override {
+    if (app && app->prefController()) app->prefController()->setValue(CAIntPreference::tabOverride, 0);
+    FLWindowTabManager::sharedInstance().setTabOverride(0);
+    app.reset();
+    QTest::qWait(10);
+    FLAlert::sharedInstance().setModalRunner({});
+    FLPasswordManager::sharedInstance().setUseKeychain(wasUsingKeychain);
+    FLPasswordManager::sharedInstance().setKeychain(nullptr);
+    for (const char* key : kKeys) UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(key));
+  }
+
+  // Launches with the files handed over meanwhile; without any, an untitled window opens.
+  void launch(const QStringList& files = {}) {
+    app = std::make_unique<WindowsApp>(UserDefaults::standardUserDefaults());
+    app->applicationWillFinishLaunching();
+    for (const QString& file : files) app->openFile(file, false);
+    app->applicationDidFinishLaunching();
+    DeliverQueuedWork();
+  }
+  static void bringFront(CAWindowController* controller) {
+    MakeKeyAndOrderFront(controller->mainWindow());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->mainWindow()));
+    DeliverQueuedWork();
+  }
+  // A command of the window's menu bar, by its title.
+  static QAction* menuItem(QMainWindow* window, const QString& title) {
+    for (QMenu* menu : window->menuBar()->findChildren<QMenu*>()) {
+      for (QAction* action : menu->actions()) {
+        if (action->text() == title) return action;
+      }
+    }
+    return nullptr;
+  }
+  CAWindowController* newWindow() {
+    const std::vector<FLDocumentWC*> before = app->controllers();
+    menuItem(app->newest()->mainWindow(), QStringLiteral("New"))->trigger();
+    DeliverQueuedWork();
+    return app->controllers().size() > before.size() ? app->newest() : nullptr;
+  }
+  // A document saved with the password, its window closed.
+  QString protectedDocument(const QString& password) {
+    CAWindowController* made = newWindow();
+    const QString path = folder.filePath(QStringLiteral("budget.Numlet"));
+    made->document()->setFilePath(path);
+    made->passwordProtect();
+    auto* set = qobject_cast<FLPasswordSetDialog*>(QApplication::activeModalWidget());
+    EXPECT_NE(set, nullptr);
+    if (!set) return path;
+    set->password1Field()->setText(password);
+    set->password2Field()->setText(password);
+    set->buttons()->button(QDialogButtonBox::Ok)->click();
+    DeliverQueuedWork();
+    EXPECT_TRUE(made->saveDocument());
+    made->closeWindow();
+    DeliverQueuedWork();
+    return path;
+  }
+  static QWidget* colorPanel() {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->findChild<QColorDialog*>() && top->windowTitle() == QStringLiteral("Colors")) return top;
+    }
+    return nullptr;
+  }
+
+  static constexpr const char* kKeys[] = {kOpenFilesKey, kRecentDocumentsKey, kWindowTabsKey, kTabOverrideKey};
+  QTemporaryDir folder;
+  std::unique_ptr<WindowsApp> app;
+  bool wasUsingKeychain = false;
+};
+
+TEST_F(DocumentWindowsTest, ThePanelsOfAWindowTheUserLeftCloseAndChangeNothingThere) {
+  launch();
+  CAWindowController* a = app->newest();
+  CAWindowController* b = newWindow();
+  ASSERT_NE(b, nullptr);
+  bringFront(a);
+  const Kolor before = a->document()->formatForActiveCell().textKolor();
+  menuItem(a->mainWindow(), QStringLiteral("Show Colors"))->trigger();
+  menuItem(a->mainWindow(), QStringLiteral("Show Fonts"))->trigger();
+  QWidget* colors = colorPanel();
+  ASSERT_NE(colors, nullptr);
+  ASSERT_TRUE(colors->isVisible());
+  ASSERT_TRUE(a->fontPanel() && a->fontPanel()->isVisible());
+
+  bringFront(b);
+  EXPECT_FALSE(colors->isVisible());
+  EXPECT_FALSE(a->fontPanel()->isVisible());
+  // Whatever still reaches the hidden chooser goes nowhere.
+  colors->findChild<QColorDialog*>()->setCurrentColor(Qt::red);
+  DeliverQueuedWork();
+  for (CAWindowController* window : {a, b}) {
+    EXPECT_FALSE(window->document()->dirty());
+    EXPECT_EQ(window->document()->formatForActiveCell().textKolor(), before);
+  }
+  // Back in A, its commands open them again.
+  bringFront(a);
+  menuItem(a->mainWindow(), QStringLiteral("Show Colors"))->trigger();
+  EXPECT_TRUE(colors->isVisible());
+  colors->hide();
+}
+
+TEST_F(DocumentWindowsTest, AWrongPasswordIsRefusedInTheSameSheetOpenedAtLaunchOrFromOpenRecent) {
+  QString path;
+  {
+    launch();
+    path = protectedDocument(QStringLiteral("secret1"));
+    app.reset();
+    QTest::qWait(10);
+  }
+  for (const bool fromRecent : {false, true}) {
+    SCOPED_TRACE(fromRecent ? "File > Open Recent" : "handed over at launch");
+    if (fromRecent) {
+      launch();
+      auto* recent = app->newest()->mainWindow()->findChild<FLRecentDocumentsMenu*>();
+      ASSERT_NE(recent, nullptr);
+      emit recent->aboutToShow();
+      ASSERT_FALSE(recent->actions().isEmpty());
+      recent->actions().first()->trigger();
+    } else {
+      launch({path});
+    }
+    FLPasswordVerifyDialog* sheet = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&sheet] { return (sheet = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())); }, 3000));
+    // The user reads the sheet for a moment, then types.
+    QTest::qWait(700);
+    EXPECT_EQ(QApplication::focusWidget(), sheet->passwordField())
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none") << " in "
+        << (QApplication::activeWindow() ? QApplication::activeWindow()->metaObject()->className() : "none");
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("wrong!"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    DeliverQueuedWork();
+    ASSERT_EQ(QApplication::activeModalWidget(), sheet);
+    EXPECT_TRUE(sheet->errorField()->isVisible());
+    EXPECT_EQ(sheet->errorField()->text(), QStringLiteral("Password is incorrect"));
+    EXPECT_EQ(QApplication::focusWidget(), sheet->passwordField());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("secret1"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    DeliverQueuedWork();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_NE(app->windowForFile(path), nullptr);
+    app.reset();
+    QTest::qWait(10);
+  }
+}
+
+TEST_F(DocumentWindowsTest, AlwaysInTabsPutsNewAndTogetherOpenedDocumentsInTheMainWindowsTabs) {
+  launch();
+  app->prefController()->showPreferences();
+  QComboBox* tabs = nullptr;
+  for (QComboBox* box : app->prefController()->window()->findChildren<QComboBox*>()) {
+    if (box->findText(QStringLiteral("Always in tabs")) >= 0) tabs = box;
+  }
+  ASSERT_NE(tabs, nullptr);
+  const int always = tabs->findText(QStringLiteral("Always in tabs"));
+  tabs->setCurrentIndex(always);
+  emit tabs->activated(always);
+  app->prefController()->window()->close();
+  CAWindowController* first = app->newest();
+  bringFront(first);
+  QTest::keyClick(first->mainWindow(), Qt::Key_N, Qt::ControlModifier);
+  DeliverQueuedWork();
+  CAWindowController* second = app->newest();
+  ASSERT_NE(second, first);
+  FLWindowTabContainer* container = FLWindowTabContainer::containerOf(first->mainWindow());
+  ASSERT_NE(container, nullptr);
+  EXPECT_EQ(container->windows(), (QList<QWidget*>{first->mainWindow(), second->mainWindow()}));
+  app.reset();
+  QTest::qWait(10);
+
+  // Two files handed over together at launch share one window (the choice kept from before).
+  UserDefaults::standardUserDefaults().setInteger(2, QLatin1String(kTabOverrideKey));
+  // Packages keep the frames they stored, so their windows stay hidden until ordered front.
+  QStringList files;
+  for (const char* name : {"one.Numlet", "two.Numlet"}) {
+    files.append(folder.filePath(QLatin1String(name)));
+    ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Sample.Numlet")), files.last()));
+  }
+  launch(files);
+  QWidget* one = app->windowForFile(files[0]);
+  QWidget* two = app->windowForFile(files[1]);
+  ASSERT_TRUE(one && two);
+  container = FLWindowTabContainer::containerOf(one);
+  ASSERT_NE(container, nullptr);
+  EXPECT_EQ(FLWindowTabContainer::containerOf(two), container);
+}
+
+}  // namespace
