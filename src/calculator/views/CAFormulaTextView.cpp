@@ -19,6 +19,15 @@
 #include <QTextCursor>
 #include <QTimer>
 
+namespace {
+
+// Wrapping lays a paragraph out again for every line it makes: beyond this many characters the
+// time grows with the square of the length (seconds for a few hundred kilobytes), so a longer
+// text is shown on one line that scrolls sideways.
+constexpr qsizetype kLongestWrappedText = 10000;
+
+}  // namespace
+
 CAFormulaTextView::CAFormulaTextView(QWidget* parent) : FLCompletionFieldEditor(parent) {
   setObjectName(QStringLiteral("FormulaTextView"));
   setFieldEditor(false);
@@ -60,7 +69,18 @@ void CAFormulaTextView::showActiveCellFormula() {
   if (formulaDelegate_ || keepingFocus_ || (hasFocus() && document_ && document_->typingState() == 1)) return;
   const CACell* cell = document_ ? document_->activeCell() : nullptr;
   const QString text = cell ? CellEditText(*cell) : QString();
-  if (toPlainText() != text) setPlainText(text);
+  if (toPlainText() != text) setShownText(text);
+}
+
+void CAFormulaTextView::wrapFor(qsizetype length) {
+  const LineWrapMode mode = length > kLongestWrappedText ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth;
+  if (lineWrapMode() != mode) setLineWrapMode(mode);
+}
+
+void CAFormulaTextView::setShownText(const QString& text) {
+  // Decided before the text goes in, so that a long one is never wrapped even once.
+  wrapFor(text.size());
+  setPlainText(text);
 }
 
 void CAFormulaTextView::commitToActiveCell() {
@@ -89,7 +109,7 @@ void CAFormulaTextView::insertPickedReference() {
   CATextRange selection{uint64_t(cursor.selectionStart()), uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
   const QString text =
       FormulaWithReference(toPlainText(), ReferenceTextForRange(document_->typingSelectionRange()), &selection);
-  setPlainText(text);
+  setShownText(text);
   SelectRangeInEditor(this, selection);
   ensureCursorVisible();
 }
@@ -134,7 +154,7 @@ void CAFormulaTextView::keyPressEvent(QKeyEvent* event) {
       return;
     case kKeyCodeClear:
       event->accept();
-      setPlainText(QString());
+      setShownText(QString());
       return;
     case kKeyCodeTab:
       // Tab moves nothing here; Control-Tab goes to the next argument.
@@ -192,5 +212,6 @@ void CAFormulaTextView::mousePressEvent(QMouseEvent* event) {
 
 void CAFormulaTextView::insertFromMimeData(const QMimeData* source) {
   if (formulaDelegate_ && source && !formulaDelegate_->formulaTextShouldInsert(source->text())) return;
+  if (source) wrapFor(QPlainTextEdit::document()->characterCount() + source->text().size());
   FLCompletionFieldEditor::insertFromMimeData(source);
 }
