@@ -15,7 +15,7 @@ namespace {
 QString LongText(int64_t length, bool words) {
   QString text;
   text.reserve(length);
-  for (int64_t i = 0; i < length; ++i) text += (words && i % 8 == 7) ? u' ' : QChar(u'a' + i % 26);
+  for (int64_t i = 0; i < length; ++i) text += (words && i % 8 == 7) ? u' ' : char16_t(u'a' + i % 26);
   return text;
 }
 

@@ -72,14 +72,22 @@ void CAFormulaTextView::showActiveCellFormula() {
   if (toPlainText() != text) setShownText(text);
 }
 
+QPlainTextEdit::LineWrapMode CAFormulaTextView::wrapModeFor(qsizetype length) {
+  return length > kLongestWrappedText ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth;
+}
+
 void CAFormulaTextView::wrapFor(qsizetype length) {
-  const LineWrapMode mode = length > kLongestWrappedText ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth;
+  const LineWrapMode mode = wrapModeFor(length);
   if (lineWrapMode() != mode) setLineWrapMode(mode);
 }
 
 void CAFormulaTextView::setShownText(const QString& text) {
-  // Decided before the text goes in, so that a long one is never wrapped even once.
-  wrapFor(text.size());
+  // Decided before the text goes in, and with the bar emptied first: neither the new text nor
+  // a long one it replaces is ever wrapped, even once.
+  if (lineWrapMode() != wrapModeFor(text.size())) {
+    clear();
+    wrapFor(text.size());
+  }
   setPlainText(text);
 }
 

@@ -76,6 +76,7 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   void observeDocument();
   void endEditing();
   // A text too long to wrap in time is shown on one line.
+  static LineWrapMode wrapModeFor(qsizetype length);
   void wrapFor(qsizetype length);
 
   CADocument* document_ = nullptr;

@@ -83,7 +83,7 @@ TEST_F(FormulaBarTest, ALongTextIsShownOnOneLineAndEditedWhole) {
   const struct {
     qsizetype words;
     bool wrapped;
-  } cases[] = {{60, true}, {40000, false}};
+  } cases[] = {{60, true}, {40000, false}, {60, true}};
   for (const auto& c : cases) {
     QString text;
     for (qsizetype i = 0; i < c.words; ++i) text += QStringLiteral("word ");
