@@ -110,7 +110,7 @@ void CAFormatVStringVC::viewDidLoad() {
 
 void CAFormatVStringVC::showText(const QString& text) {
   showing_ = true;
-  textView_->setPlainText(text);
+  textView_->setShownText(text);
   showing_ = false;
 }
 

@@ -26,6 +26,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPrinter>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -180,7 +181,15 @@ QByteArray CAWindowController::pdfOfDocument(QSizeF* size) {
   return SheetPdf(*document_, size != nullptr, size, spreadsheetView());
 }
 
-bool CAWindowController::printToPrinter(QPrinter& printer) { return PrintSheet(*document_, printer, spreadsheetView()); }
+bool CAWindowController::printToPrinter(QPrinter& printer) {
+  bool tooManyPages = false;
+  if (PrintSheet(*document_, printer, spreadsheetView(), &tooManyPages)) return true;
+  if (tooManyPages) {
+    giveAlert(QString::fromLatin1(kTooManyPagesMessage),
+              QString::fromLatin1(kTooManyPagesInfo).arg(QLocale().toString(kMaxSheetPages)));
+  }
+  return false;
+}
 
 void CAWindowController::modifyPrintInfo(QPrinter& printer) {
   // The paper of the document's page set-up, then its margins.

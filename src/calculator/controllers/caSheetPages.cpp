@@ -2,6 +2,7 @@
 
 #include "calculator/model/CABorder.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/views/CAAxisOffsets.h"
 #include "calculator/views/CAGridGeometry.h"
 #include "calculator/views/CAGridPainter.h"
 #include "calculator/views/CASpreadsheetView.h"
@@ -31,15 +32,33 @@ constexpr double kLargestPaperSide = 14400;
 constexpr const char* kPrintInfoPaper = "paper";
 constexpr const char* kPrintInfoLandscape = "landscape";
 
-// The last line of each page along one axis, from `start` until the extent's line is placed.
-template <typename Size>
-std::vector<int64_t> BreaksAlong(Size size, double room, int64_t start, int64_t extent) {
+// The last line of each page along one axis, from `start` until the extent's line is placed or
+// `limit` pages are made (then *cut is set). Runs of lines of the default size are taken at once,
+// as many as the page still holds, so a sheet billions of rows long costs a step a page.
+std::vector<int64_t> BreaksAlong(const CAAxisOffsets& axis, double room, int64_t start, int64_t extent,
+                                 size_t limit, bool* cut) {
   std::vector<int64_t> breaks;
+  const double common = axis.defaultSize();
   while (start <= extent) {
-    double used = size(start);
+    if (breaks.size() >= limit) {
+      *cut = true;
+      break;
+    }
+    double used = axis.sizeOf(start);
     int64_t last = start;
     for (;;) {
-      const double next = size(last + 1);
+      const int64_t run = axis.nextOccupiedAfter(last) - last - 1;
+      if (run > 0) {
+        // As many of the run as fit, corrected for the division's rounding.
+        const double whole = std::floor((room - used) / common);
+        int64_t fit = whole <= 0 ? 0 : whole >= double(run) ? run : int64_t(whole);
+        while (fit > 0 && used + double(fit) * common > room) --fit;
+        while (fit < run && used + double(fit + 1) * common <= room) ++fit;
+        used += double(fit) * common;
+        last += fit;
+        if (fit < run) break;
+      }
+      const double next = axis.sizeOf(last + 1);
       // Empty lines past the sheet would never fill the page.
       if (used + next > room || (next <= 0 && last >= extent)) break;
       used += next;
@@ -67,10 +86,13 @@ QSizeF PrintedLabelExtent(const CADocument& document) {
 }  // namespace
 
 CAPageBreaks SheetPageBreaks(const CAGridGeometry& geometry, const QSizeF& room, const GridPoint& extent,
-                             const GridPoint& start) {
+                             const GridPoint& start, int64_t pageLimit) {
   CAPageBreaks breaks;
-  breaks.columns = BreaksAlong([&](int64_t x) { return geometry.columnWidth(x); }, room.width(), start.x, extent.x);
-  breaks.rows = BreaksAlong([&](int64_t y) { return geometry.rowHeight(y); }, room.height(), start.y, extent.y);
+  const size_t limit = size_t(std::max<int64_t>(pageLimit, 1));
+  breaks.columns = BreaksAlong(geometry.columns(), room.width(), start.x, extent.x, limit, &breaks.cut);
+  // The pages run across, then down: each page row costs as many pages as there are columns.
+  const size_t rowLimit = std::max<size_t>(limit / std::max<size_t>(breaks.columns.size(), 1), 1);
+  breaks.rows = BreaksAlong(geometry.rows(), room.height(), start.y, extent.y, rowLimit, &breaks.cut);
   return breaks;
 }
 
@@ -153,8 +175,11 @@ CASheetPages::CASheetPages(CADocument& document, CAPageMode mode, const QSizeF& 
   const QSizeF room = pdf ? QSizeF(page.width(), heightForRows)
                           : QSizeF(page.width() - drawOffset_.x(), heightForRows - drawOffset_.y());
   if (paginate) {
+    // The preview shows the first page alone: the walk ends there, however long the sheet.
+    const bool firstOnly = mode == CAPageMode::FirstPagePdf;
     breaks_ = SheetPageBreaks(geometry, QSizeF(std::max(room.width(), 1.0), std::max(room.height(), 1.0)),
-                              walkExtent, start);
+                              walkExtent, start, firstOnly ? 1 : kMaxSheetPages);
+    tooManyPages_ = breaks_.cut && !firstOnly;
   } else {
     breaks_.columns = {extent_.x};
     breaks_.rows = {extent_.y};
@@ -169,6 +194,9 @@ CASheetPages::CASheetPages(CADocument& document, CAPageMode mode, const QSizeF& 
       break;
     case CAPageMode::ScaleToFit: {
       const QSizeF content = sheet + extras;
+      // Scaled onto one page or not, each of its rows and columns is drawn.
+      tooManyPages_ = std::ceil(content.width() / page.width()) * std::ceil(content.height() / page.height()) >
+                      double(kMaxSheetPages);
       if (content.width() > page.width() || content.height() > page.height()) {
         pageScale_ = std::min(page.width() / content.width(), page.height() / content.height());
         page = Ceiled(page / pageScale_);
@@ -295,7 +323,8 @@ QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size, cons
   return data;
 }
 
-bool PrintSheet(CADocument& document, QPrinter& printer, const CASpreadsheetView* sheet) {
+bool PrintSheet(CADocument& document, QPrinter& printer, const CASpreadsheetView* sheet, bool* tooManyPages) {
+  if (tooManyPages) *tooManyPages = false;
   document.setPrintDate();
   // The page is drawn in points, as for the PDF: text laid out in a font's point size on a
   // printer of high resolution came out that many times too large (the labels and the bands).
@@ -303,6 +332,10 @@ bool PrintSheet(CADocument& document, QPrinter& printer, const CASpreadsheetView
   const double pointScale = printer.resolution() / 72.0;
   const QSizeF room = printer.pageLayout().paintRect(QPageLayout::Point).size();
   const CASheetPages pages(document, document.scaleToFit() ? CAPageMode::ScaleToFit : CAPageMode::Paginate, room);
+  if (pages.tooManyPages()) {
+    if (tooManyPages) *tooManyPages = true;
+    return false;
+  }
   QPainter painter;
   if (!painter.begin(&printer)) return false;
   painter.scale(pointScale * pages.pageScale(), pointScale * pages.pageScale());

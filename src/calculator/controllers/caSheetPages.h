@@ -28,15 +28,25 @@ class QPrinter;
 inline constexpr double kDefaultPaperWidth = 612;
 inline constexpr double kDefaultPaperHeight = 792;
 
+// The most pages a sheet is printed on, and the most page breaks shown in the grid. A cell far
+// down would otherwise ask for hundreds of millions of pages, and as many breaks to walk.
+inline constexpr int64_t kMaxSheetPages = 100000;
+inline constexpr const char* kTooManyPagesMessage = "The sheet is too large to print.";
+inline constexpr const char* kTooManyPagesInfo =
+    "It would take more than %1 pages. Print a smaller sheet, or move its far cells closer.";
+
 // The last column and the last row of each page, ascending. A column (row) wider than the
-// room has a page of its own; the walk goes on until the extent's column (row) is on a page.
+// room has a page of its own; the walk goes on until the extent's column (row) is on a page,
+// or until the page limit is reached: then `cut` is set and the breaks are those of the first
+// pages only.
 struct CAPageBreaks {
   std::vector<int64_t> columns;
   std::vector<int64_t> rows;
+  bool cut = false;
 };
 // The walk starts at `start` (past a pinned title column or row).
 CAPageBreaks SheetPageBreaks(const CAGridGeometry& geometry, const QSizeF& room, const GridPoint& extent,
-                             const GridPoint& start = GridPoint{0, 0});
+                             const GridPoint& start = GridPoint{0, 0}, int64_t pageLimit = kMaxSheetPages);
 
 // The room a page leaves for cells: the paper less the document's margins.
 QSizeF SheetPageRoom(const CADocument& document, const QSizeF& paper);
@@ -63,6 +73,9 @@ class CASheetPages {
   CASheetPages(CADocument& document, CAPageMode mode, const QSizeF& paper = QSizeF());
 
   int64_t pageCount() const { return int64_t(breaks_.columns.size() * breaks_.rows.size()); }
+  // The sheet needs more than kMaxSheetPages pages: it is not printed, and the breaks are
+  // those of its first pages.
+  bool tooManyPages() const { return tooManyPages_; }
   const CAPageBreaks& breaks() const { return breaks_; }
   // View units to page units (1 = 100 %), and the page in view units and on paper in points.
   double pageScale() const { return pageScale_; }
@@ -97,6 +110,7 @@ class CASheetPages {
   double headerOffset_ = 0;
   double footerOffset_ = 0;
   QPointF drawOffset_;
+  bool tooManyPages_ = false;
 };
 
 // A PDF of the sheet: the whole sheet on one page, or, for a preview, the first page of the
@@ -105,5 +119,7 @@ class CASheetPages {
 QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size, const CASpreadsheetView* sheet = nullptr);
 
 // Every page, across then down, or the whole sheet scaled onto one page when the document
-// scales to fit. False when the printer cannot be drawn on.
-bool PrintSheet(CADocument& document, QPrinter& printer, const CASpreadsheetView* sheet = nullptr);
+// scales to fit. False when the printer cannot be drawn on, or when the sheet needs more than
+// kMaxSheetPages pages (*tooManyPages, when given, is then set and nothing is printed).
+bool PrintSheet(CADocument& document, QPrinter& printer, const CASpreadsheetView* sheet = nullptr,
+                bool* tooManyPages = nullptr);

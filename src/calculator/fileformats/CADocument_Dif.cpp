@@ -2,6 +2,7 @@
 // the next "-1,0", ending at "EOD". Numbers go out in C-locale text from the cell's value, texts
 // as UTF-8 strings; on the way in each value is entered as if typed.
 #include "calculator/fileformats/caDif.h"
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CACell.h"
@@ -27,6 +28,8 @@ constexpr const char* kDifHeaderFormat =
     "TABLE\n0,1\n\"%@\"\nVECTORS\n0,%d\n\"\"\nTUPLES\n0,%d\n\"\"\nDATA\n0,0\n\"\"\n";
 constexpr const char* kDifEnd = "-1,0\nEOD\n";
 constexpr const char* kDifRowStart = "-1,0\nBOT\n";
+// "1,0", a newline, two double quotes, a newline: what the emptiest cell takes.
+constexpr int64_t kDifEmptyPairLength = 7;
 constexpr int kDifFormatErrorCode = -50;
 
 // Value indicator words by code; code 0 is a string pair.
@@ -308,6 +311,8 @@ bool CADocument::saveToDifFile(const QString& path, FLError* error) {
   bool anyCell = false;
   for (const std::unique_ptr<CARow>& row : rows_) anyCell = anyCell || !row->cells().empty();
   const GridPoint last = anyCell ? maxGridPoint() : GridPoint{-1, -1};
+  // Every cell of the grid is written, an empty one as its pair of lines.
+  if (!TextOfRangeFits(GridRange{{0, 0}, last}, kDifEmptyPairLength, error)) return false;
   QString output = StringWithFormat(kDifHeaderFormat, appName(), last.x + 1, last.y + 1);
   auto row = rows_.begin();
   for (int64_t y = 0; y <= last.y; ++y) {

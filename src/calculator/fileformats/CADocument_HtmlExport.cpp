@@ -1,6 +1,7 @@
 // The sheet, or the selection, as one XHTML 1.0 Strict page holding one table: an embedded style
 // sheet carries the document-wide look, inline styles what differs per cell. Picture cells are
 // written as files into an "images" folder beside the page.
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caHtml.h"
 
 #include "calculator/fileformats/caPackageWriter.h"
@@ -42,6 +43,8 @@ constexpr const char* kStyleStart = "\t<style type=\"text/css\">\n";
 constexpr const char* kStyleEnd = "\t</style>";
 constexpr const char* kBodyStart = "</head>\n\n<body>\n";
 constexpr const char* kEmptyCell = "\t\t\t\t<br/>\n";
+// "<td>", the empty cell's line break and "</td>", with their newlines, at least.
+constexpr int64_t kEmptyTableCellLength = 20;
 constexpr const char* kBackgroundFormat = "background-color:%1;";
 constexpr const char* kPageFileName = "index.html";
 constexpr const char* kImagesFolder = "images";
@@ -308,6 +311,8 @@ QString EscapeCellTextForHtml(const QString& text) {
 
 bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QString* page,
                        FLError* error) {
+  // Every cell of the range is a table cell, an empty one too.
+  if (!TextOfRangeFits(range, kEmptyTableCellLength, error)) return false;
   HtmlExport state;
   state.folder = folder;
   state.error = error;
@@ -343,6 +348,8 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 }
 
 bool CADocument::saveToHtmlFile(const QString& path, FLError* error) {
+  // Refused before the page's folder is made.
+  if (!TextOfRangeFits(extent(), kEmptyTableCellLength, error)) return false;
   QString file = path;
   QString folder = QFileInfo(path).absolutePath();
   if (!keepHtmlExtension()) {

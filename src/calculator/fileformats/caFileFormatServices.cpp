@@ -32,6 +32,16 @@ QString PlainTextOfSelection(CADocument& document) {
 
 }  // namespace
 
+bool TextOfRangeFits(const GridRange& range, int64_t charactersPerCell, FLError* error) {
+  if (range.endPoint.x < range.startPoint.x || range.endPoint.y < range.startPoint.y) return true;
+  const unsigned __int128 limit = (unsigned __int128)kMaxDelimitedTextLength;
+  const unsigned __int128 cells = (unsigned __int128)(uint64_t(range.endPoint.x) - uint64_t(range.startPoint.x) + 1) *
+                                  (uint64_t(range.endPoint.y) - uint64_t(range.startPoint.y) + 1);
+  if (cells <= limit && cells * uint64_t(std::max<int64_t>(charactersPerCell, 1)) <= limit) return true;
+  SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+  return false;
+}
+
 void InstallFileFormatServices() {
   CAFileFormatServices services;
   services.writers[kFileTypeCsv] = [](CADocument& document, const QString& path, bool, FLError* error) {

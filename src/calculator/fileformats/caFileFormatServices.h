@@ -10,6 +10,7 @@
 #include <cstdint>
 
 class CADocument;
+struct FLError;
 
 void InstallFileFormatServices();
 
@@ -23,6 +24,11 @@ inline constexpr int64_t kMaxRichTextTableCells = 100000;
 inline constexpr int kTextTooLargeCode = -108;
 inline constexpr const char* kTextTooLargeReason =
     "The sheet is too large to save as text: its cells lie too far apart.";
+
+// Whether a text of every cell of the range, each taking at least charactersPerCell characters,
+// stays within kMaxDelimitedTextLength. When not, the error gives kTextTooLargeReason: an export
+// that cannot skip empty rows asks this before it makes anything row by row.
+bool TextOfRangeFits(const GridRange& range, int64_t charactersPerCell, FLError* error);
 
 // The cells of the block as comma- (YES) or tab-separated lines, each as wide as the block,
 // from the block's first row to the last row that exists within it. A text longer than

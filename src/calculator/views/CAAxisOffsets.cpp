@@ -85,6 +85,11 @@ double CAAxisOffsets::distance(int64_t from, int64_t to) const {
   return steps * defaultSize_ + (extraBefore(to) - extraBefore(from));
 }
 
+int64_t CAAxisOffsets::nextOccupiedAfter(int64_t index) const {
+  const auto it = std::upper_bound(indexes_.begin(), indexes_.end(), index);
+  return it == indexes_.end() ? INT64_MAX : *it;
+}
+
 int64_t CAAxisOffsets::indexAtDistance(int64_t from, double distance) const {
   from = std::max<int64_t>(from, 0);
   if (!(distance > 0)) return from;

@@ -25,6 +25,9 @@ class CAAxisOffsets {
   // The index whose span holds the point `distance` after the start of `from`; a distance of
   // 0 or less gives `from`.
   int64_t indexAtDistance(int64_t from, double distance) const;
+  // The first occupied index after the index, or INT64_MAX: every index between has the
+  // default size, so a walk may step over them at once.
+  int64_t nextOccupiedAfter(int64_t index) const;
 
  private:
   // The position of the last occupied index at or before the index, or -1.

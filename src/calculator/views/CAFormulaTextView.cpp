@@ -19,6 +19,15 @@
 #include <QTextCursor>
 #include <QTimer>
 
+namespace {
+
+// Wrapping lays a paragraph out again for every line it makes: beyond this many characters the
+// time grows with the square of the length (seconds for a few hundred kilobytes), so a longer
+// text is shown on one line that scrolls sideways.
+constexpr qsizetype kLongestWrappedText = 10000;
+
+}  // namespace
+
 CAFormulaTextView::CAFormulaTextView(QWidget* parent) : FLCompletionFieldEditor(parent) {
   setObjectName(QStringLiteral("FormulaTextView"));
   setFieldEditor(false);
@@ -60,7 +69,26 @@ void CAFormulaTextView::showActiveCellFormula() {
   if (formulaDelegate_ || keepingFocus_ || (hasFocus() && document_ && document_->typingState() == 1)) return;
   const CACell* cell = document_ ? document_->activeCell() : nullptr;
   const QString text = cell ? cell->editText() : QString();
-  if (toPlainText() != text) setPlainText(text);
+  if (toPlainText() != text) setShownText(text);
+}
+
+QPlainTextEdit::LineWrapMode CAFormulaTextView::wrapModeFor(qsizetype length) {
+  return length > kLongestWrappedText ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth;
+}
+
+void CAFormulaTextView::wrapFor(qsizetype length) {
+  const LineWrapMode mode = wrapModeFor(length);
+  if (lineWrapMode() != mode) setLineWrapMode(mode);
+}
+
+void CAFormulaTextView::setShownText(const QString& text) {
+  // Decided before the text goes in, and with the bar emptied first: neither the new text nor
+  // a long one it replaces is ever wrapped, even once.
+  if (lineWrapMode() != wrapModeFor(text.size())) {
+    clear();
+    wrapFor(text.size());
+  }
+  setPlainText(text);
 }
 
 void CAFormulaTextView::commitToActiveCell() {
@@ -89,7 +117,7 @@ void CAFormulaTextView::insertPickedReference() {
   CATextRange selection{uint64_t(cursor.selectionStart()), uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
   const QString text =
       FormulaWithReference(toPlainText(), ReferenceTextForRange(document_->typingSelectionRange()), &selection);
-  setPlainText(text);
+  setShownText(text);
   SelectRangeInEditor(this, selection);
   ensureCursorVisible();
 }
@@ -134,7 +162,7 @@ void CAFormulaTextView::keyPressEvent(QKeyEvent* event) {
       return;
     case kKeyCodeClear:
       event->accept();
-      setPlainText(QString());
+      setShownText(QString());
       return;
     case kKeyCodeTab:
       // Tab moves nothing here; Control-Tab goes to the next argument.
@@ -192,5 +220,6 @@ void CAFormulaTextView::mousePressEvent(QMouseEvent* event) {
 
 void CAFormulaTextView::insertFromMimeData(const QMimeData* source) {
   if (formulaDelegate_ && source && !formulaDelegate_->formulaTextShouldInsert(source->text())) return;
+  if (source) wrapFor(QPlainTextEdit::document()->characterCount() + source->text().size());
   FLCompletionFieldEditor::insertFromMimeData(source);
 }

@@ -45,6 +45,9 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
 
   // Shows the active cell's entered text, unless the bar is being edited.
   void showActiveCellFormula();
+  // Replaces the whole text; one too long to wrap in time is shown on one line that scrolls
+  // sideways, so that showing it takes time in proportion to its length.
+  void setShownText(const QString& text);
   // Enters the text into the active cell as one "Formula" step, when it changed.
   void commitToActiveCell();
   // A reference picked on the grid goes into the edited formula, in place of the selection.
@@ -72,6 +75,9 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
  private:
   void observeDocument();
   void endEditing();
+  // A text too long to wrap in time is shown on one line.
+  static LineWrapMode wrapModeFor(qsizetype length);
+  void wrapFor(qsizetype length);
 
   CADocument* document_ = nullptr;
   CAFormulaTextViewDelegate* formulaDelegate_ = nullptr;

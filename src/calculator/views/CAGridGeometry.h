@@ -53,6 +53,10 @@ class CAGridGeometry {
   // The row (column) whose span holds an absolute offset; 0 before the sheet.
   int64_t rowAtOffset(double y) const;
   int64_t columnAtOffset(double x) const;
+  // The cached sizes of one axis, for walks that step over runs of rows (columns) of the
+  // default size.
+  const CAAxisOffsets& rows() const;
+  const CAAxisOffsets& columns() const;
 
   // The range measured from cell (0, 0); whole rows take the visible width, whole columns the
   // visible height. A reversed range logs "Bad range" and is measured as it stands.
@@ -107,8 +111,6 @@ class CAGridGeometry {
   };
   Signature currentSignature() const;
   void refresh() const;
-  const CAAxisOffsets& rows() const;
-  const CAAxisOffsets& columns() const;
   // One axis of the centring: the new first row (column).
   int64_t centeredStart(bool vertical, int64_t first, double rangeStart, double rangeSize,
                         double visibleSize, int64_t current) const;

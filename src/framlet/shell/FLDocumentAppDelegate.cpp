@@ -3,6 +3,7 @@
 #include "framlet/foundation/FLFileLocator.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flHelpHook.h"
+#include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLAppUpdater.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/FLDocumentWC.h"
@@ -24,6 +25,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -228,9 +230,30 @@ FLDocumentWC* FLDocumentAppDelegate::openFileWithTabIdentifier(const QString&, c
 FLDocumentWC* FLDocumentAppDelegate::openUntitledWithTabIdentifier(const QString&) { return nullptr; }
 
 int FLDocumentAppDelegate::printFromCommandLine(const QStringList& paths, const QVariantMap& settings) {
+  // Nobody is there to answer an alert: it goes to standard error and is answered as refused,
+  // and the document it came with counts as failed.
+  int alerts = 0;
+  const auto report = [](const QString& line) {
+    std::fputs((line + u'\n').toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+  };
+  FLAlert& alert = FLAlert::sharedInstance();
+  FLAlert::ModalRunner previous = alert.setModalRunner([&](const FLAlertRequest& request, bool*) {
+    ++alerts;
+    report(request.moreInfo.isEmpty() ? request.message : request.message + u' ' + request.moreInfo);
+    return FLAlert::kCancelCode;
+  });
   initOnLaunch();
   launching_ = false;
-  return applicationPrintFiles(paths, settings, false) == FLPrintReply::Success ? 0 : 1;
+  bool failed = paths.isEmpty();
+  for (const QString& path : paths) {
+    const int alertsBefore = alerts;
+    const bool printed = applicationPrintFiles({path}, settings, false) == FLPrintReply::Success;
+    if (!printed) report(QString::fromLatin1(kCantPrintFormat).arg(path));
+    failed = failed || !printed || alerts != alertsBefore;
+  }
+  alert.setModalRunner(std::move(previous));
+  return failed ? 1 : 0;
 }
 
 FLPrintReply FLDocumentAppDelegate::applicationPrintFiles(const QStringList& paths, const QVariantMap& settings,

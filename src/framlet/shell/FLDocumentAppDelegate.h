@@ -19,6 +19,8 @@ class QWidget;
 
 // The Help menu's item that opens the help window.
 inline constexpr const char* kShowAppHelpAction = "showAppHelp:";
+// What printing from the command line says of a document that did not print.
+inline constexpr const char* kCantPrintFormat = "%1 could not be printed.";
 // The user-defaults key of Open Recent's documents: their paths, most recent first.
 inline constexpr const char* kRecentDocumentsKey = "ov.fl.recentDocuments";
 
@@ -66,7 +68,9 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   // one that cannot be opened is skipped. Success when all printed.
   FLPrintReply applicationPrintFiles(const QStringList& paths, const QVariantMap& settings, bool showPanels);
   // "--print": the launch's own set-up without reopening anything, then the documents printed
-  // without panels and closed again. 0 when all printed (the process's exit code).
+  // without panels and closed again, each whatever became of the others. Alerts and failures
+  // are written to standard error instead of waiting for an answer. 0 when all printed without
+  // an alert (the process's exit code).
   int printFromCommandLine(const QStringList& paths, const QVariantMap& settings = {});
 
   // The window showing exactly this path, searched from the newest; null for an empty path.

@@ -9,11 +9,13 @@
 #include "calculator/controllers/caPageSetupPanel.h"
 #include "calculator/controllers/caSheetPages.h"
 #include "calculator/model/CACell.h"
+#include "calculator/model/CARow.h"
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAGridGeometry.h"
 #include "calculator/views/CASpreadsheetView.h"
 #include "calculator/views/caSheetLabels.h"
 #include "framlet/foundation/FLKernel.h"
+#include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLCompletionFieldEditor.h"
 
 #include <QApplication>
@@ -105,6 +107,48 @@ TEST_F(PrintingTest, TheLastPageEndsAtTheSheetUnlessPagesAreFilled) {
   EXPECT_EQ(pages.maxGridPointForPage(last), (GridPoint{11, 39}));
   document().setFillPages(true);
   EXPECT_EQ(pages.maxGridPointForPage(last), (GridPoint{11, 59}));
+}
+
+// A cell ten billion rows down: the window shows the breaks of the first pages at once, the
+// walk stepping over the rows of the common height (the taller rows 5 and 30 still count), the
+// preview is the first page as without the far cell, and printing, scaled to fit or not, is
+// refused with its reason.
+TEST_F(PrintingTest, ACellFarDownBoundsThePagesAndPrintingSaysWhy) {
+  document().setCellPadding({0, 0});
+  const double row = height();
+  for (const int64_t y : {5, 30})
+    document().rowImperative(y)->setMinimumHeight(int64_t(std::lround(3 * row * kEmuPerPoint)));
+  QSizeF nearPreview;
+  SheetPdf(document(), true, &nearPreview);
+
+  document().cellAtGridPointImperative({0, 10'000'000'000})->setFormula(QStringLiteral("far"));
+  controller.performAction(QStringLiteral("togglePageBreaks:"), 0);
+  EXPECT_TRUE(document().showPageBreaks());
+  const CASheetPages pages(document(), CAPageMode::Paginate, QSizeF(4.5 * width(), 20.5 * row));
+  EXPECT_TRUE(pages.tooManyPages());
+  EXPECT_LE(pages.pageCount(), kMaxSheetPages);
+  const std::vector<int64_t>& rows = pages.breaks().rows;
+  ASSERT_GE(rows.size(), 4u);
+  EXPECT_EQ(std::vector<int64_t>(rows.begin(), rows.begin() + 4), (std::vector<int64_t>{17, 35, 55, 75}));
+  QSizeF farPreview;
+  EXPECT_TRUE(SheetPdf(document(), true, &farPreview).startsWith("%PDF-"));
+  EXPECT_EQ(farPreview, nearPreview);
+
+  QTemporaryDir folder;
+  QStringList alerts;
+  FLAlert::ModalRunner previous = FLAlert::sharedInstance().setModalRunner([&](const FLAlertRequest& request, bool*) {
+    alerts << request.message;
+    return 0;
+  });
+  for (const bool fit : {false, true}) {
+    document().setScaleToFit(fit);
+    alerts.clear();
+    EXPECT_EQ(controller.printWithInfo({{QStringLiteral("outputFile"), folder.filePath(QStringLiteral("far.pdf"))}},
+                                       false),
+              FLPrintReply::Failure);
+    EXPECT_EQ(alerts, QStringList{QLatin1String(kTooManyPagesMessage)}) << fit;
+  }
+  FLAlert::sharedInstance().setModalRunner(std::move(previous));
 }
 
 TEST_F(PrintingTest, ScaleToFitAndTheWholePdfAreOnePage) {

@@ -4,6 +4,8 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CAFormat.h"
 
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -68,6 +70,23 @@ TEST_F(TextExportTest, ATextOfCellsTooFarApartIsRefusedAndNothingIsWritten) {
     } else {
       EXPECT_TRUE(ReadFileText(path).endsWith(QStringLiteral(",,,,,,,,,2\n")));
     }
+  }
+}
+
+// Formats that write every row and column up to the far cell refuse it before they make
+// anything row by row, or any file or folder at the path.
+TEST_F(TextExportTest, EveryGridExportRefusesACellFarDown) {
+  InstallFileFormatServices();
+  CADocument document;
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  document.cellAtGridPointImperative({0, int64_t(1) << 31})->setFormula(QStringLiteral("2"));
+  for (const char* name : {"far.csv", "far.txt", "far.dif", "far.html"}) {
+    const QString path = scratch(QString::fromLatin1(name));
+    FLError error;
+    EXPECT_FALSE(document.saveCore(path, false, &error)) << name;
+    EXPECT_EQ(error.code, kTextTooLargeCode) << name;
+    EXPECT_EQ(error.reason, QLatin1String(kTextTooLargeReason)) << name;
+    EXPECT_FALSE(QFileInfo::exists(path)) << name;
   }
 }
 

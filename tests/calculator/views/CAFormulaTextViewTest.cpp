@@ -10,7 +10,9 @@
 #include <QApplication>
 #include <QImage>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -73,6 +75,31 @@ TEST_F(FormulaBarTest, ShowsTheActiveCellsEnteredText) {
   EXPECT_EQ(bar->toPlainText(), "=1+2");
   document.setSelectionPoint(A1("B9"));
   EXPECT_EQ(bar->toPlainText(), "");
+}
+
+// Wrapping a paragraph costs the square of its length: a text far longer than the bar is laid
+// out on one line that scrolls sideways, and is still shown and edited whole.
+TEST_F(FormulaBarTest, ALongTextIsShownOnOneLineAndEditedWhole) {
+  const struct {
+    qsizetype words;
+    bool wrapped;
+  } cases[] = {{60, true}, {40000, false}, {60, true}};
+  for (const auto& c : cases) {
+    QString text;
+    for (qsizetype i = 0; i < c.words; ++i) text += QStringLiteral("word ");
+    document.cellAtGridPointImperative(A1("A1"))->setFormula(text);
+    document.setSelectionPoint(A1("B1"));
+    document.setSelectionPoint(A1("A1"));
+    EXPECT_EQ(bar->toPlainText(), text);
+    bar->repaint();
+    const QTextLayout* layout = bar->QPlainTextEdit::document()->firstBlock().layout();
+    EXPECT_EQ(layout->lineCount() > 1, c.wrapped) << c.words << " words in " << layout->lineCount() << " lines";
+    focusBar();
+    bar->moveCursor(QTextCursor::End);
+    QTest::keyClicks(bar, QStringLiteral("x"));
+    QTest::keyClick(bar, Qt::Key_Return);
+    EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), text + QStringLiteral("x")) << c.words;
+  }
 }
 
 TEST_F(FormulaBarTest, TheTypingStateIsOneWhileAFormulaIsEditedThere) {
