@@ -1274,9 +1274,17 @@ bool FormatRowLine(uint32_t cp, LineFormat* format) {
   // The last row takes the table's end kink, so that the line after the table starts with the
   // text that follows it.
   format->limitCp = row.limit + 1 == table.limit ? table.limit : row.limit;
-  format->lineHeight = float(RowHeight(doc, format->pane, table, row, props, format->availableWidth));
+  std::vector<GMRect> cells;
+  format->lineHeight = float(RowHeight(doc, format->pane, table, row, props, format->availableWidth, &cells));
   format->lineWidth = Points(format->availableWidth);
-  format->rightEdge = format->lineWidth;
+  // The row's text runs from its first cell's left to its last cell's right, wherever the
+  // table's alignment and indents put them.
+  if (!cells.empty()) {
+    format->originX = format->leftEdge = float(cells.front().x);
+    format->rightEdge = float(cells.back().x + cells.back().width);
+  } else {
+    format->rightEdge = format->lineWidth;
+  }
   format->endX = format->lineWidth;
   format->unalignedEndX = format->endX;
   return true;
