@@ -881,9 +881,12 @@ uint32_t StartRun(FormatState& s) {
   if (knot != kGMNone && knot > s.cp) limit = std::min(limit, knot);
   if (knot == s.cp) limit = s.cp + 1;
   const Kolor back = s.chars.get<uint32_t>(CharField::backColor);
-  const Kolor shading = s.paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
+  // White shading inside a border is drawn white (only borderless white shading takes the dark
+  // background), so black text on it must stay black.
+  const BorderStyle paraBorder = BorderStyleAt(s.paraProps, ParaField::border);
+  const Kolor shading = paraBorder.backColor;
   s.recolourRun = s.f->recolour && (!KolorIsColor(back) || back == kWhiteKolor) &&
-                  (!KolorIsColor(shading) || shading == kWhiteKolor);
+                  (!KolorIsColor(shading) || (shading == kWhiteKolor && paraBorder.kind == 0));
   // In dark appearance a highlighted selection keeps its text's own colour: runs end at its edges.
   const Pane* pane = s.pane;
   if (s.f->darkMode && s.highlighted && pane && pane->frameIndex == kGMNone && pane->selLimit > pane->selFirst) {
