@@ -37,6 +37,9 @@ bool g_nothingFitLogged = false;
 
 float Points(int64_t emu) { return float(double(emu) / kEmuPerPoint); }
 
+// A document may ask that its marks never show, whatever the pane's option.
+bool ShowsNoMarks(const GlimmetDoc* doc) { return doc->docProps.body[DocField::hideBmk] != 0; }
+
 bool IsWordClass(char16_t c) {
   const uint32_t type = TypeOfChar(c);
   return type >= kCharClassUpper && type <= kCharClassDigit;
@@ -547,9 +550,7 @@ void AddParagraphMarker(FormatState& s) {
   if (!s.done) MoveToTabStop(s, false);
 }
 
-bool HiddenBreakShown(FormatState& s) {
-  return s.showInvisibles && s.marksAllowed && !s.doc->docProps.body[DocField::hideBmk];
-}
+bool HiddenBreakShown(FormatState& s) { return s.showInvisibles && s.marksAllowed; }
 
 void AddInvisibleMark(FormatState& s, uint32_t cp, uint32_t item, uint32_t code, float width = 0) {
   if (!s.collect) return;
@@ -1379,7 +1380,8 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   s.pane = pane;
   s.ts = &CurrentTypesetter();
   s.collect = mode & kFormatCollectRuns;
-  s.showInvisibles = s.collect && pane && pane->showInvisibles && !format->paneDisplay && !(mode & kFormatPrinting);
+  s.showInvisibles = s.collect && pane && pane->showInvisibles && !format->paneDisplay && !ShowsNoMarks(doc) &&
+                     !(mode & kFormatPrinting);
   s.noWrap = pane && pane->contentsKind == kPaneContentsPlain && doc->docProps.body[DocField::noWrap] &&
              !(mode & kFormatCellText);
   s.marksAllowed = !(mode & kFormatNoMarks);

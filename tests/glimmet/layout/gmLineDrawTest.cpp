@@ -715,4 +715,21 @@ TEST(LineDrawing, DarkAppearanceRecoloursTextOnlyOnBorderlessWhiteShading) {
   QGuiApplication::setPalette(saved);
 }
 
+// A document that hides its marks shows none, whatever the pane's option.
+TEST(LineDrawing, ADocumentThatHidesMarksShowsNoneOfThem) {
+  for (const bool hidden : {false, true}) {
+    DrawnLine d(QStringLiteral("a b"));
+    CurrentPane(d.doc.get())->showInvisibles = true;
+    d.doc->docProps.body[DocField::hideBmk] = hidden;
+    const QImage image = d.Draw(kBody, 100);
+    int grey = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        const QRgb p = image.pixel(x, y);
+        grey += qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qGray(p) > 64 && qGray(p) < 192;
+      }
+    EXPECT_EQ(grey > 0, !hidden);
+  }
+}
+
 }  // namespace
