@@ -5,6 +5,7 @@
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmRtfWriter.h"
 #include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -232,6 +233,62 @@ TEST(Clipboard, CopiesThatCutKnotsBringWholeKnotsOnly) {
     EXPECT_TRUE(letters.contains(QLatin1StringView(c.shown))) << c.what;
     EXPECT_FALSE(ExportRtf({target.get(), kBody, uint32_t(target->userLength)}).isEmpty());
     EXPECT_TRUE(log.assertMessages().isEmpty()) << c.what << ": " << log.assertMessages().join(u'|').toStdString();
+  }
+}
+
+// Everything of a document that a copy into it may change.
+struct DocState {
+  QString text;
+  std::vector<std::pair<uint32_t, uint32_t>> charRuns, paraRuns, knots;  // cp and index or type
+  size_t styles, props, pictures, names;
+  uint32_t bookmarks, tables, lists;
+  explicit DocState(GlimmetDoc* doc)
+      : text(BodyText(doc)), styles(doc->styles.size()), props(doc->props.size()), pictures(doc->pictures.size()),
+        names(doc->bookmarkNames.size()), bookmarks(doc->bookmarkCps.count()), tables(doc->tableCps.count()),
+        lists(doc->listCps.count()) {
+    for (const auto& run : doc->charRuns.entries()) charRuns.push_back({run.cp, run.data});
+    for (const auto& run : doc->paraRuns.entries()) paraRuns.push_back({run.cp, run.data});
+    for (const auto& knot : doc->knots.entries()) knots.push_back({knot.cp, knot.data.type});
+  }
+  bool operator==(const DocState&) const = default;
+};
+
+// A target that has room for no more styles takes a bookmark, a picture and a table, then fails
+// at the paragraph in a style of its own: it is left as it was, as it is by a copy that fails at once.
+TEST(Clipboard, ACopyThatFailsPartWayLeavesTheTargetAsItWas) {
+  InstallDocumentCopy();
+  GlimmetDocPtr source = WithBookmark(QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000CC"));
+  source->pictures.resize(1);
+  DocRange at{source.get(), uint32_t(source->userLength), uint32_t(source->userLength)};
+  const KinkData picture{0, KnotEntry::PictureValue(0, 1000, 0)};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotPicture, 0, 0, nullptr, 1, &picture, false));
+  const uint32_t end = uint32_t(source->userLength);
+  ASSERT_TRUE(InsertText(source.get(), end, QStringLiteral("\nstyled")));
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(source.get(), end + 1, 1, 2, &table));
+  const uint32_t styled = table.limit;
+  const uint32_t own = CreateStyle(source.get(), QStringLiteral("Own"), kUserStyleId, 0, kStyleNone,
+                                   ParaAt(source.get(), styled), nullptr);
+  ASSERT_NE(own, kGMNone);
+  ASSERT_TRUE(ApplyParaStyle({source.get(), styled, styled + 1}, own));
+  // The whole text, then the styled paragraph alone.
+  for (const DocRange& from : {DocRange{source.get(), kBody, uint32_t(source->userLength)},
+                               DocRange{source.get(), styled, uint32_t(source->userLength)}}) {
+    SCOPED_TRACE(from.first);
+    GlimmetDocPtr target = WithBookmark(QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000DD"));
+    GMStyle unused;
+    unused.kind = kPropUnusedStyle;
+    target->styles.resize(kMaxStyles, unused);
+    const DocState before(target.get());
+    DocRange into{target.get(), kBody + 1, kBody + 1};
+    LogCapture log;
+    EXPECT_FALSE(ReplaceRangeCore(&into, &from, nullptr, 0, false));
+    EXPECT_TRUE(DocState(target.get()) == before) << BodyText(target.get()).toStdString();
+    ExpectWholeKnots(target.get(), "after the failed copy");
+    // The document goes on working: a plain copy goes in.
+    const DocRange plain{source.get(), kBody, kBody + 1};
+    ASSERT_TRUE(ReplaceRangeCore(&into, &plain, nullptr, 0, false));
+    EXPECT_EQ(target->bookmarkCps.count(), 1u);
   }
 }
 
