@@ -239,6 +239,27 @@ std::vector<DocRange> WholeKnotStretches(GlimmetDoc* src, uint32_t first, uint32
   return stretches;
 }
 
+// Whether [first, limit) is one or more whole rows of a table, one after another.
+bool IsWholeRows(GlimmetDoc* doc, uint32_t first, uint32_t limit) {
+  uint32_t cp = first;
+  while (cp < limit) {
+    KnotInfo row;
+    if (!FetchKnot(doc, cp, &row, 0) || row.type() != kKnotRow || row.first != cp) return false;
+    cp = row.limit;
+  }
+  return cp == limit && limit > first;
+}
+
+// Rows go into a table between its rows: before the row that holds the point, never inside one
+// of its cells; at the table's begin kink before its first row.
+uint32_t RowInsertionPoint(GlimmetDoc* doc, uint32_t at) {
+  KnotInfo table, row;
+  if (!FetchTable(doc, at, &table, &row, nullptr)) return at;
+  if (at <= table.first) return table.first + 1;
+  if (at > row.first && at < row.limit) return row.first;
+  return at;
+}
+
 }  // namespace
 
 bool CopyDocumentRange(DocRange* target, const DocRange& source) {
@@ -247,7 +268,7 @@ bool CopyDocumentRange(DocRange* target, const DocRange& source) {
   if (!dst || !src || dst == src) return false;
   const uint32_t first = source.first;
   const uint32_t limit = std::min(source.limit, uint32_t(src->totalLength));
-  const uint32_t at = target->first;
+  uint32_t at = target->first;
   if (first >= limit) {
     target->limit = at;
     return true;
@@ -257,8 +278,11 @@ bool CopyDocumentRange(DocRange* target, const DocRange& source) {
   // The source is taken in the pieces its walk gives, so that a range that starts or ends inside
   // a knot brings the text of the knot's slots and never a kink without its knot.
   DocRange walk{src, first, limit};
+  // Whole rows going into a table become rows of it; anything else brings the cells of rows
+  // whose table it leaves behind as text.
+  const bool intoTable = CpIsWithinKnot(dst, at, kKnotTable, nullptr, false) && IsWholeRows(src, first, limit);
+  if (intoTable) at = RowInsertionPoint(dst, at);
   uint32_t end = at;
-  const bool intoTable = CpIsWithinKnot(dst, at, kKnotTable, nullptr, false);
   CopyUndo undo(dst);
   bool ok = true;
   {

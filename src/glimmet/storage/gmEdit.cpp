@@ -412,10 +412,14 @@ bool ReplaceRangeCore(DocRange* target, const DocRange* source, const char16_t* 
     DocRange into{doc, target->first, target->first};
     const bool deferred = doc->owner != nullptr;
     if (deferred) DeferDisplay();
+    // The copy may go in before the target (rows into a table go in between its rows): the
+    // replaced text is followed wherever the copy puts it.
+    DocRange rest = *target;
+    RegisterRange(&rest, kRegisterMovePast);
     bool ok = CopyRange(&into, *source);
-    if (ok && !target->empty()) {
+    UnregisterRange(&rest);
+    if (ok && !rest.empty()) {
       // The replaced text goes only once the copy is in.
-      DocRange rest{doc, into.limit, into.limit + target->length()};
       ok = ReplaceRangeCore(&rest, nullptr, nullptr, 0, false);
     }
     if (deferred) UndeferDisplay(2);

@@ -292,6 +292,76 @@ TEST(Clipboard, ACopyThatFailsPartWayLeavesTheTargetAsItWas) {
   }
 }
 
+// The texts of a table's rows, each row's cells joined by "|", walking only the rows that are
+// the table's own (a row nested in a cell is not one of them).
+QStringList RowTexts(GlimmetDoc* doc, uint32_t tableCp) {
+  KnotInfo table, row;
+  QStringList rows;
+  if (!FetchKnot(doc, tableCp, &table, kKnotTable)) return rows;
+  for (uint32_t cp = table.first + 1; cp + 1 < table.limit && FetchKnot(doc, cp, &row, 0) && row.first == cp;
+       cp = row.limit) {
+    if (row.type() != kKnotRow) return rows << QStringLiteral("not a row");
+    QStringList cells;
+    for (uint32_t k = 0; k + 1 < row.kinkCount; ++k)
+      cells << TextOfRange({doc, row.kinkCps[k] + 1, row.kinkCps[k + 1]}).remove(u'\n');
+    rows << cells.join(u'|');
+  }
+  return rows;
+}
+
+// A table of one column whose rows hold the texts.
+GlimmetDocPtr DocWithTable(const QStringList& texts) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("end"));
+  DocRange table;
+  EXPECT_TRUE(NewTableCore(doc.get(), kBody, uint32_t(texts.size()), 1, &table));
+  for (qsizetype i = texts.size(); i-- > 0;) {
+    KnotInfo row;
+    uint32_t cp = table.first + 1;
+    for (qsizetype r = 0; r <= i; ++r, cp = row.limit) EXPECT_TRUE(FetchKnot(doc.get(), cp, &row, kKnotRow));
+    EXPECT_TRUE(InsertText(doc.get(), row.kinkCps[0] + 1, texts[i]));
+  }
+  return doc;
+}
+
+// Whole rows copied to a point inside a table go in as rows of it, before the row holding the
+// point (at the table's begin kink, before its first row); text with them brings their cells as text.
+TEST(Clipboard, WholeRowsCopiedIntoATableBecomeItsRows) {
+  InstallDocumentCopy();
+  GlimmetDocPtr source = DocWithTable({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+  KnotInfo first, second, third;
+  ASSERT_TRUE(FetchKnot(source.get(), kBody + 1, &first, kKnotRow));
+  ASSERT_TRUE(FetchKnot(source.get(), first.limit, &second, kKnotRow));
+  ASSERT_TRUE(FetchKnot(source.get(), second.limit, &third, kKnotRow));
+  const struct {
+    const char* what;
+    uint32_t first, limit;
+    int at;  // in the target's text "xy", or -1 for the table's begin kink
+    QStringList rows;
+  } cases[] = {
+      {"two rows into the second row's cell", second.first, third.limit, 2,
+       {QStringLiteral("x"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("y")}},
+      {"a row at the table's begin kink", first.first, first.limit, -1,
+       {QStringLiteral("a"), QStringLiteral("x"), QStringLiteral("y")}},
+      {"rows with text after the table", second.first, third.limit + 2, 2,
+       {QStringLiteral("x"), QStringLiteral("ybce")}},
+  };
+  for (const auto& c : cases) {
+    LogCapture log;
+    GlimmetDocPtr target = DocWithTable({QStringLiteral("x"), QStringLiteral("yz")});
+    const uint32_t tableCp = kBody;
+    const QString text = BodyText(target.get());
+    const uint32_t point = c.at < 0 ? tableCp : kBody + uint32_t(text.indexOf(u'y')) + 1;
+    DocRange into{target.get(), point, point};
+    const DocRange from{source.get(), c.first, c.limit};
+    ASSERT_TRUE(ReplaceRangeCore(&into, &from, nullptr, 0, false)) << c.what;
+    QStringList rows = RowTexts(target.get(), tableCp);
+    if (!rows.isEmpty()) rows.last().remove(u'z');
+    EXPECT_EQ(rows, c.rows) << c.what << ": " << rows.join(u',').toStdString();
+    ExpectWholeKnots(target.get(), c.what);
+    EXPECT_TRUE(log.assertMessages().isEmpty()) << c.what << ": " << log.assertMessages().join(u'|').toStdString();
+  }
+}
+
 TEST(Bookmarks, DeletingBookmarksKeepsNamesInPlace) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("abcde"));
   for (uint32_t i = 0; i < 5; ++i) {
