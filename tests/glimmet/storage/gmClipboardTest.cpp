@@ -335,14 +335,17 @@ TEST(Clipboard, WholeRowsCopiedIntoATableBecomeItsRows) {
   const struct {
     const char* what;
     uint32_t first, limit;
-    int at;  // in the target's text "xy", or -1 for the table's begin kink
+    int at;  // after the "y" of the target's cells "x" and "yz", or -1 for the table's begin kink
+    uint32_t selected;  // units replaced from there
     QStringList rows;
   } cases[] = {
-      {"two rows into the second row's cell", second.first, third.limit, 2,
+      {"two rows into the second row's cell", second.first, third.limit, 2, 0,
        {QStringLiteral("x"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("y")}},
-      {"a row at the table's begin kink", first.first, first.limit, -1,
+      {"two rows over a selection in a cell", second.first, third.limit, 2, 1,
+       {QStringLiteral("x"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("y")}},
+      {"a row at the table's begin kink", first.first, first.limit, -1, 0,
        {QStringLiteral("a"), QStringLiteral("x"), QStringLiteral("y")}},
-      {"rows with text after the table", second.first, third.limit + 2, 2,
+      {"rows with text after the table", second.first, third.limit + 2, 2, 0,
        {QStringLiteral("x"), QStringLiteral("ybce")}},
   };
   for (const auto& c : cases) {
@@ -351,11 +354,11 @@ TEST(Clipboard, WholeRowsCopiedIntoATableBecomeItsRows) {
     const uint32_t tableCp = kBody;
     const QString text = BodyText(target.get());
     const uint32_t point = c.at < 0 ? tableCp : kBody + uint32_t(text.indexOf(u'y')) + 1;
-    DocRange into{target.get(), point, point};
+    DocRange into{target.get(), point, point + c.selected};
     const DocRange from{source.get(), c.first, c.limit};
     ASSERT_TRUE(ReplaceRangeCore(&into, &from, nullptr, 0, false)) << c.what;
     QStringList rows = RowTexts(target.get(), tableCp);
-    if (!rows.isEmpty()) rows.last().remove(u'z');
+    if (!rows.isEmpty() && c.selected == 0) rows.last().remove(u'z');
     EXPECT_EQ(rows, c.rows) << c.what << ": " << rows.join(u',').toStdString();
     ExpectWholeKnots(target.get(), c.what);
     EXPECT_TRUE(log.assertMessages().isEmpty()) << c.what << ": " << log.assertMessages().join(u'|').toStdString();
