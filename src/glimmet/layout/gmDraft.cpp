@@ -76,6 +76,7 @@ class DraftLayout : public GMLayoutService {
   int64_t DraftWidth(GlimmetDoc* doc, Pane* pane) override { return ::DraftWidth(doc, pane); }
   // The paragraph heights are keyed by the document's address, which a new document may reuse.
   void DocumentDestroyed(GlimmetDoc* doc) override { ForgetParaLineHeights(doc); }
+  void TrashDraft(GlimmetDoc* doc, Pane* pane) override { ::TrashDraft(doc, pane, false); }
   void AdjustPaneForEdit(GlimmetDoc* doc, Pane* pane, uint32_t first, uint32_t limit, int64_t delta) override {
     DraftLineTable& lines = pane->lines;
     auto shifted = [&](uint32_t cp) { return uint32_t(std::max<int64_t>(int64_t(cp) + delta, first)); };

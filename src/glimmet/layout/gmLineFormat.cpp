@@ -37,6 +37,9 @@ bool g_nothingFitLogged = false;
 
 float Points(int64_t emu) { return float(double(emu) / kEmuPerPoint); }
 
+// A document may ask that its marks never show, whatever the pane's option.
+bool ShowsNoMarks(const GlimmetDoc* doc) { return doc->docProps.body[DocField::hideBmk] != 0; }
+
 bool IsWordClass(char16_t c) {
   const uint32_t type = TypeOfChar(c);
   return type >= kCharClassUpper && type <= kCharClassDigit;
@@ -547,9 +550,7 @@ void AddParagraphMarker(FormatState& s) {
   if (!s.done) MoveToTabStop(s, false);
 }
 
-bool HiddenBreakShown(FormatState& s) {
-  return s.showInvisibles && s.marksAllowed && !s.doc->docProps.body[DocField::hideBmk];
-}
+bool HiddenBreakShown(FormatState& s) { return s.showInvisibles && s.marksAllowed; }
 
 void AddInvisibleMark(FormatState& s, uint32_t cp, uint32_t item, uint32_t code, float width = 0) {
   if (!s.collect) return;
@@ -881,9 +882,12 @@ uint32_t StartRun(FormatState& s) {
   if (knot != kGMNone && knot > s.cp) limit = std::min(limit, knot);
   if (knot == s.cp) limit = s.cp + 1;
   const Kolor back = s.chars.get<uint32_t>(CharField::backColor);
-  const Kolor shading = s.paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
+  // White shading inside a border is drawn white (only borderless white shading takes the dark
+  // background), so black text on it must stay black.
+  const BorderStyle paraBorder = BorderStyleAt(s.paraProps, ParaField::border);
+  const Kolor shading = paraBorder.backColor;
   s.recolourRun = s.f->recolour && (!KolorIsColor(back) || back == kWhiteKolor) &&
-                  (!KolorIsColor(shading) || shading == kWhiteKolor);
+                  (!KolorIsColor(shading) || (shading == kWhiteKolor && paraBorder.kind == 0));
   // In dark appearance a highlighted selection keeps its text's own colour: runs end at its edges.
   const Pane* pane = s.pane;
   if (s.f->darkMode && s.highlighted && pane && pane->frameIndex == kGMNone && pane->selLimit > pane->selFirst) {
@@ -1274,9 +1278,17 @@ bool FormatRowLine(uint32_t cp, LineFormat* format) {
   // The last row takes the table's end kink, so that the line after the table starts with the
   // text that follows it.
   format->limitCp = row.limit + 1 == table.limit ? table.limit : row.limit;
-  format->lineHeight = float(RowHeight(doc, format->pane, table, row, props, format->availableWidth));
+  std::vector<GMRect> cells;
+  format->lineHeight = float(RowHeight(doc, format->pane, table, row, props, format->availableWidth, &cells));
   format->lineWidth = Points(format->availableWidth);
-  format->rightEdge = format->lineWidth;
+  // The row's text runs from its first cell's left to its last cell's right, wherever the
+  // table's alignment and indents put them.
+  if (!cells.empty()) {
+    format->originX = format->leftEdge = float(cells.front().x);
+    format->rightEdge = float(cells.back().x + cells.back().width);
+  } else {
+    format->rightEdge = format->lineWidth;
+  }
   format->endX = format->lineWidth;
   format->unalignedEndX = format->endX;
   return true;
@@ -1368,7 +1380,8 @@ bool FormatLine(uint32_t cp, int64_t availableWidth, LineFormat* format) {
   s.pane = pane;
   s.ts = &CurrentTypesetter();
   s.collect = mode & kFormatCollectRuns;
-  s.showInvisibles = s.collect && pane && pane->showInvisibles && !format->paneDisplay && !(mode & kFormatPrinting);
+  s.showInvisibles = s.collect && pane && pane->showInvisibles && !format->paneDisplay && !ShowsNoMarks(doc) &&
+                     !(mode & kFormatPrinting);
   s.noWrap = pane && pane->contentsKind == kPaneContentsPlain && doc->docProps.body[DocField::noWrap] &&
              !(mode & kFormatCellText);
   s.marksAllowed = !(mode & kFormatNoMarks);

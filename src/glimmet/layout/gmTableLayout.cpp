@@ -94,12 +94,12 @@ uint32_t HandOver(LocatorRec* locator, uint32_t direction, uint32_t modifiers) {
 void SetDraftKeyHandler(GMDraftKeyHandler handler) { g_draftKeyHandler = std::move(handler); }
 
 double RowHeight(GlimmetDoc* doc, Pane* pane, const KnotInfo& table, const KnotInfo& row, const PropRecord& props,
-                 int64_t availableWidth) {
+                 int64_t availableWidth, std::vector<GMRect>* cells) {
   uint32_t borderPosition = 0;
   const uint32_t rowNumber = RowNumber(doc, pane, table, row, props, &borderPosition);
   GMRect rect{0, 0, Points(availableWidth), 1000000};
   std::vector<int64_t> widths;
-  GetCellRects(props, rowNumber, borderPosition, table, row, &rect, nullptr, &widths);
+  GetCellRects(props, rowNumber, borderPosition, table, row, &rect, cells, &widths);
   double content = 0;
   for (uint32_t column = 0; column < widths.size(); ++column) {
     DocRange cell;

@@ -21,9 +21,10 @@ inline constexpr double kRowBottom = 1 << 30;
 
 // The height of a row line in points: its tallest cell, the table's row height (negative:
 // exact, positive: a minimum), the cell margins above and below, the space before the first row
-// and after the last, and the border's top and bottom.
+// and after the last, and the border's top and bottom. cells, when given, receives the row's
+// cell rectangles across the available width.
 double RowHeight(GlimmetDoc* doc, Pane* pane, const KnotInfo& table, const KnotInfo& row, const PropRecord& props,
-                 int64_t availableWidth);
+                 int64_t availableWidth, std::vector<GMRect>* cells = nullptr);
 
 // The rectangles of a formatted row line at the origin: the row (the table's), its cells and
 // their content widths (EMU).

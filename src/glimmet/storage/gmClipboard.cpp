@@ -163,6 +163,48 @@ void FixBookmarks(GlimmetDoc* dst, GlimmetDoc* src, DocRange* copied) {
   }
 }
 
+// What a copy into a document adds besides its text, taken before the copy, so that a copy that
+// fails part-way can take it all out again.
+struct CopyUndo {
+  GlimmetDoc* doc;
+  size_t pictures, props;
+  std::vector<GMStyle> styles;
+  std::vector<GMBookmarkName> names;
+
+  explicit CopyUndo(GlimmetDoc* dst)
+      : doc(dst), pictures(dst->pictures.size()), props(dst->props.size()), styles(dst->styles),
+        names(dst->bookmarkNames) {}
+
+  // Takes [at, end) out again with its knots and everything they entered in the document's tables.
+  void undo(uint32_t at, uint32_t end) {
+    if (end > at) {
+      ForcedKnotEdit forced;
+      ReplaceRangeSimple({doc, at, end}, nullptr, nullptr, 0);
+    }
+    if (doc->pictures.size() > pictures) doc->pictures.resize(pictures);
+    doc->bookmarkNames = names;
+    // Styles the copy made go again, with the records made for them, unless the copy changed a
+    // style the document had (one of the same name), whose text may now refer to them.
+    const auto same = [](const GMStyle& a, const GMStyle& b) {
+      return a.name == b.name && a.id == b.id && a.kind == b.kind && a.basedOn == b.basedOn && a.next == b.next &&
+             a.first == b.first && a.second == b.second;
+    };
+    if (doc->styles.size() < styles.size() || !std::equal(styles.begin(), styles.end(), doc->styles.begin(), same))
+      return;
+    const auto isNew = [&](uint32_t index) { return index != kGMNone && index >= props; };
+    for (const auto* runs : {&doc->charRuns, &doc->paraRuns})
+      for (const auto& run : runs->entries())
+        if (isNew(run.data)) return;
+    for (const auto& knot : doc->knots.entries())
+      if (isNew(knot.data.propIndex)) return;
+    if (isNew(doc->defaultListProps) || isNew(doc->defaultTableProps) || isNew(doc->defaultChapterProps)) return;
+    doc->styles = styles;
+    RebuildStyleList(doc);
+    doc->props.resize(props);
+    ForgetPropertyIndex(doc);
+  }
+};
+
 bool IsLinkStyle(GlimmetDoc* doc, const PropRecord& chars) {
   const uint32_t style = chars.get<uint16_t>(CharField::style);
   return style != 0 && style < doc->styles.size() && doc->styles[style].id == kLinkStyleId;
@@ -197,6 +239,27 @@ std::vector<DocRange> WholeKnotStretches(GlimmetDoc* src, uint32_t first, uint32
   return stretches;
 }
 
+// Whether [first, limit) is one or more whole rows of a table, one after another.
+bool IsWholeRows(GlimmetDoc* doc, uint32_t first, uint32_t limit) {
+  uint32_t cp = first;
+  while (cp < limit) {
+    KnotInfo row;
+    if (!FetchKnot(doc, cp, &row, 0) || row.type() != kKnotRow || row.first != cp) return false;
+    cp = row.limit;
+  }
+  return cp == limit && limit > first;
+}
+
+// Rows go into a table between its rows: before the row that holds the point, never inside one
+// of its cells; at the table's begin kink before its first row.
+uint32_t RowInsertionPoint(GlimmetDoc* doc, uint32_t at) {
+  KnotInfo table, row;
+  if (!FetchTable(doc, at, &table, &row, nullptr)) return at;
+  if (at <= table.first) return table.first + 1;
+  if (at > row.first && at < row.limit) return row.first;
+  return at;
+}
+
 }  // namespace
 
 bool CopyDocumentRange(DocRange* target, const DocRange& source) {
@@ -205,7 +268,7 @@ bool CopyDocumentRange(DocRange* target, const DocRange& source) {
   if (!dst || !src || dst == src) return false;
   const uint32_t first = source.first;
   const uint32_t limit = std::min(source.limit, uint32_t(src->totalLength));
-  const uint32_t at = target->first;
+  uint32_t at = target->first;
   if (first >= limit) {
     target->limit = at;
     return true;
@@ -215,8 +278,12 @@ bool CopyDocumentRange(DocRange* target, const DocRange& source) {
   // The source is taken in the pieces its walk gives, so that a range that starts or ends inside
   // a knot brings the text of the knot's slots and never a kink without its knot.
   DocRange walk{src, first, limit};
+  // Whole rows going into a table become rows of it; anything else brings the cells of rows
+  // whose table it leaves behind as text.
+  const bool intoTable = CpIsWithinKnot(dst, at, kKnotTable, nullptr, false) && IsWholeRows(src, first, limit);
+  if (intoTable) at = RowInsertionPoint(dst, at);
   uint32_t end = at;
-  const bool intoTable = CpIsWithinKnot(dst, at, kKnotTable, nullptr, false);
+  CopyUndo undo(dst);
   bool ok = true;
   {
     GMRegisteredRange walking(&walk, 0);
@@ -237,16 +304,19 @@ bool CopyDocumentRange(DocRange* target, const DocRange& source) {
           ForcedKnotEdit forced;
           ok = ReplaceRangeSimple({dst, end, end}, nullptr, text.data(), n);
         }
-        ok = ok && CopyProperties(dst, end, src, stretch.first, stretch.limit, kPropPara) &&
-             CopyProperties(dst, end, src, stretch.first, stretch.limit, kPropChar) &&
-             CopyKnots(dst, end, src, stretch.first, stretch.limit);
         if (!ok) break;
+        const uint32_t stretchAt = end;
         end += n;
+        ok = CopyProperties(dst, stretchAt, src, stretch.first, stretch.limit, kPropPara) &&
+             CopyProperties(dst, stretchAt, src, stretch.first, stretch.limit, kPropChar) &&
+             CopyKnots(dst, stretchAt, src, stretch.first, stretch.limit);
+        if (!ok) break;
       }
       if (!more || walk.first >= walk.limit) break;
     }
   }
-  DocRange copied{dst, at, end};
+  if (!ok) undo.undo(at, end);
+  DocRange copied{dst, at, ok ? end : at};
   GMRegisteredRange registered(&copied, 0);
   if (ok) FixBookmarks(dst, src, &copied);
   ResetCopySlots(src);

@@ -308,10 +308,12 @@ bool ReplaceRangeSimple(const DocRange& piece, DocRange* caller, const char16_t*
   InvalText({doc, first, limit}, breakDeleted);
 
   const uint32_t knotFrom = doc->knots.indexOfCpAfter(first);
+  bool chaptersDeleted = false;
   if (limit > first && knotFrom < doc->knots.count() && doc->knots.cpAt(knotFrom) < limit) {
     if (doc->knots.eraseRange(first, limit)) g_redrawReason = 1;
     const DocRange edit{doc, first, limit};
     if (doc->chapterCps.eraseRange(first, limit, true)) {
+      chaptersDeleted = true;
       g_redrawReason = 1;
       g_deleteMask |= 1u << 1;
       for (Pane& pane : doc->panes) pane.savedFirst = pane.savedLimit = kGMNone;
@@ -367,6 +369,11 @@ bool ReplaceRangeSimple(const DocRange& piece, DocRange* caller, const char16_t*
   doc->totalLength = int32_t(int64_t(doc->totalLength) + delta);
   if (first <= uint32_t(doc->userLength)) doc->userLength = int32_t(int64_t(doc->userLength) + delta);
   if (g_deferStatus.count > 0 && doc->owner) AccumulateDefer({doc, first, first + n});
+  // A pane that showed one chapter of several now shows the whole text: its lines start afresh.
+  if (chaptersDeleted && doc->chapterCps.count() == 1 && doc->paneCount > 0 && LayoutService()) {
+    Pane* pane = CurrentPane(doc);
+    if (pane && pane->contentsKind == kPaneContentsPlain) LayoutService()->TrashDraft(doc, pane);
+  }
   return true;
 }
 
@@ -412,10 +419,14 @@ bool ReplaceRangeCore(DocRange* target, const DocRange* source, const char16_t* 
     DocRange into{doc, target->first, target->first};
     const bool deferred = doc->owner != nullptr;
     if (deferred) DeferDisplay();
+    // The copy may go in before the target (rows into a table go in between its rows): the
+    // replaced text is followed wherever the copy puts it.
+    DocRange rest = *target;
+    RegisterRange(&rest, kRegisterMovePast);
     bool ok = CopyRange(&into, *source);
-    if (ok && !target->empty()) {
+    UnregisterRange(&rest);
+    if (ok && !rest.empty()) {
       // The replaced text goes only once the copy is in.
-      DocRange rest{doc, into.limit, into.limit + target->length()};
       ok = ReplaceRangeCore(&rest, nullptr, nullptr, 0, false);
     }
     if (deferred) UndeferDisplay(2);

@@ -168,6 +168,9 @@ class GMLayoutService {
   virtual void SetDefaultFont(GlimmetDoc*, uint8_t* /*charBody*/) {}
   // The document is about to go: whatever the layout keeps of it must go too.
   virtual void DocumentDestroyed(GlimmetDoc*) {}
+  // The pane's laid-out lines no longer fit the document (its chapters went): they are
+  // forgotten and laid out afresh.
+  virtual void TrashDraft(GlimmetDoc*, Pane*) {}
 };
 
 // Installs the layout (nullptr removes it) and returns the previous one.

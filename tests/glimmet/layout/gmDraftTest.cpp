@@ -7,6 +7,7 @@
 #include "glimmet/layout/gmLocate.h"
 #include "glimmet/layout/gmSelectKeys.h"
 #include "glimmet/storage/StorageTestSupport.h"
+#include "glimmet/storage/gmKnots.h"
 
 #include <QImage>
 #include <QPainter>
@@ -109,6 +110,24 @@ TEST(Draft, EditsDirtyTheirLinesAndShiftTheRest) {
   PostScrollCheck(d.doc.get(), d.pane);
   EXPECT_EQ(d.pane->lines.at(2).dirty, 0);
   EXPECT_TRUE(d.view.dirty.contains(QPointF(20, 30)));
+}
+
+// Deleting the second of two chapters leaves the pane showing one text: its lines go and are
+// laid out again from the pane's start.
+TEST(Draft, DeletingAChapterLaysThePaneOutAfresh) {
+  ShownDoc d;
+  DocRange at{d.doc.get(), ShownDoc::Para(5), ShownDoc::Para(5)};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotChapter, 0, 0, nullptr, 0, nullptr, false));
+  ASSERT_EQ(d.doc->chapterCps.count(), 2u);
+  KnotInfo chapter;
+  ASSERT_TRUE(FetchKnot(d.doc.get(), ShownDoc::Para(5), &chapter, kKnotChapter));
+  ASSERT_TRUE(CalculateLines(d.doc.get(), d.pane, nullptr));
+  ASSERT_GT(d.pane->lines.count(), 0u);
+  d.view.all = false;
+  ASSERT_TRUE(ReplaceRangeSimple(chapter.range(), nullptr, nullptr, 0));
+  EXPECT_EQ(d.doc->chapterCps.count(), 1u);
+  EXPECT_EQ(d.pane->lines.count(), 0u);
+  EXPECT_TRUE(d.view.all);
 }
 
 TEST(Draft, ANewBreakReflowsTheLinesBelowIt) {

@@ -11,8 +11,10 @@
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmTables.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPalette>
 
 #include <gtest/gtest.h>
 
@@ -673,6 +675,61 @@ TEST(LineDrawing, APictureBorderTakesItsOwnRoomOnTheLine) {
     }
   EXPECT_EQ(lastBlue, 21);
   EXPECT_GT(firstBlackAfter, lastBlue);
+}
+
+}  // namespace
+
+namespace {
+
+// In dark appearance black text on white paragraph shading takes the system text colour (here
+// red, on a blue text background) only where the shading is drawn dark: without a border. Inside
+// a box the shading stays white and the text black.
+TEST(LineDrawing, DarkAppearanceRecoloursTextOnlyOnBorderlessWhiteShading) {
+  const QPalette saved = QGuiApplication::palette();
+  QPalette dark = saved;
+  dark.setColor(QPalette::Text, Qt::red);
+  dark.setColor(QPalette::Base, Qt::blue);
+  QGuiApplication::setPalette(dark);
+  const uint8_t savedDarkText = g_glimmetConfig.darkText;
+  g_glimmetConfig.darkText = 1;
+  SetDarkAppearance(true);
+  const struct {
+    Kolor shading;
+    int32_t border;
+    QRgb text;
+  } cases[] = {{kNoKolor, 0, 0xFFFF0000}, {kWhiteKolor, 0, 0xFFFF0000}, {kWhiteKolor, 7, 0xFF000000}};
+  for (const auto& c : cases) {
+    DrawnLine d(QStringLiteral("abc"));
+    PropRecord para = ParaAt(d.doc.get(), kBody);
+    para.set<uint32_t>(ParaField::border + BorderField::backColor, c.shading);
+    para.set<int32_t>(ParaField::border + BorderField::kind, c.border);
+    para.set<int64_t>(ParaField::border + BorderField::width, 12700);
+    para.set<uint32_t>(ParaField::border + BorderField::lineColor, g_blackKolor);
+    ASSERT_TRUE(ApplyPropsToRange({d.doc.get(), kBody, kBody + 1}, para));
+    const QImage image = d.Draw(kBody, 100);
+    // Inside the first letter's box.
+    EXPECT_EQ(image.pixel(int(d.line.originX) + 2, int(d.line.baseline) - 4), c.text) << c.shading << " " << c.border;
+  }
+  SetDarkAppearance(false);
+  g_glimmetConfig.darkText = savedDarkText;
+  QGuiApplication::setPalette(saved);
+}
+
+// A document that hides its marks shows none, whatever the pane's option.
+TEST(LineDrawing, ADocumentThatHidesMarksShowsNoneOfThem) {
+  for (const bool hidden : {false, true}) {
+    DrawnLine d(QStringLiteral("a b"));
+    CurrentPane(d.doc.get())->showInvisibles = true;
+    d.doc->docProps.body[DocField::hideBmk] = hidden;
+    const QImage image = d.Draw(kBody, 100);
+    int grey = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        const QRgb p = image.pixel(x, y);
+        grey += qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qGray(p) > 64 && qGray(p) < 192;
+      }
+    EXPECT_EQ(grey > 0, !hidden);
+  }
 }
 
 }  // namespace

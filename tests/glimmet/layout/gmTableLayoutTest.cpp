@@ -115,6 +115,36 @@ TEST(TableLayout, RowsAreAsTallAsTheirTallestCellAndTheirBorders) {
   EXPECT_EQ(t.RowLine(1).lineHeight, 16.0f);
 }
 
+// A row line's text runs from its first cell's left to its last cell's right, wherever the
+// alignment, the left indent and the border put the table.
+TEST(TableLayout, RowLinesTakeTheirEdgesFromTheirCells) {
+  TableDoc t;
+  const float width = float(PaneTextWidth(t.doc.get(), nullptr)) / 12700;
+  const struct {
+    int32_t alignment;
+    int64_t leftIndent, border;
+    float left, right;
+  } cases[] = {
+      {0, 0, 0, 0, 144},
+      {0, 36 * 12700, 0, 36, 180},
+      {3, 0, 0, width - 144, width},
+      {1, 0, 0, (width - 144) / 2, (width + 144) / 2},
+      {0, 0, 12700, 1, 145},  // a 1-point box: the cells inside its left edge
+  };
+  for (const auto& c : cases) {
+    t.SetBorder(c.border ? 7 : 0, c.border);
+    PropRecord props;
+    ASSERT_TRUE(FetchTable(t.doc.get(), t.table.first + 2, &t.tableInfo, &t.rows[0], &props));
+    props.set<int32_t>(TableProp::alignment, c.alignment);
+    props.set<int64_t>(TableProp::left, c.leftIndent);
+    SetPropsOnKink(t.doc.get(), uint32_t(t.tableInfo.index), IndexForProperties(t.doc.get(), &props));
+    const LineFormat line = t.RowLine(0);
+    EXPECT_EQ(line.originX, c.left) << c.alignment << " " << c.leftIndent << " " << c.border;
+    EXPECT_EQ(line.leftEdge, c.left) << c.alignment << " " << c.leftIndent << " " << c.border;
+    EXPECT_EQ(line.rightEdge, c.right) << c.alignment << " " << c.leftIndent << " " << c.border;
+  }
+}
+
 TEST(TableLayout, PointsInARowFindCellsLinesAndBoundaries) {
   TableDoc t;
   const uint32_t T = t.text;

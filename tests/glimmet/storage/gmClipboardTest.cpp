@@ -5,6 +5,7 @@
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmRtfWriter.h"
 #include "glimmet/storage/gmStyles.h"
+#include "glimmet/storage/gmTables.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -231,6 +232,135 @@ TEST(Clipboard, CopiesThatCutKnotsBringWholeKnotsOnly) {
     letters.remove(QChar(1));
     EXPECT_TRUE(letters.contains(QLatin1StringView(c.shown))) << c.what;
     EXPECT_FALSE(ExportRtf({target.get(), kBody, uint32_t(target->userLength)}).isEmpty());
+    EXPECT_TRUE(log.assertMessages().isEmpty()) << c.what << ": " << log.assertMessages().join(u'|').toStdString();
+  }
+}
+
+// Everything of a document that a copy into it may change.
+struct DocState {
+  QString text;
+  std::vector<std::pair<uint32_t, uint32_t>> charRuns, paraRuns, knots;  // cp and index or type
+  size_t styles, props, pictures, names;
+  uint32_t bookmarks, tables, lists;
+  explicit DocState(GlimmetDoc* doc)
+      : text(BodyText(doc)), styles(doc->styles.size()), props(doc->props.size()), pictures(doc->pictures.size()),
+        names(doc->bookmarkNames.size()), bookmarks(doc->bookmarkCps.count()), tables(doc->tableCps.count()),
+        lists(doc->listCps.count()) {
+    for (const auto& run : doc->charRuns.entries()) charRuns.push_back({run.cp, run.data});
+    for (const auto& run : doc->paraRuns.entries()) paraRuns.push_back({run.cp, run.data});
+    for (const auto& knot : doc->knots.entries()) knots.push_back({knot.cp, knot.data.type});
+  }
+  bool operator==(const DocState&) const = default;
+};
+
+// A target that has room for no more styles takes a bookmark, a picture and a table, then fails
+// at the paragraph in a style of its own: it is left as it was, as it is by a copy that fails at once.
+TEST(Clipboard, ACopyThatFailsPartWayLeavesTheTargetAsItWas) {
+  InstallDocumentCopy();
+  GlimmetDocPtr source = WithBookmark(QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000CC"));
+  source->pictures.resize(1);
+  DocRange at{source.get(), uint32_t(source->userLength), uint32_t(source->userLength)};
+  const KinkData picture{0, KnotEntry::PictureValue(0, 1000, 0)};
+  ASSERT_TRUE(InsertKnotCore(&at, kKnotPicture, 0, 0, nullptr, 1, &picture, false));
+  const uint32_t end = uint32_t(source->userLength);
+  ASSERT_TRUE(InsertText(source.get(), end, QStringLiteral("\nstyled")));
+  DocRange table;
+  ASSERT_TRUE(NewTableCore(source.get(), end + 1, 1, 2, &table));
+  const uint32_t styled = table.limit;
+  const uint32_t own = CreateStyle(source.get(), QStringLiteral("Own"), kUserStyleId, 0, kStyleNone,
+                                   ParaAt(source.get(), styled), nullptr);
+  ASSERT_NE(own, kGMNone);
+  ASSERT_TRUE(ApplyParaStyle({source.get(), styled, styled + 1}, own));
+  // The whole text, then the styled paragraph alone.
+  for (const DocRange& from : {DocRange{source.get(), kBody, uint32_t(source->userLength)},
+                               DocRange{source.get(), styled, uint32_t(source->userLength)}}) {
+    SCOPED_TRACE(from.first);
+    GlimmetDocPtr target = WithBookmark(QStringLiteral("0F1E2D3C-0000-4000-8000-0000000000DD"));
+    GMStyle unused;
+    unused.kind = kPropUnusedStyle;
+    target->styles.resize(kMaxStyles, unused);
+    const DocState before(target.get());
+    DocRange into{target.get(), kBody + 1, kBody + 1};
+    LogCapture log;
+    EXPECT_FALSE(ReplaceRangeCore(&into, &from, nullptr, 0, false));
+    EXPECT_TRUE(DocState(target.get()) == before) << BodyText(target.get()).toStdString();
+    ExpectWholeKnots(target.get(), "after the failed copy");
+    // The document goes on working: a plain copy goes in.
+    const DocRange plain{source.get(), kBody, kBody + 1};
+    ASSERT_TRUE(ReplaceRangeCore(&into, &plain, nullptr, 0, false));
+    EXPECT_EQ(target->bookmarkCps.count(), 1u);
+  }
+}
+
+// The texts of a table's rows, each row's cells joined by "|", walking only the rows that are
+// the table's own (a row nested in a cell is not one of them).
+QStringList RowTexts(GlimmetDoc* doc, uint32_t tableCp) {
+  KnotInfo table, row;
+  QStringList rows;
+  if (!FetchKnot(doc, tableCp, &table, kKnotTable)) return rows;
+  for (uint32_t cp = table.first + 1; cp + 1 < table.limit && FetchKnot(doc, cp, &row, 0) && row.first == cp;
+       cp = row.limit) {
+    if (row.type() != kKnotRow) return rows << QStringLiteral("not a row");
+    QStringList cells;
+    for (uint32_t k = 0; k + 1 < row.kinkCount; ++k)
+      cells << TextOfRange({doc, row.kinkCps[k] + 1, row.kinkCps[k + 1]}).remove(u'\n');
+    rows << cells.join(u'|');
+  }
+  return rows;
+}
+
+// A table of one column whose rows hold the texts.
+GlimmetDocPtr DocWithTable(const QStringList& texts) {
+  GlimmetDocPtr doc = DocWithBody(QStringLiteral("end"));
+  DocRange table;
+  EXPECT_TRUE(NewTableCore(doc.get(), kBody, uint32_t(texts.size()), 1, &table));
+  for (qsizetype i = texts.size(); i-- > 0;) {
+    KnotInfo row;
+    uint32_t cp = table.first + 1;
+    for (qsizetype r = 0; r <= i; ++r, cp = row.limit) EXPECT_TRUE(FetchKnot(doc.get(), cp, &row, kKnotRow));
+    EXPECT_TRUE(InsertText(doc.get(), row.kinkCps[0] + 1, texts[i]));
+  }
+  return doc;
+}
+
+// Whole rows copied to a point inside a table go in as rows of it, before the row holding the
+// point (at the table's begin kink, before its first row); text with them brings their cells as text.
+TEST(Clipboard, WholeRowsCopiedIntoATableBecomeItsRows) {
+  InstallDocumentCopy();
+  GlimmetDocPtr source = DocWithTable({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+  KnotInfo first, second, third;
+  ASSERT_TRUE(FetchKnot(source.get(), kBody + 1, &first, kKnotRow));
+  ASSERT_TRUE(FetchKnot(source.get(), first.limit, &second, kKnotRow));
+  ASSERT_TRUE(FetchKnot(source.get(), second.limit, &third, kKnotRow));
+  const struct {
+    const char* what;
+    uint32_t first, limit;
+    int at;  // after the "y" of the target's cells "x" and "yz", or -1 for the table's begin kink
+    uint32_t selected;  // units replaced from there
+    QStringList rows;
+  } cases[] = {
+      {"two rows into the second row's cell", second.first, third.limit, 2, 0,
+       {QStringLiteral("x"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("y")}},
+      {"two rows over a selection in a cell", second.first, third.limit, 2, 1,
+       {QStringLiteral("x"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("y")}},
+      {"a row at the table's begin kink", first.first, first.limit, -1, 0,
+       {QStringLiteral("a"), QStringLiteral("x"), QStringLiteral("y")}},
+      {"rows with text after the table", second.first, third.limit + 2, 2, 0,
+       {QStringLiteral("x"), QStringLiteral("ybce")}},
+  };
+  for (const auto& c : cases) {
+    LogCapture log;
+    GlimmetDocPtr target = DocWithTable({QStringLiteral("x"), QStringLiteral("yz")});
+    const uint32_t tableCp = kBody;
+    const QString text = BodyText(target.get());
+    const uint32_t point = c.at < 0 ? tableCp : kBody + uint32_t(text.indexOf(u'y')) + 1;
+    DocRange into{target.get(), point, point + c.selected};
+    const DocRange from{source.get(), c.first, c.limit};
+    ASSERT_TRUE(ReplaceRangeCore(&into, &from, nullptr, 0, false)) << c.what;
+    QStringList rows = RowTexts(target.get(), tableCp);
+    if (!rows.isEmpty() && c.selected == 0) rows.last().remove(u'z');
+    EXPECT_EQ(rows, c.rows) << c.what << ": " << rows.join(u',').toStdString();
+    ExpectWholeKnots(target.get(), c.what);
     EXPECT_TRUE(log.assertMessages().isEmpty()) << c.what << ": " << log.assertMessages().join(u'|').toStdString();
   }
 }
