@@ -180,12 +180,9 @@ TEST(SortLinesTest, EveryLineLandsWhereAStableSortOfAllLinesPutsIt) {
     const GridPoint point = A1(at);
     return std::tuple{point.x, point.y, QString::fromUtf8(text)};
   };
-  // Blank lines in the range with the key outside it; a row with an empty key among blank rows;
-  // the same for columns, with key rows below the range.
+  // An empty cell beside the range among blank rows, sorted down; columns with blank columns and
+  // key rows below the range. (The sort dialog's test pins the rows of the same kind.)
   const SortCase table[] = {
-      {{cell("A1", "4"), cell("A2", "3"), cell("A3", "2"), cell("A4", "1"), cell("B1", "a"), cell("B3", "c")},
-       Range("B1", "C4"), A1("A1"), {-1, -1}},
-      {{cell("A1", "2"), cell("B3", "x")}, Range("A1", "B4"), A1("A1"), {-1, -1}},
       {{cell("A1", "2"), cell("B3", "x"), cell("C2", "")}, Range("A1", "B4"), A1("A1"), {-1, -1}, false, true},
       {{cell("A9", "4"), cell("B9", "3"), cell("C9", "2"), cell("D9", "1"), cell("A2", "a"), cell("C2", "c")},
        Range("A2", "D3"), A1("A9"), {-1, -1}, true},
