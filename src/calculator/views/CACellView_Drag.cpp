@@ -220,10 +220,10 @@ bool CACellView::performDrop(const QMimeData* data, bool copy) {
   GridRange plain;
   const int32_t kind = TypeOfRange(&plain, source);
   const bool lines = kind == kRangeRows || kind == kRangeColumns;
-  GridRange at;
-  if (TypeOfRange(&at, document_->selectionRange()) == kRangeInvalid) return false;
   // A block that would not fit where it is dropped is refused before its old place is touched.
-  if (!CADocument::pastedBlock(plain, kind, at.startPoint)) {
+  GridRange at;
+  if (TypeOfRange(&at, document_->selectionRange()) == kRangeInvalid ||
+      !CADocument::pastedBlock(plain, kind, at.startPoint)) {
     WorkspaceBeep();
     return false;
   }
