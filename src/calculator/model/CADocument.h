@@ -333,8 +333,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void insertCellVertical(const GridPoint& shift);
   void insertColumn(const GridPoint& shift);
   void insertRow(const GridPoint& shift);
-  // Formulas that name moved cells follow them (edit range: the selection).
+  // Formulas that name moved cells follow them; the edit range is the block whose cells moved
+  // (the selection when none is given).
   void adjustExpressionsBy(const GridPoint& shift);
+  void adjustExpressionsBy(const GridPoint& shift, const GridRange& editRange);
   void adjustExpressionsForBigMove(const CABigMove& move);
   // The row or column formats (and widths) of a whole-row or whole-column source selection go
   // to the rows or columns from this selection's start.
@@ -634,6 +636,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // named by the descriptor (0: no step). NO when nothing was pasted.
   bool paste(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName);
   bool paste(const QMimeData* clipboard, bool ignoreFormat);
+  // The block that cells of the source's kind and normalised range (whole lines' open ends made
+  // real) replace when pasted at `start`: whole rows or columns from the start's row or column, a
+  // block from the start, one cell at the start. Nothing when part of it would leave the grid.
+  static std::optional<GridRange> pastedBlock(const GridRange& source, int32_t kind, const GridPoint& start);
   // The pasteboard types a paste chooses from, richest first; rich text takes its place once
   // the program can read it.
   static QStringList clipboardTypes();

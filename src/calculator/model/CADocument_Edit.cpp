@@ -86,6 +86,19 @@ bool InsertionLeavesGrid(const CADocument& document, bool columns, int64_t first
   return __builtin_add_overflow(furthest, count, &moved) || moved > (columns ? LastGridColumn() : kLastGridRow);
 }
 
+// The block whose cells an insertion or deletion moves: whole columns (or rows) move the cells
+// of every row (or column), whatever the selection's extent the other way, so formulas anywhere
+// must follow them.
+GridRange EditedBlock(const GridRange& selection, int32_t editType) {
+  GridRange block;
+  TypeOfRange(&block, selection);
+  if (editType == kEditColumns)
+    return GridRange{{block.startPoint.x, kGridWildcard}, {block.endPoint.x, kGridWildcard}};
+  if (editType == kEditRows)
+    return GridRange{{kGridWildcard, block.startPoint.y}, {kGridWildcard, block.endPoint.y}};
+  return selection;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -155,7 +168,7 @@ void CADocument::insert(int32_t editType) {
         insertRow(shift);
         break;
     }
-    adjustExpressionsBy(shift);
+    adjustExpressionsBy(shift, EditedBlock(selection, editType));
     recalcEverything();
   }, true);
   if (!done) return;
@@ -209,7 +222,7 @@ bool CADocument::deleteSelection(int32_t editType) {
         deleteRow(shift);
         break;
     }
-    adjustExpressionsBy(shift);
+    adjustExpressionsBy(shift, EditedBlock(selection, editType));
     recalcEverything();
   }, true);
   if (!done) return false;
@@ -443,6 +456,9 @@ void CADocument::moveSelectedLinesTo(double destination, bool columns) {
   forMovingCells([this](CACell& cell) { addReferencesOf(cell); });
 
   adjustExpressionsForBigMove(BigMoveOf(s, e, d, columns));
+  // A formula whose text stays as it was may still read other cells now: a range reaching out of
+  // the moved block, or a "$" reference into it.
+  recalcEverything();
 
   GridRange moved = selectionRange_;
   (columns ? moved.startPoint.x : moved.startPoint.y) = d;

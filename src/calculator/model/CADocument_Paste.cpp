@@ -213,6 +213,29 @@ bool CADocument::copy(QMimeData* clipboard) {
   return true;
 }
 
+std::optional<GridRange> CADocument::pastedBlock(const GridRange& source, int32_t kind, const GridPoint& start) {
+  const GridPoint& from = source.startPoint;
+  const GridPoint& to = source.endPoint;
+  int64_t endX = 0, endY = 0;
+  // The grid ends at its last column well before the last row.
+  const bool fitsX = !__builtin_add_overflow(start.x, to.x - from.x, &endX) && endX <= LastGridColumn();
+  const bool fitsY = !__builtin_add_overflow(start.y, to.y - from.y, &endY) && endY <= kLastGridRow;
+  switch (kind) {
+    case kRangeAbsoluteCell:
+    case kRangeCell:
+      return GridRange{start, start};
+    case kRangeRows:
+      if (!fitsY) return std::nullopt;
+      return GridRange{{kGridWildcard, start.y}, {kGridWildcard, endY}};
+    case kRangeColumns:
+      if (!fitsX) return std::nullopt;
+      return GridRange{{start.x, kGridWildcard}, {endX, kGridWildcard}};
+    default:
+      if (!fitsX || !fitsY) return std::nullopt;
+      return GridRange{start, {endX, endY}};
+  }
+}
+
 bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat) {
   return paste(clipboard, ignoreFormat, kUndoPaste);
 }
@@ -247,31 +270,10 @@ bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat, int32_t un
     }
     GridRange destination;
     if (TypeOfRange(&destination, selectionRange_) == kRangeInvalid) return fail();
-    const GridPoint& start = destination.startPoint;
-    const GridPoint& from = result.sourceRange.startPoint;
-    const GridPoint& to = result.sourceRange.endPoint;
-    int64_t endX = 0, endY = 0;
-    // The grid ends at its last column well before the last row.
-    const bool fitsX = !__builtin_add_overflow(start.x, to.x - from.x, &endX) && endX <= LastGridColumn();
-    const bool fitsY = !__builtin_add_overflow(start.y, to.y - from.y, &endY) && endY <= kLastGridRow;
-    switch (result.kind) {
-      case kRangeAbsoluteCell:
-      case kRangeCell:
-        break;
-      case kRangeRows:
-        if (!fitsY) return fail();
-        undoRange = GridRange{{kGridWildcard, start.y}, {kGridWildcard, endY}};
-        break;
-      case kRangeColumns:
-        if (!fitsX) return fail();
-        undoRange = GridRange{{start.x, kGridWildcard}, {endX, kGridWildcard}};
-        break;
-      default:
-        // The block must fit the grid, or part of it would be lost on the way in.
-        if (!fitsX || !fitsY) return fail();
-        undoRange = GridRange{start, {endX, endY}};
-        break;
-    }
+    // The block must fit the grid, or part of it would be lost on the way in.
+    const std::optional<GridRange> block = pastedBlock(result.sourceRange, result.kind, destination.startPoint);
+    if (!block) return fail();
+    if (result.kind != kRangeCell && result.kind != kRangeAbsoluteCell) undoRange = *block;
   }
   const CAUndoContext context{undoRange, kDomainCell};
   CAUndoArchive before;

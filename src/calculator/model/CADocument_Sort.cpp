@@ -48,22 +48,39 @@ int64_t RunLength(const CADocument& document, const GridPoint& point, bool upwar
   return length;
 }
 
-// The rows (or columns) from the range's first to its last that hold a cell within the range,
-// ascending.
+// The key columns (key rows when sorting columns) that the comparison reads.
+std::vector<int64_t> KeyLines(const CADocument& document, bool byColumns) {
+  std::vector<int64_t> keys;
+  for (const GridPoint& key : {document.sortKey1(), document.sortKey2()}) {
+    const int64_t line = byColumns ? key.y : key.x;
+    if (line >= 0) keys.push_back(line);
+  }
+  return keys;
+}
+
+// The rows (or columns) from the range's first to its last that hold a cell within the range or
+// in a key column (key row), ascending. Every other line holds nothing to move and compares as
+// empty, equal to every other such line.
 std::vector<int64_t> OccupiedLines(const CADocument& document, const GridRange& range, bool byColumns) {
+  const std::vector<int64_t> keys = KeyLines(document, byColumns);
+  // Columns are held by rows: their key rows may lie anywhere.
+  int64_t lastRow = range.endPoint.y;
+  if (byColumns)
+    for (const int64_t key : keys) lastRow = std::max(lastRow, key);
   std::vector<int64_t> lines;
   for (const std::unique_ptr<CARow>& row : document.rows()) {
-    if (row->gridY() < range.startPoint.y) continue;
-    if (row->gridY() > range.endPoint.y) break;
+    const int64_t y = row->gridY();
+    if (y > lastRow) break;
+    const bool inRange = y >= range.startPoint.y && y <= range.endPoint.y;
+    const bool isKey = std::find(keys.begin(), keys.end(), y) != keys.end();
+    if (!inRange && !(byColumns && isKey)) continue;
     const CARow::CellList& cells = row->cells();
-    for (size_t i = row->lowerBound(range.startPoint.x); i < cells.size(); ++i) {
-      const int64_t x = cells[i].x();
-      if (x > range.endPoint.x) break;
-      if (!byColumns) {
-        lines.push_back(row->gridY());
-        break;
-      }
-      lines.push_back(x);
+    const size_t first = row->lowerBound(range.startPoint.x);
+    if (byColumns) {
+      for (size_t i = first; i < cells.size() && cells[i].x() <= range.endPoint.x; ++i) lines.push_back(cells[i].x());
+    } else if ((first < cells.size() && cells[first].x() <= range.endPoint.x) ||
+               std::any_of(keys.begin(), keys.end(), [&](int64_t x) { return row->entryAt(x) != nullptr; })) {
+      lines.push_back(y);
     }
   }
   if (byColumns) {
@@ -83,13 +100,14 @@ int64_t FirstBlankLine(const std::vector<int64_t>& occupied, int64_t lo) {
   return line;
 }
 
-// Only the lines that hold cells are compared and moved: the blank lines between them go as one
-// block, in their order, to where a blank line sorts. A sheet with one cell a billion rows down
-// so sorts its few rows, not a billion.
+// Sorts the lines lo..hi as a stable sort of every line would, while comparing and moving only
+// the lines that hold cells: a sheet with one cell a billion rows down so sorts its few rows, not
+// a billion. One blank line stands for all of them; the lines that compare equal to it, blank or
+// not, then keep their order among one another, as a stable sort keeps equal lines.
 bool SortLines(CADocument& document, const GridRange& range, const CASortContext& context, int64_t lo, int64_t hi) {
   const bool byColumns = context.byColumns;
   const std::vector<int64_t> occupied = OccupiedLines(document, range, byColumns);
-  const uint64_t blankCount = uint64_t(hi - lo) + 1 - occupied.size();
+  const int64_t blankCount = int64_t(uint64_t(hi - lo) + 1 - occupied.size());
   std::vector<int64_t> order = occupied;
   std::optional<int64_t> blankLine;  // stands for every blank line of the range
   if (blankCount > 0) {
@@ -97,31 +115,46 @@ bool SortLines(CADocument& document, const GridRange& range, const CASortContext
     order.insert(std::lower_bound(order.begin(), order.end(), *blankLine), *blankLine);
   }
   if (order.size() != occupied.size() + (blankLine ? 1 : 0)) LogAssert(kBadVectorCount, __func__, __FILE__, __LINE__);
-  // Lines that compare equal keep their order.
-  std::stable_sort(order.begin(), order.end(),
-                   [&](int64_t a, int64_t b) { return document.compareForSort(context, a, b) < 0; });
+  const auto compare = [&](int64_t a, int64_t b) { return document.compareForSort(context, a, b); };
+  std::stable_sort(order.begin(), order.end(), [&](int64_t a, int64_t b) { return compare(a, b) < 0; });
 
-  // Where each line goes: a line with cells to its own place, blank lines after one another from
-  // where their block landed.
+  // The run of lines equal to a blank one: every blank line and the occupied lines in it, in
+  // line order, from where the run begins.
+  size_t runStart = order.size();
+  size_t runEnd = order.size();
+  std::vector<int64_t> equalToBlank;  // ascending, as the stable sort left them
+  if (blankLine) {
+    const size_t at = size_t(std::find(order.begin(), order.end(), *blankLine) - order.begin());
+    runStart = at;
+    while (runStart > 0 && compare(order[runStart - 1], *blankLine) == 0) --runStart;
+    runEnd = at + 1;
+    while (runEnd < order.size() && compare(order[runEnd], *blankLine) == 0) ++runEnd;
+    for (size_t i = runStart; i < runEnd; ++i)
+      if (i != at) equalToBlank.push_back(order[i]);
+  }
+  const int64_t runTarget = lo + int64_t(runStart);
+  const auto countBelow = [](const std::vector<int64_t>& lines, int64_t line) {
+    return int64_t(std::lower_bound(lines.begin(), lines.end(), line) - lines.begin());
+  };
+  const auto blanksBefore = [&](int64_t line) { return (line - lo) - countBelow(occupied, line); };
+
   std::vector<int64_t> targetOfOccupied(occupied.size());
-  std::vector<std::pair<int64_t, int64_t>> moves;  // (source, target), in target order
-  int64_t next = lo;
-  int64_t blankStart = lo;
-  for (const int64_t source : order) {
-    if (blankLine && source == *blankLine) {
-      blankStart = next;
-      next += int64_t(blankCount);
-      continue;
-    }
-    const auto at = std::lower_bound(occupied.begin(), occupied.end(), source);
-    targetOfOccupied[size_t(at - occupied.begin())] = next;
-    moves.emplace_back(source, next++);
+  std::vector<std::pair<int64_t, int64_t>> moves;  // (source, target)
+  for (size_t i = 0; i < order.size(); ++i) {
+    const int64_t source = order[i];
+    if (blankLine && source == *blankLine) continue;
+    int64_t target = lo + int64_t(i);
+    if (i >= runEnd)
+      target += blankCount - 1;
+    else if (i >= runStart)
+      target = runTarget + countBelow(equalToBlank, source) + blanksBefore(source);
+    targetOfOccupied[size_t(countBelow(occupied, source))] = target;
+    moves.emplace_back(source, target);
   }
   const auto targetOf = [&](int64_t line) {
     const auto at = std::lower_bound(occupied.begin(), occupied.end(), line);
     if (at != occupied.end() && *at == line) return targetOfOccupied[size_t(at - occupied.begin())];
-    const int64_t blanksBefore = (line - lo) - int64_t(at - occupied.begin());
-    return blankStart + blanksBefore;
+    return runTarget + blanksBefore(line) + countBelow(equalToBlank, line);
   };
 
   // A copy of the range, with its lines' heights or widths and formats.
@@ -307,7 +340,8 @@ void CADocument::insertQuickFormula(int32_t functionIndex) {
       for (int64_t x = x0; x <= x1; ++x) formulas.push_back({{x, y1 + 1}, GridRange{{x, y0}, {x, y1}}});
     }
   }
-  if (formulas.empty() || targets.endPoint.x < 0 || targets.endPoint.y < 0) return fail();
+  // Totals that would land past the last column or row are refused before anything changes.
+  if (formulas.empty() || !IsOnGrid(targets.startPoint) || !IsOnGrid(targets.endPoint)) return fail();
 
   setSelectionRange(targets);
   if (!setUndo(kFLNewUndoID, kUndoActionCells, kUndoFormula, targets, kDomainCell)) return;

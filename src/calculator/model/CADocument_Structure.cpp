@@ -245,8 +245,9 @@ void CADocument::insertRow(const GridPoint& shift) {
 // ---------------------------------------------------------------------------------------------
 // Reference adjustment
 
-void CADocument::adjustExpressionsBy(const GridPoint& shift) {
-  const GridRange editRange = selectionRange_;
+void CADocument::adjustExpressionsBy(const GridPoint& shift) { adjustExpressionsBy(shift, selectionRange_); }
+
+void CADocument::adjustExpressionsBy(const GridPoint& shift, const GridRange& editRange) {
   for (const std::unique_ptr<CARow>& row : rows_)
     for (const CACellEntry& entry : row->cells())
       if (entry.isFormula()) entry.cell()->adjustExpressionBy(shift.x, shift.y, editRange);
@@ -325,6 +326,10 @@ void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
     blockX0 = tx;
     if (!AddCoordinate(tx, from.endPoint.x - from.startPoint.x, &blockX1, true)) blockX1 = LastGridColumn();
   }
+  // The block's rows: whole columns cover every row, anything else as many rows as the source.
+  int64_t blockY1 = kGridOpenEnd;
+  if (!wholeColumns && !AddCoordinate(ty, from.endPoint.y - from.startPoint.y, &blockY1, false))
+    blockY1 = kLastGridRow;
   const auto inBlock = [&](const CACellEntry& entry) { return entry.x() >= blockX0 && entry.x() <= blockX1; };
   // Clears and removes the block's cells of a row from index `at` up to (not including) x.
   const auto dropUntil = [&](CARow& row, size_t at, int64_t x) {
@@ -382,6 +387,10 @@ void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
     }
     dropUntil(row, at, blockX1 == kGridOpenEnd ? kGridOpenEnd : blockX1 + 1);
   }
+  // The block is replaced whole: rows past the last source row lose its cells as well, so that
+  // nothing of what was there shows through a source shorter than the block.
+  for (size_t r = RowIndexAtOrAfter(rows_, reached + 1); r < rows_.size() && rows_[r]->gridY() <= blockY1; ++r)
+    rows_[r]->deleteCellsFrom(wholeRows ? -1 : blockX0, blockX1, this);
 
   if (!copied) return;
   if (!wholeRows && !wholeColumns) setSelectionRange(GridRange{firstPoint, largest});

@@ -484,14 +484,13 @@ void CARow::compactCellAt(int64_t x) {
 }
 
 void CARow::deleteCellsFrom(int64_t x1, int64_t x2, CADocument* document) {
-  for (size_t i = cells_.size(); i-- > 0;) {
-    const int64_t x = cells_[i].x();
-    if (x1 >= 0 && x < x1) break;
-    if (x1 >= 0 && x > x2) continue;
-    // Clearing tells the cell's dependents: a plain number is made a cell to do so.
-    cellAtIndex(i, document).clearValue();
-    cells_.erase(cells_.begin() + qsizetype(i));
-  }
+  const size_t first = x1 < 0 ? 0 : lowerBound(x1);
+  size_t end = first;
+  while (end < cells_.size() && (x1 < 0 || cells_[end].x() <= x2)) ++end;
+  // Clearing tells the cell's dependents: a plain number is made a cell to do so. The cells leave
+  // the row together once all of them have been told.
+  for (size_t i = end; i-- > first;) cellAtIndex(i, document).clearValue();
+  cells_.erase(cells_.begin() + qsizetype(first), cells_.begin() + qsizetype(end));
 }
 
 void CARow::addReferencesOfCells(CADocument& document) const {

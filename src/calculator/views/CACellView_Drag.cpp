@@ -217,8 +217,16 @@ bool CACellView::performDrop(const QMimeData* data, bool copy) {
     return document_->paste(data, ignoreFormat, kUndoDragCells);
   // A move: one step keeps both places; the old place is cleared, the cells pasted at the new.
   const GridRange source = g_dragSource.selection;
-  const int32_t kind = TypeOfRange(nullptr, source);
+  GridRange plain;
+  const int32_t kind = TypeOfRange(&plain, source);
   const bool lines = kind == kRangeRows || kind == kRangeColumns;
+  // A block that would not fit where it is dropped is refused before its old place is touched.
+  GridRange at;
+  if (TypeOfRange(&at, document_->selectionRange()) == kRangeInvalid ||
+      !CADocument::pastedBlock(plain, kind, at.startPoint)) {
+    WorkspaceBeep();
+    return false;
+  }
   const GridRange context = MoveContext(source, document_->selectionRange().startPoint);
   if (!document_->setUndo(kFLNewUndoID, lines ? kUndoActionWholeDocument : kUndoActionCells, kUndoDragCells,
                           context, kDomainCell))

@@ -313,6 +313,41 @@ TEST_F(DialogsTest, SortOkSortsTheRowsAsOneStep) {
   EXPECT_EQ(undoTitle(), "Undo Sort");
 }
 
+// Blank rows in the range take part as every other row does: a key outside the range still
+// orders them, and a row whose key is empty stays among the blank rows in its order.
+TEST_F(DialogsTest, SortPlacesBlankRowsAsAnyOtherRow) {
+  const struct {
+    std::vector<std::pair<GridPoint, const char*>> cells;
+    GridRange range;
+    const char* key;
+    const char* expected;  // columns A and B
+  } cases[] = {
+      {{{{0, 0}, "4"}, {{0, 1}, "3"}, {{0, 2}, "2"}, {{0, 3}, "1"}, {{1, 0}, "a"}, {{1, 2}, "c"}},
+       {{1, 0}, {2, 3}}, "A1", "4 3 2 1|- c - a"},
+      {{{{0, 0}, "2"}, {{1, 2}, "x"}}, {{0, 0}, {1, 3}}, "A1", "- - - 2|- x - -"},
+  };
+  preferences.setValue(CABoolPreference::sortWholeDoc, false);
+  preferences.setValue(CABoolPreference::sortColumns, false);
+  preferences.setValue(CABoolPreference::sortReverse, false);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    document().clearRange({{0, 0}, {2, 3}}, kClearAll, kUndoUnnamed);
+    for (const auto& [at, text] : c.cells) put(at.x, at.y, text);
+    document().setSelectionRange(c.range);
+    item("sort:")->trigger();
+    auto* dialog = controller.mainWindow()->findChild<CASortDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    type(dialog->primaryKeyField(), QLatin1String(c.key));
+    emit dialog->primaryKeyField()->editingFinished();
+    type(dialog->secondaryKeyField(), QString());
+    QTest::keyClick(dialog->secondaryKeyField(), Qt::Key_Backspace);
+    emit dialog->secondaryKeyField()->editingFinished();
+    dialog->ok();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(column(0, 4) + "|" + column(1, 4), c.expected);
+  }
+}
+
 // A first sort, with nothing stored, sorts rows: columns are reordered only on request.
 TEST_F(DialogsTest, AFirstSortOffersToSortRowsNotColumns) {
   UserDefaults fresh{QStringLiteral("dialogs-test-fresh")};

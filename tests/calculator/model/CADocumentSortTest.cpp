@@ -4,7 +4,11 @@
 
 #include "calculator/model/formula/caFunctionTable.h"
 
+#include <algorithm>
 #include <cstring>
+#include <random>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -110,6 +114,103 @@ TEST_F(SortTest, ColumnsAreSortedByAKeyRow) {
   document.sort();
   EXPECT_EQ(text("A9") + text("B9") + text("C9") + text("D9"), QStringLiteral("dbca"));
   EXPECT_EQ(document.column(0)->digitCount(), 20);
+}
+
+// A small sheet to sort: its cells, the range, the keys and the options.
+struct SortCase {
+  std::vector<std::tuple<int64_t, int64_t, QString>> cells;
+  GridRange range;
+  GridPoint key1;
+  GridPoint key2;
+  bool columns = false;
+  bool reverse = false;
+};
+
+constexpr int64_t kSheetWidth = 6;
+constexpr int64_t kSheetHeight = 9;
+
+// The texts the sheet shows, "-" for no cell or an empty one, rows outer.
+std::vector<QString> Texts(const CADocument& document) {
+  std::vector<QString> texts;
+  for (int64_t y = 0; y < kSheetHeight; ++y)
+    for (int64_t x = 0; x < kSheetWidth; ++x) {
+      const CACell* cell = document.cellAtGridPoint({x, y});
+      const QString text = cell ? cell->displayText(false) : QString();
+      texts.push_back(text.isEmpty() ? QStringLiteral("-") : text);
+    }
+  return texts;
+}
+
+// Sorts the sheet and expects every line of the range where a stable sort of all its lines, each
+// compared with the sort's own comparison, puts it; the cells outside the range stay.
+void ExpectLinesWhereAStableSortPutsThem(ModelEnvironment& environment, const SortCase& test) {
+  CAModelPreferences preferences;
+  preferences.sortWholeDoc = false;
+  preferences.sortColumns = test.columns;
+  preferences.sortReverse = test.reverse;
+  environment.set(preferences);
+  CADocument document;
+  for (const auto& [x, y, text] : test.cells) document.cellAtGridPointImperative({x, y})->setFormula(text);
+  document.setSortKey1(test.key1);
+  document.setSortKey2(test.key2);
+  document.setSelectionRange(test.range);
+  const GridPoint& s = test.range.startPoint;
+  const GridPoint& e = test.range.endPoint;
+  const int64_t lo = test.columns ? s.x : s.y;
+  std::vector<int64_t> order;
+  for (int64_t line = lo; line <= (test.columns ? e.x : e.y); ++line) order.push_back(line);
+  const CASortContext context{test.columns, test.reverse};
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int64_t a, int64_t b) { return document.compareForSort(context, a, b) < 0; });
+  const std::vector<QString> before = Texts(document);
+  std::vector<QString> expected = before;
+  for (int64_t y = s.y; y <= e.y; ++y)
+    for (int64_t x = s.x; x <= e.x; ++x) {
+      const int64_t from = order[size_t((test.columns ? x : y) - lo)];
+      expected[size_t(y * kSheetWidth + x)] =
+          before[size_t((test.columns ? y : from) * kSheetWidth + (test.columns ? from : x))];
+    }
+  document.sort();
+  EXPECT_EQ(Texts(document), expected);
+}
+
+TEST(SortLinesTest, EveryLineLandsWhereAStableSortOfAllLinesPutsIt) {
+  ModelEnvironment environment;
+  const auto cell = [](const char* at, const char* text) {
+    const GridPoint point = A1(at);
+    return std::tuple{point.x, point.y, QString::fromUtf8(text)};
+  };
+  // An empty cell beside the range among blank rows, sorted down; columns with blank columns and
+  // key rows below the range. (The sort dialog's test pins the rows of the same kind.)
+  const SortCase table[] = {
+      {{cell("A1", "2"), cell("B3", "x"), cell("C2", "")}, Range("A1", "B4"), A1("A1"), {-1, -1}, false, true},
+      {{cell("A9", "4"), cell("B9", "3"), cell("C9", "2"), cell("D9", "1"), cell("A2", "a"), cell("C2", "c")},
+       Range("A2", "D3"), A1("A9"), {-1, -1}, true},
+      {{cell("A1", "2"), cell("C2", "x"), cell("E8", "1")}, Range("A1", "D2"), A1("A1"), A1("A8"), true},
+  };
+  for (const SortCase& test : table) ExpectLinesWhereAStableSortPutsThem(environment, test);
+
+  std::mt19937 random(50);
+  const char* values[] = {"1", "2", "3", "a", "B", "b", ""};
+  const auto pick = [&](int64_t first, int64_t last) {
+    return std::uniform_int_distribution<int64_t>(first, last)(random);
+  };
+  for (int round = 0; round < 400; ++round) {
+    SortCase test;
+    for (int64_t y = 0; y < kSheetHeight; ++y)
+      for (int64_t x = 0; x < kSheetWidth; ++x)
+        if (pick(0, 9) < 4) test.cells.emplace_back(x, y, QString::fromUtf8(values[pick(0, 6)]));
+    test.columns = pick(0, 1) == 1;
+    test.reverse = pick(0, 1) == 1;
+    const int64_t x0 = pick(0, kSheetWidth - 2);
+    const int64_t y0 = pick(0, kSheetHeight - 2);
+    test.range = GridRange{{x0, y0}, {pick(test.columns ? x0 + 1 : x0, kSheetWidth - 1),
+                                      pick(test.columns ? y0 : y0 + 1, kSheetHeight - 1)}};
+    test.key1 = GridPoint{pick(0, kSheetWidth - 1), pick(0, kSheetHeight - 1)};
+    test.key2 = pick(0, 1) ? GridPoint{pick(0, kSheetWidth - 1), pick(0, kSheetHeight - 1)} : GridPoint{-1, -1};
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    ExpectLinesWhereAStableSortPutsThem(environment, test);
+  }
 }
 
 class QuickFormulaTest : public EditTest {};

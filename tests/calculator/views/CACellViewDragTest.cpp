@@ -143,6 +143,29 @@ TEST_F(CellDragTest, DroppingOnTheSameDocumentMovesInOneUndoStep) {
   }
 }
 
+// A move that would not fit where it is dropped is refused with a beep before its old place is
+// touched: the cells stay and no step is left to undo.
+TEST_F(CellDragTest, AMoveThatDoesNotFitLeavesTheCellsWhereTheyAre) {
+  const GridPoint last{LastGridColumn(), 4};
+  const QString target = FormatGridPoint(last);
+  a.document.registerDisplayGridPoint(last);
+  a.grid()->setContentFrame();
+  a.grid()->scrollToGridPoint(GridPoint{last.x - 1, 0});
+  ASSERT_TRUE(a.grid()->rect().contains(a.grid()->rectForGridPoint(last).center().toPoint()));
+  const GridRange moved[] = {{A1("B2"), A1("C2")}, {{1, kGridWildcard}, {2, kGridWildcard}}};
+  for (const GridRange& selection : moved) {
+    SCOPED_TRACE(StringFromGridPoint(selection.startPoint).toStdString());
+    const QString before = a.cells();
+    const int beeps = environment.beeps;
+    a.document.setSelectionRange(selection);
+    dragOut([&](const QMimeData* data) { EXPECT_FALSE(DropAt(a.grid(), data, target.toLatin1().constData())); });
+    EXPECT_EQ(a.cells(), before);
+    EXPECT_EQ(a.text(target.toLatin1().constData()), QStringLiteral("-"));
+    EXPECT_EQ(environment.beeps, beeps + 1);
+    EXPECT_EQ(a.window.manager.inUseCount(), 0u);
+  }
+}
+
 TEST_F(CellDragTest, DropsFromAnotherWindowOrAfterTheDragAreCopies) {
   Sheet b;
   b.scroll.show();

@@ -147,6 +147,39 @@ TEST_F(SheetViewTest, DraggingSelectedColumnsMovesThem) {
   EXPECT_EQ(steps(), 1u);
 }
 
+// Formulas whose text a move leaves as it was still read other cells afterwards: a range that
+// reaches out of the moved lines and a "$" reference into them show their new values at once.
+TEST_F(SheetViewTest, MovingLinesByTheirLabelsRecalculatesEveryFormula) {
+  for (const bool rows : {true, false}) {
+    SCOPED_TRACE(rows ? "rows" : "columns");
+    // Along the moved lines: the n-th line's cell; across them the formulas.
+    const auto at = [rows](int64_t n, int64_t across) {
+      return FormatGridPoint(rows ? GridPoint{across, n} : GridPoint{n, across}).toStdString();
+    };
+    for (int64_t n = 0; n < 8; ++n) enter(at(n, 0).c_str(), std::to_string(10 * (n + 1)).c_str());
+    const std::string sum = "=SUM(" + at(1, 0) + ":" + at(5, 0) + ")";
+    const std::string fixed = rows ? "=$A$3" : "=$C$1";
+    enter(at(9, 2).c_str(), sum.c_str());
+    enter(at(10, 2).c_str(), fixed.c_str());
+    document.evaluate();
+    // The third and fourth lines, grabbed at the third, dragged three lines on: they land at the
+    // sixth, and the three lines after them come back two places.
+    const QPoint third = rows ? row(2) : column(2);
+    drag(third, rows ? row(3) : column(3));
+    const QPoint by = rows ? QPoint(0, int(3 * kRowHeight) + 5) : QPoint(int(3 * kColumnWidth) + 5, 0);
+    QTest::mousePress(&sheet, Qt::LeftButton, {}, third);
+    QTest::mouseMove(&sheet, third + by);
+    QTest::mouseRelease(&sheet, Qt::LeftButton, {}, third + by);
+    QStringList moved;
+    for (int64_t n = 0; n < 8; ++n) moved << value(at(n, 0).c_str());
+    EXPECT_EQ(moved.join(QLatin1Char(' ')), QStringLiteral("10 20 50 60 70 30 40 80"));
+    EXPECT_EQ(value(at(9, 2).c_str()), QStringLiteral("230"));
+    EXPECT_EQ(value(at(10, 2).c_str()), QStringLiteral("50"));
+    window.manager.undo();
+    document.clearRange(GridRange{{0, 0}, {12, 12}}, kClearAll, kUndoUnnamed);
+  }
+}
+
 TEST_F(SheetViewTest, SelectingPastTheStripScrollsAndStretches) {
   QTest::mousePress(&sheet, Qt::LeftButton, {}, column(1));
   QTest::mouseMove(&sheet, QPoint(sheet.width() + 30, column(1).y()));
