@@ -23,6 +23,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cerrno>
+
 namespace {
 
 constexpr const char* kDamagedDocumentReason = "The document is damaged and can't be read.";
@@ -47,9 +49,10 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
     for (qsizetype i = names.size() - 1; i >= 0; --i) {
       const QString& name = names[i];
       if (name.startsWith(QLatin1Char('.'))) continue;
-      const QString file = QDir(imagesPath).filePath(name);
-      if (!IsRegularFileOfAtMost(file, kMaxPictureFileSize) ||
-          !CAPicture::withFile(file, QFileInfo(name).completeBaseName(), this)) {
+      const std::optional<QString> file =
+          PackageEntryPath(path, QLatin1String(kImagesFolderName) + QLatin1Char('/') + name);
+      if (!file || !IsRegularFileOfAtMost(*file, kMaxPictureFileSize) ||
+          !CAPicture::withFile(*file, QFileInfo(name).completeBaseName(), this)) {
         SetError(error, kImageUnreadableCode, QLatin1String(kImageUnreadableReason));
         return false;
       }
@@ -57,9 +60,10 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
   }
 
   bool result;
-  const QString passwordPath = package.filePath(QLatin1String(kPasswordFileName));
-  if (QFileInfo::exists(passwordPath)) {
-    const std::optional<CAPasswordFile> passwordFile = ReadPasswordFile(passwordPath);
+  const std::optional<QString> passwordPath = PackageEntryPath(path, QLatin1String(kPasswordFileName));
+  if (!passwordPath || QFileInfo::exists(*passwordPath)) {
+    const std::optional<CAPasswordFile> passwordFile =
+        passwordPath ? ReadPasswordFile(*passwordPath) : std::nullopt;
     if (!passwordFile) {
       SetError(error, kDamagedDocumentCode, QLatin1String(kDamagedDocumentReason));
       return false;
@@ -85,16 +89,22 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
 
 bool CADocument::loadXmlFile(FLError* error) {
   if (filePath().isEmpty()) return false;
-  const QString xmlPath = QDir(filePath()).filePath(QLatin1String(kDocumentXmlName));
-  // Only a regular file of a sane size is read: a FIFO or a device in its place would hang the
-  // open or fill the memory.
-  if (QFileInfo::exists(xmlPath) && !IsRegularFileOfAtMost(xmlPath, kMaxDocumentXmlSize)) {
+  const std::optional<QString> xmlPath = PackageEntryPath(filePath(), QLatin1String(kDocumentXmlName));
+  // Only a regular file of a sane size inside the package is read: a FIFO or a device in its
+  // place would hang the open or fill the memory.
+  if (!xmlPath || (QFileInfo::exists(*xmlPath) && !IsRegularFileOfAtMost(*xmlPath, kMaxDocumentXmlSize))) {
     SetError(error, kDamagedDocumentCode, QLatin1String(kDamagedDocumentReason));
     return false;
   }
   // Read through a mapping of the file: a large sheet's text is never held whole while it is read.
-  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withRegularFile(xmlPath, kMaxDocumentXmlSize);
-  if (!decoder) return false;
+  FLError readError;
+  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withRegularFile(
+      *xmlPath, kMaxDocumentXmlSize, FLXmlDecoder::kDefaultPieceSize, &readError);
+  if (!decoder) {
+    // A package without its document says nothing more; anything else says why.
+    if (error && readError.code != ENOENT) *error = readError;
+    return false;
+  }
   PrepareSpreadsheetDecoder(*decoder);
   if (!decoder->getNextTag() || XmlTagOf(*decoder) != kXmlSpreadsheet) return false;
 
@@ -132,7 +142,12 @@ bool CADocument::loadXmlFile(FLError* error) {
   setOpenWithPassword(false);
 
   // Malformed or cut-off XML would leave a part of the sheet that a later save would write over
-  // the whole: the document is refused instead.
+  // the whole: the document is refused instead. So is a file another program cut short while it
+  // was read: what was read is not the document.
+  if (decoder->fileChanged()) {
+    SetError(error, 0, QLatin1String(FLXmlDecoder::kNotUnderstoodReason));
+    return false;
+  }
   if (!decoder->error().isEmpty() || decoder->level() != 0) {
     SetError(error, kDamagedDocumentCode, QLatin1String(kDamagedDocumentReason));
     return false;

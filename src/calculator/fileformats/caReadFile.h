@@ -1,10 +1,17 @@
-// Reading a whole foreign file into memory for the readers that parse it in place.
+// Reading a whole foreign document into memory for the readers that parse it in place.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+
 struct FLError;
 
-// NO with the system's read error (POSIX domain) when the file cannot be read.
+// The largest foreign document read: anything larger is refused before a byte is read rather
+// than filling the memory (its text and cells take several times its size).
+inline constexpr int64_t kMaxDocumentFileSize = int64_t(1) << 30;
+
+// NO with the reason (POSIX domain) when the file cannot be read, is not a regular file (a FIFO
+// or a device would hang the open or never end) or is larger than kMaxDocumentFileSize.
 bool ReadWholeFile(const QString& path, QByteArray* bytes, FLError* error);

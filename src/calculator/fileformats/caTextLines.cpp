@@ -1,8 +1,10 @@
 #include "calculator/fileformats/caTextLines.h"
 
 #include "calculator/fileformats/caImportAlert.h"
+#include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/TextImportDelegate.h"
 #include "framlet/foundation/flCharacterClasses.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "platform/FLError.h"
 #include "platform/TextEncodings.h"
 
@@ -12,6 +14,7 @@
 #include <QVariant>
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 
 namespace {
@@ -202,23 +205,20 @@ std::optional<QString> DecodeTextFileData(QByteArrayView bytes) {
 }
 
 std::optional<QString> LoadTextFileText(const QString& path, FLError* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    const int code = !file.exists()                                  ? kFileReadNoSuchFile
-                     : file.error() == QFileDevice::PermissionsError ? kFileReadNoPermission
-                                                                     : kFileReadUnknown;
-    SetError(error, code, file.errorString(), kFLCocoaErrorDomain);
-    return std::nullopt;
-  }
   std::optional<QString> text;
   {
     // The bytes go as soon as they are text.
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-      SetError(error, kFileReadUnknown, file.errorString(), kFLCocoaErrorDomain);
+    FLError readError;
+    const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxDocumentFileSize, &readError);
+    if (!bytes) {
+      // In the file domain, as the platform's text reading reports them.
+      const int code = readError.code == ENOENT                              ? kFileReadNoSuchFile
+                       : readError.code == EACCES || readError.code == EPERM ? kFileReadNoPermission
+                                                                             : kFileReadUnknown;
+      SetError(error, code, readError.reason, kFLCocoaErrorDomain);
       return std::nullopt;
     }
-    text = DecodeTextFileData(bytes);
+    text = DecodeTextFileData(*bytes);
   }
   if (!text) {
     SetError(error, kTextEncodingUnknownCode, QLatin1String(kTextEncodingUnknownReason), kFLCocoaErrorDomain);

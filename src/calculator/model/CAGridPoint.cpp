@@ -64,8 +64,9 @@ const QStringList& ImageFileExtensions() {
 
 // Linux files carry no type codes: the content stands in for 'PkwD', 'RTF ', 'PICT' and 'TEXT'.
 int32_t FileTypeFromContent(const QString& path) {
+  // Only a regular file is looked into: opening a FIFO would wait for a writer for ever.
   QFile file(path);
-  if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) return kFileTypeUnknown;
+  if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return kFileTypeUnknown;
   const QByteArray head = file.read(kSniffLength);
   file.close();
   if (head.isEmpty()) return kFileTypeUnknown;

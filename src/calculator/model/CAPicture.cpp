@@ -1,6 +1,7 @@
 #include "calculator/model/CAPicture.h"
 
 #include "calculator/model/CADocument.h"
+#include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flBase64.h"
 #include "framlet/foundation/flImageSaving.h"
@@ -101,13 +102,10 @@ QString CAPicture::packageFile() const {
 QString CAPicture::archive(int32_t* imageFormat) const {
   const QString file = packageFile();
   if (!file.isEmpty()) {
-    QFile reader(file);
-    if (reader.open(QIODevice::ReadOnly)) {
-      const QByteArray bytes = reader.readAll();
-      if (reader.error() == QFileDevice::NoError) {
-        if (imageFormat) *imageFormat = imageFormat_;
-        return NewBase64StringFromBytes(bytes);
-      }
+    QByteArray bytes;
+    if (FLImage::readPictureFile(file, &bytes)) {
+      if (imageFormat) *imageFormat = imageFormat_;
+      return NewBase64StringFromBytes(bytes);
     }
   }
   const QByteArray tiff = TiffFromImage(image_.get());

@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flDrawing.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/flImageSaving.h"
 #include "framlet/foundation/flImageSupport.h"
 #include "platform/HeifCodec.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -237,16 +239,9 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
 
 bool FLImage::readPictureFile(const QString& path, QByteArray* bytes) {
   if (path.isEmpty()) return false;
-  // The type is asked before opening: opening a FIFO blocks until a writer comes.
-  const QFileInfo info(path);
-  if (!info.isFile() || info.size() > kMaxImageFileBytes) return false;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  // The size may have changed since it was asked (or the name now be something else): never read
-  // more than the bound.
-  QByteArray data = file.read(kMaxImageFileBytes + 1);
-  if (data.size() > kMaxImageFileBytes) return false;
-  if (bytes) *bytes = std::move(data);
+  std::optional<QByteArray> data = ReadRegularFile(path, kMaxImageFileBytes);
+  if (!data) return false;
+  if (bytes) *bytes = std::move(*data);
   return true;
 }
 

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <limits>
@@ -27,7 +28,7 @@ namespace {
 
 constexpr const char* kNotValidXml = "this is not a valid XML file (offset 0x%x)";
 constexpr const char* kMalformedCdata = "malformed CDATA at offset 0x%x";
-constexpr const char* kNotUnderstood = "I don't understand the file format";
+constexpr const char* kNotUnderstood = FLXmlDecoder::kNotUnderstoodReason;
 constexpr const char* kSetKeyDecoderFirst = "Set the key decoder dictionary first";
 constexpr const char* kDuplicateTag = "Duplicate tag";
 constexpr const char* kUnknownValue = "Unknown value string";
@@ -233,58 +234,64 @@ std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withData(QByteArray data) {
 }
 
 std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withFile(const QString& path, FLError* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    const int code = !file.exists()                                  ? kFileReadNoSuchFileError
-                     : file.error() == QFileDevice::PermissionsError ? kFileReadNoPermissionError
-                                                                     : kFileReadUnknownError;
-    SetError(error, code, file.errorString(), kFLCocoaErrorDomain);
-    return nullptr;
+  FLError readError;
+  std::unique_ptr<FLXmlDecoder> decoder = readFile(path, kMaxFileSize, kDefaultPieceSize, &readError);
+  if (decoder) return decoder;
+  if (readError.domain != QLatin1String(kFLPosixErrorDomain)) {
+    SetError(error, 0, QString::fromLatin1(kNotUnderstood));
+  } else {
+    // In the file domain, as the platform's reading reports them.
+    const int code = readError.code == ENOENT                              ? kFileReadNoSuchFileError
+                     : readError.code == EACCES || readError.code == EPERM ? kFileReadNoPermissionError
+                                                                           : kFileReadUnknownError;
+    SetError(error, code, readError.reason, kFLCocoaErrorDomain);
   }
-  struct stat info;
-  if (::fstat(file.handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-      uint64_t(info.st_size) <= uint64_t(std::numeric_limits<qsizetype>::max())) {
-    bool mapped = false;
-    std::unique_ptr<FLXmlDecoder> decoder =
-        withMappedFile(file.handle(), qsizetype(info.st_size), kDefaultPieceSize, &mapped);
-    if (mapped) {
-      if (!decoder) SetError(error, 0, QString::fromLatin1(kNotUnderstood));
-      return decoder;
-    }
-  }
-  QByteArray data = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    SetError(error, kFileReadUnknownError, file.errorString(), kFLCocoaErrorDomain);
-    return nullptr;
-  }
-  std::unique_ptr<FLXmlDecoder> decoder = withData(std::move(data));
-  if (!decoder) SetError(error, 0, QString::fromLatin1(kNotUnderstood));
-  return decoder;
+  return nullptr;
 }
 
 std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withRegularFile(const QString& path, int64_t maxSize,
-                                                            qsizetype pieceSize) {
+                                                            qsizetype pieceSize, FLError* error) {
+  return readFile(path, maxSize, pieceSize, error);
+}
+
+std::unique_ptr<FLXmlDecoder> FLXmlDecoder::readFile(const QString& path, int64_t maxSize, qsizetype pieceSize,
+                                                     FLError* error) {
+  const auto refuse = [error](bool notUtf8) -> std::unique_ptr<FLXmlDecoder> {
+    SetError(error, 0, QString::fromLatin1(notUtf8 ? kNotUtf8Reason : kNotUnderstood));
+    return nullptr;
+  };
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return nullptr;
   struct stat info;
-  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && int64_t(info.st_size) <= maxSize;
-  bool mapped = false;
-  std::unique_ptr<FLXmlDecoder> decoder;
-  if (regular && info.st_size > 0) decoder = withMappedFile(fd, qsizetype(info.st_size), pieceSize, &mapped);
-  ::close(fd);
-  if (!regular || mapped) return decoder;
-  // A file system that cannot map the file: it is read the ordinary way.
-  std::optional<QByteArray> bytes = ReadRegularFile(path, maxSize);
-  return bytes ? withData(std::move(*bytes)) : nullptr;
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && int64_t(info.st_size) <= maxSize &&
+      info.st_size > 0) {
+    bool mapped = false;
+    bool notUtf8 = false;
+    std::unique_ptr<FLXmlDecoder> decoder =
+        withMappedFile(fd, qsizetype(info.st_size), pieceSize, &mapped, &notUtf8);
+    ::close(fd);
+    if (mapped) return decoder ? std::move(decoder) : refuse(notUtf8);
+  } else if (fd >= 0) {
+    ::close(fd);
+  }
+  // What cannot be mapped (an empty file, a file system that maps nothing) is read the ordinary
+  // way, which also tells why anything else is refused.
+  std::optional<QByteArray> bytes = ReadRegularFile(path, maxSize, error);
+  if (!bytes) return nullptr;
+  QByteArray data = std::move(*bytes);
+  if (data.startsWith("\xEF\xBB\xBF")) data.remove(0, 3);
+  if (!QByteArrayView(data).isValidUtf8()) return refuse(true);
+  std::unique_ptr<FLXmlDecoder> decoder = withUtf8(std::move(data));
+  return decoder ? std::move(decoder) : refuse(false);
 }
 
 std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withMappedFile(int fd, qsizetype size, qsizetype pieceSize,
-                                                           bool* mapped) {
+                                                           bool* mapped, bool* notUtf8) {
   *mapped = false;
-  void* address = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
-  if (address == MAP_FAILED) return nullptr;
+  *notUtf8 = false;
+  std::unique_ptr<FLGuardedMapping> file = FLGuardedMapping::map(fd, size_t(size));
+  if (!file) return nullptr;
   *mapped = true;
-  const char* bytes = static_cast<const char*>(address);
+  const char* bytes = file->data();
   const qsizetype page = qsizetype(::sysconf(_SC_PAGESIZE));
   const qsizetype piece = std::max(page, (pieceSize + page - 1) / page * page);
 
@@ -299,19 +306,16 @@ std::unique_ptr<FLXmlDecoder> FLXmlDecoder::withMappedFile(int fd, qsizetype siz
     qsizetype to = std::min(size, ((from + 4) / piece + 1) * piece);
     for (int back = 0; back < 3 && to < size && (uchar(bytes[to]) & 0xC0) == 0x80 && to - 1 > from; ++back) --to;
     valid = whole.sliced(from, to - from).isValidUtf8();
-    const qsizetype releaseTo = to / page * page;
-    const qsizetype releaseFrom = from / page * page;
-    if (releaseTo > releaseFrom)
-      ::madvise(const_cast<char*>(bytes) + releaseFrom, size_t(releaseTo - releaseFrom), MADV_DONTNEED);
+    file->release(size_t(from), size_t(to));
     from = to;
   }
+  // A file cut short while it was checked has zeros where its end was: it was not what was checked.
+  if (file->faulted()) return nullptr;
+  *notUtf8 = !valid;
   std::unique_ptr<FLXmlDecoder> decoder;
   if (valid) decoder = withUtf8(QByteArray::fromRawData(bytes + textOffset, size - textOffset));
-  if (!decoder) {
-    ::munmap(address, size_t(size));
-    return nullptr;
-  }
-  decoder->mapping_ = Mapping{address, size_t(size), textOffset, piece, 0};
+  if (!decoder || file->faulted()) return nullptr;
+  decoder->mapping_ = Mapping{std::move(file), textOffset, piece, 0};
   return decoder;
 }
 
@@ -319,8 +323,10 @@ FLXmlDecoder::~FLXmlDecoder() {
   // The text refers to the mapping: it goes first.
   xml_ = QByteArrayView();
   owned_ = QByteArray();
-  if (mapping_.address) ::munmap(mapping_.address, mapping_.length);
+  mapping_.file.reset();
 }
+
+bool FLXmlDecoder::fileChanged() const { return mapping_.file && mapping_.file->faulted(); }
 
 void FLXmlDecoder::releaseConsumed() {
   // Everything before the current tag but one piece is behind the reading; what a caller may
@@ -328,15 +334,15 @@ void FLXmlDecoder::releaseConsumed() {
   const qsizetype reading = mapping_.textOffset + std::min(state_.tagStartIndex, state_.charIndex);
   const qsizetype releaseTo = (reading - mapping_.pieceSize) / mapping_.pieceSize * mapping_.pieceSize;
   if (releaseTo <= mapping_.releasedTo) return;
-  ::madvise(static_cast<char*>(mapping_.address) + mapping_.releasedTo, size_t(releaseTo - mapping_.releasedTo),
-            MADV_DONTNEED);
+  mapping_.file->release(size_t(mapping_.releasedTo), size_t(releaseTo));
   mapping_.releasedTo = releaseTo;
 }
 
 // ----- scanning
 
 bool FLXmlDecoder::fail(qsizetype offset) {
-  if (error_.isEmpty()) error_ = StringWithFormat(kNotValidXml, uint64_t(offset));
+  if (error_.isEmpty())
+    error_ = fileChanged() ? QString::fromLatin1(kNotUnderstood) : StringWithFormat(kNotValidXml, uint64_t(offset));
   return false;
 }
 
@@ -863,7 +869,15 @@ bool FLXmlDecoder::getNextTag() {
     }
     read = readTag();
   }
-  if (mapping_.address && s.charIndex - mapping_.releasedTo >= 2 * mapping_.pieceSize) releaseConsumed();
+  // Pages gone from under the mapping read as zeros, which no scan takes for a tag: a changed
+  // file is told where the reading fails, or here at the next piece, without a look per tag.
+  if (mapping_.file && s.charIndex - mapping_.releasedTo >= 2 * mapping_.pieceSize) {
+    if (mapping_.file->faulted()) {
+      error_ = QString::fromLatin1(kNotUnderstood);
+      return false;
+    }
+    releaseConsumed();
+  }
   return read || fail(s.charIndex);
 }
 

@@ -3,6 +3,7 @@
 // opens, closes or completes an element. It reads untrusted files and never reads past the text.
 #pragma once
 
+#include "framlet/foundation/flGuardedMapping.h"
 #include "platform/FLError.h"
 
 #include <QAnyStringView>
@@ -51,14 +52,23 @@ class FLXmlDecoder {
   // not accepted, with "I don't understand the file format". A regular file is read through a
   // read-only mapping rather than copied: what lies behind the reading is given back to the
   // system piece by piece as the reading moves on, so a large file is never held whole (the
-  // kernel reads a given-back piece again should a caller look back at its text).
+  // kernel reads a given-back piece again should a caller look back at its text). Only a regular
+  // file of at most kMaxFileSize bytes is read. Should the file be cut short while it is read,
+  // the reading stops with the error "I don't understand the file format" (see fileChanged).
   static std::unique_ptr<FLXmlDecoder> withFile(const QString& path, FLError* error);
   // The same for a file that must be a regular file of at most `maxSize` bytes (a FIFO or a
   // device in its place would hang the reading or fill the memory); nullptr when it is not, cannot
-  // be read, or is not accepted. `pieceSize` is how much is given back at a time, in whole pages.
+  // be read, or is not accepted, with `error` saying which: the reason of ReadRegularFile
+  // (flFileSupport.h), kNotUtf8Reason, or "I don't understand the file format". `pieceSize` is
+  // how much is given back at a time, in whole pages.
   static constexpr qsizetype kDefaultPieceSize = qsizetype(1) << 20;
+  static constexpr const char* kNotUtf8Reason = "Its text is not UTF-8.";
+  static constexpr const char* kNotUnderstoodReason = "I don't understand the file format";
   static std::unique_ptr<FLXmlDecoder> withRegularFile(const QString& path, int64_t maxSize,
-                                                       qsizetype pieceSize = kDefaultPieceSize);
+                                                       qsizetype pieceSize = kDefaultPieceSize,
+                                                       FLError* error = nullptr);
+  // The largest file withFile reads.
+  static constexpr int64_t kMaxFileSize = int64_t(1) << 30;
   ~FLXmlDecoder();
 
   FLXmlDecoder(const FLXmlDecoder&) = delete;
@@ -95,6 +105,9 @@ class FLXmlDecoder {
   bool isSvg() const { return state_.svg; }
 
   const QString& error() const { return error_; }
+  // The mapped file lost pages while it was read (another program cut it short): what was read
+  // is not the file. getNextTag then fails with "I don't understand the file format".
+  bool fileChanged() const;
   void setError(const QString& error) { error_ = error; }
 
   // This decoder's own table; when unset the process-wide one is used.
@@ -213,7 +226,13 @@ class FLXmlDecoder {
   static std::unique_ptr<FLXmlDecoder> withUtf8(QByteArray text);
   // An open regular file mapped, its size known; nullptr when it cannot be mapped or is refused.
   // `mapped` tells the two apart: false when the caller may still read the file instead.
-  static std::unique_ptr<FLXmlDecoder> withMappedFile(int fd, qsizetype size, qsizetype pieceSize, bool* mapped);
+  // `notUtf8` tells a text that is not UTF-8 from one that is not XML.
+  static std::unique_ptr<FLXmlDecoder> withMappedFile(int fd, qsizetype size, qsizetype pieceSize, bool* mapped,
+                                                      bool* notUtf8);
+  // The reading of withFile and withRegularFile; `error` is ReadRegularFile's, kNotUtf8Reason or
+  // "I don't understand the file format".
+  static std::unique_ptr<FLXmlDecoder> readFile(const QString& path, int64_t maxSize, qsizetype pieceSize,
+                                                FLError* error);
   // Gives back the mapped pages wholly behind the current tag but the last piece.
   void releaseConsumed();
   // The byte at the index, NUL outside the text.
@@ -248,8 +267,7 @@ class FLXmlDecoder {
   // A mapped file: the whole mapping, where the text starts in it (behind a byte-order mark), how
   // much is given back at a time and how far it has been.
   struct Mapping {
-    void* address = nullptr;
-    size_t length = 0;
+    std::unique_ptr<FLGuardedMapping> file;
     qsizetype textOffset = 0;
     qsizetype pieceSize = 0;
     qsizetype releasedTo = 0;

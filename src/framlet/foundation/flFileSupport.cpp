@@ -2,6 +2,7 @@
 #include "framlet/foundation/flFileSupport.h"
 
 #include "framlet/foundation/flBase.h"
+#include "platform/FLError.h"
 #include "platform/UserFolders.h"
 
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <new>
 #include <vector>
 
 namespace {
@@ -73,30 +75,49 @@ bool IsRegularFileOfAtMost(const QString& path, int64_t maxSize) {
          int64_t(info.st_size) <= maxSize;
 }
 
-std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize) {
+std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize, FLError* error) {
+  const auto fail = [error](int code, const QString& reason) {
+    SetError(error, code, reason, kFLPosixErrorDomain);
+    return std::nullopt;
+  };
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return std::nullopt;
-  struct stat info;
-  std::optional<QByteArray> result;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && int64_t(info.st_size) <= maxSize) {
-    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
-    qsizetype done = 0;
-    bool failed = false;
-    while (done < bytes.size()) {
-      const ssize_t got = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        failed = got < 0;
-        break;
-      }
-      done += got;
-    }
-    // A file that shrank while it was read gives what it held.
-    bytes.truncate(done);
-    if (!failed) result = std::move(bytes);
+  if (fd < 0) {
+    const int code = errno;
+    return fail(code, ErrorReason(code));
   }
-  ::close(fd);
-  return result;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info;
+  if (::fstat(fd, &info) != 0) {
+    const int code = errno;
+    return fail(code, ErrorReason(code));
+  }
+  if (S_ISDIR(info.st_mode)) return fail(EISDIR, ErrorReason(EISDIR));
+  if (!S_ISREG(info.st_mode)) return fail(EINVAL, QString::fromLatin1(kNotRegularFileReason));
+  if (int64_t(info.st_size) > maxSize) return fail(EFBIG, QString::fromLatin1(kFileTooLargeReason));
+  QByteArray bytes;
+  try {
+    bytes.resize(qsizetype(info.st_size));
+  } catch (const std::bad_alloc&) {
+    return fail(ENOMEM, ErrorReason(ENOMEM));
+  }
+  qsizetype done = 0;
+  while (done < bytes.size()) {
+    const ssize_t got = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int code = errno;
+      return fail(code, ErrorReason(code));
+    }
+    // A file that shrank while it was read gives what it held; one that grew, what it held when
+    // it was asked.
+    if (got == 0) break;
+    done += got;
+  }
+  bytes.truncate(done);
+  return bytes;
 }
 
 QString UniqueFileNameCore(const QString& folder, const QString& name, const QString& givenExtension) {

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <optional>
 
+struct FLError;
+
 // The attributes a document carries over a save. Linux keeps no colour label and no
 // hidden-extension flag: those stay 0 and are never stored. It does keep a creation (birth)
 // time on most file systems but cannot set one; the immutable flag is the inode's
@@ -26,9 +28,15 @@ struct FinderAttributes {
 // Whether the path names a regular file (a link to one included) of at most maxSize bytes. A
 // device, a FIFO, a socket or a folder is none: reading one could hang or never end.
 bool IsRegularFileOfAtMost(const QString& path, int64_t maxSize);
-// The bytes of such a file; nothing for anything else or when it cannot be read. The file is
-// opened without blocking, so a FIFO put in its place cannot hold the caller up.
-std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize);
+// The one way a whole file is read (documents, lists, help, pictures): the bytes of a regular
+// file (a link to one included) of at most maxSize bytes, as many as it holds when it is read.
+// The file is opened without blocking and its kind asked of the open file, so a FIFO or a device
+// put in its place is refused at once rather than waited on or read without end. Nothing on
+// failure, with `error` (POSIX domain) saying why: the system's reason, kNotRegularFileReason or
+// kFileTooLargeReason.
+inline constexpr const char* kNotRegularFileReason = "It is not a regular file.";
+inline constexpr const char* kFileTooLargeReason = "The file is too large to be read.";
+std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize, FLError* error = nullptr);
 
 // The standard folders the program asks for.
 enum class FLUserFolder {

@@ -22,6 +22,14 @@ namespace {
 
 bool g_keepHtmlExtension = false;
 
+// Links are followed to what they finally name (a dangling one to the name it holds); anything
+// else is the path itself.
+QString LinkTarget(const QString& path) {
+  QFileInfo info(path);
+  for (int hops = 0; hops < 40 && info.isSymLink(); ++hops) info.setFile(info.symLinkTarget());
+  return info.isSymLink() ? path : info.absoluteFilePath();
+}
+
 std::vector<const FLDocument*>& LiveDocuments() {
   static std::vector<const FLDocument*> documents;
   return documents;
@@ -66,13 +74,17 @@ void FLDocument::giveSaveAlert(const QString& information) const {
 }
 
 bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
-  const QFileInfo targetInfo(path);
+  // A link is kept a link: what it leads to is saved over, beside its own backup.
+  const bool throughLink = QFileInfo(path).isSymLink();
+  const QString target = throughLink ? LinkTarget(path) : path;
+  const QFileInfo targetInfo(target);
   const QString folder = targetInfo.absolutePath();
   QString name = targetInfo.fileName();
   QString extension = pathExtension(name);
   QString finalPath = QDir(folder).filePath(name);
   finalSavePath_ = finalPath;
-  const QString temporary = stringByAppendingFile(folder, guidString(), extension);
+  RemoveStaleTemporaries(finalPath);
+  const QString temporary = TemporaryPathFor(finalPath, extension);
 
   // An HTML page with pictures is a folder of the page's name. A save never replaces something
   // it did not make, so an unrelated item of that name sends the folder to a free name.
@@ -88,6 +100,7 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
       name = QFileInfo(finalPath).fileName();
     }
     finalSavePath_ = finalPath;
+    RemoveStaleTemporaries(finalPath);
   }
 
   const bool hadPath = !filePath_.isEmpty();
@@ -138,6 +151,8 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   }
 
   if (!asCopy && !forceSaveCopy_) {
+    // Saved through a link, the document keeps the name it was given.
+    if (savedPath == finalPath && throughLink) savedPath = QFileInfo(path).absoluteFilePath();
     filePath_ = savedPath;
     // Saving in place keeps the undo history; only a new file starts it afresh.
     if (!inPlace) attachToSavedFile();

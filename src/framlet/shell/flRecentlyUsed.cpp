@@ -1,6 +1,8 @@
 #include "framlet/shell/flRecentlyUsed.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flFileSupport.h"
+#include "platform/FLError.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,9 +13,14 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <cerrno>
+#include <optional>
+
 namespace {
 
 constexpr const char* kRecentlyUsedFileName = "recently-used.xbel";
+// The desktop trims its list to a few hundred entries: far below this.
+constexpr int64_t kMaxRecentlyUsedFileSize = int64_t(32) << 20;
 constexpr const char* kBookmarkNamespace = "http://www.freedesktop.org/standards/desktop-bookmarks";
 constexpr const char* kMimeNamespace = "http://www.freedesktop.org/standards/shared-mime-info";
 constexpr const char* kMetadataOwner = "http://freedesktop.org";
@@ -114,9 +121,14 @@ bool NoteRecentlyUsedFile(const QString& listPath, const QString& documentPath, 
   const QString href = QString::fromUtf8(QUrl::fromLocalFile(QFileInfo(documentPath).absoluteFilePath()).toEncoded());
   const QString stamp = Stamp(now);
   QByteArray old;
-  if (QFile file(listPath); file.exists()) {
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    old = file.readAll();
+  // A list that is not a regular file of a sane size (a FIFO, a link to a device) is left alone:
+  // reading it could block every save or fill the memory.
+  FLError error;
+  if (std::optional<QByteArray> bytes = ReadRegularFile(listPath, kMaxRecentlyUsedFileSize, &error)) {
+    old = std::move(*bytes);
+  } else if (error.code != ENOENT) {
+    LogString("The list of recently used files \"%@\" can't be read: %@", listPath, error.reason);
+    return false;
   }
   if (old.trimmed().isEmpty()) {
     old = QByteArrayLiteral(

@@ -1,10 +1,12 @@
 #include "framlet/shell/flSafeSave.h"
 
+#include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flStringExtensions.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
@@ -34,6 +36,22 @@ bool RenameItem(const QString& from, const QString& to, QString* reason) {
   return false;
 }
 
+// Swaps two items in one step, so that no moment finds nothing at either name. `refused` tells a
+// file system that cannot (the caller then renames) from a failure.
+bool ExchangeItems(const QString& first, const QString& second, QString* reason, bool* refused) {
+  *refused = false;
+  if (g_renameProbe && !g_renameProbe(first, second)) {
+    if (reason) *reason = ErrnoText(EIO);
+    return false;
+  }
+  if (::renameat2(AT_FDCWD, Native(first).constData(), AT_FDCWD, Native(second).constData(), RENAME_EXCHANGE) == 0)
+    return true;
+  const int error = errno;
+  *refused = error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EXDEV;
+  if (reason) *reason = ErrnoText(error);
+  return false;
+}
+
 bool IsPlainFile(const QString& path) {
   struct stat info {};
   return ::lstat(Native(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
@@ -45,6 +63,29 @@ bool Exists(const QString& path) {
 }
 
 }  // namespace
+
+QString TemporaryPathFor(const QString& target, const QString& extension) {
+  const QFileInfo info(target);
+  QString name = QLatin1Char('.') + info.fileName() + QLatin1Char('.') + guidString();
+  if (!extension.isEmpty()) name += QLatin1Char('.') + extension;
+  return QDir(info.absolutePath()).filePath(name);
+}
+
+void RemoveStaleTemporaries(const QString& target) {
+  const QFileInfo info(target);
+  const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
+  // Only names this save makes: the prefix, a GUID, and an extension or nothing.
+  static const QRegularExpression kGuidAndExtension(
+      QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}(\\.[^/]*)?$"));
+  const QStringList names =
+      QDir(info.absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  for (const QString& name : names) {
+    if (!name.startsWith(prefix) || !kGuidAndExtension.match(QStringView(name).mid(prefix.size())).hasMatch())
+      continue;
+    const QString path = QDir(info.absolutePath()).filePath(name);
+    if (!RemoveItemAtPath(path)) LogString("Can't remove %@, left by an unfinished save", path);
+  }
+}
 
 void SetRenameProbe(FLRenameProbe probe) { g_renameProbe = std::move(probe); }
 
@@ -129,7 +170,18 @@ bool ReplaceItemAtPath(const QString& temporary, const QString& target, const QS
         return false;
       }
     }
-    // The old item moves to the backup name and comes back should the new one not take its place.
+    // The new item and the old swap names in one step; the old one then becomes the backup, or
+    // comes back should it not.
+    bool refused = false;
+    if (ExchangeItems(temporary, target, reason, &refused)) {
+      if (RenameItem(temporary, backup, reason)) return true;
+      if (backupFailed) *backupFailed = true;
+      ExchangeItems(temporary, target, nullptr, &refused);
+      return false;
+    }
+    if (!refused) return false;
+    // A file system that cannot swap: the old item moves to the backup name and comes back
+    // should the new one not take its place.
     if (!RenameItem(target, backup, reason)) {
       if (backupFailed) *backupFailed = true;
       return false;
@@ -140,8 +192,13 @@ bool ReplaceItemAtPath(const QString& temporary, const QString& target, const QS
   }
 
   if (IsPlainFile(target) && IsPlainFile(temporary)) return RenameItem(temporary, target, reason);
-  const QFileInfo info(target);
-  const QString aside = QDir(info.absolutePath()).filePath(QLatin1Char('.') + guidString() + QLatin1String(".old"));
+  bool refused = false;
+  if (ExchangeItems(temporary, target, reason, &refused)) {
+    RemoveItemAtPath(temporary);
+    return true;
+  }
+  if (!refused) return false;
+  const QString aside = TemporaryPathFor(target, QStringLiteral("old"));
   if (!RenameItem(target, aside, reason)) return false;
   if (!RenameItem(temporary, target, reason)) {
     RenameItem(aside, target, nullptr);

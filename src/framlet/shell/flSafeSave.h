@@ -34,10 +34,19 @@ bool RemoveItemAtPath(const QString& path);
 // "name", "name 2", ...).
 QString UniquePathInFolder(const QString& folder, const QString& baseName, const QString& extension);
 
+// The hidden name beside `target` that a save writes under, or sets the old item aside under:
+// ".<target's name>.<GUID>.<extension>" (no extension: ".<target's name>.<GUID>"). Hidden, so
+// that a save killed in mid-course leaves nothing in the user's view; named after the target,
+// so that the next save of the same document finds it.
+QString TemporaryPathFor(const QString& target, const QString& extension);
+// Removes what saves of `target` that never finished left beside it under such names.
+void RemoveStaleTemporaries(const QString& target);
+
 // Puts the finished item at `temporary` in place at `target`. With a `backup` path the replaced
 // item ends there (whatever was at the backup path before goes); without one it is deleted.
-// A plain file is replaced by one rename(2); a folder (or a change of kind) is first moved
-// aside, and put back when the new one cannot take its place. On failure `reason` says why,
+// A plain file is replaced by one rename(2); a folder (or a change of kind) swaps names with the
+// new one in one step (renameat2 with RENAME_EXCHANGE), or, on a file system that cannot, is
+// first moved aside and put back when the new one cannot take its place. On failure `reason` says why,
 // `backupFailed` tells whether it was the backup step, and the target is as it was.
 bool ReplaceItemAtPath(const QString& temporary, const QString& target, const QString& backup, QString* reason,
                        bool* backupFailed = nullptr);

@@ -5,6 +5,7 @@
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flBase64.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/flFonts.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmAtoms.h"
@@ -18,9 +19,14 @@
 #include <QUuid>
 
 #include <array>
+#include <cerrno>
+#include <optional>
 #include <map>
 
 namespace {
+
+// The largest text file of a package (or older document file) read: anything larger is damage.
+constexpr int64_t kMaxGlimmetFileSize = FLXmlDecoder::kMaxFileSize;
 
 // The tag names by key; 1021, 1078 and 1182 are unused and 1112-1136 ("c1" to "c25") are made.
 constexpr FLXmlTagKey kGlimmetTags[] = {
@@ -511,10 +517,11 @@ bool NativeReader::readPictures(FLXmlDecoder& decoder, const QString& package) {
 // ---- text
 
 bool NativeReader::readTextFile(const QString& package) {
-  QFile file(package + QStringLiteral("/document.txt"));
-  if (!file.exists()) return fail(QString::fromUtf8(kGlimmetDamagedMessage));
-  if (!file.open(QIODevice::ReadOnly)) return fail(file.errorString());
-  return storeText(QString::fromUtf8(file.readAll()));
+  FLError error;
+  const std::optional<QByteArray> bytes =
+      ReadRegularFile(package + QStringLiteral("/document.txt"), kMaxGlimmetFileSize, &error);
+  if (!bytes) return fail(error.code == ENOENT ? QString::fromUtf8(kGlimmetDamagedMessage) : error.reason);
+  return storeText(QString::fromUtf8(*bytes));
 }
 
 bool NativeReader::decodeText(FLXmlDecoder& decoder) {
@@ -678,14 +685,11 @@ bool ReadNativeFile(const QString& path, GlimmetDoc* doc, QString* error) {
     NativeReader reader(doc, error);
     return reader.readPackage(path) && reader.finish();
   }
-  QFile file(path);
-  if (!file.exists()) {
-    if (error) *error = QString::fromUtf8(kGlimmetDamagedMessage);
+  FLError readError;
+  const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxGlimmetFileSize, &readError);
+  if (!bytes) {
+    if (error) *error = readError.code == ENOENT ? QString::fromUtf8(kGlimmetDamagedMessage) : readError.reason;
     return false;
   }
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (error) *error = file.errorString();
-    return false;
-  }
-  return ReadV2XmlData(file.readAll(), doc, error);
+  return ReadV2XmlData(*bytes, doc, error);
 }

@@ -1094,11 +1094,7 @@ void Writer::Picture(const KnotEntry& entry, bool asData) {
   const QFileInfo source(picture.path);
   const QString suffix = source.suffix().toLower();
   if (source.isAbsolute() && (suffix == u"png" || suffix == u"jpeg" || suffix == u"jpg")) {
-    QFile file(picture.path);
-    if (file.open(QIODevice::ReadOnly)) {
-      data = file.readAll();
-      if (suffix != u"png") format = "jpegblip";
-    }
+    if (FLImage::readPictureFile(picture.path, &data) && suffix != u"png") format = "jpegblip";
   }
   if (data.isEmpty()) {
     format = "pngblip";

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -563,6 +564,78 @@ TEST_F(PackageReaderTest, FifosAndDevicesInAPackageFailAsDamageWithoutHanging) {
   FLError error;
   EXPECT_EQ(hostile.openFile(fifoPicture, &error), 0);
   EXPECT_EQ(error.code, kImageUnreadableCode);
+}
+
+// Only what lies inside the package is read: a link may lead elsewhere in it, never out (else
+// opening would read, and the next save copy, a file that is not the document's). A document
+// that is not UTF-8 says so.
+TEST_F(PackageReaderTest, EntriesLeadingOutOfThePackageOrNotUtf8AreRefusedWithTheReason) {
+  const QString outside = scratch(QStringLiteral("outside"));
+  ASSERT_TRUE(QDir().mkpath(outside));
+  const QString outsideXml = package(QStringLiteral("Outside.Numlet"), QStringLiteral("<zoom>150</zoom>")) +
+                             QStringLiteral("/document.xml");
+  const QByteArray png = ReadFileBytes(TestDataPath(QStringLiteral("images/opaque-3x2.png")));
+  ASSERT_TRUE(WriteFileBytes(outside + QStringLiteral("/CAFE.png"), png));
+  const auto link = [](const QString& target, const QString& at) { EXPECT_TRUE(QFile::link(target, at)); };
+
+  const QString xmlOut = scratch(QStringLiteral("XmlOut.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(xmlOut));
+  link(outsideXml, xmlOut + QStringLiteral("/document.xml"));
+  const QString xmlInside = package(QStringLiteral("XmlInside.Numlet"), QStringLiteral("<zoom>150</zoom>"));
+  ASSERT_TRUE(QFile::rename(xmlInside + QStringLiteral("/document.xml"), xmlInside + QStringLiteral("/real.xml")));
+  link(QStringLiteral("real.xml"), xmlInside + QStringLiteral("/document.xml"));
+  const QString pictureOut = package(QStringLiteral("PictureOut.Numlet"), QString());
+  ASSERT_TRUE(QDir().mkpath(pictureOut + QStringLiteral("/Images")));
+  link(outside + QStringLiteral("/CAFE.png"), pictureOut + QStringLiteral("/Images/CAFE.png"));
+  const QString imagesOut = package(QStringLiteral("ImagesOut.Numlet"), QString());
+  link(outside, imagesOut + QStringLiteral("/Images"));
+  const QString notUtf8 = scratch(QStringLiteral("NotUtf8.Numlet"));
+  ASSERT_TRUE(QDir().mkpath(notUtf8));
+  ASSERT_TRUE(WriteFileBytes(notUtf8 + QStringLiteral("/document.xml"),
+                             (kDeclaration + QStringLiteral("<spreadsheet ver=\"1\"><header>caf")).toUtf8() +
+                                 "\xE9</header></spreadsheet>\n"));
+
+  const struct { QString path; int32_t opened; int code; const char* reason; } cases[] = {
+      {xmlOut, 0, -50, "The document is damaged and can't be read."},
+      {xmlInside, kFileTypeNative, 0, nullptr},
+      {pictureOut, 0, kImageUnreadableCode, kImageUnreadableReason},
+      {imagesOut, 0, kImageUnreadableCode, kImageUnreadableReason},
+      {notUtf8, 0, 0, FLXmlDecoder::kNotUtf8Reason},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.toStdString());
+    CADocument opened;
+    FLError error;
+    EXPECT_EQ(opened.openFile(c.path, &error), c.opened);
+    if (c.opened) {
+      EXPECT_EQ(opened.zoomValue(), 1.5);
+      continue;
+    }
+    EXPECT_EQ(error.code, c.code);
+    EXPECT_EQ(error.reason, QLatin1String(c.reason));
+    EXPECT_TRUE(opened.pictures().empty());
+  }
+}
+
+// Another program cutting "document.xml" short while it is read takes the pages from under the
+// reading: the open is refused with a reason, and the application goes on.
+TEST_F(PackageReaderTest, ADocumentCutShortWhileItIsReadIsRefused) {
+  QString rows = QStringLiteral("<unknown>1</unknown><rows>");
+  for (int y = 0; rows.size() < (4 << 20); ++y)
+    rows += QStringLiteral("<row y=\"%1\"><cells><cell x=\"0\" y=\"%1\" type=\"#\"><val>i%1</val></cell></cells></row>\n").arg(y);
+  rows += QStringLiteral("</rows>");
+  const QString path = package(QStringLiteral("Cut.Numlet"), rows);
+  const QByteArray xml = QFile::encodeName(path + QStringLiteral("/document.xml"));
+  // The unknown element is logged as it is read: the file is cut short there.
+  bool cut = false;
+  const FLLogHandler previous = SetLogHandler([&](const QString&) {
+    if (!cut) cut = ::truncate(xml.constData(), 0) == 0;
+  });
+  FLError error;
+  EXPECT_EQ(open(path, &error), 0);
+  SetLogHandler(previous);
+  EXPECT_TRUE(cut);
+  EXPECT_EQ(error.reason, QLatin1String(FLXmlDecoder::kNotUnderstoodReason));
 }
 
 TEST_F(PackageReaderTest, OptionsTheFileDoesNotNameAreTurnedOff) {

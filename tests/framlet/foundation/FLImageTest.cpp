@@ -15,6 +15,14 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer's allocator hooks (its header does not come with every compiler).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
+                                                         void (*onFree)(const volatile void*));
+#endif
+
 namespace {
 
 class ImageTest : public KernelTest {};
@@ -78,6 +86,36 @@ TEST_F(ImageTest, ReadsOnlyRegularFiles) {
     EXPECT_EQ(bool(FLImage::withContentsOfFile(c.path)), c.read);
   }
   EXPECT_LT(clock.elapsed(), 5000);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// The largest block asked for while watching; the allocator's hooks see every one.
+std::atomic<bool> g_watchAllocations{false};
+std::atomic<size_t> g_largestAllocation{0};
+void NoteAllocation(const volatile void*, size_t size) {
+  if (!g_watchAllocations) return;
+  size_t largest = g_largestAllocation;
+  while (size > largest && !g_largestAllocation.compare_exchange_weak(largest, size)) {}
+}
+void NoteRelease(const volatile void*) {}
+#endif
+
+// A picture file is read into as much room as it holds: a package of a few small pictures must
+// open under an address-space limit, where room for the largest picture each would not fit.
+TEST_F(ImageTest, APictureFileTakesTheRoomItHoldsAndNoMore) {
+#if defined(__SANITIZE_ADDRESS__)
+  static const int installed = __sanitizer_install_malloc_and_free_hooks(NoteAllocation, NoteRelease);
+  ASSERT_NE(installed, 0);
+  g_largestAllocation = 0;
+  g_watchAllocations = true;
+  QByteArray bytes;
+  const bool read = FLImage::readPictureFile(Fixture("rgba-2x2.png"), &bytes);
+  g_watchAllocations = false;
+  ASSERT_TRUE(read);
+  EXPECT_LT(g_largestAllocation.load(), size_t(1) << 20);
+#else
+  GTEST_SKIP() << "the allocator's hooks come with the address sanitizer";
+#endif
 }
 
 TEST_F(ImageTest, BytesWithoutASignatureNeedTheirExtension) {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -243,6 +244,43 @@ TEST(FLXmlDecoderFile, ALargeFileIsNeverHeldWhole) {
   // large pages of the file's cache on some systems): a few MiB, not the 16.
   EXPECT_GE(most, 0);
   EXPECT_LE(most, 4 * 1024) << "KiB resident";
+}
+
+}  // namespace
+
+namespace {
+
+// Another program cutting the file short while it is read (saving over it, a failing disk) takes
+// the pages from under the mapping: the reading stops with a refusal instead of SIGBUS, at any
+// point of the reading, through any way of making the decoder.
+TEST(FLXmlDecoderFile, AFileCutShortWhileItIsReadIsRefusedWithoutACrash) {
+  QTemporaryDir folder;
+  QByteArray bytes = QByteArray(kDeclaration) + "<rows>\n";
+  while (bytes.size() < (qsizetype(4) << 20)) bytes += "\t<row y=\"1\"><cells><cell x=\"0\"><val>i2</val></cell></cells></row>\n";
+  bytes += "</rows>\n";
+  const struct { const char* name; int64_t tagsBefore; off_t cutTo; bool regular; } cases[] = {
+      {"cut-to-nothing-at-once", 1, 0, true},
+      {"cut-to-nothing-far-in", 100000, 0, true},
+      {"cut-behind-the-reading", 100000, 256 << 10, false},
+      {"cut-just-ahead-of-the-reading", 100000, 1 << 20, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = WriteFile(folder, QString::fromLatin1(c.name), bytes);
+    FLError error;
+    std::unique_ptr<FLXmlDecoder> decoder = c.regular ? FLXmlDecoder::withRegularFile(path, bytes.size(), 64 << 10)
+                                                      : FLXmlDecoder::withFile(path, &error);
+    ASSERT_TRUE(decoder);
+    int64_t tags = 0;
+    while (tags < c.tagsBefore && decoder->getNextTag()) ++tags;
+    ASSERT_EQ(tags, c.tagsBefore);
+    EXPECT_FALSE(decoder->fileChanged());
+    ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), c.cutTo), 0);
+    while (decoder->getNextTag()) (void)decoder->value();
+    EXPECT_TRUE(decoder->fileChanged());
+    EXPECT_EQ(decoder->error(), QLatin1String(FLXmlDecoder::kNotUnderstoodReason));
+    EXPECT_TRUE(decoder->isDone());
+  }
 }
 
 }  // namespace

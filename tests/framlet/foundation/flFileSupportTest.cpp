@@ -1,5 +1,6 @@
 #include "framlet/foundation/flFileSupport.h"
 
+#include "platform/FLError.h"
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
 
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 namespace {
@@ -27,6 +29,52 @@ uint32_t ModeOf(const QString& path) {
 }
 
 void SetMode(const QString& path, uint32_t mode) { ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0); }
+
+// Every whole-file read goes through ReadRegularFile: what would block (a FIFO), never end (a
+// device) or fill the memory (a file over the bound) is refused at once, with the reason.
+TEST(FlFileSupport, ReadRegularFileReadsOnlyRegularFilesWithinTheBound) {
+  QTemporaryDir folder;
+  const QString text = folder.filePath(QStringLiteral("text.csv"));
+  ASSERT_TRUE(WriteFileBytes(text, "a,b\n"));
+  const QString fifo = folder.filePath(QStringLiteral("fifo.csv"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QString linkToDevice = folder.filePath(QStringLiteral("zero.csv"));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), linkToDevice));
+  const QString linkToText = folder.filePath(QStringLiteral("linked.csv"));
+  ASSERT_TRUE(QFile::link(text, linkToText));
+  // Sparse: large without taking the room.
+  const QString huge = folder.filePath(QStringLiteral("huge.csv"));
+  ASSERT_TRUE(WriteFileBytes(huge, "x"));
+  ASSERT_EQ(::truncate(QFile::encodeName(huge).constData(), off_t(1) << 32), 0);
+  const struct {
+    QString path;
+    int code;  // 0: read
+    const char* reason;
+  } cases[] = {
+      {text, 0, nullptr},
+      {linkToText, 0, nullptr},
+      {fifo, EINVAL, kNotRegularFileReason},
+      {linkToDevice, EINVAL, kNotRegularFileReason},
+      {QStringLiteral("/dev/urandom"), EINVAL, kNotRegularFileReason},
+      {huge, EFBIG, kFileTooLargeReason},
+      {folder.path(), EISDIR, nullptr},
+      {folder.filePath(QStringLiteral("missing.csv")), ENOENT, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.toStdString());
+    FLError error;
+    const std::optional<QByteArray> bytes = ReadRegularFile(c.path, int64_t(1) << 30, &error);
+    EXPECT_EQ(bytes.has_value(), c.code == 0);
+    if (c.code == 0) {
+      EXPECT_EQ(bytes.value_or(QByteArray()), QByteArray("a,b\n"));
+      continue;
+    }
+    EXPECT_EQ(error.domain, QLatin1String(kFLPosixErrorDomain));
+    EXPECT_EQ(error.code, c.code);
+    EXPECT_FALSE(error.reason.isEmpty());
+    if (c.reason) EXPECT_EQ(error.reason, QLatin1String(c.reason));
+  }
+}
 
 TEST(FlFileSupport, UniqueFileNameCleansTheNameAndAvoidsTakenOnes) {
   QTemporaryDir folder;

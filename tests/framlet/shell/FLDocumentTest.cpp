@@ -14,7 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <sys/xattr.h>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -151,6 +155,86 @@ TEST_F(DocumentSaveTest, ASaveKilledBetweenTheTwoRenamesLeavesAReadableDocument)
     for (const QString& entry : entries())
       EXPECT_TRUE(entry == QLatin1String("Budget.Numlet") || entry == QLatin1String("Budget~.Numlet")) << entry.toStdString();
   }
+}
+
+// A save killed at any point leaves a whole document at its name and nothing in view; the next
+// save clears what the killed one left, and the document then opens as saved.
+TEST_F(DocumentSaveTest, ASaveKilledAnywhereLeavesTheDocumentWholeAndTheNextSaveClearsTheRest) {
+  const QString budget = QStringLiteral("Budget.Numlet"), backup = QStringLiteral("Budget~.Numlet");
+  // Where the child dies: while the writer works, or before the n-th rename of the swap (the
+  // swap itself, then the old version's move to the backup name).
+  const struct { const char* name; bool asPackage; bool backups; bool inWriter; int beforeRename; } cases[] = {
+      {"package, in the writer", true, true, true, 0},
+      {"package, at the swap", true, true, false, 1},
+      {"package, between the swap and the backup", true, true, false, 2},
+      {"package without backups, at the swap", true, false, false, 1},
+      {"file, in the writer", false, true, true, 0},
+      {"file, at the rename", false, false, false, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    clearFolder();
+    document.asPackage = c.asPackage;
+    document.backups = c.backups;
+    document.setFilePath(QString());
+    ASSERT_TRUE(saveAs(budget, QStringLiteral("one")));
+    ASSERT_TRUE(save(QStringLiteral("two")));
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const auto die = [] { ::kill(::getpid(), SIGKILL); };
+      if (c.inWriter) document.whileWriting = die;
+      int renames = 0;
+      SetRenameProbe([&](const QString&, const QString&) {
+        if (++renames == c.beforeRename) die();
+        return true;
+      });
+      save(QStringLiteral("three"));
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child was not killed where asked";
+
+    // Whole at its name: the old version or the new, never nothing.
+    const QString left = ReadDocument(path(budget));
+    EXPECT_TRUE(left == QLatin1String("two") || left == QLatin1String("three")) << left.toStdString();
+    for (const QString& entry : entries())
+      EXPECT_TRUE(entry == budget || entry == backup || entry.startsWith(QLatin1Char('.'))) << entry.toStdString();
+
+    ASSERT_TRUE(save(QStringLiteral("four")));
+    EXPECT_EQ(entries(), (c.backups ? QStringList{budget, backup} : QStringList{budget}));
+    EXPECT_EQ(ReadDocument(path(budget)), QStringLiteral("four"));
+  }
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join(QLatin1Char('\n')).toStdString();
+}
+
+// A document opened through a link is saved to what the link leads to: the link stays a link,
+// and the backup lies beside the file it backs up.
+TEST_F(DocumentSaveTest, SavingThroughALinkWritesItsTargetAndKeepsTheLink) {
+  for (const bool asPackage : {true, false}) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage);
+    clearFolder();
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("real")));
+    document.asPackage = asPackage;
+    document.backups = true;
+    document.setFilePath(QString());
+    const QString real = path(QStringLiteral("real/Budget.Numlet"));
+    document.content = QStringLiteral("one");
+    ASSERT_TRUE(document.saveTo(real, false, false));
+    const QString link = path(QStringLiteral("Budget.Numlet"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("real/Budget.Numlet"), link));
+    document.setFilePath(link);
+
+    ASSERT_TRUE(save(QStringLiteral("through the link")));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ReadDocument(real), QStringLiteral("through the link"));
+    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("real/Budget~.Numlet"))));
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("Budget.Numlet"), QStringLiteral("real")}));
+    EXPECT_EQ(document.filePath(), link);
+  }
+  EXPECT_TRUE(alerts.isEmpty());
 }
 
 TEST_F(DocumentSaveTest, SaveAsAttachesPostsTheRenameOnceAndSaveKeepsTheUndoHistory) {

@@ -11,11 +11,15 @@
 #include "support/TestFiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -112,6 +116,27 @@ TEST(RecentlyUsedList, AMissingListIsMadeAndAnUnreadableOneIsLeftAlone) {
   QFile file(broken);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), cut);
+}
+
+// A list that is a FIFO would block every open and save, one that leads to a device would fill
+// the memory: such a list, and one beyond any real list's size, is left alone at once.
+TEST(RecentlyUsedList, AListThatIsNoRegularFileOrIsOversizedIsLeftAloneAtOnce) {
+  QTemporaryDir folder;
+  const FLRecentlyUsedApplication us{QStringLiteral("Tamsel Calculator"), QStringLiteral("'tamsel-calculator %u'")};
+  const QString fifo = folder.filePath(QStringLiteral("fifo.xbel"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QString device = folder.filePath(QStringLiteral("device.xbel"));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
+  const QString huge = folder.filePath(QStringLiteral("huge.xbel"));
+  ASSERT_TRUE(WriteFileBytes(huge, kOtherApplicationsList));
+  ASSERT_EQ(::truncate(QFile::encodeName(huge).constData(), off_t(1) << 31), 0);
+  for (const QString& list : {fifo, device, huge}) {
+    SCOPED_TRACE(list.toStdString());
+    EXPECT_FALSE(NoteRecentlyUsedFile(list, QStringLiteral("/d/a.csv"), QStringLiteral("text/csv"), us));
+  }
+  EXPECT_FALSE(QFileInfo(fifo).isFile());
+  EXPECT_TRUE(QFileInfo(device).isSymLink());
+  EXPECT_EQ(QFileInfo(huge).size(), qint64(1) << 31);
 }
 
 class RecentDocumentsTest : public ::testing::Test {

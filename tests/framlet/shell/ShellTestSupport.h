@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 class FakeDocument : public FLDocument {
@@ -38,6 +39,7 @@ class PackageDocument : public FLDocument {
       return false;
     }
     if (asPackage && !QDir().mkpath(path)) return false;
+    if (whileWriting) whileWriting();
     QFile file(asPackage ? QDir(path).filePath(QStringLiteral("document.xml")) : path);
     return file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) == content.toUtf8().size();
   }
@@ -46,6 +48,8 @@ class PackageDocument : public FLDocument {
   bool savesEnciphered(const QString& /*path*/) const override { return enciphered; }
 
   QString content, failWith, writtenTo, finalDuringSave;
+  // Called with the package begun and its document not yet written.
+  std::function<void()> whileWriting;
   bool asPackage = true, backups = true, enciphered = false;
   int attached = 0;
 };

@@ -1,4 +1,5 @@
 #include "glimmet/storage/gmOpenNative.h"
+#include "framlet/foundation/flFileSupport.h"
 
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmBookmarks.h"
@@ -8,10 +9,13 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -253,6 +257,28 @@ TEST_F(GlimmetPackageTest, ShortTextOrMissingPartIsDamage) {
   result = read();
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.error, kDamaged);
+}
+
+// The help file is such a package: a part that is a FIFO (which would block for ever) or leads to
+// a device (which would read without end) is refused at once with the reason.
+TEST_F(GlimmetPackageTest, APartThatIsNoRegularFileIsRefusedAtOnce) {
+  for (const char* part : {"structure.xml", "format.xml", "document.txt"}) {
+    for (const bool fifo : {true, false}) {
+      SCOPED_TRACE(testing::Message() << part << (fifo ? " FIFO" : " device"));
+      const QString path = package_ + QLatin1Char('/') + QLatin1String(part);
+      QFile::remove(path);  // the last round's FIFO, which writing would wait on
+      write(QStringLiteral("2"), QString());
+      ASSERT_TRUE(QFile::remove(path));
+      if (fifo) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+      } else {
+        ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path));
+      }
+      const ReadResult result = read();
+      EXPECT_FALSE(result.ok);
+      EXPECT_EQ(result.error, QLatin1String(kNotRegularFileReason));
+    }
+  }
 }
 
 TEST_F(GlimmetPackageTest, AMissingTiffPictureFallsBackToItsPng) {
