@@ -144,34 +144,6 @@ QString StringValueAt(DifLines& lines, qsizetype at, qsizetype* last) {
   return StringValue(lines[at]);
 }
 
-// Hands values to the receiver within the grid's columns and the import's cell budget, as the
-// delimited-text reader does.
-class DifSink {
- public:
-  DifSink(TextImportDelegate& receiver, TextImportResult& result)
-      : receiver_(receiver), result_(result), budget_(ImportCellBudget()) {}
-  // NO once the budget is spent: reading stops.
-  bool enter(qint64 x, qint64 y, const QVariant& value, int32_t type) {
-    if (x > LastGridColumn()) {
-      result_.columnsCut = true;
-      return true;
-    }
-    if (result_.cells >= budget_) {
-      result_.budgetReached = true;
-      return false;
-    }
-    receiver_.setCellAtPoint(GridPoint{x, y}, value, type);
-    ++result_.cells;
-    return true;
-  }
-  bool text(qint64 x, qint64 y, const QString& text) { return enter(x, y, QVariant(text), kImportTypedText); }
-
- private:
-  TextImportDelegate& receiver_;
-  TextImportResult& result_;
-  uint64_t budget_;
-};
-
 // The pair a cell is written as: its value indicator code and the text that goes with it.
 struct DifValue {
   int code = 0;
@@ -236,7 +208,7 @@ void WriteDifField(QString& output, const QString& text, int code, int64_t colum
 
 bool LoadDifText(QStringView text, TextImportDelegate& receiver, FLError* error, TextImportResult* result) {
   TextImportResult counted;
-  DifSink sink(receiver, result ? *result : counted);
+  ImportCellSink sink(receiver, result ? *result : counted);
   DifLines lines(text);
   if (!lines.has(kHeaderLines - 1) || Trimmed(lines[0]) != QLatin1String(kTableTopic) ||
       Trimmed(lines[9]) != QLatin1String(kDataTopic))

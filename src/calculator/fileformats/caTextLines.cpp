@@ -91,36 +91,10 @@ qsizetype SkipWhiteSpace(QStringView text, qsizetype index, char16_t delimiter) 
   return index;
 }
 
-// Hands fields to the receiver within the grid and the import's cell budget.
-class FieldSink {
- public:
-  FieldSink(TextImportDelegate& receiver, uint64_t budget) : receiver_(receiver), budget_(budget) {}
-  // NO once the budget is spent: reading stops.
-  bool enter(qint64 x, qint64 y, const QString& text) {
-    if (x > LastGridColumn()) {
-      result_.columnsCut = true;
-      return true;
-    }
-    if (result_.cells >= budget_) {
-      result_.budgetReached = true;
-      return false;
-    }
-    receiver_.setCellAtPoint(GridPoint{x, y}, QVariant(text), kImportTypedText);
-    ++result_.cells;
-    return true;
-  }
-  const TextImportResult& result() const { return result_; }
-
- private:
-  TextImportDelegate& receiver_;
-  uint64_t budget_;
-  TextImportResult result_;
-};
-
 // Fields between delimiters; a field that begins with a quote runs to its closing quote, over
 // line ends too, and what follows it up to the next delimiter is passed over. `trim` drops the
 // blanks before a field; tab-separated text keeps them, as it keeps everything but quotes.
-void LoadDelimitedLines(const LineViews& lines, char16_t delimiter, bool trim, FieldSink& sink) {
+void LoadDelimitedLines(const LineViews& lines, char16_t delimiter, bool trim, ImportCellSink& sink) {
   qint64 y = 0;
   for (qsizetype line = 0; line < qsizetype(lines.size()); ++line, ++y) {
     qint64 x = 0;
@@ -142,7 +116,7 @@ void LoadDelimitedLines(const LineViews& lines, char16_t delimiter, bool trim, F
           field = text.mid(index, end - index).toString();
           index = end;
         }
-        if (!field.isEmpty() && !sink.enter(x, y, field)) return;
+        if (!field.isEmpty() && !sink.text(x, y, field)) return;
       }
       ++x;
       ++index;  // past the delimiter
@@ -332,13 +306,35 @@ QChar TextDelimiterForLines(const QStringList& lines, bool csvFile) {
   return DelimiterForViews(ViewsOfLines(lines), csvFile);
 }
 
+ImportCellSink::ImportCellSink(TextImportDelegate& receiver, TextImportResult& result)
+    : receiver_(receiver), result_(result), budget_(ImportCellBudget()) {}
+
+bool ImportCellSink::enter(qint64 x, qint64 y, const QVariant& value, int32_t type) {
+  if (x > LastGridColumn()) {
+    result_.columnsCut = true;
+    return true;
+  }
+  if (result_.cells >= budget_) {
+    result_.budgetReached = true;
+    return false;
+  }
+  receiver_.setCellAtPoint(GridPoint{x, y}, value, type);
+  ++result_.cells;
+  return true;
+}
+
+bool ImportCellSink::text(qint64 x, qint64 y, const QString& text) {
+  return enter(x, y, QVariant(text), kImportTypedText);
+}
+
 TextImportResult LoadLineViews(const LineViews& lines, TextImportDelegate& receiver, bool csvFile) {
   const char16_t delimiter = DelimiterForViews(lines, csvFile).unicode();
-  FieldSink sink(receiver, ImportCellBudget());
+  TextImportResult result;
+  ImportCellSink sink(receiver, result);
   // Tab-separated text keeps its fields as they are, blanks and all; only a field that begins
   // with a quote is unquoted, as the spreadsheets that write such files quote theirs.
   LoadDelimitedLines(lines, delimiter, delimiter != kTab || csvFile, sink);
-  return sink.result();
+  return result;
 }
 
 void LoadStringLines(const QStringList& lines, TextImportDelegate& receiver, bool csvFile) {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QVariant>
 
 #include <cstdint>
 #include <optional>
@@ -87,6 +88,21 @@ struct TextImportResult {
   bool columnsCut = false;
 };
 TextImportResult LoadLineViews(const LineViews& lines, TextImportDelegate& receiver, bool csvFile);
+
+// Hands an import's values to the receiver within the grid's columns and the import's cell
+// budget, counting them into `result`; the delimited-text and DIF readers share it.
+class ImportCellSink {
+ public:
+  ImportCellSink(TextImportDelegate& receiver, TextImportResult& result);
+  // NO once the budget is spent: reading stops. A value past the last column is dropped.
+  bool enter(qint64 x, qint64 y, const QVariant& value, int32_t type);
+  bool text(qint64 x, qint64 y, const QString& text);
+
+ private:
+  TextImportDelegate& receiver_;
+  TextImportResult& result_;
+  uint64_t budget_;
+};
 
 // Appends one field and its separator ("," or tab, "\n" after the last column). Comma mode
 // quotes a text that would not read back as one field; tab mode makes tabs and line breaks
