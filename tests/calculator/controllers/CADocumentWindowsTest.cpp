@@ -1,6 +1,7 @@
 // Several document windows of the running application, driven through their menus: the font and
 // colour panels follow the window the user works in, a protected document asks for its password
 // the same way however it is opened, and the Settings' tab choice places new windows.
+#include "AppControllerTestSupport.h"
 #include "calculator/controllers/CAAppController.h"
 
 #include "calculator/controllers/CAPrefController.h"
@@ -43,22 +44,6 @@
 
 namespace {
 
-void DeliverQueuedWork() {
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-class WindowsApp : public CAAppController {
- public:
-  using CAAppController::CAAppController;
-  void quitApplication() override {}
-  Qt::KeyboardModifiers launchModifiers() const override { return Qt::NoModifier; }
-  // The newest document window.
-  CAWindowController* newest() const {
-    const std::vector<FLDocumentWC*> all = controllers();
-    return all.empty() ? nullptr : dynamic_cast<CAWindowController*>(all.back());
-  }
-};
-
 class DocumentWindowsTest : public ::testing::Test {
  protected:
   DocumentWindowsTest() {
@@ -83,7 +68,7 @@ class DocumentWindowsTest : public ::testing::Test {
 
   // Launches with the files handed over meanwhile; without any, an untitled window opens.
   void launch(const QStringList& files = {}) {
-    app = std::make_unique<WindowsApp>(UserDefaults::standardUserDefaults());
+    app = std::make_unique<TestAppController>(UserDefaults::standardUserDefaults());
     app->applicationWillFinishLaunching();
     for (const QString& file : files) app->openFile(file, false);
     app->applicationDidFinishLaunching();
@@ -136,7 +121,7 @@ class DocumentWindowsTest : public ::testing::Test {
 
   static constexpr const char* kKeys[] = {kOpenFilesKey, kRecentDocumentsKey, kWindowTabsKey, kTabOverrideKey};
   QTemporaryDir folder;
-  std::unique_ptr<WindowsApp> app;
+  std::unique_ptr<TestAppController> app;
   bool wasUsingKeychain = false;
 };
 

@@ -1,5 +1,6 @@
 // The application shell's commands through the real windows: File > Open Recent, Save As's key,
 // the names of untitled documents, and what a password does to the backup copy.
+#include "AppControllerTestSupport.h"
 #include "calculator/controllers/CAAppController.h"
 
 #include "calculator/controllers/CAWindowController.h"
@@ -37,22 +38,6 @@
 
 namespace {
 
-void DeliverQueuedWork() {
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-class ShellApp : public CAAppController {
- public:
-  using CAAppController::CAAppController;
-  void quitApplication() override {}
-  Qt::KeyboardModifiers launchModifiers() const override { return Qt::NoModifier; }
-  // The newest document window (windows of earlier tests may still be about).
-  CAWindowController* front() const {
-    const std::vector<FLDocumentWC*> all = controllers();
-    return all.empty() ? nullptr : dynamic_cast<CAWindowController*>(all.back());
-  }
-};
-
 class ShellCommandsTest : public ::testing::Test {
  protected:
   ShellCommandsTest() {
@@ -60,7 +45,7 @@ class ShellCommandsTest : public ::testing::Test {
     UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(kOpenFilesKey));
     UserDefaults::standardUserDefaults().removeObjectForKey(QLatin1String(kRecentDocumentsKey));
     FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
-    app = std::make_unique<ShellApp>(UserDefaults::standardUserDefaults());
+    app = std::make_unique<TestAppController>(UserDefaults::standardUserDefaults());
     app->applicationWillFinishLaunching();
     app->applicationDidFinishLaunching();
     DeliverQueuedWork();
@@ -85,19 +70,19 @@ class ShellCommandsTest : public ::testing::Test {
     return nullptr;
   }
 
-  std::unique_ptr<ShellApp> app;
+  std::unique_ptr<TestAppController> app;
 };
 
 TEST_F(ShellCommandsTest, NewDocumentsAreUntitledThenUntitled2AndSaveAsIsControlShiftS) {
   QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-  CAWindowController* first = app->front();
+  CAWindowController* first = app->newest();
   ASSERT_NE(first, nullptr);
   QMainWindow* window = first->mainWindow();
   QAction* newAction = fileMenuAction(window, QStringLiteral("New"));
   ASSERT_NE(newAction, nullptr);
   newAction->trigger();
   DeliverQueuedWork();
-  CAWindowController* second = app->front();
+  CAWindowController* second = app->newest();
   ASSERT_NE(second, first);
   EXPECT_EQ(first->mainWindow()->windowTitle().remove(QStringLiteral("[*]")), QStringLiteral("Untitled"));
   EXPECT_EQ(second->mainWindow()->windowTitle().remove(QStringLiteral("[*]")), QStringLiteral("Untitled 2"));
@@ -117,7 +102,7 @@ TEST_F(ShellCommandsTest, NewDocumentsAreUntitledThenUntitled2AndSaveAsIsControl
 }
 
 TEST_F(ShellCommandsTest, FileOpenRecentFollowsOpenAndReopensADocument) {
-  QMainWindow* window = app->front()->mainWindow();
+  QMainWindow* window = app->newest()->mainWindow();
   QAction* open = fileMenuAction(window, QStringLiteral("Open…"));
   QAction* recent = fileMenuAction(window, QStringLiteral("Open Recent"));
   ASSERT_NE(open, nullptr);
@@ -132,7 +117,7 @@ TEST_F(ShellCommandsTest, FileOpenRecentFollowsOpenAndReopensADocument) {
 
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("Kept.Numlet"));
-  CAWindowController* front = app->front();
+  CAWindowController* front = app->newest();
   front->document()->setFilePath(path);
   ASSERT_TRUE(front->saveDocument());
   emit menu->aboutToShow();
@@ -144,7 +129,7 @@ TEST_F(ShellCommandsTest, FileOpenRecentFollowsOpenAndReopensADocument) {
 TEST_F(ShellCommandsTest, TheOpenPanelStartsInTheFrontDocumentsFolderElseTheLastUsed) {
   QTemporaryDir last, documents;
   UserDefaults::standardUserDefaults().setObject(QDir::cleanPath(last.path()), QLatin1String(kLastPanelFolderKey));
-  CAWindowController* front = app->front();
+  CAWindowController* front = app->newest();
   QAction* open = fileMenuAction(front->mainWindow(), QStringLiteral("Open…"));
   ASSERT_NE(open, nullptr);
   const auto openPanelFolder = [&] {
@@ -181,7 +166,7 @@ TEST_F(ShellCommandsTest, SavingWithAPasswordLeavesNoReadableBackupAndTheSheetSa
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("budget.Numlet"));
   const QString backup = folder.filePath(QStringLiteral("budget~.Numlet"));
-  CAWindowController* front = app->front();
+  CAWindowController* front = app->newest();
   front->document()->setMakeBackups(true);
   front->document()->setFilePath(path);
   ASSERT_TRUE(front->saveDocument());
@@ -217,7 +202,7 @@ TEST_F(ShellCommandsTest, SavingWithAPasswordLeavesNoReadableBackupAndTheSheetSa
 TEST_F(ShellCommandsTest, ControlSSavesAChangeMadeAfterTheFileMenuWasShownClean) {
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("Shown.Numlet"));
-  CAWindowController* front = app->front();
+  CAWindowController* front = app->newest();
   QMainWindow* window = front->mainWindow();
   front->document()->setFilePath(path);
   ASSERT_TRUE(front->saveDocument());

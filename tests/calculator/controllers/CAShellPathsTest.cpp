@@ -2,6 +2,7 @@
 // the quit with two windows, what a cancelled quit leaves open, the File menu's one item per
 // command, what the desktop's list of recent files learns about a saved document, and the logs
 // the Help menu gathers.
+#include "AppControllerTestSupport.h"
 #include "calculator/controllers/CAAppController.h"
 
 #include "calculator/controllers/CAWindowController.h"
@@ -42,20 +43,9 @@
 namespace {
 
 void Deliver() {
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  DeliverQueuedWork();
   QTest::qWait(20);
 }
-
-class QuitApp : public CAAppController {
- public:
-  using CAAppController::CAAppController;
-  void quitApplication() override { ++quits; }
-  Qt::KeyboardModifiers launchModifiers() const override { return Qt::NoModifier; }
-  CAWindowController* controllerFor(const QString& path) const {
-    return dynamic_cast<CAWindowController*>(controllerOfWindow(windowForFile(path)));
-  }
-  int quits = 0;
-};
 
 class ShellPathsTest : public testing::Test {
  protected:
@@ -81,7 +71,7 @@ class ShellPathsTest : public testing::Test {
       QTest::qWait(10);
     }
     clearStoredState();
-    app = std::make_unique<QuitApp>(UserDefaults::standardUserDefaults());
+    app = std::make_unique<TestAppController>(UserDefaults::standardUserDefaults());
     app->applicationWillFinishLaunching();
     app->applicationDidFinishLaunching();
     Deliver();
@@ -144,7 +134,7 @@ class ShellPathsTest : public testing::Test {
   }
 
   QTemporaryDir folder;
-  std::unique_ptr<QuitApp> app;
+  std::unique_ptr<TestAppController> app;
 };
 
 // A quit asks about the front document; while that alert is up the other window may become

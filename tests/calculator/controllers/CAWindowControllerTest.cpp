@@ -1,5 +1,6 @@
 // The spreadsheet window: its undo records (replay by exchange with the dirty flag swapped, and
 // the steps it refuses), its toolbar, and a protected document's password.
+#include "AppControllerTestSupport.h"
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/controllers/caSheetPages.h"
@@ -45,10 +46,6 @@
 #include <algorithm>
 
 namespace {
-
-void DeliverQueuedWork() {
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 class WindowControllerTest : public ::testing::Test {
  protected:
