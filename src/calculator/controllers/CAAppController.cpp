@@ -16,6 +16,7 @@
 #include "calculator/model/caXmlTags.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flDates.h"
@@ -288,10 +289,16 @@ QList<CAAutosaveEntry> CAAppController::findAutosaves(const QString& folder) {
   for (const QFileInfo& entry : entries) {
     if (entry.suffix() != QLatin1String(kAutosaveExtension)) continue;
     const QString package = entry.absoluteFilePath();
-    QFile pathFile(QDir(package).filePath(QLatin1String(kAutosavePathFileName)));
-    if (!entry.isDir() || !pathFile.open(QIODevice::ReadOnly)) {
+    // A path is short; anything longer, or no regular file, is no path file of ours.
+    constexpr int64_t kLongestPathFile = 65536;
+    FLError error;
+    const std::optional<QByteArray> pathText =
+        entry.isDir() ? ReadRegularFile(QDir(package).filePath(QLatin1String(kAutosavePathFileName)),
+                                        kLongestPathFile, &error)
+                      : std::nullopt;
+    if (!pathText) {
       LogString("Can't read autosaved file %@: %@", package,
-                entry.isDir() ? pathFile.errorString() : QStringLiteral("not a package"));
+                entry.isDir() ? error.reason : QStringLiteral("not a package"));
       if (entry.isDir()) {
         QDir(package).removeRecursively();
       } else {
@@ -299,7 +306,7 @@ QList<CAAutosaveEntry> CAAppController::findAutosaves(const QString& folder) {
       }
       continue;
     }
-    found.append({entry.fileName(), QString::fromUtf8(pathFile.readAll()), package});
+    found.append({entry.fileName(), QString::fromUtf8(*pathText), package});
   }
   return found;
 }

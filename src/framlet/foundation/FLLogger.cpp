@@ -3,6 +3,7 @@
 #include "framlet/foundation/FLFileReader.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flDates.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "platform/BundleInfo.h"
 #include "platform/UserFolders.h"
 
@@ -297,9 +298,12 @@ QString FLLogger::messagesForApp(const QString& appName, const QString& bundleID
   }
 
   const QString folder = logFolder_.isEmpty() ? LogFolder() : logFolder_;
-  QFile ownLog(folder + QLatin1Char('/') + bundleID + QLatin1Char('.') + QLatin1String(kLogExtension));
-  if (!bundleID.isEmpty() && ownLog.open(QIODevice::ReadOnly))
-    addMessages(&messages, QString::fromUtf8(ownLog.readAll()), cutoffDay, thisYear);
+  // The file is cut at kLogSizeLimit; a far larger one (or no regular file) is not ours to read.
+  const QString ownLog = folder + QLatin1Char('/') + bundleID + QLatin1Char('.') + QLatin1String(kLogExtension);
+  if (!bundleID.isEmpty()) {
+    if (const std::optional<QByteArray> bytes = ReadRegularFile(ownLog, int64_t(4 * kLogSizeLimit)))
+      addMessages(&messages, QString::fromUtf8(*bytes), cutoffDay, thisYear);
+  }
   return messages;
 }
 

@@ -4,12 +4,15 @@
 #include "platform/BundleInfo.h"
 #include "support/TestFiles.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -131,7 +134,14 @@ TEST_F(FLLoggerTest, CollectsCrashReportsJournalAndOwnLog) {
   // Core dumps know the program by its command name, cut to 15 characters.
   ASSERT_EQ(calls_.size(), 2);
   EXPECT_TRUE(calls_[0].endsWith(QStringLiteral(" info COREDUMP_COMM=tamsel-calculat")));
+}
 
+TEST_F(FLLoggerTest, ALogThatIsNoRegularFileIsPassedOverAtOnce) {
+  // A FIFO in the log's place would block the collection for ever if it were opened to be read.
+  const QString path = folder_.filePath(BundleIdentifier() + QStringLiteral(".log"));
+  ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+  EXPECT_TRUE(logger_->allLogsForApp(QStringLiteral("tamsel-calculator"), BundleIdentifier()).isNull());
+  EXPECT_EQ(alerts_.size(), 1);
 }
 
 }  // namespace
