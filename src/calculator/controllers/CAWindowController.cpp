@@ -26,7 +26,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QPrinter>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -177,16 +176,15 @@ void CAWindowController::placeAtStandardSize() {
 }
 
 // The preview asks for the size and gets the first page; an export gets the whole sheet.
-QByteArray CAWindowController::pdfOfDocument(QSizeF* size) {
-  return SheetPdf(*document_, size != nullptr, size, spreadsheetView());
+QByteArray CAWindowController::pdfOfDocument(QSizeF* size, FLError* error) {
+  return SheetPdf(*document_, size != nullptr, size, spreadsheetView(), error);
 }
 
 bool CAWindowController::printToPrinter(QPrinter& printer) {
   bool tooManyPages = false;
   if (PrintSheet(*document_, printer, spreadsheetView(), &tooManyPages)) return true;
   if (tooManyPages) {
-    giveAlert(QString::fromLatin1(kTooManyPagesMessage),
-              QString::fromLatin1(kTooManyPagesInfo).arg(QLocale().toString(kMaxSheetPages)));
+    giveAlert(QString::fromLatin1(kTooManyPagesMessage), TooManyPagesInformation());
   }
   return false;
 }

@@ -239,7 +239,7 @@ class CAWindowController : public FLDocumentWC,
   GridPoint scrollPoint() const override;
   void scrollToGridPoint(const QString& text) override;
   void synchronizeWindowTitle() override;
-  QByteArray pdfOfDocument(QSizeF* size) override;
+  QByteArray pdfOfDocument(QSizeF* size, FLError* error) override;
   QWidget* printOptionsVC() override;
 
   // The page set-up panel ended: accepted keeps its step and the paper moves the page breaks;

@@ -7,12 +7,14 @@
 #include "calculator/views/CAGridPainter.h"
 #include "calculator/views/CASpreadsheetView.h"
 #include "calculator/views/caSheetLabels.h"
+#include "platform/FLError.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -78,6 +80,13 @@ GridPoint SheetExtent(const CADocument& document) {
 }
 
 QSizeF Ceiled(const QSizeF& size) { return QSizeF(std::ceil(size.width()), std::ceil(size.height())); }
+
+// Whether drawing the content costs more than kMaxSheetPages sheets of that paper would: one
+// page that holds the whole sheet still draws each of its rows and columns.
+bool CoversTooManyPages(const QSizeF& content, const QSizeF& paper) {
+  return std::ceil(content.width() / paper.width()) * std::ceil(content.height() / paper.height()) >
+         double(kMaxSheetPages);
+}
 
 QSizeF PrintedLabelExtent(const CADocument& document) {
   return document.printLabels() ? LabelExtent(document) : QSizeF(0, 0);
@@ -194,9 +203,7 @@ CASheetPages::CASheetPages(CADocument& document, CAPageMode mode, const QSizeF& 
       break;
     case CAPageMode::ScaleToFit: {
       const QSizeF content = sheet + extras;
-      // Scaled onto one page or not, each of its rows and columns is drawn.
-      tooManyPages_ = std::ceil(content.width() / page.width()) * std::ceil(content.height() / page.height()) >
-                      double(kMaxSheetPages);
+      tooManyPages_ = CoversTooManyPages(content, page);
       if (content.width() > page.width() || content.height() > page.height()) {
         pageScale_ = std::min(page.width() / content.width(), page.height() / content.height());
         page = Ceiled(page / pageScale_);
@@ -206,6 +213,8 @@ CASheetPages::CASheetPages(CADocument& document, CAPageMode mode, const QSizeF& 
     }
     case CAPageMode::WholePdf:
       pageRect_ = QRectF(QPointF(0, 0), Ceiled(page + extras));
+      // Counted in the sheets of the document's paper, as printing would give them.
+      tooManyPages_ = CoversTooManyPages(pageRect_.size(), SheetPageRoom(document, DocumentPaperSize(document)));
       break;
     case CAPageMode::FirstPagePdf: {
       // The first page's cells (the title column and row are among them) with its labels and
@@ -304,9 +313,22 @@ void CASheetPages::drawHeaderLine(QPainter& painter, bool footer, const QRectF& 
 
 // ---- Output ---------------------------------------------------------------------------------
 
-QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size, const CASpreadsheetView* sheet) {
+QString TooManyPagesReason() {
+  return QString::fromLatin1(kTooManyPagesMessage) + QLatin1Char(' ') + TooManyPagesInformation();
+}
+
+QString TooManyPagesInformation() {
+  return QString::fromLatin1(kTooManyPagesInfo).arg(QLocale().toString(kMaxSheetPages));
+}
+
+QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size, const CASpreadsheetView* sheet,
+                    FLError* error) {
   document.setPrintDate();
   const CASheetPages pages(document, firstPageOnly ? CAPageMode::FirstPagePdf : CAPageMode::WholePdf);
+  if (pages.tooManyPages()) {
+    SetError(error, kTooManyPagesCode, TooManyPagesReason());
+    return {};
+  }
   const QSizeF pageSize = pages.paperSize();
   if (size) *size = pageSize;
 

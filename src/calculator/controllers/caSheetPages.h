@@ -13,6 +13,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
+#include <QString>
 
 #include <cstdint>
 #include <optional>
@@ -23,6 +24,7 @@ class CAGridGeometry;
 class CASpreadsheetView;
 class QPainter;
 class QPrinter;
+struct FLError;
 
 // Paper used when the document has no print settings of its own, in points.
 inline constexpr double kDefaultPaperWidth = 612;
@@ -34,6 +36,11 @@ inline constexpr int64_t kMaxSheetPages = 100000;
 inline constexpr const char* kTooManyPagesMessage = "The sheet is too large to print.";
 inline constexpr const char* kTooManyPagesInfo =
     "It would take more than %1 pages. Print a smaller sheet, or move its far cells closer.";
+// The error of a PDF refused so (as for a full memory).
+inline constexpr int kTooManyPagesCode = -108;
+// kTooManyPagesInfo with the page limit; the message and that, for an error's reason.
+QString TooManyPagesInformation();
+QString TooManyPagesReason();
 
 // The last column and the last row of each page, ascending. A column (row) wider than the
 // room has a page of its own; the walk goes on until the extent's column (row) is on a page,
@@ -73,8 +80,9 @@ class CASheetPages {
   CASheetPages(CADocument& document, CAPageMode mode, const QSizeF& paper = QSizeF());
 
   int64_t pageCount() const { return int64_t(breaks_.columns.size() * breaks_.rows.size()); }
-  // The sheet needs more than kMaxSheetPages pages: it is not printed, and the breaks are
-  // those of its first pages.
+  // The sheet needs more than kMaxSheetPages pages (one page as large as the sheet counts the
+  // sheets of paper it covers): it is not printed nor drawn, and the breaks are those of its
+  // first pages.
   bool tooManyPages() const { return tooManyPages_; }
   const CAPageBreaks& breaks() const { return breaks_; }
   // View units to page units (1 = 100 %), and the page in view units and on paper in points.
@@ -115,8 +123,10 @@ class CASheetPages {
 
 // A PDF of the sheet: the whole sheet on one page, or, for a preview, the first page of the
 // document's paper. `size` receives the page's size in points. Labels are drawn when a sheet
-// view is given and the document prints them.
-QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size, const CASpreadsheetView* sheet = nullptr);
+// view is given and the document prints them. A whole sheet of more than kMaxSheetPages pages
+// is not drawn: the result is empty and the error gives TooManyPagesReason.
+QByteArray SheetPdf(CADocument& document, bool firstPageOnly, QSizeF* size, const CASpreadsheetView* sheet = nullptr,
+                    FLError* error = nullptr);
 
 // Every page, across then down, or the whole sheet scaled onto one page when the document
 // scales to fit. False when the printer cannot be drawn on, or when the sheet needs more than

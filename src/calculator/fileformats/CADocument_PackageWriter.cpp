@@ -126,7 +126,7 @@ bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* er
   if (!noPreview() && !autosaving() && password().isNull()) {
     if (CAPackageWindow* window = PackageWindowOf(*this)) {
       QSizeF size;
-      const QByteArray pdf = window->pdfOfDocument(&size);
+      const QByteArray pdf = window->pdfOfDocument(&size, nullptr);
       if (!pdf.isEmpty()) {
         if (std::unique_ptr<FLImage> image = FLImage::withData(pdf, size))
           SaveQuicklookImage(image.get(), path);

@@ -14,9 +14,12 @@
 namespace {
 
 bool SavePdf(CADocument& document, const QString& path, FLError* error) {
+  // The program cannot open a PDF again: what it leaves out (formulas, exact values) stays only
+  // in the window, so the document keeps its own file and its unsaved changes.
+  document.setForceSaveCopy(true);
   CAPackageWindow* window = PackageWindowOf(document);
-  const QByteArray pdf = window ? window->pdfOfDocument(nullptr) : QByteArray();
-  // Nothing to print is no failure the user could act on: no error is given.
+  const QByteArray pdf = window ? window->pdfOfDocument(nullptr, error) : QByteArray();
+  // Nothing to print is no failure the user could act on: no error is given then.
   if (pdf.isEmpty()) return false;
   return WriteFileAtomically(path, pdf, error);
 }

@@ -12,6 +12,7 @@
 #include <QString>
 
 class CADocument;
+struct FLError;
 
 class CAPackageWindow {
  public:
@@ -31,9 +32,10 @@ class CAPackageWindow {
   virtual void scrollToGridPoint(const QString& text) = 0;
   // The document's file path changed: the title follows it.
   virtual void synchronizeWindowTitle() {}
-  // PDF data of the document's first printed page and that page's size in points; empty when
-  // there is nothing to print.
-  virtual QByteArray pdfOfDocument(QSizeF* size) = 0;
+  // PDF data of the document's first printed page and that page's size in points, or without a
+  // size the whole sheet on one page; empty when there is nothing to print, or when the sheet is
+  // too large to draw (the error then says so).
+  virtual QByteArray pdfOfDocument(QSizeF* size, FLError* error) = 0;
 };
 
 // The package window of the document's controller, or null when it has no window or the

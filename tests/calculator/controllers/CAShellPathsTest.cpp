@@ -28,9 +28,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QTemporaryDir>
 #include <QTest>
@@ -278,6 +280,56 @@ TEST_F(ShellPathsTest, EachFileCommandIsOneItemThatKeepsWhatIsBeingTyped) {
       controller->document()->releaseAutoSave();
     }
     Deliver();
+  }
+}
+
+// A PDF is a page for other programs, which this one cannot open: like an HTML page it is a
+// copy, not a save. The window keeps its document, its name and its unsaved changes, the next
+// Save writes the document's own file, and a quit that asked for the save stops there.
+TEST_F(ShellPathsTest, SavingAsPdfWritesACopyAndTheDocumentStaysAsItWas) {
+  const struct {
+    const char* label;
+    bool quitting;  // the panel comes from the quit's save alert (the document is untitled)
+  } cases[] = {{"Save As of a named document", false}, {"the save a quit asks for", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    relaunch();
+    const QString named = c.quitting ? QString() : csv("a.csv");
+    CAWindowController* controller =
+        c.quitting ? dynamic_cast<CAWindowController*>(app->frontmostController()) : open(named);
+    ASSERT_NE(controller, nullptr);
+    const QPointer<CAWindowController> kept(controller);
+    typeAndReturn(controller, QStringLiteral("77"));
+    ASSERT_TRUE(controller->document()->dirty());
+
+    if (c.quitting) {
+      item(controller, "terminate:")->trigger();
+      ASSERT_TRUE(answerSaveAlert(controller, QStringLiteral("Save")));
+    } else {
+      item(controller, "saveDocumentAs:")->trigger();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 2000));
+    QFileDialog* panel = controller->savePanel();
+    panel->setDirectory(folder.path());
+    panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("Sheet.pdf"));
+    QMetaObject::invokeMethod(panel, "accept");
+    Deliver();
+
+    const QString pdf = folder.filePath(QStringLiteral("Sheet.pdf"));
+    EXPECT_TRUE(ReadFileBytes(pdf).startsWith("%PDF-"));
+    EXPECT_EQ(app->quits, 0);
+    EXPECT_FALSE(app->terminating());
+    ASSERT_FALSE(kept.isNull());
+    EXPECT_TRUE(controller->mainWindow()->isVisible());
+    EXPECT_EQ(controller->document()->filePath().toStdString(), named.toStdString());
+    EXPECT_TRUE(controller->document()->dirty());
+    if (!c.quitting) {
+      item(controller, "saveDocument:")->trigger();
+      Deliver();
+      EXPECT_TRUE(ReadFileBytes(named).contains("77"));
+      EXPECT_FALSE(controller->document()->dirty());
+    }
+    QFile::remove(pdf);
   }
 }
 

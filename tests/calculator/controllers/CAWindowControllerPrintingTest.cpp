@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QImage>
 #include <QMainWindow>
 #include <QPainter>
@@ -147,6 +148,30 @@ TEST_F(PrintingTest, ACellFarDownBoundsThePagesAndPrintingSaysWhy) {
                                        false),
               FLPrintReply::Failure);
     EXPECT_EQ(alerts, QStringList{QLatin1String(kTooManyPagesMessage)}) << fit;
+  }
+  FLAlert::sharedInstance().setModalRunner(std::move(previous));
+}
+
+// A PDF of the whole sheet is one page, but every row of it is drawn: a cell far down is
+// refused as printing refuses it, decided from the sheet's size before anything is drawn, and
+// no file is left behind.
+TEST_F(PrintingTest, AWholeSheetPdfOfACellFarDownIsRefusedAsPrintingIs) {
+  QTemporaryDir folder;
+  QStringList reasons;
+  FLAlert::ModalRunner previous = FLAlert::sharedInstance().setModalRunner([&](const FLAlertRequest& request, bool*) {
+    reasons << request.moreInfo;
+    return 0;
+  });
+  for (const int64_t row : {int64_t(1) << 31, int64_t(10'000'000'000)}) {
+    SCOPED_TRACE(row);
+    document().cellAtGridPointImperative({0, row})->setFormula(QStringLiteral("far"));
+    // Without this decision the save below would draw for hours.
+    ASSERT_TRUE(CASheetPages(document(), CAPageMode::WholePdf).tooManyPages());
+    reasons.clear();
+    EXPECT_FALSE(document().saveTo(folder.filePath(QStringLiteral("far.pdf")), false, false));
+    ASSERT_EQ(reasons.size(), 1);
+    EXPECT_TRUE(reasons[0].contains(QLatin1String(kTooManyPagesMessage))) << reasons[0].toStdString();
+    EXPECT_TRUE(QDir(folder.path()).isEmpty());
   }
   FLAlert::sharedInstance().setModalRunner(std::move(previous));
 }

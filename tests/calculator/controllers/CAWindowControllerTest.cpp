@@ -400,14 +400,14 @@ TEST_F(WindowControllerTest, ThePdfHoldsTheWholeSheetOrItsFirstPageAndPrintingMa
     return numbers.size() == 4 ? QSizeF(numbers[2].toDouble(), numbers[3].toDouble()) : QSizeF();
   };
   QSizeF size;
-  const QByteArray preview = controller.pdfOfDocument(&size);
+  const QByteArray preview = controller.pdfOfDocument(&size, nullptr);
   ASSERT_TRUE(preview.startsWith("%PDF-"));
   // The first page ends with the last column that fits the default paper within the margins.
   const QSizeF room = SheetPageRoom(document(), QSizeF(kDefaultPaperWidth, kDefaultPaperHeight));
   EXPECT_LE(size.width(), room.width());
   EXPECT_GT(size.width() + geometry.columnWidth(0), room.width());
   EXPECT_LE(size.height(), room.height());
-  const QByteArray whole = controller.pdfOfDocument(nullptr);
+  const QByteArray whole = controller.pdfOfDocument(nullptr, nullptr);
   EXPECT_EQ(mediaBox(whole).toSize(), QSize(int(std::ceil(sheet.width() + 2)), int(std::ceil(sheet.height() + 2))));
   EXPECT_EQ(mediaBox(preview).toSize(), size.toSize());
 

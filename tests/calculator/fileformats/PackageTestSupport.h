@@ -51,7 +51,7 @@ class FakePackageWindow : public QObject, public CADocumentWindow, public CAPack
   GridPoint scrollPoint() const override { return scroll; }
   void scrollToGridPoint(const QString& text) override { scrolledTo.append(text); }
   void synchronizeWindowTitle() override { ++titleChanges; }
-  QByteArray pdfOfDocument(QSizeF* size) override {
+  QByteArray pdfOfDocument(QSizeF* size, FLError*) override {
     ++pdfRequests;
     if (size) *size = pdfSize;
     return pdf;
