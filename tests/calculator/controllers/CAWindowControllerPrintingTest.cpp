@@ -8,6 +8,7 @@
 #include "calculator/controllers/CASaveFormatVC.h"
 #include "calculator/controllers/caPageSetupPanel.h"
 #include "calculator/controllers/caSheetPages.h"
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CARow.h"
 #include "calculator/views/CACellView.h"
@@ -156,6 +157,7 @@ TEST_F(PrintingTest, ACellFarDownBoundsThePagesAndPrintingSaysWhy) {
 // refused as printing refuses it, decided from the sheet's size before anything is drawn, and
 // no file is left behind.
 TEST_F(PrintingTest, AWholeSheetPdfOfACellFarDownIsRefusedAsPrintingIs) {
+  InstallFileFormatServices();  // the PDF writer
   QTemporaryDir folder;
   QStringList reasons;
   FLAlert::ModalRunner previous = FLAlert::sharedInstance().setModalRunner([&](const FLAlertRequest& request, bool*) {
