@@ -198,7 +198,9 @@ TEST_F(ServicesTest, RtfOfASheetWithAFarCellIsRefusedAndLeftOffTheClipboard) {
     QMimeData clipboard;
     ASSERT_TRUE(document.copy(&clipboard));
     EXPECT_FALSE(PasteboardHasType(clipboard, QLatin1String(kPasteboardRtfType)));
-    if (far < 1000000) EXPECT_TRUE(clipboard.text().startsWith(QStringLiteral("1\t2\n")));
+    if (far < 1000000) {
+      EXPECT_TRUE(clipboard.text().startsWith(QStringLiteral("1\t2\n")));
+    }
   }
 }
 

@@ -72,7 +72,9 @@ TEST(FlFileSupport, ReadRegularFileReadsOnlyRegularFilesWithinTheBound) {
     EXPECT_EQ(error.domain, QLatin1String(kFLPosixErrorDomain));
     EXPECT_EQ(error.code, c.code);
     EXPECT_FALSE(error.reason.isEmpty());
-    if (c.reason) EXPECT_EQ(error.reason, QLatin1String(c.reason));
+    if (c.reason) {
+      EXPECT_EQ(error.reason, QLatin1String(c.reason));
+    }
   }
 }
 

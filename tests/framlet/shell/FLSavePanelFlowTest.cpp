@@ -189,7 +189,8 @@ TEST_F(QuitTest, SavingOntoAFileAnotherWindowHasOpenIsRefused) {
 // A package in the save panel is a document to save onto: clicking it names it, and entering it
 // (a double-click, Return in the list) chooses it, asking before replacing it, never opening it.
 TEST_F(QuitTest, TheSavePanelChoosesAPackageRatherThanEnteringIt) {
-  SetDocumentPackageKinds({{QStringLiteral("Numlet"), QStringLiteral("Numlet document")}});
+  SetDocumentPackageKinds(
+      {{QStringLiteral("Numlet"), QStringLiteral("Numlet document"), QStringLiteral("application/x-numlet")}});
   const QString package = folder.filePath(QStringLiteral("Budget.Numlet"));
   ASSERT_TRUE(QDir().mkpath(package));
   ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("Plain folder"))));
