@@ -501,7 +501,8 @@ bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QStri
   };
   std::vector<Taken> path;
   qsizetype at = 8;
-  std::optional<bool> told;  // the one count left to try at `at`, after a wrong turn
+  // The one count left to try at `at` after a wrong turn (0 by units, 1 by characters), or -1.
+  int told = -1;
   // A wrong turn shows within a string or two; a body that needs many more tries is no such table.
   for (uint64_t tries = 4 * uint64_t(count) + 64; tries > 0; --tries) {
     if (strings.size() == count || at >= body.size()) {
@@ -509,10 +510,10 @@ bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QStri
     } else {
       std::optional<Taken> taken;
       Read chosen;
-      if (told) {
-        chosen = readAt(at, *told);
-        if (chosen.valid) taken = Taken{at, *told, false};
-        told.reset();
+      if (told >= 0) {
+        chosen = readAt(at, told == 1);
+        if (chosen.valid) taken = Taken{at, told == 1, false};
+        told = -1;
       } else {
         Read units = readAt(at, false);
         // Run on by units, a string was most likely counted by characters; holding pairs, it
@@ -546,16 +547,16 @@ bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QStri
       }
     }
     // Back to the latest string that has another reading.
-    while (!path.empty() && !told) {
+    while (!path.empty() && told < 0) {
       const Taken last = path.back();
       path.pop_back();
       strings.pop_back();
       if (last.other) {
         at = last.start;
-        told = !last.byCharacters;
+        told = last.byCharacters ? 0 : 1;
       }
     }
-    if (!told) return false;
+    if (told < 0) return false;
   }
   return false;
 }

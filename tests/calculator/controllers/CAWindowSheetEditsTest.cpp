@@ -65,7 +65,10 @@ class WindowSheetEditsTest : public testing::Test {
   }
   std::string cells(std::initializer_list<const char*> names) const {
     std::string texts;
-    for (const char* at : names) texts += (texts.empty() ? "" : " ") + cell(at);
+    for (const char* at : names) {
+      if (!texts.empty()) texts += ' ';
+      texts += cell(at);
+    }
     return texts;
   }
   std::string undoTitle() const {
