@@ -109,10 +109,8 @@ GridRange TableRange(const CADocument& document, const GridRange& range, bool* c
   return {start, end};
 }
 
-bool TableTooLarge(const GridRange& table) {
-  const unsigned __int128 cells = (unsigned __int128)uint64_t(table.endPoint.x - table.startPoint.x + 1) *
-                                  uint64_t(table.endPoint.y - table.startPoint.y + 1);
-  return cells > (unsigned __int128)kMaxRichTextTableCells;
+bool TableTooLarge(const GridRange& table, FLError* error = nullptr) {
+  return !RangeFitsWithin(table, 1, kMaxRichTextTableCells, error);
 }
 
 // The sheet's formatting of one table cell: styles and colour as character atoms, the
@@ -404,9 +402,7 @@ namespace {
 bool RefusedAsTooLarge(const CADocument& document, FLError* error) {
   bool cut = false;
   const GridRange table = TableRange(document, document.extent(), &cut);
-  if (table.startPoint == table.endPoint || !TableTooLarge(table)) return false;
-  SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
-  return true;
+  return table.startPoint != table.endPoint && TableTooLarge(table, error);
 }
 
 }  // namespace

@@ -35,12 +35,12 @@ QString PlainTextOfSelection(CADocument& document) {
 
 }  // namespace
 
-bool TextOfRangeFits(const GridRange& range, int64_t charactersPerCell, FLError* error) {
+bool RangeFitsWithin(const GridRange& range, int64_t costPerCell, int64_t limit, FLError* error) {
   if (range.endPoint.x < range.startPoint.x || range.endPoint.y < range.startPoint.y) return true;
-  const unsigned __int128 limit = (unsigned __int128)kMaxDelimitedTextLength;
+  const unsigned __int128 most = (unsigned __int128)uint64_t(std::max<int64_t>(limit, 0));
   const unsigned __int128 cells = (unsigned __int128)(uint64_t(range.endPoint.x) - uint64_t(range.startPoint.x) + 1) *
                                   (uint64_t(range.endPoint.y) - uint64_t(range.startPoint.y) + 1);
-  if (cells <= limit && cells * uint64_t(std::max<int64_t>(charactersPerCell, 1)) <= limit) return true;
+  if (cells <= most && cells * uint64_t(std::max<int64_t>(costPerCell, 1)) <= most) return true;
   SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
   return false;
 }

@@ -25,10 +25,14 @@ inline constexpr int kTextTooLargeCode = -108;
 inline constexpr const char* kTextTooLargeReason =
     "The sheet is too large to save as text: its cells lie too far apart.";
 
-// Whether a text of every cell of the range, each taking at least charactersPerCell characters,
-// stays within kMaxDelimitedTextLength. When not, the error gives kTextTooLargeReason: an export
-// that cannot skip empty rows asks this before it makes anything row by row.
-bool TextOfRangeFits(const GridRange& range, int64_t charactersPerCell, FLError* error);
+// Whether every cell of the range, each costing at least costPerCell, stays within limit. When
+// not, the error gives kTextTooLargeReason: an export that cannot skip empty rows asks this
+// before it makes anything row by row.
+bool RangeFitsWithin(const GridRange& range, int64_t costPerCell, int64_t limit, FLError* error);
+// The same for a text of the range whose cells take at least charactersPerCell characters each.
+inline bool TextOfRangeFits(const GridRange& range, int64_t charactersPerCell, FLError* error) {
+  return RangeFitsWithin(range, charactersPerCell, kMaxDelimitedTextLength, error);
+}
 
 // The cells of the block as comma- (YES) or tab-separated lines, each as wide as the block,
 // from the block's first row to the last row that exists within it. A text longer than
