@@ -215,7 +215,8 @@ void CAWindowController::windowDidMove() {
 void CAWindowController::windowWillClose() { document_->prepareToClose(); }
 
 void CAWindowController::windowDidResignMain() {
-  if (fontPanel_) fontPanel_->hide();
+  // The window's font panel and its document text pane's act on this window's document alone.
+  for (QFontDialog* panel : window_->findChildren<QFontDialog*>()) panel->hide();
   CAColorWell::closePanelOver(window_.get());
 }
 
