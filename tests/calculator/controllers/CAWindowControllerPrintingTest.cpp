@@ -336,8 +336,8 @@ TEST_F(PrintingTest, PrintingWithoutPageSetupUsesThePaperPageSetupShows) {
   ASSERT_EQ(controller.printWithInfo({{QStringLiteral("outputFile"), path}}, false), FLPrintReply::Success);
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QRegularExpressionMatch box =
-      QRegularExpression(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]")).match(QString::fromLatin1(file.readAll()));
+  const QRegularExpression mediaBox(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]"));
+  const QRegularExpressionMatch box = mediaBox.match(QString::fromLatin1(file.readAll()));
   ASSERT_TRUE(box.hasMatch());
   const QSizeF printed(box.captured(1).toDouble(), box.captured(2).toDouble());
 

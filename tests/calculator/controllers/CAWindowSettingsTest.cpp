@@ -286,8 +286,8 @@ TEST_F(WindowSettingsTest, AFontChangeLaysOutOverflowingTextAtOnce) {
   // The panel's size list.
   QListView* sizes = panel->findChildren<QListView*>().value(2);
   ASSERT_NE(sizes, nullptr);
-  const QModelIndexList found =
-      sizes->model()->match(sizes->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("28"), 1, Qt::MatchFixedString);
+  const QModelIndexList found = sizes->model()->match(sizes->model()->index(0, 0), Qt::DisplayRole,
+                                                      QStringLiteral("28"), 1, Qt::MatchFixedString);
   ASSERT_FALSE(found.isEmpty());
   sizes->setCurrentIndex(found.first());
   ASSERT_DOUBLE_EQ(document().font().pointSizeF(), 28);
