@@ -21,6 +21,10 @@ struct CAColorPanel {
   QPointer<QColorDialog> chooser;
   QPointer<QCheckBox> noColorBox;
   QPointer<CAColorWell> activeWell;
+  // What the panel acts for: the active well, or the window given the panel without a well. The
+  // panel floats over the top-level window, which for a tab is the container of several
+  // document windows, so that says nothing of the document it changes.
+  QPointer<QWidget> actsFor;
   // The target while no well is active.
   std::function<void(Kolor)> chosen;
   std::function<void()> noColor;
@@ -98,6 +102,7 @@ void CAColorWell::activate() {
   CAColorPanel& panel = OpenPanel(window());
   if (CAColorWell* previous = panel.activeWell) previous->update();
   panel.activeWell = this;
+  panel.actsFor = this;
   panel.chosen = nullptr;
   panel.noColor = nullptr;
   update();
@@ -137,6 +142,7 @@ void CAColorWell::showPanelFor(QWidget* window, Kolor current, std::function<voi
     panel.activeWell = nullptr;
     previous->update();
   }
+  panel.actsFor = window;
   panel.chosen = std::move(chosen);
   panel.noColor = std::move(noColor);
   {
@@ -161,7 +167,9 @@ void CAColorWell::closePanel() {
 
 void CAColorWell::closePanelOver(const QWidget* window) {
   CAColorPanel& panel = SharedPanel();
-  if (!panel.window || !window || panel.window->parentWidget() != window) return;
+  const QWidget* target = panel.actsFor;
+  if (!panel.window || !window || !target || (target != window && !window->isAncestorOf(target))) return;
+  panel.actsFor = nullptr;
   panel.chosen = nullptr;
   panel.noColor = nullptr;
   if (CAColorWell* well = panel.activeWell) well->deactivate();

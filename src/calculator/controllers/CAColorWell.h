@@ -40,7 +40,8 @@ class CAColorWell : public QToolButton {
   static bool panelVisible();
   // Closes the panel (Escape does too); nothing changes.
   static void closePanel();
-  // Closes the panel when it floats over that window, and lets go of what it acted on there.
+  // Closes the panel when it acts for that document window (one of its wells, or the window
+  // itself), and lets go of what it acted on there.
   static void closePanelOver(const QWidget* window);
 
  signals:

@@ -1,5 +1,6 @@
 #include "calculator/controllers/CAFormatDocTextVC.h"
 
+#include "calculator/controllers/caFontPanel.h"
 #include "calculator/controllers/caSizePanes.h"
 #include "calculator/model/CAGridPoint.h"
 #include "calculator/model/CADocument.h"
@@ -129,25 +130,37 @@ void CAFormatDocTextVC::setFont() {
     fontPanel_->setOption(QFontDialog::NoButtons);
     connect(fontPanel_, &QFontDialog::currentFontChanged, this, &CAFormatDocTextVC::changeFont);
   }
-  const QSignalBlocker blocker(fontPanel_.data());
-  fontPanel_->setCurrentFont(document()->font());
+  QFont shown;
+  ShowFontInPanel(fontPanel_, document()->font(), &shown);
+  fontPanelFont_ = shown;
   fontPanel_->show();
   fontPanel_->raise();
 }
 
-void CAFormatDocTextVC::changeFont(const QFont& font) {
+void CAFormatDocTextVC::changeFont(const QFont& chosen) {
   CADocument* target = document();
-  if (!target || font == target->font()) return;
+  if (!target) return;
+  bool familyChanged = false;
+  const QFont font = FontFromPanelChoice(target->font(), chosen, fontPanelFont_.value_or(target->font()),
+                                         &familyChanged);
+  fontPanelFont_ = chosen;
+  if (font == target->font()) return;
   if (!RecordPaneStep(*target, &undoID_, true, kUndoActionLayout, kUndoFont, target->selectionRange(),
                       kDomainDocument))
     return;
   // Hearing of its own change must not start a new step for the next one.
   const uint32_t undoID = undoID_;
   target->setFont(font);
-  target->invalidateAllLongText();
+  RelayLongTextForFont(*target);
   NotificationCenter::defaultCenter().post(QLatin1String(kFontChangedNotification), target);
   undoID_ = undoID;
   target->pageBreaksChanged();
+  redrawSelection();
+  if (familyChanged && fontPanel_) {
+    QFont shown;
+    ShowFontInPanel(fontPanel_, target->font(), &shown);
+    fontPanelFont_ = shown;
+  }
 }
 
 void CAFormatDocTextVC::closeFontPanel() {

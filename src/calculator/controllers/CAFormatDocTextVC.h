@@ -4,13 +4,14 @@
 
 #include "calculator/controllers/CAFormatBaseVC.h"
 
+#include <QFont>
 #include <QPointer>
 
 #include <cstdint>
+#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
-class QFont;
 class QFontDialog;
 class QLabel;
 
@@ -39,9 +40,9 @@ class CAFormatDocTextVC : public CAFormatBaseVC {
   void setAlignment(int segment);
   // Shows the font dialog with the document's font.
   void setFont();
-  // The font dialog's choice becomes the document's font, as one "Font" step while the pane's
-  // step is current.
-  void changeFont(const QFont& font);
+  // What the font dialog's choice changes (family, style, size or effects) changes in the
+  // document's font, as one "Font" step while the pane's step is current.
+  void changeFont(const QFont& chosen);
 
  protected:
   QWidget* loadView() override;
@@ -57,5 +58,6 @@ class CAFormatDocTextVC : public CAFormatBaseVC {
   QButtonGroup* alignmentControl_ = nullptr;
   QLabel* fontDisplayField_ = nullptr;
   QPointer<QFontDialog> fontPanel_;
+  std::optional<QFont> fontPanelFont_;  // what the font dialog shows, once shown
   uint32_t undoID_ = 0xFFFFFFFF;
 };

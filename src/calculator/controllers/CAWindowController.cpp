@@ -190,11 +190,11 @@ bool CAWindowController::printToPrinter(QPrinter& printer) {
 }
 
 void CAWindowController::modifyPrintInfo(QPrinter& printer) {
-  // The paper of the document's page set-up, then its margins.
-  if (const std::optional<QPageLayout> layout = PageLayoutFromPrintInfo(document_->printInfo())) {
-    printer.setPageSize(layout->pageSize());
-    printer.setPageOrientation(layout->orientation());
-  }
+  // The paper of the document's page set-up (the one that panel shows without settings), then
+  // its margins.
+  const QPageLayout layout = DocumentPageLayout(*document_);
+  printer.setPageSize(layout.pageSize());
+  printer.setPageOrientation(layout.orientation());
   const double emu = double(kEmuPerPoint);
   printer.setPageMargins(QMarginsF(double(document_->leftMargin()) / emu, double(document_->topMargin()) / emu,
                                    double(document_->rightMargin()) / emu, double(document_->bottomMargin()) / emu),
@@ -215,7 +215,8 @@ void CAWindowController::windowDidMove() {
 void CAWindowController::windowWillClose() { document_->prepareToClose(); }
 
 void CAWindowController::windowDidResignMain() {
-  if (fontPanel_) fontPanel_->hide();
+  // The window's font panel and its document text pane's act on this window's document alone.
+  for (QFontDialog* panel : window_->findChildren<QFontDialog*>()) panel->hide();
   CAColorWell::closePanelOver(window_.get());
 }
 

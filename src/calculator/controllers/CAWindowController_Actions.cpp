@@ -7,6 +7,7 @@
 #include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/CAFindDialog.h"
 #include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/caFontPanel.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
@@ -28,7 +29,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QFontDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -94,31 +94,6 @@ CACopiedStyle& CopiedStyle() {
 }
 
 QString Tr(const char* text) { return QApplication::translate("CAWindowController", text); }
-
-// The panel shows the font in the style of its family that has the font's weight and slant
-// (a plain face is "Book" in one family and "Regular" in another; a style the panel cannot
-// match is its list's first, whatever that is). `shown` is the font the panel then reports.
-void ShowFontInPanel(QFontDialog* panel, QFont font, QFont* shown) {
-  const QString family = font.family();
-  const auto stretchOf = [](const QFont& face) { return face.stretch() == QFont::AnyStretch ? 100 : face.stretch(); };
-  QString best;
-  int bestDistance = std::numeric_limits<int>::max();
-  for (const QString& style : QFontDatabase::styles(family)) {
-    const QFont face = QFontDatabase::font(family, style, 12);
-    const int distance = (face.italic() != font.italic() ? 100000 : 0) +
-                         std::abs(stretchOf(face) - stretchOf(font)) * 100 + std::abs(face.weight() - font.weight());
-    if (distance < bestDistance) {
-      bestDistance = distance;
-      best = style;
-    }
-  }
-  if (!best.isEmpty()) font.setStyleName(best);
-  {
-    const QSignalBlocker block(panel);
-    panel->setCurrentFont(font);
-  }
-  *shown = panel->currentFont();
-}
 
 }  // namespace
 
@@ -600,7 +575,7 @@ void CAWindowController::changeFont(const QFont& font) {
   commitTyping();
   if (!setPropertyUndo(kCAFontPropertyMask)) return;
   document_->setFont(font);
-  document_->invalidateAllLongText();
+  RelayLongTextForFont(*document_);
   adjustCellViewForNewData();
   redrawGrid();
 }
@@ -915,21 +890,8 @@ void CAWindowController::showFontsAction(int64_t) {
 }
 
 void CAWindowController::fontPanelChanged(const QFont& chosen) {
-  const QFont shown = fontPanelFont_;
-  QFont font = document_->font();
-  const bool familyChanged = chosen.family() != shown.family();
-  if (familyChanged) font.setFamily(chosen.family());
-  // A new family fills the style list afresh and picks an entry the user did not choose: the
-  // style stays as it was, and the panel shows it in the new family.
-  if (!familyChanged && (chosen.weight() != shown.weight() || chosen.italic() != shown.italic())) {
-    font.setWeight(chosen.weight());
-    font.setItalic(chosen.italic());
-  }
-  if (chosen.pointSizeF() > 0 && chosen.pointSizeF() != shown.pointSizeF()) font.setPointSizeF(chosen.pointSizeF());
-  if (chosen.underline() != shown.underline()) font.setUnderline(chosen.underline());
-  if (chosen.strikeOut() != shown.strikeOut()) font.setStrikeOut(chosen.strikeOut());
-  font.setStyleName(QString());
-  changeFont(font);
+  bool familyChanged = false;
+  changeFont(FontFromPanelChoice(document_->font(), chosen, fontPanelFont_, &familyChanged));
   if (familyChanged && fontPanel_) {
     ShowFontInPanel(fontPanel_, document_->font(), &fontPanelFont_);
   } else {

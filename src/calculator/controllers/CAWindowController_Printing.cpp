@@ -30,9 +30,7 @@ void CAWindowController::runPageLayoutAction(int64_t) {
   if (!document_->setUndo(kFLNewUndoID, kUndoActionLayout, kUndoPageSetup, document_->selectionRange(),
                           kDomainDocument))
     return;
-  const QPageLayout layout = PageLayoutFromPrintInfo(document_->printInfo())
-                                 .value_or(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF()));
-  auto* panel = new CAPageSetupPanel(layout, window_.get());
+  auto* panel = new CAPageSetupPanel(DocumentPageLayout(*document_), window_.get());
   panel->setAttribute(Qt::WA_DeleteOnClose);
   panel->setWindowModality(Qt::WindowModal);
   pageLayoutPanel_ = panel;

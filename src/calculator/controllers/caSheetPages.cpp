@@ -136,6 +136,12 @@ std::optional<QPageLayout> PageLayoutFromPrintInfo(const QByteArray& printInfo) 
                      landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF());
 }
 
+QPageLayout DocumentPageLayout(const CADocument& document) {
+  return PageLayoutFromPrintInfo(document.printInfo())
+      .value_or(QPageLayout(QPageSize(QSizeF(kDefaultPaperWidth, kDefaultPaperHeight), QPageSize::Point),
+                            QPageLayout::Portrait, QMarginsF()));
+}
+
 QSizeF DocumentPaperSize(const CADocument& document) {
   const std::optional<QPageLayout> layout = PageLayoutFromPrintInfo(document.printInfo());
   return layout ? layout->fullRect(QPageLayout::Point).size() : QSizeF(kDefaultPaperWidth, kDefaultPaperHeight);

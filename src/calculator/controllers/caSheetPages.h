@@ -62,6 +62,9 @@ QSizeF SheetPageRoom(const CADocument& document, const QSizeF& paper);
 // settings this program did not write give nothing.
 QByteArray PrintInfoFromPageLayout(const QPageLayout& layout);
 std::optional<QPageLayout> PageLayoutFromPrintInfo(const QByteArray& printInfo);
+// The page set-up of the document's print settings, or the default paper upright: printing and
+// the page set-up panel both start from it, whatever paper the printer would choose itself.
+QPageLayout DocumentPageLayout(const CADocument& document);
 // The oriented paper of the document's print settings, or the default paper.
 QSizeF DocumentPaperSize(const CADocument& document);
 

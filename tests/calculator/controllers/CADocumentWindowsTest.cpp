@@ -4,7 +4,11 @@
 #include "AppControllerTestSupport.h"
 #include "calculator/controllers/CAAppController.h"
 
+#include "calculator/controllers/CAFormatColorVC.h"
+#include "calculator/controllers/CAFormatDocTextVC.h"
+#include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CAPropertyController.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
@@ -14,6 +18,7 @@
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLPasswordSetDialog.h"
 #include "framlet/shell/FLPasswordVerifyDialog.h"
+#include "framlet/shell/FLPropertyView.h"
 #include "framlet/shell/FLRecentDocumentsMenu.h"
 #include "framlet/shell/FLWindowTabContainer.h"
 #include "framlet/shell/FLWindowTabManager.h"
@@ -37,6 +42,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -154,6 +160,76 @@ TEST_F(DocumentWindowsTest, ThePanelsOfAWindowTheUserLeftCloseAndChangeNothingTh
   menuItem(a->mainWindow(), QStringLiteral("Show Colors"))->trigger();
   EXPECT_TRUE(colors->isVisible());
   colors->hide();
+}
+
+// In tabs too: a panel that a format pane of tab 1 opened closes when tab 2 is selected, and
+// nothing reaches tab 1 through it.
+TEST_F(DocumentWindowsTest, ThePanelsOfAFormatPaneCloseWhenAnotherTabIsSelected) {
+  launch();
+  app->prefController()->showPreferences();
+  for (QComboBox* box : app->prefController()->window()->findChildren<QComboBox*>()) {
+    const int always = box->findText(QStringLiteral("Always in tabs"));
+    if (always < 0) continue;
+    box->setCurrentIndex(always);
+    emit box->activated(always);
+  }
+  app->prefController()->window()->close();
+  CAWindowController* first = app->newest();
+  bringFront(first);
+  CAWindowController* second = newWindow();
+  ASSERT_NE(second, nullptr);
+  FLWindowTabContainer* container = FLWindowTabContainer::containerOf(first->mainWindow());
+  ASSERT_NE(container, nullptr);
+  ASSERT_EQ(FLWindowTabContainer::containerOf(second->mainWindow()), container);
+  // The user clicks the tab in the container, which the panels may have left inactive.
+  const auto selectTab = [container](int index) {
+    MakeKeyAndOrderFront(container);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(container));
+    QTest::mouseClick(container->tabBar(), Qt::LeftButton, {}, container->tabBar()->tabRect(index).center());
+    DeliverQueuedWork();
+  };
+  selectTab(0);
+  ASSERT_EQ(container->selectedWindow(), first->mainWindow());
+  first->showFormatPanel(true);
+  ASSERT_TRUE(QTest::qWaitFor([first] { return first->propertyController() != nullptr; }, 5000));
+  QTest::qWait(600);  // the panel slides in
+  const auto pane = [first]<class Pane>(int32_t tab, Pane*) -> Pane* {
+    CAPropertyController& panel = *first->propertyController();
+    panel.tabWasSelected(tab, panel.domainControl());
+    FLPropertyView& view = *panel.propertyView();
+    for (int64_t level = 0; level < view.levelCount(); ++level) {
+      if (auto* found = qobject_cast<Pane*>(view.levelController(level))) return found;
+    }
+    return nullptr;
+  };
+  const Kolor before = first->document()->formatForActiveCell().textKolor();
+
+  // The text colour well of the Cell tab.
+  auto* colors = pane(kPanelCell, static_cast<CAFormatColorVC*>(nullptr));
+  ASSERT_NE(colors, nullptr);
+  QTest::mouseClick(colors->textColorSwatch(), Qt::LeftButton);
+  QWidget* panel = colorPanel();
+  ASSERT_TRUE(panel && panel->isVisible());
+  selectTab(1);
+  ASSERT_EQ(container->selectedWindow(), second->mainWindow());
+  EXPECT_FALSE(panel->isVisible());
+  panel->findChild<QColorDialog*>()->setCurrentColor(Qt::red);
+  DeliverQueuedWork();
+  for (CAWindowController* window : {first, second}) {
+    EXPECT_FALSE(window->document()->dirty());
+    EXPECT_EQ(window->document()->formatForActiveCell().textKolor(), before);
+  }
+
+  // The font button of the Doc tab.
+  selectTab(0);
+  auto* text = pane(kPanelDocument, static_cast<CAFormatDocTextVC*>(nullptr));
+  ASSERT_NE(text, nullptr);
+  for (QPushButton* button : text->view()->findChildren<QPushButton*>()) {
+    if (button->text().startsWith(QStringLiteral("Font"))) button->click();
+  }
+  ASSERT_TRUE(text->fontPanel() && text->fontPanel()->isVisible());
+  selectTab(1);
+  EXPECT_FALSE(text->fontPanel()->isVisible());
 }
 
 TEST_F(DocumentWindowsTest, AWrongPasswordIsRefusedInTheSameSheetOpenedAtLaunchOrFromOpenRecent) {

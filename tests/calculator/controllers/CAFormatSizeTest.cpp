@@ -8,6 +8,7 @@
 #include "calculator/controllers/CAPropertyController.h"
 #include "calculator/controllers/CAWindowController.h"
 
+#include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CARow.h"
@@ -21,8 +22,10 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFontDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -186,6 +189,69 @@ TEST_F(FormatSizeTest, TheDocumentTextPaneSetsTheDefaultFormatAndFont) {
   EXPECT_NEAR(LengthFromControl(size->widthField()), digitWidth(10), kShownStep);
   controller.undoEdit();
   EXPECT_NE(document().font().pointSizeF(), font.pointSizeF());
+}
+
+// The pane's Font button works as the window's font panel does: it starts from the sheet's font
+// in the style of its face, each choice changes that and keeps the rest, and a text that
+// overflows takes the room its new size needs at once.
+TEST_F(FormatSizeTest, TheFontButtonStartsFromTheSheetsFontAndChangesOnlyWhatIsChosen) {
+  auto* text = pane<CAFormatDocTextVC>(kPanelDocument);
+  ASSERT_NE(text, nullptr);
+  QFont start(QStringLiteral("DejaVu Sans"), 12);
+  start.setWeight(QFont::Bold);
+  document().setFont(start);
+  // Columns of a set width: widths counted in digits would grow with the font.
+  document().setDefaultDigitCount(-1);
+  document().setDefaultWidth(72 * kEmuPerPoint);
+  document().cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("A text a little longer than its cell"));
+  document().evaluate();
+  const CACell* cell = document().cellAtGridPoint({0, 0});
+  const uint64_t overflow = cell->extraColumns();
+  ASSERT_GE(overflow, 1u);
+  QPushButton* button = nullptr;
+  for (QPushButton* candidate : text->view()->findChildren<QPushButton*>()) {
+    if (candidate->text().startsWith(QStringLiteral("Font"))) button = candidate;
+  }
+  ASSERT_NE(button, nullptr);
+  button->click();
+  QFontDialog* dialog = text->fontPanel();
+  ASSERT_TRUE(dialog && dialog->isVisible());
+  const QList<QListView*> lists = dialog->findChildren<QListView*>();
+  ASSERT_GE(lists.size(), 3);
+  EXPECT_EQ(lists[1]->currentIndex().data().toString(), QStringLiteral("Bold"));
+  const auto choose = [](QListView* list, const QString& entry) {
+    const QModelIndexList found = list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, entry, 1,
+                                                       Qt::MatchFixedString);
+    ASSERT_FALSE(found.isEmpty()) << entry.toStdString();
+    list->setCurrentIndex(found.first());
+  };
+  const struct {
+    int list;
+    const char* entry;
+    const char* family;
+    QFont::Weight weight;
+    double size;
+  } steps[] = {
+      {0, "Liberation Serif", "Liberation Serif", QFont::Bold, 12},
+      {1, "Regular", "Liberation Serif", QFont::Normal, 12},
+      {2, "28", "Liberation Serif", QFont::Normal, 28},
+      {0, "DejaVu Sans Mono", "DejaVu Sans Mono", QFont::Normal, 28},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.entry);
+    choose(lists[step.list], QLatin1String(step.entry));
+    const QFont font = document().font();
+    EXPECT_EQ(font.family(), QLatin1String(step.family));
+    EXPECT_EQ(font.weight(), step.weight);
+    EXPECT_FALSE(font.italic());
+    EXPECT_DOUBLE_EQ(font.pointSizeF(), step.size);
+  }
+  const uint64_t shown = cell->extraColumns();
+  EXPECT_GT(shown, overflow);
+  document().recalcEverything();
+  document().evaluate();
+  EXPECT_EQ(cell->extraColumns(), shown);
+  dialog->hide();
 }
 
 TEST_F(FormatSizeTest, TheFilePaneMakesAStepForEachChange) {

@@ -23,6 +23,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QMainWindow>
 #include <QPainter>
@@ -31,6 +32,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -323,6 +325,32 @@ TEST_F(PrintingTest, PageSetupKeepsThePaperOrGivesItsStepBack) {
   // Settings this program did not write are no paper.
   for (const char* foreign : {"", "bplist00", "{\"paper\":[0,5]}", "{\"paper\":[1e9,5]}"})
     EXPECT_FALSE(PageLayoutFromPrintInfo(foreign)) << foreign;
+}
+
+// A document that never went through Page Setup prints on the paper that Page Setup shows it,
+// whatever paper the printer would take by itself.
+TEST_F(PrintingTest, PrintingWithoutPageSetupUsesThePaperPageSetupShows) {
+  ASSERT_FALSE(PageLayoutFromPrintInfo(document().printInfo()));
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("sheet.pdf"));
+  ASSERT_EQ(controller.printWithInfo({{QStringLiteral("outputFile"), path}}, false), FLPrintReply::Success);
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QRegularExpression mediaBox(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]"));
+  const QRegularExpressionMatch box = mediaBox.match(QString::fromLatin1(file.readAll()));
+  ASSERT_TRUE(box.hasMatch());
+  const QSizeF printed(box.captured(1).toDouble(), box.captured(2).toDouble());
+
+  controller.mainWindow()->show();
+  controller.performAction(QStringLiteral("runPageLayout:"), 0);
+  auto* panel = qobject_cast<CAPageSetupPanel*>(controller.pageLayoutPanel());
+  ASSERT_NE(panel, nullptr);
+  const QSizeF shown = panel->pageLayout().fullRect(QPageLayout::Point).size();
+  panel->reject();
+  Deliver();
+  EXPECT_EQ(shown, QSizeF(612, 792));
+  EXPECT_NEAR(printed.width(), shown.width(), 0.5);
+  EXPECT_NEAR(printed.height(), shown.height(), 0.5);
 }
 
 TEST_F(PrintingTest, PageBreaksShowInBlueInTheGrid) {

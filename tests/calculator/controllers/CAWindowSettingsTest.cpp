@@ -233,6 +233,71 @@ TEST_F(WindowSettingsTest, TheFontPanelStartsFromTheSheetsFontAndChangesOnlyWhat
   panel->hide();
 }
 
+// The panel that Ctrl+T brings up names the style of the sheet's own face: a condensed face of
+// the family is not the plain one, whatever the order of the style list.
+TEST_F(WindowSettingsTest, CtrlTNamesTheStyleOfTheSheetsFont) {
+  const struct {
+    const char* family;
+    QFont::Weight weight;
+    bool italic;
+    const char* style;
+  } cases[] = {
+      {"DejaVu Sans", QFont::Normal, false, "Book"},
+      {"DejaVu Sans", QFont::Bold, false, "Bold"},
+      {"DejaVu Sans", QFont::Normal, true, "Oblique"},
+      {"DejaVu Serif", QFont::Normal, false, "Book"},
+      // No face of that weight: the family's regular.
+      {"DejaVu Sans", QFont::Medium, false, "Book"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.family) + " " + c.style);
+    QFont font(QLatin1String(c.family), 12);
+    font.setWeight(c.weight);
+    font.setItalic(c.italic);
+    document().setFont(font);
+    QTest::keyClick(keyboard(), Qt::Key_T, Qt::ControlModifier);
+    QFontDialog* panel = controller.fontPanel();
+    ASSERT_TRUE(panel && panel->isVisible());
+    const QList<QListView*> lists = panel->findChildren<QListView*>();
+    ASSERT_GE(lists.size(), 2);
+    EXPECT_EQ(lists[1]->currentIndex().data().toString(), QLatin1String(c.style));
+    EXPECT_EQ(document().font(), font);  // showing changes nothing
+    QTest::keyClick(keyboard(), Qt::Key_T, Qt::ControlModifier);
+    EXPECT_FALSE(panel->isVisible());
+  }
+}
+
+// A text that overflows into empty cells takes the room its new font needs as soon as the font
+// changes, as a recalculation would lay it out, rather than being cut.
+TEST_F(WindowSettingsTest, AFontChangeLaysOutOverflowingTextAtOnce) {
+  document().setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+  // Columns of a set width: widths counted in digits would grow with the font.
+  document().setDefaultDigitCount(-1);
+  document().setDefaultWidth(72 * kEmuPerPoint);
+  put(0, 0, QStringLiteral("A text a little longer than its cell"));
+  document().evaluate();
+  const CACell* cell = document().cellAtGridPoint(GridPoint{0, 0});
+  ASSERT_NE(cell, nullptr);
+  const uint64_t before = cell->extraColumns();
+  ASSERT_GE(before, 1u);
+  QTest::keyClick(keyboard(), Qt::Key_T, Qt::ControlModifier);
+  QFontDialog* panel = controller.fontPanel();
+  ASSERT_TRUE(panel && panel->isVisible());
+  // The panel's size list.
+  QListView* sizes = panel->findChildren<QListView*>().value(2);
+  ASSERT_NE(sizes, nullptr);
+  const QModelIndexList found = sizes->model()->match(sizes->model()->index(0, 0), Qt::DisplayRole,
+                                                      QStringLiteral("28"), 1, Qt::MatchFixedString);
+  ASSERT_FALSE(found.isEmpty());
+  sizes->setCurrentIndex(found.first());
+  ASSERT_DOUBLE_EQ(document().font().pointSizeF(), 28);
+  panel->hide();
+  const uint64_t shown = cell->extraColumns();
+  EXPECT_GT(shown, before);
+  item("forceRecalc:")->trigger();
+  EXPECT_EQ(cell->extraColumns(), shown);
+}
+
 TEST_F(WindowSettingsTest, ALockedDocumentRefusesTyping) {
   put(0, 0, QStringLiteral("kept"));
   document().setSelectionPoint(GridPoint{0, 0});
