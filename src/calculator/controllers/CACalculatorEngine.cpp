@@ -7,6 +7,8 @@
 #include "framlet/foundation/flCharacterClasses.h"
 #include "platform/UserDefaults.h"
 
+#include <optional>
+
 namespace {
 
 struct SharedMemory {
@@ -160,6 +162,23 @@ void MakeCalculatorInteger(CANumber& number) {
   if (wordSize == 8 && number.isValid()) number = CANumber(int64_t(int8_t(uint8_t(number.integerValue()))));
 }
 
+namespace {
+
+// Integers of the word size wrap as the machine's words do. The number's own arithmetic turns a
+// result beyond 64 bits into a real, which would then stick at the largest word; the low 64 bits
+// of the two's-complement result hold every smaller word's result as well.
+std::optional<CANumber> WrappedIntegerResult(void (CANumber::*operation)(const CANumber&), const CANumber& y,
+                                             const CANumber& x) {
+  const uint64_t a = uint64_t(y.integerValue());
+  const uint64_t b = uint64_t(x.integerValue());
+  if (operation == &CANumber::add) return CANumber(int64_t(a + b));
+  if (operation == &CANumber::subtract) return CANumber(int64_t(a - b));
+  if (operation == &CANumber::multiply) return CANumber(int64_t(a * b));
+  return std::nullopt;
+}
+
+}  // namespace
+
 bool CACalculatorEngine::executeBinaryFunction(void (CANumber::*operation)(const CANumber&)) {
   if (stack_.size() < 2 || !stack_[0].isValid() || !stack_[1].isValid()) return false;
   CANumber x = stack_[0];
@@ -168,7 +187,10 @@ bool CACalculatorEngine::executeBinaryFunction(void (CANumber::*operation)(const
     MakeCalculatorInteger(x);
     MakeCalculatorInteger(y);
   }
-  (y.*operation)(x);
+  if (const std::optional<CANumber> wrapped = isInteger_ ? WrappedIntegerResult(operation, y, x) : std::nullopt)
+    y = *wrapped;
+  else
+    (y.*operation)(x);
   if (!y.isValid()) {
     showError(y);
     return false;
@@ -182,7 +204,11 @@ bool CACalculatorEngine::executeBinaryFunction(void (CANumber::*operation)(const
 bool CACalculatorEngine::executeUnaryFunction(void (CANumber::*operation)()) {
   if (stack_.isEmpty() || !stack_[0].isValid()) return false;
   CANumber x = stack_[0];
-  (x.*operation)();
+  if (isInteger_ && operation == &CANumber::changeSign) {
+    MakeCalculatorInteger(x);
+    x = CANumber(int64_t(0 - uint64_t(x.integerValue())));  // the lowest word is its own negation
+  } else
+    (x.*operation)();
   if (!x.isValid()) {
     showError(x);
     return false;

@@ -5,6 +5,7 @@
 
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
 #include "framlet/foundation/FLPasswordManager.h"
 #include "framlet/foundation/flPasswords.h"
 #include "framlet/shell/FLPasswordChangeDialog.h"
@@ -98,7 +99,12 @@ void CAWindowController::passwordSet(bool success, const FLPasswordInfo& newPass
   QString checkValue;  // none: the protection goes
   if (!newPassword.password.isEmpty()) {
     checkValue = EncryptPassword(newPassword.password, kCADocumentPasswordSeed);
-    if (checkValue.isEmpty()) return;
+    if (checkValue.isEmpty()) {
+      // The dialogs refuse what crypt can't take; should it fail anyway, the user must not
+      // believe the sheet protected.
+      WorkspaceBeep();
+      return;
+    }
   }
   if (FLPasswordManager::sharedInstance().useKeychain()) {
     // No password takes the document's entry out of the keychain.

@@ -534,9 +534,13 @@ void AddRecalcDependencies(CADocument& document, CAReferenceTable& table,
 }
 
 void RecalcEverything(CADocument& document) {
-  for (const std::unique_ptr<CARow>& row : document.rows())
+  // Cells that moved between rows take their checkboxes and pictures with them: every row's
+  // height is worked out again along with every value.
+  for (const std::unique_ptr<CARow>& row : document.rows()) {
+    row->setNeedCalculate(true);
     for (const CACellEntry& entry : row->cells())
       if (CACell* cell = entry.cell()) cell->setNeedRecalc(true);
+  }
 }
 
 namespace {

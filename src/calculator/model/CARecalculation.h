@@ -29,7 +29,7 @@ void SetRecalcForDependents(CADocument& document, CAReferenceTable& table, const
 void AddRecalcDependencies(CADocument& document, CAReferenceTable& table,
                            std::unordered_set<const CACell*>& set, const CACell& cell);
 
-// Marks every cell of the sheet `needRecalc`.
+// Marks every cell of the sheet `needRecalc` and every row for its height.
 void RecalcEverything(CADocument& document);
 
 // The recalculation:

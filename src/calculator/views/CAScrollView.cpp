@@ -147,6 +147,15 @@ void CAScrollView::positionKnob(CAScrollAxisState& state, double fraction) {
   scroller->setValue(int(std::lround(std::min(fraction, 1.0) * double(kKnobScale - page))));
 }
 
+int64_t PositionAtFraction(int64_t maxPosition, double fraction) {
+  // Near the end of a far sheet the product rounds up to 2^63, which no int64_t holds.
+  if (!(fraction > 0) || maxPosition <= 0) return 0;
+  if (fraction >= 1) return maxPosition;
+  const double position = double(maxPosition) * fraction;
+  if (position >= 9223372036854775807.0) return maxPosition;
+  return std::min(maxPosition, int64_t(position));
+}
+
 void CAScrollView::resetKnobs() {
   horizontal_.knobFraction = 0;
   vertical_.knobFraction = 0;
@@ -199,7 +208,7 @@ void CAScrollView::handleScroll(QScrollBar* scroller, int32_t part) {
     case kScrollerKnobSlot: {
       const double value =
           scroller->maximum() > 0 ? double(scroller->sliderPosition()) / double(scroller->maximum()) : 0;
-      position = int64_t(double(state.maxPosition) * value);
+      position = PositionAtFraction(state.maxPosition, value);
       break;
     }
     case kScrollerDecrementLine:

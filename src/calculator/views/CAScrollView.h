@@ -49,6 +49,10 @@ enum : int32_t {
 // updates the state. 0 when nothing can be scrolled.
 float KnobProportion(CAScrollAxisState& state, int64_t max, int64_t visible);
 
+// The position a knob at fraction (0 to 1) of its slot stands for on an axis of maxPosition
+// items, within 0 ... maxPosition whatever the fraction.
+int64_t PositionAtFraction(int64_t maxPosition, double fraction);
+
 class CAScrollView : public QWidget {
   Q_OBJECT
 

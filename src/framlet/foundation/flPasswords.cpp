@@ -63,6 +63,8 @@ QString EncryptPassword(const QString& password, const char* seed) {
   return QString::fromLatin1(checkValue);
 }
 
+bool PasswordIsTooLong(const QString& password) { return password.toUtf8().size() > kMaximumPasswordBytes; }
+
 void SetEncryptionPassword(const QString& text) {
   uint8_t key[8] = {};
   const QByteArray bytes = text.toUtf8();

@@ -14,6 +14,11 @@
 // alphabet.
 QString EncryptPassword(const QString& password, const char* seed);
 
+// The longest password, in UTF-8 bytes, that crypt takes; a longer one has no check value, so the
+// dialogs that set a password refuse it.
+inline constexpr qsizetype kMaximumPasswordBytes = 511;
+bool PasswordIsTooLong(const QString& password);
+
 // Installs the cell cipher's key, process-wide, from the first 8 UTF-8 bytes of `text`
 // (zero-filled). Documents pass their check value.
 void SetEncryptionPassword(const QString& text);

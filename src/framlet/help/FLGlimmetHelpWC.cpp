@@ -45,6 +45,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -371,8 +372,13 @@ void FLGlimmetHelpWC::prepareToShow() {
     pane->sideMargin = kHelpSideMargin;
     pane->chapterIndex = 0;
   }
+  // A hand-edited zoom is kept within the steps the window offers: 1 % shows a blank view and a
+  // million takes seconds to lay out.
   const int64_t percent = Defaults().integerForKey(QLatin1String(kFLHelpZoomKey));
-  textView_->setZoomValue(percent > 0 ? double(percent) / 100 : 1.0);
+  const int64_t shown = percent > 0 ? std::clamp<int64_t>(percent, std::begin(kZoomPercents)[0],
+                                                          std::end(kZoomPercents)[-1])
+                                    : 100;
+  textView_->setZoomValue(double(shown) / 100);
   updateZoomTool();
   textView_->setFocus();
 

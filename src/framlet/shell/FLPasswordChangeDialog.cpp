@@ -1,5 +1,7 @@
 #include "framlet/shell/FLPasswordChangeDialog.h"
 
+#include "framlet/foundation/flPasswords.h"
+
 #include <QApplication>
 #include <QFormLayout>
 #include <QLineEdit>
@@ -50,6 +52,10 @@ void FLPasswordChangeDialog::handleOK() {
   }
   if (!password1.isEmpty() && password1.size() < kMinimumPasswordLength) {
     refuse(QString::fromLatin1(kPasswordTooShort), password1Field_);
+    return;
+  }
+  if (PasswordIsTooLong(password1)) {
+    refuse(QString::fromLatin1(kPasswordTooLong), password1Field_);
     return;
   }
   if (!hintAccepted(password1, hint)) {

@@ -25,6 +25,7 @@ struct FLPasswordInfo {
 
 inline constexpr const char* kPasswordIncorrect = "Password is incorrect";
 inline constexpr const char* kPasswordTooShort = "Password is too short (6 minimum)";
+inline constexpr const char* kPasswordTooLong = "Password is too long (511 bytes maximum)";
 inline constexpr const char* kPasswordsDontMatch = "Passwords don't match";
 inline constexpr const char* kPasswordWarning = "Warning!";
 inline constexpr int kMinimumPasswordLength = 6;

@@ -1,5 +1,7 @@
 #include "framlet/shell/FLPasswordSetDialog.h"
 
+#include "framlet/foundation/flPasswords.h"
+
 #include <QApplication>
 #include <QFormLayout>
 #include <QLabel>
@@ -35,6 +37,10 @@ void FLPasswordSetDialog::handleOK() {
   const QString hint = hintField_->text();
   if (password1.size() < kMinimumPasswordLength) {
     refuse(QString::fromLatin1(kPasswordTooShort), password1Field_);
+    return;
+  }
+  if (PasswordIsTooLong(password1)) {
+    refuse(QString::fromLatin1(kPasswordTooLong), password1Field_);
     return;
   }
   if (password1 != password2) {

@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSet>
 #include <QToolTip>
 
 #include <cmath>
@@ -210,10 +211,22 @@ void FLToolbarView::setUp(FLToolbarDelegate* delegate, QWidget* containerView) {
   if (identifiers.isEmpty()) identifiers = delegate_->defaultToolbarItems();
   if (identifiers.isEmpty()) LogAssert("No default toolbar items", __func__, __FILE__, __LINE__);
   tools_.clear();
+  // Stored settings may name tools this version doesn't have (or hold anything at all, when edited
+  // by hand): they are dropped with one line in the log, not an assertion each.
+  const FLToolbarItem* items = delegate_->toolbarItems();
+  QSet<QString> known;
+  for (uint64_t i = 0; i < delegate_->numberOfToolbarItems(); ++i)
+    if (items[i].guid) known.insert(QLatin1String(items[i].guid));
+  int64_t unknown = 0;
   for (const QString& guidOfTool : identifiers) {
+    if (!known.contains(guidOfTool)) {
+      ++unknown;
+      continue;
+    }
     FLToolbarTool tool;
     if (setupItem(tool, guidOfTool)) tools_.push_back(tool);
   }
+  if (unknown > 0) LogString("Toolbar settings name %lld unknown tools; they are left out", qlonglong(unknown));
   clickIndex_ = kFLToolNotFound;
   updateLayout();
   enforceHeight();

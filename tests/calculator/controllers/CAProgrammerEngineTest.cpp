@@ -59,6 +59,32 @@ TEST_F(ProgrammerEngineTest, ReversePolishKeysInDecimal) {
   EXPECT_EQ(beeps, 0);
 }
 
+TEST_F(ProgrammerEngineTest, WordsOfEverySizeWrapAtTheirEnds) {
+  constexpr int64_t kMin64 = std::numeric_limits<int64_t>::min();
+  constexpr int64_t kMax64 = std::numeric_limits<int64_t>::max();
+  struct Case {
+    int bits;
+    const char* keys;  // in hexadecimal
+    int64_t top;
+  };
+  const Case cases[] = {
+      {8, "7FE1+", -128},           {16, "7FFFE1+", -32768},
+      {32, "7FFFFFFFE1+", INT32_MIN}, {64, "7FFFFFFFFFFFFFFFE1+", kMin64},
+      {64, "8000000000000000E1-", kMax64}, {64, "8000000000000000C", kMin64},
+      {64, "4000000000000000E4*", 0},  {64, "7FFFFFFFFFFFFFFFE3*", kMax64 - 2},
+  };
+  for (const Case& c : cases) {
+    CACalculatorPreferences preferences;
+    preferences.wordSize = c.bits;
+    SetCalculatorPreferences(preferences);
+    CAProgrammerEngine engine;
+    engine.changeBase(3);
+    EXPECT_TRUE(Keys(engine, c.keys)) << c.keys;
+    EXPECT_EQ(engine.stack().first(), Exact(c.top)) << c.bits << ' ' << c.keys;
+  }
+  EXPECT_EQ(beeps, 0);
+}
+
 TEST_F(ProgrammerEngineTest, BasesAllowOnlyTheirDigits) {
   struct Case {
     int index;

@@ -5,6 +5,8 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "UndoTestSupport.h"
 
+#include <random>
+
 namespace {
 
 class UndoTest : public EditTest {};
@@ -216,6 +218,60 @@ TEST_F(UndoTest, DroppedStepsReleaseTheirArchivesAndPoppingRestoresTheDirtyFlag)
   EXPECT_EQ(window.archiver.archiveCount(), size_t(CAUndoArchiver::kCapacity));
   window.manager.clearUndo();
   EXPECT_EQ(window.archiver.archiveCount(), 0u);
+}
+
+TEST_F(UndoTest, RedoingEveryStepGivesTheStateTheCommandsLeft) {
+  // Each step as the window runs it: the command, then the recalculation that follows every edit.
+  const auto run = [&](const std::function<void()>& command) {
+    command();
+    document.evaluate();
+  };
+  const auto undoAllRedoAll = [&](size_t steps) {
+    const std::string last = xml();
+    for (size_t i = 0; i < steps; ++i) window.manager.undo();
+    for (size_t i = 0; i < steps; ++i) window.manager.redo();
+    document.evaluate();
+    EXPECT_EQ(xml(), last);
+  };
+
+  // Checkboxes shifted up into a row whose height was settled before.
+  enter("B18", "=A1/B1");
+  document.evaluate();
+  run([&] { select("F19", "I24"); document.insertCheckboxes(); });
+  run([&] { select("G12", "J12"); document.deleteSelection(kEditCellsVertical); });
+  undoAllRedoAll(2);
+
+  // Random chains of typing and edit commands over a small area.
+  std::mt19937 random(59);
+  const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+  for (int chain = 0; chain < 40; ++chain) {
+    window.manager.clearUndo();
+    document.restoreWholeDocFromUndo(QStringLiteral("<spreadsheet/>"));
+    document.evaluate();
+    const size_t steps = 2 + size_t(pick(5));
+    for (size_t step = 0; step < steps; ++step) {
+      const GridPoint from{pick(8), pick(25)};
+      const GridPoint to{from.x + pick(4), from.y + pick(6)};
+      document.setSelectionRange(GridRange{from, to});
+      switch (pick(6)) {
+        case 0:
+          run([&] {
+            if (!document.setCellUndo(kUndoTyping, kUndoRangeActiveCell)) return;
+            document.cellAtGridPointImperative(from)->setFormula(
+                pick(2) ? QString::number(pick(100)) : QStringLiteral("=A1/B%1").arg(pick(20) + 1));
+            document.invalidateAfterCellEdit(from.y);
+          });
+          break;
+        case 1: run([&] { document.insertCheckboxes(); }); break;
+        case 2: run([&] { document.deleteSelection(pick(2) ? kEditCellsVertical : kEditCellsHorizontal); }); break;
+        case 3: run([&] { document.insert(pick(2) ? kEditCellsVertical : kEditCellsHorizontal); }); break;
+        case 4: run([&] { document.clear(kClearAll); }); break;
+        default: run([&] { document.deleteSelection(pick(2) ? kEditRows : kEditColumns); }); break;
+      }
+    }
+    SCOPED_TRACE(chain);
+    undoAllRedoAll(window.manager.inUseCount());
+  }
 }
 
 }  // namespace

@@ -116,6 +116,25 @@ TEST_F(ScrollViewTest, TheKnobFollowsThePositionAndDraggingItScrolls) {
   EXPECT_EQ(row(), 25);
 }
 
+TEST(PositionAtFraction, StaysOnTheAxisUpToItsLastItem) {
+  constexpr int64_t far = INT64_MAX;
+  const struct { int64_t max; double fraction; int64_t expected; } cases[] = {
+      {100, 0.25, 25}, {100, 1.0, 100}, {100, -0.5, 0}, {100, 2.0, 100},
+      {far, 1.0, far}, {far, 0.0, 0},   {0, 1.0, 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(PositionAtFraction(c.max, c.fraction), c.expected) << c.max << " " << c.fraction;
+  const int64_t nearTheEnd = PositionAtFraction(far, 0.9999999999);
+  EXPECT_GT(nearTheEnd, far / 10 * 9);
+  EXPECT_LT(nearTheEnd, far);
+}
+
+TEST_F(ScrollViewTest, TheKnobAtTheBottomOfAFarSheetShowsTheLastRow) {
+  view.setScrollPosition(0, INT64_MAX, 10, true);
+  vertical()->setSliderPosition(vertical()->maximum());
+  EXPECT_EQ(row(), INT64_MAX - 1);
+}
+
 TEST_F(ScrollViewTest, TheWheelScrollsWholeRows) {
   view.setScrollPosition(10, 100, 10, true);
   view.scrollWheel(0, -1);  // 3 points forward: one row of 20

@@ -217,6 +217,16 @@ TEST_F(HelpWindowTest, TheApplicationsHelpRemembersItsPlaceAndZoom) {
   EXPECT_DOUBLE_EQ(help()->zoom(), 1.25);
 }
 
+TEST_F(HelpWindowTest, AStoredZoomIsKeptWithinTheZoomSteps) {
+  const struct { int64_t stored; double shown; } cases[] = {{1, 0.5}, {1000000, 4.0}, {-5, 1.0}, {175, 1.75}};
+  for (const auto& c : cases) {
+    UserDefaults::standardUserDefaults().setInteger(c.stored, QLatin1String(kFLHelpZoomKey));
+    FLGlimmetHelpWC::displayHelp(32);
+    EXPECT_DOUBLE_EQ(help()->zoom(), c.shown) << c.stored;
+    closeAll();
+  }
+}
+
 TEST_F(HelpWindowTest, AFileShownAsHelpLeavesTheHelpSettingsAlone) {
   QTemporaryDir folder;
   const QString copy = folder.filePath(QStringLiteral("Other.glimmet"));

@@ -41,6 +41,10 @@ TEST_F(PasswordDialogTest, ANewPasswordNeedsSixCharactersTwiceTheSame) {
       {QStringLiteral("abcde"), QStringLiteral("abcde"), QStringLiteral("Password is too short (6 minimum)")},
       {QStringLiteral("abcdef"), QStringLiteral("abcdeg"), QStringLiteral("Passwords don't match")},
       {QStringLiteral("abcdef"), QStringLiteral("abcdef"), QString()},
+      // crypt takes 511 bytes at most: a longer password would have no check value
+      {QString(600, u'a'), QString(600, u'a'), QStringLiteral("Password is too long (511 bytes maximum)")},
+      {QString(256, u'é'), QString(256, u'é'), QStringLiteral("Password is too long (511 bytes maximum)")},
+      {QString(511, u'a'), QString(511, u'a'), QString()},
   };
   for (const auto& c : cases) {
     std::optional<Outcome> outcome;
@@ -101,6 +105,8 @@ TEST_F(PasswordDialogTest, ChangingChecksTheCurrentPasswordFirstAndEmptyRemovesI
       {QStringLiteral("secret1"), QStringLiteral("abcdef"), QStringLiteral("abcdeg"), QStringLiteral("Passwords don't match"), {}},
       {QStringLiteral("secret1"), QStringLiteral("abcde"), QStringLiteral("abcde"),
        QStringLiteral("Password is too short (6 minimum)"), {}},
+      {QStringLiteral("secret1"), QString(600, u'a'), QString(600, u'a'),
+       QStringLiteral("Password is too long (511 bytes maximum)"), {}},
       {QStringLiteral("secret1"), QString(), QString(), QString(), QString()},
       {QStringLiteral("secret1"), QStringLiteral("newer1"), QStringLiteral("newer1"), QString(), QStringLiteral("newer1")},
   };
