@@ -335,9 +335,11 @@ QList<CAAutosaveEntry> CAAppController::findAutosaves(const QString& folder) {
                   : std::nullopt;
     // The path only names the copy; the work is in the document, which is offered whenever it
     // is whole.
+    if (pathText && pathText->trimmed().isEmpty()) pathText.reset();
     if (!pathText && isPackage && HoldsWholeDocument(package)) pathText = QByteArray(kUntitledPathText);
     if (!pathText) {
-      LogString("Can't read autosaved file %@: %@", package, isPackage ? error.reason : QStringLiteral("not a package"));
+      LogString("Can't read autosaved file %@: %@", package,
+                isPackage ? error.reason : QStringLiteral("not a package"));
       RemovePackage(package);
       continue;
     }

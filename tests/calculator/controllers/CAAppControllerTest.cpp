@@ -822,6 +822,7 @@ TEST_F(AppControllerTest, TheLaunchSweepFollowsNoLinkAndOffersEveryWholeDocument
       {"NoPath", nullptr, true, "untitled"},
       {"FifoPath", "fifo", true, "untitled"},
       {"FolderPath", "folder", true, "untitled"},
+      {"EmptyPath", "", true, "untitled"},
       {"Torn", nullptr, false, nullptr},
   };
   for (const Copy& copy : copies) {
@@ -851,7 +852,7 @@ TEST_F(AppControllerTest, TheLaunchSweepFollowsNoLinkAndOffersEveryWholeDocument
     EXPECT_EQ(QFileInfo::exists(support + QLatin1Char('/') + name), copy.offeredPath != nullptr);
   }
   EXPECT_FALSE(offered.contains(QStringLiteral("Linked.Numlet_autosave")));
-  EXPECT_EQ(found.size(), 4);
+  EXPECT_EQ(found.size(), 5);
   // The link goes, what it led to stays.
   EXPECT_FALSE(QFileInfo(support + QStringLiteral("/Linked.Numlet_autosave")).isSymLink());
   EXPECT_EQ(ReadFileBytes(theirs + QStringLiteral("/notes.txt")), "mine");
