@@ -42,6 +42,12 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <algorithm>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 CAAppController* g_appController = nullptr;
@@ -49,6 +55,27 @@ bool g_appIsActive = false;
 
 // What the desktop knows a document package as (resources/com.orvandel.calculator.xml).
 constexpr const char* kNativeMimeType = "application/x-numlet";
+
+// Whether an autosave copy's "document.xml" was written to its end: the writer closes the root
+// element last, so a copy cut short by a crash or a full disk lacks it. Only a regular file is
+// looked at, and only its last bytes: the check runs at every launch, whatever the sheet's size.
+bool HoldsWholeDocument(const QString& package) {
+  const std::optional<QString> xml = PackageEntryPath(package, QLatin1String(kDocumentXmlName));
+  if (!xml) return false;
+  const int fd = ::open(QFile::encodeName(*xml).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  bool whole = false;
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 && info.st_size <= kMaxDocumentXmlSize) {
+    char tail[64];
+    const off_t from = std::max<off_t>(0, info.st_size - off_t(sizeof tail));
+    const ssize_t got = ::pread(fd, tail, size_t(info.st_size - from), from);
+    const QByteArray closing = "</" + QByteArray(XmlName(kXmlSpreadsheet).data()) + '>';
+    whole = got > 0 && QByteArray(tail, qsizetype(got)).trimmed().endsWith(closing);
+  }
+  ::close(fd);
+  return whole;
+}
 
 }  // namespace
 
@@ -237,7 +264,10 @@ FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, co
   auto* controller = dynamic_cast<CAWindowController*>(controllerOfWindow(MainWindow()));
   if (controller) {
     const CADocument* front = controller->document();
-    if (front->dirty() || controller->everEdited() || !front->filePath().isEmpty()) controller = nullptr;
+    // Only an untouched new untitled document gives way to the file: a recovered copy has no
+    // path and no edits either, but it holds the work it was recovered for.
+    if (front->dirty() || controller->everEdited() || !front->filePath().isEmpty() || front->autosaveRecoveryDoc())
+      controller = nullptr;
   }
   const bool reused = controller != nullptr;
   if (!controller) {
@@ -262,10 +292,14 @@ FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, co
   }
   if (type != 4) document->setFilePath(path);
   if (!autosaveOverride_.isEmpty()) {
-    controller->setTitleOverride(autosaveOverride_);
+    // The placeholder lets the window show that the copy is unsaved.
+    controller->setTitleOverride(autosaveOverride_ + QLatin1String("[*]"));
     document->setLocked(true);
     document->setAutosaveRecoveryDoc(true);
     document->setFilePath(QString());
+    // Its work is kept nowhere but in the autosave copy, which goes at quit: closing or quitting
+    // must ask to save it like any unsaved change.
+    document->setDirty(true);
   }
   controller->synchronizeWindowTitle();
 
@@ -289,21 +323,24 @@ QList<CAAutosaveEntry> CAAppController::findAutosaves(const QString& folder) {
   for (const QFileInfo& entry : entries) {
     if (entry.suffix() != QLatin1String(kAutosaveExtension)) continue;
     const QString package = entry.absoluteFilePath();
+    // The copies are folders the autosave made. A link is never one of them and is never
+    // followed: what it leads to is the user's, neither offered nor swept.
+    const bool isPackage = entry.isDir() && !entry.isSymLink();
     // A path is short; anything longer, or no regular file, is no path file of ours.
     constexpr int64_t kLongestPathFile = 65536;
     FLError error;
-    const std::optional<QByteArray> pathText =
-        entry.isDir() ? ReadRegularFile(QDir(package).filePath(QLatin1String(kAutosavePathFileName)),
-                                        kLongestPathFile, &error)
-                      : std::nullopt;
+    std::optional<QByteArray> pathText =
+        isPackage ? ReadRegularFile(QDir(package).filePath(QLatin1String(kAutosavePathFileName)), kLongestPathFile,
+                                    &error)
+                  : std::nullopt;
+    // The path only names the copy; the work is in the document, which is offered whenever it
+    // is whole.
+    if (pathText && pathText->trimmed().isEmpty()) pathText.reset();
+    if (!pathText && isPackage && HoldsWholeDocument(package)) pathText = QByteArray(kUntitledPathText);
     if (!pathText) {
       LogString("Can't read autosaved file %@: %@", package,
-                entry.isDir() ? error.reason : QStringLiteral("not a package"));
-      if (entry.isDir()) {
-        QDir(package).removeRecursively();
-      } else {
-        QFile::remove(package);
-      }
+                isPackage ? error.reason : QStringLiteral("not a package"));
+      RemovePackage(package);
       continue;
     }
     found.append({entry.fileName(), QString::fromUtf8(*pathText), package});
@@ -325,7 +362,7 @@ void CAAppController::checkAutosave() {
     if (open && applicationOpenFile(autosave.packagePath)) {
       oldAutosaveFiles_.append(autosave.packagePath);
     } else {
-      QDir(autosave.packagePath).removeRecursively();
+      RemovePackage(autosave.packagePath);
     }
   }
   autosaveOverride_.clear();
@@ -347,7 +384,7 @@ FLDocumentAppDelegate::TerminateReply CAAppController::applicationShouldTerminat
 }
 
 void CAAppController::prepareToQuit() {
-  for (const QString& package : oldAutosaveFiles_) QDir(package).removeRecursively();
+  for (const QString& package : oldAutosaveFiles_) RemovePackage(package);
   oldAutosaveFiles_.clear();
   if (prefController_) prefController_->savePreferences();
   saveRecentFunctions();

@@ -88,7 +88,9 @@ class CAAppController : public FLDocumentAppDelegate {
 
   // ---- Autosave recovery
   void checkAutosave();
-  // The autosaved copies in the folder; unreadable ones are logged and deleted.
+  // The autosaved copies in the folder. One whose path cannot be read is still offered, as
+  // "untitled", when its document is whole; else it is logged and deleted. Links are neither
+  // offered nor followed: only the link itself goes.
   static QList<CAAutosaveEntry> findAutosaves(const QString& folder);
   const QStringList& oldAutosaveFiles() const { return oldAutosaveFiles_; }
 

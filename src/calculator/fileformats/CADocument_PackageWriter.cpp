@@ -144,8 +144,10 @@ bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* er
   }
 
   if (autosaving()) {
+    // A copy whose path could not be written is no copy to rely on: the autosave says it failed
+    // and the earlier copy stays, rather than swapping in one that a full disk cut short.
     const QString original = filePath().isEmpty() ? QLatin1String(kUntitledPathText) : filePath();
-    (void)WritePackageTextFile(package.filePath(QLatin1String(kAutosavePathFileName)), original, nullptr);
+    if (result) result = WritePackageTextFile(package.filePath(QLatin1String(kAutosavePathFileName)), original, error);
   } else if (fileCreationDate() != 0) {
     // Linux cannot give a file a creation date: the package keeps the one it was made with.
     setFileCreationDate(0);

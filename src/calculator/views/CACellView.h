@@ -236,6 +236,8 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
 
  private:
   void stopTypingCore(bool accept);
+  // Answers typing that the document refused to record.
+  void refusedTyping();
   // Lays the field over its cell again after a scroll, a resize or a zoom.
   void layoutTypingField();
   void controlTextDidChange();

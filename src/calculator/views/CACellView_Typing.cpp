@@ -9,6 +9,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/views/CAScrollView.h"
@@ -55,10 +56,19 @@ QRectF CACellView::typingRect() const {
   return rect;
 }
 
+void CACellView::refusedTyping() {
+  // A locked document (read-only, or a recovered copy) takes no typing; the key is not simply
+  // swallowed, or the window would seem not to listen.
+  if (document_ && document_->isLocked()) WorkspaceBeep();
+}
+
 void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   if (!document_) return;
   stopTyping(true);
-  if (setUndo && !document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
+  if (setUndo && !document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) {
+    refusedTyping();
+    return;
+  }
   typingStepRecorded_ = setUndo;
   // A cell inside the selection only becomes the active one, so a block stays for data entry.
   if (IsGridPointInRange(point.x, point.y, document_->selectionRange())) {
@@ -186,7 +196,10 @@ void CACellView::stopTypingCore(bool accept) {
 void CACellView::insertText(const QString& text) {
   FLPopoverBaseVC::closePopovers();
   if (!document_ || !hasFocus()) return;
-  if (!document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
+  if (!document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) {
+    refusedTyping();
+    return;
+  }
   const GridPoint point = document_->activeCellPoint();
   CACell* cell = document_->cellAtGridPointImperative(point);
   typingCellCopy_ = RestorableCellCopy(*document_, *cell);

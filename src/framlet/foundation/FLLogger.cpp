@@ -37,6 +37,10 @@ constexpr char kNothingFoundInformation[] = "I could not find any crash reports 
 constexpr uint64_t kSmallestShortenedSize = 8192;
 // How far past the middle the cut looks for a line end.
 constexpr int kLineEndSearchBlocks = 4;
+// A file that has grown past twice the limit (written by another program, or made sparse) keeps
+// only its last half-limit: one entry then never copies more than a few megabytes, and the file
+// comes back under the limit at once rather than halving entry by entry.
+constexpr uint64_t kKeptTailOfHugeLog = FLLogger::kLogSizeLimit / 2;
 
 // The tools the collection runs must never hold the user up for long, nor flood memory.
 constexpr int kToolTimeoutMilliseconds = 15000;
@@ -141,9 +145,14 @@ void FLLogger::logString(const QString& message) {
   } reset;
 
   std::lock_guard guard(lock_);
+  // Once the file system has refused a write (a full disk, a quota, a size limit), nothing more
+  // is tried until the file is opened again: the log stays as it was, and every entry would
+  // otherwise cost a write that fails.
+  if (writeRefused_) return;
   if (!file_ && !openLogFile()) return;
   const uint64_t size = file_->fileSize();
   if (size >= kLogSizeLimit && !shortenFile(size)) {
+    if (writeRefused_) return;
     const QByteArray bytes = message.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     return;
@@ -153,15 +162,22 @@ void FLLogger::logString(const QString& message) {
   const QTime time = now.time();
   const QString header = StringWithFormat(kLogHeaderFormat, date.year(), date.month(), date.day(), time.hour(),
                                           time.minute(), time.second(), BundleIdentifier());
-  if (appendStringToLogFile(header) && appendStringToLogFile(message)) {
-    const char lineFeed = '\n';
-    if (file_->writeData(&lineFeed, 1, file_->fileSize())) file_->sync();
+  const uint64_t end = file_->fileSize();
+  const char lineFeed = '\n';
+  if (appendStringToLogFile(header) && appendStringToLogFile(message) &&
+      file_->writeData(&lineFeed, 1, file_->fileSize())) {
+    file_->sync();
+    return;
   }
+  // A cut-off entry would run into the next one: the file goes back to its last whole entry.
+  writeRefused_ = true;
+  file_->truncateToLength(end);
 }
 
 void FLLogger::shutDown() {
   std::lock_guard guard(lock_);
   file_.reset();
+  writeRefused_ = false;
 }
 
 bool FLLogger::openLogFile() {
@@ -186,7 +202,7 @@ bool FLLogger::shortenFile(uint64_t size) {
   if (size < kSmallestShortenedSize || !file_) return false;
   const uint64_t blockSize = FLFileReader::blockSize();
   std::vector<char> buffer(blockSize);
-  uint64_t cut = size / 2;
+  uint64_t cut = size < 2 * kLogSizeLimit ? size / 2 : size - kKeptTailOfHugeLog;
   uint64_t position = cut;
   for (int block = 0; block < kLineEndSearchBlocks && position < size; ++block) {
     const uint64_t count = std::min(blockSize, size - position);
@@ -205,7 +221,13 @@ bool FLLogger::shortenFile(uint64_t size) {
   while (from < size) {
     const uint64_t count = std::min(blockSize, size - from);
     if (!file_->readDataTo(buffer.data(), count, from)) return false;
-    if (!file_->writeData(buffer.data(), count, to)) return false;
+    // The copy lands on the part that goes, so it needs no room the file does not hold already
+    // (unless that part is a hole); when even so the file system refuses, the tail is still
+    // whole where it was.
+    if (!file_->writeData(buffer.data(), count, to)) {
+      writeRefused_ = true;
+      return false;
+    }
     from += count;
     to += count;
   }

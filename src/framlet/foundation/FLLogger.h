@@ -61,7 +61,8 @@ class FLLogger {
 
   // The steps, open to tests.
   // Keeps the text after the first line end past the middle of the file (or, when there is none
-  // within four blocks, past exactly the middle); false, untouched, below 8192 bytes. The caller
+  // within four blocks, past exactly the middle); false, untouched, below 8192 bytes. Of a file
+  // of twice the limit or more only the last half-limit is kept, so the work is bounded. The caller
   // holds the logger's lock (logString does) or is the only one logging.
   bool shortenFile(uint64_t size);
   // A log line's day index (yyyymmdd), or currentDay when the line carries no date. Lines in
@@ -88,6 +89,8 @@ class FLLogger {
 
   std::mutex lock_;  // guards the file and everything written to it
   std::unique_ptr<FLFileReaderWriter> file_;
+  // Set when a write into the file failed; cleared when the file is closed.
+  bool writeRefused_ = false;
   ToolRunner toolRunner_;
   AlertHook alertHook_;
 };

@@ -11,6 +11,7 @@
 #include "framlet/shell/flMeasures.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
+#include "calculator/model/caModelServices.h"
 #include "platform/FLError.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
@@ -42,12 +43,15 @@
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
+#include <QMap>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -76,6 +80,20 @@ class TestAppController : public CAAppController {
   QList<CAAutosaveEntry> offered;
   int quits = 0;
 };
+
+// Presses a button of the save alert that a quit puts up; false when none came.
+bool AnswerQuitAlert(const QString& button) {
+  if (!QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000))
+    return false;
+  for (QAbstractButton* candidate : qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->buttons()) {
+    if (candidate->text() == button) {
+      candidate->click();
+      QTest::qWait(20);
+      return true;
+    }
+  }
+  return false;
+}
 
 class AppControllerTest : public ::testing::Test {
  protected:
@@ -219,6 +237,7 @@ TEST_F(AppControllerTest, AcceptedRecoveryOpensLockedCopiesAndDeletesThemAtQuit)
   EXPECT_EQ(app->oldAutosaveFiles(), QStringList{copy});
 
   app->terminate();
+  ASSERT_TRUE(AnswerQuitAlert(QStringLiteral("Don't Save")));
   EXPECT_EQ(app->quits, 1);
   EXPECT_FALSE(QFileInfo::exists(copy));
 }
@@ -720,6 +739,123 @@ TEST_F(AppControllerTest, ARecoveredAutosaveRefusesEdits) {
   EXPECT_FALSE(recovered->cellView()->isTyping());
   recovered->cellView()->stopTyping(true);
   EXPECT_EQ(document.cellAtGridPoint(GridPoint{5, 5}), nullptr);
-  EXPECT_FALSE(document.dirty());
+  // Unsaved as it was recovered, and no more than that.
+  EXPECT_TRUE(document.dirty());
   EXPECT_FALSE(recovered->undoManager()->isUndoAvailable());
+}
+
+TEST_F(AppControllerTest, ARecoveredDocumentKeepsItsWindowAndItsCopyUntilSavedOrDismissed) {
+  const QString copy = CalculatorSupportFolder() + QStringLiteral("/A1.Numlet_autosave");
+  ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Recovered.Numlet_autosave")), copy));
+  app->acceptRecovery = true;
+  app->launch();
+  int beeps = 0;
+  CAModelHooks hooks;
+  hooks.beep = [&beeps] { ++beeps; };
+  SetModelHooks(hooks);
+  struct RestoreHooks {
+    ~RestoreHooks() { SetModelHooks(CAModelHooks()); }
+  } restoreHooks;
+  CAWindowController* recovered = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    for (FLDocumentWC* controller : app->controllers()) {
+      auto* window = dynamic_cast<CAWindowController*>(controller);
+      if (window && window->document()->autosaveRecoveryDoc()) recovered = window;
+    }
+    return recovered != nullptr;
+  }, 2000));
+  const QString title = QStringLiteral("Autosave of Budget [Locked]");
+  const auto unchanged = [&] {
+    const CACell* cell = recovered->document()->cellAtGridPoint(GridPoint{2, 4});
+    return recovered->window()->windowTitle().remove(QLatin1String("[*]")) == title && cell &&
+           cell->editText() == QStringLiteral("99");
+  };
+  ASSERT_TRUE(unchanged());
+
+  // A key typed into the locked copy is refused aloud.
+  recovered->mainWindow()->show();
+  recovered->document()->setSelectionPoint(GridPoint{0, 0});
+  QTest::keyClicks(recovered->cellView(), QStringLiteral("7"));
+  EXPECT_GE(beeps, 1);
+
+  // An opened file, or one that fails to open, leaves the recovered window as it is.
+  const QString csv = writeFile(QStringLiteral("table.csv"), "1,2\n");
+  ASSERT_TRUE(app->applicationOpenFile(csv)) << alerts.join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(app->controllers().size(), 2u);
+  EXPECT_NE(app->windowForFile(csv), recovered->window());
+  EXPECT_FALSE(app->applicationOpenFile(writeFile(QStringLiteral("picture.zzz"), "??")));
+  QTest::qWait(20);
+  EXPECT_EQ(app->controllers().size(), 2u);
+  EXPECT_TRUE(unchanged());
+
+  // Quitting asks about the copy: Cancel keeps it, Don't Save lets it go.
+  app->terminate();
+  ASSERT_TRUE(AnswerQuitAlert(QStringLiteral("Cancel")));
+  EXPECT_EQ(app->quits, 0);
+  EXPECT_TRUE(QFileInfo(copy).isDir());
+  EXPECT_TRUE(unchanged());
+  app->terminate();
+  ASSERT_TRUE(AnswerQuitAlert(QStringLiteral("Don't Save")));
+  EXPECT_EQ(app->quits, 1);
+  EXPECT_FALSE(QFileInfo::exists(copy));
+}
+
+TEST_F(AppControllerTest, TheLaunchSweepFollowsNoLinkAndOffersEveryWholeDocument) {
+  const QString support = CalculatorSupportFolder();
+  ASSERT_TRUE(QDir().mkpath(support));
+  const QString whole = ReadFileText(TestDataPath(QStringLiteral("package/Recovered.Numlet_autosave/document.xml")));
+  // A folder of the user's that a link in the support folder leads to.
+  const QString theirs = folder.filePath(QStringLiteral("theirs"));
+  ASSERT_TRUE(QDir().mkpath(theirs));
+  ASSERT_TRUE(WriteFileBytes(theirs + QStringLiteral("/document.xml"), whole.toUtf8()));
+  ASSERT_TRUE(WriteFileBytes(theirs + QStringLiteral("/notes.txt"), "mine"));
+  ASSERT_TRUE(QFile::link(theirs, support + QStringLiteral("/Linked.Numlet_autosave")));
+
+  struct Copy {
+    const char* name;
+    const char* pathFile;  // "fifo", "folder", text, or null for none
+    bool wholeDocument;
+    const char* offeredPath;  // null: swept
+  };
+  const Copy copies[] = {
+      {"Named", "/home/ann/Budget.Numlet", true, "/home/ann/Budget.Numlet"},
+      {"NoPath", nullptr, true, "untitled"},
+      {"FifoPath", "fifo", true, "untitled"},
+      {"FolderPath", "folder", true, "untitled"},
+      {"EmptyPath", "", true, "untitled"},
+      {"Torn", nullptr, false, nullptr},
+  };
+  for (const Copy& copy : copies) {
+    const QString package = support + QLatin1Char('/') + QLatin1String(copy.name) + QStringLiteral(".Numlet_autosave");
+    ASSERT_TRUE(QDir().mkpath(package));
+    ASSERT_TRUE(WriteFileBytes(package + QStringLiteral("/document.xml"),
+                               copy.wholeDocument ? whole.toUtf8() : whole.toUtf8().left(100)));
+    const QString pathFile = package + QStringLiteral("/path.txt");
+    if (!copy.pathFile) continue;
+    if (qstrcmp(copy.pathFile, "fifo") == 0) {
+      ASSERT_EQ(mkfifo(QFile::encodeName(pathFile).constData(), 0600), 0);
+    } else if (qstrcmp(copy.pathFile, "folder") == 0) {
+      ASSERT_TRUE(QDir().mkpath(pathFile));
+    } else {
+      ASSERT_TRUE(WriteFileBytes(pathFile, copy.pathFile));
+    }
+  }
+
+  LogCapture log;
+  const QList<CAAutosaveEntry> found = CAAppController::findAutosaves(support);
+  QMap<QString, QString> offered;
+  for (const CAAutosaveEntry& entry : found) offered.insert(entry.name, entry.path);
+  for (const Copy& copy : copies) {
+    const QString name = QLatin1String(copy.name) + QStringLiteral(".Numlet_autosave");
+    SCOPED_TRACE(name.toStdString());
+    EXPECT_EQ(offered.value(name), copy.offeredPath ? QString::fromUtf8(copy.offeredPath) : QString());
+    EXPECT_EQ(QFileInfo::exists(support + QLatin1Char('/') + name), copy.offeredPath != nullptr);
+  }
+  EXPECT_FALSE(offered.contains(QStringLiteral("Linked.Numlet_autosave")));
+  EXPECT_EQ(found.size(), 5);
+  // The link goes, what it led to stays.
+  EXPECT_FALSE(QFileInfo(support + QStringLiteral("/Linked.Numlet_autosave")).isSymLink());
+  EXPECT_EQ(ReadFileBytes(theirs + QStringLiteral("/notes.txt")), "mine");
+  EXPECT_EQ(ReadFileText(theirs + QStringLiteral("/document.xml")), whole);
+  EXPECT_TRUE(log.contains(QStringLiteral("Can't read autosaved file")));
 }

@@ -15,6 +15,10 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -285,6 +289,30 @@ TEST_F(AutosaveTest, AFailedAutosaveIsLoggedAndStopsTheAutosaves) {
   document.forceAutosave();
   EXPECT_TRUE(log.entries().isEmpty());
   InstallFileFormatServices();
+}
+
+TEST_F(AutosaveTest, ACopyWhosePathCannotBeWrittenIsAFailedAutosave) {
+  // The document's path is longer than the file system lets a file grow, its sheet is not: only
+  // "path.txt" is refused.
+  QString path;
+  while (path.size() < 3000) path += QLatin1Char('/') + QString(200, QLatin1Char('p'));
+  document.setFilePath(path + QStringLiteral("/Long.Numlet"));
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("42"));
+  LogCapture log;
+  {
+    void (*previousHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit lowered = previous;
+    lowered.rlim_cur = 2048;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+    document.forceAutosave();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+  }
+  EXPECT_TRUE(document.autosaveFailed());
+  EXPECT_TRUE(log.contains(QStringLiteral("Autosave of Long.Numlet failed: ")));
+  EXPECT_TRUE(autosaves().isEmpty());
 }
 
 TEST_F(AutosaveTest, WithoutASupportFolderTheAutosaveIsSkippedQuietly) {

@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include <sys/stat.h>
 
@@ -63,6 +66,75 @@ TEST_F(FLLoggerTest, AFullFileKeepsTheLinesAfterItsMiddle) {
                   .match(entry)
                   .hasMatch())
       << entry.toStdString();
+}
+
+TEST_F(FLLoggerTest, AHugeSparseLogKeepsABoundedTailAfterOneEntry) {
+  // Two gigabytes that take no disk but for their last lines.
+  const QByteArray lastLines = "the line before the last\nthe last line\n";
+  constexpr int64_t kHuge = int64_t(2) << 30;
+  {
+    QFile file(logger_->logFilePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(kHuge - lastLines.size()));
+    ASSERT_TRUE(file.seek(kHuge - lastLines.size()));
+    ASSERT_EQ(file.write(lastLines), lastLines.size());
+  }
+  logger_->logString(QStringLiteral("after the cut"));
+
+  struct stat info;
+  ASSERT_EQ(stat(QFile::encodeName(logger_->logFilePath()).constData(), &info), 0);
+  // The file is back under its limit at once, and what was copied to get there is its tail alone.
+  EXPECT_LE(uint64_t(info.st_size), FLLogger::kLogSizeLimit / 2 + 100);
+  EXPECT_LE(uint64_t(info.st_blocks) * 512, FLLogger::kLogSizeLimit);
+  QFile file(logger_->logFilePath());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  ASSERT_TRUE(file.seek(info.st_size - 200));
+  const QByteArray end = file.readAll();
+  EXPECT_TRUE(QRegularExpression(QRegularExpression::escape(QString::fromUtf8(lastLines)) + HeaderPattern() +
+                                 QStringLiteral("after the cut\n$"))
+                  .match(QString::fromUtf8(end))
+                  .hasMatch())
+      << end.toStdString();
+}
+
+// The file system refuses to let the log grow, as a full disk does: the file may not pass its size.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) {
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit lowered = previous_;
+    lowered.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(FLLoggerTest, ALogThatCannotGrowStopsQuietlyAndKeepsWhatItHad) {
+  logger_->logString(QStringLiteral("written before the disk filled"));
+  const QByteArray before = ReadFileBytes(logger_->logFilePath());
+  ASSERT_FALSE(before.isEmpty());
+  {
+    // Room for a few bytes of the next entry only.
+    FileSizeLimit full(rlim_t(before.size()) + 10);
+    logger_->logString(QStringLiteral("no room for this one"));
+  }
+  EXPECT_EQ(ReadFileBytes(logger_->logFilePath()), before);
+  // Nothing more is tried while the file stays open; a fresh start logs again.
+  logger_->logString(QStringLiteral("still stopped"));
+  EXPECT_EQ(ReadFileBytes(logger_->logFilePath()), before);
+  logger_->shutDown();
+  logger_->logString(QStringLiteral("logging again"));
+  const QByteArray after = ReadFileBytes(logger_->logFilePath());
+  EXPECT_TRUE(after.startsWith(before));
+  EXPECT_TRUE(after.endsWith("logging again\n"));
 }
 
 TEST_F(FLLoggerTest, EntriesFromManyThreadsAreAllKeptWhole) {
