@@ -168,7 +168,8 @@ QString FLSaveTemporary::folderPath() const {
   if (folder_ < 0) return folderPath_;
   struct stat held {}, named {};
   if (::fstat(folder_, &held) != 0) return folderPath_;
-  if (::stat(Native(folderPath_).constData(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+  if (::stat(Native(folderPath_).constData(), &named) == 0 && named.st_dev == held.st_dev &&
+      named.st_ino == held.st_ino)
     return folderPath_;
   char link[PATH_MAX + 1];
   const QByteArray proc = "/proc/self/fd/" + QByteArray::number(folder_);
@@ -179,7 +180,8 @@ QString FLSaveTemporary::folderPath() const {
 
 void FLSaveTemporary::setWritten() {
   struct stat info {};
-  if (folder_ < 0 || ::fstatat(folder_, Native(QFileInfo(path_).fileName()).constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+  if (folder_ < 0 || ::fstatat(folder_, Native(QFileInfo(path_).fileName()).constData(), &info,
+                               AT_SYMLINK_NOFOLLOW) != 0)
     return;
   writtenDevice_ = info.st_dev;
   writtenInode_ = info.st_ino;
@@ -187,7 +189,8 @@ void FLSaveTemporary::setWritten() {
 
 bool FLSaveTemporary::holdsWrittenItem() const {
   struct stat info {};
-  if (folder_ < 0 || ::fstatat(folder_, Native(QFileInfo(path_).fileName()).constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+  if (folder_ < 0 || ::fstatat(folder_, Native(QFileInfo(path_).fileName()).constData(), &info,
+                               AT_SYMLINK_NOFOLLOW) != 0)
     return false;
   return writtenInode_ == 0 || (info.st_dev == writtenDevice_ && info.st_ino == writtenInode_);
 }

@@ -378,7 +378,13 @@ TEST_F(DocumentSaveTest, ASaveNeverSweepsTheTemporaryOfAnotherSaveStillRunning) 
 // version still ends under the document's own name, never under the hidden temporary one.
 TEST_F(DocumentSaveTest, ATargetGoneOrMovedJustBeforeTheSwapStillGetsTheDocumentUnderItsName) {
   enum class Meanwhile { RemoveTarget, RenameFolder, RemoveTargetAndFailOntoIt };
-  const struct { const char* name; bool asPackage; Meanwhile meanwhile; const char* savedAs; const char* alert; } cases[] = {
+  const struct {
+    const char* name;
+    bool asPackage;
+    Meanwhile meanwhile;
+    const char* savedAs;
+    const char* alert;
+  } cases[] = {
       {"package removed", true, Meanwhile::RemoveTarget, "in/Budget.Numlet", nullptr},
       {"file removed", false, Meanwhile::RemoveTarget, "in/Budget.Numlet", nullptr},
       {"folder renamed, package", true, Meanwhile::RenameFolder, "moved/Budget.Numlet", nullptr},
