@@ -2,9 +2,13 @@
 // the document is marked as opening while it runs, however the open ends.
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "platform/FLError.h"
 
+#include <QFileInfo>
 #include <QString>
+
+#include <cerrno>
 
 #include <exception>
 #include <iterator>
@@ -34,6 +38,11 @@ constexpr Loader kLoaders[] = {
 int32_t CADocument::openFile(const QString& path, FLError* error) {
   const FlagScope opening(*this, &CADocument::setOpening, true);
   try {
+    // Said before any loader's "no such file", which would blame a file that is there.
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink() && NameIsUnreadable(path)) {
+      SetError(error, ENOENT, QLatin1String(kUnreadableNameReason), kFLPosixErrorDomain);
+      return 0;
+    }
     const int32_t code = FileTypeForFile(path);
     if (code < 1 || size_t(code) > std::size(kLoaders)) {
       SetUnrecognizedFileTypeError(error);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <pwd.h>
@@ -271,4 +272,33 @@ void SwapBuffers(void* a, void* b, size_t length) {
   }
   // In place, byte for byte: no scratch block to allocate, so the swap cannot fail.
   std::swap_ranges(first, first + length, second);
+}
+
+bool NameIsUnreadable(const QString& path) {
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  const QStringList names = absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  QString folder = QStringLiteral("/");
+  for (const QString& name : names) {
+    const QString item = QDir(folder).filePath(name);
+    struct stat info {};
+    if (::lstat(QFile::encodeName(item).constData(), &info) == 0) {
+      folder = item;
+      continue;
+    }
+    // The first name on the way that names nothing: is it the reading of another one's bytes?
+    DIR* entries = ::opendir(QFile::encodeName(folder).constData());
+    if (!entries) return false;
+    const QByteArray written = QFile::encodeName(name);
+    bool unreadable = false;
+    while (const dirent* entry = ::readdir(entries)) {
+      const QByteArray bytes(entry->d_name);
+      if (bytes != written && QFile::decodeName(bytes) == name) {
+        unreadable = true;
+        break;
+      }
+    }
+    ::closedir(entries);
+    return unreadable;
+  }
+  return false;
 }

@@ -38,6 +38,14 @@ inline constexpr const char* kNotRegularFileReason = "It is not a regular file."
 inline constexpr const char* kFileTooLargeReason = "The file is too large to be read.";
 std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize, FLError* error = nullptr);
 
+// A name the system keeps as bytes that are not text in its encoding (a Latin-1 name under UTF-8)
+// reaches the program with those bytes replaced, and the replaced name names nothing.
+inline constexpr const char* kUnreadableNameReason =
+    "I can't read the name: it is not written in the system's character encoding.";
+// Whether the path names nothing because a name on the way was changed so in reading: some
+// folder on the way holds an entry that reads as that name but is not its encoding.
+bool NameIsUnreadable(const QString& path);
+
 // The standard folders the program asks for.
 enum class FLUserFolder {
   ApplicationSupport,  // $XDG_DATA_HOME

@@ -1,6 +1,7 @@
 #include "framlet/shell/FLDocument.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/flFormatString.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "framlet/shell/FLAlert.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QWidget>
 
@@ -21,6 +23,9 @@
 namespace {
 
 bool g_keepHtmlExtension = false;
+
+// Anything at the path, a dangling link included.
+bool ItemExists(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
 
 // Links are followed to what they finally name (a dangling one to the name it holds); anything
 // else is the path itself.
@@ -83,8 +88,17 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   QString extension = pathExtension(name);
   QString finalPath = QDir(folder).filePath(name);
   finalSavePath_ = finalPath;
+  // Nothing of the save stays: the alert says why.
+  const auto refuse = [this](const QString& information) {
+    giveSaveAlert(information);
+    finalSavePath_.clear();
+    return false;
+  };
+  // A folder whose name came to us as something else than text cannot be reached by that text.
+  if (!ItemExists(folder) && NameIsUnreadable(folder))
+    return refuse(FormatString(kCantSaveFormat, name, QApplication::translate("FLDocument", kUnreadableNameReason)));
   RemoveStaleTemporaries(finalPath);
-  const QString temporary = TemporaryPathFor(finalPath, extension);
+  FLSaveTemporary temporary(finalPath, extension);
 
   // An HTML page with pictures is a folder of the page's name. A save never replaces something
   // it did not make, so an unrelated item of that name sends the folder to a free name.
@@ -102,41 +116,46 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     finalSavePath_ = finalPath;
     RemoveStaleTemporaries(finalPath);
   }
+  // What the user made read-only is not replaced: the save would have to take the old version
+  // apart, which its permissions forbid, or leave it behind.
+  if (ItemExists(finalPath) && IsFileLocked(finalPath))
+    return refuse(FormatString(kCantSaveFormat, name, QApplication::translate("FLDocument", kReadOnlyReason)));
 
   const bool hadPath = !filePath_.isEmpty();
   FLFileAttributes attributes = hadPath ? GetFileAttributes(filePath_) : FLFileAttributes();
 
   forceSaveCopy_ = false;
   FLError error;
-  if (!saveCore(temporary, inPlace, &error)) {
-    const QString reason =
-        error.reason.isEmpty() ? QApplication::translate("FLDocument", kUnrecognizedErrorText) : error.reason;
-    giveSaveAlert(FormatString(kCantSaveFormat, name, reason));
-    RemoveItemAtPath(temporary);
-    finalSavePath_.clear();
-    return false;
+  if (!saveCore(temporary.path(), inPlace, &error)) {
+    RemoveItemAtPath(temporary.path());
+    return refuse(FormatString(kCantSaveFormat, name,
+                               error.reason.isEmpty() ? QApplication::translate("FLDocument", kUnrecognizedErrorText)
+                                                      : error.reason));
   }
+  temporary.setWritten();
 
   // A backup of the version before a password would keep in clear what the password protects:
   // none is made, and an earlier one goes once the protected version is in place.
   const bool enciphered = savesEnciphered(finalPath);
-  const QString backupPath =
-      stringByAppendingFile(folder, FormatString(kBackupNameFormat, fileNameMinusExtension(name)), extension);
+  const QString backupSuffix = extension.isEmpty() ? QStringLiteral("~") : QStringLiteral("~.") + extension;
+  const QString backupBase =
+      FileNameWithin(fileNameMinusExtension(name), kLongestFileName - int(QFile::encodeName(backupSuffix).size()));
+  const QString backupPath = stringByAppendingFile(folder, FormatString(kBackupNameFormat, backupBase), extension);
   const QString backup = makeBackups() && !enciphered ? backupPath : QString();
   QString savedPath = finalPath;
   QString reason;
   bool backupFailed = false;
-  if (!ReplaceItemAtPath(temporary, finalPath, backup, &reason, &backupFailed)) {
-    if (backupFailed || QFileInfo::exists(finalPath)) {
-      // The previous version is still in place; the new one is not kept.
-      giveSaveAlert(backupFailed ? FormatString(kCantRenameBackupFormat, name, backup, reason)
+  if (!ReplaceItemAtPath(temporary, finalPath, backup, &reason, &backupFailed, &savedPath)) {
+    if (backupFailed || ItemExists(finalPath) || !temporary.holdsWrittenItem()) {
+      // The previous version is still in place (or the new one is gone); the new one is not kept.
+      RemoveItemAtPath(temporary.path());
+      return refuse(backupFailed ? FormatString(kCantRenameBackupFormat, name, backup, reason)
                                  : FormatString(kCantSaveFormat, name, reason));
-      RemoveItemAtPath(temporary);
-      finalSavePath_.clear();
-      return false;
     }
-    giveSaveAlert(FormatString(kSavedUnderTemporaryNameFormat, name, QFileInfo(temporary).fileName(), reason));
-    savedPath = temporary;
+    // Neither version is at the name: the new one stays, under a name that no save takes for
+    // its own leftovers.
+    savedPath = KeepTemporaryVisible(temporary, finalPath);
+    giveSaveAlert(FormatString(kSavedUnderTemporaryNameFormat, name, QFileInfo(savedPath).fileName(), reason));
   }
   if (enciphered && savedPath == finalPath && (QFileInfo::exists(backupPath) || QFileInfo(backupPath).isSymLink())) {
     if (!RemoveItemAtPath(backupPath)) LogString("Can't remove the unprotected backup %@", backupPath);

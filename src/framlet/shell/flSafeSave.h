@@ -37,19 +37,62 @@ QString UniquePathInFolder(const QString& folder, const QString& baseName, const
 // The hidden name beside `target` that a save writes under, or sets the old item aside under:
 // ".<target's name>.<GUID>.<extension>" (no extension: ".<target's name>.<GUID>"). Hidden, so
 // that a save killed in mid-course leaves nothing in the user's view; named after the target,
-// so that the next save of the same document finds it.
+// so that the next save of the same document finds it. The copied name is shortened, on a
+// character's boundary, so that the whole stays within the longest name a folder takes.
 QString TemporaryPathFor(const QString& target, const QString& extension);
-// Removes what saves of `target` that never finished left beside it under such names.
+// The longest name a folder entry may have, in bytes of its file-system encoding.
+inline constexpr int kLongestFileName = 255;
+// The name cut, on a character's boundary, to at most `bytes` bytes of its file-system encoding.
+QString FileNameWithin(const QString& name, int bytes);
+
+// One save's hidden temporary beside its target, claimed for as long as the object lives: a
+// lock file named after it (".<target's name>.<GUID>~") holds an exclusive flock(2), so that
+// another save of the same target, in this process or another, never sweeps it. Holds the
+// target's folder open too, so that the swap finds the folder should it be renamed meanwhile.
+class FLSaveTemporary {
+ public:
+  FLSaveTemporary(const QString& target, const QString& extension);
+  ~FLSaveTemporary();
+  FLSaveTemporary(const FLSaveTemporary&) = delete;
+  FLSaveTemporary& operator=(const FLSaveTemporary&) = delete;
+
+  const QString& path() const { return path_; }
+  // The folder's descriptor (O_PATH), or -1 when it could not be opened.
+  int folder() const { return folder_; }
+  // Where the folder is now: its path at the start, or its new one when it was renamed since.
+  QString folderPath() const;
+  // Notes the item the writer made, so that the swap never puts another in place.
+  void setWritten();
+  // Whether the item at the temporary's name is still the one the writer made.
+  bool holdsWrittenItem() const;
+
+ private:
+  QString path_, folderPath_;
+  QByteArray lockName_;
+  int folder_ = -1, lock_ = -1;
+  unsigned long long writtenDevice_ = 0, writtenInode_ = 0;
+};
+
+// Removes what saves of `target` that never finished left beside it under such names: only a
+// temporary whose lock file is there and no save holds, so that nothing a running save writes
+// goes, and nothing a save had to leave under its temporary name either.
 void RemoveStaleTemporaries(const QString& target);
 
-// Puts the finished item at `temporary` in place at `target`. With a `backup` path the replaced
-// item ends there (whatever was at the backup path before goes); without one it is deleted.
-// A plain file is replaced by one rename(2); a folder (or a change of kind) swaps names with the
-// new one in one step (renameat2 with RENAME_EXCHANGE), or, on a file system that cannot, is
-// first moved aside and put back when the new one cannot take its place. On failure `reason` says why,
+// Puts the finished item at `temporary` in place at `target`, a name in the same folder. With a
+// `backup` path (in that folder) the replaced item ends there (whatever was at the backup path
+// before goes); without one it is deleted. A plain file is replaced by one rename(2); a folder
+// (or a change of kind) swaps names with the new one in one step (renameat2 with
+// RENAME_EXCHANGE), or, on a file system that cannot, is first moved aside and put back when the
+// new one cannot take its place. A target gone meanwhile is simply taken by the new item. The
+// renames go through the folder held open, so a folder renamed meanwhile still gets the new item
+// at the target's name; `placedAt` then tells the path it has. On failure `reason` says why,
 // `backupFailed` tells whether it was the backup step, and the target is as it was.
-bool ReplaceItemAtPath(const QString& temporary, const QString& target, const QString& backup, QString* reason,
-                       bool* backupFailed = nullptr);
+bool ReplaceItemAtPath(const FLSaveTemporary& temporary, const QString& target, const QString& backup,
+                       QString* reason, bool* backupFailed = nullptr, QString* placedAt = nullptr);
+// Moves the temporary to a free visible name beside the target ("name.ext", "name 2.ext", ...),
+// for a new version that could not take the target's place: hidden, it would look like debris.
+// Answers the path it has now (the temporary's own when even that move fails).
+QString KeepTemporaryVisible(const FLSaveTemporary& temporary, const QString& target);
 
 // Tests: called before each rename of the swap with the source and destination; false makes that
 // rename fail as a full disk or a dying process would.

@@ -16,7 +16,9 @@
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
 #include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "framlet/shell/FLAlert.h"
+#include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/FLWindowTabContainer.h"
 #include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flWindowOrder.h"
@@ -51,7 +53,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -716,6 +720,28 @@ TEST_F(AppControllerTest, ADoubleClickOnAPackageInTheOpenPanelOpensIt) {
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
   EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 3000))
       << alerts.join(QLatin1Char('\n')).toStdString();
+}
+
+// A name kept as Latin-1 bytes reaches the program from the command line with the bytes that are
+// not UTF-8 replaced; the open says that it cannot read the name rather than that there is no
+// such file. (The open panel never lists such a name: Qt's folder listing leaves it out.)
+TEST_F(AppControllerTest, AFileWhoseNameIsNotTextIsRefusedWithThatReason) {
+  const QByteArray bytes = QFile::encodeName(folder.path()) + "/caf\xe9.csv";
+  {
+    FILE* file = std::fopen(bytes.constData(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("1,2\n", file);
+    std::fclose(file);
+  }
+  const QString decoded = QFile::decodeName(bytes);
+  ASSERT_NE(QFile::encodeName(decoded), bytes) << "this locale reads Latin-1 bytes as text";
+  app->launch();
+  const FLCommandLine line = ParseCommandLine({QStringLiteral("tamsel-calculator"), decoded});
+  ASSERT_EQ(line.documents.size(), 1);
+  EXPECT_FALSE(app->applicationOpenFile(line.documents[0]));
+  EXPECT_EQ(alerts, QStringList{QStringLiteral("Can't open file.|The file \"%1\" can't be opened. %2")
+                                    .arg(QFileInfo(decoded).fileName(), QLatin1String(kUnreadableNameReason))});
+  ::unlink(bytes.constData());  // a name Qt cannot give back
 }
 
 TEST_F(AppControllerTest, ARecoveredAutosaveRefusesEdits) {

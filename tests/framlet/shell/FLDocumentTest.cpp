@@ -2,6 +2,7 @@
 
 #include "ShellTestSupport.h"
 
+#include "framlet/foundation/flFileSupport.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/flSafeSave.h"
 #include "platform/FLError.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 
@@ -324,6 +326,174 @@ TEST_F(DocumentSaveTest, AFileItsOwnerMayNotWriteIsLockedInTheTitle) {
   document.setWindowTitle();
   EXPECT_FALSE(document.isLocked());
   EXPECT_EQ(document.windowTitle(), QStringLiteral("Budget.Numlet"));
+}
+
+// Another save of the same document, in another process, runs its sweep while this one's new
+// version waits to be swapped in: the sweep leaves it, and both saves keep a whole document.
+TEST_F(DocumentSaveTest, ASaveNeverSweepsTheTemporaryOfAnotherSaveStillRunning) {
+  const QString budget = QStringLiteral("Budget.Numlet"), backup = QStringLiteral("Budget~.Numlet");
+  for (const bool asPackage : {true, false}) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage);
+    clearFolder();
+    document.asPackage = asPackage;
+    document.backups = true;
+    document.setFilePath(QString());
+    ASSERT_TRUE(saveAs(budget, QStringLiteral("one")));
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Written, and about to be swapped in: the other save runs now.
+      bool first = true, kept = true;
+      SetRenameProbe([&](const QString& from, const QString&) {
+        if (!first) return true;
+        first = false;
+        char byte = 0;
+        (void)!::write(ready[1], "r", 1);
+        (void)!::read(go[0], &byte, 1);
+        kept = QFileInfo::exists(from);
+        return true;
+      });
+      const bool saved = save(QStringLiteral("the child's"));
+      ::_exit(saved && kept ? 0 : 1);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_TRUE(save(QStringLiteral("the parent's")));
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    for (const int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's save failed or lost its temporary";
+    // The later swap wins; the other version, or the first, is the backup.
+    EXPECT_EQ(ReadDocument(path(budget)), QStringLiteral("the child's"));
+    EXPECT_EQ(entries(), (QStringList{budget, backup}));
+  }
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join(QLatin1Char('\n')).toStdString();
+}
+
+// The document's file or its folder changes just before the new version is swapped in: the new
+// version still ends under the document's own name, never under the hidden temporary one.
+TEST_F(DocumentSaveTest, ATargetGoneOrMovedJustBeforeTheSwapStillGetsTheDocumentUnderItsName) {
+  enum class Meanwhile { RemoveTarget, RenameFolder, RemoveTargetAndFailOntoIt };
+  const struct {
+    const char* name;
+    bool asPackage;
+    Meanwhile meanwhile;
+    const char* savedAs;
+    const char* alert;
+  } cases[] = {
+      {"package removed", true, Meanwhile::RemoveTarget, "in/Budget.Numlet", nullptr},
+      {"file removed", false, Meanwhile::RemoveTarget, "in/Budget.Numlet", nullptr},
+      {"folder renamed, package", true, Meanwhile::RenameFolder, "moved/Budget.Numlet", nullptr},
+      {"folder renamed, file", false, Meanwhile::RenameFolder, "moved/Budget.Numlet", nullptr},
+      {"package removed, its name refused", true, Meanwhile::RemoveTargetAndFailOntoIt, "in/Budget 2.Numlet",
+       "Save failed.|I can't save \"Budget.Numlet\" to the requested name; it was saved with the name "
+       "\"Budget 2.Numlet\": Input/output error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    clearFolder();
+    alerts.clear();
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("in")));
+    document.asPackage = c.asPackage;
+    document.backups = true;
+    document.setFilePath(QString());
+    ASSERT_TRUE(saveAs(QStringLiteral("in/Budget.Numlet"), QStringLiteral("one")));
+    const QString target = path(QStringLiteral("in/Budget.Numlet"));
+    bool first = true;
+    SetRenameProbe([&](const QString&, const QString& to) {
+      if (first) {
+        first = false;
+        if (c.meanwhile == Meanwhile::RenameFolder)
+          EXPECT_TRUE(QDir(folder.path()).rename(QStringLiteral("in"), QStringLiteral("moved")));
+        else
+          EXPECT_TRUE(RemoveItemAtPath(target));
+      }
+      return !(c.meanwhile == Meanwhile::RemoveTargetAndFailOntoIt && to == target);
+    });
+    document.setDirty(true);
+    EXPECT_TRUE(save(QStringLiteral("two")));
+    SetRenameProbe({});
+    EXPECT_EQ(document.filePath(), path(QString::fromUtf8(c.savedAs)));
+    EXPECT_EQ(ReadDocument(document.filePath()), QStringLiteral("two"));
+    EXPECT_FALSE(document.dirty());
+    EXPECT_EQ(alerts, c.alert ? QStringList{QString::fromUtf8(c.alert)} : QStringList());
+    // Nothing hidden: a later save of any document to that name would take it for debris.
+    const QString savedIn = QFileInfo(document.filePath()).absolutePath();
+    for (const QString& entry : QDir(savedIn).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+      EXPECT_FALSE(entry.startsWith(QLatin1Char('.'))) << entry.toStdString();
+    ASSERT_TRUE(save(QStringLiteral("three")));
+    EXPECT_EQ(ReadDocument(document.filePath()), QStringLiteral("three"));
+  }
+}
+
+// The hidden temporary and the backup are named after the document, yet stay within the longest
+// name a folder takes, however long the document's own name is.
+TEST_F(DocumentSaveTest, ADocumentWithTheLongestNameSavesAndKeepsItsBackup) {
+  const QString cjk = QString(81, QChar(0x8868));  // three bytes each in UTF-8
+  for (const QString& name : {cjk + QStringLiteral(".Numlet"), cjk + QStringLiteral("ab.Numlet"),
+                              cjk + QStringLiteral("abcde.Numlet")}) {
+    for (const bool asPackage : {true, false}) {
+      SCOPED_TRACE(testing::Message() << QFile::encodeName(name).size() << " bytes, package " << asPackage);
+      clearFolder();
+      document.asPackage = asPackage;
+      document.setFilePath(QString());
+      ASSERT_TRUE(saveAs(name, QStringLiteral("one")));
+      ASSERT_TRUE(save(QStringLiteral("two")));
+      ASSERT_TRUE(save(QStringLiteral("three")));
+      const QStringList left = entries();
+      ASSERT_EQ(left.size(), 2) << left.join(QLatin1Char(' ')).toStdString();
+      EXPECT_EQ(ReadDocument(path(name)), QStringLiteral("three"));
+      const QString backup = left.value(0) == name ? left.value(1) : left.value(0);
+      EXPECT_TRUE(backup.endsWith(QLatin1String("~.Numlet"))) << backup.toStdString();
+      EXPECT_EQ(ReadDocument(path(backup)), QStringLiteral("two"));
+    }
+  }
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join(QLatin1Char('\n')).toStdString();
+}
+
+// A document the user made read-only is not saved over, and no save leaves anything beside it.
+// The refusal follows the lock the title shows, so it holds for root too, whom the mode bits do
+// not stop.
+TEST_F(DocumentSaveTest, AReadOnlyDocumentIsRefusedAndLeftAsItWas) {
+  const QString budget = QStringLiteral("Budget.Numlet");
+  for (const bool asPackage : {true, false}) {
+    for (const bool backups : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "package " << asPackage << " backups " << backups);
+      clearFolder();
+      alerts.clear();
+      document.asPackage = asPackage;
+      document.backups = backups;
+      document.setFilePath(QString());
+      ASSERT_TRUE(saveAs(budget, QStringLiteral("one")));
+      const QByteArray native = QFile::encodeName(path(budget));
+      ASSERT_EQ(::chmod(native.constData(), asPackage ? 0555 : 0444), 0);
+      for (int time = 0; time < 3; ++time) EXPECT_FALSE(save(QStringLiteral("two")));
+      ::chmod(native.constData(), asPackage ? 0755 : 0644);
+      EXPECT_EQ(entries(), QStringList{budget});
+      EXPECT_EQ(ReadDocument(path(budget)), QStringLiteral("one"));
+      EXPECT_EQ(alerts, QStringList(3, QStringLiteral("Save failed.|I can't save the document to \"Budget.Numlet\". "
+                                                      "It is read-only.")));
+    }
+  }
+}
+
+// A folder whose name is not text in the system's encoding reaches the save panel with its bytes
+// replaced; the save says so rather than that no such folder exists.
+TEST_F(DocumentSaveTest, AFolderWhoseNameIsNotTextIsRefusedWithThatReason) {
+  const QByteArray latin1 = QFile::encodeName(folder.path()) + "/caf\xe9";
+  ASSERT_EQ(::mkdir(latin1.constData(), 0755), 0);
+  const QString decoded = QFile::decodeName(latin1);
+  ASSERT_NE(QFile::encodeName(decoded), latin1) << "this locale reads Latin-1 bytes as text";
+  document.content = QStringLiteral("one");
+  EXPECT_FALSE(document.saveTo(decoded + QStringLiteral("/Budget.Numlet"), false, false));
+  EXPECT_EQ(alerts, QStringList{QStringLiteral("Save failed.|I can't save the document to \"Budget.Numlet\". ") +
+                                QLatin1String(kUnreadableNameReason)});
+  EXPECT_TRUE(document.filePath().isEmpty());
+  ::rmdir(latin1.constData());  // a name Qt cannot give back
 }
 
 TEST(SafeSave, UniqueNamesCountUpFromTwo) {
