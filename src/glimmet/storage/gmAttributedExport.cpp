@@ -310,6 +310,11 @@ QTextBlockFormat Exporter::BlockFormatFor(const PropRecord& para) const {
     }
   }
   format.setTabPositions(tabs);
+  if (!tabs.isEmpty()) {
+    size_t key = 0;
+    for (const QTextOption::Tab& tab : tabs) key = qHashMulti(key, tab.position, int(tab.type), tab.delimiter);
+    format.setProperty(kTabStopsKeyProperty, int(key));
+  }
   return format;
 }
 
