@@ -200,7 +200,8 @@ IndexSet indexSetWithArchive(const QString& archive) {
     }
   }
   endItem();
-  std::sort(items.begin(), items.end(), [](const IndexSet::Range& a, const IndexSet::Range& b) { return a.first < b.first; });
+  const auto byFirst = [](const IndexSet::Range& a, const IndexSet::Range& b) { return a.first < b.first; };
+  if (!std::is_sorted(items.begin(), items.end(), byFirst)) std::sort(items.begin(), items.end(), byFirst);
   IndexSet set;
   for (const IndexSet::Range& item : items) set.addIndexesInRange(item.first, item.last);
   return set;
