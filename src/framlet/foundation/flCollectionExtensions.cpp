@@ -13,7 +13,9 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 
+#include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -164,7 +166,9 @@ QString archive(const IndexSet& set) {
 IndexSet indexSetWithArchive(const QString& archive) {
   // Larger numbers than any index can be are dropped with their item rather than wrapped.
   constexpr uint64_t kLargestIndex = FLNotFound - 1;
-  IndexSet set;
+  // The items are gathered and added in ascending order: a run added before all the others
+  // shifts every run after it, so items in descending order would cost the square of their count.
+  std::vector<IndexSet::Range> items;
   uint64_t number = 0;
   bool haveNumber = false;
   bool overflow = false;
@@ -173,8 +177,8 @@ IndexSet indexSetWithArchive(const QString& archive) {
   bool runFirstValid = false;
   auto endItem = [&] {
     if (haveNumber && !overflow) {
-      if (!inRun) set.addIndex(number);
-      else if (runFirstValid) set.addIndexesInRange(runFirst, number);
+      if (!inRun) items.push_back({number, number});
+      else if (runFirstValid && runFirst <= number) items.push_back({runFirst, number});
     }
     number = 0;
     haveNumber = overflow = inRun = runFirstValid = false;
@@ -196,6 +200,10 @@ IndexSet indexSetWithArchive(const QString& archive) {
     }
   }
   endItem();
+  const auto byFirst = [](const IndexSet::Range& a, const IndexSet::Range& b) { return a.first < b.first; };
+  if (!std::is_sorted(items.begin(), items.end(), byFirst)) std::sort(items.begin(), items.end(), byFirst);
+  IndexSet set;
+  for (const IndexSet::Range& item : items) set.addIndexesInRange(item.first, item.last);
   return set;
 }
 

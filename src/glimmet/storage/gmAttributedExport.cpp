@@ -162,6 +162,13 @@ void Exporter::SetNextListRange(uint32_t cp) {
 
 void Exporter::Run(uint32_t first) {
   out_->setUndoRedoEnabled(false);
+  // The whole export is one edit: after each edit outside one, Qt lays the edited paragraph out
+  // again, which for a paragraph of many runs (or many paragraphs) costs the square of its size.
+  struct OneEdit {
+    QTextCursor cursor;
+    explicit OneEdit(QTextDocument* document) : cursor(document) { cursor.beginEditBlock(); }
+    ~OneEdit() { cursor.endEditBlock(); }
+  } edit(out_);
   QTextOption option = out_->defaultTextOption();
   const int64_t defaultTab = doc_->docProps.get<int64_t>(DocField::defTab);
   if (defaultTab > 0) option.setTabStopDistance(defaultTab / kEmu);
@@ -303,6 +310,11 @@ QTextBlockFormat Exporter::BlockFormatFor(const PropRecord& para) const {
     }
   }
   format.setTabPositions(tabs);
+  if (!tabs.isEmpty()) {
+    size_t key = 0;
+    for (const QTextOption::Tab& tab : tabs) key = qHashMulti(key, tab.position, int(tab.type), tab.delimiter);
+    format.setProperty(kTabStopsKeyProperty, int(key));
+  }
   return format;
 }
 

@@ -22,6 +22,10 @@ inline constexpr int kListPrependProperty = QTextFormat::UserProperty + 0x4702;
 // On a QTextTableCellFormat: the row's least height and, for an exact height, its greatest, in points.
 inline constexpr int kCellMinimumHeightProperty = QTextFormat::UserProperty + 0x4703;
 inline constexpr int kCellMaximumHeightProperty = QTextFormat::UserProperty + 0x4704;
+// On a QTextBlockFormat with tab stops: a number made from their places and kinds. Qt tells
+// formats apart by a hash that sees only how many tab stops a format has, so without it every
+// paragraph with as many stops elsewhere is compared with all the others as it comes in.
+inline constexpr int kTabStopsKeyProperty = QTextFormat::UserProperty + 0x4705;
 
 // The scheme of the resource names under which pictures are added to the document.
 inline constexpr const char* kPictureResourceScheme = "glimmet-picture";

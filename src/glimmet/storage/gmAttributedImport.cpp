@@ -95,8 +95,9 @@ class Importer {
 
  private:
   // One paragraph's text and formatting, inserted at the target; withMark ends it with a
-  // paragraph mark of its own.
-  bool insertBlock(const QTextBlock& block, bool withMark);
+  // paragraph mark of its own. A block whose paragraph the next block goes on (joined) leaves the
+  // paragraph's formatting to the last block of it.
+  bool insertBlock(const QTextBlock& block, bool withMark, bool joined = false);
   // The fragment's first length characters.
   bool insertFragment(const QTextFragment& fragment, qsizetype length);
   bool insertPicture(const QTextImageFormat& format, const PropRecord& chars);
@@ -289,7 +290,7 @@ bool Importer::insertFragment(const QTextFragment& fragment, qsizetype length) {
   return insertText(text, chars);
 }
 
-bool Importer::insertBlock(const QTextBlock& block, bool withMark) {
+bool Importer::insertBlock(const QTextBlock& block, bool withMark, bool joined) {
   const uint32_t paraFirst = target_;
   // White space that ends a paragraph is not shown, as a browser lays the page out.
   const QString whole = block.text();
@@ -307,7 +308,9 @@ bool Importer::insertBlock(const QTextBlock& block, bool withMark) {
     PropRecord chars = charProps(block.charFormat());
     if (!insertText(QStringLiteral("\n"), chars)) return false;
   }
-  ApplyPropsToRange({doc_, paraFirst, markCp + 1}, paraProps(block.blockFormat()));
+  // The formatting goes over the whole paragraph, which is found by scanning it: done for each
+  // block of a long joined paragraph, that would cost the square of its length.
+  if (!joined) ApplyPropsToRange({doc_, paraFirst, markCp + 1}, paraProps(block.blockFormat()));
   return true;
 }
 
@@ -489,7 +492,7 @@ bool Importer::insertTable(QTextTable& table) {
       const uint32_t cellFirst = target_;
       for (size_t b = 0; b < blocks.size(); ++b) {
         const bool joinNext = b + 1 < blocks.size() && nested[b + 1];
-        if (!insertBlock(blocks[b], b + 1 < blocks.size() && !joinNext)) return false;
+        if (!insertBlock(blocks[b], b + 1 < blocks.size() && !joinNext, joinNext)) return false;
         if (joinNext && target_ > cellFirst && !insertText(QStringLiteral(" "), normalChars_)) return false;
       }
       if (!FetchKnot(doc_, row.first, &row, kKnotRow)) return false;

@@ -96,6 +96,19 @@ constexpr const char* kPropKindWords[] = {"char", "para", "chap", "frame", "tabl
 constexpr const char* kImageSourceWords[] = {"embed", "resource", "path"};
 enum : int64_t { kImageEmbed = 0, kImageResource = 1, kImagePath = 2 };
 
+// The file of a picture named in the package: a plain name in its "Images" folder, read only when
+// it stays inside the package once links are followed (a name with a separator, or a link that
+// leads out, would read any file of the user's). Empty when it would lead out.
+QString PackagePicturePath(const QString& package, const QString& name) {
+  if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..") return QString();
+  const QString path = package + QStringLiteral("/Images/") + name;
+  const QString target = QFileInfo(path).canonicalFilePath();
+  if (target.isEmpty()) return path;  // nothing there: reading it fails as for any missing picture
+  const QString inside = QFileInfo(package).canonicalFilePath();
+  if (inside.isEmpty() || !target.startsWith(inside + u'/')) return QString();
+  return path;
+}
+
 constexpr uint32_t kHighestVersion = 2;
 constexpr uint32_t kDefaultStyleRef = 32767;
 
@@ -474,8 +487,7 @@ bool NativeReader::readPictures(FLXmlDecoder& decoder, const QString& package) {
       file = text.startsWith(u'~') ? QDir::homePath() + text.mid(1) : text;
       picture.identifier = NewBookmarkGuid();
     } else if (!package.isEmpty()) {
-      // Only a plain name inside "Images": a name with a separator would read outside the package.
-      if (!text.contains(u'/') && text != QLatin1String("..")) file = package + QStringLiteral("/Images/") + text;
+      file = PackagePicturePath(package, text);
       picture.identifier = QFileInfo(text).completeBaseName();
       picture.savedName = text;
     } else {
@@ -488,7 +500,9 @@ bool NativeReader::readPictures(FLXmlDecoder& decoder, const QString& package) {
       image = FLImage::withContentsOfFile(file);
       if (!image && QFileInfo(file).suffix().compare(QLatin1String("tiff"), Qt::CaseInsensitive) == 0) {
         file = file.left(file.size() - 4) + QStringLiteral("png");
-        image = FLImage::withContentsOfFile(file);
+        if (source != kImageResource && source != kImagePath)
+          file = PackagePicturePath(package, text.left(text.size() - 4) + QStringLiteral("png"));
+        if (!file.isEmpty()) image = FLImage::withContentsOfFile(file);
       }
       picture.path = file;
     }

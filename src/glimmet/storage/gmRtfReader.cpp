@@ -1531,8 +1531,11 @@ bool Reader::TableKeyword() {
       // lies half the cells' padding beyond the column.
       const int64_t half = (t.get<int64_t>(TableProp::cellLeft) + t.get<int64_t>(TableProp::cellRight)) / 2;
       const int64_t previous = def_.columns == 0 ? t.get<int64_t>(TableProp::left) - half : def_.lastRight;
+      // An auto-fit table's boundaries are written five times apart, as its widths are.
+      const int64_t scale = t.body[TableProp::autoFit] ? 5 : 1;
       if (t.get<int64_t>(TableProp::widths + 8 * def_.columns) == 0)
-        t.set<int64_t>(TableProp::widths + 8 * def_.columns, std::max<int64_t>(emu - previous - 2 * half, 114300));
+        t.set<int64_t>(TableProp::widths + 8 * def_.columns,
+                       std::max<int64_t>(emu - previous - 2 * half, 114300) / scale);
       def_.lastRight = emu;
     }
     ++def_.columns;

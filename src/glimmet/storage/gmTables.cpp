@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 GMConfig g_glimmetConfig;
 
@@ -377,11 +378,18 @@ void TableToText(DocRange* range) {
   KnotInfo table;
   if (!FetchKnot(doc, range->first, &table, kKnotTable)) return;
   const uint32_t tableFirst = table.first;
-  uint32_t cp = tableFirst + 1;
-  for (int guard = 0; guard < 1 << 20; ++guard) {
-    if (!FetchKnot(doc, tableFirst, &table, kKnotTable) || cp + 1 >= table.limit) break;
+  std::vector<uint32_t> rowCps;
+  for (uint32_t cp = tableFirst + 1; cp + 1 < table.limit && rowCps.size() < (size_t(1) << 20);) {
     KnotInfo row;
     if (!FetchKnot(doc, cp, &row, kKnotRow) || row.first != cp) break;
+    rowCps.push_back(cp);
+    cp = row.limit;
+  }
+  // The rows lose their kinks from the last to the first: deleting a kink shifts every record
+  // after it, so from the first row on each row would shift all the rows after it.
+  for (size_t r = rowCps.size(); r-- > 0;) {
+    KnotInfo row;
+    if (!FetchKnot(doc, rowCps[r], &row, kKnotRow) || row.first != rowCps[r]) continue;
     if (tabbed && row.kinkCount > 2) {
       for (uint32_t i = 1; i + 1 < row.kinkCount; ++i) {
         const uint32_t mark = row.kinkCps[i] - 1;
@@ -393,19 +401,6 @@ void TableToText(DocRange* range) {
       }
     }
     DeleteKnot(&row);
-    // The row's kinks are gone: the next row is the first row knot left in the table.
-    if (!FetchKnot(doc, tableFirst, &table, kKnotTable)) break;
-    uint32_t next = kGMNone;
-    for (uint32_t i = doc->knots.indexOfCpAfter(table.first + 1); i < doc->knots.count(); ++i) {
-      if (doc->knots.cpAt(i) >= table.limit) break;
-      const KnotEntry& entry = doc->knots.at(i);
-      if (entry.type == kKnotRow && entry.kink == kKinkBegin) {
-        next = doc->knots.cpAt(i);
-        break;
-      }
-    }
-    if (next == kGMNone) break;
-    cp = next;
   }
   const uint32_t at = doc->tableCps.indexAtCp(tableFirst);
   if (at != kGMNone) doc->tableCps.erase(at);

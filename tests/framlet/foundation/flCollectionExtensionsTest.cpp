@@ -44,6 +44,8 @@ TEST(CollectionExtensions, IndexSetArchives) {
       {"3-1 4", "4"},                    // a reversed run holds nothing
       {"1  2", "1-2"}, {"x7y", "7"}, {"-5 8", "8"},
       {"99999999999999999999999 6", "6"},  // too large for an index: dropped
+      {"9 7 3-5 1", "1 3-5 7 9"}, {"8-9 2-7 1", "1-9"},  // any order gives the same runs
+      {"4-6 1-10 3", "1-10"},
   };
   for (const auto& c : cases) EXPECT_EQ(archive(indexSetWithArchive(c.text)), c.archived) << c.text;
 }

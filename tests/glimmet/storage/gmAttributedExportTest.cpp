@@ -101,6 +101,26 @@ TEST(AttributedExport, ParagraphFormats) {
   }
 }
 
+// Runs of one character and paragraphs of tab stops of their own come out one by one, each with
+// its own format.
+TEST(AttributedExport, ManyRunsAndTabStopsKeepTheirFormats) {
+  constexpr int kCount = 60;
+  QByteArray rtf = "{\\rtf1 ";
+  for (int i = 0; i < kCount; ++i) rtf += i % 2 ? "{\\b x}" : "x";
+  for (int i = 0; i < kCount; ++i) rtf += "\\par\\pard\\tx" + QByteArray::number(20 * (i + 1)) + " a\\tab b";
+  GlimmetDocPtr doc = FromRtf(rtf + "}");
+  auto out = ExportBody(doc.get());
+  ASSERT_EQ(out->blockCount(), kCount + 1);
+  for (int i = 0; i < kCount; ++i)
+    EXPECT_EQ(FormatAt(*out, i).fontWeight() == QFont::Bold, i % 2 == 1) << i;
+  for (int i = 0; i < kCount; ++i) {
+    const QTextBlock block = out->findBlockByNumber(i + 1);
+    EXPECT_EQ(block.text(), QStringLiteral("a\tb"));
+    EXPECT_EQ(block.blockFormat().tabPositions(), QList<QTextOption::Tab>{QTextOption::Tab(i + 1, QTextOption::LeftTab)})
+        << i;
+  }
+}
+
 TEST(AttributedExport, Ranges) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo\n\nfour"));
   const struct { uint32_t first, limit; const char* text; } cases[] = {

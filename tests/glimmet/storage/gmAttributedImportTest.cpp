@@ -69,6 +69,24 @@ TEST(AttributedImportTest, LinksAndFormattingArriveAsKnotsAndProperties) {
   EXPECT_EQ(raised.get<int64_t>(CharField::subscript), -38100);
 }
 
+// A table inside a cell gives its words to the cell's paragraph, in one line, and the paragraph
+// takes the formatting of the last of them all through.
+TEST(AttributedImportTest, ATableInACellJoinsTheCellsParagraph) {
+  GlimmetDocPtr doc = Imported(
+      "<table><tr><td><p align=\"center\">out</p><table><tr><td>in1</td></tr>"
+      "<tr><td><p align=\"right\">in2</p></td></tr></table></td><td>b</td></tr></table>");
+  KnotInfo table, row;
+  ASSERT_TRUE(FetchKnot(doc.get(), kBody, &table, kKnotTable));
+  ASSERT_TRUE(FetchKnot(doc.get(), table.first + 1, &row, kKnotRow));
+  ASSERT_EQ(row.kinkCount, 3u);
+  const DocRange cell{doc.get(), row.kinkCps[0] + 1, row.kinkCps[1]};
+  EXPECT_EQ(TextOfRange(cell), QStringLiteral("out in1 in2\n"));
+  EXPECT_EQ(ParaAt(doc.get(), cell.first).get<int32_t>(ParaField::alignment), 3);
+  const GMCpTable<uint32_t>& runs = doc->paraRuns;
+  EXPECT_EQ(runs.at(runs.indexOfCp(cell.first)), runs.at(runs.indexOfCp(cell.limit - 1)));
+  EXPECT_EQ(TextOfRange({doc.get(), row.kinkCps[1] + 1, row.kinkCps[2]}), QStringLiteral("b\n"));
+}
+
 }  // namespace
 
 namespace {

@@ -297,4 +297,40 @@ TEST_F(GlimmetPackageTest, AMissingTiffPictureFallsBackToItsPng) {
   EXPECT_TRUE(log_.assertMessages().contains(QStringLiteral("Image can't be loaded")));
 }
 
+// A picture is read only from inside the package: a link in "Images" (or "Images" itself) that
+// leads out of it is refused, as a name with a separator is; one that stays inside is followed.
+TEST_F(GlimmetPackageTest, PictureLinksThatLeadOutOfThePackageAreNotRead) {
+  QImage image(3, 2, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  const QString outside = folder_.path() + QStringLiteral("/outside.png");
+  ASSERT_TRUE(image.save(outside));
+  ASSERT_TRUE(image.save(package_ + QStringLiteral("/inside.png")));
+  const QString images = package_ + QStringLiteral("/Images/");
+  ASSERT_TRUE(QFile::link(outside, images + QStringLiteral("out.png")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("../inside.png"), images + QStringLiteral("in.png")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("../../outside.png"), images + QStringLiteral("up.png")));
+  ASSERT_TRUE(QFile::link(outside, images + QStringLiteral("gone.png")));  // the fall-back of gone.tiff
+  const struct {
+    const char* name;
+    bool read;
+  } cases[] = {{"out.png", false}, {"in.png", true}, {"up.png", false}, {"gone.tiff", false}};
+  QString xml = QStringLiteral("<images>");
+  for (const auto& c : cases) xml += QStringLiteral("<image source=\"embed\">%1</image>").arg(QLatin1String(c.name));
+  write(QStringLiteral("2"), QString(), xml + QStringLiteral("</images>"));
+  const ReadResult result = read();
+  ASSERT_TRUE(result.ok) << result.error.toStdString();
+  ASSERT_EQ(result.doc->pictures.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(!result.doc->pictures[i].path.isEmpty(), cases[i].read) << cases[i].name;
+
+  // The whole folder a link out of the package.
+  QDir(package_ + QStringLiteral("/Images")).removeRecursively();
+  ASSERT_TRUE(QFile::link(folder_.path(), package_ + QStringLiteral("/Images")));
+  write(QStringLiteral("2"), QString(), QStringLiteral("<images><image source=\"embed\">outside.png</image></images>"));
+  const ReadResult linked = read();
+  ASSERT_TRUE(linked.ok) << linked.error.toStdString();
+  ASSERT_EQ(linked.doc->pictures.size(), 1u);
+  EXPECT_TRUE(linked.doc->pictures[0].path.isEmpty());
+}
+
 }  // namespace

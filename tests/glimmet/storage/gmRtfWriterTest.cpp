@@ -290,6 +290,34 @@ TEST(RtfWriter, TablesAreWrittenByRowsAndCells) {
   EXPECT_EQ(TextOfRange(Body(back.get())), TextOfRange(Body(doc.get())));
 }
 
+// The table group names the first 25 widths; the others come back from the cell boundaries,
+// which an auto-fit table writes five times apart, as it writes its widths.
+TEST(RtfWriter, WideTablesKeepTheirColumnWidths) {
+  constexpr uint32_t kColumns = 30;
+  for (const bool autoFit : {true, false}) {
+    SCOPED_TRACE(autoFit ? "auto-fit" : "fixed");
+    const int64_t width = autoFit ? kFullShare / kColumns : 400000;
+    GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
+    DocRange table;
+    ASSERT_TRUE(NewTableCore(doc.get(), kBody + 7, 1, kColumns, &table));
+    KnotEntry& entry = doc->knots.at(doc->knots.indexAtCp(table.first));
+    PropRecord props = *PropertiesAtIndex(doc.get(), entry.propIndex);
+    props.body[TableProp::autoFit] = autoFit;
+    for (uint32_t c = 0; c < kColumns; ++c) props.set<int64_t>(TableProp::widths + 8 * c, width);
+    props.index = kGMNone;
+    entry.propIndex = IndexForProperties(doc.get(), &props);
+    GlimmetDocPtr back = Read(ExportRtf(Body(doc.get())));
+    KnotInfo read;
+    ASSERT_TRUE(FetchKnot(back.get(), kBody + 7, &read, kKnotTable));
+    const PropRecord* got = PropertiesAtIndex(back.get(), read.entry.propIndex);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->body[TableProp::autoFit], autoFit ? 1 : 0);
+    // Cell boundaries are whole twips: a width may move by part of one.
+    for (uint32_t c = 0; c < kColumns; ++c)
+      EXPECT_NEAR(double(got->get<int64_t>(TableProp::widths + 8 * c)), double(width), 635) << "column " << c;
+  }
+}
+
 // Knots without an RTF form of their own keep their text; dividers and checkboxes have words.
 TEST(RtfWriter, KnotsKeepTheirText) {
   GlimmetDocPtr doc = DocWithBody(QStringLiteral("one\ntwo\nthree\nfour"));

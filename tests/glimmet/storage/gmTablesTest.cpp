@@ -99,6 +99,47 @@ TEST(Tables, ATabbedTableBecomesTabbedLines) {
   EXPECT_EQ(doc->knots.count(), 8u);
 }
 
+// Each line of a converted table is the paragraph of its row's last cell; each cell's text keeps
+// its character properties.
+TEST(Tables, ConvertedRowsKeepTheirFormatting) {
+  GlimmetDocPtr doc = DocWithBody(QString());
+  constexpr uint32_t kRows = 4, kColumns = 3;
+  const DocRange range = NewTable(doc.get(), kRows, kColumns);
+  QStringList texts;
+  for (uint32_t i = 0; i < kRows * kColumns; ++i) texts << QStringLiteral("c%1").arg(i);
+  FillCells(doc.get(), range.first, texts);
+  KnotInfo table, row;
+  ASSERT_TRUE(FetchKnot(doc.get(), range.first, &table, kKnotTable));
+  const auto alignmentOf = [](uint32_t cell) { return int32_t(cell * 7 % 4); };
+  for (uint32_t cp = table.first + 1, r = 0; cp + 1 < table.limit; cp = row.limit, ++r) {
+    ASSERT_TRUE(FetchKnot(doc.get(), cp, &row, kKnotRow));
+    for (uint32_t c = 0; c < kColumns; ++c) {
+      const uint32_t cell = r * kColumns + c;
+      PropRecord para = DefaultProps(doc.get(), kPropPara);
+      para.set<int32_t>(ParaField::alignment, alignmentOf(cell));
+      ASSERT_TRUE(ApplyPropsToRange({doc.get(), row.kinkCps[c] + 1, row.kinkCps[c] + 2}, para));
+      PropRecord chars = DefaultProps(doc.get(), kPropChar);
+      chars.body[CharField::bold] = cell % 2;
+      ASSERT_TRUE(ApplyPropsToRange({doc.get(), row.kinkCps[c] + 1, row.kinkCps[c + 1] - 1}, chars));
+    }
+  }
+  DocRange converted = table.range();
+  TableToText(&converted);
+  QString lines;
+  for (uint32_t r = 0; r < kRows; ++r)
+    lines += QStringLiteral("c%1\tc%2\tc%3\n").arg(r * kColumns).arg(r * kColumns + 1).arg(r * kColumns + 2);
+  ASSERT_EQ(TextOfRange(converted), lines);
+  EXPECT_EQ(doc->knots.count(), 8u);
+  uint32_t cp = converted.first;
+  for (uint32_t cell = 0; cell < kRows * kColumns; ++cell) {
+    SCOPED_TRACE(testing::Message() << "cell " << cell);
+    EXPECT_EQ(CharsAt(doc.get(), cp).body[CharField::bold], cell % 2);
+    const uint32_t last = cell - cell % kColumns + kColumns - 1;
+    EXPECT_EQ(ParaAt(doc.get(), cp).get<int32_t>(ParaField::alignment), alignmentOf(last));
+    cp += uint32_t(texts[qsizetype(cell)].size()) + 1;
+  }
+}
+
 TEST(Tables, ACellOfTwoParagraphsIsNotTabbed) {
   GlimmetDocPtr doc = DocWithBody(QString());
   const DocRange range = NewTable(doc.get(), 1, 2);
