@@ -9,7 +9,9 @@
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/caModelServices.h"
 #include "calculator/views/CACellView.h"
+#include "calculator/views/CAFormulaTextView.h"
 #include "framlet/foundation/FLFileLocator.h"
 #include "framlet/foundation/FLLogger.h"
 #include "framlet/foundation/flBase.h"
@@ -135,8 +137,22 @@ class ShellPathsTest : public testing::Test {
     return paths;
   }
 
+  // Beeps are counted from now on (the application's own hooks stay).
+  void countBeeps() {
+    CAModelHooks hooks;
+    hooks.openDocument = [this](const QString& path) { return app->applicationOpenFile(path); };
+    hooks.windowForFile = [this](const QString& path) { return app->windowForFile(path) != nullptr; };
+    hooks.beep = [this] { ++beeps; };
+    SetModelHooks(std::move(hooks));
+  }
+  static void pressKey(QWidget* where, Qt::Key key) {
+    QTest::keyClick(where, key, Qt::ControlModifier);
+    Deliver();
+  }
+
   QTemporaryDir folder;
   std::unique_ptr<TestAppController> app;
+  int beeps = 0;
 };
 
 // A quit asks about the front document; while that alert is up the other window may become
@@ -280,6 +296,69 @@ TEST_F(ShellPathsTest, EachFileCommandIsOneItemThatKeepsWhatIsBeingTyped) {
       controller->document()->releaseAutoSave();
     }
     Deliver();
+  }
+}
+
+// Ctrl+S pressed again from habit, on a document just saved, has nothing to save: it beeps, and
+// stays the key that saves the next change. Revert chosen with nothing to revert beeps and stays
+// too.
+TEST_F(ShellPathsTest, ControlSOnACleanDocumentBeepsAndStillSavesTheNextChange) {
+  countBeeps();
+  const QString path = csv("s1.csv");
+  CAWindowController* controller = open(path);
+  ASSERT_NE(controller, nullptr);
+  typeAndReturn(controller, QStringLiteral("11"));
+  pressKey(keyboard(controller), Qt::Key_S);
+  ASSERT_TRUE(ReadFileBytes(path).contains("11"));
+  ASSERT_FALSE(controller->document()->dirty());
+
+  pressKey(keyboard(controller), Qt::Key_S);
+  EXPECT_EQ(beeps, 1);
+  QAction* revert = item(controller, "revertDocumentToSaved:");
+  revert->trigger();
+  Deliver();
+  EXPECT_EQ(beeps, 2);
+  EXPECT_TRUE(revert->isEnabled());
+
+  typeAndReturn(controller, QStringLiteral("22"));
+  pressKey(keyboard(controller), Qt::Key_S);
+  EXPECT_TRUE(ReadFileBytes(path).contains("22")) << ReadFileBytes(path).toStdString();
+  EXPECT_FALSE(controller->document()->dirty());
+  EXPECT_FALSE(controller->mainWindow()->isWindowModified());
+  EXPECT_EQ(beeps, 2);
+}
+
+// A value typed in the formula bar of a clean document is entered before a command that reads
+// the document: Ctrl+S saves it, Ctrl+Q asks about it.
+TEST_F(ShellPathsTest, WhatTheFormulaBarHoldsIsEnteredBeforeSaveAndQuit) {
+  const struct {
+    const char* label;
+    Qt::Key key;
+  } cases[] = {{"Ctrl+S", Qt::Key_S}, {"Ctrl+Q", Qt::Key_Q}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    relaunch();
+    const QString path = csv("bar.csv");
+    CAWindowController* controller = open(path);
+    ASSERT_NE(controller, nullptr);
+    keyboard(controller);
+    CAFormulaTextView* bar = controller->formulaTextView();
+    QTest::mouseClick(bar->viewport(), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    bar->selectAll();
+    QTest::keyClicks(bar, QStringLiteral("33"));
+    ASSERT_FALSE(controller->document()->dirty());
+
+    pressKey(bar, c.key);
+    EXPECT_EQ(entered(controller, 0, 0), QStringLiteral("33"));
+    if (c.key == Qt::Key_S) {
+      EXPECT_TRUE(ReadFileBytes(path).contains("33")) << ReadFileBytes(path).toStdString();
+      EXPECT_FALSE(controller->document()->dirty());
+    } else {
+      EXPECT_TRUE(answerSaveAlert(controller, QStringLiteral("Cancel")));
+      Deliver();
+      EXPECT_EQ(app->quits, 0);
+    }
   }
 }
 
