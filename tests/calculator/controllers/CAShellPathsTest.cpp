@@ -362,6 +362,33 @@ TEST_F(ShellPathsTest, WhatTheFormulaBarHoldsIsEnteredBeforeSaveAndQuit) {
   }
 }
 
+// A file handed over by a second launch while a quit's save alert waits opens behind the alert,
+// which keeps the keys; Ctrl+Q from another window shows the alert again.
+TEST_F(ShellPathsTest, AFileHandedOverDuringTheQuitAlertLeavesTheAlertInFront) {
+  const QString a = csv("a.csv"), b = csv("b.csv");
+  CAWindowController* first = open(a);
+  ASSERT_NE(first, nullptr);
+  typeAndReturn(first, QStringLiteral("77"));
+  item(first, "terminate:")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 2000));
+
+  app->handleOpenRequest({b});
+  QTest::qWait(700);
+  CAWindowController* handed = app->controllerFor(b);
+  ASSERT_NE(handed, nullptr);
+  EXPECT_TRUE(handed->mainWindow()->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == first->saveAlert(); }, 1000));
+
+  // The user goes to the new window anyway and chooses Quit there.
+  const QPointer<QMessageBox> alert = first->saveAlert();
+  MakeKeyAndOrderFront(handed->mainWindow());
+  pressKey(handed->mainWindow(), Qt::Key_Q);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == alert; }, 1000));
+  ASSERT_TRUE(answerSaveAlert(first, QStringLiteral("Don't Save")));
+  Deliver();
+  EXPECT_EQ(app->quits, 1);
+}
+
 // A PDF is a page for other programs, which this one cannot open: like an HTML page it is a
 // copy, not a save. The window keeps its document, its name and its unsaved changes, the next
 // Save writes the document's own file, and a quit that asked for the save stops there.
