@@ -6,6 +6,7 @@
 #include "calculator/controllers/CAAppController.h"
 
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caCalculatorWindows.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -386,6 +387,39 @@ TEST_F(ShellPathsTest, AFileHandedOverDuringTheQuitAlertLeavesTheAlertInFront) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == alert; }, 1000));
   ASSERT_TRUE(answerSaveAlert(first, QStringLiteral("Don't Save")));
   Deliver();
+  EXPECT_EQ(app->quits, 1);
+}
+
+// With only calculators open the application's commands are still there: Ctrl+N makes a
+// document, Ctrl+O asks for one and Ctrl+Q quits.
+TEST_F(ShellPathsTest, ACalculatorAloneStillMakesOpensAndQuits) {
+  auto* untitled = dynamic_cast<CAWindowController*>(app->frontmostController());
+  ASSERT_NE(untitled, nullptr);
+  app->openStandardCalculator();
+  Deliver();
+  untitled->mainWindow()->close();
+  Deliver();
+  ASSERT_EQ(app->controllers().size(), 0U);
+  const auto calculator = [this] {
+    QWidget* window = OpenCalculatorForMask(kStandardCalculatorMask, false, app->defaults());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+    return window;
+  };
+
+  pressKey(calculator(), Qt::Key_N);
+  ASSERT_EQ(app->controllers().size(), 1U);
+  app->newest()->mainWindow()->close();
+  Deliver();
+
+  QWidget* shown = calculator();
+  pressKey(shown, Qt::Key_O);
+  QFileDialog* panel = shown->findChild<QFileDialog*>();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(panel->isVisible());
+  panel->reject();
+  Deliver();
+
+  pressKey(calculator(), Qt::Key_Q);
   EXPECT_EQ(app->quits, 1);
 }
 
