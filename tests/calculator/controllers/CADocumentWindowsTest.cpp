@@ -271,7 +271,8 @@ TEST_F(DocumentWindowsTest, AWindowOpenedAsATabGivesTheKeysToItsGrid) {
     }
     CAWindowController* tab = app->newest();
     ASSERT_NE(tab, first);
-    ASSERT_EQ(FLWindowTabContainer::containerOf(tab->mainWindow()), FLWindowTabContainer::containerOf(first->mainWindow()));
+    ASSERT_EQ(FLWindowTabContainer::containerOf(tab->mainWindow()),
+              FLWindowTabContainer::containerOf(first->mainWindow()));
     ASSERT_TRUE(QTest::qWaitFor([tab] { return QApplication::focusWidget() == tab->cellView(); }, 1000));
 
     CACellView* grid = tab->cellView();
@@ -288,6 +289,14 @@ TEST_F(DocumentWindowsTest, AWindowOpenedAsATabGivesTheKeysToItsGrid) {
   ASSERT_NE(container, nullptr);
   container->tabBar()->setCurrentIndex(int(container->windows().indexOf(first->mainWindow())));
   DeliverQueuedWork();
+  EXPECT_EQ(QApplication::focusWidget(), first->cellView());
+  // The other tabs close: the window left standing alone keeps the keys at its grid.
+  for (FLDocumentWC* other : app->controllers()) {
+    if (other != first) app->closeWindow(other->window(), other);
+  }
+  QTest::qWait(50);
+  ASSERT_EQ(FLWindowTabContainer::containerOf(first->mainWindow()), nullptr);
+  bringFront(first);
   EXPECT_EQ(QApplication::focusWidget(), first->cellView());
 }
 
