@@ -17,6 +17,7 @@ class CAWindowController;
 class QAction;
 class QMainWindow;
 class QMenu;
+class QMenuBar;
 class UserDefaults;
 
 inline constexpr const char* kAppAboutString = "A one-sheet spreadsheet with exact numbers, plus three calculators.";
@@ -107,6 +108,9 @@ class CAAppController : public FLDocumentAppDelegate {
 
   // ---- Application commands
   void installMenus(QMainWindow* window);
+  // The application's menus (File, Window, Help) in a window that is no document's, a
+  // calculator's: New, Open and Quit are reached from every window of the application.
+  void installApplicationMenus(QWidget* window);
   // Lists the open document windows at the foot of a window's Window menu.
   void listWindows(QMenu* menu, QWidget* owner);
   // The submenus of tagged commands (units, find options and scope), once the window's own
@@ -140,6 +144,8 @@ class CAAppController : public FLDocumentAppDelegate {
 
  private:
   CAWindowController* adoptWindowController(std::unique_ptr<CAWindowController> controller);
+  // The menus of the application in a window's bar; a document window's get its own items too.
+  void installMenus(QMenuBar* bar, QWidget* window, bool document);
   void loadRecentFunctions();
   void saveRecentFunctions();
 

@@ -13,6 +13,7 @@
 #include "framlet/shell/flPanelFolders.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "calculator/model/CACell.h"
+#include "calculator/model/caModelServices.h"
 #include "platform/NotificationCenter.h"
 
 #include <QAction>
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLayout>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -71,8 +73,9 @@ const CAAppActionEntry kAppActions[] = {
      &CAAppController::noModalWindow},
     {kShowPreferencesAction, "Settings…", kFileMenu, true, QKeySequence::Preferences, 0,
      &CAAppController::showPreferences, &CAAppController::noModalWindow},
-    {kTerminateAction, "Quit", kFileMenu, true, QKeySequence::Quit, 0, &CAAppController::terminate,
-     &CAAppController::alwaysEnabled},
+    // Not the standard key, which some desktops leave without one.
+    {kTerminateAction, "Quit", kFileMenu, true, QKeySequence::UnknownKey, int(Qt::CTRL) | int(Qt::Key_Q),
+     &CAAppController::terminate, &CAAppController::alwaysEnabled},
     // Enabled and titled by the main window's undo stack.
     {kFLUndoEditAction, "Undo", kEditMenu, false, QKeySequence::Undo, 0, &CAAppController::undoEdit, nullptr},
     {kFLRedoEditAction, "Redo", kEditMenu, false, QKeySequence::UnknownKey,
@@ -169,14 +172,29 @@ const CAAppActionEntry* EntryNamed(const QString& name) {
 
 }  // namespace
 
-void CAAppController::installMenus(QMainWindow* window) {
-  QMenu* menus[kMenuCount];
+void CAAppController::installMenus(QMainWindow* window) { installMenus(window->menuBar(), window, true); }
+
+void CAAppController::installApplicationMenus(QWidget* window) {
+  QLayout* layout = window ? window->layout() : nullptr;
+  if (!layout) return;
+  auto* bar = new QMenuBar(window);
+  installMenus(bar, window, false);
+  layout->setMenuBar(bar);
+}
+
+void CAAppController::installMenus(QMenuBar* bar, QWidget* window, bool document) {
+  // A window that is no document's has nothing to edit, format or view: the application's own
+  // menus only.
+  const auto shown = [document](int m) { return document || m == kFileMenu || m == kWindowMenu || m == kHelpMenu; };
+  QMenu* menus[kMenuCount] = {};
   for (int m = 0; m < kMenuCount; ++m) {
-    menus[m] = window->menuBar()->addMenu(Tr(kMenuTitles[m]));
+    if (!shown(m)) continue;
+    menus[m] = bar->addMenu(Tr(kMenuTitles[m]));
     menus[m]->setObjectName(QLatin1String(kMenuNames[m]));
   }
   for (const CAAppActionEntry& entry : kAppActions) {
     QMenu* menu = menus[entry.menu];
+    if (!menu) continue;
     if (entry.separatorBefore) menu->addSeparator();
     QAction* action = menu->addAction(Tr(entry.title));
     action->setObjectName(QLatin1String(entry.name));
@@ -186,16 +204,25 @@ void CAAppController::installMenus(QMainWindow* window) {
     // A shortcut reaches the command without the menu being shown: it is validated as it comes.
     if (entry.perform) {
       connect(action, &QAction::triggered, this, [this, action, perform = entry.perform] {
-        if (validateMenuItem(action)) (this->*perform)();
+        if (validateMenuItem(action)) {
+          (this->*perform)();
+        } else {
+          WorkspaceBeep();
+        }
       });
     } else {
       connect(action, &QAction::triggered, this, [this, action, name] {
-        if (validateMenuItem(action)) FLActionHandler::sharedInstance().perform(name);
+        if (validateMenuItem(action)) {
+          FLActionHandler::sharedInstance().perform(name);
+        } else {
+          WorkspaceBeep();
+        }
       });
     }
     if (entry.perform == &CAAppController::openDocument) menu->addMenu(new FLRecentDocumentsMenu(this, menu));
   }
   for (QMenu* menu : menus) {
+    if (!menu) continue;
     connect(menu, &QMenu::aboutToShow, menu, [this, menu] {
       // The window's own items in the menu are the window's to validate.
       for (QAction* action : menu->actions()) {

@@ -156,7 +156,7 @@ class CAWindowController : public FLDocumentWC,
   void zoomOut();
   void expandSheet(int64_t tag);
   void startSpeaking();
-  // Ends typing in the grid, keeping what was typed.
+  // Ends typing in the grid and enters what the formula bar holds, keeping what was typed.
   void commitTyping();
   void redrawGrid();
 
@@ -292,6 +292,10 @@ class CAWindowController : public FLDocumentWC,
   static std::span<const CAWindowActionEntry> actionEntries();
   const CAWindowActionEntry* entryForItem(const QAction* item) const;
   bool validateEntry(const CAWindowActionEntry& entry, QAction* item);
+  // Runs the command from its item (or a tool, without one), checked first when `check`; false
+  // when it could not run and beeped. The item's enabled state is the menu's to show, never
+  // changed here.
+  bool runEntry(const CAWindowActionEntry& entry, int64_t tag, QAction* item, bool check);
   // Save and Revert: enabled by the document's changes, which not every edit announces, so
   // they are checked as their menu shows and as they are chosen, and otherwise left enabled.
   static bool followsDocumentChanges(const CAWindowActionEntry& entry);

@@ -331,12 +331,9 @@ void CAWindowController::installMenuItems() {
     if (before && entry.separatorBefore) menu->insertSeparator(before);
     if (!before && entry.separatorBefore) menu->addSeparator();
     menu->insertAction(before, item);
-    // A shortcut reaches the command without the menu being shown: it is validated as it comes.
     connect(item, &QAction::triggered, this, [this, &entry, item] {
       FLPopoverBaseVC::closePopovers();
-      if (!validateEntry(entry, item)) return;
-      (this->*entry.perform)(entry.tag);
-      validateMenuItemsSoon();
+      runEntry(entry, entry.tag, item, true);
     });
   }
   validateMenuItems();
@@ -396,8 +393,26 @@ bool CAWindowController::performAction(const QString& action, int64_t tag) {
   if (!match) return false;
   // A tool's own state is its validation (updateStateTools); its tag may differ from the
   // items' (-1: decided by the selection).
-  (this->*match->perform)(tag);
+  runEntry(*match, tag, nullptr, false);
   updateStateTools();
+  return true;
+}
+
+// The one way into a command, from its item, its key or its tool. A shortcut reaches the command
+// without the menu being shown, so the command is checked as it comes; one that cannot run beeps
+// and leaves its item as it was, so that the key still answers once it can.
+bool CAWindowController::runEntry(const CAWindowActionEntry& entry, int64_t tag, QAction* item, bool check) {
+  // Save and Revert go by the document's changes, and typing not yet entered (in a cell or in
+  // the formula bar) is a change: it goes in before they are looked at.
+  if (followsDocumentChanges(entry)) commitTyping();
+  if (check || followsDocumentChanges(entry)) {
+    const bool customizing = toolbarView_ && toolbarView_->isCustomizing();
+    if (customizing || !(this->*entry.validate)(tag, item)) {
+      WorkspaceBeep();
+      return false;
+    }
+  }
+  (this->*entry.perform)(tag);
   validateMenuItemsSoon();
   return true;
 }
@@ -530,6 +545,7 @@ void CAWindowController::redrawGrid() {
 
 void CAWindowController::commitTyping() {
   if (CACellView* view = cellView()) view->stopTyping(true);
+  if (formulaTextView_) formulaTextView_->commitEditing();
 }
 
 bool CAWindowController::setPropertyUndo(uint64_t mask) {

@@ -67,6 +67,8 @@ QWidget* OpenCalculatorForMask(int mask, bool delay, UserDefaults& defaults) {
     case kProgrammerCalculatorMask: window = new CACalculatorProgram(defaults); break;
     default: window = new CACalculatorConverter(defaults); break;
   }
+  // The application's commands are reached from a calculator as from a document.
+  if (CAAppController* app = CAAppController::sharedInstance()) app->installApplicationMenus(window);
   // Closing the window lets it go on the next turn of the event loop.
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->installEventFilter(&CloseWatcher());

@@ -58,6 +58,10 @@ void CAFormulaTextView::observeDocument() {
     center.addObserver(this, QLatin1String(kTypeSelNotification), document_,
                        [this](const Notification&) { insertPickedReference(); });
   }
+  // The application is asked to quit, or the document to save: what is typed here goes in
+  // first, as the grid's typing does.
+  center.addObserver(this, QLatin1String(kNormalizeNotification), nullptr,
+                     [this](const Notification&) { commitEditing(); });
   center.addObserver(this, QLatin1String(kDocClosingNotification), document_, [this](const Notification&) {
     NotificationCenter::defaultCenter().removeObserver(this);
     document_ = nullptr;
@@ -108,6 +112,13 @@ void CAFormulaTextView::commitToActiveCell() {
   document_->evaluate();
   document_->redrawCell(cell->gridPoint());
   NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
+}
+
+void CAFormulaTextView::commitEditing() {
+  // A pane's view hands its text over as it goes; the window's bar edits while it holds the keys
+  // (or would hold them, its window being behind another), a formula or not.
+  if (formulaDelegate_ || !document_) return;
+  if (holdsTyping() || window()->focusWidget() == this) commitToActiveCell();
 }
 
 void CAFormulaTextView::insertPickedReference() {

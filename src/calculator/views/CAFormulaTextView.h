@@ -50,6 +50,9 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   void setShownText(const QString& text);
   // Enters the text into the active cell as one "Formula" step, when it changed.
   void commitToActiveCell();
+  // The bar's editing in progress, if any, goes into the active cell (a command is about to read
+  // the document); the bar keeps the keys.
+  void commitEditing();
   // A reference picked on the grid goes into the edited formula, in place of the selection.
   void insertPickedReference();
   // Control-Tab: the next argument placeholder is selected, or the system beeps.

@@ -23,6 +23,7 @@
 #include <QMimeDatabase>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -420,8 +421,40 @@ void FLDocumentAppDelegate::saveFilesToReopen(const QStringList& archives) {
 // ---- Quitting --------------------------------------------------------------------------------
 
 void FLDocumentAppDelegate::terminate() {
-  if (terminating_ || terminated_) return;
+  if (terminated_) return;
+  if (terminating_) {
+    bringQuitQuestionForward();
+    return;
+  }
   if (applicationShouldTerminate() == TerminateReply::Now) finishTermination();
+}
+
+QWidget* FLDocumentAppDelegate::quitQuestionWindow() const {
+  if (!terminating_ || terminated_) return nullptr;
+  for (const std::unique_ptr<FLDocumentWC>& controller : controllers_) {
+    if (controller->asksForQuit() && controller->window()) return controller->window();
+  }
+  return nullptr;
+}
+
+void FLDocumentAppDelegate::bringQuitQuestionForward() {
+  // The window brings its sheet with it, and the sheet takes the keys.
+  if (QWidget* question = quitQuestionWindow()) MakeKeyAndOrderFront(question);
+}
+
+void FLDocumentAppDelegate::documentWindowCameForward() {
+  QWidget* question = quitQuestionWindow();
+  QWidget* active = QApplication::activeWindow();
+  if (!question || !active) return;
+  // The question's own window (its selected tab) and windows that are no document's (the sheet
+  // itself, a calculator, a panel) may be in front.
+  if (question->isVisible() && question->window() == active) return;
+  const bool document = std::any_of(controllers_.begin(), controllers_.end(), [active](const auto& controller) {
+    return controller->window() && !controller->isClosed() && controller->window()->window() == active;
+  });
+  if (!document) return;
+  // Not inside the activation being handled.
+  QTimer::singleShot(0, this, &FLDocumentAppDelegate::bringQuitQuestionForward);
 }
 
 FLDocumentAppDelegate::TerminateReply FLDocumentAppDelegate::applicationShouldTerminate() {
@@ -454,6 +487,10 @@ FLDocumentAppDelegate::TerminateReply FLDocumentAppDelegate::applicationShouldTe
     }
   }
   if (dirtyCount == 0) return TerminateReply::Now;
+  if (!watchingActivation_) {
+    watchingActivation_ = true;
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &FLDocumentAppDelegate::documentWindowCameForward);
+  }
   closeNextDirtyWindow();
   return TerminateReply::Later;
 }

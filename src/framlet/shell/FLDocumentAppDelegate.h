@@ -105,6 +105,10 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   void replyToApplicationShouldTerminate(bool terminate);
   void applicationWillTerminate();
   bool terminating() const { return terminating_; }
+  // While a quit waits on a document's save question, the question's window comes back in front
+  // of every document window that comes forward (a document handed over meanwhile included),
+  // and Quit chosen again shows it.
+  void bringQuitQuestionForward();
   // A window closes during the quit after its document was saved: it is reopened next time.
   void noteClosingDuringQuit(FLDocumentWC* controller);
 
@@ -143,6 +147,9 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   // Front to back, with the document windows that are not shown yet at the back.
   QList<QWidget*> documentOrderedWindows() const;
   void finishTermination();
+  // The document window whose save question the quit waits on; null when none.
+  QWidget* quitQuestionWindow() const;
+  void documentWindowCameForward();
   void storeRecentDocuments();
 
   QStringList openFilePaths_;
@@ -151,6 +158,7 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   bool openedWindowsAtLaunch_ = false;
   bool terminating_ = false;
   bool terminated_ = false;
+  bool watchingActivation_ = false;
   QList<QUrl> recentDocumentUrls_;
   std::vector<std::unique_ptr<FLDocumentWC>> controllers_;
 };

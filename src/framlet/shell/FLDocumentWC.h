@@ -95,6 +95,8 @@ class FLDocumentWC : public QObject {
   const QString& filePath() const;
   // The window has closed for good; the controller is about to go.
   bool isClosed() const { return closed_; }
+  // Whether a quit waits on this window's save alert or save panel.
+  bool asksForQuit() const { return !quitDelegate_.isNull() && (saveAlert_ || savePanel_); }
   // The save alert and the save panel while they are up.
   QMessageBox* saveAlert() const;
   QFileDialog* savePanel() const;

@@ -114,6 +114,8 @@ void FLWindowTabContainer::tabWindow(QWidget* existing, QWidget* window, bool af
   const int at = int(container->windows_.indexOf(existing));
   container->insertWindow(window, after ? at + 1 : at);
   container->selectWindow(window);
+  // Selecting may have been no change of tab.
+  container->giveKeysTo(window);
 }
 
 void FLWindowTabContainer::windowClosed(QWidget* window) {
@@ -123,6 +125,8 @@ void FLWindowTabContainer::windowClosed(QWidget* window) {
 void FLWindowTabContainer::insertWindow(QWidget* window, int index) {
   index = std::clamp(index, 0, int(windows_.size()));
   flags_.insert(index, window->windowFlags());
+  // Taken before the window moves in: moving it lets go of its focus.
+  keyViews_.insert(index, window->focusWidget());
   windows_.insert(index, window);
   window->setProperty(kContainerProperty, QVariant::fromValue<QObject*>(this));
   window->setParent(stack_, Qt::Widget);
@@ -145,6 +149,7 @@ void FLWindowTabContainer::removeWindow(QWidget* window) {
   if (index < 0) return;
   windows_.removeAt(index);
   flags_.removeAt(index);
+  keyViews_.removeAt(index);
   window->removeEventFilter(this);
   disconnect(window, &QObject::destroyed, this, &FLWindowTabContainer::forgetWindow);
   window->setProperty(kContainerProperty, QVariant());
@@ -158,6 +163,7 @@ void FLWindowTabContainer::forgetWindow(const QObject* window) {
     if (static_cast<const QObject*>(windows_[i]) != window) continue;
     windows_.removeAt(i);
     flags_.removeAt(i);
+    keyViews_.removeAt(i);
     tabBar_->removeTab(int(i));
     dissolveLater();
     return;
@@ -184,6 +190,7 @@ void FLWindowTabContainer::dissolve() {
   if (windows_.size() == 1) {
     QWidget* last = windows_.takeFirst();
     const Qt::WindowFlags flags = flags_.takeFirst();
+    const QPointer<QWidget> keyView = keyViews_.takeFirst();
     const bool shown = isVisible();
     const bool active = isActiveWindow();
     last->removeEventFilter(this);
@@ -191,8 +198,12 @@ void FLWindowTabContainer::dissolve() {
     last->setProperty(kContainerProperty, QVariant());
     stack_->removeWidget(last);
     tabBar_->removeTab(0);
+    // The view with the keys stays the one to have them once the window stands alone.
+    QPointer<QWidget> focus = last->focusWidget();
+    if (!focus || !last->isAncestorOf(focus)) focus = keyView;
     last->setParent(nullptr, flags);
     last->setGeometry(geometry());
+    if (focus && last->isAncestorOf(focus)) focus->setFocus(Qt::OtherFocusReason);
     if (shown) last->show();
     if (active) last->activateWindow();
   }
@@ -210,11 +221,25 @@ void FLWindowTabContainer::selectWindow(QWidget* window) {
 void FLWindowTabContainer::selectedTabChanged(int index) {
   QWidget* window = windows_.value(index);
   if (!window) return;
+  // The tab being left remembers where its keys were, for when it is chosen again.
+  if (QWidget* leaving = stack_->currentWidget(); leaving && leaving != window) {
+    const qsizetype at = windows_.indexOf(leaving);
+    QWidget* focus = leaving->focusWidget();
+    if (at >= 0 && focus && leaving->isAncestorOf(focus)) keyViews_[at] = focus;
+  }
   stack_->setCurrentWidget(window);
   updateTab(window);
-  if (isActiveWindow()) {
-    if (QWidget* focus = window->focusWidget()) focus->setFocus(Qt::TabFocusReason);
-  }
+  giveKeysTo(window);
+}
+
+void FLWindowTabContainer::giveKeysTo(QWidget* window) {
+  const qsizetype at = windows_.indexOf(window);
+  if (at < 0 || window != selectedWindow()) return;
+  QWidget* view = keyViews_[at];
+  if (!view || !window->isAncestorOf(view) || !view->isEnabled()) return;
+  // In a container behind others this only marks the view, which takes the keys as the container
+  // comes front.
+  view->setFocus(Qt::OtherFocusReason);
 }
 
 void FLWindowTabContainer::updateTab(QWidget* window) {

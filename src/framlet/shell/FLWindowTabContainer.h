@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
 
@@ -57,6 +58,10 @@ class FLWindowTabContainer : public QWidget {
   void dissolveLater();
   void dissolve();
   void selectedTabChanged(int index);
+  // The keys go to the view of the window that had them (the one the window was made with, or
+  // the one it had when another tab was chosen); a container not in front gives them to it as
+  // it comes front.
+  void giveKeysTo(QWidget* window);
   void updateTab(QWidget* window);
   void newTab();
 
@@ -66,6 +71,7 @@ class FLWindowTabContainer : public QWidget {
   QStackedWidget* stack_ = nullptr;
   QList<QWidget*> windows_;
   QList<Qt::WindowFlags> flags_;
+  QList<QPointer<QWidget>> keyViews_;  // per window: the view that had the keys
   bool closingAll_ = false;
   bool dissolveQueued_ = false;
 };

@@ -14,6 +14,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAFormat.h"
+#include "calculator/views/CACellView.h"
 #include "framlet/foundation/FLPasswordManager.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLPasswordSetDialog.h"
@@ -316,6 +317,62 @@ TEST_F(DocumentWindowsTest, AlwaysInTabsPutsNewAndTogetherOpenedDocumentsInTheMa
   container = FLWindowTabContainer::containerOf(one);
   ASSERT_NE(container, nullptr);
   EXPECT_EQ(FLWindowTabContainer::containerOf(two), container);
+}
+
+// A window that joins the main window as a tab gives the keys to its grid: a click on B2 selects
+// B2 (no formula bar catches it as a reference) and what is typed next goes into B2, whether the
+// tab came from Ctrl+N or from a file handed over by a second launch. Going back to a tab gives
+// the keys back to the grid that had them.
+TEST_F(DocumentWindowsTest, AWindowOpenedAsATabGivesTheKeysToItsGrid) {
+  launch();
+  app->prefController()->setValue(CAIntPreference::tabOverride, 2);
+  FLWindowTabManager::sharedInstance().setTabOverride(2);
+  CAWindowController* first = app->newest();
+  bringFront(first);
+  const QString handedOver = folder.filePath(QStringLiteral("handed.csv"));
+  ASSERT_TRUE(WriteFileBytes(handedOver, "1\n"));
+  const struct {
+    const char* label;
+    bool key;  // Ctrl+N, else the file handed over
+  } cases[] = {{"Ctrl+N", true}, {"a file handed over", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.key) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::ControlModifier);
+      DeliverQueuedWork();
+    } else {
+      app->handleOpenRequest({handedOver});
+      QTest::qWait(700);
+    }
+    CAWindowController* tab = app->newest();
+    ASSERT_NE(tab, first);
+    ASSERT_EQ(FLWindowTabContainer::containerOf(tab->mainWindow()),
+              FLWindowTabContainer::containerOf(first->mainWindow()));
+    ASSERT_TRUE(QTest::qWaitFor([tab] { return QApplication::focusWidget() == tab->cellView(); }, 1000));
+
+    CACellView* grid = tab->cellView();
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->rectForGridPoint(GridPoint{1, 1}).center().toPoint());
+    EXPECT_EQ(tab->document()->activeCellPoint(), (GridPoint{1, 1}));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("5"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    const CACell* b2 = tab->document()->cellAtGridPoint(GridPoint{1, 1});
+    EXPECT_EQ(b2 ? b2->displayText(false) : QString(), QStringLiteral("5"));
+    EXPECT_TRUE(tab->formulaTextView()->toPlainText().indexOf(QLatin1String("B2")) < 0);
+  }
+
+  FLWindowTabContainer* container = FLWindowTabContainer::containerOf(first->mainWindow());
+  ASSERT_NE(container, nullptr);
+  container->tabBar()->setCurrentIndex(int(container->windows().indexOf(first->mainWindow())));
+  DeliverQueuedWork();
+  EXPECT_EQ(QApplication::focusWidget(), first->cellView());
+  // The other tabs close: the window left standing alone keeps the keys at its grid.
+  for (FLDocumentWC* other : app->controllers()) {
+    if (other != first) app->closeWindow(other->window(), other);
+  }
+  QTest::qWait(50);
+  ASSERT_EQ(FLWindowTabContainer::containerOf(first->mainWindow()), nullptr);
+  bringFront(first);
+  EXPECT_EQ(QApplication::focusWidget(), first->cellView());
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 #include "calculator/controllers/CAAppController.h"
 
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caCalculatorWindows.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/caModelServices.h"
 #include "calculator/views/CACellView.h"
+#include "calculator/views/CAFormulaTextView.h"
 #include "framlet/foundation/FLFileLocator.h"
 #include "framlet/foundation/FLLogger.h"
 #include "framlet/foundation/flBase.h"
@@ -135,8 +138,22 @@ class ShellPathsTest : public testing::Test {
     return paths;
   }
 
+  // Beeps are counted from now on (the application's own hooks stay).
+  void countBeeps() {
+    CAModelHooks hooks;
+    hooks.openDocument = [this](const QString& path) { return app->applicationOpenFile(path); };
+    hooks.windowForFile = [this](const QString& path) { return app->windowForFile(path) != nullptr; };
+    hooks.beep = [this] { ++beeps; };
+    SetModelHooks(std::move(hooks));
+  }
+  static void pressKey(QWidget* where, Qt::Key key) {
+    QTest::keyClick(where, key, Qt::ControlModifier);
+    Deliver();
+  }
+
   QTemporaryDir folder;
   std::unique_ptr<TestAppController> app;
+  int beeps = 0;
 };
 
 // A quit asks about the front document; while that alert is up the other window may become
@@ -281,6 +298,129 @@ TEST_F(ShellPathsTest, EachFileCommandIsOneItemThatKeepsWhatIsBeingTyped) {
     }
     Deliver();
   }
+}
+
+// Ctrl+S pressed again from habit, on a document just saved, has nothing to save: it beeps, and
+// stays the key that saves the next change. Revert chosen with nothing to revert beeps and stays
+// too.
+TEST_F(ShellPathsTest, ControlSOnACleanDocumentBeepsAndStillSavesTheNextChange) {
+  countBeeps();
+  const QString path = csv("s1.csv");
+  CAWindowController* controller = open(path);
+  ASSERT_NE(controller, nullptr);
+  typeAndReturn(controller, QStringLiteral("11"));
+  pressKey(keyboard(controller), Qt::Key_S);
+  ASSERT_TRUE(ReadFileBytes(path).contains("11"));
+  ASSERT_FALSE(controller->document()->dirty());
+
+  pressKey(keyboard(controller), Qt::Key_S);
+  EXPECT_EQ(beeps, 1);
+  QAction* revert = item(controller, "revertDocumentToSaved:");
+  revert->trigger();
+  Deliver();
+  EXPECT_EQ(beeps, 2);
+  EXPECT_TRUE(revert->isEnabled());
+
+  typeAndReturn(controller, QStringLiteral("22"));
+  pressKey(keyboard(controller), Qt::Key_S);
+  EXPECT_TRUE(ReadFileBytes(path).contains("22")) << ReadFileBytes(path).toStdString();
+  EXPECT_FALSE(controller->document()->dirty());
+  EXPECT_FALSE(controller->mainWindow()->isWindowModified());
+  EXPECT_EQ(beeps, 2);
+}
+
+// A value typed in the formula bar of a clean document is entered before a command that reads
+// the document: Ctrl+S saves it, Ctrl+Q asks about it.
+TEST_F(ShellPathsTest, WhatTheFormulaBarHoldsIsEnteredBeforeSaveAndQuit) {
+  const struct {
+    const char* label;
+    Qt::Key key;
+  } cases[] = {{"Ctrl+S", Qt::Key_S}, {"Ctrl+Q", Qt::Key_Q}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    relaunch();
+    const QString path = csv("bar.csv");
+    CAWindowController* controller = open(path);
+    ASSERT_NE(controller, nullptr);
+    keyboard(controller);
+    CAFormulaTextView* bar = controller->formulaTextView();
+    QTest::mouseClick(bar->viewport(), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    bar->selectAll();
+    QTest::keyClicks(bar, QStringLiteral("33"));
+    ASSERT_FALSE(controller->document()->dirty());
+
+    pressKey(bar, c.key);
+    EXPECT_EQ(entered(controller, 0, 0), QStringLiteral("33"));
+    if (c.key == Qt::Key_S) {
+      EXPECT_TRUE(ReadFileBytes(path).contains("33")) << ReadFileBytes(path).toStdString();
+      EXPECT_FALSE(controller->document()->dirty());
+    } else {
+      EXPECT_TRUE(answerSaveAlert(controller, QStringLiteral("Cancel")));
+      Deliver();
+      EXPECT_EQ(app->quits, 0);
+    }
+  }
+}
+
+// A file handed over by a second launch while a quit's save alert waits opens behind the alert,
+// which keeps the keys; Ctrl+Q from another window shows the alert again.
+TEST_F(ShellPathsTest, AFileHandedOverDuringTheQuitAlertLeavesTheAlertInFront) {
+  const QString a = csv("a.csv"), b = csv("b.csv");
+  CAWindowController* first = open(a);
+  ASSERT_NE(first, nullptr);
+  typeAndReturn(first, QStringLiteral("77"));
+  item(first, "terminate:")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 2000));
+
+  app->handleOpenRequest({b});
+  QTest::qWait(700);
+  CAWindowController* handed = app->controllerFor(b);
+  ASSERT_NE(handed, nullptr);
+  EXPECT_TRUE(handed->mainWindow()->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == first->saveAlert(); }, 1000));
+
+  // The user goes to the new window anyway and chooses Quit there.
+  const QPointer<QMessageBox> alert = first->saveAlert();
+  MakeKeyAndOrderFront(handed->mainWindow());
+  pressKey(handed->mainWindow(), Qt::Key_Q);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == alert; }, 1000));
+  ASSERT_TRUE(answerSaveAlert(first, QStringLiteral("Don't Save")));
+  Deliver();
+  EXPECT_EQ(app->quits, 1);
+}
+
+// With only calculators open the application's commands are still there: Ctrl+N makes a
+// document, Ctrl+O asks for one and Ctrl+Q quits.
+TEST_F(ShellPathsTest, ACalculatorAloneStillMakesOpensAndQuits) {
+  auto* untitled = dynamic_cast<CAWindowController*>(app->frontmostController());
+  ASSERT_NE(untitled, nullptr);
+  app->openStandardCalculator();
+  Deliver();
+  untitled->mainWindow()->close();
+  Deliver();
+  ASSERT_EQ(app->controllers().size(), 0U);
+  const auto calculator = [this] {
+    QWidget* window = OpenCalculatorForMask(kStandardCalculatorMask, false, app->defaults());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+    return window;
+  };
+
+  pressKey(calculator(), Qt::Key_N);
+  ASSERT_EQ(app->controllers().size(), 1U);
+  app->newest()->mainWindow()->close();
+  Deliver();
+
+  QWidget* shown = calculator();
+  pressKey(shown, Qt::Key_O);
+  QFileDialog* panel = shown->findChild<QFileDialog*>();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(panel->isVisible());
+  panel->reject();
+  Deliver();
+
+  pressKey(calculator(), Qt::Key_Q);
+  EXPECT_EQ(app->quits, 1);
 }
 
 // A PDF is a page for other programs, which this one cannot open: like an HTML page it is a
