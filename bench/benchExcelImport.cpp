@@ -8,7 +8,7 @@
 // bench/import-figures.sh to time beside other programs:
 //   benchExcelImport --write-workbook ROWS PATH   writes the benchmarks' workbook
 //   benchExcelImport --to-native INPUT PACKAGE    opens any file the sheet reads, saves a package
-//   benchExcelImport --write-seeds FOLDER         writes the crafted workbooks' streams
+//   benchExcelImport --write-seeds CORPORA        writes the crafted workbooks into the fuzz corpora
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
 #include "calculator/fileformats/caExcelImport.h"
 #include "calculator/model/caExcelNumberFormat.h"
@@ -215,13 +215,21 @@ int main(int argc, char** argv) {
     return WriteFile(QString::fromLocal8Bit(argv[3]), WorkbookFile(uint16_t(rows))) ? 0 : 1;
   }
   if (argc == 3 && std::strcmp(argv[1], "--write-seeds") == 0) {
-    // The crafted workbooks' streams, as the workbook fuzzer's corpus holds them.
-    const QDir folder(QString::fromLocal8Bit(argv[2]));
-    return WriteFile(folder.filePath(QStringLiteral("ambiguous-shared-strings-40")), AmbiguousStringsStream(40)) &&
-                   WriteFile(folder.filePath(QStringLiteral("running-total-of-texts-200")), RunningTotalStream(200, true)) &&
-                   WriteFile(folder.filePath(QStringLiteral("long-month-format-64")), LongMonthFormatStream(64))
-               ? 0
-               : 1;
+    // The crafted workbooks as the fuzz corpora hold them: the workbook reader's take the
+    // stream, the open path's the file after the byte that picks ".xls".
+    const QDir corpora(QString::fromLocal8Bit(argv[2]));
+    const std::pair<const char*, QByteArray> seeds[] = {
+        {"ambiguous-shared-strings-40", AmbiguousStringsStream(40)},
+        {"running-total-of-texts-200", RunningTotalStream(200, true)},
+        {"long-month-format-64", LongMonthFormatStream(64)},
+    };
+    bool written = true;
+    for (const auto& [name, stream] : seeds) {
+      written = written && WriteFile(corpora.filePath(QStringLiteral("fuzzExcelImport/%1").arg(QLatin1String(name))), stream) &&
+                WriteFile(corpora.filePath(QStringLiteral("fuzzOpenFile/xls-%1").arg(QLatin1String(name))),
+                          QByteArray(1, '\x02') + MakeCompoundFile(stream));
+    }
+    return written ? 0 : 1;
   }
   if (argc == 4 && std::strcmp(argv[1], "--to-native") == 0) {
     EnsureBenchApplication();
