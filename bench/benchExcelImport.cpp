@@ -1,14 +1,17 @@
 // Importing a workbook of 100,000 cells into a document: 10,000 rows of six numbers (NUMBER and
 // RK records), three shared strings on a grey pattern and one formula (=A+B*C of its row, with
 // its value), in a compound file written by the tests' workbook writer. Then the same rows, 10,000 and 65,500 of them (655,000
-// cells), opened and saved as a package, with the memory peaks (see BenchPeakMemory.h).
+// cells), opened and saved as a package, with the memory peaks (see BenchPeakMemory.h). Then
+// workbooks crafted to cost far more than their size, opened.
 //
 // Run with arguments of its own, the executable does one thing as a whole process, for
 // bench/import-figures.sh to time beside other programs:
 //   benchExcelImport --write-workbook ROWS PATH   writes the benchmarks' workbook
 //   benchExcelImport --to-native INPUT PACKAGE    opens any file the sheet reads, saves a package
+//   benchExcelImport --write-seeds CORPORA        writes the crafted workbooks into the fuzz corpora
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
 #include "calculator/fileformats/caExcelImport.h"
+#include "calculator/model/caExcelNumberFormat.h"
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flBase.h"
@@ -136,6 +139,73 @@ void BM_WorkbookToNative(benchmark::State& state) {
 }
 BENCHMARK(BM_WorkbookToNative)->Arg(10000)->Arg(65500)->Unit(benchmark::kMillisecond);
 
+// Workbooks that cost far more than their size: a shared-string table of ambiguous blocks that
+// no reading takes whole (its count 0xFFFFFFFF), running totals whose stored values all differ
+// from what the sheet computes, and a number format of 65,000 "m" used by 64 formatted rows.
+QByteArray AmbiguousStringsStream(int blocks) {
+  return MakeWorkbookStream(xls::AmbiguousSharedStrings(blocks), {xls::Number(0, 0, 0, 1)});
+}
+QByteArray RunningTotalStream(uint16_t rows, bool asText) {
+  return MakeWorkbookStream({}, {xls::RunningTotal(rows, asText)});
+}
+QByteArray LongMonthFormatStream(uint16_t rows) {
+  QByteArray sheet = xls::Dimensions(1);
+  for (uint16_t row = 0; row < rows; ++row) sheet += xls::Row(row, 4) + xls::Number(row, 0, 4, 45000 + row);
+  return MakeWorkbookStream(xls::Format(164, QString(65000, QLatin1Char('m'))) + xls::Xf(164), {sheet});
+}
+
+// Opens the compound file of the stream through the document's loader; the file is written once.
+void OpenCraftedWorkbook(benchmark::State& state, const QByteArray& stream, bool readable) {
+  EnsureBenchApplication();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("crafted.xls"));
+  const QByteArray file = MakeCompoundFile(stream);
+  if (!WriteFile(path, file)) state.SkipWithError("no workbook");
+  const FLLogHandler previous = SetLogHandler([](const QString&) {});
+  for (auto _ : state) {
+    auto document = std::make_unique<CADocument>();
+    FLError error;
+    if (document->loadExcelFile(path, &error) != readable) state.SkipWithError("read otherwise than expected");
+    state.PauseTiming();
+    document.reset();
+    state.ResumeTiming();
+  }
+  SetLogHandler(previous);
+  state.counters["file_kb"] = double(file.size()) / 1024;
+}
+
+void BM_OpenAmbiguousSharedStrings(benchmark::State& state) {
+  const QByteArray stream = AmbiguousStringsStream(int(state.range(0)));
+  OpenCraftedWorkbook(state, stream, false);
+  RecordingExcelDelegate delegate;
+  XLImportResult result;
+  QString failure;
+  ImportExcelStream(stream, delegate, &result, &failure);
+  state.counters["readings"] = double(result.sharedStringReadings);
+}
+BENCHMARK(BM_OpenAmbiguousSharedStrings)->Arg(24)->Arg(40)->Unit(benchmark::kMillisecond);
+
+void BM_OpenRunningTotalOfDifferingValues(benchmark::State& state) {
+  OpenCraftedWorkbook(state, RunningTotalStream(uint16_t(state.range(0)), false), true);
+}
+BENCHMARK(BM_OpenRunningTotalOfDifferingValues)->Arg(16000)->Arg(65535)->Unit(benchmark::kMillisecond);
+
+void BM_OpenRunningTotalOfTexts(benchmark::State& state) {
+  OpenCraftedWorkbook(state, RunningTotalStream(uint16_t(state.range(0)), true), true);
+}
+BENCHMARK(BM_OpenRunningTotalOfTexts)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+void BM_OpenLongMonthFormat(benchmark::State& state) {
+  OpenCraftedWorkbook(state, LongMonthFormatStream(uint16_t(state.range(0))), true);
+}
+BENCHMARK(BM_OpenLongMonthFormat)->Arg(64)->Arg(65535)->Unit(benchmark::kMillisecond);
+
+void BM_NormalizeLongMonthRun(benchmark::State& state) {
+  const QString code(state.range(0), QLatin1Char('m'));
+  for (auto _ : state) benchmark::DoNotOptimize(NormalizeExcelNumberFormat(code));
+}
+BENCHMARK(BM_NormalizeLongMonthRun)->Arg(160000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +213,23 @@ int main(int argc, char** argv) {
     const int rows = std::atoi(argv[2]);
     if (rows <= 0 || rows > 65535) return 2;
     return WriteFile(QString::fromLocal8Bit(argv[3]), WorkbookFile(uint16_t(rows))) ? 0 : 1;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--write-seeds") == 0) {
+    // The crafted workbooks as the fuzz corpora hold them: the workbook reader's take the
+    // stream, the open path's the file after the byte that picks ".xls".
+    const QDir corpora(QString::fromLocal8Bit(argv[2]));
+    const std::pair<const char*, QByteArray> seeds[] = {
+        {"ambiguous-shared-strings-40", AmbiguousStringsStream(40)},
+        {"running-total-of-texts-200", RunningTotalStream(200, true)},
+        {"long-month-format-64", LongMonthFormatStream(64)},
+    };
+    bool written = true;
+    for (const auto& [name, stream] : seeds) {
+      written = written && WriteFile(corpora.filePath(QStringLiteral("fuzzExcelImport/%1").arg(QLatin1String(name))), stream) &&
+                WriteFile(corpora.filePath(QStringLiteral("fuzzOpenFile/xls-%1").arg(QLatin1String(name))),
+                          QByteArray(1, '\x02') + MakeCompoundFile(stream));
+    }
+    return written ? 0 : 1;
   }
   if (argc == 4 && std::strcmp(argv[1], "--to-native") == 0) {
     EnsureBenchApplication();

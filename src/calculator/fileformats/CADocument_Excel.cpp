@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -165,23 +166,37 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   // judged, so only the formula that differs is replaced. Gives how many were.
   uint64_t keepStoredValuesWhereTheyDiffer() {
     uint64_t kept = 0;
-    const std::vector<std::vector<size_t>> levels = levelsOfConverted();
-    for (size_t level = 0; level < levels.size(); ++level) {
-      uint64_t keptHere = 0;
-      for (const size_t index : levels[level]) {
+    Levels levels = levelsOfConverted();
+    // The formulas that read a value changed since the sheet computed: a stored value put in
+    // place of a formula, or a formula computed again. What they read is judged and settled
+    // before they are, so each is computed again once, on its own; formulas in a cycle are
+    // left to the document's recalculation, which gives them their circular error.
+    std::vector<bool> stale(converted_.size(), false);
+    const auto changed = [&](size_t index) {
+      for (const size_t reader : levels.readers[index]) stale[reader] = true;
+    };
+    for (size_t level = 0; level < levels.levels.size(); ++level) {
+      const bool cycles = levels.cycles && level + 1 == levels.levels.size();
+      bool anyStale = false;
+      for (const size_t index : levels.levels[level]) anyStale = anyStale || stale[index];
+      if (cycles && anyStale) document_.evaluate();
+      for (const size_t index : levels.levels[level]) {
         const ConvertedFormula& entry = converted_[index];
-        const CACell* cell = document_.cellAtGridPoint(entry.point);
+        CACell* cell = document_.cellAtGridPoint(entry.point);
         // A later record for the cell put something else there: nothing to judge.
         if (!cell || (cell->valueType() != kValueFormula && cell->valueType() != kValueError)) continue;
+        if (stale[index] && !cycles) {
+          cell->evaluate();
+          changed(index);
+        }
         if (agrees(*cell, entry.stored)) continue;
         CAExcelFormatRecord red = entry.format.value_or(CAExcelFormatRecord{});
         red.backgroundKolor = kFormulaImportErrorKolor;
         document_.cellAtGridPointImperative(entry.point)->clearValue();
         setCell(entry.point, entry.stored, &red);
-        ++keptHere;
+        changed(index);
+        ++kept;
       }
-      kept += keptHere;
-      if (keptHere > 0 && level + 1 < levels.size()) document_.evaluate();
     }
     converted_.clear();
     convertedAt_.clear();
@@ -189,11 +204,19 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   }
 
  private:
+  struct Levels {
+    std::vector<std::vector<size_t>> levels;
+    std::vector<std::vector<size_t>> readers;  // the converted formulas that read each one
+    bool cycles = false;                       // the last level holds the formulas in a cycle
+  };
+
   // The converted formulas by level: those that read no other converted formula first, then
   // each after every one it reads. Formulas in a cycle come last, together.
-  std::vector<std::vector<size_t>> levelsOfConverted() {
+  Levels levelsOfConverted() {
     const size_t count = converted_.size();
-    std::vector<std::vector<size_t>> readers(count);
+    Levels result;
+    std::vector<std::vector<size_t>>& readers = result.readers;
+    readers.resize(count);
     std::vector<size_t> waitingFor(count, 0);
     std::vector<GridPoint> found;
     for (size_t i = 0; i < count; ++i) {
@@ -209,7 +232,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
         ++waitingFor[reader->second];
       }
     }
-    std::vector<std::vector<size_t>> levels;
+    std::vector<std::vector<size_t>>& levels = result.levels;
     std::vector<size_t> current;
     for (size_t i = 0; i < count; ++i)
       if (waitingFor[i] == 0) current.push_back(i);
@@ -228,8 +251,9 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       for (size_t i = 0; i < count; ++i)
         if (waitingFor[i] > 0) cycles.push_back(i);
       levels.push_back(std::move(cycles));
+      result.cycles = true;
     }
-    return levels;
+    return result;
   }
 
   static bool agrees(const CACell& cell, const XLValue& stored) {
@@ -258,7 +282,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   // A row's or a column's format: what it adds to the document's default.
   template <typename Layer>
   void setLayerFormat(Layer& layer, const CAExcelFormatRecord& record) {
-    const CAFormat beyond = FormatBeyond(CAFormat::withExcelFormat(record, kXLValueNone), document_.defaultFormat());
+    const CAFormat beyond = FormatBeyond(excelFormat(record, kXLValueNone), document_.defaultFormat());
     layer.setFormat(beyond.shouldSave() ? std::optional(beyond) : std::nullopt);
   }
 
@@ -280,11 +304,27 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       cached.row = row;
       cached.column = column;
       const CAFormat beyond =
-          FormatBeyond(CAFormat::withExcelFormat(record, valueType), FormatUnderCell(document_, point.x, point.y));
+          FormatBeyond(excelFormat(record, valueType), FormatUnderCell(document_, point.x, point.y));
       cached.format = beyond.shouldSave() ? shared_.intern(beyond) : CASharedFormat();
     }
     if (cached.format) cell->shareFormat(cached.format);
   }
+
+  // The format a record makes for a value type, made once: every row of a sheet whose rows are
+  // formatted would otherwise make it again for the row and for each of its cells.
+  const CAFormat& excelFormat(const CAExcelFormatRecord& record, int32_t valueType) {
+    MadeFormat& made = madeFormats_[{&record, valueType}];
+    if (!made.format || !SameRecord(made.record, record)) {
+      made.record = record;
+      made.format = CAFormat::withExcelFormat(record, valueType);
+    }
+    return *made.format;
+  }
+
+  struct MadeFormat {
+    CAExcelFormatRecord record;
+    std::optional<CAFormat> format;
+  };
 
   struct CachedFormat {
     bool made = false;
@@ -300,6 +340,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   std::vector<ConvertedFormula> converted_;
   std::unordered_map<GridPoint, size_t, GridPointHash> convertedAt_;
   std::unordered_map<const CAExcelFormatRecord*, CachedFormat> formats_;
+  std::map<std::pair<const CAExcelFormatRecord*, int32_t>, MadeFormat> madeFormats_;
   CAImportFormats shared_;
   // Counts the row and column formats set: a layer replaced may reuse a freed one's address.
   uint64_t layers_ = 0;

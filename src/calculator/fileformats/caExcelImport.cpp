@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
@@ -107,6 +108,13 @@ struct Format {
   CAExcelFormatRecord record;
   int64_t fontEntry = -1;
   mutable int8_t isDate = -1;  // decided on first use
+};
+
+// A number-format code and, once an XF has used it, the code normalised: every XF of the code
+// shares the one reading, so a long code costs its length once per import, not once per use.
+struct NumberFormat {
+  QString code;
+  std::shared_ptr<const QStringList> sections;
 };
 
 struct Record {
@@ -213,7 +221,8 @@ class Importer {
   FLStringEncoding encoding_ = kFLEncodingWindowsLatin1;
   bool utf16_ = false;
   std::vector<QString> sharedStrings_;
-  std::unordered_map<uint16_t, QString> numberFormats_;
+  std::unordered_map<uint16_t, NumberFormat> numberFormats_;
+  std::array<NumberFormat, kBuiltInFormats.size()> builtInFormats_;
   std::vector<Format> formats_;
   std::vector<uint64_t> sheetPositions_;
   std::unordered_set<uint64_t> sheetPositionsSeen_;
@@ -231,6 +240,7 @@ class Importer {
   uint64_t budget_ = ImportCellBudget();
   bool budgetReached_ = false;
   bool columnsCut_ = false;
+  uint64_t sharedStringReadings_ = 0;
 };
 
 bool Importer::readRecord(qsizetype offset, Record& record) {
@@ -414,12 +424,22 @@ void Importer::readXf(QByteArrayView body) {
     format.fontEntry = int64_t(entry);
     format.record.font = fonts_[entry].style;
   }
+  NumberFormat* numberFormat = nullptr;
   const auto found = numberFormats_.find(formatIndex);
   if (found != numberFormats_.end()) {
-    format.record.numberFormatCode = found->second;
+    numberFormat = &found->second;
   } else {
-    for (const BuiltInFormat& builtIn : kBuiltInFormats)
-      if (builtIn.index == formatIndex) format.record.numberFormatCode = QLatin1String(builtIn.code);
+    for (size_t i = 0; i < kBuiltInFormats.size(); ++i)
+      if (kBuiltInFormats[i].index == formatIndex) {
+        numberFormat = &builtInFormats_[i];
+        if (numberFormat->code.isNull()) numberFormat->code = QLatin1String(kBuiltInFormats[i].code);
+      }
+  }
+  if (numberFormat) {
+    if (!numberFormat->sections)
+      numberFormat->sections = std::make_shared<const QStringList>(NormalizeExcelNumberFormat(numberFormat->code));
+    format.record.numberFormatCode = numberFormat->code;
+    format.record.numberFormatSections = numberFormat->sections;
   }
   switch (fill >> 26) {
     case 1: format.record.backgroundKolor = kolorFromIndex(colours & 0x7F, false); break;
@@ -474,6 +494,10 @@ bool Importer::readSharedStrings(const Record& record, std::vector<QString>& str
 // has. A string read by units that runs into a continuation is read by characters, one that
 // holds surrogate pairs may be either: the readings are tried in turn, a string that is not
 // well formed or not followed by one giving way to the other, until one takes the body whole.
+// Where both readings end at the same place with the same text there is nothing to choose, and
+// a string that has once led nowhere from a place is not read again from there, so each place
+// is tried at most twice per string number; the readings are bounded by the body's bytes as
+// well, whatever count of strings the table claims.
 bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QString>& strings) {
   const QByteArrayView body = record.body;
   const uint32_t count = u32(body, 4);
@@ -485,7 +509,9 @@ bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QStri
     bool pairs = false;
     bool valid = false;
   };
+  const uint64_t allowed = sharedStringReadings_ + 2 * uint64_t(body.size()) + 64;
   const auto readAt = [&](qsizetype at, bool byCharacters) {
+    ++sharedStringReadings_;
     Read read;
     read.end = at;
     if (at + 3 > body.size() || !ValidStringOptions(uint8_t(body[at + 2]))) return read;
@@ -494,71 +520,89 @@ bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QStri
     damaged_ = false;
     return read;
   };
-  struct Taken {
-    qsizetype start;
-    bool byCharacters;
-    bool other;  // the other count is still to be tried
+  // A string's place in the body and its number: where a reading led nowhere.
+  struct Place {
+    qsizetype at;
+    size_t index;
+    bool operator==(const Place&) const = default;
   };
-  std::vector<Taken> path;
+  struct PlaceHash {
+    size_t operator()(const Place& place) const {
+      return std::hash<uint64_t>()(uint64_t(place.at) * 0x9E3779B97F4A7C15ull ^ uint64_t(place.index));
+    }
+  };
+  std::unordered_set<Place, PlaceHash> deadEnds;
+  // The string at each place of the path: its readings in the order they are tried, and which
+  // one is taken.
+  struct Step {
+    qsizetype start;
+    std::vector<Read> readings;
+    size_t taken = 0;
+  };
+  std::vector<Step> path;
+  // Run on by units, a string was most likely counted by characters; holding pairs, it may have
+  // been.
+  const auto readingsAt = [&](qsizetype at) {
+    std::vector<Read> readings;
+    Read units = readAt(at, false);
+    if (units.crossed) {
+      Read characters = readAt(at, true);
+      if (characters.valid) readings.push_back(std::move(characters));
+      if (units.valid) readings.push_back(std::move(units));
+    } else if (units.valid) {
+      const bool pairs = units.pairs;
+      readings.push_back(std::move(units));
+      if (pairs) {
+        Read characters = readAt(at, true);
+        if (characters.valid) readings.push_back(std::move(characters));
+      }
+    } else if (units.pairs || !units.text.isEmpty()) {
+      Read characters = readAt(at, true);
+      if (characters.valid) readings.push_back(std::move(characters));
+    }
+    if (readings.size() == 2 && readings[0].end == readings[1].end && readings[0].text == readings[1].text)
+      readings.pop_back();
+    return readings;
+  };
+  // Takes the first reading of the step from `from` on that does not lead to a dead end.
+  const auto takeFrom = [&](Step& step, size_t from) {
+    for (step.taken = from; step.taken < step.readings.size(); ++step.taken)
+      if (!deadEnds.contains(Place{step.readings[step.taken].end, strings.size() + 1})) {
+        strings.push_back(step.readings[step.taken].text);
+        return true;
+      }
+    return false;
+  };
   qsizetype at = 8;
-  // The one count left to try at `at` after a wrong turn (0 by units, 1 by characters), or -1.
-  int told = -1;
-  // A wrong turn shows within a string or two; a body that needs many more tries is no such table.
-  for (uint64_t tries = 4 * uint64_t(count) + 64; tries > 0; --tries) {
-    if (strings.size() == count || at >= body.size()) {
-      if (at == body.size()) return true;
-    } else {
-      std::optional<Taken> taken;
-      Read chosen;
-      if (told >= 0) {
-        chosen = readAt(at, told == 1);
-        if (chosen.valid) taken = Taken{at, told == 1, false};
-        told = -1;
+  while (true) {
+    if (at == body.size()) return true;
+    bool advanced = false;
+    if (strings.size() < count && at < body.size() && sharedStringReadings_ + 2 <= allowed) {
+      Step step{at, readingsAt(at)};
+      if (takeFrom(step, 0)) {
+        at = step.readings[step.taken].end;
+        path.push_back(std::move(step));
+        advanced = true;
       } else {
-        Read units = readAt(at, false);
-        // Run on by units, a string was most likely counted by characters; holding pairs, it
-        // may have been.
-        if (units.crossed) {
-          Read characters = readAt(at, true);
-          if (characters.valid) {
-            chosen = std::move(characters);
-            taken = Taken{at, true, units.valid};
-          } else if (units.valid) {
-            chosen = std::move(units);
-            taken = Taken{at, false, false};
-          }
-        } else if (units.valid) {
-          const bool pairs = units.pairs;
-          chosen = std::move(units);
-          taken = Taken{at, false, pairs};
-        } else if (units.pairs || !units.text.isEmpty()) {
-          Read characters = readAt(at, true);
-          if (characters.valid) {
-            chosen = std::move(characters);
-            taken = Taken{at, true, false};
-          }
-        }
-      }
-      if (taken) {
-        path.push_back(*taken);
-        strings.push_back(std::move(chosen.text));
-        at = chosen.end;
-        continue;
+        deadEnds.insert(Place{at, strings.size()});
       }
     }
+    if (advanced) continue;
+    if (sharedStringReadings_ + 2 > allowed) return false;
     // Back to the latest string that has another reading.
-    while (!path.empty() && told < 0) {
-      const Taken last = path.back();
-      path.pop_back();
+    while (!advanced && !path.empty()) {
+      Step& last = path.back();
       strings.pop_back();
-      if (last.other) {
-        at = last.start;
-        told = last.byCharacters ? 0 : 1;
+      if (takeFrom(last, last.taken + 1)) {
+        at = last.readings[last.taken].end;
+        advanced = true;
+      } else {
+        deadEnds.insert(Place{last.start, strings.size()});
+        path.pop_back();
       }
     }
-    if (told < 0) return false;
+    if (!advanced) return false;
   }
-  return false;
 }
 
 void Importer::readSst(const Record& record) {
@@ -644,7 +688,7 @@ void Importer::handleGlobal(Record& record) {
       const uint16_t index = u16(body, 0);
       qsizetype at = 2;
       const QString code = readString(record, &at, 2, false);
-      numberFormats_.emplace(index, code);
+      numberFormats_.emplace(index, NumberFormat{code, nullptr});
       break;
     }
     default:
@@ -664,7 +708,9 @@ const Format* Importer::formatAt(uint32_t xf) {
 
 bool Importer::isDateFormat(const Format& format) {
   if (format.isDate < 0) {
-    const QStringList sections = NormalizeExcelNumberFormat(format.record.numberFormatCode);
+    const QStringList sections = format.record.numberFormatSections
+                                     ? *format.record.numberFormatSections
+                                     : NormalizeExcelNumberFormat(format.record.numberFormatCode);
     const QString first = sections.isEmpty() ? QString() : sections.front();
     format.isDate =
         first.contains(QLatin1Char('d')) || first.contains(QLatin1Char('m')) || first.contains(QLatin1Char('y'));
@@ -1045,6 +1091,7 @@ bool Importer::run(XLImportResult* result, QString* failure) {
     if (record.id == kEof) break;
     handleGlobal(record);
   }
+  if (result) result->sharedStringReadings = sharedStringReadings_;
   if (failure_.isNull() && damaged_) fail(kExcelFormatReason);
   if (failure_.isNull() && sheetPositions_.empty()) fail(kExcelNoSheetsReason);
   if (!failure_.isNull()) {

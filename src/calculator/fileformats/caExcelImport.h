@@ -67,6 +67,9 @@ struct XLImportResult {
   uint64_t cells = 0;          // cells handed to the delegate
   bool budgetReached = false;  // the import's cell budget stopped the reading
   bool columnsCut = false;     // sheets or cells past the grid's last column were left out
+  // Readings of shared strings tried to find how a table's writer counted them, over all tables:
+  // at most twice the bytes of the tables that needed them, and 64 more for each.
+  uint64_t sharedStringReadings = 0;
 };
 
 // Reads a whole file. NO with the failure reason when the file is refused.

@@ -261,6 +261,9 @@ class CACell {
 
   // ---- Evaluation (formula/CACell_Evaluate.cpp) -------------------------------------------------
   void evaluate();
+  // How many formulas have been run since the process began: the measure of a recalculation's
+  // work.
+  static uint64_t formulaRuns();
   void setCircularError();
   // Whether a formula refers to any cell (null) or to a cell of the set.
   bool refersToCells(const std::unordered_set<const CACell*>* cells) const;

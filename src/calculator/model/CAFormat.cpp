@@ -104,7 +104,9 @@ CAFormat CAFormat::withExcelFormat(const CAExcelFormatRecord& record, int32_t va
   format.backgroundKolor_ = record.backgroundKolor;
   if (KolorIsColor(format.backgroundKolor_)) format.mask_ |= kFormatBackground;
   if (valueType == kExcelDateValueType || !record.numberFormatCode.isNull()) {
-    format.numberFormat_ = CANumberFormat::withExcelFormat(record.numberFormatCode, valueType);
+    format.numberFormat_ = record.numberFormatSections
+                               ? CANumberFormat::withExcelSections(*record.numberFormatSections, valueType)
+                               : CANumberFormat::withExcelFormat(record.numberFormatCode, valueType);
     format.mask_ |= kFormatNumberFormat;
   }
   return format;

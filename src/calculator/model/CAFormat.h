@@ -11,9 +11,11 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -61,6 +63,9 @@ struct CAExcelFormatRecord {
   int32_t alignment = kAlignmentAuto;
   Kolor backgroundKolor = kNoKolor;
   QString numberFormatCode;          // null when the record has none
+  // The code normalised (NormalizeExcelNumberFormat), shared by every record of the same code
+  // when the reader made it; null otherwise.
+  std::shared_ptr<const QStringList> numberFormatSections;
   std::optional<CAExcelFont> font;   // none: no styles and no text colour
 };
 

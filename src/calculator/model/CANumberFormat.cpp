@@ -553,8 +553,11 @@ CANumberFormat CANumberFormat::withXml(FLXmlDecoder& decoder) {
 // Excel
 
 CANumberFormat CANumberFormat::withExcelFormat(const QString& code, int32_t valueType) {
+  return withExcelSections(NormalizeExcelNumberFormat(code), valueType);
+}
+
+CANumberFormat CANumberFormat::withExcelSections(const QStringList& sections, int32_t valueType) {
   CANumberFormat format;
-  const QStringList sections = NormalizeExcelNumberFormat(code);
   if (valueType == kExcelDateValueType) {
     format.setDisplay(kDisplayDate);
     // A section left empty (a time-only code) has no date letters to read.

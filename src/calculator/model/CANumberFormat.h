@@ -5,6 +5,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -72,6 +73,8 @@ class CANumberFormat {
   static CANumberFormat withXml(FLXmlDecoder& decoder);
   // From an Excel number-format code; value type 2 is a date cell.
   static CANumberFormat withExcelFormat(const QString& code, int32_t valueType);
+  // The same from the code's sections as NormalizeExcelNumberFormat gives them.
+  static CANumberFormat withExcelSections(const QStringList& sections, int32_t valueType);
 
   void saveToXml(FLXmlEncoder& encoder) const;
   void setExcelNumberOptions(const QString& section);

@@ -87,7 +87,9 @@ QStringList NormalizeExcelNumberFormat(const QString& code) {
         continue;
       }
       if (c == QLatin1Char('m')) {
-        // Minutes when a ':' or an 's' follows the run of m's (spaces allowed between).
+        // Minutes when a ':' or an 's' follows the run of m's (spaces allowed between). Every m of
+        // the run sees the same end, so the run is judged once: the m's are kept as month letters
+        // and the spaces dropped, or all of it goes.
         qsizetype j = i;
         while (j < length && (text[j] == QLatin1Char('m') || text[j] == QLatin1Char(' '))) ++j;
         if (j < length && (text[j] == QLatin1Char(':') || text[j] == QLatin1Char('s'))) {
@@ -95,8 +97,8 @@ QStringList NormalizeExcelNumberFormat(const QString& code) {
           i = j;
           continue;
         }
-        section.append(c);
-        ++i;
+        for (; i < j; ++i)
+          if (text[i] == QLatin1Char('m')) section.append(text[i]);
         continue;
       }
       if (IsDroppedPunctuation(c)) {

@@ -205,6 +205,34 @@ TEST_F(DocumentExcelTest, OnlyTheFormulaThatComputesOtherwiseKeepsItsStoredValue
       << alert.shown[0].toStdString();
 }
 
+TEST_F(DocumentExcelTest, AChainWhoseStoredValuesAllDifferRunsEachFormulaAFewTimes) {
+  // Each formula is judged once what it reads is settled, and run again only then: a chain
+  // computed over again after each link kept its value runs its formulas rows² / 2 times.
+  constexpr uint16_t kRows = 300;
+  for (const bool asText : {false, true}) {
+    CADocument document;
+    FLError error;
+    const uint64_t before = CACell::formulaRuns();
+    ASSERT_EQ(document.openFile(write(QStringLiteral("total.xls"), MakeWorkbook({}, {RunningTotal(kRows, asText)})),
+                                &error),
+              3)
+        << error.reason.toStdString();
+    EXPECT_LE(CACell::formulaRuns() - before, 4u * kRows) << asText;
+    const std::map<std::pair<int64_t, int64_t>, QString> cells = CellsOf(document);
+    double total = 0;
+    for (uint16_t row = 0; row < kRows; ++row) {
+      total += row % 7 + 1;
+      const auto found = cells.find({1, row});
+      ASSERT_NE(found, cells.end()) << row;
+      EXPECT_EQ(found->second, QString::number(asText ? total : 2 * total) + QStringLiteral(" !")) << row;
+    }
+    ASSERT_EQ(alert.shown.size(), 1);
+    EXPECT_TRUE(alert.shown[0].endsWith(QStringLiteral(" 300 cells kept the values stored in the file.")))
+        << alert.shown[0].toStdString();
+    alert.shown.clear();
+  }
+}
+
 TEST_F(DocumentExcelTest, TextsWithCharactersBeyondTheBasicPlaneReadWholeFromGnumeric) {
   // Written by tools/make_astral_xls.py with Gnumeric; the long texts run on into the shared
   // string table's continuations.

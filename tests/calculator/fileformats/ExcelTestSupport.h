@@ -9,6 +9,7 @@
 #include <QString>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <utility>
@@ -158,6 +159,54 @@ inline QByteArray Sst(const std::vector<QString>& strings) {
   body.u32(uint32_t(strings.size())).u32(uint32_t(strings.size()));
   for (const QString& s : strings) body.latin1(s);
   return Record(0xFC, body.data);
+}
+// A ROW record whose cells take the XF's format (options bit 7).
+inline QByteArray Row(uint16_t row, uint16_t xf) {
+  return Record(0x208, Bytes().u16(row).u16(0).u16(1).u16(300).u16(0).u16(0).u16(0x80).u16(xf).data);
+}
+// A cell XF of the number format, no font, fill or alignment of its own.
+inline QByteArray Xf(uint16_t format) {
+  return Record(0xE0, Bytes().u16(0).u16(format).u16(0).u8(0).u8(0).u8(0).u8(0).u32(0).u32(0).u16(0).data);
+}
+// A FORMAT of 8-bit characters, in CONTINUE records past the 8,224 bytes of a record's body,
+// each continuation beginning with its option byte.
+inline QByteArray Format(uint16_t index, const QString& code) {
+  const QByteArray characters = code.toLatin1();
+  const qsizetype first = std::min<qsizetype>(characters.size(), 8224 - 5);
+  QByteArray records = Record(0x41E, Bytes().u16(index).u16(uint32_t(code.size())).u8(0).data + characters.left(first));
+  for (qsizetype at = first; at < characters.size(); at += 8223)
+    records += Record(0x3C, QByteArray(1, '\0') + characters.mid(at, 8223));
+  return records;
+}
+// A shared-string table whose count is 0xFFFFFFFF and whose strings read in two ways that part
+// and meet again: each block is a surrogate pair counted as two units (or as one character,
+// taking in the next string's count) and a second string. Unless `readable`, the table ends in
+// a string whose option byte is no option byte, so that no reading takes it whole; when
+// `readable`, it begins with a string that reads only counted by characters ("\U0001F600A").
+inline QByteArray AmbiguousSharedStrings(int blocks, bool readable = false) {
+  Bytes body;
+  body.u32(0xFFFFFFFF).u32(0xFFFFFFFF);
+  if (readable) body.raw(QByteArray::fromHex("0200013DD800DE4100"));
+  for (int i = 0; i < blocks; ++i) body.raw(QByteArray::fromHex("0200013DD800DE02000100014100"));
+  if (!readable) body.raw(QByteArray::fromHex("0000FF"));
+  return Record(0xFC, body.data);
+}
+// A running total down column B of the numbers (or, with `asText`, the texts of numbers) in
+// column A: B1 = A1 + 0, then Bn = An + B(n-1). The stored results are the totals Excel gives
+// the texts, or twice the totals of the numbers: either way no formula computes its stored value,
+// not even from the stored value before it.
+inline QByteArray RunningTotal(uint16_t rows, bool asText) {
+  const auto ref = [](uint16_t column, uint16_t row) { return Bytes().u8(0x24).u16(row).u16(0xC000 | column).data; };
+  QByteArray sheet = Dimensions(2);
+  double total = 0;
+  for (uint16_t row = 0; row < rows; ++row) {
+    const double value = row % 7 + 1;
+    total += value;
+    sheet += asText ? Label(row, 0, QString::number(value)) : Number(row, 0, 0, value);
+    const QByteArray previous = row == 0 ? Bytes().u8(0x1E).u16(0).data : ref(1, uint16_t(row - 1));
+    sheet += Formula(row, 1, 0, ref(0, row) + previous + QByteArray(1, 0x03), asText ? total : 2 * total);
+  }
+  return sheet;
 }
 }  // namespace xls
 

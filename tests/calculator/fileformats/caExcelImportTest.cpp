@@ -46,6 +46,52 @@ TEST(ExcelImportTest, SharedStringsKeepTheOptionByteOfEachContinuation) {
   EXPECT_EQ(imported->cells.get(0, 3).value.text, QStringLiteral("caf\u00e9 \u00a3 \u00b0"));
 }
 
+TEST(ExcelImportTest, SharedStringsThatReadTwoWaysAreReadOrRefusedWithinTheTablesBytes) {
+  // Each block reads as two strings counted by units or by characters, both ways ending where
+  // the next block begins: tried string by string, 40 blocks are 2^40 paths.
+  const struct { const char* what; QByteArray sst; bool read; } cases[] = {
+      {"no reading takes the table whole", AmbiguousSharedStrings(40), false},
+      {"only its first string counted by characters does", AmbiguousSharedStrings(40, true), true},
+  };
+  for (const auto& c : cases) {
+    const auto imported =
+        ImportSheet(LabelSst(0, 0, 0, 0) + LabelSst(1, 0, 0, 1) + LabelSst(2, 0, 0, 2) + LabelSst(3, 0, 0, 80), c.sst);
+    EXPECT_EQ(imported->read, c.read) << c.what;
+    const uint64_t bodyBytes = uint64_t(c.sst.size()) - 4;
+    EXPECT_LE(imported->result.sharedStringReadings, 2 * bodyBytes + 64) << c.what;
+    if (!c.read) continue;
+    EXPECT_EQ(imported->cells.get(0, 0).value.text, QStringLiteral("\U0001F600A"));
+    EXPECT_EQ(imported->cells.get(0, 1).value.text, QStringLiteral("\U0001F600"));
+    EXPECT_EQ(imported->cells.get(0, 2).value.text, QStringLiteral("\u0100A"));
+    EXPECT_EQ(imported->cells.get(0, 3).value.text, QStringLiteral("\u0100A"));
+  }
+}
+
+TEST(ExcelImportTest, EachNumberFormatCodeIsNormalisedOncePerImport) {
+  // A code of 65,000 letters in CONTINUE records, and a built-in one, each used by two XFs
+  // (4 and 5, 6 and 7).
+  const QString months(65000, QLatin1Char('m'));
+  const auto imported = ImportSheet(
+      Number(0, 0, 4, 45000) + Number(1, 0, 5, 45000) + Number(2, 0, 6, 45000) + Number(3, 0, 7, 45000),
+      Format(164, months) + Xf(164) + Xf(164) + Xf(14) + Xf(14));
+  ASSERT_TRUE(imported->read) << imported->failure.toStdString();
+  const struct { int64_t row; QString code; QStringList sections; } cases[] = {
+      {0, months, {months}}, {1, months, {months}},
+      {2, QStringLiteral("m/d/yy"), {QStringLiteral("m/d/yy")}}, {3, QStringLiteral("m/d/yy"), {QStringLiteral("m/d/yy")}},
+  };
+  for (const auto& c : cases) {
+    const RecordedCell& cell = imported->cells.get(0, c.row);
+    ASSERT_TRUE(cell.format && cell.format->numberFormatSections) << c.row;
+    EXPECT_EQ(cell.format->numberFormatCode, c.code) << c.row;
+    EXPECT_EQ(*cell.format->numberFormatSections, c.sections) << c.row;
+    EXPECT_EQ(cell.value.type, kXLValueDate) << c.row;
+    // The second XF of a code shares the first one's reading.
+    if (c.row % 2 == 1) {
+      EXPECT_EQ(cell.format->numberFormatSections, imported->cells.get(0, c.row - 1).format->numberFormatSections);
+    }
+  }
+}
+
 TEST(ExcelImportTest, DatesInBothSystems) {
   // Serial 60 is Excel's 29 February 1900, a day that never was; serials before it count from
   // 31 December 1899, later ones from 30 December.

@@ -47,4 +47,17 @@ TEST(ExcelNumberFormat, CodesEndingInsideAConstructStopCleanly) {
   for (const Case& c : cases) ExpectSections(c);
 }
 
+TEST(ExcelNumberFormat, LongRunsOfMAreJudgedWhole) {
+  // 100,000 letters, as a FORMAT joined from CONTINUE records may hold.
+  const QString run(100000, QLatin1Char('m'));
+  const QString spaced = QString(QStringLiteral("m ")).repeated(50000);
+  const struct { QString code; QStringList sections; } cases[] = {
+      {run, {run}},
+      {run + QStringLiteral(":ss"), {QString()}},
+      {QStringLiteral("d-") + spaced + QStringLiteral("-y"), {QStringLiteral("d-") + QString(50000, QLatin1Char('m')) + QStringLiteral("-y")}},
+      {QStringLiteral("d-") + spaced + QStringLiteral("s;0"), {QStringLiteral("d-"), QString()}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NormalizeExcelNumberFormat(c.code), c.sections) << c.code.left(8).toStdString();
+}
+
 }  // namespace

@@ -14,7 +14,12 @@ namespace {
 // the range's cells.
 constexpr size_t kSmallCellSet = 64;
 
+// The model runs on the main thread only.
+uint64_t g_formulaRuns = 0;
+
 }  // namespace
+
+uint64_t CACell::formulaRuns() { return g_formulaRuns; }
 
 void CACell::evaluate() {
   needRecalc_ = false;
@@ -47,6 +52,7 @@ void CACell::evaluate() {
         valueType_ = kValueError;
         break;
       }
+      ++g_formulaRuns;
       const CAExpressionOutcome outcome = RunExpression(document_, expression());
       if (outcome.errorOffset) errorOffset_ = uint32_t(*outcome.errorOffset);
       evalResult_ = int8_t(outcome.error);
