@@ -2,16 +2,36 @@
 #include "platform/StringWithFormat.h"
 
 #include <cinttypes>
+#include <clocale>
 #include <cstdio>
 #include <vector>
 
+#include <locale.h>
+
 namespace {
+
+// The directives write numbers as the system's formatting does, whatever the C library's
+// locale (which the application takes from the desktop): "%f" always with ".".
+class CNumericLocale {
+ public:
+  CNumericLocale() : previous_(c_ ? uselocale(c_) : locale_t(nullptr)) {}
+  ~CNumericLocale() {
+    if (c_) uselocale(previous_);
+  }
+  CNumericLocale(const CNumericLocale&) = delete;
+  CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+ private:
+  static inline const locale_t c_ = newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
+  locale_t previous_;
+};
 
 QString FormatOne(const std::string& directive, char conversion, const FLFormatArg* arg) {
   if (!arg) return QStringLiteral("(null)");
   using Kind = FLFormatArg::Kind;
 
   auto printfInto = [](const std::string& fmt, auto value) {
+    const CNumericLocale numeric;
     char stackBuffer[128];
     int needed = std::snprintf(stackBuffer, sizeof stackBuffer, fmt.c_str(), value);
     if (needed < 0) return QString();

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
+#include <string>
+
+#include <locale.h>
 
 namespace {
 
@@ -11,11 +15,15 @@ struct Described {
 };
 
 TEST(StringWithFormat, NumericDirectivesMatchTheCLibrary) {
-  // The C library's own output is the reference for every numeric directive.
+  // The C library's own output in its C locale is the reference for every numeric directive.
+  const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+  const locale_t desktop = uselocale(c);
   char expected[256];
   std::snprintf(expected, sizeof expected, "%d|%5d|%-5d|%05d|%+d|%x|%X|%#o|%lu|%lld|%.3f|%10.2e|%g|%c|%%",
                 42, -7, 3, 12, -5, 255u, 0xBEEFu, 8u, 4294967296ul, -9000000000ll, 3.14159, 12345.678,
                 0.0001, 'Z');
+  uselocale(desktop);
+  freelocale(c);
   QString got = StringWithFormat("%d|%5d|%-5d|%05d|%+d|%x|%X|%#o|%lu|%lld|%.3f|%10.2e|%g|%c|%%", 42, -7, 3, 12,
                              -5, 255u, 0xBEEFu, 8u, 4294967296ul, -9000000000ll, 3.14159, 12345.678, 0.0001,
                              'Z');
@@ -32,6 +40,17 @@ TEST(StringWithFormat, ObjectsAndTextsPrintThroughAtAndS) {
       {StringWithFormat("trailing %"), "trailing %"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.got, QString::fromUtf8(c.expected));
+}
+
+// The application takes the C library's locale from the desktop; numbers are still written as
+// the system writes them, with a point. Locales not installed here are passed over.
+TEST(StringWithFormat, RealsAreWrittenWithAPointWhateverTheCLibrarysLocale) {
+  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+  for (const char* name : {"C", "de_DE.UTF-8", "fr_FR.UTF-8"}) {
+    if (!std::setlocale(LC_NUMERIC, name)) continue;
+    EXPECT_EQ(StringWithFormat("%.2f|%Lg|%e", 0.5, 1.25L, 1500.0), QStringLiteral("0.50|1.25|1.500000e+03")) << name;
+  }
+  std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(StringWithFormat, MismatchedArgumentsAreConvertedNotMisread) {

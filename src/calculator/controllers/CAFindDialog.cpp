@@ -7,6 +7,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelNotifications.h"
+#include "calculator/model/caModelServices.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
 
@@ -242,6 +243,9 @@ void CAFindDialog::replace(int tag) {
   if (!document_ || document_->isLocked()) return;
   spinner_->show();
   const int64_t count = document_->replace(findString_, replaceString_, tag == kReplaceAll);
+  // A cell found only by what it shows (50% by "50") has no such text to replace: the user hears
+  // that nothing changed, as for a search that finds nothing.
+  if (count == 0) WorkspaceBeep();
   if (tag == kReplaceAll) countField_->setText(Tr(kReplacedFormat).arg(count));
   if (tag == kReplaceAndFind) newFind_ = !document_->find(true, false);
   spinner_->hide();

@@ -181,6 +181,9 @@ std::optional<CANumber> ConverterValueFromText(const QString& text, const CAConv
     QString error;
     // "-" alone parses as no single value, which is no length to convert.
     if (ParseMeasure(text, false, kFLUnitFeetAndInches, &emu, &error) && emu != kFLNoMeasure) {
+      // The length reader always takes "." for the decimal point; a text the locale reads as a
+      // plain number ("1.000", a thousand in German) is that number of feet.
+      if (std::optional<CANumber> plain = CANumber::withValidatedString(text, true)) return plain;
       return CANumber::withNumerator(emu, kEmuPerFoot);
     }
   }

@@ -408,6 +408,14 @@ bool ReadsBackAs(const QString& text, const CANumber& stored, bool sameForm) {
   return a.form() == b.form();
 }
 
+// Decimal text as the user types it: the locale's decimal separator in place of the "." that
+// exact digits are written with (they have no grouping), so that it reads back as the number.
+QString LocaleDecimalText(QString text) {
+  const QChar separator = NumberTextLocale().decimalSeparatorChar;
+  if (separator != QLatin1Char('.')) text.replace(QLatin1Char('.'), separator);
+  return text;
+}
+
 }  // namespace
 
 QString CACell::editText() const {
@@ -420,9 +428,9 @@ QString CACell::editText() const {
   if (canonical.form() == kNumberInteger) candidates.push_back(QString::number(canonical.numerator()));
   if (canonical.form() == kNumberFraction) {
     if (const auto exact = TerminatingDecimalText(canonical.numerator(), canonical.denominator()))
-      candidates.push_back(*exact);
+      candidates.push_back(LocaleDecimalText(*exact));
   }
-  candidates.push_back(stored->decimalText());
+  candidates.push_back(LocaleDecimalText(stored->decimalText()));
   candidates.push_back(displayText(true));
   for (const bool sameForm : {true, false}) {
     for (const QString& text : candidates) {
@@ -430,7 +438,7 @@ QString CACell::editText() const {
     }
   }
   // No text reads back as it (a fraction without end): the longest decimal text.
-  return stored->decimalText();
+  return LocaleDecimalText(stored->decimalText());
 }
 
 std::optional<FLAttributedString> CACell::attributedString(bool editing) const {
@@ -684,8 +692,8 @@ bool CACell::replace(const QString& find, const QString& replacement, int32_t, b
   if (find.isEmpty()) return false;
   const Qt::CaseSensitivity sensitivity = ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
   // The text in full, as editing shows it: a number's rounded display would replace its digits.
-  QString text = editText();
-  bool changed = false;
+  const QString original = editText();
+  QString text = original;
   qsizetype from = 0;
   while (from <= text.size()) {
     const qsizetype location = text.indexOf(find, from, sensitivity);
@@ -695,11 +703,12 @@ bool CACell::replace(const QString& find, const QString& replacement, int32_t, b
       continue;
     }
     text.replace(location, find.size(), replacement);
-    changed = true;
     from = location + replacement.size();
   }
-  if (changed) setFormula(text);
-  return changed;
+  // Replacing a text by itself leaves the cell as it was, and is not counted as a change.
+  if (text == original) return false;
+  setFormula(text);
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -130,6 +130,10 @@ CANumberPreferencesProvider& PreferencesProvider() {
 
 QString DigitsText(uint64_t value) { return QString::number(value); }
 
+// The order a new date format shows: the order in which typed dates are read, so that a date
+// shown can be typed back as it is.
+int32_t LocaleDateOrder() { return DayFirstDateFormat() ? kDateOrderDMY : kDateOrderMDY; }
+
 }  // namespace
 
 const CANumberLocale& NumberTextLocale() { return MutableNumberTextLocale(); }
@@ -145,7 +149,6 @@ void SetNumberTextLocale(const QLocale& locale) {
   // A locale without a currency (the C locale) still shows money with a symbol.
   const QString currency = locale.currencySymbol();
   settings.currencySymbol = currency.isEmpty() ? QStringLiteral("$") : currency;
-  settings.usLocale = locale.territory() == QLocale::UnitedStates;
 }
 
 void SetNumberPreferencesProvider(CANumberPreferencesProvider provider) {
@@ -167,7 +170,7 @@ CANumberPreferences NumberPreferences() {
 // ---------------------------------------------------------------------------------------------
 
 CANumberFormat::CANumberFormat()
-    : dateOrder_(NumberTextLocale().usLocale ? kDateOrderMDY : kDateOrderDMY) {}
+    : dateOrder_(LocaleDateOrder()) {}
 
 const CANumberFormat& CANumberFormat::defaultFloatFormat() {
   static const CANumberFormat format = [] {
@@ -682,7 +685,5 @@ void CANumberFormat::setExcelDateOptions(const QString& section) {
     yearOption_ = kYearFull;
   shortDashes_ = dash;
   omitSeparators_ = !comma && !slash && !dash;
-  dateOrder_ = order != kDateOrderNone
-                   ? order
-                   : (NumberTextLocale().usLocale ? kDateOrderMDY : kDateOrderDMY);
+  dateOrder_ = order != kDateOrderNone ? order : LocaleDateOrder();
 }

@@ -47,11 +47,10 @@ struct CANumberLocale {
   QString groupSeparator = QStringLiteral(",");
   QChar groupSeparatorChar = QLatin1Char(',');
   QString currencySymbol = QStringLiteral("$");
-  bool usLocale = true;  // selects month-day-year as the default date order
 };
 const CANumberLocale& NumberTextLocale();
-// Takes the separators ("." and "," when the locale gives none), the currency symbol ("$" when
-// the locale gives none) and the country from the locale.
+// Takes the separators ("." and "," when the locale gives none) and the currency symbol ("$" when
+// the locale gives none) from the locale.
 void SetNumberTextLocale(const QLocale& locale);
 
 // The preferences that every format copies into its options record. The preferences

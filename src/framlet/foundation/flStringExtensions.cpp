@@ -115,11 +115,12 @@ QString AppendingPathExtension(const QString& path, const QString& extension) {
 }
 
 // The quotes that straight quotes become: double open, double close, single open, single close.
-// The defaults are the English curly quotes; the user's language may give its own, once.
+// The defaults are the English curly quotes; the user's language may give its own, once. The
+// default locale is the user's, unless a program (a test) pins another for the whole process.
 const std::array<char16_t, 4>& SmartQuotes() {
   static const std::array<char16_t, 4> quotes = [] {
     std::array<char16_t, 4> result = {0x201C, 0x201D, 0x2018, 0x2019};
-    const QStringList languages = QLocale::system().uiLanguages();
+    const QStringList languages = QLocale().uiLanguages();
     if (languages.isEmpty()) return result;
     const QLocale locale(languages.first());
     std::array<char16_t, 4> found{};

@@ -2,6 +2,7 @@
 
 #include "CalculatorTestSupport.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
@@ -86,6 +87,28 @@ TEST_F(CalculatorConverterTest, AnUnknownUnitNameFromFeetBeepsAndConvertsNothing
   EXPECT_EQ(beeps, 0);
   EXPECT_EQ(convert(converter, QStringLiteral("2 mi")), QString());
   EXPECT_EQ(beeps, 1);
+}
+
+// From Foot, a text the locale reads as a plain number is that many feet, as it is from every
+// other unit, though the reader of feet and inches takes "." for the decimal point everywhere.
+TEST_F(CalculatorConverterTest, FromFeetAPlainNumberOfTheLocaleIsThatNumber) {
+  const struct {
+    const char* locale;
+    const char* feet;
+    const char* inches;
+  } cases[] = {
+      {"en_US", "1,000", "12,000.0"}, {"en_US", "2.5", "30.0"},  {"de_DE", "1.000", "12.000,0"},
+      {"de_DE", "2,5", "30,0"},       {"de_DE", "5'6", "66,0"},  {"fr_FR", "2,5", "30,0"},
+  };
+  for (const auto& c : cases) {
+    const TestLocale locale(c.locale);
+    CACalculatorConverter converter(defaults);
+    converter.fromTable()->setCurrentRow(kLengthFootRow);
+    converter.toTable()->setCurrentRow(2);  // inches
+    EXPECT_EQ(convert(converter, QString::fromLatin1(c.feet)), QString::fromUtf8(c.inches))
+        << c.locale << ' ' << c.feet;
+  }
+  EXPECT_EQ(beeps, 0);
 }
 
 }  // namespace

@@ -9,7 +9,10 @@
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
+#include "calculator/model/CAFormat.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "calculator/views/CACellView.h"
+#include "calculator/views/CAFormulaTextView.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
@@ -226,6 +229,118 @@ TEST_F(DialogsTest, FindAndReplaceWorkOnNumbersInFull) {
   child<QPushButton>(&panel, "replace")->click();
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{0, 1})->editText(), QStringLiteral("94456.789094"));
   scope->setCurrentIndex(scope->findData(kFindEntered));
+}
+
+// A cell found only by what it shows has no such text to replace, and a text replaced by itself
+// stays as it was: Replace and Replace All change no cell, count none and beep as a search that
+// finds nothing does, leaving no undo step.
+TEST_F(DialogsTest, AReplaceThatChangesNoCellBeepsAndCountsNone) {
+  CACell* percent = document().cellAtGridPointImperative(GridPoint{0, 0});
+  percent->setNumberValue(CANumber::withNumerator(1, 2));
+  CANumberFormat percentFormat;
+  percentFormat.setDisplay(kDisplayPercent);
+  percentFormat.setSize(0);
+  CAFormat format;
+  format.setNumberFormat(&percentFormat);
+  percent->setFormat(format);
+  put(0, 1, "red");
+  document().evaluate();
+  ASSERT_EQ(column(0, 2), "50% red");
+  ASSERT_EQ(document().cellAtGridPoint(GridPoint{0, 0})->editText(), QStringLiteral("0.5"));
+  preferences.setValue(CAIntPreference::searchOptionMask, kSearchFromStart);
+  item("find:")->trigger();
+  CAFindDialog& panel = CAFindDialog::sharedInstance();
+  auto* scope = child<QComboBox>(&panel, "scope");
+  scope->setCurrentIndex(scope->findData(kFindBoth));
+  const struct {
+    const char* find;
+    const char* replacement;
+    const char* button;
+    const char* count;
+    GridPoint found;
+  } cases[] = {
+      {"50", "60", "replace", "", {0, 0}},
+      {"50", "60", "replaceAll", "0 replaced", {0, 0}},
+      {"red", "red", "replaceAll", "0 replaced", {0, 1}},
+      {"red", "red", "replace", "", {0, 1}},
+  };
+  for (const auto& c : cases) {
+    type(child<QLineEdit>(&panel, "findField"), QString::fromLatin1(c.find));
+    type(child<QLineEdit>(&panel, "replaceField"), QString::fromLatin1(c.replacement));
+    child<QPushButton>(&panel, "findNext")->click();
+    ASSERT_EQ(document().activeCellPoint(), c.found) << c.find;
+    const int before = beeps;
+    const int32_t steps = controller.undoManager()->currentEntry();
+    child<QPushButton>(&panel, c.button)->click();
+    EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QString::fromLatin1(c.count)) << c.find << ' ' << c.button;
+    EXPECT_EQ(beeps, before + 1) << c.find << ' ' << c.button;
+    EXPECT_EQ(column(0, 2), "50% red") << c.find << ' ' << c.button;
+    EXPECT_EQ(controller.undoManager()->currentEntry(), steps) << c.find << ' ' << c.button;
+  }
+  scope->setCurrentIndex(scope->findData(kFindEntered));
+}
+
+// A number with more digits than it shows is edited in full with the locale's decimal separator,
+// in the cell's field, in the formula bar and by Replace, and keeps its exact value each time.
+TEST_F(DialogsTest, ANumberKeepsItsDigitsInEveryLocale) {
+  const struct {
+    const char* locale;
+    const char* shown;
+  } locales[] = {{"C", "123456.79"}, {"en_US", "123456.79"}, {"de_DE", "123456,79"},
+                 {"fr_FR", "123456,79"}, {"ar_EG", "123456\u066B79"}};
+  const GridPoint a1{0, 0};
+  for (const auto& l : locales) {
+    const TestLocale locale(l.locale);
+    const QString separator = NumberTextLocale().decimalSeparator;
+    const auto digits = [&separator](const char* fraction) {
+      return QStringLiteral("123456") + separator + QString::fromLatin1(fraction);
+    };
+    const auto value = [this, &a1] {
+      const CACell* cell = document().cellAtGridPoint(a1);
+      return cell && cell->number() ? cell->number()->archive().toStdString() : std::string("-");
+    };
+    const auto exactly = [](int64_t numerator, uint64_t denominator) {
+      return CANumber::withNumerator(numerator, denominator).archive().toStdString();
+    };
+    if (CAFindDialog::exists()) CAFindDialog::sharedInstance().hide();
+    MakeKeyAndOrderFront(controller.mainWindow());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller.mainWindow()));
+    controller.cellView()->setFocus();
+    document().cellAtGridPointImperative(a1)->setFormula(digits("7890123"));
+    document().evaluate();
+    document().setSelectionPoint(a1);
+    ASSERT_EQ(text(0, 0), QString::fromUtf8(l.shown).toStdString()) << l.locale;
+    ASSERT_EQ(value(), exactly(1234567890123, 10000000)) << l.locale;
+
+    // The cell's field: Enter opens it, one more digit, Enter commits.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_TRUE(controller.cellView()->isTyping()) << l.locale;
+    EXPECT_EQ(controller.cellView()->fieldEditor()->toPlainText(), digits("7890123")) << l.locale;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("4"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(value(), exactly(12345678901234, 100000000)) << l.locale;
+
+    // The formula bar: one more digit, Return commits.
+    document().setSelectionPoint(a1);
+    CAFormulaTextView* bar = controller.formulaTextView();
+    EXPECT_EQ(bar->toPlainText(), digits("78901234")) << l.locale;
+    QTest::mouseClick(bar->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+    ASSERT_EQ(QApplication::focusWidget(), bar) << l.locale;
+    QTest::keyClick(bar, Qt::Key_End);
+    QTest::keyClicks(bar, QStringLiteral("5"));
+    QTest::keyClick(bar, Qt::Key_Return);
+    EXPECT_EQ(value(), exactly(123456789012345, 1000000000)) << l.locale;
+
+    // Replace All changes the one digit it matched.
+    item("find:")->trigger();
+    CAFindDialog& panel = CAFindDialog::sharedInstance();
+    type(child<QLineEdit>(&panel, "findField"), QStringLiteral("7"));
+    type(child<QLineEdit>(&panel, "replaceField"), QStringLiteral("8"));
+    child<QPushButton>(&panel, "replaceAll")->click();
+    EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QStringLiteral("1 replaced")) << l.locale;
+    EXPECT_EQ(value(), exactly(123456889012345, 1000000000)) << l.locale;
+  }
 }
 
 TEST_F(DialogsTest, ASearchFromTheWindowShowsInThePanelWithoutComingBack) {

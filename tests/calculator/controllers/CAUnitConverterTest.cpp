@@ -1,6 +1,7 @@
 #include "calculator/controllers/CAUnitConverter.h"
 
 #include "CalculatorTestSupport.h"
+#include "support/CReals.h"
 #include "support/TestData.h"
 
 #include <QFile>
@@ -138,7 +139,7 @@ TEST(UnitConverterTest, AgreesWithGnuUnits) {
     ASSERT_EQ(fields.size(), 5) << line.toStdString();
     const CAConverterChoice choice{fields[0].toInt(), fields[1].toInt(), fields[2].toInt()};
     const CANumber result = ConvertUnits(*CANumber::withValidatedString(fields[3], false), choice);
-    const long double expected = std::strtold(fields[4].toLatin1().constData(), nullptr);
+    const long double expected = ReadCReal(fields[4].toStdString());
     const long double actual = result.realValue();
     // GNU units leaves rounding noise on temperatures that come out at zero.
     const long double scale = choice.category == kCategoryTemperature ? std::max(1.0L, std::fabs(expected))

@@ -4,6 +4,7 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CANumber.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAFormulaTextView.h"
 #include "framlet/foundation/FLKernel.h"
@@ -106,6 +107,39 @@ TEST_F(WindowTypingTest, ConfirmingAnUnchangedCellRecordsNoStep) {
   controller.undoManager()->undo();
   const CACell* last = document().cellAtGridPoint(GridPoint{0, 3});
   EXPECT_TRUE(!last || last->formula().isEmpty());
+}
+
+// A typed date is shown in the order it was typed in, so that what a cell shows, typed again,
+// is the same date. Locales that write the year first read and show the month before the day,
+// as their own order has it.
+TEST_F(WindowTypingTest, ATypedDateIsShownInTheOrderItIsReadInEveryLocale) {
+  const struct {
+    const char* locale;
+    bool dayFirst;
+  } locales[] = {
+      {"C", true},       {"en_US", false}, {"en_GB", true},  {"de_DE", true},  {"fr_FR", true},
+      {"ja_JP", false},  {"zh_CN", false}, {"ko_KR", false}, {"sv_SE", false}, {"hu_HU", false},
+      {"lt_LT", false},  {"en_CA", false}, {"en_PH", false}, {"fil_PH", false}, {"en_AS", false},
+      {"es_US", true},
+  };
+  for (const auto& l : locales) {
+    const TestLocale locale(l.locale);
+    const struct {
+      const char* typed;
+      int32_t dayIndex;
+    } dates[] = {{"3/4/2024", l.dayFirst ? 20240403 : 20240304},
+                 {l.dayFirst ? "31/12/2024" : "12/31/2024", 20241231}};
+    for (int64_t y = 0; y < 2; ++y) {
+      click(0, y);
+      type(QString::fromLatin1(dates[y].typed));
+      press(Qt::Key_Return);
+      const CACell* cell = document().cellAtGridPoint(GridPoint{0, y});
+      ASSERT_NE(cell, nullptr) << l.locale;
+      EXPECT_EQ(cell->valueType(), kValueDate) << l.locale << ' ' << dates[y].typed;
+      EXPECT_EQ(cell->number() ? cell->number()->integerValue() : 0, dates[y].dayIndex) << l.locale;
+      EXPECT_EQ(cell->displayText(false), QString::fromLatin1(dates[y].typed)) << l.locale;
+    }
+  }
 }
 
 }  // namespace

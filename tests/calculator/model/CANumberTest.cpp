@@ -14,6 +14,7 @@
 #include "calculator/model/CANumber.h"
 #include "calculator/model/formula/FunctionVectors.h"
 #include "calculator/model/CANumberFormat.h"
+#include "support/CReals.h"
 #include "support/TestData.h"
 
 namespace {
@@ -218,7 +219,7 @@ TEST(NumberArithmetic, AgreesWithAnIndependentRationalImplementation) {
     }
     ++realCount;
     EXPECT_NE(result.form(), kNumberFraction) << line.toStdString();
-    const long double expected = std::strtold(f[9].toLatin1().constData(), nullptr);
+    const long double expected = ReadCReal(f[9].toStdString());
     // The real path rounds each operand and the result once; a sum may cancel, so its error
     // is measured against the operands' size.
     const long double scale = f[0] == QLatin1String("add") || f[0] == QLatin1String("sub")

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "support/CReals.h"
 #include "support/TestData.h"
 
 namespace {
@@ -35,9 +36,7 @@ std::string DescribeNumber(const CANumber& n) {
     case kNumberFraction:
       return std::string("f").append(std::to_string(n.numerator())).append("/").append(std::to_string(n.denominator()));
     case kNumberReal: {
-      char buffer[64];
-      std::snprintf(buffer, sizeof buffer, "r%.21Lg", n.realValue());
-      return buffer;
+      return "r" + CRealText(n.realValue(), 21);
     }
     case kNumberNaN:
       return "nan";
@@ -75,7 +74,7 @@ std::vector<FunctionVector> ReadFunctionVectors(const QString& relativePath,
     }
     vector.expected = columns[2];
     vector.tolerance =
-        columns.size() > 3 ? std::strtold(columns[3].c_str(), nullptr) : defaultTolerance;
+        columns.size() > 3 ? ReadCReal(columns[3]) : defaultTolerance;
     vector.line = lineNumber;
     vectors.push_back(std::move(vector));
   }
@@ -105,15 +104,14 @@ testing::AssertionResult MatchesExpected(const FunctionResult& result, const std
       return testing::AssertionSuccess();
     return testing::AssertionFailure() << "expected exactly " << DescribeNumber(want) << ", got " << got;
   }
-  const long double want = std::strtold(expected.c_str() + 1, nullptr);
+  const long double want = ReadCReal(std::string_view(expected).substr(1));
   const long double difference = std::fabs(value.realValue() - want);
   long double allowed = tolerance * std::fabs(want);
   if (value.form() != kNumberReal) allowed = std::max(allowed, kSnapTolerance * std::max(1.0L, std::fabs(want)));
   if (value.isValid() && difference <= allowed) return testing::AssertionSuccess();
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, " (off by %.3Lg, relative %.3Lg)", difference,
-                want == 0 ? difference : difference / std::fabs(want));
-  return testing::AssertionFailure() << "expected " << expected << ", got " << got << buffer;
+  return testing::AssertionFailure() << "expected " << expected << ", got " << got << " (off by "
+                                     << CRealText(difference, 3) << ", relative "
+                                     << CRealText(want == 0 ? difference : difference / std::fabs(want), 3) << ")";
 }
 
 int RunFunctionVectors(const std::vector<FunctionVector>& vectors,
