@@ -19,8 +19,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <deque>
+#include <vector>
 
 namespace {
 
@@ -280,27 +283,77 @@ bool CADocument::loadDifFile(const QString& path, FLError* error) {
 }
 
 bool CADocument::saveToDifFile(const QString& path, FLError* error) {
-  bool anyCell = false;
-  for (const std::unique_ptr<CARow>& row : rows_) anyCell = anyCell || !row->cells().empty();
-  const GridPoint last = anyCell ? maxGridPoint() : GridPoint{-1, -1};
-  // Every cell of the grid is written, an empty one as its pair of lines.
-  if (!TextOfRangeFits(GridRange{{0, 0}, last}, kDifEmptyPairLength, error)) return false;
-  QString output = StringWithFormat(kDifHeaderFormat, appName(), last.x + 1, last.y + 1);
+  bool tooLarge = false;
+  const QByteArray output = DifBytesOfDocument(*this, kMaxDelimitedTextLength, &tooLarge);
+  if (tooLarge) {
+    SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+    return false;
+  }
+  return WriteFileAtomically(path, output, error);
+}
+
+QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* tooLarge) {
+  *tooLarge = false;
+  const CADocument::RowList& rows_ = document.rows();
+  uint64_t cellCount = 0;
+  for (const std::unique_ptr<CARow>& row : rows_) cellCount += row->cells().size();
+  const GridPoint last = cellCount ? document.maxGridPoint() : GridPoint{-1, -1};
+  const QByteArray header = StringWithFormat(kDifHeaderFormat, appName(), last.x + 1, last.y + 1).toUtf8();
+  // Every cell of the grid is written, an empty one as its pair of lines: the file's size is
+  // counted from the grid's shape and the cells' own pairs, made first, before any of it is.
+  using Wide = unsigned __int128;
+  const uint64_t rowCount = uint64_t(last.y + 1), columnCount = uint64_t(last.x + 1);
+  const Wide rowBytes = Wide(columnCount) * kDifEmptyPairLength + std::strlen(kDifRowStart);
+  const Wide gridBytes = rowBytes * rowCount + uint64_t(header.size()) + std::strlen(kDifEnd);
+  const auto refuse = [tooLarge] {
+    *tooLarge = true;
+    return QByteArray();
+  };
+  // A cell's own pair takes one byte less than an empty one at the least ("0,1\nV\n").
+  if (gridBytes - std::min<Wide>(cellCount, gridBytes) > Wide(uint64_t(std::max<int64_t>(most, 0)))) return refuse();
+  int64_t size = int64_t(gridBytes);
+  QByteArray pairs;
+  std::vector<qsizetype> ends;
+  for (const std::unique_ptr<CARow>& row : rows_) {
+    if (row->gridY() > last.y) break;
+    for (const CACellEntry& entry : row->cells()) {
+      if (entry.x() > last.x) break;
+      const DifValue value = DifValueOfCell(CACellReading(entry, row->gridY(), &document).get());
+      QString pair;
+      WriteDifField(pair, value.text, value.code, 1);
+      pairs += pair.toUtf8();
+      ends.push_back(pairs.size());
+      size -= kDifEmptyPairLength;
+    }
+    if (size + pairs.size() > most) return refuse();
+  }
+
+  QByteArray output;
+  output.reserve(size + pairs.size());
+  output += header;
+  QByteArray emptyRow(kDifRowStart);
+  for (uint64_t x = 0; x < columnCount; ++x) emptyRow += "1,0\n\"\"\n";
+  const qsizetype rowStart = qsizetype(std::strlen(kDifRowStart));
+  size_t pair = 0;
   auto row = rows_.begin();
   for (int64_t y = 0; y <= last.y; ++y) {
     while (row != rows_.end() && (*row)->gridY() < y) ++row;
-    const CARow* cells = row != rows_.end() && (*row)->gridY() == y ? row->get() : nullptr;
-    size_t next = 0;
-    for (int64_t x = 0; x <= last.x; ++x) {
-      std::optional<CACellReading> reading;
-      if (cells) {
-        while (next < cells->cells().size() && cells->cells()[next].x() < x) ++next;
-        if (next < cells->cells().size() && cells->cells()[next].x() == x) reading.emplace(cells->cells()[next], y, this);
-      }
-      const DifValue value = DifValueOfCell(reading ? reading->get() : nullptr);
-      WriteDifField(output, value.text, value.code, x);
+    if (row == rows_.end() || (*row)->gridY() != y || (*row)->cells().empty()) {
+      output += emptyRow;
+      continue;
     }
+    output += kDifRowStart;
+    int64_t x = 0;
+    for (const CACellEntry& entry : (*row)->cells()) {
+      if (entry.x() > last.x) break;
+      output.append(emptyRow.constData() + rowStart, (entry.x() - x) * kDifEmptyPairLength);
+      const qsizetype begin = pair == 0 ? 0 : ends[pair - 1];
+      output.append(pairs.constData() + begin, ends[pair] - begin);
+      ++pair;
+      x = entry.x() + 1;
+    }
+    output.append(emptyRow.constData() + rowStart, (last.x + 1 - x) * kDifEmptyPairLength);
   }
-  output += QLatin1String(kDifEnd);
-  return WriteFileAtomically(path, output.toUtf8(), error);
+  output += kDifEnd;
+  return output;
 }

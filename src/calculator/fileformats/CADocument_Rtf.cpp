@@ -109,9 +109,6 @@ GridRange TableRange(const CADocument& document, const GridRange& range, bool* c
   return {start, end};
 }
 
-bool TableTooLarge(const GridRange& table, FLError* error = nullptr) {
-  return !RangeFitsWithin(table, 1, kMaxRichTextTableCells, error);
-}
 
 // The sheet's formatting of one table cell: styles and colour as character atoms, the
 // background on the cell's closing kink unless the base has it, the alignment as the paragraph's.
@@ -269,7 +266,7 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
   const GridPoint start = table.startPoint, end = table.endPoint;
   const bool singleCell = start.x == end.x && start.y == end.y;
   if (tooManyColumns) *tooManyColumns = cut;
-  if (!singleCell && TableTooLarge(table)) return nullptr;
+  if (!singleCell && !RichTextTableFits(*this, table, nullptr)) return nullptr;
 
   GlimmetDocPtr holder(NewGlimmetDoc(kDocTemporary));
   GlimmetDoc* doc = holder.get();
@@ -402,7 +399,7 @@ namespace {
 bool RefusedAsTooLarge(const CADocument& document, FLError* error) {
   bool cut = false;
   const GridRange table = TableRange(document, document.extent(), &cut);
-  return table.startPoint != table.endPoint && TableTooLarge(table, error);
+  return table.startPoint != table.endPoint && !RichTextTableFits(document, table, error);
 }
 
 }  // namespace

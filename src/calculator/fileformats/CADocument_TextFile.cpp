@@ -8,7 +8,12 @@
 #include "calculator/model/CARow.h"
 #include "platform/FLError.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
 
 namespace {
 
@@ -27,10 +32,13 @@ QString CellFieldText(const CACell& cell) {
   }
 }
 
-// Columns [from, to) of a row of columnCount columns.
-void WriteEmptyFields(QString& output, int64_t from, int64_t to, int64_t columnCount, bool commas) {
-  for (int64_t x = from; x < to; ++x) WriteTextField(output, QString(), commas, x, columnCount);
-}
+// The fields of a block's cells as they are written, in UTF-8, one after another in the order
+// of the rows and of the cells in them: made first, so that the whole text's length is known
+// before any of it is.
+struct WrittenFields {
+  QByteArray bytes;
+  std::vector<qsizetype> ends;  // where each cell's field ends
+};
 
 }  // namespace
 
@@ -45,61 +53,112 @@ bool CADocument::loadTextFile(const QString& path, FLError* error) {
 }
 
 bool CADocument::saveToTextFile(const QString& path, bool commas, FLError* error) {
-  QString output;
+  QByteArray output;
   if (!rows_.empty()) {
     // Every row is written as wide as the widest row of cells with content; the placeholders of
     // overflowing text add no columns. A sheet without content writes one empty column.
     const int64_t lastX = contentExtent().endPoint.x;
     bool tooLarge = false;
-    output = DelimitedTextOfBlock(*this, GridRange{{0, 0}, {lastX, rows_.back()->gridY()}}, commas, &tooLarge);
+    output = DelimitedBytesOfBlock(*this, GridRange{{0, 0}, {lastX, rows_.back()->gridY()}}, commas,
+                                   kMaxDelimitedTextLength, &tooLarge);
     if (tooLarge) {
       SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
       return false;
     }
   }
-  return WriteFileAtomically(path, output.toUtf8(), error);
+  return WriteFileAtomically(path, output, error);
+}
+
+QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& block, bool commas, int64_t most,
+                                 bool* tooLarge) {
+  if (tooLarge) *tooLarge = false;
+  const int64_t x0 = block.startPoint.x;
+  const int64_t y0 = block.startPoint.y;
+  const int64_t columnCount = block.endPoint.x - x0 + 1;
+  if (columnCount <= 0 || block.endPoint.y < y0) return QByteArray("");
+  const auto refuse = [&] {
+    if (tooLarge) *tooLarge = true;
+    return QByteArray();
+  };
+  // The rows written are those up to the last one that exists within the block.
+  const CADocument::RowList& rows = document.rows();
+  const auto first = std::lower_bound(rows.begin(), rows.end(), y0,
+                                      [](const std::unique_ptr<CARow>& row, int64_t y) { return row->gridY() < y; });
+  auto last = first;
+  while (last != rows.end() && (*last)->gridY() <= block.endPoint.y) ++last;
+  if (first == last) return QByteArray("");
+  // Every field of every row written takes its separator or line end, one byte.
+  const int64_t lastY = (*std::prev(last))->gridY();
+  const unsigned __int128 separators = (unsigned __int128)uint64_t(columnCount) * uint64_t(lastY - y0 + 1);
+  if (separators > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0))) return refuse();
+  int64_t size = int64_t(separators);
+  const auto eachCell = [&](auto&& visit) {
+    for (auto row = first; row != last; ++row) {
+      for (const CACellEntry& entry : (*row)->cells()) {
+        const int64_t cellX = entry.x() - x0;
+        if (cellX < 0) continue;
+        if (cellX >= columnCount) break;
+        visit(**row, entry, cellX);
+      }
+    }
+  };
+  WrittenFields fields;
+  bool over = false;
+  eachCell([&](const CARow& row, const CACellEntry& entry, int64_t cellX) {
+    if (over) return;
+    const QString text = CellFieldText(*CACellReading(entry, row.gridY(), &document));
+    if (!text.isEmpty()) {
+      QString field;
+      WriteTextField(field, text, commas, cellX, columnCount);
+      field.chop(1);  // its separator, counted above
+      fields.bytes += field.toUtf8();
+      over = size + fields.bytes.size() > most;
+    }
+    fields.ends.push_back(fields.bytes.size());
+  });
+  if (over) return refuse();
+
+  const char separator = commas ? ',' : '\t';
+  QByteArray output;
+  output.reserve(size + fields.bytes.size());
+  QByteArray emptyRow(columnCount, separator);
+  emptyRow.back() = '\n';
+  const auto emptyFields = [&](int64_t from, int64_t to) {
+    if (from >= to) return;
+    output.append(emptyRow.constData() + from, to - from);
+  };
+  int64_t nextY = y0;
+  int64_t x = 0;
+  size_t field = 0;
+  const CARow* current = nullptr;
+  const auto endRow = [&] {
+    if (!current) return;
+    emptyFields(x, columnCount);
+    nextY = current->gridY() + 1;
+  };
+  eachCell([&](const CARow& row, const CACellEntry&, int64_t cellX) {
+    if (&row != current) {
+      endRow();
+      for (; nextY < row.gridY(); ++nextY) output += emptyRow;
+      current = &row;
+      x = 0;
+    }
+    emptyFields(x, cellX);
+    const qsizetype begin = field == 0 ? 0 : fields.ends[field - 1];
+    output.append(fields.bytes.constData() + begin, fields.ends[field] - begin);
+    ++field;
+    output += emptyRow.at(cellX);
+    x = cellX + 1;
+  });
+  endRow();
+  // Rows without cells of the block, up to the last row.
+  for (; nextY <= lastY; ++nextY) output += emptyRow;
+  return output;
 }
 
 QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas, bool* tooLarge) {
-  if (tooLarge) *tooLarge = false;
-  const int64_t x0 = block.startPoint.x;
-  const int64_t columnCount = block.endPoint.x - x0 + 1;
-  QString output;
-  if (columnCount <= 0 || block.endPoint.y < block.startPoint.y) return output;
-  // Every field of the block takes at least its separator or line end; the rows written are
-  // those up to the last one that exists within the block.
-  int64_t lastY = block.startPoint.y - 1;
-  for (auto it = document.rows().rbegin(); it != document.rows().rend(); ++it) {
-    if ((*it)->gridY() > block.endPoint.y) continue;
-    lastY = (*it)->gridY();
-    break;
-  }
-  const auto refuse = [&] {
-    if (tooLarge) *tooLarge = true;
-    return QString();
-  };
-  if (lastY >= block.startPoint.y) {
-    const unsigned __int128 fields = (unsigned __int128)uint64_t(columnCount) * uint64_t(lastY - block.startPoint.y + 1);
-    if (fields > (unsigned __int128)kMaxDelimitedTextLength) return refuse();
-  }
-  int64_t nextY = block.startPoint.y;
-  for (const std::unique_ptr<CARow>& row : document.rows()) {
-    if (row->gridY() < block.startPoint.y) continue;
-    if (row->gridY() > block.endPoint.y) break;
-    for (; nextY < row->gridY(); ++nextY) WriteEmptyFields(output, 0, columnCount, columnCount, commas);
-    int64_t x = 0;
-    for (const CACellEntry& entry : row->cells()) {
-      const int64_t cellX = entry.x() - x0;
-      if (cellX < 0) continue;
-      if (cellX >= columnCount) break;
-      WriteEmptyFields(output, x, cellX, columnCount, commas);
-      WriteTextField(output, CellFieldText(*CACellReading(entry, row->gridY(), &document)), commas, cellX, columnCount);
-      x = cellX + 1;
-      if (output.size() > kMaxDelimitedTextLength) return refuse();
-    }
-    WriteEmptyFields(output, x, columnCount, columnCount, commas);
-    nextY = row->gridY() + 1;
-    if (output.size() > kMaxDelimitedTextLength) return refuse();
-  }
-  return output;
+  bool refused = false;
+  const QByteArray bytes = DelimitedBytesOfBlock(document, block, commas, kMaxDelimitedTextLength, &refused);
+  if (tooLarge) *tooLarge = refused;
+  return refused ? QString() : QString::fromUtf8(bytes);
 }
