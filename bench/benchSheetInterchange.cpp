@@ -177,6 +177,23 @@ void BM_CopyDenseSheet(benchmark::State& state) {
 }
 BENCHMARK(BM_CopyDenseSheet)->Arg(100000)->Arg(500000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// The copy's parts at 500,000 cells: RTF (0), HTML (1), the cell archive (2) and plain text (3).
+void BM_CopyDenseSheetPart(benchmark::State& state) {
+  Prepare();
+  CADocument document;
+  FillLongSheet(document, 500000 / kColumns);
+  document.setSelectionRange({{0, 0}, {kColumns - 1, 500000 / kColumns - 1}});
+  for (auto _ : state) {
+    switch (state.range(0)) {
+      case 0: benchmark::DoNotOptimize(document.rtfFromSelection()); break;
+      case 1: benchmark::DoNotOptimize(document.htmlFromSelection()); break;
+      case 2: benchmark::DoNotOptimize(document.archiveSelection()); break;
+      default: benchmark::DoNotOptimize(DelimitedTextOfBlock(document, {{0, 0}, {kColumns - 1, 500000 / kColumns - 1}}, false)); break;
+    }
+  }
+}
+BENCHMARK(BM_CopyDenseSheetPart)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // The page opened and saved as a package, as a whole process converting it would.
 void BM_HtmlTableToNative(benchmark::State& state) {
   Prepare();

@@ -335,13 +335,11 @@ QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* to
   for (uint64_t x = 0; x < columnCount; ++x) emptyRow += "1,0\n\"\"\n";
   const qsizetype rowStart = qsizetype(std::strlen(kDifRowStart));
   size_t pair = 0;
-  auto row = rows_.begin();
-  for (int64_t y = 0; y <= last.y; ++y) {
-    while (row != rows_.end() && (*row)->gridY() < y) ++row;
-    if (row == rows_.end() || (*row)->gridY() != y || (*row)->cells().empty()) {
-      output += emptyRow;
-      continue;
-    }
+  int64_t y = 0;
+  for (auto row = rows_.begin(); row != rows_.end() && (*row)->gridY() <= last.y; ++row) {
+    if ((*row)->cells().empty()) continue;
+    AppendRepeated(output, emptyRow, (*row)->gridY() - y);
+    y = (*row)->gridY() + 1;
     output += kDifRowStart;
     int64_t x = 0;
     for (const CACellEntry& entry : (*row)->cells()) {
@@ -354,6 +352,7 @@ QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* to
     }
     output.append(emptyRow.constData() + rowStart, (last.x + 1 - x) * kDifEmptyPairLength);
   }
+  AppendRepeated(output, emptyRow, last.y + 1 - y);
   output += kDifEnd;
   return output;
 }

@@ -5,6 +5,7 @@
 #include "calculator/fileformats/caHtml.h"
 
 #include "calculator/fileformats/caPackageWriter.h"
+#include "calculator/fileformats/caTextLines.h"
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
@@ -328,17 +329,22 @@ unsigned __int128 TableBytes(const CADocument& document, const HtmlExport& state
     }
     plainColumn = x;
   }
-  const auto rowBytes = [&](const CARow* row, int64_t y) {
+  // The tags of a row and its cells without contents; `taken` marks the columns (by their place
+  // in sheetColumns) that the row's cells take, `plainTaken` counts the others they take.
+  const auto rowBytes = [&](const CARow* row, int64_t y, const std::vector<bool>* taken, uint64_t plainTaken) {
     Wide bytes = 15;  // "\t\t<tr>\n" and "\t\t</tr>\n"
-    if (plainColumn)
-      bytes += Wide(width - sheetColumns.size()) * uint64_t(EmptyCellSize(document, scratch, row, *plainColumn, y));
-    for (int64_t x : sheetColumns) bytes += uint64_t(EmptyCellSize(document, scratch, row, x, y));
+    const uint64_t plain = width - sheetColumns.size() - plainTaken;
+    if (plainColumn && plain > 0)
+      bytes += Wide(plain) * uint64_t(EmptyCellSize(document, scratch, row, *plainColumn, y));
+    for (size_t i = 0; i < sheetColumns.size(); ++i)
+      if (!taken || !(*taken)[i]) bytes += uint64_t(EmptyCellSize(document, scratch, row, sheetColumns[i], y));
     return bytes;
   };
   Wide total = Wide(pieces.bytes.size()) + uint64_t(pictureBytes);
-  // The rows the sheet has: each counted itself, less the empty cells its cells stand in for.
+  // The rows the sheet has: each counted itself, its cells' pieces standing in for empty cells.
   uint64_t sheetRows = 0, stripedSheetRows = 0;
   bool firstRowKept = false;
+  std::vector<bool> taken(sheetColumns.size());
   const auto& rows = document.rows();
   auto row = std::lower_bound(rows.begin(), rows.end(), range.startPoint.y,
                               [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
@@ -347,18 +353,23 @@ unsigned __int128 TableBytes(const CADocument& document, const HtmlExport& state
     ++sheetRows;
     if (y == 0) firstRowKept = true;
     else if (document.shouldStripeRow(y)) ++stripedSheetRows;
-    total += rowBytes(row->get(), y);
+    std::fill(taken.begin(), taken.end(), false);
+    uint64_t plainTaken = 0;
+    auto column = sheetColumns.begin();
     for (const CACellEntry& entry : (*row)->cells()) {
       if (entry.x() < range.startPoint.x) continue;
       if (entry.x() > range.endPoint.x) break;
-      total -= uint64_t(EmptyCellSize(document, scratch, row->get(), entry.x(), y));
+      while (column != sheetColumns.end() && *column < entry.x()) ++column;
+      if (column != sheetColumns.end() && *column == entry.x()) taken[size_t(column - sheetColumns.begin())] = true;
+      else ++plainTaken;
     }
+    total += rowBytes(row->get(), y, &taken, plainTaken);
   }
   // The other rows: the first row of the sheet, the striped ones and the plain ones.
   const uint64_t first = uint64_t(range.startPoint.y), last = uint64_t(range.endPoint.y);
   uint64_t others = last - first + 1 - sheetRows;
   if (first == 0 && !firstRowKept) {
-    total += rowBytes(nullptr, 0);
+    total += rowBytes(nullptr, 0, nullptr, 0);
     --others;
   }
   const uint64_t interval = document.stripeInterval();
@@ -373,13 +384,13 @@ unsigned __int128 TableBytes(const CADocument& document, const HtmlExport& state
     uint64_t y = (std::max<uint64_t>(first, 1) + interval) / interval * interval - 1;
     if (y >= interval && y - interval >= std::max<uint64_t>(first, 1)) y -= interval;
     while (document.row(int64_t(y))) y += interval;
-    total += Wide(striped) * rowBytes(nullptr, int64_t(y));
+    total += Wide(striped) * rowBytes(nullptr, int64_t(y), nullptr, 0);
   }
   if (others > striped) {
     // A plain row: the first of the range's that is not the sheet's first row, not striped and not kept.
     int64_t y = std::max<int64_t>(range.startPoint.y, 1);
     while (document.row(y) || document.shouldStripeRow(y)) ++y;
-    total += Wide(others - striped) * rowBytes(nullptr, y);
+    total += Wide(others - striped) * rowBytes(nullptr, y, nullptr, 0);
   }
   return total;
 }
@@ -543,14 +554,22 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
       ExportRow(document, state, sheetRow, pieces, &piece);
       continue;
     }
-    QByteArray& made = document.shouldStripeRow(state.y) ? stripedRow : plainRow;
+    const bool striped = document.shouldStripeRow(state.y);
+    QByteArray& made = striped ? stripedRow : plainRow;
     if (made.isNull()) {
       const qsizetype before = state.page.size();
       ExportRow(document, state, nullptr, pieces, &piece);
       made = state.page.sliced(before);
-    } else {
-      state.page += made;
+      continue;
     }
+    if (striped || document.stripeInterval() != 0) {
+      state.page += made;
+      continue;
+    }
+    // Without stripes every row up to the sheet's next one is the same.
+    const int64_t next = row != rows.end() ? std::min((*row)->gridY() - 1, range.endPoint.y) : range.endPoint.y;
+    AppendRepeated(state.page, made, next - state.y + 1);
+    state.y = next;
   }
   if (!state.ok) return false;
   state.tabs(state.indent - 1);

@@ -379,8 +379,13 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
       }
       for (; nextX < x; ++nextX) applyLineFormats(nextX, "Text in empty cell 1");
       const uint32_t at = row.kinkCps[x - start.x + 1] - 1;
+      const int32_t before = doc->userLength;
       if (!InsertCellContents(doc, at, *cell, showFormula, copyBestValues)) return nullptr;
-      if (!FetchKnot(doc, row.first, &row, kKnotRow)) return nullptr;
+      // What was inserted moves the row's later kinks and its end alike: they are moved here
+      // rather than found again.
+      const uint32_t inserted = uint32_t(doc->userLength - before);
+      for (uint32_t k = uint32_t(x - start.x + 1); k < row.kinkCount; ++k) row.kinkCps[k] += inserted;
+      row.limit += inserted;
       ApplyFormatToCell({doc, row.kinkCps[x - start.x] + 1, row.kinkCps[x - start.x + 1]},
                         formatForCell(cell.get(), true), &defaults);
       nextX = x + 1;

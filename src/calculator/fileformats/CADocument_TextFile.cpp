@@ -139,7 +139,7 @@ QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& bl
   eachCell([&](const CARow& row, const CACellEntry&, int64_t cellX) {
     if (&row != current) {
       endRow();
-      for (; nextY < row.gridY(); ++nextY) output += emptyRow;
+      AppendRepeated(output, emptyRow, row.gridY() - nextY);
       current = &row;
       x = 0;
     }
@@ -152,7 +152,7 @@ QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& bl
   });
   endRow();
   // Rows without cells of the block, up to the last row.
-  for (; nextY <= lastY; ++nextY) output += emptyRow;
+  AppendRepeated(output, emptyRow, lastY + 1 - nextY);
   return output;
 }
 

@@ -27,13 +27,14 @@ inline constexpr int kTextTooLargeCode = -108;
 inline constexpr const char* kTextTooLargeReason =
     "The sheet is too large to save as text: its cells lie too far apart.";
 
-// What a table of rich text made from the sheet costs the text engine, in units of an empty
-// table cell (its kinks, paragraph mark and run): a cell written into it costs its text, runs
-// and formats besides. A table that would cost more than the most is refused, for RTF and RTFD
-// files and for the clipboard's RTF and HTML, before any of it is made.
-inline constexpr int64_t kRichTextEmptyCellCost = 1;
-inline constexpr int64_t kRichTextWrittenCellCost = 4;
-inline constexpr int64_t kMaxRichTextTableCost = 2'000'000;
+// What a table of rich text made from the sheet costs the text engine: every table cell its
+// kinks, paragraph mark and run, a cell written into it its text and formats besides, about a
+// quarter more in time and memory (bench/benchSheetInterchange). A table that would cost more
+// than a dense sheet of 500,000 cells is refused, for RTF and RTFD files and for the clipboard's
+// RTF and HTML, before any of it is made.
+inline constexpr int64_t kRichTextEmptyCellCost = 4;
+inline constexpr int64_t kRichTextWrittenCellCost = 5;
+inline constexpr int64_t kMaxRichTextTableCost = 500'000 * kRichTextWrittenCellCost;
 inline constexpr const char* kTooManyTableCellsReason =
     "The sheet has too many cells for a rich-text table: %1 cells.";
 

@@ -13,8 +13,10 @@
 #include <QStringView>
 #include <QVariant>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <cstdint>
 
 namespace {
@@ -391,6 +393,20 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
     }
   }
   output += column + 1 >= columnCount ? QChar(u'\n') : commas ? QChar(u',') : QChar(kTab);
+}
+
+void AppendRepeated(QByteArray& output, QByteArrayView piece, int64_t times) {
+  if (times <= 0 || piece.isEmpty()) return;
+  const qsizetype start = output.size();
+  const qsizetype total = piece.size() * qsizetype(times);
+  output.resize(start + total);
+  char* at = output.data() + start;
+  std::memcpy(at, piece.data(), size_t(piece.size()));
+  for (qsizetype filled = piece.size(); filled < total;) {
+    const qsizetype count = std::min(filled, total - filled);
+    std::memcpy(at + filled, at, size_t(count));
+    filled += count;
+  }
 }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FLError* error) {

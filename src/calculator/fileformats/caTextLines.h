@@ -109,6 +109,10 @@ class ImportCellSink {
 // spaces. A null or empty text writes only the separator.
 void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount);
 
+// Appends the piece `times` times, copying what is already appended in ever larger blocks: the
+// empty rows of a far cell go in at the speed of memory.
+void AppendRepeated(QByteArray& output, QByteArrayView piece, int64_t times);
+
 // Writes the bytes under a temporary name beside the path and renames it into place, so a
 // failed write leaves an existing file as it was.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FLError* error);
