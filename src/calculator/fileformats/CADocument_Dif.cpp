@@ -294,65 +294,46 @@ bool CADocument::saveToDifFile(const QString& path, FLError* error) {
 
 QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* tooLarge) {
   *tooLarge = false;
-  const CADocument::RowList& rows_ = document.rows();
+  const CADocument::RowList& rows = document.rows();
   uint64_t cellCount = 0;
-  for (const std::unique_ptr<CARow>& row : rows_) cellCount += row->cells().size();
+  for (const std::unique_ptr<CARow>& row : rows) cellCount += row->cells().size();
   const GridPoint last = cellCount ? document.maxGridPoint() : GridPoint{-1, -1};
-  const QByteArray header = StringWithFormat(kDifHeaderFormat, appName(), last.x + 1, last.y + 1).toUtf8();
-  // Every cell of the grid is written, an empty one as its pair of lines: the file's size is
-  // counted from the grid's shape and the cells' own pairs, made first, before any of it is.
+  QString output = StringWithFormat(kDifHeaderFormat, appName(), last.x + 1, last.y + 1);
+  // Every cell of the grid is written, an empty one as its pair of lines, a cell's own pair in
+  // one byte less at the least ("0,1\nV\n"): what that much asks is refused before any row is
+  // made; the cells' own pairs are counted as they are written.
   using Wide = unsigned __int128;
   const uint64_t rowCount = uint64_t(last.y + 1), columnCount = uint64_t(last.x + 1);
   const Wide rowBytes = Wide(columnCount) * kDifEmptyPairLength + std::strlen(kDifRowStart);
-  const Wide gridBytes = rowBytes * rowCount + uint64_t(header.size()) + std::strlen(kDifEnd);
+  const Wide gridBytes = rowBytes * rowCount + uint64_t(output.size()) + std::strlen(kDifEnd);
   const auto refuse = [tooLarge] {
     *tooLarge = true;
     return QByteArray();
   };
-  // A cell's own pair takes one byte less than an empty one at the least ("0,1\nV\n").
   if (gridBytes - std::min<Wide>(cellCount, gridBytes) > Wide(uint64_t(std::max<int64_t>(most, 0)))) return refuse();
-  int64_t size = int64_t(gridBytes);
-  QByteArray pairs;
-  std::vector<qsizetype> ends;
-  for (const std::unique_ptr<CARow>& row : rows_) {
-    if (row->gridY() > last.y) break;
-    for (const CACellEntry& entry : row->cells()) {
-      if (entry.x() > last.x) break;
-      const DifValue value = DifValueOfCell(CACellReading(entry, row->gridY(), &document).get());
-      QString pair;
-      WriteDifField(pair, value.text, value.code, 1);
-      pairs += pair.toUtf8();
-      ends.push_back(pairs.size());
-      size -= kDifEmptyPairLength;
-    }
-    if (size + pairs.size() > most) return refuse();
-  }
 
-  QByteArray output;
-  output.reserve(size + pairs.size());
-  output += header;
-  QByteArray emptyRow(kDifRowStart);
-  for (uint64_t x = 0; x < columnCount; ++x) emptyRow += "1,0\n\"\"\n";
+  QString emptyRow = QLatin1String(kDifRowStart);
+  for (uint64_t x = 0; x < columnCount; ++x) WriteDifField(emptyRow, QString(), kDifString, 1);
   const qsizetype rowStart = qsizetype(std::strlen(kDifRowStart));
-  size_t pair = 0;
   int64_t y = 0;
-  for (auto row = rows_.begin(); row != rows_.end() && (*row)->gridY() <= last.y; ++row) {
+  for (auto row = rows.begin(); row != rows.end() && (*row)->gridY() <= last.y; ++row) {
     if ((*row)->cells().empty()) continue;
     AppendRepeated(output, emptyRow, (*row)->gridY() - y);
     y = (*row)->gridY() + 1;
-    output += kDifRowStart;
+    output += QLatin1String(kDifRowStart);
     int64_t x = 0;
     for (const CACellEntry& entry : (*row)->cells()) {
       if (entry.x() > last.x) break;
-      output.append(emptyRow.constData() + rowStart, (entry.x() - x) * kDifEmptyPairLength);
-      const qsizetype begin = pair == 0 ? 0 : ends[pair - 1];
-      output.append(pairs.constData() + begin, ends[pair] - begin);
-      ++pair;
+      output += QStringView(emptyRow).sliced(rowStart, (entry.x() - x) * kDifEmptyPairLength);
+      const DifValue value = DifValueOfCell(CACellReading(entry, (*row)->gridY(), &document).get());
+      WriteDifField(output, value.text, value.code, 1);
       x = entry.x() + 1;
     }
-    output.append(emptyRow.constData() + rowStart, (last.x + 1 - x) * kDifEmptyPairLength);
+    output += QStringView(emptyRow).sliced(rowStart, (last.x + 1 - x) * kDifEmptyPairLength);
+    if (output.size() > most) return refuse();
   }
   AppendRepeated(output, emptyRow, last.y + 1 - y);
-  output += kDifEnd;
-  return output;
+  output += QLatin1String(kDifEnd);
+  QByteArray bytes = output.toUtf8();
+  return bytes.size() > most ? refuse() : bytes;
 }

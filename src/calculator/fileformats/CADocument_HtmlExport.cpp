@@ -73,7 +73,7 @@ struct HtmlExport {
   bool ok = true;
 
   void tabs(int count) { page.append(std::max(count, 0), '\t'); }
-  void add(const QString& text) { page += text.toUtf8(); }
+  void add(QStringView text) { AppendUtf8(page, text); }
 };
 
 QString Background(Kolor kolor) { return QLatin1String(kBackgroundFormat).arg(CssColorString(kolor)); }
@@ -382,7 +382,6 @@ unsigned __int128 TableBytes(const CADocument& document, const HtmlExport& state
   if (striped > 0) {
     // The first striped row of the range that the sheet does not keep.
     uint64_t y = (std::max<uint64_t>(first, 1) + interval) / interval * interval - 1;
-    if (y >= interval && y - interval >= std::max<uint64_t>(first, 1)) y -= interval;
     while (document.row(int64_t(y))) y += interval;
     total += Wide(striped) * rowBytes(nullptr, int64_t(y), nullptr, 0);
   }

@@ -70,6 +70,11 @@ QString RtfTextOfBytes(const QByteArray& bytes) {
 
 bool WriteRtfText(const QString& path, const QString& rtf, FLError* error) {
   const QByteArray bytes = EncodeText(rtf, kFLEncodingMacRoman, true).value_or(QByteArray());
+  // Long texts in few cells can make a file the reader would refuse, whatever the table's size.
+  if (bytes.size() > kMaxDelimitedTextLength) {
+    SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+    return false;
+  }
   return WritePackageTextFile(path, QByteArrayView(bytes), error);
 }
 

@@ -32,8 +32,9 @@ inline constexpr const char* kDifFormatErrorReason = "I don't understand the for
 void WriteDifField(QString& output, const QString& text, int code, int64_t column);
 
 // The sheet as a DIF file, every cell of its grid a pair. A file of more than `most` bytes is
-// not made: the result is null and *tooLarge set. Its size is counted from the grid's shape and
-// the cells' own pairs, made first, before any row is.
+// not given: the result is null and *tooLarge set. What the grid's shape asks (a pair for every
+// cell, a row start for every row) is counted before any row is made, the cells' own pairs as
+// they are written.
 QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* tooLarge);
 
 // Enters the cells of a DIF text, looking at a few of its lines at a time. NO with -50 when the

@@ -44,11 +44,12 @@ inline constexpr const char* kTooManyTableCellsReason =
 bool RichTextTableFits(const CADocument& document, const GridRange& table, FLError* error);
 
 // The cells of the block as comma- (YES) or tab-separated lines, each as wide as the block,
-// from the block's first row to the last row that exists within it. A text of more than `most`
-// bytes is not made: the result is null and *tooLarge, when given, is set. Its size is known,
-// from the cells' own fields and the block's shape, before any of it is made.
+// from the block's first row to the last row that exists within it, in UTF-8. A text of more
+// than `most` bytes is not given: the result is null and *tooLarge, when given, is set. What the
+// block's shape asks (a separator for every field of every row) is counted before any of it is
+// made, the fields' own bytes as they are written.
 QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& block, bool commas, int64_t most,
                                  bool* tooLarge = nullptr);
-// The same as text, of at most kMaxDelimitedTextLength bytes as UTF-8.
+// The same as text, of at most kMaxDelimitedTextLength characters (for the clipboard).
 QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas,
                              bool* tooLarge = nullptr);

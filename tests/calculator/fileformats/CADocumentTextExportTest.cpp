@@ -96,9 +96,9 @@ TEST_F(TextExportTest, EveryGridExportRefusesACellFarDown) {
   }
 }
 
-// Each text file's size is counted, before any of it is made, as it is written: a text that
-// takes n bytes is refused where at most n - 1 may be written and made where n may, whatever
-// the sheet's rows, columns, cells, stripes and backgrounds.
+// Each text file is counted as it is written: a text that takes n bytes is refused where at
+// most n - 1 may be written and made where n may, whatever the sheet's rows, columns, cells,
+// stripes and backgrounds.
 TEST_F(TextExportTest, EachTextIsCountedAsItIsWritten) {
   CAFormat tinted;
   tinted.setBackgroundKolor(0x640000FF);
