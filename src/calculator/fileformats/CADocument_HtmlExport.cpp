@@ -264,8 +264,8 @@ void ExportCell(const CADocument& document, HtmlExport& state, const CARow* shee
   state.page += "</td>\n";
 }
 
-// The pages of a range's cells, as they are written, one after another in the order of the
-// rows and of the cells in them; the pictures' are written later, with their files.
+// The table cells of the range's cells as they are written, one after another in the order of
+// the rows and of the cells in them; pictures are left to the rows, which write their files.
 struct CellPieces {
   QByteArray bytes;
   std::vector<qsizetype> ends;
@@ -275,7 +275,7 @@ bool IsPictureEntry(const CARow& row, const CACellEntry& entry, const CADocument
   return CACellReading(entry, row.gridY(), &document)->valueType() == kValuePicture;
 }
 
-// The cells of the sheet's rows (from `first`) within the range, each with its row.
+// The sheet's cells within the range, each with its row.
 template <typename Visit>
 void ForEachCellInRange(const CADocument& document, const GridRange& range, Visit visit) {
   const auto& rows = document.rows();
