@@ -19,8 +19,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <deque>
+#include <vector>
 
 namespace {
 
@@ -280,27 +283,57 @@ bool CADocument::loadDifFile(const QString& path, FLError* error) {
 }
 
 bool CADocument::saveToDifFile(const QString& path, FLError* error) {
-  bool anyCell = false;
-  for (const std::unique_ptr<CARow>& row : rows_) anyCell = anyCell || !row->cells().empty();
-  const GridPoint last = anyCell ? maxGridPoint() : GridPoint{-1, -1};
-  // Every cell of the grid is written, an empty one as its pair of lines.
-  if (!TextOfRangeFits(GridRange{{0, 0}, last}, kDifEmptyPairLength, error)) return false;
-  QString output = StringWithFormat(kDifHeaderFormat, appName(), last.x + 1, last.y + 1);
-  auto row = rows_.begin();
-  for (int64_t y = 0; y <= last.y; ++y) {
-    while (row != rows_.end() && (*row)->gridY() < y) ++row;
-    const CARow* cells = row != rows_.end() && (*row)->gridY() == y ? row->get() : nullptr;
-    size_t next = 0;
-    for (int64_t x = 0; x <= last.x; ++x) {
-      std::optional<CACellReading> reading;
-      if (cells) {
-        while (next < cells->cells().size() && cells->cells()[next].x() < x) ++next;
-        if (next < cells->cells().size() && cells->cells()[next].x() == x) reading.emplace(cells->cells()[next], y, this);
-      }
-      const DifValue value = DifValueOfCell(reading ? reading->get() : nullptr);
-      WriteDifField(output, value.text, value.code, x);
-    }
+  bool tooLarge = false;
+  const QByteArray output = DifBytesOfDocument(*this, kMaxDelimitedTextLength, &tooLarge);
+  if (tooLarge) {
+    SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+    return false;
   }
+  return WriteFileAtomically(path, output, error);
+}
+
+QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* tooLarge) {
+  *tooLarge = false;
+  const CADocument::RowList& rows = document.rows();
+  uint64_t cellCount = 0;
+  for (const std::unique_ptr<CARow>& row : rows) cellCount += row->cells().size();
+  const GridPoint last = cellCount ? document.maxGridPoint() : GridPoint{-1, -1};
+  QString output = StringWithFormat(kDifHeaderFormat, appName(), last.x + 1, last.y + 1);
+  // Every cell of the grid is written, an empty one as its pair of lines, a cell's own pair in
+  // one byte less at the least ("0,1\nV\n"): what that much asks is refused before any row is
+  // made; the cells' own pairs are counted as they are written.
+  using Wide = unsigned __int128;
+  const uint64_t rowCount = uint64_t(last.y + 1), columnCount = uint64_t(last.x + 1);
+  const Wide rowBytes = Wide(columnCount) * kDifEmptyPairLength + std::strlen(kDifRowStart);
+  const Wide gridBytes = rowBytes * rowCount + uint64_t(output.size()) + std::strlen(kDifEnd);
+  const auto refuse = [tooLarge] {
+    *tooLarge = true;
+    return QByteArray();
+  };
+  if (gridBytes - std::min<Wide>(cellCount, gridBytes) > Wide(uint64_t(std::max<int64_t>(most, 0)))) return refuse();
+
+  QString emptyRow = QLatin1String(kDifRowStart);
+  for (uint64_t x = 0; x < columnCount; ++x) WriteDifField(emptyRow, QString(), kDifString, 1);
+  const qsizetype rowStart = qsizetype(std::strlen(kDifRowStart));
+  int64_t y = 0;
+  for (auto row = rows.begin(); row != rows.end() && (*row)->gridY() <= last.y; ++row) {
+    if ((*row)->cells().empty()) continue;
+    AppendRepeated(output, emptyRow, (*row)->gridY() - y);
+    y = (*row)->gridY() + 1;
+    output += QLatin1String(kDifRowStart);
+    int64_t x = 0;
+    for (const CACellEntry& entry : (*row)->cells()) {
+      if (entry.x() > last.x) break;
+      output += QStringView(emptyRow).sliced(rowStart, (entry.x() - x) * kDifEmptyPairLength);
+      const DifValue value = DifValueOfCell(CACellReading(entry, (*row)->gridY(), &document).get());
+      WriteDifField(output, value.text, value.code, 1);
+      x = entry.x() + 1;
+    }
+    output += QStringView(emptyRow).sliced(rowStart, (last.x + 1 - x) * kDifEmptyPairLength);
+    if (output.size() > most) return refuse();
+  }
+  AppendRepeated(output, emptyRow, last.y + 1 - y);
   output += QLatin1String(kDifEnd);
-  return WriteFileAtomically(path, output.toUtf8(), error);
+  QByteArray bytes = output.toUtf8();
+  return bytes.size() > most ? refuse() : bytes;
 }

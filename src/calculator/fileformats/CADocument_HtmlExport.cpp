@@ -5,6 +5,7 @@
 #include "calculator/fileformats/caHtml.h"
 
 #include "calculator/fileformats/caPackageWriter.h"
+#include "calculator/fileformats/caTextLines.h"
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
@@ -16,7 +17,9 @@
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flBase.h"
 
+#include <functional>
 #include <optional>
+#include <vector>
 #include "framlet/foundation/flImageSaving.h"
 #include "glimmet/storage/gmBorders.h"
 #include "platform/FLError.h"
@@ -26,6 +29,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -43,17 +47,18 @@ constexpr const char* kStyleStart = "\t<style type=\"text/css\">\n";
 constexpr const char* kStyleEnd = "\t</style>";
 constexpr const char* kBodyStart = "</head>\n\n<body>\n";
 constexpr const char* kEmptyCell = "\t\t\t\t<br/>\n";
-// "<td>", the empty cell's line break and "</td>", with their newlines, at least.
-constexpr int64_t kEmptyTableCellLength = 20;
+// What a picture's image element can take beyond the empty-cell line it stands in for: its
+// file's name, its style and its size.
+constexpr int64_t kPictureElementLength = 256;
 constexpr const char* kBackgroundFormat = "background-color:%1;";
 constexpr const char* kPageFileName = "index.html";
 constexpr const char* kImagesFolder = "images";
 constexpr const char* kPictureFileFormat = "Picture%1";
 constexpr const char* kUntitledTitle = "Untitled";
 
-// One export: the page and where it goes.
+// One export: the page, in UTF-8, and where it goes.
 struct HtmlExport {
-  QString page;
+  QByteArray page;
   QString folder;          // null for the pasteboard
   QString picturesFolder;  // made on first use
   int pictureCount = 0;
@@ -67,7 +72,8 @@ struct HtmlExport {
   bool border = true;
   bool ok = true;
 
-  void tabs(int count) { page += QString(std::max(count, 0), u'\t'); }
+  void tabs(int count) { page.append(std::max(count, 0), '\t'); }
+  void add(QStringView text) { AppendUtf8(page, text); }
 };
 
 QString Background(Kolor kolor) { return QLatin1String(kBackgroundFormat).arg(CssColorString(kolor)); }
@@ -144,14 +150,14 @@ QString StyleSheet(const CADocument& document, const HtmlExport& state) {
 void ExportPicture(const CADocument& document, HtmlExport& state, const CACell& cell) {
   const std::shared_ptr<CAPicture>& picture = cell.picture();
   if (!picture || !picture->image() || state.folder.isNull()) {
-    state.page += QLatin1String(kEmptyCell);
+    state.page += kEmptyCell;
     return;
   }
   if (state.picturesFolder.isNull()) {
     const QString folder = QDir(state.folder).filePath(QLatin1String(kImagesFolder));
     if (!CreatePackageFolder(folder, state.error)) {
       state.ok = false;
-      state.page += QLatin1String(kEmptyCell);
+      state.page += kEmptyCell;
       return;
     }
     state.picturesFolder = folder;
@@ -166,36 +172,36 @@ void ExportPicture(const CADocument& document, HtmlExport& state, const CACell& 
                 state.error);
   if (written.isEmpty()) {
     state.ok = false;
-    state.page += QLatin1String(kEmptyCell);
+    state.page += kEmptyCell;
     return;
   }
-  state.page += QStringLiteral("<img src=\"%1/%2\" alt=\"\" style=\"vertical-align:top;")
-                    .arg(QLatin1String(kImagesFolder), createEscapedStringForHtml(QFileInfo(written).fileName()));
+  state.add(QStringLiteral("<img src=\"%1/%2\" alt=\"\" style=\"vertical-align:top;")
+                    .arg(QLatin1String(kImagesFolder), createEscapedStringForHtml(QFileInfo(written).fileName())));
   const QSizeF size = picture->image()->size();
   const double room = document.widthOfColumn(cell.gridPoint().x) - 2 * state.paddingX;
   if (size.width() > room && size.width() > 0) {
-    state.page += QStringLiteral(" width:%1px; height:%2px;").arg(int(room)).arg(int(size.height() * room / size.width()));
+    state.add(QStringLiteral(" width:%1px; height:%2px;").arg(int(room)).arg(int(size.height() * room / size.width())));
   }
-  state.page += QStringLiteral("\" />");
+  state.page += "\" />";
 }
 
 void ExportContents(const CADocument& document, HtmlExport& state, const CACell& cell, const CAFormat& format) {
   const QStringList css = ParagraphDeclarations(document, format, &cell) + CharacterDeclarations(document, format, &cell);
   state.tabs(state.indent);
-  state.page += QStringLiteral("<p");
+  state.page += "<p";
   const bool styled = !css.isEmpty();
-  if (styled) state.page += QStringLiteral(" style=\"") + css.join(u' ') + u'"';
-  state.page += u'>';
+  if (styled) state.add(QStringLiteral(" style=\"") + css.join(u' ') + u'"');
+  state.page += '>';
   if (styled) {
-    state.page += u'\n';
+    state.page += '\n';
     state.tabs(state.indent + 1);
   }
   switch (cell.valueType()) {
     case kValueLink: {
       const QString shown = cell.displayTextField().isEmpty() ? cell.formula() : cell.displayTextField();
       // The address is escaped too: a bare "&" or quote would break the page.
-      state.page += QStringLiteral("<a href=\"%1\">").arg(createEscapedStringForHtml(cell.formula())) +
-                    EscapeCellTextForHtml(shown) + QStringLiteral("</a>");
+      state.add(QStringLiteral("<a href=\"%1\">").arg(createEscapedStringForHtml(cell.formula())) +
+                EscapeCellTextForHtml(shown) + QStringLiteral("</a>"));
       break;
     }
     case kValuePicture:
@@ -203,65 +209,211 @@ void ExportContents(const CADocument& document, HtmlExport& state, const CACell&
       break;
     case kValueCheckbox:
       ++state.checkboxCount;
-      state.page += QStringLiteral("<input type=\"checkbox\" name=\"checkboxes\" value=\"checkbox%1\"")
-                        .arg(state.checkboxCount);
-      if (cell.isChecked()) state.page += QStringLiteral(" checked=\"checked\"");
-      state.page += QStringLiteral(" />");
+      state.add(QStringLiteral("<input type=\"checkbox\" name=\"checkboxes\" value=\"checkbox%1\"").arg(state.checkboxCount));
+      if (cell.isChecked()) state.page += " checked=\"checked\"";
+      state.page += " />";
       break;
     default: {
       const QString text = cell.displayText(false);
-      state.page += text.isEmpty() ? QLatin1String(kEmptyCell) : EscapeCellTextForHtml(text);
+      if (text.isEmpty()) state.page += kEmptyCell;
+      else state.add(EscapeCellTextForHtml(text));
       break;
     }
   }
   if (styled) {
-    state.page += u'\n';
+    state.page += '\n';
     state.tabs(state.indent);
   } else {
     state.tabs(state.indent + 1);
   }
-  state.page += QStringLiteral("</p>\n");
+  state.page += "</p>\n";
 }
 
-void ExportRow(const CADocument& document, HtmlExport& state) {
+// The table cell at (state.x, state.y): its width in the sheet's first row, its background
+// where it has one of its own, and what the cell holds.
+void ExportCell(const CADocument& document, HtmlExport& state, const CARow* sheetRow, const CACellEntry* entry) {
   state.tabs(state.indent++);
-  state.page += QStringLiteral("<tr>\n");
+  // Read where it is: exporting makes no cell of a plain number.
+  std::optional<CACellReading> reading;
+  if (entry) reading.emplace(*entry, state.y, &document);
+  const CACell* cell = reading ? reading->get() : nullptr;
+  CAFormat format;
+  Kolor background = state.defaultBackground;
+  if (cell) {
+    format = document.formatForCell(cell, false);
+  } else {
+    if (document.shouldStripeRow(state.y)) background = document.stripeKolor();
+    if (const CAFormat* column = document.formatForColumn(state.x);
+        column && column->hasPropertyForMask(kFormatBackground))
+      background = column->backgroundKolor();
+    if (const CAFormat* row = sheetRow ? sheetRow->format() : nullptr) format = *row;
+  }
+  if (format.hasPropertyForMask(kFormatBackground)) background = format.backgroundKolor();
+  const bool ownBackground = KolorIsColor(background) && background != state.defaultBackground;
+  if (!ownBackground && state.y != 0) {
+    state.page += "<td>\n";
+  } else {
+    state.page += "<td style=\"";
+    if (state.y == 0) state.add(QStringLiteral("width:%1px; ").arg(int(document.widthOfColumn(state.x))));
+    if (ownBackground) state.add(Background(background) + u' ');
+    state.page += "\">\n";
+  }
+  if (cell) ExportContents(document, state, *cell, format);
+  else state.page += kEmptyCell;
+  state.tabs(--state.indent);
+  state.page += "</td>\n";
+}
+
+// The table cells of the range's cells as they are written, one after another in the order of
+// the rows and of the cells in them; pictures are left to the rows, which write their files.
+struct CellPieces {
+  QByteArray bytes;
+  std::vector<qsizetype> ends;
+};
+
+bool IsPictureEntry(const CARow& row, const CACellEntry& entry, const CADocument& document) {
+  return CACellReading(entry, row.gridY(), &document)->valueType() == kValuePicture;
+}
+
+// The sheet's cells within the range, each with its row.
+template <typename Visit>
+void ForEachCellInRange(const CADocument& document, const GridRange& range, Visit visit) {
+  const auto& rows = document.rows();
+  auto row = std::lower_bound(rows.begin(), rows.end(), range.startPoint.y,
+                              [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
+  for (; row != rows.end() && (*row)->gridY() <= range.endPoint.y; ++row) {
+    for (const CACellEntry& entry : (*row)->cells()) {
+      if (entry.x() < range.startPoint.x) continue;
+      if (entry.x() > range.endPoint.x) break;
+      visit(**row, entry);
+    }
+  }
+}
+
+// The size of one table cell without contents, as ExportCell writes it.
+int64_t EmptyCellSize(const CADocument& document, HtmlExport& scratch, const CARow* row, int64_t x, int64_t y) {
+  scratch.page.clear();
+  scratch.x = x;
+  scratch.y = y;
+  ExportCell(document, scratch, row, nullptr);
+  return scratch.page.size();
+}
+
+// The bytes the rows of the range take as written: the rows' tags, the cells without contents
+// and the pieces of the cells with contents, the pictures at the most their element takes. A
+// row's empty cells differ only by their column's width and background and by the row's
+// stripe, format and being the first: the sheet's columns are looked at one by one, the
+// others all alike, so the count costs what the sheet's rows, columns and cells do.
+unsigned __int128 TableBytes(const CADocument& document, const HtmlExport& state, const CellPieces& pieces,
+                             int64_t pictureBytes) {
+  using Wide = unsigned __int128;
+  const GridRange& range = state.range;
+  HtmlExport scratch;
+  scratch.indent = 3;
+  scratch.range = range;
+  scratch.paddingX = state.paddingX;
+  scratch.paddingY = state.paddingY;
+  scratch.defaultBackground = state.defaultBackground;
+  const uint64_t width = uint64_t(range.endPoint.x) - uint64_t(range.startPoint.x) + 1;
+  std::vector<int64_t> sheetColumns;
+  for (const std::unique_ptr<CAColumn>& column : document.columns())
+    if (column->gridX() >= range.startPoint.x && column->gridX() <= range.endPoint.x)
+      sheetColumns.push_back(column->gridX());
+  // A column the sheet keeps nothing for, when the range has one.
+  std::optional<int64_t> plainColumn;
+  if (sheetColumns.size() < width) {
+    int64_t x = range.startPoint.x;
+    for (int64_t kept : sheetColumns) {
+      if (kept != x) break;
+      ++x;
+    }
+    plainColumn = x;
+  }
+  // The tags of a row and its cells without contents; `taken` marks the columns (by their place
+  // in sheetColumns) that the row's cells take, `plainTaken` counts the others they take.
+  const auto rowBytes = [&](const CARow* row, int64_t y, const std::vector<bool>* taken, uint64_t plainTaken) {
+    Wide bytes = 15;  // "\t\t<tr>\n" and "\t\t</tr>\n"
+    const uint64_t plain = width - sheetColumns.size() - plainTaken;
+    if (plainColumn && plain > 0)
+      bytes += Wide(plain) * uint64_t(EmptyCellSize(document, scratch, row, *plainColumn, y));
+    for (size_t i = 0; i < sheetColumns.size(); ++i)
+      if (!taken || !(*taken)[i]) bytes += uint64_t(EmptyCellSize(document, scratch, row, sheetColumns[i], y));
+    return bytes;
+  };
+  Wide total = Wide(pieces.bytes.size()) + uint64_t(pictureBytes);
+  // The rows the sheet has: each counted itself, its cells' pieces standing in for empty cells.
+  uint64_t sheetRows = 0, stripedSheetRows = 0;
+  bool firstRowKept = false;
+  std::vector<bool> taken(sheetColumns.size());
+  const auto& rows = document.rows();
+  auto row = std::lower_bound(rows.begin(), rows.end(), range.startPoint.y,
+                              [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
+  for (; row != rows.end() && (*row)->gridY() <= range.endPoint.y; ++row) {
+    const int64_t y = (*row)->gridY();
+    ++sheetRows;
+    if (y == 0) firstRowKept = true;
+    else if (document.shouldStripeRow(y)) ++stripedSheetRows;
+    std::fill(taken.begin(), taken.end(), false);
+    uint64_t plainTaken = 0;
+    auto column = sheetColumns.begin();
+    for (const CACellEntry& entry : (*row)->cells()) {
+      if (entry.x() < range.startPoint.x) continue;
+      if (entry.x() > range.endPoint.x) break;
+      while (column != sheetColumns.end() && *column < entry.x()) ++column;
+      if (column != sheetColumns.end() && *column == entry.x()) taken[size_t(column - sheetColumns.begin())] = true;
+      else ++plainTaken;
+    }
+    total += rowBytes(row->get(), y, &taken, plainTaken);
+  }
+  // The other rows: the first row of the sheet, the striped ones and the plain ones.
+  const uint64_t first = uint64_t(range.startPoint.y), last = uint64_t(range.endPoint.y);
+  uint64_t others = last - first + 1 - sheetRows;
+  if (first == 0 && !firstRowKept) {
+    total += rowBytes(nullptr, 0, nullptr, 0);
+    --others;
+  }
+  const uint64_t interval = document.stripeInterval();
+  uint64_t striped = 0;
+  if (interval != 0 && KolorIsColor(document.stripeKolor())) {
+    const uint64_t from = std::max<uint64_t>(first, 1);
+    // Rows y with (y + 1) divisible by the interval, in [from, last].
+    if (from <= last) striped = (last + 1) / interval - from / interval - stripedSheetRows;
+  }
+  if (striped > 0) {
+    // The first striped row of the range that the sheet does not keep.
+    uint64_t y = (std::max<uint64_t>(first, 1) + interval) / interval * interval - 1;
+    while (document.row(int64_t(y))) y += interval;
+    total += Wide(striped) * rowBytes(nullptr, int64_t(y), nullptr, 0);
+  }
+  if (others > striped) {
+    // A plain row: the first of the range's that is not the sheet's first row, not striped and not kept.
+    int64_t y = std::max<int64_t>(range.startPoint.y, 1);
+    while (document.row(y) || document.shouldStripeRow(y)) ++y;
+    total += Wide(others - striped) * rowBytes(nullptr, y, nullptr, 0);
+  }
+  return total;
+}
+
+void ExportRow(const CADocument& document, HtmlExport& state, const CARow* sheetRow, const CellPieces& pieces,
+               size_t* piece) {
+  state.tabs(state.indent++);
+  state.page += "<tr>\n";
+  const CARow::CellList* cells = sheetRow ? &sheetRow->cells() : nullptr;
+  size_t next = 0;
+  if (cells)
+    while (next < cells->size() && (*cells)[next].x() < state.range.startPoint.x) ++next;
   for (state.x = state.range.startPoint.x; state.x <= state.range.endPoint.x; ++state.x) {
-    state.tabs(state.indent++);
-    // Read where it is: exporting makes no cell of a plain number.
-    const CARow* sheetRow = document.row(state.y);
-    const CACellEntry* entry = sheetRow ? sheetRow->entryAt(state.x) : nullptr;
-    std::optional<CACellReading> reading;
-    if (entry) reading.emplace(*entry, state.y, &document);
-    const CACell* cell = reading ? reading->get() : nullptr;
-    CAFormat format;
-    Kolor background = state.defaultBackground;
-    if (cell) {
-      format = document.formatForCell(cell, false);
-    } else {
-      if (document.shouldStripeRow(state.y)) background = document.stripeKolor();
-      if (const CAFormat* column = document.formatForColumn(state.x);
-          column && column->hasPropertyForMask(kFormatBackground))
-        background = column->backgroundKolor();
-      if (const CAFormat* row = document.formatForRow(state.y)) format = *row;
+    const CACellEntry* entry = cells && next < cells->size() && (*cells)[next].x() == state.x ? &(*cells)[next++] : nullptr;
+    if (entry && !IsPictureEntry(*sheetRow, *entry, document)) {
+      const qsizetype begin = *piece == 0 ? 0 : pieces.ends[*piece - 1];
+      state.page.append(pieces.bytes.constData() + begin, pieces.ends[*piece] - begin);
+      ++*piece;
+      continue;
     }
-    if (format.hasPropertyForMask(kFormatBackground)) background = format.backgroundKolor();
-    const bool ownBackground = KolorIsColor(background) && background != state.defaultBackground;
-    if (!ownBackground && state.y != 0) {
-      state.page += QStringLiteral("<td>\n");
-    } else {
-      state.page += QStringLiteral("<td style=\"");
-      if (state.y == 0) state.page += QStringLiteral("width:%1px; ").arg(int(document.widthOfColumn(state.x)));
-      if (ownBackground) state.page += Background(background) + u' ';
-      state.page += QStringLiteral("\">\n");
-    }
-    if (cell) ExportContents(document, state, *cell, format);
-    else state.page += QLatin1String(kEmptyCell);
-    state.tabs(--state.indent);
-    state.page += QStringLiteral("</td>\n");
+    ExportCell(document, state, sheetRow, entry);
   }
   state.tabs(--state.indent);
-  state.page += QStringLiteral("</tr>\n");
+  state.page += "</tr>\n";
 }
 
 // The title: the file's name without its extensions, or "Untitled".
@@ -309,10 +461,8 @@ QString EscapeCellTextForHtml(const QString& text) {
   return out;
 }
 
-bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QString* page,
-                       FLError* error) {
-  // Every cell of the range is a table cell, an empty one too.
-  if (!TextOfRangeFits(range, kEmptyTableCellLength, error)) return false;
+bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
+                       FLError* error, int64_t most, const std::function<bool()>& beforeRows) {
   HtmlExport state;
   state.folder = folder;
   state.error = error;
@@ -321,49 +471,140 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
   state.paddingY = document.cellPadding().y / 12700.0;
   state.defaultBackground = document.defaultFormat().backgroundKolor();
 
-  state.page = QLatin1String(kPageStart) + QLatin1String(kGeneratorFormat).arg(createEscapedStringForHtml(g_appName),
-                                                                              createEscapedStringForHtml(g_appVersionString));
-  state.page += QStringLiteral("\t<title>%1</title>\n").arg(QLatin1String(kTitlePlaceholder));
-  state.page += QLatin1String(kStyleStart) + QLatin1String(kStyleEnd) + u'\n';
-  state.page += QLatin1String(kBodyStart);
-
+  QString head = QLatin1String(kPageStart) + QLatin1String(kGeneratorFormat).arg(createEscapedStringForHtml(g_appName),
+                                                                                createEscapedStringForHtml(g_appVersionString));
+  head += QStringLiteral("\t<title>%1</title>\n").arg(QLatin1String(kTitlePlaceholder));
+  head += QLatin1String(kStyleStart) + QLatin1String(kStyleEnd) + u'\n';
+  head += QLatin1String(kBodyStart);
+  const qsizetype title = head.indexOf(QLatin1String(kTitlePlaceholder));
+  if (title < 0) LogAssert("Title placeholder not found", __func__, __FILE__, __LINE__);
+  else head.replace(title, qsizetype(std::strlen(kTitlePlaceholder)), createEscapedStringForHtml(PageTitle(document)));
+  const qsizetype style = head.indexOf(QLatin1String(kStyleEnd));
+  if (style < 0) LogAssert("useEmbeddedStyles not specified", __func__, __FILE__, __LINE__);
+  else head.insert(style, QStringLiteral("\t\t<!--\n") + StyleSheet(document, state) + QStringLiteral("\t\t-->\n"));
+  state.add(head);
   state.tabs(state.indent++);
   if (KolorIsColor(state.defaultBackground))
-    state.page += QStringLiteral("<table style=\"") + Background(state.defaultBackground) + QStringLiteral(" \">\n");
+    state.add(QStringLiteral("<table style=\"") + Background(state.defaultBackground) + QStringLiteral(" \">\n"));
   else
-    state.page += QStringLiteral("<table>\n");
-  for (state.y = range.startPoint.y; state.y <= range.endPoint.y && state.ok; ++state.y) ExportRow(document, state);
+    state.page += "<table>\n";
+  constexpr const char* kPageEnd = "</table>\n</body>\n</html>\n";
+
+  // The cells with contents are written first, and the page's size counted with them, so that a
+  // page too large is refused before anything is made row by row or any picture written.
+  const auto refuse = [error] {
+    SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+    return false;
+  };
+  const uint64_t width = uint64_t(range.endPoint.x) - uint64_t(range.startPoint.x) + 1;
+  const uint64_t height = uint64_t(range.endPoint.y) - uint64_t(range.startPoint.y) + 1;
+  // Every cell takes its tags and line break at the least.
+  constexpr uint64_t kLeastCellBytes = 28;
+  if (range.endPoint.x >= range.startPoint.x && range.endPoint.y >= range.startPoint.y &&
+      (unsigned __int128)width * height * kLeastCellBytes > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0)))
+    return refuse();
+  CellPieces pieces;
+  int64_t pictureBytes = 0;
+  {
+    HtmlExport measure = state;
+    measure.page.clear();
+    measure.folder.clear();
+    measure.indent = 3;
+    bool over = false;
+    ForEachCellInRange(document, range, [&](const CARow& row, const CACellEntry& entry) {
+      if (over) return;
+      measure.x = entry.x();
+      measure.y = row.gridY();
+      if (IsPictureEntry(row, entry, document)) {
+        // Measured without its file, which is written with the page.
+        HtmlExport picture = measure;
+        picture.page.clear();
+        ExportCell(document, picture, &row, &entry);
+        pictureBytes += picture.page.size() + kPictureElementLength;
+        return;
+      }
+      ExportCell(document, measure, &row, &entry);
+      pieces.ends.push_back(measure.page.size());
+      over = measure.page.size() > most;
+    });
+    if (over) return refuse();
+    pieces.bytes = std::move(measure.page);
+    state.checkboxCount = measure.checkboxCount;
+  }
+  if (range.endPoint.x >= range.startPoint.x && range.endPoint.y >= range.startPoint.y) {
+    const unsigned __int128 size = TableBytes(document, state, pieces, pictureBytes) + uint64_t(state.page.size()) + 1 +
+                                   std::strlen(kPageEnd);
+    if (size > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0))) return refuse();
+    state.page.reserve(qsizetype(size));
+  }
+  if (beforeRows && !beforeRows()) return false;
+
+  const auto& rows = document.rows();
+  auto row = std::lower_bound(rows.begin(), rows.end(), range.startPoint.y,
+                              [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
+  size_t piece = 0;
+  // Rows the sheet does not keep are alike but for the first and the striped ones: one of each
+  // kind is made and copied.
+  QByteArray plainRow, stripedRow;
+  for (state.y = range.startPoint.y; state.y <= range.endPoint.y && state.ok; ++state.y) {
+    while (row != rows.end() && (*row)->gridY() < state.y) ++row;
+    const CARow* sheetRow = row != rows.end() && (*row)->gridY() == state.y ? row->get() : nullptr;
+    if (sheetRow || state.y == 0) {
+      ExportRow(document, state, sheetRow, pieces, &piece);
+      continue;
+    }
+    const bool striped = document.shouldStripeRow(state.y);
+    QByteArray& made = striped ? stripedRow : plainRow;
+    if (made.isNull()) {
+      const qsizetype before = state.page.size();
+      ExportRow(document, state, nullptr, pieces, &piece);
+      made = state.page.sliced(before);
+      continue;
+    }
+    if (striped || document.stripeInterval() != 0) {
+      state.page += made;
+      continue;
+    }
+    // Without stripes every row up to the sheet's next one is the same.
+    const int64_t next = row != rows.end() ? std::min((*row)->gridY() - 1, range.endPoint.y) : range.endPoint.y;
+    AppendRepeated(state.page, made, next - state.y + 1);
+    state.y = next;
+  }
   if (!state.ok) return false;
   state.tabs(state.indent - 1);
-  state.page += QStringLiteral("</table>\n</body>\n</html>\n");
-
-  const qsizetype title = state.page.indexOf(QLatin1String(kTitlePlaceholder));
-  if (title < 0) LogAssert("Title placeholder not found", __func__, __FILE__, __LINE__);
-  else state.page.replace(title, qsizetype(std::strlen(kTitlePlaceholder)), createEscapedStringForHtml(PageTitle(document)));
-  const qsizetype style = state.page.indexOf(QLatin1String(kStyleEnd));
-  if (style < 0) LogAssert("useEmbeddedStyles not specified", __func__, __FILE__, __LINE__);
-  else state.page.insert(style, QStringLiteral("\t\t<!--\n") + StyleSheet(document, state) + QStringLiteral("\t\t-->\n"));
+  state.page += kPageEnd;
   *page = std::move(state.page);
   return true;
 }
 
+bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QString* page,
+                       FLError* error) {
+  QByteArray bytes;
+  if (!ExportRangeAsHtml(document, range, folder, &bytes, error, kMaxDelimitedTextLength, nullptr)) return false;
+  *page = QString::fromUtf8(bytes);
+  return true;
+}
+
 bool CADocument::saveToHtmlFile(const QString& path, FLError* error) {
-  // Refused before the page's folder is made.
-  if (!TextOfRangeFits(extent(), kEmptyTableCellLength, error)) return false;
   QString file = path;
   QString folder = QFileInfo(path).absolutePath();
-  if (!keepHtmlExtension()) {
+  // The page's folder is made once the page is known to fit, before its rows and pictures.
+  const auto makeFolder = [&]() {
+    if (keepHtmlExtension()) return true;
     if (!QDir().mkpath(path)) {
       const int code = errno ? errno : EACCES;
       SetError(error, code, QString::fromLocal8Bit(std::strerror(code)), kFLPosixErrorDomain);
       return false;
     }
+    return true;
+  };
+  if (!keepHtmlExtension()) {
     folder = path;
     file = QDir(path).filePath(QLatin1String(kPageFileName));
   }
-  QString page;
-  if (!ExportRangeAsHtml(*this, extent(), folder, &page, error)) return false;
-  return WritePackageTextFile(file, page, error);
+  QByteArray page;
+  if (!ExportRangeAsHtml(*this, extent(), folder, &page, error, kMaxDelimitedTextLength, makeFolder)) return false;
+  return WritePackageTextFile(file, QByteArrayView(page), error);
 }
 
 QString CADocument::htmlFromSelection() {
@@ -372,6 +613,9 @@ QString CADocument::htmlFromSelection() {
   const GridPoint last = maxGridPoint();
   range.endPoint.x = std::min(range.endPoint.x, std::max(last.x, range.startPoint.x));
   range.endPoint.y = std::min(range.endPoint.y, std::max(last.y, range.startPoint.y));
+  // The page of a copy is a table as the RTF beside it is, and is pasted through the same
+  // rich text: it is left off the clipboard where the RTF would be.
+  if (!RichTextTableFits(*this, range, nullptr)) return QString();
   QString page;
   return ExportRangeAsHtml(*this, range, QString(), &page, nullptr) ? page : QString();
 }

@@ -70,6 +70,11 @@ QString RtfTextOfBytes(const QByteArray& bytes) {
 
 bool WriteRtfText(const QString& path, const QString& rtf, FLError* error) {
   const QByteArray bytes = EncodeText(rtf, kFLEncodingMacRoman, true).value_or(QByteArray());
+  // Long texts in few cells can make a file the reader would refuse, whatever the table's size.
+  if (bytes.size() > kMaxDelimitedTextLength) {
+    SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+    return false;
+  }
   return WritePackageTextFile(path, QByteArrayView(bytes), error);
 }
 
@@ -109,9 +114,6 @@ GridRange TableRange(const CADocument& document, const GridRange& range, bool* c
   return {start, end};
 }
 
-bool TableTooLarge(const GridRange& table, FLError* error = nullptr) {
-  return !RangeFitsWithin(table, 1, kMaxRichTextTableCells, error);
-}
 
 // The sheet's formatting of one table cell: styles and colour as character atoms, the
 // background on the cell's closing kink unless the base has it, the alignment as the paragraph's.
@@ -269,7 +271,7 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
   const GridPoint start = table.startPoint, end = table.endPoint;
   const bool singleCell = start.x == end.x && start.y == end.y;
   if (tooManyColumns) *tooManyColumns = cut;
-  if (!singleCell && TableTooLarge(table)) return nullptr;
+  if (!singleCell && !RichTextTableFits(*this, table, nullptr)) return nullptr;
 
   GlimmetDocPtr holder(NewGlimmetDoc(kDocTemporary));
   GlimmetDoc* doc = holder.get();
@@ -382,8 +384,13 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
       }
       for (; nextX < x; ++nextX) applyLineFormats(nextX, "Text in empty cell 1");
       const uint32_t at = row.kinkCps[x - start.x + 1] - 1;
+      const int32_t before = doc->userLength;
       if (!InsertCellContents(doc, at, *cell, showFormula, copyBestValues)) return nullptr;
-      if (!FetchKnot(doc, row.first, &row, kKnotRow)) return nullptr;
+      // What was inserted moves the row's later kinks and its end alike: they are moved here
+      // rather than found again.
+      const uint32_t inserted = uint32_t(doc->userLength - before);
+      for (uint32_t k = uint32_t(x - start.x + 1); k < row.kinkCount; ++k) row.kinkCps[k] += inserted;
+      row.limit += inserted;
       ApplyFormatToCell({doc, row.kinkCps[x - start.x] + 1, row.kinkCps[x - start.x + 1]},
                         formatForCell(cell.get(), true), &defaults);
       nextX = x + 1;
@@ -402,7 +409,7 @@ namespace {
 bool RefusedAsTooLarge(const CADocument& document, FLError* error) {
   bool cut = false;
   const GridRange table = TableRange(document, document.extent(), &cut);
-  return table.startPoint != table.endPoint && TableTooLarge(table, error);
+  return table.startPoint != table.endPoint && !RichTextTableFits(document, table, error);
 }
 
 }  // namespace

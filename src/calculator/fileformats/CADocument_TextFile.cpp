@@ -8,7 +8,11 @@
 #include "calculator/model/CARow.h"
 #include "platform/FLError.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -27,11 +31,6 @@ QString CellFieldText(const CACell& cell) {
   }
 }
 
-// Columns [from, to) of a row of columnCount columns.
-void WriteEmptyFields(QString& output, int64_t from, int64_t to, int64_t columnCount, bool commas) {
-  for (int64_t x = from; x < to; ++x) WriteTextField(output, QString(), commas, x, columnCount);
-}
-
 }  // namespace
 
 bool CADocument::loadTextFile(const QString& path, FLError* error) {
@@ -45,61 +44,87 @@ bool CADocument::loadTextFile(const QString& path, FLError* error) {
 }
 
 bool CADocument::saveToTextFile(const QString& path, bool commas, FLError* error) {
-  QString output;
+  QByteArray output;
   if (!rows_.empty()) {
     // Every row is written as wide as the widest row of cells with content; the placeholders of
     // overflowing text add no columns. A sheet without content writes one empty column.
     const int64_t lastX = contentExtent().endPoint.x;
     bool tooLarge = false;
-    output = DelimitedTextOfBlock(*this, GridRange{{0, 0}, {lastX, rows_.back()->gridY()}}, commas, &tooLarge);
+    output = DelimitedBytesOfBlock(*this, GridRange{{0, 0}, {lastX, rows_.back()->gridY()}}, commas,
+                                   kMaxDelimitedTextLength, &tooLarge);
     if (tooLarge) {
       SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
       return false;
     }
   }
-  return WriteFileAtomically(path, output.toUtf8(), error);
+  return WriteFileAtomically(path, output, error);
 }
 
-QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas, bool* tooLarge) {
-  if (tooLarge) *tooLarge = false;
+namespace {
+
+// The block's text, or null (*tooLarge set) past `most` characters. Every field of every row
+// written takes its separator or line end: what that much asks is refused before any of it is
+// made; the fields' own characters are counted as they are written.
+QString DelimitedTextWithin(const CADocument& document, const GridRange& block, bool commas, int64_t most,
+                            bool* tooLarge) {
+  *tooLarge = false;
   const int64_t x0 = block.startPoint.x;
+  const int64_t y0 = block.startPoint.y;
   const int64_t columnCount = block.endPoint.x - x0 + 1;
-  QString output;
-  if (columnCount <= 0 || block.endPoint.y < block.startPoint.y) return output;
-  // Every field of the block takes at least its separator or line end; the rows written are
-  // those up to the last one that exists within the block.
-  int64_t lastY = block.startPoint.y - 1;
-  for (auto it = document.rows().rbegin(); it != document.rows().rend(); ++it) {
-    if ((*it)->gridY() > block.endPoint.y) continue;
-    lastY = (*it)->gridY();
-    break;
-  }
+  if (columnCount <= 0 || block.endPoint.y < y0) return QString();
   const auto refuse = [&] {
-    if (tooLarge) *tooLarge = true;
+    *tooLarge = true;
     return QString();
   };
-  if (lastY >= block.startPoint.y) {
-    const unsigned __int128 fields = (unsigned __int128)uint64_t(columnCount) * uint64_t(lastY - block.startPoint.y + 1);
-    if (fields > (unsigned __int128)kMaxDelimitedTextLength) return refuse();
-  }
-  int64_t nextY = block.startPoint.y;
-  for (const std::unique_ptr<CARow>& row : document.rows()) {
-    if (row->gridY() < block.startPoint.y) continue;
-    if (row->gridY() > block.endPoint.y) break;
-    for (; nextY < row->gridY(); ++nextY) WriteEmptyFields(output, 0, columnCount, columnCount, commas);
+  const CADocument::RowList& rows = document.rows();
+  const auto first = std::lower_bound(rows.begin(), rows.end(), y0,
+                                      [](const std::unique_ptr<CARow>& row, int64_t y) { return row->gridY() < y; });
+  auto last = first;
+  while (last != rows.end() && (*last)->gridY() <= block.endPoint.y) ++last;
+  if (first == last) return QString();
+  const int64_t lastY = (*std::prev(last))->gridY();
+  const unsigned __int128 separators = (unsigned __int128)uint64_t(columnCount) * uint64_t(lastY - y0 + 1);
+  if (separators > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0))) return refuse();
+
+  QString emptyRow(columnCount, commas ? u',' : u'\t');
+  emptyRow.back() = u'\n';
+  QString output;
+  int64_t nextY = y0;
+  for (auto row = first; row != last; ++row) {
+    AppendRepeated(output, emptyRow, (*row)->gridY() - nextY);
     int64_t x = 0;
-    for (const CACellEntry& entry : row->cells()) {
+    for (const CACellEntry& entry : (*row)->cells()) {
       const int64_t cellX = entry.x() - x0;
       if (cellX < 0) continue;
       if (cellX >= columnCount) break;
-      WriteEmptyFields(output, x, cellX, columnCount, commas);
-      WriteTextField(output, CellFieldText(*CACellReading(entry, row->gridY(), &document)), commas, cellX, columnCount);
+      output += QStringView(emptyRow).sliced(x, cellX - x);
+      WriteTextField(output, CellFieldText(*CACellReading(entry, (*row)->gridY(), &document)), commas, cellX,
+                     columnCount);
       x = cellX + 1;
-      if (output.size() > kMaxDelimitedTextLength) return refuse();
+      if (output.size() > most) return refuse();
     }
-    WriteEmptyFields(output, x, columnCount, columnCount, commas);
-    nextY = row->gridY() + 1;
-    if (output.size() > kMaxDelimitedTextLength) return refuse();
+    output += QStringView(emptyRow).sliced(x);
+    nextY = (*row)->gridY() + 1;
+    if (output.size() > most) return refuse();
   }
   return output;
+}
+
+}  // namespace
+
+QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& block, bool commas, int64_t most,
+                                 bool* tooLarge) {
+  bool refused = false;
+  QByteArray bytes = DelimitedTextWithin(document, block, commas, most, &refused).toUtf8();
+  // A character takes up to three bytes: the text is counted again as it is written.
+  refused = refused || bytes.size() > most;
+  if (tooLarge) *tooLarge = refused;
+  return refused ? QByteArray() : bytes;
+}
+
+QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas, bool* tooLarge) {
+  bool refused = false;
+  QString text = DelimitedTextWithin(document, block, commas, kMaxDelimitedTextLength, &refused);
+  if (tooLarge) *tooLarge = refused;
+  return text;
 }

@@ -2,12 +2,14 @@
 // lines, shared by the document's DIF loader and saver and the fuzz target.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
 #include <cstdint>
 
+class CADocument;
 class TextImportDelegate;
 struct FLError;
 struct TextImportResult;
@@ -28,6 +30,12 @@ inline constexpr const char* kDifFormatErrorReason = "I don't understand the for
 // and line breaks become spaces and other control characters are dropped; every other
 // character is kept (the file is UTF-8).
 void WriteDifField(QString& output, const QString& text, int code, int64_t column);
+
+// The sheet as a DIF file, every cell of its grid a pair. A file of more than `most` bytes is
+// not given: the result is null and *tooLarge set. What the grid's shape asks (a pair for every
+// cell, a row start for every row) is counted before any row is made, the cells' own pairs as
+// they are written.
+QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* tooLarge);
 
 // Enters the cells of a DIF text, looking at a few of its lines at a time. NO with -50 when the
 // header or data are not DIF; the cells entered before the fault stay. As with delimited text,

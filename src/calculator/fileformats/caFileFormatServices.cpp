@@ -2,6 +2,7 @@
 
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
 #include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caPackageWindow.h"
 #include "glimmet/storage/gmAttributedImport.h"
@@ -35,13 +36,31 @@ QString PlainTextOfSelection(CADocument& document) {
 
 }  // namespace
 
-bool RangeFitsWithin(const GridRange& range, int64_t costPerCell, int64_t limit, FLError* error) {
-  if (range.endPoint.x < range.startPoint.x || range.endPoint.y < range.startPoint.y) return true;
-  const unsigned __int128 most = (unsigned __int128)uint64_t(std::max<int64_t>(limit, 0));
-  const unsigned __int128 cells = (unsigned __int128)(uint64_t(range.endPoint.x) - uint64_t(range.startPoint.x) + 1) *
-                                  (uint64_t(range.endPoint.y) - uint64_t(range.startPoint.y) + 1);
-  if (cells <= most && cells * uint64_t(std::max<int64_t>(costPerCell, 1)) <= most) return true;
-  SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+bool RichTextTableFits(const CADocument& document, const GridRange& table, FLError* error) {
+  const GridPoint& start = table.startPoint;
+  const GridPoint& end = table.endPoint;
+  if (end.x < start.x || end.y < start.y) return true;
+  // The sheet's cells inside the table; the rows are found from the first at or below its top.
+  int64_t written = 0;
+  const auto& rows = document.rows();
+  auto row = std::lower_bound(rows.begin(), rows.end(), start.y,
+                              [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
+  for (; row != rows.end() && (*row)->gridY() <= end.y; ++row) {
+    for (const CACellEntry& entry : (*row)->cells()) {
+      if (entry.x() > end.x) break;
+      if (entry.x() >= start.x) ++written;
+    }
+  }
+  using Wide = unsigned __int128;
+  const Wide cells = Wide(uint64_t(end.x) - uint64_t(start.x) + 1) * (uint64_t(end.y) - uint64_t(start.y) + 1);
+  const Wide writtenCost = Wide(uint64_t(written)) * kRichTextWrittenCellCost;
+  const Wide emptyCost = (cells - uint64_t(written)) * kRichTextEmptyCellCost;
+  if (writtenCost + emptyCost <= Wide(kMaxRichTextTableCost)) return true;
+  if (writtenCost >= emptyCost) {
+    SetError(error, kTextTooLargeCode, QString::fromLatin1(kTooManyTableCellsReason).arg(qulonglong(cells)));
+  } else {
+    SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+  }
   return false;
 }
 

@@ -4,7 +4,11 @@
 
 #include "calculator/model/CAGridPoint.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <cstdint>
+#include <functional>
 
 class CADocument;
 struct FLError;
@@ -17,3 +21,9 @@ QString EscapeCellTextForHtml(const QString& text);
 // be written.
 bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QString* page,
                        FLError* error);
+// The same in UTF-8, refused with kTextTooLargeReason when the page would take more than `most`
+// bytes: its size is counted from the cells and the range's shape before any row is made.
+// beforeRows, when given, runs once the page is known to fit (it makes the page's folder); NO
+// from it ends the export.
+bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
+                       FLError* error, int64_t most, const std::function<bool()>& beforeRows);

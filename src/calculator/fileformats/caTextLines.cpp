@@ -10,11 +10,14 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringEncoder>
 #include <QStringView>
 #include <QVariant>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <cstdint>
 
 namespace {
@@ -392,6 +395,43 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
   }
   output += column + 1 >= columnCount ? QChar(u'\n') : commas ? QChar(u',') : QChar(kTab);
 }
+
+void AppendUtf8(QByteArray& output, QStringView text) {
+  if (text.isEmpty()) return;
+  QStringEncoder encoder(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
+  const qsizetype at = output.size();
+  const qsizetype most = encoder.requiredSpace(text.size());
+  if (output.capacity() < at + most) output.reserve(std::max(at + most, output.capacity() * 2));
+  output.resize(at + most);
+  char* const end = encoder.appendToBuffer(output.data() + at, text);
+  output.resize(end - output.constData());
+}
+
+namespace {
+
+template <typename Text, typename Piece>
+void AppendRepeatedUnits(Text& output, Piece piece, int64_t times) {
+  if (times <= 0 || piece.isEmpty()) return;
+  const qsizetype start = output.size();
+  const qsizetype total = piece.size() * qsizetype(times);
+  output.resize(start + total);
+  auto* at = output.data() + start;
+  const size_t unit = sizeof(*at);
+  std::memcpy(at, piece.data(), size_t(piece.size()) * unit);
+  for (qsizetype filled = piece.size(); filled < total;) {
+    const qsizetype count = std::min(filled, total - filled);
+    std::memcpy(at + filled, at, size_t(count) * unit);
+    filled += count;
+  }
+}
+
+}  // namespace
+
+void AppendRepeated(QByteArray& output, QByteArrayView piece, int64_t times) {
+  AppendRepeatedUnits(output, piece, times);
+}
+
+void AppendRepeated(QString& output, QStringView piece, int64_t times) { AppendRepeatedUnits(output, piece, times); }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FLError* error) {
   QSaveFile file(path);

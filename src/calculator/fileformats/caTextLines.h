@@ -109,6 +109,15 @@ class ImportCellSink {
 // spaces. A null or empty text writes only the separator.
 void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount);
 
+// Appends the text as UTF-8 without a string of its own (a lone surrogate as U+FFFD, as every
+// text's conversion does, whatever comes before or after it).
+void AppendUtf8(QByteArray& output, QStringView text);
+
+// Appends the piece `times` times, copying what is already appended in ever larger blocks: the
+// empty rows of a far cell go in at the speed of memory.
+void AppendRepeated(QByteArray& output, QByteArrayView piece, int64_t times);
+void AppendRepeated(QString& output, QStringView piece, int64_t times);
+
 // Writes the bytes under a temporary name beside the path and renames it into place, so a
 // failed write leaves an existing file as it was.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FLError* error);

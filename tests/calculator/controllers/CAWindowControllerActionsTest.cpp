@@ -14,6 +14,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QComboBox>
 #include <QMenuBar>
 #include <QTest>
@@ -243,6 +245,22 @@ TEST_F(WindowActionsTest, StylesAndCellsTravelThroughTheEditAndFormatMenus) {
   ASSERT_TRUE(enabled("paste:"));
   item("paste:")->trigger();
   EXPECT_EQ(text(2, 0), "a");
+}
+
+// Copy of a column whose cells lie a million rows apart puts its cells and text on the
+// clipboard but neither its RTF nor its page, which would be a table of a million rows.
+TEST_F(WindowActionsTest, CopyingAColumnWithAFarCellLeavesItsPageOffTheClipboard) {
+  InstallFileFormatServices();
+  put(0, 0, "1");
+  put(0, 1000000, "2");
+  document().setSelectionRange({{0, kGridWildcard}, {0, kGridWildcard}});
+  QApplication::clipboard()->clear();
+  key(Qt::Key_C, Qt::ControlModifier);
+  const QMimeData* data = QApplication::clipboard()->mimeData();
+  ASSERT_NE(data, nullptr);
+  EXPECT_FALSE(data->hasHtml());
+  EXPECT_FALSE(data->hasFormat(QStringLiteral("text/rtf")));
+  EXPECT_TRUE(data->text().startsWith(QStringLiteral("1\n\n")));
 }
 
 TEST_F(WindowActionsTest, CustomizeToolbarOpensThePaletteAndHoldsTheCommandsBack) {

@@ -3,6 +3,7 @@
 // text; RTF that real programs wrote reads without harm.
 #include "RichTextTestSupport.h"
 
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caGlimmetImport.h"
 #include "calculator/model/CAColumn.h"
 #include "framlet/shell/FLAlert.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -296,6 +298,47 @@ TEST_F(RtfTest, ACopiedCellIsItsTextAlone) {
   document.setSelectionRange({{3, 4}, {4, 4}});
   document.rtfFromSelection(&plain);
   EXPECT_EQ(plain.toStdString(), "alone\tbeside\n");
+}
+
+// A table of rich text is bounded by what its cells cost the engine: a dense sheet of a hundred
+// thousand cells saves and reads back whole, while one of more cells than a table takes is
+// refused with its count, and one whose cells lie far apart with that reason, before any file.
+TEST_F(RtfTest, SheetsSaveAsRtfWithinTheTablesCost) {
+  const auto fill = [](CADocument& sheet, int64_t rows) {
+    for (int64_t y = 0; y < rows; ++y)
+      for (int64_t x = 0; x < 5; ++x)
+        sheet.cellAtGridPointImperative({x, y})->setFormula(x % 2 ? QStringLiteral("t%1").arg(y) : QString::number(y + x));
+  };
+  const struct {
+    int64_t rows;
+    int64_t far;  // a cell in column A this far down, or 0
+    const char* reason;  // null: saved
+  } cases[] = {
+      {20001, 0, nullptr},
+      {120000, 0, kTooManyTableCellsReason},
+      {2, 999999, kTextTooLargeReason},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rows);
+    CADocument sheet;
+    fill(sheet, c.rows);
+    if (c.far) sheet.cellAtGridPointImperative({0, c.far})->setFormula(QStringLiteral("far"));
+    FLError error;
+    const QString file = path("dense.rtf");
+    QFile::remove(file);
+    if (!c.reason) {
+      ASSERT_TRUE(sheet.saveToRtfFile(file, &error)) << error.reason.toStdString();
+      CADocument back;
+      ASSERT_EQ(back.openFile(file, &error), kFileTypeRtf) << error.reason.toStdString();
+      EXPECT_EQ(CellSummary(back), CellSummary(sheet));
+      continue;
+    }
+    EXPECT_FALSE(sheet.saveToRtfFile(file, &error));
+    EXPECT_EQ(error.code, kTextTooLargeCode);
+    const QString reason = QString::fromLatin1(c.reason);
+    EXPECT_EQ(error.reason, c.far ? reason : reason.arg(c.rows * 5));
+    EXPECT_FALSE(QFileInfo::exists(file));
+  }
 }
 
 TEST_F(RtfTest, FailuresAreReported) {

@@ -1,10 +1,16 @@
 // Delimited text out of the sheet: sized by the cells that hold content, and refused, with the
 // reason, when the cells lie so far apart that the text would be unreasonably large.
 #include "PackageTestSupport.h"
+#include "calculator/fileformats/caDif.h"
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
 #include "calculator/model/CAFormat.h"
 
 #include <QFileInfo>
+
+#include <functional>
+#include <iterator>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -87,6 +93,69 @@ TEST_F(TextExportTest, EveryGridExportRefusesACellFarDown) {
     EXPECT_EQ(error.code, kTextTooLargeCode) << name;
     EXPECT_EQ(error.reason, QLatin1String(kTextTooLargeReason)) << name;
     EXPECT_FALSE(QFileInfo::exists(path)) << name;
+  }
+}
+
+// Each text file is counted as it is written: a text that takes n bytes is refused where at
+// most n - 1 may be written and made where n may, whatever the sheet's rows, columns, cells,
+// stripes and backgrounds.
+TEST_F(TextExportTest, EachTextIsCountedAsItIsWritten) {
+  CAFormat tinted;
+  tinted.setBackgroundKolor(0x640000FF);
+  CAFormat bold;
+  bold.setBold(true);
+  const struct {
+    const char* name;
+    std::function<void(CADocument&)> make;
+  } sheets[] = {
+      {"one far cell", [](CADocument& d) { d.cellAtGridPointImperative({0, 3000})->setFormula(QStringLiteral("9")); }},
+      {"texts to quote",
+       [](CADocument& d) {
+         d.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("a, \"b\"\t\u00e9\u2028<&>"));
+         d.cellAtGridPointImperative({3, 4})->setFormula(QStringLiteral(" \U0001F600 "));
+         d.cellAtGridPointImperative({0, 7})->setFormula(QStringLiteral("=1/3"));
+       }},
+      {"stripes, columns and rows",
+       [&](CADocument& d) {
+         d.setStripeInterval(3);
+         d.setStripeKolor(0x6400FF00);
+         d.columnImperative(2)->setFormat(tinted);
+         d.columnImperative(4)->setDigitCount(30);
+         d.rowImperative(5)->setFormat(tinted);
+         d.cellAtGridPointImperative({1, 2})->setFormula(QStringLiteral("x"));
+         d.cellAtGridPointImperative({2, 2})->setFormat(bold);
+         d.cellAtGridPointImperative({5, 40})->setFormula(QStringLiteral("http://example.org/?a&b"));
+         CACell* box = d.cellAtGridPointImperative({0, 9});
+         box->setValueType(kValueCheckbox);
+         box->setChecked(true);
+       }},
+  };
+  for (const auto& sheet : sheets) {
+    CADocument document;
+    sheet.make(document);
+    document.evaluate();
+    const GridRange grid{{0, 0}, document.maxGridPoint()};
+    const std::function<QByteArray(int64_t, bool*)> writers[] = {
+        [&](int64_t most, bool* refused) { return DelimitedBytesOfBlock(document, grid, true, most, refused); },
+        [&](int64_t most, bool* refused) { return DelimitedBytesOfBlock(document, grid, false, most, refused); },
+        [&](int64_t most, bool* refused) { return DifBytesOfDocument(document, most, refused); },
+        [&](int64_t most, bool* refused) {
+          QByteArray page;
+          *refused = !ExportRangeAsHtml(document, grid, QString(), &page, nullptr, most, nullptr);
+          return page;
+        },
+    };
+    for (size_t w = 0; w < std::size(writers); ++w) {
+      SCOPED_TRACE(std::string(sheet.name) + " writer " + std::to_string(w));
+      bool refused = true;
+      const QByteArray text = writers[w](kMaxDelimitedTextLength, &refused);
+      ASSERT_FALSE(refused);
+      ASSERT_GT(text.size(), 0);
+      EXPECT_FALSE(writers[w](text.size(), &refused).isNull());
+      EXPECT_FALSE(refused);
+      EXPECT_TRUE(writers[w](text.size() - 1, &refused).isEmpty());
+      EXPECT_TRUE(refused);
+    }
   }
 }
 

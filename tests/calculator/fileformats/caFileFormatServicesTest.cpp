@@ -204,6 +204,44 @@ TEST_F(ServicesTest, RtfOfASheetWithAFarCellIsRefusedAndLeftOffTheClipboard) {
   }
 }
 
+// The page of a copy is pasted through the same rich text as its RTF: it is left off the
+// clipboard where the RTF is, however few the cells that lie far apart.
+TEST_F(ServicesTest, HtmlOfACopyIsBoundAsItsRtfIs) {
+  CAModelPreferences preferences;
+  preferences.copyHTML = true;
+  environment.set(preferences);
+  enter("A1", "1");
+  enter("B1", "2");
+  for (const int64_t far : {int64_t(0), int64_t(999999)}) {
+    SCOPED_TRACE(far);
+    if (far) document.cellAtGridPointImperative({0, far})->setFormula(QStringLiteral("3"));
+    selectColumns(0, 1);
+    QMimeData clipboard;
+    ASSERT_TRUE(document.copy(&clipboard));
+    EXPECT_EQ(PasteboardHasType(clipboard, QLatin1String(kPasteboardHtmlType)), far == 0);
+    EXPECT_EQ(PasteboardHasType(clipboard, QLatin1String(kPasteboardRtfType)), far == 0);
+    EXPECT_TRUE(clipboard.text().startsWith(QStringLiteral("1\t2\n")));
+  }
+}
+
+// DIF and pages count every row as they write it, a far cell's empty rows too: refused at once,
+// with nothing at the path.
+TEST_F(ServicesTest, FarRowsOfDifAndPagesAreCountedAsWritten) {
+  enter("A1", "1");
+  const struct {
+    const char* name;
+    int64_t far;
+  } cases[] = {{"far.html", 20000000}, {"far.dif", 40000000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    document.cellAtGridPointImperative({0, c.far})->setFormula(QStringLiteral("2"));
+    FLError error;
+    EXPECT_FALSE(document.saveCore(path(c.name), false, &error));
+    EXPECT_EQ(error.reason, QLatin1String(kTextTooLargeReason));
+    EXPECT_FALSE(QFileInfo::exists(path(c.name)));
+  }
+}
+
 TEST_F(ServicesTest, CopyingNothingBeepsAndLeavesTheClipboard) {
   select("A1", "B2");
   QMimeData clipboard;
