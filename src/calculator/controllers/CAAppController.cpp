@@ -296,6 +296,7 @@ FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, co
     controller->setTitleOverride(autosaveOverride_ + QLatin1String("[*]"));
     document->setLocked(true);
     document->setAutosaveRecoveryDoc(true);
+    document->setRecoveredPackagePath(path);
     document->setFilePath(QString());
     // Its work is kept nowhere but in the autosave copy, which goes at quit: closing or quitting
     // must ask to save it like any unsaved change.
@@ -367,6 +368,8 @@ void CAAppController::checkAutosave() {
   }
   autosaveOverride_.clear();
 }
+
+void CAAppController::keepAutosaveCopy(const QString& package) { oldAutosaveFiles_.removeAll(package); }
 
 // ---- Quitting --------------------------------------------------------------------------------
 

@@ -94,6 +94,9 @@ class CAAppController : public FLDocumentAppDelegate {
   // offered nor followed: only the link itself goes.
   static QList<CAAutosaveEntry> findAutosaves(const QString& folder);
   const QStringList& oldAutosaveFiles() const { return oldAutosaveFiles_; }
+  // A recovered copy whose window closed unread (its password withheld) stays for the next
+  // launch instead of going at quit.
+  void keepAutosaveCopy(const QString& package);
 
   // ---- Calculators: one window of each kind at most, brought to the front (with the delay
   // flag, a new one shows half a second later); false for a mask other than 1, 2 or 4.

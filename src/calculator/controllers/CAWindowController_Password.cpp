@@ -3,6 +3,7 @@
 // or withheld password closes the window without writing anything.
 #include "calculator/controllers/CAWindowController.h"
 
+#include "calculator/controllers/CAAppController.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caModelServices.h"
@@ -53,7 +54,10 @@ void CAWindowController::askForPassword() {
 void CAWindowController::passwordValidated(bool wasValid, const QString& password) {
   if (!wasValid || !document_->loadXmlFile()) {
     // Nothing was read, so nothing is written: the window goes as if the user closed it, and a
-    // clean document closes without asking.
+    // clean document closes without asking. A recovered copy's work is then still only in the
+    // copy, which stays for the next launch.
+    if (document_->autosaveRecoveryDoc())
+      if (CAAppController* app = CAAppController::sharedInstance()) app->keepAutosaveCopy(document_->recoveredPackagePath());
     document_->setDirty(false);
     undoManager_.clearUndo();
     closeWindow();

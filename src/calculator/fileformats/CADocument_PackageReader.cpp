@@ -88,8 +88,9 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
 }
 
 bool CADocument::loadXmlFile(FLError* error) {
-  if (filePath().isEmpty()) return false;
-  const std::optional<QString> xmlPath = PackageEntryPath(filePath(), QLatin1String(kDocumentXmlName));
+  const QString package = filePath().isEmpty() ? recoveredPackagePath() : filePath();
+  if (package.isEmpty()) return false;
+  const std::optional<QString> xmlPath = PackageEntryPath(package, QLatin1String(kDocumentXmlName));
   // Only a regular file of a sane size inside the package is read: a FIFO or a device in its
   // place would hang the open or fill the memory.
   if (!xmlPath || (QFileInfo::exists(*xmlPath) && !IsRegularFileOfAtMost(*xmlPath, kMaxDocumentXmlSize))) {

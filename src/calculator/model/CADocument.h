@@ -648,6 +648,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setAutosaving(bool on) { autosaving_ = on; }
   bool autosaveRecoveryDoc() const { return autosaveRecoveryDoc_; }
   void setAutosaveRecoveryDoc(bool on) { autosaveRecoveryDoc_ = on; }
+  // The autosave copy a recovered document was read from: it has no file path of its own, but a
+  // protected copy's cells are read from there once its password is given.
+  const QString& recoveredPackagePath() const { return recoveredPackagePath_; }
+  void setRecoveredPackagePath(const QString& path) { recoveredPackagePath_ = path; }
   // The latest autosave copy of this document; null when there is none.
   const QString& autosavePath() const { return autosavePath_; }
   void setAutosavePath(const QString& path) { autosavePath_ = path; }
@@ -732,6 +736,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   bool keepCellsUntilExit_ = false;
   bool autosaving_ = false;
   bool autosaveRecoveryDoc_ = false;
+  QString recoveredPackagePath_;
   bool autosaveFailed_ = false;
   QString autosavePath_;
   std::unique_ptr<QTimer> autosaveTimer_;

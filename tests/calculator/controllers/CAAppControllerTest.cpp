@@ -18,6 +18,7 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLPasswordVerifyDialog.h"
 #include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/FLWindowTabContainer.h"
 #include "framlet/shell/FLWindowTabManager.h"
@@ -38,6 +39,8 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QMenu>
@@ -824,6 +827,46 @@ TEST_F(AppControllerTest, ARecoveredDocumentKeepsItsWindowAndItsCopyUntilSavedOr
   ASSERT_TRUE(AnswerQuitAlert(QStringLiteral("Don't Save")));
   EXPECT_EQ(app->quits, 1);
   EXPECT_FALSE(QFileInfo::exists(copy));
+}
+
+TEST_F(AppControllerTest, AProtectedRecoveredCopyOpensWithItsPasswordAndStaysWhenItIsWithheld) {
+  // Two protected copies: the first is given its password, the second's is withheld.
+  const QString support = CalculatorSupportFolder();
+  const QStringList copies{support + QStringLiteral("/P1.Numlet_autosave"), support + QStringLiteral("/P2.Numlet_autosave")};
+  for (const QString& copy : copies) {
+    ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Protected.Numlet")), copy));
+    ASSERT_TRUE(WriteFileBytes(copy + QStringLiteral("/path.txt"), "/home/ann/Secret.Numlet"));
+  }
+  app->acceptRecovery = true;
+  app->launch();
+  const auto sheet = [] {
+    FLPasswordVerifyDialog* shown = nullptr;
+    (void)QTest::qWaitFor([&shown] {
+      return (shown = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())) != nullptr;
+    }, 2000);
+    return shown;
+  };
+  FLPasswordVerifyDialog* first = sheet();
+  ASSERT_NE(first, nullptr);
+  auto* given = dynamic_cast<CAWindowController*>(app->controllerOfWindow(first->parentWidget()->window()));
+  QTest::keyClicks(first->passwordField(), QStringLiteral("test"));
+  first->buttons()->button(QDialogButtonBox::Ok)->click();
+  QTest::qWait(20);
+  ASSERT_NE(given, nullptr);
+  const CACell* a1 = given->document()->cellAtGridPoint(GridPoint{0, 0});
+  ASSERT_NE(a1, nullptr);
+  EXPECT_EQ(a1->editText(), QStringLiteral("Hello, world"));
+  const QString givenCopy = given->document()->recoveredPackagePath();
+
+  FLPasswordVerifyDialog* second = sheet();
+  ASSERT_NE(second, nullptr);
+  second->buttons()->button(QDialogButtonBox::Cancel)->click();
+  QTest::qWait(20);
+
+  app->terminate();
+  ASSERT_TRUE(AnswerQuitAlert(QStringLiteral("Don't Save")));
+  EXPECT_EQ(app->quits, 1);
+  for (const QString& copy : copies) EXPECT_EQ(QFileInfo(copy).isDir(), copy != givenCopy) << copy.toStdString();
 }
 
 TEST_F(AppControllerTest, TheLaunchSweepFollowsNoLinkAndOffersEveryWholeDocument) {
