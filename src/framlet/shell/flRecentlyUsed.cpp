@@ -16,6 +16,10 @@
 #include <cerrno>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr const char* kRecentlyUsedFileName = "recently-used.xbel";
@@ -109,6 +113,29 @@ bool Rewrite(const QByteArray& old, QXmlStreamWriter& out, const QString& href, 
   return !in.hasError() && depth == 0;
 }
 
+// Held while the list is read, rewritten and put back: two of our processes saving at once would
+// otherwise each write the list it read, and the later one drop the other's entry. The lock is a
+// file beside the list, as the list itself is replaced by each write.
+class ListLock {
+ public:
+  explicit ListLock(const QString& listPath) {
+    fd_ = ::open(QFile::encodeName(listPath + QLatin1String(".lock")).constData(),
+                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~ListLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing lets the lock go
+  }
+  ListLock(const ListLock&) = delete;
+  ListLock& operator=(const ListLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 }  // namespace
 
 QString RecentlyUsedFilePath() {
@@ -120,6 +147,8 @@ bool NoteRecentlyUsedFile(const QString& listPath, const QString& documentPath, 
                           const FLRecentlyUsedApplication& application, const QDateTime& now) {
   const QString href = QString::fromUtf8(QUrl::fromLocalFile(QFileInfo(documentPath).absoluteFilePath()).toEncoded());
   const QString stamp = Stamp(now);
+  QDir().mkpath(QFileInfo(listPath).absolutePath());
+  const ListLock lock(listPath);
   QByteArray old;
   // A list that is not a regular file of a sane size (a FIFO, a link to a device) is left alone:
   // reading it could block every save or fill the memory.
@@ -142,7 +171,6 @@ bool NoteRecentlyUsedFile(const QString& listPath, const QString& documentPath, 
     LogString("The list of recently used files \"%@\" is not readable; left as it is", listPath);
     return false;
   }
-  QDir().mkpath(QFileInfo(listPath).absolutePath());
   QSaveFile file(listPath);
   if (!file.open(QIODevice::WriteOnly) || file.write(updated) != updated.size()) return false;
   return file.commit();

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -100,6 +101,28 @@ TEST(RecentlyUsedList, OurEntryIsAddedAndCountedAndOtherApplicationsEntriesAreKe
   ASSERT_EQ(bookmarks[1].applications.size(), 1);
   EXPECT_EQ(bookmarks[1].applications[0].exec, us.exec);
   EXPECT_EQ(bookmarks[1].applications[0].count, QStringLiteral("2"));
+}
+
+TEST(RecentlyUsedList, TwoProcessesNotingDocumentsAtOnceKeepEveryEntry) {
+  QTemporaryDir folder;
+  const QString list = folder.filePath(QStringLiteral("recently-used.xbel"));
+  const FLRecentlyUsedApplication us{QStringLiteral("Tamsel Calculator"), QStringLiteral("'tamsel-calculator %u'")};
+  constexpr int kEach = 40;
+  const auto note = [&](const char* who) {
+    bool all = true;
+    for (int i = 0; i < kEach; ++i)
+      all = NoteRecentlyUsedFile(list, QStringLiteral("/d/%1-%2.csv").arg(QLatin1String(who)).arg(i),
+                                 QStringLiteral("text/csv"), us) && all;
+    return all;
+  };
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(note("child") ? 0 : 1);
+  EXPECT_TRUE(note("parent"));
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadList(list).size(), 2 * kEach);
 }
 
 TEST(RecentlyUsedList, AMissingListIsMadeAndAnUnreadableOneIsLeftAlone) {
