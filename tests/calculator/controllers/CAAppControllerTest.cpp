@@ -131,6 +131,19 @@ class AppControllerTest : public ::testing::Test {
     return target;
   }
 
+  // The window of a recovered autosave copy, once the launch has opened it.
+  CAWindowController* recoveredWindow() const {
+    CAWindowController* recovered = nullptr;
+    (void)QTest::qWaitFor([&] {
+      for (FLDocumentWC* controller : app->controllers()) {
+        auto* window = dynamic_cast<CAWindowController*>(controller);
+        if (window && window->document()->autosaveRecoveryDoc()) recovered = window;
+      }
+      return recovered != nullptr;
+    }, 2000);
+    return recovered;
+  }
+
   // File > Open's panel, once it is shown.
   CAOpenPanel* ShownOpenPanel() {
     CAOpenPanel* panel = nullptr;
@@ -752,14 +765,8 @@ TEST_F(AppControllerTest, ARecoveredAutosaveRefusesEdits) {
   ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Recovered.Numlet_autosave")), copy));
   app->acceptRecovery = true;
   app->launch();
-  CAWindowController* recovered = nullptr;
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    for (FLDocumentWC* controller : app->controllers()) {
-      auto* window = dynamic_cast<CAWindowController*>(controller);
-      if (window && window->document()->autosaveRecoveryDoc()) recovered = window;
-    }
-    return recovered != nullptr;
-  }, 2000));
+  CAWindowController* recovered = recoveredWindow();
+  ASSERT_NE(recovered, nullptr);
   CADocument& document = *recovered->document();
   EXPECT_TRUE(document.isLocked());
   document.setSelectionPoint(GridPoint{5, 5});
@@ -785,14 +792,8 @@ TEST_F(AppControllerTest, ARecoveredDocumentKeepsItsWindowAndItsCopyUntilSavedOr
   struct RestoreHooks {
     ~RestoreHooks() { SetModelHooks(CAModelHooks()); }
   } restoreHooks;
-  CAWindowController* recovered = nullptr;
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    for (FLDocumentWC* controller : app->controllers()) {
-      auto* window = dynamic_cast<CAWindowController*>(controller);
-      if (window && window->document()->autosaveRecoveryDoc()) recovered = window;
-    }
-    return recovered != nullptr;
-  }, 2000));
+  CAWindowController* recovered = recoveredWindow();
+  ASSERT_NE(recovered, nullptr);
   const QString title = QStringLiteral("Autosave of Budget [Locked]");
   const auto unchanged = [&] {
     const CACell* cell = recovered->document()->cellAtGridPoint(GridPoint{2, 4});

@@ -32,6 +32,7 @@
 #include <QTest>
 
 #include "FormatPanelTestSupport.h"
+#include "FontPanelTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -219,12 +220,6 @@ TEST_F(FormatSizeTest, TheFontButtonStartsFromTheSheetsFontAndChangesOnlyWhatIsC
   const QList<QListView*> lists = dialog->findChildren<QListView*>();
   ASSERT_GE(lists.size(), 3);
   EXPECT_EQ(lists[1]->currentIndex().data().toString(), QStringLiteral("Bold"));
-  const auto choose = [](QListView* list, const QString& entry) {
-    const QModelIndexList found = list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, entry, 1,
-                                                       Qt::MatchFixedString);
-    ASSERT_FALSE(found.isEmpty()) << entry.toStdString();
-    list->setCurrentIndex(found.first());
-  };
   const struct {
     int list;
     const char* entry;
@@ -239,7 +234,7 @@ TEST_F(FormatSizeTest, TheFontButtonStartsFromTheSheetsFontAndChangesOnlyWhatIsC
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.entry);
-    choose(lists[step.list], QLatin1String(step.entry));
+    ChooseInFontPanelList(lists[step.list], QLatin1String(step.entry));
     const QFont font = document().font();
     EXPECT_EQ(font.family(), QLatin1String(step.family));
     EXPECT_EQ(font.weight(), step.weight);

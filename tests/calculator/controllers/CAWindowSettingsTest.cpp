@@ -15,6 +15,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "ShownWindowTestSupport.h"
+#include "FontPanelTestSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -200,12 +201,6 @@ TEST_F(WindowSettingsTest, TheFontPanelStartsFromTheSheetsFontAndChangesOnlyWhat
   // The panel's lists: families, styles, sizes.
   const QList<QListView*> lists = panel->findChildren<QListView*>();
   ASSERT_GE(lists.size(), 3);
-  const auto choose = [](QListView* list, const QString& entry) {
-    const QModelIndexList found = list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, entry, 1,
-                                                       Qt::MatchFixedString);
-    ASSERT_FALSE(found.isEmpty()) << entry.toStdString();
-    list->setCurrentIndex(found.first());
-  };
   // Each choice changes that and keeps the rest (a family without a "Book" face keeps the plain one).
   const struct {
     int list;
@@ -222,7 +217,7 @@ TEST_F(WindowSettingsTest, TheFontPanelStartsFromTheSheetsFontAndChangesOnlyWhat
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.entry);
-    choose(lists[step.list], QLatin1String(step.entry));
+    ChooseInFontPanelList(lists[step.list], QLatin1String(step.entry));
     const QFont font = document().font();
     EXPECT_EQ(font.family(), QLatin1String(step.family));
     EXPECT_EQ(font.weight(), step.weight);
