@@ -35,9 +35,8 @@ std::string DescribeNumber(const CANumber& n) {
       return std::string("i").append(std::to_string(n.numerator()));
     case kNumberFraction:
       return std::string("f").append(std::to_string(n.numerator())).append("/").append(std::to_string(n.denominator()));
-    case kNumberReal: {
-      return "r" + CRealText(n.realValue(), 21);
-    }
+    case kNumberReal:
+      return std::string("r").append(CRealText(n.realValue(), 21));
     case kNumberNaN:
       return "nan";
     case kNumberInfinity:
