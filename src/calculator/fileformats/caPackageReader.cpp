@@ -15,15 +15,6 @@ constexpr qint64 kMaxPasswordFileSize = 64 * 1024;
 
 }  // namespace
 
-std::optional<QString> PackageEntryPath(const QString& package, const QString& entry) {
-  const QString path = QDir(package).filePath(entry);
-  const QString inside = QFileInfo(package).canonicalFilePath();
-  const QString target = QFileInfo(path).canonicalFilePath();
-  if (target.isEmpty()) return path;
-  if (inside.isEmpty() || !target.startsWith(inside + QLatin1Char('/'))) return std::nullopt;
-  return target;
-}
-
 std::optional<CAPasswordFile> ReadPasswordFile(const QString& path) {
   const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxPasswordFileSize);
   if (!bytes) return std::nullopt;

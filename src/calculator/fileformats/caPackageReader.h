@@ -3,6 +3,8 @@
 // the model's (caDocumentXml.h).
 #pragma once
 
+#include "framlet/foundation/flFileSupport.h"
+
 #include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caDocumentXml.h"
 
@@ -31,12 +33,6 @@ inline constexpr int kImageUnreadableCode = -43;
 inline constexpr int64_t kMaxDocumentXmlSize = int64_t(512) << 20;
 inline constexpr int64_t kMaxPictureFileSize = int64_t(256) << 20;
 
-// Where an entry of the package ("document.xml", "Images/<name>") is read from: the file it
-// names, found through any links, when that lies inside the package (a link may lead elsewhere
-// in the package, never out of it, or opening a document would read, and its next save copy,
-// files that are not the document's); the entry's own path when nothing is there. Nothing when
-// it leads out of the package.
-std::optional<QString> PackageEntryPath(const QString& package, const QString& entry);
 
 // "password.txt": the check value on the first line, the hint on the second.
 struct CAPasswordFile {

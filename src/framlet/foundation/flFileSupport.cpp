@@ -302,3 +302,12 @@ bool NameIsUnreadable(const QString& path) {
   }
   return false;
 }
+
+std::optional<QString> PackageEntryPath(const QString& package, const QString& entry) {
+  const QString path = QDir(package).filePath(entry);
+  const QString inside = QFileInfo(package).canonicalFilePath();
+  const QString target = QFileInfo(path).canonicalFilePath();
+  if (target.isEmpty()) return path;
+  if (inside.isEmpty() || !target.startsWith(inside + QLatin1Char('/'))) return std::nullopt;
+  return target;
+}

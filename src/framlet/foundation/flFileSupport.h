@@ -38,6 +38,13 @@ inline constexpr const char* kNotRegularFileReason = "It is not a regular file."
 inline constexpr const char* kFileTooLargeReason = "The file is too large to be read.";
 std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize, FLError* error = nullptr);
 
+// Where an entry of a package folder ("document.xml", "Images/<name>") is read from: the file it
+// names, found through any links, when that lies inside the package (a link may lead elsewhere
+// in the package, never out of it, or opening a document would read, and its next save copy,
+// files that are not the document's); the entry's own path when nothing is there. Nothing when
+// it leads out of the package.
+std::optional<QString> PackageEntryPath(const QString& package, const QString& entry);
+
 // A name the system keeps as bytes that are not text in its encoding (a Latin-1 name under UTF-8)
 // reaches the program with those bytes replaced, and the replaced name names nothing.
 inline constexpr const char* kUnreadableNameReason =

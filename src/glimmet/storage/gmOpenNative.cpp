@@ -101,12 +101,8 @@ enum : int64_t { kImageEmbed = 0, kImageResource = 1, kImagePath = 2 };
 // leads out, would read any file of the user's). Empty when it would lead out.
 QString PackagePicturePath(const QString& package, const QString& name) {
   if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..") return QString();
-  const QString path = package + QStringLiteral("/Images/") + name;
-  const QString target = QFileInfo(path).canonicalFilePath();
-  if (target.isEmpty()) return path;  // nothing there: reading it fails as for any missing picture
-  const QString inside = QFileInfo(package).canonicalFilePath();
-  if (inside.isEmpty() || !target.startsWith(inside + u'/')) return QString();
-  return path;
+  const QString entry = QStringLiteral("Images/") + name;
+  return PackageEntryPath(package, entry) ? package + u'/' + entry : QString();
 }
 
 constexpr uint32_t kHighestVersion = 2;
