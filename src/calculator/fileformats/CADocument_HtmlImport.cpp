@@ -4,7 +4,9 @@
 // A page that is one long table of plain text cells (what programs that write pages for tables
 // write) goes that way with its first row alone, which gives the sheet its font, its look and its
 // columns; the other rows' texts are read here and become cells as the first row's did. The
-// rich text of a long table costs far more than its cells.
+// rich text of a long table costs far more than its cells. A long table that is the one cell of
+// another (a page laid out in a table) becomes that one cell's words: the first row goes through
+// the rich text and the other rows' words are joined to it there.
 #include "calculator/fileformats/caGlimmetImport.h"
 
 #include "calculator/fileformats/caReadFile.h"
@@ -50,6 +52,7 @@ struct PlainTable {
   QString firstRowPage;  // the page with the table's first row alone
   std::vector<QString> firstRow;
   std::vector<std::vector<QString>> rows;  // the rows after the first
+  bool nested = false;  // the table is the one cell of another table's one row
 };
 
 bool IsHtmlSpace(QChar ch) {
@@ -199,9 +202,51 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row, bool headers 
   }
 }
 
+// Reads the tag at the position (after any space) when it is `name` without attributes.
+bool ReadBareTag(PageScanner& scanner, QStringView name) {
+  QStringView attributes;
+  scanner.skipSpace();
+  const qsizetype before = scanner.position();
+  if (scanner.readTag(&attributes) == name && attributes.isEmpty()) return true;
+  scanner.moveTo(before);
+  return false;
+}
+
+// Reads "<table" with attributes that shape the table alone and ">".
+bool ReadTableTag(PageScanner& scanner) {
+  QStringView attributes;
+  scanner.skipSpace();
+  return scanner.readTag(&attributes) == u"table" && IsTableAttributeKept(attributes);
+}
+
+// The rest of a table after its "<table>": rows of plain cells, each as many as the first, and
+// the table's end. Sets the page's first row and the rows after it, and where the first row
+// ends and the rows end.
+bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool headers, qsizetype* firstRowEnd,
+                   qsizetype* rowsEnd) {
+  const bool body = ReadBareTag(scanner, u"tbody");
+  // The first row's cells show where the other rows go: one of them must hold something.
+  if (!ReadPlainRow(scanner, &table->firstRow, headers) || table->firstRow.size() > kMaxColumns ||
+      std::all_of(table->firstRow.begin(), table->firstRow.end(), [](const QString& text) { return text.isEmpty(); }))
+    return false;
+  *firstRowEnd = scanner.position();
+  std::vector<QString> row;
+  while (ReadPlainRow(scanner, &row)) {
+    if (row.size() != table->firstRow.size()) return false;
+    table->rows.push_back(std::move(row));
+  }
+  if (table->rows.size() + 1 < kPlainTableRows) return false;
+  scanner.skipSpace();
+  *rowsEnd = scanner.position();
+  if (body) ReadBareTag(scanner, u"/tbody");
+  return ReadBareTag(scanner, u"/table");
+}
+
 // The page as one long table of plain cells, or nothing: before the table only the page's
 // frame (a declaration, html, head with a title and metadata, body without attributes), after
-// it only the frame's ends; rows of plain cells, each as many as the first.
+// it only the frame's ends; rows of plain cells, each as many as the first. The table may be
+// the one cell of another table of one row (a page laid out in a table), whose words the sheet
+// takes as that cell's.
 std::optional<PlainTable> ReadPlainTable(const QString& page) {
   PageScanner scanner(page);
   QStringView attributes;
@@ -218,59 +263,93 @@ std::optional<PlainTable> ReadPlainTable(const QString& page) {
     else return std::nullopt;
   }
   if (inTitle || !IsTableAttributeKept(attributes)) return std::nullopt;
-  scanner.skipSpace();
-  const qsizetype beforeBody = scanner.position();
-  bool body = scanner.readTag(&attributes) == u"tbody" && attributes.isEmpty();
-  if (!body) scanner.moveTo(beforeBody);
 
   PlainTable table;
-  // The first row's cells show where the other rows go: one of them must hold something.
-  if (!ReadPlainRow(scanner, &table.firstRow, true) || table.firstRow.size() > kMaxColumns ||
-      std::all_of(table.firstRow.begin(), table.firstRow.end(), [](const QString& text) { return text.isEmpty(); }))
-    return std::nullopt;
-  const qsizetype firstRowEnd = scanner.position();
-  std::vector<QString> row;
-  while (ReadPlainRow(scanner, &row)) {
-    if (row.size() != table.firstRow.size()) return std::nullopt;
-    table.rows.push_back(std::move(row));
+  qsizetype firstRowEnd = 0, rowsEnd = 0;
+  const qsizetype inside = scanner.position();
+  const bool outerBody = ReadBareTag(scanner, u"tbody");
+  table.nested = ReadBareTag(scanner, u"tr") && ReadBareTag(scanner, u"td") && ReadTableTag(scanner);
+  if (table.nested) {
+    // Header cells would give the joined paragraph the formatting of a header.
+    if (!ReadPlainRows(scanner, &table, false, &firstRowEnd, &rowsEnd) || !ReadBareTag(scanner, u"/td") ||
+        !ReadBareTag(scanner, u"/tr") || (outerBody && !ReadBareTag(scanner, u"/tbody")) ||
+        !ReadBareTag(scanner, u"/table"))
+      return std::nullopt;
+  } else {
+    scanner.moveTo(inside);
+    if (!ReadPlainRows(scanner, &table, true, &firstRowEnd, &rowsEnd)) return std::nullopt;
   }
-  if (table.rows.size() + 1 < kPlainTableRows) return std::nullopt;
-  scanner.skipSpace();
-  const qsizetype tableEnd = scanner.position();
-  QString tag = scanner.readTag(&attributes);
-  if (body && tag == u"/tbody" && attributes.isEmpty()) {
-    scanner.skipSpace();
-    tag = scanner.readTag(&attributes);
-  }
-  if (tag != u"/table" || !attributes.isEmpty()) return std::nullopt;
-  for (const char16_t* end : {u"/body", u"/html"}) {
-    scanner.skipSpace();
-    const qsizetype before = scanner.position();
-    if (scanner.readTag(&attributes) != QStringView(end) || !attributes.isEmpty()) scanner.moveTo(before);
-  }
+  ReadBareTag(scanner, u"/body");
+  ReadBareTag(scanner, u"/html");
   scanner.skipSpace();
   if (!scanner.atEnd()) return std::nullopt;
-  table.firstRowPage = page.first(firstRowEnd) + page.sliced(tableEnd);
+  table.firstRowPage = page.first(firstRowEnd) + page.sliced(rowsEnd);
   return table;
 }
 
-// Whether the rich text of the first row shows the texts read for it: one table of one row,
-// each cell the text with nothing around it.
-bool RichTextShowsRow(const QTextDocument& text, const std::vector<QString>& row) {
+// The table of the rich text that holds the first row: the page's one table, or for a nested
+// page the one table in its one cell, beside which that cell holds nothing.
+QTextTable* TableOfFirstRow(const QTextDocument& text, bool nested) {
   const QList<QTextFrame*> frames = text.rootFrame()->childFrames();
-  if (frames.size() != 1) return false;
-  const auto* table = qobject_cast<const QTextTable*>(frames.front());
-  if (!table || table->rows() != 1 || size_t(table->columns()) != row.size()) return false;
-  for (int x = 0; x < table->columns(); ++x) {
-    const QTextTableCell cell = table->cellAt(0, x);
-    QTextCursor cursor = cell.firstCursorPosition();
-    cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
-    // The conversion of the rich text drops a paragraph's trailing spaces.
-    QString shown = cursor.selectedText();
-    while (shown.endsWith(u' ')) shown.chop(1);
-    if (shown != row[size_t(x)]) return false;
+  if (frames.size() != 1) return nullptr;
+  auto* table = qobject_cast<QTextTable*>(frames.front());
+  if (!table || !nested) return table;
+  if (table->rows() != 1 || table->columns() != 1) return nullptr;
+  QTextTable* inner = nullptr;
+  const QTextTableCell cell = table->cellAt(0, 0);
+  for (QTextFrame::iterator it = cell.begin(); !it.atEnd(); ++it) {
+    if (QTextFrame* child = it.currentFrame()) {
+      if (inner) return nullptr;
+      inner = qobject_cast<QTextTable*>(child);
+      if (!inner) return nullptr;
+    } else if (!it.currentBlock().text().isEmpty()) {
+      return nullptr;
+    }
   }
+  return inner;
+}
+
+// What a cell of the rich text shows: a paragraph's trailing spaces are dropped by the
+// conversion of the rich text.
+QString ShownCellText(const QTextTableCell& cell) {
+  QTextCursor cursor = cell.firstCursorPosition();
+  cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+  QString shown = cursor.selectedText();
+  while (shown.endsWith(u' ')) shown.chop(1);
+  return shown;
+}
+
+// Whether the table of the first row shows the texts read for it: one row, each cell the text
+// with nothing around it.
+bool RichTextShowsRow(const QTextTable* table, const std::vector<QString>& row) {
+  if (!table || table->rows() != 1 || size_t(table->columns()) != row.size()) return false;
+  for (int x = 0; x < table->columns(); ++x)
+    if (ShownCellText(table->cellAt(0, x)) != row[size_t(x)]) return false;
   return true;
+}
+
+// A nested table's words join its cell's one paragraph, a space apart, empty cells left out: the
+// words of the rows after the first go after the first row's last words, where the rich text
+// would have put them, so that the sheet's cell comes out as the whole page would make it.
+void JoinRowsAfterFirst(QTextTable* table, const PlainTable& plain) {
+  int last = int(plain.firstRow.size()) - 1;
+  while (last > 0 && plain.firstRow[size_t(last)].isEmpty()) --last;
+  qsizetype length = 0;
+  for (const std::vector<QString>& row : plain.rows)
+    for (const QString& text : row) length += text.isEmpty() ? 0 : text.size() + 1;
+  QString words;
+  words.reserve(length);
+  for (const std::vector<QString>& row : plain.rows) {
+    for (const QString& text : row) {
+      if (text.isEmpty()) continue;
+      words += u' ';
+      words += text;
+    }
+  }
+  const QTextTableCell cell = table->cellAt(0, last);
+  QTextCursor cursor = cell.firstCursorPosition();
+  cursor.setPosition(cursor.position() + plain.firstRow[size_t(last)].size());
+  cursor.insertText(words);
 }
 
 }  // namespace
@@ -288,13 +367,15 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   std::optional<PlainTable> table = ReadPlainTable(html);
   if (table) {
     text.setHtml(table->firstRowPage);
-    if (!RichTextShowsRow(text, table->firstRow)) table.reset();
+    QTextTable* rowTable = TableOfFirstRow(text, table->nested);
+    if (!RichTextShowsRow(rowTable, table->firstRow)) table.reset();
+    else if (table->nested) JoinRowsAfterFirst(rowTable, *table);
   }
   if (!table) text.setHtml(html);
   if (loadAttributedString(text)) {
     // The rows after the first, made as the conversion of the rich text makes a row's cells,
     // below the first row's (the last the page made).
-    if (table && !rows().empty()) {
+    if (table && !table->nested && !rows().empty()) {
       const int64_t first = rows().back()->gridY();
       for (size_t y = 0; y < table->rows.size(); ++y) {
         const std::vector<QString>& row = table->rows[y];
