@@ -2,15 +2,24 @@
 // page that each save draws as the preview, a print that is refused for its number of pages, and
 // the exports that must write every row (refused before they make any). Each must take well
 // under a second, whatever lies between the two cells.
+//
+// Then what the files the program writes and the long pages it reads cost to open: a long table
+// of the common shapes (comments, entities, attributes, a head row) read by the sheet itself and
+// through the rich text, a page refused for what the rich text would take, and the far cell's
+// CSV and page. Peaks are per process: run one benchmark a process, e.g.
+//   benchFarPages --benchmark_filter='BM_OpenLongHtmlTable/100000/1$'
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
+#include "BenchPeakMemory.h"
 #include "calculator/controllers/caSheetPages.h"
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "platform/FLError.h"
 
+#include <QFile>
 #include <QPrinter>
 #include <QTemporaryDir>
 
@@ -74,5 +83,111 @@ void BM_ExportOfAFarCellIsRefused(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ExportOfAFarCellIsRefused)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// A table of `rows` rows of four cells in the shapes pages are commonly written in: a comment,
+// a head row of headers, attributes, entities, empty and unclosed cells.
+QByteArray CommonLongTable(int64_t rows) {
+  QByteArray page = "<!DOCTYPE html>\n<html><head><title>Items</title></head><body>\n<!-- exported -->\n"
+                    "<table border=\"1\" class=\"list\">\n<thead><tr><th>Item</th><th>Category</th><th>Amount</th>"
+                    "<th>Note</th></tr></thead>\n<tbody>\n";
+  for (int64_t y = 0; y < rows; ++y) {
+    page += y % 2 ? "<tr class=\"odd\">" : "<tr>";
+    page += "<td>item " + QByteArray::number(y) + "</td><td>food &amp; drink</td><td>" +
+            QByteArray::number((y * 7919) % 10007) + "</td><td>" + (y % 3 ? "caf&eacute;" : "") + "</td></tr>\n";
+  }
+  return page + "</tbody>\n</table>\n</body></html>\n";
+}
+
+// Argument 1: rows; argument 2: 0 read by the sheet itself, 1 the whole page through the rich
+// text (as every page of these shapes was read before).
+void BM_OpenLongHtmlTable(benchmark::State& state) {
+  EnsureBenchApplication();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("items.html"));
+  {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("write failed");
+    file.write(CommonLongTable(state.range(0)));
+  }
+  const bool plain = SetPlainTableReading(state.range(1) == 0);
+  ResetPeakMemory();
+  for (auto _ : state) {
+    CADocument document;
+    if (document.openFile(path, nullptr) == 0) state.SkipWithError("open failed");
+    if (document.rows().size() != size_t(state.range(0) + 1)) state.SkipWithError("wrong rows");
+    state.PauseTiming();
+    state.counters["round_peak_MiB"] = ResidentPeakMiB();
+    state.ResumeTiming();
+  }
+  SetPlainTableReading(plain);
+  state.counters["file_MB"] = double(QFile(path).size()) / 1e6;
+}
+BENCHMARK(BM_OpenLongHtmlTable)
+    ->Args({20000, 0})->Args({20000, 1})->Args({100000, 0})->Args({100000, 1})->Args({500000, 0})
+    ->ArgNames({"rows", "rich_text"})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A 40 MB page of paragraphs, which the rich text would take gigabytes for: refused unread.
+void BM_CostlyPageIsRefused(benchmark::State& state) {
+  EnsureBenchApplication();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("paragraphs.html"));
+  {
+    QByteArray page = "<html><body>\n";
+    for (int i = 0; i < 1'000'000; ++i) page += "<p>A line of a long text, with words.</p>\n";
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("write failed");
+    file.write(page + "</body></html>\n");
+  }
+  for (auto _ : state) {
+    CADocument document;
+    FLError error;
+    if (document.openFile(path, &error) != 0) state.SkipWithError("the page was read");
+  }
+}
+BENCHMARK(BM_CostlyPageIsRefused)->Unit(benchmark::kMillisecond);
+
+// The CSV of A1 and a cell `rows` rows down, as the program writes it, opened again: the empty
+// lines cost the reader nothing but their bytes.
+void BM_OpenFarCellCsv(benchmark::State& state) {
+  EnsureBenchApplication();
+  InstallFileFormatServices();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("far.csv"));
+  {
+    CADocument document;
+    document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+    document.cellAtGridPointImperative({0, state.range(0)})->setFormula(QStringLiteral("2"));
+    FLError error;
+    if (!document.saveCore(path, false, &error)) state.SkipWithError("the far sheet was not written");
+  }
+  ResetPeakMemory();
+  for (auto _ : state) {
+    CADocument document;
+    FLError error;
+    if (document.openFile(path, &error) == 0) state.SkipWithError("open failed");
+    state.PauseTiming();
+    state.counters["round_peak_MiB"] = ResidentPeakMiB();
+    state.ResumeTiming();
+  }
+  state.counters["file_MB"] = double(QFile(path).size()) / 1e6;
+}
+BENCHMARK(BM_OpenFarCellCsv)->Arg(50'000'000)->Arg(536'000'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Save As HTML of A1 and a cell at row 2,000,001: refused before anything is made, where it
+// wrote an 84 MB page the rich text could not read back.
+void BM_FarCellPageIsRefused(benchmark::State& state) {
+  EnsureBenchApplication();
+  InstallFileFormatServices();
+  CADocument document;
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  document.cellAtGridPointImperative({0, 2'000'000})->setFormula(QStringLiteral("2"));
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("far.html"));
+  for (auto _ : state) {
+    FLError error;
+    if (document.saveCore(path, false, &error)) state.SkipWithError("the far page was written");
+  }
+}
+BENCHMARK(BM_FarCellPageIsRefused)->Unit(benchmark::kMillisecond);
 
 }  // namespace

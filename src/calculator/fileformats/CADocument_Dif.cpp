@@ -283,17 +283,19 @@ bool CADocument::loadDifFile(const QString& path, FLError* error) {
 }
 
 bool CADocument::saveToDifFile(const QString& path, FLError* error) {
-  bool tooLarge = false;
-  const QByteArray output = DifBytesOfDocument(*this, kMaxDelimitedTextLength, &tooLarge);
+  bool tooLarge = false, cellText = false;
+  const QByteArray output = DifBytesOfDocument(*this, kMaxDelimitedTextLength, &tooLarge, &cellText);
   if (tooLarge) {
-    SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+    SetError(error, kTextTooLargeCode, QLatin1String(cellText ? kCellTextTooLargeReason : kTextTooLargeReason));
     return false;
   }
   return WriteFileAtomically(path, output, error);
 }
 
-QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* tooLarge) {
+QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* tooLarge, bool* cellText) {
   *tooLarge = false;
+  if (cellText) *cellText = false;
+  int64_t pairs = 0;  // what the cells' own pairs take
   const CADocument::RowList& rows = document.rows();
   uint64_t cellCount = 0;
   for (const std::unique_ptr<CARow>& row : rows) cellCount += row->cells().size();
@@ -306,8 +308,9 @@ QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* to
   const uint64_t rowCount = uint64_t(last.y + 1), columnCount = uint64_t(last.x + 1);
   const Wide rowBytes = Wide(columnCount) * kDifEmptyPairLength + std::strlen(kDifRowStart);
   const Wide gridBytes = rowBytes * rowCount + uint64_t(output.size()) + std::strlen(kDifEnd);
-  const auto refuse = [tooLarge] {
+  const auto refuse = [tooLarge, cellText, &pairs, most] {
     *tooLarge = true;
+    if (cellText) *cellText = pairs > most / 2;
     return QByteArray();
   };
   if (gridBytes - std::min<Wide>(cellCount, gridBytes) > Wide(uint64_t(std::max<int64_t>(most, 0)))) return refuse();
@@ -326,7 +329,9 @@ QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* to
       if (entry.x() > last.x) break;
       output += QStringView(emptyRow).sliced(rowStart, (entry.x() - x) * kDifEmptyPairLength);
       const DifValue value = DifValueOfCell(CACellReading(entry, (*row)->gridY(), &document).get());
+      const qsizetype before = output.size();
       WriteDifField(output, value.text, value.code, 1);
+      pairs += output.size() - before;
       x = entry.x() + 1;
     }
     output += QStringView(emptyRow).sliced(rowStart, (last.x + 1 - x) * kDifEmptyPairLength);
@@ -335,5 +340,8 @@ QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* to
   AppendRepeated(output, emptyRow, last.y + 1 - y);
   output += QLatin1String(kDifEnd);
   QByteArray bytes = output.toUtf8();
-  return bytes.size() > most ? refuse() : bytes;
+  if (bytes.size() <= most) return bytes;
+  // Characters of more than one byte are the cells' own.
+  pairs += bytes.size() - output.size();
+  return refuse();
 }

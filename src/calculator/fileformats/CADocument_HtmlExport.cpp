@@ -462,7 +462,7 @@ QString EscapeCellTextForHtml(const QString& text) {
 }
 
 bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
-                       FLError* error, int64_t most, const std::function<bool()>& beforeRows) {
+                       FLError* error, int64_t most, const std::function<bool()>& beforeRows, int64_t readerBudget) {
   HtmlExport state;
   state.folder = folder;
   state.error = error;
@@ -492,8 +492,11 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 
   // The cells with contents are written first, and the page's size counted with them, so that a
   // page too large is refused before anything is made row by row or any picture written.
-  const auto refuse = [error] {
-    SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+  // Which reason: the cells' own text, or the empty cells around them, past half the bound.
+  int64_t cellsBytes = 0;
+  const auto refuse = [error, &cellsBytes, most] {
+    SetError(error, kTextTooLargeCode,
+             QLatin1String(cellsBytes > most / 2 ? kCellTextTooLargeReason : kTextTooLargeReason));
     return false;
   };
   const uint64_t width = uint64_t(range.endPoint.x) - uint64_t(range.startPoint.x) + 1;
@@ -504,7 +507,7 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
       (unsigned __int128)width * height * kLeastCellBytes > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0)))
     return refuse();
   CellPieces pieces;
-  int64_t pictureBytes = 0;
+  int64_t pictureBytes = 0, pictureCount = 0;
   {
     HtmlExport measure = state;
     measure.page.clear();
@@ -521,12 +524,14 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
         picture.page.clear();
         ExportCell(document, picture, &row, &entry);
         pictureBytes += picture.page.size() + kPictureElementLength;
+        ++pictureCount;
         return;
       }
       ExportCell(document, measure, &row, &entry);
       pieces.ends.push_back(measure.page.size());
       over = measure.page.size() > most;
     });
+    cellsBytes = measure.page.size() + pictureBytes;
     if (over) return refuse();
     pieces.bytes = std::move(measure.page);
     state.checkboxCount = measure.checkboxCount;
@@ -535,6 +540,27 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     const unsigned __int128 size = TableBytes(document, state, pieces, pictureBytes) + uint64_t(state.page.size()) + 1 +
                                    std::strlen(kPageEnd);
     if (size > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0))) return refuse();
+    if (readerBudget > 0) {
+      // What reading the page would take, as the reader prices it: its bytes, and its elements:
+      // the cells' own pieces and the head as they are, every other cell its "<td" and "<br",
+      // every picture cell its "<td", "<p" and "<img", every row its "<tr".
+      using Wide = unsigned __int128;
+      const auto elementsOf = [](const QByteArray& bytes) {
+        return uint64_t(RichTextHtmlCost(QByteArrayView(bytes)) - bytes.size() * kRichTextHtmlCharacterCost) /
+               kRichTextHtmlElementCost;
+      };
+      const Wide otherCells = Wide(width) * height - pieces.ends.size() - uint64_t(pictureCount);
+      const Wide elements = height + 2 * otherCells + 3 * Wide(uint64_t(pictureCount)) + elementsOf(pieces.bytes) +
+                            elementsOf(state.page);
+      const Wide cost = size * kRichTextHtmlCharacterCost + elements * kRichTextHtmlElementCost;
+      const Wide cellsCost = Wide(uint64_t(pieces.bytes.size() + pictureBytes)) * kRichTextHtmlCharacterCost +
+                             (elementsOf(pieces.bytes) + 3 * Wide(uint64_t(pictureCount))) * kRichTextHtmlElementCost;
+      if (cost > Wide(uint64_t(readerBudget))) {
+        SetError(error, kTextTooLargeCode,
+                 QLatin1String(cellsCost * 2 > cost ? kCellTextTooLargeReason : kTextTooLargeReason));
+        return false;
+      }
+    }
     state.page.reserve(qsizetype(size));
   }
   if (beforeRows && !beforeRows()) return false;
@@ -603,7 +629,10 @@ bool CADocument::saveToHtmlFile(const QString& path, FLError* error) {
     file = QDir(path).filePath(QLatin1String(kPageFileName));
   }
   QByteArray page;
-  if (!ExportRangeAsHtml(*this, extent(), folder, &page, error, kMaxDelimitedTextLength, makeFolder)) return false;
+  // The page is written only where this program can read it again.
+  if (!ExportRangeAsHtml(*this, extent(), folder, &page, error, kMaxDelimitedTextLength, makeFolder,
+                         kReaderMemoryBudget))
+    return false;
   return WritePackageTextFile(file, QByteArrayView(page), error);
 }
 

@@ -9,6 +9,7 @@
 // the rich text and the other rows' words are joined to it there.
 #include "calculator/fileformats/caGlimmetImport.h"
 
+#include "calculator/fileformats/caHtml.h"
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -19,14 +20,18 @@
 
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QHash>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextFrame>
 #include <QTextTable>
 #include <QUrl>
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -43,6 +48,9 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
   if (!utf8.hasError()) return text;
   return QString::fromLatin1(bytes);
 }
+
+bool g_plainTableReading = true;
+uint64_t g_plainTablesRead = 0;
 
 // A table read here needs at least this many rows: below it the rich text costs little.
 constexpr size_t kPlainTableRows = 64;
@@ -63,8 +71,8 @@ bool IsHtmlSpace(QChar ch) {
 // A character the text engine keeps as it is in a cell: no control, format, private or
 // unassigned character, no separator but the space, no half of a pair.
 bool IsPlainCellCharacter(char32_t u) {
-  if (u == U' ') return true;
-  if (u < 0x21 || (u >= 0x7F && u <= 0xA0) || u > 0xFFFF) return false;
+  if (u == U' ' || u == 0xA0) return true;
+  if (u < 0x21 || (u >= 0x7F && u < 0xA0) || u > 0xFFFF) return false;
   switch (QChar::category(u)) {
     case QChar::Other_Control:
     case QChar::Other_Format:
@@ -81,6 +89,8 @@ bool IsPlainCellCharacter(char32_t u) {
 }
 
 // Reads the markup of a page written by a program: tags by name, with or without attributes.
+// Comments are nothing to it, as they are nothing to the HTML reader, which also passes over the
+// white space after one.
 class PageScanner {
  public:
   explicit PageScanner(QStringView page) : page_(page) {}
@@ -88,11 +98,14 @@ class PageScanner {
   qsizetype position() const { return at_; }
   bool atEnd() const { return at_ >= page_.size(); }
   void skipSpace() {
-    while (at_ < page_.size() && IsHtmlSpace(page_[at_])) ++at_;
+    for (;;) {
+      while (at_ < page_.size() && IsHtmlSpace(page_[at_])) ++at_;
+      if (!skipComment()) return;
+    }
   }
   // The tag at the position, "<name", its attribute text and ">": the lower-case name (with
   // "/" for a closing tag, "!doctype" for the declaration); empty, and nothing read, when no
-  // tag stands here. A tag whose attributes hold quotes or "<" is no tag for this reading.
+  // tag stands here. A tag whose attributes hold "<" is no tag for this reading.
   QString readTag(QStringView* attributes) {
     if (at_ >= page_.size() || page_[at_] != u'<') return QString();
     qsizetype end = at_ + 1;
@@ -110,23 +123,67 @@ class PageScanner {
     at_ = end + 1;
     return inside.first(nameEnd).toString().toLower();
   }
-  // The text up to the next "<" (or the end).
-  QStringView readText() {
-    const qsizetype start = at_;
-    while (at_ < page_.size() && page_[at_] != u'<') ++at_;
-    return page_.sliced(start, at_ - start);
+  // The text up to the next tag (or the end), comments left out; `joined` holds it when a
+  // comment stood in it.
+  QStringView readText(QString* joined) {
+    qsizetype start = at_;
+    bool commented = false;
+    for (;;) {
+      while (at_ < page_.size() && page_[at_] != u'<') ++at_;
+      const qsizetype end = at_;
+      if (!skipComment()) break;
+      if (!commented) joined->clear();
+      commented = true;
+      *joined += page_.sliced(start, end - start);
+      while (at_ < page_.size() && IsHtmlSpace(page_[at_])) ++at_;
+      start = at_;
+    }
+    if (!commented) return page_.sliced(start, at_ - start);
+    *joined += page_.sliced(start, at_ - start);
+    return *joined;
   }
   void moveTo(qsizetype position) { at_ = position; }
 
  private:
+  // Passes over a comment at the position; one without its end takes the rest of the page.
+  bool skipComment() {
+    if (!page_.sliced(at_).startsWith(u"<!--")) return false;
+    const qsizetype end = page_.indexOf(u"-->", at_ + 4);
+    at_ = end < 0 ? page_.size() : end + 3;
+    return true;
+  }
+
   QStringView page_;
   qsizetype at_ = 0;
 };
 
-// The text a table cell's raw text shows: spaces folded as the HTML reader folds them and the
-// few entities a program writes decoded. False for anything else (another entity, a character
+// The characters of named entities as the HTML reader knows them, asked of it once a name.
+class EntityTable {
+ public:
+  // The character, or 0 where the reader keeps the name as it is written.
+  char32_t operator()(QStringView name) {
+    const auto known = characters_.constFind(name.toString());
+    if (known != characters_.constEnd()) return *known;
+    const QString shown =
+        QTextDocumentFragment::fromHtml(u'&' + name.toString() + u';').toRawText();
+    const char32_t character = shown.size() == 1 ? char32_t(shown.front().unicode()) : 0;
+    characters_.insert(name.toString(), character);
+    return character;
+  }
+
+ private:
+  QHash<QString, char32_t> characters_;
+};
+
+bool IsAsciiDigit(QChar ch, bool hex) {
+  const char16_t u = ch.unicode();
+  return (u >= u'0' && u <= u'9') || (hex && ((u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F')));
+}
+
+// The text a table cell's raw text shows: spaces folded as the HTML reader folds them and
+// entities decoded. False for anything else (an entity the reader keeps as written, a character
 // the rich text might change), which leaves the page to the rich text.
-bool PlainCellText(QStringView raw, QString* text) {
+bool PlainCellText(QStringView raw, QString* text, EntityTable& entities) {
   text->clear();
   text->reserve(raw.size());
   bool space = false;
@@ -141,18 +198,22 @@ bool PlainCellText(QStringView raw, QString* text) {
       const qsizetype semicolon = raw.indexOf(u';', i + 1);
       if (semicolon < 0 || semicolon - i > 10) return false;
       const QStringView name = raw.sliced(i + 1, semicolon - i - 1);
-      if (name == u"amp") decoded = U'&';
-      else if (name == u"lt") decoded = U'<';
-      else if (name == u"gt") decoded = U'>';
-      else if (name == u"quot") decoded = U'"';
-      else if (name.startsWith(u'#')) {
-        bool ok = false;
+      if (name.startsWith(u'#')) {
+        // Digits alone: the reader keeps "&# 65;" or "&#x41 ;" as written.
         const bool hex = name.size() > 1 && (name[1] == u'x' || name[1] == u'X');
-        const uint value = name.sliced(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
+        const QStringView digits = name.sliced(hex ? 2 : 1);
+        if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [&](QChar d) { return IsAsciiDigit(d, hex); }))
+          return false;
+        bool ok = false;
+        const uint value = digits.toUInt(&ok, hex ? 16 : 10);
         if (!ok || value == u' ') return false;
         decoded = char32_t(value);
       } else {
-        return false;
+        if (name.isEmpty() ||
+            !std::all_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 0x80; }))
+          return false;
+        decoded = entities(name);
+        if (decoded == 0 || decoded == U' ') return false;
       }
       i = semicolon;
     }
@@ -164,40 +225,97 @@ bool PlainCellText(QStringView raw, QString* text) {
   return true;
 }
 
-bool IsTableAttributeKept(QStringView attributes) {
-  // Attributes that shape the table alone, which its first row passes on; any other (a style,
-  // a colour) might reach the cells.
-  const QString spaced = attributes.toString().simplified();
-  for (QStringView part : QStringView(spaced).split(u' ', Qt::SkipEmptyParts)) {
-    const qsizetype equals = part.indexOf(u'=');
-    const QStringView name = equals < 0 ? part : part.first(equals);
-    if (name.compare(u"border", Qt::CaseInsensitive) != 0 && name.compare(u"cellspacing", Qt::CaseInsensitive) != 0 &&
-        name.compare(u"cellpadding", Qt::CaseInsensitive) != 0 && name.compare(u"width", Qt::CaseInsensitive) != 0)
-      return false;
+// Whether every attribute of a tag is one of the names given (lower case), each written as a
+// name alone or with a quoted or bare value.
+bool AttributesAmong(QStringView attributes, std::initializer_list<QStringView> names) {
+  qsizetype i = 0;
+  const qsizetype n = attributes.size();
+  while (i < n) {
+    while (i < n && IsHtmlSpace(attributes[i])) ++i;
+    if (i >= n) break;
+    const qsizetype start = i;
+    while (i < n && !IsHtmlSpace(attributes[i]) && attributes[i] != u'=' && attributes[i] != u'/' &&
+           attributes[i] != u'"' && attributes[i] != u'\'')
+      ++i;
+    if (i == start) return false;
+    const QString name = attributes.sliced(start, i - start).toString().toLower();
+    if (std::find(names.begin(), names.end(), QStringView(name)) == names.end()) return false;
+    while (i < n && IsHtmlSpace(attributes[i])) ++i;
+    if (i >= n || attributes[i] != u'=') continue;
+    ++i;
+    while (i < n && IsHtmlSpace(attributes[i])) ++i;
+    if (i >= n) return false;
+    if (attributes[i] == u'"' || attributes[i] == u'\'') {
+      const qsizetype close = attributes.indexOf(attributes[i], i + 1);
+      if (close < 0) return false;
+      i = close + 1;
+    } else {
+      while (i < n && !IsHtmlSpace(attributes[i])) {
+        if (attributes[i] == u'"' || attributes[i] == u'\'' || attributes[i] == u'/') return false;
+        ++i;
+      }
+    }
   }
   return true;
 }
 
+// Attributes of the rows after the first that change nothing the rich text makes of a cell
+// (without a style sheet a class or an id matches nothing).
+bool IsInertAttributes(QStringView attributes) {
+  return AttributesAmong(attributes, {u"class", u"id", u"title", u"lang", u"scope", u"headers", u"abbr"});
+}
+
+// The first row goes through the rich text, its look and widths with it; only what would shift
+// or reshape the rows after it (spans) is no plain row.
+bool IsFirstRowAttributes(QStringView attributes) {
+  return AttributesAmong(attributes, {u"class", u"id", u"title", u"lang", u"scope", u"headers", u"abbr", u"align",
+                                      u"valign", u"width", u"height", u"bgcolor", u"style", u"nowrap"});
+}
+
+bool IsTableAttributeKept(QStringView attributes) {
+  // Attributes that shape the table alone, which its first row passes on; any other (a style,
+  // a colour) might reach the cells.
+  return AttributesAmong(attributes,
+                         {u"border", u"cellspacing", u"cellpadding", u"width", u"class", u"id", u"summary", u"title"});
+}
+
 // Reads "<tr>", plain cells and "</tr>" into the row. False when the next thing is no such row.
-// Header cells ("th") are plain too where `headers` (the first row, which the rich text reads).
-bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row, bool headers = false) {
+// A cell or a row may be left unclosed: the next cell, row or the table's end closes it, as in
+// the HTML reader. Header cells ("th") and the attributes that give a look are plain in the
+// first row alone (`first`), which the rich text reads.
+bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row, EntityTable& entities, bool first = false) {
   QStringView attributes;
   const qsizetype start = scanner.position();
   scanner.skipSpace();
-  if (scanner.readTag(&attributes) != u"tr" || !attributes.isEmpty()) {
+  if (scanner.readTag(&attributes) != u"tr" || !(first ? IsFirstRowAttributes(attributes) : IsInertAttributes(attributes))) {
     scanner.moveTo(start);
     return false;
   }
   row->clear();
+  QString joined;
   for (;;) {
     scanner.skipSpace();
+    const qsizetype before = scanner.position();
     const QString tag = scanner.readTag(&attributes);
     if (tag == u"/tr" && attributes.isEmpty()) return !row->empty();
-    const bool header = headers && tag == u"th";
-    if ((tag != u"td" && !header) || !attributes.isEmpty()) return false;
+    if (tag == u"tr" || tag == u"/table" || tag == u"/tbody" || (scanner.atEnd() && tag.isEmpty())) {
+      // The row ends where the next begins, or with its table.
+      scanner.moveTo(before);
+      return !row->empty() && !tag.isEmpty();
+    }
+    const bool header = first && tag == u"th";
+    if ((tag != u"td" && !header) || !(first ? IsFirstRowAttributes(attributes) : IsInertAttributes(attributes)))
+      return false;
     QString text;
-    if (!PlainCellText(scanner.readText(), &text)) return false;
-    if (scanner.readTag(&attributes) != (header ? u"/th" : u"/td") || !attributes.isEmpty()) return false;
+    if (!PlainCellText(scanner.readText(&joined), &text, entities)) return false;
+    const qsizetype end = scanner.position();
+    const QString close = scanner.readTag(&attributes);
+    if (close != (header ? u"/th" : u"/td") || !attributes.isEmpty()) {
+      if (close != u"td" && close != u"th" && close != u"tr" && close != u"/tr" && close != u"/table" &&
+          close != u"/tbody")
+        return false;
+      scanner.moveTo(end);
+    }
     row->push_back(std::move(text));
   }
 }
@@ -221,17 +339,22 @@ bool ReadTableTag(PageScanner& scanner) {
 
 // The rest of a table after its "<table>": rows of plain cells, each as many as the first, and
 // the table's end. Sets the page's first row and the rows after it, and where the first row
-// ends and the rows end.
-bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool headers, qsizetype* firstRowEnd,
-                   qsizetype* rowsEnd) {
-  const bool body = ReadBareTag(scanner, u"tbody");
+// ends and the rows end. The first row may stand alone in the table's head.
+bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, qsizetype* firstRowEnd,
+                   qsizetype* rowsEnd, EntityTable& entities) {
+  const bool head = firstLooks && ReadBareTag(scanner, u"thead");
+  bool body = !head && ReadBareTag(scanner, u"tbody");
   // The first row's cells show where the other rows go: one of them must hold something.
-  if (!ReadPlainRow(scanner, &table->firstRow, headers) || table->firstRow.size() > kMaxColumns ||
+  if (!ReadPlainRow(scanner, &table->firstRow, entities, firstLooks) || table->firstRow.size() > kMaxColumns ||
       std::all_of(table->firstRow.begin(), table->firstRow.end(), [](const QString& text) { return text.isEmpty(); }))
     return false;
+  if (head) {
+    if (!ReadBareTag(scanner, u"/thead")) return false;
+    body = ReadBareTag(scanner, u"tbody");
+  }
   *firstRowEnd = scanner.position();
   std::vector<QString> row;
-  while (ReadPlainRow(scanner, &row)) {
+  while (ReadPlainRow(scanner, &row, entities)) {
     if (row.size() != table->firstRow.size()) return false;
     table->rows.push_back(std::move(row));
   }
@@ -250,9 +373,11 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool headers, qsizet
 std::optional<PlainTable> ReadPlainTable(const QString& page) {
   PageScanner scanner(page);
   QStringView attributes;
+  QString joined;
+  EntityTable entities;
   bool inTitle = false;
   for (;;) {
-    if (inTitle) scanner.readText();
+    if (inTitle) scanner.readText(&joined);
     else scanner.skipSpace();
     const QString tag = scanner.readTag(&attributes);
     if (tag == u"table") break;
@@ -271,13 +396,13 @@ std::optional<PlainTable> ReadPlainTable(const QString& page) {
   table.nested = ReadBareTag(scanner, u"tr") && ReadBareTag(scanner, u"td") && ReadTableTag(scanner);
   if (table.nested) {
     // Header cells would give the joined paragraph the formatting of a header.
-    if (!ReadPlainRows(scanner, &table, false, &firstRowEnd, &rowsEnd) || !ReadBareTag(scanner, u"/td") ||
+    if (!ReadPlainRows(scanner, &table, false, &firstRowEnd, &rowsEnd, entities) || !ReadBareTag(scanner, u"/td") ||
         !ReadBareTag(scanner, u"/tr") || (outerBody && !ReadBareTag(scanner, u"/tbody")) ||
         !ReadBareTag(scanner, u"/table"))
       return std::nullopt;
   } else {
     scanner.moveTo(inside);
-    if (!ReadPlainRows(scanner, &table, true, &firstRowEnd, &rowsEnd)) return std::nullopt;
+    if (!ReadPlainRows(scanner, &table, true, &firstRowEnd, &rowsEnd, entities)) return std::nullopt;
   }
   ReadBareTag(scanner, u"/body");
   ReadBareTag(scanner, u"/html");
@@ -352,26 +477,65 @@ void JoinRowsAfterFirst(QTextTable* table, const PlainTable& plain) {
   cursor.insertText(words);
 }
 
+// Opening tags ("<" and a letter) and characters, priced as the rich text takes them.
+template <typename Unit>
+int64_t HtmlCostOfUnits(const Unit* units, qsizetype size) {
+  int64_t elements = 0;
+  for (qsizetype i = 0; i + 1 < size; ++i) {
+    if (units[i] != Unit('<')) continue;
+    const auto next = units[i + 1];
+    elements += (next >= Unit('a') && next <= Unit('z')) || (next >= Unit('A') && next <= Unit('Z'));
+  }
+  return int64_t(size) * kRichTextHtmlCharacterCost + elements * kRichTextHtmlElementCost;
+}
+
 }  // namespace
 
+bool SetPlainTableReading(bool on) { return std::exchange(g_plainTableReading, on); }
+
+uint64_t PlainTablesRead() { return g_plainTablesRead; }
+
+int64_t RichTextHtmlCost(QStringView page) { return HtmlCostOfUnits(page.utf16(), page.size()); }
+
+int64_t RichTextHtmlCost(QByteArrayView page) { return HtmlCostOfUnits(page.data(), page.size()); }
+
+QString RichTextHtmlTooLargeReason(int64_t cost) {
+  return QStringLiteral("The page is too large to open: reading it would take about %1 GB of memory.")
+      .arg(double(cost) / 1e9, 0, 'f', 1);
+}
+
 bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
-  QByteArray bytes;
-  if (!ReadWholeFile(path, &bytes, error)) return false;
-  const QString html = HtmlTextOfBytes(bytes);
+  QString html;
+  {
+    QByteArray bytes;
+    if (!ReadWholeFile(path, &bytes, error)) return false;
+    html = HtmlTextOfBytes(bytes);
+  }
   if (!HtmlNestingWithinLimit(html)) {
     SetError(error, -50, QLatin1String(kHtmlUnreadable));
     return false;
   }
   GMImportTextDocument text;
   text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
-  std::optional<PlainTable> table = ReadPlainTable(html);
+  std::optional<PlainTable> table;
+  if (g_plainTableReading) table = ReadPlainTable(html);
   if (table) {
     text.setHtml(table->firstRowPage);
     QTextTable* rowTable = TableOfFirstRow(text, table->nested);
     if (!RichTextShowsRow(rowTable, table->firstRow)) table.reset();
     else if (table->nested) JoinRowsAfterFirst(rowTable, *table);
+    if (table) ++g_plainTablesRead;
   }
-  if (!table) text.setHtml(html);
+  if (!table) {
+    // The rich text costs many times the page: a page that would take more than an open may is
+    // refused before it is read, rather than left to exhaust the memory.
+    const int64_t cost = RichTextHtmlCost(html);
+    if (cost > kReaderMemoryBudget) {
+      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(cost));
+      return false;
+    }
+    text.setHtml(html);
+  }
   if (loadAttributedString(text)) {
     // The rows after the first, made as the conversion of the rich text makes a row's cells,
     // below the first row's (the last the page made).

@@ -12,10 +12,13 @@
 
 #include <exception>
 #include <iterator>
+#include <new>
+#include <stdexcept>
 
 namespace {
 
 constexpr const char* kOpenFailedContext = "Open failed";
+constexpr const char* kOutOfMemoryReason = "There is not enough memory to open it.";
 
 using Loader = bool (CADocument::*)(const QString& path, FLError* error);
 
@@ -49,6 +52,13 @@ int32_t CADocument::openFile(const QString& path, FLError* error) {
       return 0;
     }
     return (this->*kLoaders[code - 1])(path, error) ? code : 0;
+  } catch (const std::bad_alloc& exception) {
+    // A loader's own reason would name what it was reading; memory ran out before it could.
+    LogException(exception, QLatin1String(kOpenFailedContext));
+    SetError(error, ENOMEM, QLatin1String(kOutOfMemoryReason), kFLPosixErrorDomain);
+  } catch (const std::length_error& exception) {
+    LogException(exception, QLatin1String(kOpenFailedContext));
+    SetError(error, ENOMEM, QLatin1String(kOutOfMemoryReason), kFLPosixErrorDomain);
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kOpenFailedContext));
   } catch (...) {

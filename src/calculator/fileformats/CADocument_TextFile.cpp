@@ -49,11 +49,11 @@ bool CADocument::saveToTextFile(const QString& path, bool commas, FLError* error
     // Every row is written as wide as the widest row of cells with content; the placeholders of
     // overflowing text add no columns. A sheet without content writes one empty column.
     const int64_t lastX = contentExtent().endPoint.x;
-    bool tooLarge = false;
+    bool tooLarge = false, cellText = false;
     output = DelimitedBytesOfBlock(*this, GridRange{{0, 0}, {lastX, rows_.back()->gridY()}}, commas,
-                                   kMaxDelimitedTextLength, &tooLarge);
+                                   kMaxDelimitedTextLength, &tooLarge, &cellText);
     if (tooLarge) {
-      SetError(error, kTextTooLargeCode, QLatin1String(kTextTooLargeReason));
+      SetError(error, kTextTooLargeCode, QLatin1String(cellText ? kCellTextTooLargeReason : kTextTooLargeReason));
       return false;
     }
   }
@@ -66,14 +66,17 @@ namespace {
 // written takes its separator or line end: what that much asks is refused before any of it is
 // made; the fields' own characters are counted as they are written.
 QString DelimitedTextWithin(const CADocument& document, const GridRange& block, bool commas, int64_t most,
-                            bool* tooLarge) {
+                            bool* tooLarge, int64_t* fieldsLength = nullptr) {
   *tooLarge = false;
+  int64_t fields = 0;  // the fields' own characters
+  if (fieldsLength) *fieldsLength = 0;
   const int64_t x0 = block.startPoint.x;
   const int64_t y0 = block.startPoint.y;
   const int64_t columnCount = block.endPoint.x - x0 + 1;
   if (columnCount <= 0 || block.endPoint.y < y0) return QString();
   const auto refuse = [&] {
     *tooLarge = true;
+    if (fieldsLength) *fieldsLength = fields;
     return QString();
   };
   const CADocument::RowList& rows = document.rows();
@@ -98,8 +101,10 @@ QString DelimitedTextWithin(const CADocument& document, const GridRange& block, 
       if (cellX < 0) continue;
       if (cellX >= columnCount) break;
       output += QStringView(emptyRow).sliced(x, cellX - x);
+      const qsizetype before = output.size();
       WriteTextField(output, CellFieldText(*CACellReading(entry, (*row)->gridY(), &document)), commas, cellX,
                      columnCount);
+      fields += output.size() - before - 1;
       x = cellX + 1;
       if (output.size() > most) return refuse();
     }
@@ -107,18 +112,26 @@ QString DelimitedTextWithin(const CADocument& document, const GridRange& block, 
     nextY = (*row)->gridY() + 1;
     if (output.size() > most) return refuse();
   }
+  if (fieldsLength) *fieldsLength = fields;
   return output;
 }
 
 }  // namespace
 
 QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& block, bool commas, int64_t most,
-                                 bool* tooLarge) {
+                                 bool* tooLarge, bool* cellText) {
   bool refused = false;
-  QByteArray bytes = DelimitedTextWithin(document, block, commas, most, &refused).toUtf8();
-  // A character takes up to three bytes: the text is counted again as it is written.
-  refused = refused || bytes.size() > most;
+  int64_t fields = 0;
+  const QString text = DelimitedTextWithin(document, block, commas, most, &refused, &fields);
+  QByteArray bytes = text.toUtf8();
+  // A character takes up to three bytes: the text is counted again as it is written, the
+  // fields' share of it as the same share of the bytes.
+  if (!refused && bytes.size() > most) {
+    refused = true;
+    fields = text.isEmpty() ? 0 : int64_t(double(fields) * double(bytes.size()) / double(text.size()));
+  }
   if (tooLarge) *tooLarge = refused;
+  if (cellText) *cellText = refused && fields > most / 2;
   return refused ? QByteArray() : bytes;
 }
 

@@ -34,8 +34,9 @@ void WriteDifField(QString& output, const QString& text, int code, int64_t colum
 // The sheet as a DIF file, every cell of its grid a pair. A file of more than `most` bytes is
 // not given: the result is null and *tooLarge set. What the grid's shape asks (a pair for every
 // cell, a row start for every row) is counted before any row is made, the cells' own pairs as
-// they are written.
-QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* tooLarge);
+// they are written. *cellText, when given, tells a refusal's reason: the cells' own pairs
+// passed half the bound, else the empty pairs between them.
+QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* tooLarge, bool* cellText = nullptr);
 
 // Enters the cells of a DIF text, looking at a few of its lines at a time. NO with -50 when the
 // header or data are not DIF; the cells entered before the fault stay. As with delimited text,

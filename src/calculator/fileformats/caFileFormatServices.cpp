@@ -1,5 +1,6 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 
+#include "calculator/fileformats/caHtml.h"
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
@@ -104,7 +105,7 @@ void InstallFileFormatServices() {
   services.htmlFromSelection = [](CADocument& document) { return document.htmlFromSelection(); };
   services.loadHtml = [](CADocument& document, const QString& html) {
     // Pasted HTML goes through the same checks as an opened page.
-    if (!HtmlNestingWithinLimit(html)) return false;
+    if (!HtmlNestingWithinLimit(html) || RichTextHtmlCost(html) > kReaderMemoryBudget) return false;
     GMImportTextDocument text;
     text.setHtml(html);
     return document.loadAttributedString(text);

@@ -26,6 +26,9 @@ static_assert(kMaxDelimitedTextLength <= kMaxDocumentFileSize);
 inline constexpr int kTextTooLargeCode = -108;
 inline constexpr const char* kTextTooLargeReason =
     "The sheet is too large to save as text: its cells lie too far apart.";
+// The same where the cells' own text makes the most of it.
+inline constexpr const char* kCellTextTooLargeReason =
+    "The sheet is too large to save as text: its cells hold too much text.";
 
 // What a table of rich text made from the sheet costs the text engine: every table cell its
 // kinks, paragraph mark and run, a cell written into it its text and formats besides, about a
@@ -48,8 +51,10 @@ bool RichTextTableFits(const CADocument& document, const GridRange& table, FLErr
 // than `most` bytes is not given: the result is null and *tooLarge, when given, is set. What the
 // block's shape asks (a separator for every field of every row) is counted before any of it is
 // made, the fields' own bytes as they are written.
+// *cellText, when given, tells a refusal's reason: the fields' own text passed half the bound
+// (kCellTextTooLargeReason), else the empty fields between them (kTextTooLargeReason).
 QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& block, bool commas, int64_t most,
-                                 bool* tooLarge = nullptr);
+                                 bool* tooLarge = nullptr, bool* cellText = nullptr);
 // The same as text, of at most kMaxDelimitedTextLength characters (for the clipboard).
 QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas,
                              bool* tooLarge = nullptr);

@@ -5,7 +5,9 @@
 #include "calculator/model/CAGridPoint.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 #include <functional>
@@ -24,6 +26,31 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 // The same in UTF-8, refused with kTextTooLargeReason when the page would take more than `most`
 // bytes: its size is counted from the cells and the range's shape before any row is made.
 // beforeRows, when given, runs once the page is known to fit (it makes the page's folder); NO
-// from it ends the export.
+// from it ends the export. readerBudget, when not 0: the page is refused as well where reading
+// it again (RichTextHtmlCost) would take more memory than that. A refusal says whether the
+// cells' own text or the empty cells between them make the page too large.
 bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
-                       FLError* error, int64_t most, const std::function<bool()>& beforeRows);
+                       FLError* error, int64_t most, const std::function<bool()>& beforeRows,
+                       int64_t readerBudget = 0);
+
+// The memory an open may take: a file it would take more of is refused before it is read.
+inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;
+// What the rich text's HTML reader and the sheet made from its document take, in bytes a
+// character of page and a tag that opens an element (each a cell, a row or a paragraph of the
+// rich text), at the most measured (bench/benchFarPages: tables of empty, short and long cells,
+// paragraphs, one long paragraph).
+inline constexpr int64_t kRichTextHtmlCharacterCost = 48;
+inline constexpr int64_t kRichTextHtmlElementCost = 1536;
+// What reading the page (its characters, or its UTF-8 bytes, which are no fewer) through the
+// rich text is estimated to take.
+int64_t RichTextHtmlCost(QStringView page);
+int64_t RichTextHtmlCost(QByteArrayView page);
+// The reason a page is not read: what reading it would take.
+QString RichTextHtmlTooLargeReason(int64_t cost);
+inline constexpr int kHtmlTooLargeCode = -108;
+
+// For tests: whether a long table of plain cells is read by the sheet itself (YES, the default)
+// or every page goes whole through the rich text; gives the setting it replaces.
+bool SetPlainTableReading(bool on);
+// For tests: how many pages the sheet has read itself as long tables of plain cells.
+uint64_t PlainTablesRead();

@@ -344,10 +344,27 @@ void LoadStringLines(const QStringList& lines, TextImportDelegate& receiver, boo
   LoadLineViews(ViewsOfLines(lines), receiver, csvFile);
 }
 
+QStringView LineViews::operator[](size_t line) const {
+  if (next_ > 0 && entries_[next_ - 1].line >= line) {
+    // Backwards: found by halves.
+    next_ = size_t(std::lower_bound(entries_.begin(), entries_.end(), line,
+                                    [](const Entry& entry, size_t at) { return entry.line < at; }) -
+                   entries_.begin());
+  }
+  while (next_ < entries_.size() && entries_[next_].line < line) ++next_;
+  if (next_ >= entries_.size() || entries_[next_].line != line) return QStringView();
+  return QStringView(entries_[next_].data, qsizetype(entries_[next_].length));
+}
+
+void LineViews::push_back(QStringView line) {
+  if (!line.isEmpty()) entries_.push_back(Entry{line.data(), uint32_t(line.size()), uint32_t(count_)});
+  ++count_;
+}
+
 LineViews LineViewsOfText(const QString& text) {
   // Counted first, so that the array is made once at its size instead of doubling.
   size_t count = 0;
-  ForEachLine(text, [&](QStringView) { ++count; });
+  ForEachLine(text, [&](QStringView line) { count += !line.isEmpty(); });
   LineViews lines;
   lines.reserve(count);
   ForEachLine(text, [&](QStringView line) { lines.push_back(line); });
@@ -435,9 +452,16 @@ void AppendRepeated(QString& output, QStringView piece, int64_t times) { AppendR
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FLError* error) {
   QSaveFile file(path);
+  errno = 0;
   if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
+  // The file layer loses the system's reason for a failed write (a file-size limit, a full
+  // disk) and says "Unknown error": the reason is taken from the system where it has one.
+  const int systemError = errno;
   const int code = file.error() == QFileDevice::PermissionsError ? kFileWriteNoPermission : kFileWriteUnknown;
-  SetError(error, code, file.errorString(), kFLCocoaErrorDomain);
+  QString reason = file.errorString();
+  if (systemError != 0 && (reason.isEmpty() || reason == QLatin1String("Unknown error")))
+    reason = QString::fromLocal8Bit(std::strerror(systemError));
+  SetError(error, code, reason, kFLCocoaErrorDomain);
   file.cancelWriting();
   return false;
 }

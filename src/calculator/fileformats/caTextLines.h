@@ -61,9 +61,31 @@ class TextLineCursor {
   bool atEnd_ = false;
 };
 
-// Lines as views into one text that outlives them: a large file is split without a string a
-// line.
-using LineViews = std::vector<QStringView>;
+// Lines as views into text that outlives them: a large file is split without a string a line,
+// and an empty line costs nothing but its place in the count (a far cell's file is mostly empty
+// lines). A line is kept in 16 bytes: no text read whole has 2^32 lines or characters.
+class LineViews {
+ public:
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  // The line's text; reading goes forward line by line at no cost for finding it.
+  QStringView operator[](size_t line) const;
+  void push_back(QStringView line);
+  // Room for so many lines that are not empty.
+  void reserve(size_t lines) { entries_.reserve(lines); }
+  // The lines that are not empty, as held.
+  size_t heldLines() const { return entries_.size(); }
+
+ private:
+  struct Entry {
+    const QChar* data;
+    uint32_t length;
+    uint32_t line;
+  };
+  std::vector<Entry> entries_;
+  size_t count_ = 0;
+  mutable size_t next_ = 0;  // the first entry at or after the line asked for last
+};
 LineViews LineViewsOfText(const QString& text);
 
 // The field delimiter of the lines: '\t', ';', ',' or ' '. Quoted text is not counted. A tab

@@ -1531,11 +1531,13 @@ bool Reader::TableKeyword() {
       // lies half the cells' padding beyond the column.
       const int64_t half = (t.get<int64_t>(TableProp::cellLeft) + t.get<int64_t>(TableProp::cellRight)) / 2;
       const int64_t previous = def_.columns == 0 ? t.get<int64_t>(TableProp::left) - half : def_.lastRight;
-      // An auto-fit table's boundaries are written five times apart, as its widths are.
-      const int64_t scale = t.body[TableProp::autoFit] ? 5 : 1;
+      // An auto-fit table's boundaries are written five times apart, as its widths are, and its
+      // widths are shares of the whole: the least width of a fixed column is no floor for them.
+      const int64_t between = emu - previous - 2 * half;
       if (t.get<int64_t>(TableProp::widths + 8 * def_.columns) == 0)
-        t.set<int64_t>(TableProp::widths + 8 * def_.columns,
-                       std::max<int64_t>(emu - previous - 2 * half, 114300) / scale);
+        t.set<int64_t>(TableProp::widths + 8 * def_.columns, t.body[TableProp::autoFit]
+                                                                 ? std::max<int64_t>(between / 5, 1)
+                                                                 : std::max<int64_t>(between, 114300));
       def_.lastRight = emu;
     }
     ++def_.columns;

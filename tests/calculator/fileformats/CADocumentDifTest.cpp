@@ -10,9 +10,17 @@
 #include "calculator/model/caColumnLabels.h"
 #include "framlet/foundation/flCollectionExtensions.h"
 
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 #include <utility>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -234,6 +242,31 @@ TEST_F(DifFileTest, ADifStopsAtTheCellBudgetAndTheLastColumnWithTheirAlerts) {
     EXPECT_EQ(read, c.cells);
     EXPECT_EQ(alerts.shown, QStringList{QString::fromUtf8(c.alert)});
   }
+}
+
+// A write the system cuts short (here by a file-size limit) fails with the system's reason,
+// never "Unknown error", and leaves no file.
+TEST_F(DifFileTest, AWriteCutShortGivesTheSystemsReason) {
+  CADocument document;
+  for (int y = 0; y < 2000; ++y) document.cellAtGridPointImperative({0, y})->setFormula(QStringLiteral("some text"));
+  document.evaluate();
+  rlimit limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const rlimit saved = limit;
+  limit.rlim_cur = 4096;
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  FLError difError, csvError;
+  const bool difSaved = document.saveToDifFile(scratch(QStringLiteral("cut.dif")), &difError);
+  const bool csvSaved = document.saveToTextFile(scratch(QStringLiteral("cut.csv")), true, &csvError);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_FALSE(difSaved);
+  EXPECT_FALSE(csvSaved);
+  const QString reason = QString::fromLocal8Bit(std::strerror(EFBIG));
+  EXPECT_EQ(difError.reason, reason);
+  EXPECT_EQ(csvError.reason, reason);
+  EXPECT_FALSE(QFileInfo::exists(scratch(QStringLiteral("cut.dif"))));
 }
 
 }  // namespace

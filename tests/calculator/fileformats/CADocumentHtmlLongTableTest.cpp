@@ -1,15 +1,20 @@
 // Long tables of plain cells open with their first row through the rich text and the rest read
 // directly: the sheet must be the one the rich text alone makes, down to its package's bytes.
-// A comment before the table's end keeps a page on the rich text's way, which the reading of
-// the page (comments are nothing to it) does not change.
+// The rich text's way is forced for the page to compare with; a comment before the table's end
+// goes with it, which changes nothing of what either reading makes.
 #include "RichTextTestSupport.h"
 
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
+#include "calculator/model/caDocumentServices.h"
 #include "platform/FLError.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -17,13 +22,16 @@ namespace {
 
 class HtmlLongTableTest : public RichTextTest {
  protected:
-  // The package of the page opened as a sheet (document.xml), and the sheet's cells.
+  // The package of the page opened as a sheet (document.xml), and the sheet's cells. A name
+  // ending in " rich" opens the page whole through the rich text.
   std::pair<QByteArray, QString> open(const QByteArray& page, const char* name) {
     const QString file = path(name) + QStringLiteral(".html");
     EXPECT_TRUE(WriteFileBytes(file, page));
     CADocument sheet;
     FLError error;
+    const bool plain = SetPlainTableReading(!std::string_view(name).ends_with(" rich"));
     EXPECT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << name;
+    SetPlainTableReading(plain);
     const QString package = path(name) + QStringLiteral(".Numlet");
     EXPECT_TRUE(sheet.saveToNativeFile(package, false, &error)) << name;
     return {ReadFileBytes(QDir(package).filePath(QStringLiteral("document.xml"))), CellSummary(sheet)};
@@ -128,6 +136,107 @@ TEST_F(HtmlLongTableTest, PagesBeyondPlainCellsKeepTheRichTextsReading) {
   const auto paragraph = open(Page(70, 2, cell, titled, tail), "paragraph first");
   EXPECT_EQ(paragraph.first, open(Page(70, 2, cell, titled, tail, "<!---->"), "paragraph first rich").first);
   EXPECT_TRUE(paragraph.second.startsWith(QStringLiteral("0,0=Prices|0,1=0|1,1=1"))) << paragraph.second.toStdString();
+}
+
+// The common shapes of a long table are read by the sheet itself, and give the cells and the
+// package the rich text gives the same page: comments anywhere, entities, attributes that change
+// nothing of the cells, a head row of headers, empty and unclosed cells. Entities the rich text
+// keeps as written (a space in a character reference) leave the page to it.
+TEST_F(HtmlLongTableTest, CommonShapesOfALongTableAreReadAsTheRichTextReadsThem) {
+  const QByteArray head = "<html><body><table>\n", tail = "</table></body></html>\n";
+  using Cell = std::function<QByteArray(int, int)>;
+  const auto number = [](int x, int y) { return QByteArray::number(x * 1000 + y); };
+  struct Case {
+    const char* name;
+    QByteArray head, tail;
+    Cell cell;
+    const char* rowStart = "<tr>";
+    const char* cellStart = "<td>";
+    const char* cellEnd = "</td>";
+    const char* rowEnd = "</tr>\n";
+    bool plain = true;  // read by the sheet itself
+  };
+  const Case cases[] = {
+      {"comments between rows", "<html><!-- made by hand --><body>\n<!-- the list --><table>\n<!-- rows -->\n",
+       "<!-- end -->\n</table><!-- after --></body></html>\n<!-- last -->",
+       [&](int x, int y) { return y % 7 == 3 && x == 0 ? "<!-- a note -->" + number(x, y) : number(x, y); }},
+      {"comments in cells", head, tail,
+       [](int x, int y) -> QByteArray {
+         const QByteArray texts[] = {"a<!-- x -->b", "a <!-- x -->b", "a<!-- x --> b", "a <!-- x --> b",
+                                     "<!-- x -->  lead", "trail <!-- x -->", "<!---->", "one<!-- - -- -->two"};
+         return texts[(x + y) % 8];
+       }},
+      {"named entities", head, tail,
+       [](int x, int y) -> QByteArray {
+         const QByteArray texts[] = {"caf&eacute;", "&copy; 2024", "5 &euro;", "a &mdash; b", "&AElig;&szlig;",
+                                     "&amp;&lt;&gt;&quot;", "&apos;s", "x&times;y", "&frac12;"};
+         return texts[(x * 3 + y) % 9];
+       }},
+      {"no-break spaces", head, tail,
+       [](int x, int y) -> QByteArray {
+         const QByteArray texts[] = {"&nbsp;", "a&nbsp;b", "&#160;", "1&nbsp;000", " &nbsp; "};
+         return texts[(x + y) % 5];
+       }},
+      {"attributes of the rows after the first", head, tail, number, "<tr class=\"odd\" id=r>",
+       "<td class='c' title=\"cell\">"},
+      {"a first row with its own look",
+       head + "<tr style=\"font-weight:bold\"><td align=\"center\" bgcolor=\"#eeeeee\" width=\"80\">Name</td>"
+              "<td style=\"color:red\" valign=top>Price</td><td class=h nowrap>Count</td></tr>\n",
+       tail, number},
+      {"a head of headers",
+       "<html><body><table class=\"list\" summary=\"prices\">\n<thead><tr><th scope=\"col\">Name</th>"
+       "<th>Price</th><th>Count</th></tr></thead>\n<tbody>\n",
+       "</tbody>\n" + tail, number},
+      {"empty cells", head, tail, [](int x, int y) { return (x + y) % 3 == 0 ? QByteArray() : QByteArray::number(y); }},
+      {"unclosed cells", head, tail, number, "<tr>", "<td>", "\n", "</tr>\n"},
+      {"unclosed cells and rows", head, tail, number, "<tr>", "<td>", "", "\n"},
+      {"character references with spaces", head, tail,
+       [](int x, int y) -> QByteArray {
+         const QByteArray texts[] = {"&# 65;", "&#65 ;", "&#x 41;", "&#x41 ;"};
+         return y == 40 ? texts[x % 4] : QByteArray::number(x + y);
+       },
+       "<tr>", "<td>", "</td>", "</tr>\n", false},
+      {"a span after the first row", head, tail, number, "<tr>", "<td colspan=\"1\">", "</td>", "</tr>\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QByteArray page = c.head;
+    for (int y = 0; y < 70; ++y) {
+      page += c.rowStart;
+      for (int x = 0; x < 3; ++x) page += c.cellStart + c.cell(x, y) + c.cellEnd;
+      page += c.rowEnd;
+    }
+    page += c.tail;
+    const uint64_t before = PlainTablesRead();
+    const auto direct = open(page, c.name);
+    EXPECT_EQ(PlainTablesRead() - before, c.plain ? 1u : 0u);
+    const auto rich = open(page, (std::string(c.name) + " rich").c_str());
+    EXPECT_EQ(direct.second.toStdString(), rich.second.toStdString());
+    EXPECT_EQ(direct.first, rich.first);
+    EXPECT_TRUE(direct.second.contains(QStringLiteral(",69="))) << direct.second.toStdString();
+  }
+}
+
+// A page the rich text would take more memory for than an open may is refused before it is
+// read, with the reason, opened or pasted; a long table the sheet reads itself is not.
+TEST_F(HtmlLongTableTest, APageTooCostlyForTheRichTextIsRefusedBeforeItIsRead) {
+  QByteArray page = "<html><body>";
+  page.reserve(4'500'000);
+  for (int i = 0; i < 1'100'000; ++i) page += "<p>x";
+  page += "</body></html>";
+  const QString file = path("paragraphs") + QStringLiteral(".html");
+  ASSERT_TRUE(WriteFileBytes(file, page));
+  CADocument sheet;
+  FLError error;
+  EXPECT_EQ(sheet.openFile(file, &error), 0);
+  EXPECT_TRUE(error.reason.startsWith(QStringLiteral("The page is too large to open: reading it would take about ")))
+      << error.reason.toStdString();
+  EXPECT_TRUE(error.reason.endsWith(QStringLiteral(" GB of memory."))) << error.reason.toStdString();
+  EXPECT_GT(RichTextHtmlCost(QString::fromLatin1(page)), kReaderMemoryBudget);
+  EXPECT_TRUE(sheet.rows().empty());
+  InstallFileFormatServices();
+  CADocument pasted;
+  EXPECT_FALSE(FileFormatServices().loadHtml(pasted, QString::fromLatin1(page)));
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include "calculator/fileformats/caDif.h"
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caHtml.h"
+#include "calculator/model/CAColumn.h"
 #include "calculator/model/CAFormat.h"
+#include "platform/FLError.h"
 
 #include <QFileInfo>
 
@@ -168,6 +170,115 @@ TEST_F(TextExportTest, ABlockTooLargeForTextGivesNoText) {
   EXPECT_TRUE(tooLarge);
   EXPECT_EQ(DelimitedTextOfBlock(document, GridRange{{0, 0}, {3, 0}}, true, &tooLarge), QStringLiteral("1,,,\n"));
   EXPECT_FALSE(tooLarge);
+}
+
+// A text refused says why: the cells' own text, or the empty cells between them, past the
+// bound; a file of either kind is refused with it before anything is written.
+TEST_F(TextExportTest, ARefusalSaysWhetherTheCellsTextOrTheirDistanceIsTooLarge) {
+  const QString farReason = QLatin1String(kTextTooLargeReason), textReason = QLatin1String(kCellTextTooLargeReason);
+  const struct {
+    const char* name;
+    std::function<void(CADocument&)> make;
+    bool cellText;
+  } sheets[] = {
+      {"far apart",
+       [](CADocument& d) {
+         d.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+         d.cellAtGridPointImperative({2, 20000})->setFormula(QStringLiteral("2"));
+       },
+       false},
+      {"long texts side by side",
+       [](CADocument& d) {
+         for (int y = 0; y < 4; ++y)
+           for (int x = 0; x < 3; ++x)
+             d.cellAtGridPointImperative({x, y})->setFormula(QString(5000, QChar(u'a' + x + y)));
+       },
+       true},
+  };
+  for (const auto& sheet : sheets) {
+    CADocument document;
+    sheet.make(document);
+    document.evaluate();
+    const GridRange grid{{0, 0}, document.maxGridPoint()};
+    const std::function<QByteArray(int64_t, bool*, QString*)> writers[] = {
+        [&](int64_t most, bool* refused, QString* reason) {
+          bool cellText = false;
+          QByteArray bytes = DelimitedBytesOfBlock(document, grid, true, most, refused, &cellText);
+          *reason = cellText ? textReason : farReason;
+          return bytes;
+        },
+        [&](int64_t most, bool* refused, QString* reason) {
+          bool cellText = false;
+          QByteArray bytes = DifBytesOfDocument(document, most, refused, &cellText);
+          *reason = cellText ? textReason : farReason;
+          return bytes;
+        },
+        [&](int64_t most, bool* refused, QString* reason) {
+          QByteArray page;
+          FLError error;
+          *refused = !ExportRangeAsHtml(document, grid, QString(), &page, &error, most, nullptr);
+          *reason = error.reason;
+          return page;
+        },
+    };
+    for (size_t w = 0; w < std::size(writers); ++w) {
+      SCOPED_TRACE(std::string(sheet.name) + " writer " + std::to_string(w));
+      bool refused = true;
+      QString reason;
+      const QByteArray text = writers[w](kMaxDelimitedTextLength, &refused, &reason);
+      ASSERT_FALSE(refused);
+      writers[w](text.size() - 1, &refused, &reason);
+      EXPECT_TRUE(refused);
+      EXPECT_EQ(reason, sheet.cellText ? textReason : farReason);
+    }
+  }
+}
+
+// A page is written only where reading it again takes no more than an open may: a far cell's
+// page, which the rich text would take gigabytes to read, is refused before any of it is made;
+// what the writer counts is what the reader counts, to the byte.
+TEST_F(TextExportTest, APageIsWrittenOnlyWhereItsReaderWouldTakeIt) {
+  CADocument far;
+  far.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("1"));
+  far.cellAtGridPointImperative({0, 2000000})->setFormula(QStringLiteral("2"));
+  far.evaluate();
+  const QString path = scratch(QStringLiteral("far.html"));
+  FLError error;
+  EXPECT_FALSE(far.saveToHtmlFile(path, &error));
+  EXPECT_EQ(error.reason, QLatin1String(kTextTooLargeReason));
+  EXPECT_FALSE(QFileInfo::exists(path));
+
+  CAFormat tinted;
+  tinted.setBackgroundKolor(0x640000FF);
+  const std::function<void(CADocument&)> sheets[] = {
+      [](CADocument& d) { d.cellAtGridPointImperative({2, 300})->setFormula(QStringLiteral("a <b> & c")); },
+      [&](CADocument& d) {
+        d.setStripeInterval(2);
+        d.setStripeKolor(0x6400FF00);
+        d.columnImperative(1)->setFormat(tinted);
+        d.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("=1/3"));
+        d.cellAtGridPointImperative({3, 50})->setFormula(QStringLiteral("http://example.org/?a&b"));
+        CACell* box = d.cellAtGridPointImperative({1, 9});
+        box->setValueType(kValueCheckbox);
+        box->setChecked(true);
+      },
+  };
+  for (size_t i = 0; i < std::size(sheets); ++i) {
+    SCOPED_TRACE(i);
+    CADocument document;
+    sheets[i](document);
+    document.evaluate();
+    const GridRange grid{{0, 0}, document.maxGridPoint()};
+    QByteArray page;
+    ASSERT_TRUE(ExportRangeAsHtml(document, grid, QString(), &page, nullptr, kMaxDelimitedTextLength, nullptr));
+    const int64_t cost = RichTextHtmlCost(QByteArrayView(page));
+    QByteArray again;
+    EXPECT_TRUE(ExportRangeAsHtml(document, grid, QString(), &again, nullptr, kMaxDelimitedTextLength, nullptr, cost));
+    EXPECT_EQ(again, page);
+    EXPECT_FALSE(
+        ExportRangeAsHtml(document, grid, QString(), &again, nullptr, kMaxDelimitedTextLength, nullptr, cost - 1));
+    EXPECT_EQ(cost, RichTextHtmlCost(QString::fromUtf8(page)));
+  }
 }
 
 }  // namespace

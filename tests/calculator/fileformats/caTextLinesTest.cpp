@@ -145,6 +145,26 @@ TEST(LoadStringLinesTest, FieldsLandAtFieldAndRecordNumbers) {
   }
 }
 
+// A far cell's file is mostly empty lines: they cost the lines read nothing but their count,
+// and the fields, quoted ones running over empty lines too, land where every line is counted.
+TEST(LineViewsTest, EmptyLinesCostNothingAndStillCount) {
+  constexpr int kEmpty = 200000;
+  const QString text = QStringLiteral("a,\"b\n\r\n\nc\"\n") + QString(kEmpty, u'\n') +
+                       QStringLiteral("x,y\r\n\r\n\u2028z");
+  const LineViews lines = LineViewsOfText(text);
+  EXPECT_EQ(lines.size(), size_t(kEmpty + 8));
+  EXPECT_EQ(lines.heldLines(), 4u);
+  // Forwards, backwards and forwards again.
+  EXPECT_EQ(lines[size_t(kEmpty + 4)], QStringLiteral("x,y"));
+  EXPECT_EQ(lines[0], QStringLiteral("a,\"b"));
+  EXPECT_TRUE(lines[1].isEmpty());
+  EXPECT_EQ(lines[3], QStringLiteral("c\""));
+  EXPECT_EQ(lines[size_t(kEmpty + 7)], QStringLiteral("z"));
+  TextImportRecorder recorder;
+  LoadLineViews(lines, recorder, true);
+  EXPECT_EQ(recorder.summary(), QStringLiteral("0,0=a|1,0=b\n\n\nc|0,%1=x|1,%1=y|0,%2=z").arg(kEmpty + 1).arg(kEmpty + 4));
+}
+
 TEST(DecodeTextFileDataTest, DetectsEncodingsAndRefusesBadBytes) {
   const struct { QByteArray bytes; std::optional<QString> text; } cases[] = {
       {QByteArray("a,b"), QStringLiteral("a,b")}, {QByteArray("\xEF\xBB\xBF\xC3\xBC,b"), QStringLiteral("\u00FC,b")},

@@ -26,6 +26,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <string>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -291,11 +294,11 @@ TEST(RtfWriter, TablesAreWrittenByRowsAndCells) {
 }
 
 // The table group names the first 25 widths; the others come back from the cell boundaries,
-// which an auto-fit table writes five times apart, as it writes its widths.
+// which an auto-fit table writes five times apart, as it writes its widths. Narrow shares of a
+// wide auto-fit table are no narrower than a fixed column's least width once divided.
 TEST(RtfWriter, WideTablesKeepTheirColumnWidths) {
-  constexpr uint32_t kColumns = 30;
-  for (const bool autoFit : {true, false}) {
-    SCOPED_TRACE(autoFit ? "auto-fit" : "fixed");
+  for (const auto& [autoFit, kColumns] : {std::pair<bool, uint32_t>{true, 30}, {false, 30}, {true, 56}, {true, 100}}) {
+    SCOPED_TRACE(std::string(autoFit ? "auto-fit, " : "fixed, ") + std::to_string(kColumns) + " columns");
     const int64_t width = autoFit ? kFullShare / kColumns : 400000;
     GlimmetDocPtr doc = DocWithBody(QStringLiteral("before\nafter"));
     DocRange table;
