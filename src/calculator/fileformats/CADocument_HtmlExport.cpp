@@ -545,10 +545,7 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
       // the cells' own pieces and the head as they are, every other cell its "<td" and "<br",
       // every picture cell its "<td", "<p" and "<img", every row its "<tr".
       using Wide = unsigned __int128;
-      const auto elementsOf = [](const QByteArray& bytes) {
-        return uint64_t(RichTextHtmlCost(QByteArrayView(bytes)) - bytes.size() * kRichTextHtmlCharacterCost) /
-               kRichTextHtmlElementCost;
-      };
+      const auto elementsOf = [](const QByteArray& bytes) { return uint64_t(HtmlOpeningTags(QByteArrayView(bytes))); };
       const Wide otherCells = Wide(width) * height - pieces.ends.size() - uint64_t(pictureCount);
       const Wide elements = height + 2 * otherCells + 3 * Wide(uint64_t(pictureCount)) + elementsOf(pieces.bytes) +
                             elementsOf(state.page);

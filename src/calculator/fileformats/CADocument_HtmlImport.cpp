@@ -477,27 +477,35 @@ void JoinRowsAfterFirst(QTextTable* table, const PlainTable& plain) {
   cursor.insertText(words);
 }
 
-// Opening tags ("<" and a letter) and characters, priced as the rich text takes them.
+// Opening tags: "<" and a letter.
 template <typename Unit>
-int64_t HtmlCostOfUnits(const Unit* units, qsizetype size) {
+int64_t OpeningTagsOfUnits(const Unit* units, qsizetype size) {
   int64_t elements = 0;
   for (qsizetype i = 0; i + 1 < size; ++i) {
     if (units[i] != Unit('<')) continue;
     const auto next = units[i + 1];
     elements += (next >= Unit('a') && next <= Unit('z')) || (next >= Unit('A') && next <= Unit('Z'));
   }
-  return int64_t(size) * kRichTextHtmlCharacterCost + elements * kRichTextHtmlElementCost;
+  return elements;
 }
 
 }  // namespace
+
+int64_t HtmlOpeningTags(QStringView page) { return OpeningTagsOfUnits(page.utf16(), page.size()); }
+
+int64_t HtmlOpeningTags(QByteArrayView page) { return OpeningTagsOfUnits(page.data(), page.size()); }
 
 bool SetPlainTableReading(bool on) { return std::exchange(g_plainTableReading, on); }
 
 uint64_t PlainTablesRead() { return g_plainTablesRead; }
 
-int64_t RichTextHtmlCost(QStringView page) { return HtmlCostOfUnits(page.utf16(), page.size()); }
+int64_t RichTextHtmlCost(QStringView page) {
+  return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost;
+}
 
-int64_t RichTextHtmlCost(QByteArrayView page) { return HtmlCostOfUnits(page.data(), page.size()); }
+int64_t RichTextHtmlCost(QByteArrayView page) {
+  return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost;
+}
 
 QString RichTextHtmlTooLargeReason(int64_t cost) {
   return QStringLiteral("The page is too large to open: reading it would take about %1 GB of memory.")
@@ -511,8 +519,13 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     if (!ReadWholeFile(path, &bytes, error)) return false;
     html = HtmlTextOfBytes(bytes);
   }
-  if (!HtmlNestingWithinLimit(html)) {
-    SetError(error, -50, QLatin1String(kHtmlUnreadable));
+  // Either reading takes several times the page, the sheet's own the least: a page that would
+  // take more than an open may even so is refused before it is read, rather than left to
+  // exhaust the memory.
+  const int64_t tags = HtmlOpeningTags(html);
+  const int64_t leastCost = html.size() * kPlainTableCharacterCost + tags * kPlainTableElementCost;
+  if (leastCost > kReaderMemoryBudget) {
+    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastCost));
     return false;
   }
   GMImportTextDocument text;
@@ -527,11 +540,13 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     if (table) ++g_plainTablesRead;
   }
   if (!table) {
-    // The rich text costs many times the page: a page that would take more than an open may is
-    // refused before it is read, rather than left to exhaust the memory.
-    const int64_t cost = RichTextHtmlCost(html);
+    const int64_t cost = html.size() * kRichTextHtmlCharacterCost + tags * kRichTextHtmlElementCost;
     if (cost > kReaderMemoryBudget) {
       SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(cost));
+      return false;
+    }
+    if (!HtmlNestingWithinLimit(html)) {
+      SetError(error, -50, QLatin1String(kHtmlUnreadable));
       return false;
     }
     text.setHtml(html);

@@ -41,6 +41,13 @@ inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;
 // paragraphs, one long paragraph).
 inline constexpr int64_t kRichTextHtmlCharacterCost = 48;
 inline constexpr int64_t kRichTextHtmlElementCost = 1536;
+// What the sheet's own reading of a long table of plain cells takes, in the same terms: the
+// page's bytes and text, and each cell's text and the sheet's cell (bench/benchFarPages).
+inline constexpr int64_t kPlainTableCharacterCost = 3;
+inline constexpr int64_t kPlainTableElementCost = 256;
+// The tags of the page that open an element ("<" and a letter).
+int64_t HtmlOpeningTags(QStringView page);
+int64_t HtmlOpeningTags(QByteArrayView page);
 // What reading the page (its characters, or its UTF-8 bytes, which are no fewer) through the
 // rich text is estimated to take.
 int64_t RichTextHtmlCost(QStringView page);

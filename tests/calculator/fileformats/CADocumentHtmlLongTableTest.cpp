@@ -237,6 +237,19 @@ TEST_F(HtmlLongTableTest, APageTooCostlyForTheRichTextIsRefusedBeforeItIsRead) {
   InstallFileFormatServices();
   CADocument pasted;
   EXPECT_FALSE(FileFormatServices().loadHtml(pasted, QString::fromLatin1(page)));
+
+  // A table the sheet would read itself, so long that even that would take too much.
+  QByteArray table = "<table>\n";
+  table.reserve(40'000'000);
+  for (int i = 0; i < 2'200'000; ++i) table += "<tr><td>1<td>2<td>3\n";
+  const QString tableFile = path("long table") + QStringLiteral(".html");
+  ASSERT_TRUE(WriteFileBytes(tableFile, table + "</table>"));
+  table.clear();
+  const uint64_t before = PlainTablesRead();
+  error = FLError();
+  EXPECT_EQ(sheet.openFile(tableFile, &error), 0);
+  EXPECT_TRUE(error.reason.startsWith(QStringLiteral("The page is too large to open"))) << error.reason.toStdString();
+  EXPECT_EQ(PlainTablesRead(), before);
 }
 
 }  // namespace
