@@ -157,21 +157,24 @@ class PageScanner {
   qsizetype at_ = 0;
 };
 
-// The characters of named entities as the HTML reader knows them, asked of it once a name.
+// The characters of named entities as the HTML reader knows them, asked of it once a name. A
+// page may ask for only so many names: it has few, or it is no table a program wrote.
 class EntityTable {
  public:
-  // The character, or 0 where the reader keeps the name as it is written.
+  // The character, or 0 where the reader keeps the name as it is written (or the page asked
+  // for too many).
   char32_t operator()(QStringView name) {
     const auto known = characters_.constFind(name.toString());
     if (known != characters_.constEnd()) return *known;
-    const QString shown =
-        QTextDocumentFragment::fromHtml(u'&' + name.toString() + u';').toRawText();
+    if (characters_.size() >= kMostNames) return 0;
+    const QString shown = QTextDocumentFragment::fromHtml(u'&' + name.toString() + u';').toRawText();
     const char32_t character = shown.size() == 1 ? char32_t(shown.front().unicode()) : 0;
     characters_.insert(name.toString(), character);
     return character;
   }
 
  private:
+  static constexpr qsizetype kMostNames = 256;
   QHash<QString, char32_t> characters_;
 };
 
@@ -298,10 +301,10 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row, EntityTable& 
     const qsizetype before = scanner.position();
     const QString tag = scanner.readTag(&attributes);
     if (tag == u"/tr" && attributes.isEmpty()) return !row->empty();
-    if (tag == u"tr" || tag == u"/table" || tag == u"/tbody" || (scanner.atEnd() && tag.isEmpty())) {
+    if (tag == u"tr" || tag == u"/table" || tag == u"/tbody") {
       // The row ends where the next begins, or with its table.
       scanner.moveTo(before);
-      return !row->empty() && !tag.isEmpty();
+      return !row->empty();
     }
     const bool header = first && tag == u"th";
     if ((tag != u"td" && !header) || !(first ? IsFirstRowAttributes(attributes) : IsInertAttributes(attributes)))
