@@ -173,6 +173,41 @@ void BM_OpenFarCellCsv(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenFarCellCsv)->Arg(50'000'000)->Arg(536'000'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// A page the program writes, of `rows` rows of five numbers and words, opened again: its peak
+// beside what the reader and the writer count it to cost (estimate_MiB), which must not be less.
+void BM_ReopenSavedPage(benchmark::State& state) {
+  EnsureBenchApplication();
+  InstallFileFormatServices();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("saved.html"));
+  CADocument::setKeepHtmlExtension(true);
+  {
+    CADocument document;
+    for (int64_t y = 0; y < state.range(0); ++y)
+      for (int64_t x = 0; x < 5; ++x)
+        document.cellAtGridPointImperative({x, y})->setFormula(
+            x % 2 ? QStringLiteral("item %1").arg(y * 5 + x) : QString::number((y * 7919 + x) % 100003));
+    FLError error;
+    if (!document.saveCore(path, false, &error)) state.SkipWithError("the page was not written");
+  }
+  QFile file(path);
+  file.open(QIODevice::ReadOnly);
+  const int64_t estimate = RichTextHtmlCost(QByteArrayView(file.readAll()));
+  file.close();
+  ResetPeakMemory();
+  for (auto _ : state) {
+    CADocument document;
+    FLError error;
+    if (document.openFile(path, &error) == 0) state.SkipWithError("open failed");
+    state.PauseTiming();
+    state.counters["round_peak_MiB"] = ResidentPeakMiB();
+    state.ResumeTiming();
+  }
+  state.counters["file_MB"] = double(QFile(path).size()) / 1e6;
+  state.counters["estimate_MiB"] = double(estimate) / 1048576.0;
+}
+BENCHMARK(BM_ReopenSavedPage)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // Save As HTML of A1 and a cell at row 2,000,001: refused before anything is made, where it
 // wrote an 84 MB page the rich text could not read back.
 void BM_FarCellPageIsRefused(benchmark::State& state) {

@@ -6,7 +6,12 @@
 // columns; the other rows' texts are read here and become cells as the first row's did. The
 // rich text of a long table costs far more than its cells. A long table that is the one cell of
 // another (a page laid out in a table) becomes that one cell's words: the first row goes through
-// the rich text and the other rows' words are joined to it there.
+// the rich text and the other rows' words are joined to it there. The rows after the first may
+// be written in the common ways (comments, entities, unclosed cells, attributes that change
+// nothing of a cell); whatever the rich text would make differently of them leaves the page to it.
+//
+// Either way costs many times the page, the rich text tens of times: a page that would take more
+// than an open may is refused, with what it would take, before it is read.
 #include "calculator/fileformats/caGlimmetImport.h"
 
 #include "calculator/fileformats/caHtml.h"
