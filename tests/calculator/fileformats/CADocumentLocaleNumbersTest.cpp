@@ -228,9 +228,11 @@ TEST_F(LocaleNumbersTest, DecimalCommasInsideNumbersSplitNoLine) {
       // A lone column of numbers with decimal commas.
       {"de_DE", {"0,1", "-2,25", "1.234.567,5", "1,0E+20"}, u'\t'},
       {"fr_FR", {"0,1", "-2,25", "1,5E-20"}, u'\t'},
-      // Whole numbers between commas are fields where the comma is no decimal separator.
+      // Whole numbers between commas are fields where the comma is no decimal separator; where it
+      // is, each line is the number the user would have typed.
       {"en_US", {"1,2", "3,4"}, u','},
       {"C", {"1,2", "3,4"}, u','},
+      {"de_DE", {"1,2", "3,4"}, u'\t'},
       // A line that is no number keeps counting its commas.
       {"de_DE", {"a,b,c", "d,e,f"}, u','},
       {"de_DE", {"0,1", "a,b", "c,d"}, u','},
