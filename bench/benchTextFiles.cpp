@@ -6,6 +6,8 @@
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CANumber.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/TextImportDelegate.h"
 #include "framlet/foundation/FLKernel.h"
@@ -23,6 +25,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -276,5 +279,36 @@ void BM_ExportLargeDif(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ExportLargeDif)->Unit(benchmark::kMillisecond);
+
+// A column of 100,000 reals (every digit of each) saved as tab-separated text and opened again,
+// under the United States' separators (arg 0) and under Germany's decimal comma (arg 1): the
+// digits are read to the nearest real, and the lines that are one number each are looked at
+// before the column is known to be one.
+void BM_ColumnOfRealsThroughText(benchmark::State& state) {
+  EnsureBenchApplication();
+  const bool german = state.range(0) != 0;
+  SetNumberTextLocale(german ? QLocale(QLocale::German, QLocale::Germany) : QLocale(QLocale::English, QLocale::UnitedStates));
+  CADocument document;
+  for (int64_t y = 0; y < kRows; ++y)
+    document.cellAtGridPointImperative({0, y})->setNumberValue(
+        CANumber::withRealResult(std::sqrt(static_cast<long double>(y + 2)) * 1e15L));
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("column.txt"));
+  int64_t cells = 0;
+  for (auto _ : state) {
+    if (!document.saveToTextFile(path, false, nullptr)) state.SkipWithError("save failed");
+    CADocument opened;
+    if (opened.openFile(path, nullptr) != 8) state.SkipWithError("open failed");
+    state.PauseTiming();
+    cells = 0;
+    for (const std::unique_ptr<CARow>& row : opened.rows()) cells += int64_t(row->cells().size());
+    state.ResumeTiming();
+    Discard(state, opened);
+  }
+  SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+  // One cell a row: the column stayed one column.
+  state.counters["cells"] = double(cells);
+}
+BENCHMARK(BM_ColumnOfRealsThroughText)->Arg(0)->Arg(1)->ArgName("german")->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,11 +1,14 @@
 // Feeds arbitrary bytes to the delimited-text reader as a file's contents (as a ".csv" file or
-// as other text, by the input's first byte), then writes the fields it read as comma-separated
+// as other text, under the number separators of the United States or of Germany, by the input's
+// first byte), then writes the fields it read as comma-separated
 // text and reads that again: the same fields must come back. Any crash, hang, sanitizer report
 // or difference here is a fault in the reader or the field writer.
 #include "calculator/fileformats/caTextLines.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/TextImportDelegate.h"
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <QVariant>
 
@@ -31,6 +34,10 @@ class FieldCollector : public TextImportDelegate {
 int FuzzDelimitedText(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const bool csvFile = data[0] & 1;
+  // A decimal comma makes lines that are one number hold no delimiter.
+  static const QLocale english(QLocale::English, QLocale::UnitedStates);
+  static const QLocale german(QLocale::German, QLocale::Germany);
+  SetNumberTextLocale(data[0] & 2 ? german : english);
   const std::optional<QString> text =
       DecodeTextFileData(QByteArrayView(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)));
   if (!text) return 0;

@@ -1,6 +1,8 @@
 // Fuzz entry for the parsers of typed and archived numbers and of A1 references: any bytes,
 // read as UTF-8, must never crash, hang or read outside the text.
 #include <QString>
+#include <cfloat>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -20,6 +22,12 @@ int FuzzParseNumber(const uint8_t* data, size_t size) {
     if (!back || !(*back == number || !number.isValid())) __builtin_trap();
     (void)number.description();
     (void)CANumber::withValidatedString(text, groups);
+    // A real's own digits, typed, are that real again (subnormal ones lie outside the reader's
+    // correctly rounded range).
+    if (number.form() == kNumberReal && std::fabs(number.realValue()) >= LDBL_MIN) {
+      const auto typed = CANumber::withValidatedString(number.formatForArchival(), false);
+      if (!typed || !(*typed == number)) __builtin_trap();
+    }
   }
   (void)CANumber::withArchive(text);
   for (int base : {2, 8, 10, 16})

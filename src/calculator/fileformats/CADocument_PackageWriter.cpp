@@ -7,6 +7,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/caXmlTags.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/FLXmlEncoder.h"
@@ -167,6 +168,9 @@ QString CADocument::archiveSelection() {
                                                        uint64_t(reinterpret_cast<uintptr_t>(this))));
   encoder.addTag(XmlName(kXmlSel), StringFromSelection(selectionRange()));
   encoder.addTag(XmlName(kXmlActive), StringFromGridPoint(activeCellPoint()));
+  // A program under another locale may paste the cells: their formulas' literals are read with
+  // the separators they were typed with, as a package's are.
+  encoder.addTag(XmlName(kXmlSeparators), StringFromFormulaSeparators(UserFormulaSeparators()));
 
   GridRange range;
   const int32_t type = TypeOfRange(&range, selectionRange());

@@ -2,6 +2,8 @@
 
 #include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caReadFile.h"
+#include "calculator/model/CANumber.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/TextImportDelegate.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flFileSupport.h"
@@ -136,6 +138,15 @@ LineViews ViewsOfLines(const QStringList& lines) {
 
 bool IsCandidate(char16_t c) { return c == kTab || c == u';' || c == u',' || c == u' '; }
 
+// A line that is one number as the locale reads typed text, its decimal separator being one of
+// the delimiters: a lone column of such numbers (a tab-separated save, a copied column) has no
+// other delimiter, and its decimal commas must not split it.
+bool IsOneLocaleNumber(QStringView line) {
+  const QChar decimal = NumberTextLocale().decimalSeparatorChar;
+  if (!IsCandidate(decimal.unicode()) || !line.contains(decimal)) return false;
+  return CANumber::withValidatedString(line.toString(), true).has_value();
+}
+
 }  // namespace
 
 int CodePageForLocale(const QLocale& locale) {
@@ -268,6 +279,11 @@ QChar DelimiterForViews(const LineViews& lines, bool csvFile) {
   auto slot = [](char16_t c) { return c == kTab ? 0 : c == u';' ? 1 : c == u',' ? 2 : 3; };
   int holding = 0;
   for (qsizetype line = 0; line < qsizetype(lines.size()) && holding < kDelimiterSampleLines; ++line) {
+    // A ".csv" file has its own rule: the writer quotes a number that holds a comma.
+    if (!csvFile && IsOneLocaleNumber(lines[size_t(line)])) {
+      ++holding;
+      continue;
+    }
     bool holds = false;
     bool fieldStart = true;
     for (qsizetype i = 0; i < lines[size_t(line)].size(); ++i) {

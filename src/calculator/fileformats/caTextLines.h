@@ -92,7 +92,8 @@ LineViews LineViewsOfText(const QString& text);
 // wins at once; otherwise ';' or ',' must occur at least twice and more often than the other
 // candidates that follow it (';' wins a tie with ','), and a space wins only over nothing. In
 // the lines of a ".csv" file a comma wins whenever one occurs, unless semicolons win by the
-// rule above.
+// rule above. In other text a line that is one number as the locale reads typed text holds no
+// delimiter: a column of numbers with decimal commas stays one column.
 QChar TextDelimiterForLines(const QStringList& lines, bool csvFile);
 
 // Enters every non-empty field at (field number, record number): empty lines count as records;

@@ -294,6 +294,18 @@ void CACell::enterUnclassified(int32_t type, const QString& text) {
 // ---------------------------------------------------------------------------------------------
 // Display
 
+namespace {
+
+// Decimal text as the user types it: the locale's decimal separator in place of the "." that
+// exact digits are written with (they have no grouping), so that it reads back as the number.
+QString LocaleDecimalText(QString text) {
+  const QChar separator = NumberTextLocale().decimalSeparatorChar;
+  if (separator != QLatin1Char('.')) text.replace(QLatin1Char('.'), separator);
+  return text;
+}
+
+}  // namespace
+
 QString CACell::formatNumber(const CANumber& number, const CANumberFormat* format) const {
   if (saving_ && number.form() == kNumberFraction) {
     // Files get the value a fraction stands for, as other programs read numbers.
@@ -308,8 +320,13 @@ QString CACell::formatNumber(const CANumber& number, const CANumberFormat* forma
     real.setSize(kAutomaticSize);
     return real.display() == kDisplayScientific ? real.formatScientific(value) : real.formatFloat(value);
   }
-  // An infinity has no number text a file could hold: it goes out as it is shown.
-  if (saving_) return number.form() == kNumberInfinity ? number.formatWith(format) : number.formatForArchival();
+  if (saving_) {
+    // An infinity has no number text a file could hold: it goes out as it is shown.
+    if (number.form() == kNumberInfinity) return number.formatWith(format);
+    // Every digit of a real, with the separator that text typed in this locale is read with: a
+    // file or a copy read back by the same reader gives the same number.
+    return LocaleDecimalText(number.formatForArchival());
+  }
   if (number.form() == kNumberFraction && !format) {
     CANumberFormat decimal;
     decimal.setDisplay(kDisplayFloat);
@@ -406,14 +423,6 @@ bool ReadsBackAs(const QString& text, const CANumber& stored, bool sameForm) {
   a.setCanonicalForm(false);
   b.setCanonicalForm(false);
   return a.form() == b.form();
-}
-
-// Decimal text as the user types it: the locale's decimal separator in place of the "." that
-// exact digits are written with (they have no grouping), so that it reads back as the number.
-QString LocaleDecimalText(QString text) {
-  const QChar separator = NumberTextLocale().decimalSeparatorChar;
-  if (separator != QLatin1Char('.')) text.replace(QLatin1Char('.'), separator);
-  return text;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "calculator/model/CANumberFormat.h"
 #include "framlet/foundation/flBase.h"
@@ -468,6 +469,9 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
     return true;
   };
 
+  // Where the digits and separators run: a real is made from those digits in one correctly
+  // rounded step, so that the shortest text of a real reads back as that very real.
+  const qsizetype mantissaStart = i;
   bool fractionFollows = false;
   while (i < end) {
     const QChar c = text[i];
@@ -505,6 +509,8 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
     }
   }
 
+  const qsizetype mantissaEnd = i;
+  int64_t decimalExponent = 0;
   if (i + 1 < end && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
     qsizetype j = i + 1;
     bool exponentNegative = false;
@@ -519,7 +525,8 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
     int64_t exponent = 0;
     for (; j < end && IsDigit(text[j]); ++j)
       exponent = std::min<int64_t>(exponent * 10 + (text[j].unicode() - '0'), kMaxExponent);
-    r = ScaleByPowerOfTen(r, exponentNegative ? -exponent : exponent);
+    decimalExponent = exponentNegative ? -exponent : exponent;
+    r = ScaleByPowerOfTen(r, decimalExponent);
     form = kNumberReal;
     i = j;
   }
@@ -527,6 +534,7 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
   if (i < end && text[i] == QLatin1Char('%')) {
     ++i;
     r /= 100;
+    decimalExponent -= 2;
     if (fractionDigits > kManyFractionDigits) {
       form = kNumberReal;
     } else if (form == kNumberFraction) {
@@ -542,6 +550,18 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
     ++i;
   }
 
+  if (form == kNumberReal && *sawDigit) {
+    std::string digits;
+    for (qsizetype k = mantissaStart; k < mantissaEnd; ++k)
+      if (IsDigit(text[k])) digits += char(text[k].unicode());
+    digits += 'e';
+    digits += std::to_string(decimalExponent - fractionDigits);
+    long double exact = 0;
+    const auto read = std::from_chars(digits.data(), digits.data() + digits.size(), exact,
+                                      std::chars_format::scientific);
+    // Out of range keeps the scaled value, which is already the infinity or zero it stands for.
+    if (read.ec == std::errc()) r = exact;
+  }
   if (negative) {
     n = -n;
     r = -r;

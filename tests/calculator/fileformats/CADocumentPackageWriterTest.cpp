@@ -361,7 +361,7 @@ TEST_F(CellArchiveTest, ABlockOfCellsGivesItsRowsAndNoColumns) {
   document.setActiveCellPoint({1, 2});
   const QString expected = kDeclaration + QStringLiteral("<spreadsheet ver=\"1\">\n\t<app_ver>3.1</app_ver>\n\t") + source() +
                            QStringLiteral(
-                               "\n\t<sel>0,0:1,2</sel>\n\t<active>1,2</active>\n\t<rows>\n"
+                               "\n\t<sel>0,0:1,2</sel>\n\t<active>1,2</active>\n\t<separators>.,</separators>\n\t<rows>\n"
                                "\t\t<row y=\"0\">\n\t\t\t<cells>\n"
                                "\t\t\t\t<cell x=\"0\" y=\"0\" type=\"#\">\n\t\t\t\t\t<val>i1</val>\n\t\t\t\t</cell>\n"
                                "\t\t\t\t<cell x=\"1\" y=\"0\" type=\"s\">\n\t\t\t\t\t<f>two</f>\n\t\t\t\t</cell>\n"

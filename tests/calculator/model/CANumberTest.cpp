@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QTextStream>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -297,6 +298,49 @@ TEST(NumberArchive, RealsReadBackAsTheSameExtendedReal) {
     ASSERT_TRUE(back.has_value()) << text.toStdString();
     ASSERT_EQ(back->form(), kNumberReal) << text.toStdString();
     EXPECT_EQ(back->realValue(), x) << text.toStdString();
+  }
+}
+
+TEST(NumberParsing, TypedRealsAreTheNearestExtendedRealToTheirDigits) {
+  // The shortest texts of random extended reals, as the standard library writes them, read back as
+  // those reals when typed, in either notation.
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> exponent(-40, 40);
+  for (int i = 0; i < 3000; ++i) {
+    long double x = std::pow(10.0L, static_cast<long double>(exponent(random)));
+    x *= 1 + static_cast<long double>(random()) / 18446744073709551616.0L;
+    if (i % 2) x = -x;
+    char buffer[128];
+    const auto format = i % 3 ? std::chars_format::scientific : std::chars_format::fixed;
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, x, format);
+    ASSERT_EQ(written.ec, std::errc());
+    const QString text = QString::fromLatin1(buffer, written.ptr - buffer);
+    const auto typed = CANumber::withValidatedString(text, true);
+    ASSERT_TRUE(typed.has_value()) << text.toStdString();
+    EXPECT_TRUE(*typed == CANumber::withRealResult(x)) << text.toStdString() << " reads as " << DescribeNumber(*typed);
+  }
+  // Percent, groups and another locale's separators take nothing from the rounding.
+  const struct {
+    const char* locale;
+    const char* typed;
+    const char* digits;
+  } cases[] = {
+      {"en_US", "1.4142135623730950488", "1.4142135623730950488"},
+      {"en_US", "1.1805916207174113034E+21", "1.1805916207174113034e21"},
+      {"en_US", "-1.5E-20", "-1.5e-20"},
+      {"en_US", "123,456,789,012,345,678,901.5", "123456789012345678901.5"},
+      {"en_US", "1.4142135623730950488E+3%", "14.142135623730950488"},
+      {"de_DE", "1.234.567,8912345678912345678", "1234567.8912345678912345678"},
+      {"de_DE", "1,0E+20", "1e20"},
+  };
+  for (const auto& c : cases) {
+    SetNumberTextLocale(QLocale(QString::fromLatin1(c.locale)));
+    const auto typed = CANumber::withValidatedString(QString::fromLatin1(c.typed), true);
+    SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    long double expected = 0;
+    std::from_chars(c.digits, c.digits + std::strlen(c.digits), expected);
+    ASSERT_TRUE(typed.has_value()) << c.typed;
+    EXPECT_TRUE(*typed == CANumber::withRealResult(expected)) << c.typed << " reads as " << DescribeNumber(*typed);
   }
 }
 

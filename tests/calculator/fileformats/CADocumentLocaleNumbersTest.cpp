@@ -1,0 +1,251 @@
+// Numbers the sheet writes as text (comma- and tab-separated files, RTF, the clipboard's text and
+// cells) read back as the same values in every locale, decimal commas and all, and copied
+// formulas keep their meaning when another locale pastes them.
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caTextLines.h"
+#include "calculator/model/LocaleTestSupport.h"
+#include "calculator/model/UndoTestSupport.h"
+#include "calculator/model/caDocumentServices.h"
+#include "glimmet/storage/gmTables.h"
+#include "platform/FLError.h"
+#include "platform/Pasteboard.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace {
+
+constexpr const char* kLocales[] = {"C", "en_US", "de_DE", "fr_FR", "ar_EG"};
+
+// The table's values as an English user types them; typed() spells them for the locale in force.
+constexpr const char* kValues[] = {"1E+20", "1.5E-20", "=SQRT(2)", "=2^70", "0.1", "-2.25", "123456.7890123"};
+
+// The text with the locale's decimal separator for every ".".
+QString Typed(const char* text) {
+  QString typed = QString::fromUtf8(text);
+  typed.replace(QLatin1Char('.'), NumberTextLocale().decimalSeparatorChar);
+  return typed;
+}
+
+class LocaleNumbersTest : public testing::Test {
+ protected:
+  LocaleNumbersTest() {
+    InstallFileFormatServices();
+    g_glimmetConfig.tableOption = 1;
+  }
+  ~LocaleNumbersTest() override { SetFileFormatServices(CAFileFormatServices()); }
+
+  QString path(const QString& name) const { return QDir(folder.path()).filePath(name); }
+
+  ModelEnvironment environment;
+  QTemporaryDir folder;
+};
+
+// A document with a window for its undo steps, as copy and paste want one.
+struct Sheet {
+  Sheet() { document.setController(&window); }
+  ~Sheet() { document.setController(nullptr); }
+  Sheet(const Sheet&) = delete;
+  Sheet& operator=(const Sheet&) = delete;
+
+  CADocument document;
+  UndoWindow window{document};
+};
+
+// Every value of `expected` at the same cell of `got`, the same number exactly.
+void ExpectSameValues(const CADocument& expected, const CADocument& got, const std::string& trace) {
+  for (const std::unique_ptr<CARow>& row : expected.rows()) {
+    for (const CACellEntry& entry : row->cells()) {
+      const CACellReading cell(entry, row->gridY(), &expected);
+      const GridPoint at = cell->gridPoint();
+      const CACell* read = got.cellAtGridPoint(at);
+      const std::optional<CANumber> want = cell->number();
+      ASSERT_TRUE(want.has_value());
+      const std::string where = trace + " at " + std::to_string(at.x) + "," + std::to_string(at.y);
+      ASSERT_TRUE(read && read->number()) << where << ": no number, "
+                                          << (read ? read->displayText(true).toStdString() : "no cell");
+      EXPECT_TRUE(*read->number() == *want)
+          << where << ": " << read->number()->archive().toStdString() << " for "
+          << want->archive().toStdString() << " (" << read->displayText(true).toStdString() << ")";
+    }
+  }
+}
+
+TEST_F(LocaleNumbersTest, NumbersWrittenAsTextReadBackAsTheSameValues) {
+  CAModelPreferences preferences;
+  preferences.copyBestValues = true;  // copied rich text holds values as saved, not as shown
+  environment.set(preferences);
+  const size_t count = std::size(kValues);
+
+  // The ways out and back in: a file written and opened, or a copy pasted at A1 of a new sheet.
+  const auto file = [&](const char* name) {
+    return [&, name](Sheet& source, Sheet& target) {
+      FLError error;
+      ASSERT_EQ(source.document.saveCore(path(QString::fromLatin1(name)), false, &error), true)
+          << error.reason.toStdString();
+      ASSERT_NE(target.document.openFile(path(QString::fromLatin1(name)), &error), 0) << error.reason.toStdString();
+    };
+  };
+  const auto clipboard = [](const char* type) {
+    return [type](Sheet& source, Sheet& target) {
+      QMimeData copied;
+      ASSERT_TRUE(source.document.copy(&copied));
+      QMimeData only;
+      if (type)
+        PasteboardSetData(only, QLatin1String(type), PasteboardData(copied, QLatin1String(type)));
+      else
+        only.setText(copied.text());
+      target.document.setSelectionPoint({0, 0});
+      ASSERT_TRUE(target.document.paste(&only, false));
+    };
+  };
+  const struct {
+    const char* name;
+    std::function<void(Sheet&, Sheet&)> roundTrip;
+  } ways[] = {
+      {"CSV", file("values.csv")},
+      {"tab-separated text", file("values.txt")},
+      {"RTF", file("values.rtf")},
+      {"clipboard text", clipboard(nullptr)},
+      {"clipboard RTF", clipboard(kPasteboardRtfType)},
+      {"clipboard cells", clipboard(kPasteboardCellsType)},
+  };
+
+  for (const char* locale : kLocales) {
+    const TestLocale scope(locale);
+    for (const int64_t columns : {1, 2}) {
+      for (const auto& way : ways) {
+        const std::string trace = std::string(locale) + ", " + std::to_string(columns) + " column(s), " + way.name;
+        SCOPED_TRACE(trace);
+        Sheet source;
+        for (size_t y = 0; y < count; ++y)
+          for (int64_t x = 0; x < columns; ++x)
+            source.document.cellAtGridPointImperative({x, int64_t(y)})
+                ->setFormula(Typed(kValues[(y + size_t(x) * 3) % count]));
+        source.document.evaluate();
+        source.document.setSelectionRange(GridRange{{0, 0}, {columns - 1, int64_t(count) - 1}});
+        // Twice: what was read is written again as it was first.
+        Sheet once;
+        way.roundTrip(source, once);
+        once.document.evaluate();
+        ExpectSameValues(source.document, once.document, "first");
+        once.document.setSelectionRange(source.document.selectionRange());
+        Sheet twice;
+        way.roundTrip(once, twice);
+        twice.document.evaluate();
+        ExpectSameValues(source.document, twice.document, "second");
+      }
+    }
+  }
+}
+
+TEST_F(LocaleNumbersTest, CopiedFormulasKeepTheirMeaningUnderTheLocaleThatPastes) {
+  const struct {
+    const char* from;
+    const char* to;
+  } pairs[] = {{"de_DE", "en_US"}, {"en_US", "de_DE"}, {"fr_FR", "ar_EG"}, {"ar_EG", "C"}, {"C", "fr_FR"},
+               {"de_DE", "de_DE"}};
+  // Typed in the copying locale; A1 is 1.5. Where "," is the decimal separator too, a literal
+  // before an argument's comma is set off with a blank.
+  const struct {
+    const char* formula;
+    const char* commaFormula;
+    int64_t numerator;
+    uint64_t denominator;
+  } formulas[] = {{"=A1*2.5+0.5", nullptr, 17, 4},
+                  {"=ROUND(A1/8, 3)", "=ROUND(A1/8 , 3)", 47, 250},
+                  {"=MAX(A1,2.5)*2", nullptr, 5, 1}};
+
+  for (const auto& pair : pairs) {
+    SCOPED_TRACE(std::string(pair.from) + " to " + pair.to);
+    QMimeData copied;
+    {
+      const TestLocale scope(pair.from);
+      Sheet source;
+      source.document.cellAtGridPointImperative({0, 0})->setFormula(Typed("1.5"));
+      for (size_t x = 0; x < std::size(formulas); ++x)
+        source.document.cellAtGridPointImperative({int64_t(x) + 1, 0})
+            ->setFormula(Typed(formulas[x].commaFormula && NumberTextLocale().decimalSeparatorChar == u','
+                                   ? formulas[x].commaFormula
+                                   : formulas[x].formula));
+      source.document.evaluate();
+      source.document.setSelectionRange(GridRange{{0, 0}, {int64_t(std::size(formulas)), 0}});
+      ASSERT_TRUE(source.document.copy(&copied));
+    }
+    // Only the cells: the other flavours carry values, not formulas.
+    QMimeData cells;
+    PasteboardSetData(cells, QLatin1String(kPasteboardCellsType),
+                      PasteboardData(copied, QLatin1String(kPasteboardCellsType)));
+    const TestLocale scope(pair.to);
+    Sheet target;
+    target.document.setSelectionPoint({0, 0});
+    ASSERT_TRUE(target.document.paste(&cells, false));
+    target.document.evaluate();
+    for (size_t x = 0; x < std::size(formulas); ++x) {
+      const CACell* cell = target.document.cellAtGridPoint({int64_t(x) + 1, 0});
+      ASSERT_NE(cell, nullptr);
+      EXPECT_EQ(cell->valueType(), kValueFormula) << cell->formula().toStdString();
+      if (!cell->number()) {
+        ADD_FAILURE() << cell->formula().toStdString() << " gives " << cell->displayText(false).toStdString();
+        continue;
+      }
+      EXPECT_TRUE(*cell->number() == CANumber::withNumerator(formulas[x].numerator, formulas[x].denominator))
+          << formulas[x].formula << " gives " << cell->number()->archive().toStdString();
+    }
+  }
+
+  // An archive without the separators (an older copy) is read as the user's, as before.
+  const TestLocale scope("de_DE");
+  Sheet source;
+  source.document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("=2,5*2"));
+  source.document.setSelectionRange(GridRange{{0, 0}, {0, 0}});
+  QMimeData copied;
+  ASSERT_TRUE(source.document.copy(&copied));
+  QString archive = QString::fromUtf8(PasteboardData(copied, QLatin1String(kPasteboardCellsType)));
+  ASSERT_TRUE(archive.contains(QStringLiteral("<separators>")));
+  archive.remove(QRegularExpression(QStringLiteral("<separators>[^<]*</separators>")));
+  QMimeData older;
+  PasteboardSetData(older, QLatin1String(kPasteboardCellsType), archive.toUtf8());
+  Sheet target;
+  target.document.setSelectionPoint({0, 0});
+  ASSERT_TRUE(target.document.paste(&older, false));
+  target.document.evaluate();
+  EXPECT_EQ(target.document.cellAtGridPoint({0, 0})->formula(), QStringLiteral("=2,5*2"));
+  EXPECT_TRUE(*target.document.cellAtGridPoint({0, 0})->number() == CANumber(5));
+}
+
+TEST_F(LocaleNumbersTest, DecimalCommasInsideNumbersSplitNoLine) {
+  const struct {
+    const char* locale;
+    std::vector<const char*> lines;
+    char16_t delimiter;
+  } cases[] = {
+      // A lone column of numbers with decimal commas.
+      {"de_DE", {"0,1", "-2,25", "1.234.567,5", "1,0E+20"}, u'\t'},
+      {"fr_FR", {"0,1", "-2,25", "1,5E-20"}, u'\t'},
+      // Whole numbers between commas are fields where the comma is no decimal separator; where it
+      // is, each line is the number the user would have typed.
+      {"en_US", {"1,2", "3,4"}, u','},
+      {"C", {"1,2", "3,4"}, u','},
+      {"de_DE", {"1,2", "3,4"}, u'\t'},
+      // A line that is no number keeps counting its commas.
+      {"de_DE", {"a,b,c", "d,e,f"}, u','},
+      {"de_DE", {"0,1", "a,b", "c,d"}, u','},
+      // Semicolons between decimal-comma numbers still win over the commas inside them.
+      {"de_DE", {"0,1;2", "0,3;4"}, u';'},
+  };
+  for (const auto& c : cases) {
+    const TestLocale scope(c.locale);
+    QStringList lines;
+    for (const char* line : c.lines) lines << QString::fromUtf8(line);
+    SCOPED_TRACE(std::string(c.locale) + ": " + lines.join(u'|').toStdString());
+    EXPECT_EQ(TextDelimiterForLines(lines, false), QChar(c.delimiter));
+  }
+}
+
+}  // namespace
