@@ -5,6 +5,7 @@
 #include "platform/FLError.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -13,8 +14,11 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -115,16 +119,29 @@ bool Rewrite(const QByteArray& old, QXmlStreamWriter& out, const QString& href, 
 
 // Held while the list is read, rewritten and put back: two of our processes saving at once would
 // otherwise each write the list it read, and the later one drop the other's entry. The lock is a
-// file beside the list, as the list itself is replaced by each write.
+// file beside the list, as the list itself is replaced by each write. The list is a courtesy to
+// the desktop, noted on the window's thread at every open and save: a lock another program
+// holds is waited for a short while only, and then the note is left out.
 class ListLock {
  public:
   explicit ListLock(const QString& listPath) {
     fd_ = ::open(QFile::encodeName(listPath + QLatin1String(".lock")).constData(),
-                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-      ::close(fd_);
-      fd_ = -1;
+                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd_ < 0) return;  // a list that cannot be locked is noted all the same, as before locks
+    QElapsedTimer waited;
+    waited.start();
+    for (int pause = 1;; pause = std::min(pause * 2, 20)) {
+      if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+      // Without flock (some network file systems) the list is noted unlocked.
+      if (errno != EWOULDBLOCK && errno != EINTR) break;
+      if (waited.elapsed() >= kLockPatienceMilliseconds) {
+        busy_ = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
     }
+    ::close(fd_);
+    fd_ = -1;
   }
   ~ListLock() {
     if (fd_ >= 0) ::close(fd_);  // closing lets the lock go
@@ -132,8 +149,13 @@ class ListLock {
   ListLock(const ListLock&) = delete;
   ListLock& operator=(const ListLock&) = delete;
 
+  // Another process held the lock for longer than a note may wait.
+  bool busy() const { return busy_; }
+
  private:
+  static constexpr qint64 kLockPatienceMilliseconds = 300;
   int fd_ = -1;
+  bool busy_ = false;
 };
 
 }  // namespace
@@ -149,6 +171,11 @@ bool NoteRecentlyUsedFile(const QString& listPath, const QString& documentPath, 
   const QString stamp = Stamp(now);
   QDir().mkpath(QFileInfo(listPath).absolutePath());
   const ListLock lock(listPath);
+  if (lock.busy()) {
+    LogString("The list of recently used files \"%@\" is locked by another program; %@ is not noted in it", listPath,
+              documentPath);
+    return false;
+  }
   QByteArray old;
   // A list that is not a regular file of a sane size (a FIFO, a link to a device) is left alone:
   // reading it could block every save or fill the memory.
