@@ -5,7 +5,6 @@
 #include "platform/FLError.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -15,8 +14,12 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -117,29 +120,70 @@ bool Rewrite(const QByteArray& old, QXmlStreamWriter& out, const QString& href, 
   return !in.hasError() && depth == 0;
 }
 
+// A blocking flock(2) on another thread, so that the caller can stop waiting: a waiter queued in
+// the kernel is woken the moment the lock is let go, where one that tried now and then could
+// miss every gap between two of another process's notes. A wait given up on goes on alone and
+// lets the lock go as soon as it gets it.
+struct LockWait {
+  std::mutex lock;
+  std::condition_variable ended;
+  int fd = -1;
+  bool done = false, locked = false, abandoned = false;
+};
+
+// Waits given up on and not yet ended: while there is one, the next note does not start another.
+std::atomic<int> g_abandonedWaits{0};
+
 // Held while the list is read, rewritten and put back: two of our processes saving at once would
 // otherwise each write the list it read, and the later one drop the other's entry. The lock is a
 // file beside the list, as the list itself is replaced by each write. The list is a courtesy to
-// the desktop, noted on the window's thread at every open and save: a lock another program
-// holds is waited for a short while only, and then the note is left out.
+// the desktop, noted on the window's thread at every open and save: a lock held for longer than
+// a note's patience is left to its holder, and the note is left out.
 class ListLock {
  public:
   explicit ListLock(const QString& listPath) {
     fd_ = ::open(QFile::encodeName(listPath + QLatin1String(".lock")).constData(),
                  O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd_ < 0) return;  // a list that cannot be locked is noted all the same, as before locks
-    QElapsedTimer waited;
-    waited.start();
-    for (int pause = 1;; pause = std::min(pause * 2, 20)) {
-      if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
-      // Without flock (some network file systems) the list is noted unlocked.
-      if (errno != EWOULDBLOCK && errno != EINTR) break;
-      if (waited.elapsed() >= kLockPatienceMilliseconds) {
-        busy_ = true;
-        break;
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+    if (errno == EWOULDBLOCK && g_abandonedWaits.load() == 0) {
+      auto wait = std::make_shared<LockWait>();
+      wait->fd = fd_;
+      std::thread([wait] {
+        int result = ::flock(wait->fd, LOCK_EX);
+        while (result != 0 && errno == EINTR) result = ::flock(wait->fd, LOCK_EX);
+        const std::lock_guard guard(wait->lock);
+        wait->done = true;
+        wait->locked = result == 0;
+        if (wait->abandoned) {
+          ::close(wait->fd);
+          g_abandonedWaits.fetch_sub(1);
+        } else {
+          wait->ended.notify_one();
+        }
+      }).detach();
+      std::unique_lock guard(wait->lock);
+      if (wait->ended.wait_for(guard, kLockPatience, [&] { return wait->done; })) {
+        if (wait->locked) return;
+        // Without flock (some network file systems) the list is noted unlocked.
+        ::close(fd_);
+        fd_ = -1;
+        return;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+      wait->abandoned = true;
+      g_abandonedWaits.fetch_add(1);
+      fd_ = -1;  // the waiting thread closes it
+      busy_ = true;
+      return;
     }
+    // An earlier wait still goes on: this one tries now and then, for as long.
+    const auto until = std::chrono::steady_clock::now() + kLockPatience;
+    for (int pause = 1; errno == EWOULDBLOCK && std::chrono::steady_clock::now() < until;
+         pause = std::min(pause * 2, 20)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+      if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+    }
+    busy_ = errno == EWOULDBLOCK;
     ::close(fd_);
     fd_ = -1;
   }
@@ -153,7 +197,7 @@ class ListLock {
   bool busy() const { return busy_; }
 
  private:
-  static constexpr qint64 kLockPatienceMilliseconds = 300;
+  static constexpr std::chrono::milliseconds kLockPatience{400};
   int fd_ = -1;
   bool busy_ = false;
 };
