@@ -82,6 +82,10 @@ void InstallServiceHooks() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f, a service's LimitFSIZE=) would end the process, and every
+  // unsaved window with it, at the first write past it: ignored, such a write fails with EFBIG
+  // and is told as any failed write is.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication::setApplicationName(QStringLiteral("Tamsel Calculator"));
   QApplication::setOrganizationName(QStringLiteral("Orvandel"));
   QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));

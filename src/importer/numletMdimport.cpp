@@ -1,7 +1,8 @@
 // numlet-mdimport: prints what the metadata importer finds in a saved document, as "key: value"
 // lines with the text content last. Desktop search tools call it as a filter for the native
 // package type. Exit status 0 when the importer supplied attributes, 1 when it did not, 2 when
-// the plug-in could not be loaded or driven (or the arguments were wrong).
+// the plug-in could not be loaded or driven, the listing could not be written (or the arguments
+// were wrong).
 #include "importer/mdImporterHost.h"
 
 #include <QByteArray>
@@ -9,7 +10,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -43,6 +47,9 @@ void PrintError(const QString& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file-size limit a write fails with EFBIG and is reported, rather than ending the
+  // process with SIGXFSZ.
+  std::signal(SIGXFSZ, SIG_IGN);
   QString plugInPath;
   QByteArray contentType;
   QString document;
@@ -79,7 +86,12 @@ int main(int argc, char** argv) {
   switch (plugIn.import(document, contentType.constData(), &attributes, &error)) {
     case MDImporterPlugIn::Result::Supplied: {
       const QByteArray listing = attributes.listing();
-      std::fwrite(listing.constData(), 1, size_t(listing.size()), stdout);
+      errno = 0;
+      if (std::fwrite(listing.constData(), 1, size_t(listing.size()), stdout) != size_t(listing.size()) ||
+          std::fflush(stdout) != 0) {
+        PrintError(QStringLiteral("can't write the listing: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return kExitLoadFailure;
+      }
       return kExitSupplied;
     }
     case MDImporterPlugIn::Result::NotSupplied:

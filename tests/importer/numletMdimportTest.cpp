@@ -2,9 +2,13 @@
 // saved, protected, missing and damaged documents and for a plug-in that cannot be loaded.
 #include "ImporterTestSupport.h"
 
+#include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -58,6 +62,27 @@ TEST(NumletMdimport, ExitsWithOneWhenNothingIsSuppliedAndTwoWhenThePlugInFails) 
     EXPECT_EQ(run.status, c.status) << c.arguments.join(QLatin1Char(' ')).toStdString();
     if (c.status != 0) { EXPECT_TRUE(run.output.isEmpty()) << run.output.toStdString(); }
   }
+}
+
+// Under a file-size limit the listing cannot be written in full: the program says so and exits
+// with 2, as for any failure to drive the plug-in, rather than being ended by SIGXFSZ.
+TEST(NumletMdimport, AListingPastAFileSizeLimitIsAFailedWrite) {
+  QTemporaryDir folder;
+  const QString listing = folder.filePath(QStringLiteral("listing.txt"));
+  QProcess process;
+  process.setStandardOutputFile(listing);
+  process.setChildProcessModifier([] {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 16;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  process.start(QStringLiteral(TAMSEL_MDIMPORT), {PackageFixture(QStringLiteral("Sample.Numlet"))});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "ended by a signal";
+  EXPECT_EQ(process.exitCode(), 2);
+  EXPECT_TRUE(process.readAllStandardError().contains("can't write the listing"));
+  EXPECT_LE(QFileInfo(listing).size(), 16);
 }
 
 }  // namespace

@@ -99,12 +99,15 @@ bool FLFileReader::open(const QString& path, int* error) {
   const QByteArray fileSystemPath = QFile::encodeName(path);
   int number;
   do {
-    number = ::open(fileSystemPath.constData(), readType() | O_CLOEXEC);
+    number = ::open(fileSystemPath.constData(),
+                    readType() | O_CLOEXEC | (ownFileOnly_ ? O_NOFOLLOW | O_NONBLOCK : 0));
   } while (number < 0 && errno == EINTR);
   if (number < 0) return fail(ConvertUnixErrorCore(kFLFileErrorOpening, errno));
   fileNumber_ = number;
   struct stat status {};
   if (::fstat(fileNumber_, &status) != 0) return fail(kFLFileNoStatus);
+  if (ownFileOnly_ && (!S_ISREG(status.st_mode) || status.st_nlink != 1))
+    return fail(ConvertUnixErrorCore(kFLFileErrorOpening, ELOOP));
   fileSize_.store(uint64_t(status.st_size));
   try {
     readBuffer_.resize(blockSize());
@@ -199,6 +202,17 @@ std::unique_ptr<FLFileReaderWriter> FLFileReaderWriter::withFile(const QString& 
     if (error) *error = kFLFileNoMemory;
     return nullptr;
   }
+  if (!writer->open(path, error)) return nullptr;
+  return writer;
+}
+
+std::unique_ptr<FLFileReaderWriter> FLFileReaderWriter::withOwnFile(const QString& path, int* error) {
+  std::unique_ptr<FLFileReaderWriter> writer(new (std::nothrow) FLFileReaderWriter);
+  if (!writer) {
+    if (error) *error = kFLFileNoMemory;
+    return nullptr;
+  }
+  writer->setOwnFileOnly();
   if (!writer->open(path, error)) return nullptr;
   return writer;
 }

@@ -55,6 +55,8 @@ class FLFileReader {
   // The open(2) access flags: read only for the reader. Never creating or truncating.
   virtual int readType() const;
   bool open(const QString& path, int* error);
+  // Set before open: links are not followed, and only a regular file with one name is taken.
+  void setOwnFileOnly() { ownFileOnly_ = true; }
   void setError(int code) { error_.store(code); }
   int fileNumber() const { return fileNumber_; }
   void markSizeChanged() { fileSizeChanged_.store(true); }
@@ -66,6 +68,7 @@ class FLFileReader {
   std::vector<uint8_t> readBuffer_;
   std::atomic<int> error_{0};
   std::atomic<bool> fileSizeChanged_{false};
+  bool ownFileOnly_ = false;
 };
 
 class FLFileReaderWriter : public FLFileReader {
@@ -74,6 +77,10 @@ class FLFileReaderWriter : public FLFileReader {
   static std::unique_ptr<FLFileReaderWriter> withFile(const QString& path, int* error = nullptr);
   static std::unique_ptr<FLFileReaderWriter> withFile(const QString& path, int mutexOption, const void* owner,
                                                       int* error);
+  // Opens a file only when it is a regular file known by that one name: a symbolic link is not
+  // followed, and a file with other names (a hard link) or of another kind is refused with the
+  // code of ELOOP, so that writing it never changes another file.
+  static std::unique_ptr<FLFileReaderWriter> withOwnFile(const QString& path, int* error = nullptr);
 
   // Writing at a current position is not offered: every write names its offset.
   bool writeData(const void* bytes, uint64_t length);

@@ -24,6 +24,10 @@
 #include <cstdio>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr char kLogHeaderFormat[] = "%d-%02d-%02d %02d:%02d:%02d %@ ";
@@ -183,13 +187,22 @@ void FLLogger::shutDown() {
 bool FLLogger::openLogFile() {
   const QString path = logFilePath();
   if (!QDir().mkpath(QFileInfo(path).path())) return false;
-  if (!QFileInfo::exists(path)) {
-    QFile create(path);
-    if (!create.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+  const QByteArray native = QFile::encodeName(path);
+  // The log is cut in half now and then: it must be a file of its own. A link at its name (to
+  // another file of the user's, or to nothing yet) or a second name of another file is replaced
+  // by a new file; what cannot be replaced stops the logging.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int made = ::open(native.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (made >= 0) ::close(made);
+    int error = 0;
+    file_ = FLFileReaderWriter::withOwnFile(path, &error);
+    if (file_) return true;
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    const bool ownFile = S_ISREG(info.st_mode) && info.st_nlink == 1;
+    if (ownFile || ::unlink(native.constData()) != 0) return false;
   }
-  int error = 0;
-  file_ = FLFileReaderWriter::withFile(path, 2, nullptr, &error);
-  return file_ != nullptr;
+  return false;
 }
 
 bool FLLogger::appendStringToLogFile(const QString& text) {

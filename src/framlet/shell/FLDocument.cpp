@@ -13,12 +13,16 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QWidget>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -99,6 +103,9 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     return refuse(FormatString(kCantSaveFormat, name, QApplication::translate("FLDocument", kUnreadableNameReason)));
   RemoveStaleTemporaries(finalPath);
   FLSaveTemporary temporary(finalPath, extension);
+  // Without its lock file a temporary could be taken for debris while it is written.
+  if (!temporary.claimed())
+    return refuse(FormatString(kCantSaveFormat, name, QString::fromLocal8Bit(std::strerror(temporary.claimError()))));
 
   // An HTML page with pictures is a folder of the page's name. A save never replaces something
   // it did not make, so an unrelated item of that name sends the folder to a free name.
@@ -138,13 +145,16 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   // none is made, and an earlier one goes once the protected version is in place.
   const bool enciphered = savesEnciphered(finalPath);
   const QString backupSuffix = extension.isEmpty() ? QStringLiteral("~") : QStringLiteral("~.") + extension;
-  const QString backupBase =
-      FileNameWithin(fileNameMinusExtension(name), kLongestFileName - int(QFile::encodeName(backupSuffix).size()));
+  const QString backupBase = DistinctNameWithin(fileNameMinusExtension(name),
+                                                kLongestFileName - int(QFile::encodeName(backupSuffix).size()));
   const QString backupPath = stringByAppendingFile(folder, FormatString(kBackupNameFormat, backupBase), extension);
   const QString backup = makeBackups() && !enciphered ? backupPath : QString();
   QString savedPath = finalPath;
   QString reason;
   bool backupFailed = false;
+  // The new version is only beside its name: the document is not saved, and the copy stays
+  // where the alert says.
+  bool keptElsewhere = false;
   if (!ReplaceItemAtPath(temporary, finalPath, backup, &reason, &backupFailed, &savedPath)) {
     if (backupFailed || ItemExists(finalPath) || !temporary.holdsWrittenItem()) {
       // The previous version is still in place (or the new one is gone); the new one is not kept.
@@ -155,7 +165,9 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     // Neither version is at the name: the new one stays, under a name that no save takes for
     // its own leftovers.
     savedPath = KeepTemporaryVisible(temporary, finalPath);
+    if (QFileInfo(savedPath).fileName() == QFileInfo(temporary.path()).fileName()) temporary.keep();
     giveSaveAlert(FormatString(kSavedUnderTemporaryNameFormat, name, QFileInfo(savedPath).fileName(), reason));
+    keptElsewhere = true;
   }
   if (enciphered && savedPath == finalPath && (QFileInfo::exists(backupPath) || QFileInfo(backupPath).isSymLink())) {
     if (!RemoveItemAtPath(backupPath)) LogString("Can't remove the unprotected backup %@", backupPath);
@@ -167,6 +179,11 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   if (!displacedName.isEmpty()) {
     FLAlert::sharedInstance().giveAlertMessage(QApplication::translate("FLDocument", kSavedUnderOtherNameMessage),
                                                FormatString(kSavedUnderOtherNameFormat, displacedName, name));
+  }
+
+  if (keptElsewhere) {
+    finalSavePath_.clear();
+    return false;
   }
 
   if (!asCopy && !forceSaveCopy_) {
@@ -190,7 +207,20 @@ bool IsFileLocked(const QString& path) {
   if (!attributes.valid) return false;
   if (attributes.immutable) return true;
   if (!QFileInfo(path).isWritable()) return true;
-  return (attributes.permissions & 0400) == 0 || (attributes.permissions & 0200) == 0;
+  if ((attributes.permissions & 0400) == 0 || (attributes.permissions & 0200) == 0) return true;
+  // A package with a folder its owner may not change cannot be taken apart when a save replaces
+  // it, nor its backup later: it is as read-only as the package itself would be.
+  if (attributes.folder) {
+    QDirIterator parts(path, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+                       QDirIterator::Subdirectories);
+    while (parts.hasNext()) {
+      struct stat info {};
+      if (::lstat(QFile::encodeName(parts.next()).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+          (info.st_mode & 0300) != 0300)
+        return true;
+    }
+  }
+  return false;
 }
 
 QString FLDocument::windowTitle() const {

@@ -13,8 +13,15 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -113,18 +120,72 @@ bool Rewrite(const QByteArray& old, QXmlStreamWriter& out, const QString& href, 
   return !in.hasError() && depth == 0;
 }
 
+// A blocking flock(2) on another thread, so that the caller can stop waiting: a waiter queued in
+// the kernel is woken the moment the lock is let go, where one that tried now and then could
+// miss every gap between two of another process's notes. A wait given up on goes on alone and
+// lets the lock go as soon as it gets it.
+struct LockWait {
+  std::mutex lock;
+  std::condition_variable ended;
+  int fd = -1;
+  bool done = false, locked = false, abandoned = false;
+};
+
+// Waits given up on and not yet ended: while there is one, the next note does not start another.
+std::atomic<int> g_abandonedWaits{0};
+
 // Held while the list is read, rewritten and put back: two of our processes saving at once would
 // otherwise each write the list it read, and the later one drop the other's entry. The lock is a
-// file beside the list, as the list itself is replaced by each write.
+// file beside the list, as the list itself is replaced by each write. The list is a courtesy to
+// the desktop, noted on the window's thread at every open and save: a lock held for longer than
+// a note's patience is left to its holder, and the note is left out.
 class ListLock {
  public:
   explicit ListLock(const QString& listPath) {
     fd_ = ::open(QFile::encodeName(listPath + QLatin1String(".lock")).constData(),
-                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-      ::close(fd_);
-      fd_ = -1;
+                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd_ < 0) return;  // a list that cannot be locked is noted all the same, as before locks
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+    if (errno == EWOULDBLOCK && g_abandonedWaits.load() == 0) {
+      auto wait = std::make_shared<LockWait>();
+      wait->fd = fd_;
+      std::thread([wait] {
+        int result = ::flock(wait->fd, LOCK_EX);
+        while (result != 0 && errno == EINTR) result = ::flock(wait->fd, LOCK_EX);
+        const std::lock_guard guard(wait->lock);
+        wait->done = true;
+        wait->locked = result == 0;
+        if (wait->abandoned) {
+          ::close(wait->fd);
+          g_abandonedWaits.fetch_sub(1);
+        } else {
+          wait->ended.notify_one();
+        }
+      }).detach();
+      std::unique_lock guard(wait->lock);
+      if (wait->ended.wait_for(guard, kLockPatience, [&] { return wait->done; })) {
+        if (wait->locked) return;
+        // Without flock (some network file systems) the list is noted unlocked.
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
+      wait->abandoned = true;
+      g_abandonedWaits.fetch_add(1);
+      fd_ = -1;  // the waiting thread closes it
+      busy_ = true;
+      return;
     }
+    // An earlier wait still goes on: this one tries now and then, for as long.
+    const auto until = std::chrono::steady_clock::now() + kLockPatience;
+    for (int pause = 1; errno == EWOULDBLOCK && std::chrono::steady_clock::now() < until;
+         pause = std::min(pause * 2, 20)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+      if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+    }
+    busy_ = errno == EWOULDBLOCK;
+    ::close(fd_);
+    fd_ = -1;
   }
   ~ListLock() {
     if (fd_ >= 0) ::close(fd_);  // closing lets the lock go
@@ -132,8 +193,13 @@ class ListLock {
   ListLock(const ListLock&) = delete;
   ListLock& operator=(const ListLock&) = delete;
 
+  // Another process held the lock for longer than a note may wait.
+  bool busy() const { return busy_; }
+
  private:
+  static constexpr std::chrono::milliseconds kLockPatience{400};
   int fd_ = -1;
+  bool busy_ = false;
 };
 
 }  // namespace
@@ -149,6 +215,11 @@ bool NoteRecentlyUsedFile(const QString& listPath, const QString& documentPath, 
   const QString stamp = Stamp(now);
   QDir().mkpath(QFileInfo(listPath).absolutePath());
   const ListLock lock(listPath);
+  if (lock.busy()) {
+    LogString("The list of recently used files \"%@\" is locked by another program; %@ is not noted in it", listPath,
+              documentPath);
+    return false;
+  }
   QByteArray old;
   // A list that is not a regular file of a sane size (a FIFO, a link to a device) is left alone:
   // reading it could block every save or fill the memory.

@@ -6,13 +6,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QCryptographicHash>
+#include <QHash>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
 #include <climits>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/file.h>
@@ -24,6 +27,7 @@
 namespace {
 
 FLRenameProbe g_renameProbe;
+FLBootTimeProbe g_bootTimeProbe;
 
 QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 
@@ -31,22 +35,63 @@ QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error
 
 // What a GUID string looks like: 36 characters, upper-case hex in groups of 8-4-4-4-12.
 constexpr int kGuidLength = 36;
-const QRegularExpression& GuidPattern() {
-  static const QRegularExpression pattern(
-      QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"));
-  return pattern;
+bool IsGuidAt(QStringView text, qsizetype at) {
+  if (text.size() < at + kGuidLength) return false;
+  for (int i = 0; i < kGuidLength; ++i) {
+    const char16_t c = text[at + i].unicode();
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? c != u'-' : !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))) return false;
+  }
+  return true;
 }
 
 // What follows the GUID in a lock file's name, and in the name the old item is set aside under.
 constexpr char kLockSuffix = '~';
 constexpr const char* kAsideSuffix = ".old";
+// What a lock file holds while its temporary is the only copy of a finished version.
+constexpr char kKeptMark[] = "kept\n";
 
 // ".<name>." for the target, the name shortened so that the GUID, the longest of the suffixes
 // and the extension still fit.
 QString TemporaryPrefix(const QString& targetName, const QString& extension) {
   const int extensionBytes = extension.isEmpty() ? 0 : int(Native(extension).size()) + 1;
   const int room = kLongestFileName - 2 - kGuidLength - extensionBytes - int(std::strlen(kAsideSuffix));
-  return QLatin1Char('.') + FileNameWithin(targetName, std::max(room, 0)) + QLatin1Char('.');
+  return QLatin1Char('.') + DistinctNameWithin(targetName, std::max(room, 0)) + QLatin1Char('.');
+}
+
+// When the system started, in seconds since 1970: nothing changed before then is being written
+// by a process still running.
+time_t BootTime() {
+  static const time_t boot = [] {
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (stat.open(QIODevice::ReadOnly)) {
+      for (QByteArray line = stat.readLine(); !line.isEmpty(); line = stat.readLine()) {
+        if (line.startsWith("btime ")) return time_t(line.mid(6).trimmed().toLongLong());
+      }
+    }
+    timespec now {}, up {};
+    if (::clock_gettime(CLOCK_REALTIME, &now) != 0 || ::clock_gettime(CLOCK_BOOTTIME, &up) != 0) return time_t(0);
+    return now.tv_sec - up.tv_sec;
+  }();
+  return boot;
+}
+
+// The names in the folder, in the order the file system gives them.
+QStringList FolderEntries(const QString& folderPath) {
+  QStringList names;
+  const int fd = ::open(Native(folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return names;
+  DIR* listing = ::fdopendir(fd);
+  if (!listing) {
+    ::close(fd);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(listing)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    names.append(QFile::decodeName(entry->d_name));
+  }
+  ::closedir(listing);
+  return names;
 }
 
 // The probe sees the paths the save was given, whatever became of the folder since.
@@ -126,6 +171,15 @@ QString FileNameWithin(const QString& name, int bytes) {
   return cut;
 }
 
+QString DistinctNameWithin(const QString& name, int bytes) {
+  const QByteArray native = Native(name);
+  if (native.size() <= bytes) return name;
+  const QString tail =
+      QLatin1Char('-') +
+      QString::fromLatin1(QCryptographicHash::hash(native, QCryptographicHash::Sha256).left(4).toHex());
+  return FileNameWithin(name, std::max(bytes - int(tail.size()), 0)) + tail;
+}
+
 QString TemporaryPathFor(const QString& target, const QString& extension) {
   const QFileInfo info(target);
   QString name = TemporaryPrefix(info.fileName(), extension) + guidString();
@@ -138,17 +192,31 @@ FLSaveTemporary::FLSaveTemporary(const QString& target, const QString& extension
   folderPath_ = info.absolutePath();
   path_ = TemporaryPathFor(target, extension);
   folder_ = ::open(Native(folderPath_).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (folder_ < 0) return;
+  if (folder_ < 0) {
+    claimError_ = errno;
+    return;
+  }
   // A sweep that opened the lock file before this save locked it may take it for abandoned and
   // remove it; the save then claims another name.
+  claimError_ = EBUSY;
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (attempt > 0) path_ = TemporaryPathFor(target, extension);
     const QString name = QFileInfo(path_).fileName();
     const qsizetype guidEnd = TemporaryPrefix(info.fileName(), extension).size() + kGuidLength;
     lockName_ = Native(name.left(guidEnd) + QLatin1Char(kLockSuffix));
     lock_ = ::openat(folder_, lockName_.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lock_ < 0) return;  // a read-only folder: the writer will say why
-    if (::flock(lock_, LOCK_EX) == 0 && StillNamed(folder_, lockName_, lock_)) return;
+    if (lock_ < 0) {
+      claimError_ = errno;  // a read-only folder: nothing can be written there
+      return;
+    }
+    int locked = ::flock(lock_, LOCK_EX);
+    while (locked != 0 && errno == EINTR) locked = ::flock(lock_, LOCK_EX);
+    // A file system without flock keeps the lock file all the same: no sweep there can take
+    // the lock, so none removes what it stands for.
+    if (locked != 0 || StillNamed(folder_, lockName_, lock_)) {
+      claimError_ = 0;
+      return;
+    }
     ::close(lock_);
     lock_ = -1;
   }
@@ -156,9 +224,14 @@ FLSaveTemporary::FLSaveTemporary(const QString& target, const QString& extension
 
 FLSaveTemporary::~FLSaveTemporary() {
   if (lock_ >= 0) {
-    // Unlinked before it is unlocked: a sweep that gets the lock then finds no name and leaves
-    // whatever this save kept under its temporary name.
-    ::unlinkat(folder_, lockName_.constData(), 0);
+    // Unlinked before it is unlocked: a sweep that gets the lock then finds no name. While
+    // something stays under the temporary's name (a version that did not reach its own, or an
+    // old one that would not go), the lock file stays with it and tells the sweeps what it is.
+    const QByteArray item = Native(QFileInfo(path_).fileName());
+    struct stat info {};
+    const bool leftover = ::fstatat(folder_, item.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 ||
+                          ::fstatat(folder_, (item + kAsideSuffix).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!leftover) ::unlinkat(folder_, lockName_.constData(), 0);
     ::close(lock_);
   }
   if (folder_ >= 0) ::close(folder_);
@@ -187,6 +260,15 @@ void FLSaveTemporary::setWritten() {
   writtenInode_ = info.st_ino;
 }
 
+bool FLSaveTemporary::keep() const {
+  // Writing into the lock file needs no change to the folder, so it works in a folder that has
+  // just turned read-only, though not on a disk that has.
+  if (lock_ >= 0 && ::pwrite(lock_, kKeptMark, std::strlen(kKeptMark), 0) == ssize_t(std::strlen(kKeptMark)))
+    return true;
+  LogString("Can't mark %@ as kept: %@", path_, ErrnoText(lock_ >= 0 ? errno : EBADF));
+  return false;
+}
+
 bool FLSaveTemporary::holdsWrittenItem() const {
   struct stat info {};
   if (folder_ < 0 || ::fstatat(folder_, Native(QFileInfo(path_).fileName()).constData(), &info,
@@ -203,37 +285,74 @@ void RemoveStaleTemporaries(const QString& target) {
   // shapes are swept.
   QStringList prefixes{prefix, TemporaryPrefix(info.fileName(), QString())};
   prefixes.removeDuplicates();
-  const QStringList names =
-      QDir(folderPath).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  // Each save's names by the stem they share (".<name>.<GUID>"): one pass over the folder.
+  QHash<QString, QStringList> items;
+  QStringList locked;
+  for (const QString& name : FolderEntries(folderPath)) {
+    for (const QString& p : prefixes) {
+      if (!name.startsWith(p) || !IsGuidAt(name, p.size())) continue;
+      const qsizetype stemLength = p.size() + kGuidLength;
+      if (name.size() == stemLength + 1 && name.back() == QLatin1Char(kLockSuffix)) {
+        locked.append(name.left(stemLength));
+      } else if (name.size() == stemLength || name[stemLength] == QLatin1Char('.')) {
+        items[name.left(stemLength)].append(name);
+      }
+      break;
+    }
+  }
+  if (locked.isEmpty() && items.isEmpty()) return;
   const int folder = ::open(Native(folderPath).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0) return;
-  for (const QString& lockName : names) {
-    if (!lockName.endsWith(QLatin1Char(kLockSuffix))) continue;
-    const auto owner = std::find_if(prefixes.begin(), prefixes.end(), [&](const QString& p) {
-      return lockName.size() == p.size() + kGuidLength + 1 && lockName.startsWith(p) &&
-             GuidPattern().match(QStringView(lockName).mid(p.size())).hasMatch();
-    });
-    if (owner == prefixes.end()) continue;
-    const QByteArray nativeLock = Native(lockName);
+  const QDir dir(folderPath);
+  const auto removeAll = [&](const QStringList& names) {
+    bool all = true;
+    for (const QString& name : names) {
+      const QString path = dir.filePath(name);
+      if (!RemoveItemAtPath(path)) {
+        LogString("Can't remove %@, left by an unfinished save", path);
+        all = false;
+      }
+    }
+    return all;
+  };
+  for (const QString& stem : locked) {
+    const QStringList left = items.take(stem);
+    const QByteArray nativeLock = Native(stem + QLatin1Char(kLockSuffix));
     const int lock = ::openat(folder, nativeLock.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (lock < 0) continue;
-    // A save that still runs holds the lock; one that ended has unlinked the name.
+    // A save that still runs holds the lock; one that ended has unlinked the name, or left it
+    // with what it could not clear or had to keep.
     if (::flock(lock, LOCK_EX | LOCK_NB) == 0 && StillNamed(folder, nativeLock, lock)) {
-      const QString stem = lockName.chopped(1);
-      for (const QString& name : names) {
-        if (name == stem || name.startsWith(stem + QLatin1Char('.'))) {
-          const QString path = QDir(folderPath).filePath(name);
-          if (!RemoveItemAtPath(path)) LogString("Can't remove %@, left by an unfinished save", path);
-        }
+      bool kept = false;
+      if (!left.isEmpty()) {
+        char mark[sizeof kKeptMark] = {};
+        const ssize_t got = ::pread(lock, mark, std::strlen(kKeptMark), 0);
+        kept = got == ssize_t(std::strlen(kKeptMark)) && std::memcmp(mark, kKeptMark, size_t(got)) == 0;
       }
-      ::unlinkat(folder, nativeLock.constData(), 0);
+      if (!kept && removeAll(left)) ::unlinkat(folder, nativeLock.constData(), 0);
     }
     ::close(lock);
+  }
+  // No lock file: made before the system started, or never swept.
+  const time_t boot = g_bootTimeProbe ? time_t(g_bootTimeProbe()) : BootTime();
+  for (auto it = items.cbegin(); it != items.cend(); ++it) {
+    struct stat status {};
+    if (boot == 0 || ::fstatat(folder, Native(it.key() + QLatin1Char(kLockSuffix)).constData(), &status,
+                               AT_SYMLINK_NOFOLLOW) == 0)
+      continue;
+    const bool old = std::all_of(it.value().begin(), it.value().end(), [&](const QString& name) {
+      struct stat item {};
+      return ::fstatat(folder, Native(name).constData(), &item, AT_SYMLINK_NOFOLLOW) == 0 &&
+             item.st_ctim.tv_sec < boot;
+    });
+    if (old) removeAll(it.value());
   }
   ::close(folder);
 }
 
 void SetRenameProbe(FLRenameProbe probe) { g_renameProbe = std::move(probe); }
+
+void SetBootTimeProbe(FLBootTimeProbe probe) { g_bootTimeProbe = std::move(probe); }
 
 FLFileAttributes GetFileAttributes(const QString& path) {
   FLFileAttributes attributes;
@@ -390,8 +509,9 @@ QString KeepTemporaryVisible(const FLSaveTemporary& temporary, const QString& ta
     const QString candidate = FileNameWithin(base, kLongestFileName - int(Native(tail).size())) + tail;
     if (ExistsAt(temporary.folder(), candidate)) continue;
     const int at = temporary.folder();
-    const QByteArray from = Native(QFileInfo(temporary.path()).fileName());
-    if (::renameat2(at, from.constData(), at, Native(candidate).constData(), RENAME_NOREPLACE) == 0)
+    const QString from = QFileInfo(temporary.path()).fileName();
+    if (!Probe(temporary, from, candidate)) break;
+    if (::renameat2(at, Native(from).constData(), at, Native(candidate).constData(), RENAME_NOREPLACE) == 0)
       return folder.filePath(candidate);
     if (errno != EEXIST) break;
   }

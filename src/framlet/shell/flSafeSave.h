@@ -44,11 +44,19 @@ QString TemporaryPathFor(const QString& target, const QString& extension);
 inline constexpr int kLongestFileName = 255;
 // The name cut, on a character's boundary, to at most `bytes` bytes of its file-system encoding.
 QString FileNameWithin(const QString& name, int bytes);
+// The same, but a name that has to be cut ends in "-" and eight hexadecimal digits of a hash of
+// the whole name, so that two long names that begin alike are not cut to one name.
+QString DistinctNameWithin(const QString& name, int bytes);
 
 // One save's hidden temporary beside its target, claimed for as long as the object lives: a
 // lock file named after it (".<target's name>.<GUID>~") holds an exclusive flock(2), so that
 // another save of the same target, in this process or another, never sweeps it. Holds the
 // target's folder open too, so that the swap finds the folder should it be renamed meanwhile.
+//
+// The lock file also tells what a save leaves under the temporary's name. It stays for as long
+// as anything does there, so that no leftover is ever without it. A save that had to leave its
+// new version there, and told the user so, marks it "kept": no sweep takes it. Whatever else is
+// left (a save killed midway, an old version that would not go) is debris the next sweep clears.
 class FLSaveTemporary {
  public:
   FLSaveTemporary(const QString& target, const QString& extension);
@@ -57,6 +65,10 @@ class FLSaveTemporary {
   FLSaveTemporary& operator=(const FLSaveTemporary&) = delete;
 
   const QString& path() const { return path_; }
+  // Whether the lock file was made: a save never writes a temporary without it.
+  bool claimed() const { return lock_ >= 0; }
+  // Why it was not (an errno value).
+  int claimError() const { return claimError_; }
   // The folder's descriptor (O_PATH), or -1 when it could not be opened.
   int folder() const { return folder_; }
   // Where the folder is now: its path at the start, or its new one when it was renamed since.
@@ -65,17 +77,23 @@ class FLSaveTemporary {
   void setWritten();
   // Whether the item at the temporary's name is still the one the writer made.
   bool holdsWrittenItem() const;
+  // The new version stays under the temporary's name: no sweep may take it. False (and a log
+  // line) when the mark could not be written.
+  bool keep() const;
 
  private:
   QString path_, folderPath_;
   QByteArray lockName_;
-  int folder_ = -1, lock_ = -1;
+  int folder_ = -1, lock_ = -1, claimError_ = 0;
   unsigned long long writtenDevice_ = 0, writtenInode_ = 0;
 };
 
-// Removes what saves of `target` that never finished left beside it under such names: only a
-// temporary whose lock file is there and no save holds, so that nothing a running save writes
-// goes, and nothing a save had to leave under its temporary name either.
+// Removes what saves of `target` that never finished left beside it under such names: a
+// temporary whose lock file no save holds, unless the lock file says it is kept; and a
+// temporary without a lock file (made by a version that had none, or whose lock file was
+// removed) only when it has not changed since before the system started, so that its maker is
+// certainly gone. Nothing a running save writes goes, nor anything a save had to keep. Linear
+// in the folder's entries.
 void RemoveStaleTemporaries(const QString& target);
 
 // Puts the finished item at `temporary` in place at `target`, a name in the same folder. With a
@@ -98,3 +116,6 @@ QString KeepTemporaryVisible(const FLSaveTemporary& temporary, const QString& ta
 // rename fail as a full disk or a dying process would.
 using FLRenameProbe = std::function<bool(const QString& from, const QString& to)>;
 void SetRenameProbe(FLRenameProbe probe);
+// Tests: when the system started, in seconds since 1970, in place of the system's own answer.
+using FLBootTimeProbe = std::function<long long()>;
+void SetBootTimeProbe(FLBootTimeProbe probe);

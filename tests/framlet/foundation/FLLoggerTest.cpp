@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -206,6 +207,45 @@ TEST_F(FLLoggerTest, CollectsCrashReportsJournalAndOwnLog) {
   // Core dumps know the program by its command name, cut to 15 characters.
   ASSERT_EQ(calls_.size(), 2);
   EXPECT_TRUE(calls_[0].endsWith(QStringLiteral(" info COREDUMP_COMM=tamsel-calculat")));
+}
+
+// The log is cut to its last half at its limit: a link in its place (to another file of the
+// user's, or to a name not there yet) or a second name of another file is replaced by a log file
+// of its own, and the other file is left as it was.
+TEST_F(FLLoggerTest, ALinkInTheLogsPlaceIsReplacedAndWhatItLeadsToIsLeftAlone) {
+  QByteArray full;
+  for (int line = 0; uint64_t(full.size()) < FLLogger::kLogSizeLimit + 50; ++line)
+    full += QByteArray::number(line).rightJustified(8, '0') + QByteArray(91, '.') + '\n';
+  enum class Link { Symbolic, Dangling, Hard };
+  const struct { const char* name; Link link; } cases[] = {
+      {"a symbolic link to a full file", Link::Symbolic},
+      {"a symbolic link to nothing yet", Link::Dangling},
+      {"a second name of a full file", Link::Hard},
+  };
+  const QString log = logger_->logFilePath();
+  const QRegularExpression ownEntry(QLatin1Char('^') + HeaderPattern() + QStringLiteral("an entry\n$"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir elsewhere;
+    const QString other = elsewhere.filePath(QStringLiteral("notes.txt"));
+    if (c.link != Link::Dangling) {
+      ASSERT_TRUE(WriteFileBytes(other, full));
+    }
+    QFile::remove(log);
+    const QByteArray from = QFile::encodeName(other), to = QFile::encodeName(log);
+    ASSERT_EQ(c.link == Link::Hard ? ::link(from.constData(), to.constData()) : ::symlink(from.constData(), to.constData()),
+              0);
+    logger_->shutDown();
+    logger_->logString(QStringLiteral("an entry"));
+    if (c.link == Link::Dangling) {
+      EXPECT_FALSE(QFileInfo::exists(other));
+    } else {
+      EXPECT_TRUE(ReadFileBytes(other) == full) << "the other file was changed";
+    }
+    EXPECT_FALSE(QFileInfo(log).isSymLink());
+    const QString written = QString::fromUtf8(ReadFileBytes(log));
+    EXPECT_TRUE(ownEntry.match(written).hasMatch()) << written.left(200).toStdString();
+  }
 }
 
 TEST_F(FLLoggerTest, ALogThatIsNoRegularFileIsPassedOverAtOnce) {

@@ -9,9 +9,11 @@
 #include "platform/NotificationCenter.h"
 #include "support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +44,7 @@ class DocumentSaveTest : public ::testing::Test {
   void TearDown() override {
     FLAlert::sharedInstance().setModalRunner({});
     SetRenameProbe({});
+    SetBootTimeProbe({});
     FLDocument::setKeepHtmlExtension(false);
   }
   QString path(const QString& name) const { return folder.filePath(name); }
@@ -377,7 +380,8 @@ TEST_F(DocumentSaveTest, ASaveNeverSweepsTheTemporaryOfAnotherSaveStillRunning) 
 }
 
 // The document's file or its folder changes just before the new version is swapped in: the new
-// version still ends under the document's own name, never under the hidden temporary one.
+// version still ends under the document's own name, never under the hidden temporary one. When
+// that name is refused, the save has failed: the copy under another name is the user's to keep.
 TEST_F(DocumentSaveTest, ATargetGoneOrMovedJustBeforeTheSwapStillGetsTheDocumentUnderItsName) {
   enum class Meanwhile { RemoveTarget, RenameFolder, RemoveTargetAndFailOntoIt };
   const struct {
@@ -386,14 +390,16 @@ TEST_F(DocumentSaveTest, ATargetGoneOrMovedJustBeforeTheSwapStillGetsTheDocument
     Meanwhile meanwhile;
     const char* savedAs;
     const char* alert;
+    const char* keptAs;
   } cases[] = {
-      {"package removed", true, Meanwhile::RemoveTarget, "in/Budget.Numlet", nullptr},
-      {"file removed", false, Meanwhile::RemoveTarget, "in/Budget.Numlet", nullptr},
-      {"folder renamed, package", true, Meanwhile::RenameFolder, "moved/Budget.Numlet", nullptr},
-      {"folder renamed, file", false, Meanwhile::RenameFolder, "moved/Budget.Numlet", nullptr},
-      {"package removed, its name refused", true, Meanwhile::RemoveTargetAndFailOntoIt, "in/Budget 2.Numlet",
+      {"package removed", true, Meanwhile::RemoveTarget, "in/Budget.Numlet", nullptr, nullptr},
+      {"file removed", false, Meanwhile::RemoveTarget, "in/Budget.Numlet", nullptr, nullptr},
+      {"folder renamed, package", true, Meanwhile::RenameFolder, "moved/Budget.Numlet", nullptr, nullptr},
+      {"folder renamed, file", false, Meanwhile::RenameFolder, "moved/Budget.Numlet", nullptr, nullptr},
+      {"package removed, its name refused", true, Meanwhile::RemoveTargetAndFailOntoIt, "in/Budget.Numlet",
        "Save failed.|I can't save \"Budget.Numlet\" to the requested name; it was saved with the name "
-       "\"Budget 2.Numlet\": "},
+       "\"Budget 2.Numlet\": ",
+       "in/Budget 2.Numlet"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -417,11 +423,11 @@ TEST_F(DocumentSaveTest, ATargetGoneOrMovedJustBeforeTheSwapStillGetsTheDocument
       return !(c.meanwhile == Meanwhile::RemoveTargetAndFailOntoIt && to == target);
     });
     document.setDirty(true);
-    EXPECT_TRUE(save(QStringLiteral("two")));
+    EXPECT_EQ(save(QStringLiteral("two")), c.keptAs == nullptr);
     SetRenameProbe({});
     EXPECT_EQ(document.filePath(), path(QString::fromUtf8(c.savedAs)));
-    EXPECT_EQ(ReadDocument(document.filePath()), QStringLiteral("two"));
-    EXPECT_FALSE(document.dirty());
+    EXPECT_EQ(ReadDocument(c.keptAs ? path(QString::fromUtf8(c.keptAs)) : document.filePath()), QStringLiteral("two"));
+    EXPECT_EQ(document.dirty(), c.keptAs != nullptr);
     // The reason is the system's own text for the refused rename, in the user's language.
     EXPECT_EQ(alerts, c.alert ? QStringList{QString::fromUtf8(c.alert) + QString::fromLocal8Bit(std::strerror(EIO))}
                               : QStringList());
@@ -432,6 +438,159 @@ TEST_F(DocumentSaveTest, ATargetGoneOrMovedJustBeforeTheSwapStillGetsTheDocument
     ASSERT_TRUE(save(QStringLiteral("three")));
     EXPECT_EQ(ReadDocument(document.filePath()), QStringLiteral("three"));
   }
+}
+
+// What saves left beside a document, as the next save's sweep finds it: a temporary whose lock
+// file no save holds goes, unless the lock file says it was kept; one without a lock file goes
+// only when it has not changed since before the system started, as its maker is gone then.
+TEST_F(DocumentSaveTest, TheSweepTakesWhatNoSaveCanStillWriteAndLeavesWhatASaveKept) {
+  const struct { const char* name; const char* lock; bool startedSince; bool swept; } cases[] = {
+      {"unfinished, its lock file unheld", "", false, true},
+      {"kept, its lock file unheld", "kept\n", false, false},
+      {"no lock file, made before the system started", nullptr, true, true},
+      {"no lock file, made since the system started", nullptr, false, false},
+  };
+  for (const bool asPackage : {true, false}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.name << ", package " << asPackage);
+      clearFolder();
+      document.asPackage = asPackage;
+      document.setFilePath(QString());
+      ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+      const QString stem =
+          QStringLiteral(".Budget.Numlet.") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+      const QString left = path(stem + QStringLiteral(".Numlet"));
+      if (asPackage) {
+        ASSERT_TRUE(QDir().mkpath(left));
+      }
+      ASSERT_TRUE(WriteFileBytes(asPackage ? left + QStringLiteral("/document.xml") : left, "left"));
+      if (c.lock) {
+        ASSERT_TRUE(WriteFileBytes(path(stem + QLatin1Char('~')), c.lock));
+      }
+      const long long now = QDateTime::currentSecsSinceEpoch();
+      if (c.startedSince) SetBootTimeProbe([now] { return now + 60; });
+      ASSERT_TRUE(save(QStringLiteral("two")));
+      SetBootTimeProbe({});
+      EXPECT_EQ(QFileInfo::exists(left), !c.swept);
+      // A lock file stays only with what it stands for.
+      EXPECT_EQ(QFileInfo::exists(path(stem + QLatin1Char('~'))), c.lock && !c.swept);
+    }
+  }
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join(QLatin1Char('\n')).toStdString();
+}
+
+// The document's package is removed and its folder turns read-only just before the swap (as a
+// disk remounted read-only after an error does): the new version can only stay under its hidden
+// temporary name. The save has failed, the window keeps its changes, and that copy is never
+// taken for debris, not even by the next save to the same name once the folder is writable.
+// Run by a user the mode bits stop: as root, the save runs in a child process of another user.
+TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNextSave) {
+  for (const bool asPackage : {true, false}) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage);
+    clearFolder();
+    const QString in = path(QStringLiteral("in")), target = path(QStringLiteral("in/Doc.Numlet"));
+    ASSERT_TRUE(QDir().mkpath(in));
+    const uid_t nobody = 65534;
+    const bool asRoot = ::geteuid() == 0;
+    if (asRoot) {
+      ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+      ASSERT_EQ(::chown(QFile::encodeName(in).constData(), nobody, nobody), 0);
+    }
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(report[0]);
+      if (asRoot && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ::_exit(3);
+      document.asPackage = asPackage;
+      document.setFilePath(QString());
+      if (!saveAs(QStringLiteral("in/Doc.Numlet"), QStringLiteral("one"))) ::_exit(4);
+      bool first = true;
+      SetRenameProbe([&](const QString&, const QString&) {
+        if (first) {
+          first = false;
+          RemoveItemAtPath(target);
+          ::chmod(QFile::encodeName(in).constData(), 0555);
+        }
+        return true;
+      });
+      document.setDirty(true);
+      const bool saved = save(QStringLiteral("two"));
+      const QString outcome = QStringLiteral("%1 %2 %3|").arg(saved).arg(document.dirty()).arg(document.filePath()) +
+                              alerts.join(QLatin1Char('\n'));
+      const QByteArray bytes = outcome.toUtf8();
+      (void)!::write(report[1], bytes.constData(), size_t(bytes.size()));
+      ::_exit(0);
+    }
+    ::close(report[1]);
+    QByteArray outcome;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;) outcome.append(buffer, got);
+    ::close(report[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not save: " << status;
+    ASSERT_EQ(::chmod(QFile::encodeName(in).constData(), 0755), 0);
+
+    // Told as failed, with the name the copy has; the window keeps its changes and its name.
+    const QString told = QString::fromUtf8(outcome);
+    EXPECT_TRUE(told.startsWith(QStringLiteral("0 1 ") + target + QLatin1Char('|'))) << told.toStdString();
+    EXPECT_TRUE(told.contains(QLatin1String("it was saved with the name \".Doc.Numlet."))) << told.toStdString();
+    EXPECT_TRUE(told.endsWith(QString::fromLocal8Bit(std::strerror(EACCES)))) << told.toStdString();
+    const auto kept = [&] {
+      QStringList found;
+      for (const QString& entry : QDir(in).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+        if (entry.startsWith(QLatin1String(".Doc.Numlet.")) && entry.endsWith(QLatin1String(".Numlet")))
+          found.append(QDir(in).filePath(entry));
+      return found;
+    };
+    ASSERT_EQ(kept().size(), 1);
+    const QString copy = kept().value(0);
+    EXPECT_EQ(ReadDocument(copy), QStringLiteral("two"));
+
+    // Another document saved to that name, twice: the copy stays as it was.
+    PackageDocument other;
+    other.asPackage = asPackage;
+    other.content = QStringLiteral("another");
+    ASSERT_TRUE(other.saveTo(target, false, false));
+    ASSERT_TRUE(other.save());
+    EXPECT_EQ(kept(), QStringList{copy});
+    EXPECT_EQ(ReadDocument(copy), QStringLiteral("two"));
+    EXPECT_EQ(ReadDocument(target), QStringLiteral("another"));
+  }
+}
+
+// Two of the longest names that differ only past the point where the backup's name is cut keep
+// a backup each.
+TEST_F(DocumentSaveTest, TwoLongNamesAlikeWhereTheBackupNameIsCutKeepTwoBackups) {
+  // 255 bytes each; "~" before the extension leaves room for 247 bytes of the name.
+  const QString alike(247, QLatin1Char('n'));
+  const QString first = alike + QStringLiteral("1.Numlet"), second = alike + QStringLiteral("2.Numlet");
+  ASSERT_EQ(QFile::encodeName(first).size(), kLongestFileName);
+  for (const bool asPackage : {true, false}) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage);
+    clearFolder();
+    PackageDocument other;
+    document.asPackage = other.asPackage = asPackage;
+    document.setFilePath(QString());
+    ASSERT_TRUE(saveAs(first, QStringLiteral("first one")));
+    other.content = QStringLiteral("second one");
+    ASSERT_TRUE(other.saveTo(path(second), false, false));
+    ASSERT_TRUE(save(QStringLiteral("first two")));
+    other.content = QStringLiteral("second two");
+    ASSERT_TRUE(other.save());
+    const QStringList left = entries();
+    ASSERT_EQ(left.size(), 4) << left.join(QLatin1Char('\n')).toStdString();
+    QStringList backups;
+    for (const QString& entry : left) {
+      EXPECT_LE(QFile::encodeName(entry).size(), kLongestFileName);
+      if (entry != first && entry != second) backups.append(ReadDocument(path(entry)));
+    }
+    backups.sort();
+    EXPECT_EQ(backups, (QStringList{QStringLiteral("first one"), QStringLiteral("second one")}));
+  }
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join(QLatin1Char('\n')).toStdString();
 }
 
 // The hidden temporary and the backup are named after the document, yet stay within the longest
@@ -462,21 +621,35 @@ TEST_F(DocumentSaveTest, ADocumentWithTheLongestNameSavesAndKeepsItsBackup) {
 // A document the user made read-only is not saved over, and no save leaves anything beside it.
 // The refusal follows the lock the title shows, so it holds for root too, whom the mode bits do
 // not stop.
+// A package with one folder its owner may not change is read-only as a whole: replacing it, or
+// later its backup, would have to take that folder apart.
 TEST_F(DocumentSaveTest, AReadOnlyDocumentIsRefusedAndLeftAsItWas) {
   const QString budget = QStringLiteral("Budget.Numlet");
-  for (const bool asPackage : {true, false}) {
+  const struct { const char* name; bool asPackage; const char* readOnly; unsigned mode, writable; } shapes[] = {
+      {"package", true, "", 0555, 0755},
+      {"file", false, "", 0444, 0644},
+      {"package with a read-only folder", true, "/Images", 0555, 0755},
+  };
+  for (const auto& shape : shapes) {
     for (const bool backups : {true, false}) {
-      SCOPED_TRACE(testing::Message() << "package " << asPackage << " backups " << backups);
+      SCOPED_TRACE(testing::Message() << shape.name << ", backups " << backups);
       clearFolder();
       alerts.clear();
-      document.asPackage = asPackage;
+      document.asPackage = shape.asPackage;
       document.backups = backups;
       document.setFilePath(QString());
       ASSERT_TRUE(saveAs(budget, QStringLiteral("one")));
-      const QByteArray native = QFile::encodeName(path(budget));
-      ASSERT_EQ(::chmod(native.constData(), asPackage ? 0555 : 0444), 0);
+      const QString readOnly = path(budget) + QLatin1String(shape.readOnly);
+      if (*shape.readOnly) {
+        ASSERT_TRUE(QDir().mkpath(readOnly));
+        ASSERT_TRUE(WriteFileBytes(readOnly + QStringLiteral("/picture.png"), "png"));
+      }
+      const QByteArray native = QFile::encodeName(readOnly);
+      ASSERT_EQ(::chmod(native.constData(), shape.mode), 0);
+      document.setWindowTitle();
+      EXPECT_TRUE(document.isLocked());
       for (int time = 0; time < 3; ++time) EXPECT_FALSE(save(QStringLiteral("two")));
-      ::chmod(native.constData(), asPackage ? 0755 : 0644);
+      ::chmod(native.constData(), shape.writable);
       EXPECT_EQ(entries(), QStringList{budget});
       EXPECT_EQ(ReadDocument(path(budget)), QStringLiteral("one"));
       EXPECT_EQ(alerts, QStringList(3, QStringLiteral("Save failed.|I can't save the document to \"Budget.Numlet\". "

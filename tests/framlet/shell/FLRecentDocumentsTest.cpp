@@ -8,6 +8,7 @@
 #include "framlet/shell/flRecentlyUsed.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/UserDefaults.h"
+#include "support/LogCapture.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
@@ -18,6 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,6 +127,43 @@ TEST(RecentlyUsedList, TwoProcessesNotingDocumentsAtOnceKeepEveryEntry) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(ReadList(list).size(), 2 * kEach);
+}
+
+// Another program holds the list's lock: the open or save that notes a document waits a short
+// while only, leaves the note out and logs that; once the lock is let go, notes go in again.
+TEST(RecentlyUsedList, AListLockedByAnotherProgramIsLeftOutAfterAShortWait) {
+  QTemporaryDir folder;
+  const QString list = folder.filePath(QStringLiteral("recently-used.xbel"));
+  const FLRecentlyUsedApplication us{QStringLiteral("Tamsel Calculator"), QStringLiteral("'tamsel-calculator %u'")};
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int lock = ::open(QFile::encodeName(list + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT, 0600);
+    if (lock < 0 || ::flock(lock, LOCK_EX) != 0) ::_exit(1);
+    (void)!::write(ready[1], "r", 1);
+    // Held until the test lets go, or for a few seconds at most.
+    pollfd wait{release[0], POLLIN, 0};
+    ::poll(&wait, 1, 5000);
+    ::_exit(0);
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  {
+    LogCapture capture;
+    EXPECT_FALSE(NoteRecentlyUsedFile(list, QStringLiteral("/d/a.csv"), QStringLiteral("text/csv"), us));
+    EXPECT_FALSE(QFileInfo::exists(list));
+    EXPECT_TRUE(capture.contains(QStringLiteral("is locked by another program"))) << capture.entries().join(QLatin1Char('\n')).toStdString();
+  }
+  ASSERT_EQ(::write(release[1], "g", 1), 1);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  for (const int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(NoteRecentlyUsedFile(list, QStringLiteral("/d/a.csv"), QStringLiteral("text/csv"), us));
+  EXPECT_EQ(ReadList(list).size(), 1);
 }
 
 TEST(RecentlyUsedList, AMissingListIsMadeAndAnUnreadableOneIsLeftAlone) {
