@@ -109,7 +109,10 @@ class AppControllerTest : public ::testing::Test {
  protected:
   AppControllerTest() {
     QDir(CalculatorSupportFolder()).removeRecursively();
-    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey, kRecentFunctionsKey}) defaults().removeObjectForKey(QLatin1String(key));
+    // What an earlier test's quit stored: its windows' tabbing and its preferences are not this test's.
+    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey, kRecentFunctionsKey, kTabOverrideKey, kWindowTabsKey,
+                            kMaximizeKey, kUntitledPositionKey, kFindOptionsKey, kFindScopeKey, "numlet.sortReverse"})
+      defaults().removeObjectForKey(QLatin1String(key));
     FLAlert::sharedInstance().setModalRunner([this](const FLAlertRequest& request, bool*) {
       alerts.append(request.message + QLatin1Char('|') + request.moreInfo);
       return 0;
@@ -118,6 +121,8 @@ class AppControllerTest : public ::testing::Test {
   ~AppControllerTest() override {
     app.reset();
     QTest::qWait(10);
+    // The tab manager is the process's: what one test's windows left in it goes with them.
+    FLWindowTabManager::sharedInstance().reset();
     FLAlert::sharedInstance().setModalRunner({});
   }
   static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
