@@ -294,6 +294,7 @@ FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, co
   if (!autosaveOverride_.isEmpty()) {
     // The placeholder lets the window show that the copy is unsaved.
     controller->setTitleOverride(autosaveOverride_ + QLatin1String("[*]"));
+    controller->setRecoveredFromPath(autosaveOriginalPath_);
     document->setLocked(true);
     document->setAutosaveRecoveryDoc(true);
     document->setRecoveredPackagePath(path);
@@ -308,7 +309,12 @@ FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, co
   document->evaluate();
   controller->prepareToShow();
   QWidget* window = controller->window();
-  QTimer::singleShot(500, window, [window] { MakeKeyAndOrderFront(window); });
+  QTimer::singleShot(500, window, [window] {
+    MakeKeyAndOrderFront(window);
+    // A password prompt up on another window stays in front: this window's turn comes after.
+    if (QWidget* asking = CAWindowController::windowShowingPasswordPrompt(); asking && asking != window)
+      MakeKeyAndOrderFront(asking);
+  });
   document->setOpening(false);
   NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), document);
   return controller;
@@ -360,6 +366,7 @@ void CAAppController::checkAutosave() {
   if (open) oldAutosaveFiles_.clear();
   for (const CAAutosaveEntry& autosave : autosaves) {
     autosaveOverride_ = FormatString(kAutosaveTitleFormat, QFileInfo(autosave.path).completeBaseName());
+    autosaveOriginalPath_ = autosave.path;
     if (open && applicationOpenFile(autosave.packagePath)) {
       oldAutosaveFiles_.append(autosave.packagePath);
     } else {
@@ -367,9 +374,24 @@ void CAAppController::checkAutosave() {
     }
   }
   autosaveOverride_.clear();
+  autosaveOriginalPath_.clear();
 }
 
 void CAAppController::keepAutosaveCopy(const QString& package) { oldAutosaveFiles_.removeAll(package); }
+
+void CAAppController::openUntitledIfLastWindow(QWidget* closing) {
+  if (launching() || terminating()) return;
+  const QList<QWidget*> windows = OrderedWindows();
+  // Its own sheets and dialogs go with it.
+  const auto goesWith = [closing](const QWidget* window) {
+    for (; window; window = window->parentWidget()) {
+      if (window == closing) return true;
+    }
+    return false;
+  };
+  const bool othersLeft = std::any_of(windows.begin(), windows.end(), [&](const QWidget* window) { return !goesWith(window); });
+  if (!othersLeft) openUntitledWithTabIdentifier(QString());
+}
 
 // ---- Quitting --------------------------------------------------------------------------------
 

@@ -97,6 +97,9 @@ class CAAppController : public FLDocumentAppDelegate {
   // A recovered copy whose window closed unread (its password withheld) stays for the next
   // launch instead of going at quit.
   void keepAutosaveCopy(const QString& package);
+  // Before a window goes without the user closing it: when no other window would be left, a
+  // new untitled one is opened, since the last window's closing ends the application.
+  void openUntitledIfLastWindow(QWidget* closing);
 
   // ---- Calculators: one window of each kind at most, brought to the front (with the delay
   // flag, a new one shows half a second later); false for a mask other than 1, 2 or 4.
@@ -158,4 +161,5 @@ class CAAppController : public FLDocumentAppDelegate {
   QStringList oldAutosaveFiles_;
   bool recoveringAutosaves_ = false;
   QString autosaveOverride_;
+  QString autosaveOriginalPath_;  // the recorded path of the copy being opened
 };

@@ -142,13 +142,30 @@ void CAWindowController::prepareToShow() {
 }
 
 void CAWindowController::synchronizeWindowTitle() {
-  if (titleOverride_.isEmpty()) {
+  if (!showsRecoveredCopy()) {
     document_->setWindowTitle();
   } else {
     window_->setWindowTitle(titleOverride_);
     window_->setWindowFilePath(QString());
   }
   window_->setWindowModified(document_->dirty());
+}
+
+// Once saved, the copy is the document of the file it was saved to.
+bool CAWindowController::showsRecoveredCopy() const {
+  return !titleOverride_.isEmpty() && document_->autosaveRecoveryDoc();
+}
+
+QString CAWindowController::nameForSave() const {
+  if (!showsRecoveredCopy()) return FLDocumentWC::nameForSave();
+  return QString(titleOverride_).remove(QLatin1String("[*]"));
+}
+
+QString CAWindowController::untitledSaveProposal() const {
+  if (!showsRecoveredCopy() || recoveredFromPath_.isEmpty()) return FLDocumentWC::untitledSaveProposal();
+  // A copy of a document never saved is proposed as a new one is.
+  if (!QFileInfo(recoveredFromPath_).isAbsolute()) return document_->untitledWindowName();
+  return recoveredFromPath_;
 }
 
 // The old interchange format and the rich-text package are offered to advanced users only.
@@ -256,7 +273,7 @@ void CAWindowController::applyPreferences() {
 
 void CAWindowController::applyTitlePreference() {
   const CAPrefController* preferences = CAPrefController::sharedInstance();
-  if (adjustingTitle_ || !preferences || !titleOverride_.isEmpty() || document_->filePath().isEmpty()) return;
+  if (adjustingTitle_ || !preferences || showsRecoveredCopy() || document_->filePath().isEmpty()) return;
   const QFileInfo file(document_->filePath());
   const QString full = file.fileName();
   const QString bare = file.completeBaseName();

@@ -99,8 +99,11 @@ class CAWindowController : public FLDocumentWC,
 
   // Whether an edit was ever recorded, even one undone since.
   bool everEdited() const { return everEdited_; }
-  // A title that replaces the document's name (an autosave copy's); empty: none.
+  // A title that replaces the document's name (an autosave copy's) until it is saved; empty: none.
   void setTitleOverride(const QString& title) { titleOverride_ = title; }
+  // The path a recovered copy's document had ("untitled" for one never saved): its save
+  // proposes that name and folder.
+  void setRecoveredFromPath(const QString& path) { recoveredFromPath_ = path; }
   // Before the window first shows: its title and place (a native document keeps the frame it
   // stored), the zoom, and the tools in step with the document.
   virtual void prepareToShow();
@@ -161,8 +164,11 @@ class CAWindowController : public FLDocumentWC,
   void redrawGrid();
 
   // ---- Password of a protected document
-  // The package reader found a password file: the keychain's password, else the user's.
+  // The package reader found a password file: the keychain's password, else the user's. One
+  // prompt is up at a time, its window in front; the others wait their turn.
   void askForPassword();
+  // The window whose password prompt is up, or null.
+  static QWidget* windowShowingPasswordPrompt();
   // The password was checked (valid) or the dialog cancelled; the given password is stored in
   // the keychain when it is in use.
   void passwordValidated(bool wasValid, const QString& password);
@@ -173,6 +179,8 @@ class CAWindowController : public FLDocumentWC,
   // value (none removes the protection) and hint, with an undo step or, with the keychain in
   // use, the password kept there.
   void passwordSet(bool success, const FLPasswordInfo& newPassword);
+  // Brings the window to the front with its password prompt.
+  void showPasswordPrompt();
 
   // ---- FLToolbarDelegate
   QString toolbarGuid() const override { return QLatin1String(kCAToolbarGuid); }
@@ -218,6 +226,9 @@ class CAWindowController : public FLDocumentWC,
   void giveAlert(const QString& message, const QString& information) override;
 
   // ---- FLDocumentWC
+  // A recovered copy is named as its window names it.
+  QString nameForSave() const override;
+  QString untitledSaveProposal() const override;
   std::unique_ptr<FLDocumentSaveFormatVC> saveFormatVC() override;
   QWidget* printView() override;
   // The sheet's pages, within the document's margins.
@@ -413,5 +424,7 @@ class CAWindowController : public FLDocumentWC,
   QPointer<QDialog> pageLayoutPanel_;
   bool everEdited_ = false;
   QString titleOverride_;
+  QString recoveredFromPath_;
+  bool showsRecoveredCopy() const;
   bool adjustingTitle_ = false;
 };

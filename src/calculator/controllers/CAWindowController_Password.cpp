@@ -19,6 +19,8 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <deque>
+
 namespace {
 
 constexpr const char* kProtectPrompt =
@@ -31,7 +33,31 @@ void KeepInKeychain(const QString& password, const QString& path) {
                                                     QLatin1String(kCAPasswordDescription), QString());
 }
 
+// A window waiting to ask for its document's password. Several protected documents opened at
+// once (recovered copies at launch) would otherwise put up prompts behind each other's windows.
+struct CAPasswordTurn {
+  QPointer<CAWindowController> controller;
+  const QObject* prompt = nullptr;  // set once the prompt is up; its end ends the turn
+};
+
+std::deque<CAPasswordTurn>& PasswordTurns() {
+  static std::deque<CAPasswordTurn> turns;
+  return turns;
+}
+
+void ShowNextPasswordPrompt() {
+  std::deque<CAPasswordTurn>& turns = PasswordTurns();
+  while (!turns.empty() && !turns.front().controller) turns.pop_front();
+  if (!turns.empty() && !turns.front().prompt) turns.front().controller->showPasswordPrompt();
+}
+
 }  // namespace
+
+QWidget* CAWindowController::windowShowingPasswordPrompt() {
+  const std::deque<CAPasswordTurn>& turns = PasswordTurns();
+  if (turns.empty() || !turns.front().prompt || !turns.front().controller) return nullptr;
+  return turns.front().controller->window();
+}
 
 void CAWindowController::askForPassword() {
   const QString path = document_->filePath();
@@ -40,15 +66,26 @@ void CAWindowController::askForPassword() {
     passwordValidated(true, QString());
     return;
   }
+  PasswordTurns().push_back({QPointer<CAWindowController>(this), nullptr});
+  ShowNextPasswordPrompt();
+}
+
+void CAWindowController::showPasswordPrompt() {
   MakeKeyAndOrderFront(window_.get());
   QPointer<CAWindowController> self(this);
   // The sheet stays up while the typed password is wrong; its keychain box goes to the password
   // manager before the callback, so the callback knows whether to keep the password.
-  FLPasswordVerifyDialog::verifyPassword(
+  FLPasswordVerifyDialog* prompt = FLPasswordVerifyDialog::verifyPassword(
       document_->password(), kCADocumentPasswordSeed, document_->passwordHint(), QLatin1String(kCAPasswordPrompt),
       window_.get(), QVariant(), [self](FLPasswordDialog*, int returnCode, const FLPasswordInfo& info) {
         if (self) self->passwordValidated(returnCode == 1, info.password);
       });
+  PasswordTurns().front().prompt = prompt;
+  // The turn ends with the prompt, however it goes (answered, or taken with its window).
+  QObject::connect(prompt, &QObject::destroyed, QCoreApplication::instance(), [prompt] {
+    std::erase_if(PasswordTurns(), [prompt](const CAPasswordTurn& turn) { return turn.prompt == prompt; });
+    ShowNextPasswordPrompt();
+  });
 }
 
 void CAWindowController::passwordValidated(bool wasValid, const QString& password) {
@@ -56,10 +93,12 @@ void CAWindowController::passwordValidated(bool wasValid, const QString& passwor
     // Nothing was read, so nothing is written: the window goes as if the user closed it, and a
     // clean document closes without asking. A recovered copy's work is then still only in the
     // copy, which stays for the next launch.
-    if (document_->autosaveRecoveryDoc())
-      if (CAAppController* app = CAAppController::sharedInstance()) app->keepAutosaveCopy(document_->recoveredPackagePath());
+    CAAppController* app = CAAppController::sharedInstance();
+    if (app && document_->autosaveRecoveryDoc()) app->keepAutosaveCopy(document_->recoveredPackagePath());
     document_->setDirty(false);
     undoManager_.clearUndo();
+    // As when a file cannot be read: the application does not end with the window.
+    if (app) app->openUntitledIfLastWindow(window_.get());
     closeWindow();
     return;
   }

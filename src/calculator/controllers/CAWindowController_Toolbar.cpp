@@ -18,6 +18,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cmath>
+
 namespace {
 
 constexpr const char* kAlignmentGuid = "58D3155F-45E6-4A65-8E84-6C53F9082292";
@@ -52,8 +54,11 @@ QImage SegmentImage(const QString& name) {
   return DrawSegmentImage(name);
 }
 
-// Zoom percentages of the zoom pop-up; each item's data is its percentage.
-constexpr int kZoomPercents[] = {50, 75, 100, 125, 150, 200, 300, 400};
+// The zoom pop-up's items are the zoom's steps; each item's data is its percentage.
+int ZoomPercent(double zoom) { return int(std::lround(zoom * 100)); }
+
+// Marks the item that shows a zoom between the steps; it goes when the zoom leaves it.
+constexpr int kOffStepRole = Qt::UserRole + 1;
 
 }  // namespace
 
@@ -101,7 +106,10 @@ QString CAWindowController::recentSearchKey(const FLToolbarItem&, FLToolbarView*
 QMenu* CAWindowController::menuForPopup(const FLToolbarItem&, FLToolbarView*) {
   if (!zoomMenu_) {
     zoomMenu_ = new QMenu(window_.get());
-    for (int percent : kZoomPercents) zoomMenu_->addAction(QStringLiteral("%1%").arg(percent))->setData(percent);
+    for (double step : kCAZoomSteps) {
+      const int percent = ZoomPercent(step);
+      zoomMenu_->addAction(QStringLiteral("%1%").arg(percent))->setData(percent);
+    }
   }
   return zoomMenu_;
 }
@@ -164,8 +172,19 @@ QLineEdit* CAWindowController::searchField() const {
 void CAWindowController::selectZoomTool(double zoom) {
   QComboBox* popUp = zoomTool();
   if (!popUp) return;
-  const int index = popUp->findData(int(zoom * 100 + 1e-9));
-  if (index >= 0) popUp->setCurrentIndex(index);
+  const int percent = ZoomPercent(zoom);
+  for (int i = popUp->count() - 1; i >= 0; --i) {
+    if (popUp->itemData(i, kOffStepRole).toBool() && popUp->itemData(i).toInt() != percent) popUp->removeItem(i);
+  }
+  int index = popUp->findData(percent);
+  if (index < 0) {
+    // A zoom between the steps (a stored one) is shown as it is, in its place among them.
+    index = 0;
+    while (index < popUp->count() && popUp->itemData(index).toInt() < percent) ++index;
+    popUp->insertItem(index, QStringLiteral("%1%").arg(percent), percent);
+    popUp->setItemData(index, true, kOffStepRole);
+  }
+  popUp->setCurrentIndex(index);
 }
 
 void CAWindowController::updateUndoTool() {

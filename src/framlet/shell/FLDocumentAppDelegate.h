@@ -7,6 +7,7 @@
 
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLDocumentWC.h"
+#include "framlet/shell/FLWindowPlacer.h"
 
 #include <QObject>
 #include <QStringList>
@@ -161,6 +162,8 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   bool watchingActivation_ = false;
   QList<QUrl> recentDocumentUrls_;
   std::vector<std::unique_ptr<FLDocumentWC>> controllers_;
+  // Every window the application shows lands on its screen.
+  FLWindowPlacer windowPlacer_;
 };
 
 // Whether a path lies in a folder or is the folder, comparing whole path components.

@@ -82,6 +82,10 @@ bool FLDocumentWC::canSaveToFormat(const QString& extension) const {
 
 QString FLDocumentWC::defaultFileName() const { return nameForSave() + QLatin1String(".txt"); }
 
+QString FLDocumentWC::untitledSaveProposal() const {
+  return window() ? window()->windowTitle().remove(QLatin1String("[*]")) : nameForSave();
+}
+
 QString FLDocumentWC::secondarySaveMessage() const { return Tr(kSecondarySaveMessage); }
 
 QString FLDocumentWC::printJobTitle() const {
@@ -176,9 +180,18 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
   panel->setWindowModality(Qt::WindowModal);
   savePanel_ = panel;
 
+  // A document without a file may still know where it belongs (a recovered copy of a saved one).
+  QString proposed = shown->filePath();
+  bool proposedName = false;
+  if (proposed.isEmpty()) {
+    const QFileInfo suggested(untitledSaveProposal());
+    proposedName = !suggested.isAbsolute() || !QFileInfo(suggested.absolutePath()).isDir();
+    proposed = proposedName ? suggested.fileName() : suggested.absoluteFilePath();
+  }
+
   formatVC_ = saveFormatVC();
   if (formatVC_) {
-    formatVC_->setOriginalPath(QFileInfo(shown->filePath()).absolutePath());
+    formatVC_->setOriginalPath(QFileInfo(proposedName ? shown->filePath() : proposed).absolutePath());
     formatVC_->setSaveTypes(g_saveTypes);
     formatVC_->setFormatIndex(g_lastFormatIndex);
     formatVC_->setSavePanel(panel);
@@ -189,9 +202,8 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
     panel->setNameFilters(filters);
   }
 
-  QString proposed = shown->filePath();
-  if (proposed.isEmpty()) {
-    const QString title = window() ? window()->windowTitle().remove(QLatin1String("[*]")) : nameForSave();
+  if (proposedName) {
+    const QString title = proposed;
     if (!formatVC_ || g_saveTypes.isEmpty()) {
       proposed = defaultFileName();
     } else {

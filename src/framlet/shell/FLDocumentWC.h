@@ -111,6 +111,10 @@ class FLDocumentWC : public QObject {
   virtual bool canSaveToFormat(const QString& extension) const;
   virtual QString defaultFileName() const;
   virtual QString nameForSave() const { return displayName(); }
+  // What the save panel proposes for a document without a file: a name, which goes into the
+  // panel's usual folder, or a whole path, whose folder the panel opens when it exists. The
+  // window's title by default.
+  virtual QString untitledSaveProposal() const;
   virtual QString secondarySaveMessage() const;
   // What printing draws; null: nothing to print.
   virtual QWidget* printView() { return nullptr; }

@@ -13,10 +13,25 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int kStandardScreenWidth = 1250;
+
+QScreen* ScreenOf(const QWidget* window) {
+  QScreen* screen = window->screen();
+  return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+// The decorations' sizes once the window has a platform window (before it is first shown it
+// has none, and some desktops tell them only once the window is on the screen).
+QMargins FrameMarginsOf(const QWidget* window) {
+  const QWindow* handle = window->windowHandle();
+  return handle ? handle->frameMargins() : QMargins();
+}
 
 }  // namespace
 
@@ -27,17 +42,48 @@ void ClosePanels() {
   }
 }
 
+QRect StandardWindowGeometry(const QRect& available, const QMargins& frameMargins) {
+  const QRect frame(available.topLeft(), QSize(available.width() * 3 / 4, available.height()));
+  return frame.marginsRemoved(frameMargins);
+}
+
+QRect FitWindowInScreen(const QRect& inner, const QMargins& frameMargins, const QRect& available,
+                        const QSize& minimum) {
+  if (available.isEmpty() || inner.isEmpty()) return inner;
+  const int horizontal = frameMargins.left() + frameMargins.right();
+  const int vertical = frameMargins.top() + frameMargins.bottom();
+  const QSize size(std::max(std::min(inner.width(), available.width() - horizontal), std::max(minimum.width(), 1)),
+                   std::max(std::min(inner.height(), available.height() - vertical), std::max(minimum.height(), 1)));
+  // The far edge is pulled in first, the near one last, so that a frame too large for the
+  // area still shows its title bar and its left edge.
+  const int left = std::max(available.left(), std::min(inner.x() - frameMargins.left(),
+                                                       available.left() + available.width() - size.width() - horizontal));
+  const int top = std::max(available.top(), std::min(inner.y() - frameMargins.top(),
+                                                      available.top() + available.height() - size.height() - vertical));
+  return QRect(QPoint(left + frameMargins.left(), top + frameMargins.top()), size);
+}
+
 void SetStandardWindowSize(QWidget* window) {
   if (!window) return;
-  QScreen* screen = window->screen();
-  if (!screen) screen = QGuiApplication::primaryScreen();
+  QScreen* screen = ScreenOf(window);
   if (!screen) return;
   const QRect visible = screen->availableGeometry();
   if (visible.width() >= kStandardScreenWidth) {
-    window->setGeometry(visible.x(), visible.y(), visible.width() * 3 / 4, visible.height());
+    window->setGeometry(StandardWindowGeometry(visible, FrameMarginsOf(window)));
   } else if (!window->isMaximized()) {
     window->showMaximized();
   }
+}
+
+void PlaceWindowOnScreen(QWidget* window) {
+  if (!window || !window->isWindow() || (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+    return;
+  const QScreen* screen = ScreenOf(window);
+  if (!screen) return;
+  const QRect inner = window->geometry();
+  const QRect placed =
+      FitWindowInScreen(inner, FrameMarginsOf(window), screen->availableGeometry(), window->minimumSize());
+  if (placed != inner) window->setGeometry(placed);
 }
 
 void YankFocusForSliderPair(QWidget* control, QWidget* view) {

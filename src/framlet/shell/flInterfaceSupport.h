@@ -2,6 +2,9 @@
 // the standard size of a new window, function keys, and the clipboard's plain text and image types.
 #pragma once
 
+#include <QMargins>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -11,8 +14,20 @@ class QWidget;
 // Hides the open font and colour choosers that float beside the documents.
 void ClosePanels();
 // On a screen at least 1250 points wide: the screen's top left, three quarters of its width and
-// its full height; on a smaller one the window is maximised.
+// its full height, decorations included; on a smaller one the window is maximised.
 void SetStandardWindowSize(QWidget* window);
+// The inner rectangle of the standard size in that available area, for a window whose
+// decorations take `frameMargins`: its frame, not its inner rectangle, fills the area.
+QRect StandardWindowGeometry(const QRect& available, const QMargins& frameMargins);
+// Where a window whose inner rectangle is `inner` goes so that its frame (`inner` grown by the
+// margins) lies within the available area: moved in, and made smaller only where it cannot
+// fit, never below `minimum`. A window that cannot fit keeps its top left (the title bar) on
+// the screen.
+QRect FitWindowInScreen(const QRect& inner, const QMargins& frameMargins, const QRect& available,
+                        const QSize& minimum = QSize());
+// Moves a shown window's frame onto its screen's available area (nothing for a maximised or
+// full-screen one, whose place the desktop decides).
+void PlaceWindowOnScreen(QWidget* window);
 // A slider or spin box paired with a text field takes over: when the field inside `view` has
 // the focus, the window takes it, so the field's edit ends before the control's value lands.
 void YankFocusForSliderPair(QWidget* control, QWidget* view);

@@ -19,6 +19,7 @@
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLPasswordVerifyDialog.h"
+#include "framlet/shell/FLSavePanel.h"
 #include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/FLWindowTabContainer.h"
 #include "framlet/shell/FLWindowTabManager.h"
@@ -50,6 +51,8 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QMouseEvent>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTest>
@@ -106,7 +109,10 @@ class AppControllerTest : public ::testing::Test {
  protected:
   AppControllerTest() {
     QDir(CalculatorSupportFolder()).removeRecursively();
-    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey, kRecentFunctionsKey}) defaults().removeObjectForKey(QLatin1String(key));
+    // What an earlier test's quit stored: its windows' tabbing and its preferences are not this test's.
+    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey, kRecentFunctionsKey, kTabOverrideKey, kWindowTabsKey,
+                            kMaximizeKey, kUntitledPositionKey, kFindOptionsKey, kFindScopeKey, "numlet.sortReverse"})
+      defaults().removeObjectForKey(QLatin1String(key));
     FLAlert::sharedInstance().setModalRunner([this](const FLAlertRequest& request, bool*) {
       alerts.append(request.message + QLatin1Char('|') + request.moreInfo);
       return 0;
@@ -115,6 +121,8 @@ class AppControllerTest : public ::testing::Test {
   ~AppControllerTest() override {
     app.reset();
     QTest::qWait(10);
+    // The tab manager is the process's: what one test's windows left in it goes with them.
+    FLWindowTabManager::sharedInstance().reset();
     FLAlert::sharedInstance().setModalRunner({});
   }
   static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
@@ -928,4 +936,192 @@ TEST_F(AppControllerTest, TheLaunchSweepFollowsNoLinkAndOffersEveryWholeDocument
   EXPECT_EQ(ReadFileBytes(theirs + QStringLiteral("/notes.txt")), "mine");
   EXPECT_EQ(ReadFileText(theirs + QStringLiteral("/document.xml")), whole);
   EXPECT_TRUE(log.contains(QStringLiteral("Can't read autosaved file")));
+}
+
+namespace {
+
+// The password prompt up now, once one shows.
+FLPasswordVerifyDialog* ShownPasswordPrompt() {
+  FLPasswordVerifyDialog* shown = nullptr;
+  (void)QTest::qWaitFor([&shown] {
+    return (shown = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())) != nullptr;
+  }, 2000);
+  return shown;
+}
+
+// Presses a button of the message box up now; false when none came.
+bool AnswerMessageBox(const QString& button, QString* text = nullptr) {
+  if (!QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000))
+    return false;
+  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  if (text) *text = box->text();
+  for (QAbstractButton* candidate : box->buttons()) {
+    if (candidate->text() == button) {
+      candidate->click();
+      QTest::qWait(20);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string Describe(const QRect& rect) {
+  return QStringLiteral("(%1, %2, %3 x %4)").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height()).toStdString();
+}
+
+}  // namespace
+
+TEST_F(AppControllerTest, CancelAtThePasswordPromptOfAnOpenedDocumentLeavesAWindow) {
+  app->launch();
+  ASSERT_EQ(app->untitled(), 1);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    // The first round's file takes the untouched untitled window, the second's the one left.
+    const QString secret = folder.filePath(QStringLiteral("Secret%1.Numlet").arg(round));
+    ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Protected.Numlet")), secret));
+    ASSERT_TRUE(app->applicationOpenFile(secret));
+    FLPasswordVerifyDialog* prompt = ShownPasswordPrompt();
+    ASSERT_NE(prompt, nullptr);
+    prompt->buttons()->button(QDialogButtonBox::Cancel)->click();
+    QTest::qWait(50);
+    EXPECT_EQ(app->quits, 0);
+    ASSERT_EQ(app->controllers().size(), 1u);
+    EXPECT_EQ(app->untitled(), 1);
+    EXPECT_EQ(app->windowForFile(secret), nullptr);
+    EXPECT_TRUE(app->controllers()[0]->window()->isVisible());
+  }
+  // The window left is an untouched untitled one: the next file fills it.
+  ASSERT_TRUE(app->applicationOpenFile(package(QStringLiteral("plain.Numlet"))));
+  EXPECT_EQ(app->controllers().size(), 1u);
+}
+
+TEST_F(AppControllerTest, PasswordPromptsOfRecoveredCopiesComeOneAtATimeOnTheFrontWindow) {
+  // Copies are opened in the order of their names: a protected one, a plain one, a protected one.
+  const QString support = CalculatorSupportFolder();
+  ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Protected.Numlet")), support + QStringLiteral("/A.Numlet_autosave")));
+  ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Recovered.Numlet_autosave")), support + QStringLiteral("/B.Numlet_autosave")));
+  ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Protected.Numlet")), support + QStringLiteral("/C.Numlet_autosave")));
+  ASSERT_TRUE(WriteFileBytes(support + QStringLiteral("/A.Numlet_autosave/path.txt"), "/home/ann/First.Numlet"));
+  ASSERT_TRUE(WriteFileBytes(support + QStringLiteral("/C.Numlet_autosave/path.txt"), "/home/ann/Third.Numlet"));
+  app->acceptRecovery = true;
+  app->launch();
+  for (const char* title : {"Autosave of First [Locked]", "Autosave of Third [Locked]"}) {
+    SCOPED_TRACE(title);
+    FLPasswordVerifyDialog* prompt = ShownPasswordPrompt();
+    ASSERT_NE(prompt, nullptr);
+    QTest::qWait(700);  // past the moment each recovered window is brought forward
+    QWidget* window = prompt->parentWidget()->window();
+    EXPECT_EQ(window->windowTitle().remove(QLatin1String("[*]")), QLatin1String(title));
+    EXPECT_EQ(MainWindow(), window);
+    EXPECT_TRUE(prompt->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), prompt);
+    prompt->buttons()->button(QDialogButtonBox::Cancel)->click();
+    QTest::qWait(50);
+  }
+  EXPECT_EQ(app->quits, 0);
+  ASSERT_EQ(app->controllers().size(), 1u);
+  EXPECT_EQ(app->controllers()[0]->window()->windowTitle().remove(QLatin1String("[*]")),
+            QStringLiteral("Autosave of Budget [Locked]"));
+}
+
+TEST_F(AppControllerTest, ARecoveredDocumentIsNamedAsItsWindowAndSavedWhereItCameFrom) {
+  // Unsaved work in rec.Numlet, autosaved; the process is killed, so the copy stays.
+  const QString original = package(QStringLiteral("rec.Numlet"));
+  app->launch();
+  ASSERT_TRUE(app->applicationOpenFile(original));
+  auto* editing = dynamic_cast<CAWindowController*>(app->controllerOfWindow(app->windowForFile(original)));
+  ASSERT_NE(editing, nullptr);
+  editing->document()->setCellAtPoint(GridPoint{0, 0}, QVariant(QStringLiteral("unsaved")), kValueText);
+  editing->document()->setDirty(true);
+  editing->document()->forceAutosave();
+  const QString autosave = editing->document()->autosavePath();
+  ASSERT_TRUE(QFileInfo(autosave).isDir());
+  const QString kept = CalculatorSupportFolder() + QStringLiteral("/Killed.Numlet_autosave");
+  ASSERT_TRUE(CopyFolderFiles(autosave, kept));
+  app.reset();
+  QTest::qWait(10);
+  ASSERT_TRUE(QFileInfo(kept).isDir());
+
+  // The relaunch: Recover, then quit and Save.
+  app = std::make_unique<TestAppController>(defaults());
+  app->acceptRecovery = true;
+  app->launch();
+  CAWindowController* recovered = recoveredWindow();
+  ASSERT_NE(recovered, nullptr);
+  EXPECT_EQ(recovered->window()->windowTitle().remove(QLatin1String("[*]")), QStringLiteral("Autosave of rec [Locked]"));
+  app->terminate();
+  QString question;
+  ASSERT_TRUE(AnswerMessageBox(QStringLiteral("Save"), &question));
+  EXPECT_EQ(question, QStringLiteral("Save changes to Autosave of rec [Locked]?"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 2000));
+  auto* panel = qobject_cast<FLSavePanel*>(recovered->savePanel());
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->fileNameText(), QStringLiteral("rec.Numlet"));
+  EXPECT_EQ(QFileInfo(panel->directory().absolutePath()), QFileInfo(folder.path()));
+  panel->setDirectory(folder.path());
+  QMetaObject::invokeMethod(panel, "accept");
+  ASSERT_TRUE(AnswerMessageBox(QStringLiteral("Replace")));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return app->quits == 1; }, 2000));
+  EXPECT_EQ(SavedA1(original), QStringLiteral("unsaved"));
+  EXPECT_EQ(QDir(folder.path()).entryList(QStringList{QStringLiteral("Autosave*")}), QStringList());
+}
+
+TEST_F(AppControllerTest, ARecoveredCopyOfANeverSavedDocumentIsProposedAsUntitled) {
+  const QString copy = CalculatorSupportFolder() + QStringLiteral("/U.Numlet_autosave");
+  ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Recovered.Numlet_autosave")), copy));
+  ASSERT_TRUE(WriteFileBytes(copy + QStringLiteral("/path.txt"), "untitled"));
+  app->acceptRecovery = true;
+  app->launch();
+  CAWindowController* recovered = recoveredWindow();
+  ASSERT_NE(recovered, nullptr);
+  EXPECT_EQ(recovered->window()->windowTitle().remove(QLatin1String("[*]")), QStringLiteral("Autosave of untitled [Locked]"));
+  recovered->window()->close();
+  QString question;
+  ASSERT_TRUE(AnswerMessageBox(QStringLiteral("Save"), &question));
+  EXPECT_EQ(question, QStringLiteral("Save changes to Autosave of untitled [Locked]?"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 2000));
+  auto* panel = qobject_cast<FLSavePanel*>(recovered->savePanel());
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->fileNameText(), QStringLiteral("Untitled.Numlet"));
+  panel->setDirectory(folder.path());
+  QMetaObject::invokeMethod(panel, "accept");
+  QTest::qWait(50);
+  EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("Untitled.Numlet"))).isDir());
+}
+
+TEST_F(AppControllerTest, EveryWindowItShowsLiesOnItsScreen) {
+  app->launch();
+  CAPrefController* prefs = app->prefController();
+  // A document whose window was stored on a larger screen, beyond this one's edges.
+  const QString far = package(QStringLiteral("Far.Numlet"));
+  QString xml = ReadFileText(far + QStringLiteral("/document.xml"));
+  ASSERT_TRUE(xml.contains(QLatin1String("<frame>")));
+  xml.replace(QRegularExpression(QStringLiteral("<frame>[^<]*</frame>")), QStringLiteral("<frame>{{2400, 1500}, {900, 700}}</frame>"));
+  ASSERT_TRUE(WriteFileBytes(far + QStringLiteral("/document.xml"), xml.toUtf8()));
+  ASSERT_TRUE(app->applicationOpenFile(far));
+  // An untitled window's place kept from a larger screen.
+  prefs->setValue(CAIntPreference::newSizeOption, 2);
+  prefs->setUntitledPosition(QRectF(-300, 1200, 700, 500));
+  app->newUntitledDocument();
+  prefs->setValue(CAIntPreference::newSizeOption, 0);
+  // The standard size, and the calculators and the preferences where the desktop puts them.
+  app->newUntitledDocument();
+  for (int mask : {kStandardCalculatorMask, kProgrammerCalculatorMask, kConverterCalculatorMask})
+    ASSERT_TRUE(app->openCalculatorForMask(mask, false));
+  app->showPreferences();
+  QTest::qWait(700);  // a document's window shows half a second after it opens
+
+  int checked = 0;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible() || window->windowType() == Qt::Popup || window->windowType() == Qt::ToolTip) continue;
+    const QRect available = window->screen()->availableGeometry();
+    EXPECT_TRUE(available.contains(window->frameGeometry()))
+        << window->windowTitle().toStdString() << ": " << Describe(window->frameGeometry()) << " on "
+        << Describe(available);
+    ++checked;
+  }
+  EXPECT_GE(checked, 7);
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->isVisible() && !app->controllerOfWindow(window)) window->close();
+  }
 }

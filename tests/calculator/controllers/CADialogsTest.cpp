@@ -43,6 +43,13 @@ class DialogsTest : public testing::Test {
     CAModelHooks hooks;
     hooks.beep = [this] { ++beeps; };
     SetModelHooks(std::move(hooks));
+    // The find panel lives as long as the process and the preferences' domain as long as the
+    // user's: each test starts with no search and the panel showing that, as the menu's option
+    // commands tell it.
+    preferences.setValue(CAIntPreference::searchScope, kFindEntered);
+    preferences.setSearchString(QString());
+    preferences.setReplaceString(QString());
+    setSearchOptions(0);
     controller.prepareToShow();
     controller.mainWindow()->resize(900, 600);
     MakeKeyAndOrderFront(controller.mainWindow());
@@ -55,6 +62,11 @@ class DialogsTest : public testing::Test {
   }
 
   CADocument& document() const { return *controller.document(); }
+  // Sets the search options as the Find menu's commands do, which the panel follows.
+  void setSearchOptions(int64_t mask) {
+    preferences.setValue(CAIntPreference::searchOptionMask, mask);
+    NotificationCenter::defaultCenter().post(QLatin1String(kSearchChangedNotification));
+  }
   void put(int64_t x, int64_t y, const char* text) {
     document().setCellAtPoint(GridPoint{x, y}, QVariant(QString::fromUtf8(text)), kValueText);
   }
@@ -124,7 +136,7 @@ TEST_F(DialogsTest, TheFindPanelStepsThroughMatchesAndAChangedOptionStartsAfresh
   put(0, 0, "apple");
   put(1, 2, "Apple pie");
   put(0, 4, "apple");
-  preferences.setValue(CAIntPreference::searchOptionMask, kSearchFromStart);
+  setSearchOptions(kSearchFromStart);
   item("find:")->trigger();
   CAFindDialog& panel = CAFindDialog::sharedInstance();
   ASSERT_EQ(panel.document(), &document());
@@ -200,7 +212,7 @@ TEST_F(DialogsTest, FindAndReplaceWorkOnNumbersInFull) {
     document().cellAtGridPointImperative(GridPoint{0, y})->setFormula(QString::fromLatin1(entries[y]));
   document().evaluate();
   ASSERT_EQ(column(0, 3), "1.23E+15 123456.79 25");
-  preferences.setValue(CAIntPreference::searchOptionMask, kSearchFromStart);
+  setSearchOptions(kSearchFromStart);
   item("find:")->trigger();
   CAFindDialog& panel = CAFindDialog::sharedInstance();
   auto* scope = child<QComboBox>(&panel, "scope");
@@ -247,7 +259,7 @@ TEST_F(DialogsTest, AReplaceThatChangesNoCellBeepsAndCountsNone) {
   document().evaluate();
   ASSERT_EQ(column(0, 2), "50% red");
   ASSERT_EQ(document().cellAtGridPoint(GridPoint{0, 0})->editText(), QStringLiteral("0.5"));
-  preferences.setValue(CAIntPreference::searchOptionMask, kSearchFromStart);
+  setSearchOptions(kSearchFromStart);
   item("find:")->trigger();
   CAFindDialog& panel = CAFindDialog::sharedInstance();
   auto* scope = child<QComboBox>(&panel, "scope");

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 
 namespace {
 
@@ -94,6 +96,41 @@ TEST_F(WindowActionsTest, ZoomCommandsStepTheGridAndRelayTheLabels) {
   key(Qt::Key_0, Qt::ControlModifier);
   EXPECT_EQ(document().zoomValue(), 1);
   EXPECT_EQ(labels, 3);
+}
+
+TEST_F(WindowActionsTest, TheZoomPopUpNamesEveryStepOfTheZoomAndNeverAnotherZoom) {
+  auto* popUp = qobject_cast<QComboBox*>(controller.toolbarView()->viewForGuid(kZoomToolGuid));
+  ASSERT_NE(popUp, nullptr);
+  const auto items = [popUp] {
+    QStringList texts;
+    for (int i = 0; i < popUp->count(); ++i) texts.append(popUp->itemText(i));
+    return texts.join(QLatin1Char(' ')).toStdString();
+  };
+  const std::string steps = "25% 33% 50% 66% 75% 100% 125% 150% 175% 200% 250% 300% 400%";
+  EXPECT_EQ(items(), steps);
+  // Zoom Out from the largest step to the smallest: the pop-up names each zoom it passes.
+  controller.performAction(QStringLiteral("zoomByPercent:"), 400);
+  for (;;) {
+    const std::string shown = popUp->currentText().toStdString();
+    EXPECT_EQ(shown, QStringLiteral("%1%").arg(std::lround(document().zoomValue() * 100)).toStdString());
+    const double before = document().zoomValue();
+    item("zoomOut:")->trigger();
+    if (document().zoomValue() == before) break;
+  }
+  EXPECT_EQ(document().zoomValue(), 0.25);
+  // Each item of the pop-up zooms to its step.
+  for (int i = 0; i < popUp->count(); ++i) {
+    popUp->setCurrentIndex(i);
+    emit popUp->activated(i);
+    EXPECT_DOUBLE_EQ(document().zoomValue(), kCAZoomSteps[i]) << popUp->itemText(i).toStdString();
+  }
+  // A zoom between the steps (one a document stored) is named as it is, until the zoom moves on.
+  controller.performAction(QStringLiteral("zoomByPercent:"), 90);
+  EXPECT_EQ(popUp->currentText(), QStringLiteral("90%"));
+  EXPECT_EQ(items(), "25% 33% 50% 66% 75% 90% 100% 125% 150% 175% 200% 250% 300% 400%");
+  item("zoomIn:")->trigger();
+  EXPECT_EQ(popUp->currentText(), QStringLiteral("100%"));
+  EXPECT_EQ(items(), steps);
 }
 
 TEST_F(WindowActionsTest, ALockedDocumentDisablesTheEditingItemsAndCopyFollowsThePassword) {

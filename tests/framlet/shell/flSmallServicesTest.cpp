@@ -1,4 +1,5 @@
-// The drag pasteboard, speech, function keys and the complaints of validated dialogs.
+// The drag pasteboard, speech, function keys, window placement and the complaints of validated
+// dialogs.
 #include "framlet/shell/FLDragPasteboard.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLValidatedDialog.h"
@@ -98,6 +99,44 @@ TEST(InterfaceSupportTest, FunctionKeysAreNumberedFromOne) {
     const QKeyEvent event(QEvent::KeyPress, entry.key, Qt::NoModifier);
     EXPECT_EQ(FunctionKeyForEvent(event), entry.number) << entry.key;
   }
+}
+
+TEST(InterfaceSupportTest, AWindowsFrameIsPlacedWithinTheScreensAvailableArea) {
+  // Inner rectangles; the frame is the inner rectangle grown by the margins.
+  const QRect screen(0, 30, 1600, 970);  // below a 30-point top bar
+  const QMargins decorations(4, 28, 4, 4);
+  const struct {
+    const char* what;
+    QRect inner;
+    QMargins margins;
+    QSize minimum;
+    QRect placed;
+  } cases[] = {
+      {"already inside", {100, 200, 400, 300}, decorations, {}, {100, 200, 400, 300}},
+      {"title bar above the top", {100, 30, 400, 300}, decorations, {}, {100, 58, 400, 300}},
+      {"past the bottom edge", {200, 686, 300, 329}, decorations, {}, {200, 667, 300, 329}},
+      {"past the right edge", {1500, 200, 400, 300}, decorations, {}, {1196, 200, 400, 300}},
+      {"left of the screen", {-50, 200, 400, 300}, decorations, {}, {4, 200, 400, 300}},
+      {"the whole height as inner height", {0, 30, 1200, 970}, decorations, {}, {4, 58, 1200, 938}},
+      {"wider and taller than the screen", {-100, -100, 2000, 1200}, decorations, {}, {4, 58, 1592, 938}},
+      {"no decorations known", {0, 30, 1200, 970}, {}, {}, {0, 30, 1200, 970}},
+      {"no decorations, too far down", {10, 900, 300, 200}, {}, {}, {10, 800, 300, 200}},
+      // A window that cannot be made small enough keeps its title bar on the screen.
+      {"larger than the screen at its minimum", {300, 300, 400, 300}, decorations, {400, 1000}, {300, 58, 400, 1000}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QRect placed = FitWindowInScreen(c.inner, c.margins, screen, c.minimum);
+    EXPECT_EQ(placed, c.placed);
+    if (c.minimum.isEmpty()) EXPECT_TRUE(screen.contains(placed.marginsAdded(c.margins)));
+  }
+  // Off every screen, a window is placed within the one it is on.
+  EXPECT_EQ(FitWindowInScreen({3000, 2000, 300, 200}, decorations, screen), QRect(1296, 796, 300, 200));
+
+  // The standard size fills the area's height and three quarters of its width, frame included.
+  EXPECT_EQ(StandardWindowGeometry(screen, decorations), QRect(4, 58, 1192, 938));
+  EXPECT_TRUE(screen.contains(StandardWindowGeometry(screen, decorations).marginsAdded(decorations)));
+  EXPECT_EQ(StandardWindowGeometry(QRect(0, 0, 1280, 800), {}), QRect(0, 0, 960, 800));
 }
 
 // A validator that states its range as texts, as a formatter of lengths does.
