@@ -559,7 +559,8 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
     long double exact = 0;
     const auto read = std::from_chars(digits.data(), digits.data() + digits.size(), exact,
                                       std::chars_format::scientific);
-    // Out of range keeps the scaled value, which is already the infinity or zero it stands for.
+    // Out of range (an overflow, an underflow or a subnormal) keeps the scaled value: the
+    // infinity or zero it stands for, or a subnormal as near as the scaling comes.
     if (read.ec == std::errc()) r = exact;
   }
   if (negative) {

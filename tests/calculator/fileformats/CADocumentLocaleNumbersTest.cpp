@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr const char* kLocales[] = {"C", "en_US", "de_DE", "fr_FR", "ar_EG"};
+constexpr const char* kLocales[] = {"C", "en_US", "de_DE", "fr_FR", "ar_EG", "sv_SE"};
 
 // The table's values as an English user types them; typed() spells them for the locale in force.
 constexpr const char* kValues[] = {"1E+20", "1.5E-20", "=SQRT(2)", "=2^70", "0.1", "-2.25", "123456.7890123"};
