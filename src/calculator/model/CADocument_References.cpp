@@ -44,6 +44,8 @@ void CADocument::addRecalcDependencies(std::unordered_set<const CACell*>& set, c
 void CADocument::recalcEverything() { RecalcEverything(*this); }
 
 void CADocument::evaluate() {
+  // Cells changed by an edit still under way have their readers marked first.
+  markReferrersOfChangedPoints();
   {
     // Within one recalculation the blocks its list functions fold stay as they are once read.
     const CARangeMemo memo(*this);

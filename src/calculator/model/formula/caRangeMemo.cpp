@@ -7,12 +7,13 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
 
-// The model runs on the main thread only.
-CARangeMemo* g_activeMemo = nullptr;
+// Each thread's recalculations are its own, though the model runs on the main thread.
+thread_local CARangeMemo* g_activeMemo = nullptr;
 
 // A state is kept after every this many rows folded: a range is answered by folding at most
 // this many rows beyond one.
@@ -51,9 +52,9 @@ struct Block {
   ListAggregate fold{ListAggregate::kAll};
   // The row of the first cell that fails in the mode: every range reaching it fails.
   std::optional<int64_t> failsAt;
-  // Kept once the block is asked for fewer rows than it has folded: until then its ranges only
-  // grew, as when a sheet's running totals are evaluated top down.
-  bool keepsStates = false;
+  // Kept from the start; dropped only when the block's cells fail, and then kept again once the
+  // block is asked for fewer rows than it has folded.
+  bool keepsStates = true;
   std::vector<State> states;
   size_t rowsSinceState = 0;
 };
@@ -86,6 +87,9 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
 }  // namespace
 
 struct CARangeMemo::Storage {
+  // Blocks asked for once: a block is folded here only when a second range starts where it does,
+  // so that ranges that share nothing (a moving window) are walked as without a memo.
+  std::unordered_set<Key, KeyHash> seen;
   std::unordered_map<Key, Block, KeyHash> blocks;
   size_t bytes = 0;
 };
@@ -110,7 +114,12 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
   const Key key{block.startPoint.x, block.endPoint.x, y0, mode};
   auto found = storage_->blocks.find(key);
   if (found == storage_->blocks.end()) {
-    if (storage_->bytes + sizeof(Block) > kRoomBytes) return std::nullopt;
+    constexpr size_t kSeenBytes = 64;  // a key in the set, about
+    if (storage_->bytes + sizeof(Block) + kSeenBytes > kRoomBytes) return std::nullopt;
+    if (storage_->seen.insert(key).second) {
+      storage_->bytes += kSeenBytes;
+      return std::nullopt;
+    }
     storage_->bytes += sizeof(Block);
     found = storage_->blocks.emplace(key, Block(y0)).first;
   }

@@ -2,8 +2,9 @@
 // balance down a ledger, =SUM(C$2:Ck) in every row, folds the same cells again and again, each
 // range one row longer than the one before. Within a recalculation a formula is evaluated only
 // once every cell it reads is final, so the fold of a block's first rows cannot change until the
-// recalculation ends: each (block columns, first row, mode) is folded once, with the state kept
-// every few rows, and a range of any length over it is answered from the nearest state.
+// recalculation ends: a (block columns, first row, mode) that a second range starts at is folded
+// once, with the state kept every few rows, and a range of any length over it is answered from
+// the nearest state.
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"
