@@ -387,6 +387,24 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void clear(int32_t clearType);
   // Descriptor 0 records no step.
   bool clearRange(const GridRange& range, int32_t clearType, int32_t undoName);
+
+  // Held by a command that changes many cells: the cells that refer to a changed cell are marked
+  // for recalculation once, when the outermost batch closes, rather than at every change (a
+  // column read by thousands of running totals would make that quadratic in the rows). Closes
+  // before the command recalculates. With `deferRecalculation`, clearing a range within it
+  // leaves the recalculation to the command, which recalculates once when all is in place: an
+  // undo clears its range before it stores the archived cells, a sort before the lines return.
+  class EditBatch {
+   public:
+    explicit EditBatch(CADocument& document, bool deferRecalculation = false);
+    ~EditBatch();
+    EditBatch(const EditBatch&) = delete;
+    EditBatch& operator=(const EditBatch&) = delete;
+
+   private:
+    CADocument& document_;
+    bool deferRecalculation_;
+  };
   void insertCheckboxes();
   void insertLink(const QString& link, const QString& displayText);
   void insertPicture(const QString& path);
@@ -666,7 +684,15 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setPrintInfo(const QByteArray& archive) { printInfo_ = archive; }
 
  private:
+  // Marks for recalculation the cells that refer to the points changed while a batch was open.
+  void markReferrersOfChangedPoints();
+
   CADocumentWindow* controller_ = nullptr;
+  // The open EditBatch scopes, those of them deferring recalculation, and the points whose cells
+  // changed meanwhile.
+  uint32_t editBatches_ = 0;
+  uint32_t recalcDeferrals_ = 0;
+  std::vector<GridPoint> changedPoints_;
 
   RowList rows_;
   ColumnList columns_;

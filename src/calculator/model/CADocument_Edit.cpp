@@ -8,11 +8,13 @@
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CAPicture.h"
+#include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caCommandLimit.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
+#include "calculator/model/formula/caOperands.h"
 #include "calculator/model/formula/caReferenceAdjustment.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLUndoManager.h"
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <new>
 #include <optional>
 
 namespace {
@@ -234,6 +237,43 @@ bool CADocument::deleteSelection(int32_t editType) {
 // ---------------------------------------------------------------------------------------------
 // Clearing
 
+CADocument::EditBatch::EditBatch(CADocument& document, bool deferRecalculation)
+    : document_(document), deferRecalculation_(deferRecalculation) {
+  ++document_.editBatches_;
+  if (deferRecalculation_) ++document_.recalcDeferrals_;
+}
+
+CADocument::EditBatch::~EditBatch() {
+  if (deferRecalculation_) --document_.recalcDeferrals_;
+  if (--document_.editBatches_ == 0) document_.markReferrersOfChangedPoints();
+}
+
+void CADocument::markReferrersOfChangedPoints() {
+  if (changedPoints_.empty()) return;
+  std::vector<GridPoint> points;
+  points.swap(changedPoints_);
+  CAReferenceTable& table = *references_;
+  try {
+    std::sort(points.begin(), points.end(),
+              [](const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    // A block that holds many of the points names its referrers once: marked once, they stay so.
+    table.beginConsuming();
+    std::vector<GridPoint> referrers;
+    for (const GridPoint& point : points) {
+      referrers.clear();
+      table.referrersOf(GridPoint{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)}, referrers);
+      for (const GridPoint& referrer : referrers)
+        if (CACell* cell = CellAtPoint(*this, referrer)) cell->setNeedRecalc(true);
+    }
+    table.endConsuming();
+  } catch (const std::bad_alloc&) {
+    table.endConsuming();
+    // Without the room to find them all, every cell is recalculated.
+    recalcEverything();
+  }
+}
+
 void CADocument::clear(int32_t clearType) {
   const GridRange range = selectionRange_;
   RunGuardedCommand(*this, [&] { clearRange(range, clearType, kUndoClear); });
@@ -258,6 +298,7 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
     }
     if (!setUndo(kFLNewUndoID, action, undoName, range, domain)) return false;
   }
+  std::optional<EditBatch> batch(std::in_place, *this);
 
   const int64_t x0 = normalized.startPoint.x;
   const int64_t x1 = normalized.endPoint.x;
@@ -298,7 +339,9 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
     }
   }
 
-  if (clearType == kClearFormats) {
+  batch.reset();
+  if (clearType == kClearFormats || recalcDeferrals_ > 0) {
+    // A deferred recalculation is the command's, once everything is in place.
     if (controller_) controller_->redrawSelectionForDomain(kDomainDocument);
     notifyOfSelectionChange();
   } else {
@@ -321,6 +364,7 @@ void CADocument::insertCheckboxes() {
   }
   if (setCellUndo(kUndoInsert, kUndoRangeSelection)) {
     const bool done = RunGuardedCommand(*this, [&] {
+      const EditBatch batch(*this);
       for (int64_t y = range.startPoint.y; y <= range.endPoint.y; ++y) {
         for (int64_t x = range.startPoint.x; x <= range.endPoint.x; ++x) {
           CACell* cell = cellAtGridPointImperative(GridPoint{x, y});
@@ -521,6 +565,7 @@ void CADocument::fillUsingInfo(const CAFillInfo& info) {
   if (!setCellUndo(kUndoFill, kUndoRangeSelection)) return;
 
   const bool done = RunGuardedCommand(*this, [&] {
+    const EditBatch batch(*this);
     for (int64_t y = firstY;; y += stepY) {
       for (int64_t x = firstX;; x += stepX) {
         const GridPoint target{x, y};

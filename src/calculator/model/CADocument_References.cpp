@@ -6,6 +6,7 @@
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CARecalculation.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/formula/caRangeMemo.h"
 
 void CADocument::addDependencies(CAExpressionView expression, const GridPoint& point) {
   EnumerateReferences(*this, *references_, expression, point, true);
@@ -28,6 +29,11 @@ void CADocument::removeReferenceFrom(const GridPoint& from, const GridPoint& to)
 }
 
 void CADocument::setRecalcForDependents(const GridPoint& point) {
+  // An edit of many cells marks the referrers of them all at once when it ends.
+  if (editBatches_ > 0) {
+    changedPoints_.push_back(point);
+    return;
+  }
   SetRecalcForDependents(*this, *references_, point);
 }
 
@@ -38,7 +44,13 @@ void CADocument::addRecalcDependencies(std::unordered_set<const CACell*>& set, c
 void CADocument::recalcEverything() { RecalcEverything(*this); }
 
 void CADocument::evaluate() {
-  Recalculate(*this, *references_);
+  // Cells changed by an edit still under way have their readers marked first.
+  markReferrersOfChangedPoints();
+  {
+    // Within one recalculation the blocks its list functions fold stay as they are once read.
+    const CARangeMemo memo(*this);
+    Recalculate(*this, *references_);
+  }
   // Texts laid out again during the walk may have left placeholders behind; they go once every
   // text has its new overflow.
   takeBackOverflow();

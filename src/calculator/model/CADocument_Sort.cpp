@@ -265,7 +265,12 @@ void CADocument::sort() {
     return;
   }
   bool sorted = false;
-  if (!RunGuardedCommand(*this, [&] { sorted = SortLines(*this, range, context, lo, hi); }) || !sorted) return;
+  // The clear and the lines' return are one edit: recalculated once, at the end.
+  const auto sortLines = [&] {
+    const EditBatch batch(*this, true);
+    sorted = SortLines(*this, range, context, lo, hi);
+  };
+  if (!RunGuardedCommand(*this, sortLines) || !sorted) return;
 
   setSelectionRange(range);
   if (controller_) {

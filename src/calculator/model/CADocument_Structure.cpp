@@ -303,6 +303,7 @@ void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
     LogAssert(kTransferToItself, __func__, __FILE__, __LINE__);
     return;
   }
+  const EditBatch batch(*this);
   GridRange from;
   const int32_t type = TypeOfRange(&from, source.selectionRange());
   GridRange to;

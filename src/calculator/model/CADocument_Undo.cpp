@@ -19,6 +19,7 @@
 #include "platform/NotificationCenter.h"
 
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -292,6 +293,8 @@ void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const
   setSelectionRange(range);
   // The cells go, never the formats of whole rows or columns, which the archive does not hold:
   // the range is cleared as a block.
+  // The clear and the store are one edit, recalculated once when both are done.
+  std::optional<EditBatch> batch(std::in_place, *this, true);
   GridRange block;
   if (TypeOfRange(&block, range) != kRangeInvalid) clearRange(block, kClearAll, kUndoUnnamed);
   for (const QString& text : archive) {
@@ -303,6 +306,7 @@ void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const
     if (const CACell* replaced = cellAtGridPoint(point)) dropReferencesOf(*replaced);
     addReferencesOf(*storeCell(std::move(cell), point));
   }
+  batch.reset();
   invalidateAfterUndoForRows(true, true);
 }
 

@@ -320,4 +320,91 @@ TEST(EditCommandsTest, EachCommandActsOnPlainNumbersAsOnCells) {
   }
 }
 
+// A ledger with a running balance: amounts in C2..C81 (quarters), D = SUM(C$2:Ck) beside each,
+// and the total of the amounts below them. Each edit above the totals must evaluate each
+// formula at most once, and leave every balance right.
+TEST_F(EditCommandTest, EachEditAboveRunningTotalsEvaluatesEveryFormulaAtMostOnce) {
+  constexpr int64_t kFirst = 1;  // row 2
+  constexpr int64_t kItems = 80;
+  constexpr int64_t kTotalRow = kFirst + kItems;
+  const auto quarters = [](int64_t k) { return (k * 37) % 101 - 20; };
+  const auto put = [&](int64_t x, int64_t y, const QString& text) {
+    document.cellAtGridPointImperative({x, y})->setFormula(text);
+  };
+  put(0, 0, QStringLiteral("Item"));
+  put(2, 0, QStringLiteral("Amount"));
+  put(3, 0, QStringLiteral("Balance"));
+  for (int64_t y = kFirst; y < kTotalRow; ++y) {
+    put(0, y, QStringLiteral("item %1").arg(y));
+    put(2, y, CANumber::withNumerator(quarters(y), 4).description());
+    put(3, y, QStringLiteral("=SUM(C$2:C%1)").arg(y + 1));
+  }
+  put(2, kTotalRow, QStringLiteral("=SUM(C2:C%1)").arg(kTotalRow));
+  document.evaluate();
+  const uint64_t formulas = kItems + 1;
+
+  // Every balance is the sum of the amounts down to its row, in quarters; the total too.
+  const auto balancesAreRight = [&](int64_t lastItemRow) {
+    int64_t sum = 0;
+    for (int64_t y = kFirst; y <= lastItemRow; ++y) {
+      const CACell* amount = document.cellAtGridPoint({2, y});
+      if (amount && amount->number()) {
+        CANumber times4 = *amount->number();
+        times4.multiply(CANumber(4));
+        sum += times4.integerValue();
+      }
+      const CACell* balance = document.cellAtGridPoint({3, y});
+      if (!balance && !amount) continue;  // an inserted row
+      if (!balance || !balance->number() || !(*balance->number() == CANumber::withNumerator(sum, 4))) return false;
+    }
+    const CACell* total = document.cellAtGridPoint({2, lastItemRow + 1});
+    return total && total->number() && *total->number() == CANumber::withNumerator(sum, 4);
+  };
+  ASSERT_TRUE(balancesAreRight(kTotalRow - 1));
+
+  const auto sortByAmount = [&](bool reverse) {
+    CAModelPreferences preferences;
+    preferences.sortWholeDoc = false;
+    preferences.sortReverse = reverse;
+    environment.set(preferences);
+    document.setSortKey1({2, kFirst});
+    select("A2", "D81");
+    document.sort();
+  };
+  struct Edit {
+    const char* name;
+    std::function<void()> run;
+    int64_t lastItemRow;  // where the items end afterwards
+  };
+  const Edit edits[] = {
+      {"typing in C2",
+       [&] {
+         document.setSelectionPoint({2, kFirst});
+         ASSERT_TRUE(document.setCellUndo(kUndoFormula, kUndoRangeActiveCell));
+         document.cellAtGridPointImperative({2, kFirst})->setFormula(QStringLiteral("1000"));
+         document.evaluate();
+       },
+       kTotalRow - 1},
+      {"undo of the typing", [&] { window.manager.undo(); }, kTotalRow - 1},
+      {"redo of the typing", [&] { window.manager.redo(); }, kTotalRow - 1},
+      {"sort", [&] { sortByAmount(false); }, kTotalRow - 1},
+      {"sort the other way", [&] { sortByAmount(true); }, kTotalRow - 1},
+      {"undo of the sort", [&] { window.manager.undo(); }, kTotalRow - 1},
+      {"insert rows",
+       [&] {
+         selectRows(3, 3);
+         document.insert(kEditRows);
+       },
+       kTotalRow},
+      {"undo of the insertion", [&] { window.manager.undo(); }, kTotalRow - 1},
+      {"clear", [&] { select("C5", "C5"); document.clear(kClearContents); }, kTotalRow - 1},
+  };
+  for (const Edit& edit : edits) {
+    const uint64_t before = CACell::formulaRuns();
+    edit.run();
+    EXPECT_LE(CACell::formulaRuns() - before, formulas) << edit.name;
+    EXPECT_TRUE(balancesAreRight(edit.lastItemRow)) << edit.name;
+  }
+}
+
 }  // namespace

@@ -431,4 +431,21 @@ TEST_F(CellTypingTest, TheFieldFollowsItsCellWhenTheGridScrolls) {
   EXPECT_LT(grid()->fieldEditor()->geometry().top(), before.top());
 }
 
+// Typing a number above a column of running totals recalculates them once, when the typing ends,
+// not at each keystroke.
+TEST_F(CellTypingTest, TypingAboveRunningTotalsRecalculatesThemOnce) {
+  constexpr int64_t kItems = 100;
+  for (int64_t y = 1; y <= kItems; ++y) {
+    document.cellAtGridPointImperative({2, y})->setFormula(QString::number(y % 7));
+    document.cellAtGridPointImperative({3, y})->setFormula(QStringLiteral("=SUM(C$2:C%1)").arg(y + 1));
+  }
+  document.evaluate();
+  document.setSelectionPoint(A1("C2"));
+  const uint64_t before = CACell::formulaRuns();
+  type("250");
+  press(Qt::Key_Return);
+  EXPECT_LE(CACell::formulaRuns() - before, uint64_t(kItems));
+  EXPECT_EQ(value("D101"), "546");  // 1..100 mod 7 sum to 297; 250 in place of 1
+}
+
 }  // namespace

@@ -16,13 +16,15 @@ bool TakeNoValues(CAEvaluationContext& context) {
 }  // namespace
 
 std::optional<CANumber> SumFunction(CAEvaluationContext& context) {
-  const std::optional<CAOperandArray> operands = CreateOperandArray(context, kOperandNumbersOnly);
-  if (!operands) return TakeNoValues(context) ? std::optional(CANumber()) : std::nullopt;
-  return SumOfOperands(*operands);
+  ListAggregate operands(ListAggregate::kSum);
+  if (!AggregateOperands(context, kOperandNumbersOnly, operands))
+    return TakeNoValues(context) ? std::optional(CANumber()) : std::nullopt;
+  return operands.sum();
 }
 
 std::optional<CANumber> CountaFunction(CAEvaluationContext& context) {
-  const std::optional<CAOperandCount> count = CountOperands(context, kOperandNonEmptyCount);
-  if (!count) return TakeNoValues(context) ? std::optional(CANumber()) : std::nullopt;
-  return CountNumber(*count);
+  ListAggregate operands(ListAggregate::kCount);
+  if (!AggregateOperands(context, kOperandNonEmptyCount, operands))
+    return TakeNoValues(context) ? std::optional(CANumber()) : std::nullopt;
+  return CountNumber(operands.count());
 }

@@ -5,7 +5,21 @@
 
 namespace {
 
+// The list functions that fold their numbers (ListAggregate) instead of listing them. No
+// values at all give 0.
+template <typename Result>
+CAFunctionResult Folded(CAEvaluationContext& context, int32_t mode, uint8_t parts, Result result) {
+  ListAggregate operands(parts);
+  if (AggregateOperands(context, mode, operands)) return result(operands);
+  if (context.error != kFormulaErrorNotAvailable) return std::nullopt;
+  context.error = 0;
+  return CANumber();
+}
+
 CAFunctionResult Count(CAEvaluationContext& context, int32_t mode) {
+  if (mode != kOperandBlankCount)
+    return Folded(context, mode, ListAggregate::kCount,
+                  [](const ListAggregate& operands) { return CountNumber(operands.count()); });
   const std::optional<CAOperandCount> count = CountOperands(context, mode);
   if (count) return CountNumber(*count);
   // No values at all count 0.
@@ -15,13 +29,15 @@ CAFunctionResult Count(CAEvaluationContext& context, int32_t mode) {
 }
 
 CAFunctionResult Mean(CAEvaluationContext& context, int32_t mode) {
-  return AverageOfOperands(context, CreateOperandArray(context, mode));
+  return Folded(context, mode, ListAggregate::kSum, [](const ListAggregate& operands) { return operands.average(); });
 }
 
 CAFunctionResult Extreme(CAEvaluationContext& context, int32_t mode, bool largest) {
-  const std::optional<CAOperandArray> operands = ReadListAllowingNone(context, mode);
-  if (!operands) return std::nullopt;
-  return largest ? MaxCore(*operands) : MinCore(*operands);
+  if (largest)
+    return Folded(context, mode, ListAggregate::kLargest,
+                  [](const ListAggregate& operands) { return operands.largest(); });
+  return Folded(context, mode, ListAggregate::kSmallest,
+                [](const ListAggregate& operands) { return operands.smallest(); });
 }
 
 // A population without values has variance 0; a sample without values is error 7, which the

@@ -1,6 +1,7 @@
 #include "calculator/model/formula/caOperands.h"
 
 #include "calculator/model/formula/caFormulaErrors.h"
+#include "calculator/model/formula/caRangeMemo.h"
 #include "calculator/model/formula/caStatisticsCores.h"
 
 #include <cmath>
@@ -20,6 +21,13 @@ struct ArraySink {
   void add(const CANumber& number) { array.push_back(number); }
   bool empty() const { return array.empty(); }
   CAOperandArray& array;
+};
+
+struct AggregateSink {
+  static constexpr bool kCounting = false;
+  void add(const CANumber& number) { aggregate.add(number); }
+  bool empty() const { return aggregate.count() == 0; }
+  ListAggregate& aggregate;
 };
 
 struct CountSink {
@@ -278,6 +286,30 @@ std::optional<CAOperandArray> CreateOperandArray(CAEvaluationContext& context, i
   ReadOperandList(context, mode, sink);
   if (context.error != 0) return std::nullopt;
   return array;
+}
+
+bool AggregateOperands(CAEvaluationContext& context, int32_t mode, ListAggregate& aggregate) {
+  CAOperandList& arguments = context.arguments;
+  // A lone range, as a running total's: the recalculation may already hold most of its fold.
+  if (context.error == 0 && context.document && arguments.size() == 1 && arguments.back().kind() == kTokenRange) {
+    const CAFormulaToken& token = *arguments.back().token();
+    GridRange block;
+    CARangeMemo* memo = CARangeMemo::active(*context.document);
+    if (memo && TypeOfRange(nullptr, token.range()) != kRangeInvalid && NormalizedBlock(token.range(), &block)) {
+      ListAggregate all(ListAggregate::kAll);
+      if (const std::optional<uint32_t> error = memo->fold(block, mode, &all)) {
+        arguments.pop_back();
+        context.error = *error;
+        if (context.error == 0 && all.count() == 0) context.error = kFormulaErrorNotAvailable;
+        if (context.error != 0) return false;
+        aggregate = all;
+        return true;
+      }
+    }
+  }
+  AggregateSink sink{aggregate};
+  ReadOperandList(context, mode, sink);
+  return context.error == 0;
 }
 
 CANumber CountNumber(CAOperandCount count) {

@@ -6,6 +6,7 @@
 #include "calculator/model/CAGridPoint.h"
 #include "calculator/model/CANumber.h"
 #include "calculator/model/formula/CAEvalContext.h"
+#include "calculator/model/formula/caStatisticsCores.h"
 
 #include <cstdint>
 #include <optional>
@@ -54,6 +55,12 @@ using CAOperandCount = unsigned __int128;
 std::optional<CAOperandCount> CountOperands(CAEvaluationContext& context, int32_t mode);
 // The count as a number: an integer while it fits one, else the real it comes to.
 CANumber CountNumber(CAOperandCount count);
+
+// The same walk folding the numbers into an aggregate of the parts asked for, for the list
+// functions that need no list: SUM, AVERAGE, MAX, MIN, COUNT and their variants. Modes 1 to 4;
+// the errors are CreateOperandArray's, error 7 included. During a recalculation a lone tall
+// range is folded through the recalculation's memo (caRangeMemo.h).
+bool AggregateOperands(CAEvaluationContext& context, int32_t mode, ListAggregate& aggregate);
 
 // Converts the cell at (x, y) (absolute coordinates allowed) by GetCellNumber and appends the
 // number it gives; NO when the conversion fails.

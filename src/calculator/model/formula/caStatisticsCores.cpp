@@ -9,6 +9,15 @@ namespace {
 
 using Wide = unsigned __int128;
 
+Wide WideGcd(Wide a, Wide b) {
+  while (b) {
+    const Wide t = a % b;
+    a = b;
+    b = t;
+  }
+  return a;
+}
+
 // A counting argument truncated to a whole number: exact when it fits 64 bits.
 struct Count {
   bool exact = true;
@@ -59,6 +68,64 @@ bool OperandPrecedes(const CANumber& a, const CANumber& b) {
 
 }  // namespace
 
+bool ExactSum::tryAdd(const CANumber& term) {
+  using SignedWide = __int128;
+  const uint64_t d = term.form() == kNumberInteger ? 1 : term.denominator();
+  SignedWide scaledSum = numerator_;
+  uint64_t common = denominator_;
+  uint64_t factor = 1;  // scales the term to the common denominator
+  if (d == cachedDenominator_) {
+    factor = cachedFactor_;
+  } else if (d != common) {
+    if (d == 0) return false;
+    if (common % d != 0) {
+      // The least common multiple, while it fits 63 bits.
+      const uint64_t widen = d / uint64_t(WideGcd(common, d));
+      const Wide widened = Wide(common) * widen;
+      if (widened > Wide(kInt64Max)) return false;
+      common = uint64_t(widened);
+      scaledSum *= SignedWide(widen);
+    }
+    factor = common / d;
+  }
+  // Each part is below 2^126, so the sum cannot overflow.
+  const SignedWide sum = scaledSum + SignedWide(term.numerator()) * SignedWide(factor);
+  if (sum >= kInt64Min && sum <= kInt64Max) {
+    numerator_ = sum;
+    denominator_ = common;
+    cachedDenominator_ = d;
+    cachedFactor_ = factor;
+    return true;
+  }
+  // Beyond 64 bits the sum may still fit once in lowest terms, as CANumber keeps it.
+  const Wide magnitude = sum < 0 ? Wide(0) - Wide(sum) : Wide(sum);
+  const Wide g = WideGcd(magnitude, common);
+  const Wide reduced = magnitude / g;
+  if (sum < 0 ? reduced > Wide(kInt64Max) + 1 : reduced > Wide(kInt64Max)) return false;
+  numerator_ = sum < 0 ? SignedWide(0) - SignedWide(reduced) : SignedWide(reduced);
+  denominator_ = uint64_t(common / g);
+  commonDenominatorChanged();
+  return true;
+}
+
+CANumber ExactSum::value() const {
+  if (denominator_ == 1) return CANumber(int64_t(numerator_));
+  return CANumber::withNumerator(int64_t(numerator_), denominator_);
+}
+
+void ExactSum::set(const CANumber& exact) {
+  numerator_ = exact.numerator();
+  denominator_ = exact.form() == kNumberInteger ? 1 : exact.denominator();
+  commonDenominatorChanged();
+}
+
+CANumber ListAggregate::average() const {
+  if (count_ == 0) return CANumber();
+  CANumber mean = sum();
+  mean.divide(CANumber(int64_t(count_)));
+  return mean;
+}
+
 void CompensatedSum::addReal(long double value) {
   hasReal_ = true;
   const long double sum = real_ + value;
@@ -72,13 +139,18 @@ void CompensatedSum::addReal(long double value) {
   real_ = sum;
 }
 
-void CompensatedSum::spillExact() {
-  const CANumber spilled = exact_;
-  exact_ = CANumber();
-  if (spilled.isValid())
-    addReal(spilled.realValue());
+void CompensatedSum::addExactByNumber(const CANumber& term) {
+  CANumber sum = exact_.value();
+  sum.add(term);
+  if (sum.form() <= kNumberFraction) {
+    exact_.set(sum);
+    return;
+  }
+  exact_ = ExactSum();
+  if (sum.isValid())
+    addReal(sum.realValue());
   else
-    invalid_ = spilled;
+    invalid_ = sum;
 }
 
 void CompensatedSum::addOther(const CANumber& term) {
@@ -94,9 +166,9 @@ void CompensatedSum::addOther(const CANumber& term) {
 
 CANumber CompensatedSum::result() const {
   if (invalid_) return *invalid_;
-  if (!hasReal_) return exact_;
+  if (!hasReal_) return exact_.value();
   CompensatedSum total = *this;
-  total.addReal(exact_.realValue());
+  total.addReal(exact_.value().realValue());
   if (total.invalid_) return *total.invalid_;
   return CANumber::withRealResult(total.real_ + total.compensation_);
 }

@@ -10,16 +10,45 @@
 
 #include "calculator/model/formula/caFunctionCores.h"
 
+// The exact part of a running sum: integers and fractions kept over a common denominator and
+// put in lowest terms only when read, or when the numerator leaves 64 bits. Adding a whole
+// number is then one addition, where CANumber::add reduces a fraction every time. A term is
+// taken only when the sum, in lowest terms, still fits CANumber's exact forms: exactly when
+// CANumber::add would have kept the sum exact, so the value read is the one it would give.
+class ExactSum {
+ public:
+  // Adds an integer or fraction; NO, leaving the sum as it was, when the sum would not fit or
+  // its common denominator would pass 63 bits (then only CANumber::add can tell).
+  bool tryAdd(const CANumber& term);
+  // The sum in canonical form.
+  CANumber value() const;
+  // Starts again from an exact number.
+  void set(const CANumber& exact);
+
+ private:
+  void commonDenominatorChanged() {
+    cachedDenominator_ = denominator_;
+    cachedFactor_ = 1;
+  }
+
+  __int128 numerator_ = 0;  // within 64 bits between additions
+  uint64_t denominator_ = 1;
+  // The last term denominator other than the common one, and what scales it to the common one.
+  uint64_t cachedDenominator_ = 1;
+  uint64_t cachedFactor_ = 1;
+};
+
 // A running sum that stays exact while its terms are integers and fractions that CANumber can
 // hold, and adds reals with Neumaier's compensation, so that SUM(1E20, 1, -1E20) is 1. Once a
-// term is NaN or infinite the sum is that term added to what came before, and stays so.
+// term is NaN or infinite the sum is that term added to what came before, and stays so. The
+// exact part that no longer fits joins the reals, rounded once, at the term that CANumber::add
+// would have sent to its real path.
 class CompensatedSum {
  public:
   void add(const CANumber& term) {
     // Sums of whole numbers and fractions, the common case, take the exact path at once.
     if (term.form() <= kNumberFraction && !invalid_) {
-      exact_.add(term);
-      if (exact_.form() > kNumberFraction) spillExact();
+      if (!exact_.tryAdd(term)) addExactByNumber(term);
       return;
     }
     addOther(term);
@@ -27,18 +56,65 @@ class CompensatedSum {
   CANumber result() const;
 
  private:
-  // An exact sum that no longer fits joins the reals, rounded once.
-  void spillExact();
+  // The exact part's step as CANumber::add takes it; a sum that leaves the exact forms joins the
+  // reals, rounded once.
+  void addExactByNumber(const CANumber& term);
   // A real, NaN or infinite term.
   void addOther(const CANumber& term);
   // Adds a real to the compensated part.
   void addReal(long double value);
 
-  CANumber exact_;
+  ExactSum exact_;
   long double real_ = 0;
   long double compensation_ = 0;
   bool hasReal_ = false;
   std::optional<CANumber> invalid_;
+};
+
+// What the list functions keep of a list of numbers read in order: how many there were and, as
+// asked, their compensated sum and their first largest and first smallest. Folding a list number
+// by number gives what SumOfOperands, AverageCore, MaxCore and MinCore give for the whole list,
+// without the list.
+class ListAggregate {
+ public:
+  enum : uint8_t { kCount = 0, kSum = 1, kLargest = 2, kSmallest = 4, kAll = 7 };
+  explicit ListAggregate(uint8_t parts = kCount) : parts_(parts) {}
+
+  void add(const CANumber& number) {
+    ++count_;
+    if (parts_ & kSum) sum_.add(number);
+    if (parts_ & (kLargest | kSmallest)) addExtreme(number);
+  }
+
+  uint8_t parts() const { return parts_; }
+  uint64_t count() const { return count_; }
+  // Each as the core of the same name gives it for the list; 0 for an empty list.
+  CANumber sum() const { return sum_.result(); }
+  CANumber average() const;
+  CANumber largest() const { return count_ == 0 ? CANumber() : largest_.copy(); }
+  CANumber smallest() const { return count_ == 0 ? CANumber() : smallest_.copy(); }
+
+ private:
+  void addExtreme(const CANumber& number) {
+    // The first of equal values stays, and a NaN never replaces nor is replaced.
+    const long double value = number.realValue();
+    if ((parts_ & kLargest) && (count_ == 1 || value > largestValue_)) {
+      largest_ = number;
+      largestValue_ = value;
+    }
+    if ((parts_ & kSmallest) && (count_ == 1 || value < smallestValue_)) {
+      smallest_ = number;
+      smallestValue_ = value;
+    }
+  }
+
+  CompensatedSum sum_;
+  CANumber largest_;
+  CANumber smallest_;
+  long double largestValue_ = 0;
+  long double smallestValue_ = 0;
+  uint64_t count_ = 0;
+  uint8_t parts_;
 };
 
 // The compensated sum in list order; NaN or infinite once a term is. Empty: 0.

@@ -174,4 +174,96 @@ TEST_F(OperandTest, SortedRangeListsTakeNumbersOnlyInAscendingOrder) {
   EXPECT_EQ(context.error, uint32_t(kFormulaErrorValue));
 }
 
+// A column of every kind of cell, 150 rows, read by the list functions through tall ranges that
+// start at the same row (as running totals are) and through the same cells listed one by one:
+// whether a recalculation folds the range or the list is walked, the results are the same.
+TEST_F(OperandTest, TallRangesGiveWhatTheirCellsListedOneByOneGive) {
+  constexpr int64_t kRows = 150;
+  constexpr int64_t kErrorRow = 119;  // A120
+  const auto fill = [&](int64_t y, int64_t variant) {
+    const auto put = [&](const QString& text) { document.cellAtGridPointImperative({0, y})->setFormula(text); };
+    if (y == kErrorRow) return put(QStringLiteral("=1/0"));
+    switch ((y + variant) % 13) {
+      case 0: return put(QString::number(y * 7 - 300));          // integers, some negative
+      case 1: return put(QStringLiteral("%1.75").arg(y));         // quarters
+      case 2: return put(QStringLiteral("item"));                 // text
+      case 3: return;                                             // nothing
+      case 4: return put(QStringLiteral("=SQRT(%1)").arg(y));     // reals
+      case 5: return put(QStringLiteral("9223372036854775807"));  // sums leave 64 bits
+      case 6: return put(QStringLiteral("-9223372036854775806"));
+      case 7: return put(QStringLiteral("1/%1/2024").arg(y % 28 + 1));  // dates
+      case 8: {
+        CACell& check = *document.cellAtGridPointImperative({0, y});
+        check.setValueType(kValueCheckbox);
+        check.setChecked(y % 2 == 0);
+        return;
+      }
+      case 9: return put(QStringLiteral("=1/7"));
+      case 10: return put(QString());  // an empty cell
+      case 11: return put(y % 2 ? QStringLiteral("1E300") : QStringLiteral("-1E300"));
+      default: return put(QStringLiteral("0.0000000001"));
+    }
+  };
+  for (int64_t y = 0; y < kRows; ++y) fill(y, 0);
+
+  const char* functions[] = {"SUM", "AVERAGE", "AVERAGEA", "MAX", "MIN", "MAXA", "MINA", "COUNT", "COUNTA"};
+  const int64_t ends[] = {64, 65, 66, 100, 119, 120, 150};
+  // Each function in a column of ranges and a column of lists, the formula for rows 1..k in row k.
+  std::vector<std::pair<GridPoint, GridPoint>> pairs;
+  const auto list = [](int64_t from, int64_t to) {
+    QStringList points;
+    for (int64_t row = from; row <= to; ++row) points.append(QStringLiteral("A%1").arg(row));
+    return points.join(QLatin1Char(','));
+  };
+  const auto add = [&](int64_t x, int64_t y, const QString& range, const QString& listed) {
+    document.cellAtGridPointImperative({x, y})->setFormula(range);
+    document.cellAtGridPointImperative({x + 1, y})->setFormula(listed);
+    pairs.emplace_back(GridPoint{x, y}, GridPoint{x + 1, y});
+  };
+  int64_t x = 2;
+  for (const char* function : functions) {
+    const QString name = QString::fromLatin1(function);
+    for (const int64_t k : ends)
+      add(x, k - 1, QStringLiteral("=%1(A$1:A%2)").arg(name).arg(k), QStringLiteral("=%1(%2)").arg(name, list(1, k)));
+    x += 2;
+  }
+  // Another first row, and a range far past the cells.
+  for (const int64_t k : ends)
+    add(x, k - 1, QStringLiteral("=SUM(A$5:A%1)").arg(k), QStringLiteral("=SUM(%1)").arg(list(5, k)));
+  add(x + 2, 0, QStringLiteral("=COUNTA(A1:A100000)"), QStringLiteral("=COUNTA(%1)").arg(list(1, kRows)));
+  // A chain: each reads the one above, so that the ranges come longer one by one.
+  for (int64_t k = 64; k <= 80; ++k)
+    add(x + 4, k - 1, QStringLiteral("=MAX(A$1:A%1)+0*%2").arg(k).arg(FormatGridPoint(x + 4, k - 2)),
+        QStringLiteral("=MAX(%1)+0*%2").arg(list(1, k), FormatGridPoint(x + 5, k - 2)));
+
+  const auto expectPairsAgree = [&](const char* when) {
+    for (const auto& [range, listed] : pairs) {
+      const CACell& a = *document.cellAtGridPoint(range);
+      const CACell& b = *document.cellAtGridPoint(listed);
+      EXPECT_EQ(a.valueType(), b.valueType()) << when << ' ' << a.formula().toStdString();
+      EXPECT_EQ(a.evalResult(), b.evalResult()) << when << ' ' << a.formula().toStdString();
+      ASSERT_EQ(a.number().has_value(), b.number().has_value()) << when << ' ' << a.formula().toStdString();
+      if (!a.number()) continue;
+      EXPECT_EQ(a.number()->form(), b.number()->form()) << when << ' ' << a.formula().toStdString();
+      EXPECT_TRUE(*a.number() == *b.number()) << when << ' ' << a.formula().toStdString() << ": "
+                                              << a.number()->description().toStdString() << " against "
+                                              << b.number()->description().toStdString();
+    }
+  };
+  recalc();
+  expectPairsAgree("entered");
+  // MAX and MIN of A1:A64 are the first 1E300 and -1E300; a SUM reaching the error cell fails.
+  EXPECT_TRUE(*cell("I64")->number() == CANumber::withString(QStringLiteral("1E300"), false));
+  EXPECT_TRUE(*cell("K64")->number() == CANumber::withString(QStringLiteral("-1E300"), false));
+  EXPECT_EQ(shown("C120"), "error 11");
+
+  // The kinds shift by a row: the next recalculation folds the cells anew.
+  for (int64_t y = 0; y < kRows; ++y) {
+    if (CACell* old = document.cellAtGridPoint({0, y})) old->clearValue();
+    fill(y, 1);
+  }
+  recalc();
+  expectPairsAgree("changed");
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "FunctionVectors.h"
@@ -111,6 +112,113 @@ TEST(StatisticsCores, CountsOfHugeRealGroupsEndWithoutWalkingEveryStep) {
   EXPECT_EQ(PermutCore(huge, huge).value.form(), kNumberInfinity);
   EXPECT_EQ(CombinCore(huge, CANumber::withReal(5e29L)).value.form(), kNumberInfinity);
   EXPECT_EQ(CombinCore(CANumber(5), huge).error, uint32_t(kFormulaErrorNumber));
+}
+
+// Where an exact sum leaves the exact forms, worked by hand: each addition decides on its own
+// result in lowest terms, so the order of the terms matters.
+TEST(StatisticsCores, ExactSumsLeave64BitsWhereEachAdditionWould) {
+  const CANumber max = CANumber(kInt64Max);
+  const CANumber min = CANumber(kInt64Min);
+  const CANumber big = CANumber(kInt64Max - 2);  // 9223372036854775805, odd
+  CANumber halfBig = CANumber::withNumerator(kInt64Max - 2, 2);
+  const uint64_t d = (uint64_t(1) << 62) + 1;  // prime to 6, and 6d passes 63 bits
+  struct Case {
+    const char* name;
+    std::vector<CANumber> terms;
+    CANumber expected;
+  };
+  const auto real = [](long double v) { return CANumber::withRealResult(v); };
+  const Case cases[] = {
+      {"1/3 + 1/6", {CANumber::withNumerator(1, 3), CANumber::withNumerator(1, 6)}, CANumber::withNumerator(1, 2)},
+      {"1/2 + 1/2", {CANumber::withNumerator(1, 2), CANumber::withNumerator(1, 2)}, CANumber(1)},
+      {"max - 1 + 1 stays whole", {max, CANumber(-1), CANumber(1)}, max},
+      {"max + 1 - 1 passes 64 bits first", {max, CANumber(1), CANumber(-1)}, real(9223372036854775807.0L)},
+      {"min + 1 - 1", {CANumber(kInt64Min + 1), CANumber(-1)}, min},
+      {"min - 1", {min, CANumber(-1)}, real(-9223372036854775809.0L)},
+      {"two halves of an odd number past 64 bits", {halfBig, halfBig}, big},
+      {"a common denominator past 63 bits that the sum does not need",
+       {CANumber::withNumerator(1, 2), CANumber::withNumerator(1, 3), CANumber::withNumerator(1, 6),
+        CANumber::withNumerator(1, d)},
+       CANumber::withNumerator(int64_t(d + 1), d)},
+      {"exact again after passing 64 bits", {max, max, CANumber::withNumerator(1, 2)},
+       real(18446744073709551614.0L)},
+      {"a denominator no sum can hold",
+       {CANumber::withNumerator(1, 4294967311ULL), CANumber::withNumerator(1, 4294967357ULL)},
+       real(1.0L / 4294967311.0L + 1.0L / 4294967357.0L)},
+  };
+  for (const Case& c : cases) {
+    const CANumber sum = SumOfOperands(c.terms);
+    EXPECT_EQ(sum.form(), c.expected.form()) << c.name;
+    EXPECT_TRUE(sum == c.expected) << c.name << ": " << sum.description().toStdString();
+    if (sum.form() == kNumberReal) {
+      EXPECT_EQ(sum.realValue(), c.expected.realValue()) << c.name;
+    }
+  }
+}
+
+// The exact part of a sum takes a term only when CANumber::add would keep the sum exact, and then
+// gives what CANumber::add gives: integers and fractions of every size, some near the limits.
+TEST(StatisticsCores, ExactSumsTakeATermOnlyWhereAdditionKeepsTheSumExact) {
+  std::mt19937_64 random(20261208);
+  const uint64_t denominators[] = {1, 1, 1, 2, 3, 4, 7, 10, 100, 2147483647, 1000000007, 4611686018427387905ULL,
+                                   2305843009213693951ULL, 4052555153018976267ULL};
+  int taken = 0;
+  int leftExact = 0;
+  for (int run = 0; run < 10000; ++run) {
+    ExactSum sum;
+    CANumber reference;
+    for (int step = 0; step < 30; ++step) {
+      const uint64_t d = denominators[random() % std::size(denominators)];
+      // Mostly small terms, so that sums run long before they leave 64 bits.
+      const int magnitude = int(random() % 16);
+      int64_t n = int64_t(random());
+      if (magnitude < 10) n %= 1000;
+      else if (magnitude < 15) n %= int64_t(1) << 40;
+      const CANumber term = CANumber::withNumerator(n, d);
+      CANumber expected = reference;
+      expected.add(term);
+      const bool exact = expected.form() <= kNumberFraction;
+      if (sum.tryAdd(term)) {
+        ++taken;
+        ASSERT_TRUE(exact) << reference.description().toStdString() << " + " << term.description().toStdString();
+        const CANumber value = sum.value();
+        ASSERT_EQ(value.form(), expected.form());
+        ASSERT_EQ(value.numerator(), expected.numerator());
+        ASSERT_EQ(value.denominator(), expected.denominator());
+      } else if (exact) {
+        sum.set(expected);  // the addition the sum leaves to CANumber
+      } else {
+        ++leftExact;
+        break;
+      }
+      reference = expected;
+    }
+  }
+  EXPECT_GT(taken, 15000);
+  EXPECT_GT(leftExact, 300);
+}
+
+// Folding a list number by number gives what the cores give for the whole list.
+TEST(StatisticsCores, FoldingAListGivesWhatTheCoresGiveForIt) {
+  std::mt19937_64 random(7);
+  const std::vector<CANumber> kinds = {
+      CANumber(3), CANumber(-8), CANumber(kInt64Max), CANumber::withNumerator(1, 3), CANumber::withNumerator(-5, 4),
+      CANumber::withRealResult(0.1L), CANumber::withRealResult(-1e300L), CANumber::withRealResult(1e300L),
+      CANumber::asNan(), CANumber::asInf(), CANumber::withNumerator(3, 4), CANumber::withRealResult(0.75L)};
+  for (int run = 0; run < 500; ++run) {
+    std::vector<CANumber> list(random() % 12);
+    for (CANumber& number : list) number = kinds[random() % (run % 2 ? kinds.size() : kinds.size() - 4)];
+    ListAggregate fold(ListAggregate::kAll);
+    for (const CANumber& number : list) fold.add(number);
+    const auto same = [](const CANumber& a, const CANumber& b) {
+      return a.form() == b.form() && (a == b || (a.form() == kNumberReal && a.realValue() == b.realValue()));
+    };
+    EXPECT_EQ(fold.count(), list.size());
+    EXPECT_TRUE(same(fold.sum(), SumOfOperands(list))) << run;
+    EXPECT_TRUE(same(fold.average(), AverageCore(list))) << run;
+    EXPECT_TRUE(same(fold.largest(), MaxCore(list))) << run;
+    EXPECT_TRUE(same(fold.smallest(), MinCore(list))) << run;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+// What one recalculation remembers of the tall blocks that its list functions fold: a running
+// balance down a ledger, =SUM(C$2:Ck) in every row, folds the same cells again and again, each
+// range one row longer than the one before. Within a recalculation a formula is evaluated only
+// once every cell it reads is final, so the fold of a block's first rows cannot change until the
+// recalculation ends: a (block columns, first row, mode) that a second range starts at is folded
+// once, with the state kept every few rows, and a range of any length over it is answered from
+// the nearest state.
+#pragma once
+
+#include "calculator/model/CAGridPoint.h"
+#include "calculator/model/formula/caStatisticsCores.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class CADocument;
+
+class CARangeMemo {
+ public:
+  // Becomes the document's memo until it goes; the recalculation holds it while it evaluates.
+  explicit CARangeMemo(const CADocument& document);
+  ~CARangeMemo();
+  CARangeMemo(const CARangeMemo&) = delete;
+  CARangeMemo& operator=(const CARangeMemo&) = delete;
+
+  // The memo of the recalculation under way in the document, if any.
+  static CARangeMemo* active(const CADocument& document);
+
+  // Folds the cells of a plain block (corners in order), rows top to bottom and each row left to
+  // right, read in an operand mode from 1 to 4, into `aggregate` (empty, with every part), as
+  // the list walk would: 0, or error 11 when a cell fails in the mode. Nothing when the memo
+  // does not take the block (too short to gain, or its room is spent): the caller walks it.
+  std::optional<uint32_t> fold(const GridRange& block, int32_t mode, ListAggregate* aggregate);
+
+  // Blocks shorter than this are walked each time: their walk costs less than a look-up.
+  static constexpr int64_t kShortestBlock = 64;
+
+ private:
+  struct Storage;
+  const CADocument& document_;
+  CARangeMemo* previous_;
+  std::unique_ptr<Storage> storage_;
+};
