@@ -162,6 +162,9 @@ class ToolbarCustomizeTest : public ::testing::Test {
  protected:
   void SetUp() override { UserDefaults::standardUserDefaults().removeObjectForKey(key()); }
   void TearDown() override {
+    // A change is announced on the next turn of the event loop: it reaches this test's bars, not
+    // the next test's.
+    QTest::qWait(20);
     SetToolbarDragRunner(nullptr);
     UserDefaults::standardUserDefaults().removeObjectForKey(key());
   }
