@@ -148,9 +148,9 @@ qsizetype PatternFieldPosition(const QString& pattern, QChar letter, bool skipLo
 // The three parts of a date written with dots, or nothing. Numbers grouped by threes are left to
 // the number reader: 1.234.567 is a number wherever "." groups digits, and no date, as its year
 // would have three digits.
-std::optional<QStringList> DottedDateParts(const QString& text) {
-  if (!text.contains(QLatin1Char('.'))) return std::nullopt;
-  QStringList parts = text.split(QLatin1Char('.'));
+std::optional<QList<QStringView>> DottedDateParts(QStringView text) {
+  if (!text.contains(u'.')) return std::nullopt;
+  QList<QStringView> parts = text.split(u'.');
   if (parts.size() != 3 || !std::all_of(parts.begin(), parts.end(), AllAsciiDigits)) return std::nullopt;
   if (parts[0].size() <= 3 && parts[1].size() == 3 && parts[2].size() == 3) return std::nullopt;
   return parts;
@@ -248,10 +248,10 @@ int32_t ParseIntoDayIndex(const QString& text, QString* message) {
       text.compare(QLatin1String(kUnknownDateText), Qt::CaseInsensitive) == 0)
     return 0;
 
-  QStringList parts = text.split(QLatin1Char('/'));
+  QList<QStringView> parts = QStringView(text).split(u'/');
   // A date written with dots goes by the rules of one written with slashes, before its length
   // could make it look like the raw or the dashed form.
-  std::optional<QStringList> dotted;
+  std::optional<QList<QStringView>> dotted;
   if (parts.size() == 1 && DottedDateFormat()) dotted = DottedDateParts(text);
   if (dotted) parts = *dotted;
   else if (parts.size() == 1 && text.size() == 8) return ParseRawDate(text, message);
@@ -262,8 +262,8 @@ int32_t ParseIntoDayIndex(const QString& text, QString* message) {
   if (parts.size() < 2 || parts.size() > 3) return Fail(message, notInFormat);
   if (parts.size() == 2 && g_requireDayIndexYear) return Fail(message, notInFormat);
 
-  const QString& monthText = parts[dayFirst ? 1 : 0];
-  const QString& dayText = parts[dayFirst ? 0 : 1];
+  const QStringView monthText = parts[dayFirst ? 1 : 0];
+  const QStringView dayText = parts[dayFirst ? 0 : 1];
   if (!AllAsciiDigits(monthText)) return Fail(message, kBadMonthValue);
   const int month = DigitValue(monthText);
   if (month < 1 || month > 12) return Fail(message, kBadMonthValue);
@@ -271,8 +271,12 @@ int32_t ParseIntoDayIndex(const QString& text, QString* message) {
   const int day = DigitValue(dayText);
   if (day < 1 || day > kDaysInMonth[size_t(month)]) return Fail(message, kBadDayValue);
 
-  int year = QDate::currentDate().year();
-  if (parts.size() == 3) {
+  // The clock is read only for a date that leaves out its year or its century: reading it costs
+  // more than the rest of a typed date, and a file of dates reads one a cell.
+  int year = 0;
+  if (parts.size() == 2) {
+    year = QDate::currentDate().year();
+  } else {
     if (!AllAsciiDigits(parts[2])) return Fail(message, kBadYearValue);
     year = DigitValue(parts[2]);
     if (year <= 99) {
