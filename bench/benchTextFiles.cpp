@@ -12,9 +12,11 @@
 #include "calculator/model/TextImportDelegate.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flDates.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -310,5 +312,55 @@ void BM_ColumnOfRealsThroughText(benchmark::State& state) {
   state.counters["cells"] = double(cells);
 }
 BENCHMARK(BM_ColumnOfRealsThroughText)->Arg(0)->Arg(1)->ArgName("german")->Unit(benchmark::kMillisecond);
+
+// A column of dates written with dots (01.03.2024) opened as CSV under Germany's settings, where
+// each is read as the date it names: 1,000, 10,000 and 100,000 rows, so that the cost a cell can
+// be seen to stay the same; and the same dates written with slashes (01/03/2024), as a date was
+// read before (slashes:1). `dates` counts the cells that became dates.
+void BM_ColumnOfDottedDates(benchmark::State& state) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  const char separator = state.range(1) != 0 ? '/' : '.';
+  const QLocale german(QLocale::German, QLocale::Germany);
+  QLocale::setDefault(german);
+  SetNumberTextLocale(german);
+  SetDayFirstDateFormat(23);
+  const bool requireYear = g_requireDayIndexYear;
+  g_requireDayIndexYear = true;
+  QByteArray csv;
+  for (int64_t y = 0; y < rows; ++y) {
+    csv += QByteArray::number(y % 28 + 101).mid(1) + separator + QByteArray::number(y / 28 % 12 + 101).mid(1) +
+           separator + QByteArray::number(1950 + y % 97) + '\n';
+  }
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("dates.csv"));
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size()) state.SkipWithError("write failed");
+  file.close();
+  int64_t dates = 0;
+  for (auto _ : state) {
+    CADocument opened;
+    if (opened.openFile(path, nullptr) != 1) state.SkipWithError("open failed");
+    state.PauseTiming();
+    dates = 0;
+    for (int64_t y = 0; y < rows; ++y) {
+      const CACell* cell = opened.cellAtGridPoint(GridPoint{0, y});
+      dates += cell && cell->valueType() == kValueDate;
+    }
+    state.ResumeTiming();
+    Discard(state, opened);
+  }
+  g_requireDayIndexYear = requireYear;
+  const QLocale american(QLocale::English, QLocale::UnitedStates);
+  QLocale::setDefault(american);
+  SetNumberTextLocale(american);
+  SetDayFirstDateFormat(23);
+  state.counters["dates"] = double(dates);
+  state.SetItemsProcessed(state.iterations() * rows);
+}
+BENCHMARK(BM_ColumnOfDottedDates)
+    ->ArgsProduct({{1000, 10000, 100000}, {0, 1}})
+    ->ArgNames({"rows", "slashes"})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -174,6 +174,9 @@ std::optional<CANumber> WrappedIntegerResult(void (CANumber::*operation)(const C
   if (operation == &CANumber::add) return CANumber(int64_t(a + b));
   if (operation == &CANumber::subtract) return CANumber(int64_t(a - b));
   if (operation == &CANumber::multiply) return CANumber(int64_t(a * b));
+  // The one quotient of words that leaves the word is the lowest word's by -1: it wraps to the
+  // lowest word as its negation does. Division by zero is left to the number, which fails it.
+  if (operation == &CANumber::divide && int64_t(b) == -1) return CANumber(int64_t(0 - a));
   return std::nullopt;
 }
 

@@ -15,6 +15,7 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <optional>
 
 bool g_requireDayIndexYear = false;
 
@@ -51,6 +52,8 @@ constexpr std::array<const char*, 12> kShortMonthNames = {
     "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 std::atomic<int> g_ukDateFormat{kDateFormatUnknown};
+// Whether typed dates may be written with dots; unknown until the locale is first consulted.
+std::atomic<int> g_dottedDateFormat{kDateFormatUnknown};
 
 bool IsLeapYear(int64_t year) {
   return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -142,7 +145,44 @@ qsizetype PatternFieldPosition(const QString& pattern, QChar letter, bool skipLo
   return -1;
 }
 
+// The three parts of a date written with dots, or nothing. Numbers grouped by threes are left to
+// the number reader: 1.234.567 is a number wherever "." groups digits, and no date, as its year
+// would have three digits.
+std::optional<QList<QStringView>> DottedDateParts(QStringView text) {
+  if (!text.contains(u'.')) return std::nullopt;
+  QList<QStringView> parts = text.split(u'.');
+  if (parts.size() != 3 || !std::all_of(parts.begin(), parts.end(), AllAsciiDigits)) return std::nullopt;
+  if (parts[0].size() <= 3 && parts[1].size() == 3 && parts[2].size() == 3) return std::nullopt;
+  return parts;
+}
+
 }  // namespace
+
+bool LocaleWritesDatesWithDots(const QLocale& locale) {
+  // The pattern's fields in order, and the literal text between each field and the next.
+  const QString pattern = locale.dateFormat(QLocale::ShortFormat);
+  QString fields;
+  QStringList between{QString()};
+  bool quoted = false;
+  for (qsizetype i = 0; i < pattern.size(); ++i) {
+    const QChar c = pattern[i];
+    if (c == u'\'') {
+      quoted = !quoted;
+      between.last() += c;
+    } else if (!quoted && (c == u'd' || c == u'M' || c == u'y')) {
+      qsizetype end = i;
+      while (end < pattern.size() && pattern[end] == c) ++end;
+      // A weekday name ("ddd") is no part of a date written in digits.
+      fields += c == u'd' && end - i > 2 ? QChar(u'w') : c;
+      between.append(QString());
+      i = end - 1;
+    } else if (!c.isSpace()) {
+      between.last() += c;
+    }
+  }
+  if (fields != u"dMy" && fields != u"Mdy") return false;
+  return between[1] == u"." && between[2] == u".";
+}
 
 bool LocaleWritesDayFirst(const QLocale& locale) {
   // The order of the fields in the pattern decides, not the first character of a formatted
@@ -155,6 +195,7 @@ bool LocaleWritesDayFirst(const QLocale& locale) {
 
 void SetDayFirstDateFormat(int flag) {
   g_ukDateFormat = flag == kDateFormatUnknown ? kDateFormatUnknown : (flag ? 1 : 0);
+  if (flag == kDateFormatUnknown) g_dottedDateFormat = kDateFormatUnknown;
 }
 
 bool DayFirstDateFormat() {
@@ -165,6 +206,17 @@ bool DayFirstDateFormat() {
   }
   return flag == 1;
 }
+
+bool DottedDateFormat() {
+  int flag = g_dottedDateFormat;
+  if (flag == kDateFormatUnknown) {
+    flag = LocaleWritesDatesWithDots(QLocale()) ? 1 : 0;
+    g_dottedDateFormat = flag;
+  }
+  return flag == 1;
+}
+
+bool IsDottedDateText(const QString& text) { return DottedDateFormat() && DottedDateParts(text).has_value(); }
 
 int32_t DayIndexForDate(const QDate& date) {
   if (!date.isValid()) return 0;
@@ -196,17 +248,22 @@ int32_t ParseIntoDayIndex(const QString& text, QString* message) {
       text.compare(QLatin1String(kUnknownDateText), Qt::CaseInsensitive) == 0)
     return 0;
 
-  const QStringList parts = text.split(QLatin1Char('/'));
-  if (parts.size() == 1 && text.size() == 8) return ParseRawDate(text, message);
-  if (parts.size() == 1 && text.size() == 10) return ParseIsoDate(text, message);
+  QList<QStringView> parts = QStringView(text).split(u'/');
+  // A date written with dots goes by the rules of one written with slashes, before its length
+  // could make it look like the raw or the dashed form.
+  std::optional<QList<QStringView>> dotted;
+  if (parts.size() == 1 && DottedDateFormat()) dotted = DottedDateParts(text);
+  if (dotted) parts = *dotted;
+  else if (parts.size() == 1 && text.size() == 8) return ParseRawDate(text, message);
+  else if (parts.size() == 1 && text.size() == 10) return ParseIsoDate(text, message);
 
   const bool dayFirst = DayFirstDateFormat();
   const char* notInFormat = dayFirst ? kNotDayMonthYear : kNotMonthDayYear;
   if (parts.size() < 2 || parts.size() > 3) return Fail(message, notInFormat);
   if (parts.size() == 2 && g_requireDayIndexYear) return Fail(message, notInFormat);
 
-  const QString& monthText = parts[dayFirst ? 1 : 0];
-  const QString& dayText = parts[dayFirst ? 0 : 1];
+  const QStringView monthText = parts[dayFirst ? 1 : 0];
+  const QStringView dayText = parts[dayFirst ? 0 : 1];
   if (!AllAsciiDigits(monthText)) return Fail(message, kBadMonthValue);
   const int month = DigitValue(monthText);
   if (month < 1 || month > 12) return Fail(message, kBadMonthValue);
@@ -214,8 +271,12 @@ int32_t ParseIntoDayIndex(const QString& text, QString* message) {
   const int day = DigitValue(dayText);
   if (day < 1 || day > kDaysInMonth[size_t(month)]) return Fail(message, kBadDayValue);
 
-  int year = QDate::currentDate().year();
-  if (parts.size() == 3) {
+  // The clock is read only for a date that leaves out its year or its century: reading it costs
+  // more than the rest of a typed date, and a file of dates reads one a cell.
+  int year = 0;
+  if (parts.size() == 2) {
+    year = QDate::currentDate().year();
+  } else {
     if (!AllAsciiDigits(parts[2])) return Fail(message, kBadYearValue);
     year = DigitValue(parts[2]);
     if (year <= 99) {

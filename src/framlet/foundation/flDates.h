@@ -24,8 +24,13 @@ int32_t DayIndexForDate(const QDate& date);
 QString FormatDayIndex(int32_t dayIndex);
 
 // A day index from typed text, or 0. On failure *message (when given) says why; an empty text,
-// "?" or "<Unknown>" give 0 with no message.
+// "?" or "<Unknown>" give 0 with no message. Where the locale writes its dates with dots
+// (1.3.2024), such a text is read in the locale's order, as it would be with slashes.
 int32_t ParseIntoDayIndex(const QString& text, QString* message = nullptr);
+// Whether the text is a date written with dots, three runs of digits such as 01.03.2024, in a
+// locale that writes its dates so: such a text is a date or nothing, never a grouped number. A
+// text grouped as numbers are (1.234.567) is not one.
+bool IsDottedDateText(const QString& text);
 
 // Length of the day index's month (0 when its month is not 1-12).
 int LastDayOfMonth(int32_t dayIndex);
@@ -43,10 +48,15 @@ QString MonthName(int month, bool longName);
 
 // Whether the locale's short date pattern puts the day before the month.
 bool LocaleWritesDayFirst(const QLocale& locale);
+// Whether the locale's short date pattern parts day, month and year, the year last, with dots
+// (blanks after a dot aside): 01.03.24, 1.3.2024, 1. 3. 2024.
+bool LocaleWritesDatesWithDots(const QLocale& locale);
 // Overrides the day-first choice read from the locale (1 day first, 0 month first); 23 makes the
-// next use read it from the locale again. For preferences and tests.
+// next use read it, and whether dates are written with dots, from the locale again. For
+// preferences and tests.
 void SetDayFirstDateFormat(int flag);
 bool DayFirstDateFormat();
+bool DottedDateFormat();
 
 // A day index as an unsigned 32-bit number object and back.
 QVariant NumberWithDayIndex(int32_t dayIndex);

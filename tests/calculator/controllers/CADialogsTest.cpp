@@ -14,9 +14,11 @@
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAFormulaTextView.h"
 #include "framlet/foundation/FLKernel.h"
+#include "framlet/foundation/flDates.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "support/TestFiles.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -29,6 +31,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -353,6 +356,62 @@ TEST_F(DialogsTest, ANumberKeepsItsDigitsInEveryLocale) {
     EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QStringLiteral("1 replaced")) << l.locale;
     EXPECT_EQ(value(), exactly(123456889012345, 1000000000)) << l.locale;
   }
+}
+
+// Where dates are written with dots, a dotted date is that date however it reaches a cell: a
+// comma-separated file, the cell's field, the formula bar or Replace.
+TEST_F(DialogsTest, ADateWrittenWithDotsIsADateWhereverItIsEntered) {
+  const TestLocale locale("de_DE");
+  const bool savedRequireYear = g_requireDayIndexYear;
+  g_requireDayIndexYear = true;  // as the application has it
+  const auto dayIndex = [this](int64_t x, int64_t y) -> int64_t {
+    const CACell* cell = document().cellAtGridPoint(GridPoint{x, y});
+    if (!cell) return -1;
+    return cell->valueType() == kValueDate && cell->number() ? cell->number()->integerValue() : 0;
+  };
+  QTemporaryDir folder;
+  const QString csv = folder.filePath(QStringLiteral("dates.csv"));
+  ASSERT_TRUE(WriteFileBytes(csv, "01.03.2024,03.03.2024,\"1.234.567,5\"\n14.3.2024,31.02.2024\n"));
+  ASSERT_NE(document().openFile(csv, nullptr), 0);
+  EXPECT_EQ(dayIndex(0, 0), 20240301);
+  EXPECT_EQ(dayIndex(1, 0), 20240303);
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{2, 0})->number().value_or(CANumber()), CANumber::withNumerator(2469135, 2));
+  EXPECT_EQ(dayIndex(0, 1), 20240314);
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{1, 1})->valueType(), kValueText);
+
+  MakeKeyAndOrderFront(controller.mainWindow());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(controller.mainWindow()));
+  // The cell's field: typed into the sheet, Return commits.
+  const GridPoint d4{3, 3}, e4{4, 3}, f4{5, 3};
+  document().setSelectionPoint(d4);
+  controller.cellView()->setFocus();
+  for (const QChar c : QStringLiteral("01.03.2024")) QTest::keyClicks(QApplication::focusWidget(), QString(c));
+  ASSERT_TRUE(controller.cellView()->isTyping());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(dayIndex(3, 3), 20240301);
+
+  // The formula bar.
+  document().setSelectionPoint(e4);
+  CAFormulaTextView* bar = controller.formulaTextView();
+  QTest::mouseClick(bar->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+  ASSERT_EQ(QApplication::focusWidget(), bar);
+  QTest::keyClicks(bar, QStringLiteral("03.03.2024"));
+  QTest::keyClick(bar, Qt::Key_Return);
+  EXPECT_EQ(dayIndex(4, 3), 20240303);
+  document().cellAtGridPointImperative(f4)->setFormula(QStringLiteral("=E4-D4"));
+  document().evaluate();
+  EXPECT_EQ(document().cellAtGridPoint(f4)->number().value_or(CANumber()), CANumber(2));
+
+  // Replace All makes a text a date.
+  put(6, 3, "14x3x2024");
+  item("find:")->trigger();
+  CAFindDialog& panel = CAFindDialog::sharedInstance();
+  type(child<QLineEdit>(&panel, "findField"), QStringLiteral("x"));
+  type(child<QLineEdit>(&panel, "replaceField"), QStringLiteral("."));
+  child<QPushButton>(&panel, "replaceAll")->click();
+  EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QStringLiteral("1 replaced"));
+  EXPECT_EQ(dayIndex(6, 3), 20240314);
+  g_requireDayIndexYear = savedRequireYear;
 }
 
 TEST_F(DialogsTest, ASearchFromTheWindowShowsInThePanelWithoutComingBack) {

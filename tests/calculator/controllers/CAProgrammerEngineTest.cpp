@@ -72,6 +72,10 @@ TEST_F(ProgrammerEngineTest, WordsOfEverySizeWrapAtTheirEnds) {
       {32, "7FFFFFFFE1+", INT32_MIN}, {64, "7FFFFFFFFFFFFFFFE1+", kMin64},
       {64, "8000000000000000E1-", kMax64}, {64, "8000000000000000C", kMin64},
       {64, "4000000000000000E4*", 0},  {64, "7FFFFFFFFFFFFFFFE3*", kMax64 - 2},
+      // The lowest word divided by -1.
+      {8, "80EFF/", -128},          {16, "8000EFFFF/", -32768},
+      {32, "80000000EFFFFFFFF/", INT32_MIN}, {64, "8000000000000000EFFFFFFFFFFFFFFFF/", kMin64},
+      {64, "8000000000000001EFFFFFFFFFFFFFFFF/", kMax64}, {64, "8000000000000000E2/", kMin64 / 2},
   };
   for (const Case& c : cases) {
     CACalculatorPreferences preferences;

@@ -14,6 +14,7 @@
 #include "framlet/foundation/flDates.h"
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/flPasswords.h"
+#include "LocaleTestSupport.h"
 #include "ModelTestSupport.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
@@ -79,6 +80,54 @@ TEST_F(CellTest, ClassifiesTypedText) {
   const CACell& symbol = entered(3, 0, QStringLiteral("=1+#"));
   EXPECT_EQ(symbol.parseResult(), kFormulaErrorSymbol);
   EXPECT_EQ(symbol.errorOffset(), 3u);
+}
+
+// Where the locale writes its dates with dots, a dotted date typed in a cell is that date, in
+// the locale's order and with its year; elsewhere it stays a text. Either way it is never the
+// number its digits would make, while numbers grouped with dots stay numbers.
+TEST_F(CellTest, ADateWrittenWithDotsIsADateWhereTheLocaleWritesSo) {
+  const bool savedRequireYear = g_requireDayIndexYear;
+  g_requireDayIndexYear = true;  // as in the application
+  const struct { const char* locale; bool dotted; } locales[] = {
+      {"de_DE", true}, {"de_CH", true}, {"pl_PL", true},  {"ru_RU", true},  {"fi_FI", true},
+      {"cs_CZ", true}, {"nb_NO", true}, {"tr_TR", true},  {"C", false},     {"en_US", false},
+      {"fr_FR", false}, {"ar_EG", false},
+  };
+  const struct { const char* typed; int32_t dayIndex; } dates[] = {
+      {"01.03.2024", 20240301}, {"03.03.2024", 20240303}, {"14.3.2024", 20240314},
+      {"31.02.2024", 0}, {"1.3.24", 0}, {"1.13.2024", 0},  // dotted, yet no date: texts
+  };
+  const struct { const char* typed; int64_t numerator; uint64_t denominator; } grouped[] = {
+      {"1.234", 1234, 1}, {"1.234.567", 1234567, 1}, {"1.001.000", 1001000, 1}, {"1.234.567,5", 2469135, 2},
+  };
+  for (const auto& l : locales) {
+    const TestLocale locale(l.locale);
+    for (const auto& d : dates) {
+      const CACell& cell = entered(0, 0, QString::fromLatin1(d.typed));
+      const bool date = l.dotted && d.dayIndex != 0;
+      EXPECT_EQ(cell.valueType(), date ? kValueDate : kValueText) << l.locale << ' ' << d.typed;
+      if (date) {
+        EXPECT_EQ(cell.number() ? cell.number()->integerValue() : 0, d.dayIndex) << l.locale << ' ' << d.typed;
+      }
+    }
+    const bool groupsWithDots = NumberTextLocale().groupSeparator == u".";
+    for (const auto& g : grouped) {
+      const CACell& cell = entered(0, 0, QString::fromLatin1(g.typed));
+      EXPECT_NE(cell.valueType(), kValueDate) << l.locale << ' ' << g.typed;
+      if (groupsWithDots) {
+        EXPECT_EQ(cell.number().value_or(CANumber()), CANumber::withNumerator(g.numerator, g.denominator))
+            << l.locale << ' ' << g.typed;
+      }
+    }
+  }
+  // Two days apart, as dates are.
+  const TestLocale german("de_DE");
+  entered(3, 3, QStringLiteral("01.03.2024"));
+  entered(4, 3, QStringLiteral("03.03.2024"));
+  entered(5, 3, QStringLiteral("=E4-D4"));
+  document.evaluate();
+  EXPECT_EQ(cellAt(5, 3).number().value_or(CANumber()), CANumber(2));
+  g_requireDayIndexYear = savedRequireYear;
 }
 
 TEST_F(CellTest, AddsReferencesWhileAFormulaIsTyped) {

@@ -196,3 +196,54 @@ TEST(FlDates, MonthNamesAndTheLocalesOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Locales that write their short dates day.month.year (or month.day.year) with dots, a blank
+// after a dot or not, against those that write them otherwise or put the year first.
+TEST(FlDates, LocalesThatWriteTheirDatesWithDots) {
+  const struct { const char* locale; bool dotted; } locales[] = {
+      {"de_DE", true},  {"de_CH", true},  {"pl_PL", true},  {"ru_RU", true},  {"fi_FI", true},
+      {"cs_CZ", true},  {"nb_NO", true},  {"tr_TR", true},  {"sk_SK", true},  {"C", false},
+      {"en_US", false}, {"en_GB", false}, {"fr_FR", false}, {"ar_EG", false}, {"nl_NL", false},
+      {"sv_SE", false}, {"hu_HU", false}, {"mn_MN", false},
+  };
+  for (const auto& l : locales)
+    EXPECT_EQ(LocaleWritesDatesWithDots(QLocale(QString::fromLatin1(l.locale))), l.dotted) << l.locale;
+}
+
+// Where dates are written with dots, a dotted text is read by the rules of one with slashes.
+TEST(FlDates, ADateWithDotsIsReadAsOneWithSlashes) {
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  SetDayFirstDateFormat(23);
+  const bool savedRequireYear = g_requireDayIndexYear;
+  g_requireDayIndexYear = true;
+  const struct { const char* text; int32_t expected; const char* message; bool dotted; } cases[] = {
+      {"01.03.2024", 20240301, nullptr, true},    {"14.3.2024", 20240314, nullptr, true},
+      {"1.12.1999", 19991201, nullptr, true},     {"29.02.2024", 20240229, nullptr, true},
+      {"29.02.2023", 0, "day is beyond the end of that month", true},
+      {"1.13.2024", 0, "invalid month value", true}, {"32.1.2024", 0, "invalid day value", true},
+      {"1.3.24", 0, "invalid year value", true},  {"1.3.1899", 0, "invalid year value", true},
+      // Not dotted dates: grouped numbers, too few or too many parts, other characters.
+      {"1.234.567", 0, "not in day/month/year format", false}, {"1.001.000", 0, "not in day/month/year format", false},
+      {"1.3", 0, "not in day/month/year format", false},     {"1..2024", 0, "not in day/month/year format", false},
+      {"1.3.2024.5", 0, "invalid date (yyyy-mm-dd)", false},    {"1.3.2024,5", 0, "invalid date (yyyy-mm-dd)", false},
+      // The other forms still read.
+      {"1/3/2024", 20240301, nullptr, false},    {"2024-03-01", 20240301, nullptr, false},
+      {"20240301", 20240301, nullptr, false},
+  };
+  for (const auto& c : cases) {
+    QString message;
+    EXPECT_EQ(ParseIntoDayIndex(QString::fromLatin1(c.text), &message), c.expected) << c.text;
+    EXPECT_EQ(message, c.message ? QString::fromLatin1(c.message) : QString()) << c.text;
+    EXPECT_EQ(IsDottedDateText(QString::fromLatin1(c.text)), c.dotted) << c.text;
+  }
+  // Where dates are not written so, a dotted text is none.
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  SetDayFirstDateFormat(23);
+  EXPECT_EQ(ParseIntoDayIndex(QStringLiteral("01.03.2024")), 0);
+  EXPECT_FALSE(IsDottedDateText(QStringLiteral("01.03.2024")));
+  g_requireDayIndexYear = savedRequireYear;
+}
+
+}  // namespace

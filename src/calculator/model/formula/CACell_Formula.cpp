@@ -85,7 +85,9 @@ void CACell::setFormula(const QString& text) {
     int32_t dayIndex = 0;
     if (!typingInProgress_) {
       dayIndex = ParseIntoDayIndex(cleaned, nullptr);
-      if (dayIndex == 0) number = CANumber::withValidatedString(cleaned, true);
+      // A date written with dots that names no day (31.02.2024) is kept as typed: the number
+      // reader would skip its dots as group separators and make 31022024 of it.
+      if (dayIndex == 0 && !IsDottedDateText(cleaned)) number = CANumber::withValidatedString(cleaned, true);
     }
     if (dayIndex != 0) {
       storeNumber(CANumber(dayIndex));
