@@ -9,10 +9,11 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
-#include "calculator/model/CAReferenceTable.h"
+#include "calculator/model/CAReadingGraph.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caTextServices.h"
+#include "calculator/model/formula/caOperands.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "platform/FLError.h"
@@ -166,35 +167,73 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   // judged, so only the formula that differs is replaced. Gives how many were.
   uint64_t keepStoredValuesWhereTheyDiffer() {
     uint64_t kept = 0;
-    Levels levels = levelsOfConverted();
-    // The formulas that read a value changed since the sheet computed: a stored value put in
-    // place of a formula, or a formula computed again. What they read is judged and settled
-    // before they are, so each is computed again once, on its own; formulas in a cycle are
-    // left to the document's recalculation, which gives them their circular error.
-    std::vector<bool> stale(converted_.size(), false);
-    const auto changed = [&](size_t index) {
-      for (const size_t reader : levels.readers[index]) stale[reader] = true;
-    };
-    for (size_t level = 0; level < levels.levels.size(); ++level) {
-      const bool cycles = levels.cycles && level + 1 == levels.levels.size();
-      bool anyStale = false;
-      for (const size_t index : levels.levels[level]) anyStale = anyStale || stale[index];
-      if (cycles && anyStale) document_.evaluate();
-      for (const size_t index : levels.levels[level]) {
+    const uint32_t count = uint32_t(converted_.size());
+    // Who reads whom among the converted formulas, blocks kept as blocks: a column of running
+    // totals reads each formula above it through one range, not once for each total below it.
+    CAReadingGraph graph(CAReadingGraph::Mode::Levels, count);
+    for (uint32_t i = 0; i < count; ++i) graph.place(i, converted_[i].point);
+    for (uint32_t i = 0; i < count; ++i) {
+      const CACell* cell = document_.cellAtGridPoint(converted_[i].point);
+      if (!cell || !cell->isFormula()) continue;
+      for (const CAFormulaToken& token : cell->expression()) {
+        if (token.type() == kTokenReference) {
+          const GridPoint point = token.point();
+          const auto input = convertedAt_.find(GridPoint{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)});
+          if (input != convertedAt_.end()) graph.addInput(i, uint32_t(input->second));
+        } else if (GridRange block; token.type() == kTokenRange && NormalizedBlock(token.range(), &block)) {
+          graph.addBlock(i, converted_[i].point, block);
+        }
+      }
+    }
+    // The formulas by level: those that read no other converted formula first, then each after
+    // every one it reads. Formulas in a cycle, or reading one, come last, together.
+    const std::vector<uint32_t> levelOf = graph.resolve();
+    uint32_t lastLevel = 0;
+    bool cycles = false;
+    for (const uint32_t level : levelOf) {
+      if (level == CAReadingGraph::kNever)
+        cycles = true;
+      else
+        lastLevel = std::max(lastLevel, level);
+    }
+    const size_t levelCount = count == 0 ? 0 : size_t(lastLevel) + 1 + (cycles ? 1 : 0);
+    std::vector<uint32_t> starts(levelCount + 1, 0);
+    const auto levelIndex = [&](uint32_t level) { return level == CAReadingGraph::kNever ? levelCount - 1 : size_t(level); };
+    for (const uint32_t level : levelOf) ++starts[levelIndex(level) + 1];
+    for (size_t level = 1; level < starts.size(); ++level) starts[level] += starts[level - 1];
+    std::vector<uint32_t> byLevel(count);
+    {
+      std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
+      for (uint32_t i = 0; i < count; ++i) byLevel[next[levelIndex(levelOf[i])]++] = i;
+    }
+
+    // A formula that reads a value changed since the sheet computed (a stored value put in
+    // place of a formula, or a formula computed again) is computed again before it is judged.
+    // What it reads is judged and settled before it is, so each is computed again once, on its
+    // own; formulas in a cycle are left to the document's recalculation, which gives them their
+    // circular error.
+    for (size_t level = 0; level < levelCount; ++level) {
+      const bool inCycles = cycles && level + 1 == levelCount;
+      const auto first = byLevel.begin() + starts[level];
+      const auto last = byLevel.begin() + starts[level + 1];
+      if (inCycles && std::any_of(first, last, [&graph](uint32_t index) { return graph.readsMarked(index); }))
+        document_.evaluate();
+      for (auto at = first; at != last; ++at) {
+        const uint32_t index = *at;
         const ConvertedFormula& entry = converted_[index];
         CACell* cell = document_.cellAtGridPoint(entry.point);
         // A later record for the cell put something else there: nothing to judge.
         if (!cell || (cell->valueType() != kValueFormula && cell->valueType() != kValueError)) continue;
-        if (stale[index] && !cycles) {
+        if (!inCycles && graph.readsMarked(index)) {
           cell->evaluate();
-          changed(index);
+          graph.mark(index);
         }
         if (agrees(*cell, entry.stored)) continue;
         CAExcelFormatRecord red = entry.format.value_or(CAExcelFormatRecord{});
         red.backgroundKolor = kFormulaImportErrorKolor;
         document_.cellAtGridPointImperative(entry.point)->clearValue();
         setCell(entry.point, entry.stored, &red);
-        changed(index);
+        graph.mark(index);
         ++kept;
       }
     }
@@ -204,58 +243,6 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   }
 
  private:
-  struct Levels {
-    std::vector<std::vector<size_t>> levels;
-    std::vector<std::vector<size_t>> readers;  // the converted formulas that read each one
-    bool cycles = false;                       // the last level holds the formulas in a cycle
-  };
-
-  // The converted formulas by level: those that read no other converted formula first, then
-  // each after every one it reads. Formulas in a cycle come last, together.
-  Levels levelsOfConverted() {
-    const size_t count = converted_.size();
-    Levels result;
-    std::vector<std::vector<size_t>>& readers = result.readers;
-    readers.resize(count);
-    std::vector<size_t> waitingFor(count, 0);
-    std::vector<GridPoint> found;
-    for (size_t i = 0; i < count; ++i) {
-      found.clear();
-      document_.referenceTable().referrersOf(converted_[i].point, found);
-      std::sort(found.begin(), found.end(),
-                [](const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-      found.erase(std::unique(found.begin(), found.end()), found.end());
-      for (const GridPoint& point : found) {
-        const auto reader = convertedAt_.find(point);
-        if (reader == convertedAt_.end() || reader->second == i) continue;
-        readers[i].push_back(reader->second);
-        ++waitingFor[reader->second];
-      }
-    }
-    std::vector<std::vector<size_t>>& levels = result.levels;
-    std::vector<size_t> current;
-    for (size_t i = 0; i < count; ++i)
-      if (waitingFor[i] == 0) current.push_back(i);
-    size_t placed = 0;
-    while (!current.empty()) {
-      placed += current.size();
-      std::vector<size_t> next;
-      for (const size_t i : current)
-        for (const size_t reader : readers[i])
-          if (--waitingFor[reader] == 0) next.push_back(reader);
-      levels.push_back(std::move(current));
-      current = std::move(next);
-    }
-    if (placed < count) {
-      std::vector<size_t> cycles;
-      for (size_t i = 0; i < count; ++i)
-        if (waitingFor[i] > 0) cycles.push_back(i);
-      levels.push_back(std::move(cycles));
-      result.cycles = true;
-    }
-    return result;
-  }
-
   static bool agrees(const CACell& cell, const XLValue& stored) {
     const QString upper = cell.formula().toUpper();
     for (const char* name : kVolatileFunctions)
