@@ -9,10 +9,11 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
-#include "calculator/model/CAReferenceTable.h"
+#include "calculator/model/CAReadingGraph.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caTextServices.h"
+#include "calculator/model/formula/caOperands.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "platform/FLError.h"
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <map>
 #include <unordered_map>
 #include <vector>
@@ -63,11 +65,19 @@ bool SameRecord(const CAExcelFormatRecord& a, const CAExcelFormatRecord& b) {
 }
 
 // A converted formula and what the workbook stored for it, checked once the sheet has computed.
+// Its format is a copy of the workbook's record, kept once for all the formulas that share it.
 struct ConvertedFormula {
   GridPoint point;
   XLValue stored;
-  std::optional<CAExcelFormatRecord> format;
+  uint32_t format;  // kNoRecord: none
 };
+
+constexpr uint32_t kNoRecord = std::numeric_limits<uint32_t>::max();
+
+bool Inside(const GridPoint& point, const GridRange& block) {
+  return point.x >= block.startPoint.x && point.x <= block.endPoint.x && point.y >= block.startPoint.y &&
+         point.y <= block.endPoint.y;
+}
 
 class DocumentExcelDelegate final : public ExcelDelegate {
  public:
@@ -149,13 +159,8 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       return false;
     }
     if (format) setOwnFormat(cell, *format, cached.error ? kXLValueNone : cached.type);
-    // A cell given a formula twice is checked against the later one's result.
-    const ConvertedFormula entry{point, cached, format ? std::optional(*format) : std::nullopt};
-    const auto [found, added] = convertedAt_.try_emplace(point, converted_.size());
-    if (added)
-      converted_.push_back(entry);
-    else
-      converted_[found->second] = entry;
+    // A cell given a formula twice is checked against the later one's result (see below).
+    converted_.push_back(ConvertedFormula{point, cached, format ? keptRecord(*format) : kNoRecord});
     return true;
   }
 
@@ -166,102 +171,136 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   // judged, so only the formula that differs is replaced. Gives how many were.
   uint64_t keepStoredValuesWhereTheyDiffer() {
     uint64_t kept = 0;
-    Levels levels = levelsOfConverted();
-    // The formulas that read a value changed since the sheet computed: a stored value put in
-    // place of a formula, or a formula computed again. What they read is judged and settled
-    // before they are, so each is computed again once, on its own; formulas in a cycle are
-    // left to the document's recalculation, which gives them their circular error.
-    std::vector<bool> stale(converted_.size(), false);
-    const auto changed = [&](size_t index) {
-      for (const size_t reader : levels.readers[index]) stale[reader] = true;
+    // The formulas judged, by column and row: the last one given to each cell.
+    std::vector<uint32_t> judged(converted_.size());
+    for (uint32_t i = 0; i < judged.size(); ++i) judged[i] = i;
+    std::sort(judged.begin(), judged.end(), [this](uint32_t a, uint32_t b) {
+      const GridPoint& p = converted_[a].point;
+      const GridPoint& q = converted_[b].point;
+      return p.x != q.x ? p.x < q.x : p.y != q.y ? p.y < q.y : a < b;
+    });
+    size_t unique = 0;
+    for (size_t k = 0; k < judged.size(); ++k)
+      if (k + 1 == judged.size() || !(converted_[judged[k]].point == converted_[judged[k + 1]].point))
+        judged[unique++] = judged[k];
+    judged.resize(unique);
+    const uint32_t count = uint32_t(judged.size());
+    const auto entryOf = [this, &judged](uint32_t node) -> const ConvertedFormula& { return converted_[judged[node]]; };
+    const auto nodeAt = [&](const GridPoint& point) {
+      const auto found = std::lower_bound(judged.begin(), judged.end(), point, [this](uint32_t a, const GridPoint& q) {
+        const GridPoint& p = converted_[a].point;
+        return p.x != q.x ? p.x < q.x : p.y < q.y;
+      });
+      return found != judged.end() && converted_[*found].point == point ? uint32_t(found - judged.begin())
+                                                                         : CAReadingGraph::kNever;
     };
-    for (size_t level = 0; level < levels.levels.size(); ++level) {
-      const bool cycles = levels.cycles && level + 1 == levels.levels.size();
-      bool anyStale = false;
-      for (const size_t index : levels.levels[level]) anyStale = anyStale || stale[index];
-      if (cycles && anyStale) document_.evaluate();
-      for (const size_t index : levels.levels[level]) {
-        const ConvertedFormula& entry = converted_[index];
+
+    // Who reads whom among them, blocks kept as blocks: a column of running totals reads each
+    // formula above it through one range, not once for each total below it.
+    CAReadingGraph graph(CAReadingGraph::Mode::Levels, count);
+    for (uint32_t node = 0; node < count; ++node) graph.place(node, entryOf(node).point);
+    std::vector<bool> readsItself(count, false);
+    for (uint32_t node = 0; node < count; ++node) {
+      const GridPoint& at = entryOf(node).point;
+      const CACell* cell = document_.cellAtGridPoint(at);
+      if (!cell || !cell->isFormula()) continue;
+      for (const CAFormulaToken& token : cell->expression()) {
+        if (token.type() == kTokenReference) {
+          const GridPoint point{NormalizeCoordinate(token.point().x), NormalizeCoordinate(token.point().y)};
+          if (point == at) readsItself[node] = true;
+          if (const uint32_t input = nodeAt(point); input != CAReadingGraph::kNever) graph.addInput(node, input);
+        } else if (GridRange block; token.type() == kTokenRange && NormalizedBlock(token.range(), &block)) {
+          if (Inside(at, block)) readsItself[node] = true;
+          graph.addBlock(node, at, block);
+        }
+      }
+    }
+    // The formulas by level: those that read no other converted formula first, then each after
+    // every one it reads. Formulas in a cycle, or reading one, come last, together.
+    const std::vector<uint32_t> levelOf = graph.resolve();
+    uint32_t lastLevel = 0;
+    bool cycles = false;
+    for (const uint32_t level : levelOf) {
+      if (level == CAReadingGraph::kNever)
+        cycles = true;
+      else
+        lastLevel = std::max(lastLevel, level);
+    }
+    const size_t levelCount = count == 0 ? 0 : size_t(lastLevel) + 1 + (cycles ? 1 : 0);
+    const auto levelIndex = [&](uint32_t level) { return level == CAReadingGraph::kNever ? levelCount - 1 : size_t(level); };
+    std::vector<uint32_t> starts(levelCount + 1, 0);
+    for (const uint32_t level : levelOf) ++starts[levelIndex(level) + 1];
+    for (size_t level = 1; level < starts.size(); ++level) starts[level] += starts[level - 1];
+    std::vector<uint32_t> byLevel(count);
+    {
+      std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
+      for (uint32_t node = 0; node < count; ++node) byLevel[next[levelIndex(levelOf[node])]++] = node;
+    }
+
+    // A formula that reads a value changed since the sheet computed (a stored value put in
+    // place of a formula, or a formula computed again) is computed again before it is judged.
+    // What it reads is judged and settled before it is, so each is computed again once, on its
+    // own; formulas in a cycle are left to the document's recalculation, which gives them their
+    // circular error. The cells that read a replaced formula are marked for recalculation once,
+    // at the end, not at each replacement (thousands of totals read each one of a column).
+    const CADocument::EditBatch batch(document_);
+    for (size_t level = 0; level < levelCount; ++level) {
+      const bool inCycles = cycles && level + 1 == levelCount;
+      const auto first = byLevel.begin() + starts[level];
+      const auto last = byLevel.begin() + starts[level + 1];
+      if (inCycles && std::any_of(first, last, [&graph](uint32_t node) { return graph.readsMarked(node); }))
+        document_.evaluate();
+      for (auto at = first; at != last; ++at) {
+        const uint32_t node = *at;
+        const ConvertedFormula& entry = entryOf(node);
         CACell* cell = document_.cellAtGridPoint(entry.point);
         // A later record for the cell put something else there: nothing to judge.
         if (!cell || (cell->valueType() != kValueFormula && cell->valueType() != kValueError)) continue;
-        if (stale[index] && !cycles) {
-          cell->evaluate();
-          changed(index);
+        if (!inCycles && graph.readsMarked(node)) {
+          // A formula that reads itself is in a cycle, which the recalculation gave the circular
+          // error whatever the rest of what it reads holds: it is judged on that, not run alone
+          // to read its own error at the end of its ranges.
+          if (!readsItself[node]) cell->evaluate();
+          graph.mark(node);
         }
         if (agrees(*cell, entry.stored)) continue;
-        CAExcelFormatRecord red = entry.format.value_or(CAExcelFormatRecord{});
+        CAExcelFormatRecord red = entry.format == kNoRecord ? CAExcelFormatRecord{} : records_[entry.format];
         red.backgroundKolor = kFormulaImportErrorKolor;
         document_.cellAtGridPointImperative(entry.point)->clearValue();
         setCell(entry.point, entry.stored, &red);
-        changed(index);
+        graph.mark(node);
         ++kept;
       }
     }
-    converted_.clear();
-    convertedAt_.clear();
+    std::vector<ConvertedFormula>().swap(converted_);
+    records_.clear();
+    recordIndex_.clear();
     return kept;
   }
 
  private:
-  struct Levels {
-    std::vector<std::vector<size_t>> levels;
-    std::vector<std::vector<size_t>> readers;  // the converted formulas that read each one
-    bool cycles = false;                       // the last level holds the formulas in a cycle
-  };
-
-  // The converted formulas by level: those that read no other converted formula first, then
-  // each after every one it reads. Formulas in a cycle come last, together.
-  Levels levelsOfConverted() {
-    const size_t count = converted_.size();
-    Levels result;
-    std::vector<std::vector<size_t>>& readers = result.readers;
-    readers.resize(count);
-    std::vector<size_t> waitingFor(count, 0);
-    std::vector<GridPoint> found;
-    for (size_t i = 0; i < count; ++i) {
-      found.clear();
-      document_.referenceTable().referrersOf(converted_[i].point, found);
-      std::sort(found.begin(), found.end(),
-                [](const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-      found.erase(std::unique(found.begin(), found.end()), found.end());
-      for (const GridPoint& point : found) {
-        const auto reader = convertedAt_.find(point);
-        if (reader == convertedAt_.end() || reader->second == i) continue;
-        readers[i].push_back(reader->second);
-        ++waitingFor[reader->second];
-      }
+  // The copy of a workbook record kept for the converted formulas that have it.
+  uint32_t keptRecord(const CAExcelFormatRecord& record) {
+    uint32_t& kept = recordIndex_[&record];
+    if (kept == 0 || !SameRecord(records_[kept - 1], record)) {
+      records_.push_back(record);
+      kept = uint32_t(records_.size());
     }
-    std::vector<std::vector<size_t>>& levels = result.levels;
-    std::vector<size_t> current;
-    for (size_t i = 0; i < count; ++i)
-      if (waitingFor[i] == 0) current.push_back(i);
-    size_t placed = 0;
-    while (!current.empty()) {
-      placed += current.size();
-      std::vector<size_t> next;
-      for (const size_t i : current)
-        for (const size_t reader : readers[i])
-          if (--waitingFor[reader] == 0) next.push_back(reader);
-      levels.push_back(std::move(current));
-      current = std::move(next);
-    }
-    if (placed < count) {
-      std::vector<size_t> cycles;
-      for (size_t i = 0; i < count; ++i)
-        if (waitingFor[i] > 0) cycles.push_back(i);
-      levels.push_back(std::move(cycles));
-      result.cycles = true;
-    }
-    return result;
+    return kept - 1;
   }
 
+  // Whether the formula's result is the one stored, or no stored result can tell against it.
   static bool agrees(const CACell& cell, const XLValue& stored) {
+    // A result the workbook could not store as a number is no evidence against ours.
+    if ((stored.type == kXLValueReal && !std::isfinite(stored.real))) return true;
+    if (sameResult(cell, stored)) return true;
     const QString upper = cell.formula().toUpper();
     for (const char* name : kVolatileFunctions)
       if (upper.contains(QLatin1String(name))) return true;
-    // A result the workbook could not store as a number is no evidence against ours.
-    if ((stored.type == kXLValueReal && !std::isfinite(stored.real))) return true;
+    return false;
+  }
+
+  static bool sameResult(const CACell& cell, const XLValue& stored) {
     if (cell.valueType() != kValueFormula) return false;
     const std::optional<CANumber> number = cell.number();
     switch (stored.type) {
@@ -338,7 +377,8 @@ class DocumentExcelDelegate final : public ExcelDelegate {
 
   CADocument& document_;
   std::vector<ConvertedFormula> converted_;
-  std::unordered_map<GridPoint, size_t, GridPointHash> convertedAt_;
+  std::vector<CAExcelFormatRecord> records_;
+  std::unordered_map<const CAExcelFormatRecord*, uint32_t> recordIndex_;  // 1 + the index in records_
   std::unordered_map<const CAExcelFormatRecord*, CachedFormat> formats_;
   std::map<std::pair<const CAExcelFormatRecord*, int32_t>, MadeFormat> madeFormats_;
   CAImportFormats shared_;

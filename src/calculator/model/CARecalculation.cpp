@@ -2,19 +2,17 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CAReadingGraph.h"
 #include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/formula/caOperands.h"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
-#include <optional>
-#include <unordered_map>
 
 namespace {
 
-constexpr uint32_t kNeverReady = std::numeric_limits<uint32_t>::max();
+constexpr uint32_t kNeverReady = CAReadingGraph::kNever;
 
 GridPoint Plain(const GridPoint& point) {
   return GridPoint{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)};
@@ -176,10 +174,6 @@ class InputLog {
 
 // The lists a recalculation works in, each made once and filled in place.
 struct RecalcLists {
-  struct Frame {
-    uint32_t cell;
-    uint32_t next;
-  };
   struct Keyed {
     GridPoint point;
     uint32_t joined;
@@ -196,12 +190,7 @@ struct RecalcLists {
   PagedList<CACell*> waiting;
   std::vector<Keyed> keyed;
   std::vector<uint32_t> place;
-  std::vector<uint32_t> found;
-  std::vector<uint32_t> offsets;
-  std::vector<uint32_t> dependsOn;
   std::vector<uint32_t> pass;
-  std::vector<uint8_t> state;
-  std::vector<Frame> stack;
   std::vector<uint32_t> starts;
   std::vector<uint32_t> order;
 };
@@ -455,40 +444,6 @@ class Collector {
   GridPoint last_;
 };
 
-// The waiting cells by column, for finding those that a formula names.
-class WaitingIndex {
- public:
-  explicit WaitingIndex(const PagedList<CACell*>& cells) {
-    for (uint32_t i = 0; i < cells.size(); ++i) {
-      const GridPoint& p = cells[i]->gridPoint();
-      std::vector<Entry>& column = columns_[p.x];
-      if (column.empty()) keys_.push_back(p.x);
-      column.push_back(Entry{p.y, i});  // the cells come by row, so each column is in order
-    }
-    std::sort(keys_.begin(), keys_.end());
-  }
-
-  // Appends the positions of the waiting cells inside a plain block.
-  void cellsIn(const GridRange& block, std::vector<uint32_t>& positions) const {
-    for (auto x = std::lower_bound(keys_.begin(), keys_.end(), block.startPoint.x);
-         x != keys_.end() && *x <= block.endPoint.x; ++x) {
-      const std::vector<Entry>& column = columns_.at(*x);
-      for (auto e = std::lower_bound(column.begin(), column.end(), block.startPoint.y,
-                                     [](const Entry& entry, int64_t y) { return entry.y < y; });
-           e != column.end() && e->y <= block.endPoint.y; ++e)
-        positions.push_back(e->position);
-    }
-  }
-
- private:
-  struct Entry {
-    int64_t y;
-    uint32_t position;
-  };
-  std::unordered_map<int64_t, std::vector<Entry>> columns_;
-  std::vector<int64_t> keys_;
-};
-
 }  // namespace
 
 void EnumerateReferences(CADocument& document, CAReferenceTable& table, CAExpressionView expression,
@@ -560,54 +515,6 @@ bool RisesStrictly(const std::vector<uint32_t>& pass) {
   return true;
 }
 
-// The pass in which each cell is evaluated, into `pass` (kNeverReady for a cell that never
-// becomes ready), working in the lists given.
-void ResolvePasses(uint32_t count, const std::vector<uint32_t>& offsets, const std::vector<uint32_t>& dependsOn,
-                   RecalcLists& lists, std::vector<uint32_t>& pass) {
-  // A cell i is evaluated in pass p(i) = max(1, p(j) + (j < i ? 1 : 0) over the cells j it
-  // waits for): a pass runs from the last cell to the first, so an input listed after the cell
-  // is done earlier in the same pass, one listed before it only in the pass before. A cycle
-  // never becomes ready, nor does what depends on it.
-  std::vector<uint8_t>& state = lists.state;  // 0 not met, 1 being resolved, 2 resolved
-  std::vector<RecalcLists::Frame>& stack = lists.stack;
-  pass.assign(count, 0);
-  state.assign(count, 0);
-  stack.clear();
-  const auto combine = [&pass](uint32_t cell, uint32_t input) {
-    if (pass[cell] == kNeverReady) return;
-    if (pass[input] == kNeverReady)
-      pass[cell] = kNeverReady;
-    else
-      pass[cell] = std::max(pass[cell], pass[input] + (input < cell ? 1u : 0u));
-  };
-  for (uint32_t root = 0; root < count; ++root) {
-    if (state[root] != 0) continue;
-    state[root] = 1;
-    pass[root] = 1;
-    stack.push_back(RecalcLists::Frame{root, offsets[root]});
-    while (!stack.empty()) {
-      RecalcLists::Frame& frame = stack.back();
-      const uint32_t cell = frame.cell;
-      if (frame.next < offsets[cell + 1]) {
-        const uint32_t input = dependsOn[frame.next++];
-        if (state[input] == 1) {
-          pass[cell] = kNeverReady;  // a cycle through the cells being resolved
-        } else if (state[input] == 0) {
-          state[input] = 1;
-          pass[input] = 1;
-          stack.push_back(RecalcLists::Frame{input, offsets[input]});
-        } else {
-          combine(cell, input);
-        }
-      } else {
-        state[cell] = 2;
-        stack.pop_back();
-        if (!stack.empty()) combine(stack.back().cell, cell);
-      }
-    }
-  }
-}
-
 // The cells by pass, and within a pass the later cell first, into `order`; cells that never
 // become ready are left out.
 void OrderByPass(const std::vector<uint32_t>& pass, std::vector<uint32_t>& starts, std::vector<uint32_t>& order) {
@@ -625,28 +532,10 @@ void OrderByPass(const std::vector<uint32_t>& pass, std::vector<uint32_t>& start
 
 // The evaluation order of any waiting list, into lists.order, with lists.pass.
 void OrderWaiting(uint32_t count, std::vector<std::pair<uint32_t, uint32_t>>& inputs, RecalcLists& lists) {
-  // The inputs grouped by cell, in the order they were listed: counts, their running sums, then
-  // each cell's inputs filled in from its start, which leaves offsets[c] at cell c's end.
-  std::vector<uint32_t>& offsets = lists.offsets;
-  offsets.assign(size_t(count) + 1, 0);
-  for (const auto& edge : inputs) ++offsets[edge.first + 1];
-  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
-  std::vector<uint32_t>& dependsOn = lists.dependsOn;
-  dependsOn.resize(inputs.size());
-  for (const auto& [cell, input] : inputs) dependsOn[offsets[cell]++] = input;
-  for (size_t i = offsets.size() - 1; i > 0; --i) offsets[i] = offsets[i - 1];
-  offsets[0] = 0;
-  Release(inputs);
-
-  std::vector<uint32_t>& pass = lists.pass;
-  ResolvePasses(count, offsets, dependsOn, lists, pass);
-  Release(dependsOn);
-  Release(lists.state);
-  Release(lists.stack);
-  // The order takes the place of the offsets, which it never outgrows.
-  std::vector<uint32_t>& order = lists.order;
-  order.swap(offsets);
-  OrderByPass(pass, lists.starts, order);
+  CAReadingGraph graph(CAReadingGraph::Mode::Passes, count);
+  graph.addInputs(std::move(inputs));
+  lists.pass = graph.resolve();
+  OrderByPass(lists.pass, lists.starts, lists.order);
 }
 
 // The evaluation order of the waiting cells 0..count-1 into lists.order, or true when it is the
@@ -709,32 +598,38 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
       input = place[input];
     }
   std::vector<uint32_t>& throughBlocks = collector.throughBlocks();
-  // By joining order, as the cells' inputs have always been listed.
-  std::sort(throughBlocks.begin(), throughBlocks.end());
-  std::optional<WaitingIndex> index;
-  std::vector<uint32_t>& found = lists.found;
-  for (const uint32_t joined : throughBlocks) {
-    const uint32_t i = position(joined);
-    const CACell* cell = waiting[i];
-    if (!cell->isFormula()) continue;
-    if (!index) index.emplace(waiting);
-    for (const CAFormulaToken& token : cell->expression()) {
-      GridRange block;
-      if (token.type() != kTokenRange || !NormalizedBlock(token.range(), &block)) continue;
-      found.clear();
-      index->cellsIn(block, found);
-      for (const uint32_t input : found) inputs.add(i, input);
-    }
-  }
-  Release(throughBlocks);
-  Release(found);
-  index.reset();
-  Release(place);
   std::vector<uint32_t>& pass = lists.pass;
   std::vector<uint32_t>& order = lists.order;
   // Each list goes as soon as it has been used: a long chain's lists are several bytes a cell
   // each, and only the cells and their order are needed while evaluating.
-  const bool inListOrder = OrderInputs(count, inputs, lists);
+  bool inListOrder = false;
+  if (throughBlocks.empty()) {
+    Release(place);
+    inListOrder = OrderInputs(count, inputs, lists);
+  } else {
+    // A block is read as the block: its waiting cells are found in groups shared by every
+    // block over them, never listed cell by cell for each formula that reads them.
+    CAReadingGraph graph(CAReadingGraph::Mode::Passes, count);
+    graph.addInputs(std::move(inputs.pairs()));
+    inputs.release();
+    for (uint32_t i = 0; i < count; ++i) graph.place(i, waiting[i]->gridPoint());
+    // By joining order, as the cells' inputs have always been listed.
+    std::sort(throughBlocks.begin(), throughBlocks.end());
+    for (const uint32_t joined : throughBlocks) {
+      const uint32_t i = position(joined);
+      const CACell* cell = waiting[i];
+      if (!cell->isFormula()) continue;
+      for (const CAFormulaToken& token : cell->expression()) {
+        GridRange block;
+        if (token.type() != kTokenRange || !NormalizedBlock(token.range(), &block)) continue;
+        graph.addBlock(i, cell->gridPoint(), block);
+      }
+    }
+    Release(throughBlocks);
+    Release(place);
+    pass = graph.resolve();
+    OrderByPass(pass, lists.starts, order);
+  }
   Release(lists.starts);
   // Whether each waiting cell never becomes ready, kept only when some do not.
   std::vector<bool> neverReady;

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "calculator/model/CAReadingGraph.h"
 #include "calculator/model/CARecalculation.h"
 #include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/CARow.h"
@@ -421,6 +422,80 @@ TEST_F(RecalculationTest, ChainsReadDownEvaluateInTheOrderOfTheRepeatedPasses) {
       EXPECT_EQ(a->valueType(), b->valueType()) << c.name << " " << text.toStdString();
       EXPECT_EQ(a->number(), b->number()) << c.name << " " << text.toStdString();
     }
+  }
+}
+
+// Running totals down a column of formulas (row k: =Ck*2, =SUM($A$1:Ak), k mod 7 + 1), and the
+// variant whose totals read themselves (=SUM($B$1:Bk), one cycle): opened, then typed into. The
+// cells are evaluated in the order of the passes and end with the values of the passes.
+TEST_F(RecalculationTest, RunningTotalsOverFormulasEvaluateInTheOrderOfTheRepeatedPasses) {
+  struct Case {
+    const char* name;
+    int rows;
+    bool cycle;
+    GridPoint typedAt;
+    const char* typed;
+  };
+  const Case cases[] = {
+      {"the first amount typed", 12, false, {2, 0}, "9"},
+      {"an amount part way down typed", 12, false, {2, 4}, "4"},
+      {"a doubled amount typed over", 12, false, {0, 6}, "100"},
+      {"a total typed over", 12, false, {1, 5}, "=A6+1"},
+      {"totals longer than a folded block", 70, false, {2, 0}, "3"},
+      {"totals reading themselves", 12, true, {2, 0}, "9"},
+      {"a total reading itself typed over", 10, true, {1, 3}, "5"},
+  };
+  for (const Case& c : cases) {
+    WatchedSheet actual;
+    WatchedSheet literal;
+    const auto enter = [&](const GridPoint& point, const QString& text) {
+      actual.document.cellAtGridPointImperative(point)->setFormula(text);
+      literal.document.cellAtGridPointImperative(point)->setFormula(text);
+    };
+    for (int k = 1; k <= c.rows; ++k) {
+      enter({0, k - 1}, QStringLiteral("=C%1*2").arg(k));
+      enter({1, k - 1}, QString::fromLatin1(c.cycle ? "=SUM($B$1:B%1)" : "=SUM($A$1:A%1)").arg(k));
+      enter({2, k - 1}, QString::number(k % 7 + 1));
+    }
+    for (const bool typed : {false, true}) {
+      if (typed) enter(c.typedAt, QString::fromLatin1(c.typed));
+      actual.window.cells.clear();
+      literal.window.cells.clear();
+      actual.document.evaluate();
+      LiteralRecalculation(literal.document).run();
+      const std::string name = std::string(c.name) + (typed ? ", after the typing" : "");
+      EXPECT_EQ(actual.window.cells, literal.window.cells) << name;
+      for (int y = 0; y < c.rows; ++y) {
+        for (int x = 0; x < 2; ++x) {
+          const CACell* a = actual.document.cellAtGridPoint(GridPoint{x, y});
+          const CACell* b = literal.document.cellAtGridPoint(GridPoint{x, y});
+          ASSERT_TRUE(a && b) << name;
+          EXPECT_EQ(a->valueType(), b->valueType()) << name << " " << a->formula().toStdString();
+          EXPECT_EQ(a->evalResult(), b->evalResult()) << name << " " << a->formula().toStdString();
+          EXPECT_EQ(a->number(), b->number()) << name << " " << a->formula().toStdString();
+        }
+      }
+    }
+  }
+}
+
+// Ordering running totals holds a few inputs per formula: each total reads the formulas above
+// it as one block, not one by one (which held half the square of the rows).
+TEST_F(RecalculationTest, RunningTotalsAreOrderedWithAFewInputsEach) {
+  constexpr int kRows = 2000;
+  for (const bool cycle : {false, true}) {
+    CADocument sheet;
+    for (int k = 1; k <= kRows; ++k) {
+      sheet.cellAtGridPointImperative({0, k - 1})->setFormula(QStringLiteral("=C%1*2").arg(k));
+      sheet.cellAtGridPointImperative({1, k - 1})->setFormula(QString::fromLatin1(cycle ? "=SUM($B$1:B%1)" : "=SUM($A$1:A%1)").arg(k));
+      sheet.cellAtGridPointImperative({2, k - 1})->setFormula(QString::number(k % 7 + 1));
+    }
+    CAReadingGraph::resetMostInputs();
+    sheet.evaluate();
+    EXPECT_LE(CAReadingGraph::mostInputs(), size_t(4 * kRows)) << (cycle ? "reading themselves" : "over column A");
+    const CACell* last = sheet.cellAtGridPoint({1, kRows - 1});
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->valueType(), cycle ? kValueError : kValueFormula);
   }
 }
 

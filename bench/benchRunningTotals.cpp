@@ -1,0 +1,181 @@
+// Running totals over a column of formulas: row k holds =Ck*2, =SUM($A$1:Ak) and the number
+// k mod 7 + 1 (columns A, B, C), so every total reads every formula above it through its
+// range. Opened as CSV and as .xls (each formula storing its value), as the application opens
+// a file (the reading, then the recalculation), and the variant whose totals read themselves,
+// =SUM($B$1:Bk), which is one long cycle (its workbook stores 0 for each total, as Excel does,
+// and the import keeps those values where the formulas compute otherwise). Then
+// typing into C1, which sends every formula of the sheet through one recalculation.
+//
+// Each open reports its memory peaks (see BenchPeakMemory.h); they are meaningful one
+// benchmark per process:
+//   benchRunningTotals --benchmark_filter='BM_OpenRunningTotalsCsv/65536$'
+// `benchRunningTotals --write ROWS PATH` writes the sheet (".csv" or ".xls" by PATH, with
+// "cycle" after PATH for the variant), for opening it in other programs.
+#include "../tests/calculator/fileformats/ExcelTestSupport.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
+#include "platform/FLError.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include "BenchApplication.h"
+#include "BenchPeakMemory.h"
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+int64_t Amount(int64_t k) { return k % 7 + 1; }
+
+// Twice the sum of the amounts of rows 1..k.
+int64_t Total(int64_t k) { return 2 * (28 * (k / 7) + (k % 7) * (k % 7 + 3) / 2); }
+
+QByteArray TotalsCsv(int64_t rows, bool cycle) {
+  QByteArray csv;
+  csv.reserve(rows * 40);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const QByteArray n = QByteArray::number(k);
+    csv += "=C" + n + "*2,=SUM(" + (cycle ? "$B$1:B" : "$A$1:A") + n + ")," + QByteArray::number(Amount(k)) + '\n';
+  }
+  return csv;
+}
+
+// The same rows as a workbook: the formulas store their values, or, where the totals read
+// themselves, 0, as Excel stores for a cycle.
+QByteArray TotalsWorkbook(int64_t rows, bool cycle) {
+  QByteArray sheet = xls::Dimensions(3);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const uint16_t r = uint16_t(k - 1);
+    // =Ck*2: tRef (row and column relative), tInt 2, tMul.
+    const QByteArray twice = Bytes().u8(0x24).u16(r).u16(0xC002).u8(0x1E).u16(2).u8(0x05).data;
+    // =SUM($A$1:Ak): tArea from the absolute corner to the relative one, tFuncVar SUM of one.
+    const uint16_t column = cycle ? 1 : 0;
+    const QByteArray sum = Bytes().u8(0x25).u16(0).u16(r).u16(column).u16(0xC000 | column).u8(0x22).u8(1).u16(4).data;
+    sheet += xls::Formula(r, 0, 0, twice, double(2 * Amount(k)));
+    sheet += xls::Formula(r, 1, 0, sum, cycle ? 0.0 : double(Total(k)));
+    sheet += xls::Number(r, 2, 0, double(Amount(k)));
+  }
+  return MakeCompoundFile(MakeWorkbookStream({}, {sheet}));
+}
+
+QByteArray TotalsBytes(int64_t rows, bool workbook, bool cycle) {
+  return workbook ? TotalsWorkbook(rows, cycle) : TotalsCsv(rows, cycle);
+}
+
+class TotalsFile {
+ public:
+  TotalsFile(int64_t rows, bool workbook, bool cycle) {
+    path_ = folder_.filePath(workbook ? QStringLiteral("totals.xls") : QStringLiteral("totals.csv"));
+    QFile file(path_);
+    if (file.open(QIODevice::WriteOnly)) file.write(TotalsBytes(rows, workbook, cycle));
+  }
+  const QString& path() const { return path_; }
+
+ private:
+  QTemporaryDir folder_;
+  QString path_;
+};
+
+// Whether the sheet computed what it should: the last total, or, for the cycle, the circular
+// error in the first and the last total (the stored 0 in a workbook).
+bool Computed(const CADocument& document, int64_t rows, bool workbook, bool cycle) {
+  if (cycle && workbook) {
+    const CARow* row = document.row(rows - 1);
+    const CACellEntry* entry = row ? row->entryAt(1) : nullptr;
+    if (!entry) return false;
+    const CACellReading last(*entry, rows - 1, &document);
+    return last->valueType() == kValueNumber && last->number() && last->number()->isZero();
+  }
+  const CACell* last = document.cellAtGridPoint({1, rows - 1});
+  if (cycle) {
+    const CACell* first = document.cellAtGridPoint({1, 0});
+    return first && last && first->valueType() == kValueError && last->valueType() == kValueError;
+  }
+  return last && last->valueType() == kValueFormula && last->number() &&
+         *last->number() == CANumber::withInteger(Total(rows));
+}
+
+// Opens the file as the application does: the reading, then the recalculation.
+bool Open(CADocument& document, const QString& path) {
+  FLError error;
+  if (document.openFile(path, &error) <= 0) return false;
+  document.setOpening(true);
+  document.evaluate();
+  document.setOpening(false);
+  return true;
+}
+
+void OpenBenchmark(benchmark::State& state, bool workbook, bool cycle) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  const TotalsFile file(rows, workbook, cycle);
+  ResetPeakMemory();
+  for (auto _ : state) {
+    auto document = std::make_unique<CADocument>();
+    const bool opened = Open(*document, file.path());
+    state.PauseTiming();
+    if (!opened || !Computed(*document, rows, workbook, cycle)) {
+      state.SkipWithError("the sheet did not open right");
+      break;
+    }
+    document.reset();
+    state.ResumeTiming();
+  }
+  ReportPeakMemory(state);
+}
+
+void BM_OpenRunningTotalsCsv(benchmark::State& state) { OpenBenchmark(state, false, false); }
+BENCHMARK(BM_OpenRunningTotalsCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+void BM_OpenRunningTotalsXls(benchmark::State& state) { OpenBenchmark(state, true, false); }
+BENCHMARK(BM_OpenRunningTotalsXls)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+void BM_OpenSelfReadingTotalsCsv(benchmark::State& state) { OpenBenchmark(state, false, true); }
+BENCHMARK(BM_OpenSelfReadingTotalsCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+void BM_OpenSelfReadingTotalsXls(benchmark::State& state) { OpenBenchmark(state, true, true); }
+BENCHMARK(BM_OpenSelfReadingTotalsXls)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+// Typing into C1 once the sheet is open: A1 and every total are computed again.
+void BM_RunningTotalsTypeInC1(benchmark::State& state) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  const TotalsFile file(rows, false, false);
+  CADocument document;
+  if (!Open(document, file.path())) {
+    state.SkipWithError("the sheet did not open");
+    return;
+  }
+  ResetPeakMemory();
+  int64_t value = 1;
+  for (auto _ : state) {
+    value = value % 9 + 1;
+    document.cellAtGridPointImperative({2, 0})->setFormula(QString::number(value));
+    document.evaluate();
+  }
+  const int64_t expected = Total(rows) - 2 * Amount(1) + 2 * value;
+  const CACell* last = document.cellAtGridPoint({1, rows - 1});
+  if (!last || !last->number() || *last->number() != CANumber::withInteger(expected))
+    state.SkipWithError("the totals are wrong after the typing");
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_RunningTotalsTypeInC1)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if ((argc == 4 || (argc == 5 && std::strcmp(argv[4], "cycle") == 0)) && std::strcmp(argv[1], "--write") == 0) {
+    const int rows = std::atoi(argv[2]);
+    if (rows <= 0 || rows > 65536) return 2;
+    const QString path = QString::fromLocal8Bit(argv[3]);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return 1;
+    return file.write(TotalsBytes(rows, path.endsWith(QLatin1String(".xls")), argc == 5)) > 0 ? 0 : 1;
+  }
+  return RunBenchmarks(argc, argv);
+}

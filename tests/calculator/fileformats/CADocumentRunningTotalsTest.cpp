@@ -1,0 +1,148 @@
+// Running totals over a column of formulas, opened as CSV and as .xls: row k holds =Ck*2,
+// =SUM($A$1:Ak) and k mod 7 + 1, every total reading every formula above it through its range;
+// in the variant whose totals read themselves, =SUM($B$1:Bk), all of them are one cycle. Every
+// computed value against its closed form, the cycle found (where a workbook stored 0 for each
+// total, as Excel does for a cycle, the stored values are kept), and what ordering the formulas
+// holds growing with the rows, not with their square.
+#include "ExcelTestSupport.h"
+#include "ImportAlertRecorder.h"
+
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CAFormat.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/CAReadingGraph.h"
+#include "calculator/model/ModelTestSupport.h"
+#include "calculator/model/formula/caFormulaErrors.h"
+#include "platform/FLError.h"
+#include "support/TestFiles.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+int64_t Amount(int64_t k) { return k % 7 + 1; }
+
+// Twice the amounts of rows 1..k, counted by weeks: each seven rows bring 1 + 2 + ... + 7.
+int64_t Total(int64_t k) { return 2 * (28 * (k / 7) + (k % 7) * (k % 7 + 3) / 2); }
+
+QByteArray TotalsCsv(int64_t rows, bool cycle) {
+  QByteArray csv;
+  for (int64_t k = 1; k <= rows; ++k) {
+    const QByteArray n = QByteArray::number(k);
+    csv += "=C" + n + "*2,=SUM(" + (cycle ? "$B$1:B" : "$A$1:A") + n + ")," + QByteArray::number(Amount(k)) + '\n';
+  }
+  return csv;
+}
+
+// The workbook stores each formula's value, or for a total that reads itself 0.
+QByteArray TotalsWorkbook(int64_t rows, bool cycle) {
+  QByteArray sheet = xls::Dimensions(3);
+  const uint16_t column = cycle ? 1 : 0;
+  for (int64_t k = 1; k <= rows; ++k) {
+    const uint16_t r = uint16_t(k - 1);
+    const QByteArray twice = Bytes().u8(0x24).u16(r).u16(0xC002).u8(0x1E).u16(2).u8(0x05).data;
+    const QByteArray sum = Bytes().u8(0x25).u16(0).u16(r).u16(column).u16(0xC000 | column).u8(0x22).u8(1).u16(4).data;
+    sheet += xls::Formula(r, 0, 0, twice, double(2 * Amount(k)));
+    sheet += xls::Formula(r, 1, 0, sum, cycle ? 0.0 : double(Total(k)));
+    sheet += xls::Number(r, 2, 0, double(Amount(k)));
+  }
+  return MakeWorkbook({}, {sheet});
+}
+
+class RunningTotalsTest : public ::testing::Test {
+ protected:
+  // Opens the sheet as the application does: the reading, then the recalculation.
+  void open(CADocument& document, int64_t rows, bool workbook, bool cycle) {
+    const QString path = folder.filePath(workbook ? QStringLiteral("totals.xls") : QStringLiteral("totals.csv"));
+    ASSERT_TRUE(WriteFileBytes(path, workbook ? TotalsWorkbook(rows, cycle) : TotalsCsv(rows, cycle)));
+    FLError error;
+    ASSERT_EQ(document.openFile(path, &error), workbook ? 3 : 1) << error.reason.toStdString();
+    document.setOpening(true);
+    document.evaluate();
+    document.setOpening(false);
+  }
+
+  ModelEnvironment environment;
+  ImportAlertRecorder alerts;
+  QTemporaryDir folder;
+};
+
+TEST_F(RunningTotalsTest, EveryValueIsItsClosedFormAndTheSelfReadingTotalsACycle) {
+  for (const int64_t rows : {1, 2, 7, 8, 63, 64, 65, 130, 1000}) {
+    for (const bool workbook : {false, true}) {
+      for (const bool cycle : {false, true}) {
+        const std::string name = std::to_string(rows) + (workbook ? " rows of .xls" : " rows of CSV") +
+                                 (cycle ? ", totals reading themselves" : "");
+        CADocument document;
+        open(document, rows, workbook, cycle);
+        for (int64_t k = 1; k <= rows; ++k) {
+          const CACell* twice = document.cellAtGridPoint({0, k - 1});
+          ASSERT_TRUE(twice) << name << ", row " << k;
+          ASSERT_EQ(twice->valueType(), kValueFormula) << name << ", row " << k;
+          ASSERT_EQ(twice->number(), CANumber::withInteger(2 * Amount(k))) << name << ", row " << k;
+          const CACellEntry* entry = document.row(k - 1)->entryAt(1);
+          ASSERT_TRUE(entry) << name << ", row " << k;
+          const CACellReading total(*entry, k - 1, &document);
+          if (cycle && workbook) {
+            // The cycle computes otherwise than the workbook did: its stored values stay, marked.
+            ASSERT_EQ(total->valueType(), kValueNumber) << name << ", row " << k;
+            ASSERT_EQ(total->number(), CANumber::withInteger(0)) << name << ", row " << k;
+            ASSERT_TRUE(total->format() && total->format()->backgroundKolor() == kFormulaImportErrorKolor)
+                << name << ", row " << k;
+          } else if (cycle) {
+            ASSERT_EQ(total->valueType(), kValueError) << name << ", row " << k;
+            ASSERT_EQ(total->evalResult(), kFormulaErrorValue) << name << ", row " << k;
+          } else {
+            ASSERT_EQ(total->valueType(), kValueFormula) << name << ", row " << k;
+            ASSERT_EQ(total->number(), CANumber::withInteger(Total(k))) << name << ", row " << k;
+          }
+        }
+        if (cycle && workbook) {
+          ASSERT_EQ(alerts.shown.size(), 1) << name;
+          EXPECT_TRUE(alerts.shown[0].endsWith(rows == 1 ? QStringLiteral(" 1 cell kept the value stored in the file.")
+                                                          : QStringLiteral(" %1 cells kept the values stored in the file.").arg(rows)))
+              << name << ": " << alerts.shown[0].toStdString();
+        } else {
+          // Every formula computed what the workbook stored.
+          EXPECT_TRUE(alerts.shown.isEmpty()) << name << ": " << alerts.shown.join(QLatin1Char('\n')).toStdString();
+        }
+        alerts.shown.clear();
+      }
+    }
+  }
+}
+
+// Ordering the formulas (for the recalculation, and for checking a workbook's stored values)
+// holds a few inputs per formula, where listing every formula each total reads held half the
+// square of the rows.
+TEST_F(RunningTotalsTest, OrderingTheFormulasHoldsAFewInputsEach) {
+  constexpr int64_t kRows = 2000;
+  for (const bool workbook : {false, true}) {
+    for (const bool cycle : {false, true}) {
+      CAReadingGraph::resetMostInputs();
+      CADocument document;
+      open(document, kRows, workbook, cycle);
+      EXPECT_LE(CAReadingGraph::mostInputs(), size_t(4 * kRows)) << (workbook ? ".xls" : "CSV") << (cycle ? ", cycle" : "");
+    }
+  }
+}
+
+// Where a workbook stored 0 for totals that read themselves, each total keeps its stored value
+// without being run on its own: it is in a cycle, and running it alone read its whole range to
+// find its own error at the end (half the square of the rows in cells read). The doubling
+// column runs once; the totals never.
+TEST_F(RunningTotalsTest, TotalsReadingThemselvesAreNotRunAgainOneByOne) {
+  constexpr int64_t kRows = 2000;
+  const uint64_t before = CACell::formulaRuns();
+  CADocument document;
+  open(document, kRows, true, true);
+  EXPECT_LE(CACell::formulaRuns() - before, uint64_t(kRows + kRows / 10));
+  ASSERT_EQ(alerts.shown.size(), 1);
+  EXPECT_TRUE(alerts.shown[0].endsWith(QStringLiteral(" 2000 cells kept the values stored in the file.")))
+      << alerts.shown[0].toStdString();
+}
+
+}  // namespace
