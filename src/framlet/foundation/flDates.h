@@ -48,8 +48,8 @@ QString MonthName(int month, bool longName);
 
 // Whether the locale's short date pattern puts the day before the month.
 bool LocaleWritesDayFirst(const QLocale& locale);
-// Whether the locale's short date pattern parts day, month and year, the year last, with dots
-// (blanks after a dot aside): 01.03.24, 1.3.2024, 1. 3. 2024.
+// Whether the locale's short date pattern parts day, month and year, the year last, with dots:
+// dd.MM.yy, d.M.yyyy, and d. M. yyyy too (a blank after a dot is only the pattern's spacing).
 bool LocaleWritesDatesWithDots(const QLocale& locale);
 // Overrides the day-first choice read from the locale (1 day first, 0 month first); 23 makes the
 // next use read it, and whether dates are written with dots, from the locale again. For
