@@ -78,4 +78,6 @@ void CAFormatVNoteVC::textDidChange() {
     return;
   }
   if (CACell* cell = target->cellAtGridPointImperative(target->activeCellPoint())) cell->setNote(text);
+  // A note taken off a cell that held nothing else takes the cell with it.
+  target->dropEmptiedCells();
 }

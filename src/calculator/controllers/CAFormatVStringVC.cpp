@@ -238,16 +238,20 @@ void CAFormatVStringVC::textDidEndEditing() {
       textDidChange_ = false;
       target->redrawCell(cell->gridPoint());
     }
+    // A cell made for the edit and left as it was, empty, goes again.
+    target->dropEmptiedCells();
     return;
   }
   undoSet_ = false;
   textDidChange_ = false;
   if (!cell || cell->typeIsChanging()) return;
+  const GridPoint point = cell->gridPoint();
   cell->setRecordNewFunctions(true);
   cell->setFormula(textView_->toPlainText());
   cell->setRecordNewFunctions(false);
+  // An empty text leaves no cell once the sheet has been evaluated.
   target->evaluate();
-  target->redrawCell(cell->gridPoint());
+  target->redrawCell(point);
   // The panel may replace this pane now; nothing of it is used afterwards.
   NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), target);
 }

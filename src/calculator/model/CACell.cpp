@@ -133,7 +133,13 @@ CAFormatSharing::~CAFormatSharing() {
 const CACell::Extras CACell::kNoExtras;
 
 void CACell::setFormat(std::optional<CAFormat> format) {
+  const bool removed = !format;
   format_ = format ? InternedFormat(std::move(*format)) : CASharedFormat();
+  if (removed) noteIfEmptied();
+}
+
+void CACell::noteIfEmptied() {
+  if (document_ && valueType_ == kValueNone && !holdsContent()) document_->noteEmptiedCell(gridPoint_);
 }
 
 CACell::FormatSlot::~FormatSlot() {
@@ -225,14 +231,14 @@ void CACell::clearValueExtras() {
 }
 
 void CACell::setNumberValue(const CANumber& number) {
-  clearValue();
+  clearValue(true);
   storeNumber(number);
   valueType_ = kValueNumber;
   needRecalc_ = false;
 }
 
 void CACell::setPicture(std::shared_ptr<CAPicture> picture) {
-  clearValue();
+  clearValue(true);
   if (picture) mutableExtras().picture = std::move(picture);
   valueType_ = kValuePicture;
   needRecalc_ = true;
@@ -285,7 +291,7 @@ void CACell::finishValueChange(int32_t oldType) {
 
 void CACell::enterUnclassified(int32_t type, const QString& text) {
   const int32_t oldType = valueType_;
-  clearValue();
+  clearValue(true);
   entered_ = CAFormulaBlock(text, {});
   valueType_ = type;
   finishValueChange(oldType);
@@ -480,6 +486,10 @@ int32_t CACell::defaultAlignment(bool editing) const {
 // Type change, copy and fill
 
 void CACell::changeType(int32_t newType, bool updateFormulaField, bool setUndo) {
+  // Typing ended here, or a cell made for the change, may leave this cell empty for a moment:
+  // it stays until the change is done.
+  std::optional<CADocument::CellHold> hold;
+  if (document_) hold.emplace(*document_);
   NotificationCenter& center = NotificationCenter::defaultCenter();
   center.post(QLatin1String(kStopTypingNotification), document_);
   if (setUndo && document_ && !document_->setCellUndo(kUndoTyping, kUndoRangeActiveCell))
@@ -550,7 +560,7 @@ void CACell::copyFrom(const CACell& source, bool ignoreFormat, bool adjustRefere
   setNote(source.note());
   if (!ignoreFormat) setFormat(source.format_ ? std::optional<CAFormat>(source.format_->copy()) : std::nullopt);
   const int32_t oldType = valueType_;
-  clearValue();
+  clearValue(true);
   valueType_ = source.valueType_;
   switch (source.valueType_) {
     case kValueCheckbox:
@@ -605,6 +615,7 @@ void CACell::copyFrom(const CACell& source, bool ignoreFormat, bool adjustRefere
       break;
   }
   fixRowForValueTypeChange(oldType);
+  noteIfEmptied();
 }
 
 void CACell::fillFrom(const CACell& source, const CAFillInfo& info) {

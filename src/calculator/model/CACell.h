@@ -119,7 +119,10 @@ class CACell {
   const GridPoint& gridPoint() const { return gridPoint_; }
   void setGridPoint(const GridPoint& point) { gridPoint_ = point; }
   int32_t valueType() const { return valueType_; }
-  void setValueType(int32_t type) { valueType_ = int8_t(type); }
+  void setValueType(int32_t type) {
+    valueType_ = int8_t(type);
+    if (type == kValueNone) noteIfEmptied();
+  }
   int32_t formulaResultType() const { return formulaResultType_; }
   // Cells read with formats written alike share one (see CAFormatSharing); asking for the format
   // to change it gives the cell its own.
@@ -135,6 +138,7 @@ class CACell {
   const QString& note() const { return extras().note; }
   void setNote(const QString& note) {
     if (format_.extras() || !note.isEmpty()) mutableExtras().note = note;
+    if (note.isEmpty()) noteIfEmptied();
   }
   // The entered text: a formula with "=", a link's target or a text. A copy: the cell keeps
   // its text and tokens in one compact block.
@@ -204,8 +208,12 @@ class CACell {
   int32_t errorType() const { return errorType_; }
 
   // ---- Values ---------------------------------------------------------------------------------
-  // Marks dependents for recalculation, drops a formula's references and empties the cell.
-  void clearValue() { clearValue(true); }
+  // Marks dependents for recalculation, drops a formula's references and empties the cell; a
+  // cell left with nothing goes once the change is over (CADocument::dropEmptiedCells).
+  void clearValue() {
+    clearValue(true);
+    noteIfEmptied();
+  }
   void setNumberValue(const CANumber& number);
   void setPicture(std::shared_ptr<CAPicture> picture);
   // Rows size themselves by pictures and checkboxes: a change to or from one resizes the row.
@@ -350,6 +358,8 @@ class CACell {
     static constexpr uintptr_t kExtrasBit = 1;
     uintptr_t word_ = 0;
   };
+  // Tells the document when the cell is left with nothing: no value, format or note.
+  void noteIfEmptied();
   // Emptying the value drops what belongs to it; the note and tooltip stay.
   void clearValueExtras();
   // The same, leaving a formula's references registered when dropReferences is NO: the caller

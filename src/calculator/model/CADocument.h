@@ -175,6 +175,26 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // or went: those no text covers any more are removed after the next evaluation.
   void noteOverflowToTakeBack(const GridPoint& textCell, uint64_t columns);
   void takeBackOverflow();
+  // A cell left with nothing (no value, format or note) is no cell: whatever empties a cell, or
+  // makes one that may stay empty, notes its point, and once the change is over (the evaluation
+  // that ends every edit) the cells still empty leave their rows, and rows left with nothing but
+  // their place go too. Later commands, the extent and the files never meet them.
+  void noteEmptiedCell(const GridPoint& point);
+  void dropEmptiedCells();
+  // While one lives, cells emptied meanwhile stay where they are: its holder keeps a cell's
+  // address across an evaluation. The last to go drops them.
+  class CellHold {
+   public:
+    explicit CellHold(CADocument& document) : document_(document) { ++document_.cellHolds_; }
+    ~CellHold() {
+      if (--document_.cellHolds_ == 0) document_.dropEmptiedCells();
+    }
+    CellHold(const CellHold&) = delete;
+    CellHold& operator=(const CellHold&) = delete;
+
+   private:
+    CADocument& document_;
+  };
   GridRange fullExtent() const;
   GridPoint maxGridPoint() const;
   void registerDisplayGridPoint(const GridPoint& point);
@@ -773,6 +793,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   std::vector<NotificationObserver> observers_;
   // (text cell, columns its overflow reached), waiting for takeBackOverflow.
   std::vector<std::pair<GridPoint, uint64_t>> overflowToTakeBack_;
+  // Points of cells that may have been left empty, waiting for dropEmptiedCells; the holds that
+  // keep them meanwhile.
+  std::vector<GridPoint> emptiedCells_;
+  uint32_t cellHolds_ = 0;
   QDateTime printDate_;
   double fileCreationDate_ = 0;
   QByteArray printInfo_;

@@ -1,5 +1,6 @@
-// What of the sheet holds content: the block exports and printing cover, and taking back the
-// overflow placeholders that a shortened or cleared text no longer reaches.
+// What of the sheet holds content: the block exports and printing cover, taking back the overflow
+// placeholders that a shortened or cleared text no longer reaches, and dropping the cells (and
+// rows) that an edit left with nothing.
 #include "calculator/model/CADocument.h"
 
 #include "calculator/model/CACell.h"
@@ -93,4 +94,73 @@ void CADocument::takeBackOverflow() {
     }
     cells.erase(cells.begin() + qsizetype(kept), cells.begin() + qsizetype(end));
   }
+}
+
+void CADocument::noteEmptiedCell(const GridPoint& point) {
+  // A cell changed twice in a row is noted once.
+  if (!emptiedCells_.empty() && emptiedCells_.back() == point) return;
+  emptiedCells_.push_back(point);
+}
+
+void CADocument::dropEmptiedCells() {
+  if (emptiedCells_.empty() || cellHolds_ > 0) return;
+  std::vector<GridPoint> points;
+  points.swap(emptiedCells_);
+  std::sort(points.begin(), points.end(),
+            [](const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+  points.erase(std::unique(points.begin(), points.end()), points.end());
+  // Nothing of its own, and nobody in the middle of changing it (typing, a type change).
+  const auto holdsNothing = [](const CACellEntry& entry) {
+    const CACell* cell = entry.cell();
+    return cell && cell->valueType() == kValueNone && !cell->holdsContent() && !cell->typingInProgress() &&
+           !cell->typeIsChanging();
+  };
+  std::vector<size_t> dropped;       // indexes in a row's cells, ascending
+  std::vector<size_t> emptiedRows;   // indexes in the rows, ascending
+  for (size_t i = 0; i < points.size();) {
+    const int64_t y = points[i].y;
+    // A sheet filled from the top has row y at index y: a look there first.
+    const size_t guess = rows_.empty() ? 0 : std::min(size_t(y), rows_.size() - 1);
+    const auto rowAt = !rows_.empty() && rows_[guess]->gridY() == y
+                           ? rows_.begin() + std::ptrdiff_t(guess)
+                           : std::lower_bound(rows_.begin(), rows_.end(), y, [](const std::unique_ptr<CARow>& r,
+                                                                                int64_t key) { return r->gridY() < key; });
+    if (rowAt == rows_.end() || (*rowAt)->gridY() != y) {
+      while (i < points.size() && points[i].y == y) ++i;
+      continue;
+    }
+    CARow& target = **rowAt;
+    CARow::CellList& cells = target.mutableCells();
+    dropped.clear();
+    for (; i < points.size() && points[i].y == y; ++i) {
+      const size_t at = target.lowerBound(points[i].x);
+      if (at < cells.size() && cells[at].x() == points[i].x && holdsNothing(cells[at])) dropped.push_back(at);
+    }
+    if (!dropped.empty()) {
+      // The kept cells close up in one pass; the dropped ones end behind them and go together.
+      size_t kept = dropped.front();
+      size_t next = 0;
+      for (size_t k = dropped.front(); k < cells.size(); ++k) {
+        if (next < dropped.size() && dropped[next] == k) {
+          ++next;
+          continue;
+        }
+        std::swap(cells[kept++], cells[k]);
+      }
+      cells.erase(cells.begin() + qsizetype(kept), cells.end());
+    }
+    if (cells.empty() && !target.format() && target.minimumHeight() == 0)
+      emptiedRows.push_back(size_t(rowAt - rows_.begin()));
+  }
+  if (emptiedRows.empty()) return;
+  size_t kept = emptiedRows.front();
+  size_t next = 0;
+  for (size_t k = emptiedRows.front(); k < rows_.size(); ++k) {
+    if (next < emptiedRows.size() && emptiedRows[next] == k) {
+      ++next;
+      continue;
+    }
+    std::swap(rows_[kept++], rows_[k]);
+  }
+  rows_.erase(rows_.begin() + std::ptrdiff_t(kept), rows_.end());
 }

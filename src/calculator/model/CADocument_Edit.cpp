@@ -302,6 +302,8 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
 
   const int64_t x0 = normalized.startPoint.x;
   const int64_t x1 = normalized.endPoint.x;
+  // Nothing refers to any cell: a cleared cell has no readers to tell.
+  const bool unread = references_->isEmpty();
   // The row's cells in the range, from the last to the first. Cleared cells leave the row
   // together once all of them have been told, rather than one search and erase each.
   const auto clearCellsOf = [&](CARow& row, bool allCells) {
@@ -309,14 +311,29 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
     const size_t first = allCells ? 0 : row.lowerBound(x0);
     size_t end = first;
     while (end < cells.size() && (allCells || cells[end].x() <= x1)) ++end;
+    bool plainCleared = false;
     for (size_t i = end; i-- > first;) {
-      // Clearing tells the cell's dependents: a plain number is made a cell to do so.
-      if (clearType == kClearAll)
+      CACellEntry& entry = cells[i];
+      if (entry.isPlain()) {
+        // A plain number holds its value and nothing else: it has no format to lose, and cleared
+        // of its contents it holds nothing and goes at once, its readers told without making it
+        // a cell.
+        if (clearType == kClearFormats) continue;
+        if (!unread) setRecalcForDependents(GridPoint{entry.x(), row.gridY()});
+        entry.reset();
+        plainCleared = true;
+      } else if (clearType == kClearAll) {
         row.cellAtIndex(i, this).clearValue();
-      else
+      } else {
         clearCell(&row.cellAtIndex(i, this), cells, clearType);
+      }
     }
-    if (clearType == kClearAll) cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(end));
+    if (clearType == kClearAll)
+      cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(end));
+    else if (plainCleared)
+      cells.eraseIf([](const CACellEntry& entry) { return entry.empty(); });
+    // A row left with no cell goes with the emptied cells, unless it keeps a format or height.
+    if (cells.empty()) noteEmptiedCell(GridPoint{0, row.gridY()});
   };
   const bool lineFormats = clearType == kClearAll || clearType == kClearFormats;
   if (type == kRangeColumns) {
@@ -341,7 +358,9 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
 
   batch.reset();
   if (clearType == kClearFormats || recalcDeferrals_ > 0) {
-    // A deferred recalculation is the command's, once everything is in place.
+    // A deferred recalculation is the command's, once everything is in place. Formats cleared
+    // alone change no value and need none, but may leave cells with nothing.
+    if (recalcDeferrals_ == 0) dropEmptiedCells();
     if (controller_) controller_->redrawSelectionForDomain(kDomainDocument);
     notifyOfSelectionChange();
   } else {

@@ -54,6 +54,8 @@ void CADocument::evaluate() {
   // Texts laid out again during the walk may have left placeholders behind; they go once every
   // text has its new overflow.
   takeBackOverflow();
+  // The edit is over: what it left empty goes.
+  dropEmptiedCells();
 }
 
 void CADocument::invalidateAfterCellEdit(int64_t y) {

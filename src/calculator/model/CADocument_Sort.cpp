@@ -208,6 +208,8 @@ bool SortLines(CADocument& document, const GridRange& range, const CASortContext
       if (line->gridY() >= lo && line->gridY() <= hi) line->makeVanilla();
     for (const std::unique_ptr<CARow>& source : copy.rows()) {
       if (source->gridY() < lo || source->gridY() > hi) continue;
+      // A line with neither height nor format makes no row: it holds nothing of its own.
+      if (source->minimumHeight() == 0 && !source->format()) continue;
       CARow* target = document.rowImperative(targetOf(source->gridY()));
       target->setMinimumHeight(source->minimumHeight());
       target->setFormat(source->format() ? std::optional<CAFormat>(*source->format()) : std::nullopt);

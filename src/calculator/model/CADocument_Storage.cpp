@@ -112,6 +112,8 @@ CACell* CADocument::cellAtGridPointImperative(const GridPoint& point) {
   const GridPoint plain{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)};
   // A cell past the last column or row could be neither shown nor saved.
   if (!IsOnGrid(plain)) return nullptr;
+  // Made to hold something; should nothing come, it goes again.
+  if (!opening_) noteEmptiedCell(plain);
   return storeCell(std::make_unique<CACell>(plain, this), plain);
 }
 

@@ -105,12 +105,14 @@ void CAFormulaTextView::commitToActiveCell() {
   const CACell* current = document_->activeCell();
   if ((current ? current->editText() : QString()) == text) return;
   if (!document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
-  CACell* cell = document_->cellAtGridPointImperative(document_->activeCellPoint());
+  const GridPoint point = document_->activeCellPoint();
+  CACell* cell = document_->cellAtGridPointImperative(point);
   cell->setRecordNewFunctions(true);
   cell->setFormula(text);
   cell->setRecordNewFunctions(false);
+  // An empty text leaves no cell once the sheet has been evaluated.
   document_->evaluate();
-  document_->redrawCell(cell->gridPoint());
+  document_->redrawCell(point);
   NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
 }
 

@@ -284,6 +284,8 @@ class LiteralRecalculation {
       cell->setCircularError();
       document_.redrawCell(cell->gridPoint());
     }
+    // As every evaluation, the recalculation ends the edit: the cells it left empty go.
+    document_.dropEmptiedCells();
   }
 
  private:

@@ -111,6 +111,7 @@ void CACell::setFormula(const QString& text) {
     }
   }
   finishValueChange(oldType);
+  noteIfEmptied();
 }
 
 void CACell::setFormulaString(const QString& text) {

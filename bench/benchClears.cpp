@@ -1,0 +1,148 @@
+// Emptying cells and taking it back: a column of 10^3 to 10^4 values emptied (Delete) and the
+// sheet then sorted, which must cost in proportion to the cells (the emptied column is no part of
+// the sort); and a million numbers cleared from a whole sheet (Select All, Delete) and the
+// clearing undone, timed apart, with the undo step's size and the memory peak. The peaks are
+// meaningful one benchmark per process:
+//   benchClears --benchmark_filter='BM_UndoDeleteOfNumbers/1000000$'
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/CARow.h"
+#include "calculator/model/caModelServices.h"
+#include "calculator/model/caUndoArchives.h"
+#include "framlet/shell/FLUndoManager.h"
+
+#include <benchmark/benchmark.h>
+
+#include "BenchApplication.h"
+#include "BenchPeakMemory.h"
+
+#include <memory>
+
+namespace {
+
+constexpr int64_t kNumbersPerRow = 10;
+
+// A window that keeps the undo stack and draws nothing.
+class ClearsWindow : public CADocumentWindow {
+ public:
+  explicit ClearsWindow(CADocument& document) : archiver(document) {
+    manager.setDelegate(&archiver);
+    manager.setBufferSize(CAUndoArchiver::kBufferSize);
+    manager.setCapacity(CAUndoArchiver::kCapacity);
+  }
+  void redrawCell(const GridPoint&) override {}
+  void redrawRange(const GridRange&) override {}
+  void redrawSelectionForDomain(int32_t) override {}
+  void removeTooltipForCell(const CACell&) override {}
+  FLUndoManager* undoManager() override { return &manager; }
+
+  CAUndoArchiver archiver;
+  FLUndoManager manager;
+};
+
+// A sheet in a window; the window goes first.
+struct WindowedSheet {
+  WindowedSheet() {
+    EnsureBenchApplication();
+    document = std::make_unique<CADocument>();
+    window = std::make_unique<ClearsWindow>(*document);
+    document->setController(window.get());
+  }
+  ~WindowedSheet() {
+    document->setController(nullptr);
+    window.reset();
+    document.reset();
+  }
+  std::unique_ptr<CADocument> document;
+  std::unique_ptr<ClearsWindow> window;
+};
+
+// Column A names the rows in shuffled order, column B holds a number each.
+void FillLedger(CADocument& document, int64_t rows) {
+  for (int64_t y = 0; y < rows; ++y) {
+    document.setCellAtPoint({0, y}, QVariant(QStringLiteral("item %1").arg((y * 7919) % rows)), kValueText);
+    document.setCellAtPoint({1, y}, QVariant(QString::number(y)), kValueNumber);
+  }
+  document.evaluate();
+}
+
+// Column B emptied by Delete, then the sheet sorted by column A from a selection of A1:A2.
+void BM_EmptyColumnThenSort(benchmark::State& state) {
+  const int64_t rows = state.range(0);
+  CAModelPreferences preferences;
+  preferences.sortWholeDoc = true;
+  SetModelPreferencesProvider([preferences] { return preferences; });
+  for (auto _ : state) {
+    state.PauseTiming();
+    WindowedSheet sheet;
+    CADocument& document = *sheet.document;
+    FillLedger(document, rows);
+    state.ResumeTiming();
+    document.setSelectionRange(GridRange{{1, kGridWildcard}, {1, kGridWildcard}});
+    document.clear(kClearContents);
+    document.setSelectionRange(GridRange{{0, 0}, {0, 1}});
+    document.setSortKey1({0, 0});
+    document.sort();
+    state.PauseTiming();
+    if (document.extent() != GridRange{{0, 0}, {0, rows - 1}}) {
+      state.SkipWithError("column B is still part of the sheet");
+      break;
+    }
+    state.ResumeTiming();
+  }
+  SetModelPreferencesProvider(nullptr);
+  state.SetItemsProcessed(state.iterations() * rows);
+}
+BENCHMARK(BM_EmptyColumnThenSort)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Numbers alone, ten to a row (whole numbers, fractions and reals in turn), kept as an opened
+// package keeps them.
+void FillNumbers(CADocument& document, int64_t count) {
+  for (int64_t i = 0; i < count; ++i) {
+    const GridPoint point{i % kNumbersPerRow, i / kNumbersPerRow};
+    CACell* cell = document.cellAtGridPointImperative(point);
+    if (i % 3 == 0)
+      cell->setNumberValue(CANumber(i));
+    else if (i % 3 == 1)
+      cell->setNumberValue(CANumber::withNumerator(i, 7));
+    else
+      cell->setNumberValue(CANumber::withReal((long double)(i) * 0.001L + 0.5L));
+    document.compactCellAt(point);
+  }
+  document.evaluate();
+}
+
+// Select All and Delete over the numbers; `undo` times the undo of it instead, and reports the
+// undo step's bytes per cell.
+void DeleteOfNumbers(benchmark::State& state, bool undo) {
+  const int64_t count = state.range(0);
+  WindowedSheet sheet;
+  CADocument& document = *sheet.document;
+  FillNumbers(document, count);
+  ResetPeakMemory();
+  for (auto _ : state) {
+    if (undo) state.PauseTiming();
+    document.setSelectionRange(GridRange{{0, 0}, document.maxGridPoint()});
+    document.clear(kClearContents);
+    if (undo) {
+      state.ResumeTiming();
+      sheet.window->manager.undo();
+    } else {
+      state.PauseTiming();
+      sheet.window->manager.undo();
+      state.ResumeTiming();
+    }
+  }
+  if (document.extent().endPoint != GridPoint{kNumbersPerRow - 1, (count - 1) / kNumbersPerRow})
+    state.SkipWithError("the numbers did not come back");
+  ReportPeakMemory(state);
+}
+
+void BM_DeleteOfNumbers(benchmark::State& state) { DeleteOfNumbers(state, false); }
+BENCHMARK(BM_DeleteOfNumbers)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_UndoDeleteOfNumbers(benchmark::State& state) { DeleteOfNumbers(state, true); }
+BENCHMARK(BM_UndoDeleteOfNumbers)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
