@@ -1,6 +1,7 @@
 #include "framlet/shell/FLWindowPlacer.h"
 
 #include "framlet/shell/flInterfaceSupport.h"
+#include "framlet/shell/flWindowOrder.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -10,21 +11,6 @@
 #include <QWindow>
 
 namespace {
-
-// Menus, tool tips and pop-ups place themselves beside what opened them.
-bool IsPlacedWindow(const QWidget* widget) {
-  if (!widget->isWindow()) return false;
-  switch (widget->windowType()) {
-    case Qt::Window:
-    case Qt::Dialog:
-    case Qt::Sheet:
-    case Qt::Drawer:
-    case Qt::Tool:
-      return true;
-    default:
-      return false;
-  }
-}
 
 bool HasDecorations(const QWidget* window) { return !(window->windowFlags() & Qt::FramelessWindowHint); }
 
@@ -41,7 +27,8 @@ FLWindowPlacer::~FLWindowPlacer() {
 bool FLWindowPlacer::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::Show || !watched->isWidgetType()) return false;
   auto* window = static_cast<QWidget*>(watched);
-  if (!IsPlacedWindow(window)) return false;
+  // Menus, tool tips and pop-ups place themselves beside what opened them.
+  if (!IsOrderedKind(window)) return false;
   PlaceWindowOnScreen(window);
   // Some desktops tell the decorations' sizes only once the window is on the screen: then it is
   // placed again with them.

@@ -16,19 +16,6 @@ QList<QPointer<QWidget>>& Order() {
   return order;
 }
 
-bool IsOrderedKind(const QWidget* widget) {
-  if (!widget || !widget->isWindow()) return false;
-  switch (widget->windowType()) {
-    case Qt::Window:
-    case Qt::Dialog:
-    case Qt::Sheet:
-    case Qt::Drawer:
-    case Qt::Tool:
-      return true;
-    default:
-      return false;
-  }
-}
 
 void MoveToFront(QWidget* window) {
   QList<QPointer<QWidget>>& order = Order();
@@ -53,6 +40,20 @@ void WatchFocus() {
 }
 
 }  // namespace
+
+bool IsOrderedKind(const QWidget* widget) {
+  if (!widget || !widget->isWindow()) return false;
+  switch (widget->windowType()) {
+    case Qt::Window:
+    case Qt::Dialog:
+    case Qt::Sheet:
+    case Qt::Drawer:
+    case Qt::Tool:
+      return true;
+    default:
+      return false;
+  }
+}
 
 QList<QWidget*> OrderedWindows() {
   WatchFocus();

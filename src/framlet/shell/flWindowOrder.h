@@ -11,6 +11,8 @@ class QWidget;
 // tool tips are not windows here. Tabbed document windows are listed in their container's place,
 // the selected tab first.
 QList<QWidget*> OrderedWindows();
+// Whether the widget is such a window by its kind, shown or not.
+bool IsOrderedKind(const QWidget* widget);
 // The frontmost ordered window that is not a panel, or null.
 QWidget* MainWindow();
 // Panels float beside documents (tool windows: the preferences' font and colour choosers).
