@@ -29,6 +29,7 @@
 
 class CACell;
 class CACellList;
+struct CAPackedNumbers;
 class CAColumn;
 class QMimeData;
 class QTextDocument;
@@ -380,7 +381,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Null on failure.
   QString archiveWholeDocForUndo();
   QString archiveForUndoWithColumns(bool columns, bool rows);
-  bool archiveCellsForUndo(std::vector<QString>& archive, const GridRange& range);
+  // One text per cell of the range that holds something; with `numbers`, the cells that hold a
+  // number and nothing else go there instead, packed.
+  bool archiveCellsForUndo(std::vector<QString>& archive, const GridRange& range,
+                           CAPackedNumbers* numbers = nullptr);
   bool archiveColumnsForUndo(std::vector<QString>& archive);
   bool archiveRowsForUndo(std::vector<QString>& archive);
   void addArchivedFormatsForUndo(std::vector<QString>& archive, const GridRange& range,
@@ -389,7 +393,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void loadUndoArchive(const QString& archive);
   void restoreColumnsFromUndo(const std::vector<QString>& archive);
   void restoreRowsFromUndo(const std::vector<QString>& archive);
-  void restoreCellsFromUndo(const std::vector<QString>& archive, const GridRange& range);
+  void restoreCellsFromUndo(const std::vector<QString>& archive, const GridRange& range,
+                            const CAPackedNumbers* numbers = nullptr);
   // Domain 4 records go to the document's default format.
   void restoreFormatsFromUndo(const std::vector<QString>& archive, const GridRange& range,
                               int32_t domain);

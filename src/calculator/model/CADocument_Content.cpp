@@ -106,26 +106,41 @@ void CADocument::dropEmptiedCells() {
   if (emptiedCells_.empty() || cellHolds_ > 0) return;
   std::vector<GridPoint> points;
   points.swap(emptiedCells_);
-  std::sort(points.begin(), points.end(),
-            [](const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-  points.erase(std::unique(points.begin(), points.end()), points.end());
   // Nothing of its own, and nobody in the middle of changing it (typing, a type change).
   const auto holdsNothing = [](const CACellEntry& entry) {
     const CACell* cell = entry.cell();
     return cell && cell->valueType() == kValueNone && !cell->holdsContent() && !cell->typingInProgress() &&
            !cell->typeIsChanging();
   };
+  const auto rowOf = [&](int64_t y) {
+    // A sheet filled from the top has row y at index y: a look there first.
+    const size_t guess = rows_.empty() ? 0 : std::min(size_t(y), rows_.size() - 1);
+    const auto at = !rows_.empty() && rows_[guess]->gridY() == y
+                        ? rows_.begin() + std::ptrdiff_t(guess)
+                        : std::lower_bound(rows_.begin(), rows_.end(), y, [](const std::unique_ptr<CARow>& r,
+                                                                             int64_t key) { return r->gridY() < key; });
+    return at != rows_.end() && (*at)->gridY() == y ? at : rows_.end();
+  };
+  // Most points name cells that were filled again (made for a value, cleared before a new one):
+  // only those still holding nothing, or in a row left with no cell, are sorted out.
+  std::erase_if(points, [&](const GridPoint& point) {
+    const auto at = rowOf(point.y);
+    if (at == rows_.end()) return true;
+    const CARow& target = **at;
+    if (target.cells().empty()) return false;
+    const CACellEntry* entry = target.entryAt(point.x);
+    return !entry || !holdsNothing(*entry);
+  });
+  if (points.empty()) return;
+  std::sort(points.begin(), points.end(),
+            [](const GridPoint& a, const GridPoint& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+  points.erase(std::unique(points.begin(), points.end()), points.end());
   std::vector<size_t> dropped;       // indexes in a row's cells, ascending
   std::vector<size_t> emptiedRows;   // indexes in the rows, ascending
   for (size_t i = 0; i < points.size();) {
     const int64_t y = points[i].y;
-    // A sheet filled from the top has row y at index y: a look there first.
-    const size_t guess = rows_.empty() ? 0 : std::min(size_t(y), rows_.size() - 1);
-    const auto rowAt = !rows_.empty() && rows_[guess]->gridY() == y
-                           ? rows_.begin() + std::ptrdiff_t(guess)
-                           : std::lower_bound(rows_.begin(), rows_.end(), y, [](const std::unique_ptr<CARow>& r,
-                                                                                int64_t key) { return r->gridY() < key; });
-    if (rowAt == rows_.end() || (*rowAt)->gridY() != y) {
+    const auto rowAt = rowOf(y);
+    if (rowAt == rows_.end()) {
       while (i < points.size() && points[i].y == y) ++i;
       continue;
     }

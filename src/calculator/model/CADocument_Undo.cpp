@@ -18,7 +18,9 @@
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -33,6 +35,67 @@ std::unique_ptr<FLXmlDecoder> ArchiveDecoder(const QString& text) {
   std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(text);
   if (decoder) PrepareSpreadsheetDecoder(*decoder);
   return decoder;
+}
+
+bool RowBefore(const std::unique_ptr<CARow>& row, int64_t y) { return row->gridY() < y; }
+
+// Puts the packed numbers back as plain entries, into the rows they came from (made again where
+// they went), each row's entries merged into what the row holds, in one pass a row; the rows
+// made are merged into the sheet's rows in one pass too. A number's readers are told it is back.
+void RestorePlainNumbers(CADocument& document, const CAPackedNumbers& numbers) {
+  if (numbers.entries.empty()) return;
+  CADocument::RowList& rows = document.mutableRows();
+  const bool read = !document.referenceTable().isEmpty();
+  std::vector<std::unique_ptr<CARow>> made;
+  std::vector<CACellEntry> merged;
+  auto from = rows.begin();
+  size_t next = 0;
+  for (const CAPackedNumbers::Row& packed : numbers.rows) {
+    const size_t first = next;
+    if (packed.count > numbers.entries.size() - first) break;
+    next = first + size_t(packed.count);
+    from = std::lower_bound(from, rows.end(), packed.y, RowBefore);
+    CARow* row = nullptr;
+    if (from != rows.end() && (*from)->gridY() == packed.y) {
+      row = from->get();
+    } else {
+      made.push_back(std::make_unique<CARow>(packed.y));
+      row = made.back().get();
+    }
+    CARow::CellList& cells = row->mutableCells();
+    if (cells.empty()) {
+      cells.reserve(packed.count);
+      for (size_t i = first; i < next; ++i) cells.push_back(numbers.entries[i].plainCopy());
+    } else {
+      merged.clear();
+      merged.reserve(cells.size() + packed.count);
+      size_t kept = 0;
+      for (size_t i = first; i < next; ++i) {
+        const int64_t x = numbers.entries[i].x();
+        while (kept < cells.size() && cells[kept].x() < x) merged.push_back(std::move(cells[kept++]));
+        // The range was cleared first: a cell still there gives its place to the number.
+        if (kept < cells.size() && cells[kept].x() == x) {
+          if (const CACell* replaced = cells[kept].cell()) document.dropReferencesOf(*replaced);
+          ++kept;
+        }
+        merged.push_back(numbers.entries[i].plainCopy());
+      }
+      while (kept < cells.size()) merged.push_back(std::move(cells[kept++]));
+      cells.assign(merged);
+    }
+    if (read)
+      for (size_t i = first; i < next; ++i) document.setRecalcForDependents(GridPoint{numbers.entries[i].x(), packed.y});
+  }
+  if (!made.empty()) {
+    const auto middle = std::ptrdiff_t(rows.size());
+    rows.insert(rows.end(), std::make_move_iterator(made.begin()), std::make_move_iterator(made.end()));
+    if (middle > 0 && rows[size_t(middle) - 1]->gridY() > rows[size_t(middle)]->gridY())
+      std::inplace_merge(rows.begin(), rows.begin() + middle, rows.end(),
+                         [](const std::unique_ptr<CARow>& a, const std::unique_ptr<CARow>& b) {
+                           return a->gridY() < b->gridY();
+                         });
+  }
+  document.setCellAdded(true);
 }
 
 }  // namespace
@@ -124,21 +187,65 @@ QString CADocument::archiveForUndoWithColumns(bool columns, bool rows) {
   }
 }
 
-bool CADocument::archiveCellsForUndo(std::vector<QString>& archive, const GridRange& range) {
+bool CADocument::archiveCellsForUndo(std::vector<QString>& archive, const GridRange& range, CAPackedNumbers* numbers) {
   try {
     FlagScope settingUndo(*this, &CADocument::setSettingUndo, true);
     bool written = true;
-    readCellsInRange(range, [&](const CACell& cell, bool& stop) {
-      if (!cell.holdsContent()) return;
-      FLXmlEncoder encoder;
-      FLError error;
-      if (!cell.saveToXml(encoder, &error)) {
-        written = false;
-        stop = true;
-        return;
+    // The walk of readCellsInRange, over the entries: a plain number is packed as it is kept.
+    const bool allRows = range.startPoint.y == kGridWildcard;
+    const bool allColumns = range.startPoint.x == kGridWildcard;
+    const auto first = allRows ? rows_.begin() : std::lower_bound(rows_.begin(), rows_.end(), range.startPoint.y, RowBefore);
+    const auto entriesOf = [&](const CARow& row) {
+      const CARow::CellList& cells = row.cells();
+      const size_t from = allColumns ? 0 : row.lowerBound(range.startPoint.x);
+      const size_t to =
+          allColumns || range.endPoint.x >= kGridOpenEnd ? cells.size() : row.lowerBound(range.endPoint.x + 1);
+      return std::pair(from, std::max(from, to));
+    };
+    if (numbers) {
+      // Room for every entry of the range, made once: a step lives long and keeps no spare room,
+      // and growing a block of a million numbers would hold two of them for a moment.
+      size_t entries = 0;
+      size_t rows = 0;
+      for (auto it = first; it != rows_.end() && (allRows || (*it)->gridY() <= range.endPoint.y); ++it) {
+        const auto [from, to] = entriesOf(**it);
+        entries += to - from;
+        rows += to > from ? 1 : 0;
       }
-      archive.push_back(encoder.xml());
-    });
+      numbers->entries.reserve(numbers->entries.size() + entries);
+      numbers->rows.reserve(numbers->rows.size() + rows);
+    }
+    for (auto it = first; written && it != rows_.end(); ++it) {
+      const CARow& row = **it;
+      if (!allRows && row.gridY() > range.endPoint.y) break;
+      const CARow::CellList& cells = row.cells();
+      for (size_t i = allColumns ? 0 : row.lowerBound(range.startPoint.x); i < cells.size(); ++i) {
+        const CACellEntry& entry = cells[i];
+        if (!allColumns && entry.x() > range.endPoint.x) break;
+        if (numbers) {
+          if (entry.isPlain()) {
+            numbers->add(row.gridY(), entry.plainCopy());
+            continue;
+          }
+          if (std::optional<CACellEntry> plain = CACellEntry::plainNumber(*entry.cell())) {
+            numbers->add(row.gridY(), std::move(*plain));
+            continue;
+          }
+        }
+        const CACellReading cell(entry, row.gridY(), this);
+        if (!cell->holdsContent()) continue;
+        FLXmlEncoder encoder;
+        FLError error;
+        if (!cell->saveToXml(encoder, &error)) {
+          written = false;
+          break;
+        }
+        archive.push_back(encoder.xml());
+      }
+    }
+    // Entries that were no lone numbers went as texts: their room goes when it is much.
+    if (numbers && numbers->entries.capacity() - numbers->entries.size() > numbers->entries.size() / 8)
+      numbers->entries.shrink_to_fit();
     if (!written) LogString(kCellsFailed);
     return written;
   } catch (const std::exception& exception) {
@@ -289,7 +396,8 @@ void CADocument::restoreRowsFromUndo(const std::vector<QString>& archive) {
   invalidateAfterUndoForRows(false, false);
 }
 
-void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const GridRange& range) {
+void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const GridRange& range,
+                                      const CAPackedNumbers* numbers) {
   setSelectionRange(range);
   // The cells go, never the formats of whole rows or columns, which the archive does not hold:
   // the range is cleared as a block.
@@ -297,6 +405,7 @@ void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const
   std::optional<EditBatch> batch(std::in_place, *this, true);
   GridRange block;
   if (TypeOfRange(&block, range) != kRangeInvalid) clearRange(block, kClearAll, kUndoUnnamed);
+  if (numbers) RestorePlainNumbers(*this, *numbers);
   for (const QString& text : archive) {
     std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(text);
     if (!decoder || !decoder->getNextTag() || XmlTagOf(*decoder) != kXmlCell) continue;

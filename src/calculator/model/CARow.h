@@ -54,6 +54,16 @@ class CACellEntry {
   // The same for a cell that holds a number and nothing else, at its column; nothing for others.
   static std::optional<CACellEntry> plainNumber(const CACell& cell);
 
+  // A copy of a plain number's entry; an empty entry for a cell's.
+  CACellEntry plainCopy() const {
+    CACellEntry copy;
+    if (isPlain()) {
+      copy.word_ = word_;
+      copy.tag_ = tag_;
+    }
+    return copy;
+  }
+
   // Null for an empty entry and for a plain number.
   CACell* cell() const { return kind() == kCell ? reinterpret_cast<CACell*>(word_) : nullptr; }
   bool isPlain() const { return kind() != kCell; }

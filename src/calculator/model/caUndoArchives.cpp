@@ -57,34 +57,25 @@ std::unique_ptr<FLXmlDecoder> OpenText(const QString& text, CAXmlTag* tag) {
   return decoder;
 }
 
-QString TextOfTag(CAXmlTag tag, const QString& value) {
-  FLXmlEncoder encoder;
-  encoder.addTag(XmlName(tag), value);
-  return encoder.xml();
-}
-
-// A step of cells or formats also notes, after its own texts, the selection and active cell:
-// the restore selects its range, and the noted selection is then put back, so that an undo
-// leaves the selection as it was before the step and a redo as it was after it.
+// A step of cells or formats also notes the selection and active cell: the restore selects its
+// range, and the noted selection is then put back, so that an undo leaves the selection as it was
+// before the step and a redo as it was after it.
 void AddSelection(const CADocument& document, CAUndoArchive& archive) {
-  archive.push_back(TextOfTag(kXmlSel, StringFromSelection(document.selectionRange())));
-  archive.push_back(TextOfTag(kXmlActive, StringFromGridPoint(document.activeCellPoint())));
+  archive.selection = document.selectionRange();
+  archive.active = document.activeCellPoint();
 }
 
-// A cells step notes which rows of its range exist, each as an empty "row" element: the cells'
-// restore cannot tell the rows that the step made to hold new cells (and that hold nothing once
-// the cells are gone) from rows that were there, empty, before.
+// A cells step notes which rows of its range exist: the cells' restore cannot tell the rows that
+// the step made to hold new cells (and that hold nothing once the cells are gone) from rows that
+// were there, empty, before.
 void AddRowMarkers(const CADocument& document, const GridRange& range, CAUndoArchive& archive) {
   GridRange span;
   if (TypeOfRange(&span, range) == kRangeInvalid) return;
-  for (const std::unique_ptr<CARow>& row : document.rows()) {
-    if (row->gridY() < span.startPoint.y) continue;
-    if (row->gridY() > span.endPoint.y) break;
-    FLXmlEncoder encoder;
-    encoder.addAttribute(XmlName(kXmlY), row->gridY());
-    encoder.openAndCloseTag(XmlName(kXmlRow));
-    archive.push_back(encoder.xml());
-  }
+  const CADocument::RowList& rows = document.rows();
+  auto it = std::lower_bound(rows.begin(), rows.end(), span.startPoint.y,
+                             [](const std::unique_ptr<CARow>& row, int64_t y) { return row->gridY() < y; });
+  for (; it != rows.end() && (*it)->gridY() <= span.endPoint.y; ++it) archive.rows.push_back((*it)->gridY());
+  archive.rows.shrink_to_fit();
 }
 
 // A formats step of columns notes which columns of its range exist, for the same reason.
@@ -94,50 +85,13 @@ void AddColumnMarkers(const CADocument& document, const GridRange& range, CAUndo
   for (const std::unique_ptr<CAColumn>& column : document.columns()) {
     if (column->gridX() < span.startPoint.x) continue;
     if (column->gridX() > span.endPoint.x) break;
-    FLXmlEncoder encoder;
-    encoder.addAttribute(XmlName(kXmlX), column->gridX());
-    encoder.openAndCloseTag(XmlName(kXmlCol));
-    archive.push_back(encoder.xml());
+    archive.columns.push_back(column->gridX());
   }
 }
 
-// What a step's texts say besides its cells or formats.
-struct Notes {
-  CAUndoArchive texts;  // the cells, formats or rows themselves
-  std::vector<int64_t> rows;
-  std::vector<int64_t> columns;
-  std::optional<GridRange> selection;
-  std::optional<GridPoint> active;
-};
-
-Notes ReadNotes(const CAUndoArchive& archive) {
-  Notes notes;
-  for (const QString& text : archive) {
-    CAXmlTag tag = kXmlUnknownTag;
-    std::unique_ptr<FLXmlDecoder> decoder = OpenText(text, &tag);
-    if (!decoder) continue;
-    if (tag == kXmlSel) {
-      notes.selection = SelectionFromString(decoder->value());
-    } else if (tag == kXmlActive) {
-      notes.active = CellPointFromString(decoder->value());
-    } else if (tag == kXmlRow && decoder->endTag()) {
-      const int64_t y = decoder->integerAttributeForTag(XmlName(kXmlY));
-      if (IsGridCoordinate(y)) notes.rows.push_back(y);
-    } else if (tag == kXmlCol && decoder->endTag()) {
-      const int64_t x = decoder->integerAttributeForTag(XmlName(kXmlX));
-      if (IsGridCoordinate(x)) notes.columns.push_back(x);
-    } else {
-      notes.texts.push_back(text);
-    }
-  }
-  std::sort(notes.rows.begin(), notes.rows.end());
-  std::sort(notes.columns.begin(), notes.columns.end());
-  return notes;
-}
-
-void RestoreSelection(CADocument& document, const Notes& notes) {
-  if (notes.selection) document.setSelectionRange(*notes.selection);
-  if (notes.active) document.setActiveCellPoint(*notes.active);
+void RestoreSelection(CADocument& document, const CAUndoArchive& archive) {
+  if (archive.selection) document.setSelectionRange(*archive.selection);
+  if (archive.active) document.setActiveCellPoint(*archive.active);
 }
 
 // Removes the rows (within [first, last]) that hold nothing and that the archive did not have.
@@ -150,22 +104,20 @@ void RemoveRowsNotKept(CADocument& document, int64_t first, int64_t last, const 
 }
 
 // The rows of the range are those the archive noted again.
-void RestoreRowsOfRange(CADocument& document, const GridRange& span, const Notes& notes) {
-  RemoveRowsNotKept(document, span.startPoint.y, span.endPoint.y, notes.rows);
-  for (const int64_t y : notes.rows) document.rowImperative(y);
+void RestoreRowsOfRange(CADocument& document, const GridRange& span, const CAUndoArchive& archive) {
+  RemoveRowsNotKept(document, span.startPoint.y, span.endPoint.y, archive.rows);
+  for (const int64_t y : archive.rows) document.rowImperative(y);
 }
 
 void RestoreCells(CADocument& document, const GridRange& range, const CAUndoArchive& archive) {
-  const Notes notes = ReadNotes(archive);
-  document.restoreCellsFromUndo(notes.texts, range);
+  document.restoreCellsFromUndo(archive.texts, range, &archive.numbers);
   GridRange span;
-  if (TypeOfRange(&span, range) != kRangeInvalid) RestoreRowsOfRange(document, span, notes);
-  RestoreSelection(document, notes);
+  if (TypeOfRange(&span, range) != kRangeInvalid) RestoreRowsOfRange(document, span, archive);
+  RestoreSelection(document, archive);
 }
 
 void RestoreFormats(CADocument& document, const CAUndoContext& context, const CAUndoArchive& archive) {
-  const Notes notes = ReadNotes(archive);
-  document.restoreFormatsFromUndo(notes.texts, context.range, context.domain);
+  document.restoreFormatsFromUndo(archive.texts, context.range, context.domain);
   GridRange span;
   if (context.domain != kDomainDocument && TypeOfRange(&span, context.range) != kRangeInvalid) {
     if (context.domain == kDomainColumn) {
@@ -173,7 +125,7 @@ void RestoreFormats(CADocument& document, const CAUndoContext& context, const CA
         const int64_t x = column->gridX();
         const bool vanilla = column->digitCount() == 0 && column->width() == 0 && !column->format();
         return vanilla && x >= span.startPoint.x && x <= span.endPoint.x &&
-               !std::binary_search(notes.columns.begin(), notes.columns.end(), x);
+               !std::binary_search(archive.columns.begin(), archive.columns.end(), x);
       });
     } else {
       if (context.domain == kDomainCell) {
@@ -189,10 +141,10 @@ void RestoreFormats(CADocument& document, const CAUndoContext& context, const CA
           });
         }
       }
-      RestoreRowsOfRange(document, span, notes);
+      RestoreRowsOfRange(document, span, archive);
     }
   }
-  RestoreSelection(document, notes);
+  RestoreSelection(document, archive);
 }
 
 // Heights are restored over rows that may have been made for them: every row starts from no
@@ -204,7 +156,7 @@ void ResetRowHeights(CADocument& document) {
   }
 }
 
-void RestoreRows(CADocument& document, const CAUndoArchive& archive) {
+void RestoreRows(CADocument& document, const std::vector<QString>& archive) {
   std::vector<int64_t> kept;
   for (const QString& text : archive) {
     CAXmlTag tag = kXmlUnknownTag;
@@ -243,6 +195,21 @@ bool NeedsContext(uint32_t action) {
 
 }  // namespace
 
+void CAPackedNumbers::add(int64_t y, CACellEntry entry) {
+  if (rows.empty() || rows.back().y != y) rows.push_back(Row{y, 0});
+  ++rows.back().count;
+  entries.push_back(std::move(entry));
+}
+
+size_t CAUndoArchive::bytes() const {
+  size_t total = sizeof *this + texts.capacity() * sizeof(QString) + numbers.rows.capacity() * sizeof(CAPackedNumbers::Row) +
+                 numbers.entries.capacity() * sizeof(CACellEntry) + (rows.capacity() + columns.capacity()) * sizeof(int64_t);
+  // A text's block: its header, its code units and the closing null.
+  for (const QString& text : texts)
+    if (!text.isNull()) total += sizeof(QArrayData) + (size_t(text.capacity()) + 1) * sizeof(char16_t);
+  return total;
+}
+
 QString UndoDescriptorName(uint32_t descriptor) {
   if (descriptor >= kUndoDescriptorNames.size()) {
     LogAssert(kBadUndoDescriptor, __func__, __FILE__, __LINE__);
@@ -255,29 +222,29 @@ bool ArchiveForUndoAction(CADocument& document, uint32_t action, const CAUndoCon
                           CAUndoArchive& archive) {
   const auto single = [&](const QString& text) {
     if (text.isNull()) return false;
-    archive.push_back(text);
+    archive.texts.push_back(text);
     return true;
   };
   switch (action) {
     case kUndoActionCells:
-      if (!document.archiveCellsForUndo(archive, context.range)) return false;
+      if (!document.archiveCellsForUndo(archive.texts, context.range, &archive.numbers)) return false;
       AddRowMarkers(document, context.range, archive);
       AddSelection(document, archive);
       return true;
     case kUndoActionColumns:
-      return document.archiveColumnsForUndo(archive);
+      return document.archiveColumnsForUndo(archive.texts);
     case kUndoActionLayout:
       // The password step is a layout step: the check value and the hint go with the options.
       if (!single(document.archiveForUndoWithColumns(false, false))) return false;
-      archive.push_back(document.password());
-      archive.push_back(document.passwordHint());
+      archive.texts.push_back(document.password());
+      archive.texts.push_back(document.passwordHint());
       return true;
     case kUndoActionLayoutColumns:
     case kUndoActionLayoutRows:
       return single(document.archiveForUndoWithColumns(action == kUndoActionLayoutColumns,
                                                        action == kUndoActionLayoutRows));
     case kUndoActionFormats:
-      document.addArchivedFormatsForUndo(archive, context.range, context.domain);
+      document.addArchivedFormatsForUndo(archive.texts, context.range, context.domain);
       if (context.domain == kDomainDocument) return true;
       if (context.domain == kDomainColumn)
         AddColumnMarkers(document, context.range, archive);
@@ -286,7 +253,7 @@ bool ArchiveForUndoAction(CADocument& document, uint32_t action, const CAUndoCon
       AddSelection(document, archive);
       return true;
     case kUndoActionRows:
-      return document.archiveRowsForUndo(archive);
+      return document.archiveRowsForUndo(archive.texts);
     case kUndoActionWholeDocument:
       return single(document.archiveWholeDocForUndo());
     default:
@@ -297,28 +264,28 @@ bool ArchiveForUndoAction(CADocument& document, uint32_t action, const CAUndoCon
 
 void RestoreUndoAction(CADocument& document, uint32_t action, const CAUndoContext& context,
                        const CAUndoArchive& archive) {
-  const QString first = archive.empty() ? QString() : archive.front();
+  const QString first = archive.texts.empty() ? QString() : archive.texts.front();
   switch (action) {
     case kUndoActionCells:
       RestoreCells(document, context.range, archive);
       break;
     case kUndoActionColumns:
-      document.restoreColumnsFromUndo(archive);
+      document.restoreColumnsFromUndo(archive.texts);
       break;
     case kUndoActionLayout:
     case kUndoActionLayoutColumns:
     case kUndoActionLayoutRows:
       RestoreLayout(document, action, first);
-      if (action == kUndoActionLayout && archive.size() == 3) {
-        document.setPassword(archive[1]);
-        document.setPasswordHint(archive[2]);
+      if (action == kUndoActionLayout && archive.texts.size() == 3) {
+        document.setPassword(archive.texts[1]);
+        document.setPasswordHint(archive.texts[2]);
       }
       break;
     case kUndoActionFormats:
       RestoreFormats(document, context, archive);
       break;
     case kUndoActionRows:
-      RestoreRows(document, archive);
+      RestoreRows(document, archive.texts);
       break;
     case kUndoActionWholeDocument:
       document.restoreWholeDocFromUndo(first);
@@ -369,6 +336,12 @@ bool CAUndoArchiver::undoOrRedo(uint32_t* action, uint32_t, void* data, bool isR
   WriteRecord(data, record);
   stepReplayed(isRedo);
   return true;
+}
+
+size_t CAUndoArchiver::archiveBytes() const {
+  size_t bytes = 0;
+  for (const auto& [key, archive] : archives_) bytes += sizeof key + archive.bytes();
+  return bytes;
 }
 
 QString CAUndoArchiver::undoActionName(uint32_t descriptor, const void*) {

@@ -1,15 +1,18 @@
 // The spreadsheet's undo steps: the actions (which part of the document a step archives), the
 // descriptors that name steps in the Edit menu, the context a step is recorded with, and the
-// undo stack's delegate that archives a step's part of the sheet as XML texts when it is
-// recorded and restores it, by exchange with the current state, on undo and redo.
+// undo stack's delegate that archives a step's part of the sheet as XML texts (and a cells step's
+// lone numbers packed) when it is recorded and restores it, by exchange with the current state,
+// on undo and redo.
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"
+#include "calculator/model/CARow.h"
 #include "framlet/shell/FLUndoDelegate.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -82,9 +85,37 @@ struct CAUndoContext {
   int32_t domain = 0;
 };
 
-// One step's archive: a single text (whole document, layout) or one text per cell, column,
-// row or format.
-using CAUndoArchive = std::vector<QString>;
+// The cells of a cells step that hold a number and nothing else, kept as a row keeps them (a
+// plain entry of 16 bytes: the number's bits, its kind and column), row by row. Most cells of a
+// large sheet are such numbers; as a text of XML each, a step took ten times what the sheet did.
+struct CAPackedNumbers {
+  struct Row {
+    int64_t y;
+    uint64_t count;  // its entries, the next ones in `entries`, ascending by column
+  };
+  std::vector<Row> rows;  // ascending by y
+  std::vector<CACellEntry> entries;
+
+  // The entry (a plain one) goes last, in row y: rows come in ascending order, a row's entries
+  // in ascending columns.
+  void add(int64_t y, CACellEntry entry);
+};
+
+// One step's archive. Its texts are a whole document, a layout (then the password and its hint),
+// or one text per cell, column, row or format; a cells step keeps its lone numbers packed
+// instead. A cells or formats step also notes which rows (columns) of its range existed, and the
+// selection and active cell.
+struct CAUndoArchive {
+  std::vector<QString> texts;
+  CAPackedNumbers numbers;
+  std::vector<int64_t> rows;     // ascending
+  std::vector<int64_t> columns;  // ascending
+  std::optional<GridRange> selection;
+  std::optional<GridPoint> active;
+
+  // What the archive holds in memory, its own record included.
+  size_t bytes() const;
+};
 
 // The document's part of a step: archives what the action names (NO when it could not be
 // written), and restores an archive of the action. Actions 0, 1, 5 and 6 need the context.
@@ -119,8 +150,9 @@ class CAUndoArchiver : public FLUndoDelegate {
   void freeUndoAction(uint32_t action, uint32_t descriptor, void* data, bool freeAll) override;
   void didPopUndoAction(uint32_t action, uint32_t descriptor, void* data) override;
 
-  // Archives held for live steps.
+  // Archives held for live steps, and the bytes they take.
   size_t archiveCount() const { return archives_.size(); }
+  size_t archiveBytes() const;
 
  protected:
   CADocument& document() const { return document_; }

@@ -275,3 +275,94 @@ TEST_F(UndoTest, RedoingEveryStepGivesTheStateTheCommandsLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+// A sheet of every kind of cell, numbers of every form among texts, formulas and formats.
+class ClearUndoTest : public EditTest {
+ protected:
+  void fill() {
+    CAFormat bold;
+    bold.setBold(true);
+    const auto number = [&](const char* at, const CANumber& value) {
+      document.cellAtGridPointImperative(A1(at))->setNumberValue(value);
+      document.compactCellAt(A1(at));  // kept as an opened package keeps a lone number
+    };
+    number("A1", CANumber(42));
+    number("B1", CANumber(int64_t(9007199254740993)));  // beyond a double's integers
+    number("C1", CANumber::withNumerator(-1, 3));
+    number("D1", CANumber::withReal(0.1L));
+    number("A2", CANumber::withReal(-1e-300L));
+    enter("B2", "hello");
+    enter("C2", "7").setFormat(bold);  // a number with a format
+    enter("D2", "=A1*2");
+    enter("A3", "=SUM(A1:D1)");
+    enter("B3", "2024-03-01");  // a date
+    enter("C3", "https://example.com/");
+    CACell& box = *document.cellAtGridPointImperative(A1("D3"));
+    box.setValueType(kValueCheckbox);
+    box.setChecked(true);
+    document.cellAtGridPointImperative(A1("A4"))->setFormat(bold);  // a format alone
+    document.cellAtGridPointImperative(A1("B4"))->setNote(QStringLiteral("see"));  // a note alone
+    number("C4", CANumber(-5));
+    enter("D4", "word");
+    // Outside the cleared block, reading it.
+    enter("F6", "=A1+C4+D2");
+    document.evaluate();
+  }
+};
+
+}  // namespace
+
+// Clearing a block of numbers, texts, formulas and formats and undoing it gives back every cell
+// exactly, and the formulas that read the block read it again; the redo clears it again.
+TEST_F(ClearUndoTest, UndoingAClearGivesBackExactlyWhatWasCleared) {
+  const struct {
+    const char* command;
+    std::function<void(CADocument&)> clear;
+    const char* f6After;  // F6 while the block is cleared
+  } cases[] = {
+      {"Delete", [](CADocument& d) { d.clear(kClearContents); }, "0"},
+      {"Clear All", [](CADocument& d) { d.clear(kClearAll); }, "0"},
+      {"Delete Rows", [](CADocument& d) { d.deleteSelection(kEditCellsVertical); }, "-"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    document.restoreWholeDocFromUndo(QStringLiteral("<spreadsheet/>"));
+    window.manager.clearUndo();
+    fill();
+    EXPECT_EQ(value("F6"), "121");
+    select("A1", "D4");
+    expectUndoAndRedo([&] { c.clear(document); });
+    window.manager.undo();
+    EXPECT_EQ(value("F6"), "121");
+    EXPECT_EQ(*cell("B1")->number(), CANumber(int64_t(9007199254740993)));
+    EXPECT_EQ(*cell("C1")->number(), CANumber::withNumerator(-1, 3));
+    EXPECT_EQ(*cell("A2")->number(), CANumber::withReal(-1e-300L));
+    window.manager.redo();
+    EXPECT_EQ(value("F6"), c.f6After);
+  }
+}
+
+// The undo step of a cleared sheet of numbers keeps them in a few bytes each, not as a text per
+// cell: close to what the numbers take in the sheet.
+TEST_F(ClearUndoTest, TheUndoStepOfClearedNumbersIsNearTheirOwnSize) {
+  constexpr int64_t kRows = 1000;
+  constexpr int64_t kColumns = 10;
+  for (int64_t y = 0; y < kRows; ++y) {
+    for (int64_t x = 0; x < kColumns; ++x) {
+      document.cellAtGridPointImperative({x, y})->setNumberValue(
+          x % 2 ? CANumber::withReal(0.001L * y + x) : CANumber::withNumerator(y, x + 1));
+      document.compactCellAt({x, y});
+    }
+  }
+  document.evaluate();
+  select("A1", "J1000");
+  const size_t before = window.archiver.archiveBytes();
+  document.clear(kClearContents);
+  const double perCell = double(window.archiver.archiveBytes() - before) / double(kRows * kColumns);
+  EXPECT_LE(perCell, 40.0);
+  window.manager.undo();
+  EXPECT_EQ(document.extent(), (GridRange{{0, 0}, {kColumns - 1, kRows - 1}}));
+  EXPECT_EQ(*cell("J1000")->number(), CANumber::withReal(0.001L * 999 + 9));
+}
