@@ -143,6 +143,9 @@ class CACell {
   // The entered text: a formula with "=", a link's target or a text. A copy: the cell keeps
   // its text and tokens in one compact block.
   QString formula() const { return entered_.text(); }
+  // Whether any text is entered, classified or not (a formula being put together is entered
+  // before the cell takes its type).
+  bool hasEnteredText() const { return entered_.hasText(); }
   QString enteredText() const { return entered_.text(); }
   // The formula's tokens, decoded into a buffer of the caller's: keep it (not a view of it) for
   // as long as the tokens are read.

@@ -106,11 +106,12 @@ void CADocument::dropEmptiedCells() {
   if (emptiedCells_.empty() || cellHolds_ > 0) return;
   std::vector<GridPoint> points;
   points.swap(emptiedCells_);
-  // Nothing of its own, and nobody in the middle of changing it (typing, a type change).
+  // Nothing of its own, and nobody in the middle of changing it (typing, a type change, a
+  // function put in before the cell is typed into).
   const auto holdsNothing = [](const CACellEntry& entry) {
     const CACell* cell = entry.cell();
     return cell && cell->valueType() == kValueNone && !cell->holdsContent() && !cell->typingInProgress() &&
-           !cell->typeIsChanging();
+           !cell->typeIsChanging() && !cell->hasEnteredText();
   };
   const auto rowOf = [&](int64_t y) {
     // A sheet filled from the top has row y at index y: a look there first.

@@ -111,6 +111,19 @@ TEST_F(FunctionBrowserTest, InsertingReplacesTheSelectionAndSelectsThePlaceholde
   EXPECT_EQ(recent->child(0)->text(0).toStdString(), "ROUND");
 }
 
+// A function put into an empty cell is entered text before the cell is typed into: the cell is
+// no emptied cell that a recalculation meanwhile would drop.
+TEST_F(FunctionBrowserTest, AFunctionInsertedIntoAnEmptyCellOutlastsARecalculation) {
+  CAFormatVFormulaVC browser;
+  show(browser);
+  browser.formulaOutline()->setCurrentItem(item(browser, QStringLiteral("SUM")));
+  browser.insertButton()->click();
+  document().evaluate();
+  const CACell* cell = document().activeCell();
+  ASSERT_NE(cell, nullptr);
+  EXPECT_TRUE(cell->formula().startsWith(QStringLiteral("SUM("))) << cell->formula().toStdString();
+}
+
 TEST_F(FunctionBrowserTest, GroupsAreNotSelectableAndLeaveTheButtonsOff) {
   CAFormatVFormulaVC browser;
   show(browser);
