@@ -16,6 +16,7 @@
 
 #include "BenchApplication.h"
 #include "BenchPeakMemory.h"
+#include "BenchUndoWindow.h"
 
 #include <memory>
 
@@ -23,30 +24,12 @@ namespace {
 
 constexpr int64_t kNumbersPerRow = 10;
 
-// A window that keeps the undo stack and draws nothing.
-class ClearsWindow : public CADocumentWindow {
- public:
-  explicit ClearsWindow(CADocument& document) : archiver(document) {
-    manager.setDelegate(&archiver);
-    manager.setBufferSize(CAUndoArchiver::kBufferSize);
-    manager.setCapacity(CAUndoArchiver::kCapacity);
-  }
-  void redrawCell(const GridPoint&) override {}
-  void redrawRange(const GridRange&) override {}
-  void redrawSelectionForDomain(int32_t) override {}
-  void removeTooltipForCell(const CACell&) override {}
-  FLUndoManager* undoManager() override { return &manager; }
-
-  CAUndoArchiver archiver;
-  FLUndoManager manager;
-};
-
 // A sheet in a window; the window goes first.
 struct WindowedSheet {
   WindowedSheet() {
     EnsureBenchApplication();
     document = std::make_unique<CADocument>();
-    window = std::make_unique<ClearsWindow>(*document);
+    window = std::make_unique<BenchUndoWindow>(*document);
     document->setController(window.get());
   }
   ~WindowedSheet() {
@@ -55,7 +38,7 @@ struct WindowedSheet {
     document.reset();
   }
   std::unique_ptr<CADocument> document;
-  std::unique_ptr<ClearsWindow> window;
+  std::unique_ptr<BenchUndoWindow> window;
 };
 
 // Column A names the rows in shuffled order, column B holds a number each.

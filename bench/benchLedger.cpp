@@ -25,6 +25,7 @@
 
 #include "BenchApplication.h"
 #include "BenchPeakMemory.h"
+#include "BenchUndoWindow.h"
 
 #include <memory>
 
@@ -147,24 +148,6 @@ BENCHMARK(BM_OpenLedgerXls)->Arg(10000)->Arg(32768)->Arg(65536)->Unit(benchmark:
 void BM_OpenLedgerStatistics(benchmark::State& state) { OpenLedgerBenchmark(state, false, true); }
 BENCHMARK(BM_OpenLedgerStatistics)->Arg(10000)->Arg(32768)->Arg(65536)->Unit(benchmark::kMillisecond);
 
-// A window that keeps the undo stack and draws nothing.
-class LedgerWindow : public CADocumentWindow {
- public:
-  explicit LedgerWindow(CADocument& document) : archiver(document) {
-    manager.setDelegate(&archiver);
-    manager.setBufferSize(CAUndoArchiver::kBufferSize);
-    manager.setCapacity(CAUndoArchiver::kCapacity);
-  }
-  void redrawCell(const GridPoint&) override {}
-  void redrawRange(const GridRange&) override {}
-  void redrawSelectionForDomain(int32_t) override {}
-  void removeTooltipForCell(const CACell&) override {}
-  FLUndoManager* undoManager() override { return &manager; }
-
-  CAUndoArchiver archiver;
-  FLUndoManager manager;
-};
-
 // Documents measure their font: the application comes before the document.
 struct BenchApplication {
   BenchApplication() { EnsureBenchApplication(); }
@@ -189,7 +172,7 @@ struct OpenedLedger : BenchApplication {
   const int64_t rows;
   const LedgerFile file;
   CADocument document;
-  LedgerWindow window{document};
+  BenchUndoWindow window{document};
 };
 
 void BM_LedgerTypeInC2(benchmark::State& state) {
