@@ -171,6 +171,12 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   // judged, so only the formula that differs is replaced. Gives how many were.
   uint64_t keepStoredValuesWhereTheyDiffer() {
     uint64_t kept = 0;
+    if (everyFormulaAgrees()) {
+      // The common case, a workbook whose formulas all computed here what they did there: none is
+      // replaced, so none is computed again, and the order to judge them in is not needed.
+      forgetConverted();
+      return 0;
+    }
     // The formulas judged, by column and row: the last one given to each cell.
     std::vector<uint32_t> judged(converted_.size());
     for (uint32_t i = 0; i < judged.size(); ++i) judged[i] = i;
@@ -272,13 +278,28 @@ class DocumentExcelDelegate final : public ExcelDelegate {
         ++kept;
       }
     }
-    std::vector<ConvertedFormula>().swap(converted_);
-    records_.clear();
-    recordIndex_.clear();
+    forgetConverted();
     return kept;
   }
 
  private:
+  // Whether every formula computed what the workbook stored for it (an earlier formula given to
+  // a cell a later record replaced is asked as well: a "no" only means the levels are worked out).
+  bool everyFormulaAgrees() const {
+    for (const ConvertedFormula& entry : converted_) {
+      const CACell* cell = document_.cellAtGridPoint(entry.point);
+      if (!cell || (cell->valueType() != kValueFormula && cell->valueType() != kValueError)) continue;
+      if (!agrees(*cell, entry.stored)) return false;
+    }
+    return true;
+  }
+
+  void forgetConverted() {
+    std::vector<ConvertedFormula>().swap(converted_);
+    records_.clear();
+    recordIndex_.clear();
+  }
+
   // The copy of a workbook record kept for the converted formulas that have it.
   uint32_t keptRecord(const CAExcelFormatRecord& record) {
     uint32_t& kept = recordIndex_[&record];

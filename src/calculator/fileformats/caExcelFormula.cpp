@@ -1,6 +1,7 @@
 // Rebuilds infix text from Excel's postfix tokens on a stack of text fragments, each with the
 // precedence of its outermost operator, so that parentheses go exactly where our parser needs
-// them to read the same grouping.
+// them to read the same grouping. The fragments are ASCII (references, numbers, operators and
+// function names), kept as bytes: a workbook has a formula in every other cell of a long column.
 #include "calculator/fileformats/caExcelFormula.h"
 
 #include "calculator/model/caColumnLabels.h"
@@ -11,6 +12,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -86,9 +88,20 @@ uint32_t U32(QByteArrayView data, qsizetype offset) {
 }
 
 struct Fragment {
-  QString text;
+  std::string text;
   int32_t precedence;
 };
+
+// The decimal digits of a number, appended.
+void AppendNumber(std::string& text, uint64_t n) {
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = char('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  while (count > 0) text += digits[--count];
+}
 
 class Converter {
  public:
@@ -96,6 +109,7 @@ class Converter {
 
   std::optional<QString> run(QByteArrayView tokens) {
     stack_.clear();
+    stack_.reserve(8);
     bool switched = false;
     qsizetype pos = 0;
     while (pos < tokens.size()) {
@@ -123,7 +137,7 @@ class Converter {
       pos += qsizetype(length);
     }
     if (stack_.size() != 1 || badReference_) return std::nullopt;
-    return stack_.front().text;
+    return QString::fromUtf8(stack_.front().text.data(), qsizetype(stack_.front().text.size()));
   }
 
  private:
@@ -131,13 +145,34 @@ class Converter {
   bool handleAll(QByteArrayView tokens, int depth);
   bool binary(const char* text, int32_t precedence);
   bool call(int64_t row, int64_t count);
-  QString pop(bool wrap) {
-    Fragment top = std::move(stack_.back());
+  std::string pop(bool wrap) {
+    std::string text = std::move(stack_.back().text);
     stack_.pop_back();
-    return wrap ? QStringLiteral("(%1)").arg(top.text) : top.text;
+    if (wrap) {
+      text.insert(text.begin(), '(');
+      text += ')';
+    }
+    return text;
   }
-  void push(QString text, int32_t precedence) { stack_.push_back({std::move(text), precedence}); }
-  QString reference(uint64_t row, uint16_t columnField, bool relativeToCell) const;
+  void push(std::string text, int32_t precedence) { stack_.push_back({std::move(text), precedence}); }
+  void pushMarker(int64_t row) {
+    std::string text(1, '{');
+    AppendNumber(text, uint64_t(row));
+    push(std::move(text), kOperand);
+  }
+  void reference(std::string& text, uint64_t row, uint16_t columnField, bool relativeToCell) const;
+  void pushReference(QByteArrayView token, bool relativeToCell) {
+    std::string text;
+    reference(text, U16(token, 1), U16(token, 3), relativeToCell);
+    push(std::move(text), kOperand);
+  }
+  void pushArea(QByteArrayView token, bool relativeToCell) {
+    std::string text;
+    reference(text, U16(token, 1), U16(token, 5), relativeToCell);
+    text += ':';
+    reference(text, U16(token, 3), U16(token, 7), relativeToCell);
+    push(std::move(text), kOperand);
+  }
 
   XLFormulaContext& context_;
   std::vector<Fragment> stack_;
@@ -154,11 +189,13 @@ class Converter {
 bool Converter::binary(const char* text, int32_t precedence) {
   if (stack_.size() < 2) return false;
   const bool wrapRight = stack_.back().precedence <= precedence;
-  const QString right = pop(wrapRight);
+  const std::string right = pop(wrapRight);
   const int32_t left = stack_.back().precedence;
   const bool wrapLeft = left < precedence || (precedence == kPower && left == kPower);
-  const QString leftText = pop(wrapLeft);
-  push(leftText + QLatin1String(text) + right, precedence);
+  std::string joined = pop(wrapLeft);
+  joined += text;
+  joined += right;
+  push(std::move(joined), precedence);
   return true;
 }
 
@@ -169,24 +206,26 @@ bool Converter::call(int64_t row, int64_t count) {
   int64_t function = row;
   size_t argumentsFrom = first;
   if (row == kXLExternalFunctionRow) {
-    if (count < 1 || !stack_[first].text.startsWith(QLatin1Char('{'))) return false;
+    if (count < 1 || !stack_[first].text.starts_with('{')) return false;
     bool ok = false;
-    function = stack_[first].text.mid(1).toLongLong(&ok);
+    const std::string& marker = stack_[first].text;
+    function = QByteArrayView(marker.data() + 1, qsizetype(marker.size() - 1)).toLongLong(&ok);
     if (!ok || function < 0 || function >= kXLExternalFunctionRow) return false;
     argumentsFrom = first + 1;
   }
-  QString text = FunctionNameForRow(function) + QLatin1Char('(');
+  std::string text = kFunctionInfo[size_t(function)].name;
+  text += '(';
   for (size_t i = argumentsFrom; i < stack_.size(); ++i) {
-    if (i > argumentsFrom) text += QLatin1Char(',');
+    if (i > argumentsFrom) text += ',';
     text += stack_[i].text;
   }
-  text += QLatin1Char(')');
+  text += ')';
   stack_.resize(first);
   push(text, kOperand);
   return true;
 }
 
-QString Converter::reference(uint64_t row, uint16_t columnField, bool relativeToCell) const {
+void Converter::reference(std::string& text, uint64_t row, uint16_t columnField, bool relativeToCell) const {
   const bool columnRelative = columnField & 0x4000;
   const bool rowRelative = columnField & 0x8000;
   uint64_t column = columnField & 0x3FFF;
@@ -194,14 +233,13 @@ QString Converter::reference(uint64_t row, uint16_t columnField, bool relativeTo
     if (columnRelative) column = (context_.column + uint64_t(int64_t(int8_t(columnField & 0xFF)))) % 256;
     if (rowRelative) row = (context_.row + row) % 65536;
   }
-  QString text;
-  if (!columnRelative && !relativeToCell) text += QLatin1Char('$');
-  const QString letters = LabelForColumn(column + uint64_t(context_.columnOffset));
-  if (letters.isEmpty()) badReference_ = true;
-  text += letters;
-  if (!rowRelative && !relativeToCell) text += QLatin1Char('$');
-  text += QString::number(row + 1);
-  return text;
+  if (!columnRelative && !relativeToCell) text += '$';
+  char letters[kColumnLetterCapacity];
+  const int count = ColumnLetters(column + uint64_t(context_.columnOffset), letters);
+  if (count == 0) badReference_ = true;
+  text.append(letters, size_t(count));
+  if (!rowRelative && !relativeToCell) text += '$';
+  AppendNumber(text, row + 1);
 }
 
 bool Converter::handleAll(QByteArrayView tokens, int depth) {
@@ -228,14 +266,18 @@ bool Converter::handle(QByteArrayView token, int depth) {
     case tUminus: {
       // Written as a subtraction from 0, which our parser cannot mistake for anything else.
       if (stack_.empty()) return false;
-      const QString operand = pop(stack_.back().precedence <= kAdditive);
-      push(QStringLiteral("(0-%1)").arg(operand), kOperand);
+      std::string text = "(0-";
+      text += pop(stack_.back().precedence <= kAdditive);
+      text += ')';
+      push(std::move(text), kOperand);
       return true;
     }
     case tPercent: {
       if (stack_.empty()) return false;
-      const QString operand = pop(stack_.back().precedence < kMultiplicative);
-      push(QStringLiteral("(%1/100)").arg(operand), kOperand);
+      std::string text = "(";
+      text += pop(stack_.back().precedence < kMultiplicative);
+      text += "/100)";
+      push(std::move(text), kOperand);
       return true;
     }
     case tParen: return true;
@@ -247,8 +289,13 @@ bool Converter::handle(QByteArrayView token, int depth) {
       if (options & 0x10) return call(1, 1);  // SUM of one argument
       return true;
     }
-    case tBool: push(QLatin1String(token[1] ? "1" : "0"), kOperand); return true;
-    case tInt: push(QString::number(U16(token, 1)), kOperand); return true;
+    case tBool: push(token[1] ? "1" : "0", kOperand); return true;
+    case tInt: {
+      std::string text;
+      AppendNumber(text, U16(token, 1));
+      push(std::move(text), kOperand);
+      return true;
+    }
     case tNum: {
       double value = 0;
       memcpy(&value, token.data() + 1, sizeof value);
@@ -258,8 +305,8 @@ bool Converter::handle(QByteArrayView token, int depth) {
       options.decimalSeparator = QStringLiteral(".");
       options.digits = FLNumberFormatOptions::kAutomaticDigits;
       options.disallowScientific = true;
-      const QString text = FormatFloat(options, value);
-      push(text, text.startsWith(QLatin1Char('-')) ? kAdditive : kOperand);
+      const std::string text = FormatFloat(options, value).toStdString();
+      push(text, text.starts_with('-') ? kAdditive : kOperand);
       return true;
     }
     case tFunc: {
@@ -282,7 +329,7 @@ bool Converter::handle(QByteArrayView token, int depth) {
       const XLName& name = context_.names[index - 1];
       if (name.sheetIndex != context_.sheetIndex) return false;
       if (name.functionRow != kXLNoFunction) {
-        push(QStringLiteral("{%1").arg(name.functionRow), kOperand);
+        pushMarker(name.functionRow);
         return true;
       }
       if (name.tokens.isEmpty()) return false;
@@ -294,21 +341,13 @@ bool Converter::handle(QByteArrayView token, int depth) {
           index > context_.externalNames.size())
         return false;
       const int64_t row = context_.externalNames[index - 1];
-      if (row != kXLNoFunction) push(QStringLiteral("{%1").arg(row), kOperand);
+      if (row != kXLNoFunction) pushMarker(row);
       return true;
     }
-    case tRef: push(reference(U16(token, 1), U16(token, 3), false), kOperand); return true;
-    case tArea:
-      push(reference(U16(token, 1), U16(token, 5), false) + QLatin1Char(':') +
-               reference(U16(token, 3), U16(token, 7), false),
-           kOperand);
-      return true;
-    case tRefN: push(reference(U16(token, 1), U16(token, 3), true), kOperand); return true;
-    case tAreaN:
-      push(reference(U16(token, 1), U16(token, 5), true) + QLatin1Char(':') +
-               reference(U16(token, 3), U16(token, 7), true),
-           kOperand);
-      return true;
+    case tRef: pushReference(token, false); return true;
+    case tArea: pushArea(token, false); return true;
+    case tRefN: pushReference(token, true); return true;
+    case tAreaN: pushArea(token, true); return true;
     default:
       return false;
   }

@@ -6,42 +6,45 @@
 
 namespace {
 
-constexpr int kMaxLabelLetters = 8;
 constexpr uint64_t kLetterCount = 26;
 
 }  // namespace
 
 uint64_t g_maxColumn = 12356629;  // ColumnForLabel("ZZZZZ")
 
-QString LabelForColumn(uint64_t column) {
+int ColumnLetters(uint64_t column, char (&letters)[kColumnLetterCapacity]) {
   // Compared on the index itself: i + 1 would wrap for the largest unsigned value.
   if (column > g_maxColumn) {
     FLAssert(false, "Bad column x");
-    return QString();
+    return 0;
   }
-  QChar letters[kMaxLabelLetters];
+  char reversed[kColumnLetterCapacity];
   int count = 0;
   uint64_t n = column + 1;
   for (;;) {
-    if (count == kMaxLabelLetters) {
+    if (count == kColumnLetterCapacity) {
       FLAssert(false, "Label overflow");
       break;
     }
     const uint64_t r = n % kLetterCount;
     if (r == 0) {
-      letters[count++] = QLatin1Char('Z');
+      reversed[count++] = 'Z';
       n -= 1;
     } else {
-      letters[count++] = QLatin1Char(char('A' + r - 1));
+      reversed[count++] = char('A' + r - 1);
     }
     const bool more = n > 25;  // taken after the 'Z' borrow, before the division
     n /= kLetterCount;
     if (!more) break;
   }
-  QString label;
-  label.reserve(count);
-  for (int i = count - 1; i >= 0; --i) label.append(letters[i]);
-  return label;
+  for (int i = 0; i < count; ++i) letters[i] = reversed[count - 1 - i];
+  return count;
+}
+
+QString LabelForColumn(uint64_t column) {
+  char letters[kColumnLetterCapacity];
+  const int count = ColumnLetters(column, letters);
+  return QString::fromLatin1(letters, count);
 }
 
 uint64_t ColumnForLabel(const QString& label) { return ColumnForLabel(QStringView(label)); }

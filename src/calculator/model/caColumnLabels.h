@@ -14,6 +14,9 @@ inline constexpr const char* kLargestColumnLabel = "ZZZZZ";
 // Upper-case letters of the column; the empty text (after logging) for a column beyond
 // g_maxColumn.
 QString LabelForColumn(uint64_t column);
+// The same letters written out as bytes, for text made in bulk: how many (0 beyond g_maxColumn).
+inline constexpr int kColumnLetterCapacity = 8;
+int ColumnLetters(uint64_t column, char (&letters)[kColumnLetterCapacity]);
 
 // The zero-based column of the letters, in either case; all bits set for the empty text. The
 // letters are not validated: any character counts its upper-case code minus 64.
