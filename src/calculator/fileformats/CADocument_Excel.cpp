@@ -22,6 +22,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -64,11 +65,21 @@ bool SameRecord(const CAExcelFormatRecord& a, const CAExcelFormatRecord& b) {
          a.numberFormatCode == b.numberFormatCode && a.numberFormatCode.isNull() == b.numberFormatCode.isNull();
 }
 
+// What the workbook stored for a converted formula, in the room of its number (a long column of
+// formulas keeps one each until the sheet has computed); a value with text, which a formula is
+// not converted for, is kept whole aside.
+struct StoredResult {
+  int64_t first = 0;   // the integer, the numerator, the day index, the real's bits, or the index aside
+  int64_t second = 1;  // the denominator
+  int32_t type = kXLValueNone;
+  bool boolean = false;
+};
+
 // A converted formula and what the workbook stored for it, checked once the sheet has computed.
 // Its format is a copy of the workbook's record, kept once for all the formulas that share it.
 struct ConvertedFormula {
   GridPoint point;
-  XLValue stored;
+  StoredResult stored;
   uint32_t format;  // kNoRecord: none
 };
 
@@ -160,7 +171,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     }
     if (format) setOwnFormat(cell, *format, cached.error ? kXLValueNone : cached.type);
     // A cell given a formula twice is checked against the later one's result (see below).
-    converted_.push_back(ConvertedFormula{point, cached, format ? keptRecord(*format) : kNoRecord});
+    converted_.push_back(ConvertedFormula{point, keptResult(cached), format ? keptRecord(*format) : kNoRecord});
     return true;
   }
 
@@ -269,11 +280,12 @@ class DocumentExcelDelegate final : public ExcelDelegate {
           if (!readsItself[node]) cell->evaluate();
           graph.mark(node);
         }
-        if (agrees(*cell, entry.stored)) continue;
+        const XLValue stored = storedValue(entry.stored);
+        if (agrees(*cell, stored)) continue;
         CAExcelFormatRecord red = entry.format == kNoRecord ? CAExcelFormatRecord{} : records_[entry.format];
         red.backgroundKolor = kFormulaImportErrorKolor;
         document_.cellAtGridPointImperative(entry.point)->clearValue();
-        setCell(entry.point, entry.stored, &red);
+        setCell(entry.point, stored, &red);
         graph.mark(node);
         ++kept;
       }
@@ -289,13 +301,68 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     for (const ConvertedFormula& entry : converted_) {
       const CACell* cell = document_.cellAtGridPoint(entry.point);
       if (!cell || (cell->valueType() != kValueFormula && cell->valueType() != kValueError)) continue;
-      if (!agrees(*cell, entry.stored)) return false;
+      if (!agrees(*cell, storedValue(entry.stored))) return false;
     }
     return true;
   }
 
+  StoredResult keptResult(const XLValue& value) {
+    StoredResult kept;
+    kept.type = value.type;
+    kept.boolean = value.boolean;
+    switch (value.type) {
+      case kXLValueNone:
+      case kXLValueBoolean:
+        break;
+      case kXLValueDate:
+        kept.first = value.dayIndex;
+        break;
+      case kXLValueFraction:
+        kept.first = value.numerator;
+        kept.second = value.denominator;
+        break;
+      case kXLValueReal:
+        kept.first = std::bit_cast<int64_t>(value.real);
+        break;
+      case kXLValueInteger:
+        kept.first = value.integer;
+        break;
+      default:
+        kept.first = int64_t(aside_.size());
+        aside_.push_back(value);
+        break;
+    }
+    return kept;
+  }
+
+  XLValue storedValue(const StoredResult& kept) const {
+    switch (kept.type) {
+      case kXLValueNone:
+      case kXLValueBoolean:
+      case kXLValueDate:
+      case kXLValueFraction:
+      case kXLValueReal:
+      case kXLValueInteger:
+        break;
+      default:
+        return aside_[size_t(kept.first)];
+    }
+    XLValue value;
+    value.type = kept.type;
+    value.boolean = kept.boolean;
+    if (kept.type == kXLValueDate) value.dayIndex = int32_t(kept.first);
+    if (kept.type == kXLValueFraction) {
+      value.numerator = kept.first;
+      value.denominator = kept.second;
+    }
+    if (kept.type == kXLValueReal) value.real = std::bit_cast<double>(kept.first);
+    if (kept.type == kXLValueInteger) value.integer = kept.first;
+    return value;
+  }
+
   void forgetConverted() {
     std::vector<ConvertedFormula>().swap(converted_);
+    std::vector<XLValue>().swap(aside_);
     records_.clear();
     recordIndex_.clear();
   }
@@ -398,6 +465,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
 
   CADocument& document_;
   std::vector<ConvertedFormula> converted_;
+  std::vector<XLValue> aside_;  // stored values with text
   std::vector<CAExcelFormatRecord> records_;
   std::unordered_map<const CAExcelFormatRecord*, uint32_t> recordIndex_;  // 1 + the index in records_
   std::unordered_map<const CAExcelFormatRecord*, CachedFormat> formats_;

@@ -1,7 +1,8 @@
 // Rebuilds infix text from Excel's postfix tokens on a stack of text fragments, each with the
 // precedence of its outermost operator, so that parentheses go exactly where our parser needs
 // them to read the same grouping. The fragments are ASCII (references, numbers, operators and
-// function names), kept as bytes: a workbook has a formula in every other cell of a long column.
+// function names) and lie end to end in one buffer, in the order of the stack: a workbook may
+// have a formula in every other cell of a long column.
 #include "calculator/fileformats/caExcelFormula.h"
 
 #include "calculator/model/caColumnLabels.h"
@@ -88,9 +89,17 @@ uint32_t U32(QByteArrayView data, qsizetype offset) {
 }
 
 struct Fragment {
-  std::string text;
+  size_t start;  // in the text
   int32_t precedence;
 };
+
+// Puts `length` bytes into the text at `at`.
+void InsertBytes(std::string& text, size_t at, const char* bytes, size_t length) {
+  const size_t size = text.size();
+  text.resize(size + length);
+  std::memmove(text.data() + at + length, text.data() + at, size - at);
+  std::memcpy(text.data() + at, bytes, length);
+}
 
 // The decimal digits of a number, appended.
 void AppendNumber(std::string& text, uint64_t n) {
@@ -107,9 +116,10 @@ class Converter {
  public:
   explicit Converter(XLFormulaContext& context) : context_(context) {}
 
-  std::optional<QString> run(QByteArrayView tokens) {
+  std::optional<QString> run(QByteArrayView tokens, const char* prefix) {
     stack_.clear();
     stack_.reserve(8);
+    text_ = prefix;
     bool switched = false;
     qsizetype pos = 0;
     while (pos < tokens.size()) {
@@ -137,7 +147,7 @@ class Converter {
       pos += qsizetype(length);
     }
     if (stack_.size() != 1 || badReference_) return std::nullopt;
-    return QString::fromUtf8(stack_.front().text.data(), qsizetype(stack_.front().text.size()));
+    return QString::fromUtf8(text_.data(), qsizetype(text_.size()));
   }
 
  private:
@@ -145,39 +155,41 @@ class Converter {
   bool handleAll(QByteArrayView tokens, int depth);
   bool binary(const char* text, int32_t precedence);
   bool call(int64_t row, int64_t count);
-  std::string pop(bool wrap) {
-    std::string text = std::move(stack_.back().text);
-    stack_.pop_back();
-    if (wrap) {
-      text.insert(text.begin(), '(');
-      text += ')';
-    }
-    return text;
+  // A fragment begins at the end of the text; what is appended then is its text.
+  void push(int32_t precedence) { stack_.push_back({text_.size(), precedence}); }
+  size_t endOf(size_t index) const { return index + 1 < stack_.size() ? stack_[index + 1].start : text_.size(); }
+  // Puts text into the fragment `index` at `at`, moving the fragments after it along.
+  void insert(size_t index, size_t at, const char* text) {
+    const size_t length = std::strlen(text);
+    InsertBytes(text_, at, text, length);
+    for (size_t later = index + 1; later < stack_.size(); ++later) stack_[later].start += length;
   }
-  void push(std::string text, int32_t precedence) { stack_.push_back({std::move(text), precedence}); }
+  void wrap(size_t index) {
+    insert(index, endOf(index), ")");
+    insert(index, stack_[index].start, "(");
+  }
   void pushMarker(int64_t row) {
-    std::string text(1, '{');
-    AppendNumber(text, uint64_t(row));
-    push(std::move(text), kOperand);
+    push(kOperand);
+    text_ += '{';
+    AppendNumber(text_, uint64_t(row));
   }
-  void reference(std::string& text, uint64_t row, uint16_t columnField, bool relativeToCell) const;
+  void reference(uint64_t row, uint16_t columnField, bool relativeToCell);
   void pushReference(QByteArrayView token, bool relativeToCell) {
-    std::string text;
-    reference(text, U16(token, 1), U16(token, 3), relativeToCell);
-    push(std::move(text), kOperand);
+    push(kOperand);
+    reference(U16(token, 1), U16(token, 3), relativeToCell);
   }
   void pushArea(QByteArrayView token, bool relativeToCell) {
-    std::string text;
-    reference(text, U16(token, 1), U16(token, 5), relativeToCell);
-    text += ':';
-    reference(text, U16(token, 3), U16(token, 7), relativeToCell);
-    push(std::move(text), kOperand);
+    push(kOperand);
+    reference(U16(token, 1), U16(token, 5), relativeToCell);
+    text_ += ':';
+    reference(U16(token, 3), U16(token, 7), relativeToCell);
   }
 
   XLFormulaContext& context_;
+  std::string text_;
   std::vector<Fragment> stack_;
   // A column past the sheet's last has no letters: its reference would read as a number.
-  mutable bool badReference_ = false;
+  bool badReference_ = false;
   // Names that use other names more than once grow exponentially: the tokens handled for one
   // formula, names expanded, are limited.
   int64_t budget_ = kMaxTokensPerFormula;
@@ -188,14 +200,14 @@ class Converter {
 // as loosely for "^"; a right one whenever it binds no tighter.
 bool Converter::binary(const char* text, int32_t precedence) {
   if (stack_.size() < 2) return false;
-  const bool wrapRight = stack_.back().precedence <= precedence;
-  const std::string right = pop(wrapRight);
-  const int32_t left = stack_.back().precedence;
-  const bool wrapLeft = left < precedence || (precedence == kPower && left == kPower);
-  std::string joined = pop(wrapLeft);
-  joined += text;
-  joined += right;
-  push(std::move(joined), precedence);
+  const size_t right = stack_.size() - 1;
+  const size_t left = right - 1;
+  if (stack_[right].precedence <= precedence) wrap(right);
+  const int32_t leftPrecedence = stack_[left].precedence;
+  if (leftPrecedence < precedence || (precedence == kPower && leftPrecedence == kPower)) wrap(left);
+  insert(left, stack_[right].start, text);
+  stack_.pop_back();
+  stack_.back().precedence = precedence;
   return true;
 }
 
@@ -203,29 +215,31 @@ bool Converter::call(int64_t row, int64_t count) {
   if (row < 0 || row > kXLExternalFunctionRow || count < 0 || uint64_t(count) > stack_.size())
     return false;
   const size_t first = stack_.size() - size_t(count);
+  const size_t at = count > 0 ? stack_[first].start : text_.size();
   int64_t function = row;
-  size_t argumentsFrom = first;
   if (row == kXLExternalFunctionRow) {
-    if (count < 1 || !stack_[first].text.starts_with('{')) return false;
+    // The first argument is the marker of the function called: it goes, the rest move back.
+    const size_t end = endOf(first);
+    if (count < 1 || end == at || text_[at] != '{') return false;
     bool ok = false;
-    const std::string& marker = stack_[first].text;
-    function = QByteArrayView(marker.data() + 1, qsizetype(marker.size() - 1)).toLongLong(&ok);
+    function = QByteArrayView(text_.data() + at + 1, qsizetype(end - at - 1)).toLongLong(&ok);
     if (!ok || function < 0 || function >= kXLExternalFunctionRow) return false;
-    argumentsFrom = first + 1;
+    text_.erase(at, end - at);
+    stack_.erase(stack_.begin() + ptrdiff_t(first));
+    for (size_t later = first; later < stack_.size(); ++later) stack_[later].start -= end - at;
   }
-  std::string text = kFunctionInfo[size_t(function)].name;
-  text += '(';
-  for (size_t i = argumentsFrom; i < stack_.size(); ++i) {
-    if (i > argumentsFrom) text += ',';
-    text += stack_[i].text;
-  }
-  text += ')';
+  for (size_t i = stack_.size(); i-- > first + 1;) InsertBytes(text_, stack_[i].start, ",", 1);
   stack_.resize(first);
-  push(text, kOperand);
+  const char* name = kFunctionInfo[size_t(function)].name;
+  InsertBytes(text_, at, "(", 1);
+  InsertBytes(text_, at, name, std::strlen(name));
+  text_ += ')';
+  stack_.push_back({at, kOperand});
   return true;
 }
 
-void Converter::reference(std::string& text, uint64_t row, uint16_t columnField, bool relativeToCell) const {
+void Converter::reference(uint64_t row, uint16_t columnField, bool relativeToCell) {
+  std::string& text = text_;
   const bool columnRelative = columnField & 0x4000;
   const bool rowRelative = columnField & 0x8000;
   uint64_t column = columnField & 0x3FFF;
@@ -266,18 +280,20 @@ bool Converter::handle(QByteArrayView token, int depth) {
     case tUminus: {
       // Written as a subtraction from 0, which our parser cannot mistake for anything else.
       if (stack_.empty()) return false;
-      std::string text = "(0-";
-      text += pop(stack_.back().precedence <= kAdditive);
-      text += ')';
-      push(std::move(text), kOperand);
+      const size_t top = stack_.size() - 1;
+      if (stack_[top].precedence <= kAdditive) wrap(top);
+      insert(top, stack_[top].start, "(0-");
+      text_ += ')';
+      stack_[top].precedence = kOperand;
       return true;
     }
     case tPercent: {
       if (stack_.empty()) return false;
-      std::string text = "(";
-      text += pop(stack_.back().precedence < kMultiplicative);
-      text += "/100)";
-      push(std::move(text), kOperand);
+      const size_t top = stack_.size() - 1;
+      if (stack_[top].precedence < kMultiplicative) wrap(top);
+      insert(top, stack_[top].start, "(");
+      text_ += "/100)";
+      stack_[top].precedence = kOperand;
       return true;
     }
     case tParen: return true;
@@ -289,13 +305,14 @@ bool Converter::handle(QByteArrayView token, int depth) {
       if (options & 0x10) return call(1, 1);  // SUM of one argument
       return true;
     }
-    case tBool: push(token[1] ? "1" : "0", kOperand); return true;
-    case tInt: {
-      std::string text;
-      AppendNumber(text, U16(token, 1));
-      push(std::move(text), kOperand);
+    case tBool:
+      push(kOperand);
+      text_ += token[1] ? '1' : '0';
       return true;
-    }
+    case tInt:
+      push(kOperand);
+      AppendNumber(text_, U16(token, 1));
+      return true;
     case tNum: {
       double value = 0;
       memcpy(&value, token.data() + 1, sizeof value);
@@ -306,7 +323,8 @@ bool Converter::handle(QByteArrayView token, int depth) {
       options.digits = FLNumberFormatOptions::kAutomaticDigits;
       options.disallowScientific = true;
       const std::string text = FormatFloat(options, value).toStdString();
-      push(text, text.starts_with('-') ? kAdditive : kOperand);
+      push(text.starts_with('-') ? kAdditive : kOperand);
+      text_ += text;
       return true;
     }
     case tFunc: {
@@ -441,6 +459,6 @@ void AddSharedFormula(XLFormulaContext& context, uint64_t column, uint64_t row, 
   context.sharedFormulas.emplace(row << 32 | column, tokens.toByteArray());
 }
 
-std::optional<QString> ConvertFormula(XLFormulaContext& context, QByteArrayView tokens) {
-  return Converter(context).run(tokens);
+std::optional<QString> ConvertFormula(XLFormulaContext& context, QByteArrayView tokens, const char* prefix) {
+  return Converter(context).run(tokens, prefix);
 }

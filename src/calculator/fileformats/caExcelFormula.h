@@ -58,5 +58,6 @@ void CaptureSupbook(XLFormulaContext& context, QByteArrayView body);
 void CaptureExternName(XLFormulaContext& context, uint16_t flags, const QString& name);
 void AddSharedFormula(XLFormulaContext& context, uint64_t column, uint64_t row, QByteArrayView tokens);
 
-// The formula text without its "=", or nothing when the tokens cannot be expressed.
-std::optional<QString> ConvertFormula(XLFormulaContext& context, QByteArrayView tokens);
+// The formula text without its "=" (after `prefix`, an importer giving "=" for the cell's
+// entry), or nothing when the tokens cannot be expressed.
+std::optional<QString> ConvertFormula(XLFormulaContext& context, QByteArrayView tokens, const char* prefix = "");

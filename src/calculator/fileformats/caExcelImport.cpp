@@ -750,8 +750,8 @@ void Importer::passCell(uint32_t row, uint32_t column, uint32_t xf, XLValue valu
 }
 
 // Numbers become dates under a date format, and integers or short fractions when they are
-// exactly that. A formula the sheet cannot take, and one `marked` already, keeps the cached
-// value on the colour of import errors.
+// exactly that. formula: the cell's entry, "=" and the converted text. A formula the sheet
+// cannot take, and one `marked` already, keeps the cached value on the colour of import errors.
 void Importer::passCell(const GridPoint& where, const Format* format, XLValue value,
                         const QString* formula, bool marked) {
   if (!admit(where)) return;
@@ -791,7 +791,7 @@ void Importer::passCell(const GridPoint& where, const Format* format, XLValue va
   }
   const CAExcelFormatRecord* record = format ? &format->record : nullptr;
   if (formula && !marked) {
-    if (delegate_.setCell(where, QLatin1Char('=') + *formula, value, record)) return;
+    if (delegate_.setCell(where, *formula, value, record)) return;
     marked = true;
   }
   if (!marked) {
@@ -889,7 +889,7 @@ void Importer::readFormula(const Record& record) {
   const bool emptyText = cached.type == kXLValueText && !cached.error && cached.text.isEmpty();
   if (emptyText) cached = XLValue{};
   const bool live = emptyText || (cached.type != kXLValueText && cached.type != kXLValueNone);
-  const std::optional<QString> text = live ? ConvertFormula(formulas_, tokens) : std::nullopt;
+  const std::optional<QString> text = live ? ConvertFormula(formulas_, tokens, "=") : std::nullopt;
   if (text) {
     passCell(row, column, xf, cached, &*text);
     return;

@@ -205,6 +205,34 @@ TEST_F(DocumentExcelTest, OnlyTheFormulaThatComputesOtherwiseKeepsItsStoredValue
       << alert.shown[0].toStdString();
 }
 
+// A formula that computes otherwise keeps exactly the value stored, of whichever kind it reads as.
+TEST_F(DocumentExcelTest, AKeptValueIsTheStoredValueOfEachKind) {
+  const QByteArray twoTimesThree = Bytes().u8(0x1E).u16(2).u8(0x1E).u16(3).u8(0x05).data;
+  const struct {
+    double stored;
+    uint16_t xf;
+    int32_t type;
+    double value;
+  } cases[] = {
+      {7, 0, kValueNumber, 7}, {2.5, 0, kValueNumber, 2.5}, {1.0 / 3, 0, kValueNumber, 1.0 / 3},
+      {-1e300, 0, kValueNumber, -1e300}, {44197, 4, kValueDate, 20210101},
+  };
+  QByteArray sheet;
+  for (uint16_t row = 0; row < std::size(cases); ++row)
+    sheet += Formula(row, 0, cases[row].xf, twoTimesThree, cases[row].stored);
+  CADocument document;
+  FLError error;
+  ASSERT_EQ(document.openFile(write(QStringLiteral("kinds.xls"), MakeWorkbook(Xf(14), {sheet})), &error), 3)
+      << error.reason.toStdString();
+  for (int64_t row = 0; row < int64_t(std::size(cases)); ++row) {
+    const CACell* cell = document.cellAtGridPoint({0, row});
+    ASSERT_TRUE(cell && cell->number()) << row;
+    EXPECT_FALSE(cell->isFormula()) << row;
+    EXPECT_EQ(cell->valueType(), cases[row].type) << row;
+    EXPECT_EQ(double(cell->number()->realValue()), cases[row].value) << row;
+  }
+}
+
 TEST_F(DocumentExcelTest, AChainWhoseStoredValuesAllDifferRunsEachFormulaAFewTimes) {
   // Each formula is judged once what it reads is settled, and run again only then: a chain
   // computed over again after each link kept its value runs its formulas rows² / 2 times.

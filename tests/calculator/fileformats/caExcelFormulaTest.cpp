@@ -98,6 +98,26 @@ TEST(ExcelFormulaTest, ReferencesFunctionsAndNames) {
   EXPECT_FALSE(ConvertFormula(context, kA1 + Name(2) + kMul));
 }
 
+// Calls among other operands: each argument list and operator lands where its fragments are.
+TEST(ExcelFormulaTest, CallsBesideOtherFragments) {
+  XLFormulaContext context;
+  CaptureName(context, QStringLiteral("_xlfn.EOMONTH"), 0, QByteArray());
+  const QByteArray eomonth = Name(1) + kA1 + Int(1) + FuncVar(3, 255);
+  const struct {
+    QByteArray tokens;
+    const char* prefix;
+    const char* text;
+  } cases[] = {
+      {kA1 + kB1 + FuncVar(2, 4) + kA1 + kB1 + kAdd + Int(2) + Func(27) + kMul, "", "SUM(A1,B1)*ROUND(A1+B1,2)"},
+      {kC1 + eomonth + kAdd, "", "C1+EOMONTH(A1,1)"},
+      {eomonth + kB1 + kMul, "", "EOMONTH(A1,1)*B1"},
+      {kC1 + Name(1) + FuncVar(1, 255) + kSub, "", "C1-EOMONTH()"},
+      {kA1 + kB1 + kC1 + kAdd + FuncVar(2, 4) + kNeg, "", "(0-SUM(A1,B1+C1))"},
+      {kA1 + kB1 + kAdd + kC1 + kB1 + kSub + kMul, "=", "=(A1+B1)*(C1-B1)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ConvertFormula(context, c.tokens, c.prefix), QLatin1String(c.text)) << c.text;
+}
+
 TEST(ExcelFormulaTest, SharedFormulasAreRelativeToEachCell) {
   XLFormulaContext context;
   context.columnOffset = 2;
