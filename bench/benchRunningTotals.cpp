@@ -12,6 +12,7 @@
 // `benchRunningTotals --write ROWS PATH` writes the sheet (".csv" or ".xls" by PATH, with
 // "cycle" after PATH for the variant), for opening it in other programs.
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
@@ -295,6 +296,7 @@ BENCHMARK(BM_OpenTopTotalXls)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmar
 // balances above it) and recalculating, as the window does after a paste.
 void BM_PasteUnderRemainingBalance(benchmark::State& state) {
   EnsureBenchApplication();
+  InstallFileFormatServices();
   const int64_t rows = state.range(0);
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("ahead.csv"));

@@ -8,6 +8,7 @@
 #include "ExcelTestSupport.h"
 #include "ImportAlertRecorder.h"
 
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAReferenceTable.h"
@@ -19,6 +20,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <iterator>
 
 namespace {
 
@@ -206,6 +210,7 @@ TEST_F(FormulasAheadTest, ReadingLooksUpReadersInTimeLinearInTheRows) {
 // A text pasted from elsewhere is read into a sheet of its own the same way.
 TEST_F(FormulasAheadTest, PastedTextLooksUpReadersInTimeLinearInTheRows) {
   constexpr int64_t kRows = 2000;
+  InstallFileFormatServices();
   CADocument document;
   const uint64_t before = CAReferenceTable::referrersFound();
   document.setSelectionRange(GridRange{{0, 0}, {0, 0}});
@@ -215,6 +220,67 @@ TEST_F(FormulasAheadTest, PastedTextLooksUpReadersInTimeLinearInTheRows) {
   EXPECT_LE(CAReferenceTable::referrersFound() - before, uint64_t(4 * kRows));
   document.evaluate();
   expectValues(document, Shape::kBalance, kRows, "pasted remaining balance");
+}
+
+// Balances over amounts of every kind: what one recalculation gives each formula is what the
+// formula gives when it is computed again on its own, walking its range, whatever the column
+// holds (blocks of whole numbers are folded from their end once within a recalculation).
+TEST_F(FormulasAheadTest, EveryBalanceIsWhatItsOwnWalkGives) {
+  constexpr int64_t kRows = 200;
+  struct Case {
+    const char* name;
+    // The amount of row k, as CSV text.
+    std::function<QByteArray(int64_t)> amount;
+  };
+  const auto whole = [](int64_t k) { return QByteArray::number(k % 7 + 1); };
+  const auto with = [whole](int64_t row, QByteArray text) {
+    return [whole, row, text](int64_t k) { return k == row ? text : whole(k); };
+  };
+  const Case cases[] = {
+      {"whole numbers", whole},
+      {"negative whole numbers", [](int64_t k) { return QByteArray::number(3 - k % 7); }},
+      {"a fraction among them", with(150, "=1/3")},
+      {"a real among them", with(150, "1.5E300")},
+      {"a large whole number among them", with(150, "1152921504606846976")},
+      {"whole numbers whose sum leaves 64 bits", [](int64_t k) { return QByteArray(k % 2 ? "4000000000000000" : "-4000000000000001"); }},
+      {"a text among them", with(150, "abc")},
+      {"an error among them", with(150, "=1/0")},
+      {"empty rows among them", [whole](int64_t k) { return k >= 90 && k <= 130 ? QByteArray() : whole(k); }},
+      {"a formula's value among them", with(120, "=2*3")},
+  };
+  const char* functions[] = {"SUM", "AVERAGE", "MAX", "MIN", "COUNT"};
+  constexpr int64_t kAmountColumn = 5;
+  for (const Case& item : cases) {
+    QByteArray csv;
+    const QByteArray last = QByteArray::number(kRows);
+    for (int64_t k = 1; k <= kRows; ++k) {
+      const QByteArray n = QByteArray::number(k);
+      for (const char* function : functions) csv += QByteArray("=") + function + "(F$" + n + ":F$" + last + "),";
+      csv += item.amount(k) + '\n';
+    }
+    const QString path = folder.filePath(QStringLiteral("mixed.csv"));
+    ASSERT_TRUE(WriteFileBytes(path, csv));
+    CADocument document;
+    FLError error;
+    ASSERT_EQ(document.openFile(path, &error), 1) << item.name;
+    document.evaluate();
+    ASSERT_TRUE(document.cellAtGridPoint({kAmountColumn, 0})) << item.name;
+    for (int64_t y = 0; y < kRows; ++y) {
+      for (int64_t x = 0; x < int64_t(std::size(functions)); ++x) {
+        CACell* cell = document.cellAtGridPointImperative({x, y});
+        ASSERT_TRUE(cell) << item.name;
+        const int32_t type = cell->valueType();
+        const std::optional<CANumber> number = cell->number();
+        const int32_t result = cell->evalResult();
+        cell->evaluate();
+        const std::string where = std::string(item.name) + ", " + functions[x] + " of row " + std::to_string(y + 1);
+        ASSERT_EQ(type, cell->valueType()) << where;
+        ASSERT_EQ(result, cell->evalResult()) << where;
+        ASSERT_EQ(number.has_value(), cell->number().has_value()) << where;
+        if (number) ASSERT_EQ(number->archive().toStdString(), cell->number()->archive().toStdString()) << where;
+      }
+    }
+  }
 }
 
 }  // namespace
