@@ -12,12 +12,15 @@
 // `benchRunningTotals --write ROWS PATH` writes the sheet (".csv" or ".xls" by PATH, with
 // "cycle" after PATH for the variant), for opening it in other programs.
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caUndoArchives.h"
 #include "platform/FLError.h"
 
 #include <QFile>
+#include <QMimeData>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -165,6 +168,165 @@ void BM_RunningTotalsTypeInC1(benchmark::State& state) {
   ReportPeakMemory(state);
 }
 BENCHMARK(BM_RunningTotalsTypeInC1)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// Formulas that come before the cells they read: a remaining balance, row k holding
+// =SUM(B$k:B$N) and the amount k mod 7 + 1 (each amount read by every balance above it); the
+// same over a column of formulas, =SUM(B$k:B$N), =Ck*2 and the amount; and a total at the top,
+// =SUM(B2:BN) over a column of amounts.
+
+enum class Ahead { kBalance, kBalanceOverFormulas, kTopTotal };
+
+// The amounts of rows 1..k.
+int64_t Amounts(int64_t k) { return Total(k) / 2; }
+
+QByteArray AheadCsv(int64_t rows, Ahead shape) {
+  QByteArray csv;
+  csv.reserve(rows * 40);
+  const QByteArray last = QByteArray::number(rows);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const QByteArray n = QByteArray::number(k);
+    const QByteArray amount = QByteArray::number(Amount(k));
+    switch (shape) {
+      case Ahead::kBalance: csv += "=SUM(B$" + n + ":B$" + last + ")," + amount + '\n'; break;
+      case Ahead::kBalanceOverFormulas: csv += "=SUM(B$" + n + ":B$" + last + "),=C" + n + "*2," + amount + '\n'; break;
+      case Ahead::kTopTotal: csv += (k == 1 ? "=SUM(B2:B" + last + "),0" : "," + amount) + '\n'; break;
+    }
+  }
+  return csv;
+}
+
+QByteArray AheadWorkbook(int64_t rows, Ahead shape) {
+  QByteArray sheet = xls::Dimensions(shape == Ahead::kBalanceOverFormulas ? 3 : 2);
+  const uint16_t last = uint16_t(rows - 1);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const uint16_t r = uint16_t(k - 1);
+    // =SUM(B$k:B$N): tArea, rows absolute and column relative, tFuncVar SUM of one.
+    const QByteArray balance = Bytes().u8(0x25).u16(r).u16(last).u16(0x4001).u16(0x4001).u8(0x22).u8(1).u16(4).data;
+    const QByteArray twice = Bytes().u8(0x24).u16(r).u16(0xC002).u8(0x1E).u16(2).u8(0x05).data;
+    const int64_t remaining = Amounts(rows) - Amounts(k - 1);
+    switch (shape) {
+      case Ahead::kBalance:
+        sheet += xls::Formula(r, 0, 0, balance, double(remaining));
+        sheet += xls::Number(r, 1, 0, double(Amount(k)));
+        break;
+      case Ahead::kBalanceOverFormulas:
+        sheet += xls::Formula(r, 0, 0, balance, double(2 * remaining));
+        sheet += xls::Formula(r, 1, 0, twice, double(2 * Amount(k)));
+        sheet += xls::Number(r, 2, 0, double(Amount(k)));
+        break;
+      case Ahead::kTopTotal:
+        if (k == 1) {
+          const QByteArray total = Bytes().u8(0x25).u16(1).u16(last).u16(0xC001).u16(0xC001).u8(0x22).u8(1).u16(4).data;
+          sheet += xls::Formula(r, 0, 0, total, double(remaining - Amount(1)));
+          sheet += xls::Number(r, 1, 0, 0.0);
+        } else {
+          sheet += xls::Number(r, 1, 0, double(Amount(k)));
+        }
+        break;
+    }
+  }
+  return MakeCompoundFile(MakeWorkbookStream({}, {sheet}));
+}
+
+// The first and the last row's formula against their closed forms.
+bool AheadComputed(const CADocument& document, int64_t rows, Ahead shape) {
+  const auto holds = [&document](int64_t y, int64_t value) {
+    const CACell* cell = document.cellAtGridPoint({0, y});
+    return cell && cell->valueType() == kValueFormula && cell->number() && *cell->number() == CANumber::withInteger(value);
+  };
+  switch (shape) {
+    case Ahead::kBalance: return holds(0, Amounts(rows)) && holds(rows - 1, Amount(rows));
+    case Ahead::kBalanceOverFormulas: return holds(0, 2 * Amounts(rows)) && holds(rows - 1, 2 * Amount(rows));
+    case Ahead::kTopTotal: return holds(0, Amounts(rows) - Amount(1));
+  }
+  return false;
+}
+
+void OpenAheadBenchmark(benchmark::State& state, bool workbook, Ahead shape) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(workbook ? QStringLiteral("ahead.xls") : QStringLiteral("ahead.csv"));
+  {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(workbook ? AheadWorkbook(rows, shape) : AheadCsv(rows, shape)) <= 0) {
+      state.SkipWithError("the sheet could not be written");
+      return;
+    }
+  }
+  ResetPeakMemory();
+  for (auto _ : state) {
+    auto document = std::make_unique<CADocument>();
+    const bool opened = Open(*document, path);
+    state.PauseTiming();
+    if (!opened || !AheadComputed(*document, rows, shape)) {
+      state.SkipWithError("the sheet did not open right");
+      break;
+    }
+    document.reset();
+    state.ResumeTiming();
+  }
+  ReportPeakMemory(state);
+}
+
+void BM_OpenRemainingBalanceCsv(benchmark::State& state) { OpenAheadBenchmark(state, false, Ahead::kBalance); }
+BENCHMARK(BM_OpenRemainingBalanceCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+void BM_OpenRemainingBalanceXls(benchmark::State& state) { OpenAheadBenchmark(state, true, Ahead::kBalance); }
+BENCHMARK(BM_OpenRemainingBalanceXls)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+void BM_OpenRemainingBalanceOverFormulasCsv(benchmark::State& state) {
+  OpenAheadBenchmark(state, false, Ahead::kBalanceOverFormulas);
+}
+BENCHMARK(BM_OpenRemainingBalanceOverFormulasCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+void BM_OpenRemainingBalanceOverFormulasXls(benchmark::State& state) {
+  OpenAheadBenchmark(state, true, Ahead::kBalanceOverFormulas);
+}
+BENCHMARK(BM_OpenRemainingBalanceOverFormulasXls)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+void BM_OpenTopTotalCsv(benchmark::State& state) { OpenAheadBenchmark(state, false, Ahead::kTopTotal); }
+BENCHMARK(BM_OpenTopTotalCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+void BM_OpenTopTotalXls(benchmark::State& state) { OpenAheadBenchmark(state, true, Ahead::kTopTotal); }
+BENCHMARK(BM_OpenTopTotalXls)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+// Pasting a column of amounts into B1 of the opened remaining balance (every amount read by the
+// balances above it) and recalculating, as the window does after a paste.
+void BM_PasteUnderRemainingBalance(benchmark::State& state) {
+  EnsureBenchApplication();
+  InstallFileFormatServices();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("ahead.csv"));
+  {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(AheadCsv(rows, Ahead::kBalance)) <= 0) {
+      state.SkipWithError("the sheet could not be written");
+      return;
+    }
+  }
+  CADocument document;
+  if (!Open(document, path)) {
+    state.SkipWithError("the sheet did not open");
+    return;
+  }
+  QString column;
+  for (int64_t k = 1; k <= rows; ++k) column += QString::number(Amount(k)) + QLatin1Char('\n');
+  QMimeData clipboard;
+  clipboard.setText(column);
+  for (auto _ : state) {
+    document.setSelectionRange(GridRange{{1, 0}, {1, 0}});
+    if (!document.paste(&clipboard, true, kUndoUnnamed)) {
+      state.SkipWithError("the paste failed");
+      return;
+    }
+    document.evaluate();
+  }
+  if (!AheadComputed(document, rows, Ahead::kBalance)) state.SkipWithError("the balances are wrong after the paste");
+}
+BENCHMARK(BM_PasteUnderRemainingBalance)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -51,6 +51,7 @@ int32_t CADocument::openFile(const QString& path, FLError* error) {
       SetUnrecognizedFileTypeError(error);
       return 0;
     }
+    const ReadScope reading(*this);
     return (this->*kLoaders[code - 1])(path, error) ? code : 0;
   } catch (const std::bad_alloc& exception) {
     // A loader's own reason would name what it was reading; memory ran out before it could.

@@ -430,6 +430,25 @@ class CADocument : public FLDocument, public TextImportDelegate {
     CADocument& document_;
     bool deferRecalculation_;
   };
+  // Held while a file or a pasted text is read into the document. Into a document that names no
+  // cell in any formula, every formula the read enters is marked for recalculation as it is
+  // entered and nothing is evaluated until the read ends (a workbook's check of its stored
+  // values, which evaluates, holds an EditBatch of its own), so the cells that read a cell just
+  // read are marked already: they are not looked up at every cell (a remaining balance read by
+  // every balance above it would make that quadratic in the rows). Into any other document the
+  // read is an EditBatch.
+  class ReadScope {
+   public:
+    explicit ReadScope(CADocument& document);
+    ~ReadScope();
+    ReadScope(const ReadScope&) = delete;
+    ReadScope& operator=(const ReadScope&) = delete;
+
+   private:
+    CADocument& document_;
+    std::optional<EditBatch> batch_;
+  };
+
   void insertCheckboxes();
   void insertLink(const QString& link, const QString& displayText);
   void insertPicture(const QString& path);
@@ -718,6 +737,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   uint32_t editBatches_ = 0;
   uint32_t recalcDeferrals_ = 0;
   std::vector<GridPoint> changedPoints_;
+  // The open ReadScopes into a document that named no cell when they began.
+  uint32_t freshReads_ = 0;
 
   RowList rows_;
   ColumnList columns_;

@@ -70,7 +70,10 @@ std::unique_ptr<CADocument> DocumentFromText(const QString& text) {
   if (!services.loadDelimitedText) return nullptr;
   auto document = std::make_unique<CADocument>();
   document->setOpening(true);
-  services.loadDelimitedText(*document, text);
+  {
+    const CADocument::ReadScope reading(*document);
+    services.loadDelimitedText(*document, text);
+  }
   document->setOpening(false);
   return document;
 }

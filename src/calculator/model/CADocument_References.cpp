@@ -34,7 +34,20 @@ void CADocument::setRecalcForDependents(const GridPoint& point) {
     changedPoints_.push_back(point);
     return;
   }
+  // Whatever reads it was entered by the read under way, and is marked already.
+  if (freshReads_ > 0) return;
   SetRecalcForDependents(*this, *references_, point);
+}
+
+CADocument::ReadScope::ReadScope(CADocument& document) : document_(document) {
+  if (document_.references_->isEmpty())
+    ++document_.freshReads_;
+  else
+    batch_.emplace(document_);
+}
+
+CADocument::ReadScope::~ReadScope() {
+  if (!batch_) --document_.freshReads_;
 }
 
 void CADocument::addRecalcDependencies(std::unordered_set<const CACell*>& set, const CACell& cell) {

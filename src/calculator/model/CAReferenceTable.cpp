@@ -10,6 +10,7 @@
 namespace {
 
 constexpr uint32_t kNil = std::numeric_limits<uint32_t>::max();
+uint64_t g_referrersFound = 0;
 constexpr int64_t kNoActiveEnd = std::numeric_limits<int64_t>::min();
 // Past this many referrers a cell's list gets a position index, so that dropping one referrer
 // of a cell that thousands of formulas name stays cheap.
@@ -646,6 +647,7 @@ void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint
 void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint>& byName,
                                    std::vector<GridPoint>& throughBlocks) {
   Storage& s = *storage_;
+  const size_t before = byName.size() + (&byName == &throughBlocks ? 0 : throughBlocks.size());
   // Walks over referrers mostly go down a column: the cells below are usually asked for next,
   // and the next group's slot is a cache miss of its own.
   s.points.prefetch(GridPoint{point.x, int64_t(uint64_t(point.y) + PointMap::kGroupRows)});
@@ -667,7 +669,10 @@ void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint
   };
   if (const auto it = s.columns.find(point.x); it != s.columns.end()) report(*it->second, false);
   if (!s.wide.isEmpty()) report(s.wide, true);
+  g_referrersFound += byName.size() + (&byName == &throughBlocks ? 0 : throughBlocks.size()) - before;
 }
+
+uint64_t CAReferenceTable::referrersFound() { return g_referrersFound; }
 
 void CAReferenceTable::beginConsuming() {
   endConsuming();

@@ -47,6 +47,9 @@ class CAReferenceTable {
   void beginConsuming();
   void endConsuming();
 
+  // The referrers all lookups have appended so far (the model runs on the main thread).
+  static uint64_t referrersFound();
+
   bool isEmpty() const;
   // Registered (from, cell) and (from, block) pairs, each counted once.
   size_t referenceCount() const;

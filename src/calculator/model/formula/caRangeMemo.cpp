@@ -84,6 +84,94 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
   return std::nullopt;
 }
 
+// The whole numbers of a block's rows, in any order: their sum, count and extremes are those
+// of folding them in the block's order while no partial sum can leave 64 bits, which bounding
+// the sum of their magnitudes ensures.
+struct WholeFold {
+  // NO, leaving the fold as it was, for a number that is not a whole number or would take the
+  // magnitudes past the bound.
+  bool add(const CANumber& number) {
+    if (number.form() != kNumberInteger) return false;
+    const int64_t value = number.integerValue();
+    if (value > kLargest || value < -kLargest) return false;
+    const uint64_t size = uint64_t(value < 0 ? -value : value);
+    if (magnitude + size > kMostMagnitude) return false;
+    magnitude += size;
+    sum += value;
+    largest = count == 0 ? value : std::max(largest, value);
+    smallest = count == 0 ? value : std::min(smallest, value);
+    ++count;
+    return true;
+  }
+
+  // Both folds' numbers together; `other` is within the bound with this one by construction.
+  WholeFold plus(const WholeFold& other) const {
+    if (count == 0) return other;
+    if (other.count == 0) return *this;
+    return WholeFold{count + other.count, sum + other.sum, magnitude + other.magnitude, std::max(largest, other.largest),
+                     std::min(smallest, other.smallest)};
+  }
+
+  static constexpr int64_t kLargest = int64_t(1) << 52;
+  static constexpr uint64_t kMostMagnitude = uint64_t(1) << 62;
+
+  uint64_t count = 0;
+  int64_t sum = 0;
+  uint64_t magnitude = 0;
+  int64_t largest = 0;
+  int64_t smallest = 0;
+};
+
+struct TailState {
+  int64_t y;  // the state holds the rows of the block from here to its end
+  WholeFold fold;
+};
+
+// A tall block that ranges end at, each starting at a row of its own: a remaining balance,
+// =SUM(B$k:B$N) in every row k. Folded from its last row up, as far as the ranges asked for
+// reach, while its cells are whole numbers (whose fold does not depend on the order), with the
+// state kept every kRowsPerState rows: a range is answered from the nearest state below its
+// first row and the few rows above it.
+struct Tail {
+  explicit Tail(int64_t lastRow) : foldedFrom(lastRow + 1) {}
+
+  // The rows from here to the block's end are folded.
+  int64_t foldedFrom;
+  WholeFold fold;
+  // A row with a cell that is not a whole number, fails in the mode, or passes the bound: no
+  // range reaching it is answered.
+  std::optional<int64_t> stopsAt;
+  std::vector<TailState> states;  // rows falling
+  size_t rowsSinceState = 0;
+};
+
+// Folds the rows of the block from `through` up to the row before `before` into `fold`, from
+// the lowest up, keeping a state every kRowsPerState rows when `tail` is given (into its states).
+// The row of a cell that does not fold, if one does.
+std::optional<int64_t> FoldRowsUp(const CADocument& document, const GridRange& block, int32_t mode, int64_t through,
+                                  int64_t before, WholeFold& fold, Tail* tail) {
+  const CADocument::RowList& rows = document.rows();
+  auto row = std::lower_bound(rows.begin(), rows.end(), before,
+                              [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
+  while (row != rows.begin()) {
+    --row;
+    if ((*row)->gridY() < through) break;
+    const CARow::CellList& cells = (*row)->cells();
+    for (size_t i = (*row)->lowerBound(block.startPoint.x); i < cells.size() && cells[i].x() <= block.endPoint.x;
+         ++i) {
+      const CANumber* number = nullptr;
+      std::optional<CANumber> plain;
+      if (!GetCellNumber(&cells[i], mode, &number, &plain)) return (*row)->gridY();
+      if (number && !fold.add(*number)) return (*row)->gridY();
+    }
+    if (tail && ++tail->rowsSinceState == kRowsPerState) {
+      tail->states.push_back(TailState{(*row)->gridY(), fold});
+      tail->rowsSinceState = 0;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 struct CARangeMemo::Storage {
@@ -91,6 +179,10 @@ struct CARangeMemo::Storage {
   // so that ranges that share nothing (a moving window) are walked as without a memo.
   std::unordered_set<Key, KeyHash> seen;
   std::unordered_map<Key, Block, KeyHash> blocks;
+  // The same by last row (a Key whose y0 is the block's last row): a block is folded from its
+  // end once a second range ends where it does.
+  std::unordered_set<Key, KeyHash> seenEnds;
+  std::unordered_map<Key, Tail, KeyHash> tails;
   size_t bytes = 0;
 };
 
@@ -118,7 +210,8 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
     if (storage_->bytes + sizeof(Block) + kSeenBytes > kRoomBytes) return std::nullopt;
     if (storage_->seen.insert(key).second) {
       storage_->bytes += kSeenBytes;
-      return std::nullopt;
+      // No other range has started here: perhaps others end where this one does.
+      return foldTail(block, mode, aggregate);
     }
     storage_->bytes += sizeof(Block);
     found = storage_->blocks.emplace(key, Block(y0)).first;
@@ -170,5 +263,51 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
   }
   if (const auto row = FoldRows(document_, block, mode, from, last, fold, nullptr, nullptr)) return failed(*row);
   *aggregate = fold;
+  return 0;
+}
+
+std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mode, ListAggregate* aggregate) {
+  const int64_t first = block.startPoint.y;
+  const int64_t last = block.endPoint.y;
+  const Key key{block.startPoint.x, block.endPoint.x, last, mode};
+  auto found = storage_->tails.find(key);
+  if (found == storage_->tails.end()) {
+    constexpr size_t kSeenBytes = 64;
+    if (storage_->bytes + sizeof(Tail) + kSeenBytes > kRoomBytes) return std::nullopt;
+    if (storage_->seenEnds.insert(key).second) {
+      storage_->bytes += kSeenBytes;
+      return std::nullopt;
+    }
+    storage_->bytes += sizeof(Tail);
+    found = storage_->tails.emplace(key, Tail(last)).first;
+  }
+  Tail& tail = found->second;
+  if (tail.stopsAt && first <= *tail.stopsAt) return std::nullopt;
+  if (first < tail.foldedFrom) {
+    // The rows the range adds above what is folded: final, since the formula asking reads them.
+    if (storage_->bytes > kRoomBytes) return std::nullopt;
+    const size_t kept = tail.states.size();
+    const std::optional<int64_t> stop = FoldRowsUp(document_, block, mode, first, tail.foldedFrom, tail.fold, &tail);
+    storage_->bytes += (tail.states.size() - kept) * sizeof(TailState);
+    if (stop) {
+      tail.stopsAt = stop;
+      tail.foldedFrom = *stop + 1;
+      return std::nullopt;
+    }
+    tail.foldedFrom = first;
+  }
+  // The nearest state at or below the first row, and the rows above it.
+  const auto below = std::partition_point(tail.states.begin(), tail.states.end(),
+                                          [first](const TailState& state) { return state.y >= first; });
+  WholeFold fold;
+  int64_t before = last + 1;
+  if (below != tail.states.begin()) {
+    fold = std::prev(below)->fold;
+    before = std::prev(below)->y;
+  }
+  WholeFold above;
+  if (FoldRowsUp(document_, block, mode, first, before, above, nullptr)) return std::nullopt;
+  const WholeFold all = above.plus(fold);
+  *aggregate = ListAggregate::ofWholeNumbers(all.count, all.sum, all.largest, all.smallest);
   return 0;
 }

@@ -4,7 +4,9 @@
 // once every cell it reads is final, so the fold of a block's first rows cannot change until the
 // recalculation ends: a (block columns, first row, mode) that a second range starts at is folded
 // once, with the state kept every few rows, and a range of any length over it is answered from
-// the nearest state.
+// the nearest state. A remaining balance, =SUM(B$k:B$N) in every row, is the same from the
+// other end: a block that a second range ends at is folded from its end up while its cells are
+// whole numbers, whose fold is the same in any order.
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"
@@ -37,6 +39,9 @@ class CARangeMemo {
   static constexpr int64_t kShortestBlock = 64;
 
  private:
+  // A block that no other range starts at, answered from the ranges that end where it does.
+  std::optional<uint32_t> foldTail(const GridRange& block, int32_t mode, ListAggregate* aggregate);
+
   struct Storage;
   const CADocument& document_;
   CARangeMemo* previous_;

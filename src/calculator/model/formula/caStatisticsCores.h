@@ -54,6 +54,9 @@ class CompensatedSum {
     addOther(term);
   }
   CANumber result() const;
+  // The sum of whole numbers `total`, as adding them one by one gives it where no partial sum
+  // leaves 64 bits. Only on an empty sum.
+  void startWithWholeSum(int64_t total) { exact_.set(CANumber(total)); }
 
  private:
   // The exact part's step as CANumber::add takes it; a sum that leaves the exact forms joins the
@@ -84,6 +87,22 @@ class ListAggregate {
     ++count_;
     if (parts_ & kSum) sum_.add(number);
     if (parts_ & (kLargest | kSmallest)) addExtreme(number);
+  }
+
+  // What folding `count` whole numbers gives, every part kept, where their sum is `sum`, the
+  // largest `largest` and the smallest `smallest`, and no partial sum leaves 64 bits (whole
+  // numbers equal in value are the same number, so which of them came first does not matter).
+  static ListAggregate ofWholeNumbers(uint64_t count, int64_t sum, int64_t largest, int64_t smallest) {
+    ListAggregate fold(kAll);
+    fold.count_ = count;
+    fold.sum_.startWithWholeSum(sum);
+    if (count > 0) {
+      fold.largest_ = CANumber(largest);
+      fold.largestValue_ = (long double)largest;
+      fold.smallest_ = CANumber(smallest);
+      fold.smallestValue_ = (long double)smallest;
+    }
+    return fold;
   }
 
   uint8_t parts() const { return parts_; }

@@ -1,0 +1,286 @@
+// Formulas that come before the cells they read, opened as CSV and as .xls: a remaining balance
+// (row k: =SUM(B$k:B$N) and the amount k mod 7 + 1, each amount read by every balance above
+// it), the same over a column of formulas (=SUM(B$k:B$N), =Ck*2 and the amount), and a total at
+// the top (=SUM(B2:BN) over a column of amounts). Every value against its closed form, each
+// formula computed once by the open, an edit recomputing exactly the formulas that read the
+// edited cell, and the readers looked up while the file is read growing with the rows, not with
+// their square.
+#include "ExcelTestSupport.h"
+#include "ImportAlertRecorder.h"
+
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CAReferenceTable.h"
+#include "calculator/model/ModelTestSupport.h"
+#include "platform/FLError.h"
+#include "support/TestFiles.h"
+
+#include <QMimeData>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iterator>
+
+namespace {
+
+enum class Shape { kBalance, kBalanceOverFormulas, kTopTotal };
+
+const char* NameOf(Shape shape) {
+  switch (shape) {
+    case Shape::kBalance: return "remaining balance";
+    case Shape::kBalanceOverFormulas: return "remaining balance over formulas";
+    case Shape::kTopTotal: return "total at the top";
+  }
+  return "";
+}
+
+int64_t Amount(int64_t k) { return k % 7 + 1; }
+
+// The amounts of rows 1..k, counted by weeks: each seven rows bring 1 + 2 + ... + 7.
+int64_t Amounts(int64_t k) { return 28 * (k / 7) + (k % 7) * (k % 7 + 3) / 2; }
+
+// What the formula of row k (column A) computes over N rows, the amount of row m being
+// `edited` where m > 0.
+int64_t Expected(Shape shape, int64_t rows, int64_t k, int64_t m = 0, int64_t edited = 0) {
+  const int64_t change = m > 0 ? edited - Amount(m) : 0;
+  switch (shape) {
+    case Shape::kBalance: return Amounts(rows) - Amounts(k - 1) + (m >= k ? change : 0);
+    case Shape::kBalanceOverFormulas: return 2 * (Amounts(rows) - Amounts(k - 1) + (m >= k ? change : 0));
+    case Shape::kTopTotal: return Amounts(rows) - Amount(1) + (m >= 2 ? change : 0);
+  }
+  return 0;
+}
+
+// The column the amounts are in.
+int64_t AmountColumn(Shape shape) { return shape == Shape::kBalanceOverFormulas ? 2 : 1; }
+
+QByteArray Csv(Shape shape, int64_t rows) {
+  QByteArray csv;
+  const QByteArray last = QByteArray::number(rows);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const QByteArray n = QByteArray::number(k);
+    const QByteArray amount = QByteArray::number(Amount(k));
+    switch (shape) {
+      case Shape::kBalance: csv += "=SUM(B$" + n + ":B$" + last + ")," + amount + '\n'; break;
+      case Shape::kBalanceOverFormulas: csv += "=SUM(B$" + n + ":B$" + last + "),=C" + n + "*2," + amount + '\n'; break;
+      case Shape::kTopTotal: csv += (k == 1 ? "=SUM(B2:B" + last + "),0" : "," + amount) + '\n'; break;
+    }
+  }
+  return csv;
+}
+
+// The workbook stores each formula's value.
+QByteArray Workbook(Shape shape, int64_t rows) {
+  QByteArray sheet = xls::Dimensions(shape == Shape::kBalanceOverFormulas ? 3 : 2);
+  const uint16_t last = uint16_t(rows - 1);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const uint16_t r = uint16_t(k - 1);
+    // tArea B$k:B$N (column relative), tFuncVar SUM of one.
+    const QByteArray balance = Bytes().u8(0x25).u16(r).u16(last).u16(0x4001).u16(0x4001).u8(0x22).u8(1).u16(4).data;
+    const QByteArray twice = Bytes().u8(0x24).u16(r).u16(0xC002).u8(0x1E).u16(2).u8(0x05).data;
+    switch (shape) {
+      case Shape::kBalance:
+        sheet += xls::Formula(r, 0, 0, balance, double(Expected(shape, rows, k)));
+        sheet += xls::Number(r, 1, 0, double(Amount(k)));
+        break;
+      case Shape::kBalanceOverFormulas:
+        sheet += xls::Formula(r, 0, 0, balance, double(Expected(shape, rows, k)));
+        sheet += xls::Formula(r, 1, 0, twice, double(2 * Amount(k)));
+        sheet += xls::Number(r, 2, 0, double(Amount(k)));
+        break;
+      case Shape::kTopTotal:
+        if (k == 1) {
+          const QByteArray total = Bytes().u8(0x25).u16(1).u16(last).u16(0xC001).u16(0xC001).u8(0x22).u8(1).u16(4).data;
+          sheet += xls::Formula(r, 0, 0, total, double(Expected(shape, rows, 1)));
+          sheet += xls::Number(r, 1, 0, 0.0);
+        } else {
+          sheet += xls::Number(r, 1, 0, double(Amount(k)));
+        }
+        break;
+    }
+  }
+  return MakeWorkbook({}, {sheet});
+}
+
+// The formulas of the sheet.
+int64_t FormulaCount(Shape shape, int64_t rows) {
+  switch (shape) {
+    case Shape::kBalance: return rows;
+    case Shape::kBalanceOverFormulas: return 2 * rows;
+    case Shape::kTopTotal: return 1;
+  }
+  return 0;
+}
+
+// The formulas that read the amount of row m, directly or through another formula.
+int64_t ReadersOf(Shape shape, int64_t m) {
+  switch (shape) {
+    case Shape::kBalance: return m;
+    case Shape::kBalanceOverFormulas: return m + 1;
+    case Shape::kTopTotal: return m >= 2 ? 1 : 0;
+  }
+  return 0;
+}
+
+class FormulasAheadTest : public ::testing::Test {
+ protected:
+  // Opens the sheet as the application does: the reading, then the recalculation.
+  void open(CADocument& document, Shape shape, int64_t rows, bool workbook) {
+    const QString path = folder.filePath(workbook ? QStringLiteral("ahead.xls") : QStringLiteral("ahead.csv"));
+    ASSERT_TRUE(WriteFileBytes(path, workbook ? Workbook(shape, rows) : Csv(shape, rows)));
+    FLError error;
+    ASSERT_EQ(document.openFile(path, &error), workbook ? 3 : 1) << error.reason.toStdString();
+    document.setOpening(true);
+    document.evaluate();
+    document.setOpening(false);
+  }
+
+  // Every formula of column A against its closed form.
+  static void expectValues(const CADocument& document, Shape shape, int64_t rows, const std::string& name,
+                           int64_t m = 0, int64_t edited = 0) {
+    const int64_t formulas = shape == Shape::kTopTotal ? 1 : rows;
+    for (int64_t k = 1; k <= formulas; ++k) {
+      const CACell* cell = document.cellAtGridPoint({0, k - 1});
+      ASSERT_TRUE(cell) << name << ", row " << k;
+      ASSERT_EQ(cell->valueType(), kValueFormula) << name << ", row " << k;
+      ASSERT_EQ(cell->number(), CANumber::withInteger(Expected(shape, rows, k, m, edited))) << name << ", row " << k;
+    }
+  }
+
+  ModelEnvironment environment;
+  ImportAlertRecorder alerts;
+  QTemporaryDir folder;
+};
+
+constexpr Shape kShapes[] = {Shape::kBalance, Shape::kBalanceOverFormulas, Shape::kTopTotal};
+
+// Each value is its closed form after the open, each formula computed once; typing a new
+// amount into a row recomputes the formulas that read it, once each, and they show it.
+TEST_F(FormulasAheadTest, ValuesAfterTheOpenAndAfterAnEdit) {
+  for (const Shape shape : kShapes) {
+    for (const int64_t rows : {2, 7, 8, 64, 65, 130, 300}) {
+      for (const bool workbook : {false, true}) {
+        const std::string name =
+            std::string(NameOf(shape)) + ", " + std::to_string(rows) + (workbook ? " rows of .xls" : " rows of CSV");
+        CADocument document;
+        const uint64_t beforeOpen = CACell::formulaRuns();
+        open(document, shape, rows, workbook);
+        expectValues(document, shape, rows, name);
+        // A workbook's check of its stored values computes none of these formulas again.
+        EXPECT_EQ(CACell::formulaRuns() - beforeOpen, uint64_t(FormulaCount(shape, rows))) << name;
+        EXPECT_TRUE(alerts.shown.isEmpty()) << name << ": " << alerts.shown.join(QLatin1Char('\n')).toStdString();
+        alerts.shown.clear();
+
+        for (const int64_t m : {int64_t(2), rows / 2 + 1, rows}) {
+          const int64_t edited = 10 + m;
+          const uint64_t beforeEdit = CACell::formulaRuns();
+          document.cellAtGridPointImperative({AmountColumn(shape), m - 1})->setFormula(QString::number(edited));
+          document.evaluate();
+          expectValues(document, shape, rows, name + ", row " + std::to_string(m) + " edited", m, edited);
+          EXPECT_EQ(CACell::formulaRuns() - beforeEdit, uint64_t(ReadersOf(shape, m)))
+              << name << ", row " << m << " edited";
+          // Back as it was for the next edit.
+          document.cellAtGridPointImperative({AmountColumn(shape), m - 1})->setFormula(QString::number(Amount(m)));
+          document.evaluate();
+        }
+      }
+    }
+  }
+}
+
+// Reading the file looks up the readers of no cell one by one: each later amount of a remaining
+// balance is read by every balance above it, which made half the square of the rows in all.
+TEST_F(FormulasAheadTest, ReadingLooksUpReadersInTimeLinearInTheRows) {
+  constexpr int64_t kRows = 2000;
+  for (const Shape shape : kShapes) {
+    for (const bool workbook : {false, true}) {
+      const uint64_t before = CAReferenceTable::referrersFound();
+      CADocument document;
+      open(document, shape, kRows, workbook);
+      EXPECT_LE(CAReferenceTable::referrersFound() - before, uint64_t(4 * kRows))
+          << NameOf(shape) << (workbook ? ", .xls" : ", CSV");
+      alerts.shown.clear();
+    }
+  }
+}
+
+// A text pasted from elsewhere is read into a sheet of its own the same way.
+TEST_F(FormulasAheadTest, PastedTextLooksUpReadersInTimeLinearInTheRows) {
+  constexpr int64_t kRows = 2000;
+  InstallFileFormatServices();
+  CADocument document;
+  const uint64_t before = CAReferenceTable::referrersFound();
+  document.setSelectionRange(GridRange{{0, 0}, {0, 0}});
+  QMimeData clipboard;
+  clipboard.setText(QString::fromLatin1(Csv(Shape::kBalance, kRows)));
+  ASSERT_TRUE(document.paste(&clipboard, true, 0));
+  EXPECT_LE(CAReferenceTable::referrersFound() - before, uint64_t(4 * kRows));
+  document.evaluate();
+  expectValues(document, Shape::kBalance, kRows, "pasted remaining balance");
+}
+
+// Balances over amounts of every kind: what one recalculation gives each formula is what the
+// formula gives when it is computed again on its own, walking its range, whatever the column
+// holds (blocks of whole numbers are folded from their end once within a recalculation).
+TEST_F(FormulasAheadTest, EveryBalanceIsWhatItsOwnWalkGives) {
+  constexpr int64_t kRows = 200;
+  struct Case {
+    const char* name;
+    // The amount of row k, as CSV text.
+    std::function<QByteArray(int64_t)> amount;
+  };
+  const auto whole = [](int64_t k) { return QByteArray::number(k % 7 + 1); };
+  const auto with = [whole](int64_t row, QByteArray text) {
+    return [whole, row, text](int64_t k) { return k == row ? text : whole(k); };
+  };
+  const Case cases[] = {
+      {"whole numbers", whole},
+      {"negative whole numbers", [](int64_t k) { return QByteArray::number(3 - k % 7); }},
+      {"a fraction among them", with(150, "=1/3")},
+      {"a real among them", with(150, "1.5E300")},
+      {"a large whole number among them", with(150, "1152921504606846976")},
+      {"whole numbers whose sum leaves 64 bits", [](int64_t k) { return QByteArray(k % 2 ? "4000000000000000" : "-4000000000000001"); }},
+      {"a text among them", with(150, "abc")},
+      {"an error among them", with(150, "=1/0")},
+      {"empty rows among them", [whole](int64_t k) { return k >= 90 && k <= 130 ? QByteArray() : whole(k); }},
+      {"a formula's value among them", with(120, "=2*3")},
+  };
+  const char* functions[] = {"SUM", "AVERAGE", "MAX", "MIN", "COUNT"};
+  constexpr int64_t kAmountColumn = 5;
+  for (const Case& item : cases) {
+    QByteArray csv;
+    const QByteArray last = QByteArray::number(kRows);
+    for (int64_t k = 1; k <= kRows; ++k) {
+      const QByteArray n = QByteArray::number(k);
+      for (const char* function : functions) csv += QByteArray("=") + function + "(F$" + n + ":F$" + last + "),";
+      csv += item.amount(k) + '\n';
+    }
+    const QString path = folder.filePath(QStringLiteral("mixed.csv"));
+    ASSERT_TRUE(WriteFileBytes(path, csv));
+    CADocument document;
+    FLError error;
+    ASSERT_EQ(document.openFile(path, &error), 1) << item.name;
+    document.evaluate();
+    ASSERT_TRUE(document.cellAtGridPoint({kAmountColumn, 0})) << item.name;
+    for (int64_t y = 0; y < kRows; ++y) {
+      for (int64_t x = 0; x < int64_t(std::size(functions)); ++x) {
+        CACell* cell = document.cellAtGridPointImperative({x, y});
+        ASSERT_TRUE(cell) << item.name;
+        const int32_t type = cell->valueType();
+        const std::optional<CANumber> number = cell->number();
+        const int32_t result = cell->evalResult();
+        cell->evaluate();
+        const std::string where = std::string(item.name) + ", " + functions[x] + " of row " + std::to_string(y + 1);
+        ASSERT_EQ(type, cell->valueType()) << where;
+        ASSERT_EQ(result, cell->evalResult()) << where;
+        ASSERT_EQ(number.has_value(), cell->number().has_value()) << where;
+        if (number) ASSERT_EQ(number->archive().toStdString(), cell->number()->archive().toStdString()) << where;
+      }
+    }
+  }
+}
+
+}  // namespace
