@@ -76,14 +76,17 @@ compare() {
   done
   i=0
   while [ "$i" -lt "$runs" ]; do
-    rm -rf "$scratch/out.Numlet" "$scratch/out.gnumeric" "$scratch/lo"
+    # Each output goes just before its program runs again: the last ones stay for checking.
+    rm -rf "$scratch/out.Numlet"
     # shellcheck disable=SC2086
     timed ours $2 || exit 1
     if [ "$have_ssconvert" = 1 ] && [ "$i" -lt "$peer_runs" ] && [ ! -f "$scratch/gnumeric.stopped" ]; then
+      rm -rf "$scratch/out.gnumeric"
       # shellcheck disable=SC2086
       timed gnumeric $3 || exit 1
     fi
     if [ "$have_soffice" = 1 ] && [ -n "${4-}" ] && [ "$i" -lt "$peer_runs" ] && [ ! -f "$scratch/libreoffice.stopped" ]; then
+      rm -rf "$scratch/lo"
       # shellcheck disable=SC2086
       timed libreoffice $4 || exit 1
     fi
