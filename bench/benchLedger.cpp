@@ -8,6 +8,10 @@
 // was evaluated, on average, by one iteration (1 is one recalculation). The memory figures of
 // the opens (see BenchPeakMemory.h) are meaningful one benchmark per process:
 //   benchLedger --benchmark_filter='BM_OpenLedgerCsv/65536$'
+// `benchLedger --write ROWS PATH` writes the ledger (".csv" or ".xls" by PATH) for opening it in
+// other programs; `benchLedger --to-native IN PACKAGE` opens such a ledger as the application
+// does, checks its total and saves it as a package: the whole process set beside other programs'
+// conversions of the same file (bench/totals-figures.sh).
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -16,6 +20,7 @@
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
 #include "framlet/shell/FLUndoManager.h"
+#include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 
 #include <QFile>
@@ -27,6 +32,9 @@
 #include "BenchPeakMemory.h"
 #include "BenchUndoWindow.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -83,12 +91,16 @@ QByteArray LedgerWorkbook(int64_t rows) {
   return MakeCompoundFile(MakeWorkbookStream({}, {sheet}));
 }
 
+QByteArray LedgerBytes(int64_t rows, bool workbook, bool statistics = false) {
+  return workbook ? LedgerWorkbook(rows) : LedgerCsv(rows, statistics);
+}
+
 class LedgerFile {
  public:
   LedgerFile(int64_t rows, bool workbook, bool statistics = false) {
     path_ = folder_.filePath(workbook ? QStringLiteral("ledger.xls") : QStringLiteral("ledger.csv"));
     QFile file(path_);
-    if (file.open(QIODevice::WriteOnly)) file.write(workbook ? LedgerWorkbook(rows) : LedgerCsv(rows, statistics));
+    if (file.open(QIODevice::WriteOnly)) file.write(LedgerBytes(rows, workbook, statistics));
   }
   const QString& path() const { return path_; }
 
@@ -103,18 +115,27 @@ void ReportRuns(benchmark::State& state, uint64_t runs, int64_t formulas) {
   state.counters["formula_runs_per_formula"] = double(runs) / double(state.iterations()) / double(formulas);
 }
 
-// Opens the ledger as the application does (the file, then the recalculation) and checks the
-// total against the exact sum of the amounts.
-bool OpenLedger(CADocument& document, const QString& path, int64_t rows) {
+// Opens the file as the application does: the reading, then the recalculation.
+bool Open(CADocument& document, const QString& path) {
   FLError error;
   if (document.openFile(path, &error) <= 0) return false;
   document.setOpening(true);
   document.evaluate();
   document.setOpening(false);
+  return true;
+}
+
+// Whether the total of a ledger of `rows` lines is the exact sum of its amounts.
+bool TotalRight(const CADocument& document, int64_t rows) {
   int64_t cents = 0;
   for (int64_t k = 2; k < rows; ++k) cents += AmountCents(k);
   const CACell* total = document.cellAtGridPoint({2, rows - 1});
   return total && total->number() && *total->number() == CANumber::withNumerator(cents, 100);
+}
+
+// Opens the ledger as the application does and checks its total.
+bool OpenLedger(CADocument& document, const QString& path, int64_t rows) {
+  return Open(document, path) && TotalRight(document, rows);
 }
 
 void OpenLedgerBenchmark(benchmark::State& state, bool workbook, bool statistics) {
@@ -242,4 +263,37 @@ void BM_LedgerSort(benchmark::State& state) {
 }
 BENCHMARK(BM_LedgerSort)->Arg(10000)->Arg(32768)->Arg(65536)->Unit(benchmark::kMillisecond);
 
+// What a program converting the ledger does: opens it as the application does, and saves it as
+// a package once its total is right (the lines are the ledger's own).
+int ConvertToNative(const QString& input, const QString& package) {
+  EnsureBenchApplication();
+  g_glimmetConfig.tableOption = 1;  // as the application sets it at launch
+  auto document = std::make_unique<CADocument>();
+  if (!Open(*document, input)) {
+    std::fprintf(stderr, "%s could not be opened\n", qPrintable(input));
+    return 1;
+  }
+  const int64_t rows = document->extent().endPoint.y + 1;
+  if (!TotalRight(*document, rows)) {
+    std::fprintf(stderr, "%s: the total of line %lld is wrong\n", qPrintable(input), static_cast<long long>(rows));
+    return 3;
+  }
+  FLError error;
+  return document->saveToNativeFile(package, false, &error) ? 0 : 1;
+}
+
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
+    const int rows = std::atoi(argv[2]);
+    if (rows < 3 || rows > 65536) return 2;
+    const QString path = QString::fromLocal8Bit(argv[3]);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return 1;
+    return file.write(LedgerBytes(rows, path.endsWith(QLatin1String(".xls")))) > 0 ? 0 : 1;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "--to-native") == 0)
+    return ConvertToNative(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+  return RunBenchmarks(argc, argv);
+}

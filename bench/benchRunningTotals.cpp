@@ -10,13 +10,18 @@
 // benchmark per process:
 //   benchRunningTotals --benchmark_filter='BM_OpenRunningTotalsCsv/65536$'
 // `benchRunningTotals --write ROWS PATH` writes the sheet (".csv" or ".xls" by PATH, with
-// "cycle" after PATH for the variant), for opening it in other programs.
+// "cycle" after PATH for the variant), for opening it in other programs;
+// `benchRunningTotals --to-native IN PACKAGE` opens such a sheet as the application does, checks
+// its last total and saves it as a package: the whole process set beside other programs'
+// conversions of the same file (bench/totals-figures.sh).
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caUndoArchives.h"
+
+#include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 
 #include <QFile>
@@ -28,6 +33,7 @@
 #include "BenchApplication.h"
 #include "BenchPeakMemory.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -328,6 +334,26 @@ void BM_PasteUnderRemainingBalance(benchmark::State& state) {
 }
 BENCHMARK(BM_PasteUnderRemainingBalance)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
+
+// What a program converting the sheet does: opens it as the application does, and saves it as
+// a package once its last total is right (the rows are the sheet's own).
+int ConvertToNative(const QString& input, const QString& package) {
+  EnsureBenchApplication();
+  g_glimmetConfig.tableOption = 1;  // as the application sets it at launch
+  auto document = std::make_unique<CADocument>();
+  if (!Open(*document, input)) {
+    std::fprintf(stderr, "%s could not be opened\n", qPrintable(input));
+    return 1;
+  }
+  const int64_t rows = document->extent().endPoint.y + 1;
+  if (!Computed(*document, rows, false, false)) {
+    std::fprintf(stderr, "%s: the total of row %lld is wrong\n", qPrintable(input), static_cast<long long>(rows));
+    return 3;
+  }
+  FLError error;
+  return document->saveToNativeFile(package, false, &error) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -339,5 +365,7 @@ int main(int argc, char** argv) {
     if (!file.open(QIODevice::WriteOnly)) return 1;
     return file.write(TotalsBytes(rows, path.endsWith(QLatin1String(".xls")), argc == 5)) > 0 ? 0 : 1;
   }
+  if (argc == 4 && std::strcmp(argv[1], "--to-native") == 0)
+    return ConvertToNative(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
   return RunBenchmarks(argc, argv);
 }

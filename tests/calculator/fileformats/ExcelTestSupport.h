@@ -255,9 +255,15 @@ inline QByteArray MakeCompoundFile(const QByteArray& workbook, const std::vector
   QByteArray directory;
   const uint32_t dataSectors = Sectors(regular.size(), 512);
   const uint32_t miniFatSectors = Sectors(miniFat.size(), 512);
+  // The root's children hang from "Workbook" (entry 1), each further stream the right sibling of
+  // the one before: readers that walk the tree from the root find them all.
   directory += Entry(QStringLiteral("Root Entry"), 5, mini ? 0 : kEnd, mini ? uint64_t(regular.size()) : 0);
+  Put32(directory, 76, 1);
   directory += Entry(QStringLiteral("Workbook"), 2, 0, uint64_t(workbook.size()));
-  for (const QString& name : extraNames) directory += Entry(name, 2, kEnd, 0);
+  for (const QString& name : extraNames) {
+    Put32(directory, directory.size() - 128 + 72, uint32_t(directory.size() / 128));
+    directory += Entry(name, 2, kEnd, 0);
+  }
   directory.resize(qsizetype(Sectors(directory.size(), 512)) * 512, '\0');
   const uint32_t directorySectors = Sectors(directory.size(), 512);
 
