@@ -181,7 +181,13 @@ BENCHMARK(BM_RunningTotalsTypeInC1)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(be
 // same over a column of formulas, =SUM(B$k:B$N), =Ck*2 and the amount; and a total at the top,
 // =SUM(B2:BN) over a column of amounts.
 
-enum class Ahead { kBalance, kBalanceOverFormulas, kTopTotal };
+enum class Ahead { kBalance, kBalanceOverFormulas, kTopTotal, kBalanceInCents };
+
+// The amount of row k in cents where the amounts have cents: k mod 7 + 1 and k mod 100 cents.
+int64_t Cents(int64_t k) { return 100 * Amount(k) + k % 100; }
+QByteArray CentsText(int64_t k) {
+  return QByteArray::number(Amount(k)) + '.' + QByteArray::number(k % 100).rightJustified(2, '0');
+}
 
 // The amounts of rows 1..k.
 int64_t Amounts(int64_t k) { return Total(k) / 2; }
@@ -197,6 +203,7 @@ QByteArray AheadCsv(int64_t rows, Ahead shape) {
       case Ahead::kBalance: csv += "=SUM(B$" + n + ":B$" + last + ")," + amount + '\n'; break;
       case Ahead::kBalanceOverFormulas: csv += "=SUM(B$" + n + ":B$" + last + "),=C" + n + "*2," + amount + '\n'; break;
       case Ahead::kTopTotal: csv += (k == 1 ? "=SUM(B2:B" + last + "),0" : "," + amount) + '\n'; break;
+      case Ahead::kBalanceInCents: csv += "=SUM(B$" + n + ":B$" + last + ")," + CentsText(k) + '\n'; break;
     }
   }
   return csv;
@@ -221,6 +228,7 @@ QByteArray AheadWorkbook(int64_t rows, Ahead shape) {
         sheet += xls::Formula(r, 1, 0, twice, double(2 * Amount(k)));
         sheet += xls::Number(r, 2, 0, double(Amount(k)));
         break;
+      case Ahead::kBalanceInCents:  // written as CSV only
       case Ahead::kTopTotal:
         if (k == 1) {
           const QByteArray total = Bytes().u8(0x25).u16(1).u16(last).u16(0xC001).u16(0xC001).u8(0x22).u8(1).u16(4).data;
@@ -245,6 +253,15 @@ bool AheadComputed(const CADocument& document, int64_t rows, Ahead shape) {
     case Ahead::kBalance: return holds(0, Amounts(rows)) && holds(rows - 1, Amount(rows));
     case Ahead::kBalanceOverFormulas: return holds(0, 2 * Amounts(rows)) && holds(rows - 1, 2 * Amount(rows));
     case Ahead::kTopTotal: return holds(0, Amounts(rows) - Amount(1));
+    case Ahead::kBalanceInCents: {
+      int64_t cents = 0;
+      for (int64_t k = 1; k <= rows; ++k) cents += Cents(k);
+      const auto inCents = [&document](int64_t y, int64_t value) {
+        const CACell* cell = document.cellAtGridPoint({0, y});
+        return cell && cell->number() && *cell->number() == CANumber::withNumerator(value, 100);
+      };
+      return inCents(0, cents) && inCents(rows - 1, Cents(rows));
+    }
   }
   return false;
 }
@@ -291,6 +308,12 @@ void BM_OpenRemainingBalanceOverFormulasXls(benchmark::State& state) {
   OpenAheadBenchmark(state, true, Ahead::kBalanceOverFormulas);
 }
 BENCHMARK(BM_OpenRemainingBalanceOverFormulasXls)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+// Amounts with cents: the balances fold fractions.
+void BM_OpenRemainingBalanceInCentsCsv(benchmark::State& state) {
+  OpenAheadBenchmark(state, false, Ahead::kBalanceInCents);
+}
+BENCHMARK(BM_OpenRemainingBalanceInCentsCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
 void BM_OpenTopTotalCsv(benchmark::State& state) { OpenAheadBenchmark(state, false, Ahead::kTopTotal); }
 BENCHMARK(BM_OpenTopTotalCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);

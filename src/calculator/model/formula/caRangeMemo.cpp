@@ -6,6 +6,8 @@
 #include "calculator/model/formula/caOperands.h"
 
 #include <algorithm>
+#include <numeric>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -84,52 +86,83 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
   return std::nullopt;
 }
 
-// The whole numbers of a block's rows, in any order: their sum, count and extremes are those
-// of folding them in the block's order while no partial sum can leave 64 bits, which bounding
-// the sum of their magnitudes ensures.
-struct WholeFold {
-  // NO, leaving the fold as it was, for a number that is not a whole number or would take the
-  // magnitudes past the bound.
+// The exact numbers (whole numbers and fractions) of a block's rows, in any order: their sum,
+// count and extremes are those of folding them in the block's order while every partial sum
+// keeps to 64 bits over a common denominator, which bounding the sum of their magnitudes over
+// the least common denominator of them all ensures. Extremes are compared as the fold compares
+// them, by their real values, the upper of equal ones kept; it is folded from the bottom up.
+struct ExactFold {
+  using Wide = __int128;
+  using UnsignedWide = unsigned __int128;
+
+  // NO, leaving the fold as it was, for a number that is no exact number or would take the
+  // common denominator or the magnitudes past their bounds.
   bool add(const CANumber& number) {
-    if (number.form() != kNumberInteger) return false;
-    const int64_t value = number.integerValue();
-    if (value > kLargest || value < -kLargest) return false;
-    const uint64_t size = uint64_t(value < 0 ? -value : value);
-    if (magnitude + size > kMostMagnitude) return false;
-    magnitude += size;
-    sum += value;
-    largest = count == 0 ? value : std::max(largest, value);
-    smallest = count == 0 ? value : std::min(smallest, value);
-    ++count;
+    if (number.form() != kNumberInteger && number.form() != kNumberFraction) return false;
+    const int64_t numerator = number.numerator();
+    const uint64_t denominator = number.form() == kNumberInteger ? 1 : number.denominator();
+    ExactFold term;
+    term.count = 1;
+    term.denominator = denominator;
+    term.sum = numerator;
+    term.magnitude = numerator < 0 ? UnsignedWide(0) - UnsignedWide(Wide(numerator)) : UnsignedWide(numerator);
+    term.largest = number;
+    term.smallest = number;
+    term.largestValue = term.smallestValue = number.realValue();
+    // Folded from the bottom up, so the new number lies above what is folded.
+    std::optional<ExactFold> both = term.plus(*this);
+    if (!both) return false;
+    *this = std::move(*both);
     return true;
   }
 
-  // Both folds' numbers together; `other` is within the bound with this one by construction.
-  WholeFold plus(const WholeFold& other) const {
-    if (count == 0) return other;
-    if (other.count == 0) return *this;
-    return WholeFold{count + other.count, sum + other.sum, magnitude + other.magnitude, std::max(largest, other.largest),
-                     std::min(smallest, other.smallest)};
+  // Both folds' numbers together, this one's rows above the other's; nothing past the bounds.
+  std::optional<ExactFold> plus(const ExactFold& below) const {
+    if (count == 0) return below;
+    if (below.count == 0) return *this;
+    const uint64_t g = std::gcd(denominator, below.denominator);
+    const UnsignedWide common = UnsignedWide(denominator / g) * below.denominator;
+    if (common > kMostDenominator) return std::nullopt;
+    const uint64_t factor = uint64_t(common / denominator), belowFactor = uint64_t(common / below.denominator);
+    const UnsignedWide size = magnitude * factor + below.magnitude * belowFactor;
+    if (size > kMostMagnitude) return std::nullopt;
+    ExactFold both;
+    both.count = count + below.count;
+    both.denominator = uint64_t(common);
+    both.sum = sum * Wide(factor) + below.sum * Wide(belowFactor);
+    both.magnitude = size;
+    const bool upperLargest = largestValue >= below.largestValue;
+    both.largest = upperLargest ? largest : below.largest;
+    both.largestValue = upperLargest ? largestValue : below.largestValue;
+    const bool upperSmallest = smallestValue <= below.smallestValue;
+    both.smallest = upperSmallest ? smallest : below.smallest;
+    both.smallestValue = upperSmallest ? smallestValue : below.smallestValue;
+    return both;
   }
 
-  static constexpr int64_t kLargest = int64_t(1) << 52;
-  static constexpr uint64_t kMostMagnitude = uint64_t(1) << 62;
+  CANumber total() const { return CANumber::withNumerator(int64_t(sum), denominator); }
+
+  static constexpr UnsignedWide kMostDenominator = UnsignedWide(1) << 62;
+  static constexpr UnsignedWide kMostMagnitude = UnsignedWide(1) << 62;
 
   uint64_t count = 0;
-  int64_t sum = 0;
-  uint64_t magnitude = 0;
-  int64_t largest = 0;
-  int64_t smallest = 0;
+  uint64_t denominator = 1;
+  Wide sum = 0;              // over the denominator
+  UnsignedWide magnitude = 0;  // the sum of the numbers' magnitudes over the denominator
+  CANumber largest;
+  CANumber smallest;
+  long double largestValue = 0;
+  long double smallestValue = 0;
 };
 
 struct TailState {
   int64_t y;  // the state holds the rows of the block from here to its end
-  WholeFold fold;
+  ExactFold fold;
 };
 
 // A tall block that ranges end at, each starting at a row of its own: a remaining balance,
 // =SUM(B$k:B$N) in every row k. Folded from its last row up, as far as the ranges asked for
-// reach, while its cells are whole numbers (whose fold does not depend on the order), with the
+// reach, while its cells are exact numbers (whose fold does not depend on the order), with the
 // state kept every kRowsPerState rows: a range is answered from the nearest state below its
 // first row and the few rows above it.
 struct Tail {
@@ -137,8 +170,8 @@ struct Tail {
 
   // The rows from here to the block's end are folded.
   int64_t foldedFrom;
-  WholeFold fold;
-  // A row with a cell that is not a whole number, fails in the mode, or passes the bound: no
+  ExactFold fold;
+  // A row with a cell that is not an exact number, fails in the mode, or passes the bounds: no
   // range reaching it is answered.
   std::optional<int64_t> stopsAt;
   std::vector<TailState> states;  // rows falling
@@ -149,7 +182,7 @@ struct Tail {
 // the lowest up, keeping a state every kRowsPerState rows when `tail` is given (into its states).
 // The row of a cell that does not fold, if one does.
 std::optional<int64_t> FoldRowsUp(const CADocument& document, const GridRange& block, int32_t mode, int64_t through,
-                                  int64_t before, WholeFold& fold, Tail* tail) {
+                                  int64_t before, ExactFold& fold, Tail* tail) {
   const CADocument::RowList& rows = document.rows();
   auto row = std::lower_bound(rows.begin(), rows.end(), before,
                               [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
@@ -299,15 +332,17 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
   // The nearest state at or below the first row, and the rows above it.
   const auto below = std::partition_point(tail.states.begin(), tail.states.end(),
                                           [first](const TailState& state) { return state.y >= first; });
-  WholeFold fold;
+  ExactFold fold;
   int64_t before = last + 1;
   if (below != tail.states.begin()) {
     fold = std::prev(below)->fold;
     before = std::prev(below)->y;
   }
-  WholeFold above;
+  ExactFold above;
   if (FoldRowsUp(document_, block, mode, first, before, above, nullptr)) return std::nullopt;
-  const WholeFold all = above.plus(fold);
-  *aggregate = ListAggregate::ofWholeNumbers(all.count, all.sum, all.largest, all.smallest);
+  const std::optional<ExactFold> all = above.plus(fold);
+  if (!all) return std::nullopt;
+  *aggregate = ListAggregate::ofExactNumbers(all->count, all->total(), all->largest, all->largestValue, all->smallest,
+                                              all->smallestValue);
   return 0;
 }

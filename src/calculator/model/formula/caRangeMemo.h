@@ -6,7 +6,7 @@
 // once, with the state kept every few rows, and a range of any length over it is answered from
 // the nearest state. A remaining balance, =SUM(B$k:B$N) in every row, is the same from the
 // other end: a block that a second range ends at is folded from its end up while its cells are
-// whole numbers, whose fold is the same in any order.
+// exact numbers (whole numbers and fractions), whose fold is the same in any order.
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"

@@ -54,9 +54,9 @@ class CompensatedSum {
     addOther(term);
   }
   CANumber result() const;
-  // The sum of whole numbers `total`, as adding them one by one gives it where no partial sum
-  // leaves 64 bits. Only on an empty sum.
-  void startWithWholeSum(int64_t total) { exact_.set(CANumber(total)); }
+  // The sum `total` of exact numbers, as adding them one by one gives it where no partial sum
+  // leaves 64 bits over their common denominator. Only on an empty sum.
+  void startWithExactSum(const CANumber& total) { exact_.set(total); }
 
  private:
   // The exact part's step as CANumber::add takes it; a sum that leaves the exact forms joins the
@@ -89,18 +89,19 @@ class ListAggregate {
     if (parts_ & (kLargest | kSmallest)) addExtreme(number);
   }
 
-  // What folding `count` whole numbers gives, every part kept, where their sum is `sum`, the
-  // largest `largest` and the smallest `smallest`, and no partial sum leaves 64 bits (whole
-  // numbers equal in value are the same number, so which of them came first does not matter).
-  static ListAggregate ofWholeNumbers(uint64_t count, int64_t sum, int64_t largest, int64_t smallest) {
+  // What folding `count` exact numbers gives, every part kept, where their sum is `sum` (no
+  // partial sum leaving 64 bits over their common denominator), the largest `largest` with its
+  // real value `largestValue`, the first of equal ones, and the smallest likewise.
+  static ListAggregate ofExactNumbers(uint64_t count, const CANumber& sum, const CANumber& largest,
+                                      long double largestValue, const CANumber& smallest, long double smallestValue) {
     ListAggregate fold(kAll);
     fold.count_ = count;
-    fold.sum_.startWithWholeSum(sum);
+    fold.sum_.startWithExactSum(sum);
     if (count > 0) {
-      fold.largest_ = CANumber(largest);
-      fold.largestValue_ = (long double)largest;
-      fold.smallest_ = CANumber(smallest);
-      fold.smallestValue_ = (long double)smallest;
+      fold.largest_ = largest;
+      fold.largestValue_ = largestValue;
+      fold.smallest_ = smallest;
+      fold.smallestValue_ = smallestValue;
     }
     return fold;
   }
