@@ -8,7 +8,9 @@
 // another (a page laid out in a table) becomes that one cell's words: the first row goes through
 // the rich text and the other rows' words are joined to it there. The rows after the first may
 // be written in the common ways (comments, entities, unclosed cells, attributes that change
-// nothing of a cell); whatever the rich text would make differently of them leaves the page to it.
+// nothing of a cell), and as this program writes them (a style sheet that frames the table, each
+// cell's text in a paragraph with its alignment, a lone line break for a cell that shows nothing);
+// whatever the rich text would make differently of them leaves the page to it.
 //
 // Either way costs many times the page, the rich text tens of times: a page that would take more
 // than an open may is refused, with what it would take, before it is read.
@@ -785,7 +787,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
       const int64_t first = rows().back()->gridY();
       CAImportFormats formats;
       for (size_t y = 0; y < table->rows.size(); ++y) {
-        std::vector<PlainCell>& row = table->rows[y];
+        const std::vector<PlainCell>& row = table->rows[y];
         for (size_t x = 0; x < row.size(); ++x) {
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, this);
@@ -797,8 +799,6 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
           }
           storeCell(std::move(cell));
         }
-        // Each row's texts go once its cells are made.
-        std::vector<PlainCell>().swap(row);
       }
     }
     return true;

@@ -198,6 +198,22 @@ TEST_F(HtmlLongTableTest, CommonShapesOfALongTableAreReadAsTheRichTextReadsThem)
        },
        "<tr>", "<td>", "</td>", "</tr>\n", false},
       {"a span after the first row", head, tail, number, "<tr>", "<td colspan=\"1\">", "</td>", "</tr>\n", false},
+      {"paragraphs in cells", head, tail, number, "<tr>", "<td>\n  <p>", "</p>\n</td>"},
+      {"aligned paragraphs", head, tail, number, "<tr>", "<td><p style=\"text-align: center;\">", "</p></td>"},
+      {"lone line breaks",
+       "<html><head><style type=\"text/css\"><!--\ntable { border-collapse:collapse; }\n"
+       "td { vertical-align:top; padding:2px; }\np { margin-top:0px; }\n--></style></head><body><table>\n",
+       tail, [](int x, int y) { return (x + y) % 4 == 1 ? QByteArray(" <br/> ") : QByteArray::number(x + y); }},
+      {"breaks in paragraphs", head, tail,
+       [](int x, int y) { return (x + y) % 4 == 1 ? QByteArray("<br />") : QByteArray::number(x + y); }, "<tr>",
+       "<td><p style='text-align:right'>", "</p></td>"},
+      {"paragraphs with a look", head, tail, number, "<tr>", "<td><p style=\"text-align:left; color:red\">",
+       "</p></td>", "</tr>\n", false},
+      {"two paragraphs", head, tail, [](int x, int y) { return QByteArray::number(x) + "</p><p>" + QByteArray::number(y); },
+       "<tr>", "<td><p>", "</p></td>", "</tr>\n", false},
+      {"a style sheet that gives the cells a look",
+       "<html><head><style>td { font-weight: bold }</style></head><body><table>\n", tail, number, "<tr>", "<td>",
+       "</td>", "</tr>\n", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
