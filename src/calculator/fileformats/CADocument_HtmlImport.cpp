@@ -435,17 +435,18 @@ bool ReadLoneBreak(PageScanner& scanner) {
 // A cell's contents after its "<td>": its text, or one paragraph ("<p>", its text or a lone line
 // break, and "</p>") or a lone line break (an empty cell), with space around them. The
 // paragraph's alignment is the cell's; in the first row, which the rich text reads, it may have
-// any look.
+// any look. Without `paragraphs` (the words of a nested table, joined into one paragraph) the
+// text alone.
 bool ReadPlainCellContents(PageScanner& scanner, QString* text, int32_t* alignment, EntityTable& entities,
-                           const QString& background, bool first) {
+                           const QString& background, bool first, bool paragraphs) {
   *alignment = 0;
   text->clear();
-  if (ReadLoneBreak(scanner)) return true;
+  if (paragraphs && ReadLoneBreak(scanner)) return true;
   QString joined;
   QStringView raw = scanner.readText(&joined);
   const qsizetype afterText = scanner.position();
   QStringView attributes;
-  if (!IsBlank(raw) || scanner.readTag(&attributes) != u"p") {
+  if (!paragraphs || !IsBlank(raw) || scanner.readTag(&attributes) != u"p") {
     scanner.moveTo(afterText);
     return PlainCellText(raw, text, entities);
   }
@@ -465,7 +466,7 @@ bool ReadPlainCellContents(PageScanner& scanner, QString* text, int32_t* alignme
 // the HTML reader. Header cells ("th") and the attributes that give a look are plain in the
 // first row alone (`first`), which the rich text reads.
 bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, EntityTable& entities, const QString& background,
-                  bool first = false) {
+                  bool paragraphs, bool first = false) {
   QStringView attributes;
   const qsizetype start = scanner.position();
   scanner.skipSpace();
@@ -488,7 +489,7 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, EntityTable
     if ((tag != u"td" && !header) || !(first ? IsFirstRowAttributes(attributes) : IsInertAttributes(attributes)))
       return false;
     PlainCell cell;
-    if (!ReadPlainCellContents(scanner, &cell.text, &cell.alignment, entities, background, first)) return false;
+    if (!ReadPlainCellContents(scanner, &cell.text, &cell.alignment, entities, background, first, paragraphs)) return false;
     const qsizetype end = scanner.position();
     const QString close = scanner.readTag(&attributes);
     if (close != (header ? u"/th" : u"/td") || !attributes.isEmpty()) {
@@ -527,7 +528,8 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
   bool body = !head && ReadBareTag(scanner, u"tbody");
   // The first row's cells show where the other rows go: one of them must hold something.
   std::vector<PlainCell> first;
-  if (!ReadPlainRow(scanner, &first, entities, background, firstLooks) || first.size() > kMaxColumns ||
+  // A nested table's cells are its text alone (firstLooks is for a table of the page's own).
+  if (!ReadPlainRow(scanner, &first, entities, background, firstLooks, firstLooks) || first.size() > kMaxColumns ||
       std::all_of(first.begin(), first.end(), [](const PlainCell& cell) { return cell.text.isEmpty(); }))
     return false;
   for (PlainCell& cell : first) table->firstRow.push_back(std::move(cell.text));
@@ -537,7 +539,7 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
   }
   *firstRowEnd = scanner.position();
   std::vector<PlainCell> row;
-  while (ReadPlainRow(scanner, &row, entities, background)) {
+  while (ReadPlainRow(scanner, &row, entities, background, firstLooks)) {
     if (row.size() != table->firstRow.size()) return false;
     ++table->rowCount;
     if (keepRows) table->rows.push_back(std::move(row));
