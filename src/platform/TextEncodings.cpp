@@ -362,6 +362,73 @@ std::optional<QString> DecodeText(QByteArrayView bytes, FLStringEncoding encodin
   return text;
 }
 
+struct FLTextPieceDecoder::State {
+  const SingleBytePage* page = nullptr;
+  ConverterPointer converter;
+  bool failed = false;
+};
+
+FLTextPieceDecoder::FLTextPieceDecoder(FLStringEncoding encoding) : state_(new State) {
+  const EncodingRow* row = RowForEncoding(encoding);
+  if (!row || !row->converter) {
+    state_->failed = true;
+    return;
+  }
+  state_->page = SingleBytePageFor(*row);
+  if (state_->page) return;
+  // A converter of its own: the shared one is reset by every other decoding on the thread.
+  UErrorCode status = U_ZERO_ERROR;
+  state_->converter.reset(ucnv_open(row->converter, &status));
+  if (U_FAILURE(status) || !state_->converter) {
+    state_->converter.reset();
+    state_->failed = true;
+    return;
+  }
+  ucnv_setToUCallBack(state_->converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  if (U_FAILURE(status)) state_->failed = true;
+}
+
+FLTextPieceDecoder::~FLTextPieceDecoder() { delete state_; }
+
+bool FLTextPieceDecoder::append(QByteArrayView piece, bool last, QString& text) {
+  if (state_->failed) return false;
+  qsizetype written = text.size();
+  if (state_->page) {
+    text.resize(written + piece.size());
+    QChar* out = text.data() + written;
+    for (qsizetype i = 0; i < piece.size(); ++i) {
+      const char16_t c = state_->page->characters[uint8_t(piece[i])];
+      if (c == kUnmapped) {
+        state_->failed = true;
+        text.truncate(written + i);
+        return false;
+      }
+      out[i] = QChar(c);
+    }
+    return true;
+  }
+  UConverter* converter = state_->converter.get();
+  const char* source = piece.data();
+  const char* sourceLimit = source + piece.size();
+  text.resize(written + piece.size() + 16);
+  UErrorCode status = U_ZERO_ERROR;
+  for (;;) {
+    UChar* start = reinterpret_cast<UChar*>(text.data());
+    UChar* target = start + written;
+    status = U_ZERO_ERROR;
+    ucnv_toUnicode(converter, &target, start + text.size(), &source, sourceLimit, nullptr, last, &status);
+    written = target - start;
+    if (status != U_BUFFER_OVERFLOW_ERROR) break;
+    text.resize(text.size() + std::max<qsizetype>(sourceLimit - source, 16) + 16);
+  }
+  text.truncate(written);
+  if (U_FAILURE(status)) {
+    state_->failed = true;
+    return false;
+  }
+  return true;
+}
+
 std::optional<QByteArray> EncodeText(QStringView text, FLStringEncoding encoding, bool lossy) {
   const EncodingRow* row = RowForEncoding(encoding);
   if (!row || !row->converter) return std::nullopt;

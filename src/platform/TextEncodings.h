@@ -58,6 +58,24 @@ bool IsEncodingAvailable(FLStringEncoding encoding);
 // Bytes to text. Strict: nothing when a byte sequence is invalid or unmapped, or the encoding
 // unavailable. Lossy: each bad sequence becomes U+FFFD; nothing only for an unavailable encoding.
 std::optional<QString> DecodeText(QByteArrayView bytes, FLStringEncoding encoding, bool lossy = false);
+// The strict decoding of bytes that come in pieces (a file read a piece at a time), which gives
+// the text DecodeText gives of the pieces joined: a character may be split between pieces.
+class FLTextPieceDecoder {
+ public:
+  explicit FLTextPieceDecoder(FLStringEncoding encoding);
+  ~FLTextPieceDecoder();
+  FLTextPieceDecoder(const FLTextPieceDecoder&) = delete;
+  FLTextPieceDecoder& operator=(const FLTextPieceDecoder&) = delete;
+  // Appends the text of the next piece to `text` (whose room, when reserved, is used: the text
+  // of a piece takes no more characters than the piece has bytes, and a few). `last`: no piece
+  // follows. False at bytes that are no text in the encoding (the text is then part of it), or
+  // when the encoding is unavailable.
+  bool append(QByteArrayView piece, bool last, QString& text);
+
+ private:
+  struct State;
+  State* state_;
+};
 // Text to bytes. Strict: nothing when a character has no mapping (or is a lone surrogate). Lossy:
 // such characters become the encoding's substitution byte(s).
 std::optional<QByteArray> EncodeText(QStringView text, FLStringEncoding encoding, bool lossy = false);

@@ -508,6 +508,9 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     return refuse();
   CellPieces pieces;
   int64_t pictureBytes = 0, pictureCount = 0;
+  // Whether the page is written only where the sheet reads it itself (refused with the reason
+  // plainRefusal gives where it does not).
+  bool readAsPlainTable = false, plainRefusal = false;
   {
     HtmlExport measure = state;
     measure.page.clear();
@@ -549,18 +552,35 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
       const Wide otherCells = Wide(width) * height - pieces.ends.size() - uint64_t(pictureCount);
       const Wide elements = height + 2 * otherCells + 3 * Wide(uint64_t(pictureCount)) + elementsOf(pieces.bytes) +
                             elementsOf(state.page);
-      const Wide cost = size * kRichTextHtmlCharacterCost + elements * kRichTextHtmlElementCost;
-      const Wide cellsCost = Wide(uint64_t(pieces.bytes.size() + pictureBytes)) * kRichTextHtmlCharacterCost +
-                             (elementsOf(pieces.bytes) + 3 * Wide(uint64_t(pictureCount))) * kRichTextHtmlElementCost;
-      if (cost > Wide(uint64_t(readerBudget))) {
-        SetError(error, kTextTooLargeCode,
-                 QLatin1String(cellsCost * 2 > cost ? kCellTextTooLargeReason : kTextTooLargeReason));
-        return false;
+      const Wide cellBytes = uint64_t(pieces.bytes.size() + pictureBytes);
+      const Wide cellsElements = elementsOf(pieces.bytes) + 3 * Wide(uint64_t(pictureCount));
+      // The cost at so much a character and a tag, and whether the cells' own make half of it.
+      const auto price = [&](int64_t character, int64_t element, bool* cellsMost) {
+        const Wide cost = size * uint64_t(character) + elements * uint64_t(element);
+        *cellsMost = (cellBytes * uint64_t(character) + cellsElements * uint64_t(element)) * 2 > cost;
+        return cost;
+      };
+      bool cellsMost = false;
+      if (price(kRichTextHtmlCharacterCost, kRichTextHtmlElementCost, &cellsMost) > Wide(uint64_t(readerBudget))) {
+        // Past what the rich text may take, the page can still be one the sheet reads itself as
+        // a long table of plain cells, at far less: it is made to see, and refused unless it is.
+        // Pictures, which that reading never takes, would be written with it.
+        plainRefusal = cellsMost;
+        bool plainCellsMost = false;
+        if (pictureCount > 0 ||
+            price(kPlainTableCharacterCost, kPlainTableElementCost, &plainCellsMost) > Wide(uint64_t(readerBudget))) {
+          SetError(error, kTextTooLargeCode,
+                   QLatin1String(pictureCount > 0 ? (cellsMost ? kCellTextTooLargeReason : kTextTooLargeReason)
+                                 : plainCellsMost ? kCellTextTooLargeReason
+                                                  : kTextTooLargeReason));
+          return false;
+        }
+        readAsPlainTable = true;
       }
     }
     state.page.reserve(qsizetype(size));
   }
-  if (beforeRows && !beforeRows()) return false;
+  if (!readAsPlainTable && beforeRows && !beforeRows()) return false;
 
   const auto& rows = document.rows();
   auto row = std::lower_bound(rows.begin(), rows.end(), range.startPoint.y,
@@ -596,6 +616,13 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
   if (!state.ok) return false;
   state.tabs(state.indent - 1);
   state.page += kPageEnd;
+  if (readAsPlainTable) {
+    if (!HtmlPageIsReadAsPlainTable(state.page)) {
+      SetError(error, kTextTooLargeCode, QLatin1String(plainRefusal ? kCellTextTooLargeReason : kTextTooLargeReason));
+      return false;
+    }
+    if (beforeRows && !beforeRows()) return false;
+  }
   *page = std::move(state.page);
   return true;
 }

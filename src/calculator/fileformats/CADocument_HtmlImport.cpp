@@ -8,13 +8,16 @@
 // another (a page laid out in a table) becomes that one cell's words: the first row goes through
 // the rich text and the other rows' words are joined to it there. The rows after the first may
 // be written in the common ways (comments, entities, unclosed cells, attributes that change
-// nothing of a cell); whatever the rich text would make differently of them leaves the page to it.
+// nothing of a cell), and as this program writes them (a style sheet that frames the table, each
+// cell's text in a paragraph with its alignment, a lone line break for a cell that shows nothing);
+// whatever the rich text would make differently of them leaves the page to it.
 //
 // Either way costs many times the page, the rich text tens of times: a page that would take more
 // than an open may is refused, with what it would take, before it is read.
 #include "calculator/fileformats/caGlimmetImport.h"
 
 #include "calculator/fileformats/caHtml.h"
+#include "calculator/fileformats/caImportFormats.h"
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -60,11 +63,18 @@ uint64_t g_plainTablesRead = 0;
 // A table read here needs at least this many rows: below it the rich text costs little.
 constexpr size_t kPlainTableRows = 64;
 
+// A cell of a plain row: its text and the alignment its paragraph gives it (0: none).
+struct PlainCell {
+  QString text;
+  int32_t alignment = 0;
+};
+
 // The page as its first row and the texts of the rows after it.
 struct PlainTable {
   QString firstRowPage;  // the page with the table's first row alone
   std::vector<QString> firstRow;
-  std::vector<std::vector<QString>> rows;  // the rows after the first
+  std::vector<std::vector<PlainCell>> rows;  // the rows after the first
+  size_t rowCount = 0;  // the rows after the first, also when they are not kept
   bool nested = false;  // the table is the one cell of another table's one row
 };
 
@@ -146,6 +156,15 @@ class PageScanner {
     if (!commented) return page_.sliced(start, at_ - start);
     *joined += page_.sliced(start, at_ - start);
     return *joined;
+  }
+  // The text up to the tag "</name" (comments and all, as in a style element), read up to
+  // that tag; false, and nothing read, where the page has no such tag.
+  bool readRawUntil(QStringView closing, QStringView* text) {
+    const qsizetype end = page_.indexOf(closing, at_, Qt::CaseInsensitive);
+    if (end < 0) return false;
+    *text = page_.sliced(at_, end - at_);
+    at_ = end;
+    return true;
   }
   void moveTo(qsizetype position) { at_ = position; }
 
@@ -287,11 +306,167 @@ bool IsTableAttributeKept(QStringView attributes) {
                          {u"border", u"cellspacing", u"cellpadding", u"width", u"class", u"id", u"summary", u"title"});
 }
 
+bool IsBlank(QStringView text) { return std::all_of(text.begin(), text.end(), IsHtmlSpace); }
+
+// The declarations of a style attribute or rule, "name: value; ...", each given in lower case
+// to `take`, which answers whether it is one that changes nothing the sheet would not make.
+template <typename Take>
+bool DeclarationsAmong(QStringView declarations, Take take) {
+  for (QStringView declaration : declarations.split(u';')) {
+    declaration = declaration.trimmed();
+    if (declaration.isEmpty()) continue;
+    const qsizetype colon = declaration.indexOf(u':');
+    if (colon <= 0) return false;
+    if (!take(declaration.first(colon).trimmed().toString().toLower(),
+              declaration.sliced(colon + 1).trimmed().toString().toLower()))
+      return false;
+  }
+  return true;
+}
+
+// A colour as written in a declaration, for comparing: lower case, without spaces.
+QString ColourKey(const QString& value) {
+  QString key = value;
+  key.remove(u' ');
+  return key;
+}
+
+// The declarations of an element's attributes when they are a style attribute alone (none when
+// there are no attributes); false for any other attribute.
+bool StyleOfAttributes(QStringView attributes, QStringView* style) {
+  *style = QStringView();
+  attributes = attributes.trimmed();
+  if (attributes.isEmpty()) return true;
+  const qsizetype equals = attributes.indexOf(u'=');
+  if (equals < 0 || attributes.first(equals).trimmed().compare(u"style", Qt::CaseInsensitive) != 0) return false;
+  QStringView value = attributes.sliced(equals + 1).trimmed();
+  if (value.size() < 2 || (value.front() != u'"' && value.front() != u'\'') || value.back() != value.front())
+    return false;
+  *style = value.sliced(1, value.size() - 2);
+  return !style->contains(value.front());
+}
+
+// The alignment a paragraph's attributes give a cell after the first row: none, or a style of
+// "text-align" (which the rich text makes the cell's alignment; left: none) and the page's own
+// background (which the cell shares with the sheet's default).
+bool PlainParagraphAlignment(QStringView attributes, const QString& background, int32_t* alignment) {
+  *alignment = 0;
+  QStringView style;
+  if (!StyleOfAttributes(attributes, &style)) return false;
+  return DeclarationsAmong(style, [alignment, &background](const QString& name, const QString& v) {
+    if (name == u"background-color") return !background.isEmpty() && ColourKey(v) == background;
+    if (name != u"text-align") return false;
+    if (v == u"center") *alignment = kAlignmentCenter;
+    else if (v == u"right") *alignment = kAlignmentRight;
+    else if (v == u"left") *alignment = 0;
+    else return false;
+    return true;
+  });
+}
+
+// The outer table's attributes: those that shape it alone, or a style that gives it the page's
+// own background.
+bool IsPlainTableAttributes(QStringView attributes, const QString& background) {
+  if (IsTableAttributeKept(attributes)) return true;
+  QStringView style;
+  return StyleOfAttributes(attributes, &style) && !style.isEmpty() &&
+         DeclarationsAmong(style, [&background](const QString& name, const QString& v) {
+           return name == u"background-color" && !background.isEmpty() && ColourKey(v) == background;
+         });
+}
+
+// A style sheet whose rules give the page's table its frame alone (the first row, which the rich
+// text reads, takes it to the sheet) and nothing to a cell's text but the page's own background
+// (`background`, the body's, which paragraphs may repeat) and its black: rules for the body, the
+// table, its cells and paragraphs with only such declarations.
+bool IsFrameStyleSheet(QStringView sheet, QString* background) {
+  QString text = sheet.toString();
+  text.remove(QStringLiteral("<!--"));
+  text.remove(QStringLiteral("-->"));
+  background->clear();
+  QStringList paragraphBackgrounds;
+  qsizetype at = 0;
+  for (;;) {
+    while (at < text.size() && IsHtmlSpace(text[at])) ++at;
+    if (at >= text.size()) break;
+    const qsizetype open = text.indexOf(u'{', at);
+    const qsizetype close = open < 0 ? -1 : text.indexOf(u'}', open);
+    if (close < 0) return false;
+    const QString selector = QStringView(text).sliced(at, open - at).trimmed().toString().toLower();
+    const bool kept = DeclarationsAmong(
+        QStringView(text).sliced(open + 1, close - open - 1), [&](const QString& name, const QString& value) {
+          if (selector == u"body") {
+            if (name == u"background-color") *background = ColourKey(value);
+            return (name == u"text-align" && value == u"left") || name == u"background-color" ||
+                   (name == u"color" && (ColourKey(value) == u"rgb(0,0,0)" || value == u"#000000"));
+          }
+          if (selector == u"table")
+            return name == u"table-layout" || name == u"border-collapse" || name == u"empty-cells";
+          if (selector == u"td")
+            return (name == u"vertical-align" && value == u"top") || (name == u"text-align" && value == u"left") ||
+                   name == u"padding" || name == u"border-style" || name == u"border-width" ||
+                   name == u"border-color";
+          if (selector == u"p") {
+            if (name == u"background-color") paragraphBackgrounds << ColourKey(value);
+            return name == u"margin-top" || name == u"margin-bottom" || name == u"background-color";
+          }
+          return false;
+        });
+    if (!kept) return false;
+    at = close + 1;
+  }
+  return std::all_of(paragraphBackgrounds.begin(), paragraphBackgrounds.end(),
+                     [background](const QString& colour) { return colour == *background; });
+}
+
+// Reads a line break alone, with space around it: what a page writes for a cell that shows
+// nothing, which the rich text makes no text of.
+bool ReadLoneBreak(PageScanner& scanner) {
+  const qsizetype start = scanner.position();
+  QString joined;
+  QStringView attributes;
+  if (IsBlank(scanner.readText(&joined)) && scanner.readTag(&attributes) == u"br" &&
+      (attributes.isEmpty() || attributes == u"/") && IsBlank(scanner.readText(&joined)))
+    return true;
+  scanner.moveTo(start);
+  return false;
+}
+
+// A cell's contents after its "<td>": its text, or one paragraph ("<p>", its text or a lone line
+// break, and "</p>") or a lone line break (an empty cell), with space around them. The
+// paragraph's alignment is the cell's; in the first row, which the rich text reads, it may have
+// any look. Without `paragraphs` (the words of a nested table, joined into one paragraph) the
+// text alone.
+bool ReadPlainCellContents(PageScanner& scanner, QString* text, int32_t* alignment, EntityTable& entities,
+                           const QString& background, bool first, bool paragraphs) {
+  *alignment = 0;
+  text->clear();
+  if (paragraphs && ReadLoneBreak(scanner)) return true;
+  QString joined;
+  QStringView raw = scanner.readText(&joined);
+  const qsizetype afterText = scanner.position();
+  QStringView attributes;
+  if (!paragraphs || !IsBlank(raw) || scanner.readTag(&attributes) != u"p") {
+    scanner.moveTo(afterText);
+    return PlainCellText(raw, text, entities);
+  }
+  if (first ? !IsFirstRowAttributes(attributes) : !PlainParagraphAlignment(attributes, background, alignment))
+    return false;
+  if (!ReadLoneBreak(scanner)) {
+    QString inner;
+    if (!PlainCellText(scanner.readText(&inner), text, entities)) return false;
+  }
+  if (scanner.readTag(&attributes) != u"/p" || !attributes.isEmpty()) return false;
+  QString after;
+  return IsBlank(scanner.readText(&after));
+}
+
 // Reads "<tr>", plain cells and "</tr>" into the row. False when the next thing is no such row.
 // A cell or a row may be left unclosed: the next cell, row or the table's end closes it, as in
 // the HTML reader. Header cells ("th") and the attributes that give a look are plain in the
 // first row alone (`first`), which the rich text reads.
-bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row, EntityTable& entities, bool first = false) {
+bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, EntityTable& entities, const QString& background,
+                  bool paragraphs, bool first = false) {
   QStringView attributes;
   const qsizetype start = scanner.position();
   scanner.skipSpace();
@@ -300,7 +475,6 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row, EntityTable& 
     return false;
   }
   row->clear();
-  QString joined;
   for (;;) {
     scanner.skipSpace();
     const qsizetype before = scanner.position();
@@ -314,8 +488,8 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row, EntityTable& 
     const bool header = first && tag == u"th";
     if ((tag != u"td" && !header) || !(first ? IsFirstRowAttributes(attributes) : IsInertAttributes(attributes)))
       return false;
-    QString text;
-    if (!PlainCellText(scanner.readText(&joined), &text, entities)) return false;
+    PlainCell cell;
+    if (!ReadPlainCellContents(scanner, &cell.text, &cell.alignment, entities, background, first, paragraphs)) return false;
     const qsizetype end = scanner.position();
     const QString close = scanner.readTag(&attributes);
     if (close != (header ? u"/th" : u"/td") || !attributes.isEmpty()) {
@@ -324,7 +498,7 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<QString>* row, EntityTable& 
         return false;
       scanner.moveTo(end);
     }
-    row->push_back(std::move(text));
+    row->push_back(std::move(cell));
   }
 }
 
@@ -348,25 +522,29 @@ bool ReadTableTag(PageScanner& scanner) {
 // The rest of a table after its "<table>": rows of plain cells, each as many as the first, and
 // the table's end. Sets the page's first row and the rows after it, and where the first row
 // ends and the rows end. The first row may stand alone in the table's head.
-bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, qsizetype* firstRowEnd,
-                   qsizetype* rowsEnd, EntityTable& entities) {
+bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, bool keepRows, qsizetype* firstRowEnd,
+                   qsizetype* rowsEnd, EntityTable& entities, const QString& background) {
   const bool head = firstLooks && ReadBareTag(scanner, u"thead");
   bool body = !head && ReadBareTag(scanner, u"tbody");
   // The first row's cells show where the other rows go: one of them must hold something.
-  if (!ReadPlainRow(scanner, &table->firstRow, entities, firstLooks) || table->firstRow.size() > kMaxColumns ||
-      std::all_of(table->firstRow.begin(), table->firstRow.end(), [](const QString& text) { return text.isEmpty(); }))
+  std::vector<PlainCell> first;
+  // A nested table's cells are its text alone (firstLooks is for a table of the page's own).
+  if (!ReadPlainRow(scanner, &first, entities, background, firstLooks, firstLooks) || first.size() > kMaxColumns ||
+      std::all_of(first.begin(), first.end(), [](const PlainCell& cell) { return cell.text.isEmpty(); }))
     return false;
+  for (PlainCell& cell : first) table->firstRow.push_back(std::move(cell.text));
   if (head) {
     if (!ReadBareTag(scanner, u"/thead")) return false;
     body = ReadBareTag(scanner, u"tbody");
   }
   *firstRowEnd = scanner.position();
-  std::vector<QString> row;
-  while (ReadPlainRow(scanner, &row, entities)) {
+  std::vector<PlainCell> row;
+  while (ReadPlainRow(scanner, &row, entities, background, firstLooks)) {
     if (row.size() != table->firstRow.size()) return false;
-    table->rows.push_back(std::move(row));
+    ++table->rowCount;
+    if (keepRows) table->rows.push_back(std::move(row));
   }
-  if (table->rows.size() + 1 < kPlainTableRows) return false;
+  if (table->rowCount + 1 < kPlainTableRows) return false;
   scanner.skipSpace();
   *rowsEnd = scanner.position();
   if (body) ReadBareTag(scanner, u"/tbody");
@@ -378,24 +556,37 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, qsi
 // it only the frame's ends; rows of plain cells, each as many as the first. The table may be
 // the one cell of another table of one row (a page laid out in a table), whose words the sheet
 // takes as that cell's.
-std::optional<PlainTable> ReadPlainTable(const QString& page) {
+std::optional<PlainTable> ReadPlainTable(const QString& page, bool keepRows = true) {
   PageScanner scanner(page);
   QStringView attributes;
   QString joined;
   EntityTable entities;
   bool inTitle = false;
+  // The page's one style sheet, and the page's own background it gives (empty: none).
+  bool styled = false;
+  QString background;
   for (;;) {
     if (inTitle) scanner.readText(&joined);
     else scanner.skipSpace();
     const QString tag = scanner.readTag(&attributes);
     if (tag == u"table") break;
-    if (tag == u"title" && attributes.isEmpty()) inTitle = true;
-    else if (tag == u"/title" && inTitle) inTitle = false;
-    else if (tag == u"!doctype" || tag == u"html" || tag == u"meta") continue;
-    else if ((tag == u"head" || tag == u"/head" || tag == u"body") && attributes.isEmpty()) continue;
-    else return std::nullopt;
+    if (tag == u"title" && attributes.isEmpty()) {
+      inTitle = true;
+    } else if (tag == u"style" && AttributesAmong(attributes, {u"type"})) {
+      // A style sheet that gives the table its frame alone.
+      QStringView sheet;
+      if (styled || !scanner.readRawUntil(u"</style", &sheet) || !IsFrameStyleSheet(sheet, &background) ||
+          !ReadBareTag(scanner, u"/style"))
+        return std::nullopt;
+      styled = true;
+    } else if (tag == u"/title" && inTitle) {
+      inTitle = false;
+    } else if (tag != u"!doctype" && tag != u"html" && tag != u"meta" &&
+               !((tag == u"head" || tag == u"/head" || tag == u"body") && attributes.isEmpty())) {
+      return std::nullopt;
+    }
   }
-  if (inTitle || !IsTableAttributeKept(attributes)) return std::nullopt;
+  if (inTitle || !IsPlainTableAttributes(attributes, background)) return std::nullopt;
 
   PlainTable table;
   qsizetype firstRowEnd = 0, rowsEnd = 0;
@@ -404,13 +595,15 @@ std::optional<PlainTable> ReadPlainTable(const QString& page) {
   table.nested = ReadBareTag(scanner, u"tr") && ReadBareTag(scanner, u"td") && ReadTableTag(scanner);
   if (table.nested) {
     // Header cells would give the joined paragraph the formatting of a header.
-    if (!ReadPlainRows(scanner, &table, false, &firstRowEnd, &rowsEnd, entities) || !ReadBareTag(scanner, u"/td") ||
+    if (!ReadPlainRows(scanner, &table, false, keepRows, &firstRowEnd, &rowsEnd, entities, background) ||
+        !ReadBareTag(scanner, u"/td") ||
         !ReadBareTag(scanner, u"/tr") || (outerBody && !ReadBareTag(scanner, u"/tbody")) ||
         !ReadBareTag(scanner, u"/table"))
       return std::nullopt;
   } else {
     scanner.moveTo(inside);
-    if (!ReadPlainRows(scanner, &table, true, &firstRowEnd, &rowsEnd, entities)) return std::nullopt;
+    if (!ReadPlainRows(scanner, &table, true, keepRows, &firstRowEnd, &rowsEnd, entities, background))
+      return std::nullopt;
   }
   ReadBareTag(scanner, u"/body");
   ReadBareTag(scanner, u"/html");
@@ -456,8 +649,11 @@ QString ShownCellText(const QTextTableCell& cell) {
 // with nothing around it.
 bool RichTextShowsRow(const QTextTable* table, const std::vector<QString>& row) {
   if (!table || table->rows() != 1 || size_t(table->columns()) != row.size()) return false;
-  for (int x = 0; x < table->columns(); ++x)
-    if (ShownCellText(table->cellAt(0, x)) != row[size_t(x)]) return false;
+  for (int x = 0; x < table->columns(); ++x) {
+    // A lone line break shows as one and makes no cell.
+    const QString shown = ShownCellText(table->cellAt(0, x));
+    if (shown != row[size_t(x)] && !(row[size_t(x)].isEmpty() && shown == QStringView(u"\u2028"))) return false;
+  }
   return true;
 }
 
@@ -468,15 +664,15 @@ void JoinRowsAfterFirst(QTextTable* table, const PlainTable& plain) {
   int last = int(plain.firstRow.size()) - 1;
   while (last > 0 && plain.firstRow[size_t(last)].isEmpty()) --last;
   qsizetype length = 0;
-  for (const std::vector<QString>& row : plain.rows)
-    for (const QString& text : row) length += text.isEmpty() ? 0 : text.size() + 1;
+  for (const std::vector<PlainCell>& row : plain.rows)
+    for (const PlainCell& cell : row) length += cell.text.isEmpty() ? 0 : cell.text.size() + 1;
   QString words;
   words.reserve(length);
-  for (const std::vector<QString>& row : plain.rows) {
-    for (const QString& text : row) {
-      if (text.isEmpty()) continue;
+  for (const std::vector<PlainCell>& row : plain.rows) {
+    for (const PlainCell& cell : row) {
+      if (cell.text.isEmpty()) continue;
       words += u' ';
-      words += text;
+      words += cell.text;
     }
   }
   const QTextTableCell cell = table->cellAt(0, last);
@@ -515,9 +711,40 @@ int64_t RichTextHtmlCost(QByteArrayView page) {
   return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost;
 }
 
+int64_t PlainTableHtmlCost(QStringView page) {
+  return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost;
+}
+
+int64_t PlainTableHtmlCost(QByteArrayView page) {
+  return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost;
+}
+
 QString RichTextHtmlTooLargeReason(int64_t cost) {
   return QStringLiteral("The page is too large to open: reading it would take about %1 GB of memory.")
       .arg(double(cost) / 1e9, 0, 'f', 1);
+}
+
+namespace {
+
+// Reads the page as one long table of plain cells where it is one and the rich text shows its
+// first row as read: the text document then holds that first row (a nested table's words
+// joined to it). Nothing where the page is left whole to the rich text.
+std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDocument& text, bool keepRows) {
+  std::optional<PlainTable> table = ReadPlainTable(html, keepRows);
+  if (!table) return std::nullopt;
+  text.setHtml(table->firstRowPage);
+  QTextTable* rowTable = TableOfFirstRow(text, table->nested);
+  if (!RichTextShowsRow(rowTable, table->firstRow)) return std::nullopt;
+  if (table->nested && keepRows) JoinRowsAfterFirst(rowTable, *table);
+  return table;
+}
+
+}  // namespace
+
+bool HtmlPageIsReadAsPlainTable(const QByteArray& page) {
+  if (!g_plainTableReading) return false;
+  GMImportTextDocument text;
+  return ReadPlainTablePage(HtmlTextOfBytes(page), text, false).has_value();
 }
 
 bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
@@ -539,15 +766,11 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   GMImportTextDocument text;
   text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
   std::optional<PlainTable> table;
-  if (g_plainTableReading) table = ReadPlainTable(html);
+  if (g_plainTableReading) table = ReadPlainTablePage(html, text, true);
   if (table) {
-    text.setHtml(table->firstRowPage);
-    QTextTable* rowTable = TableOfFirstRow(text, table->nested);
-    if (!RichTextShowsRow(rowTable, table->firstRow)) table.reset();
-    else if (table->nested) JoinRowsAfterFirst(rowTable, *table);
-    if (table) ++g_plainTablesRead;
-  }
-  if (!table) {
+    ++g_plainTablesRead;
+    html = QString();  // the rows hold their texts
+  } else {
     const int64_t cost = html.size() * kRichTextHtmlCharacterCost + tags * kRichTextHtmlElementCost;
     if (cost > kReaderMemoryBudget) {
       SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(cost));
@@ -561,15 +784,21 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   }
   if (loadAttributedString(text)) {
     // The rows after the first, made as the conversion of the rich text makes a row's cells,
-    // below the first row's (the last the page made).
+    // below the first row's (the last the page made); cells aligned alike share one format.
     if (table && !table->nested && !rows().empty()) {
       const int64_t first = rows().back()->gridY();
+      CAImportFormats formats;
       for (size_t y = 0; y < table->rows.size(); ++y) {
-        const std::vector<QString>& row = table->rows[y];
+        const std::vector<PlainCell>& row = table->rows[y];
         for (size_t x = 0; x < row.size(); ++x) {
-          if (row[x].isEmpty()) continue;
+          if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, this);
-          cell->setFormula(row[x]);
+          cell->setFormula(row[x].text);
+          if (row[x].alignment) {
+            CAFormat format;
+            format.setAlignment(row[x].alignment);
+            formats.giveCell(*cell, format, *this);
+          }
           storeCell(std::move(cell));
         }
       }

@@ -27,8 +27,11 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 // bytes: its size is counted from the cells and the range's shape before any row is made.
 // beforeRows, when given, runs once the page is known to fit (it makes the page's folder); NO
 // from it ends the export. readerBudget, when not 0: the page is refused as well where reading
-// it again (RichTextHtmlCost) would take more memory than that. A refusal says whether the
-// cells' own text or the empty cells between them make the page too large.
+// it again would take more memory than that, priced as its reader will read it: through the
+// rich text (RichTextHtmlCost), or, for a long table of plain cells the sheet reads itself
+// (HtmlPageIsReadAsPlainTable), at that reading's cost; such a page is made before beforeRows
+// runs, to be seen to be one. A refusal says whether the cells' own text or the empty cells
+// between them make the page too large.
 bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
                        FLError* error, int64_t most, const std::function<bool()>& beforeRows,
                        int64_t readerBudget = 0);
@@ -52,6 +55,9 @@ int64_t HtmlOpeningTags(QByteArrayView page);
 // rich text is estimated to take.
 int64_t RichTextHtmlCost(QStringView page);
 int64_t RichTextHtmlCost(QByteArrayView page);
+// What the sheet's own reading of the page as a long table of plain cells is estimated to take.
+int64_t PlainTableHtmlCost(QStringView page);
+int64_t PlainTableHtmlCost(QByteArrayView page);
 // The reason a page is not read: what reading it would take.
 QString RichTextHtmlTooLargeReason(int64_t cost);
 inline constexpr int kHtmlTooLargeCode = -108;
@@ -59,5 +65,8 @@ inline constexpr int kHtmlTooLargeCode = -108;
 // For tests: whether a long table of plain cells is read by the sheet itself (YES, the default)
 // or every page goes whole through the rich text; gives the setting it replaces.
 bool SetPlainTableReading(bool on);
+// Whether the sheet reads the page (UTF-8) itself as a long table of plain cells, as an open
+// would, rather than leaving it whole to the rich text.
+bool HtmlPageIsReadAsPlainTable(const QByteArray& page);
 // For tests: how many pages the sheet has read itself as long tables of plain cells.
 uint64_t PlainTablesRead();

@@ -192,28 +192,75 @@ std::optional<QString> DecodeTextFileData(QByteArrayView bytes) {
   return DecodeText(bytes, StringEncodingForCodePage(CodePageForLocale(QLocale::system())));
 }
 
-std::optional<QString> LoadTextFileText(const QString& path, FLError* error) {
-  std::optional<QString> text;
-  {
-    // The bytes go as soon as they are text.
-    FLError readError;
-    const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxDocumentFileSize, &readError);
-    if (!bytes) {
-      // In the file domain, as the platform's text reading reports them.
-      const int code = readError.code == ENOENT                              ? kFileReadNoSuchFile
-                       : readError.code == EACCES || readError.code == EPERM ? kFileReadNoPermission
-                                                                             : kFileReadUnknown;
-      SetError(error, code, readError.reason, kFLCocoaErrorDomain);
-      return std::nullopt;
+namespace {
+
+int64_t g_textFileBytesHeldMost = 0;
+
+// The file's text decoded in one encoding as it is read, a piece at a time: the text and a piece
+// are held at once, never the text and the whole file. With `useMark`, a byte-order mark at the
+// start chooses the encoding instead (`marked` set) and is skipped. Nothing when the bytes are
+// not text in the encoding, with `readFailed` set when the file could not be read (the error
+// then set).
+std::optional<QString> DecodeFileInPieces(const QString& path, FLStringEncoding encoding, bool useMark,
+                                          bool* marked, bool* readFailed, FLError* error) {
+  QString text;
+  std::optional<FLTextPieceDecoder> decoder;
+  bool first = true, decoded = true;
+  const auto sized = [&](int64_t size) {
+    // The text takes no more characters than the file has bytes; a few for the decoder's ends.
+    text.reserve(qsizetype(size) + 16);
+  };
+  const auto piece = [&](QByteArrayView bytes, bool last) {
+    g_textFileBytesHeldMost = std::max<int64_t>(g_textFileBytesHeldMost, bytes.size());
+    if (first) {
+      first = false;
+      FLStringEncoding chosen = encoding;
+      if (useMark) {
+        *marked = true;
+        if (bytes.startsWith("\xFF\xFE")) chosen = kFLEncodingUTF16LittleEndian, bytes = bytes.sliced(2);
+        else if (bytes.startsWith("\xFE\xFF")) chosen = kFLEncodingUTF16BigEndian, bytes = bytes.sliced(2);
+        else if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
+        else *marked = false;
+      }
+      decoder.emplace(chosen);
     }
-    text = DecodeTextFileData(*bytes);
+    decoded = decoder->append(bytes, last, text);
+    return decoded;
+  };
+  FLError readError;
+  if (!ReadRegularFileInPieces(path, kMaxDocumentFileSize, kTextFilePieceBytes, sized, piece, &readError) &&
+      decoded) {
+    // In the file domain, as the platform's text reading reports them.
+    const int code = readError.code == ENOENT                              ? kFileReadNoSuchFile
+                     : readError.code == EACCES || readError.code == EPERM ? kFileReadNoPermission
+                                                                           : kFileReadUnknown;
+    SetError(error, code, readError.reason, kFLCocoaErrorDomain);
+    *readFailed = true;
+    return std::nullopt;
   }
-  if (!text) {
+  if (!decoded) return std::nullopt;
+  return text;
+}
+
+}  // namespace
+
+std::optional<QString> LoadTextFileText(const QString& path, FLError* error) {
+  g_textFileBytesHeldMost = 0;
+  // As DecodeTextFileData decodes the whole file's bytes: a mark, else UTF-8, else the
+  // locale's code page, for which the file is read again (its text in UTF-8 is let go first).
+  bool marked = false, readFailed = false;
+  std::optional<QString> text = DecodeFileInPieces(path, kFLEncodingUTF8, true, &marked, &readFailed, error);
+  if (!text && !readFailed && !marked)
+    text = DecodeFileInPieces(path, StringEncodingForCodePage(CodePageForLocale(QLocale::system())), false, &marked,
+                              &readFailed, error);
+  if (!text && !readFailed) {
     SetError(error, kTextEncodingUnknownCode, QLatin1String(kTextEncodingUnknownReason), kFLCocoaErrorDomain);
     return std::nullopt;
   }
   return text;
 }
+
+int64_t TextFileBytesHeldMost() { return g_textFileBytesHeldMost; }
 
 std::optional<QStringList> LoadTextFileLines(const QString& path, FLError* error) {
   const std::optional<QString> text = LoadTextFileText(path, error);

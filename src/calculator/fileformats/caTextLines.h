@@ -35,6 +35,10 @@ int CodePageForLocale(const QLocale& locale);
 // The text of a file, decoded as DecodeTextFileData decodes it. Nothing, with the error, when
 // the file can't be read or its encoding can't be determined.
 std::optional<QString> LoadTextFileText(const QString& path, FLError* error);
+// The file is read and decoded in pieces of this many bytes.
+inline constexpr qsizetype kTextFilePieceBytes = qsizetype(1) << 20;
+// For tests: the most bytes of its file the last LoadTextFileText held at once beside the text.
+int64_t TextFileBytesHeldMost();
 
 // The lines of a text file, line breaks removed. Nothing, with the error, when the file can't
 // be read or its encoding can't be determined.

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -76,49 +77,106 @@ bool IsRegularFileOfAtMost(const QString& path, int64_t maxSize) {
          int64_t(info.st_size) <= maxSize;
 }
 
-std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize, FLError* error) {
-  const auto fail = [error](int code, const QString& reason) {
+namespace {
+
+// The file opened for reading, after the checks every whole-file reading makes: a regular file
+// of at most maxSize bytes. -1 on failure, with the error set.
+int OpenRegularFile(const QString& path, int64_t maxSize, int64_t* size, FLError* error) {
+  const auto fail = [error](int fd, int code, const QString& reason) {
+    if (fd >= 0) ::close(fd);
     SetError(error, code, reason, kFLPosixErrorDomain);
-    return std::nullopt;
+    return -1;
   };
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     const int code = errno;
-    return fail(code, ErrorReason(code));
+    return fail(-1, code, ErrorReason(code));
   }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
   struct stat info;
   if (::fstat(fd, &info) != 0) {
     const int code = errno;
-    return fail(code, ErrorReason(code));
+    return fail(fd, code, ErrorReason(code));
   }
-  if (S_ISDIR(info.st_mode)) return fail(EISDIR, ErrorReason(EISDIR));
-  if (!S_ISREG(info.st_mode)) return fail(EINVAL, QString::fromLatin1(kNotRegularFileReason));
-  if (int64_t(info.st_size) > maxSize) return fail(EFBIG, QString::fromLatin1(kFileTooLargeReason));
-  QByteArray bytes;
-  try {
-    bytes.resize(qsizetype(info.st_size));
-  } catch (const std::bad_alloc&) {
-    return fail(ENOMEM, ErrorReason(ENOMEM));
-  }
+  if (S_ISDIR(info.st_mode)) return fail(fd, EISDIR, ErrorReason(EISDIR));
+  if (!S_ISREG(info.st_mode)) return fail(fd, EINVAL, QString::fromLatin1(kNotRegularFileReason));
+  if (int64_t(info.st_size) > maxSize) return fail(fd, EFBIG, QString::fromLatin1(kFileTooLargeReason));
+  *size = int64_t(info.st_size);
+  return fd;
+}
+
+struct FileCloser {
+  int fd;
+  ~FileCloser() { ::close(fd); }
+};
+
+// Fills the buffer from the file as far as it holds; the bytes read, or -1 with errno set.
+qsizetype ReadFull(int fd, char* buffer, qsizetype length) {
   qsizetype done = 0;
-  while (done < bytes.size()) {
-    const ssize_t got = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+  while (done < length) {
+    const ssize_t got = ::read(fd, buffer + done, size_t(length - done));
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      const int code = errno;
-      return fail(code, ErrorReason(code));
-    }
-    // A file that shrank while it was read gives what it held; one that grew, what it held when
-    // it was asked.
+    if (got < 0) return -1;
     if (got == 0) break;
     done += got;
   }
+  return done;
+}
+
+}  // namespace
+
+std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize, FLError* error) {
+  int64_t size = 0;
+  const int fd = OpenRegularFile(path, maxSize, &size, error);
+  if (fd < 0) return std::nullopt;
+  const FileCloser closer{fd};
+  const auto fail = [error](int code) {
+    SetError(error, code, ErrorReason(code), kFLPosixErrorDomain);
+    return std::nullopt;
+  };
+  QByteArray bytes;
+  try {
+    bytes.resize(qsizetype(size));
+  } catch (const std::bad_alloc&) {
+    return fail(ENOMEM);
+  }
+  // A file that shrank while it was read gives what it held; one that grew, what it held when
+  // it was asked.
+  const qsizetype done = ReadFull(fd, bytes.data(), bytes.size());
+  if (done < 0) return fail(errno);
   bytes.truncate(done);
   return bytes;
+}
+
+bool ReadRegularFileInPieces(const QString& path, int64_t maxSize, qsizetype pieceSize,
+                             const std::function<void(int64_t)>& sized,
+                             const std::function<bool(QByteArrayView, bool)>& piece, FLError* error) {
+  int64_t size = 0;
+  const int fd = OpenRegularFile(path, maxSize, &size, error);
+  if (fd < 0) return false;
+  const FileCloser closer{fd};
+  if (sized) sized(size);
+  QByteArray buffer;
+  try {
+    buffer.resize(std::max<qsizetype>(1, std::min<qsizetype>(pieceSize, qsizetype(size))));
+  } catch (const std::bad_alloc&) {
+    SetError(error, ENOMEM, ErrorReason(ENOMEM), kFLPosixErrorDomain);
+    return false;
+  }
+  int64_t done = 0;
+  for (;;) {
+    const qsizetype want = qsizetype(std::min<int64_t>(buffer.size(), size - done));
+    const qsizetype got = want > 0 ? ReadFull(fd, buffer.data(), want) : 0;
+    if (got < 0) {
+      const int code = errno;
+      SetError(error, code, ErrorReason(code), kFLPosixErrorDomain);
+      return false;
+    }
+    done += got;
+    // As whole: a file that shrank gives what it held, one that grew what it held when asked.
+    const bool last = got < want || done >= size;
+    if (!piece(QByteArrayView(buffer.constData(), got), last)) return false;
+    if (last) return true;
+  }
 }
 
 QString UniqueFileNameCore(const QString& folder, const QString& name, const QString& givenExtension) {

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 struct FLError;
@@ -37,6 +39,13 @@ bool IsRegularFileOfAtMost(const QString& path, int64_t maxSize);
 inline constexpr const char* kNotRegularFileReason = "It is not a regular file.";
 inline constexpr const char* kFileTooLargeReason = "The file is too large to be read.";
 std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize, FLError* error = nullptr);
+// The same file read a piece at a time, never whole: `sized` (when given) is told the size the
+// file has when it is opened, then `piece` is given the pieces in order, each of at most
+// pieceSize bytes, the last with `last` set (an empty file gives one empty last piece). False
+// when the file cannot be read (`error` as above) or when `piece` answers false.
+bool ReadRegularFileInPieces(const QString& path, int64_t maxSize, qsizetype pieceSize,
+                             const std::function<void(int64_t)>& sized,
+                             const std::function<bool(QByteArrayView, bool)>& piece, FLError* error = nullptr);
 
 // Where an entry of a package folder ("document.xml", "Images/<name>") is read from: the file it
 // names, found through any links, when that lies inside the package (a link may lead elsewhere

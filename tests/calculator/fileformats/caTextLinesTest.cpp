@@ -179,6 +179,42 @@ TEST(DecodeTextFileDataTest, DetectsEncodingsAndRefusesBadBytes) {
   for (const auto& c : cases) EXPECT_EQ(DecodeTextFileData(c.bytes), c.text) << c.bytes.toHex().toStdString();
 }
 
+// A file is read and decoded a piece at a time, and gives the text its whole bytes give: a
+// character split between pieces, a mark, bytes that are not UTF-8 near the end (the whole file
+// then in the code page) and bad bytes after a mark. Never more than a piece of the file is held
+// beside the text.
+TEST(LoadTextFileTextTest, ReadsInPiecesTheTextOfTheWholeBytes) {
+  const qsizetype large = kTextFilePieceBytes * 5 / 2;
+  const auto repeated = [large](const QByteArray& prefix, const QByteArray& unit, const QByteArray& suffix) {
+    return prefix + unit.repeated(large / unit.size()) + suffix;
+  };
+  const QByteArray euro("\xE2\x82\xAC,");
+  const QByteArray cases[] = {
+      QByteArray(), QByteArray("a,b"), QByteArray("\xEF\xBB\xBF"), QByteArray("\xFF\xFE\x61\x00", 4),
+      QByteArray("caf\xE9,\x80"), QByteArray("\xEF\xBB\xBF\xC3", 4),
+      repeated(QByteArray(), euro, QByteArray("\n")),
+      repeated(QByteArray("\xEF\xBB\xBF"), euro, QByteArray()),
+      repeated(QByteArray(), euro, QByteArray("caf\xE9")),
+      repeated(QByteArray("\xFF\xFE", 2), QByteArray("\xAC\x20\x2C\x00", 4), QByteArray()),
+      repeated(QByteArray("\xFE\xFF", 2), QByteArray("\x00\x61", 2), QByteArray("\xD8\x00", 2)),
+      repeated(QByteArray("\xEF\xBB\xBF"), euro, QByteArray("\xC3")),
+  };
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("text.csv"));
+  for (const QByteArray& bytes : cases) {
+    SCOPED_TRACE(bytes.left(8).toHex().toStdString() + " " + std::to_string(bytes.size()));
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    FLError error;
+    const std::optional<QString> text = LoadTextFileText(path, &error);
+    const std::optional<QString> whole = DecodeTextFileData(bytes);
+    EXPECT_EQ(text, whole);
+    if (!whole) {
+      EXPECT_EQ(error.code, kTextEncodingUnknownCode);
+    }
+    EXPECT_LE(TextFileBytesHeldMost(), kTextFilePieceBytes);
+  }
+}
+
 TEST(LoadTextFileLinesTest, ReportsUnreadableFiles) {
   QTemporaryDir folder;
   FLError error;
