@@ -28,7 +28,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "BenchApplication.h"
+#include "BenchOpenSheet.h"
 #include "BenchPeakMemory.h"
 #include "BenchUndoWindow.h"
 
@@ -115,15 +115,6 @@ void ReportRuns(benchmark::State& state, uint64_t runs, int64_t formulas) {
   state.counters["formula_runs_per_formula"] = double(runs) / double(state.iterations()) / double(formulas);
 }
 
-// Opens the file as the application does: the reading, then the recalculation.
-bool Open(CADocument& document, const QString& path) {
-  FLError error;
-  if (document.openFile(path, &error) <= 0) return false;
-  document.setOpening(true);
-  document.evaluate();
-  document.setOpening(false);
-  return true;
-}
 
 // Whether the total of a ledger of `rows` lines is the exact sum of its amounts.
 bool TotalRight(const CADocument& document, int64_t rows) {
@@ -135,7 +126,7 @@ bool TotalRight(const CADocument& document, int64_t rows) {
 
 // Opens the ledger as the application does and checks its total.
 bool OpenLedger(CADocument& document, const QString& path, int64_t rows) {
-  return Open(document, path) && TotalRight(document, rows);
+  return OpenAsTheApplication(document, path) && TotalRight(document, rows);
 }
 
 void OpenLedgerBenchmark(benchmark::State& state, bool workbook, bool statistics) {
@@ -263,24 +254,6 @@ void BM_LedgerSort(benchmark::State& state) {
 }
 BENCHMARK(BM_LedgerSort)->Arg(10000)->Arg(32768)->Arg(65536)->Unit(benchmark::kMillisecond);
 
-// What a program converting the ledger does: opens it as the application does, and saves it as
-// a package once its total is right (the lines are the ledger's own).
-int ConvertToNative(const QString& input, const QString& package) {
-  EnsureBenchApplication();
-  g_glimmetConfig.tableOption = 1;  // as the application sets it at launch
-  auto document = std::make_unique<CADocument>();
-  if (!Open(*document, input)) {
-    std::fprintf(stderr, "%s could not be opened\n", qPrintable(input));
-    return 1;
-  }
-  const int64_t rows = document->extent().endPoint.y + 1;
-  if (!TotalRight(*document, rows)) {
-    std::fprintf(stderr, "%s: the total of line %lld is wrong\n", qPrintable(input), static_cast<long long>(rows));
-    return 3;
-  }
-  FLError error;
-  return document->saveToNativeFile(package, false, &error) ? 0 : 1;
-}
 
 }  // namespace
 
@@ -294,6 +267,7 @@ int main(int argc, char** argv) {
     return file.write(LedgerBytes(rows, path.endsWith(QLatin1String(".xls")))) > 0 ? 0 : 1;
   }
   if (argc == 4 && std::strcmp(argv[1], "--to-native") == 0)
-    return ConvertToNative(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    return ConvertToNative(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                           [](const CADocument& document, int64_t rows) { return TotalRight(document, rows); });
   return RunBenchmarks(argc, argv);
 }

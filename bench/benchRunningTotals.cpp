@@ -14,7 +14,7 @@
 // `benchRunningTotals --to-native IN PACKAGE` opens such a sheet as the application does, checks
 // its last total and saves it as a package: the whole process set beside other programs'
 // conversions of the same file (bench/totals-figures.sh).
-#include "../tests/calculator/fileformats/ExcelTestSupport.h"
+#include "../tests/calculator/fileformats/FormulasAheadSheets.h"
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -30,7 +30,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "BenchApplication.h"
+#include "BenchOpenSheet.h"
 #include "BenchPeakMemory.h"
 
 #include <cstdio>
@@ -109,15 +109,6 @@ bool Computed(const CADocument& document, int64_t rows, bool workbook, bool cycl
          *last->number() == CANumber::withInteger(Total(rows));
 }
 
-// Opens the file as the application does: the reading, then the recalculation.
-bool Open(CADocument& document, const QString& path) {
-  FLError error;
-  if (document.openFile(path, &error) <= 0) return false;
-  document.setOpening(true);
-  document.evaluate();
-  document.setOpening(false);
-  return true;
-}
 
 void OpenBenchmark(benchmark::State& state, bool workbook, bool cycle) {
   EnsureBenchApplication();
@@ -126,7 +117,7 @@ void OpenBenchmark(benchmark::State& state, bool workbook, bool cycle) {
   ResetPeakMemory();
   for (auto _ : state) {
     auto document = std::make_unique<CADocument>();
-    const bool opened = Open(*document, file.path());
+    const bool opened = OpenAsTheApplication(*document, file.path());
     state.PauseTiming();
     if (!opened || !Computed(*document, rows, workbook, cycle)) {
       state.SkipWithError("the sheet did not open right");
@@ -156,7 +147,7 @@ void BM_RunningTotalsTypeInC1(benchmark::State& state) {
   const int64_t rows = state.range(0);
   const TotalsFile file(rows, false, false);
   CADocument document;
-  if (!Open(document, file.path())) {
+  if (!OpenAsTheApplication(document, file.path())) {
     state.SkipWithError("the sheet did not open");
     return;
   }
@@ -176,72 +167,8 @@ void BM_RunningTotalsTypeInC1(benchmark::State& state) {
 BENCHMARK(BM_RunningTotalsTypeInC1)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
 // ---------------------------------------------------------------------------------------------
-// Formulas that come before the cells they read: a remaining balance, row k holding
-// =SUM(B$k:B$N) and the amount k mod 7 + 1 (each amount read by every balance above it); the
-// same over a column of formulas, =SUM(B$k:B$N), =Ck*2 and the amount; and a total at the top,
-// =SUM(B2:BN) over a column of amounts.
-
-enum class Ahead { kBalance, kBalanceOverFormulas, kTopTotal, kBalanceInCents };
-
-// The amount of row k in cents where the amounts have cents: k mod 7 + 1 and k mod 100 cents.
-int64_t Cents(int64_t k) { return 100 * Amount(k) + k % 100; }
-QByteArray CentsText(int64_t k) {
-  return QByteArray::number(Amount(k)) + '.' + QByteArray::number(k % 100).rightJustified(2, '0');
-}
-
-// The amounts of rows 1..k.
-int64_t Amounts(int64_t k) { return Total(k) / 2; }
-
-QByteArray AheadCsv(int64_t rows, Ahead shape) {
-  QByteArray csv;
-  csv.reserve(rows * 40);
-  const QByteArray last = QByteArray::number(rows);
-  for (int64_t k = 1; k <= rows; ++k) {
-    const QByteArray n = QByteArray::number(k);
-    const QByteArray amount = QByteArray::number(Amount(k));
-    switch (shape) {
-      case Ahead::kBalance: csv += "=SUM(B$" + n + ":B$" + last + ")," + amount + '\n'; break;
-      case Ahead::kBalanceOverFormulas: csv += "=SUM(B$" + n + ":B$" + last + "),=C" + n + "*2," + amount + '\n'; break;
-      case Ahead::kTopTotal: csv += (k == 1 ? "=SUM(B2:B" + last + "),0" : "," + amount) + '\n'; break;
-      case Ahead::kBalanceInCents: csv += "=SUM(B$" + n + ":B$" + last + ")," + CentsText(k) + '\n'; break;
-    }
-  }
-  return csv;
-}
-
-QByteArray AheadWorkbook(int64_t rows, Ahead shape) {
-  QByteArray sheet = xls::Dimensions(shape == Ahead::kBalanceOverFormulas ? 3 : 2);
-  const uint16_t last = uint16_t(rows - 1);
-  for (int64_t k = 1; k <= rows; ++k) {
-    const uint16_t r = uint16_t(k - 1);
-    // =SUM(B$k:B$N): tArea, rows absolute and column relative, tFuncVar SUM of one.
-    const QByteArray balance = Bytes().u8(0x25).u16(r).u16(last).u16(0x4001).u16(0x4001).u8(0x22).u8(1).u16(4).data;
-    const QByteArray twice = Bytes().u8(0x24).u16(r).u16(0xC002).u8(0x1E).u16(2).u8(0x05).data;
-    const int64_t remaining = Amounts(rows) - Amounts(k - 1);
-    switch (shape) {
-      case Ahead::kBalance:
-        sheet += xls::Formula(r, 0, 0, balance, double(remaining));
-        sheet += xls::Number(r, 1, 0, double(Amount(k)));
-        break;
-      case Ahead::kBalanceOverFormulas:
-        sheet += xls::Formula(r, 0, 0, balance, double(2 * remaining));
-        sheet += xls::Formula(r, 1, 0, twice, double(2 * Amount(k)));
-        sheet += xls::Number(r, 2, 0, double(Amount(k)));
-        break;
-      case Ahead::kBalanceInCents:  // written as CSV only
-      case Ahead::kTopTotal:
-        if (k == 1) {
-          const QByteArray total = Bytes().u8(0x25).u16(1).u16(last).u16(0xC001).u16(0xC001).u8(0x22).u8(1).u16(4).data;
-          sheet += xls::Formula(r, 0, 0, total, double(remaining - Amount(1)));
-          sheet += xls::Number(r, 1, 0, 0.0);
-        } else {
-          sheet += xls::Number(r, 1, 0, double(Amount(k)));
-        }
-        break;
-    }
-  }
-  return MakeCompoundFile(MakeWorkbookStream({}, {sheet}));
-}
+// Formulas that come before the cells they read (FormulasAheadSheets.h).
+using Ahead = AheadShape;
 
 // The first and the last row's formula against their closed forms.
 bool AheadComputed(const CADocument& document, int64_t rows, Ahead shape) {
@@ -250,17 +177,17 @@ bool AheadComputed(const CADocument& document, int64_t rows, Ahead shape) {
     return cell && cell->valueType() == kValueFormula && cell->number() && *cell->number() == CANumber::withInteger(value);
   };
   switch (shape) {
-    case Ahead::kBalance: return holds(0, Amounts(rows)) && holds(rows - 1, Amount(rows));
-    case Ahead::kBalanceOverFormulas: return holds(0, 2 * Amounts(rows)) && holds(rows - 1, 2 * Amount(rows));
-    case Ahead::kTopTotal: return holds(0, Amounts(rows) - Amount(1));
+    case Ahead::kBalance: return holds(0, AheadAmounts(rows)) && holds(rows - 1, Amount(rows));
+    case Ahead::kBalanceOverFormulas: return holds(0, 2 * AheadAmounts(rows)) && holds(rows - 1, 2 * Amount(rows));
+    case Ahead::kTopTotal: return holds(0, AheadAmounts(rows) - Amount(1));
     case Ahead::kBalanceInCents: {
       int64_t cents = 0;
-      for (int64_t k = 1; k <= rows; ++k) cents += Cents(k);
+      for (int64_t k = 1; k <= rows; ++k) cents += AheadCents(k);
       const auto inCents = [&document](int64_t y, int64_t value) {
         const CACell* cell = document.cellAtGridPoint({0, y});
         return cell && cell->number() && *cell->number() == CANumber::withNumerator(value, 100);
       };
-      return inCents(0, cents) && inCents(rows - 1, Cents(rows));
+      return inCents(0, cents) && inCents(rows - 1, AheadCents(rows));
     }
   }
   return false;
@@ -281,7 +208,7 @@ void OpenAheadBenchmark(benchmark::State& state, bool workbook, Ahead shape) {
   ResetPeakMemory();
   for (auto _ : state) {
     auto document = std::make_unique<CADocument>();
-    const bool opened = Open(*document, path);
+    const bool opened = OpenAsTheApplication(*document, path);
     state.PauseTiming();
     if (!opened || !AheadComputed(*document, rows, shape)) {
       state.SkipWithError("the sheet did not open right");
@@ -315,6 +242,11 @@ void BM_OpenRemainingBalanceInCentsCsv(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenRemainingBalanceInCentsCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
+void BM_OpenRemainingBalanceInCentsXls(benchmark::State& state) {
+  OpenAheadBenchmark(state, true, Ahead::kBalanceInCents);
+}
+BENCHMARK(BM_OpenRemainingBalanceInCentsXls)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
 void BM_OpenTopTotalCsv(benchmark::State& state) { OpenAheadBenchmark(state, false, Ahead::kTopTotal); }
 BENCHMARK(BM_OpenTopTotalCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
@@ -337,7 +269,7 @@ void BM_PasteUnderRemainingBalance(benchmark::State& state) {
     }
   }
   CADocument document;
-  if (!Open(document, path)) {
+  if (!OpenAsTheApplication(document, path)) {
     state.SkipWithError("the sheet did not open");
     return;
   }
@@ -358,24 +290,6 @@ void BM_PasteUnderRemainingBalance(benchmark::State& state) {
 BENCHMARK(BM_PasteUnderRemainingBalance)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
 
-// What a program converting the sheet does: opens it as the application does, and saves it as
-// a package once its last total is right (the rows are the sheet's own).
-int ConvertToNative(const QString& input, const QString& package) {
-  EnsureBenchApplication();
-  g_glimmetConfig.tableOption = 1;  // as the application sets it at launch
-  auto document = std::make_unique<CADocument>();
-  if (!Open(*document, input)) {
-    std::fprintf(stderr, "%s could not be opened\n", qPrintable(input));
-    return 1;
-  }
-  const int64_t rows = document->extent().endPoint.y + 1;
-  if (!Computed(*document, rows, false, false)) {
-    std::fprintf(stderr, "%s: the total of row %lld is wrong\n", qPrintable(input), static_cast<long long>(rows));
-    return 3;
-  }
-  FLError error;
-  return document->saveToNativeFile(package, false, &error) ? 0 : 1;
-}
 
 }  // namespace
 
@@ -389,6 +303,7 @@ int main(int argc, char** argv) {
     return file.write(TotalsBytes(rows, path.endsWith(QLatin1String(".xls")), argc == 5)) > 0 ? 0 : 1;
   }
   if (argc == 4 && std::strcmp(argv[1], "--to-native") == 0)
-    return ConvertToNative(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    return ConvertToNative(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                           [](const CADocument& document, int64_t rows) { return Computed(document, rows, false, false); });
   return RunBenchmarks(argc, argv);
 }

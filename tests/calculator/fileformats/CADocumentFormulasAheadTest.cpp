@@ -5,7 +5,7 @@
 // formula computed once by the open, an edit recomputing exactly the formulas that read the
 // edited cell, and the readers looked up while the file is read growing with the rows, not with
 // their square.
-#include "ExcelTestSupport.h"
+#include "FormulasAheadSheets.h"
 #include "ImportAlertRecorder.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -26,89 +26,37 @@
 
 namespace {
 
-enum class Shape { kBalance, kBalanceOverFormulas, kTopTotal };
+using Shape = AheadShape;
 
 const char* NameOf(Shape shape) {
   switch (shape) {
     case Shape::kBalance: return "remaining balance";
     case Shape::kBalanceOverFormulas: return "remaining balance over formulas";
     case Shape::kTopTotal: return "total at the top";
+    case Shape::kBalanceInCents: return "remaining balance in cents";
   }
   return "";
 }
 
-int64_t Amount(int64_t k) { return k % 7 + 1; }
-
-// The amounts of rows 1..k, counted by weeks: each seven rows bring 1 + 2 + ... + 7.
-int64_t Amounts(int64_t k) { return 28 * (k / 7) + (k % 7) * (k % 7 + 3) / 2; }
+int64_t Amount(int64_t k) { return AheadAmount(k); }
 
 // What the formula of row k (column A) computes over N rows, the amount of row m being
 // `edited` where m > 0.
 int64_t Expected(Shape shape, int64_t rows, int64_t k, int64_t m = 0, int64_t edited = 0) {
   const int64_t change = m > 0 ? edited - Amount(m) : 0;
-  switch (shape) {
-    case Shape::kBalance: return Amounts(rows) - Amounts(k - 1) + (m >= k ? change : 0);
-    case Shape::kBalanceOverFormulas: return 2 * (Amounts(rows) - Amounts(k - 1) + (m >= k ? change : 0));
-    case Shape::kTopTotal: return Amounts(rows) - Amount(1) + (m >= 2 ? change : 0);
-  }
-  return 0;
+  const int64_t factor = shape == Shape::kBalanceOverFormulas ? 2 : 1;
+  const bool reads = shape == Shape::kTopTotal ? m >= 2 : m >= k;
+  return AheadValue(shape, rows, k) + (reads ? factor * change : 0);
 }
 
 // The column the amounts are in.
 int64_t AmountColumn(Shape shape) { return shape == Shape::kBalanceOverFormulas ? 2 : 1; }
 
-QByteArray Csv(Shape shape, int64_t rows) {
-  QByteArray csv;
-  const QByteArray last = QByteArray::number(rows);
-  for (int64_t k = 1; k <= rows; ++k) {
-    const QByteArray n = QByteArray::number(k);
-    const QByteArray amount = QByteArray::number(Amount(k));
-    switch (shape) {
-      case Shape::kBalance: csv += "=SUM(B$" + n + ":B$" + last + ")," + amount + '\n'; break;
-      case Shape::kBalanceOverFormulas: csv += "=SUM(B$" + n + ":B$" + last + "),=C" + n + "*2," + amount + '\n'; break;
-      case Shape::kTopTotal: csv += (k == 1 ? "=SUM(B2:B" + last + "),0" : "," + amount) + '\n'; break;
-    }
-  }
-  return csv;
-}
-
-// The workbook stores each formula's value.
-QByteArray Workbook(Shape shape, int64_t rows) {
-  QByteArray sheet = xls::Dimensions(shape == Shape::kBalanceOverFormulas ? 3 : 2);
-  const uint16_t last = uint16_t(rows - 1);
-  for (int64_t k = 1; k <= rows; ++k) {
-    const uint16_t r = uint16_t(k - 1);
-    // tArea B$k:B$N (column relative), tFuncVar SUM of one.
-    const QByteArray balance = Bytes().u8(0x25).u16(r).u16(last).u16(0x4001).u16(0x4001).u8(0x22).u8(1).u16(4).data;
-    const QByteArray twice = Bytes().u8(0x24).u16(r).u16(0xC002).u8(0x1E).u16(2).u8(0x05).data;
-    switch (shape) {
-      case Shape::kBalance:
-        sheet += xls::Formula(r, 0, 0, balance, double(Expected(shape, rows, k)));
-        sheet += xls::Number(r, 1, 0, double(Amount(k)));
-        break;
-      case Shape::kBalanceOverFormulas:
-        sheet += xls::Formula(r, 0, 0, balance, double(Expected(shape, rows, k)));
-        sheet += xls::Formula(r, 1, 0, twice, double(2 * Amount(k)));
-        sheet += xls::Number(r, 2, 0, double(Amount(k)));
-        break;
-      case Shape::kTopTotal:
-        if (k == 1) {
-          const QByteArray total = Bytes().u8(0x25).u16(1).u16(last).u16(0xC001).u16(0xC001).u8(0x22).u8(1).u16(4).data;
-          sheet += xls::Formula(r, 0, 0, total, double(Expected(shape, rows, 1)));
-          sheet += xls::Number(r, 1, 0, 0.0);
-        } else {
-          sheet += xls::Number(r, 1, 0, double(Amount(k)));
-        }
-        break;
-    }
-  }
-  return MakeWorkbook({}, {sheet});
-}
-
 // The formulas of the sheet.
 int64_t FormulaCount(Shape shape, int64_t rows) {
   switch (shape) {
-    case Shape::kBalance: return rows;
+    case Shape::kBalance:
+    case Shape::kBalanceInCents: return rows;
     case Shape::kBalanceOverFormulas: return 2 * rows;
     case Shape::kTopTotal: return 1;
   }
@@ -118,7 +66,8 @@ int64_t FormulaCount(Shape shape, int64_t rows) {
 // The formulas that read the amount of row m, directly or through another formula.
 int64_t ReadersOf(Shape shape, int64_t m) {
   switch (shape) {
-    case Shape::kBalance: return m;
+    case Shape::kBalance:
+    case Shape::kBalanceInCents: return m;
     case Shape::kBalanceOverFormulas: return m + 1;
     case Shape::kTopTotal: return m >= 2 ? 1 : 0;
   }
@@ -130,7 +79,7 @@ class FormulasAheadTest : public ::testing::Test {
   // Opens the sheet as the application does: the reading, then the recalculation.
   void open(CADocument& document, Shape shape, int64_t rows, bool workbook) {
     const QString path = folder.filePath(workbook ? QStringLiteral("ahead.xls") : QStringLiteral("ahead.csv"));
-    ASSERT_TRUE(WriteFileBytes(path, workbook ? Workbook(shape, rows) : Csv(shape, rows)));
+    ASSERT_TRUE(WriteFileBytes(path, workbook ? AheadWorkbook(rows, shape) : AheadCsv(rows, shape)));
     FLError error;
     ASSERT_EQ(document.openFile(path, &error), workbook ? 3 : 1) << error.reason.toStdString();
     document.setOpening(true);
@@ -215,7 +164,7 @@ TEST_F(FormulasAheadTest, PastedTextLooksUpReadersInTimeLinearInTheRows) {
   const uint64_t before = CAReferenceTable::referrersFound();
   document.setSelectionRange(GridRange{{0, 0}, {0, 0}});
   QMimeData clipboard;
-  clipboard.setText(QString::fromLatin1(Csv(Shape::kBalance, kRows)));
+  clipboard.setText(QString::fromLatin1(AheadCsv(kRows, Shape::kBalance)));
   ASSERT_TRUE(document.paste(&clipboard, true, 0));
   EXPECT_LE(CAReferenceTable::referrersFound() - before, uint64_t(4 * kRows));
   document.evaluate();
@@ -292,7 +241,9 @@ TEST_F(FormulasAheadTest, EveryBalanceIsWhatItsOwnWalkGives) {
         ASSERT_EQ(type, cell->valueType()) << where;
         ASSERT_EQ(result, cell->evalResult()) << where;
         ASSERT_EQ(number.has_value(), cell->number().has_value()) << where;
-        if (number) ASSERT_EQ(archived, cell->number()->archive().toStdString()) << where;
+        if (number) {
+          ASSERT_EQ(archived, cell->number()->archive().toStdString()) << where;
+        }
       }
     }
   }

@@ -61,6 +61,20 @@ struct Block {
   size_t rowsSinceState = 0;
 };
 
+// Gives each number of the row's cells within the block's columns to `take`, in order: NO at a
+// cell that fails in the mode, or at a number `take` refuses.
+template <typename Take>
+bool FoldRowCells(const CARow& row, const GridRange& block, int32_t mode, Take take) {
+  const CARow::CellList& cells = row.cells();
+  for (size_t i = row.lowerBound(block.startPoint.x); i < cells.size() && cells[i].x() <= block.endPoint.x; ++i) {
+    const CANumber* number = nullptr;
+    std::optional<CANumber> plain;
+    if (!GetCellNumber(&cells[i], mode, &number, &plain)) return false;
+    if (number && !take(*number)) return false;
+  }
+  return true;
+}
+
 // Folds the rows after `after` up to `through` of the block into `fold`, keeping a state every
 // kRowsPerState rows when `states` is given. The row of a cell that fails, if one does.
 std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& block, int32_t mode, int64_t after,
@@ -70,14 +84,11 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
   auto row = std::upper_bound(rows.begin(), rows.end(), after,
                               [](int64_t y, const std::unique_ptr<CARow>& r) { return y < r->gridY(); });
   for (; row != rows.end() && (*row)->gridY() <= through; ++row) {
-    const CARow::CellList& cells = (*row)->cells();
-    for (size_t i = (*row)->lowerBound(block.startPoint.x); i < cells.size() && cells[i].x() <= block.endPoint.x;
-         ++i) {
-      const CANumber* number = nullptr;
-      std::optional<CANumber> plain;
-      if (!GetCellNumber(&cells[i], mode, &number, &plain)) return (*row)->gridY();
-      if (number) fold.add(*number);
-    }
+    if (!FoldRowCells(**row, block, mode, [&fold](const CANumber& number) {
+          fold.add(number);
+          return true;
+        }))
+      return (*row)->gridY();
     if (states && ++*rowsSinceState == kRowsPerState) {
       states->push_back(State{(*row)->gridY(), fold});
       *rowsSinceState = 0;
@@ -189,14 +200,8 @@ std::optional<int64_t> FoldRowsUp(const CADocument& document, const GridRange& b
   while (row != rows.begin()) {
     --row;
     if ((*row)->gridY() < through) break;
-    const CARow::CellList& cells = (*row)->cells();
-    for (size_t i = (*row)->lowerBound(block.startPoint.x); i < cells.size() && cells[i].x() <= block.endPoint.x;
-         ++i) {
-      const CANumber* number = nullptr;
-      std::optional<CANumber> plain;
-      if (!GetCellNumber(&cells[i], mode, &number, &plain)) return (*row)->gridY();
-      if (number && !fold.add(*number)) return (*row)->gridY();
-    }
+    if (!FoldRowCells(**row, block, mode, [&fold](const CANumber& number) { return fold.add(number); }))
+      return (*row)->gridY();
     if (tail && ++tail->rowsSinceState == kRowsPerState) {
       tail->states.push_back(TailState{(*row)->gridY(), fold});
       tail->rowsSinceState = 0;

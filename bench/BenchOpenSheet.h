@@ -1,0 +1,45 @@
+// Opening a sheet as the application does, and converting one as a whole process, for the
+// benchmarks that set this program beside others on the same files.
+#pragma once
+
+#include "BenchApplication.h"
+#include "calculator/model/CADocument.h"
+#include "glimmet/storage/gmTables.h"
+#include "platform/FLError.h"
+
+#include <QString>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+// Opens the file as the application does: the reading, then the recalculation.
+inline bool OpenAsTheApplication(CADocument& document, const QString& path) {
+  FLError error;
+  if (document.openFile(path, &error) <= 0) return false;
+  document.setOpening(true);
+  document.evaluate();
+  document.setOpening(false);
+  return true;
+}
+
+// What a program converting the sheet does: opens it as the application does, and saves it as a
+// package once `right` holds of it and its rows (counted to its last): 0, or 1 where it could not
+// be opened or saved, 3 where it is wrong.
+inline int ConvertToNative(const QString& input, const QString& package,
+                           const std::function<bool(const CADocument&, int64_t)>& right) {
+  EnsureBenchApplication();
+  g_glimmetConfig.tableOption = 1;  // as the application sets it at launch
+  auto document = std::make_unique<CADocument>();
+  if (!OpenAsTheApplication(*document, input)) {
+    std::fprintf(stderr, "%s could not be opened\n", qPrintable(input));
+    return 1;
+  }
+  const int64_t rows = document->extent().endPoint.y + 1;
+  if (!right(*document, rows)) {
+    std::fprintf(stderr, "%s: the total of row %lld is wrong\n", qPrintable(input), static_cast<long long>(rows));
+    return 3;
+  }
+  FLError error;
+  return document->saveToNativeFile(package, false, &error) ? 0 : 1;
+}
