@@ -14,7 +14,7 @@
 // `benchRunningTotals --to-native IN PACKAGE` opens such a sheet as the application does, checks
 // its last total and saves it as a package: the whole process set beside other programs'
 // conversions of the same file (bench/totals-figures.sh).
-#include "../tests/calculator/fileformats/FormulasAheadSheets.h"
+#include "../tests/calculator/fileformats/TotalsSheets.h"
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
@@ -38,39 +38,6 @@
 #include <memory>
 
 namespace {
-
-int64_t Amount(int64_t k) { return k % 7 + 1; }
-
-// Twice the sum of the amounts of rows 1..k.
-int64_t Total(int64_t k) { return 2 * (28 * (k / 7) + (k % 7) * (k % 7 + 3) / 2); }
-
-QByteArray TotalsCsv(int64_t rows, bool cycle) {
-  QByteArray csv;
-  csv.reserve(rows * 40);
-  for (int64_t k = 1; k <= rows; ++k) {
-    const QByteArray n = QByteArray::number(k);
-    csv += "=C" + n + "*2,=SUM(" + (cycle ? "$B$1:B" : "$A$1:A") + n + ")," + QByteArray::number(Amount(k)) + '\n';
-  }
-  return csv;
-}
-
-// The same rows as a workbook: the formulas store their values, or, where the totals read
-// themselves, 0, as Excel stores for a cycle.
-QByteArray TotalsWorkbook(int64_t rows, bool cycle) {
-  QByteArray sheet = xls::Dimensions(3);
-  for (int64_t k = 1; k <= rows; ++k) {
-    const uint16_t r = uint16_t(k - 1);
-    // =Ck*2: tRef (row and column relative), tInt 2, tMul.
-    const QByteArray twice = Bytes().u8(0x24).u16(r).u16(0xC002).u8(0x1E).u16(2).u8(0x05).data;
-    // =SUM($A$1:Ak): tArea from the absolute corner to the relative one, tFuncVar SUM of one.
-    const uint16_t column = cycle ? 1 : 0;
-    const QByteArray sum = Bytes().u8(0x25).u16(0).u16(r).u16(column).u16(0xC000 | column).u8(0x22).u8(1).u16(4).data;
-    sheet += xls::Formula(r, 0, 0, twice, double(2 * Amount(k)));
-    sheet += xls::Formula(r, 1, 0, sum, cycle ? 0.0 : double(Total(k)));
-    sheet += xls::Number(r, 2, 0, double(Amount(k)));
-  }
-  return MakeCompoundFile(MakeWorkbookStream({}, {sheet}));
-}
 
 QByteArray TotalsBytes(int64_t rows, bool workbook, bool cycle) {
   return workbook ? TotalsWorkbook(rows, cycle) : TotalsCsv(rows, cycle);
@@ -106,7 +73,7 @@ bool Computed(const CADocument& document, int64_t rows, bool workbook, bool cycl
     return first && last && first->valueType() == kValueError && last->valueType() == kValueError;
   }
   return last && last->valueType() == kValueFormula && last->number() &&
-         *last->number() == CANumber::withInteger(Total(rows));
+         *last->number() == CANumber::withInteger(TotalOfRows(rows));
 }
 
 
@@ -158,7 +125,7 @@ void BM_RunningTotalsTypeInC1(benchmark::State& state) {
     document.cellAtGridPointImperative({2, 0})->setFormula(QString::number(value));
     document.evaluate();
   }
-  const int64_t expected = Total(rows) - 2 * Amount(1) + 2 * value;
+  const int64_t expected = TotalOfRows(rows) - 2 * SheetAmount(1) + 2 * value;
   const CACell* last = document.cellAtGridPoint({1, rows - 1});
   if (!last || !last->number() || *last->number() != CANumber::withInteger(expected))
     state.SkipWithError("the totals are wrong after the typing");
@@ -167,7 +134,7 @@ void BM_RunningTotalsTypeInC1(benchmark::State& state) {
 BENCHMARK(BM_RunningTotalsTypeInC1)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
 // ---------------------------------------------------------------------------------------------
-// Formulas that come before the cells they read (FormulasAheadSheets.h).
+// Formulas that come before the cells they read (TotalsSheets.h).
 using Ahead = AheadShape;
 
 // The first and the last row's formula against their closed forms.
@@ -177,9 +144,9 @@ bool AheadComputed(const CADocument& document, int64_t rows, Ahead shape) {
     return cell && cell->valueType() == kValueFormula && cell->number() && *cell->number() == CANumber::withInteger(value);
   };
   switch (shape) {
-    case Ahead::kBalance: return holds(0, AheadAmounts(rows)) && holds(rows - 1, Amount(rows));
-    case Ahead::kBalanceOverFormulas: return holds(0, 2 * AheadAmounts(rows)) && holds(rows - 1, 2 * Amount(rows));
-    case Ahead::kTopTotal: return holds(0, AheadAmounts(rows) - Amount(1));
+    case Ahead::kBalance: return holds(0, SheetAmounts(rows)) && holds(rows - 1, SheetAmount(rows));
+    case Ahead::kBalanceOverFormulas: return holds(0, 2 * SheetAmounts(rows)) && holds(rows - 1, 2 * SheetAmount(rows));
+    case Ahead::kTopTotal: return holds(0, SheetAmounts(rows) - SheetAmount(1));
     case Ahead::kBalanceInCents: {
       int64_t cents = 0;
       for (int64_t k = 1; k <= rows; ++k) cents += AheadCents(k);
@@ -274,7 +241,7 @@ void BM_PasteUnderRemainingBalance(benchmark::State& state) {
     return;
   }
   QString column;
-  for (int64_t k = 1; k <= rows; ++k) column += QString::number(Amount(k)) + QLatin1Char('\n');
+  for (int64_t k = 1; k <= rows; ++k) column += QString::number(SheetAmount(k)) + QLatin1Char('\n');
   QMimeData clipboard;
   clipboard.setText(column);
   for (auto _ : state) {

@@ -5,7 +5,7 @@
 // formula computed once by the open, an edit recomputing exactly the formulas that read the
 // edited cell, and the readers looked up while the file is read growing with the rows, not with
 // their square.
-#include "FormulasAheadSheets.h"
+#include "TotalsSheets.h"
 #include "ImportAlertRecorder.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -38,12 +38,10 @@ const char* NameOf(Shape shape) {
   return "";
 }
 
-int64_t Amount(int64_t k) { return AheadAmount(k); }
-
 // What the formula of row k (column A) computes over N rows, the amount of row m being
 // `edited` where m > 0.
 int64_t Expected(Shape shape, int64_t rows, int64_t k, int64_t m = 0, int64_t edited = 0) {
-  const int64_t change = m > 0 ? edited - Amount(m) : 0;
+  const int64_t change = m > 0 ? edited - SheetAmount(m) : 0;
   const int64_t factor = shape == Shape::kBalanceOverFormulas ? 2 : 1;
   const bool reads = shape == Shape::kTopTotal ? m >= 2 : m >= k;
   return AheadValue(shape, rows, k) + (reads ? factor * change : 0);
@@ -132,7 +130,7 @@ TEST_F(FormulasAheadTest, ValuesAfterTheOpenAndAfterAnEdit) {
           EXPECT_EQ(CACell::formulaRuns() - beforeEdit, uint64_t(ReadersOf(shape, m)))
               << name << ", row " << m << " edited";
           // Back as it was for the next edit.
-          document.cellAtGridPointImperative({AmountColumn(shape), m - 1})->setFormula(QString::number(Amount(m)));
+          document.cellAtGridPointImperative({AmountColumn(shape), m - 1})->setFormula(QString::number(SheetAmount(m)));
           document.evaluate();
         }
       }

@@ -4,7 +4,7 @@
 // computed value against its closed form, the cycle found (where a workbook stored 0 for each
 // total, as Excel does for a cycle, the stored values are kept), and what ordering the formulas
 // holds growing with the rows, not with their square.
-#include "ExcelTestSupport.h"
+#include "TotalsSheets.h"
 #include "ImportAlertRecorder.h"
 
 #include "calculator/model/CACell.h"
@@ -22,35 +22,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-int64_t Amount(int64_t k) { return k % 7 + 1; }
-
-// Twice the amounts of rows 1..k, counted by weeks: each seven rows bring 1 + 2 + ... + 7.
-int64_t Total(int64_t k) { return 2 * (28 * (k / 7) + (k % 7) * (k % 7 + 3) / 2); }
-
-QByteArray TotalsCsv(int64_t rows, bool cycle) {
-  QByteArray csv;
-  for (int64_t k = 1; k <= rows; ++k) {
-    const QByteArray n = QByteArray::number(k);
-    csv += "=C" + n + "*2,=SUM(" + (cycle ? "$B$1:B" : "$A$1:A") + n + ")," + QByteArray::number(Amount(k)) + '\n';
-  }
-  return csv;
-}
-
-// The workbook stores each formula's value, or for a total that reads itself 0.
-QByteArray TotalsWorkbook(int64_t rows, bool cycle) {
-  QByteArray sheet = xls::Dimensions(3);
-  const uint16_t column = cycle ? 1 : 0;
-  for (int64_t k = 1; k <= rows; ++k) {
-    const uint16_t r = uint16_t(k - 1);
-    const QByteArray twice = Bytes().u8(0x24).u16(r).u16(0xC002).u8(0x1E).u16(2).u8(0x05).data;
-    const QByteArray sum = Bytes().u8(0x25).u16(0).u16(r).u16(column).u16(0xC000 | column).u8(0x22).u8(1).u16(4).data;
-    sheet += xls::Formula(r, 0, 0, twice, double(2 * Amount(k)));
-    sheet += xls::Formula(r, 1, 0, sum, cycle ? 0.0 : double(Total(k)));
-    sheet += xls::Number(r, 2, 0, double(Amount(k)));
-  }
-  return MakeWorkbook({}, {sheet});
-}
 
 class RunningTotalsTest : public ::testing::Test {
  protected:
@@ -82,7 +53,7 @@ TEST_F(RunningTotalsTest, EveryValueIsItsClosedFormAndTheSelfReadingTotalsACycle
           const CACell* twice = document.cellAtGridPoint({0, k - 1});
           ASSERT_TRUE(twice) << name << ", row " << k;
           ASSERT_EQ(twice->valueType(), kValueFormula) << name << ", row " << k;
-          ASSERT_EQ(twice->number(), CANumber::withInteger(2 * Amount(k))) << name << ", row " << k;
+          ASSERT_EQ(twice->number(), CANumber::withInteger(2 * SheetAmount(k))) << name << ", row " << k;
           const CACellEntry* entry = document.row(k - 1)->entryAt(1);
           ASSERT_TRUE(entry) << name << ", row " << k;
           const CACellReading total(*entry, k - 1, &document);
@@ -97,7 +68,7 @@ TEST_F(RunningTotalsTest, EveryValueIsItsClosedFormAndTheSelfReadingTotalsACycle
             ASSERT_EQ(total->evalResult(), kFormulaErrorValue) << name << ", row " << k;
           } else {
             ASSERT_EQ(total->valueType(), kValueFormula) << name << ", row " << k;
-            ASSERT_EQ(total->number(), CANumber::withInteger(Total(k))) << name << ", row " << k;
+            ASSERT_EQ(total->number(), CANumber::withInteger(TotalOfRows(k))) << name << ", row " << k;
           }
         }
         if (cycle && workbook) {
