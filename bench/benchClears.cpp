@@ -15,14 +15,13 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
+#include "BenchNumbers.h"
 #include "BenchPeakMemory.h"
 #include "BenchUndoWindow.h"
 
 #include <memory>
 
 namespace {
-
-constexpr int64_t kNumbersPerRow = 10;
 
 // A sheet in a window; the window goes first.
 struct WindowedSheet {
@@ -79,22 +78,6 @@ void BM_EmptyColumnThenSort(benchmark::State& state) {
 }
 BENCHMARK(BM_EmptyColumnThenSort)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-// Numbers alone, ten to a row (whole numbers, fractions and reals in turn), kept as an opened
-// package keeps them.
-void FillNumbers(CADocument& document, int64_t count) {
-  for (int64_t i = 0; i < count; ++i) {
-    const GridPoint point{i % kNumbersPerRow, i / kNumbersPerRow};
-    CACell* cell = document.cellAtGridPointImperative(point);
-    if (i % 3 == 0)
-      cell->setNumberValue(CANumber(i));
-    else if (i % 3 == 1)
-      cell->setNumberValue(CANumber::withNumerator(i, 7));
-    else
-      cell->setNumberValue(CANumber::withReal((long double)(i) * 0.001L + 0.5L));
-    document.compactCellAt(point);
-  }
-  document.evaluate();
-}
 
 // Select All and Delete over the numbers, then its undo; `undo` times the undo instead of the
 // Delete. Both report the undo step's bytes per cell and the peak of the two.
@@ -102,7 +85,9 @@ void DeleteOfNumbers(benchmark::State& state, bool undo) {
   const int64_t count = state.range(0);
   WindowedSheet sheet;
   CADocument& document = *sheet.document;
-  FillNumbers(document, count);
+  // Kept as an opened package keeps them.
+  FillNumbers(document, count, true);
+  document.evaluate();
   ResetPeakMemory();
   state.counters["sheet_MiB"] = ResidentPeakMiB();
   double stepBytes = 0;

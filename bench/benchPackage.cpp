@@ -30,6 +30,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
+#include "BenchNumbers.h"
 #include "BenchPeakMemory.h"
 
 #include <sys/resource.h>
@@ -47,7 +48,6 @@
 namespace {
 
 constexpr int64_t kRows = 10000;
-constexpr int64_t kNumbersPerRow = 10;
 
 std::unique_ptr<CADocument> MakeLargeSheet(bool protect) {
   auto document = std::make_unique<CADocument>();
@@ -194,19 +194,10 @@ std::unique_ptr<CADocument> MakeChain(int64_t length) {
   return document;
 }
 
-// Numbers alone, ten to a row (whole numbers, fractions and reals in turn), for what a number
-// cell costs at rest.
+// Numbers alone, for what a number cell costs at rest.
 std::unique_ptr<CADocument> MakeNumbers(int64_t count) {
   auto document = std::make_unique<CADocument>();
-  for (int64_t i = 0; i < count; ++i) {
-    CACell* cell = document->cellAtGridPointImperative({i % kNumbersPerRow, i / kNumbersPerRow});
-    if (i % 3 == 0)
-      cell->setNumberValue(CANumber(i));
-    else if (i % 3 == 1)
-      cell->setNumberValue(CANumber::withNumerator(i, 7));
-    else
-      cell->setNumberValue(CANumber::withReal((long double)(i) * 0.001L + 0.5L));
-  }
+  FillNumbers(*document, count, false);
   return document;
 }
 
