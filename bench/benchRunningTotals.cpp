@@ -33,6 +33,7 @@
 #include "BenchOpenSheet.h"
 #include "BenchPeakMemory.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -214,6 +215,10 @@ void BM_OpenRemainingBalanceInCentsXls(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenRemainingBalanceInCentsXls)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
+// The remaining balance at the largest sizes a sheet holds.
+void BM_OpenLongRemainingBalanceCsv(benchmark::State& state) { OpenAheadBenchmark(state, false, Ahead::kBalance); }
+BENCHMARK(BM_OpenLongRemainingBalanceCsv)->Arg(500000)->Arg(800000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 void BM_OpenTopTotalCsv(benchmark::State& state) { OpenAheadBenchmark(state, false, Ahead::kTopTotal); }
 BENCHMARK(BM_OpenTopTotalCsv)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
@@ -257,6 +262,72 @@ void BM_PasteUnderRemainingBalance(benchmark::State& state) {
 BENCHMARK(BM_PasteUnderRemainingBalance)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
 
+// ---------------------------------------------------------------------------------------------
+// A remaining balance over computed reals (row k: k, =SQRT(Ak), =SUM(Bk:B$N)).
+
+// The first balance against the sum of the roots in order, within its precision, and the last
+// against its one root.
+bool RootsComputed(const CADocument& document, int64_t rows, int64_t bottom) {
+  long double inOrder = 0;
+  for (int64_t k = rows; k >= 1; --k)
+    inOrder += std::sqrt(static_cast<long double>(k == rows - 1 ? bottom : k));
+  const CACell* first = document.cellAtGridPoint({2, 0});
+  const CACell* last = document.cellAtGridPoint({2, rows - 1});
+  return first && first->number() && last && last->number() &&
+         std::fabs(first->number()->realValue() - inOrder) <= std::ldexp(inOrder, -63) * 2 * rows &&
+         last->number()->realValue() == std::sqrt(static_cast<long double>(rows));
+}
+
+bool WriteRoots(const QString& path, int64_t rows) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(RootsBalanceCsv(rows)) > 0;
+}
+
+void BM_OpenRemainingBalanceOverRootsCsv(benchmark::State& state) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("roots.csv"));
+  if (!WriteRoots(path, rows)) {
+    state.SkipWithError("the sheet could not be written");
+    return;
+  }
+  ResetPeakMemory();
+  for (auto _ : state) {
+    auto document = std::make_unique<CADocument>();
+    const bool opened = OpenAsTheApplication(*document, path);
+    state.PauseTiming();
+    if (!opened || !RootsComputed(*document, rows, rows - 1)) {
+      state.SkipWithError("the sheet did not open right");
+      break;
+    }
+    document.reset();
+    state.ResumeTiming();
+  }
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_OpenRemainingBalanceOverRootsCsv)->Arg(10000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+// Typing a value into the next to last row of the opened sheet: every balance is computed again.
+void BM_RemainingBalanceOverRootsTypeAtBottom(benchmark::State& state) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("roots.csv"));
+  CADocument document;
+  if (!WriteRoots(path, rows) || !OpenAsTheApplication(document, path)) {
+    state.SkipWithError("the sheet did not open");
+    return;
+  }
+  int64_t value = rows - 1;
+  for (auto _ : state) {
+    value = value == rows - 1 ? 7 : rows - 1;
+    document.cellAtGridPointImperative({0, rows - 2})->setFormula(QString::number(value));
+    document.evaluate();
+  }
+  if (!RootsComputed(document, rows, value)) state.SkipWithError("the balances are wrong after the typing");
+}
+BENCHMARK(BM_RemainingBalanceOverRootsTypeAtBottom)->Arg(10000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

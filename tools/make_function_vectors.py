@@ -25,6 +25,11 @@ tests/data/functions/days.txt    per year 1900-3000 an FNV-1a 32-bit digest of e
       days      DAYS(19000101, d), DAYS(d, 30001231)
     a shift that leaves the years 1900-3000 gives 0.
 tests/data/functions/dates.txt   explicit date cases in the format of exact.txt.
+tests/data/functions/sums.txt    SUM and AVERAGE of lists near the bounds of the exact numbers,
+    in the format of reals.txt: terms around 2^62 and 2^63 that cancel, fractions among them,
+    large denominators, both signs. An exact sum (and mean) that fits is "=p/q"; any other
+    real within one rounding of the exact value, or, where the terms' denominators have no
+    common multiple within 63 bits, within the bound of adding them one by one in order.
 
 Run from the repository root: python3 tools/make_function_vectors.py
 """
@@ -627,6 +632,78 @@ def write_dates(out, rng):
         line(out, "WEEKDAY", [20240107, weekday_type], "!1")
 
 
+def write_sums(out, rng):
+    big = 2**62 - 1
+    quarter = Fraction(1, 4)
+    lists = [
+        [quarter] * 29 + [big, big, -big, -big] + [quarter] * 36,
+        [quarter] * 29 + [big, big, -big, -big] + [quarter] * 60,
+        [Fraction(1, 3), Fraction(INT64_MAX), Fraction(1), Fraction(-1), Fraction(-INT64_MAX)],
+        [Fraction(INT64_MAX), Fraction(1), Fraction(-1)],
+        [Fraction(INT64_MAX), Fraction(INT64_MAX), Fraction(-INT64_MAX), Fraction(1, 7)],
+        [Fraction(-2**63), Fraction(-1), Fraction(1)],
+        [Fraction(-2**63), Fraction(1, 2), Fraction(-1, 2)],
+        [Fraction(INT64_MAX, 2), Fraction(INT64_MAX, 2)],
+        [Fraction(INT64_MAX), Fraction(INT64_MAX), Fraction(1, 2)],
+        [Fraction(1, 2**62 + 1), Fraction(2**62, 2**62 + 1), Fraction(-1, 3)],
+        [Fraction(big, 2**61), Fraction(big, 2**61), Fraction(-big, 2**61), Fraction(3, 2**61)],
+        [Fraction(1, 4294967311), Fraction(1, 4294967357)],
+        [Fraction(1, 4294967311), Fraction(1, 4294967357), Fraction(-1, 4294967357)],
+    ]
+    # Mostly denominators with a common multiple within 63 bits, some large; a few lists mix them all.
+    families = [[1, 2, 3, 4, 100], [1, 2**61 - 1], [1, 2, 2**62], [1, 2, 2**62 + 1], [1, 4, 10**18],
+                [1, 3, 4294967311], [1, 1, 1, 2, 3, 4, 100, 2**31 - 1, 2**61 - 1, 2**62, 2**62 + 1, 10**18, 4294967311]]
+    for _ in range(400):
+        values = []
+        denominators = rng.choice(families)
+        for _ in range(rng.randint(1, 12)):
+            d = rng.choice(denominators)
+            kind = rng.randint(0, 5)
+            if kind == 0:
+                n = rng.choice([big, 2**62, INT64_MAX, -2**63, -big]) + rng.randint(-3, 3)
+            elif kind == 1:
+                n = rng.randint(-2**63, INT64_MAX)
+            else:
+                n = rng.randint(-1000, 1000)
+            n = max(-2**63, min(INT64_MAX, n))
+            value = Fraction(n, d)
+            if fits(value):
+                values.append(value)
+        # Large terms that cancel later, in another order.
+        cancelling = [-v for v in values if abs(v) > 2**40]
+        rng.shuffle(cancelling)
+        values += cancelling[:rng.randint(0, len(cancelling))]
+        values += [Fraction(rng.randint(-9, 9), rng.choice([1, 2, 4, 3])) for _ in range(rng.randint(0, 6))]
+        rng.shuffle(values)
+        if values:
+            lists.append(values)
+    for values in lists:
+        total = sum(values, Fraction(0))
+        common = 1
+        for v in values:
+            common = common * v.denominator // math.gcd(common, v.denominator)
+        if common > INT64_MAX:
+            # Some fraction joins the sum as its nearest real: no further from it than adding in order.
+            magnitudes = sum((abs(v) for v in values), Fraction(0))
+            bound = Fraction(len(values) + 1, 2**64) * magnitudes
+            relative = bound / abs(total) if total else Fraction(0)
+            expected, tolerance = approx(total), "%.3e" % float(max(relative, Fraction(11, 10**20)))
+        elif fits(total):
+            expected, tolerance = exact(total), "0"
+        else:
+            expected, tolerance = approx(total), "1.1e-19"
+        if total == 0 and expected.startswith("~"):
+            expected = "~0"
+        out.write("SUM|%s|%s|%s\n" % (" ".join(text(a) for a in values), expected, tolerance))
+        mean = total / len(values)
+        exact_mean = fits(total) and common <= INT64_MAX and total.denominator < INT64_MAX // len(values) \
+            and abs(total.numerator) < INT64_MAX
+        if exact_mean:
+            out.write("AVERAGE|%s|%s|0\n" % (" ".join(text(a) for a in values), exact(mean)))
+        elif common <= INT64_MAX and mean != 0:
+            out.write("AVERAGE|%s|%s|3e-19\n" % (" ".join(text(a) for a in values), approx(mean)))
+
+
 def main():
     os.makedirs(ROOT, exist_ok=True)
     rng = random.Random(97)
@@ -638,6 +715,8 @@ def main():
         write_dates(out, rng)
     with open(os.path.join(ROOT, "days.txt"), "w") as out:
         write_days(out)
+    with open(os.path.join(ROOT, "sums.txt"), "w") as out:
+        write_sums(out, random.Random(73))
 
 
 if __name__ == "__main__":

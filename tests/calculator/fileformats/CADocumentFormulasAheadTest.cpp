@@ -13,6 +13,8 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/ModelTestSupport.h"
+#include "calculator/model/formula/caOperands.h"
+#include "calculator/model/formula/caRangeMemo.h"
 #include "platform/FLError.h"
 #include "support/TestFiles.h"
 
@@ -21,8 +23,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <iterator>
+#include <vector>
 
 namespace {
 
@@ -198,6 +202,12 @@ TEST_F(FormulasAheadTest, EveryBalanceIsWhatItsOwnWalkGives) {
       {"amounts with cents",
        [](int64_t k) { return QByteArray::number(k % 7 + 1) + '.' + QByteArray::number(k % 100).rightJustified(2, '0'); }},
       {"negative fractions", [](int64_t k) { return "=-" + QByteArray::number(k % 7 + 1) + "/" + QByteArray::number(k % 9 + 2); }},
+      {"square roots", [](int64_t k) { return "=SQRT(" + QByteArray::number(k) + ")"; }},
+      {"quarters around large values that cancel", [](int64_t k) {
+         if (k == 100 || k == 101) return QByteArray("4611686018427387903");
+         if (k == 140 || k == 141) return QByteArray("-4611686018427387903");
+         return QByteArray("0.25");
+       }},
       {"fractions whose common denominator passes 62 bits", [](int64_t k) {
          constexpr int kPrimes[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53, 59, 61};
          return "=1/" + QByteArray::number(kPrimes[k % std::size(kPrimes)]);
@@ -244,6 +254,79 @@ TEST_F(FormulasAheadTest, EveryBalanceIsWhatItsOwnWalkGives) {
         }
       }
     }
+  }
+}
+
+// A remaining balance over square roots (row k: k, =SQRT(Ak), =SUM(Bk:B$N)): every balance
+// within the precision of adding its roots in order, after the open and after typing a value
+// at the bottom.
+TEST_F(FormulasAheadTest, BalancesOverRootsAreTheirSumsInOrder) {
+  constexpr int64_t kRows = 300;
+  const QString path = folder.filePath(QStringLiteral("roots.csv"));
+  ASSERT_TRUE(WriteFileBytes(path, RootsBalanceCsv(kRows)));
+  CADocument document;
+  FLError error;
+  ASSERT_EQ(document.openFile(path, &error), 1);
+  document.evaluate();
+  std::vector<long double> values(kRows + 1);
+  for (int64_t k = 1; k <= kRows; ++k) values[k] = std::sqrt(static_cast<long double>(k));
+  const auto expectBalances = [&](const std::string& when) {
+    long double inOrder = 0;
+    for (int64_t k = kRows; k >= 1; --k) {
+      inOrder += values[k];
+      const CACell* cell = document.cellAtGridPoint({2, k - 1});
+      ASSERT_TRUE(cell && cell->number()) << when << ", row " << k;
+      // Both this sum and the one worked here are within (terms) ulps of the exact one.
+      const long double allowed = 2 * static_cast<long double>(kRows - k + 2) * std::ldexp(inOrder, -63);
+      EXPECT_LE(std::fabs(cell->number()->realValue() - inOrder), allowed) << when << ", row " << k;
+    }
+  };
+  expectBalances("opened");
+  document.cellAtGridPointImperative({0, kRows - 2})->setFormula(QStringLiteral("7"));
+  document.evaluate();
+  values[kRows - 1] = std::sqrt(7.0L);
+  expectBalances("typed 7 at the bottom");
+}
+
+// The rows that a remaining balance's sums read grow with the rows, not with their square: over
+// square roots when it opens and when a value is typed at its bottom, and over amounts in a
+// sheet so large that the folds' least room would not hold a mark for every balance.
+TEST_F(FormulasAheadTest, BalancesReadRowsInProportionToTheRows) {
+  struct Case {
+    const char* name;
+    QByteArray (*sheet)(int64_t rows);
+    bool typeAtTheBottom;
+    size_t leastRoom;  // 0: as it is
+  };
+  const Case cases[] = {
+      {"roots, opening", RootsBalanceCsv, false, 0},
+      {"roots, typing at the bottom", RootsBalanceCsv, true, 0},
+      {"amounts, little room", [](int64_t rows) { return AheadCsv(rows, Shape::kBalance); }, false, 16 << 10},
+  };
+  for (const Case& item : cases) {
+    uint64_t work[2] = {};
+    const int64_t sizes[2] = {1500, 3000};
+    for (int i = 0; i < 2; ++i) {
+      const size_t before = item.leastRoom ? CARangeMemo::setLeastRoom(item.leastRoom) : 0;
+      const QString path = folder.filePath(QStringLiteral("balance.csv"));
+      ASSERT_TRUE(WriteFileBytes(path, item.sheet(sizes[i])));
+      CADocument document;
+      FLError error;
+      ASSERT_EQ(document.openFile(path, &error), 1) << item.name;
+      const uint64_t start = g_blockRowsRead;
+      document.evaluate();
+      if (item.typeAtTheBottom) {
+        work[i] = g_blockRowsRead;
+        document.cellAtGridPointImperative({0, sizes[i] - 2})->setFormula(QStringLiteral("7"));
+        document.evaluate();
+        work[i] = g_blockRowsRead - work[i];
+      } else {
+        work[i] = g_blockRowsRead - start;
+      }
+      if (item.leastRoom) CARangeMemo::setLeastRoom(before);
+    }
+    EXPECT_GT(work[0], uint64_t(sizes[0])) << item.name;
+    EXPECT_LE(work[1], work[0] * 5 / 2) << item.name << ": " << work[0] << " rows read, then " << work[1];
   }
 }
 

@@ -124,3 +124,15 @@ inline QByteArray AheadWorkbook(int64_t rows, AheadShape shape) {
   }
   return MakeCompoundFile(MakeWorkbookStream({}, {sheet}));
 }
+
+// A remaining balance over computed reals: row k holds k, =SQRT(Ak) and =SUM(Bk:B$N).
+inline QByteArray RootsBalanceCsv(int64_t rows) {
+  QByteArray csv;
+  csv.reserve(rows * 32);
+  const QByteArray last = QByteArray::number(rows);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const QByteArray n = QByteArray::number(k);
+    csv += n + ",=SQRT(A" + n + "),=SUM(B" + n + ":B$" + last + ")\n";
+  }
+  return csv;
+}

@@ -99,6 +99,10 @@ std::optional<CANumber> AverageOfOperands(CAEvaluationContext& context,
 template <typename Fn>
 bool ForEachEntryInBlock(const CADocument& document, const GridRange& plainBlock, Fn fn);
 
+// The rows that walks over blocks have read, the range memo's folds among them: the work the
+// list functions of a recalculation do, which tests count at two sizes.
+inline uint64_t g_blockRowsRead = 0;
+
 // The cell or plain number at a point (absolute coordinates allowed), or null: the document's
 // lookup, made cheap for the runs of neighbouring rows that evaluating and recalculating walk by
 // starting from the row found last.
@@ -133,6 +137,7 @@ bool ForEachEntryInBlock(const CADocument& document, const GridRange& plainBlock
   auto row = std::lower_bound(rows.begin(), rows.end(), plainBlock.startPoint.y,
                               [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
   for (; row != rows.end() && (*row)->gridY() <= plainBlock.endPoint.y; ++row) {
+    ++g_blockRowsRead;
     const CARow::CellList& cells = (*row)->cells();
     for (size_t i = (*row)->lowerBound(plainBlock.startPoint.x);
          i < cells.size() && cells[i].x() <= plainBlock.endPoint.x; ++i)

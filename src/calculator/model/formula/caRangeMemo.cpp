@@ -10,6 +10,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -20,8 +21,13 @@ thread_local CARangeMemo* g_activeMemo = nullptr;
 // A state is kept after every this many rows folded: a range is answered by folding at most
 // this many rows beyond one.
 constexpr size_t kRowsPerState = 32;
-// The most the kept states and blocks may take; past it blocks are walked as without a memo.
-constexpr size_t kRoomBytes = size_t(64) << 20;
+// The most the kept states and blocks may take, at least and for each row of the sheet (a long
+// block keeps a state every kRowsPerState rows, and a range start or end is seen once a row);
+// past it blocks are walked as without a memo.
+size_t g_leastRoomBytes = size_t(64) << 20;
+constexpr size_t kRoomBytesPerRow = 256;
+// A key in a set, about.
+constexpr size_t kSeenBytes = 64;
 
 struct Key {
   int64_t x0;
@@ -84,6 +90,7 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
   auto row = std::upper_bound(rows.begin(), rows.end(), after,
                               [](int64_t y, const std::unique_ptr<CARow>& r) { return y < r->gridY(); });
   for (; row != rows.end() && (*row)->gridY() <= through; ++row) {
+    ++g_blockRowsRead;
     if (!FoldRowCells(**row, block, mode, [&fold](const CANumber& number) {
           fold.add(number);
           return true;
@@ -97,69 +104,52 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
   return std::nullopt;
 }
 
-// The exact numbers (whole numbers and fractions) of a block's rows, in any order: their sum,
-// count and extremes are those of folding them in the block's order while every partial sum
-// keeps to 64 bits over a common denominator, which bounding the sum of their magnitudes over
-// the least common denominator of them all ensures. Extremes are compared as the fold compares
-// them, by their real values, the upper of equal ones kept; it is folded from the bottom up.
-struct ExactFold {
-  using Wide = __int128;
-  using UnsignedWide = unsigned __int128;
-
-  // NO, leaving the fold as it was, for a number that is no exact number or would take the
-  // common denominator or the magnitudes past their bounds.
+// The numbers of a block's rows, in any order: their sum (exact, rounded once when read), count
+// and extremes are those of folding them in the block's order. Extremes are compared as the fold
+// compares them, by their real values, the upper of equal ones kept; it is folded from the
+// bottom up.
+struct TailFold {
+  // NO, leaving the fold as it was, for a number that is not finite, or a fraction that the sum
+  // could take only as its nearest real (whose sum would depend on the order).
   bool add(const CANumber& number) {
-    if (number.form() != kNumberInteger && number.form() != kNumberFraction) return false;
-    const int64_t numerator = number.numerator();
-    const uint64_t denominator = number.form() == kNumberInteger ? 1 : number.denominator();
-    ExactFold term;
-    term.count = 1;
-    term.denominator = denominator;
-    term.sum = numerator;
-    term.magnitude = numerator < 0 ? UnsignedWide(0) - UnsignedWide(Wide(numerator)) : UnsignedWide(numerator);
-    term.largest = number;
-    term.smallest = number;
-    term.largestValue = term.smallestValue = number.realValue();
-    // Folded from the bottom up, so the new number lies above what is folded.
-    std::optional<ExactFold> both = term.plus(*this);
-    if (!both) return false;
-    *this = std::move(*both);
+    if (!number.isValid() || !sum.tryAdd(number)) return false;
+    const long double value = number.realValue();
+    // Folded from the bottom up, so the new number lies above what is folded: it wins ties.
+    if (count == 0 || value >= largestValue) {
+      largest = number;
+      largestValue = value;
+    }
+    if (count == 0 || value <= smallestValue) {
+      smallest = number;
+      smallestValue = value;
+    }
+    ++count;
     return true;
   }
 
-  // Both folds' numbers together, this one's rows above the other's; nothing past the bounds.
-  std::optional<ExactFold> plus(const ExactFold& below) const {
+  // Both folds' numbers together, this one's rows above the other's; nothing where their sums
+  // cannot be joined exactly.
+  std::optional<TailFold> plus(const TailFold& below) const {
     if (count == 0) return below;
     if (below.count == 0) return *this;
-    const uint64_t g = std::gcd(denominator, below.denominator);
-    const UnsignedWide common = UnsignedWide(denominator / g) * below.denominator;
-    if (common > kMostDenominator) return std::nullopt;
-    const uint64_t factor = uint64_t(common / denominator), belowFactor = uint64_t(common / below.denominator);
-    const UnsignedWide size = magnitude * factor + below.magnitude * belowFactor;
-    if (size > kMostMagnitude) return std::nullopt;
-    ExactFold both;
+    TailFold both = *this;
+    if (!both.sum.add(below.sum)) return std::nullopt;
     both.count = count + below.count;
-    both.denominator = uint64_t(common);
-    both.sum = sum * Wide(factor) + below.sum * Wide(belowFactor);
-    both.magnitude = size;
-    const bool upperLargest = largestValue >= below.largestValue;
-    both.largest = upperLargest ? largest : below.largest;
-    both.largestValue = upperLargest ? largestValue : below.largestValue;
-    const bool upperSmallest = smallestValue <= below.smallestValue;
-    both.smallest = upperSmallest ? smallest : below.smallest;
-    both.smallestValue = upperSmallest ? smallestValue : below.smallestValue;
+    if (!(largestValue >= below.largestValue)) {
+      both.largest = below.largest;
+      both.largestValue = below.largestValue;
+    }
+    if (!(smallestValue <= below.smallestValue)) {
+      both.smallest = below.smallest;
+      both.smallestValue = below.smallestValue;
+    }
     return both;
   }
 
-  CANumber total() const { return CANumber::withNumerator(int64_t(sum), denominator); }
-
-  static constexpr UnsignedWide kMostDenominator = UnsignedWide(1) << 62;
-  static constexpr UnsignedWide kMostMagnitude = UnsignedWide(1) << 62;
+  size_t bytes() const { return sizeof(TailFold) + sum.heapBytes(); }
 
   uint64_t count = 0;
-  uint64_t denominator = 1;
-  Wide sum = 0;              // over the denominator
-  UnsignedWide magnitude = 0;  // the sum of the numbers' magnitudes over the denominator
+  ExactAccumulator sum;
   CANumber largest;
   CANumber smallest;
   long double largestValue = 0;
@@ -168,12 +158,12 @@ struct ExactFold {
 
 struct TailState {
   int64_t y;  // the state holds the rows of the block from here to its end
-  ExactFold fold;
+  TailFold fold;
 };
 
 // A tall block that ranges end at, each starting at a row of its own: a remaining balance,
 // =SUM(B$k:B$N) in every row k. Folded from its last row up, as far as the ranges asked for
-// reach, while its cells are exact numbers (whose fold does not depend on the order), with the
+// reach, while its numbers are finite (their exact sum does not depend on the order), with the
 // state kept every kRowsPerState rows: a range is answered from the nearest state below its
 // first row and the few rows above it.
 struct Tail {
@@ -181,9 +171,9 @@ struct Tail {
 
   // The rows from here to the block's end are folded.
   int64_t foldedFrom;
-  ExactFold fold;
-  // A row with a cell that is not an exact number, fails in the mode, or passes the bounds: no
-  // range reaching it is answered.
+  TailFold fold;
+  // A row with a cell that fails in the mode, or whose number is not finite or could join the sum
+  // only rounded: no range reaching it is answered.
   std::optional<int64_t> stopsAt;
   std::vector<TailState> states;  // rows falling
   size_t rowsSinceState = 0;
@@ -193,13 +183,14 @@ struct Tail {
 // the lowest up, keeping a state every kRowsPerState rows when `tail` is given (into its states).
 // The row of a cell that does not fold, if one does.
 std::optional<int64_t> FoldRowsUp(const CADocument& document, const GridRange& block, int32_t mode, int64_t through,
-                                  int64_t before, ExactFold& fold, Tail* tail) {
+                                  int64_t before, TailFold& fold, Tail* tail) {
   const CADocument::RowList& rows = document.rows();
   auto row = std::lower_bound(rows.begin(), rows.end(), before,
                               [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
   while (row != rows.begin()) {
     --row;
     if ((*row)->gridY() < through) break;
+    ++g_blockRowsRead;
     if (!FoldRowCells(**row, block, mode, [&fold](const CANumber& number) { return fold.add(number); }))
       return (*row)->gridY();
     if (tail && ++tail->rowsSinceState == kRowsPerState) {
@@ -208,6 +199,19 @@ std::optional<int64_t> FoldRowsUp(const CADocument& document, const GridRange& b
     }
   }
   return std::nullopt;
+}
+
+// What the states from `first` on take, their sums' limbs too.
+size_t StatesBytes(const std::vector<State>& states, size_t first) {
+  size_t bytes = 0;
+  for (size_t i = first; i < states.size(); ++i) bytes += sizeof(State) + states[i].fold.heapBytes();
+  return bytes;
+}
+
+size_t StatesBytes(const std::vector<TailState>& states, size_t first) {
+  size_t bytes = 0;
+  for (size_t i = first; i < states.size(); ++i) bytes += sizeof(TailState) + states[i].fold.sum.heapBytes();
+  return bytes;
 }
 
 }  // namespace
@@ -222,12 +226,16 @@ struct CARangeMemo::Storage {
   std::unordered_set<Key, KeyHash> seenEnds;
   std::unordered_map<Key, Tail, KeyHash> tails;
   size_t bytes = 0;
+  size_t room = 0;
 };
 
 CARangeMemo::CARangeMemo(const CADocument& document)
     : document_(document), previous_(g_activeMemo), storage_(std::make_unique<Storage>()) {
   g_activeMemo = this;
+  storage_->room = std::max(g_leastRoomBytes, document.rows().size() * kRoomBytesPerRow);
 }
+
+size_t CARangeMemo::setLeastRoom(size_t bytes) { return std::exchange(g_leastRoomBytes, bytes); }
 
 CARangeMemo::~CARangeMemo() { g_activeMemo = previous_; }
 
@@ -244,12 +252,16 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
   const Key key{block.startPoint.x, block.endPoint.x, y0, mode};
   auto found = storage_->blocks.find(key);
   if (found == storage_->blocks.end()) {
-    constexpr size_t kSeenBytes = 64;  // a key in the set, about
-    if (storage_->bytes + sizeof(Block) + kSeenBytes > kRoomBytes) return std::nullopt;
+    // A range ending where others do, as a remaining balance's: answered from their fold from the
+    // end, with nothing kept for its start, so that the room grows with the rows at most.
+    const bool endFolded = storage_->tails.contains(Key{block.startPoint.x, block.endPoint.x, last, mode});
+    if (endFolded)
+      if (const std::optional<uint32_t> answer = foldTail(block, mode, aggregate)) return answer;
+    if (storage_->bytes + sizeof(Block) + kSeenBytes > storage_->room) return std::nullopt;
     if (storage_->seen.insert(key).second) {
       storage_->bytes += kSeenBytes;
       // No other range has started here: perhaps others end where this one does.
-      return foldTail(block, mode, aggregate);
+      return endFolded ? std::nullopt : foldTail(block, mode, aggregate);
     }
     storage_->bytes += sizeof(Block);
     found = storage_->blocks.emplace(key, Block(y0)).first;
@@ -261,7 +273,7 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
     memo.failsAt = row;
     memo.walkedTo = y0 - 1;
     memo.fold = ListAggregate(ListAggregate::kAll);
-    storage_->bytes -= memo.states.size() * sizeof(State);
+    storage_->bytes -= StatesBytes(memo.states, 0);
     memo.states = {};
     memo.keepsStates = false;
     memo.rowsSinceState = 0;
@@ -275,7 +287,7 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
                                     memo.keepsStates ? &memo.states : nullptr, &memo.rowsSinceState))
         return failed(*row);
       memo.walkedTo = last;
-      storage_->bytes += (memo.states.size() - kept) * sizeof(State);
+      storage_->bytes += StatesBytes(memo.states, kept);
     }
     *aggregate = memo.fold;
     return 0;
@@ -283,13 +295,13 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
 
   if (!memo.keepsStates) {
     // Asked for fewer rows than it has folded: the block is folded once more, keeping states.
-    if (storage_->bytes > kRoomBytes) return std::nullopt;
+    if (storage_->bytes > storage_->room) return std::nullopt;
     ListAggregate again(ListAggregate::kAll);
     if (const auto row = FoldRows(document_, block, mode, y0 - 1, memo.walkedTo, again, &memo.states,
                                   &memo.rowsSinceState))
       return failed(*row);
     memo.keepsStates = true;
-    storage_->bytes += memo.states.size() * sizeof(State);
+    storage_->bytes += StatesBytes(memo.states, 0);
   }
   const auto after = std::upper_bound(memo.states.begin(), memo.states.end(), last,
                                       [](int64_t y, const State& state) { return y < state.y; });
@@ -310,8 +322,7 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
   const Key key{block.startPoint.x, block.endPoint.x, last, mode};
   auto found = storage_->tails.find(key);
   if (found == storage_->tails.end()) {
-    constexpr size_t kSeenBytes = 64;
-    if (storage_->bytes + sizeof(Tail) + kSeenBytes > kRoomBytes) return std::nullopt;
+    if (storage_->bytes + sizeof(Tail) + kSeenBytes > storage_->room) return std::nullopt;
     if (storage_->seenEnds.insert(key).second) {
       storage_->bytes += kSeenBytes;
       return std::nullopt;
@@ -323,10 +334,10 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
   if (tail.stopsAt && first <= *tail.stopsAt) return std::nullopt;
   if (first < tail.foldedFrom) {
     // The rows the range adds above what is folded: final, since the formula asking reads them.
-    if (storage_->bytes > kRoomBytes) return std::nullopt;
+    if (storage_->bytes > storage_->room) return std::nullopt;
     const size_t kept = tail.states.size();
     const std::optional<int64_t> stop = FoldRowsUp(document_, block, mode, first, tail.foldedFrom, tail.fold, &tail);
-    storage_->bytes += (tail.states.size() - kept) * sizeof(TailState);
+    storage_->bytes += StatesBytes(tail.states, kept);
     if (stop) {
       tail.stopsAt = stop;
       tail.foldedFrom = *stop + 1;
@@ -337,17 +348,17 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
   // The nearest state at or below the first row, and the rows above it.
   const auto below = std::partition_point(tail.states.begin(), tail.states.end(),
                                           [first](const TailState& state) { return state.y >= first; });
-  ExactFold fold;
+  TailFold fold;
   int64_t before = last + 1;
   if (below != tail.states.begin()) {
     fold = std::prev(below)->fold;
     before = std::prev(below)->y;
   }
-  ExactFold above;
+  TailFold above;
   if (FoldRowsUp(document_, block, mode, first, before, above, nullptr)) return std::nullopt;
-  const std::optional<ExactFold> all = above.plus(fold);
+  const std::optional<TailFold> all = above.plus(fold);
   if (!all) return std::nullopt;
-  *aggregate = ListAggregate::ofExactNumbers(all->count, all->total(), all->largest, all->largestValue, all->smallest,
-                                              all->smallestValue);
+  *aggregate = ListAggregate::ofFolded(all->count, all->sum, all->largest, all->largestValue, all->smallest,
+                                        all->smallestValue);
   return 0;
 }

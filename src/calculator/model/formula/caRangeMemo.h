@@ -5,8 +5,9 @@
 // recalculation ends: a (block columns, first row, mode) that a second range starts at is folded
 // once, with the state kept every few rows, and a range of any length over it is answered from
 // the nearest state. A remaining balance, =SUM(B$k:B$N) in every row, is the same from the
-// other end: a block that a second range ends at is folded from its end up while its cells are
-// exact numbers (whole numbers and fractions), whose fold is the same in any order.
+// other end: a block that a second range ends at is folded from its end up, its numbers summed
+// exactly, so that their fold is the same in any order; a range ending there is answered from it
+// with nothing kept for its start.
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"
@@ -34,6 +35,10 @@ class CARangeMemo {
   // the list walk would: 0, or error 11 when a cell fails in the mode. Nothing when the memo
   // does not take the block (too short to gain, or its room is spent): the caller walks it.
   std::optional<uint32_t> fold(const GridRange& block, int32_t mode, ListAggregate* aggregate);
+
+  // The room every recalculation has for its folds at least, however few the sheet's rows; the
+  // one it had before. Tests lower it to meet what a sheet of millions of rows would.
+  static size_t setLeastRoom(size_t bytes);
 
   // Blocks shorter than this are walked each time: their walk costs less than a look-up.
   static constexpr int64_t kShortestBlock = 64;

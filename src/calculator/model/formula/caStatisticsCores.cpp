@@ -126,51 +126,29 @@ CANumber ListAggregate::average() const {
   return mean;
 }
 
-void CompensatedSum::addReal(long double value) {
-  hasReal_ = true;
-  const long double sum = real_ + value;
-  if (!std::isfinite(sum)) {
-    // An overflow ends the sum as a term that is not finite would.
-    invalid_ = CANumber::withRealResult(sum);
-    return;
-  }
-  // Neumaier: the low-order part of whichever addend is smaller is kept apart.
-  compensation_ += std::fabs(real_) >= std::fabs(value) ? (real_ - sum) + value : (value - sum) + real_;
-  real_ = sum;
-}
-
-void CompensatedSum::addExactByNumber(const CANumber& term) {
-  CANumber sum = exact_.value();
-  sum.add(term);
-  if (sum.form() <= kNumberFraction) {
-    exact_.set(sum);
-    return;
-  }
-  exact_ = ExactSum();
-  if (sum.isValid())
-    addReal(sum.realValue());
-  else
-    invalid_ = sum;
+void CompensatedSum::addBeyondNear(const CANumber& term) {
+  far_.add(near_.value());
+  near_ = ExactSum();
+  if (!near_.tryAdd(term)) addOther(term);
 }
 
 void CompensatedSum::addOther(const CANumber& term) {
   if (invalid_) return;
-  if (!term.isValid()) {
+  if (!term.isValid() || !std::isfinite(term.realValue())) {
     CANumber sum = result();
     sum.add(term);
     invalid_ = sum;
     return;
   }
-  addReal(term.realValue());
+  far_.add(term);
 }
 
 CANumber CompensatedSum::result() const {
   if (invalid_) return *invalid_;
-  if (!hasReal_) return exact_.value();
-  CompensatedSum total = *this;
-  total.addReal(exact_.value().realValue());
-  if (total.invalid_) return *total.invalid_;
-  return CANumber::withRealResult(total.real_ + total.compensation_);
+  if (far_.empty()) return near_.value();
+  ExactAccumulator total = far_;
+  total.add(near_.value());
+  return total.value();
 }
 
 CANumber SumOfOperands(std::span<const CANumber> operands) {

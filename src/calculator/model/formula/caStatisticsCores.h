@@ -8,9 +8,10 @@
 #include <span>
 #include <vector>
 
+#include "calculator/model/formula/caExactAccumulator.h"
 #include "calculator/model/formula/caFunctionCores.h"
 
-// The exact part of a running sum: integers and fractions kept over a common denominator and
+// The near part of a running sum: integers and fractions kept over a common denominator and
 // put in lowest terms only when read, or when the numerator leaves 64 bits. Adding a whole
 // number is then one addition, where CANumber::add reduces a fraction every time. A term is
 // taken only when the sum, in lowest terms, still fits CANumber's exact forms: exactly when
@@ -18,7 +19,7 @@
 class ExactSum {
  public:
   // Adds an integer or fraction; NO, leaving the sum as it was, when the sum would not fit or
-  // its common denominator would pass 63 bits (then only CANumber::add can tell).
+  // its common denominator would pass 63 bits (then a wider sum must take it).
   bool tryAdd(const CANumber& term);
   // The sum in canonical form.
   CANumber value() const;
@@ -38,39 +39,37 @@ class ExactSum {
   uint64_t cachedFactor_ = 1;
 };
 
-// A running sum that stays exact while its terms are integers and fractions that CANumber can
-// hold, and adds reals with Neumaier's compensation, so that SUM(1E20, 1, -1E20) is 1. Once a
-// term is NaN or infinite the sum is that term added to what came before, and stays so. The
-// exact part that no longer fits joins the reals, rounded once, at the term that CANumber::add
-// would have sent to its real path.
+// A running sum of any numbers: exact whatever the terms and their order (ExactAccumulator),
+// read as the exact sum where that is an exact number and as the nearest real otherwise, so
+// that SUM(1E20, 1, -1E20) is 1 and a sum whose partial sums pass 2^63 before they cancel loses
+// no term. Whole numbers and fractions whose partial sums keep to 64 bits, the common case, are
+// added by ExactSum first. Once a term is NaN or infinite the sum is that term added to what came
+// before, and stays so.
 class CompensatedSum {
  public:
   void add(const CANumber& term) {
-    // Sums of whole numbers and fractions, the common case, take the exact path at once.
+    // Sums of whole numbers and fractions take the exact path at once.
     if (term.form() <= kNumberFraction && !invalid_) {
-      if (!exact_.tryAdd(term)) addExactByNumber(term);
+      if (!near_.tryAdd(term)) addBeyondNear(term);
       return;
     }
     addOther(term);
   }
   CANumber result() const;
-  // The sum `total` of exact numbers, as adding them one by one gives it where no partial sum
-  // leaves 64 bits over their common denominator. Only on an empty sum.
-  void startWithExactSum(const CANumber& total) { exact_.set(total); }
+  // Starts an empty sum with the terms of `sum`.
+  void startWith(const ExactAccumulator& sum) { far_ = sum; }
+  // What the sum holds beyond its own size.
+  size_t heapBytes() const { return far_.heapBytes(); }
 
  private:
-  // The exact part's step as CANumber::add takes it; a sum that leaves the exact forms joins the
-  // reals, rounded once.
-  void addExactByNumber(const CANumber& term);
+  // A term that the near part cannot take: it goes on from that term, what it held added to the
+  // far part.
+  void addBeyondNear(const CANumber& term);
   // A real, NaN or infinite term.
   void addOther(const CANumber& term);
-  // Adds a real to the compensated part.
-  void addReal(long double value);
 
-  ExactSum exact_;
-  long double real_ = 0;
-  long double compensation_ = 0;
-  bool hasReal_ = false;
+  ExactSum near_;
+  ExactAccumulator far_;
   std::optional<CANumber> invalid_;
 };
 
@@ -89,14 +88,14 @@ class ListAggregate {
     if (parts_ & (kLargest | kSmallest)) addExtreme(number);
   }
 
-  // What folding `count` exact numbers gives, every part kept, where their sum is `sum` (no
-  // partial sum leaving 64 bits over their common denominator), the largest `largest` with its
-  // real value `largestValue`, the first of equal ones, and the smallest likewise.
-  static ListAggregate ofExactNumbers(uint64_t count, const CANumber& sum, const CANumber& largest,
-                                      long double largestValue, const CANumber& smallest, long double smallestValue) {
+  // What folding `count` numbers gives, every part kept, where their sum is `sum`, the largest
+  // `largest` with its real value `largestValue`, the first of equal ones, and the smallest
+  // likewise.
+  static ListAggregate ofFolded(uint64_t count, const ExactAccumulator& sum, const CANumber& largest,
+                                long double largestValue, const CANumber& smallest, long double smallestValue) {
     ListAggregate fold(kAll);
     fold.count_ = count;
-    fold.sum_.startWithExactSum(sum);
+    fold.sum_.startWith(sum);
     if (count > 0) {
       fold.largest_ = largest;
       fold.largestValue_ = largestValue;
@@ -107,6 +106,8 @@ class ListAggregate {
   }
 
   uint8_t parts() const { return parts_; }
+  // What the fold holds beyond its own size.
+  size_t heapBytes() const { return sum_.heapBytes(); }
   uint64_t count() const { return count_; }
   // Each as the core of the same name gives it for the list; 0 for an empty list.
   CANumber sum() const { return sum_.result(); }
@@ -137,7 +138,8 @@ class ListAggregate {
   uint8_t parts_;
 };
 
-// The compensated sum in list order; NaN or infinite once a term is. Empty: 0.
+// The exact sum of the list, rounded once where it is no exact number; NaN or infinite once a
+// term is. Empty: 0.
 CANumber SumOfOperands(std::span<const CANumber> operands);
 // The sum divided by the count (AVERAGE, AVERAGEA). Empty: 0.
 CANumber AverageCore(std::span<const CANumber> operands);

@@ -1,0 +1,266 @@
+#include "calculator/model/formula/caExactAccumulator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+using Limbs = std::vector<uint64_t>;
+using Signed = __int128;
+using Unsigned = unsigned __int128;
+
+constexpr uint64_t kOnes = ~uint64_t(0);
+
+bool Negative(const Limbs& a) { return !a.empty() && int64_t(a.back()) < 0; }
+uint64_t SignLimb(const Limbs& a) { return Negative(a) ? kOnes : 0; }
+
+// Gives `a` at least `limbs` limbs below a top limb that only repeats the sign, so that adding
+// a number of no more limbs cannot overflow it.
+void MakeRoom(Limbs& a, size_t limbs) {
+  const uint64_t sign = SignLimb(a);
+  if (a.size() < limbs + 1) {
+    a.resize(limbs + 1, sign);
+    return;
+  }
+  if (a.back() != (int64_t(a[a.size() - 2]) < 0 ? kOnes : 0)) a.push_back(sign);
+}
+
+// a += v · 2^(64 at), |v| < 2^127.
+void AddAt(Limbs& a, Signed v, size_t at) {
+  MakeRoom(a, at + 2);
+  const uint64_t parts[2] = {uint64_t(Unsigned(v)), uint64_t(Unsigned(v) >> 64)};
+  const uint64_t extension = v < 0 ? kOnes : 0;
+  bool carry = false;
+  for (size_t i = at; i < a.size(); ++i) {
+    const uint64_t add = i < at + 2 ? parts[i - at] : extension;
+    // Past the term, nothing changes once the carry and the extension cancel.
+    if (i >= at + 2 && carry == (extension == kOnes)) break;
+    const Unsigned sum = Unsigned(a[i]) + add + (carry ? 1 : 0);
+    a[i] = uint64_t(sum);
+    carry = (sum >> 64) != 0;
+  }
+}
+
+// a += b, both signed.
+void AddLimbs(Limbs& a, const Limbs& b) {
+  MakeRoom(a, std::max(a.size(), b.size()));
+  const uint64_t extension = SignLimb(b);
+  bool carry = false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const uint64_t add = i < b.size() ? b[i] : extension;
+    if (i >= b.size() && carry == (extension == kOnes)) break;
+    const Unsigned sum = Unsigned(a[i]) + add + (carry ? 1 : 0);
+    a[i] = uint64_t(sum);
+    carry = (sum >> 64) != 0;
+  }
+}
+
+void Negate(Limbs& a) {
+  bool carry = true;
+  for (uint64_t& limb : a) {
+    limb = ~limb + (carry ? 1 : 0);
+    carry = carry && limb == 0;
+  }
+}
+
+// The magnitude of a signed number, as unsigned limbs.
+Limbs Magnitude(const Limbs& a) {
+  Limbs m = a;
+  if (Negative(m)) Negate(m);
+  while (!m.empty() && m.back() == 0) m.pop_back();
+  return m;
+}
+
+// Unsigned a · factor.
+void MultiplyMagnitude(Limbs& a, uint64_t factor) {
+  uint64_t carry = 0;
+  for (uint64_t& limb : a) {
+    const Unsigned product = Unsigned(limb) * factor + carry;
+    limb = uint64_t(product);
+    carry = uint64_t(product >> 64);
+  }
+  if (carry) a.push_back(carry);
+}
+
+// Signed a · factor.
+void Multiply(Limbs& a, uint64_t factor) {
+  if (factor == 1 || a.empty()) return;
+  const bool negative = Negative(a);
+  Limbs m = Magnitude(a);
+  MultiplyMagnitude(m, factor);
+  m.push_back(0);
+  if (negative) Negate(m);
+  a = std::move(m);
+}
+
+// Unsigned a / divisor, the remainder returned.
+uint64_t DivideMagnitude(Limbs& a, uint64_t divisor) {
+  Unsigned remainder = 0;
+  for (size_t i = a.size(); i-- > 0;) {
+    const Unsigned part = (remainder << 64) | a[i];
+    a[i] = uint64_t(part / divisor);
+    remainder = part % divisor;
+  }
+  while (!a.empty() && a.back() == 0) a.pop_back();
+  return uint64_t(remainder);
+}
+
+uint64_t RemainderOfMagnitude(const Limbs& a, uint64_t divisor) {
+  Unsigned remainder = 0;
+  for (size_t i = a.size(); i-- > 0;) remainder = ((remainder << 64) | a[i]) % divisor;
+  return uint64_t(remainder);
+}
+
+// Whether any bit below bit i is set.
+bool AnyBitBelow(const Limbs& magnitude, int64_t i) {
+  if (i <= 0) return false;
+  const size_t whole = size_t(i / 64);
+  for (size_t k = 0; k < whole && k < magnitude.size(); ++k)
+    if (magnitude[k] != 0) return true;
+  return whole < magnitude.size() && i % 64 != 0 && (magnitude[whole] & ((uint64_t(1) << (i % 64)) - 1)) != 0;
+}
+
+// The real nearest to magnitude · 2^exponent, where `inexact` says that the true value lies a
+// little above it (past every bit the magnitude holds); ties go to the even mantissa.
+long double Rounded(const Limbs& magnitude, bool inexact, int64_t exponent) {
+  if (magnitude.empty()) return 0;
+  const int64_t top = int64_t(magnitude.size() - 1) * 64 + (63 - __builtin_clzll(magnitude.back()));
+  const auto bit = [&magnitude](int64_t i) -> uint64_t {
+    if (i < 0 || i / 64 >= int64_t(magnitude.size())) return 0;
+    return (magnitude[size_t(i / 64)] >> (i % 64)) & 1;
+  };
+  // The 64 bits from the top one down, the next one, and whether any lower one is set.
+  uint64_t mantissa = 0;
+  for (int64_t i = top; i > top - 64; --i) mantissa = (mantissa << 1) | bit(i);
+  const int64_t roundAt = top - 64;
+  const bool half = bit(roundAt) != 0;
+  const bool below = inexact || AnyBitBelow(magnitude, roundAt);
+  int64_t scale = exponent + top - 63;
+  if (half && (below || (mantissa & 1))) {
+    if (++mantissa == 0) {
+      mantissa = uint64_t(1) << 63;
+      ++scale;
+    }
+  }
+  if (scale > 20000) return HUGE_VALL;
+  if (scale < -20000) return 0;
+  return std::ldexp(static_cast<long double>(mantissa), int(scale));
+}
+
+}  // namespace
+
+bool ExactAccumulator::tryAdd(const CANumber& term) {
+  switch (term.form()) {
+    case kNumberInteger:
+      if (term.numerator() != 0) AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_), 0);
+      return true;
+    case kNumberFraction: {
+      const uint64_t d = term.denominator();
+      if (d == 0) return false;
+      if (denominator_ % d != 0) {
+        const uint64_t widen = d / std::gcd(denominator_, d);
+        if (Unsigned(denominator_) * widen > Unsigned(kInt64Max)) return false;
+        Multiply(numerator_, widen);
+        denominator_ *= widen;
+      }
+      AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_ / d), 0);
+      return true;
+    }
+    case kNumberReal: {
+      const long double value = term.realValue();
+      if (!std::isfinite(value)) return false;
+      addReal(value);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void ExactAccumulator::add(const CANumber& term) {
+  if (tryAdd(term) || term.form() != kNumberFraction) return;
+  const long double value = term.realValue();
+  if (!std::isfinite(value)) return;
+  rounded_ = true;
+  addReal(value);
+}
+
+void ExactAccumulator::addReal(long double value) {
+  hasReal_ = true;
+  if (value == 0) return;
+  int exponent = 0;
+  const long double fraction = std::frexp(std::fabs(value), &exponent);
+  // |value| = mantissa · 2^lowest, the mantissa's top bit set.
+  const auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 64));
+  const int64_t lowest = int64_t(exponent) - 64;
+  // Floor division: the limb that holds the term's lowest bit.
+  const int64_t limb = lowest >= 0 ? lowest / 64 : -((-lowest + 63) / 64);
+  if (limb < lowestLimb_) {
+    reals_.insert(reals_.begin(), size_t(lowestLimb_ - limb), 0);
+    lowestLimb_ = int32_t(limb);
+  }
+  const int64_t offset = lowest - int64_t(lowestLimb_) * 64;
+  const Unsigned shifted = Unsigned(mantissa) << (offset % 64);
+  AddAt(reals_, value < 0 ? -Signed(shifted) : Signed(shifted), size_t(offset / 64));
+}
+
+bool ExactAccumulator::add(const ExactAccumulator& other) {
+  const uint64_t g = std::gcd(denominator_, other.denominator_);
+  const Unsigned common = Unsigned(denominator_ / g) * other.denominator_;
+  if (common > Unsigned(kInt64Max)) return false;
+  Multiply(numerator_, uint64_t(common / denominator_));
+  Limbs theirs = other.numerator_;
+  Multiply(theirs, uint64_t(common / other.denominator_));
+  AddLimbs(numerator_, theirs);
+  denominator_ = uint64_t(common);
+
+  if (other.lowestLimb_ < lowestLimb_) {
+    reals_.insert(reals_.begin(), size_t(lowestLimb_ - other.lowestLimb_), 0);
+    lowestLimb_ = other.lowestLimb_;
+  }
+  if (other.lowestLimb_ > lowestLimb_) {
+    Limbs aligned = other.reals_;
+    if (!aligned.empty()) aligned.insert(aligned.begin(), size_t(other.lowestLimb_ - lowestLimb_), 0);
+    AddLimbs(reals_, aligned);
+  } else {
+    AddLimbs(reals_, other.reals_);
+  }
+  hasReal_ = hasReal_ || other.hasReal_;
+  rounded_ = rounded_ || other.rounded_;
+  return true;
+}
+
+CANumber ExactAccumulator::value() const {
+  if (!hasReal_) {
+    Limbs magnitude = Magnitude(numerator_);
+    if (magnitude.empty()) return CANumber();
+    const bool negative = Negative(numerator_);
+    const uint64_t g = std::gcd(RemainderOfMagnitude(magnitude, denominator_), denominator_);
+    DivideMagnitude(magnitude, g);
+    const uint64_t denominator = denominator_ / g;
+    if (magnitude.size() == 1) {
+      const uint64_t n = magnitude[0];
+      if (denominator == 1 && negative && n == uint64_t(1) << 63) return CANumber(kInt64Min);
+      if (n <= uint64_t(kInt64Max)) {
+        const int64_t signedN = negative ? -int64_t(n) : int64_t(n);
+        return denominator == 1 ? CANumber(signedN) : CANumber::withNumerator(signedN, denominator);
+      }
+    }
+  }
+  // numerator / denominator + reals, over one denominator: the reals' lowest limb is at most 0.
+  const size_t below = size_t(-int64_t(lowestLimb_));
+  Limbs total = numerator_;
+  if (!total.empty()) total.insert(total.begin(), below, 0);
+  Limbs reals = reals_;
+  Multiply(reals, denominator_);
+  AddLimbs(total, reals);
+  const bool negative = Negative(total);
+  Limbs magnitude = Magnitude(total);
+  // Two more limbs of quotient than the denominator's 63 bits leave the rounding at least 65
+  // bits to go by.
+  magnitude.insert(magnitude.begin(), 2, 0);
+  const bool inexact = DivideMagnitude(magnitude, denominator_) != 0;
+  const long double value = Rounded(magnitude, inexact, -64 * (int64_t(below) + 2));
+  return CANumber::withRealResult(negative ? -value : value);
+}
