@@ -5,6 +5,9 @@
 // =SUM($B$1:Bk), which is one long cycle (its workbook stores 0 for each total, as Excel does,
 // and the import keeps those values where the formulas compute otherwise). Then
 // typing into C1, which sends every formula of the sheet through one recalculation.
+// Then the sheets whose formulas come before the cells they read (TotalsSheets.h), the remaining
+// balance up to a million rows among them, and a remaining balance over computed reals (row k:
+// k, =SQRT(Ak), =SUM(Bk:B$N)), opened and with a value typed at its bottom.
 //
 // Each open reports its memory peaks (see BenchPeakMemory.h); they are meaningful one
 // benchmark per process:
