@@ -146,8 +146,6 @@ struct TailFold {
     return both;
   }
 
-  size_t bytes() const { return sizeof(TailFold) + sum.heapBytes(); }
-
   uint64_t count = 0;
   ExactAccumulator sum;
   CANumber largest;

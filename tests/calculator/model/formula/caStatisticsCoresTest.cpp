@@ -2,6 +2,7 @@
 // from mpmath (tools/make_function_vectors.py), plus the behaviours the vectors cannot show.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -57,6 +58,8 @@ TEST(StatisticsCores, SumsOfRealsKeepExactlyRepresentableResults) {
       {"1E20 + 0.5 - 1E20 + 0.25", {big, real(0.5L), minusBig, CANumber::withNumerator(1, 4)}, 0.75L},
       {"0.1 ten times", std::vector<CANumber>(10, CANumber::withRealResult(0.1L)), 10 * 0.1L},
       {"1E30 + 1E-30 - 1E30", {CANumber::withRealResult(1e30L), CANumber::withRealResult(1e-30L), CANumber::withRealResult(-1e30L)}, 1e-30L},
+      {"the largest real twice, less once", {real(LDBL_MAX), real(LDBL_MAX), real(-LDBL_MAX)}, LDBL_MAX},
+      {"1E4000 + 1E-4000 + 0.5 - 1E4000", {real(1e4000L), real(1e-4000L), real(0.5L), real(-1e4000L)}, 0.5L + 1e-4000L},
   };
   for (const Case& c : cases) EXPECT_EQ(SumOfOperands(c.terms).realValue(), c.expected) << c.name;
   // Squares and deviations are summed the same way.
