@@ -10,6 +10,7 @@
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/model/caXmlTags.h"
+#include "calculator/model/formula/caDateCores.h"
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
@@ -628,42 +629,61 @@ void CACell::fillFrom(const CACell& source, const CAFillInfo& info) {
     clearValue();
     return;
   }
+  // A series from a date, or from a formula showing one, counts in dates as the operators do.
+  const bool fromDate = source.valueType_ == kValueDate ||
+                        (source.valueType_ == kValueFormula && source.formulaResultType_ == kValueDate);
+  // A day index of 0 (a date beyond the years dates can have) leaves the cell empty.
+  const auto storeDate = [this](int32_t dayIndex) {
+    const int32_t oldType = valueType_;
+    clearValue();
+    if (dayIndex != 0) {
+      storeNumber(CANumber(dayIndex));
+      valueType_ = kValueDate;
+      needRecalc_ = false;
+    }
+    fixRowForValueTypeChange(oldType);
+  };
   switch (info.kind) {
     case kFillAdd: {
+      if (fromDate) {
+        // The date that many days on; a day index that is no real date adds as a number.
+        const FunctionResult moved = EdayCore(source.number_, info.step);
+        if (moved.succeeded()) {
+          storeDate(int32_t(moved.value.integerValue()));
+          break;
+        }
+      }
       CANumber number = source.number_;
       number.add(info.step);
       setNumberValue(number);
       break;
     }
     case kFillMultiply: {
+      // A date times a number names no date (nor anything else): the series has no next value,
+      // as a date series from a number has none.
+      if (fromDate) {
+        clearValue();
+        break;
+      }
       CANumber number = source.number_;
       number.multiply(info.step);
       setNumberValue(number);
       break;
     }
     case kFillDate: {
-      if (source.valueType_ != kValueDate) {
+      if (!fromDate) {
         clearValue();
         break;
       }
       const int64_t step = info.step.integerValue();
       const auto count = int32_t(std::clamp<int64_t>(step, INT32_MIN, INT32_MAX));
       const auto day = int32_t(std::clamp<int64_t>(source.number_.integerValue(), INT32_MIN, INT32_MAX));
-      int32_t result = 0;
       if (info.dateUnit == kFillDays)
-        result = AddToDayIndex(day, 0, 0, count);
+        storeDate(AddToDayIndex(day, 0, 0, count));
       else if (info.dateUnit == kFillMonths)
-        result = AddToDayIndex(day, 0, count, 0);
+        storeDate(AddToDayIndex(day, 0, count, 0));
       else
-        result = AddToDayIndex(day, count, 0, 0);
-      const int32_t oldType = valueType_;
-      clearValue();
-      if (result != 0) {
-        storeNumber(CANumber(result));
-        valueType_ = kValueDate;
-        needRecalc_ = false;
-      }
-      fixRowForValueTypeChange(oldType);
+        storeDate(AddToDayIndex(day, count, 0, 0));
       break;
     }
     default:

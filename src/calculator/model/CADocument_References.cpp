@@ -59,6 +59,9 @@ void CADocument::recalcEverything() { RecalcEverything(*this); }
 void CADocument::evaluate() {
   // Cells changed by an edit still under way have their readers marked first.
   markReferrersOfChangedPoints();
+  // What the edit left empty goes before anything is recalculated: a list that counts every
+  // value would read a cell still there with nothing in it as 0.
+  dropEmptiedCells();
   {
     // Within one recalculation the blocks its list functions fold stay as they are once read.
     const CARangeMemo memo(*this);
@@ -67,7 +70,7 @@ void CADocument::evaluate() {
   // Texts laid out again during the walk may have left placeholders behind; they go once every
   // text has its new overflow.
   takeBackOverflow();
-  // The edit is over: what it left empty goes.
+  // Overflow taken back may have left more.
   dropEmptiedCells();
 }
 

@@ -62,6 +62,12 @@ size_t ColumnIndexAtOrAfter(const CADocument::ColumnList& columns, int64_t x) {
   return size_t(it - columns.begin());
 }
 
+// A row that a shift took the last cell from goes with the emptied cells, unless it keeps a
+// format or a height.
+void NoteIfLeftEmpty(CADocument& document, const CARow& row) {
+  if (row.cells().empty()) document.noteEmptiedCell(GridPoint{0, row.gridY()});
+}
+
 // One row's part of a horizontal delete (the work of handleCell:inCells:forDelete: for each of
 // its cells): cells left of x0 stay, cells in [x0, x1] go, cells right of x1 move left by -dx.
 // The row stays sorted at every step, since the reference table finds cells through it.
@@ -73,6 +79,7 @@ void DeleteCellsOfRow(CADocument& document, CARow& row, int64_t x0, int64_t x1, 
     if (const CACell* cell = cells[last].cell()) document.dropReferencesOf(*cell);
   cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(last));
   for (size_t i = first; i < cells.size(); ++i) MoveEntry(document, cells[i], cells[i].x() + dx);
+  if (first != last) NoteIfLeftEmpty(document, row);
 }
 
 // Moves every cell of the row at x >= x0 right by dx, the last first.
@@ -83,7 +90,7 @@ void ShiftCellsOfRowRight(CADocument& document, CARow& row, int64_t x0, int64_t 
 }
 
 // Takes the cells with x in [x0, x1] out of every row from y0 on, after they have left the
-// reference table. Empty rows stay: they may carry a format or a height.
+// reference table. A row left with no cell is noted: the cells stored back may fill it again.
 std::vector<std::unique_ptr<CACell>> TakeColumnSpan(CADocument& document, int64_t y0, int64_t x0, int64_t x1) {
   std::vector<std::unique_ptr<CACell>> taken;
   CADocument::RowList& rows = document.mutableRows();
@@ -106,6 +113,7 @@ std::vector<std::unique_ptr<CACell>> TakeColumnSpan(CADocument& document, int64_
     // Plain numbers leave their row as cells: they are stored again at other rows.
     for (size_t i = first; i < last; ++i) taken.push_back(cells[i].release(rows[r]->gridY(), &document));
     cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(last));
+    if (first != last) NoteIfLeftEmpty(document, *rows[r]);
   }
   return taken;
 }

@@ -21,13 +21,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -127,6 +131,16 @@ class EmptiedCellsTest : public testing::Test {
     press(Qt::Key_C, Qt::ControlModifier);
     return QApplication::clipboard()->text().toStdString();
   }
+  // The sheet as Save As writes it in comma-separated text.
+  std::string savedCsv() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("sheet.csv"));
+    FLError error;
+    if (!document().saveToTextFile(path, true, &error)) return "not saved: " + error.reason.toStdString();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return "not written";
+    return file.readAll().toStdString();
+  }
   // A1 "pear", A2 "apple", B3 "x", with no history.
   void startAfresh() {
     document().clearRange(GridRange{{kGridWildcard, 0}, {kGridWildcard, 10}}, kClearAll, kUndoUnnamed);
@@ -167,6 +181,19 @@ TEST_F(EmptiedCellsTest, ACellEmptiedByAnyCommandIsNoCellToTheCommandsAfter) {
     shiftClick(1, 2);
     press(Qt::Key_D, Qt::ControlModifier);
   };
+  // Column B goes: nothing stands right of it to move in.
+  const std::function<void()> deleteColumn = [this] {
+    document().setSelectionRange(GridRange{{1, kGridWildcard}, {1, kGridWildcard}});
+    item("deleteRowOrColumn:0")->trigger();
+  };
+  const std::function<void()> deleteCellsLeft = [this] {
+    click(1, 2);
+    item("deleteCells:0")->trigger();
+  };
+  const std::function<void()> deleteCellsUp = [this] {
+    click(1, 2);
+    item("deleteCells:1")->trigger();
+  };
   const std::function<void()> replaceWithNothing = [this] {
     replaceAll("x", "");
   };
@@ -201,6 +228,11 @@ TEST_F(EmptiedCellsTest, ACellEmptiedByAnyCommandIsNoCellToTheCommandsAfter) {
       {"Replace, undone and redone", &replaceWithNothing, 2, kSorted, "A1:A2", 2, kCopied},
       {"Typing", &typeEmptyText, 0, kSorted, "A1:A2", 2, kCopied},
       {"Typing, undone and redone", &typeEmptyText, 2, kSorted, "A1:A2", 2, kCopied},
+      {"Delete Columns", &deleteColumn, 0, kSorted, "A1:A2", 2, kCopied},
+      {"Delete Columns, undone and redone", &deleteColumn, 2, kSorted, "A1:A2", 2, kCopied},
+      {"Delete Cells Left", &deleteCellsLeft, 0, kSorted, "A1:A2", 2, kCopied},
+      {"Delete Cells Up", &deleteCellsUp, 0, kSorted, "A1:A2", 2, kCopied},
+      {"Delete Cells Up, undone and redone", &deleteCellsUp, 2, kSorted, "A1:A2", 2, kCopied},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.way);
@@ -216,5 +248,63 @@ TEST_F(EmptiedCellsTest, ACellEmptiedByAnyCommandIsNoCellToTheCommandsAfter) {
               c.extent);
     EXPECT_EQ(document().rows().size(), c.rows);
     EXPECT_EQ(copiedSheet(), c.copied);
+    // The saved file ends with the last row that holds something.
+    std::string csv = c.copied;
+    std::replace(csv.begin(), csv.end(), '\t', ',');
+    EXPECT_EQ(savedCsv(), csv);
+  }
+}
+
+// The recalculation of the command that empties a cell reads it as no cell: AVERAGEA and the
+// variances that count every value leave it out at once, and so does the file saved next.
+TEST_F(EmptiedCellsTest, TheCommandThatEmptiesACellRecalculatesWithoutIt) {
+  const std::function<void()> deleteKey = [this] {
+    click(1, 2);
+    press(Qt::Key_Delete);
+  };
+  const std::function<void()> cut = [this] {
+    click(1, 2);
+    press(Qt::Key_X, Qt::ControlModifier);
+  };
+  const std::function<void()> typeEmptyText = [this] {
+    click(1, 2);
+    type("y");
+    press(Qt::Key_Backspace);
+    press(Qt::Key_Return);
+  };
+  // A3 holds nothing: filling right from it empties B3.
+  const std::function<void()> fillRight = [this] {
+    click(0, 2);
+    shiftClick(1, 2);
+    press(Qt::Key_R, Qt::ControlModifier);
+  };
+  const std::function<void()> replaceWithNothing = [this] { replaceAll("7", ""); };
+  const std::pair<const char*, const std::function<void()>*> ways[] = {
+      {"Delete", &deleteKey}, {"Cut", &cut}, {"Typing", &typeEmptyText},
+      {"Fill Right", &fillRight}, {"Replace", &replaceWithNothing},
+  };
+  // Of 5, 6 and 8: the mean 19/3, the squared deviations 16/9, 1/9 and 25/9.
+  const char* const formulas[] = {"=AVERAGEA(B1:B4)", "=VARPA(B1:B4)", "=VARA(B1:B4)", "=STDEVPA(B1:B4)",
+                                  "=STDEVA(B1:B4)", "=COUNTA(B1:B4)"};
+  const long double expected[] = {19.0L / 3, 14.0L / 9, 7.0L / 3, std::sqrt(14.0L / 9), std::sqrt(7.0L / 3), 3};
+  for (const auto& [way, empty] : ways) {
+    SCOPED_TRACE(way);
+    document().clearRange(GridRange{{kGridWildcard, 0}, {kGridWildcard, 10}}, kClearAll, kUndoUnnamed);
+    controller.undoManager()->clearUndo();
+    for (int64_t y = 0; y < 4; ++y) put(1, y, std::to_string(5 + y).c_str());
+    for (int64_t y = 0; y < 6; ++y) put(3, y, formulas[y]);
+    document().evaluate();
+    activate();
+    (*empty)();
+    EXPECT_EQ(text(1, 2), "-") << "B3 was not emptied";
+    for (int64_t y = 0; y < 6; ++y) {
+      const CACell* cell = document().cellAtGridPoint(GridPoint{3, y});
+      ASSERT_TRUE(cell && cell->number()) << formulas[y];
+      EXPECT_NEAR(double(cell->number()->realValue()), double(expected[y]), 1e-12) << formulas[y];
+    }
+    EXPECT_TRUE(*document().cellAtGridPoint(GridPoint{3, 0})->number() == CANumber::withNumerator(19, 3));
+    EXPECT_TRUE(*document().cellAtGridPoint(GridPoint{3, 1})->number() == CANumber::withNumerator(14, 9));
+    const std::string csv = savedCsv();
+    EXPECT_EQ(csv.substr(0, csv.find('\n')).substr(0, 12), ",5,,6.333333") << csv;
   }
 }

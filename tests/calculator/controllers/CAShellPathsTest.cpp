@@ -18,6 +18,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLActionHandler.h"
 #include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/flRecentlyUsed.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/UserDefaults.h"
@@ -63,6 +64,9 @@ class ShellPathsTest : public testing::Test {
     QTest::qWait(10);
     FLAlert::sharedInstance().setModalRunner({});
     clearStoredState();
+    // The format the save panel last proposed is the process's: a save as PDF here must not
+    // make a later test's panel propose PDF.
+    FLDocumentWC::setLastFormatIndex(0);
   }
   static void clearStoredState() {
     QDir(CalculatorSupportFolder()).removeRecursively();

@@ -173,6 +173,57 @@ TEST_F(EditCommandTest, APictureGoesIntoTheActiveCell) {
   EXPECT_EQ(document.pictures().size(), pictures);
 }
 
+// A series from a date, or from a formula that shows one, counts in days as "+" does with a date;
+// a date series takes the date a formula shows. A date times a number names no date.
+TEST(EditCommandsTest, AFillSeriesFromADateCountsInDates) {
+  ModelEnvironment environment;
+  struct Case {
+    const char* first;  // B1; A1 holds 31 January 2024
+    int32_t kind;
+    int32_t unit;
+    int64_t step;
+    const char* filled;  // B2 and B3 as "type value", "-" for no value
+  };
+  const Case cases[] = {
+      {"2024-01-31", kFillAdd, kFillDays, 7, "date 20240207, date 20240214"},
+      {"2024-01-01", kFillAdd, kFillDays, -1, "date 20231231, date 20231230"},
+      {"=DATE(2024,1,31)", kFillAdd, kFillDays, 7, "date 20240207, date 20240214"},
+      {"3000-12-30", kFillAdd, kFillDays, 1, "date 30001231, -"},
+      {"2024-01-31", kFillMultiply, kFillDays, 3, "-, -"},
+      {"=A1+1", kFillMultiply, kFillDays, 3, "-, -"},
+      {"=DATE(2024,1,31)", kFillDate, kFillDays, 1, "date 20240201, date 20240202"},
+      {"=A1+1", kFillDate, kFillDays, 1, "date 20240202, date 20240203"},
+      {"=A1+1", kFillDate, kFillMonths, 1, "date 20240301, date 20240401"},
+      {"=A1*1", kFillDate, kFillDays, 1, "-, -"},
+      {"10", kFillAdd, kFillDays, 7, "# 17, # 24"},
+      {"=A1*1", kFillAdd, kFillDays, 7, "# 20240138, # 20240145"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.first) + " kind " + std::to_string(c.kind));
+    Scratch sheet;
+    CADocument& document = sheet.document;
+    document.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("2024-01-31"));
+    document.cellAtGridPointImperative(A1("B1"))->setFormula(QString::fromLatin1(c.first));
+    document.cellAtGridPointImperative(A1("B3"))->setFormula(QStringLiteral("old"));
+    document.evaluate();
+    ASSERT_EQ(document.cellAtGridPoint(A1("A1"))->valueType(), kValueDate);
+    document.setSelectionRange(Range("B1", "B3"));
+    CAFillInfo info;
+    info.kind = c.kind;
+    info.dateUnit = c.unit;
+    info.step = CANumber(c.step);
+    document.fillUsingInfo(info);
+    QStringList filled;
+    for (const char* at : {"B2", "B3"}) {
+      const CACell* cell = document.cellAtGridPoint(A1(at));
+      filled.append(cell && cell->number() ? QString::fromLatin1(g_valueStrings[cell->valueType()]) +
+                                                 QLatin1Char(' ') + cell->number()->description()
+                                           : QStringLiteral("-"));
+    }
+    EXPECT_EQ(filled.join(QStringLiteral(", ")).toStdString(), c.filled);
+  }
+}
+
 TEST(EditCommandsTest, WholeLineCommandsReachOnlyAsFarAsTheirOwnLines) {
   ModelEnvironment environment;
   Scratch sheet;

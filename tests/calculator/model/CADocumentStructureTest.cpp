@@ -124,6 +124,24 @@ TEST_F(StructureTest, AMovedFormulaIsRegisteredAtItsNewPointAtOnce) {
   EXPECT_TRUE(referrersOf("A1").empty());
 }
 
+// Cells inserted over the first rows of a column of amounts whose shares stand beside them: the
+// total keeps to the column the moved amounts went to, and never takes in the shares that read
+// it.
+TEST_F(StructureTest, CellsInsertedOverPartOfARangeLeaveTheTotalOutOfItsReaders) {
+  for (int y = 4; y <= 8; ++y) {
+    enter(qPrintable(QStringLiteral("B%1").arg(y)), qPrintable(QString::number(y * 10)));
+    enter(qPrintable(QStringLiteral("C%1").arg(y)), qPrintable(QStringLiteral("=B%1/B$9").arg(y)));
+  }
+  enter("B9", "=SUM(B4:B8)");
+  select("B4", "C5");
+  expectUndoAndRedo([&] { document.insert(kEditCellsHorizontal); });
+  EXPECT_EQ(text("B9"), QStringLiteral("=SUM(D4:D8)"));
+  EXPECT_EQ(value("B9"), QStringLiteral("90"));
+  EXPECT_EQ(text("E4"), QStringLiteral("=D4/B$9"));
+  EXPECT_EQ(value("E4"), QStringLiteral("4/9"));
+  EXPECT_EQ(value("C8"), QStringLiteral("8/9"));
+}
+
 TEST_F(StructureTest, TransferCellsReplacesTheBlockRowByRow) {
   CADocument source;
   source.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("s1"));

@@ -254,6 +254,8 @@ class LiteralRecalculation {
   explicit LiteralRecalculation(CADocument& document) : document_(document) {}
 
   void run() {
+    // The cells the edit left empty go first: no formula reads them as cells that hold nothing.
+    document_.dropEmptiedCells();
     std::set<CACell*, ByPosition> waiting;
     for (const std::unique_ptr<CARow>& row : document_.rows()) {
       for (const CACellEntry& entry : row->cells()) {
@@ -284,7 +286,7 @@ class LiteralRecalculation {
       cell->setCircularError();
       document_.redrawCell(cell->gridPoint());
     }
-    // As every evaluation, the recalculation ends the edit: the cells it left empty go.
+    // As every evaluation, the recalculation ends the edit: any cells it left empty go too.
     document_.dropEmptiedCells();
   }
 

@@ -36,6 +36,14 @@ GridRange Ordered(GridRange range) {
   return range;
 }
 
+// A shifted range keeps its end not before its start: a relative end that the edit left behind
+// its start is brought up to it, so that the range does not take in the cells the start moved
+// past. An absolute end never moves; a start that passes one changes places with it instead.
+int64_t KeepNotBefore(int64_t start, int64_t end) {
+  if (end < 0) return end;
+  return std::max(NormalizeCoordinate(start), end);
+}
+
 // The edited selection, classified and normalised once for every token of a pass.
 struct EditShift {
   int64_t dx = 0;
@@ -165,12 +173,12 @@ bool AffectedByEdit(const EditShift& e, const CAFormulaToken& token, GridPoint* 
       if (deleted) *deleted = true;
       return true;
     }
-    // Where each corner goes; AdjustReference puts them in order.
+    // Where each corner goes; AdjustReference puts corners round an absolute end in order.
     GridRange moved;
     moved.startPoint.x = ShiftStartX(e, s.x, s.y);
-    moved.endPoint.x = ShiftEndX(e, t.x, t.y);
+    moved.endPoint.x = KeepNotBefore(moved.startPoint.x, ShiftEndX(e, t.x, t.y));
     moved.startPoint.y = ShiftStartY(e, moved.startPoint.x, s.y);
-    moved.endPoint.y = ShiftEndY(e, moved.endPoint.x, t.y);
+    moved.endPoint.y = KeepNotBefore(moved.startPoint.y, ShiftEndY(e, moved.endPoint.x, t.y));
     if (OffGrid(moved.startPoint)) {
       if (deleted) *deleted = true;
       return true;

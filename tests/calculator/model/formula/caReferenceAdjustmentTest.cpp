@@ -102,6 +102,22 @@ TEST(caReferenceAdjustment, DeletionShiftsLaterReferencesAndFlagsLostOnes) {
   });
 }
 
+// A shift of part of a range moves one of its corners only; the end is then kept not before the
+// start, so the range never takes in cells that neither corner named (the cells the start moved
+// past).
+TEST(caReferenceAdjustment, AShiftedRangeKeepsItsEndNotBeforeItsStart) {
+  RunEditCases({
+      {"cells right over the first rows", "=SUM(B4:B8)", 2, 0, Block(1, 3, 2, 4), "=SUM(D4:D8)", false},
+      {"cells right, start only absolute", "=SUM(B4:$B8)+SUM($B4:B8)", 2, 0, Block(1, 3, 2, 4),
+       "=SUM(D4:$B8)+SUM($B4:B8)", false},
+      {"cells down over the first columns", "=SUM(D2:H2)", 0, 2, Block(3, 1, 4, 2), "=SUM(D4:H4)", false},
+      {"cells left under the last row", "=SUM(C1:E5)", -3, 0, Block(1, 4, 3, 4), "=SUM(C1:C5)", false},
+      {"cells left, absolute start", "=SUM($C1:E5)", -3, 0, Block(1, 4, 3, 4), "=SUM($C1:C5)", false},
+      {"cells up beside the last column", "=SUM(B5:E6)", 0, -3, Block(4, 1, 4, 3), "=SUM(B5:E5)", false},
+      {"cells up, typed end first", "=SUM(E6:B5)", 0, -3, Block(4, 1, 4, 3), "=SUM(E5:B5)", false},
+  });
+}
+
 TEST(caReferenceAdjustment, CopyMovesRelativeCoordinatesOnly) {
   struct { const char* formula; int64_t dx, dy; const char* expected; } cases[] = {
       {"=A1+$B$1", 1, 1, "=B2+$B$1"}, {"=B3", -5, -5, "=A1"}, {"=A$1*$A2", 2, 3, "=C$1*$A5"},
