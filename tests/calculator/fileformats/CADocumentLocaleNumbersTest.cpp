@@ -221,6 +221,70 @@ TEST_F(LocaleNumbersTest, SavedNumbersAreTheirExactDigitsWhereTheyHaveAnEnd) {
   }
 }
 
+// Other programs write negatives with the minus sign proper (U+2212): they are the same numbers
+// however they come in, and numbers grouped as the locale groups them stay numbers, while a
+// separator that groups no digits leaves the text as it is.
+TEST_F(LocaleNumbersTest, NegativesWithTheMinusSignAndGroupedNumbersComeInAsNumbers) {
+  const struct {
+    const char* locale;
+    const char* fields[6];  // -1234.56, -0.5, -0.025, 1234567, texts
+  } locales[] = {
+      {"en_US", {"\u22121,234.56", "\u22120.50", "\u22122.50%", "1,234,567", "12,34", "1,2,3"}},
+      {"de_DE", {"\u22121.234,56", "\u22120,50", "\u22122,50%", "1.234.567", "12.34", "192.168.1.1"}},
+      {"fr_FR", {"\u22121234,56", "\u22120,50", "\u22122,50%", "1234567", "\u2212", "\u2212-1"}},
+  };
+  const CANumber numbers[] = {CANumber::withNumerator(-123456, 100), CANumber::withNumerator(-1, 2),
+                              CANumber::withNumerator(-1, 40), CANumber(1234567)};
+  const struct {
+    const char* name;
+    std::function<QByteArray(const QStringList&)> file;
+  } ways[] = {
+      {"values.csv",
+       [](const QStringList& fields) {
+         QStringList quoted;
+         for (const QString& field : fields) quoted << QLatin1Char('"') + field + QLatin1Char('"');
+         return quoted.join(u',').toUtf8() + '\n';
+       }},
+      {"values.txt", [](const QStringList& fields) { return fields.join(u'\t').toUtf8() + '\n'; }},
+      {"values.html",
+       [](const QStringList& fields) {
+         return "<html><body><table><tr><td>" + fields.join(QStringLiteral("</td><td>")).toUtf8() +
+                "</td></tr></table></body></html>\n";
+       }},
+      {"pasted text", nullptr},
+  };
+  for (const auto& l : locales) {
+    const TestLocale scope(l.locale);
+    QStringList fields;
+    for (const char* field : l.fields) fields << QString::fromUtf8(field);
+    for (const auto& way : ways) {
+      SCOPED_TRACE(std::string(l.locale) + ", " + way.name);
+      Sheet sheet;
+      if (way.file) {
+        const QString file = path(QString::fromLatin1(way.name));
+        ASSERT_TRUE(WriteFileBytes(file, way.file(fields)));
+        FLError error;
+        ASSERT_NE(sheet.document.openFile(file, &error), 0) << error.reason.toStdString();
+      } else {
+        QMimeData pasted;
+        pasted.setText(fields.join(u'\t'));
+        sheet.document.setSelectionPoint({0, 0});
+        ASSERT_TRUE(sheet.document.paste(&pasted, false));
+      }
+      for (int64_t x = 0; x < int64_t(fields.size()); ++x) {
+        const CACell* cell = sheet.document.cellAtGridPoint({x, 0});
+        ASSERT_NE(cell, nullptr) << x;
+        if (x < int64_t(std::size(numbers))) {
+          EXPECT_EQ(cell->valueType(), kValueNumber) << fields[x].toStdString();
+          EXPECT_EQ(cell->number().value_or(CANumber()), numbers[x]) << fields[x].toStdString();
+        } else {
+          EXPECT_EQ(cell->valueType(), kValueText) << fields[x].toStdString();
+        }
+      }
+    }
+  }
+}
+
 TEST_F(LocaleNumbersTest, CopiedFormulasKeepTheirMeaningUnderTheLocaleThatPastes) {
   const struct {
     const char* from;
