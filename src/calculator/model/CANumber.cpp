@@ -78,7 +78,7 @@ bool IsMinusSign(QChar c) { return c == QLatin1Char('-') || c.unicode() == u'\u2
 // integer part (exactly three after an earlier separator, which the look-ahead there ensured)
 // and is followed by exactly three digits. Any other separator is no part of a number: "12.34",
 // "1.2.3" or "01.03.2024" where "." groups digits are not numbers that lost their dots.
-bool SeparatorGroupsDigits(const QString& text, qsizetype at, qsizetype end, int digitsBefore) {
+bool SeparatorGroupsDigits(const QString& text, qsizetype at, qsizetype end, qsizetype digitsBefore) {
   if (digitsBefore < 1 || digitsBefore > 3) return false;
   if (end - at < 4) return false;
   for (qsizetype k = at + 1; k <= at + 3; ++k)
@@ -489,7 +489,7 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
   // rounded step, so that the shortest text of a real reads back as that very real.
   const qsizetype mantissaStart = i;
   bool fractionFollows = false;
-  int groupDigits = 0;  // digits since the integer part began or since its last group separator
+  qsizetype groupDigits = 0;  // digits since the integer part began or since its last group separator
   while (i < end) {
     const QChar c = text[i];
     if (IsDigit(c)) {
