@@ -311,11 +311,40 @@ QString LocaleDecimalText(QString text) {
   return text;
 }
 
+// The decimal digits of a fraction whose denominator has no prime factor but 2 and 5: its
+// exact text. Nothing for any other fraction, which has no end.
+std::optional<QString> TerminatingDecimalText(int64_t numerator, uint64_t denominator) {
+  if (denominator == 0) return std::nullopt;
+  uint64_t rest = denominator;
+  while (rest % 2 == 0) rest /= 2;
+  while (rest % 5 == 0) rest /= 5;
+  if (rest != 1) return std::nullopt;
+  const bool negative = numerator < 0;
+  const unsigned __int128 magnitude =
+      negative ? (unsigned __int128)(0 - (uint64_t)numerator) : (unsigned __int128)(uint64_t)numerator;
+  unsigned __int128 remainder = magnitude % denominator;
+  QString text = QString::number((qulonglong)(magnitude / denominator));
+  if (remainder != 0) {
+    text += QLatin1Char('.');
+    // At most 64 digits: the denominator is below 2^64.
+    for (int i = 0; remainder != 0 && i < 70; ++i) {
+      remainder *= 10;
+      text += QLatin1Char(char('0' + int(remainder / denominator)));
+      remainder %= denominator;
+    }
+  }
+  return negative ? QLatin1Char('-') + text : text;
+}
+
 }  // namespace
 
 QString CACell::formatNumber(const CANumber& number, const CANumberFormat* format) const {
   if (saving_ && number.form() == kNumberFraction) {
-    // Files get the value a fraction stands for, as other programs read numbers.
+    // A fraction with a decimal end (cents, eighths) is written as its very digits: through an
+    // extended real they would gain a false last digit (8673.910000000000001).
+    if (const auto exact = TerminatingDecimalText(number.numerator(), number.denominator()))
+      return LocaleDecimalText(*exact);
+    // Any other fraction gets the value it stands for, as other programs read numbers.
     const long double value = number.realValue();
     CANumberFormat real;
     const long double magnitude = std::fabs(value);
@@ -392,31 +421,6 @@ QString CACell::savingText() const {
 }
 
 namespace {
-
-// The decimal digits of a fraction whose denominator has no prime factor but 2 and 5: its
-// exact text. Nothing for any other fraction, which has no end.
-std::optional<QString> TerminatingDecimalText(int64_t numerator, uint64_t denominator) {
-  if (denominator == 0) return std::nullopt;
-  uint64_t rest = denominator;
-  while (rest % 2 == 0) rest /= 2;
-  while (rest % 5 == 0) rest /= 5;
-  if (rest != 1) return std::nullopt;
-  const bool negative = numerator < 0;
-  const unsigned __int128 magnitude =
-      negative ? (unsigned __int128)(0 - (uint64_t)numerator) : (unsigned __int128)(uint64_t)numerator;
-  unsigned __int128 remainder = magnitude % denominator;
-  QString text = QString::number((qulonglong)(magnitude / denominator));
-  if (remainder != 0) {
-    text += QLatin1Char('.');
-    // At most 64 digits: the denominator is below 2^64.
-    for (int i = 0; remainder != 0 && i < 70; ++i) {
-      remainder *= 10;
-      text += QLatin1Char(char('0' + int(remainder / denominator)));
-      remainder %= denominator;
-    }
-  }
-  return negative ? QLatin1Char('-') + text : text;
-}
 
 // How the text reads back when a cell is given it: the same number, in the same form when
 // `sameForm`.

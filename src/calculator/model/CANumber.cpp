@@ -70,6 +70,22 @@ int64_t TruncatedQuotient(int64_t n, uint64_t d) {
 
 bool IsDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
 
+// The hyphen-minus a keyboard types, or the minus sign proper that typeset numbers (exports of
+// other spreadsheets among them) are written with.
+bool IsMinusSign(QChar c) { return c == QLatin1Char('-') || c.unicode() == u'\u2212'; }
+
+// A group separator at `at` groups digits only when it follows one to three digits of the
+// integer part (exactly three after an earlier separator, which the look-ahead there ensured)
+// and is followed by exactly three digits. Any other separator is no part of a number: "12.34",
+// "1.2.3" or "01.03.2024" where "." groups digits are not numbers that lost their dots.
+bool SeparatorGroupsDigits(const QString& text, qsizetype at, qsizetype end, qsizetype digitsBefore) {
+  if (digitsBefore < 1 || digitsBefore > 3) return false;
+  if (end - at < 4) return false;
+  for (qsizetype k = at + 1; k <= at + 3; ++k)
+    if (!IsDigit(text[k])) return false;
+  return at + 4 == end || !IsDigit(text[at + 4]);
+}
+
 long double ScaleByPowerOfTen(long double r, int64_t exponent) {
   if (r == 0) return r;
   // In two halves, so that a large exponent applied to a small value does not overflow early.
@@ -435,7 +451,7 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
     const QChar c = text[i];
     if (CharIsCurrency(c.unicode())) {
       ++i;
-    } else if (c == QLatin1Char('-')) {
+    } else if (IsMinusSign(c)) {
       if (i + 1 >= end || signSeen) {
         *index = i;
         return CANumber();
@@ -473,6 +489,7 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
   // rounded step, so that the shortest text of a real reads back as that very real.
   const qsizetype mantissaStart = i;
   bool fractionFollows = false;
+  qsizetype groupDigits = 0;  // digits since the integer part began or since its last group separator
   while (i < end) {
     const QChar c = text[i];
     if (IsDigit(c)) {
@@ -480,8 +497,11 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
       r = r * 10 + digit;
       if (form == kNumberInteger) appendDigit(digit);
       *sawDigit = true;
+      ++groupDigits;
       ++i;
-    } else if (c == groupSeparator && allowGroups && groupSeparator != QLatin1Char(' ')) {
+    } else if (c == groupSeparator && allowGroups && groupSeparator != QLatin1Char(' ') &&
+               SeparatorGroupsDigits(text, i, end, groupDigits)) {
+      groupDigits = 0;
       ++i;
     } else if (c == decimalSeparator) {
       ++i;
@@ -514,9 +534,9 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
   if (i + 1 < end && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
     qsizetype j = i + 1;
     bool exponentNegative = false;
-    const bool signed_ = text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-');
+    const bool signed_ = text[j] == QLatin1Char('+') || IsMinusSign(text[j]);
     if (signed_ && j + 1 < end && IsDigit(text[j + 1])) {
-      exponentNegative = text[j] == QLatin1Char('-');
+      exponentNegative = IsMinusSign(text[j]);
       ++j;
     } else if (!IsDigit(text[j])) {
       *index = signed_ ? j + 1 : j;

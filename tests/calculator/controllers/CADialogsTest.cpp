@@ -371,11 +371,16 @@ TEST_F(DialogsTest, ADateWrittenWithDotsIsADateWhereverItIsEntered) {
   };
   QTemporaryDir folder;
   const QString csv = folder.filePath(QStringLiteral("dates.csv"));
-  ASSERT_TRUE(WriteFileBytes(csv, "01.03.2024,03.03.2024,\"1.234.567,5\"\n14.3.2024,31.02.2024\n"));
+  ASSERT_TRUE(WriteFileBytes(csv, "01.03.2024,03.03.2024,\"1.234.567,5\",1.000.000,12.34,192.168.1.1\n"
+                                 "14.3.2024,31.02.2024\n"));
   ASSERT_NE(document().openFile(csv, nullptr), 0);
   EXPECT_EQ(dayIndex(0, 0), 20240301);
   EXPECT_EQ(dayIndex(1, 0), 20240303);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{2, 0})->number().value_or(CANumber()), CANumber::withNumerator(2469135, 2));
+  // Dots that group digits make a number; dots anywhere else leave the text as it is.
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{3, 0})->number().value_or(CANumber()), CANumber(1000000));
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{4, 0})->valueType(), kValueText);
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{5, 0})->valueType(), kValueText);
   EXPECT_EQ(dayIndex(0, 1), 20240314);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{1, 1})->valueType(), kValueText);
 
@@ -402,15 +407,30 @@ TEST_F(DialogsTest, ADateWrittenWithDotsIsADateWhereverItIsEntered) {
   document().evaluate();
   EXPECT_EQ(document().cellAtGridPoint(f4)->number().value_or(CANumber()), CANumber(2));
 
-  // Replace All makes a text a date.
+  // A grouped number typed in the formula bar is that number; a stray dot keeps the text.
+  for (const auto& [x, typed] : {std::pair{7, "1.234.567,5"}, std::pair{8, "3.14"}}) {
+    document().setSelectionPoint(GridPoint{x, 4});
+    QTest::mouseClick(bar->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    QTest::keyClicks(bar, QString::fromLatin1(typed));
+    QTest::keyClick(bar, Qt::Key_Return);
+  }
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{7, 4})->number().value_or(CANumber()), CANumber::withNumerator(2469135, 2));
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{8, 4})->valueType(), kValueText);
+
+  // Replace All makes a text a date, or a grouped number, and leaves stray dots a text.
   put(6, 3, "14x3x2024");
+  put(7, 3, "1x000x000");
+  put(8, 3, "12x34");
   item("find:")->trigger();
   CAFindDialog& panel = CAFindDialog::sharedInstance();
   type(child<QLineEdit>(&panel, "findField"), QStringLiteral("x"));
   type(child<QLineEdit>(&panel, "replaceField"), QStringLiteral("."));
   child<QPushButton>(&panel, "replaceAll")->click();
-  EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QStringLiteral("1 replaced"));
+  EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QStringLiteral("3 replaced"));
   EXPECT_EQ(dayIndex(6, 3), 20240314);
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{7, 3})->number().value_or(CANumber()), CANumber(1000000));
+  EXPECT_EQ(document().cellAtGridPoint(GridPoint{8, 3})->valueType(), kValueText);
   g_requireDayIndexYear = savedRequireYear;
 }
 

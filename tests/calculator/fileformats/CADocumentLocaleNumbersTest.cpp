@@ -17,13 +17,15 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <random>
 
 namespace {
 
 constexpr const char* kLocales[] = {"C", "en_US", "de_DE", "fr_FR", "ar_EG", "sv_SE"};
 
 // The table's values as an English user types them; typed() spells them for the locale in force.
-constexpr const char* kValues[] = {"1E+20", "1.5E-20", "=SQRT(2)", "=2^70", "0.1", "-2.25", "123456.7890123"};
+constexpr const char* kValues[] = {"1E+20", "1.5E-20", "=SQRT(2)", "=2^70",         "0.1",
+                                   "-2.25", "8673.91", "=2^-20",   "123456.7890123"};
 
 // The text with the locale's decimal separator for every ".".
 QString Typed(const char* text) {
@@ -139,6 +141,145 @@ TEST_F(LocaleNumbersTest, NumbersWrittenAsTextReadBackAsTheSameValues) {
         way.roundTrip(once, twice);
         twice.document.evaluate();
         ExpectSameValues(source.document, twice.document, "second");
+      }
+    }
+  }
+}
+
+// Amounts in cents, saved as comma- and tab-separated text and as RTF, open as the very same
+// exact numbers: a fraction with a decimal end is written as its own digits. Every locale writes
+// the whole sample as text; the RTF, slower by far, takes a third of it in each.
+TEST_F(LocaleNumbersTest, EveryCentReadsBackAsTheSameExactNumber) {
+  constexpr int64_t kSample = 100000;
+  constexpr int64_t kMostCents = 10000000000;  // 10^8 in cents
+  constexpr int64_t kColumns = 4;
+  std::mt19937_64 random(73);
+  std::uniform_int_distribution<int64_t> cents(1, kMostCents);
+  std::vector<int64_t> amounts = {1, 99, 100, 867391, 996919, 830045, 934197052, 1032195, 819201, 1638399,
+                                  kMostCents - 1, kMostCents};
+  while (int64_t(amounts.size()) < kSample) amounts.push_back(cents(random));
+  // Every fourth amount a debit.
+  const auto amount = [&amounts](int64_t i) {
+    return CANumber::withNumerator(i % kColumns == 1 ? -amounts[size_t(i)] : amounts[size_t(i)], 100);
+  };
+  const struct {
+    const char* locale;
+    int64_t rtfFirst, rtfEnd;  // the share of the sample written as RTF
+  } locales[] = {{"C", 0, kSample / 3}, {"de_DE", kSample / 3, 2 * kSample / 3}, {"fr_FR", 2 * kSample / 3, kSample}};
+  for (const auto& l : locales) {
+    const TestLocale scope(l.locale);
+    for (const char* name : {"cents.csv", "cents.txt", "cents.rtf"}) {
+      SCOPED_TRACE(std::string(l.locale) + ", " + name);
+      const bool rtf = QLatin1String(name).endsWith(QLatin1String(".rtf"));
+      const int64_t first = rtf ? l.rtfFirst : 0;
+      const int64_t end = rtf ? l.rtfEnd : kSample;
+      const auto at = [first](int64_t i) { return GridPoint{(i - first) % kColumns, (i - first) / kColumns}; };
+      CADocument source;
+      for (int64_t i = first; i < end; ++i) source.cellAtGridPointImperative(at(i))->setNumberValue(amount(i));
+      FLError error;
+      ASSERT_TRUE(source.saveCore(path(QString::fromLatin1(name)), false, &error)) << error.reason.toStdString();
+      CADocument read;
+      ASSERT_NE(read.openFile(path(QString::fromLatin1(name)), &error), 0) << error.reason.toStdString();
+      int64_t wrong = 0;
+      for (int64_t i = first; i < end; ++i) {
+        const CANumber want = amount(i);
+        const CACell* cell = read.cellAtGridPoint(at(i));
+        const std::optional<CANumber> got = cell ? cell->number() : std::nullopt;
+        if (got && got->archive() == want.archive()) continue;
+        if (++wrong <= 5)
+          ADD_FAILURE() << want.archive().toStdString() << " read back as "
+                        << (got ? got->archive().toStdString() : std::string("no number"));
+      }
+      EXPECT_EQ(wrong, 0);
+    }
+  }
+}
+
+// What a number is saved as, in the locale's decimal separator: a fraction with a decimal end
+// as its digits, a fraction without one in fifteen places, a real as its shortest text.
+TEST_F(LocaleNumbersTest, SavedNumbersAreTheirExactDigitsWhereTheyHaveAnEnd) {
+  const struct {
+    const char* typed;
+    const char* saved;
+  } cases[] = {
+      {"8673.91", "8673.91"}, {"9969.19", "9969.19"}, {"9341970.52", "9341970.52"}, {"-0.05", "-0.05"},
+      {"=1/8", "0.125"}, {"=2^-20", "0.00000095367431640625"}, {"123456789012.345", "123456789012.345"},
+      {"=1/3", "0.333333333333333"}, {"=2/3", "0.666666666666667"}, {"=SQRT(2)", "1.4142135623730950488"},
+  };
+  for (const char* locale : {"C", "de_DE", "fr_FR"}) {
+    const TestLocale scope(locale);
+    CADocument source;
+    QString expected;
+    for (size_t y = 0; y < std::size(cases); ++y) {
+      source.cellAtGridPointImperative({0, int64_t(y)})->setFormula(Typed(cases[y].typed));
+      expected += Typed(cases[y].saved) + QLatin1Char('\n');
+    }
+    source.evaluate();
+    FLError error;
+    ASSERT_TRUE(source.saveCore(path(QStringLiteral("saved.txt")), false, &error)) << error.reason.toStdString();
+    EXPECT_EQ(ReadFileText(path(QStringLiteral("saved.txt"))).toStdString(), expected.toStdString()) << locale;
+  }
+}
+
+// Other programs write negatives with the minus sign proper (U+2212): they are the same numbers
+// however they come in, and numbers grouped as the locale groups them stay numbers, while a
+// separator that groups no digits leaves the text as it is.
+TEST_F(LocaleNumbersTest, NegativesWithTheMinusSignAndGroupedNumbersComeInAsNumbers) {
+  const struct {
+    const char* locale;
+    const char* fields[6];  // -1234.56, -0.5, -0.025, 1234567, texts
+  } locales[] = {
+      {"en_US", {"\u22121,234.56", "\u22120.50", "\u22122.50%", "1,234,567", "12,34", "1,2,3"}},
+      {"de_DE", {"\u22121.234,56", "\u22120,50", "\u22122,50%", "1.234.567", "12.34", "192.168.1.1"}},
+      {"fr_FR", {"\u22121234,56", "\u22120,50", "\u22122,50%", "1234567", "\u2212", "\u2212-1"}},
+  };
+  const CANumber numbers[] = {CANumber::withNumerator(-123456, 100), CANumber::withNumerator(-1, 2),
+                              CANumber::withNumerator(-1, 40), CANumber(1234567)};
+  const struct {
+    const char* name;
+    std::function<QByteArray(const QStringList&)> file;
+  } ways[] = {
+      {"values.csv",
+       [](const QStringList& fields) {
+         QStringList quoted;
+         for (const QString& field : fields) quoted << QLatin1Char('"') + field + QLatin1Char('"');
+         return quoted.join(u',').toUtf8() + '\n';
+       }},
+      {"values.txt", [](const QStringList& fields) { return fields.join(u'\t').toUtf8() + '\n'; }},
+      {"values.html",
+       [](const QStringList& fields) {
+         return "<html><body><table><tr><td>" + fields.join(QStringLiteral("</td><td>")).toUtf8() +
+                "</td></tr></table></body></html>\n";
+       }},
+      {"pasted text", nullptr},
+  };
+  for (const auto& l : locales) {
+    const TestLocale scope(l.locale);
+    QStringList fields;
+    for (const char* field : l.fields) fields << QString::fromUtf8(field);
+    for (const auto& way : ways) {
+      SCOPED_TRACE(std::string(l.locale) + ", " + way.name);
+      Sheet sheet;
+      if (way.file) {
+        const QString file = path(QString::fromLatin1(way.name));
+        ASSERT_TRUE(WriteFileBytes(file, way.file(fields)));
+        FLError error;
+        ASSERT_NE(sheet.document.openFile(file, &error), 0) << error.reason.toStdString();
+      } else {
+        QMimeData pasted;
+        pasted.setText(fields.join(u'\t'));
+        sheet.document.setSelectionPoint({0, 0});
+        ASSERT_TRUE(sheet.document.paste(&pasted, false));
+      }
+      for (int64_t x = 0; x < int64_t(fields.size()); ++x) {
+        const CACell* cell = sheet.document.cellAtGridPoint({x, 0});
+        ASSERT_NE(cell, nullptr) << x;
+        if (x < int64_t(std::size(numbers))) {
+          EXPECT_EQ(cell->valueType(), kValueNumber) << fields[x].toStdString();
+          EXPECT_EQ(cell->number().value_or(CANumber()), numbers[x]) << fields[x].toStdString();
+        } else {
+          EXPECT_EQ(cell->valueType(), kValueText) << fields[x].toStdString();
+        }
       }
     }
   }

@@ -130,6 +130,63 @@ TEST_F(CellTest, ADateWrittenWithDotsIsADateWhereTheLocaleWritesSo) {
   g_requireDayIndexYear = savedRequireYear;
 }
 
+// A group separator stands only between the digit groups of a number's integer part: one to
+// three digits, then groups of exactly three. Typed with a separator anywhere else the text is no
+// number that lost its separators: a date where the locale writes dates with dots and the text
+// names a day, else the text as typed. Written for the dotted locales; the others swap "." and ",".
+TEST_F(CellTest, ASeparatorThatGroupsNoDigitsMakesNoNumber) {
+  const bool savedRequireYear = g_requireDayIndexYear;
+  g_requireDayIndexYear = true;  // as in the application
+  const char* const locales[] = {"it_IT", "es_ES", "nl_NL", "pt_BR", "de_DE", "da_DK", "en_US", "C"};
+  const struct { const char* typed; int32_t dayIndex; } stray[] = {
+      {"01.03.2024", 20240301}, {"31.02.2024", 0}, {"1.2.3", 0}, {"12.34", 0}, {"3.14", 0}, {".123", 0},
+      {"1..000", 0}, {"01.03", 0}, {"192.168.1.1", 0}, {"01.03.2024.", 0}, {"(01.03.2024)", 0},
+      {"\u20AC01.03.2024", 0}, {"1.2345", 0}, {"1234.567", 0}, {"1.234.56", 0}, {"1.234.5678", 0},
+      {"-12.34", 0}, {"12.34%", 0}, {"1.", 0}, {"1.234.", 0},
+  };
+  const struct { const char* typed; int64_t numerator; uint64_t denominator; } grouped[] = {
+      {"1.234", 1234, 1}, {"1.234.567,5", 2469135, 2}, {"1.000.000", 1000000, 1}, {"-12.345,5", -24691, 2},
+      {"999.999%", 999999, 100}, {"(1.234)", -1234, 1}, {"\u20AC1.234,50", 2469, 2},
+  };
+  for (const char* name : locales) {
+    const TestLocale locale(name);
+    const QChar group = NumberTextLocale().groupSeparatorChar;
+    ASSERT_TRUE(group == u'.' || group == u',') << name;
+    const auto spelled = [group](const char* text) {
+      QString typed = QString::fromUtf8(text);
+      if (group == u',')
+        for (QChar& c : typed) c = c == u'.' ? u',' : c == u',' ? u'.' : c;
+      return typed;
+    };
+    const bool dotted = DottedDateFormat();
+    for (const auto& s : stray) {
+      const QString typed = spelled(s.typed);
+      const CACell& cell = entered(0, 0, typed);
+      const bool date = dotted && s.dayIndex != 0;
+      EXPECT_EQ(cell.valueType(), date ? kValueDate : kValueText) << name << ' ' << typed.toStdString();
+      if (date) EXPECT_EQ(cell.number().value_or(CANumber()), CANumber(s.dayIndex)) << name << ' ' << s.typed;
+    }
+    for (const auto& g : grouped) {
+      const QString typed = spelled(g.typed);
+      const CACell& cell = entered(0, 0, typed);
+      EXPECT_EQ(cell.valueType(), kValueNumber) << name << ' ' << typed.toStdString();
+      EXPECT_EQ(cell.number().value_or(CANumber()), CANumber::withNumerator(g.numerator, g.denominator))
+          << name << ' ' << typed.toStdString();
+    }
+    // Two dotted dates are two days apart, or no numbers at all: never the gap of their digits.
+    entered(3, 3, spelled("01.03.2024"));
+    entered(4, 3, spelled("03.03.2024"));
+    entered(5, 3, QStringLiteral("=E4-D4"));
+    document.evaluate();
+    const std::optional<CANumber> gap = cellAt(5, 3).number();
+    if (dotted)
+      EXPECT_EQ(gap.value_or(CANumber()), CANumber(2)) << name;
+    else
+      EXPECT_TRUE(!gap || !(*gap == CANumber(2000000))) << name;
+  }
+  g_requireDayIndexYear = savedRequireYear;
+}
+
 TEST_F(CellTest, AddsReferencesWhileAFormulaIsTyped) {
   struct Case { const char* formula; CATextRange selection; const char* result; uint64_t caret; };
   const Case cases[] = {

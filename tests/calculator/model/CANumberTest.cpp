@@ -36,6 +36,12 @@ TEST(NumberParsing, DecimalTextReadsExactly) {
       {"1ex", false, "nan", 2}, {"1e-", false, "nan", 3}, {"9223372036854775807", false, "i9223372036854775807", 19},
       {"12abc", false, "i12", 2}, {".5", false, "f1/2", 2},
       {"0.000000000000000001", false, "f1/1000000000000000000", 20},
+      // A group separator between digit groups only; elsewhere it ends the number.
+      {"1,234,567.5", true, "f2469135/2", 11}, {"1,2,3", true, "i1", 1}, {"12,34", true, "i12", 2},
+      {",123", true, "i0", 0}, {"1234,567", true, "i1234", 4}, {"1,,000", true, "i1", 1}, {"1,2345", true, "i1", 1},
+      // The minus sign proper is a minus sign.
+      {"\u22121,234.56", true, "f-30864/25", 9}, {"\u22120.50", false, "f-1/2", 5}, {"\u22122.50%", false, "f-1/40", 6},
+      {"(\u221212)", false, "i0", 1}, {"\u2212", false, "i0", 0}, {"1e\u22122", false, "f1/100", 4},
   };
   for (const ParseCase& c : cases) {
     qsizetype index = 0;
