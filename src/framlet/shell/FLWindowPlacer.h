@@ -1,8 +1,8 @@
 // Keeps every window the application shows within its screen: a window placed by the desktop's
 // default, by a frame stored on a larger screen or by a size the user once chose is moved in when
-// it shows, decorations included, so its title bar can always be reached. A window that shows
-// where another one already is moves down and to the right by a title bar, so that neither hides
-// the other.
+// it shows, decorations included, so its title bar can always be reached. A new window of the
+// standard size that would show exactly where another one is moves down and to the right by a
+// title bar, so that neither hides the other.
 #pragma once
 
 #include <QList>
