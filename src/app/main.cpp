@@ -114,9 +114,8 @@ int main(int argc, char** argv) {
   server.listen(channel);
   QuitOnSignals(controller);
   // The Linux habit: the application ends with its last window (documents, the preferences).
-  QObject::connect(&application, &QGuiApplication::lastWindowClosed, &controller, [&controller] {
-    if (!controller.launching()) controller.terminate();
-  });
+  QObject::connect(&application, &QGuiApplication::lastWindowClosed, &controller,
+                   [&controller] { controller.lastWindowClosed(); });
 
   controller.applicationWillFinishLaunching();
   for (const QString& path : paths) controller.applicationOpenFile(path);

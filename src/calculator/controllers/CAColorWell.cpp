@@ -159,6 +159,8 @@ bool CAColorWell::panelVisible() {
   return panel.window && panel.window->isVisible();
 }
 
+QWidget* CAColorWell::panelWindow() { return SharedPanel().window; }
+
 void CAColorWell::closePanel() {
   CAColorPanel& panel = SharedPanel();
   if (panel.window) panel.window->hide();

@@ -38,6 +38,8 @@ class CAColorWell : public QToolButton {
   static void showPanelFor(QWidget* window, Kolor current, std::function<void(Kolor)> chosen,
                            std::function<void()> noColor);
   static bool panelVisible();
+  // The panel's window once it was made; null before.
+  static QWidget* panelWindow();
   // Closes the panel (Escape does too); nothing changes.
   static void closePanel();
   // Closes the panel when it acts for that document window (one of its wells, or the window

@@ -183,9 +183,12 @@ void CAWindowController::giveAlert(const QString& message, const QString& inform
 
 QRectF CAWindowController::contentRect() const { return QRectF(FLWindowTabContainer::contentFrame(window_.get())); }
 
-// A tab keeps the frame of the window it is in.
+// A tab keeps the frame of the window it is in. A frame stored on another screen is brought onto
+// this one: when it shows, or here for a window already up (the untitled one a document fills).
 void CAWindowController::setContentRect(const QRectF& rect) {
-  if (rect.width() > 0 && rect.height() > 0 && window_->isWindow()) window_->setGeometry(rect.toAlignedRect());
+  if (!(rect.width() > 0 && rect.height() > 0 && window_->isWindow())) return;
+  window_->setGeometry(rect.toAlignedRect());
+  if (window_->isVisible()) PlaceWindowOnScreen(window_.get());
 }
 
 void CAWindowController::placeAtStandardSize() {

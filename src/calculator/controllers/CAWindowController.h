@@ -350,6 +350,9 @@ class CAWindowController : public FLDocumentWC,
   void selectAllAction(int64_t tag);
   void showColorsAction(int64_t tag);
   void showFontsAction(int64_t tag);
+  // A panel up takes the keys: the window's panel commands go with it, so that their keys work
+  // there too (the shared colour panel carries those of the window it last came up for).
+  void givePanelCommands(QWidget* panel);
   void undoAction(int64_t tag);
   void redoAction(int64_t tag);
   void printDocumentAction(int64_t tag);

@@ -65,6 +65,10 @@ struct CAWindowActionEntry {
 
 namespace {
 
+// The panels' commands, which go with the panels too.
+constexpr const char* kShowFontsItemName = "showFonts:";
+constexpr const char* kShowColorsItemName = "showColors:";
+
 constexpr QKeySequence::StandardKey kNoKey = QKeySequence::UnknownKey;
 constexpr int kCtrl = int(Qt::CTRL);
 constexpr int kShift = int(Qt::SHIFT);
@@ -204,9 +208,9 @@ std::span<const CAWindowActionEntry> CAWindowController::actionEntries() {
        kAlignmentRight, true, &C::alignAction, &C::alignState},
       {"align:", "align:103", "Justify", kFormatMenu, nullptr, false, kNoKey, 0, kAlignmentJustified, true,
        &C::alignAction, &C::alignState},
-      {"showFonts:", nullptr, "Show Fonts", kFormatMenu, nullptr, true, kNoKey, kCtrl | int(Qt::Key_T), 0, false,
+      {kShowFontsItemName, nullptr, "Show Fonts", kFormatMenu, nullptr, true, kNoKey, kCtrl | int(Qt::Key_T), 0, false,
        &C::showFontsAction, &C::alwaysEnabled},
-      {"showColors:", nullptr, "Show Colors", kFormatMenu, nullptr, false, kNoKey, kCtrl | kShift | int(Qt::Key_C), 0,
+      {kShowColorsItemName, nullptr, "Show Colors", kFormatMenu, nullptr, false, kNoKey, kCtrl | kShift | int(Qt::Key_C), 0,
        false, &C::showColorsAction, &C::alwaysEnabled},
       {"copyStyle:", "copyStyle:0", "Copy Style", kFormatMenu, nullptr, true, kNoKey, kCtrl | kAlt | int(Qt::Key_C),
        0, false, &C::copyStyleAction, &C::alwaysEnabled},
@@ -887,6 +891,15 @@ void CAWindowController::showColorsAction(int64_t) {
       [self] {
         if (self) self->noColor();
       });
+  givePanelCommands(CAColorWell::panelWindow());
+}
+
+void CAWindowController::givePanelCommands(QWidget* panel) {
+  if (!panel) return;
+  for (QAction* command : panel->actions()) panel->removeAction(command);
+  for (const char* name : {kShowFontsItemName, kShowColorsItemName}) {
+    if (QAction* item = window_->findChild<QAction*>(QLatin1String(name))) panel->addAction(item);
+  }
 }
 
 void CAWindowController::showFontsAction(int64_t) {
@@ -898,6 +911,7 @@ void CAWindowController::showFontsAction(int64_t) {
     fontPanel_ = new QFontDialog(window_.get());
     fontPanel_->setOption(QFontDialog::NoButtons);
     connect(fontPanel_, &QFontDialog::currentFontChanged, this, &CAWindowController::fontPanelChanged);
+    givePanelCommands(fontPanel_);
   }
   ShowFontInPanel(fontPanel_, document_->font(), &fontPanelFont_);
   fontPanel_->show();

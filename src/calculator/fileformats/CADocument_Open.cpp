@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cerrno>
+#include <cstring>
 
 #include <exception>
 #include <iterator>
@@ -44,6 +45,12 @@ int32_t CADocument::openFile(const QString& path, FLError* error) {
     // Said before any loader's "no such file", which would blame a file that is there.
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink() && NameIsUnreadable(path)) {
       SetError(error, ENOENT, QLatin1String(kUnreadableNameReason), kFLPosixErrorDomain);
+      return 0;
+    }
+    // Before the type, which a missing file's extension would still give, and its loader, which
+    // would only say that it could not read it.
+    if (!QFileInfo::exists(path)) {
+      SetError(error, ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)), kFLPosixErrorDomain);
       return 0;
     }
     const int32_t code = FileTypeForFile(path);

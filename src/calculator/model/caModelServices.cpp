@@ -1,6 +1,7 @@
 #include "calculator/model/caModelServices.h"
 
 #include "framlet/foundation/flCollectionExtensions.h"
+#include "platform/Clocks.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -55,7 +56,7 @@ void SetColorPanelKolor(Kolor kolor) {
 
 double ModelNow() {
   if (Services().now) return Services().now();
-  return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+  return SteadyClockSeconds();
 }
 
 bool ApplicationOpenDocument(const QString& path) {

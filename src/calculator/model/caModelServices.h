@@ -89,7 +89,8 @@ bool WorkspaceOpenUrl(const QUrl& url);
 bool WorkspaceRevealFile(const QString& path);
 void WorkspaceBeep();
 void SetColorPanelKolor(Kolor kolor);
-// The hook's clock, else the system clock's seconds since 1970.
+// Seconds on the hook's clock, else on the system's steady clock (never the wall clock, which
+// can be set back: autosave times its intervals by it).
 double ModelNow();
 bool ApplicationOpenDocument(const QString& path);
 bool ApplicationHasWindowForFile(const QString& path);

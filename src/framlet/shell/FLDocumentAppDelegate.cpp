@@ -9,6 +9,7 @@
 #include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/FLNewsUpdater.h"
 #include "framlet/shell/FLWindowTabManager.h"
+#include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/flDocumentPackages.h"
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flRecentlyUsed.h"
@@ -112,6 +113,7 @@ void FLDocumentAppDelegate::applicationDidFinishLaunching() {
 
   initOnLaunch();
   launching_ = false;
+  openingLaunchWindows_ = true;
   FLWindowTabManager& tabs = FLWindowTabManager::sharedInstance();
   if (!reopen.isEmpty()) tabs.loadWindowTabDicts();
 
@@ -136,11 +138,17 @@ void FLDocumentAppDelegate::applicationDidFinishLaunching() {
   openFilePaths_.clear();
 
   if (!openedWindowsAtLaunch_) applicationOpenUntitledFile();
+  openingLaunchWindows_ = false;
 
   FLAppUpdater::sharedInstance().startAutoCheck();
   FLNewsUpdater::sharedInstance().startAutoCheck();
   initAfterLaunch();
   ClosePanels();
+}
+
+void FLDocumentAppDelegate::lastWindowClosed() {
+  if (launching_ || openingLaunchWindows_ || terminating_ || terminated_) return;
+  terminate();
 }
 
 Qt::KeyboardModifiers FLDocumentAppDelegate::launchModifiers() const {
@@ -152,7 +160,7 @@ Qt::KeyboardModifiers FLDocumentAppDelegate::launchModifiers() const {
 bool FLDocumentAppDelegate::openFile(const QString& pathOrUrl, bool /*newBatch*/) {
   QString path = pathOrUrl;
   const QUrl url(pathOrUrl);
-  if (url.isLocalFile()) path = url.toLocalFile();
+  if (url.isLocalFile()) path = LocalPathOfFileUrl(url);
   if (path.isEmpty() || path == QLatin1String("/")) return false;
 
   if (launching_) {
@@ -285,9 +293,14 @@ FLPrintReply FLDocumentAppDelegate::applicationPrintFiles(const QStringList& pat
 
 QWidget* FLDocumentAppDelegate::windowForFile(const QString& path) const {
   if (path.isEmpty()) return nullptr;
+  // A path that names nothing yet (a document about to be saved there) is compared as written.
+  const QString canonical = QFileInfo(path).canonicalFilePath();
   for (auto it = controllers_.rbegin(); it != controllers_.rend(); ++it) {
     const FLDocument* document = (*it)->document();
-    if (document && document->filePath() == path && (*it)->window()) return (*it)->window();
+    if (!document || !(*it)->window() || document->filePath().isEmpty()) continue;
+    if (document->filePath() == path ||
+        (!canonical.isEmpty() && QFileInfo(document->filePath()).canonicalFilePath() == canonical))
+      return (*it)->window();
   }
   return nullptr;
 }
@@ -384,8 +397,7 @@ void FLDocumentAppDelegate::controllerClosed(FLDocumentWC* controller) {
     controllers_.erase(it);
     FLWindowTabManager::sharedInstance().windowClosed(closing->window());
     closing.reset();
-    // The Linux habit: the application ends with its last window.
-    if (!launching_ && !terminating_ && !terminated_ && OrderedWindows().isEmpty()) terminate();
+    if (OrderedWindows().isEmpty()) lastWindowClosed();
   });
 }
 

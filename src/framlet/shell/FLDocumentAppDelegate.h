@@ -46,6 +46,10 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   bool showNonContextualHelp() override;
   void applicationDidFinishLaunching();
   bool launching() const { return launching_; }
+  // The Linux habit: the application ends with its last window. Not while the launch is still
+  // opening its windows: a document that could not be opened closed its window, and the
+  // untitled one that takes its place comes after the alert that said why.
+  void lastWindowClosed();
   // During launch the documents handed over; during the quit the reopen candidates, front first.
   const QStringList& openFilePaths() const { return openFilePaths_; }
 
@@ -74,7 +78,9 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   // an alert (the process's exit code).
   int printFromCommandLine(const QStringList& paths, const QVariantMap& settings = {});
 
-  // The window showing exactly this path, searched from the newest; null for an empty path.
+  // The window showing this file, however its path is spelt (through a link, with "." or ".."):
+  // a file is the same file by its canonical path. Searched from the newest; null for an empty
+  // path.
   QWidget* windowForFile(const QString& path) const;
   FLDocumentWC* frontmostController() const;
   FLDocumentWC* controllerOfWindow(const QWidget* window) const;
@@ -155,6 +161,8 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
 
   QStringList openFilePaths_;
   bool launching_ = true;
+  // From the end of initOnLaunch until the launch's windows are open.
+  bool openingLaunchWindows_ = false;
   bool openingDelayedFile_ = false;
   bool openedWindowsAtLaunch_ = false;
   bool terminating_ = false;

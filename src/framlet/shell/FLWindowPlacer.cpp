@@ -5,14 +5,34 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 namespace {
 
 bool HasDecorations(const QWidget* window) { return !(window->windowFlags() & Qt::FramelessWindowHint); }
+
+bool FrameIsKnown(const QWidget* window) {
+  const QWindow* handle = window->windowHandle();
+  return handle && !handle->frameMargins().isNull();
+}
+
+// What a window manager's framing of a window sets off: the client is reparented and exposed,
+// may be moved, and is usually activated.
+bool MayFollowFraming(QEvent::Type type) {
+  switch (type) {
+    case QEvent::Expose:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::WindowActivate:
+    case QEvent::ActivationChange:
+    case QEvent::UpdateRequest:
+    case QEvent::PlatformSurface:
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -25,18 +45,38 @@ FLWindowPlacer::~FLWindowPlacer() {
 }
 
 bool FLWindowPlacer::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::Show || !watched->isWidgetType()) return false;
+  const QEvent::Type type = event->type();
+  if (!awaitingFrame_.isEmpty() && MayFollowFraming(type)) frameMayHaveArrived(watched);
+  if ((type != QEvent::Show && type != QEvent::Hide) || !watched->isWidgetType()) return false;
   auto* window = static_cast<QWidget*>(watched);
   // Menus, tool tips and pop-ups place themselves beside what opened them.
-  if (!IsOrderedKind(window)) return false;
-  PlaceWindowOnScreen(window);
-  // Some desktops tell the decorations' sizes only once the window is on the screen: then it is
-  // placed again with them.
-  const QWindow* handle = window->windowHandle();
-  if (HasDecorations(window) && (!handle || handle->frameMargins().isNull())) {
-    QTimer::singleShot(0, window, [shown = QPointer<QWidget>(window)] {
-      if (shown && shown->isVisible()) PlaceWindowOnScreen(shown);
-    });
+  if (!window->isWindow() || !IsOrderedKind(window)) return false;
+  awaitingFrame_.removeAll(window);
+  if (type == QEvent::Hide) return false;
+  if (HasDecorations(window) && !FrameIsKnown(window)) {
+    // Placed by what is known now, so that a window manager that frames nothing finds it on the
+    // screen, and again once the frame is there.
+    PlaceWindowOnScreen(window, false);
+    awaitingFrame_.append(window);
+  } else {
+    PlaceWindowOnScreen(window, true);
   }
   return false;
+}
+
+void FLWindowPlacer::frameMayHaveArrived(QObject* watched) {
+  awaitingFrame_.removeAll(nullptr);
+  for (const QPointer<QWidget>& awaiting : QList<QPointer<QWidget>>(awaitingFrame_)) {
+    QWidget* window = awaiting.data();
+    if (!window || (watched != window && watched != window->windowHandle())) continue;
+    if (!window->isVisible()) {
+      awaitingFrame_.removeAll(window);
+      continue;
+    }
+    if (!FrameIsKnown(window)) continue;
+    awaitingFrame_.removeAll(window);
+    // Not from inside the window system's event that told of the frame.
+    QMetaObject::invokeMethod(
+        window, [window] { PlaceWindowOnScreen(window, true); }, Qt::QueuedConnection);
+  }
 }

@@ -1,6 +1,7 @@
 #include "framlet/shell/flCommandLine.h"
 
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QUrl>
 
 FLCommandLine ParseCommandLine(const QStringList& arguments) {
@@ -16,7 +17,18 @@ FLCommandLine ParseCommandLine(const QStringList& arguments) {
       continue;
     }
     const QUrl url(argument);
-    line.documents.append(QFileInfo(url.isLocalFile() ? url.toLocalFile() : argument).absoluteFilePath());
+    line.documents.append(QFileInfo(url.isLocalFile() ? LocalPathOfFileUrl(url) : argument).absoluteFilePath());
   }
   return line;
+}
+
+QString LocalPathOfFileUrl(const QUrl& url) {
+  const QString host = url.host();
+  if (host.isEmpty() || host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+      host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0) {
+    QUrl local(url);
+    local.setHost(QString());
+    return local.toLocalFile();
+  }
+  return url.toLocalFile();
 }

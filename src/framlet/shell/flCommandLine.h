@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+class QUrl;
+
 inline constexpr const char* kPrintOption = "--print";
 
 struct FLCommandLine {
@@ -14,3 +16,7 @@ struct FLCommandLine {
 
 // The arguments as QCoreApplication::arguments() gives them, the program first.
 FLCommandLine ParseCommandLine(const QStringList& arguments);
+
+// The path of a local file URL. A host of "localhost" or this machine's own name is this machine
+// (the desktop writes either); the path of a URL of another host keeps its host ("//host/path").
+QString LocalPathOfFileUrl(const QUrl& url);

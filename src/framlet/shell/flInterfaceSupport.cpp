@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/shell/flWindowOrder.h"
 
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
@@ -20,6 +21,10 @@
 namespace {
 
 constexpr int kStandardScreenWidth = 1250;
+// How far a window that would cover another moves on when its decorations are not known.
+constexpr int kCascadeStep = 22;
+// Set on a window given the standard size until it has been placed by its frame.
+constexpr const char* kStandardPlaceProperty = "fl.standardPlace";
 
 QScreen* ScreenOf(const QWidget* window) {
   QScreen* screen = window->screen();
@@ -70,19 +75,48 @@ void SetStandardWindowSize(QWidget* window) {
   const QRect visible = screen->availableGeometry();
   if (visible.width() >= kStandardScreenWidth) {
     window->setGeometry(StandardWindowGeometry(visible, FrameMarginsOf(window)));
+    window->setProperty(kStandardPlaceProperty, true);
   } else if (!window->isMaximized()) {
     window->showMaximized();
   }
 }
 
-void PlaceWindowOnScreen(QWidget* window) {
+QRect CascadeWindowRect(const QRect& inner, const QMargins& frameMargins, const QRect& available,
+                        const QList<QPoint>& taken, const QSize& minimum) {
+  const QRect fitted = FitWindowInScreen(inner, frameMargins, available, minimum);
+  const int step = std::max(frameMargins.top(), kCascadeStep);
+  const QSize least(std::max(minimum.width(), 1) + frameMargins.left() + frameMargins.right(),
+                    std::max(minimum.height(), 1) + frameMargins.top() + frameMargins.bottom());
+  QRect placed = fitted;
+  // Each step either finds a free place or passes one of the taken ones.
+  for (qsizetype tries = 0; taken.contains(placed.topLeft()); ++tries) {
+    if (tries > taken.size()) return fitted;
+    // The new top left stays; the window gives up what lies beyond the area from there.
+    const QPoint corner = placed.topLeft() + QPoint(step, step);
+    const QRect rest(QPoint(corner.x() - frameMargins.left(), corner.y() - frameMargins.top()),
+                     available.bottomRight());
+    if (rest.width() < least.width() || rest.height() < least.height()) return fitted;
+    placed = FitWindowInScreen(QRect(corner, placed.size()), frameMargins, rest, minimum);
+  }
+  return placed;
+}
+
+void PlaceWindowOnScreen(QWidget* window, bool cascade) {
   if (!window || !window->isWindow() || (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
     return;
   const QScreen* screen = ScreenOf(window);
   if (!screen) return;
   const QRect inner = window->geometry();
-  const QRect placed =
-      FitWindowInScreen(inner, FrameMarginsOf(window), screen->availableGeometry(), window->minimumSize());
+  QList<QPoint> taken;
+  if (cascade && window->property(kStandardPlaceProperty).toBool()) {
+    window->setProperty(kStandardPlaceProperty, QVariant());
+    for (const QWidget* other : QApplication::topLevelWidgets()) {
+      if (other != window && other->isVisible() && IsOrderedKind(other) && !IsPanel(other))
+        taken.append(other->geometry().topLeft());
+    }
+  }
+  const QRect placed = CascadeWindowRect(inner, FrameMarginsOf(window), screen->availableGeometry(), taken,
+                                         window->minimumSize());
   if (placed != inner) window->setGeometry(placed);
 }
 

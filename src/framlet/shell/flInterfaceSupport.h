@@ -2,7 +2,9 @@
 // the standard size of a new window, function keys, and the clipboard's plain text and image types.
 #pragma once
 
+#include <QList>
 #include <QMargins>
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -14,7 +16,8 @@ class QWidget;
 // Hides the open font and colour choosers that float beside the documents.
 void ClosePanels();
 // On a screen at least 1250 points wide: the screen's top left, three quarters of its width and
-// its full height, decorations included; on a smaller one the window is maximised.
+// its full height, decorations included; on a smaller one the window is maximised. A window given
+// the standard size moves on from another window's place when it shows (see PlaceWindowOnScreen).
 void SetStandardWindowSize(QWidget* window);
 // The inner rectangle of the standard size in that available area, for a window whose
 // decorations take `frameMargins`: its frame, not its inner rectangle, fills the area.
@@ -25,9 +28,17 @@ QRect StandardWindowGeometry(const QRect& available, const QMargins& frameMargin
 // the screen.
 QRect FitWindowInScreen(const QRect& inner, const QMargins& frameMargins, const QRect& available,
                         const QSize& minimum = QSize());
+// Where a window goes that `FitWindowInScreen` would put where another window already has its
+// inner top left (one of `taken`): down and to the right by the title bar's height (at least 22
+// points), made smaller where it would then reach beyond the area, until its place is free. It
+// stays where it fits when no free place is left.
+QRect CascadeWindowRect(const QRect& inner, const QMargins& frameMargins, const QRect& available,
+                        const QList<QPoint>& taken, const QSize& minimum = QSize());
 // Moves a shown window's frame onto its screen's available area (nothing for a maximised or
-// full-screen one, whose place the desktop decides).
-void PlaceWindowOnScreen(QWidget* window);
+// full-screen one, whose place the desktop decides). With `cascade`, a window that was given the
+// standard size and has not been placed by its frame since, and whose place is another shown
+// window's, moves on from it; a place the user chose or a document stored is kept.
+void PlaceWindowOnScreen(QWidget* window, bool cascade = false);
 // A slider or spin box paired with a text field takes over: when the field inside `view` has
 // the focus, the window takes it, so the field's edit ends before the control's value lands.
 void YankFocusForSliderPair(QWidget* control, QWidget* view);

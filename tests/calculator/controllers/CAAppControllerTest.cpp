@@ -59,7 +59,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -245,6 +247,47 @@ TEST_F(AppControllerTest, AFileThatCannotBeReadClosesItsWindowAndSaysWhy) {
   QTest::qWait(10);
   EXPECT_EQ(app->controllers().size(), 1u);
   EXPECT_EQ(alerts.size(), 2);
+}
+
+// A document that is not there is told with the reason, and a window stays, whether it was handed
+// over at launch (the command line) or opened later. The alert runs the event loop as a modal one
+// does, and is the last window when it closes.
+TEST_F(AppControllerTest, AMissingFileIsToldWithItsReasonAndAWindowStays) {
+  const QString missing = folder.filePath(QStringLiteral("rec.Numlet"));
+  const auto deliverQueuedWork = [] {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  };
+  FLAlert::sharedInstance().setModalRunner([this, deliverQueuedWork](const FLAlertRequest& request, bool*) {
+    alerts.append(request.message + QLatin1Char('|') + request.moreInfo);
+    deliverQueuedWork();
+    if (OrderedWindows().isEmpty()) app->lastWindowClosed();
+    return 0;
+  });
+  const QString told = QStringLiteral("Can't open file.|The file \"rec.Numlet\" can't be opened. ") +
+                       QString::fromLocal8Bit(std::strerror(ENOENT));
+  const struct {
+    const char* when;
+    bool atLaunch;
+  } cases[] = {{"handed over at launch", true}, {"opened after the launch", false}};
+  for (const auto& c : cases) {
+    app.reset();
+    QTest::qWait(10);
+    app = std::make_unique<TestAppController>(defaults());
+    alerts.clear();
+    app->applicationWillFinishLaunching();
+    if (c.atLaunch) app->openFile(missing, false);
+    app->applicationDidFinishLaunching();
+    if (!c.atLaunch) {
+      EXPECT_FALSE(app->applicationOpenFile(missing));
+    }
+    deliverQueuedWork();
+    QTest::qWait(10);
+    EXPECT_EQ(alerts, QStringList{told}) << c.when;
+    EXPECT_EQ(app->quits, 0) << c.when;
+    EXPECT_FALSE(app->terminating()) << c.when;
+    ASSERT_EQ(app->controllers().size(), 1u) << c.when;
+    EXPECT_TRUE(app->controllers()[0]->window()->isVisible()) << c.when;
+  }
 }
 
 TEST_F(AppControllerTest, AcceptedRecoveryOpensLockedCopiesAndDeletesThemAtQuit) {

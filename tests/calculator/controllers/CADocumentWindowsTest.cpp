@@ -49,6 +49,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 class DocumentWindowsTest : public ::testing::Test {
@@ -161,6 +163,49 @@ TEST_F(DocumentWindowsTest, ThePanelsOfAWindowTheUserLeftCloseAndChangeNothingTh
   menuItem(a->mainWindow(), QStringLiteral("Show Colors"))->trigger();
   EXPECT_TRUE(colors->isVisible());
   colors->hide();
+}
+
+// A panel that comes up takes the keys: its key, pressed again there, closes it as the menu's
+// does from the window, and the other panel's key opens that one for the same window.
+TEST_F(DocumentWindowsTest, ThePanelsKeysToggleThemFromThePanelToo) {
+  launch();
+  CAWindowController* window = app->newest();
+  const auto fonts = [window]() -> QWidget* { return window->fontPanel(); };
+  const auto colors = []() -> QWidget* { return colorPanel(); };
+  const struct {
+    const char* name;
+    Qt::KeyboardModifiers modifiers;
+    Qt::Key key;
+    std::function<QWidget*()> panel;
+  } cases[] = {
+      {"Control-T", Qt::ControlModifier, Qt::Key_T, fonts},
+      {"Control-Shift-C", Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_C, colors},
+  };
+  const auto pressIn = [](QWidget* where, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    MakeKeyAndOrderFront(where);
+    // The window the panel hid from is active again only on a later turn.
+    EXPECT_TRUE(QTest::qWaitFor([where] { return QApplication::activeWindow() == where; }, 2000));
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus && focus->window() == where ? focus : where, key, modifiers);
+    DeliverQueuedWork();
+  };
+  for (const auto& c : cases) {
+    bringFront(window);
+    pressIn(window->mainWindow(), c.key, c.modifiers);
+    QWidget* panel = c.panel();
+    ASSERT_TRUE(panel && panel->isVisible()) << c.name;
+    pressIn(panel, c.key, c.modifiers);
+    EXPECT_FALSE(panel->isVisible()) << c.name << " from the panel";
+    pressIn(window->mainWindow(), c.key, c.modifiers);
+    EXPECT_TRUE(panel->isVisible()) << c.name << " from the window again";
+    // From the one panel, the other's key.
+    const auto& other = &c == &cases[0] ? cases[1] : cases[0];
+    pressIn(panel, other.key, other.modifiers);
+    EXPECT_TRUE(other.panel() && other.panel()->isVisible()) << other.name << " from the panel of " << c.name;
+    for (QWidget* shown : {c.panel(), other.panel()}) {
+      if (shown) shown->hide();
+    }
+  }
 }
 
 // In tabs too: a panel that a format pane of tab 1 opened closes when tab 2 is selected, and

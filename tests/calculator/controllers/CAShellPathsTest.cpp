@@ -19,6 +19,7 @@
 #include "framlet/shell/FLActionHandler.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLDocumentWC.h"
+#include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/flRecentlyUsed.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/UserDefaults.h"
@@ -211,6 +212,40 @@ TEST_F(ShellPathsTest, AQuitEndsThoughAnotherWindowBecameCleanWhileTheAlertWasUp
 }
 
 // Cancel at the save alert: the application goes on as it was, its calculators included.
+// A file handed over again by another launch, however its path is spelt, is the window already
+// open: it comes forward, and no second window is made whose save would undo the first's.
+TEST_F(ShellPathsTest, AFileOpenedAgainByAnotherSpellingBringsItsWindowForward) {
+  ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("dir with space")));
+  const QString real = folder.filePath(QStringLiteral("dir with space/my ledger.csv"));
+  ASSERT_TRUE(WriteFileBytes(real, "1\n"));
+  ASSERT_TRUE(QFile::link(folder.filePath(QStringLiteral("dir with space")), folder.filePath(QStringLiteral("link"))));
+  CAWindowController* first = open(real);
+  ASSERT_NE(first, nullptr);
+  CAWindowController* other = open(csv("other.csv"));
+  ASSERT_NE(other, nullptr);
+  QUrl onThisHost = QUrl::fromLocalFile(real);
+  onThisHost.setHost(QStringLiteral("localhost"));
+  const struct {
+    const char* way;
+    QString spelling;
+  } cases[] = {
+      {"the same path", real},
+      {"through a linked folder", folder.filePath(QStringLiteral("link/my ledger.csv"))},
+      {"with . and ..", folder.filePath(QStringLiteral("link/../dir with space/./my ledger.csv"))},
+      {"as a file URL of this host", onThisHost.toString()},
+  };
+  for (const auto& c : cases) {
+    MakeKeyAndOrderFront(other->mainWindow());
+    Deliver();
+    const size_t windows = app->controllers().size();
+    app->handleOpenRequest(ParseCommandLine({QStringLiteral("tamsel-calculator"), c.spelling}).documents);
+    Deliver();
+    EXPECT_EQ(app->controllers().size(), windows) << c.way;
+    // The order follows the activation, which may come a turn later.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app->frontmostController() == first; }, 2000)) << c.way;
+  }
+}
+
 TEST_F(ShellPathsTest, ACancelledQuitLeavesTheCalculatorsOpen) {
   app->openStandardCalculator();
   Deliver();

@@ -4,6 +4,7 @@
 
 #include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caModelNotifications.h"
+#include "platform/Clocks.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
 #include "support/LogCapture.h"
@@ -142,6 +143,46 @@ TEST_F(AutosaveTimingTest, ATickSavesAfterFiveQuietSecondsAndAtMostEveryTwoMinut
   document.prepareToClose();
   EXPECT_EQ(closings, 1);
   EXPECT_FALSE(QFileInfo::exists(copy));
+}
+
+// The quiet seconds and the interval are timed on the steady clock. The wall clock set a day
+// ahead for a while and put right again (as time synchronisation does) neither brings an autosave
+// early nor holds the next one back for a day.
+TEST_F(AutosaveTimingTest, TheWallClockSteppingMovesNoAutosave) {
+  // The system's own clocks, read as the program reads them when no hook stands in.
+  SetModelHooks(CAModelHooks());
+  double steady = 1000;  // when the document was made
+  double wallAhead = 0;
+  SetClockSources([&steady] { return steady; }, [&steady, &wallAhead] { return 1.8e9 + steady + wallAhead; });
+  struct Restore {
+    ~Restore() { SetClockSources({}, {}); }
+  } restore;
+  constexpr double kDay = 86400;
+  enum Step { Edit, Tick };
+  const struct {
+    double at;  // on the steady clock
+    double wallAhead;
+    Step step;
+    int saves;  // so far
+  } steps[] = {
+      {1010, 0, Edit, 0},     {1016, 0, Tick, 0},     // quiet, but not two minutes since the document was made
+      {1130, 0, Edit, 0},     {1136, 0, Tick, 1},     //
+      {1141, kDay, Edit, 1},  {1147, kDay, Tick, 1},  // the wall clock a day ahead: only 11 s since the last
+      {1150, 0, Edit, 1},     {1156, 0, Tick, 1},     // put right
+      {1257, 0, Tick, 2},                             // two minutes after the last autosave
+  };
+  for (const auto& s : steps) {
+    steady = s.at;
+    wallAhead = s.wallAhead;
+    if (s.step == Edit) {
+      document.setSelectionPoint(A1("A1"));
+      document.setCellUndo(kUndoTyping, kUndoRangeActiveCell);
+      enter("A1", QString::number(s.at).toUtf8().constData());
+    } else {
+      document.autosaveTimerFired(true);
+    }
+    EXPECT_EQ(saves, s.saves) << (s.step == Edit ? "edit" : "tick") << " at " << s.at;
+  }
 }
 
 TEST_F(AutosaveTimingTest, NoAutosaveWhenOffLockedRecoveredOrFailed) {

@@ -94,8 +94,10 @@ TEST_F(DelegateTest, AnOpenDocumentIsBroughtForwardNotOpenedTwice) {
   EXPECT_TRUE(delegate->applicationOpenFile(path));
   EXPECT_TRUE(delegate->applicationOpenFile(QUrl::fromLocalFile(path).toString()));
   EXPECT_EQ(delegate->opened, QStringList{path});
-  // Paths are compared exactly.
+  // A file is the same file however its path is spelt; another file is not.
   EXPECT_TRUE(delegate->applicationOpenFile(folder.path() + QStringLiteral("/./a.txt")));
+  EXPECT_EQ(delegate->opened, QStringList{path});
+  EXPECT_TRUE(delegate->applicationOpenFile(file(QStringLiteral("a.txt.bak"))));
   EXPECT_EQ(delegate->opened.size(), 2);
   EXPECT_FALSE(delegate->applicationOpenFile(QStringLiteral("/")));
   delegate->failingPaths = {QStringLiteral("/bad")};

@@ -306,6 +306,10 @@ TEST(CommandLine, DocumentsAndThePrintOption) {
   const struct { QStringList arguments; QStringList documents; bool print; } cases[] = {
       {{"tamsel-calculator"}, {}, false},
       {{"tamsel-calculator", "/d/a.Numlet", "file:///d/b%20c.csv"}, {"/d/a.Numlet", "/d/b c.csv"}, false},
+      // A host that names this machine is this machine.
+      {{"tamsel-calculator", "file://localhost/d/a.Numlet", "file://LocalHost/d/b%20c.csv"},
+       {"/d/a.Numlet", "/d/b c.csv"},
+       false},
       {{"tamsel-calculator", "--print", "/d/a.Numlet", "/d/b.csv"}, {"/d/a.Numlet", "/d/b.csv"}, true},
       {{"tamsel-calculator", "-platform", "/d/a.Numlet"}, {"/d/a.Numlet"}, false},
       {{"tamsel-calculator", "--", "--print"}, {QDir::current().absoluteFilePath("--print")}, false},

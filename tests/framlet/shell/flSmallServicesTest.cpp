@@ -133,6 +133,29 @@ TEST(InterfaceSupportTest, AWindowsFrameIsPlacedWithinTheScreensAvailableArea) {
   // Off every screen, a window is placed within the one it is on.
   EXPECT_EQ(FitWindowInScreen({3000, 2000, 300, 200}, decorations, screen), QRect(1296, 796, 300, 200));
 
+  // A window whose place another window has moves on by the title bar, smaller where it must be.
+  const struct {
+    const char* what;
+    QRect inner;
+    QList<QPoint> taken;
+    QSize minimum;
+    QRect placed;
+  } cascades[] = {
+      {"nothing there", {100, 200, 400, 300}, {}, {}, {100, 200, 400, 300}},
+      {"another window there", {100, 200, 400, 300}, {{100, 200}}, {}, {128, 228, 400, 300}},
+      {"two there", {100, 200, 400, 300}, {{100, 200}, {128, 228}}, {}, {156, 256, 400, 300}},
+      {"another elsewhere", {100, 200, 400, 300}, {{128, 228}}, {}, {100, 200, 400, 300}},
+      {"the standard size", {4, 58, 1192, 938}, {{4, 58}}, {}, {32, 86, 1192, 910}},
+      {"stored beyond the screen", {-100, -100, 2000, 1200}, {{4, 58}}, {}, {32, 86, 1564, 910}},
+      {"no room at its minimum", {4, 58, 1592, 938}, {{4, 58}}, {1580, 900}, {4, 58, 1592, 938}},
+  };
+  for (const auto& c : cascades) {
+    SCOPED_TRACE(c.what);
+    const QRect placed = CascadeWindowRect(c.inner, decorations, screen, c.taken, c.minimum);
+    EXPECT_EQ(placed, c.placed);
+    EXPECT_TRUE(screen.contains(placed.marginsAdded(decorations)));
+  }
+
   // The standard size fills the area's height and three quarters of its width, frame included.
   EXPECT_EQ(StandardWindowGeometry(screen, decorations), QRect(4, 58, 1192, 938));
   EXPECT_TRUE(screen.contains(StandardWindowGeometry(screen, decorations).marginsAdded(decorations)));

@@ -1,0 +1,277 @@
+// Where the windows land under a real window manager. Offscreen a window has no decorations, so a
+// title bar pushed above the screen cannot show there: this test starts an X server (Xvfb) with a
+// window manager (openbox) at a few screen sizes and runs the application in a child process of
+// its own on each, which reads every window's frame as the window manager made it (xwininfo and
+// xprop, not Qt) and checks that it lies wholly on the screen.
+#include "AppControllerTestSupport.h"
+
+#include "calculator/controllers/CAAppController.h"
+#include "calculator/controllers/CAWindowController.h"
+#include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLDocument.h"
+#include "framlet/shell/flWindowOrder.h"
+#include "platform/UserDefaults.h"
+#include "support/TestData.h"
+#include "support/TestFiles.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// Set in the child only: the screen's size, "WIDTHxHEIGHT".
+constexpr const char* kScreenVariable = "TAMSEL_FRAMED_SCREEN";
+constexpr const char* kChildFilter = "--gtest_filter=WindowPlacementOnAFramedScreen.*";
+constexpr int kStartMilliseconds = 10000;
+constexpr int kChildMilliseconds = 90000;
+
+QString Describe(const QRect& rect) {
+  return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
+}
+
+QString Run(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  if (!process.waitForFinished(kStartMilliseconds)) {
+    process.kill();
+    process.waitForFinished();
+    return {};
+  }
+  return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+// An X server of the given size with openbox managing it, on a display number the server picks
+// itself among the free ones.
+class FramedDisplay {
+ public:
+  explicit FramedDisplay(const QSize& size) {
+    server_.setProcessChannelMode(QProcess::SeparateChannels);
+    server_.start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                   QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp")});
+    QElapsedTimer waited;
+    waited.start();
+    QByteArray number;
+    while (!number.contains('\n') && waited.elapsed() < kStartMilliseconds && server_.state() != QProcess::NotRunning) {
+      server_.waitForReadyRead(100);
+      number += server_.readAllStandardOutput();
+    }
+    if (!number.contains('\n')) return;
+    name_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), name_);
+    manager_.setProcessEnvironment(environment);
+    manager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    // The manager is there once it names its check window on the root.
+    while (waited.elapsed() < kStartMilliseconds && manager_.state() != QProcess::NotRunning) {
+      if (Run(QStringLiteral("xprop"), {QStringLiteral("-display"), name_, QStringLiteral("-root"),
+                                        QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+              .contains(QLatin1String("window id"))) {
+        managed_ = true;
+        return;
+      }
+      QTest::qWait(50);
+    }
+  }
+  ~FramedDisplay() {
+    for (QProcess* process : {&manager_, &server_}) {
+      if (process->state() == QProcess::NotRunning) continue;
+      process->terminate();
+      if (!process->waitForFinished(3000)) {
+        process->kill();
+        process->waitForFinished();
+      }
+    }
+  }
+  bool ready() const { return managed_; }
+  const QString& name() const { return name_; }
+
+ private:
+  QProcess server_;
+  QProcess manager_;
+  QString name_;
+  bool managed_ = false;
+};
+
+// The application under xcb on that display, with folders of its own.
+class ChildRun {
+ public:
+  ChildRun(const FramedDisplay& display, const QSize& size) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display.name());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QLatin1String(kScreenVariable), QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
+                             "XDG_RUNTIME_DIR"}) {
+      const QString path = home_.filePath(QLatin1String(name));
+      QDir().mkpath(path);
+      QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+      environment.insert(QLatin1String(name), path);
+    }
+    // The X keyboard library hands strndup a counted name without its end: the sanitizer's strict
+    // reading of strings would stop the child at its connection to the server.
+    QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    sanitizer.replace(QLatin1String("strict_string_checks=1"), QLatin1String("strict_string_checks=0"));
+    if (!sanitizer.isEmpty()) environment.insert(QStringLiteral("ASAN_OPTIONS"), sanitizer);
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start(QCoreApplication::applicationFilePath(), {QLatin1String(kChildFilter)});
+  }
+  // The child's exit code (-1 when it did not end normally) and what it printed.
+  int finish(QString* output) {
+    if (!process_.waitForFinished(kChildMilliseconds)) {
+      process_.kill();
+      process_.waitForFinished();
+    }
+    *output = QString::fromLocal8Bit(process_.readAll());
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+  }
+
+ private:
+  QTemporaryDir home_;
+  QProcess process_;
+};
+
+TEST(WindowPlacementUnderAWindowManager, EveryFrameLiesWithinTheScreenAtEachSize) {
+  for (const char* tool : {"Xvfb", "openbox", "xprop", "xwininfo"}) {
+    if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+      GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it): frames are not checked";
+  }
+  const QSize sizes[] = {{1600, 1000}, {1280, 800}, {3840, 1080}};
+  // The screens run side by side, each with its own application.
+  std::vector<std::unique_ptr<FramedDisplay>> displays;
+  std::vector<std::unique_ptr<ChildRun>> runs;
+  for (const QSize& size : sizes) {
+    displays.push_back(std::make_unique<FramedDisplay>(size));
+    ASSERT_TRUE(displays.back()->ready()) << "Xvfb with openbox did not start at " << Describe(QRect({}, size)).toStdString();
+  }
+  for (size_t i = 0; i < std::size(sizes); ++i) runs.push_back(std::make_unique<ChildRun>(*displays[i], sizes[i]));
+  for (size_t i = 0; i < std::size(sizes); ++i) {
+    QString output;
+    const int code = runs[i]->finish(&output);
+    EXPECT_EQ(code, 0) << "at " << Describe(QRect({}, sizes[i])).toStdString() << ":\n" << output.toStdString();
+    EXPECT_TRUE(output.contains(QLatin1String("[  PASSED  ] 1 test"))) << output.toStdString();
+  }
+}
+
+// ---- The child: the application on the framed screen ------------------------------------------
+
+// A window's frame as the window manager drew it; empty until it has framed the window.
+QRect ManagedFrame(const QWidget* window) {
+  const QString id = QStringLiteral("0x%1").arg(window->winId(), 0, 16);
+  const QString extents = Run(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
+  const QRegularExpressionMatch margins =
+      QRegularExpression(QStringLiteral("= (\\d+), (\\d+), (\\d+), (\\d+)")).match(extents);
+  if (!margins.hasMatch()) return {};
+  const QString info = Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
+  const auto value = [&info](const char* label) {
+    return QRegularExpression(QLatin1String(label) + QStringLiteral(":\\s+(-?\\d+)")).match(info).captured(1).toInt();
+  };
+  const int left = margins.captured(1).toInt(), right = margins.captured(2).toInt();
+  const int top = margins.captured(3).toInt(), bottom = margins.captured(4).toInt();
+  return QRect(value("Absolute upper-left X") - left, value("Absolute upper-left Y") - top,
+               value("Width") + left + right, value("Height") + top + bottom);
+}
+
+QList<QWidget*> ShownWindows() {
+  QList<QWidget*> windows;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->isVisible() && IsOrderedKind(window)) windows.append(window);
+  }
+  return windows;
+}
+
+// A copy of the sample package whose window was stored with this frame.
+QString PackageWithFrame(const QTemporaryDir& folder, const QString& name, const char* frame) {
+  const QString path = folder.filePath(name);
+  EXPECT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Sample.Numlet")), path));
+  QString xml = ReadFileText(path + QStringLiteral("/document.xml"));
+  xml.replace(QRegularExpression(QStringLiteral("<frame>[^<]*</frame>")), QLatin1String(frame));
+  EXPECT_TRUE(WriteFileBytes(path + QStringLiteral("/document.xml"), xml.toUtf8()));
+  return path;
+}
+
+void PressInFrontWindow(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+  MakeKeyAndOrderFront(window);
+  EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+  QWidget* focus = QApplication::focusWidget();
+  QTest::keyClick(focus ? focus : window, key, modifiers);
+  DeliverQueuedWork();
+}
+
+TEST(WindowPlacementOnAFramedScreen, EveryFrameLiesWithinTheScreen) {
+  const QStringList size = QString::fromLocal8Bit(qgetenv(kScreenVariable)).split(QLatin1Char('x'));
+  if (size.size() != 2) GTEST_SKIP() << "runs in a child process of WindowPlacementUnderAWindowManager";
+  ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+  const QRect screen(0, 0, size[0].toInt(), size[1].toInt());
+  FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
+  QTemporaryDir folder;
+  TestAppController app(UserDefaults::standardUserDefaults());
+  app.applicationWillFinishLaunching();
+  app.applicationDidFinishLaunching();
+  DeliverQueuedWork();
+  CAWindowController* first = app.newest();
+  ASSERT_NE(first, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(first->mainWindow()));
+
+  // Two new windows by the key (the second one untouched, so the first document opened fills
+  // it), stored frames too large and beyond the screen's top left, the calculators, and the font
+  // and colour panels by their keys.
+  for (int i = 0; i < 2; ++i) PressInFrontWindow(app.newest()->mainWindow(), Qt::Key_N, Qt::ControlModifier);
+  ASSERT_EQ(app.controllers().size(), 3u);
+  for (const auto& [name, frame] : {std::pair{"Large.Numlet", "<frame>{{100, 50}, {3000, 2000}}</frame>"},
+                                    std::pair{"Far.Numlet", "<frame>{{-900, -700}, {800, 600}}</frame>"}}) {
+    ASSERT_TRUE(app.applicationOpenFile(PackageWithFrame(folder, QLatin1String(name), frame)));
+  }
+  for (int mask : {kStandardCalculatorMask, kProgrammerCalculatorMask, kConverterCalculatorMask})
+    ASSERT_TRUE(app.openCalculatorForMask(mask, false));
+  QTest::qWait(700);  // an opened document's window shows half a second after it opens
+  PressInFrontWindow(first->mainWindow(), Qt::Key_T, Qt::ControlModifier);
+  PressInFrontWindow(first->mainWindow(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+
+  // Every window has been framed and placed once Qt knows its decorations and has it inside;
+  // the verdict is the window manager's own.
+  QList<QWidget*> windows;
+  const auto settled = [&windows, screen] {
+    windows = ShownWindows();
+    for (QWidget* window : windows) {
+      const QWindow* handle = window->windowHandle();
+      if (!handle || handle->frameMargins().isNull() || !screen.contains(window->frameGeometry())) return false;
+    }
+    return true;
+  };
+  (void)QTest::qWaitFor(settled, 4000);
+  QTest::qWait(200);
+  windows = ShownWindows();
+  EXPECT_GE(windows.size(), 9);  // four documents, three calculators, two panels
+  QList<QPoint> newWindowCorners;
+  for (QWidget* window : windows) {
+    const QRect frame = ManagedFrame(window);
+    EXPECT_TRUE(!frame.isEmpty() && screen.contains(frame))
+        << window->windowTitle().toStdString() << ": frame " << Describe(frame).toStdString() << " on "
+        << Describe(screen).toStdString();
+    const FLDocumentWC* controller = app.controllerOfWindow(window);
+    if (controller && controller->document()->filePath().isEmpty()) {
+      EXPECT_FALSE(newWindowCorners.contains(frame.topLeft()))
+          << window->windowTitle().toStdString() << " lies on another new window at " << Describe(frame).toStdString();
+      newWindowCorners.append(frame.topLeft());
+    }
+  }
+  EXPECT_EQ(newWindowCorners.size(), 2);
+  FLAlert::sharedInstance().setModalRunner({});
+}
+
+}  // namespace
