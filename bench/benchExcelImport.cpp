@@ -2,7 +2,8 @@
 // RK records), three shared strings on a grey pattern and one formula (=A+B*C of its row, with
 // its value), in a compound file written by the tests' workbook writer. Then the same rows, 10,000 and 65,500 of them (655,000
 // cells), opened and saved as a package, with the memory peaks (see BenchPeakMemory.h). Then
-// workbooks crafted to cost far more than their size, opened.
+// workbooks crafted to cost far more than their size, opened, and running totals over a column
+// whose stored values all differ from what it computes here, beside the same totals as stored.
 //
 // Run with arguments of its own, the executable does one thing as a whole process, for
 // bench/import-figures.sh to time beside other programs:
@@ -10,6 +11,7 @@
 //   benchExcelImport --to-native INPUT PACKAGE    opens any file the sheet reads, saves a package
 //   benchExcelImport --write-seeds CORPORA        writes the crafted workbooks into the fuzz corpora
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
+#include "../tests/calculator/fileformats/TotalsSheets.h"
 #include "calculator/fileformats/caExcelImport.h"
 #include "calculator/model/caExcelNumberFormat.h"
 #include "calculator/model/CADocument.h"
@@ -195,6 +197,37 @@ void BM_OpenRunningTotalOfTexts(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenRunningTotalOfTexts)->Arg(20000)->Unit(benchmark::kMillisecond);
 
+// Running totals over a column of formulas, =Ck*2, =SUM($A$1:Ak), k mod 7 + 1, as a workbook
+// stores them, and the same with every stored value of the doubling column different from what
+// it computes here: those keep their stored values and every total is judged again after them.
+void OpenTotals(benchmark::State& state, const QByteArray& file) {
+  EnsureBenchApplication();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("totals.xls"));
+  if (!WriteFile(path, file)) state.SkipWithError("no workbook");
+  const FLLogHandler previous = SetLogHandler([](const QString&) {});
+  for (auto _ : state) {
+    auto document = std::make_unique<CADocument>();
+    FLError error;
+    if (!document->loadExcelFile(path, &error)) state.SkipWithError("the workbook was refused");
+    state.PauseTiming();
+    document.reset();
+    state.ResumeTiming();
+  }
+  SetLogHandler(previous);
+  state.counters["rows"] = double(state.range(0));
+}
+
+void BM_OpenRunningTotalsAsStored(benchmark::State& state) {
+  OpenTotals(state, TotalsWorkbook(state.range(0), false));
+}
+BENCHMARK(BM_OpenRunningTotalsAsStored)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+void BM_OpenRunningTotalsOverDifferingValues(benchmark::State& state) {
+  OpenTotals(state, AlteredTotalsWorkbook(state.range(0)));
+}
+BENCHMARK(BM_OpenRunningTotalsOverDifferingValues)->Arg(10000)->Arg(20000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
 void BM_OpenLongMonthFormat(benchmark::State& state) {
   OpenCraftedWorkbook(state, LongMonthFormatStream(uint16_t(state.range(0))), true);
 }
@@ -222,6 +255,15 @@ int main(int argc, char** argv) {
         {"ambiguous-shared-strings-40", AmbiguousStringsStream(40)},
         {"running-total-of-texts-200", RunningTotalStream(200, true)},
         {"long-month-format-64", LongMonthFormatStream(64)},
+        {"shared-formulas-with-absolute-coordinates", MakeWorkbookStream({}, {xls::SharedFormulasSheet()})},
+        {"add-in-functions-after-the-own-book",
+         MakeWorkbookStream(xls::AddInBook(false, {QStringLiteral("QUOTIENT"), QStringLiteral("GCD")}),
+                            {xls::Number(0, 0, 0, 23) + xls::Number(0, 1, 0, 5) +
+                             xls::Formula(1, 0, 0, xls::AddInCall(1, Bytes().u8(0x44).u16(0).u16(0xC000).u8(0x44).u16(0).u16(0xC001).data, 2), 4) +
+                             xls::Formula(1, 1, 0, xls::AddInCall(2, Bytes().u8(0x44).u16(0).u16(0xC000).u8(0x44).u16(0).u16(0xC001).data, 2), 1)})},
+        {"error-results",
+         MakeWorkbookStream({}, {xls::Formula(0, 0, 0, Bytes().u8(0x44).u16(1).u16(0xC001).u8(0x44).u16(1).u16(0xC000).u8(0x06).data, 0x07, 2) +
+                                 xls::Formula(0, 1, 0, Bytes().u8(0x25).u16(1).u16(4).u16(0xC000).u16(0xC000).u8(0x42).u8(1).u16(5).data, 0x07, 2)})},
     };
     bool written = true;
     for (const auto& [name, stream] : seeds) {

@@ -73,11 +73,26 @@ def basic():
     rows = [(2, ITALIC, ITALIC), (3, 0, 0)]
     return document(cells, enc, columns, rows)
 
+def formulas():
+    """A loan's payment as Pockwell writes it, rate first, and a natural logarithm."""
+    strings = ['=pmt(A1,12,1000)', '=pmt(0.01,12,1000)', '=loge(1)', '=LOGE(A1*100)+pmt(A1,B1,1000)']
+    enc = [s.encode('mac_roman') for s in strings]
+    cells = [
+        [(0, 0, 0, NONE, 0, 0, (0, 0, 0), 0.01),
+         (1, 0, 0, NONE, 0, 0, (0, 0, 0), 12.0)],
+        [(0, 1, 0, 0, 0, 0, (0, 0, 0), 0.0),
+         (1, 1, 0, 1, 0, 0, (0, 0, 0), 0.0),
+         (2, 1, 0, 2, 0, 0, (0, 0, 0), 0.0),
+         (3, 1, 0, 3, 0, 0, (0, 0, 0), 0.0)],
+    ]
+    return document(cells, enc)
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
     samples = {
         'basic.pkwd': basic(),
+        'formulas.pkwd': formulas(),
         'empty.pkwd': document([], []),
         'version3.pkwd': document([], [], version=3),
         'bigendian.pkwd': document([], [], bom=0x0100),

@@ -14,6 +14,7 @@
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caTextServices.h"
 #include "calculator/model/formula/caOperands.h"
+#include "calculator/model/formula/caRangeMemo.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "platform/FLError.h"
@@ -54,6 +55,18 @@ bool SameNumber(long double ours, double stored) {
   if (!std::isfinite(ours) || !std::isfinite(stored)) return false;
   const long double difference = std::fabs(ours - (long double)stored);
   return difference <= 5e-12L * std::max(std::fabs(ours), std::fabs((long double)stored)) || difference < 1e-14L;
+}
+
+// A writer's doubles round at every step, and the error grows with the magnitudes they were
+// computed from, not with the result: a balance that comes down to a few units after hundreds of
+// rows of thousands carries the error of the thousands. Within this much of the largest
+// magnitude the formula read, the stored value is the formula's own, drifted; a value that truly
+// differs (a millionth of itself, say) stands far beyond it.
+constexpr long double kWriterDrift = 5e-11L;
+
+bool WithinDrift(long double ours, double stored, long double readMagnitude) {
+  if (!std::isfinite(ours) || !std::isfinite(stored) || !std::isfinite(readMagnitude)) return false;
+  return std::fabs(ours - (long double)stored) <= kWriterDrift * readMagnitude;
 }
 
 bool SameRecord(const CAExcelFormatRecord& a, const CAExcelFormatRecord& b) {
@@ -177,9 +190,12 @@ class DocumentExcelDelegate final : public ExcelDelegate {
 
   // After the sheet has computed: every converted formula whose value is not the one the
   // workbook stored (a day count taken for a day index, say) keeps the stored value instead,
-  // marked as a failed conversion. Formulas are judged after the formulas they read, each on its
-  // own result: one that kept its stored value has its readers computed again before they are
-  // judged, so only the formula that differs is replaced. Gives how many were.
+  // marked as a failed conversion. The formulas are judged as a recalculation meets them, each
+  // after the formulas it reads and on its own result: one that kept its stored value has its
+  // readers computed again before they are judged, so only the formula that differs is replaced.
+  // The formulas of a cycle are judged together on the circular error the recalculation gave
+  // them, before what reads them, which is then computed from what they kept. Gives how many
+  // were replaced.
   uint64_t keepStoredValuesWhereTheyDiffer() {
     uint64_t kept = 0;
     if (everyFormulaAgrees()) {
@@ -232,63 +248,38 @@ class DocumentExcelDelegate final : public ExcelDelegate {
         }
       }
     }
-    // The formulas by level: those that read no other converted formula first, then each after
-    // every one it reads. Formulas in a cycle, or reading one, come last, together.
-    const std::vector<uint32_t> levelOf = graph.resolve();
-    uint32_t lastLevel = 0;
-    bool cycles = false;
-    for (const uint32_t level : levelOf) {
-      if (level == CAReadingGraph::kNever)
-        cycles = true;
-      else
-        lastLevel = std::max(lastLevel, level);
-    }
-    const size_t levelCount = count == 0 ? 0 : size_t(lastLevel) + 1 + (cycles ? 1 : 0);
-    const auto levelIndex = [&](uint32_t level) { return level == CAReadingGraph::kNever ? levelCount - 1 : size_t(level); };
-    std::vector<uint32_t> starts(levelCount + 1, 0);
-    for (const uint32_t level : levelOf) ++starts[levelIndex(level) + 1];
-    for (size_t level = 1; level < starts.size(); ++level) starts[level] += starts[level - 1];
-    std::vector<uint32_t> byLevel(count);
-    {
-      std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
-      for (uint32_t node = 0; node < count; ++node) byLevel[next[levelIndex(levelOf[node])]++] = node;
-    }
+    std::vector<bool> inCycle;
+    const std::vector<uint32_t> order = graph.inputsFirst(&inCycle);
 
     // A formula that reads a value changed since the sheet computed (a stored value put in
-    // place of a formula, or a formula computed again) is computed again before it is judged.
-    // What it reads is judged and settled before it is, so each is computed again once, on its
-    // own; formulas in a cycle are left to the document's recalculation, which gives them their
-    // circular error. The cells that read a replaced formula are marked for recalculation once,
-    // at the end, not at each replacement (thousands of totals read each one of a column).
+    // place of a formula, or a formula computed again) is computed again before it is judged,
+    // once, everything it reads being settled by then: as in a recalculation, the blocks that
+    // running totals fold are folded once, not again for each total. The cells that read a
+    // replaced formula are marked for recalculation once, at the end, not at each replacement
+    // (thousands of totals read each one of a column).
     const CADocument::EditBatch batch(document_);
-    for (size_t level = 0; level < levelCount; ++level) {
-      const bool inCycles = cycles && level + 1 == levelCount;
-      const auto first = byLevel.begin() + starts[level];
-      const auto last = byLevel.begin() + starts[level + 1];
-      if (inCycles && std::any_of(first, last, [&graph](uint32_t node) { return graph.readsMarked(node); }))
-        document_.evaluate();
-      for (auto at = first; at != last; ++at) {
-        const uint32_t node = *at;
-        const ConvertedFormula& entry = entryOf(node);
-        CACell* cell = document_.cellAtGridPoint(entry.point);
-        // A later record for the cell put something else there: nothing to judge.
-        if (!cell || (cell->valueType() != kValueFormula && cell->valueType() != kValueError)) continue;
-        if (!inCycles && graph.readsMarked(node)) {
-          // A formula that reads itself is in a cycle, which the recalculation gave the circular
-          // error whatever the rest of what it reads holds: it is judged on that, not run alone
-          // to read its own error at the end of its ranges.
-          if (!readsItself[node]) cell->evaluate();
-          graph.mark(node);
-        }
-        const XLValue stored = storedValue(entry.stored);
-        if (agrees(*cell, stored)) continue;
-        CAExcelFormatRecord red = entry.format == kNoRecord ? CAExcelFormatRecord{} : records_[entry.format];
-        red.backgroundKolor = kFormulaImportErrorKolor;
-        document_.cellAtGridPointImperative(entry.point)->clearValue();
-        setCell(entry.point, stored, &red);
+    CARangeMemo memo(document_);
+    rangeWalkBudget_ = kRangeWalkPerFormula * (uint64_t(count) + 1);
+    for (const uint32_t node : order) {
+      const ConvertedFormula& entry = entryOf(node);
+      CACell* cell = document_.cellAtGridPoint(entry.point);
+      // A later record for the cell put something else there: nothing to judge.
+      if (!cell || (cell->valueType() != kValueFormula && cell->valueType() != kValueError)) continue;
+      if (!inCycle[node] && graph.readsMarked(node)) {
+        // A formula that reads itself is in a cycle, which the recalculation gave the circular
+        // error whatever the rest of what it reads holds: it is judged on that, not run alone
+        // to read its own error at the end of its ranges.
+        if (!readsItself[node]) cell->evaluate();
         graph.mark(node);
-        ++kept;
       }
+      const XLValue stored = storedValue(entry.stored);
+      if (agrees(*cell, stored, &memo)) continue;
+      CAExcelFormatRecord red = entry.format == kNoRecord ? CAExcelFormatRecord{} : records_[entry.format];
+      red.backgroundKolor = kFormulaImportErrorKolor;
+      document_.cellAtGridPointImperative(entry.point)->clearValue();
+      setCell(entry.point, stored, &red);
+      graph.mark(node);
+      ++kept;
     }
     forgetConverted();
     return kept;
@@ -297,11 +288,13 @@ class DocumentExcelDelegate final : public ExcelDelegate {
  private:
   // Whether every formula computed what the workbook stored for it (an earlier formula given to
   // a cell a later record replaced is asked as well: a "no" only means the levels are worked out).
-  bool everyFormulaAgrees() const {
+  // Only the plain comparison is made here: a result that differs within a writer's drift is
+  // found to agree when the formulas are judged one by one.
+  bool everyFormulaAgrees() {
     for (const ConvertedFormula& entry : converted_) {
       const CACell* cell = document_.cellAtGridPoint(entry.point);
       if (!cell || (cell->valueType() != kValueFormula && cell->valueType() != kValueError)) continue;
-      if (!agrees(*cell, storedValue(entry.stored))) return false;
+      if (!agrees(*cell, storedValue(entry.stored), nullptr)) return false;
     }
     return true;
   }
@@ -378,14 +371,29 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   }
 
   // Whether the formula's result is the one stored, or no stored result can tell against it.
-  static bool agrees(const CACell& cell, const XLValue& stored) {
-    // A result the workbook could not store as a number is no evidence against ours.
-    if ((stored.type == kXLValueReal && !std::isfinite(stored.real))) return true;
+  // With the memo of the judging under way, a number within the writer's drift agrees too.
+  bool agrees(const CACell& cell, const XLValue& stored, CARangeMemo* memo) {
+    // A result the workbook could not store as a number is no evidence against ours, and an
+    // error or no result at all is no value to compare with: the writer's AVERAGE of nothing is
+    // an error where ours is 0.
+    if (stored.type == kXLValueReal && !std::isfinite(stored.real)) return true;
+    if (stored.type == kXLValueNone || (stored.type == kXLValueText && stored.error)) return true;
     if (sameResult(cell, stored)) return true;
     const QString upper = cell.formula().toUpper();
     for (const char* name : kVolatileFunctions)
       if (upper.contains(QLatin1String(name))) return true;
-    return false;
+    if (!memo || cell.valueType() != kValueFormula || !cell.number()) return false;
+    const std::optional<double> number = storedNumber(stored);
+    return number && WithinDrift(cell.number()->realValue(), *number, readMagnitude(cell, memo));
+  }
+
+  static std::optional<double> storedNumber(const XLValue& stored) {
+    switch (stored.type) {
+      case kXLValueReal: return stored.real;
+      case kXLValueInteger: return double(stored.integer);
+      case kXLValueFraction: return double(stored.numerator) / double(stored.denominator);
+      default: return std::nullopt;
+    }
   }
 
   static bool sameResult(const CACell& cell, const XLValue& stored) {
@@ -395,15 +403,66 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       case kXLValueDate:
         return cell.formulaResultType() == kValueDate && number && number->integerValue() == stored.dayIndex;
       case kXLValueReal:
-        return number && SameNumber(number->realValue(), stored.real);
       case kXLValueInteger:
-        return number && SameNumber(number->realValue(), double(stored.integer));
       case kXLValueFraction:
-        return number && SameNumber(number->realValue(), double(stored.numerator) / double(stored.denominator));
+        return number && SameNumber(number->realValue(), *storedNumber(stored));
       default:
-        // Booleans and results the workbook did not store can't be compared.
+        // Booleans can't be compared.
         return true;
     }
+  }
+
+  // The largest magnitude among the values the formula reads: its numbers, the cells it names
+  // and the numbers in the blocks it reads. A tall block is answered by the memo, which folds
+  // each block once however many formulas read it; what is walked cell by cell is bounded by a
+  // budget for the whole judging, past which a block adds nothing.
+  long double readMagnitude(const CACell& cell, CARangeMemo* memo) {
+    long double largest = 0;
+    const auto take = [&largest](const std::optional<CANumber>& number) {
+      if (!number) return;
+      const long double magnitude = std::fabs(number->realValue());
+      if (std::isfinite(magnitude)) largest = std::max(largest, magnitude);
+    };
+    const auto takeEntry = [&](const CACellEntry* entry) {
+      if (!entry || entry->empty()) return;
+      if (entry->isPlain())
+        take(entry->number());
+      else
+        take(entry->cell()->number());
+    };
+    for (const CAFormulaToken& token : cell.expression()) {
+      switch (token.type()) {
+        case kTokenNumber:
+          take(token.number());
+          break;
+        case kTokenReference:
+          takeEntry(EntryAtPoint(document_, token.point()));
+          break;
+        case kTokenRange: {
+          GridRange block;
+          if (!NormalizedBlock(token.range(), &block)) break;
+          ListAggregate all(ListAggregate::kAll);
+          const bool closed = block.endPoint.x != kGridOpenEnd && block.endPoint.y != kGridOpenEnd;
+          if (closed && memo && memo->fold(block, kOperandNumbersOnly, &all) == 0u) {
+            if (all.count() > 0) {
+              take(all.largest());
+              take(all.smallest());
+            }
+            break;
+          }
+          ForEachEntryInBlock(document_, block, [&](const CACellEntry& entry) {
+            if (rangeWalkBudget_ == 0) return false;
+            --rangeWalkBudget_;
+            takeEntry(&entry);
+            return true;
+          });
+          break;
+        }
+        default:
+          break;
+      }
+    }
+    return largest;
   }
 
   // A row's or a column's format: what it adds to the document's default.
@@ -463,7 +522,11 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     CASharedFormat format;  // none: the cell adds nothing
   };
 
+  // The cells that judging may walk in blocks the memo does not fold, for each formula judged.
+  static constexpr uint64_t kRangeWalkPerFormula = 256;
+
   CADocument& document_;
+  uint64_t rangeWalkBudget_ = 0;
   std::vector<ConvertedFormula> converted_;
   std::vector<XLValue> aside_;  // stored values with text
   std::vector<CAExcelFormatRecord> records_;

@@ -36,9 +36,8 @@ struct FormulaRename {
 };
 constexpr std::array<FormulaRename, 6> kFormulaRenames = {{
     {"avg(", "average("}, {"log(", "log10("}, {"logb(", "log2("},
-    {"loge(", "logn("},   {"pow(", "power("},  {"prod(", "product("},
+    {"loge(", "ln("},     {"pow(", "power("},  {"prod(", "product("},
 }};
-constexpr const char* kPmtCall = "pmt(";
 
 uint16_t U16(QByteArrayView data, qsizetype at) { return qFromLittleEndian<uint16_t>(data.data() + at); }
 uint32_t U32(QByteArrayView data, qsizetype at) { return qFromLittleEndian<uint32_t>(data.data() + at); }
@@ -300,27 +299,10 @@ std::optional<CAFormat> CreateFormatFromPockwell(uint32_t word, uint32_t mask) {
 }
 
 QString RewritePockwellFormula(const QString& formula) {
+  // Pockwell's PMT takes rate, periods and value, in the order ours does: only names change.
   QString text = formula;
   for (const FormulaRename& rename : kFormulaRenames)
     text.replace(QLatin1String(rename.from), QLatin1String(rename.to), Qt::CaseInsensitive);
-  // Pockwell's PMT takes (rate, periods, value); ours (periods, value, rate).
-  const QLatin1String pmt(kPmtCall);
-  qsizetype from = 0;
-  while (true) {
-    const qsizetype call = text.indexOf(pmt, from, Qt::CaseInsensitive);
-    if (call < 0) break;
-    const qsizetype start = call + pmt.size();
-    const qsizetype close = text.indexOf(QLatin1Char(')'), start);
-    if (close < 0) break;
-    const QStringList parts = text.mid(start, close - start).split(QLatin1Char(','));
-    if (parts.size() == 3) {
-      const QString rewritten = QStringLiteral("%1,%2,%3").arg(parts[1], parts[2], parts[0]);
-      text.replace(start, close - start, rewritten);
-      from = start + rewritten.size();
-    } else {
-      from = close + 1;
-    }
-  }
   return text;
 }
 

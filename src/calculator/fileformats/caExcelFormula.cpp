@@ -11,6 +11,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -243,16 +244,19 @@ void Converter::reference(uint64_t row, uint16_t columnField, bool relativeToCel
   const bool columnRelative = columnField & 0x4000;
   const bool rowRelative = columnField & 0x8000;
   uint64_t column = columnField & 0x3FFF;
+  // A shared formula's tokens hold offsets from each cell for its relative coordinates only: a
+  // coordinate not marked relative is as absolute there as in any other formula, and keeps its "$"
+  // so that a sort or a fill moves it no more than the workbook would.
   if (relativeToCell) {
     if (columnRelative) column = (context_.column + uint64_t(int64_t(int8_t(columnField & 0xFF)))) % 256;
     if (rowRelative) row = (context_.row + row) % 65536;
   }
-  if (!columnRelative && !relativeToCell) text += '$';
+  if (!columnRelative) text += '$';
   char letters[kColumnLetterCapacity];
   const int count = ColumnLetters(column + uint64_t(context_.columnOffset), letters);
   if (count == 0) badReference_ = true;
   text.append(letters, size_t(count));
-  if (!rowRelative && !relativeToCell) text += '$';
+  if (!rowRelative) text += '$';
   AppendNumber(text, row + 1);
 }
 
@@ -354,9 +358,16 @@ bool Converter::handle(QByteArrayView token, int depth) {
       return handleAll(name.tokens, depth + 1);
     }
     case tNameX: {
+      // The sheet reference is an EXTERNSHEET entry, which names the SUPBOOK: writers put the
+      // add-in book first or after the workbook's own. A workbook without EXTERNSHEET can only
+      // mean the book by its place.
+      const uint16_t sheetReference = U16(token, 1);
+      const std::vector<uint16_t>& books = context_.externSheetBooks;
+      const int64_t book = books.empty()                   ? int64_t(sheetReference)
+                           : sheetReference < books.size() ? int64_t(books[sheetReference])
+                                                           : -1;
       const uint32_t index = U32(token, 3);
-      if (int64_t(U16(token, 1)) != context_.addInSupbook || index == 0 ||
-          index > context_.externalNames.size())
+      if (book < 0 || book != context_.addInSupbook || index == 0 || index > context_.externalNames.size())
         return false;
       const int64_t row = context_.externalNames[index - 1];
       if (row != kXLNoFunction) pushMarker(row);
@@ -453,6 +464,16 @@ void CaptureSupbook(XLFormulaContext& context, QByteArrayView body) {
 void CaptureExternName(XLFormulaContext& context, uint16_t flags, const QString& name) {
   if (!context.readingAddInSupbook) return;
   context.externalNames.push_back((flags & 0x18) ? kXLNoFunction : FunctionRowForName(name));
+}
+
+void CaptureExternSheet(XLFormulaContext& context, QByteArrayView body) {
+  if (body.size() < 2) return;
+  // Each entry is six bytes: its SUPBOOK, then the first and last sheet in it. A count past the
+  // body is a damaged record, read as far as it goes.
+  const qsizetype count = std::min<qsizetype>(U16(body, 0), (body.size() - 2) / 6);
+  context.externSheetBooks.clear();
+  context.externSheetBooks.reserve(size_t(count));
+  for (qsizetype i = 0; i < count; ++i) context.externSheetBooks.push_back(U16(body, 2 + 6 * i));
 }
 
 void AddSharedFormula(XLFormulaContext& context, uint64_t column, uint64_t row, QByteArrayView tokens) {

@@ -32,6 +32,8 @@ struct XLFormulaContext {
   uint64_t supbookCount = 0;
   int64_t addInSupbook = -1;
   bool readingAddInSupbook = false;
+  // The SUPBOOK of each EXTERNSHEET entry: what an external name's sheet reference designates.
+  std::vector<uint16_t> externSheetBooks;
   // Token arrays of SHRFMLA records by the (row << 32 | column) of the FORMULA that owns them.
   std::unordered_map<uint64_t, QByteArray> sharedFormulas;
   uint64_t column = 0;
@@ -56,6 +58,8 @@ int64_t TokenLength(QByteArrayView tokens);
 void CaptureName(XLFormulaContext& context, const QString& name, uint16_t flags, QByteArrayView tokens);
 void CaptureSupbook(XLFormulaContext& context, QByteArrayView body);
 void CaptureExternName(XLFormulaContext& context, uint16_t flags, const QString& name);
+// EXTERNSHEET: its entries' SUPBOOK indexes, each entry's first field.
+void CaptureExternSheet(XLFormulaContext& context, QByteArrayView body);
 void AddSharedFormula(XLFormulaContext& context, uint64_t column, uint64_t row, QByteArrayView tokens);
 
 // The formula text without its "=" (after `prefix`, an importer giving "=" for the cell's

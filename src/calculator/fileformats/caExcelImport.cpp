@@ -28,7 +28,7 @@ namespace {
 // Record identifiers.
 enum : uint16_t {
   kFormula = 0x06, kEof = 0x0A, kName = 0x18, kDateMode = 0x22, kExternName = 0x23,
-  kFilePass = 0x2F, kFont = 0x31, kContinue = 0x3C, kCodePage = 0x42, kDefColWidth = 0x55,
+  kExternSheet = 0x17, kFilePass = 0x2F, kFont = 0x31, kContinue = 0x3C, kCodePage = 0x42, kDefColWidth = 0x55,
   kColInfo = 0x7D, kWsBool = 0x81, kBoundSheet = 0x85, kPalette = 0x92, kMulRk = 0xBD,
   kMulBlank = 0xBE, kRString = 0xD6, kXf = 0xE0, kSst = 0xFC, kLabelSst = 0xFD,
   kSupBook = 0x1AE, kDimensions = 0x200, kBlank = 0x201, kNumber = 0x203, kLabel = 0x204,
@@ -684,6 +684,9 @@ void Importer::handleGlobal(Record& record) {
     case kSupBook:
       CaptureSupbook(formulas_, body);
       break;
+    case kExternSheet:
+      CaptureExternSheet(formulas_, body);
+      break;
     case kFormat: {
       const uint16_t index = u16(body, 0);
       qsizetype at = 2;
@@ -883,12 +886,14 @@ void Importer::readFormula(const Record& record) {
 
   formulas_.column = column;
   formulas_.row = row;
-  // Our formulas compute numbers only: a text or an error that Excel stored would become a live
-  // formula showing 0, so the stored result stays, marked. An empty text is what some writers
-  // store for every formula they did not compute: no result to keep, nor to compare with.
+  // Our formulas compute numbers only: a text that Excel stored would become a live formula
+  // showing 0, so the stored text stays, marked. An error is no value to keep: the formula stays
+  // live and computes once what it reads is filled in (a blank template's =B2/A2). An empty text
+  // is what some writers store for every formula they did not compute: no result to keep, nor
+  // to compare with.
   const bool emptyText = cached.type == kXLValueText && !cached.error && cached.text.isEmpty();
   if (emptyText) cached = XLValue{};
-  const bool live = emptyText || (cached.type != kXLValueText && cached.type != kXLValueNone);
+  const bool live = emptyText || cached.error || (cached.type != kXLValueText && cached.type != kXLValueNone);
   const std::optional<QString> text = live ? ConvertFormula(formulas_, tokens, "=") : std::nullopt;
   if (text) {
     passCell(row, column, xf, cached, &*text);

@@ -29,5 +29,5 @@ std::optional<CAFormat> CreateFormatFromPockwell(uint32_t word, uint32_t mask);
 // The colour of an index of Pockwell's palette; index 0 is black for text, white otherwise.
 Kolor PockwellKolor(uint32_t index, bool fontColor);
 
-// Pockwell's function names and PMT's argument order made the sheet's.
+// Pockwell's function names made the sheet's.
 QString RewritePockwellFormula(const QString& formula);

@@ -32,6 +32,9 @@ struct CAReadingGraph::Storage {
   Storage(Mode m, uint32_t n) : mode(m), count(n) {}
 
   void index();
+  // The noted inputs by reader (offsets and targets), once.
+  void gather();
+  size_t nodeCount() const { return size_t(count) + 2 * rows.size(); }
   // The column whose slots hold `slot`.
   size_t columnOf(uint32_t slot) const {
     return size_t(std::upper_bound(columnStart.begin(), columnStart.end(), slot) - columnStart.begin()) - 1;
@@ -185,25 +188,30 @@ void CAReadingGraph::addBlock(uint32_t reader, const GridPoint& at, const GridRa
   }
 }
 
+void CAReadingGraph::Storage::gather() {
+  if (!offsets.empty()) return;
+  g_mostInputs = std::max(g_mostInputs, pairs.size());
+  // The inputs by reader, in the order they were noted.
+  offsets.assign(size_t(count) + 1, 0);
+  for (const auto& pair : pairs) ++offsets[pair.first + 1];
+  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
+  targets.resize(pairs.size());
+  for (const auto& [reader, input] : pairs) targets[offsets[reader]++] = input;
+  for (size_t i = offsets.size() - 1; i > 0; --i) offsets[i] = offsets[i - 1];
+  offsets[0] = 0;
+  std::vector<std::pair<uint32_t, uint32_t>>().swap(pairs);
+}
+
 std::vector<uint32_t> CAReadingGraph::resolve() {
   Storage& s = *storage_;
   const uint32_t count = s.count;
-  g_mostInputs = std::max(g_mostInputs, s.pairs.size());
-  // The inputs by reader, in the order they were noted.
-  s.offsets.assign(size_t(count) + 1, 0);
-  for (const auto& pair : s.pairs) ++s.offsets[pair.first + 1];
-  for (size_t i = 1; i < s.offsets.size(); ++i) s.offsets[i] += s.offsets[i - 1];
-  s.targets.resize(s.pairs.size());
-  for (const auto& [reader, input] : s.pairs) s.targets[s.offsets[reader]++] = input;
-  for (size_t i = s.offsets.size() - 1; i > 0; --i) s.offsets[i] = s.offsets[i - 1];
-  s.offsets[0] = 0;
-  std::vector<std::pair<uint32_t, uint32_t>>().swap(s.pairs);
+  s.gather();
 
   // A node's value is the most of its inputs' values, each plus its step, and at least its
   // own start (a cell's first pass or level; 0 for a group). A walk depth first finds them,
   // with a cycle found as an input still being walked; nothing that reads a cycle, through any
   // number of nodes, is ever ready.
-  const size_t nodes = size_t(count) + 2 * s.rows.size();
+  const size_t nodes = s.nodeCount();
   const uint32_t start = s.mode == Mode::Passes ? 1 : 0;
   std::vector<uint32_t> value(nodes, 0);
   std::vector<uint8_t> state(nodes, 0);  // 0 not met, 1 being walked, 2 done
@@ -251,6 +259,67 @@ std::vector<uint32_t> CAReadingGraph::resolve() {
   value.resize(count);
   value.shrink_to_fit();
   return value;
+}
+
+std::vector<uint32_t> CAReadingGraph::inputsFirst(std::vector<bool>* inCycle) {
+  Storage& s = *storage_;
+  const uint32_t count = s.count;
+  s.gather();
+  // Strongly connected parts, found depth first without recursion: a part is complete only once
+  // every part it reads is, so the cells come out after their inputs. Groups are walked as any
+  // node but left out of the order; a part of more than one node holds a cycle (a group is never
+  // an input of the cells it holds, so it is never in a part of its own cells alone).
+  const size_t nodes = s.nodeCount();
+  constexpr uint32_t kUnseen = kNever;
+  std::vector<uint32_t> found(nodes, kUnseen);  // the order in which each node was met
+  std::vector<uint32_t> low(nodes, 0);
+  std::vector<uint8_t> open(nodes, 0);          // on the stack of the parts being built
+  std::vector<uint32_t> parts;
+  struct Frame {
+    uint32_t node;
+    uint32_t next;
+  };
+  std::vector<Frame> stack;
+  std::vector<uint32_t> order;
+  order.reserve(count);
+  inCycle->assign(count, false);
+  uint32_t met = 0;
+  const auto enter = [&](uint32_t node) {
+    found[node] = low[node] = met++;
+    open[node] = 1;
+    parts.push_back(node);
+    stack.push_back(Frame{node, 0});
+  };
+  for (uint32_t root = 0; root < count; ++root) {
+    if (found[root] != kUnseen) continue;
+    enter(root);
+    while (!stack.empty()) {
+      Frame& frame = stack.back();
+      const uint32_t node = frame.node;
+      if (frame.next < s.inputsOf(node)) {
+        const uint32_t input = s.inputOf(node, frame.next++) & kNodeMask;
+        if (found[input] == kUnseen)
+          enter(input);
+        else if (open[input])
+          low[node] = std::min(low[node], found[input]);
+        continue;
+      }
+      stack.pop_back();
+      if (!stack.empty()) low[stack.back().node] = std::min(low[stack.back().node], low[node]);
+      if (low[node] != found[node]) continue;
+      const auto first = std::find(parts.rbegin(), parts.rend(), node).base() - 1;
+      const bool cycle = parts.end() - first > 1;
+      for (auto at = first; at != parts.end(); ++at) {
+        open[*at] = 0;
+        if (*at < count) {
+          order.push_back(*at);
+          (*inCycle)[*at] = cycle;
+        }
+      }
+      parts.erase(first, parts.end());
+    }
+  }
+  return order;
 }
 
 void CAReadingGraph::mark(uint32_t cell) {

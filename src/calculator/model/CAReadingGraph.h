@@ -53,7 +53,13 @@ class CAReadingGraph {
   // the inputs, whatever the depth: nothing recurses.
   std::vector<uint32_t> resolve();
 
-  // After resolve(): notes a cell as changed, and whether any cell that a cell reads (itself
+  // Instead of resolve(): every cell after the cells it reads, except that the cells of a cycle
+  // (those that read one another, in Levels mode a cell reading only itself not counted) come
+  // together, after what the cycle reads and before what reads it; `inCycle` tells which cells
+  // are in one. Linear in the cells, the groups and the inputs.
+  std::vector<uint32_t> inputsFirst(std::vector<bool>* inCycle);
+
+  // After resolve() or inputsFirst(): notes a cell as changed, and whether any cell that a cell reads (itself
   // left out in Levels) has been.
   void mark(uint32_t cell);
   bool readsMarked(uint32_t cell) const;

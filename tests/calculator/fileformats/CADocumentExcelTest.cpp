@@ -9,6 +9,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/ModelTestSupport.h"
+#include "calculator/model/UndoTestSupport.h"
 #include "platform/FLError.h"
 #include "platform/UserDefaults.h"
 #include "support/LogCapture.h"
@@ -25,7 +26,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <map>
+#include <numbers>
 
 using namespace xls;
 
@@ -281,6 +284,284 @@ TEST_F(DocumentExcelTest, TextsWithCharactersBeyondTheBasicPlaneReadWholeFromGnu
     ASSERT_NE(found, read.end()) << point.second;
     EXPECT_TRUE(found->second == text) << point.second << ": " << found->second.size() << " units, not " << text.size();
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Workbooks as other programs write them, opened and then edited: what the formulas become must
+// behave as the same sheet typed in.
+
+// A document with a window for the undo steps of its edit commands.
+struct EditedSheet {
+  EditedSheet() { document.setController(&window); }
+  ~EditedSheet() { document.setController(nullptr); }
+  EditedSheet(const EditedSheet&) = delete;
+  EditedSheet& operator=(const EditedSheet&) = delete;
+
+  CADocument document;
+  UndoWindow window{document};
+};
+
+TEST_F(DocumentExcelTest, SharedFormulasKeepTheirAbsoluteCoordinatesThroughSortAndFill) {
+  CAModelPreferences preferences;
+  preferences.sortWholeDoc = false;
+  environment.set(preferences);
+  const QString path = write(QStringLiteral("shared.xls"), MakeWorkbook({}, {SharedFormulasSheet()}));
+  const struct {
+    const char* edit;
+    std::function<void(CADocument&)> apply;
+  } edits[] = {
+      {"none", [](CADocument&) {}},
+      {"sort by the amounts", [](CADocument& d) {
+         d.setSortKey1({0, 0});
+         d.setSortKey2({-1, -1});
+         d.setSelectionRange(GridRange{{0, 2}, {3, 11}});
+         d.sort();
+       }},
+      {"fill the first running total down", [](CADocument& d) {
+         d.setSelectionRange(GridRange{{2, 2}, {2, 11}});
+         d.fillUsingInfo(CAFillInfo{});
+       }},
+      {"a new factor", [](CADocument& d) {
+         d.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("3"));
+         d.evaluate();
+       }},
+  };
+  for (const auto& edit : edits) {
+    EditedSheet read;
+    FLError error;
+    ASSERT_EQ(read.document.openFile(path, &error), 3) << error.reason.toStdString();
+    // The same sheet typed in.
+    EditedSheet typed;
+    typed.document.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("2"));
+    for (int64_t row = 2; row < 12; ++row) {
+      const QString n = QString::number(row + 1);
+      typed.document.cellAtGridPointImperative({0, row})->setFormula(QString::number(kSharedAmounts[row - 2]));
+      typed.document.cellAtGridPointImperative({1, row})->setFormula(QStringLiteral("=A%1*B$1").arg(n));
+      typed.document.cellAtGridPointImperative({2, row})->setFormula(QStringLiteral("=SUM($A$3:A%1)").arg(n));
+      typed.document.cellAtGridPointImperative({3, row})->setFormula(QStringLiteral("=A%1/A$12").arg(n));
+    }
+    typed.document.evaluate();
+    edit.apply(read.document);
+    edit.apply(typed.document);
+    EXPECT_EQ(CellsOf(read.document), CellsOf(typed.document)) << edit.edit;
+  }
+  EXPECT_TRUE(alert.shown.isEmpty());
+}
+
+TEST_F(DocumentExcelTest, AddInFunctionsStayFormulasFromEitherWritersBook) {
+  const std::vector<QString> names = {QStringLiteral("QUOTIENT"), QStringLiteral("MROUND"), QStringLiteral("GCD"),
+                                      QStringLiteral("LCM"),      QStringLiteral("SQRTPI"), QStringLiteral("MULTINOMIAL"),
+                                      QStringLiteral("EOMONTH")};
+  const QByteArray a1b1 = Bytes().u8(0x44).u16(0).u16(0xC000).u8(0x44).u16(0).u16(0xC001).data;
+  const QByteArray a1 = Bytes().u8(0x44).u16(0).u16(0xC000).data;
+  const QByteArray a2b1 = Bytes().u8(0x44).u16(1).u16(0xC000).u8(0x44).u16(0).u16(0xC001).data;
+  // A1 = 23, B1 = 5, A2 the date 2021-01-15 (serial 44211), then the calls in row 3 onwards.
+  const struct {
+    const char* formula;
+    QByteArray tokens;
+    double stored;
+    const char* after;  // once A1 is 50
+  } calls[] = {
+      {"=QUOTIENT(A1,B1)", AddInCall(1, a1b1, 2), 4, "10"},
+      {"=MROUND(A1,B1)", AddInCall(2, a1b1, 2), 25, "50"},
+      {"=GCD(A1,B1)", AddInCall(3, a1b1, 2), 1, "5"},
+      {"=LCM(A1,B1)", AddInCall(4, a1b1, 2), 115, "50"},
+      {"=SQRTPI(A1)", AddInCall(5, a1, 1), std::sqrt(23 * std::numbers::pi), nullptr},
+      {"=MULTINOMIAL(A1,B1)", AddInCall(6, a1b1, 2), 98280, "3478761"},
+      {"=EOMONTH(A2,B1)", AddInCall(7, a2b1, 2), 44377, nullptr},
+  };
+  QByteArray sheet = Number(0, 0, 0, 23) + Number(0, 1, 0, 5) + Number(1, 0, 1, 44211);
+  for (uint16_t i = 0; i < std::size(calls); ++i) sheet += Formula(uint16_t(2 + i), 0, 0, calls[i].tokens, calls[i].stored);
+  std::map<std::pair<int64_t, int64_t>, QString> gnumeric;
+  for (const bool addInFirst : {true, false}) {
+    const char* writer = addInFirst ? "Gnumeric" : "LibreOffice";
+    CADocument document;
+    FLError error;
+    ASSERT_EQ(document.openFile(write(QStringLiteral("addins.xls"), MakeWorkbook(AddInBook(addInFirst, names), {sheet})),
+                                &error),
+              3)
+        << error.reason.toStdString();
+    for (uint16_t i = 0; i + 1 < std::size(calls); ++i) {
+      const CACell* cell = document.cellAtGridPoint({0, 2 + i});
+      ASSERT_TRUE(cell) << writer << " " << calls[i].formula;
+      EXPECT_EQ(cell->formula(), QLatin1String(calls[i].formula)) << writer;
+      ASSERT_TRUE(cell->number()) << writer << " " << calls[i].formula;
+      EXPECT_NEAR(double(cell->number()->realValue()), calls[i].stored, 1e-9) << writer << " " << calls[i].formula;
+    }
+    // The end of a month is a day count in the workbook and a day index here: whatever the rule
+    // for that makes of it, it does for either writer's book.
+    if (addInFirst)
+      gnumeric = CellsOf(document);
+    else
+      EXPECT_EQ(CellsOf(document), gnumeric);
+    document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("50"));
+    document.evaluate();
+    for (uint16_t i = 0; i < std::size(calls); ++i) {
+      if (!calls[i].after) continue;
+      const CACell* cell = document.cellAtGridPoint({0, 2 + i});
+      EXPECT_EQ(cell->displayText(false), QLatin1String(calls[i].after)) << writer << " " << calls[i].formula;
+    }
+    EXPECT_NEAR(double(document.cellAtGridPoint({0, 6})->number()->realValue()), std::sqrt(50 * std::numbers::pi), 1e-12) << writer;
+  }
+}
+
+// A loan paid off over 360 months, as a writer computing in doubles stores it: the balances
+// drift from the exact ones by the rounding of each month's thousands, the last one most of all
+// against its own size. Month k (row k - 1): the balance brought forward (A), the interest
+// rounded to cents (B), the principal repaid (C), the balance carried (D); H1 the yearly rate in
+// percent, H2 the payment.
+constexpr int kLoanMonths = 360;
+constexpr double kLoanPrincipal = 150000;
+constexpr double kLoanPayment = 760.03;
+
+QByteArray LoanSheet(double lastStoredFactor) {
+  const auto ref = [](uint16_t row, uint16_t column) { return Bytes().u8(0x44).u16(row).u16(0xC000 | column).data; };
+  const auto fixed = [](uint16_t row, uint16_t column) { return Bytes().u8(0x44).u16(row).u16(column).data; };
+  const auto integer = [](uint16_t value) { return Bytes().u8(0x1E).u16(value).data; };
+  const QByteArray times(1, 0x05), divided(1, 0x06), minus(1, 0x04);
+  QByteArray sheet = Dimensions(8) + Number(0, 7, 0, 4.5) + Number(1, 7, 0, kLoanPayment);
+  double balance = kLoanPrincipal;
+  for (uint16_t row = 0; row < kLoanMonths; ++row) {
+    const double interest = std::round(balance * 4.5 / 1200 * 100) / 100;
+    const double principal = kLoanPayment - interest;
+    const double carried = balance - principal;
+    sheet += row == 0 ? Number(0, 0, 0, balance) : Formula(row, 0, 0, ref(uint16_t(row - 1), 3), balance);
+    sheet += Formula(row, 1, 0, ref(row, 0) + fixed(0, 7) + times + integer(1200) + divided + integer(2) +
+                                    Bytes().u8(0x41).u16(27).data,
+                     interest);
+    sheet += Formula(row, 2, 0, fixed(1, 7) + ref(row, 1) + minus, principal);
+    sheet += Formula(row, 3, 0, ref(row, 0) + ref(row, 2) + minus,
+                     row + 1 == kLoanMonths ? carried * lastStoredFactor : carried);
+    balance = carried;
+  }
+  return sheet;
+}
+
+// The last balance in cents, computed exactly: the interest of a month is the balance times the
+// rate (tenths of a percent) over 12,000, rounded half away from 0.
+int64_t ExactLastBalance(int64_t rateInTenths) {
+  int64_t balance = int64_t(kLoanPrincipal) * 100;
+  for (int month = 0; month < kLoanMonths; ++month) {
+    const int64_t scaled = balance * rateInTenths * 2;
+    const int64_t interest = scaled >= 0 ? (scaled + 12000) / 24000 : -((-scaled + 12000) / 24000);
+    balance -= int64_t(std::llround(kLoanPayment * 100)) - interest;
+  }
+  return balance;
+}
+
+TEST_F(DocumentExcelTest, ALoanWhoseWriterDriftedKeepsItsFormulasAndFollowsANewRate) {
+  // The stored last balance is the exact one to within the writer's drift, which is more than a
+  // comparison of twelve digits allows.
+  const double stored = [] {
+    double balance = kLoanPrincipal;
+    for (int month = 0; month < kLoanMonths; ++month)
+      balance -= kLoanPayment - std::round(balance * 4.5 / 1200 * 100) / 100;
+    return balance;
+  }();
+  const double exact = double(ExactLastBalance(45)) / 100;
+  ASSERT_GT(std::fabs(stored - exact), 5e-12 * std::fabs(exact));
+  ASSERT_LT(std::fabs(stored - exact), 1e-9);
+  const struct {
+    const char* file;
+    double factor;  // of the stored last balance
+    bool kept;      // the last balance keeps its stored value
+  } cases[] = {{"as written", 1, false}, {"the last balance a millionth off", 1 + 1e-6, true}};
+  for (const auto& c : cases) {
+    CADocument document;
+    FLError error;
+    ASSERT_EQ(document.openFile(write(QStringLiteral("loan.xls"), MakeWorkbook({}, {LoanSheet(c.factor)})), &error), 3)
+        << error.reason.toStdString();
+    const CACell* last = document.cellAtGridPoint({3, kLoanMonths - 1});
+    ASSERT_TRUE(last && last->number()) << c.file;
+    EXPECT_EQ(last->isFormula(), !c.kept) << c.file;
+    EXPECT_EQ(alert.shown.size(), c.kept ? 1 : 0) << c.file;
+    if (c.kept) {
+      EXPECT_TRUE(alert.shown[0].endsWith(QStringLiteral(" 1 cell kept the value stored in the file.")))
+          << alert.shown[0].toStdString();
+      EXPECT_EQ(double(last->number()->realValue()), stored * c.factor) << c.file;
+    } else {
+      EXPECT_EQ(*last->number(), CANumber::withNumerator(ExactLastBalance(45), 100)) << c.file;
+      // A new rate reaches the last balance.
+      document.cellAtGridPointImperative({7, 0})->setFormula(QStringLiteral("3.9"));
+      document.evaluate();
+      EXPECT_EQ(*document.cellAtGridPoint({3, kLoanMonths - 1})->number(),
+                CANumber::withNumerator(ExactLastBalance(39), 100))
+          << c.file;
+    }
+    alert.shown.clear();
+  }
+}
+
+// Gnumeric stores 0 for the cells of a cycle. The cycle's formulas compute the circular error and
+// keep their stored values; the formulas that read them are judged on what they compute from
+// those, each on its own, and stay live when that is what was stored.
+TEST_F(DocumentExcelTest, TheReadersOfACycleAreJudgedOnTheirOwnValues) {
+  const auto ref = [](uint16_t row, uint16_t column) { return Bytes().u8(0x44).u16(row).u16(0xC000 | column).data; };
+  const auto integer = [](uint16_t value) { return Bytes().u8(0x1E).u16(value).data; };
+  const QByteArray plus(1, 0x03), times(1, 0x05);
+  const QByteArray sheet =
+      // A1 = B1 and B1 = A1; C1 = A1 + E1, D1 = C1 * 2, F1 = A1 * 3 + 1 (stored wrong), E1 = 5.
+      Formula(0, 0, 0, ref(0, 1), 0) + Formula(0, 1, 0, ref(0, 0), 0) + Formula(0, 2, 0, ref(0, 0) + ref(0, 4) + plus, 5) +
+      Formula(0, 3, 0, ref(0, 2) + integer(2) + times, 10) + Number(0, 4, 0, 5) +
+      Formula(0, 5, 0, ref(0, 0) + integer(3) + times + integer(1) + plus, 99) +
+      // A cycle of one cell: A2 = A2, and C2 = A2 + E2, E2 = 7.
+      Formula(1, 0, 0, ref(1, 0), 0) + Formula(1, 2, 0, ref(1, 0) + ref(1, 4) + plus, 7) + Number(1, 4, 0, 7);
+  CADocument document;
+  FLError error;
+  ASSERT_EQ(document.openFile(write(QStringLiteral("cycle.xls"), MakeWorkbook({}, {sheet})), &error), 3)
+      << error.reason.toStdString();
+  const std::map<std::pair<int64_t, int64_t>, QString> opened = {
+      {{0, 0}, QStringLiteral("0 !")},        {{1, 0}, QStringLiteral("0 !")},      {{2, 0}, QStringLiteral("=A1+E1 5")},
+      {{3, 0}, QStringLiteral("=C1*2 10")},   {{4, 0}, QStringLiteral("5")},        {{5, 0}, QStringLiteral("99 !")},
+      {{0, 1}, QStringLiteral("0 !")},        {{2, 1}, QStringLiteral("=A2+E2 7")}, {{4, 1}, QStringLiteral("7")}};
+  EXPECT_EQ(CellsOf(document), opened);
+  ASSERT_EQ(alert.shown.size(), 1);
+  EXPECT_TRUE(alert.shown[0].endsWith(QStringLiteral(" 4 cells kept the values stored in the file.")))
+      << alert.shown[0].toStdString();
+  document.cellAtGridPointImperative({4, 0})->setFormula(QStringLiteral("10"));
+  document.cellAtGridPointImperative({4, 1})->setFormula(QStringLiteral("8"));
+  document.evaluate();
+  std::map<std::pair<int64_t, int64_t>, QString> edited = opened;
+  edited[{2, 0}] = QStringLiteral("=A1+E1 10");
+  edited[{3, 0}] = QStringLiteral("=C1*2 20");
+  edited[{4, 0}] = QStringLiteral("10");
+  edited[{2, 1}] = QStringLiteral("=A2+E2 8");
+  edited[{4, 1}] = QStringLiteral("8");
+  EXPECT_EQ(CellsOf(document), edited);
+}
+
+// A blank template from LibreOffice: its formulas stored "#DIV/0!" where ours compute an error of
+// their own or, for the average of nothing, 0; they stay live and compute once the amounts come.
+TEST_F(DocumentExcelTest, FormulasWhoseStoredResultIsAnErrorStayLive) {
+  const QByteArray b2a2 = Bytes().u8(0x44).u16(1).u16(0xC001).u8(0x44).u16(1).u16(0xC000).u8(0x06).data;
+  const QByteArray a2a5 = Bytes().u8(0x25).u16(1).u16(4).u16(0xC000).u16(0xC000).data;
+  const QByteArray average = a2a5 + Bytes().u8(0x42).u8(1).u16(5).data;
+  const QByteArray sum = a2a5 + Bytes().u8(0x42).u8(1).u16(4).data;
+  const QByteArray sheet = LabelSst(0, 0, 0, 0) + LabelSst(0, 1, 0, 1) + Formula(0, 2, 0, b2a2, 0x07, 2) +
+                           Formula(0, 3, 0, average, 0x07, 2) + Formula(0, 4, 0, sum, 0);
+  CADocument document;
+  FLError error;
+  ASSERT_EQ(document.openFile(write(QStringLiteral("template.xls"),
+                                    MakeWorkbook(Sst({QStringLiteral("qty"), QStringLiteral("total")}), {sheet})),
+                              &error),
+            3)
+      << error.reason.toStdString();
+  const struct { int64_t x; const char* formula; } formulas[] = {{2, "=B2/A2"}, {3, "=AVERAGE(A2:A5)"}, {4, "=SUM(A2:A5)"}};
+  for (const auto& f : formulas) {
+    const CACell* cell = document.cellAtGridPoint({f.x, 0});
+    ASSERT_TRUE(cell) << f.formula;
+    EXPECT_TRUE(cell->isFormula()) << f.formula;
+    EXPECT_EQ(cell->formula(), QLatin1String(f.formula));
+    EXPECT_TRUE(!cell->format() || cell->format()->backgroundKolor() != kFormulaImportErrorKolor) << f.formula;
+  }
+  EXPECT_TRUE(alert.shown.isEmpty());
+  document.cellAtGridPointImperative({0, 1})->setFormula(QStringLiteral("4"));
+  document.evaluate();
+  const std::map<std::pair<int64_t, int64_t>, QString> expected = {
+      {{0, 0}, QStringLiteral("qty")},          {{1, 0}, QStringLiteral("total")},
+      {{2, 0}, QStringLiteral("=B2/A2 0")},     {{3, 0}, QStringLiteral("=AVERAGE(A2:A5) 4")},
+      {{4, 0}, QStringLiteral("=SUM(A2:A5) 4")}, {{0, 1}, QStringLiteral("4")}};
+  EXPECT_EQ(CellsOf(document), expected);
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ TEST_F(ForeignFilesTest, OneSheetReadsBackTheSameFromEveryWriterAndFormat) {
   }
 }
 
-TEST_F(ForeignFilesTest, WorkbooksKeepStoredTextsErrorsAndDateSums) {
+TEST_F(ForeignFilesTest, WorkbooksKeepStoredTextsAndDateSumsAndErrorResultsStayLive) {
   const QString longText = Expected().value(QLatin1String("long")).toString();
   ASSERT_FALSE(longText.isEmpty());
   // Gnumeric stores the text of =A1 and the long text of =REPT(...); LibreOffice, given the same
@@ -118,9 +118,12 @@ TEST_F(ForeignFilesTest, WorkbooksKeepStoredTextsErrorsAndDateSums) {
     auto marked = [&](int64_t x, int64_t y) {
       return at(x, y) && at(x, y)->format() && at(x, y)->format()->backgroundKolor() == kFormulaImportErrorKolor;
     };
-    // =1/0 and ="" keep what the workbook stored, marked.
-    EXPECT_EQ(shown(2, 0), QStringLiteral("#DIV/0!"));
-    EXPECT_TRUE(marked(2, 0));
+    // =1/0 stored an error, which is no value to keep: it stays live and shows what the sheet
+    // computes. ="" keeps what the workbook stored, marked.
+    ASSERT_NE(at(2, 0), nullptr);
+    EXPECT_TRUE(at(2, 0)->isFormula());
+    EXPECT_EQ(shown(2, 0), QStringLiteral("<Infinite>"));
+    EXPECT_FALSE(marked(2, 0));
     EXPECT_EQ(shown(3, 0), QStringLiteral("<Formula>"));
     EXPECT_TRUE(marked(3, 0));
     // The day after 12/31/1999 and 60 days on compute as the workbook's dates (sums with a date

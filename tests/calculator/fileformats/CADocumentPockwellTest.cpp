@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 QByteArray Sample(const char* name) { return ReadFileBytes(TestDataPath(QStringLiteral("pockwell/") + QLatin1String(name))); }
@@ -69,9 +71,9 @@ TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) 
   EXPECT_EQ(date->valueType(), kValueDate);
   EXPECT_EQ(date->number()->integerValue(), 20210305);
 
-  // Formula names and PMT's argument order become the sheet's.
+  // Formula names become the sheet's; PMT's arguments are in the sheet's order already.
   EXPECT_EQ(document.cellAtGridPoint({3, 0})->formula(), QStringLiteral("=average(B1:B3)"));
-  EXPECT_EQ(document.cellAtGridPoint({0, 1})->formula(), QStringLiteral("=pmt(B2,B3,B1)"));
+  EXPECT_EQ(document.cellAtGridPoint({0, 1})->formula(), QStringLiteral("=pmt(B1,B2,B3)"));
   EXPECT_EQ(document.cellAtGridPoint({4, 1})->formula(), QStringLiteral("Caf\u00e9"));
   EXPECT_EQ(document.cellAtGridPoint({4, 1})->format()->textKolor(), MakeKolor(85, 0, 0));
 
@@ -93,13 +95,47 @@ TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) 
 
 TEST(PockwellImportTest, FormulaRewrites) {
   const struct { const char* in; const char* out; } cases[] = {
-      {"=AVG(A1:A3)", "=average(A1:A3)"}, {"=Pmt(r,n,v)", "=Pmt(n,v,r)"}, {"=pmt(f(a,b),c)", "=pmt(f(a,b),c)"},
-      {"=LOG(A1)+LOGB(A2)+LogE(A3)", "=log10(A1)+log2(A2)+logn(A3)"},
-      {"=POW(2,3)*PROD(A1:A2)", "=power(2,3)*product(A1:A2)"}, {"=pmt(a,b,c)+pmt(d,e,f)", "=pmt(b,c,a)+pmt(e,f,d)"},
+      {"=AVG(A1:A3)", "=average(A1:A3)"}, {"=Pmt(r,n,v)", "=Pmt(r,n,v)"}, {"=pmt(f(a,b),c)", "=pmt(f(a,b),c)"},
+      {"=LOG(A1)+LOGB(A2)+LogE(A3)", "=log10(A1)+log2(A2)+ln(A3)"},
+      {"=POW(2,3)*PROD(A1:A2)", "=power(2,3)*product(A1:A2)"}, {"=pmt(a,b,c)+pmt(d,e,f)", "=pmt(a,b,c)+pmt(d,e,f)"},
       {"=pmt(a,b", "=pmt(a,b"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(RewritePockwellFormula(QLatin1String(c.in)), QLatin1String(c.out)) << c.in;
+}
+
+// A loan's payment keeps Pockwell's argument order, rate first, which is the sheet's, and a
+// natural logarithm becomes the sheet's LN; both compute, and follow a changed rate.
+TEST(PockwellImportTest, PaymentsAndLogarithmsComputeAsInPockwell) {
+  ModelEnvironment environment;
+  CADocument document;
+  QString failure;
+  ASSERT_TRUE(ImportPockwellData(document, Sample("formulas.pkwd"), &failure)) << failure.toStdString();
+  document.evaluate();
+  // PMT(r, n, v) = -v r / (1 - (1 + r)^-n).
+  const auto payment = [](double rate, double periods) { return -1000 * rate / (1 - std::pow(1 + rate, -periods)); };
+  const struct {
+    GridPoint at;
+    const char* formula;
+    double before;  // with A1 = 0.01
+    double after;   // with A1 = 0.02
+  } cases[] = {
+      {{0, 1}, "=pmt(A1,12,1000)", payment(0.01, 12), payment(0.02, 12)},
+      {{1, 1}, "=pmt(0.01,12,1000)", payment(0.01, 12), payment(0.01, 12)},
+      {{2, 1}, "=ln(1)", 0, 0},
+      {{3, 1}, "=ln(A1*100)+pmt(A1,B1,1000)", payment(0.01, 12), std::log(2.0) + payment(0.02, 12)},
+  };
+  for (const auto& c : cases) {
+    const CACell* cell = document.cellAtGridPoint(c.at);
+    ASSERT_TRUE(cell && cell->number()) << c.formula;
+    EXPECT_EQ(cell->formula(), QLatin1String(c.formula));
+    EXPECT_NEAR(double(cell->number()->realValue()), c.before, 1e-9) << c.formula;
+  }
+  EXPECT_NEAR(double(document.cellAtGridPoint({0, 1})->number()->realValue()), -88.85, 0.005);
+  document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("0.02"));
+  document.evaluate();
+  for (const auto& c : cases)
+    EXPECT_NEAR(double(document.cellAtGridPoint(c.at)->number()->realValue()), c.after, 1e-9) << c.formula;
 }
 
 TEST(PockwellImportTest, DamagedAndForeignFilesAreRefusedWithTheirMessages) {

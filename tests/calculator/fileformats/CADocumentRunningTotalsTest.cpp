@@ -14,6 +14,7 @@
 #include "calculator/model/CAReadingGraph.h"
 #include "calculator/model/ModelTestSupport.h"
 #include "calculator/model/formula/caFormulaErrors.h"
+#include "calculator/model/formula/caOperands.h"
 #include "platform/FLError.h"
 #include "support/TestFiles.h"
 
@@ -114,6 +115,35 @@ TEST_F(RunningTotalsTest, TotalsReadingThemselvesAreNotRunAgainOneByOne) {
   ASSERT_EQ(alerts.shown.size(), 1);
   EXPECT_TRUE(alerts.shown[0].endsWith(QStringLiteral(" 2000 cells kept the values stored in the file.")))
       << alerts.shown[0].toStdString();
+}
+
+// Where the doubling column's stored values all differ, each total is judged after the formulas
+// it reads have kept their stored values, computed once more from them: the blocks are folded
+// as a recalculation folds them, not walked again for each total (half the square of the rows).
+TEST_F(RunningTotalsTest, TotalsOverReplacedFormulasAreJudgedInWorkLinearInTheRows) {
+  for (const int64_t rows : {1000, 2000}) {
+    const QString path = folder.filePath(QStringLiteral("altered.xls"));
+    ASSERT_TRUE(WriteFileBytes(path, AlteredTotalsWorkbook(rows)));
+    const uint64_t walked = BlockEntriesWalked();
+    CADocument document;
+    FLError error;
+    ASSERT_EQ(document.openFile(path, &error), 3) << error.reason.toStdString();
+    EXPECT_LE(BlockEntriesWalked() - walked, uint64_t(200 * rows)) << rows << " rows";
+    for (int64_t k = 1; k <= rows; ++k) {
+      const CACell* twice = document.cellAtGridPoint({0, k - 1});
+      ASSERT_TRUE(twice && twice->number()) << rows << " rows, row " << k;
+      ASSERT_FALSE(twice->isFormula()) << rows << " rows, row " << k;
+      ASSERT_EQ(*twice->number(), CANumber::withInteger(2 * SheetAmount(k) + 1)) << rows << " rows, row " << k;
+      const CACell* total = document.cellAtGridPoint({1, k - 1});
+      ASSERT_TRUE(total && total->number()) << rows << " rows, row " << k;
+      ASSERT_EQ(total->valueType(), kValueFormula) << rows << " rows, row " << k;
+      ASSERT_EQ(*total->number(), CANumber::withInteger(TotalOfRows(k) + k)) << rows << " rows, row " << k;
+    }
+    ASSERT_EQ(alerts.shown.size(), 1);
+    EXPECT_TRUE(alerts.shown[0].endsWith(QStringLiteral(" %1 cells kept the values stored in the file.").arg(rows)))
+        << alerts.shown[0].toStdString();
+    alerts.shown.clear();
+  }
 }
 
 }  // namespace

@@ -208,6 +208,52 @@ inline QByteArray RunningTotal(uint16_t rows, bool asText) {
   }
   return sheet;
 }
+// A cell of a column of formulas shared as LibreOffice stores them: every cell's FORMULA points
+// at the first cell, whose FORMULA is followed by the SHRFMLA holding the tokens, written
+// relative to each cell (tRefN, tAreaN).
+inline QByteArray SharedFormula(uint16_t row, uint16_t column, uint16_t firstRow, uint16_t lastRow,
+                                const QByteArray& tokens, double cached) {
+  QByteArray records = Formula(row, column, 0, Bytes().u8(0x01).u16(firstRow).u16(column).data, cached, -1, 0x08);
+  if (row == firstRow)
+    records += Record(0x4BC, Bytes().u16(firstRow).u16(lastRow).u8(column).u8(column).u8(0)
+                                 .u8(uint32_t(lastRow - firstRow + 1)).u16(uint32_t(tokens.size())).raw(tokens).data);
+  return records;
+}
+// B1 = 2 and, in rows 3-12, an amount in A and three shared columns: =An*B$1, =SUM($A$3:An) and
+// =An/A$12, each coordinate relative or absolute as its flags say.
+inline const double kSharedAmounts[] = {5, 3, 8, 1, 9, 2, 7, 4, 6, 10};
+inline QByteArray SharedFormulasSheet() {
+  // Offsets in the column fields: one column left is 0xFF, two 0xFE, three 0xFD.
+  const QByteArray timesFactor = Bytes().u8(0x4C).u16(0).u16(0xC0FF).u8(0x4C).u16(0).u16(0x4000).u8(0x05).data;
+  const QByteArray runningSum = Bytes().u8(0x2D).u16(2).u16(0).u16(0x0000).u16(0xC0FE).u8(0x42).u8(1).u16(4).data;
+  const QByteArray share = Bytes().u8(0x4C).u16(0).u16(0xC0FD).u8(0x4C).u16(11).u16(0x40FD).u8(0x06).data;
+  QByteArray sheet = Dimensions(4) + Number(0, 1, 0, 2);
+  double total = 0;
+  for (uint16_t row = 2; row < 12; ++row) {
+    const double amount = kSharedAmounts[row - 2];
+    total += amount;
+    sheet += Number(row, 0, 0, amount) + SharedFormula(row, 1, 2, 11, timesFactor, amount * 2) +
+             SharedFormula(row, 2, 2, 11, runningSum, total) + SharedFormula(row, 3, 2, 11, share, amount / 10);
+  }
+  return sheet;
+}
+
+// The add-in functions' book and the EXTERNSHEET entry 0 that external names refer to, as
+// LibreOffice writes them (the workbook's own book first, the add-in book second) or, with
+// `addInFirst`, as Gnumeric does. The names are the add-in book's EXTERNNAMEs, from 1.
+inline QByteArray AddInBook(bool addInFirst, const std::vector<QString>& names) {
+  const QByteArray own = Record(0x1AE, Bytes().u16(1).u16(0x0401).data);
+  QByteArray addIn = Record(0x1AE, Bytes().u16(1).u16(0x3A01).data);
+  for (const QString& name : names)
+    addIn += Record(0x23, Bytes().u16(0).u32(0).latin1(name, false).u16(2).u8(0x1C).u8(0x17).data);
+  const uint16_t addInBook = addInFirst ? 0 : 1;
+  return (addInFirst ? addIn + own : own + addIn) +
+         Record(0x17, Bytes().u16(2).u16(addInBook).u16(0xFFFE).u16(0xFFFE).u16(1 - addInBook).u16(0).u16(0).data);
+}
+// A call of the add-in function of external name `index` on the arguments' tokens.
+inline QByteArray AddInCall(uint16_t index, const QByteArray& arguments, uint8_t count) {
+  return Bytes().u8(0x39).u16(0).u16(index).u16(0).data + arguments + Bytes().u8(0x42).u8(count + 1).u16(255).data;
+}
 }  // namespace xls
 
 // ---------------------------------------------------------------------------------------------

@@ -50,6 +50,22 @@ inline QByteArray TotalsWorkbook(int64_t rows, bool cycle) {
   return MakeCompoundFile(MakeWorkbookStream({}, {sheet}));
 }
 
+// The running totals of TotalsWorkbook as a writer stores them when the doubling column computes
+// otherwise there (day counts against day indexes, say): each =Ck*2 stored one more, 2 × amount
+// + 1, and each total the sum of those stored values, which is what it computes from them.
+inline QByteArray AlteredTotalsWorkbook(int64_t rows) {
+  QByteArray sheet = xls::Dimensions(3);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const uint16_t r = uint16_t(k - 1);
+    const QByteArray twice = Bytes().u8(0x24).u16(r).u16(0xC002).u8(0x1E).u16(2).u8(0x05).data;
+    const QByteArray sum = Bytes().u8(0x25).u16(0).u16(r).u16(0).u16(0xC000).u8(0x22).u8(1).u16(4).data;
+    sheet += xls::Formula(r, 0, 0, twice, double(2 * SheetAmount(k) + 1));
+    sheet += xls::Formula(r, 1, 0, sum, double(TotalOfRows(k) + k));
+    sheet += xls::Number(r, 2, 0, double(SheetAmount(k)));
+  }
+  return MakeCompoundFile(MakeWorkbookStream({}, {sheet}));
+}
+
 enum class AheadShape { kBalance, kBalanceOverFormulas, kTopTotal, kBalanceInCents };
 
 // The amount of row k in cents where the amounts have cents: k mod 7 + 1 and k mod 100 cents.

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 QByteArray Ref(uint16_t row, uint16_t column, bool relative = true, uint8_t id = 0x24) {
@@ -136,6 +138,73 @@ TEST(ExcelFormulaTest, SharedFormulasAreRelativeToEachCell) {
   const QByteArray missing = Bytes().u8(0x01).u16(7).u16(7).data;
   EXPECT_FALSE(ConvertFormula(context, missing));
   EXPECT_TRUE(log.contains(QStringLiteral("Shared formula not found, or ref within formula")));
+}
+
+// Only the coordinates a shared formula's flags mark relative follow each cell; the others are
+// absolute and keep their "$", as in any other formula.
+TEST(ExcelFormulaTest, SharedFormulasKeepTheirAbsoluteCoordinates) {
+  const auto refN = [](uint16_t row, uint16_t field) { return Bytes().u8(0x4C).u16(row).u16(field).data; };
+  const auto areaN = [](uint16_t r1, uint16_t r2, uint16_t c1, uint16_t c2) {
+    return Bytes().u8(0x2D).u16(r1).u16(r2).u16(c1).u16(c2).data;
+  };
+  const struct {
+    QByteArray shared;
+    uint64_t column, row;  // of the cell
+    const char* text;
+  } cases[] = {
+      {refN(0, 0xC0FF) + refN(0, 0x4000) + kMul, 1, 2, "A3*B$1"},
+      {refN(0, 0xC0FF) + refN(0, 0x4000) + kMul, 1, 7, "A8*B$1"},
+      {areaN(2, 0, 0x0000, 0xC0FE) + FuncVar(1, 4), 2, 5, "SUM($A$3:A6)"},
+      {refN(0, 0xC0FD) + refN(11, 0x40FD) + kDiv, 3, 2, "A3/A$12"},
+      {refN(1, 0x8003), 0, 4, "$D6"},
+      {refN(4, 0x0001), 6, 0, "$B$5"},
+  };
+  for (const auto& c : cases) {
+    XLFormulaContext context;
+    AddSharedFormula(context, 9, 9, c.shared);
+    context.column = c.column;
+    context.row = c.row;
+    EXPECT_EQ(ConvertFormula(context, Bytes().u8(0x01).u16(9).u16(9).data), QLatin1String(c.text)) << c.text;
+  }
+}
+
+// An external name's sheet reference is an EXTERNSHEET entry, which names the book of add-in
+// functions wherever its writer put it.
+TEST(ExcelFormulaTest, ExternalNamesFindTheAddInBookThroughTheirSheetReference) {
+  const auto nameX = [](uint16_t sheetReference) { return Bytes().u8(0x39).u16(sheetReference).u16(1).u16(0).data; };
+  const QByteArray quotient = kA1 + kB1 + FuncVar(3, 255);
+  const struct {
+    const char* writer;
+    std::vector<QByteArray> supbooks;  // the u16 that says what each book is
+    QByteArray externSheet;            // none: no EXTERNSHEET record
+    uint16_t sheetReference;
+    const char* text;                  // none: not converted
+  } cases[] = {
+      {"LibreOffice", {Bytes().u16(1).u16(0x0401).data, Bytes().u16(1).u16(0x3A01).data},
+       Bytes().u16(2).u16(1).u16(0xFFFE).u16(0xFFFE).u16(0).u16(0).u16(0).data, 0, "QUOTIENT(A1,B1)"},
+      {"LibreOffice, the workbook's own sheet", {Bytes().u16(1).u16(0x0401).data, Bytes().u16(1).u16(0x3A01).data},
+       Bytes().u16(2).u16(1).u16(0xFFFE).u16(0xFFFE).u16(0).u16(0).u16(0).data, 1, nullptr},
+      {"Gnumeric", {Bytes().u16(1).u16(0x3A01).data, Bytes().u16(1).u16(0x0401).data},
+       Bytes().u16(2).u16(0).u16(0xFFFE).u16(0xFFFE).u16(1).u16(0).u16(0).data, 0, "QUOTIENT(A1,B1)"},
+      {"an entry past the record", {Bytes().u16(1).u16(0x3A01).data}, Bytes().u16(1).u16(0).u16(0).u16(0).data, 1,
+       nullptr},
+      {"a count past the record", {Bytes().u16(1).u16(0x3A01).data}, Bytes().u16(900).u16(0).u16(0).u16(0).data, 1,
+       nullptr},
+      {"no EXTERNSHEET: the book by its place", {Bytes().u16(1).u16(0x3A01).data}, QByteArray(), 0, "QUOTIENT(A1,B1)"},
+  };
+  for (const auto& c : cases) {
+    XLFormulaContext context;
+    for (const QByteArray& body : c.supbooks) {
+      CaptureSupbook(context, body);
+      CaptureExternName(context, 0, QStringLiteral("QUOTIENT"));
+    }
+    if (!c.externSheet.isNull()) CaptureExternSheet(context, c.externSheet);
+    const std::optional<QString> text = ConvertFormula(context, nameX(c.sheetReference) + quotient);
+    if (c.text)
+      EXPECT_EQ(text, QLatin1String(c.text)) << c.writer;
+    else
+      EXPECT_FALSE(text) << c.writer;
+  }
 }
 
 TEST(ExcelFormulaTest, WhatTheSheetCannotExpressFails) {

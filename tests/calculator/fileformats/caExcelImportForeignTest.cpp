@@ -39,10 +39,10 @@ QByteArray WithRepeatedBoundSheet(const QByteArray& stream, int copies) {
   return result + stream.mid(at + length);
 }
 
-TEST(ExcelImportForeignTest, StoredTextAndErrorResultsStayAsStoredAndMarked) {
+TEST(ExcelImportForeignTest, StoredTextResultsStayAsStoredAndMarkedErrorResultsStayLive) {
   // =A1 where A1 holds "aa", a reference to an error, and an empty text: all convert, but our
-  // formulas would show 0 for the first two. An empty text, which some writers store for
-  // every formula, is no result to keep.
+  // formulas would show 0 for the text. An error, as an empty text (which some writers store
+  // for every formula), is no result to keep: the formula stays live.
   const auto imported = ImportStream(MakeWorkbookStream(
       {}, {Label(0, 0, QStringLiteral("aa")) + Formula(0, 1, 0, kA1, 0, 0) +
            Record(0x207, Bytes().latin1(QStringLiteral("aa")).data) + Formula(1, 1, 0, kA1, 0x07, 2) +
@@ -50,18 +50,16 @@ TEST(ExcelImportForeignTest, StoredTextAndErrorResultsStayAsStoredAndMarked) {
       {}));
   ASSERT_TRUE(imported->read) << imported->failure.toStdString();
   const RecordingExcelDelegate& cells = imported->cells;
-  const struct { int64_t y; const char* text; } kept[] = {{0, "aa"}, {1, "#DIV/0!"}};
-  for (const auto& c : kept) {
-    EXPECT_TRUE(cells.get(1, c.y).formula.isEmpty()) << c.text;
-    EXPECT_EQ(cells.get(1, c.y).value.text, QLatin1String(c.text));
-    EXPECT_EQ(cells.get(1, c.y).format.value_or(CAExcelFormatRecord{}).backgroundKolor, kFormulaImportErrorKolor);
-  }
-  // Empty texts, booleans and numbers become live formulas.
-  EXPECT_EQ(cells.get(1, 2).formula, QStringLiteral("=A1"));
+  EXPECT_TRUE(cells.get(1, 0).formula.isEmpty());
+  EXPECT_EQ(cells.get(1, 0).value.text, QStringLiteral("aa"));
+  EXPECT_EQ(cells.get(1, 0).format.value_or(CAExcelFormatRecord{}).backgroundKolor, kFormulaImportErrorKolor);
+  // Errors, empty texts, booleans and numbers become live formulas; the error is handed on as
+  // what was stored, marked as an error.
+  for (const int64_t y : {1, 2, 3, 4}) EXPECT_EQ(cells.get(1, y).formula, QStringLiteral("=A1")) << y;
+  EXPECT_TRUE(cells.get(1, 1).value.error);
+  EXPECT_EQ(cells.get(1, 1).value.text, QStringLiteral("#DIV/0!"));
   EXPECT_EQ(cells.get(1, 2).value.type, kXLValueNone);
-  EXPECT_EQ(cells.get(1, 3).formula, QStringLiteral("=A1"));
-  EXPECT_EQ(cells.get(1, 4).formula, QStringLiteral("=A1"));
-  EXPECT_EQ(imported->result.formulasKept, 2u);
+  EXPECT_EQ(imported->result.formulasKept, 1u);
 }
 
 TEST(ExcelImportForeignTest, AStringSplitInsideACharacterReadsOnAsRawBytes) {

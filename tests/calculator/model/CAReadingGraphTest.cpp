@@ -168,6 +168,52 @@ TEST(ReadingGraph, PassesAndLevelsAreThoseOfTheBlocksSpelledOut) {
   }
 }
 
+// The order to judge cells in: the cells of cycles, found literally as the cells that reach
+// themselves through others (a cell reading only itself is in none), and every cell after each
+// cell it reads, unless the two reach each other.
+TEST(ReadingGraph, InputsComeFirstAndCyclesAreFound) {
+  std::mt19937 random(4242);
+  for (int round = 0; round < 400; ++round) {
+    Sheet sheet;
+    std::set<std::pair<int64_t, int64_t>> taken;
+    const uint32_t wanted = 1 + random() % 24;
+    while (taken.size() < wanted) taken.insert({int64_t(random() % 8), int64_t(random() % 4)});
+    for (const auto& [y, x] : taken) sheet.points.push_back({x, y});
+    const uint32_t count = uint32_t(sheet.points.size());
+    for (uint32_t reader = 0; reader < count; ++reader) {
+      if (random() % 3 == 0) sheet.named.emplace_back(reader, uint32_t(random() % count));
+      if (random() % 3 != 0) continue;
+      const int64_t x = random() % 4, top = random() % 8;
+      GridRange range{{x, top}, {x + int64_t(random() % 2), top + int64_t(random() % 6)}};
+      if (random() % 8 == 0) range.endPoint.y = kGridOpenEnd;
+      sheet.blocks.push_back(Block{reader, range});
+    }
+    const std::vector<std::vector<uint32_t>> inputs = Inputs(sheet);
+    // reaches[i][j]: a path of one read or more from i to j, reads of itself left out.
+    std::vector<std::vector<bool>> reaches(count, std::vector<bool>(count, false));
+    for (uint32_t i = 0; i < count; ++i)
+      for (const uint32_t j : inputs[i])
+        if (j != i) reaches[i][j] = true;
+    for (uint32_t k = 0; k < count; ++k)
+      for (uint32_t i = 0; i < count; ++i)
+        if (reaches[i][k])
+          for (uint32_t j = 0; j < count; ++j)
+            if (reaches[k][j]) reaches[i][j] = true;
+    std::vector<bool> inCycle;
+    const std::vector<uint32_t> order = Graph(sheet, Mode::Levels).inputsFirst(&inCycle);
+    ASSERT_EQ(order.size(), count) << "round " << round;
+    std::vector<uint32_t> place(count, kNever);
+    for (uint32_t k = 0; k < count; ++k) place[order[k]] = k;
+    for (uint32_t i = 0; i < count; ++i) {
+      ASSERT_NE(place[i], kNever) << "round " << round << " cell " << i;
+      ASSERT_EQ(inCycle[i], bool(reaches[i][i])) << "round " << round << " cell " << i;
+      for (const uint32_t j : inputs[i])
+        if (j != i && !(reaches[i][j] && reaches[j][i]))
+          ASSERT_LT(place[j], place[i]) << "round " << round << ": " << i << " reads " << j;
+    }
+  }
+}
+
 TEST(ReadingGraph, ACellReadsAMarkedCellThroughNamesAndBlocks) {
   std::mt19937 random(77);
   for (int round = 0; round < 300; ++round) {

@@ -9,6 +9,8 @@
 
 namespace {
 
+uint64_t g_blockEntriesWalked = 0;
+
 // What the mode tables give for cells that hold no number of their own.
 const CANumber* CheckValue(const CACell& cell) { return cell.isChecked() ? &g_number1 : &g_number0; }
 
@@ -70,6 +72,7 @@ template <typename Sink>
 uint32_t AppendRange(const CADocument& document, const GridRange& block, int32_t mode, Sink& sink) {
   if (mode != kOperandBlankCount) {
     const bool completed = ForEachEntryInBlock(document, block, [&](const CACellEntry& entry) {
+      ++g_blockEntriesWalked;
       return AppendCell(&entry, mode, sink);
     });
     return completed ? 0 : uint32_t(kFormulaErrorValue);
@@ -311,6 +314,8 @@ bool AggregateOperands(CAEvaluationContext& context, int32_t mode, ListAggregate
   ReadOperandList(context, mode, sink);
   return context.error == 0;
 }
+
+uint64_t BlockEntriesWalked() { return g_blockEntriesWalked; }
 
 CANumber CountNumber(CAOperandCount count) {
   if (count <= CAOperandCount(INT64_MAX)) return CANumber(int64_t(count));

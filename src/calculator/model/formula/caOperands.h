@@ -55,6 +55,9 @@ using CAOperandCount = unsigned __int128;
 std::optional<CAOperandCount> CountOperands(CAEvaluationContext& context, int32_t mode);
 // The count as a number: an integer while it fits one, else the real it comes to.
 CANumber CountNumber(CAOperandCount count);
+// The cells and plain numbers that list functions have read from blocks one by one, rather than
+// from a recalculation's folds, since the program started: what evaluating costs beyond them.
+uint64_t BlockEntriesWalked();
 
 // The same walk folding the numbers into an aggregate of the parts asked for, for the list
 // functions that need no list: SUM, AVERAGE, MAX, MIN, COUNT and their variants. Modes 1 to 4;
