@@ -400,8 +400,7 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
 }
 
 const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) {
-  // A document uses a few dozen names: a short list searched from the most recent is quicker
-  // than hashing, and spares a string for each tag and attribute read.
+  // A document uses a few dozen names; only so many are kept once no tag refers to them.
   constexpr size_t kMostNames = 128;
   // Names are short: compared in place, quicker than a call to compare memory.
   const auto same = [name](const InternedName& interned) {
@@ -411,29 +410,33 @@ const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) 
     while (i < name.size() && own[i] == name[i]) ++i;
     return i == name.size();
   };
-  // Most names are found at once in a small table by their length and first eight bytes.
+  // Most names are found at once in a small table by their length and first eight bytes, which
+  // spares hashing the whole name for each tag and attribute read.
   uint64_t prefix = 0;
   const qsizetype prefixLength = std::min<qsizetype>(8, name.size());
   for (qsizetype i = 0; i < prefixLength; ++i) prefix |= uint64_t(uchar(name[i])) << (8 * i);
   const size_t slot = size_t((prefix * 0x9E3779B97F4A7C15ull) >> 58) ^ (size_t(name.size()) & 63);
   RecentName& recent = recentNames_[slot];
+  ++namesCompared_;
   if (recent.name && recent.size == name.size() && recent.prefix == prefix && (name.size() <= 8 || same(*recent.name)))
     return *recent.name;
-  for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
-    if (same(*it)) {
-      recent = {prefix, name.size(), &*it};
-      return *it;
-    }
+  ++namesCompared_;
+  if (const auto found = namesByBytes_.constFind(name); found != namesByBytes_.constEnd()) {
+    recent = {prefix, name.size(), found.value()};
+    return *found.value();
   }
   if (names_.size() >= kMostNames && pinned_ == 0 && !refersTo(&names_.front().name)) {
+    namesByBytes_.remove(QByteArrayView(names_.front().utf8));
     names_.pop_front();
     recentNames_.fill(RecentName());
   }
   QString copy = Decoded(name);
   const int32_t found = keyForName(copy);
   names_.push_back({name.toByteArray(), std::move(copy), found});
-  recent = {prefix, name.size(), &names_.back()};
-  return names_.back();
+  const InternedName& added = names_.back();
+  namesByBytes_.insert(QByteArrayView(added.utf8), &added);
+  recent = {prefix, name.size(), &added};
+  return added;
 }
 
 void FLXmlDecoder::rekeyNames() {

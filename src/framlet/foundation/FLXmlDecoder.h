@@ -104,6 +104,10 @@ class FLXmlDecoder {
   const QStringList& orderedAttributes() const { return state_.orderedAttributes; }
   bool isSvg() const { return state_.svg; }
 
+  // How many kept names the reading has compared with the names it met: it grows with the names
+  // read, whatever number of them differ.
+  int64_t namesCompared() const { return namesCompared_; }
+
   const QString& error() const { return error_; }
   // The mapped file lost pages while it was read (another program cut it short): what was read
   // is not the file. getNextTag then fails with "I don't understand the file format".
@@ -282,6 +286,10 @@ class FLXmlDecoder {
   std::shared_ptr<const FLXmlKeyTable> keyDecoder_;
   // A deque: a name stays where it is while others are added.
   std::deque<InternedName> names_;
+  // The same names by their bytes (views of their own copies): a damaged or hostile document may
+  // hold many thousands of names, each of which must still be found at once.
+  QHash<QByteArrayView, const InternedName*> namesByBytes_;
+  int64_t namesCompared_ = 0;
   struct RecentName {
     uint64_t prefix = 0;
     qsizetype size = -1;
