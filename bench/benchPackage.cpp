@@ -20,6 +20,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/fileformats/caPackageReader.h"
 #include "framlet/foundation/FLKernel.h"
+#include "framlet/foundation/FLLogger.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/flBase.h"
 
@@ -182,6 +183,73 @@ void BM_ReadRowsInReverseOrder(benchmark::State& state) {
   state.SetComplexityN(rows);
 }
 BENCHMARK(BM_ReadRowsInReverseOrder)->Arg(25000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
+// A package of a small sheet whose "document.xml" holds `extra` right after its root tag, as a
+// damaged or hostile file may.
+QString PackageWithExtra(benchmark::State& state, PackageFolder& folder, const QByteArray& extra) {
+  const QString path = folder.fresh();
+  CADocument sheet;
+  for (int64_t y = 0; y < 10; ++y) sheet.cellAtGridPointImperative({0, y})->setNumberValue(CANumber(y));
+  FLError error;
+  if (!sheet.saveToNativeFile(path, false, &error)) state.SkipWithError("save failed");
+  QFile file(QDir(path).filePath(QLatin1String(kDocumentXmlName)));
+  if (!file.open(QIODevice::ReadOnly)) state.SkipWithError("no XML");
+  QByteArray xml = file.readAll();
+  file.close();
+  const qsizetype root = xml.indexOf("<spreadsheet");
+  const qsizetype afterRoot = root < 0 ? -1 : xml.indexOf('>', root);
+  if (afterRoot < 0) state.SkipWithError("no root");
+  xml.insert(afterRoot + 1, extra);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(xml) != xml.size())
+    state.SkipWithError("write failed");
+  return path;
+}
+
+// Opens the package once per iteration; the sheet must come out whole.
+void OpenRepeatedly(benchmark::State& state, const QString& path) {
+  for (auto _ : state) {
+    CADocument document;
+    if (document.openFile(path, nullptr) == 0 || !document.cellAtGridPoint({0, 9})) state.SkipWithError("open failed");
+    benchmark::DoNotOptimize(document.rows().size());
+  }
+}
+
+// Many distinct names, which the XML reader must each find again at once: attribute names on one
+// element, and sibling tags (unknown to the sheet, so each is also an assertion, logged nowhere
+// here). Four times the names should take about four times as long.
+void BM_OpenManyDistinctNames(benchmark::State& state) {
+  EnsureBenchApplication();
+  const FLLogHandler previous = SetLogHandler([](const QString&) {});
+  const int64_t names = state.range(0);
+  const bool siblings = state.range(1) != 0;
+  QByteArray extra = siblings ? QByteArray() : QByteArray("<zoom");
+  for (int64_t i = 0; i < names; ++i)
+    extra += siblings ? "<n" + QByteArray::number(i) + "/>" : " a" + QByteArray::number(i) + "=\"1\"";
+  if (!siblings) extra += ">100</zoom>";
+  PackageFolder folder;
+  OpenRepeatedly(state, PackageWithExtra(state, folder, extra));
+  SetLogHandler(previous);
+}
+BENCHMARK(BM_OpenManyDistinctNames)
+    ->ArgsProduct({{20000, 80000}, {0, 1}})
+    ->ArgNames({"names", "siblings"})
+    ->Unit(benchmark::kMillisecond);
+
+// Unknown tags after the root, each an assertion, logged into the application's log file as the
+// application logs: 20,000 of them should add well under two and a half seconds.
+void BM_OpenUnknownTags(benchmark::State& state) {
+  EnsureBenchApplication();
+  QTemporaryDir logFolder;
+  FLLogger logger(logFolder.path());
+  const FLLogHandler previous = SetLogHandler([&logger](const QString& entry) { logger.logString(entry); });
+  QByteArray extra;
+  for (int64_t i = 0; i < state.range(0); ++i) extra += "<u/>";
+  PackageFolder folder;
+  OpenRepeatedly(state, PackageWithExtra(state, folder, extra));
+  SetLogHandler(previous);
+  logger.shutDown();
+}
+BENCHMARK(BM_OpenUnknownTags)->Arg(0)->Arg(20000)->ArgName("tags")->Unit(benchmark::kMillisecond);
 
 // A1 = 1, A2 = A1+1, ... down to row n, calculated.
 std::unique_ptr<CADocument> MakeChain(int64_t length) {

@@ -141,7 +141,8 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
           continue;
         break;
       }
-      *text += QChar(inTable && unit == u'\t' ? u' ' : unit);
+      // A line break within a paragraph is the cell's own line break.
+      *text += QChar(inTable && unit == u'\t' ? u' ' : unit == QChar::LineSeparator ? u'\n' : unit);
       if (unit != u' ' && unit != u'\t') ownText = true;
     }
     if (stopped || cp >= end) break;
@@ -164,6 +165,36 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
   }
   if (knots > 0) *text = text->simplified();
   return kRunText;
+}
+
+// The lines of a table cell after its first paragraph, each after a line break: a cell's
+// paragraphs are the lines of one cell text, as a cell of a delimited text holds them.
+// `paraLimit` is the first paragraph's limit; the cell goes on while a paragraph ends with a mark
+// rather than with the kink that closes the cell. A line that is one knot adds no text.
+QString FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
+  QString lines;
+  const uint32_t textEnd = doc->userLength > 0 ? uint32_t(doc->userLength) : 0;
+  uint32_t limit = paraLimit;
+  while (limit > 0 && limit < textEnd && IsParaMarkChar(doc->charAt(limit - 1))) {
+    DocRange para;
+    PropRecord props;
+    FetchParaProps(doc, nullptr, limit, &para, &props);
+    if (para.first != limit || para.limit <= limit) break;
+    uint32_t cursor = para.first;
+    KnotInfo knot;
+    QString text;
+    lines += u'\n';
+    if (GetNextRun(doc, para.limit - 1, true, &cursor, &knot, &text) == kRunText) lines += text;
+    limit = para.limit;
+  }
+  return lines;
+}
+
+// Line breaks that end a cell's text show nothing (a cell written as a lone line break is empty).
+void DropTrailingLineBreaks(QString* text) {
+  qsizetype size = text->size();
+  while (size > 0 && text->at(size - 1) == u'\n') --size;
+  text->truncate(size);
 }
 
 Kolor CellBackgroundAt(GlimmetDoc* doc, uint32_t kinkCp) {
@@ -263,13 +294,21 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
   GridPoint at = point;
   KnotInfo knot;
   QString text;
-  while (cursor < end) {
+  // A table cell's later paragraphs are lines of its text, even when its first is empty.
+  const QString cellLines = inTable ? FollowingCellLines(doc, para.limit) : QString();
+  bool pendingLines = !cellLines.isEmpty();
+  while (cursor < end || pendingLines) {
     const uint32_t runFirst = cursor;
     const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text);
     if (kind == kRunSeparator) {
       ++at.x;
       continue;
     }
+    if (pendingLines && kind == kRunText) {
+      text += cellLines;
+      DropTrailingLineBreaks(&text);
+    }
+    pendingLines = false;
     auto cell = std::make_unique<CACell>(at, this);
     bool made = false;
     bool textRun = false;

@@ -182,9 +182,14 @@ bool InsertCellContents(GlimmetDoc* doc, uint32_t at, const CACell& cell, bool s
       QString text = cell.displayText(showFormula);
       editable.setSaving(saving);
       if (text.isEmpty()) return true;
-      // Kink characters of the engine may not appear in text.
-      for (QChar& ch : text)
+      // Kink characters of the engine may not appear in text. A line break of the cell stays a
+      // break within its paragraph (written as a line, not a paragraph, of the cell), so that
+      // the cell reads back as one cell with all its lines.
+      text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+      for (QChar& ch : text) {
         if (ch.unicode() <= 1) ch = u' ';
+        else if (ch == u'\n' || ch == u'\r' || ch == QChar::ParagraphSeparator) ch = QChar::LineSeparator;
+      }
       DocRange range{doc, at, at};
       return ReplaceRangeCore(&range, nullptr, reinterpret_cast<const char16_t*>(text.utf16()), uint32_t(text.size()),
                               false);

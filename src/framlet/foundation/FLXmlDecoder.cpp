@@ -399,41 +399,78 @@ int FLXmlDecoder::skipNonTags(qsizetype& position) const {
   return kSkipAtTag;
 }
 
-const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) {
-  // A document uses a few dozen names: a short list searched from the most recent is quicker
-  // than hashing, and spares a string for each tag and attribute read.
-  constexpr size_t kMostNames = 128;
+bool FLXmlDecoder::InternedName::is(QByteArrayView bytes) const {
   // Names are short: compared in place, quicker than a call to compare memory.
-  const auto same = [name](const InternedName& interned) {
-    if (interned.utf8.size() != name.size()) return false;
-    const char* own = interned.utf8.constData();
+  if (!utf8.isNull()) {
+    if (utf8.size() != bytes.size()) return false;
+    const char* own = utf8.constData();
     qsizetype i = 0;
-    while (i < name.size() && own[i] == name[i]) ++i;
-    return i == name.size();
-  };
-  // Most names are found at once in a small table by their length and first eight bytes.
+    while (i < bytes.size() && own[i] == bytes[i]) ++i;
+    return i == bytes.size();
+  }
+  if (name.size() != bytes.size()) return false;
+  const char16_t* own = reinterpret_cast<const char16_t*>(name.utf16());
+  qsizetype i = 0;
+  while (i < bytes.size() && own[i] == char16_t(uchar(bytes[i]))) ++i;
+  return i == bytes.size();
+}
+
+const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) {
+  // A document uses a few dozen names; only so many are kept once no tag refers to them.
+  constexpr size_t kMostNames = 128;
+  // Most names are found at once in a small table by their length and first eight bytes, which
+  // spares hashing the whole name for each tag and attribute read.
   uint64_t prefix = 0;
   const qsizetype prefixLength = std::min<qsizetype>(8, name.size());
   for (qsizetype i = 0; i < prefixLength; ++i) prefix |= uint64_t(uchar(name[i])) << (8 * i);
   const size_t slot = size_t((prefix * 0x9E3779B97F4A7C15ull) >> 58) ^ (size_t(name.size()) & 63);
   RecentName& recent = recentNames_[slot];
-  if (recent.name && recent.size == name.size() && recent.prefix == prefix && (name.size() <= 8 || same(*recent.name)))
+  ++namesCompared_;
+  if (recent.name && recent.size == name.size() && recent.prefix == prefix &&
+      (name.size() <= 8 || recent.name->is(name)))
     return *recent.name;
-  for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
-    if (same(*it)) {
-      recent = {prefix, name.size(), &*it};
-      return *it;
+  const size_t hash = qHash(name, hashSeed_);
+  const InternedName*& first = namesByHash_[hash];
+  for (const InternedName* kept = first; kept; kept = kept->sameHash) {
+    ++namesCompared_;
+    if (kept->is(name)) {
+      recent = {prefix, name.size(), kept};
+      return *kept;
     }
   }
   if (names_.size() >= kMostNames && pinned_ == 0 && !refersTo(&names_.front().name)) {
-    names_.pop_front();
+    forgetOldestName();
     recentNames_.fill(RecentName());
   }
-  QString copy = Decoded(name);
-  const int32_t found = keyForName(copy);
-  names_.push_back({name.toByteArray(), std::move(copy), found});
-  recent = {prefix, name.size(), &names_.back()};
-  return names_.back();
+  QString decoded = Decoded(name);
+  const int32_t key = keyForName(decoded);
+  names_.push_back({std::move(decoded), IsAscii(name) ? QByteArray() : name.toByteArray(), hash, nullptr, key});
+  InternedName& added = names_.back();
+  // The oldest name may have been the first of this hash: the table is asked again.
+  const InternedName*& head = namesByHash_[hash];
+  added.sameHash = head;
+  head = &added;
+  recent = {prefix, name.size(), &added};
+  return added;
+}
+
+void FLXmlDecoder::forgetOldestName() {
+  const InternedName* oldest = &names_.front();
+  const auto found = namesByHash_.find(oldest->hash);
+  if (found != namesByHash_.end()) {
+    if (found.value() == oldest) {
+      if (oldest->sameHash) found.value() = oldest->sameHash;
+      else namesByHash_.erase(found);
+    } else {
+      for (const InternedName* kept = found.value(); kept; kept = kept->sameHash) {
+        if (kept->sameHash == oldest) {
+          kept->sameHash = oldest->sameHash;
+          break;
+        }
+      }
+    }
+  }
+  names_.pop_front();
 }
 
 void FLXmlDecoder::rekeyNames() {
@@ -474,7 +511,7 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
     s.tagStartIndex = p;
     static const QString textNodeName = QString::fromLatin1(kTextNodeName);
     s.tagRef = &textNodeName;
-    s.tagUtf8 = nullptr;
+    s.tagInterned = nullptr;
     s.key = kTextNodeKey;
     s.startTag = false;
     s.endTag = false;
@@ -490,14 +527,12 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
   if (afterValue && !closing) return false;
   if (closing) ++p;
   const qsizetype nameStart = p;
-  if (afterValue && s.tagUtf8) {
+  if (afterValue && s.tagInterned) {
     // The element's own closing tag, nearly always what follows a value, told by its bytes.
-    const QByteArrayView own(*s.tagUtf8);
-    const qsizetype end = nameStart + own.size();
-    qsizetype same = 0;
-    if (end < xml_.size())
-      while (same < own.size() && xml_[nameStart + same] == own[same]) ++same;
-    if (same == own.size() && end < xml_.size() && !LengthIf(xml_, end, IsNameChar)) {
+    const InternedName& own = *s.tagInterned;
+    const qsizetype size = own.utf8.isNull() ? own.name.size() : own.utf8.size();
+    const qsizetype end = nameStart + size;
+    if (end < xml_.size() && own.is(xml_.sliced(nameStart, size)) && !LengthIf(xml_, end, IsNameChar)) {
       const qsizetype gt = SkipSpaces(xml_, end);
       if (at(gt) != '>') return false;
       s.charIndex = gt + 1;
@@ -531,7 +566,7 @@ bool FLXmlDecoder::identifyNextTag(bool afterValue) {
     s.charIndex = p;
     s.tagStartIndex = tagStart;
     s.tagRef = &name;
-    s.tagUtf8 = &interned.utf8;
+    s.tagInterned = &interned;
     s.key = key;
     s.startTag = !closing;
     s.endTag = closing;
@@ -711,7 +746,7 @@ int FLXmlDecoder::readPlainTag() {
   const auto begin = [&](bool startTag, bool endTag) {
     s.tagStartIndex = tagStart;
     s.tagRef = &interned.name;
-    s.tagUtf8 = &interned.utf8;
+    s.tagInterned = &interned;
     s.key = interned.key;
     s.startTag = startTag;
     s.endTag = endTag;

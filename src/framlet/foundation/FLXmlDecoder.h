@@ -104,6 +104,10 @@ class FLXmlDecoder {
   const QStringList& orderedAttributes() const { return state_.orderedAttributes; }
   bool isSvg() const { return state_.svg; }
 
+  // How many kept names the reading has compared with the names it met: it grows with the names
+  // read, whatever number of them differ.
+  int64_t namesCompared() const { return namesCompared_; }
+
   const QString& error() const { return error_; }
   // The mapped file lost pages while it was read (another program cut it short): what was read
   // is not the file. getNextTag then fails with "I don't understand the file format".
@@ -177,9 +181,15 @@ class FLXmlDecoder {
  private:
   static int64_t decodeWord(QStringView text, std::span<const char* const> values);
   struct InternedName {
-    QByteArray utf8;
     QString name;
+    // The name's bytes when they are not ASCII; an ASCII name's bytes are its characters.
+    QByteArray utf8;
+    // The seeded hash of its bytes, and the next kept name of the same hash.
+    size_t hash;
+    mutable const InternedName* sameHash;
     int32_t key;
+    // Whether the bytes are this name's.
+    bool is(QByteArrayView bytes) const;
   };
   // An attribute as it stands in the text: its value is decoded only when asked for.
   struct AttributeSpan {
@@ -195,14 +205,14 @@ class FLXmlDecoder {
     int64_t level = 0;
     // The tag's name: one of the interned names (no string is copied per tag), or its own.
     const QString* tagRef = nullptr;
-    // The interned name's bytes, when it has them, for telling its closing tag quickly.
-    const QByteArray* tagUtf8 = nullptr;
+    // The interned name, when it is one, for telling its closing tag quickly by its bytes.
+    const InternedName* tagInterned = nullptr;
     QString tagOwn;
     const QString& tagName() const { return tagRef ? *tagRef : tagOwn; }
     void setTagName(const QString& name) {
       tagOwn = name;
       tagRef = nullptr;
-      tagUtf8 = nullptr;
+      tagInterned = nullptr;
     }
     int32_t key = 0;
     std::vector<AttributeSpan> attributeSpans;
@@ -243,6 +253,8 @@ class FLXmlDecoder {
   int32_t keyForName(const QString& name) const;
   // The name and key of a tag or attribute name in the text; repeated names share one string.
   const InternedName& internName(QByteArrayView name);
+  // Lets the oldest interned name go, out of the table too.
+  void forgetOldestName();
   // The keys of the interned names again, after the table or the numeric rule changed.
   void rekeyNames();
   bool refersTo(const QString* name) const;
@@ -282,6 +294,12 @@ class FLXmlDecoder {
   std::shared_ptr<const FLXmlKeyTable> keyDecoder_;
   // A deque: a name stays where it is while others are added.
   std::deque<InternedName> names_;
+  // The same names by the hash of their bytes, the first of each hash: a damaged or hostile
+  // document may hold many thousands of names, each of which must still be found at once. The
+  // table holds the hash alone, so that a look-up reads no other name but one of the same hash.
+  QHash<size_t, const InternedName*> namesByHash_;
+  size_t hashSeed_ = QHashSeed::globalSeed();
+  int64_t namesCompared_ = 0;
   struct RecentName {
     uint64_t prefix = 0;
     qsizetype size = -1;

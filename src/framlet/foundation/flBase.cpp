@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 #include <QThread>
 
@@ -19,6 +20,28 @@ namespace {
 
 std::mutex g_logHandlerLock;
 FLLogHandler g_logHandler;
+
+// How often each assertion (its message at its place) was met since the log's handler was last
+// set. The first report carries the backtrace, the next few are the line alone, and after them
+// only the count is logged, at each power of two: a file holding thousands of one fault then
+// neither spends its time resolving symbols nor floods the log, and the log still says how often.
+std::mutex g_assertLock;
+QHash<QByteArray, uint64_t> g_assertCounts;
+constexpr uint64_t kAssertRepeatsLogged = 32;
+// Messages are fixed texts in the code; should some be made at run time, the table is begun
+// again rather than let grow.
+constexpr qsizetype kMostAssertPlaces = 4096;
+
+uint64_t CountAssert(const char* message, const char* sourcePath, int line) {
+  QByteArray place(sourcePath ? sourcePath : "");
+  place += '\n';
+  place += QByteArray::number(line);
+  place += '\n';
+  place += message ? message : "";
+  std::lock_guard guard(g_assertLock);
+  if (g_assertCounts.size() >= kMostAssertPlaces && !g_assertCounts.contains(place)) g_assertCounts.clear();
+  return ++g_assertCounts[place];
+}
 
 void WriteToStandardError(const QString& entry) {
   QByteArray bytes = entry.toUtf8();
@@ -82,6 +105,11 @@ void* AllocateAndClearMemory(size_t size) {
 }
 
 FLLogHandler SetLogHandler(FLLogHandler handler) {
+  {
+    // Whoever reads the log from now on hears each assertion's first report in full.
+    std::lock_guard counts(g_assertLock);
+    g_assertCounts.clear();
+  }
   std::lock_guard guard(g_logHandlerLock);
   std::swap(g_logHandler, handler);
   return handler;
@@ -114,8 +142,13 @@ void LogException(const QString& object, const QString& context) {
 }
 
 void LogAssert(const char* message, const char* function, const char* sourcePath, int line) {
+  const uint64_t count = CountAssert(message, sourcePath, line);
+  const bool counted = count > kAssertRepeatsLogged;
+  if (counted && (count & (count - 1)) != 0) return;
   QString fileName = QFileInfo(QString::fromUtf8(sourcePath ? sourcePath : "")).fileName();
-  LogString("%@", StringWithFormat("Assert: %s -- thread=%@, %s line %d in %@", message ? message : "",
-                               CurrentThreadName(), function ? function : "", line, fileName));
-  LogBacktrace();
+  QString text = StringWithFormat("Assert: %s -- thread=%@, %s line %d in %@", message ? message : "",
+                                  CurrentThreadName(), function ? function : "", line, fileName);
+  if (counted) text += QStringLiteral(" (met %1 times)").arg(count);
+  LogString("%@", text);
+  if (count == 1) LogBacktrace();
 }

@@ -27,6 +27,7 @@ void* AllocateAndClearMemory(size_t size);
 // and in processes without it, entries go to standard error. Tests install a capture.
 using FLLogHandler = std::function<void(const QString& entry)>;
 // Installs a handler (an empty one restores standard error) and returns the one it replaces.
+// The handler hears every assertion's first report in full (see LogAssert).
 FLLogHandler SetLogHandler(FLLogHandler handler);
 
 void LogText(const QString& text);
@@ -39,6 +40,9 @@ void LogString(const char* format, const Args&... args) {
 void LogBacktrace();
 void LogException(const std::exception& exception, const QString& context);
 void LogException(const QString& object, const QString& context);
+// "Assert: <message> -- thread=<name>, <function> line <n> in <file>", then a backtrace. The same
+// message at the same place met again is logged without the backtrace a few times, and after
+// that only at its 64th, 128th, 256th... time, with " (met <n> times)" added.
 void LogAssert(const char* message, const char* function, const char* sourcePath, int line);
 
 // Assertion that logs and lets the caller continue with its own safe value.

@@ -84,11 +84,57 @@ TEST_F(HtmlTest, ParagraphsListsLinksAndTablesFindTheirCells) {
       // A table inside a cell gives its words to that cell.
       {"<table><tr><td>out <table><tr><td>in1</td><td>in2</td></tr></table></td><td>b</td></tr></table>",
        "0,0=out in1 in2|1,0=b"},
+      // A cell's lines are one text, a line break between them; breaks that end it show nothing.
       {"<p>top</p><table><tr><td>a<p></p></td><td>b<br/>c</td></tr><tr><td></td><td>d</td></tr></table><p>end</p>",
-       "0,0=top|0,1=a|1,1=b|1,2=d|0,3=end"},
+       "0,0=top|0,1=a|1,1=b\nc|1,2=d|0,3=end"},
       {"<html><body></body></html>", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(read(QString::fromUtf8(c.html)).toStdString(), c.cells) << c.html;
+}
+
+// Both peers write a cell of two lines with a line break; opened as a file or pasted, the cell
+// keeps both lines as a cell of a delimited text does, however the page around it is written.
+TEST_F(HtmlTest, ALineBreakInACellKeepsBothLinesOpenedOrPasted) {
+  InstallFileFormatServices();
+  // A long table, which the sheet's own reader takes unless a row of it holds more than text.
+  QString longTable = QStringLiteral("<html><body><table>");
+  for (int y = 0; y < 100; ++y)
+    longTable += y == 40 ? QStringLiteral("<tr><td>Rent<br>January</td><td>40</td></tr>")
+                         : QStringLiteral("<tr><td>r%1</td><td>%1</td></tr>").arg(y);
+  longTable += QStringLiteral("</table></body></html>");
+  const struct {
+    QString html;
+    GridPoint at;
+    const char* text;
+  } cases[] = {
+      {QStringLiteral("<table><tr><td>Rent<br>January</td><td>5</td></tr></table>"), {0, 0}, "Rent\nJanuary"},
+      {QStringLiteral("<table border=\"1\">\n<tr>\n  <td>Rent<br>\nJanuary</td>\n  <td align=\"right\">5</td>\n"
+                      "</tr>\n</table>\n"),
+       {0, 0}, "Rent\nJanuary"},
+      {QStringLiteral("<table><tr><td><p>Rent<br />January<br />2025</p></td></tr></table>"), {0, 0},
+       "Rent\nJanuary\n2025"},
+      {QStringLiteral("<table><tr><td><b>Rent</b><br>January<br></td></tr></table>"), {0, 0}, "Rent\nJanuary"},
+      {QStringLiteral("<table><tr><td>Rent<p>January</p></td></tr></table>"), {0, 0}, "Rent\nJanuary"},
+      {longTable, {0, 40}, "Rent\nJanuary"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.html.left(80).toStdString());
+    const QString file = path("lines.html");
+    ASSERT_TRUE(WriteFileBytes(file, c.html.toUtf8()));
+    CADocument opened, pasted;
+    FLError error;
+    ASSERT_EQ(opened.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
+    ASSERT_TRUE(FileFormatServices().loadHtml(pasted, c.html));
+    for (const CADocument* sheet : {&opened, &pasted}) {
+      const CACell* cell = sheet->cellAtGridPoint(c.at);
+      ASSERT_TRUE(cell);
+      EXPECT_EQ(cell->displayText(true).toStdString(), c.text);
+      // The row's other cell stays in its column.
+      if (c.html.contains(QLatin1String("<td>40</td>")) || c.html.contains(QLatin1String(">5</td>"))) {
+        ASSERT_TRUE(sheet->cellAtGridPoint({1, c.at.y}));
+      }
+    }
+  }
 }
 
 // A page nested deeper than any real one is refused before the HTML reader sees it (which would
@@ -131,7 +177,10 @@ TEST_F(HtmlTest, TablesBeyond101ColumnsJoinTheLastCell) {
   text.setHtml(QStringLiteral("<table><tr>") + row + QStringLiteral("</tr></table>"));
   ASSERT_TRUE(sheet.loadAttributedString(text));
   EXPECT_EQ(sheet.maxGridPoint().x, 100);
-  EXPECT_EQ(sheet.cellAtGridPoint({100, 0})->displayText(true), QStringLiteral("c100"));
+  // Their texts are lines of the last cell, none lost.
+  QStringList joined;
+  for (int c = 100; c < 120; ++c) joined << QStringLiteral("c%1").arg(c);
+  EXPECT_EQ(sheet.cellAtGridPoint({100, 0})->displayText(true), joined.join(u'\n'));
 }
 
 TEST_F(HtmlTest, FormatsColoursWidthsAndPicturesComeAlong) {

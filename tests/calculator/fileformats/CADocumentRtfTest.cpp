@@ -39,10 +39,15 @@ TEST_F(RtfTest, ParagraphsTabsAndTablesBecomeRowsAndColumns) {
        "0,0=Hello world!"},
       {R"({\rtf1 a\tab {\field{\*\fldinst HYPERLINK "http://e.org/"}{\fldrslt site}} \tab b\par})",
        "0,0=a|1,0=http://e.org/>site|2,0=b"},
-      // A table row is a row; tabs inside a cell become spaces; only a cell's first paragraph counts.
+      // A table row is a row; tabs inside a cell become spaces; a cell's paragraphs are its lines.
       {R"({\rtf1\trowd\cellx1000\cellx2000\intbl a\cell b\tab c\par x\cell\row)"
        R"(\trowd\cellx1000\cellx2000\intbl d\cell e\cell\row})",
-       "0,0=a|1,0=b c|0,1=d|1,1=e"},
+       "0,0=a|1,0=b c\nx|0,1=d|1,1=e"},
+      // A line break is a line of the cell, in a table or not; an empty paragraph that ends a cell
+      // adds nothing, one that begins it an empty line.
+      {R"({\rtf1\trowd\cellx1000\cellx2000\intbl line1\line line2\cell \par two\par\par\cell\row})",
+       "0,0=line1\nline2|1,0=\ntwo"},
+      {R"({\rtf1 a\line b\tab c\par})", "0,0=a\nb|1,0=c"},
       // A table inside a cell gives its words to the cell, after the cell's own text.
       {R"({\rtf1\trowd\cellx2000\cellx4000\pard\intbl\itap1 out\par)"
        R"(\pard\intbl\itap2 in1\nestcell in2\par more\nestcell{\*\nesttableprops\trowd\cellx500\cellx900\nestrow})"
@@ -107,8 +112,10 @@ TEST_F(RtfTest, SavedSheetsReadBackWithTheirCellsAndFormats) {
   link.setDisplayText(QStringLiteral("example"));
   // Kink characters of the engine arrive as spaces.
   enter(2, 3, QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(1) + QStringLiteral("c"));
-  const QString expected =
-      QStringLiteral("0,0=Name|1,0=12.5|0,1=heavy|1,1=warm|0,2=[x]|2,2=http://example.org/>example|2,3=a b c");
+  // A cell of several lines, as a delimited text holds it.
+  enter(0, 4, QStringLiteral("line1\nline2\r\nline3"));
+  const QString expected = QStringLiteral(
+      "0,0=Name|1,0=12.5|0,1=heavy|1,1=warm|0,2=[x]|2,2=http://example.org/>example|2,3=a b c|0,4=line1\nline2\nline3");
 
   for (const char* name : {"sheet.rtf", "sheet.rtfd"}) {
     FLError error;
@@ -298,6 +305,13 @@ TEST_F(RtfTest, ACopiedCellIsItsTextAlone) {
   document.setSelectionRange({{3, 4}, {4, 4}});
   document.rtfFromSelection(&plain);
   EXPECT_EQ(plain.toStdString(), "alone\tbeside\n");
+
+  // A copied cell of two lines pastes back as one cell holding both.
+  enter(3, 4, QStringLiteral("line1\nline2"));
+  document.setSelectionRange({{3, 4}, {3, 4}});
+  CADocument pasted;
+  ASSERT_TRUE(pasted.loadRtf(document.rtfFromSelection(&plain), QString()));
+  EXPECT_EQ(CellSummary(pasted).toStdString(), "0,0=line1\nline2");
 }
 
 // A table of rich text is bounded by what its cells cost the engine: a dense sheet of a hundred

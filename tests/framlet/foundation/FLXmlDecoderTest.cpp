@@ -598,6 +598,51 @@ TEST(FLXmlDecoder, ManyNamesStayIntactWhileInUse) {
   EXPECT_TRUE(decoder->error().isEmpty());
 }
 
+// A damaged or hostile document may hold many thousands of distinct names, on one element or as
+// sibling tags: each is still found at once, so the work grows with the names read alone, and
+// every name keeps its own key and value.
+TEST(FLXmlDecoder, ManyDistinctNamesAreFoundInTimeIndependentOfTheirNumber) {
+  auto table = std::make_shared<FLXmlKeyTable>();
+  table->insert(QStringLiteral("root"), 1);
+  table->insert(QStringLiteral("n7"), 7);
+  table->insert(QStringLiteral("t9"), 9);
+  const auto read = [&table](int names) {
+    QString body = QStringLiteral("<root><wide");
+    for (int i = 0; i < names; ++i) body += QStringLiteral(" a%1=\"%1\"").arg(i);
+    body += QStringLiteral(" n7=\"last\"/>");
+    for (int i = 0; i < names; ++i) body += QStringLiteral("<t%1 a%1=\"v\">%1</t%1>").arg(i);
+    body += QStringLiteral("</root>\n");
+    auto decoder = Decode(body);
+    EXPECT_TRUE(decoder);
+    if (!decoder) return int64_t(0);
+    decoder->setKeyDecoder(table);
+    EXPECT_TRUE(decoder->getNextTag() && decoder->key() == 1);
+    EXPECT_TRUE(decoder->getNextTag());
+    EXPECT_EQ(decoder->xmlTag(), QStringLiteral("wide"));
+    EXPECT_EQ(decoder->attributes().size(), names + 1);
+    for (int i : {0, names / 2, names - 1})
+      EXPECT_EQ(decoder->integerAttributeForTag(QStringLiteral("a%1").arg(i)), i) << names;
+    EXPECT_EQ(decoder->stringAttributeForTag(QStringLiteral("n7")), QStringLiteral("last"));
+    for (int i = 0; i < names; ++i) {
+      EXPECT_TRUE(decoder->getNextTag());
+      if (decoder->xmlTag() != QStringLiteral("t%1").arg(i) || decoder->integerValue() != i ||
+          decoder->stringAttributeForTag(QStringLiteral("a%1").arg(i)) != QStringLiteral("v") ||
+          decoder->key() != (i == 9 ? 9 : 0)) {
+        ADD_FAILURE() << "tag " << i << " of " << names << " read as " << decoder->xmlTag().toStdString();
+        break;
+      }
+    }
+    EXPECT_TRUE(decoder->getNextTag() && decoder->key() == 1 && decoder->endTag());
+    EXPECT_TRUE(decoder->error().isEmpty());
+    return decoder->namesCompared();
+  };
+  const int64_t few = read(1000);
+  const int64_t many = read(4000);
+  EXPECT_GT(few, 0);
+  // Four times the names: about four times the work, never the sixteen of a search among them.
+  EXPECT_LE(many, 5 * few) << few << " then " << many;
+}
+
 }  // namespace
 
 namespace {

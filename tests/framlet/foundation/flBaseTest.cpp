@@ -2,6 +2,7 @@
 #include "support/LogCapture.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,38 @@ TEST(FlBase, AssertLogsTheLineThenABacktraceAndReturns) {
   ASSERT_GE(entries.size(), 1);
   EXPECT_EQ(entries[0], QStringLiteral("Assert: index out of range -- thread=main, replaceEntry line 42 in FLArray.cpp"));
   if (entries.size() > 1) { EXPECT_TRUE(entries[1].startsWith(QStringLiteral("   "))); }
+}
+
+// A file holding thousands of one fault must not spend its time resolving symbols nor flood the
+// log: the first report is whole, a few more give the line alone, then only counts are logged.
+TEST(FlBase, AnAssertionMetAgainIsCountedAfterItsFirstReports) {
+  const QString line = QStringLiteral("Assert: probe -- thread=main, reader line 7 in Reader.cpp");
+  const struct {
+    int times;
+    int lines;
+    const char* lastSuffix;
+  } cases[] = {
+      {1, 1, ""}, {2, 2, ""}, {32, 32, ""}, {63, 32, ""}, {64, 33, " (met 64 times)"}, {20000, 41, " (met 16384 times)"},
+  };
+  for (const auto& c : cases) {
+    // Each capture is a new reader of the log, who hears the first report whole again.
+    LogCapture capture;
+    for (int i = 0; i < c.times; ++i) LogAssert("probe", "reader", "/src/Reader.cpp", 7);
+    const QStringList entries = capture.entries();
+    const QStringList lines = entries.filter(QRegularExpression(QStringLiteral("^Assert: ")));
+    ASSERT_EQ(lines.size(), c.lines) << c.times;
+    EXPECT_EQ(lines.first(), line);
+    EXPECT_EQ(lines.last(), line + QLatin1String(c.lastSuffix)) << c.times;
+    // At most the first report's backtrace besides the lines.
+    EXPECT_LE(entries.size() - lines.size(), 1) << c.times;
+    if (entries.size() > lines.size()) { EXPECT_TRUE(entries[1].startsWith(QStringLiteral("   "))); }
+    // The same message at another place is another assertion.
+    capture.clear();
+    LogAssert("probe", "reader", "/src/Reader.cpp", 8);
+    ASSERT_GE(capture.entries().size(), 1);
+    EXPECT_TRUE(capture.entries()[0].endsWith(QStringLiteral("reader line 8 in Reader.cpp")));
+    EXPECT_EQ(capture.entries().size(), entries.size() > lines.size() ? 2 : 1) << c.times;
+  }
 }
 
 TEST(FlBase, LogExceptionWithAnExceptionCarriesItsStack) {
