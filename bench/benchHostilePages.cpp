@@ -8,8 +8,11 @@
 
 #include "BenchApplication.h"
 #include "BenchPeakMemory.h"
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caHtml.h"
+#include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
 #include "platform/FLError.h"
 
 #include <QFile>
@@ -113,5 +116,54 @@ void BM_OverBudgetPageIsRefused(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_OverBudgetPageIsRefused)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A column of `cells` texts of so many million letters saved as a page (argument 1: 0), a CSV
+// (1) or a DIF (2) and opened again: the save's peak over the sheet (save_peak_MiB), the open's
+// (open_peak_MiB) and, for the page, what its reading is priced at (estimate_MiB).
+void BM_SaveAndReopenLongTexts(benchmark::State& state) {
+  EnsureBenchApplication();
+  InstallFileFormatServices();
+  static const char* const kNames[] = {"texts.html", "texts.csv", "texts.dif"};
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QString::fromLatin1(kNames[state.range(0)]));
+  state.SetLabel(kNames[state.range(0)]);
+  CADocument::setKeepHtmlExtension(true);
+  bool saved = false;
+  for (auto _ : state) {
+    state.PauseTiming();
+    {
+      auto sheet = std::make_unique<CADocument>();
+      for (int64_t y = 0; y < state.range(1); ++y) {
+        QString text(qsizetype(state.range(2)) * 1'000'000, u'a');
+        text[0] = QChar(u'A' + char16_t(y % 26));
+        sheet->cellAtGridPointImperative({0, y})->setFormula(text);
+      }
+      ResetPeakMemory();
+      state.ResumeTiming();
+      FLError error;
+      saved = sheet->saveCore(path, false, &error);
+      state.PauseTiming();
+      state.counters["save_peak_MiB"] = ResidentPeakMiB();
+      if (!saved) state.SetLabel(error.reason.toStdString());
+    }
+    ResetPeakMemory();
+    state.ResumeTiming();
+    if (saved) {
+      CADocument document;
+      FLError error;
+      if (document.openFile(path, &error) == 0) state.SetLabel(error.reason.toStdString());
+      state.PauseTiming();
+      state.counters["open_peak_MiB"] = ResidentPeakMiB();
+      state.ResumeTiming();
+    }
+  }
+  QFile file(path);
+  state.counters["file_MB"] = double(file.size()) / 1e6;
+  if (saved && state.range(0) == 0 && file.open(QIODevice::ReadOnly))
+    state.counters["estimate_MiB"] = double(PlainTableReadingCost(file.readAll())) / 1048576.0;
+}
+BENCHMARK(BM_SaveAndReopenLongTexts)
+    ->Args({0, 70, 4})->Args({0, 70, 7})->Args({1, 100, 5})->Args({2, 100, 5})
+    ->ArgNames({"kind", "cells", "million_letters"})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

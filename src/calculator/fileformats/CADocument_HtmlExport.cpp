@@ -615,6 +615,7 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     state.y = next;
   }
   if (!state.ok) return false;
+  pieces = CellPieces();  // all in the page now
   state.tabs(state.indent - 1);
   state.page += kPageEnd;
   if (readAsPlainTable) {

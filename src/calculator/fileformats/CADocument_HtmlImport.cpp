@@ -982,7 +982,8 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
       const int64_t first = rows().back()->gridY();
       CAImportFormats formats;
       for (size_t y = 0; y < table->rows.size(); ++y) {
-        const std::vector<PlainCell>& row = table->rows[y];
+        // Each row's texts go as its cells are made: the cells hold what they keep of them.
+        const std::vector<PlainCell> row = std::exchange(table->rows[y], {});
         for (size_t x = 0; x < row.size(); ++x) {
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, this);
