@@ -301,6 +301,13 @@ TEST_F(HtmlLongTableTest, PagesTheSheetWritesArePricedByTheReadingThatTakesThem)
          d.cellAtGridPointImperative({1, 40})->setFormula(QStringLiteral("a <b> & \"c\""));
        },
        true},
+      {"long texts",
+       [&](CADocument& d) {
+         grid(d, 0, 70);
+         for (int64_t y = 0; y < 70; y += 7)
+           d.cellAtGridPointImperative({1, y})->setFormula(QString(200'000, QChar(u'a' + char16_t(y % 26))));
+       },
+       true},
       {"too few rows", [&](CADocument& d) { grid(d, 0, 40); }, false},
       {"an empty first row", [&](CADocument& d) { grid(d, 1, 70); }, false},
       {"a bold cell",
