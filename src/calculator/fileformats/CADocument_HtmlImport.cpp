@@ -369,7 +369,6 @@ bool AlignmentOfWord(QStringView word, int32_t* alignment) {
   return true;
 }
 
-
 // The first row goes through the rich text, its look and widths with it; only what would shift
 // or reshape the rows after it (spans) is no plain row.
 bool IsFirstRowAttributes(QStringView attributes) {
@@ -546,7 +545,7 @@ bool ReadLoneBreak(PageScanner& scanner) {
 // break, and "</p>") or a lone line break (an empty cell), with space around them. The
 // paragraph's alignment is the cell's; in the first row, which the rich text reads, it may have
 // any look. Without `paragraphs` (the words of a nested table, joined into one paragraph) the
-// text alone. The alignment starts as the cell's own.
+// text alone. The look starts as the cell's own.
 bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look, EntityTable& entities,
                            const QString& background, bool first, bool paragraphs) {
   text->clear();
@@ -858,10 +857,9 @@ int64_t PlainTablePageCost(const QString& page, QStringView firstRowPage) {
 // is what it would take; `cost` is what it takes.
 std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDocument& text, bool keepRows,
                                              int64_t budget = 0, int64_t* refused = nullptr, int64_t* cost = nullptr) {
-  int64_t estimate = 0;
   std::optional<PlainTable> table = ReadPlainTable(html, keepRows, [&](qsizetype firstRowEnd) {
     // The frame's ends after the rows are a few tags at the most: they are priced with the rows.
-    estimate = PlainTablePageCost(html, QStringView(html).first(firstRowEnd));
+    const int64_t estimate = PlainTablePageCost(html, QStringView(html).first(firstRowEnd));
     if (budget <= 0 || estimate <= budget) return true;
     if (refused) *refused = estimate;
     return false;

@@ -29,14 +29,14 @@ bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' &
 char16_t LowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
 
 // A tag's name, lower case, from `at` (the letter after "<" or "</"); `end` is where it ends. Only
-// so many letters are kept: no name this reading looks for is longer.
+// so many characters are kept: no name this reading looks for is longer.
 template <typename Unit>
 QString TagName(const Unit* units, qsizetype size, qsizetype at, qsizetype* end) {
   QString name;
   qsizetype i = at;
   while (i < size) {
     const char16_t c = UnitAt(units, size, i);
-    if (!IsAsciiLetter(c) && !(c >= u'0' && c <= u'9')) break;
+    if (!IsAsciiLetter(c) && !(c >= u'0' && c <= u'9') && c != u'-' && c != u':' && c != u'_') break;
     if (name.size() < 12) name += QChar(LowerAscii(c));
     ++i;
   }

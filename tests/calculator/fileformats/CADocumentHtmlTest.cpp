@@ -160,6 +160,8 @@ TEST_F(HtmlTest, TheTextOfScriptsAndStyleSheetsMakesNoCells) {
       {"text area", "<body><textarea name=t><td>x</td></textarea><table><tr><td>1</td></tr></table>",
        "0,0=<td>x</td>|0,1=1"},
       {"a script never closed", table + "<script>if (a < b) s = '<td>x</td>';", "0,0=1"},
+      {"an element named like a script", "<body><script-x>a</script-x><table><tr><td>1</td></tr></table>",
+       "0,0=a|0,1=1"},
   };
   for (const auto& c : cases) EXPECT_EQ(openAndPaste(c.html, c.name), c.cells) << c.name;
   // The style sheet is read as it is written.
@@ -193,6 +195,8 @@ TEST_F(HtmlTest, TheCellsSpansMakeArePricedWithThePage) {
        "0,0=a|2,0=b|2,1=c"},
       {"spans in a nested table",
        "<table><tr><td>x<table><tr><td COLSPAN=4>y</td></tr></table></td><td>z</td></tr></table>", 3, "0,0=x y|1,0=z"},
+      {"spans in other attributes",
+       "<table><tr><td data-colspan=9 title=\"colspan=9\">a</td><td>b</td></tr></table>", 0, "0,0=a|1,0=b"},
       {"spans in a comment", "<!-- <table><tr><td colspan=100000> -->" + rows(2, "<tr><td>1</td></tr>"), 0,
        "0,0=1|0,1=1"},
       {"wide rows", rows(4000, "<tr><td colspan=10000>x</td></tr>"), int64_t(4000) * 9999, nullptr},
