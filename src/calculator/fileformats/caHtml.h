@@ -29,7 +29,7 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 // from it ends the export. readerBudget, when not 0: the page is refused as well where reading
 // it again would take more memory than that, priced as its reader will read it: through the
 // rich text (RichTextHtmlCost), or, for a long table of plain cells the sheet reads itself
-// (HtmlPageIsReadAsPlainTable), at that reading's cost; such a page is made before beforeRows
+// (PlainTableReadingCost), at that reading's cost; such a page is made before beforeRows
 // runs, to be seen to be one. A refusal says what makes the page too large: the cells' own text,
 // the empty cells between them, or what only the rich text reads (kPageRichCellsTooLargeReason).
 bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
