@@ -195,8 +195,8 @@ void BM_ReopenSavedPage(benchmark::State& state) {
   file.open(QIODevice::ReadOnly);
   const QByteArray page = file.readAll();
   // Priced as the reading that takes it prices it.
-  const int64_t estimate = HtmlPageIsReadAsPlainTable(page) ? PlainTableHtmlCost(QByteArrayView(page))
-                                                             : RichTextHtmlCost(QByteArrayView(page));
+  const int64_t plainCost = PlainTableReadingCost(page);
+  const int64_t estimate = plainCost >= 0 ? plainCost : RichTextHtmlCost(QByteArrayView(page));
   file.close();
   ResetPeakMemory();
   for (auto _ : state) {
@@ -257,7 +257,7 @@ void BM_SaveAndReopenSheetAsHtml(benchmark::State& state) {
   QFile file(path);
   file.open(QIODevice::ReadOnly);
   state.counters["file_MB"] = double(file.size()) / 1e6;
-  state.counters["estimate_MiB"] = double(PlainTableHtmlCost(QByteArrayView(file.readAll()))) / 1048576.0;
+  state.counters["estimate_MiB"] = double(PlainTableReadingCost(file.readAll())) / 1048576.0;
 }
 BENCHMARK(BM_SaveAndReopenSheetAsHtml)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -2,6 +2,7 @@
 // takes it in and the sheet turns it into cells, which are written out as a page again. Any
 // crash, hang or sanitizer report here is a fault.
 #include "FuzzApplication.h"
+#include "calculator/fileformats/caHtml.h"
 #include "calculator/model/CADocument.h"
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmTables.h"
@@ -16,8 +17,11 @@
 int FuzzHtmlSheet(const uint8_t* data, size_t size) {
   if (size > 1 << 18 || !HaveGuiApplication()) return 0;
   g_glimmetConfig.tableOption = 1;
-  const QString html = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
-  // The same check as every HTML the application reads comes first.
+  const QString page = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+  // The same checks as every HTML the application reads come first, and the page is handed over
+  // as it is to every reading.
+  if (RichTextHtmlCost(page) > kReaderMemoryBudget) return 0;
+  const QString html = HtmlForRichText(page);
   if (!HtmlNestingWithinLimit(html)) return 0;
   GMImportTextDocument text;
   text.setHtml(html);

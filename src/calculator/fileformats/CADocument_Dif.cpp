@@ -318,6 +318,15 @@ QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* to
   QString emptyRow = QLatin1String(kDifRowStart);
   for (uint64_t x = 0; x < columnCount; ++x) WriteDifField(emptyRow, QString(), kDifString, 1);
   const qsizetype rowStart = qsizetype(std::strlen(kDifRowStart));
+  // The text goes into the bytes a few rows at a time: the two are never held whole at once.
+  QByteArray bytes;
+  int64_t spilled = 0;  // the characters of the text in the bytes
+  const auto spill = [&](qsizetype least) {
+    if (output.size() < least) return;
+    spilled += output.size();
+    AppendUtf8(bytes, output);
+    output.resize(0);
+  };
   int64_t y = 0;
   for (auto row = rows.begin(); row != rows.end() && (*row)->gridY() <= last.y; ++row) {
     if ((*row)->cells().empty()) continue;
@@ -335,13 +344,15 @@ QByteArray DifBytesOfDocument(const CADocument& document, int64_t most, bool* to
       x = entry.x() + 1;
     }
     output += QStringView(emptyRow).sliced(rowStart, (last.x + 1 - x) * kDifEmptyPairLength);
-    if (output.size() > most) return refuse();
+    if (spilled + output.size() > most) return refuse();
+    spill(kTextSpillCharacters);
   }
   AppendRepeated(output, emptyRow, last.y + 1 - y);
   output += QLatin1String(kDifEnd);
-  QByteArray bytes = output.toUtf8();
+  spill(0);
+  output = QString();
   if (bytes.size() <= most) return bytes;
   // Characters of more than one byte are the cells' own.
-  pairs += bytes.size() - output.size();
+  pairs += bytes.size() - spilled;
   return refuse();
 }

@@ -508,8 +508,9 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     return refuse();
   CellPieces pieces;
   int64_t pictureBytes = 0, pictureCount = 0;
-  // Whether the page is written only where the sheet reads it itself (refused with the reason
-  // plainRefusal gives where it does not).
+  // Whether the page is written only where the sheet reads it itself (refused, where it does not,
+  // for what only the rich text reads; where that reading would take too much, with the reason
+  // plainRefusal gives).
   bool readAsPlainTable = false, plainRefusal = false;
   {
     HtmlExport measure = state;
@@ -565,16 +566,16 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
         // Past what the rich text may take, the page can still be one the sheet reads itself as
         // a long table of plain cells, at far less: it is made to see, and refused unless it is.
         // Pictures, which that reading never takes, would be written with it.
-        plainRefusal = cellsMost;
         bool plainCellsMost = false;
         if (pictureCount > 0 ||
             price(kPlainTableCharacterCost, kPlainTableElementCost, &plainCellsMost) > Wide(uint64_t(readerBudget))) {
           SetError(error, kTextTooLargeCode,
-                   QLatin1String(pictureCount > 0 ? (cellsMost ? kCellTextTooLargeReason : kTextTooLargeReason)
+                   QLatin1String(pictureCount > 0 ? kPageRichCellsTooLargeReason
                                  : plainCellsMost ? kCellTextTooLargeReason
                                                   : kTextTooLargeReason));
           return false;
         }
+        plainRefusal = plainCellsMost;
         readAsPlainTable = true;
       }
     }
@@ -614,11 +615,17 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     state.y = next;
   }
   if (!state.ok) return false;
+  pieces = CellPieces();  // all in the page now
   state.tabs(state.indent - 1);
   state.page += kPageEnd;
   if (readAsPlainTable) {
-    if (!HtmlPageIsReadAsPlainTable(state.page)) {
-      SetError(error, kTextTooLargeCode, QLatin1String(plainRefusal ? kCellTextTooLargeReason : kTextTooLargeReason));
+    // Read so, the page's first row goes through the rich text: it is priced with it.
+    const int64_t cost = PlainTableReadingCost(state.page);
+    if (cost < 0 || cost > readerBudget) {
+      SetError(error, kTextTooLargeCode,
+               QLatin1String(cost < 0       ? kPageRichCellsTooLargeReason
+                             : plainRefusal ? kCellTextTooLargeReason
+                                            : kTextTooLargeReason));
       return false;
     }
     if (beforeRows && !beforeRows()) return false;

@@ -8,8 +8,9 @@
 // another (a page laid out in a table) becomes that one cell's words: the first row goes through
 // the rich text and the other rows' words are joined to it there. The rows after the first may
 // be written in the common ways (comments, entities, unclosed cells, attributes that change
-// nothing of a cell), and as this program writes them (a style sheet that frames the table, each
-// cell's text in a paragraph with its alignment, a lone line break for a cell that shows nothing);
+// nothing of a cell, a cell's "align"), and as this program writes them (a style sheet that frames
+// the table, each cell's text in a paragraph with its alignment and looks, a cell's background, a
+// lone line break for a cell that shows nothing);
 // whatever the rich text would make differently of them leaves the page to it.
 //
 // Either way costs many times the page, the rich text tens of times: a page that would take more
@@ -22,10 +23,12 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
+#include "framlet/foundation/Kolor.h"
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QHash>
@@ -37,6 +40,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <utility>
@@ -59,14 +63,36 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
 
 bool g_plainTableReading = true;
 uint64_t g_plainTablesRead = 0;
+uint64_t g_pagesRead = 0;
 
 // A table read here needs at least this many rows: below it the rich text costs little.
 constexpr size_t kPlainTableRows = 64;
 
-// A cell of a plain row: its text and the alignment its paragraph gives it (0: none).
+// The look a plain row's cell and its paragraph give it, as the conversion of the rich text
+// makes it the cell's format: alignment (0: none), character looks, a text colour other than
+// black and a background.
+struct PlainLook {
+  int32_t alignment = 0;
+  bool bold = false, italic = false, underline = false, strike = false;
+  Kolor color = kNoKolor, background = kNoKolor;
+
+  CAFormat format() const {
+    CAFormat format;
+    if (KolorIsColor(background)) format.setBackgroundKolor(background);
+    if (alignment) format.setAlignment(alignment);
+    if (bold) format.setBold(true);
+    if (italic) format.setItalic(true);
+    if (underline) format.setUnderline(true);
+    if (strike) format.setStrike(true);
+    if (KolorIsColor(color) && color != g_blackKolor) format.setTextKolor(color);
+    return format;
+  }
+};
+
+// A cell of a plain row: its text and its look.
 struct PlainCell {
   QString text;
-  int32_t alignment = 0;
+  PlainLook look;
 };
 
 // The page as its first row and the texts of the rows after it.
@@ -252,9 +278,11 @@ bool PlainCellText(QStringView raw, QString* text, EntityTable& entities) {
   return true;
 }
 
-// Whether every attribute of a tag is one of the names given (lower case), each written as a
-// name alone or with a quoted or bare value.
-bool AttributesAmong(QStringView attributes, std::initializer_list<QStringView> names) {
+// Gives each attribute of a tag to `take`, its lower-case name and its value (empty for a name
+// alone), written as a name alone or with a quoted or bare value; false where one is written
+// otherwise or `take` refuses it.
+template <typename Take>
+bool ForEachAttribute(QStringView attributes, Take take) {
   qsizetype i = 0;
   const qsizetype n = attributes.size();
   while (i < n) {
@@ -266,30 +294,79 @@ bool AttributesAmong(QStringView attributes, std::initializer_list<QStringView> 
       ++i;
     if (i == start) return false;
     const QString name = attributes.sliced(start, i - start).toString().toLower();
-    if (std::find(names.begin(), names.end(), QStringView(name)) == names.end()) return false;
     while (i < n && IsHtmlSpace(attributes[i])) ++i;
-    if (i >= n || attributes[i] != u'=') continue;
+    if (i >= n || attributes[i] != u'=') {
+      if (!take(name, QStringView())) return false;
+      continue;
+    }
     ++i;
     while (i < n && IsHtmlSpace(attributes[i])) ++i;
     if (i >= n) return false;
+    QStringView value;
     if (attributes[i] == u'"' || attributes[i] == u'\'') {
       const qsizetype close = attributes.indexOf(attributes[i], i + 1);
       if (close < 0) return false;
+      value = attributes.sliced(i + 1, close - i - 1);
       i = close + 1;
     } else {
+      const qsizetype valueStart = i;
       while (i < n && !IsHtmlSpace(attributes[i])) {
         if (attributes[i] == u'"' || attributes[i] == u'\'' || attributes[i] == u'/') return false;
         ++i;
       }
+      value = attributes.sliced(valueStart, i - valueStart);
     }
+    if (!take(name, value)) return false;
   }
   return true;
+}
+
+// Whether every attribute of a tag is one of the names given (lower case).
+bool AttributesAmong(QStringView attributes, std::initializer_list<QStringView> names) {
+  return ForEachAttribute(attributes, [names](const QString& name, QStringView) {
+    return std::find(names.begin(), names.end(), QStringView(name)) != names.end();
+  });
 }
 
 // Attributes of the rows after the first that change nothing the rich text makes of a cell
 // (without a style sheet a class or an id matches nothing).
 bool IsInertAttributes(QStringView attributes) {
   return AttributesAmong(attributes, {u"class", u"id", u"title", u"lang", u"scope", u"headers", u"abbr"});
+}
+
+// An opaque colour as a page writes it, "rgb(r,g,b)" or "#rrggbb" (lower case, without spaces).
+bool KolorOfCss(const QString& value, Kolor* kolor) {
+  int channels[3] = {0, 0, 0};
+  if (value.startsWith(u"rgb(") && value.endsWith(u')')) {
+    const QList<QStringView> parts = QStringView(value).sliced(4, value.size() - 5).split(u',');
+    if (parts.size() != 3) return false;
+    for (int i = 0; i < 3; ++i) {
+      bool ok = false;
+      channels[i] = parts[i].toInt(&ok);
+      if (!ok || channels[i] < 0 || channels[i] > 255 ||
+          !std::all_of(parts[i].begin(), parts[i].end(), [](QChar c) { return IsAsciiDigit(c, false); }))
+        return false;
+    }
+  } else if (value.size() == 7 && value.front() == u'#') {
+    for (int i = 0; i < 3; ++i) {
+      bool ok = false;
+      channels[i] = QStringView(value).sliced(1 + 2 * i, 2).toInt(&ok, 16);
+      if (!ok || !IsAsciiDigit(value[1 + 2 * i], true) || !IsAsciiDigit(value[2 + 2 * i], true)) return false;
+    }
+  } else {
+    return false;
+  }
+  *kolor = (Kolor(100) << 24) | (Kolor(channels[2]) << 16) | (Kolor(channels[1]) << 8) | Kolor(channels[0]);
+  return true;
+}
+
+// The alignment words of the sheet's cells (left: none, as the rich text's conversion makes it).
+bool AlignmentOfWord(QStringView word, int32_t* alignment) {
+  if (word.compare(u"center", Qt::CaseInsensitive) == 0) *alignment = kAlignmentCenter;
+  else if (word.compare(u"right", Qt::CaseInsensitive) == 0) *alignment = kAlignmentRight;
+  else if (word.compare(u"left", Qt::CaseInsensitive) == 0) *alignment = 0;
+  else return false;
+  return true;
 }
 
 // The first row goes through the rich text, its look and widths with it; only what would shift
@@ -346,21 +423,53 @@ bool StyleOfAttributes(QStringView attributes, QStringView* style) {
   return !style->contains(value.front());
 }
 
-// The alignment a paragraph's attributes give a cell after the first row: none, or a style of
-// "text-align" (which the rich text makes the cell's alignment; left: none) and the page's own
-// background (which the cell shares with the sheet's default).
-bool PlainParagraphAlignment(QStringView attributes, const QString& background, int32_t* alignment) {
-  *alignment = 0;
+// The attributes of a cell after the first row: inert ones, an "align" the rich text makes the
+// alignment of the cell's paragraphs (what pages written by spreadsheets put on every cell), and
+// a style that gives the cell a background of its own (what this program writes) or the page's.
+bool IsPlainCellAttributes(QStringView attributes, const QString& pageBackground, PlainLook* look) {
+  *look = PlainLook();
+  return ForEachAttribute(attributes, [&](const QString& name, QStringView value) {
+    if (name == u"align") return AlignmentOfWord(value.trimmed(), &look->alignment);
+    if (name == u"style") {
+      return DeclarationsAmong(value, [&](const QString& declaration, const QString& v) {
+        if (declaration != u"background-color") return false;
+        const QString colour = ColourKey(v);
+        return colour == pageBackground || KolorOfCss(colour, &look->background);
+      });
+    }
+    return name == u"class" || name == u"id" || name == u"title" || name == u"lang" || name == u"scope" ||
+           name == u"headers" || name == u"abbr";
+  });
+}
+
+// The look a paragraph's attributes give a cell after the first row: none, or a style of
+// "text-align" (which the rich text makes the cell's alignment; left: none), a background (the
+// page's own, which the cell shares with the sheet's default, or one of the cell's), and the
+// character looks this program writes for a cell.
+bool PlainParagraphLook(QStringView attributes, const QString& background, PlainLook* look) {
   QStringView style;
   if (!StyleOfAttributes(attributes, &style)) return false;
-  return DeclarationsAmong(style, [alignment, &background](const QString& name, const QString& v) {
-    if (name == u"background-color") return !background.isEmpty() && ColourKey(v) == background;
-    if (name != u"text-align") return false;
-    if (v == u"center") *alignment = kAlignmentCenter;
-    else if (v == u"right") *alignment = kAlignmentRight;
-    else if (v == u"left") *alignment = 0;
-    else return false;
-    return true;
+  return DeclarationsAmong(style, [look, &background](const QString& name, const QString& v) {
+    if (name == u"background-color") {
+      const QString colour = ColourKey(v);
+      return (!background.isEmpty() && colour == background) || KolorOfCss(colour, &look->background);
+    }
+    if (name == u"text-align") return AlignmentOfWord(v, &look->alignment);
+    if (name == u"color") return KolorOfCss(ColourKey(v), &look->color);
+    if (name == u"font-weight") {
+      look->bold = v == u"bold";
+      return v == u"bold" || v == u"normal";
+    }
+    if (name == u"font-style") {
+      look->italic = v == u"italic";
+      return v == u"italic" || v == u"normal";
+    }
+    if (name == u"text-decoration") {
+      look->underline = v == u"underline" || v == u"underline line-through";
+      look->strike = v == u"line-through" || v == u"underline line-through";
+      return look->underline || look->strike || v == u"none";
+    }
+    return false;
   });
 }
 
@@ -436,10 +545,9 @@ bool ReadLoneBreak(PageScanner& scanner) {
 // break, and "</p>") or a lone line break (an empty cell), with space around them. The
 // paragraph's alignment is the cell's; in the first row, which the rich text reads, it may have
 // any look. Without `paragraphs` (the words of a nested table, joined into one paragraph) the
-// text alone.
-bool ReadPlainCellContents(PageScanner& scanner, QString* text, int32_t* alignment, EntityTable& entities,
+// text alone. The look starts as the cell's own.
+bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look, EntityTable& entities,
                            const QString& background, bool first, bool paragraphs) {
-  *alignment = 0;
   text->clear();
   if (paragraphs && ReadLoneBreak(scanner)) return true;
   QString joined;
@@ -450,7 +558,7 @@ bool ReadPlainCellContents(PageScanner& scanner, QString* text, int32_t* alignme
     scanner.moveTo(afterText);
     return PlainCellText(raw, text, entities);
   }
-  if (first ? !IsFirstRowAttributes(attributes) : !PlainParagraphAlignment(attributes, background, alignment))
+  if (first ? !IsFirstRowAttributes(attributes) : !PlainParagraphLook(attributes, background, look))
     return false;
   if (!ReadLoneBreak(scanner)) {
     QString inner;
@@ -486,10 +594,12 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, EntityTable
       return !row->empty();
     }
     const bool header = first && tag == u"th";
-    if ((tag != u"td" && !header) || !(first ? IsFirstRowAttributes(attributes) : IsInertAttributes(attributes)))
-      return false;
     PlainCell cell;
-    if (!ReadPlainCellContents(scanner, &cell.text, &cell.alignment, entities, background, first, paragraphs)) return false;
+    if ((tag != u"td" && !header) ||
+        !(first ? IsFirstRowAttributes(attributes)
+                : paragraphs ? IsPlainCellAttributes(attributes, background, &cell.look) : IsInertAttributes(attributes)))
+      return false;
+    if (!ReadPlainCellContents(scanner, &cell.text, &cell.look, entities, background, first, paragraphs)) return false;
     const qsizetype end = scanner.position();
     const QString close = scanner.readTag(&attributes);
     if (close != (header ? u"/th" : u"/td") || !attributes.isEmpty()) {
@@ -523,7 +633,8 @@ bool ReadTableTag(PageScanner& scanner) {
 // the table's end. Sets the page's first row and the rows after it, and where the first row
 // ends and the rows end. The first row may stand alone in the table's head.
 bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, bool keepRows, qsizetype* firstRowEnd,
-                   qsizetype* rowsEnd, EntityTable& entities, const QString& background) {
+                   qsizetype* rowsEnd, EntityTable& entities, const QString& background,
+                   const std::function<bool(qsizetype)>& firstRowFits) {
   const bool head = firstLooks && ReadBareTag(scanner, u"thead");
   bool body = !head && ReadBareTag(scanner, u"tbody");
   // The first row's cells show where the other rows go: one of them must hold something.
@@ -538,6 +649,7 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
     body = ReadBareTag(scanner, u"tbody");
   }
   *firstRowEnd = scanner.position();
+  if (firstRowFits && !firstRowFits(*firstRowEnd)) return false;
   std::vector<PlainCell> row;
   while (ReadPlainRow(scanner, &row, entities, background, firstLooks)) {
     if (row.size() != table->firstRow.size()) return false;
@@ -555,8 +667,10 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
 // frame (a declaration, html, head with a title and metadata, body without attributes), after
 // it only the frame's ends; rows of plain cells, each as many as the first. The table may be
 // the one cell of another table of one row (a page laid out in a table), whose words the sheet
-// takes as that cell's.
-std::optional<PlainTable> ReadPlainTable(const QString& page, bool keepRows = true) {
+// takes as that cell's. firstRowFits, when given, is asked once the first row is read (with where
+// it ends) whether the rest is to be read.
+std::optional<PlainTable> ReadPlainTable(const QString& page, bool keepRows = true,
+                                         const std::function<bool(qsizetype)>& firstRowFits = {}) {
   PageScanner scanner(page);
   QStringView attributes;
   QString joined;
@@ -595,14 +709,14 @@ std::optional<PlainTable> ReadPlainTable(const QString& page, bool keepRows = tr
   table.nested = ReadBareTag(scanner, u"tr") && ReadBareTag(scanner, u"td") && ReadTableTag(scanner);
   if (table.nested) {
     // Header cells would give the joined paragraph the formatting of a header.
-    if (!ReadPlainRows(scanner, &table, false, keepRows, &firstRowEnd, &rowsEnd, entities, background) ||
+    if (!ReadPlainRows(scanner, &table, false, keepRows, &firstRowEnd, &rowsEnd, entities, background, firstRowFits) ||
         !ReadBareTag(scanner, u"/td") ||
         !ReadBareTag(scanner, u"/tr") || (outerBody && !ReadBareTag(scanner, u"/tbody")) ||
         !ReadBareTag(scanner, u"/table"))
       return std::nullopt;
   } else {
     scanner.moveTo(inside);
-    if (!ReadPlainRows(scanner, &table, true, keepRows, &firstRowEnd, &rowsEnd, entities, background))
+    if (!ReadPlainRows(scanner, &table, true, keepRows, &firstRowEnd, &rowsEnd, entities, background, firstRowFits))
       return std::nullopt;
   }
   ReadBareTag(scanner, u"/body");
@@ -703,12 +817,16 @@ bool SetPlainTableReading(bool on) { return std::exchange(g_plainTableReading, o
 
 uint64_t PlainTablesRead() { return g_plainTablesRead; }
 
+uint64_t HtmlPagesRead() { return g_pagesRead; }
+
 int64_t RichTextHtmlCost(QStringView page) {
-  return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost;
+  return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost +
+         HtmlSpannedCells(page) * kRichTextHtmlSpannedCellCost;
 }
 
 int64_t RichTextHtmlCost(QByteArrayView page) {
-  return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost;
+  return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost +
+         HtmlSpannedCells(page) * kRichTextHtmlSpannedCellCost;
 }
 
 int64_t PlainTableHtmlCost(QStringView page) {
@@ -726,13 +844,29 @@ QString RichTextHtmlTooLargeReason(int64_t cost) {
 
 namespace {
 
+// What reading a page as a long table of plain cells takes: the page at the sheet's own rate,
+// and the page of its first row alone, which the rich text reads, at the rich text's.
+int64_t PlainTablePageCost(const QString& page, QStringView firstRowPage) {
+  return PlainTableHtmlCost(page) + RichTextHtmlCost(firstRowPage);
+}
+
 // Reads the page as one long table of plain cells where it is one and the rich text shows its
 // first row as read: the text document then holds that first row (a nested table's words
-// joined to it). Nothing where the page is left whole to the rich text.
-std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDocument& text, bool keepRows) {
-  std::optional<PlainTable> table = ReadPlainTable(html, keepRows);
+// joined to it). Nothing where the page is left whole to the rich text. With a budget, a page
+// whose reading would take more is given up as soon as its first row is read, and `refused`
+// is what it would take; `cost` is what it takes.
+std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDocument& text, bool keepRows,
+                                             int64_t budget = 0, int64_t* refused = nullptr, int64_t* cost = nullptr) {
+  std::optional<PlainTable> table = ReadPlainTable(html, keepRows, [&](qsizetype firstRowEnd) {
+    // The frame's ends after the rows are a few tags at the most: they are priced with the rows.
+    const int64_t estimate = PlainTablePageCost(html, QStringView(html).first(firstRowEnd));
+    if (budget <= 0 || estimate <= budget) return true;
+    if (refused) *refused = estimate;
+    return false;
+  });
   if (!table) return std::nullopt;
-  text.setHtml(table->firstRowPage);
+  if (cost) *cost = PlainTablePageCost(html, table->firstRowPage);
+  text.setHtml(HtmlForRichText(table->firstRowPage));
   QTextTable* rowTable = TableOfFirstRow(text, table->nested);
   if (!RichTextShowsRow(rowTable, table->firstRow)) return std::nullopt;
   if (table->nested && keepRows) JoinRowsAfterFirst(rowTable, *table);
@@ -741,24 +875,74 @@ std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDo
 
 }  // namespace
 
-bool HtmlPageIsReadAsPlainTable(const QByteArray& page) {
-  if (!g_plainTableReading) return false;
+bool HtmlPageIsReadAsPlainTable(const QByteArray& page) { return PlainTableReadingCost(page) >= 0; }
+
+int64_t PlainTableReadingCost(const QByteArray& page) {
+  if (!g_plainTableReading) return -1;
   GMImportTextDocument text;
-  return ReadPlainTablePage(HtmlTextOfBytes(page), text, false).has_value();
+  int64_t cost = 0;
+  return ReadPlainTablePage(HtmlTextOfBytes(page), text, false, 0, nullptr, &cost) ? cost : -1;
 }
 
+namespace {
+
+// The least that reading the file as a page could take, counted from its bytes without holding
+// them: its characters (no fewer than its bytes that start one, in UTF-8 or a single-byte
+// character set; than a quarter of its bytes in any) and its tags at the sheet's own rate, the
+// cheaper reading's. 0 where the file is too small for that to pass an open's budget, or cannot
+// be read (the reading itself says why).
+int64_t LeastHtmlFileCost(const QString& path) {
+  QFile file(path);
+  const int64_t size = QFileInfo(path).size();
+  // A page of tags alone ("<b>" and so on) is the most a byte can cost.
+  if (size <= 0 || size * (kPlainTableCharacterCost + kPlainTableElementCost / 2) <= kReaderMemoryBudget) return 0;
+  if (!QFileInfo(path).isFile() || size > kMaxDocumentFileSize || !file.open(QIODevice::ReadOnly)) return 0;
+  constexpr qint64 kChunk = qint64(4) << 20;
+  QByteArray chunk(kChunk, Qt::Uninitialized);
+  int64_t bytes = 0, starts = 0, tags = 0;
+  bool byteCharacters = true, tagsCounted = true, afterLess = false;
+  for (;;) {
+    const qint64 read = file.read(chunk.data(), kChunk);
+    if (read <= 0) break;
+    if (bytes == 0) {
+      const QStringDecoder decoder = QStringDecoder::decoderForHtml(QByteArrayView(chunk.constData(), read));
+      const QByteArrayView name = decoder.isValid() ? QByteArrayView(decoder.name()) : QByteArrayView("UTF-8");
+      byteCharacters = name == "UTF-8" || name == "ISO-8859-1" || name == "windows-1252";
+      tagsCounted = !name.startsWith("UTF-16") && !name.startsWith("UTF-32");
+    }
+    bytes += read;
+    const auto* data = reinterpret_cast<const unsigned char*>(chunk.constData());
+    for (qint64 i = 0; i < read; ++i) {
+      const unsigned char b = data[i];
+      starts += b < 0x80 || b > 0xBF;
+      const bool letter = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+      tags += afterLess && letter;
+      afterLess = b == '<';
+    }
+  }
+  const int64_t characters = byteCharacters ? starts : bytes / 4;
+  return characters * kPlainTableCharacterCost + (tagsCounted ? tags : 0) * kPlainTableElementCost;
+}
+
+}  // namespace
+
 bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
+  // Either reading takes several times the page, the sheet's own the least: a page that would
+  // take more than an open may even so is refused before it is read, rather than left to
+  // exhaust the memory; where the file's bytes already tell, before a byte of it is held.
+  const int64_t leastFileCost = LeastHtmlFileCost(path);
+  if (leastFileCost > kReaderMemoryBudget) {
+    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastFileCost));
+    return false;
+  }
   QString html;
   {
     QByteArray bytes;
     if (!ReadWholeFile(path, &bytes, error)) return false;
+    ++g_pagesRead;
     html = HtmlTextOfBytes(bytes);
   }
-  // Either reading takes several times the page, the sheet's own the least: a page that would
-  // take more than an open may even so is refused before it is read, rather than left to
-  // exhaust the memory.
-  const int64_t tags = HtmlOpeningTags(html);
-  const int64_t leastCost = html.size() * kPlainTableCharacterCost + tags * kPlainTableElementCost;
+  const int64_t leastCost = PlainTableHtmlCost(html);
   if (leastCost > kReaderMemoryBudget) {
     SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastCost));
     return false;
@@ -766,16 +950,23 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   GMImportTextDocument text;
   text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
   std::optional<PlainTable> table;
-  if (g_plainTableReading) table = ReadPlainTablePage(html, text, true);
+  int64_t refused = 0;
+  if (g_plainTableReading) table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &refused);
+  if (refused > 0) {
+    // A long table whose first row alone would take the rich text too much.
+    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refused));
+    return false;
+  }
   if (table) {
     ++g_plainTablesRead;
     html = QString();  // the rows hold their texts
   } else {
-    const int64_t cost = html.size() * kRichTextHtmlCharacterCost + tags * kRichTextHtmlElementCost;
+    const int64_t cost = RichTextHtmlCost(html);
     if (cost > kReaderMemoryBudget) {
       SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(cost));
       return false;
     }
+    html = HtmlForRichText(html);
     if (!HtmlNestingWithinLimit(html)) {
       SetError(error, -50, QLatin1String(kHtmlUnreadable));
       return false;
@@ -784,21 +975,18 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   }
   if (loadAttributedString(text)) {
     // The rows after the first, made as the conversion of the rich text makes a row's cells,
-    // below the first row's (the last the page made); cells aligned alike share one format.
+    // below the first row's (the last the page made); cells that look alike share one format.
     if (table && !table->nested && !rows().empty()) {
       const int64_t first = rows().back()->gridY();
       CAImportFormats formats;
       for (size_t y = 0; y < table->rows.size(); ++y) {
-        const std::vector<PlainCell>& row = table->rows[y];
+        // Each row's texts go as its cells are made: the cells hold what they keep of them.
+        const std::vector<PlainCell> row = std::exchange(table->rows[y], {});
         for (size_t x = 0; x < row.size(); ++x) {
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, this);
           cell->setFormula(row[x].text);
-          if (row[x].alignment) {
-            CAFormat format;
-            format.setAlignment(row[x].alignment);
-            formats.giveCell(*cell, format, *this);
-          }
+          if (CAFormat format = row[x].look.format(); format.mask() != 0) formats.giveCell(*cell, format, *this);
           storeCell(std::move(cell));
         }
       }

@@ -64,9 +64,11 @@ namespace {
 
 // The block's text, or null (*tooLarge set) past `most` characters. Every field of every row
 // written takes its separator or line end: what that much asks is refused before any of it is
-// made; the fields' own characters are counted as they are written.
+// made; the fields' own characters are counted as they are written. With `bytes`, the text goes
+// there as UTF-8 a few rows at a time (what is returned is the rest), and `characters` counts it.
 QString DelimitedTextWithin(const CADocument& document, const GridRange& block, bool commas, int64_t most,
-                            bool* tooLarge, int64_t* fieldsLength = nullptr) {
+                            bool* tooLarge, int64_t* fieldsLength = nullptr, QByteArray* bytes = nullptr,
+                            int64_t* characters = nullptr) {
   *tooLarge = false;
   int64_t fields = 0;  // the fields' own characters
   if (fieldsLength) *fieldsLength = 0;
@@ -92,6 +94,7 @@ QString DelimitedTextWithin(const CADocument& document, const GridRange& block, 
   QString emptyRow(columnCount, commas ? u',' : u'\t');
   emptyRow.back() = u'\n';
   QString output;
+  int64_t spilled = 0;  // the characters of the text in the bytes
   int64_t nextY = y0;
   for (auto row = first; row != last; ++row) {
     AppendRepeated(output, emptyRow, (*row)->gridY() - nextY);
@@ -106,13 +109,19 @@ QString DelimitedTextWithin(const CADocument& document, const GridRange& block, 
                      columnCount);
       fields += output.size() - before - 1;
       x = cellX + 1;
-      if (output.size() > most) return refuse();
+      if (spilled + output.size() > most) return refuse();
     }
     output += QStringView(emptyRow).sliced(x);
     nextY = (*row)->gridY() + 1;
-    if (output.size() > most) return refuse();
+    if (spilled + output.size() > most) return refuse();
+    if (bytes && output.size() >= kTextSpillCharacters) {
+      spilled += output.size();
+      AppendUtf8(*bytes, output);
+      output.resize(0);
+    }
   }
   if (fieldsLength) *fieldsLength = fields;
+  if (characters) *characters = spilled + output.size();
   return output;
 }
 
@@ -121,14 +130,14 @@ QString DelimitedTextWithin(const CADocument& document, const GridRange& block, 
 QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& block, bool commas, int64_t most,
                                  bool* tooLarge, bool* cellText) {
   bool refused = false;
-  int64_t fields = 0;
-  const QString text = DelimitedTextWithin(document, block, commas, most, &refused, &fields);
-  QByteArray bytes = text.toUtf8();
+  int64_t fields = 0, characters = 0;
+  QByteArray bytes;
+  AppendUtf8(bytes, DelimitedTextWithin(document, block, commas, most, &refused, &fields, &bytes, &characters));
   // A character takes up to three bytes: the text is counted again as it is written, the
   // fields' share of it as the same share of the bytes.
   if (!refused && bytes.size() > most) {
     refused = true;
-    fields = text.isEmpty() ? 0 : int64_t(double(fields) * double(bytes.size()) / double(text.size()));
+    fields = characters == 0 ? 0 : int64_t(double(fields) * double(bytes.size()) / double(characters));
   }
   if (tooLarge) *tooLarge = refused;
   if (cellText) *cellText = refused && fields > most / 2;

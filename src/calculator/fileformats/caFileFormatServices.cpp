@@ -105,9 +105,11 @@ void InstallFileFormatServices() {
   services.htmlFromSelection = [](CADocument& document) { return document.htmlFromSelection(); };
   services.loadHtml = [](CADocument& document, const QString& html) {
     // Pasted HTML goes through the same checks as an opened page.
-    if (!HtmlNestingWithinLimit(html) || RichTextHtmlCost(html) > kReaderMemoryBudget) return false;
+    if (RichTextHtmlCost(html) > kReaderMemoryBudget) return false;
+    const QString page = HtmlForRichText(html);
+    if (!HtmlNestingWithinLimit(page)) return false;
     GMImportTextDocument text;
-    text.setHtml(html);
+    text.setHtml(page);
     return document.loadAttributedString(text);
   };
   SetFileFormatServices(std::move(services));

@@ -29,12 +29,18 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 // from it ends the export. readerBudget, when not 0: the page is refused as well where reading
 // it again would take more memory than that, priced as its reader will read it: through the
 // rich text (RichTextHtmlCost), or, for a long table of plain cells the sheet reads itself
-// (HtmlPageIsReadAsPlainTable), at that reading's cost; such a page is made before beforeRows
-// runs, to be seen to be one. A refusal says whether the cells' own text or the empty cells
-// between them make the page too large.
+// (PlainTableReadingCost), at that reading's cost; such a page is made before beforeRows
+// runs, to be seen to be one. A refusal says what makes the page too large: the cells' own text,
+// the empty cells between them, or what only the rich text reads (kPageRichCellsTooLargeReason).
 bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
                        FLError* error, int64_t most, const std::function<bool()>& beforeRows,
                        int64_t readerBudget = 0);
+
+// The reason a page is refused where it is too large for the rich text to read again, and what
+// only the rich text reads keeps the sheet from reading it itself.
+inline constexpr const char* kPageRichCellsTooLargeReason =
+    "The sheet is too large to save as a web page: its links, pictures, check boxes, cells of several lines, "
+    "stripes or default look could only be read again through rich text, which would take too much memory.";
 
 // The memory an open may take: a file it would take more of is refused before it is read.
 inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;
@@ -45,14 +51,29 @@ inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;
 inline constexpr int64_t kRichTextHtmlCharacterCost = 48;
 inline constexpr int64_t kRichTextHtmlElementCost = 1536;
 // What the sheet's own reading of a long table of plain cells takes, in the same terms: the
-// page's bytes and text, and each cell's text and the sheet's cell (bench/benchFarPages).
-inline constexpr int64_t kPlainTableCharacterCost = 3;
+// page's bytes and text, and each cell's text and the sheet's cell (bench/benchFarPages); the
+// page's text and its cells' texts are held at once, which long texts show
+// (bench/benchHostilePages).
+inline constexpr int64_t kPlainTableCharacterCost = 4;
 inline constexpr int64_t kPlainTableElementCost = 256;
+// What each cell of the rich text's tables that no tag of the page stands for takes (a span's):
+// the reader makes it as it makes a cell the page writes.
+inline constexpr int64_t kRichTextHtmlSpannedCellCost = kRichTextHtmlElementCost;
+// The cells of the page's tables that the rich text makes beyond the page's own cells: each table
+// is as many rows as it has times its widest row, the columns spans from above cover counted.
+int64_t HtmlSpannedCells(QStringView page);
+int64_t HtmlSpannedCells(QByteArrayView page);
+// The page as it is handed to the rich text's HTML reader: the text of scripts, style sheets,
+// titles and text areas as text (a "<" in it that would start markup as "&lt;"), and a long list
+// as lists of a few items one after the other (which the reader takes in time linear in the
+// items, and the text engine reads as the one list they make). The page itself where nothing
+// changes.
+QString HtmlForRichText(const QString& page);
 // The tags of the page that open an element ("<" and a letter).
 int64_t HtmlOpeningTags(QStringView page);
 int64_t HtmlOpeningTags(QByteArrayView page);
 // What reading the page (its characters, or its UTF-8 bytes, which are no fewer) through the
-// rich text is estimated to take.
+// rich text is estimated to take: its characters, its tags and the cells its spans make.
 int64_t RichTextHtmlCost(QStringView page);
 int64_t RichTextHtmlCost(QByteArrayView page);
 // What the sheet's own reading of the page as a long table of plain cells is estimated to take.
@@ -68,5 +89,11 @@ bool SetPlainTableReading(bool on);
 // Whether the sheet reads the page (UTF-8) itself as a long table of plain cells, as an open
 // would, rather than leaving it whole to the rich text.
 bool HtmlPageIsReadAsPlainTable(const QByteArray& page);
+// What the sheet's reading of the page (UTF-8) as a long table of plain cells takes, priced as an
+// open prices it (the page at the sheet's own rate, the page of its first row, which the rich
+// text reads, at the rich text's); -1 where the sheet would not read it so.
+int64_t PlainTableReadingCost(const QByteArray& page);
+// For tests: how many page files an open has read whole (the others it refused before).
+uint64_t HtmlPagesRead();
 // For tests: how many pages the sheet has read itself as long tables of plain cells.
 uint64_t PlainTablesRead();

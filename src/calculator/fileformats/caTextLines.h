@@ -136,6 +136,9 @@ class ImportCellSink {
 // spaces. A null or empty text writes only the separator.
 void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount);
 
+// The characters of text a writer gathers before it appends them to its bytes as UTF-8, so that
+// a long text and its bytes are never held whole at once.
+inline constexpr qsizetype kTextSpillCharacters = qsizetype(1) << 20;
 // Appends the text as UTF-8 without a string of its own (a lone surrogate as U+FFFD, as every
 // text's conversion does, whatever comes before or after it).
 void AppendUtf8(QByteArray& output, QStringView text);

@@ -30,6 +30,7 @@
 #include <exception>
 #include <initializer_list>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -127,6 +128,9 @@ class Importer {
   bool inList_ = false;
   uint32_t listFirst_ = 0;
   PropRecord listProps_;
+  // The list's items and their levels' styles, given in one pass over the paragraphs when the
+  // list ends: a pass an item would cost the square of the list's length.
+  std::vector<GMParaStyleChange> itemStyles_;
   std::array<bool, kMaxListLevels> levelSet_{};
 };
 
@@ -354,6 +358,7 @@ void Importer::setListLevel(const QTextList& list, uint32_t level) {
 void Importer::finishList() {
   if (!inList_) return;
   inList_ = false;
+  if (!itemStyles_.empty()) ApplyParaStyles(doc_, std::exchange(itemStyles_, {}));
   KnotInfo list;
   if (!FetchKnot(doc_, listFirst_, &list, kKnotList)) return;
   listProps_.index = kGMNone;
@@ -567,7 +572,7 @@ bool Importer::run() {
         const uint32_t paraFirst = target_;
         ok = insertBlock(block, true);
         const uint32_t style = StyleIndexForStyleId(doc_, kListStyleBase + level + 1, true);
-        if (ok && style != kGMNone) ApplyParaStyle({doc_, paraFirst, target_}, style);
+        if (ok && style != kGMNone) itemStyles_.push_back({{doc_, paraFirst, target_}, style});
         continue;
       }
       if (inList_) finishList();

@@ -12,6 +12,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <functional>
 #include <string>
@@ -203,6 +204,13 @@ TEST_F(HtmlLongTableTest, CommonShapesOfALongTableAreReadAsTheRichTextReadsThem)
       {"a span after the first row", head, tail, number, "<tr>", "<td colspan=\"1\">", "</td>", "</tr>\n", false},
       {"paragraphs in cells", head, tail, number, "<tr>", "<td>\n  <p>", "</p>\n</td>"},
       {"aligned paragraphs", head, tail, number, "<tr>", "<td><p style=\"text-align: center;\">", "</p></td>"},
+      {"aligned cells", head, tail, number, "<tr>", "<td align=\"right\">"},
+      {"aligned cells, bare and in capitals", head, tail, number, "<tr>", "<td class=c ALIGN=Center>"},
+      {"aligned cells left", head, tail, number, "<tr>", "<td align='left'>", "", "\n"},
+      {"aligned cells of aligned paragraphs", head, tail, number, "<tr>",
+       "<td align=right><p style=\"text-align:left\">", "</p></td>"},
+      {"aligned cells of paragraphs", head, tail, number, "<tr>", "<td align=center><p>", "</p></td>"},
+      {"cells aligned to both sides", head, tail, number, "<tr>", "<td align=justify>", "</td>", "</tr>\n", false},
       {"lone line breaks",
        "<html><head><style type=\"text/css\"><!--\ntable { border-collapse:collapse; }\n"
        "td { vertical-align:top; padding:2px; }\np { margin-top:0px; }\n--></style></head><body><table>\n",
@@ -293,6 +301,13 @@ TEST_F(HtmlLongTableTest, PagesTheSheetWritesArePricedByTheReadingThatTakesThem)
          d.cellAtGridPointImperative({1, 40})->setFormula(QStringLiteral("a <b> & \"c\""));
        },
        true},
+      {"long texts",
+       [&](CADocument& d) {
+         grid(d, 0, 70);
+         for (int64_t y = 0; y < 70; y += 7)
+           d.cellAtGridPointImperative({1, y})->setFormula(QString(200'000, QChar(u'a' + char16_t(y % 26))));
+       },
+       true},
       {"too few rows", [&](CADocument& d) { grid(d, 0, 40); }, false},
       {"an empty first row", [&](CADocument& d) { grid(d, 1, 70); }, false},
       {"a bold cell",
@@ -300,20 +315,52 @@ TEST_F(HtmlLongTableTest, PagesTheSheetWritesArePricedByTheReadingThatTakesThem)
          grid(d, 0, 70);
          format(d, 1, 40, [](CAFormat& f) { f.setBold(true); });
        },
-       false},
+       true},
       {"a background",
        [&](CADocument& d) {
          grid(d, 0, 70);
          format(d, 2, 40, [](CAFormat& f) { f.setBackgroundKolor(0x640000FF); });
        },
-       false},
+       true},
+      {"looks of every kind",
+       [&](CADocument& d) {
+         grid(d, 0, 70);
+         format(d, 0, 41, [](CAFormat& f) { f.setItalic(true); });
+         format(d, 1, 42, [](CAFormat& f) { f.setUnderline(true); });
+         format(d, 2, 43, [](CAFormat& f) { f.setStrike(true); });
+         format(d, 3, 44, [](CAFormat& f) {
+           f.setUnderline(true);
+           f.setStrike(true);
+         });
+         format(d, 0, 45, [](CAFormat& f) { f.setTextKolor(0x6400A0FF); });
+         format(d, 1, 46, [](CAFormat& f) {
+           f.setBold(true);
+           f.setItalic(true);
+           f.setTextKolor(0x64102030);
+           f.setBackgroundKolor(0x6400FF00);
+           f.setAlignment(kAlignmentCenter);
+         });
+         format(d, 2, 69, [](CAFormat& f) { f.setBold(true); });
+       },
+       true},
+      {"a bold cell on a coloured page",
+       [&](CADocument& d) {
+         grid(d, 0, 70);
+         CAFormat page = d.defaultFormat();
+         page.setBackgroundKolor(0x64FFFFFF);
+         d.setDefaultFormat(page);
+         format(d, 1, 40, [](CAFormat& f) { f.setBold(true); });
+         format(d, 2, 50, [](CAFormat& f) { f.setBackgroundKolor(0x64FFFFFF); });
+         format(d, 3, 60, [](CAFormat& f) { f.setBackgroundKolor(0x64EEEEEE); });
+       },
+       true},
       {"stripes",
        [&](CADocument& d) {
          grid(d, 0, 70);
          d.setStripeInterval(2);
          d.setStripeKolor(0x6400FF00);
        },
-       false},
+       true},
       {"bold by default",
        [&](CADocument& d) {
          grid(d, 0, 70);
@@ -352,15 +399,21 @@ TEST_F(HtmlLongTableTest, PagesTheSheetWritesArePricedByTheReadingThatTakesThem)
     QByteArray page;
     ASSERT_TRUE(ExportRangeAsHtml(sheet, range, QString(), &page, nullptr, kMaxDelimitedTextLength, nullptr));
     EXPECT_EQ(HtmlPageIsReadAsPlainTable(page), c.plain);
-    const int64_t cost = c.plain ? PlainTableHtmlCost(QByteArrayView(page)) : RichTextHtmlCost(QByteArrayView(page));
+    const int64_t cost = c.plain ? PlainTableReadingCost(page) : RichTextHtmlCost(QByteArrayView(page));
     QByteArray again;
     FLError error;
     EXPECT_TRUE(ExportRangeAsHtml(sheet, range, QString(), &again, &error, kMaxDelimitedTextLength, nullptr, cost))
         << error.reason.toStdString();
     EXPECT_EQ(again, page);
     EXPECT_FALSE(ExportRangeAsHtml(sheet, range, QString(), &again, &error, kMaxDelimitedTextLength, nullptr, cost - 1));
-    EXPECT_TRUE(error.reason == QLatin1String(kTextTooLargeReason) || error.reason == QLatin1String(kCellTextTooLargeReason))
-        << error.reason.toStdString();
+    // Refused for what makes it large: the plain cells' text, or what only the rich text reads.
+    if (c.plain) {
+      EXPECT_TRUE(error.reason == QLatin1String(kTextTooLargeReason) ||
+                  error.reason == QLatin1String(kCellTextTooLargeReason))
+          << error.reason.toStdString();
+    } else {
+      EXPECT_EQ(error.reason, QLatin1String(kPageRichCellsTooLargeReason));
+    }
 
     const uint64_t before = PlainTablesRead();
     const auto direct = open(page, c.name);
@@ -433,6 +486,43 @@ TEST_F(HtmlLongTableTest, APageTooCostlyForTheRichTextIsRefusedBeforeItIsRead) {
   EXPECT_EQ(sheet.openFile(tableFile, &error), 0);
   EXPECT_TRUE(error.reason.startsWith(QStringLiteral("The page is too large to open"))) << error.reason.toStdString();
   EXPECT_EQ(PlainTablesRead(), before);
+}
+
+// What an open of a long table hands to the rich text, its first row, is priced at the rich
+// text's rate with the rest, and a page whose bytes alone tell that it would take too much is
+// refused before it is read: each with the reason.
+TEST_F(HtmlLongTableTest, WhatAPageWouldTakeIsKnownBeforeItIsPaid) {
+  const auto rows = [](int count) { return QByteArray("<tr><td>1</td><td>2</td></tr>\n").repeated(count); };
+  struct Case {
+    const char* name;
+    std::function<QByteArray()> page;
+    bool read;  // read whole before it is refused
+  };
+  const Case cases[] = {
+      {"a long first row", [&] { return "<table><tr><td>" + QByteArray(36'000'000, 'x') + "</td><td>2</td></tr>\n" +
+                                        rows(70) + "</table>"; },
+       true},
+      {"tags", [] { return QByteArray("<b>").repeated(7'000'000); }, false},
+      {"a long table", [] { return "<table>\n" + QByteArray("<tr><td>1<td>2\n").repeated(2'100'000) + "</table>"; },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString file = path(c.name) + QStringLiteral(".html");
+    {
+      const QByteArray page = c.page();
+      ASSERT_TRUE(WriteFileBytes(file, page));
+    }
+    const uint64_t read = HtmlPagesRead(), plain = PlainTablesRead();
+    CADocument sheet;
+    FLError error;
+    EXPECT_EQ(sheet.openFile(file, &error), 0);
+    EXPECT_TRUE(error.reason.startsWith(QStringLiteral("The page is too large to open: reading it would take about ")))
+        << error.reason.toStdString();
+    EXPECT_EQ(HtmlPagesRead() - read, c.read ? 1u : 0u);
+    EXPECT_EQ(PlainTablesRead(), plain);
+    QFile::remove(file);
+  }
 }
 
 }  // namespace

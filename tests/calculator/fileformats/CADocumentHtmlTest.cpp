@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextDocument>
+#include <QTextList>
 
 namespace {
 
@@ -29,6 +30,21 @@ class HtmlTest : public RichTextTest {
     text.setHtml(html);
     EXPECT_TRUE(sheet.loadAttributedString(text)) << html.toStdString();
     return CellSummary(sheet);
+  }
+  // The cells of the page opened as a file and pasted, which must agree; "refused" with the
+  // open's reason where it is not opened.
+  std::string openAndPaste(const QByteArray& html, const char* name) {
+    const QString file = path(name) + QStringLiteral(".html");
+    EXPECT_TRUE(WriteFileBytes(file, html));
+    CADocument opened;
+    FLError error;
+    const bool open = opened.openFile(file, &error) == kFileTypeHtml;
+    InstallFileFormatServices();
+    CADocument pasted;
+    EXPECT_EQ(FileFormatServices().loadHtml(pasted, QString::fromUtf8(html)), open) << name;
+    if (!open) return "refused: " + error.reason.toStdString();
+    EXPECT_EQ(CellSummary(pasted).toStdString(), CellSummary(opened).toStdString()) << name;
+    return CellSummary(opened).toStdString();
   }
   QString page() {
     QString html;
@@ -166,6 +182,143 @@ TEST_F(HtmlTest, DeeplyNestedPagesAreRefusedAtOnce) {
       EXPECT_EQ(error.reason, QStringLiteral("I can't interpret the HTML file."));
       EXPECT_LT(clock.elapsed(), 2000);
     }
+  }
+}
+
+// The text of a script, a style sheet, a comment, a title or a text area is no markup: a "<td>"
+// in it makes no cell, opened or pasted, and the style sheet still gives the cells its look.
+TEST_F(HtmlTest, TheTextOfScriptsAndStyleSheetsMakesNoCells) {
+  const QByteArray table = "<body><table><tr><td>1</td></tr></table></body>";
+  const struct {
+    const char* name;
+    QByteArray html;
+    const char* cells;
+  } cases[] = {
+      {"style", "<head><style>/* <td>x</td> */ td{padding:1px}</style></head>" + table, "0,0=1"},
+      {"style in a comment", "<head><style><!-- /* <td>x</td> */ td{padding:1px} --></style></head>" + table,
+       "0,0=1"},
+      {"script", "<head><script>var s = \"<td>x</td>\"; if (a <b) {}</script></head>" + table, "0,0=1"},
+      {"script in the body", "<body><script type='text/javascript'>document.write('<table><tr><td>x</td></tr>')"
+                             "</SCRIPT><table><tr><td>1</td></tr></table></body>",
+       "0,0=1"},
+      {"comment", "<body><!-- <td>x</td> -->" + table.sliced(6), "0,0=1"},
+      {"title", "<head><title>Prices <td>x</td></title></head>" + table, "0,0=1"},
+      {"text area", "<body><textarea name=t><td>x</td></textarea><table><tr><td>1</td></tr></table>",
+       "0,0=<td>x</td>|0,1=1"},
+      {"a script never closed", table + "<script>if (a < b) s = '<td>x</td>';", "0,0=1"},
+      {"an element named like a script", "<body><script-x>a</script-x><table><tr><td>1</td></tr></table>",
+       "0,0=a|0,1=1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(openAndPaste(c.html, c.name), c.cells) << c.name;
+  // The style sheet is read as it is written.
+  const QByteArray styled =
+      "<head><style>/* <td>x</td> */ td { font-weight: bold }</style></head><body><table><tr><td>1</td></tr></table>";
+  ASSERT_TRUE(WriteFileBytes(path("bold.html"), styled));
+  CADocument sheet;
+  FLError error;
+  ASSERT_EQ(sheet.openFile(path("bold.html"), &error), kFileTypeHtml);
+  ASSERT_NE(sheet.cellAtGridPoint({0, 0}), nullptr);
+  EXPECT_TRUE(sheet.formatForCell(sheet.cellAtGridPoint({0, 0}), true).bold());
+}
+
+// The rich text makes every table as wide as its widest row in every row, the columns a span
+// from above covers counted: the cells spans make are priced with the page, and a page whose
+// spans would make more than an open may take is refused with the reason, opened or pasted.
+TEST_F(HtmlTest, TheCellsSpansMakeArePricedWithThePage) {
+  const auto rows = [](int count, const QByteArray& row) { return "<table>" + row.repeated(count) + "</table>"; };
+  QByteArray staircase = "<table>";
+  for (int y = 0; y < 3000; ++y) staircase += "<tr><td rowspan=3000>" + QByteArray::number(y) + "</td></tr>";
+  staircase += "</table>";
+  const struct {
+    const char* name;
+    QByteArray html;
+    int64_t spanned;  // the cells no tag stands for
+    const char* cells;  // nullptr: refused
+  } cases[] = {
+      {"spans", "<table><tr><td colspan=3>a</td></tr><tr><td>1</td><td>2</td><td>3</td></tr></table>", 2,
+       "0,0=a|0,1=1|1,1=2|2,1=3"},
+      {"a row span", "<table><tr><td rowspan='2' colspan=\"2\">a</td><td>b</td></tr><tr><td>c</td></tr></table>", 3,
+       "0,0=a|2,0=b|2,1=c"},
+      {"spans in a nested table",
+       "<table><tr><td>x<table><tr><td COLSPAN=4>y</td></tr></table></td><td>z</td></tr></table>", 3, "0,0=x y|1,0=z"},
+      {"spans in other attributes",
+       "<table><tr><td data-colspan=9 title=\"colspan=9\">a</td><td>b</td></tr></table>", 0, "0,0=a|1,0=b"},
+      {"spans in a comment", "<!-- <table><tr><td colspan=100000> -->" + rows(2, "<tr><td>1</td></tr>"), 0,
+       "0,0=1|0,1=1"},
+      {"wide rows", rows(4000, "<tr><td colspan=10000>x</td></tr>"), int64_t(4000) * 9999, nullptr},
+      {"a staircase of row spans", staircase, int64_t(3000) * 3000 - 3000, nullptr},
+      {"a span past any number", rows(1, "<tr><td colspan=99999999999999999999>x</td></tr>"), (int64_t(1) << 31) - 1,
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(HtmlSpannedCells(QString::fromUtf8(c.html)), c.spanned);
+    EXPECT_EQ(HtmlSpannedCells(QByteArrayView(c.html)), c.spanned);
+    const bool fits = RichTextHtmlCost(QByteArrayView(c.html)) <= kReaderMemoryBudget;
+    ASSERT_EQ(fits, c.cells != nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    const std::string cells = openAndPaste(c.html, c.name);
+    if (c.cells) {
+      EXPECT_EQ(cells, c.cells);
+    } else {
+      EXPECT_TRUE(cells.starts_with("refused: The page is too large to open: reading it would take about ")) << cells;
+    }
+  }
+}
+
+// A list of many items is handed to the rich text as short lists one after another, which the
+// text engine reads as the one list they make: the cells and the sheet are those of the whole
+// list, bullets, numbers, nested lists and lists in cells alike.
+TEST_F(HtmlTest, ALongListIsHandedOverAsShortListsWithTheSameCells) {
+  const auto items = [](int count, const char* item) {
+    QByteArray list;
+    for (int i = 0; i < count; ++i) list += QByteArray(item).replace("N", QByteArray::number(i));
+    return list;
+  };
+  const struct {
+    const char* name;
+    QByteArray html;
+  } cases[] = {
+      {"bullets", "<p>before</p><ul>" + items(300, "<li>N</li>") + "</ul><p>after</p>"},
+      {"numbers, unclosed", "<OL type=\"a\" start=4>" + items(200, "<li>N")},
+      {"nested lists", "<ol>" + items(150, "<li>N<ul><li>in N</li><li>and N</li></ul></li>") + "</ol>"},
+      {"items with looks", "<ul>" + items(130, "<li><b>N</b> <i>item") + "</ul><p>end"},
+      {"looks across items", "<ul>" + items(140, "<li><font color=red>N <u>a</li><li>b</font> <s>N") + "</ul><p>end"},
+      {"lists in cells",
+       "<table><tr><td><ul>" + items(100, "<li>a N") + "</td><td><ol>" + items(70, "<li>b N") + "</ol></td></tr>"
+       "<tr><td>" + items(3, "<li>c N") + "</td></tr></table><ul>" + items(80, "<li>d N") + "</ul>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString html = QString::fromUtf8(c.html);
+    QTextDocument handed;
+    handed.setHtml(HtmlForRichText(html));
+    int longest = 0, lists = 0;
+    for (QTextBlock block = handed.begin(); block.isValid(); block = block.next()) {
+      if (QTextList* list = block.textList()) {
+        longest = std::max(longest, list->count());
+        lists += list->item(0) == block;
+      }
+    }
+    EXPECT_LE(longest, 64);
+    EXPECT_GT(lists, 1);
+    // The cells and the text engine's document of the whole page as the rich text reads it.
+    CADocument whole, pasted;
+    QTextDocument text;
+    text.setHtml(html);
+    ASSERT_TRUE(whole.loadAttributedString(text));
+    InstallFileFormatServices();
+    ASSERT_TRUE(FileFormatServices().loadHtml(pasted, html));
+    EXPECT_EQ(CellSummary(pasted).toStdString(), CellSummary(whole).toStdString());
+    EXPECT_GT(pasted.rows().size(), 80u);
+    FLError error;
+    const QString wholePackage = path(c.name) + QStringLiteral(" whole.Numlet");
+    const QString pastedPackage = path(c.name) + QStringLiteral(" pasted.Numlet");
+    ASSERT_TRUE(whole.saveToNativeFile(wholePackage, false, &error));
+    ASSERT_TRUE(pasted.saveToNativeFile(pastedPackage, false, &error));
+    EXPECT_EQ(ReadFileBytes(QDir(pastedPackage).filePath(QStringLiteral("document.xml"))),
+              ReadFileBytes(QDir(wholePackage).filePath(QStringLiteral("document.xml"))));
   }
 }
 

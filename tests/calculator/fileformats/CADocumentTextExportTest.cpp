@@ -131,6 +131,13 @@ TEST_F(TextExportTest, EachTextIsCountedAsItIsWritten) {
          box->setValueType(kValueCheckbox);
          box->setChecked(true);
        }},
+      // More text than a writer gathers before it goes into the bytes, in characters of every width.
+      {"long texts",
+       [](CADocument& d) {
+         for (int64_t y = 0; y < 5; ++y)
+           d.cellAtGridPointImperative({y % 2, y * 3})
+               ->setFormula(QStringLiteral("\u00e9\u65e5\U0001F600a, \"q\"").repeated(90'000 + int(y) * 7));
+       }},
   };
   for (const auto& sheet : sheets) {
     CADocument document;
@@ -157,6 +164,7 @@ TEST_F(TextExportTest, EachTextIsCountedAsItIsWritten) {
       EXPECT_FALSE(refused);
       EXPECT_TRUE(writers[w](text.size() - 1, &refused).isEmpty());
       EXPECT_TRUE(refused);
+      if (w == 0) EXPECT_EQ(text, DelimitedTextOfBlock(document, grid, true).toUtf8());
     }
   }
 }
