@@ -445,6 +445,7 @@ QString EscapeCellTextForHtml(const QString& text) {
       case u'"': entity = "&quot;"; break;
       case 0x00A0:
       case 0x202F: entity = "&#160;"; break;
+      case u'\n':  // a cell's own line break, as typed or read from a two-line field
       case 0x2028:
       case 0x0B:
       case 0x0C: entity = "<br />"; break;

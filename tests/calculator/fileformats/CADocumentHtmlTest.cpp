@@ -365,6 +365,7 @@ TEST_F(HtmlTest, CellTextIsEscapedForThePage) {
   } cases[] = {
       {QStringLiteral("a<b>&\"c\""), "a&lt;b&gt;&amp;&quot;c&quot;"},
       {QStringLiteral("x") + QChar(0x2028) + QStringLiteral("y") + QChar(0x0B) + QStringLiteral("z"), "x<br />y<br />z"},
+      {QStringLiteral("Rent\nJanuary"), "Rent<br />January"},
       {QString(QChar(0x00A0)) + QChar(0x202F), "&#160;&#160;"},
       {QStringLiteral("t\tu") + QChar(0x01) + QChar(0xFFFF), "t\tu&#032;&#032;"},
   };
@@ -405,6 +406,7 @@ TEST_F(HtmlTest, SavedPagesAreWellFormedAndReadBack) {
   box.setValueType(kValueCheckbox);
   box.setChecked(true);
   enter(1, 1, QStringLiteral("http://example.org/?a=1&b=2"));
+  enter(0, 2, QStringLiteral("Rent\nJanuary"));
   picture(2, 1).picture()->setImageFormat(5);
   FLError error;
   const QString folder = path("sheet.html");
@@ -417,7 +419,7 @@ TEST_F(HtmlTest, SavedPagesAreWellFormedAndReadBack) {
 
   CADocument back;
   ASSERT_EQ(back.openFile(index, &error), kFileTypeHtml);
-  EXPECT_EQ(CellSummary(back).toStdString(), "0,0=Fish & <chips>|1,0=4.5|1,1=http://example.org/?a=1&b=2>http://example.org/?a=1&b=2|2,1=picture");
+  EXPECT_EQ(CellSummary(back).toStdString(), "0,0=Fish & <chips>|1,0=4.5|1,1=http://example.org/?a=1&b=2>http://example.org/?a=1&b=2|2,1=picture|0,2=Rent\nJanuary");
   EXPECT_TRUE(back.cellAtGridPoint({1, 0})->format()->bold());
 }
 
