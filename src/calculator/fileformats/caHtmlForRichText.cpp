@@ -6,6 +6,7 @@
 // table rows x columns cells however few the page writes, so that a span makes cells no tag
 // stands for; and each item it adds to a list costs it as many steps as the list has items.
 #include "calculator/fileformats/caHtml.h"
+#include "glimmet/storage/gmAttributedImport.h"
 
 #include <QHash>
 
@@ -221,17 +222,6 @@ struct OpenList {
   }
 };
 
-// The elements of text whose look the reader carries on into what follows while they are open.
-bool IsTextElement(const QString& name) {
-  static const char* const kText[] = {"a",    "abbr", "acronym", "b",     "big",  "cite",   "code",   "del",
-                                      "dfn",  "em",   "font",    "i",     "ins",  "kbd",    "label",  "nobr",
-                                      "q",    "s",    "samp",    "small", "span", "strike", "strong", "sub",
-                                      "sup",  "tt",   "u",       "var"};
-  for (const char* t : kText)
-    if (name == QLatin1StringView(t)) return true;
-  return false;
-}
-
 // The text elements one list keeps track of at the most (the reader refuses pages nested deeper
 // than a few hundred elements anyway).
 constexpr size_t kMostTextElements = 64;
@@ -285,7 +275,7 @@ QString HtmlForRichText(const QString& page) {
         closeListsInTable();
       } else if (name == u"li" && !lists.empty()) {
         lists.back().closeTextTo(lists.back().itemStart);
-      } else if (!lists.empty() && IsTextElement(name)) {
+      } else if (!lists.empty() && IsTextLevelHtmlElement(name)) {
         OpenList& list = lists.back();
         const auto open = std::find(list.textNames.rbegin(), list.textNames.rend(), name);
         if (open != list.textNames.rend()) list.closeTextTo(size_t(list.textNames.rend() - open) - 1);
@@ -324,7 +314,7 @@ QString HtmlForRichText(const QString& page) {
       list.itemStart = list.textNames.size();
     } else if (!lists.empty() && name == u"p") {
       lists.back().closeTextTo(lists.back().itemStart);
-    } else if (!lists.empty() && IsTextElement(name) && !(end >= 2 && units[end - 2] == u'/')) {
+    } else if (!lists.empty() && IsTextLevelHtmlElement(name) && !(end >= 2 && units[end - 2] == u'/')) {
       OpenList& list = lists.back();
       if (list.textNames.size() < kMostTextElements) {
         list.textNames.push_back(name);

@@ -614,6 +614,16 @@ const GMMarkerInfo* MarkerInfoForKeyword(const QString& keyword) {
   return it != end && key == it->keyword ? it : nullptr;
 }
 
+bool IsTextLevelHtmlElement(QStringView name) {
+  static const char* const kTextLevel[] = {"a",    "abbr", "acronym", "b",    "big",  "cite",   "code", "del",
+                                           "dfn",  "em",   "font",    "i",    "ins",  "kbd",    "label", "nobr",
+                                           "q",    "s",    "samp",    "small", "span", "strike", "strong", "sub",
+                                           "sup",  "tt",   "u",       "var"};
+  for (const char* t : kTextLevel)
+    if (name == QLatin1StringView(t)) return true;
+  return false;
+}
+
 namespace {
 
 // Elements that never hold others.
@@ -625,16 +635,6 @@ bool IsVoidHtmlElement(QStringView name) {
   return false;
 }
 
-// Elements of text that a new paragraph closes (the HTML reader's inline elements).
-bool IsTextLevelHtmlElement(QStringView name) {
-  static const char* const kTextLevel[] = {"a",    "abbr", "acronym", "b",    "big",  "cite",   "code", "del",
-                                           "dfn",  "em",   "font",    "i",    "ins",  "kbd",    "label", "nobr",
-                                           "q",    "s",    "samp",    "small", "span", "strike", "strong", "sub",
-                                           "sup",  "tt",   "u",       "var"};
-  for (const char* t : kTextLevel)
-    if (name == QLatin1StringView(t)) return true;
-  return false;
-}
 
 // Index just past the end of a tag that starts at from (just after the "<" and its name), quoted
 // attribute values read whole; the text's size when the tag never ends.

@@ -29,6 +29,10 @@ inline constexpr int kMaxHtmlNesting = 512;
 // Every HTML that reaches the HTML reader is asked this first.
 bool HtmlNestingWithinLimit(QStringView html, int limit = kMaxHtmlNesting);
 
+// Elements of text that a new paragraph closes and that the HTML reader carries on into what
+// follows while they are open (the reader's inline elements: b, span, a, font...).
+bool IsTextLevelHtmlElement(QStringView name);
+
 // The rich text that imported HTML is read into. What the page names (pictures, style sheets) is
 // read only from local regular files of bounded size, by the rule for pictures a document names
 // (FLImage::readPictureFile); anything else is no resource, so that a page naming a device, a FIFO
