@@ -79,6 +79,37 @@ bool IsRawTextElement(const QString& name) {
   return name == u"script" || name == u"style" || name == u"title" || name == u"textarea";
 }
 
+// A tag that starts at a "<" of the page: whether it closes an element, its name, where the name
+// ends and just past its ">".
+struct PageTag {
+  bool closing = false;
+  QString name;
+  qsizetype nameEnd = 0;
+  qsizetype end = 0;
+};
+
+// Reads the tag at `*at`, a "<". A comment is passed over whole (to the page's end when it never
+// ends) and `*at` left on its last character; a "<" that starts no tag gives false too.
+template <typename Unit>
+bool ReadPageTag(const Unit* units, qsizetype size, qsizetype* at, PageTag* tag) {
+  const qsizetype i = *at;
+  const char16_t next = UnitAt(units, size, i + 1);
+  if (next == u'!' && UnitAt(units, size, i + 2) == u'-' && UnitAt(units, size, i + 3) == u'-') {
+    qsizetype end = i + 4;
+    while (end + 2 < size && !(UnitAt(units, size, end) == u'-' && UnitAt(units, size, end + 1) == u'-' &&
+                               UnitAt(units, size, end + 2) == u'>'))
+      ++end;
+    *at = std::min(end + 2, size);
+    return false;
+  }
+  tag->closing = next == u'/';
+  const qsizetype nameStart = tag->closing ? i + 2 : i + 1;
+  if (!IsAsciiLetter(UnitAt(units, size, nameStart))) return false;
+  tag->name = TagName(units, size, nameStart, &tag->nameEnd);
+  tag->end = TagEnd(units, size, tag->nameEnd);
+  return true;
+}
+
 // The whole number an attribute of the tag's attribute text gives (its leading digits), or 1.
 template <typename Unit>
 int64_t SpanAttribute(const Unit* units, qsizetype from, qsizetype to, QStringView attribute) {
@@ -162,21 +193,11 @@ int64_t SpannedCellsOfUnits(const Unit* units, qsizetype size) {
   constexpr __int128 kMost = int64_t(1) << 50;
   for (qsizetype i = 0; i < size && spanned < kMost; ++i) {
     if (UnitAt(units, size, i) != u'<') continue;
-    const char16_t next = UnitAt(units, size, i + 1);
-    if (next == u'!' && UnitAt(units, size, i + 2) == u'-' && UnitAt(units, size, i + 3) == u'-') {
-      qsizetype end = i + 4;
-      while (end + 2 < size && !(UnitAt(units, size, end) == u'-' && UnitAt(units, size, end + 1) == u'-' &&
-                                 UnitAt(units, size, end + 2) == u'>'))
-        ++end;
-      i = end + 2;
-      continue;
-    }
-    const bool closing = next == u'/';
-    const qsizetype nameStart = closing ? i + 2 : i + 1;
-    if (!IsAsciiLetter(UnitAt(units, size, nameStart))) continue;
-    qsizetype nameEnd = 0;
-    const QString name = TagName(units, size, nameStart, &nameEnd);
-    const qsizetype end = TagEnd(units, size, nameEnd);
+    PageTag tag;
+    if (!ReadPageTag(units, size, &i, &tag)) continue;
+    const bool closing = tag.closing;
+    const QString& name = tag.name;
+    const qsizetype nameEnd = tag.nameEnd, end = tag.end;
     if (closing) {
       if (name == u"table" && !tables.empty()) {
         spanned += tables.back().finish();
@@ -250,19 +271,11 @@ QString HtmlForRichText(const QString& page) {
   };
   for (qsizetype i = 0; i < size; ++i) {
     if (units[i] != u'<') continue;
-    const char16_t next = UnitAt(units, size, i + 1);
-    if (next == u'!' && QStringView(page).sliced(i).startsWith(u"<!--")) {
-      const qsizetype end = page.indexOf(u"-->", i + 4);
-      if (end < 0) break;
-      i = end + 2;
-      continue;
-    }
-    const bool closing = next == u'/';
-    const qsizetype nameStart = closing ? i + 2 : i + 1;
-    if (!IsAsciiLetter(UnitAt(units, size, nameStart))) continue;
-    qsizetype nameEnd = 0;
-    const QString name = TagName(units, size, nameStart, &nameEnd);
-    const qsizetype end = TagEnd(units, size, nameEnd);
+    PageTag tag;
+    if (!ReadPageTag(units, size, &i, &tag)) continue;
+    const bool closing = tag.closing;
+    const QString& name = tag.name;
+    const qsizetype end = tag.end;
     if (closing) {
       if (name == u"ul" || name == u"ol") {
         const bool ordered = name == u"ol";
@@ -300,7 +313,7 @@ QString HtmlForRichText(const QString& page) {
       continue;
     }
     if (name == u"ul" || name == u"ol") {
-      lists.push_back({QStringView(page).sliced(i, end - i), name == u"ol", 0, tables});
+      lists.push_back({QStringView(page).sliced(i, end - i), name == u"ol", 0, tables, {}, {}});
     } else if (name == u"li" && !lists.empty()) {
       OpenList& list = lists.back();
       if (++list.items > kListItemsAtOnce) {
