@@ -64,6 +64,8 @@ class ShellPathsTest : public testing::Test {
     QTest::qWait(10);
     FLAlert::sharedInstance().setModalRunner({});
     clearStoredState();
+    // The format the save panel last proposed is the process's too.
+    FLDocumentWC::setLastFormatIndex(0);
   }
   static void clearStoredState() {
     QDir(CalculatorSupportFolder()).removeRecursively();
