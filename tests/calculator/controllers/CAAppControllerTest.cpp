@@ -108,11 +108,7 @@ bool AnswerQuitAlert(const QString& button) {
 class AppControllerTest : public ::testing::Test {
  protected:
   AppControllerTest() {
-    QDir(CalculatorSupportFolder()).removeRecursively();
-    // What an earlier test's quit stored: its windows' tabbing and its preferences are not this test's.
-    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey, kRecentFunctionsKey, kTabOverrideKey, kWindowTabsKey,
-                            kMaximizeKey, kUntitledPositionKey, kFindOptionsKey, kFindScopeKey, "numlet.sortReverse"})
-      defaults().removeObjectForKey(QLatin1String(key));
+    clearStoredState();
     FLAlert::sharedInstance().setModalRunner([this](const FLAlertRequest& request, bool*) {
       alerts.append(request.message + QLatin1Char('|') + request.moreInfo);
       return 0;
@@ -130,6 +126,17 @@ class AppControllerTest : public ::testing::Test {
     // So is the format the save panel last proposed.
     FLDocumentWC::setLastFormatIndex(0);
     FLAlert::sharedInstance().setModalRunner({});
+    // What this test's quits stored would reopen calculators and documents in the next test's
+    // launch, whatever its fixture.
+    clearStoredState();
+  }
+  // What a quit stores: its windows' tabbing, the calculators and documents to reopen, and the
+  // preferences.
+  static void clearStoredState() {
+    QDir(CalculatorSupportFolder()).removeRecursively();
+    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey, kRecentFunctionsKey, kTabOverrideKey, kWindowTabsKey,
+                            kMaximizeKey, kUntitledPositionKey, kFindOptionsKey, kFindScopeKey, "numlet.sortReverse"})
+      defaults().removeObjectForKey(QLatin1String(key));
   }
   static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
   QString writeFile(const QString& name, const QByteArray& bytes) {
