@@ -120,7 +120,11 @@ CAAppController::CAAppController(UserDefaults& defaults)
 }
 
 CAAppController::~CAAppController() {
-  if (g_appController == this) g_appController = nullptr;
+  if (g_appController == this) {
+    g_appController = nullptr;
+    // The model's hooks lead here, or to what was set up with this controller: none outlives it.
+    SetModelHooks(CAModelHooks());
+  }
   DestroyPreferenceDocument();
 }
 

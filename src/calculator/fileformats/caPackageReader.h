@@ -17,7 +17,8 @@ class CADocument;
 
 inline constexpr const char* kPackageExtension = "Numlet";
 inline constexpr const char* kDocumentXmlName = "document.xml";
-inline constexpr const char* kPasswordFileName = "password.txt";
+// The password file's name is the model's (kPasswordFileName, caDocumentXml.h), which tells an
+// enciphered package by it.
 inline constexpr const char* kAutosavePathFileName = "path.txt";
 // The images folder's name is the picture class's own (kImagesFolderName, CAPicture.h).
 

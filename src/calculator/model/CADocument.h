@@ -520,6 +520,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   bool savesEnciphered(const QString& path) const override {
     return !password_.isEmpty() && FileTypeForFile(path) == kFileTypeNative;
   }
+  // A native package with a password file (whatever its link or state).
+  bool fileIsEnciphered(const QString& path) const override;
   void setMakeBackups(bool on) { makeBackups_ = on; }
   bool noPreview() const { return noPreview_; }
   void setNoPreview(bool on) { noPreview_ = on; }

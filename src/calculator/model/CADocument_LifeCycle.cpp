@@ -6,6 +6,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/caDocumentServices.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caModelServices.h"
 #include "framlet/foundation/flBase.h"
@@ -79,6 +80,12 @@ bool CADocument::saveCore(const QString& path, bool inPlace, FLError* error) {
     return false;
   }
   return found->second(*this, path, inPlace, error);
+}
+
+bool CADocument::fileIsEnciphered(const QString& path) const {
+  if (FileTypeForFile(path) != kFileTypeNative) return false;
+  const QFileInfo passwordFile(QDir(path).filePath(QLatin1String(kPasswordFileName)));
+  return QFileInfo(path).isDir() && (passwordFile.exists() || passwordFile.isSymLink());
 }
 
 void CADocument::prepareToSave(bool inPlace) {

@@ -17,6 +17,10 @@
 
 inline constexpr int32_t kSpreadsheetXmlVersion = 1;
 
+// The native package's file that holds the check value of its password: a package with it is
+// enciphered.
+inline constexpr const char* kPasswordFileName = "password.txt";
+
 // The image format words of a "pic" element's "format" attribute, by image format code 0-9.
 std::span<const char* const> ImageFormatWords();
 

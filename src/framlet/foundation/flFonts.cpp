@@ -154,7 +154,10 @@ QFont MakeFont(const FLFontFace& face, double size) {
   return font;
 }
 
+// It starts with the empty name's font, so that font 0, which base character properties and
+// unmapped RTF fonts name, is the default font however the process began.
 struct FontNameList {
+  FontNameList() : names{QString::fromLatin1(kFLEmptyFontName)} { indexes.insert(names.first(), 0); }
   std::mutex lock;
   QStringList names;
   QHash<QString, uint16_t> indexes;

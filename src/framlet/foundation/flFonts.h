@@ -86,7 +86,8 @@ int MatchFontNameComponents(const QStringList& requested, const QStringList& can
 
 // The process-wide font-name list: character properties keep an index into it, and the RTF
 // reader and writer number fonts by it. Names keep their index for the life of the process.
-// An empty name counts as "Helvetica"; a new name is appended; 0 when the list is full.
+// An empty name counts as "Helvetica", which is always font 0; a new name is appended; 0 when
+// the list is full.
 uint16_t IndexOfFont(const QString& name);
 // The name at an index, or an empty string outside the list.
 QString FontNameAtIndex(uint32_t index);

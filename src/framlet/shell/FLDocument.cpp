@@ -23,10 +23,18 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 bool g_keepHtmlExtension = false;
+FLWriteAccessProbe g_writeAccessProbe;
+
+// Whether this user may change what is in the folder: add, remove and rename its entries.
+bool MayChangeFolder(const QString& path) {
+  if (g_writeAccessProbe) return g_writeAccessProbe(path);
+  return ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0;
+}
 
 // Anything at the path, a dangling link included.
 bool ItemExists(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
@@ -46,7 +54,7 @@ std::vector<const FLDocument*>& LiveDocuments() {
 
 }  // namespace
 
-FLDocument::FLDocument() { LiveDocuments().push_back(this); }
+FLDocument::FLDocument() : fileStamp_(std::make_unique<FLFileStamp>()) { LiveDocuments().push_back(this); }
 
 FLDocument::~FLDocument() { std::erase(LiveDocuments(), this); }
 
@@ -68,6 +76,23 @@ QString FLDocument::untitledWindowName() const {
     while (taken(untitledNumber_)) ++untitledNumber_;
   }
   return untitledNumber_ == 1 ? name : name + QLatin1Char(' ') + QString::number(untitledNumber_);
+}
+
+void FLDocument::setFilePath(const QString& path) {
+  filePath_ = path;
+  noteFileStamp();
+}
+
+void FLDocument::noteFileStamp() { *fileStamp_ = FileStampOf(filePath_); }
+
+bool FLDocument::fileChangedSinceNoted() const {
+  if (filePath_.isEmpty() || !fileStamp_->valid) return false;
+  const FLFileStamp now = FileStampOf(filePath_);
+  return now.valid && !(now == *fileStamp_);
+}
+
+bool FLDocument::keepsBackupWhenSavingTo(const QString& path) const {
+  return makeBackups() && (!savesEnciphered(path) || fileIsEnciphered(path));
 }
 
 bool FLDocument::save() {
@@ -141,14 +166,15 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   }
   temporary.setWritten();
 
-  // A backup of the version before a password would keep in clear what the password protects:
-  // none is made, and an earlier one goes once the protected version is in place.
+  // A backup of a version in clear beside a protected one would keep in clear what the password
+  // protects: none is made, and an earlier one goes once the protected version is in place. A
+  // protected version replaced is kept as any other.
   const bool enciphered = savesEnciphered(finalPath);
   const QString backupSuffix = extension.isEmpty() ? QStringLiteral("~") : QStringLiteral("~.") + extension;
   const QString backupBase = DistinctNameWithin(fileNameMinusExtension(name),
                                                 kLongestFileName - int(QFile::encodeName(backupSuffix).size()));
   const QString backupPath = stringByAppendingFile(folder, FormatString(kBackupNameFormat, backupBase), extension);
-  const QString backup = makeBackups() && !enciphered ? backupPath : QString();
+  const QString backup = keepsBackupWhenSavingTo(finalPath) ? backupPath : QString();
   QString savedPath = finalPath;
   QString reason;
   bool backupFailed = false;
@@ -169,7 +195,7 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     giveSaveAlert(FormatString(kSavedUnderTemporaryNameFormat, name, QFileInfo(savedPath).fileName(), reason));
     keptElsewhere = true;
   }
-  if (enciphered && savedPath == finalPath && (QFileInfo::exists(backupPath) || QFileInfo(backupPath).isSymLink())) {
+  if (enciphered && backup.isEmpty() && savedPath == finalPath && ItemExists(backupPath)) {
     if (!RemoveItemAtPath(backupPath)) LogString("Can't remove the unprotected backup %@", backupPath);
   }
 
@@ -197,6 +223,8 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     if (FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate()) delegate->recordRecentFile(savedPath);
     dirty_ = false;
     if (QWidget* window = windowController_ ? windowController_->window() : nullptr) window->setWindowModified(false);
+    // The file as this save left it: a later change is another program's.
+    noteFileStamp();
   }
   finalSavePath_.clear();
   return true;
@@ -208,20 +236,24 @@ bool IsFileLocked(const QString& path) {
   if (attributes.immutable) return true;
   if (!QFileInfo(path).isWritable()) return true;
   if ((attributes.permissions & 0400) == 0 || (attributes.permissions & 0200) == 0) return true;
-  // A package with a folder its owner may not change cannot be taken apart when a save replaces
-  // it, nor its backup later: it is as read-only as the package itself would be.
+  // A package with a folder that its owner, or this user, may not change cannot be taken apart
+  // when a save replaces it, nor its backup later: it is as read-only as the package itself
+  // would be. (A folder of another user's is not this user's to empty, whatever its owner may.)
   if (attributes.folder) {
+    if (!MayChangeFolder(path)) return true;
     QDirIterator parts(path, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks,
                        QDirIterator::Subdirectories);
     while (parts.hasNext()) {
+      const QString part = parts.next();
       struct stat info {};
-      if (::lstat(QFile::encodeName(parts.next()).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-          (info.st_mode & 0300) != 0300)
-        return true;
+      if (::lstat(QFile::encodeName(part).constData(), &info) != 0 || !S_ISDIR(info.st_mode)) continue;
+      if ((info.st_mode & 0300) != 0300 || !MayChangeFolder(part)) return true;
     }
   }
   return false;
 }
+
+void SetWriteAccessProbe(FLWriteAccessProbe probe) { g_writeAccessProbe = std::move(probe); }
 
 QString FLDocument::windowTitle() const {
   QString title = filePath_.isEmpty() ? untitledWindowName() : QFileInfo(filePath_).fileName();
@@ -244,6 +276,7 @@ void FLDocument::setWindowTitle() {
 
 bool FLDocument::loadNativeFile(const QString& path) {
   filePath_ = path;
+  noteFileStamp();
   setWindowTitle();
   return true;
 }

@@ -6,9 +6,13 @@
 
 #include <QString>
 
+#include <functional>
+#include <memory>
+
 class FLDocumentWC;
 struct FLError;
 struct FLFileAttributes;
+struct FLFileStamp;
 
 inline constexpr const char* kDocumentRenameNotification = "fldocument.rename";
 inline constexpr const char* kSaveFailedMessage = "Save failed.";
@@ -39,7 +43,11 @@ class FLDocument {
 
   // Null while the document is untitled.
   const QString& filePath() const { return filePath_; }
-  void setFilePath(const QString& path) { filePath_ = path; }
+  // Notes the file as it is now: it was just read.
+  void setFilePath(const QString& path);
+  // Whether another program has changed the document's file since the document last read or
+  // wrote it (a file gone is not a change that a save could lose).
+  bool fileChangedSinceNoted() const;
   // The target of the save in progress, so that a writer that is handed the temporary path can
   // learn the final name; null outside a save.
   const QString& finalSavePath() const { return finalSavePath_; }
@@ -93,8 +101,12 @@ class FLDocument {
   virtual void prepareToClose() { windowController_ = nullptr; }
   virtual bool makeBackups() const { return true; }
   // Whether a save to this path writes the document enciphered (with a password): no backup of
-  // it is kept then.
+  // the item it replaces is kept then, unless that item is enciphered too.
   virtual bool savesEnciphered(const QString& /*path*/) const { return false; }
+  // Whether the file at the path is a document enciphered with a password.
+  virtual bool fileIsEnciphered(const QString& /*path*/) const { return false; }
+  // Whether a save to the path keeps what it replaces as the "~" backup.
+  bool keepsBackupWhenSavingTo(const QString& path) const;
   // Appended to the window's title; empty for none.
   virtual QString windowTitleSuffix() const { return {}; }
   // "Untitled" for the first untitled document open, then "Untitled 2", ...: the lowest number
@@ -103,10 +115,12 @@ class FLDocument {
 
  private:
   void giveSaveAlert(const QString& information) const;
-  void finishSave();
+  void noteFileStamp();
 
   FLDocumentWC* windowController_ = nullptr;
   QString filePath_;
+  // The file as the document last read or wrote it.
+  std::unique_ptr<FLFileStamp> fileStamp_;
   QString finalSavePath_;
   bool forceSaveCopy_ = false;
   bool dirty_ = false;
@@ -116,5 +130,10 @@ class FLDocument {
 };
 
 // Whether the file may not be changed: immutable, not writable by us, or its owner lacks the
-// read or write permission.
+// read or write permission; a package also when one of its folders is not one whose entries
+// its owner and this user may change.
 bool IsFileLocked(const QString& path);
+// Tests: answers in place of access(2) whether this user may change the entries of a folder of a
+// package, for a test run by a user whom the mode bits do not stop.
+using FLWriteAccessProbe = std::function<bool(const QString& folder)>;
+void SetWriteAccessProbe(FLWriteAccessProbe probe);

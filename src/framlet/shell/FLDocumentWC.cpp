@@ -142,6 +142,10 @@ void FLDocumentWC::saveAlertEnded(int code, int context) {
       showSavePanel(context, false);
       return;
     }
+    if (shown->fileChangedSinceNoted()) {
+      askToSaveOverChangedFile(context);
+      return;
+    }
     if (!saveDocument()) {
       replyNoToQuit(context);
       return;
@@ -161,8 +165,38 @@ bool FLDocumentWC::saveDocument() {
     showSavePanel(kSaveContextNewName, false);
     return false;
   }
+  if (shown->fileChangedSinceNoted()) {
+    askToSaveOverChangedFile(kSaveContextNewName);
+    return false;
+  }
   shown->prepareToSave(true);
   return shown->save();
+}
+
+void FLDocumentWC::askToSaveOverChangedFile(int context) {
+  FLDocument* shown = document();
+  if (!shown || saveAlert_) return;
+  QWidget* host = window();
+  if (host && (!host->isActiveWindow() || !host->isVisible())) MakeKeyAndOrderFront(host);
+  // The question and the answers of a save over an existing item, as the save panel asks it.
+  const QString name = QFileInfo(shown->filePath()).fileName();
+  saveAlert_ = FLAlert::sharedInstance().startAlertMessage(
+      FormatString(kChangedElsewhereFormat, name),
+      ReplaceQuestionInformation(name, shown->keepsBackupWhenSavingTo(shown->filePath())),
+      {Tr("Save Anyway"), Tr("Cancel")}, false, host, [this, context](FLAlertController*, int code) {
+        saveAlert_ = nullptr;
+        FLDocument* saved = document();
+        if (code != 0 || !saved) {
+          replyNoToQuit(context);
+          return;
+        }
+        saved->prepareToSave(true);
+        if (!saved->save()) {
+          replyNoToQuit(context);
+          return;
+        }
+        closeAfterSave(context);
+      });
 }
 
 // ---- The save panel -------------------------------------------------------------------------
@@ -234,7 +268,10 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
     return QFileInfo(info.absolutePath() + QLatin1Char('/') + formatVC_->panelUserEnteredFilename(info.fileName()))
         .absoluteFilePath();
   });
-  panel->setKeepsBackup(shown->makeBackups());
+  panel->setKeepsBackup([this](const QString& target) {
+    const FLDocument* saved = document();
+    return saved && saved->keepsBackupWhenSavingTo(target);
+  });
   // Two windows on one file would overwrite each other's saves.
   panel->setOpenElsewhere([this](const QString& target) {
     const FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate();

@@ -43,6 +43,8 @@ inline constexpr const char* kRevertFormat = "Revert changes to \"%@\"?";
 inline constexpr const char* kRevertInformation =
     "The document will be reset to the most recently saved version. Your current changes will be lost.";
 inline constexpr const char* kPrintJobTitleFormat = "%@ \u2014 %@";
+inline constexpr const char* kChangedElsewhereFormat =
+    "\"%@\" has been changed by another program since you opened or saved it. Do you want to save over it?";
 
 class FLDocumentWC : public QObject {
   Q_OBJECT
@@ -72,7 +74,8 @@ class FLDocumentWC : public QObject {
   // Calls windowWillClose once, however often the window is told it goes.
   void sendWindowWillClose();
   // The Save command: in place when the document has a path (and forceSaveAs is NO), else
-  // through the save panel (false meanwhile).
+  // through the save panel (false meanwhile). A file that another program has changed since
+  // the document read or wrote it is saved over only once the user says so (false meanwhile).
   virtual bool saveDocument();
   // Save As and Save a Copy.
   void saveDocumentAs() { showSavePanel(kSaveContextNewName, false); }
@@ -138,6 +141,9 @@ class FLDocumentWC : public QObject {
  private:
   void replyNoToQuit(int context);
   void closeAfterSave(int context);
+  // Asks whether to save over a file changed by another program; Save Anyway saves in place and
+  // goes on as the context says, Cancel leaves the file and cancels a close or quit.
+  void askToSaveOverChangedFile(int context);
 
   bool closeApproved_ = false;
   bool willCloseSent_ = false;

@@ -28,6 +28,11 @@ QString BackupNameOf(const QString& name) {
 
 }  // namespace
 
+QString ReplaceQuestionInformation(const QString& name, bool keepsBackup) {
+  return keepsBackup ? FormatString(QApplication::translate("FLSavePanel", kReplaceBackupInformation), BackupNameOf(name))
+                     : QApplication::translate("FLSavePanel", kReplaceInformation);
+}
+
 FLSavePanel::FLSavePanel(QWidget* parent, const QString& caption) : QFileDialog(parent, caption) {
   setObjectName(QStringLiteral("FLSavePanel"));
   setOption(QFileDialog::DontUseNativeDialog);
@@ -103,10 +108,7 @@ void FLSavePanel::accept() {
     finish(target);
     return;
   }
-  const QString information =
-      keepsBackup_ ? FormatString(QApplication::translate("FLSavePanel", kReplaceBackupInformation),
-                                  BackupNameOf(existing.fileName()))
-                   : QApplication::translate("FLSavePanel", kReplaceInformation);
+  const QString information = ReplaceQuestionInformation(existing.fileName(), keepsBackup_ && keepsBackup_(target));
   const QPointer<FLSavePanel> self(this);
   FLAlert::sharedInstance().startAlertMessage(
       FormatString(kReplaceFormat, existing.fileName()), information,

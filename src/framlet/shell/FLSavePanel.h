@@ -18,6 +18,10 @@ inline constexpr const char* kOpenElsewhereFormat = "\"%@\" is open in another w
 inline constexpr const char* kOpenElsewhereInformation =
     "Close that window first, or save under another name.";
 
+// The more-info text of the question before an item named `name` is replaced: where its
+// current contents go.
+QString ReplaceQuestionInformation(const QString& name, bool keepsBackup);
+
 class FLSavePanel : public QFileDialog {
   Q_OBJECT
 
@@ -29,8 +33,9 @@ class FLSavePanel : public QFileDialog {
   void setFileNameText(const QString& name);
   // The path a confirmed name saves to (the format's extension enforced); none: the typed path.
   void setTargetResolver(std::function<QString(const QString&)> resolver) { resolver_ = std::move(resolver); }
-  // Whether the item replaced is kept as the "~" backup (the question says which).
-  void setKeepsBackup(bool keeps) { keepsBackup_ = keeps; }
+  // Whether a save to the target keeps the item it replaces as the "~" backup (the question says
+  // which).
+  void setKeepsBackup(std::function<bool(const QString&)> keeps) { keepsBackup_ = std::move(keeps); }
   // Whether another window has this path open: such a target is refused.
   void setOpenElsewhere(std::function<bool(const QString&)> check) { openElsewhere_ = std::move(check); }
 
@@ -44,5 +49,5 @@ class FLSavePanel : public QFileDialog {
 
   std::function<QString(const QString&)> resolver_;
   std::function<bool(const QString&)> openElsewhere_;
-  bool keepsBackup_ = false;
+  std::function<bool(const QString&)> keepsBackup_;
 };

@@ -4,6 +4,7 @@
 #include "framlet/foundation/flStringExtensions.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QCryptographicHash>
@@ -28,6 +29,7 @@ namespace {
 
 FLRenameProbe g_renameProbe;
 FLBootTimeProbe g_bootTimeProbe;
+FLLockWriteProbe g_lockWriteProbe;
 
 QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 
@@ -50,6 +52,34 @@ constexpr char kLockSuffix = '~';
 constexpr const char* kAsideSuffix = ".old";
 // What a lock file holds while its temporary is the only copy of a finished version.
 constexpr char kKeptMark[] = "kept\n";
+// What it holds from the swap on: "swap", the finished item's device and inode, then the
+// device, inode and modification time (seconds, nanoseconds) of what was at the target's name
+// (zeros for nothing).
+constexpr char kSwapMark[] = "swap";
+
+// What is at a name in a folder, told apart from what is put there later.
+struct ItemIdentity {
+  unsigned long long device = 0, inode = 0;
+  long long seconds = 0, nanoseconds = 0;
+  bool operator==(const ItemIdentity&) const = default;
+};
+
+ItemIdentity IdentityAt(int folder, const QByteArray& name) {
+  struct stat info {};
+  if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) return {};
+  return {info.st_dev, info.st_ino, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+}
+
+// Writes the lock file's whole content from its start.
+bool WriteLock(int lock, const QByteArray& content) {
+  if (g_lockWriteProbe && !g_lockWriteProbe()) {
+    errno = EROFS;
+    return false;
+  }
+  if (::pwrite(lock, content.constData(), size_t(content.size()), 0) != ssize_t(content.size())) return false;
+  (void)::ftruncate(lock, off_t(content.size()));
+  return true;
+}
 
 // ".<name>." for the target, the name shortened so that the GUID, the longest of the suffixes
 // and the extension still fit.
@@ -159,6 +189,42 @@ bool StillNamed(int folder, const QByteArray& name, int fd) {
          named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
+// Whether what a save left under its names (`left`) is a version it kept, by what its lock file
+// says: marked kept, or finished and swapped for a target that is no longer what it was then.
+bool KeptByLock(int folder, int lock, const QStringList& left, const QByteArray& targetName) {
+  char content[160] = {};
+  const ssize_t got = ::pread(lock, content, sizeof content - 1, 0);
+  if (got <= 0) return false;
+  const QByteArray mark(content, got);
+  if (mark.startsWith(kKeptMark)) return true;
+  if (!mark.startsWith(QByteArray(kSwapMark) + ' ') || !mark.endsWith('\n')) return false;
+  const QList<QByteArray> fields = mark.trimmed().split(' ');
+  if (fields.size() != 7) return false;
+  bool ok = true;
+  const auto count = [&](int at) {
+    bool read = false;
+    const unsigned long long value = fields[at].toULongLong(&read);
+    ok = ok && read;
+    return value;
+  };
+  const auto number = [&](int at) {
+    bool read = false;
+    const long long value = fields[at].toLongLong(&read);
+    ok = ok && read;
+    return value;
+  };
+  const ItemIdentity written{count(1), count(2), 0, 0};
+  const ItemIdentity before{count(3), count(4), number(5), number(6)};
+  if (!ok) return false;
+  const bool finished = std::any_of(left.begin(), left.end(), [&](const QString& name) {
+    const ItemIdentity item = IdentityAt(folder, Native(name));
+    return item.device == written.device && item.inode == written.inode;
+  });
+  // The target still as it was: the swap never took effect, and the version was never the
+  // user's to lose.
+  return finished && (before.inode == 0 || !(IdentityAt(folder, targetName) == before));
+}
+
 }  // namespace
 
 QString FileNameWithin(const QString& name, int bytes) {
@@ -262,11 +328,21 @@ void FLSaveTemporary::setWritten() {
 
 bool FLSaveTemporary::keep() const {
   // Writing into the lock file needs no change to the folder, so it works in a folder that has
-  // just turned read-only, though not on a disk that has.
-  if (lock_ >= 0 && ::pwrite(lock_, kKeptMark, std::strlen(kKeptMark), 0) == ssize_t(std::strlen(kKeptMark)))
-    return true;
+  // just turned read-only, though not on a disk that has: the record of the swap then speaks
+  // for the copy.
+  if (lock_ >= 0 && WriteLock(lock_, QByteArray(kKeptMark))) return true;
   LogString("Can't mark %@ as kept: %@", path_, ErrnoText(lock_ >= 0 ? errno : EBADF));
   return false;
+}
+
+bool FLSaveTemporary::noteSwap(const QString& targetName) const {
+  if (lock_ < 0 || folder_ < 0 || writtenInode_ == 0) return false;
+  const ItemIdentity target = IdentityAt(folder_, Native(targetName));
+  const QByteArray record = QByteArray(kSwapMark) + ' ' + QByteArray::number(writtenDevice_) + ' ' +
+                            QByteArray::number(writtenInode_) + ' ' + QByteArray::number(target.device) + ' ' +
+                            QByteArray::number(target.inode) + ' ' + QByteArray::number(target.seconds) + ' ' +
+                            QByteArray::number(target.nanoseconds) + '\n';
+  return WriteLock(lock_, record);
 }
 
 bool FLSaveTemporary::holdsWrittenItem() const {
@@ -323,12 +399,7 @@ void RemoveStaleTemporaries(const QString& target) {
     // A save that still runs holds the lock; one that ended has unlinked the name, or left it
     // with what it could not clear or had to keep.
     if (::flock(lock, LOCK_EX | LOCK_NB) == 0 && StillNamed(folder, nativeLock, lock)) {
-      bool kept = false;
-      if (!left.isEmpty()) {
-        char mark[sizeof kKeptMark] = {};
-        const ssize_t got = ::pread(lock, mark, std::strlen(kKeptMark), 0);
-        kept = got == ssize_t(std::strlen(kKeptMark)) && std::memcmp(mark, kKeptMark, size_t(got)) == 0;
-      }
+      const bool kept = !left.isEmpty() && KeptByLock(folder, lock, left, Native(info.fileName()));
       if (!kept && removeAll(left)) ::unlinkat(folder, nativeLock.constData(), 0);
     }
     ::close(lock);
@@ -353,6 +424,8 @@ void RemoveStaleTemporaries(const QString& target) {
 void SetRenameProbe(FLRenameProbe probe) { g_renameProbe = std::move(probe); }
 
 void SetBootTimeProbe(FLBootTimeProbe probe) { g_bootTimeProbe = std::move(probe); }
+
+void SetLockWriteProbe(FLLockWriteProbe probe) { g_lockWriteProbe = std::move(probe); }
 
 FLFileAttributes GetFileAttributes(const QString& path) {
   FLFileAttributes attributes;
@@ -384,6 +457,33 @@ FLFileAttributes GetFileAttributes(const QString& path) {
     if (read >= 0) attributes.userAttributes.append({name, value.left(read)});
   }
   return attributes;
+}
+
+FLFileStamp FileStampOf(const QString& path) {
+  FLFileStamp stamp;
+  struct stat info {};
+  if (path.isEmpty() || ::stat(Native(path).constData(), &info) != 0) return stamp;
+  stamp.valid = true;
+  stamp.device = info.st_dev;
+  stamp.inode = info.st_ino;
+  const auto take = [&stamp](const struct stat& item) {
+    if (item.st_mtim.tv_sec > stamp.seconds ||
+        (item.st_mtim.tv_sec == stamp.seconds && item.st_mtim.tv_nsec > stamp.nanoseconds)) {
+      stamp.seconds = item.st_mtim.tv_sec;
+      stamp.nanoseconds = item.st_mtim.tv_nsec;
+    }
+    if (!S_ISDIR(item.st_mode)) stamp.size += item.st_size;
+    ++stamp.items;
+  };
+  take(info);
+  if (!S_ISDIR(info.st_mode)) return stamp;
+  QDirIterator parts(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                     QDirIterator::Subdirectories);
+  while (parts.hasNext()) {
+    struct stat part {};
+    if (::lstat(Native(parts.next()).constData(), &part) == 0) take(part);
+  }
+  return stamp;
 }
 
 bool SetFileAttributes(const QString& path, const FLFileAttributes& attributes) {
@@ -441,6 +541,8 @@ bool ReplaceItemAtPath(const FLSaveTemporary& temporary, const QString& target, 
     if (reason) *reason = ErrnoText(ENOENT);
     return false;
   }
+  // From here on the new version may be all there is of the document: the sweeps must know it.
+  temporary.noteSwap(name);
   // A target gone meanwhile (or never there) leaves its name to the new item.
   const auto takeFreeName = [&] { return RenameAt(temporary, item, name, reason) && placed(); };
   if (!ExistsAt(folder, name)) return takeFreeName();

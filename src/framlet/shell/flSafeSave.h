@@ -22,6 +22,19 @@ struct FLFileAttributes {
 };
 
 FLFileAttributes GetFileAttributes(const QString& path);
+
+// What a document notes of its file when it reads or writes it, to tell later whether another
+// program has changed the file since: the item's identity, and the latest modification time,
+// the total size and the number of the items in it (a package's parts are changed in place
+// without its folder's own time changing). Links are followed to the file.
+struct FLFileStamp {
+  bool valid = false;
+  unsigned long long device = 0, inode = 0;
+  long long seconds = 0, nanoseconds = 0;
+  long long size = 0, items = 0;
+  bool operator==(const FLFileStamp&) const = default;
+};
+FLFileStamp FileStampOf(const QString& path);
 // Applies the permissions and the extended attributes; false when one could not be set. Between a
 // file and a folder (a page saved as a folder with its images, a package saved as one file) the
 // search bits follow the read bits, so a folder stays openable and a file does not become a program.
@@ -54,9 +67,13 @@ QString DistinctNameWithin(const QString& name, int bytes);
 // target's folder open too, so that the swap finds the folder should it be renamed meanwhile.
 //
 // The lock file also tells what a save leaves under the temporary's name. It stays for as long
-// as anything does there, so that no leftover is ever without it. A save that had to leave its
-// new version there, and told the user so, marks it "kept": no sweep takes it. Whatever else is
-// left (a save killed midway, an old version that would not go) is debris the next sweep clears.
+// as anything does there, so that no leftover is ever without it. Before the swap it records the
+// finished item and what the target was then; a save that had to leave its new version there,
+// and told the user so, marks it "kept" as well. No sweep takes a kept version, nor a finished
+// one whose target is no longer what it was at the swap: the swap may have cost the target, and
+// the user may have been told of the copy on a disk that turned read-only before the mark could
+// be written. Whatever else is left (a save killed while writing or before its swap took
+// effect, an old version that would not go) is debris the next sweep clears.
 class FLSaveTemporary {
  public:
   FLSaveTemporary(const QString& target, const QString& extension);
@@ -80,6 +97,9 @@ class FLSaveTemporary {
   // The new version stays under the temporary's name: no sweep may take it. False (and a log
   // line) when the mark could not be written.
   bool keep() const;
+  // Records, before the swap, the finished item and what is at the target's name (in the
+  // folder) then. False when it could not be written.
+  bool noteSwap(const QString& targetName) const;
 
  private:
   QString path_, folderPath_;
@@ -89,7 +109,8 @@ class FLSaveTemporary {
 };
 
 // Removes what saves of `target` that never finished left beside it under such names: a
-// temporary whose lock file no save holds, unless the lock file says it is kept; and a
+// temporary whose lock file no save holds, unless the lock file says it is kept (see
+// FLSaveTemporary); and a
 // temporary without a lock file (made by a version that had none, or whose lock file was
 // removed) only when it has not changed since before the system started, so that its maker is
 // certainly gone. Nothing a running save writes goes, nor anything a save had to keep. Linear
@@ -116,6 +137,10 @@ QString KeepTemporaryVisible(const FLSaveTemporary& temporary, const QString& ta
 // rename fail as a full disk or a dying process would.
 using FLRenameProbe = std::function<bool(const QString& from, const QString& to)>;
 void SetRenameProbe(FLRenameProbe probe);
+// Tests: called before a save writes into its lock file; false makes the write fail as on a disk
+// that has turned read-only.
+using FLLockWriteProbe = std::function<bool()>;
+void SetLockWriteProbe(FLLockWriteProbe probe);
 // Tests: when the system started, in seconds since 1970, in place of the system's own answer.
 using FLBootTimeProbe = std::function<long long()>;
 void SetBootTimeProbe(FLBootTimeProbe probe);

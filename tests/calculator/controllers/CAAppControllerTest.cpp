@@ -110,11 +110,7 @@ bool AnswerQuitAlert(const QString& button) {
 class AppControllerTest : public ::testing::Test {
  protected:
   AppControllerTest() {
-    QDir(CalculatorSupportFolder()).removeRecursively();
-    // What an earlier test's quit stored: its windows' tabbing and its preferences are not this test's.
-    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey, kRecentFunctionsKey, kTabOverrideKey, kWindowTabsKey,
-                            kMaximizeKey, kUntitledPositionKey, kFindOptionsKey, kFindScopeKey, "numlet.sortReverse"})
-      defaults().removeObjectForKey(QLatin1String(key));
+    clearStoredState();
     FLAlert::sharedInstance().setModalRunner([this](const FLAlertRequest& request, bool*) {
       alerts.append(request.message + QLatin1Char('|') + request.moreInfo);
       return 0;
@@ -132,6 +128,17 @@ class AppControllerTest : public ::testing::Test {
     // So is the format the save panel last proposed.
     FLDocumentWC::setLastFormatIndex(0);
     FLAlert::sharedInstance().setModalRunner({});
+    // What this test's quits stored would reopen calculators and documents in the next test's
+    // launch, whatever its fixture.
+    clearStoredState();
+  }
+  // What a quit stores: its windows' tabbing, the calculators and documents to reopen, and the
+  // preferences.
+  static void clearStoredState() {
+    QDir(CalculatorSupportFolder()).removeRecursively();
+    for (const char* key : {kOpenFilesKey, kCalculatorMaskKey, kRecentFunctionsKey, kTabOverrideKey, kWindowTabsKey,
+                            kMaximizeKey, kUntitledPositionKey, kFindOptionsKey, kFindScopeKey, "numlet.sortReverse"})
+      defaults().removeObjectForKey(QLatin1String(key));
   }
   static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
   QString writeFile(const QString& name, const QByteArray& bytes) {
@@ -1136,6 +1143,73 @@ TEST_F(AppControllerTest, ARecoveredCopyOfANeverSavedDocumentIsProposedAsUntitle
   QMetaObject::invokeMethod(panel, "accept");
   QTest::qWait(50);
   EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("Untitled.Numlet"))).isDir());
+}
+
+// A protected recovered copy saved over its file with Replace, backups on: the question says
+// what becomes of the file's contents, and the save does just that. A protected file is kept as
+// the backup, as a file in clear is beside a copy in clear; a file in clear is not kept beside
+// the protected copy, since it would keep in clear what the password protects.
+TEST_F(AppControllerTest, ReplacingAFileWithAProtectedRecoveredCopyKeepsTheBackupTheQuestionPromises) {
+  const struct {
+    const char* replaced;
+    const char* information;
+    bool backup;
+  } cases[] = {
+      {"Protected.Numlet", "Its current contents will be kept as the backup \"sec~.Numlet\", in place of any earlier backup.",
+       true},
+      {"Sample.Numlet", "No backup of it will be kept. Replacing it will overwrite its current contents.", false},
+  };
+  const QString sec = folder.filePath(QStringLiteral("sec.Numlet")), backup = folder.filePath(QStringLiteral("sec~.Numlet"));
+  const auto isProtected = [](const QString& package) {
+    return QFileInfo::exists(QDir(package).filePath(QStringLiteral("password.txt")));
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.replaced);
+    app.reset();
+    QTest::qWait(10);
+    QDir(sec).removeRecursively();
+    QDir(backup).removeRecursively();
+    QDir(CalculatorSupportFolder()).removeRecursively();
+    ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/") + QLatin1String(c.replaced)), sec));
+    const QString copy = CalculatorSupportFolder() + QStringLiteral("/S.Numlet_autosave");
+    ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Protected.Numlet")), copy));
+    ASSERT_TRUE(WriteFileBytes(copy + QStringLiteral("/path.txt"), sec.toUtf8()));
+    app = std::make_unique<TestAppController>(defaults());
+    app->acceptRecovery = true;
+    app->launch();
+    FLPasswordVerifyDialog* prompt = ShownPasswordPrompt();
+    ASSERT_NE(prompt, nullptr);
+    QTest::keyClicks(prompt->passwordField(), QStringLiteral("test"));
+    prompt->buttons()->button(QDialogButtonBox::Ok)->click();
+    QTest::qWait(20);
+    CAWindowController* recovered = recoveredWindow();
+    ASSERT_NE(recovered, nullptr);
+    ASSERT_FALSE(recovered->document()->password().isEmpty());
+    recovered->document()->setMakeBackups(true);
+
+    ASSERT_FALSE(recovered->saveDocument());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 2000));
+    auto* panel = qobject_cast<FLSavePanel*>(recovered->savePanel());
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->fileNameText(), QStringLiteral("sec.Numlet"));
+    panel->setDirectory(folder.path());
+    QMetaObject::invokeMethod(panel, "accept");
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    EXPECT_EQ(qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->informativeText(),
+              QString::fromUtf8(c.information));
+    ASSERT_TRUE(AnswerMessageBox(QStringLiteral("Replace")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recovered->document()->filePath().isEmpty(); }, 2000));
+
+    EXPECT_EQ(recovered->document()->filePath(), sec);
+    EXPECT_TRUE(isProtected(sec));
+    EXPECT_EQ(QFileInfo(backup).isDir(), c.backup);
+    // What the backup keeps is the replaced file, under its password.
+    if (c.backup) {
+      EXPECT_TRUE(isProtected(backup));
+      EXPECT_EQ(ReadFileBytes(backup + QStringLiteral("/document.xml")),
+                ReadFileBytes(TestDataPath(QStringLiteral("package/Protected.Numlet/document.xml"))));
+    }
+  }
 }
 
 TEST_F(AppControllerTest, EveryWindowItShowsLiesOnItsScreen) {

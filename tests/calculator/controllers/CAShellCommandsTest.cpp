@@ -190,10 +190,11 @@ TEST_F(ShellCommandsTest, SavingWithAPasswordLeavesNoReadableBackupAndTheSheetSa
   ASSERT_TRUE(front->saveDocument());
   EXPECT_TRUE(QFileInfo(path).isDir());
   EXPECT_FALSE(QFileInfo::exists(backup));
-  // Saved again with the password: still no backup beside it.
+  // Saved again with the password: the backup beside it is the protected version, never one in
+  // clear.
   front->document()->setDirty(true);
   ASSERT_TRUE(front->saveDocument());
-  EXPECT_FALSE(QFileInfo::exists(backup));
+  EXPECT_TRUE(QFileInfo::exists(backup + QStringLiteral("/password.txt")));
   passwords.setUseKeychain(wasUsing);
   passwords.setKeychain(nullptr);
 }

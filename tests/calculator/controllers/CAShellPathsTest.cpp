@@ -24,6 +24,7 @@
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
+#include "support/TestData.h"
 #include "support/TestFiles.h"
 
 #include <QAbstractButton>
@@ -509,6 +510,73 @@ TEST_F(ShellPathsTest, SavingAsPdfWritesACopyAndTheDocumentStaysAsItWas) {
       EXPECT_FALSE(controller->document()->dirty());
     }
     QFile::remove(pdf);
+  }
+}
+
+// Another program edits the document's file in place after the window read it. Ctrl+S, or the
+// Save that closing the window asks for, first asks whether to save over that change: Cancel
+// leaves the other program's change in the file (an autosave keeps the window's own elsewhere)
+// and the window as it was; Save Anyway saves, and the other program's version is the backup.
+TEST_F(ShellPathsTest, SavingOverAFileAnotherProgramChangedAsksFirst) {
+  const struct {
+    const char* label;
+    bool closing;
+    const char* answer;
+  } cases[] = {
+      {"Ctrl+S, Cancel", false, "Cancel"},
+      {"Ctrl+S, Save Anyway", false, "Save Anyway"},
+      {"closing, Cancel", true, "Cancel"},
+      {"closing, Save Anyway", true, "Save Anyway"},
+  };
+  const QString path = folder.filePath(QStringLiteral("ext.Numlet")), backup = folder.filePath(QStringLiteral("ext~.Numlet"));
+  const QString xml = path + QStringLiteral("/document.xml");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    relaunch();
+    QDir(path).removeRecursively();
+    QDir(backup).removeRecursively();
+    ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Sample.Numlet")), path));
+    CAWindowController* controller = open(path);
+    ASSERT_NE(controller, nullptr);
+    const QPointer<CAWindowController> window(controller);
+    controller->document()->setMakeBackups(true);
+    controller->document()->setSelectionPoint(GridPoint{5, 20});
+    controller->document()->setActiveCellPoint(GridPoint{5, 20});
+    typeAndReturn(controller, QStringLiteral("4711"));
+    ASSERT_TRUE(controller->document()->dirty());
+    QFile theirs(xml);
+    ASSERT_TRUE(theirs.open(QIODevice::Append));
+    ASSERT_GT(theirs.write("<!-- theirs -->\n"), 0);
+    theirs.close();
+
+    if (c.closing) {
+      controller->mainWindow()->close();
+      ASSERT_TRUE(answerSaveAlert(controller, QStringLiteral("Save")));
+    } else {
+      pressKey(keyboard(controller), Qt::Key_S);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    EXPECT_EQ(question->text(), QStringLiteral("\"ext.Numlet\" has been changed by another program since you opened or "
+                                               "saved it. Do you want to save over it?"));
+    EXPECT_EQ(question->informativeText(),
+              QStringLiteral("Its current contents will be kept as the backup \"ext~.Numlet\", in place of any earlier "
+                             "backup."));
+    ASSERT_TRUE(pressAlertButton(question, QLatin1String(c.answer)));
+    Deliver();
+
+    const bool saved = QLatin1String(c.answer) == QLatin1String("Save Anyway");
+    EXPECT_EQ(ReadFileBytes(xml).contains("<!-- theirs -->"), !saved);
+    EXPECT_EQ(ReadFileBytes(xml).contains("4711"), saved);
+    EXPECT_EQ(ReadFileBytes(backup + QStringLiteral("/document.xml")).contains("<!-- theirs -->"), saved);
+    EXPECT_EQ(window.isNull() || !window->mainWindow()->isVisible(), c.closing && saved);
+    if (saved) continue;
+    EXPECT_TRUE(controller->document()->dirty());
+    controller->document()->forceAutosave();
+    EXPECT_TRUE(ReadFileBytes(controller->document()->autosavePath() + QStringLiteral("/document.xml")).contains("4711"));
+    EXPECT_TRUE(ReadFileBytes(xml).contains("<!-- theirs -->"));
+    controller->document()->releaseAutoSave();
+    controller->document()->setDirty(false);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "calculator/model/CAFormat.h"
 #include "calculator/views/CACellView.h"
 #include "framlet/foundation/FLKernel.h"
+#include "framlet/shell/FLSidePanelAnimation.h"
 #include "calculator/views/caViewNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -108,15 +109,25 @@ TEST_F(WindowSettingsTest, TheViewMenuShowsTheFormatPanelAndZoomsToEveryStep) {
   QAction* panel = item("toggleFormatPanel:");
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(panel->text(), QStringLiteral("Show Format Panel"));
-  // With the toolbar hidden the menu still reaches the panel.
-  item("toggleToolbar:")->trigger();
+  // With the toolbar hidden the menu still reaches the panel. The toolbar's state is every
+  // window's: it is shown again however the test ends.
+  QAction* toolbar = item("toggleToolbar:");
+  toolbar->trigger();
+  const struct ShowToolbarAgain {
+    QAction* toggle;
+    ~ShowToolbarAgain() { toggle->trigger(); }
+  } showToolbarAgain{toolbar};
+  // A slide in progress takes no other: each is waited for, however slow the machine.
+  const auto slid = [this] {
+    return QTest::qWaitFor([this] { return controller.findChildren<FLSidePanelAnimation*>().isEmpty(); }, 5000);
+  };
   panel->trigger();
   EXPECT_TRUE(controller.showingFormatPanel());
   controller.validateMenuItem(panel);
   EXPECT_TRUE(panel->isChecked());
-  QTest::qWait(500);  // the slide
+  ASSERT_TRUE(slid());
   panel->trigger();
-  QTest::qWait(500);
+  ASSERT_TRUE(slid());
   EXPECT_FALSE(controller.showingFormatPanel());
 
   auto* zoomMenu = controller.mainWindow()->menuBar()->findChild<QMenu*>(QLatin1String(kCAZoomToMenuName));

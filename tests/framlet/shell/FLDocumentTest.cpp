@@ -45,6 +45,8 @@ class DocumentSaveTest : public ::testing::Test {
     FLAlert::sharedInstance().setModalRunner({});
     SetRenameProbe({});
     SetBootTimeProbe({});
+    SetLockWriteProbe({});
+    SetWriteAccessProbe({});
     FLDocument::setKeepHtmlExtension(false);
   }
   QString path(const QString& name) const { return folder.filePath(name); }
@@ -482,11 +484,13 @@ TEST_F(DocumentSaveTest, TheSweepTakesWhatNoSaveCanStillWriteAndLeavesWhatASaveK
 // The document's package is removed and its folder turns read-only just before the swap (as a
 // disk remounted read-only after an error does): the new version can only stay under its hidden
 // temporary name. The save has failed, the window keeps its changes, and that copy is never
-// taken for debris, not even by the next save to the same name once the folder is writable.
+// taken for debris, not even by the next save to the same name once the folder is writable;
+// also when the whole disk turned read-only, so that not even the lock file could be marked.
 // Run by a user the mode bits stop: as root, the save runs in a child process of another user.
 TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNextSave) {
-  for (const bool asPackage : {true, false}) {
-    SCOPED_TRACE(testing::Message() << "package " << asPackage);
+  const struct { bool asPackage, markable; } cases[] = {{true, true}, {false, true}, {true, false}, {false, false}};
+  for (const auto& [asPackage, markable] : cases) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage << ", lock file markable " << markable);
     clearFolder();
     const QString in = path(QStringLiteral("in")), target = path(QStringLiteral("in/Doc.Numlet"));
     ASSERT_TRUE(QDir().mkpath(in));
@@ -515,6 +519,7 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
         }
         return true;
       });
+      if (!markable) SetLockWriteProbe([&] { return first; });
       document.setDirty(true);
       const bool saved = save(QStringLiteral("two"));
       const QString outcome = QStringLiteral("%1 %2 %3|").arg(saved).arg(document.dirty()).arg(document.filePath()) +
@@ -621,14 +626,22 @@ TEST_F(DocumentSaveTest, ADocumentWithTheLongestNameSavesAndKeepsItsBackup) {
 // A document the user made read-only is not saved over, and no save leaves anything beside it.
 // The refusal follows the lock the title shows, so it holds for root too, whom the mode bits do
 // not stop.
-// A package with one folder its owner may not change is read-only as a whole: replacing it, or
-// later its backup, would have to take that folder apart.
+// A package with one folder its owner, or this user, may not change is read-only as a whole:
+// replacing it, or later its backup, would have to take that folder apart. (A folder of another
+// user's, mode 755, is told by access(2), which the test answers for root.)
 TEST_F(DocumentSaveTest, AReadOnlyDocumentIsRefusedAndLeftAsItWas) {
   const QString budget = QStringLiteral("Budget.Numlet");
-  const struct { const char* name; bool asPackage; const char* readOnly; unsigned mode, writable; } shapes[] = {
+  const struct {
+    const char* name;
+    bool asPackage;
+    const char* readOnly;
+    unsigned mode, writable;
+    bool anotherUsers = false;
+  } shapes[] = {
       {"package", true, "", 0555, 0755},
       {"file", false, "", 0444, 0644},
       {"package with a read-only folder", true, "/Images", 0555, 0755},
+      {"package with a folder of another user", true, "/Images", 0755, 0755, true},
   };
   for (const auto& shape : shapes) {
     for (const bool backups : {true, false}) {
@@ -646,9 +659,15 @@ TEST_F(DocumentSaveTest, AReadOnlyDocumentIsRefusedAndLeftAsItWas) {
       }
       const QByteArray native = QFile::encodeName(readOnly);
       ASSERT_EQ(::chmod(native.constData(), shape.mode), 0);
+      if (shape.anotherUsers) {
+        SetWriteAccessProbe([readOnly](const QString& folder) {
+          return QDir::cleanPath(folder) != QDir::cleanPath(readOnly);
+        });
+      }
       document.setWindowTitle();
       EXPECT_TRUE(document.isLocked());
       for (int time = 0; time < 3; ++time) EXPECT_FALSE(save(QStringLiteral("two")));
+      SetWriteAccessProbe({});
       ::chmod(native.constData(), shape.writable);
       EXPECT_EQ(entries(), QStringList{budget});
       EXPECT_EQ(ReadDocument(path(budget)), QStringLiteral("one"));
