@@ -94,6 +94,22 @@ class EmptiedCellsTest : public testing::Test {
     QTest::keyClick(QApplication::focusWidget(), key, modifiers);
   }
   void type(const char* text) { QTest::keyClicks(QApplication::focusWidget(), QString::fromUtf8(text)); }
+  // The ways of emptying B3 by a key that both tables take.
+  void deleteB3() {
+    click(1, 2);
+    press(Qt::Key_Delete);
+  }
+  void cutB3() {
+    click(1, 2);
+    press(Qt::Key_X, Qt::ControlModifier);
+  }
+  // A key opens the cell's field with that key's text; the text is then erased and confirmed.
+  void typeEmptyTextIntoB3() {
+    click(1, 2);
+    type("y");
+    press(Qt::Key_Backspace);
+    press(Qt::Key_Return);
+  }
   static void typeInto(QLineEdit* field, const QString& text) {
     field->setFocus();
     field->selectAll();
@@ -167,14 +183,8 @@ class EmptiedCellsTest : public testing::Test {
 }  // namespace
 
 TEST_F(EmptiedCellsTest, ACellEmptiedByAnyCommandIsNoCellToTheCommandsAfter) {
-  const std::function<void()> deleteKey = [this] {
-    click(1, 2);
-    press(Qt::Key_Delete);
-  };
-  const std::function<void()> cut = [this] {
-    click(1, 2);
-    press(Qt::Key_X, Qt::ControlModifier);
-  };
+  const std::function<void()> deleteKey = [this] { deleteB3(); };
+  const std::function<void()> cut = [this] { cutB3(); };
   // B2 holds nothing: filling down from it empties B3.
   const std::function<void()> fillDown = [this] {
     click(1, 1);
@@ -197,13 +207,7 @@ TEST_F(EmptiedCellsTest, ACellEmptiedByAnyCommandIsNoCellToTheCommandsAfter) {
   const std::function<void()> replaceWithNothing = [this] {
     replaceAll("x", "");
   };
-  // A key opens the cell's field with that key's text; the text is then erased and confirmed.
-  const std::function<void()> typeEmptyText = [this] {
-    click(1, 2);
-    type("y");
-    press(Qt::Key_Backspace);
-    press(Qt::Key_Return);
-  };
+  const std::function<void()> typeEmptyText = [this] { typeEmptyTextIntoB3(); };
 
   constexpr const char* kSorted = "apple pear -|- - -";
   constexpr const char* kCopied = "apple\npear\n";
@@ -258,20 +262,9 @@ TEST_F(EmptiedCellsTest, ACellEmptiedByAnyCommandIsNoCellToTheCommandsAfter) {
 // The recalculation of the command that empties a cell reads it as no cell: AVERAGEA and the
 // variances that count every value leave it out at once, and so does the file saved next.
 TEST_F(EmptiedCellsTest, TheCommandThatEmptiesACellRecalculatesWithoutIt) {
-  const std::function<void()> deleteKey = [this] {
-    click(1, 2);
-    press(Qt::Key_Delete);
-  };
-  const std::function<void()> cut = [this] {
-    click(1, 2);
-    press(Qt::Key_X, Qt::ControlModifier);
-  };
-  const std::function<void()> typeEmptyText = [this] {
-    click(1, 2);
-    type("y");
-    press(Qt::Key_Backspace);
-    press(Qt::Key_Return);
-  };
+  const std::function<void()> deleteKey = [this] { deleteB3(); };
+  const std::function<void()> cut = [this] { cutB3(); };
+  const std::function<void()> typeEmptyText = [this] { typeEmptyTextIntoB3(); };
   // A3 holds nothing: filling right from it empties B3.
   const std::function<void()> fillRight = [this] {
     click(0, 2);
