@@ -36,14 +36,6 @@ GridRange Ordered(GridRange range) {
   return range;
 }
 
-// A shifted range keeps its end not before its start: a relative end that the edit left behind
-// its start is brought up to it, so that the range does not take in the cells the start moved
-// past. An absolute end never moves; a start that passes one changes places with it instead.
-int64_t KeepNotBefore(int64_t start, int64_t end) {
-  if (end < 0) return end;
-  return std::max(NormalizeCoordinate(start), end);
-}
-
 // The edited selection, classified and normalised once for every token of a pass.
 struct EditShift {
   int64_t dx = 0;
@@ -58,6 +50,17 @@ EditShift MakeEditShift(int64_t dx, int64_t dy, const GridRange& editRange) {
   shift.dy = dy;
   shift.kind = TypeOfRange(&shift.block, editRange);
   return shift;
+}
+
+// A range whose cells a block shift tears keeps its end not before its start: a relative end
+// that the edit left behind its start is brought up to it, so that the range does not take in
+// the cells the start moved past. An absolute end never moves; a start that passes one changes
+// places with it instead. Whole columns and rows move every cell of a range alike, so there a
+// corner that passes an absolute one changes places with it too, and the deletion that undoes an
+// insertion gives the range back.
+int64_t KeepNotBefore(const EditShift& e, int64_t start, int64_t end) {
+  if (end < 0 || e.kind == kRangeRows || e.kind == kRangeColumns) return end;
+  return std::max(NormalizeCoordinate(start), end);
 }
 
 bool InSpan(int64_t n, int64_t first, int64_t last) { return n >= first && n <= last; }
@@ -176,9 +179,9 @@ bool AffectedByEdit(const EditShift& e, const CAFormulaToken& token, GridPoint* 
     // Where each corner goes; AdjustReference puts corners round an absolute end in order.
     GridRange moved;
     moved.startPoint.x = ShiftStartX(e, s.x, s.y);
-    moved.endPoint.x = KeepNotBefore(moved.startPoint.x, ShiftEndX(e, t.x, t.y));
+    moved.endPoint.x = KeepNotBefore(e, moved.startPoint.x, ShiftEndX(e, t.x, t.y));
     moved.startPoint.y = ShiftStartY(e, moved.startPoint.x, s.y);
-    moved.endPoint.y = KeepNotBefore(moved.startPoint.y, ShiftEndY(e, moved.endPoint.x, t.y));
+    moved.endPoint.y = KeepNotBefore(e, moved.startPoint.y, ShiftEndY(e, moved.endPoint.x, t.y));
     if (OffGrid(moved.startPoint)) {
       if (deleted) *deleted = true;
       return true;

@@ -115,6 +115,11 @@ TEST(caReferenceAdjustment, AShiftedRangeKeepsItsEndNotBeforeItsStart) {
       {"cells left, absolute start", "=SUM($C1:E5)", -3, 0, Block(1, 4, 3, 4), "=SUM($C1:C5)", false},
       {"cells up beside the last column", "=SUM(B5:E6)", 0, -3, Block(4, 1, 4, 3), "=SUM(B5:E5)", false},
       {"cells up, typed end first", "=SUM(E6:B5)", 0, -3, Block(4, 1, 4, 3), "=SUM(E5:B5)", false},
+      // Whole rows move every cell alike: the deletion that undoes an insertion gives the range back.
+      {"rows inserted past an absolute end", "=SUM(C1:E$2)", 0, 2, GridRange{{kGridWildcard, 0}, {kGridWildcard, 1}},
+       "=SUM(C3:E$2)", false},
+      {"the same rows deleted", "=SUM(C3:E$2)", 0, -2, GridRange{{kGridWildcard, 0}, {kGridWildcard, 1}},
+       "=SUM(C1:E$2)", false},
   });
 }
 
