@@ -45,24 +45,6 @@ QString TagName(const Unit* units, qsizetype size, qsizetype at, qsizetype* end)
   return name;
 }
 
-// Just past the ">" that ends a tag whose attributes start at `from`, quoted values read whole;
-// the size when the tag never ends.
-template <typename Unit>
-qsizetype TagEnd(const Unit* units, qsizetype size, qsizetype from) {
-  char16_t quote = 0;
-  for (qsizetype i = from; i < size; ++i) {
-    const char16_t c = UnitAt(units, size, i);
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == u'"' || c == u'\'') {
-      quote = c;
-    } else if (c == u'>') {
-      return i + 1;
-    }
-  }
-  return size;
-}
-
 // Where the text of a raw element (script, style, title, textarea) that starts at `from` ends:
 // at its closing tag "</name", or the end of the page.
 template <typename Unit>
@@ -106,7 +88,7 @@ bool ReadPageTag(const Unit* units, qsizetype size, qsizetype* at, PageTag* tag)
   const qsizetype nameStart = tag->closing ? i + 2 : i + 1;
   if (!IsAsciiLetter(UnitAt(units, size, nameStart))) return false;
   tag->name = TagName(units, size, nameStart, &tag->nameEnd);
-  tag->end = TagEnd(units, size, tag->nameEnd);
+  tag->end = EndOfHtmlTag(units, size, tag->nameEnd);
   return true;
 }
 

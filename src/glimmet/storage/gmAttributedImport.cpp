@@ -635,23 +635,7 @@ bool IsVoidHtmlElement(QStringView name) {
   return false;
 }
 
-
-// Index just past the end of a tag that starts at from (just after the "<" and its name), quoted
-// attribute values read whole; the text's size when the tag never ends.
-qsizetype EndOfHtmlTag(QStringView html, qsizetype from) {
-  char16_t quote = 0;
-  for (qsizetype i = from; i < html.size(); ++i) {
-    const char16_t c = html[i].unicode();
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == u'"' || c == u'\'') {
-      quote = c;
-    } else if (c == u'>') {
-      return i + 1;
-    }
-  }
-  return html.size();
-}
+qsizetype EndOfHtmlTag(QStringView html, qsizetype from) { return ::EndOfHtmlTag(html.utf16(), html.size(), from); }
 
 class OpenHtmlElements {
  public:

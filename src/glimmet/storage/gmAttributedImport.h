@@ -33,6 +33,25 @@ bool HtmlNestingWithinLimit(QStringView html, int limit = kMaxHtmlNesting);
 // follows while they are open (the reader's inline elements: b, span, a, font...).
 bool IsTextLevelHtmlElement(QStringView name);
 
+// Index just past the ">" that ends a tag whose attributes start at `from` (just after the "<" and
+// its name), quoted attribute values read whole; the size when the tag never ends. The units are
+// a page's bytes or its UTF-16 text.
+template <typename Unit>
+qsizetype EndOfHtmlTag(const Unit* units, qsizetype size, qsizetype from) {
+  Unit quote = 0;
+  for (qsizetype i = from; i < size; ++i) {
+    const Unit c = units[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == Unit('"') || c == Unit('\'')) {
+      quote = c;
+    } else if (c == Unit('>')) {
+      return i + 1;
+    }
+  }
+  return size;
+}
+
 // The rich text that imported HTML is read into. What the page names (pictures, style sheets) is
 // read only from local regular files of bounded size, by the rule for pictures a document names
 // (FLImage::readPictureFile); anything else is no resource, so that a page naming a device, a FIFO
