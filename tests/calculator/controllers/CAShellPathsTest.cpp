@@ -570,6 +570,17 @@ TEST_F(ShellPathsTest, SavingOverAFileAnotherProgramChangedAsksFirst) {
     EXPECT_EQ(ReadFileBytes(xml).contains("4711"), saved);
     EXPECT_EQ(ReadFileBytes(backup + QStringLiteral("/document.xml")).contains("<!-- theirs -->"), saved);
     EXPECT_EQ(window.isNull() || !window->mainWindow()->isVisible(), c.closing && saved);
+    if (saved && !c.closing) {
+      // Saved over, the file is the document's own again: the next Ctrl+S saves without a question.
+      controller->document()->setSelectionPoint(GridPoint{5, 21});
+      controller->document()->setActiveCellPoint(GridPoint{5, 21});
+      typeAndReturn(controller, QStringLiteral("4712"));
+      pressKey(keyboard(controller), Qt::Key_S);
+      Deliver();
+      EXPECT_FALSE(QApplication::activeModalWidget());
+      EXPECT_TRUE(ReadFileBytes(xml).contains("4712"));
+      EXPECT_FALSE(controller->document()->dirty());
+    }
     if (saved) continue;
     EXPECT_TRUE(controller->document()->dirty());
     controller->document()->forceAutosave();
