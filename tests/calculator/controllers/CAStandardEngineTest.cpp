@@ -2,6 +2,7 @@
 
 #include "CalculatorTestSupport.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "platform/UserDefaults.h"
 
 namespace {
@@ -142,6 +143,55 @@ TEST_F(StandardEngineTest, PasteSkipsSpacesAndGroupingAndBeepsAtOtherCharacters)
   CAStandardEngine engine;
   engine.paste(QStringLiteral("abc"));
   EXPECT_TRUE(engine.stack().isEmpty());
+}
+
+// A pasted number is read as the locale shows numbers: its decimal separator is the point and
+// its grouping separator is passed over (French groups with a narrow or a plain no-break space).
+TEST_F(StandardEngineTest, PasteReadsTheLocalesDecimalAndGroupingSeparators) {
+  struct Case {
+    const char* locale;
+    const char* text;  // UTF-8
+    CANumber top;
+    int beeps;
+  };
+  const Case cases[] = {
+      {"en_US", "4,471.00", Exact(4471), 0},     {"en_US", "2.5", Exact(5, 2), 0},
+      {"en_US", "2,5", Exact(25), 0},            {"en_US", "-2.25", Exact(-9, 4), 0},
+      {"de_DE", "4.471,00", Exact(4471), 0},     {"de_DE", "2,5", Exact(5, 2), 0},
+      {"de_DE", "1234,5", Exact(2469, 2), 0},    {"de_DE", "-1.234,25", Exact(-4937, 4), 0},
+      {"fr_FR", "4\u202F471,00", Exact(4471), 0}, {"fr_FR", "4\u00A0471,00", Exact(4471), 0},
+      {"fr_FR", "4 471,00", Exact(4471), 0},     {"fr_FR", "2,5", Exact(5, 2), 0},
+      {"fr_FR", "1234,5", Exact(2469, 2), 0},    {"fr_FR", "3.25", Exact(13, 4), 0},
+      {"de_DE", "2,5,1", Exact(251, 100), 1},  // a second point is refused
+      {"en_US", "1-2", Exact(12), 1},       // a minus only signs the number it starts
+  };
+  for (const Case& c : cases) {
+    const TestLocale locale(c.locale);
+    beeps = 0;
+    CAStandardEngine engine;
+    engine.paste(QString::fromUtf8(c.text));
+    EXPECT_EQ(engine.stack(), QList<CANumber>{c.top}) << c.locale << ' ' << c.text;
+    EXPECT_EQ(beeps, c.beeps) << c.locale << ' ' << c.text;
+  }
+}
+
+// What the display shows, pasted into a fresh calculator, is the number shown.
+TEST_F(StandardEngineTest, WhatTheDisplayShowsPastesBackAsTheSameNumber) {
+  const CANumber numbers[] = {Exact(4471),    Exact(2469, 2), Exact(-9, 4),
+                              Exact(1234567), Exact(1, 2),    CANumber::withReal(-1.5e23L)};
+  for (const char* name : {"en_US", "de_DE", "fr_FR"}) {
+    const TestLocale locale(name);
+    for (const CANumber& number : numbers) {
+      CAStandardEngine shown;
+      shown.setStack({number});
+      shown.loadAccumulator();
+      CAStandardEngine pasted;
+      pasted.paste(shown.displayText());
+      EXPECT_EQ(pasted.stack(), QList<CANumber>{number}) << name << ' ' << shown.displayText().toStdString();
+      EXPECT_EQ(pasted.displayText(), shown.displayText()) << name;
+    }
+  }
+  EXPECT_EQ(beeps, 0);
 }
 
 TEST_F(StandardEngineTest, TheStackAndMemoryLastAcrossLaunches) {
