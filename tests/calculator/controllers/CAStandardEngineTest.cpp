@@ -28,6 +28,18 @@ TEST_F(StandardEngineTest, InfixKeysGiveTheirResults) {
       {"2+3*4=", Exact(20), kFunctionNone},
       {"9-", Exact(9), kFunctionSubtract},
       {"2+3=4+1=", Exact(5), kFunctionNone},  // a number typed after equals starts afresh
+      // A percentage no number follows: of the first operand after + and -, the second operand
+      // over 100 after * and /, and alone the number over 100.
+      {"50+10%=", Exact(55), kFunctionNone},
+      {"50-10%=", Exact(45), kFunctionNone},
+      {"200*10%=", Exact(20), kFunctionNone},
+      {"200/10%=", Exact(2000), kFunctionNone},
+      {"10%=", Exact(1, 10), kFunctionNone},
+      {"2*3.5%=", Exact(7, 100), kFunctionNone},
+      {"200*10%+1=", Exact(21), kFunctionNone},
+      {"50+10%*2=", Exact(110), kFunctionNone},
+      {"10%+5=", Exact(51, 10), kFunctionNone},
+      {"50+10%", Exact(10), kFunctionAdd},  // still open for a number typed next
   };
   for (const Case& c : cases) {
     CAStandardEngine engine;
@@ -48,6 +60,24 @@ TEST_F(StandardEngineTest, TheDisplayShowsTheResultWithTheChosenDigits) {
   EXPECT_EQ(engine.displayText(), QStringLiteral("1,235.0000"));
   type(engine, QStringLiteral("12.5"));
   EXPECT_EQ(engine.displayText(), QStringLiteral("12.5"));  // typed text shows as typed
+}
+
+// The percent key shows what the percentage comes to as soon as it is pressed.
+TEST_F(StandardEngineTest, ThePercentKeyShowsItsResultAtOnce) {
+  const struct {
+    const char* keys;
+    const char* shown;
+  } cases[] = {
+      {"50+10%", "55.00"},  {"50-10%", "45.00"},     {"200*10%", "20.00"},  {"200/10%", "2,000.00"},
+      {"10%", "0.10"},      {"7+40%", "9.80"},       {"7+40%5", "5"},
+      {"200*10%+", "20.00"}, {"200*10%+1", "1"},     {"2+3=%", "0.05"},
+  };
+  for (const auto& c : cases) {
+    CAStandardEngine engine;
+    EXPECT_TRUE(type(engine, QString::fromLatin1(c.keys))) << c.keys;
+    EXPECT_EQ(engine.displayText(), QLatin1String(c.shown)) << c.keys;
+  }
+  EXPECT_EQ(beeps, 0);
 }
 
 TEST_F(StandardEngineTest, RefusedKeysBeep) {
@@ -173,6 +203,26 @@ TEST_F(StandardEngineTest, PasteReadsTheLocalesDecimalAndGroupingSeparators) {
     EXPECT_EQ(engine.stack(), QList<CANumber>{c.top}) << c.locale << ' ' << c.text;
     EXPECT_EQ(beeps, c.beeps) << c.locale << ' ' << c.text;
   }
+}
+
+// The locale's decimal separator typed is the point, as "." is everywhere.
+TEST_F(StandardEngineTest, TheLocalesDecimalSeparatorTypesThePoint) {
+  const struct {
+    const char* locale;
+    const char* keys;
+    CANumber top;
+  } cases[] = {{"de_DE", "2,5+1=", Exact(7, 2)}, {"de_DE", "2.5+1=", Exact(7, 2)}, {"fr_FR", "2,5*2=", Exact(5)},
+               {"en_US", "2.5*2=", Exact(5)}};
+  for (const auto& c : cases) {
+    const TestLocale locale(c.locale);
+    CAStandardEngine engine;
+    EXPECT_TRUE(type(engine, QString::fromLatin1(c.keys))) << c.locale << ' ' << c.keys;
+    EXPECT_EQ(engine.stack(), QList<CANumber>{c.top}) << c.locale << ' ' << c.keys;
+  }
+  const TestLocale locale("en_US");
+  CAStandardEngine engine;
+  EXPECT_FALSE(type(engine, QStringLiteral("2,")));  // the grouping separator is no key
+  EXPECT_EQ(beeps, 1);
 }
 
 // What the display shows, pasted into a fresh calculator, is the number shown.
