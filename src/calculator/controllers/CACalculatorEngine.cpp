@@ -27,7 +27,8 @@ std::optional<int> CalculatorDigitForCharacter(char16_t character) {
   if (character >= u'0' && character <= u'9') return int(character - u'0');
   if (character >= u'a' && character <= u'f') return int(character - u'a') + 10;
   if (character >= u'A' && character <= u'F') return int(character - u'A') + 10;
-  if (character == u'.') return kDecimalPointDigit;
+  // The display shows the locale's point, and a keypad types it; "." stays the point everywhere.
+  if (character == u'.' || character == NumberTextLocale().decimalSeparatorChar) return kDecimalPointDigit;
   return std::nullopt;
 }
 
@@ -73,19 +74,41 @@ bool CACalculatorEngine::handleCharacter(char16_t character) {
 
 void CACalculatorEngine::paste(const QString& text) {
   accumulating_ = false;
-  const QChar group = NumberTextLocale().groupSeparatorChar;
+  // A number is pasted as it is shown, in the locale's number text: its grouping separator is
+  // passed over even where it is "." (German), and a minus may start it, so that the display
+  // pastes back as the number shown.
+  const CANumberLocale& locale = NumberTextLocale();
   const qsizetype limit = std::min<qsizetype>(text.size(), kMaxPastedCharacters);
   qsizetype taken = 0;
+  bool negative = false;
+  bool exponent = false;
   for (qsizetype i = 0; i < limit; ++i) {
     const char16_t character = text[i].unicode();
-    if (const std::optional<int> digit = CalculatorDigitForCharacter(character)) {
-      if (enterDigit(*digit, true)) ++taken;
-    } else if (TypeOfChar(character) == kCharClassSpace || text[i] == group) {
+    const bool minus = character == u'-' || character == u'\u2212';
+    if (text[i] == locale.groupSeparatorChar || TypeOfChar(character) == kCharClassSpace) {
       ++taken;
+    } else if (minus && !accumulating_ && !negative) {
+      negative = true;
+      ++taken;
+    } else if (exponent && accumulator_.endsWith(QLatin1Char('E')) && (minus || character == u'+')) {
+      accumulator_.append(minus ? QLatin1Char('-') : QLatin1Char('+'));
+      ++taken;
+    } else if (const std::optional<int> digit = CalculatorDigitForCharacter(character)) {
+      if (enterDigit(*digit, true)) {
+        ++taken;
+      } else if (*digit == 14 && accumulating_ && !isInteger_ && !exponent) {
+        // Where "E" is no digit it starts the exponent of a number too large or small to show
+        // in full.
+        exponent = true;
+        accumulator_.append(QLatin1Char('E'));
+        ++taken;
+      }
     }
   }
   if (taken != text.size()) beep();
-  if (taken != 0) executeFunction(kFunctionEnter, true);
+  if (taken == 0) return;
+  if (negative && accumulating_) accumulator_.prepend(QLatin1Char('-'));
+  executeFunction(kFunctionEnter, true);
 }
 
 // ---- Display -------------------------------------------------------------------------------

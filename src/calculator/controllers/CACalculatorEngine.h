@@ -40,8 +40,9 @@ class CACalculatorEngine {
   // A typed character: digits, hexadecimal letters, the point and the operator characters.
   // Anything else, or a key that is refused, beeps and answers false.
   bool handleCharacter(char16_t character);
-  // Types the first 100 characters of the text as digits, skipping white space and the
-  // grouping separator, then enters the number. Beeps when not every character was taken.
+  // Types the first 100 characters of the text as digits, the locale's decimal separator as the
+  // point, skipping white space and the grouping separator, then enters the number, negative
+  // when a minus starts it. Beeps when not every character was taken.
   void paste(const QString& text);
 
   // ---- State
@@ -110,7 +111,8 @@ class CACalculatorEngine {
   bool showsError_ = false;
 };
 
-// The digit of a typed character ("0"-"9", "a"-"f", "A"-"F", "." as -1), or none.
+// The digit of a typed character ("0"-"9", "a"-"f", "A"-"F", "." and the locale's decimal
+// separator as -1), or none.
 std::optional<int> CalculatorDigitForCharacter(char16_t character);
 // The function code of a typed operator character, or none.
 std::optional<int> CalculatorFunctionForCharacter(char16_t character);

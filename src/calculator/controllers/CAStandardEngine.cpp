@@ -45,33 +45,72 @@ bool CAStandardEngine::enterDigit(int digit, bool flash) {
 bool CAStandardEngine::executeFunction(int code, bool flash) {
   if (hasKeyForFunction(code)) this->flash(false, code, flash);
   if (code != kFunctionEnter && code != kFunctionDelete && code != kFunctionClearEntry) {
-    // An operator key first completes the operation waiting for it.
     if (code == kFunctionPercent && pendingFunction_ != kFunctionNone) {
       autoEnter();
-      loadAccumulator();
       if (stack_.size() == 2) {
         pendingPercent_ = true;
       } else {
         pendingFunction_ = kFunctionPercent;
       }
-      return true;
+      return showPercentage();
     }
+    // An operator key first completes the operation waiting for it.
     autoEnter();
-    if (stack_.size() >= 2 && pendingFunction_ != kFunctionNone) {
-      const int pending = pendingFunction_;
-      pendingFunction_ = kFunctionNone;
-      if (pendingPercent_) {
-        pendingPercent_ = false;
-        if (stack_.size() >= 3 && !executeFunction(kFunctionPercent, false)) return false;
-      }
-      if (!executeFunction(pending, false)) return false;
-    }
+    if (!completePending()) return false;
   }
   if (!runFunction(code)) {
     beep();
     return false;
   }
+  if (code == kFunctionPercent && pendingFunction_ == kFunctionPercent) return showPercentage();
   loadAccumulator();
+  return true;
+}
+
+bool CAStandardEngine::completePending() {
+  if (pendingFunction_ == kFunctionPercent && stack_.size() == 1) {
+    pendingFunction_ = kFunctionNone;
+    return takePercentage(kFunctionPercent);
+  }
+  if (stack_.size() < 2 || pendingFunction_ == kFunctionNone) return true;
+  const int pending = pendingFunction_;
+  pendingFunction_ = kFunctionNone;
+  if (pendingPercent_) {
+    pendingPercent_ = false;
+    if (stack_.size() >= 3) {
+      if (!executeFunction(kFunctionPercent, false)) return false;
+    } else if (!takePercentage(pending)) {
+      return false;
+    }
+  }
+  return executeFunction(pending, false);
+}
+
+bool CAStandardEngine::takePercentage(int pending) {
+  const bool ofFirstOperand = pending == kFunctionAdd || pending == kFunctionSubtract;
+  if (stack_.isEmpty() || !stack_[0].isValid() || (ofFirstOperand && !stack_[1].isValid())) {
+    beep();
+    return false;
+  }
+  CANumber percentage = stack_[0];
+  if (ofFirstOperand) percentage.multiply(stack_[1]);
+  percentage.multiply(CANumber::withNumerator(1, 100));
+  stack_[0] = percentage;
+  return true;
+}
+
+bool CAStandardEngine::showPercentage() {
+  const QList<CANumber> stack = stack_;
+  const int pending = pendingFunction_;
+  const bool percent = pendingPercent_;
+  const bool completed = completePending();
+  const CANumber result = stack_.isEmpty() ? CANumber() : stack_.first();
+  stack_ = stack;
+  pendingFunction_ = pending;
+  pendingPercent_ = percent;
+  if (!completed) return false;  // the error shows and has beeped
+  accumulator_ = formatNumber(result);
+  displayAccumulator();
   return true;
 }
 

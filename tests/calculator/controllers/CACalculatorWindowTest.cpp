@@ -9,6 +9,7 @@
 #include "calculator/controllers/caCalculatorConstants.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/controllers/caCalculatorWindows.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
@@ -81,6 +82,33 @@ TEST_F(CalculatorWindowTest, ClickedKeysWorkTheStandardCalculatorAndTypedOnesFla
   QTRY_VERIFY(!window.buttonForDigit(9)->isDown());
 }
 
+// The percent key, typed as "%" or clicked, shows its result at once and the calculation goes on.
+TEST_F(CalculatorWindowTest, ThePercentKeyWorksTypedAndClicked) {
+  const struct {
+    const char* keys;
+    const char* shown;
+  } cases[] = {
+      {"50+10%", "55.00"},    {"50+10%=", "55.00"},  {"50-10%=", "45.00"},      {"200*10%", "20.00"},
+      {"200/10%=", "2,000.00"}, {"10%", "0.10"},    {"200*10%+1=", "21.00"}, {"50%20=", "10.00"},
+  };
+  for (const bool clicked : {false, true}) {
+    CACalculatorStandard window(defaults);
+    show(window);
+    for (const auto& c : cases) {
+      click(window.buttonForFunction(kFunctionAllClear));
+      for (const char* key = c.keys; *key; ++key) {
+        if (clicked && *key == '%') {
+          click(window.buttonForFunction(kFunctionPercent));
+        } else {
+          QTest::keyClick(window.keyEaterView(), *key);
+        }
+      }
+      EXPECT_EQ(window.accumulatorField()->text(), QLatin1String(c.shown)) << c.keys << (clicked ? " clicked" : "");
+    }
+  }
+  EXPECT_EQ(beeps, 0);
+}
+
 TEST_F(CalculatorWindowTest, ArrowsRecallAndStoreTheMemory) {
   CACalculatorStandard window(defaults);
   keys(window.keyEaterView(), "8=");
@@ -108,6 +136,26 @@ TEST_F(CalculatorWindowTest, PasteEntersAtMostAHundredDigits) {
   EXPECT_EQ(window.engine().stack().size(), 1);
   action(&window, QKeySequence::Copy)->trigger();
   EXPECT_EQ(QApplication::clipboard()->text(), window.accumulatorField()->text());
+}
+
+// Copy then Paste into a fresh calculator gives the number shown, in the locale's number text.
+TEST_F(CalculatorWindowTest, WhatIsCopiedPastesBackInEveryLocale) {
+  const struct {
+    const char* locale;
+    const char* shown;  // UTF-8
+  } cases[] = {{"en_US", "4,471.25"}, {"de_DE", "4.471,25"}, {"fr_FR", "4\u202F471,25"}};
+  for (const auto& c : cases) {
+    const TestLocale locale(c.locale);
+    CACalculatorStandard copied(defaults);
+    keys(copied.keyEaterView(), "4471.25=");
+    ASSERT_EQ(copied.accumulatorField()->text(), QString::fromUtf8(c.shown)) << c.locale;
+    action(&copied, QKeySequence::Copy)->trigger();
+    CACalculatorStandard pasted(defaults);
+    action(&pasted, QKeySequence::Paste)->trigger();
+    EXPECT_EQ(pasted.engine().stack(), QList<CANumber>{Exact(17885, 4)}) << c.locale;
+    EXPECT_EQ(pasted.accumulatorField()->text(), QString::fromUtf8(c.shown)) << c.locale;
+  }
+  EXPECT_EQ(beeps, 0);
 }
 
 TEST_F(CalculatorWindowTest, TheProgrammersCalculatorEntersOnReturn) {

@@ -3,6 +3,7 @@
 #include "CalculatorTestSupport.h"
 #include "calculator/controllers/caCalculatorConstants.h"
 #include "calculator/model/CANumberFormat.h"
+#include "calculator/model/LocaleTestSupport.h"
 
 #include <limits>
 
@@ -171,6 +172,30 @@ TEST_F(ProgrammerEngineTest, PasteTypesOnlyTheBasesDigits) {
   engine.paste(QStringLiteral("19"));
   EXPECT_EQ(engine.stack().first(), Exact(1));
   EXPECT_EQ(beeps, 1);
+}
+
+// In every base and locale the display pastes back as the number shown: the locale's grouping
+// separator, and the spaces that group binary, octal and hexadecimal digits, are passed over.
+TEST_F(ProgrammerEngineTest, WhatTheDisplayShowsPastesBackInEveryBase) {
+  const CANumber integers[] = {Exact(1234567), Exact(-1234567)};
+  const CANumber floating[] = {Exact(2469135, 2), Exact(-9, 4)};
+  for (const char* name : {"en_US", "de_DE", "fr_FR"}) {
+    const TestLocale locale(name);
+    for (int index = 0; index < int(std::size(kProgrammerBases)); ++index) {
+      const bool isFloating = kProgrammerBases[index] == kDecimalFloatingBase;
+      for (const CANumber& number : isFloating ? floating : integers) {
+        CAProgrammerEngine shown;
+        shown.changeBase(index);
+        shown.setStack({number});
+        shown.loadAccumulator();
+        CAProgrammerEngine pasted;
+        pasted.changeBase(index);
+        pasted.paste(shown.displayText());
+        EXPECT_EQ(pasted.stack(), QList<CANumber>{number}) << name << ' ' << shown.displayText().toStdString();
+      }
+    }
+  }
+  EXPECT_EQ(beeps, 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "CalculatorTestSupport.h"
 #include "calculator/controllers/caCalculatorConstants.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "platform/UserDefaults.h"
 
 namespace {
@@ -27,6 +28,18 @@ TEST_F(StandardEngineTest, InfixKeysGiveTheirResults) {
       {"2+3*4=", Exact(20), kFunctionNone},
       {"9-", Exact(9), kFunctionSubtract},
       {"2+3=4+1=", Exact(5), kFunctionNone},  // a number typed after equals starts afresh
+      // A percentage no number follows: of the first operand after + and -, the second operand
+      // over 100 after * and /, and alone the number over 100.
+      {"50+10%=", Exact(55), kFunctionNone},
+      {"50-10%=", Exact(45), kFunctionNone},
+      {"200*10%=", Exact(20), kFunctionNone},
+      {"200/10%=", Exact(2000), kFunctionNone},
+      {"10%=", Exact(1, 10), kFunctionNone},
+      {"2*3.5%=", Exact(7, 100), kFunctionNone},
+      {"200*10%+1=", Exact(21), kFunctionNone},
+      {"50+10%*2=", Exact(110), kFunctionNone},
+      {"10%+5=", Exact(51, 10), kFunctionNone},
+      {"50+10%", Exact(10), kFunctionAdd},  // still open for a number typed next
   };
   for (const Case& c : cases) {
     CAStandardEngine engine;
@@ -47,6 +60,24 @@ TEST_F(StandardEngineTest, TheDisplayShowsTheResultWithTheChosenDigits) {
   EXPECT_EQ(engine.displayText(), QStringLiteral("1,235.0000"));
   type(engine, QStringLiteral("12.5"));
   EXPECT_EQ(engine.displayText(), QStringLiteral("12.5"));  // typed text shows as typed
+}
+
+// The percent key shows what the percentage comes to as soon as it is pressed.
+TEST_F(StandardEngineTest, ThePercentKeyShowsItsResultAtOnce) {
+  const struct {
+    const char* keys;
+    const char* shown;
+  } cases[] = {
+      {"50+10%", "55.00"},  {"50-10%", "45.00"},     {"200*10%", "20.00"},  {"200/10%", "2,000.00"},
+      {"10%", "0.10"},      {"7+40%", "9.80"},       {"7+40%5", "5"},
+      {"200*10%+", "20.00"}, {"200*10%+1", "1"},     {"2+3=%", "0.05"},
+  };
+  for (const auto& c : cases) {
+    CAStandardEngine engine;
+    EXPECT_TRUE(type(engine, QString::fromLatin1(c.keys))) << c.keys;
+    EXPECT_EQ(engine.displayText(), QLatin1String(c.shown)) << c.keys;
+  }
+  EXPECT_EQ(beeps, 0);
 }
 
 TEST_F(StandardEngineTest, RefusedKeysBeep) {
@@ -142,6 +173,75 @@ TEST_F(StandardEngineTest, PasteSkipsSpacesAndGroupingAndBeepsAtOtherCharacters)
   CAStandardEngine engine;
   engine.paste(QStringLiteral("abc"));
   EXPECT_TRUE(engine.stack().isEmpty());
+}
+
+// A pasted number is read as the locale shows numbers: its decimal separator is the point and
+// its grouping separator is passed over (French groups with a narrow or a plain no-break space).
+TEST_F(StandardEngineTest, PasteReadsTheLocalesDecimalAndGroupingSeparators) {
+  struct Case {
+    const char* locale;
+    const char* text;  // UTF-8
+    CANumber top;
+    int beeps;
+  };
+  const Case cases[] = {
+      {"en_US", "4,471.00", Exact(4471), 0},     {"en_US", "2.5", Exact(5, 2), 0},
+      {"en_US", "2,5", Exact(25), 0},            {"en_US", "-2.25", Exact(-9, 4), 0},
+      {"de_DE", "4.471,00", Exact(4471), 0},     {"de_DE", "2,5", Exact(5, 2), 0},
+      {"de_DE", "1234,5", Exact(2469, 2), 0},    {"de_DE", "-1.234,25", Exact(-4937, 4), 0},
+      {"fr_FR", "4\u202F471,00", Exact(4471), 0}, {"fr_FR", "4\u00A0471,00", Exact(4471), 0},
+      {"fr_FR", "4 471,00", Exact(4471), 0},     {"fr_FR", "2,5", Exact(5, 2), 0},
+      {"fr_FR", "1234,5", Exact(2469, 2), 0},    {"fr_FR", "3.25", Exact(13, 4), 0},
+      {"de_DE", "2,5,1", Exact(251, 100), 1},  // a second point is refused
+      {"en_US", "1-2", Exact(12), 1},       // a minus only signs the number it starts
+  };
+  for (const Case& c : cases) {
+    const TestLocale locale(c.locale);
+    beeps = 0;
+    CAStandardEngine engine;
+    engine.paste(QString::fromUtf8(c.text));
+    EXPECT_EQ(engine.stack(), QList<CANumber>{c.top}) << c.locale << ' ' << c.text;
+    EXPECT_EQ(beeps, c.beeps) << c.locale << ' ' << c.text;
+  }
+}
+
+// The locale's decimal separator typed is the point, as "." is everywhere.
+TEST_F(StandardEngineTest, TheLocalesDecimalSeparatorTypesThePoint) {
+  const struct {
+    const char* locale;
+    const char* keys;
+    CANumber top;
+  } cases[] = {{"de_DE", "2,5+1=", Exact(7, 2)}, {"de_DE", "2.5+1=", Exact(7, 2)}, {"fr_FR", "2,5*2=", Exact(5)},
+               {"en_US", "2.5*2=", Exact(5)}};
+  for (const auto& c : cases) {
+    const TestLocale locale(c.locale);
+    CAStandardEngine engine;
+    EXPECT_TRUE(type(engine, QString::fromLatin1(c.keys))) << c.locale << ' ' << c.keys;
+    EXPECT_EQ(engine.stack(), QList<CANumber>{c.top}) << c.locale << ' ' << c.keys;
+  }
+  const TestLocale locale("en_US");
+  CAStandardEngine engine;
+  EXPECT_FALSE(type(engine, QStringLiteral("2,")));  // the grouping separator is no key
+  EXPECT_EQ(beeps, 1);
+}
+
+// What the display shows, pasted into a fresh calculator, is the number shown.
+TEST_F(StandardEngineTest, WhatTheDisplayShowsPastesBackAsTheSameNumber) {
+  const CANumber numbers[] = {Exact(4471),    Exact(2469, 2), Exact(-9, 4),
+                              Exact(1234567), Exact(1, 2),    CANumber::withReal(-1.5e23L)};
+  for (const char* name : {"en_US", "de_DE", "fr_FR"}) {
+    const TestLocale locale(name);
+    for (const CANumber& number : numbers) {
+      CAStandardEngine shown;
+      shown.setStack({number});
+      shown.loadAccumulator();
+      CAStandardEngine pasted;
+      pasted.paste(shown.displayText());
+      EXPECT_EQ(pasted.stack(), QList<CANumber>{number}) << name << ' ' << shown.displayText().toStdString();
+      EXPECT_EQ(pasted.displayText(), shown.displayText()) << name;
+    }
+  }
+  EXPECT_EQ(beeps, 0);
 }
 
 TEST_F(StandardEngineTest, TheStackAndMemoryLastAcrossLaunches) {

@@ -446,6 +446,9 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "Integers are kept in the word size chosen beside it: 8, 16, 32 or 64 bits.",
       "Decimal, Money and Percent show the number of decimals you set",
       "Show Format Panel in the View menu",
+      "(50 + 10 % is 55, 50 − 10 % is 45)",
+      "(200 × 10 % is 20, 200 ÷ 10 % is 2000)",
+      "with your language's decimal separator",
   };
   for (const char* sentence : said) EXPECT_TRUE(help.contains(QString::fromUtf8(sentence))) << sentence;
   const char* const retracted[] = {
