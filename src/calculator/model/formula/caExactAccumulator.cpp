@@ -207,9 +207,17 @@ long double RoundedQuotient(const mpz_t numerator, const mpz_t denominator, int6
 struct ExactAccumulator::Wide {
   Integer numerator;
   Integer denominator;
-  // The quotient of the common denominator by a term's, made once for each term.
-  Integer scale;
 };
+
+namespace {
+
+// The quotient of a common denominator by a term's: room for it is made once.
+Integer& Scale() {
+  thread_local Integer scale;
+  return scale;
+}
+
+}  // namespace
 
 ExactAccumulator::ExactAccumulator() = default;
 ExactAccumulator::~ExactAccumulator() = default;
@@ -225,14 +233,26 @@ ExactAccumulator::ExactAccumulator(const ExactAccumulator& other)
       hasReal_(other.hasReal_) {}
 
 ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
-  if (this != &other) *this = ExactAccumulator(other);
+  if (this == &other) return *this;
+  // Member by member, so that the room the sum already has is used again.
+  numerator_ = other.numerator_;
+  denominator_ = other.denominator_;
+  if (!other.wide_)
+    wide_.reset();
+  else if (wide_)
+    *wide_ = *other.wide_;
+  else
+    wide_ = std::make_unique<Wide>(*other.wide_);
+  reals_ = other.reals_;
+  lowestLimb_ = other.lowestLimb_;
+  hasReal_ = other.hasReal_;
   return *this;
 }
 
 size_t ExactAccumulator::heapBytes() const {
   size_t bytes = (numerator_.capacity() + reals_.capacity()) * sizeof(uint64_t);
   if (wide_)
-    bytes += sizeof(Wide) + wide_->numerator.heapBytes() + wide_->denominator.heapBytes() + wide_->scale.heapBytes();
+    bytes += sizeof(Wide) + wide_->numerator.heapBytes() + wide_->denominator.heapBytes();
   return bytes;
 }
 
@@ -279,8 +299,9 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
         mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
         mpz_mul_ui(wide.denominator.z, wide.denominator.z, widen);
       }
-      mpz_divexact_ui(wide.scale.z, wide.denominator.z, d);
-      AddProduct(wide.numerator.z, wide.scale.z, term.numerator());
+      Integer& scale = Scale();
+      mpz_divexact_ui(scale.z, wide.denominator.z, d);
+      AddProduct(wide.numerator.z, scale.z, term.numerator());
       return true;
     }
     case kNumberReal: {
@@ -324,25 +345,26 @@ void ExactAccumulator::add(const ExactAccumulator& other) {
     denominator_ = uint64_t(common);
   } else {
     Wide& wide = widen();
-    Integer theirs;
-    Integer theirDenominator;
-    if (other.wide_) {
-      mpz_set(theirs.z, other.wide_->numerator.z);
-      mpz_set(theirDenominator.z, other.wide_->denominator.z);
-    } else {
-      SetInteger(theirs.z, other.numerator_);
-      mpz_set_ui(theirDenominator.z, other.denominator_);
+    Integer narrow;
+    Integer narrowDenominator;
+    if (!other.wide_) {
+      SetInteger(narrow.z, other.numerator_);
+      mpz_set_ui(narrowDenominator.z, other.denominator_);
     }
-    if (mpz_cmp(wide.denominator.z, theirDenominator.z) != 0) {
+    const mpz_srcptr theirs = other.wide_ ? other.wide_->numerator.z : narrow.z;
+    const mpz_srcptr theirDenominator = other.wide_ ? other.wide_->denominator.z : narrowDenominator.z;
+    if (mpz_cmp(wide.denominator.z, theirDenominator) == 0) {
+      mpz_add(wide.numerator.z, wide.numerator.z, theirs);
+    } else {
       Integer both;
-      mpz_lcm(both.z, wide.denominator.z, theirDenominator.z);
-      mpz_divexact(wide.scale.z, both.z, wide.denominator.z);
-      mpz_mul(wide.numerator.z, wide.numerator.z, wide.scale.z);
-      mpz_divexact(wide.scale.z, both.z, theirDenominator.z);
-      mpz_mul(theirs.z, theirs.z, wide.scale.z);
+      Integer& scale = Scale();
+      mpz_lcm(both.z, wide.denominator.z, theirDenominator);
+      mpz_divexact(scale.z, both.z, wide.denominator.z);
+      mpz_mul(wide.numerator.z, wide.numerator.z, scale.z);
+      mpz_divexact(scale.z, both.z, theirDenominator);
+      mpz_addmul(wide.numerator.z, theirs, scale.z);
       mpz_swap(wide.denominator.z, both.z);
     }
-    mpz_add(wide.numerator.z, wide.numerator.z, theirs.z);
   }
 
   if (other.lowestLimb_ < lowestLimb_) {
