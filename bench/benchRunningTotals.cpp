@@ -43,6 +43,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -168,24 +169,28 @@ bool AheadComputed(const CADocument& document, int64_t rows, Ahead shape) {
   return false;
 }
 
-void OpenAheadBenchmark(benchmark::State& state, bool workbook, Ahead shape) {
+bool WriteSheet(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) > 0;
+}
+
+// Opens the sheet of `bytes`, written to a file named `name`, as the application does, checking
+// each time that it computed what `right` says.
+void OpenSheetBenchmark(benchmark::State& state, const QByteArray& bytes, const QString& name,
+                        const std::function<bool(const CADocument&)>& right) {
   EnsureBenchApplication();
-  const int64_t rows = state.range(0);
   QTemporaryDir folder;
-  const QString path = folder.filePath(workbook ? QStringLiteral("ahead.xls") : QStringLiteral("ahead.csv"));
-  {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(workbook ? AheadWorkbook(rows, shape) : AheadCsv(rows, shape)) <= 0) {
-      state.SkipWithError("the sheet could not be written");
-      return;
-    }
+  const QString path = folder.filePath(name);
+  if (!WriteSheet(path, bytes)) {
+    state.SkipWithError("the sheet could not be written");
+    return;
   }
   ResetPeakMemory();
   for (auto _ : state) {
     auto document = std::make_unique<CADocument>();
     const bool opened = OpenAsTheApplication(*document, path);
     state.PauseTiming();
-    if (!opened || !AheadComputed(*document, rows, shape)) {
+    if (!opened || !right(*document)) {
       state.SkipWithError("the sheet did not open right");
       break;
     }
@@ -193,6 +198,13 @@ void OpenAheadBenchmark(benchmark::State& state, bool workbook, Ahead shape) {
     state.ResumeTiming();
   }
   ReportPeakMemory(state);
+}
+
+void OpenAheadBenchmark(benchmark::State& state, bool workbook, Ahead shape) {
+  const int64_t rows = state.range(0);
+  OpenSheetBenchmark(state, workbook ? AheadWorkbook(rows, shape) : AheadCsv(rows, shape),
+                     workbook ? QStringLiteral("ahead.xls") : QStringLiteral("ahead.csv"),
+                     [rows, shape](const CADocument& document) { return AheadComputed(document, rows, shape); });
 }
 
 void BM_OpenRemainingBalanceCsv(benchmark::State& state) { OpenAheadBenchmark(state, false, Ahead::kBalance); }
@@ -368,30 +380,9 @@ bool ComputedBalancesRight(const CADocument& document, BalanceSheet sheet, int64
 }
 
 void OpenComputedBenchmark(benchmark::State& state, BalanceSheet sheet) {
-  EnsureBenchApplication();
   const int64_t rows = state.range(0);
-  QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("computed.csv"));
-  {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(BalanceSheetCsv(sheet, rows)) <= 0) {
-      state.SkipWithError("the sheet could not be written");
-      return;
-    }
-  }
-  ResetPeakMemory();
-  for (auto _ : state) {
-    auto document = std::make_unique<CADocument>();
-    const bool opened = OpenAsTheApplication(*document, path);
-    state.PauseTiming();
-    if (!opened || !ComputedBalancesRight(*document, sheet, rows)) {
-      state.SkipWithError("the sheet did not open right");
-      break;
-    }
-    document.reset();
-    state.ResumeTiming();
-  }
-  ReportPeakMemory(state);
+  OpenSheetBenchmark(state, BalanceSheetCsv(sheet, rows), QStringLiteral("computed.csv"),
+                     [rows, sheet](const CADocument& document) { return ComputedBalancesRight(document, sheet, rows); });
 }
 
 // Typing an amount into the first or the next to last row of the opened sheet, in turn 7.25
@@ -402,14 +393,7 @@ void TypeInComputedBenchmark(benchmark::State& state, BalanceSheet sheet, bool a
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("computed.csv"));
   CADocument document;
-  {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(BalanceSheetCsv(sheet, rows)) <= 0) {
-      state.SkipWithError("the sheet could not be written");
-      return;
-    }
-  }
-  if (!OpenAsTheApplication(document, path)) {
+  if (!WriteSheet(path, BalanceSheetCsv(sheet, rows)) || !OpenAsTheApplication(document, path)) {
     state.SkipWithError("the sheet did not open");
     return;
   }
