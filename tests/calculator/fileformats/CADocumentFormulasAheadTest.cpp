@@ -361,6 +361,8 @@ TEST_F(FormulasAheadTest, BalancesOverFractionsAndErrorsReadRowsInProportionToTh
       {"a running balance, an error three rows from the end", [](int64_t rows) { return RunningBalanceCsv(rows, rows - 3); },
        true},
       {"a running balance, an error in row 40", [](int64_t rows) { return RunningBalanceCsv(rows, 40); }, true},
+      {"a running balance, an error in its first row", [](int64_t rows) { return RunningBalanceCsv(rows, 1); }, true},
+      {"a running balance, an error in its last row", [](int64_t rows) { return RunningBalanceCsv(rows, rows); }, true},
   };
   // Each balance against the exact sum of the column's values in its range.
   const auto expectBalances = [](const CADocument& document, int64_t rows, bool running, const std::string& name) {

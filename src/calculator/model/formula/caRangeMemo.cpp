@@ -174,7 +174,8 @@ struct Tail {
   // The rows from here to the block's end are folded.
   int64_t foldedFrom;
   TailFold fold;
-  // The lowest row with a cell that fails in the mode: every range reaching it fails.
+  // The row nearest the block's end with a cell that fails in the mode: every range from it or
+  // above it fails.
   std::optional<int64_t> failsAt;
   // A row whose number is not finite: no range reaching it is answered.
   std::optional<int64_t> stopsAt;
