@@ -9,7 +9,7 @@
 // balance up to a million rows among them, and a remaining balance over computed reals (row k:
 // k, =SQRT(Ak), =SUM(Bk:B$N)), opened and with a value typed at its bottom. Last, remaining
 // balances over computed fractions whose common denominator passes 64 bits (amounts with cents
-// over k mod 97 + 1, one over each amount) and over amounts of 17 to 19 digits times 1.07, the
+// over k mod 97 + 1, one over each amount, one over each row's number) and over amounts of 17 to 19 digits times 1.07, the
 // first of them with =1/0 near its bottom, and a running balance with =1/0 three rows from its
 // end: each opened, then with a value typed at its top and at its bottom.
 //
@@ -350,12 +350,13 @@ BENCHMARK(BM_RemainingBalanceOverRootsTypeAtBottom)->Arg(10000)->Arg(65536)->Uni
 
 // ---------------------------------------------------------------------------------------------
 // Balances over computed fractions and over a column holding an error (TotalsSheets.h).
-enum class BalanceSheet { kPerShare, kReciprocal, kWithTax, kErrorNearBottom, kRunningWithError };
+enum class BalanceSheet { kPerShare, kReciprocal, kHarmonic, kWithTax, kErrorNearBottom, kRunningWithError };
 
 QByteArray BalanceSheetCsv(BalanceSheet sheet, int64_t rows) {
   switch (sheet) {
     case BalanceSheet::kPerShare: return ComputedBalanceCsv(rows, ComputedShape::kPerShare);
     case BalanceSheet::kReciprocal: return ComputedBalanceCsv(rows, ComputedShape::kReciprocal);
+    case BalanceSheet::kHarmonic: return ComputedBalanceCsv(rows, ComputedShape::kHarmonic);
     case BalanceSheet::kWithTax: return ComputedBalanceCsv(rows, ComputedShape::kWithTax);
     case BalanceSheet::kErrorNearBottom: return ComputedBalanceCsv(rows, ComputedShape::kPerShare, rows - 3);
     case BalanceSheet::kRunningWithError: return RunningBalanceCsv(rows, rows - 3);
@@ -417,6 +418,7 @@ void TypeInComputedBenchmark(benchmark::State& state, BalanceSheet sheet, bool a
 
 COMPUTED_BENCHMARKS(BalanceOfAmountsPerShare, BalanceSheet::kPerShare)
 COMPUTED_BENCHMARKS(BalanceOfReciprocals, BalanceSheet::kReciprocal)
+COMPUTED_BENCHMARKS(BalanceOfHarmonics, BalanceSheet::kHarmonic)
 COMPUTED_BENCHMARKS(BalanceOfAmountsWithTax, BalanceSheet::kWithTax)
 COMPUTED_BENCHMARKS(BalanceWithAnErrorNearTheBottom, BalanceSheet::kErrorNearBottom)
 COMPUTED_BENCHMARKS(RunningBalanceWithAnErrorNearTheEnd, BalanceSheet::kRunningWithError)

@@ -160,11 +160,14 @@ enum class ComputedShape {
   kPerShare,
   // One over each amount with cents.
   kReciprocal,
+  // One over each row's number, 1/1 + 1/2 + ...: the common denominator grows with every row.
+  kHarmonic,
   // Amounts of 17 to 19 digits times 1.07: fractions where the product fits, reals where not.
   kWithTax,
 };
 
 inline QByteArray ComputedAmountText(ComputedShape shape, int64_t k) {
+  if (shape == ComputedShape::kHarmonic) return QByteArray::number(k);
   if (shape != ComputedShape::kWithTax) return AheadCentsText(k);
   // 17, 18 and 19 digits in turn, all below 2^63.
   static constexpr int64_t kBases[] = {12345678901234567, 123456789012345678, 1234567890123456789};
@@ -175,7 +178,8 @@ inline QByteArray ComputedFormula(ComputedShape shape, int64_t k) {
   const QByteArray n = QByteArray::number(k);
   switch (shape) {
     case ComputedShape::kPerShare: return "=A" + n + "/" + QByteArray::number(k % 97 + 1);
-    case ComputedShape::kReciprocal: return "=1/A" + n;
+    case ComputedShape::kReciprocal:
+    case ComputedShape::kHarmonic: return "=1/A" + n;
     case ComputedShape::kWithTax: return "=A" + n + "*1.07";
   }
   return {};

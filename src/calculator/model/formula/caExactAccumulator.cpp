@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -198,6 +200,54 @@ long double RoundedQuotient(const mpz_t numerator, const mpz_t denominator, int6
   for (size_t i = 0; i < quotient.size(); ++i) quotient[i] = mpz_getlimbn(n.z, mp_size_t(i));
   const long double value = Rounded(quotient, mpz_sgn(remainder.z) != 0, exponent - shift);
   return mpz_sgn(numerator) < 0 ? -value : value;
+}
+
+// numerator / denominator (not 0, the denominator above 0) as an integer or a fraction in lowest
+// terms, where those hold it: a numerator of 64 bits over a denominator of at most 63. Rather
+// than reduce wide numbers by their greatest common divisor, which costs the square of their
+// size, the one fraction that can be it is found from 128 bits of the quotient and tried: a
+// fraction p/q with q below 2^63 within 2^-128 of a number is a convergent of its continued
+// fraction, the last whose denominator is below 2^63.
+std::optional<CANumber> SmallFraction(const mpz_t numerator, const mpz_t denominator) {
+  if (mpz_sizeinbase(numerator, 2) > mpz_sizeinbase(denominator, 2) + 64) return std::nullopt;
+  Integer high;  // |numerator| · 2^128 / denominator, and 2^128: the quotient and its scale
+  mpz_abs(high.z, numerator);
+  mpz_mul_2exp(high.z, high.z, 128);
+  mpz_tdiv_q(high.z, high.z, denominator);
+  Integer low;
+  mpz_set_ui(low.z, 1);
+  mpz_mul_2exp(low.z, low.z, 128);
+  // The convergents p/q, while q stays below 2^63.
+  constexpr Unsigned kLimit = Unsigned(1) << 63;
+  Unsigned p = 1, q = 0, pBefore = 0, qBefore = 1;
+  Integer term;
+  while (mpz_sgn(low.z) != 0) {
+    mpz_tdiv_qr(term.z, high.z, high.z, low.z);
+    mpz_swap(high.z, low.z);
+    if (mpz_sizeinbase(term.z, 2) > 64) break;
+    const Unsigned a = mpz_get_ui(term.z);
+    const Unsigned nextQ = a * q + qBefore;
+    if (nextQ >= kLimit) break;
+    const Unsigned nextP = a * p + pBefore;
+    if (nextP > kLimit) break;
+    pBefore = std::exchange(p, nextP);
+    qBefore = std::exchange(q, nextQ);
+  }
+  if (q == 0) return std::nullopt;
+  // The candidate is the number only where |numerator| · q = p · denominator.
+  Integer left;
+  Integer right;
+  mpz_abs(left.z, numerator);
+  mpz_mul_ui(left.z, left.z, uint64_t(q));
+  mpz_mul_ui(right.z, denominator, uint64_t(p));
+  if (mpz_cmp(left.z, right.z) != 0) return std::nullopt;
+  const bool negative = mpz_sgn(numerator) < 0;
+  if (p == kLimit) {
+    if (negative && q == 1) return CANumber(kInt64Min);
+    return std::nullopt;
+  }
+  const int64_t n = negative ? -int64_t(p) : int64_t(p);
+  return q == 1 ? CANumber(n) : CANumber::withNumerator(n, uint64_t(q));
 }
 
 }  // namespace
@@ -420,22 +470,7 @@ CANumber ExactAccumulator::wideValue() const {
   const Wide& wide = *wide_;
   if (!hasReal_) {
     if (mpz_sgn(wide.numerator.z) == 0) return CANumber();
-    Integer g;
-    mpz_gcd(g.z, wide.numerator.z, wide.denominator.z);
-    Integer numerator;
-    Integer denominator;
-    mpz_divexact(numerator.z, wide.numerator.z, g.z);
-    mpz_divexact(denominator.z, wide.denominator.z, g.z);
-    if (mpz_sizeinbase(denominator.z, 2) <= 63 && mpz_sizeinbase(numerator.z, 2) <= 64) {
-      const uint64_t d = mpz_get_ui(denominator.z);
-      const uint64_t n = mpz_getlimbn(numerator.z, 0);
-      const bool negative = mpz_sgn(numerator.z) < 0;
-      if (d == 1 && negative && n == uint64_t(1) << 63) return CANumber(kInt64Min);
-      if (n <= uint64_t(kInt64Max)) {
-        const int64_t signedN = negative ? -int64_t(n) : int64_t(n);
-        return d == 1 ? CANumber(signedN) : CANumber::withNumerator(signedN, d);
-      }
-    }
+    if (const std::optional<CANumber> exact = SmallFraction(wide.numerator.z, wide.denominator.z)) return *exact;
     return CANumber::withRealResult(RoundedQuotient(wide.numerator.z, wide.denominator.z, 0));
   }
   // numerator / denominator + reals, over one denominator: the reals' lowest limb is at most 0.

@@ -273,6 +273,8 @@ TEST(StatisticsCores, SumsOfFractionsPast64BitsAreExactInAnyOrderAndGrouping) {
         negated.changeSign();
         terms.push_back(negated);
       }
+      // Or exactly one small fraction, though the terms' common denominator passes 64 bits.
+      if (run % 8 == 5) terms.push_back(CANumber::withNumerator(-3, 7));
     }
     ExactRational exact;
     for (const CANumber& term : terms) exact.add(term);
@@ -299,7 +301,7 @@ TEST(StatisticsCores, SumsOfFractionsPast64BitsAreExactInAnyOrderAndGrouping) {
       for (const ExactAccumulator& group : groups) joined.add(group);
       ASSERT_TRUE(joined.value() == inOrder && joined.value().form() == inOrder.form()) << name;
     }
-    if (run == 0 || run % 4 == 1) {
+    if (run == 0 || run % 8 == 1) {
       EXPECT_TRUE(inOrder.form() == kNumberInteger && inOrder.numerator() == 0) << name;
       EXPECT_TRUE(AverageCore(terms).isZero()) << name;
     }
