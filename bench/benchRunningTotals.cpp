@@ -7,7 +7,11 @@
 // typing into C1, which sends every formula of the sheet through one recalculation.
 // Then the sheets whose formulas come before the cells they read (TotalsSheets.h), the remaining
 // balance up to a million rows among them, and a remaining balance over computed reals (row k:
-// k, =SQRT(Ak), =SUM(Bk:B$N)), opened and with a value typed at its bottom.
+// k, =SQRT(Ak), =SUM(Bk:B$N)), opened and with a value typed at its bottom. Last, remaining
+// balances over computed fractions whose common denominator passes 64 bits (amounts with cents
+// over k mod 97 + 1, one over each amount, one over each row's number) and over amounts of 17 to 19 digits times 1.07, the
+// first of them with =1/0 near its bottom, and a running balance with =1/0 three rows from its
+// end: each opened, then with a value typed at its top and at its bottom.
 //
 // Each open reports its memory peaks (see BenchPeakMemory.h); they are meaningful one
 // benchmark per process:
@@ -39,6 +43,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -164,24 +169,28 @@ bool AheadComputed(const CADocument& document, int64_t rows, Ahead shape) {
   return false;
 }
 
-void OpenAheadBenchmark(benchmark::State& state, bool workbook, Ahead shape) {
+bool WriteSheet(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) > 0;
+}
+
+// Opens the sheet of `bytes`, written to a file named `name`, as the application does, checking
+// each time that it computed what `right` says.
+void OpenSheetBenchmark(benchmark::State& state, const QByteArray& bytes, const QString& name,
+                        const std::function<bool(const CADocument&)>& right) {
   EnsureBenchApplication();
-  const int64_t rows = state.range(0);
   QTemporaryDir folder;
-  const QString path = folder.filePath(workbook ? QStringLiteral("ahead.xls") : QStringLiteral("ahead.csv"));
-  {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(workbook ? AheadWorkbook(rows, shape) : AheadCsv(rows, shape)) <= 0) {
-      state.SkipWithError("the sheet could not be written");
-      return;
-    }
+  const QString path = folder.filePath(name);
+  if (!WriteSheet(path, bytes)) {
+    state.SkipWithError("the sheet could not be written");
+    return;
   }
   ResetPeakMemory();
   for (auto _ : state) {
     auto document = std::make_unique<CADocument>();
     const bool opened = OpenAsTheApplication(*document, path);
     state.PauseTiming();
-    if (!opened || !AheadComputed(*document, rows, shape)) {
+    if (!opened || !right(*document)) {
       state.SkipWithError("the sheet did not open right");
       break;
     }
@@ -189,6 +198,13 @@ void OpenAheadBenchmark(benchmark::State& state, bool workbook, Ahead shape) {
     state.ResumeTiming();
   }
   ReportPeakMemory(state);
+}
+
+void OpenAheadBenchmark(benchmark::State& state, bool workbook, Ahead shape) {
+  const int64_t rows = state.range(0);
+  OpenSheetBenchmark(state, workbook ? AheadWorkbook(rows, shape) : AheadCsv(rows, shape),
+                     workbook ? QStringLiteral("ahead.xls") : QStringLiteral("ahead.csv"),
+                     [rows, shape](const CADocument& document) { return AheadComputed(document, rows, shape); });
 }
 
 void BM_OpenRemainingBalanceCsv(benchmark::State& state) { OpenAheadBenchmark(state, false, Ahead::kBalance); }
@@ -331,6 +347,81 @@ void BM_RemainingBalanceOverRootsTypeAtBottom(benchmark::State& state) {
   if (!RootsComputed(document, rows, value)) state.SkipWithError("the balances are wrong after the typing");
 }
 BENCHMARK(BM_RemainingBalanceOverRootsTypeAtBottom)->Arg(10000)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// Balances over computed fractions and over a column holding an error (TotalsSheets.h).
+enum class BalanceSheet { kPerShare, kReciprocal, kHarmonic, kWithTax, kErrorNearBottom, kRunningWithError };
+
+QByteArray BalanceSheetCsv(BalanceSheet sheet, int64_t rows) {
+  switch (sheet) {
+    case BalanceSheet::kPerShare: return ComputedBalanceCsv(rows, ComputedShape::kPerShare);
+    case BalanceSheet::kReciprocal: return ComputedBalanceCsv(rows, ComputedShape::kReciprocal);
+    case BalanceSheet::kHarmonic: return ComputedBalanceCsv(rows, ComputedShape::kHarmonic);
+    case BalanceSheet::kWithTax: return ComputedBalanceCsv(rows, ComputedShape::kWithTax);
+    case BalanceSheet::kErrorNearBottom: return ComputedBalanceCsv(rows, ComputedShape::kPerShare, rows - 3);
+    case BalanceSheet::kRunningWithError: return RunningBalanceCsv(rows, rows - 3);
+  }
+  return {};
+}
+
+// The balances at both ends: the error where the range holds =1/0, else the value read (the one
+// term of the last remaining balance, or the first running balance's).
+bool ComputedBalancesRight(const CADocument& document, BalanceSheet sheet, int64_t rows) {
+  const auto cell = [&document](int64_t y, int64_t x) { return document.cellAtGridPoint({x, y}); };
+  const CACell* top = cell(0, 2);
+  const CACell* bottom = cell(rows - 1, 2);
+  if (!top || !bottom) return false;
+  const auto holdsValueOf = [&](const CACell* balance, int64_t y) {
+    const CACell* value = cell(y, 1);
+    return value && value->number() && balance->number() && *balance->number() == *value->number();
+  };
+  if (sheet == BalanceSheet::kRunningWithError) return holdsValueOf(top, 0) && bottom->valueType() == kValueError;
+  if (sheet == BalanceSheet::kErrorNearBottom) return top->valueType() == kValueError && holdsValueOf(bottom, rows - 1);
+  return top->number() && top->valueType() == kValueFormula && holdsValueOf(bottom, rows - 1);
+}
+
+void OpenComputedBenchmark(benchmark::State& state, BalanceSheet sheet) {
+  const int64_t rows = state.range(0);
+  OpenSheetBenchmark(state, BalanceSheetCsv(sheet, rows), QStringLiteral("computed.csv"),
+                     [rows, sheet](const CADocument& document) { return ComputedBalancesRight(document, sheet, rows); });
+}
+
+// Typing an amount into the first or the next to last row of the opened sheet, in turn 7.25
+// and 8.5: every balance that reads it is computed again.
+void TypeInComputedBenchmark(benchmark::State& state, BalanceSheet sheet, bool atTheTop) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("computed.csv"));
+  CADocument document;
+  if (!WriteSheet(path, BalanceSheetCsv(sheet, rows)) || !OpenAsTheApplication(document, path)) {
+    state.SkipWithError("the sheet did not open");
+    return;
+  }
+  bool other = false;
+  for (auto _ : state) {
+    other = !other;
+    document.cellAtGridPointImperative({0, atTheTop ? 0 : rows - 2})->setFormula(other ? QStringLiteral("7.25")
+                                                                                        : QStringLiteral("8.5"));
+    document.evaluate();
+  }
+  if (!ComputedBalancesRight(document, sheet, rows)) state.SkipWithError("the balances are wrong after the typing");
+}
+
+#define COMPUTED_BENCHMARKS(name, sheet)                                                                     \
+  void BM_Open##name(benchmark::State& state) { OpenComputedBenchmark(state, sheet); }                      \
+  BENCHMARK(BM_Open##name)->Arg(16384)->Arg(65536)->Unit(benchmark::kMillisecond);                          \
+  void BM_##name##TypeAtTop(benchmark::State& state) { TypeInComputedBenchmark(state, sheet, true); }       \
+  BENCHMARK(BM_##name##TypeAtTop)->Arg(16384)->Arg(65536)->Unit(benchmark::kMillisecond);                   \
+  void BM_##name##TypeAtBottom(benchmark::State& state) { TypeInComputedBenchmark(state, sheet, false); }   \
+  BENCHMARK(BM_##name##TypeAtBottom)->Arg(16384)->Arg(65536)->Unit(benchmark::kMillisecond);
+
+COMPUTED_BENCHMARKS(BalanceOfAmountsPerShare, BalanceSheet::kPerShare)
+COMPUTED_BENCHMARKS(BalanceOfReciprocals, BalanceSheet::kReciprocal)
+COMPUTED_BENCHMARKS(BalanceOfHarmonics, BalanceSheet::kHarmonic)
+COMPUTED_BENCHMARKS(BalanceOfAmountsWithTax, BalanceSheet::kWithTax)
+COMPUTED_BENCHMARKS(BalanceWithAnErrorNearTheBottom, BalanceSheet::kErrorNearBottom)
+COMPUTED_BENCHMARKS(RunningBalanceWithAnErrorNearTheEnd, BalanceSheet::kRunningWithError)
 
 }  // namespace
 

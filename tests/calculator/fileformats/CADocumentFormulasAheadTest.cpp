@@ -14,6 +14,8 @@
 #include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/ModelTestSupport.h"
 #include "calculator/model/formula/caOperands.h"
+#include "calculator/model/formula/ExactRationalSupport.h"
+#include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caRangeMemo.h"
 #include "platform/FLError.h"
 #include "support/TestFiles.h"
@@ -212,6 +214,13 @@ TEST_F(FormulasAheadTest, EveryBalanceIsWhatItsOwnWalkGives) {
          constexpr int kPrimes[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53, 59, 61};
          return "=1/" + QByteArray::number(kPrimes[k % std::size(kPrimes)]);
        }},
+      {"fractions of many denominators", [](int64_t k) {
+         return "=" + QByteArray::number(k % 2 ? k : -k) + "/" + QByteArray::number(k * 7919 % 100003 + 2);
+       }},
+      {"the odd primes and their negatives", [](int64_t k) {
+         constexpr int kPrimes[] = {3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53};
+         return (k % 30 < 15 ? "=1/" : "=-1/") + QByteArray::number(kPrimes[k % 15]);
+       }},
   };
   const char* functions[] = {"SUM", "AVERAGE", "MAX", "MIN", "COUNT"};
   constexpr int64_t kAmountColumn = 5;
@@ -327,6 +336,92 @@ TEST_F(FormulasAheadTest, BalancesReadRowsInProportionToTheRows) {
     }
     EXPECT_GT(work[0], uint64_t(sizes[0])) << item.name;
     EXPECT_LE(work[1], work[0] * 5 / 2) << item.name << ": " << work[0] << " rows read, then " << work[1];
+  }
+}
+
+// Balances over computed fractions whose common denominator passes 64 bits, over a column that
+// holds an error, and a running balance with an error near its end: the rows their sums read
+// grow with the rows, not with their square, when the sheet opens and when an amount is typed at
+// its top and at its bottom; and every balance is the exact sum of the values it reads (the real
+// nearest to it where that is no exact number), or the error where its range holds one.
+TEST_F(FormulasAheadTest, BalancesOverFractionsAndErrorsReadRowsInProportionToTheRows) {
+  struct Case {
+    const char* name;
+    QByteArray (*sheet)(int64_t rows);
+    bool running;  // =SUM(B$1:Bk) rather than =SUM(Bk:B$N)
+  };
+  const Case cases[] = {
+      {"amounts per share", [](int64_t rows) { return ComputedBalanceCsv(rows, ComputedShape::kPerShare); }, false},
+      {"reciprocals", [](int64_t rows) { return ComputedBalanceCsv(rows, ComputedShape::kReciprocal); }, false},
+      {"amounts with tax", [](int64_t rows) { return ComputedBalanceCsv(rows, ComputedShape::kWithTax); }, false},
+      {"an error near the bottom",
+       [](int64_t rows) { return ComputedBalanceCsv(rows, ComputedShape::kPerShare, rows - 3); }, false},
+      {"an error in the last row",
+       [](int64_t rows) { return ComputedBalanceCsv(rows, ComputedShape::kPerShare, rows); }, false},
+      {"a running balance, an error three rows from the end", [](int64_t rows) { return RunningBalanceCsv(rows, rows - 3); },
+       true},
+      {"a running balance, an error in row 40", [](int64_t rows) { return RunningBalanceCsv(rows, 40); }, true},
+      {"a running balance, an error in its first row", [](int64_t rows) { return RunningBalanceCsv(rows, 1); }, true},
+      {"a running balance, an error in its last row", [](int64_t rows) { return RunningBalanceCsv(rows, rows); }, true},
+  };
+  // Each balance against the exact sum of the column's values in its range.
+  const auto expectBalances = [](const CADocument& document, int64_t rows, bool running, const std::string& name) {
+    ExactRational sum;
+    bool failing = false;
+    bool reals = false;
+    for (int64_t i = 0; i < rows; ++i) {
+      const int64_t k = running ? i + 1 : rows - i;
+      const CACell* value = document.cellAtGridPoint({1, k - 1});
+      ASSERT_TRUE(value) << name << ", row " << k;
+      if (value->valueType() == kValueError) failing = true;
+      else if (value->number()) {
+        sum.add(*value->number());
+        reals = reals || value->number()->form() == kNumberReal;
+      }
+      const CACell* balance = document.cellAtGridPoint({2, k - 1});
+      ASSERT_TRUE(balance) << name << ", row " << k;
+      if (failing) {
+        ASSERT_EQ(balance->valueType(), kValueError) << name << ", row " << k;
+        ASSERT_EQ(balance->evalResult(), kFormulaErrorValue) << name << ", row " << k;
+      } else {
+        ASSERT_TRUE(balance->number()) << name << ", row " << k;
+        ASSERT_TRUE(IsExactOrNearest(*balance->number(), sum, reals)) << name << ", row " << k;
+      }
+    }
+  };
+  for (const Case& item : cases) {
+    uint64_t work[2][3] = {};
+    const int64_t sizes[2] = {1000, 4000};
+    for (int i = 0; i < 2; ++i) {
+      const int64_t rows = sizes[i];
+      const std::string name = std::string(item.name) + ", " + std::to_string(rows) + " rows";
+      const QString path = folder.filePath(QStringLiteral("balance.csv"));
+      ASSERT_TRUE(WriteFileBytes(path, item.sheet(rows)));
+      CADocument document;
+      FLError error;
+      ASSERT_EQ(document.openFile(path, &error), 1) << name;
+      CARangeMemo::mostBytesHeld(true);
+      uint64_t start = g_blockRowsRead;
+      document.evaluate();
+      work[i][0] = g_blockRowsRead - start;
+      if (i == 0) expectBalances(document, rows, item.running, name + ", opened");
+      const int64_t typedRows[] = {1, rows - 1};
+      for (int edit = 0; edit < 2; ++edit) {
+        const int64_t k = typedRows[edit];
+        document.cellAtGridPointImperative({0, k - 1})->setFormula(QStringLiteral("7.5"));
+        start = g_blockRowsRead;
+        document.evaluate();
+        work[i][1 + edit] = g_blockRowsRead - start;
+        if (i == 0) expectBalances(document, rows, item.running, name + ", 7.5 typed in row " + std::to_string(k));
+      }
+      // A count taken past zero would show as nearly 2^64 bytes.
+      EXPECT_LE(CARangeMemo::mostBytesHeld(), size_t(1) << 40) << name;
+    }
+    const char* whens[] = {"opening", "typing at the top", "typing at the bottom"};
+    for (int when = 0; when < 3; ++when) {
+      EXPECT_LE(work[1][when] * 2, work[0][when] * 9)
+          << item.name << ", " << whens[when] << ": " << work[0][when] << " rows read, then " << work[1][when];
+    }
   }
 }
 

@@ -152,3 +152,61 @@ inline QByteArray RootsBalanceCsv(int64_t rows) {
   }
   return csv;
 }
+
+// A remaining balance over computed fractions or reals: row k holds an amount, a value computed
+// from it and =SUM(Bk:B$N).
+enum class ComputedShape {
+  // Amounts with cents over k mod 97 + 1: the terms' common denominator passes 64 bits.
+  kPerShare,
+  // One over each amount with cents.
+  kReciprocal,
+  // One over each row's number, 1/1 + 1/2 + ...: the common denominator grows with every row.
+  kHarmonic,
+  // Amounts of 17 to 19 digits times 1.07: fractions where the product fits, reals where not.
+  kWithTax,
+};
+
+inline QByteArray ComputedAmountText(ComputedShape shape, int64_t k) {
+  if (shape == ComputedShape::kHarmonic) return QByteArray::number(k);
+  if (shape != ComputedShape::kWithTax) return AheadCentsText(k);
+  // 17, 18 and 19 digits in turn, all below 2^63.
+  static constexpr int64_t kBases[] = {12345678901234567, 123456789012345678, 1234567890123456789};
+  return QByteArray::number(kBases[k % 3] + k * 1000003);
+}
+
+inline QByteArray ComputedFormula(ComputedShape shape, int64_t k) {
+  const QByteArray n = QByteArray::number(k);
+  switch (shape) {
+    case ComputedShape::kPerShare: return "=A" + n + "/" + QByteArray::number(k % 97 + 1);
+    case ComputedShape::kReciprocal:
+    case ComputedShape::kHarmonic: return "=1/A" + n;
+    case ComputedShape::kWithTax: return "=A" + n + "*1.07";
+  }
+  return {};
+}
+
+// `errorRow` (0: none) computes =1/0 in B instead.
+inline QByteArray ComputedBalanceCsv(int64_t rows, ComputedShape shape, int64_t errorRow = 0) {
+  QByteArray csv;
+  csv.reserve(rows * 48);
+  const QByteArray last = QByteArray::number(rows);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const QByteArray n = QByteArray::number(k);
+    csv += ComputedAmountText(shape, k) + ',' + (k == errorRow ? QByteArray("=1/0") : ComputedFormula(shape, k)) +
+           ",=SUM(B" + n + ":B$" + last + ")\n";
+  }
+  return csv;
+}
+
+// A running balance over a column of formulas with an error near its end: row k holds the
+// amount, =Ak*2 (=1/0 in row `errorRow`) and =SUM(B$1:Bk).
+inline QByteArray RunningBalanceCsv(int64_t rows, int64_t errorRow) {
+  QByteArray csv;
+  csv.reserve(rows * 32);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const QByteArray n = QByteArray::number(k);
+    csv += QByteArray::number(SheetAmount(k)) + ',' + (k == errorRow ? QByteArray("=1/0") : "=A" + n + "*2") +
+           ",=SUM(B$1:B" + n + ")\n";
+  }
+  return csv;
+}

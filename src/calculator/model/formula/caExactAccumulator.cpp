@@ -1,8 +1,12 @@
 #include "calculator/model/formula/caExactAccumulator.h"
 
+#include <gmp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -148,23 +152,206 @@ long double Rounded(const Limbs& magnitude, bool inexact, int64_t exponent) {
   return std::ldexp(static_cast<long double>(mantissa), int(scale));
 }
 
+// A GMP integer that frees itself.
+struct Integer {
+  Integer() { mpz_init(z); }
+  Integer(const Integer& other) { mpz_init_set(z, other.z); }
+  Integer& operator=(const Integer& other) {
+    mpz_set(z, other.z);
+    return *this;
+  }
+  ~Integer() { mpz_clear(z); }
+  size_t heapBytes() const { return size_t(z->_mp_alloc) * sizeof(mp_limb_t); }
+  mpz_t z;
+};
+
+static_assert(sizeof(mp_limb_t) == sizeof(uint64_t) && sizeof(unsigned long) == sizeof(uint64_t),
+              "64-bit GMP limbs");
+
+// A signed number of limbs as a GMP integer.
+void SetInteger(mpz_t z, const Limbs& a) {
+  const Limbs magnitude = Magnitude(a);
+  mpz_import(z, magnitude.size(), -1, sizeof(uint64_t), 0, 0, magnitude.data());
+  if (Negative(a)) mpz_neg(z, z);
+}
+
+// z += n · factor.
+void AddProduct(mpz_t z, const mpz_t factor, int64_t n) {
+  if (n >= 0)
+    mpz_addmul_ui(z, factor, uint64_t(n));
+  else
+    mpz_submul_ui(z, factor, uint64_t(0) - uint64_t(n));
+}
+
+// The real nearest to numerator / denominator · 2^exponent (denominator above 0).
+long double RoundedQuotient(const mpz_t numerator, const mpz_t denominator, int64_t exponent) {
+  if (mpz_sgn(numerator) == 0) return 0;
+  Integer n;
+  Integer d;
+  mpz_abs(n.z, numerator);
+  mpz_set(d.z, denominator);
+  // A quotient of 66 bits at least leaves the rounding two bits beyond the mantissa to go by.
+  const int64_t shift = int64_t(mpz_sizeinbase(d.z, 2)) - int64_t(mpz_sizeinbase(n.z, 2)) + 66;
+  if (shift > 0) mpz_mul_2exp(n.z, n.z, mp_bitcnt_t(shift));
+  if (shift < 0) mpz_mul_2exp(d.z, d.z, mp_bitcnt_t(-shift));
+  Integer remainder;
+  mpz_tdiv_qr(n.z, remainder.z, n.z, d.z);
+  Limbs quotient(mpz_size(n.z));
+  for (size_t i = 0; i < quotient.size(); ++i) quotient[i] = mpz_getlimbn(n.z, mp_size_t(i));
+  const long double value = Rounded(quotient, mpz_sgn(remainder.z) != 0, exponent - shift);
+  return mpz_sgn(numerator) < 0 ? -value : value;
+}
+
+// numerator / denominator (not 0, the denominator above 0) as an integer or a fraction in lowest
+// terms, where those hold it: a numerator of 64 bits over a denominator of at most 63. Rather
+// than reduce wide numbers by their greatest common divisor, which costs the square of their
+// size, the one fraction that can be it is found from 128 bits of the quotient and tried: a
+// fraction p/q with q below 2^63 within 2^-128 of a number is a convergent of its continued
+// fraction, the last whose denominator is below 2^63.
+std::optional<CANumber> SmallFraction(const mpz_t numerator, const mpz_t denominator) {
+  if (mpz_sizeinbase(numerator, 2) > mpz_sizeinbase(denominator, 2) + 64) return std::nullopt;
+  Integer high;  // |numerator| · 2^128 / denominator, and 2^128: the quotient and its scale
+  mpz_abs(high.z, numerator);
+  mpz_mul_2exp(high.z, high.z, 128);
+  mpz_tdiv_q(high.z, high.z, denominator);
+  Integer low;
+  mpz_set_ui(low.z, 1);
+  mpz_mul_2exp(low.z, low.z, 128);
+  // The convergents p/q, while q stays below 2^63.
+  constexpr Unsigned kLimit = Unsigned(1) << 63;
+  Unsigned p = 1, q = 0, pBefore = 0, qBefore = 1;
+  Integer term;
+  while (mpz_sgn(low.z) != 0) {
+    mpz_tdiv_qr(term.z, high.z, high.z, low.z);
+    mpz_swap(high.z, low.z);
+    if (mpz_sizeinbase(term.z, 2) > 64) break;
+    const Unsigned a = mpz_get_ui(term.z);
+    const Unsigned nextQ = a * q + qBefore;
+    if (nextQ >= kLimit) break;
+    const Unsigned nextP = a * p + pBefore;
+    if (nextP > kLimit) break;
+    pBefore = std::exchange(p, nextP);
+    qBefore = std::exchange(q, nextQ);
+  }
+  if (q == 0) return std::nullopt;
+  // The candidate is the number only where |numerator| · q = p · denominator.
+  Integer left;
+  Integer right;
+  mpz_abs(left.z, numerator);
+  mpz_mul_ui(left.z, left.z, uint64_t(q));
+  mpz_mul_ui(right.z, denominator, uint64_t(p));
+  if (mpz_cmp(left.z, right.z) != 0) return std::nullopt;
+  const bool negative = mpz_sgn(numerator) < 0;
+  if (p == kLimit) {
+    if (negative && q == 1) return CANumber(kInt64Min);
+    return std::nullopt;
+  }
+  const int64_t n = negative ? -int64_t(p) : int64_t(p);
+  return q == 1 ? CANumber(n) : CANumber::withNumerator(n, uint64_t(q));
+}
+
 }  // namespace
+
+// Whole numbers and fractions as numerator / denominator, the denominator the least common
+// multiple of the terms' denominators.
+struct ExactAccumulator::Wide {
+  Integer numerator;
+  Integer denominator;
+};
+
+namespace {
+
+// The quotient of a common denominator by a term's: room for it is made once.
+Integer& Scale() {
+  thread_local Integer scale;
+  return scale;
+}
+
+}  // namespace
+
+ExactAccumulator::ExactAccumulator() = default;
+ExactAccumulator::~ExactAccumulator() = default;
+ExactAccumulator::ExactAccumulator(ExactAccumulator&&) noexcept = default;
+ExactAccumulator& ExactAccumulator::operator=(ExactAccumulator&&) noexcept = default;
+
+ExactAccumulator::ExactAccumulator(const ExactAccumulator& other)
+    : numerator_(other.numerator_),
+      denominator_(other.denominator_),
+      wide_(other.wide_ ? std::make_unique<Wide>(*other.wide_) : nullptr),
+      reals_(other.reals_),
+      lowestLimb_(other.lowestLimb_),
+      hasReal_(other.hasReal_) {}
+
+ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
+  if (this == &other) return *this;
+  // Member by member, so that the room the sum already has is used again.
+  numerator_ = other.numerator_;
+  denominator_ = other.denominator_;
+  if (!other.wide_)
+    wide_.reset();
+  else if (wide_)
+    *wide_ = *other.wide_;
+  else
+    wide_ = std::make_unique<Wide>(*other.wide_);
+  reals_ = other.reals_;
+  lowestLimb_ = other.lowestLimb_;
+  hasReal_ = other.hasReal_;
+  return *this;
+}
+
+size_t ExactAccumulator::heapBytes() const {
+  size_t bytes = (numerator_.capacity() + reals_.capacity()) * sizeof(uint64_t);
+  if (wide_)
+    bytes += sizeof(Wide) + wide_->numerator.heapBytes() + wide_->denominator.heapBytes();
+  return bytes;
+}
+
+ExactAccumulator::Wide& ExactAccumulator::widen() {
+  if (!wide_) {
+    wide_ = std::make_unique<Wide>();
+    SetInteger(wide_->numerator.z, numerator_);
+    mpz_set_ui(wide_->denominator.z, denominator_);
+    numerator_ = {};
+    denominator_ = 1;
+  }
+  return *wide_;
+}
 
 bool ExactAccumulator::tryAdd(const CANumber& term) {
   switch (term.form()) {
     case kNumberInteger:
-      if (term.numerator() != 0) AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_), 0);
+      if (term.numerator() == 0) return true;
+      if (wide_)
+        AddProduct(wide_->numerator.z, wide_->denominator.z, term.numerator());
+      else
+        AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_), 0);
       return true;
     case kNumberFraction: {
       const uint64_t d = term.denominator();
       if (d == 0) return false;
-      if (denominator_ % d != 0) {
-        const uint64_t widen = d / std::gcd(denominator_, d);
-        if (Unsigned(denominator_) * widen > Unsigned(kInt64Max)) return false;
-        Multiply(numerator_, widen);
-        denominator_ *= widen;
+      if (!wide_) {
+        if (denominator_ % d != 0) {
+          const uint64_t widen = d / std::gcd(denominator_, d);
+          if (Unsigned(denominator_) * widen <= Unsigned(kInt64Max)) {
+            Multiply(numerator_, widen);
+            denominator_ *= widen;
+          }
+        }
+        if (denominator_ % d == 0) {
+          AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_ / d), 0);
+          return true;
+        }
       }
-      AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_ / d), 0);
+      // Past 63 bits the common denominator grows as wide as the terms' least common multiple.
+      Wide& wide = widen();
+      const uint64_t widen = d / mpz_gcd_ui(nullptr, wide.denominator.z, d);
+      if (widen != 1) {
+        mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
+        mpz_mul_ui(wide.denominator.z, wide.denominator.z, widen);
+      }
+      Integer& scale = Scale();
+      mpz_divexact_ui(scale.z, wide.denominator.z, d);
+      AddProduct(wide.numerator.z, scale.z, term.numerator());
       return true;
     }
     case kNumberReal: {
@@ -176,14 +363,6 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
     default:
       return false;
   }
-}
-
-void ExactAccumulator::add(const CANumber& term) {
-  if (tryAdd(term) || term.form() != kNumberFraction) return;
-  const long double value = term.realValue();
-  if (!std::isfinite(value)) return;
-  rounded_ = true;
-  addReal(value);
 }
 
 void ExactAccumulator::addReal(long double value) {
@@ -205,15 +384,38 @@ void ExactAccumulator::addReal(long double value) {
   AddAt(reals_, value < 0 ? -Signed(shifted) : Signed(shifted), size_t(offset / 64));
 }
 
-bool ExactAccumulator::add(const ExactAccumulator& other) {
+void ExactAccumulator::add(const ExactAccumulator& other) {
   const uint64_t g = std::gcd(denominator_, other.denominator_);
   const Unsigned common = Unsigned(denominator_ / g) * other.denominator_;
-  if (common > Unsigned(kInt64Max)) return false;
-  Multiply(numerator_, uint64_t(common / denominator_));
-  Limbs theirs = other.numerator_;
-  Multiply(theirs, uint64_t(common / other.denominator_));
-  AddLimbs(numerator_, theirs);
-  denominator_ = uint64_t(common);
+  if (!wide_ && !other.wide_ && common <= Unsigned(kInt64Max)) {
+    Multiply(numerator_, uint64_t(common / denominator_));
+    Limbs theirs = other.numerator_;
+    Multiply(theirs, uint64_t(common / other.denominator_));
+    AddLimbs(numerator_, theirs);
+    denominator_ = uint64_t(common);
+  } else {
+    Wide& wide = widen();
+    Integer narrow;
+    Integer narrowDenominator;
+    if (!other.wide_) {
+      SetInteger(narrow.z, other.numerator_);
+      mpz_set_ui(narrowDenominator.z, other.denominator_);
+    }
+    const mpz_srcptr theirs = other.wide_ ? other.wide_->numerator.z : narrow.z;
+    const mpz_srcptr theirDenominator = other.wide_ ? other.wide_->denominator.z : narrowDenominator.z;
+    if (mpz_cmp(wide.denominator.z, theirDenominator) == 0) {
+      mpz_add(wide.numerator.z, wide.numerator.z, theirs);
+    } else {
+      Integer both;
+      Integer& scale = Scale();
+      mpz_lcm(both.z, wide.denominator.z, theirDenominator);
+      mpz_divexact(scale.z, both.z, wide.denominator.z);
+      mpz_mul(wide.numerator.z, wide.numerator.z, scale.z);
+      mpz_divexact(scale.z, both.z, theirDenominator);
+      mpz_addmul(wide.numerator.z, theirs, scale.z);
+      mpz_swap(wide.denominator.z, both.z);
+    }
+  }
 
   if (other.lowestLimb_ < lowestLimb_) {
     reals_.insert(reals_.begin(), size_t(lowestLimb_ - other.lowestLimb_), 0);
@@ -227,11 +429,10 @@ bool ExactAccumulator::add(const ExactAccumulator& other) {
     AddLimbs(reals_, other.reals_);
   }
   hasReal_ = hasReal_ || other.hasReal_;
-  rounded_ = rounded_ || other.rounded_;
-  return true;
 }
 
 CANumber ExactAccumulator::value() const {
+  if (wide_) return wideValue();
   if (!hasReal_) {
     Limbs magnitude = Magnitude(numerator_);
     if (magnitude.empty()) return CANumber();
@@ -263,4 +464,21 @@ CANumber ExactAccumulator::value() const {
   const bool inexact = DivideMagnitude(magnitude, denominator_) != 0;
   const long double value = Rounded(magnitude, inexact, -64 * (int64_t(below) + 2));
   return CANumber::withRealResult(negative ? -value : value);
+}
+
+CANumber ExactAccumulator::wideValue() const {
+  const Wide& wide = *wide_;
+  if (!hasReal_) {
+    if (mpz_sgn(wide.numerator.z) == 0) return CANumber();
+    if (const std::optional<CANumber> exact = SmallFraction(wide.numerator.z, wide.denominator.z)) return *exact;
+    return CANumber::withRealResult(RoundedQuotient(wide.numerator.z, wide.denominator.z, 0));
+  }
+  // numerator / denominator + reals, over one denominator: the reals' lowest limb is at most 0.
+  const int64_t below = -int64_t(lowestLimb_);
+  Integer total;
+  mpz_mul_2exp(total.z, wide.numerator.z, mp_bitcnt_t(64 * below));
+  Integer reals;
+  SetInteger(reals.z, reals_);
+  mpz_addmul(total.z, reals.z, wide.denominator.z);
+  return CANumber::withRealResult(RoundedQuotient(total.z, wide.denominator.z, -64 * below));
 }

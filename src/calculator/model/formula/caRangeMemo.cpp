@@ -4,6 +4,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caOperands.h"
+#include "framlet/foundation/flBase.h"
 
 #include <algorithm>
 #include <numeric>
@@ -64,6 +65,8 @@ struct Block {
   // block is asked for fewer rows than it has folded.
   bool keepsStates = true;
   std::vector<State> states;
+  // What the memo's room was charged for the states.
+  size_t statesBytes = 0;
   size_t rowsSinceState = 0;
 };
 
@@ -109,8 +112,8 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
 // compares them, by their real values, the upper of equal ones kept; it is folded from the
 // bottom up.
 struct TailFold {
-  // NO, leaving the fold as it was, for a number that is not finite, or a fraction that the sum
-  // could take only as its nearest real (whose sum would depend on the order).
+  // NO, leaving the fold as it was, for a number that is not finite (the sum of such numbers
+  // depends on which comes first).
   bool add(const CANumber& number) {
     if (!number.isValid() || !sum.tryAdd(number)) return false;
     const long double value = number.realValue();
@@ -127,13 +130,12 @@ struct TailFold {
     return true;
   }
 
-  // Both folds' numbers together, this one's rows above the other's; nothing where their sums
-  // cannot be joined exactly.
-  std::optional<TailFold> plus(const TailFold& below) const {
+  // Both folds' numbers together, this one's rows above the other's.
+  TailFold plus(const TailFold& below) const {
     if (count == 0) return below;
     if (below.count == 0) return *this;
     TailFold both = *this;
-    if (!both.sum.add(below.sum)) return std::nullopt;
+    both.sum.add(below.sum);
     both.count = count + below.count;
     if (!(largestValue >= below.largestValue)) {
       both.largest = below.largest;
@@ -163,25 +165,35 @@ struct TailState {
 // =SUM(B$k:B$N) in every row k. Folded from its last row up, as far as the ranges asked for
 // reach, while its numbers are finite (their exact sum does not depend on the order), with the
 // state kept every kRowsPerState rows: a range is answered from the nearest state below its
-// first row and the few rows above it.
+// first row and the few rows above it. A cell that fails in the mode fails every range that
+// holds it, whatever else the range holds: the fold ends there, and answers each range reaching
+// it with the error.
 struct Tail {
   explicit Tail(int64_t lastRow) : foldedFrom(lastRow + 1) {}
 
   // The rows from here to the block's end are folded.
   int64_t foldedFrom;
   TailFold fold;
-  // A row with a cell that fails in the mode, or whose number is not finite or could join the sum
-  // only rounded: no range reaching it is answered.
+  // The row nearest the block's end with a cell that fails in the mode: every range from it or
+  // above it fails.
+  std::optional<int64_t> failsAt;
+  // A row whose number is not finite: no range reaching it is answered.
   std::optional<int64_t> stopsAt;
   std::vector<TailState> states;  // rows falling
   size_t rowsSinceState = 0;
 };
 
+// Where folding rows stopped: at a cell that fails in the mode, or at a number the fold refused.
+struct FoldStop {
+  int64_t row;
+  bool fails;
+};
+
 // Folds the rows of the block from `through` up to the row before `before` into `fold`, from
 // the lowest up, keeping a state every kRowsPerState rows when `tail` is given (into its states).
-// The row of a cell that does not fold, if one does.
-std::optional<int64_t> FoldRowsUp(const CADocument& document, const GridRange& block, int32_t mode, int64_t through,
-                                  int64_t before, TailFold& fold, Tail* tail) {
+// Where a cell does not fold, if one does.
+std::optional<FoldStop> FoldRowsUp(const CADocument& document, const GridRange& block, int32_t mode, int64_t through,
+                                   int64_t before, TailFold& fold, Tail* tail) {
   const CADocument::RowList& rows = document.rows();
   auto row = std::lower_bound(rows.begin(), rows.end(), before,
                               [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
@@ -189,8 +201,12 @@ std::optional<int64_t> FoldRowsUp(const CADocument& document, const GridRange& b
     --row;
     if ((*row)->gridY() < through) break;
     ++g_blockRowsRead;
-    if (!FoldRowCells(**row, block, mode, [&fold](const CANumber& number) { return fold.add(number); }))
-      return (*row)->gridY();
+    bool refused = false;
+    if (!FoldRowCells(**row, block, mode, [&fold, &refused](const CANumber& number) {
+          refused = !fold.add(number);
+          return !refused;
+        }))
+      return FoldStop{(*row)->gridY(), !refused};
     if (tail && ++tail->rowsSinceState == kRowsPerState) {
       tail->states.push_back(TailState{(*row)->gridY(), fold});
       tail->rowsSinceState = 0;
@@ -212,9 +228,27 @@ size_t StatesBytes(const std::vector<TailState>& states, size_t first) {
   return bytes;
 }
 
+// The most bytes any memo has held since the counter was last reset.
+size_t g_mostBytes = 0;
+
 }  // namespace
 
 struct CARangeMemo::Storage {
+  bool fits(size_t more) const { return bytes <= room && more <= room - bytes; }
+  void charge(size_t more) {
+    bytes += more;
+    g_mostBytes = std::max(g_mostBytes, bytes);
+  }
+  // Gives back what was charged: never more, so that the count cannot wrap past zero and spend
+  // all the room.
+  void release(size_t less) {
+    if (less > bytes) {
+      LogAssert("range memo releases more than it holds", __func__, __FILE__, __LINE__);
+      less = bytes;
+    }
+    bytes -= less;
+  }
+
   // Blocks asked for once: a block is folded here only when a second range starts where it does,
   // so that ranges that share nothing (a moving window) are walked as without a memo.
   std::unordered_set<Key, KeyHash> seen;
@@ -234,6 +268,8 @@ CARangeMemo::CARangeMemo(const CADocument& document)
 }
 
 size_t CARangeMemo::setLeastRoom(size_t bytes) { return std::exchange(g_leastRoomBytes, bytes); }
+
+size_t CARangeMemo::mostBytesHeld(bool reset) { return reset ? std::exchange(g_mostBytes, 0) : g_mostBytes; }
 
 CARangeMemo::~CARangeMemo() { g_activeMemo = previous_; }
 
@@ -255,23 +291,30 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
     const bool endFolded = storage_->tails.contains(Key{block.startPoint.x, block.endPoint.x, last, mode});
     if (endFolded)
       if (const std::optional<uint32_t> answer = foldTail(block, mode, aggregate)) return answer;
-    if (storage_->bytes + sizeof(Block) + kSeenBytes > storage_->room) return std::nullopt;
+    if (!storage_->fits(sizeof(Block) + kSeenBytes)) return std::nullopt;
     if (storage_->seen.insert(key).second) {
-      storage_->bytes += kSeenBytes;
+      storage_->charge(kSeenBytes);
       // No other range has started here: perhaps others end where this one does.
       return endFolded ? std::nullopt : foldTail(block, mode, aggregate);
     }
-    storage_->bytes += sizeof(Block);
+    storage_->charge(sizeof(Block));
     found = storage_->blocks.emplace(key, Block(y0)).first;
   }
   Block& memo = found->second;
   if (memo.failsAt && last >= *memo.failsAt) return uint32_t(kFormulaErrorValue);
+  const auto keptFrom = [&](size_t kept) {
+    const size_t more = StatesBytes(memo.states, kept);
+    memo.statesBytes += more;
+    storage_->charge(more);
+  };
   const auto failed = [&](int64_t row) {
     // What was folded of the failing row is no state of any range: the block starts again.
     memo.failsAt = row;
     memo.walkedTo = y0 - 1;
     memo.fold = ListAggregate(ListAggregate::kAll);
-    storage_->bytes -= StatesBytes(memo.states, 0);
+    // Only what was charged: the states a fold kept before failing never were.
+    storage_->release(memo.statesBytes);
+    memo.statesBytes = 0;
     memo.states = {};
     memo.keepsStates = false;
     memo.rowsSinceState = 0;
@@ -285,7 +328,7 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
                                     memo.keepsStates ? &memo.states : nullptr, &memo.rowsSinceState))
         return failed(*row);
       memo.walkedTo = last;
-      storage_->bytes += StatesBytes(memo.states, kept);
+      keptFrom(kept);
     }
     *aggregate = memo.fold;
     return 0;
@@ -293,13 +336,13 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
 
   if (!memo.keepsStates) {
     // Asked for fewer rows than it has folded: the block is folded once more, keeping states.
-    if (storage_->bytes > storage_->room) return std::nullopt;
+    if (!storage_->fits(0)) return std::nullopt;
     ListAggregate again(ListAggregate::kAll);
     if (const auto row = FoldRows(document_, block, mode, y0 - 1, memo.walkedTo, again, &memo.states,
                                   &memo.rowsSinceState))
       return failed(*row);
     memo.keepsStates = true;
-    storage_->bytes += StatesBytes(memo.states, 0);
+    keptFrom(0);
   }
   const auto after = std::upper_bound(memo.states.begin(), memo.states.end(), last,
                                       [](int64_t y, const State& state) { return y < state.y; });
@@ -320,26 +363,29 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
   const Key key{block.startPoint.x, block.endPoint.x, last, mode};
   auto found = storage_->tails.find(key);
   if (found == storage_->tails.end()) {
-    if (storage_->bytes + sizeof(Tail) + kSeenBytes > storage_->room) return std::nullopt;
+    if (!storage_->fits(sizeof(Tail) + kSeenBytes)) return std::nullopt;
     if (storage_->seenEnds.insert(key).second) {
-      storage_->bytes += kSeenBytes;
+      storage_->charge(kSeenBytes);
       return std::nullopt;
     }
-    storage_->bytes += sizeof(Tail);
+    storage_->charge(sizeof(Tail));
     found = storage_->tails.emplace(key, Tail(last)).first;
   }
   Tail& tail = found->second;
+  if (tail.failsAt && first <= *tail.failsAt) return uint32_t(kFormulaErrorValue);
   if (tail.stopsAt && first <= *tail.stopsAt) return std::nullopt;
   if (first < tail.foldedFrom) {
     // The rows the range adds above what is folded: final, since the formula asking reads them.
-    if (storage_->bytes > storage_->room) return std::nullopt;
+    if (!storage_->fits(0)) return std::nullopt;
     const size_t kept = tail.states.size();
-    const std::optional<int64_t> stop = FoldRowsUp(document_, block, mode, first, tail.foldedFrom, tail.fold, &tail);
-    storage_->bytes += StatesBytes(tail.states, kept);
+    const std::optional<FoldStop> stop =
+        FoldRowsUp(document_, block, mode, first, tail.foldedFrom, tail.fold, &tail);
+    storage_->charge(StatesBytes(tail.states, kept));
     if (stop) {
-      tail.stopsAt = stop;
-      tail.foldedFrom = *stop + 1;
-      return std::nullopt;
+      // The rows below the stop are folded, the stop's own row only in part: it is not folded.
+      tail.foldedFrom = stop->row + 1;
+      (stop->fails ? tail.failsAt : tail.stopsAt) = stop->row;
+      return stop->fails ? std::optional<uint32_t>(kFormulaErrorValue) : std::nullopt;
     }
     tail.foldedFrom = first;
   }
@@ -354,9 +400,8 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
   }
   TailFold above;
   if (FoldRowsUp(document_, block, mode, first, before, above, nullptr)) return std::nullopt;
-  const std::optional<TailFold> all = above.plus(fold);
-  if (!all) return std::nullopt;
-  *aggregate = ListAggregate::ofFolded(all->count, all->sum, all->largest, all->largestValue, all->smallest,
-                                        all->smallestValue);
+  const TailFold all = above.plus(fold);
+  *aggregate = ListAggregate::ofFolded(all.count, all.sum, all.largest, all.largestValue, all.smallest,
+                                        all.smallestValue);
   return 0;
 }

@@ -7,7 +7,8 @@
 // the nearest state. A remaining balance, =SUM(B$k:B$N) in every row, is the same from the
 // other end: a block that a second range ends at is folded from its end up, its numbers summed
 // exactly, so that their fold is the same in any order; a range ending there is answered from it
-// with nothing kept for its start.
+// with nothing kept for its start. A cell that fails in the block fails every range over it:
+// either fold carries the error to every range that reaches the cell.
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"
@@ -39,6 +40,9 @@ class CARangeMemo {
   // The room every recalculation has for its folds at least, however few the sheet's rows; the
   // one it had before. Tests lower it to meet what a sheet of millions of rows would.
   static size_t setLeastRoom(size_t bytes);
+  // The most bytes a memo has counted for its folds since the count was last reset (`reset`
+  // starts it again). The room is checked before each fold, so one fold's states may pass it.
+  static size_t mostBytesHeld(bool reset = false);
 
   // Blocks shorter than this are walked each time: their walk costs less than a look-up.
   static constexpr int64_t kShortestBlock = 64;

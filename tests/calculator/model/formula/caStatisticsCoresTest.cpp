@@ -7,8 +7,11 @@
 #include <random>
 #include <vector>
 
+#include "ExactRationalSupport.h"
 #include "FunctionVectors.h"
 #include "calculator/model/formula/caStatisticsCores.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -234,6 +237,74 @@ TEST(StatisticsCores, FoldingAListGivesWhatTheCoresGiveForIt) {
     EXPECT_TRUE(same(fold.average(), AverageCore(list))) << run;
     EXPECT_TRUE(same(fold.largest(), MaxCore(list))) << run;
     EXPECT_TRUE(same(fold.smallest(), MinCore(list))) << run;
+  }
+}
+
+// Fractions whose common denominator passes 64 bits sum to the same value in any order and any
+// grouping: the exact sum where it is an exact number, else the real nearest to it, judged
+// against GMP's rationals. The odd primes to 53 and their negatives give exactly 0, where
+// rounding each full group of terms to a real left -2.98E-20, depending on where groups fell.
+TEST(StatisticsCores, SumsOfFractionsPast64BitsAreExactInAnyOrderAndGrouping) {
+  std::mt19937_64 random(20261208);
+  const auto column = [&random](int run) {
+    std::vector<CANumber> terms(2 + random() % 60);
+    for (CANumber& term : terms) {
+      // Many distinct denominators, a few wide ones, and whole numbers among them.
+      const int kind = int(random() % 10);
+      const uint64_t d = kind < 6 ? 2 + random() % 100000 : kind < 9 ? 2 + random() % (uint64_t(1) << 40) : 1;
+      const int64_t n = int64_t(random() % (run % 3 ? 1000 : uint64_t(1) << 50)) - (run % 3 ? 500 : int64_t(1) << 49);
+      term = d == 1 ? CANumber(n) : CANumber::withNumerator(n, d);
+    }
+    return terms;
+  };
+  const auto odd = [] {
+    std::vector<CANumber> terms;
+    for (const int p : {3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53}) terms.push_back(CANumber::withNumerator(1, p));
+    for (const int p : {3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53}) terms.push_back(CANumber::withNumerator(-1, p));
+    return terms;
+  };
+  for (int run = 0; run < 400; ++run) {
+    std::vector<CANumber> terms = run == 0 ? odd() : column(run);
+    if (run % 4 == 1) {
+      // The same terms again, negated: the sum is exactly 0.
+      const size_t count = terms.size();
+      for (size_t i = 0; i < count; ++i) {
+        CANumber negated = terms[i];
+        negated.changeSign();
+        terms.push_back(negated);
+      }
+      // Or exactly one small fraction, though the terms' common denominator passes 64 bits.
+      if (run % 8 == 5) terms.push_back(CANumber::withNumerator(-3, 7));
+    }
+    ExactRational exact;
+    for (const CANumber& term : terms) exact.add(term);
+    const std::string name = "run " + std::to_string(run);
+    const CANumber inOrder = SumOfOperands(terms);
+    ASSERT_TRUE(IsExactOrNearest(inOrder, exact)) << name;
+    for (int shuffle = 0; shuffle < 4; ++shuffle) {
+      std::shuffle(terms.begin(), terms.end(), random);
+      const CANumber sum = SumOfOperands(terms);
+      ASSERT_TRUE(sum == inOrder && sum.form() == inOrder.form()) << name << ": " << sum.description().toStdString();
+      ListAggregate fold(ListAggregate::kAll);
+      for (const CANumber& term : terms) fold.add(term);
+      ASSERT_TRUE(fold.sum() == inOrder) << name;
+      ASSERT_TRUE(fold.average() == AverageCore(terms)) << name;
+      // In groups of any size, joined in any order.
+      std::vector<ExactAccumulator> groups;
+      for (size_t i = 0; i < terms.size();) {
+        ExactAccumulator group;
+        for (const size_t end = std::min(terms.size(), i + 1 + random() % 8); i < end; ++i) group.add(terms[i]);
+        groups.push_back(group);
+      }
+      std::shuffle(groups.begin(), groups.end(), random);
+      ExactAccumulator joined;
+      for (const ExactAccumulator& group : groups) joined.add(group);
+      ASSERT_TRUE(joined.value() == inOrder && joined.value().form() == inOrder.form()) << name;
+    }
+    if (run == 0 || run % 8 == 1) {
+      EXPECT_TRUE(inOrder.form() == kNumberInteger && inOrder.numerator() == 0) << name;
+      EXPECT_TRUE(AverageCore(terms).isZero()) << name;
+    }
   }
 }
 
