@@ -11,6 +11,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAReadingGraph.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caTextServices.h"
 #include "calculator/model/formula/caOperands.h"
@@ -176,7 +177,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
                const CAExcelFormatRecord* format) override {
     CACell* cell = document_.cellAtGridPointImperative(point);
     if (!cell) return true;  // off the grid: refused, and no value to keep either
-    cell->setFormula(formula);
+    cell->setFormula(UserFormulaFromC(formula));
     if (cell->parseResult() != 0) {
       // The sheet's parser reads it otherwise than Excel did: the caller keeps the value.
       cell->clearValue();
