@@ -14,6 +14,7 @@
 #include "calculator/model/caDocumentXml.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caTextServices.h"
+#include "calculator/model/formula/caEvaluator.h"
 #include "calculator/model/formula/caOperands.h"
 #include "calculator/model/formula/caRangeMemo.h"
 #include "framlet/foundation/flBase.h"
@@ -68,6 +69,13 @@ constexpr long double kWriterDrift = 5e-11L;
 bool WithinDrift(long double ours, double stored, long double readMagnitude) {
   if (!std::isfinite(ours) || !std::isfinite(stored) || !std::isfinite(readMagnitude)) return false;
   return std::fabs(ours - (long double)stored) <= kWriterDrift * readMagnitude;
+}
+
+bool HasVolatileFunction(const QString& formula) {
+  const QString upper = formula.toUpper();
+  for (const char* name : kVolatileFunctions)
+    if (upper.contains(QLatin1String(name))) return true;
+  return false;
 }
 
 bool SameRecord(const CAExcelFormatRecord& a, const CAExcelFormatRecord& b) {
@@ -251,6 +259,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     }
     std::vector<bool> inCycle;
     const std::vector<uint32_t> order = graph.inputsFirst(&inCycle);
+    const std::vector<std::optional<long double>> peers = resultsOnStoredInputs(count, entryOf);
 
     // A formula that reads a value changed since the sheet computed (a stored value put in
     // place of a formula, or a formula computed again) is computed again before it is judged,
@@ -274,7 +283,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
         graph.mark(node);
       }
       const XLValue stored = storedValue(entry.stored);
-      if (agrees(*cell, stored, &memo)) continue;
+      if (agrees(*cell, stored, &memo, peers[node])) continue;
       CAExcelFormatRecord red = entry.format == kNoRecord ? CAExcelFormatRecord{} : records_[entry.format];
       red.backgroundKolor = kFormulaImportErrorKolor;
       document_.cellAtGridPointImperative(entry.point)->clearValue();
@@ -298,6 +307,49 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       if (!agrees(*cell, storedValue(entry.stored), nullptr)) return false;
     }
     return true;
+  }
+
+  // What each formula computes here on the values the workbook stored for the formulas it reads,
+  // the inputs the writer itself had: those values are put in place of ours for one run of every
+  // formula, and ours are put back. A drift that the inputs carried, from however far back and
+  // however the formula magnifies it, is in the result, and only the writer's rounding of this
+  // one formula is left between it and the stored value. None for a formula that stored no
+  // number, failed, or gives another value at each run.
+  template <typename EntryOf>
+  std::vector<std::optional<long double>> resultsOnStoredInputs(uint32_t count, const EntryOf& entryOf) {
+    std::vector<std::optional<long double>> results(count);
+    std::vector<std::pair<CACell*, std::optional<CANumber>>> ours;
+    std::vector<uint32_t> swapped;
+    for (uint32_t node = 0; node < count; ++node) {
+      CACell* cell = document_.cellAtGridPoint(entryOf(node).point);
+      if (!cell || cell->valueType() != kValueFormula) continue;
+      const std::optional<CANumber> stored = storedCANumber(storedValue(entryOf(node).stored));
+      if (!stored) continue;
+      ours.emplace_back(cell, cell->number());
+      swapped.push_back(node);
+      cell->setNumber(*stored);
+    }
+    {
+      // Folds of the stored values, not of ours: a memo of its own, gone before ours are back.
+      CARangeMemo memo(document_);
+      for (size_t k = 0; k < swapped.size(); ++k) {
+        const CACell& cell = *ours[k].first;
+        if (HasVolatileFunction(cell.formula())) continue;
+        const CAExpressionOutcome outcome = RunExpression(&document_, cell.expression());
+        if (outcome.error == 0 && outcome.value) results[swapped[k]] = outcome.value->realValue();
+      }
+    }
+    for (auto& [cell, number] : ours) cell->setNumber(number);
+    return results;
+  }
+
+  static std::optional<CANumber> storedCANumber(const XLValue& stored) {
+    switch (stored.type) {
+      case kXLValueReal: return CANumber::withReal(stored.real);
+      case kXLValueInteger: return CANumber::withInteger(stored.integer);
+      case kXLValueFraction: return CANumber::withNumerator(stored.numerator, uint64_t(stored.denominator));
+      default: return std::nullopt;
+    }
   }
 
   StoredResult keptResult(const XLValue& value) {
@@ -372,20 +424,26 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   }
 
   // Whether the formula's result is the one stored, or no stored result can tell against it.
-  // With the memo of the judging under way, a number within the writer's drift agrees too.
-  bool agrees(const CACell& cell, const XLValue& stored, CARangeMemo* memo) {
+  // With the memo of the judging under way, a number within the writer's drift agrees too: the
+  // rounding of the formula itself, against the largest magnitude it reads, or the drift its
+  // inputs carried, when its result on the inputs the writer stored (`onStoredInputs`) is the
+  // stored one within that rounding.
+  bool agrees(const CACell& cell, const XLValue& stored, CARangeMemo* memo,
+              std::optional<long double> onStoredInputs = std::nullopt) {
     // A result the workbook could not store as a number is no evidence against ours, and an
     // error or no result at all is no value to compare with: the writer's AVERAGE of nothing is
     // an error where ours is 0.
     if (stored.type == kXLValueReal && !std::isfinite(stored.real)) return true;
     if (stored.type == kXLValueNone || (stored.type == kXLValueText && stored.error)) return true;
     if (sameResult(cell, stored)) return true;
-    const QString upper = cell.formula().toUpper();
-    for (const char* name : kVolatileFunctions)
-      if (upper.contains(QLatin1String(name))) return true;
+    if (HasVolatileFunction(cell.formula())) return true;
     if (!memo || cell.valueType() != kValueFormula || !cell.number()) return false;
     const std::optional<double> number = storedNumber(stored);
-    return number && WithinDrift(cell.number()->realValue(), *number, readMagnitude(cell, memo));
+    if (!number) return false;
+    const long double magnitude = readMagnitude(cell, memo);
+    if (WithinDrift(cell.number()->realValue(), *number, magnitude)) return true;
+    return onStoredInputs &&
+           (SameNumber(*onStoredInputs, *number) || WithinDrift(*onStoredInputs, *number, magnitude));
   }
 
   static std::optional<double> storedNumber(const XLValue& stored) {
