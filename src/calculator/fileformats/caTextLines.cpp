@@ -31,9 +31,6 @@ constexpr int kFileReadNoSuchFile = 260;
 constexpr int kFileWriteUnknown = 512;
 constexpr int kFileWriteNoPermission = 513;
 
-// Only the first lines holding a delimiter are counted.
-constexpr int kDelimiterSampleLines = 20;
-
 constexpr char16_t kQuote = u'"';
 constexpr char16_t kTab = u'\t';
 
@@ -434,7 +431,12 @@ LineViews LineViewsOfText(const QString& text) {
   return lines;
 }
 
-void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount) {
+bool HoldsDelimiterCandidate(QStringView text) {
+  return std::any_of(text.begin(), text.end(), [](QChar c) { return IsCandidate(c.unicode()); });
+}
+
+void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount,
+                    bool quoteDelimiters) {
   if (!text.isEmpty()) {
     if (commas) {
       bool quote = IsWhiteSpaceOrNewline(text.front().unicode()) || IsWhiteSpaceOrNewline(text.back().unicode());
@@ -457,8 +459,13 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
         output += text;
       }
     } else {
-      // A text that begins with a quote would be unquoted when read: it is quoted itself.
-      const bool quoted = text.front() == kQuote;
+      // A text that begins with a quote would be unquoted when read: it is quoted itself. Tabs
+      // and line breaks become blanks, which the reader may take for delimiters too.
+      const bool quoted =
+          text.front() == kQuote ||
+          (quoteDelimiters && std::any_of(text.begin(), text.end(), [](QChar c) {
+             return IsCandidate(c.unicode()) || ((c.unicode() <= u'\r' || c.unicode() >= 0x85) && IsNewline(c.unicode()));
+           }));
       if (quoted) output += kQuote;
       const qsizetype start = output.size();
       output += text;
