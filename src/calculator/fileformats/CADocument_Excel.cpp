@@ -314,29 +314,30 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   // formula, and ours are put back. A drift that the inputs carried, from however far back and
   // however the formula magnifies it, is in the result, and only the writer's rounding of this
   // one formula is left between it and the stored value. None for a formula that stored no
-  // number, failed, or gives another value at each run.
+  // number, failed, or gives another value at each run, and for one that computes the stored
+  // number already: only what differs is run again.
   template <typename EntryOf>
   std::vector<std::optional<long double>> resultsOnStoredInputs(uint32_t count, const EntryOf& entryOf) {
     std::vector<std::optional<long double>> results(count);
     std::vector<std::pair<CACell*, std::optional<CANumber>>> ours;
-    std::vector<uint32_t> swapped;
+    std::vector<uint32_t> differing;
     for (uint32_t node = 0; node < count; ++node) {
       CACell* cell = document_.cellAtGridPoint(entryOf(node).point);
       if (!cell || cell->valueType() != kValueFormula) continue;
-      const std::optional<CANumber> stored = storedCANumber(storedValue(entryOf(node).stored));
+      const XLValue value = storedValue(entryOf(node).stored);
+      const std::optional<CANumber> stored = storedCANumber(value);
       if (!stored) continue;
+      if (!sameResult(*cell, value) && !HasVolatileFunction(cell->formula())) differing.push_back(node);
       ours.emplace_back(cell, cell->number());
-      swapped.push_back(node);
       cell->setNumber(*stored);
     }
     {
       // Folds of the stored values, not of ours: a memo of its own, gone before ours are back.
       CARangeMemo memo(document_);
-      for (size_t k = 0; k < swapped.size(); ++k) {
-        const CACell& cell = *ours[k].first;
-        if (HasVolatileFunction(cell.formula())) continue;
+      for (const uint32_t node : differing) {
+        const CACell& cell = *document_.cellAtGridPoint(entryOf(node).point);
         const CAExpressionOutcome outcome = RunExpression(&document_, cell.expression());
-        if (outcome.error == 0 && outcome.value) results[swapped[k]] = outcome.value->realValue();
+        if (outcome.error == 0 && outcome.value) results[node] = outcome.value->realValue();
       }
     }
     for (auto& [cell, number] : ours) cell->setNumber(number);
