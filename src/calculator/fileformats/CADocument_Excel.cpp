@@ -14,7 +14,6 @@
 #include "calculator/model/caDocumentXml.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caTextServices.h"
-#include "calculator/model/formula/caEvaluator.h"
 #include "calculator/model/formula/caOperands.h"
 #include "calculator/model/formula/caRangeMemo.h"
 #include "framlet/foundation/flBase.h"
@@ -69,13 +68,6 @@ constexpr long double kWriterDrift = 5e-11L;
 bool WithinDrift(long double ours, double stored, long double readMagnitude) {
   if (!std::isfinite(ours) || !std::isfinite(stored) || !std::isfinite(readMagnitude)) return false;
   return std::fabs(ours - (long double)stored) <= kWriterDrift * readMagnitude;
-}
-
-bool HasVolatileFunction(const QString& formula) {
-  const QString upper = formula.toUpper();
-  for (const char* name : kVolatileFunctions)
-    if (upper.contains(QLatin1String(name))) return true;
-  return false;
 }
 
 bool SameRecord(const CAExcelFormatRecord& a, const CAExcelFormatRecord& b) {
@@ -204,8 +196,8 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   // readers computed again before they are judged, so only the formula that differs is replaced.
   // The formulas of a cycle are judged together on the circular error the recalculation gave
   // them, before what reads them, which is then computed from what they kept. Gives how many
-  // were replaced.
-  uint64_t keepStoredValuesWhereTheyDiffer() {
+  // were replaced; `recalculate` is set when the sheet must compute again.
+  uint64_t keepStoredValuesWhereTheyDiffer(bool& recalculate) {
     uint64_t kept = 0;
     if (everyFormulaAgrees()) {
       // The common case, a workbook whose formulas all computed here what they did there: none is
@@ -259,7 +251,6 @@ class DocumentExcelDelegate final : public ExcelDelegate {
     }
     std::vector<bool> inCycle;
     const std::vector<uint32_t> order = graph.inputsFirst(&inCycle);
-    const std::vector<std::optional<long double>> peers = resultsOnStoredInputs(count, entryOf);
 
     // A formula that reads a value changed since the sheet computed (a stored value put in
     // place of a formula, or a formula computed again) is computed again before it is judged,
@@ -283,7 +274,20 @@ class DocumentExcelDelegate final : public ExcelDelegate {
         graph.mark(node);
       }
       const XLValue stored = storedValue(entry.stored);
-      if (agrees(*cell, stored, &memo, peers[node])) continue;
+      if (agrees(*cell, stored, &memo)) {
+        // What reads it is judged on the number the workbook stored, the one the writer itself
+        // computed from: a drift carried from further back, or magnified by the formulas that
+        // read it, is then the writer's and not a difference. It computes its own number again
+        // once all are judged.
+        const std::optional<CANumber> number = storedCANumber(stored);
+        if (number && cell->valueType() == kValueFormula && cell->number() && !(*cell->number() == *number)) {
+          cell->setNumber(*number);
+          cell->setNeedRecalc(true);
+          graph.mark(node);
+          recalculate = true;
+        }
+        continue;
+      }
       CAExcelFormatRecord red = entry.format == kNoRecord ? CAExcelFormatRecord{} : records_[entry.format];
       red.backgroundKolor = kFormulaImportErrorKolor;
       document_.cellAtGridPointImperative(entry.point)->clearValue();
@@ -292,6 +296,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       ++kept;
     }
     forgetConverted();
+    if (kept > 0) recalculate = true;
     return kept;
   }
 
@@ -307,41 +312,6 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       if (!agrees(*cell, storedValue(entry.stored), nullptr)) return false;
     }
     return true;
-  }
-
-  // What each formula computes here on the values the workbook stored for the formulas it reads,
-  // the inputs the writer itself had: those values are put in place of ours for one run of every
-  // formula, and ours are put back. A drift that the inputs carried, from however far back and
-  // however the formula magnifies it, is in the result, and only the writer's rounding of this
-  // one formula is left between it and the stored value. None for a formula that stored no
-  // number, failed, or gives another value at each run, and for one that computes the stored
-  // number already: only what differs is run again.
-  template <typename EntryOf>
-  std::vector<std::optional<long double>> resultsOnStoredInputs(uint32_t count, const EntryOf& entryOf) {
-    std::vector<std::optional<long double>> results(count);
-    std::vector<std::pair<CACell*, std::optional<CANumber>>> ours;
-    std::vector<uint32_t> differing;
-    for (uint32_t node = 0; node < count; ++node) {
-      CACell* cell = document_.cellAtGridPoint(entryOf(node).point);
-      if (!cell || cell->valueType() != kValueFormula) continue;
-      const XLValue value = storedValue(entryOf(node).stored);
-      const std::optional<CANumber> stored = storedCANumber(value);
-      if (!stored) continue;
-      if (!sameResult(*cell, value) && !HasVolatileFunction(cell->formula())) differing.push_back(node);
-      ours.emplace_back(cell, cell->number());
-      cell->setNumber(*stored);
-    }
-    {
-      // Folds of the stored values, not of ours: a memo of its own, gone before ours are back.
-      CARangeMemo memo(document_);
-      for (const uint32_t node : differing) {
-        const CACell& cell = *document_.cellAtGridPoint(entryOf(node).point);
-        const CAExpressionOutcome outcome = RunExpression(&document_, cell.expression());
-        if (outcome.error == 0 && outcome.value) results[node] = outcome.value->realValue();
-      }
-    }
-    for (auto& [cell, number] : ours) cell->setNumber(number);
-    return results;
   }
 
   static std::optional<CANumber> storedCANumber(const XLValue& stored) {
@@ -425,26 +395,20 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   }
 
   // Whether the formula's result is the one stored, or no stored result can tell against it.
-  // With the memo of the judging under way, a number within the writer's drift agrees too: the
-  // rounding of the formula itself, against the largest magnitude it reads, or the drift its
-  // inputs carried, when its result on the inputs the writer stored (`onStoredInputs`) is the
-  // stored one within that rounding.
-  bool agrees(const CACell& cell, const XLValue& stored, CARangeMemo* memo,
-              std::optional<long double> onStoredInputs = std::nullopt) {
+  // With the memo of the judging under way, a number within the writer's drift agrees too.
+  bool agrees(const CACell& cell, const XLValue& stored, CARangeMemo* memo) {
     // A result the workbook could not store as a number is no evidence against ours, and an
     // error or no result at all is no value to compare with: the writer's AVERAGE of nothing is
     // an error where ours is 0.
     if (stored.type == kXLValueReal && !std::isfinite(stored.real)) return true;
     if (stored.type == kXLValueNone || (stored.type == kXLValueText && stored.error)) return true;
     if (sameResult(cell, stored)) return true;
-    if (HasVolatileFunction(cell.formula())) return true;
+    const QString upper = cell.formula().toUpper();
+    for (const char* name : kVolatileFunctions)
+      if (upper.contains(QLatin1String(name))) return true;
     if (!memo || cell.valueType() != kValueFormula || !cell.number()) return false;
     const std::optional<double> number = storedNumber(stored);
-    if (!number) return false;
-    const long double magnitude = readMagnitude(cell, memo);
-    if (WithinDrift(cell.number()->realValue(), *number, magnitude)) return true;
-    return onStoredInputs &&
-           (SameNumber(*onStoredInputs, *number) || WithinDrift(*onStoredInputs, *number, magnitude));
+    return number && WithinDrift(cell.number()->realValue(), *number, readMagnitude(cell, memo));
   }
 
   static std::optional<double> storedNumber(const XLValue& stored) {
@@ -625,8 +589,9 @@ bool CADocument::loadExcelFile(const QString& path, FLError* error) {
     // Our dates are day indexes where Excel's are day counts, and other conversions may mean
     // something else too: what computes otherwise than the workbook did keeps its stored value.
     evaluate();
-    const uint64_t differing = delegate.keepStoredValuesWhereTheyDiffer();
-    if (differing > 0) evaluate();
+    bool recalculate = false;
+    const uint64_t differing = delegate.keepStoredValuesWhereTheyDiffer(recalculate);
+    if (recalculate) evaluate();
     if (result.formulaErrors || differing > 0)
       ShowImportAlert(kSuppressImportErrorsKey, QLatin1String(kImportErrorsMessage),
                       StringWithFormat(kImportErrorsInformation, QFileInfo(path).completeBaseName()) +
