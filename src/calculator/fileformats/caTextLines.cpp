@@ -135,6 +135,9 @@ LineViews ViewsOfLines(const QStringList& lines) {
 
 bool IsCandidate(char16_t c) { return c == kTab || c == u';' || c == u',' || c == u' '; }
 
+// What tab-separated text writes as a blank: a tab, or a line break, which would end the line.
+bool BecomesBlank(char16_t c) { return c == kTab || ((c <= u'\r' || c >= 0x85) && IsNewline(c)); }
+
 // A line that is one number as the locale reads typed text, its decimal separator being one of
 // the delimiters: a lone column of such numbers (a tab-separated save, a copied column) has no
 // other delimiter, and its decimal commas must not split it.
@@ -461,17 +464,15 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
     } else {
       // A text that begins with a quote would be unquoted when read: it is quoted itself. Tabs
       // and line breaks become blanks, which the reader may take for delimiters too.
+      const auto splittable = [](QChar c) { return IsCandidate(c.unicode()) || BecomesBlank(c.unicode()); };
       const bool quoted =
-          text.front() == kQuote ||
-          (quoteDelimiters && std::any_of(text.begin(), text.end(), [](QChar c) {
-             return IsCandidate(c.unicode()) || ((c.unicode() <= u'\r' || c.unicode() >= 0x85) && IsNewline(c.unicode()));
-           }));
+          text.front() == kQuote || (quoteDelimiters && std::any_of(text.begin(), text.end(), splittable));
       if (quoted) output += kQuote;
       const qsizetype start = output.size();
       output += text;
       for (qsizetype i = start; i < output.size(); ++i) {
         const char16_t c = output[i].unicode();
-        if (c == kTab || ((c <= u'\r' || c >= 0x85) && IsNewline(c))) {
+        if (BecomesBlank(c)) {
           output[i] = u' ';
         } else if (quoted && c == kQuote) {
           output.insert(i++, kQuote);

@@ -433,9 +433,10 @@ QByteArray LoanSheet(double lastStoredFactor, double productStoredFactor = 1) {
     sheet += Formula(row, 2, 0, fixed(1, 7) + ref(row, 1) + minus, principal);
     sheet += Formula(row, 3, 0, ref(row, 0) + ref(row, 2) + minus,
                      row + 1 == kLoanMonths ? carried * lastStoredFactor : carried);
-    if (row + 1 == kLoanMonths)
-      sheet += Formula(row, 4, 0, ref(row, 3) + ref(row, 3) + times, carried * lastStoredFactor * carried * lastStoredFactor);
-    if (row == 0) sheet += Formula(0, 5, 0, fixed(0, 7) + fixed(1, 7) + times, 4.5 * kLoanPayment * productStoredFactor);
+    const double last = carried * lastStoredFactor;
+    if (row + 1 == kLoanMonths) sheet += Formula(row, 4, 0, ref(row, 3) + ref(row, 3) + times, last * last);
+    if (row == 0)
+      sheet += Formula(0, 5, 0, fixed(0, 7) + fixed(1, 7) + times, 4.5 * kLoanPayment * productStoredFactor);
     balance = carried;
   }
   return sheet;

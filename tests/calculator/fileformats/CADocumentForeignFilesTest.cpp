@@ -197,11 +197,14 @@ TEST_F(ForeignFilesTest, LoanWorkbooksStayLiveInEveryLocaleAndFollowTheRate) {
       ASSERT_TRUE(open(document, fixture, "loan.xls"));
       EXPECT_EQ(alerts.shown, QStringList());
       expectValues(document, rates[0].toString());
-      const QString decimalLiteral = QStringLiteral("0") + NumberTextLocale().decimalSeparatorChar + QStringLiteral("05");
-      EXPECT_TRUE(document.cellAtGridPoint(point(QStringLiteral("B5")))->formula().contains(decimalLiteral));
+      const auto typed = [](QString text) {
+        return text.replace(QLatin1Char('.'), NumberTextLocale().decimalSeparatorChar);
+      };
+      // Shown as the user types it.
+      const QString shown = document.cellAtGridPoint(point(QStringLiteral("B5")))->formula();
+      EXPECT_TRUE(shown.contains(typed(QStringLiteral("0.05")))) << shown.toStdString();
 
-      document.cellAtGridPointImperative(point(QStringLiteral("B2")))
-          ->setFormula(rates[1].toString().replace(QLatin1Char('.'), NumberTextLocale().decimalSeparatorChar));
+      document.cellAtGridPointImperative(point(QStringLiteral("B2")))->setFormula(typed(rates[1].toString()));
       document.evaluate();
       expectValues(document, rates[1].toString());
       // The total of the "Left" column follows its inputs.

@@ -173,8 +173,8 @@ TEST(PockwellImportTest, FormulasReadTheSameInEveryLocale) {
       }
     };
     expect(false);
-    document.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("0") + NumberTextLocale().decimalSeparatorChar +
-                                                            QStringLiteral("06"));
+    const QChar decimal = NumberTextLocale().decimalSeparatorChar;
+    document.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("0") + decimal + QStringLiteral("06"));
     document.evaluate();
     expect(true);
   }
