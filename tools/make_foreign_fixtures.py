@@ -4,7 +4,8 @@ DIF and .xls, in the flavours those programs write by default, for the readers' 
 
 Needs `soffice` (libreoffice-calc-nogui) and `ssconvert` (gnumeric). The sheets are written here
 as a flat OpenDocument file; LibreOffice turns it into .ods, which both programs then export.
-The tests compare what they read with sheet.json, written from the same rows.
+The tests compare what they read with sheet.json, written from the same rows. A loan sheet goes
+to .xls from both programs, and loan.json holds what LibreOffice computes for it at two rates.
 
     tools/make_foreign_fixtures.py [output folder]
 """
