@@ -87,12 +87,25 @@ def formulas():
     ]
     return document(cells, enc)
 
+def arguments():
+    """Formulas with several arguments and decimal points, as Pockwell writes them in any locale;
+    B1 holds a yearly rate."""
+    strings = ['=avg(1,2,3)', '=prod(2,3)+logb(8)+log(100)', '=power(2,10)', '=PMT(B1,12,1000)',
+               '=pmt(B1/12,360,250000)', '=pmt(0.01,12,1000)', '=2.5']
+    enc = [s.encode('mac_roman') for s in strings]
+    cells = [
+        [(1, 0, 0, NONE, 0, 0, (0, 0, 0), 0.05)],
+        [(i, 1, 0, i, 0, 0, (0, 0, 0), 0.0) for i in range(len(strings))],
+    ]
+    return document(cells, enc)
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
     samples = {
         'basic.pkwd': basic(),
         'formulas.pkwd': formulas(),
+        'arguments.pkwd': arguments(),
         'empty.pkwd': document([], []),
         'version3.pkwd': document([], [], version=3),
         'bigendian.pkwd': document([], [], bom=0x0100),

@@ -11,6 +11,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAReadingGraph.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caTextServices.h"
 #include "calculator/model/formula/caOperands.h"
@@ -176,7 +177,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
                const CAExcelFormatRecord* format) override {
     CACell* cell = document_.cellAtGridPointImperative(point);
     if (!cell) return true;  // off the grid: refused, and no value to keep either
-    cell->setFormula(formula);
+    cell->setFormula(UserFormulaFromC(formula));
     if (cell->parseResult() != 0) {
       // The sheet's parser reads it otherwise than Excel did: the caller keeps the value.
       cell->clearValue();
@@ -195,8 +196,8 @@ class DocumentExcelDelegate final : public ExcelDelegate {
   // readers computed again before they are judged, so only the formula that differs is replaced.
   // The formulas of a cycle are judged together on the circular error the recalculation gave
   // them, before what reads them, which is then computed from what they kept. Gives how many
-  // were replaced.
-  uint64_t keepStoredValuesWhereTheyDiffer() {
+  // were replaced; `recalculate` is set when the sheet must compute again.
+  uint64_t keepStoredValuesWhereTheyDiffer(bool& recalculate) {
     uint64_t kept = 0;
     if (everyFormulaAgrees()) {
       // The common case, a workbook whose formulas all computed here what they did there: none is
@@ -273,7 +274,20 @@ class DocumentExcelDelegate final : public ExcelDelegate {
         graph.mark(node);
       }
       const XLValue stored = storedValue(entry.stored);
-      if (agrees(*cell, stored, &memo)) continue;
+      if (agrees(*cell, stored, &memo)) {
+        // What reads it is judged on the number the workbook stored, the one the writer itself
+        // computed from: a drift carried from further back, or magnified by the formulas that
+        // read it, is then the writer's and not a difference. It computes its own number again
+        // once all are judged.
+        const std::optional<CANumber> number = storedCANumber(stored);
+        if (number && cell->valueType() == kValueFormula && cell->number() && !(*cell->number() == *number)) {
+          cell->setNumber(*number);
+          cell->setNeedRecalc(true);
+          graph.mark(node);
+          recalculate = true;
+        }
+        continue;
+      }
       CAExcelFormatRecord red = entry.format == kNoRecord ? CAExcelFormatRecord{} : records_[entry.format];
       red.backgroundKolor = kFormulaImportErrorKolor;
       document_.cellAtGridPointImperative(entry.point)->clearValue();
@@ -282,6 +296,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       ++kept;
     }
     forgetConverted();
+    if (kept > 0) recalculate = true;
     return kept;
   }
 
@@ -297,6 +312,15 @@ class DocumentExcelDelegate final : public ExcelDelegate {
       if (!agrees(*cell, storedValue(entry.stored), nullptr)) return false;
     }
     return true;
+  }
+
+  static std::optional<CANumber> storedCANumber(const XLValue& stored) {
+    switch (stored.type) {
+      case kXLValueReal: return CANumber::withReal(stored.real);
+      case kXLValueInteger: return CANumber::withInteger(stored.integer);
+      case kXLValueFraction: return CANumber::withNumerator(stored.numerator, uint64_t(stored.denominator));
+      default: return std::nullopt;
+    }
   }
 
   StoredResult keptResult(const XLValue& value) {
@@ -565,8 +589,9 @@ bool CADocument::loadExcelFile(const QString& path, FLError* error) {
     // Our dates are day indexes where Excel's are day counts, and other conversions may mean
     // something else too: what computes otherwise than the workbook did keeps its stored value.
     evaluate();
-    const uint64_t differing = delegate.keepStoredValuesWhereTheyDiffer();
-    if (differing > 0) evaluate();
+    bool recalculate = false;
+    const uint64_t differing = delegate.keepStoredValuesWhereTheyDiffer(recalculate);
+    if (recalculate) evaluate();
     if (result.formulaErrors || differing > 0)
       ShowImportAlert(kSuppressImportErrorsKey, QLatin1String(kImportErrorsMessage),
                       StringWithFormat(kImportErrorsInformation, QFileInfo(path).completeBaseName()) +

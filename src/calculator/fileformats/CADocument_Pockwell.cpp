@@ -7,6 +7,7 @@
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/flLengths.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caDocumentXml.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
 #include "platform/FLError.h"
@@ -240,7 +241,9 @@ bool PockwellReader::run(QString* failure) {
         }
         QString text = texts[stringIndex];
         if (text.size() >= 5 && text.startsWith(QLatin1Char('='))) text = RewritePockwellFormula(text);
-        made->setFormula(text);
+        // Pockwell wrote its formulas with "." in numbers and "," between arguments, whatever
+        // the locale they were typed in.
+        made->setFormula(UserFormulaFromC(text));
       }
       if (store) document_.storeCell(std::move(made));
       const uint16_t next = U16(cell, 4);

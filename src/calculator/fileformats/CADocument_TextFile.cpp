@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <iterator>
@@ -66,9 +67,18 @@ namespace {
 // written takes its separator or line end: what that much asks is refused before any of it is
 // made; the fields' own characters are counted as they are written. With `bytes`, the text goes
 // there as UTF-8 a few rows at a time (what is returned is the rest), and `characters` counts it.
-QString DelimitedTextWithin(const CADocument& document, const GridRange& block, bool commas, int64_t most,
-                            bool* tooLarge, int64_t* fieldsLength = nullptr, QByteArray* bytes = nullptr,
-                            int64_t* characters = nullptr) {
+//
+// A lone column written with tabs holds no tab for the reader's delimiter finder to settle on:
+// were the commas, semicolons or blanks of its texts to outvote the tab, the reader would split
+// them there ("Doe, John", or "0,5" where the decimal separator is a comma). The column is
+// written plainly as long as the texts that hold such a character, as many as the finder looks
+// at, leave the finder with the tab (a copied "Doe, John" stays as it is); otherwise *quotesNeeded
+// is set and nothing is returned, and the column is written again with `quoteDelimiters`, every
+// such text quoted, as the reader unquotes it. A quote among them could send the finder on to
+// another line: it asks for the quotes at once.
+QString DelimitedTextPass(const CADocument& document, const GridRange& block, bool commas, int64_t most,
+                          bool* tooLarge, int64_t* fieldsLength, QByteArray* bytes, int64_t* characters,
+                          bool quoteDelimiters, bool* quotesNeeded) {
   *tooLarge = false;
   int64_t fields = 0;  // the fields' own characters
   if (fieldsLength) *fieldsLength = 0;
@@ -96,6 +106,9 @@ QString DelimitedTextWithin(const CADocument& document, const GridRange& block, 
   QString output;
   int64_t spilled = 0;  // the characters of the text in the bytes
   int64_t nextY = y0;
+  bool sampling = !commas && columnCount == 1 && !quoteDelimiters;
+  QStringList sample;
+  const auto readAsTabs = [&sample] { return TextDelimiterForLines(sample, false) == QChar(u'\t'); };
   for (auto row = first; row != last; ++row) {
     AppendRepeated(output, emptyRow, (*row)->gridY() - nextY);
     int64_t x = 0;
@@ -106,8 +119,19 @@ QString DelimitedTextWithin(const CADocument& document, const GridRange& block, 
       output += QStringView(emptyRow).sliced(x, cellX - x);
       const qsizetype before = output.size();
       WriteTextField(output, CellFieldText(*CACellReading(entry, (*row)->gridY(), &document)), commas, cellX,
-                     columnCount);
+                     columnCount, quoteDelimiters);
       fields += output.size() - before - 1;
+      if (sampling) {
+        const QStringView written = QStringView(output).sliced(before, output.size() - before - 1);
+        if (HoldsDelimiterCandidate(written)) {
+          sample.append(written.toString());
+          if (written.contains(u'"') || (sample.size() == kDelimiterSampleLines && !readAsTabs())) {
+            *quotesNeeded = true;
+            return QString();
+          }
+          sampling = sample.size() < kDelimiterSampleLines;
+        }
+      }
       x = cellX + 1;
       if (spilled + output.size() > most) return refuse();
     }
@@ -120,9 +144,26 @@ QString DelimitedTextWithin(const CADocument& document, const GridRange& block, 
       output.resize(0);
     }
   }
+  if (sampling && !sample.isEmpty() && !readAsTabs()) {
+    *quotesNeeded = true;
+    return QString();
+  }
   if (fieldsLength) *fieldsLength = fields;
   if (characters) *characters = spilled + output.size();
   return output;
+}
+
+QString DelimitedTextWithin(const CADocument& document, const GridRange& block, bool commas, int64_t most,
+                            bool* tooLarge, int64_t* fieldsLength = nullptr, QByteArray* bytes = nullptr,
+                            int64_t* characters = nullptr) {
+  const qsizetype bytesBefore = bytes ? bytes->size() : 0;
+  bool quotesNeeded = false;
+  QString text = DelimitedTextPass(document, block, commas, most, tooLarge, fieldsLength, bytes, characters, false,
+                                   &quotesNeeded);
+  if (!quotesNeeded) return text;
+  if (bytes) bytes->truncate(bytesBefore);
+  return DelimitedTextPass(document, block, commas, most, tooLarge, fieldsLength, bytes, characters, true,
+                           &quotesNeeded);
 }
 
 }  // namespace

@@ -31,9 +31,6 @@ constexpr int kFileReadNoSuchFile = 260;
 constexpr int kFileWriteUnknown = 512;
 constexpr int kFileWriteNoPermission = 513;
 
-// Only the first lines holding a delimiter are counted.
-constexpr int kDelimiterSampleLines = 20;
-
 constexpr char16_t kQuote = u'"';
 constexpr char16_t kTab = u'\t';
 
@@ -137,6 +134,9 @@ LineViews ViewsOfLines(const QStringList& lines) {
 }
 
 bool IsCandidate(char16_t c) { return c == kTab || c == u';' || c == u',' || c == u' '; }
+
+// What tab-separated text writes as a blank: a tab, or a line break, which would end the line.
+bool BecomesBlank(char16_t c) { return c == kTab || ((c <= u'\r' || c >= 0x85) && IsNewline(c)); }
 
 // A line that is one number as the locale reads typed text, its decimal separator being one of
 // the delimiters: a lone column of such numbers (a tab-separated save, a copied column) has no
@@ -434,7 +434,12 @@ LineViews LineViewsOfText(const QString& text) {
   return lines;
 }
 
-void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount) {
+bool HoldsDelimiterCandidate(QStringView text) {
+  return std::any_of(text.begin(), text.end(), [](QChar c) { return IsCandidate(c.unicode()); });
+}
+
+void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount,
+                    bool quoteDelimiters) {
   if (!text.isEmpty()) {
     if (commas) {
       bool quote = IsWhiteSpaceOrNewline(text.front().unicode()) || IsWhiteSpaceOrNewline(text.back().unicode());
@@ -457,14 +462,17 @@ void WriteTextField(QString& output, const QString& text, bool commas, qint64 co
         output += text;
       }
     } else {
-      // A text that begins with a quote would be unquoted when read: it is quoted itself.
-      const bool quoted = text.front() == kQuote;
+      // A text that begins with a quote would be unquoted when read: it is quoted itself. Tabs
+      // and line breaks become blanks, which the reader may take for delimiters too.
+      const auto splittable = [](QChar c) { return IsCandidate(c.unicode()) || BecomesBlank(c.unicode()); };
+      const bool quoted =
+          text.front() == kQuote || (quoteDelimiters && std::any_of(text.begin(), text.end(), splittable));
       if (quoted) output += kQuote;
       const qsizetype start = output.size();
       output += text;
       for (qsizetype i = start; i < output.size(); ++i) {
         const char16_t c = output[i].unicode();
-        if (c == kTab || ((c <= u'\r' || c >= 0x85) && IsNewline(c))) {
+        if (BecomesBlank(c)) {
           output[i] = u' ';
         } else if (quoted && c == kQuote) {
           output.insert(i++, kQuote);

@@ -92,6 +92,9 @@ class LineViews {
 };
 LineViews LineViewsOfText(const QString& text);
 
+// The finder looks at the lines up to the one that makes this many lines holding a delimiter.
+inline constexpr int kDelimiterSampleLines = 20;
+
 // The field delimiter of the lines: '\t', ';', ',' or ' '. Quoted text is not counted. A tab
 // wins at once; otherwise ';' or ',' must occur at least twice and more often than the other
 // candidates that follow it (';' wins a tie with ','), and a space wins only over nothing. In
@@ -133,8 +136,14 @@ class ImportCellSink {
 
 // Appends one field and its separator ("," or tab, "\n" after the last column). Comma mode
 // quotes a text that would not read back as one field; tab mode makes tabs and line breaks
-// spaces. A null or empty text writes only the separator.
-void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount);
+// spaces, and quotes a text that begins with a quote or, with `quoteDelimiters`, one that holds
+// a character the reader could take for a delimiter. A null or empty text writes only the
+// separator.
+void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount,
+                    bool quoteDelimiters = false);
+
+// Whether the text holds a character the delimiter finder counts: a tab, ";", "," or a space.
+bool HoldsDelimiterCandidate(QStringView text);
 
 // The characters of text a writer gathers before it appends them to its bytes as UTF-8, so that
 // a long text and its bytes are never held whole at once.

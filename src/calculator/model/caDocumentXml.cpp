@@ -212,6 +212,10 @@ QString TranslateFormulaSeparators(const QString& formula, const CAFormulaSepara
   return result;
 }
 
+QString UserFormulaFromC(const QString& formula) {
+  return TranslateFormulaSeparators(formula, CAFormulaSeparators{}, UserFormulaSeparators());
+}
+
 namespace {
 thread_local CAFormulaSeparatorsReading* t_formulaSeparators = nullptr;
 }  // namespace

@@ -69,6 +69,11 @@ std::optional<CAFormulaSeparators> FormulaSeparatorsFromString(const QString& te
 QString TranslateFormulaSeparators(const QString& formula, const CAFormulaSeparators& from,
                                    const CAFormulaSeparators& to);
 
+// A formula as other programs' files write it (the C syntax: "." in literals, "," between
+// arguments) in the user's separators, as if typed: "=MIN(A1,10.5,2)" is "=MIN(A1,10,5 ,2)"
+// where the decimal separator is a comma.
+QString UserFormulaFromC(const QString& formula);
+
 // While one lives, the formulas read on this thread are taken as written with the separators
 // given to it (none given: the user's) and translated to the user's where they differ. Scopes
 // nest; the innermost decides.

@@ -409,12 +409,13 @@ TEST_F(DocumentExcelTest, AddInFunctionsStayFormulasFromEitherWritersBook) {
 // drift from the exact ones by the rounding of each month's thousands, the last one most of all
 // against its own size. Month k (row k - 1): the balance brought forward (A), the interest
 // rounded to cents (B), the principal repaid (C), the balance carried (D); H1 the yearly rate in
-// percent, H2 the payment.
+// percent, H2 the payment. The last balance's square (E of the last month) magnifies its drift;
+// F1, the rate times the payment, reads only exact inputs.
 constexpr int kLoanMonths = 360;
 constexpr double kLoanPrincipal = 150000;
 constexpr double kLoanPayment = 760.03;
 
-QByteArray LoanSheet(double lastStoredFactor) {
+QByteArray LoanSheet(double lastStoredFactor, double productStoredFactor = 1) {
   const auto ref = [](uint16_t row, uint16_t column) { return Bytes().u8(0x44).u16(row).u16(0xC000 | column).data; };
   const auto fixed = [](uint16_t row, uint16_t column) { return Bytes().u8(0x44).u16(row).u16(column).data; };
   const auto integer = [](uint16_t value) { return Bytes().u8(0x1E).u16(value).data; };
@@ -432,6 +433,10 @@ QByteArray LoanSheet(double lastStoredFactor) {
     sheet += Formula(row, 2, 0, fixed(1, 7) + ref(row, 1) + minus, principal);
     sheet += Formula(row, 3, 0, ref(row, 0) + ref(row, 2) + minus,
                      row + 1 == kLoanMonths ? carried * lastStoredFactor : carried);
+    const double last = carried * lastStoredFactor;
+    if (row + 1 == kLoanMonths) sheet += Formula(row, 4, 0, ref(row, 3) + ref(row, 3) + times, last * last);
+    if (row == 0)
+      sheet += Formula(0, 5, 0, fixed(0, 7) + fixed(1, 7) + times, 4.5 * kLoanPayment * productStoredFactor);
     balance = carried;
   }
   return sheet;
@@ -465,16 +470,29 @@ TEST_F(DocumentExcelTest, ALoanWhoseWriterDriftedKeepsItsFormulasAndFollowsANewR
     const char* file;
     double factor;  // of the stored last balance
     bool kept;      // the last balance keeps its stored value
-  } cases[] = {{"as written", 1, false}, {"the last balance a millionth off", 1 + 1e-6, true}};
+    double productFactor = 1;  // of the stored product of exact inputs
+  } cases[] = {{"as written", 1, false},
+               {"the last balance a millionth off", 1 + 1e-6, true},
+               {"a product of exact inputs a millionth off", 1, false, 1 + 1e-6}};
   for (const auto& c : cases) {
     CADocument document;
     FLError error;
-    ASSERT_EQ(document.openFile(write(QStringLiteral("loan.xls"), MakeWorkbook({}, {LoanSheet(c.factor)})), &error), 3)
+    ASSERT_EQ(document.openFile(write(QStringLiteral("loan.xls"),
+                                      MakeWorkbook({}, {LoanSheet(c.factor, c.productFactor)})),
+                                &error),
+              3)
         << error.reason.toStdString();
     const CACell* last = document.cellAtGridPoint({3, kLoanMonths - 1});
     ASSERT_TRUE(last && last->number()) << c.file;
     EXPECT_EQ(last->isFormula(), !c.kept) << c.file;
-    EXPECT_EQ(alert.shown.size(), c.kept ? 1 : 0) << c.file;
+    const bool productKept = c.productFactor != 1;
+    EXPECT_EQ(alert.shown.size(), c.kept || productKept ? 1 : 0) << c.file;
+    // The square carries the last balance's drift, twice over, and no more: it stays live.
+    const CACell* square = document.cellAtGridPoint({4, kLoanMonths - 1});
+    ASSERT_TRUE(square && square->number()) << c.file;
+    EXPECT_TRUE(square->isFormula()) << c.file;
+    ASSERT_NE(document.cellAtGridPoint({5, 0}), nullptr);
+    EXPECT_EQ(document.cellAtGridPoint({5, 0})->isFormula(), !productKept) << c.file;
     if (c.kept) {
       EXPECT_TRUE(alert.shown[0].endsWith(QStringLiteral(" 1 cell kept the value stored in the file.")))
           << alert.shown[0].toStdString();
@@ -484,8 +502,9 @@ TEST_F(DocumentExcelTest, ALoanWhoseWriterDriftedKeepsItsFormulasAndFollowsANewR
       // A new rate reaches the last balance.
       document.cellAtGridPointImperative({7, 0})->setFormula(QStringLiteral("3.9"));
       document.evaluate();
-      EXPECT_EQ(*document.cellAtGridPoint({3, kLoanMonths - 1})->number(),
-                CANumber::withNumerator(ExactLastBalance(39), 100))
+      const CANumber changed = CANumber::withNumerator(ExactLastBalance(39), 100);
+      EXPECT_EQ(*document.cellAtGridPoint({3, kLoanMonths - 1})->number(), changed) << c.file;
+      EXPECT_EQ(*square->number(), CANumber::withNumerator(ExactLastBalance(39) * ExactLastBalance(39), 10000))
           << c.file;
     }
     alert.shown.clear();

@@ -8,7 +8,9 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/ModelTestSupport.h"
+#include "calculator/model/caColumnLabels.h"
 #include "platform/FLError.h"
 #include "platform/UserDefaults.h"
 #include "support/TestData.h"
@@ -18,14 +20,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-QJsonObject Expected() {
-  QFile file(TestDataPath(QStringLiteral("foreign/sheet.json")));
+QJsonObject Expected(const char* name = "sheet.json") {
+  QFile file(TestDataPath(QStringLiteral("foreign/") + QLatin1String(name)));
   if (!file.open(QIODevice::ReadOnly)) return {};
   return QJsonDocument::fromJson(file.readAll()).object();
 }
@@ -157,3 +160,57 @@ TEST_F(ForeignFilesTest, WorkbooksKeepStoredTextsAndDateSumsAndErrorResultsStayL
 }
 
 }  // namespace
+
+// The loan workbooks (loan.json holds what LibreOffice computes at each rate) open with every
+// formula live in every locale: their formula text is read as the peers wrote it, and shown as
+// the user types. The writers' doubles drift from the exact balances; formulas that carry that
+// drift forward (a total of differences that are 0 here, products and powers of the last
+// balance) agree with what the writer stored on its own inputs, and stay live too.
+TEST_F(ForeignFilesTest, LoanWorkbooksStayLiveInEveryLocaleAndFollowTheRate) {
+  const QJsonObject loan = Expected("loan.json");
+  const QJsonObject values = loan.value(QLatin1String("values")).toObject();
+  const QJsonArray rates = loan.value(QLatin1String("rates")).toArray();
+  ASSERT_EQ(rates.size(), 2);
+  const auto point = [](const QString& name) {
+    const qsizetype digits = name.indexOf(QRegularExpression(QStringLiteral("[0-9]")));
+    return GridPoint{int64_t(ColumnForLabel(name.left(digits))), name.mid(digits).toLongLong() - 1};
+  };
+  const auto expectValues = [&](const CADocument& document, const QString& rate) {
+    const QJsonObject expected = values.value(rate).toObject();
+    ASSERT_FALSE(expected.isEmpty()) << rate.toStdString();
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+      const CACell* cell = document.cellAtGridPoint(point(it.key()));
+      const std::string where = it.key().toStdString() + " at " + rate.toStdString();
+      ASSERT_TRUE(cell && cell->valueType() == kValueFormula && cell->number()) << where;
+      EXPECT_FALSE(cell->format() && cell->format()->backgroundKolor() == kFormulaImportErrorKolor) << where;
+      const double want = it.value().toDouble();
+      // The writer's drift, where the exact value is 0.
+      EXPECT_NEAR(double(cell->number()->realValue()), want, std::max(1e-6, std::fabs(want) * 1e-9)) << where;
+    }
+  };
+  for (const char* locale : {"en_US", "de_DE", "fr_FR"}) {
+    for (const char* fixture : {"libreoffice-loan.xls", "gnumeric-loan.xls"}) {
+      SCOPED_TRACE(std::string(locale) + " " + fixture);
+      const TestLocale user(locale);
+      alerts.shown.clear();
+      CADocument document;
+      ASSERT_TRUE(open(document, fixture, "loan.xls"));
+      EXPECT_EQ(alerts.shown, QStringList());
+      expectValues(document, rates[0].toString());
+      const auto typed = [](QString text) {
+        return text.replace(QLatin1Char('.'), NumberTextLocale().decimalSeparatorChar);
+      };
+      // Shown as the user types it.
+      const QString shown = document.cellAtGridPoint(point(QStringLiteral("B5")))->formula();
+      EXPECT_TRUE(shown.contains(typed(QStringLiteral("0.05")))) << shown.toStdString();
+
+      document.cellAtGridPointImperative(point(QStringLiteral("B2")))->setFormula(typed(rates[1].toString()));
+      document.evaluate();
+      expectValues(document, rates[1].toString());
+      // The total of the "Left" column follows its inputs.
+      document.cellAtGridPointImperative(point(QStringLiteral("R366")))->setFormula(QStringLiteral("5"));
+      document.evaluate();
+      EXPECT_EQ(document.cellAtGridPoint(point(QStringLiteral("G6")))->number()->realValue(), 5);
+    }
+  }
+}

@@ -34,6 +34,17 @@ QString Typed(const char* text) {
   return typed;
 }
 
+// A document with a window for its undo steps, as copy and paste want one.
+struct Sheet {
+  Sheet() { document.setController(&window); }
+  ~Sheet() { document.setController(nullptr); }
+  Sheet(const Sheet&) = delete;
+  Sheet& operator=(const Sheet&) = delete;
+
+  CADocument document;
+  UndoWindow window{document};
+};
+
 class LocaleNumbersTest : public testing::Test {
  protected:
   LocaleNumbersTest() {
@@ -44,19 +55,29 @@ class LocaleNumbersTest : public testing::Test {
 
   QString path(const QString& name) const { return QDir(folder.path()).filePath(name); }
 
+  // The ways out and back in: the source saved as a file of that name and opened, or its
+  // selection copied and pasted at A1 of the target with only the clipboard type given (null:
+  // the text).
+  void saveAndOpen(const char* name, Sheet& source, Sheet& target) {
+    FLError error;
+    ASSERT_EQ(source.document.saveCore(path(QString::fromLatin1(name)), false, &error), true)
+        << error.reason.toStdString();
+    ASSERT_NE(target.document.openFile(path(QString::fromLatin1(name)), &error), 0) << error.reason.toStdString();
+  }
+  static void copyAndPaste(const char* type, Sheet& source, Sheet& target) {
+    QMimeData copied;
+    ASSERT_TRUE(source.document.copy(&copied));
+    QMimeData only;
+    if (type)
+      PasteboardSetData(only, QLatin1String(type), PasteboardData(copied, QLatin1String(type)));
+    else
+      only.setText(copied.text());
+    target.document.setSelectionPoint({0, 0});
+    ASSERT_TRUE(target.document.paste(&only, false));
+  }
+
   ModelEnvironment environment;
   QTemporaryDir folder;
-};
-
-// A document with a window for its undo steps, as copy and paste want one.
-struct Sheet {
-  Sheet() { document.setController(&window); }
-  ~Sheet() { document.setController(nullptr); }
-  Sheet(const Sheet&) = delete;
-  Sheet& operator=(const Sheet&) = delete;
-
-  CADocument document;
-  UndoWindow window{document};
 };
 
 // Every value of `expected` at the same cell of `got`, the same number exactly.
@@ -86,25 +107,10 @@ TEST_F(LocaleNumbersTest, NumbersWrittenAsTextReadBackAsTheSameValues) {
 
   // The ways out and back in: a file written and opened, or a copy pasted at A1 of a new sheet.
   const auto file = [&](const char* name) {
-    return [&, name](Sheet& source, Sheet& target) {
-      FLError error;
-      ASSERT_EQ(source.document.saveCore(path(QString::fromLatin1(name)), false, &error), true)
-          << error.reason.toStdString();
-      ASSERT_NE(target.document.openFile(path(QString::fromLatin1(name)), &error), 0) << error.reason.toStdString();
-    };
+    return [this, name](Sheet& source, Sheet& target) { saveAndOpen(name, source, target); };
   };
   const auto clipboard = [](const char* type) {
-    return [type](Sheet& source, Sheet& target) {
-      QMimeData copied;
-      ASSERT_TRUE(source.document.copy(&copied));
-      QMimeData only;
-      if (type)
-        PasteboardSetData(only, QLatin1String(type), PasteboardData(copied, QLatin1String(type)));
-      else
-        only.setText(copied.text());
-      target.document.setSelectionPoint({0, 0});
-      ASSERT_TRUE(target.document.paste(&only, false));
-    };
+    return [type](Sheet& source, Sheet& target) { copyAndPaste(type, source, target); };
   };
   const struct {
     const char* name;
@@ -358,6 +364,51 @@ TEST_F(LocaleNumbersTest, CopiedFormulasKeepTheirMeaningUnderTheLocaleThatPastes
   target.document.evaluate();
   EXPECT_EQ(target.document.cellAtGridPoint({0, 0})->formula(), QStringLiteral("=2,5*2"));
   EXPECT_TRUE(*target.document.cellAtGridPoint({0, 0})->number() == CANumber(5));
+}
+
+// A lone column written with tabs has no tab for the reader to find: its texts with commas and
+// blanks, and its numbers with decimal commas, come back as the same cells in every locale, saved
+// as text or copied as text; the writer quotes them only where the reader would split them.
+TEST_F(LocaleNumbersTest, ALoneColumnOfTabSeparatedTextReadsBackAsTheSameCells) {
+  const struct {
+    std::vector<const char*> cells;  // typed, with "." for the locale's decimal separator
+    bool quoted;                     // whether the copied text quotes the texts with a comma
+  } sheets[] = {{{"Doe, John", "Roe, Jane", "0.5", "-2.25"}, true},
+                {{"Doe, John, Jr"}, true},
+                {{"Doe, John"}, false},
+                {{"Doe John", "Roe Jane", "Poe Jim"}, true},
+                {{"0.5", "-2.25"}, false}};
+  for (const char* locale : {"C", "en_US", "de_DE", "fr_FR"}) {
+    const TestLocale scope(locale);
+    for (const auto& sheet : sheets) {
+      for (const bool saved : {true, false}) {
+        SCOPED_TRACE(std::string(locale) + ", " + sheet.cells[0] + (saved ? ", saved" : ", copied"));
+        Sheet source;
+        const int64_t count = int64_t(sheet.cells.size());
+        for (int64_t y = 0; y < count; ++y)
+          source.document.cellAtGridPointImperative({0, y})->setFormula(Typed(sheet.cells[size_t(y)]));
+        source.document.evaluate();
+        source.document.setSelectionRange(GridRange{{0, 0}, {0, count - 1}});
+        if (!saved) {
+          QMimeData copied;
+          ASSERT_TRUE(source.document.copy(&copied));
+          EXPECT_EQ(copied.text().startsWith(QLatin1Char('"')), sheet.quoted) << copied.text().toStdString();
+        }
+        Sheet read;
+        if (saved)
+          saveAndOpen("column.txt", source, read);
+        else
+          copyAndPaste(nullptr, source, read);
+        read.document.evaluate();
+        for (int64_t y = 0; y < count; ++y) {
+          const CACell* cell = read.document.cellAtGridPoint({0, y});
+          ASSERT_NE(cell, nullptr) << y;
+          EXPECT_EQ(cell->displayText(false), source.document.cellAtGridPoint({0, y})->displayText(false)) << y;
+          EXPECT_EQ(read.document.cellAtGridPoint({1, y}), nullptr) << y;
+        }
+      }
+    }
+  }
 }
 
 TEST_F(LocaleNumbersTest, DecimalCommasInsideNumbersSplitNoLine) {

@@ -5,6 +5,7 @@
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/ModelTestSupport.h"
 #include "support/LogCapture.h"
 #include "support/TestData.h"
@@ -136,6 +137,47 @@ TEST(PockwellImportTest, PaymentsAndLogarithmsComputeAsInPockwell) {
   document.evaluate();
   for (const auto& c : cases)
     EXPECT_NEAR(double(document.cellAtGridPoint(c.at)->number()->realValue()), c.after, 1e-9) << c.formula;
+}
+
+// Pockwell writes "." in numbers and "," between arguments whatever the locale: its formulas
+// compute the same in every locale, and follow the rate they read.
+TEST(PockwellImportTest, FormulasReadTheSameInEveryLocale) {
+  const auto payment = [](double rate, double periods, double value) {
+    return -value * rate / (1 - std::pow(1 + rate, -periods));
+  };
+  const struct {
+    double before;  // with B1 = 0.05
+    double after;   // with B1 = 0.06
+  } cells[] = {{2, 2},
+               {11, 11},
+               {1024, 1024},
+               {payment(0.05, 12, 1000), payment(0.06, 12, 1000)},
+               {payment(0.05 / 12, 360, 250000), payment(0.06 / 12, 360, 250000)},
+               {payment(0.01, 12, 1000), payment(0.01, 12, 1000)},
+               {2.5, 2.5}};
+  for (const char* locale : {"en_US", "de_DE", "fr_FR"}) {
+    SCOPED_TRACE(locale);
+    ModelEnvironment environment;
+    const TestLocale user(locale);
+    CADocument document;
+    QString failure;
+    ASSERT_TRUE(ImportPockwellData(document, Sample("arguments.pkwd"), &failure)) << failure.toStdString();
+    document.evaluate();
+    const auto expect = [&](bool after) {
+      for (int64_t x = 0; x < int64_t(std::size(cells)); ++x) {
+        const CACell* cell = document.cellAtGridPoint({x, 1});
+        ASSERT_TRUE(cell && cell->valueType() == kValueFormula && cell->number())
+            << x << " " << (cell ? cell->displayText(false).toStdString() : "no cell");
+        const double want = after ? cells[x].after : cells[x].before;
+        EXPECT_NEAR(double(cell->number()->realValue()), want, std::fabs(want) * 1e-12) << x;
+      }
+    };
+    expect(false);
+    const QChar decimal = NumberTextLocale().decimalSeparatorChar;
+    document.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("0") + decimal + QStringLiteral("06"));
+    document.evaluate();
+    expect(true);
+  }
 }
 
 TEST(PockwellImportTest, DamagedAndForeignFilesAreRefusedWithTheirMessages) {

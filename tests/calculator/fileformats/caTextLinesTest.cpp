@@ -223,7 +223,13 @@ TEST(LoadTextFileLinesTest, ReportsUnreadableFiles) {
 }
 
 TEST(WriteTextFieldTest, QuotesWhatWouldNotReadBack) {
-  const struct { const char* text; bool commas; int64_t columnCount; const char* written; } cases[] = {
+  const struct {
+    const char* text;
+    bool commas;
+    int64_t columnCount;
+    const char* written;
+    bool quoteDelimiters = false;
+  } cases[] = {
       {"plain text", true, 3, "plain text,"}, {" lead", true, 3, "\" lead\","}, {"trail ", true, 3, "\"trail \","},
       {"a,b", true, 3, "\"a,b\","}, {"a;b", true, 3, "\"a;b\","}, {"a\tb", true, 3, "a\tb,"},
       {"say \"hi\"", true, 3, "\"say \"\"hi\"\"\","},
@@ -235,10 +241,14 @@ TEST(WriteTextFieldTest, QuotesWhatWouldNotReadBack) {
       {"a\tb\nc\"d\"", false, 3, "a b c\"d\"\t"}, {"", true, 3, ","}, {"", false, 1, "\n"},
       // ... except a text that begins with one, which would be unquoted when read.
       {"\"q\" said\tit", false, 3, "\"\"\"q\"\" said it\"\t"},
+      // ... and, where a lone column asks for it, a text the reader could split.
+      {"Doe, John", false, 1, "\"Doe, John\"\n", true}, {"a\tb", false, 1, "\"a b\"\n", true},
+      {"two\nlines", false, 1, "\"two lines\"\n", true}, {"say \"hi\"", false, 1, "\"say \"\"hi\"\"\"\n", true},
+      {"word", false, 1, "word\n", true},
   };
   for (const auto& c : cases) {
     QString output;
-    WriteTextField(output, QString::fromUtf8(c.text), c.commas, 0, c.columnCount);
+    WriteTextField(output, QString::fromUtf8(c.text), c.commas, 0, c.columnCount, c.quoteDelimiters);
     EXPECT_EQ(output, QString::fromUtf8(c.written)) << c.text;
   }
 }
