@@ -27,6 +27,7 @@
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
+#include "platform/TextEncodings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -50,15 +51,53 @@ namespace {
 
 constexpr const char* kHtmlUnreadable = "I can't interpret the HTML file.";
 
+constexpr const char* kHtmlCharacterSetFailure =
+    "The page's text could not be read: its character set, %1, gave fewer characters than the page holds.";
+
+// Qt's decoders of the character sets it does not read itself give nothing, and no error, for
+// more than about half a gigabyte at once: a page is decoded a piece at a time.
+qsizetype g_htmlDecodingPiece = qsizetype(16) << 20;
+
+// The characters `bytes` bytes in the character set hold at the least, as far as the set tells
+// (a single-byte set one a byte, UTF-16 and UTF-32 one a unit less a byte-order mark); 0 where
+// it does not tell (a set of characters of several lengths, UTF-8 among them).
+int64_t LeastCharactersOfCharset(QByteArrayView name, int64_t bytes) {
+  if (name.startsWith("UTF-16")) return std::max<int64_t>(bytes / 2 - 1, 0);
+  if (name.startsWith("UTF-32")) return std::max<int64_t>(bytes / 4 - 1, 0);
+  if (!name.startsWith("UTF-") && IsSingleByteCharacterSet(name)) return bytes;
+  return 0;
+}
+
 // The page's text: a byte-order mark or a declared character set decides, else UTF-8 when the
-// bytes are valid UTF-8, else Latin-1.
-QString HtmlTextOfBytes(const QByteArray& bytes) {
+// bytes are valid UTF-8, else Latin-1. False, with the reason, where the page's character set
+// gives less text than its bytes hold.
+bool HtmlTextOfBytes(const QByteArray& bytes, QString* text, QString* failure) {
+  text->clear();
   QStringDecoder decoder = QStringDecoder::decoderForHtml(bytes);
-  if (decoder.isValid() && QByteArrayView(decoder.name()) != "UTF-8") return decoder.decode(bytes);
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString text = utf8.decode(bytes);
-  if (!utf8.hasError()) return text;
-  return QString::fromLatin1(bytes);
+  const QByteArrayView name = decoder.isValid() ? QByteArrayView(decoder.name()) : QByteArrayView("UTF-8");
+  if (name != "UTF-8") {
+    const int64_t least = LeastCharactersOfCharset(name, bytes.size());
+    if (least > 0) text->reserve(qsizetype(least));
+    for (qsizetype at = 0; at < bytes.size(); at += g_htmlDecodingPiece)
+      text->append(decoder.decode(QByteArrayView(bytes).sliced(at, std::min(g_htmlDecodingPiece, bytes.size() - at))));
+    if (text->size() >= least) return true;
+    text->clear();
+    *failure = QLatin1String(kHtmlCharacterSetFailure).arg(QString::fromLatin1(name));
+    return false;
+  }
+  // Told valid before it is decoded: a page of another set is never held as failed UTF-8 as well.
+  if (QByteArrayView(bytes).isValidUtf8()) {
+    *text = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless).decode(bytes);
+  } else {
+    *text = QString::fromLatin1(bytes);
+  }
+  return true;
+}
+
+QString HtmlTextOfBytes(const QByteArray& bytes) {
+  QString text, failure;
+  HtmlTextOfBytes(bytes, &text, &failure);
+  return text;
 }
 
 bool g_plainTableReading = true;
@@ -541,29 +580,54 @@ bool ReadLoneBreak(PageScanner& scanner) {
   return false;
 }
 
+// The text of a cell up to the next tag: with `lines`, lines that line breaks ("<br>") part, as
+// this program and the peers write a cell of several lines, which become the lines of the cell's
+// text as the rich text's conversion makes them (breaks that end it show nothing). Space beside
+// a break within the text is left to the rich text.
+bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entities, bool lines) {
+  QString joined;
+  QStringView raw = scanner.readText(&joined);
+  if (!PlainCellText(raw, text, entities)) return false;
+  if (!lines) return true;
+  QString line;
+  for (;;) {
+    const qsizetype before = scanner.position();
+    QStringView attributes;
+    if (scanner.readTag(&attributes) != u"br" || !(attributes.isEmpty() || attributes == u"/")) {
+      scanner.moveTo(before);
+      break;
+    }
+    if (!raw.isEmpty() && IsHtmlSpace(raw.back())) return false;
+    raw = scanner.readText(&joined);
+    // Space after the last break, before the cell's end, shows nothing (this program writes it).
+    if ((!IsBlank(raw) && IsHtmlSpace(raw.front())) || !PlainCellText(raw, &line, entities)) return false;
+    *text += u'\n';
+    *text += line;
+  }
+  while (text->endsWith(u'\n')) text->chop(1);
+  return true;
+}
+
 // A cell's contents after its "<td>": its text, or one paragraph ("<p>", its text or a lone line
 // break, and "</p>") or a lone line break (an empty cell), with space around them. The
 // paragraph's alignment is the cell's; in the first row, which the rich text reads, it may have
 // any look. Without `paragraphs` (the words of a nested table, joined into one paragraph) the
-// text alone. The look starts as the cell's own.
+// text alone, on one line. The look starts as the cell's own.
 bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look, EntityTable& entities,
                            const QString& background, bool first, bool paragraphs) {
   text->clear();
   if (paragraphs && ReadLoneBreak(scanner)) return true;
+  const qsizetype start = scanner.position();
   QString joined;
   QStringView raw = scanner.readText(&joined);
-  const qsizetype afterText = scanner.position();
   QStringView attributes;
   if (!paragraphs || !IsBlank(raw) || scanner.readTag(&attributes) != u"p") {
-    scanner.moveTo(afterText);
-    return PlainCellText(raw, text, entities);
+    scanner.moveTo(start);
+    return ReadPlainCellLines(scanner, text, entities, paragraphs);
   }
   if (first ? !IsFirstRowAttributes(attributes) : !PlainParagraphLook(attributes, background, look))
     return false;
-  if (!ReadLoneBreak(scanner)) {
-    QString inner;
-    if (!PlainCellText(scanner.readText(&inner), text, entities)) return false;
-  }
+  if (!ReadLoneBreak(scanner) && !ReadPlainCellLines(scanner, text, entities, true)) return false;
   if (scanner.readTag(&attributes) != u"/p" || !attributes.isEmpty()) return false;
   QString after;
   return IsBlank(scanner.readText(&after));
@@ -760,13 +824,15 @@ QString ShownCellText(const QTextTableCell& cell) {
 }
 
 // Whether the table of the first row shows the texts read for it: one row, each cell the text
-// with nothing around it.
+// with nothing around it, its line breaks the lines of the cell's text (those that end it, a
+// lone one too, make none).
 bool RichTextShowsRow(const QTextTable* table, const std::vector<QString>& row) {
   if (!table || table->rows() != 1 || size_t(table->columns()) != row.size()) return false;
   for (int x = 0; x < table->columns(); ++x) {
-    // A lone line break shows as one and makes no cell.
-    const QString shown = ShownCellText(table->cellAt(0, x));
-    if (shown != row[size_t(x)] && !(row[size_t(x)].isEmpty() && shown == QStringView(u"\u2028"))) return false;
+    QString shown = ShownCellText(table->cellAt(0, x));
+    shown.replace(QChar::LineSeparator, u'\n');
+    while (shown.endsWith(u'\n')) shown.chop(1);
+    if (shown != row[size_t(x)]) return false;
   }
   return true;
 }
@@ -887,44 +953,71 @@ int64_t PlainTableReadingCost(const QByteArray& page) {
 namespace {
 
 // The least that reading the file as a page could take, counted from its bytes without holding
-// them: its characters (no fewer than its bytes that start one, in UTF-8 or a single-byte
-// character set; than a quarter of its bytes in any) and its tags at the sheet's own rate, the
-// cheaper reading's. 0 where the file is too small for that to pass an open's budget, or cannot
-// be read (the reading itself says why).
-int64_t LeastHtmlFileCost(const QString& path) {
+// them: its characters (one a byte in a single-byte character set, and in Latin-1, which a page
+// that declares none is read in when it is no valid UTF-8; one a character's first byte in
+// UTF-8; one a unit in UTF-16 and UTF-32; a quarter of its bytes in any other) and its tags at
+// the sheet's own rate, the cheaper reading's. 0 where the file cannot be read (the reading
+// itself says why).
+int64_t LeastHtmlFileCostOf(const QString& path) {
   QFile file(path);
   const int64_t size = QFileInfo(path).size();
-  // A page of tags alone ("<b>" and so on) is the most a byte can cost.
-  if (size <= 0 || size * (kPlainTableCharacterCost + kPlainTableElementCost / 2) <= kReaderMemoryBudget) return 0;
-  if (!QFileInfo(path).isFile() || size > kMaxDocumentFileSize || !file.open(QIODevice::ReadOnly)) return 0;
+  if (size <= 0 || !QFileInfo(path).isFile() || size > kMaxDocumentFileSize || !file.open(QIODevice::ReadOnly))
+    return 0;
   constexpr qint64 kChunk = qint64(4) << 20;
   QByteArray chunk(kChunk, Qt::Uninitialized);
-  int64_t bytes = 0, starts = 0, tags = 0;
-  bool byteCharacters = true, tagsCounted = true, afterLess = false;
+  int64_t bytes = 0, starts = 0, tags = 0, least = -1;
+  bool utf8 = true, tagsCounted = true, afterLess = false, validUtf8 = true;
+  int continuations = 0;  // of the UTF-8 character being read
   for (;;) {
     const qint64 read = file.read(chunk.data(), kChunk);
     if (read <= 0) break;
     if (bytes == 0) {
       const QStringDecoder decoder = QStringDecoder::decoderForHtml(QByteArrayView(chunk.constData(), read));
       const QByteArrayView name = decoder.isValid() ? QByteArrayView(decoder.name()) : QByteArrayView("UTF-8");
-      byteCharacters = name == "UTF-8" || name == "ISO-8859-1" || name == "windows-1252";
+      utf8 = name == "UTF-8";
       tagsCounted = !name.startsWith("UTF-16") && !name.startsWith("UTF-32");
+      if (!utf8) {
+        least = LeastCharactersOfCharset(name, size);
+        if (least == 0) least = size / 4;
+      }
     }
     bytes += read;
     const auto* data = reinterpret_cast<const unsigned char*>(chunk.constData());
     for (qint64 i = 0; i < read; ++i) {
       const unsigned char b = data[i];
-      starts += b < 0x80 || b > 0xBF;
+      const bool continuation = b >= 0x80 && b <= 0xBF;
+      starts += !continuation;
+      // Told no more strictly than the reading tells it, so that the count is never too high.
+      if (continuations > 0) {
+        validUtf8 = validUtf8 && continuation;
+        --continuations;
+      } else if (b >= 0x80) {
+        validUtf8 = validUtf8 && !continuation && b < 0xF8;
+        continuations = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+      }
       const bool letter = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
       tags += afterLess && letter;
       afterLess = b == '<';
     }
   }
-  const int64_t characters = byteCharacters ? starts : bytes / 4;
+  validUtf8 = validUtf8 && continuations == 0;
+  const int64_t characters = !utf8 ? least : validUtf8 ? starts : bytes;
   return characters * kPlainTableCharacterCost + (tagsCounted ? tags : 0) * kPlainTableElementCost;
 }
 
+// The same for a file large enough for that to pass an open's budget; 0 for a smaller one.
+int64_t LeastHtmlFileCost(const QString& path) {
+  // A page of tags alone ("<b>" and so on) is the most a byte can cost.
+  const int64_t size = QFileInfo(path).size();
+  if (size <= 0 || size * (kPlainTableCharacterCost + kPlainTableElementCost / 2) <= kReaderMemoryBudget) return 0;
+  return LeastHtmlFileCostOf(path);
+}
+
 }  // namespace
+
+int64_t HtmlFileLeastCost(const QString& path) { return LeastHtmlFileCostOf(path); }
+
+qsizetype SetHtmlDecodingPieceSize(qsizetype size) { return std::exchange(g_htmlDecodingPiece, size); }
 
 bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   // Either reading takes several times the page, the sheet's own the least: a page that would
@@ -940,7 +1033,11 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     QByteArray bytes;
     if (!ReadWholeFile(path, &bytes, error)) return false;
     ++g_pagesRead;
-    html = HtmlTextOfBytes(bytes);
+    QString failure;
+    if (!HtmlTextOfBytes(bytes, &html, &failure)) {
+      SetError(error, -50, failure);
+      return false;
+    }
   }
   const int64_t leastCost = PlainTableHtmlCost(html);
   if (leastCost > kReaderMemoryBudget) {

@@ -215,6 +215,18 @@ TEST_F(HtmlLongTableTest, CommonShapesOfALongTableAreReadAsTheRichTextReadsThem)
        "<html><head><style type=\"text/css\"><!--\ntable { border-collapse:collapse; }\n"
        "td { vertical-align:top; padding:2px; }\np { margin-top:0px; }\n--></style></head><body><table>\n",
        tail, [](int x, int y) { return (x + y) % 4 == 1 ? QByteArray(" <br/> ") : QByteArray::number(x + y); }},
+      {"lines in cells", head, tail,
+       [](int x, int y) -> QByteArray {
+         const QByteArray texts[] = {"Rent<br>January", "a<br/>b<br />c", "<br>lead", "a<br><br>b", "trail<br>",
+                                     "x&amp;<BR>&lt;y", "1<br>\n  ", "<!-- c -->a<br>b"};
+         return texts[(x + 2 * y) % 8];
+       }},
+      {"lines in paragraphs", head, tail,
+       [](int x, int y) { return QByteArray::number(x) + "<br />" + QByteArray::number(y); }, "<tr>",
+       "<td><p style=\"text-align:right\">", "</p></td>"},
+      {"space beside a break", head, tail,
+       [](int x, int y) { return y == 40 && x == 1 ? QByteArray("a <br> b") : QByteArray::number(x + y); }, "<tr>",
+       "<td>", "</td>", "</tr>\n", false},
       {"breaks in paragraphs", head, tail,
        [](int x, int y) { return (x + y) % 4 == 1 ? QByteArray("<br />") : QByteArray::number(x + y); }, "<tr>",
        "<td><p style='text-align:right'>", "</p></td>"},
@@ -388,7 +400,17 @@ TEST_F(HtmlLongTableTest, PagesTheSheetWritesArePricedByTheReadingThatTakesThem)
          grid(d, 0, 70);
          d.cellAtGridPointImperative({1, 44})->setFormula(QStringLiteral("two\u2028lines"));
        },
-       false},
+       true},
+      {"cells of several lines, in the first row too",
+       [&](CADocument& d) {
+         grid(d, 0, 70);
+         d.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("Rent\nJanuary"));
+         d.cellAtGridPointImperative({2, 0})->setFormula(QStringLiteral("Total\nof the year"));
+         d.cellAtGridPointImperative({3, 50})->setFormula(QStringLiteral("a\n\nb\n"));
+         format(d, 0, 60, [](CAFormat& f) { f.setBold(true); });
+         d.cellAtGridPointImperative({0, 60})->setFormula(QStringLiteral("bold\nlines"));
+       },
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
