@@ -106,6 +106,8 @@ uint64_t g_pagesRead = 0;
 
 // A table read here needs at least this many rows: below it the rich text costs little.
 constexpr size_t kPlainTableRows = 64;
+// Rows of a title and headers above the first row, which the rich text reads with it.
+constexpr size_t kMostHeadRows = 4;
 
 // The look a plain row's cell and its paragraph give it, as the conversion of the rich text
 // makes it the cell's format: alignment (0: none), character looks, a text colour other than
@@ -138,6 +140,7 @@ struct PlainCell {
 struct PlainTable {
   QString firstRowPage;  // the page with the table's first row alone
   std::vector<QString> firstRow;
+  size_t headRows = 0;  // the rows before the first, which the rich text reads with it
   std::vector<std::vector<PlainCell>> rows;  // the rows after the first
   size_t rowCount = 0;  // the rows after the first, also when they are not kept
   bool nested = false;  // the table is the one cell of another table's one row
@@ -410,10 +413,11 @@ bool AlignmentOfWord(QStringView word, int32_t* alignment) {
 
 // The first row goes through the rich text, its look and widths with it; only what would shift
 // or reshape the rows after it (spans) is no plain row.
-bool IsFirstRowAttributes(QStringView attributes) {
-  return AttributesAmong(attributes, {u"class", u"id", u"title", u"lang", u"scope", u"headers", u"abbr", u"align",
-                                      u"valign", u"width", u"height", u"bgcolor", u"style", u"nowrap"});
-}
+constexpr std::initializer_list<QStringView> kFirstRowAttributes = {
+    u"class", u"id",    u"title",   u"lang",  u"scope", u"headers", u"abbr",  u"align",
+    u"valign", u"width", u"height", u"bgcolor", u"style", u"nowrap",  u"sdval", u"sdnum"};
+
+bool IsFirstRowAttributes(QStringView attributes) { return AttributesAmong(attributes, kFirstRowAttributes); }
 
 bool IsTableAttributeKept(QStringView attributes) {
   // Attributes that shape the table alone, which its first row passes on; any other (a style,
@@ -465,17 +469,22 @@ bool StyleOfAttributes(QStringView attributes, QStringView* style) {
 // The attributes of a cell after the first row: inert ones, an "align" the rich text makes the
 // alignment of the cell's paragraphs (what pages written by spreadsheets put on every cell), and
 // a style that gives the cell a background of its own (what this program writes) or the page's.
+// What LibreOffice Calc and Gnumeric put on every cell changes nothing the sheet's cells take:
+// its height, vertical alignment, font and size (the sheet's font is its own), the value and
+// number format behind the text LibreOffice shows.
 bool IsPlainCellAttributes(QStringView attributes, const QString& pageBackground, PlainLook* look) {
   *look = PlainLook();
   return ForEachAttribute(attributes, [&](const QString& name, QStringView value) {
     if (name == u"align") return AlignmentOfWord(value.trimmed(), &look->alignment);
     if (name == u"style") {
       return DeclarationsAmong(value, [&](const QString& declaration, const QString& v) {
+        if (declaration == u"font-size" || declaration == u"font-family") return true;
         if (declaration != u"background-color") return false;
         const QString colour = ColourKey(v);
         return colour == pageBackground || KolorOfCss(colour, &look->background);
       });
     }
+    if (name == u"height" || name == u"valign" || name == u"sdval" || name == u"sdnum") return true;
     return name == u"class" || name == u"id" || name == u"title" || name == u"lang" || name == u"scope" ||
            name == u"headers" || name == u"abbr";
   });
@@ -523,44 +532,73 @@ bool IsPlainTableAttributes(QStringView attributes, const QString& background) {
          });
 }
 
+// The element a rule's selector picks: its last compound's element name in lower case ("*" for
+// any, as for a class or an id alone).
+QString SelectorSubject(QStringView selector) {
+  qsizetype start = selector.size();
+  while (start > 0 && !IsHtmlSpace(selector[start - 1]) && selector[start - 1] != u'>' && selector[start - 1] != u'+' &&
+         selector[start - 1] != u'~')
+    --start;
+  qsizetype end = start;
+  while (end < selector.size() && (selector[end].isLetterOrNumber() || selector[end] == u'-')) ++end;
+  return end == start ? QStringLiteral("*") : selector.sliced(start, end - start).toString().toLower();
+}
+
 // A style sheet whose rules give the page's table its frame alone (the first row, which the rich
 // text reads, takes it to the sheet) and nothing to a cell's text but the page's own background
 // (`background`, the body's, which paragraphs may repeat) and its black: rules for the body, the
-// table, its cells and paragraphs with only such declarations.
+// table, its cells and paragraphs with only such declarations, and fonts and sizes, which the
+// sheet's cells do not take (the sheet's font is its own). Rules for elements a table of plain
+// cells does not hold (LibreOffice's comment marks, Gnumeric's caption and typewriter text)
+// reach none of its cells.
 bool IsFrameStyleSheet(QStringView sheet, QString* background) {
   QString text = sheet.toString();
   text.remove(QStringLiteral("<!--"));
   text.remove(QStringLiteral("-->"));
   background->clear();
   QStringList paragraphBackgrounds;
+  static constexpr const char16_t* kCellElements[] = {u"*",     u"html", u"body", u"div", u"table", u"thead", u"tbody",
+                                                      u"tfoot", u"tr",   u"th",   u"td",  u"p",     u"br",    u"font",
+                                                      u"span"};
   qsizetype at = 0;
   for (;;) {
     while (at < text.size() && IsHtmlSpace(text[at])) ++at;
     if (at >= text.size()) break;
     const qsizetype open = text.indexOf(u'{', at);
     const qsizetype close = open < 0 ? -1 : text.indexOf(u'}', open);
-    if (close < 0) return false;
-    const QString selector = QStringView(text).sliced(at, open - at).trimmed().toString().toLower();
-    const bool kept = DeclarationsAmong(
-        QStringView(text).sliced(open + 1, close - open - 1), [&](const QString& name, const QString& value) {
-          if (selector == u"body") {
-            if (name == u"background-color") *background = ColourKey(value);
-            return (name == u"text-align" && value == u"left") || name == u"background-color" ||
-                   (name == u"color" && (ColourKey(value) == u"rgb(0,0,0)" || value == u"#000000"));
-          }
-          if (selector == u"table")
-            return name == u"table-layout" || name == u"border-collapse" || name == u"empty-cells";
-          if (selector == u"td")
-            return (name == u"vertical-align" && value == u"top") || (name == u"text-align" && value == u"left") ||
-                   name == u"padding" || name == u"border-style" || name == u"border-width" ||
-                   name == u"border-color";
-          if (selector == u"p") {
-            if (name == u"background-color") paragraphBackgrounds << ColourKey(value);
-            return name == u"margin-top" || name == u"margin-bottom" || name == u"background-color";
-          }
-          return false;
-        });
-    if (!kept) return false;
+    // An at-rule (a media query, an import) is no rule of the page's own elements.
+    const qsizetype atRule = text.indexOf(u'@', at);
+    if (close < 0 || (atRule >= 0 && atRule < open)) return false;
+    const QStringView declarations = QStringView(text).sliced(open + 1, close - open - 1);
+    for (QStringView selector : QStringView(text).sliced(at, open - at).split(u',')) {
+      selector = selector.trimmed();
+      const QString subject = SelectorSubject(selector);
+      if (std::none_of(std::begin(kCellElements), std::end(kCellElements),
+                       [&subject](const char16_t* element) { return subject == QStringView(element); }))
+        continue;
+      const bool plain = selector.compare(subject, Qt::CaseInsensitive) == 0;
+      const bool kept = DeclarationsAmong(declarations, [&](const QString& name, const QString& value) {
+        if (name == u"font-family" || name == u"font-size") return true;
+        if (!plain) return false;
+        if (subject == u"body") {
+          if (name == u"background-color") *background = ColourKey(value);
+          return (name == u"text-align" && value == u"left") || name == u"background-color" ||
+                 (name == u"color" && (ColourKey(value) == u"rgb(0,0,0)" || value == u"#000000"));
+        }
+        if (subject == u"table")
+          return name == u"table-layout" || name == u"border-collapse" || name == u"empty-cells";
+        if (subject == u"td")
+          return (name == u"vertical-align" && value == u"top") || (name == u"text-align" && value == u"left") ||
+                 name == u"padding" || name == u"border-style" || name == u"border-width" ||
+                 name == u"border-color";
+        if (subject == u"p") {
+          if (name == u"background-color") paragraphBackgrounds << ColourKey(value);
+          return name == u"margin-top" || name == u"margin-bottom" || name == u"background-color";
+        }
+        return false;
+      });
+      if (!kept) return false;
+    }
     at = close + 1;
   }
   return std::all_of(paragraphBackgrounds.begin(), paragraphBackgrounds.end(),
@@ -582,8 +620,8 @@ bool ReadLoneBreak(PageScanner& scanner) {
 
 // The text of a cell up to the next tag: with `lines`, lines that line breaks ("<br>") part, as
 // this program and the peers write a cell of several lines, which become the lines of the cell's
-// text as the rich text's conversion makes them (breaks that end it show nothing). Space beside
-// a break within the text is left to the rich text.
+// text as the rich text's conversion makes them (breaks that end it show nothing). Space before
+// a break is left to the rich text.
 bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entities, bool lines) {
   QString joined;
   QStringView raw = scanner.readText(&joined);
@@ -598,9 +636,9 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entiti
       break;
     }
     if (!raw.isEmpty() && IsHtmlSpace(raw.back())) return false;
+    // Space after a break shows nothing (Gnumeric starts each line on a line of its own).
     raw = scanner.readText(&joined);
-    // Space after the last break, before the cell's end, shows nothing (this program writes it).
-    if ((!IsBlank(raw) && IsHtmlSpace(raw.front())) || !PlainCellText(raw, &line, entities)) return false;
+    if (!PlainCellText(raw, &line, entities)) return false;
     *text += u'\n';
     *text += line;
   }
@@ -693,14 +731,108 @@ bool ReadTableTag(PageScanner& scanner) {
   return scanner.readTag(&attributes) == u"table" && IsTableAttributeKept(attributes);
 }
 
+// Reads what a table holds before its rows that makes no cell of its own, as LibreOffice Calc
+// and Gnumeric write it: column groups (their widths go to the sheet with the first row, through
+// the rich text) and a caption.
+void ReadTableFrame(PageScanner& scanner) {
+  for (;;) {
+    scanner.skipSpace();
+    const qsizetype before = scanner.position();
+    QStringView attributes;
+    const QString tag = scanner.readTag(&attributes);
+    if ((tag == u"colgroup" || tag == u"col") && AttributesAmong(attributes, {u"width", u"span"})) continue;
+    if (tag == u"/colgroup" && attributes.isEmpty()) continue;
+    if (tag == u"caption" && attributes.isEmpty()) {
+      QString joined;
+      scanner.readText(&joined);
+      if (ReadBareTag(scanner, u"/caption")) continue;
+    }
+    scanner.moveTo(before);
+    return;
+  }
+}
+
+// A title or header cell's attributes: a first row's, and a span across columns.
+bool IsHeadCellAttributes(QStringView attributes) {
+  return ForEachAttribute(attributes, [](const QString& name, QStringView value) {
+    value = value.trimmed();
+    if (name == u"rowspan") return value == u"1";
+    if (name == u"colspan") {
+      bool ok = false;
+      const uint span = value.toUInt(&ok);
+      return ok && span >= 1 && span <= kMaxColumns &&
+             std::all_of(value.begin(), value.end(), [](QChar c) { return IsAsciiDigit(c, false); });
+    }
+    return std::find(kFirstRowAttributes.begin(), kFirstRowAttributes.end(), QStringView(name)) !=
+           kFirstRowAttributes.end();
+  });
+}
+
+// Reads a row of a title or of headers as the peers write one above a sheet's rows: cells with a
+// first row's attributes and spans across columns, their text with the looks of words (bold,
+// italic, underline, a font, a span, line breaks). The rich text reads it, with the first row;
+// false, and nothing read, for any other row.
+bool ReadHeadRow(PageScanner& scanner) {
+  static constexpr const char16_t* kWordLooks[] = {u"b",  u"i",  u"u",  u"s",  u"strong", u"em", u"font", u"span",
+                                                   u"/b", u"/i", u"/u", u"/s", u"/strong", u"/em", u"/font", u"/span",
+                                                   u"br"};
+  const qsizetype start = scanner.position();
+  const auto refuse = [&scanner, start] {
+    scanner.moveTo(start);
+    return false;
+  };
+  QStringView attributes;
+  scanner.skipSpace();
+  if (scanner.readTag(&attributes) != u"tr" || !IsFirstRowAttributes(attributes)) return refuse();
+  bool cells = false;
+  for (;;) {
+    scanner.skipSpace();
+    const qsizetype before = scanner.position();
+    const QString tag = scanner.readTag(&attributes);
+    if (tag == u"/tr" && attributes.isEmpty()) return cells || refuse();
+    if (tag == u"tr" || tag == u"/table" || tag == u"/tbody") {
+      scanner.moveTo(before);
+      return cells || refuse();
+    }
+    if ((tag != u"td" && tag != u"th") || !IsHeadCellAttributes(attributes)) return refuse();
+    cells = true;
+    for (;;) {
+      QString joined;
+      scanner.readText(&joined);
+      const qsizetype at = scanner.position();
+      const QString inner = scanner.readTag(&attributes);
+      if (std::any_of(std::begin(kWordLooks), std::end(kWordLooks),
+                      [&inner](const char16_t* look) { return inner == QStringView(look); }))
+        continue;
+      if ((inner == u"/td" || inner == u"/th") && attributes.isEmpty()) break;
+      if (inner == u"td" || inner == u"th" || inner == u"tr" || inner == u"/tr" || inner == u"/table" ||
+          inner == u"/tbody") {
+        scanner.moveTo(at);
+        break;
+      }
+      return refuse();
+    }
+  }
+}
+
 // The rest of a table after its "<table>": rows of plain cells, each as many as the first, and
 // the table's end. Sets the page's first row and the rows after it, and where the first row
 // ends and the rows end. The first row may stand alone in the table's head.
 bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, bool keepRows, qsizetype* firstRowEnd,
                    qsizetype* rowsEnd, EntityTable& entities, const QString& background,
                    const std::function<bool(qsizetype)>& firstRowFits) {
+  if (firstLooks) ReadTableFrame(scanner);
   const bool head = firstLooks && ReadBareTag(scanner, u"thead");
   bool body = !head && ReadBareTag(scanner, u"tbody");
+  // Rows of a title or headers, which only the rich text reads, go to it with the first row.
+  while (firstLooks && !head && table->headRows < kMostHeadRows) {
+    const qsizetype before = scanner.position();
+    std::vector<PlainCell> strict;
+    const bool plain = ReadPlainRow(scanner, &strict, entities, background, true);
+    scanner.moveTo(before);
+    if (plain || !ReadHeadRow(scanner)) break;
+    ++table->headRows;
+  }
   // The first row's cells show where the other rows go: one of them must hold something.
   std::vector<PlainCell> first;
   // A nested table's cells are its text alone (firstLooks is for a table of the page's own).
@@ -759,6 +891,9 @@ std::optional<PlainTable> ReadPlainTable(const QString& page, bool keepRows = tr
       styled = true;
     } else if (tag == u"/title" && inTitle) {
       inTitle = false;
+    } else if (tag == u"p" && attributes.isEmpty() && ReadBareTag(scanner, u"/p")) {
+      // An empty paragraph before the table (Gnumeric's) makes no cell: the rich text reads it
+      // with the first row.
     } else if (tag != u"!doctype" && tag != u"html" && tag != u"meta" &&
                !((tag == u"head" || tag == u"/head" || tag == u"body") && attributes.isEmpty())) {
       return std::nullopt;
@@ -823,13 +958,14 @@ QString ShownCellText(const QTextTableCell& cell) {
   return shown;
 }
 
-// Whether the table of the first row shows the texts read for it: one row, each cell the text
+// Whether the table of the first row shows the texts read for it: its one row below the rows of
+// a title or headers, each cell the text
 // with nothing around it, its line breaks the lines of the cell's text (those that end it, a
 // lone one too, make none).
-bool RichTextShowsRow(const QTextTable* table, const std::vector<QString>& row) {
-  if (!table || table->rows() != 1 || size_t(table->columns()) != row.size()) return false;
+bool RichTextShowsRow(const QTextTable* table, const std::vector<QString>& row, size_t headRows) {
+  if (!table || size_t(table->rows()) != headRows + 1 || size_t(table->columns()) != row.size()) return false;
   for (int x = 0; x < table->columns(); ++x) {
-    QString shown = ShownCellText(table->cellAt(0, x));
+    QString shown = ShownCellText(table->cellAt(int(headRows), x));
     shown.replace(QChar::LineSeparator, u'\n');
     while (shown.endsWith(u'\n')) shown.chop(1);
     if (shown != row[size_t(x)]) return false;
@@ -934,7 +1070,7 @@ std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDo
   if (cost) *cost = PlainTablePageCost(html, table->firstRowPage);
   text.setHtml(HtmlForRichText(table->firstRowPage));
   QTextTable* rowTable = TableOfFirstRow(text, table->nested);
-  if (!RichTextShowsRow(rowTable, table->firstRow)) return std::nullopt;
+  if (!RichTextShowsRow(rowTable, table->firstRow, table->headRows)) return std::nullopt;
   if (table->nested && keepRows) JoinRowsAfterFirst(rowTable, *table);
   return table;
 }
