@@ -22,6 +22,7 @@
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CARow.h"
 #include "framlet/foundation/Kolor.h"
 #include "glimmet/storage/gmAttributedImport.h"
@@ -134,12 +135,14 @@ struct PlainLook {
 struct PlainCell {
   QString text;
   PlainLook look;
+  QString value;  // LibreOffice's value behind the text ("sdval"), in the C syntax
 };
 
 // The page as its first row and the texts of the rows after it.
 struct PlainTable {
   QString firstRowPage;  // the page with the table's first row alone
   std::vector<QString> firstRow;
+  std::vector<QString> firstRowValues;
   size_t headRows = 0;  // the rows before the first, which the rich text reads with it
   std::vector<std::vector<PlainCell>> rows;  // the rows after the first
   size_t rowCount = 0;  // the rows after the first, also when they are not kept
@@ -605,6 +608,42 @@ bool IsFrameStyleSheet(QStringView sheet, QString* background) {
                      [background](const QString& colour) { return colour == *background; });
 }
 
+// A number in the C syntax: a sign, digits with a decimal point, an exponent.
+bool IsCSyntaxNumber(QStringView text) {
+  qsizetype i = text.startsWith(u'-') ? 1 : 0;
+  const qsizetype digitsStart = i;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] == u'.' && !point) point = true;
+    else if (!IsAsciiDigit(text[i], false)) break;
+  }
+  if (i - digitsStart - (point ? 1 : 0) <= 0) return false;
+  if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
+    const qsizetype exponent = i;
+    while (i < text.size() && IsAsciiDigit(text[i], false)) ++i;
+    if (i == exponent) return false;
+  }
+  return i == text.size();
+}
+
+// What a cell of a plain row is entered as. LibreOffice writes a cell's value beside the text it
+// shows in its own locale: where that text is the value written plainly (with a decimal point,
+// or a comma in its place), the value is read in its own syntax and entered as the user types
+// a number here, so that a page made elsewhere gives the same numbers. Any other text (a date,
+// a sum of money, a percentage) is entered as it is shown, as the rich text enters it.
+QString PlainCellEntry(const QString& text, const QString& value) {
+  if (value.isEmpty() || !IsCSyntaxNumber(value)) return text;
+  QString commaValue = value;
+  commaValue.replace(u'.', u',');
+  if (text != value && text != commaValue) return text;
+  const QChar separator = NumberTextLocale().decimalSeparatorChar;
+  QString typed = value;
+  if (separator != u'.') typed.replace(u'.', separator);
+  return typed;
+}
+
 // Reads a line break alone, with space around it: what a page writes for a cell that shows
 // nothing, which the rich text makes no text of.
 bool ReadLoneBreak(PageScanner& scanner) {
@@ -702,6 +741,10 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, EntityTable
                 : paragraphs ? IsPlainCellAttributes(attributes, background, &cell.look) : IsInertAttributes(attributes)))
       return false;
     if (!ReadPlainCellContents(scanner, &cell.text, &cell.look, entities, background, first, paragraphs)) return false;
+    if (paragraphs) ForEachAttribute(attributes, [&cell](const QString& name, QStringView value) {
+      if (name == u"sdval") cell.value = value.trimmed().toString();
+      return true;
+    });
     const qsizetype end = scanner.position();
     const QString close = scanner.readTag(&attributes);
     if (close != (header ? u"/th" : u"/td") || !attributes.isEmpty()) {
@@ -839,7 +882,10 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
   if (!ReadPlainRow(scanner, &first, entities, background, firstLooks, firstLooks) || first.size() > kMaxColumns ||
       std::all_of(first.begin(), first.end(), [](const PlainCell& cell) { return cell.text.isEmpty(); }))
     return false;
-  for (PlainCell& cell : first) table->firstRow.push_back(std::move(cell.text));
+  for (PlainCell& cell : first) {
+    table->firstRow.push_back(std::move(cell.text));
+    table->firstRowValues.push_back(std::move(cell.value));
+  }
   if (head) {
     if (!ReadBareTag(scanner, u"/thead")) return false;
     body = ReadBareTag(scanner, u"tbody");
@@ -1211,6 +1257,11 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     // below the first row's (the last the page made); cells that look alike share one format.
     if (table && !table->nested && !rows().empty()) {
       const int64_t first = rows().back()->gridY();
+      for (size_t x = 0; x < table->firstRowValues.size(); ++x) {
+        CACell* cell = cellAtGridPoint({int64_t(x), first});
+        const QString entry = PlainCellEntry(table->firstRow[x], table->firstRowValues[x]);
+        if (cell && entry != table->firstRow[x]) cell->setFormula(entry);
+      }
       CAImportFormats formats;
       for (size_t y = 0; y < table->rows.size(); ++y) {
         // Each row's texts go as its cells are made: the cells hold what they keep of them.
@@ -1218,7 +1269,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
         for (size_t x = 0; x < row.size(); ++x) {
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, this);
-          cell->setFormula(row[x].text);
+          cell->setFormula(PlainCellEntry(row[x].text, row[x].value));
           if (CAFormat format = row[x].look.format(); format.mask() != 0) formats.giveCell(*cell, format, *this);
           storeCell(std::move(cell));
         }

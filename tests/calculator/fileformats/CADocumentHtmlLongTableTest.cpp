@@ -7,6 +7,7 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caHtml.h"
 #include "calculator/model/CAFormat.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/caDocumentServices.h"
 #include "platform/FLError.h"
 #include "support/TestData.h"
@@ -316,6 +317,27 @@ TEST_F(HtmlLongTableTest, ThePeersPagesOfASheetAreReadByTheSheet) {
     EXPECT_TRUE(direct.second.contains(QStringLiteral(",2=Rent|")) || direct.second.contains(QStringLiteral(",4=Rent|")))
         << direct.second.left(300).toStdString();
     EXPECT_TRUE(direct.second.contains(QStringLiteral("=Rent\nJanuary|"))) << direct.second.toStdString();
+  }
+  // LibreOffice's value behind a number it shows plainly is the number, in whatever locale the
+  // page is opened, in the first row (which the rich text reads) and the rows after it alike.
+  const QString file = TestDataPath(QStringLiteral("html/ledger-libreoffice.html"));
+  for (const char* locale : {"en_US", "de_DE", "fr_FR"}) {
+    SCOPED_TRACE(locale);
+    const TestLocale scope(locale);
+    CADocument sheet;
+    FLError error;
+    ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
+    const struct {
+      GridPoint at;
+      CANumber number;
+    } numbers[] = {{{3, 2}, CANumber::withNumerator(-17617, 100)}, {{1, 3}, CANumber(1001)},
+                   {{4, 3}, CANumber::withNumerator(-52532, 100)}, {{3, 71}, CANumber::withNumerator(16415, 100)}};
+    for (const auto& n : numbers) {
+      const CACell* cell = sheet.cellAtGridPoint(n.at);
+      ASSERT_NE(cell, nullptr);
+      EXPECT_EQ(cell->valueType(), kValueNumber) << cell->displayText(true).toStdString();
+      EXPECT_EQ(cell->number().value_or(CANumber()), n.number) << cell->displayText(true).toStdString();
+    }
   }
 }
 
