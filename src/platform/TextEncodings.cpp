@@ -185,6 +185,18 @@ UConverter* ConverterFor(const char* name) {
   return converter;
 }
 
+}  // namespace
+
+bool IsSingleByteCharacterSet(QByteArrayView name) {
+  UErrorCode status = U_ZERO_ERROR;
+  ConverterPointer converter(ucnv_open(name.toByteArray().constData(), &status));
+  // Stateful sets (ISO-2022 and the like) shift with escapes that are no characters.
+  return converter && U_SUCCESS(status) && ucnv_getMinCharSize(converter.get()) == 1 &&
+         ucnv_getMaxCharSize(converter.get()) == 1 && ucnv_getType(converter.get()) != UCNV_ISO_2022;
+}
+
+namespace {
+
 UConverter* ConverterForEncoding(FLStringEncoding encoding) {
   const EncodingRow* row = RowForEncoding(encoding);
   return row && row->converter ? ConverterFor(row->converter) : nullptr;

@@ -55,6 +55,10 @@ const char* ConverterNameForEncoding(FLStringEncoding encoding);
 // Whether text in this encoding can be converted at all.
 bool IsEncodingAvailable(FLStringEncoding encoding);
 
+// Whether every character of the named character set (an ICU or IANA name, as a page declares
+// it) is one byte: its text then holds as many characters as its bytes. False for an unknown name.
+bool IsSingleByteCharacterSet(QByteArrayView name);
+
 // Bytes to text. Strict: nothing when a byte sequence is invalid or unmapped, or the encoding
 // unavailable. Lossy: each bad sequence becomes U+FFFD; nothing only for an unavailable encoding.
 std::optional<QString> DecodeText(QByteArrayView bytes, FLStringEncoding encoding, bool lossy = false);

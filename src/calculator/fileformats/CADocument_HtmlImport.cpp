@@ -22,11 +22,13 @@
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CARow.h"
 #include "framlet/foundation/Kolor.h"
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
+#include "platform/TextEncodings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -50,15 +52,53 @@ namespace {
 
 constexpr const char* kHtmlUnreadable = "I can't interpret the HTML file.";
 
+constexpr const char* kHtmlCharacterSetFailure =
+    "The page's text could not be read: its character set, %1, gave fewer characters than the page holds.";
+
+// Qt's decoders of the character sets it does not read itself give nothing, and no error, for
+// more than about half a gigabyte at once: a page is decoded a piece at a time.
+qsizetype g_htmlDecodingPiece = qsizetype(16) << 20;
+
+// The characters `bytes` bytes in the character set hold at the least, as far as the set tells
+// (a single-byte set one a byte, UTF-16 and UTF-32 one a unit less a byte-order mark); 0 where
+// it does not tell (a set of characters of several lengths, UTF-8 among them).
+int64_t LeastCharactersOfCharset(QByteArrayView name, int64_t bytes) {
+  if (name.startsWith("UTF-16")) return std::max<int64_t>(bytes / 2 - 1, 0);
+  if (name.startsWith("UTF-32")) return std::max<int64_t>(bytes / 4 - 1, 0);
+  if (!name.startsWith("UTF-") && IsSingleByteCharacterSet(name)) return bytes;
+  return 0;
+}
+
 // The page's text: a byte-order mark or a declared character set decides, else UTF-8 when the
-// bytes are valid UTF-8, else Latin-1.
-QString HtmlTextOfBytes(const QByteArray& bytes) {
+// bytes are valid UTF-8, else Latin-1. False, with the reason, where the page's character set
+// gives less text than its bytes hold.
+bool HtmlTextOfBytes(const QByteArray& bytes, QString* text, QString* failure) {
+  text->clear();
   QStringDecoder decoder = QStringDecoder::decoderForHtml(bytes);
-  if (decoder.isValid() && QByteArrayView(decoder.name()) != "UTF-8") return decoder.decode(bytes);
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString text = utf8.decode(bytes);
-  if (!utf8.hasError()) return text;
-  return QString::fromLatin1(bytes);
+  const QByteArrayView name = decoder.isValid() ? QByteArrayView(decoder.name()) : QByteArrayView("UTF-8");
+  if (name != "UTF-8") {
+    const int64_t least = LeastCharactersOfCharset(name, bytes.size());
+    if (least > 0) text->reserve(qsizetype(least));
+    for (qsizetype at = 0; at < bytes.size(); at += g_htmlDecodingPiece)
+      text->append(decoder.decode(QByteArrayView(bytes).sliced(at, std::min(g_htmlDecodingPiece, bytes.size() - at))));
+    if (text->size() >= least) return true;
+    text->clear();
+    *failure = QLatin1String(kHtmlCharacterSetFailure).arg(QString::fromLatin1(name));
+    return false;
+  }
+  // Told valid before it is decoded: a page of another set is never held as failed UTF-8 as well.
+  if (QByteArrayView(bytes).isValidUtf8()) {
+    *text = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless).decode(bytes);
+  } else {
+    *text = QString::fromLatin1(bytes);
+  }
+  return true;
+}
+
+QString HtmlTextOfBytes(const QByteArray& bytes) {
+  QString text, failure;
+  HtmlTextOfBytes(bytes, &text, &failure);
+  return text;
 }
 
 bool g_plainTableReading = true;
@@ -67,6 +107,8 @@ uint64_t g_pagesRead = 0;
 
 // A table read here needs at least this many rows: below it the rich text costs little.
 constexpr size_t kPlainTableRows = 64;
+// Rows of a title and headers above the first row, which the rich text reads with it.
+constexpr size_t kMostHeadRows = 4;
 
 // The look a plain row's cell and its paragraph give it, as the conversion of the rich text
 // makes it the cell's format: alignment (0: none), character looks, a text colour other than
@@ -93,12 +135,15 @@ struct PlainLook {
 struct PlainCell {
   QString text;
   PlainLook look;
+  QString value;  // LibreOffice's value behind the text ("sdval"), in the C syntax
 };
 
 // The page as its first row and the texts of the rows after it.
 struct PlainTable {
   QString firstRowPage;  // the page with the table's first row alone
   std::vector<QString> firstRow;
+  std::vector<QString> firstRowValues;
+  size_t headRows = 0;  // the rows before the first, which the rich text reads with it
   std::vector<std::vector<PlainCell>> rows;  // the rows after the first
   size_t rowCount = 0;  // the rows after the first, also when they are not kept
   bool nested = false;  // the table is the one cell of another table's one row
@@ -371,10 +416,11 @@ bool AlignmentOfWord(QStringView word, int32_t* alignment) {
 
 // The first row goes through the rich text, its look and widths with it; only what would shift
 // or reshape the rows after it (spans) is no plain row.
-bool IsFirstRowAttributes(QStringView attributes) {
-  return AttributesAmong(attributes, {u"class", u"id", u"title", u"lang", u"scope", u"headers", u"abbr", u"align",
-                                      u"valign", u"width", u"height", u"bgcolor", u"style", u"nowrap"});
-}
+constexpr std::initializer_list<QStringView> kFirstRowAttributes = {
+    u"class", u"id",    u"title",   u"lang",  u"scope", u"headers", u"abbr",  u"align",
+    u"valign", u"width", u"height", u"bgcolor", u"style", u"nowrap",  u"sdval", u"sdnum"};
+
+bool IsFirstRowAttributes(QStringView attributes) { return AttributesAmong(attributes, kFirstRowAttributes); }
 
 bool IsTableAttributeKept(QStringView attributes) {
   // Attributes that shape the table alone, which its first row passes on; any other (a style,
@@ -426,17 +472,22 @@ bool StyleOfAttributes(QStringView attributes, QStringView* style) {
 // The attributes of a cell after the first row: inert ones, an "align" the rich text makes the
 // alignment of the cell's paragraphs (what pages written by spreadsheets put on every cell), and
 // a style that gives the cell a background of its own (what this program writes) or the page's.
+// What LibreOffice Calc and Gnumeric put on every cell changes nothing the sheet's cells take:
+// its height, vertical alignment, font and size (the sheet's font is its own), the value and
+// number format behind the text LibreOffice shows.
 bool IsPlainCellAttributes(QStringView attributes, const QString& pageBackground, PlainLook* look) {
   *look = PlainLook();
   return ForEachAttribute(attributes, [&](const QString& name, QStringView value) {
     if (name == u"align") return AlignmentOfWord(value.trimmed(), &look->alignment);
     if (name == u"style") {
       return DeclarationsAmong(value, [&](const QString& declaration, const QString& v) {
+        if (declaration == u"font-size" || declaration == u"font-family") return true;
         if (declaration != u"background-color") return false;
         const QString colour = ColourKey(v);
         return colour == pageBackground || KolorOfCss(colour, &look->background);
       });
     }
+    if (name == u"height" || name == u"valign" || name == u"sdval" || name == u"sdnum") return true;
     return name == u"class" || name == u"id" || name == u"title" || name == u"lang" || name == u"scope" ||
            name == u"headers" || name == u"abbr";
   });
@@ -484,48 +535,113 @@ bool IsPlainTableAttributes(QStringView attributes, const QString& background) {
          });
 }
 
+// The element a rule's selector picks: its last compound's element name in lower case ("*" for
+// any, as for a class or an id alone).
+QString SelectorSubject(QStringView selector) {
+  qsizetype start = selector.size();
+  while (start > 0 && !IsHtmlSpace(selector[start - 1]) && selector[start - 1] != u'>' && selector[start - 1] != u'+' &&
+         selector[start - 1] != u'~')
+    --start;
+  qsizetype end = start;
+  while (end < selector.size() && (selector[end].isLetterOrNumber() || selector[end] == u'-')) ++end;
+  return end == start ? QStringLiteral("*") : selector.sliced(start, end - start).toString().toLower();
+}
+
 // A style sheet whose rules give the page's table its frame alone (the first row, which the rich
 // text reads, takes it to the sheet) and nothing to a cell's text but the page's own background
 // (`background`, the body's, which paragraphs may repeat) and its black: rules for the body, the
-// table, its cells and paragraphs with only such declarations.
+// table, its cells and paragraphs with only such declarations, and fonts and sizes, which the
+// sheet's cells do not take (the sheet's font is its own). Rules for elements a table of plain
+// cells does not hold (LibreOffice's comment marks, Gnumeric's caption and typewriter text)
+// reach none of its cells.
 bool IsFrameStyleSheet(QStringView sheet, QString* background) {
   QString text = sheet.toString();
   text.remove(QStringLiteral("<!--"));
   text.remove(QStringLiteral("-->"));
   background->clear();
   QStringList paragraphBackgrounds;
+  static constexpr const char16_t* kCellElements[] = {u"*",     u"html", u"body", u"div", u"table", u"thead", u"tbody",
+                                                      u"tfoot", u"tr",   u"th",   u"td",  u"p",     u"br",    u"font",
+                                                      u"span"};
   qsizetype at = 0;
   for (;;) {
     while (at < text.size() && IsHtmlSpace(text[at])) ++at;
     if (at >= text.size()) break;
     const qsizetype open = text.indexOf(u'{', at);
     const qsizetype close = open < 0 ? -1 : text.indexOf(u'}', open);
-    if (close < 0) return false;
-    const QString selector = QStringView(text).sliced(at, open - at).trimmed().toString().toLower();
-    const bool kept = DeclarationsAmong(
-        QStringView(text).sliced(open + 1, close - open - 1), [&](const QString& name, const QString& value) {
-          if (selector == u"body") {
-            if (name == u"background-color") *background = ColourKey(value);
-            return (name == u"text-align" && value == u"left") || name == u"background-color" ||
-                   (name == u"color" && (ColourKey(value) == u"rgb(0,0,0)" || value == u"#000000"));
-          }
-          if (selector == u"table")
-            return name == u"table-layout" || name == u"border-collapse" || name == u"empty-cells";
-          if (selector == u"td")
-            return (name == u"vertical-align" && value == u"top") || (name == u"text-align" && value == u"left") ||
-                   name == u"padding" || name == u"border-style" || name == u"border-width" ||
-                   name == u"border-color";
-          if (selector == u"p") {
-            if (name == u"background-color") paragraphBackgrounds << ColourKey(value);
-            return name == u"margin-top" || name == u"margin-bottom" || name == u"background-color";
-          }
-          return false;
-        });
-    if (!kept) return false;
+    // An at-rule (a media query, an import) is no rule of the page's own elements.
+    const qsizetype atRule = text.indexOf(u'@', at);
+    if (close < 0 || (atRule >= 0 && atRule < open)) return false;
+    const QStringView declarations = QStringView(text).sliced(open + 1, close - open - 1);
+    for (QStringView selector : QStringView(text).sliced(at, open - at).split(u',')) {
+      selector = selector.trimmed();
+      const QString subject = SelectorSubject(selector);
+      if (std::none_of(std::begin(kCellElements), std::end(kCellElements),
+                       [&subject](const char16_t* element) { return subject == QStringView(element); }))
+        continue;
+      const bool plain = selector.compare(subject, Qt::CaseInsensitive) == 0;
+      const bool kept = DeclarationsAmong(declarations, [&](const QString& name, const QString& value) {
+        if (name == u"font-family" || name == u"font-size") return true;
+        if (!plain) return false;
+        if (subject == u"body") {
+          if (name == u"background-color") *background = ColourKey(value);
+          return (name == u"text-align" && value == u"left") || name == u"background-color" ||
+                 (name == u"color" && (ColourKey(value) == u"rgb(0,0,0)" || value == u"#000000"));
+        }
+        if (subject == u"table")
+          return name == u"table-layout" || name == u"border-collapse" || name == u"empty-cells";
+        if (subject == u"td")
+          return (name == u"vertical-align" && value == u"top") || (name == u"text-align" && value == u"left") ||
+                 name == u"padding" || name == u"border-style" || name == u"border-width" ||
+                 name == u"border-color";
+        if (subject == u"p") {
+          if (name == u"background-color") paragraphBackgrounds << ColourKey(value);
+          return name == u"margin-top" || name == u"margin-bottom" || name == u"background-color";
+        }
+        return false;
+      });
+      if (!kept) return false;
+    }
     at = close + 1;
   }
   return std::all_of(paragraphBackgrounds.begin(), paragraphBackgrounds.end(),
                      [background](const QString& colour) { return colour == *background; });
+}
+
+// A number in the C syntax: a sign, digits with a decimal point, an exponent.
+bool IsCSyntaxNumber(QStringView text) {
+  qsizetype i = text.startsWith(u'-') ? 1 : 0;
+  const qsizetype digitsStart = i;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] == u'.' && !point) point = true;
+    else if (!IsAsciiDigit(text[i], false)) break;
+  }
+  if (i - digitsStart - (point ? 1 : 0) <= 0) return false;
+  if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
+    const qsizetype exponent = i;
+    while (i < text.size() && IsAsciiDigit(text[i], false)) ++i;
+    if (i == exponent) return false;
+  }
+  return i == text.size();
+}
+
+// What a cell of a plain row is entered as. LibreOffice writes a cell's value beside the text it
+// shows in its own locale: where that text is the value written plainly (with a decimal point,
+// or a comma in its place), the value is read in its own syntax and entered as the user types
+// a number here, so that a page made elsewhere gives the same numbers. Any other text (a date,
+// a sum of money, a percentage) is entered as it is shown, as the rich text enters it.
+QString PlainCellEntry(const QString& text, const QString& value) {
+  if (value.isEmpty() || !IsCSyntaxNumber(value)) return text;
+  QString commaValue = value;
+  commaValue.replace(u'.', u',');
+  if (text != value && text != commaValue) return text;
+  const QChar separator = NumberTextLocale().decimalSeparatorChar;
+  QString typed = value;
+  if (separator != u'.') typed.replace(u'.', separator);
+  return typed;
 }
 
 // Reads a line break alone, with space around it: what a page writes for a cell that shows
@@ -541,29 +657,54 @@ bool ReadLoneBreak(PageScanner& scanner) {
   return false;
 }
 
+// The text of a cell up to the next tag: with `lines`, lines that line breaks ("<br>") part, as
+// this program and the peers write a cell of several lines, which become the lines of the cell's
+// text as the rich text's conversion makes them (breaks that end it show nothing). Space before
+// a break is left to the rich text.
+bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entities, bool lines) {
+  QString joined;
+  QStringView raw = scanner.readText(&joined);
+  if (!PlainCellText(raw, text, entities)) return false;
+  if (!lines) return true;
+  QString line;
+  for (;;) {
+    const qsizetype before = scanner.position();
+    QStringView attributes;
+    if (scanner.readTag(&attributes) != u"br" || !(attributes.isEmpty() || attributes == u"/")) {
+      scanner.moveTo(before);
+      break;
+    }
+    if (!raw.isEmpty() && IsHtmlSpace(raw.back())) return false;
+    // Space after a break shows nothing (Gnumeric starts each line on a line of its own).
+    raw = scanner.readText(&joined);
+    if (!PlainCellText(raw, &line, entities)) return false;
+    *text += u'\n';
+    *text += line;
+  }
+  while (text->endsWith(u'\n')) text->chop(1);
+  return true;
+}
+
 // A cell's contents after its "<td>": its text, or one paragraph ("<p>", its text or a lone line
 // break, and "</p>") or a lone line break (an empty cell), with space around them. The
 // paragraph's alignment is the cell's; in the first row, which the rich text reads, it may have
 // any look. Without `paragraphs` (the words of a nested table, joined into one paragraph) the
-// text alone. The look starts as the cell's own.
+// text alone, on one line. The look starts as the cell's own.
 bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look, EntityTable& entities,
                            const QString& background, bool first, bool paragraphs) {
   text->clear();
   if (paragraphs && ReadLoneBreak(scanner)) return true;
+  const qsizetype start = scanner.position();
   QString joined;
   QStringView raw = scanner.readText(&joined);
-  const qsizetype afterText = scanner.position();
   QStringView attributes;
   if (!paragraphs || !IsBlank(raw) || scanner.readTag(&attributes) != u"p") {
-    scanner.moveTo(afterText);
-    return PlainCellText(raw, text, entities);
+    scanner.moveTo(start);
+    return ReadPlainCellLines(scanner, text, entities, paragraphs);
   }
   if (first ? !IsFirstRowAttributes(attributes) : !PlainParagraphLook(attributes, background, look))
     return false;
-  if (!ReadLoneBreak(scanner)) {
-    QString inner;
-    if (!PlainCellText(scanner.readText(&inner), text, entities)) return false;
-  }
+  if (!ReadLoneBreak(scanner) && !ReadPlainCellLines(scanner, text, entities, true)) return false;
   if (scanner.readTag(&attributes) != u"/p" || !attributes.isEmpty()) return false;
   QString after;
   return IsBlank(scanner.readText(&after));
@@ -600,6 +741,10 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, EntityTable
                 : paragraphs ? IsPlainCellAttributes(attributes, background, &cell.look) : IsInertAttributes(attributes)))
       return false;
     if (!ReadPlainCellContents(scanner, &cell.text, &cell.look, entities, background, first, paragraphs)) return false;
+    if (paragraphs) ForEachAttribute(attributes, [&cell](const QString& name, QStringView value) {
+      if (name == u"sdval") cell.value = value.trimmed().toString();
+      return true;
+    });
     const qsizetype end = scanner.position();
     const QString close = scanner.readTag(&attributes);
     if (close != (header ? u"/th" : u"/td") || !attributes.isEmpty()) {
@@ -629,21 +774,118 @@ bool ReadTableTag(PageScanner& scanner) {
   return scanner.readTag(&attributes) == u"table" && IsTableAttributeKept(attributes);
 }
 
+// Reads what a table holds before its rows that makes no cell of its own, as LibreOffice Calc
+// and Gnumeric write it: column groups (their widths go to the sheet with the first row, through
+// the rich text) and a caption.
+void ReadTableFrame(PageScanner& scanner) {
+  for (;;) {
+    scanner.skipSpace();
+    const qsizetype before = scanner.position();
+    QStringView attributes;
+    const QString tag = scanner.readTag(&attributes);
+    if ((tag == u"colgroup" || tag == u"col") && AttributesAmong(attributes, {u"width", u"span"})) continue;
+    if (tag == u"/colgroup" && attributes.isEmpty()) continue;
+    if (tag == u"caption" && attributes.isEmpty()) {
+      QString joined;
+      scanner.readText(&joined);
+      if (ReadBareTag(scanner, u"/caption")) continue;
+    }
+    scanner.moveTo(before);
+    return;
+  }
+}
+
+// A title or header cell's attributes: a first row's, and a span across columns.
+bool IsHeadCellAttributes(QStringView attributes) {
+  return ForEachAttribute(attributes, [](const QString& name, QStringView value) {
+    value = value.trimmed();
+    if (name == u"rowspan") return value == u"1";
+    if (name == u"colspan") {
+      bool ok = false;
+      const uint span = value.toUInt(&ok);
+      return ok && span >= 1 && span <= kMaxColumns &&
+             std::all_of(value.begin(), value.end(), [](QChar c) { return IsAsciiDigit(c, false); });
+    }
+    return std::find(kFirstRowAttributes.begin(), kFirstRowAttributes.end(), QStringView(name)) !=
+           kFirstRowAttributes.end();
+  });
+}
+
+// Reads a row of a title or of headers as the peers write one above a sheet's rows: cells with a
+// first row's attributes and spans across columns, their text with the looks of words (bold,
+// italic, underline, a font, a span, line breaks). The rich text reads it, with the first row;
+// false, and nothing read, for any other row.
+bool ReadHeadRow(PageScanner& scanner) {
+  static constexpr const char16_t* kWordLooks[] = {u"b",  u"i",  u"u",  u"s",  u"strong", u"em", u"font", u"span",
+                                                   u"/b", u"/i", u"/u", u"/s", u"/strong", u"/em", u"/font", u"/span",
+                                                   u"br"};
+  const qsizetype start = scanner.position();
+  const auto refuse = [&scanner, start] {
+    scanner.moveTo(start);
+    return false;
+  };
+  QStringView attributes;
+  scanner.skipSpace();
+  if (scanner.readTag(&attributes) != u"tr" || !IsFirstRowAttributes(attributes)) return refuse();
+  bool cells = false;
+  for (;;) {
+    scanner.skipSpace();
+    const qsizetype before = scanner.position();
+    const QString tag = scanner.readTag(&attributes);
+    if (tag == u"/tr" && attributes.isEmpty()) return cells || refuse();
+    if (tag == u"tr" || tag == u"/table" || tag == u"/tbody") {
+      scanner.moveTo(before);
+      return cells || refuse();
+    }
+    if ((tag != u"td" && tag != u"th") || !IsHeadCellAttributes(attributes)) return refuse();
+    cells = true;
+    for (;;) {
+      QString joined;
+      scanner.readText(&joined);
+      const qsizetype at = scanner.position();
+      const QString inner = scanner.readTag(&attributes);
+      if (std::any_of(std::begin(kWordLooks), std::end(kWordLooks),
+                      [&inner](const char16_t* look) { return inner == QStringView(look); }))
+        continue;
+      if ((inner == u"/td" || inner == u"/th") && attributes.isEmpty()) break;
+      if (inner == u"td" || inner == u"th" || inner == u"tr" || inner == u"/tr" || inner == u"/table" ||
+          inner == u"/tbody") {
+        scanner.moveTo(at);
+        break;
+      }
+      return refuse();
+    }
+  }
+}
+
 // The rest of a table after its "<table>": rows of plain cells, each as many as the first, and
 // the table's end. Sets the page's first row and the rows after it, and where the first row
 // ends and the rows end. The first row may stand alone in the table's head.
 bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, bool keepRows, qsizetype* firstRowEnd,
                    qsizetype* rowsEnd, EntityTable& entities, const QString& background,
                    const std::function<bool(qsizetype)>& firstRowFits) {
+  if (firstLooks) ReadTableFrame(scanner);
   const bool head = firstLooks && ReadBareTag(scanner, u"thead");
   bool body = !head && ReadBareTag(scanner, u"tbody");
+  // Rows of a title or headers, which only the rich text reads, go to it with the first row.
+  while (firstLooks && !head && table->headRows < kMostHeadRows) {
+    const qsizetype before = scanner.position();
+    std::vector<PlainCell> strict;
+    const bool plain = ReadPlainRow(scanner, &strict, entities, background, true);
+    scanner.moveTo(before);
+    if (plain || !ReadHeadRow(scanner)) break;
+    ++table->headRows;
+  }
   // The first row's cells show where the other rows go: one of them must hold something.
   std::vector<PlainCell> first;
   // A nested table's cells are its text alone (firstLooks is for a table of the page's own).
   if (!ReadPlainRow(scanner, &first, entities, background, firstLooks, firstLooks) || first.size() > kMaxColumns ||
       std::all_of(first.begin(), first.end(), [](const PlainCell& cell) { return cell.text.isEmpty(); }))
     return false;
-  for (PlainCell& cell : first) table->firstRow.push_back(std::move(cell.text));
+  for (PlainCell& cell : first) {
+    table->firstRow.push_back(std::move(cell.text));
+    table->firstRowValues.push_back(std::move(cell.value));
+  }
   if (head) {
     if (!ReadBareTag(scanner, u"/thead")) return false;
     body = ReadBareTag(scanner, u"tbody");
@@ -695,6 +937,9 @@ std::optional<PlainTable> ReadPlainTable(const QString& page, bool keepRows = tr
       styled = true;
     } else if (tag == u"/title" && inTitle) {
       inTitle = false;
+    } else if (tag == u"p" && attributes.isEmpty() && ReadBareTag(scanner, u"/p")) {
+      // An empty paragraph before the table (Gnumeric's) makes no cell: the rich text reads it
+      // with the first row.
     } else if (tag != u"!doctype" && tag != u"html" && tag != u"meta" &&
                !((tag == u"head" || tag == u"/head" || tag == u"body") && attributes.isEmpty())) {
       return std::nullopt;
@@ -759,14 +1004,17 @@ QString ShownCellText(const QTextTableCell& cell) {
   return shown;
 }
 
-// Whether the table of the first row shows the texts read for it: one row, each cell the text
-// with nothing around it.
-bool RichTextShowsRow(const QTextTable* table, const std::vector<QString>& row) {
-  if (!table || table->rows() != 1 || size_t(table->columns()) != row.size()) return false;
+// Whether the table of the first row shows the texts read for it: its one row below the rows of
+// a title or headers, each cell the text
+// with nothing around it, its line breaks the lines of the cell's text (those that end it, a
+// lone one too, make none).
+bool RichTextShowsRow(const QTextTable* table, const std::vector<QString>& row, size_t headRows) {
+  if (!table || size_t(table->rows()) != headRows + 1 || size_t(table->columns()) != row.size()) return false;
   for (int x = 0; x < table->columns(); ++x) {
-    // A lone line break shows as one and makes no cell.
-    const QString shown = ShownCellText(table->cellAt(0, x));
-    if (shown != row[size_t(x)] && !(row[size_t(x)].isEmpty() && shown == QStringView(u"\u2028"))) return false;
+    QString shown = ShownCellText(table->cellAt(int(headRows), x));
+    shown.replace(QChar::LineSeparator, u'\n');
+    while (shown.endsWith(u'\n')) shown.chop(1);
+    if (shown != row[size_t(x)]) return false;
   }
   return true;
 }
@@ -868,7 +1116,7 @@ std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDo
   if (cost) *cost = PlainTablePageCost(html, table->firstRowPage);
   text.setHtml(HtmlForRichText(table->firstRowPage));
   QTextTable* rowTable = TableOfFirstRow(text, table->nested);
-  if (!RichTextShowsRow(rowTable, table->firstRow)) return std::nullopt;
+  if (!RichTextShowsRow(rowTable, table->firstRow, table->headRows)) return std::nullopt;
   if (table->nested && keepRows) JoinRowsAfterFirst(rowTable, *table);
   return table;
 }
@@ -887,44 +1135,71 @@ int64_t PlainTableReadingCost(const QByteArray& page) {
 namespace {
 
 // The least that reading the file as a page could take, counted from its bytes without holding
-// them: its characters (no fewer than its bytes that start one, in UTF-8 or a single-byte
-// character set; than a quarter of its bytes in any) and its tags at the sheet's own rate, the
-// cheaper reading's. 0 where the file is too small for that to pass an open's budget, or cannot
-// be read (the reading itself says why).
-int64_t LeastHtmlFileCost(const QString& path) {
+// them: its characters (one a byte in a single-byte character set, and in Latin-1, which a page
+// that declares none is read in when it is no valid UTF-8; one a character's first byte in
+// UTF-8; one a unit in UTF-16 and UTF-32; a quarter of its bytes in any other) and its tags at
+// the sheet's own rate, the cheaper reading's. 0 where the file cannot be read (the reading
+// itself says why).
+int64_t LeastHtmlFileCostOf(const QString& path) {
   QFile file(path);
   const int64_t size = QFileInfo(path).size();
-  // A page of tags alone ("<b>" and so on) is the most a byte can cost.
-  if (size <= 0 || size * (kPlainTableCharacterCost + kPlainTableElementCost / 2) <= kReaderMemoryBudget) return 0;
-  if (!QFileInfo(path).isFile() || size > kMaxDocumentFileSize || !file.open(QIODevice::ReadOnly)) return 0;
+  if (size <= 0 || !QFileInfo(path).isFile() || size > kMaxDocumentFileSize || !file.open(QIODevice::ReadOnly))
+    return 0;
   constexpr qint64 kChunk = qint64(4) << 20;
   QByteArray chunk(kChunk, Qt::Uninitialized);
-  int64_t bytes = 0, starts = 0, tags = 0;
-  bool byteCharacters = true, tagsCounted = true, afterLess = false;
+  int64_t bytes = 0, starts = 0, tags = 0, least = -1;
+  bool utf8 = true, tagsCounted = true, afterLess = false, validUtf8 = true;
+  int continuations = 0;  // of the UTF-8 character being read
   for (;;) {
     const qint64 read = file.read(chunk.data(), kChunk);
     if (read <= 0) break;
     if (bytes == 0) {
       const QStringDecoder decoder = QStringDecoder::decoderForHtml(QByteArrayView(chunk.constData(), read));
       const QByteArrayView name = decoder.isValid() ? QByteArrayView(decoder.name()) : QByteArrayView("UTF-8");
-      byteCharacters = name == "UTF-8" || name == "ISO-8859-1" || name == "windows-1252";
+      utf8 = name == "UTF-8";
       tagsCounted = !name.startsWith("UTF-16") && !name.startsWith("UTF-32");
+      if (!utf8) {
+        least = LeastCharactersOfCharset(name, size);
+        if (least == 0) least = size / 4;
+      }
     }
     bytes += read;
     const auto* data = reinterpret_cast<const unsigned char*>(chunk.constData());
     for (qint64 i = 0; i < read; ++i) {
       const unsigned char b = data[i];
-      starts += b < 0x80 || b > 0xBF;
+      const bool continuation = b >= 0x80 && b <= 0xBF;
+      starts += !continuation;
+      // Told no more strictly than the reading tells it, so that the count is never too high.
+      if (continuations > 0) {
+        validUtf8 = validUtf8 && continuation;
+        --continuations;
+      } else if (b >= 0x80) {
+        validUtf8 = validUtf8 && !continuation && b < 0xF8;
+        continuations = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+      }
       const bool letter = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
       tags += afterLess && letter;
       afterLess = b == '<';
     }
   }
-  const int64_t characters = byteCharacters ? starts : bytes / 4;
+  validUtf8 = validUtf8 && continuations == 0;
+  const int64_t characters = !utf8 ? least : validUtf8 ? starts : bytes;
   return characters * kPlainTableCharacterCost + (tagsCounted ? tags : 0) * kPlainTableElementCost;
 }
 
+// The same for a file large enough for that to pass an open's budget; 0 for a smaller one.
+int64_t LeastHtmlFileCost(const QString& path) {
+  // A page of tags alone ("<b>" and so on) is the most a byte can cost.
+  const int64_t size = QFileInfo(path).size();
+  if (size <= 0 || size * (kPlainTableCharacterCost + kPlainTableElementCost / 2) <= kReaderMemoryBudget) return 0;
+  return LeastHtmlFileCostOf(path);
+}
+
 }  // namespace
+
+int64_t HtmlFileLeastCost(const QString& path) { return LeastHtmlFileCostOf(path); }
+
+qsizetype SetHtmlDecodingPieceSize(qsizetype size) { return std::exchange(g_htmlDecodingPiece, size); }
 
 bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   // Either reading takes several times the page, the sheet's own the least: a page that would
@@ -940,7 +1215,11 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     QByteArray bytes;
     if (!ReadWholeFile(path, &bytes, error)) return false;
     ++g_pagesRead;
-    html = HtmlTextOfBytes(bytes);
+    QString failure;
+    if (!HtmlTextOfBytes(bytes, &html, &failure)) {
+      SetError(error, -50, failure);
+      return false;
+    }
   }
   const int64_t leastCost = PlainTableHtmlCost(html);
   if (leastCost > kReaderMemoryBudget) {
@@ -978,6 +1257,11 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     // below the first row's (the last the page made); cells that look alike share one format.
     if (table && !table->nested && !rows().empty()) {
       const int64_t first = rows().back()->gridY();
+      for (size_t x = 0; x < table->firstRowValues.size(); ++x) {
+        CACell* cell = cellAtGridPoint({int64_t(x), first});
+        const QString entry = PlainCellEntry(table->firstRow[x], table->firstRowValues[x]);
+        if (cell && entry != table->firstRow[x]) cell->setFormula(entry);
+      }
       CAImportFormats formats;
       for (size_t y = 0; y < table->rows.size(); ++y) {
         // Each row's texts go as its cells are made: the cells hold what they keep of them.
@@ -985,7 +1269,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
         for (size_t x = 0; x < row.size(); ++x) {
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, this);
-          cell->setFormula(row[x].text);
+          cell->setFormula(PlainCellEntry(row[x].text, row[x].value));
           if (CAFormat format = row[x].look.format(); format.mask() != 0) formats.giveCell(*cell, format, *this);
           storeCell(std::move(cell));
         }

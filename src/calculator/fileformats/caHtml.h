@@ -93,6 +93,11 @@ bool HtmlPageIsReadAsPlainTable(const QByteArray& page);
 // open prices it (the page at the sheet's own rate, the page of its first row, which the rich
 // text reads, at the rich text's); -1 where the sheet would not read it so.
 int64_t PlainTableReadingCost(const QByteArray& page);
+// What reading the page file would take at the least, counted from its bytes by its character
+// set before it is read: an open refuses a file past its budget so.
+int64_t HtmlFileLeastCost(const QString& path);
+// For tests: how many bytes of a page are decoded at a time; gives the size it replaces.
+qsizetype SetHtmlDecodingPieceSize(qsizetype size);
 // For tests: how many page files an open has read whole (the others it refused before).
 uint64_t HtmlPagesRead();
 // For tests: how many pages the sheet has read itself as long tables of plain cells.

@@ -416,8 +416,6 @@ bool FLXmlDecoder::InternedName::is(QByteArrayView bytes) const {
 }
 
 const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) {
-  // A document uses a few dozen names; only so many are kept once no tag refers to them.
-  constexpr size_t kMostNames = 128;
   // Most names are found at once in a small table by their length and first eight bytes, which
   // spares hashing the whole name for each tag and attribute read.
   uint64_t prefix = 0;
@@ -427,31 +425,47 @@ const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) 
   RecentName& recent = recentNames_[slot];
   ++namesCompared_;
   if (recent.name && recent.size == name.size() && recent.prefix == prefix &&
-      (name.size() <= 8 || recent.name->is(name)))
+      (name.size() <= 8 || recent.name->is(name))) {
+    recent.name->lastUse = tagSerial_;
     return *recent.name;
+  }
   const size_t hash = qHash(name, hashSeed_);
   const InternedName*& first = namesByHash_[hash];
   for (const InternedName* kept = first; kept; kept = kept->sameHash) {
     ++namesCompared_;
     if (kept->is(name)) {
+      kept->lastUse = tagSerial_;
       recent = {prefix, name.size(), kept};
       return *kept;
     }
   }
-  if (names_.size() >= kMostNames && pinned_ == 0 && !refersTo(&names_.front().name)) {
-    forgetOldestName();
-    recentNames_.fill(RecentName());
-  }
+  makeRoomForName();
   QString decoded = Decoded(name);
   const int32_t key = keyForName(decoded);
   names_.push_back({std::move(decoded), IsAscii(name) ? QByteArray() : name.toByteArray(), hash, nullptr, key});
   InternedName& added = names_.back();
+  added.lastUse = tagSerial_;
   // The oldest name may have been the first of this hash: the table is asked again.
   const InternedName*& head = namesByHash_[hash];
   added.sameHash = head;
   head = &added;
   recent = {prefix, name.size(), &added};
   return added;
+}
+
+void FLXmlDecoder::makeRoomForName() {
+  // A document uses a few dozen names; only so many are kept once no tag uses them, so that a
+  // document of ever new names (unknown tags, closed at once) holds a few of them at a time.
+  constexpr size_t kMostNames = 128;
+  // A few of the oldest are looked at, which bounds the work per name: those no longer in use go,
+  // those in use go to the back. Names that a long tag kept in use beyond the bound are let go
+  // several for each new one, once that tag is read.
+  constexpr int kLooks = 4;
+  for (int look = 0; look < kLooks && names_.size() >= kMostNames; ++look) {
+    const InternedName& oldest = names_.front();
+    if (oldest.held == 0 && oldest.lastUse + 1 < tagSerial_) forgetOldestName();
+    else names_.splice(names_.end(), names_, names_.begin());
+  }
 }
 
 void FLXmlDecoder::forgetOldestName() {
@@ -470,6 +484,8 @@ void FLXmlDecoder::forgetOldestName() {
       }
     }
   }
+  for (RecentName& recent : recentNames_)
+    if (recent.name == oldest) recent = RecentName();
   names_.pop_front();
 }
 
@@ -477,10 +493,14 @@ void FLXmlDecoder::rekeyNames() {
   for (InternedName& interned : names_) interned.key = keyForName(interned.name);
 }
 
-bool FLXmlDecoder::refersTo(const QString* name) const {
-  if (state_.tagRef == name) return true;
-  return std::any_of(state_.attributeSpans.begin(), state_.attributeSpans.end(),
-                     [name](const AttributeSpan& span) { return span.name == name; });
+void FLXmlDecoder::useNames(const State& state, int hold) {
+  const auto use = [this, hold](const InternedName* interned) {
+    if (!interned) return;
+    interned->lastUse = tagSerial_;
+    interned->held += hold;
+  };
+  use(state.tagInterned);
+  for (const AttributeSpan& span : state.attributeSpans) use(span.interned);
 }
 
 int32_t FLXmlDecoder::keyForName(const QString& name) const {
@@ -688,7 +708,8 @@ bool FLXmlDecoder::extractAttributes() {
       s.charIndex = p;
       return false;
     }
-    const QString& name = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart)).name;
+    const InternedName& interned = internName(QByteArrayView(xml_).sliced(nameStart, p - nameStart));
+    const QString& name = interned.name;
     if (at(p) != '=' || p >= n - 4) {
       s.charIndex = p;
       return false;
@@ -704,7 +725,7 @@ bool FLXmlDecoder::extractAttributes() {
       s.charIndex = p;
       return false;
     }
-    s.attributeSpans.push_back({&name, p + 1, close - p - 1});
+    s.attributeSpans.push_back({&name, &interned, p + 1, close - p - 1});
     if (s.svg) s.orderedAttributes << name << attributeValue(s.attributeSpans.back());
     p = close + 1;
   }
@@ -736,12 +757,7 @@ int FLXmlDecoder::readPlainTag() {
   while (q < limit_ && IsAsciiNameChar(b[q])) ++q;
   if (q >= limit_ || uchar(b[q]) >= 0x80) return kPlainNotTaken;
 
-  // Nothing interned while this tag is read may push out a name it refers to.
-  ++pinned_;
-  struct Unpin {
-    int& pinned;
-    ~Unpin() { --pinned; }
-  } unpin{pinned_};
+  // Nothing interned while this tag is read pushes out a name it uses: they are marked used.
   const InternedName& interned = internName(QByteArrayView(b + nameStart, q - nameStart));
   const auto begin = [&](bool startTag, bool endTag) {
     s.tagStartIndex = tagStart;
@@ -766,7 +782,7 @@ int FLXmlDecoder::readPlainTag() {
   constexpr int kMostPlainAttributes = 8;
   // Filled as far as `count`: not cleared beforehand, which would cost more than the reading.
   struct Span {
-    const QString* name;
+    const InternedName* interned;
     qsizetype start;
     qsizetype length;
   };
@@ -803,12 +819,12 @@ int FLXmlDecoder::readPlainTag() {
     const void* found = std::memchr(b + r + 2, quote, size_t(n - (r + 2)));
     if (!found) return kPlainNotTaken;
     const qsizetype close = static_cast<const char*>(found) - b;
-    const QString& name = internName(QByteArrayView(b + attributeStart, r - attributeStart)).name;
-    spans[count++] = {&name, r + 2, close - (r + 2)};
+    spans[count++] = {&internName(QByteArrayView(b + attributeStart, r - attributeStart)), r + 2, close - (r + 2)};
     r = close + 1;
   }
   begin(true, empty);
-  for (int i = 0; i < count; ++i) s.attributeSpans.push_back({spans[i].name, spans[i].start, spans[i].length});
+  for (int i = 0; i < count; ++i)
+    s.attributeSpans.push_back({&spans[i].interned->name, spans[i].interned, spans[i].start, spans[i].length});
   s.charIndex = r;
   if (empty) return kPlainRead;
   // The value, as extractValue reads it: the usual one is a stretch of text closed at once by the
@@ -892,6 +908,7 @@ bool FLXmlDecoder::getNextTag() {
     }
   }
   if (s.charIndex >= limit_) return false;
+  ++tagSerial_;
   int plain = kPlainNotTaken;
   if (s.haveRoot && !s.svg && !coalescing_ && !allowSpaceInAttr_) plain = readPlainTag();
   bool read = plain == kPlainRead;
@@ -1159,15 +1176,17 @@ QString FLXmlDecoder::followingTagWithAttributes(QHash<QString, QString>* attrib
   if (!error_.isEmpty()) return QString();
   const State saved = state_;
   QString name;
-  ++pinned_;
+  useNames(saved, 1);
   const bool read = getNextTag();
-  --pinned_;
+  useNames(saved, -1);
   if (read) {
     name = state_.tagName();
     if (attributes) *attributes = this->attributes();
     if (value) *value = FLXmlDecoder::value();
   }
   state_ = saved;
+  // The tag restored is the one the next read follows.
+  useNames(state_);
   return name;
 }
 
@@ -1182,7 +1201,8 @@ void FLXmlDecoder::coalesceMixedContent() {
   QString text = value().isNull() ? QStringLiteral("") : value();
 
   coalescing_ = true;
-  ++pinned_;
+  for (const AttributeSpan& span : keptAttributes)
+    if (span.interned) ++span.interned->held;
   bool closedByOwnTag = false;
   while (getNextTag()) {
     if (s.level < keptLevel) {
@@ -1197,7 +1217,11 @@ void FLXmlDecoder::coalesceMixedContent() {
   }
   if (!closedByOwnTag) DECODER_ASSERT(kEndingTagDiffers);
   coalescing_ = false;
-  --pinned_;
+  for (const AttributeSpan& span : keptAttributes) {
+    if (!span.interned) continue;
+    --span.interned->held;
+    span.interned->lastUse = tagSerial_;
+  }
 
   s.key = keptKey;
   s.setTagName(keptName);

@@ -15,7 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <list>
 #include <memory>
 #include <span>
 #include <vector>
@@ -107,6 +107,9 @@ class FLXmlDecoder {
   // How many kept names the reading has compared with the names it met: it grows with the names
   // read, whatever number of them differ.
   int64_t namesCompared() const { return namesCompared_; }
+  // How many names the reading keeps now: a few dozen recent ones and those still in use,
+  // however many distinct names the document holds.
+  size_t namesKept() const { return names_.size(); }
 
   const QString& error() const { return error_; }
   // The mapped file lost pages while it was read (another program cut it short): what was read
@@ -188,6 +191,10 @@ class FLXmlDecoder {
     size_t hash;
     mutable const InternedName* sameHash;
     int32_t key;
+    // The last tag read that used the name, and how many kept states (a look-ahead's, a
+    // coalescing's) refer to it: a name in use is never let go.
+    mutable uint64_t lastUse = 0;
+    mutable int held = 0;
     // Whether the bytes are this name's.
     bool is(QByteArrayView bytes) const;
   };
@@ -195,6 +202,7 @@ class FLXmlDecoder {
   struct AttributeSpan {
     // One of the interned names, which stay in place while a tag refers to them.
     const QString* name = nullptr;
+    const InternedName* interned = nullptr;
     qsizetype start = 0;
     qsizetype length = 0;
   };
@@ -253,11 +261,14 @@ class FLXmlDecoder {
   int32_t keyForName(const QString& name) const;
   // The name and key of a tag or attribute name in the text; repeated names share one string.
   const InternedName& internName(QByteArrayView name);
-  // Lets the oldest interned name go, out of the table too.
+  // Lets the oldest interned name that no tag uses go, out of the table too, once the reading
+  // keeps as many names as it may.
+  void makeRoomForName();
   void forgetOldestName();
+  // Marks the names of a state as used by the tag being read, or holds them for a kept state.
+  void useNames(const State& state, int hold = 0);
   // The keys of the interned names again, after the table or the numeric rule changed.
   void rekeyNames();
-  bool refersTo(const QString* name) const;
   void makeValue() const;
   const AttributeSpan* findAttribute(QAnyStringView name) const;
   QString attributeValue(const AttributeSpan& span) const;
@@ -292,8 +303,8 @@ class FLXmlDecoder {
   mutable QString spareValue_;
   QString error_;
   std::shared_ptr<const FLXmlKeyTable> keyDecoder_;
-  // A deque: a name stays where it is while others are added.
-  std::deque<InternedName> names_;
+  // Oldest first; a list, so that a name stays where it is while others come and go.
+  std::list<InternedName> names_;
   // The same names by the hash of their bytes, the first of each hash: a damaged or hostile
   // document may hold many thousands of names, each of which must still be found at once. The
   // table holds the hash alone, so that a look-up reads no other name but one of the same hash.
@@ -306,8 +317,8 @@ class FLXmlDecoder {
     const InternedName* name = nullptr;
   };
   std::array<RecentName, 64> recentNames_{};
-  // While a reading keeps names of earlier tags (a look-ahead, coalescing), none is let go.
-  int pinned_ = 0;
+  // Counts the tags read: a name used by the tag being read or the one before is in use.
+  uint64_t tagSerial_ = 1;
   bool coalescing_ = false;
   bool allowNumericTags_ = false;
   bool allowSpaceInAttr_ = false;

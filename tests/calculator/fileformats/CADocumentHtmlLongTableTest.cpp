@@ -7,8 +7,10 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caHtml.h"
 #include "calculator/model/CAFormat.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/caDocumentServices.h"
 #include "platform/FLError.h"
+#include "support/TestData.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -215,6 +217,18 @@ TEST_F(HtmlLongTableTest, CommonShapesOfALongTableAreReadAsTheRichTextReadsThem)
        "<html><head><style type=\"text/css\"><!--\ntable { border-collapse:collapse; }\n"
        "td { vertical-align:top; padding:2px; }\np { margin-top:0px; }\n--></style></head><body><table>\n",
        tail, [](int x, int y) { return (x + y) % 4 == 1 ? QByteArray(" <br/> ") : QByteArray::number(x + y); }},
+      {"lines in cells", head, tail,
+       [](int x, int y) -> QByteArray {
+         const QByteArray texts[] = {"Rent<br>January", "a<br/>b<br />c", "<br>lead", "a<br><br>b", "trail<br>",
+                                     "x&amp;<BR>&lt;y", "1<br>\n  ", "<!-- c -->a<br>b", "Rent<br>\nJanuary"};
+         return texts[(x + 2 * y) % 9];
+       }},
+      {"lines in paragraphs", head, tail,
+       [](int x, int y) { return QByteArray::number(x) + "<br />" + QByteArray::number(y); }, "<tr>",
+       "<td><p style=\"text-align:right\">", "</p></td>"},
+      {"space beside a break", head, tail,
+       [](int x, int y) { return y == 40 && x == 1 ? QByteArray("a <br>b") : QByteArray::number(x + y); }, "<tr>",
+       "<td>", "</td>", "</tr>\n", false},
       {"breaks in paragraphs", head, tail,
        [](int x, int y) { return (x + y) % 4 == 1 ? QByteArray("<br />") : QByteArray::number(x + y); }, "<tr>",
        "<td><p style='text-align:right'>", "</p></td>"},
@@ -225,6 +239,36 @@ TEST_F(HtmlLongTableTest, CommonShapesOfALongTableAreReadAsTheRichTextReadsThem)
       {"a style sheet that gives the cells a look",
        "<html><head><style>td { font-weight: bold }</style></head><body><table>\n", tail, number, "<tr>", "<td>",
        "</td>", "</tr>\n", false},
+      // What LibreOffice Calc and Gnumeric write for a sheet, each alone.
+      {"bold headers", head + "<tr><td><b>Name</b></td><td><B>Price</B></td><td>Count</td></tr>\n", tail, number},
+      {"a merged title row",
+       head + "<tr><td colspan=3 height=\"17\" align=\"left\"><b>Prices</b></td>\n</tr>\n", tail, number},
+      {"a title and headers",
+       head + "<tr><th colspan=\"2\" rowspan=\"1\"><i>Prices</i> <font color=red>2024</font></th><td></td></tr>\n"
+              "<tr><th>Name<br>first</th><th>Price</th><th>Count</th></tr>\n",
+       tail, number},
+      {"a title row spanning rows", head + "<tr><td rowspan=2>Prices</td><td>a</td><td>b</td></tr>\n", tail, number,
+       "<tr>", "<td>", "</td>", "</tr>\n", false},
+      {"values behind the numbers", head, tail, number, "<tr>", "<td align=\"right\" sdval=\"5\" sdnum=\"1033;0;0.00\">"},
+      {"heights", head, tail, number, "<tr>", "<td height=\"17\" align=\"left\">"},
+      {"column groups",
+       "<html><body><table cellspacing=\"0\" border=\"0\">\n\t<colgroup width=\"80\"></colgroup>\n"
+       "\t<colgroup span=\"2\" width=\"46\"></colgroup>\n",
+       tail, number},
+      {"LibreOffice's style sheet",
+       "<html><head><style type=\"text/css\">\n\t\tbody,div,table,thead,tbody,tfoot,tr,th,td,p { "
+       "font-family:\"Liberation Sans\"; font-size:x-small }\n\t\ta.comment-indicator:hover + comment { "
+       "background:#ffd; position:absolute; display:block; border:1px solid black; padding:0.5em;  } \n"
+       "\t\tcomment { display:none;  } \n\t</style></head><body><table>\n",
+       tail, number},
+      {"Gnumeric's page",
+       "<html><head><style type=\"text/css\">\ntt {\n\tfont-family: courier;\n}\ntd {\n\tfont-family: helvetica, "
+       "sans-serif;\n}\ncaption {\n\tfont-size: 14pt;\n\ttext-align: left;\n}\n</style></head><body>\n"
+       "<p></p><table cellspacing=\"0\" cellpadding=\"3\">\n<caption>Sheet1</caption>\n",
+       tail, number, "<tr>", "<td  valign=\"bottom\"  align=\"right\"  style=\" font-size:10pt;\">"},
+      {"a style sheet that gives some cells a look",
+       "<html><head><style>td.total { font-weight: bold }</style></head><body><table>\n", tail, number, "<tr>",
+       "<td class=total>", "</td>", "</tr>\n", false},
       {"a nested table", nestedHead, nestedTail, number, "<tr>", "<td>", "</td>", "</tr>\n", true, true},
       {"paragraphs in a nested table", nestedHead, nestedTail, number, "<tr>", "<td><p>", "</p></td>", "</tr>\n",
        false, true},
@@ -251,6 +295,48 @@ TEST_F(HtmlLongTableTest, CommonShapesOfALongTableAreReadAsTheRichTextReadsThem)
       EXPECT_FALSE(direct.second.contains(u'|')) << direct.second.toStdString();
     } else {
       EXPECT_TRUE(direct.second.contains(QStringLiteral(",69="))) << direct.second.toStdString();
+    }
+  }
+}
+
+// LibreOffice Calc's and Gnumeric's pages of a sheet (tools/make_peer_sheet_pages.sh): a merged
+// bold title row and bold headers above rows of dates, numbers, texts of one or two lines and
+// empty cells, with the peers' style sheets, column groups, caption and attributes on every
+// cell. The sheet reads them itself and makes the cells the rich text makes.
+TEST_F(HtmlLongTableTest, ThePeersPagesOfASheetAreReadByTheSheet) {
+  for (const char* name : {"ledger-libreoffice", "ledger-gnumeric"}) {
+    SCOPED_TRACE(name);
+    const QByteArray page = ReadFileBytes(TestDataPath(QStringLiteral("html/%1.html").arg(QLatin1String(name))));
+    ASSERT_FALSE(page.isEmpty());
+    const uint64_t before = PlainTablesRead();
+    const auto direct = open(page, name);
+    EXPECT_EQ(PlainTablesRead() - before, 1u);
+    const auto rich = open(page, (std::string(name) + " rich").c_str());
+    EXPECT_EQ(direct.second.toStdString(), rich.second.toStdString());
+    EXPECT_EQ(direct.first, rich.first);
+    EXPECT_TRUE(direct.second.contains(QStringLiteral(",2=Rent|")) || direct.second.contains(QStringLiteral(",4=Rent|")))
+        << direct.second.left(300).toStdString();
+    EXPECT_TRUE(direct.second.contains(QStringLiteral("=Rent\nJanuary|"))) << direct.second.toStdString();
+  }
+  // LibreOffice's value behind a number it shows plainly is the number, in whatever locale the
+  // page is opened, in the first row (which the rich text reads) and the rows after it alike.
+  const QString file = TestDataPath(QStringLiteral("html/ledger-libreoffice.html"));
+  for (const char* locale : {"en_US", "de_DE", "fr_FR"}) {
+    SCOPED_TRACE(locale);
+    const TestLocale scope(locale);
+    CADocument sheet;
+    FLError error;
+    ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
+    const struct {
+      GridPoint at;
+      CANumber number;
+    } numbers[] = {{{3, 2}, CANumber::withNumerator(-17617, 100)}, {{1, 3}, CANumber(1001)},
+                   {{4, 3}, CANumber::withNumerator(-52532, 100)}, {{3, 71}, CANumber::withNumerator(16415, 100)}};
+    for (const auto& n : numbers) {
+      const CACell* cell = sheet.cellAtGridPoint(n.at);
+      ASSERT_NE(cell, nullptr);
+      EXPECT_EQ(cell->valueType(), kValueNumber) << cell->displayText(true).toStdString();
+      EXPECT_EQ(cell->number().value_or(CANumber()), n.number) << cell->displayText(true).toStdString();
     }
   }
 }
@@ -309,7 +395,7 @@ TEST_F(HtmlLongTableTest, PagesTheSheetWritesArePricedByTheReadingThatTakesThem)
        },
        true},
       {"too few rows", [&](CADocument& d) { grid(d, 0, 40); }, false},
-      {"an empty first row", [&](CADocument& d) { grid(d, 1, 70); }, false},
+      {"an empty first row", [&](CADocument& d) { grid(d, 1, 70); }, true},
       {"a bold cell",
        [&](CADocument& d) {
          grid(d, 0, 70);
@@ -388,7 +474,17 @@ TEST_F(HtmlLongTableTest, PagesTheSheetWritesArePricedByTheReadingThatTakesThem)
          grid(d, 0, 70);
          d.cellAtGridPointImperative({1, 44})->setFormula(QStringLiteral("two\u2028lines"));
        },
-       false},
+       true},
+      {"cells of several lines, in the first row too",
+       [&](CADocument& d) {
+         grid(d, 0, 70);
+         d.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("Rent\nJanuary"));
+         d.cellAtGridPointImperative({2, 0})->setFormula(QStringLiteral("Total\nof the year"));
+         d.cellAtGridPointImperative({3, 50})->setFormula(QStringLiteral("a\n\nb\n"));
+         format(d, 0, 60, [](CAFormat& f) { f.setBold(true); });
+         d.cellAtGridPointImperative({0, 60})->setFormula(QStringLiteral("bold\nlines"));
+       },
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -153,6 +153,48 @@ TEST_F(HtmlTest, ALineBreakInACellKeepsBothLinesOpenedOrPasted) {
   }
 }
 
+// A page is counted before it is read by its character set, a character a byte in a one-byte set
+// and in Latin-1 (what a page that declares none is read in when it is no UTF-8), a character's
+// first byte in UTF-8, a unit in UTF-16, a quarter of the bytes in another set; and it is decoded
+// a piece at a time, a character split between pieces read whole.
+TEST_F(HtmlTest, APageIsCountedAndDecodedByItsCharacterSet) {
+  const QByteArray shiftJis = QByteArray::fromHex("93fa967b8cea8365834c83588367");
+  QByteArray utf16 = "\xFF\xFE";
+  for (const QChar c : QStringLiteral("<p>caf\u00E9</p>"))
+    utf16 += QByteArray(1, char(c.unicode() & 0xFF)) + QByteArray(1, char(c.unicode() >> 8));
+  const struct {
+    const char* name;
+    QByteArray page;
+    int64_t characters, tags;  // at the least
+    const char* cell;  // A1
+  } cases[] = {
+      {"windows-1252", "<meta charset=\"windows-1252\"><p>caf\xE9 \x80</p><p>" + QByteArray(3000, '\xA0') + "x</p>",
+       3050, 3, "caf\u00E9 \u20AC"},
+      {"latin-1 undeclared", "<p>caf\xE9</p><p>" + QByteArray(3000, '\xA0') + "</p>", 3018, 2, "caf\u00E9"},
+      {"utf-8 undeclared", "<p>caf\xC3\xA9</p><p>" + QByteArray("\xC3\xA9").repeated(3000) + "</p>", 3018, 2,
+       "caf\u00E9"},
+      {"utf-16", utf16, 11, 0, "caf\u00E9"},
+      {"shift_jis", "<meta charset=\"Shift_JIS\"><p>" + shiftJis + "</p>", 47 / 4, 2,
+       "\u65E5\u672C\u8A9E\u30C6\u30AD\u30B9\u30C8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString file = path(c.name) + QStringLiteral(".html");
+    ASSERT_TRUE(WriteFileBytes(file, c.page));
+    EXPECT_EQ(HtmlFileLeastCost(file), c.characters * kPlainTableCharacterCost + c.tags * kPlainTableElementCost);
+    for (const qsizetype piece : {qsizetype(3), qsizetype(1) << 20}) {
+      const qsizetype kept = SetHtmlDecodingPieceSize(piece);
+      CADocument sheet;
+      FLError error;
+      const int type = sheet.openFile(file, &error);
+      SetHtmlDecodingPieceSize(kept);
+      ASSERT_EQ(type, kFileTypeHtml) << error.reason.toStdString();
+      ASSERT_TRUE(sheet.cellAtGridPoint({0, 0}));
+      EXPECT_EQ(sheet.cellAtGridPoint({0, 0})->displayText(true).toStdString(), c.cell) << piece;
+    }
+  }
+}
+
 // A page nested deeper than any real one is refused before the HTML reader sees it (which would
 // take minutes over it); a long table whose cells each leave a <b> open nests no deeper and opens.
 TEST_F(HtmlTest, DeeplyNestedPagesAreRefusedAtOnce) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -634,6 +635,8 @@ TEST(FLXmlDecoder, ManyDistinctNamesAreFoundInTimeIndependentOfTheirNumber) {
     }
     EXPECT_TRUE(decoder->getNextTag() && decoder->key() == 1 && decoder->endTag());
     EXPECT_TRUE(decoder->error().isEmpty());
+    // The names of tags read and closed are let go: a few dozen are kept, whatever the number.
+    EXPECT_LE(decoder->namesKept(), 160u) << names;
     return decoder->namesCompared();
   };
   const int64_t few = read(1000);
@@ -641,6 +644,22 @@ TEST(FLXmlDecoder, ManyDistinctNamesAreFoundInTimeIndependentOfTheirNumber) {
   EXPECT_GT(few, 0);
   // Four times the names: about four times the work, never the sixteen of a search among them.
   EXPECT_LE(many, 5 * few) << few << " then " << many;
+  // Empty tags of new names, and one tag again and again with a new attribute each time, which
+  // is in use whenever a name must make room.
+  for (const char* shape : {"<e%1/>", "<a x%1=\"1\"/>"}) {
+    QString body = QStringLiteral("<root>");
+    for (int i = 0; i < 5000; ++i) body += QString::fromLatin1(shape).arg(i);
+    auto decoder = Decode(body + QStringLiteral("</root>\n"));
+    ASSERT_TRUE(decoder);
+    size_t most = 0;
+    int read = 0;
+    while (decoder->getNextTag()) {
+      most = std::max(most, decoder->namesKept());
+      ++read;
+    }
+    EXPECT_EQ(read, 5002) << shape;
+    EXPECT_LE(most, 160u) << shape;
+  }
 }
 
 }  // namespace
