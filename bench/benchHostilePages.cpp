@@ -15,7 +15,10 @@
 #include "calculator/model/CARow.h"
 #include "platform/FLError.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -32,6 +35,15 @@ void OpenPage(benchmark::State& state, const std::function<void(QFile&)>& write)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("write failed");
     write(file);
+  }
+  {
+    // What the open prices the page at, for pages small enough to be held here as well.
+    QFile file(path);
+    if (file.size() < 400'000'000 && file.open(QIODevice::ReadOnly)) {
+      const QByteArray page = file.readAll();
+      const int64_t plain = PlainTableReadingCost(page);
+      state.counters["estimate_MiB"] = double(plain >= 0 ? plain : RichTextHtmlCost(QByteArrayView(page))) / 1048576.0;
+    }
   }
   ResetPeakMemory();
   bool refused = false;
@@ -56,6 +68,72 @@ void BM_OpenSpannedPage(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_OpenSpannedPage)->Arg(55)->Arg(100)->Arg(430)->Arg(4000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Spans written as the reader reads them but not as digits straight after "=": 4,000 rows of one
+// cell spanning "+10000" (argument 1: 0), "&#49;0000" (1), a tab and 10000 (2), or 10000 behind a
+// stray quote in an earlier bare value (3), which hides the table from the reading here.
+void BM_OpenSpanWritings(benchmark::State& state) {
+  static const char* const kSpans[] = {"\"+10000\"", "\"&#49;0000\"", "\"\t10000\"", "10000"};
+  OpenPage(state, [&](QFile& file) {
+    if (state.range(1) == 3) file.write("<p title=a\"b>");
+    file.write("<table>");
+    for (int64_t y = 0; y < state.range(0); ++y)
+      file.write(QByteArray("<tr><td colspan=") + kSpans[state.range(1)] + ">x</td></tr>\n");
+    file.write("</table>");
+    if (state.range(1) == 3) file.write("<p title=c\">after</p>");
+  });
+}
+BENCHMARK(BM_OpenSpanWritings)
+    ->Args({400, 0})->Args({4000, 0})->Args({4000, 1})->Args({4000, 2})->Args({400, 3})->Args({4000, 3})
+    ->ArgNames({"rows", "writing"})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// So many places naming one 4000 x 4000 picture (64 MB decoded), a 258 KB PNG beside the page.
+void BM_OpenPicturesPage(benchmark::State& state) {
+  EnsureBenchApplication();
+  QTemporaryDir pictures;
+  OpenPage(state, [&](QFile& file) {
+    QImage bitmap(4000, 4000, QImage::Format_RGB32);
+    for (int y = 0; y < bitmap.height(); ++y)
+      for (int x = 0; x < bitmap.width(); ++x) bitmap.setPixel(x, y, qRgb(x % 256, y % 256, (x ^ y) % 256));
+    bitmap.save(QFileInfo(file.fileName()).dir().filePath(QStringLiteral("mid.png")));
+    file.write("<html><body>");
+    for (int64_t i = 0; i < state.range(0); ++i) file.write("<p><img src=\"mid.png\"></p>\n");
+    file.write("</body></html>");
+  });
+}
+BENCHMARK(BM_OpenPicturesPage)->Arg(40)->Arg(200)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A long table of so many rows, each a formula "=1+1+..." of 200,000 characters and a number.
+void BM_OpenLongFormulas(benchmark::State& state) {
+  OpenPage(state, [&](QFile& file) {
+    const QByteArray row = "<tr><td>=1" + QByteArray("+1").repeated(99'999) + "</td><td>5</td></tr>\n";
+    file.write("<table>");
+    for (int64_t y = 0; y < state.range(0); ++y) file.write(row);
+    file.write("</table>");
+  });
+}
+BENCHMARK(BM_OpenLongFormulas)->Arg(100)->Arg(500)->Arg(1900)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A <pre> of so many lines "1".
+void BM_OpenPreLines(benchmark::State& state) {
+  OpenPage(state, [&](QFile& file) {
+    file.write("<pre>");
+    const QByteArray lines = QByteArray("1\n").repeated(1000);
+    for (int64_t i = 0; i < state.range(0) / 1000; ++i) file.write(lines);
+    file.write("</pre>");
+  });
+}
+BENCHMARK(BM_OpenPreLines)->Arg(100'000)->Arg(400'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A list of so many items whose opening tag holds a 1 MiB title.
+void BM_OpenListWithALongTag(benchmark::State& state) {
+  OpenPage(state, [&](QFile& file) {
+    file.write("<ul title=\"" + QByteArray(1 << 20, 't') + "\">");
+    for (int64_t i = 0; i < state.range(0); ++i) file.write("<li>" + QByteArray::number(i) + "</li>\n");
+    file.write("</ul>");
+  });
+}
+BENCHMARK(BM_OpenListWithALongTag)->Arg(8'000)->Arg(32'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // A list of so many items "<li>N</li>".
 void BM_OpenLongList(benchmark::State& state) {
