@@ -547,6 +547,17 @@ void HandOverPage(const Unit* units, qsizetype size, HandOver& handOver) {
       lists.back().closeTextTo(lists.back().itemStart);
     } else if (!lists.empty() && IsTextLevelHtmlElement(name) && !tag.selfClosing) {
       OpenList& list = lists.back();
+      if (list.textNames.size() >= kMostTextElements) {
+        // The outermost of its kind gives way: an inner link or font is what the text takes, an
+        // inner bold the same as the outer.
+        const auto same = std::find(list.textNames.begin(), list.textNames.end(), name);
+        if (same != list.textNames.end()) {
+          const auto at = same - list.textNames.begin();
+          list.textNames.erase(same);
+          list.textTags.erase(list.textTags.begin() + at);
+          if (size_t(at) < list.itemStart) --list.itemStart;
+        }
+      }
       if (list.textNames.size() < kMostTextElements) {
         list.textNames.push_back(name);
         list.textTags.push_back(canonical);
