@@ -52,8 +52,8 @@ inline constexpr int64_t kRichTextHtmlCharacterCost = 48;
 inline constexpr int64_t kRichTextHtmlElementCost = 1536;
 // What the sheet's own reading of a long table of plain cells takes, in the same terms: the
 // page's bytes and text, and each cell's text and the sheet's cell (bench/benchFarPages); the
-// page's text and its cells' texts are held at once, which long texts show
-// (bench/benchHostilePages).
+// page's text and its cells' texts are held at once, which long texts show, 4.8 bytes a
+// character of three UTF-8 bytes (bench/benchHostilePages).
 inline constexpr int64_t kPlainTableCharacterCost = 5;
 inline constexpr int64_t kPlainTableElementCost = 256;
 // What each cell of the rich text's tables that no tag of the page stands for takes (a span's):
@@ -81,8 +81,9 @@ RichTextHtml HtmlForRichText(QStringView page, int64_t budget);
 int64_t HtmlOpeningTags(QStringView page);
 int64_t HtmlOpeningTags(QByteArrayView page);
 // What a character of a cell's text that starts with "=" takes beyond its text: the sheet reads
-// it as a formula, and the parse holds tokens and operands for it (bench/benchHostilePages).
-inline constexpr int64_t kFormulaCharacterCost = 16;
+// it as a formula, and the parse holds tokens and operands for it (bench/benchHostilePages: a
+// long table of long formulas takes 5.2 bytes a character where plain text takes 4.8).
+inline constexpr int64_t kFormulaCharacterCost = 4;
 // The characters of the page's texts that start with "=" right after a tag: the formulas its
 // cells would hold.
 int64_t HtmlFormulaCharacters(QStringView page);

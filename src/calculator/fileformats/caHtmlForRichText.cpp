@@ -317,8 +317,8 @@ struct HandOver {
 
   int64_t cost() const {
     const __int128 total = __int128(characters) * kRichTextHtmlCharacterCost +
-                           (__int128(tags) + lines + spanned) * kRichTextHtmlElementCost +
-                           __int128(formulaCharacters) * kFormulaCharacterCost;
+                           (__int128(tags) + lines) * kRichTextHtmlElementCost +
+                           spanned * kRichTextHtmlSpannedCellCost + __int128(formulaCharacters) * kFormulaCharacterCost;
     return int64_t(std::min<__int128>(total, int64_t(1) << 62));
   }
   void write(QStringView text) {
