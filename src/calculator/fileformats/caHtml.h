@@ -61,6 +61,9 @@ inline constexpr int64_t kPlainTableElementCost = 256;
 inline constexpr int64_t kRichTextHtmlSpannedCellCost = kRichTextHtmlElementCost;
 // The cells of the page's tables that the rich text makes beyond the page's own cells: each table
 // is as many rows as it has times its widest row, the columns spans from above cover counted.
+// Spans are read as the reader reads them (white space, a "+" and entities in the number; a
+// number it cannot read is no span; no cell wider than 20,480 columns), from the markup it is
+// handed (HtmlForRichText).
 int64_t HtmlSpannedCells(QStringView page);
 int64_t HtmlSpannedCells(QByteArrayView page);
 // The page as it is handed to the rich text's HTML reader: read here tag by tag and written

@@ -153,6 +153,15 @@ QString Entity(const Unit* units, qsizetype to, qsizetype at, qsizetype* end) {
   return NamedEntity(name);
 }
 
+// Whether the text at `at` starts with "=", written as it is or as an entity: a cell that shows
+// it becomes a formula.
+template <typename Unit>
+bool StartsFormula(const Unit* units, qsizetype size, qsizetype at) {
+  const char16_t c = UnitAt(units, size, at);
+  qsizetype end = 0;
+  return c == u'=' || (c == u'&' && Entity(units, size, at, &end) == u"=");
+}
+
 // One attribute of a tag as this reading takes it: its lower-case name and its value, decoded
 // (a name alone: no value).
 struct PageAttribute {
@@ -442,7 +451,7 @@ void HandOverPage(const Unit* units, qsizetype size, HandOver& handOver) {
         ++handOver.formulaCharacters;
       } else if (!textStarted && !IsSpace(c)) {
         textStarted = true;
-        if (c == u'=') {
+        if (StartsFormula(units, size, k)) {
           inFormula = true;
           ++handOver.formulaCharacters;
         }
@@ -664,7 +673,7 @@ int64_t HtmlFormulaCharacters(QStringView page) {
     const char16_t c = page[i].unicode();
     if (c == u'>') {
       afterTag = true;
-    } else if (afterTag && c == u'=') {
+    } else if (afterTag && StartsFormula(page.utf16(), page.size(), i)) {
       const qsizetype end = page.indexOf(u'<', i);
       characters += (end < 0 ? page.size() : end) - i;
       i = (end < 0 ? page.size() : end) - 1;

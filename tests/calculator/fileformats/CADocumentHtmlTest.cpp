@@ -380,12 +380,19 @@ TEST_F(HtmlTest, FormatsColoursWidthsAndPicturesComeAlong) {
 // also where looks split it.
 TEST_F(HtmlTest, AFormulaIsPricedWithItsParse) {
   const QByteArray formula = "1+1" + QByteArray("+1").repeated(1000);
-  for (const QByteArray& html : {"<p>=" + formula + "</p>", "<table><tr><td> =1<b>+1</b>" + formula + "<td>2</table>"}) {
-    SCOPED_TRACE(html.left(40).toStdString());
-    QByteArray text = html;
-    text.replace('=', ' ');
-    EXPECT_EQ(RichTextHtmlCost(QByteArrayView(html)) - RichTextHtmlCost(QByteArrayView(text)),
-              (html.count("1") + html.count("+") + 1) * kFormulaCharacterCost);
+  const struct {
+    QByteArray html, text;  // the text: the same characters, no formula
+    qsizetype characters;   // of the formula
+  } cases[] = {
+      {"<p>=" + formula + "</p>", "<p> " + formula + "</p>", formula.size() + 1},
+      {"<table><tr><td> =1<b>+1</b>" + formula + "<td>2</table>",
+       "<table><tr><td>  1<b>+1</b>" + formula + "<td>2</table>", formula.size() + 4},
+      {"<p>&#61;" + formula + "</p>", "<p>&#60;" + formula + "</p>", formula.size() + 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.html.left(40).toStdString());
+    EXPECT_EQ(RichTextHtmlCost(QByteArrayView(c.html)) - RichTextHtmlCost(QByteArrayView(c.text)),
+              c.characters * kFormulaCharacterCost);
   }
 }
 
