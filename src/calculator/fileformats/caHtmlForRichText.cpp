@@ -401,7 +401,7 @@ QString CanonicalTag(const QString& name, const std::vector<PageAttribute>& attr
       tag += u' ' + attribute.name + u'=' + QuotedValue(attribute.value);
     }
   }
-  tag += selfClosing ? QStringLiteral(" />") : QStringLiteral(">");
+  tag += selfClosing ? QStringLiteral("/>") : QStringLiteral(">");
   return tag;
 }
 
