@@ -323,6 +323,7 @@ struct HandOver {
   int64_t budget = 0;  // past it nothing more is written (0: no limit)
   int64_t characters = 0, tags = 0, lines = 0, formulaCharacters = 0;
   __int128 spanned = 0;
+  bool refused = false;  // past the budget: the rest is priced as it is written
 
   int64_t cost() const {
     const __int128 total = __int128(characters) * kRichTextHtmlCharacterCost +
@@ -337,6 +338,7 @@ struct HandOver {
       // Refused: what is written so far is of no use, and the rest is only counted.
       *out = QString();
       out = nullptr;
+      refused = true;
       return;
     }
     *out += text;
@@ -423,6 +425,18 @@ bool KeepsLines(const std::vector<PageAttribute>& attributes) {
   return false;
 }
 
+// Opening tags: "<" and a letter.
+template <typename Unit>
+int64_t OpeningTagsOfUnits(const Unit* units, qsizetype size) {
+  int64_t elements = 0;
+  for (qsizetype i = 0; i + 1 < size; ++i) {
+    if (units[i] != Unit('<')) continue;
+    const auto next = units[i + 1];
+    elements += (next >= Unit('a') && next <= Unit('z')) || (next >= Unit('A') && next <= Unit('Z'));
+  }
+  return elements;
+}
+
 // Reads the page and writes what the reader is handed of it into `handOver`.
 template <typename Unit>
 void HandOverPage(const Unit* units, qsizetype size, HandOver& handOver) {
@@ -459,6 +473,12 @@ void HandOverPage(const Unit* units, qsizetype size, HandOver& handOver) {
     }
   };
   for (qsizetype i = 0; i < size; ++i) {
+    if (handOver.refused) {
+      // What the rest would take is told well enough by its characters and tags.
+      handOver.characters += size - copied;
+      handOver.tags += OpeningTagsOfUnits(units + copied, size - copied);
+      return;
+    }
     if (UnitAt(units, size, i) != u'<') continue;
     const qsizetype start = i;
     PageTag tag;
@@ -593,18 +613,6 @@ void HandOverPage(const Unit* units, qsizetype size, HandOver& handOver) {
   }
 }
 
-// Opening tags: "<" and a letter.
-template <typename Unit>
-int64_t OpeningTagsOfUnits(const Unit* units, qsizetype size) {
-  int64_t elements = 0;
-  for (qsizetype i = 0; i + 1 < size; ++i) {
-    if (units[i] != Unit('<')) continue;
-    const auto next = units[i + 1];
-    elements += (next >= Unit('a') && next <= Unit('z')) || (next >= Unit('A') && next <= Unit('Z'));
-  }
-  return elements;
-}
-
 // What reading the page through the rich text takes: the markup handed over, and no less than
 // the page as it is written (which a writer of pages may count ahead).
 template <typename Unit>
@@ -653,6 +661,14 @@ int64_t RichTextHtmlCost(QByteArrayView page) {
 RichTextHtml HtmlForRichText(QStringView page, int64_t budget) {
   RichTextHtml handed;
   HandOver handOver;
+  // Reading costs no less than the page as it is written: past the budget so, it is not read.
+  HandOver asWritten;
+  asWritten.characters = page.size();
+  asWritten.tags = HtmlOpeningTags(page);
+  if (budget > 0 && asWritten.cost() > budget) {
+    handed.cost = asWritten.cost();
+    return handed;
+  }
   handed.page.reserve(page.size() + page.size() / 16 + 16);
   handOver.out = &handed.page;
   handOver.budget = budget;
