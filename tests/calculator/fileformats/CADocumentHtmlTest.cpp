@@ -222,6 +222,35 @@ TEST_F(HtmlTest, TheTextOfScriptsAndStyleSheetsMakesNoCells) {
   EXPECT_TRUE(sheet.formatForCell(sheet.cellAtGridPoint({0, 0}), true).bold());
 }
 
+// The reader is handed the page as this program reads it, written so that it can read it only
+// that way: the cells are those a browser shows, opened or pasted.
+TEST_F(HtmlTest, TheReaderIsHandedThePageAsThisProgramReadsIt) {
+  const struct {
+    const char* name;
+    QByteArray html;
+    const char* cells;
+    const char* handed;  // nullptr: not checked
+  } cases[] = {
+      {"tags re-written", "<TD COLSPAN=\" +3\" Title='a \"q\" &amp; &#98;' 9x=1 checked/>x",
+       "0,0=x", "<td colspan=\"3\" title=\"a &quot;q&quot; & b\" checked/>x"},
+      {"less-than signs in text", "<p>a < b</p><p>1 <2 </ p></p>", "0,0=a < b|0,1=1 <2 </ p>",
+       "<p>a &lt; b</p><p>1 &lt;2 &lt;/ p></p>"},
+      {"comments and declarations", "<?xml version=\"1.0\"?><!DOCTYPE html>\n<p>a<!-- x --> b</p>", "0,0=ab",
+       "<p>ab</p>"},
+      {"entities in a link", "<p><a href=\"http://e.org/?a=1&amp;b=2&c=&#51;\">x</a></p>",
+       "0,0=http://e.org/?a=1&b=2&c=3>x", nullptr},
+      {"a colour as an entity", "<table><tr><td><font color=\"&#35;ff0000\">red</font></td></tr></table>", "0,0=red",
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(openAndPaste(c.html, c.name), c.cells);
+    if (c.handed) EXPECT_EQ(HtmlForRichText(QString::fromUtf8(c.html)).toStdString(), c.handed);
+  }
+  ASSERT_EQ(document.openFile(path("a colour as an entity.html"), nullptr), kFileTypeHtml);
+  EXPECT_EQ(document.cellAtGridPoint({0, 0})->format()->textKolor(), Kolor(0x640000FF));
+}
+
 // The rich text makes every table as wide as its widest row in every row, the columns a span
 // from above covers counted: the cells spans make are priced with the page, and a page whose
 // spans would make more than an open may take is refused with the reason, opened or pasted.
