@@ -20,8 +20,9 @@ int FuzzHtmlSheet(const uint8_t* data, size_t size) {
   const QString page = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
   // The same checks as every HTML the application reads come first, and the page is handed over
   // as it is to every reading.
-  if (RichTextHtmlCost(page) > kReaderMemoryBudget) return 0;
-  const QString html = HtmlForRichText(page);
+  const RichTextHtml handed = HtmlForRichText(page, kReaderMemoryBudget);
+  if (handed.cost > kReaderMemoryBudget) return 0;
+  const QString& html = handed.page;
   if (!HtmlNestingWithinLimit(html)) return 0;
   GMImportTextDocument text;
   text.setHtml(html);

@@ -18,6 +18,7 @@
 #include "calculator/fileformats/caGlimmetImport.h"
 
 #include "calculator/fileformats/caHtml.h"
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caImportFormats.h"
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
@@ -1043,23 +1044,7 @@ void JoinRowsAfterFirst(QTextTable* table, const PlainTable& plain) {
   cursor.insertText(words);
 }
 
-// Opening tags: "<" and a letter.
-template <typename Unit>
-int64_t OpeningTagsOfUnits(const Unit* units, qsizetype size) {
-  int64_t elements = 0;
-  for (qsizetype i = 0; i + 1 < size; ++i) {
-    if (units[i] != Unit('<')) continue;
-    const auto next = units[i + 1];
-    elements += (next >= Unit('a') && next <= Unit('z')) || (next >= Unit('A') && next <= Unit('Z'));
-  }
-  return elements;
-}
-
 }  // namespace
-
-int64_t HtmlOpeningTags(QStringView page) { return OpeningTagsOfUnits(page.utf16(), page.size()); }
-
-int64_t HtmlOpeningTags(QByteArrayView page) { return OpeningTagsOfUnits(page.data(), page.size()); }
 
 bool SetPlainTableReading(bool on) { return std::exchange(g_plainTableReading, on); }
 
@@ -1067,18 +1052,9 @@ uint64_t PlainTablesRead() { return g_plainTablesRead; }
 
 uint64_t HtmlPagesRead() { return g_pagesRead; }
 
-int64_t RichTextHtmlCost(QStringView page) {
-  return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost +
-         HtmlSpannedCells(page) * kRichTextHtmlSpannedCellCost;
-}
-
-int64_t RichTextHtmlCost(QByteArrayView page) {
-  return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost +
-         HtmlSpannedCells(page) * kRichTextHtmlSpannedCellCost;
-}
-
 int64_t PlainTableHtmlCost(QStringView page) {
-  return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost;
+  return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost +
+         HtmlFormulaCharacters(page) * kFormulaCharacterCost;
 }
 
 int64_t PlainTableHtmlCost(QByteArrayView page) {
@@ -1228,6 +1204,8 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   }
   GMImportTextDocument text;
   text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
+  // The pictures the page names have what its reading leaves of the budget.
+  text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - leastCost, 1));
   std::optional<PlainTable> table;
   int64_t refused = 0;
   if (g_plainTableReading) table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &refused);
@@ -1240,12 +1218,14 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     ++g_plainTablesRead;
     html = QString();  // the rows hold their texts
   } else {
-    const int64_t cost = RichTextHtmlCost(html);
-    if (cost > kReaderMemoryBudget) {
-      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(cost));
+    RichTextHtml handed = HtmlForRichText(html, kReaderMemoryBudget);
+    html = QString();
+    if (handed.cost > kReaderMemoryBudget) {
+      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(handed.cost));
       return false;
     }
-    html = HtmlForRichText(html);
+    html = std::move(handed.page);
+    text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - handed.cost, 1));
     if (!HtmlNestingWithinLimit(html)) {
       SetError(error, -50, QLatin1String(kHtmlUnreadable));
       return false;
@@ -1253,6 +1233,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     text.setHtml(html);
   }
   if (loadAttributedString(text)) {
+    if (text.picturesLeftOut() > 0) ShowImportPicturesAlert(path, uint64_t(text.picturesLeftOut()));
     // The rows after the first, made as the conversion of the rich text makes a row's cells,
     // below the first row's (the last the page made); cells that look alike share one format.
     if (table && !table->nested && !rows().empty()) {

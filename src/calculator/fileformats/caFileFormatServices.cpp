@@ -105,10 +105,12 @@ void InstallFileFormatServices() {
   services.htmlFromSelection = [](CADocument& document) { return document.htmlFromSelection(); };
   services.loadHtml = [](CADocument& document, const QString& html) {
     // Pasted HTML goes through the same checks as an opened page.
-    if (RichTextHtmlCost(html) > kReaderMemoryBudget) return false;
-    const QString page = HtmlForRichText(html);
+    const RichTextHtml handed = HtmlForRichText(html, kReaderMemoryBudget);
+    if (handed.cost > kReaderMemoryBudget) return false;
+    const QString& page = handed.page;
     if (!HtmlNestingWithinLimit(page)) return false;
     GMImportTextDocument text;
+    text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - handed.cost, 1));
     text.setHtml(page);
     return document.loadAttributedString(text);
   };

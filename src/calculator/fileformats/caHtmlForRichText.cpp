@@ -1,16 +1,23 @@
-// What the rich text's HTML reader is handed of a page, and what it builds of the page beyond the
-// page's own tags.
+// What the rich text's HTML reader is handed of a page, and what it builds of it.
 //
-// The reader takes the text of a script, a style sheet, a title or a text area for markup, so
-// that a "<td>" in a script's string or a style sheet's comment becomes a cell; it gives every
-// table rows x columns cells however few the page writes, so that a span makes cells no tag
-// stands for; and each item it adds to a list costs it as many steps as the list has items.
+// The reader has its own rules for markup: it decodes entities in attribute values and takes
+// "+" and white space in numbers, ends a bare value at ">" where a quote elsewhere hides tags
+// from other readings, takes any "<" for a tag and the text of a script or a style sheet for
+// markup. So it is never handed the page itself: the page is read here, tag by tag, and written
+// out again in a form the reader can read only one way (names in lower case, values decoded and
+// quoted, spans as the numbers priced, text "<" as "&lt;"), and what is priced is that markup.
+// The reader gives every table rows x columns cells however few the page writes, so that a span
+// makes cells no tag stands for; and each item it adds to a list costs it as many steps as the
+// list has items.
 #include "calculator/fileformats/caHtml.h"
 #include "glimmet/storage/gmAttributedImport.h"
 
 #include <QHash>
+#include <QTextDocumentFragment>
 
 #include <algorithm>
+#include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <vector>
 
@@ -19,6 +26,8 @@ namespace {
 // The items of one list handed to the reader at most: a longer list is handed over as lists of
 // this many items one after the other, which the text engine reads as the one list they make.
 constexpr int64_t kListItemsAtOnce = 64;
+// The widest span the reader makes of a cell: it takes no more columns for one.
+constexpr int64_t kMostColumnSpan = 20480;
 
 template <typename Unit>
 char16_t UnitAt(const Unit* units, qsizetype size, qsizetype i) {
@@ -27,18 +36,21 @@ char16_t UnitAt(const Unit* units, qsizetype size, qsizetype i) {
 
 bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 
+bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f'; }
+
 char16_t LowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
 
-// A tag's name, lower case, from `at` (the letter after "<" or "</"); `end` is where it ends. Only
-// so many characters are kept: no name this reading looks for is longer.
+bool IsNameCharacter(char16_t c) {
+  return IsAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u':' || c == u'_';
+}
+
+// A tag's name, lower case, from `at` (the letter after "<" or "</"); `end` is where it ends.
 template <typename Unit>
 QString TagName(const Unit* units, qsizetype size, qsizetype at, qsizetype* end) {
   QString name;
   qsizetype i = at;
-  while (i < size) {
-    const char16_t c = UnitAt(units, size, i);
-    if (!IsAsciiLetter(c) && !(c >= u'0' && c <= u'9') && c != u'-' && c != u':' && c != u'_') break;
-    if (name.size() < 12) name += QChar(LowerAscii(c));
+  while (i < size && IsNameCharacter(UnitAt(units, size, i))) {
+    name += QChar(LowerAscii(UnitAt(units, size, i)));
     ++i;
   }
   *end = i;
@@ -61,19 +73,24 @@ bool IsRawTextElement(const QString& name) {
   return name == u"script" || name == u"style" || name == u"title" || name == u"textarea";
 }
 
+// What stands at a "<" of the page: a tag, a comment or declaration (nothing to the reader), or
+// a "<" that is text.
+enum class PageMark { kTag, kPassed, kText };
+
 // A tag that starts at a "<" of the page: whether it closes an element, its name, where the name
-// ends and just past its ">".
+// ends, just past its ">", and whether it closes itself ("/>").
 struct PageTag {
   bool closing = false;
+  bool selfClosing = false;
   QString name;
   qsizetype nameEnd = 0;
   qsizetype end = 0;
 };
 
-// Reads the tag at `*at`, a "<". A comment is passed over whole (to the page's end when it never
-// ends) and `*at` left on its last character; a "<" that starts no tag gives false too.
+// Reads what stands at `*at`, a "<". A comment or a declaration is passed over whole (to the
+// page's end when it never ends) and `*at` left on its last character.
 template <typename Unit>
-bool ReadPageTag(const Unit* units, qsizetype size, qsizetype* at, PageTag* tag) {
+PageMark ReadPageTag(const Unit* units, qsizetype size, qsizetype* at, PageTag* tag) {
   const qsizetype i = *at;
   const char16_t next = UnitAt(units, size, i + 1);
   if (next == u'!' && UnitAt(units, size, i + 2) == u'-' && UnitAt(units, size, i + 3) == u'-') {
@@ -81,53 +98,160 @@ bool ReadPageTag(const Unit* units, qsizetype size, qsizetype* at, PageTag* tag)
     while (end + 2 < size && !(UnitAt(units, size, end) == u'-' && UnitAt(units, size, end + 1) == u'-' &&
                                UnitAt(units, size, end + 2) == u'>'))
       ++end;
-    *at = std::min(end + 2, size);
-    return false;
+    *at = std::min(end + 2, size) ;
+    if (*at >= size) *at = size - 1;
+    return PageMark::kPassed;
+  }
+  if (next == u'!' || next == u'?') {
+    *at = EndOfHtmlTag(units, size, i + 2) - 1;
+    return PageMark::kPassed;
   }
   tag->closing = next == u'/';
   const qsizetype nameStart = tag->closing ? i + 2 : i + 1;
-  if (!IsAsciiLetter(UnitAt(units, size, nameStart))) return false;
+  if (!IsAsciiLetter(UnitAt(units, size, nameStart))) return PageMark::kText;
   tag->name = TagName(units, size, nameStart, &tag->nameEnd);
   tag->end = EndOfHtmlTag(units, size, tag->nameEnd);
-  return true;
+  tag->selfClosing = tag->end >= 2 && UnitAt(units, size, tag->end - 1) == u'>' &&
+                     UnitAt(units, size, tag->end - 2) == u'/';
+  return PageMark::kTag;
 }
 
-// The whole number an attribute of the tag's attribute text gives (its leading digits), or 1.
+// The characters of named entities as the reader knows them, asked of it once a name; past so
+// many names an entity is kept as it is written.
+QString NamedEntity(const QString& name) {
+  static QHash<QString, QString> known;
+  const auto found = known.constFind(name);
+  if (found != known.constEnd()) return *found;
+  if (known.size() >= 512) return QString();
+  QString shown = QTextDocumentFragment::fromHtml(u'&' + name + u';').toRawText();
+  if (shown == u'&' + name + u';' || shown.size() > 2) shown.clear();
+  known.insert(name, shown);
+  return shown;
+}
+
+// The entity at `at` (an "&") of a value, decoded, with `*end` just past it; null where the
+// reader would keep the "&" as it is: an entity ends at a ";" within nine characters, without
+// white space.
 template <typename Unit>
-int64_t SpanAttribute(const Unit* units, qsizetype from, qsizetype to, QStringView attribute) {
+QString Entity(const Unit* units, qsizetype to, qsizetype at, qsizetype* end) {
+  qsizetype semicolon = at + 1;
+  while (semicolon < to && semicolon - at <= 9 && UnitAt(units, to, semicolon) != u';' &&
+         !IsSpace(UnitAt(units, to, semicolon)))
+    ++semicolon;
+  if (semicolon >= to || UnitAt(units, to, semicolon) != u';' || semicolon == at + 1) return QString();
+  QString name;
+  for (qsizetype i = at + 1; i < semicolon; ++i) name += QChar(UnitAt(units, to, i));
+  *end = semicolon + 1;
+  if (name.startsWith(u'#')) {
+    const bool hex = name.size() > 1 && (name[1] == u'x' || name[1] == u'X');
+    bool ok = false;
+    const uint value = QStringView(name).sliced(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
+    if (!ok || value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return QString();
+    const char32_t character = value;
+    return QString::fromUcs4(&character, 1);
+  }
+  return NamedEntity(name);
+}
+
+// Whether the text at `at` starts with "=", written as it is or as an entity: a cell that shows
+// it becomes a formula.
+template <typename Unit>
+bool StartsFormula(const Unit* units, qsizetype size, qsizetype at) {
+  const char16_t c = UnitAt(units, size, at);
+  qsizetype end = 0;
+  return c == u'=' || (c == u'&' && Entity(units, size, at, &end) == u"=");
+}
+
+// One attribute of a tag as this reading takes it: its lower-case name and its value, decoded
+// (a name alone: no value).
+struct PageAttribute {
+  QString name;
+  QString value;
+  bool alone = false;
+};
+
+// The attributes of a tag's attribute text [from, to): each a name, alone or with a value,
+// quoted (to its closing quote) or bare (to white space), its entities decoded. Anything else
+// there (a quote where a name should be, a stray "/" or "=") is passed over.
+template <typename Unit>
+std::vector<PageAttribute> ReadAttributes(const Unit* units, qsizetype from, qsizetype to) {
+  std::vector<PageAttribute> attributes;
   qsizetype i = from;
+  const auto value = [&](qsizetype start, qsizetype end) {
+    QString text;
+    text.reserve(end - start);
+    for (qsizetype k = start; k < end; ++k) {
+      const char16_t c = UnitAt(units, to, k);
+      qsizetype after = 0;
+      if (c == u'&') {
+        const QString entity = Entity(units, end, k, &after);
+        if (!entity.isNull()) {
+          text += entity;
+          k = after - 1;
+          continue;
+        }
+      }
+      text += QChar(c);
+    }
+    return text;
+  };
   while (i < to) {
     const char16_t c = UnitAt(units, to, i);
-    if (!IsAsciiLetter(c)) {
-      if (c == u'"' || c == u'\'') {
-        // A value: read whole.
-        qsizetype close = i + 1;
-        while (close < to && UnitAt(units, to, close) != c) ++close;
-        i = close + 1;
-      } else {
-        ++i;
-      }
+    if (c == u'"' || c == u'\'') {
+      qsizetype close = i + 1;
+      while (close < to && UnitAt(units, to, close) != c) ++close;
+      i = close + 1;
       continue;
     }
-    qsizetype end = 0;
-    const QString name = TagName(units, to, i, &end);
-    i = end;
-    if (name != attribute) continue;
-    while (i < to && (UnitAt(units, to, i) == u' ' || UnitAt(units, to, i) == u'\t' || UnitAt(units, to, i) == u'\n' ||
-                      UnitAt(units, to, i) == u'\r'))
+    if (IsSpace(c) || c == u'/' || c == u'=' || c == u'>' || c == u'<') {
       ++i;
-    if (i >= to || UnitAt(units, to, i) != u'=') continue;
-    ++i;
-    while (i < to && (UnitAt(units, to, i) == u' ' || UnitAt(units, to, i) == u'"' || UnitAt(units, to, i) == u'\''))
-      ++i;
-    int64_t value = 0;
-    while (i < to && UnitAt(units, to, i) >= u'0' && UnitAt(units, to, i) <= u'9') {
-      value = std::min<int64_t>(value * 10 + (UnitAt(units, to, i) - u'0'), int64_t(1) << 31);
+      continue;
+    }
+    PageAttribute attribute;
+    while (i < to) {
+      const char16_t n = UnitAt(units, to, i);
+      if (IsSpace(n) || n == u'/' || n == u'=' || n == u'>' || n == u'"' || n == u'\'' || n == u'<') break;
+      attribute.name += QChar(LowerAscii(n));
       ++i;
     }
-    return std::max<int64_t>(value, 1);
+    qsizetype j = i;
+    while (j < to && IsSpace(UnitAt(units, to, j))) ++j;
+    if (j >= to || UnitAt(units, to, j) != u'=') {
+      attribute.alone = true;
+      attributes.push_back(std::move(attribute));
+      continue;
+    }
+    ++j;
+    while (j < to && IsSpace(UnitAt(units, to, j))) ++j;
+    const char16_t quote = UnitAt(units, to, j);
+    if (quote == u'"' || quote == u'\'') {
+      qsizetype close = j + 1;
+      while (close < to && UnitAt(units, to, close) != quote) ++close;
+      attribute.value = value(j + 1, close);
+      i = close + 1;
+    } else {
+      qsizetype end = j;
+      while (end < to && !IsSpace(UnitAt(units, to, end)) && UnitAt(units, to, end) != u'>') ++end;
+      attribute.value = value(j, end);
+      i = end;
+    }
+    attributes.push_back(std::move(attribute));
   }
-  return 1;
+  return attributes;
+}
+
+// A span as the reader reads it: a whole number, white space and a "+" around it allowed; 0 for
+// anything else (which the reader takes for no span).
+int64_t SpanValue(QStringView value) {
+  value = value.trimmed();
+  if (value.startsWith(u'+')) value = value.sliced(1);
+  if (value.isEmpty() || value.size() > 10) return 0;
+  int64_t number = 0;
+  for (QChar c : value) {
+    if (c < u'0' || c > u'9') return 0;
+    number = number * 10 + (c.unicode() - u'0');
+  }
+  return number <= INT32_MAX ? number : 0;
 }
 
 // The cells the reader makes of one table: rows x its widest row, the columns a span from a
@@ -168,55 +292,18 @@ class TableGrid {
   std::map<int64_t, __int128> spanEnds_;  // the row a span no longer reaches -> its columns
 };
 
-template <typename Unit>
-int64_t SpannedCellsOfUnits(const Unit* units, qsizetype size) {
-  std::vector<TableGrid> tables;
-  __int128 spanned = 0;
-  constexpr __int128 kMost = int64_t(1) << 50;
-  for (qsizetype i = 0; i < size && spanned < kMost; ++i) {
-    if (UnitAt(units, size, i) != u'<') continue;
-    PageTag tag;
-    if (!ReadPageTag(units, size, &i, &tag)) continue;
-    const bool closing = tag.closing;
-    const QString& name = tag.name;
-    const qsizetype nameEnd = tag.nameEnd, end = tag.end;
-    if (closing) {
-      if (name == u"table" && !tables.empty()) {
-        spanned += tables.back().finish();
-        tables.pop_back();
-      }
-    } else if (IsRawTextElement(name)) {
-      // Its text is no markup for the reader it is handed to.
-      i = std::max(end, RawTextEnd(units, size, end, name)) - 1;
-      continue;
-    } else if (name == u"table") {
-      tables.emplace_back();
-    } else if (!tables.empty() && name == u"tr") {
-      tables.back().startRow();
-    } else if (!tables.empty() && (name == u"td" || name == u"th")) {
-      tables.back().addCell(SpanAttribute(units, nameEnd, end, u"colspan"),
-                            SpanAttribute(units, nameEnd, end, u"rowspan"));
-    }
-    i = end - 1;
-  }
-  while (!tables.empty()) {
-    spanned += tables.back().finish();
-    tables.pop_back();
-  }
-  return int64_t(std::min(spanned, kMost));
-}
-
-// A list open in the page: its opening tag, as it is written, and its items handed over so far
-// in the list the reader is reading; the tables open around it. The reader carries the text
-// elements (bold, a font...) an item leaves open into the items after it: those open in the list,
-// as they are written, and how many of them the current item took over.
+// A list open in the page: its opening tag as it is handed over again for each next part (the
+// attributes that give its markers alone), and its items handed over so far in the list the
+// reader is reading; the tables open around it. The reader carries the text elements (bold, a
+// font...) an item leaves open into the items after it: those open in the list, as they are
+// handed over, and how many of them the current item took over.
 struct OpenList {
-  QStringView tag;
+  QString tag;
   bool ordered = false;
   int64_t items = 0;
   int tables = 0;
   std::vector<QString> textNames;
-  std::vector<QStringView> textTags;
+  std::vector<QString> textTags;
   size_t itemStart = 0;
 
   void closeTextTo(size_t count) {
@@ -229,36 +316,201 @@ struct OpenList {
 // than a few hundred elements anyway).
 constexpr size_t kMostTextElements = 64;
 
-}  // namespace
+// Where the markup handed over goes: into `out`, or, where there is none, only counted. What it
+// costs the reader is counted as it is written.
+struct HandOver {
+  QString* out = nullptr;
+  int64_t budget = 0;  // past it nothing more is written (0: no limit)
+  int64_t characters = 0, tags = 0, lines = 0, formulaCharacters = 0;
+  __int128 spanned = 0;
+  bool refused = false;  // past the budget: the rest is priced as it is written
 
-int64_t HtmlSpannedCells(QStringView page) { return SpannedCellsOfUnits(page.utf16(), page.size()); }
+  int64_t cost() const {
+    const __int128 total = __int128(characters) * kRichTextHtmlCharacterCost +
+                           (__int128(tags) + lines) * kRichTextHtmlElementCost +
+                           spanned * kRichTextHtmlSpannedCellCost + __int128(formulaCharacters) * kFormulaCharacterCost;
+    return int64_t(std::min<__int128>(total, int64_t(1) << 62));
+  }
+  void write(QStringView text) {
+    characters += text.size();
+    if (!out) return;
+    if (budget > 0 && cost() > budget) {
+      // Refused: what is written so far is of no use, and the rest is only counted.
+      *out = QString();
+      out = nullptr;
+      refused = true;
+      return;
+    }
+    *out += text;
+  }
+  template <typename Unit>
+  void writeUnits(const Unit* units, qsizetype from, qsizetype to) {
+    if constexpr (sizeof(Unit) == 2) {
+      write(QStringView(units + from, to - from));
+    } else {
+      characters += to - from;
+      if (out) *out += QString::fromUtf8(units + from, to - from);
+    }
+  }
+};
 
-int64_t HtmlSpannedCells(QByteArrayView page) { return SpannedCellsOfUnits(page.data(), page.size()); }
+// An attribute value as written for the reader, in double quotes: a quote and an "&" that
+// would start an entity written as entities.
+QString QuotedValue(const QString& value) {
+  QString quoted;
+  quoted.reserve(value.size() + 2);
+  quoted += u'"';
+  for (qsizetype i = 0; i < value.size(); ++i) {
+    const QChar c = value[i];
+    if (c == u'"') {
+      quoted += QStringLiteral("&quot;");
+    } else if (c == u'&') {
+      qsizetype k = i + 1;
+      while (k < value.size() && k - i <= 9 && value[k] != u';' && !IsSpace(value[k].unicode())) ++k;
+      quoted += k < value.size() && value[k] == u';' ? QStringLiteral("&amp;") : QStringLiteral("&");
+    } else {
+      quoted += c;
+    }
+  }
+  quoted += u'"';
+  return quoted;
+}
 
-QString HtmlForRichText(const QString& page) {
-  const char16_t* units = reinterpret_cast<const char16_t*>(page.utf16());
-  const qsizetype size = page.size();
-  QString out;
-  qsizetype copied = 0;  // what of the page is in `out`
+bool IsAttributeName(const QString& name) {
+  return !name.isEmpty() && IsAsciiLetter(name.front().unicode()) &&
+         std::all_of(name.begin(), name.end(), [](QChar c) { return IsNameCharacter(c.unicode()) || c == u'.'; });
+}
+
+// The tag as handed over: its name and those of its attributes the reader could take, each
+// with its value decoded and quoted; a span's value the number priced (`columns`, `rows`), none
+// where the reader would make no span of it. `kept`, when given: the attributes written.
+QString CanonicalTag(const QString& name, const std::vector<PageAttribute>& attributes, bool selfClosing,
+                     int64_t columns, int64_t rows, std::initializer_list<QStringView> kept = {}) {
+  QString tag = u'<' + name;
+  for (const PageAttribute& attribute : attributes) {
+    if (!IsAttributeName(attribute.name)) continue;
+    if (kept.size() && std::find(kept.begin(), kept.end(), QStringView(attribute.name)) == kept.end()) continue;
+    const bool span = (name == u"td" || name == u"th") && (attribute.name == u"colspan" || attribute.name == u"rowspan");
+    if (span) {
+      const int64_t value = attribute.name == u"colspan" ? columns : rows;
+      if (value > 1) tag += u' ' + attribute.name + QStringLiteral("=\"%1\"").arg(value);
+      continue;
+    }
+    if (attribute.alone) {
+      tag += u' ' + attribute.name;
+    } else if (!attribute.value.isEmpty()) {
+      // The reader takes an empty value for no attribute.
+      tag += u' ' + attribute.name + u'=' + QuotedValue(attribute.value);
+    }
+  }
+  tag += selfClosing ? QStringLiteral("/>") : QStringLiteral(">");
+  return tag;
+}
+
+// The spans of a cell's attributes, as the reader reads them: 1 where there is none.
+void CellSpans(const std::vector<PageAttribute>& attributes, int64_t* columns, int64_t* rows) {
+  *columns = *rows = 1;
+  for (const PageAttribute& attribute : attributes) {
+    if (attribute.name == u"colspan") *columns = std::clamp<int64_t>(SpanValue(attribute.value), 1, kMostColumnSpan);
+    else if (attribute.name == u"rowspan") *rows = std::max<int64_t>(SpanValue(attribute.value), 1);
+  }
+}
+
+// Whether a style keeps the lines of the element's text ("white-space: pre" and its kin).
+bool KeepsLines(const std::vector<PageAttribute>& attributes) {
+  for (const PageAttribute& attribute : attributes)
+    if (attribute.name == u"style" && attribute.value.contains(u"white-space", Qt::CaseInsensitive) &&
+        attribute.value.contains(u"pre", Qt::CaseInsensitive))
+      return true;
+  return false;
+}
+
+// Opening tags: "<" and a letter.
+template <typename Unit>
+int64_t OpeningTagsOfUnits(const Unit* units, qsizetype size) {
+  int64_t elements = 0;
+  for (qsizetype i = 0; i + 1 < size; ++i) {
+    if (units[i] != Unit('<')) continue;
+    const auto next = units[i + 1];
+    elements += (next >= Unit('a') && next <= Unit('z')) || (next >= Unit('A') && next <= Unit('Z'));
+  }
+  return elements;
+}
+
+// Reads the page and writes what the reader is handed of it into `handOver`.
+template <typename Unit>
+void HandOverPage(const Unit* units, qsizetype size, HandOver& handOver) {
+  qsizetype copied = 0;  // what of the page is written
   const auto copyTo = [&](qsizetype at) {
-    if (out.isNull()) out.reserve(size + size / 64 + 16);
-    out += QStringView(page).sliced(copied, at - copied);
-    copied = at;
+    if (at > copied) handOver.writeUnits(units, copied, at);
+    copied = std::max(copied, at);
   };
   std::vector<OpenList> lists;
+  std::vector<TableGrid> tableGrids;
   int tables = 0;
+  // The elements open that keep their text's lines (each line a paragraph of the rich text).
+  std::vector<QString> lineKeepers;
+  // Whether a text that starts with "=" (a formula, once a cell) is running: it runs on through
+  // text elements, up to any other tag.
+  bool inFormula = false, textStarted = false;
   // A list's items end, in the reader, with a cell, a row or the table the list stands in.
   const auto closeListsInTable = [&] {
     while (!lists.empty() && tables > 0 && lists.back().tables >= tables) lists.pop_back();
   };
+  const auto text = [&](qsizetype from, qsizetype to) {
+    for (qsizetype k = from; k < to; ++k) {
+      const char16_t c = UnitAt(units, size, k);
+      if (!lineKeepers.empty() && c == u'\n') ++handOver.lines;
+      if (inFormula) {
+        ++handOver.formulaCharacters;
+      } else if (!textStarted && !IsSpace(c)) {
+        textStarted = true;
+        if (StartsFormula(units, size, k)) {
+          inFormula = true;
+          ++handOver.formulaCharacters;
+        }
+      }
+    }
+  };
   for (qsizetype i = 0; i < size; ++i) {
-    if (units[i] != u'<') continue;
+    if (handOver.refused) {
+      // What the rest would take is told well enough by its characters and tags.
+      handOver.characters += size - copied;
+      handOver.tags += OpeningTagsOfUnits(units + copied, size - copied);
+      return;
+    }
+    if (UnitAt(units, size, i) != u'<') continue;
+    const qsizetype start = i;
     PageTag tag;
-    if (!ReadPageTag(units, size, &i, &tag)) continue;
-    const bool closing = tag.closing;
+    const PageMark mark = ReadPageTag(units, size, &i, &tag);
+    if (mark == PageMark::kText) {
+      // The reader would take it for a tag.
+      text(copied, start);
+      copyTo(start);
+      handOver.write(u"&lt;");
+      copied = start + 1;
+      continue;
+    }
+    text(copied, start);
+    copyTo(start);
+    if (mark == PageMark::kPassed) {
+      copied = i + 1;
+      // The reader passes over the white space after a comment or a declaration too, where
+      // lines are not kept.
+      if (UnitAt(units, size, start + 1) == u'!' && lineKeepers.empty()) {
+        while (copied < size && IsSpace(UnitAt(units, size, copied))) ++copied;
+        i = copied - 1;
+      }
+      continue;
+    }
     const QString& name = tag.name;
     const qsizetype end = tag.end;
-    if (closing) {
+    copied = end;
+    i = end - 1;
+    if (!IsTextLevelHtmlElement(name)) inFormula = textStarted = false;
+    if (tag.closing) {
+      handOver.write(QStringLiteral("</") + name + u'>');
+      if (!lineKeepers.empty() && lineKeepers.back() == name) lineKeepers.pop_back();
       if (name == u"ul" || name == u"ol") {
         const bool ordered = name == u"ol";
         const auto open = std::find_if(lists.rbegin(), lists.rend(), [&](const OpenList& l) { return l.ordered == ordered; });
@@ -266,6 +518,10 @@ QString HtmlForRichText(const QString& page) {
       } else if (name == u"table") {
         if (tables > 0) --tables;
         while (!lists.empty() && lists.back().tables > tables) lists.pop_back();
+        if (!tableGrids.empty()) {
+          handOver.spanned += tableGrids.back().finish();
+          tableGrids.pop_back();
+        }
       } else if (name == u"td" || name == u"th" || name == u"tr") {
         closeListsInTable();
       } else if (name == u"li" && !lists.empty()) {
@@ -275,54 +531,172 @@ QString HtmlForRichText(const QString& page) {
         const auto open = std::find(list.textNames.rbegin(), list.textNames.rend(), name);
         if (open != list.textNames.rend()) list.closeTextTo(size_t(list.textNames.rend() - open) - 1);
       }
-      i = end - 1;
       continue;
     }
+    const qsizetype attributesEnd = end - (UnitAt(units, size, end - 1) == u'>' ? 1 : 0);
+    const std::vector<PageAttribute> attributes = ReadAttributes(units, tag.nameEnd, attributesEnd);
+    int64_t columns = 1, rows = 1;
+    if (name == u"td" || name == u"th") CellSpans(attributes, &columns, &rows);
+    const QString canonical = CanonicalTag(name, attributes, tag.selfClosing, columns, rows);
     if (IsRawTextElement(name)) {
-      // The text is handed over as text: every "<" that would start markup as a character.
+      // The text is handed over as text: every "<" the reader would take for markup as a
+      // character; a style sheet's own comment marks stay as the reader knows them.
+      handOver.write(canonical);
+      ++handOver.tags;
       const qsizetype textEnd = RawTextEnd(units, size, end, name);
       for (qsizetype at = end; at < textEnd; ++at) {
-        if (units[at] != u'<') continue;
-        const char16_t after = UnitAt(units, size, at + 1);
-        if (!IsAsciiLetter(after) && after != u'/' && after != u'!' && after != u'?') continue;
-        // A style sheet's own comment marks stay as the reader knows them.
-        if (name == u"style" && QStringView(page).sliced(at).startsWith(u"<!--")) continue;
+        if (UnitAt(units, size, at) != u'<') continue;
+        if (name == u"style" && UnitAt(units, size, at + 1) == u'!' && UnitAt(units, size, at + 2) == u'-' &&
+            UnitAt(units, size, at + 3) == u'-')
+          continue;
         copyTo(at);
-        out += QStringLiteral("&lt;");
+        handOver.write(u"&lt;");
         copied = at + 1;
       }
+      copyTo(textEnd);
       i = std::max(end, textEnd) - 1;
       continue;
     }
     if (name == u"ul" || name == u"ol") {
-      lists.push_back({QStringView(page).sliced(i, end - i), name == u"ol", 0, tables, {}, {}});
+      lists.push_back({CanonicalTag(name, attributes, false, 1, 1, {u"type", u"start", u"style", u"dir"}),
+                       name == u"ol", 0, tables, {}, {}, 0});
     } else if (name == u"li" && !lists.empty()) {
       OpenList& list = lists.back();
       if (++list.items > kListItemsAtOnce) {
         // The next list begins with this item, inside the text elements left open as before.
-        copyTo(i);
-        out += list.ordered ? QStringLiteral("</ol>") : QStringLiteral("</ul>");
-        out += list.tag;
-        for (QStringView tag : list.textTags) out += tag;
+        handOver.write(list.ordered ? u"</ol>" : u"</ul>");
+        handOver.write(list.tag);
+        ++handOver.tags;
+        for (const QString& open : list.textTags) handOver.write(open);
+        handOver.tags += int64_t(list.textTags.size());
         list.items = 1;
       }
       list.itemStart = list.textNames.size();
     } else if (!lists.empty() && name == u"p") {
       lists.back().closeTextTo(lists.back().itemStart);
-    } else if (!lists.empty() && IsTextLevelHtmlElement(name) && !(end >= 2 && units[end - 2] == u'/')) {
+    } else if (!lists.empty() && IsTextLevelHtmlElement(name) && !tag.selfClosing) {
       OpenList& list = lists.back();
+      if (list.textNames.size() >= kMostTextElements) {
+        // The outermost of its kind gives way: an inner link or font is what the text takes, an
+        // inner bold the same as the outer.
+        const auto same = std::find(list.textNames.begin(), list.textNames.end(), name);
+        if (same != list.textNames.end()) {
+          const auto at = same - list.textNames.begin();
+          list.textNames.erase(same);
+          list.textTags.erase(list.textTags.begin() + at);
+          if (size_t(at) < list.itemStart) --list.itemStart;
+        }
+      }
       if (list.textNames.size() < kMostTextElements) {
         list.textNames.push_back(name);
-        list.textTags.push_back(QStringView(page).sliced(i, end - i));
+        list.textTags.push_back(canonical);
       }
     } else if (name == u"table") {
       ++tables;
-    } else if (name == u"td" || name == u"th" || name == u"tr") {
+      tableGrids.emplace_back();
+    } else if (name == u"tr") {
       closeListsInTable();
+      if (!tableGrids.empty()) tableGrids.back().startRow();
+    } else if (name == u"td" || name == u"th") {
+      closeListsInTable();
+      if (!tableGrids.empty()) tableGrids.back().addCell(columns, rows);
     }
-    i = end - 1;
+    if (!tag.selfClosing && (name == u"pre" || KeepsLines(attributes))) lineKeepers.push_back(name);
+    handOver.write(canonical);
+    ++handOver.tags;
   }
-  if (out.isNull()) return page;
+  text(copied, size);
   copyTo(size);
-  return out;
+  while (!tableGrids.empty()) {
+    handOver.spanned += tableGrids.back().finish();
+    tableGrids.pop_back();
+  }
+}
+
+// What reading the page through the rich text takes: the markup handed over, and no less than
+// the page as it is written (which a writer of pages may count ahead).
+template <typename Unit>
+int64_t CostOfUnits(const Unit* units, qsizetype size, const HandOver& handOver) {
+  HandOver written = handOver;
+  HandOver asWritten;
+  asWritten.characters = size;
+  asWritten.tags = OpeningTagsOfUnits(units, size);
+  if (asWritten.cost() > written.characters * kRichTextHtmlCharacterCost + written.tags * kRichTextHtmlElementCost) {
+    written.characters = asWritten.characters;
+    written.tags = asWritten.tags;
+  }
+  return written.cost();
+}
+
+}  // namespace
+
+int64_t HtmlOpeningTags(QStringView page) { return OpeningTagsOfUnits(page.utf16(), page.size()); }
+
+int64_t HtmlOpeningTags(QByteArrayView page) { return OpeningTagsOfUnits(page.data(), page.size()); }
+
+int64_t HtmlSpannedCells(QStringView page) {
+  HandOver counted;
+  HandOverPage(page.utf16(), page.size(), counted);
+  return int64_t(std::min<__int128>(counted.spanned, int64_t(1) << 50));
+}
+
+int64_t HtmlSpannedCells(QByteArrayView page) {
+  HandOver counted;
+  HandOverPage(page.data(), page.size(), counted);
+  return int64_t(std::min<__int128>(counted.spanned, int64_t(1) << 50));
+}
+
+int64_t RichTextHtmlCost(QStringView page) {
+  HandOver counted;
+  HandOverPage(page.utf16(), page.size(), counted);
+  return CostOfUnits(page.utf16(), page.size(), counted);
+}
+
+int64_t RichTextHtmlCost(QByteArrayView page) {
+  HandOver counted;
+  HandOverPage(page.data(), page.size(), counted);
+  return CostOfUnits(page.data(), page.size(), counted);
+}
+
+RichTextHtml HtmlForRichText(QStringView page, int64_t budget) {
+  RichTextHtml handed;
+  HandOver handOver;
+  // Reading costs no less than the page as it is written: past the budget so, it is not read.
+  HandOver asWritten;
+  asWritten.characters = page.size();
+  asWritten.tags = HtmlOpeningTags(page);
+  if (budget > 0 && asWritten.cost() > budget) {
+    handed.cost = asWritten.cost();
+    return handed;
+  }
+  handed.page.reserve(page.size() + page.size() / 16 + 16);
+  handOver.out = &handed.page;
+  handOver.budget = budget;
+  HandOverPage(page.utf16(), page.size(), handOver);
+  handed.cost = CostOfUnits(page.utf16(), page.size(), handOver);
+  if (budget > 0 && handed.cost > budget) handed.page = QString();
+  return handed;
+}
+
+QString HtmlForRichText(const QString& page) { return HtmlForRichText(QStringView(page), 0).page; }
+
+int64_t HtmlFormulaCharacters(QStringView page) {
+  // A cell's text that starts with "=", up to the tag after it; white space before it counts
+  // for nothing.
+  int64_t characters = 0;
+  bool afterTag = false;
+  for (qsizetype i = 0; i < page.size(); ++i) {
+    const char16_t c = page[i].unicode();
+    if (c == u'>') {
+      afterTag = true;
+    } else if (afterTag && StartsFormula(page.utf16(), page.size(), i)) {
+      const qsizetype end = page.indexOf(u'<', i);
+      characters += (end < 0 ? page.size() : end) - i;
+      i = (end < 0 ? page.size() : end) - 1;
+      afterTag = false;
+    } else if (!IsSpace(c)) {
+      afterTag = false;
+    }
+  }
+  return characters;
 }

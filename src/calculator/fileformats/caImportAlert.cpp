@@ -57,3 +57,9 @@ void ShowImportColumnsAlert(const QString& path) {
   ShowPlainAlert(QLatin1String(kImportColumnsMessage),
                  QString::fromLatin1(kImportColumnsInformation).arg(QFileInfo(path).fileName()));
 }
+
+void ShowImportPicturesAlert(const QString& path, uint64_t picturesLeftOut) {
+  ShowPlainAlert(QLatin1String(kImportPicturesMessage),
+                 QString::fromLatin1(kImportPicturesInformation)
+                     .arg(QLocale().toString(qulonglong(picturesLeftOut)), QFileInfo(path).fileName()));
+}

@@ -38,6 +38,11 @@ inline constexpr const char* kImportColumnsMessage = "Truncated columns.";
 inline constexpr const char* kImportColumnsInformation =
     "\"%1\" has more columns than a spreadsheet can hold; the columns past the last were left out.";
 
+inline constexpr const char* kImportPicturesMessage = "Some pictures were left out.";
+inline constexpr const char* kImportPicturesInformation =
+    "%1 of the pictures \"%2\" shows were left out: decoded, they would take more memory than opening a file may.";
+
 // The file name is shown without its folder.
 void ShowImportBudgetAlert(const QString& path, uint64_t cellsRead);
 void ShowImportColumnsAlert(const QString& path);
+void ShowImportPicturesAlert(const QString& path, uint64_t picturesLeftOut);

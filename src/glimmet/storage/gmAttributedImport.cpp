@@ -16,7 +16,9 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QPixmap>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -260,7 +262,11 @@ bool Importer::insertPicture(const QTextImageFormat& format, const PropRecord& c
   QImage bitmap;
   if (resource.canConvert<QImage>()) bitmap = resource.value<QImage>();
   if (bitmap.isNull() && resource.canConvert<QPixmap>()) bitmap = resource.value<QPixmap>().toImage();
-  if (bitmap.isNull()) return true;  // an image that cannot be had is left out
+  if (bitmap.isNull()) {
+    // An image that cannot be had is left out; one left out for its size is counted.
+    if (const auto* page = dynamic_cast<const GMImportTextDocument*>(&text_)) page->leftOutPicture(url);
+    return true;
+  }
   std::unique_ptr<FLImage> image = FLImage::withCGImage(bitmap, QSizeF(0, 0));
   if (!image) return false;
   const QUrl resolved = text_.baseUrl().resolved(url);
@@ -739,15 +745,48 @@ QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
   constexpr qint64 kMaxStyleSheetBytes = qint64(4) * 1024 * 1024;
   if (type == QTextDocument::StyleSheetResource && QFileInfo(resolved.toLocalFile()).size() > kMaxStyleSheetBytes)
     return QVariant();
-  QByteArray bytes;
-  if (!FLImage::readPictureFile(resolved.toLocalFile(), &bytes)) return QVariant();
   if (type == QTextDocument::ImageResource) {
+    const auto known = pictures_.constFind(resolved);
+    if (known != pictures_.constEnd()) return *known;
+    QVariant& picture = pictures_[resolved];
+    QByteArray bytes;
+    if (!FLImage::readPictureFile(resolved.toLocalFile(), &bytes)) return QVariant();
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    // What the picture takes decoded, known from its header before it is decoded.
+    const auto decodedBytes = [](QSize size, QImage::Format format) {
+      const int bits = format == QImage::Format_Invalid ? 32 : std::max<int>(QImage::toPixelFormat(format).bitsPerPixel(), 1);
+      return int64_t(std::max(size.width(), 0)) * std::max(size.height(), 0) * bits / 8;
+    };
+    const auto fits = [&](int64_t decoded) {
+      if (pictureBudget_ <= 0 || pictureBytes_ + decoded <= pictureBudget_) return true;
+      LogString("The picture %@ was left out: decoded it would take %@ bytes, past what the page's pictures may take.",
+                resolved.toLocalFile(), QString::number(decoded));
+      leftOut_.insert(resolved);
+      return false;
+    };
+    const QSize size = reader.size();
+    if (size.isValid() && !fits(decodedBytes(size, reader.imageFormat()))) return QVariant();
+    const QImage::Format headerFormat = reader.imageFormat();
     QImage image;
     if (!image.loadFromData(bytes)) return QVariant();
+    // A header that told nothing (or less than the truth): the picture as decoded.
+    const int64_t decoded = image.sizeInBytes();
+    if ((!size.isValid() || decoded > decodedBytes(size, headerFormat)) && !fits(decoded)) return QVariant();
+    pictureBytes_ += decoded;
+    picture = image;
     return image;
   }
+  QByteArray bytes;
+  if (!FLImage::readPictureFile(resolved.toLocalFile(), &bytes)) return QVariant();
   if (type == QTextDocument::StyleSheetResource) return QString::fromUtf8(bytes);
   return bytes;
+}
+
+bool GMImportTextDocument::leftOutPicture(const QUrl& name) const {
+  if (!leftOut_.contains(baseUrl().resolved(name))) return false;
+  ++leftOutPlaces_;
+  return true;
 }
 
 bool ImportAttributedText(GlimmetDoc* doc, const QTextDocument& text) {

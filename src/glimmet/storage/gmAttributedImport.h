@@ -6,7 +6,10 @@
 
 #include "glimmet/storage/gmTypes.h"
 
+#include <QHash>
+#include <QSet>
 #include <QString>
+#include <QUrl>
 #include <QStringView>
 #include <QTextDocument>
 #include <QVariant>
@@ -14,7 +17,6 @@
 #include <cstdint>
 #include <memory>
 
-class QUrl;
 
 // The deepest nesting of elements that HTML may reach before the HTML reader: its time grows with
 // the square of the depth, so deeper pages would hang whoever reads them.
@@ -56,12 +58,30 @@ qsizetype EndOfHtmlTag(const Unit* units, qsizetype size, qsizetype from) {
 // read only from local regular files of bounded size, by the rule for pictures a document names
 // (FLImage::readPictureFile); anything else is no resource, so that a page naming a device, a FIFO
 // or a huge file reads as one whose pictures are missing.
+//
+// A picture is priced before it is decoded, by the size its header gives, and decoded once
+// however often the page names it. Pictures that would take the pictures past their budget are
+// left out, each with a line in the log, and counted where the text would have held them.
 class GMImportTextDocument : public QTextDocument {
  public:
   using QTextDocument::QTextDocument;
 
+  // What the page's pictures may take decoded, in bytes; 0: no limit.
+  void setPictureBudget(int64_t bytes) { pictureBudget_ = bytes; }
+  // The pictures of the text that were left out for the budget, each place that names one
+  // counted (as the text is read into an engine document).
+  int picturesLeftOut() const { return leftOutPlaces_; }
+  // Whether the picture (as the text names it) was left out for the budget; a YES counts a place.
+  bool leftOutPicture(const QUrl& name) const;
+
  protected:
   QVariant loadResource(int type, const QUrl& name) override;
+
+ private:
+  QHash<QUrl, QVariant> pictures_;
+  int64_t pictureBudget_ = 0, pictureBytes_ = 0;
+  QSet<QUrl> leftOut_;
+  mutable int leftOutPlaces_ = 0;
 };
 
 // What a list marker keyword of a marker format ("{decimal}", "{disc}") stands for: a number

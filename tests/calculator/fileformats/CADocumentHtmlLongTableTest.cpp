@@ -601,6 +601,10 @@ TEST_F(HtmlLongTableTest, WhatAPageWouldTakeIsKnownBeforeItIsPaid) {
       {"tags", [] { return QByteArray("<b>").repeated(7'000'000); }, false},
       {"a long table", [] { return "<table>\n" + QByteArray("<tr><td>1<td>2\n").repeated(2'100'000) + "</table>"; },
        false},
+      // Each line of a <pre> becomes a paragraph of the rich text, then a row with a cell.
+      {"lines of a pre", [] { return "<pre>" + QByteArray("1\n").repeated(1'100'000) + "</pre>"; }, true},
+      {"lines kept by a style",
+       [] { return "<div style=\"white-space: pre\">" + QByteArray("1\n").repeated(1'100'000) + "</div>"; }, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

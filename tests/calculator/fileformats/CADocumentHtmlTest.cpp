@@ -1,6 +1,7 @@
 // HTML of the sheet: pages become cells as LibreOffice Calc reads them, paragraphs, lists,
 // links, tables and pictures each find their cells; the page written for a sheet is well-formed
 // XHTML with the style sheet and cell styles the sheet asks for, and reads back as the same cells.
+#include "ImportAlertRecorder.h"
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -263,6 +264,35 @@ TEST_F(HtmlTest, TheTextOfScriptsAndStyleSheetsMakesNoCells) {
   EXPECT_TRUE(sheet.formatForCell(sheet.cellAtGridPoint({0, 0}), true).bold());
 }
 
+// The reader is handed the page as this program reads it, written so that it can read it only
+// that way: the cells are those a browser shows, opened or pasted.
+TEST_F(HtmlTest, TheReaderIsHandedThePageAsThisProgramReadsIt) {
+  const struct {
+    const char* name;
+    QByteArray html;
+    const char* cells;
+    const char* handed;  // nullptr: not checked
+  } cases[] = {
+      {"tags re-written", "<TD COLSPAN=\" +3\" Title='a \"q\" &amp; &#98;' 9x=1 checked/>x",
+       "0,0=x", "<td colspan=\"3\" title=\"a &quot;q&quot; & b\" checked/>x"},
+      {"less-than signs in text", "<p>a < b</p><p>1 <2 </ p></p>", "0,0=a < b|0,1=1 <2 </ p>",
+       "<p>a &lt; b</p><p>1 &lt;2 &lt;/ p></p>"},
+      {"comments and declarations", "<?xml version=\"1.0\"?><!DOCTYPE html>\n<p>a<!-- x --> b</p>", "0,0=ab",
+       "<p>ab</p>"},
+      {"entities in a link", "<p><a href=\"http://e.org/?a=1&amp;b=2&c=&#51;\">x</a></p>",
+       "0,0=http://e.org/?a=1&b=2&c=3>x", nullptr},
+      {"a colour as an entity", "<table><tr><td><font color=\"&#35;ff0000\">red</font></td></tr></table>", "0,0=red",
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(openAndPaste(c.html, c.name), c.cells);
+    if (c.handed) EXPECT_EQ(HtmlForRichText(QString::fromUtf8(c.html)).toStdString(), c.handed);
+  }
+  ASSERT_EQ(document.openFile(path("a colour as an entity.html"), nullptr), kFileTypeHtml);
+  EXPECT_EQ(document.cellAtGridPoint({0, 0})->format()->textKolor(), Kolor(0x640000FF));
+}
+
 // The rich text makes every table as wide as its widest row in every row, the columns a span
 // from above covers counted: the cells spans make are priced with the page, and a page whose
 // spans would make more than an open may take is refused with the reason, opened or pasted.
@@ -289,8 +319,20 @@ TEST_F(HtmlTest, TheCellsSpansMakeArePricedWithThePage) {
        "0,0=1|0,1=1"},
       {"wide rows", rows(4000, "<tr><td colspan=10000>x</td></tr>"), int64_t(4000) * 9999, nullptr},
       {"a staircase of row spans", staircase, int64_t(3000) * 3000 - 3000, nullptr},
-      {"a span past any number", rows(1, "<tr><td colspan=99999999999999999999>x</td></tr>"), (int64_t(1) << 31) - 1,
+      // The reader takes a number past its integers for no span, and no span wider than 20,480
+      // columns: one row makes one cell however wide its span.
+      {"a span past any number", rows(1, "<tr><td colspan=99999999999999999999>x</td></tr>"), 0, "0,0=x"},
+      {"one cell wider than the reader makes one", rows(1, "<tr><td colspan=100000000>x</td></tr>"), 20479, "0,0=x"},
+      // Spans the reader reads as numbers are priced as it reads them, whatever the page's writing.
+      {"a span with a plus", rows(4000, "<tr><td colspan=\"+10000\">x</td></tr>"), int64_t(4000) * 9999, nullptr},
+      {"a span as an entity", rows(4000, "<tr><td colspan=\"&#49;0000\">x</td></tr>"), int64_t(4000) * 9999,
        nullptr},
+      {"a tab before a span", rows(4000, "<tr><td colspan=\"\t10000 \">x</td></tr>"), int64_t(4000) * 9999, nullptr},
+      {"not a number", rows(2, "<tr><td colspan=\"5x\" rowspan=-3>x</td></tr>"), 0, "0,0=x|0,1=x"},
+      // A quote in a bare value hides what follows up to the next quote from this reading: the
+      // reader is not handed it either.
+      {"a stray quote", "<p title=a\"b>" + rows(40, "<tr><td colspan=10000>x</td></tr>") + "<p title=c\">after</p>",
+       0, "0,0=after"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -327,6 +369,10 @@ TEST_F(HtmlTest, ALongListIsHandedOverAsShortListsWithTheSameCells) {
       {"nested lists", "<ol>" + items(150, "<li>N<ul><li>in N</li><li>and N</li></ul></li>") + "</ol>"},
       {"items with looks", "<ul>" + items(130, "<li><b>N</b> <i>item") + "</ul><p>end"},
       {"looks across items", "<ul>" + items(140, "<li><font color=red>N <u>a</li><li>b</font> <s>N") + "</ul><p>end"},
+      // The list's own attributes are not handed over again with each part.
+      {"a long opening tag", "<ul title=\"" + QByteArray(20000, 'x') + "\" type=square>" + items(200, "<li>N") + "</ul>"},
+      // The innermost link left open is the one the next items take, however many are open.
+      {"links left open across items", "<ul>" + items(150, "<li>N<p><a href=\"http://e.org/N\">x") + "</ul><p>end"},
       {"lists in cells",
        "<table><tr><td><ul>" + items(100, "<li>a N") + "</td><td><ol>" + items(70, "<li>b N") + "</ol></td></tr>"
        "<tr><td>" + items(3, "<li>c N") + "</td></tr></table><ul>" + items(80, "<li>d N") + "</ul>"},
@@ -345,6 +391,7 @@ TEST_F(HtmlTest, ALongListIsHandedOverAsShortListsWithTheSameCells) {
     }
     EXPECT_LE(longest, 64);
     EXPECT_GT(lists, 1);
+    EXPECT_LT(HtmlForRichText(html).size(), html.size() * 2);
     // The cells and the text engine's document of the whole page as the rich text reads it.
     CADocument whole, pasted;
     QTextDocument text;
@@ -398,6 +445,54 @@ TEST_F(HtmlTest, FormatsColoursWidthsAndPicturesComeAlong) {
   EXPECT_EQ(document.cellAtGridPoint({0, 1})->format(), nullptr);
   // The leading table sets the column widths.
   EXPECT_EQ(document.column(0)->width(), 100 * 12700);
+}
+
+// A text that starts with "=" becomes a formula cell: its parse is priced with its characters,
+// also where looks split it.
+TEST_F(HtmlTest, AFormulaIsPricedWithItsParse) {
+  const QByteArray formula = "1+1" + QByteArray("+1").repeated(1000);
+  const struct {
+    QByteArray html, text;  // the text: the same characters, no formula
+    qsizetype characters;   // of the formula
+  } cases[] = {
+      {"<p>=" + formula + "</p>", "<p> " + formula + "</p>", formula.size() + 1},
+      {"<table><tr><td> =1<b>+1</b>" + formula + "<td>2</table>",
+       "<table><tr><td>  1<b>+1</b>" + formula + "<td>2</table>", formula.size() + 4},
+      {"<p>&#61;" + formula + "</p>", "<p>&#60;" + formula + "</p>", formula.size() + 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.html.left(40).toStdString());
+    EXPECT_EQ(RichTextHtmlCost(QByteArrayView(c.html)) - RichTextHtmlCost(QByteArrayView(c.text)),
+              c.characters * kFormulaCharacterCost);
+  }
+}
+
+// A picture the page names is decoded once however often it is named, and one that would take
+// more than an open may (as its header tells, before it is decoded) is left out, the alert
+// saying how many places lost one.
+TEST_F(HtmlTest, PicturesArePricedBeforeTheyAreDecoded) {
+  QImage bitmap(30, 10, QImage::Format_RGB32);
+  bitmap.fill(Qt::red);
+  ASSERT_TRUE(bitmap.save(path("dot.png")));
+  // A PNG of 40,000 x 40,000 colour pixels (6.4 GB decoded) whose data stops after a few rows.
+  const QByteArray huge = QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200009c4000009c400806000000510c0e"
+                                              "050000000c49444154789c6360a00c000000400001b7347cef0000000049454e44ae426082");
+  ASSERT_TRUE(WriteFileBytes(path("huge.png"), huge));
+  const QByteArray page = QByteArray("<p><img src=\"dot.png\"></p>").repeated(200) +
+                         "<p><img src=\"huge.png\"></p><p><img src=\"huge.png\"></p><p>after</p>";
+  ASSERT_TRUE(WriteFileBytes(path("pictures.html"), page));
+  ImportAlertRecorder alerts;
+  FLError error;
+  ASSERT_EQ(document.openFile(path("pictures.html"), &error), kFileTypeHtml);
+  int pictures = 0;
+  for (const std::unique_ptr<CARow>& row : document.rows())
+    for (const CACellEntry& entry : row->cells())
+      pictures += CACellReading(entry, row->gridY(), &document)->picture() != nullptr;
+  EXPECT_EQ(pictures, 200);
+  ASSERT_EQ(alerts.shown.size(), 1);
+  EXPECT_EQ(alerts.shown.front().toStdString(),
+            "Some pictures were left out.|2 of the pictures \"pictures.html\" shows were left out: decoded, they would "
+            "take more memory than opening a file may.");
 }
 
 TEST_F(HtmlTest, CellTextIsEscapedForThePage) {
