@@ -26,6 +26,7 @@
 #include "platform/UserFolders.h"
 #include "support/TestData.h"
 #include "support/TestFiles.h"
+#include "support/EventWaits.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -47,6 +48,8 @@
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -226,6 +229,8 @@ TEST_F(ShellPathsTest, AFileOpenedAgainByAnotherSpellingBringsItsWindowForward) 
   ASSERT_NE(other, nullptr);
   QUrl onThisHost = QUrl::fromLocalFile(real);
   onThisHost.setHost(QStringLiteral("localhost"));
+  const QString hardLink = folder.filePath(QStringLiteral("another name.csv"));
+  ASSERT_EQ(::link(QFile::encodeName(real).constData(), QFile::encodeName(hardLink).constData()), 0);
   const struct {
     const char* way;
     QString spelling;
@@ -234,6 +239,8 @@ TEST_F(ShellPathsTest, AFileOpenedAgainByAnotherSpellingBringsItsWindowForward) 
       {"through a linked folder", folder.filePath(QStringLiteral("link/my ledger.csv"))},
       {"with . and ..", folder.filePath(QStringLiteral("link/../dir with space/./my ledger.csv"))},
       {"as a file URL of this host", onThisHost.toString()},
+      {"by a hard link", hardLink},
+      {"with doubled and trailing slashes", folder.path() + QStringLiteral("//dir with space//my ledger.csv/")},
   };
   for (const auto& c : cases) {
     MakeKeyAndOrderFront(other->mainWindow());
@@ -244,6 +251,53 @@ TEST_F(ShellPathsTest, AFileOpenedAgainByAnotherSpellingBringsItsWindowForward) 
     EXPECT_EQ(app->controllers().size(), windows) << c.way;
     // The order follows the activation, which may come a turn later.
     EXPECT_TRUE(QTest::qWaitFor([&] { return app->frontmostController() == first; }, 2000)) << c.way;
+  }
+}
+
+// Shell completion ends a package's path with "/", as it is a folder, and a path may carry a
+// doubled "/": from the command line at launch, or handed over as it was typed by another
+// launch. The package is still the document of its own name: its window is titled by it, and
+// Ctrl+S saves it in place.
+TEST_F(ShellPathsTest, APackageOpenedByAPathEndingInASlashSavesInPlaceUnderItsName) {
+  const QString path = folder.filePath(QStringLiteral("Budget.Numlet"));
+  const struct {
+    const char* label;
+    bool atLaunch;
+    QStringList handed;
+  } cases[] = {
+      {"from the command line at launch", true,
+       ParseCommandLine({QStringLiteral("tamsel-calculator"), folder.path() + QStringLiteral("//Budget.Numlet/")})
+           .documents},
+      {"handed over as typed, after the launch", false, {path + QStringLiteral("/")}},
+      {"handed over with doubled slashes", false, {folder.path() + QStringLiteral("//./Budget.Numlet//")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    QDir(path).removeRecursively();
+    ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Sample.Numlet")), path));
+    app.reset();
+    QTest::qWait(10);
+    clearStoredState();
+    app = std::make_unique<TestAppController>(UserDefaults::standardUserDefaults());
+    app->applicationWillFinishLaunching();
+    if (c.atLaunch) app->handleOpenRequest(c.handed);
+    app->applicationDidFinishLaunching();
+    Deliver();
+    if (!c.atLaunch) {
+      app->handleOpenRequest(c.handed);
+      Deliver();
+    }
+    CAWindowController* controller = app->controllerFor(path);
+    ASSERT_NE(controller, nullptr);
+    EXPECT_EQ(controller->document()->filePath(), path);
+    EXPECT_TRUE(controller->mainWindow()->windowTitle().startsWith(QLatin1String("Budget.Numlet")))
+        << controller->mainWindow()->windowTitle().toStdString();
+    controller->document()->setSelectionPoint(GridPoint{5, 20});
+    controller->document()->setActiveCellPoint(GridPoint{5, 20});
+    typeAndReturn(controller, QStringLiteral("4711"));
+    pressKey(keyboard(controller), Qt::Key_S);
+    EXPECT_FALSE(controller->document()->dirty());
+    EXPECT_TRUE(ReadFileBytes(path + QStringLiteral("/document.xml")).contains("4711"));
   }
 }
 
@@ -414,7 +468,7 @@ TEST_F(ShellPathsTest, AFileHandedOverDuringTheQuitAlertLeavesTheAlertInFront) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 2000));
 
   app->handleOpenRequest({b});
-  QTest::qWait(700);
+  ASSERT_TRUE(WaitPastDelay(700));
   CAWindowController* handed = app->controllerFor(b);
   ASSERT_NE(handed, nullptr);
   EXPECT_TRUE(handed->mainWindow()->isVisible());

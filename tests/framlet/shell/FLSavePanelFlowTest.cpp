@@ -186,6 +186,47 @@ TEST_F(QuitTest, SavingOntoAFileAnotherWindowHasOpenIsRefused) {
   SettleEvents();
 }
 
+// Another window's file was removed (or renamed, or is on a disk unplugged): a new name is still
+// free, though neither it nor that file exists; only the removed file's own name stays that
+// window's.
+TEST_F(QuitTest, SavingBesideAWindowWhoseFileIsGoneTakesANewName) {
+  const struct {
+    const char* typed;
+    bool refused;
+  } cases[] = {{"Fresh", false}, {"Gone", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    SavingDelegate delegate;
+    delegate.launch();
+    auto* first = delegate.newest;
+    first->document()->setFilePath(folder.filePath(QStringLiteral("Gone.Numlet")));
+    delegate.applicationOpenUntitledFile();
+    auto* second = delegate.newest;
+    ASSERT_NE(first, second);
+    second->document()->content = QStringLiteral("second");
+
+    second->saveDocumentAs();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second->savePanel() && second->savePanel()->isVisible(); }, 2000));
+    second->savePanel()->setDirectory(folder.path());
+    second->savePanel()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QLatin1String(c.typed));
+    QMetaObject::invokeMethod(second->savePanel(), "accept");
+    const QString named = folder.filePath(QLatin1String(c.typed) + QStringLiteral(".Numlet"));
+    if (c.refused) {
+      ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+      auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      EXPECT_EQ(alert->text(), QStringLiteral("\"Gone.Numlet\" is open in another window."));
+      alert->buttons().first()->click();
+      SettleEvents();
+      ASSERT_NE(second->savePanel(), nullptr);
+      second->savePanel()->reject();
+    } else {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return second->document()->filePath() == named; }, 2000));
+    }
+    SettleEvents();
+    EXPECT_EQ(QFileInfo::exists(QDir(named).filePath(QStringLiteral("document.xml"))), !c.refused);
+  }
+}
+
 // A package in the save panel is a document to save onto: clicking it names it, and entering it
 // (a double-click, Return in the list) chooses it, asking before replacing it, never opening it.
 TEST_F(QuitTest, TheSavePanelChoosesAPackageRatherThanEnteringIt) {
