@@ -46,6 +46,7 @@ class DocumentSaveTest : public ::testing::Test {
     SetRenameProbe({});
     SetBootTimeProbe({});
     SetLockWriteProbe({});
+    SetDeviceProbe({});
     SetWriteAccessProbe({});
     FLDocument::setKeepHtmlExtension(false);
   }
@@ -306,6 +307,31 @@ TEST_F(DocumentSaveTest, TheFilesPermissionsAndUserAttributesCarryOver) {
   }
 }
 
+// Another program changes the document's file while the save writes the new version: the save
+// stops before the swap and says why, the change stays, and the window keeps its own, so that
+// the next save asks before saving over it.
+TEST_F(DocumentSaveTest, AChangeAnotherProgramMakesWhileASaveWritesIsNotSavedOver) {
+  for (const bool asPackage : {true, false}) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage);
+    clearFolder();
+    alerts.clear();
+    document.asPackage = asPackage;
+    document.setFilePath(QString());
+    ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+    const QString target = path(QStringLiteral("Budget.Numlet"));
+    document.whileWriting = [&] { EXPECT_TRUE(WriteFileBytes(asPackage ? target + QStringLiteral("/document.xml") : target, "theirs")); };
+    document.setDirty(true);
+    EXPECT_FALSE(save(QStringLiteral("two")));
+    document.whileWriting = {};
+    EXPECT_EQ(ReadDocument(target), QStringLiteral("theirs"));
+    EXPECT_TRUE(document.dirty());
+    EXPECT_TRUE(document.fileChangedSinceNoted());
+    EXPECT_EQ(alerts, QStringList{QStringLiteral("Save failed.|I can't save the document to \"Budget.Numlet\". ") +
+                                  QLatin1String(kChangedWhileSavingReason)});
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("Budget.Numlet")});
+  }
+}
+
 TEST_F(DocumentSaveTest, PermissionsCarriedBetweenAFileAndAFolderKeepTheFolderOpenable) {
   // A page saved again as a folder with its images, or a package saved as one file.
   const QString file = path(QStringLiteral("page.html")), folder = path(QStringLiteral("page"));
@@ -485,12 +511,16 @@ TEST_F(DocumentSaveTest, TheSweepTakesWhatNoSaveCanStillWriteAndLeavesWhatASaveK
 // disk remounted read-only after an error does): the new version can only stay under its hidden
 // temporary name. The save has failed, the window keeps its changes, and that copy is never
 // taken for debris, not even by the next save to the same name once the folder is writable;
-// also when the whole disk turned read-only, so that not even the lock file could be marked.
+// also when the whole disk turned read-only, so that not even the lock file could be marked, and
+// when the repaired disk is mounted again as another device (its device number faked).
 // Run by a user the mode bits stop: as root, the save runs in a child process of another user.
 TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNextSave) {
-  const struct { bool asPackage, markable; } cases[] = {{true, true}, {false, true}, {true, false}, {false, false}};
-  for (const auto& [asPackage, markable] : cases) {
-    SCOPED_TRACE(testing::Message() << "package " << asPackage << ", lock file markable " << markable);
+  const struct { bool asPackage, markable, remounted; } cases[] = {
+      {true, true, false},  {false, true, false}, {true, false, false},
+      {false, false, false}, {true, false, true},  {false, false, true}};
+  for (const auto& [asPackage, markable, remounted] : cases) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage << ", lock file markable " << markable
+                                    << ", mounted again as another device " << remounted);
     clearFolder();
     const QString in = path(QStringLiteral("in")), target = path(QStringLiteral("in/Doc.Numlet"));
     ASSERT_TRUE(QDir().mkpath(in));
@@ -555,6 +585,7 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
     EXPECT_EQ(ReadDocument(copy), QStringLiteral("two"));
 
     // Another document saved to that name, twice: the copy stays as it was.
+    if (remounted) SetDeviceProbe([](unsigned long long device) { return device + 1; });
     PackageDocument other;
     other.asPackage = asPackage;
     other.content = QStringLiteral("another");
@@ -563,6 +594,7 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
     EXPECT_EQ(kept(), QStringList{copy});
     EXPECT_EQ(ReadDocument(copy), QStringLiteral("two"));
     EXPECT_EQ(ReadDocument(target), QStringLiteral("another"));
+    SetDeviceProbe({});
   }
 }
 
