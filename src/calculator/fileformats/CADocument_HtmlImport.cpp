@@ -64,6 +64,7 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
 bool g_plainTableReading = true;
 uint64_t g_plainTablesRead = 0;
 uint64_t g_pagesRead = 0;
+uint64_t g_pagesGivenToRichText = 0;
 
 // A table read here needs at least this many rows: below it the rich text costs little.
 constexpr size_t kPlainTableRows = 64;
@@ -819,6 +820,13 @@ uint64_t PlainTablesRead() { return g_plainTablesRead; }
 
 uint64_t HtmlPagesRead() { return g_pagesRead; }
 
+uint64_t HtmlPagesGivenToRichText() { return g_pagesGivenToRichText; }
+
+void SetRichTextHtml(QTextDocument& text, const QString& page) {
+  ++g_pagesGivenToRichText;
+  text.setHtml(page);
+}
+
 int64_t RichTextHtmlCost(QStringView page) {
   return page.size() * kRichTextHtmlCharacterCost + HtmlOpeningTags(page) * kRichTextHtmlElementCost +
          HtmlSpannedCells(page) * kRichTextHtmlSpannedCellCost;
@@ -971,7 +979,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
       SetError(error, -50, QLatin1String(kHtmlUnreadable));
       return false;
     }
-    text.setHtml(html);
+    SetRichTextHtml(text, html);
   }
   if (loadAttributedString(text)) {
     // The rows after the first, made as the conversion of the rich text makes a row's cells,

@@ -109,7 +109,7 @@ void InstallFileFormatServices() {
     const QString page = HtmlForRichText(html);
     if (!HtmlNestingWithinLimit(page)) return false;
     GMImportTextDocument text;
-    text.setHtml(page);
+    SetRichTextHtml(text, page);
     return document.loadAttributedString(text);
   };
   SetFileFormatServices(std::move(services));

@@ -31,6 +31,7 @@
 #include "support/TestData.h"
 #include "support/TestFiles.h"
 #include "support/FileDialogTestSupport.h"
+#include "support/EventWaits.h"
 
 #include <QAction>
 #include <QApplication>
@@ -342,7 +343,7 @@ TEST_F(AppControllerTest, QuittingStoresTheCalculatorsTheRecentFunctionsAndThePr
   app->launch();
   // The three calculators reopen, half a second late, in place of an untitled document.
   EXPECT_EQ(app->untitled(), 0);
-  QTest::qWait(600);
+  ASSERT_TRUE(WaitPastDelay(600));
   for (QWidget* window : QApplication::topLevelWidgets())
     if (window->windowTitle() == QStringLiteral("Calculator") || window->windowTitle() == QStringLiteral("Programmer's Calculator"))
       window->close();
@@ -1065,7 +1066,7 @@ TEST_F(AppControllerTest, PasswordPromptsOfRecoveredCopiesComeOneAtATimeOnTheFro
     SCOPED_TRACE(title);
     FLPasswordVerifyDialog* prompt = ShownPasswordPrompt();
     ASSERT_NE(prompt, nullptr);
-    QTest::qWait(700);  // past the moment each recovered window is brought forward
+    ASSERT_TRUE(WaitPastDelay(700));  // past the moment each recovered window is brought forward
     QWidget* window = prompt->parentWidget()->window();
     EXPECT_EQ(window->windowTitle().remove(QLatin1String("[*]")), QLatin1String(title));
     EXPECT_EQ(MainWindow(), window);
@@ -1141,8 +1142,7 @@ TEST_F(AppControllerTest, ARecoveredCopyOfANeverSavedDocumentIsProposedAsUntitle
   EXPECT_EQ(panel->fileNameText(), QStringLiteral("Untitled.Numlet"));
   panel->setDirectory(folder.path());
   QMetaObject::invokeMethod(panel, "accept");
-  QTest::qWait(50);
-  EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("Untitled.Numlet"))).isDir());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(folder.filePath(QStringLiteral("Untitled.Numlet"))).isDir(); }, 10000));
 }
 
 // A protected recovered copy saved over its file with Replace, backups on: the question says
@@ -1232,7 +1232,7 @@ TEST_F(AppControllerTest, EveryWindowItShowsLiesOnItsScreen) {
   for (int mask : {kStandardCalculatorMask, kProgrammerCalculatorMask, kConverterCalculatorMask})
     ASSERT_TRUE(app->openCalculatorForMask(mask, false));
   app->showPreferences();
-  QTest::qWait(700);  // a document's window shows half a second after it opens
+  ASSERT_TRUE(WaitPastDelay(700));  // a document's window shows half a second after it opens
 
   int checked = 0;
   for (QWidget* window : QApplication::topLevelWidgets()) {

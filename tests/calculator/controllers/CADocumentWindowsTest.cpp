@@ -29,6 +29,7 @@
 #include "platform/UserFolders.h"
 #include "support/TestData.h"
 #include "support/TestFiles.h"
+#include "support/EventWaits.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -238,7 +239,7 @@ TEST_F(DocumentWindowsTest, ThePanelsOfAFormatPaneCloseWhenAnotherTabIsSelected)
   ASSERT_EQ(container->selectedWindow(), first->mainWindow());
   first->showFormatPanel(true);
   ASSERT_TRUE(QTest::qWaitFor([first] { return first->propertyController() != nullptr; }, 5000));
-  QTest::qWait(600);  // the panel slides in
+  ASSERT_TRUE(WaitPastDelay(600));  // the panel slides in
   const auto pane = [first]<class Pane>(int32_t tab, Pane*) -> Pane* {
     CAPropertyController& panel = *first->propertyController();
     panel.tabWasSelected(tab, panel.domainControl());
@@ -301,8 +302,9 @@ TEST_F(DocumentWindowsTest, AWrongPasswordIsRefusedInTheSameSheetOpenedAtLaunchO
     FLPasswordVerifyDialog* sheet = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(
         [&sheet] { return (sheet = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())); }, 3000));
-    // The user reads the sheet for a moment, then types.
-    QTest::qWait(700);
+    // The user reads the sheet for a moment, then types: past the ordering front of a window
+    // opened at launch (0.8 s).
+    ASSERT_TRUE(WaitPastDelay(1000));
     EXPECT_EQ(QApplication::focusWidget(), sheet->passwordField())
         << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none") << " in "
         << (QApplication::activeWindow() ? QApplication::activeWindow()->metaObject()->className() : "none");
@@ -387,7 +389,7 @@ TEST_F(DocumentWindowsTest, AWindowOpenedAsATabGivesTheKeysToItsGrid) {
       DeliverQueuedWork();
     } else {
       app->handleOpenRequest({handedOver});
-      QTest::qWait(700);
+      ASSERT_TRUE(WaitPastDelay(700));
     }
     CAWindowController* tab = app->newest();
     ASSERT_NE(tab, first);

@@ -8,6 +8,7 @@
 #include "framlet/shell/FLDocumentWC.h"
 
 #include "platform/FLError.h"
+#include "support/EventWaits.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -133,6 +134,6 @@ inline bool AnswerSaveAlert(FLDocumentWC* controller, const QString& title) {
 
 // Lets the delayed orderings and the controllers' release run.
 inline void SettleEvents() {
-  QTest::qWait(30);
+  WaitPastDelay(30);
   QApplication::processEvents();
 }
