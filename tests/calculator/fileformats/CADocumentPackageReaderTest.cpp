@@ -31,6 +31,14 @@ class PackageReaderTest : public PackageTest {
   PackageReaderTest() { document.setController(&window); }
   ~PackageReaderTest() override { document.setController(nullptr); }
 
+  // Opens a package whose window was stored with this frame into a window of its own.
+  void openWithFrame(FakePackageWindow& shown, const QString& name, const char* frame) {
+    CADocument opened;
+    opened.setController(&shown);
+    const QString body = QStringLiteral("<frame>%1</frame>").arg(QLatin1String(frame));
+    EXPECT_EQ(opened.openFile(package(name, body), nullptr), kFileTypeNative) << frame;
+    opened.setController(nullptr);
+  }
   // A package whose "document.xml" is the body inside "spreadsheet".
   QString package(const QString& name, const QString& body) {
     const QString path = scratch(name);
@@ -185,11 +193,7 @@ TEST_F(PackageReaderTest, AFrameTooSmallForTheGridGivesTheStandardSize) {
   int count = 0;
   for (const Case& c : cases) {
     FakePackageWindow shown;
-    CADocument opened;
-    opened.setController(&shown);
-    const QString body = QStringLiteral("<frame>%1</frame>").arg(QLatin1String(c.frame));
-    ASSERT_EQ(opened.openFile(package(QStringLiteral("Frame%1.Numlet").arg(++count), body), nullptr), kFileTypeNative);
-    opened.setController(nullptr);
+    openWithFrame(shown, QStringLiteral("Frame%1.Numlet").arg(++count), c.frame);
     EXPECT_EQ(shown.placedRects.size(), c.placed ? 1u : 0u) << c.frame;
     EXPECT_EQ(shown.standardSizings, c.placed ? 0 : 1) << c.frame;
   }
@@ -211,11 +215,7 @@ TEST_F(PackageReaderTest, AFrameFarOffTheGridIsBroughtWithinReachWhenRead) {
   int count = 0;
   for (const auto& c : cases) {
     FakePackageWindow shown;
-    CADocument opened;
-    opened.setController(&shown);
-    const QString body = QStringLiteral("<frame>%1</frame>").arg(QLatin1String(c.frame));
-    ASSERT_EQ(opened.openFile(package(QStringLiteral("Far%1.Numlet").arg(++count), body), nullptr), kFileTypeNative);
-    opened.setController(nullptr);
+    openWithFrame(shown, QStringLiteral("Far%1.Numlet").arg(++count), c.frame);
     EXPECT_EQ(shown.placedRects, std::vector<QRectF>{c.placed}) << c.frame;
   }
 }

@@ -7,6 +7,7 @@
 #include "framlet/shell/flSafeSave.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
+#include "support/AnotherUser.h"
 #include "support/TestFiles.h"
 
 #include <QDateTime>
@@ -524,22 +525,14 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
     clearFolder();
     const QString in = path(QStringLiteral("in")), target = path(QStringLiteral("in/Doc.Numlet"));
     ASSERT_TRUE(QDir().mkpath(in));
-    const uid_t nobody = 65534;
-    const bool asRoot = ::geteuid() == 0;
-    if (asRoot) {
+    if (::geteuid() == 0) {
       ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
-      ASSERT_EQ(::chown(QFile::encodeName(in).constData(), nobody, nobody), 0);
+      ASSERT_EQ(::chown(QFile::encodeName(in).constData(), kNobodyUser, kNobodyUser), 0);
     }
-    int report[2];
-    ASSERT_EQ(::pipe(report), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::close(report[0]);
-      if (asRoot && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ::_exit(3);
+    const std::optional<QByteArray> outcome = RunAsUserTheModeBitsStop([&] {
       document.asPackage = asPackage;
       document.setFilePath(QString());
-      if (!saveAs(QStringLiteral("in/Doc.Numlet"), QStringLiteral("one"))) ::_exit(4);
+      if (!saveAs(QStringLiteral("in/Doc.Numlet"), QStringLiteral("one"))) return QByteArray("the first save failed");
       bool first = true;
       SetRenameProbe([&](const QString&, const QString&) {
         if (first) {
@@ -552,24 +545,15 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
       if (!markable) SetLockWriteProbe([&] { return first; });
       document.setDirty(true);
       const bool saved = save(QStringLiteral("two"));
-      const QString outcome = QStringLiteral("%1 %2 %3|").arg(saved).arg(document.dirty()).arg(document.filePath()) +
-                              alerts.join(QLatin1Char('\n'));
-      const QByteArray bytes = outcome.toUtf8();
-      (void)!::write(report[1], bytes.constData(), size_t(bytes.size()));
-      ::_exit(0);
-    }
-    ::close(report[1]);
-    QByteArray outcome;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;) outcome.append(buffer, got);
-    ::close(report[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not save: " << status;
+      return (QStringLiteral("%1 %2 %3|").arg(saved).arg(document.dirty()).arg(document.filePath()) +
+              alerts.join(QLatin1Char('\n')))
+          .toUtf8();
+    });
+    ASSERT_TRUE(outcome) << "the child could not run";
     ASSERT_EQ(::chmod(QFile::encodeName(in).constData(), 0755), 0);
 
     // Told as failed, with the name the copy has; the window keeps its changes and its name.
-    const QString told = QString::fromUtf8(outcome);
+    const QString told = QString::fromUtf8(*outcome);
     EXPECT_TRUE(told.startsWith(QStringLiteral("0 1 ") + target + QLatin1Char('|'))) << told.toStdString();
     EXPECT_TRUE(told.contains(QLatin1String("it was saved with the name \".Doc.Numlet."))) << told.toStdString();
     EXPECT_TRUE(told.endsWith(QString::fromLocal8Bit(std::strerror(EACCES)))) << told.toStdString();

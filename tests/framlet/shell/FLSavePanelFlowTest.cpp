@@ -68,6 +68,18 @@ class QuitTest : public ::testing::Test {
     UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("test.openFiles"));
   }
 
+  // Save As in the window, the name typed into the panel in the test's folder.
+  bool saveAsInPanel(FLDocumentWC* controller, const QString& name) const {
+    controller->saveDocumentAs();
+    if (!QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000))
+      return false;
+    QFileDialog* panel = controller->savePanel();
+    panel->setDirectory(folder.path());
+    panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
+    QMetaObject::invokeMethod(panel, "accept");
+    return true;
+  }
+
   QTemporaryDir folder;
 };
 
@@ -167,12 +179,7 @@ TEST_F(QuitTest, SavingOntoAFileAnotherWindowHasOpenIsRefused) {
   ASSERT_NE(first, second);
   second->document()->content = QStringLiteral("second");
 
-  second->saveDocumentAs();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return second->savePanel() && second->savePanel()->isVisible(); }, 2000));
-  QFileDialog* panel = second->savePanel();
-  panel->setDirectory(folder.path());
-  panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("Shared"));
-  QMetaObject::invokeMethod(panel, "accept");
+  ASSERT_TRUE(saveAsInPanel(second, QStringLiteral("Shared")));
   ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
   auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   EXPECT_EQ(alert->text(), QStringLiteral("\"Shared.Numlet\" is open in another window."));
@@ -205,11 +212,7 @@ TEST_F(QuitTest, SavingBesideAWindowWhoseFileIsGoneTakesANewName) {
     ASSERT_NE(first, second);
     second->document()->content = QStringLiteral("second");
 
-    second->saveDocumentAs();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return second->savePanel() && second->savePanel()->isVisible(); }, 2000));
-    second->savePanel()->setDirectory(folder.path());
-    second->savePanel()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QLatin1String(c.typed));
-    QMetaObject::invokeMethod(second->savePanel(), "accept");
+    ASSERT_TRUE(saveAsInPanel(second, QLatin1String(c.typed)));
     const QString named = folder.filePath(QLatin1String(c.typed) + QStringLiteral(".Numlet"));
     if (c.refused) {
       ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
