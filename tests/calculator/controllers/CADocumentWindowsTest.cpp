@@ -185,7 +185,7 @@ TEST_F(DocumentWindowsTest, ThePanelsKeysToggleThemFromThePanelToo) {
   const auto pressIn = [](QWidget* where, Qt::Key key, Qt::KeyboardModifiers modifiers) {
     MakeKeyAndOrderFront(where);
     // The window the panel hid from is active again only on a later turn.
-    EXPECT_TRUE(QTest::qWaitFor([where] { return QApplication::activeWindow() == where; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([where] { return QApplication::activeWindow() == where; }, 10000));
     QWidget* focus = QApplication::focusWidget();
     QTest::keyClick(focus && focus->window() == where ? focus : where, key, modifiers);
     DeliverQueuedWork();
@@ -238,7 +238,7 @@ TEST_F(DocumentWindowsTest, ThePanelsOfAFormatPaneCloseWhenAnotherTabIsSelected)
   selectTab(0);
   ASSERT_EQ(container->selectedWindow(), first->mainWindow());
   first->showFormatPanel(true);
-  ASSERT_TRUE(QTest::qWaitFor([first] { return first->propertyController() != nullptr; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([first] { return first->propertyController() != nullptr; }, 10000));
   ASSERT_TRUE(WaitPastDelay(600));  // the panel slides in
   const auto pane = [first]<class Pane>(int32_t tab, Pane*) -> Pane* {
     CAPropertyController& panel = *first->propertyController();
@@ -301,7 +301,7 @@ TEST_F(DocumentWindowsTest, AWrongPasswordIsRefusedInTheSameSheetOpenedAtLaunchO
     }
     FLPasswordVerifyDialog* sheet = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(
-        [&sheet] { return (sheet = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())); }, 3000));
+        [&sheet] { return (sheet = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())); }, 10000));
     // The user reads the sheet for a moment, then types: past the ordering front of a window
     // opened at launch (0.8 s).
     ASSERT_TRUE(WaitPastDelay(1000));
@@ -395,7 +395,7 @@ TEST_F(DocumentWindowsTest, AWindowOpenedAsATabGivesTheKeysToItsGrid) {
     ASSERT_NE(tab, first);
     ASSERT_EQ(FLWindowTabContainer::containerOf(tab->mainWindow()),
               FLWindowTabContainer::containerOf(first->mainWindow()));
-    ASSERT_TRUE(QTest::qWaitFor([tab] { return QApplication::focusWidget() == tab->cellView(); }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([tab] { return QApplication::focusWidget() == tab->cellView(); }, 10000));
 
     CACellView* grid = tab->cellView();
     QTest::mouseClick(grid, Qt::LeftButton, {}, grid->rectForGridPoint(GridPoint{1, 1}).center().toPoint());

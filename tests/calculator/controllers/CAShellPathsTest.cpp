@@ -129,7 +129,7 @@ class ShellPathsTest : public testing::Test {
     return false;
   }
   static bool answerSaveAlert(CAWindowController* controller, const QString& title) {
-    if (!QTest::qWaitFor([controller] { return controller->saveAlert() && controller->saveAlert()->isVisible(); }, 2000))
+    if (!QTest::qWaitFor([controller] { return controller->saveAlert() && controller->saveAlert()->isVisible(); }, 10000))
       return false;
     return pressAlertButton(controller->saveAlert(), title);
   }
@@ -194,7 +194,7 @@ TEST_F(ShellPathsTest, AQuitEndsThoughAnotherWindowBecameCleanWhileTheAlertWasUp
     ASSERT_TRUE(first->document()->dirty());
 
     item(first, "terminate:")->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 10000));
     if (c.becomes == Becomes::SavedWithControlS) {
       // The item Ctrl+S chooses (the alert on the other window may keep the keyboard).
       QAction* save = item(other, "saveDocument:");
@@ -250,7 +250,7 @@ TEST_F(ShellPathsTest, AFileOpenedAgainByAnotherSpellingBringsItsWindowForward) 
     Deliver();
     EXPECT_EQ(app->controllers().size(), windows) << c.way;
     // The order follows the activation, which may come a turn later.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return app->frontmostController() == first; }, 2000)) << c.way;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app->frontmostController() == first; }, 10000)) << c.way;
   }
 }
 
@@ -465,20 +465,20 @@ TEST_F(ShellPathsTest, AFileHandedOverDuringTheQuitAlertLeavesTheAlertInFront) {
   ASSERT_NE(first, nullptr);
   typeAndReturn(first, QStringLiteral("77"));
   item(first, "terminate:")->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 10000));
 
   app->handleOpenRequest({b});
   ASSERT_TRUE(WaitPastDelay(700));
   CAWindowController* handed = app->controllerFor(b);
   ASSERT_NE(handed, nullptr);
   EXPECT_TRUE(handed->mainWindow()->isVisible());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == first->saveAlert(); }, 1000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == first->saveAlert(); }, 10000));
 
   // The user goes to the new window anyway and chooses Quit there.
   const QPointer<QMessageBox> alert = first->saveAlert();
   MakeKeyAndOrderFront(handed->mainWindow());
   pressKey(handed->mainWindow(), Qt::Key_Q);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == alert; }, 1000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == alert; }, 10000));
   ASSERT_TRUE(answerSaveAlert(first, QStringLiteral("Don't Save")));
   Deliver();
   EXPECT_EQ(app->quits, 1);
@@ -542,7 +542,7 @@ TEST_F(ShellPathsTest, SavingAsPdfWritesACopyAndTheDocumentStaysAsItWas) {
     } else {
       item(controller, "saveDocumentAs:")->trigger();
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
     QFileDialog* panel = controller->savePanel();
     panel->setDirectory(folder.path());
     panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("Sheet.pdf"));
@@ -609,7 +609,7 @@ TEST_F(ShellPathsTest, SavingOverAFileAnotherProgramChangedAsksFirst) {
     } else {
       pressKey(keyboard(controller), Qt::Key_S);
     }
-    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
     auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     EXPECT_EQ(question->text(), QStringLiteral("\"ext.Numlet\" has been changed by another program since you opened or "
                                                "saved it. Do you want to save over it?"));

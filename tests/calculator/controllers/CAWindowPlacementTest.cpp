@@ -268,7 +268,7 @@ TEST(WindowPlacementOnAFramedScreen, EveryFrameLiesWithinTheScreen) {
     }
     return true;
   };
-  (void)QTest::qWaitFor(settled, 4000);
+  (void)QTest::qWaitFor(settled, 10000);
   // The window manager's verdict follows Qt's by a round trip or two.
   (void)QTest::qWaitFor(
       [&windows, screen] {

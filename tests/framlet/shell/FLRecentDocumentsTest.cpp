@@ -253,7 +253,7 @@ TEST_F(RecentDocumentsTest, OpenRecentListsOpenedDocumentsAcrossLaunchesUntilCle
   ASSERT_EQ(titles(menu), (QStringList{"b.txt", "a.txt", "-", "Clear Menu"}));
   next.opened.clear();
   menu.actions()[1]->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !next.opened.isEmpty(); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !next.opened.isEmpty(); }, 10000));
   EXPECT_EQ(next.opened, QStringList{a});
   // The desktop's list has them too.
   QStringList hrefs;

@@ -116,7 +116,7 @@ TEST_F(QuitTest, EveryEndOfTheSavePanelAnswersThePendingQuit) {
 
     delegate.terminate();
     ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
     QFileDialog* panel = controller->savePanel();
     if (c.end == End::Cancel) {
       panel->reject();
@@ -156,7 +156,7 @@ TEST_F(QuitTest, AQuitWhileASaveAsPanelIsUpStillEnds) {
   ASSERT_NE(controller, nullptr);
   controller->document()->setDirty(true);
   controller->saveDocumentAs();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 10000));
   delegate.terminate();
   ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Don't Save")));
   SettleEvents();
@@ -180,7 +180,7 @@ TEST_F(QuitTest, SavingOntoAFileAnotherWindowHasOpenIsRefused) {
   second->document()->content = QStringLiteral("second");
 
   ASSERT_TRUE(saveAsInPanel(second, QStringLiteral("Shared")));
-  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
   auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   EXPECT_EQ(alert->text(), QStringLiteral("\"Shared.Numlet\" is open in another window."));
   alert->buttons().first()->click();
@@ -215,7 +215,7 @@ TEST_F(QuitTest, SavingBesideAWindowWhoseFileIsGoneTakesANewName) {
     ASSERT_TRUE(saveAsInPanel(second, QLatin1String(c.typed)));
     const QString named = folder.filePath(QLatin1String(c.typed) + QStringLiteral(".Numlet"));
     if (c.refused) {
-      ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+      ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
       auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       EXPECT_EQ(alert->text(), QStringLiteral("\"Gone.Numlet\" is open in another window."));
       alert->buttons().first()->click();
@@ -223,7 +223,7 @@ TEST_F(QuitTest, SavingBesideAWindowWhoseFileIsGoneTakesANewName) {
       ASSERT_NE(second->savePanel(), nullptr);
       second->savePanel()->reject();
     } else {
-      EXPECT_TRUE(QTest::qWaitFor([&] { return second->document()->filePath() == named; }, 2000));
+      EXPECT_TRUE(QTest::qWaitFor([&] { return second->document()->filePath() == named; }, 10000));
     }
     SettleEvents();
     EXPECT_EQ(QFileInfo::exists(QDir(named).filePath(QStringLiteral("document.xml"))), !c.refused);
@@ -255,7 +255,7 @@ TEST_F(QuitTest, TheSavePanelChoosesAPackageRatherThanEnteringIt) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     controller->saveDocumentAs();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
     QFileDialog* panel = controller->savePanel();
     panel->setDirectory(folder.path());
     EXPECT_EQ(panel->iconProvider()->type(QFileInfo(package)), QStringLiteral("Numlet document"));
@@ -280,7 +280,7 @@ TEST_F(QuitTest, TheSavePanelChoosesAPackageRatherThanEnteringIt) {
       list->setFocus();
       QTest::keyClick(list, Qt::Key_Return);
     }
-    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
     auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     EXPECT_EQ(alert->text(), QStringLiteral("\"Budget.Numlet\" already exists. Do you want to replace it?"));
     // The panel stayed in the package's folder.

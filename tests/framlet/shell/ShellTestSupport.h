@@ -120,7 +120,7 @@ class TestDelegate : public FLDocumentAppDelegate {
 
 // Presses the button with this title on the save alert of the controller's window.
 inline bool AnswerSaveAlert(FLDocumentWC* controller, const QString& title) {
-  if (!QTest::qWaitFor([controller] { return controller->saveAlert() && controller->saveAlert()->isVisible(); }, 2000)) {
+  if (!QTest::qWaitFor([controller] { return controller->saveAlert() && controller->saveAlert()->isVisible(); }, 10000)) {
     return false;
   }
   for (QAbstractButton* button : controller->saveAlert()->buttons()) {
