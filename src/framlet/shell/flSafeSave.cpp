@@ -486,7 +486,7 @@ FLFileStamp FileStampOf(const QString& path) {
   struct stat info {};
   if (path.isEmpty() || ::stat(Native(path).constData(), &info) != 0) return stamp;
   stamp.valid = true;
-  stamp.device = info.st_dev;
+  stamp.device = DeviceOf(info);
   stamp.inode = info.st_ino;
   const auto take = [&stamp](const struct stat& item) {
     if (item.st_mtim.tv_sec > stamp.seconds ||

@@ -26,13 +26,17 @@ FLFileAttributes GetFileAttributes(const QString& path);
 // What a document notes of its file when it reads or writes it, to tell later whether another
 // program has changed the file since: the item's identity, and the latest modification time,
 // the total size and the number of the items in it (a package's parts are changed in place
-// without its folder's own time changing). Links are followed to the file.
+// without its folder's own time changing). Links are followed to the file. The device is not
+// compared: a disk mounted again may come back as another device, its files unchanged.
 struct FLFileStamp {
   bool valid = false;
   unsigned long long device = 0, inode = 0;
   long long seconds = 0, nanoseconds = 0;
   long long size = 0, items = 0;
-  bool operator==(const FLFileStamp&) const = default;
+  bool operator==(const FLFileStamp& other) const {
+    return valid == other.valid && inode == other.inode && seconds == other.seconds &&
+           nanoseconds == other.nanoseconds && size == other.size && items == other.items;
+  }
 };
 FLFileStamp FileStampOf(const QString& path);
 // Applies the permissions and the extended attributes; false when one could not be set. Between a

@@ -578,6 +578,10 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
     EXPECT_EQ(kept(), QStringList{copy});
     EXPECT_EQ(ReadDocument(copy), QStringLiteral("two"));
     EXPECT_EQ(ReadDocument(target), QStringLiteral("another"));
+    // Nor is the file taken for changed by another program when the disk comes back again as
+    // yet another device.
+    if (remounted) SetDeviceProbe([](unsigned long long device) { return device + 2; });
+    EXPECT_FALSE(other.fileChangedSinceNoted());
     SetDeviceProbe({});
   }
 }
