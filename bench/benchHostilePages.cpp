@@ -1,10 +1,10 @@
 // Pages whose cost lies in what the rich text makes of them rather than in their size: spans that
 // make a table of millions of cells (however the number is written), long lists (one with a long
 // opening tag), a long table whose cells carry "align", a long table whose first row holds one
-// long text, long formulas, CJK texts, a <pre> of many lines, one picture named many times, and
-// pages far over an open's budget. Each opens within the budget and in time linear in what it
-// holds, or is refused with the reason before the cost is paid; estimate_MiB is what the open
-// prices it at. Peaks are per process: run one benchmark a process, e.g.
+// long text, long formulas, CJK texts, a <pre> of many lines, one picture named many times, pages
+// nested far deeper than any real one, and pages far over an open's budget. Each opens within the
+// budget and in time linear in what it holds, or is refused with the reason before the cost is
+// paid; estimate_MiB is what the open prices it at. Peaks are per process: run one benchmark a process, e.g.
 //   benchHostilePages --benchmark_filter='BM_OpenLongList/400000/'
 // Figures (Release): 400 and 4,000 rows of "+10000", "&#49;0000" or a tab before 10000 are
 // refused at once (28 MB); behind a stray quote they open at 28 and 32 MB. 40 and 200 places
@@ -238,6 +238,16 @@ void BM_OpenOneByteCharacterSetPage(benchmark::State& state) {
 BENCHMARK(BM_OpenOneByteCharacterSetPage)
     ->Args({20, 1})->Args({600, 1})->Args({20, 0})->Args({400, 0})->ArgNames({"MiB", "declared"})
     ->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Pages nested 100,000 deep (0: divs, 1: table cells, 2: bold): refused before the rich text's
+// HTML reader sees them, in a time of the order of reading the page once.
+void BM_DeeplyNestedPageIsRefused(benchmark::State& state) {
+  static const char* const kOpenings[] = {"<div>", "<table><tr><td>", "<b>"};
+  OpenPage(state, [&](QFile& file) {
+    file.write(QByteArray(kOpenings[state.range(0)]).repeated(100000) + "x");
+  });
+}
+BENCHMARK(BM_DeeplyNestedPageIsRefused)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // A column of `cells` texts of so many million letters saved as a page (argument 1: 0), a CSV
 // (1) or a DIF (2) and opened again: the save's peak over the sheet (save_peak_MiB), the open's

@@ -28,7 +28,7 @@ inline FileDialogEntry FindFileDialogEntry(QFileDialog* panel, const QString& na
       if (index.data().toString() == name) entry = index;
     }
     return entry.isValid();
-  }, 3000);
+  }, 10000);
   if (!result.found) return result;
   list->scrollTo(entry);
   result.centre = list->visualRect(entry).center();

@@ -7,6 +7,7 @@
 #include "calculator/controllers/caPreferencesWindow.h"
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/caDocumentXml.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flFormatString.h"
@@ -155,9 +156,10 @@ void CAPrefController::loadPreferences(bool metric) {
   }
 
   const QString position = defaults_.stringForKey(QLatin1String(kPrefPositionKey));
-  prefPosition_ = position.isEmpty() ? QPointF(-1, -1) : PointFromString(position);
+  prefPosition_ = position.isEmpty() ? QPointF(-1, -1)
+                                     : WindowRectWithinReach(QRectF(PointFromString(position), QSizeF())).topLeft();
   const QString untitled = defaults_.stringForKey(QLatin1String(kUntitledPositionKey));
-  untitledPosition_ = untitled.isEmpty() ? QRectF() : RectFromString(untitled);
+  untitledPosition_ = untitled.isEmpty() ? QRectF() : WindowRectWithinReach(RectFromString(untitled));
 }
 
 void CAPrefController::savePreferences() {

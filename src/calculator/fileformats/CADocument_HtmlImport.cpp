@@ -105,6 +105,7 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
 bool g_plainTableReading = true;
 uint64_t g_plainTablesRead = 0;
 uint64_t g_pagesRead = 0;
+uint64_t g_pagesGivenToRichText = 0;
 
 // A table read here needs at least this many rows: below it the rich text costs little.
 constexpr size_t kPlainTableRows = 64;
@@ -1052,6 +1053,13 @@ uint64_t PlainTablesRead() { return g_plainTablesRead; }
 
 uint64_t HtmlPagesRead() { return g_pagesRead; }
 
+uint64_t HtmlPagesGivenToRichText() { return g_pagesGivenToRichText; }
+
+void SetRichTextHtml(QTextDocument& text, const QString& page) {
+  ++g_pagesGivenToRichText;
+  text.setHtml(page);
+}
+
 int64_t PlainTableHtmlCost(QStringView page) {
   return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost +
          HtmlFormulaCharacters(page) * kFormulaCharacterCost;
@@ -1230,7 +1238,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
       SetError(error, -50, QLatin1String(kHtmlUnreadable));
       return false;
     }
-    text.setHtml(html);
+    SetRichTextHtml(text, html);
   }
   if (loadAttributedString(text)) {
     if (text.picturesLeftOut() > 0) ShowImportPicturesAlert(path, uint64_t(text.picturesLeftOut()));

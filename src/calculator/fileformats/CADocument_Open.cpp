@@ -5,6 +5,7 @@
 #include "framlet/foundation/flFileSupport.h"
 #include "platform/FLError.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QString>
 
@@ -15,6 +16,8 @@
 #include <iterator>
 #include <new>
 #include <stdexcept>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -48,9 +51,12 @@ int32_t CADocument::openFile(const QString& path, FLError* error) {
       return 0;
     }
     // Before the type, which a missing file's extension would still give, and its loader, which
-    // would only say that it could not read it.
-    if (!QFileInfo::exists(path)) {
-      SetError(error, ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)), kFLPosixErrorDomain);
+    // would only say that it could not read it. The reason is the failing call's own: a folder
+    // this user may not enter hides a file that is there.
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+      const int failure = errno;
+      SetError(error, failure, QString::fromLocal8Bit(std::strerror(failure)), kFLPosixErrorDomain);
       return 0;
     }
     const int32_t code = FileTypeForFile(path);

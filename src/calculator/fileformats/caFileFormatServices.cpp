@@ -111,7 +111,7 @@ void InstallFileFormatServices() {
     if (!HtmlNestingWithinLimit(page)) return false;
     GMImportTextDocument text;
     text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - handed.cost, 1));
-    text.setHtml(page);
+    SetRichTextHtml(text, page);
     return document.loadAttributedString(text);
   };
   SetFileFormatServices(std::move(services));

@@ -13,6 +13,7 @@
 #include <functional>
 
 class CADocument;
+class QTextDocument;
 struct FLError;
 
 // A cell text as page text: "&", "<", ">" and '"' as entities, no-break spaces as "&#160;",
@@ -121,5 +122,9 @@ int64_t HtmlFileLeastCost(const QString& path);
 qsizetype SetHtmlDecodingPieceSize(qsizetype size);
 // For tests: how many page files an open has read whole (the others it refused before).
 uint64_t HtmlPagesRead();
+// Hands a page that the checks of size and nesting have passed to the rich text's HTML reader.
+void SetRichTextHtml(QTextDocument& text, const QString& page);
+// For tests: how many pages opens and pastes have handed to the rich text's HTML reader.
+uint64_t HtmlPagesGivenToRichText();
 // For tests: how many pages the sheet has read itself as long tables of plain cells.
 uint64_t PlainTablesRead();

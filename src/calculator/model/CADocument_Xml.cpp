@@ -142,7 +142,7 @@ void CADocument::loadFromXml(FLXmlDecoder& decoder) {
         setDefaultFormat(CAFormat::withXml(decoder));
         break;
       case kXmlFrame:
-        windowRect = RectFromString(decoder.value());
+        windowRect = WindowRectWithinReach(RectFromString(decoder.value()));
         break;
       case kXmlHeaderOffset:
         setHeaderOffset(Distance(decoder.longValue()));

@@ -153,6 +153,9 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   if (ItemExists(finalPath) && IsFileLocked(finalPath))
     return refuse(FormatString(kCantSaveFormat, name, QApplication::translate("FLDocument", kReadOnlyReason)));
 
+  // What the save replaces, as it was asked to: another program's change made while the new
+  // version is written must not be lost without a question.
+  const FLFileStamp targetAtStart = FileStampOf(finalPath);
   const bool hadPath = !filePath_.isEmpty();
   FLFileAttributes attributes = hadPath ? GetFileAttributes(filePath_) : FLFileAttributes();
 
@@ -165,6 +168,12 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
                                                       : error.reason));
   }
   temporary.setWritten();
+  // Looked at once more just before the swap: the question a save asks before it writes (see
+  // FLDocumentWC) comes at the next save, as the change is left in place.
+  if (const FLFileStamp now = FileStampOf(finalPath); now.valid && !(now == targetAtStart)) {
+    RemoveItemAtPath(temporary.path());
+    return refuse(FormatString(kCantSaveFormat, name, QApplication::translate("FLDocument", kChangedWhileSavingReason)));
+  }
 
   // A backup of a version in clear beside a protected one would keep in clear what the password
   // protects: none is made, and an earlier one goes once the protected version is in place. A

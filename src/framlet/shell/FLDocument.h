@@ -22,6 +22,7 @@ inline constexpr const char* kCantRenameBackupFormat =
 inline constexpr const char* kSavedUnderTemporaryNameFormat =
     "I can't save \"%@\" to the requested name; it was saved with the name \"%@\": %@";
 inline constexpr const char* kReadOnlyReason = "It is read-only.";
+inline constexpr const char* kChangedWhileSavingReason = "Another program changed it while it was being saved.";
 inline constexpr const char* kUnrecognizedErrorText = "An unrecognized error occurred.";
 inline constexpr const char* kBackupNameFormat = "%@~";
 inline constexpr const char* kLockedTitleSuffix = " \u2014 [Locked]";

@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QTimer>
@@ -28,6 +29,8 @@
 
 #include <algorithm>
 #include <cstdio>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -161,6 +164,8 @@ bool FLDocumentAppDelegate::openFile(const QString& pathOrUrl, bool /*newBatch*/
   QString path = pathOrUrl;
   const QUrl url(pathOrUrl);
   if (url.isLocalFile()) path = LocalPathOfFileUrl(url);
+  // The document takes its name from the path's last step, which a trailing "/" leaves empty.
+  path = CleanDocumentPath(path);
   if (path.isEmpty() || path == QLatin1String("/")) return false;
 
   if (launching_) {
@@ -293,16 +298,25 @@ FLPrintReply FLDocumentAppDelegate::applicationPrintFiles(const QStringList& pat
 
 QWidget* FLDocumentAppDelegate::windowForFile(const QString& path) const {
   if (path.isEmpty()) return nullptr;
-  // A path that names nothing yet (a document about to be saved there) is compared as written.
-  const QString canonical = QFileInfo(path).canonicalFilePath();
   for (auto it = controllers_.rbegin(); it != controllers_.rend(); ++it) {
     const FLDocument* document = (*it)->document();
-    if (!document || !(*it)->window() || document->filePath().isEmpty()) continue;
-    if (document->filePath() == path ||
-        (!canonical.isEmpty() && QFileInfo(document->filePath()).canonicalFilePath() == canonical))
-      return (*it)->window();
+    if (document && (*it)->window() && IsSameFile(document->filePath(), path)) return (*it)->window();
   }
   return nullptr;
+}
+
+bool IsSameFile(const QString& first, const QString& second) {
+  if (first.isEmpty() || second.isEmpty()) return false;
+  // A path that names nothing yet (a document about to be saved there, a file since removed) is
+  // compared as written: two missing files have the same empty canonical path.
+  if (CleanDocumentPath(first) == CleanDocumentPath(second)) return true;
+  const QString canonical = QFileInfo(first).canonicalFilePath();
+  if (!canonical.isEmpty() && canonical == QFileInfo(second).canonicalFilePath()) return true;
+  // Another name of one item that no link leads to: a hard link, or the same folder mounted twice.
+  struct stat one {}, two {};
+  return ::stat(QFile::encodeName(first).constData(), &one) == 0 &&
+         ::stat(QFile::encodeName(second).constData(), &two) == 0 && one.st_dev == two.st_dev &&
+         one.st_ino == two.st_ino;
 }
 
 QList<QWidget*> FLDocumentAppDelegate::documentOrderedWindows() const {

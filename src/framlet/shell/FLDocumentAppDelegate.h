@@ -78,8 +78,8 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   // an alert (the process's exit code).
   int printFromCommandLine(const QStringList& paths, const QVariantMap& settings = {});
 
-  // The window showing this file, however its path is spelt (through a link, with "." or ".."):
-  // a file is the same file by its canonical path. Searched from the newest; null for an empty
+  // The window showing this file, however its path is spelt (through a link, with "." or "..",
+  // a hard link or a bind mount): see IsSameFile. Searched from the newest; null for an empty
   // path.
   QWidget* windowForFile(const QString& path) const;
   FLDocumentWC* frontmostController() const;
@@ -174,6 +174,10 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   FLWindowPlacer windowPlacer_;
 };
 
+// Whether two paths name one file: the same text, the same canonical path, or the same device
+// and inode (a hard link, a bind mount). A path that names nothing yet matches only its own
+// text; an empty path matches nothing.
+bool IsSameFile(const QString& first, const QString& second);
 // Whether a path lies in a folder or is the folder, comparing whole path components.
 bool IsPathInFolder(const QString& path, const QString& folder);
 // The modifiers that skip reopening the last run's documents: Control, Option and Command.

@@ -277,8 +277,7 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
     const FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate();
     if (!delegate) return false;
     for (const FLDocumentWC* other : delegate->controllers()) {
-      if (other == this || !other->document() || other->document()->filePath().isEmpty()) continue;
-      if (QFileInfo(other->document()->filePath()) == QFileInfo(target)) return true;
+      if (other != this && other->document() && IsSameFile(other->document()->filePath(), target)) return true;
     }
     return false;
   });

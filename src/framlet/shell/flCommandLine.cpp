@@ -17,9 +17,21 @@ FLCommandLine ParseCommandLine(const QStringList& arguments) {
       continue;
     }
     const QUrl url(argument);
-    line.documents.append(QFileInfo(url.isLocalFile() ? LocalPathOfFileUrl(url) : argument).absoluteFilePath());
+    line.documents.append(
+        CleanDocumentPath(QFileInfo(url.isLocalFile() ? LocalPathOfFileUrl(url) : argument).absoluteFilePath()));
   }
   return line;
+}
+
+QString CleanDocumentPath(const QString& path) {
+  if (path.isEmpty()) return path;
+  const bool rooted = path.startsWith(QLatin1Char('/'));
+  const bool otherHost = path.startsWith(QLatin1String("//")) && !path.startsWith(QLatin1String("///"));
+  QStringList steps = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  steps.removeAll(QStringLiteral("."));
+  const QString joined = steps.join(QLatin1Char('/'));
+  if (!rooted) return joined.isEmpty() ? QStringLiteral(".") : joined;
+  return (otherHost && !joined.isEmpty() ? QStringLiteral("//") : QStringLiteral("/")) + joined;
 }
 
 QString LocalPathOfFileUrl(const QUrl& url) {

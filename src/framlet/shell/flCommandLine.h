@@ -17,6 +17,11 @@ struct FLCommandLine {
 // The arguments as QCoreApplication::arguments() gives them, the program first.
 FLCommandLine ParseCommandLine(const QStringList& arguments);
 
+// A path as a document is named by it: doubled "/" made one, "." steps and a trailing "/" (which
+// shell completion adds to a package, as it is a folder) dropped. ".." stays, as a link before it
+// decides where it leads; so does the "//" of another host's file (see LocalPathOfFileUrl).
+QString CleanDocumentPath(const QString& path);
+
 // The path of a local file URL. A host of "localhost" or this machine's own name is this machine
 // (the desktop writes either); the path of a URL of another host keeps its host ("//host/path").
 QString LocalPathOfFileUrl(const QUrl& url);

@@ -17,6 +17,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -55,17 +56,25 @@ QRect StandardWindowGeometry(const QRect& available, const QMargins& frameMargin
 QRect FitWindowInScreen(const QRect& inner, const QMargins& frameMargins, const QRect& available,
                         const QSize& minimum) {
   if (available.isEmpty() || inner.isEmpty()) return inner;
-  const int horizontal = frameMargins.left() + frameMargins.right();
-  const int vertical = frameMargins.top() + frameMargins.bottom();
-  const QSize size(std::max(std::min(inner.width(), available.width() - horizontal), std::max(minimum.width(), 1)),
-                   std::max(std::min(inner.height(), available.height() - vertical), std::max(minimum.height(), 1)));
+  // A window may come with any coordinates (a stored frame, a window system's own): the sums are
+  // taken in 64 bits, which the edges of two rectangles of ints cannot overflow, and the result
+  // lies within the area or at its top left.
+  using Long = int64_t;
+  const Long horizontal = Long(frameMargins.left()) + frameMargins.right();
+  const Long vertical = Long(frameMargins.top()) + frameMargins.bottom();
+  const Long innerWidth = Long(inner.right()) - inner.left() + 1, innerHeight = Long(inner.bottom()) - inner.top() + 1;
+  const Long areaWidth = Long(available.right()) - available.left() + 1;
+  const Long areaHeight = Long(available.bottom()) - available.top() + 1;
+  const Long width = std::max(std::min(innerWidth, areaWidth - horizontal), Long(std::max(minimum.width(), 1)));
+  const Long height = std::max(std::min(innerHeight, areaHeight - vertical), Long(std::max(minimum.height(), 1)));
   // The far edge is pulled in first, the near one last, so that a frame too large for the
   // area still shows its title bar and its left edge.
-  const int left = std::max(available.left(), std::min(inner.x() - frameMargins.left(),
-                                                       available.left() + available.width() - size.width() - horizontal));
-  const int top = std::max(available.top(), std::min(inner.y() - frameMargins.top(),
-                                                      available.top() + available.height() - size.height() - vertical));
-  return QRect(QPoint(left + frameMargins.left(), top + frameMargins.top()), size);
+  const Long left = std::max(Long(available.left()), std::min(Long(inner.left()) - frameMargins.left(),
+                                                              available.left() + areaWidth - width - horizontal));
+  const Long top = std::max(Long(available.top()), std::min(Long(inner.top()) - frameMargins.top(),
+                                                            available.top() + areaHeight - height - vertical));
+  const auto within = [](Long value) { return int(std::clamp<Long>(value, 0, QWIDGETSIZE_MAX)); };
+  return QRect(QPoint(int(left + frameMargins.left()), int(top + frameMargins.top())), QSize(within(width), within(height)));
 }
 
 void SetStandardWindowSize(QWidget* window) {

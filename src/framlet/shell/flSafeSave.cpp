@@ -30,6 +30,12 @@ namespace {
 FLRenameProbe g_renameProbe;
 FLBootTimeProbe g_bootTimeProbe;
 FLLockWriteProbe g_lockWriteProbe;
+FLDeviceProbe g_deviceProbe;
+
+// The device number a status gives, as a test may pretend the disk was mounted again.
+unsigned long long DeviceOf(const struct stat& info) {
+  return g_deviceProbe ? g_deviceProbe(info.st_dev) : info.st_dev;
+}
 
 QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 
@@ -54,7 +60,9 @@ constexpr const char* kAsideSuffix = ".old";
 constexpr char kKeptMark[] = "kept\n";
 // What it holds from the swap on: "swap", the finished item's device and inode, then the
 // device, inode and modification time (seconds, nanoseconds) of what was at the target's name
-// (zeros for nothing).
+// (zeros for nothing), then the finished item's modification time (a record without it comes
+// from an earlier version). The devices are only told: a disk mounted again may come back as
+// another device, so the items are known by what is stable within their folder.
 constexpr char kSwapMark[] = "swap";
 
 // What is at a name in a folder, told apart from what is put there later.
@@ -67,7 +75,12 @@ struct ItemIdentity {
 ItemIdentity IdentityAt(int folder, const QByteArray& name) {
   struct stat info {};
   if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) return {};
-  return {info.st_dev, info.st_ino, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+  return {DeviceOf(info), info.st_ino, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+}
+
+// The same item in one folder, across mounts: the inode and the modification time.
+bool SameInFolder(const ItemIdentity& one, const ItemIdentity& other) {
+  return one.inode == other.inode && one.seconds == other.seconds && one.nanoseconds == other.nanoseconds;
 }
 
 // Writes the lock file's whole content from its start.
@@ -199,7 +212,7 @@ bool KeptByLock(int folder, int lock, const QStringList& left, const QByteArray&
   if (mark.startsWith(kKeptMark)) return true;
   if (!mark.startsWith(QByteArray(kSwapMark) + ' ') || !mark.endsWith('\n')) return false;
   const QList<QByteArray> fields = mark.trimmed().split(' ');
-  if (fields.size() != 7) return false;
+  if (fields.size() != 7 && fields.size() != 9) return false;
   bool ok = true;
   const auto count = [&](int at) {
     bool read = false;
@@ -213,16 +226,20 @@ bool KeptByLock(int folder, int lock, const QStringList& left, const QByteArray&
     ok = ok && read;
     return value;
   };
-  const ItemIdentity written{count(1), count(2), 0, 0};
+  const bool timed = fields.size() == 9;
+  const ItemIdentity written{count(1), count(2), timed ? number(7) : 0, timed ? number(8) : 0};
   const ItemIdentity before{count(3), count(4), number(5), number(6)};
   if (!ok) return false;
+  // The finished version by its inode, or by its time where the file system makes up inodes
+  // afresh at each mount; anything else there is the old item a swap left behind.
   const bool finished = std::any_of(left.begin(), left.end(), [&](const QString& name) {
     const ItemIdentity item = IdentityAt(folder, Native(name));
-    return item.device == written.device && item.inode == written.inode;
+    return item.inode != 0 && (item.inode == written.inode ||
+                               (timed && item.seconds == written.seconds && item.nanoseconds == written.nanoseconds));
   });
   // The target still as it was: the swap never took effect, and the version was never the
   // user's to lose.
-  return finished && (before.inode == 0 || !(IdentityAt(folder, targetName) == before));
+  return finished && (before.inode == 0 || !SameInFolder(IdentityAt(folder, targetName), before));
 }
 
 }  // namespace
@@ -322,8 +339,10 @@ void FLSaveTemporary::setWritten() {
   if (folder_ < 0 || ::fstatat(folder_, Native(QFileInfo(path_).fileName()).constData(), &info,
                                AT_SYMLINK_NOFOLLOW) != 0)
     return;
-  writtenDevice_ = info.st_dev;
+  writtenDevice_ = DeviceOf(info);
   writtenInode_ = info.st_ino;
+  writtenSeconds_ = info.st_mtim.tv_sec;
+  writtenNanoseconds_ = info.st_mtim.tv_nsec;
 }
 
 bool FLSaveTemporary::keep() const {
@@ -341,7 +360,8 @@ bool FLSaveTemporary::noteSwap(const QString& targetName) const {
   const QByteArray record = QByteArray(kSwapMark) + ' ' + QByteArray::number(writtenDevice_) + ' ' +
                             QByteArray::number(writtenInode_) + ' ' + QByteArray::number(target.device) + ' ' +
                             QByteArray::number(target.inode) + ' ' + QByteArray::number(target.seconds) + ' ' +
-                            QByteArray::number(target.nanoseconds) + '\n';
+                            QByteArray::number(target.nanoseconds) + ' ' + QByteArray::number(writtenSeconds_) +
+                            ' ' + QByteArray::number(writtenNanoseconds_) + '\n';
   return WriteLock(lock_, record);
 }
 
@@ -350,7 +370,7 @@ bool FLSaveTemporary::holdsWrittenItem() const {
   if (folder_ < 0 || ::fstatat(folder_, Native(QFileInfo(path_).fileName()).constData(), &info,
                                AT_SYMLINK_NOFOLLOW) != 0)
     return false;
-  return writtenInode_ == 0 || (info.st_dev == writtenDevice_ && info.st_ino == writtenInode_);
+  return writtenInode_ == 0 || (DeviceOf(info) == writtenDevice_ && info.st_ino == writtenInode_);
 }
 
 void RemoveStaleTemporaries(const QString& target) {
@@ -427,6 +447,8 @@ void SetBootTimeProbe(FLBootTimeProbe probe) { g_bootTimeProbe = std::move(probe
 
 void SetLockWriteProbe(FLLockWriteProbe probe) { g_lockWriteProbe = std::move(probe); }
 
+void SetDeviceProbe(FLDeviceProbe probe) { g_deviceProbe = std::move(probe); }
+
 FLFileAttributes GetFileAttributes(const QString& path) {
   FLFileAttributes attributes;
   const QByteArray native = Native(path);
@@ -464,7 +486,7 @@ FLFileStamp FileStampOf(const QString& path) {
   struct stat info {};
   if (path.isEmpty() || ::stat(Native(path).constData(), &info) != 0) return stamp;
   stamp.valid = true;
-  stamp.device = info.st_dev;
+  stamp.device = DeviceOf(info);
   stamp.inode = info.st_ino;
   const auto take = [&stamp](const struct stat& item) {
     if (item.st_mtim.tv_sec > stamp.seconds ||

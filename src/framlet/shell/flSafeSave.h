@@ -26,13 +26,17 @@ FLFileAttributes GetFileAttributes(const QString& path);
 // What a document notes of its file when it reads or writes it, to tell later whether another
 // program has changed the file since: the item's identity, and the latest modification time,
 // the total size and the number of the items in it (a package's parts are changed in place
-// without its folder's own time changing). Links are followed to the file.
+// without its folder's own time changing). Links are followed to the file. The device is not
+// compared: a disk mounted again may come back as another device, its files unchanged.
 struct FLFileStamp {
   bool valid = false;
   unsigned long long device = 0, inode = 0;
   long long seconds = 0, nanoseconds = 0;
   long long size = 0, items = 0;
-  bool operator==(const FLFileStamp&) const = default;
+  bool operator==(const FLFileStamp& other) const {
+    return valid == other.valid && inode == other.inode && seconds == other.seconds &&
+           nanoseconds == other.nanoseconds && size == other.size && items == other.items;
+  }
 };
 FLFileStamp FileStampOf(const QString& path);
 // Applies the permissions and the extended attributes; false when one could not be set. Between a
@@ -73,7 +77,8 @@ QString DistinctNameWithin(const QString& name, int bytes);
 // one whose target is no longer what it was at the swap: the swap may have cost the target, and
 // the user may have been told of the copy on a disk that turned read-only before the mark could
 // be written. Whatever else is left (a save killed while writing or before its swap took
-// effect, an old version that would not go) is debris the next sweep clears.
+// effect, an old version that would not go) is debris the next sweep clears. Items are known by
+// their inodes and times, never by device numbers, which change when a disk is mounted again.
 class FLSaveTemporary {
  public:
   FLSaveTemporary(const QString& target, const QString& extension);
@@ -106,6 +111,7 @@ class FLSaveTemporary {
   QByteArray lockName_;
   int folder_ = -1, lock_ = -1, claimError_ = 0;
   unsigned long long writtenDevice_ = 0, writtenInode_ = 0;
+  long long writtenSeconds_ = 0, writtenNanoseconds_ = 0;
 };
 
 // Removes what saves of `target` that never finished left beside it under such names: a
@@ -141,6 +147,10 @@ void SetRenameProbe(FLRenameProbe probe);
 // that has turned read-only.
 using FLLockWriteProbe = std::function<bool()>;
 void SetLockWriteProbe(FLLockWriteProbe probe);
+// Tests: the device number of every item a save looks at, in place of the system's own, as when
+// the disk has been mounted again as another device.
+using FLDeviceProbe = std::function<unsigned long long(unsigned long long device)>;
+void SetDeviceProbe(FLDeviceProbe probe);
 // Tests: when the system started, in seconds since 1970, in place of the system's own answer.
 using FLBootTimeProbe = std::function<long long()>;
 void SetBootTimeProbe(FLBootTimeProbe probe);

@@ -31,6 +31,7 @@
 #include "support/TestData.h"
 #include "support/TestFiles.h"
 #include "support/FileDialogTestSupport.h"
+#include "support/EventWaits.h"
 
 #include <QAction>
 #include <QApplication>
@@ -95,7 +96,7 @@ class TestAppController : public CAAppController {
 
 // Presses a button of the save alert that a quit puts up; false when none came.
 bool AnswerQuitAlert(const QString& button) {
-  if (!QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000))
+  if (!QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000))
     return false;
   for (QAbstractButton* candidate : qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->buttons()) {
     if (candidate->text() == button) {
@@ -163,7 +164,7 @@ class AppControllerTest : public ::testing::Test {
         if (window && window->document()->autosaveRecoveryDoc()) recovered = window;
       }
       return recovered != nullptr;
-    }, 2000);
+    }, 10000);
     return recovered;
   }
 
@@ -177,7 +178,7 @@ class AppControllerTest : public ::testing::Test {
           panel = candidate;
       }
       return panel != nullptr;
-    }, 2000);
+    }, 10000);
     return panel;
   }
 
@@ -342,7 +343,7 @@ TEST_F(AppControllerTest, QuittingStoresTheCalculatorsTheRecentFunctionsAndThePr
   app->launch();
   // The three calculators reopen, half a second late, in place of an untitled document.
   EXPECT_EQ(app->untitled(), 0);
-  QTest::qWait(600);
+  ASSERT_TRUE(WaitPastDelay(600));
   for (QWidget* window : QApplication::topLevelWidgets())
     if (window->windowTitle() == QStringLiteral("Calculator") || window->windowTitle() == QStringLiteral("Programmer's Calculator"))
       window->close();
@@ -394,7 +395,7 @@ TEST_F(AppControllerTest, MenuItemsWaitForModalWindowsAndAboutShowsOneWindow) {
     QDialog modal;
     modal.setModal(true);
     modal.show();
-    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 10000));
     for (const char* name : modalFree) EXPECT_FALSE(app->validateMenuItem(actions.value(QLatin1String(name)))) << name;
     EXPECT_TRUE(app->validateMenuItem(actions.value(QStringLiteral("visitWebsite:"))));
   }
@@ -441,7 +442,7 @@ TEST_F(AppControllerTest, WhileADialogPicksCellsAClickBecomesANotification) {
   CAApplication::setSpecialSelectionWindow(controller->window());
   QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 6));
   EXPECT_TRUE(received.isEmpty());  // posted once the click has been handled
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !received.isEmpty(); }, 1000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !received.isEmpty(); }, 10000));
   EXPECT_EQ(received[0].object, controller->document());
   const QVariantMap click = received[0].userInfo.value(QLatin1String(kInactiveClickEventKey)).toMap();
   EXPECT_EQ(click.value(QStringLiteral("position")).toPointF(), QPointF(area->mapTo(area->window(), QPoint(5, 6))));
@@ -504,7 +505,7 @@ TEST_F(AppControllerTest, SaveSaveAsAndRevertWorkOnANativePackage) {
 
   // Save As: through the panel, to a name typed without its extension.
   MenuAction(window, "saveDocumentAs:")->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 10000));
   controller->savePanel()->setDirectory(folder.path());
   controller->savePanel()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("Copy"));
   QMetaObject::invokeMethod(controller->savePanel(), "accept");
@@ -517,7 +518,7 @@ TEST_F(AppControllerTest, SaveSaveAsAndRevertWorkOnANativePackage) {
   controller->document()->setCellAtPoint(GridPoint{0, 0}, QVariant(QStringLiteral("second")), kValueText);
   controller->document()->setDirty(true);
   MenuAction(window, "revertDocumentToSaved:")->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
   auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   EXPECT_EQ(alert->text(), QStringLiteral("Revert changes to \"Copy.Numlet\"?"));
   alert->buttons().first()->click();
@@ -548,7 +549,7 @@ TEST_F(AppControllerTest, TheEditMenuUndoesAndRedoesTheMainWindowsEdits) {
   ASSERT_TRUE(front->undoManager()->setUndoAction(kUndoActionCells, kUndoTyping, &context));
   document.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("typed"));
   // The window's items follow the stack on a later turn of the event loop.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return undo->isEnabled(); }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return undo->isEnabled(); }, 10000));
   EXPECT_TRUE(app->validateMenuItem(undo));
   EXPECT_EQ(undo->text(), "Undo Typing");
 
@@ -556,7 +557,7 @@ TEST_F(AppControllerTest, TheEditMenuUndoesAndRedoesTheMainWindowsEdits) {
   QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(document.cellAtGridPoint({1, 1}), nullptr);
   EXPECT_FALSE(document.dirty());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return redo->isEnabled(); }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return redo->isEnabled(); }, 10000));
   EXPECT_EQ(redo->text(), "Redo Typing");
   QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(document.cellAtGridPoint({1, 1})->formula(), "typed");
@@ -589,7 +590,7 @@ TEST_F(AppControllerTest, TheWindowMenuListsTheOpenWindowsAndBringsOneToTheFront
   ASSERT_EQ(listed().size(), 3);
   for (QAction* action : menu->actions())
     if (action->text() == "Second.Numlet") action->trigger();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == secondWindow->window(); }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == secondWindow->window(); }, 10000));
   secondWindow->close();
   QTest::qWait(10);
   emit menu->aboutToShow();
@@ -637,7 +638,7 @@ TEST_F(AppControllerTest, SpreadsheetWindowsShareTabsAndComeBackAsTabsAfterAQuit
   MakeKeyAndOrderFront(app->windowForFile(first));
   app->controllerOfWindow(app->windowForFile(second))->document()->setDirty(true);
   app->terminate();
-  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
   EXPECT_EQ(container->selectedWindow(), app->windowForFile(second));
   for (QAbstractButton* button : qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->buttons()) {
     if (button->text() == QStringLiteral("Don't Save")) button->click();
@@ -652,7 +653,7 @@ TEST_F(AppControllerTest, SpreadsheetWindowsShareTabsAndComeBackAsTabsAfterAQuit
   container = FLWindowTabContainer::containerOf(app->windowForFile(first));
   ASSERT_NE(container, nullptr);
   EXPECT_EQ(container->windows(), (QList<QWidget*>{app->windowForFile(first), app->windowForFile(second)}));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return app->front() && app->front()->document()->filePath() == first; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app->front() && app->front()->document()->filePath() == first; }, 10000));
   app->prefController()->setValue(CAIntPreference::tabOverride, 0);
   FLWindowTabManager::sharedInstance().setTabOverride(0);
   defaults().removeObjectForKey(QLatin1String(kWindowTabsKey));
@@ -705,7 +706,7 @@ TEST_F(AppControllerTest, TheUnitAndFindOptionMenusSetTheirPreferencesAndShowThe
     QDialog modal;
     modal.setModal(true);
     modal.show();
-    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 10000));
     EXPECT_FALSE(app->validateMenuItem(inches));
   }
 
@@ -782,7 +783,7 @@ TEST_F(AppControllerTest, TheOpenPanelOpensADocumentPackage) {
   ASSERT_NE(line, nullptr);
   line->setText(QStringLiteral("Budget.Numlet"));
   QTest::keyClick(line, Qt::Key_Return);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 3000))
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 10000))
       << alerts.join(QLatin1Char('\n')).toStdString();
 }
 
@@ -798,7 +799,7 @@ TEST_F(AppControllerTest, ADoubleClickOnAPackageInTheOpenPanelOpensIt) {
   const QPoint centre = entry.centre;
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 3000))
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app->windowForFile(saved) != nullptr; }, 10000))
       << alerts.join(QLatin1Char('\n')).toStdString();
 }
 
@@ -908,7 +909,7 @@ TEST_F(AppControllerTest, AProtectedRecoveredCopyOpensWithItsPasswordAndStaysWhe
     FLPasswordVerifyDialog* shown = nullptr;
     (void)QTest::qWaitFor([&shown] {
       return (shown = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())) != nullptr;
-    }, 2000);
+    }, 10000);
     return shown;
   };
   FLPasswordVerifyDialog* first = sheet();
@@ -1001,13 +1002,13 @@ FLPasswordVerifyDialog* ShownPasswordPrompt() {
   FLPasswordVerifyDialog* shown = nullptr;
   (void)QTest::qWaitFor([&shown] {
     return (shown = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())) != nullptr;
-  }, 2000);
+  }, 10000);
   return shown;
 }
 
 // Presses a button of the message box up now; false when none came.
 bool AnswerMessageBox(const QString& button, QString* text = nullptr) {
-  if (!QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000))
+  if (!QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000))
     return false;
   auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   if (text) *text = box->text();
@@ -1039,7 +1040,7 @@ TEST_F(AppControllerTest, CancelAtThePasswordPromptOfAnOpenedDocumentLeavesAWind
     FLPasswordVerifyDialog* prompt = ShownPasswordPrompt();
     ASSERT_NE(prompt, nullptr);
     prompt->buttons()->button(QDialogButtonBox::Cancel)->click();
-    (void)QTest::qWaitFor([&] { return app->windowForFile(secret) == nullptr && app->controllers().size() == 1; }, 2000);
+    (void)QTest::qWaitFor([&] { return app->windowForFile(secret) == nullptr && app->controllers().size() == 1; }, 10000);
     EXPECT_EQ(app->quits, 0);
     ASSERT_EQ(app->controllers().size(), 1u);
     EXPECT_EQ(app->untitled(), 1);
@@ -1065,7 +1066,7 @@ TEST_F(AppControllerTest, PasswordPromptsOfRecoveredCopiesComeOneAtATimeOnTheFro
     SCOPED_TRACE(title);
     FLPasswordVerifyDialog* prompt = ShownPasswordPrompt();
     ASSERT_NE(prompt, nullptr);
-    QTest::qWait(700);  // past the moment each recovered window is brought forward
+    ASSERT_TRUE(WaitPastDelay(700));  // past the moment each recovered window is brought forward
     QWidget* window = prompt->parentWidget()->window();
     EXPECT_EQ(window->windowTitle().remove(QLatin1String("[*]")), QLatin1String(title));
     EXPECT_EQ(MainWindow(), window);
@@ -1109,7 +1110,7 @@ TEST_F(AppControllerTest, ARecoveredDocumentIsNamedAsItsWindowAndSavedWhereItCam
   QString question;
   ASSERT_TRUE(AnswerMessageBox(QStringLiteral("Save"), &question));
   EXPECT_EQ(question, QStringLiteral("Save changes to Autosave of rec [Locked]?"));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 10000));
   auto* panel = qobject_cast<FLSavePanel*>(recovered->savePanel());
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(panel->fileNameText(), QStringLiteral("rec.Numlet"));
@@ -1117,7 +1118,7 @@ TEST_F(AppControllerTest, ARecoveredDocumentIsNamedAsItsWindowAndSavedWhereItCam
   panel->setDirectory(folder.path());
   QMetaObject::invokeMethod(panel, "accept");
   ASSERT_TRUE(AnswerMessageBox(QStringLiteral("Replace")));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return app->quits == 1; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return app->quits == 1; }, 10000));
   EXPECT_EQ(SavedA1(original), QStringLiteral("unsaved"));
   EXPECT_EQ(QDir(folder.path()).entryList(QStringList{QStringLiteral("Autosave*")}), QStringList());
 }
@@ -1135,14 +1136,13 @@ TEST_F(AppControllerTest, ARecoveredCopyOfANeverSavedDocumentIsProposedAsUntitle
   QString question;
   ASSERT_TRUE(AnswerMessageBox(QStringLiteral("Save"), &question));
   EXPECT_EQ(question, QStringLiteral("Save changes to Autosave of untitled [Locked]?"));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 10000));
   auto* panel = qobject_cast<FLSavePanel*>(recovered->savePanel());
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(panel->fileNameText(), QStringLiteral("Untitled.Numlet"));
   panel->setDirectory(folder.path());
   QMetaObject::invokeMethod(panel, "accept");
-  QTest::qWait(50);
-  EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("Untitled.Numlet"))).isDir());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(folder.filePath(QStringLiteral("Untitled.Numlet"))).isDir(); }, 10000));
 }
 
 // A protected recovered copy saved over its file with Replace, backups on: the question says
@@ -1188,17 +1188,17 @@ TEST_F(AppControllerTest, ReplacingAFileWithAProtectedRecoveredCopyKeepsTheBacku
     recovered->document()->setMakeBackups(true);
 
     ASSERT_FALSE(recovered->saveDocument());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 10000));
     auto* panel = qobject_cast<FLSavePanel*>(recovered->savePanel());
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->fileNameText(), QStringLiteral("sec.Numlet"));
     panel->setDirectory(folder.path());
     QMetaObject::invokeMethod(panel, "accept");
-    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
     EXPECT_EQ(qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->informativeText(),
               QString::fromUtf8(c.information));
     ASSERT_TRUE(AnswerMessageBox(QStringLiteral("Replace")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !recovered->document()->filePath().isEmpty(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recovered->document()->filePath().isEmpty(); }, 10000));
 
     EXPECT_EQ(recovered->document()->filePath(), sec);
     EXPECT_TRUE(isProtected(sec));
@@ -1232,7 +1232,7 @@ TEST_F(AppControllerTest, EveryWindowItShowsLiesOnItsScreen) {
   for (int mask : {kStandardCalculatorMask, kProgrammerCalculatorMask, kConverterCalculatorMask})
     ASSERT_TRUE(app->openCalculatorForMask(mask, false));
   app->showPreferences();
-  QTest::qWait(700);  // a document's window shows half a second after it opens
+  ASSERT_TRUE(WaitPastDelay(700));  // a document's window shows half a second after it opens
 
   int checked = 0;
   for (QWidget* window : QApplication::topLevelWidgets()) {

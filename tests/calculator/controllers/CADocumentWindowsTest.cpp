@@ -29,6 +29,7 @@
 #include "platform/UserFolders.h"
 #include "support/TestData.h"
 #include "support/TestFiles.h"
+#include "support/EventWaits.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -184,7 +185,7 @@ TEST_F(DocumentWindowsTest, ThePanelsKeysToggleThemFromThePanelToo) {
   const auto pressIn = [](QWidget* where, Qt::Key key, Qt::KeyboardModifiers modifiers) {
     MakeKeyAndOrderFront(where);
     // The window the panel hid from is active again only on a later turn.
-    EXPECT_TRUE(QTest::qWaitFor([where] { return QApplication::activeWindow() == where; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([where] { return QApplication::activeWindow() == where; }, 10000));
     QWidget* focus = QApplication::focusWidget();
     QTest::keyClick(focus && focus->window() == where ? focus : where, key, modifiers);
     DeliverQueuedWork();
@@ -237,8 +238,8 @@ TEST_F(DocumentWindowsTest, ThePanelsOfAFormatPaneCloseWhenAnotherTabIsSelected)
   selectTab(0);
   ASSERT_EQ(container->selectedWindow(), first->mainWindow());
   first->showFormatPanel(true);
-  ASSERT_TRUE(QTest::qWaitFor([first] { return first->propertyController() != nullptr; }, 5000));
-  QTest::qWait(600);  // the panel slides in
+  ASSERT_TRUE(QTest::qWaitFor([first] { return first->propertyController() != nullptr; }, 10000));
+  ASSERT_TRUE(WaitPastDelay(600));  // the panel slides in
   const auto pane = [first]<class Pane>(int32_t tab, Pane*) -> Pane* {
     CAPropertyController& panel = *first->propertyController();
     panel.tabWasSelected(tab, panel.domainControl());
@@ -300,9 +301,10 @@ TEST_F(DocumentWindowsTest, AWrongPasswordIsRefusedInTheSameSheetOpenedAtLaunchO
     }
     FLPasswordVerifyDialog* sheet = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(
-        [&sheet] { return (sheet = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())); }, 3000));
-    // The user reads the sheet for a moment, then types.
-    QTest::qWait(700);
+        [&sheet] { return (sheet = qobject_cast<FLPasswordVerifyDialog*>(QApplication::activeModalWidget())); }, 10000));
+    // The user reads the sheet for a moment, then types: past the ordering front of a window
+    // opened at launch (0.8 s).
+    ASSERT_TRUE(WaitPastDelay(1000));
     EXPECT_EQ(QApplication::focusWidget(), sheet->passwordField())
         << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none") << " in "
         << (QApplication::activeWindow() ? QApplication::activeWindow()->metaObject()->className() : "none");
@@ -387,13 +389,13 @@ TEST_F(DocumentWindowsTest, AWindowOpenedAsATabGivesTheKeysToItsGrid) {
       DeliverQueuedWork();
     } else {
       app->handleOpenRequest({handedOver});
-      QTest::qWait(700);
+      ASSERT_TRUE(WaitPastDelay(700));
     }
     CAWindowController* tab = app->newest();
     ASSERT_NE(tab, first);
     ASSERT_EQ(FLWindowTabContainer::containerOf(tab->mainWindow()),
               FLWindowTabContainer::containerOf(first->mainWindow()));
-    ASSERT_TRUE(QTest::qWaitFor([tab] { return QApplication::focusWidget() == tab->cellView(); }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([tab] { return QApplication::focusWidget() == tab->cellView(); }, 10000));
 
     CACellView* grid = tab->cellView();
     QTest::mouseClick(grid, Qt::LeftButton, {}, grid->rectForGridPoint(GridPoint{1, 1}).center().toPoint());

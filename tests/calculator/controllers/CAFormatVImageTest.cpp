@@ -8,6 +8,7 @@
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLUndoManager.h"
+#include "support/EventWaits.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -65,7 +66,7 @@ TEST_F(PicturePaneTest, AChosenPictureFitsItsCellAndTheFieldsSetItsScale) {
   EXPECT_EQ(cell()->valueType(), kValuePicture);
   EXPECT_EQ(cell()->imageScale(), 0);
   EXPECT_EQ(steps(), before + 1);
-  QTest::qWait(150);  // the pane shows the cell again
+  ASSERT_TRUE(WaitPastDelay(150));  // the pane shows the cell again
   EXPECT_TRUE(pane.scaleToFitButton()->isChecked());
   EXPECT_TRUE(pane.widthField()->text().isEmpty());
   // Changes before the cell is shown again make one step: 200 %, a width of 12 points (400 %),
@@ -77,7 +78,7 @@ TEST_F(PicturePaneTest, AChosenPictureFitsItsCellAndTheFieldsSetItsScale) {
   pane.scalingSlider()->setValue(2000);
   EXPECT_NEAR(cell()->imageScale(), 1600 * 12700, 127);
   EXPECT_EQ(steps(), before + 2);
-  QTest::qWait(150);
+  ASSERT_TRUE(WaitPastDelay(150));
   EXPECT_FALSE(pane.scaleToFitButton()->isChecked());
   EXPECT_EQ(PictureFieldValue(pane.widthField(), 0), 48 * 12700);  // 3 points at 1600 %
   EXPECT_EQ(pane.scalingSlider()->value(), 2000);

@@ -188,7 +188,7 @@ TEST(ValueTextPaneInPanel, AGridClickPutsAReferenceIntoTheFormulaAndReturnEnters
   EXPECT_EQ(document.activeCellPoint(), (GridPoint{1, 1}));
   EXPECT_TRUE(text->hasFocus());
   QTest::keyClick(text, Qt::Key_Return);
-  EXPECT_TRUE(QTest::qWaitFor([grid] { return grid->hasFocus(); }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([grid] { return grid->hasFocus(); }, 10000));
   const CACell* cell = document.cellAtGridPoint({1, 1});
   EXPECT_EQ(cell->formula().toStdString(), "=1+2*C5");
   EXPECT_EQ(cell->displayText(false).toStdString(), "1");

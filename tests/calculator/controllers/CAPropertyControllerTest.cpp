@@ -159,10 +159,10 @@ TEST_F(PropertyControllerTest, TheNoteAndValueTextPanesShareTheirOpenState) {
   ASSERT_EQ(view().levelCount(), 3);
   EXPECT_FALSE(view().isLevelOpen(2));  // the note
   view().toggleLevelOpen(2);
-  ASSERT_TRUE(QTest::qWaitFor([this] { return !view().isAnimating(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !view().isAnimating(); }, 10000));
   EXPECT_EQ(panel().openStatus().value(QStringLiteral("FormatString")), QVariant(true));
   view().toggleLevelOpen(1);  // the value text: closing it closes the note next time
-  ASSERT_TRUE(QTest::qWaitFor([this] { return !view().isAnimating(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !view().isAnimating(); }, 10000));
   panel().tabWasSelected(kPanelValue, panel().domainControl());
   EXPECT_FALSE(view().isLevelOpen(1));
   EXPECT_FALSE(view().isLevelOpen(2));

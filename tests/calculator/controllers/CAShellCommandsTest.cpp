@@ -93,7 +93,7 @@ TEST_F(ShellCommandsTest, NewDocumentsAreUntitledThenUntitled2AndSaveAsIsControl
   second->mainWindow()->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(second->mainWindow()));
   QTest::keyClick(second->mainWindow(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return second->savePanel() != nullptr; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return second->savePanel() != nullptr; }, 10000));
   // An untitled document's panel starts in Documents, not in the process's folder.
   EXPECT_EQ(QDir(second->savePanel()->directory()).absolutePath(),
             QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).absolutePath());
@@ -141,7 +141,7 @@ TEST_F(ShellCommandsTest, TheOpenPanelStartsInTheFrontDocumentsFolderElseTheLast
       }
       return panel != nullptr;
     };
-    if (!QTest::qWaitFor(shown, 2000)) return QStringLiteral("<no panel>");
+    if (!QTest::qWaitFor(shown, 10000)) return QStringLiteral("<no panel>");
     const QString folder = QDir(panel->directory()).absolutePath();
     const QPointer<QFileDialog> closing(panel);
     panel->reject();

@@ -26,6 +26,7 @@
 #include "platform/UserFolders.h"
 #include "support/TestData.h"
 #include "support/TestFiles.h"
+#include "support/EventWaits.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -47,6 +48,8 @@
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -126,7 +129,7 @@ class ShellPathsTest : public testing::Test {
     return false;
   }
   static bool answerSaveAlert(CAWindowController* controller, const QString& title) {
-    if (!QTest::qWaitFor([controller] { return controller->saveAlert() && controller->saveAlert()->isVisible(); }, 2000))
+    if (!QTest::qWaitFor([controller] { return controller->saveAlert() && controller->saveAlert()->isVisible(); }, 10000))
       return false;
     return pressAlertButton(controller->saveAlert(), title);
   }
@@ -191,7 +194,7 @@ TEST_F(ShellPathsTest, AQuitEndsThoughAnotherWindowBecameCleanWhileTheAlertWasUp
     ASSERT_TRUE(first->document()->dirty());
 
     item(first, "terminate:")->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 10000));
     if (c.becomes == Becomes::SavedWithControlS) {
       // The item Ctrl+S chooses (the alert on the other window may keep the keyboard).
       QAction* save = item(other, "saveDocument:");
@@ -226,6 +229,8 @@ TEST_F(ShellPathsTest, AFileOpenedAgainByAnotherSpellingBringsItsWindowForward) 
   ASSERT_NE(other, nullptr);
   QUrl onThisHost = QUrl::fromLocalFile(real);
   onThisHost.setHost(QStringLiteral("localhost"));
+  const QString hardLink = folder.filePath(QStringLiteral("another name.csv"));
+  ASSERT_EQ(::link(QFile::encodeName(real).constData(), QFile::encodeName(hardLink).constData()), 0);
   const struct {
     const char* way;
     QString spelling;
@@ -234,6 +239,8 @@ TEST_F(ShellPathsTest, AFileOpenedAgainByAnotherSpellingBringsItsWindowForward) 
       {"through a linked folder", folder.filePath(QStringLiteral("link/my ledger.csv"))},
       {"with . and ..", folder.filePath(QStringLiteral("link/../dir with space/./my ledger.csv"))},
       {"as a file URL of this host", onThisHost.toString()},
+      {"by a hard link", hardLink},
+      {"with doubled and trailing slashes", folder.path() + QStringLiteral("//dir with space//my ledger.csv/")},
   };
   for (const auto& c : cases) {
     MakeKeyAndOrderFront(other->mainWindow());
@@ -243,7 +250,54 @@ TEST_F(ShellPathsTest, AFileOpenedAgainByAnotherSpellingBringsItsWindowForward) 
     Deliver();
     EXPECT_EQ(app->controllers().size(), windows) << c.way;
     // The order follows the activation, which may come a turn later.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return app->frontmostController() == first; }, 2000)) << c.way;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app->frontmostController() == first; }, 10000)) << c.way;
+  }
+}
+
+// Shell completion ends a package's path with "/", as it is a folder, and a path may carry a
+// doubled "/": from the command line at launch, or handed over as it was typed by another
+// launch. The package is still the document of its own name: its window is titled by it, and
+// Ctrl+S saves it in place.
+TEST_F(ShellPathsTest, APackageOpenedByAPathEndingInASlashSavesInPlaceUnderItsName) {
+  const QString path = folder.filePath(QStringLiteral("Budget.Numlet"));
+  const struct {
+    const char* label;
+    bool atLaunch;
+    QStringList handed;
+  } cases[] = {
+      {"from the command line at launch", true,
+       ParseCommandLine({QStringLiteral("tamsel-calculator"), folder.path() + QStringLiteral("//Budget.Numlet/")})
+           .documents},
+      {"handed over as typed, after the launch", false, {path + QStringLiteral("/")}},
+      {"handed over with doubled slashes", false, {folder.path() + QStringLiteral("//./Budget.Numlet//")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    QDir(path).removeRecursively();
+    ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Sample.Numlet")), path));
+    app.reset();
+    QTest::qWait(10);
+    clearStoredState();
+    app = std::make_unique<TestAppController>(UserDefaults::standardUserDefaults());
+    app->applicationWillFinishLaunching();
+    if (c.atLaunch) app->handleOpenRequest(c.handed);
+    app->applicationDidFinishLaunching();
+    Deliver();
+    if (!c.atLaunch) {
+      app->handleOpenRequest(c.handed);
+      Deliver();
+    }
+    CAWindowController* controller = app->controllerFor(path);
+    ASSERT_NE(controller, nullptr);
+    EXPECT_EQ(controller->document()->filePath(), path);
+    EXPECT_TRUE(controller->mainWindow()->windowTitle().startsWith(QLatin1String("Budget.Numlet")))
+        << controller->mainWindow()->windowTitle().toStdString();
+    controller->document()->setSelectionPoint(GridPoint{5, 20});
+    controller->document()->setActiveCellPoint(GridPoint{5, 20});
+    typeAndReturn(controller, QStringLiteral("4711"));
+    pressKey(keyboard(controller), Qt::Key_S);
+    EXPECT_FALSE(controller->document()->dirty());
+    EXPECT_TRUE(ReadFileBytes(path + QStringLiteral("/document.xml")).contains("4711"));
   }
 }
 
@@ -411,20 +465,20 @@ TEST_F(ShellPathsTest, AFileHandedOverDuringTheQuitAlertLeavesTheAlertInFront) {
   ASSERT_NE(first, nullptr);
   typeAndReturn(first, QStringLiteral("77"));
   item(first, "terminate:")->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return first->saveAlert() && first->saveAlert()->isVisible(); }, 10000));
 
   app->handleOpenRequest({b});
-  QTest::qWait(700);
+  ASSERT_TRUE(WaitPastDelay(700));
   CAWindowController* handed = app->controllerFor(b);
   ASSERT_NE(handed, nullptr);
   EXPECT_TRUE(handed->mainWindow()->isVisible());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == first->saveAlert(); }, 1000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == first->saveAlert(); }, 10000));
 
   // The user goes to the new window anyway and chooses Quit there.
   const QPointer<QMessageBox> alert = first->saveAlert();
   MakeKeyAndOrderFront(handed->mainWindow());
   pressKey(handed->mainWindow(), Qt::Key_Q);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == alert; }, 1000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == alert; }, 10000));
   ASSERT_TRUE(answerSaveAlert(first, QStringLiteral("Don't Save")));
   Deliver();
   EXPECT_EQ(app->quits, 1);
@@ -488,7 +542,7 @@ TEST_F(ShellPathsTest, SavingAsPdfWritesACopyAndTheDocumentStaysAsItWas) {
     } else {
       item(controller, "saveDocumentAs:")->trigger();
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
     QFileDialog* panel = controller->savePanel();
     panel->setDirectory(folder.path());
     panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("Sheet.pdf"));
@@ -555,7 +609,7 @@ TEST_F(ShellPathsTest, SavingOverAFileAnotherProgramChangedAsksFirst) {
     } else {
       pressKey(keyboard(controller), Qt::Key_S);
     }
-    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
     auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     EXPECT_EQ(question->text(), QStringLiteral("\"ext.Numlet\" has been changed by another program since you opened or "
                                                "saved it. Do you want to save over it?"));

@@ -119,7 +119,7 @@ TEST_F(WindowSettingsTest, TheViewMenuShowsTheFormatPanelAndZoomsToEveryStep) {
   } showToolbarAgain{toolbar};
   // A slide in progress takes no other: each is waited for, however slow the machine.
   const auto slid = [this] {
-    return QTest::qWaitFor([this] { return controller.findChildren<FLSidePanelAnimation*>().isEmpty(); }, 5000);
+    return QTest::qWaitFor([this] { return controller.findChildren<FLSidePanelAnimation*>().isEmpty(); }, 10000);
   };
   panel->trigger();
   EXPECT_TRUE(controller.showingFormatPanel());

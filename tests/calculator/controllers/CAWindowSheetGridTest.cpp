@@ -165,7 +165,7 @@ TEST_F(WindowSheetGridTest, AfterASearchFromTheToolbarTheFirstGridClickSelects) 
   controller.mainWindow()->resize(1400, 600);
   auto* search = controller.toolbarView()->findChild<QLineEdit*>();
   ASSERT_NE(search, nullptr);
-  ASSERT_TRUE(QTest::qWaitFor([search] { return search->isVisible(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([search] { return search->isVisible(); }, 10000));
   click(1, 1);
   type(QStringLiteral("42"));
   press(Qt::Key_Return);

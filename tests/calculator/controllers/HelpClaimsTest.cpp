@@ -132,7 +132,7 @@ class HelpClaimsTest : public ::testing::Test {
     CAWindowController* controller = app->front();
     controller->window()->findChild<QAction*>(QStringLiteral("saveDocumentAs:"))->trigger();
     QSet<QString> formats;
-    if (!QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 2000)) {
+    if (!QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 10000)) {
       ADD_FAILURE() << "no save panel";
     } else {
       for (const QString& filter : controller->savePanel()->nameFilters())

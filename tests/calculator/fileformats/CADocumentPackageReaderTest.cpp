@@ -3,6 +3,7 @@
 // or a stated fallback and never crash.
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/model/CANumberFormat.h"
+#include "calculator/model/caDocumentXml.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flImageSupport.h"
@@ -30,6 +31,14 @@ class PackageReaderTest : public PackageTest {
   PackageReaderTest() { document.setController(&window); }
   ~PackageReaderTest() override { document.setController(nullptr); }
 
+  // Opens a package whose window was stored with this frame into a window of its own.
+  void openWithFrame(FakePackageWindow& shown, const QString& name, const char* frame) {
+    CADocument opened;
+    opened.setController(&shown);
+    const QString body = QStringLiteral("<frame>%1</frame>").arg(QLatin1String(frame));
+    EXPECT_EQ(opened.openFile(package(name, body), nullptr), kFileTypeNative) << frame;
+    opened.setController(nullptr);
+  }
   // A package whose "document.xml" is the body inside "spreadsheet".
   QString package(const QString& name, const QString& body) {
     const QString path = scratch(name);
@@ -184,13 +193,30 @@ TEST_F(PackageReaderTest, AFrameTooSmallForTheGridGivesTheStandardSize) {
   int count = 0;
   for (const Case& c : cases) {
     FakePackageWindow shown;
-    CADocument opened;
-    opened.setController(&shown);
-    const QString body = QStringLiteral("<frame>%1</frame>").arg(QLatin1String(c.frame));
-    ASSERT_EQ(opened.openFile(package(QStringLiteral("Frame%1.Numlet").arg(++count), body), nullptr), kFileTypeNative);
-    opened.setController(nullptr);
+    openWithFrame(shown, QStringLiteral("Frame%1.Numlet").arg(++count), c.frame);
     EXPECT_EQ(shown.placedRects.size(), c.placed ? 1u : 0u) << c.frame;
     EXPECT_EQ(shown.standardSizings, c.placed ? 0 : 1) << c.frame;
+  }
+}
+
+// A frame far off any screen (a damaged file, another program's numbers) comes to the window
+// within the coordinates a window system takes, its size kept where it can be.
+TEST_F(PackageReaderTest, AFrameFarOffTheGridIsBroughtWithinReachWhenRead) {
+  const double far = kFarthestWindowEdge;
+  const struct {
+    const char* frame;
+    QRectF placed;
+  } cases[] = {
+      {"{{3000000000, -3000000000}, {90000, 90000}}", {far - 90000, -far, 90000, 90000}},
+      {"{{-2147483648, -2147483648}, {400, 300}}", {-far, -far, 400, 300}},
+      {"{{1e300, 5}, {1e300, 300}}", {0, 5, far, 300}},
+      {"{{10, 20}, {800, 600}}", {10, 20, 800, 600}},
+  };
+  int count = 0;
+  for (const auto& c : cases) {
+    FakePackageWindow shown;
+    openWithFrame(shown, QStringLiteral("Far%1.Numlet").arg(++count), c.frame);
+    EXPECT_EQ(shown.placedRects, std::vector<QRectF>{c.placed}) << c.frame;
   }
 }
 

@@ -96,8 +96,7 @@ TEST_F(CellDragTest, APressHeldStillInsideTheSelectionDragsTheCells) {
   });
   QTest::mousePress(a.grid(), Qt::LeftButton, {}, at("C2"));
   EXPECT_TRUE(a.grid()->dragStartPending());
-  QTest::qWait(CACellView::kDragStartDelay + 200);
-  EXPECT_TRUE(dragged);
+  EXPECT_TRUE(QTest::qWaitFor([&dragged] { return dragged; }, 10000));
   QTest::mouseRelease(a.grid(), Qt::LeftButton, {}, at("C2"));
   EXPECT_EQ(a.document.selectionRange(), (GridRange{A1("B2"), A1("C2")}));
 

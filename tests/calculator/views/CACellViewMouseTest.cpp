@@ -5,6 +5,7 @@
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/views/caViewNotifications.h"
 #include "platform/NotificationCenter.h"
+#include "support/EventWaits.h"
 
 #include <gtest/gtest.h>
 
@@ -173,8 +174,7 @@ TEST_F(CellMouseTest, DraggingBelowTheGridScrollsAndStretchesTheSelection) {
   const QPoint below(at("B2").x(), grid()->height() + 20);
   QTest::mouseMove(grid(), below);
   const int64_t firstRow = grid()->scrollPoint().y;
-  QTest::qWait(350);
-  EXPECT_GT(grid()->scrollPoint().y, firstRow);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return grid()->scrollPoint().y > firstRow; }, 10000));
   QTest::mouseRelease(grid(), Qt::LeftButton, {}, below);
   const GridRange selection = document.selectionRange();
   EXPECT_EQ(selection.startPoint, A1("B2"));
@@ -183,7 +183,7 @@ TEST_F(CellMouseTest, DraggingBelowTheGridScrollsAndStretchesTheSelection) {
   EXPECT_FALSE(grid()->isSelecting());
   // The scrolling stopped with the release.
   const int64_t lastRow = grid()->scrollPoint().y;
-  QTest::qWait(250);
+  ASSERT_TRUE(WaitPastDelay(250));
   EXPECT_EQ(grid()->scrollPoint().y, lastRow);
 }
 
@@ -199,8 +199,8 @@ TEST_F(CellMouseTest, ASortKeyClickFlashesAndAnnouncesTheCellAndSelectsNothing) 
   EXPECT_EQ(document.selectionRange(), Range("A1", "A1"));
   grid()->translateClick(QPoint(-5, -5));  // outside the grid: nothing
   EXPECT_EQ(points.size(), 1);
-  QTest::qWait(200);
-  EXPECT_EQ(grid()->sortGridPoint(), (GridPoint{-1, -1}));
+  // The flash ends by a timer.
+  EXPECT_TRUE(QTest::qWaitFor([this] { return grid()->sortGridPoint() == GridPoint{-1, -1}; }, 10000));
 }
 
 TEST(CellTooltipText, FormulasShowTheOtherTextAndBothWhenCut) {

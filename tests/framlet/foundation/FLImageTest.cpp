@@ -6,7 +6,6 @@
 #include "support/TestData.h"
 #include "support/TestFiles.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -76,8 +75,6 @@ TEST_F(ImageTest, ReadsOnlyRegularFiles) {
       {linkToDevice, false},                 {dir.path(), false},
       {linkToPicture, true},                 {Fixture("rgba-2x2.png"), true},
   };
-  QElapsedTimer clock;
-  clock.start();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path.toStdString());
     QByteArray bytes;
@@ -85,7 +82,7 @@ TEST_F(ImageTest, ReadsOnlyRegularFiles) {
     EXPECT_EQ(!bytes.isEmpty(), c.read);
     EXPECT_EQ(bool(FLImage::withContentsOfFile(c.path)), c.read);
   }
-  EXPECT_LT(clock.elapsed(), 5000);
+  // Not timed: a read that hung would meet the suite's own time limit, however loaded the machine.
 }
 
 #if defined(__SANITIZE_ADDRESS__)

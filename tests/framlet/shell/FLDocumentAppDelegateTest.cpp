@@ -69,7 +69,7 @@ TEST_F(DelegateTest, ReopenedDocumentsOpenBackToFrontAndHandedOverOnesAfterThem)
   EXPECT_EQ(delegate->untitled, 0);
   EXPECT_TRUE(delegate->openFilePaths().isEmpty());
   // The handed-over document is ordered front after its delay, so it ends in front.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->frontmostController() == delegate->controllerFor(handed); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->frontmostController() == delegate->controllerFor(handed); }, 10000));
 }
 
 TEST_F(DelegateTest, HoldingControlOptionAndCommandSkipsTheReopenList) {
@@ -156,7 +156,7 @@ TEST_F(DelegateTest, TheReopenListRunsFrontToBackAndTheNextLaunchRestoresTheOrde
   next.launch();
   EXPECT_EQ(next.opened, (QStringList{c, b, a}));
   EXPECT_EQ(next.untitled, 0);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return next.frontmostController() == next.controllerFor(a); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return next.frontmostController() == next.controllerFor(a); }, 10000));
 }
 
 TEST_F(DelegateTest, AFailedSaveStopsTheQuitAndLosesNothing) {

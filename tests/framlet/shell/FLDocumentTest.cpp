@@ -7,6 +7,7 @@
 #include "framlet/shell/flSafeSave.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
+#include "support/AnotherUser.h"
 #include "support/TestFiles.h"
 
 #include <QDateTime>
@@ -46,6 +47,7 @@ class DocumentSaveTest : public ::testing::Test {
     SetRenameProbe({});
     SetBootTimeProbe({});
     SetLockWriteProbe({});
+    SetDeviceProbe({});
     SetWriteAccessProbe({});
     FLDocument::setKeepHtmlExtension(false);
   }
@@ -306,6 +308,31 @@ TEST_F(DocumentSaveTest, TheFilesPermissionsAndUserAttributesCarryOver) {
   }
 }
 
+// Another program changes the document's file while the save writes the new version: the save
+// stops before the swap and says why, the change stays, and the window keeps its own, so that
+// the next save asks before saving over it.
+TEST_F(DocumentSaveTest, AChangeAnotherProgramMakesWhileASaveWritesIsNotSavedOver) {
+  for (const bool asPackage : {true, false}) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage);
+    clearFolder();
+    alerts.clear();
+    document.asPackage = asPackage;
+    document.setFilePath(QString());
+    ASSERT_TRUE(saveAs(QStringLiteral("Budget.Numlet"), QStringLiteral("one")));
+    const QString target = path(QStringLiteral("Budget.Numlet"));
+    document.whileWriting = [&] { EXPECT_TRUE(WriteFileBytes(asPackage ? target + QStringLiteral("/document.xml") : target, "theirs")); };
+    document.setDirty(true);
+    EXPECT_FALSE(save(QStringLiteral("two")));
+    document.whileWriting = {};
+    EXPECT_EQ(ReadDocument(target), QStringLiteral("theirs"));
+    EXPECT_TRUE(document.dirty());
+    EXPECT_TRUE(document.fileChangedSinceNoted());
+    EXPECT_EQ(alerts, QStringList{QStringLiteral("Save failed.|I can't save the document to \"Budget.Numlet\". ") +
+                                  QLatin1String(kChangedWhileSavingReason)});
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("Budget.Numlet")});
+  }
+}
+
 TEST_F(DocumentSaveTest, PermissionsCarriedBetweenAFileAndAFolderKeepTheFolderOpenable) {
   // A page saved again as a folder with its images, or a package saved as one file.
   const QString file = path(QStringLiteral("page.html")), folder = path(QStringLiteral("page"));
@@ -485,31 +512,27 @@ TEST_F(DocumentSaveTest, TheSweepTakesWhatNoSaveCanStillWriteAndLeavesWhatASaveK
 // disk remounted read-only after an error does): the new version can only stay under its hidden
 // temporary name. The save has failed, the window keeps its changes, and that copy is never
 // taken for debris, not even by the next save to the same name once the folder is writable;
-// also when the whole disk turned read-only, so that not even the lock file could be marked.
+// also when the whole disk turned read-only, so that not even the lock file could be marked, and
+// when the repaired disk is mounted again as another device (its device number faked).
 // Run by a user the mode bits stop: as root, the save runs in a child process of another user.
 TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNextSave) {
-  const struct { bool asPackage, markable; } cases[] = {{true, true}, {false, true}, {true, false}, {false, false}};
-  for (const auto& [asPackage, markable] : cases) {
-    SCOPED_TRACE(testing::Message() << "package " << asPackage << ", lock file markable " << markable);
+  const struct { bool asPackage, markable, remounted; } cases[] = {
+      {true, true, false},  {false, true, false}, {true, false, false},
+      {false, false, false}, {true, false, true},  {false, false, true}};
+  for (const auto& [asPackage, markable, remounted] : cases) {
+    SCOPED_TRACE(testing::Message() << "package " << asPackage << ", lock file markable " << markable
+                                    << ", mounted again as another device " << remounted);
     clearFolder();
     const QString in = path(QStringLiteral("in")), target = path(QStringLiteral("in/Doc.Numlet"));
     ASSERT_TRUE(QDir().mkpath(in));
-    const uid_t nobody = 65534;
-    const bool asRoot = ::geteuid() == 0;
-    if (asRoot) {
+    if (::geteuid() == 0) {
       ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
-      ASSERT_EQ(::chown(QFile::encodeName(in).constData(), nobody, nobody), 0);
+      ASSERT_EQ(::chown(QFile::encodeName(in).constData(), kNobodyUser, kNobodyUser), 0);
     }
-    int report[2];
-    ASSERT_EQ(::pipe(report), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::close(report[0]);
-      if (asRoot && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ::_exit(3);
+    const std::optional<QByteArray> outcome = RunAsUserTheModeBitsStop([&] {
       document.asPackage = asPackage;
       document.setFilePath(QString());
-      if (!saveAs(QStringLiteral("in/Doc.Numlet"), QStringLiteral("one"))) ::_exit(4);
+      if (!saveAs(QStringLiteral("in/Doc.Numlet"), QStringLiteral("one"))) return QByteArray("the first save failed");
       bool first = true;
       SetRenameProbe([&](const QString&, const QString&) {
         if (first) {
@@ -522,24 +545,15 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
       if (!markable) SetLockWriteProbe([&] { return first; });
       document.setDirty(true);
       const bool saved = save(QStringLiteral("two"));
-      const QString outcome = QStringLiteral("%1 %2 %3|").arg(saved).arg(document.dirty()).arg(document.filePath()) +
-                              alerts.join(QLatin1Char('\n'));
-      const QByteArray bytes = outcome.toUtf8();
-      (void)!::write(report[1], bytes.constData(), size_t(bytes.size()));
-      ::_exit(0);
-    }
-    ::close(report[1]);
-    QByteArray outcome;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;) outcome.append(buffer, got);
-    ::close(report[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not save: " << status;
+      return (QStringLiteral("%1 %2 %3|").arg(saved).arg(document.dirty()).arg(document.filePath()) +
+              alerts.join(QLatin1Char('\n')))
+          .toUtf8();
+    });
+    ASSERT_TRUE(outcome) << "the child could not run";
     ASSERT_EQ(::chmod(QFile::encodeName(in).constData(), 0755), 0);
 
     // Told as failed, with the name the copy has; the window keeps its changes and its name.
-    const QString told = QString::fromUtf8(outcome);
+    const QString told = QString::fromUtf8(*outcome);
     EXPECT_TRUE(told.startsWith(QStringLiteral("0 1 ") + target + QLatin1Char('|'))) << told.toStdString();
     EXPECT_TRUE(told.contains(QLatin1String("it was saved with the name \".Doc.Numlet."))) << told.toStdString();
     EXPECT_TRUE(told.endsWith(QString::fromLocal8Bit(std::strerror(EACCES)))) << told.toStdString();
@@ -555,6 +569,7 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
     EXPECT_EQ(ReadDocument(copy), QStringLiteral("two"));
 
     // Another document saved to that name, twice: the copy stays as it was.
+    if (remounted) SetDeviceProbe([](unsigned long long device) { return device + 1; });
     PackageDocument other;
     other.asPackage = asPackage;
     other.content = QStringLiteral("another");
@@ -563,6 +578,11 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
     EXPECT_EQ(kept(), QStringList{copy});
     EXPECT_EQ(ReadDocument(copy), QStringLiteral("two"));
     EXPECT_EQ(ReadDocument(target), QStringLiteral("another"));
+    // Nor is the file taken for changed by another program when the disk comes back again as
+    // yet another device.
+    if (remounted) SetDeviceProbe([](unsigned long long device) { return device + 2; });
+    EXPECT_FALSE(other.fileChangedSinceNoted());
+    SetDeviceProbe({});
   }
 }
 

@@ -51,7 +51,7 @@ class DocumentWCTest : public ::testing::Test {
   void TearDown() override { FLDocumentWC::setSaveTypes({}); }
   // Types the name into the open save panel and confirms it.
   void confirmPanel(const QString& name) {
-    ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() && controller.savePanel()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() && controller.savePanel()->isVisible(); }, 10000));
     QFileDialog* panel = controller.savePanel();
     panel->setDirectory(folder.path());
     panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
@@ -100,7 +100,7 @@ TEST_F(DocumentWCTest, ACancelledPanelLeavesTheWindowOpen) {
   controller.document()->setDirty(true);
   controller.window()->close();
   ASSERT_TRUE(AnswerSaveAlert(&controller, QStringLiteral("Save")));
-  ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() != nullptr; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() != nullptr; }, 10000));
   controller.savePanel()->reject();
   SettleEvents();
   EXPECT_TRUE(controller.window()->isVisible());
@@ -122,7 +122,7 @@ TEST_F(DocumentWCTest, SaveAsksForANameForAFileOfAKindOnlyRead) {
     } else {
       EXPECT_FALSE(controller.saveDocument());
     }
-    ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() != nullptr; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() != nullptr; }, 10000));
     controller.savePanel()->reject();
     SettleEvents();
     EXPECT_TRUE(controller.document()->writtenTo.isEmpty());
@@ -132,7 +132,7 @@ TEST_F(DocumentWCTest, SaveAsksForANameForAFileOfAKindOnlyRead) {
 
 TEST_F(DocumentWCTest, TheNextPanelStartsOnTheLastConfirmedFormat) {
   controller.saveDocumentAs();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return controller.formatVC() != nullptr; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return controller.formatVC() != nullptr; }, 10000));
   controller.formatVC()->changeFormat(2);
   controller.document()->failWith = QStringLiteral("no");
   FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
@@ -140,7 +140,7 @@ TEST_F(DocumentWCTest, TheNextPanelStartsOnTheLastConfirmedFormat) {
   FLAlert::sharedInstance().setModalRunner({});
   EXPECT_EQ(FLDocumentWC::lastFormatIndex(), 2);
   controller.saveDocumentAs();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return controller.formatVC() != nullptr; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return controller.formatVC() != nullptr; }, 10000));
   EXPECT_EQ(controller.formatVC()->selectedExtension(), QStringLiteral("html"));
   controller.savePanel()->reject();
   SettleEvents();
@@ -150,7 +150,7 @@ TEST_F(DocumentWCTest, RevertAsksFirst) {
   controller.document()->setDirty(true);
   for (const auto& [title, dirtyAfter] : {std::pair{QStringLiteral("Cancel"), true}, {QStringLiteral("Revert"), false}}) {
     controller.showRevertAlert();
-    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
     auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     EXPECT_EQ(alert->text(), QStringLiteral("Revert changes to \"Untitled\"?"));
     for (QAbstractButton* button : alert->buttons()) {

@@ -18,7 +18,7 @@ QString UniqueChannel() { return QStringLiteral("tamsel-test-") + QUuid::createU
 bool SendFromAnotherThread(const QString& channel, const QStringList& paths) {
   std::atomic<int> result{-1};
   std::thread client([&] { result = SendOpenRequest(channel, paths, 2000) ? 1 : 0; });
-  EXPECT_TRUE(QTest::qWaitFor([&] { return result.load() >= 0; }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return result.load() >= 0; }, 10000));
   client.join();
   return result == 1;
 }
@@ -31,7 +31,7 @@ TEST(OpenRequestChannelTest, ASecondLaunchHandsItsPathsToTheRunningOne) {
 
   EXPECT_TRUE(SendFromAnotherThread(channel, {QStringLiteral("/a/b.Numlet"), QStringLiteral("file:///c/d e.csv")}));
   EXPECT_TRUE(SendFromAnotherThread(channel, {}));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 10000));
   EXPECT_EQ(received[0], (QStringList{QStringLiteral("/a/b.Numlet"), QStringLiteral("/c/d e.csv")}));
   EXPECT_TRUE(received[1].isEmpty());
 

@@ -170,13 +170,13 @@ TEST_F(PropertyViewTest, ClickingAHeaderAnimatesItsLevelAndTellsTheDelegate) {
 
   QTest::mouseClick(&view, Qt::LeftButton, {}, header1);
   EXPECT_TRUE(view.isAnimating());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !view.isAnimating(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view.isAnimating(); }, 10000));
   EXPECT_TRUE(view.isLevelOpen(1));
   EXPECT_EQ(view.levelSubview(1)->height(), 40);
   EXPECT_EQ(paneTops(view), (std::vector<int>{20, 100, 160}));
   EXPECT_EQ(view.levelSubview(2)->height(), 300 - 160 - 4);
   view.toggleLevelOpen(0);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !view.isAnimating(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view.isAnimating(); }, 10000));
   EXPECT_EQ(paneTops(view), (std::vector<int>{20, 40, 100}));
   EXPECT_EQ(delegate.told, (std::vector<int64_t>{1, -1}));
 }

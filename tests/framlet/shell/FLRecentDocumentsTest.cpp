@@ -253,7 +253,7 @@ TEST_F(RecentDocumentsTest, OpenRecentListsOpenedDocumentsAcrossLaunchesUntilCle
   ASSERT_EQ(titles(menu), (QStringList{"b.txt", "a.txt", "-", "Clear Menu"}));
   next.opened.clear();
   menu.actions()[1]->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !next.opened.isEmpty(); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !next.opened.isEmpty(); }, 10000));
   EXPECT_EQ(next.opened, QStringList{a});
   // The desktop's list has them too.
   QStringList hrefs;
@@ -313,6 +313,10 @@ TEST(CommandLine, DocumentsAndThePrintOption) {
       {{"tamsel-calculator", "--print", "/d/a.Numlet", "/d/b.csv"}, {"/d/a.Numlet", "/d/b.csv"}, true},
       {{"tamsel-calculator", "-platform", "/d/a.Numlet"}, {"/d/a.Numlet"}, false},
       {{"tamsel-calculator", "--", "--print"}, {QDir::current().absoluteFilePath("--print")}, false},
+      // Shell completion's "/" after a package, doubled "/" and "." steps name the document itself.
+      {{"tamsel-calculator", "/d/Budget.Numlet/", "/d//e/./a.csv", "file:///d/b.Numlet//"},
+       {"/d/Budget.Numlet", "/d/e/a.csv", "/d/b.Numlet"},
+       false},
   };
   for (const auto& c : cases) {
     const FLCommandLine line = ParseCommandLine(c.arguments);

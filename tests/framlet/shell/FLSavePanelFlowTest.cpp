@@ -68,6 +68,18 @@ class QuitTest : public ::testing::Test {
     UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("test.openFiles"));
   }
 
+  // Save As in the window, the name typed into the panel in the test's folder.
+  bool saveAsInPanel(FLDocumentWC* controller, const QString& name) const {
+    controller->saveDocumentAs();
+    if (!QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000))
+      return false;
+    QFileDialog* panel = controller->savePanel();
+    panel->setDirectory(folder.path());
+    panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
+    QMetaObject::invokeMethod(panel, "accept");
+    return true;
+  }
+
   QTemporaryDir folder;
 };
 
@@ -104,7 +116,7 @@ TEST_F(QuitTest, EveryEndOfTheSavePanelAnswersThePendingQuit) {
 
     delegate.terminate();
     ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
     QFileDialog* panel = controller->savePanel();
     if (c.end == End::Cancel) {
       panel->reject();
@@ -144,7 +156,7 @@ TEST_F(QuitTest, AQuitWhileASaveAsPanelIsUpStillEnds) {
   ASSERT_NE(controller, nullptr);
   controller->document()->setDirty(true);
   controller->saveDocumentAs();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() != nullptr; }, 10000));
   delegate.terminate();
   ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Don't Save")));
   SettleEvents();
@@ -167,13 +179,8 @@ TEST_F(QuitTest, SavingOntoAFileAnotherWindowHasOpenIsRefused) {
   ASSERT_NE(first, second);
   second->document()->content = QStringLiteral("second");
 
-  second->saveDocumentAs();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return second->savePanel() && second->savePanel()->isVisible(); }, 2000));
-  QFileDialog* panel = second->savePanel();
-  panel->setDirectory(folder.path());
-  panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("Shared"));
-  QMetaObject::invokeMethod(panel, "accept");
-  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+  ASSERT_TRUE(saveAsInPanel(second, QStringLiteral("Shared")));
+  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
   auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   EXPECT_EQ(alert->text(), QStringLiteral("\"Shared.Numlet\" is open in another window."));
   alert->buttons().first()->click();
@@ -184,6 +191,43 @@ TEST_F(QuitTest, SavingOntoAFileAnotherWindowHasOpenIsRefused) {
   ASSERT_NE(second->savePanel(), nullptr);
   second->savePanel()->reject();
   SettleEvents();
+}
+
+// Another window's file was removed (or renamed, or is on a disk unplugged): a new name is still
+// free, though neither it nor that file exists; only the removed file's own name stays that
+// window's.
+TEST_F(QuitTest, SavingBesideAWindowWhoseFileIsGoneTakesANewName) {
+  const struct {
+    const char* typed;
+    bool refused;
+  } cases[] = {{"Fresh", false}, {"Gone", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    SavingDelegate delegate;
+    delegate.launch();
+    auto* first = delegate.newest;
+    first->document()->setFilePath(folder.filePath(QStringLiteral("Gone.Numlet")));
+    delegate.applicationOpenUntitledFile();
+    auto* second = delegate.newest;
+    ASSERT_NE(first, second);
+    second->document()->content = QStringLiteral("second");
+
+    ASSERT_TRUE(saveAsInPanel(second, QLatin1String(c.typed)));
+    const QString named = folder.filePath(QLatin1String(c.typed) + QStringLiteral(".Numlet"));
+    if (c.refused) {
+      ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
+      auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      EXPECT_EQ(alert->text(), QStringLiteral("\"Gone.Numlet\" is open in another window."));
+      alert->buttons().first()->click();
+      SettleEvents();
+      ASSERT_NE(second->savePanel(), nullptr);
+      second->savePanel()->reject();
+    } else {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return second->document()->filePath() == named; }, 10000));
+    }
+    SettleEvents();
+    EXPECT_EQ(QFileInfo::exists(QDir(named).filePath(QStringLiteral("document.xml"))), !c.refused);
+  }
 }
 
 // A package in the save panel is a document to save onto: clicking it names it, and entering it
@@ -211,7 +255,7 @@ TEST_F(QuitTest, TheSavePanelChoosesAPackageRatherThanEnteringIt) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     controller->saveDocumentAs();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
     QFileDialog* panel = controller->savePanel();
     panel->setDirectory(folder.path());
     EXPECT_EQ(panel->iconProvider()->type(QFileInfo(package)), QStringLiteral("Numlet document"));
@@ -236,7 +280,7 @@ TEST_F(QuitTest, TheSavePanelChoosesAPackageRatherThanEnteringIt) {
       list->setFocus();
       QTest::keyClick(list, Qt::Key_Return);
     }
-    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 10000));
     auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     EXPECT_EQ(alert->text(), QStringLiteral("\"Budget.Numlet\" already exists. Do you want to replace it?"));
     // The panel stayed in the package's folder.

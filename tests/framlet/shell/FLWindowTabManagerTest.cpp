@@ -4,6 +4,7 @@
 #include "framlet/shell/FLWindowTabContainer.h"
 #include "platform/UserDefaults.h"
 #include "support/TestFiles.h"
+#include "support/EventWaits.h"
 
 #include <QTemporaryDir>
 
@@ -94,7 +95,7 @@ TEST_F(WindowTabTest, AGroupOfThreeReopensInOrderWithItsSelectedTabInFront) {
   EXPECT_EQ(FLWindowTabContainer::containerOf(b2)->geometry(), frame);
   EXPECT_EQ(alone2->geometry(), QRect(10, 20, 300, 200));
   manager.restoreFrontmostTabbedWindows();
-  QTest::qWait(kRestoreFrontDelayMilliseconds + 100);
+  ASSERT_TRUE(WaitPastDelay(kRestoreFrontDelayMilliseconds));
   EXPECT_EQ(fronted.size(), 2);
   EXPECT_TRUE(fronted.contains(b2));
   EXPECT_TRUE(fronted.contains(alone2));

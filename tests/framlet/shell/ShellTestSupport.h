@@ -8,6 +8,7 @@
 #include "framlet/shell/FLDocumentWC.h"
 
 #include "platform/FLError.h"
+#include "support/EventWaits.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -119,7 +120,7 @@ class TestDelegate : public FLDocumentAppDelegate {
 
 // Presses the button with this title on the save alert of the controller's window.
 inline bool AnswerSaveAlert(FLDocumentWC* controller, const QString& title) {
-  if (!QTest::qWaitFor([controller] { return controller->saveAlert() && controller->saveAlert()->isVisible(); }, 2000)) {
+  if (!QTest::qWaitFor([controller] { return controller->saveAlert() && controller->saveAlert()->isVisible(); }, 10000)) {
     return false;
   }
   for (QAbstractButton* button : controller->saveAlert()->buttons()) {
@@ -133,6 +134,6 @@ inline bool AnswerSaveAlert(FLDocumentWC* controller, const QString& title) {
 
 // Lets the delayed orderings and the controllers' release run.
 inline void SettleEvents() {
-  QTest::qWait(30);
+  WaitPastDelay(30);
   QApplication::processEvents();
 }

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 
 TEST(DragPasteboardTest, TheNewestValueOfATypeWins) {
@@ -123,6 +125,13 @@ TEST(InterfaceSupportTest, AWindowsFrameIsPlacedWithinTheScreensAvailableArea) {
       {"no decorations, too far down", {10, 900, 300, 200}, {}, {}, {10, 800, 300, 200}},
       // A window that cannot be made small enough keeps its title bar on the screen.
       {"larger than the screen at its minimum", {300, 300, 400, 300}, decorations, {400, 1000}, {300, 58, 400, 1000}},
+      // Where no screen is: the title bar is not taken off the least coordinate, nor a width
+      // computed past the greatest.
+      {"far beyond the top left", {QPoint(INT_MIN, INT_MIN), QSize(400, 300)}, decorations, {}, {4, 58, 400, 300}},
+      {"far beyond the bottom right", {QPoint(INT_MAX - 399, INT_MAX - 299), QPoint(INT_MAX, INT_MAX)}, decorations, {},
+       {1196, 696, 400, 300}},
+      {"across every coordinate", {QPoint(INT_MIN, INT_MIN), QPoint(INT_MAX, INT_MAX)}, decorations, {},
+       {4, 58, 1592, 938}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -148,6 +157,7 @@ TEST(InterfaceSupportTest, AWindowsFrameIsPlacedWithinTheScreensAvailableArea) {
       {"the standard size", {4, 58, 1192, 938}, {{4, 58}}, {}, {32, 86, 1192, 910}},
       {"stored beyond the screen", {-100, -100, 2000, 1200}, {{4, 58}}, {}, {32, 86, 1564, 910}},
       {"no room at its minimum", {4, 58, 1592, 938}, {{4, 58}}, {1580, 900}, {4, 58, 1592, 938}},
+      {"stored far beyond the screen", {QPoint(INT_MIN, INT_MIN), QSize(400, 300)}, {{4, 58}}, {}, {32, 86, 400, 300}},
   };
   for (const auto& c : cascades) {
     SCOPED_TRACE(c.what);

@@ -113,7 +113,7 @@ TEST(DraftScrollView, ScrollerStepsScrollTheDocumentAndReportOnceWhenIdle) {
   shown.scrollView->handleVerticalScroll(kScrollerIncrementPage);
   EXPECT_GT(shown.pane()->firstDraftCp, twoLines);
   EXPECT_EQ(shown.scrollView->currentPosition(true), shown.pane()->firstDraftCp);
-  QTest::qWait(50);
+  EXPECT_TRUE(QTest::qWaitFor([&done] { return done > 0; }, 10000));
   EXPECT_EQ(done, 1);
   shown.scrollView->handleVerticalScroll(kScrollerDecrementPage);
   shown.scrollView->handleVerticalScroll(kScrollerDecrementPage);

@@ -9,7 +9,6 @@
 #include "glimmet/storage/gmTables.h"
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QDir>
 #include <QFile>
@@ -409,8 +408,6 @@ TEST(RtfReader, PicturesByNameReadOnlyRegularFilesInsideThePackage) {
       {QStringLiteral("{\\rtf1 a{{\\NeXTGraphic /dev/zero \\width160}\u00ac}b}"), false},
       {QStringLiteral("{\\rtf1 a{{\\NeXTGraphic .. \\width160}\u00ac}b}"), false},
   };
-  QElapsedTimer clock;
-  clock.start();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rtf.toStdString());
     GlimmetDocPtr doc(NewGlimmetDoc(kDocTemporary));
@@ -419,7 +416,7 @@ TEST(RtfReader, PicturesByNameReadOnlyRegularFilesInsideThePackage) {
     EXPECT_EQ(KnotAfter(got, kKnotPicture).found(), c.picture);
     EXPECT_EQ(got.text(), QStringLiteral("ab"));
   }
-  EXPECT_LT(clock.elapsed(), 5000);
+  // Not timed: a read that hung would meet the suite's own time limit, however loaded the machine.
 }
 
 TEST(RtfReader, StyleSheet) {
