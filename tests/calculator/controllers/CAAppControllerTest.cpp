@@ -1,6 +1,8 @@
 #include "calculator/controllers/CAAppController.h"
 
 #include "calculator/controllers/CAApplication.h"
+#include "calculator/controllers/CACalculatorBase.h"
+#include "calculator/controllers/CACalculatorConverter.h"
 
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
@@ -123,9 +125,11 @@ class AppControllerTest : public ::testing::Test {
     // The tab manager is the process's: what one test's windows left in it goes with them.
     FLWindowTabManager::sharedInstance().reset();
     // The calculators' windows are the process's too: one left up would count as a window open
-    // when a later test closes its last document.
+    // when a later test closes its last document, and one a launch made to show half a second
+    // later would count among a later test's calculators.
     for (QWidget* window : QApplication::topLevelWidgets())
-      if (window->isVisible()) window->close();
+      if (window->isVisible() || dynamic_cast<CACalculatorBase*>(window) || dynamic_cast<CACalculatorConverter*>(window))
+        window->close();
     // So is the format the save panel last proposed.
     FLDocumentWC::setLastFormatIndex(0);
     FLAlert::sharedInstance().setModalRunner({});
