@@ -30,6 +30,14 @@ namespace {
 
 constexpr int64_t kFarRow = 10'000'000'000;
 
+// The page written as `name` in the folder; its path.
+QString WritePage(benchmark::State& state, const QTemporaryDir& folder, const QString& name, const QByteArray& page) {
+  const QString path = folder.filePath(name);
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size()) state.SkipWithError("write failed");
+  return path;
+}
+
 std::unique_ptr<CADocument> MakeFarSheet() {
   EnsureBenchApplication();
   auto document = std::make_unique<CADocument>();
@@ -104,12 +112,7 @@ QByteArray CommonLongTable(int64_t rows) {
 void BM_OpenLongHtmlTable(benchmark::State& state) {
   EnsureBenchApplication();
   QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("items.html"));
-  {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("write failed");
-    file.write(CommonLongTable(state.range(0)));
-  }
+  const QString path = WritePage(state, folder, QStringLiteral("items.html"), CommonLongTable(state.range(0)));
   const bool plain = SetPlainTableReading(state.range(1) == 0);
   ResetPeakMemory();
   for (auto _ : state) {
@@ -184,12 +187,8 @@ QByteArray PeerLedger(int64_t rows, int kind) {
 void BM_OpenPeerLedgerPage(benchmark::State& state) {
   EnsureBenchApplication();
   QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("ledger.html"));
-  {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("write failed");
-    file.write(PeerLedger(state.range(0), int(state.range(1))));
-  }
+  const QString path =
+      WritePage(state, folder, QStringLiteral("ledger.html"), PeerLedger(state.range(0), int(state.range(1))));
   ResetPeakMemory();
   const uint64_t plain = PlainTablesRead();
   for (auto _ : state) {
@@ -212,14 +211,11 @@ BENCHMARK(BM_OpenPeerLedgerPage)
 void BM_CostlyPageIsRefused(benchmark::State& state) {
   EnsureBenchApplication();
   QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("paragraphs.html"));
-  {
+  const QString path = WritePage(state, folder, QStringLiteral("paragraphs.html"), [] {
     QByteArray page = "<html><body>\n";
     for (int i = 0; i < 1'000'000; ++i) page += "<p>A line of a long text, with words.</p>\n";
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("write failed");
-    file.write(page + "</body></html>\n");
-  }
+    return page + "</body></html>\n";
+  }());
   for (auto _ : state) {
     CADocument document;
     FLError error;
