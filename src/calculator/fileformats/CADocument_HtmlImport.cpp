@@ -37,7 +37,6 @@
 #include <QHash>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextDocumentFragment>
 #include <QTextFrame>
 #include <QTextTable>
 #include <QUrl>
@@ -254,25 +253,17 @@ class PageScanner {
   qsizetype at_ = 0;
 };
 
-// The characters of named entities as the HTML reader knows them, asked of it once a name. A
-// page may ask for only so many names: it has few, or it is no table a program wrote.
+// The characters entities of a plain cell stand for: one each, or 0 where the reader keeps the
+// name as written, shows more than one character for it, or the page asked for too many.
 class EntityTable {
  public:
-  // The character, or 0 where the reader keeps the name as it is written (or the page asked
-  // for too many).
   char32_t operator()(QStringView name) {
-    const auto known = characters_.constFind(name.toString());
-    if (known != characters_.constEnd()) return *known;
-    if (characters_.size() >= kMostNames) return 0;
-    const QString shown = QTextDocumentFragment::fromHtml(u'&' + name.toString() + u';').toRawText();
-    const char32_t character = shown.size() == 1 ? char32_t(shown.front().unicode()) : 0;
-    characters_.insert(name.toString(), character);
-    return character;
+    const QString shown = entities_.shown(name);
+    return shown.size() == 1 ? char32_t(shown.front().unicode()) : 0;
   }
 
  private:
-  static constexpr qsizetype kMostNames = 256;
-  QHash<QString, char32_t> characters_;
+  HtmlEntities entities_;
 };
 
 bool IsAsciiDigit(QChar ch, bool hex) {

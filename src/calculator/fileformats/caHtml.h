@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 #include <QStringView>
 
@@ -42,6 +43,18 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 inline constexpr const char* kPageRichCellsTooLargeReason =
     "The sheet is too large to save as a web page: its links, pictures, check boxes, cells of several lines, "
     "stripes or default look could only be read again through rich text, which would take too much memory.";
+
+// The named entities of one page as the rich text's HTML reader shows them, asked of the reader
+// once a name: empty where it keeps "&name;" as written. A page that names more than a few hundred
+// distinct ones has the rest taken as kept, so that it cannot make the reader be asked without end.
+class HtmlEntities {
+ public:
+  QString shown(QStringView name);
+
+ private:
+  static constexpr qsizetype kMostNames = 512;
+  QHash<QString, QString> shown_;
+};
 
 // The memory an open may take: a file it would take more of is refused before it is read.
 inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;

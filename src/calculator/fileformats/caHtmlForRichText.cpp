@@ -116,16 +116,30 @@ PageMark ReadPageTag(const Unit* units, qsizetype size, qsizetype* at, PageTag* 
   return PageMark::kTag;
 }
 
-// The characters of named entities as the reader knows them, asked of it once a name; past so
-// many names an entity is kept as it is written.
+// The entities of the page being read: each reading of a page asks the reader about its own names.
+thread_local HtmlEntities* t_pageEntities = nullptr;
+
+// Makes a table of entities the page's while it lives, where no reading under way has one yet.
+class PageEntities {
+ public:
+  PageEntities() : previous_(t_pageEntities) {
+    if (!t_pageEntities) t_pageEntities = &own_;
+  }
+  ~PageEntities() { t_pageEntities = previous_; }
+  PageEntities(const PageEntities&) = delete;
+  PageEntities& operator=(const PageEntities&) = delete;
+
+ private:
+  HtmlEntities own_;
+  HtmlEntities* previous_;
+};
+
+// The characters of a named entity as the reader shows it; empty where it keeps the name as
+// written, or shows more than one character of it.
 QString NamedEntity(const QString& name) {
-  static QHash<QString, QString> known;
-  const auto found = known.constFind(name);
-  if (found != known.constEnd()) return *found;
-  if (known.size() >= 512) return QString();
-  QString shown = QTextDocumentFragment::fromHtml(u'&' + name + u';').toRawText();
-  if (shown == u'&' + name + u';' || shown.size() > 2) shown.clear();
-  known.insert(name, shown);
+  if (!t_pageEntities) return QString();
+  QString shown = t_pageEntities->shown(name);
+  if (shown.size() > 2) shown.clear();
   return shown;
 }
 
@@ -630,35 +644,51 @@ int64_t CostOfUnits(const Unit* units, qsizetype size, const HandOver& handOver)
 
 }  // namespace
 
+QString HtmlEntities::shown(QStringView name) {
+  const auto found = shown_.constFind(name.toString());
+  if (found != shown_.constEnd()) return *found;
+  if (shown_.size() >= kMostNames) return QString();
+  const QString written = u'&' + name.toString() + u';';
+  QString shown = QTextDocumentFragment::fromHtml(written).toRawText();
+  if (shown == written) shown.clear();
+  shown_.insert(name.toString(), shown);
+  return shown;
+}
+
 int64_t HtmlOpeningTags(QStringView page) { return OpeningTagsOfUnits(page.utf16(), page.size()); }
 
 int64_t HtmlOpeningTags(QByteArrayView page) { return OpeningTagsOfUnits(page.data(), page.size()); }
 
 int64_t HtmlSpannedCells(QStringView page) {
+  const PageEntities entities;
   HandOver counted;
   HandOverPage(page.utf16(), page.size(), counted);
   return int64_t(std::min<__int128>(counted.spanned, int64_t(1) << 50));
 }
 
 int64_t HtmlSpannedCells(QByteArrayView page) {
+  const PageEntities entities;
   HandOver counted;
   HandOverPage(page.data(), page.size(), counted);
   return int64_t(std::min<__int128>(counted.spanned, int64_t(1) << 50));
 }
 
 int64_t RichTextHtmlCost(QStringView page) {
+  const PageEntities entities;
   HandOver counted;
   HandOverPage(page.utf16(), page.size(), counted);
   return CostOfUnits(page.utf16(), page.size(), counted);
 }
 
 int64_t RichTextHtmlCost(QByteArrayView page) {
+  const PageEntities entities;
   HandOver counted;
   HandOverPage(page.data(), page.size(), counted);
   return CostOfUnits(page.data(), page.size(), counted);
 }
 
 RichTextHtml HtmlForRichText(QStringView page, int64_t budget) {
+  const PageEntities entities;
   RichTextHtml handed;
   HandOver handOver;
   // Reading costs no less than the page as it is written: past the budget so, it is not read.
@@ -681,6 +711,7 @@ RichTextHtml HtmlForRichText(QStringView page, int64_t budget) {
 QString HtmlForRichText(const QString& page) { return HtmlForRichText(QStringView(page), 0).page; }
 
 int64_t HtmlFormulaCharacters(QStringView page) {
+  const PageEntities entities;
   // A cell's text that starts with "=", up to the tag after it; white space before it counts
   // for nothing.
   int64_t characters = 0;
