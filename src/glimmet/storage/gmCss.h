@@ -1,0 +1,121 @@
+// Style sheets of the pages the HTML reader reads: rules parsed from <style> text, linked and
+// imported sheets and inline style attributes, kept in an index by id, class and type so that an
+// element costs only the rules that can match it, and the cascade of the properties the rich text
+// carries. Every rule and byte of sheet is charged as it is made.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// One declaration as written ("margin-left: 12px !important"): the property in lower case and its
+// value with the blanks around it and "!important" taken off.
+struct GMCssDeclaration {
+  QString property;
+  QString value;
+  bool important = false;
+};
+
+// An element as the rules see it: its name in lower case, its id and classes, and the element
+// that holds it (nullptr at the root), for descendant selectors.
+struct GMCssElement {
+  QStringView name;
+  QStringView id;
+  std::vector<QStringView> classes;
+  const GMCssElement* parent = nullptr;
+};
+
+// A length as written: a number and its unit.
+struct GMCssLength {
+  enum class Unit { None, Px, Pt, Pc, In, Cm, Mm, Em, Ex, Rem, Percent };
+  double value = 0;
+  Unit unit = Unit::None;
+};
+
+// What an element's style comes to for the properties the rich text carries. An empty optional
+// is a property nothing set (for an inherited property: nothing from the element or above it).
+struct GMCssStyle {
+  enum class WhiteSpace { Normal, Pre, NoWrap, PreWrap, PreLine };
+  enum class VerticalAlign { Baseline, Super, Sub, Top, Middle, Bottom };
+  enum class TextAlign { Left, Right, Center, Justify };
+
+  // Inherited: a child starts with its parent's.
+  std::optional<QStringList> fontFamilies;
+  std::optional<double> fontPointSize;  // resolved against the parent's size (em, %, smaller...)
+  std::optional<int> fontWeight;         // 100-900; bold is 700
+  std::optional<bool> italic;
+  std::optional<QColor> color;
+  std::optional<TextAlign> textAlign;
+  std::optional<double> textIndentPoints;
+  std::optional<WhiteSpace> whiteSpace;
+  std::optional<QString> listStyleType;  // "disc", "circle", "square", "decimal", "lower-alpha",
+                                         // "upper-alpha", "lower-roman", "upper-roman", "none"
+  // Not inherited: a child starts without them.
+  std::optional<bool> underline, strikeOut, overline;
+  std::optional<VerticalAlign> verticalAlign;
+  std::optional<QColor> backgroundColor;
+  std::optional<double> marginTopPoints, marginRightPoints, marginBottomPoints, marginLeftPoints;
+  std::optional<double> paddingTopPoints, paddingRightPoints, paddingBottomPoints, paddingLeftPoints;
+  std::optional<GMCssLength> width;
+  bool displayNone = false;
+
+  // The style a child element starts from: the inherited properties of this one.
+  GMCssStyle inherited() const;
+};
+
+// Charges `bytes` of work or memory to the reading's budget; NO once the budget is passed, and
+// from then on the reading stops.
+using GMCssCharge = std::function<bool(int64_t bytes)>;
+
+// The declarations of an inline style attribute or of one rule's block, in the order written;
+// charged at so much a declaration and byte. NO when the charge refused them.
+bool ParseCssDeclarations(QStringView text, std::vector<GMCssDeclaration>* declarations, const GMCssCharge& charge);
+
+// Applies the declarations, in cascade order (the last one of a property wins), to `style`, which
+// starts as the parent's inherited style (parent.inherited()); `parent` resolves relative sizes.
+void ApplyCssDeclarations(const std::vector<const GMCssDeclaration*>& declarations, const GMCssStyle& parent,
+                          GMCssStyle* style);
+
+// The page's style sheets. Rules with the same selector are merged as they are added (the later
+// declaration of a property wins), and a selector list repeating one selector holds it once, so
+// that repeating a rule costs its bytes and not its matches. Linked and imported sheets are read
+// from local regular files only, each file (whatever its query string or fragment) once however
+// often it is named, and charged for its bytes.
+class GMStyleSheets {
+ public:
+  explicit GMStyleSheets(GMCssCharge charge);
+  ~GMStyleSheets();
+  GMStyleSheets(const GMStyleSheets&) = delete;
+  GMStyleSheets& operator=(const GMStyleSheets&) = delete;
+
+  // A <style> element's text; its @import rules are resolved against `base`. NO when the budget
+  // stopped it (what was added before stays).
+  bool addSheet(QStringView text, const QUrl& base);
+  // A <link rel="stylesheet" href=...> resolved against `base`. A sheet that is not a local
+  // regular file of bounded size, or that was read before, adds nothing and is no failure; NO only
+  // when the budget stopped it.
+  bool addLinkedSheet(const QUrl& url, const QUrl& base);
+  // The declarations of the rules that match the element, in cascade order (by importance, then
+  // specificity, then the order written), appended to `out`; inline declarations are the caller's
+  // to add last. NO when the budget stopped the matching.
+  bool match(const GMCssElement& element, std::vector<const GMCssDeclaration*>* out) const;
+  // Whether any rule was added: a page without one pays nothing to match.
+  bool empty() const;
+  // Whether the charge has refused anything.
+  bool exhausted() const;
+
+  // For tests: how many sheet files have been read.
+  int filesRead() const;
+
+ private:
+  struct Rules;
+  std::unique_ptr<Rules> rules_;
+};
