@@ -12,6 +12,7 @@
 #include <deque>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -861,6 +862,7 @@ enum class SelectorRead { Ok, Unsupported, Malformed };
 SelectorRead ReadSelector(QStringView s, Selector* selector) {
   qsizetype i = 0;
   bool pendingChild = false;
+  uint32_t classCount = 0;
   while (true) {
     const qsizetype spacesFrom = i;
     while (i < s.size() && IsSpace(s[i].unicode())) ++i;
@@ -914,18 +916,19 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
       any = true;
     }
     if (!any) return SelectorRead::Malformed;
+    // Each class written counts for the specificity, a repeated one too.
+    classCount += uint32_t(compound.classes.size());
     std::sort(compound.classes.begin(), compound.classes.end());
     compound.classes.erase(std::unique(compound.classes.begin(), compound.classes.end()), compound.classes.end());
     selector->compounds.push_back(std::move(compound));
   }
   if (selector->compounds.empty() || pendingChild) return SelectorRead::Malformed;
-  uint32_t ids = 0, classes = 0, types = 0;
+  uint32_t ids = 0, types = 0;
   for (const Compound& compound : selector->compounds) {
     ids += compound.id.isEmpty() ? 0 : 1;
-    classes += uint32_t(compound.classes.size());
     types += compound.type.isEmpty() ? 0 : 1;
   }
-  selector->specificity = std::min(ids, 1023u) << 20 | std::min(classes, 1023u) << 10 | std::min(types, 1023u);
+  selector->specificity = std::min(ids, 1023u) << 20 | std::min(classCount, 1023u) << 10 | std::min(types, 1023u);
   // Every part with its length before it, so that no two selectors share a key by accident.
   QString& key = selector->key;
   const auto part = [&key](char16_t mark, const QString& text) {
@@ -1302,17 +1305,26 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
   const QString selectorText = WithoutComments(prelude);
   const QStringView list(selectorText);
   std::vector<Selector> selectors;
+  // A selector list repeating one selector holds it once, and reads it once.
+  std::unordered_set<QStringView, ViewHash, ViewEqual> written;
+  int64_t unpaid = 0;
   qsizetype i = 0;
   while (i <= list.size()) {
     const qsizetype comma = std::min(FindOutside(list, i, u",", &stack), list.size());
-    if (!pay(kSelectorCharge + 2 * int64_t(comma - i))) return;
+    const QStringView text = list.mid(i, comma - i).trimmed();
+    i = comma + 1;
+    unpaid += kSelectorCharge + 2 * int64_t(text.size());
+    if (unpaid >= kMatchStepsPerCharge * kMatchStepCharge) {
+      if (!pay(unpaid)) return;
+      unpaid = 0;
+    }
+    if (!written.insert(text).second) continue;
     Selector selector;
-    const SelectorRead read = ReadSelector(list.mid(i, comma - i).trimmed(), &selector);
+    const SelectorRead read = ReadSelector(text, &selector);
     if (read == SelectorRead::Malformed) return;
     if (read == SelectorRead::Ok) selectors.push_back(std::move(selector));
-    // A selector list of one selector repeated holds it once.
-    i = comma + 1;
   }
+  if (!pay(unpaid)) return;
   if (selectors.empty()) return;
 
   // The declarations are kept once, whatever number of rules share them.

@@ -197,6 +197,8 @@ TEST(GMCss, RulesAreMatchedInCascadeOrder) {
       {"p{color:red} .a{color:blue} p{color:green}", "p.a", "color=green|color=blue"},
       {"p{color:red} p{color:blue} div p{color:green}", "div p", "color=blue|color=green"},
       {"p{color:red} *{color:blue} p{color:green}", "p", "color=blue|color=green"},
+      {".a.a{color:red} p.a.b{color:blue}", "p.a.b", "color=red|color=blue"},
+      {".a.a.a{color:red} p.a.b{color:blue}", "p.a.b", "color=blue|color=red"},
       {".a, p{color:red} p{margin-left:1pt}", "p", "color=red|margin-left=1pt"},
       {"p, p, p{color:red}", "p", "color=red"},
       {"div p{color:red}", "div p", "color=red"},
