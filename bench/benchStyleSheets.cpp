@@ -1,7 +1,8 @@
 // The style engine of the pages the HTML reader reads: a sheet read once, then every element of
 // the page matched against it and its style worked out, as the reader does for each element it
 // makes. The hostile shapes (thousands of rules of one selector, one selector repeated in a list
-// of hundreds of thousands, thousands of rules of one type) must cost an element what a plain
+// of hundreds of thousands, thousands of rules of one type, thousands of descendant rules naming
+// ancestors the page does not have) must cost an element what a plain
 // sheet does, not a match per rule written: ns_per_element stays flat from the small size to the
 // large one, and near the plain sheet's.
 #include "glimmet/storage/gmCss.h"
@@ -106,5 +107,12 @@ void BM_TypeRules(benchmark::State& state) {
   StylePage(state, n, Repeated(n * 2 / 5, [](int k) { return QStringLiteral("p{margin-left:%1px}").arg(k); }));
 }
 BENCHMARK(BM_TypeRules)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
+
+// Rules `xN p{color:red}`, two for every five paragraphs, each naming an ancestor no paragraph has.
+void BM_DescendantRules(benchmark::State& state) {
+  const int n = int(state.range(0));
+  StylePage(state, n, Repeated(n * 2 / 5, [](int k) { return QStringLiteral("x%1 p{color:red}").arg(k); }));
+}
+BENCHMARK(BM_DescendantRules)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

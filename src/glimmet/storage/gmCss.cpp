@@ -35,6 +35,9 @@ constexpr int64_t kMaxSheetFileBytes = int64_t(4) * 1024 * 1024;
 // are left out rather than followed on the stack.
 constexpr int kMaxImportDepth = 16;
 constexpr int kMaxBlockDepth = 16;
+// The ancestors whose keys an element gathers to pass over the rules that name what none of them
+// has; a real page nests far less deep.
+constexpr int kMaxAncestorKeysDepth = 128;
 // A selector longer than any page's is left out rather than walked for every element.
 constexpr int kMaxCompounds = 256;
 
@@ -981,7 +984,20 @@ struct ViewEqual {
   using is_transparent = void;
   bool operator()(QStringView a, QStringView b) const { return a == b; }
 };
-using Index = std::unordered_map<QString, std::vector<uint32_t>, ViewHash, ViewEqual>;
+// The rules whose subject has one key (an id, a class, a type, or none). Those that name an
+// ancestor are grouped by one key an ancestor must have, so that an element whose ancestors lack
+// it never tries them: a page of rules "x1 p", "x2 p", ... costs each p the few keys above it,
+// not every rule.
+struct Bucket {
+  std::vector<uint32_t> plain;
+  std::unordered_map<size_t, std::vector<uint32_t>> byAncestor;
+};
+using Index = std::unordered_map<QString, Bucket, ViewHash, ViewEqual>;
+
+// The hash of an ancestor's key; one kind of key cannot pass for another. Two keys that share a
+// hash only cost a rule a match that fails.
+enum class KeyKind : size_t { Type = 1, Id = 2, Class = 3 };
+size_t KeyHash(KeyKind kind, QStringView text) { return qHash(text, size_t(kind) * 0x9E3779B97F4A7C15ull); }
 
 }  // namespace
 
@@ -1084,7 +1100,8 @@ struct GMStyleSheets::Rules {
   std::vector<Rule> rules;
   std::unordered_map<QString, uint32_t, ViewHash, ViewEqual> byKey;
   Index byId, byClass, byType;
-  std::vector<uint32_t> universal;
+  Bucket universal;
+  bool anyAncestorKey = false;
   uint64_t blocks = 0;
   std::vector<char16_t> stack;
 
@@ -1350,14 +1367,28 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
       rule.child = std::move(selector.child);
       rule.specificity = selector.specificity;
       const Compound& subject = rule.compounds.back();
-      if (!subject.id.isEmpty())
-        byId[subject.id].push_back(index);
-      else if (!subject.classes.empty())
-        byClass[subject.classes.front()].push_back(index);
-      else if (!subject.type.isEmpty())
-        byType[subject.type].push_back(index);
-      else
-        universal.push_back(index);
+      Bucket& bucket = !subject.id.isEmpty()        ? byId[subject.id]
+                       : !subject.classes.empty() ? byClass[subject.classes.front()]
+                       : !subject.type.isEmpty()  ? byType[subject.type]
+                                                  : universal;
+      // Every compound left of the subject must match some ancestor: the nearest one that
+      // names anything gives the key.
+      std::optional<size_t> ancestorKey;
+      for (size_t k = rule.compounds.size() - 1; k-- > 0 && !ancestorKey;) {
+        const Compound& c = rule.compounds[k];
+        if (!c.id.isEmpty())
+          ancestorKey = KeyHash(KeyKind::Id, c.id);
+        else if (!c.classes.empty())
+          ancestorKey = KeyHash(KeyKind::Class, c.classes.front());
+        else if (!c.type.isEmpty())
+          ancestorKey = KeyHash(KeyKind::Type, c.type);
+      }
+      if (ancestorKey) {
+        bucket.byAncestor[*ancestorKey].push_back(index);
+        anyAncestorKey = true;
+      } else {
+        bucket.plain.push_back(index);
+      }
       rules.push_back(std::move(rule));
       byKey.emplace(std::move(selector.key), index);
     } else {
@@ -1417,7 +1448,7 @@ bool GMStyleSheets::match(const GMCssElement& element, std::vector<const GMCssDe
     const GMCssDeclaration* declaration;
   };
   std::vector<Found> found;
-  const auto consider = [&](const std::vector<uint32_t>& candidates) {
+  const auto considerRules = [&](const std::vector<uint32_t>& candidates) {
     for (uint32_t index : candidates) {
       const Rules::Rule& rule = r.rules[index];
       if (!CompoundMatches(rule.compounds.back(), element, sorted, &steps)) continue;
@@ -1431,6 +1462,48 @@ bool GMStyleSheets::match(const GMCssElement& element, std::vector<const GMCssDe
       if (steps >= kMatchStepsPerCharge) {
         if (!r.pay(steps * kMatchStepCharge)) return false;
         steps = 0;
+      }
+    }
+    return true;
+  };
+  // The keys of the element's ancestors, once each, when some rule asks for one.
+  std::vector<size_t> ancestorKeys;
+  bool allAncestorKeys = true;
+  if (r.anyAncestorKey) {
+    int depth = 0;
+    for (const GMCssElement* a = element.parent; a; a = a->parent) {
+      // Past the depth of any real page the keys are not gathered for every element, and its
+      // rules are tried one by one, as a rule without a key is.
+      if (++depth > kMaxAncestorKeysDepth) {
+        allAncestorKeys = false;
+        break;
+      }
+      if (!a->name.isEmpty()) ancestorKeys.push_back(KeyHash(KeyKind::Type, a->name));
+      if (!a->id.isEmpty()) ancestorKeys.push_back(KeyHash(KeyKind::Id, a->id));
+      for (QStringView name : a->classes) ancestorKeys.push_back(KeyHash(KeyKind::Class, name));
+      steps += 1 + int64_t(a->classes.size());
+      if (steps >= kMatchStepsPerCharge) {
+        if (!r.pay(steps * kMatchStepCharge)) return false;
+        steps = 0;
+      }
+    }
+    std::sort(ancestorKeys.begin(), ancestorKeys.end());
+    ancestorKeys.erase(std::unique(ancestorKeys.begin(), ancestorKeys.end()), ancestorKeys.end());
+  }
+  const auto consider = [&](const Bucket& b) {
+    if (!considerRules(b.plain)) return false;
+    if (b.byAncestor.empty()) return true;
+    // Whichever is fewer: the groups of rules, or the keys above the element.
+    steps += int64_t(std::min(b.byAncestor.size(), ancestorKeys.size()));
+    if (!allAncestorKeys || b.byAncestor.size() <= ancestorKeys.size()) {
+      for (const auto& [key, group] : b.byAncestor)
+        if ((!allAncestorKeys || std::binary_search(ancestorKeys.begin(), ancestorKeys.end(), key)) &&
+            !considerRules(group))
+          return false;
+    } else {
+      for (size_t key : ancestorKeys) {
+        const auto group = b.byAncestor.find(key);
+        if (group != b.byAncestor.end() && !considerRules(group->second)) return false;
       }
     }
     return true;

@@ -218,12 +218,39 @@ TEST(GMCss, RulesAreMatchedInCascadeOrder) {
       {".x .x .x{color:red}", "p.x p p.x p.x", "color=red"},
       {".x .x .x{color:red}", "p.x p.x", ""},
       {"#a .b p{color:red}", "div#a div.c div.b p", "color=red"},
+      {"#a .b p{color:red}", "div#b div.c div.a p", ""},
+      {"* p{color:red}", "p", ""},
+      {"* p{color:red}", "div p", "color=red"},
+      {"div * p{color:red}", "div p", ""},
+      {"div * p{color:red}", "div span p", "color=red"},
+      {"x1 p{color:red} x2 p{margin-left:1pt} x3 p{text-align:left}", "x3 x1 p", "color=red|text-align=left"},
+      {".a .b{color:red} .b .b{margin-left:1pt}", "p.a.b p.b", "color=red|margin-left=1pt"},
+      {".a .b{color:red} .b .b{margin-left:1pt}", "p.b p.b", "margin-left=1pt"},
   };
   for (const auto& c : cases) {
     GMStyleSheets sheets(nullptr);
     ASSERT_TRUE(sheets.addSheet(QString::fromUtf8(c.sheet), QUrl())) << c.sheet;
     EXPECT_EQ(Matched(sheets, QString::fromUtf8(c.element)).toStdString(), c.expected)
         << c.sheet << " on " << c.element;
+  }
+}
+
+// Elements nested deeper than the keys of their ancestors are gathered are matched all the same.
+TEST(GMCss, DeepElementsAreMatched) {
+  const QString deep = QStringLiteral("section ") + QStringLiteral("div ").repeated(200);
+  const struct {
+    const char* sheet;
+    QString element;
+    const char* expected;
+  } cases[] = {
+      {"section p{color:red} article p{margin-left:1pt}", deep + u'p', "color=red"},
+      {"section > div p{color:red}", deep + u'p', "color=red"},
+      {"section > p{color:red}", deep + u'p', ""},
+  };
+  for (const auto& c : cases) {
+    GMStyleSheets sheets(nullptr);
+    ASSERT_TRUE(sheets.addSheet(QString::fromUtf8(c.sheet), QUrl()));
+    EXPECT_EQ(Matched(sheets, c.element).toStdString(), c.expected) << c.sheet;
   }
 }
 
@@ -455,7 +482,8 @@ TEST(GMCss, AFileNamedThroughALinkIsReadOnce) {
 
 TEST(GMCss, TheChargeStopsTheReading) {
   QString rules;
-  for (int k = 0; k < 1000; ++k) rules += QStringLiteral(".c%1 p{color:red}").arg(k);
+  // Every rule is tried on every p, and walks up its ancestors for a class only one has.
+  for (int k = 0; k < 1000; ++k) rules += QStringLiteral(".c%1 div p{color:red}").arg(k);
   const struct {
     int64_t budget;
     bool added;
