@@ -9,7 +9,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <deque>
 #include <functional>
@@ -114,5 +116,41 @@ void BM_DescendantRules(benchmark::State& state) {
   StylePage(state, n, Repeated(n * 2 / 5, [](int k) { return QStringLiteral("x%1 p{color:red}").arg(k); }));
 }
 BENCHMARK(BM_DescendantRules)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
+
+// A page linking `n` times (each with its own query string) to one sheet of 140,000 rules
+// (4 MB), and importing it as often again, over 10,000 paragraphs: the file is read once.
+void BM_LinkedSheet(benchmark::State& state) {
+  const int links = int(state.range(0));
+  QTemporaryDir folder;
+  {
+    QFile file(folder.filePath(QStringLiteral("big.css")));
+    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("write failed");
+    for (int k = 0; k < 140000; ++k) file.write(QStringLiteral("p.c%1{margin-left:1px}\n").arg(k).toUtf8());
+  }
+  const QUrl base = QUrl::fromLocalFile(folder.filePath(QStringLiteral("page.html")));
+  const QString imports = Repeated(links, [](int k) { return QStringLiteral("@import \"big.css?%1\";").arg(k); });
+  const Page page(10000);
+  int64_t charged = 0;
+  int files = 0;
+  for (auto _ : state) {
+    charged = 0;
+    GMStyleSheets sheets([&](int64_t bytes) {
+      charged += bytes;
+      return true;
+    });
+    for (int k = 0; k < links; ++k)
+      if (!sheets.addLinkedSheet(QUrl(QStringLiteral("big.css?%1").arg(k)), base)) state.SkipWithError("refused");
+    if (!sheets.addSheet(imports, base)) state.SkipWithError("refused");
+    std::vector<const GMCssDeclaration*> found;
+    for (const GMCssElement& e : page.paragraphs) {
+      found.clear();
+      if (!sheets.match(e, &found)) state.SkipWithError("refused");
+    }
+    files = sheets.filesRead();
+  }
+  state.counters["files_read"] = files;
+  state.counters["charged_MiB"] = double(charged) / 1048576.0;
+}
+BENCHMARK(BM_LinkedSheet)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond);
 
 }  // namespace

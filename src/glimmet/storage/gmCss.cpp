@@ -180,11 +180,13 @@ qsizetype FindOutside(QStringView s, qsizetype i, std::u16string_view stops, std
   return s.size();
 }
 
-// The text without its comments and the blanks around it.
-QString WithoutComments(QStringView s) {
+// The text without its comments and the blanks around it: the text itself when it has no
+// comment, else a copy in `storage`.
+QStringView WithoutComments(QStringView s, QString* storage) {
   s = s.trimmed();
-  if (!s.contains(u"/*")) return s.toString();
-  QString out;
+  if (!s.contains(u"/*")) return s;
+  QString& out = *storage;
+  out.clear();
   out.reserve(s.size());
   qsizetype i = 0;
   while (i < s.size()) {
@@ -203,7 +205,8 @@ QString WithoutComments(QStringView s) {
       ++i;
     }
   }
-  return out.trimmed();
+  out = out.trimmed();
+  return out;
 }
 
 bool EqualsLatin1(QStringView s, std::string_view word) {
@@ -934,6 +937,7 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
   selector->specificity = std::min(ids, 1023u) << 20 | std::min(classCount, 1023u) << 10 | std::min(types, 1023u);
   // Every part with its length before it, so that no two selectors share a key by accident.
   QString& key = selector->key;
+  key.reserve(s.size() + 8 * qsizetype(selector->compounds.size()));
   const auto part = [&key](char16_t mark, const QString& text) {
     key.append(QChar(mark));
     key.append(QString::number(text.size()));
@@ -956,7 +960,8 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
 // Whether a media query list applies to the screen the page is shown on. A query that tests
 // features is not evaluated and does not apply.
 bool MediaMatches(QStringView list) {
-  const QString text = WithoutComments(list).simplified();
+  QString storage;
+  const QString text = WithoutComments(list, &storage).toString().simplified();
   if (text.isEmpty()) return true;
   for (QStringView query : QStringView(text).split(u',')) {
     const QList<QStringView> words = query.split(u' ', Qt::SkipEmptyParts);
@@ -1021,8 +1026,8 @@ namespace {
 
 // One declaration: up to its end (the whole text when it runs on).
 void ParseOneDeclaration(QStringView text, std::vector<GMCssDeclaration>* out) {
-  const QString clean = WithoutComments(text);
-  const QStringView d(clean);
+  QString storage;
+  const QStringView d = WithoutComments(text, &storage);
   if (!StartsIdent(d, 0)) return;
   QString name;
   qsizetype i = ReadName(d, 0, &name);
@@ -1097,7 +1102,7 @@ struct GMStyleSheets::Rules {
   int filesRead = 0;
   QSet<QString> filesSeen;
   std::deque<GMCssDeclaration> declarations;
-  std::vector<Rule> rules;
+  std::deque<Rule> rules;
   std::unordered_map<QString, uint32_t, ViewHash, ViewEqual> byKey;
   Index byId, byClass, byType;
   Bucket universal;
@@ -1243,8 +1248,8 @@ void GMStyleSheets::Rules::atRule(const QString& name, QStringView prelude, std:
 }
 
 void GMStyleSheets::Rules::import(QStringView prelude, const QUrl& base, int importDepth) {
-  const QString text = WithoutComments(prelude);
-  const QStringView p(text);
+  QString storage;
+  const QStringView p = WithoutComments(prelude, &storage);
   QString target;
   qsizetype i = 0;
   if (At(p, 0) == u'"' || At(p, 0) == u'\'') {
@@ -1319,11 +1324,12 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
   }
   if (entries.empty()) return;
 
-  const QString selectorText = WithoutComments(prelude);
-  const QStringView list(selectorText);
+  QString storage;
+  const QStringView list = WithoutComments(prelude, &storage);
   std::vector<Selector> selectors;
   // A selector list repeating one selector holds it once, and reads it once.
-  std::unordered_set<QStringView, ViewHash, ViewEqual> written;
+  std::vector<QStringView> written;
+  std::unordered_set<QStringView, ViewHash, ViewEqual> manyWritten;
   int64_t unpaid = 0;
   qsizetype i = 0;
   while (i <= list.size()) {
@@ -1335,7 +1341,13 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
       if (!pay(unpaid)) return;
       unpaid = 0;
     }
-    if (!written.insert(text).second) continue;
+    if (written.size() < 8) {
+      if (std::find(written.begin(), written.end(), text) != written.end()) continue;
+      written.push_back(text);
+      if (written.size() == 8) manyWritten.insert(written.begin(), written.end());
+    } else if (!manyWritten.insert(text).second) {
+      continue;
+    }
     Selector selector;
     const SelectorRead read = ReadSelector(text, &selector);
     if (read == SelectorRead::Malformed) return;
