@@ -907,9 +907,10 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
         i = ReadName(s, i + 1, &name);
         compound.classes.push_back(std::move(name));
       } else if (d == u'#') {
+        // An id selector is an identifier: "#1a" is no selector.
+        if (!StartsIdent(s, i + 1)) return SelectorRead::Malformed;
         QString name;
         const qsizetype end = ReadName(s, i + 1, &name);
-        if (name.isEmpty()) return SelectorRead::Malformed;
         // Two ids: no element has both.
         if (!compound.id.isEmpty() && compound.id != name) return SelectorRead::Unsupported;
         compound.id = std::move(name);
@@ -1065,6 +1066,17 @@ bool ParseCssDeclarations(QStringView text, std::vector<GMCssDeclaration>* decla
     i = end + 1;
   }
   return true;
+}
+
+void AddInlineCssDeclarations(const std::vector<GMCssDeclaration>& declarations,
+                              std::vector<const GMCssDeclaration*>* cascade) {
+  const ptrdiff_t firstImportant =
+      std::find_if(cascade->begin(), cascade->end(), [](const GMCssDeclaration* d) { return d && d->important; }) -
+      cascade->begin();
+  std::vector<const GMCssDeclaration*> normal, important;
+  for (const GMCssDeclaration& d : declarations) (d.important ? important : normal).push_back(&d);
+  cascade->insert(cascade->begin() + firstImportant, normal.begin(), normal.end());
+  cascade->insert(cascade->end(), important.begin(), important.end());
 }
 
 void ApplyCssDeclarations(const std::vector<const GMCssDeclaration*>& declarations, const GMCssStyle& parent,

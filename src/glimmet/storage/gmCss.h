@@ -81,6 +81,12 @@ using GMCssCharge = std::function<bool(int64_t bytes)>;
 // charged at so much a declaration and byte. NO when the charge refused them.
 bool ParseCssDeclarations(QStringView text, std::vector<GMCssDeclaration>* declarations, const GMCssCharge& charge);
 
+// Adds an element's inline declarations to the cascade of the rules that match it (as match
+// answers it, with no other declarations after): its normal ones after the rules' normal ones,
+// its important ones after all, so that a rule's "!important" still wins over a normal inline one.
+void AddInlineCssDeclarations(const std::vector<GMCssDeclaration>& declarations,
+                              std::vector<const GMCssDeclaration*>* cascade);
+
 // Applies the declarations, in cascade order (the last one of a property wins), to `style`, which
 // starts as the parent's inherited style (parent.inherited()); `parent` resolves relative sizes.
 void ApplyCssDeclarations(const std::vector<const GMCssDeclaration*>& declarations, const GMCssStyle& parent,
@@ -109,8 +115,8 @@ class GMStyleSheets {
   // when the budget stopped it.
   bool addLinkedSheet(const QUrl& url, const QUrl& base);
   // The declarations of the rules that match the element, in cascade order (by importance, then
-  // specificity, then the order written), appended to `out`; inline declarations are the caller's
-  // to add last. NO when the budget stopped the matching.
+  // specificity, then the order written), appended to `out`; the element's inline declarations
+  // are the caller's to add (AddInlineCssDeclarations). NO when the budget stopped the matching.
   bool match(const GMCssElement& element, std::vector<const GMCssDeclaration*>* out) const;
   // Whether any rule was added: a page without one pays nothing to match.
   bool empty() const;

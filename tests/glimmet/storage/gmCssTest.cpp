@@ -169,6 +169,8 @@ TEST(GMCss, SheetsAreReadWithCssErrorRecovery) {
       {".\\31 a{color:red}", "p.1a", "color=red"},
       {"#x{color:red}", "p#x", "color=red"},
       {"#x#y{color:red}", "p#x", ""},
+      {"#1a{color:red} p{margin-left:1pt}", "p#1a", "margin-left=1pt"},
+      {"#\\31 a{color:red}", "p#1a", "color=red"},
       {"*{color:red}", "p", "color=red"},
       {"p.a.b{color:red}", "p.b.a", "color=red"},
       {"p.a.b{color:red}", "p.a", ""},
@@ -251,6 +253,35 @@ TEST(GMCss, DeepElementsAreMatched) {
     GMStyleSheets sheets(nullptr);
     ASSERT_TRUE(sheets.addSheet(QString::fromUtf8(c.sheet), QUrl()));
     EXPECT_EQ(Matched(sheets, c.element).toStdString(), c.expected) << c.sheet;
+  }
+}
+
+// An element's inline declarations win over the rules' normal ones, not over their important ones.
+TEST(GMCss, InlineDeclarationsTakeTheirPlaceInTheCascade) {
+  const struct {
+    const char* sheet;
+    const char* inlineStyle;
+    const char* expected;
+  } cases[] = {
+      {"p{color:red}", "color:blue", "color=red|color=blue"},
+      {"p{color:red !important; margin-left:1pt}", "color:blue; text-align:left",
+       "margin-left=1pt|color=blue|text-align=left|color=red!"},
+      {"p{color:red !important}", "color:blue !important", "color=red!|color=blue!"},
+      {"", "color:blue !important; color:green", "color=green|color=blue!"},
+  };
+  for (const auto& c : cases) {
+    GMStyleSheets sheets(nullptr);
+    ASSERT_TRUE(sheets.addSheet(QString::fromUtf8(c.sheet), QUrl()));
+    const Chain chain(QStringLiteral("p"));
+    std::vector<const GMCssDeclaration*> cascade;
+    ASSERT_TRUE(sheets.match(chain.subject(), &cascade));
+    std::vector<GMCssDeclaration> inlineDeclarations;
+    ASSERT_TRUE(ParseCssDeclarations(QString::fromUtf8(c.inlineStyle), &inlineDeclarations, nullptr));
+    AddInlineCssDeclarations(inlineDeclarations, &cascade);
+    QStringList parts;
+    for (const GMCssDeclaration* d : cascade)
+      parts.append(d->property + u'=' + d->value + QLatin1String(d->important ? "!" : ""));
+    EXPECT_EQ(parts.join(u'|').toStdString(), c.expected) << c.sheet << " / " << c.inlineStyle;
   }
 }
 
