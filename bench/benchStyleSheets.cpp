@@ -97,9 +97,9 @@ BENCHMARK(BM_UniversalRules)->Arg(2500)->Arg(10000)->Unit(benchmark::kMillisecon
 // One rule `p,p,...,p{color:red}` of a hundred selectors for each paragraph.
 void BM_RepeatedSelector(benchmark::State& state) {
   const int n = int(state.range(0));
-  StylePage(state, n,
-            QStringLiteral("p") + Repeated(100 * n, [](int) { return QStringLiteral(",p"); }) +
-                QStringLiteral("{color:red}"));
+  StylePage(state, n, QStringLiteral("p") + Repeated(100 * n, [](int) {
+                        return QStringLiteral(",p");
+                      }) + QStringLiteral("{color:red}"));
 }
 BENCHMARK(BM_RepeatedSelector)->Arg(500)->Arg(2000)->Unit(benchmark::kMillisecond);
 

@@ -278,9 +278,9 @@ std::optional<GMCssLength> ParseLength(QStringView s) {
   if (n == 0) return std::nullopt;
   const QStringView unit = s.mid(n);
   using U = GMCssLength::Unit;
-  static const std::pair<std::string_view, U> kUnits[] = {{"px", U::Px}, {"pt", U::Pt}, {"pc", U::Pc}, {"in", U::In},
-                                                          {"cm", U::Cm}, {"mm", U::Mm}, {"em", U::Em}, {"ex", U::Ex},
-                                                          {"rem", U::Rem}, {"%", U::Percent}};
+  static const std::pair<std::string_view, U> kUnits[] = {
+      {"px", U::Px}, {"pt", U::Pt}, {"pc", U::Pc}, {"in", U::In},   {"cm", U::Cm},
+      {"mm", U::Mm}, {"em", U::Em}, {"ex", U::Ex}, {"rem", U::Rem}, {"%", U::Percent}};
   if (unit.isEmpty()) {
     // A number without a unit is a length only when it is nought.
     if (v != 0) return std::nullopt;
@@ -338,14 +338,12 @@ std::optional<QColor> ParseColor(QStringView s, const std::optional<QColor>& cur
     const auto digit = [&](qsizetype i) { return HexValue(hex[i].unicode()); };
     switch (hex.size()) {
       case 3:
-      case 4:
-        return QColor(digit(0) * 17, digit(1) * 17, digit(2) * 17, hex.size() == 4 ? digit(3) * 17 : 255);
+      case 4: return QColor(digit(0) * 17, digit(1) * 17, digit(2) * 17, hex.size() == 4 ? digit(3) * 17 : 255);
       case 6:
       case 8:
         return QColor(digit(0) * 16 + digit(1), digit(2) * 16 + digit(3), digit(4) * 16 + digit(5),
                       hex.size() == 8 ? digit(6) * 16 + digit(7) : 255);
-      default:
-        return std::nullopt;
+      default: return std::nullopt;
     }
   }
   if (s.contains(u'(')) {
@@ -381,9 +379,8 @@ std::optional<QColor> ParseColor(QStringView s, const std::optional<QColor>& cur
   }
   if (EqualsLatin1(s, "transparent")) return QColor(0, 0, 0, 0);
   if (EqualsLatin1(s, "currentcolor")) return current ? *current : QColor(Qt::black);
-  if (s.isEmpty() || s.size() > 32 || !std::all_of(s.begin(), s.end(), [](QChar c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-      }))
+  if (s.isEmpty() || s.size() > 32 ||
+      !std::all_of(s.begin(), s.end(), [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }))
     return std::nullopt;
   const QString name = s.toString().toLower();
   if (!QColor::isValidColorName(name)) return std::nullopt;
@@ -459,11 +456,12 @@ enum Property : uint16_t {
 };
 
 constexpr std::array<std::string_view, kPropertyCount> kPropertyNames = {
-    "font-family", "font-size",      "font-weight",     "font-style",    "font",          "color",
-    "background-color", "background", "text-decoration", "text-decoration-line", "vertical-align", "text-align",
-    "text-indent", "margin",         "margin-top",      "margin-right",  "margin-bottom", "margin-left",
-    "padding",     "padding-top",    "padding-right",   "padding-bottom", "padding-left", "white-space",
-    "list-style-type", "list-style", "width",           "display"};
+    "font-family",     "font-size",    "font-weight", "font-style",     "font",
+    "color",           "background-color", "background", "text-decoration", "text-decoration-line",
+    "vertical-align",  "text-align",   "text-indent", "margin",         "margin-top",
+    "margin-right",    "margin-bottom", "margin-left", "padding",       "padding-top",
+    "padding-right",   "padding-bottom", "padding-left", "white-space", "list-style-type",
+    "list-style",      "width",        "display"};
 
 // The property the name stands for; nothing for one the rich text does not carry.
 std::optional<Property> PropertyNamed(QStringView name) {
@@ -587,20 +585,11 @@ std::optional<bool> FontStyle(QStringView s) {
 
 std::optional<QString> ListStyleType(QStringView s) {
   static const std::pair<std::string_view, std::string_view> kTypes[] = {
-      {"disc", "disc"},
-      {"circle", "circle"},
-      {"square", "square"},
-      {"decimal", "decimal"},
-      {"decimal-leading-zero", "decimal"},
-      {"armenian", "decimal"},
-      {"georgian", "decimal"},
-      {"lower-alpha", "lower-alpha"},
-      {"lower-latin", "lower-alpha"},
-      {"upper-alpha", "upper-alpha"},
-      {"upper-latin", "upper-alpha"},
-      {"lower-roman", "lower-roman"},
-      {"upper-roman", "upper-roman"},
-      {"none", "none"}};
+      {"disc", "disc"},         {"circle", "circle"},           {"square", "square"},
+      {"decimal", "decimal"},   {"decimal-leading-zero", "decimal"}, {"armenian", "decimal"},
+      {"georgian", "decimal"},  {"lower-alpha", "lower-alpha"}, {"lower-latin", "lower-alpha"},
+      {"upper-alpha", "upper-alpha"}, {"upper-latin", "upper-alpha"}, {"lower-roman", "lower-roman"},
+      {"upper-roman", "upper-roman"}, {"none", "none"}};
   const std::optional<std::string_view> type = Keyword(s, kTypes);
   if (!type) return std::nullopt;
   return QString::fromLatin1(type->data(), qsizetype(type->size()));
@@ -615,19 +604,20 @@ struct Applier {
 
   void fontShorthand(QStringView value) {
     const std::vector<QStringView> parts = SplitValue(value);
-    static const std::string_view kSystemFonts[] = {"caption", "icon", "menu", "message-box", "small-caption",
-                                                    "status-bar"};
+    static const std::string_view kSystemFonts[] = {"caption",     "icon",          "menu",
+                                                    "message-box", "small-caption", "status-bar"};
     if (parts.size() == 1)
       for (std::string_view name : kSystemFonts)
         if (EqualsLatin1(parts[0], name)) return;
-    static const std::string_view kIgnored[] = {"normal", "small-caps", "ultra-condensed", "extra-condensed",
-                                                "condensed", "semi-condensed", "semi-expanded", "expanded",
-                                                "extra-expanded", "ultra-expanded"};
+    static const std::string_view kIgnored[] = {
+        "normal",         "small-caps",    "ultra-condensed", "extra-condensed", "condensed",
+        "semi-condensed", "semi-expanded", "expanded",        "extra-expanded",  "ultra-expanded"};
     bool italic = false;
     int weight = 400;
     size_t i = 0;
     for (; i < parts.size(); ++i) {
-      if (std::any_of(std::begin(kIgnored), std::end(kIgnored), [&](std::string_view n) { return EqualsLatin1(parts[i], n); }))
+      if (std::any_of(std::begin(kIgnored), std::end(kIgnored),
+                      [&](std::string_view n) { return EqualsLatin1(parts[i], n); }))
         continue;
       if (const std::optional<bool> s = FontStyle(parts[i])) {
         italic = *s;
@@ -744,15 +734,15 @@ struct Applier {
       case kTextDecorationLine: textDecoration(value); break;
       case kVerticalAlign: {
         static const std::pair<std::string_view, VA> kAligns[] = {
-            {"baseline", VA::Baseline}, {"super", VA::Super},      {"sub", VA::Sub},         {"top", VA::Top},
-            {"text-top", VA::Top},      {"middle", VA::Middle},    {"bottom", VA::Bottom},   {"text-bottom", VA::Bottom}};
+            {"baseline", VA::Baseline}, {"super", VA::Super},   {"sub", VA::Sub},       {"top", VA::Top},
+            {"text-top", VA::Top},      {"middle", VA::Middle}, {"bottom", VA::Bottom}, {"text-bottom", VA::Bottom}};
         if (auto align = Keyword(value, kAligns)) style->verticalAlign = align;
         break;
       }
       case kTextAlign: {
-        static const std::pair<std::string_view, TA> kAligns[] = {{"left", TA::Left},       {"right", TA::Right},
-                                                                  {"center", TA::Center},   {"justify", TA::Justify},
-                                                                  {"start", TA::Left},      {"end", TA::Right}};
+        static const std::pair<std::string_view, TA> kAligns[] = {{"left", TA::Left},     {"right", TA::Right},
+                                                                  {"center", TA::Center}, {"justify", TA::Justify},
+                                                                  {"start", TA::Left},    {"end", TA::Right}};
         if (auto align = Keyword(value, kAligns)) style->textAlign = align;
         break;
       }
@@ -763,8 +753,10 @@ struct Applier {
         break;
       }
       case kMargin:
-        sides(value, {&style->marginTopPoints, &style->marginRightPoints, &style->marginBottomPoints, &style->marginLeftPoints},
-              true);
+        sides(
+            value,
+            {&style->marginTopPoints, &style->marginRightPoints, &style->marginBottomPoints, &style->marginLeftPoints},
+            true);
         break;
       case kMarginTop: one(value, &style->marginTopPoints, true); break;
       case kMarginRight: one(value, &style->marginRightPoints, true); break;
@@ -772,7 +764,8 @@ struct Applier {
       case kMarginLeft: one(value, &style->marginLeftPoints, true); break;
       case kPadding:
         sides(value,
-              {&style->paddingTopPoints, &style->paddingRightPoints, &style->paddingBottomPoints, &style->paddingLeftPoints},
+              {&style->paddingTopPoints, &style->paddingRightPoints, &style->paddingBottomPoints,
+               &style->paddingLeftPoints},
               false);
         break;
       case kPaddingTop: one(value, &style->paddingTopPoints, false); break;
@@ -780,9 +773,9 @@ struct Applier {
       case kPaddingBottom: one(value, &style->paddingBottomPoints, false); break;
       case kPaddingLeft: one(value, &style->paddingLeftPoints, false); break;
       case kWhiteSpace: {
-        static const std::pair<std::string_view, WS> kSpaces[] = {{"normal", WS::Normal},       {"pre", WS::Pre},
-                                                                  {"nowrap", WS::NoWrap},       {"pre-wrap", WS::PreWrap},
-                                                                  {"break-spaces", WS::PreWrap}, {"pre-line", WS::PreLine}};
+        static const std::pair<std::string_view, WS> kSpaces[] = {
+            {"normal", WS::Normal},        {"pre", WS::Pre},         {"nowrap", WS::NoWrap}, {"pre-wrap", WS::PreWrap},
+            {"break-spaces", WS::PreWrap}, {"pre-line", WS::PreLine}};
         if (auto space = Keyword(value, kSpaces)) style->whiteSpace = space;
         break;
       }
@@ -857,7 +850,7 @@ struct Selector {
   std::vector<Compound> compounds;  // left to right; the last is the subject
   std::vector<bool> child;          // child[i]: compound i holds compound i + 1 directly
   uint32_t specificity = 0;
-  QString key;                      // equal for selectors that match the same elements
+  QString key;  // equal for selectors that match the same elements
 };
 
 enum class SelectorRead { Ok, Unsupported, Malformed };
@@ -881,7 +874,8 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
       ++i;
       continue;
     }
-    if (c == u'+' || c == u'~') return selector->compounds.empty() ? SelectorRead::Malformed : SelectorRead::Unsupported;
+    if (c == u'+' || c == u'~')
+      return selector->compounds.empty() ? SelectorRead::Malformed : SelectorRead::Unsupported;
     if (!selector->compounds.empty()) {
       if (!spaced && !pendingChild) return SelectorRead::Malformed;
       selector->child.push_back(pendingChild);
@@ -1141,7 +1135,8 @@ namespace {
 
 // Whether the element has the class; `sorted` holds the subject's classes sorted, for an element
 // with many.
-bool HasClass(const GMCssElement& element, const QString& name, const std::vector<QStringView>* sorted, int64_t* steps) {
+bool HasClass(const GMCssElement& element, const QString& name, const std::vector<QStringView>* sorted,
+              int64_t* steps) {
   if (sorted) {
     *steps += 1;
     return std::binary_search(sorted->begin(), sorted->end(), QStringView(name));
@@ -1391,7 +1386,7 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
       rule.child = std::move(selector.child);
       rule.specificity = selector.specificity;
       const Compound& subject = rule.compounds.back();
-      Bucket& bucket = !subject.id.isEmpty()        ? byId[subject.id]
+      Bucket& bucket = !subject.id.isEmpty()      ? byId[subject.id]
                        : !subject.classes.empty() ? byClass[subject.classes.front()]
                        : !subject.type.isEmpty()  ? byType[subject.type]
                                                   : universal;
@@ -1437,7 +1432,9 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
   }
 }
 
-GMStyleSheets::GMStyleSheets(GMCssCharge charge) : rules_(std::make_unique<Rules>()) { rules_->charge = std::move(charge); }
+GMStyleSheets::GMStyleSheets(GMCssCharge charge) : rules_(std::make_unique<Rules>()) {
+  rules_->charge = std::move(charge);
+}
 
 GMStyleSheets::~GMStyleSheets() = default;
 
@@ -1541,8 +1538,7 @@ bool GMStyleSheets::match(const GMCssElement& element, std::vector<const GMCssDe
   if (!element.id.isEmpty() && !bucket(r.byId, element.id)) return false;
   for (QStringView name : classes)
     if (!bucket(r.byClass, name)) return false;
-  if (!r.pay(steps * kMatchStepCharge + int64_t(found.size()) * int64_t(sizeof(const GMCssDeclaration*))))
-    return false;
+  if (!r.pay(steps * kMatchStepCharge + int64_t(found.size()) * int64_t(sizeof(const GMCssDeclaration*)))) return false;
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
     if (a.important != b.important) return !a.important;
     if (a.specificity != b.specificity) return a.specificity < b.specificity;

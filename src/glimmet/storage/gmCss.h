@@ -97,9 +97,9 @@ void ApplyCssDeclarations(const std::vector<const GMCssDeclaration*>& declaratio
 // that repeating a rule costs its bytes and not its matches. Rules keep only the declarations of
 // the properties ApplyCssDeclarations reads (never background-image: no picture a sheet names
 // is loaded); selectors this engine does not match (attributes, pseudo-classes and -elements,
-// sibling combinators) are left out of their lists, so that no rule applies where it should not. Linked and imported sheets are read
-// from local regular files only, each file (whatever its query string or fragment) once however
-// often it is named, and charged for its bytes.
+// sibling combinators) are left out of their lists, so that no rule applies where it should not.
+// Linked and imported sheets are read from local regular files only, each file (whatever its
+// query string or fragment) once however often it is named, and charged for its bytes.
 class GMStyleSheets {
  public:
   explicit GMStyleSheets(GMCssCharge charge);

@@ -53,7 +53,8 @@ QString Matched(const GMStyleSheets& sheets, const QString& element) {
   std::vector<const GMCssDeclaration*> found;
   if (!sheets.match(chain.subject(), &found)) return QStringLiteral("(refused)");
   QStringList parts;
-  for (const GMCssDeclaration* d : found) parts.append(d->property + u'=' + d->value + QLatin1String(d->important ? "!" : ""));
+  for (const GMCssDeclaration* d : found)
+    parts.append(d->property + u'=' + d->value + QLatin1String(d->important ? "!" : ""));
   return parts.join(u'|');
 }
 
@@ -90,7 +91,8 @@ QString Describe(const GMCssStyle& s) {
   side("pb", s.paddingBottomPoints);
   side("pl", s.paddingLeftPoints);
   if (s.width)
-    out.append(QLatin1String("width=") + Number(s.width->value) + QLatin1String(s.width->unit == GMCssLength::Unit::Percent ? "%" : "pt"));
+    out.append(QLatin1String("width=") + Number(s.width->value) +
+               QLatin1String(s.width->unit == GMCssLength::Unit::Percent ? "%" : "pt"));
   if (s.displayNone) out.append(QStringLiteral("none"));
   return out.join(u' ');
 }
@@ -128,7 +130,8 @@ TEST(GMCss, DeclarationsAreReadAsWritten) {
     std::vector<GMCssDeclaration> declarations;
     ASSERT_TRUE(ParseCssDeclarations(QString::fromUtf8(c.text), &declarations, nullptr)) << c.text;
     QStringList parts;
-    for (const GMCssDeclaration& d : declarations) parts.append(d.property + u'=' + d.value + QLatin1String(d.important ? "!" : ""));
+    for (const GMCssDeclaration& d : declarations)
+      parts.append(d.property + u'=' + d.value + QLatin1String(d.important ? "!" : ""));
     EXPECT_EQ(parts.join(u'|').toStdString(), c.expected) << c.text;
   }
 }
@@ -297,7 +300,8 @@ TEST(GMCss, RepeatedRulesAreHeldOnce) {
     const char* expected;
   } cases[] = {
       {repeated(10000, [](int) { return QStringLiteral("*{color:red}"); }), "color=red"},
-      {QStringLiteral("p") + repeated(200000, [](int) { return QStringLiteral(",p"); }) + QStringLiteral("{color:red}"), "color=red"},
+      {QStringLiteral("p") + repeated(200000, [](int) { return QStringLiteral(",p"); }) + QStringLiteral("{color:red}"),
+       "color=red"},
       {repeated(16000, [](int k) { return QStringLiteral("p{margin-left:%1px}").arg(k); }), "margin-left=15999px"},
       {repeated(5000, [](int k) { return QStringLiteral("p{x-%1:1;color:red}").arg(k); }), "color=red"},
   };
@@ -453,7 +457,8 @@ TEST(GMCss, EachSheetFileIsReadOnce) {
     for (int k = 0; k < count; ++k) text += piece.arg(k);
     return text;
   };
-  const QByteArray big = QString(repeated(2000, QStringLiteral("p.c%1{color:red}")) + QStringLiteral("p{color:red}")).toUtf8();
+  const QByteArray big =
+      QString(repeated(2000, QStringLiteral("p.c%1{color:red}")) + QStringLiteral("p{color:red}")).toUtf8();
   const struct {
     std::map<QString, QByteArray> files;
     QStringList links;  // linked from the page, resolved against it
@@ -497,7 +502,8 @@ TEST(GMCss, EachSheetFileIsReadOnce) {
       EXPECT_TRUE(sheets.addSheet(c.sheet, files.base()));
     }
     EXPECT_EQ(sheets.filesRead(), c.filesRead) << c.links.join(u' ').toStdString() << c.sheet.toStdString();
-    EXPECT_EQ(Matched(sheets, QStringLiteral("p")).toStdString(), c.expected) << c.links.join(u' ').toStdString() << c.sheet.toStdString();
+    EXPECT_EQ(Matched(sheets, QStringLiteral("p")).toStdString(), c.expected)
+        << c.links.join(u' ').toStdString() << c.sheet.toStdString();
   }
 }
 
