@@ -87,6 +87,16 @@ QString PlainSheet() {
 void BM_PlainSheet(benchmark::State& state) { StylePage(state, int(state.range(0)), PlainSheet()); }
 BENCHMARK(BM_PlainSheet)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
 
+// The sheet an office suite writes at the head of its pages: every cell matches its first rule.
+void BM_OfficeSheet(benchmark::State& state) {
+  StylePage(state, int(state.range(0)),
+            QStringLiteral("body,div,table,thead,tbody,tfoot,tr,th,td,p { font-family:\"Liberation Sans\"; "
+                           "font-size:x-small } a.comment-indicator:hover + comment { background:#ffd; } "
+                           "a.comment-indicator { background:red; display:inline-block; border:1px solid black; "
+                           "width:0.5em; height:0.5em; } comment { display:none; }"));
+}
+BENCHMARK(BM_OfficeSheet)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
+
 // Rules `*{color:red}`, as many as the paragraphs.
 void BM_UniversalRules(benchmark::State& state) {
   const int n = int(state.range(0));

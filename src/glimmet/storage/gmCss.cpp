@@ -258,6 +258,32 @@ qsizetype ReadNumber(QStringView s, double* value) {
     i += 2;
     while (IsDigit(At(s, i))) ++i;
   }
+  // The digits of a short number without an exponent, and the power of ten that divides them,
+  // are both exact, so their quotient is the number correctly rounded.
+  {
+    int64_t digitsValue = 0;
+    int digitCount = 0, fractionDigits = 0;
+    bool fraction = false, simple = true;
+    for (qsizetype k = (s[0] == u'+' || s[0] == u'-') ? 1 : 0; k < i && simple; ++k) {
+      const char16_t c = s[k].unicode();
+      if (c == u'.') {
+        fraction = true;
+      } else if (IsDigit(c) && digitCount < 15) {
+        digitsValue = digitsValue * 10 + (c - u'0');
+        digitCount += digitsValue > 0 ? 1 : 0;
+        fractionDigits += fraction ? 1 : 0;
+      } else {
+        simple = false;
+      }
+    }
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (simple && fractionDigits <= 22) {
+      const double v = double(digitsValue) / kPowers[fractionDigits];
+      *value = s[0] == u'-' ? -v : v;
+      return i;
+    }
+  }
   bool ok = false;
   // Read as C reads numbers, whatever the user's locale.
   const double v = s.left(i).toDouble(&ok);
