@@ -978,8 +978,7 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
 // ---------------------------------------------------------------------------------------------
 // Media
 
-// Whether a media query list applies to the screen the page is shown on. A query that tests
-// features is not evaluated and does not apply.
+// What CssMediaMatches answers, for the sheets' own @media and @import rules as for the page's elements.
 bool MediaMatches(QStringView list) {
   QString storage;
   const QString text = WithoutComments(list, &storage).toString().simplified();
@@ -1001,6 +1000,12 @@ bool MediaMatches(QStringView list) {
   }
   return false;
 }
+
+}  // namespace
+
+bool CssMediaMatches(QStringView media) { return MediaMatches(media); }
+
+namespace {
 
 struct ViewHash {
   using is_transparent = void;

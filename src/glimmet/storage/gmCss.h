@@ -73,6 +73,11 @@ struct GMCssStyle {
   GMCssStyle inherited() const;
 };
 
+// Whether a media query list (a <style> or <link> element's media attribute, or an @media
+// rule's) applies to the screen a page is read for: empty, "all" or "screen", or "not" another
+// type. A query that tests features is not evaluated and does not apply.
+bool CssMediaMatches(QStringView media);
+
 // Charges `bytes` of work or memory to the reading's budget; NO once the budget is passed, and
 // from then on the reading stops.
 using GMCssCharge = std::function<bool(int64_t bytes)>;

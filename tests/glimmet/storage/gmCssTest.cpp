@@ -240,6 +240,19 @@ TEST(GMCss, RulesAreMatchedInCascadeOrder) {
   }
 }
 
+TEST(GMCss, MediaForTheScreenApply) {
+  const struct {
+    const char* media;
+    bool matches;
+  } cases[] = {
+      {"", true},          {"all", true},           {"Screen", true},          {"print", false},
+      {"print, screen", true}, {"only screen", true}, {"not print", true},     {"not screen", false},
+      {"screen and (min-width: 100px)", false},     {"(color)", false},        {"speech", false},
+      {"/* c */ screen", true}, {"  screen  ", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CssMediaMatches(QString::fromUtf8(c.media)), c.matches) << c.media;
+}
+
 // Elements nested deeper than the keys of their ancestors are gathered are matched all the same.
 TEST(GMCss, DeepElementsAreMatched) {
   const QString deep = QStringLiteral("section ") + QStringLiteral("div ").repeated(200);
