@@ -372,7 +372,7 @@ TEST_F(PrintingTest, PageSetupMarksTheDocumentChangedOnlyForAnotherSetting) {
     }
     EXPECT_FALSE(shown.dirty());
     QTest::keyClick(panel, c.accept ? Qt::Key_Return : Qt::Key_Escape);
-    QTRY_VERIFY(!window.pageLayoutPanel());
+    ASSERT_TRUE(QTest::qWaitFor([&window] { return !window.pageLayoutPanel(); }, 10000));
     EXPECT_EQ(shown.dirty(), c.changed);
     EXPECT_EQ(window.undoManager()->isUndoAvailable(), c.changed);
     EXPECT_EQ(shown.printInfo() != printInfo, c.changed);

@@ -174,7 +174,7 @@ TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
     } else {
       controller->saveDocumentAs();
     }
-    QTRY_VERIFY(controller->savePanel() && controller->savePanel()->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
     QPointer<QFileDialog> panel = controller->savePanel();
     panel->setDirectory(folder.path());
     auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -194,7 +194,7 @@ TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
     });
     answer.start(10);
     QTest::keyClick(name, Qt::Key_Return);
-    QTRY_VERIFY(!told.isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&told] { return !told.isEmpty(); }, 10000));
     SettleEvents();
 
     ASSERT_FALSE(panel.isNull());
@@ -218,7 +218,7 @@ TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
     } else {
       EXPECT_TRUE(controller->window()->isVisible());
     }
-    QTRY_VERIFY(panel.isNull() || !panel->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&panel] { return panel.isNull() || !panel->isVisible(); }, 10000));
     QDir(saved).removeRecursively();
     SettleEvents();
   }
