@@ -111,28 +111,6 @@ TEST_F(ConverterWindowTest, EveryLocaleReadsItsOwnResult) {
   EXPECT_EQ(beeps, 0);
 }
 
-// Blanks and separators that do not group three digits of the integer part leave no number.
-TEST_F(ConverterWindowTest, SeparatorsThatGroupNoThousandsAreRefused) {
-  const struct {
-    const char* locale;
-    const char* typed;  // UTF-8
-  } cases[] = {
-      {"fr_FR", "12 34"},       {"fr_FR", "1234 567"},  {"fr_FR", "1,234 5"}, {"fr_FR", "1\u202F23,5"},
-      {"de_DE", "1.23,5"},      {"en_US", "1,23.5"},    {"en_US", "1 2"},     {"en_US", "1.234 567"},
-      {"en_US", "-"},           {"fr_FR", " "},
-  };
-  int expected = 0;
-  for (const auto& c : cases) {
-    const TestLocale locale(c.locale);
-    CACalculatorConverter converter(defaults);
-    enter(converter, QStringLiteral("1"));
-    ASSERT_FALSE(converter.convertField()->text().isEmpty());
-    enter(converter, QString::fromUtf8(c.typed));
-    EXPECT_EQ(converter.convertField()->text(), QString()) << c.locale << ' ' << c.typed;
-    EXPECT_EQ(beeps, ++expected) << c.locale << ' ' << c.typed;
-  }
-}
-
 TEST_F(CalculatorConverterTest, FirstUseConvertsMilesToKilometers) {
   CACalculatorConverter converter(defaults);
   EXPECT_EQ(converter.fromUnitLabel()->text(), QStringLiteral("Mile"));

@@ -161,40 +161,32 @@ TEST_F(CalculatorWindowTest, WhatIsCopiedPastesBackInEveryLocale) {
 // In every locale the calculators are tried in, the display copied and pasted into a fresh
 // calculator is the number shown: negative, grouped, with the locale's separators.
 TEST_F(CalculatorWindowTest, EveryLocaleReadsWhatTheCalculatorsShow) {
-  const char* const locales[] = {"C", "en_US", "de_DE", "de_CH", "fr_FR", "ar_EG", "hi_IN"};
   const struct {
-    int base;  // index of the programmer's base chooser; -1: the standard calculator
-    const char* keys;  // Return after "0" in the programmer's calculator enters it
+    int base;          // of the programmer's base chooser; -1: the standard calculator
+    const char* keys;  // "\r": Return
     CANumber shown;
   } cases[] = {
       {-1, "0-1234567.25=", Exact(-4938269, 4)}, {-1, "987654321.5=", Exact(1975308643, 2)},
       {2, "0\r1234567-", Exact(-1234567)},       {4, "0\r1234567.25-", Exact(-4938269, 4)},
   };
-  for (const char* name : locales) {
+  const auto make = [this](int base) -> std::unique_ptr<CACalculatorBase> {
+    if (base < 0) return std::make_unique<CACalculatorStandard>(defaults);
+    auto programmer = std::make_unique<CACalculatorProgram>(defaults);
+    emit programmer->baseChooser()->activated(base);
+    return programmer;
+  };
+  for (const char* name : {"C", "en_US", "de_DE", "de_CH", "fr_FR", "ar_EG", "hi_IN"}) {
     const TestLocale locale(name);
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(name) + ' ' + c.keys);
-      std::unique_ptr<CACalculatorBase> copied;
-      std::unique_ptr<CACalculatorBase> pasted;
-      if (c.base < 0) {
-        copied = std::make_unique<CACalculatorStandard>(defaults);
-      } else {
-        auto programmer = std::make_unique<CACalculatorProgram>(defaults);
-        emit programmer->baseChooser()->activated(c.base);
-        copied = std::move(programmer);
-      }
+      const std::unique_ptr<CACalculatorBase> copied = make(c.base);
       for (const char* key = c.keys; *key; ++key) {
-        if (*key == '\r')
-          QTest::keyClick(copied->keyEaterView(), Qt::Key_Return);
-        else
-          QTest::keyClick(copied->keyEaterView(), *key);
+        if (*key == '\r') QTest::keyClick(copied->keyEaterView(), Qt::Key_Return);
+        else QTest::keyClick(copied->keyEaterView(), *key);
       }
       ASSERT_EQ(copied->engine().stack().first(), c.shown);
       action(copied.get(), QKeySequence::Copy)->trigger();
-      if (c.base < 0)
-        pasted = std::make_unique<CACalculatorStandard>(defaults);
-      else
-        pasted = std::make_unique<CACalculatorProgram>(defaults);  // in the base just chosen
+      const std::unique_ptr<CACalculatorBase> pasted = make(c.base);
       action(pasted.get(), QKeySequence::Paste)->trigger();
       EXPECT_EQ(pasted->engine().stack(), QList<CANumber>{c.shown});
       EXPECT_EQ(pasted->accumulatorField()->text(), copied->accumulatorField()->text());

@@ -146,7 +146,8 @@ TEST_F(AlertTest, AShortAlertShowsItsTitleWhole) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     FLAlertController* alert =
-        FLAlert::sharedInstance().startAlertMessage(QString::fromLatin1(c.message), QString(), c.buttons, false, nullptr, {});
+        FLAlert::sharedInstance().startAlertMessage(QString::fromLatin1(c.message), QString(), c.buttons, false,
+                                                    nullptr, {});
     if (*c.retitled) alert->setWindowTitle(QString::fromUtf8(c.retitled));
     ASSERT_TRUE(QTest::qWaitFor([alert] { return alert->isVisible(); }, 10000));
     const QString title = *c.retitled ? QString::fromUtf8(c.retitled) : QStringLiteral("Tamsel Calculator");

@@ -153,13 +153,15 @@ TEST_F(QuitTest, EveryEndOfTheSavePanelAnswersThePendingQuit) {
 
 // A save that fails (the folder typed does not exist) says why; once the alert is answered the
 // panel is still up with the name as typed, and the name in a folder that exists saves. While
-// closing the window, that save then closes it.
+// closing the window, that save then closes it; a quit has been answered by the failure, and the
+// window stays.
 TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
   FLAlert::sharedInstance().setModalRunner({});
+  enum class Start { SaveAs, Closing, Quitting };
   const struct {
     const char* label;
-    bool closing;
-  } cases[] = {{"save as", false}, {"closing", true}};
+    Start start;
+  } cases[] = {{"save as", Start::SaveAs}, {"closing", Start::Closing}, {"quitting", Start::Quitting}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     SavingDelegate delegate;
@@ -168,12 +170,10 @@ TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
     ASSERT_NE(controller, nullptr);
     controller->document()->setDirty(true);
     controller->document()->content = QStringLiteral("cells");
-    if (c.closing) {
-      controller->window()->close();
-      ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
-    } else {
-      controller->saveDocumentAs();
-    }
+    if (c.start == Start::SaveAs) controller->saveDocumentAs();
+    if (c.start == Start::Closing) controller->window()->close();
+    if (c.start == Start::Quitting) delegate.terminate();
+    if (c.start != Start::SaveAs) ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
     QPointer<QFileDialog> panel = controller->savePanel();
     panel->setDirectory(folder.path());
@@ -204,6 +204,7 @@ TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
     EXPECT_TRUE(controller->document()->filePath().isEmpty());
     EXPECT_TRUE(controller->document()->dirty());
     EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("Missing"))));
+    EXPECT_FALSE(delegate.terminating());
 
     QTest::keySequence(name, QKeySequence::SelectAll);
     QTest::keyClicks(name, QStringLiteral("Budget"));
@@ -213,11 +214,8 @@ TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
     ASSERT_FALSE(watched.isNull());
     EXPECT_EQ(controller->document()->filePath(), saved);
     EXPECT_TRUE(QFileInfo::exists(QDir(saved).filePath(QStringLiteral("document.xml"))));
-    if (c.closing) {
-      EXPECT_TRUE(controller->isClosed());
-    } else {
-      EXPECT_TRUE(controller->window()->isVisible());
-    }
+    EXPECT_EQ(controller->isClosed(), c.start == Start::Closing);
+    EXPECT_EQ(delegate.quits, 0);
     EXPECT_TRUE(QTest::qWaitFor([&panel] { return panel.isNull() || !panel->isVisible(); }, 10000));
     QDir(saved).removeRecursively();
     SettleEvents();
