@@ -73,6 +73,10 @@ bool CACalculatorEngine::handleCharacter(char16_t character) {
 }
 
 void CACalculatorEngine::paste(const QString& text) {
+  // A text that holds no digit ("-", blanks) is no number: Enter must not run on what was
+  // there before (it would repeat the top entry), so it all goes back as it was.
+  const QString typedBefore = accumulator_;
+  const bool accumulatingBefore = accumulating_;
   accumulating_ = false;
   // A number is pasted as it is shown, in the locale's number text: its grouping separator is
   // passed over even where it is "." (German), and a minus may start it, so that the display
@@ -80,6 +84,7 @@ void CACalculatorEngine::paste(const QString& text) {
   const CANumberLocale& locale = NumberTextLocale();
   const qsizetype limit = std::min<qsizetype>(text.size(), kMaxPastedCharacters);
   qsizetype taken = 0;
+  qsizetype digits = 0;
   bool negative = false;
   bool exponent = false;
   for (qsizetype i = 0; i < limit; ++i) {
@@ -96,6 +101,7 @@ void CACalculatorEngine::paste(const QString& text) {
     } else if (const std::optional<int> digit = CalculatorDigitForCharacter(character)) {
       if (enterDigit(*digit, true)) {
         ++taken;
+        if (*digit != kDecimalPointDigit) ++digits;
       } else if (*digit == 14 && accumulating_ && !isInteger_ && !exponent) {
         // Where "E" is no digit it starts the exponent of a number too large or small to show
         // in full.
@@ -105,8 +111,15 @@ void CACalculatorEngine::paste(const QString& text) {
       }
     }
   }
+  if (digits == 0) {
+    const bool shownChanged = accumulator_ != typedBefore;
+    accumulator_ = typedBefore;
+    accumulating_ = accumulatingBefore;
+    if (shownChanged) displayAccumulator();
+    beep();
+    return;
+  }
   if (taken != text.size()) beep();
-  if (taken == 0) return;
   if (negative && accumulating_) accumulator_.prepend(QLatin1Char('-'));
   executeFunction(kFunctionEnter, true);
 }

@@ -53,8 +53,10 @@ struct CAConverterChoice {
 CAConverterChoice ConverterChoiceFromString(const QString& text);
 QString StringFromConverterChoice(const CAConverterChoice& choice);
 
-// The value the converter reads from the typed text for the choice: a length in feet when
-// converting from feet (feet and inches, or any unit the measures know), else a number that uses the whole text (thousands separators allowed).
+// The value the converter reads from the typed text for the choice: a number of the locale that
+// uses the whole text, its thousands grouped by the locale's separator or by blanks (as the
+// result shows them, so that a result pastes back), or, converting from feet, a length (feet
+// and inches, or any unit the measures know).
 std::optional<CANumber> ConverterValueFromText(const QString& text, const CAConverterChoice& choice);
 // The value in the to-unit; an invalid number when the choice lies outside the tables.
 CANumber ConvertUnits(const CANumber& value, const CAConverterChoice& choice);

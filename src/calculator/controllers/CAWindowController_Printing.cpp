@@ -27,9 +27,6 @@ QWidget* CAWindowController::printOptionsVC() {
 void CAWindowController::runPageLayoutAction(int64_t) {
   commitTyping();
   if (pageLayoutPanel_) return;
-  if (!document_->setUndo(kFLNewUndoID, kUndoActionLayout, kUndoPageSetup, document_->selectionRange(),
-                          kDomainDocument))
-    return;
   auto* panel = new CAPageSetupPanel(DocumentPageLayout(*document_), window_.get());
   panel->setAttribute(Qt::WA_DeleteOnClose);
   panel->setWindowModality(Qt::WindowModal);
@@ -41,12 +38,16 @@ void CAWindowController::runPageLayoutAction(int64_t) {
 void CAWindowController::pageLayoutEnded(int result) {
   const auto* panel = qobject_cast<CAPageSetupPanel*>(pageLayoutPanel_.data());
   pageLayoutPanel_ = nullptr;
-  if (result == QDialog::Accepted && panel) {
-    document_->setPrintInfo(PrintInfoFromPageLayout(panel->pageLayout()));
-    document_->pageBreaksChanged();
-  } else {
-    undoManager_.popUndo();
-  }
+  if (result != QDialog::Accepted || !panel) return;
+  // Looking at the settings changes nothing: only a paper or orientation other than the one the
+  // document prints on is a change to undo and to save.
+  const QByteArray chosen = PrintInfoFromPageLayout(panel->pageLayout());
+  if (chosen == PrintInfoFromPageLayout(DocumentPageLayout(*document_))) return;
+  if (!document_->setUndo(kFLNewUndoID, kUndoActionLayout, kUndoPageSetup, document_->selectionRange(),
+                          kDomainDocument))
+    return;
+  document_->setPrintInfo(chosen);
+  document_->pageBreaksChanged();
 }
 
 void CAWindowController::updatePageBreaks() {

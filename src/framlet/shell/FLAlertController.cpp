@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPushButton>
 
@@ -12,6 +14,10 @@ namespace {
 constexpr const char* kDontShowAgainTitle = "Don't show this message again";
 constexpr const char* kDontAskAgainTitle = "Don't ask again";
 constexpr const char* kOkTitle = "OK";
+
+constexpr double kTitleFontScale = 1.2;
+constexpr int kTitleBarButtonsPerSide = 3;
+constexpr int kTitleBarButtonGap = 8;
 
 }  // namespace
 
@@ -37,6 +43,34 @@ FLAlertController::FLAlertController(const QString& message, const QString& more
                                                     : QApplication::translate("FLAlert", kDontAskAgainTitle));
     setCheckBox(suppression_);
   }
+  fitTitle();
+}
+
+int AlertTitleBarWidth(const QString& title, const QFont& font) {
+  // Title bars set the title in bold, often a little larger than the text, centred between
+  // the window's buttons (up to three, with the menu button or icon on the other side).
+  QFont titleFont = font;
+  titleFont.setBold(true);
+  if (font.pointSizeF() > 0)
+    titleFont.setPointSizeF(font.pointSizeF() * kTitleFontScale);
+  else if (font.pixelSize() > 0)
+    titleFont.setPixelSize(int(font.pixelSize() * kTitleFontScale + 0.5));
+  const QFontMetrics metrics(titleFont);
+  return metrics.horizontalAdvance(title) + 2 * kTitleBarButtonsPerSide * (metrics.height() + kTitleBarButtonGap);
+}
+
+void FLAlertController::fitTitle() {
+  // The box sizes itself to its texts and buttons only: a short message would leave too
+  // narrow a window for the desktop to show its title whole. The button row spans the box, so
+  // its least width is the box's.
+  if (auto* buttonRow = findChild<QDialogButtonBox*>()) {
+    buttonRow->setMinimumWidth(AlertTitleBarWidth(windowTitle(), font()));
+  }
+}
+
+void FLAlertController::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::WindowTitleChange || event->type() == QEvent::FontChange) fitTitle();
+  QMessageBox::changeEvent(event);
 }
 
 int FLAlertController::code() const {

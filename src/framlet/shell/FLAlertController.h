@@ -9,6 +9,7 @@
 #include <QStringList>
 
 class QCheckBox;
+class QFont;
 
 class FLAlertController : public QMessageBox {
   Q_OBJECT
@@ -25,8 +26,16 @@ class FLAlertController : public QMessageBox {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  // Keeps the box at least as wide as a title bar needs to show its title whole.
+  void fitTitle();
+
   QList<QAbstractButton*> buttons_;
   QCheckBox* suppression_ = nullptr;
 };
+
+// The width a desktop's title bar takes to show `title` whole beside its buttons, for a window
+// whose text is set in `font`.
+int AlertTitleBarWidth(const QString& title, const QFont& font);

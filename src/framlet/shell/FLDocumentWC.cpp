@@ -281,38 +281,49 @@ void FLDocumentWC::showSavePanel(int context, bool forceOriginalFolder) {
     }
     return false;
   });
-  connect(panel, &QFileDialog::fileSelected, this, [this, context](const QString& path) { savePanelEnded(path, context); });
-  connect(panel, &QDialog::rejected, this, [this, context] { savePanelEnded(QString(), context); });
+  savePanelContext_ = context;
+  panel->setSaver([this](const QString& path) { return savePanelEnded(path, savePanelContext_); });
+  connect(panel, &QDialog::rejected, this, [this] { savePanelEnded(QString(), savePanelContext_); });
   panel->open();
 }
 
-void FLDocumentWC::savePanelEnded(const QString& path, int context) {
-  savePanel_ = nullptr;
-  std::unique_ptr<FLDocumentSaveFormatVC> accessory = std::move(formatVC_);
+bool FLDocumentWC::savePanelEnded(const QString& path, int context) {
   FLDocument* shown = document();
   if (path.isEmpty() || !shown) {
+    savePanel_ = nullptr;
+    formatVC_.reset();
     replyNoToQuit(context);
-    return;
+    return true;
   }
-  if (accessory) {
-    g_lastFormatIndex = accessory->formatIndex();
-    accessory->saveOtherOptions(shown);
+  if (formatVC_) {
+    g_lastFormatIndex = formatVC_->formatIndex();
+    formatVC_->saveOtherOptions(shown);
   }
   NotePanelFolder(QFileInfo(path).absolutePath());
   // A page for other programs is written as a copy; the document keeps its own file.
   const bool asCopy = context == kSaveContextCopy || IsHtml(QFileInfo(path).suffix());
   shown->prepareToSave(false);
   if (!shown->saveTo(path, false, asCopy)) {
+    // The alert has said why. The panel stays with the name as typed, so that another folder or
+    // name is a click away; a quit waiting on it goes no further, and the panel then only saves.
     replyNoToQuit(context);
-    return;
+    if (savePanel_) {
+      if (context == kSaveContextQuitting) savePanelContext_ = kSaveContextNewName;
+      return false;
+    }
+    formatVC_.reset();
+    return true;
   }
+  savePanel_ = nullptr;
+  const std::unique_ptr<FLDocumentSaveFormatVC> accessory = std::move(formatVC_);
   // A copy is not a save: what it leaves out (formulas, exact values) is still only in the
   // window, so the window stays and a quit waiting on it stops.
   if (asCopy || shown->forceSaveCopy()) {
     replyNoToQuit(context);
-    return;
+    return true;
   }
   closeAfterSave(context);
+  return true;
 }
 
 // ---- Revert ---------------------------------------------------------------------------------

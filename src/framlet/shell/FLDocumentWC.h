@@ -88,8 +88,9 @@ class FLDocumentWC : public QObject {
   void showSaveAlert(int context);
   void saveAlertEnded(int code, int context);
   void showSavePanel(int context, bool forceOriginalFolder);
-  // The save panel was confirmed with a path (empty: cancelled).
-  void savePanelEnded(const QString& path, int context);
+  // The save panel was confirmed with a path (empty: cancelled). False when the save failed and
+  // the panel, still up, waits for another folder or name.
+  bool savePanelEnded(const QString& path, int context);
   void showRevertAlert();
   void revertAlertEnded(int code);
 
@@ -151,6 +152,7 @@ class FLDocumentWC : public QObject {
   bool keepHidden_ = false;
   QPointer<FLAlertController> saveAlert_;
   QPointer<QFileDialog> savePanel_;
+  int savePanelContext_ = kSaveContextNewName;  // why the panel that is up runs
   std::unique_ptr<FLDocumentSaveFormatVC> formatVC_;
   QPointer<FLDocumentAppDelegate> quitDelegate_;
 };

@@ -89,6 +89,7 @@ void FLSavePanel::setFileNameText(const QString& name) {
 void FLSavePanel::accept() {
   QString name = fileNameText();
   if (name.isEmpty()) return;
+  typedName_ = name;
   if (name == QLatin1String("~") || name.startsWith(QLatin1String("~/"))) name.replace(0, 1, QDir::homePath());
   const QFileInfo typed(QDir::isAbsolutePath(name) ? name : directory().filePath(name));
   if (typed.isDir() && typed.suffix().isEmpty()) {
@@ -119,6 +120,18 @@ void FLSavePanel::accept() {
 }
 
 void FLSavePanel::finish(const QString& target) {
+  if (saver_) {
+    const QPointer<FLSavePanel> self(this);
+    if (!saver_(target)) {
+      // The format may have put its extension on the name; the folder typed before it stays.
+      const qsizetype slash = typedName_.lastIndexOf(QLatin1Char('/'));
+      const QString shown = fileNameText();
+      if (self && slash >= 0 && !shown.contains(QLatin1Char('/'))) setFileNameText(typedName_.left(slash + 1) + shown);
+      return;
+    }
+    // A save that closes the window has taken the panel with it.
+    if (!self) return;
+  }
   emit fileSelected(target);
   QDialog::accept();
 }

@@ -38,6 +38,10 @@ class FLSavePanel : public QFileDialog {
   void setKeepsBackup(std::function<bool(const QString&)> keeps) { keepsBackup_ = std::move(keeps); }
   // Whether another window has this path open: such a target is refused.
   void setOpenElsewhere(std::function<bool(const QString&)> check) { openElsewhere_ = std::move(check); }
+  // Saves to a confirmed target and answers whether it went well; a failed save (it has told the
+  // user why) leaves the panel up with the name as typed, for another folder or name. None: the
+  // panel closes on confirmation, and fileSelected tells the target.
+  void setSaver(std::function<bool(const QString&)> saver) { saver_ = std::move(saver); }
 
  public slots:
   void accept() override;
@@ -50,4 +54,6 @@ class FLSavePanel : public QFileDialog {
   std::function<QString(const QString&)> resolver_;
   std::function<bool(const QString&)> openElsewhere_;
   std::function<bool(const QString&)> keepsBackup_;
+  std::function<bool(const QString&)> saver_;
+  QString typedName_;  // the name field's text when last confirmed
 };

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
@@ -28,6 +29,87 @@ class CalculatorConverterTest : public CalculatorTest {
 
   UserDefaults defaults;
 };
+
+// The converter window as a user works it: a value typed and entered, the result copied with the
+// Copy button and pasted into the value field with the field's paste keys.
+class ConverterWindowTest : public CalculatorConverterTest {
+ protected:
+  // Types each character as a key of its own; a blank or a separator no key names comes as the
+  // text of a key the keyboard layout gives it.
+  static void enter(CACalculatorConverter& converter, const QString& typed) {
+    QTest::keySequence(converter.valueField(), QKeySequence::SelectAll);
+    for (const QChar c : typed) {
+      if (c.unicode() < 0x7F)
+        QTest::keyClick(converter.valueField(), char(c.unicode()));
+      else
+        QTest::sendKeyEvent(QTest::Click, converter.valueField(), Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+    QTest::keyClick(converter.valueField(), Qt::Key_Return);
+  }
+  static void copyResult(CACalculatorConverter& converter) {
+    for (QPushButton* button : converter.findChildren<QPushButton*>()) {
+      if (button->text() == QLatin1String("Copy")) QTest::mouseClick(button, Qt::LeftButton);
+    }
+  }
+  static void pasteAndEnter(CACalculatorConverter& converter) {
+    QTest::keySequence(converter.valueField(), QKeySequence::SelectAll);
+    QTest::keySequence(converter.valueField(), QKeySequence::Paste);
+    QTest::keyClick(converter.valueField(), Qt::Key_Return);
+  }
+};
+
+// French groups thousands with a narrow no-break space; the result, copied and pasted back,
+// converts again, as does a number typed with a no-break space or a plain blank.
+TEST_F(ConverterWindowTest, AFrenchResultPastesBackAndConvertsAgain) {
+  const struct {
+    const char* typed;  // UTF-8
+    const char* shown;
+    const char* again;  // the shown result pasted and converted again
+  } cases[] = {
+      {"1234,5", "1\u202F986,74", "3\u202F197,35"},
+      {"-1234,5", "-1\u202F986,74", "-3\u202F197,35"},
+      {"1234567,5", "1\u202F986\u202F843,8", "3\u202F197\u202F515,15"},
+      {"1 234,5", "1\u202F986,74", "3\u202F197,35"},
+      {"1\u00A0234,5", "1\u202F986,74", "3\u202F197,35"},
+      {"-1\u202F234\u202F567,5", "-1\u202F986\u202F843,8", "-3\u202F197\u202F515,15"},
+  };
+  const TestLocale locale("fr_FR");
+  for (const auto& c : cases) {
+    CACalculatorConverter converter(defaults);
+    enter(converter, QString::fromUtf8(c.typed));
+    EXPECT_EQ(converter.convertField()->text(), QString::fromUtf8(c.shown)) << c.typed;
+    copyResult(converter);
+    pasteAndEnter(converter);
+    EXPECT_EQ(converter.valueField()->text(), QString::fromUtf8(c.shown)) << c.typed;
+    EXPECT_EQ(converter.convertField()->text(), QString::fromUtf8(c.again)) << c.typed;
+  }
+  EXPECT_EQ(beeps, 0);
+}
+
+// In every locale the calculators are tried in, a result pasted into the value field is read as
+// the number shown: converted from kilometres to kilometres it shows the very same text.
+TEST_F(ConverterWindowTest, EveryLocaleReadsItsOwnResult) {
+  const char* const locales[] = {"C", "en_US", "de_DE", "de_CH", "fr_FR", "ar_EG", "hi_IN"};
+  const char* const values[] = {"1234.5", "-1234.5", "1234567.5", "0.25", "-0.5", "987654321"};
+  constexpr int kKilometerRow = 6;
+  for (const char* name : locales) {
+    const TestLocale locale(name);
+    for (const char* value : values) {
+      SCOPED_TRACE(std::string(name) + ' ' + value);
+      CACalculatorConverter converter(defaults);
+      const QString typed = QString::fromLatin1(value).replace(QLatin1Char('.'), QLocale().decimalPoint());
+      enter(converter, typed);
+      const QString shown = converter.convertField()->text();
+      ASSERT_FALSE(shown.isEmpty());
+      copyResult(converter);
+      converter.fromTable()->setCurrentRow(kKilometerRow);
+      converter.toTable()->setCurrentRow(kKilometerRow);
+      pasteAndEnter(converter);
+      EXPECT_EQ(converter.convertField()->text(), shown);
+    }
+  }
+  EXPECT_EQ(beeps, 0);
+}
 
 TEST_F(CalculatorConverterTest, FirstUseConvertsMilesToKilometers) {
   CACalculatorConverter converter(defaults);

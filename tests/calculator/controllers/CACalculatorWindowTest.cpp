@@ -158,6 +158,78 @@ TEST_F(CalculatorWindowTest, WhatIsCopiedPastesBackInEveryLocale) {
   EXPECT_EQ(beeps, 0);
 }
 
+// In every locale the calculators are tried in, the display copied and pasted into a fresh
+// calculator is the number shown: negative, grouped, with the locale's separators.
+TEST_F(CalculatorWindowTest, EveryLocaleReadsWhatTheCalculatorsShow) {
+  const struct {
+    int base;          // of the programmer's base chooser; -1: the standard calculator
+    const char* keys;  // "\r": Return
+    CANumber shown;
+  } cases[] = {
+      {-1, "0-1234567.25=", Exact(-4938269, 4)}, {-1, "987654321.5=", Exact(1975308643, 2)},
+      {2, "0\r1234567-", Exact(-1234567)},       {4, "0\r1234567.25-", Exact(-4938269, 4)},
+  };
+  const auto make = [this](int base) -> std::unique_ptr<CACalculatorBase> {
+    if (base < 0) return std::make_unique<CACalculatorStandard>(defaults);
+    auto programmer = std::make_unique<CACalculatorProgram>(defaults);
+    emit programmer->baseChooser()->activated(base);
+    return programmer;
+  };
+  for (const char* name : {"C", "en_US", "de_DE", "de_CH", "fr_FR", "ar_EG", "hi_IN"}) {
+    const TestLocale locale(name);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(name) + ' ' + c.keys);
+      const std::unique_ptr<CACalculatorBase> copied = make(c.base);
+      for (const char* key = c.keys; *key; ++key) {
+        if (*key == '\r') QTest::keyClick(copied->keyEaterView(), Qt::Key_Return);
+        else QTest::keyClick(copied->keyEaterView(), *key);
+      }
+      ASSERT_EQ(copied->engine().stack().first(), c.shown);
+      action(copied.get(), QKeySequence::Copy)->trigger();
+      const std::unique_ptr<CACalculatorBase> pasted = make(c.base);
+      action(pasted.get(), QKeySequence::Paste)->trigger();
+      EXPECT_EQ(pasted->engine().stack(), QList<CANumber>{c.shown});
+      EXPECT_EQ(pasted->accumulatorField()->text(), copied->accumulatorField()->text());
+    }
+  }
+  EXPECT_EQ(beeps, 0);
+}
+
+// A paste that holds no digit is no number: it beeps and changes nothing, so that no Enter
+// repeats the top entry and a number being typed goes on.
+TEST_F(CalculatorWindowTest, APasteWithoutADigitBeepsAndChangesNothing) {
+  const char* const texts[] = {"-", "\u2212", " ", "- ", ".", "-.", "\u202F"};
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    beeps = 0;
+    QApplication::clipboard()->setText(QString::fromUtf8(text));
+    {
+      // 7, Enter, paste, + : the lone 7 has nothing to add to.
+      CACalculatorProgram window(defaults);
+      window.engine().setStack({});
+      keys(window.keyEaterView(), "7");
+      QTest::keyClick(window.keyEaterView(), Qt::Key_Return);
+      const QString shown = window.accumulatorField()->text();
+      action(&window, QKeySequence::Paste)->trigger();
+      EXPECT_EQ(beeps, 1);
+      EXPECT_EQ(window.engine().stack(), QList<CANumber>{Exact(7)});
+      EXPECT_EQ(window.accumulatorField()->text(), shown);
+      keys(window.keyEaterView(), "+");
+      EXPECT_EQ(window.engine().stack(), QList<CANumber>{Exact(7)});
+    }
+    {
+      // 12 being typed stays typed: + 3 = gives 15.
+      CACalculatorStandard window(defaults);
+      keys(window.keyEaterView(), "12");
+      action(&window, QKeySequence::Paste)->trigger();
+      EXPECT_EQ(window.accumulatorField()->text(), QStringLiteral("12"));
+      EXPECT_TRUE(window.engine().accumulating());
+      keys(window.keyEaterView(), "+3=");
+      EXPECT_EQ(window.engine().stack(), QList<CANumber>{Exact(15)});
+    }
+  }
+}
+
 TEST_F(CalculatorWindowTest, TheProgrammersCalculatorEntersOnReturn) {
   CACalculatorProgram window(defaults);
   show(window);

@@ -1,6 +1,7 @@
 #include "calculator/controllers/CAUnitConverter.h"
 
 #include "CalculatorTestSupport.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "support/CReals.h"
 #include "support/TestData.h"
 
@@ -107,6 +108,22 @@ TEST(UnitConverterTest, TheUnitsAreTheirLegalDefinitions) {
   for (const Case& c : cases) {
     EXPECT_EQ(ConvertUnits(CANumber(int64_t(1)), c.choice), c.expected)
         << c.choice.category << ' ' << c.choice.fromUnit << ' ' << c.choice.toUnit;
+  }
+}
+
+// Blanks and the locale's separator are passed over only where they group three digits of the
+// integer part.
+TEST(UnitConverterTest, SeparatorsThatGroupNoThousandsLeaveNoNumber) {
+  const struct {
+    const char* locale;
+    const char* text;  // UTF-8
+  } cases[] = {
+      {"fr_FR", "12 34"},  {"fr_FR", "1234 567"}, {"fr_FR", "1,234 5"}, {"fr_FR", "1\u202F23,5"}, {"fr_FR", " "},
+      {"de_DE", "1.23,5"}, {"en_US", "1,23.5"},   {"en_US", "1 2"},     {"en_US", "1.234 567"},   {"en_US", "-"},
+  };
+  for (const auto& c : cases) {
+    const TestLocale locale(c.locale);
+    EXPECT_FALSE(ConverterValueFromText(QString::fromUtf8(c.text), {}).has_value()) << c.locale << ' ' << c.text;
   }
 }
 

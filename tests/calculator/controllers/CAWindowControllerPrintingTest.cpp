@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
@@ -325,6 +326,45 @@ TEST_F(PrintingTest, PageSetupKeepsThePaperOrGivesItsStepBack) {
   // Settings this program did not write are no paper.
   for (const char* foreign : {"", "bplist00", "{\"paper\":[0,5]}", "{\"paper\":[1e9,5]}"})
     EXPECT_FALSE(PageLayoutFromPrintInfo(foreign)) << foreign;
+}
+
+// Looking at Page Setup leaves a clean document clean; only another paper or orientation, once
+// confirmed, is a change, with its undo step.
+TEST_F(PrintingTest, PageSetupMarksTheDocumentChangedOnlyForAnotherSetting) {
+  enum class Change { None, Landscape, Legal };
+  const struct {
+    const char* label;
+    Change change;
+    bool accept;
+    bool changed;
+  } cases[] = {
+      {"OK, nothing changed", Change::None, true, false}, {"landscape, cancelled", Change::Landscape, false, false},
+      {"landscape", Change::Landscape, true, true},       {"legal paper", Change::Legal, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    CAWindowController window;
+    window.prepareToShow();
+    window.mainWindow()->show();
+    CADocument& shown = *window.document();
+    shown.setDirty(false);
+    const QByteArray printInfo = shown.printInfo();
+    window.performAction(QStringLiteral("runPageLayout:"), 0);
+    auto* panel = qobject_cast<CAPageSetupPanel*>(window.pageLayoutPanel());
+    ASSERT_NE(panel, nullptr);
+    if (c.change == Change::Landscape) panel->landscapeButton()->click();
+    if (c.change == Change::Legal) {
+      auto* paper = panel->findChild<QComboBox*>();
+      ASSERT_NE(paper, nullptr);
+      paper->setCurrentIndex(paper->findText(QPageSize(QPageSize::Legal).name()));
+    }
+    EXPECT_FALSE(shown.dirty());
+    QTest::keyClick(panel, c.accept ? Qt::Key_Return : Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&window] { return !window.pageLayoutPanel(); }, 10000));
+    EXPECT_EQ(shown.dirty(), c.changed);
+    EXPECT_EQ(window.undoManager()->isUndoAvailable(), c.changed);
+    EXPECT_EQ(shown.printInfo() != printInfo, c.changed);
+  }
 }
 
 // A document that never went through Page Setup prints on the paper that Page Setup shows it,

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QTest>
@@ -124,6 +125,44 @@ TEST_F(AlertTest, MoreInfoMakesTheAlertTaller) {
   FLAlertController bare(QStringLiteral("m"), QString(), {}, false);
   FLAlertController informed(QStringLiteral("m"), longText, {}, false);
   EXPECT_GT(informed.sizeHint().height(), bare.sizeHint().height() + 20);
+}
+
+// However short its message, an alert is wide enough for a desktop's title bar to show its
+// title whole: set in bold, a fifth larger than the text, between three buttons of at least
+// sixteen pixels on each side.
+TEST_F(AlertTest, AShortAlertShowsItsTitleWhole) {
+  const QString application = QCoreApplication::applicationName();
+  QCoreApplication::setApplicationName(QStringLiteral("Tamsel Calculator"));
+  const struct {
+    const char* message;
+    QStringList buttons;
+    const char* retitled;  // a title set once the alert is up; empty: none
+  } cases[] = {
+      {"x", {}, ""},
+      {"Saved.", {QStringLiteral("OK")}, ""},
+      {"?", {QStringLiteral("Yes"), QStringLiteral("No")}, ""},
+      {"x", {}, "Tamsel Calculator \u2014 a longer title than the application's name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    FLAlertController* alert =
+        FLAlert::sharedInstance().startAlertMessage(QString::fromLatin1(c.message), QString(), c.buttons, false,
+                                                    nullptr, {});
+    if (*c.retitled) alert->setWindowTitle(QString::fromUtf8(c.retitled));
+    ASSERT_TRUE(QTest::qWaitFor([alert] { return alert->isVisible(); }, 10000));
+    const QString title = *c.retitled ? QString::fromUtf8(c.retitled) : QStringLiteral("Tamsel Calculator");
+    EXPECT_EQ(alert->windowTitle(), title);
+    QFont titleFont = alert->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    const int needed = QFontMetrics(titleFont).horizontalAdvance(title) + 6 * 16;
+    // A title set while the alert is up widens it once the box lays itself out again.
+    EXPECT_TRUE(QTest::qWaitFor([alert, needed] { return alert->width() >= needed; }, 10000))
+        << alert->width() << " for " << needed;
+    alert->reject();
+    QApplication::processEvents();
+  }
+  QCoreApplication::setApplicationName(application);
 }
 
 }  // namespace

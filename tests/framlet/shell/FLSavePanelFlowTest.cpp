@@ -14,7 +14,10 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -145,6 +148,77 @@ TEST_F(QuitTest, EveryEndOfTheSavePanelAnswersThePendingQuit) {
       SettleEvents();
       EXPECT_EQ(delegate.quits, 1);
     }
+  }
+}
+
+// A save that fails (the folder typed does not exist) says why; once the alert is answered the
+// panel is still up with the name as typed, and the name in a folder that exists saves. While
+// closing the window, that save then closes it; a quit has been answered by the failure, and the
+// window stays.
+TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
+  FLAlert::sharedInstance().setModalRunner({});
+  enum class Start { SaveAs, Closing, Quitting };
+  const struct {
+    const char* label;
+    Start start;
+  } cases[] = {{"save as", Start::SaveAs}, {"closing", Start::Closing}, {"quitting", Start::Quitting}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    SavingDelegate delegate;
+    delegate.launch();
+    auto* controller = delegate.newest;
+    ASSERT_NE(controller, nullptr);
+    controller->document()->setDirty(true);
+    controller->document()->content = QStringLiteral("cells");
+    if (c.start == Start::SaveAs) controller->saveDocumentAs();
+    if (c.start == Start::Closing) controller->window()->close();
+    if (c.start == Start::Quitting) delegate.terminate();
+    if (c.start != Start::SaveAs) ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
+    QPointer<QFileDialog> panel = controller->savePanel();
+    panel->setDirectory(folder.path());
+    auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->clear();
+    QTest::keyClicks(name, QStringLiteral("Missing/Budget"));
+
+    // The failure's alert runs modally inside the key press: it is answered as it comes up.
+    QString told;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!alert || !alert->isVisible()) return;
+      told = alert->text();
+      answer.stop();
+      QTest::keyClick(alert, Qt::Key_Return);
+    });
+    answer.start(10);
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&told] { return !told.isEmpty(); }, 10000));
+    SettleEvents();
+
+    ASSERT_FALSE(panel.isNull());
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(controller->savePanel(), panel.data());
+    EXPECT_EQ(name->text(), QStringLiteral("Missing/Budget.Numlet"));  // the format's extension put on
+    EXPECT_TRUE(controller->document()->filePath().isEmpty());
+    EXPECT_TRUE(controller->document()->dirty());
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("Missing"))));
+    EXPECT_FALSE(delegate.terminating());
+
+    QTest::keySequence(name, QKeySequence::SelectAll);
+    QTest::keyClicks(name, QStringLiteral("Budget"));
+    const QPointer<FLDocumentWC> watched(controller);
+    QTest::keyClick(name, Qt::Key_Return);  // saves before it returns
+    const QString saved = folder.filePath(QStringLiteral("Budget.Numlet"));
+    ASSERT_FALSE(watched.isNull());
+    EXPECT_EQ(controller->document()->filePath(), saved);
+    EXPECT_TRUE(QFileInfo::exists(QDir(saved).filePath(QStringLiteral("document.xml"))));
+    EXPECT_EQ(controller->isClosed(), c.start == Start::Closing);
+    EXPECT_EQ(delegate.quits, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&panel] { return panel.isNull() || !panel->isVisible(); }, 10000));
+    QDir(saved).removeRecursively();
+    SettleEvents();
   }
 }
 
