@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <optional>
 #include <utility>
@@ -252,6 +253,60 @@ std::optional<CANumber> SmallFraction(const mpz_t numerator, const mpz_t denomin
 
 }  // namespace
 
+void RoundedTerms::addFraction(int64_t n, uint64_t d) {
+  // Both are reals exactly, so the quotient is the real nearest to n / d.
+  const long double value = static_cast<long double>(n) / static_cast<long double>(d);
+  uint64_t mantissa = 0;
+  uint16_t signAndExponent = 0;
+  std::memcpy(&mantissa, &value, sizeof mantissa);
+  std::memcpy(&signAndExponent, reinterpret_cast<const char*>(&value) + sizeof mantissa, sizeof signAndExponent);
+  // value = mantissa · 2^(exponent - 63), the exponent from -64 to 63 for a fraction's.
+  const int exponent = int(signAndExponent & 0x7FFF) - 16383;
+  addAt(mantissa, exponent + 65, (signAndExponent & 0x8000) != 0);
+}
+
+void RoundedTerms::addAt(uint64_t magnitude, int bit, bool negative) {
+  const int limb = bit / 64;
+  const int shift = bit % 64;
+  const uint64_t low = magnitude << shift;
+  const uint64_t high = shift ? magnitude >> (64 - shift) : 0;
+  bool carry = false;
+  for (int i = limb; i < 4; ++i) {
+    const uint64_t part = i == limb ? low : i == limb + 1 ? high : 0;
+    if (i > limb + 1 && !carry) break;
+    const Unsigned before = parts_[i];
+    if (!negative) {
+      const Unsigned sum = before + part + (carry ? 1 : 0);
+      parts_[i] = uint64_t(sum);
+      carry = (sum >> 64) != 0;
+    } else {
+      const Unsigned taken = Unsigned(part) + (carry ? 1 : 0);
+      parts_[i] = uint64_t(before - taken);
+      carry = taken > before;
+    }
+  }
+}
+
+void RoundedTerms::add(const RoundedTerms& other) {
+  whole_ += other.whole_;
+  bool carry = false;
+  for (int i = 0; i < 4; ++i) {
+    const Unsigned sum = Unsigned(parts_[i]) + other.parts_[i] + (carry ? 1 : 0);
+    parts_[i] = uint64_t(sum);
+    carry = (sum >> 64) != 0;
+  }
+}
+
+std::vector<uint64_t> RoundedTerms::limbs() const {
+  Limbs sum(parts_, parts_ + 4);
+  sum.push_back(SignLimb(sum));
+  // In two halves, each within the 127 bits AddAt takes.
+  const Signed half = whole_ >> 1;
+  AddAt(sum, half, 2);
+  AddAt(sum, whole_ - half, 2);
+  return sum;
+}
+
 // Whole numbers and fractions as numerator / denominator, the denominator the least common
 // multiple of the terms' denominators.
 struct ExactAccumulator::Wide {
@@ -261,10 +316,22 @@ struct ExactAccumulator::Wide {
 
 namespace {
 
-// The quotient of a common denominator by a term's: room for it is made once.
+// The quotient of a common denominator by a term's: room for it is made once. The bound keeps it
+// to a few limbs, but what a joining of two sums widened it to is given back after use.
 Integer& Scale() {
   thread_local Integer scale;
   return scale;
+}
+
+void ShrinkScale() {
+  constexpr mp_bitcnt_t kKeptBits = ExactAccumulator::kExactBits + 128;
+  Integer& scale = Scale();
+  if (scale.heapBytes() * 8 > kKeptBits) mpz_realloc2(scale.z, kKeptBits);
+}
+
+// The bound: a common denominator this wide or wider is past it.
+bool PastBound(const mpz_t denominator) {
+  return mpz_sizeinbase(denominator, 2) > size_t(ExactAccumulator::kExactBits);
 }
 
 }  // namespace
@@ -280,7 +347,10 @@ ExactAccumulator::ExactAccumulator(const ExactAccumulator& other)
       wide_(other.wide_ ? std::make_unique<Wide>(*other.wide_) : nullptr),
       reals_(other.reals_),
       lowestLimb_(other.lowestLimb_),
-      hasReal_(other.hasReal_) {}
+      rounded_(other.rounded_),
+      hasReal_(other.hasReal_),
+      past_(other.past_),
+      taken_(other.taken_) {}
 
 ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
   if (this == &other) return *this;
@@ -295,7 +365,10 @@ ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
     wide_ = std::make_unique<Wide>(*other.wide_);
   reals_ = other.reals_;
   lowestLimb_ = other.lowestLimb_;
+  rounded_ = other.rounded_;
   hasReal_ = other.hasReal_;
+  past_ = other.past_;
+  taken_ = other.taken_;
   return *this;
 }
 
@@ -317,10 +390,20 @@ ExactAccumulator::Wide& ExactAccumulator::widen() {
   return *wide_;
 }
 
+void ExactAccumulator::passBound() {
+  past_ = true;
+  wide_.reset();
+  numerator_ = {};
+  denominator_ = 1;
+}
+
 bool ExactAccumulator::tryAdd(const CANumber& term) {
   switch (term.form()) {
     case kNumberInteger:
+      taken_ = true;
       if (term.numerator() == 0) return true;
+      rounded_.addWhole(term.numerator());
+      if (past_) return true;
       if (wide_)
         AddProduct(wide_->numerator.z, wide_->denominator.z, term.numerator());
       else
@@ -329,6 +412,9 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
     case kNumberFraction: {
       const uint64_t d = term.denominator();
       if (d == 0) return false;
+      taken_ = true;
+      rounded_.addFraction(term.numerator(), d);
+      if (past_) return true;
       if (!wide_) {
         if (denominator_ % d != 0) {
           const uint64_t widen = d / std::gcd(denominator_, d);
@@ -342,12 +428,17 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
           return true;
         }
       }
-      // Past 63 bits the common denominator grows as wide as the terms' least common multiple.
+      // Past 63 bits the common denominator grows as wide as the terms' least common multiple,
+      // up to the bound.
       Wide& wide = widen();
       const uint64_t widen = d / mpz_gcd_ui(nullptr, wide.denominator.z, d);
       if (widen != 1) {
-        mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
         mpz_mul_ui(wide.denominator.z, wide.denominator.z, widen);
+        if (PastBound(wide.denominator.z)) {
+          passBound();
+          return true;
+        }
+        mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
       }
       Integer& scale = Scale();
       mpz_divexact_ui(scale.z, wide.denominator.z, d);
@@ -357,6 +448,7 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
     case kNumberReal: {
       const long double value = term.realValue();
       if (!std::isfinite(value)) return false;
+      taken_ = true;
       addReal(value);
       return true;
     }
@@ -384,10 +476,29 @@ void ExactAccumulator::addReal(long double value) {
   AddAt(reals_, value < 0 ? -Signed(shifted) : Signed(shifted), size_t(offset / 64));
 }
 
+void ExactAccumulator::addExact(__int128 numerator, uint64_t denominator, const RoundedTerms& rounded) {
+  ExactAccumulator other;
+  other.taken_ = true;
+  other.rounded_ = rounded;
+  other.denominator_ = denominator;
+  if (numerator != 0) {
+    // Two halves, each within the 127 bits AddAt takes.
+    const Signed half = numerator >> 1;
+    AddAt(other.numerator_, half, 0);
+    AddAt(other.numerator_, numerator - half, 0);
+  }
+  add(other);
+}
+
 void ExactAccumulator::add(const ExactAccumulator& other) {
+  taken_ = taken_ || other.taken_;
+  rounded_.add(other.rounded_);
+  if (other.past_ && !past_) passBound();
   const uint64_t g = std::gcd(denominator_, other.denominator_);
   const Unsigned common = Unsigned(denominator_ / g) * other.denominator_;
-  if (!wide_ && !other.wide_ && common <= Unsigned(kInt64Max)) {
+  if (past_) {
+    // Only the rounded terms count.
+  } else if (!wide_ && !other.wide_ && common <= Unsigned(kInt64Max)) {
     Multiply(numerator_, uint64_t(common / denominator_));
     Limbs theirs = other.numerator_;
     Multiply(theirs, uint64_t(common / other.denominator_));
@@ -407,13 +518,18 @@ void ExactAccumulator::add(const ExactAccumulator& other) {
       mpz_add(wide.numerator.z, wide.numerator.z, theirs);
     } else {
       Integer both;
-      Integer& scale = Scale();
       mpz_lcm(both.z, wide.denominator.z, theirDenominator);
-      mpz_divexact(scale.z, both.z, wide.denominator.z);
-      mpz_mul(wide.numerator.z, wide.numerator.z, scale.z);
-      mpz_divexact(scale.z, both.z, theirDenominator);
-      mpz_addmul(wide.numerator.z, theirs, scale.z);
-      mpz_swap(wide.denominator.z, both.z);
+      if (PastBound(both.z)) {
+        passBound();
+      } else {
+        Integer& scale = Scale();
+        mpz_divexact(scale.z, both.z, wide.denominator.z);
+        mpz_mul(wide.numerator.z, wide.numerator.z, scale.z);
+        mpz_divexact(scale.z, both.z, theirDenominator);
+        mpz_addmul(wide.numerator.z, theirs, scale.z);
+        mpz_swap(wide.denominator.z, both.z);
+        ShrinkScale();
+      }
     }
   }
 
@@ -431,7 +547,23 @@ void ExactAccumulator::add(const ExactAccumulator& other) {
   hasReal_ = hasReal_ || other.hasReal_;
 }
 
+CANumber ExactAccumulator::roundedValue() const {
+  // The rounded terms' lowest limb weighs 2^-128; the reals' may lie lower or higher.
+  const int64_t lowest = std::min<int64_t>(lowestLimb_, -2);
+  Limbs total = rounded_.limbs();
+  if (lowest < -2) total.insert(total.begin(), size_t(-2 - lowest), 0);
+  if (!reals_.empty()) {
+    Limbs aligned = reals_;
+    aligned.insert(aligned.begin(), size_t(lowestLimb_ - lowest), 0);
+    AddLimbs(total, aligned);
+  }
+  const bool negative = Negative(total);
+  const long double value = Rounded(Magnitude(total), false, 64 * lowest);
+  return CANumber::withRealResult(negative ? -value : value);
+}
+
 CANumber ExactAccumulator::value() const {
+  if (past_) return roundedValue();
   if (wide_) return wideValue();
   if (!hasReal_) {
     Limbs magnitude = Magnitude(numerator_);
