@@ -235,14 +235,14 @@ TEST_F(RunningTotalsTest, BalancesOverGrowingDenominatorsAndInfinitiesReadRowsIn
 // charged before it is made, so the bytes held never pass the room, and every balance is still
 // the sum of its range.
 TEST_F(RunningTotalsTest, TheMemoChargesItsRoomBeforeItKeepsAState) {
-  constexpr int64_t kRows = 3000;
+  constexpr int64_t kRows = 6000;
   // The least room, and what each row of the sheet adds to it.
   constexpr size_t kLeastRoom = 16 << 10;
   constexpr size_t kRoom = 256 * kRows;
   for (const bool running : {false, true}) {
     const size_t before = CARangeMemo::setLeastRoom(kLeastRoom);
     const QString path = folder.filePath(QStringLiteral("ledger.csv"));
-    ASSERT_TRUE(WriteFileBytes(path, ComputedLedgerCsv(kRows, ComputedShape::kHarmonic, running)));
+    ASSERT_TRUE(WriteFileBytes(path, ComputedLedgerCsv(kRows, ComputedShape::kPrimeReciprocal, running)));
     CADocument document;
     FLError error;
     ASSERT_EQ(document.openFile(path, &error), 1);
