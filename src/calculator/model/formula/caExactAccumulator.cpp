@@ -49,7 +49,10 @@ void AddAt(Limbs& a, Signed v, size_t at) {
 
 // a += b, both signed.
 void AddLimbs(Limbs& a, const Limbs& b) {
-  MakeRoom(a, std::max(a.size(), b.size()));
+  if (b.empty()) return;
+  // Room for b's limbs below a top limb that only repeats a's sign: the sum cannot overflow, and
+  // a grows only as far as the sum needs.
+  MakeRoom(a, b.size());
   const uint64_t extension = SignLimb(b);
   bool carry = false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -477,6 +480,11 @@ void ExactAccumulator::addReal(long double value) {
 }
 
 void ExactAccumulator::addExact(__int128 numerator, uint64_t denominator, const RoundedTerms& rounded) {
+  if (past_) {
+    taken_ = true;
+    rounded_.add(rounded);
+    return;
+  }
   ExactAccumulator other;
   other.taken_ = true;
   other.rounded_ = rounded;

@@ -52,10 +52,14 @@ class ExactSum {
 class CompensatedSum {
  public:
   void add(const CANumber& term) {
-    // Sums of whole numbers and fractions take the exact path at once.
+    // Sums of whole numbers and fractions take the exact path at once, unless they are past the
+    // bound, where only the rounded terms count.
     if (term.form() <= kNumberFraction && !invalid_) {
-      if (!near_.tryAdd(term)) addBeyondNear(term);
-      return;
+      if (!far_.pastBound()) {
+        if (!near_.tryAdd(term)) addBeyondNear(term);
+        return;
+      }
+      if (far_.tryAdd(term)) return;
     }
     addOther(term);
   }
