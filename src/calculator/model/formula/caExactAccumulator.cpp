@@ -256,52 +256,15 @@ std::optional<CANumber> SmallFraction(const mpz_t numerator, const mpz_t denomin
 
 }  // namespace
 
-void RoundedTerms::addFraction(int64_t n, uint64_t d) {
-  // Both are reals exactly, so the quotient is the real nearest to n / d.
-  const long double value = static_cast<long double>(n) / static_cast<long double>(d);
-  uint64_t mantissa = 0;
-  uint16_t signAndExponent = 0;
-  std::memcpy(&mantissa, &value, sizeof mantissa);
-  std::memcpy(&signAndExponent, reinterpret_cast<const char*>(&value) + sizeof mantissa, sizeof signAndExponent);
-  // value = mantissa · 2^(exponent - 63), the exponent from -64 to 63 for a fraction's.
-  const int exponent = int(signAndExponent & 0x7FFF) - 16383;
-  addAt(mantissa, exponent + 65, (signAndExponent & 0x8000) != 0);
-}
-
-void RoundedTerms::addAt(uint64_t magnitude, int bit, bool negative) {
-  const int limb = bit / 64;
-  const int shift = bit % 64;
-  const uint64_t low = magnitude << shift;
-  const uint64_t high = shift ? magnitude >> (64 - shift) : 0;
-  bool carry = false;
-  for (int i = limb; i < 4; ++i) {
-    const uint64_t part = i == limb ? low : i == limb + 1 ? high : 0;
-    if (i > limb + 1 && !carry) break;
-    const Unsigned before = parts_[i];
-    if (!negative) {
-      const Unsigned sum = before + part + (carry ? 1 : 0);
-      parts_[i] = uint64_t(sum);
-      carry = (sum >> 64) != 0;
-    } else {
-      const Unsigned taken = Unsigned(part) + (carry ? 1 : 0);
-      parts_[i] = uint64_t(before - taken);
-      carry = taken > before;
-    }
-  }
-}
-
 void RoundedTerms::add(const RoundedTerms& other) {
   whole_ += other.whole_;
-  bool carry = false;
-  for (int i = 0; i < 4; ++i) {
-    const Unsigned sum = Unsigned(parts_[i]) + other.parts_[i] + (carry ? 1 : 0);
-    parts_[i] = uint64_t(sum);
-    carry = (sum >> 64) != 0;
-  }
+  const Unsigned sum = low_ + other.low_;
+  high_ += other.high_ + (sum < low_ ? 1 : 0);
+  low_ = sum;
 }
 
 std::vector<uint64_t> RoundedTerms::limbs() const {
-  Limbs sum(parts_, parts_ + 4);
+  Limbs sum = {uint64_t(low_), uint64_t(low_ >> 64), uint64_t(high_), uint64_t(high_ >> 64)};
   sum.push_back(SignLimb(sum));
   // In two halves, each within the 127 bits AddAt takes.
   const Signed half = whole_ >> 1;

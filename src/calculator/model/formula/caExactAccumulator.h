@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -29,18 +30,54 @@ class RoundedTerms {
   void addWhole(int64_t n) { whole_ += n; }
   void addWhole(__int128 n) { whole_ += n; }
   // n / d (d above 0, n not 0) rounded to the nearest real.
-  void addFraction(int64_t n, uint64_t d);
+  void addFraction(int64_t n, uint64_t d) {
+    // Both are reals exactly, so the quotient is the real nearest to n / d; a denominator that
+    // fits the signed integers converts without the unsigned one's correction.
+    const long double divisor = d <= uint64_t(INT64_MAX) ? static_cast<long double>(static_cast<int64_t>(d))
+                                                         : static_cast<long double>(d);
+    addReal(static_cast<long double>(n) / divisor);
+  }
   void add(const RoundedTerms& other);
   // The sum in two's complement limbs, lowest first, limb i weighing 2^(64 (i - 2)).
   std::vector<uint64_t> limbs() const;
 
  private:
-  // Adds magnitude · 2^(bit - 128), or takes it away.
+  // Adds a real from 2^-64 to 2^63 in magnitude.
+  void addReal(long double value);
+  // Adds magnitude · 2^(bit - 128), bit from 1 to 128, or takes it away.
   void addAt(uint64_t magnitude, int bit, bool negative);
 
   __int128 whole_ = 0;
-  uint64_t parts_[4] = {};
+  // The rounded fractions: 256 bits of two's complement, in units of 2^-128.
+  unsigned __int128 low_ = 0;
+  unsigned __int128 high_ = 0;
 };
+
+inline void RoundedTerms::addReal(long double value) {
+  uint64_t mantissa = 0;
+  uint16_t signAndExponent = 0;
+  std::memcpy(&mantissa, &value, sizeof mantissa);
+  std::memcpy(&signAndExponent, reinterpret_cast<const char*>(&value) + sizeof mantissa, sizeof signAndExponent);
+  // value = mantissa · 2^(exponent - 63), the exponent from -64 to 63 for a fraction's.
+  const int exponent = int(signAndExponent & 0x7FFF) - 16383;
+  addAt(mantissa, exponent + 65, (signAndExponent & 0x8000) != 0);
+}
+
+inline void RoundedTerms::addAt(uint64_t magnitude, int bit, bool negative) {
+  // The term as 256 bits, high and low halves.
+  const unsigned __int128 wide = magnitude;
+  const unsigned __int128 low = bit < 128 ? wide << bit : 0;
+  const unsigned __int128 high = bit < 128 ? wide >> (128 - bit) : wide;
+  if (!negative) {
+    const unsigned __int128 sum = low_ + low;
+    high_ += high + (sum < low_ ? 1 : 0);
+    low_ = sum;
+  } else {
+    const unsigned __int128 borrow = low_ < low ? 1 : 0;
+    low_ -= low;
+    high_ -= high + borrow;
+  }
+}
 
 class ExactAccumulator {
  public:
