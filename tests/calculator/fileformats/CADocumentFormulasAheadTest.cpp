@@ -343,7 +343,8 @@ TEST_F(FormulasAheadTest, BalancesReadRowsInProportionToTheRows) {
 // Balances over computed fractions whose common denominator passes 64 bits, over a column that
 // holds an error, and a running balance with an error near its end: the rows their sums read
 // grow with the rows, not with their square, when the sheet opens and when an amount is typed at
-// its top and at its bottom; and every balance is the exact sum of the values it reads (the real
+// its top and at its bottom; and every balance is the sum of the values it reads (exact while
+// their common denominator stays within the bound, else of the values each rounded; the real
 // nearest to it where that is no exact number), or the error where its range holds one.
 TEST_F(FormulasAheadTest, BalancesOverFractionsAndErrorsReadRowsInProportionToTheRows) {
   struct Case {
@@ -365,7 +366,7 @@ TEST_F(FormulasAheadTest, BalancesOverFractionsAndErrorsReadRowsInProportionToTh
       {"a running balance, an error in its first row", [](int64_t rows) { return RunningBalanceCsv(rows, 1); }, true},
       {"a running balance, an error in its last row", [](int64_t rows) { return RunningBalanceCsv(rows, rows); }, true},
   };
-  // Each balance against the exact sum of the column's values in its range.
+  // Each balance against the sum of the column's values in its range, worked apart.
   const auto expectBalances = [](const CADocument& document, int64_t rows, bool running, const std::string& name) {
     BoundedSumReference sum(ExactAccumulator::kExactBits);
     bool failing = false;

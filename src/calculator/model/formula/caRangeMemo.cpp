@@ -188,8 +188,8 @@ struct TailState {
 
 // A tall block that ranges end at, each starting at a row of its own: a remaining balance,
 // =SUM(B$k:B$N) in every row k. Folded from its last row up, as far as the ranges asked for
-// reach, while its numbers are finite (their exact sum does not depend on the order), with the
-// state kept every kRowsPerState rows: a range is answered from the nearest state below its
+// reach, up to a NaN (their sum, infinite or not, does not depend on the order), with the
+// state kept every kRowsPerState rows where the memo has room for it: a range is answered from the nearest state below its
 // first row and the few rows above it. A cell that fails in the mode fails every range that
 // holds it, whatever else the range holds: the fold ends there, and answers each range reaching
 // it with the error.
@@ -202,7 +202,7 @@ struct Tail {
   // The row nearest the block's end with a cell that fails in the mode: every range from it or
   // above it fails.
   std::optional<int64_t> failsAt;
-  // A row whose number is not finite: no range reaching it is answered.
+  // A row whose number the fold refuses (a NaN): no range reaching it is answered.
   std::optional<int64_t> stopsAt;
   std::vector<TailState> states;  // rows falling
   size_t rowsSinceState = 0;

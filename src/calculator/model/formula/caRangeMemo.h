@@ -6,8 +6,10 @@
 // once, with the state kept every few rows, and a range of any length over it is answered from
 // the nearest state. A remaining balance, =SUM(B$k:B$N) in every row, is the same from the
 // other end: a block that a second range ends at is folded from its end up, its numbers summed
-// exactly, so that their fold is the same in any order; a range ending there is answered from it
-// with nothing kept for its start. A cell that fails in the block fails every range over it:
+// so that their fold is the same in any order (ExactAccumulator); a range ending there is
+// answered from it with nothing kept for its start. Each kept state is charged to the memo's
+// room before it is made; where the room is spent, folds go on without keeping more. Folds for
+// MAX, MIN and COUNT keep no sums. A cell that fails in the block fails every range over it:
 // either fold carries the error to every range that reaches the cell.
 #pragma once
 
