@@ -465,7 +465,7 @@ class DocumentExcelDelegate final : public ExcelDelegate {
         case kTokenRange: {
           GridRange block;
           if (!NormalizedBlock(token.range(), &block)) break;
-          ListAggregate all(ListAggregate::kAll);
+          ListAggregate all(ListAggregate::kLargest | ListAggregate::kSmallest);
           const bool closed = block.endPoint.x != kGridOpenEnd && block.endPoint.y != kGridOpenEnd;
           if (closed && memo && memo->fold(block, kOperandNumbersOnly, &all) == 0u) {
             if (all.count() > 0) {

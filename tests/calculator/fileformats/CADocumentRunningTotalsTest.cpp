@@ -13,8 +13,11 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/CAReadingGraph.h"
 #include "calculator/model/ModelTestSupport.h"
+#include "calculator/model/formula/ExactRationalSupport.h"
+#include "calculator/model/formula/caExactAccumulator.h"
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caOperands.h"
+#include "calculator/model/formula/caRangeMemo.h"
 #include "platform/FLError.h"
 #include "support/TestFiles.h"
 
@@ -143,6 +146,121 @@ TEST_F(RunningTotalsTest, TotalsOverReplacedFormulasAreJudgedInWorkLinearInTheRo
     EXPECT_TRUE(alerts.shown[0].endsWith(QStringLiteral(" %1 cells kept the values stored in the file.").arg(rows)))
         << alerts.shown[0].toStdString();
     alerts.shown.clear();
+  }
+}
+
+// Remaining and running balances over reciprocals, whose common denominator grows some twenty
+// bits a row, and over a column with an infinite number near its end: every balance is the sum
+// of its range (exact while the denominator stays within the bound, else of the values each
+// rounded; infinite once the range holds the infinite number), the rows read grow with the rows,
+// not with their square, when the sheet opens and when a value is typed at its top and at its
+// bottom, and the memo keeps within its room.
+TEST_F(RunningTotalsTest, BalancesOverGrowingDenominatorsAndInfinitiesReadRowsInProportionToTheRows) {
+  struct Case {
+    const char* name;
+    ComputedShape shape;
+    bool running;
+    bool infinite;  // 1E5000 three rows from the end
+    const char* function;
+  };
+  const Case cases[] = {
+      {"remaining, reciprocals of amounts", ComputedShape::kReciprocal, false, false, "SUM"},
+      {"running, reciprocals of amounts", ComputedShape::kReciprocal, true, false, "SUM"},
+      {"remaining, reciprocals of primes", ComputedShape::kPrimeReciprocal, false, false, "SUM"},
+      {"running, reciprocals of primes", ComputedShape::kPrimeReciprocal, true, false, "SUM"},
+      {"remaining, an infinite number", ComputedShape::kPerShare, false, true, "SUM"},
+      {"running, an infinite number", ComputedShape::kPerShare, true, true, "SUM"},
+      {"running largest of reciprocals of primes", ComputedShape::kPrimeReciprocal, true, false, "MAX"},
+  };
+  const auto expectBalances = [](const CADocument& document, int64_t rows, const Case& item, const std::string& name) {
+    BoundedSumReference sum(ExactAccumulator::kExactBits);
+    bool infinite = false;
+    long double largest = 0;
+    for (int64_t i = 0; i < rows; ++i) {
+      const int64_t k = item.running ? i + 1 : rows - i;
+      const CACell* value = document.cellAtGridPoint({1, k - 1});
+      ASSERT_TRUE(value && value->number()) << name << ", row " << k;
+      const CANumber number = *value->number();
+      if (number.form() == kNumberInfinity) infinite = true;
+      else sum.add(number);
+      largest = i == 0 ? number.realValue() : std::max(largest, number.realValue());
+      const CACell* balance = document.cellAtGridPoint({2, k - 1});
+      ASSERT_TRUE(balance && balance->number()) << name << ", row " << k;
+      if (std::string(item.function) == "MAX")
+        ASSERT_EQ(balance->number()->realValue(), largest) << name << ", row " << k;
+      else if (infinite)
+        ASSERT_EQ(balance->number()->form(), kNumberInfinity) << name << ", row " << k;
+      else
+        ASSERT_TRUE(sum.judge(*balance->number())) << name << ", row " << k;
+    }
+  };
+  for (const Case& item : cases) {
+    uint64_t work[2][3] = {};
+    const int64_t sizes[2] = {1000, 4000};
+    for (int i = 0; i < 2; ++i) {
+      const int64_t rows = sizes[i];
+      const std::string name = std::string(item.name) + ", " + std::to_string(rows) + " rows";
+      const QString path = folder.filePath(QStringLiteral("ledger.csv"));
+      ASSERT_TRUE(WriteFileBytes(path, ComputedLedgerCsv(rows, item.shape, item.running, item.infinite ? rows - 3 : 0,
+                                                         item.function)));
+      CADocument document;
+      FLError error;
+      ASSERT_EQ(document.openFile(path, &error), 1) << name;
+      CARangeMemo::mostBytesHeld(true);
+      uint64_t start = g_blockRowsRead;
+      document.evaluate();
+      work[i][0] = g_blockRowsRead - start;
+      if (i == 0) expectBalances(document, rows, item, name + ", opened");
+      const int64_t typedRows[] = {1, rows - 1};
+      for (int edit = 0; edit < 2; ++edit) {
+        const int64_t k = typedRows[edit];
+        document.cellAtGridPointImperative({0, k - 1})->setFormula(QStringLiteral("7.5"));
+        start = g_blockRowsRead;
+        document.evaluate();
+        work[i][1 + edit] = g_blockRowsRead - start;
+        if (i == 0) expectBalances(document, rows, item, name + ", 7.5 typed in row " + std::to_string(k));
+      }
+      // Each state is charged before it is kept: the memo holds no more than its room, 64 MB here.
+      EXPECT_LE(CARangeMemo::mostBytesHeld(), size_t(64) << 20) << name;
+    }
+    const char* whens[] = {"opening", "typing at the top", "typing at the bottom"};
+    for (int when = 0; when < 3; ++when) {
+      EXPECT_LE(work[1][when] * 2, work[0][when] * 9)
+          << item.name << ", " << whens[when] << ": " << work[0][when] << " rows read, then " << work[1][when];
+    }
+  }
+}
+
+// A memo whose room is small keeps what fits and folds on without keeping more: a state is
+// charged before it is made, so the bytes held never pass the room, and every balance is still
+// the sum of its range.
+TEST_F(RunningTotalsTest, TheMemoChargesItsRoomBeforeItKeepsAState) {
+  constexpr int64_t kRows = 6000;
+  // The least room, and what each row of the sheet adds to it.
+  constexpr size_t kLeastRoom = 16 << 10;
+  constexpr size_t kRoom = 256 * kRows;
+  for (const bool running : {false, true}) {
+    const size_t before = CARangeMemo::setLeastRoom(kLeastRoom);
+    const QString path = folder.filePath(QStringLiteral("ledger.csv"));
+    ASSERT_TRUE(WriteFileBytes(path, ComputedLedgerCsv(kRows, ComputedShape::kPrimeReciprocal, running)));
+    CADocument document;
+    FLError error;
+    ASSERT_EQ(document.openFile(path, &error), 1);
+    CARangeMemo::mostBytesHeld(true);
+    document.evaluate();
+    CARangeMemo::setLeastRoom(before);
+    EXPECT_LE(CARangeMemo::mostBytesHeld(), kRoom) << (running ? "running" : "remaining");
+    BoundedSumReference sum(ExactAccumulator::kExactBits);
+    for (int64_t i = 0; i < kRows; i += 1) {
+      const int64_t k = running ? i + 1 : kRows - i;
+      const CACell* value = document.cellAtGridPoint({1, k - 1});
+      ASSERT_TRUE(value && value->number()) << k;
+      sum.add(*value->number());
+      if (i % 97 != 0 && i != kRows - 1) continue;
+      const CACell* balance = document.cellAtGridPoint({2, k - 1});
+      ASSERT_TRUE(balance && balance->number()) << k;
+      ASSERT_TRUE(sum.judge(*balance->number())) << (running ? "running" : "remaining") << ", row " << k;
+    }
   }
 }
 

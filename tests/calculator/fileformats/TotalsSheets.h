@@ -13,6 +13,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <vector>
 
 inline int64_t SheetAmount(int64_t k) { return k % 7 + 1; }
 
@@ -164,10 +165,30 @@ enum class ComputedShape {
   kHarmonic,
   // Amounts of 17 to 19 digits times 1.07: fractions where the product fits, reals where not.
   kWithTax,
+  // One over the k-th odd prime: some twenty bits more of common denominator every row.
+  kPrimeReciprocal,
 };
+
+// The k-th odd prime (k from 1), from a sieve grown as far as asked.
+inline int64_t OddPrime(int64_t k) {
+  static std::vector<int64_t> primes;
+  int64_t limit = 1024;
+  while (int64_t(primes.size()) < k) {
+    limit *= 2;
+    std::vector<bool> composite(size_t(limit), false);
+    primes.clear();
+    for (int64_t n = 3; n < limit; n += 2) {
+      if (composite[size_t(n)]) continue;
+      primes.push_back(n);
+      for (int64_t m = n * n; m < limit; m += 2 * n) composite[size_t(m)] = true;
+    }
+  }
+  return primes[size_t(k - 1)];
+}
 
 inline QByteArray ComputedAmountText(ComputedShape shape, int64_t k) {
   if (shape == ComputedShape::kHarmonic) return QByteArray::number(k);
+  if (shape == ComputedShape::kPrimeReciprocal) return QByteArray::number(OddPrime(k));
   if (shape != ComputedShape::kWithTax) return AheadCentsText(k);
   // 17, 18 and 19 digits in turn, all below 2^63.
   static constexpr int64_t kBases[] = {12345678901234567, 123456789012345678, 1234567890123456789};
@@ -179,7 +200,8 @@ inline QByteArray ComputedFormula(ComputedShape shape, int64_t k) {
   switch (shape) {
     case ComputedShape::kPerShare: return "=A" + n + "/" + QByteArray::number(k % 97 + 1);
     case ComputedShape::kReciprocal:
-    case ComputedShape::kHarmonic: return "=1/A" + n;
+    case ComputedShape::kHarmonic:
+    case ComputedShape::kPrimeReciprocal: return "=1/A" + n;
     case ComputedShape::kWithTax: return "=A" + n + "*1.07";
   }
   return {};
@@ -207,6 +229,22 @@ inline QByteArray RunningBalanceCsv(int64_t rows, int64_t errorRow) {
     const QByteArray n = QByteArray::number(k);
     csv += QByteArray::number(SheetAmount(k)) + ',' + (k == errorRow ? QByteArray("=1/0") : "=A" + n + "*2") +
            ",=SUM(B$1:B" + n + ")\n";
+  }
+  return csv;
+}
+
+// A ledger over computed values: row k holds the amount, the value computed from it (a typed
+// 1E5000, past the largest real, in row `infiniteRow`) and `function` over the values, remaining
+// (=SUM(Bk:B$N)) or running (=SUM(B$1:Bk)).
+inline QByteArray ComputedLedgerCsv(int64_t rows, ComputedShape shape, bool running, int64_t infiniteRow = 0,
+                                    const QByteArray& function = "SUM") {
+  QByteArray csv;
+  csv.reserve(rows * 48);
+  const QByteArray last = QByteArray::number(rows);
+  for (int64_t k = 1; k <= rows; ++k) {
+    const QByteArray n = QByteArray::number(k);
+    csv += ComputedAmountText(shape, k) + ',' + (k == infiniteRow ? QByteArray("1E5000") : ComputedFormula(shape, k)) +
+           ",=" + function + (running ? "(B$1:B" + n : "(B" + n + ":B$" + last) + ")\n";
   }
   return csv;
 }

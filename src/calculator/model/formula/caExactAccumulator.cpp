@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <optional>
 #include <utility>
@@ -48,7 +49,10 @@ void AddAt(Limbs& a, Signed v, size_t at) {
 
 // a += b, both signed.
 void AddLimbs(Limbs& a, const Limbs& b) {
-  MakeRoom(a, std::max(a.size(), b.size()));
+  if (b.empty()) return;
+  // Room for b's limbs below a top limb that only repeats a's sign: the sum cannot overflow, and
+  // a grows only as far as the sum needs.
+  MakeRoom(a, b.size());
   const uint64_t extension = SignLimb(b);
   bool carry = false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -252,6 +256,23 @@ std::optional<CANumber> SmallFraction(const mpz_t numerator, const mpz_t denomin
 
 }  // namespace
 
+void RoundedTerms::add(const RoundedTerms& other) {
+  whole_ += other.whole_;
+  const Unsigned sum = low_ + other.low_;
+  high_ += other.high_ + (sum < low_ ? 1 : 0);
+  low_ = sum;
+}
+
+std::vector<uint64_t> RoundedTerms::limbs() const {
+  Limbs sum = {uint64_t(low_), uint64_t(low_ >> 64), uint64_t(high_), uint64_t(high_ >> 64)};
+  sum.push_back(SignLimb(sum));
+  // In two halves, each within the 127 bits AddAt takes.
+  const Signed half = whole_ >> 1;
+  AddAt(sum, half, 2);
+  AddAt(sum, whole_ - half, 2);
+  return sum;
+}
+
 // Whole numbers and fractions as numerator / denominator, the denominator the least common
 // multiple of the terms' denominators.
 struct ExactAccumulator::Wide {
@@ -261,10 +282,22 @@ struct ExactAccumulator::Wide {
 
 namespace {
 
-// The quotient of a common denominator by a term's: room for it is made once.
+// The quotient of a common denominator by a term's: room for it is made once. The bound keeps it
+// to a few limbs, but what a joining of two sums widened it to is given back after use.
 Integer& Scale() {
   thread_local Integer scale;
   return scale;
+}
+
+void ShrinkScale() {
+  constexpr mp_bitcnt_t kKeptBits = ExactAccumulator::kExactBits + 128;
+  Integer& scale = Scale();
+  if (scale.heapBytes() * 8 > kKeptBits) mpz_realloc2(scale.z, kKeptBits);
+}
+
+// The bound: a common denominator this wide or wider is past it.
+bool PastBound(const mpz_t denominator) {
+  return mpz_sizeinbase(denominator, 2) > size_t(ExactAccumulator::kExactBits);
 }
 
 }  // namespace
@@ -280,7 +313,10 @@ ExactAccumulator::ExactAccumulator(const ExactAccumulator& other)
       wide_(other.wide_ ? std::make_unique<Wide>(*other.wide_) : nullptr),
       reals_(other.reals_),
       lowestLimb_(other.lowestLimb_),
-      hasReal_(other.hasReal_) {}
+      rounded_(other.rounded_),
+      hasReal_(other.hasReal_),
+      past_(other.past_),
+      taken_(other.taken_) {}
 
 ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
   if (this == &other) return *this;
@@ -295,7 +331,10 @@ ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
     wide_ = std::make_unique<Wide>(*other.wide_);
   reals_ = other.reals_;
   lowestLimb_ = other.lowestLimb_;
+  rounded_ = other.rounded_;
   hasReal_ = other.hasReal_;
+  past_ = other.past_;
+  taken_ = other.taken_;
   return *this;
 }
 
@@ -317,10 +356,20 @@ ExactAccumulator::Wide& ExactAccumulator::widen() {
   return *wide_;
 }
 
+void ExactAccumulator::passBound() {
+  past_ = true;
+  wide_.reset();
+  numerator_ = {};
+  denominator_ = 1;
+}
+
 bool ExactAccumulator::tryAdd(const CANumber& term) {
   switch (term.form()) {
     case kNumberInteger:
+      taken_ = true;
       if (term.numerator() == 0) return true;
+      rounded_.addWhole(term.numerator());
+      if (past_) return true;
       if (wide_)
         AddProduct(wide_->numerator.z, wide_->denominator.z, term.numerator());
       else
@@ -329,6 +378,9 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
     case kNumberFraction: {
       const uint64_t d = term.denominator();
       if (d == 0) return false;
+      taken_ = true;
+      rounded_.addFraction(term.numerator(), d);
+      if (past_) return true;
       if (!wide_) {
         if (denominator_ % d != 0) {
           const uint64_t widen = d / std::gcd(denominator_, d);
@@ -342,12 +394,17 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
           return true;
         }
       }
-      // Past 63 bits the common denominator grows as wide as the terms' least common multiple.
+      // Past 63 bits the common denominator grows as wide as the terms' least common multiple,
+      // up to the bound.
       Wide& wide = widen();
       const uint64_t widen = d / mpz_gcd_ui(nullptr, wide.denominator.z, d);
       if (widen != 1) {
-        mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
         mpz_mul_ui(wide.denominator.z, wide.denominator.z, widen);
+        if (PastBound(wide.denominator.z)) {
+          passBound();
+          return true;
+        }
+        mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
       }
       Integer& scale = Scale();
       mpz_divexact_ui(scale.z, wide.denominator.z, d);
@@ -357,6 +414,7 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
     case kNumberReal: {
       const long double value = term.realValue();
       if (!std::isfinite(value)) return false;
+      taken_ = true;
       addReal(value);
       return true;
     }
@@ -384,10 +442,34 @@ void ExactAccumulator::addReal(long double value) {
   AddAt(reals_, value < 0 ? -Signed(shifted) : Signed(shifted), size_t(offset / 64));
 }
 
+void ExactAccumulator::addExact(__int128 numerator, uint64_t denominator, const RoundedTerms& rounded) {
+  if (past_) {
+    taken_ = true;
+    rounded_.add(rounded);
+    return;
+  }
+  ExactAccumulator other;
+  other.taken_ = true;
+  other.rounded_ = rounded;
+  other.denominator_ = denominator;
+  if (numerator != 0) {
+    // Two halves, each within the 127 bits AddAt takes.
+    const Signed half = numerator >> 1;
+    AddAt(other.numerator_, half, 0);
+    AddAt(other.numerator_, numerator - half, 0);
+  }
+  add(other);
+}
+
 void ExactAccumulator::add(const ExactAccumulator& other) {
+  taken_ = taken_ || other.taken_;
+  rounded_.add(other.rounded_);
+  if (other.past_ && !past_) passBound();
   const uint64_t g = std::gcd(denominator_, other.denominator_);
   const Unsigned common = Unsigned(denominator_ / g) * other.denominator_;
-  if (!wide_ && !other.wide_ && common <= Unsigned(kInt64Max)) {
+  if (past_) {
+    // Only the rounded terms count.
+  } else if (!wide_ && !other.wide_ && common <= Unsigned(kInt64Max)) {
     Multiply(numerator_, uint64_t(common / denominator_));
     Limbs theirs = other.numerator_;
     Multiply(theirs, uint64_t(common / other.denominator_));
@@ -407,13 +489,18 @@ void ExactAccumulator::add(const ExactAccumulator& other) {
       mpz_add(wide.numerator.z, wide.numerator.z, theirs);
     } else {
       Integer both;
-      Integer& scale = Scale();
       mpz_lcm(both.z, wide.denominator.z, theirDenominator);
-      mpz_divexact(scale.z, both.z, wide.denominator.z);
-      mpz_mul(wide.numerator.z, wide.numerator.z, scale.z);
-      mpz_divexact(scale.z, both.z, theirDenominator);
-      mpz_addmul(wide.numerator.z, theirs, scale.z);
-      mpz_swap(wide.denominator.z, both.z);
+      if (PastBound(both.z)) {
+        passBound();
+      } else {
+        Integer& scale = Scale();
+        mpz_divexact(scale.z, both.z, wide.denominator.z);
+        mpz_mul(wide.numerator.z, wide.numerator.z, scale.z);
+        mpz_divexact(scale.z, both.z, theirDenominator);
+        mpz_addmul(wide.numerator.z, theirs, scale.z);
+        mpz_swap(wide.denominator.z, both.z);
+        ShrinkScale();
+      }
     }
   }
 
@@ -431,7 +518,23 @@ void ExactAccumulator::add(const ExactAccumulator& other) {
   hasReal_ = hasReal_ || other.hasReal_;
 }
 
+CANumber ExactAccumulator::roundedValue() const {
+  // The rounded terms' lowest limb weighs 2^-128; the reals' may lie lower or higher.
+  const int64_t lowest = std::min<int64_t>(lowestLimb_, -2);
+  Limbs total = rounded_.limbs();
+  if (lowest < -2) total.insert(total.begin(), size_t(-2 - lowest), 0);
+  if (!reals_.empty()) {
+    Limbs aligned = reals_;
+    aligned.insert(aligned.begin(), size_t(lowestLimb_ - lowest), 0);
+    AddLimbs(total, aligned);
+  }
+  const bool negative = Negative(total);
+  const long double value = Rounded(Magnitude(total), false, 64 * lowest);
+  return CANumber::withRealResult(negative ? -value : value);
+}
+
 CANumber ExactAccumulator::value() const {
+  if (past_) return roundedValue();
   if (wide_) return wideValue();
   if (!hasReal_) {
     Limbs magnitude = Magnitude(numerator_);

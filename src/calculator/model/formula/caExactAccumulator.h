@@ -1,22 +1,89 @@
-// A sum that keeps every term it is given exactly, whatever their order: whole numbers and
-// fractions as one wide numerator over their common denominator (a 64-bit one while it fits, a
-// wider one beyond), reals (each a whole number of units of its lowest mantissa bit) as one wide
-// fixed-point number. It is rounded once, when it
-// is read, so the same terms in any order and in any grouping read the same: a range can be
+// A sum that reads the same for the same terms in any order and in any grouping: a range can be
 // folded from either end, or from a state kept part of the way, and give what a walk over its
-// cells gives; and that value is the exact sum wherever it is an exact number, the nearest real
-// to it otherwise, never further from it than adding the terms one by one would be.
+// cells gives. Whole numbers and fractions are kept exactly as one numerator over their common
+// denominator (a 64-bit one while it fits, a wider one beyond) while that denominator, the least
+// common multiple of the terms' denominators, stays below 2^kExactBits; reals (each a whole
+// number of units of its lowest mantissa bit) as one wide fixed-point number. It is rounded once,
+// when it is read: to the exact sum wherever that is an exact number, to the real nearest to it
+// otherwise.
+// Past that bound (reciprocals of amounts or of primes add some twenty bits to the denominator
+// a term, and an exact sum would cost the length of it for every term, copy and read), the sum
+// is that of the terms each rounded to the nearest real, added without error and rounded once:
+// whether a sum is past the bound depends on its terms' denominators alone, never on their order,
+// and the work and room for a term stay bounded.
 #pragma once
 
 #include "calculator/model/CANumber.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
+// Whole numbers and fractions each rounded to the nearest real, summed exactly: a fraction of
+// CANumber lies between 2^-64 and 2^63 in magnitude, so that, rounded, it is a whole number of
+// units of 2^-128 below 2^192, and 256 bits of two's complement hold the sum of any count of
+// them; whole numbers are summed apart, in 128 bits.
+class RoundedTerms {
+ public:
+  void addWhole(int64_t n) { whole_ += n; }
+  void addWhole(__int128 n) { whole_ += n; }
+  // n / d (d above 0, n not 0) rounded to the nearest real.
+  void addFraction(int64_t n, uint64_t d) {
+    // Both are reals exactly, so the quotient is the real nearest to n / d; a denominator that
+    // fits the signed integers converts without the unsigned one's correction.
+    const long double divisor = d <= uint64_t(INT64_MAX) ? static_cast<long double>(static_cast<int64_t>(d))
+                                                         : static_cast<long double>(d);
+    addReal(static_cast<long double>(n) / divisor);
+  }
+  void add(const RoundedTerms& other);
+  // The sum in two's complement limbs, lowest first, limb i weighing 2^(64 (i - 2)).
+  std::vector<uint64_t> limbs() const;
+
+ private:
+  // Adds a real from 2^-64 to 2^63 in magnitude.
+  void addReal(long double value);
+  // Adds magnitude · 2^(bit - 128), bit from 1 to 128, or takes it away.
+  void addAt(uint64_t magnitude, int bit, bool negative);
+
+  __int128 whole_ = 0;
+  // The rounded fractions: 256 bits of two's complement, in units of 2^-128.
+  unsigned __int128 low_ = 0;
+  unsigned __int128 high_ = 0;
+};
+
+inline void RoundedTerms::addReal(long double value) {
+  uint64_t mantissa = 0;
+  uint16_t signAndExponent = 0;
+  std::memcpy(&mantissa, &value, sizeof mantissa);
+  std::memcpy(&signAndExponent, reinterpret_cast<const char*>(&value) + sizeof mantissa, sizeof signAndExponent);
+  // value = mantissa · 2^(exponent - 63), the exponent from -64 to 63 for a fraction's.
+  const int exponent = int(signAndExponent & 0x7FFF) - 16383;
+  addAt(mantissa, exponent + 65, (signAndExponent & 0x8000) != 0);
+}
+
+inline void RoundedTerms::addAt(uint64_t magnitude, int bit, bool negative) {
+  // The term as 256 bits, high and low halves.
+  const unsigned __int128 wide = magnitude;
+  const unsigned __int128 low = bit < 128 ? wide << bit : 0;
+  const unsigned __int128 high = bit < 128 ? wide >> (128 - bit) : wide;
+  if (!negative) {
+    const unsigned __int128 sum = low_ + low;
+    high_ += high + (sum < low_ ? 1 : 0);
+    low_ = sum;
+  } else {
+    const unsigned __int128 borrow = low_ < low ? 1 : 0;
+    low_ -= low;
+    high_ -= high + borrow;
+  }
+}
+
 class ExactAccumulator {
  public:
+  // The exact sum is kept while the common denominator of the terms stays below 2 to this.
+  static constexpr int kExactBits = 256;
+
   ExactAccumulator();
   ~ExactAccumulator();
   ExactAccumulator(const ExactAccumulator& other);
@@ -31,12 +98,18 @@ class ExactAccumulator {
   void add(const CANumber& term) { tryAdd(term); }
   // Adds the terms of another sum.
   void add(const ExactAccumulator& other);
+  // Adds whole numbers and fractions summed apart: numerator / denominator, the denominator the
+  // least common multiple of theirs (not put in lowest terms), and the terms each rounded.
+  void addExact(__int128 numerator, uint64_t denominator, const RoundedTerms& rounded);
 
-  // The sum: an exact number where no real was added and the sum in lowest terms fits the exact
-  // forms, otherwise the real nearest to the exact sum (infinite where it passes the reals).
+  // The sum: an exact number where no real was added, the common denominator stayed within the
+  // bound and the sum in lowest terms fits the exact forms; otherwise the real nearest to the
+  // exact sum (of the rounded terms past the bound), infinite where it passes the reals.
   CANumber value() const;
 
-  bool empty() const { return numerator_.empty() && reals_.empty() && !hasReal_ && !wide_; }
+  bool empty() const { return !taken_; }
+  // Whether the whole numbers and fractions are past the bound, and summed rounded.
+  bool pastBound() const { return past_; }
   // What the sum holds beyond its own size.
   size_t heapBytes() const;
 
@@ -45,7 +118,10 @@ class ExactAccumulator {
   void addReal(long double value);
   // Moves the whole numbers and fractions to the wide common denominator, for good.
   Wide& widen();
+  // Drops the exact sum for good: the rounded terms stand for it.
+  void passBound();
   CANumber wideValue() const;
+  CANumber roundedValue() const;
 
   // Two's complement, lowest limb first; empty is 0. Unused once the sum is wide.
   std::vector<uint64_t> numerator_;
@@ -55,5 +131,9 @@ class ExactAccumulator {
   // The reals: two's complement, limb i weighing 2^(64 (i + lowestLimb_)).
   std::vector<uint64_t> reals_;
   int32_t lowestLimb_ = 0;
+  // The whole numbers and fractions, each rounded: what the sum is past the bound.
+  RoundedTerms rounded_;
   bool hasReal_ = false;
+  bool past_ = false;
+  bool taken_ = false;
 };

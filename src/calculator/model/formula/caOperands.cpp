@@ -299,7 +299,9 @@ bool AggregateOperands(CAEvaluationContext& context, int32_t mode, ListAggregate
     GridRange block;
     CARangeMemo* memo = CARangeMemo::active(*context.document);
     if (memo && TypeOfRange(nullptr, token.range()) != kRangeInvalid && NormalizedBlock(token.range(), &block)) {
-      ListAggregate all(ListAggregate::kAll);
+      // Every part where the sum is asked for; MAX, MIN and COUNT keep no sums.
+      ListAggregate all((aggregate.parts() & ListAggregate::kSum) ? ListAggregate::kAll
+                                                                   : ListAggregate::kLargest | ListAggregate::kSmallest);
       if (const std::optional<uint32_t> error = memo->fold(block, mode, &all)) {
         arguments.pop_back();
         context.error = *error;

@@ -7,6 +7,7 @@
 #include "framlet/foundation/flBase.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 #include <optional>
 #include <unordered_map>
@@ -29,6 +30,8 @@ size_t g_leastRoomBytes = size_t(64) << 20;
 constexpr size_t kRoomBytesPerRow = 256;
 // A key in a set, about.
 constexpr size_t kSeenBytes = 64;
+// Marks the mode of a fold that keeps no sums in its key.
+constexpr int32_t kWithoutSums = 0x10000;
 
 struct Key {
   int64_t x0;
@@ -53,12 +56,19 @@ struct State {
   ListAggregate fold;
 };
 
+// What a fold keeps: every part, or the extremes alone (and the count) where no sum is asked for,
+// so that MAX, MIN and COUNT do not pay for sums.
+uint8_t FoldParts(bool withSum) {
+  return withSum ? uint8_t(ListAggregate::kAll) : uint8_t(ListAggregate::kLargest | ListAggregate::kSmallest);
+}
+
 struct Block {
-  explicit Block(int64_t firstRow) : walkedTo(firstRow - 1) {}
+  Block(int64_t firstRow, uint8_t parts) : walkedTo(firstRow - 1), parts(parts), fold(parts) {}
 
   // `fold` holds the rows up to walkedTo.
   int64_t walkedTo;
-  ListAggregate fold{ListAggregate::kAll};
+  uint8_t parts;
+  ListAggregate fold;
   // The row of the first cell that fails in the mode: every range reaching it fails.
   std::optional<int64_t> failsAt;
   // Kept from the start; dropped only when the block's cells fail, and then kept again once the
@@ -84,11 +94,16 @@ bool FoldRowCells(const CARow& row, const GridRange& block, int32_t mode, Take t
   return true;
 }
 
+// Takes room for a state of so many bytes before it is made: NO where the memo has none left,
+// and the state is not kept.
+using Reserve = std::function<bool(size_t bytes)>;
+
 // Folds the rows after `after` up to `through` of the block into `fold`, keeping a state every
-// kRowsPerState rows when `states` is given. The row of a cell that fails, if one does.
+// kRowsPerState rows when `states` is given and `reserve` gives room for it. The row of a cell
+// that fails, if one does.
 std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& block, int32_t mode, int64_t after,
                                 int64_t through, ListAggregate& fold, std::vector<State>* states,
-                                size_t* rowsSinceState) {
+                                size_t* rowsSinceState, const Reserve& reserve = {}) {
   const CADocument::RowList& rows = document.rows();
   auto row = std::upper_bound(rows.begin(), rows.end(), after,
                               [](int64_t y, const std::unique_ptr<CARow>& r) { return y < r->gridY(); });
@@ -100,22 +115,29 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
         }))
       return (*row)->gridY();
     if (states && ++*rowsSinceState == kRowsPerState) {
-      states->push_back(State{(*row)->gridY(), fold});
       *rowsSinceState = 0;
+      if (reserve(sizeof(State) + fold.heapBytes())) states->push_back(State{(*row)->gridY(), fold});
     }
   }
   return std::nullopt;
 }
 
-// The numbers of a block's rows, in any order: their sum (exact, rounded once when read), count
-// and extremes are those of folding them in the block's order. Extremes are compared as the fold
-// compares them, by their real values, the upper of equal ones kept; it is folded from the
-// bottom up.
+// The numbers of a block's rows, in any order: their sum (rounded once when read, the same in any
+// order), count and extremes are those of folding them in the block's order. Extremes are
+// compared as the fold compares them, by their real values, the upper of equal ones kept; it is
+// folded from the bottom up. An infinite number makes the sum infinite, as it makes every sum
+// whatever came before it.
 struct TailFold {
-  // NO, leaving the fold as it was, for a number that is not finite (the sum of such numbers
-  // depends on which comes first).
+  explicit TailFold(bool withSum = true) : withSum(withSum) {}
+
+  // NO, leaving the fold as it was, for a NaN or another number whose sum with others depends
+  // on which comes first.
   bool add(const CANumber& number) {
-    if (!number.isValid() || !sum.tryAdd(number)) return false;
+    if (number.form() == kNumberInfinity) {
+      infinite = true;
+    } else if (!number.isValid() || (withSum && !sum.tryAdd(number))) {
+      return false;
+    }
     const long double value = number.realValue();
     // Folded from the bottom up, so the new number lies above what is folded: it wins ties.
     if (count == 0 || value >= largestValue) {
@@ -135,7 +157,8 @@ struct TailFold {
     if (count == 0) return below;
     if (below.count == 0) return *this;
     TailFold both = *this;
-    both.sum.add(below.sum);
+    if (withSum) both.sum.add(below.sum);
+    both.infinite = infinite || below.infinite;
     both.count = count + below.count;
     if (!(largestValue >= below.largestValue)) {
       both.largest = below.largest;
@@ -148,6 +171,8 @@ struct TailFold {
     return both;
   }
 
+  bool withSum;
+  bool infinite = false;
   uint64_t count = 0;
   ExactAccumulator sum;
   CANumber largest;
@@ -163,13 +188,13 @@ struct TailState {
 
 // A tall block that ranges end at, each starting at a row of its own: a remaining balance,
 // =SUM(B$k:B$N) in every row k. Folded from its last row up, as far as the ranges asked for
-// reach, while its numbers are finite (their exact sum does not depend on the order), with the
-// state kept every kRowsPerState rows: a range is answered from the nearest state below its
+// reach, up to a NaN (their sum, infinite or not, does not depend on the order), with the
+// state kept every kRowsPerState rows where the memo has room for it: a range is answered from the nearest state below its
 // first row and the few rows above it. A cell that fails in the mode fails every range that
 // holds it, whatever else the range holds: the fold ends there, and answers each range reaching
 // it with the error.
 struct Tail {
-  explicit Tail(int64_t lastRow) : foldedFrom(lastRow + 1) {}
+  Tail(int64_t lastRow, bool withSum) : foldedFrom(lastRow + 1), fold(withSum) {}
 
   // The rows from here to the block's end are folded.
   int64_t foldedFrom;
@@ -177,7 +202,7 @@ struct Tail {
   // The row nearest the block's end with a cell that fails in the mode: every range from it or
   // above it fails.
   std::optional<int64_t> failsAt;
-  // A row whose number is not finite: no range reaching it is answered.
+  // A row whose number the fold refuses (a NaN): no range reaching it is answered.
   std::optional<int64_t> stopsAt;
   std::vector<TailState> states;  // rows falling
   size_t rowsSinceState = 0;
@@ -190,10 +215,10 @@ struct FoldStop {
 };
 
 // Folds the rows of the block from `through` up to the row before `before` into `fold`, from
-// the lowest up, keeping a state every kRowsPerState rows when `tail` is given (into its states).
-// Where a cell does not fold, if one does.
+// the lowest up, keeping a state every kRowsPerState rows when `tail` is given (into its states)
+// and `reserve` gives room for it. Where a cell does not fold, if one does.
 std::optional<FoldStop> FoldRowsUp(const CADocument& document, const GridRange& block, int32_t mode, int64_t through,
-                                   int64_t before, TailFold& fold, Tail* tail) {
+                                   int64_t before, TailFold& fold, Tail* tail, const Reserve& reserve = {}) {
   const CADocument::RowList& rows = document.rows();
   auto row = std::lower_bound(rows.begin(), rows.end(), before,
                               [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
@@ -208,24 +233,11 @@ std::optional<FoldStop> FoldRowsUp(const CADocument& document, const GridRange& 
         }))
       return FoldStop{(*row)->gridY(), !refused};
     if (tail && ++tail->rowsSinceState == kRowsPerState) {
-      tail->states.push_back(TailState{(*row)->gridY(), fold});
       tail->rowsSinceState = 0;
+      if (reserve(sizeof(TailState) + fold.sum.heapBytes())) tail->states.push_back(TailState{(*row)->gridY(), fold});
     }
   }
   return std::nullopt;
-}
-
-// What the states from `first` on take, their sums' limbs too.
-size_t StatesBytes(const std::vector<State>& states, size_t first) {
-  size_t bytes = 0;
-  for (size_t i = first; i < states.size(); ++i) bytes += sizeof(State) + states[i].fold.heapBytes();
-  return bytes;
-}
-
-size_t StatesBytes(const std::vector<TailState>& states, size_t first) {
-  size_t bytes = 0;
-  for (size_t i = first; i < states.size(); ++i) bytes += sizeof(TailState) + states[i].fold.sum.heapBytes();
-  return bytes;
 }
 
 // The most bytes any memo has held since the counter was last reset.
@@ -283,35 +295,40 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
   const int64_t y0 = block.startPoint.y;
   const int64_t last = block.endPoint.y;
   if (last - y0 + 1 < kShortestBlock || mode == kOperandBlankCount) return std::nullopt;
-  const Key key{block.startPoint.x, block.endPoint.x, y0, mode};
+  const bool withSum = (aggregate->parts() & ListAggregate::kSum) != 0;
+  const uint8_t parts = FoldParts(withSum);
+  // Folds with sums and folds without are kept apart.
+  const int32_t keyMode = withSum ? mode : mode | kWithoutSums;
+  const Key key{block.startPoint.x, block.endPoint.x, y0, keyMode};
   auto found = storage_->blocks.find(key);
   if (found == storage_->blocks.end()) {
     // A range ending where others do, as a remaining balance's: answered from their fold from the
     // end, with nothing kept for its start, so that the room grows with the rows at most.
-    const bool endFolded = storage_->tails.contains(Key{block.startPoint.x, block.endPoint.x, last, mode});
+    const bool endFolded = storage_->tails.contains(Key{block.startPoint.x, block.endPoint.x, last, keyMode});
     if (endFolded)
-      if (const std::optional<uint32_t> answer = foldTail(block, mode, aggregate)) return answer;
+      if (const std::optional<uint32_t> answer = foldTail(block, mode, withSum, aggregate)) return answer;
     if (!storage_->fits(sizeof(Block) + kSeenBytes)) return std::nullopt;
     if (storage_->seen.insert(key).second) {
       storage_->charge(kSeenBytes);
       // No other range has started here: perhaps others end where this one does.
-      return endFolded ? std::nullopt : foldTail(block, mode, aggregate);
+      return endFolded ? std::nullopt : foldTail(block, mode, withSum, aggregate);
     }
     storage_->charge(sizeof(Block));
-    found = storage_->blocks.emplace(key, Block(y0)).first;
+    found = storage_->blocks.emplace(key, Block(y0, parts)).first;
   }
   Block& memo = found->second;
   if (memo.failsAt && last >= *memo.failsAt) return uint32_t(kFormulaErrorValue);
-  const auto keptFrom = [&](size_t kept) {
-    const size_t more = StatesBytes(memo.states, kept);
-    memo.statesBytes += more;
-    storage_->charge(more);
+  const Reserve reserve = [&](size_t bytes) {
+    if (!storage_->fits(bytes)) return false;
+    storage_->charge(bytes);
+    memo.statesBytes += bytes;
+    return true;
   };
   const auto failed = [&](int64_t row) {
     // What was folded of the failing row is no state of any range: the block starts again.
     memo.failsAt = row;
     memo.walkedTo = y0 - 1;
-    memo.fold = ListAggregate(ListAggregate::kAll);
+    memo.fold = ListAggregate(memo.parts);
     // Only what was charged: the states a fold kept before failing never were.
     storage_->release(memo.statesBytes);
     memo.statesBytes = 0;
@@ -323,12 +340,10 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
 
   if (last >= memo.walkedTo) {
     if (last > memo.walkedTo) {
-      const size_t kept = memo.states.size();
       if (const auto row = FoldRows(document_, block, mode, memo.walkedTo, last, memo.fold,
-                                    memo.keepsStates ? &memo.states : nullptr, &memo.rowsSinceState))
+                                    memo.keepsStates ? &memo.states : nullptr, &memo.rowsSinceState, reserve))
         return failed(*row);
       memo.walkedTo = last;
-      keptFrom(kept);
     }
     *aggregate = memo.fold;
     return 0;
@@ -337,16 +352,15 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
   if (!memo.keepsStates) {
     // Asked for fewer rows than it has folded: the block is folded once more, keeping states.
     if (!storage_->fits(0)) return std::nullopt;
-    ListAggregate again(ListAggregate::kAll);
+    ListAggregate again(memo.parts);
     if (const auto row = FoldRows(document_, block, mode, y0 - 1, memo.walkedTo, again, &memo.states,
-                                  &memo.rowsSinceState))
+                                  &memo.rowsSinceState, reserve))
       return failed(*row);
     memo.keepsStates = true;
-    keptFrom(0);
   }
   const auto after = std::upper_bound(memo.states.begin(), memo.states.end(), last,
                                       [](int64_t y, const State& state) { return y < state.y; });
-  ListAggregate fold(ListAggregate::kAll);
+  ListAggregate fold(memo.parts);
   int64_t from = y0 - 1;
   if (after != memo.states.begin()) {
     fold = std::prev(after)->fold;
@@ -357,10 +371,11 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
   return 0;
 }
 
-std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mode, ListAggregate* aggregate) {
+std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mode, bool withSum,
+                                              ListAggregate* aggregate) {
   const int64_t first = block.startPoint.y;
   const int64_t last = block.endPoint.y;
-  const Key key{block.startPoint.x, block.endPoint.x, last, mode};
+  const Key key{block.startPoint.x, block.endPoint.x, last, withSum ? mode : mode | kWithoutSums};
   auto found = storage_->tails.find(key);
   if (found == storage_->tails.end()) {
     if (!storage_->fits(sizeof(Tail) + kSeenBytes)) return std::nullopt;
@@ -369,18 +384,21 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
       return std::nullopt;
     }
     storage_->charge(sizeof(Tail));
-    found = storage_->tails.emplace(key, Tail(last)).first;
+    found = storage_->tails.emplace(key, Tail(last, withSum)).first;
   }
   Tail& tail = found->second;
   if (tail.failsAt && first <= *tail.failsAt) return uint32_t(kFormulaErrorValue);
   if (tail.stopsAt && first <= *tail.stopsAt) return std::nullopt;
   if (first < tail.foldedFrom) {
     // The rows the range adds above what is folded: final, since the formula asking reads them.
-    if (!storage_->fits(0)) return std::nullopt;
-    const size_t kept = tail.states.size();
+    // Where the room is spent, the fold goes on without keeping states.
+    const Reserve reserve = [&](size_t bytes) {
+      if (!storage_->fits(bytes)) return false;
+      storage_->charge(bytes);
+      return true;
+    };
     const std::optional<FoldStop> stop =
-        FoldRowsUp(document_, block, mode, first, tail.foldedFrom, tail.fold, &tail);
-    storage_->charge(StatesBytes(tail.states, kept));
+        FoldRowsUp(document_, block, mode, first, tail.foldedFrom, tail.fold, &tail, reserve);
     if (stop) {
       // The rows below the stop are folded, the stop's own row only in part: it is not folded.
       tail.foldedFrom = stop->row + 1;
@@ -392,16 +410,16 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
   // The nearest state at or below the first row, and the rows above it.
   const auto below = std::partition_point(tail.states.begin(), tail.states.end(),
                                           [first](const TailState& state) { return state.y >= first; });
-  TailFold fold;
+  TailFold fold(withSum);
   int64_t before = last + 1;
   if (below != tail.states.begin()) {
     fold = std::prev(below)->fold;
     before = std::prev(below)->y;
   }
-  TailFold above;
+  TailFold above(withSum);
   if (FoldRowsUp(document_, block, mode, first, before, above, nullptr)) return std::nullopt;
   const TailFold all = above.plus(fold);
-  *aggregate = ListAggregate::ofFolded(all.count, all.sum, all.largest, all.largestValue, all.smallest,
-                                        all.smallestValue);
+  *aggregate = ListAggregate::ofFolded(FoldParts(withSum), all.count, all.sum, all.infinite, all.largest,
+                                        all.largestValue, all.smallest, all.smallestValue);
   return 0;
 }

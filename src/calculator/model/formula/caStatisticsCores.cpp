@@ -70,7 +70,8 @@ bool OperandPrecedes(const CANumber& a, const CANumber& b) {
 
 bool ExactSum::tryAdd(const CANumber& term) {
   using SignedWide = __int128;
-  const uint64_t d = term.form() == kNumberInteger ? 1 : term.denominator();
+  const bool whole = term.form() == kNumberInteger;
+  const uint64_t d = whole ? 1 : term.denominator();
   SignedWide scaledSum = numerator_;
   uint64_t common = denominator_;
   uint64_t factor = 1;  // scales the term to the common denominator
@@ -90,21 +91,15 @@ bool ExactSum::tryAdd(const CANumber& term) {
   }
   // Each part is below 2^126, so the sum cannot overflow.
   const SignedWide sum = scaledSum + SignedWide(term.numerator()) * SignedWide(factor);
-  if (sum >= kInt64Min && sum <= kInt64Max) {
-    numerator_ = sum;
-    denominator_ = common;
-    cachedDenominator_ = d;
-    cachedFactor_ = factor;
-    return true;
-  }
-  // Beyond 64 bits the sum may still fit once in lowest terms, as CANumber keeps it.
-  const Wide magnitude = sum < 0 ? Wide(0) - Wide(sum) : Wide(sum);
-  const Wide g = WideGcd(magnitude, common);
-  const Wide reduced = magnitude / g;
-  if (sum < 0 ? reduced > Wide(kInt64Max) + 1 : reduced > Wide(kInt64Max)) return false;
-  numerator_ = sum < 0 ? SignedWide(0) - SignedWide(reduced) : SignedWide(reduced);
-  denominator_ = uint64_t(common / g);
-  commonDenominatorChanged();
+  if (sum < kInt64Min || sum > kInt64Max) return false;
+  numerator_ = sum;
+  denominator_ = common;
+  cachedDenominator_ = d;
+  cachedFactor_ = factor;
+  if (whole)
+    rounded_.addWhole(term.numerator());
+  else
+    rounded_.addFraction(term.numerator(), d);
   return true;
 }
 
@@ -114,10 +109,17 @@ CANumber ExactSum::value() const {
 }
 
 void ExactSum::set(const CANumber& exact) {
+  *this = ExactSum();
   numerator_ = exact.numerator();
   denominator_ = exact.form() == kNumberInteger ? 1 : exact.denominator();
   commonDenominatorChanged();
+  if (denominator_ == 1)
+    rounded_.addWhole(exact.numerator());
+  else
+    rounded_.addFraction(exact.numerator(), denominator_);
 }
+
+void ExactSum::addTo(ExactAccumulator& sum) const { sum.addExact(numerator_, denominator_, rounded_); }
 
 CANumber ListAggregate::average() const {
   if (count_ == 0) return CANumber();
@@ -127,7 +129,7 @@ CANumber ListAggregate::average() const {
 }
 
 void CompensatedSum::addBeyondNear(const CANumber& term) {
-  far_.add(near_.value());
+  near_.addTo(far_);
   near_ = ExactSum();
   if (!near_.tryAdd(term)) addOther(term);
 }
@@ -147,7 +149,7 @@ CANumber CompensatedSum::result() const {
   if (invalid_) return *invalid_;
   if (far_.empty()) return near_.value();
   ExactAccumulator total = far_;
-  total.add(near_.value());
+  near_.addTo(total);
   return total.value();
 }
 

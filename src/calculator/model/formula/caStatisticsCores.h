@@ -11,20 +11,23 @@
 #include "calculator/model/formula/caExactAccumulator.h"
 #include "calculator/model/formula/caFunctionCores.h"
 
-// The near part of a running sum: integers and fractions kept over a common denominator and
-// put in lowest terms only when read, or when the numerator leaves 64 bits. Adding a whole
-// number is then one addition, where CANumber::add reduces a fraction every time. A term is
-// taken only when the sum, in lowest terms, still fits CANumber's exact forms: exactly when
-// CANumber::add would have kept the sum exact, so the value read is the one it would give.
+// The near part of a running sum: integers and fractions kept over a common denominator, the
+// least common multiple of the terms' denominators, and put in lowest terms only when read.
+// Adding a whole number is then one addition, where CANumber::add reduces a fraction every time.
+// A term is taken only while that denominator stays within 63 bits and the numerator over it
+// within 64: then the sum in lowest terms fits CANumber's exact forms, and is what CANumber::add
+// would give. The terms are summed rounded as well, for a sum that passes the bound.
 class ExactSum {
  public:
-  // Adds an integer or fraction; NO, leaving the sum as it was, when the sum would not fit or
-  // its common denominator would pass 63 bits (then a wider sum must take it).
+  // Adds an integer or fraction; NO, leaving the sum as it was, when the numerator or the
+  // common denominator would not fit (then a wider sum must take it).
   bool tryAdd(const CANumber& term);
   // The sum in canonical form.
   CANumber value() const;
   // Starts again from an exact number.
   void set(const CANumber& exact);
+  // Adds what the sum holds to a wider one.
+  void addTo(ExactAccumulator& sum) const;
 
  private:
   void commonDenominatorChanged() {
@@ -37,27 +40,34 @@ class ExactSum {
   // The last term denominator other than the common one, and what scales it to the common one.
   uint64_t cachedDenominator_ = 1;
   uint64_t cachedFactor_ = 1;
+  RoundedTerms rounded_;
 };
 
-// A running sum of any numbers: exact whatever the terms and their order (ExactAccumulator),
-// read as the exact sum where that is an exact number and as the nearest real otherwise, so
-// that SUM(1E20, 1, -1E20) is 1 and a sum whose partial sums pass 2^63 before they cancel loses
-// no term. Whole numbers and fractions whose partial sums keep to 64 bits, the common case, are
-// added by ExactSum first. Once a term is NaN or infinite the sum is that term added to what came
-// before, and stays so.
+// A running sum of any numbers: the same whatever the terms' order (ExactAccumulator), read as
+// the exact sum where that is an exact number and as the nearest real otherwise, so that
+// SUM(1E20, 1, -1E20) is 1 and a sum whose partial sums pass 2^63 before they cancel loses no
+// term; past the bound on the common denominator, the sum of the rounded terms. Whole numbers and
+// fractions whose partial sums keep to 64 bits, the common case, are added by ExactSum first. Once
+// a term is NaN or infinite the sum is that term added to what came before, and stays so.
 class CompensatedSum {
  public:
   void add(const CANumber& term) {
-    // Sums of whole numbers and fractions take the exact path at once.
+    // Sums of whole numbers and fractions take the exact path at once, unless they are past the
+    // bound, where only the rounded terms count.
     if (term.form() <= kNumberFraction && !invalid_) {
-      if (!near_.tryAdd(term)) addBeyondNear(term);
-      return;
+      if (!far_.pastBound()) {
+        if (!near_.tryAdd(term)) addBeyondNear(term);
+        return;
+      }
+      if (far_.tryAdd(term)) return;
     }
     addOther(term);
   }
   CANumber result() const;
   // Starts an empty sum with the terms of `sum`.
   void startWith(const ExactAccumulator& sum) { far_ = sum; }
+  // Starts an empty sum at infinity, as a term of infinity leaves every sum.
+  void startInfinite() { invalid_ = CANumber::asInf(); }
   // What the sum holds beyond its own size.
   size_t heapBytes() const { return far_.heapBytes(); }
 
@@ -88,14 +98,18 @@ class ListAggregate {
     if (parts_ & (kLargest | kSmallest)) addExtreme(number);
   }
 
-  // What folding `count` numbers gives, every part kept, where their sum is `sum`, the largest
-  // `largest` with its real value `largestValue`, the first of equal ones, and the smallest
-  // likewise.
-  static ListAggregate ofFolded(uint64_t count, const ExactAccumulator& sum, const CANumber& largest,
-                                long double largestValue, const CANumber& smallest, long double smallestValue) {
-    ListAggregate fold(kAll);
+  // What folding `count` numbers gives, with the parts `parts`, where their sum is `sum` (infinity
+  // where `infinite`), the largest `largest` with its real value `largestValue`, the first of
+  // equal ones, and the smallest likewise.
+  static ListAggregate ofFolded(uint8_t parts, uint64_t count, const ExactAccumulator& sum, bool infinite,
+                                const CANumber& largest, long double largestValue, const CANumber& smallest,
+                                long double smallestValue) {
+    ListAggregate fold(parts);
     fold.count_ = count;
-    fold.sum_.startWith(sum);
+    if (infinite)
+      fold.sum_.startInfinite();
+    else
+      fold.sum_.startWith(sum);
     if (count > 0) {
       fold.largest_ = largest;
       fold.largestValue_ = largestValue;

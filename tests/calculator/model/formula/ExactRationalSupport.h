@@ -92,3 +92,69 @@ inline ::testing::AssertionResult IsExactOrNearest(const CANumber& got, const Ex
   }
   return ::testing::AssertionSuccess();
 }
+
+// The extended real nearest to a rational (64 bits of mantissa, ties to the even one), worked in
+// integers.
+inline ExactRational NearestReal(const ExactRational& x) {
+  ExactRational result;
+  if (mpq_sgn(x.q) == 0) return result;
+  mpz_t num, den, q, r;
+  mpz_inits(num, den, q, r, nullptr);
+  mpz_abs(num, mpq_numref(x.q));
+  mpz_set(den, mpq_denref(x.q));
+  // The quotient num / den · 2^-k with 64 bits.
+  long k = long(mpz_sizeinbase(num, 2)) - long(mpz_sizeinbase(den, 2)) - 64;
+  for (;;) {
+    mpz_abs(num, mpq_numref(x.q));
+    mpz_set(den, mpq_denref(x.q));
+    if (k < 0) mpz_mul_2exp(num, num, mp_bitcnt_t(-k));
+    if (k > 0) mpz_mul_2exp(den, den, mp_bitcnt_t(k));
+    mpz_tdiv_qr(q, r, num, den);
+    const size_t bits = mpz_sizeinbase(q, 2);
+    if (bits > 64) ++k;
+    else if (bits < 64) --k;
+    else break;
+  }
+  mpz_mul_2exp(r, r, 1);
+  const int half = mpz_cmp(r, den);
+  if (half > 0 || (half == 0 && mpz_odd_p(q))) mpz_add_ui(q, q, 1);
+  mpq_set_z(result.q, q);
+  if (k > 0) mpq_mul_2exp(result.q, result.q, mp_bitcnt_t(k));
+  if (k < 0) mpq_div_2exp(result.q, result.q, mp_bitcnt_t(-k));
+  if (mpq_sgn(x.q) < 0) mpq_neg(result.q, result.q);
+  mpz_clears(num, den, q, r, nullptr);
+  return result;
+}
+
+// What a sum of the terms is to be, worked apart: while the least common multiple of the whole
+// numbers' and fractions' denominators stays below 2^bits, their exact sum (with the reals); past
+// it, the sum of those terms each rounded to the nearest extended real. Either is then rounded
+// once where it is no exact number.
+struct BoundedSumReference {
+  explicit BoundedSumReference(int bits) : bits(bits) { mpz_init_set_ui(lcm, 1); }
+  BoundedSumReference(const BoundedSumReference&) = delete;
+  ~BoundedSumReference() { mpz_clear(lcm); }
+
+  void add(const CANumber& number) {
+    exact.add(number);
+    const ExactRational term = ExactRational::Of(number);
+    if (number.form() == kNumberFraction) {
+      mpz_lcm(lcm, lcm, mpq_denref(term.q));
+      const ExactRational near = NearestReal(term);
+      mpq_add(rounded.q, rounded.q, near.q);
+    } else {
+      mpq_add(rounded.q, rounded.q, term.q);
+    }
+    reals = reals || number.form() == kNumberReal;
+  }
+  bool past() const { return mpz_sizeinbase(lcm, 2) > size_t(bits); }
+  ::testing::AssertionResult judge(const CANumber& got) const {
+    return past() ? IsExactOrNearest(got, rounded, true) : IsExactOrNearest(got, exact, reals);
+  }
+
+  int bits;
+  ExactRational exact;
+  ExactRational rounded;
+  mpz_t lcm;
+  bool reals = false;
+};

@@ -242,8 +242,10 @@ TEST(StatisticsCores, FoldingAListGivesWhatTheCoresGiveForIt) {
 
 // Fractions whose common denominator passes 64 bits sum to the same value in any order and any
 // grouping: the exact sum where it is an exact number, else the real nearest to it, judged
-// against GMP's rationals. The odd primes to 53 and their negatives give exactly 0, where
-// rounding each full group of terms to a real left -2.98E-20, depending on where groups fell.
+// against GMP's rationals, while the common denominator stays within the bound; past it, the
+// real nearest to the sum of the terms each rounded. The odd primes to 53 and their negatives
+// give exactly 0, where rounding each full group of terms to a real left -2.98E-20, depending on
+// where groups fell.
 TEST(StatisticsCores, SumsOfFractionsPast64BitsAreExactInAnyOrderAndGrouping) {
   std::mt19937_64 random(20261208);
   const auto column = [&random](int run) {
@@ -276,11 +278,11 @@ TEST(StatisticsCores, SumsOfFractionsPast64BitsAreExactInAnyOrderAndGrouping) {
       // Or exactly one small fraction, though the terms' common denominator passes 64 bits.
       if (run % 8 == 5) terms.push_back(CANumber::withNumerator(-3, 7));
     }
-    ExactRational exact;
-    for (const CANumber& term : terms) exact.add(term);
+    BoundedSumReference expected(ExactAccumulator::kExactBits);
+    for (const CANumber& term : terms) expected.add(term);
     const std::string name = "run " + std::to_string(run);
     const CANumber inOrder = SumOfOperands(terms);
-    ASSERT_TRUE(IsExactOrNearest(inOrder, exact)) << name;
+    ASSERT_TRUE(expected.judge(inOrder)) << name;
     for (int shuffle = 0; shuffle < 4; ++shuffle) {
       std::shuffle(terms.begin(), terms.end(), random);
       const CANumber sum = SumOfOperands(terms);
@@ -305,6 +307,71 @@ TEST(StatisticsCores, SumsOfFractionsPast64BitsAreExactInAnyOrderAndGrouping) {
       EXPECT_TRUE(inOrder.form() == kNumberInteger && inOrder.numerator() == 0) << name;
       EXPECT_TRUE(AverageCore(terms).isZero()) << name;
     }
+  }
+}
+
+// Sums on either side of the bound on the common denominator against sums worked apart with
+// Python's fractions (tests/data/functions/bounded-sums.txt): exact within it, the terms each
+// rounded past it; the same in every order, and in every grouping as a walk, a fold and the
+// memo's states join them.
+TEST(StatisticsCores, SumsPastTheBoundAreTheRoundedTermsInAnyOrderAndGrouping) {
+  std::mt19937_64 random(83);
+  const auto vectors = ReadFunctionVectors(QStringLiteral("functions/bounded-sums.txt"), 0);
+  ASSERT_GE(vectors.size(), 15u);
+  for (const FunctionVector& vector : vectors) {
+    std::vector<CANumber> terms = vector.arguments;
+    const std::string name = "line " + std::to_string(vector.line);
+    ASSERT_TRUE(MatchesExpected(SumOfOperands(terms), vector.expected, vector.tolerance)) << name;
+    for (int shuffle = 0; shuffle < 6; ++shuffle) {
+      std::shuffle(terms.begin(), terms.end(), random);
+      const CANumber walked = SumOfOperands(terms);
+      ASSERT_TRUE(MatchesExpected(walked, vector.expected, vector.tolerance)) << name;
+      // Groups joined in any order, as the folds from the end join their states.
+      std::vector<ExactAccumulator> groups;
+      for (size_t i = 0; i < terms.size();) {
+        ExactAccumulator group;
+        for (const size_t end = std::min(terms.size(), i + 1 + random() % 40); i < end; ++i) group.add(terms[i]);
+        groups.push_back(group);
+      }
+      std::shuffle(groups.begin(), groups.end(), random);
+      ExactAccumulator joined;
+      for (const ExactAccumulator& group : groups) joined.add(group);
+      // A state kept part of the way, then the rest folded on, as a running fold answers.
+      const size_t split = random() % (terms.size() + 1);
+      ExactAccumulator head;
+      for (size_t i = 0; i < split; ++i) head.add(terms[i]);
+      ListAggregate rest = ListAggregate::ofFolded(ListAggregate::kAll, split, head, false, CANumber(), 0, CANumber(), 0);
+      for (size_t i = split; i < terms.size(); ++i) rest.add(terms[i]);
+      for (const CANumber& sum : {joined.value(), rest.sum()})
+        ASSERT_TRUE(sum == walked && sum.form() == walked.form()) << name << ": " << DescribeNumber(sum) << " for "
+                                                                  << DescribeNumber(walked);
+    }
+  }
+}
+
+// Reals among fractions past the bound: the reals exactly, the fractions rounded, the whole
+// rounded once; the same in any order.
+TEST(StatisticsCores, RealsBesideFractionsPastTheBoundAreAddedExactly) {
+  std::mt19937_64 random(2026);
+  const long double reals[] = {1e-30L, -3.25L, 1e18L, -1e18L, 0.1L, 1e300L, -1e300L, 7e-4000L};
+  for (int run = 0; run < 60; ++run) {
+    std::vector<CANumber> terms;
+    for (int i = 0; i < 80; ++i) {
+      const int kind = int(random() % 10);
+      if (kind < 6)
+        terms.push_back(CANumber::withNumerator(int64_t(random() % 2001) - 1000, 3 + random() % 1000003));
+      else if (kind < 9)
+        terms.push_back(CANumber::withRealResult(reals[random() % std::size(reals)]));
+      else
+        terms.push_back(CANumber(int64_t(random() >> 1)));
+    }
+    BoundedSumReference expected(ExactAccumulator::kExactBits);
+    for (const CANumber& term : terms) expected.add(term);
+    const std::string name = "run " + std::to_string(run);
+    const CANumber inOrder = SumOfOperands(terms);
+    ASSERT_TRUE(expected.judge(inOrder)) << name << (expected.past() ? ", past" : ", within");
+    std::shuffle(terms.begin(), terms.end(), random);
+    ASSERT_TRUE(SumOfOperands(terms) == inOrder) << name;
   }
 }
 

@@ -1,0 +1,256 @@
+// Sums whose terms' common denominator keeps growing, beside the ordinary ones:
+// - ledgers over reciprocals (=1/Bk over amounts with cents, or over the k-th odd prime), with a
+//   remaining balance =SUM(Ck:C$N) or a running one =SUM(C$1:Ck) in every row, and a running
+//   =MAX(C$1:Ck) over the prime reciprocals; a remaining balance over amounts per share with a
+//   typed 1E5000 three rows from its end; and, as they were before, remaining balances over whole
+//   amounts and over amounts with cents: each opened, then with a value typed at its top and at
+//   its bottom;
+// - one =SUM over 10^5 and 10^6 reciprocals, opened and with an amount typed;
+// - a package of 200,000 fractions 1/p (distinct odd primes, stored as values) with their SUM and
+//   AVERAGE under them, opened.
+// Each open reports its memory peaks (BenchPeakMemory.h), meaningful one benchmark per process:
+//   benchGrowingSums --benchmark_filter='BM_OpenPrimeReciprocalsPackage/200000$'
+#include "../tests/calculator/fileformats/TotalsSheets.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
+
+#include "glimmet/storage/gmTables.h"
+#include "platform/FLError.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include "BenchOpenSheet.h"
+#include "BenchPeakMemory.h"
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+enum class Ledger {
+  kCentsRemaining,
+  kCentsRunning,
+  kPrimesRemaining,
+  kPrimesRunning,
+  kPrimesRunningLargest,
+  kInfiniteRemaining,
+  kWholeRemaining,
+  kMoneyRemaining,
+};
+
+QByteArray LedgerCsv(Ledger ledger, int64_t rows) {
+  switch (ledger) {
+    case Ledger::kCentsRemaining: return ComputedLedgerCsv(rows, ComputedShape::kReciprocal, false);
+    case Ledger::kCentsRunning: return ComputedLedgerCsv(rows, ComputedShape::kReciprocal, true);
+    case Ledger::kPrimesRemaining: return ComputedLedgerCsv(rows, ComputedShape::kPrimeReciprocal, false);
+    case Ledger::kPrimesRunning: return ComputedLedgerCsv(rows, ComputedShape::kPrimeReciprocal, true);
+    case Ledger::kPrimesRunningLargest:
+      return ComputedLedgerCsv(rows, ComputedShape::kPrimeReciprocal, true, 0, "MAX");
+    case Ledger::kInfiniteRemaining: return ComputedLedgerCsv(rows, ComputedShape::kPerShare, false, rows - 3);
+    case Ledger::kWholeRemaining: return AheadCsv(rows, AheadShape::kBalance);
+    case Ledger::kMoneyRemaining: return AheadCsv(rows, AheadShape::kBalanceInCents);
+  }
+  return {};
+}
+
+// The column of balances: the third, or the first in the sheets of amounts.
+int64_t BalanceColumn(Ledger ledger) { return ledger >= Ledger::kWholeRemaining ? 0 : 2; }
+int64_t AmountColumn(Ledger ledger) { return ledger >= Ledger::kWholeRemaining ? 1 : 0; }
+
+// Every balance holds a number (infinity where the range holds 1E5000).
+bool LedgerComputed(const CADocument& document, Ledger ledger, int64_t rows) {
+  for (const int64_t y : {int64_t(0), rows / 2, rows - 1}) {
+    const CACell* balance = document.cellAtGridPoint({BalanceColumn(ledger), y});
+    if (!balance || !balance->number()) return false;
+    const bool infinite = ledger == Ledger::kInfiniteRemaining && y <= rows - 4;
+    if ((balance->number()->form() == kNumberInfinity) != infinite) return false;
+  }
+  return true;
+}
+
+bool WriteSheet(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) > 0;
+}
+
+void OpenLedgerBenchmark(benchmark::State& state, Ledger ledger) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("ledger.csv"));
+  if (!WriteSheet(path, LedgerCsv(ledger, rows))) {
+    state.SkipWithError("the sheet could not be written");
+    return;
+  }
+  ResetPeakMemory();
+  for (auto _ : state) {
+    auto document = std::make_unique<CADocument>();
+    const bool opened = OpenAsTheApplication(*document, path);
+    state.PauseTiming();
+    if (!opened || !LedgerComputed(*document, ledger, rows)) {
+      state.SkipWithError("the sheet did not open right");
+      break;
+    }
+    document.reset();
+    state.ResumeTiming();
+  }
+  ReportPeakMemory(state);
+}
+
+// Typing into the amount of the first or the next to last row, in turn 7.25 and 8.5.
+void TypeInLedgerBenchmark(benchmark::State& state, Ledger ledger, bool atTheTop) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("ledger.csv"));
+  CADocument document;
+  if (!WriteSheet(path, LedgerCsv(ledger, rows)) || !OpenAsTheApplication(document, path)) {
+    state.SkipWithError("the sheet did not open");
+    return;
+  }
+  bool other = false;
+  for (auto _ : state) {
+    other = !other;
+    document.cellAtGridPointImperative({AmountColumn(ledger), atTheTop ? 0 : rows - 2})
+        ->setFormula(other ? QStringLiteral("7.25") : QStringLiteral("8.5"));
+    document.evaluate();
+  }
+  if (!LedgerComputed(document, ledger, rows)) state.SkipWithError("the balances are wrong after the typing");
+}
+
+#define LEDGER_BENCHMARKS(name, ledger, ...)                                                                    \
+  void BM_Open##name(benchmark::State& state) { OpenLedgerBenchmark(state, ledger); }                          \
+  BENCHMARK(BM_Open##name)->__VA_ARGS__->Iterations(1)->Unit(benchmark::kMillisecond);                        \
+  void BM_##name##TypeAtTop(benchmark::State& state) { TypeInLedgerBenchmark(state, ledger, true); }          \
+  BENCHMARK(BM_##name##TypeAtTop)->__VA_ARGS__->Iterations(2)->Unit(benchmark::kMillisecond);                 \
+  void BM_##name##TypeAtBottom(benchmark::State& state) { TypeInLedgerBenchmark(state, ledger, false); }      \
+  BENCHMARK(BM_##name##TypeAtBottom)->__VA_ARGS__->Iterations(2)->Unit(benchmark::kMillisecond);
+
+LEDGER_BENCHMARKS(RemainingOverCentsReciprocals, Ledger::kCentsRemaining, Arg(16384)->Arg(65536)->Arg(262144))
+LEDGER_BENCHMARKS(RunningOverCentsReciprocals, Ledger::kCentsRunning, Arg(16384)->Arg(65536)->Arg(262144))
+LEDGER_BENCHMARKS(RemainingOverPrimeReciprocals, Ledger::kPrimesRemaining, Arg(16384)->Arg(65536)->Arg(262144))
+LEDGER_BENCHMARKS(RunningOverPrimeReciprocals, Ledger::kPrimesRunning, Arg(16384)->Arg(65536)->Arg(262144))
+LEDGER_BENCHMARKS(RunningLargestOverPrimeReciprocals, Ledger::kPrimesRunningLargest, Arg(16384)->Arg(65536))
+LEDGER_BENCHMARKS(RemainingPastAnInfiniteNumber, Ledger::kInfiniteRemaining, Arg(16384)->Arg(65536)->Arg(262144))
+LEDGER_BENCHMARKS(RemainingOverWholeAmounts, Ledger::kWholeRemaining, Arg(16384)->Arg(65536))
+LEDGER_BENCHMARKS(RemainingOverMoney, Ledger::kMoneyRemaining, Arg(16384)->Arg(65536))
+
+// ---------------------------------------------------------------------------------------------
+// One total over many reciprocals: row 1 holds =SUM(C2:CN), row k the amount (with cents, or the
+// k-th odd prime) and =1/Ak.
+QByteArray OneTotalCsv(int64_t rows, bool primes) {
+  QByteArray csv;
+  csv.reserve(rows * 24);
+  csv += "total,,=SUM(C2:C" + QByteArray::number(rows) + ")\n";
+  const ComputedShape shape = primes ? ComputedShape::kPrimeReciprocal : ComputedShape::kReciprocal;
+  for (int64_t k = 2; k <= rows; ++k)
+    csv += "item," + ComputedAmountText(shape, k) + ",=1/B" + QByteArray::number(k) + '\n';
+  return csv;
+}
+
+bool TotalComputed(const CADocument& document) {
+  const CACell* total = document.cellAtGridPoint({2, 0});
+  return total && total->number() && total->number()->isValid() && total->number()->realValue() > 0;
+}
+
+void OpenOneTotalBenchmark(benchmark::State& state, bool primes) {
+  EnsureBenchApplication();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("total.csv"));
+  if (!WriteSheet(path, OneTotalCsv(state.range(0), primes))) {
+    state.SkipWithError("the sheet could not be written");
+    return;
+  }
+  ResetPeakMemory();
+  for (auto _ : state) {
+    auto document = std::make_unique<CADocument>();
+    const bool opened = OpenAsTheApplication(*document, path);
+    state.PauseTiming();
+    if (!opened || !TotalComputed(*document)) {
+      state.SkipWithError("the sheet did not open right");
+      break;
+    }
+    document.reset();
+    state.ResumeTiming();
+  }
+  ReportPeakMemory(state);
+}
+
+void EditOneTotalBenchmark(benchmark::State& state, bool primes) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("total.csv"));
+  CADocument document;
+  if (!WriteSheet(path, OneTotalCsv(rows, primes)) || !OpenAsTheApplication(document, path)) {
+    state.SkipWithError("the sheet did not open");
+    return;
+  }
+  bool other = false;
+  for (auto _ : state) {
+    other = !other;
+    document.cellAtGridPointImperative({1, rows / 2})->setFormula(other ? QStringLiteral("7.25") : QStringLiteral("8.5"));
+    document.evaluate();
+  }
+  if (!TotalComputed(document)) state.SkipWithError("the total is wrong after the edit");
+}
+
+void BM_OpenOneTotalOverCentsReciprocals(benchmark::State& state) { OpenOneTotalBenchmark(state, false); }
+BENCHMARK(BM_OpenOneTotalOverCentsReciprocals)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+void BM_EditOneTotalOverCentsReciprocals(benchmark::State& state) { EditOneTotalBenchmark(state, false); }
+BENCHMARK(BM_EditOneTotalOverCentsReciprocals)->Arg(100000)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
+void BM_OpenOneTotalOverPrimeReciprocals(benchmark::State& state) { OpenOneTotalBenchmark(state, true); }
+BENCHMARK(BM_OpenOneTotalOverPrimeReciprocals)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+void BM_EditOneTotalOverPrimeReciprocals(benchmark::State& state) { EditOneTotalBenchmark(state, true); }
+BENCHMARK(BM_EditOneTotalOverPrimeReciprocals)->Arg(100000)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// A package of fractions 1/p in column A, distinct odd primes stored as values, with
+// =SUM(A1:AN) and =AVERAGE(A1:AN) under them.
+bool WritePrimeReciprocalsPackage(const QString& path, int64_t rows) {
+  g_glimmetConfig.tableOption = 1;  // as the application sets it at launch
+  CADocument document;
+  for (int64_t k = 1; k <= rows; ++k)
+    document.cellAtGridPointImperative({0, k - 1})->setNumberValue(CANumber::withNumerator(1, uint64_t(OddPrime(k))));
+  const QString range = QStringLiteral("A1:A%1").arg(rows);
+  document.cellAtGridPointImperative({0, rows})->setFormula(QStringLiteral("=SUM(%1)").arg(range));
+  document.cellAtGridPointImperative({0, rows + 1})->setFormula(QStringLiteral("=AVERAGE(%1)").arg(range));
+  FLError error;
+  return document.saveToNativeFile(path, false, &error);
+}
+
+void BM_OpenPrimeReciprocalsPackage(benchmark::State& state) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("Reciprocals.Numlet"));
+  if (!WritePrimeReciprocalsPackage(path, rows)) {
+    state.SkipWithError("the package could not be written");
+    return;
+  }
+  ResetPeakMemory();
+  for (auto _ : state) {
+    auto document = std::make_unique<CADocument>();
+    const bool opened = OpenAsTheApplication(*document, path);
+    state.PauseTiming();
+    const CACell* sum = document->cellAtGridPoint({0, rows});
+    const CACell* average = document->cellAtGridPoint({0, rows + 1});
+    if (!opened || !sum || !average || !sum->number() || !average->number() || !(sum->number()->realValue() > 1) ||
+        !(average->number()->realValue() > 0)) {
+      state.SkipWithError("the package did not open right");
+      break;
+    }
+    document.reset();
+    state.ResumeTiming();
+  }
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_OpenPrimeReciprocalsPackage)->Arg(100000)->Arg(200000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) { return RunBenchmarks(argc, argv); }
