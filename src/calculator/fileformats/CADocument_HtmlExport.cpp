@@ -185,14 +185,43 @@ void ExportPicture(const CADocument& document, HtmlExport& state, const CACell& 
   state.page += "\" />";
 }
 
+// The characters the page writes as line breaks.
+bool IsLineBreakOfCell(char16_t ch) { return ch == u'\n' || ch == 0x2028 || ch == 0x0B || ch == 0x0C; }
+
+// Whether a text has blanks a paragraph would fold or drop: a space at the start or end of a
+// line, or two together (other controls are written as spaces). Such a text is written in a
+// paragraph that keeps its white space, so that it reads back as it is.
+bool HasFoldingBlanks(const QString& text) {
+  bool lineStart = true, blank = false;
+  for (const QChar c : text) {
+    const char16_t ch = c.unicode();
+    if (IsLineBreakOfCell(ch)) {
+      if (blank) return true;
+      lineStart = true;
+      continue;
+    }
+    const bool isBlank = ch == u' ' || (ch < 32 && ch != u'\t');
+    if (isBlank && (lineStart || blank)) return true;
+    blank = isBlank;
+    lineStart = false;
+  }
+  return blank;
+}
+
 void ExportContents(const CADocument& document, HtmlExport& state, const CACell& cell, const CAFormat& format) {
-  const QStringList css = ParagraphDeclarations(document, format, &cell) + CharacterDeclarations(document, format, &cell);
+  QStringList css = ParagraphDeclarations(document, format, &cell) + CharacterDeclarations(document, format, &cell);
+  const bool shownText =
+      cell.valueType() != kValueLink && cell.valueType() != kValuePicture && cell.valueType() != kValueCheckbox;
+  const QString text = shownText ? cell.displayText(false) : QString();
+  // Written without the lines and tabs around it, which it would keep as its own.
+  const bool keepBlanks = HasFoldingBlanks(text);
+  if (keepBlanks) css << QStringLiteral("white-space:pre-wrap;");
   state.tabs(state.indent);
   state.page += "<p";
   const bool styled = !css.isEmpty();
   if (styled) state.add(QStringLiteral(" style=\"") + css.join(u' ') + u'"');
   state.page += '>';
-  if (styled) {
+  if (styled && !keepBlanks) {
     state.page += '\n';
     state.tabs(state.indent + 1);
   }
@@ -214,11 +243,16 @@ void ExportContents(const CADocument& document, HtmlExport& state, const CACell&
       state.page += " />";
       break;
     default: {
-      const QString text = cell.displayText(false);
       if (text.isEmpty()) state.page += kEmptyCell;
       else state.add(EscapeCellTextForHtml(text));
+      // The break that ends a paragraph shows nothing: an empty last line takes one more.
+      if (!text.isEmpty() && IsLineBreakOfCell(text.back().unicode())) state.page += "<br />";
       break;
     }
+  }
+  if (keepBlanks) {
+    state.page += "</p>\n";
+    return;
   }
   if (styled) {
     state.page += '\n';

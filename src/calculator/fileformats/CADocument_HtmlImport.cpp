@@ -118,6 +118,7 @@ struct PlainLook {
   int32_t alignment = 0;
   bool bold = false, italic = false, underline = false, strike = false;
   Kolor color = kNoKolor, background = kNoKolor;
+  bool keepBlanks = false;  // the paragraph keeps its white space (no look of the cell's)
 
   CAFormat format() const {
     CAFormat format;
@@ -272,15 +273,22 @@ bool IsAsciiDigit(QChar ch, bool hex) {
 }
 
 // The text a table cell's raw text shows: spaces folded as the HTML reader folds them and
-// entities decoded. False for anything else (an entity the reader keeps as written, a character
-// the rich text might change), which leaves the page to the rich text.
-bool PlainCellText(QStringView raw, QString* text, EntityTable& entities) {
+// entities decoded; with `keepBlanks` (a paragraph that keeps its white space, as this program
+// writes a cell whose blanks would fold), each space as it is. False for anything else (an entity
+// the reader keeps as written, a character the rich text might change, a line or a tab that a
+// paragraph keeping its white space would make its own), which leaves the page to the rich text.
+bool PlainCellText(QStringView raw, QString* text, EntityTable& entities, bool keepBlanks = false) {
   text->clear();
   text->reserve(raw.size());
   bool space = false;
   for (qsizetype i = 0; i < raw.size(); ++i) {
     const QChar ch = raw[i];
+    if (keepBlanks && ch == u' ') {
+      *text += ch;
+      continue;
+    }
     if (IsHtmlSpace(ch)) {
+      if (keepBlanks) return false;
       space = true;
       continue;
     }
@@ -297,8 +305,13 @@ bool PlainCellText(QStringView raw, QString* text, EntityTable& entities) {
           return false;
         bool ok = false;
         const uint value = digits.toUInt(&ok, hex ? 16 : 10);
-        if (!ok || value == u' ') return false;
+        if (!ok || (value == u' ' && !keepBlanks)) return false;
         decoded = char32_t(value);
+        if (decoded == U' ') {
+          i = semicolon;
+          *text += u' ';
+          continue;
+        }
       } else {
         if (name.isEmpty() ||
             !std::all_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 0x80; }))
@@ -499,6 +512,10 @@ bool PlainParagraphLook(QStringView attributes, const QString& background, Plain
       return (!background.isEmpty() && colour == background) || KolorOfCss(colour, &look->background);
     }
     if (name == u"text-align") return AlignmentOfWord(v, &look->alignment);
+    if (name == u"white-space") {
+      look->keepBlanks = v == u"pre-wrap";
+      return look->keepBlanks || v == u"normal";
+    }
     if (name == u"color") return KolorOfCss(ColourKey(v), &look->color);
     if (name == u"font-weight") {
       look->bold = v == u"bold";
@@ -637,6 +654,21 @@ QString PlainCellEntry(const QString& text, const QString& value) {
   return typed;
 }
 
+// Whether a first row's paragraph keeps its white space: the rich text reads it with its look,
+// and its text as written.
+bool KeepsBlanks(QStringView attributes) {
+  bool keep = false;
+  ForEachAttribute(attributes, [&keep](const QString& name, QStringView value) {
+    if (name == u"style")
+      DeclarationsAmong(value, [&keep](const QString& declaration, const QString& v) {
+        if (declaration == u"white-space") keep = v == u"pre-wrap";
+        return true;
+      });
+    return true;
+  });
+  return keep;
+}
+
 // Reads a line break alone, with space around it: what a page writes for a cell that shows
 // nothing, which the rich text makes no text of.
 bool ReadLoneBreak(PageScanner& scanner) {
@@ -644,22 +676,38 @@ bool ReadLoneBreak(PageScanner& scanner) {
   QString joined;
   QStringView attributes;
   if (IsBlank(scanner.readText(&joined)) && scanner.readTag(&attributes) == u"br" &&
-      (attributes.isEmpty() || attributes == u"/") && IsBlank(scanner.readText(&joined)))
-    return true;
+      (attributes.isEmpty() || attributes == u"/") && IsBlank(scanner.readText(&joined))) {
+    // A break before another is a line of the cell's text.
+    const qsizetype end = scanner.position();
+    const bool another = scanner.readTag(&attributes) == u"br";
+    scanner.moveTo(end);
+    if (!another) return true;
+  }
   scanner.moveTo(start);
   return false;
 }
 
 // The text of a cell up to the next tag: with `lines`, lines that line breaks ("<br>") part, as
 // this program and the peers write a cell of several lines, which become the lines of the cell's
-// text as the rich text's conversion makes them (breaks that end it show nothing). Space before
-// a break is left to the rich text.
-bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entities, bool lines) {
+// text. The break that ends the text shows nothing, as in a browser: a text that ends with an
+// empty line is written with one more. Space before a break that follows text is left to the
+// rich text; space at the start of a line shows nothing (Gnumeric starts each line on a line of
+// its own). With `keepBlanks` (a paragraph that keeps its white space) every space is the text's,
+// and comments, which such a paragraph is not written with, leave the page to the rich text.
+bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entities, bool lines,
+                        bool keepBlanks = false) {
   QString joined;
-  QStringView raw = scanner.readText(&joined);
-  if (!PlainCellText(raw, text, entities)) return false;
+  const auto readRaw = [&](QStringView* raw) {
+    const qsizetype before = scanner.position();
+    *raw = scanner.readText(&joined);
+    // A comment read with the text would stand where the text was: it is not the page's.
+    return !keepBlanks || raw->size() == scanner.position() - before;
+  };
+  QStringView raw;
+  if (!readRaw(&raw) || !PlainCellText(raw, text, entities, keepBlanks)) return false;
   if (!lines) return true;
   QString line;
+  bool broken = false;
   for (;;) {
     const qsizetype before = scanner.position();
     QStringView attributes;
@@ -667,14 +715,13 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entiti
       scanner.moveTo(before);
       break;
     }
-    if (!raw.isEmpty() && IsHtmlSpace(raw.back())) return false;
-    // Space after a break shows nothing (Gnumeric starts each line on a line of its own).
-    raw = scanner.readText(&joined);
-    if (!PlainCellText(raw, &line, entities)) return false;
+    if (!keepBlanks && !(broken ? line : *text).isEmpty() && !raw.isEmpty() && IsHtmlSpace(raw.back())) return false;
+    broken = true;
+    if (!readRaw(&raw) || !PlainCellText(raw, &line, entities, keepBlanks)) return false;
     *text += u'\n';
     *text += line;
   }
-  while (text->endsWith(u'\n')) text->chop(1);
+  if (broken && text->endsWith(u'\n')) text->chop(1);
   return true;
 }
 
@@ -697,7 +744,9 @@ bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look,
   }
   if (first ? !IsFirstRowAttributes(attributes) : !PlainParagraphLook(attributes, background, look))
     return false;
-  if (!ReadLoneBreak(scanner) && !ReadPlainCellLines(scanner, text, entities, true)) return false;
+  const bool keepBlanks = first ? KeepsBlanks(attributes) : look->keepBlanks;
+  if ((keepBlanks || !ReadLoneBreak(scanner)) && !ReadPlainCellLines(scanner, text, entities, true, keepBlanks))
+    return false;
   if (scanner.readTag(&attributes) != u"/p" || !attributes.isEmpty()) return false;
   QString after;
   return IsBlank(scanner.readText(&after));
