@@ -497,6 +497,44 @@ TEST_F(HtmlTest, PicturesArePricedBeforeTheyAreDecoded) {
             "take more memory than opening a file may.");
 }
 
+// Cells that show one picture save it as one file, which the saved page names for each of
+// them: opened again, the page decodes it once and keeps every picture, where a file for each
+// would take more than an open may.
+TEST_F(HtmlTest, APageOfOnePictureManyTimesOpensAgainWithEveryPicture) {
+  QImage bitmap(4000, 4000, QImage::Format_RGB32);
+  bitmap.fill(Qt::darkCyan);
+  ASSERT_TRUE(bitmap.save(path("mid.png")));
+  bitmap = QImage();
+  const struct {
+    int pictures;
+    const char* layout;  // the page's markup around each picture
+  } cases[] = {{40, "<p><img src=\"mid.png\"></p>"}, {30, "<table><tr><td><img src=\"mid.png\"></td></tr></table>"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.layout);
+    const QString name = path(QStringLiteral("mid%1").arg(c.pictures).toUtf8().constData());
+    ASSERT_TRUE(WriteFileBytes(name + QStringLiteral(".html"), QByteArray(c.layout).repeated(c.pictures)));
+    const auto pictures = [](const CADocument& d) {
+      int count = 0;
+      for (const std::unique_ptr<CARow>& row : d.rows())
+        for (const CACellEntry& entry : row->cells())
+          count += CACellReading(entry, row->gridY(), &d)->picture() != nullptr;
+      return count;
+    };
+    ImportAlertRecorder alerts;
+    FLError error;
+    CADocument opened;
+    ASSERT_EQ(opened.openFile(name + QStringLiteral(".html"), &error), kFileTypeHtml);
+    ASSERT_EQ(pictures(opened), c.pictures);
+    const QString folder = name + QStringLiteral(" saved.html");
+    ASSERT_TRUE(opened.saveToHtmlFile(folder, &error)) << error.reason.toStdString();
+    EXPECT_EQ(QDir(QDir(folder).filePath(QStringLiteral("images"))).entryList(QDir::Files).size(), 1);
+    CADocument again;
+    ASSERT_EQ(again.openFile(QDir(folder).filePath(QStringLiteral("index.html")), &error), kFileTypeHtml);
+    EXPECT_EQ(pictures(again), c.pictures);
+    EXPECT_TRUE(alerts.shown.empty()) << alerts.shown.join(u'\n').toStdString();
+  }
+}
+
 TEST_F(HtmlTest, CellTextIsEscapedForThePage) {
   const struct {
     QString text;
