@@ -618,36 +618,116 @@ bool IsFrameStyleSheet(QStringView sheet, QString* background) {
                      [background](const QString& colour) { return colour == *background; });
 }
 
-// A number in the C syntax: a sign, digits with a decimal point, an exponent.
-bool IsCSyntaxNumber(QStringView text) {
-  qsizetype i = text.startsWith(u'-') ? 1 : 0;
-  const qsizetype digitsStart = i;
-  bool point = false;
+
+// A number as a page shows it, in the terms of one syntax: a sign, digits (with `group`, when
+// not 0, between groups of three after the first), `point` and digits, and an exponent; nothing
+// where the text is no such number. The number is told as its digits without the zeros that lead
+// or end them, and the power of ten of their last one, so that two texts of one number compare
+// equal ("1.50" and "1.5", "1,000" and "1000", "1.5E-05" and "0.000015").
+std::optional<QString> DecimalOf(QStringView text, QChar point, QChar group = QChar()) {
+  qsizetype i = 0;
+  const bool negative = text.startsWith(u'-') || text.startsWith(QChar(0x2212));
+  if (negative) ++i;
+  QString digits;
+  int64_t exponent = 0;
+  qsizetype groupDigits = -1;  // digits since the last group mark; -1 before any
+  qsizetype leading = 0;       // digits before the first group mark
+  bool pointSeen = false;
   for (; i < text.size(); ++i) {
-    if (text[i] == u'.' && !point) point = true;
-    else if (!IsAsciiDigit(text[i], false)) break;
+    const QChar ch = text[i];
+    if (IsAsciiDigit(ch, false)) {
+      digits += ch;
+      if (pointSeen) --exponent;
+      else if (groupDigits >= 0) ++groupDigits;
+      else ++leading;
+      continue;
+    }
+    if (!group.isNull() && ch == group && !pointSeen) {
+      if ((groupDigits < 0 ? leading < 1 || leading > 3 : groupDigits != 3)) return std::nullopt;
+      groupDigits = 0;
+      continue;
+    }
+    if (ch == point && !pointSeen) {
+      pointSeen = true;
+      continue;
+    }
+    break;
   }
-  if (i - digitsStart - (point ? 1 : 0) <= 0) return false;
+  if (digits.isEmpty() || (groupDigits >= 0 && groupDigits != 3)) return std::nullopt;
   if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
     ++i;
+    const bool minus = i < text.size() && text[i] == u'-';
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
-    const qsizetype exponent = i;
-    while (i < text.size() && IsAsciiDigit(text[i], false)) ++i;
-    if (i == exponent) return false;
+    const qsizetype from = i;
+    while (i < text.size() && IsAsciiDigit(text[i], false) && i - from < 6) ++i;
+    if (i == from) return std::nullopt;
+    const int64_t power = text.sliced(from, i - from).toLongLong();
+    exponent += minus ? -power : power;
   }
-  return i == text.size();
+  if (i != text.size()) return std::nullopt;
+  qsizetype first = 0;
+  while (first < digits.size() && digits[first] == u'0') ++first;
+  if (first == digits.size()) return QStringLiteral("0");
+  qsizetype last = digits.size();
+  while (digits[last - 1] == u'0') {
+    --last;
+    ++exponent;
+  }
+  return (negative ? QStringLiteral("-") : QString()) + digits.sliced(first, last - first) + u'e' +
+         QString::number(exponent);
+}
+
+// A number in the C syntax: a sign, digits with a decimal point, an exponent.
+bool IsCSyntaxNumber(QStringView text) {
+  return !text.startsWith(QChar(0x2212)) && DecimalOf(text, u'.').has_value();
+}
+
+// LibreOffice writes the value behind a number ("sdval") in the syntax of the locale it ran in:
+// "1.5" in most, "1,5" where a comma is the decimal sign. One page has one syntax, told by the
+// first value with a decimal sign: each value of the page is read in it and held in the C syntax
+// (a value in another is no number of the page's).
+void ValuesInCSyntax(PlainTable* table) {
+  QChar point;
+  const auto decide = [&point](const QString& value) {
+    if (point.isNull())
+      for (const QChar ch : value)
+        if (ch == u'.' || ch == u',') {
+          point = ch;
+          break;
+        }
+  };
+  for (const QString& value : table->firstRowValues) decide(value);
+  for (const std::vector<PlainCell>& row : table->rows)
+    for (const PlainCell& cell : row) decide(cell.value);
+  if (point.isNull()) point = u'.';
+  const auto convert = [point](QString* value) {
+    if (value->isEmpty()) return;
+    if (value->startsWith(QChar(0x2212)) || !DecimalOf(*value, point)) {
+      value->clear();
+      return;
+    }
+    if (point != u'.') value->replace(point, u'.');
+  };
+  for (QString& value : table->firstRowValues) convert(&value);
+  for (std::vector<PlainCell>& row : table->rows)
+    for (PlainCell& cell : row) convert(&cell.value);
 }
 
 // What a cell of a plain row is entered as. LibreOffice writes a cell's value beside the text it
-// shows in its own locale: where that text is the value written plainly (with a decimal point,
-// or a comma in its place), the value is read in its own syntax and entered as the user types
-// a number here, so that a page made elsewhere gives the same numbers. Any other text (a date,
-// a sum of money, a percentage) is entered as it is shown, as the rich text enters it.
+// shows in its own locale: where that text is the value written as a plain number (a decimal
+// point or comma, groups of thousands, fixed decimals, an exponent), the value, read in its own
+// syntax, is entered as the user types a number here, so that a page made elsewhere gives the
+// same numbers. Any other text (a date, a sum of money, a percentage) is entered as it is shown,
+// as the rich text enters it.
 QString PlainCellEntry(const QString& text, const QString& value) {
   if (value.isEmpty() || !IsCSyntaxNumber(value)) return text;
-  QString commaValue = value;
-  commaValue.replace(u'.', u',');
-  if (text != value && text != commaValue) return text;
+  const std::optional<QString> number = DecimalOf(value, u'.');
+  const auto shows = [&](QChar point, std::initializer_list<QChar> groups) {
+    for (const QChar group : groups)
+      if (DecimalOf(text, point, group) == number) return true;
+    return false;
+  };
+  if (!shows(u'.', {QChar(), u','}) && !shows(u',', {QChar(), u'.', u' ', QChar(0x00A0), QChar(0x202F)})) return text;
   const QChar separator = NumberTextLocale().decimalSeparatorChar;
   QString typed = value;
   if (separator != u'.') typed.replace(u'.', separator);
@@ -941,6 +1021,7 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
     if (keepRows) table->rows.push_back(std::move(row));
   }
   if (table->rowCount + 1 < kPlainTableRows) return false;
+  ValuesInCSyntax(table);
   scanner.skipSpace();
   *rowsEnd = scanner.position();
   if (body) ReadBareTag(scanner, u"/tbody");
