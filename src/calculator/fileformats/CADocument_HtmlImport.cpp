@@ -69,30 +69,54 @@ int64_t LeastCharactersOfCharset(QByteArrayView name, int64_t bytes) {
   return 0;
 }
 
-// The page's text: a byte-order mark or a declared character set decides, else UTF-8 when the
-// bytes are valid UTF-8, else Latin-1. False, with the reason, where the page's character set
-// gives less text than its bytes hold.
+// The character set a page's bytes are read in, as browsers read it: a byte-order mark decides;
+// else the set the page declares, where Latin-1 and ASCII stand for windows-1252 (which pages
+// so labelled are written in), and a UTF-16 or UTF-32 one, which a page that declares it in
+// bytes a browser can read cannot be in, for UTF-8; else UTF-8. Read as UTF-8, a page whose bytes
+// are no valid UTF-8 and carry no mark is windows-1252 (HtmlTextOfBytes tells).
+struct PageCharacterSet {
+  QByteArray name;
+  bool marked = false;  // by a byte-order mark
+};
+
+PageCharacterSet CharacterSetOfPage(QByteArrayView bytes) {
+  PageCharacterSet set;
+  const QStringDecoder decoder = QStringDecoder::decoderForHtml(bytes);
+  set.name = decoder.isValid() ? QByteArray(decoder.name()) : QByteArray("UTF-8");
+  set.marked = bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFE\xFF") || bytes.startsWith("\xFF\xFE") ||
+               bytes.startsWith(QByteArrayView("\0\0\xFE\xFF", 4));
+  if (set.marked) return set;
+  if (set.name == "ISO-8859-1" || set.name == "US-ASCII") set.name = "windows-1252";
+  else if (set.name.startsWith("UTF-16") || set.name.startsWith("UTF-32")) set.name = "UTF-8";
+  return set;
+}
+
+// The page's text in its character set (CharacterSetOfPage). False, with the reason, where the
+// page's character set gives less text than its bytes hold.
 bool HtmlTextOfBytes(const QByteArray& bytes, QString* text, QString* failure) {
   text->clear();
-  QStringDecoder decoder = QStringDecoder::decoderForHtml(bytes);
-  const QByteArrayView name = decoder.isValid() ? QByteArrayView(decoder.name()) : QByteArrayView("UTF-8");
-  if (name != "UTF-8") {
-    const int64_t least = LeastCharactersOfCharset(name, bytes.size());
-    if (least > 0) text->reserve(qsizetype(least));
-    for (qsizetype at = 0; at < bytes.size(); at += g_htmlDecodingPiece)
-      text->append(decoder.decode(QByteArrayView(bytes).sliced(at, std::min(g_htmlDecodingPiece, bytes.size() - at))));
-    if (text->size() >= least) return true;
-    text->clear();
-    *failure = QLatin1String(kHtmlCharacterSetFailure).arg(QString::fromLatin1(name));
-    return false;
-  }
+  const PageCharacterSet set = CharacterSetOfPage(bytes);
+  QByteArrayView name = set.name;
   // Told valid before it is decoded: a page of another set is never held as failed UTF-8 as well.
-  if (QByteArrayView(bytes).isValidUtf8()) {
+  if (name == "UTF-8" && (set.marked || QByteArrayView(bytes).isValidUtf8())) {
     *text = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless).decode(bytes);
-  } else {
-    *text = QString::fromLatin1(bytes);
+    return true;
   }
-  return true;
+  if (name == "UTF-8") name = "windows-1252";
+  QStringDecoder decoder(name.toByteArray().constData());
+  if (!decoder.isValid()) {
+    // Unreachable where the character set tables hold windows-1252; Latin-1 is its nearest.
+    *text = QString::fromLatin1(bytes);
+    return true;
+  }
+  const int64_t least = LeastCharactersOfCharset(name, bytes.size());
+  if (least > 0) text->reserve(qsizetype(least));
+  for (qsizetype at = 0; at < bytes.size(); at += g_htmlDecodingPiece)
+    text->append(decoder.decode(QByteArrayView(bytes).sliced(at, std::min(g_htmlDecodingPiece, bytes.size() - at))));
+  if (text->size() >= least) return true;
+  text->clear();
+  *failure = QLatin1String(kHtmlCharacterSetFailure).arg(QString::fromLatin1(name));
+  return false;
 }
 
 QString HtmlTextOfBytes(const QByteArray& bytes) {
@@ -1240,9 +1264,10 @@ int64_t PlainTableReadingCost(const QByteArray& page) {
 namespace {
 
 // The least that reading the file as a page could take, counted from its bytes without holding
-// them: its characters (one a byte in a single-byte character set, and in Latin-1, which a page
-// that declares none is read in when it is no valid UTF-8; one a character's first byte in
-// UTF-8; one a unit in UTF-16 and UTF-32; a quarter of its bytes in any other) and its tags at
+// them: its characters (one a byte in a single-byte character set, and in windows-1252, which a
+// page read as UTF-8 is read in when it is no valid UTF-8 and carries no byte-order mark; one a
+// character's first byte in UTF-8; one a unit in UTF-16 and UTF-32; a quarter of its bytes in
+// any other) and its tags at
 // the sheet's own rate, the cheaper reading's. 0 where the file cannot be read (the reading
 // itself says why).
 int64_t LeastHtmlFileCostOf(const QString& path) {
@@ -1253,15 +1278,16 @@ int64_t LeastHtmlFileCostOf(const QString& path) {
   constexpr qint64 kChunk = qint64(4) << 20;
   QByteArray chunk(kChunk, Qt::Uninitialized);
   int64_t bytes = 0, starts = 0, tags = 0, least = -1;
-  bool utf8 = true, tagsCounted = true, afterLess = false, validUtf8 = true;
+  bool utf8 = true, tagsCounted = true, afterLess = false, validUtf8 = true, marked = false;
   int continuations = 0;  // of the UTF-8 character being read
   for (;;) {
     const qint64 read = file.read(chunk.data(), kChunk);
     if (read <= 0) break;
     if (bytes == 0) {
-      const QStringDecoder decoder = QStringDecoder::decoderForHtml(QByteArrayView(chunk.constData(), read));
-      const QByteArrayView name = decoder.isValid() ? QByteArrayView(decoder.name()) : QByteArrayView("UTF-8");
+      const PageCharacterSet set = CharacterSetOfPage(QByteArrayView(chunk.constData(), read));
+      const QByteArrayView name = set.name;
       utf8 = name == "UTF-8";
+      marked = set.marked;
       tagsCounted = !name.startsWith("UTF-16") && !name.startsWith("UTF-32");
       if (!utf8) {
         least = LeastCharactersOfCharset(name, size);
@@ -1288,7 +1314,7 @@ int64_t LeastHtmlFileCostOf(const QString& path) {
     }
   }
   validUtf8 = validUtf8 && continuations == 0;
-  const int64_t characters = !utf8 ? least : validUtf8 ? starts : bytes;
+  const int64_t characters = !utf8 ? least : validUtf8 || marked ? starts : bytes;
   return characters * kPlainTableCharacterCost + (tagsCounted ? tags : 0) * kPlainTableElementCost;
 }
 

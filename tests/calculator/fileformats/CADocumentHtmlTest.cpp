@@ -177,6 +177,18 @@ TEST_F(HtmlTest, APageIsCountedAndDecodedByItsCharacterSet) {
       {"utf-16", utf16, 11, 0, "caf\u00E9"},
       {"shift_jis", "<meta charset=\"Shift_JIS\"><p>" + shiftJis + "</p>", 47 / 4, 2,
        "\u65E5\u672C\u8A9E\u30C6\u30AD\u30B9\u30C8"},
+      // Read as browsers read them: Latin-1, ASCII and undeclared single-byte pages as
+      // windows-1252, bytes that are no UTF-8 under a UTF-8 label too, and a UTF-16 label over
+      // bytes without a byte-order mark as UTF-8.
+      {"windows-1252 undeclared", "<p>5 \x80 \x93q\x94</p>", 14, 1, "5 \u20AC \u201Cq\u201D"},
+      {"windows-1252 labelled utf-8", "<meta charset=\"utf-8\"><p>caf\xE9 \x80</p>", 35, 2, "caf\u00E9 \u20AC"},
+      {"windows-1252 labelled iso-8859-1",
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\"><p>\x85\x99</p>", 81, 2,
+       "\u2026\u2122"},
+      {"windows-1252 labelled us-ascii", "<meta charset=us-ascii><p>\x80</p>", 31, 2, "\u20AC"},
+      {"utf-8 labelled utf-16", "<meta charset=\"utf-16\"><p>caf\xC3\xA9 \xE2\x82\xAC</p>", 36, 2,
+       "caf\u00E9 \u20AC"},
+      {"utf-8 labelled utf-16le", "<meta charset=utf-16le><p>\xE6\x97\xA5</p>", 31, 2, "\u65E5"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
