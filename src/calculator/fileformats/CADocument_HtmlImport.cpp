@@ -829,6 +829,22 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entiti
   return true;
 }
 
+bool ReadBareTag(PageScanner& scanner, QStringView name);
+
+// Reads LibreOffice Calc's comment of a cell, which its page writes before the cell's text as a
+// marker and a "comment" element that its style sheet hides: the comment is no text of the cell.
+// Nothing read where no comment stands here.
+void ReadCellComment(PageScanner& scanner) {
+  const qsizetype start = scanner.position();
+  scanner.skipSpace();
+  QStringView attributes, comment;
+  if (scanner.readTag(&attributes) == u"a" && attributes == u"class=\"comment-indicator\"" &&
+      ReadBareTag(scanner, u"/a") && ReadBareTag(scanner, u"comment") && scanner.readRawUntil(u"</comment", &comment) &&
+      ReadBareTag(scanner, u"/comment"))
+    return;
+  scanner.moveTo(start);
+}
+
 // A cell's contents after its "<td>": its text, or one paragraph ("<p>", its text or a lone line
 // break, and "</p>") or a lone line break (an empty cell), with space around them. The
 // paragraph's alignment is the cell's; in the first row, which the rich text reads, it may have
@@ -837,6 +853,7 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entiti
 bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look, EntityTable& entities,
                            const QString& background, bool first, bool paragraphs) {
   text->clear();
+  if (paragraphs && !first) ReadCellComment(scanner);
   if (paragraphs && ReadLoneBreak(scanner)) return true;
   const qsizetype start = scanner.position();
   QString joined;

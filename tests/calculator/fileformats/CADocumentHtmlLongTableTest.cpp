@@ -558,6 +558,47 @@ TEST_F(HtmlLongTableTest, ASavedSheetOpensAgainWithItsCellsReadByTheSheet) {
   EXPECT_EQ(held(opened), held(sheet));
 }
 
+// LibreOffice Calc writes a cell's comment before its text, as a marker and an element its style
+// sheet hides: the sheet reads the page itself, and the comments are no text of the cells.
+TEST_F(HtmlLongTableTest, LibreOfficesCellCommentsAreNoTextOfTheCells) {
+  const QByteArray head =
+      "<html><head><style type=\"text/css\">\n\t\tbody,div,table,thead,tbody,tfoot,tr,th,td,p { "
+      "font-family:\"Liberation Sans\"; font-size:x-small }\n\t\ta.comment-indicator:hover + comment { "
+      "background:#ffd; position:absolute; display:block; border:1px solid black; padding:0.5em;  } \n"
+      "\t\ta.comment-indicator { background:red; display:inline-block; border:1px solid black; width:0.5em; "
+      "height:0.5em;  } \n\t\tcomment { display:none;  } \n\t</style></head><body>\n<table cellspacing=\"0\" "
+      "border=\"0\">\n";
+  const struct {
+    const char* cell;  // as LibreOffice writes it, after "<td ...>"
+    const char* text;  // the cell's text; null: none
+  } cases[] = {
+      {"<a class=\"comment-indicator\"></a>\n\t\t<comment>Paid late\nsecond &amp; line</comment>\n\t\tRent", "Rent"},
+      {"<a class=\"comment-indicator\"></a>\n\t<comment>five</comment>\n\t5", "5"},
+      {"<a class=\"comment-indicator\"></a>\n\t<comment>empty</comment>\n\t<br>", nullptr},
+      {"<a class=\"comment-indicator\"></a>\n\t<comment><p>a</p><td>b</td></comment>\n\tRent<br>January",
+       "Rent\nJanuary"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cell);
+    QByteArray page = head;
+    for (int y = 0; y < 70; ++y) {
+      page += "\t<tr>\n\t\t<td height=\"17\" align=\"left\">";
+      page += y == 30 ? QByteArray(c.cell) : "Item " + QByteArray::number(y);
+      page += "</td>\n\t\t<td align=\"right\" sdval=\"" + QByteArray::number(y) + "\" sdnum=\"1033;\">" +
+              QByteArray::number(y) + "</td>\n\t</tr>\n";
+    }
+    page += "</table>\n<!-- ************************************************************************** -->\n"
+            "</body>\n\n</html>\n";
+    const uint64_t before = PlainTablesRead();
+    const auto opened = open(page, ("comments " + std::to_string(&c - cases)).c_str());
+    EXPECT_EQ(PlainTablesRead() - before, 1u);
+    EXPECT_TRUE(opened.second.contains(c.text ? QStringLiteral("|0,30=%1|1,30=30|").arg(QString::fromUtf8(c.text))
+                                              : QStringLiteral("|1,29=29|1,30=30|")))
+        << opened.second.toStdString();
+    EXPECT_TRUE(opened.second.endsWith(QStringLiteral("0,69=Item 69|1,69=69"))) << opened.second.toStdString();
+  }
+}
+
 // Cells of several lines with blanks beside their breaks, or empty lines, save as a page the sheet
 // reads itself, priced at its rate, and open again with each text as it was.
 TEST_F(HtmlLongTableTest, BlanksAndEmptyLinesOfCellsSurviveASaveAndAnOpen) {
