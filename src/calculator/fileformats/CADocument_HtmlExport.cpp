@@ -214,8 +214,9 @@ void ExportPicture(const CADocument& document, HtmlExport& state, const CACell& 
 bool IsLineBreakOfCell(char16_t ch) { return ch == u'\n' || ch == 0x2028 || ch == 0x0B || ch == 0x0C; }
 
 // Whether a text has blanks a paragraph would fold or drop: a space at the start or end of a
-// line, or two together (other controls are written as spaces). Such a text is written in a
-// paragraph that keeps its white space, so that it reads back as it is.
+// line, or two together (other controls are written as spaces); those that end the text show
+// nothing, whatever the page. Such a text is written in a paragraph that keeps its white space,
+// so that it reads back as it is.
 bool HasFoldingBlanks(const QString& text) {
   bool lineStart = true, blank = false;
   for (const QChar c : text) {
@@ -230,7 +231,7 @@ bool HasFoldingBlanks(const QString& text) {
     blank = isBlank;
     lineStart = false;
   }
-  return blank;
+  return false;
 }
 
 void ExportContents(const CADocument& document, HtmlExport& state, const CACell& cell, const CAFormat& format) {
@@ -270,8 +271,11 @@ void ExportContents(const CADocument& document, HtmlExport& state, const CACell&
     default: {
       if (text.isEmpty()) state.page += kEmptyCell;
       else state.add(EscapeCellTextForHtml(text));
-      // The break that ends a paragraph shows nothing: an empty last line takes one more.
-      if (!text.isEmpty() && IsLineBreakOfCell(text.back().unicode())) state.page += "<br />";
+      // The break that ends a paragraph shows nothing: an empty last line takes one more. Not in
+      // the page's first row, which is read through the rich text, whose cells show no last
+      // empty line.
+      if (!text.isEmpty() && IsLineBreakOfCell(text.back().unicode()) && state.y != state.range.startPoint.y)
+        state.page += "<br />";
       break;
     }
   }

@@ -825,6 +825,9 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entiti
     *text += u'\n';
     *text += line;
   }
+  // Spaces that end the paragraph show nothing in the sheet (before a last break they do).
+  if (keepBlanks)
+    while (text->endsWith(u' ')) text->chop(1);
   if (broken && text->endsWith(u'\n')) text->chop(1);
   return true;
 }
