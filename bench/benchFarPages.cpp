@@ -256,7 +256,8 @@ BENCHMARK(BM_OpenFarCellCsv)->Arg(50'000'000)->Arg(536'000'000)->Unit(benchmark:
 // Argument 2: 1 when B2 holds a text of two lines, which the sheet's reader takes as well (the
 // save was once refused for it); 2, 3 and 4 when its lines have a blank before the break, an
 // empty first line or a blank after the break (refused once as well); the page must open whole,
-// B2 as it was.
+// B2 as it was. Figures (Release): 40,000 rows of each open again in 0.53 to 0.55 s at 129 to
+// 133 MB, priced 213 MB.
 void BM_ReopenSavedPage(benchmark::State& state) {
   EnsureBenchApplication();
   InstallFileFormatServices();
