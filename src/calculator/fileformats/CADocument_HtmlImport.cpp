@@ -299,16 +299,17 @@ bool IsAsciiDigit(QChar ch, bool hex) {
 // The text a table cell's raw text shows: spaces folded as the HTML reader folds them and
 // entities decoded; with `keepBlanks` (a paragraph that keeps its white space, as this program
 // writes a cell whose blanks would fold), each space as it is. False for anything else (an entity
-// the reader keeps as written, a character the rich text might change, a line or a tab that a
-// paragraph keeping its white space would make its own), which leaves the page to the rich text.
+// the reader keeps as written, a character the rich text might change, a line that a paragraph
+// keeping its white space would make its own), which leaves the page to the rich text.
 bool PlainCellText(QStringView raw, QString* text, EntityTable& entities, bool keepBlanks = false) {
   text->clear();
   text->reserve(raw.size());
   bool space = false;
   for (qsizetype i = 0; i < raw.size(); ++i) {
     const QChar ch = raw[i];
-    if (keepBlanks && ch == u' ') {
-      *text += ch;
+    // A tab the sheet's cell shows as a space, as the rich text's conversion makes it.
+    if (keepBlanks && (ch == u' ' || ch == u'\t')) {
+      *text += u' ';
       continue;
     }
     if (IsHtmlSpace(ch)) {
@@ -641,7 +642,6 @@ bool IsFrameStyleSheet(QStringView sheet, QString* background) {
   return std::all_of(paragraphBackgrounds.begin(), paragraphBackgrounds.end(),
                      [background](const QString& colour) { return colour == *background; });
 }
-
 
 // A number as a page shows it, in the terms of one syntax: a sign, digits (with `group`, when
 // not 0, between groups of three after the first), `point` and digits, and an exponent; nothing
