@@ -8,9 +8,10 @@
 // another (a page laid out in a table) becomes that one cell's words: the first row goes through
 // the rich text and the other rows' words are joined to it there. The rows after the first may
 // be written in the common ways (comments, entities, unclosed cells, attributes that change
-// nothing of a cell, a cell's "align"), and as this program writes them (a style sheet that frames
-// the table, each cell's text in a paragraph with its alignment and looks, a cell's background, a
-// lone line break for a cell that shows nothing);
+// nothing of a cell, a cell's "align", LibreOffice's values behind its numbers and its hidden
+// comments), and as this program writes them (a style sheet that frames the table, each cell's
+// text in a paragraph with its alignment and looks, one that keeps its white space where a text's
+// blanks would fold, a cell's background, a lone line break for a cell that shows nothing);
 // whatever the rich text would make differently of them leaves the page to it.
 //
 // Either way costs many times the page, the rich text tens of times: a page that would take more
