@@ -596,6 +596,7 @@ TEST_F(HtmlTest, SavedPagesAreWellFormedAndReadBack) {
   box.setChecked(true);
   enter(1, 1, QStringLiteral("http://example.org/?a=1&b=2"));
   enter(0, 2, QStringLiteral("Rent\nJanuary"));
+  enter(1, 2, QStringLiteral(" two  spaced\n January"));
   picture(2, 1).picture()->setImageFormat(5);
   FLError error;
   const QString folder = path("sheet.html");
@@ -608,7 +609,7 @@ TEST_F(HtmlTest, SavedPagesAreWellFormedAndReadBack) {
 
   CADocument back;
   ASSERT_EQ(back.openFile(index, &error), kFileTypeHtml);
-  EXPECT_EQ(CellSummary(back).toStdString(), "0,0=Fish & <chips>|1,0=4.5|1,1=http://example.org/?a=1&b=2>http://example.org/?a=1&b=2|2,1=picture|0,2=Rent\nJanuary");
+  EXPECT_EQ(CellSummary(back).toStdString(), "0,0=Fish & <chips>|1,0=4.5|1,1=http://example.org/?a=1&b=2>http://example.org/?a=1&b=2|2,1=picture|0,2=Rent\nJanuary|1,2= two  spaced\n January");
   EXPECT_TRUE(back.cellAtGridPoint({1, 0})->format()->bold());
 }
 
