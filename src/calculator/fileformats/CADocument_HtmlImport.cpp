@@ -105,8 +105,12 @@ bool HtmlTextOfBytes(const QByteArray& bytes, QString* text, QString* failure) {
   }
   if (name == "UTF-8") name = "windows-1252";
   QStringDecoder decoder(name.toByteArray().constData());
-  if (!decoder.isValid()) {
-    // Unreachable where the character set tables hold windows-1252; Latin-1 is its nearest.
+  if (!decoder.isValid() && name == "windows-1252") {
+    // Qt's converters hold windows-1252 where Qt is built with ICU; ICU's own converter otherwise.
+    if (std::optional<QString> decoded = DecodeText(bytes, kFLEncodingWindowsLatin1, true)) {
+      *text = std::move(*decoded);
+      return true;
+    }
     *text = QString::fromLatin1(bytes);
     return true;
   }
