@@ -254,20 +254,25 @@ BENCHMARK(BM_OpenFarCellCsv)->Arg(50'000'000)->Arg(536'000'000)->Unit(benchmark:
 // A page the program writes, of `rows` rows of five numbers and words, opened again: its peak
 // beside what the reader and the writer count it to cost (estimate_MiB), which must not be less.
 // Argument 2: 1 when B2 holds a text of two lines, which the sheet's reader takes as well (the
-// save was once refused for it); the page must open whole.
+// save was once refused for it); 2, 3 and 4 when its lines have a blank before the break, an
+// empty first line or a blank after the break (refused once as well); the page must open whole,
+// B2 as it was. Figures (Release): 40,000 rows of each open again in 0.53 to 0.55 s at 129 to
+// 133 MB, priced 213 MB.
 void BM_ReopenSavedPage(benchmark::State& state) {
   EnsureBenchApplication();
   InstallFileFormatServices();
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("saved.html"));
   CADocument::setKeepHtmlExtension(true);
+  const char* const kLines[] = {"", "Rent\nJanuary", "Rent \nJanuary", "\nJanuary", "Rent\n January"};
+  const QString lines = QString::fromLatin1(kLines[state.range(1)]);
   {
     CADocument document;
     for (int64_t y = 0; y < state.range(0); ++y)
       for (int64_t x = 0; x < 5; ++x)
         document.cellAtGridPointImperative({x, y})->setFormula(
             x % 2 ? QStringLiteral("item %1").arg(y * 5 + x) : QString::number((y * 7919 + x) % 100003));
-    if (state.range(1) != 0) document.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("Rent\nJanuary"));
+    if (state.range(1) != 0) document.cellAtGridPointImperative({1, 1})->setFormula(lines);
     FLError error;
     if (!document.saveCore(path, false, &error)) state.SkipWithError("the page was not written");
   }
@@ -284,6 +289,9 @@ void BM_ReopenSavedPage(benchmark::State& state) {
     FLError error;
     if (document.openFile(path, &error) == 0) state.SkipWithError("open failed");
     else if (document.rows().size() != size_t(state.range(0))) state.SkipWithError("rows missing");
+    else if (state.range(1) != 0 && (!document.cellAtGridPoint({1, 1}) ||
+                                     document.cellAtGridPoint({1, 1})->displayText(false) != lines))
+      state.SkipWithError("B2 changed");
     state.PauseTiming();
     state.counters["round_peak_MiB"] = ResidentPeakMiB();
     state.ResumeTiming();
@@ -292,7 +300,8 @@ void BM_ReopenSavedPage(benchmark::State& state) {
   state.counters["estimate_MiB"] = double(estimate) / 1048576.0;
 }
 BENCHMARK(BM_ReopenSavedPage)
-    ->Args({20000, 0})->Args({40000, 1})->Args({100000, 1})->ArgNames({"rows", "lines"})
+    ->Args({20000, 0})->Args({40000, 1})->Args({100000, 1})->Args({40000, 2})->Args({40000, 3})->Args({40000, 4})
+    ->ArgNames({"rows", "lines"})
     ->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Save As HTML of a sheet of `cells` short cells, five to a row (numbers and words), and the page

@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
@@ -62,6 +63,9 @@ struct HtmlExport {
   QString folder;          // null for the pasteboard
   QString picturesFolder;  // made on first use
   int pictureCount = 0;
+  // The file each image went to: cells that share an image share its file, which a reader
+  // then decodes once.
+  QHash<QByteArray, QString> pictureFiles;
   int checkboxCount = 0;
   int indent = 1;
   FLError* error = nullptr;
@@ -145,6 +149,22 @@ QString StyleSheet(const CADocument& document, const HtmlExport& state) {
   return sheet;
 }
 
+// What tells one picture's file from another's: its format, its size and the bitmaps and bytes
+// it holds, which the copies of one image share.
+QByteArray PictureFileKey(const CAPicture& picture) {
+  const FLImage& image = *picture.image();
+  QByteArray key;
+  const auto add = [&key](uint64_t value) { key.append(reinterpret_cast<const char*>(&value), sizeof value); };
+  add(uint64_t(uint32_t(picture.imageFormat())));
+  const QSizeF size = image.size();
+  add(uint64_t(size.width() * 64));
+  add(uint64_t(size.height() * 64));
+  add(uint64_t(reinterpret_cast<uintptr_t>(image.sourceData().constData())));
+  add(uint64_t(image.sourceData().size()));
+  for (const QImage& bitmap : image.representations()) add(uint64_t(bitmap.cacheKey()));
+  return key;
+}
+
 // The image element of a picture cell, after writing its file; the empty-cell line when it
 // cannot be written.
 void ExportPicture(const CADocument& document, HtmlExport& state, const CACell& cell) {
@@ -162,21 +182,26 @@ void ExportPicture(const CADocument& document, HtmlExport& state, const CACell& 
     }
     state.picturesFolder = folder;
   }
-  ++state.pictureCount;
-  int32_t format = picture->imageFormat();
-  if (format == 5) format = 2;  // TIFF, which browsers do not show, goes as JPEG
-  const QString name = QString::fromLatin1(kPictureFileFormat).arg(state.pictureCount) + u'.' +
-                       CAPicture::extensionForFormat(format);
-  const QString written =
-      SaveImage(picture->image().get(), QDir(state.picturesFolder).filePath(name), format < 1 || format > 9 ? 5 : format,
-                state.error);
+  const QByteArray key = PictureFileKey(*picture);
+  QString written = state.pictureFiles.value(key);
   if (written.isEmpty()) {
-    state.ok = false;
-    state.page += kEmptyCell;
-    return;
+    ++state.pictureCount;
+    int32_t format = picture->imageFormat();
+    if (format == 5) format = 2;  // TIFF, which browsers do not show, goes as JPEG
+    const QString name = QString::fromLatin1(kPictureFileFormat).arg(state.pictureCount) + u'.' +
+                         CAPicture::extensionForFormat(format);
+    written = SaveImage(picture->image().get(), QDir(state.picturesFolder).filePath(name),
+                        format < 1 || format > 9 ? 5 : format, state.error);
+    if (written.isEmpty()) {
+      state.ok = false;
+      state.page += kEmptyCell;
+      return;
+    }
+    written = QFileInfo(written).fileName();
+    state.pictureFiles.insert(key, written);
   }
   state.add(QStringLiteral("<img src=\"%1/%2\" alt=\"\" style=\"vertical-align:top;")
-                    .arg(QLatin1String(kImagesFolder), createEscapedStringForHtml(QFileInfo(written).fileName())));
+                    .arg(QLatin1String(kImagesFolder), createEscapedStringForHtml(written)));
   const QSizeF size = picture->image()->size();
   const double room = document.widthOfColumn(cell.gridPoint().x) - 2 * state.paddingX;
   if (size.width() > room && size.width() > 0) {
@@ -185,14 +210,44 @@ void ExportPicture(const CADocument& document, HtmlExport& state, const CACell& 
   state.page += "\" />";
 }
 
+// The characters the page writes as line breaks.
+bool IsLineBreakOfCell(char16_t ch) { return ch == u'\n' || ch == 0x2028 || ch == 0x0B || ch == 0x0C; }
+
+// Whether a text has blanks a paragraph would fold or drop: a space at the start or end of a
+// line, or two together (other controls are written as spaces); those that end the text show
+// nothing, whatever the page. Such a text is written in a paragraph that keeps its white space,
+// so that it reads back as it is.
+bool HasFoldingBlanks(const QString& text) {
+  bool lineStart = true, blank = false;
+  for (const QChar c : text) {
+    const char16_t ch = c.unicode();
+    if (IsLineBreakOfCell(ch)) {
+      if (blank) return true;
+      lineStart = true;
+      continue;
+    }
+    const bool isBlank = ch == u' ' || (ch < 32 && ch != u'\t');
+    if (isBlank && (lineStart || blank)) return true;
+    blank = isBlank;
+    lineStart = false;
+  }
+  return false;
+}
+
 void ExportContents(const CADocument& document, HtmlExport& state, const CACell& cell, const CAFormat& format) {
-  const QStringList css = ParagraphDeclarations(document, format, &cell) + CharacterDeclarations(document, format, &cell);
+  QStringList css = ParagraphDeclarations(document, format, &cell) + CharacterDeclarations(document, format, &cell);
+  const bool shownText =
+      cell.valueType() != kValueLink && cell.valueType() != kValuePicture && cell.valueType() != kValueCheckbox;
+  const QString text = shownText ? cell.displayText(false) : QString();
+  // Written without the lines and tabs around it, which it would keep as its own.
+  const bool keepBlanks = HasFoldingBlanks(text);
+  if (keepBlanks) css << QStringLiteral("white-space:pre-wrap;");
   state.tabs(state.indent);
   state.page += "<p";
   const bool styled = !css.isEmpty();
   if (styled) state.add(QStringLiteral(" style=\"") + css.join(u' ') + u'"');
   state.page += '>';
-  if (styled) {
+  if (styled && !keepBlanks) {
     state.page += '\n';
     state.tabs(state.indent + 1);
   }
@@ -214,11 +269,19 @@ void ExportContents(const CADocument& document, HtmlExport& state, const CACell&
       state.page += " />";
       break;
     default: {
-      const QString text = cell.displayText(false);
       if (text.isEmpty()) state.page += kEmptyCell;
       else state.add(EscapeCellTextForHtml(text));
+      // The break that ends a paragraph shows nothing: an empty last line takes one more. Not in
+      // the page's first row, which is read through the rich text, whose cells show no last
+      // empty line.
+      if (!text.isEmpty() && IsLineBreakOfCell(text.back().unicode()) && state.y != state.range.startPoint.y)
+        state.page += "<br />";
       break;
     }
+  }
+  if (keepBlanks) {
+    state.page += "</p>\n";
+    return;
   }
   if (styled) {
     state.page += '\n';

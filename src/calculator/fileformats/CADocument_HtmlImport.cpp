@@ -8,9 +8,10 @@
 // another (a page laid out in a table) becomes that one cell's words: the first row goes through
 // the rich text and the other rows' words are joined to it there. The rows after the first may
 // be written in the common ways (comments, entities, unclosed cells, attributes that change
-// nothing of a cell, a cell's "align"), and as this program writes them (a style sheet that frames
-// the table, each cell's text in a paragraph with its alignment and looks, a cell's background, a
-// lone line break for a cell that shows nothing);
+// nothing of a cell, a cell's "align", LibreOffice's values behind its numbers and its hidden
+// comments), and as this program writes them (a style sheet that frames the table, each cell's
+// text in a paragraph with its alignment and looks, one that keeps its white space where a text's
+// blanks would fold, a cell's background, a lone line break for a cell that shows nothing);
 // whatever the rich text would make differently of them leaves the page to it.
 //
 // Either way costs many times the page, the rich text tens of times: a page that would take more
@@ -69,30 +70,58 @@ int64_t LeastCharactersOfCharset(QByteArrayView name, int64_t bytes) {
   return 0;
 }
 
-// The page's text: a byte-order mark or a declared character set decides, else UTF-8 when the
-// bytes are valid UTF-8, else Latin-1. False, with the reason, where the page's character set
-// gives less text than its bytes hold.
+// The character set a page's bytes are read in, as browsers read it: a byte-order mark decides;
+// else the set the page declares, where Latin-1 and ASCII stand for windows-1252 (which pages
+// so labelled are written in), and a UTF-16 or UTF-32 one, which a page that declares it in
+// bytes a browser can read cannot be in, for UTF-8; else UTF-8. Read as UTF-8, a page whose bytes
+// are no valid UTF-8 and carry no mark is windows-1252 (HtmlTextOfBytes tells).
+struct PageCharacterSet {
+  QByteArray name;
+  bool marked = false;  // by a byte-order mark
+};
+
+PageCharacterSet CharacterSetOfPage(QByteArrayView bytes) {
+  PageCharacterSet set;
+  const QStringDecoder decoder = QStringDecoder::decoderForHtml(bytes);
+  set.name = decoder.isValid() ? QByteArray(decoder.name()) : QByteArray("UTF-8");
+  set.marked = bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFE\xFF") || bytes.startsWith("\xFF\xFE") ||
+               bytes.startsWith(QByteArrayView("\0\0\xFE\xFF", 4));
+  if (set.marked) return set;
+  if (set.name == "ISO-8859-1" || set.name == "US-ASCII") set.name = "windows-1252";
+  else if (set.name.startsWith("UTF-16") || set.name.startsWith("UTF-32")) set.name = "UTF-8";
+  return set;
+}
+
+// The page's text in its character set (CharacterSetOfPage). False, with the reason, where the
+// page's character set gives less text than its bytes hold.
 bool HtmlTextOfBytes(const QByteArray& bytes, QString* text, QString* failure) {
   text->clear();
-  QStringDecoder decoder = QStringDecoder::decoderForHtml(bytes);
-  const QByteArrayView name = decoder.isValid() ? QByteArrayView(decoder.name()) : QByteArrayView("UTF-8");
-  if (name != "UTF-8") {
-    const int64_t least = LeastCharactersOfCharset(name, bytes.size());
-    if (least > 0) text->reserve(qsizetype(least));
-    for (qsizetype at = 0; at < bytes.size(); at += g_htmlDecodingPiece)
-      text->append(decoder.decode(QByteArrayView(bytes).sliced(at, std::min(g_htmlDecodingPiece, bytes.size() - at))));
-    if (text->size() >= least) return true;
-    text->clear();
-    *failure = QLatin1String(kHtmlCharacterSetFailure).arg(QString::fromLatin1(name));
-    return false;
-  }
+  const PageCharacterSet set = CharacterSetOfPage(bytes);
+  QByteArrayView name = set.name;
   // Told valid before it is decoded: a page of another set is never held as failed UTF-8 as well.
-  if (QByteArrayView(bytes).isValidUtf8()) {
+  if (name == "UTF-8" && (set.marked || QByteArrayView(bytes).isValidUtf8())) {
     *text = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless).decode(bytes);
-  } else {
-    *text = QString::fromLatin1(bytes);
+    return true;
   }
-  return true;
+  if (name == "UTF-8") name = "windows-1252";
+  QStringDecoder decoder(name.toByteArray().constData());
+  if (!decoder.isValid() && name == "windows-1252") {
+    // Qt's converters hold windows-1252 where Qt is built with ICU; ICU's own converter otherwise.
+    if (std::optional<QString> decoded = DecodeText(bytes, kFLEncodingWindowsLatin1, true)) {
+      *text = std::move(*decoded);
+      return true;
+    }
+    *text = QString::fromLatin1(bytes);
+    return true;
+  }
+  const int64_t least = LeastCharactersOfCharset(name, bytes.size());
+  if (least > 0) text->reserve(qsizetype(least));
+  for (qsizetype at = 0; at < bytes.size(); at += g_htmlDecodingPiece)
+    text->append(decoder.decode(QByteArrayView(bytes).sliced(at, std::min(g_htmlDecodingPiece, bytes.size() - at))));
+  if (text->size() >= least) return true;
+  text->clear();
+  *failure = QLatin1String(kHtmlCharacterSetFailure).arg(QString::fromLatin1(name));
+  return false;
 }
 
 QString HtmlTextOfBytes(const QByteArray& bytes) {
@@ -118,6 +147,7 @@ struct PlainLook {
   int32_t alignment = 0;
   bool bold = false, italic = false, underline = false, strike = false;
   Kolor color = kNoKolor, background = kNoKolor;
+  bool keepBlanks = false;  // the paragraph keeps its white space (no look of the cell's)
 
   CAFormat format() const {
     CAFormat format;
@@ -272,15 +302,23 @@ bool IsAsciiDigit(QChar ch, bool hex) {
 }
 
 // The text a table cell's raw text shows: spaces folded as the HTML reader folds them and
-// entities decoded. False for anything else (an entity the reader keeps as written, a character
-// the rich text might change), which leaves the page to the rich text.
-bool PlainCellText(QStringView raw, QString* text, EntityTable& entities) {
+// entities decoded; with `keepBlanks` (a paragraph that keeps its white space, as this program
+// writes a cell whose blanks would fold), each space as it is. False for anything else (an entity
+// the reader keeps as written, a character the rich text might change, a line that a paragraph
+// keeping its white space would make its own), which leaves the page to the rich text.
+bool PlainCellText(QStringView raw, QString* text, EntityTable& entities, bool keepBlanks = false) {
   text->clear();
   text->reserve(raw.size());
   bool space = false;
   for (qsizetype i = 0; i < raw.size(); ++i) {
     const QChar ch = raw[i];
+    // A tab the sheet's cell shows as a space, as the rich text's conversion makes it.
+    if (keepBlanks && (ch == u' ' || ch == u'\t')) {
+      *text += u' ';
+      continue;
+    }
     if (IsHtmlSpace(ch)) {
+      if (keepBlanks) return false;
       space = true;
       continue;
     }
@@ -297,8 +335,13 @@ bool PlainCellText(QStringView raw, QString* text, EntityTable& entities) {
           return false;
         bool ok = false;
         const uint value = digits.toUInt(&ok, hex ? 16 : 10);
-        if (!ok || value == u' ') return false;
+        if (!ok || (value == u' ' && !keepBlanks)) return false;
         decoded = char32_t(value);
+        if (decoded == U' ') {
+          i = semicolon;
+          *text += u' ';
+          continue;
+        }
       } else {
         if (name.isEmpty() ||
             !std::all_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 0x80; }))
@@ -499,6 +542,10 @@ bool PlainParagraphLook(QStringView attributes, const QString& background, Plain
       return (!background.isEmpty() && colour == background) || KolorOfCss(colour, &look->background);
     }
     if (name == u"text-align") return AlignmentOfWord(v, &look->alignment);
+    if (name == u"white-space") {
+      look->keepBlanks = v == u"pre-wrap";
+      return look->keepBlanks || v == u"normal";
+    }
     if (name == u"color") return KolorOfCss(ColourKey(v), &look->color);
     if (name == u"font-weight") {
       look->bold = v == u"bold";
@@ -601,40 +648,134 @@ bool IsFrameStyleSheet(QStringView sheet, QString* background) {
                      [background](const QString& colour) { return colour == *background; });
 }
 
-// A number in the C syntax: a sign, digits with a decimal point, an exponent.
-bool IsCSyntaxNumber(QStringView text) {
-  qsizetype i = text.startsWith(u'-') ? 1 : 0;
-  const qsizetype digitsStart = i;
-  bool point = false;
+// A number as a page shows it, in the terms of one syntax: a sign, digits (with `group`, when
+// not 0, between groups of three after the first), `point` and digits, and an exponent; nothing
+// where the text is no such number. The number is told as its digits without the zeros that lead
+// or end them, and the power of ten of their last one, so that two texts of one number compare
+// equal ("1.50" and "1.5", "1,000" and "1000", "1.5E-05" and "0.000015").
+std::optional<QString> DecimalOf(QStringView text, QChar point, QChar group = QChar()) {
+  qsizetype i = 0;
+  const bool negative = text.startsWith(u'-') || text.startsWith(QChar(0x2212));
+  if (negative) ++i;
+  QString digits;
+  int64_t exponent = 0;
+  qsizetype groupDigits = -1;  // digits since the last group mark; -1 before any
+  qsizetype leading = 0;       // digits before the first group mark
+  bool pointSeen = false;
   for (; i < text.size(); ++i) {
-    if (text[i] == u'.' && !point) point = true;
-    else if (!IsAsciiDigit(text[i], false)) break;
+    const QChar ch = text[i];
+    if (IsAsciiDigit(ch, false)) {
+      digits += ch;
+      if (pointSeen) --exponent;
+      else if (groupDigits >= 0) ++groupDigits;
+      else ++leading;
+      continue;
+    }
+    if (!group.isNull() && ch == group && !pointSeen) {
+      if ((groupDigits < 0 ? leading < 1 || leading > 3 : groupDigits != 3)) return std::nullopt;
+      groupDigits = 0;
+      continue;
+    }
+    if (ch == point && !pointSeen) {
+      pointSeen = true;
+      continue;
+    }
+    break;
   }
-  if (i - digitsStart - (point ? 1 : 0) <= 0) return false;
+  if (digits.isEmpty() || (groupDigits >= 0 && groupDigits != 3)) return std::nullopt;
   if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
     ++i;
+    const bool minus = i < text.size() && text[i] == u'-';
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
-    const qsizetype exponent = i;
-    while (i < text.size() && IsAsciiDigit(text[i], false)) ++i;
-    if (i == exponent) return false;
+    const qsizetype from = i;
+    while (i < text.size() && IsAsciiDigit(text[i], false) && i - from < 6) ++i;
+    if (i == from) return std::nullopt;
+    const int64_t power = text.sliced(from, i - from).toLongLong();
+    exponent += minus ? -power : power;
   }
-  return i == text.size();
+  if (i != text.size()) return std::nullopt;
+  qsizetype first = 0;
+  while (first < digits.size() && digits[first] == u'0') ++first;
+  if (first == digits.size()) return QStringLiteral("0");
+  qsizetype last = digits.size();
+  while (digits[last - 1] == u'0') {
+    --last;
+    ++exponent;
+  }
+  return (negative ? QStringLiteral("-") : QString()) + digits.sliced(first, last - first) + u'e' +
+         QString::number(exponent);
+}
+
+// A number in the C syntax: a sign, digits with a decimal point, an exponent.
+bool IsCSyntaxNumber(QStringView text) {
+  return !text.startsWith(QChar(0x2212)) && DecimalOf(text, u'.').has_value();
+}
+
+// LibreOffice writes the value behind a number ("sdval") in the syntax of the locale it ran in:
+// "1.5" in most, "1,5" where a comma is the decimal sign. One page has one syntax, told by the
+// first value with a decimal sign: each value of the page is read in it and held in the C syntax
+// (a value in another is no number of the page's).
+void ValuesInCSyntax(PlainTable* table) {
+  QChar point;
+  const auto decide = [&point](const QString& value) {
+    if (point.isNull())
+      for (const QChar ch : value)
+        if (ch == u'.' || ch == u',') {
+          point = ch;
+          break;
+        }
+  };
+  for (const QString& value : table->firstRowValues) decide(value);
+  for (const std::vector<PlainCell>& row : table->rows)
+    for (const PlainCell& cell : row) decide(cell.value);
+  if (point.isNull()) point = u'.';
+  const auto convert = [point](QString* value) {
+    if (value->isEmpty()) return;
+    if (value->startsWith(QChar(0x2212)) || !DecimalOf(*value, point)) {
+      value->clear();
+      return;
+    }
+    if (point != u'.') value->replace(point, u'.');
+  };
+  for (QString& value : table->firstRowValues) convert(&value);
+  for (std::vector<PlainCell>& row : table->rows)
+    for (PlainCell& cell : row) convert(&cell.value);
 }
 
 // What a cell of a plain row is entered as. LibreOffice writes a cell's value beside the text it
-// shows in its own locale: where that text is the value written plainly (with a decimal point,
-// or a comma in its place), the value is read in its own syntax and entered as the user types
-// a number here, so that a page made elsewhere gives the same numbers. Any other text (a date,
-// a sum of money, a percentage) is entered as it is shown, as the rich text enters it.
+// shows in its own locale: where that text is the value written as a plain number (a decimal
+// point or comma, groups of thousands, fixed decimals, an exponent), the value, read in its own
+// syntax, is entered as the user types a number here, so that a page made elsewhere gives the
+// same numbers. Any other text (a date, a sum of money, a percentage) is entered as it is shown,
+// as the rich text enters it.
 QString PlainCellEntry(const QString& text, const QString& value) {
   if (value.isEmpty() || !IsCSyntaxNumber(value)) return text;
-  QString commaValue = value;
-  commaValue.replace(u'.', u',');
-  if (text != value && text != commaValue) return text;
+  const std::optional<QString> number = DecimalOf(value, u'.');
+  const auto shows = [&](QChar point, std::initializer_list<QChar> groups) {
+    for (const QChar group : groups)
+      if (DecimalOf(text, point, group) == number) return true;
+    return false;
+  };
+  if (!shows(u'.', {QChar(), u','}) && !shows(u',', {QChar(), u'.', u' ', QChar(0x00A0), QChar(0x202F)})) return text;
   const QChar separator = NumberTextLocale().decimalSeparatorChar;
   QString typed = value;
   if (separator != u'.') typed.replace(u'.', separator);
   return typed;
+}
+
+// Whether a first row's paragraph keeps its white space: the rich text reads it with its look,
+// and its text as written.
+bool KeepsBlanks(QStringView attributes) {
+  bool keep = false;
+  ForEachAttribute(attributes, [&keep](const QString& name, QStringView value) {
+    if (name == u"style")
+      DeclarationsAmong(value, [&keep](const QString& declaration, const QString& v) {
+        if (declaration == u"white-space") keep = v == u"pre-wrap";
+        return true;
+      });
+    return true;
+  });
+  return keep;
 }
 
 // Reads a line break alone, with space around it: what a page writes for a cell that shows
@@ -644,22 +785,38 @@ bool ReadLoneBreak(PageScanner& scanner) {
   QString joined;
   QStringView attributes;
   if (IsBlank(scanner.readText(&joined)) && scanner.readTag(&attributes) == u"br" &&
-      (attributes.isEmpty() || attributes == u"/") && IsBlank(scanner.readText(&joined)))
-    return true;
+      (attributes.isEmpty() || attributes == u"/") && IsBlank(scanner.readText(&joined))) {
+    // A break before another is a line of the cell's text.
+    const qsizetype end = scanner.position();
+    const bool another = scanner.readTag(&attributes) == u"br";
+    scanner.moveTo(end);
+    if (!another) return true;
+  }
   scanner.moveTo(start);
   return false;
 }
 
 // The text of a cell up to the next tag: with `lines`, lines that line breaks ("<br>") part, as
 // this program and the peers write a cell of several lines, which become the lines of the cell's
-// text as the rich text's conversion makes them (breaks that end it show nothing). Space before
-// a break is left to the rich text.
-bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entities, bool lines) {
+// text. The break that ends the text shows nothing, as in a browser: a text that ends with an
+// empty line is written with one more. Space before a break that follows text is left to the
+// rich text; space at the start of a line shows nothing (Gnumeric starts each line on a line of
+// its own). With `keepBlanks` (a paragraph that keeps its white space) every space is the text's,
+// and comments, which such a paragraph is not written with, leave the page to the rich text.
+bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entities, bool lines,
+                        bool keepBlanks = false) {
   QString joined;
-  QStringView raw = scanner.readText(&joined);
-  if (!PlainCellText(raw, text, entities)) return false;
+  const auto readRaw = [&](QStringView* raw) {
+    const qsizetype before = scanner.position();
+    *raw = scanner.readText(&joined);
+    // A comment read with the text would stand where the text was: it is not the page's.
+    return !keepBlanks || raw->size() == scanner.position() - before;
+  };
+  QStringView raw;
+  if (!readRaw(&raw) || !PlainCellText(raw, text, entities, keepBlanks)) return false;
   if (!lines) return true;
   QString line;
+  bool broken = false;
   for (;;) {
     const qsizetype before = scanner.position();
     QStringView attributes;
@@ -667,15 +824,33 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entiti
       scanner.moveTo(before);
       break;
     }
-    if (!raw.isEmpty() && IsHtmlSpace(raw.back())) return false;
-    // Space after a break shows nothing (Gnumeric starts each line on a line of its own).
-    raw = scanner.readText(&joined);
-    if (!PlainCellText(raw, &line, entities)) return false;
+    if (!keepBlanks && !(broken ? line : *text).isEmpty() && !raw.isEmpty() && IsHtmlSpace(raw.back())) return false;
+    broken = true;
+    if (!readRaw(&raw) || !PlainCellText(raw, &line, entities, keepBlanks)) return false;
     *text += u'\n';
     *text += line;
   }
-  while (text->endsWith(u'\n')) text->chop(1);
+  // Spaces that end the paragraph show nothing in the sheet (before a last break they do).
+  if (keepBlanks)
+    while (text->endsWith(u' ')) text->chop(1);
+  if (broken && text->endsWith(u'\n')) text->chop(1);
   return true;
+}
+
+bool ReadBareTag(PageScanner& scanner, QStringView name);
+
+// Reads LibreOffice Calc's comment of a cell, which its page writes before the cell's text as a
+// marker and a "comment" element that its style sheet hides: the comment is no text of the cell.
+// Nothing read where no comment stands here.
+void ReadCellComment(PageScanner& scanner) {
+  const qsizetype start = scanner.position();
+  scanner.skipSpace();
+  QStringView attributes, comment;
+  if (scanner.readTag(&attributes) == u"a" && attributes == u"class=\"comment-indicator\"" &&
+      ReadBareTag(scanner, u"/a") && ReadBareTag(scanner, u"comment") && scanner.readRawUntil(u"</comment", &comment) &&
+      ReadBareTag(scanner, u"/comment"))
+    return;
+  scanner.moveTo(start);
 }
 
 // A cell's contents after its "<td>": its text, or one paragraph ("<p>", its text or a lone line
@@ -686,6 +861,7 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entiti
 bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look, EntityTable& entities,
                            const QString& background, bool first, bool paragraphs) {
   text->clear();
+  if (paragraphs && !first) ReadCellComment(scanner);
   if (paragraphs && ReadLoneBreak(scanner)) return true;
   const qsizetype start = scanner.position();
   QString joined;
@@ -697,7 +873,9 @@ bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look,
   }
   if (first ? !IsFirstRowAttributes(attributes) : !PlainParagraphLook(attributes, background, look))
     return false;
-  if (!ReadLoneBreak(scanner) && !ReadPlainCellLines(scanner, text, entities, true)) return false;
+  const bool keepBlanks = first ? KeepsBlanks(attributes) : look->keepBlanks;
+  if ((keepBlanks || !ReadLoneBreak(scanner)) && !ReadPlainCellLines(scanner, text, entities, true, keepBlanks))
+    return false;
   if (scanner.readTag(&attributes) != u"/p" || !attributes.isEmpty()) return false;
   QString after;
   return IsBlank(scanner.readText(&after));
@@ -892,6 +1070,7 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
     if (keepRows) table->rows.push_back(std::move(row));
   }
   if (table->rowCount + 1 < kPlainTableRows) return false;
+  ValuesInCSyntax(table);
   scanner.skipSpace();
   *rowsEnd = scanner.position();
   if (body) ReadBareTag(scanner, u"/tbody");
@@ -1110,9 +1289,10 @@ int64_t PlainTableReadingCost(const QByteArray& page) {
 namespace {
 
 // The least that reading the file as a page could take, counted from its bytes without holding
-// them: its characters (one a byte in a single-byte character set, and in Latin-1, which a page
-// that declares none is read in when it is no valid UTF-8; one a character's first byte in
-// UTF-8; one a unit in UTF-16 and UTF-32; a quarter of its bytes in any other) and its tags at
+// them: its characters (one a byte in a single-byte character set, and in windows-1252, which a
+// page read as UTF-8 is read in when it is no valid UTF-8 and carries no byte-order mark; one a
+// character's first byte in UTF-8; one a unit in UTF-16 and UTF-32; a quarter of its bytes in
+// any other) and its tags at
 // the sheet's own rate, the cheaper reading's. 0 where the file cannot be read (the reading
 // itself says why).
 int64_t LeastHtmlFileCostOf(const QString& path) {
@@ -1123,15 +1303,16 @@ int64_t LeastHtmlFileCostOf(const QString& path) {
   constexpr qint64 kChunk = qint64(4) << 20;
   QByteArray chunk(kChunk, Qt::Uninitialized);
   int64_t bytes = 0, starts = 0, tags = 0, least = -1;
-  bool utf8 = true, tagsCounted = true, afterLess = false, validUtf8 = true;
+  bool utf8 = true, tagsCounted = true, afterLess = false, validUtf8 = true, marked = false;
   int continuations = 0;  // of the UTF-8 character being read
   for (;;) {
     const qint64 read = file.read(chunk.data(), kChunk);
     if (read <= 0) break;
     if (bytes == 0) {
-      const QStringDecoder decoder = QStringDecoder::decoderForHtml(QByteArrayView(chunk.constData(), read));
-      const QByteArrayView name = decoder.isValid() ? QByteArrayView(decoder.name()) : QByteArrayView("UTF-8");
+      const PageCharacterSet set = CharacterSetOfPage(QByteArrayView(chunk.constData(), read));
+      const QByteArrayView name = set.name;
       utf8 = name == "UTF-8";
+      marked = set.marked;
       tagsCounted = !name.startsWith("UTF-16") && !name.startsWith("UTF-32");
       if (!utf8) {
         least = LeastCharactersOfCharset(name, size);
@@ -1158,7 +1339,7 @@ int64_t LeastHtmlFileCostOf(const QString& path) {
     }
   }
   validUtf8 = validUtf8 && continuations == 0;
-  const int64_t characters = !utf8 ? least : validUtf8 ? starts : bytes;
+  const int64_t characters = !utf8 ? least : validUtf8 || marked ? starts : bytes;
   return characters * kPlainTableCharacterCost + (tagsCounted ? tags : 0) * kPlainTableElementCost;
 }
 

@@ -177,6 +177,18 @@ TEST_F(HtmlTest, APageIsCountedAndDecodedByItsCharacterSet) {
       {"utf-16", utf16, 11, 0, "caf\u00E9"},
       {"shift_jis", "<meta charset=\"Shift_JIS\"><p>" + shiftJis + "</p>", 47 / 4, 2,
        "\u65E5\u672C\u8A9E\u30C6\u30AD\u30B9\u30C8"},
+      // Read as browsers read them: Latin-1, ASCII and undeclared single-byte pages as
+      // windows-1252, bytes that are no UTF-8 under a UTF-8 label too, and a UTF-16 label over
+      // bytes without a byte-order mark as UTF-8.
+      {"windows-1252 undeclared", "<p>5 \x80 \x93q\x94</p>", 14, 1, "5 \u20AC \u201Cq\u201D"},
+      {"windows-1252 labelled utf-8", "<meta charset=\"utf-8\"><p>caf\xE9 \x80</p>", 35, 2, "caf\u00E9 \u20AC"},
+      {"windows-1252 labelled iso-8859-1",
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\"><p>\x85\x99</p>", 81, 2,
+       "\u2026\u2122"},
+      {"windows-1252 labelled us-ascii", "<meta charset=us-ascii><p>\x80</p>", 31, 2, "\u20AC"},
+      {"utf-8 labelled utf-16", "<meta charset=\"utf-16\"><p>caf\xC3\xA9 \xE2\x82\xAC</p>", 36, 2,
+       "caf\u00E9 \u20AC"},
+      {"utf-8 labelled utf-16le", "<meta charset=utf-16le><p>\xE6\x97\xA5</p>", 31, 2, "\u65E5"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -497,6 +509,44 @@ TEST_F(HtmlTest, PicturesArePricedBeforeTheyAreDecoded) {
             "take more memory than opening a file may.");
 }
 
+// Cells that show one picture save it as one file, which the saved page names for each of
+// them: opened again, the page decodes it once and keeps every picture, where a file for each
+// would take more than an open may.
+TEST_F(HtmlTest, APageOfOnePictureManyTimesOpensAgainWithEveryPicture) {
+  QImage bitmap(4000, 4000, QImage::Format_RGB32);
+  bitmap.fill(Qt::darkCyan);
+  ASSERT_TRUE(bitmap.save(path("mid.png")));
+  bitmap = QImage();
+  const struct {
+    int pictures;
+    const char* layout;  // the page's markup around each picture
+  } cases[] = {{40, "<p><img src=\"mid.png\"></p>"}, {30, "<table><tr><td><img src=\"mid.png\"></td></tr></table>"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.layout);
+    const QString name = path(QStringLiteral("mid%1").arg(c.pictures).toUtf8().constData());
+    ASSERT_TRUE(WriteFileBytes(name + QStringLiteral(".html"), QByteArray(c.layout).repeated(c.pictures)));
+    const auto pictures = [](const CADocument& d) {
+      int count = 0;
+      for (const std::unique_ptr<CARow>& row : d.rows())
+        for (const CACellEntry& entry : row->cells())
+          count += CACellReading(entry, row->gridY(), &d)->picture() != nullptr;
+      return count;
+    };
+    ImportAlertRecorder alerts;
+    FLError error;
+    CADocument opened;
+    ASSERT_EQ(opened.openFile(name + QStringLiteral(".html"), &error), kFileTypeHtml);
+    ASSERT_EQ(pictures(opened), c.pictures);
+    const QString folder = name + QStringLiteral(" saved.html");
+    ASSERT_TRUE(opened.saveToHtmlFile(folder, &error)) << error.reason.toStdString();
+    EXPECT_EQ(QDir(QDir(folder).filePath(QStringLiteral("images"))).entryList(QDir::Files).size(), 1);
+    CADocument again;
+    ASSERT_EQ(again.openFile(QDir(folder).filePath(QStringLiteral("index.html")), &error), kFileTypeHtml);
+    EXPECT_EQ(pictures(again), c.pictures);
+    EXPECT_TRUE(alerts.shown.empty()) << alerts.shown.join(u'\n').toStdString();
+  }
+}
+
 TEST_F(HtmlTest, CellTextIsEscapedForThePage) {
   const struct {
     QString text;
@@ -546,6 +596,7 @@ TEST_F(HtmlTest, SavedPagesAreWellFormedAndReadBack) {
   box.setChecked(true);
   enter(1, 1, QStringLiteral("http://example.org/?a=1&b=2"));
   enter(0, 2, QStringLiteral("Rent\nJanuary"));
+  enter(1, 2, QStringLiteral(" two  spaced\n January"));
   picture(2, 1).picture()->setImageFormat(5);
   FLError error;
   const QString folder = path("sheet.html");
@@ -558,7 +609,7 @@ TEST_F(HtmlTest, SavedPagesAreWellFormedAndReadBack) {
 
   CADocument back;
   ASSERT_EQ(back.openFile(index, &error), kFileTypeHtml);
-  EXPECT_EQ(CellSummary(back).toStdString(), "0,0=Fish & <chips>|1,0=4.5|1,1=http://example.org/?a=1&b=2>http://example.org/?a=1&b=2|2,1=picture|0,2=Rent\nJanuary");
+  EXPECT_EQ(CellSummary(back).toStdString(), "0,0=Fish & <chips>|1,0=4.5|1,1=http://example.org/?a=1&b=2>http://example.org/?a=1&b=2|2,1=picture|0,2=Rent\nJanuary|1,2= two  spaced\n January");
   EXPECT_TRUE(back.cellAtGridPoint({1, 0})->format()->bold());
 }
 

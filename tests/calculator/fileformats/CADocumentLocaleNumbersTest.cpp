@@ -9,6 +9,7 @@
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 #include "platform/Pasteboard.h"
+#include "support/TestData.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -437,6 +438,111 @@ TEST_F(LocaleNumbersTest, DecimalCommasInsideNumbersSplitNoLine) {
     for (const char* line : c.lines) lines << QString::fromUtf8(line);
     SCOPED_TRACE(std::string(c.locale) + ": " + lines.join(u'|').toStdString());
     EXPECT_EQ(TextDelimiterForLines(lines, false), QChar(c.delimiter));
+  }
+}
+
+// LibreOffice Calc's pages of one ledger written under C, de_DE and fr_FR
+// (tools/make_libreoffice_value_pages.sh) hold each number's value in the syntax of the locale it
+// ran in ("1.5", "1,5") beside the text it shows ("1.50", "-38.096,36", "-38&nbsp;096,36"): opened
+// in any locale, every column of numbers is numbers, the values the C page gives.
+TEST_F(LocaleNumbersTest, LibreOfficesValuesAreNumbersInEveryLocale) {
+  std::vector<CANumber> values;
+  {
+    const QString page = QString::fromUtf8(ReadFileBytes(TestDataPath(QStringLiteral("html/values-libreoffice-c.html"))));
+    const QRegularExpression value(QStringLiteral("sdval=\"([^\"]*)\""));
+    for (const QRegularExpressionMatch& match : value.globalMatch(page)) {
+      const std::optional<CANumber> number = CANumber::withValidatedString(match.captured(1), false);
+      ASSERT_TRUE(number) << match.captured(1).toStdString();
+      values.push_back(*number);
+    }
+  }
+  ASSERT_EQ(values.size(), 320u);
+  for (const char* written : {"c", "de", "fr"}) {
+    for (const char* locale : {"C", "en_US", "de_DE", "fr_FR"}) {
+      const TestLocale scope(locale);
+      SCOPED_TRACE(std::string(written) + " page under " + locale);
+      CADocument sheet;
+      FLError error;
+      ASSERT_EQ(sheet.openFile(TestDataPath(QStringLiteral("html/values-libreoffice-%1.html").arg(QLatin1String(written))),
+                               &error),
+                kFileTypeHtml);
+      int numbers = 0;
+      for (int64_t y = 1; y <= 80; ++y) {
+        for (int64_t x = 1; x <= 4; ++x) {
+          const CACell* cell = sheet.cellAtGridPoint({x, y});
+          const CANumber& want = values[size_t((y - 1) * 4 + x - 1)];
+          if (!cell || !cell->number() || !(*cell->number() == want)) {
+            ADD_FAILURE() << x << "," << y << ": " << (cell ? cell->displayText(true).toStdString() : "no cell")
+                          << " for " << want.archive().toStdString();
+            continue;
+          }
+          ++numbers;
+        }
+        const CACell* item = sheet.cellAtGridPoint({0, y});
+        ASSERT_TRUE(item);
+        EXPECT_EQ(item->displayText(true), QStringLiteral("Item %1").arg(y - 1));
+      }
+      EXPECT_EQ(numbers, 320);
+    }
+  }
+}
+
+// A value behind a shown text is the cell's number where the text shows that number plainly, in
+// either syntax, with groups of thousands, fixed decimals or an exponent; read in the syntax the
+// page's first value with a decimal sign gives. Any other text is entered as it is shown.
+TEST_F(LocaleNumbersTest, LibreOfficesValuesAreTakenWhereTheTextShowsThem) {
+  const struct {
+    const char* point;  // the page's values' decimal sign
+    const char* value;
+    const char* shown;
+    const char* number;  // the cell's number, in the C syntax; null: entered as shown
+  } cases[] = {
+      {".", "1.5", "1.50", "1.5"},           {".", "1234.5", "1,234.50", "1234.5"},
+      {".", "1234.5", "12,34.50", nullptr},  {".", "45292", "2024-01-01", nullptr},
+      {".", "0.5", "50%", nullptr},          {".", "5", "$5.00", nullptr},
+      {".", "0.000015", "1.50E-05", "0.000015"}, {".", "1.5E-05", "0.000015", "0.000015"},
+      {".", "-2", "-2", "-2"},               {".", "1000000", "1,000,000", "1000000"},
+      {".", "2.5", "2,50", "2.5"},           {".", "3", "3.01", nullptr},
+      {",", "1,5", "1,50", "1.5"},           {",", "1234,5", "1.234,50", "1234.5"},
+      {",", "1234,5", "1&nbsp;234,50", "1234.5"}, {",", "-38096,36", "-38.096,36", "-38096.36"},
+      {",", "1.5", "1.50", nullptr},         {",", "7", "7", "7"},
+  };
+  for (const auto& c : cases) {
+    std::optional<CANumber> want;
+    if (c.number) want = CANumber::withValidatedString(QString::fromLatin1(c.number), false);
+    QByteArray page = "<html><body><table>\n";
+    const QByteArray point = c.point;
+    for (int y = 0; y < 70; ++y) {
+      page += "<tr><td sdval=\"0" + point + "25\">0" + point + "25</td>";
+      page += y == 40 ? "<td sdval=\"" + QByteArray(c.value) + "\">" + c.shown + "</td>" : QByteArray("<td>x</td>");
+      page += "</tr>\n";
+    }
+    page += "</table></body></html>\n";
+    const QString file = path(QStringLiteral("value.html"));
+    ASSERT_TRUE(WriteFileBytes(file, page));
+    for (const char* locale : {"C", "de_DE", "fr_FR"}) {
+      const TestLocale scope(locale);
+      SCOPED_TRACE(std::string(c.value) + " shown " + c.shown + " under " + locale);
+      CADocument sheet;
+      FLError error;
+      ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml);
+      const CACell* cell = sheet.cellAtGridPoint({1, 40});
+      ASSERT_TRUE(cell);
+      if (want) {
+        ASSERT_TRUE(cell->number()) << cell->formula().toStdString();
+        EXPECT_TRUE(*cell->number() == *want) << cell->number()->archive().toStdString();
+      } else {
+        // As the text typed here would be.
+        CADocument typed;
+        CACell* entered = typed.cellAtGridPointImperative({1, 40});
+        entered->setFormula(QString::fromUtf8(c.shown));
+        typed.evaluate();
+        EXPECT_EQ(cell->displayText(true).toStdString(), entered->displayText(true).toStdString());
+        EXPECT_EQ(cell->number().has_value(), entered->number().has_value());
+        EXPECT_EQ(cell->valueType(), entered->valueType());
+      }
+      EXPECT_TRUE(sheet.cellAtGridPoint({0, 69}) && sheet.cellAtGridPoint({0, 69})->number());
+    }
   }
 }
 

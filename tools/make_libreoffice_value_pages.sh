@@ -1,0 +1,57 @@
+#!/bin/sh
+# Pages of a ledger as LibreOffice Calc writes them in three locales, for the tests of the values
+# it writes behind each number ("sdval", in the syntax of the locale it ran in: "1.5" in C,
+# "1,5" in de_DE and fr_FR) and the text it shows (fixed decimals "1.50", grouping "-38,096.36",
+# "-38.096,36", "-38&nbsp;096,36"): a bold header row and 80 rows of an item, a unit price and
+# a total of two fixed decimals, a count and a grouped amount, made as a flat OpenDocument sheet
+# and written by "soffice --convert-to html" (package libreoffice-calc-nogui) under LANG=C.UTF-8,
+# de_DE.UTF-8 and fr_FR.UTF-8 into tests/data/html/values-libreoffice-{c,de,fr}.html.
+set -e
+here=$(cd "$(dirname "$0")/.." && pwd)
+data="$here/tests/data/html"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+python3 - "$work/values.fods" <<'PY'
+import random, sys
+random.seed(11)
+out = ['''<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
+ xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:automatic-styles>
+<number:number-style style:name="N2"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1"/></number:number-style>
+<number:number-style style:name="N4"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1" number:grouping="true"/></number:number-style>
+<style:style style:name="bold" style:family="table-cell"><style:text-properties fo:font-weight="bold"/></style:style>
+<style:style style:name="fixed" style:family="table-cell" style:data-style-name="N2"/>
+<style:style style:name="grouped" style:family="table-cell" style:data-style-name="N4"/>
+</office:automatic-styles>
+<office:body><office:spreadsheet><table:table table:name="Ledger">
+<table:table-column table:number-columns-repeated="5"/>
+<table:table-row>''']
+for h in ["Item", "Unit", "Count", "Total", "Amount"]:
+    out.append('<table:table-cell table:style-name="bold" office:value-type="string"><text:p>%s</text:p></table:table-cell>' % h)
+out.append('</table:table-row>\n')
+for i in range(80):
+    unit = [1.5, 2.25, 0.1, 12.0, 3.75, 100.3][i % 6]
+    count = 1 + (i * 7) % 13
+    total = round(unit * count, 2)
+    amount = round(random.uniform(-400000, 400000), 2)
+    out.append('<table:table-row>')
+    out.append('<table:table-cell office:value-type="string"><text:p>Item %d</text:p></table:table-cell>' % i)
+    for style, value in (("fixed", unit), (None, count), ("fixed", total), ("grouped", amount)):
+        attribute = ' table:style-name="%s"' % style if style else ''
+        out.append('<table:table-cell%s office:value-type="float" office:value="%r"><text:p>%r</text:p></table:table-cell>'
+                   % (attribute, value, value))
+    out.append('</table:table-row>\n')
+out.append('</table:table></office:spreadsheet></office:body></office:document>\n')
+open(sys.argv[1], 'w', encoding='utf-8').write(''.join(out))
+PY
+for locale in c:C.UTF-8 de:de_DE.UTF-8 fr:fr_FR.UTF-8; do
+  name=${locale%%:*}
+  mkdir -p "$work/$name" "$work/home-$name"
+  (cd "$work/$name" && HOME="$work/home-$name" LANG=${locale#*:} LC_ALL=${locale#*:} \
+    soffice --headless --convert-to html ../values.fods >/dev/null 2>&1)
+  cp "$work/$name/values.html" "$data/values-libreoffice-$name.html"
+done
