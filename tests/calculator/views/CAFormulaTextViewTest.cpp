@@ -187,7 +187,7 @@ TEST_F(FormulaBarTest, ClickingACellWhileEditingAFormulaKeepsTheBarFocused) {
   QTest::mouseRelease(scroll->cellView(), Qt::LeftButton, Qt::AltModifier, c4);
   QTest::qWait(10);
   EXPECT_EQ(bar->toPlainText(), "=1+$B$3:$C$4");
-  bar->commitToActiveCell();
+  bar->commitToEditedCell();
   EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), "=1+$B$3:$C$4");
 }
 
