@@ -6,6 +6,7 @@
 #include <QMargins>
 #include <QPoint>
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,11 @@
 class QKeyEvent;
 class QWidget;
 
+// A stored window frame as a window system can take it: the size at most kFarthestWindowEdge and
+// the whole rectangle within that distance of the origin, so that nothing placing the window
+// passes the range of its integer coordinates.
+inline constexpr double kFarthestWindowEdge = 16777216.0;
+QRectF WindowRectWithinReach(const QRectF& rect);
 // Hides the open font and colour choosers that float beside the documents.
 void ClosePanels();
 // On a screen at least 1250 points wide: the screen's top left, three quarters of its width and
