@@ -2,6 +2,7 @@
 // a document alone in its window at its own frame, whatever its kind, and a stored frame of any
 // size, however damaged the settings file, opens without passing the range of a coordinate.
 #include "AppControllerTestSupport.h"
+#include "FramedDisplayTestSupport.h"
 
 #include "calculator/controllers/CACalculatorBase.h"
 #include "calculator/controllers/CACalculatorConverter.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMainWindow>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -27,10 +29,6 @@
 #include <memory>
 
 namespace {
-
-QString Describe(const QRect& rect) {
-  return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
-}
 
 class ReopenedFramesTest : public ::testing::Test {
  protected:
@@ -168,6 +166,70 @@ TEST_F(ReopenedFramesTest, AStoredTabGroupFrameOfAnySizeReopensWithinReach) {
     FLWindowTabManager::sharedInstance().reset();
     clearStoredState();
   }
+}
+
+// ---- Under a window manager, on a screen narrower than the standard size -----------------------
+
+// A new window there fills the screen (maximized): a reopened one must not, nor keep the size the
+// window manager gives a maximized window once it is asked back.
+TEST(ReopenedFramesUnderAWindowManager, ADocumentAloneReopensAtItsStoredFrameOnASmallScreen) {
+  for (const char* tool : {"Xvfb", "openbox", "xprop"}) {
+    if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+      GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it): frames are not checked";
+  }
+  const QSize size(1024, 768);
+  std::unique_ptr<FramedDisplay> display;
+  for (int attempt = 0; attempt < 3 && !(display && display->ready()); ++attempt) {
+    display.reset();
+    display = std::make_unique<FramedDisplay>(size);
+  }
+  ASSERT_TRUE(display->ready()) << "Xvfb with openbox did not start: " << display->failure().toStdString();
+  ChildRun run(*display, size, "ReopenedFramesOnAFramedScreen.*");
+  QString output;
+  EXPECT_EQ(run.finish(&output), 0) << output.toStdString();
+  EXPECT_TRUE(output.contains(QLatin1String("[  PASSED  ] 1 test"))) << output.toStdString();
+}
+
+TEST(ReopenedFramesOnAFramedScreen, ADocumentAloneReopensAtItsStoredFrame) {
+  if (qgetenv(kScreenVariable).isEmpty()) GTEST_SKIP() << "runs in a child process of ReopenedFramesUnderAWindowManager";
+  ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+  FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
+  UserDefaults& defaults = UserDefaults::standardUserDefaults();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("budget.csv"));
+  ASSERT_TRUE(WriteFileBytes(path, QByteArrayLiteral("Item,Amount\nRent,900\n")));
+  {
+    TestAppController app(defaults);
+    app.applicationWillFinishLaunching();
+    app.applicationDidFinishLaunching();
+    ASSERT_TRUE(app.applicationOpenFile(path));
+    QWidget* window = app.windowForFile(path);
+    ASSERT_NE(window, nullptr);
+    // A window opened with its document shows half a second later.
+    ASSERT_TRUE(QTest::qWaitFor([window] { return window->isVisible(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    app.terminate();
+    ASSERT_TRUE(QTest::qWaitFor([&app] { return app.quits == 1; }, 10000));
+  }
+  const QRect stored(100, 100, 600, 400);
+  QVariantList records = defaults.objectForKey(QLatin1String(kWindowTabsKey)).toList();
+  ASSERT_EQ(records.size(), 1);
+  QVariantMap record = records[0].toMap();
+  ASSERT_EQ(record.value(QLatin1String(kTabRecordPaths)).toStringList(), QStringList{path});
+  record.insert(QLatin1String(kTabRecordFrame), QVariantList{stored.x(), stored.y(), stored.width(), stored.height()});
+  defaults.setObject(QVariantList{record}, QLatin1String(kWindowTabsKey));
+
+  TestAppController app(defaults);
+  app.applicationWillFinishLaunching();
+  app.applicationDidFinishLaunching();
+  QWidget* window = app.windowForFile(path);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([window] { return window->isVisible(); }, 10000));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [window, stored] { return !window->isMaximized() && window->geometry() == stored; }, 10000))
+      << Describe(window->geometry()).toStdString() << (window->isMaximized() ? " maximized" : "");
+  FLAlert::sharedInstance().setModalRunner({});
 }
 
 }  // namespace
