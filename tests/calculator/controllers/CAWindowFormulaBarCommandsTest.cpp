@@ -1,6 +1,6 @@
-// Commands chosen from the menus while text typed in the formula bar has not been entered: the
-// text goes into the cell it was typed for, and no other cell takes it, whether the command
-// moves the selection, the cells, or neither.
+// Commands chosen from the menus while text typed in the formula bar (or in a cell's field) has
+// not been entered: the text goes into the cell it was typed for, and no other cell takes it,
+// whether the command moves the selection, the cells, or neither.
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -74,7 +74,8 @@ class BarWindow {
   mutable CAWindowController controller;
 };
 
-TEST(WindowFormulaBarCommandsTest, ACommandChosenWhileTheBarIsEditedLeavesEveryOtherCellAlone) {
+// Typed in the formula bar, or in the cell's own field on the grid.
+TEST(WindowFormulaBarCommandsTest, ACommandChosenWhileACellIsEditedLeavesEveryOtherCellAlone) {
   CAModelPreferences preferences;
   preferences.searchString = QStringLiteral("budget");
   preferences.searchOptionMask = kSearchWrap | kSearchIgnoreCase;
@@ -93,6 +94,7 @@ TEST(WindowFormulaBarCommandsTest, ACommandChosenWhileTheBarIsEditedLeavesEveryO
          w.choose("toggleOnlyUsed:");
        },
        {{"A14", "xyz"}, {"A15", ""}}},
+      {"Only Used Cells, on", nullptr, [](BarWindow& w) { w.choose("toggleOnlyUsed:"); }, {{"A14", "xyz"}}},
       {"Select All", nullptr, [](BarWindow& w) { w.choose("selectAll:"); }, {{"A14", "xyz"}}},
       {"Find Next, to A1", nullptr, [](BarWindow& w) { w.choose("findNext:"); }, {{"A14", "xyz"}}},
       {"Find Previous, to A1", nullptr, [](BarWindow& w) { w.choose("findPrevious:"); }, {{"A14", "xyz"}}},
@@ -125,31 +127,40 @@ TEST(WindowFormulaBarCommandsTest, ACommandChosenWhileTheBarIsEditedLeavesEveryO
        },
        {{"A14", "xyz"}}},
       {"Show Formulas", nullptr, [](BarWindow& w) { w.choose("toggleFormulas:"); }, {{"A14", "xyz"}}},
+      // The find panel searches the document without a command of the window.
+      {"the find panel's Find Next, to A1", nullptr, [](BarWindow& w) { w.document().find(true, false); },
+       {{"A14", "xyz"}}},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    BarWindow w;
-    w.enter("A1", "Household budget");
-    w.enter("B3", "42");
-    w.click("A14");
-    if (row.before) row.before(w);
-    QTest::mouseClick(w.bar()->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
-    ASSERT_EQ(QApplication::focusWidget(), w.bar());
-    w.bar()->selectAll();
-    w.type(QStringLiteral("xyz"));
-    const int beeps = environment.beeps;
-    row.command(w);
-    EXPECT_EQ(environment.beeps, beeps) << "the command was refused";
-    // What the bar shows is the active cell's, whatever it edits next.
-    const CACell* active = w.document().activeCell();
-    EXPECT_EQ(w.bar()->toPlainText().toStdString(), active ? active->editText().toStdString() : std::string());
-    // Return in the bar, when it still has the keys, then a click elsewhere end any editing.
-    if (QApplication::focusWidget() == w.bar()) QTest::keyClick(w.bar(), Qt::Key_Return);
-    w.click("D8");
-    EXPECT_EQ(w.text("A1"), "Household budget");
-    EXPECT_EQ(w.text("B3"), "42");
-    EXPECT_EQ(w.text("D8"), "");
-    for (const auto& [cell, expected] : row.expected) EXPECT_EQ(w.text(cell.c_str()), expected) << cell;
+  for (const bool inBar : {true, false}) {
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(row.what) + (inBar ? ", typed in the formula bar" : ", typed in the cell"));
+      BarWindow w;
+      w.enter("A1", "Household budget");
+      w.enter("B3", "42");
+      w.click("A14");
+      if (row.before) row.before(w);
+      if (inBar) {
+        QTest::mouseClick(w.bar()->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+        ASSERT_EQ(QApplication::focusWidget(), w.bar());
+        w.bar()->selectAll();
+      }
+      w.type(QStringLiteral("xyz"));
+      const int beeps = environment.beeps;
+      row.command(w);
+      EXPECT_EQ(environment.beeps, beeps) << "the command was refused";
+      // What the bar shows is the active cell's, whatever it edits next.
+      const CACell* active = w.document().activeCell();
+      EXPECT_EQ(w.bar()->toPlainText().toStdString(), active ? active->editText().toStdString() : std::string());
+      // Return in the bar or the cell, when either still has the keys, then a click elsewhere end
+      // any editing.
+      if (QApplication::focusWidget() == w.bar() || w.grid()->isTyping())
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      w.click("D8");
+      EXPECT_EQ(w.text("A1"), "Household budget");
+      EXPECT_EQ(w.text("B3"), "42");
+      EXPECT_EQ(w.text("D8"), "");
+      for (const auto& [cell, expected] : row.expected) EXPECT_EQ(w.text(cell.c_str()), expected) << cell;
+    }
   }
 }
 
