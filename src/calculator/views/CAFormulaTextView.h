@@ -57,8 +57,6 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   // Enters what was typed into the cell it was typed for, as one "Formula" step; nothing when
   // the text is still the one the bar showed for it.
   void commitToEditedCell();
-  // The cell the bar's text belongs to: the one it last showed.
-  std::optional<GridPoint> editedCell() const { return editedCell_; }
   // The bar's editing in progress, if any, goes into its cell (a command is about to read the
   // document); the bar keeps the keys.
   void commitEditing();

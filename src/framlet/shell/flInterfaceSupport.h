@@ -1,5 +1,6 @@
 // Small interface procedures shared by the application's windows: closing the shared choosers,
-// the standard size of a new window, function keys, and the clipboard's plain text and image types.
+// stored frames brought within reach, the standard size of a new window and its place, function
+// keys, and the clipboard's plain text and image types.
 #pragma once
 
 #include <QList>
