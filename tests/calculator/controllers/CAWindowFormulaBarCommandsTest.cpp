@@ -3,6 +3,9 @@
 // whether the command moves the selection, the cells, or neither.
 #include "calculator/controllers/CAWindowController.h"
 
+#include "calculator/controllers/CAApplication.h"
+#include "calculator/controllers/CAPrefController.h"
+#include "calculator/controllers/CASortDialog.h"
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/ModelTestSupport.h"
@@ -10,6 +13,7 @@
 #include "calculator/views/CACellView.h"
 #include "calculator/views/CAFormulaTextView.h"
 #include "framlet/foundation/FLKernel.h"
+#include "platform/UserDefaults.h"
 
 #include <QAction>
 #include <QApplication>
@@ -161,6 +165,46 @@ TEST(WindowFormulaBarCommandsTest, ACommandChosenWhileACellIsEditedLeavesEveryOt
       EXPECT_EQ(w.text("D8"), "");
       for (const auto& [cell, expected] : row.expected) EXPECT_EQ(w.text(cell.c_str()), expected) << cell;
     }
+  }
+}
+
+// The sort sheet opens over the typing; the rows it sorts hold what was typed, and once it has
+// sorted no cell takes the typing again.
+TEST(WindowFormulaBarCommandsTest, ASortChosenWhileACellIsEditedSortsWhatWasTyped) {
+  FLKernel::sharedInstance();
+  UserDefaults defaults{QStringLiteral("formula-bar-sort-test")};
+  CAPrefController preferences{defaults, false};
+  preferences.installProviders();
+  preferences.setValue(CABoolPreference::sortWholeDoc, false);
+  preferences.setValue(CABoolPreference::sortColumns, false);
+  preferences.setValue(CABoolPreference::sortReverse, false);
+  CAApplication application;
+  for (const bool inBar : {true, false}) {
+    SCOPED_TRACE(inBar ? "typed in the formula bar" : "typed in the cell");
+    BarWindow w;
+    w.enter("A1", "pear");
+    w.enter("A2", "apple");
+    w.enter("A3", "fig");
+    w.click("A1");
+    w.click("A3", Qt::ShiftModifier);
+    if (inBar) {
+      QTest::mouseClick(w.bar()->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+      ASSERT_EQ(QApplication::focusWidget(), w.bar());
+      w.bar()->selectAll();
+    }
+    w.type(QStringLiteral("kiwi"));
+    w.choose("sort:");
+    auto* dialog = w.controller.mainWindow()->findChild<CASortDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->ok();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const CACell* active = w.document().activeCell();
+    EXPECT_EQ(w.bar()->toPlainText().toStdString(), active ? active->editText().toStdString() : std::string());
+    if (QApplication::focusWidget() == w.bar() || w.grid()->isTyping())
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    w.click("D8");
+    EXPECT_EQ(w.text("A1") + " " + w.text("A2") + " " + w.text("A3"), "apple fig kiwi");
+    EXPECT_EQ(w.text("D8"), "");
   }
 }
 
