@@ -252,7 +252,10 @@ void CAFormulaTextView::focusOutEvent(QFocusEvent* event) {
   if (document_->typingState() == 1 && event->reason() == Qt::MouseFocusReason &&
       qobject_cast<CACellView*>(QApplication::focusWidget())) {
     keepingFocus_ = true;
-    QTimer::singleShot(0, this, [this] { setFocus(Qt::OtherFocusReason); });
+    // Unless the editing ended meanwhile (the selection left its cell).
+    QTimer::singleShot(0, this, [this] {
+      if (keepingFocus_) setFocus(Qt::OtherFocusReason);
+    });
     return;
   }
   commitToEditedCell();
