@@ -87,14 +87,12 @@ void CAFormulaTextView::showActiveCellFormula() {
     commitToEditedCell();
   }
   showCell(active);
-  if (!moved || !holdsTyping()) return;
-  // That cell's editing is over; the grid takes the keys, as after a Return.
+  if (!moved || !(holdsTyping() || window()->focusWidget() == this)) return;
+  // That cell's editing is over; the grid takes the keys, as after a Return (in a window behind
+  // another, once it comes to the front again).
   keepingFocus_ = false;
-  if (hasFocus()) {
-    emit focusCellViewRequested();
-  } else {
-    document_->setTypingState(0);
-  }
+  document_->setTypingState(0);
+  emit focusCellViewRequested();
 }
 
 void CAFormulaTextView::showCell(const GridPoint& point) {

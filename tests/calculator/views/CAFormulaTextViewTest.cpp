@@ -179,8 +179,11 @@ TEST_F(FormulaBarTest, TextTypedForACellGoesThereWhenTheSelectionLeavesIt) {
     const char* b5;     // B5's
     const char* shown;  // the bar's text
     bool barKeepsKeys;
+    bool behindAnother = false;  // another window (the find panel) is in front
   } cases[] = {
       {"another cell selected", [](CADocument& d) { d.setSelectionPoint(A1("B5")); }, "=2+2", "=5", "=5", false},
+      {"another cell selected from another window", [](CADocument& d) { d.setSelectionPoint(A1("B5")); }, "=2+2",
+       "=5", "=5", false, true},
       {"a block selected", [](CADocument& d) { d.setSelectionRange(Range("B5", "C9")); }, "=2+2", "=5", "=5", false},
       {"an empty cell selected", [](CADocument& d) { d.setSelectionPoint(A1("Z99")); }, "=2+2", "=5", "", false},
       {"the same cell selected again", [](CADocument& d) { d.setSelectionPoint(A1("A1")); }, "=1", "=5", "=2+2",
@@ -202,12 +205,24 @@ TEST_F(FormulaBarTest, TextTypedForACellGoesThereWhenTheSelectionLeavesIt) {
     bar->selectAll();
     QTest::keyClicks(bar, QStringLiteral("=2+2"));
     const size_t steps = window.archiver.descriptors.size();
+    QWidget other;
+    if (c.behindAnother) {
+      other.show();
+      QApplication::setActiveWindow(&other);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    }
     c.change(document);
     EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), c.a1);
     EXPECT_EQ(document.cellAtGridPoint(A1("B5"))->formula(), c.b5);
     EXPECT_EQ(bar->toPlainText(), c.shown);
-    EXPECT_EQ(focus() == bar, c.barKeepsKeys);
+    EXPECT_EQ(frame.focusWidget() == bar, c.barKeepsKeys);
+    EXPECT_EQ(document.typingState(), c.barKeepsKeys ? 1 : 0);
     EXPECT_EQ(window.archiver.descriptors.size(), steps + (c.barKeepsKeys ? 0 : 1));
+    if (c.behindAnother) {
+      other.hide();
+      QApplication::setActiveWindow(&frame);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    }
     // Escape leaves whatever is still typed unentered.
     if (focus() == bar) QTest::keyClick(bar, Qt::Key_Escape);
   }
