@@ -15,6 +15,7 @@
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 #include "framlet/shell/FLToolbarView.h"
 #include "framlet/shell/FLWindowTabContainer.h"
+#include "framlet/shell/FLWindowTabManager.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "framlet/shell/flInterfaceSupport.h"
 
@@ -110,11 +111,15 @@ CAWindowController::~CAWindowController() {
 
 void CAWindowController::prepareToShow() {
   synchronizeWindowTitle();
-  // A native document comes back in the frame it stored; others are placed as the user chose.
+  // A native document comes back in the frame it stored, and a document reopened at launch in
+  // the frame its window had (given as its tab group is rebuilt); others are placed as the user
+  // chose for new windows.
   const bool native = QFileInfo(document_->filePath()).suffix().compare(QLatin1String(kPackageExtension),
                                                                         Qt::CaseInsensitive) == 0;
+  const bool reopened =
+      !document_->filePath().isEmpty() && FLWindowTabManager::sharedInstance().storedFrameForFile(document_->filePath());
   // A tab takes its container's place.
-  if (!native && window_->isWindow()) {
+  if (!native && !reopened && window_->isWindow()) {
     const CAPrefController* prefs = CAPrefController::sharedInstance();
     const int64_t option = prefs ? prefs->value(CAIntPreference::newSizeOption) : 0;
     if (option == 1) {

@@ -89,14 +89,6 @@ GridPoint PaddingFromString(const QString& text) {
   return GridPoint{part(parts[0]), part(parts[1])};
 }
 
-QRectF WindowRectWithinReach(const QRectF& rect) {
-  const auto finite = [](double value) { return std::isfinite(value) ? value : 0.0; };
-  const auto size = [&](double length) { return std::clamp(finite(length), 0.0, kFarthestWindowEdge); };
-  const double width = size(rect.width()), height = size(rect.height());
-  return QRectF(std::clamp(finite(rect.x()), -kFarthestWindowEdge, kFarthestWindowEdge - width),
-                std::clamp(finite(rect.y()), -kFarthestWindowEdge, kFarthestWindowEdge - height), width, height);
-}
-
 QRectF RectFromString(const QString& text) {
   double numbers[4] = {0, 0, 0, 0};
   int found = 0;

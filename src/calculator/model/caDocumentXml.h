@@ -6,6 +6,7 @@
 
 #include "calculator/model/CAGridPoint.h"
 #include "framlet/foundation/FLXmlDecoder.h"
+#include "framlet/shell/flInterfaceSupport.h"
 
 #include <QRectF>
 #include <QString>
@@ -43,11 +44,7 @@ GridPoint PaddingFromString(const QString& text);
 // platform's own reader takes them.
 QRectF RectFromString(const QString& text);
 QString StringFromRect(const QRectF& rect);
-// A stored window frame as a window system can take it: the size at most kFarthestWindowEdge and
-// the whole rectangle within that distance of the origin, so that nothing placing the window
-// passes the range of its integer coordinates.
-inline constexpr double kFarthestWindowEdge = 16777216.0;
-QRectF WindowRectWithinReach(const QRectF& rect);
+// A stored window frame is brought within reach by WindowRectWithinReach (flInterfaceSupport.h).
 
 // A grid point read from a document-level element: plain coordinates, negative ones and
 // wildcards (which no cell has) made 0.

@@ -9,6 +9,7 @@
 #include "calculator/views/caFormulaEditing.h"
 #include "calculator/views/caViewNotifications.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
+#include "framlet/shell/FLUndoManager.h"
 #include "framlet/shell/flResponderChain.h"
 #include "platform/KeyMap.h"
 #include "platform/NotificationCenter.h"
@@ -69,12 +70,40 @@ void CAFormulaTextView::observeDocument() {
 }
 
 void CAFormulaTextView::showActiveCellFormula() {
-  // Not while the bar is being edited, nor while it takes the focus back from a grid click.
-  if (formulaDelegate_ || keepingFocus_ || (hasFocus() && document_ && document_->typingState() == 1)) return;
-  const CACell* cell = document_ ? document_->activeCell() : nullptr;
+  if (formulaDelegate_) return;
+  if (!document_) {
+    editedCell_.reset();
+    shownCellText_.clear();
+    if (!toPlainText().isEmpty()) setShownText(QString());
+    return;
+  }
+  const GridPoint active = document_->activeCellPoint();
+  const bool moved = editedCell_ && *editedCell_ != active;
+  if (hasUnenteredText()) {
+    // Still typing in the active cell: the typing stays.
+    if (!moved) return;
+    // The selection left the cell being typed in (a command, the find panel): the text goes
+    // where it was typed, never into the cell the selection came to.
+    commitToEditedCell();
+  }
+  showCell(active);
+  if (!moved || !(holdsTyping() || window()->focusWidget() == this)) return;
+  // That cell's editing is over; the grid takes the keys, as after a Return (in a window behind
+  // another, once it comes to the front again).
+  keepingFocus_ = false;
+  document_->setTypingState(0);
+  emit focusCellViewRequested();
+}
+
+void CAFormulaTextView::showCell(const GridPoint& point) {
+  const CACell* cell = document_ ? document_->cellAtGridPoint(point) : nullptr;
   const QString text = cell ? cell->editText() : QString();
+  editedCell_ = point;
+  shownCellText_ = text;
   if (toPlainText() != text) setShownText(text);
 }
+
+bool CAFormulaTextView::hasUnenteredText() const { return editedCell_ && toPlainText() != shownCellText_; }
 
 QPlainTextEdit::LineWrapMode CAFormulaTextView::wrapModeFor(qsizetype length) {
   return length > kLongestWrappedText ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth;
@@ -95,17 +124,23 @@ void CAFormulaTextView::setShownText(const QString& text) {
   setPlainText(text);
 }
 
-void CAFormulaTextView::commitToActiveCell() {
+void CAFormulaTextView::commitToEditedCell() {
   if (!document_) return;
   if (formulaDelegate_) {
     formulaDelegate_->formulaTextDidEndEditing();
     return;
   }
+  if (!hasUnenteredText()) return;
+  const GridPoint point = *editedCell_;
   const QString text = toPlainText();
-  const CACell* current = document_->activeCell();
-  if ((current ? current->editText() : QString()) == text) return;
-  if (!document_->setCellUndo(kUndoFormula, kUndoRangeActiveCell)) return;
-  const GridPoint point = document_->activeCellPoint();
+  const CACell* current = document_->cellAtGridPoint(point);
+  if ((current ? current->editText() : QString()) == text) {
+    shownCellText_ = text;
+    return;
+  }
+  if (!document_->setUndo(kFLNewUndoID, kUndoActionCells, kUndoFormula, GridRange{point, point}, kDomainCell)) return;
+  // Entered from here on: what the change announces shows the cell again.
+  shownCellText_ = text;
   CACell* cell = document_->cellAtGridPointImperative(point);
   cell->setRecordNewFunctions(true);
   cell->setFormula(text);
@@ -120,7 +155,7 @@ void CAFormulaTextView::commitEditing() {
   // A pane's view hands its text over as it goes; the window's bar edits while it holds the keys
   // (or would hold them, its window being behind another), a formula or not.
   if (formulaDelegate_ || !document_) return;
-  if (holdsTyping() || window()->focusWidget() == this) commitToActiveCell();
+  if (holdsTyping() || window()->focusWidget() == this) commitToEditedCell();
 }
 
 void CAFormulaTextView::insertPickedReference() {
@@ -141,7 +176,7 @@ void CAFormulaTextView::selectNextArgument() {
 
 void CAFormulaTextView::endEditing() {
   // A delegate takes the text as the keys leave.
-  if (!formulaDelegate_) commitToActiveCell();
+  if (!formulaDelegate_) commitToEditedCell();
   emit focusCellViewRequested();
 }
 
@@ -151,8 +186,10 @@ void CAFormulaTextView::cancelOperation(QObject* /*sender*/) {
     return;
   }
   // The bar shows the cell again and the grid takes the keys.
-  if (document_) document_->setTypingState(0);
-  showActiveCellFormula();
+  if (document_) {
+    document_->setTypingState(0);
+    showCell(document_->activeCellPoint());
+  }
   emit focusCellViewRequested();
 }
 
@@ -213,10 +250,13 @@ void CAFormulaTextView::focusOutEvent(QFocusEvent* event) {
   if (document_->typingState() == 1 && event->reason() == Qt::MouseFocusReason &&
       qobject_cast<CACellView*>(QApplication::focusWidget())) {
     keepingFocus_ = true;
-    QTimer::singleShot(0, this, [this] { setFocus(Qt::OtherFocusReason); });
+    // Unless the editing ended meanwhile (the selection left its cell).
+    QTimer::singleShot(0, this, [this] {
+      if (keepingFocus_) setFocus(Qt::OtherFocusReason);
+    });
     return;
   }
-  commitToActiveCell();
+  commitToEditedCell();
   document_->setTypingState(0);
 }
 

@@ -2,12 +2,16 @@
 // built on the completion field editor. While it has the focus the document's typing state is
 // 1, and a click on the grid adds a reference instead of taking the focus away. Return gives
 // the focus back to the grid (or breaks the line when returns are allowed); Control-Tab
-// selects the next argument placeholder.
+// selects the next argument placeholder. What is typed belongs to the cell whose text the bar
+// showed: it goes into that cell only, and the editing ends when the selection leaves it.
 #pragma once
 
+#include "calculator/model/CAGridPoint.h"
 #include "framlet/shell/FLCompletionFieldEditor.h"
 
 #include <QString>
+
+#include <optional>
 
 class CADocument;
 
@@ -43,15 +47,18 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   bool allowReturns() const { return allowReturns_; }
   void setAllowReturns(bool allow) { allowReturns_ = allow; }
 
-  // Shows the active cell's entered text, unless the bar is being edited.
+  // Shows the active cell's entered text, unless text typed for that cell is not entered yet.
+  // Text typed for another cell (the selection moved under the bar) goes into that cell first,
+  // and the grid takes the keys back.
   void showActiveCellFormula();
   // Replaces the whole text; one too long to wrap in time is shown on one line that scrolls
   // sideways, so that showing it takes time in proportion to its length.
   void setShownText(const QString& text);
-  // Enters the text into the active cell as one "Formula" step, when it changed.
-  void commitToActiveCell();
-  // The bar's editing in progress, if any, goes into the active cell (a command is about to read
-  // the document); the bar keeps the keys.
+  // Enters what was typed into the cell it was typed for, as one "Formula" step; nothing when
+  // the text is still the one the bar showed for it.
+  void commitToEditedCell();
+  // The bar's editing in progress, if any, goes into its cell (a command is about to read the
+  // document); the bar keeps the keys.
   void commitEditing();
   // A reference picked on the grid goes into the edited formula, in place of the selection.
   void insertPickedReference();
@@ -78,6 +85,10 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
  private:
   void observeDocument();
   void endEditing();
+  // Shows the cell's entered text, which the bar's editing starts from.
+  void showCell(const GridPoint& point);
+  // Text was typed (or a reference picked) that its cell does not hold yet.
+  bool hasUnenteredText() const;
   // A text too long to wrap in time is shown on one line.
   static LineWrapMode wrapModeFor(qsizetype length);
   void wrapFor(qsizetype length);
@@ -88,4 +99,7 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   // The focus came with the click being handled: that click does not move the caret.
   bool focusFromClick_ = false;
   bool keepingFocus_ = false;
+  // The cell whose text the bar shows, and that text: what differs from it was typed there.
+  std::optional<GridPoint> editedCell_;
+  QString shownCellText_;
 };

@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/flStringExtensions.h"
 #include "framlet/shell/FLWindowTabContainer.h"
+#include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/UserDefaults.h"
 
@@ -19,10 +20,18 @@ namespace {
 
 QVariantList FrameList(const QRect& rect) { return {rect.x(), rect.y(), rect.width(), rect.height()}; }
 
+// The settings file may have been edited by hand: each coordinate is read as whatever number it
+// holds, and the rectangle brought within reach before any sum is taken with it.
 QRect FrameFromList(const QVariant& value) {
   const QVariantList list = value.toList();
   if (list.size() != 4) return {};
-  return QRect(list[0].toInt(), list[1].toInt(), list[2].toInt(), list[3].toInt());
+  double numbers[4];
+  for (int i = 0; i < 4; ++i) {
+    bool ok = false;
+    numbers[i] = list[i].toDouble(&ok);
+    if (!ok) return {};
+  }
+  return WindowRectWithinReach(QRectF(numbers[0], numbers[1], numbers[2], numbers[3])).toRect();
 }
 
 qint64 GroupIdentity(const void* group) { return qint64(reinterpret_cast<quintptr>(group)); }
@@ -280,11 +289,18 @@ void FLWindowTabManager::assignWindow(QWidget* window, const QString& path, cons
       }
     }
   }
-  QRect frame = FrameFromList(record.value(QLatin1String(kTabRecordFrame)));
-  if (frame.isValid()) {
-    if (paths.size() >= 2 && !disableMerge_) frame.setHeight(frame.height() + kTabBarHeight);
-    FLWindowTabContainer::setWindowFrame(window, frame);
+  if (std::optional<QRect> frame = storedFrameForFile(path)) {
+    if (paths.size() >= 2 && !disableMerge_) frame->setHeight(frame->height() + kTabBarHeight);
+    FLWindowTabContainer::setWindowFrame(window, *frame);
   }
+}
+
+std::optional<QRect> FLWindowTabManager::storedFrameForFile(const QString& path) const {
+  const int index = recordIndexForPath(path);
+  if (index < 0) return std::nullopt;
+  const QRect frame = FrameFromList((*windowTabDicts_)[index].value(QLatin1String(kTabRecordFrame)));
+  if (!frame.isValid()) return std::nullopt;
+  return frame;
 }
 
 void FLWindowTabManager::restoreFrontmostTabbedWindows() {

@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -99,6 +100,10 @@ class FLWindowTabManager {
   // window reopened); without a record, the main window's identifier when a new window joins it.
   std::optional<QVariantMap> tabDictForFile(const QString& path, QString* identifier);
   void assignWindow(QWidget* window, const QString& path, const QString& identifier);
+  // The frame the path's group stored (its inner rectangle, the tab bar left out) while the
+  // groups read at launch are being reopened; a frame of any size or place comes within the
+  // reach of a window system's coordinates, and one that is no rectangle is none.
+  std::optional<QRect> storedFrameForFile(const QString& path) const;
   void restoreFrontmostTabbedWindows();
 
   // ---- Quit

@@ -17,6 +17,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -75,6 +76,14 @@ QRect FitWindowInScreen(const QRect& inner, const QMargins& frameMargins, const 
                                                             available.top() + areaHeight - height - vertical));
   const auto within = [](Long value) { return int(std::clamp<Long>(value, 0, QWIDGETSIZE_MAX)); };
   return QRect(QPoint(int(left + frameMargins.left()), int(top + frameMargins.top())), QSize(within(width), within(height)));
+}
+
+QRectF WindowRectWithinReach(const QRectF& rect) {
+  const auto finite = [](double value) { return std::isfinite(value) ? value : 0.0; };
+  const auto size = [&](double length) { return std::clamp(finite(length), 0.0, kFarthestWindowEdge); };
+  const double width = size(rect.width()), height = size(rect.height());
+  return QRectF(std::clamp(finite(rect.x()), -kFarthestWindowEdge, kFarthestWindowEdge - width),
+                std::clamp(finite(rect.y()), -kFarthestWindowEdge, kFarthestWindowEdge - height), width, height);
 }
 
 void SetStandardWindowSize(QWidget* window) {

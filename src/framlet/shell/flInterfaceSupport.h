@@ -1,11 +1,13 @@
 // Small interface procedures shared by the application's windows: closing the shared choosers,
-// the standard size of a new window, function keys, and the clipboard's plain text and image types.
+// stored frames brought within reach, the standard size of a new window and its place, function
+// keys, and the clipboard's plain text and image types.
 #pragma once
 
 #include <QList>
 #include <QMargins>
 #include <QPoint>
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -13,6 +15,11 @@
 class QKeyEvent;
 class QWidget;
 
+// A stored window frame as a window system can take it: the size at most kFarthestWindowEdge and
+// the whole rectangle within that distance of the origin, so that nothing placing the window
+// passes the range of its integer coordinates.
+inline constexpr double kFarthestWindowEdge = 16777216.0;
+QRectF WindowRectWithinReach(const QRectF& rect);
 // Hides the open font and colour choosers that float beside the documents.
 void ClosePanels();
 // On a screen at least 1250 points wide: the screen's top left, three quarters of its width and

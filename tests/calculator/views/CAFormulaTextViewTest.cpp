@@ -5,7 +5,9 @@
 #include "calculator/views/CAFormulaTextView.h"
 #include "calculator/views/CAPropertyContainerView.h"
 #include "calculator/views/CAScrollView.h"
+#include "calculator/views/caViewNotifications.h"
 #include "platform/KeyMap.h"
+#include "platform/NotificationCenter.h"
 
 #include <QApplication>
 #include <QImage>
@@ -16,6 +18,8 @@
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -164,6 +168,66 @@ TEST_F(FormulaBarTest, EscapeShowsTheCellAgainWithoutEnteringAnything) {
   EXPECT_EQ(window.manager.inUseCount(), 0u);
 }
 
+// What is typed in the bar belongs to the cell it showed: when the selection leaves that cell
+// the text is entered there (one "Formula" step) and the bar ends its editing on the cell the
+// selection came to; while the cell stays active, nothing takes the typing away.
+TEST_F(FormulaBarTest, TextTypedForACellGoesThereWhenTheSelectionLeavesIt) {
+  const struct {
+    const char* what;
+    std::function<void(CADocument&)> change;
+    const char* a1;     // A1's formula afterwards
+    const char* b5;     // B5's
+    const char* shown;  // the bar's text
+    bool barKeepsKeys;
+    bool behindAnother = false;  // another window (the find panel) is in front
+  } cases[] = {
+      {"another cell selected", [](CADocument& d) { d.setSelectionPoint(A1("B5")); }, "=2+2", "=5", "=5", false},
+      {"another cell selected from another window", [](CADocument& d) { d.setSelectionPoint(A1("B5")); }, "=2+2",
+       "=5", "=5", false, true},
+      {"a block selected", [](CADocument& d) { d.setSelectionRange(Range("B5", "C9")); }, "=2+2", "=5", "=5", false},
+      {"an empty cell selected", [](CADocument& d) { d.setSelectionPoint(A1("Z99")); }, "=2+2", "=5", "", false},
+      {"the same cell selected again", [](CADocument& d) { d.setSelectionPoint(A1("A1")); }, "=1", "=5", "=2+2",
+       true},
+      {"another cell's formula changed",
+       [](CADocument& d) {
+         d.cellAtGridPointImperative(A1("B5"))->setFormula(QStringLiteral("=6"));
+         NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), &d);
+       },
+       "=1", "=6", "=2+2", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    scroll->cellView()->setFocus();
+    enter("A1", "=1");
+    enter("B5", "=5");
+    document.setSelectionPoint(A1("A1"));
+    focusBar();
+    bar->selectAll();
+    QTest::keyClicks(bar, QStringLiteral("=2+2"));
+    const size_t steps = window.archiver.descriptors.size();
+    QWidget other;
+    if (c.behindAnother) {
+      other.show();
+      QApplication::setActiveWindow(&other);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    }
+    c.change(document);
+    EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), c.a1);
+    EXPECT_EQ(document.cellAtGridPoint(A1("B5"))->formula(), c.b5);
+    EXPECT_EQ(bar->toPlainText(), c.shown);
+    EXPECT_EQ(frame.focusWidget() == bar, c.barKeepsKeys);
+    EXPECT_EQ(document.typingState(), c.barKeepsKeys ? 1 : 0);
+    EXPECT_EQ(window.archiver.descriptors.size(), steps + (c.barKeepsKeys ? 0 : 1));
+    if (c.behindAnother) {
+      other.hide();
+      QApplication::setActiveWindow(&frame);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    }
+    // Escape leaves whatever is still typed unentered.
+    if (focus() == bar) QTest::keyClick(bar, Qt::Key_Escape);
+  }
+}
+
 TEST_F(FormulaBarTest, ClickingACellWhileEditingAFormulaKeepsTheBarFocused) {
   document.setSelectionPoint(A1("A1"));
   focusBar();
@@ -187,7 +251,7 @@ TEST_F(FormulaBarTest, ClickingACellWhileEditingAFormulaKeepsTheBarFocused) {
   QTest::mouseRelease(scroll->cellView(), Qt::LeftButton, Qt::AltModifier, c4);
   QTest::qWait(10);
   EXPECT_EQ(bar->toPlainText(), "=1+$B$3:$C$4");
-  bar->commitToActiveCell();
+  bar->commitToEditedCell();
   EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), "=1+$B$3:$C$4");
 }
 

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -171,6 +173,54 @@ TEST_F(WindowTabTest, QuittingWithoutDocumentWindowsRemovesTheStoredGroups) {
   manager.prepareToSaveState();
   manager.saveStateToPrefs();
   EXPECT_FALSE(UserDefaults::standardUserDefaults().objectForKey(QLatin1String(kWindowTabsKey)).isValid());
+}
+
+// A settings file edited by hand: whatever its frame holds, a group reopens within the reach of
+// a window system's coordinates (16777216 either way), or at no stored frame at all.
+TEST_F(WindowTabTest, AStoredFrameOfAnySizeIsBroughtWithinReachOrLeftOut) {
+  constexpr int kFar = 16777216;
+  const struct {
+    const char* what;
+    QVariant frame;
+    std::optional<QRect> expected;
+  } cases[] = {
+      {"an ordinary frame", QVariantList{10, 20, 300, 200}, QRect(10, 20, 300, 200)},
+      {"the tallest int", QVariantList{0, 0, 800, INT_MAX}, QRect(0, 0, 800, kFar)},
+      {"the widest int", QVariantList{0, 0, INT_MAX, 600}, QRect(0, 0, kFar, 600)},
+      {"every number the greatest int", QVariantList{INT_MAX, INT_MAX, INT_MAX, INT_MAX}, QRect(0, 0, kFar, kFar)},
+      {"at the least corner", QVariantList{INT_MIN, INT_MIN, 800, 600}, QRect(-kFar, -kFar, 800, 600)},
+      {"beyond any int", QVariantList{-1e300, 1e300, 1e300, 1e300}, QRect(-kFar, 0, kFar, kFar)},
+      {"fractions", QVariantList{10.6, 20.4, 300, 200}, QRect(11, 20, 300, 200)},
+      {"numbers as text", QVariantList{"10", "20", "300", "200"}, QRect(10, 20, 300, 200)},
+      {"a word among the numbers", QVariantList{"10", "x", "300", "200"}, std::nullopt},
+      {"three numbers", QVariantList{10, 20, 300}, std::nullopt},
+      {"no size", QVariantList{10, 20, 0, 0}, std::nullopt},
+      {"a text", QStringLiteral("{{10, 20}, {300, 200}}"), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    manager.reset();
+    const QString first = QStringLiteral("/d/first.csv"), second = QStringLiteral("/d/second.csv");
+    UserDefaults::standardUserDefaults().setObject(
+        QVariantList{QVariantMap{{kTabRecordPaths, QStringList{first, second}},
+                                 {kTabRecordActive, first},
+                                 {kTabRecordFrame, c.frame}}},
+        QLatin1String(kWindowTabsKey));
+    manager.loadWindowTabDicts();
+    EXPECT_EQ(manager.storedFrameForFile(first), c.expected);
+    EXPECT_EQ(manager.storedFrameForFile(QStringLiteral("/d/elsewhere.csv")), std::nullopt);
+    // Two tabs: the window takes the tab bar's height beside the frame.
+    manager.setTabOverride(2);
+    QWidget* window = reopen(first);
+    if (c.expected) {
+      const QSize size = QSize(c.expected->width(), c.expected->height() + kTabBarHeight)
+                             .boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+      EXPECT_EQ(window->geometry(), QRect(c.expected->topLeft(), size));
+    }
+    windows.clear();
+    paths.clear();
+    order.clear();
+  }
 }
 
 TEST(WindowTabQuit, ADirtyWindowSavedOrDiscardedAtQuitKeepsItsPlace) {
