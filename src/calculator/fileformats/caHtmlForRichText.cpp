@@ -11,9 +11,9 @@
 // list has items.
 #include "calculator/fileformats/caHtml.h"
 #include "glimmet/storage/gmAttributedImport.h"
+#include "glimmet/storage/gmHtmlReader.h"
 
 #include <QHash>
-#include <QTextDocumentFragment>
 
 #include <algorithm>
 #include <cstdint>
@@ -648,9 +648,8 @@ QString HtmlEntities::shown(QStringView name) {
   const auto found = shown_.constFind(name.toString());
   if (found != shown_.constEnd()) return *found;
   if (shown_.size() >= kMostNames) return QString();
-  const QString written = u'&' + name.toString() + u';';
-  QString shown = QTextDocumentFragment::fromHtml(written).toRawText();
-  if (shown == written) shown.clear();
+  QString shown;
+  if (const char32_t character = HtmlNamedEntity(name)) shown = QString::fromUcs4(&character, 1);
   shown_.insert(name.toString(), shown);
   return shown;
 }
