@@ -58,13 +58,15 @@ struct GMCssStyle {
   std::optional<WhiteSpace> whiteSpace;
   std::optional<QString> listStyleType;  // "disc", "circle", "square", "decimal", "lower-alpha",
                                          // "upper-alpha", "lower-roman", "upper-roman", "none"
-  // Not inherited: a child starts without them.
+  // Not inherited: a child starts without them. A text-decoration declaration sets all three
+  // lines (those it names on, the others off); drawing the lines of the elements around it is
+  // the reader's.
   std::optional<bool> underline, strikeOut, overline;
   std::optional<VerticalAlign> verticalAlign;
   std::optional<QColor> backgroundColor;
   std::optional<double> marginTopPoints, marginRightPoints, marginBottomPoints, marginLeftPoints;
   std::optional<double> paddingTopPoints, paddingRightPoints, paddingBottomPoints, paddingLeftPoints;
-  std::optional<GMCssLength> width;
+  std::optional<GMCssLength> width;  // in points (Unit::Pt) or a percentage (Unit::Percent)
   bool displayNone = false;
 
   // The style a child element starts from: the inherited properties of this one.
@@ -86,7 +88,10 @@ void ApplyCssDeclarations(const std::vector<const GMCssDeclaration*>& declaratio
 
 // The page's style sheets. Rules with the same selector are merged as they are added (the later
 // declaration of a property wins), and a selector list repeating one selector holds it once, so
-// that repeating a rule costs its bytes and not its matches. Linked and imported sheets are read
+// that repeating a rule costs its bytes and not its matches. Rules keep only the declarations of
+// the properties ApplyCssDeclarations reads (never background-image: no picture a sheet names
+// is loaded); selectors this engine does not match (attributes, pseudo-classes and -elements,
+// sibling combinators) are left out of their lists, so that no rule applies where it should not. Linked and imported sheets are read
 // from local regular files only, each file (whatever its query string or fragment) once however
 // often it is named, and charged for its bytes.
 class GMStyleSheets {

@@ -1,0 +1,1463 @@
+#include "glimmet/storage/gmCss.h"
+
+#include "framlet/foundation/flFileSupport.h"
+
+#include <QByteArrayView>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <deque>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+// What the pieces of a sheet take, charged as they are made: the records, their hash entries and
+// their text (two bytes a character).
+constexpr int64_t kDeclarationCharge = 64;
+constexpr int64_t kSelectorCharge = 32;
+constexpr int64_t kCompoundCharge = 64;
+constexpr int64_t kRuleCharge = 160;
+constexpr int64_t kEntryCharge = 16;
+constexpr int64_t kFileCharge = 256;
+// One test of a compound selector against an element, or one step up its ancestors.
+constexpr int64_t kMatchStepCharge = 4;
+// Matching charges its steps in batches, so that the charge is not a call per step.
+constexpr int64_t kMatchStepsPerCharge = 4096;
+
+// A sheet file is text its page's author wrote; one of more than a few megabytes is no page's.
+constexpr int64_t kMaxSheetFileBytes = int64_t(4) * 1024 * 1024;
+// Imports inside imports, and @media inside @media, deeper than any sheet nests them: deeper ones
+// are left out rather than followed on the stack.
+constexpr int kMaxImportDepth = 16;
+constexpr int kMaxBlockDepth = 16;
+// A selector longer than any page's is left out rather than walked for every element.
+constexpr int kMaxCompounds = 256;
+
+// The size relative sizes start from when nothing above set one, and the one rem is measured by.
+constexpr double kMediumPoints = 12;
+// Lengths past this are no page's and would overflow what the import makes of them.
+constexpr double kMaxPoints = 1e6;
+
+// ---------------------------------------------------------------------------------------------
+// Scanning
+
+bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f'; }
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsHex(char16_t c) { return IsDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
+int HexValue(char16_t c) { return IsDigit(c) ? c - u'0' : (c | 0x20) - u'a' + 10; }
+bool IsNameStart(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c >= 0x80; }
+bool IsNameChar(char16_t c) { return IsNameStart(c) || IsDigit(c) || c == u'-'; }
+
+char16_t At(QStringView s, qsizetype i) { return i >= 0 && i < s.size() ? s[i].unicode() : u'\0'; }
+
+bool IsValidEscape(QStringView s, qsizetype i) {
+  if (At(s, i) != u'\\' || i + 1 >= s.size()) return false;
+  const char16_t next = s[i + 1].unicode();
+  return next != u'\n' && next != u'\r' && next != u'\f';
+}
+
+// Whether an identifier starts at i.
+bool StartsIdent(QStringView s, qsizetype i) {
+  const char16_t c = At(s, i);
+  if (IsNameStart(c)) return true;
+  if (c == u'\\') return IsValidEscape(s, i);
+  if (c == u'-') return IsNameStart(At(s, i + 1)) || At(s, i + 1) == u'-' || IsValidEscape(s, i + 1);
+  return false;
+}
+
+// The escape at s[i] (a valid one) appended to `out`; answers where it ends.
+qsizetype ReadEscape(QStringView s, qsizetype i, QString* out) {
+  ++i;
+  if (!IsHex(s[i].unicode())) {
+    out->append(s[i]);
+    return i + 1;
+  }
+  char32_t code = 0;
+  const qsizetype end = std::min(s.size(), i + 6);
+  while (i < end && IsHex(s[i].unicode())) code = code * 16 + char32_t(HexValue(s[i++].unicode()));
+  if (At(s, i) == u'\r' && At(s, i + 1) == u'\n')
+    i += 2;
+  else if (i < s.size() && IsSpace(s[i].unicode()))
+    ++i;
+  if (code == 0 || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) code = 0xFFFD;
+  const char32_t one[1] = {code};
+  out->append(QString::fromUcs4(one, 1));
+  return i;
+}
+
+// The name (identifier characters and escapes) from i, appended to `out`; answers where it ends.
+qsizetype ReadName(QStringView s, qsizetype i, QString* out) {
+  while (i < s.size()) {
+    const char16_t c = s[i].unicode();
+    if (IsNameChar(c)) {
+      const qsizetype start = i;
+      while (i < s.size() && IsNameChar(s[i].unicode())) ++i;
+      out->append(s.mid(start, i - start));
+    } else if (IsValidEscape(s, i)) {
+      i = ReadEscape(s, i, out);
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
+// Where the comment opening at i ends (the whole rest when it is not closed).
+qsizetype EndOfComment(QStringView s, qsizetype i) {
+  const qsizetype close = s.indexOf(u"*/", i + 2);
+  return close < 0 ? s.size() : close + 2;
+}
+
+bool OpensComment(QStringView s, qsizetype i) { return At(s, i) == u'/' && At(s, i + 1) == u'*'; }
+
+// Where the string opening at i ends: after its closing quote, or before the line break that ends
+// a string left open, as CSS reads one.
+qsizetype EndOfString(QStringView s, qsizetype i, QString* text = nullptr) {
+  const char16_t quote = s[i].unicode();
+  ++i;
+  while (i < s.size()) {
+    const char16_t c = s[i].unicode();
+    if (c == quote) return i + 1;
+    if (c == u'\n' || c == u'\r' || c == u'\f') return i;
+    if (c == u'\\') {
+      if (i + 1 >= s.size()) return s.size();
+      const char16_t next = s[i + 1].unicode();
+      if (next == u'\n' || next == u'\f') {
+        i += 2;
+      } else if (next == u'\r') {
+        i += At(s, i + 2) == u'\n' ? 3 : 2;
+      } else if (text) {
+        i = ReadEscape(s, i, text);
+      } else {
+        i += 2;
+      }
+      continue;
+    }
+    if (text) text->append(s[i]);
+    ++i;
+  }
+  return i;
+}
+
+// The first position at i or after, outside strings, comments, escapes and brackets, that holds
+// one of `stops`; s.size() when there is none. Brackets nest as CSS nests them: a closer that
+// does not close the innermost one is text.
+qsizetype FindOutside(QStringView s, qsizetype i, std::u16string_view stops, std::vector<char16_t>* stack) {
+  stack->clear();
+  while (i < s.size()) {
+    const char16_t c = s[i].unicode();
+    if (c == u'\\') {
+      i += 2;
+      continue;
+    }
+    if (c == u'"' || c == u'\'') {
+      i = EndOfString(s, i);
+      continue;
+    }
+    if (OpensComment(s, i)) {
+      i = EndOfComment(s, i);
+      continue;
+    }
+    if (stack->empty() && stops.find(c) != std::u16string_view::npos) return i;
+    if (c == u'(')
+      stack->push_back(u')');
+    else if (c == u'[')
+      stack->push_back(u']');
+    else if (c == u'{')
+      stack->push_back(u'}');
+    else if (!stack->empty() && c == stack->back())
+      stack->pop_back();
+    ++i;
+  }
+  return s.size();
+}
+
+// The text without its comments and the blanks around it.
+QString WithoutComments(QStringView s) {
+  s = s.trimmed();
+  if (!s.contains(u"/*")) return s.toString();
+  QString out;
+  out.reserve(s.size());
+  qsizetype i = 0;
+  while (i < s.size()) {
+    const char16_t c = s[i].unicode();
+    if (c == u'"' || c == u'\'') {
+      const qsizetype end = EndOfString(s, i);
+      out.append(s.mid(i, end - i));
+      i = end;
+    } else if (c == u'\\' && i + 1 < s.size()) {
+      out.append(s.mid(i, 2));
+      i += 2;
+    } else if (OpensComment(s, i)) {
+      i = EndOfComment(s, i);
+    } else {
+      out.append(s[i]);
+      ++i;
+    }
+  }
+  return out.trimmed();
+}
+
+bool EqualsLatin1(QStringView s, std::string_view word) {
+  return s.compare(QLatin1StringView(word.data(), qsizetype(word.size())), Qt::CaseInsensitive) == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Values
+
+// The components of a value: words, strings, functions with their arguments, and each comma and
+// slash on its own.
+std::vector<QStringView> SplitValue(QStringView s) {
+  std::vector<QStringView> parts;
+  std::vector<char16_t> stack;
+  qsizetype i = 0;
+  while (i < s.size()) {
+    const char16_t c = s[i].unicode();
+    if (IsSpace(c)) {
+      ++i;
+      continue;
+    }
+    if (c == u',' || c == u'/') {
+      parts.push_back(s.mid(i, 1));
+      ++i;
+      continue;
+    }
+    const qsizetype end = std::max(FindOutside(s, i, u" \t\n\r\f,/", &stack), i + 1);
+    parts.push_back(s.mid(i, end - i));
+    i = end;
+  }
+  return parts;
+}
+
+// A CSS number at the start of s; answers its length (0 when none).
+qsizetype ReadNumber(QStringView s, double* value) {
+  qsizetype i = 0;
+  if (At(s, i) == u'+' || At(s, i) == u'-') ++i;
+  const qsizetype digitsStart = i;
+  while (IsDigit(At(s, i))) ++i;
+  bool digits = i > digitsStart;
+  if (At(s, i) == u'.' && IsDigit(At(s, i + 1))) {
+    ++i;
+    while (IsDigit(At(s, i))) ++i;
+    digits = true;
+  }
+  if (!digits) return 0;
+  if ((At(s, i) == u'e' || At(s, i) == u'E') &&
+      (IsDigit(At(s, i + 1)) || ((At(s, i + 1) == u'+' || At(s, i + 1) == u'-') && IsDigit(At(s, i + 2))))) {
+    i += 2;
+    while (IsDigit(At(s, i))) ++i;
+  }
+  bool ok = false;
+  // Read as C reads numbers, whatever the user's locale.
+  const double v = s.left(i).toDouble(&ok);
+  if (!ok || !std::isfinite(v)) return 0;
+  *value = v;
+  return i;
+}
+
+std::optional<double> ParseNumber(QStringView s) {
+  double v = 0;
+  if (s.isEmpty() || ReadNumber(s, &v) != s.size()) return std::nullopt;
+  return v;
+}
+
+std::optional<GMCssLength> ParseLength(QStringView s) {
+  double v = 0;
+  const qsizetype n = ReadNumber(s, &v);
+  if (n == 0) return std::nullopt;
+  const QStringView unit = s.mid(n);
+  using U = GMCssLength::Unit;
+  static const std::pair<std::string_view, U> kUnits[] = {{"px", U::Px}, {"pt", U::Pt}, {"pc", U::Pc}, {"in", U::In},
+                                                          {"cm", U::Cm}, {"mm", U::Mm}, {"em", U::Em}, {"ex", U::Ex},
+                                                          {"rem", U::Rem}, {"%", U::Percent}};
+  if (unit.isEmpty()) {
+    // A number without a unit is a length only when it is nought.
+    if (v != 0) return std::nullopt;
+    return GMCssLength{0, U::None};
+  }
+  for (const auto& [name, u] : kUnits)
+    if (EqualsLatin1(unit, name)) return GMCssLength{v, u};
+  return std::nullopt;
+}
+
+// A length in points; em and ex measured by `emPoints`. Nothing for a percentage.
+std::optional<double> ToPoints(const GMCssLength& length, double emPoints) {
+  using U = GMCssLength::Unit;
+  double points = 0;
+  switch (length.unit) {
+    case U::None: points = 0; break;
+    case U::Px: points = length.value * 0.75; break;
+    case U::Pt: points = length.value; break;
+    case U::Pc: points = length.value * 12; break;
+    case U::In: points = length.value * 72; break;
+    case U::Cm: points = length.value * 72 / 2.54; break;
+    case U::Mm: points = length.value * 72 / 25.4; break;
+    case U::Em: points = length.value * emPoints; break;
+    case U::Ex: points = length.value * emPoints / 2; break;
+    case U::Rem: points = length.value * kMediumPoints; break;
+    case U::Percent: return std::nullopt;
+  }
+  if (!std::isfinite(points) || std::abs(points) > kMaxPoints) return std::nullopt;
+  return points;
+}
+
+// The arguments of a function written "name(a, b, c)" or "name(a b c / d)", as numbers with their
+// percent signs; nothing when it is not such a function.
+std::optional<std::vector<QStringView>> FunctionArguments(QStringView s, std::string_view name) {
+  const qsizetype open = s.indexOf(u'(');
+  if (open < 0 || !s.endsWith(u')') || !EqualsLatin1(s.left(open), name)) return std::nullopt;
+  std::vector<QStringView> args;
+  for (QStringView part : SplitValue(s.mid(open + 1, s.size() - open - 2)))
+    if (part != u",") args.push_back(part);
+  return args;
+}
+
+// A colour component: a number in [0, scale] or a percentage of it.
+std::optional<double> Component(QStringView s, double scale) {
+  const bool percent = s.endsWith(u'%');
+  const std::optional<double> v = ParseNumber(percent ? s.chopped(1) : s);
+  if (!v) return std::nullopt;
+  return std::clamp(percent ? *v / 100 : *v / scale, 0.0, 1.0);
+}
+
+std::optional<QColor> ParseColor(QStringView s, const std::optional<QColor>& current) {
+  if (s.startsWith(u'#')) {
+    const QStringView hex = s.mid(1);
+    if (!std::all_of(hex.begin(), hex.end(), [](QChar c) { return IsHex(c.unicode()); })) return std::nullopt;
+    const auto digit = [&](qsizetype i) { return HexValue(hex[i].unicode()); };
+    switch (hex.size()) {
+      case 3:
+      case 4:
+        return QColor(digit(0) * 17, digit(1) * 17, digit(2) * 17, hex.size() == 4 ? digit(3) * 17 : 255);
+      case 6:
+      case 8:
+        return QColor(digit(0) * 16 + digit(1), digit(2) * 16 + digit(3), digit(4) * 16 + digit(5),
+                      hex.size() == 8 ? digit(6) * 16 + digit(7) : 255);
+      default:
+        return std::nullopt;
+    }
+  }
+  if (s.contains(u'(')) {
+    auto args = FunctionArguments(s, "rgb");
+    if (!args) args = FunctionArguments(s, "rgba");
+    const bool hsl = !args;
+    if (hsl) args = FunctionArguments(s, "hsl");
+    if (!args) args = FunctionArguments(s, "hsla");
+    if (!args) return std::nullopt;
+    std::vector<QStringView> values;
+    for (QStringView a : *args)
+      if (a != u"/") values.push_back(a);
+    if (values.size() != 3 && values.size() != 4) return std::nullopt;
+    const std::optional<double> alpha = values.size() == 4 ? Component(values[3], 1) : std::optional<double>(1);
+    if (!alpha) return std::nullopt;
+    if (hsl) {
+      QStringView hueText = values[0];
+      if (hueText.endsWith(u"deg", Qt::CaseInsensitive)) hueText.chop(3);
+      const std::optional<double> hue = ParseNumber(hueText);
+      const std::optional<double> saturation = values[1].endsWith(u'%') ? Component(values[1], 1) : std::nullopt;
+      const std::optional<double> lightness = values[2].endsWith(u'%') ? Component(values[2], 1) : std::nullopt;
+      if (!hue || !saturation || !lightness) return std::nullopt;
+      const double h = std::fmod(std::fmod(*hue, 360) + 360, 360) / 360;
+      return QColor::fromHslF(float(h), float(*saturation), float(*lightness), float(*alpha));
+    }
+    std::array<double, 3> rgb{};
+    for (int i = 0; i < 3; ++i) {
+      const std::optional<double> c = Component(values[size_t(i)], 255);
+      if (!c) return std::nullopt;
+      rgb[size_t(i)] = *c;
+    }
+    return QColor::fromRgbF(float(rgb[0]), float(rgb[1]), float(rgb[2]), float(*alpha));
+  }
+  if (EqualsLatin1(s, "transparent")) return QColor(0, 0, 0, 0);
+  if (EqualsLatin1(s, "currentcolor")) return current ? *current : QColor(Qt::black);
+  if (s.isEmpty() || s.size() > 32 || !std::all_of(s.begin(), s.end(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+      }))
+    return std::nullopt;
+  const QString name = s.toString().toLower();
+  if (!QColor::isValidColorName(name)) return std::nullopt;
+  return QColor::fromString(name);
+}
+
+// The families of a font-family value, quotes and escapes taken off; nothing when none.
+std::optional<QStringList> ParseFamilies(QStringView s) {
+  QStringList families;
+  QString family;
+  bool quoted = false;
+  const auto finish = [&] {
+    if (!quoted) family = family.simplified();
+    if (!family.isEmpty()) families.append(family);
+    family.clear();
+    quoted = false;
+  };
+  qsizetype i = 0;
+  while (i < s.size()) {
+    const char16_t c = s[i].unicode();
+    if (c == u',') {
+      finish();
+      ++i;
+    } else if (c == u'"' || c == u'\'') {
+      finish();
+      quoted = true;
+      i = EndOfString(s, i, &family);
+    } else if (IsValidEscape(s, i)) {
+      i = ReadEscape(s, i, &family);
+    } else {
+      family.append(s[i]);
+      ++i;
+    }
+  }
+  finish();
+  if (families.isEmpty()) return std::nullopt;
+  return families;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Properties
+
+enum Property : uint16_t {
+  kFontFamily,
+  kFontSize,
+  kFontWeight,
+  kFontStyle,
+  kFont,
+  kColor,
+  kBackgroundColor,
+  kBackground,
+  kTextDecoration,
+  kTextDecorationLine,
+  kVerticalAlign,
+  kTextAlign,
+  kTextIndent,
+  kMargin,
+  kMarginTop,
+  kMarginRight,
+  kMarginBottom,
+  kMarginLeft,
+  kPadding,
+  kPaddingTop,
+  kPaddingRight,
+  kPaddingBottom,
+  kPaddingLeft,
+  kWhiteSpace,
+  kListStyleType,
+  kListStyle,
+  kWidth,
+  kDisplay,
+  kPropertyCount
+};
+
+constexpr std::array<std::string_view, kPropertyCount> kPropertyNames = {
+    "font-family", "font-size",      "font-weight",     "font-style",    "font",          "color",
+    "background-color", "background", "text-decoration", "text-decoration-line", "vertical-align", "text-align",
+    "text-indent", "margin",         "margin-top",      "margin-right",  "margin-bottom", "margin-left",
+    "padding",     "padding-top",    "padding-right",   "padding-bottom", "padding-left", "white-space",
+    "list-style-type", "list-style", "width",           "display"};
+
+// The property the name stands for; nothing for one the rich text does not carry.
+std::optional<Property> PropertyNamed(QStringView name) {
+  static const std::array<std::u16string, kPropertyCount> kNames = [] {
+    std::array<std::u16string, kPropertyCount> names;
+    for (size_t p = 0; p < kPropertyCount; ++p) names[p].assign(kPropertyNames[p].begin(), kPropertyNames[p].end());
+    return names;
+  }();
+  static const std::unordered_map<std::u16string_view, Property> kByName = [] {
+    std::unordered_map<std::u16string_view, Property> map;
+    for (size_t p = 0; p < kPropertyCount; ++p) map.emplace(kNames[p], Property(p));
+    return map;
+  }();
+  const auto it = kByName.find(std::u16string_view(name.utf16(), size_t(name.size())));
+  if (it == kByName.end()) return std::nullopt;
+  return it->second;
+}
+
+// The properties a shorthand sets, or the property itself.
+std::vector<Property> Longhands(Property p) {
+  switch (p) {
+    case kFont: return {kFontFamily, kFontSize, kFontWeight, kFontStyle};
+    case kBackground: return {kBackgroundColor};
+    case kTextDecoration:
+    case kTextDecorationLine: return {kTextDecoration};
+    case kMargin: return {kMarginTop, kMarginRight, kMarginBottom, kMarginLeft};
+    case kPadding: return {kPaddingTop, kPaddingRight, kPaddingBottom, kPaddingLeft};
+    case kListStyle: return {kListStyleType};
+    default: return {p};
+  }
+}
+
+// Copies a longhand from `from` (for "inherit"), or clears it when `from` is null (for "initial").
+void CopyLonghand(Property p, const GMCssStyle* from, GMCssStyle* to) {
+  const GMCssStyle none;
+  const GMCssStyle& f = from ? *from : none;
+  switch (p) {
+    case kFontFamily: to->fontFamilies = f.fontFamilies; break;
+    case kFontSize: to->fontPointSize = f.fontPointSize; break;
+    case kFontWeight: to->fontWeight = f.fontWeight; break;
+    case kFontStyle: to->italic = f.italic; break;
+    case kColor: to->color = f.color; break;
+    case kBackgroundColor: to->backgroundColor = f.backgroundColor; break;
+    case kTextDecoration:
+      to->underline = f.underline;
+      to->strikeOut = f.strikeOut;
+      to->overline = f.overline;
+      break;
+    case kVerticalAlign: to->verticalAlign = f.verticalAlign; break;
+    case kTextAlign: to->textAlign = f.textAlign; break;
+    case kTextIndent: to->textIndentPoints = f.textIndentPoints; break;
+    case kMarginTop: to->marginTopPoints = f.marginTopPoints; break;
+    case kMarginRight: to->marginRightPoints = f.marginRightPoints; break;
+    case kMarginBottom: to->marginBottomPoints = f.marginBottomPoints; break;
+    case kMarginLeft: to->marginLeftPoints = f.marginLeftPoints; break;
+    case kPaddingTop: to->paddingTopPoints = f.paddingTopPoints; break;
+    case kPaddingRight: to->paddingRightPoints = f.paddingRightPoints; break;
+    case kPaddingBottom: to->paddingBottomPoints = f.paddingBottomPoints; break;
+    case kPaddingLeft: to->paddingLeftPoints = f.paddingLeftPoints; break;
+    case kWhiteSpace: to->whiteSpace = f.whiteSpace; break;
+    case kListStyleType: to->listStyleType = f.listStyleType; break;
+    case kWidth: to->width = f.width; break;
+    case kDisplay: to->displayNone = f.displayNone; break;
+    default: break;
+  }
+}
+
+bool IsInheritedLonghand(Property p) {
+  switch (p) {
+    case kFontFamily:
+    case kFontSize:
+    case kFontWeight:
+    case kFontStyle:
+    case kColor:
+    case kTextAlign:
+    case kTextIndent:
+    case kWhiteSpace:
+    case kListStyleType: return true;
+    default: return false;
+  }
+}
+
+template <typename T, size_t N>
+std::optional<T> Keyword(QStringView s, const std::pair<std::string_view, T> (&table)[N]) {
+  for (const auto& [name, value] : table)
+    if (EqualsLatin1(s, name)) return value;
+  return std::nullopt;
+}
+
+std::optional<double> FontSize(QStringView s, double parentPoints) {
+  static const std::pair<std::string_view, double> kSizes[] = {
+      {"xx-small", 3.0 / 5}, {"x-small", 3.0 / 4}, {"small", 8.0 / 9}, {"medium", 1},
+      {"large", 6.0 / 5},    {"x-large", 3.0 / 2}, {"xx-large", 2},    {"xxx-large", 3}};
+  if (const std::optional<double> factor = Keyword(s, kSizes)) return *factor * kMediumPoints;
+  if (EqualsLatin1(s, "smaller")) return parentPoints / 1.2;
+  if (EqualsLatin1(s, "larger")) return parentPoints * 1.2;
+  const std::optional<GMCssLength> length = ParseLength(s);
+  if (!length || length->value <= 0) return std::nullopt;
+  std::optional<double> points = length->unit == GMCssLength::Unit::Percent
+                                     ? std::optional<double>(parentPoints * length->value / 100)
+                                     : ToPoints(*length, parentPoints);
+  if (!points || *points <= 0 || *points > kMaxPoints) return std::nullopt;
+  return points;
+}
+
+std::optional<int> FontWeight(QStringView s, int parentWeight) {
+  if (EqualsLatin1(s, "normal")) return 400;
+  if (EqualsLatin1(s, "bold")) return 700;
+  if (EqualsLatin1(s, "bolder")) return parentWeight < 350 ? 400 : parentWeight < 550 ? 700 : 900;
+  if (EqualsLatin1(s, "lighter")) return parentWeight < 550 ? 100 : parentWeight < 750 ? 400 : 700;
+  const std::optional<double> n = ParseNumber(s);
+  if (!n || *n < 1 || *n > 1000) return std::nullopt;
+  return std::clamp(int(std::lround(*n / 100)) * 100, 100, 900);
+}
+
+std::optional<bool> FontStyle(QStringView s) {
+  if (EqualsLatin1(s, "normal")) return false;
+  if (EqualsLatin1(s, "italic") || EqualsLatin1(s, "oblique")) return true;
+  return std::nullopt;
+}
+
+std::optional<QString> ListStyleType(QStringView s) {
+  static const std::pair<std::string_view, std::string_view> kTypes[] = {
+      {"disc", "disc"},
+      {"circle", "circle"},
+      {"square", "square"},
+      {"decimal", "decimal"},
+      {"decimal-leading-zero", "decimal"},
+      {"armenian", "decimal"},
+      {"georgian", "decimal"},
+      {"lower-alpha", "lower-alpha"},
+      {"lower-latin", "lower-alpha"},
+      {"upper-alpha", "upper-alpha"},
+      {"upper-latin", "upper-alpha"},
+      {"lower-roman", "lower-roman"},
+      {"upper-roman", "upper-roman"},
+      {"none", "none"}};
+  const std::optional<std::string_view> type = Keyword(s, kTypes);
+  if (!type) return std::nullopt;
+  return QString::fromLatin1(type->data(), qsizetype(type->size()));
+}
+
+struct Applier {
+  const GMCssStyle& parent;
+  GMCssStyle* style;
+  double emPoints;
+
+  double parentPoints() const { return parent.fontPointSize.value_or(kMediumPoints); }
+
+  void fontShorthand(QStringView value) {
+    const std::vector<QStringView> parts = SplitValue(value);
+    static const std::string_view kSystemFonts[] = {"caption", "icon", "menu", "message-box", "small-caption",
+                                                    "status-bar"};
+    if (parts.size() == 1)
+      for (std::string_view name : kSystemFonts)
+        if (EqualsLatin1(parts[0], name)) return;
+    static const std::string_view kIgnored[] = {"normal", "small-caps", "ultra-condensed", "extra-condensed",
+                                                "condensed", "semi-condensed", "semi-expanded", "expanded",
+                                                "extra-expanded", "ultra-expanded"};
+    bool italic = false;
+    int weight = 400;
+    size_t i = 0;
+    for (; i < parts.size(); ++i) {
+      if (std::any_of(std::begin(kIgnored), std::end(kIgnored), [&](std::string_view n) { return EqualsLatin1(parts[i], n); }))
+        continue;
+      if (const std::optional<bool> s = FontStyle(parts[i])) {
+        italic = *s;
+        continue;
+      }
+      // A bare number is a weight before the size; a size needs its unit.
+      if (const std::optional<int> w = FontWeight(parts[i], parent.fontWeight.value_or(400))) {
+        weight = *w;
+        continue;
+      }
+      break;
+    }
+    if (i >= parts.size()) return;
+    const std::optional<double> size = FontSize(parts[i], parentPoints());
+    if (!size) return;
+    ++i;
+    if (i < parts.size() && parts[i] == u"/") i += 2;
+    if (i >= parts.size()) return;
+    const QStringView rest(parts[i].data(), value.data() + value.size());
+    const std::optional<QStringList> families = ParseFamilies(rest);
+    if (!families) return;
+    style->italic = italic;
+    style->fontWeight = weight;
+    style->fontPointSize = size;
+    style->fontFamilies = families;
+  }
+
+  // The four sides of a margin or padding shorthand, top, right, bottom, left.
+  void sides(QStringView value, std::array<std::optional<double>*, 4> targets, bool margin) {
+    const std::vector<QStringView> parts = SplitValue(value);
+    if (parts.empty() || parts.size() > 4) return;
+    std::array<std::optional<double>, 4> values;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      if (!side(parts[i], margin, &values[i])) return;
+    }
+    static const size_t kFrom[4][4] = {{0, 0, 0, 0}, {0, 1, 0, 1}, {0, 1, 2, 1}, {0, 1, 2, 3}};
+    for (size_t i = 0; i < 4; ++i) *targets[i] = values[kFrom[parts.size() - 1][i]];
+  }
+
+  // One side: a length in points, or nothing for what the import does not hold (auto, a
+  // percentage); false for what is no value of the property.
+  bool side(QStringView part, bool margin, std::optional<double>* out) const {
+    if (margin && EqualsLatin1(part, "auto")) {
+      *out = std::nullopt;
+      return true;
+    }
+    const std::optional<GMCssLength> length = ParseLength(part);
+    if (!length || (!margin && length->value < 0)) return false;
+    *out = ToPoints(*length, emPoints);
+    return length->unit == GMCssLength::Unit::Percent || out->has_value();
+  }
+
+  void one(QStringView value, std::optional<double>* target, bool margin) {
+    std::optional<double> v;
+    if (side(value, margin, &v)) *target = v;
+  }
+
+  void textDecoration(QStringView value) {
+    bool underline = false, strikeOut = false, overline = false;
+    for (QStringView part : SplitValue(value)) {
+      if (EqualsLatin1(part, "underline"))
+        underline = true;
+      else if (EqualsLatin1(part, "line-through"))
+        strikeOut = true;
+      else if (EqualsLatin1(part, "overline"))
+        overline = true;
+      else if (!EqualsLatin1(part, "none") && !EqualsLatin1(part, "blink") && !EqualsLatin1(part, "solid") &&
+               !EqualsLatin1(part, "double") && !EqualsLatin1(part, "dotted") && !EqualsLatin1(part, "dashed") &&
+               !EqualsLatin1(part, "wavy") && !ParseColor(part, style->color) && !ParseLength(part))
+        return;
+    }
+    style->underline = underline;
+    style->strikeOut = strikeOut;
+    style->overline = overline;
+  }
+
+  void apply(Property p, QStringView value) {
+    using WS = GMCssStyle::WhiteSpace;
+    using VA = GMCssStyle::VerticalAlign;
+    using TA = GMCssStyle::TextAlign;
+    switch (p) {
+      case kFontFamily:
+        if (auto families = ParseFamilies(value)) style->fontFamilies = std::move(families);
+        break;
+      case kFontSize:
+        if (auto size = FontSize(value, parentPoints())) style->fontPointSize = size;
+        break;
+      case kFontWeight:
+        if (auto weight = FontWeight(value, parent.fontWeight.value_or(400))) style->fontWeight = weight;
+        break;
+      case kFontStyle: {
+        // "oblique" may carry an angle.
+        const std::vector<QStringView> parts = SplitValue(value);
+        if (!parts.empty())
+          if (auto italic = FontStyle(parts[0])) style->italic = italic;
+        break;
+      }
+      case kFont: fontShorthand(value); break;
+      case kColor:
+        if (auto color = ParseColor(value, parent.color)) style->color = color;
+        break;
+      case kBackgroundColor:
+        if (auto color = ParseColor(value, style->color)) style->backgroundColor = color;
+        break;
+      case kBackground: {
+        // Only the colour of the shorthand is carried: the pictures it names are never loaded.
+        std::optional<QColor> color;
+        for (QStringView part : SplitValue(value))
+          if (!color) color = ParseColor(part, style->color);
+        style->backgroundColor = color ? *color : QColor(0, 0, 0, 0);
+        break;
+      }
+      case kTextDecoration:
+      case kTextDecorationLine: textDecoration(value); break;
+      case kVerticalAlign: {
+        static const std::pair<std::string_view, VA> kAligns[] = {
+            {"baseline", VA::Baseline}, {"super", VA::Super},      {"sub", VA::Sub},         {"top", VA::Top},
+            {"text-top", VA::Top},      {"middle", VA::Middle},    {"bottom", VA::Bottom},   {"text-bottom", VA::Bottom}};
+        if (auto align = Keyword(value, kAligns)) style->verticalAlign = align;
+        break;
+      }
+      case kTextAlign: {
+        static const std::pair<std::string_view, TA> kAligns[] = {{"left", TA::Left},       {"right", TA::Right},
+                                                                  {"center", TA::Center},   {"justify", TA::Justify},
+                                                                  {"start", TA::Left},      {"end", TA::Right}};
+        if (auto align = Keyword(value, kAligns)) style->textAlign = align;
+        break;
+      }
+      case kTextIndent: {
+        const std::optional<GMCssLength> length = ParseLength(value);
+        if (length && length->unit != GMCssLength::Unit::Percent)
+          if (auto points = ToPoints(*length, emPoints)) style->textIndentPoints = points;
+        break;
+      }
+      case kMargin:
+        sides(value, {&style->marginTopPoints, &style->marginRightPoints, &style->marginBottomPoints, &style->marginLeftPoints},
+              true);
+        break;
+      case kMarginTop: one(value, &style->marginTopPoints, true); break;
+      case kMarginRight: one(value, &style->marginRightPoints, true); break;
+      case kMarginBottom: one(value, &style->marginBottomPoints, true); break;
+      case kMarginLeft: one(value, &style->marginLeftPoints, true); break;
+      case kPadding:
+        sides(value,
+              {&style->paddingTopPoints, &style->paddingRightPoints, &style->paddingBottomPoints, &style->paddingLeftPoints},
+              false);
+        break;
+      case kPaddingTop: one(value, &style->paddingTopPoints, false); break;
+      case kPaddingRight: one(value, &style->paddingRightPoints, false); break;
+      case kPaddingBottom: one(value, &style->paddingBottomPoints, false); break;
+      case kPaddingLeft: one(value, &style->paddingLeftPoints, false); break;
+      case kWhiteSpace: {
+        static const std::pair<std::string_view, WS> kSpaces[] = {{"normal", WS::Normal},       {"pre", WS::Pre},
+                                                                  {"nowrap", WS::NoWrap},       {"pre-wrap", WS::PreWrap},
+                                                                  {"break-spaces", WS::PreWrap}, {"pre-line", WS::PreLine}};
+        if (auto space = Keyword(value, kSpaces)) style->whiteSpace = space;
+        break;
+      }
+      case kListStyleType:
+        if (auto type = ListStyleType(value)) style->listStyleType = type;
+        break;
+      case kListStyle: {
+        std::optional<QString> type;
+        bool none = false;
+        for (QStringView part : SplitValue(value)) {
+          if (EqualsLatin1(part, "none"))
+            none = true;
+          else if (auto t = ListStyleType(part))
+            type = t;
+        }
+        if (type || none) style->listStyleType = type ? *type : QStringLiteral("none");
+        break;
+      }
+      case kWidth: {
+        if (EqualsLatin1(value, "auto")) {
+          style->width.reset();
+          break;
+        }
+        const std::optional<GMCssLength> length = ParseLength(value);
+        if (!length || length->value < 0) break;
+        if (length->unit == GMCssLength::Unit::Percent) {
+          style->width = length;
+        } else if (const std::optional<double> points = ToPoints(*length, emPoints)) {
+          style->width = GMCssLength{*points, GMCssLength::Unit::Pt};
+        }
+        break;
+      }
+      case kDisplay:
+        if (StartsIdent(value, 0)) style->displayNone = EqualsLatin1(value, "none");
+        break;
+      case kPropertyCount: break;
+    }
+  }
+
+  // "inherit", "initial" and "unset", which any property takes; false for any other value.
+  bool wide(Property p, QStringView value) {
+    const bool inherit = EqualsLatin1(value, "inherit");
+    const bool initial = EqualsLatin1(value, "initial");
+    const bool unset = EqualsLatin1(value, "unset");
+    if (!inherit && !initial && !unset) return false;
+    for (Property longhand : Longhands(p)) {
+      const bool fromParent = inherit || (unset && IsInheritedLonghand(longhand));
+      CopyLonghand(longhand, fromParent ? &parent : nullptr, style);
+    }
+    return true;
+  }
+
+  void declaration(const GMCssDeclaration& d) {
+    const std::optional<Property> p = PropertyNamed(d.property);
+    if (!p) return;
+    const QStringView value = QStringView(d.value).trimmed();
+    if (value.isEmpty() || wide(*p, value)) return;
+    apply(*p, value);
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Selectors
+
+struct Compound {
+  QString type;  // empty: any element
+  QString id;
+  std::vector<QString> classes;
+};
+
+struct Selector {
+  std::vector<Compound> compounds;  // left to right; the last is the subject
+  std::vector<bool> child;          // child[i]: compound i holds compound i + 1 directly
+  uint32_t specificity = 0;
+  QString key;                      // equal for selectors that match the same elements
+};
+
+enum class SelectorRead { Ok, Unsupported, Malformed };
+
+// One selector of a list, without comments. Unsupported: a selector this engine does not match
+// (attributes, pseudo-classes and -elements, sibling combinators, namespaces), which is left out
+// alone; malformed: one that makes the whole rule void, as CSS has it.
+SelectorRead ReadSelector(QStringView s, Selector* selector) {
+  qsizetype i = 0;
+  bool pendingChild = false;
+  uint32_t classCount = 0;
+  while (true) {
+    const qsizetype spacesFrom = i;
+    while (i < s.size() && IsSpace(s[i].unicode())) ++i;
+    const bool spaced = i > spacesFrom;
+    if (i >= s.size()) break;
+    const char16_t c = s[i].unicode();
+    if (c == u'>') {
+      if (selector->compounds.empty() || pendingChild) return SelectorRead::Malformed;
+      pendingChild = true;
+      ++i;
+      continue;
+    }
+    if (c == u'+' || c == u'~') return selector->compounds.empty() ? SelectorRead::Malformed : SelectorRead::Unsupported;
+    if (!selector->compounds.empty()) {
+      if (!spaced && !pendingChild) return SelectorRead::Malformed;
+      selector->child.push_back(pendingChild);
+    }
+    pendingChild = false;
+    if (int(selector->compounds.size()) >= kMaxCompounds) return SelectorRead::Unsupported;
+    Compound compound;
+    bool any = false;
+    if (c == u'*') {
+      ++i;
+      any = true;
+    } else if (StartsIdent(s, i)) {
+      i = ReadName(s, i, &compound.type);
+      compound.type = compound.type.toLower();
+      any = true;
+    }
+    if (At(s, i) == u'|') return SelectorRead::Unsupported;
+    while (i < s.size()) {
+      const char16_t d = s[i].unicode();
+      if (d == u'.') {
+        if (!StartsIdent(s, i + 1)) return SelectorRead::Malformed;
+        QString name;
+        i = ReadName(s, i + 1, &name);
+        compound.classes.push_back(std::move(name));
+      } else if (d == u'#') {
+        QString name;
+        const qsizetype end = ReadName(s, i + 1, &name);
+        if (name.isEmpty()) return SelectorRead::Malformed;
+        // Two ids: no element has both.
+        if (!compound.id.isEmpty() && compound.id != name) return SelectorRead::Unsupported;
+        compound.id = std::move(name);
+        i = end;
+      } else if (d == u'[' || d == u':') {
+        return SelectorRead::Unsupported;
+      } else {
+        break;
+      }
+      any = true;
+    }
+    if (!any) return SelectorRead::Malformed;
+    // Each class written counts for the specificity, a repeated one too.
+    classCount += uint32_t(compound.classes.size());
+    std::sort(compound.classes.begin(), compound.classes.end());
+    compound.classes.erase(std::unique(compound.classes.begin(), compound.classes.end()), compound.classes.end());
+    selector->compounds.push_back(std::move(compound));
+  }
+  if (selector->compounds.empty() || pendingChild) return SelectorRead::Malformed;
+  uint32_t ids = 0, types = 0;
+  for (const Compound& compound : selector->compounds) {
+    ids += compound.id.isEmpty() ? 0 : 1;
+    types += compound.type.isEmpty() ? 0 : 1;
+  }
+  selector->specificity = std::min(ids, 1023u) << 20 | std::min(classCount, 1023u) << 10 | std::min(types, 1023u);
+  // Every part with its length before it, so that no two selectors share a key by accident.
+  QString& key = selector->key;
+  const auto part = [&key](char16_t mark, const QString& text) {
+    key.append(QChar(mark));
+    key.append(QString::number(text.size()));
+    key.append(QChar(u':'));
+    key.append(text);
+  };
+  for (size_t k = 0; k < selector->compounds.size(); ++k) {
+    const Compound& compound = selector->compounds[k];
+    if (k > 0) key.append(selector->child[k - 1] ? u'>' : u' ');
+    part(u't', compound.type);
+    if (!compound.id.isEmpty()) part(u'#', compound.id);
+    for (const QString& name : compound.classes) part(u'.', name);
+  }
+  return SelectorRead::Ok;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Media
+
+// Whether a media query list applies to the screen the page is shown on. A query that tests
+// features is not evaluated and does not apply.
+bool MediaMatches(QStringView list) {
+  const QString text = WithoutComments(list).simplified();
+  if (text.isEmpty()) return true;
+  for (QStringView query : QStringView(text).split(u',')) {
+    const QList<QStringView> words = query.split(u' ', Qt::SkipEmptyParts);
+    qsizetype w = 0;
+    bool negated = false;
+    if (w < words.size() && EqualsLatin1(words[w], "not")) {
+      negated = true;
+      ++w;
+    } else if (w < words.size() && EqualsLatin1(words[w], "only")) {
+      ++w;
+    }
+    if (w >= words.size() || words[w].startsWith(u'(')) continue;
+    const bool screen = EqualsLatin1(words[w], "screen") || EqualsLatin1(words[w], "all");
+    if (w + 1 < words.size()) continue;
+    if (screen != negated) return true;
+  }
+  return false;
+}
+
+struct ViewHash {
+  using is_transparent = void;
+  size_t operator()(QStringView s) const { return qHash(s); }
+};
+struct ViewEqual {
+  using is_transparent = void;
+  bool operator()(QStringView a, QStringView b) const { return a == b; }
+};
+using Index = std::unordered_map<QString, std::vector<uint32_t>, ViewHash, ViewEqual>;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+GMCssStyle GMCssStyle::inherited() const {
+  GMCssStyle child;
+  child.fontFamilies = fontFamilies;
+  child.fontPointSize = fontPointSize;
+  child.fontWeight = fontWeight;
+  child.italic = italic;
+  child.color = color;
+  child.textAlign = textAlign;
+  child.textIndentPoints = textIndentPoints;
+  child.whiteSpace = whiteSpace;
+  child.listStyleType = listStyleType;
+  return child;
+}
+
+namespace {
+
+// One declaration: up to its end (the whole text when it runs on).
+void ParseOneDeclaration(QStringView text, std::vector<GMCssDeclaration>* out) {
+  const QString clean = WithoutComments(text);
+  const QStringView d(clean);
+  if (!StartsIdent(d, 0)) return;
+  QString name;
+  qsizetype i = ReadName(d, 0, &name);
+  while (i < d.size() && IsSpace(d[i].unicode())) ++i;
+  if (At(d, i) != u':') return;
+  QStringView value = d.mid(i + 1).trimmed();
+  bool important = false;
+  const qsizetype bang = value.lastIndexOf(u'!');
+  if (bang >= 0 && EqualsLatin1(value.mid(bang + 1).trimmed(), "important")) {
+    important = true;
+    value = value.left(bang).trimmed();
+  }
+  if (value.isEmpty()) return;
+  out->push_back({name.toLower(), value.toString(), important});
+}
+
+}  // namespace
+
+bool ParseCssDeclarations(QStringView text, std::vector<GMCssDeclaration>* declarations, const GMCssCharge& charge) {
+  std::vector<char16_t> stack;
+  qsizetype i = 0;
+  while (i < text.size()) {
+    const char16_t c = text[i].unicode();
+    if (IsSpace(c) || c == u';') {
+      ++i;
+      continue;
+    }
+    const qsizetype end = FindOutside(text, i, u";", &stack);
+    const size_t before = declarations->size();
+    ParseOneDeclaration(text.mid(i, end - i), declarations);
+    if (declarations->size() > before) {
+      const GMCssDeclaration& d = declarations->back();
+      if (charge && !charge(kDeclarationCharge + 2 * int64_t(d.property.size() + d.value.size()))) return false;
+    }
+    i = end + 1;
+  }
+  return true;
+}
+
+void ApplyCssDeclarations(const std::vector<const GMCssDeclaration*>& declarations, const GMCssStyle& parent,
+                          GMCssStyle* style) {
+  // Lengths in em are measured by the element's own font size, whichever declaration sets it.
+  Applier sizes{parent, style, parent.fontPointSize.value_or(kMediumPoints)};
+  for (const GMCssDeclaration* d : declarations) {
+    if (!d) continue;
+    const std::optional<Property> p = PropertyNamed(d->property);
+    if (p == kFontSize || p == kFont) sizes.declaration(*d);
+  }
+  Applier all{parent, style, style->fontPointSize.value_or(kMediumPoints)};
+  for (const GMCssDeclaration* d : declarations)
+    if (d) all.declaration(*d);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct GMStyleSheets::Rules {
+  struct Entry {
+    uint16_t property;
+    bool important;
+    uint32_t declaration;  // its index in `declarations`, which is the order it was written in
+  };
+  struct Rule {
+    std::vector<Compound> compounds;
+    std::vector<bool> child;
+    uint32_t specificity = 0;
+    std::vector<Entry> entries;
+    uint64_t block = 0;  // the last block whose declarations it took
+  };
+
+  GMCssCharge charge;
+  mutable bool exhausted = false;
+  int filesRead = 0;
+  QSet<QString> filesSeen;
+  std::deque<GMCssDeclaration> declarations;
+  std::vector<Rule> rules;
+  std::unordered_map<QString, uint32_t, ViewHash, ViewEqual> byKey;
+  Index byId, byClass, byType;
+  std::vector<uint32_t> universal;
+  uint64_t blocks = 0;
+  std::vector<char16_t> stack;
+
+  bool pay(int64_t bytes) const {
+    if (exhausted) return false;
+    if (charge && !charge(bytes)) exhausted = true;
+    return !exhausted;
+  }
+
+  void parseSheet(QStringView s, const QUrl& base, int importDepth, int blockDepth);
+  void atRule(const QString& name, QStringView prelude, std::optional<QStringView> block, const QUrl& base,
+              int importDepth, int blockDepth, bool* importsAllowed);
+  void addRule(QStringView prelude, QStringView block);
+  void import(QStringView prelude, const QUrl& base, int importDepth);
+  void loadFile(const QUrl& url, int importDepth);
+  bool matches(const Rule& rule, const GMCssElement& element, int64_t* steps) const;
+};
+
+namespace {
+
+// Whether the element has the class; `sorted` holds the subject's classes sorted, for an element
+// with many.
+bool HasClass(const GMCssElement& element, const QString& name, const std::vector<QStringView>* sorted, int64_t* steps) {
+  if (sorted) {
+    *steps += 1;
+    return std::binary_search(sorted->begin(), sorted->end(), QStringView(name));
+  }
+  *steps += int64_t(element.classes.size());
+  return std::find(element.classes.begin(), element.classes.end(), QStringView(name)) != element.classes.end();
+}
+
+bool CompoundMatches(const Compound& compound, const GMCssElement& element, const std::vector<QStringView>* sorted,
+                     int64_t* steps) {
+  *steps += 1;
+  if (!compound.type.isEmpty() && element.name != compound.type) return false;
+  if (!compound.id.isEmpty() && element.id != compound.id) return false;
+  for (const QString& name : compound.classes)
+    if (!HasClass(element, name, sorted, steps)) return false;
+  return true;
+}
+
+}  // namespace
+
+bool GMStyleSheets::Rules::matches(const Rule& rule, const GMCssElement& element, int64_t* steps) const {
+  const std::vector<Compound>& c = rule.compounds;
+  // The subject and the compounds joined to it by child combinators are met at fixed places;
+  // each run of compounds joined so that follows a descendant combinator is met at the nearest
+  // ancestor where it fits, which leaves the most room above it for the runs to its left, so
+  // that the first fit is the only one to try.
+  qsizetype j = qsizetype(c.size()) - 1;
+  const GMCssElement* at = &element;
+  while (j > 0 && rule.child[size_t(j - 1)]) {
+    at = at->parent;
+    if (!at || !CompoundMatches(c[size_t(j - 1)], *at, nullptr, steps)) return false;
+    --j;
+  }
+  while (j > 0) {
+    qsizetype start = j - 1;
+    while (start > 0 && rule.child[size_t(start - 1)]) --start;
+    const GMCssElement* found = nullptr;
+    for (const GMCssElement* p = at->parent; p && !found; p = p->parent) {
+      const GMCssElement* q = p;
+      qsizetype k = j - 1;
+      for (; k >= start; --k) {
+        if (!q || !CompoundMatches(c[size_t(k)], *q, nullptr, steps)) break;
+        if (k > start) q = q->parent;
+      }
+      if (k < start) found = q;
+      if (*steps >= kMatchStepsPerCharge) {
+        if (!pay(*steps * kMatchStepCharge)) return false;
+        *steps = 0;
+      }
+    }
+    if (!found) return false;
+    at = found;
+    j = start;
+  }
+  return true;
+}
+
+void GMStyleSheets::Rules::parseSheet(QStringView s, const QUrl& base, int importDepth, int blockDepth) {
+  bool importsAllowed = blockDepth == 0;
+  qsizetype i = 0;
+  while (i < s.size() && !exhausted) {
+    const char16_t c = s[i].unicode();
+    if (IsSpace(c)) {
+      ++i;
+      continue;
+    }
+    if (OpensComment(s, i)) {
+      i = EndOfComment(s, i);
+      continue;
+    }
+    // The markers that hide a sheet from pages that do not know <style>.
+    if (s.mid(i, 4) == u"<!--") {
+      i += 4;
+      continue;
+    }
+    if (s.mid(i, 3) == u"-->") {
+      i += 3;
+      continue;
+    }
+    if (c == u'@' && StartsIdent(s, i + 1)) {
+      QString name;
+      const qsizetype nameEnd = ReadName(s, i + 1, &name);
+      const qsizetype end = FindOutside(s, nameEnd, u"{;", &stack);
+      std::optional<QStringView> block;
+      qsizetype next = end + 1;
+      if (end < s.size() && s[end] == u'{') {
+        const qsizetype close = FindOutside(s, end + 1, u"}", &stack);
+        block = s.mid(end + 1, close - end - 1);
+        next = close + 1;
+      }
+      atRule(name.toLower(), s.mid(nameEnd, end - nameEnd), block, base, importDepth, blockDepth, &importsAllowed);
+      i = next;
+      continue;
+    }
+    const qsizetype open = FindOutside(s, i, u"{", &stack);
+    // A prelude that runs to the end has no block: no rule.
+    if (open >= s.size()) break;
+    const qsizetype close = FindOutside(s, open + 1, u"}", &stack);
+    addRule(s.mid(i, open - i), s.mid(open + 1, close - open - 1));
+    importsAllowed = false;
+    i = close + 1;
+  }
+}
+
+void GMStyleSheets::Rules::atRule(const QString& name, QStringView prelude, std::optional<QStringView> block,
+                                  const QUrl& base, int importDepth, int blockDepth, bool* importsAllowed) {
+  if (name == u"import") {
+    // Only before the sheet's rules, as CSS has it.
+    if (*importsAllowed && !block) import(prelude, base, importDepth);
+    return;
+  }
+  if (name == u"charset" || name == u"layer") return;
+  *importsAllowed = false;
+  if (name == u"media" && block && blockDepth < kMaxBlockDepth && MediaMatches(prelude))
+    parseSheet(*block, base, importDepth, blockDepth + 1);
+}
+
+void GMStyleSheets::Rules::import(QStringView prelude, const QUrl& base, int importDepth) {
+  const QString text = WithoutComments(prelude);
+  const QStringView p(text);
+  QString target;
+  qsizetype i = 0;
+  if (At(p, 0) == u'"' || At(p, 0) == u'\'') {
+    i = EndOfString(p, 0, &target);
+  } else if (p.startsWith(u"url(", Qt::CaseInsensitive)) {
+    i = 4;
+    while (i < p.size() && IsSpace(p[i].unicode())) ++i;
+    if (At(p, i) == u'"' || At(p, i) == u'\'') {
+      i = EndOfString(p, i, &target);
+      while (i < p.size() && IsSpace(p[i].unicode())) ++i;
+    } else {
+      while (i < p.size() && p[i] != u')') {
+        if (IsValidEscape(p, i)) {
+          i = ReadEscape(p, i, &target);
+        } else {
+          target.append(p[i]);
+          ++i;
+        }
+      }
+      target = target.trimmed();
+    }
+    if (At(p, i) != u')') return;
+    ++i;
+  } else {
+    return;
+  }
+  if (target.isEmpty() || !MediaMatches(p.mid(i))) return;
+  loadFile(base.resolved(QUrl(target)), importDepth + 1);
+}
+
+void GMStyleSheets::Rules::loadFile(const QUrl& url, int importDepth) {
+  if (importDepth > kMaxImportDepth || !url.isLocalFile()) return;
+  // The path without the query or fragment that may tell one naming of the file from another.
+  const QString path = url.toLocalFile();
+  if (path.isEmpty()) return;
+  const QFileInfo info(path);
+  const QString canonical = info.canonicalFilePath();
+  if (canonical.isEmpty() || filesSeen.contains(canonical)) return;
+  if (!pay(kFileCharge + 2 * int64_t(canonical.size()))) return;
+  filesSeen.insert(canonical);
+  const int64_t size = info.size();
+  if (size > kMaxSheetFileBytes || !pay(std::max<int64_t>(size, 0))) return;
+  std::optional<QByteArray> bytes = ReadRegularFile(canonical, kMaxSheetFileBytes);
+  if (!bytes) return;
+  ++filesRead;
+  if (bytes->startsWith("\xEF\xBB\xBF")) bytes->remove(0, 3);
+  // A sheet whose bytes are not UTF-8 was written in a single-byte set.
+  const QString text = QByteArrayView(*bytes).isValidUtf8() ? QString::fromUtf8(*bytes) : QString::fromLatin1(*bytes);
+  bytes.reset();
+  if (!pay(2 * int64_t(text.size()))) return;
+  QUrl sheetUrl = url;
+  sheetUrl.setQuery(QString());
+  sheetUrl.setFragment(QString());
+  parseSheet(text, sheetUrl, importDepth, 0);
+}
+
+void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
+  std::vector<GMCssDeclaration> parsed;
+  if (!ParseCssDeclarations(blockText, &parsed, [this](int64_t bytes) { return pay(bytes); })) return;
+  // Only what the rich text carries is kept, each property once a block (and importance): what
+  // a rule holds, and what matching it costs, is bounded by the properties there are.
+  std::array<int32_t, 2 * kPropertyCount> last;
+  last.fill(-1);
+  for (size_t k = 0; k < parsed.size(); ++k)
+    if (const std::optional<Property> p = PropertyNamed(parsed[k].property))
+      last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] = int32_t(k);
+  std::vector<Entry> entries;
+  for (size_t k = 0; k < parsed.size(); ++k) {
+    const std::optional<Property> p = PropertyNamed(parsed[k].property);
+    if (!p || last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] != int32_t(k)) continue;
+    entries.push_back({uint16_t(*p), parsed[k].important, 0});
+  }
+  if (entries.empty()) return;
+
+  const QString selectorText = WithoutComments(prelude);
+  const QStringView list(selectorText);
+  std::vector<Selector> selectors;
+  // A selector list repeating one selector holds it once, and reads it once.
+  std::unordered_set<QStringView, ViewHash, ViewEqual> written;
+  int64_t unpaid = 0;
+  qsizetype i = 0;
+  while (i <= list.size()) {
+    const qsizetype comma = std::min(FindOutside(list, i, u",", &stack), list.size());
+    const QStringView text = list.mid(i, comma - i).trimmed();
+    i = comma + 1;
+    unpaid += kSelectorCharge + 2 * int64_t(text.size());
+    if (unpaid >= kMatchStepsPerCharge * kMatchStepCharge) {
+      if (!pay(unpaid)) return;
+      unpaid = 0;
+    }
+    if (!written.insert(text).second) continue;
+    Selector selector;
+    const SelectorRead read = ReadSelector(text, &selector);
+    if (read == SelectorRead::Malformed) return;
+    if (read == SelectorRead::Ok) selectors.push_back(std::move(selector));
+  }
+  if (!pay(unpaid)) return;
+  if (selectors.empty()) return;
+
+  // The declarations are kept once, whatever number of rules share them.
+  {
+    size_t e = 0;
+    for (size_t k = 0; k < parsed.size(); ++k) {
+      const std::optional<Property> p = PropertyNamed(parsed[k].property);
+      if (!p || last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] != int32_t(k)) continue;
+      entries[e++].declaration = uint32_t(declarations.size());
+      declarations.push_back(std::move(parsed[k]));
+    }
+  }
+  const uint64_t block = ++blocks;
+  for (Selector& selector : selectors) {
+    auto known = byKey.find(QStringView(selector.key));
+    uint32_t index = 0;
+    if (known == byKey.end()) {
+      if (!pay(kRuleCharge + 4 * int64_t(selector.key.size()) + kCompoundCharge * int64_t(selector.compounds.size())))
+        return;
+      index = uint32_t(rules.size());
+      Rule rule;
+      rule.compounds = std::move(selector.compounds);
+      rule.child = std::move(selector.child);
+      rule.specificity = selector.specificity;
+      const Compound& subject = rule.compounds.back();
+      if (!subject.id.isEmpty())
+        byId[subject.id].push_back(index);
+      else if (!subject.classes.empty())
+        byClass[subject.classes.front()].push_back(index);
+      else if (!subject.type.isEmpty())
+        byType[subject.type].push_back(index);
+      else
+        universal.push_back(index);
+      rules.push_back(std::move(rule));
+      byKey.emplace(std::move(selector.key), index);
+    } else {
+      index = known->second;
+    }
+    Rule& rule = rules[index];
+    if (rule.block == block) continue;
+    rule.block = block;
+    // Merged with what the rule holds: a later declaration of a property takes the place of
+    // the earlier one, and its later place in the order written.
+    for (const Entry& entry : entries) {
+      auto same = std::find_if(rule.entries.begin(), rule.entries.end(), [&](const Entry& e) {
+        return e.property == entry.property && e.important == entry.important;
+      });
+      if (same != rule.entries.end()) {
+        same->declaration = entry.declaration;
+      } else {
+        if (!pay(kEntryCharge)) return;
+        rule.entries.push_back(entry);
+      }
+    }
+  }
+}
+
+GMStyleSheets::GMStyleSheets(GMCssCharge charge) : rules_(std::make_unique<Rules>()) { rules_->charge = std::move(charge); }
+
+GMStyleSheets::~GMStyleSheets() = default;
+
+bool GMStyleSheets::addSheet(QStringView text, const QUrl& base) {
+  if (!rules_->pay(2 * int64_t(text.size()))) return false;
+  rules_->parseSheet(text, base, 0, 0);
+  return !rules_->exhausted;
+}
+
+bool GMStyleSheets::addLinkedSheet(const QUrl& url, const QUrl& base) {
+  if (rules_->exhausted) return false;
+  rules_->loadFile(base.resolved(url), 0);
+  return !rules_->exhausted;
+}
+
+bool GMStyleSheets::match(const GMCssElement& element, std::vector<const GMCssDeclaration*>* out) const {
+  const Rules& r = *rules_;
+  if (r.exhausted) return false;
+  if (r.rules.empty()) return true;
+  int64_t steps = 0;
+  // The element's classes once each; sorted when it has many, so each test is a search.
+  std::vector<QStringView> classes(element.classes.begin(), element.classes.end());
+  std::sort(classes.begin(), classes.end());
+  classes.erase(std::unique(classes.begin(), classes.end()), classes.end());
+  const std::vector<QStringView>* sorted = classes.size() > 8 ? &classes : nullptr;
+  steps += int64_t(classes.size());
+
+  struct Found {
+    bool important;
+    uint32_t specificity;
+    uint32_t order;
+    const GMCssDeclaration* declaration;
+  };
+  std::vector<Found> found;
+  const auto consider = [&](const std::vector<uint32_t>& candidates) {
+    for (uint32_t index : candidates) {
+      const Rules::Rule& rule = r.rules[index];
+      if (!CompoundMatches(rule.compounds.back(), element, sorted, &steps)) continue;
+      if (rule.compounds.size() > 1 && !r.matches(rule, element, &steps)) {
+        if (r.exhausted) return false;
+        continue;
+      }
+      for (const Rules::Entry& entry : rule.entries)
+        found.push_back({entry.important, rule.specificity, entry.declaration, &r.declarations[entry.declaration]});
+      steps += int64_t(rule.entries.size());
+      if (steps >= kMatchStepsPerCharge) {
+        if (!r.pay(steps * kMatchStepCharge)) return false;
+        steps = 0;
+      }
+    }
+    return true;
+  };
+  const auto bucket = [&](const Index& index, QStringView key) {
+    const auto it = index.find(key);
+    return it == index.end() || consider(it->second);
+  };
+  if (!consider(r.universal)) return false;
+  if (!element.name.isEmpty() && !bucket(r.byType, element.name)) return false;
+  if (!element.id.isEmpty() && !bucket(r.byId, element.id)) return false;
+  for (QStringView name : classes)
+    if (!bucket(r.byClass, name)) return false;
+  if (!r.pay(steps * kMatchStepCharge + int64_t(found.size()) * int64_t(sizeof(const GMCssDeclaration*))))
+    return false;
+  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+    if (a.important != b.important) return !a.important;
+    if (a.specificity != b.specificity) return a.specificity < b.specificity;
+    return a.order < b.order;
+  });
+  out->reserve(out->size() + found.size());
+  for (const Found& f : found) out->push_back(f.declaration);
+  return true;
+}
+
+bool GMStyleSheets::empty() const { return rules_->rules.empty(); }
+
+bool GMStyleSheets::exhausted() const { return rules_->exhausted; }
+
+int GMStyleSheets::filesRead() const { return rules_->filesRead; }
