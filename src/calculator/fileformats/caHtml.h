@@ -16,6 +16,7 @@
 class CADocument;
 class QTextDocument;
 struct FLError;
+struct GMHtmlReading;
 
 // A cell text as page text: "&", "<", ">" and '"' as entities, no-break spaces as "&#160;",
 // line and page breaks as "<br />", other control characters as "&#032;".
@@ -135,9 +136,12 @@ int64_t HtmlFileLeastCost(const QString& path);
 qsizetype SetHtmlDecodingPieceSize(qsizetype size);
 // For tests: how many page files an open has read whole (the others it refused before).
 uint64_t HtmlPagesRead();
-// Hands a page that the checks of size and nesting have passed to the rich text's HTML reader.
+// Reads a page into rich text through the program's HTML reader (gmHtmlReader.h), within the
+// budget (0: none); a refused page leaves the text empty.
+GMHtmlReading ReadHtmlIntoRichText(QTextDocument& text, QStringView page, int64_t budget);
+// The same without a budget.
 void SetRichTextHtml(QTextDocument& text, const QString& page);
-// For tests: how many pages opens and pastes have handed to the rich text's HTML reader.
+// For tests: how many pages opens and pastes have read into rich text.
 uint64_t HtmlPagesGivenToRichText();
 // For tests: how many pages the sheet has read itself as long tables of plain cells.
 uint64_t PlainTablesRead();

@@ -1,5 +1,7 @@
 #include "glimmet/storage/gmHtmlReader.h"
 
+#include "glimmet/storage/gmCss.h"
+
 #include <QColor>
 #include <QGuiApplication>
 #include <QHash>
@@ -350,6 +352,14 @@ struct Open {
   bool dead = false;                       // a formatting element its end tag closed under a block
   QTextBlockFormat blockFormat;            // the paragraphs it makes (a block element)
   bool makesBlocks = false;
+  bool hidden = false;                     // "display: none", or inside such an element
+  Cell* cell = nullptr;                    // a cell: what the reading makes of it
+  // What the style sheets see of it, and its style where any sheet or style touched it.
+  QString elementName, elementId;
+  QStringList elementClasses;
+  GMCssElement element;
+  GMCssStyle style;
+  bool styled = false;
 };
 
 // A formatting element a block closed, whose looks the text after it takes on.
@@ -364,7 +374,10 @@ constexpr size_t kMostActive = 64;
 
 class Reader {
  public:
-  explicit Reader(int64_t budget) : budget_(budget) {
+  Reader(int64_t budget, const QUrl& base)
+      : budget_(budget), base_(base), sheets_([this](int64_t bytes) { return charge(bytes); }) {
+    // The entries stay where they are: the style sheets see each element's parent by its address.
+    stack_.reserve(size_t(kMostHtmlNesting) + 2);
     Open root;
     root.container = &root_;
     stack_.push_back(root);
@@ -401,6 +414,8 @@ class Reader {
   void startRow(TableNode* table);
   void startCell(Tag tag, const Attributes& attributes);
   QTextCharFormat ownLooks(Tag tag, const Attributes& attributes) const;
+  void pushStyled(Open open, const QString& name, const Attributes& attributes);
+  void applyStyle(const Attributes& attributes);
 
   bool charge(int64_t bytes) {
     cost_ += bytes;
@@ -414,6 +429,8 @@ class Reader {
   void emitTable(TableNode& table, QTextCursor& cursor, bool& fresh);
 
   int64_t budget_;
+  QUrl base_;
+  GMStyleSheets sheets_;
   int64_t cost_ = 0;
   bool failed_ = false, tooDeep_ = false;
   std::vector<Node> root_;
@@ -560,7 +577,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
       textChars(decoded_);
       closeElement(Tag::Span);
     } else if (tag == Tag::Style) {
-      charge(raw.size());
+      if (!sheets_.addSheet(raw, base_)) failed_ = true;
     }
     if (end >= n) return n;
     const qsizetype close = page.indexOf(u'>', end);
@@ -586,6 +603,7 @@ void Reader::text(QStringView raw) {
 
 void Reader::textChars(QStringView chars) {
   const Open& top = stack_.back();
+  if (top.hidden) return;
   // Text in a table but in none of its cells goes before the table.
   if (top.table && (top.tag == Tag::Table || top.tag == Tag::Tr || IsSection(top.tag))) {
     if (std::all_of(chars.begin(), chars.end(), [](QChar c) { return IsHtmlSpace(c.unicode()); })) return;
@@ -652,6 +670,12 @@ void Reader::push(Open open) {
     return;
   }
   stack_.push_back(std::move(open));
+  Open& pushed = stack_.back();
+  pushed.element.name = pushed.elementName;
+  pushed.element.id = pushed.elementId;
+  pushed.element.classes.clear();
+  for (const QString& c : pushed.elementClasses) pushed.element.classes.push_back(c);
+  pushed.element.parent = stack_.size() > 2 ? &stack_[stack_.size() - 2].element : nullptr;
 }
 
 void Reader::popTo(size_t index) {
@@ -813,8 +837,6 @@ void Reader::addRun(QStringView text, const QTextCharFormat& format) {
   if (!block_->textStarted) {
     block->textStarted = true;
     block->formula = text.startsWith(u'=');
-    // The paragraph's mark looks like the text it starts with.
-    block->charFormat = format;
   }
   charge(text.size() * (kHtmlCharacterCost + (block->formula ? kHtmlFormulaCharacterCost : 0)));
   if (failed_) return;
@@ -830,6 +852,7 @@ void Reader::addRun(QStringView text, const QTextCharFormat& format) {
 }
 
 void Reader::lineBreak() {
+  if (stack_.back().hidden) return;
   reconstruct();
   ensureBlock();
   flushSpace();
@@ -838,7 +861,7 @@ void Reader::lineBreak() {
 }
 
 void Reader::picture(const Attributes& attributes) {
-  if (attributes.src.isEmpty()) return;
+  if (attributes.src.isEmpty() || stack_.back().hidden) return;
   reconstruct();
   ensureBlock();
   flushSpace();
@@ -892,6 +915,7 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
     for (int64_t c = column; c < table->nextColumn; ++c) table->busyUntil[size_t(c)] = row + rows;
   }
   Cell& cell = table->cells.emplace_back();
+  charge(sizeof(Cell));
   cell.row = row;
   cell.column = column;
   if (!attributes.bgcolor.isNull()) {
@@ -908,6 +932,7 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
   open.own = ownLooks(tag, attributes);
   open.chars.merge(open.own);
   open.container = &cell.content;
+  open.cell = &cell;
   open.makesBlocks = true;
   open.blockFormat = QTextBlockFormat();
   open.list = -1;
@@ -918,12 +943,132 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
   if (tag == Tag::Th) open.alignment = Qt::AlignHCenter;
   if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
   endBlock();
-  push(std::move(open));
+  pushStyled(std::move(open), tag == Tag::Th ? QStringLiteral("th") : QStringLiteral("td"), attributes);
   Active mark;
   active_.push_back(mark);
 }
 
-void Reader::openElement(Tag tag, const QString&, const Attributes& attributes, bool selfClosing) {
+void Reader::pushStyled(Open open, const QString& name, const Attributes& attributes) {
+  open.elementName = name;
+  open.elementId = attributes.id;
+  open.elementClasses.clear();
+  const QString& classes = attributes.className;
+  for (qsizetype k = 0; k < classes.size();) {
+    while (k < classes.size() && IsHtmlSpace(classes[k].unicode())) ++k;
+    const qsizetype start = k;
+    while (k < classes.size() && !IsHtmlSpace(classes[k].unicode())) ++k;
+    if (k > start) open.elementClasses << classes.sliced(start, k - start);
+  }
+  open.styled = false;
+  push(std::move(open));
+  if (!tooDeep_) applyStyle(attributes);
+}
+
+Qt::Alignment AlignmentOfCss(GMCssStyle::TextAlign align) {
+  switch (align) {
+    case GMCssStyle::TextAlign::Right: return Qt::AlignRight;
+    case GMCssStyle::TextAlign::Center: return Qt::AlignHCenter;
+    case GMCssStyle::TextAlign::Justify: return Qt::AlignJustify;
+    default: return Qt::AlignLeft;
+  }
+}
+
+void Reader::applyStyle(const Attributes& attributes) {
+  Open& open = stack_.back();
+  const Open& parent = stack_[stack_.size() - 2];
+  const bool inlineStyle = !attributes.style.trimmed().isEmpty();
+  if (sheets_.empty() && !inlineStyle && !parent.styled) return;
+  std::vector<const GMCssDeclaration*> declarations;
+  if (!sheets_.empty() && !sheets_.match(open.element, &declarations)) {
+    failed_ = true;
+    return;
+  }
+  std::vector<GMCssDeclaration> own;
+  if (inlineStyle) {
+    if (!ParseCssDeclarations(attributes.style, &own, [this](int64_t bytes) { return charge(bytes); })) {
+      failed_ = true;
+      return;
+    }
+    for (const GMCssDeclaration& declaration : own) declarations.push_back(&declaration);
+  }
+  const GMCssStyle& parentStyle = parent.style;
+  const GMCssStyle inherited = parentStyle.inherited();
+  open.style = inherited;
+  if (!declarations.empty()) ApplyCssDeclarations(declarations, parentStyle, &open.style);
+  open.styled = true;
+  if (declarations.empty()) return;
+  const GMCssStyle& style = open.style;
+  // What the element's own declarations change: what it inherits its parent's looks already give.
+  QTextCharFormat looks;
+  if (style.fontFamilies && style.fontFamilies != inherited.fontFamilies) looks.setFontFamilies(*style.fontFamilies);
+  if (style.fontPointSize && style.fontPointSize != inherited.fontPointSize && *style.fontPointSize > 0)
+    looks.setFontPointSize(*style.fontPointSize);
+  if (style.fontWeight && style.fontWeight != inherited.fontWeight) looks.setFontWeight(*style.fontWeight);
+  if (style.italic && style.italic != inherited.italic) looks.setFontItalic(*style.italic);
+  if (style.color && style.color != inherited.color && style.color->isValid()) looks.setForeground(*style.color);
+  // Lines the element draws; those of the elements around it go on under it.
+  if (style.underline.value_or(false)) looks.setFontUnderline(true);
+  if (style.strikeOut.value_or(false)) looks.setFontStrikeOut(true);
+  if (style.overline.value_or(false)) looks.setFontOverline(true);
+  if (style.verticalAlign == GMCssStyle::VerticalAlign::Super) looks.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+  if (style.verticalAlign == GMCssStyle::VerticalAlign::Sub) looks.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+  if (style.backgroundColor && IsInline(open.tag)) looks.setBackground(*style.backgroundColor);
+  open.own.merge(looks);
+  open.chars.merge(looks);
+  if (style.displayNone) open.hidden = true;
+  if (style.textAlign && style.textAlign != inherited.textAlign) open.alignment = AlignmentOfCss(*style.textAlign);
+  if (style.whiteSpace && style.whiteSpace != inherited.whiteSpace) {
+    const GMCssStyle::WhiteSpace space = *style.whiteSpace;
+    open.pre = space == GMCssStyle::WhiteSpace::Pre || space == GMCssStyle::WhiteSpace::PreWrap ||
+               space == GMCssStyle::WhiteSpace::PreLine;
+  }
+  if (open.makesBlocks && !IsCell(open.tag)) {
+    QTextBlockFormat& block = open.blockFormat;
+    if (style.marginTopPoints) block.setTopMargin(*style.marginTopPoints);
+    if (style.marginBottomPoints) block.setBottomMargin(*style.marginBottomPoints);
+    if (style.marginLeftPoints) block.setLeftMargin(*style.marginLeftPoints);
+    if (style.marginRightPoints) block.setRightMargin(*style.marginRightPoints);
+    if (style.textIndentPoints) block.setTextIndent(*style.textIndentPoints);
+    if (style.backgroundColor) block.setBackground(*style.backgroundColor);
+  }
+  if (open.cell) {
+    QTextTableCellFormat& cell = open.cell->format;
+    if (style.backgroundColor) cell.setBackground(*style.backgroundColor);
+    if (style.paddingTopPoints) cell.setTopPadding(*style.paddingTopPoints);
+    if (style.paddingBottomPoints) cell.setBottomPadding(*style.paddingBottomPoints);
+    if (style.paddingLeftPoints) cell.setLeftPadding(*style.paddingLeftPoints);
+    if (style.paddingRightPoints) cell.setRightPadding(*style.paddingRightPoints);
+    TableNode* table = open.table;
+    if (style.width && style.width->value > 0 && table) {
+      const QTextLength width(style.width->unit == GMCssLength::Unit::Percent ? QTextLength::PercentageLength
+                                                                               : QTextLength::FixedLength,
+                              style.width->value);
+      const size_t column = size_t(open.cell->column);
+      if (table->widths.size() <= column) table->widths.resize(column + 1);
+      if (table->widths[column].type() == QTextLength::VariableLength) table->widths[column] = width;
+    }
+  } else if (open.tag == Tag::Table && open.table) {
+    if (style.backgroundColor) open.table->format.setBackground(*style.backgroundColor);
+    if (style.width && style.width->value > 0)
+      open.table->format.setWidth(QTextLength(style.width->unit == GMCssLength::Unit::Percent
+                                                  ? QTextLength::PercentageLength
+                                                  : QTextLength::FixedLength,
+                                              style.width->value));
+  }
+  if ((open.tag == Tag::Ul || open.tag == Tag::Ol) && open.list >= 0 && style.listStyleType &&
+      style.listStyleType != inherited.listStyleType) {
+    static const QHash<QString, QTextListFormat::Style> kStyles = {
+        {"disc", QTextListFormat::ListDisc},           {"circle", QTextListFormat::ListCircle},
+        {"square", QTextListFormat::ListSquare},       {"decimal", QTextListFormat::ListDecimal},
+        {"lower-alpha", QTextListFormat::ListLowerAlpha}, {"upper-alpha", QTextListFormat::ListUpperAlpha},
+        {"lower-latin", QTextListFormat::ListLowerAlpha}, {"upper-latin", QTextListFormat::ListUpperAlpha},
+        {"lower-roman", QTextListFormat::ListLowerRoman}, {"upper-roman", QTextListFormat::ListUpperRoman}};
+    const auto found = kStyles.constFind(*style.listStyleType);
+    if (found != kStyles.constEnd()) lists_[size_t(open.list)].format.setStyle(*found);
+  }
+}
+
+void Reader::openElement(Tag tag, const QString& name, const Attributes& attributes, bool selfClosing) {
   if (failed_ || tooDeep_) return;
   Qt::Alignment alignment;
   switch (tag) {
@@ -938,6 +1083,10 @@ void Reader::openElement(Tag tag, const QString&, const Attributes& attributes, 
       rule();
       return;
     case Tag::Link:
+      if (attributes.rel.split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("stylesheet"), Qt::CaseInsensitive) &&
+          !attributes.href.trimmed().isEmpty() && !sheets_.addLinkedSheet(QUrl(attributes.href.trimmed()), base_))
+        failed_ = true;
+      return;
     case Tag::Script:
     case Tag::Style:
     case Tag::Title:
@@ -975,7 +1124,7 @@ void Reader::openElement(Tag tag, const QString&, const Attributes& attributes, 
       open.active = 0;
       open.own = QTextCharFormat();
       open.makesBlocks = false;
-      push(std::move(open));
+      pushStyled(std::move(open), name, attributes);
       return;
     }
     case Tag::Thead: case Tag::Tbody: case Tag::Tfoot: case Tag::Caption: {
@@ -990,12 +1139,12 @@ void Reader::openElement(Tag tag, const QString&, const Attributes& attributes, 
         open.table = nullptr;
         open.makesBlocks = true;
         open.alignment = Qt::AlignHCenter;
-        push(std::move(open));
+        pushStyled(std::move(open), name, attributes);
         return;
       }
       Open open = stack_.back();
       open.tag = tag;
-      push(std::move(open));
+      pushStyled(std::move(open), name, attributes);
       return;
     }
     case Tag::Tr: {
@@ -1007,7 +1156,7 @@ void Reader::openElement(Tag tag, const QString&, const Attributes& attributes, 
       open.tag = Tag::Tr;
       if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
       startRow(open.table);
-      push(std::move(open));
+      pushStyled(std::move(open), name, attributes);
       return;
     }
     case Tag::Td: case Tag::Th: {
@@ -1023,7 +1172,7 @@ void Reader::openElement(Tag tag, const QString&, const Attributes& attributes, 
         Open open = stack_.back();
         open.tag = Tag::Tr;
         startRow(open.table);
-        push(std::move(open));
+        pushStyled(std::move(open), QStringLiteral("tr"), Attributes());
         if (tooDeep_) return;
       }
       startCell(tag, attributes);
@@ -1065,7 +1214,7 @@ void Reader::openElement(Tag tag, const QString&, const Attributes& attributes, 
       active_.push_back(entry);
       open.active = entry.serial;
     }
-    push(std::move(open));
+    pushStyled(std::move(open), name, attributes);
     return;
   }
 
@@ -1159,13 +1308,16 @@ void Reader::openElement(Tag tag, const QString&, const Attributes& attributes, 
     }
     default: break;
   }
-  push(std::move(open));
+  pushStyled(std::move(open), name, attributes);
   if (tag == Tag::Li && !tooDeep_) {
     const int list = findAny({Tag::Ul, Tag::Ol, Tag::Dir, Tag::Menu, Tag::Table});
     Open& item = stack_.back();
-    if (list > 0 && stack_[size_t(list)].tag != Tag::Table) {
+    if (list > 0 && stack_[size_t(list)].tag != Tag::Table && !item.hidden) {
       item.list = stack_[size_t(list)].list;
-      newBlock(item, true);
+      // The item starts with the looks taken on from the items before it.
+      const size_t at = stack_.size() - 1;
+      reconstruct();
+      newBlock(stack_[at], true);
     }
   }
 }
@@ -1308,11 +1460,16 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
   for (Cell& cell : table.cells) {
     QTextTableCell at = made->cellAt(int(cell.row), int(cell.column));
     if (!at.isValid()) continue;
-    if (cell.format.propertyCount() > 0) at.setFormat(cell.format);
     QTextCursor inside = at.firstCursorPosition();
     bool cellFresh = true;
     emitNodes(cell.content, inside, cellFresh);
     std::vector<Node>().swap(cell.content);
+    // After its text: the cell's format is its first paragraph's mark's, which that text sets.
+    if (cell.format.propertyCount() > 0) {
+      QTextCharFormat format = at.format();
+      format.merge(cell.format);
+      at.setFormat(format);
+    }
   }
   cursor.setPosition(made->lastPosition() + 1);
   fresh = true;
@@ -1345,15 +1502,17 @@ char32_t HtmlNamedEntity(QStringView name) {
 }
 
 GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget) {
+  const QUrl base = text->baseUrl();
   text->clear();
+  text->setBaseUrl(base);
   text->setUndoRedoEnabled(false);
-  Reader reader(budget);
+  Reader reader(budget, base);
   GMHtmlReading reading = reader.read(page);
   if (reading.read()) reader.build(text);
   return reading;
 }
 
 int64_t HtmlPageReadingCost(QStringView page, int64_t budget) {
-  Reader reader(budget);
+  Reader reader(budget, QUrl());
   return reader.read(page).cost;
 }

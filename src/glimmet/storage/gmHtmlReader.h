@@ -38,9 +38,9 @@ inline constexpr int kMostHtmlNesting = 512;
 // grid, a list item, a link, a picture's place, and each character of a text that starts with "="
 // beyond its text (it becomes a formula, whose parse holds tokens for it).
 inline constexpr int64_t kHtmlCharacterCost = 40;
-inline constexpr int64_t kHtmlParagraphCost = 1024;
-inline constexpr int64_t kHtmlCellCost = 512;
-inline constexpr int64_t kHtmlListItemCost = 1024;
+inline constexpr int64_t kHtmlParagraphCost = 1536;
+inline constexpr int64_t kHtmlCellCost = 1024;
+inline constexpr int64_t kHtmlListItemCost = 1536;
 inline constexpr int64_t kHtmlLinkCost = 512;
 inline constexpr int64_t kHtmlPictureCost = 1024;
 inline constexpr int64_t kHtmlFormulaCharacterCost = 8;
