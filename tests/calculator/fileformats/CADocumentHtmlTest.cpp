@@ -9,6 +9,7 @@
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/caDocumentServices.h"
 #include "framlet/foundation/FLKernel.h"
+#include "glimmet/storage/gmHtmlReader.h"
 #include "platform/FLError.h"
 #include "support/TestData.h"
 #include "support/TestFiles.h"
@@ -352,6 +353,101 @@ TEST_F(HtmlTest, TheCellsSpansMakeArePricedWithThePage) {
     } else {
       EXPECT_TRUE(cells.starts_with("refused: The page is too large to open: reading it would take about ")) << cells;
     }
+  }
+}
+
+// Pages written to make the reading cost more than it charges, or to hide part of themselves:
+// each opens (and pastes) with the cells a browser shows, or is refused with what it would take,
+// the moment its charge passes the budget.
+TEST_F(HtmlTest, PagesThatHideTablesOrCostMoreOpenAsABrowserReadsThemOrAreRefused) {
+  const auto repeat = [](int count, const QByteArray& part) { return part.repeated(count); };
+  ASSERT_TRUE(WriteFileBytes(path("red.css"), "p { color: red } td.b { font-weight: bold }"));
+  QByteArray rules;
+  for (int i = 0; i < 3000; ++i) rules += "p.c" + QByteArray::number(i) + "{margin-left:" + QByteArray::number(i) + "px}\n";
+  const std::string tooLarge = "refused: The page is too large to open: reading it would take about 1.6 GB of memory.";
+  const struct {
+    const char* name;
+    QByteArray html;
+    std::string cells;
+  } cases[] = {
+      // A table opened in a cell and left open ends with its cell, and the rows after it are the
+      // outer table's, each as wide as its widest.
+      {"a table left open in a cell",
+       "<table><tr><td>a<table><tr><td>in</td></tr></td><td>b</td></tr><tr><td>c</td></tr></table><p>end</p>",
+       "0,0=a in|1,0=b|0,1=c|0,2=end"},
+      {"a wide table left open in a cell",
+       "<table><tr><td colspan=20480>w</td></tr><tr><td><table></td></tr>" + repeat(800, "<tr><td>x</td></tr>") +
+           "</table>",
+       tooLarge},
+      {"a table opened in a row", "<table><tr><table><td>a</td></tr><tr><td>b</td></tr></table>", "0,0=a|0,1=b"},
+      // A bare value ends at a blank or ">", quotes and "/" and all.
+      {"a quote in a bare value",
+       "<p title=O'Brien>Name</p><table><tr><td>1</td></tr><tr><td>2</td></tr></table><p>end</p>",
+       "0,0=Name|0,1=1|0,2=2|0,3=end"},
+      {"a double quote in a bare value", "<font face=Arial title=O\"Brien>x</font><table><tr><td>1</td></tr></table>",
+       "0,0=x|0,1=1"},
+      {"a bare link ending in a slash", "<p><A HREF=http://e.y/>upper</A></p>", "0,0=http://e.y/>upper"},
+      // Cells and rows outside any table are their text alone.
+      {"cells outside a table", repeat(3, "<td colspan=20000>x</td>"), "0,0=xxx"},
+      {"rows outside a table", repeat(3, "<tr><td colspan=20000>x</td></tr>"), "0,0=xxx"},
+      {"a table in a CDATA mark", "<![CDATA[<table>" + repeat(3, "<tr><td colspan=20000>x</td></tr>") + "]]>",
+       "0,0=xxx]]>"},
+      // A table after a list makes no cell of its own text.
+      {"a table after a list",
+       "<ul><li>one</li></ul><table><tr><td>a</td><td>b</td></tr><tr><td>1</td><td>2</td></tr></table>",
+       "0,0=one|0,1=a|1,1=b|0,2=1|1,2=2"},
+      // Lines a style sheet keeps are paragraphs, and rows.
+      {"lines kept by a style sheet", "<style>p{white-space:pre}</style><p>1\n2\n3</p>", "0,0=1|0,1=2|0,2=3"},
+      // Linked sheets are read once, whatever their query; their rules give the cells their looks.
+      {"a sheet linked many times",
+       repeat(100, "<link rel=\"stylesheet\" href=\"red.css?k\">") + "<table><tr><td class=b>1</td></tr></table>",
+       "0,0=1"},
+      {"many rules over many paragraphs",
+       "<style>" + rules + "</style>" + repeat(3000, "<p class=c7>x</p>"), ""},
+      {"a background picture", "<table><tr><td background=\"red.css\" style=\"background-image:url(red.css)\">x</td>"
+                               "</tr></table>",
+       "0,0=x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string cells = openAndPaste(c.html, c.name);
+    if (std::string(c.name) == "many rules over many paragraphs") {
+      EXPECT_TRUE(cells.starts_with("0,0=x|0,1=x|")) << cells.substr(0, 100);
+      EXPECT_TRUE(cells.ends_with("|0,2999=x")) << cells.substr(cells.size() - 100);
+    } else {
+      EXPECT_EQ(cells, c.cells);
+    }
+  }
+  // The linked sheet's rule reached the cell.
+  ASSERT_TRUE(WriteFileBytes(path("linked.html"), repeat(100, "<link rel=\"stylesheet\" href=\"red.css?k\">") +
+                                                      "<table><tr><td class=b>1</td></tr></table>"));
+  CADocument sheet;
+  ASSERT_EQ(sheet.openFile(path("linked.html"), nullptr), kFileTypeHtml);
+  EXPECT_TRUE(sheet.formatForCell(sheet.cellAtGridPoint({0, 0}), true).bold());
+}
+
+// What the reading charges: a formula's characters beyond their text, each line a text keeps as a
+// paragraph, a table's rows times its widest row.
+TEST_F(HtmlTest, TheReadingChargesWhatItMakes) {
+  const struct {
+    QByteArray html, other;
+    int64_t difference;  // what html costs beyond other
+  } cases[] = {
+      {"<p>=1+1</p>", "<p>x1+1</p>", 4 * kHtmlFormulaCharacterCost},
+      {"<table><tr><td>=1<b>+1</b></td></tr></table>", "<table><tr><td>x1<b>+1</b></td></tr></table>",
+       4 * kHtmlFormulaCharacterCost},
+      {"<pre>1\n2\n3</pre>", "<pre>1 2 3</pre>", 2 * kHtmlParagraphCost - 2 * kHtmlCharacterCost},
+      {"<table><tr><td colspan=3>a</td></tr><tr><td>b</td></tr></table>",
+       "<table><tr><td>a</td></tr><tr><td>b</td></tr></table>", 4 * kHtmlCellCost},
+      // The row span takes the second row's first column: its cell goes beside it.
+      {"<table><tr><td rowspan=2>a</td></tr><tr><td>c</td></tr></table>",
+       "<table><tr><td>a</td></tr><tr><td>c</td></tr></table>", 2 * kHtmlCellCost},
+      {"<p><a href=x>a</a></p>", "<p><b>a</b></p>", kHtmlLinkCost},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.html.toStdString());
+    EXPECT_EQ(HtmlPageReadingCost(QString::fromUtf8(c.html)) - HtmlPageReadingCost(QString::fromUtf8(c.other)),
+              c.difference);
   }
 }
 
