@@ -130,6 +130,7 @@ bool IsFormatting(Tag tag) {
 bool IsInline(Tag tag) {
   if (IsFormatting(tag)) return true;
   switch (tag) {
+    case Tag::Other:  // an element the reading does not know, which only a style sheet could style
     case Tag::Abbr: case Tag::Cite: case Tag::Del: case Tag::Dfn: case Tag::Ins: case Tag::Kbd: case Tag::Q:
     case Tag::Samp: case Tag::Span: case Tag::Sub: case Tag::Sup: case Tag::Var: case Tag::Label:
       return true;
@@ -396,6 +397,7 @@ class Reader {
   // Tree rules.
   void openElement(Tag tag, const QString& name, const Attributes& attributes, bool selfClosing);
   void closeElement(Tag tag);
+  void closeUnknown(const QString& name);
   void push(Open open);
   void popTo(size_t index);  // pops entries above `index`, it too
   int find(Tag tag, bool crossTables) const;
@@ -487,6 +489,7 @@ void Reader::scan(QStringView page) {
         const Tag tag = TagOfName(name);
         if (tag == Tag::Br) lineBreak();
         else if (tag != Tag::Other) closeElement(tag);
+        else closeUnknown(name);
         i = end + 1;
       } else if (first == u'>') {
         i += 3;
@@ -547,13 +550,26 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
         while (i < n && !IsHtmlSpace(page[i].unicode()) && page[i] != u'>') ++i;
         raw = page.sliced(start, i - start);
       }
-      if (tag != Tag::Other) DecodeText(raw, &value);
+      if (tag != Tag::Other || !sheets_.empty()) DecodeText(raw, &value);
       if (value.isNull()) value = QStringLiteral("");
     }
-    if (tag != Tag::Other && key.size() <= 16) attributes.set(key.toString().toLower(), value);
+    if ((tag != Tag::Other || !sheets_.empty()) && key.size() <= 16) attributes.set(key.toString().toLower(), value);
   }
   ++i;  // past ">"
-  if (tag == Tag::Other) return i;
+  if (tag == Tag::Other) {
+    // An element the reading does not know is its text alone, unless a style sheet could reach
+    // it (LibreOffice hides its cells' comments so).
+    if (!sheets_.empty() && !selfClosing && stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_) {
+      Open open = stack_.back();
+      open.tag = Tag::Other;
+      open.own = QTextCharFormat();
+      open.active = 0;
+      open.makesBlocks = false;
+      open.cell = nullptr;
+      pushStyled(std::move(open), name, attributes);
+    }
+    return i;
+  }
   if (tag == Tag::Script || tag == Tag::Style || tag == Tag::Title || tag == Tag::Textarea) {
     // Raw text up to the element's end tag, or the page's end.
     qsizetype end = i;
@@ -1031,7 +1047,7 @@ void Reader::applyStyle(const Attributes& attributes) {
     if (style.textIndentPoints) block.setTextIndent(*style.textIndentPoints);
     if (style.backgroundColor) block.setBackground(*style.backgroundColor);
   }
-  if (open.cell) {
+  if (open.cell && IsCell(open.tag)) {
     QTextTableCellFormat& cell = open.cell->format;
     if (style.backgroundColor) cell.setBackground(*style.backgroundColor);
     if (style.paddingTopPoints) cell.setTopPadding(*style.paddingTopPoints);
@@ -1400,6 +1416,17 @@ void Reader::closeElement(Tag tag) {
     if (open == Tag::Table || IsCell(open)) return;
     // An end tag of text closes no block around it.
     if (text && !IsInline(open)) return;
+  }
+}
+
+void Reader::closeUnknown(const QString& name) {
+  for (int k = int(stack_.size()) - 1; k > 0; --k) {
+    const Open& open = stack_[size_t(k)];
+    if (open.tag == Tag::Other && open.elementName == name) {
+      popTo(size_t(k));
+      return;
+    }
+    if (!IsInline(open.tag)) return;
   }
 }
 

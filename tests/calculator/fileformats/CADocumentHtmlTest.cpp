@@ -404,6 +404,10 @@ TEST_F(HtmlTest, PagesThatHideTablesOrCostMoreOpenAsABrowserReadsThemOrAreRefuse
        "0,0=1"},
       {"many rules over many paragraphs",
        "<style>" + rules + "</style>" + repeat(3000, "<p class=c7>x</p>"), ""},
+      // LibreOffice writes a cell's comment beside its text, in an element its sheet hides.
+      {"a cell's comment", "<style>comment { display:none; }</style><table><tr><td>5<a class=\"comment-indicator\">"
+                           "</a><comment><p>a note</p></comment></td><td>6</td></tr></table>",
+       "0,0=5|1,0=6"},
       {"a background picture", "<table><tr><td background=\"red.css\" style=\"background-image:url(red.css)\">x</td>"
                                "</tr></table>",
        "0,0=x"},
