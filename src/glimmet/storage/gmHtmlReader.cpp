@@ -629,10 +629,12 @@ void Reader::textChars(QStringView chars) {
     foster.table = nullptr;
     Block* kept = block_;
     block_ = nullptr;
+    const size_t at = stack_.size();
     push(foster);
     if (tooDeep_) return;
     textChars(chars);
-    stack_.pop_back();
+    // The looks taken on inside go with it.
+    popTo(at);
     block_ = kept;
     return;
   }
