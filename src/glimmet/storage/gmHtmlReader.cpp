@@ -12,6 +12,7 @@
 #include <QTextTable>
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -437,6 +438,7 @@ class Reader {
   bool failed_ = false, tooDeep_ = false;
   std::vector<Node> root_;
   std::vector<Open> stack_;
+  std::array<int, 256> openCount_{};  // by tag: how many are open
   std::vector<Active> active_;
   uint64_t serials_ = 0;
   std::vector<ListInfo> lists_;
@@ -687,6 +689,7 @@ void Reader::push(Open open) {
     tooDeep_ = true;
     return;
   }
+  ++openCount_[size_t(open.tag)];
   stack_.push_back(std::move(open));
   Open& pushed = stack_.back();
   pushed.element.name = pushed.elementName;
@@ -708,11 +711,14 @@ void Reader::popTo(size_t index) {
       if (!active_.empty()) active_.pop_back();
     }
     if (!IsInline(top.tag) && top.tag != Tag::Br) endBlock();
+    --openCount_[size_t(top.tag)];
     stack_.pop_back();
   }
 }
 
 int Reader::find(Tag tag, bool crossTables) const {
+  // What is not open is not looked for: a step never costs the depth of what came before.
+  if (!openCount_[size_t(tag)]) return -1;
   for (int k = int(stack_.size()) - 1; k > 0; --k) {
     if (stack_[size_t(k)].tag == tag) return k;
     if (!crossTables && (stack_[size_t(k)].tag == Tag::Table || IsCell(stack_[size_t(k)].tag))) return -1;
@@ -721,6 +727,7 @@ int Reader::find(Tag tag, bool crossTables) const {
 }
 
 int Reader::findAny(std::initializer_list<Tag> tags) const {
+  if (std::none_of(tags.begin(), tags.end(), [this](Tag t) { return openCount_[size_t(t)] > 0; })) return -1;
   for (int k = int(stack_.size()) - 1; k > 0; --k)
     if (std::find(tags.begin(), tags.end(), stack_[size_t(k)].tag) != tags.end()) return k;
   return -1;
@@ -1409,6 +1416,7 @@ void Reader::closeElement(Tag tag) {
     return;
   }
   const bool text = IsInline(tag);
+  if (!openCount_[size_t(tag)]) return;
   for (int k = int(stack_.size()) - 1; k > 0; --k) {
     const Tag open = stack_[size_t(k)].tag;
     if (open == tag) {
@@ -1422,6 +1430,7 @@ void Reader::closeElement(Tag tag) {
 }
 
 void Reader::closeUnknown(const QString& name) {
+  if (!openCount_[size_t(Tag::Other)]) return;
   for (int k = int(stack_.size()) - 1; k > 0; --k) {
     const Open& open = stack_[size_t(k)];
     if (open.tag == Tag::Other && open.elementName == name) {
