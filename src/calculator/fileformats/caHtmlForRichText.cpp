@@ -1,4 +1,6 @@
-// What the rich text's HTML reader is handed of a page, and what it builds of it.
+// Estimates of what reading a page through rich text takes, from its markup, as Qt's HTML reader
+// read it before the program read every page itself (gmHtmlReader.h): the writer of pages
+// prices what it writes by them.
 //
 // The reader has its own rules for markup: it decodes entities in attribute values and takes
 // "+" and white space in numbers, ends a bare value at ">" where a quote elsewhere hides tags
