@@ -1053,8 +1053,6 @@ GMHtmlReading ReadHtmlIntoRichText(QTextDocument& text, QStringView page, int64_
   return reading;
 }
 
-void SetRichTextHtml(QTextDocument& text, const QString& page) { ReadHtmlIntoRichText(text, page, 0); }
-
 int64_t PlainTableHtmlCost(QStringView page) {
   return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost +
          HtmlFormulaCharacters(page) * kFormulaCharacterCost;

@@ -141,8 +141,6 @@ uint64_t HtmlPagesRead();
 // Reads a page into rich text through the program's HTML reader (gmHtmlReader.h), within the
 // budget (0: none); a refused page leaves the text empty.
 GMHtmlReading ReadHtmlIntoRichText(QTextDocument& text, QStringView page, int64_t budget);
-// The same without a budget.
-void SetRichTextHtml(QTextDocument& text, const QString& page);
 // For tests: how many pages opens and pastes have read into rich text.
 uint64_t HtmlPagesGivenToRichText();
 // For tests: how many pages the sheet has read itself as long tables of plain cells.
