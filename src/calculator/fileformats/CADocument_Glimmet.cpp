@@ -228,6 +228,15 @@ bool CADocument::loadFromGlimmet() {
   bool ok = true;
   while (ok && cp < end) {
     const uint32_t before = cp;
+    // A list's closing kink right before a table is no paragraph of its own: the table is a table.
+    if (IsKinkChar(doc->charAt(cp)) && cp + 1 < end) {
+      const uint32_t entry = doc->knots.indexAtCp(cp);
+      if (entry != kGMNone && doc->knots.at(entry).type == kKnotList && doc->knots.at(entry).kink >= kKinkMiddle &&
+          CpIsWithinKnot(doc, cp + 1, kKnotTable, nullptr, false)) {
+        ++cp;
+        continue;
+      }
+    }
     if (CpIsWithinKnot(doc, cp, kKnotTable, nullptr, false)) {
       point.x = 0;
       ok = convertTable(&cp, &point);

@@ -28,6 +28,7 @@
 #include "calculator/model/CARow.h"
 #include "framlet/foundation/Kolor.h"
 #include "glimmet/storage/gmAttributedImport.h"
+#include "glimmet/storage/gmHtmlReader.h"
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 #include "platform/TextEncodings.h"
@@ -1225,9 +1226,10 @@ uint64_t HtmlPagesRead() { return g_pagesRead; }
 
 uint64_t HtmlPagesGivenToRichText() { return g_pagesGivenToRichText; }
 
-void SetRichTextHtml(QTextDocument& text, const QString& page) {
-  ++g_pagesGivenToRichText;
-  text.setHtml(page);
+GMHtmlReading ReadHtmlIntoRichText(QTextDocument& text, QStringView page, int64_t budget) {
+  const GMHtmlReading reading = ReadHtmlPage(page, &text, budget);
+  if (reading.read()) ++g_pagesGivenToRichText;
+  return reading;
 }
 
 int64_t PlainTableHtmlCost(QStringView page) {
@@ -1249,7 +1251,7 @@ namespace {
 // What reading a page as a long table of plain cells takes: the page at the sheet's own rate,
 // and the page of its first row alone, which the rich text reads, at the rich text's.
 int64_t PlainTablePageCost(const QString& page, QStringView firstRowPage) {
-  return PlainTableHtmlCost(page) + RichTextHtmlCost(firstRowPage);
+  return PlainTableHtmlCost(page) + HtmlPageReadingCost(firstRowPage);
 }
 
 // Reads the page as one long table of plain cells where it is one and the rich text shows its
@@ -1268,7 +1270,7 @@ std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDo
   });
   if (!table) return std::nullopt;
   if (cost) *cost = PlainTablePageCost(html, table->firstRowPage);
-  text.setHtml(HtmlForRichText(table->firstRowPage));
+  if (!ReadHtmlPage(table->firstRowPage, &text, 0).read()) return std::nullopt;
   QTextTable* rowTable = TableOfFirstRow(text, table->nested);
   if (!RichTextShowsRow(rowTable, table->firstRow, table->headRows)) return std::nullopt;
   if (table->nested && keepRows) JoinRowsAfterFirst(rowTable, *table);
@@ -1398,19 +1400,18 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     ++g_plainTablesRead;
     html = QString();  // the rows hold their texts
   } else {
-    RichTextHtml handed = HtmlForRichText(html, kReaderMemoryBudget);
+    const GMHtmlReading reading = ReadHtmlIntoRichText(text, html, kReaderMemoryBudget);
     html = QString();
-    if (handed.cost > kReaderMemoryBudget) {
-      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(handed.cost));
+    if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
+      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));
       return false;
     }
-    html = std::move(handed.page);
-    text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - handed.cost, 1));
-    if (!HtmlNestingWithinLimit(html)) {
+    if (!reading.read()) {
       SetError(error, -50, QLatin1String(kHtmlUnreadable));
       return false;
     }
-    SetRichTextHtml(text, html);
+    // The pictures the page names have what its reading leaves of the budget.
+    text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - reading.cost, 1));
   }
   if (loadAttributedString(text)) {
     if (text.picturesLeftOut() > 0) ShowImportPicturesAlert(path, uint64_t(text.picturesLeftOut()));

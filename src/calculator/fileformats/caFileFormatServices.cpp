@@ -7,6 +7,7 @@
 #include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caPackageWindow.h"
 #include "glimmet/storage/gmAttributedImport.h"
+#include "glimmet/storage/gmHtmlReader.h"
 #include "platform/FLError.h"
 
 #include <QTextDocument>
@@ -104,14 +105,11 @@ void InstallFileFormatServices() {
   };
   services.htmlFromSelection = [](CADocument& document) { return document.htmlFromSelection(); };
   services.loadHtml = [](CADocument& document, const QString& html) {
-    // Pasted HTML goes through the same checks as an opened page.
-    const RichTextHtml handed = HtmlForRichText(html, kReaderMemoryBudget);
-    if (handed.cost > kReaderMemoryBudget) return false;
-    const QString& page = handed.page;
-    if (!HtmlNestingWithinLimit(page)) return false;
+    // Pasted HTML is read as an opened page is, within the same budget.
     GMImportTextDocument text;
-    text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - handed.cost, 1));
-    SetRichTextHtml(text, page);
+    const GMHtmlReading reading = ReadHtmlIntoRichText(text, html, kReaderMemoryBudget);
+    if (!reading.read()) return false;
+    text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - reading.cost, 1));
     return document.loadAttributedString(text);
   };
   SetFileFormatServices(std::move(services));

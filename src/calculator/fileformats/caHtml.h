@@ -16,6 +16,7 @@
 class CADocument;
 class QTextDocument;
 struct FLError;
+struct GMHtmlReading;
 
 // A cell text as page text: "&", "<", ">" and '"' as entities, no-break spaces as "&#160;",
 // line and page breaks as "<br />", other control characters as "&#032;".
@@ -44,9 +45,9 @@ inline constexpr const char* kPageRichCellsTooLargeReason =
     "The sheet is too large to save as a web page: its links, pictures, check boxes, cells of several lines, "
     "stripes or default look could only be read again through rich text, which would take too much memory.";
 
-// The named entities of one page as the rich text's HTML reader shows them, asked of the reader
+// The named entities of one page as the program's HTML reader shows them (HtmlNamedEntity), kept
 // once a name: empty where it keeps "&name;" as written. A page that names more than a few hundred
-// distinct ones has the rest taken as kept, so that it cannot make the reader be asked without end.
+// distinct ones has the rest taken as kept.
 class HtmlEntities {
  public:
   QString shown(QStringView name);
@@ -58,10 +59,11 @@ class HtmlEntities {
 
 // The memory an open may take: a file it would take more of is refused before it is read.
 inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;
-// What the rich text's HTML reader and the sheet made from its document take, in bytes a
-// character of page and a tag that opens an element (each a cell, a row or a paragraph of the
-// rich text), at the most measured (bench/benchFarPages: tables of empty, short and long cells,
-// paragraphs, one long paragraph).
+// An estimate, from the page's markup alone, of what reading a page through the rich text and the
+// sheet made from it take, in bytes a character of page and a tag that opens an element (each a
+// cell, a row or a paragraph of the rich text), at the most measured (bench/benchFarPages). The
+// writer of pages prices what it writes so; an open and a paste are refused by what the HTML
+// reader charges as it reads (gmHtmlReader.h).
 inline constexpr int64_t kRichTextHtmlCharacterCost = 48;
 inline constexpr int64_t kRichTextHtmlElementCost = 1536;
 // What the sheet's own reading of a long table of plain cells takes, in the same terms: the
@@ -80,7 +82,8 @@ inline constexpr int64_t kRichTextHtmlSpannedCellCost = kRichTextHtmlElementCost
 // handed (HtmlForRichText).
 int64_t HtmlSpannedCells(QStringView page);
 int64_t HtmlSpannedCells(QByteArrayView page);
-// The page as it is handed to the rich text's HTML reader: read here tag by tag and written
+// The page as it was handed to Qt's HTML reader before the program read pages itself (kept for
+// the estimates below, which follow its reading): read here tag by tag and written
 // out again as the reader can read only one way (names in lower case, attribute values decoded
 // and quoted, a span's number as it is priced, a "<" that starts no tag as "&lt;", comments and
 // declarations left out); the text of scripts, style sheets, titles and text areas as text; a
@@ -135,9 +138,10 @@ int64_t HtmlFileLeastCost(const QString& path);
 qsizetype SetHtmlDecodingPieceSize(qsizetype size);
 // For tests: how many page files an open has read whole (the others it refused before).
 uint64_t HtmlPagesRead();
-// Hands a page that the checks of size and nesting have passed to the rich text's HTML reader.
-void SetRichTextHtml(QTextDocument& text, const QString& page);
-// For tests: how many pages opens and pastes have handed to the rich text's HTML reader.
+// Reads a page into rich text through the program's HTML reader (gmHtmlReader.h), within the
+// budget (0: none); a refused page leaves the text empty.
+GMHtmlReading ReadHtmlIntoRichText(QTextDocument& text, QStringView page, int64_t budget);
+// For tests: how many pages opens and pastes have read into rich text.
 uint64_t HtmlPagesGivenToRichText();
 // For tests: how many pages the sheet has read itself as long tables of plain cells.
 uint64_t PlainTablesRead();

@@ -1,4 +1,6 @@
-// What the rich text's HTML reader is handed of a page, and what it builds of it.
+// Estimates of what reading a page through rich text takes, from its markup, as Qt's HTML reader
+// read it before the program read every page itself (gmHtmlReader.h): the writer of pages
+// prices what it writes by them.
 //
 // The reader has its own rules for markup: it decodes entities in attribute values and takes
 // "+" and white space in numbers, ends a bare value at ">" where a quote elsewhere hides tags
@@ -11,9 +13,9 @@
 // list has items.
 #include "calculator/fileformats/caHtml.h"
 #include "glimmet/storage/gmAttributedImport.h"
+#include "glimmet/storage/gmHtmlReader.h"
 
 #include <QHash>
-#include <QTextDocumentFragment>
 
 #include <algorithm>
 #include <cstdint>
@@ -648,9 +650,8 @@ QString HtmlEntities::shown(QStringView name) {
   const auto found = shown_.constFind(name.toString());
   if (found != shown_.constEnd()) return *found;
   if (shown_.size() >= kMostNames) return QString();
-  const QString written = u'&' + name.toString() + u';';
-  QString shown = QTextDocumentFragment::fromHtml(written).toRawText();
-  if (shown == written) shown.clear();
+  QString shown;
+  if (const char32_t character = HtmlNamedEntity(name)) shown = QString::fromUcs4(&character, 1);
   shown_.insert(name.toString(), shown);
   return shown;
 }

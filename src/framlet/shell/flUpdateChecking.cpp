@@ -2,7 +2,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flDates.h"
-#include "glimmet/storage/gmAttributedImport.h"
+#include "glimmet/storage/gmHtmlReader.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -268,13 +268,10 @@ void FLNewsDocument::setPage(const QByteArray& html) {
   const std::optional<QStringConverter::Encoding> declared = QStringConverter::encodingForHtml(html);
   QStringDecoder decoder(declared.value_or(QStringConverter::Utf8));
   const QString page = decoder.decode(html);
-  // A page nested too deep would hang the interface while the HTML reader works on it: it shows
-  // nothing instead.
-  if (!HtmlNestingWithinLimit(page)) {
-    clear();
-    return;
-  }
-  setHtml(page);
+  // The program's own reader, within a budget fit for a page of news: a page it refuses shows
+  // nothing.
+  constexpr int64_t kNewsPageBudget = int64_t(64) << 20;
+  if (!ReadHtmlPage(page, this, kNewsPageBudget).read()) clear();
 }
 
 QVariant FLNewsDocument::loadResource(int, const QUrl&) { return {}; }

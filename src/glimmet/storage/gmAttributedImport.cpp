@@ -493,7 +493,9 @@ bool Importer::insertTable(QTextTable& table) {
         nested.pop_back();
       }
       target_ = row.kinkCps[column + 1] - 1;
-      // Text of a column past the last joins the last cell.
+      // Text of a column past the last joins the last cell; a column past it that holds nothing
+      // (one a span covers) adds nothing.
+      if (uint32_t(c) != column && blocks.size() == 1 && blocks.front().length() <= 1) continue;
       if (uint32_t(c) != column) {
         const char16_t mark = u'\n';
         DocRange at{doc_, target_, target_};

@@ -1,0 +1,83 @@
+// Feeds arbitrary bytes to the program's HTML reader, and what it builds to the text engine and
+// the sheet. The input is a page, and after a line "--css--" a style sheet and after a line
+// "--png--" a picture, written as files beside the page ("beside.css", "beside.png"), so that
+// the page can link, import and name them: the reading of linked sheets and pictures is reached
+// too. Any crash, hang, sanitizer report or reading past its budget here is a fault; a refusal
+// is not.
+#include "FuzzApplication.h"
+#include "calculator/model/CADocument.h"
+#include "framlet/foundation/flBase.h"
+#include "glimmet/storage/gmAttributedImport.h"
+#include "glimmet/storage/gmHtmlReader.h"
+#include "glimmet/storage/gmTables.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// A budget small enough that pages reaching it are found, large enough for every seed.
+constexpr int64_t kFuzzBudget = int64_t(256) << 20;
+
+bool WriteBytes(const QString& path, QByteArrayView bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes.data(), bytes.size()) == bytes.size();
+}
+
+// The part of the input after the line `mark` up to the next such line or the end.
+QByteArrayView Part(QByteArrayView input, QByteArrayView mark, qsizetype* pageEnd) {
+  const qsizetype at = input.indexOf(mark);
+  if (at < 0) return {};
+  *pageEnd = std::min(*pageEnd, at);
+  const qsizetype from = at + mark.size();
+  qsizetype to = input.size();
+  for (QByteArrayView other : {QByteArrayView("\n--css--\n"), QByteArrayView("\n--png--\n")}) {
+    const qsizetype next = input.indexOf(other, from);
+    if (next >= 0) to = std::min(to, next);
+  }
+  return input.sliced(from, to - from);
+}
+
+}  // namespace
+
+int FuzzHtmlReader(const uint8_t* data, size_t size) {
+  if (size > (1 << 18) || !HaveGuiApplication()) return 0;
+  static QTemporaryDir folder;
+  if (!folder.isValid()) return 0;
+  const QByteArrayView input(reinterpret_cast<const char*>(data), qsizetype(size));
+  qsizetype pageEnd = input.size();
+  const QByteArrayView css = Part(input, "\n--css--\n", &pageEnd);
+  const QByteArrayView png = Part(input, "\n--png--\n", &pageEnd);
+  if (!WriteBytes(folder.filePath(QStringLiteral("beside.css")), css) ||
+      !WriteBytes(folder.filePath(QStringLiteral("beside.png")), png))
+    return 0;
+  const QString page = QString::fromUtf8(input.first(pageEnd));
+  const FLLogHandler previous = SetLogHandler([](const QString&) {});
+  {
+    g_glimmetConfig.tableOption = 1;
+    GMImportTextDocument text;
+    text.setBaseUrl(QUrl::fromLocalFile(folder.path() + QLatin1Char('/')));
+    text.setPictureBudget(kFuzzBudget);
+    const GMHtmlReading reading = ReadHtmlPage(page, &text, kFuzzBudget);
+    // The reading stops as soon as its charge passes the budget: never far beyond it.
+    if (reading.cost > kFuzzBudget + (int64_t(64) << 20)) std::abort();
+    if (!reading.read() && !text.isEmpty()) std::abort();
+    // Counted without building, the page costs the same.
+    if (reading.read() && HtmlPageReadingCost(page, kFuzzBudget) > reading.cost + int64_t(css.size()) * 64 + 4096)
+      std::abort();
+    CADocument sheet;
+    if (reading.read() && sheet.loadAttributedString(text)) {
+      sheet.setSelectionRange(sheet.extent());
+      sheet.htmlFromSelection();
+    }
+  }
+  SetLogHandler(previous);
+  return 0;
+}

@@ -1,0 +1,1556 @@
+#include "glimmet/storage/gmHtmlReader.h"
+
+#include "glimmet/storage/gmCss.h"
+
+#include <QColor>
+#include <QGuiApplication>
+#include <QHash>
+#include <QPalette>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct NamedEntity {
+  const char16_t* name;
+  char32_t character;
+};
+
+// The named entities of HTML 4 and "apos", sorted by name for the binary search.
+constexpr NamedEntity kNamedEntities[] = {
+    {u"AElig", 0xC6}, {u"Aacute", 0xC1}, {u"Acirc", 0xC2}, {u"Agrave", 0xC0}, {u"Alpha", 0x391},
+    {u"Aring", 0xC5}, {u"Atilde", 0xC3}, {u"Auml", 0xC4}, {u"Beta", 0x392}, {u"Ccedil", 0xC7},
+    {u"Chi", 0x3A7}, {u"Dagger", 0x2021}, {u"Delta", 0x394}, {u"ETH", 0xD0}, {u"Eacute", 0xC9},
+    {u"Ecirc", 0xCA}, {u"Egrave", 0xC8}, {u"Epsilon", 0x395}, {u"Eta", 0x397}, {u"Euml", 0xCB},
+    {u"Gamma", 0x393}, {u"Iacute", 0xCD}, {u"Icirc", 0xCE}, {u"Igrave", 0xCC}, {u"Iota", 0x399},
+    {u"Iuml", 0xCF}, {u"Kappa", 0x39A}, {u"Lambda", 0x39B}, {u"Mu", 0x39C}, {u"Ntilde", 0xD1},
+    {u"Nu", 0x39D}, {u"OElig", 0x152}, {u"Oacute", 0xD3}, {u"Ocirc", 0xD4}, {u"Ograve", 0xD2},
+    {u"Omega", 0x3A9}, {u"Omicron", 0x39F}, {u"Oslash", 0xD8}, {u"Otilde", 0xD5}, {u"Ouml", 0xD6},
+    {u"Phi", 0x3A6}, {u"Pi", 0x3A0}, {u"Prime", 0x2033}, {u"Psi", 0x3A8}, {u"Rho", 0x3A1},
+    {u"Scaron", 0x160}, {u"Sigma", 0x3A3}, {u"THORN", 0xDE}, {u"Tau", 0x3A4}, {u"Theta", 0x398},
+    {u"Uacute", 0xDA}, {u"Ucirc", 0xDB}, {u"Ugrave", 0xD9}, {u"Upsilon", 0x3A5}, {u"Uuml", 0xDC},
+    {u"Xi", 0x39E}, {u"Yacute", 0xDD}, {u"Yuml", 0x178}, {u"Zeta", 0x396}, {u"aacute", 0xE1},
+    {u"acirc", 0xE2}, {u"acute", 0xB4}, {u"aelig", 0xE6}, {u"agrave", 0xE0}, {u"alefsym", 0x2135},
+    {u"alpha", 0x3B1}, {u"amp", 0x26}, {u"and", 0x2227}, {u"ang", 0x2220}, {u"apos", 0x27}, {u"aring", 0xE5},
+    {u"asymp", 0x2248}, {u"atilde", 0xE3}, {u"auml", 0xE4}, {u"bdquo", 0x201E}, {u"beta", 0x3B2},
+    {u"brvbar", 0xA6}, {u"bull", 0x2022}, {u"cap", 0x2229}, {u"ccedil", 0xE7}, {u"cedil", 0xB8},
+    {u"cent", 0xA2}, {u"chi", 0x3C7}, {u"circ", 0x2C6}, {u"clubs", 0x2663}, {u"cong", 0x2245},
+    {u"copy", 0xA9}, {u"crarr", 0x21B5}, {u"cup", 0x222A}, {u"curren", 0xA4}, {u"dArr", 0x21D3},
+    {u"dagger", 0x2020}, {u"darr", 0x2193}, {u"deg", 0xB0}, {u"delta", 0x3B4}, {u"diams", 0x2666},
+    {u"divide", 0xF7}, {u"eacute", 0xE9}, {u"ecirc", 0xEA}, {u"egrave", 0xE8}, {u"empty", 0x2205},
+    {u"emsp", 0x2003}, {u"ensp", 0x2002}, {u"epsilon", 0x3B5}, {u"equiv", 0x2261}, {u"eta", 0x3B7},
+    {u"eth", 0xF0}, {u"euml", 0xEB}, {u"euro", 0x20AC}, {u"exist", 0x2203}, {u"fnof", 0x192},
+    {u"forall", 0x2200}, {u"frac12", 0xBD}, {u"frac14", 0xBC}, {u"frac34", 0xBE}, {u"frasl", 0x2044},
+    {u"gamma", 0x3B3}, {u"ge", 0x2265}, {u"gt", 0x3E}, {u"hArr", 0x21D4}, {u"harr", 0x2194},
+    {u"hearts", 0x2665}, {u"hellip", 0x2026}, {u"iacute", 0xED}, {u"icirc", 0xEE}, {u"iexcl", 0xA1},
+    {u"igrave", 0xEC}, {u"image", 0x2111}, {u"infin", 0x221E}, {u"int", 0x222B}, {u"iota", 0x3B9},
+    {u"iquest", 0xBF}, {u"isin", 0x2208}, {u"iuml", 0xEF}, {u"kappa", 0x3BA}, {u"lArr", 0x21D0},
+    {u"lambda", 0x3BB}, {u"lang", 0x2329}, {u"laquo", 0xAB}, {u"larr", 0x2190}, {u"lceil", 0x2308},
+    {u"ldquo", 0x201C}, {u"le", 0x2264}, {u"lfloor", 0x230A}, {u"lowast", 0x2217}, {u"loz", 0x25CA},
+    {u"lrm", 0x200E}, {u"lsaquo", 0x2039}, {u"lsquo", 0x2018}, {u"lt", 0x3C}, {u"macr", 0xAF},
+    {u"mdash", 0x2014}, {u"micro", 0xB5}, {u"middot", 0xB7}, {u"minus", 0x2212}, {u"mu", 0x3BC},
+    {u"nabla", 0x2207}, {u"nbsp", 0xA0}, {u"ndash", 0x2013}, {u"ne", 0x2260}, {u"ni", 0x220B},
+    {u"not", 0xAC}, {u"notin", 0x2209}, {u"nsub", 0x2284}, {u"ntilde", 0xF1}, {u"nu", 0x3BD},
+    {u"oacute", 0xF3}, {u"ocirc", 0xF4}, {u"oelig", 0x153}, {u"ograve", 0xF2}, {u"oline", 0x203E},
+    {u"omega", 0x3C9}, {u"omicron", 0x3BF}, {u"oplus", 0x2295}, {u"or", 0x2228}, {u"ordf", 0xAA},
+    {u"ordm", 0xBA}, {u"oslash", 0xF8}, {u"otilde", 0xF5}, {u"otimes", 0x2297}, {u"ouml", 0xF6},
+    {u"para", 0xB6}, {u"part", 0x2202}, {u"permil", 0x2030}, {u"perp", 0x22A5}, {u"phi", 0x3C6},
+    {u"pi", 0x3C0}, {u"piv", 0x3D6}, {u"plusmn", 0xB1}, {u"pound", 0xA3}, {u"prime", 0x2032},
+    {u"prod", 0x220F}, {u"prop", 0x221D}, {u"psi", 0x3C8}, {u"quot", 0x22}, {u"rArr", 0x21D2},
+    {u"radic", 0x221A}, {u"rang", 0x232A}, {u"raquo", 0xBB}, {u"rarr", 0x2192}, {u"rceil", 0x2309},
+    {u"rdquo", 0x201D}, {u"real", 0x211C}, {u"reg", 0xAE}, {u"rfloor", 0x230B}, {u"rho", 0x3C1},
+    {u"rlm", 0x200F}, {u"rsaquo", 0x203A}, {u"rsquo", 0x2019}, {u"sbquo", 0x201A}, {u"scaron", 0x161},
+    {u"sdot", 0x22C5}, {u"sect", 0xA7}, {u"shy", 0xAD}, {u"sigma", 0x3C3}, {u"sigmaf", 0x3C2},
+    {u"sim", 0x223C}, {u"spades", 0x2660}, {u"sub", 0x2282}, {u"sube", 0x2286}, {u"sum", 0x2211},
+    {u"sup", 0x2283}, {u"sup1", 0xB9}, {u"sup2", 0xB2}, {u"sup3", 0xB3}, {u"supe", 0x2287}, {u"szlig", 0xDF},
+    {u"tau", 0x3C4}, {u"there4", 0x2234}, {u"theta", 0x3B8}, {u"thetasym", 0x3D1}, {u"thinsp", 0x2009},
+    {u"thorn", 0xFE}, {u"tilde", 0x2DC}, {u"times", 0xD7}, {u"trade", 0x2122}, {u"uArr", 0x21D1},
+    {u"uacute", 0xFA}, {u"uarr", 0x2191}, {u"ucirc", 0xFB}, {u"ugrave", 0xF9}, {u"uml", 0xA8},
+    {u"upsih", 0x3D2}, {u"upsilon", 0x3C5}, {u"uuml", 0xFC}, {u"weierp", 0x2118}, {u"xi", 0x3BE},
+    {u"yacute", 0xFD}, {u"yen", 0xA5}, {u"yuml", 0xFF}, {u"zeta", 0x3B6}, {u"zwj", 0x200D},
+    {u"zwnj", 0x200C},
+};
+
+bool IsHtmlSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f'; }
+
+bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+char16_t LowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
+
+// The elements the reading knows; any other is passed over, its text read as its parent's.
+enum class Tag : uint8_t {
+  Other, A, Abbr, Address, B, Big, Blockquote, Br, Caption, Center, Cite, Code, Dd, Del, Dfn, Div, Dl, Dt, Em,
+  Font, H1, H2, H3, H4, H5, H6, Hr, I, Img, Ins, Kbd, Li, Link, Nobr, Ol, Option, P, Pre, Q, S, Samp, Script,
+  Small, Span, Strike, Strong, Style, Sub, Sup, Table, Tbody, Td, Textarea, Tfoot, Th, Thead, Title, Tr, Tt, U,
+  Ul, Var, Label, Section, Article, Header, Footer, Nav, Main, Aside, Figure, Form, Fieldset, Dir, Menu
+};
+
+Tag TagOfName(const QString& name) {
+  static const QHash<QString, Tag> kTags = {
+      {"a", Tag::A}, {"abbr", Tag::Abbr}, {"acronym", Tag::Abbr}, {"address", Tag::Address}, {"b", Tag::B},
+      {"big", Tag::Big}, {"blockquote", Tag::Blockquote}, {"br", Tag::Br}, {"caption", Tag::Caption},
+      {"center", Tag::Center}, {"cite", Tag::Cite}, {"code", Tag::Code}, {"dd", Tag::Dd}, {"del", Tag::Del},
+      {"dfn", Tag::Dfn}, {"div", Tag::Div}, {"dl", Tag::Dl}, {"dt", Tag::Dt}, {"em", Tag::Em}, {"font", Tag::Font},
+      {"h1", Tag::H1}, {"h2", Tag::H2}, {"h3", Tag::H3}, {"h4", Tag::H4}, {"h5", Tag::H5}, {"h6", Tag::H6},
+      {"hr", Tag::Hr}, {"i", Tag::I}, {"img", Tag::Img}, {"ins", Tag::Ins}, {"kbd", Tag::Kbd}, {"li", Tag::Li},
+      {"link", Tag::Link}, {"nobr", Tag::Nobr}, {"ol", Tag::Ol}, {"option", Tag::Option}, {"p", Tag::P},
+      {"pre", Tag::Pre}, {"q", Tag::Q}, {"s", Tag::S}, {"samp", Tag::Samp}, {"script", Tag::Script},
+      {"small", Tag::Small}, {"span", Tag::Span}, {"strike", Tag::Strike}, {"strong", Tag::Strong},
+      {"style", Tag::Style}, {"sub", Tag::Sub}, {"sup", Tag::Sup}, {"table", Tag::Table}, {"tbody", Tag::Tbody},
+      {"td", Tag::Td}, {"textarea", Tag::Textarea}, {"tfoot", Tag::Tfoot}, {"th", Tag::Th}, {"thead", Tag::Thead},
+      {"title", Tag::Title}, {"tr", Tag::Tr}, {"tt", Tag::Tt}, {"u", Tag::U}, {"ul", Tag::Ul}, {"var", Tag::Var},
+      {"label", Tag::Label}, {"section", Tag::Section}, {"article", Tag::Article}, {"header", Tag::Header},
+      {"footer", Tag::Footer}, {"nav", Tag::Nav}, {"main", Tag::Main}, {"aside", Tag::Aside},
+      {"figure", Tag::Figure}, {"form", Tag::Form}, {"fieldset", Tag::Fieldset}, {"dir", Tag::Dir},
+      {"menu", Tag::Menu}, {"xmp", Tag::Pre}, {"listing", Tag::Pre}, {"plaintext", Tag::Pre}};
+  return kTags.value(name, Tag::Other);
+}
+
+// Elements of text whose looks browsers take on into what follows when a block closes them.
+bool IsFormatting(Tag tag) {
+  switch (tag) {
+    case Tag::A: case Tag::B: case Tag::Big: case Tag::Code: case Tag::Em: case Tag::Font: case Tag::I:
+    case Tag::Nobr: case Tag::S: case Tag::Small: case Tag::Strike: case Tag::Strong: case Tag::Tt: case Tag::U:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Elements of text that take on no looks beyond their own end.
+bool IsInline(Tag tag) {
+  if (IsFormatting(tag)) return true;
+  switch (tag) {
+    case Tag::Other:  // an element the reading does not know, which only a style sheet could style
+    case Tag::Abbr: case Tag::Cite: case Tag::Del: case Tag::Dfn: case Tag::Ins: case Tag::Kbd: case Tag::Q:
+    case Tag::Samp: case Tag::Span: case Tag::Sub: case Tag::Sup: case Tag::Var: case Tag::Label:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsHeading(Tag tag) { return tag >= Tag::H1 && tag <= Tag::H6; }
+
+bool IsCell(Tag tag) { return tag == Tag::Td || tag == Tag::Th; }
+
+bool IsSection(Tag tag) { return tag == Tag::Thead || tag == Tag::Tbody || tag == Tag::Tfoot; }
+
+// The attributes the reading takes; the first of a name counts, as in a browser.
+struct Attributes {
+  QString href, src, style, id, className, align, bgcolor, width, height, color, face, size, type, start, rel,
+      colspan, rowspan, border, cellpadding, cellspacing, name;
+  bool hasHref = false;
+
+  void set(const QString& key, QString value) {
+    QString* field = nullptr;
+    if (key == u"href") {
+      if (hasHref) return;
+      hasHref = true;
+      field = &href;
+    }
+    else if (key == u"src") field = &src;
+    else if (key == u"style") field = &style;
+    else if (key == u"id") field = &id;
+    else if (key == u"class") field = &className;
+    else if (key == u"align") field = &align;
+    else if (key == u"bgcolor") field = &bgcolor;
+    else if (key == u"width") field = &width;
+    else if (key == u"height") field = &height;
+    else if (key == u"color") field = &color;
+    else if (key == u"face") field = &face;
+    else if (key == u"size") field = &size;
+    else if (key == u"type") field = &type;
+    else if (key == u"start") field = &start;
+    else if (key == u"rel") field = &rel;
+    else if (key == u"colspan") field = &colspan;
+    else if (key == u"rowspan") field = &rowspan;
+    else if (key == u"border") field = &border;
+    else if (key == u"cellpadding") field = &cellpadding;
+    else if (key == u"cellspacing") field = &cellspacing;
+    else if (key == u"name") field = &name;
+    if (field && field->isNull()) *field = value.isNull() ? QStringLiteral("") : std::move(value);
+  }
+};
+
+// Decodes the entity at `at` (an "&") of `text`: the character, with `*end` just past the ";";
+// 0 where the "&" stays as written.
+char32_t DecodeEntity(QStringView text, qsizetype at, qsizetype* end) {
+  qsizetype i = at + 1;
+  const qsizetype limit = std::min(text.size(), at + 34);
+  if (i < limit && text[i] == u'#') {
+    ++i;
+    const bool hex = i < limit && (text[i] == u'x' || text[i] == u'X');
+    if (hex) ++i;
+    const qsizetype digits = i;
+    uint32_t value = 0;
+    while (i < limit) {
+      const char16_t c = text[i].unicode();
+      uint32_t digit = 0;
+      if (IsAsciiDigit(c)) digit = c - u'0';
+      else if (hex && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+      else if (hex && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+      else break;
+      value = value * (hex ? 16 : 10) + digit;
+      if (value > 0x10FFFF) return 0;
+      ++i;
+    }
+    if (i == digits || i >= limit || text[i] != u';') return 0;
+    if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    *end = i + 1;
+    return value;
+  }
+  const qsizetype nameStart = i;
+  while (i < limit && (IsAsciiLetter(text[i].unicode()) || IsAsciiDigit(text[i].unicode()))) ++i;
+  if (i == nameStart || i >= limit || text[i] != u';') return 0;
+  const char32_t character = HtmlNamedEntity(text.sliced(nameStart, i - nameStart));
+  if (character) *end = i + 1;
+  return character;
+}
+
+void AppendCharacter(QString* out, char32_t c) {
+  if (c > 0xFFFF) {
+    out->append(QChar::highSurrogate(c));
+    out->append(QChar::lowSurrogate(c));
+  } else {
+    out->append(QChar(char16_t(c)));
+  }
+}
+
+// The text with its entities decoded.
+void DecodeText(QStringView raw, QString* out) {
+  out->clear();
+  out->reserve(raw.size());
+  qsizetype from = 0;
+  for (qsizetype i = raw.indexOf(u'&'); i >= 0 && i < raw.size(); i = raw.indexOf(u'&', i)) {
+    qsizetype end = 0;
+    const char32_t c = DecodeEntity(raw, i, &end);
+    if (!c) {
+      ++i;
+      continue;
+    }
+    out->append(raw.sliced(from, i - from));
+    AppendCharacter(out, c);
+    from = i = end;
+  }
+  out->append(raw.sliced(from));
+}
+
+// A span as written: a whole number, blanks and a "+" before it allowed; 1 for anything else.
+int64_t SpanOf(QStringView value, int64_t most) {
+  value = value.trimmed();
+  if (value.startsWith(u'+')) value = value.sliced(1);
+  if (value.isEmpty() || value.size() > 10) return 1;
+  int64_t number = 0;
+  for (QChar c : value) {
+    if (!IsAsciiDigit(c.unicode())) return 1;
+    number = number * 10 + (c.unicode() - u'0');
+  }
+  if (number > INT32_MAX) return 1;
+  return std::clamp<int64_t>(number, 1, most);
+}
+
+// A length as an attribute gives it: pixels, or a percentage.
+bool LengthOf(QStringView value, QTextLength* length) {
+  value = value.trimmed();
+  const bool percent = value.endsWith(u'%');
+  if (percent) value.chop(1);
+  bool ok = false;
+  const double number = value.toDouble(&ok);
+  if (!ok || number <= 0 || number > 1e6) return false;
+  *length = QTextLength(percent ? QTextLength::PercentageLength : QTextLength::FixedLength, number);
+  return true;
+}
+
+bool AlignmentOf(QStringView value, Qt::Alignment* alignment) {
+  value = value.trimmed();
+  if (value.compare(u"left", Qt::CaseInsensitive) == 0) *alignment = Qt::AlignLeft;
+  else if (value.compare(u"right", Qt::CaseInsensitive) == 0) *alignment = Qt::AlignRight;
+  else if (value.compare(u"center", Qt::CaseInsensitive) == 0 || value.compare(u"middle", Qt::CaseInsensitive) == 0)
+    *alignment = Qt::AlignHCenter;
+  else if (value.compare(u"justify", Qt::CaseInsensitive) == 0) *alignment = Qt::AlignJustify;
+  else return false;
+  return true;
+}
+
+QColor ColourOf(QStringView value) {
+  value = value.trimmed();
+  QColor colour = QColor::fromString(value);
+  // Pages write "ff0000" for "#ff0000" often enough.
+  if (!colour.isValid() && value.size() == 6 && std::all_of(value.begin(), value.end(), [](QChar c) {
+        return IsAsciiDigit(c.unicode()) || (LowerAscii(c.unicode()) >= u'a' && LowerAscii(c.unicode()) <= u'f');
+      }))
+    colour = QColor::fromString(QString(u'#' + value.toString()));
+  return colour;
+}
+
+// What the reading builds before it goes to the document: paragraphs and tables as they are read,
+// so that a table is made with its rows and columns known.
+struct Run {
+  QString text;
+  QTextCharFormat format;
+  bool picture = false;
+};
+
+struct Block {
+  QTextBlockFormat format;
+  QTextCharFormat charFormat;
+  std::vector<Run> runs;
+  int list = -1;  // the list (of the reading's) the paragraph is an item of
+  bool hasText = false;
+  bool formula = false, textStarted = false;
+};
+
+struct TableNode;
+
+struct Node {
+  std::unique_ptr<Block> block;
+  std::unique_ptr<TableNode> table;
+};
+
+struct Cell {
+  int64_t row = 0, column = 0;
+  QTextTableCellFormat format;
+  std::vector<Node> content;
+};
+
+struct TableNode {
+  QTextTableFormat format;
+  std::deque<Cell> cells;
+  int64_t rows = 0, columns = 0;
+  int64_t nextColumn = 0;
+  std::vector<int64_t> busyUntil;  // by column: the first row a span from above no longer covers
+  std::vector<QTextLength> widths;
+  std::vector<Node> before;  // text the page put in the table but in no cell
+  std::vector<Node> caption;
+};
+
+struct ListInfo {
+  QTextListFormat format;
+};
+
+// An element open in the page.
+struct Open {
+  Tag tag = Tag::Other;
+  QTextCharFormat chars;      // what its text looks like
+  QTextCharFormat own;        // what it changes of its parent's look
+  Qt::Alignment alignment = {};  // inherited
+  bool pre = false;           // its text keeps its blanks and lines
+  int list = -1;              // an open list: the reading's list; an item: its list
+  int listDepth = 0;
+  std::vector<Node>* container = nullptr;  // where its paragraphs go
+  TableNode* table = nullptr;              // a table, or the table of a row or a cell
+  uint64_t active = 0;                     // a formatting element: its entry in the active list
+  bool dead = false;                       // a formatting element its end tag closed under a block
+  QTextBlockFormat blockFormat;            // the paragraphs it makes (a block element)
+  bool makesBlocks = false;
+  bool hidden = false;                     // "display: none", or inside such an element
+  Cell* cell = nullptr;                    // a cell: what the reading makes of it
+  // What the style sheets see of it, and its style where any sheet or style touched it.
+  QString elementName, elementId;
+  QStringList elementClasses;
+  GMCssElement element;
+  GMCssStyle style;
+  bool styled = false;
+};
+
+// A formatting element a block closed, whose looks the text after it takes on.
+struct Active {
+  uint64_t serial = 0;  // 0: a cell's mark, past which none reaches
+  Tag tag = Tag::Other;
+  QTextCharFormat own;
+  bool open = false;
+};
+
+constexpr size_t kMostActive = 64;
+
+class Reader {
+ public:
+  Reader(int64_t budget, const QUrl& base)
+      : budget_(budget), base_(base), sheets_([this](int64_t bytes) { return charge(bytes); }) {
+    // The entries stay where they are: the style sheets see each element's parent by its address.
+    stack_.reserve(size_t(kMostHtmlNesting) + 2);
+    Open root;
+    root.container = &root_;
+    stack_.push_back(root);
+  }
+
+  GMHtmlReading read(QStringView page);
+  void build(QTextDocument* text);
+
+ private:
+  // Scanning.
+  void scan(QStringView page);
+  qsizetype startTag(QStringView page, qsizetype at);
+  void text(QStringView raw);
+  void textChars(QStringView text);
+
+  // Tree rules.
+  void openElement(Tag tag, const QString& name, const Attributes& attributes, bool selfClosing);
+  void closeElement(Tag tag);
+  void closeUnknown(const QString& name);
+  void push(Open open);
+  void popTo(size_t index);  // pops entries above `index`, it too
+  int find(Tag tag, bool crossTables) const;
+  int findAny(std::initializer_list<Tag> tags) const;
+  void closeParagraph();
+  void endBlock() { block_ = nullptr; }
+  Block* ensureBlock();
+  void newBlock(const Open& context, bool listItem);
+  void reconstruct();
+  void recomputeLooks(size_t from);
+  void flushSpace();
+  void addRun(QStringView text, const QTextCharFormat& format);
+  void lineBreak();
+  void picture(const Attributes& attributes);
+  void rule();
+  void startRow(TableNode* table);
+  void startCell(Tag tag, const Attributes& attributes);
+  QTextCharFormat ownLooks(Tag tag, const Attributes& attributes) const;
+  void pushStyled(Open open, const QString& name, const Attributes& attributes);
+  void applyStyle(const Attributes& attributes);
+
+  bool charge(int64_t bytes) {
+    cost_ += bytes;
+    if (budget_ > 0 && cost_ > budget_) failed_ = true;
+    return !failed_;
+  }
+
+  // Emitting.
+  void emitNodes(std::vector<Node>& nodes, QTextCursor& cursor, bool& fresh);
+  void emitBlock(Block& block, QTextCursor& cursor, bool& fresh);
+  void emitTable(TableNode& table, QTextCursor& cursor, bool& fresh);
+
+  int64_t budget_;
+  QUrl base_;
+  GMStyleSheets sheets_;
+  int64_t cost_ = 0;
+  bool failed_ = false, tooDeep_ = false;
+  std::vector<Node> root_;
+  std::vector<Open> stack_;
+  std::array<int, 256> openCount_{};  // by tag: how many are open
+  std::vector<Active> active_;
+  uint64_t serials_ = 0;
+  std::vector<ListInfo> lists_;
+  std::vector<int> listItems_;  // items emitted so far into the current QTextList of each list
+  std::vector<QTextList*> emittedLists_;
+  Block* block_ = nullptr;
+  bool pendingSpace_ = false;
+  bool afterComment_ = false;
+  bool dropNewline_ = false;  // the line break that starts a <pre> shows nothing
+  QString decoded_;
+};
+
+// --- scanning ---
+
+void Reader::scan(QStringView page) {
+  const qsizetype n = page.size();
+  qsizetype i = 0;
+  while (i < n && !failed_ && !tooDeep_) {
+    if (page[i] != u'<') {
+      qsizetype next = page.indexOf(u'<', i);
+      if (next < 0) next = n;
+      text(page.sliced(i, next - i));
+      i = next;
+      continue;
+    }
+    const char16_t next = i + 1 < n ? page[i + 1].unicode() : 0;
+    if (next == u'!' && page.sliced(i).startsWith(u"<!--")) {
+      const qsizetype end = page.indexOf(u"-->", i + 4);
+      i = end < 0 ? n : end + 3;
+      afterComment_ = true;
+      continue;
+    }
+    if (next == u'!' || next == u'?') {
+      // A declaration, a processing instruction, or "<![CDATA[": up to the first ">".
+      const qsizetype end = page.indexOf(u'>', i + 2);
+      i = end < 0 ? n : end + 1;
+      afterComment_ = true;
+      continue;
+    }
+    if (next == u'/') {
+      const char16_t first = i + 2 < n ? page[i + 2].unicode() : 0;
+      const qsizetype end = page.indexOf(u'>', i + 2);
+      if (IsAsciiLetter(first)) {
+        qsizetype nameEnd = i + 2;
+        while (nameEnd < n && !IsHtmlSpace(page[nameEnd].unicode()) && page[nameEnd] != u'/' && page[nameEnd] != u'>')
+          ++nameEnd;
+        if (end < 0) return;  // a tag the page never ends is none
+        QString name = page.sliced(i + 2, nameEnd - i - 2).toString().toLower();
+        afterComment_ = false;
+        const Tag tag = TagOfName(name);
+        if (tag == Tag::Br) lineBreak();
+        else if (tag != Tag::Other) closeElement(tag);
+        else closeUnknown(name);
+        i = end + 1;
+      } else if (first == u'>') {
+        i += 3;
+      } else {
+        // "</" and no name: text, as the rich text has always shown it.
+        text(page.sliced(i, 1));
+        ++i;
+      }
+      continue;
+    }
+    if (IsAsciiLetter(next)) {
+      afterComment_ = false;
+      i = startTag(page, i);
+      continue;
+    }
+    text(page.sliced(i, 1));
+    ++i;
+  }
+}
+
+qsizetype Reader::startTag(QStringView page, qsizetype at) {
+  const qsizetype n = page.size();
+  qsizetype i = at + 1;
+  while (i < n && !IsHtmlSpace(page[i].unicode()) && page[i] != u'/' && page[i] != u'>') ++i;
+  const QString name = page.sliced(at + 1, i - at - 1).toString().toLower();
+  const Tag tag = TagOfName(name);
+  Attributes attributes;
+  bool selfClosing = false;
+  QString value;
+  for (;;) {
+    while (i < n && (IsHtmlSpace(page[i].unicode()) || page[i] == u'/')) {
+      selfClosing = page[i] == u'/';
+      ++i;
+    }
+    if (i >= n) return n;  // a tag the page never ends is none
+    if (page[i] == u'>') break;
+    selfClosing = false;
+    const qsizetype keyStart = i;
+    ++i;  // a first "=" belongs to the name
+    while (i < n && !IsHtmlSpace(page[i].unicode()) && page[i] != u'/' && page[i] != u'>' && page[i] != u'=') ++i;
+    const QStringView key = page.sliced(keyStart, i - keyStart);
+    while (i < n && IsHtmlSpace(page[i].unicode())) ++i;
+    value = QString();
+    if (i < n && page[i] == u'=') {
+      ++i;
+      while (i < n && IsHtmlSpace(page[i].unicode())) ++i;
+      if (i >= n) return n;
+      const QChar quote = page[i];
+      QStringView raw;
+      if (quote == u'"' || quote == u'\'') {
+        const qsizetype close = page.indexOf(quote, i + 1);
+        if (close < 0) return n;
+        raw = page.sliced(i + 1, close - i - 1);
+        i = close + 1;
+      } else {
+        // A bare value ends at a blank or ">", whatever it holds (quotes and "/" too).
+        const qsizetype start = i;
+        while (i < n && !IsHtmlSpace(page[i].unicode()) && page[i] != u'>') ++i;
+        raw = page.sliced(start, i - start);
+      }
+      if (tag != Tag::Other || !sheets_.empty()) DecodeText(raw, &value);
+      if (value.isNull()) value = QStringLiteral("");
+    }
+    if ((tag != Tag::Other || !sheets_.empty()) && key.size() <= 16) attributes.set(key.toString().toLower(), value);
+  }
+  ++i;  // past ">"
+  if (tag == Tag::Other) {
+    // An element the reading does not know is its text alone, unless a style sheet could reach
+    // it (LibreOffice hides its cells' comments so).
+    if (!sheets_.empty() && !selfClosing && stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_) {
+      Open open = stack_.back();
+      open.tag = Tag::Other;
+      open.own = QTextCharFormat();
+      open.active = 0;
+      open.makesBlocks = false;
+      open.cell = nullptr;
+      pushStyled(std::move(open), name, attributes);
+    }
+    return i;
+  }
+  if (tag == Tag::Script || tag == Tag::Style || tag == Tag::Title || tag == Tag::Textarea) {
+    // Raw text up to the element's end tag, or the page's end.
+    qsizetype end = i;
+    for (;;) {
+      end = page.indexOf(u"</", end);
+      if (end < 0) {
+        end = n;
+        break;
+      }
+      const QStringView rest = page.sliced(end + 2);
+      if (rest.size() >= name.size() && rest.first(name.size()).compare(name, Qt::CaseInsensitive) == 0 &&
+          (rest.size() == name.size() || (!IsAsciiLetter(rest[name.size()].unicode()) &&
+                                              rest[name.size()] != u'-' && !IsAsciiDigit(rest[name.size()].unicode()))))
+        break;
+      end += 2;
+    }
+    const QStringView raw = page.sliced(i, end - i);
+    if (tag == Tag::Textarea) {
+      openElement(Tag::Span, QString(), Attributes(), false);
+      DecodeText(raw, &decoded_);
+      textChars(decoded_);
+      closeElement(Tag::Span);
+    } else if (tag == Tag::Style) {
+      if (!sheets_.addSheet(raw, base_)) failed_ = true;
+    }
+    if (end >= n) return n;
+    const qsizetype close = page.indexOf(u'>', end);
+    return close < 0 ? n : close + 1;
+  }
+  openElement(tag, name, attributes, selfClosing);
+  return i;
+}
+
+void Reader::text(QStringView raw) {
+  if (raw.isEmpty()) return;
+  if (afterComment_ && !stack_.back().pre) {
+    // What follows a comment starts after the blanks after it, as the rich text has always read it.
+    qsizetype k = 0;
+    while (k < raw.size() && IsHtmlSpace(raw[k].unicode())) ++k;
+    raw = raw.sliced(k);
+    if (raw.isEmpty()) return;
+  }
+  afterComment_ = false;
+  DecodeText(raw, &decoded_);
+  textChars(decoded_);
+}
+
+void Reader::textChars(QStringView chars) {
+  const Open& top = stack_.back();
+  if (top.hidden) return;
+  // Text in a table but in none of its cells goes before the table.
+  if (top.table && (top.tag == Tag::Table || top.tag == Tag::Tr || IsSection(top.tag))) {
+    if (std::all_of(chars.begin(), chars.end(), [](QChar c) { return IsHtmlSpace(c.unicode()); })) return;
+    Open foster = top;
+    foster.container = &top.table->before;
+    foster.tag = Tag::Span;
+    foster.table = nullptr;
+    Block* kept = block_;
+    block_ = nullptr;
+    const size_t at = stack_.size();
+    push(foster);
+    if (tooDeep_) return;
+    textChars(chars);
+    // The looks taken on inside go with it.
+    popTo(at);
+    block_ = kept;
+    return;
+  }
+  if (stack_.back().pre) {
+    qsizetype from = 0;
+    for (qsizetype k = 0; k <= chars.size(); ++k) {
+      if (k < chars.size() && chars[k] != u'\n' && chars[k] != u'\r') continue;
+      if (k > from) {
+        dropNewline_ = false;
+        reconstruct();
+        ensureBlock();
+        addRun(chars.sliced(from, k - from), stack_.back().chars);
+      }
+      if (k < chars.size() && chars[k] == u'\n') {
+        if (dropNewline_) {
+          dropNewline_ = false;
+        } else {
+          ensureBlock();
+          endBlock();
+          ensureBlock();
+        }
+      }
+      from = k + 1;
+      if (failed_) return;
+    }
+    return;
+  }
+  qsizetype k = 0;
+  while (k < chars.size()) {
+    if (IsHtmlSpace(chars[k].unicode())) {
+      pendingSpace_ = true;
+      ++k;
+      continue;
+    }
+    qsizetype end = k;
+    while (end < chars.size() && !IsHtmlSpace(chars[end].unicode())) ++end;
+    reconstruct();
+    ensureBlock();
+    flushSpace();
+    addRun(chars.sliced(k, end - k), stack_.back().chars);
+    if (failed_) return;
+    k = end;
+  }
+}
+
+// --- tree rules ---
+
+void Reader::push(Open open) {
+  if (stack_.size() > size_t(kMostHtmlNesting)) {
+    tooDeep_ = true;
+    return;
+  }
+  ++openCount_[size_t(open.tag)];
+  stack_.push_back(std::move(open));
+  Open& pushed = stack_.back();
+  pushed.element.name = pushed.elementName;
+  pushed.element.id = pushed.elementId;
+  pushed.element.classes.clear();
+  for (const QString& c : pushed.elementClasses) pushed.element.classes.push_back(c);
+  pushed.element.parent = stack_.size() > 2 ? &stack_[stack_.size() - 2].element : nullptr;
+}
+
+void Reader::popTo(size_t index) {
+  while (stack_.size() > std::max<size_t>(index, 1)) {
+    const Open& top = stack_.back();
+    if (top.active)
+      for (Active& a : active_)
+        if (a.serial == top.active) a.open = false;
+    if (IsCell(top.tag)) {
+      // A cell's looks reach no further than the cell.
+      while (!active_.empty() && active_.back().serial != 0) active_.pop_back();
+      if (!active_.empty()) active_.pop_back();
+    }
+    if (!IsInline(top.tag) && top.tag != Tag::Br) endBlock();
+    --openCount_[size_t(top.tag)];
+    stack_.pop_back();
+  }
+}
+
+int Reader::find(Tag tag, bool crossTables) const {
+  // What is not open is not looked for: a step never costs the depth of what came before.
+  if (!openCount_[size_t(tag)]) return -1;
+  for (int k = int(stack_.size()) - 1; k > 0; --k) {
+    if (stack_[size_t(k)].tag == tag) return k;
+    if (!crossTables && (stack_[size_t(k)].tag == Tag::Table || IsCell(stack_[size_t(k)].tag))) return -1;
+  }
+  return -1;
+}
+
+int Reader::findAny(std::initializer_list<Tag> tags) const {
+  if (std::none_of(tags.begin(), tags.end(), [this](Tag t) { return openCount_[size_t(t)] > 0; })) return -1;
+  for (int k = int(stack_.size()) - 1; k > 0; --k)
+    if (std::find(tags.begin(), tags.end(), stack_[size_t(k)].tag) != tags.end()) return k;
+  return -1;
+}
+
+void Reader::closeParagraph() {
+  const int p = find(Tag::P, false);
+  if (p > 0) popTo(size_t(p));
+}
+
+QTextCharFormat Reader::ownLooks(Tag tag, const Attributes& attributes) const {
+  QTextCharFormat own;
+  switch (tag) {
+    case Tag::B: case Tag::Strong: case Tag::Th: own.setFontWeight(QFont::Bold); break;
+    case Tag::I: case Tag::Em: case Tag::Cite: case Tag::Dfn: case Tag::Var: case Tag::Address:
+      own.setFontItalic(true);
+      break;
+    case Tag::U: case Tag::Ins: own.setFontUnderline(true); break;
+    case Tag::S: case Tag::Strike: case Tag::Del: own.setFontStrikeOut(true); break;
+    case Tag::Sub: own.setVerticalAlignment(QTextCharFormat::AlignSubScript); break;
+    case Tag::Sup: own.setVerticalAlignment(QTextCharFormat::AlignSuperScript); break;
+    case Tag::Big: own.setProperty(QTextFormat::FontSizeAdjustment, 1); break;
+    case Tag::Small: own.setProperty(QTextFormat::FontSizeAdjustment, -1); break;
+    case Tag::Code: case Tag::Tt: case Tag::Kbd: case Tag::Samp: case Tag::Pre:
+      own.setFontFamilies(QStringList{QStringLiteral("Courier New"), QStringLiteral("courier")});
+      own.setFontFixedPitch(true);
+      break;
+    case Tag::H1: case Tag::H2: case Tag::H3: case Tag::H4: case Tag::H5: case Tag::H6:
+      own.setFontWeight(QFont::Bold);
+      own.setProperty(QTextFormat::FontSizeAdjustment, 3 - (int(tag) - int(Tag::H1)));
+      break;
+    case Tag::A:
+      if (attributes.hasHref) {
+        own.setAnchor(true);
+        own.setAnchorHref(attributes.href);
+        own.setFontUnderline(true);
+        own.setForeground(QGuiApplication::palette().link());
+      }
+      if (!attributes.name.isEmpty()) own.setAnchorNames({attributes.name});
+      break;
+    case Tag::Font: {
+      if (!attributes.face.isNull()) {
+        QStringList families;
+        for (QStringView family : QStringView(attributes.face).split(u','))
+          if (!family.trimmed().isEmpty()) families << family.trimmed().toString();
+        if (!families.isEmpty()) own.setFontFamilies(families);
+      }
+      if (!attributes.color.isNull()) {
+        const QColor colour = ColourOf(attributes.color);
+        if (colour.isValid()) own.setForeground(colour);
+      }
+      if (!attributes.size.isNull()) {
+        QStringView size = QStringView(attributes.size).trimmed();
+        const bool relative = size.startsWith(u'+') || size.startsWith(u'-');
+        bool ok = false;
+        const int n = (size.startsWith(u'+') ? size.sliced(1) : size).toInt(&ok);
+        if (ok) own.setProperty(QTextFormat::FontSizeAdjustment, std::clamp(relative ? n : n - 3, -2, 4));
+      }
+      break;
+    }
+    default: break;
+  }
+  return own;
+}
+
+Block* Reader::ensureBlock() {
+  if (block_) return block_;
+  // The innermost element that makes paragraphs gives this one its format.
+  size_t k = stack_.size() - 1;
+  while (k > 0 && !stack_[k].makesBlocks) --k;
+  newBlock(stack_[k], false);
+  return block_;
+}
+
+void Reader::newBlock(const Open& context, bool listItem) {
+  const Open& top = stack_.back();
+  auto block = std::make_unique<Block>();
+  block->format = context.blockFormat;
+  if (top.alignment) block->format.setAlignment(top.alignment);
+  block->charFormat = top.chars;
+  if (listItem) block->list = context.list;
+  else if (context.tag == Tag::Li && context.listDepth > 0) block->format.setIndent(context.listDepth);
+  charge(listItem ? kHtmlListItemCost : kHtmlParagraphCost);
+  block_ = block.get();
+  pendingSpace_ = false;
+  Node node;
+  node.block = std::move(block);
+  top.container->push_back(std::move(node));
+}
+
+void Reader::reconstruct() {
+  // The looks a block closed are taken on again, in the order they were opened.
+  size_t first = active_.size();
+  while (first > 0 && active_[first - 1].serial != 0) --first;
+  for (size_t k = first; k < active_.size(); ++k) {
+    Active& entry = active_[k];
+    if (entry.open) continue;
+    Open open = stack_.back();
+    open.tag = entry.tag;
+    open.own = entry.own;
+    open.chars = stack_.back().chars;
+    open.chars.merge(entry.own);
+    open.active = entry.serial;
+    open.dead = false;
+    open.makesBlocks = false;
+    push(std::move(open));
+    if (tooDeep_) return;
+    entry.open = true;
+  }
+}
+
+void Reader::recomputeLooks(size_t from) {
+  for (size_t k = from; k < stack_.size(); ++k) {
+    size_t parent = k - 1;
+    while (parent > 0 && stack_[parent].dead) --parent;
+    stack_[k].chars = stack_[parent].chars;
+    if (!stack_[k].dead) stack_[k].chars.merge(stack_[k].own);
+  }
+}
+
+void Reader::flushSpace() {
+  if (!pendingSpace_) return;
+  pendingSpace_ = false;
+  if (!block_ || !block_->hasText) return;
+  const Run& last = block_->runs.back();
+  if (!last.picture && (last.text.endsWith(u' ') || last.text.endsWith(QChar::LineSeparator))) return;
+  addRun(u" ", stack_.back().chars);
+}
+
+void Reader::addRun(QStringView text, const QTextCharFormat& format) {
+  Block* block = block_;
+  if (!block_->textStarted) {
+    block->textStarted = true;
+    block->formula = text.startsWith(u'=');
+  }
+  charge(text.size() * (kHtmlCharacterCost + (block->formula ? kHtmlFormulaCharacterCost : 0)));
+  if (failed_) return;
+  if (!block->runs.empty() && !block->runs.back().picture && block->runs.back().format == format) {
+    block->runs.back().text += text;
+  } else {
+    Run run;
+    run.text = text.toString();
+    run.format = format;
+    block->runs.push_back(std::move(run));
+  }
+  block->hasText = true;
+}
+
+void Reader::lineBreak() {
+  if (stack_.back().hidden) return;
+  reconstruct();
+  ensureBlock();
+  flushSpace();
+  addRun(QStringView(u"\u2028"), stack_.back().chars);
+  pendingSpace_ = false;
+}
+
+void Reader::picture(const Attributes& attributes) {
+  if (attributes.src.isEmpty() || stack_.back().hidden) return;
+  reconstruct();
+  ensureBlock();
+  flushSpace();
+  if (!charge(kHtmlPictureCost)) return;
+  QTextImageFormat format;
+  format.merge(stack_.back().chars);
+  format.setName(attributes.src);
+  QTextLength length;
+  if (LengthOf(attributes.width, &length) && length.type() == QTextLength::FixedLength) format.setWidth(length.rawValue());
+  if (LengthOf(attributes.height, &length) && length.type() == QTextLength::FixedLength)
+    format.setHeight(length.rawValue());
+  Run run;
+  run.text = QString(QChar::ObjectReplacementCharacter);
+  run.format = format;
+  run.picture = true;
+  block_->runs.push_back(std::move(run));
+  block_->hasText = true;
+  block_->textStarted = true;
+}
+
+void Reader::rule() {
+  endBlock();
+  ensureBlock();
+  block_->format.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
+                             QTextLength(QTextLength::PercentageLength, 100));
+  endBlock();
+}
+
+void Reader::startRow(TableNode* table) {
+  ++table->rows;
+  table->nextColumn = 0;
+  // Each row is as wide as the widest: its cells are made with it.
+  charge(table->columns * kHtmlCellCost);
+}
+
+void Reader::startCell(Tag tag, const Attributes& attributes) {
+  TableNode* table = stack_.back().table;
+  const int64_t row = table->rows - 1;
+  int64_t column = table->nextColumn;
+  while (column < int64_t(table->busyUntil.size()) && table->busyUntil[size_t(column)] > row) ++column;
+  const int64_t columns = SpanOf(attributes.colspan, kMostHtmlColumnSpan);
+  const int64_t rows = SpanOf(attributes.rowspan, int64_t(1) << 20);
+  table->nextColumn = column + columns;
+  if (table->nextColumn > table->columns) {
+    // The cells the new columns make in every row so far.
+    if (!charge((table->nextColumn - table->columns) * table->rows * kHtmlCellCost)) return;
+    table->columns = table->nextColumn;
+  }
+  if (rows > 1) {
+    if (int64_t(table->busyUntil.size()) < table->nextColumn) table->busyUntil.resize(size_t(table->nextColumn), 0);
+    for (int64_t c = column; c < table->nextColumn; ++c) table->busyUntil[size_t(c)] = row + rows;
+  }
+  Cell& cell = table->cells.emplace_back();
+  charge(sizeof(Cell));
+  cell.row = row;
+  cell.column = column;
+  if (!attributes.bgcolor.isNull()) {
+    const QColor colour = ColourOf(attributes.bgcolor);
+    if (colour.isValid()) cell.format.setBackground(colour);
+  }
+  QTextLength width;
+  if (columns == 1 && LengthOf(attributes.width, &width)) {
+    if (int64_t(table->widths.size()) <= column) table->widths.resize(size_t(column) + 1);
+    if (table->widths[size_t(column)].type() == QTextLength::VariableLength) table->widths[size_t(column)] = width;
+  }
+  Open open = stack_.back();
+  open.tag = tag;
+  open.own = ownLooks(tag, attributes);
+  open.chars.merge(open.own);
+  open.container = &cell.content;
+  open.cell = &cell;
+  open.makesBlocks = true;
+  open.blockFormat = QTextBlockFormat();
+  open.list = -1;
+  open.listDepth = 0;
+  open.active = 0;
+  open.pre = false;
+  Qt::Alignment alignment;
+  if (tag == Tag::Th) open.alignment = Qt::AlignHCenter;
+  if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
+  endBlock();
+  pushStyled(std::move(open), tag == Tag::Th ? QStringLiteral("th") : QStringLiteral("td"), attributes);
+  Active mark;
+  active_.push_back(mark);
+}
+
+void Reader::pushStyled(Open open, const QString& name, const Attributes& attributes) {
+  open.elementName = name;
+  open.elementId = attributes.id;
+  open.elementClasses.clear();
+  const QString& classes = attributes.className;
+  for (qsizetype k = 0; k < classes.size();) {
+    while (k < classes.size() && IsHtmlSpace(classes[k].unicode())) ++k;
+    const qsizetype start = k;
+    while (k < classes.size() && !IsHtmlSpace(classes[k].unicode())) ++k;
+    if (k > start) open.elementClasses << classes.sliced(start, k - start);
+  }
+  open.styled = false;
+  push(std::move(open));
+  if (!tooDeep_) applyStyle(attributes);
+}
+
+Qt::Alignment AlignmentOfCss(GMCssStyle::TextAlign align) {
+  switch (align) {
+    case GMCssStyle::TextAlign::Right: return Qt::AlignRight;
+    case GMCssStyle::TextAlign::Center: return Qt::AlignHCenter;
+    case GMCssStyle::TextAlign::Justify: return Qt::AlignJustify;
+    default: return Qt::AlignLeft;
+  }
+}
+
+void Reader::applyStyle(const Attributes& attributes) {
+  Open& open = stack_.back();
+  const Open& parent = stack_[stack_.size() - 2];
+  const bool inlineStyle = !attributes.style.trimmed().isEmpty();
+  if (sheets_.empty() && !inlineStyle && !parent.styled) return;
+  std::vector<const GMCssDeclaration*> declarations;
+  if (!sheets_.empty() && !sheets_.match(open.element, &declarations)) {
+    failed_ = true;
+    return;
+  }
+  std::vector<GMCssDeclaration> own;
+  if (inlineStyle) {
+    if (!ParseCssDeclarations(attributes.style, &own, [this](int64_t bytes) { return charge(bytes); })) {
+      failed_ = true;
+      return;
+    }
+    for (const GMCssDeclaration& declaration : own) declarations.push_back(&declaration);
+  }
+  const GMCssStyle& parentStyle = parent.style;
+  const GMCssStyle inherited = parentStyle.inherited();
+  open.style = inherited;
+  if (!declarations.empty()) ApplyCssDeclarations(declarations, parentStyle, &open.style);
+  open.styled = true;
+  if (declarations.empty()) return;
+  const GMCssStyle& style = open.style;
+  // What the element's own declarations change: what it inherits its parent's looks already give.
+  QTextCharFormat looks;
+  if (style.fontFamilies && style.fontFamilies != inherited.fontFamilies) looks.setFontFamilies(*style.fontFamilies);
+  if (style.fontPointSize && style.fontPointSize != inherited.fontPointSize && *style.fontPointSize > 0)
+    looks.setFontPointSize(*style.fontPointSize);
+  if (style.fontWeight && style.fontWeight != inherited.fontWeight) looks.setFontWeight(*style.fontWeight);
+  if (style.italic && style.italic != inherited.italic) looks.setFontItalic(*style.italic);
+  if (style.color && style.color != inherited.color && style.color->isValid()) looks.setForeground(*style.color);
+  // Lines the element draws; those of the elements around it go on under it.
+  if (style.underline.value_or(false)) looks.setFontUnderline(true);
+  if (style.strikeOut.value_or(false)) looks.setFontStrikeOut(true);
+  if (style.overline.value_or(false)) looks.setFontOverline(true);
+  if (style.verticalAlign == GMCssStyle::VerticalAlign::Super) looks.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+  if (style.verticalAlign == GMCssStyle::VerticalAlign::Sub) looks.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+  if (style.backgroundColor && IsInline(open.tag)) looks.setBackground(*style.backgroundColor);
+  open.own.merge(looks);
+  open.chars.merge(looks);
+  if (style.displayNone) open.hidden = true;
+  if (style.textAlign && style.textAlign != inherited.textAlign) open.alignment = AlignmentOfCss(*style.textAlign);
+  if (style.whiteSpace && style.whiteSpace != inherited.whiteSpace) {
+    const GMCssStyle::WhiteSpace space = *style.whiteSpace;
+    open.pre = space == GMCssStyle::WhiteSpace::Pre || space == GMCssStyle::WhiteSpace::PreWrap ||
+               space == GMCssStyle::WhiteSpace::PreLine;
+  }
+  if (open.makesBlocks && !IsCell(open.tag)) {
+    QTextBlockFormat& block = open.blockFormat;
+    if (style.marginTopPoints) block.setTopMargin(*style.marginTopPoints);
+    if (style.marginBottomPoints) block.setBottomMargin(*style.marginBottomPoints);
+    if (style.marginLeftPoints) block.setLeftMargin(*style.marginLeftPoints);
+    if (style.marginRightPoints) block.setRightMargin(*style.marginRightPoints);
+    if (style.textIndentPoints) block.setTextIndent(*style.textIndentPoints);
+    if (style.backgroundColor) block.setBackground(*style.backgroundColor);
+  }
+  if (open.cell && IsCell(open.tag)) {
+    QTextTableCellFormat& cell = open.cell->format;
+    if (style.backgroundColor) cell.setBackground(*style.backgroundColor);
+    if (style.paddingTopPoints) cell.setTopPadding(*style.paddingTopPoints);
+    if (style.paddingBottomPoints) cell.setBottomPadding(*style.paddingBottomPoints);
+    if (style.paddingLeftPoints) cell.setLeftPadding(*style.paddingLeftPoints);
+    if (style.paddingRightPoints) cell.setRightPadding(*style.paddingRightPoints);
+    TableNode* table = open.table;
+    if (style.width && style.width->value > 0 && table) {
+      const QTextLength width(style.width->unit == GMCssLength::Unit::Percent ? QTextLength::PercentageLength
+                                                                               : QTextLength::FixedLength,
+                              style.width->value);
+      const size_t column = size_t(open.cell->column);
+      if (table->widths.size() <= column) table->widths.resize(column + 1);
+      if (table->widths[column].type() == QTextLength::VariableLength) table->widths[column] = width;
+    }
+  } else if (open.tag == Tag::Table && open.table) {
+    if (style.backgroundColor) open.table->format.setBackground(*style.backgroundColor);
+    if (style.width && style.width->value > 0)
+      open.table->format.setWidth(QTextLength(style.width->unit == GMCssLength::Unit::Percent
+                                                  ? QTextLength::PercentageLength
+                                                  : QTextLength::FixedLength,
+                                              style.width->value));
+  }
+  if ((open.tag == Tag::Ul || open.tag == Tag::Ol) && open.list >= 0 && style.listStyleType &&
+      style.listStyleType != inherited.listStyleType) {
+    static const QHash<QString, QTextListFormat::Style> kStyles = {
+        {"disc", QTextListFormat::ListDisc},           {"circle", QTextListFormat::ListCircle},
+        {"square", QTextListFormat::ListSquare},       {"decimal", QTextListFormat::ListDecimal},
+        {"lower-alpha", QTextListFormat::ListLowerAlpha}, {"upper-alpha", QTextListFormat::ListUpperAlpha},
+        {"lower-latin", QTextListFormat::ListLowerAlpha}, {"upper-latin", QTextListFormat::ListUpperAlpha},
+        {"lower-roman", QTextListFormat::ListLowerRoman}, {"upper-roman", QTextListFormat::ListUpperRoman}};
+    const auto found = kStyles.constFind(*style.listStyleType);
+    if (found != kStyles.constEnd()) lists_[size_t(open.list)].format.setStyle(*found);
+  }
+}
+
+void Reader::openElement(Tag tag, const QString& name, const Attributes& attributes, bool selfClosing) {
+  if (failed_ || tooDeep_) return;
+  Qt::Alignment alignment;
+  switch (tag) {
+    case Tag::Br:
+      lineBreak();
+      return;
+    case Tag::Img:
+      picture(attributes);
+      return;
+    case Tag::Hr:
+      closeParagraph();
+      rule();
+      return;
+    case Tag::Link:
+      if (attributes.rel.split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("stylesheet"), Qt::CaseInsensitive) &&
+          !attributes.href.trimmed().isEmpty() && !sheets_.addLinkedSheet(QUrl(attributes.href.trimmed()), base_))
+        failed_ = true;
+      return;
+    case Tag::Script:
+    case Tag::Style:
+    case Tag::Title:
+    case Tag::Textarea:
+    case Tag::Other:
+      return;
+    case Tag::Table: {
+      // A table opened in a table but in none of its cells ends that table first.
+      const int around = findAny({Tag::Table, Tag::Td, Tag::Th});
+      if (around > 0 && stack_[size_t(around)].tag == Tag::Table) popTo(size_t(around));
+      closeParagraph();
+      endBlock();
+      auto node = std::make_unique<TableNode>();
+      TableNode* table = node.get();
+      QTextLength length;
+      if (LengthOf(attributes.width, &length)) table->format.setWidth(length);
+      bool ok = false;
+      const double border = attributes.border.toDouble(&ok);
+      table->format.setBorder(ok ? std::clamp(border, 0.0, 100.0) : attributes.border.isNull() ? 0 : 1);
+      const double padding = attributes.cellpadding.toDouble(&ok);
+      if (ok) table->format.setCellPadding(std::clamp(padding, 0.0, 100.0));
+      const double spacing = attributes.cellspacing.toDouble(&ok);
+      if (ok) table->format.setCellSpacing(std::clamp(spacing, 0.0, 100.0));
+      if (!attributes.bgcolor.isNull()) {
+        const QColor colour = ColourOf(attributes.bgcolor);
+        if (colour.isValid()) table->format.setBackground(colour);
+      }
+      if (AlignmentOf(attributes.align, &alignment)) table->format.setAlignment(alignment);
+      Node holder;
+      holder.table = std::move(node);
+      stack_.back().container->push_back(std::move(holder));
+      Open open = stack_.back();
+      open.tag = Tag::Table;
+      open.table = table;
+      open.active = 0;
+      open.own = QTextCharFormat();
+      open.makesBlocks = false;
+      pushStyled(std::move(open), name, attributes);
+      return;
+    }
+    case Tag::Thead: case Tag::Tbody: case Tag::Tfoot: case Tag::Caption: {
+      const int table = find(Tag::Table, true);
+      if (table < 0) return;
+      popTo(size_t(table) + 1);
+      if (tag == Tag::Caption) {
+        // A caption is no cell of the sheet: its text is read but kept out, as it always was.
+        Open open = stack_.back();
+        open.tag = Tag::Div;
+        open.container = &open.table->caption;
+        open.table = nullptr;
+        open.makesBlocks = true;
+        open.alignment = Qt::AlignHCenter;
+        pushStyled(std::move(open), name, attributes);
+        return;
+      }
+      Open open = stack_.back();
+      open.tag = tag;
+      pushStyled(std::move(open), name, attributes);
+      return;
+    }
+    case Tag::Tr: {
+      const int table = find(Tag::Table, true);
+      if (table < 0) return;  // a row outside any table is no row
+      const int section = findAny({Tag::Table, Tag::Thead, Tag::Tbody, Tag::Tfoot});
+      popTo(size_t(std::max(table, section)) + 1);
+      Open open = stack_.back();
+      open.tag = Tag::Tr;
+      if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
+      startRow(open.table);
+      pushStyled(std::move(open), name, attributes);
+      return;
+    }
+    case Tag::Td: case Tag::Th: {
+      const int table = find(Tag::Table, true);
+      if (table < 0) return;  // a cell outside any table is its text alone
+      const int row = findAny({Tag::Table, Tag::Tr});
+      if (stack_[size_t(row)].tag == Tag::Tr && row > table) {
+        popTo(size_t(row) + 1);
+      } else {
+        popTo(size_t(table) + 1);
+        const int section = findAny({Tag::Table, Tag::Thead, Tag::Tbody, Tag::Tfoot});
+        popTo(size_t(section) + 1);
+        Open open = stack_.back();
+        open.tag = Tag::Tr;
+        startRow(open.table);
+        pushStyled(std::move(open), QStringLiteral("tr"), Attributes());
+        if (tooDeep_) return;
+      }
+      startCell(tag, attributes);
+      return;
+    }
+    default:
+      break;
+  }
+
+  if (IsInline(tag)) {
+    if (selfClosing) return;
+    if (tag == Tag::A) {
+      // A link inside a link ends the outer one.
+      const int open = find(Tag::A, false);
+      if (open > 0) closeElement(Tag::A);
+      if (attributes.hasHref && !charge(kHtmlLinkCost)) return;
+    }
+    if (IsFormatting(tag)) reconstruct();
+    Open open = stack_.back();
+    open.tag = tag;
+    open.own = ownLooks(tag, attributes);
+    open.chars.merge(open.own);
+    open.makesBlocks = false;
+    open.active = 0;
+    if (IsFormatting(tag)) {
+      Active entry;
+      entry.serial = ++serials_;
+      entry.tag = tag;
+      entry.own = open.own;
+      entry.open = true;
+      size_t first = active_.size();
+      while (first > 0 && active_[first - 1].serial != 0) --first;
+      if (active_.size() - first >= kMostActive) {
+        // The oldest of the looks gives way.
+        for (Open& o : stack_)
+          if (o.active == active_[first].serial) o.active = 0;
+        active_.erase(active_.begin() + qsizetype(first));
+      }
+      active_.push_back(entry);
+      open.active = entry.serial;
+    }
+    pushStyled(std::move(open), name, attributes);
+    return;
+  }
+
+  // Blocks.
+  if (selfClosing && tag != Tag::Li) return;
+  switch (tag) {
+    case Tag::Li: {
+      const int item = findAny({Tag::Li, Tag::Ul, Tag::Ol, Tag::Dir, Tag::Menu, Tag::Table, Tag::Td, Tag::Th});
+      if (item > 0 && stack_[size_t(item)].tag == Tag::Li) popTo(size_t(item));
+      else closeParagraph();
+      break;
+    }
+    case Tag::Dt: case Tag::Dd: {
+      const int item = findAny({Tag::Dt, Tag::Dd, Tag::Dl, Tag::Table, Tag::Td, Tag::Th});
+      if (item > 0 && (stack_[size_t(item)].tag == Tag::Dt || stack_[size_t(item)].tag == Tag::Dd)) popTo(size_t(item));
+      else closeParagraph();
+      break;
+    }
+    case Tag::Option: {
+      if (stack_.back().tag == Tag::Option) popTo(stack_.size() - 1);
+      break;
+    }
+    case Tag::H1: case Tag::H2: case Tag::H3: case Tag::H4: case Tag::H5: case Tag::H6:
+      closeParagraph();
+      if (IsHeading(stack_.back().tag)) popTo(stack_.size() - 1);
+      break;
+    default:
+      closeParagraph();
+      break;
+  }
+  endBlock();
+  Open open = stack_.back();
+  open.tag = tag;
+  open.own = ownLooks(tag, attributes);
+  open.chars.merge(open.own);
+  open.active = 0;
+  open.makesBlocks = true;
+  open.blockFormat = QTextBlockFormat();
+  if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
+  QTextBlockFormat& format = open.blockFormat;
+  switch (tag) {
+    case Tag::P:
+      format.setTopMargin(12);
+      format.setBottomMargin(12);
+      break;
+    case Tag::H1: format.setTopMargin(18); format.setBottomMargin(12); break;
+    case Tag::H2: format.setTopMargin(16); format.setBottomMargin(12); break;
+    case Tag::H3: format.setTopMargin(14); format.setBottomMargin(12); break;
+    case Tag::H4: format.setTopMargin(12); format.setBottomMargin(12); break;
+    case Tag::H5: format.setTopMargin(12); format.setBottomMargin(4); break;
+    case Tag::H6: format.setBottomMargin(4); break;
+    case Tag::Pre:
+      format.setTopMargin(12);
+      format.setBottomMargin(12);
+      open.pre = true;
+      dropNewline_ = true;
+      break;
+    case Tag::Blockquote:
+      format.setTopMargin(12);
+      format.setBottomMargin(12);
+      format.setLeftMargin(40);
+      format.setRightMargin(40);
+      break;
+    case Tag::Dd: format.setLeftMargin(30); break;
+    case Tag::Center: open.alignment = Qt::AlignHCenter; break;
+    case Tag::Ul: case Tag::Ol: case Tag::Dir: case Tag::Menu: {
+      ListInfo list;
+      const bool ordered = tag == Tag::Ol;
+      QTextListFormat::Style style = ordered ? QTextListFormat::ListDecimal
+                                     : open.listDepth == 0 ? QTextListFormat::ListDisc
+                                     : open.listDepth == 1 ? QTextListFormat::ListCircle
+                                                           : QTextListFormat::ListSquare;
+      const QString type = attributes.type.trimmed();
+      if (ordered) {
+        if (type == u"a") style = QTextListFormat::ListLowerAlpha;
+        else if (type == u"A") style = QTextListFormat::ListUpperAlpha;
+        else if (type == u"i") style = QTextListFormat::ListLowerRoman;
+        else if (type == u"I") style = QTextListFormat::ListUpperRoman;
+      } else if (type.compare(u"circle", Qt::CaseInsensitive) == 0) {
+        style = QTextListFormat::ListCircle;
+      } else if (type.compare(u"square", Qt::CaseInsensitive) == 0) {
+        style = QTextListFormat::ListSquare;
+      } else if (type.compare(u"disc", Qt::CaseInsensitive) == 0) {
+        style = QTextListFormat::ListDisc;
+      }
+      list.format.setStyle(style);
+      list.format.setIndent(++open.listDepth);
+      open.list = int(lists_.size());
+      lists_.push_back(std::move(list));
+      break;
+    }
+    default: break;
+  }
+  pushStyled(std::move(open), name, attributes);
+  if (tag == Tag::Li && !tooDeep_) {
+    const int list = findAny({Tag::Ul, Tag::Ol, Tag::Dir, Tag::Menu, Tag::Table});
+    Open& item = stack_.back();
+    if (list > 0 && stack_[size_t(list)].tag != Tag::Table && !item.hidden) {
+      item.list = stack_[size_t(list)].list;
+      // The item starts with the looks taken on from the items before it.
+      const size_t at = stack_.size() - 1;
+      reconstruct();
+      newBlock(stack_[at], true);
+    }
+  }
+}
+
+void Reader::closeElement(Tag tag) {
+  if (failed_ || tooDeep_) return;
+  switch (tag) {
+    case Tag::Td: case Tag::Th: {
+      // A cell ends with what was left open in it, tables too.
+      const int cell = findAny({Tag::Td, Tag::Th});
+      if (cell > 0) popTo(size_t(cell));
+      return;
+    }
+    case Tag::Tr: {
+      const int row = find(Tag::Tr, true);
+      if (row > 0) popTo(size_t(row));
+      return;
+    }
+    case Tag::Table: {
+      const int table = find(Tag::Table, true);
+      if (table > 0) popTo(size_t(table));
+      return;
+    }
+    case Tag::Thead: case Tag::Tbody: case Tag::Tfoot: case Tag::Caption: {
+      const int at = find(tag == Tag::Caption ? Tag::Div : tag, tag == Tag::Caption);
+      if (at > 0 && (tag != Tag::Caption || stack_[size_t(at)].table == nullptr)) popTo(size_t(at));
+      return;
+    }
+    case Tag::P: {
+      const int p = find(Tag::P, false);
+      if (p > 0) popTo(size_t(p));
+      else endBlock();
+      return;
+    }
+    case Tag::H1: case Tag::H2: case Tag::H3: case Tag::H4: case Tag::H5: case Tag::H6: {
+      const int at = findAny({Tag::H1, Tag::H2, Tag::H3, Tag::H4, Tag::H5, Tag::H6, Tag::Table, Tag::Td, Tag::Th});
+      if (at > 0 && IsHeading(stack_[size_t(at)].tag)) popTo(size_t(at));
+      return;
+    }
+    default: break;
+  }
+  if (IsFormatting(tag)) {
+    size_t first = active_.size();
+    while (first > 0 && active_[first - 1].serial != 0) --first;
+    size_t entry = active_.size();
+    for (size_t k = active_.size(); k > first; --k)
+      if (active_[k - 1].tag == tag) {
+        entry = k - 1;
+        break;
+      }
+    if (entry == active_.size()) return;
+    const uint64_t serial = active_[entry].serial;
+    active_.erase(active_.begin() + qsizetype(entry));
+    int at = -1;
+    for (int k = int(stack_.size()) - 1; k > 0; --k)
+      if (stack_[size_t(k)].active == serial) {
+        at = k;
+        break;
+      }
+    if (at < 0) return;
+    bool onlyText = true;
+    for (size_t k = size_t(at) + 1; k < stack_.size(); ++k) onlyText = onlyText && IsInline(stack_[k].tag);
+    if (onlyText) {
+      popTo(size_t(at));
+    } else {
+      // Under a block: the looks end here, the block goes on.
+      stack_[size_t(at)].dead = true;
+      stack_[size_t(at)].active = 0;
+      recomputeLooks(size_t(at));
+    }
+    return;
+  }
+  const bool text = IsInline(tag);
+  if (!openCount_[size_t(tag)]) return;
+  for (int k = int(stack_.size()) - 1; k > 0; --k) {
+    const Tag open = stack_[size_t(k)].tag;
+    if (open == tag) {
+      popTo(size_t(k));
+      return;
+    }
+    if (open == Tag::Table || IsCell(open)) return;
+    // An end tag of text closes no block around it.
+    if (text && !IsInline(open)) return;
+  }
+}
+
+void Reader::closeUnknown(const QString& name) {
+  if (!openCount_[size_t(Tag::Other)]) return;
+  for (int k = int(stack_.size()) - 1; k > 0; --k) {
+    const Open& open = stack_[size_t(k)];
+    if (open.tag == Tag::Other && open.elementName == name) {
+      popTo(size_t(k));
+      return;
+    }
+    if (!IsInline(open.tag)) return;
+  }
+}
+
+GMHtmlReading Reader::read(QStringView page) {
+  scan(page);
+  GMHtmlReading reading;
+  reading.cost = cost_;
+  if (failed_) reading.outcome = GMHtmlReading::Outcome::TooLarge;
+  else if (tooDeep_) reading.outcome = GMHtmlReading::Outcome::TooDeep;
+  return reading;
+}
+
+// --- emitting ---
+
+void Reader::emitBlock(Block& block, QTextCursor& cursor, bool& fresh) {
+  QTextBlockFormat format = block.format;
+  QTextList* list = nullptr;
+  bool newList = false;
+  if (block.list >= 0) {
+    const size_t index = size_t(block.list);
+    // A list is made of lists of a few items each, one after the other, which the text engine
+    // reads as the one they make: the rich text takes each item in time that grows with its list.
+    if (!emittedLists_[index] || listItems_[index] >= 64) newList = true;
+    else list = emittedLists_[index];
+    if (list) format.setObjectIndex(list->objectIndex());
+  }
+  if (fresh) {
+    cursor.setBlockFormat(format);
+    cursor.setBlockCharFormat(block.charFormat);
+  } else {
+    cursor.insertBlock(format, block.charFormat);
+  }
+  fresh = false;
+  if (newList) {
+    const size_t index = size_t(block.list);
+    emittedLists_[index] = cursor.createList(lists_[index].format);
+    listItems_[index] = 0;
+  }
+  if (block.list >= 0) ++listItems_[size_t(block.list)];
+  for (Run& run : block.runs) {
+    if (run.picture) cursor.insertImage(run.format.toImageFormat());
+    else cursor.insertText(run.text, run.format);
+    run.text = QString();
+  }
+}
+
+void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
+  emitNodes(table.before, cursor, fresh);
+  if (table.rows <= 0 || table.columns <= 0 || table.cells.empty()) return;
+  QTextTableFormat format = table.format;
+  if (!table.widths.empty()) {
+    QList<QTextLength> widths(qsizetype(table.columns));
+    for (size_t c = 0; c < table.widths.size() && c < size_t(table.columns); ++c) widths[qsizetype(c)] = table.widths[c];
+    format.setColumnWidthConstraints(widths);
+  }
+  QTextTable* made = cursor.insertTable(int(table.rows), int(table.columns), format);
+  if (!made) return;
+  for (Cell& cell : table.cells) {
+    QTextTableCell at = made->cellAt(int(cell.row), int(cell.column));
+    if (!at.isValid()) continue;
+    QTextCursor inside = at.firstCursorPosition();
+    bool cellFresh = true;
+    emitNodes(cell.content, inside, cellFresh);
+    std::vector<Node>().swap(cell.content);
+    // After its text: the cell's format is its first paragraph's mark's, which that text sets.
+    if (cell.format.propertyCount() > 0) {
+      QTextCharFormat format = at.format();
+      format.merge(cell.format);
+      at.setFormat(format);
+    }
+  }
+  cursor.setPosition(made->lastPosition() + 1);
+  fresh = true;
+}
+
+void Reader::emitNodes(std::vector<Node>& nodes, QTextCursor& cursor, bool& fresh) {
+  for (Node& node : nodes) {
+    if (node.block) emitBlock(*node.block, cursor, fresh);
+    else if (node.table) emitTable(*node.table, cursor, fresh);
+    node = Node();
+  }
+}
+
+void Reader::build(QTextDocument* text) {
+  emittedLists_.assign(lists_.size(), nullptr);
+  listItems_.assign(lists_.size(), 0);
+  QTextCursor cursor(text);
+  bool fresh = true;
+  emitNodes(root_, cursor, fresh);
+}
+
+}  // namespace
+
+char32_t HtmlNamedEntity(QStringView name) {
+  const auto* end = std::end(kNamedEntities);
+  const auto* it = std::lower_bound(std::begin(kNamedEntities), end, name, [](const NamedEntity& row, QStringView n) {
+    return QStringView(row.name).compare(n) < 0;
+  });
+  return it != end && QStringView(it->name) == name ? it->character : 0;
+}
+
+GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget) {
+  const QUrl base = text->baseUrl();
+  text->clear();
+  text->setBaseUrl(base);
+  text->setUndoRedoEnabled(false);
+  Reader reader(budget, base);
+  GMHtmlReading reading = reader.read(page);
+  if (reading.read()) reader.build(text);
+  return reading;
+}
+
+int64_t HtmlPageReadingCost(QStringView page, int64_t budget) {
+  Reader reader(budget, QUrl());
+  return reader.read(page).cost;
+}

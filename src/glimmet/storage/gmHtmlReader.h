@@ -1,0 +1,61 @@
+// The program's one reader of HTML pages. A linear tag scanner (bare attribute values end at a
+// blank or ">", as browsers read them; the text of script, style, title and textarea is text;
+// named entities from a table of our own) feeds tree rules of our own (implied ends of p, li,
+// cells, rows, table sections and options; cells only inside a table; formatting elements closed
+// by their end tag or the block holding them and taken on into what follows, as browsers do),
+// which build rich text through QTextCursor: paragraphs with their formats, character formats,
+// tables, lists, links and pictures.
+//
+// Everything the reading makes is charged to a budget as it is made: each paragraph, character,
+// table cell (a table's rows times its widest row, spans included), list item, link, picture and
+// what the page's style sheets hold. Past the budget the reading stops at once and the document
+// is left empty, so nothing half-built reaches whoever asked. No step costs more for what came
+// before it.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <QUrl>
+
+#include <cstdint>
+
+class QTextDocument;
+
+// What a reading came to.
+struct GMHtmlReading {
+  enum class Outcome { Read, TooLarge, TooDeep };
+  Outcome outcome = Outcome::Read;
+  // What the reading took, or, refused, what it had taken when it stopped (past the budget).
+  int64_t cost = 0;
+  bool read() const { return outcome == Outcome::Read; }
+};
+
+// The deepest nesting of open elements a page may reach: deeper pages are no real page.
+inline constexpr int kMostHtmlNesting = 512;
+
+// What the reading charges for what it makes, in bytes (bench/benchHtmlReader measures them): a
+// character of text, a paragraph (a line a text keeping its lines makes too), a table cell of the
+// grid, a list item, a link, a picture's place, and each character of a text that starts with "="
+// beyond its text (it becomes a formula, whose parse holds tokens for it).
+inline constexpr int64_t kHtmlCharacterCost = 40;
+inline constexpr int64_t kHtmlParagraphCost = 1536;
+inline constexpr int64_t kHtmlCellCost = 1024;
+inline constexpr int64_t kHtmlListItemCost = 1536;
+inline constexpr int64_t kHtmlLinkCost = 512;
+inline constexpr int64_t kHtmlPictureCost = 1024;
+inline constexpr int64_t kHtmlFormulaCharacterCost = 8;
+// The widest a cell may span: no more columns are made for one.
+inline constexpr int64_t kMostHtmlColumnSpan = 20480;
+
+// Reads the page into `text` (emptied first; its base URL resolves what the page names: style
+// sheets and pictures, read only from local files). budget: what the reading may take (0: no
+// limit). Refused, `text` is left empty.
+GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget);
+
+// What reading the page would charge, without building anything: the budget's count alone.
+// Stops counting past `budget` (when not 0).
+int64_t HtmlPageReadingCost(QStringView page, int64_t budget = 0);
+
+// The character a named entity ("amp", "eacute") stands for; 0 for a name the table does not
+// hold (the page keeps "&name;" as written).
+char32_t HtmlNamedEntity(QStringView name);
