@@ -200,5 +200,8 @@ QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block,
   bool refused = false;
   QString text = DelimitedTextWithin(document, block, commas, true, kMaxDelimitedTextLength, &refused);
   if (tooLarge) *tooLarge = refused;
+  // Line breaks go between the rows: a text pasted into a field or a terminal ends where the
+  // cells do.
+  if (!commas && text.endsWith(QLatin1Char('\n'))) text.chop(1);
   return text;
 }

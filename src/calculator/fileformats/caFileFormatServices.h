@@ -56,6 +56,7 @@ bool RichTextTableFits(const CADocument& document, const GridRange& table, FLErr
 QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& block, bool commas, int64_t most,
                                  bool* tooLarge = nullptr, bool* cellText = nullptr);
 // The same as text, of at most kMaxDelimitedTextLength characters, for the clipboard: with tabs
-// it is the plain text other programs read, the cells' texts quoted nowhere.
+// it is the plain text other programs read, the cells' texts quoted nowhere, a tab between cells
+// and a line break between rows (none after the last).
 QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas,
                              bool* tooLarge = nullptr);

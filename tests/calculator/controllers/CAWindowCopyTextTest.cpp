@@ -63,12 +63,12 @@ TEST_F(WindowCopyTextTest, CopyPutsTheCellsTextsOnTheClipboardWithoutQuotes) {
     std::vector<const char*> cells;  // A1, B1, ... typed, "." for the locale's decimal separator
     const char* text;
   } cases[] = {
-      {{"New York City"}, "New York City\n"},
-      {{"Hello, world, again"}, "Hello, world, again\n"},
-      {{"say \"hi\""}, "say \"hi\"\n"},
-      {{"\"Quoted\""}, "\"Quoted\"\n"},
-      {{"1.5"}, "1.5\n"},
-      {{"New York City", "2.5", "a; b"}, "New York City\t2.5\ta; b\n"},
+      {{"New York City"}, "New York City"},
+      {{"Hello, world, again"}, "Hello, world, again"},
+      {{"say \"hi\""}, "say \"hi\""},
+      {{"\"Quoted\""}, "\"Quoted\""},
+      {{"1.5"}, "1.5"},
+      {{"New York City", "2.5", "a; b"}, "New York City\t2.5\ta; b"},
   };
   for (const char* locale : {"C", "en_US", "de_DE", "fr_FR"}) {
     const TestLocale scope(locale);

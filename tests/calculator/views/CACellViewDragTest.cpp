@@ -119,9 +119,9 @@ TEST_F(CellDragTest, CellsDraggedOutGiveOtherProgramsTheirTexts) {
     const char* b2;
     const char* c2;
     const char* text;
-  } cases[] = {{"New York City", nullptr, "New York City\n"},
-               {"Hello, world, again", nullptr, "Hello, world, again\n"},
-               {"say \"hi\"", "Doe, John", "say \"hi\"\tDoe, John\n"}};
+  } cases[] = {{"New York City", nullptr, "New York City"},
+               {"Hello, world, again", nullptr, "Hello, world, again"},
+               {"say \"hi\"", "Doe, John", "say \"hi\"\tDoe, John"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.b2);
     a.document.cellAtGridPointImperative(A1("B2"))->setFormula(QString::fromUtf8(c.b2));
