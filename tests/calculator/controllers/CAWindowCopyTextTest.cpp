@@ -1,47 +1,28 @@
 // What the window's Copy puts on the clipboard as plain text, for the mail, editors and
 // terminals it is pasted into: the cells' texts as they are, in the user's locale.
-#include "calculator/controllers/CAWindowController.h"
-
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/caDocumentServices.h"
-#include "calculator/views/CACellView.h"
-#include "framlet/foundation/FLKernel.h"
+#include "ShownWindowTestSupport.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QClipboard>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 namespace {
 
-class WindowCopyTextTest : public testing::Test {
+class WindowCopyTextTest : public ShownWindowTest {
  protected:
-  WindowCopyTextTest() {
-    FLKernel::sharedInstance();
-    InstallFileFormatServices();
-    controller.prepareToShow();
-    controller.mainWindow()->resize(900, 600);
-    controller.mainWindow()->show();
-    QApplication::setActiveWindow(controller.mainWindow());
-    EXPECT_TRUE(QTest::qWaitForWindowActive(controller.mainWindow()));
-  }
-  ~WindowCopyTextTest() override {
-    controller.mainWindow()->close();
-    SetFileFormatServices(CAFileFormatServices());
-  }
+  WindowCopyTextTest() { InstallFileFormatServices(); }
+  ~WindowCopyTextTest() override { SetFileFormatServices(CAFileFormatServices()); }
 
-  CADocument& document() const { return *controller.document(); }
   // The clipboard's plain text after the selection is copied by the menu's item or its key.
   QString copied(bool byKey) {
     QApplication::clipboard()->clear();
     if (byKey) {
-      QTest::keyClick(controller.cellView(), Qt::Key_C, Qt::ControlModifier);
+      QTest::keyClick(grid(), Qt::Key_C, Qt::ControlModifier);
     } else {
       QAction* copy = controller.mainWindow()->menuBar()->findChild<QAction*>(QStringLiteral("copy:"));
       EXPECT_NE(copy, nullptr);
@@ -52,8 +33,6 @@ class WindowCopyTextTest : public testing::Test {
                ? QString::fromUtf8(data->data(QStringLiteral("text/plain")))
                : QString();
   }
-
-  mutable CAWindowController controller;
 };
 
 }  // namespace
@@ -86,5 +65,22 @@ TEST_F(WindowCopyTextTest, CopyPutsTheCellsTextsOnTheClipboardWithoutQuotes) {
         EXPECT_EQ(copied(byKey), typed(c.text));
       }
     }
+  }
+}
+
+// A copied cell pasted into the text being typed in another cell adds its text, nothing more.
+TEST_F(WindowCopyTextTest, ACopiedCellPastedWhileTypingAddsItsText) {
+  for (const char* text : {"New York City", "Hello, world, again", "say \"hi\""}) {
+    SCOPED_TRACE(text);
+    document().cellAtGridPointImperative({0, 0})->setFormula(QString::fromUtf8(text));
+    click(0, 0);
+    press(Qt::Key_C, Qt::ControlModifier);
+    click(2, 0);
+    type(QStringLiteral("x"));
+    press(Qt::Key_V, Qt::ControlModifier);
+    press(Qt::Key_Return);
+    const CACell* cell = document().cellAtGridPoint({2, 0});
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->formula(), QStringLiteral("x") + QString::fromUtf8(text));
   }
 }
