@@ -99,6 +99,21 @@ def arguments():
     ]
     return document(cells, enc)
 
+def texts():
+    """Texts as Pockwell stores them, in its own number syntax whatever the locale: C1:C5 read as
+    1.5, a text, 1234.5, 12.5% and a text, which D1 sums to 1236.125; E1 is a formula with a
+    quoted number in it, F1 a date month first, G1 a text with a comma between digits."""
+    strings = ['1.5', '2,5', '1,234.5', '12.5%', '1.5.2024', '=SUM(C1:C5)', '="v 1.5"', '1/5/2024', '1,5']
+    enc = [s.encode('mac_roman') for s in strings]
+    cells = [
+        [(2, 0, 0, 0, 0, 0, (0, 0, 0), 0.0),
+         (3, 0, 0, 5, 0, 0, (0, 0, 0), 0.0),
+         (4, 0, 0, 6, 0, 0, (0, 0, 0), 0.0),
+         (5, 0, 0, 7, 0, 0, (0, 0, 0), 0.0),
+         (6, 0, 0, 8, 0, 0, (0, 0, 0), 0.0)],
+    ] + [[(2, row, 0, row, 0, 0, (0, 0, 0), 0.0)] for row in range(1, 5)]
+    return document(cells, enc)
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -106,6 +121,7 @@ def main():
         'basic.pkwd': basic(),
         'formulas.pkwd': formulas(),
         'arguments.pkwd': arguments(),
+        'texts.pkwd': texts(),
         'empty.pkwd': document([], []),
         'version3.pkwd': document([], [], version=3),
         'bigendian.pkwd': document([], [], bom=0x0100),

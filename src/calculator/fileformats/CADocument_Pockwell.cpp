@@ -241,9 +241,9 @@ bool PockwellReader::run(QString* failure) {
         }
         QString text = texts[stringIndex];
         if (text.size() >= 5 && text.startsWith(QLatin1Char('='))) text = RewritePockwellFormula(text);
-        // Pockwell wrote its formulas with "." in numbers and "," between arguments, whatever
-        // the locale they were typed in.
-        made->setFormula(UserFormulaFromC(text));
+        // Pockwell wrote its texts and formulas with "." in numbers and "," between arguments,
+        // whatever the locale they were typed in.
+        made->setFormulaFromC(text);
       }
       if (store) document_.storeCell(std::move(made));
       const uint16_t next = U16(cell, 4);

@@ -75,10 +75,17 @@ namespace {
 // at, leave the finder with the tab (a copied "Doe, John" stays as it is); otherwise *quotesNeeded
 // is set and nothing is returned, and the column is written again with `quoteDelimiters`, every
 // such text quoted, as the reader unquotes it. A quote among them could send the finder on to
-// another line: it asks for the quotes at once.
+// another line: it asks for the quotes at once. The finder is asked as it reads in every
+// locale, not only in the writer's: a file goes from one user to another, and "0,5" is one
+// number only where the decimal separator is a comma.
+//
+// The clipboard's plain text (`plain`) is for other programs, which read no quotes: it is the
+// cells' texts as they are, quoted nowhere.
+enum class FieldQuoting { kWhereRead, kDelimiters, kPlain };
+
 QString DelimitedTextPass(const CADocument& document, const GridRange& block, bool commas, int64_t most,
                           bool* tooLarge, int64_t* fieldsLength, QByteArray* bytes, int64_t* characters,
-                          bool quoteDelimiters, bool* quotesNeeded) {
+                          FieldQuoting quoting, bool* quotesNeeded) {
   *tooLarge = false;
   int64_t fields = 0;  // the fields' own characters
   if (fieldsLength) *fieldsLength = 0;
@@ -106,9 +113,9 @@ QString DelimitedTextPass(const CADocument& document, const GridRange& block, bo
   QString output;
   int64_t spilled = 0;  // the characters of the text in the bytes
   int64_t nextY = y0;
-  bool sampling = !commas && columnCount == 1 && !quoteDelimiters;
+  bool sampling = !commas && columnCount == 1 && quoting == FieldQuoting::kWhereRead;
   QStringList sample;
-  const auto readAsTabs = [&sample] { return TextDelimiterForLines(sample, false) == QChar(u'\t'); };
+  const auto readAsTabs = [&sample] { return EveryLocaleReadsAsTabs(sample); };
   for (auto row = first; row != last; ++row) {
     AppendRepeated(output, emptyRow, (*row)->gridY() - nextY);
     int64_t x = 0;
@@ -118,8 +125,11 @@ QString DelimitedTextPass(const CADocument& document, const GridRange& block, bo
       if (cellX >= columnCount) break;
       output += QStringView(emptyRow).sliced(x, cellX - x);
       const qsizetype before = output.size();
-      WriteTextField(output, CellFieldText(*CACellReading(entry, (*row)->gridY(), &document)), commas, cellX,
-                     columnCount, quoteDelimiters);
+      const QString text = CellFieldText(*CACellReading(entry, (*row)->gridY(), &document));
+      if (quoting == FieldQuoting::kPlain && !commas)
+        WritePlainTextField(output, text, cellX, columnCount);
+      else
+        WriteTextField(output, text, commas, cellX, columnCount, quoting == FieldQuoting::kDelimiters);
       fields += output.size() - before - 1;
       if (sampling) {
         const QStringView written = QStringView(output).sliced(before, output.size() - before - 1);
@@ -153,17 +163,17 @@ QString DelimitedTextPass(const CADocument& document, const GridRange& block, bo
   return output;
 }
 
-QString DelimitedTextWithin(const CADocument& document, const GridRange& block, bool commas, int64_t most,
-                            bool* tooLarge, int64_t* fieldsLength = nullptr, QByteArray* bytes = nullptr,
-                            int64_t* characters = nullptr) {
+QString DelimitedTextWithin(const CADocument& document, const GridRange& block, bool commas, bool plain,
+                            int64_t most, bool* tooLarge, int64_t* fieldsLength = nullptr,
+                            QByteArray* bytes = nullptr, int64_t* characters = nullptr) {
   const qsizetype bytesBefore = bytes ? bytes->size() : 0;
   bool quotesNeeded = false;
-  QString text = DelimitedTextPass(document, block, commas, most, tooLarge, fieldsLength, bytes, characters, false,
-                                   &quotesNeeded);
+  QString text = DelimitedTextPass(document, block, commas, most, tooLarge, fieldsLength, bytes, characters,
+                                   plain ? FieldQuoting::kPlain : FieldQuoting::kWhereRead, &quotesNeeded);
   if (!quotesNeeded) return text;
   if (bytes) bytes->truncate(bytesBefore);
-  return DelimitedTextPass(document, block, commas, most, tooLarge, fieldsLength, bytes, characters, true,
-                           &quotesNeeded);
+  return DelimitedTextPass(document, block, commas, most, tooLarge, fieldsLength, bytes, characters,
+                           FieldQuoting::kDelimiters, &quotesNeeded);
 }
 
 }  // namespace
@@ -173,7 +183,8 @@ QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& bl
   bool refused = false;
   int64_t fields = 0, characters = 0;
   QByteArray bytes;
-  AppendUtf8(bytes, DelimitedTextWithin(document, block, commas, most, &refused, &fields, &bytes, &characters));
+  AppendUtf8(bytes,
+             DelimitedTextWithin(document, block, commas, false, most, &refused, &fields, &bytes, &characters));
   // A character takes up to three bytes: the text is counted again as it is written, the
   // fields' share of it as the same share of the bytes.
   if (!refused && bytes.size() > most) {
@@ -187,7 +198,10 @@ QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& bl
 
 QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas, bool* tooLarge) {
   bool refused = false;
-  QString text = DelimitedTextWithin(document, block, commas, kMaxDelimitedTextLength, &refused);
+  QString text = DelimitedTextWithin(document, block, commas, true, kMaxDelimitedTextLength, &refused);
   if (tooLarge) *tooLarge = refused;
+  // Line breaks go between the rows: a text pasted into a field or a terminal ends where the
+  // cells do.
+  if (!commas && text.endsWith(QLatin1Char('\n'))) text.chop(1);
   return text;
 }

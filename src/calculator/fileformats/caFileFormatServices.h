@@ -55,6 +55,8 @@ bool RichTextTableFits(const CADocument& document, const GridRange& table, FLErr
 // (kCellTextTooLargeReason), else the empty fields between them (kTextTooLargeReason).
 QByteArray DelimitedBytesOfBlock(const CADocument& document, const GridRange& block, bool commas, int64_t most,
                                  bool* tooLarge = nullptr, bool* cellText = nullptr);
-// The same as text, of at most kMaxDelimitedTextLength characters (for the clipboard).
+// The same as text, of at most kMaxDelimitedTextLength characters, for the clipboard: with tabs
+// it is the plain text other programs read, the cells' texts quoted nowhere, a tab between cells
+// and a line break between rows (none after the last).
 QString DelimitedTextOfBlock(const CADocument& document, const GridRange& block, bool commas,
                              bool* tooLarge = nullptr);

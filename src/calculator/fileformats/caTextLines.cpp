@@ -320,14 +320,31 @@ QStringList TextLines(const QString& text) {
 
 namespace {
 
-QChar DelimiterForViews(const LineViews& lines, bool csvFile) {
+// Which lines the finder passes over as one number: those the reader's locale reads so, none
+// (a locale whose decimal separator is no delimiter), or every line with a comma and no
+// semicolon (as a locale with a decimal comma might).
+enum class NumberLines { kLocale, kNone, kAnyWithComma };
+
+bool PassedOverAsNumber(QStringView line, NumberLines numbers) {
+  switch (numbers) {
+    case NumberLines::kLocale:
+      return IsOneLocaleNumber(line);
+    case NumberLines::kNone:
+      return false;
+    case NumberLines::kAnyWithComma:
+      return line.contains(u',') && !line.contains(u';');
+  }
+  return false;
+}
+
+QChar DelimiterForViews(const LineViews& lines, bool csvFile, NumberLines numbers = NumberLines::kLocale) {
   // Tab, ";", "," and space, in their order of precedence.
   std::array<int64_t, 4> counts{};
   auto slot = [](char16_t c) { return c == kTab ? 0 : c == u';' ? 1 : c == u',' ? 2 : 3; };
   int holding = 0;
   for (qsizetype line = 0; line < qsizetype(lines.size()) && holding < kDelimiterSampleLines; ++line) {
     // A ".csv" file has its own rule: the writer quotes a number that holds a comma.
-    if (!csvFile && IsOneLocaleNumber(lines[size_t(line)])) {
+    if (!csvFile && PassedOverAsNumber(lines[size_t(line)], numbers)) {
       ++holding;
       continue;
     }
@@ -370,6 +387,16 @@ QChar DelimiterForViews(const LineViews& lines, bool csvFile) {
 
 QChar TextDelimiterForLines(const QStringList& lines, bool csvFile) {
   return DelimiterForViews(ViewsOfLines(lines), csvFile);
+}
+
+bool EveryLocaleReadsAsTabs(const QStringList& lines) {
+  // Passing a line over takes its counts away. Tab is chosen when neither ";" nor "," is counted
+  // twice, and blanks do not win over nothing: the most commas are counted where no line is
+  // passed over, and blanks win most easily where every line with a comma is. Any locale's
+  // reader lies between the two.
+  const LineViews views = ViewsOfLines(lines);
+  return DelimiterForViews(views, false, NumberLines::kNone) == QChar(kTab) &&
+         DelimiterForViews(views, false, NumberLines::kAnyWithComma) == QChar(kTab);
 }
 
 ImportCellSink::ImportCellSink(TextImportDelegate& receiver, TextImportResult& result)
@@ -436,6 +463,15 @@ LineViews LineViewsOfText(const QString& text) {
 
 bool HoldsDelimiterCandidate(QStringView text) {
   return std::any_of(text.begin(), text.end(), [](QChar c) { return IsCandidate(c.unicode()); });
+}
+
+void WritePlainTextField(QString& output, const QString& text, qint64 column, qint64 columnCount) {
+  const qsizetype start = output.size();
+  output += text;
+  for (qsizetype i = start; i < output.size(); ++i) {
+    if (BecomesBlank(output[i].unicode())) output[i] = u' ';
+  }
+  output += column + 1 >= columnCount ? QChar(u'\n') : QChar(kTab);
 }
 
 void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount,

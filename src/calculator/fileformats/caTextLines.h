@@ -102,6 +102,9 @@ inline constexpr int kDelimiterSampleLines = 20;
 // rule above. In other text a line that is one number as the locale reads typed text holds no
 // delimiter: a column of numbers with decimal commas stays one column.
 QChar TextDelimiterForLines(const QStringList& lines, bool csvFile);
+// Whether the lines, read as text that is no ".csv" file, are taken as tab-separated in every
+// locale: whichever of their numbers with a decimal comma the reader's locale reads as one.
+bool EveryLocaleReadsAsTabs(const QStringList& lines);
 
 // Enters every non-empty field at (field number, record number): empty lines count as records;
 // a quoted field may run over line ends, its breaks becoming "\n". Reading stops when the
@@ -141,6 +144,11 @@ class ImportCellSink {
 // separator.
 void WriteTextField(QString& output, const QString& text, bool commas, qint64 column, qint64 columnCount,
                     bool quoteDelimiters = false);
+
+// Appends one field of plain text for other programs: the text as it is, its tabs and line
+// breaks made blanks so that it stays one field of its row, then a tab or, after the last
+// column, "\n". A null or empty text writes only the separator.
+void WritePlainTextField(QString& output, const QString& text, qint64 column, qint64 columnCount);
 
 // Whether the text holds a character the delimiter finder counts: a tab, ";", "," or a space.
 bool HoldsDelimiterCandidate(QStringView text);

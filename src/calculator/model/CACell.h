@@ -228,6 +228,11 @@ class CACell {
   // Classifies the text (empty, formula, date, number, link, text) and stores it; a formula is
   // parsed and its references registered. Ignored while the type is changing.
   void setFormula(const QString& text);
+  // The same for a text written in the C syntax, as other programs' files hold it whatever the
+  // user's locale: a formula in the user's separators (UserFormulaFromC), a number with "." and
+  // "," groups, a date month first with slashes. A text that reads as neither stays a text, even
+  // where the user's syntax would make a number or a date of it.
+  void setFormulaFromC(const QString& text);
   // Stores the text as the formula without parsing it.
   void setFormulaString(const QString& text);
   // Inserts a reference while a formula is being typed, replacing the selected characters.

@@ -617,13 +617,18 @@ CANumber CANumber::withString(const QString& text, bool allowGroups) {
 }
 
 std::optional<CANumber> CANumber::withValidatedString(const QString& text, bool allowGroups) {
+  const CANumberLocale& locale = NumberTextLocale();
+  return withValidatedString(text, allowGroups, locale.decimalSeparatorChar, locale.groupSeparatorChar);
+}
+
+std::optional<CANumber> CANumber::withValidatedString(const QString& text, bool allowGroups, QChar decimalSeparator,
+                                                      QChar groupSeparator) {
   const QString cleaned = cleanUp(text, false, false);
   if (cleaned.isEmpty()) return {};
-  const CANumberLocale& locale = NumberTextLocale();
   qsizetype index = 0;
   bool sawDigit = false;
-  CANumber number = parse(cleaned, &index, cleaned.size(), allowGroups, locale.decimalSeparatorChar,
-                          locale.groupSeparatorChar, &sawDigit);
+  CANumber number =
+      parse(cleaned, &index, cleaned.size(), allowGroups, decimalSeparator, groupSeparator, &sawDigit);
   // Text without a digit ("$", ".", "%") or with a malformed exponent is not a number: it
   // stays the user's text.
   if (index != cleaned.size() || !sawDigit || number.form_ == kNumberNaN) return {};

@@ -53,6 +53,10 @@ class CANumber {
   static CANumber withString(const QString& text, bool allowGroups);
   // The same, but nothing unless the whole cleaned text is a number with at least one digit.
   static std::optional<CANumber> withValidatedString(const QString& text, bool allowGroups);
+  // The same with the separators given instead of the process-wide ones: "." and "," read the
+  // C syntax that other programs' files are written in.
+  static std::optional<CANumber> withValidatedString(const QString& text, bool allowGroups, QChar decimalSeparator,
+                                                     QChar groupSeparator);
   // Parses text[*index, end) from *index, which moves past what was consumed. Parsing never
   // fails as such: the caller judges by the index. Separators are the process-wide ones.
   static CANumber withString(const QString& text, qsizetype* index, qsizetype end,

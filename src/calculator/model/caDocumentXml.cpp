@@ -155,7 +155,14 @@ QString TranslateFormulaSeparators(const QString& formula, const CAFormulaSepara
   while (i < n) {
     const QChar c = formula[i];
     const uint32_t cls = TypeOfChar(c.unicode());
-    if (cls == kCharClassUpper || cls == kCharClassLower || c == u'$') {
+    if (c == u'"') {
+      // Quoted text is no part of the formula's syntax: its digits, full stops and commas are
+      // kept as written, up to the closing quote (a doubled one closes and opens again).
+      const qsizetype close = formula.indexOf(QLatin1Char('"'), i + 1);
+      const qsizetype end = close < 0 ? n : close + 1;
+      result += QStringView(formula).mid(i, end - i);
+      i = end;
+    } else if (cls == kCharClassUpper || cls == kCharClassLower || c == u'$') {
       // A name (a reference, a range or a function) is read as the formula parser reads it: its
       // digits and full stops are no literal.
       qsizetype j = i + 1;
@@ -201,6 +208,11 @@ QString TranslateFormulaSeparators(const QString& formula, const CAFormulaSepara
       i = j;
       // The new reader would take a list separator right after the literal for its decimal one.
       if (i < n && formula[i] == from.list && to.list == to.decimal) result += QLatin1Char(' ');
+      // The blank that told the old reader the two apart is needed no longer: the formula reads
+      // as it was before it went the other way.
+      if (from.list == from.decimal && to.list != to.decimal && i + 1 < n && formula[i] == u' ' &&
+          formula[i + 1] == from.list)
+        ++i;
     } else if (c == from.list) {
       result += to.list;
       ++i;

@@ -67,7 +67,8 @@ std::optional<CAFormulaSeparators> FormulaSeparatorsFromString(const QString& te
 // The formula ("=" and what follows) rewritten from one set of separators to another, so that
 // it means under the second what it meant under the first: literals take the new decimal
 // separator, and a list separator that the new decimal separator would join to the literal
-// before it gets a blank in front. Names and everything else stay as written.
+// before it gets a blank in front; going back, that blank goes. Names, quoted text and
+// everything else stay as written.
 QString TranslateFormulaSeparators(const QString& formula, const CAFormulaSeparators& from,
                                    const CAFormulaSeparators& to);
 

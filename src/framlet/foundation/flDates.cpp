@@ -243,6 +243,12 @@ QString FormatDayIndex(int32_t dayIndex) {
 }
 
 int32_t ParseIntoDayIndex(const QString& text, QString* message) {
+  // Whether the locale writes its dates with dots is read only for a text that could be one.
+  return ParseIntoDayIndexInOrder(text, DateTextOrder{DayFirstDateFormat(), text.contains(u'.') && DottedDateFormat()},
+                                  message);
+}
+
+int32_t ParseIntoDayIndexInOrder(const QString& text, const DateTextOrder& order, QString* message) {
   if (message) *message = QString();
   if (text.isEmpty() || text == u"?" ||
       text.compare(QLatin1String(kUnknownDateText), Qt::CaseInsensitive) == 0)
@@ -252,12 +258,12 @@ int32_t ParseIntoDayIndex(const QString& text, QString* message) {
   // A date written with dots goes by the rules of one written with slashes, before its length
   // could make it look like the raw or the dashed form.
   std::optional<QList<QStringView>> dotted;
-  if (parts.size() == 1 && DottedDateFormat()) dotted = DottedDateParts(text);
+  if (parts.size() == 1 && order.dotted) dotted = DottedDateParts(text);
   if (dotted) parts = *dotted;
   else if (parts.size() == 1 && text.size() == 8) return ParseRawDate(text, message);
   else if (parts.size() == 1 && text.size() == 10) return ParseIsoDate(text, message);
 
-  const bool dayFirst = DayFirstDateFormat();
+  const bool dayFirst = order.dayFirst;
   const char* notInFormat = dayFirst ? kNotDayMonthYear : kNotMonthDayYear;
   if (parts.size() < 2 || parts.size() > 3) return Fail(message, notInFormat);
   if (parts.size() == 2 && g_requireDayIndexYear) return Fail(message, notInFormat);

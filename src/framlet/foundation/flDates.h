@@ -27,6 +27,14 @@ QString FormatDayIndex(int32_t dayIndex);
 // "?" or "<Unknown>" give 0 with no message. Where the locale writes its dates with dots
 // (1.3.2024), such a text is read in the locale's order, as it would be with slashes.
 int32_t ParseIntoDayIndex(const QString& text, QString* message = nullptr);
+// How a text writes its dates: the day before the month or after it, and whether with dots too.
+struct DateTextOrder {
+  bool dayFirst = false;
+  bool dotted = false;
+};
+// The same in the order given instead of the locale's: files that other programs write name
+// their dates month first with slashes, whoever opens them.
+int32_t ParseIntoDayIndexInOrder(const QString& text, const DateTextOrder& order, QString* message = nullptr);
 // Whether the text is a date written with dots, three runs of digits such as 01.03.2024, in a
 // locale that writes its dates so: such a text is a date or nothing, never a grouped number. A
 // text grouped as numbers are (1.234.567) is not one.

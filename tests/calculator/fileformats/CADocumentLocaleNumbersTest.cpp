@@ -203,7 +203,8 @@ TEST_F(LocaleNumbersTest, EveryCentReadsBackAsTheSameExactNumber) {
 }
 
 // What a number is saved as, in the locale's decimal separator: a fraction with a decimal end
-// as its digits, a fraction without one in fifteen places, a real as its shortest text.
+// as its digits, a fraction without one in fifteen places, a real as its shortest text. Decimal
+// commas are quoted, or a reader whose separator is the point would split them.
 TEST_F(LocaleNumbersTest, SavedNumbersAreTheirExactDigitsWhereTheyHaveAnEnd) {
   const struct {
     const char* typed;
@@ -219,7 +220,9 @@ TEST_F(LocaleNumbersTest, SavedNumbersAreTheirExactDigitsWhereTheyHaveAnEnd) {
     QString expected;
     for (size_t y = 0; y < std::size(cases); ++y) {
       source.cellAtGridPointImperative({0, int64_t(y)})->setFormula(Typed(cases[y].typed));
-      expected += Typed(cases[y].saved) + QLatin1Char('\n');
+      const QString saved = Typed(cases[y].saved);
+      expected += (saved.contains(QLatin1Char(',')) ? QLatin1Char('"') + saved + QLatin1Char('"') : saved) +
+                  QLatin1Char('\n');
     }
     source.evaluate();
     FLError error;
@@ -369,37 +372,44 @@ TEST_F(LocaleNumbersTest, CopiedFormulasKeepTheirMeaningUnderTheLocaleThatPastes
 
 // A lone column written with tabs has no tab for the reader to find: its texts with commas and
 // blanks, and its numbers with decimal commas, come back as the same cells in every locale, saved
-// as text or copied as text; the writer quotes them only where the reader would split them.
+// as text or copied as cells; the writer quotes them only where a reader would split them. The
+// copied text, for other programs, is the texts as they are.
 TEST_F(LocaleNumbersTest, ALoneColumnOfTabSeparatedTextReadsBackAsTheSameCells) {
   const struct {
     std::vector<const char*> cells;  // typed, with "." for the locale's decimal separator
-    bool quoted;                     // whether the copied text quotes the texts with a comma
-  } sheets[] = {{{"Doe, John", "Roe, Jane", "0.5", "-2.25"}, true},
-                {{"Doe, John, Jr"}, true},
-                {{"Doe, John"}, false},
-                {{"Doe John", "Roe Jane", "Poe Jim"}, true},
-                {{"0.5", "-2.25"}, false}};
+    bool quoted;                     // whether the saved file quotes the texts with a comma
+    bool quotedWithDecimalCommas;    // the same where the decimal separator is a comma
+  } sheets[] = {{{"Doe, John", "Roe, Jane", "0.5", "-2.25"}, true, true},
+                {{"Doe, John, Jr"}, true, true},
+                {{"Doe, John"}, false, false},
+                {{"Doe John", "Roe Jane", "Poe Jim"}, true, true},
+                {{"0.5", "-2.25"}, false, true}};
   for (const char* locale : {"C", "en_US", "de_DE", "fr_FR"}) {
     const TestLocale scope(locale);
+    const bool decimalComma = NumberTextLocale().decimalSeparatorChar == QLatin1Char(',');
     for (const auto& sheet : sheets) {
       for (const bool saved : {true, false}) {
         SCOPED_TRACE(std::string(locale) + ", " + sheet.cells[0] + (saved ? ", saved" : ", copied"));
         Sheet source;
         const int64_t count = int64_t(sheet.cells.size());
-        for (int64_t y = 0; y < count; ++y)
+        QString texts;
+        for (int64_t y = 0; y < count; ++y) {
           source.document.cellAtGridPointImperative({0, y})->setFormula(Typed(sheet.cells[size_t(y)]));
+          texts += Typed(sheet.cells[size_t(y)]) + QLatin1Char('\n');
+        }
         source.document.evaluate();
         source.document.setSelectionRange(GridRange{{0, 0}, {0, count - 1}});
-        if (!saved) {
+        Sheet read;
+        if (saved) {
+          saveAndOpen("column.txt", source, read);
+          EXPECT_EQ(ReadFileText(path(QStringLiteral("column.txt"))).startsWith(QLatin1Char('"')),
+                    decimalComma ? sheet.quotedWithDecimalCommas : sheet.quoted);
+        } else {
           QMimeData copied;
           ASSERT_TRUE(source.document.copy(&copied));
-          EXPECT_EQ(copied.text().startsWith(QLatin1Char('"')), sheet.quoted) << copied.text().toStdString();
+          EXPECT_EQ(copied.text(), texts.chopped(1));
+          copyAndPaste(kPasteboardCellsType, source, read);
         }
-        Sheet read;
-        if (saved)
-          saveAndOpen("column.txt", source, read);
-        else
-          copyAndPaste(nullptr, source, read);
         read.document.evaluate();
         for (int64_t y = 0; y < count; ++y) {
           const CACell* cell = read.document.cellAtGridPoint({0, y});
@@ -542,6 +552,103 @@ TEST_F(LocaleNumbersTest, LibreOfficesValuesAreTakenWhereTheTextShowsThem) {
         EXPECT_EQ(cell->valueType(), entered->valueType());
       }
       EXPECT_TRUE(sheet.cellAtGridPoint({0, 69}) && sheet.cellAtGridPoint({0, 69})->number());
+    }
+  }
+}
+
+// A file goes from one user to another: a column saved as text under one locale opens under
+// each of the others with every cell in its own cell, never split. A number comes back as that
+// number where the two write numbers alike; elsewhere its text is read as that user types it.
+TEST_F(LocaleNumbersTest, TextSavedUnderOneLocaleOpensUnderAnotherWithEveryCellInItsOwn) {
+  const std::vector<const char*> columns[] = {
+      {"1.5", "2.5", "-3.25", "1e3", "0.001"},
+      {"0.5"},
+      {"Doe, John", "1.5"},
+      {"New York City", "2.5"},  // blanks win here only where "2,5" is one number
+      {"Doe, John", "Roe Jane", "Poe Jim"},
+      {"12.5%", "x y", "1.25"},
+  };
+  const char* locales[] = {"C", "en_US", "de_DE", "fr_FR"};
+  for (const char* name : {"column.txt", "column.csv"}) {
+    for (const auto& column : columns) {
+      for (const char* writer : locales) {
+        // What each cell holds and is written as, under the writer's locale.
+        std::vector<std::optional<CANumber>> numbers;
+        std::vector<QString> written;
+        QChar writerDecimal;
+        {
+          const TestLocale scope(writer);
+          writerDecimal = NumberTextLocale().decimalSeparatorChar;
+          Sheet source;
+          for (size_t y = 0; y < column.size(); ++y)
+            source.document.cellAtGridPointImperative({0, int64_t(y)})->setFormula(Typed(column[y]));
+          source.document.evaluate();
+          for (size_t y = 0; y < column.size(); ++y) {
+            const CACell* cell = source.document.cellAtGridPoint({0, int64_t(y)});
+            numbers.push_back(cell->number());
+            written.push_back(cell->savingText());
+          }
+          FLError error;
+          ASSERT_TRUE(source.document.saveCore(path(QLatin1String(name)), false, &error))
+              << error.reason.toStdString();
+        }
+        for (const char* reader : locales) {
+          SCOPED_TRACE(std::string(name) + ", " + column[0] + ", written under " + writer + ", read under " + reader);
+          const TestLocale scope(reader);
+          const bool sameSyntax = NumberTextLocale().decimalSeparatorChar == writerDecimal;
+          CADocument read;
+          FLError error;
+          ASSERT_NE(read.openFile(path(QLatin1String(name)), &error), 0) << error.reason.toStdString();
+          read.evaluate();
+          for (size_t y = 0; y < column.size(); ++y) {
+            const CACell* cell = read.cellAtGridPoint({0, int64_t(y)});
+            ASSERT_NE(cell, nullptr) << y;
+            EXPECT_EQ(read.cellAtGridPoint({1, int64_t(y)}), nullptr) << y << " " << written[y].toStdString();
+            const std::optional<CANumber> number = cell->number();
+            if (numbers[y] && sameSyntax) {
+              EXPECT_TRUE(number && *number == *numbers[y]) << y << " " << cell->displayText(false).toStdString();
+            } else if (!number) {
+              EXPECT_EQ(cell->displayText(false), written[y]) << y;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// The clipboard's text is for other programs, which read no quotes: it is the cells' texts as
+// they are, a tab between cells and a line break between rows, in every locale.
+TEST_F(LocaleNumbersTest, CopiedTextIsTheCellsTextsAsTheyAre) {
+  const struct {
+    std::vector<std::vector<const char*>> rows;  // typed, with "." for the locale's decimal separator
+    const char* text;                            // the same
+  } cases[] = {
+      {{{"New York City"}}, "New York City"},
+      {{{"Hello, world, again"}}, "Hello, world, again"},
+      {{{"say \"hi\""}}, "say \"hi\""},
+      {{{"\"quoted\" word"}}, "\"quoted\" word"},
+      {{{"Doe John"}, {"Roe Jane"}, {"Poe Jim"}}, "Doe John\nRoe Jane\nPoe Jim"},
+      {{{"Doe, John"}, {"0.5"}, {"-2.25"}}, "Doe, John\n0.5\n-2.25"},
+      {{{"a, b", "\"c\""}, {"d;e", "f g"}}, "a, b\t\"c\"\nd;e\tf g"},
+      {{{" lead", "1.5"}, {"", "trail "}}, " lead\t1.5\n\ttrail "},
+      {{{"a", ""}, {"", ""}, {"", "b"}}, "a\t\n\t\n\tb"},
+  };
+  for (const char* locale : {"C", "en_US", "de_DE", "fr_FR"}) {
+    const TestLocale scope(locale);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(locale) + ", " + c.rows[0][0]);
+      Sheet source;
+      for (size_t y = 0; y < c.rows.size(); ++y)
+        for (size_t x = 0; x < c.rows[y].size(); ++x)
+          if (*c.rows[y][x]) source.document.cellAtGridPointImperative({int64_t(x), int64_t(y)})
+                                 ->setFormula(Typed(c.rows[y][x]));
+      source.document.evaluate();
+      source.document.setSelectionRange(
+          GridRange{{0, 0}, {int64_t(c.rows[0].size()) - 1, int64_t(c.rows.size()) - 1}});
+      QMimeData copied;
+      ASSERT_TRUE(source.document.copy(&copied));
+      EXPECT_EQ(copied.text(), Typed(c.text));
     }
   }
 }

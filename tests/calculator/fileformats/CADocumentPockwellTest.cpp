@@ -180,6 +180,48 @@ TEST(PockwellImportTest, FormulasReadTheSameInEveryLocale) {
   }
 }
 
+// Pockwell writes its texts in its own syntax too, "." before the decimals and "," between
+// thousands, and its dates month first: one file gives one sheet in every locale. A text that
+// is no number there stays a text, and text quoted in a formula stays as written.
+TEST(PockwellImportTest, TextsReadTheSameInEveryLocale) {
+  const struct {
+    GridPoint at;
+    int32_t type;
+    double value;         // of a number, a date's day index, a formula's result
+    const char* formula;  // what the cell holds as text, when it holds one
+  } cells[] = {
+      {{2, 0}, kValueNumber, 1.5, nullptr},
+      {{2, 1}, kValueText, 0, "2,5"},
+      {{2, 2}, kValueNumber, 1234.5, nullptr},
+      {{2, 3}, kValueNumber, 0.125, nullptr},
+      {{2, 4}, kValueText, 0, "1.5.2024"},
+      {{3, 0}, kValueFormula, 1236.125, "=SUM(C1:C5)"},
+      {{5, 0}, kValueDate, 20240105, nullptr},
+      {{6, 0}, kValueText, 0, "1,5"},
+  };
+  for (const char* locale : {"C", "en_US", "de_DE", "fr_FR"}) {
+    SCOPED_TRACE(locale);
+    ModelEnvironment environment;
+    const TestLocale user(locale);
+    CADocument document;
+    QString failure;
+    ASSERT_TRUE(ImportPockwellData(document, Sample("texts.pkwd"), &failure)) << failure.toStdString();
+    document.evaluate();
+    for (const auto& c : cells) {
+      SCOPED_TRACE(testing::Message() << c.at.x << "," << c.at.y);
+      const CACell* cell = document.cellAtGridPoint(c.at);
+      ASSERT_NE(cell, nullptr);
+      EXPECT_EQ(cell->valueType(), c.type) << cell->displayText(false).toStdString();
+      if (c.formula) EXPECT_EQ(cell->formula(), QString::fromUtf8(c.formula));
+      if (c.type != kValueText) {
+        ASSERT_TRUE(cell->number());
+        EXPECT_DOUBLE_EQ(double(cell->number()->realValue()), c.value);
+      }
+    }
+    EXPECT_EQ(document.cellAtGridPoint({4, 0})->formula(), QStringLiteral("=\"v 1.5\""));
+  }
+}
+
 TEST(PockwellImportTest, DamagedAndForeignFilesAreRefusedWithTheirMessages) {
   LogCapture quiet;
   const QByteArray basic = Sample("basic.pkwd");

@@ -94,7 +94,7 @@ TEST_F(ServicesTest, CopyThenPasteIntoAnotherDocumentKeepsValuesFormulasFormatsA
   QMimeData clipboard;
   ASSERT_TRUE(document.copy(&clipboard));
   EXPECT_TRUE(clipboard.hasFormat(QStringLiteral("application/x-numlet-cells")));
-  EXPECT_EQ(clipboard.text(), QStringLiteral("2\t5\t\n3\t20\t\n"));
+  EXPECT_EQ(clipboard.text(), QStringLiteral("2\t5\t\n3\t20\t"));
 
   CADocument target;
   UndoWindow targetWindow(target);
@@ -220,7 +220,10 @@ TEST_F(ServicesTest, HtmlOfACopyIsBoundAsItsRtfIs) {
     ASSERT_TRUE(document.copy(&clipboard));
     EXPECT_EQ(PasteboardHasType(clipboard, QLatin1String(kPasteboardHtmlType)), far == 0);
     EXPECT_EQ(PasteboardHasType(clipboard, QLatin1String(kPasteboardRtfType)), far == 0);
-    EXPECT_TRUE(clipboard.text().startsWith(QStringLiteral("1\t2\n")));
+    if (far == 0)
+      EXPECT_EQ(clipboard.text(), QStringLiteral("1\t2"));
+    else
+      EXPECT_TRUE(clipboard.text().startsWith(QStringLiteral("1\t2\n")));
   }
 }
 

@@ -187,6 +187,56 @@ TEST_F(CellTest, ASeparatorThatGroupsNoDigitsMakesNoNumber) {
   g_requireDayIndexYear = savedRequireYear;
 }
 
+// Text in the C syntax that other programs' files hold is the same cell in every locale: "."
+// before the decimals, "," between thousands, dates month first with slashes; what is no number
+// or date there stays a text even where the user's syntax would read one in it.
+TEST_F(CellTest, TextInTheCSyntaxIsTheSameCellInEveryLocale) {
+  const bool savedRequireYear = g_requireDayIndexYear;
+  g_requireDayIndexYear = true;  // as in the application
+  const struct {
+    const char* text;
+    int32_t type;
+    int64_t numerator;  // of a number or a day index
+    uint64_t denominator;
+    const char* formula;  // a text's or a formula's stored text
+  } cases[] = {
+      {"1.5", kValueNumber, 3, 2, nullptr},
+      {"1,234.5", kValueNumber, 2469, 2, nullptr},
+      {"12.5%", kValueNumber, 1, 8, nullptr},
+      {"-0.25", kValueNumber, -1, 4, nullptr},
+      {"(1,000)", kValueNumber, -1000, 1, nullptr},
+      {"1e3", kValueNumber, 1000, 1, nullptr},
+      {"\u20AC1,234.50", kValueNumber, 2469, 2, nullptr},
+      {"1/5/2024", kValueDate, 20240105, 1, nullptr},
+      {"12/31/2024", kValueDate, 20241231, 1, nullptr},
+      {"2024-12-31", kValueDate, 20241231, 1, nullptr},
+      {"2,5", kValueText, 0, 1, "2,5"},
+      {"1.5.2024", kValueText, 0, 1, "1.5.2024"},
+      {"31/12/2024", kValueText, 0, 1, "31/12/2024"},
+      {"1.234,5", kValueText, 0, 1, "1.234,5"},
+      {"12,5%", kValueText, 0, 1, "12,5%"},
+      {"Caf\u00e9", kValueText, 0, 1, "Caf\u00e9"},
+      {"=SUM(1.5,2)", kValueFormula, 0, 1, nullptr},
+  };
+  for (const char* locale : {"C", "en_US", "de_DE", "fr_FR"}) {
+    const TestLocale scope(locale);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(locale) + " " + c.text);
+      CACell& cell = cellAt(0, 0);
+      cell.setFormulaFromC(QString::fromUtf8(c.text));
+      EXPECT_EQ(cell.valueType(), c.type) << cell.displayText(false).toStdString();
+      if (c.type == kValueNumber || c.type == kValueDate)
+        EXPECT_EQ(cell.number().value_or(CANumber()), CANumber::withNumerator(c.numerator, c.denominator));
+      if (c.formula) EXPECT_EQ(cell.formula(), QString::fromUtf8(c.formula));
+    }
+    // A formula is written in the user's separators, and computes the same.
+    cellAt(0, 0).setFormulaFromC(QStringLiteral("=SUM(1.5,2)"));
+    document.evaluate();
+    EXPECT_EQ(cellAt(0, 0).number().value_or(CANumber()), CANumber::withNumerator(7, 2)) << locale;
+  }
+  g_requireDayIndexYear = savedRequireYear;
+}
+
 TEST_F(CellTest, AddsReferencesWhileAFormulaIsTyped) {
   struct Case { const char* formula; CATextRange selection; const char* result; uint64_t caret; };
   const Case cases[] = {

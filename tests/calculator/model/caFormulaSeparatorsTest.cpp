@@ -33,7 +33,7 @@ TEST(FormulaSeparators, LiteralsAndArgumentSeparatorsFollowTheNewSeparators) {
   const Case toPoint[] = {
       {"=A1*1.5", "=A1*1,5"},
       {"=SUM(1.5)", "=SUM(1,5)"},  // one argument under the decimal comma
-      {"=SUM(1 ,5)", "=SUM(1 ,5)"},
+      {"=SUM(1,5)", "=SUM(1 ,5)"},  // the blank that parted 1 from "," is needed no longer
       {"=SUM(A1,B2)", "=SUM(A1,B2)"},
       {"=1.+2", "=1,+2"},
   };
@@ -41,6 +41,50 @@ TEST(FormulaSeparators, LiteralsAndArgumentSeparatorsFollowTheNewSeparators) {
     EXPECT_EQ(TranslateFormulaSeparators(QLatin1String(c.comma), kComma, kPoint), QLatin1String(c.point)) << c.comma;
 
   EXPECT_EQ(TranslateFormulaSeparators(QStringLiteral("=SUM(1,5)"), kPoint, kPoint), QStringLiteral("=SUM(1,5)"));
+}
+
+// Quoted text is no part of the syntax: a formula that holds some keeps it as typed, in both
+// directions, with doubled quotes, and where the quote is never closed.
+TEST(FormulaSeparators, QuotedTextIsLeftAsWritten) {
+  struct Case {
+    const char* from;
+    const char* to;
+    bool toComma;
+  };
+  const Case cases[] = {
+      {"=\"v 1.5\"", "=\"v 1.5\"", true},
+      {"=\"v 1,5\"", "=\"v 1,5\"", false},
+      {"=A1+\"1.5, 2\"+2.5", "=A1+\"1.5, 2\"+2,5", true},
+      {"=A1+\"1,5 ,2\"+2,5", "=A1+\"1,5 ,2\"+2.5", false},
+      {"=\"a\"\"1.5\"\"\"+1.5", "=\"a\"\"1.5\"\"\"+1,5", true},
+      {"=SUM(1.5,\"2.5\")", "=SUM(1,5 ,\"2.5\")", true},
+      {"=SUM(1,5 ,\"2,5 ,3\")", "=SUM(1.5,\"2,5 ,3\")", false},
+      {"=1.5&\"2.5", "=1,5&\"2.5", true},
+      {"=1,5&\"2,5 ,3", "=1.5&\"2,5 ,3", false},
+  };
+  for (const Case& c : cases) {
+    const CAFormulaSeparators& from = c.toComma ? kPoint : kComma;
+    const CAFormulaSeparators& to = c.toComma ? kComma : kPoint;
+    EXPECT_EQ(TranslateFormulaSeparators(QString::fromUtf8(c.from), from, to), QString::fromUtf8(c.to)) << c.from;
+  }
+}
+
+// A formula that goes to the decimal comma and back is the formula it was: the blank put before
+// a list separator after a literal is taken away again, and no blank of the user's elsewhere.
+TEST(FormulaSeparators, AFormulaTranslatedThereAndBackIsItself) {
+  for (const char* point : {"=SUM(1,2,3)", "=SUM(1, 2, 3)", "=SUM(1.5,2)", "=MAX(1E3,2)", "=SUM(A1 ,2)",
+                            "=5.+1", "=IF(A1,1,2.5)", "=SUM(A1, 2.5E-3,B2)"}) {
+    const QString comma = TranslateFormulaSeparators(QLatin1String(point), kPoint, kComma);
+    EXPECT_EQ(TranslateFormulaSeparators(comma, kComma, kPoint), QLatin1String(point)) << comma.toStdString();
+  }
+  // Only the one blank the other way puts there goes, and only after a literal.
+  const struct {
+    const char* comma;
+    const char* point;
+  } cases[] = {{"=SUM(1 ,2 ,3)", "=SUM(1,2,3)"}, {"=SUM(1  ,2)", "=SUM(1  ,2)"}, {"=SUM(A1 ,B1)", "=SUM(A1 ,B1)"},
+               {"=SUM(1,5 ,2,5)", "=SUM(1.5,2.5)"}, {"=SUM(1 ; 2)", "=SUM(1 ; 2)"}, {"=2 ", "=2 "}};
+  for (const auto& c : cases)
+    EXPECT_EQ(TranslateFormulaSeparators(QLatin1String(c.comma), kComma, kPoint), QLatin1String(c.point)) << c.comma;
 }
 
 TEST(FormulaSeparators, TheElementHoldsTheDecimalThenTheListSeparator) {

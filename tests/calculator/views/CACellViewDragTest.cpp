@@ -112,6 +112,27 @@ TEST_F(CellDragTest, APressHeldStillInsideTheSelectionDragsTheCells) {
   EXPECT_FALSE(dragged);
 }
 
+// Another program takes the cells dragged out as the texts they show, with no quotes around
+// them.
+TEST_F(CellDragTest, CellsDraggedOutGiveOtherProgramsTheirTexts) {
+  const struct {
+    const char* b2;
+    const char* c2;
+    const char* text;
+  } cases[] = {{"New York City", nullptr, "New York City"},
+               {"Hello, world, again", nullptr, "Hello, world, again"},
+               {"say \"hi\"", "Doe, John", "say \"hi\"\tDoe, John"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.b2);
+    a.document.cellAtGridPointImperative(A1("B2"))->setFormula(QString::fromUtf8(c.b2));
+    a.document.setSelectionRange(GridRange{A1("B2"), A1(c.c2 ? "C2" : "B2")});
+    if (c.c2) a.document.cellAtGridPointImperative(A1("C2"))->setFormula(QString::fromUtf8(c.c2));
+    QString dragged;
+    dragOut([&dragged](const QMimeData* data) { dragged = data->text(); });
+    EXPECT_EQ(dragged, QString::fromUtf8(c.text));
+  }
+}
+
 TEST_F(CellDragTest, DroppingOnTheSameDocumentMovesInOneUndoStep) {
   const struct {
     const char* from;

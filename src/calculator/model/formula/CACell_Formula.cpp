@@ -2,6 +2,7 @@
 #include "calculator/model/CACell.h"
 
 #include "calculator/model/CADocument.h"
+#include "calculator/model/caDocumentXml.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "framlet/foundation/flCharacterClasses.h"
@@ -112,6 +113,33 @@ void CACell::setFormula(const QString& text) {
   }
   finishValueChange(oldType);
   noteIfEmptied();
+}
+
+void CACell::setFormulaFromC(const QString& text) {
+  if (typeIsChanging_) return;
+  const QString cleaned = cleanUp(text, false, false);
+  if (cleaned.isEmpty() || cleaned[0] == u'=') {
+    setFormula(UserFormulaFromC(text));
+    return;
+  }
+  const int32_t dayIndex = ParseIntoDayIndexInOrder(cleaned, DateTextOrder{});
+  const std::optional<CANumber> number =
+      dayIndex != 0 ? std::nullopt : CANumber::withValidatedString(cleaned, true, QLatin1Char('.'), QLatin1Char(','));
+  if (dayIndex != 0 || number) {
+    const int32_t oldType = valueType_;
+    clearValue(true);
+    storeNumber(dayIndex != 0 ? CANumber(dayIndex) : *number);
+    valueType_ = dayIndex != 0 ? kValueDate : kValueNumber;
+    finishValueChange(oldType);
+    return;
+  }
+  // A link or a text as the user's typing makes it; "2,5" is no number in this syntax.
+  setFormula(text);
+  if (valueType_ == kValueNumber || valueType_ == kValueDate) {
+    QString entered = text;
+    entered.remove(QLatin1Char('\t'));
+    enterUnclassified(kValueText, entered);
+  }
 }
 
 void CACell::setFormulaString(const QString& text) {
