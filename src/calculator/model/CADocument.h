@@ -312,8 +312,22 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setFormulaPopupActive(bool on) { formulaPopupActive_ = on; }
   // 2 whole columns, 3 whole rows, else 1.
   int32_t selectedDomain() const;
-  // Posts "gmb.selectionChange" and shows the selection's text colour in the colour panel.
+  // Posts "gmb.selectionChange" and shows the selection's text colour in the colour panel; while
+  // a SelectionHold is open, only notes that it is to be posted when the hold ends.
   void notifyOfSelectionChange();
+  // Held by a command that moves the selection many times or changes the sheet in several
+  // steps (a sort puts every line in place through the selection): the window redraws the
+  // selection and hears of it once, when the outermost hold ends, not at every step.
+  class SelectionHold {
+   public:
+    explicit SelectionHold(CADocument& document);
+    ~SelectionHold();
+    SelectionHold(const SelectionHold&) = delete;
+    SelectionHold& operator=(const SelectionHold&) = delete;
+
+   private:
+    CADocument& document_;
+  };
   uint64_t colorChangeBlock() const { return colorChangeBlock_; }
   void suppressColorChange(bool suppress);
 
@@ -771,6 +785,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   GridPoint sortKey1_{-1, -1};
   GridPoint sortKey2_{-1, -1};
   uint64_t colorChangeBlock_ = 0;
+  // The open SelectionHolds, and what they put off: a redraw of the selection, its announcement.
+  uint32_t selectionHolds_ = 0;
+  bool selectionRedrawHeld_ = false;
+  bool selectionChangeHeld_ = false;
 
   QString password_;
   QString passwordHint_;

@@ -151,6 +151,7 @@ void CADocument::insert(int32_t editType) {
     return;
   }
   if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
+  const SelectionHold hold(*this);
   const bool done = RunGuardedCommand(*this, [&] {
     GridPoint shift;
     switch (editType) {
@@ -202,6 +203,7 @@ bool CADocument::deleteSelection(int32_t editType) {
       return false;
   }
   if (!recorded) return false;
+  const SelectionHold hold(*this);
   const GridRange& selection = selectionRange_;
   const int64_t w = selection.endPoint.x - selection.startPoint.x + 1;
   const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;

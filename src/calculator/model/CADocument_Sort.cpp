@@ -226,6 +226,8 @@ void CADocument::sort() {
     if (sortKey2_.x < 0) return;
     std::swap(sortKey1_, sortKey2_);
   }
+  // Every line is put in place through the selection: the window hears of the sort once.
+  const SelectionHold hold(*this);
   const CAModelPreferences preferences = ModelPreferences();
   const CASortContext context{preferences.sortColumns, preferences.sortReverse};
   const bool byColumns = context.byColumns;
