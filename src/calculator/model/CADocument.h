@@ -332,6 +332,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void suppressColorChange(bool suppress);
 
   // ---- Recalculation, undo and reference table (defined with those subjects) ---------------
+  // A scratch document that is only read from (a sort's copy of its range) registers no
+  // formula's references: it is never recalculated, and each registration would only be undone.
+  void setKeepsNoReferences(bool on) { keepsNoReferences_ = on; }
 
   // Reference table and recalculation (CADocument_References.cpp). A formula's references are
   // registered when it is entered or moved to a point and dropped before it changes or leaves.
@@ -789,6 +792,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   uint32_t selectionHolds_ = 0;
   bool selectionRedrawHeld_ = false;
   bool selectionChangeHeld_ = false;
+  bool keepsNoReferences_ = false;
 
   QString password_;
   QString passwordHint_;

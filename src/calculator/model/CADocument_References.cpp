@@ -9,11 +9,11 @@
 #include "calculator/model/formula/caRangeMemo.h"
 
 void CADocument::addDependencies(CAExpressionView expression, const GridPoint& point) {
-  EnumerateReferences(*this, *references_, expression, point, true);
+  if (!keepsNoReferences_) EnumerateReferences(*this, *references_, expression, point, true);
 }
 
 void CADocument::deleteDependencies(CAExpressionView expression, const GridPoint& point) {
-  EnumerateReferences(*this, *references_, expression, point, false);
+  if (!keepsNoReferences_) EnumerateReferences(*this, *references_, expression, point, false);
 }
 
 void CADocument::addReferenceFrom(const GridPoint& from, const GridPoint& to) {
