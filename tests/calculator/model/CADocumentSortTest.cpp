@@ -165,11 +165,11 @@ TEST_F(SortTest, TheWindowHearsOfAMoveOfLinesOnceAndItsResultsStand) {
     document.setSelectionRange(test.selection);
     document.evaluate();
     const std::string before = xml();
-    const uint32_t steps = window.manager.inUseCount();
+    const size_t steps = window.archiver.descriptors.size();
     heard = 0;
     test.command(document);
     EXPECT_EQ(heard, 1);
-    EXPECT_EQ(window.manager.inUseCount(), steps + 1);
+    EXPECT_EQ(window.archiver.descriptors.size(), steps + 1);  // one step
     EXPECT_EQ(column(0, false), QString::fromUtf8(test.names));
     EXPECT_EQ(column(3, true), QString::fromUtf8(test.totals));
     EXPECT_EQ(column(3, false), QString::fromUtf8(test.sums));
