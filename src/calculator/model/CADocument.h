@@ -454,6 +454,22 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // read are marked already: they are not looked up at every cell (a remaining balance read by
   // every balance above it would make that quadratic in the rows). Into any other document the
   // read is an EditBatch.
+  // Held by a structural edit that moves and adjusts most formulas of the sheet: no formula's
+  // references are dropped and registered again as it moves and as it is adjusted; finish()
+  // makes the table anew, each formula registered once. Between the two the table is not to be
+  // read (the edit recalculates everything after).
+  class ReferenceRebuild {
+   public:
+    explicit ReferenceRebuild(CADocument& document);
+    ~ReferenceRebuild();
+    ReferenceRebuild(const ReferenceRebuild&) = delete;
+    ReferenceRebuild& operator=(const ReferenceRebuild&) = delete;
+    void finish();
+
+   private:
+    CADocument& document_;
+    bool finished_ = false;
+  };
   class ReadScope {
    public:
     explicit ReadScope(CADocument& document);

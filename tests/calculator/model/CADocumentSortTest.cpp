@@ -174,6 +174,21 @@ TEST_F(SortTest, TheWindowHearsOfAMoveOfLinesOnceAndItsResultsStand) {
     EXPECT_EQ(column(3, true), QString::fromUtf8(test.totals));
     EXPECT_EQ(column(3, false), QString::fromUtf8(test.sums));
     EXPECT_EQ(document.selectionRange(), test.selectionAfter);
+    // The formulas read the cells they name now: a new amount in B2 changes every total.
+    const QString b2 = text("B2");
+    enter("B2", "100");
+    document.evaluate();
+    for (int64_t y = 1; y <= 7; ++y) {
+      const CACell* total = document.cellAtGridPoint({3, y});
+      if (!total || !total->isFormula()) continue;
+      int64_t sum = 0;
+      for (int64_t k = 1; k <= y; ++k)
+        if (const CACell* amount = document.cellAtGridPoint({1, k}); amount && amount->number())
+          sum += amount->number()->integerValue();
+      EXPECT_EQ(value(qPrintable(FormatGridPoint(3, y))), QString::number(sum)) << y;
+    }
+    enter("B2", qPrintable(b2));
+    document.evaluate();
     const std::string after = xml();
     for (const bool redo : {false, true}) {
       heard = 0;
