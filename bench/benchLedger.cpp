@@ -13,6 +13,7 @@
 // does, checks its total and saves it as a package: the whole process set beside other programs'
 // conversions of the same file (bench/totals-figures.sh).
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
+#include "calculator/controllers/CAWindowController.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
@@ -23,7 +24,9 @@
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QMainWindow>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -254,6 +257,110 @@ void BM_LedgerSort(benchmark::State& state) {
 }
 BENCHMARK(BM_LedgerSort)->Arg(10000)->Arg(32768)->Arg(65536)->Unit(benchmark::kMillisecond);
 
+
+
+// The ledger shown in a document window, as the application opens it.
+struct LedgerWindow : BenchApplication {
+  explicit LedgerWindow(benchmark::State& state) : rows(state.range(0)), file(rows, false) {
+    if (!OpenLedger(document(), file.path(), rows)) state.SkipWithError("the ledger did not open right");
+    controller.prepareToShow();
+    controller.mainWindow()->resize(1000, 700);
+    controller.mainWindow()->show();
+    settle();
+  }
+  ~LedgerWindow() {
+    SetModelPreferencesProvider(nullptr);
+    controller.mainWindow()->close();
+  }
+  CADocument& document() const { return *controller.document(); }
+  void settle() { QApplication::processEvents(); }
+
+  // The items sorted by their amounts, by the selection only, up or down.
+  void sort(bool reverse) {
+    CAModelPreferences preferences;
+    preferences.sortWholeDoc = false;
+    preferences.sortReverse = reverse;
+    SetModelPreferencesProvider([preferences] { return preferences; });
+    document().setSelectionRange(GridRange{{0, 1}, {3, rows - 2}});
+    document().setSortKey1({2, 1});
+    document().sort();
+    settle();
+  }
+  // Whole rows 101 .. 100 + count inserted or deleted, as Insert or Delete Rows does.
+  void insertRows(int64_t count, bool remove) {
+    document().setSelectionRange(GridRange{{kGridWildcard, 100}, {kGridWildcard, 99 + count}});
+    if (remove)
+      document().deleteSelection(kEditRows);
+    else
+      document().insert(kEditRows);
+    settle();
+  }
+
+  const int64_t rows;
+  const LedgerFile file;
+  mutable CAWindowController controller;
+};
+
+void BM_WindowLedgerSort(benchmark::State& state) {
+  LedgerWindow ledger(state);
+  bool reverse = false;
+  for (auto _ : state) ledger.sort(reverse = !reverse);
+}
+BENCHMARK(BM_WindowLedgerSort)->Arg(16384)->Arg(65536)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The sort undone (the sort itself untimed).
+void BM_WindowLedgerUndoSort(benchmark::State& state) {
+  LedgerWindow ledger(state);
+  bool reverse = false;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ledger.sort(reverse = !reverse);
+    state.ResumeTiming();
+    ledger.controller.undoEdit();
+    ledger.settle();
+  }
+}
+BENCHMARK(BM_WindowLedgerUndoSort)->Arg(16384)->Arg(65536)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The undone sort redone (the sort and its undo untimed).
+void BM_WindowLedgerRedoSort(benchmark::State& state) {
+  LedgerWindow ledger(state);
+  bool reverse = false;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ledger.sort(reverse = !reverse);
+    ledger.controller.undoEdit();
+    ledger.settle();
+    state.ResumeTiming();
+    ledger.controller.redoEdit();
+    ledger.settle();
+  }
+}
+BENCHMARK(BM_WindowLedgerRedoSort)->Arg(16384)->Arg(65536)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Ten rows inserted inside the ledger; they go again, untimed.
+void BM_WindowLedgerInsertRows(benchmark::State& state) {
+  LedgerWindow ledger(state);
+  for (auto _ : state) {
+    ledger.insertRows(10, false);
+    state.PauseTiming();
+    ledger.insertRows(10, true);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_WindowLedgerInsertRows)->Arg(16384)->Arg(65536)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Ten rows deleted inside the ledger; blank ones come in their place, untimed.
+void BM_WindowLedgerDeleteRows(benchmark::State& state) {
+  LedgerWindow ledger(state);
+  for (auto _ : state) {
+    ledger.insertRows(10, true);
+    state.PauseTiming();
+    ledger.insertRows(10, false);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_WindowLedgerDeleteRows)->Arg(16384)->Arg(65536)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -251,11 +251,15 @@ void CAWindowController::focusCellView() {
   if (CACellView* view = cellView()) view->setFocus(Qt::OtherFocusReason);
 }
 
+// While the document suppresses redraws (a recalculation of the whole sheet), the whole view is
+// redrawn when it is done: the cells it recalculates are not measured out one by one.
 void CAWindowController::redrawCell(const GridPoint& point) {
+  if (document_->suppressRedraws() > 0) return;
   if (CACellView* view = cellView()) view->redrawGridPoint(point);
 }
 
 void CAWindowController::redrawRange(const GridRange& range) {
+  if (document_->suppressRedraws() > 0) return;
   if (CACellView* view = cellView()) view->redrawRange(range);
 }
 

@@ -2,12 +2,10 @@
 // step the document's archiver records, replays or drops.
 #include "calculator/controllers/CAWindowController.h"
 
-#include "calculator/model/caModelNotifications.h"
 #include "calculator/views/CACellView.h"
 #include "framlet/foundation/FLPasswordManager.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLPasswordDialog.h"
-#include "platform/NotificationCenter.h"
 
 #include <QTimer>
 
@@ -76,7 +74,8 @@ void CAWindowController::Archiver::stepReplayed(bool) {
     view->ensureSelectionVisible();
   }
   owner.updateUndoTool();
-  NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), &document());
+  // Told once with what the step restored, when the step is done.
+  document().notifyOfSelectionChange();
 }
 
 void CAWindowController::Archiver::stepPopped() {

@@ -803,6 +803,13 @@ void CACell::followLink() const {
 void CACell::setExtraColumns() {
   if (!document_) return;
   if (gridPoint_.x == 0 && document_->titleColumn()) return;
+  // A neighbour with a value stops any overflow: the text need not be measured (a sheet of
+  // labels beside their figures is laid out again without measuring one of them).
+  if (uint64_t(gridPoint_.x) < g_maxColumn) {
+    const CARow* row = document_->row(gridPoint_.y);
+    const CACellEntry* next = row ? row->entryAt(gridPoint_.x + 1) : nullptr;
+    if (next && next->hasValue()) return;
+  }
   const CAFormat composed = document_->formatForCell(this, true);
   const std::optional<FLAttributedString> text = attributedString(false, composed);
   if (!text) return;

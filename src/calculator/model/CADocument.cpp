@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <type_traits>
+#include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -102,7 +103,10 @@ bool CADocument::isLocked() const {
 // Selection
 
 void CADocument::setSelectionRange(const GridRange& range) {
-  if (controller_) controller_->redrawSelectionForDomain(kDomainCell);
+  if (selectionHolds_ > 0)
+    selectionRedrawHeld_ = true;
+  else if (controller_)
+    controller_->redrawSelectionForDomain(kDomainCell);
   selectionRange_ = range;
   setActiveCellPoint(range.startPoint);
 }
@@ -117,9 +121,11 @@ void CADocument::setActiveCellPoint(const GridPoint& point) {
   const GridPoint clamped{clamp(point.x, LastGridColumn()), clamp(point.y, kLastGridRow)};
   if (!constrainText_) invalidateLongText(activeCellPoint_);
   activeCellTextSel_ = CATextRange{};
-  if (controller_) controller_->redrawSelectionForDomain(kDomainCell);
+  const bool redraw = controller_ && selectionHolds_ == 0;
+  if (redraw) controller_->redrawSelectionForDomain(kDomainCell);
   activeCellPoint_ = clamped;
-  if (controller_) controller_->redrawSelectionForDomain(kDomainCell);
+  if (redraw) controller_->redrawSelectionForDomain(kDomainCell);
+  if (selectionHolds_ > 0) selectionRedrawHeld_ = true;
   if (!constrainText_) invalidateLongText(activeCellPoint_);
   notifyOfSelectionChange();
 }
@@ -185,7 +191,24 @@ int32_t CADocument::selectedDomain() const {
   }
 }
 
+CADocument::SelectionHold::SelectionHold(CADocument& document) : document_(document) {
+  ++document_.selectionHolds_;
+}
+
+CADocument::SelectionHold::~SelectionHold() {
+  CADocument& document = document_;
+  if (--document.selectionHolds_ > 0) return;
+  // Where the selection was and where it went: the whole view is redrawn once.
+  if (std::exchange(document.selectionRedrawHeld_, false) && document.controller_)
+    document.controller_->redrawSelectionForDomain(kDomainDocument);
+  if (std::exchange(document.selectionChangeHeld_, false)) document.notifyOfSelectionChange();
+}
+
 void CADocument::notifyOfSelectionChange() {
+  if (selectionHolds_ > 0) {
+    selectionChangeHeld_ = true;
+    return;
+  }
   ++colorChangeBlock_;
   NotificationCenter::defaultCenter().post(QLatin1String(kSelectionChangeNotification), this);
   const CAFormat* format = formatForDomain(selectedDomain());

@@ -312,12 +312,29 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setFormulaPopupActive(bool on) { formulaPopupActive_ = on; }
   // 2 whole columns, 3 whole rows, else 1.
   int32_t selectedDomain() const;
-  // Posts "gmb.selectionChange" and shows the selection's text colour in the colour panel.
+  // Posts "gmb.selectionChange" and shows the selection's text colour in the colour panel; while
+  // a SelectionHold is open, only notes that it is to be posted when the hold ends.
   void notifyOfSelectionChange();
+  // Held by a command that moves the selection many times or changes the sheet in several
+  // steps (a sort puts every line in place through the selection): the window redraws the
+  // selection and hears of it once, when the outermost hold ends, not at every step.
+  class SelectionHold {
+   public:
+    explicit SelectionHold(CADocument& document);
+    ~SelectionHold();
+    SelectionHold(const SelectionHold&) = delete;
+    SelectionHold& operator=(const SelectionHold&) = delete;
+
+   private:
+    CADocument& document_;
+  };
   uint64_t colorChangeBlock() const { return colorChangeBlock_; }
   void suppressColorChange(bool suppress);
 
   // ---- Recalculation, undo and reference table (defined with those subjects) ---------------
+  // A scratch document that is only read from (a sort's copy of its range) registers no
+  // formula's references: it is never recalculated, and each registration would only be undone.
+  void setKeepsNoReferences(bool on) { keepsNoReferences_ = on; }
 
   // Reference table and recalculation (CADocument_References.cpp). A formula's references are
   // registered when it is entered or moved to a point and dropped before it changes or leaves.
@@ -437,6 +454,22 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // read are marked already: they are not looked up at every cell (a remaining balance read by
   // every balance above it would make that quadratic in the rows). Into any other document the
   // read is an EditBatch.
+  // Held by a structural edit that moves and adjusts most formulas of the sheet: no formula's
+  // references are dropped and registered again as it moves and as it is adjusted; finish()
+  // makes the table anew, each formula registered once. Between the two the table is not to be
+  // read (the edit recalculates everything after).
+  class ReferenceRebuild {
+   public:
+    explicit ReferenceRebuild(CADocument& document);
+    ~ReferenceRebuild();
+    ReferenceRebuild(const ReferenceRebuild&) = delete;
+    ReferenceRebuild& operator=(const ReferenceRebuild&) = delete;
+    void finish();
+
+   private:
+    CADocument& document_;
+    bool finished_ = false;
+  };
   class ReadScope {
    public:
     explicit ReadScope(CADocument& document);
@@ -771,6 +804,11 @@ class CADocument : public FLDocument, public TextImportDelegate {
   GridPoint sortKey1_{-1, -1};
   GridPoint sortKey2_{-1, -1};
   uint64_t colorChangeBlock_ = 0;
+  // The open SelectionHolds, and what they put off: a redraw of the selection, its announcement.
+  uint32_t selectionHolds_ = 0;
+  bool selectionRedrawHeld_ = false;
+  bool selectionChangeHeld_ = false;
+  bool keepsNoReferences_ = false;
 
   QString password_;
   QString passwordHint_;

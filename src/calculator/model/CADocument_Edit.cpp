@@ -151,7 +151,10 @@ void CADocument::insert(int32_t editType) {
     return;
   }
   if (!setUndo(kFLNewUndoID, kUndoActionWholeDocument, kUndoInsert, GridRange{}, 0)) return;
+  const SelectionHold hold(*this);
   const bool done = RunGuardedCommand(*this, [&] {
+    // Most formulas move, and are adjusted: their references are registered once, after both.
+    ReferenceRebuild references(*this);
     GridPoint shift;
     switch (editType) {
       case kEditCellsHorizontal:
@@ -172,6 +175,7 @@ void CADocument::insert(int32_t editType) {
         break;
     }
     adjustExpressionsBy(shift, EditedBlock(selection, editType));
+    references.finish();
     recalcEverything();
   }, true);
   if (!done) return;
@@ -202,10 +206,12 @@ bool CADocument::deleteSelection(int32_t editType) {
       return false;
   }
   if (!recorded) return false;
+  const SelectionHold hold(*this);
   const GridRange& selection = selectionRange_;
   const int64_t w = selection.endPoint.x - selection.startPoint.x + 1;
   const int64_t h = selection.endPoint.y - selection.startPoint.y + 1;
   const bool done = RunGuardedCommand(*this, [&] {
+    ReferenceRebuild references(*this);
     GridPoint shift;
     switch (editType) {
       case kEditCellsHorizontal:
@@ -226,6 +232,7 @@ bool CADocument::deleteSelection(int32_t editType) {
         break;
     }
     adjustExpressionsBy(shift, EditedBlock(selection, editType));
+    references.finish();
     recalcEverything();
   }, true);
   if (!done) return false;

@@ -8,12 +8,38 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/formula/caRangeMemo.h"
 
+#include <memory>
+#include <new>
+
 void CADocument::addDependencies(CAExpressionView expression, const GridPoint& point) {
-  EnumerateReferences(*this, *references_, expression, point, true);
+  if (!keepsNoReferences_) EnumerateReferences(*this, *references_, expression, point, true);
 }
 
 void CADocument::deleteDependencies(CAExpressionView expression, const GridPoint& point) {
-  EnumerateReferences(*this, *references_, expression, point, false);
+  if (!keepsNoReferences_) EnumerateReferences(*this, *references_, expression, point, false);
+}
+
+CADocument::ReferenceRebuild::ReferenceRebuild(CADocument& document) : document_(document) {
+  document_.keepsNoReferences_ = true;
+}
+
+CADocument::ReferenceRebuild::~ReferenceRebuild() {
+  if (finished_) return;
+  try {
+    finish();
+  } catch (const std::bad_alloc&) {
+    // The whole-document step the edit recorded gives the sheet and its table back.
+    document_.keepsNoReferences_ = false;
+  }
+}
+
+void CADocument::ReferenceRebuild::finish() {
+  document_.keepsNoReferences_ = false;
+  document_.references_ = std::make_unique<CAReferenceTable>();
+  for (const std::unique_ptr<CARow>& row : document_.rows_)
+    for (const CACellEntry& entry : row->cells())
+      if (entry.isFormula()) document_.addReferencesOf(*entry.cell());
+  finished_ = true;
 }
 
 void CADocument::addReferenceFrom(const GridPoint& from, const GridPoint& to) {

@@ -115,8 +115,29 @@ bool SortLines(CADocument& document, const GridRange& range, const CASortContext
     order.insert(std::lower_bound(order.begin(), order.end(), *blankLine), *blankLine);
   }
   if (order.size() != occupied.size() + (blankLine ? 1 : 0)) LogAssert(kBadVectorCount, __func__, __FILE__, __LINE__);
-  const auto compare = [&](int64_t a, int64_t b) { return document.compareForSort(context, a, b); };
-  std::stable_sort(order.begin(), order.end(), [&](int64_t a, int64_t b) { return compare(a, b) < 0; });
+  // Each line's key cells, looked up once rather than at every comparison of the sort; they are
+  // compared as compareForSort compares them.
+  using Keys = std::pair<const CACell*, const CACell*>;
+  const bool secondKey = (byColumns ? document.sortKey2().y : document.sortKey2().x) >= 0;
+  const auto keyCell = [&](const GridPoint& key, int64_t line) -> const CACell* {
+    return document.cellAtGridPoint(byColumns ? GridPoint{line, key.y} : GridPoint{key.x, line});
+  };
+  const std::vector<int64_t> lines = order;  // ascending
+  std::vector<Keys> keys(lines.size());
+  for (size_t i = 0; i < lines.size(); ++i)
+    keys[i] = {keyCell(document.sortKey1(), lines[i]), secondKey ? keyCell(document.sortKey2(), lines[i]) : nullptr};
+  const auto compareKeys = [&](const Keys& a, const Keys& b) {
+    const int result = document.compareCell(a.first, b.first, context.reverse);
+    return result != 0 || !secondKey ? result : document.compareCell(a.second, b.second, context.reverse);
+  };
+  std::vector<size_t> ranks(lines.size());
+  for (size_t i = 0; i < ranks.size(); ++i) ranks[i] = i;
+  std::stable_sort(ranks.begin(), ranks.end(), [&](size_t a, size_t b) { return compareKeys(keys[a], keys[b]) < 0; });
+  for (size_t i = 0; i < ranks.size(); ++i) order[i] = lines[ranks[i]];
+  const auto keysOf = [&](int64_t line) {
+    return keys[size_t(std::lower_bound(lines.begin(), lines.end(), line) - lines.begin())];
+  };
+  const auto compare = [&](int64_t a, int64_t b) { return compareKeys(keysOf(a), keysOf(b)); };
 
   // The run of lines equal to a blank one: every blank line and the occupied lines in it, in
   // line order, from where the run begins.
@@ -157,8 +178,11 @@ bool SortLines(CADocument& document, const GridRange& range, const CASortContext
     return runTarget + blanksBefore(line) + countBelow(equalToBlank, line);
   };
 
-  // A copy of the range, with its lines' heights or widths and formats.
+  // A copy of the range, with its lines' heights or widths and formats. Its selection picks one
+  // line after the other; no one is told of it.
   CADocument copy;
+  copy.setKeepsNoReferences(true);
+  const CADocument::SelectionHold copyHold(copy);
   copy.setSelectionPoint(range.startPoint);
   copy.transferCells(document, false, false);
   if (byColumns) {
@@ -226,6 +250,8 @@ void CADocument::sort() {
     if (sortKey2_.x < 0) return;
     std::swap(sortKey1_, sortKey2_);
   }
+  // Every line is put in place through the selection: the window hears of the sort once.
+  const SelectionHold hold(*this);
   const CAModelPreferences preferences = ModelPreferences();
   const CASortContext context{preferences.sortColumns, preferences.sortReverse};
   const bool byColumns = context.byColumns;

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <exception>
 #include <iterator>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -142,7 +143,11 @@ bool CADocument::setCellUndoID(uint32_t undoID, int32_t descriptor, int32_t rang
 QString CADocument::archiveWholeDocForUndo() {
   try {
     FlagScope settingUndo(*this, &CADocument::setSettingUndo, true);
-    FLXmlEncoder encoder;
+    // Room for the whole text at once, about what a cell and a row take: a long sheet's text is
+    // not copied into twice the room again and again as it grows.
+    size_t cells = 0;
+    for (const std::unique_ptr<CARow>& row : rows_) cells += row->cells().size();
+    FLXmlEncoder encoder(qsizetype(std::min<size_t>(cells * 64 + rows_.size() * 32, size_t(1) << 30)));
     encoder.addAttribute(XmlName(kXmlVer), int64_t(kSpreadsheetXmlVersion));
     encoder.openTag(XmlName(kXmlSpreadsheet));
     saveColumns(encoder);
@@ -329,8 +334,9 @@ void CADocument::addArchivedFormatsForUndo(std::vector<QString>& archive, const 
 void CADocument::restoreWholeDocFromUndo(const QString& archive) {
   std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(archive);
   if (!decoder) return;
-  // The formulas leave the reference table with their cells.
-  for (const std::unique_ptr<CARow>& row : rows_) row->dropReferencesOfCells(*this);
+  // The formulas leave the reference table with their cells: every one of them, so the table
+  // starts empty.
+  references_ = std::make_unique<CAReferenceTable>();
   columns_.clear();
   rows_.clear();
   loadFromXml(*decoder);

@@ -760,9 +760,14 @@ QString CANumber::archive() const {
       const char* end = std::to_chars(text + 1, text + sizeof text, number.numerator_).ptr;
       return QString::fromLatin1(text, end - text);
     }
-    case kNumberFraction:
-      prefix = QLatin1Char('f');
-      break;
+    case kNumberFraction: {
+      // Amounts in cents, the commonest fractions, made in one piece too.
+      char text[48] = {'f'};
+      char* end = std::to_chars(text + 1, text + sizeof text, number.numerator_).ptr;
+      *end++ = '/';
+      end = std::to_chars(end, text + sizeof text, number.denominator_).ptr;
+      return QString::fromLatin1(text, end - text);
+    }
     case kNumberReal:
       prefix = QLatin1Char('r');
       break;

@@ -328,6 +328,8 @@ bool CAUndoArchiver::undoOrRedo(uint32_t* action, uint32_t, void* data, bool isR
   // The state the step leaves is archived first, so that the step can be replayed the other way.
   CAUndoArchive current;
   if (!ArchiveForUndoAction(document_, *action, context, current)) return false;
+  // The window hears of the replayed step once, whatever it restored.
+  const CADocument::SelectionHold hold(document_);
   RestoreUndoAction(document_, *action, context, stored->second);
   stored->second = std::move(current);
   const bool dirtyNow = document_.dirty();

@@ -41,6 +41,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPointer>
 #include <QMessageBox>
 #include <QAbstractButton>
 #include <QDialogButtonBox>
@@ -65,6 +66,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,6 +97,9 @@ class TestAppController : public CAAppController {
   QList<CAAutosaveEntry> offered;
   int quits = 0;
 };
+
+// Runs the event loop until the condition holds, ten seconds at most; whether it came to hold.
+bool Eventually(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 10000); }
 
 // Presses a button of the save alert that a quit puts up; false when none came.
 bool AnswerQuitAlert(const QString& button) {
@@ -251,12 +256,11 @@ TEST_F(AppControllerTest, AFileThatCannotBeReadClosesItsWindowAndSaysWhy) {
   EXPECT_EQ(alerts[0], QStringLiteral("Can't open file.|The file \"picture.zzz\" can't be opened. "
                                       "I don't recognize the file type."));
   // The untitled window it was read into closed, after a fresh one took its place.
-  QTest::qWait(10);
-  ASSERT_EQ(app->controllers().size(), 1u);
+  ASSERT_TRUE(Eventually([&] { return app->controllers().size() == 1u; }));
   EXPECT_TRUE(static_cast<CAWindowController*>(app->controllers()[0])->document()->rows().empty());
   app->controllers()[0]->document()->setDirty(true);
   EXPECT_FALSE(app->applicationOpenFile(strange));
-  QTest::qWait(10);
+  EXPECT_TRUE(Eventually([&] { return alerts.size() == 2 && app->controllers().size() == 1u; }));
   EXPECT_EQ(app->controllers().size(), 1u);
   EXPECT_EQ(alerts.size(), 2);
 }
@@ -293,7 +297,7 @@ TEST_F(AppControllerTest, AMissingFileIsToldWithItsReasonAndAWindowStays) {
       EXPECT_FALSE(app->applicationOpenFile(missing));
     }
     deliverQueuedWork();
-    QTest::qWait(10);
+    EXPECT_TRUE(Eventually([&] { return !alerts.isEmpty() && app->controllers().size() == 1u; })) << c.when;
     EXPECT_EQ(alerts, QStringList{told}) << c.when;
     EXPECT_EQ(app->quits, 0) << c.when;
     EXPECT_FALSE(app->terminating()) << c.when;
@@ -310,7 +314,10 @@ TEST_F(AppControllerTest, AcceptedRecoveryOpensLockedCopiesAndDeletesThemAtQuit)
   LogCapture log;
   app->acceptRecovery = true;
   app->launch();
-  QTest::qWait(20);  // the check runs after the launch
+  // The check runs after the launch.
+  ASSERT_TRUE(Eventually([&] {
+    return !app->offered.isEmpty() && !QFileInfo::exists(support + QStringLiteral("/Unreadable.Numlet_autosave"));
+  }));
   ASSERT_EQ(app->offered.size(), 1);
   EXPECT_EQ(app->offered[0].path, QStringLiteral("/home/ann/Budget.Numlet"));
   EXPECT_TRUE(log.contains(QStringLiteral("Can't read autosaved file")));
@@ -327,7 +334,7 @@ TEST_F(AppControllerTest, AcceptedRecoveryOpensLockedCopiesAndDeletesThemAtQuit)
 
   app->terminate();
   ASSERT_TRUE(AnswerQuitAlert(QStringLiteral("Don't Save")));
-  EXPECT_EQ(app->quits, 1);
+  EXPECT_TRUE(Eventually([&] { return app->quits == 1; }));
   EXPECT_FALSE(QFileInfo::exists(copy));
 }
 
@@ -336,7 +343,7 @@ TEST_F(AppControllerTest, DeclinedRecoveryDeletesTheCopiesAtOnce) {
   ASSERT_TRUE(QDir().mkpath(copy));
   ASSERT_TRUE(WriteFileBytes(copy + QStringLiteral("/path.txt"), "untitled"));
   app->launch();
-  QTest::qWait(20);
+  ASSERT_TRUE(Eventually([&] { return !app->offered.isEmpty() && !QFileInfo::exists(copy); }));
   ASSERT_EQ(app->offered.size(), 1);
   EXPECT_EQ(app->offered[0].path, QStringLiteral("untitled"));
   EXPECT_FALSE(QFileInfo::exists(copy));
@@ -513,8 +520,8 @@ TEST_F(AppControllerTest, SaveSaveAsAndRevertWorkOnANativePackage) {
   controller->savePanel()->setDirectory(folder.path());
   controller->savePanel()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("Copy"));
   QMetaObject::invokeMethod(controller->savePanel(), "accept");
-  QTest::qWait(10);
   const QString copy = folder.filePath(QStringLiteral("Copy.Numlet"));
+  EXPECT_TRUE(Eventually([&] { return window->windowTitle().remove(QLatin1String("[*]")) == QStringLiteral("Copy.Numlet"); }));
   EXPECT_EQ(window->windowTitle().remove(QLatin1String("[*]")), QStringLiteral("Copy.Numlet"));
   EXPECT_EQ(SavedA1(copy), QStringLiteral("first"));
 
@@ -526,7 +533,13 @@ TEST_F(AppControllerTest, SaveSaveAsAndRevertWorkOnANativePackage) {
   auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   EXPECT_EQ(alert->text(), QStringLiteral("Revert changes to \"Copy.Numlet\"?"));
   alert->buttons().first()->click();
-  QTest::qWait(20);
+  // The saved version in a window of its own: A1 as saved.
+  EXPECT_TRUE(Eventually([&] {
+    QWidget* shown = app->windowForFile(copy);
+    auto* showing = shown ? dynamic_cast<CAWindowController*>(app->controllerOfWindow(shown)) : nullptr;
+    const CACell* a1 = showing ? showing->document()->cellAtGridPoint(GridPoint{0, 0}) : nullptr;
+    return a1 && a1->formula() == QStringLiteral("first");
+  }));
   QWidget* reverted = app->windowForFile(copy);
   ASSERT_NE(reverted, nullptr);
   auto* fresh = dynamic_cast<CAWindowController*>(app->controllerOfWindow(reverted));
@@ -596,8 +609,10 @@ TEST_F(AppControllerTest, TheWindowMenuListsTheOpenWindowsAndBringsOneToTheFront
     if (action->text() == "Second.Numlet") action->trigger();
   EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == secondWindow->window(); }, 10000));
   secondWindow->close();
-  QTest::qWait(10);
-  emit menu->aboutToShow();
+  EXPECT_TRUE(Eventually([&] {
+    emit menu->aboutToShow();
+    return !listed().join(' ').contains("Second");
+  }));
   EXPECT_FALSE(listed().join(' ').contains("Second")) << listed().join(' ').toStdString();
 }
 
@@ -630,11 +645,17 @@ TEST_F(AppControllerTest, SpreadsheetWindowsShareTabsAndComeBackAsTabsAfterAQuit
   const QString second = package(QStringLiteral("second.Numlet"));
   ASSERT_TRUE(app->applicationOpenFile(first));
   ASSERT_TRUE(app->applicationOpenFile(second));
-  QTest::qWait(20);
-  FLWindowTabContainer* container = FLWindowTabContainer::containerOf(app->windowForFile(first));
-  ASSERT_NE(container, nullptr);
+  FLWindowTabContainer* container = nullptr;
+  ASSERT_TRUE(Eventually([&] {
+    container = FLWindowTabContainer::containerOf(app->windowForFile(first));
+    return container && container->windows().size() == 2;
+  }));
   container->newTabButton()->click();
-  QTest::qWait(20);
+  // The new tab is made and chosen on a later turn of the event loop.
+  EXPECT_TRUE(Eventually([&] {
+    return container->windows().size() == 3 &&
+           container->windowTitle().remove(QLatin1String("[*]")) == QStringLiteral("Untitled");
+  }));
   ASSERT_EQ(container->windows().size(), 3);
   EXPECT_EQ(container->windows()[1], app->windowForFile(second));
   EXPECT_EQ(container->windowTitle().remove(QLatin1String("[*]")), "Untitled");
@@ -647,8 +668,7 @@ TEST_F(AppControllerTest, SpreadsheetWindowsShareTabsAndComeBackAsTabsAfterAQuit
   for (QAbstractButton* button : qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->buttons()) {
     if (button->text() == QStringLiteral("Don't Save")) button->click();
   }
-  QTest::qWait(20);
-  ASSERT_EQ(app->quits, 1);
+  ASSERT_TRUE(Eventually([&] { return app->quits == 1; }));
 
   app.reset();
   QTest::qWait(10);
@@ -883,8 +903,7 @@ TEST_F(AppControllerTest, ARecoveredDocumentKeepsItsWindowAndItsCopyUntilSavedOr
   EXPECT_EQ(app->controllers().size(), 2u);
   EXPECT_NE(app->windowForFile(csv), recovered->window());
   EXPECT_FALSE(app->applicationOpenFile(writeFile(QStringLiteral("picture.zzz"), "??")));
-  QTest::qWait(20);
-  EXPECT_EQ(app->controllers().size(), 2u);
+  EXPECT_TRUE(Eventually([&] { return app->controllers().size() == 2u; }));
   EXPECT_TRUE(unchanged());
 
   // Quitting asks about the copy: Cancel keeps it, Don't Save lets it go.
@@ -895,7 +914,7 @@ TEST_F(AppControllerTest, ARecoveredDocumentKeepsItsWindowAndItsCopyUntilSavedOr
   EXPECT_TRUE(unchanged());
   app->terminate();
   ASSERT_TRUE(AnswerQuitAlert(QStringLiteral("Don't Save")));
-  EXPECT_EQ(app->quits, 1);
+  EXPECT_TRUE(Eventually([&] { return app->quits == 1; }));
   EXPECT_FALSE(QFileInfo::exists(copy));
 }
 
@@ -921,8 +940,8 @@ TEST_F(AppControllerTest, AProtectedRecoveredCopyOpensWithItsPasswordAndStaysWhe
   auto* given = dynamic_cast<CAWindowController*>(app->controllerOfWindow(first->parentWidget()->window()));
   QTest::keyClicks(first->passwordField(), QStringLiteral("test"));
   first->buttons()->button(QDialogButtonBox::Ok)->click();
-  QTest::qWait(20);
   ASSERT_NE(given, nullptr);
+  EXPECT_TRUE(Eventually([&] { return given->document()->cellAtGridPoint(GridPoint{0, 0}) != nullptr; }));
   const CACell* a1 = given->document()->cellAtGridPoint(GridPoint{0, 0});
   ASSERT_NE(a1, nullptr);
   EXPECT_EQ(a1->editText(), QStringLiteral("Hello, world"));
@@ -935,7 +954,7 @@ TEST_F(AppControllerTest, AProtectedRecoveredCopyOpensWithItsPasswordAndStaysWhe
 
   app->terminate();
   ASSERT_TRUE(AnswerQuitAlert(QStringLiteral("Don't Save")));
-  EXPECT_EQ(app->quits, 1);
+  EXPECT_TRUE(Eventually([&] { return app->quits == 1; }));
   for (const QString& copy : copies) EXPECT_EQ(QFileInfo(copy).isDir(), copy != givenCopy) << copy.toStdString();
 }
 
@@ -1076,9 +1095,11 @@ TEST_F(AppControllerTest, PasswordPromptsOfRecoveredCopiesComeOneAtATimeOnTheFro
     EXPECT_EQ(MainWindow(), window);
     EXPECT_TRUE(prompt->isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), prompt);
+    const QPointer<FLPasswordVerifyDialog> answered(prompt);
     prompt->buttons()->button(QDialogButtonBox::Cancel)->click();
-    QTest::qWait(50);
+    EXPECT_TRUE(Eventually([&] { return answered.isNull() || !answered->isVisible(); }));
   }
+  EXPECT_TRUE(Eventually([&] { return app->controllers().size() == 1u; }));
   EXPECT_EQ(app->quits, 0);
   ASSERT_EQ(app->controllers().size(), 1u);
   EXPECT_EQ(app->controllers()[0]->window()->windowTitle().remove(QLatin1String("[*]")),
@@ -1185,10 +1206,9 @@ TEST_F(AppControllerTest, ReplacingAFileWithAProtectedRecoveredCopyKeepsTheBacku
     ASSERT_NE(prompt, nullptr);
     QTest::keyClicks(prompt->passwordField(), QStringLiteral("test"));
     prompt->buttons()->button(QDialogButtonBox::Ok)->click();
-    QTest::qWait(20);
     CAWindowController* recovered = recoveredWindow();
     ASSERT_NE(recovered, nullptr);
-    ASSERT_FALSE(recovered->document()->password().isEmpty());
+    ASSERT_TRUE(Eventually([&] { return !recovered->document()->password().isEmpty(); }));
     recovered->document()->setMakeBackups(true);
 
     ASSERT_FALSE(recovered->saveDocument());

@@ -19,6 +19,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "support/TestFiles.h"
+#include "support/EventWaits.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -487,10 +488,11 @@ TEST_F(DialogsTest, SortKeysComeFromTypingAndFromClicksInTheSheet) {
   CACellView* grid = controller.cellView();
   const auto click = [&](const GridPoint& point) {
     QTest::mouseClick(grid, Qt::LeftButton, {}, grid->rectForGridPoint(point).center().toPoint());
-    QTest::qWait(20);
+    WaitPastDelay(20);
   };
   dialog->secondaryKeyField()->setFocus();
   click({3, 1});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return document().sortKey2() == GridPoint{3, 1}; }, 10000));
   EXPECT_EQ(document().sortKey2(), (GridPoint{3, 1}));
   EXPECT_EQ(dialog->secondaryKeyField()->text(), QStringLiteral("D2"));
   EXPECT_EQ(document().activeCellPoint(), (GridPoint{1, 2}));  // the click selected nothing

@@ -416,8 +416,7 @@ TEST_F(DocumentWindowsTest, AWindowOpenedAsATabGivesTheKeysToItsGrid) {
   for (FLDocumentWC* other : app->controllers()) {
     if (other != first) app->closeWindow(other->window(), other);
   }
-  QTest::qWait(50);
-  ASSERT_EQ(FLWindowTabContainer::containerOf(first->mainWindow()), nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return FLWindowTabContainer::containerOf(first->mainWindow()) == nullptr; }, 10000));
   bringFront(first);
   EXPECT_EQ(QApplication::focusWidget(), first->cellView());
 }

@@ -17,6 +17,7 @@
 #include "framlet/shell/flWindowOrder.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "support/EventWaits.h"
 
 #include <QAction>
 #include <QApplication>
@@ -86,7 +87,7 @@ class EmptiedCellsTest : public testing::Test {
   // A click, and the events it leaves for later (the menus follow the new selection).
   void click(int64_t x, int64_t y, Qt::KeyboardModifiers modifiers = {}) {
     QTest::mouseClick(grid(), Qt::LeftButton, modifiers, grid()->rectForGridPoint(GridPoint{x, y}).center().toPoint());
-    QTest::qWait(1);
+    WaitPastDelay(1);
   }
   void shiftClick(int64_t x, int64_t y) { click(x, y, Qt::ShiftModifier); }
   // A key to whatever has the keys: the grid, or the field typing opened over a cell.

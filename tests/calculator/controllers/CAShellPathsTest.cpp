@@ -53,9 +53,10 @@
 
 namespace {
 
+// The queued work, and every delay of up to 20 ms started before, however late it runs.
 void Deliver() {
   DeliverQueuedWork();
-  QTest::qWait(20);
+  WaitPastDelay(20);
 }
 
 class ShellPathsTest : public testing::Test {

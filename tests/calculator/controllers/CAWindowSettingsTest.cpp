@@ -18,6 +18,8 @@
 #include "ShownWindowTestSupport.h"
 #include "FontPanelTestSupport.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -65,6 +67,10 @@ class WindowSettingsTest : public ShownWindowTest {
     for (const char* c = keys; *c; ++c) QTest::keyClicks(keyboard(), QString(QLatin1Char(*c)));
   }
   void pressReturn() { QTest::keyClick(keyboard(), Qt::Key_Return); }
+  bool printPanelShown() const {
+    const QList<QDialog*> dialogs = controller.mainWindow()->findChildren<QDialog*>();
+    return std::any_of(dialogs.begin(), dialogs.end(), [](const QDialog* dialog) { return dialog->isVisible(); });
+  }
   void closePrintPanels() const {
     for (QDialog* dialog : controller.mainWindow()->findChildren<QDialog*>()) {
       if (dialog->isVisible()) dialog->reject();
@@ -152,7 +158,8 @@ TEST_F(WindowSettingsTest, PrintingKeepsUnsavedChangesInAnAutosaveCopy) {
   InstallFileFormatServices();
   // Nothing to lose: no copy.
   controller.performAction(QStringLiteral("printDocument:"), 0);
-  QTest::qWait(10);
+  // The copy would be written before the print panel shows.
+  EXPECT_TRUE(QTest::qWaitFor([this] { return printPanelShown(); }, 10000));
   EXPECT_TRUE(document().autosavePath().isEmpty());
   closePrintPanels();
 
@@ -160,7 +167,7 @@ TEST_F(WindowSettingsTest, PrintingKeepsUnsavedChangesInAnAutosaveCopy) {
   pressReturn();
   ASSERT_TRUE(document().dirty());
   controller.performAction(QStringLiteral("printDocument:"), 0);
-  QTest::qWait(10);
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !document().autosavePath().isEmpty(); }, 10000));
   ASSERT_FALSE(document().autosavePath().isEmpty());
   EXPECT_TRUE(QFileInfo::exists(document().autosavePath()));
   closePrintPanels();

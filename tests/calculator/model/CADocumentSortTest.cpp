@@ -2,10 +2,13 @@
 // beside or below runs of values; each as one undo step.
 #include "UndoTestSupport.h"
 
+#include "calculator/model/caModelNotifications.h"
 #include "calculator/model/formula/caFunctionTable.h"
+#include "platform/NotificationCenter.h"
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -114,6 +117,88 @@ TEST_F(SortTest, ColumnsAreSortedByAKeyRow) {
   document.sort();
   EXPECT_EQ(text("A9") + text("B9") + text("C9") + text("D9"), QStringLiteral("dbca"));
   EXPECT_EQ(document.column(0)->digitCount(), 20);
+}
+
+// A sort, an insert and a delete of lines are one change: however many lines they move, the
+// window hears of the selection once, for the command, for its undo and for its redo; and the
+// cells, the formulas and the selection they leave are those of moving each line in turn.
+TEST_F(SortTest, TheWindowHearsOfAMoveOfLinesOnceAndItsResultsStand) {
+  // Running totals beside the values, as a ledger keeps them.
+  for (int64_t y = 1; y <= 5; ++y)
+    document.cellAtGridPointImperative({3, y})->setFormula(QStringLiteral("=SUM(B$2:B%1)").arg(y + 1));
+  int heard = 0;
+  const NotificationObserver observer = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kSelectionChangeNotification), &document, [&heard](const Notification&) { ++heard; });
+  const struct {
+    const char* name;
+    GridRange selection;
+    std::function<void(CADocument&)> command;
+    const char* names;    // A2:A8
+    const char* totals;   // D2:D8, their formulas
+    const char* sums;     // D2:D8, their values
+    GridRange selectionAfter;
+  } cases[] = {
+      {"sort", Range("A2", "D6"), [](CADocument& d) { d.sort(); }, "apple date kiwi pear fig - -",
+       "=SUM(B$2:B2) =SUM(B$2:B3) =SUM(B$2:B4) =SUM(B$2:B5) =SUM(B$2:B6) - -", "1 2 4 7 10 - -",
+       Range("A2", "D6")},
+      {"insert rows", Rows(2, 3), [](CADocument& d) { d.insert(kEditRows); }, "pear - - apple fig kiwi date",
+       "=SUM(B$2:B2) - - =SUM(B$2:B5) =SUM(B$2:B6) =SUM(B$2:B7) =SUM(B$2:B8)", "3 - - 4 7 9 10", Rows(2, 3)},
+      {"delete rows", Rows(2, 3), [](CADocument& d) { d.deleteSelection(kEditRows); }, "pear kiwi date - - - -",
+       "=SUM(B$2:B2) =SUM(B$2:B3) =SUM(B$2:B4) - - - -", "3 5 6 - - - -", Rows(2, 3)},
+      {"insert cells", Range("A3", "D3"), [](CADocument& d) { d.insert(kEditCellsVertical); },
+       "pear - apple fig kiwi date -", "=SUM(B$2:B2) - =SUM(B$2:B4) =SUM(B$2:B5) =SUM(B$2:B6) =SUM(B$2:B7) -",
+       "3 - 4 7 9 10 -", Range("A3", "D3")},
+  };
+  const auto column = [this](int64_t x, bool formulas) {
+    QStringList texts;
+    for (int64_t y = 1; y <= 7; ++y) {
+      const CACell* c = document.cellAtGridPoint({x, y});
+      const QString text = !c ? QString() : formulas ? c->formula() : c->displayText(false);
+      texts.append(text.isEmpty() ? QStringLiteral("-") : text);
+    }
+    return texts.join(QLatin1Char(' '));
+  };
+  options(false, false, false);
+  document.setSortKey1({1, 0});
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    document.setSelectionRange(test.selection);
+    document.evaluate();
+    const std::string before = xml();
+    const size_t steps = window.archiver.descriptors.size();
+    heard = 0;
+    test.command(document);
+    EXPECT_EQ(heard, 1);
+    EXPECT_EQ(window.archiver.descriptors.size(), steps + 1);  // one step
+    EXPECT_EQ(column(0, false), QString::fromUtf8(test.names));
+    EXPECT_EQ(column(3, true), QString::fromUtf8(test.totals));
+    EXPECT_EQ(column(3, false), QString::fromUtf8(test.sums));
+    EXPECT_EQ(document.selectionRange(), test.selectionAfter);
+    // The formulas read the cells they name now: a new amount in B2 changes every total.
+    const QString b2 = text("B2");
+    enter("B2", "100");
+    document.evaluate();
+    for (int64_t y = 1; y <= 7; ++y) {
+      const CACell* total = document.cellAtGridPoint({3, y});
+      if (!total || !total->isFormula()) continue;
+      int64_t sum = 0;
+      for (int64_t k = 1; k <= y; ++k)
+        if (const CACell* amount = document.cellAtGridPoint({1, k}); amount && amount->number())
+          sum += amount->number()->integerValue();
+      EXPECT_EQ(value(qPrintable(FormatGridPoint(3, y))), QString::number(sum)) << y;
+    }
+    enter("B2", qPrintable(b2));
+    document.evaluate();
+    const std::string after = xml();
+    for (const bool redo : {false, true}) {
+      heard = 0;
+      redo ? window.manager.redo() : window.manager.undo();
+      EXPECT_EQ(heard, 1) << (redo ? "redo" : "undo");
+      EXPECT_EQ(xml(), redo ? after : before);
+    }
+    window.manager.undo();
+    ASSERT_EQ(xml(), before);
+  }
 }
 
 // A small sheet to sort: its cells, the range, the keys and the options.

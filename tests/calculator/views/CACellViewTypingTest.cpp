@@ -6,6 +6,7 @@
 #include "calculator/views/caViewNotifications.h"
 #include "platform/KeyMap.h"
 #include "platform/NotificationCenter.h"
+#include "support/EventWaits.h"
 
 #include <QContextMenuEvent>
 #include <QInputMethodEvent>
@@ -343,7 +344,7 @@ TEST_F(CellTypingTest, ASecondaryClickInAFormulaAsksForThePopupAtTheCharacterBef
   FLCompletionFieldEditor* editor = grid()->fieldEditor();
   QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), editor->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(editor->viewport(), &click);
-  QTest::qWait(5);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return requests > 0; }, 10000));
   ASSERT_EQ(requests, 1);
   const QRectF cellRect = grid()->rectForGridPoint(A1("B2"));
   EXPECT_EQ(anchor.top(), int(cellRect.top()));
@@ -358,7 +359,7 @@ TEST_F(CellTypingTest, ASecondaryClickInAFormulaAsksForThePopupAtTheCharacterBef
   type("12");
   QContextMenuEvent again(QContextMenuEvent::Mouse, QPoint(5, 5), editor->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(grid()->fieldEditor()->viewport(), &again);
-  QTest::qWait(5);
+  WaitPastDelay(5);  // a request would have come by now
   EXPECT_EQ(requests, 1);
 }
 
@@ -369,8 +370,7 @@ TEST_F(CellTypingTest, TypingResumesAfterAFunctionIsInsertedFromThePopup) {
   info.insert(QLatin1String(kFormulaInsertPopupKey), true);
   info.insert(QLatin1String(kFormulaInsertRangeKey), QVariant::fromValue(CATextRange{7, 8}));
   NotificationCenter::defaultCenter().post(QLatin1String(kFormulaInsertNotification), &document, info);
-  QTest::qWait(5);
-  ASSERT_TRUE(grid()->isTyping());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return grid()->isTyping(); }, 10000));
   EXPECT_EQ(grid()->fieldEditor()->textCursor().selectedText(), "#number#");
   EXPECT_EQ(focus(), grid()->fieldEditor());
 }

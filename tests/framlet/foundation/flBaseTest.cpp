@@ -87,6 +87,10 @@ namespace {
 // Logging can start before the application object exists (the logger is installed first) and
 // go on after it is gone; the main thread is still named so in the log.
 TEST(FlBaseDeathTest, TheMainThreadIsNamedWithoutAnApplicationObject) {
+  // The child destroys the application, which waits for the threads of the thread pool: a child
+  // forked from this process would wait for pool threads the fork did not copy (those of the
+  // tests before). A child started afresh, running this test alone, has none.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         // Only in the child that the death test forks: the process ends right after.

@@ -60,8 +60,7 @@ TEST_F(PasswordDialogTest, ANewPasswordNeedsSixCharactersTwiceTheSame) {
       EXPECT_EQ(outcome->code, 1);
       EXPECT_EQ(outcome->info.password, c.first);
       EXPECT_EQ(outcome->info.context, QVariant(QStringLiteral("ctx")));
-      QTest::qWait(1);
-      EXPECT_TRUE(dialog.isNull());
+      EXPECT_TRUE(QTest::qWaitFor([&dialog] { return dialog.isNull(); }, 10000));
     } else {
       EXPECT_FALSE(outcome);
       EXPECT_EQ(dialog->errorField()->text(), c.error);

@@ -10,6 +10,7 @@
 #include "platform/BundleInfo.h"
 #include "platform/UserDefaults.h"
 #include "support/LogCapture.h"
+#include "support/EventWaits.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -393,7 +394,7 @@ TEST_F(CheckerTest, NewNewsIsShownOnceAndCheckedAtMostDaily) {
   EXPECT_TRUE(news.isRunningJob());
   ASSERT_TRUE(QTest::qWaitFor([&] { return !news.isRunningJob(); }, 10000));
   EXPECT_EQ(server.requests, before + 1);
-  QTest::qWait(20);
+  WaitPastDelay(20);  // what the answer would show, it would have shown by now
   EXPECT_FALSE(news.ui().window->isVisible());
 
   // Asked for from the menu, the same page gives the up-to-date pane.
