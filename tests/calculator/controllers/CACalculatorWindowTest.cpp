@@ -79,7 +79,7 @@ TEST_F(CalculatorWindowTest, ClickedKeysWorkTheStandardCalculatorAndTypedOnesFla
 
   QTest::keyClick(window.keyEaterView(), '9');
   EXPECT_TRUE(window.buttonForDigit(9)->isDown());
-  QTRY_VERIFY(!window.buttonForDigit(9)->isDown());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.buttonForDigit(9)->isDown(); }, 10000));
 }
 
 // The percent key, typed as "%" or clicked, shows its result at once and the calculation goes on.
@@ -317,7 +317,8 @@ TEST_F(CalculatorWindowTest, OneWindowOfEachCalculator) {
   first->close();
   converter->close();
   EXPECT_EQ(OpenCalculatorMask(), 0);
-  QTRY_COMPARE(OpenCalculatorForMask(kProgrammerCalculatorMask, true, defaults)->isVisible(), true);
+  QWidget* programmer = OpenCalculatorForMask(kProgrammerCalculatorMask, true, defaults);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return programmer->isVisible(); }, 10000));
   EXPECT_EQ(OpenCalculatorMask(), kProgrammerCalculatorMask);
   OpenCalculatorForMask(kProgrammerCalculatorMask, false, defaults)->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
