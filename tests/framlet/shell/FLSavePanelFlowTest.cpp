@@ -53,6 +53,16 @@ class SavingDelegate : public TestDelegate {
     return controller;
   }
   SavingWC* newest = nullptr;
+
+  // Launches and gives the window it opened, its document holding unsaved cells.
+  SavingWC* launchWithUnsavedCells() {
+    launch();
+    if (newest) {
+      newest->document()->setDirty(true);
+      newest->document()->content = QStringLiteral("cells");
+    }
+    return newest;
+  }
 };
 
 class QuitTest : public ::testing::Test {
@@ -110,11 +120,8 @@ TEST_F(QuitTest, EveryEndOfTheSavePanelAnswersThePendingQuit) {
     FLDocumentWC::setLastFormatIndex(c.lastFormat);
     UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("test.openFiles"));
     SavingDelegate delegate;
-    delegate.launch();
-    auto* controller = delegate.newest;
+    auto* controller = delegate.launchWithUnsavedCells();
     ASSERT_NE(controller, nullptr);
-    controller->document()->setDirty(true);
-    controller->document()->content = QStringLiteral("cells");
     if (c.end == End::FailingSave) controller->document()->failWith = QStringLiteral("disk full");
 
     delegate.terminate();
@@ -165,11 +172,8 @@ TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     SavingDelegate delegate;
-    delegate.launch();
-    auto* controller = delegate.newest;
+    auto* controller = delegate.launchWithUnsavedCells();
     ASSERT_NE(controller, nullptr);
-    controller->document()->setDirty(true);
-    controller->document()->content = QStringLiteral("cells");
     if (c.start == Start::SaveAs) controller->saveDocumentAs();
     if (c.start == Start::Closing) controller->window()->close();
     if (c.start == Start::Quitting) delegate.terminate();
