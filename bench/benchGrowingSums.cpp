@@ -8,12 +8,17 @@
 // - one =SUM over 10^5 and 10^6 reciprocals, opened and with an amount typed;
 // - a package of 200,000 fractions 1/p (distinct odd primes, stored as values) with their SUM and
 //   AVERAGE under them, opened.
+// - the sum loops alone: SUM's fold (SumOfOperands), a list function's (ListAggregate) and the
+//   remaining balance's (ExactAccumulator) over 16,384 and 65,536 amounts in cents, whole amounts
+//   and amounts per share.
 // Each open reports its memory peaks (BenchPeakMemory.h), meaningful one benchmark per process:
 //   benchGrowingSums --benchmark_filter='BM_OpenPrimeReciprocalsPackage/200000$'
 #include "../tests/calculator/fileformats/TotalsSheets.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/formula/caExactAccumulator.h"
+#include "calculator/model/formula/caStatisticsCores.h"
 
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
@@ -28,6 +33,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -250,6 +256,62 @@ void BM_OpenPrimeReciprocalsPackage(benchmark::State& state) {
   ReportPeakMemory(state);
 }
 BENCHMARK(BM_OpenPrimeReciprocalsPackage)->Arg(100000)->Arg(200000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// The sum loops alone, over amounts in cents (as typed), whole amounts, and amounts per share
+// (k/(k mod 97 + 1)).
+enum class Terms { kCents, kWhole, kPerShare };
+
+std::vector<CANumber> SumTerms(Terms terms, int64_t count) {
+  std::vector<CANumber> numbers;
+  numbers.reserve(size_t(count));
+  for (int64_t k = 1; k <= count; ++k) {
+    const int64_t amount = 1 + k * 7919 % 99999;
+    switch (terms) {
+      case Terms::kCents: numbers.push_back(CANumber::withNumerator(amount * 100 + k * 37 % 100, 100)); break;
+      case Terms::kWhole: numbers.push_back(CANumber(amount)); break;
+      case Terms::kPerShare: numbers.push_back(CANumber::withNumerator(amount, uint64_t(k % 97 + 1))); break;
+    }
+  }
+  return numbers;
+}
+
+void SumLoopBenchmark(benchmark::State& state, Terms terms) {
+  const std::vector<CANumber> numbers = SumTerms(terms, state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(SumOfOperands(numbers));
+}
+
+void AggregateLoopBenchmark(benchmark::State& state, Terms terms) {
+  const std::vector<CANumber> numbers = SumTerms(terms, state.range(0));
+  for (auto _ : state) {
+    // As the range memo folds a block.
+    ListAggregate fold(ListAggregate::kAll | ListAggregate::kExactFirst);
+    for (const CANumber& number : numbers) fold.add(number);
+    benchmark::DoNotOptimize(fold.sum());
+  }
+}
+
+void AccumulatorLoopBenchmark(benchmark::State& state, Terms terms) {
+  const std::vector<CANumber> numbers = SumTerms(terms, state.range(0));
+  for (auto _ : state) {
+    // As the range memo folds a block from its end.
+    ExactAccumulator sum = ExactAccumulator::exactFirst();
+    for (const CANumber& number : numbers) sum.add(number);
+    benchmark::DoNotOptimize(sum.value());
+  }
+}
+
+#define SUM_LOOP_BENCHMARKS(name, terms)                                                                         \
+  void BM_SumLoopOf##name(benchmark::State& state) { SumLoopBenchmark(state, terms); }                        \
+  BENCHMARK(BM_SumLoopOf##name)->Arg(16384)->Arg(65536)->Unit(benchmark::kMicrosecond);                       \
+  void BM_AggregateLoopOf##name(benchmark::State& state) { AggregateLoopBenchmark(state, terms); }            \
+  BENCHMARK(BM_AggregateLoopOf##name)->Arg(16384)->Arg(65536)->Unit(benchmark::kMicrosecond);                 \
+  void BM_AccumulatorLoopOf##name(benchmark::State& state) { AccumulatorLoopBenchmark(state, terms); }        \
+  BENCHMARK(BM_AccumulatorLoopOf##name)->Arg(16384)->Arg(65536)->Unit(benchmark::kMicrosecond);
+
+SUM_LOOP_BENCHMARKS(Cents, Terms::kCents)
+SUM_LOOP_BENCHMARKS(WholeAmounts, Terms::kWhole)
+SUM_LOOP_BENCHMARKS(AmountsPerShare, Terms::kPerShare)
 
 }  // namespace
 

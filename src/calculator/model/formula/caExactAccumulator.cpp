@@ -316,7 +316,15 @@ ExactAccumulator::ExactAccumulator(const ExactAccumulator& other)
       rounded_(other.rounded_),
       hasReal_(other.hasReal_),
       past_(other.past_),
-      taken_(other.taken_) {}
+      taken_(other.taken_),
+      roundsTerms_(other.roundsTerms_),
+      unresolved_(other.unresolved_) {}
+
+ExactAccumulator ExactAccumulator::exactFirst() {
+  ExactAccumulator sum;
+  sum.roundsTerms_ = false;
+  return sum;
+}
 
 ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
   if (this == &other) return *this;
@@ -335,6 +343,8 @@ ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
   hasReal_ = other.hasReal_;
   past_ = other.past_;
   taken_ = other.taken_;
+  roundsTerms_ = other.roundsTerms_;
+  unresolved_ = other.unresolved_;
   return *this;
 }
 
@@ -358,6 +368,7 @@ ExactAccumulator::Wide& ExactAccumulator::widen() {
 
 void ExactAccumulator::passBound() {
   past_ = true;
+  unresolved_ = !roundsTerms_;
   wide_.reset();
   numerator_ = {};
   denominator_ = 1;
@@ -368,7 +379,7 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
     case kNumberInteger:
       taken_ = true;
       if (term.numerator() == 0) return true;
-      rounded_.addWhole(term.numerator());
+      if (roundsTerms_) rounded_.addWhole(term.numerator());
       if (past_) return true;
       if (wide_)
         AddProduct(wide_->numerator.z, wide_->denominator.z, term.numerator());
@@ -379,7 +390,7 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
       const uint64_t d = term.denominator();
       if (d == 0) return false;
       taken_ = true;
-      rounded_.addFraction(term.numerator(), d);
+      if (roundsTerms_) rounded_.addFraction(term.numerator(), d);
       if (past_) return true;
       if (!wide_) {
         if (denominator_ % d != 0) {
@@ -442,15 +453,23 @@ void ExactAccumulator::addReal(long double value) {
   AddAt(reals_, value < 0 ? -Signed(shifted) : Signed(shifted), size_t(offset / 64));
 }
 
-void ExactAccumulator::addExact(__int128 numerator, uint64_t denominator, const RoundedTerms& rounded) {
+void ExactAccumulator::addExact(__int128 numerator, uint64_t denominator, const RoundedTerms* rounded) {
   if (past_) {
     taken_ = true;
-    rounded_.add(rounded);
+    if (rounded) {
+      rounded_.add(*rounded);
+    } else {
+      roundsTerms_ = false;
+      unresolved_ = true;
+    }
     return;
   }
   ExactAccumulator other;
   other.taken_ = true;
-  other.rounded_ = rounded;
+  if (rounded)
+    other.rounded_ = *rounded;
+  else
+    other.roundsTerms_ = false;
   other.denominator_ = denominator;
   if (numerator != 0) {
     // Two halves, each within the 127 bits AddAt takes.
@@ -464,6 +483,8 @@ void ExactAccumulator::addExact(__int128 numerator, uint64_t denominator, const 
 void ExactAccumulator::add(const ExactAccumulator& other) {
   taken_ = taken_ || other.taken_;
   rounded_.add(other.rounded_);
+  roundsTerms_ = roundsTerms_ && other.roundsTerms_;
+  unresolved_ = unresolved_ || other.unresolved_ || (past_ && !roundsTerms_);
   if (other.past_ && !past_) passBound();
   const uint64_t g = std::gcd(denominator_, other.denominator_);
   const Unsigned common = Unsigned(denominator_ / g) * other.denominator_;
@@ -534,6 +555,8 @@ CANumber ExactAccumulator::roundedValue() const {
 }
 
 CANumber ExactAccumulator::value() const {
+  // No sum of the terms: the caller sums them again.
+  if (unresolved_) return CANumber::asNan();
   if (past_) return roundedValue();
   if (wide_) return wideValue();
   if (!hasReal_) {
