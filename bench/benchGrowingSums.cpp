@@ -4,7 +4,8 @@
 //   =MAX(C$1:Ck) over the prime reciprocals; a remaining balance over amounts per share with a
 //   typed 1E5000 three rows from its end; and, as they were before, remaining balances over whole
 //   amounts and over amounts with cents: each opened, then with a value typed at its top and at
-//   its bottom;
+//   its bottom; and the one with 1E5000 with a value NaN in its place, a value typed at its top
+//   and at its bottom;
 // - one =SUM over 10^5 and 10^6 reciprocals, opened and with an amount typed;
 // - a package of 200,000 fractions 1/p (distinct odd primes, stored as values) with their SUM and
 //   AVERAGE under them, opened.
@@ -46,6 +47,8 @@ enum class Ledger {
   kInfiniteRemaining,
   kWholeRemaining,
   kMoneyRemaining,
+  // As kInfiniteRemaining, with a value NaN (as a package can hold) set in place of 1E5000.
+  kNaNRemaining,
 };
 
 QByteArray LedgerCsv(Ledger ledger, int64_t rows) {
@@ -56,7 +59,8 @@ QByteArray LedgerCsv(Ledger ledger, int64_t rows) {
     case Ledger::kPrimesRunning: return ComputedLedgerCsv(rows, ComputedShape::kPrimeReciprocal, true);
     case Ledger::kPrimesRunningLargest:
       return ComputedLedgerCsv(rows, ComputedShape::kPrimeReciprocal, true, 0, "MAX");
-    case Ledger::kInfiniteRemaining: return ComputedLedgerCsv(rows, ComputedShape::kPerShare, false, rows - 3);
+    case Ledger::kInfiniteRemaining:
+    case Ledger::kNaNRemaining: return ComputedLedgerCsv(rows, ComputedShape::kPerShare, false, rows - 3);
     case Ledger::kWholeRemaining: return AheadCsv(rows, AheadShape::kBalance);
     case Ledger::kMoneyRemaining: return AheadCsv(rows, AheadShape::kBalanceInCents);
   }
@@ -64,16 +68,18 @@ QByteArray LedgerCsv(Ledger ledger, int64_t rows) {
 }
 
 // The column of balances: the third, or the first in the sheets of amounts.
-int64_t BalanceColumn(Ledger ledger) { return ledger >= Ledger::kWholeRemaining ? 0 : 2; }
-int64_t AmountColumn(Ledger ledger) { return ledger >= Ledger::kWholeRemaining ? 1 : 0; }
+bool OfAmounts(Ledger ledger) { return ledger == Ledger::kWholeRemaining || ledger == Ledger::kMoneyRemaining; }
+int64_t BalanceColumn(Ledger ledger) { return OfAmounts(ledger) ? 0 : 2; }
+int64_t AmountColumn(Ledger ledger) { return OfAmounts(ledger) ? 1 : 0; }
 
 // Every balance holds a number (infinity where the range holds 1E5000).
 bool LedgerComputed(const CADocument& document, Ledger ledger, int64_t rows) {
   for (const int64_t y : {int64_t(0), rows / 2, rows - 1}) {
     const CACell* balance = document.cellAtGridPoint({BalanceColumn(ledger), y});
     if (!balance || !balance->number()) return false;
-    const bool infinite = ledger == Ledger::kInfiniteRemaining && y <= rows - 4;
-    if ((balance->number()->form() == kNumberInfinity) != infinite) return false;
+    const bool invalid = (ledger == Ledger::kInfiniteRemaining || ledger == Ledger::kNaNRemaining) && y <= rows - 4;
+    const int32_t form = ledger == Ledger::kNaNRemaining ? kNumberNaN : kNumberInfinity;
+    if ((balance->number()->form() == form) != invalid) return false;
   }
   return true;
 }
@@ -118,6 +124,10 @@ void TypeInLedgerBenchmark(benchmark::State& state, Ledger ledger, bool atTheTop
     state.SkipWithError("the sheet did not open");
     return;
   }
+  if (ledger == Ledger::kNaNRemaining) {
+    document.cellAtGridPointImperative({1, rows - 4})->setNumberValue(CANumber::asNan());
+    document.evaluate();
+  }
   bool other = false;
   for (auto _ : state) {
     other = !other;
@@ -144,6 +154,11 @@ LEDGER_BENCHMARKS(RunningLargestOverPrimeReciprocals, Ledger::kPrimesRunningLarg
 LEDGER_BENCHMARKS(RemainingPastAnInfiniteNumber, Ledger::kInfiniteRemaining, Arg(16384)->Arg(65536)->Arg(262144))
 LEDGER_BENCHMARKS(RemainingOverWholeAmounts, Ledger::kWholeRemaining, Arg(16384)->Arg(65536))
 LEDGER_BENCHMARKS(RemainingOverMoney, Ledger::kMoneyRemaining, Arg(16384)->Arg(65536))
+
+void BM_RemainingPastANaNTypeAtTop(benchmark::State& state) { TypeInLedgerBenchmark(state, Ledger::kNaNRemaining, true); }
+BENCHMARK(BM_RemainingPastANaNTypeAtTop)->Arg(16384)->Arg(65536)->Arg(262144)->Iterations(2)->Unit(benchmark::kMillisecond);
+void BM_RemainingPastANaNTypeAtBottom(benchmark::State& state) { TypeInLedgerBenchmark(state, Ledger::kNaNRemaining, false); }
+BENCHMARK(BM_RemainingPastANaNTypeAtBottom)->Arg(16384)->Arg(65536)->Arg(262144)->Iterations(2)->Unit(benchmark::kMillisecond);
 
 // ---------------------------------------------------------------------------------------------
 // One total over many reciprocals: row 1 holds =SUM(C2:CN), row k the amount (with cents, or the
