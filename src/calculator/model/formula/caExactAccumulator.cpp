@@ -380,46 +380,14 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
       taken_ = true;
       if (term.numerator() == 0) return true;
       if (roundsTerms_) rounded_.addWhole(term.numerator());
-      if (past_) return true;
-      if (wide_)
-        AddProduct(wide_->numerator.z, wide_->denominator.z, term.numerator());
-      else
-        AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_), 0);
+      if (!past_) addExactPart(term.numerator(), 1);
       return true;
     case kNumberFraction: {
       const uint64_t d = term.denominator();
       if (d == 0) return false;
       taken_ = true;
       if (roundsTerms_) rounded_.addFraction(term.numerator(), d);
-      if (past_) return true;
-      if (!wide_) {
-        if (denominator_ % d != 0) {
-          const uint64_t widen = d / std::gcd(denominator_, d);
-          if (Unsigned(denominator_) * widen <= Unsigned(kInt64Max)) {
-            Multiply(numerator_, widen);
-            denominator_ *= widen;
-          }
-        }
-        if (denominator_ % d == 0) {
-          AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_ / d), 0);
-          return true;
-        }
-      }
-      // Past 63 bits the common denominator grows as wide as the terms' least common multiple,
-      // up to the bound.
-      Wide& wide = widen();
-      const uint64_t widen = d / mpz_gcd_ui(nullptr, wide.denominator.z, d);
-      if (widen != 1) {
-        mpz_mul_ui(wide.denominator.z, wide.denominator.z, widen);
-        if (PastBound(wide.denominator.z)) {
-          passBound();
-          return true;
-        }
-        mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
-      }
-      Integer& scale = Scale();
-      mpz_divexact_ui(scale.z, wide.denominator.z, d);
-      AddProduct(wide.numerator.z, scale.z, term.numerator());
+      if (!past_) addExactPart(term.numerator(), d);
       return true;
     }
     case kNumberReal: {
@@ -432,6 +400,44 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
     default:
       return false;
   }
+}
+
+void ExactAccumulator::addExactPart(int64_t n, uint64_t d) {
+  if (d == 1) {
+    if (wide_)
+      AddProduct(wide_->numerator.z, wide_->denominator.z, n);
+    else
+      AddAt(numerator_, Signed(n) * Signed(denominator_), 0);
+    return;
+  }
+  if (!wide_) {
+    if (denominator_ % d != 0) {
+      const uint64_t widen = d / std::gcd(denominator_, d);
+      if (Unsigned(denominator_) * widen <= Unsigned(kInt64Max)) {
+        Multiply(numerator_, widen);
+        denominator_ *= widen;
+      }
+    }
+    if (denominator_ % d == 0) {
+      AddAt(numerator_, Signed(n) * Signed(denominator_ / d), 0);
+      return;
+    }
+  }
+  // Past 63 bits the common denominator grows as wide as the terms' least common multiple,
+  // up to the bound.
+  Wide& wide = widen();
+  const uint64_t widen = d / mpz_gcd_ui(nullptr, wide.denominator.z, d);
+  if (widen != 1) {
+    mpz_mul_ui(wide.denominator.z, wide.denominator.z, widen);
+    if (PastBound(wide.denominator.z)) {
+      passBound();
+      return;
+    }
+    mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
+  }
+  Integer& scale = Scale();
+  mpz_divexact_ui(scale.z, wide.denominator.z, d);
+  AddProduct(wide.numerator.z, scale.z, n);
 }
 
 void ExactAccumulator::addReal(long double value) {
@@ -454,29 +460,28 @@ void ExactAccumulator::addReal(long double value) {
 }
 
 void ExactAccumulator::addExact(__int128 numerator, uint64_t denominator, const RoundedTerms* rounded) {
+  taken_ = true;
+  if (rounded)
+    rounded_.add(*rounded);
+  else
+    roundsTerms_ = false;
   if (past_) {
-    taken_ = true;
-    if (rounded) {
-      rounded_.add(*rounded);
-    } else {
-      roundsTerms_ = false;
-      unresolved_ = true;
-    }
+    unresolved_ = unresolved_ || !roundsTerms_;
+    return;
+  }
+  // Taken as one term over the denominator as it is (not in lowest terms), so that the common
+  // denominator is still the least common multiple of the terms' own.
+  if (numerator >= kInt64Min && numerator <= kInt64Max) {
+    addExactPart(int64_t(numerator), denominator);
     return;
   }
   ExactAccumulator other;
   other.taken_ = true;
-  if (rounded)
-    other.rounded_ = *rounded;
-  else
-    other.roundsTerms_ = false;
   other.denominator_ = denominator;
-  if (numerator != 0) {
-    // Two halves, each within the 127 bits AddAt takes.
-    const Signed half = numerator >> 1;
-    AddAt(other.numerator_, half, 0);
-    AddAt(other.numerator_, numerator - half, 0);
-  }
+  // Two halves, each within the 127 bits AddAt takes.
+  const Signed half = numerator >> 1;
+  AddAt(other.numerator_, half, 0);
+  AddAt(other.numerator_, numerator - half, 0);
   add(other);
 }
 

@@ -129,6 +129,8 @@ class ExactAccumulator {
 
  private:
   struct Wide;
+  // Adds n / d (d above 0, in lowest terms or not) to the exact sum.
+  void addExactPart(int64_t n, uint64_t d);
   void addReal(long double value);
   // Moves the whole numbers and fractions to the wide common denominator, for good.
   Wide& widen();
