@@ -374,35 +374,8 @@ void ExactAccumulator::passBound() {
   denominator_ = 1;
 }
 
-bool ExactAccumulator::tryAdd(const CANumber& term) {
-  switch (term.form()) {
-    case kNumberInteger:
-      taken_ = true;
-      if (term.numerator() == 0) return true;
-      if (roundsTerms_) rounded_.addWhole(term.numerator());
-      if (!past_) addExactPart(term.numerator(), 1);
-      return true;
-    case kNumberFraction: {
-      const uint64_t d = term.denominator();
-      if (d == 0) return false;
-      taken_ = true;
-      if (roundsTerms_) rounded_.addFraction(term.numerator(), d);
-      if (!past_) addExactPart(term.numerator(), d);
-      return true;
-    }
-    case kNumberReal: {
-      const long double value = term.realValue();
-      if (!std::isfinite(value)) return false;
-      taken_ = true;
-      addReal(value);
-      return true;
-    }
-    default:
-      return false;
-  }
-}
-
-void ExactAccumulator::addExactPart(int64_t n, uint64_t d) {
+// Inlined: it is the whole of adding a term to a sum within 63 bits.
+[[gnu::always_inline]] inline void ExactAccumulator::addExactPart(int64_t n, uint64_t d) {
   if (d == 1) {
     if (wide_)
       AddProduct(wide_->numerator.z, wide_->denominator.z, n);
@@ -438,6 +411,38 @@ void ExactAccumulator::addExactPart(int64_t n, uint64_t d) {
   Integer& scale = Scale();
   mpz_divexact_ui(scale.z, wide.denominator.z, d);
   AddProduct(wide.numerator.z, scale.z, n);
+}
+
+bool ExactAccumulator::tryAdd(const CANumber& term) {
+  switch (term.form()) {
+    case kNumberInteger:
+      taken_ = true;
+      if (term.numerator() == 0) return true;
+      if (roundsTerms_) rounded_.addWhole(term.numerator());
+      if (!past_) addExactPart(term.numerator(), 1);
+      return true;
+    case kNumberFraction: {
+      const uint64_t d = term.denominator();
+      if (d == 0) return false;
+      taken_ = true;
+      // One test for the common case, a sum within the bound that rounds no term.
+      if (roundsTerms_ || past_) [[unlikely]] {
+        if (roundsTerms_) rounded_.addFraction(term.numerator(), d);
+        if (past_) return true;
+      }
+      addExactPart(term.numerator(), d);
+      return true;
+    }
+    case kNumberReal: {
+      const long double value = term.realValue();
+      if (!std::isfinite(value)) return false;
+      taken_ = true;
+      addReal(value);
+      return true;
+    }
+    default:
+      return false;
+  }
 }
 
 void ExactAccumulator::addReal(long double value) {
