@@ -269,15 +269,20 @@ FunctionResult VarianceCore(std::span<const CANumber> operands, bool sample) {
     return CANumber();
   }
   const CANumber mean = AverageCore(operands);
-  CompensatedSum squares;
-  for (const CANumber& operand : operands) {
-    CANumber deviation = operand;
-    deviation.subtract(mean);
-    // A product rather than a power keeps the square of a fraction exact.
-    CANumber square = deviation;
-    square.multiply(deviation);
-    squares.add(square);
-  }
+  const auto sumOfSquares = [&](CompensatedSum squares) {
+    for (const CANumber& operand : operands) {
+      CANumber deviation = operand;
+      deviation.subtract(mean);
+      // A product rather than a power keeps the square of a fraction exact.
+      CANumber square = deviation;
+      square.multiply(deviation);
+      squares.add(square);
+    }
+    return squares;
+  };
+  // Exactly first; past the bound, the squares are summed again, each rounded.
+  CompensatedSum squares = sumOfSquares(CompensatedSum::exactFirst());
+  if (squares.unresolved()) squares = sumOfSquares(CompensatedSum());
   CANumber sum = squares.result();
   if (sum.isValid()) sum.divide(CANumber(int64_t(operands.size()) - (sample ? 1 : 0)));
   return sum;
