@@ -96,7 +96,7 @@ bool ExactSum::tryAdd(const CANumber& term) {
   denominator_ = common;
   cachedDenominator_ = d;
   cachedFactor_ = factor;
-  if (roundsTerms_) {
+  if (roundsTerms_) [[unlikely]] {
     if (whole)
       rounded_.addWhole(term.numerator());
     else
@@ -136,7 +136,8 @@ CANumber ListAggregate::average() const {
 void CompensatedSum::addBeyondNear(const CANumber& term) {
   near_.addTo(far_);
   near_.set(CANumber());
-  if (!near_.tryAdd(term)) addOther(term);
+  openNear();
+  if (!nearOpen_ || !near_.tryAdd(term)) addOther(term);
 }
 
 void CompensatedSum::addOther(const CANumber& term) {
@@ -147,6 +148,7 @@ void CompensatedSum::addOther(const CANumber& term) {
     CANumber sum = result();
     sum.add(term);
     invalid_ = sum;
+    nearOpen_ = false;
     return;
   }
   far_.add(term);

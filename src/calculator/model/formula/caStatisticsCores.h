@@ -62,12 +62,12 @@ class CompensatedSum {
   void add(const CANumber& term) {
     // Sums of whole numbers and fractions take the exact path at once, unless they are past the
     // bound, where only the rounded terms count.
-    if (term.form() <= kNumberFraction && !invalid_) {
-      if (!far_.pastBound()) {
+    if (term.form() <= kNumberFraction) {
+      if (nearOpen_) [[likely]] {
         if (!near_.tryAdd(term)) addBeyondNear(term);
         return;
       }
-      if (far_.tryAdd(term)) return;
+      if (!invalid_ && far_.tryAdd(term)) return;
     }
     addOther(term);
   }
@@ -77,11 +77,20 @@ class CompensatedSum {
   // result: so once its terms are read, or as soon as it joins sums past the bound.
   bool unresolved() const;
   // Starts an empty sum with the terms of `sum`.
-  void startWith(const ExactAccumulator& sum) { far_ = sum; }
+  void startWith(const ExactAccumulator& sum) {
+    far_ = sum;
+    openNear();
+  }
   // Starts an empty sum at infinity, as a term of infinity leaves every sum.
-  void startInfinite() { invalid_ = CANumber::asInf(); }
+  void startInfinite() {
+    invalid_ = CANumber::asInf();
+    openNear();
+  }
   // Starts an empty sum at NaN, as a term of NaN leaves every sum.
-  void startNaN() { invalid_ = CANumber::asNan(); }
+  void startNaN() {
+    invalid_ = CANumber::asNan();
+    openNear();
+  }
   // What the sum holds beyond its own size.
   size_t heapBytes() const { return far_.heapBytes(); }
 
@@ -96,10 +105,14 @@ class CompensatedSum {
   void addBeyondNear(const CANumber& term);
   // A real, NaN or infinite term.
   void addOther(const CANumber& term);
+  // Whether whole numbers and fractions go to the near part: neither invalid nor past the bound.
+  void openNear() { nearOpen_ = !invalid_ && !far_.pastBound(); }
 
   ExactSum near_;
   ExactAccumulator far_;
   std::optional<CANumber> invalid_;
+  // Tested once a term rather than both of what it stands for.
+  bool nearOpen_ = true;
 };
 
 // What the list functions keep of a list of numbers read in order: how many there were and, as
