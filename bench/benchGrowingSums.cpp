@@ -4,16 +4,22 @@
 //   =MAX(C$1:Ck) over the prime reciprocals; a remaining balance over amounts per share with a
 //   typed 1E5000 three rows from its end; and, as they were before, remaining balances over whole
 //   amounts and over amounts with cents: each opened, then with a value typed at its top and at
-//   its bottom;
+//   its bottom; and the one with 1E5000 with a value NaN in its place, a value typed at its top
+//   and at its bottom;
 // - one =SUM over 10^5 and 10^6 reciprocals, opened and with an amount typed;
 // - a package of 200,000 fractions 1/p (distinct odd primes, stored as values) with their SUM and
 //   AVERAGE under them, opened.
+// - the sum loops alone: SUM's fold (SumOfOperands), a list function's (ListAggregate) and the
+//   remaining balance's (ExactAccumulator) over 16,384 and 65,536 amounts in cents, whole amounts
+//   and amounts per share.
 // Each open reports its memory peaks (BenchPeakMemory.h), meaningful one benchmark per process:
 //   benchGrowingSums --benchmark_filter='BM_OpenPrimeReciprocalsPackage/200000$'
 #include "../tests/calculator/fileformats/TotalsSheets.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/formula/caExactAccumulator.h"
+#include "calculator/model/formula/caStatisticsCores.h"
 
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
@@ -28,6 +34,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -40,6 +47,8 @@ enum class Ledger {
   kInfiniteRemaining,
   kWholeRemaining,
   kMoneyRemaining,
+  // As kInfiniteRemaining, with a value NaN (as a package can hold) set in place of 1E5000.
+  kNaNRemaining,
 };
 
 QByteArray LedgerCsv(Ledger ledger, int64_t rows) {
@@ -50,7 +59,8 @@ QByteArray LedgerCsv(Ledger ledger, int64_t rows) {
     case Ledger::kPrimesRunning: return ComputedLedgerCsv(rows, ComputedShape::kPrimeReciprocal, true);
     case Ledger::kPrimesRunningLargest:
       return ComputedLedgerCsv(rows, ComputedShape::kPrimeReciprocal, true, 0, "MAX");
-    case Ledger::kInfiniteRemaining: return ComputedLedgerCsv(rows, ComputedShape::kPerShare, false, rows - 3);
+    case Ledger::kInfiniteRemaining:
+    case Ledger::kNaNRemaining: return ComputedLedgerCsv(rows, ComputedShape::kPerShare, false, rows - 3);
     case Ledger::kWholeRemaining: return AheadCsv(rows, AheadShape::kBalance);
     case Ledger::kMoneyRemaining: return AheadCsv(rows, AheadShape::kBalanceInCents);
   }
@@ -58,16 +68,18 @@ QByteArray LedgerCsv(Ledger ledger, int64_t rows) {
 }
 
 // The column of balances: the third, or the first in the sheets of amounts.
-int64_t BalanceColumn(Ledger ledger) { return ledger >= Ledger::kWholeRemaining ? 0 : 2; }
-int64_t AmountColumn(Ledger ledger) { return ledger >= Ledger::kWholeRemaining ? 1 : 0; }
+bool OfAmounts(Ledger ledger) { return ledger == Ledger::kWholeRemaining || ledger == Ledger::kMoneyRemaining; }
+int64_t BalanceColumn(Ledger ledger) { return OfAmounts(ledger) ? 0 : 2; }
+int64_t AmountColumn(Ledger ledger) { return OfAmounts(ledger) ? 1 : 0; }
 
 // Every balance holds a number (infinity where the range holds 1E5000).
 bool LedgerComputed(const CADocument& document, Ledger ledger, int64_t rows) {
   for (const int64_t y : {int64_t(0), rows / 2, rows - 1}) {
     const CACell* balance = document.cellAtGridPoint({BalanceColumn(ledger), y});
     if (!balance || !balance->number()) return false;
-    const bool infinite = ledger == Ledger::kInfiniteRemaining && y <= rows - 4;
-    if ((balance->number()->form() == kNumberInfinity) != infinite) return false;
+    const bool invalid = (ledger == Ledger::kInfiniteRemaining || ledger == Ledger::kNaNRemaining) && y <= rows - 4;
+    const int32_t form = ledger == Ledger::kNaNRemaining ? kNumberNaN : kNumberInfinity;
+    if ((balance->number()->form() == form) != invalid) return false;
   }
   return true;
 }
@@ -112,6 +124,10 @@ void TypeInLedgerBenchmark(benchmark::State& state, Ledger ledger, bool atTheTop
     state.SkipWithError("the sheet did not open");
     return;
   }
+  if (ledger == Ledger::kNaNRemaining) {
+    document.cellAtGridPointImperative({1, rows - 4})->setNumberValue(CANumber::asNan());
+    document.evaluate();
+  }
   bool other = false;
   for (auto _ : state) {
     other = !other;
@@ -138,6 +154,11 @@ LEDGER_BENCHMARKS(RunningLargestOverPrimeReciprocals, Ledger::kPrimesRunningLarg
 LEDGER_BENCHMARKS(RemainingPastAnInfiniteNumber, Ledger::kInfiniteRemaining, Arg(16384)->Arg(65536)->Arg(262144))
 LEDGER_BENCHMARKS(RemainingOverWholeAmounts, Ledger::kWholeRemaining, Arg(16384)->Arg(65536))
 LEDGER_BENCHMARKS(RemainingOverMoney, Ledger::kMoneyRemaining, Arg(16384)->Arg(65536))
+
+void BM_RemainingPastANaNTypeAtTop(benchmark::State& state) { TypeInLedgerBenchmark(state, Ledger::kNaNRemaining, true); }
+BENCHMARK(BM_RemainingPastANaNTypeAtTop)->Arg(16384)->Arg(65536)->Arg(262144)->Iterations(2)->Unit(benchmark::kMillisecond);
+void BM_RemainingPastANaNTypeAtBottom(benchmark::State& state) { TypeInLedgerBenchmark(state, Ledger::kNaNRemaining, false); }
+BENCHMARK(BM_RemainingPastANaNTypeAtBottom)->Arg(16384)->Arg(65536)->Arg(262144)->Iterations(2)->Unit(benchmark::kMillisecond);
 
 // ---------------------------------------------------------------------------------------------
 // One total over many reciprocals: row 1 holds =SUM(C2:CN), row k the amount (with cents, or the
@@ -250,6 +271,62 @@ void BM_OpenPrimeReciprocalsPackage(benchmark::State& state) {
   ReportPeakMemory(state);
 }
 BENCHMARK(BM_OpenPrimeReciprocalsPackage)->Arg(100000)->Arg(200000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// The sum loops alone, over amounts in cents (as typed), whole amounts, and amounts per share
+// (k/(k mod 97 + 1)).
+enum class Terms { kCents, kWhole, kPerShare };
+
+std::vector<CANumber> SumTerms(Terms terms, int64_t count) {
+  std::vector<CANumber> numbers;
+  numbers.reserve(size_t(count));
+  for (int64_t k = 1; k <= count; ++k) {
+    const int64_t amount = 1 + k * 7919 % 99999;
+    switch (terms) {
+      case Terms::kCents: numbers.push_back(CANumber::withNumerator(amount * 100 + k * 37 % 100, 100)); break;
+      case Terms::kWhole: numbers.push_back(CANumber(amount)); break;
+      case Terms::kPerShare: numbers.push_back(CANumber::withNumerator(amount, uint64_t(k % 97 + 1))); break;
+    }
+  }
+  return numbers;
+}
+
+void SumLoopBenchmark(benchmark::State& state, Terms terms) {
+  const std::vector<CANumber> numbers = SumTerms(terms, state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(SumOfOperands(numbers));
+}
+
+void AggregateLoopBenchmark(benchmark::State& state, Terms terms) {
+  const std::vector<CANumber> numbers = SumTerms(terms, state.range(0));
+  for (auto _ : state) {
+    // As the range memo folds a block.
+    ListAggregate fold(ListAggregate::kAll | ListAggregate::kExactFirst);
+    for (const CANumber& number : numbers) fold.add(number);
+    benchmark::DoNotOptimize(fold.sum());
+  }
+}
+
+void AccumulatorLoopBenchmark(benchmark::State& state, Terms terms) {
+  const std::vector<CANumber> numbers = SumTerms(terms, state.range(0));
+  for (auto _ : state) {
+    // As the range memo folds a block from its end.
+    ExactAccumulator sum = ExactAccumulator::exactFirst();
+    for (const CANumber& number : numbers) sum.add(number);
+    benchmark::DoNotOptimize(sum.value());
+  }
+}
+
+#define SUM_LOOP_BENCHMARKS(name, terms)                                                                         \
+  void BM_SumLoopOf##name(benchmark::State& state) { SumLoopBenchmark(state, terms); }                        \
+  BENCHMARK(BM_SumLoopOf##name)->Arg(16384)->Arg(65536)->Unit(benchmark::kMicrosecond);                       \
+  void BM_AggregateLoopOf##name(benchmark::State& state) { AggregateLoopBenchmark(state, terms); }            \
+  BENCHMARK(BM_AggregateLoopOf##name)->Arg(16384)->Arg(65536)->Unit(benchmark::kMicrosecond);                 \
+  void BM_AccumulatorLoopOf##name(benchmark::State& state) { AccumulatorLoopBenchmark(state, terms); }        \
+  BENCHMARK(BM_AccumulatorLoopOf##name)->Arg(16384)->Arg(65536)->Unit(benchmark::kMicrosecond);
+
+SUM_LOOP_BENCHMARKS(Cents, Terms::kCents)
+SUM_LOOP_BENCHMARKS(WholeAmounts, Terms::kWhole)
+SUM_LOOP_BENCHMARKS(AmountsPerShare, Terms::kPerShare)
 
 }  // namespace
 

@@ -150,9 +150,10 @@ TEST_F(RunningTotalsTest, TotalsOverReplacedFormulasAreJudgedInWorkLinearInTheRo
 }
 
 // Remaining and running balances over reciprocals, whose common denominator grows some twenty
-// bits a row, and over a column with an infinite number near its end: every balance is the sum
-// of its range (exact while the denominator stays within the bound, else of the values each
-// rounded; infinite once the range holds the infinite number), the rows read grow with the rows,
+// bits a row, and over a column with an infinite number or a NaN near its end: every balance is
+// the sum of its range (exact while the denominator stays within the bound, else of the values
+// each rounded; infinite or NaN once the range holds the infinite number or the NaN; the largest
+// a NaN only where the range starts with it), the rows read grow with the rows,
 // not with their square, when the sheet opens and when a value is typed at its top and at its
 // bottom, and the memo keeps within its room.
 TEST_F(RunningTotalsTest, BalancesOverGrowingDenominatorsAndInfinitiesReadRowsInProportionToTheRows) {
@@ -160,8 +161,9 @@ TEST_F(RunningTotalsTest, BalancesOverGrowingDenominatorsAndInfinitiesReadRowsIn
     const char* name;
     ComputedShape shape;
     bool running;
-    bool infinite;  // 1E5000 three rows from the end
+    bool infinite;  // 1E5000 three rows from the end, or a NaN value where `nan`
     const char* function;
+    bool nan = false;
   };
   const Case cases[] = {
       {"remaining, reciprocals of amounts", ComputedShape::kReciprocal, false, false, "SUM"},
@@ -171,23 +173,47 @@ TEST_F(RunningTotalsTest, BalancesOverGrowingDenominatorsAndInfinitiesReadRowsIn
       {"remaining, an infinite number", ComputedShape::kPerShare, false, true, "SUM"},
       {"running, an infinite number", ComputedShape::kPerShare, true, true, "SUM"},
       {"running largest of reciprocals of primes", ComputedShape::kPrimeReciprocal, true, false, "MAX"},
+      {"remaining, a NaN", ComputedShape::kPerShare, false, true, "SUM", true},
+      {"running, a NaN", ComputedShape::kPerShare, true, true, "SUM", true},
+      {"remaining largest, a NaN", ComputedShape::kPerShare, false, true, "MAX", true},
+      {"remaining smallest, a NaN", ComputedShape::kPerShare, false, true, "MIN", true},
   };
   const auto expectBalances = [](const CADocument& document, int64_t rows, const Case& item, const std::string& name) {
     BoundedSumReference sum(ExactAccumulator::kExactBits);
     bool infinite = false;
+    bool nan = false;
+    // The extremes of the range's numbers other than a NaN, and whether the range starts with one.
     long double largest = 0;
+    long double smallest = 0;
+    bool any = false;
+    bool startsWithNaN = false;
     for (int64_t i = 0; i < rows; ++i) {
       const int64_t k = item.running ? i + 1 : rows - i;
       const CACell* value = document.cellAtGridPoint({1, k - 1});
       ASSERT_TRUE(value && value->number()) << name << ", row " << k;
       const CANumber number = *value->number();
+      if (item.infinite && k == rows - 3)
+        ASSERT_EQ(number.form(), item.nan ? kNumberNaN : kNumberInfinity) << name;
       if (number.form() == kNumberInfinity) infinite = true;
+      else if (number.form() == kNumberNaN) nan = true;
       else sum.add(number);
-      largest = i == 0 ? number.realValue() : std::max(largest, number.realValue());
+      if (i == 0 || !item.running) startsWithNaN = number.form() == kNumberNaN;
+      if (number.form() != kNumberNaN) {
+        largest = any ? std::max(largest, number.realValue()) : number.realValue();
+        smallest = any ? std::min(smallest, number.realValue()) : number.realValue();
+        any = true;
+      }
       const CACell* balance = document.cellAtGridPoint({2, k - 1});
       ASSERT_TRUE(balance && balance->number()) << name << ", row " << k;
-      if (std::string(item.function) == "MAX")
+      const std::string function = item.function;
+      if (function != "SUM" && startsWithNaN)
+        ASSERT_EQ(balance->number()->form(), kNumberNaN) << name << ", row " << k;
+      else if (function == "MAX")
         ASSERT_EQ(balance->number()->realValue(), largest) << name << ", row " << k;
+      else if (function == "MIN")
+        ASSERT_EQ(balance->number()->realValue(), smallest) << name << ", row " << k;
+      else if (nan)
+        ASSERT_EQ(balance->number()->form(), kNumberNaN) << name << ", row " << k;
       else if (infinite)
         ASSERT_EQ(balance->number()->form(), kNumberInfinity) << name << ", row " << k;
       else
@@ -206,6 +232,8 @@ TEST_F(RunningTotalsTest, BalancesOverGrowingDenominatorsAndInfinitiesReadRowsIn
       CADocument document;
       FLError error;
       ASSERT_EQ(document.openFile(path, &error), 1) << name;
+      // A value NaN, as a package can hold: no typed text is one.
+      if (item.nan) document.cellAtGridPointImperative({1, rows - 4})->setNumberValue(CANumber::asNan());
       CARangeMemo::mostBytesHeld(true);
       uint64_t start = g_blockRowsRead;
       document.evaluate();

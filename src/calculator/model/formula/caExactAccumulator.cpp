@@ -316,7 +316,15 @@ ExactAccumulator::ExactAccumulator(const ExactAccumulator& other)
       rounded_(other.rounded_),
       hasReal_(other.hasReal_),
       past_(other.past_),
-      taken_(other.taken_) {}
+      taken_(other.taken_),
+      roundsTerms_(other.roundsTerms_),
+      unresolved_(other.unresolved_) {}
+
+ExactAccumulator ExactAccumulator::exactFirst() {
+  ExactAccumulator sum;
+  sum.roundsTerms_ = false;
+  return sum;
+}
 
 ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
   if (this == &other) return *this;
@@ -335,6 +343,8 @@ ExactAccumulator& ExactAccumulator::operator=(const ExactAccumulator& other) {
   hasReal_ = other.hasReal_;
   past_ = other.past_;
   taken_ = other.taken_;
+  roundsTerms_ = other.roundsTerms_;
+  unresolved_ = other.unresolved_;
   return *this;
 }
 
@@ -358,9 +368,49 @@ ExactAccumulator::Wide& ExactAccumulator::widen() {
 
 void ExactAccumulator::passBound() {
   past_ = true;
+  unresolved_ = !roundsTerms_;
   wide_.reset();
   numerator_ = {};
   denominator_ = 1;
+}
+
+// Inlined: it is the whole of adding a term to a sum within 63 bits.
+[[gnu::always_inline]] inline void ExactAccumulator::addExactPart(int64_t n, uint64_t d) {
+  if (d == 1) {
+    if (wide_)
+      AddProduct(wide_->numerator.z, wide_->denominator.z, n);
+    else
+      AddAt(numerator_, Signed(n) * Signed(denominator_), 0);
+    return;
+  }
+  if (!wide_) {
+    if (denominator_ % d != 0) {
+      const uint64_t widen = d / std::gcd(denominator_, d);
+      if (Unsigned(denominator_) * widen <= Unsigned(kInt64Max)) {
+        Multiply(numerator_, widen);
+        denominator_ *= widen;
+      }
+    }
+    if (denominator_ % d == 0) {
+      AddAt(numerator_, Signed(n) * Signed(denominator_ / d), 0);
+      return;
+    }
+  }
+  // Past 63 bits the common denominator grows as wide as the terms' least common multiple,
+  // up to the bound.
+  Wide& wide = widen();
+  const uint64_t widen = d / mpz_gcd_ui(nullptr, wide.denominator.z, d);
+  if (widen != 1) {
+    mpz_mul_ui(wide.denominator.z, wide.denominator.z, widen);
+    if (PastBound(wide.denominator.z)) {
+      passBound();
+      return;
+    }
+    mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
+  }
+  Integer& scale = Scale();
+  mpz_divexact_ui(scale.z, wide.denominator.z, d);
+  AddProduct(wide.numerator.z, scale.z, n);
 }
 
 bool ExactAccumulator::tryAdd(const CANumber& term) {
@@ -368,47 +418,19 @@ bool ExactAccumulator::tryAdd(const CANumber& term) {
     case kNumberInteger:
       taken_ = true;
       if (term.numerator() == 0) return true;
-      rounded_.addWhole(term.numerator());
-      if (past_) return true;
-      if (wide_)
-        AddProduct(wide_->numerator.z, wide_->denominator.z, term.numerator());
-      else
-        AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_), 0);
+      if (roundsTerms_) rounded_.addWhole(term.numerator());
+      if (!past_) addExactPart(term.numerator(), 1);
       return true;
     case kNumberFraction: {
       const uint64_t d = term.denominator();
       if (d == 0) return false;
       taken_ = true;
-      rounded_.addFraction(term.numerator(), d);
-      if (past_) return true;
-      if (!wide_) {
-        if (denominator_ % d != 0) {
-          const uint64_t widen = d / std::gcd(denominator_, d);
-          if (Unsigned(denominator_) * widen <= Unsigned(kInt64Max)) {
-            Multiply(numerator_, widen);
-            denominator_ *= widen;
-          }
-        }
-        if (denominator_ % d == 0) {
-          AddAt(numerator_, Signed(term.numerator()) * Signed(denominator_ / d), 0);
-          return true;
-        }
+      // One test for the common case, a sum within the bound that rounds no term.
+      if (roundsTerms_ || past_) [[unlikely]] {
+        if (roundsTerms_) rounded_.addFraction(term.numerator(), d);
+        if (past_) return true;
       }
-      // Past 63 bits the common denominator grows as wide as the terms' least common multiple,
-      // up to the bound.
-      Wide& wide = widen();
-      const uint64_t widen = d / mpz_gcd_ui(nullptr, wide.denominator.z, d);
-      if (widen != 1) {
-        mpz_mul_ui(wide.denominator.z, wide.denominator.z, widen);
-        if (PastBound(wide.denominator.z)) {
-          passBound();
-          return true;
-        }
-        mpz_mul_ui(wide.numerator.z, wide.numerator.z, widen);
-      }
-      Integer& scale = Scale();
-      mpz_divexact_ui(scale.z, wide.denominator.z, d);
-      AddProduct(wide.numerator.z, scale.z, term.numerator());
+      addExactPart(term.numerator(), d);
       return true;
     }
     case kNumberReal: {
@@ -442,28 +464,37 @@ void ExactAccumulator::addReal(long double value) {
   AddAt(reals_, value < 0 ? -Signed(shifted) : Signed(shifted), size_t(offset / 64));
 }
 
-void ExactAccumulator::addExact(__int128 numerator, uint64_t denominator, const RoundedTerms& rounded) {
+void ExactAccumulator::addExact(__int128 numerator, uint64_t denominator, const RoundedTerms* rounded) {
+  taken_ = true;
+  if (rounded)
+    rounded_.add(*rounded);
+  else
+    roundsTerms_ = false;
   if (past_) {
-    taken_ = true;
-    rounded_.add(rounded);
+    unresolved_ = unresolved_ || !roundsTerms_;
+    return;
+  }
+  // Taken as one term over the denominator as it is (not in lowest terms), so that the common
+  // denominator is still the least common multiple of the terms' own.
+  if (numerator >= kInt64Min && numerator <= kInt64Max) {
+    addExactPart(int64_t(numerator), denominator);
     return;
   }
   ExactAccumulator other;
   other.taken_ = true;
-  other.rounded_ = rounded;
   other.denominator_ = denominator;
-  if (numerator != 0) {
-    // Two halves, each within the 127 bits AddAt takes.
-    const Signed half = numerator >> 1;
-    AddAt(other.numerator_, half, 0);
-    AddAt(other.numerator_, numerator - half, 0);
-  }
+  // Two halves, each within the 127 bits AddAt takes.
+  const Signed half = numerator >> 1;
+  AddAt(other.numerator_, half, 0);
+  AddAt(other.numerator_, numerator - half, 0);
   add(other);
 }
 
 void ExactAccumulator::add(const ExactAccumulator& other) {
   taken_ = taken_ || other.taken_;
   rounded_.add(other.rounded_);
+  roundsTerms_ = roundsTerms_ && other.roundsTerms_;
+  unresolved_ = unresolved_ || other.unresolved_ || (past_ && !roundsTerms_);
   if (other.past_ && !past_) passBound();
   const uint64_t g = std::gcd(denominator_, other.denominator_);
   const Unsigned common = Unsigned(denominator_ / g) * other.denominator_;
@@ -534,6 +565,8 @@ CANumber ExactAccumulator::roundedValue() const {
 }
 
 CANumber ExactAccumulator::value() const {
+  // No sum of the terms: the caller sums them again.
+  if (unresolved_) return CANumber::asNan();
   if (past_) return roundedValue();
   if (wide_) return wideValue();
   if (!hasReal_) {

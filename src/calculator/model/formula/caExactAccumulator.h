@@ -11,6 +11,13 @@
 // is that of the terms each rounded to the nearest real, added without error and rounded once:
 // whether a sum is past the bound depends on its terms' denominators alone, never on their order,
 // and the work and room for a term stay bounded.
+// Rounding every term costs an ordinary sum (of amounts in cents, say) as much again as the exact
+// sum, and only sums past the bound use it; a sum that never reaches the bound has no use for it.
+// A sum made to add exactly first keeps no rounded terms: should it pass the bound, it is
+// unresolved, and its caller, who can read the terms again, sums them again as a sum that rounds
+// every term. Since the bound depends on the denominators alone, a sum of part of the terms of one
+// within the bound is within it too: a fold that stays within the bound answers each of its
+// ranges exactly first.
 #pragma once
 
 #include "calculator/model/CANumber.h"
@@ -85,6 +92,8 @@ class ExactAccumulator {
   static constexpr int kExactBits = 256;
 
   ExactAccumulator();
+  // A sum that adds exactly first and keeps no rounded terms (see unresolved()).
+  static ExactAccumulator exactFirst();
   ~ExactAccumulator();
   ExactAccumulator(const ExactAccumulator& other);
   ExactAccumulator& operator=(const ExactAccumulator& other);
@@ -100,7 +109,8 @@ class ExactAccumulator {
   void add(const ExactAccumulator& other);
   // Adds whole numbers and fractions summed apart: numerator / denominator, the denominator the
   // least common multiple of theirs (not put in lowest terms), and the terms each rounded.
-  void addExact(__int128 numerator, uint64_t denominator, const RoundedTerms& rounded);
+  // The rounded terms are not given by a sum that adds exactly first.
+  void addExact(__int128 numerator, uint64_t denominator, const RoundedTerms* rounded);
 
   // The sum: an exact number where no real was added, the common denominator stayed within the
   // bound and the sum in lowest terms fits the exact forms; otherwise the real nearest to the
@@ -110,11 +120,17 @@ class ExactAccumulator {
   bool empty() const { return !taken_; }
   // Whether the whole numbers and fractions are past the bound, and summed rounded.
   bool pastBound() const { return past_; }
+  // Whether the sum is past the bound without the rounded terms of all its terms (only a sum that
+  // adds exactly first, or one joined with such a sum): its value is then no sum of the terms, and
+  // the terms are to be summed again by a sum that rounds them. Terms added after are ignored.
+  bool unresolved() const { return unresolved_; }
   // What the sum holds beyond its own size.
   size_t heapBytes() const;
 
  private:
   struct Wide;
+  // Adds n / d (d above 0, in lowest terms or not) to the exact sum.
+  void addExactPart(int64_t n, uint64_t d);
   void addReal(long double value);
   // Moves the whole numbers and fractions to the wide common denominator, for good.
   Wide& widen();
@@ -136,4 +152,7 @@ class ExactAccumulator {
   bool hasReal_ = false;
   bool past_ = false;
   bool taken_ = false;
+  // Whether rounded_ holds every whole number and fraction added.
+  bool roundsTerms_ = true;
+  bool unresolved_ = false;
 };

@@ -312,8 +312,22 @@ bool AggregateOperands(CAEvaluationContext& context, int32_t mode, ListAggregate
       }
     }
   }
+  if (!(aggregate.parts() & ListAggregate::kSum)) {
+    AggregateSink sink{aggregate};
+    ReadOperandList(context, mode, sink);
+    return context.error == 0;
+  }
+  // The sum adds exactly first; past the bound, the list is read again with every term rounded.
+  const uint8_t parts = aggregate.parts();
+  CAOperandList again = arguments;
+  aggregate = ListAggregate(uint8_t(parts | ListAggregate::kExactFirst));
   AggregateSink sink{aggregate};
   ReadOperandList(context, mode, sink);
+  if (context.error != 0 || !aggregate.unresolved()) return context.error == 0;
+  arguments = std::move(again);
+  aggregate = ListAggregate(uint8_t(parts & ~ListAggregate::kExactFirst));
+  AggregateSink rounded{aggregate};
+  ReadOperandList(context, mode, rounded);
   return context.error == 0;
 }
 

@@ -65,6 +65,14 @@ uint8_t FoldParts(bool withSum) {
 struct Block {
   Block(int64_t firstRow, uint8_t parts) : walkedTo(firstRow - 1), parts(parts), fold(parts) {}
 
+  // Starts again from the first row: folded as far as walkedTo, no state kept.
+  void restart(int64_t firstRow) {
+    walkedTo = firstRow - 1;
+    fold = ListAggregate(parts);
+    states = {};
+    rowsSinceState = 0;
+  }
+
   // `fold` holds the rows up to walkedTo.
   int64_t walkedTo;
   uint8_t parts;
@@ -75,8 +83,9 @@ struct Block {
   // block is asked for fewer rows than it has folded.
   bool keepsStates = true;
   std::vector<State> states;
-  // What the memo's room was charged for the states.
+  // What the memo's room was charged for the states, and for what the fold holds beyond its size.
   size_t statesBytes = 0;
+  size_t foldBytes = 0;
   size_t rowsSinceState = 0;
 };
 
@@ -125,28 +134,41 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
 // The numbers of a block's rows, in any order: their sum (rounded once when read, the same in any
 // order), count and extremes are those of folding them in the block's order. Extremes are
 // compared as the fold compares them, by their real values, the upper of equal ones kept; it is
-// folded from the bottom up. An infinite number makes the sum infinite, as it makes every sum
-// whatever came before it.
+// folded from the bottom up. A number that is not finite makes the sum what the arithmetic makes
+// of the first of them in the block's order, the topmost: NaN for a NaN, infinity for an infinite
+// number, whatever came before it. A NaN is the largest and the smallest where it comes first, and
+// never otherwise, as no number compares above or below it.
 struct TailFold {
-  explicit TailFold(bool withSum = true) : withSum(withSum) {}
+  // Sums add exactly first where `exactFirst` (see ExactAccumulator).
+  explicit TailFold(bool withSum = true, bool exactFirst = false)
+      : withSum(withSum), sum(exactFirst ? ExactAccumulator::exactFirst() : ExactAccumulator()) {}
 
-  // NO, leaving the fold as it was, for a NaN or another number whose sum with others depends
-  // on which comes first.
+  enum class Invalid : uint8_t { kNone, kInfinite, kNaN };
+
+  // NO, leaving the fold as it was, for a number whose sum with others depends on which comes
+  // first.
   bool add(const CANumber& number) {
-    if (number.form() == kNumberInfinity) {
-      infinite = true;
+    const bool nan = number.form() == kNumberNaN;
+    if (nan) {
+      invalid = Invalid::kNaN;
+    } else if (number.form() == kNumberInfinity) {
+      invalid = Invalid::kInfinite;
     } else if (!number.isValid() || (withSum && !sum.tryAdd(number))) {
       return false;
     }
-    const long double value = number.realValue();
     // Folded from the bottom up, so the new number lies above what is folded: it wins ties.
-    if (count == 0 || value >= largestValue) {
-      largest = number;
-      largestValue = value;
-    }
-    if (count == 0 || value <= smallestValue) {
-      smallest = number;
-      smallestValue = value;
+    topNaN = nan;
+    if (!nan) {
+      const long double value = number.realValue();
+      if (!hasExtremes || value >= largestValue) {
+        largest = number;
+        largestValue = value;
+      }
+      if (!hasExtremes || value <= smallestValue) {
+        smallest = number;
+        smallestValue = value;
+      }
+      hasExtremes = true;
     }
     ++count;
     return true;
@@ -158,21 +180,37 @@ struct TailFold {
     if (below.count == 0) return *this;
     TailFold both = *this;
     if (withSum) both.sum.add(below.sum);
-    both.infinite = infinite || below.infinite;
+    if (invalid == Invalid::kNone) both.invalid = below.invalid;
     both.count = count + below.count;
-    if (!(largestValue >= below.largestValue)) {
-      both.largest = below.largest;
-      both.largestValue = below.largestValue;
-    }
-    if (!(smallestValue <= below.smallestValue)) {
-      both.smallest = below.smallest;
-      both.smallestValue = below.smallestValue;
+    if (below.hasExtremes) {
+      if (!hasExtremes || !(largestValue >= below.largestValue)) {
+        both.largest = below.largest;
+        both.largestValue = below.largestValue;
+      }
+      if (!hasExtremes || !(smallestValue <= below.smallestValue)) {
+        both.smallest = below.smallest;
+        both.smallestValue = below.smallestValue;
+      }
+      both.hasExtremes = true;
     }
     return both;
   }
 
+  // What the list functions make of the numbers, folded in the block's order.
+  ListAggregate aggregate(uint8_t parts) const {
+    const CANumber nan = CANumber::asNan();
+    const long double nanValue = nan.realValue();
+    return ListAggregate::ofFolded(parts, count, sum, invalid == Invalid::kInfinite, topNaN ? nan : largest,
+                                   topNaN ? nanValue : largestValue, topNaN ? nan : smallest,
+                                   topNaN ? nanValue : smallestValue, invalid == Invalid::kNaN);
+  }
+
   bool withSum;
-  bool infinite = false;
+  // The topmost number that is not finite, if any.
+  Invalid invalid = Invalid::kNone;
+  // Whether the topmost number is a NaN, and whether any other number gave the extremes.
+  bool topNaN = false;
+  bool hasExtremes = false;
   uint64_t count = 0;
   ExactAccumulator sum;
   CANumber largest;
@@ -188,24 +226,31 @@ struct TailState {
 
 // A tall block that ranges end at, each starting at a row of its own: a remaining balance,
 // =SUM(B$k:B$N) in every row k. Folded from its last row up, as far as the ranges asked for
-// reach, up to a NaN (their sum, infinite or not, does not depend on the order), with the
-// state kept every kRowsPerState rows where the memo has room for it: a range is answered from the nearest state below its
-// first row and the few rows above it. A cell that fails in the mode fails every range that
+// reach, NaN and infinite numbers as the arithmetic carries them, with the state kept every
+// kRowsPerState rows where the memo has room for it: a range is answered from the nearest state
+// below its first row and the few rows above it. A cell that fails in the mode fails every range that
 // holds it, whatever else the range holds: the fold ends there, and answers each range reaching
 // it with the error.
 struct Tail {
-  Tail(int64_t lastRow, bool withSum) : foldedFrom(lastRow + 1), fold(withSum) {}
+  Tail(int64_t lastRow, bool withSum, bool exactFirst = true)
+      : foldedFrom(lastRow + 1), exactFirst(withSum && exactFirst), fold(withSum, this->exactFirst) {}
 
   // The rows from here to the block's end are folded.
   int64_t foldedFrom;
+  // Whether the sums add exactly first (see ExactAccumulator): past the bound the tail is folded
+  // again without.
+  bool exactFirst;
   TailFold fold;
   // The row nearest the block's end with a cell that fails in the mode: every range from it or
   // above it fails.
   std::optional<int64_t> failsAt;
-  // A row whose number the fold refuses (a NaN): no range reaching it is answered.
+  // A row whose number the fold refuses: no range reaching it is answered.
   std::optional<int64_t> stopsAt;
   std::vector<TailState> states;  // rows falling
   size_t rowsSinceState = 0;
+  // What the memo's room was charged for the states and for the fold beyond its size.
+  size_t statesBytes = 0;
+  size_t foldBytes = 0;
 };
 
 // Where folding rows stopped: at a cell that fails in the mode, or at a number the fold refused.
@@ -314,7 +359,8 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
       return endFolded ? std::nullopt : foldTail(block, mode, withSum, aggregate);
     }
     storage_->charge(sizeof(Block));
-    found = storage_->blocks.emplace(key, Block(y0, parts)).first;
+    // A sum adds exactly first: should the block pass the bound, it is folded again.
+    found = storage_->blocks.emplace(key, Block(y0, withSum ? uint8_t(parts | ListAggregate::kExactFirst) : parts)).first;
   }
   Block& memo = found->second;
   if (memo.failsAt && last >= *memo.failsAt) return uint32_t(kFormulaErrorValue);
@@ -324,17 +370,19 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
     memo.statesBytes += bytes;
     return true;
   };
+  // Gives back what was charged for the states and the fold, before they go.
+  const auto release = [&] {
+    // Only what was charged: the states a fold kept before failing never were.
+    storage_->release(memo.statesBytes + memo.foldBytes);
+    memo.statesBytes = 0;
+    memo.foldBytes = 0;
+  };
   const auto failed = [&](int64_t row) {
     // What was folded of the failing row is no state of any range: the block starts again.
     memo.failsAt = row;
-    memo.walkedTo = y0 - 1;
-    memo.fold = ListAggregate(memo.parts);
-    // Only what was charged: the states a fold kept before failing never were.
-    storage_->release(memo.statesBytes);
-    memo.statesBytes = 0;
-    memo.states = {};
+    release();
+    memo.restart(y0);
     memo.keepsStates = false;
-    memo.rowsSinceState = 0;
     return last >= row ? std::optional<uint32_t>(kFormulaErrorValue) : std::nullopt;
   };
 
@@ -344,6 +392,23 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
                                     memo.keepsStates ? &memo.states : nullptr, &memo.rowsSinceState, reserve))
         return failed(*row);
       memo.walkedTo = last;
+      if (memo.fold.unresolved()) {
+        // Past the bound: folded again from the first row, every term rounded, once for the block.
+        release();
+        memo.parts = uint8_t(memo.parts & ~ListAggregate::kExactFirst);
+        memo.restart(y0);
+        if (const auto row = FoldRows(document_, block, mode, y0 - 1, last, memo.fold,
+                                      memo.keepsStates ? &memo.states : nullptr, &memo.rowsSinceState, reserve))
+          return failed(*row);
+        memo.walkedTo = last;
+      }
+      // The fold's own growth is charged as well, though it is made whether or not it fits: the
+      // range asks for it.
+      const size_t foldBytes = memo.fold.heapBytes();
+      if (foldBytes > memo.foldBytes) {
+        storage_->charge(foldBytes - memo.foldBytes);
+        memo.foldBytes = foldBytes;
+      }
     }
     *aggregate = memo.fold;
     return 0;
@@ -367,6 +432,8 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
     from = std::prev(after)->y;
   }
   if (const auto row = FoldRows(document_, block, mode, from, last, fold, nullptr, nullptr)) return failed(*row);
+  // Within the block's fold, so within the bound; were it not, the range is walked.
+  if (fold.unresolved()) return std::nullopt;
   *aggregate = fold;
   return 0;
 }
@@ -395,10 +462,22 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
     const Reserve reserve = [&](size_t bytes) {
       if (!storage_->fits(bytes)) return false;
       storage_->charge(bytes);
+      tail.statesBytes += bytes;
       return true;
     };
-    const std::optional<FoldStop> stop =
-        FoldRowsUp(document_, block, mode, first, tail.foldedFrom, tail.fold, &tail, reserve);
+    std::optional<FoldStop> stop = FoldRowsUp(document_, block, mode, first, tail.foldedFrom, tail.fold, &tail, reserve);
+    if (tail.fold.sum.unresolved()) {
+      // Past the bound: folded again from the end, every term rounded, once for the block.
+      storage_->release(tail.statesBytes + tail.foldBytes);
+      tail = Tail(last, withSum, false);
+      stop = FoldRowsUp(document_, block, mode, first, last + 1, tail.fold, &tail, reserve);
+    }
+    // The fold's own growth is charged as well, though it is made whether or not it fits.
+    const size_t foldBytes = tail.fold.sum.heapBytes();
+    if (foldBytes > tail.foldBytes) {
+      storage_->charge(foldBytes - tail.foldBytes);
+      tail.foldBytes = foldBytes;
+    }
     if (stop) {
       // The rows below the stop are folded, the stop's own row only in part: it is not folded.
       tail.foldedFrom = stop->row + 1;
@@ -410,16 +489,17 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
   // The nearest state at or below the first row, and the rows above it.
   const auto below = std::partition_point(tail.states.begin(), tail.states.end(),
                                           [first](const TailState& state) { return state.y >= first; });
-  TailFold fold(withSum);
+  TailFold fold(withSum, tail.exactFirst);
   int64_t before = last + 1;
   if (below != tail.states.begin()) {
     fold = std::prev(below)->fold;
     before = std::prev(below)->y;
   }
-  TailFold above(withSum);
+  TailFold above(withSum, tail.exactFirst);
   if (FoldRowsUp(document_, block, mode, first, before, above, nullptr)) return std::nullopt;
   const TailFold all = above.plus(fold);
-  *aggregate = ListAggregate::ofFolded(FoldParts(withSum), all.count, all.sum, all.infinite, all.largest,
-                                        all.largestValue, all.smallest, all.smallestValue);
+  // Within the tail's fold, so within the bound; were it not, the range is walked.
+  if (all.sum.unresolved()) return std::nullopt;
+  *aggregate = all.aggregate(FoldParts(withSum));
   return 0;
 }

@@ -44,7 +44,8 @@ class CARangeMemo {
   static size_t setLeastRoom(size_t bytes);
   // The most bytes a memo has counted for its folds since the count was last reset (`reset`
   // starts it again). Each state is charged before it is made, and not made where it would not
-  // fit: the count stays within the room but for the few bytes of a block's own fold.
+  // fit: the count stays within the room but for the last growth of a block's own fold, charged
+  // as it grows (a few kilobytes at most).
   static size_t mostBytesHeld(bool reset = false);
 
   // Blocks shorter than this are walked each time: their walk costs less than a look-up.

@@ -96,10 +96,12 @@ bool ExactSum::tryAdd(const CANumber& term) {
   denominator_ = common;
   cachedDenominator_ = d;
   cachedFactor_ = factor;
-  if (whole)
-    rounded_.addWhole(term.numerator());
-  else
-    rounded_.addFraction(term.numerator(), d);
+  if (roundsTerms_) [[unlikely]] {
+    if (whole)
+      rounded_.addWhole(term.numerator());
+    else
+      rounded_.addFraction(term.numerator(), d);
+  }
   return true;
 }
 
@@ -109,17 +111,20 @@ CANumber ExactSum::value() const {
 }
 
 void ExactSum::set(const CANumber& exact) {
-  *this = ExactSum();
+  *this = ExactSum(roundsTerms_);
   numerator_ = exact.numerator();
   denominator_ = exact.form() == kNumberInteger ? 1 : exact.denominator();
   commonDenominatorChanged();
+  if (!roundsTerms_) return;
   if (denominator_ == 1)
     rounded_.addWhole(exact.numerator());
   else
     rounded_.addFraction(exact.numerator(), denominator_);
 }
 
-void ExactSum::addTo(ExactAccumulator& sum) const { sum.addExact(numerator_, denominator_, rounded_); }
+void ExactSum::addTo(ExactAccumulator& sum) const {
+  sum.addExact(numerator_, denominator_, roundsTerms_ ? &rounded_ : nullptr);
+}
 
 CANumber ListAggregate::average() const {
   if (count_ == 0) return CANumber();
@@ -130,16 +135,20 @@ CANumber ListAggregate::average() const {
 
 void CompensatedSum::addBeyondNear(const CANumber& term) {
   near_.addTo(far_);
-  near_ = ExactSum();
-  if (!near_.tryAdd(term)) addOther(term);
+  near_.set(CANumber());
+  openNear();
+  if (!nearOpen_ || !near_.tryAdd(term)) addOther(term);
 }
 
 void CompensatedSum::addOther(const CANumber& term) {
-  if (invalid_) return;
+  // An unresolved sum is summed again from its first term: what it would make of this one is of
+  // no use.
+  if (invalid_ || far_.unresolved()) return;
   if (!term.isValid() || !std::isfinite(term.realValue())) {
     CANumber sum = result();
     sum.add(term);
     invalid_ = sum;
+    nearOpen_ = false;
     return;
   }
   far_.add(term);
@@ -153,10 +162,24 @@ CANumber CompensatedSum::result() const {
   return total.value();
 }
 
+bool CompensatedSum::unresolved() const {
+  if (invalid_) return false;
+  // The near part alone is within the bound; joined with the far part it may not be.
+  if (far_.unresolved()) return true;
+  if (far_.empty()) return false;
+  ExactAccumulator total = far_;
+  near_.addTo(total);
+  return total.unresolved();
+}
+
 CANumber SumOfOperands(std::span<const CANumber> operands) {
-  CompensatedSum sum;
+  CompensatedSum sum = CompensatedSum::exactFirst();
   for (const CANumber& operand : operands) sum.add(operand);
-  return sum.result();
+  if (!sum.unresolved()) return sum.result();
+  // Past the bound: the terms are summed again, each rounded.
+  CompensatedSum rounded;
+  for (const CANumber& operand : operands) rounded.add(operand);
+  return rounded.result();
 }
 
 CANumber AverageCore(std::span<const CANumber> operands) {
@@ -248,15 +271,20 @@ FunctionResult VarianceCore(std::span<const CANumber> operands, bool sample) {
     return CANumber();
   }
   const CANumber mean = AverageCore(operands);
-  CompensatedSum squares;
-  for (const CANumber& operand : operands) {
-    CANumber deviation = operand;
-    deviation.subtract(mean);
-    // A product rather than a power keeps the square of a fraction exact.
-    CANumber square = deviation;
-    square.multiply(deviation);
-    squares.add(square);
-  }
+  const auto sumOfSquares = [&](CompensatedSum squares) {
+    for (const CANumber& operand : operands) {
+      CANumber deviation = operand;
+      deviation.subtract(mean);
+      // A product rather than a power keeps the square of a fraction exact.
+      CANumber square = deviation;
+      square.multiply(deviation);
+      squares.add(square);
+    }
+    return squares;
+  };
+  // Exactly first; past the bound, the squares are summed again, each rounded.
+  CompensatedSum squares = sumOfSquares(CompensatedSum::exactFirst());
+  if (squares.unresolved()) squares = sumOfSquares(CompensatedSum());
   CANumber sum = squares.result();
   if (sum.isValid()) sum.divide(CANumber(int64_t(operands.size()) - (sample ? 1 : 0)));
   return sum;

@@ -16,9 +16,11 @@
 // Adding a whole number is then one addition, where CANumber::add reduces a fraction every time.
 // A term is taken only while that denominator stays within 63 bits and the numerator over it
 // within 64: then the sum in lowest terms fits CANumber's exact forms, and is what CANumber::add
-// would give. The terms are summed rounded as well, for a sum that passes the bound.
+// would give. The terms are summed rounded as well, for a sum that passes the bound, unless the
+// sum adds exactly first (see ExactAccumulator).
 class ExactSum {
  public:
+  explicit ExactSum(bool roundsTerms = true) : roundsTerms_(roundsTerms) {}
   // Adds an integer or fraction; NO, leaving the sum as it was, when the numerator or the
   // common denominator would not fit (then a wider sum must take it).
   bool tryAdd(const CANumber& term);
@@ -41,6 +43,7 @@ class ExactSum {
   uint64_t cachedDenominator_ = 1;
   uint64_t cachedFactor_ = 1;
   RoundedTerms rounded_;
+  bool roundsTerms_;
 };
 
 // A running sum of any numbers: the same whatever the terms' order (ExactAccumulator), read as
@@ -49,38 +52,67 @@ class ExactSum {
 // term; past the bound on the common denominator, the sum of the rounded terms. Whole numbers and
 // fractions whose partial sums keep to 64 bits, the common case, are added by ExactSum first. Once
 // a term is NaN or infinite the sum is that term added to what came before, and stays so.
+// A sum that adds exactly first keeps no rounded terms: past the bound it is unresolved, takes no
+// more terms, and is to be summed again by a sum that rounds them.
 class CompensatedSum {
  public:
+  CompensatedSum() = default;
+  static CompensatedSum exactFirst() { return CompensatedSum(false); }
+
   void add(const CANumber& term) {
     // Sums of whole numbers and fractions take the exact path at once, unless they are past the
     // bound, where only the rounded terms count.
-    if (term.form() <= kNumberFraction && !invalid_) {
-      if (!far_.pastBound()) {
+    if (term.form() <= kNumberFraction) {
+      if (nearOpen_) [[likely]] {
         if (!near_.tryAdd(term)) addBeyondNear(term);
         return;
       }
-      if (far_.tryAdd(term)) return;
+      if (!invalid_ && far_.tryAdd(term)) return;
     }
     addOther(term);
   }
+  // The sum; NaN where it is unresolved.
   CANumber result() const;
+  // Whether the sum is past the bound without every term's rounded value, so that it gives no
+  // result: so once its terms are read, or as soon as it joins sums past the bound.
+  bool unresolved() const;
   // Starts an empty sum with the terms of `sum`.
-  void startWith(const ExactAccumulator& sum) { far_ = sum; }
+  void startWith(const ExactAccumulator& sum) {
+    far_ = sum;
+    openNear();
+  }
   // Starts an empty sum at infinity, as a term of infinity leaves every sum.
-  void startInfinite() { invalid_ = CANumber::asInf(); }
+  void startInfinite() {
+    invalid_ = CANumber::asInf();
+    openNear();
+  }
+  // Starts an empty sum at NaN, as a term of NaN leaves every sum.
+  void startNaN() {
+    invalid_ = CANumber::asNan();
+    openNear();
+  }
   // What the sum holds beyond its own size.
   size_t heapBytes() const { return far_.heapBytes(); }
 
  private:
+  explicit CompensatedSum(bool roundsTerms) : near_(roundsTerms), far_(exactFirstOr(roundsTerms)) {}
+  static ExactAccumulator exactFirstOr(bool roundsTerms) {
+    return roundsTerms ? ExactAccumulator() : ExactAccumulator::exactFirst();
+  }
+
   // A term that the near part cannot take: it goes on from that term, what it held added to the
   // far part.
   void addBeyondNear(const CANumber& term);
   // A real, NaN or infinite term.
   void addOther(const CANumber& term);
+  // Whether whole numbers and fractions go to the near part: neither invalid nor past the bound.
+  void openNear() { nearOpen_ = !invalid_ && !far_.pastBound(); }
 
   ExactSum near_;
   ExactAccumulator far_;
   std::optional<CANumber> invalid_;
+  // Tested once a term rather than both of what it stands for.
+  bool nearOpen_ = true;
 };
 
 // What the list functions keep of a list of numbers read in order: how many there were and, as
@@ -89,8 +121,11 @@ class CompensatedSum {
 // without the list.
 class ListAggregate {
  public:
-  enum : uint8_t { kCount = 0, kSum = 1, kLargest = 2, kSmallest = 4, kAll = 7 };
-  explicit ListAggregate(uint8_t parts = kCount) : parts_(parts) {}
+  // With kExactFirst the sum adds exactly first (CompensatedSum::exactFirst): the fold of a list
+  // whose sum is then unresolved() is to be made again without it.
+  enum : uint8_t { kCount = 0, kSum = 1, kLargest = 2, kSmallest = 4, kAll = 7, kExactFirst = 8 };
+  explicit ListAggregate(uint8_t parts = kCount)
+      : sum_((parts & kExactFirst) ? CompensatedSum::exactFirst() : CompensatedSum()), parts_(parts) {}
 
   void add(const CANumber& number) {
     ++count_;
@@ -99,14 +134,16 @@ class ListAggregate {
   }
 
   // What folding `count` numbers gives, with the parts `parts`, where their sum is `sum` (infinity
-  // where `infinite`), the largest `largest` with its real value `largestValue`, the first of
-  // equal ones, and the smallest likewise.
+  // where `infinite`, NaN where `nan`), the largest `largest` with its real value `largestValue`,
+  // the first of equal ones, and the smallest likewise.
   static ListAggregate ofFolded(uint8_t parts, uint64_t count, const ExactAccumulator& sum, bool infinite,
                                 const CANumber& largest, long double largestValue, const CANumber& smallest,
-                                long double smallestValue) {
+                                long double smallestValue, bool nan = false) {
     ListAggregate fold(parts);
     fold.count_ = count;
-    if (infinite)
+    if (nan)
+      fold.sum_.startNaN();
+    else if (infinite)
       fold.sum_.startInfinite();
     else
       fold.sum_.startWith(sum);
@@ -120,6 +157,8 @@ class ListAggregate {
   }
 
   uint8_t parts() const { return parts_; }
+  // Whether the sum is unresolved: the fold gives no sum, and is to be made again.
+  bool unresolved() const { return (parts_ & kSum) && sum_.unresolved(); }
   // What the fold holds beyond its own size.
   size_t heapBytes() const { return sum_.heapBytes(); }
   uint64_t count() const { return count_; }

@@ -349,6 +349,62 @@ TEST(StatisticsCores, SumsPastTheBoundAreTheRoundedTermsInAnyOrderAndGrouping) {
   }
 }
 
+// Sums that add exactly first keep no rounded terms: whatever the order and grouping, they are
+// unresolved exactly where the terms pass the bound (Python's fractions say which), and give
+// the walk's sum wherever they are not.
+TEST(StatisticsCores, SumsThatAddExactlyFirstAreUnresolvedExactlyWherePastTheBound) {
+  std::mt19937_64 random(8383);
+  const auto vectors = ReadFunctionVectors(QStringLiteral("functions/bounded-sums.txt"), 0);
+  ASSERT_GE(vectors.size(), 15u);
+  int pastCount = 0;
+  for (const FunctionVector& vector : vectors) {
+    std::vector<CANumber> terms = vector.arguments;
+    BoundedSumReference reference(ExactAccumulator::kExactBits);
+    for (const CANumber& term : terms) reference.add(term);
+    const bool past = reference.past();
+    pastCount += past ? 1 : 0;
+    const std::string name = "line " + std::to_string(vector.line) + (past ? ", past" : ", within");
+    for (int shuffle = 0; shuffle < 4; ++shuffle) {
+      std::shuffle(terms.begin(), terms.end(), random);
+      const CANumber walked = SumOfOperands(terms);
+      const auto same = [&walked](const CANumber& sum) { return sum == walked && sum.form() == walked.form(); };
+      CompensatedSum sum = CompensatedSum::exactFirst();
+      ListAggregate fold(ListAggregate::kAll | ListAggregate::kExactFirst);
+      for (const CANumber& term : terms) {
+        sum.add(term);
+        fold.add(term);
+      }
+      ASSERT_EQ(sum.unresolved(), past) << name;
+      ASSERT_EQ(fold.unresolved(), past) << name;
+      if (!past) ASSERT_TRUE(same(sum.result()) && same(fold.sum())) << name;
+      // Groups joined in any order, some of them rounding their terms: one that does not is
+      // enough to leave the whole unresolved.
+      std::vector<ExactAccumulator> groups;
+      for (size_t i = 0; i < terms.size();) {
+        ExactAccumulator group = random() % 3 ? ExactAccumulator::exactFirst() : ExactAccumulator();
+        for (const size_t end = std::min(terms.size(), i + 1 + random() % 40); i < end; ++i) group.add(terms[i]);
+        groups.push_back(group);
+      }
+      std::shuffle(groups.begin(), groups.end(), random);
+      ExactAccumulator joined = ExactAccumulator::exactFirst();
+      for (const ExactAccumulator& group : groups) joined.add(group);
+      ASSERT_EQ(joined.unresolved(), past) << name;
+      if (!past) ASSERT_TRUE(same(joined.value())) << name;
+      // A state kept part of the way, then the rest folded on.
+      const size_t split = random() % (terms.size() + 1);
+      ExactAccumulator head = ExactAccumulator::exactFirst();
+      for (size_t i = 0; i < split; ++i) head.add(terms[i]);
+      ListAggregate rest = ListAggregate::ofFolded(ListAggregate::kAll | ListAggregate::kExactFirst, split, head, false,
+                                                   CANumber(), 0, CANumber(), 0);
+      for (size_t i = split; i < terms.size(); ++i) rest.add(terms[i]);
+      ASSERT_EQ(rest.unresolved(), past) << name;
+      if (!past) ASSERT_TRUE(same(rest.sum())) << name;
+    }
+  }
+  EXPECT_GT(pastCount, 0);
+  EXPECT_LT(pastCount, int(vectors.size()));
+}
+
 // Reals among fractions past the bound: the reals exactly, the fractions rounded, the whole
 // rounded once; the same in any order.
 TEST(StatisticsCores, RealsBesideFractionsPastTheBoundAreAddedExactly) {
