@@ -3,11 +3,17 @@
 #pragma once
 
 #include "BenchApplication.h"
+#include "BenchPeakMemory.h"
 #include "calculator/model/CADocument.h"
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QString>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <functional>
@@ -42,4 +48,35 @@ inline int ConvertToNative(const QString& input, const QString& package,
   }
   FLError error;
   return document->saveToNativeFile(package, false, &error) ? 0 : 1;
+}
+
+inline bool WriteSheet(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) > 0;
+}
+
+// Opens the sheet of `bytes`, written to a file named `name`, as the application does, checking
+// each time that it computed what `right` says.
+inline void OpenSheetBenchmark(benchmark::State& state, const QByteArray& bytes, const QString& name,
+                        const std::function<bool(const CADocument&)>& right) {
+  EnsureBenchApplication();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(name);
+  if (!WriteSheet(path, bytes)) {
+    state.SkipWithError("the sheet could not be written");
+    return;
+  }
+  ResetPeakMemory();
+  for (auto _ : state) {
+    auto document = std::make_unique<CADocument>();
+    const bool opened = OpenAsTheApplication(*document, path);
+    state.PauseTiming();
+    if (!opened || !right(*document)) {
+      state.SkipWithError("the sheet did not open right");
+      break;
+    }
+    document.reset();
+    state.ResumeTiming();
+  }
+  ReportPeakMemory(state);
 }

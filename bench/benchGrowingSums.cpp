@@ -84,33 +84,10 @@ bool LedgerComputed(const CADocument& document, Ledger ledger, int64_t rows) {
   return true;
 }
 
-bool WriteSheet(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) > 0;
-}
-
 void OpenLedgerBenchmark(benchmark::State& state, Ledger ledger) {
-  EnsureBenchApplication();
   const int64_t rows = state.range(0);
-  QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("ledger.csv"));
-  if (!WriteSheet(path, LedgerCsv(ledger, rows))) {
-    state.SkipWithError("the sheet could not be written");
-    return;
-  }
-  ResetPeakMemory();
-  for (auto _ : state) {
-    auto document = std::make_unique<CADocument>();
-    const bool opened = OpenAsTheApplication(*document, path);
-    state.PauseTiming();
-    if (!opened || !LedgerComputed(*document, ledger, rows)) {
-      state.SkipWithError("the sheet did not open right");
-      break;
-    }
-    document.reset();
-    state.ResumeTiming();
-  }
-  ReportPeakMemory(state);
+  OpenSheetBenchmark(state, LedgerCsv(ledger, rows), QStringLiteral("ledger.csv"),
+                     [ledger, rows](const CADocument& document) { return LedgerComputed(document, ledger, rows); });
 }
 
 // Typing into the amount of the first or the next to last row, in turn 7.25 and 8.5.
@@ -179,26 +156,7 @@ bool TotalComputed(const CADocument& document) {
 }
 
 void OpenOneTotalBenchmark(benchmark::State& state, bool primes) {
-  EnsureBenchApplication();
-  QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("total.csv"));
-  if (!WriteSheet(path, OneTotalCsv(state.range(0), primes))) {
-    state.SkipWithError("the sheet could not be written");
-    return;
-  }
-  ResetPeakMemory();
-  for (auto _ : state) {
-    auto document = std::make_unique<CADocument>();
-    const bool opened = OpenAsTheApplication(*document, path);
-    state.PauseTiming();
-    if (!opened || !TotalComputed(*document)) {
-      state.SkipWithError("the sheet did not open right");
-      break;
-    }
-    document.reset();
-    state.ResumeTiming();
-  }
-  ReportPeakMemory(state);
+  OpenSheetBenchmark(state, OneTotalCsv(state.range(0), primes), QStringLiteral("total.csv"), TotalComputed);
 }
 
 void EditOneTotalBenchmark(benchmark::State& state, bool primes) {

@@ -169,37 +169,6 @@ bool AheadComputed(const CADocument& document, int64_t rows, Ahead shape) {
   return false;
 }
 
-bool WriteSheet(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) > 0;
-}
-
-// Opens the sheet of `bytes`, written to a file named `name`, as the application does, checking
-// each time that it computed what `right` says.
-void OpenSheetBenchmark(benchmark::State& state, const QByteArray& bytes, const QString& name,
-                        const std::function<bool(const CADocument&)>& right) {
-  EnsureBenchApplication();
-  QTemporaryDir folder;
-  const QString path = folder.filePath(name);
-  if (!WriteSheet(path, bytes)) {
-    state.SkipWithError("the sheet could not be written");
-    return;
-  }
-  ResetPeakMemory();
-  for (auto _ : state) {
-    auto document = std::make_unique<CADocument>();
-    const bool opened = OpenAsTheApplication(*document, path);
-    state.PauseTiming();
-    if (!opened || !right(*document)) {
-      state.SkipWithError("the sheet did not open right");
-      break;
-    }
-    document.reset();
-    state.ResumeTiming();
-  }
-  ReportPeakMemory(state);
-}
-
 void OpenAheadBenchmark(benchmark::State& state, bool workbook, Ahead shape) {
   const int64_t rows = state.range(0);
   OpenSheetBenchmark(state, workbook ? AheadWorkbook(rows, shape) : AheadCsv(rows, shape),
