@@ -171,7 +171,10 @@ QByteArray CADocument::archiveWholeDocUtf8ForUndo() {
       encoder.addTag(XmlName(kXmlActive), StringFromGridPoint(activeCellPoint_));
     }
     encoder.closeTag(XmlName(kXmlSpreadsheet));
-    return encoder.takeUtf8();
+    // A step lives long: the room reserved beyond the text goes (given back in place).
+    QByteArray text = encoder.takeUtf8();
+    text.squeeze();
+    return text;
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kWholeDocFailed));
     return QByteArray();
