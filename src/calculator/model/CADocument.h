@@ -395,8 +395,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Registers a step of any action with its range and domain.
   bool setUndo(uint32_t undoID, uint32_t action, int32_t descriptor, const GridRange& range,
                int32_t domain);
-  // Null on failure.
+  // Null on failure. The same text as UTF-8 (empty on failure): the form a step keeps, neither
+  // converted to a string when written nor back when restored.
   QString archiveWholeDocForUndo();
+  QByteArray archiveWholeDocUtf8ForUndo();
   QString archiveForUndoWithColumns(bool columns, bool rows);
   // One text per cell of the range that holds something; with `numbers`, the cells that hold a
   // number and nothing else go there instead, packed.
@@ -407,6 +409,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void addArchivedFormatsForUndo(std::vector<QString>& archive, const GridRange& range,
                                  int32_t domain);
   void restoreWholeDocFromUndo(const QString& archive);
+  void restoreWholeDocFromUndo(const QByteArray& archive);
   void loadUndoArchive(const QString& archive);
   void restoreColumnsFromUndo(const std::vector<QString>& archive);
   void restoreRowsFromUndo(const std::vector<QString>& archive);

@@ -141,13 +141,18 @@ bool CADocument::setCellUndoID(uint32_t undoID, int32_t descriptor, int32_t rang
 // Archives
 
 QString CADocument::archiveWholeDocForUndo() {
+  const QByteArray text = archiveWholeDocUtf8ForUndo();
+  return text.isEmpty() ? QString() : QString::fromUtf8(text);
+}
+
+QByteArray CADocument::archiveWholeDocUtf8ForUndo() {
   try {
     FlagScope settingUndo(*this, &CADocument::setSettingUndo, true);
     // Room for the whole text at once, about what a cell and a row take: a long sheet's text is
     // not copied into twice the room again and again as it grows.
     size_t cells = 0;
     for (const std::unique_ptr<CARow>& row : rows_) cells += row->cells().size();
-    FLXmlEncoder encoder(qsizetype(std::min<size_t>(cells * 64 + rows_.size() * 32, size_t(1) << 30)));
+    FLXmlEncoder encoder(qsizetype(std::min<size_t>(cells * 96 + rows_.size() * 48, size_t(1) << 30)));
     encoder.addAttribute(XmlName(kXmlVer), int64_t(kSpreadsheetXmlVersion));
     encoder.openTag(XmlName(kXmlSpreadsheet));
     saveColumns(encoder);
@@ -158,7 +163,7 @@ QString CADocument::archiveWholeDocForUndo() {
         row->saveToXml(encoder, this, &error);
         if (error.code != 0 || !error.reason.isEmpty()) {
           LogString(kWholeDocFailed);
-          return QString();
+          return QByteArray();
         }
       }
       encoder.closeTag(XmlName(kXmlRows));
@@ -166,10 +171,13 @@ QString CADocument::archiveWholeDocForUndo() {
       encoder.addTag(XmlName(kXmlActive), StringFromGridPoint(activeCellPoint_));
     }
     encoder.closeTag(XmlName(kXmlSpreadsheet));
-    return encoder.xml();
+    // A step lives long: the room reserved beyond the text goes (given back in place).
+    QByteArray text = encoder.takeUtf8();
+    text.squeeze();
+    return text;
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kWholeDocFailed));
-    return QString();
+    return QByteArray();
   }
 }
 
@@ -331,9 +339,12 @@ void CADocument::addArchivedFormatsForUndo(std::vector<QString>& archive, const 
 // ---------------------------------------------------------------------------------------------
 // Restores
 
-void CADocument::restoreWholeDocFromUndo(const QString& archive) {
-  std::unique_ptr<FLXmlDecoder> decoder = ArchiveDecoder(archive);
+void CADocument::restoreWholeDocFromUndo(const QString& archive) { restoreWholeDocFromUndo(archive.toUtf8()); }
+
+void CADocument::restoreWholeDocFromUndo(const QByteArray& archive) {
+  std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withData(archive);
   if (!decoder) return;
+  PrepareSpreadsheetDecoder(*decoder);
   // The formulas leave the reference table with their cells: every one of them, so the table
   // starts empty.
   references_ = std::make_unique<CAReferenceTable>();

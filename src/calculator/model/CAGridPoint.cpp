@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QStringList>
 #include <algorithm>
+#include <charconv>
 #include <limits>
 
 #include "calculator/model/caColumnLabels.h"
@@ -148,18 +149,19 @@ bool IsOnGrid(const GridPoint& point) {
 }
 
 QString FormatGridPoint(int64_t x, int64_t y) {
-  const auto label = [](int64_t column) { return LabelForColumn(std::min(uint64_t(column), g_maxColumn)); };
-  QString text;
-  if (x < 0) {
-    text = QStringLiteral("$") + label(~x);
-  } else {
-    text = label(x);
-  }
-  if (y < 0)
-    text += StringWithFormat("$%qd", uint64_t(~y) + 1);  // -y, without overflow at the minimum
-  else
-    text += StringWithFormat("%qd", uint64_t(y) + 1);
-  return text;
+  // Written as bytes into one buffer: reference adjustment writes a point for every reference of
+  // every formula that an insert or delete moves.
+  char text[2 + kColumnLetterCapacity + 24];
+  char* out = text;
+  if (x < 0) *out++ = '$';
+  char letters[kColumnLetterCapacity];
+  const int count = ColumnLetters(std::min(uint64_t(x < 0 ? ~x : x), g_maxColumn), letters);
+  out = std::copy(letters, letters + count, out);
+  if (y < 0) *out++ = '$';
+  // -y for an absolute row, without overflow at the minimum.
+  const uint64_t row = y < 0 ? uint64_t(~y) + 1 : uint64_t(y) + 1;
+  out = std::to_chars(out, text + sizeof text, row).ptr;
+  return QString::fromLatin1(text, out - text);
 }
 
 QString StringFromGridPoint(int64_t x, int64_t y) {

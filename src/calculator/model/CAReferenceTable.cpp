@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <memory_resource>
 #include <unordered_map>
 
 namespace {
@@ -539,7 +540,11 @@ struct CAReferenceTable::Storage {
 
   std::vector<RangeEntry> ranges;
   std::vector<uint32_t> freeRanges;
-  std::unordered_map<RangeKey, uint32_t, RangeKeyHash> rangeIds;
+  // The map's nodes come from a pool of their own, in blocks: a sheet of running totals holds a
+  // range a formula, and the table of a long one is made anew after a structural edit, when a
+  // node at a time from the heap was half the work of making it and most of dropping the old.
+  std::pmr::unsynchronized_pool_resource rangeNodes;
+  std::pmr::unordered_map<RangeKey, uint32_t, RangeKeyHash> rangeIds{&rangeNodes};
   // Narrow blocks under each of their columns, keyed by row; wide blocks in one index by row.
   std::unordered_map<int64_t, std::unique_ptr<IntervalIndex>> columns;
   IntervalIndex wide;

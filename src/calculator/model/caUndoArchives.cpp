@@ -207,6 +207,7 @@ size_t CAUndoArchive::bytes() const {
   // A text's block: its header, its code units and the closing null.
   for (const QString& text : texts)
     if (!text.isNull()) total += sizeof(QArrayData) + (size_t(text.capacity()) + 1) * sizeof(char16_t);
+  if (!document.isNull()) total += sizeof(QArrayData) + size_t(document.capacity()) + 1;
   return total;
 }
 
@@ -255,7 +256,8 @@ bool ArchiveForUndoAction(CADocument& document, uint32_t action, const CAUndoCon
     case kUndoActionRows:
       return document.archiveRowsForUndo(archive.texts);
     case kUndoActionWholeDocument:
-      return single(document.archiveWholeDocForUndo());
+      archive.document = document.archiveWholeDocUtf8ForUndo();
+      return !archive.document.isEmpty();
     default:
       LogAssert(kUnknownUndoAction, __func__, __FILE__, __LINE__);
       return false;
@@ -288,7 +290,7 @@ void RestoreUndoAction(CADocument& document, uint32_t action, const CAUndoContex
       RestoreRows(document, archive.texts);
       break;
     case kUndoActionWholeDocument:
-      document.restoreWholeDocFromUndo(first);
+      document.restoreWholeDocFromUndo(archive.document);
       break;
     default:
       LogAssert(kUnknownUndoAction, __func__, __FILE__, __LINE__);

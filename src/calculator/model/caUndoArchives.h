@@ -9,6 +9,7 @@
 #include "calculator/model/CARow.h"
 #include "framlet/shell/FLUndoDelegate.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -107,6 +108,8 @@ struct CAPackedNumbers {
 // selection and active cell.
 struct CAUndoArchive {
   std::vector<QString> texts;
+  // A whole-document step's text, as UTF-8.
+  QByteArray document;
   CAPackedNumbers numbers;
   std::vector<int64_t> rows;     // ascending
   std::vector<int64_t> columns;  // ascending

@@ -159,8 +159,22 @@ void FLXmlEncoder::writeIndent() {
   }
 }
 
-void FLXmlEncoder::Bytes::expand(size_t count) {
-  storage_.resize(std::max(storage_.size() * 2, size_ + count));
+void FLXmlEncoder::Bytes::expand(size_t count) { grow(std::max(capacity_ * 2, size_ + count)); }
+
+void FLXmlEncoder::Bytes::grow(size_t capacity) {
+  storage_.resize(qsizetype(capacity));
+  begin_ = storage_.data();
+  capacity_ = capacity;
+}
+
+QByteArray FLXmlEncoder::Bytes::take() {
+  storage_.resize(qsizetype(size_));
+  QByteArray taken = std::move(storage_);
+  storage_ = QByteArray();
+  begin_ = nullptr;
+  capacity_ = 0;
+  size_ = 0;
+  return taken;
 }
 
 void FLXmlEncoder::openTag(QAnyStringView tag, const QString& value, bool safe) { open(tag, &value, safe); }

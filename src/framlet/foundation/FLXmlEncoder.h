@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAnyStringView>
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class FLXmlEncoder {
@@ -59,6 +61,8 @@ class FLXmlEncoder {
   // The text is kept as UTF-8: `utf8` gives it as it goes into a file, `xml` as a string.
   QByteArrayView utf8() const { return QByteArrayView(xml_.data(), qsizetype(xml_.size())); }
   QString xml() const { return QString::fromUtf8(utf8()); }
+  // The text as utf8() gives it, taken out without a copy: the last call on the writer.
+  QByteArray takeUtf8() { return xml_.take(); }
   bool isEmpty() const { return empty_; }
   // For writing a long document in pieces: the text written so far that nothing can change any
   // more, to be passed on and then forgotten with discardSettled. Empty while an insertion
@@ -79,22 +83,40 @@ class FLXmlEncoder {
   // keeps its room when cut back. What the writer's helpers append to.
   class Bytes {
    public:
-    const char* data() const { return storage_.data(); }
+    Bytes() = default;
+    Bytes(const Bytes& other) { *this += other; }
+    Bytes(Bytes&& other) noexcept { swap(other); }
+    Bytes& operator=(const Bytes& other) {
+      if (this != &other) {
+        clear();
+        *this += other;
+      }
+      return *this;
+    }
+    Bytes& operator=(Bytes&& other) noexcept {
+      Bytes(std::move(other)).swap(*this);
+      return *this;
+    }
+
+    const char* data() const { return begin_; }
     size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    char back() const { return storage_[size_ - 1]; }
+    char back() const { return begin_[size_ - 1]; }
     void pop_back() { --size_; }
     void clear() { size_ = 0; }
+    // The room is not filled: a long text's pages are touched only as it is written.
     void reserve(size_t capacity) {
-      if (capacity > storage_.size()) storage_.resize(capacity);
+      if (capacity > capacity_) grow(capacity);
     }
     // Room for `count` more bytes at the end, to be filled through the pointer given.
     char* extend(size_t count) {
-      if (storage_.size() - size_ < count) expand(count);
-      char* const out = storage_.data() + size_;
+      if (capacity_ - size_ < count) expand(count);
+      char* const out = begin_ + size_;
       size_ += count;
       return out;
     }
+    // The bytes written, handed over without a copy; the text is left empty, with no room.
+    QByteArray take();
     // Cuts the text back, or lengthens it by bytes the caller fills.
     void resize(size_t size) {
       if (size > size_)
@@ -124,14 +146,24 @@ class FLXmlEncoder {
       return *this;
     }
     void eraseFront(size_t count) {
-      std::memmove(storage_.data(), storage_.data() + count, size_ - count);
+      std::memmove(begin_, begin_ + count, size_ - count);
       size_ -= count;
     }
     std::string from(size_t at) const { return std::string(data() + at, size_ - at); }
 
    private:
     void expand(size_t count);
-    std::vector<char> storage_;
+    void grow(size_t capacity);
+    void swap(Bytes& other) noexcept {
+      storage_.swap(other.storage_);
+      std::swap(begin_, other.begin_);
+      std::swap(capacity_, other.capacity_);
+      std::swap(size_, other.size_);
+    }
+    // Owned alone, never shared: begin_ is its data and capacity_ its size.
+    QByteArray storage_;
+    char* begin_ = nullptr;
+    size_t capacity_ = 0;
     size_t size_ = 0;
   };
 

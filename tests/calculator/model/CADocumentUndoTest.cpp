@@ -306,6 +306,7 @@ class ClearUndoTest : public EditTest {
     document.cellAtGridPointImperative(A1("B4"))->setNote(QStringLiteral("see"));  // a note alone
     number("C4", CANumber(-5));
     enter("D4", "word");
+    enter("E5", "Grüße — ✓ 東京");  // outside every row's block, moved by whole rows
     // Outside the cleared block, reading it.
     enter("F6", "=A1+C4+D2");
     document.evaluate();
@@ -321,10 +322,14 @@ TEST_F(ClearUndoTest, UndoingAClearGivesBackExactlyWhatWasCleared) {
     const char* command;
     std::function<void(CADocument&)> clear;
     const char* f6After;  // F6 while the block is cleared
+    bool wholeRows = false;  // rows 1-4 selected instead of A1:D4
   } cases[] = {
       {"Delete", [](CADocument& d) { d.clear(kClearContents); }, "0"},
       {"Clear All", [](CADocument& d) { d.clear(kClearAll); }, "0"},
       {"Delete Rows", [](CADocument& d) { d.deleteSelection(kEditCellsVertical); }, "-"},
+      // Whole rows: the F6 formula moves out of F6, up with its references deleted or down.
+      {"Delete Whole Rows", [](CADocument& d) { d.deleteSelection(kEditRows); }, "-", true},
+      {"Insert Whole Rows", [](CADocument& d) { d.insert(kEditRows); }, "-", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
@@ -332,7 +337,10 @@ TEST_F(ClearUndoTest, UndoingAClearGivesBackExactlyWhatWasCleared) {
     window.manager.clearUndo();
     fill();
     EXPECT_EQ(value("F6"), "121");
-    select("A1", "D4");
+    if (c.wholeRows)
+      selectRows(0, 3);
+    else
+      select("A1", "D4");
     expectUndoAndRedo([&] { c.clear(document); });
     window.manager.undo();
     EXPECT_EQ(value("F6"), "121");

@@ -303,3 +303,29 @@ TEST(FLXmlEncoder, ALatin1ValueIsWrittenAsTheSameTextAsAString) {
     EXPECT_EQ(viaLatin1.xml(), viaString.xml());
   }
 }
+
+// The text grows past any room reserved for it, a copy of a writer writes on alone, and the text
+// taken out is the whole text the writer had, the writer left empty.
+TEST(FLXmlEncoder, ACopyWritesOnAloneAndTheTakenTextIsTheWholeText) {
+  const qsizetype reserves[] = {0, 1, 64, 1 << 16};
+  for (const qsizetype reserve : reserves) {
+    SCOPED_TRACE(reserve);
+    FLXmlEncoder encoder(reserve);
+    encoder.openTag(QStringLiteral("rows"));
+    for (int64_t i = 0; i < 2000; ++i) encoder.addTag(QLatin1String("v"), i);
+    FLXmlEncoder copy = encoder;
+    const QByteArray shared = encoder.utf8().toByteArray();
+    encoder.addTag(QLatin1String("own"), QStringLiteral("Grüße"));
+    encoder.closeTag(QStringLiteral("rows"));
+    copy.closeTag(QStringLiteral("rows"));
+    EXPECT_EQ(copy.utf8(), shared + "</rows>\n");
+    const QByteArray whole = encoder.utf8().toByteArray();
+    EXPECT_EQ(whole, shared + "\t<own>Gr\xC3\xBC\xC3\x9F" "e</own>\n</rows>\n");
+    const QByteArray taken = encoder.takeUtf8();
+    EXPECT_EQ(taken, whole);
+    EXPECT_EQ(taken.constData()[taken.size()], '\0');
+    EXPECT_TRUE(encoder.utf8().isEmpty());
+    FLXmlEncoder moved = std::move(copy);
+    EXPECT_EQ(moved.utf8(), shared + "</rows>\n");
+  }
+}
