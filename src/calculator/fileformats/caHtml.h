@@ -100,13 +100,16 @@ RichTextHtml HtmlForRichText(QStringView page, int64_t budget);
 // The tags of the page that open an element ("<" and a letter).
 int64_t HtmlOpeningTags(QStringView page);
 int64_t HtmlOpeningTags(QByteArrayView page);
-// What a character of a cell's text that starts with "=" takes beyond its text: the sheet reads
-// it as a formula, and the parse holds tokens and operands for it (bench/benchHostilePages: a
-// long table of long formulas takes 5.2 bytes a character where plain text takes 4.8).
-inline constexpr int64_t kFormulaCharacterCost = 4;
+// What a character of a cell's text that starts with "=" takes beyond its text in a long table
+// the sheet reads itself: the sheet reads it as a formula, which holds tokens for it and
+// registers the cells it names (bench/benchHtmlReader, BM_UnitCost: rows of sums of 100,000
+// distinct cells take up to 18.3 bytes a byte of page, where plain text takes 4.3). The longest
+// formula is charged besides at the reader's rate (kHtmlFormulaCharacterCost), for what its parse
+// holds while it is made.
+inline constexpr int64_t kFormulaCharacterCost = 14;
 // The characters of the page's texts that start with "=" right after a tag: the formulas its
-// cells would hold.
-int64_t HtmlFormulaCharacters(QStringView page);
+// cells would hold; `longest`, when given, the characters of the longest of them.
+int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest = nullptr);
 // What reading the page (its characters, or its UTF-8 bytes, which are no fewer) through the
 // rich text is estimated to take: the markup it is handed (HtmlForRichText) at so much a
 // character and a tag, no less than the page as it is written; the cells its spans make, a line

@@ -711,11 +711,12 @@ RichTextHtml HtmlForRichText(QStringView page, int64_t budget) {
 
 QString HtmlForRichText(const QString& page) { return HtmlForRichText(QStringView(page), 0).page; }
 
-int64_t HtmlFormulaCharacters(QStringView page) {
+int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest) {
   const PageEntities entities;
   // A cell's text that starts with "=", up to the tag after it; white space before it counts
   // for nothing.
   int64_t characters = 0;
+  if (longest) *longest = 0;
   bool afterTag = false;
   for (qsizetype i = 0; i < page.size(); ++i) {
     const char16_t c = page[i].unicode();
@@ -724,6 +725,7 @@ int64_t HtmlFormulaCharacters(QStringView page) {
     } else if (afterTag && StartsFormula(page.utf16(), page.size(), i)) {
       const qsizetype end = page.indexOf(u'<', i);
       characters += (end < 0 ? page.size() : end) - i;
+      if (longest) *longest = std::max<int64_t>(*longest, (end < 0 ? page.size() : end) - i);
       i = (end < 0 ? page.size() : end) - 1;
       afterTag = false;
     } else if (!IsSpace(c)) {
