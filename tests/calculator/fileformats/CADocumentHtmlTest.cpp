@@ -543,10 +543,14 @@ TEST_F(HtmlTest, FormatsColoursWidthsAndPicturesComeAlong) {
                              "<td style=\"background-color:#ffcc00\">warm</td>"
                              "<td><img src=\"dot.png\"/></td></tr></table>"
                              "<p><span style=\"color:rgba(255,0,0,0)\">clear</span> "
-                             "<span style=\"color:#0000ff\">blue</span></p>"));
+                             "<span style=\"color:#0000ff\">blue</span></p>"
+                             // A picture beside text is the cell's: a cell holds no text with it.
+                             "<p>see <img src=\"dot.png\"> here</p>"
+                             "<table><tr><td>logo <img src=\"dot.png\"></td><td>b</td></tr></table>"));
   FLError error;
   ASSERT_EQ(document.openFile(path("page.html"), &error), kFileTypeHtml);
-  EXPECT_EQ(CellSummary(document).toStdString(), "0,0=bold|1,0=warm|2,0=picture|0,1=clear blue");
+  EXPECT_EQ(CellSummary(document).toStdString(),
+            "0,0=bold|1,0=warm|2,0=picture|0,1=clear blue|0,2=picture|0,3=picture|1,3=b");
   EXPECT_TRUE(document.cellAtGridPoint({0, 0})->format()->bold());
   EXPECT_EQ(document.cellAtGridPoint({1, 0})->format()->backgroundKolor(), Kolor(0x6400CCFF));
   EXPECT_EQ(document.cellAtGridPoint({2, 0})->picture()->imageFormat(), 4);
@@ -602,6 +606,21 @@ TEST_F(HtmlTest, PicturesArePricedBeforeTheyAreDecoded) {
   EXPECT_EQ(alerts.shown.front().toStdString(),
             "Some pictures were left out.|2 of the pictures \"pictures.html\" shows were left out: decoded, they would "
             "take more memory than opening a file may.");
+
+  // Pasted, the page names its pictures by their files' URLs, and the paste tells what it left out.
+  QString pasted = QString::fromUtf8(page);
+  pasted.replace(QStringLiteral("src=\""), QStringLiteral("src=\"") + QUrl::fromLocalFile(path("dot.png")).toString().chopped(7));
+  InstallFileFormatServices();
+  CADocument sheet;
+  ASSERT_TRUE(FileFormatServices().loadHtml(sheet, pasted));
+  pictures = 0;
+  for (const std::unique_ptr<CARow>& row : sheet.rows())
+    for (const CACellEntry& entry : row->cells()) pictures += CACellReading(entry, row->gridY(), &sheet)->picture() != nullptr;
+  EXPECT_EQ(pictures, 200);
+  ASSERT_EQ(alerts.shown.size(), 2);
+  EXPECT_EQ(alerts.shown.back().toStdString(),
+            "Some pictures were left out.|2 of the pictures the pasted page shows were left out: decoded, they would "
+            "take more memory than a paste may.");
 }
 
 // Cells that show one picture save it as one file, which the saved page names for each of
