@@ -28,9 +28,11 @@
 // table the sheet reads itself 5.3 a character (4.3 less the page held here); rows of sums of
 // 100,000 distinct cells, which the sheet reads itself, 17.0, 18.3, 15.4 and 17.7 bytes a byte
 // of page at 64, 80, 120 and 160 rows above what the process held before (base_MiB). Charged
-// so: 100 rows (69 MB) open at 1,177 MiB, charged 1,430 MiB; 120 and 240 rows are refused in 0.4
+// so: 100 rows (69 MB) open at 1,177 MiB, charged 1,448 MiB; 120 and 240 rows are refused in 0.4
 // and 0.7 s at 343 and 658 MiB (the page's bytes held here among them). 6,000,000 lines kept by a
-// style (12 MB) are refused in 0.5 s at 368 MiB; 1,500,000 open at 1,320 MiB, charged 1,491.
+// style (12 MB) are refused in 0.5 s at 368 MiB; 1,500,000 open at 1,320 MiB, charged 1,491. One
+// formula of 8 million characters opens at 1,197 MiB, charged 1,282; 160 and 640 formulas of
+// 20,000 references read whole open at 120 and 370 MiB, charged 301 and 1,181.
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"

@@ -1236,7 +1236,7 @@ int64_t PlainTableHtmlCost(QStringView page) {
   int64_t longest = 0;
   const int64_t formulaCharacters = HtmlFormulaCharacters(page, &longest);
   return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost +
-         formulaCharacters * kFormulaCharacterCost + longest * (kHtmlFormulaCharacterCost - kFormulaCharacterCost);
+         formulaCharacters * kFormulaCharacterCost + longest * kHtmlFormulaParseCost;
 }
 
 int64_t PlainTableHtmlCost(QByteArrayView page) {

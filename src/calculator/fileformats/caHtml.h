@@ -3,6 +3,7 @@
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"
+#include "glimmet/storage/gmHtmlReader.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -73,9 +74,9 @@ int64_t HtmlOpeningTags(QByteArrayView page);
 // the sheet reads itself: the sheet reads it as a formula, which holds tokens for it and
 // registers the cells it names (bench/benchHtmlReader, BM_UnitCost: rows of sums of 100,000
 // distinct cells take up to 18.3 bytes a byte of page, where plain text takes 4.3). The longest
-// formula is charged besides at the reader's rate (kHtmlFormulaCharacterCost), for what its parse
-// holds while it is made.
-inline constexpr int64_t kFormulaCharacterCost = 14;
+// formula is charged besides as the reader charges it (kHtmlFormulaParseCost), for what its
+// parse holds while it is made.
+inline constexpr int64_t kFormulaCharacterCost = kHtmlFormulaCharacterCost;
 // The characters of the page's texts that start with "=" right after a tag: the formulas its
 // cells would hold; `longest`, when given, the characters of the longest of them.
 int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest = nullptr);

@@ -442,9 +442,11 @@ TEST_F(HtmlTest, TheReadingChargesWhatItMakes) {
     QByteArray html, other;
     int64_t difference;  // what html costs beyond other
   } cases[] = {
-      {"<p>=1+1</p>", "<p>x1+1</p>", 4 * kHtmlFormulaCharacterCost},
+      {"<p>=1+1</p>", "<p>x1+1</p>", 4 * (kHtmlFormulaCharacterCost + kHtmlFormulaParseCost)},
       {"<table><tr><td>=1<b>+1</b></td></tr></table>", "<table><tr><td>x1<b>+1</b></td></tr></table>",
-       4 * kHtmlFormulaCharacterCost},
+       4 * (kHtmlFormulaCharacterCost + kHtmlFormulaParseCost)},
+      // The parse of the longest formula is charged once: a shorter one costs its characters.
+      {"<p>=1+1</p><p>=1</p>", "<p>=1+1</p><p>x1</p>", 2 * kHtmlFormulaCharacterCost},
       {"<pre>1\n2\n3</pre>", "<pre>1 2 3</pre>", 2 * kHtmlParagraphCost - 2 * kHtmlCharacterCost},
       {"<table><tr><td colspan=3>a</td></tr><tr><td>b</td></tr></table>",
        "<table><tr><td>a</td></tr><tr><td>b</td></tr></table>", 4 * kHtmlCellCost},
@@ -576,7 +578,7 @@ TEST_F(HtmlTest, AFormulaIsPricedWithItsParse) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.html.left(40).toStdString());
     EXPECT_EQ(RichTextHtmlCost(QByteArrayView(c.html)) - RichTextHtmlCost(QByteArrayView(c.text)),
-              c.characters * kHtmlFormulaCharacterCost);
+              c.characters * (kHtmlFormulaCharacterCost + kHtmlFormulaParseCost));
   }
 }
 
