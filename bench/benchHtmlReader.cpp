@@ -20,6 +20,19 @@
 // take 469 ms at 84 MB (charged 96 MiB); 160 formulas of 20,000 references (9.6 MB) 489 ms at
 // 120 MB (charged 440 MiB: about 10 bytes a character held where 48 are charged), 640 of them
 // are refused at once.
+// What each thing takes through an open (BM_UnitCost, the difference of two sizes, Release): a
+// character of a long paragraph 16 bytes (of a long first row, with the sheet's own reading, 17.8);
+// a paragraph 922 with its character; a list item 963; a line kept by a style 904; a cell of a grid
+// 1,018 with its paragraph and character, one made by a span alone 203; a formula of millions of
+// characters in one cell 149 a character ("=1+1+..."), 103 ("=B1+B1+..."); plain text in a long
+// table the sheet reads itself 5.3 a character (4.3 less the page held here); rows of sums of
+// 100,000 distinct cells, which the sheet reads itself, 17.0, 18.3, 15.4 and 17.7 bytes a byte
+// of page at 64, 80, 120 and 160 rows above what the process held before (base_MiB). Charged
+// so: 100 rows (69 MB) open at 1,177 MiB, charged 1,448 MiB; 120 and 240 rows are refused in 0.4
+// and 0.7 s at 343 and 658 MiB (the page's bytes held here among them). 6,000,000 lines kept by a
+// style (12 MB) are refused in 0.5 s at 368 MiB; 1,500,000 open at 1,320 MiB, charged 1,491. One
+// formula of 8 million characters opens at 1,197 MiB, charged 1,282; 160 and 640 formulas of
+// 20,000 references read whole open at 120 and 370 MiB, charged 301 and 1,181.
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
@@ -101,8 +114,15 @@ void OpenPage(benchmark::State& state, const QByteArray& page, bool plainTables,
   if (beside) beside(QDir(folder.path()));
   state.counters["file_MB"] = double(page.size()) / 1e6;
   state.counters["charged_MiB"] = double(HtmlPageReadingCost(QString::fromUtf8(page))) / 1048576.0;
+  if (plainTables) {
+    const int64_t plain = PlainTableReadingCost(page);
+    if (plain >= 0) state.counters["plain_charged_MiB"] = double(plain) / 1048576.0;
+  }
   const bool kept = SetPlainTableReading(plainTables);
   ResetPeakMemory();
+  // What the process holds before the open (the page's bytes here among it): the open takes the
+  // round's peak less this.
+  state.counters["base_MiB"] = ResidentPeakMiB();
   bool refused = false;
   for (auto _ : state) {
     CADocument document;
@@ -191,6 +211,71 @@ void BM_ReadHostilePageWhole(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadHostilePageWhole)
     ->ArgsProduct({{5, 6}, {16000, 64000}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// Pages that hold many of one thing the reading charges for, to measure what each really takes
+// through an open (the reader, the rich text it builds, the import and the sheet made from it):
+// range(0) the thing, range(1) how many. Run two sizes, one a process, and divide the difference
+// of the peaks by the difference of the counts.
+QByteArray UnitPage(int64_t kind, int64_t n) {
+  const auto rows = [](int count) { return QByteArray("<tr><td>1</td><td>2</td></tr>\n").repeated(count); };
+  switch (kind) {
+    case 0:  // characters of one long cell, the first row of a long table
+      return "<table><tr><td>" + QByteArray(n, 'x') + "</td><td>2</td></tr>\n" + rows(70) + "</table>";
+    case 1:  // paragraphs
+      return QByteArray("<p>x").repeated(n);
+    case 2:  // cells of a grid holding one character each, 100 a row
+      return "<table>" + ("<tr>" + QByteArray("<td>x").repeated(100)).repeated(n / 100) + "</table>";
+    case 3:  // cells of a grid made by spans alone
+      return "<table><tr><td colspan=100>x</td></tr>" + QByteArray("<tr><td>y").repeated(n / 100) + "</table>";
+    case 4:  // characters of formulas of one cell each, read by the reader
+      return "<p>=" + QByteArray("B1+").repeated(n / 3) + "B2</p>";
+    case 5:  // list items
+      return "<ul>" + QByteArray("<li>x").repeated(n) + "</ul>";
+    case 6:  // lines kept by a style sheet
+      return "<style>p{white-space:pre}</style><p>" + QByteArray("1\n").repeated(n) + "</p>";
+    case 7: {  // rows of formulas of references, a long table the sheet reads itself
+      QByteArray formula = "=";
+      for (int k = 1; k <= 100000; ++k) formula += "B" + QByteArray::number(k) + (k < 100000 ? "+" : "");
+      return "<table>" + ("<tr><td>" + formula + "</td><td>k</td></tr>\n").repeated(n) + "</table>";
+    }
+    case 9:  // characters of one long paragraph
+      return "<p>" + QByteArray(n, 'x') + "</p>";
+    case 10:  // cells of a grid holding one character each, 100 a row, after a paragraph
+      return "<p>a</p><table>" + ("<tr>" + QByteArray("<td>x").repeated(100)).repeated(n / 100) + "</table>";
+    case 11:  // characters of short references in formulas of a long table the sheet reads itself
+      return "<table>" + ("<tr><td>=" + QByteArray("B1+").repeated(100000) + "B2</td><td>k</td></tr>\n").repeated(n / 300000) +
+             "</table>";
+    case 12:  // characters of numbers in formulas of a long table the sheet reads itself
+      return "<table>" + ("<tr><td>=" + QByteArray("1+").repeated(100000) + "2</td><td>k</td></tr>\n").repeated(n / 200000) +
+             "</table>";
+    case 13:  // characters of numbers in a formula read by the reader
+      return "<p>=" + QByteArray("1+").repeated(n / 2) + "2</p>";
+    default:  // characters of plain text in a long table the sheet reads itself
+      return "<table>" + ("<tr><td>" + QByteArray(1000, 'x') + "</td><td>k</td></tr>\n").repeated(n / 1000) +
+             "</table>";
+  }
+}
+
+void BM_UnitCost(benchmark::State& state) { OpenPage(state, UnitPage(state.range(0), state.range(1)), true); }
+BENCHMARK(BM_UnitCost)
+    ->Args({0, 8000000})->Args({0, 16000000})
+    ->Args({1, 200000})->Args({1, 400000})
+    ->Args({2, 200000})->Args({2, 400000})
+    ->Args({3, 200000})->Args({3, 400000})
+    ->Args({4, 8000000})->Args({4, 16000000})
+    ->Args({5, 200000})->Args({5, 400000})
+    ->Args({6, 200000})->Args({6, 400000})
+    ->Args({7, 64})->Args({7, 80})->Args({7, 100})->Args({7, 120})->Args({7, 160})->Args({7, 240})
+    ->Args({6, 1500000})->Args({6, 6000000})
+    ->Args({8, 40000000})->Args({8, 80000000})
+    ->Args({9, 8000000})->Args({9, 16000000})
+    ->Args({10, 200000})->Args({10, 400000})
+    ->Args({11, 24000000})->Args({11, 36000000})
+    ->Args({12, 16000000})->Args({12, 24000000})
+    ->Args({13, 8000000})->Args({13, 16000000})
+    ->Args({13, 400000})->Args({13, 800000})->Args({13, 2000000})->Args({13, 4000000})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

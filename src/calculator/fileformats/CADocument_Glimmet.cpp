@@ -107,14 +107,15 @@ bool MakesCell(const KnotInfo& knot) {
 // The next run of a paragraph from *cursor to end: a field, which outside a table a tab ends (a
 // tab at the cursor is a separator) and inside one the paragraph's end (tabs there are text).
 // A field that is one knot making a cell (a picture, link or checkbox), with at most spaces
-// beside it, is that knot; any other field is its text, a link giving its shown text and a
-// table inside a cell its words, so that no text beside a knot is lost.
+// beside it, is that knot; a field that shows a picture among text or other knots is its first
+// picture, which a cell holds without text; any other field is its text, a link giving its
+// shown text and a table inside a cell its words, so that no text beside a link is lost.
 int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, KnotInfo* knot, QString* text) {
   text->clear();
   knot->doc = nullptr;
   knot->index = -1;
   if (*cursor >= end) return kRunText;
-  KnotInfo first, found;
+  KnotInfo first, found, picture;
   int knots = 0;
   bool ownText = false;  // text of the field's own, outside its knots
   uint32_t cp = *cursor;
@@ -152,6 +153,7 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
     if (found.found()) {
       ++knots;
       if (knots == 1) first = found;
+      if (found.type() == kKnotPicture && !picture.found()) picture = found;
       if (found.type() == kKnotLink) *text += KnotSlot(doc, found, 0);
       else if (found.type() == kKnotTable) *text += QLatin1Char(' ') + KnotWords(doc, found) + QLatin1Char(' ');
     }
@@ -160,6 +162,11 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
   if (cp >= end) *cursor = end;
   if (knots == 1 && MakesCell(first) && !ownText) {
     *knot = first;
+    text->clear();
+    return kRunKnot;
+  }
+  if (picture.found()) {
+    *knot = picture;
     text->clear();
     return kRunKnot;
   }

@@ -75,6 +75,8 @@ struct HtmlExport {
   Kolor defaultBackground = kNoKolor;
   bool border = true;
   bool ok = true;
+  // Pictures are given their elements but no file: the page is made to be priced.
+  bool pricing = false;
 
   void tabs(int count) { page.append(std::max(count, 0), '\t'); }
   void add(QStringView text) { AppendUtf8(page, text); }
@@ -171,6 +173,11 @@ void ExportPicture(const CADocument& document, HtmlExport& state, const CACell& 
   const std::shared_ptr<CAPicture>& picture = cell.picture();
   if (!picture || !picture->image() || state.folder.isNull()) {
     state.page += kEmptyCell;
+    return;
+  }
+  if (state.pricing) {
+    // The reader charges a picture's element alike whatever file it names.
+    state.add(QStringLiteral("<img src=\"%1/%2\" alt=\"\" />").arg(QLatin1String(kImagesFolder), QLatin1String(kPictureFileFormat)));
     return;
   }
   if (state.picturesFolder.isNull()) {
@@ -608,92 +615,84 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     const unsigned __int128 size = TableBytes(document, state, pieces, pictureBytes) + uint64_t(state.page.size()) + 1 +
                                    std::strlen(kPageEnd);
     if (size > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0))) return refuse();
-    if (readerBudget > 0) {
-      // What reading the page would take, as the reader prices it: its bytes, and its elements:
-      // the cells' own pieces and the head as they are, every other cell its "<td" and "<br",
-      // every picture cell its "<td", "<p" and "<img", every row its "<tr".
-      using Wide = unsigned __int128;
-      const auto elementsOf = [](const QByteArray& bytes) { return uint64_t(HtmlOpeningTags(QByteArrayView(bytes))); };
-      const Wide otherCells = Wide(width) * height - pieces.ends.size() - uint64_t(pictureCount);
-      const Wide elements = height + 2 * otherCells + 3 * Wide(uint64_t(pictureCount)) + elementsOf(pieces.bytes) +
-                            elementsOf(state.page);
-      const Wide cellBytes = uint64_t(pieces.bytes.size() + pictureBytes);
-      const Wide cellsElements = elementsOf(pieces.bytes) + 3 * Wide(uint64_t(pictureCount));
-      // The cost at so much a character and a tag, and whether the cells' own make half of it.
-      const auto price = [&](int64_t character, int64_t element, bool* cellsMost) {
-        const Wide cost = size * uint64_t(character) + elements * uint64_t(element);
-        *cellsMost = (cellBytes * uint64_t(character) + cellsElements * uint64_t(element)) * 2 > cost;
-        return cost;
-      };
-      bool cellsMost = false;
-      if (price(kRichTextHtmlCharacterCost, kRichTextHtmlElementCost, &cellsMost) > Wide(uint64_t(readerBudget))) {
-        // Past what the rich text may take, the page can still be one the sheet reads itself as
-        // a long table of plain cells, at far less: it is made to see, and refused unless it is.
-        // Pictures, which that reading never takes, would be written with it.
-        bool plainCellsMost = false;
-        if (pictureCount > 0 ||
-            price(kPlainTableCharacterCost, kPlainTableElementCost, &plainCellsMost) > Wide(uint64_t(readerBudget))) {
-          SetError(error, kTextTooLargeCode,
-                   QLatin1String(pictureCount > 0 ? kPageRichCellsTooLargeReason
-                                 : plainCellsMost ? kCellTextTooLargeReason
-                                                  : kTextTooLargeReason));
-          return false;
-        }
-        plainRefusal = plainCellsMost;
-        readAsPlainTable = true;
-      }
-    }
     state.page.reserve(qsizetype(size));
   }
-  if (!readAsPlainTable && beforeRows && !beforeRows()) return false;
 
   const auto& rows = document.rows();
-  auto row = std::lower_bound(rows.begin(), rows.end(), range.startPoint.y,
-                              [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
-  size_t piece = 0;
-  // Rows the sheet does not keep are alike but for the first and the striped ones: one of each
-  // kind is made and copied.
-  QByteArray plainRow, stripedRow;
-  for (state.y = range.startPoint.y; state.y <= range.endPoint.y && state.ok; ++state.y) {
-    while (row != rows.end() && (*row)->gridY() < state.y) ++row;
-    const CARow* sheetRow = row != rows.end() && (*row)->gridY() == state.y ? row->get() : nullptr;
-    if (sheetRow || state.y == 0) {
-      ExportRow(document, state, sheetRow, pieces, &piece);
-      continue;
+  // The rows, after the cells' pieces, and the page's end.
+  const auto writeRows = [&](HtmlExport& out) {
+    auto row = std::lower_bound(rows.begin(), rows.end(), range.startPoint.y,
+                                [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
+    size_t piece = 0;
+    // Rows the sheet does not keep are alike but for the first and the striped ones: one of each
+    // kind is made and copied.
+    QByteArray plainRow, stripedRow;
+    for (out.y = range.startPoint.y; out.y <= range.endPoint.y && out.ok; ++out.y) {
+      while (row != rows.end() && (*row)->gridY() < out.y) ++row;
+      const CARow* sheetRow = row != rows.end() && (*row)->gridY() == out.y ? row->get() : nullptr;
+      if (sheetRow || out.y == 0) {
+        ExportRow(document, out, sheetRow, pieces, &piece);
+        continue;
+      }
+      const bool striped = document.shouldStripeRow(out.y);
+      QByteArray& made = striped ? stripedRow : plainRow;
+      if (made.isNull()) {
+        const qsizetype before = out.page.size();
+        ExportRow(document, out, nullptr, pieces, &piece);
+        made = out.page.sliced(before);
+        continue;
+      }
+      if (striped || document.stripeInterval() != 0) {
+        out.page += made;
+        continue;
+      }
+      // Without stripes every row up to the sheet's next one is the same.
+      const int64_t next = row != rows.end() ? std::min((*row)->gridY() - 1, range.endPoint.y) : range.endPoint.y;
+      AppendRepeated(out.page, made, next - out.y + 1);
+      out.y = next;
     }
-    const bool striped = document.shouldStripeRow(state.y);
-    QByteArray& made = striped ? stripedRow : plainRow;
-    if (made.isNull()) {
-      const qsizetype before = state.page.size();
-      ExportRow(document, state, nullptr, pieces, &piece);
-      made = state.page.sliced(before);
-      continue;
-    }
-    if (striped || document.stripeInterval() != 0) {
-      state.page += made;
-      continue;
-    }
-    // Without stripes every row up to the sheet's next one is the same.
-    const int64_t next = row != rows.end() ? std::min((*row)->gridY() - 1, range.endPoint.y) : range.endPoint.y;
-    AppendRepeated(state.page, made, next - state.y + 1);
-    state.y = next;
-  }
-  if (!state.ok) return false;
-  pieces = CellPieces();  // all in the page now
-  state.tabs(state.indent - 1);
-  state.page += kPageEnd;
-  if (readAsPlainTable) {
-    // Read so, the page's first row goes through the rich text: it is priced with it.
-    const int64_t cost = PlainTableReadingCost(state.page);
-    if (cost < 0 || cost > readerBudget) {
+    if (!out.ok) return false;
+    out.tabs(out.indent - 1);
+    out.page += kPageEnd;
+    return true;
+  };
+
+  bool written = false;
+  if (readerBudget > 0 && range.endPoint.x >= range.startPoint.x && range.endPoint.y >= range.startPoint.y) {
+    // The page is made before anything is written, and priced as an open will read it: by the
+    // sheet itself where it is a long table of plain cells, else by the HTML reader. Pictures
+    // are priced by their elements, their files written once the page is known to fit.
+    HtmlExport priced = state;
+    priced.pricing = pictureCount > 0;
+    if (!writeRows(priced)) return false;
+    const int64_t plain = pictureCount > 0 ? -1 : PlainTableReadingCost(priced.page);
+    const int64_t cost = plain >= 0 ? plain : RichTextHtmlCost(QByteArrayView(priced.page));
+    if (cost > readerBudget) {
+      // What makes it too large: the cells' own text, the empty cells between them, or what
+      // only the HTML reader reads, where the sheet's own reading of the page would fit.
+      using Wide = unsigned __int128;
+      const Wide elements = Wide(uint64_t(HtmlOpeningTags(QByteArrayView(priced.page))));
+      const Wide cellsElements = uint64_t(HtmlOpeningTags(QByteArrayView(pieces.bytes))) + 3 * Wide(uint64_t(pictureCount));
+      const Wide cellBytes = uint64_t(pieces.bytes.size() + pictureBytes);
+      const Wide plainPrice = uint64_t(priced.page.size()) * uint64_t(kPlainTableCharacterCost) +
+                              elements * uint64_t(kPlainTableElementCost);
+      const bool cellsMost = (cellBytes * uint64_t(kPlainTableCharacterCost) +
+                              cellsElements * uint64_t(kPlainTableElementCost)) * 2 > plainPrice;
+      const bool richOnly = plain < 0 && plainPrice <= Wide(uint64_t(readerBudget));
       SetError(error, kTextTooLargeCode,
-               QLatin1String(cost < 0       ? kPageRichCellsTooLargeReason
-                             : plainRefusal ? kCellTextTooLargeReason
-                                            : kTextTooLargeReason));
+               QLatin1String(richOnly    ? kPageRichCellsTooLargeReason
+                             : cellsMost ? kCellTextTooLargeReason
+                                         : kTextTooLargeReason));
       return false;
     }
-    if (beforeRows && !beforeRows()) return false;
+    if (!priced.pricing) {
+      state = std::move(priced);
+      written = true;
+    }
   }
+  if (beforeRows && !beforeRows()) return false;
+  if (!written && !writeRows(state)) return false;
+  pieces = CellPieces();  // all in the page now
   *page = std::move(state.page);
   return true;
 }

@@ -1233,8 +1233,10 @@ GMHtmlReading ReadHtmlIntoRichText(QTextDocument& text, QStringView page, int64_
 }
 
 int64_t PlainTableHtmlCost(QStringView page) {
+  int64_t longest = 0;
+  const int64_t formulaCharacters = HtmlFormulaCharacters(page, &longest);
   return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost +
-         HtmlFormulaCharacters(page) * kFormulaCharacterCost;
+         formulaCharacters * kFormulaCharacterCost + longest * kHtmlFormulaParseCost;
 }
 
 int64_t PlainTableHtmlCost(QByteArrayView page) {

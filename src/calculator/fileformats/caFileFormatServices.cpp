@@ -1,6 +1,7 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 
 #include "calculator/fileformats/caHtml.h"
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
@@ -110,7 +111,10 @@ void InstallFileFormatServices() {
     const GMHtmlReading reading = ReadHtmlIntoRichText(text, html, kReaderMemoryBudget);
     if (!reading.read()) return false;
     text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - reading.cost, 1));
-    return document.loadAttributedString(text);
+    if (!document.loadAttributedString(text)) return false;
+    // The pictures the budget left out are told, as an open tells them.
+    if (text.picturesLeftOut() > 0) ShowPastePicturesAlert(uint64_t(text.picturesLeftOut()));
+    return true;
   };
   SetFileFormatServices(std::move(services));
 }

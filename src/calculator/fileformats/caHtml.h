@@ -3,6 +3,7 @@
 #pragma once
 
 #include "calculator/model/CAGridPoint.h"
+#include "glimmet/storage/gmHtmlReader.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -59,59 +60,28 @@ class HtmlEntities {
 
 // The memory an open may take: a file it would take more of is refused before it is read.
 inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;
-// An estimate, from the page's markup alone, of what reading a page through the rich text and the
-// sheet made from it take, in bytes a character of page and a tag that opens an element (each a
-// cell, a row or a paragraph of the rich text), at the most measured (bench/benchFarPages). The
-// writer of pages prices what it writes so; an open and a paste are refused by what the HTML
-// reader charges as it reads (gmHtmlReader.h).
-inline constexpr int64_t kRichTextHtmlCharacterCost = 48;
-inline constexpr int64_t kRichTextHtmlElementCost = 1536;
-// What the sheet's own reading of a long table of plain cells takes, in the same terms: the
+// What the sheet's own reading of a long table of plain cells takes, in bytes a character of
+// page and a tag that opens an element (each a cell or a row): the
 // page's bytes and text, and each cell's text and the sheet's cell (bench/benchFarPages); the
 // page's text and its cells' texts are held at once, which long texts show, 4.8 bytes a
 // character of three UTF-8 bytes (bench/benchHostilePages).
 inline constexpr int64_t kPlainTableCharacterCost = 5;
 inline constexpr int64_t kPlainTableElementCost = 256;
-// What each cell of the rich text's tables that no tag of the page stands for takes (a span's):
-// the reader makes it as it makes a cell the page writes.
-inline constexpr int64_t kRichTextHtmlSpannedCellCost = kRichTextHtmlElementCost;
-// The cells of the page's tables that the rich text makes beyond the page's own cells: each table
-// is as many rows as it has times its widest row, the columns spans from above cover counted.
-// Spans are read as the reader reads them (white space, a "+" and entities in the number; a
-// number it cannot read is no span; no cell wider than 20,480 columns), from the markup it is
-// handed (HtmlForRichText).
-int64_t HtmlSpannedCells(QStringView page);
-int64_t HtmlSpannedCells(QByteArrayView page);
-// The page as it was handed to Qt's HTML reader before the program read pages itself (kept for
-// the estimates below, which follow its reading): read here tag by tag and written
-// out again as the reader can read only one way (names in lower case, attribute values decoded
-// and quoted, a span's number as it is priced, a "<" that starts no tag as "&lt;", comments and
-// declarations left out); the text of scripts, style sheets, titles and text areas as text; a
-// long list as lists of a few items one after the other (which the reader takes in time linear
-// in the items, and the text engine reads as the one list they make).
-QString HtmlForRichText(const QString& page);
-// The same, with what reading it takes (RichTextHtmlCost); past `budget` (when not 0) the page
-// is not written, and the cost says what it would have taken.
-struct RichTextHtml {
-  QString page;
-  int64_t cost = 0;
-};
-RichTextHtml HtmlForRichText(QStringView page, int64_t budget);
 // The tags of the page that open an element ("<" and a letter).
 int64_t HtmlOpeningTags(QStringView page);
 int64_t HtmlOpeningTags(QByteArrayView page);
-// What a character of a cell's text that starts with "=" takes beyond its text: the sheet reads
-// it as a formula, and the parse holds tokens and operands for it (bench/benchHostilePages: a
-// long table of long formulas takes 5.2 bytes a character where plain text takes 4.8).
-inline constexpr int64_t kFormulaCharacterCost = 4;
+// What a character of a cell's text that starts with "=" takes beyond its text in a long table
+// the sheet reads itself: the sheet reads it as a formula, which holds tokens for it and
+// registers the cells it names (bench/benchHtmlReader, BM_UnitCost: rows of sums of 100,000
+// distinct cells take up to 18.3 bytes a byte of page, where plain text takes 4.3). The longest
+// formula is charged besides as the reader charges it (kHtmlFormulaParseCost), for what its
+// parse holds while it is made.
+inline constexpr int64_t kFormulaCharacterCost = kHtmlFormulaCharacterCost;
 // The characters of the page's texts that start with "=" right after a tag: the formulas its
-// cells would hold.
-int64_t HtmlFormulaCharacters(QStringView page);
-// What reading the page (its characters, or its UTF-8 bytes, which are no fewer) through the
-// rich text is estimated to take: the markup it is handed (HtmlForRichText) at so much a
-// character and a tag, no less than the page as it is written; the cells its spans make, a line
-// of a text that keeps its lines (a <pre>), which becomes a paragraph and then a row, as an
-// element each; and the formulas of its texts.
+// cells would hold; `longest`, when given, the characters of the longest of them.
+int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest = nullptr);
+// What reading the page (or its UTF-8 bytes) through the program's HTML reader takes: what the
+// reader charges for it (HtmlPageReadingCost), as an open or a paste of it is charged.
 int64_t RichTextHtmlCost(QStringView page);
 int64_t RichTextHtmlCost(QByteArrayView page);
 // What the sheet's own reading of the page as a long table of plain cells is estimated to take.

@@ -63,3 +63,8 @@ void ShowImportPicturesAlert(const QString& path, uint64_t picturesLeftOut) {
                  QString::fromLatin1(kImportPicturesInformation)
                      .arg(QLocale().toString(qulonglong(picturesLeftOut)), QFileInfo(path).fileName()));
 }
+
+void ShowPastePicturesAlert(uint64_t picturesLeftOut) {
+  ShowPlainAlert(QLatin1String(kImportPicturesMessage),
+                 QString::fromLatin1(kPastePicturesInformation).arg(QLocale().toString(qulonglong(picturesLeftOut))));
+}

@@ -42,7 +42,12 @@ inline constexpr const char* kImportPicturesMessage = "Some pictures were left o
 inline constexpr const char* kImportPicturesInformation =
     "%1 of the pictures \"%2\" shows were left out: decoded, they would take more memory than opening a file may.";
 
+inline constexpr const char* kPastePicturesInformation =
+    "%1 of the pictures the pasted page shows were left out: decoded, they would take more memory than a paste may.";
+
 // The file name is shown without its folder.
 void ShowImportBudgetAlert(const QString& path, uint64_t cellsRead);
 void ShowImportColumnsAlert(const QString& path);
 void ShowImportPicturesAlert(const QString& path, uint64_t picturesLeftOut);
+// The same for a pasted page, which has no file.
+void ShowPastePicturesAlert(uint64_t picturesLeftOut);

@@ -18,42 +18,6 @@
 #include <memory>
 
 
-// The deepest nesting of elements that HTML may reach before the HTML reader: its time grows with
-// the square of the depth, so deeper pages would hang whoever reads them.
-inline constexpr int kMaxHtmlNesting = 512;
-
-// Whether HTML stays within kMaxHtmlNesting open elements, found in one linear pass that keeps
-// the elements open as the HTML reader does: void elements and "<x/>" never open, "</x>" closes
-// up to the open x (and is passed over when none is open), a new p, dt or dd closes the
-// text-level elements (b, span, a...) and then the paragraph or term that holds it, a new li or
-// option its namesake just around it, and table cells and rows close what is open inside the row
-// or table they belong to. Script and style text counts as the reader parses it: as elements.
-// Every HTML that reaches the HTML reader is asked this first.
-bool HtmlNestingWithinLimit(QStringView html, int limit = kMaxHtmlNesting);
-
-// Elements of text that a new paragraph closes and that the HTML reader carries on into what
-// follows while they are open (the reader's inline elements: b, span, a, font...).
-bool IsTextLevelHtmlElement(QStringView name);
-
-// Index just past the ">" that ends a tag whose attributes start at `from` (just after the "<" and
-// its name), quoted attribute values read whole; the size when the tag never ends. The units are
-// a page's bytes or its UTF-16 text.
-template <typename Unit>
-qsizetype EndOfHtmlTag(const Unit* units, qsizetype size, qsizetype from) {
-  Unit quote = 0;
-  for (qsizetype i = from; i < size; ++i) {
-    const Unit c = units[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == Unit('"') || c == Unit('\'')) {
-      quote = c;
-    } else if (c == Unit('>')) {
-      return i + 1;
-    }
-  }
-  return size;
-}
-
 // The rich text that imported HTML is read into. What the page names (pictures, style sheets) is
 // read only from local regular files of bounded size, by the rule for pictures a document names
 // (FLImage::readPictureFile); anything else is no resource, so that a page naming a device, a FIFO

@@ -309,6 +309,7 @@ struct Block {
   int list = -1;  // the list (of the reading's) the paragraph is an item of
   bool hasText = false;
   bool formula = false, textStarted = false;
+  int64_t formulaLength = 0;  // the characters of its formula so far
 };
 
 struct TableNode;
@@ -435,6 +436,7 @@ class Reader {
   QUrl base_;
   GMStyleSheets sheets_;
   int64_t cost_ = 0;
+  int64_t longestFormula_ = 0;
   bool failed_ = false, tooDeep_ = false;
   std::vector<Node> root_;
   std::vector<Open> stack_;
@@ -864,6 +866,15 @@ void Reader::addRun(QStringView text, const QTextCharFormat& format) {
     block->formula = text.startsWith(u'=');
   }
   charge(text.size() * (kHtmlCharacterCost + (block->formula ? kHtmlFormulaCharacterCost : 0)));
+  if (block->formula) {
+    // The parse of the longest formula holds more while it is made: the part past the longest
+    // so far is charged, so that the page pays it once.
+    block->formulaLength += text.size();
+    if (block->formulaLength > longestFormula_) {
+      charge((block->formulaLength - longestFormula_) * kHtmlFormulaParseCost);
+      longestFormula_ = block->formulaLength;
+    }
+  }
   if (failed_) return;
   if (!block->runs.empty() && !block->runs.back().picture && block->runs.back().format == format) {
     block->runs.back().text += text;

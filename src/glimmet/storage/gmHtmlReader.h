@@ -33,17 +33,23 @@ struct GMHtmlReading {
 // The deepest nesting of open elements a page may reach: deeper pages are no real page.
 inline constexpr int kMostHtmlNesting = 512;
 
-// What the reading charges for what it makes, in bytes (bench/benchHtmlReader measures them): a
-// character of text, a paragraph (a line a text keeping its lines makes too), a table cell of the
-// grid, a list item, a link, a picture's place, and each character of a text that starts with "="
-// beyond its text (it becomes a formula, whose parse holds tokens for it).
-inline constexpr int64_t kHtmlCharacterCost = 40;
-inline constexpr int64_t kHtmlParagraphCost = 1536;
-inline constexpr int64_t kHtmlCellCost = 1024;
-inline constexpr int64_t kHtmlListItemCost = 1536;
+// What the reading charges for what it makes, in bytes: what each really takes once the page is
+// opened (the reader, the rich text it builds, the import and the sheet made from it), measured
+// by bench/benchHtmlReader (BM_UnitCost) with a margin: a character of text (16 bytes measured),
+// a paragraph (a line a text keeping its lines makes too; 904), a table cell of the grid (203), a
+// list item (945), a link, a picture's place, and each character of a text that starts with "="
+// beyond its text (it becomes a formula, which holds tokens for it and registers the cells it
+// names: rows of sums of 100,000 distinct cells take up to 18.3 bytes a byte of page with their
+// text), and besides each character of the longest such text, for what its parse holds while it
+// is made (a formula of millions of characters in one cell takes 149 bytes a character).
+inline constexpr int64_t kHtmlCharacterCost = 18;
+inline constexpr int64_t kHtmlParagraphCost = 1024;
+inline constexpr int64_t kHtmlCellCost = 256;
+inline constexpr int64_t kHtmlListItemCost = 1088;
 inline constexpr int64_t kHtmlLinkCost = 512;
 inline constexpr int64_t kHtmlPictureCost = 1024;
-inline constexpr int64_t kHtmlFormulaCharacterCost = 8;
+inline constexpr int64_t kHtmlFormulaCharacterCost = 14;
+inline constexpr int64_t kHtmlFormulaParseCost = 136;
 // The widest a cell may span: no more columns are made for one.
 inline constexpr int64_t kMostHtmlColumnSpan = 20480;
 

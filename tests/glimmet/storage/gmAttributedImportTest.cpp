@@ -99,49 +99,6 @@ TEST(AttributedImportTest, ATableInACellJoinsTheCellsParagraph) {
 
 namespace {
 
-QString Repeated(const char* piece, int times) { return QString::fromLatin1(piece).repeated(times); }
-
-// The nesting check keeps the elements open as the HTML reader does, so that pages the reader
-// handles quickly pass and only deep ones are refused.
-TEST(HtmlNestingTest, CountsTheElementsTheReaderKeepsOpen) {
-  const struct {
-    QString html;
-    bool within;
-  } cases[] = {
-      {Repeated("<div>", 512), true},
-      {Repeated("<div>", 513), false},
-      {Repeated("<b>", 100000), false},
-      {Repeated("<table><tr><td>", 200), false},
-      {Repeated("<ul><li>", 300), false},
-      {Repeated("<div>x</div>", 100000), true},
-      {Repeated("<br><img src=x><hr><input><meta><link>", 10000), true},
-      {Repeated("<span/>", 10000), true},
-      // Each p, li, option, dt or dd closes the one that holds it; a table cell or row what is
-      // open in its row or table.
-      {Repeated("<p>a", 10000), true},
-      {Repeated("<p><b><i>a", 10000), true},
-      {Repeated("<dt><span>a<dd><a>b", 10000), true},
-      {Repeated("<p><center>a", 600), false},
-      {Repeated("<li><b>a", 600), false},
-      {"<ul>" + Repeated("<li>a", 10000) + "</ul>", true},
-      {"<select>" + Repeated("<option>a", 10000) + "</select>", true},
-      {"<dl>" + Repeated("<dt>a<dd>b", 10000) + "</dl>", true},
-      {"<table>" + Repeated("<tr><td><b>x<td><i>y", 10000) + "</table>", true},
-      {"<table><tbody>" + Repeated("<tr><th><b><i>x", 10000) + "</table>", true},
-      // A closing tag closes what is open inside its element; one without an open element does nothing.
-      {Repeated("<div><b><i><u>", 10) + Repeated("</div>", 10) + Repeated("<div><b><i><u>", 120), true},
-      {Repeated("<div><b><i><u>", 200) + Repeated("</span>", 1000), false},
-      // Comments, declarations and quoted attributes hold no elements.
-      {"<!DOCTYPE html><!-- " + Repeated("<div>", 1000) + " -->", true},
-      {"<a title=\"" + Repeated("<div>", 1000) + "\">x</a>", true},
-      {"a < b and " + Repeated("1<2 ", 1000), true},
-      {QString(), true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.html.left(60).toStdString());
-    EXPECT_EQ(HtmlNestingWithinLimit(c.html), c.within);
-  }
-}
 
 // What an imported page names is read only from regular files: a picture naming a device is
 // missing, at once, and a picture beside the page comes along.

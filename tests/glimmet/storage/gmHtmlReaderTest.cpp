@@ -149,7 +149,7 @@ TEST(HtmlReaderTest, PagesPastTheBudgetOrTheDeepestNestingBuildNothing) {
       {QStringLiteral("<p>x</p>").repeated(1000), 1000 * kHtmlParagraphCost, GMHtmlReading::Outcome::TooLarge},
       {QStringLiteral("<p>x</p>").repeated(1000), 1000 * (kHtmlParagraphCost + kHtmlCharacterCost),
        GMHtmlReading::Outcome::Read},
-      {QStringLiteral("<table><tr><td colspan=20000>a</td></tr>") + QStringLiteral("<tr><td>b").repeated(100), 
+      {QStringLiteral("<table><tr><td colspan=20000>a</td></tr>") + QStringLiteral("<tr><td>b").repeated(400),
        int64_t(1) << 30, GMHtmlReading::Outcome::TooLarge},
       {QStringLiteral("<div>").repeated(kMostHtmlNesting + 1) + u'x', 0, GMHtmlReading::Outcome::TooDeep},
       {QStringLiteral("<div>").repeated(kMostHtmlNesting - 1) + u'x', 0, GMHtmlReading::Outcome::Read},
