@@ -55,14 +55,14 @@ inline bool WriteSheet(const QString& path, const QByteArray& bytes) {
   return file.open(QIODevice::WriteOnly) && file.write(bytes) > 0;
 }
 
-// Opens the sheet of `bytes`, written to a file named `name`, as the application does, checking
+// Opens the sheet that `write` writes to a file named `name`, as the application does, checking
 // each time that it computed what `right` says.
-inline void OpenSheetBenchmark(benchmark::State& state, const QByteArray& bytes, const QString& name,
-                        const std::function<bool(const CADocument&)>& right) {
+inline void OpenSheetBenchmark(benchmark::State& state, const std::function<bool(const QString&)>& write,
+                               const QString& name, const std::function<bool(const CADocument&)>& right) {
   EnsureBenchApplication();
   QTemporaryDir folder;
   const QString path = folder.filePath(name);
-  if (!WriteSheet(path, bytes)) {
+  if (!write(path)) {
     state.SkipWithError("the sheet could not be written");
     return;
   }
@@ -79,4 +79,19 @@ inline void OpenSheetBenchmark(benchmark::State& state, const QByteArray& bytes,
     state.ResumeTiming();
   }
   ReportPeakMemory(state);
+}
+
+// The same for a sheet of `bytes`.
+inline void OpenSheetBenchmark(benchmark::State& state, const QByteArray& bytes, const QString& name,
+                               const std::function<bool(const CADocument&)>& right) {
+  OpenSheetBenchmark(
+      state, [&bytes](const QString& path) { return WriteSheet(path, bytes); }, name, right);
+}
+
+// Writes `bytes` to a file named `name` in the folder and opens it into the document as the
+// application does, for the benchmarks that then edit it.
+inline bool WriteAndOpenSheet(CADocument& document, const QTemporaryDir& folder, const QString& name,
+                              const QByteArray& bytes) {
+  const QString path = folder.filePath(name);
+  return WriteSheet(path, bytes) && OpenAsTheApplication(document, path);
 }

@@ -95,9 +95,8 @@ void TypeInLedgerBenchmark(benchmark::State& state, Ledger ledger, bool atTheTop
   EnsureBenchApplication();
   const int64_t rows = state.range(0);
   QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("ledger.csv"));
   CADocument document;
-  if (!WriteSheet(path, LedgerCsv(ledger, rows)) || !OpenAsTheApplication(document, path)) {
+  if (!WriteAndOpenSheet(document, folder, QStringLiteral("ledger.csv"), LedgerCsv(ledger, rows))) {
     state.SkipWithError("the sheet did not open");
     return;
   }
@@ -163,9 +162,8 @@ void EditOneTotalBenchmark(benchmark::State& state, bool primes) {
   EnsureBenchApplication();
   const int64_t rows = state.range(0);
   QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("total.csv"));
   CADocument document;
-  if (!WriteSheet(path, OneTotalCsv(rows, primes)) || !OpenAsTheApplication(document, path)) {
+  if (!WriteAndOpenSheet(document, folder, QStringLiteral("total.csv"), OneTotalCsv(rows, primes))) {
     state.SkipWithError("the sheet did not open");
     return;
   }
@@ -203,30 +201,15 @@ bool WritePrimeReciprocalsPackage(const QString& path, int64_t rows) {
 }
 
 void BM_OpenPrimeReciprocalsPackage(benchmark::State& state) {
-  EnsureBenchApplication();
   const int64_t rows = state.range(0);
-  QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("Reciprocals.Numlet"));
-  if (!WritePrimeReciprocalsPackage(path, rows)) {
-    state.SkipWithError("the package could not be written");
-    return;
-  }
-  ResetPeakMemory();
-  for (auto _ : state) {
-    auto document = std::make_unique<CADocument>();
-    const bool opened = OpenAsTheApplication(*document, path);
-    state.PauseTiming();
-    const CACell* sum = document->cellAtGridPoint({0, rows});
-    const CACell* average = document->cellAtGridPoint({0, rows + 1});
-    if (!opened || !sum || !average || !sum->number() || !average->number() || !(sum->number()->realValue() > 1) ||
-        !(average->number()->realValue() > 0)) {
-      state.SkipWithError("the package did not open right");
-      break;
-    }
-    document.reset();
-    state.ResumeTiming();
-  }
-  ReportPeakMemory(state);
+  OpenSheetBenchmark(
+      state, [rows](const QString& path) { return WritePrimeReciprocalsPackage(path, rows); },
+      QStringLiteral("Reciprocals.Numlet"), [rows](const CADocument& document) {
+        const CACell* sum = document.cellAtGridPoint({0, rows});
+        const CACell* average = document.cellAtGridPoint({0, rows + 1});
+        return sum && average && sum->number() && average->number() && sum->number()->realValue() > 1 &&
+               average->number()->realValue() > 0;
+      });
 }
 BENCHMARK(BM_OpenPrimeReciprocalsPackage)->Arg(100000)->Arg(200000)->Iterations(1)->Unit(benchmark::kMillisecond);
 

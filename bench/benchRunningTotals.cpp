@@ -272,27 +272,10 @@ bool WriteRoots(const QString& path, int64_t rows) {
 }
 
 void BM_OpenRemainingBalanceOverRootsCsv(benchmark::State& state) {
-  EnsureBenchApplication();
   const int64_t rows = state.range(0);
-  QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("roots.csv"));
-  if (!WriteRoots(path, rows)) {
-    state.SkipWithError("the sheet could not be written");
-    return;
-  }
-  ResetPeakMemory();
-  for (auto _ : state) {
-    auto document = std::make_unique<CADocument>();
-    const bool opened = OpenAsTheApplication(*document, path);
-    state.PauseTiming();
-    if (!opened || !RootsComputed(*document, rows, rows - 1)) {
-      state.SkipWithError("the sheet did not open right");
-      break;
-    }
-    document.reset();
-    state.ResumeTiming();
-  }
-  ReportPeakMemory(state);
+  OpenSheetBenchmark(
+      state, [rows](const QString& path) { return WriteRoots(path, rows); }, QStringLiteral("roots.csv"),
+      [rows](const CADocument& document) { return RootsComputed(document, rows, rows - 1); });
 }
 BENCHMARK(BM_OpenRemainingBalanceOverRootsCsv)->Arg(10000)->Arg(65536)->Unit(benchmark::kMillisecond);
 
@@ -361,9 +344,8 @@ void TypeInComputedBenchmark(benchmark::State& state, BalanceSheet sheet, bool a
   EnsureBenchApplication();
   const int64_t rows = state.range(0);
   QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("computed.csv"));
   CADocument document;
-  if (!WriteSheet(path, BalanceSheetCsv(sheet, rows)) || !OpenAsTheApplication(document, path)) {
+  if (!WriteAndOpenSheet(document, folder, QStringLiteral("computed.csv"), BalanceSheetCsv(sheet, rows))) {
     state.SkipWithError("the sheet did not open");
     return;
   }
