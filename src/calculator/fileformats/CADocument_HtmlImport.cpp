@@ -284,19 +284,6 @@ class PageScanner {
   qsizetype at_ = 0;
 };
 
-// The characters entities of a plain cell stand for: one each, or 0 where the reader keeps the
-// name as written, shows more than one character for it, or the page asked for too many.
-class EntityTable {
- public:
-  char32_t operator()(QStringView name) {
-    const QString shown = entities_.shown(name);
-    return shown.size() == 1 ? char32_t(shown.front().unicode()) : 0;
-  }
-
- private:
-  HtmlEntities entities_;
-};
-
 bool IsAsciiDigit(QChar ch, bool hex) {
   const char16_t u = ch.unicode();
   return (u >= u'0' && u <= u'9') || (hex && ((u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F')));
@@ -307,7 +294,7 @@ bool IsAsciiDigit(QChar ch, bool hex) {
 // writes a cell whose blanks would fold), each space as it is. False for anything else (an entity
 // the reader keeps as written, a character the rich text might change, a line that a paragraph
 // keeping its white space would make its own), which leaves the page to the rich text.
-bool PlainCellText(QStringView raw, QString* text, EntityTable& entities, bool keepBlanks = false) {
+bool PlainCellText(QStringView raw, QString* text, bool keepBlanks = false) {
   text->clear();
   text->reserve(raw.size());
   bool space = false;
@@ -347,7 +334,7 @@ bool PlainCellText(QStringView raw, QString* text, EntityTable& entities, bool k
         if (name.isEmpty() ||
             !std::all_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 0x80; }))
           return false;
-        decoded = entities(name);
+        decoded = HtmlNamedEntity(name);
         if (decoded == 0 || decoded == U' ') return false;
       }
       i = semicolon;
@@ -804,7 +791,7 @@ bool ReadLoneBreak(PageScanner& scanner) {
 // rich text; space at the start of a line shows nothing (Gnumeric starts each line on a line of
 // its own). With `keepBlanks` (a paragraph that keeps its white space) every space is the text's,
 // and comments, which such a paragraph is not written with, leave the page to the rich text.
-bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entities, bool lines,
+bool ReadPlainCellLines(PageScanner& scanner, QString* text, bool lines,
                         bool keepBlanks = false) {
   QString joined;
   const auto readRaw = [&](QStringView* raw) {
@@ -814,7 +801,7 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entiti
     return !keepBlanks || raw->size() == scanner.position() - before;
   };
   QStringView raw;
-  if (!readRaw(&raw) || !PlainCellText(raw, text, entities, keepBlanks)) return false;
+  if (!readRaw(&raw) || !PlainCellText(raw, text, keepBlanks)) return false;
   if (!lines) return true;
   QString line;
   bool broken = false;
@@ -827,7 +814,7 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, EntityTable& entiti
     }
     if (!keepBlanks && !(broken ? line : *text).isEmpty() && !raw.isEmpty() && IsHtmlSpace(raw.back())) return false;
     broken = true;
-    if (!readRaw(&raw) || !PlainCellText(raw, &line, entities, keepBlanks)) return false;
+    if (!readRaw(&raw) || !PlainCellText(raw, &line, keepBlanks)) return false;
     *text += u'\n';
     *text += line;
   }
@@ -859,7 +846,7 @@ void ReadCellComment(PageScanner& scanner) {
 // paragraph's alignment is the cell's; in the first row, which the rich text reads, it may have
 // any look. Without `paragraphs` (the words of a nested table, joined into one paragraph) the
 // text alone, on one line. The look starts as the cell's own.
-bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look, EntityTable& entities,
+bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look,
                            const QString& background, bool first, bool paragraphs) {
   text->clear();
   if (paragraphs && !first) ReadCellComment(scanner);
@@ -870,12 +857,12 @@ bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look,
   QStringView attributes;
   if (!paragraphs || !IsBlank(raw) || scanner.readTag(&attributes) != u"p") {
     scanner.moveTo(start);
-    return ReadPlainCellLines(scanner, text, entities, paragraphs);
+    return ReadPlainCellLines(scanner, text, paragraphs);
   }
   if (first ? !IsFirstRowAttributes(attributes) : !PlainParagraphLook(attributes, background, look))
     return false;
   const bool keepBlanks = first ? KeepsBlanks(attributes) : look->keepBlanks;
-  if ((keepBlanks || !ReadLoneBreak(scanner)) && !ReadPlainCellLines(scanner, text, entities, true, keepBlanks))
+  if ((keepBlanks || !ReadLoneBreak(scanner)) && !ReadPlainCellLines(scanner, text, true, keepBlanks))
     return false;
   if (scanner.readTag(&attributes) != u"/p" || !attributes.isEmpty()) return false;
   QString after;
@@ -886,7 +873,7 @@ bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look,
 // A cell or a row may be left unclosed: the next cell, row or the table's end closes it, as in
 // the HTML reader. Header cells ("th") and the attributes that give a look are plain in the
 // first row alone (`first`), which the rich text reads.
-bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, EntityTable& entities, const QString& background,
+bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, const QString& background,
                   bool paragraphs, bool first = false) {
   QStringView attributes;
   const qsizetype start = scanner.position();
@@ -912,7 +899,7 @@ bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, EntityTable
         !(first ? IsFirstRowAttributes(attributes)
                 : paragraphs ? IsPlainCellAttributes(attributes, background, &cell.look) : IsInertAttributes(attributes)))
       return false;
-    if (!ReadPlainCellContents(scanner, &cell.text, &cell.look, entities, background, first, paragraphs)) return false;
+    if (!ReadPlainCellContents(scanner, &cell.text, &cell.look, background, first, paragraphs)) return false;
     if (paragraphs) ForEachAttribute(attributes, [&cell](const QString& name, QStringView value) {
       if (name == u"sdval") cell.value = value.trimmed().toString();
       return true;
@@ -1034,7 +1021,7 @@ bool ReadHeadRow(PageScanner& scanner) {
 // the table's end. Sets the page's first row and the rows after it, and where the first row
 // ends and the rows end. The first row may stand alone in the table's head.
 bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, bool keepRows, qsizetype* firstRowEnd,
-                   qsizetype* rowsEnd, EntityTable& entities, const QString& background,
+                   qsizetype* rowsEnd, const QString& background,
                    const std::function<bool(qsizetype)>& firstRowFits) {
   if (firstLooks) ReadTableFrame(scanner);
   const bool head = firstLooks && ReadBareTag(scanner, u"thead");
@@ -1043,7 +1030,7 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
   while (firstLooks && !head && table->headRows < kMostHeadRows) {
     const qsizetype before = scanner.position();
     std::vector<PlainCell> strict;
-    const bool plain = ReadPlainRow(scanner, &strict, entities, background, true);
+    const bool plain = ReadPlainRow(scanner, &strict, background, true);
     scanner.moveTo(before);
     if (plain || !ReadHeadRow(scanner)) break;
     ++table->headRows;
@@ -1051,7 +1038,7 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
   // The first row's cells show where the other rows go: one of them must hold something.
   std::vector<PlainCell> first;
   // A nested table's cells are its text alone (firstLooks is for a table of the page's own).
-  if (!ReadPlainRow(scanner, &first, entities, background, firstLooks, firstLooks) || first.size() > kMaxColumns ||
+  if (!ReadPlainRow(scanner, &first, background, firstLooks, firstLooks) || first.size() > kMaxColumns ||
       std::all_of(first.begin(), first.end(), [](const PlainCell& cell) { return cell.text.isEmpty(); }))
     return false;
   for (PlainCell& cell : first) {
@@ -1065,7 +1052,7 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
   *firstRowEnd = scanner.position();
   if (firstRowFits && !firstRowFits(*firstRowEnd)) return false;
   std::vector<PlainCell> row;
-  while (ReadPlainRow(scanner, &row, entities, background, firstLooks)) {
+  while (ReadPlainRow(scanner, &row, background, firstLooks)) {
     if (row.size() != table->firstRow.size()) return false;
     ++table->rowCount;
     if (keepRows) table->rows.push_back(std::move(row));
@@ -1089,7 +1076,6 @@ std::optional<PlainTable> ReadPlainTable(const QString& page, bool keepRows = tr
   PageScanner scanner(page);
   QStringView attributes;
   QString joined;
-  EntityTable entities;
   bool inTitle = false;
   // The page's one style sheet, and the page's own background it gives (empty: none).
   bool styled = false;
@@ -1127,14 +1113,14 @@ std::optional<PlainTable> ReadPlainTable(const QString& page, bool keepRows = tr
   table.nested = ReadBareTag(scanner, u"tr") && ReadBareTag(scanner, u"td") && ReadTableTag(scanner);
   if (table.nested) {
     // Header cells would give the joined paragraph the formatting of a header.
-    if (!ReadPlainRows(scanner, &table, false, keepRows, &firstRowEnd, &rowsEnd, entities, background, firstRowFits) ||
+    if (!ReadPlainRows(scanner, &table, false, keepRows, &firstRowEnd, &rowsEnd, background, firstRowFits) ||
         !ReadBareTag(scanner, u"/td") ||
         !ReadBareTag(scanner, u"/tr") || (outerBody && !ReadBareTag(scanner, u"/tbody")) ||
         !ReadBareTag(scanner, u"/table"))
       return std::nullopt;
   } else {
     scanner.moveTo(inside);
-    if (!ReadPlainRows(scanner, &table, true, keepRows, &firstRowEnd, &rowsEnd, entities, background, firstRowFits))
+    if (!ReadPlainRows(scanner, &table, true, keepRows, &firstRowEnd, &rowsEnd, background, firstRowFits))
       return std::nullopt;
   }
   ReadBareTag(scanner, u"/body");

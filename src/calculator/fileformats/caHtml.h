@@ -46,18 +46,6 @@ inline constexpr const char* kPageRichCellsTooLargeReason =
     "The sheet is too large to save as a web page: its links, pictures, check boxes, cells of several lines, "
     "stripes or default look could only be read again through rich text, which would take too much memory.";
 
-// The named entities of one page as the program's HTML reader shows them (HtmlNamedEntity), kept
-// once a name: empty where it keeps "&name;" as written. A page that names more than a few hundred
-// distinct ones has the rest taken as kept.
-class HtmlEntities {
- public:
-  QString shown(QStringView name);
-
- private:
-  static constexpr qsizetype kMostNames = 512;
-  QHash<QString, QString> shown_;
-};
-
 // The memory an open may take: a file it would take more of is refused before it is read.
 inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;
 // What the sheet's own reading of a long table of plain cells takes, in bytes a character of

@@ -18,31 +18,11 @@ char16_t UnitAt(const Unit* units, qsizetype size, qsizetype i) {
 
 bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f'; }
 
-// The entities of the page being read: each reading of a page asks the reader about its own names.
-thread_local HtmlEntities* t_pageEntities = nullptr;
-
-// Makes a table of entities the page's while it lives, where no reading under way has one yet.
-class PageEntities {
- public:
-  PageEntities() : previous_(t_pageEntities) {
-    if (!t_pageEntities) t_pageEntities = &own_;
-  }
-  ~PageEntities() { t_pageEntities = previous_; }
-  PageEntities(const PageEntities&) = delete;
-  PageEntities& operator=(const PageEntities&) = delete;
-
- private:
-  HtmlEntities own_;
-  HtmlEntities* previous_;
-};
-
 // The characters of a named entity as the reader shows it; empty where it keeps the name as
 // written, or shows more than one character of it.
 QString NamedEntity(const QString& name) {
-  if (!t_pageEntities) return QString();
-  QString shown = t_pageEntities->shown(name);
-  if (shown.size() > 2) shown.clear();
-  return shown;
+  const char32_t character = HtmlNamedEntity(name);
+  return character ? QString::fromUcs4(&character, 1) : QString();
 }
 
 // The entity at `at` (an "&") of a value, decoded, with `*end` just past it; null where the
@@ -92,16 +72,6 @@ int64_t OpeningTagsOfUnits(const Unit* units, qsizetype size) {
 
 }  // namespace
 
-QString HtmlEntities::shown(QStringView name) {
-  const auto found = shown_.constFind(name.toString());
-  if (found != shown_.constEnd()) return *found;
-  if (shown_.size() >= kMostNames) return QString();
-  QString shown;
-  if (const char32_t character = HtmlNamedEntity(name)) shown = QString::fromUcs4(&character, 1);
-  shown_.insert(name.toString(), shown);
-  return shown;
-}
-
 int64_t HtmlOpeningTags(QStringView page) { return OpeningTagsOfUnits(page.utf16(), page.size()); }
 
 int64_t HtmlOpeningTags(QByteArrayView page) { return OpeningTagsOfUnits(page.data(), page.size()); }
@@ -111,7 +81,6 @@ int64_t RichTextHtmlCost(QStringView page) { return HtmlPageReadingCost(page); }
 int64_t RichTextHtmlCost(QByteArrayView page) { return HtmlPageReadingCost(QString::fromUtf8(page)); }
 
 int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest) {
-  const PageEntities entities;
   // A cell's text that starts with "=", up to the tag after it; white space before it counts
   // for nothing.
   int64_t characters = 0;
