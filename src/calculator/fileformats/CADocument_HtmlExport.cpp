@@ -579,10 +579,6 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     return refuse();
   CellPieces pieces;
   int64_t pictureBytes = 0, pictureCount = 0;
-  // Whether the page is written only where the sheet reads it itself (refused, where it does not,
-  // for what only the rich text reads; where that reading would take too much, with the reason
-  // plainRefusal gives).
-  bool readAsPlainTable = false, plainRefusal = false;
   {
     HtmlExport measure = state;
     measure.page.clear();

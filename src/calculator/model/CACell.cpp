@@ -818,7 +818,10 @@ void CACell::setExtraColumns() {
   const double visible = WidestVisibleWidth();
   const QFontMetricsF metrics(text->font);
   const qsizetype measured = std::min<qsizetype>(text->string.size(), qsizetype(visible / kNarrowestCharacter) + 1);
-  const double textWidth = std::min(visible, metrics.horizontalAdvance(text->string.left(measured)));
+  double widest = 0;  // a text of several lines is as wide as its widest line
+  for (const QStringView line : ShownLines(QStringView(text->string).left(measured)))
+    widest = std::max(widest, metrics.horizontalAdvance(line.toString()));
+  const double textWidth = std::min(visible, widest);
   const double padding = 2.0 * std::ceil(double(document_->cellPadding().x) / kEmuPerPointReal);
   double available = double(document_->widthOfColumn(gridPoint_.x)) - padding;
   int64_t x = gridPoint_.x;

@@ -129,6 +129,7 @@ class CAGridPainter {
   void drawPicture(const CACell& cell, const QRectF& inner, const CAFormat& format);
   // Draws the string on one line from the top of rect, truncated to its width; its full width.
   double drawText(const FLAttributedString& text, const QRectF& rect);
+  double drawLine(const FLAttributedString& text, const QRectF& rect);
   void registerTooltip(CACell& cell, const QRectF& rect, bool forWidth);
   void drawLongCells();
 

@@ -260,6 +260,23 @@ void CAGridPainter::drawPicture(const CACell& cell, const QRectF& inner, const C
 }
 
 double CAGridPainter::drawText(const FLAttributedString& text, const QRectF& rect) {
+  // A text of several lines shows as many of them, one under the other, as its rectangle holds
+  // whole; a short row shows the first line alone.
+  const double spacing = std::max(QFontMetricsF(text.font).lineSpacing(), 1.0);
+  const qsizetype shown = qsizetype(std::max(1.0, std::floor(rect.height() / spacing)));
+  const std::vector<QStringView> lines = ShownLines(text.string, shown + 1);
+  if (lines.size() == 1) return drawLine(text, rect);
+  double widest = 0;
+  FLAttributedString line = text;
+  for (qsizetype i = 0; i < std::min(shown, qsizetype(lines.size())); ++i) {
+    line.string = lines[size_t(i)].toString();
+    const double top = rect.top() + double(i) * spacing;
+    widest = std::max(widest, drawLine(line, QRectF(rect.left(), top, rect.width(), rect.bottom() - top)));
+  }
+  return widest;
+}
+
+double CAGridPainter::drawLine(const FLAttributedString& text, const QRectF& rect) {
   QTextLayout layout(text.string, text.font);
   layout.setCacheEnabled(false);
   layout.beginLayout();
@@ -281,7 +298,7 @@ double CAGridPainter::drawText(const FLAttributedString& text, const QRectF& rec
     FLAttributedString shortened = text;
     shortened.string = metrics.elidedText(text.string, mode, rect.width());
     shortened.lineBreakMode = FLLineBreakMode::Clip;
-    if (shortened.string != text.string) drawText(shortened, rect);
+    if (shortened.string != text.string) drawLine(shortened, rect);
     return width;
   }
   double x = rect.left();

@@ -645,3 +645,16 @@ std::optional<FLAttributedString> attributedStringFromString(const QString& stri
   result.tightensForTruncation = false;
   return result;
 }
+
+std::vector<QStringView> ShownLines(QStringView text, qsizetype most) {
+  std::vector<QStringView> lines;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < text.size() && qsizetype(lines.size()) + 1 < most; ++i) {
+    if (!IsNewline(text[i].unicode())) continue;
+    lines.push_back(text.sliced(start, i - start));
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  lines.push_back(text.sliced(start));
+  return lines;
+}

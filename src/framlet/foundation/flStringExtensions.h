@@ -12,9 +12,12 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
+#include <vector>
 
 // Paths ------------------------------------------------------------------------------------
 
@@ -139,6 +142,10 @@ struct FLAttributedString {
   qreal rightIndent = 0;  // kept clear of the right edge (a tail indent of minus this)
   bool tightensForTruncation = false;
 };
+
+// The lines a text shows, split at its line and paragraph breaks (a CR LF pair is one break);
+// at most `most` of them, the rest left unsplit in the last.
+std::vector<QStringView> ShownLines(QStringView text, qsizetype most = std::numeric_limits<qsizetype>::max());
 
 // Nothing for a null string. No font: the application font; no colour: the palette's text
 // colour; an alignment code other than 100-102 asserts and is taken as left.

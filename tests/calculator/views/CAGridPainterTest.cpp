@@ -373,3 +373,37 @@ TEST_F(GridPainterTest, DraggedCellsAreDrawnInTheirOwnRectangleOnly) {
 }
 
 }  // namespace
+
+TEST_F(GridPainterTest, ATextOfSeveralLinesShowsTheWholeLinesItsRowHolds) {
+  CACell& cell = *document.cellAtGridPointImperative({1, 1});
+  cell.setFormula(QStringLiteral("x"));
+  const double spacing = QFontMetricsF(cell.attributedString(false, document.formatForCell(&cell, true))->font).lineSpacing();
+  const auto shown = [&](const QString& text, double height) {
+    setRowHeight(1, height);
+    geometry.invalidate();
+    cell.setFormula(text);
+    document.evaluate();
+    return render(QSize(300, 200)).copy(60, 20, 89, int(height) - 1);
+  };
+  const QString twoLines[] = {QStringLiteral("Food\nweekly"), QStringLiteral("Food\r\nweekly"),
+                              QStringLiteral("Food") + QChar(QChar::LineSeparator) + QStringLiteral("weekly"),
+                              QStringLiteral("Food\rweekly")};
+  for (const QString& text : twoLines) {
+    // A row of one line shows the first line alone, never the lines run together.
+    const double oneLine = std::ceil(spacing) + 2;
+    EXPECT_EQ(shown(text, oneLine), shown(QStringLiteral("Food"), oneLine)) << text.toStdString();
+    // A row of three lines shows both, the first where the first line alone stands.
+    const double threeLines = 3 * std::ceil(spacing) + 2;
+    const QImage both = shown(text, threeLines);
+    const QImage first = shown(QStringLiteral("Food"), threeLines);
+    const int band = int(std::floor(spacing)) - 1;
+    EXPECT_EQ(both.copy(0, 0, both.width(), band), first.copy(0, 0, first.width(), band)) << text.toStdString();
+    EXPECT_GT(CountDark(both, QRect(0, band + 1, both.width(), band)), 10) << text.toStdString();
+  }
+  // Overflow is measured by the widest line: forty one-letter lines stay in their column.
+  QString column;
+  for (int i = 0; i < 40; ++i) column += QStringLiteral("w\n");
+  cell.setFormula(column);
+  document.evaluate();
+  EXPECT_EQ(cell.extraColumns(), 0u);
+}
