@@ -381,7 +381,7 @@ TEST_F(DocumentExcelTest, AddInFunctionsStayFormulasFromEitherWritersBook) {
                                 &error),
               3)
         << error.reason.toStdString();
-    for (uint16_t i = 0; i + 1 < std::size(calls); ++i) {
+    for (uint16_t i = 0; i + 1u < std::size(calls); ++i) {
       const CACell* cell = document.cellAtGridPoint({0, 2 + i});
       ASSERT_TRUE(cell) << writer << " " << calls[i].formula;
       EXPECT_EQ(cell->formula(), QLatin1String(calls[i].formula)) << writer;

@@ -652,7 +652,7 @@ TEST_F(HtmlLongTableTest, BlanksAndEmptyLinesOfCellsSurviveASaveAndAnOpen) {
     const QString reopened = c.reopened ? QString::fromUtf8(c.reopened) : text;
     const QString cellText = QStringLiteral("%1,%2=").arg(c.at.x).arg(c.at.y) + reopened + u'|';
     EXPECT_TRUE(CellSummary(opened).contains(cellText)) << CellSummary(opened).left(300).toStdString();
-    if (!c.reopened) EXPECT_EQ(CellSummary(opened).toStdString(), CellSummary(sheet).toStdString());
+    if (!c.reopened) { EXPECT_EQ(CellSummary(opened).toStdString(), CellSummary(sheet).toStdString()); }
     const CACell* cell = opened.cellAtGridPoint(c.at);
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(opened.formatForCell(cell, false).bold(), c.bold);

@@ -212,7 +212,7 @@ TEST(PockwellImportTest, TextsReadTheSameInEveryLocale) {
       const CACell* cell = document.cellAtGridPoint(c.at);
       ASSERT_NE(cell, nullptr);
       EXPECT_EQ(cell->valueType(), c.type) << cell->displayText(false).toStdString();
-      if (c.formula) EXPECT_EQ(cell->formula(), QString::fromUtf8(c.formula));
+      if (c.formula) { EXPECT_EQ(cell->formula(), QString::fromUtf8(c.formula)); }
       if (c.type != kValueText) {
         ASSERT_TRUE(cell->number());
         EXPECT_DOUBLE_EQ(double(cell->number()->realValue()), c.value);

@@ -192,8 +192,9 @@ TEST_F(RunningTotalsTest, BalancesOverGrowingDenominatorsAndInfinitiesReadRowsIn
       const CACell* value = document.cellAtGridPoint({1, k - 1});
       ASSERT_TRUE(value && value->number()) << name << ", row " << k;
       const CANumber number = *value->number();
-      if (item.infinite && k == rows - 3)
+      if (item.infinite && k == rows - 3) {
         ASSERT_EQ(number.form(), item.nan ? kNumberNaN : kNumberInfinity) << name;
+      }
       if (number.form() == kNumberInfinity) infinite = true;
       else if (number.form() == kNumberNaN) nan = true;
       else sum.add(number);

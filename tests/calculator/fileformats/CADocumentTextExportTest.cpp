@@ -164,7 +164,7 @@ TEST_F(TextExportTest, EachTextIsCountedAsItIsWritten) {
       EXPECT_FALSE(refused);
       EXPECT_TRUE(writers[w](text.size() - 1, &refused).isEmpty());
       EXPECT_TRUE(refused);
-      if (w == 0) EXPECT_EQ(text, DelimitedTextOfBlock(document, grid, true).toUtf8());
+      if (w == 0) { EXPECT_EQ(text, DelimitedTextOfBlock(document, grid, true).toUtf8()); }
     }
   }
 }

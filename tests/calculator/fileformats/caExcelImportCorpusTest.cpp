@@ -246,7 +246,7 @@ TEST(ExcelImportCorpusTest, ConvertedFormulasEvaluateToExcelsCachedValues) {
           ++compared;
         }
         const auto [first, inserted] = live.emplace(name.toStdString(), formulas);
-        if (!inserted) EXPECT_EQ(formulas, first->second);
+        if (!inserted) { EXPECT_EQ(formulas, first->second); }
       }
     }
     EXPECT_GT(compared, 250);

@@ -164,7 +164,7 @@ TEST_F(CellTest, ASeparatorThatGroupsNoDigitsMakesNoNumber) {
       const CACell& cell = entered(0, 0, typed);
       const bool date = dotted && s.dayIndex != 0;
       EXPECT_EQ(cell.valueType(), date ? kValueDate : kValueText) << name << ' ' << typed.toStdString();
-      if (date) EXPECT_EQ(cell.number().value_or(CANumber()), CANumber(s.dayIndex)) << name << ' ' << s.typed;
+      if (date) { EXPECT_EQ(cell.number().value_or(CANumber()), CANumber(s.dayIndex)) << name << ' ' << s.typed; }
     }
     for (const auto& g : grouped) {
       const QString typed = spelled(g.typed);
@@ -225,9 +225,10 @@ TEST_F(CellTest, TextInTheCSyntaxIsTheSameCellInEveryLocale) {
       CACell& cell = cellAt(0, 0);
       cell.setFormulaFromC(QString::fromUtf8(c.text));
       EXPECT_EQ(cell.valueType(), c.type) << cell.displayText(false).toStdString();
-      if (c.type == kValueNumber || c.type == kValueDate)
+      if (c.type == kValueNumber || c.type == kValueDate) {
         EXPECT_EQ(cell.number().value_or(CANumber()), CANumber::withNumerator(c.numerator, c.denominator));
-      if (c.formula) EXPECT_EQ(cell.formula(), QString::fromUtf8(c.formula));
+      }
+      if (c.formula) { EXPECT_EQ(cell.formula(), QString::fromUtf8(c.formula)); }
     }
     // A formula is written in the user's separators, and computes the same.
     cellAt(0, 0).setFormulaFromC(QStringLiteral("=SUM(1.5,2)"));
