@@ -22,7 +22,7 @@ namespace {
 // Set in the child only: the screen's size, "WIDTHxHEIGHT".
 constexpr const char* kScreenVariable = "TAMSEL_FRAMED_SCREEN";
 constexpr int kStartMilliseconds = 10000;
-constexpr int kChildMilliseconds = 90000;
+constexpr int kChildMilliseconds = 240000;
 
 inline QString Describe(const QRect& rect) {
   return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
