@@ -1536,8 +1536,12 @@ void Reader::build(QTextDocument* text) {
   emittedLists_.assign(lists_.size(), nullptr);
   listItems_.assign(lists_.size(), 0);
   QTextCursor cursor(text);
+  // Within one edit the cursor does not lay out each block it makes to find its place in the
+  // line, which would cost each paragraph a layout of its own that nothing reads.
+  cursor.beginEditBlock();
   bool fresh = true;
   emitNodes(root_, cursor, fresh);
+  cursor.endEditBlock();
 }
 
 }  // namespace
