@@ -702,9 +702,11 @@ void TakeRuns(std::vector<GridPoint>& points, std::vector<GridRange>& blocks, bo
   const auto line = [down](const GridPoint& p) { return down ? p.x : p.y; };
   const auto step = [down](const GridPoint& p) { return down ? p.y : p.x; };
   const auto onGrid = [](const GridPoint& p) { return IsGridCoordinate(p.x) && IsGridCoordinate(p.y); };
-  std::sort(points.begin(), points.end(), [&](const GridPoint& a, const GridPoint& b) {
+  // A long sum usually names its cells in order already.
+  const auto before = [&](const GridPoint& a, const GridPoint& b) {
     return line(a) != line(b) ? line(a) < line(b) : step(a) < step(b);
-  });
+  };
+  if (!std::is_sorted(points.begin(), points.end(), before)) std::sort(points.begin(), points.end(), before);
   size_t kept = 0;
   for (size_t i = 0; i < points.size();) {
     // The run from i: the same line, each cell the one after the last or the last again.
