@@ -14,25 +14,33 @@
 // at 29 / 32 MB; cells outside a table 60 / 64 ms; 8,000 / 32,000 rules over as many paragraphs
 // 157 / 666 ms at 43 / 87 MB, universal rules 162 / 729 ms, a 140,000-rule sheet linked 100
 // times 788 / 1,191 ms at 147 / 183 MB, lines kept by a style 176 / 473 ms, formulas of 20,000
-// references 395 / 1,663 ms at 83 / 224 MB, a 4000 x 4000 background picture named by every cell
+// references 498 / 1,967 ms at 76 / 212 MB, a 4000 x 4000 background picture named by every cell
 // and paragraph (never decoded) 130 / 598 ms at 45 / 87 MB, a quote in a bare value before the
 // table 495 / 2,213 ms at 61 / 158 MB. Read whole by the reader, 64,000 lines kept by a style
-// take 469 ms at 84 MB (charged 96 MiB); 160 formulas of 20,000 references (9.6 MB) 489 ms at
-// 120 MB (charged 440 MiB: about 10 bytes a character held where 48 are charged), 640 of them
-// are refused at once.
+// take 469 ms at 84 MB (charged 96 MiB); 160 and 640 formulas of 20,000 references (9.6 and 38
+// MB) 538 ms and 2.2 s at 109 and 327 MiB (charged 225 and 885 MiB).
 // What each thing takes through an open (BM_UnitCost, the difference of two sizes, Release): a
 // character of a long paragraph 16 bytes (of a long first row, with the sheet's own reading, 17.8);
-// a paragraph 922 with its character; a list item 963; a line kept by a style 904; a cell of a grid
-// 1,018 with its paragraph and character, one made by a span alone 203; a formula of millions of
-// characters in one cell 149 a character ("=1+1+..."), 103 ("=B1+B1+..."); plain text in a long
-// table the sheet reads itself 5.3 a character (4.3 less the page held here); rows of sums of
-// 100,000 distinct cells, which the sheet reads itself, 17.0, 18.3, 15.4 and 17.7 bytes a byte
-// of page at 64, 80, 120 and 160 rows above what the process held before (base_MiB). Charged
-// so: 100 rows (69 MB) open at 1,177 MiB, charged 1,448 MiB; 120 and 240 rows are refused in 0.4
-// and 0.7 s at 343 and 658 MiB (the page's bytes held here among them). 6,000,000 lines kept by a
-// style (12 MB) are refused in 0.5 s at 368 MiB; 1,500,000 open at 1,320 MiB, charged 1,491. One
-// formula of 8 million characters opens at 1,197 MiB, charged 1,282; 160 and 640 formulas of
-// 20,000 references read whole open at 120 and 370 MiB, charged 301 and 1,181.
+// a paragraph 916 with its character; a list item 963; a line kept by a style 904; a cell of a grid
+// 1,018 with its paragraph and character, one made by a span alone 203; a link 593 beyond the
+// same paragraph with an anchor that links nowhere (1,508 against 915), and 3.9 each character
+// of its place's name (5,362 with a name of 1,011 characters); a picture's place 923
+// beyond a paragraph's character (1,839 against 916; one small file beside the page, decoded
+// once); a formula of millions of characters in one cell, above what the process held before,
+// 95 a character ("=1+1+...") or 74 ("=B1+B1+..."); plain text in a long table the sheet reads
+// itself 5.3 a character (4.3 less the page held here); rows of formulas the sheet reads itself
+// (above base_MiB): sums of 100,000 distinct neighbouring cells 4.28, 4.22, 4.18, 4.15, 4.11 and
+// 4.07 bytes a byte of page at 64, 80, 100, 120, 160 and 240 rows (the page's text and the
+// cells' texts, held together while it is read, are the peak: each sum is registered as one
+// block), of one cell named 100,000 times 4.0 and of 100,000 numbers 3.1; sums of every other
+// cell of 100,000 rows, which make no runs, 116, 106 and 86 bytes a cell named beyond the
+// formulas' text and tokens where each cell is named by 17, 80 and 120 formulas. Charged so:
+// 100 rows of sums of neighbouring cells (69 MB) open at 367 MiB, charged 520 MiB; 120 and 240
+// rows (83 and 166 MB, BM_OpenSumsOfDistinctCells) open in 3.3 and 5.7 s at 431 and 825 MiB,
+// charged 599 and 1,072 MiB (before, registered cell by cell, 100 rows took 1,177 MiB and 120
+// and 240 were refused, charged 1.78 and 3.35 GB). 6,000,000 lines kept by a style (12 MB) are
+// refused in 0.5 s at 368 MiB; 1,500,000 open at 1,320 MiB, charged 1,491. One formula of 8
+// million characters opens at 763 MiB, charged 824 MiB.
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
@@ -252,13 +260,42 @@ QByteArray UnitPage(int64_t kind, int64_t n) {
              "</table>";
     case 13:  // characters of numbers in a formula read by the reader
       return "<p>=" + QByteArray("1+").repeated(n / 2) + "2</p>";
+    case 18: {  // rows of formulas of references to every other cell, which make no runs
+      QByteArray formula = "=";
+      for (int k = 1; k < 100000; k += 2) formula += "B" + QByteArray::number(k) + (k + 2 < 100000 ? "+" : "");
+      return "<table>" + ("<tr><td>" + formula + "</td><td>k</td></tr>\n").repeated(n) + "</table>";
+    }
+    case 19: {  // the same, each 17 rows naming cells of a column of their own
+      QByteArray page = "<table>";
+      for (int64_t r = 0; r < n; ++r) {
+        const QByteArray column(1, char('B' + r / 17 % 24));
+        QByteArray formula = "=";
+        for (int k = 1; k < 100000; k += 2) formula += column + QByteArray::number(k) + (k + 2 < 100000 ? "+" : "");
+        page += "<tr><td>" + formula + "</td><td>k</td></tr>\n";
+      }
+      return page + "</table>";
+    }
+    case 15:  // paragraphs of one link each, to a place of its own
+      return QByteArray("<p><a href=\"http://e.y/p\">x</a>").repeated(n);
+    case 20:  // paragraphs of one link each, its place's name 1,011 characters long
+      return ("<p><a href=\"http://e.y/" + QByteArray(1000, 'p') + "\">x</a>").repeated(n);
+    case 16:  // the same paragraphs, their anchors no links
+      return QByteArray("<p><a>x</a>").repeated(n);
+    case 17:  // paragraphs of one picture each, all of one file (beside the page)
+      return QByteArray("<p><img src=\"dot.png\">").repeated(n);
     default:  // characters of plain text in a long table the sheet reads itself
       return "<table>" + ("<tr><td>" + QByteArray(1000, 'x') + "</td><td>k</td></tr>\n").repeated(n / 1000) +
              "</table>";
   }
 }
 
-void BM_UnitCost(benchmark::State& state) { OpenPage(state, UnitPage(state.range(0), state.range(1)), true); }
+void BM_UnitCost(benchmark::State& state) {
+  OpenPage(state, UnitPage(state.range(0), state.range(1)), true, [](const QDir& folder) {
+    QImage dot(1, 1, QImage::Format_RGB32);
+    dot.fill(Qt::red);
+    dot.save(folder.filePath(QStringLiteral("dot.png")));
+  });
+}
 BENCHMARK(BM_UnitCost)
     ->Args({0, 8000000})->Args({0, 16000000})
     ->Args({1, 200000})->Args({1, 400000})
@@ -276,8 +313,20 @@ BENCHMARK(BM_UnitCost)
     ->Args({12, 16000000})->Args({12, 24000000})
     ->Args({13, 8000000})->Args({13, 16000000})
     ->Args({13, 400000})->Args({13, 800000})->Args({13, 2000000})->Args({13, 4000000})
+    ->Args({15, 200000})->Args({15, 400000})
+    ->Args({16, 200000})->Args({16, 400000})
+    ->Args({20, 50000})->Args({20, 100000})
+    ->Args({17, 200000})->Args({17, 400000})
+    ->Args({18, 80})->Args({18, 120})
+    ->Args({19, 68})->Args({19, 136})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// Rows of one formula each that sums 100,000 distinct cells (=B1+B2+...+B100000), beside a word,
+// opened as an open does: range(0) the rows (120 make 83 MB of page, 240 166 MB). Reports the
+// time, the round's peak, the charge and whether the open was refused.
+void BM_OpenSumsOfDistinctCells(benchmark::State& state) { OpenPage(state, UnitPage(7, state.range(0)), true); }
+BENCHMARK(BM_OpenSumsOfDistinctCells)->Arg(120)->Arg(240)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK(BM_OpenHostilePage)
     ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7, 8}, {16000, 64000}})

@@ -1219,10 +1219,11 @@ GMHtmlReading ReadHtmlIntoRichText(QTextDocument& text, QStringView page, int64_
 }
 
 int64_t PlainTableHtmlCost(QStringView page) {
-  int64_t longest = 0;
-  const int64_t formulaCharacters = HtmlFormulaCharacters(page, &longest);
+  int64_t longest = 0, namedCells = 0;
+  const int64_t formulaCharacters = HtmlFormulaCharacters(page, &longest, &namedCells);
   return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost +
-         formulaCharacters * kFormulaCharacterCost + longest * kHtmlFormulaParseCost;
+         formulaCharacters * kFormulaCharacterCost + namedCells * kFormulaNamedCellCost +
+         longest * kHtmlFormulaParseCost;
 }
 
 int64_t PlainTableHtmlCost(QByteArrayView page) {

@@ -59,15 +59,24 @@ inline constexpr int64_t kPlainTableElementCost = 256;
 int64_t HtmlOpeningTags(QStringView page);
 int64_t HtmlOpeningTags(QByteArrayView page);
 // What a character of a cell's text that starts with "=" takes beyond its text in a long table
-// the sheet reads itself: the sheet reads it as a formula, which holds tokens for it and
-// registers the cells it names (bench/benchHtmlReader, BM_UnitCost: rows of sums of 100,000
-// distinct cells take up to 18.3 bytes a byte of page, where plain text takes 4.3). The longest
-// formula is charged besides as the reader charges it (kHtmlFormulaParseCost), for what its
-// parse holds while it is made.
-inline constexpr int64_t kFormulaCharacterCost = kHtmlFormulaCharacterCost;
+// the sheet reads itself: the sheet reads it as a formula, which holds its text and tokens while
+// the cells' texts go (bench/benchHtmlReader, BM_UnitCost: rows of sums of 100,000 distinct
+// cells, of one cell named 100,000 times and of 100,000 numbers take 4.0, 4.0 and 3.1 bytes a
+// character with the page, where plain text takes 4.3: the page's text and the cells' texts,
+// held together while it is read, outweigh the formulas made once the page's text has gone).
+// And what each cell that a formula names one by one, outside the runs of neighbours that are
+// registered as blocks, takes in the sheet's table of references, the most where each cell is
+// named by a score of formulas (rows of sums of every other cell of 100,000 rows, each cell
+// named by 17 of the formulas: 116 bytes a cell beyond the formulas' text and tokens; named by
+// 80 or 120 of them, 106 and 86). The longest formula is charged besides as the reader charges
+// it (kHtmlFormulaParseCost), for what its parse holds while it is made.
+inline constexpr int64_t kFormulaCharacterCost = 1;
+inline constexpr int64_t kFormulaNamedCellCost = 128;
 // The characters of the page's texts that start with "=" right after a tag: the formulas its
-// cells would hold; `longest`, when given, the characters of the longest of them.
-int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest = nullptr);
+// cells would hold; `longest`, when given, the characters of the longest of them; `namedCells`,
+// when given, the cells they name one by one that the sheet keeps a record for each (each cell
+// once a formula, runs of neighbours left out).
+int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest = nullptr, int64_t* namedCells = nullptr);
 // What reading the page (or its UTF-8 bytes) through the program's HTML reader takes: what the
 // reader charges for it (HtmlPageReadingCost), as an open or a paste of it is charged.
 int64_t RichTextHtmlCost(QStringView page);

@@ -2,12 +2,14 @@
 // would hold, which the sheet's own reading of a long table prices; and what the program's HTML
 // reader charges for a page, by which the writer of pages prices what it writes.
 #include "calculator/fileformats/caHtml.h"
+#include "calculator/model/CAReferenceTable.h"
 #include "glimmet/storage/gmHtmlReader.h"
 
 #include <QHash>
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -80,11 +82,66 @@ int64_t RichTextHtmlCost(QStringView page) { return HtmlPageReadingCost(page); }
 
 int64_t RichTextHtmlCost(QByteArrayView page) { return HtmlPageReadingCost(QString::fromUtf8(page)); }
 
-int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest) {
+namespace {
+
+bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+// What makes a reference's letters and digits part of a name or a number, a range's corner or a
+// function's name, standing before them or after them.
+bool JoinsBefore(char16_t c) {
+  return IsAsciiLetter(c) || IsAsciiDigit(c) || c == u'_' || c == u'.' || c == u'$' || c == u':';
+}
+bool JoinsAfter(char16_t c) { return JoinsBefore(c) || c == u'('; }
+
+// The cells a formula's text names one by one ("B7", "$C$2"; not a range's corners nor a
+// function's name) that the sheet keeps a record for each: each cell once, those of runs of
+// neighbours left out (TakeRunsOfNamedCells). Read from the text as written, a little more
+// generously than the formula reader reads it: the count is a price, never under what is kept.
+int64_t CellsNamedOneByOne(QStringView formula, std::vector<GridPoint>& points) {
+  points.clear();
+  const qsizetype size = formula.size();
+  for (qsizetype i = 0; i < size;) {
+    const qsizetype start = i;
+    if (start > 0 && JoinsBefore(formula[start - 1].unicode())) {
+      ++i;
+      continue;
+    }
+    qsizetype j = start;
+    if (j < size && formula[j] == u'$') ++j;
+    int64_t column = 0;
+    const qsizetype letters = j;
+    while (j < size && IsAsciiLetter(formula[j].unicode()) && j - letters < 6)
+      column = column * 26 + ((formula[j++].unicode() | 0x20) - u'a' + 1);
+    if (j == letters || (j < size && IsAsciiLetter(formula[j].unicode()))) {
+      i = std::max(j, start + 1);
+      continue;
+    }
+    if (j < size && formula[j] == u'$') ++j;
+    int64_t row = 0;
+    const qsizetype digits = j;
+    while (j < size && IsAsciiDigit(formula[j].unicode()) && j - digits < 15)
+      row = row * 10 + (formula[j++].unicode() - u'0');
+    const bool reference = j > digits && row > 0 && (j == size || !JoinsAfter(formula[j].unicode()));
+    if (reference) points.push_back(GridPoint{column - 1, row - 1});
+    i = std::max(j, start + 1);
+  }
+  const auto before = [](const GridPoint& a, const GridPoint& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; };
+  if (!std::is_sorted(points.begin(), points.end(), before)) std::sort(points.begin(), points.end(), before);
+  points.erase(std::unique(points.begin(), points.end()), points.end());
+  std::vector<GridRange> runs;
+  TakeRunsOfNamedCells(points, runs);
+  return int64_t(points.size());
+}
+
+}  // namespace
+
+int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest, int64_t* namedCells) {
   // A cell's text that starts with "=", up to the tag after it; white space before it counts
   // for nothing.
   int64_t characters = 0;
   if (longest) *longest = 0;
+  if (namedCells) *namedCells = 0;
+  std::vector<GridPoint> points;
   bool afterTag = false;
   for (qsizetype i = 0; i < page.size(); ++i) {
     const char16_t c = page[i].unicode();
@@ -94,6 +151,7 @@ int64_t HtmlFormulaCharacters(QStringView page, int64_t* longest) {
       const qsizetype end = page.indexOf(u'<', i);
       characters += (end < 0 ? page.size() : end) - i;
       if (longest) *longest = std::max<int64_t>(*longest, (end < 0 ? page.size() : end) - i);
+      if (namedCells) *namedCells += CellsNamedOneByOne(page.sliced(i, (end < 0 ? page.size() : end) - i), points);
       i = (end < 0 ? page.size() : end) - 1;
       afterTag = false;
     } else if (!IsSpace(c)) {

@@ -446,21 +446,52 @@ class Collector {
 
 }  // namespace
 
+namespace {
+
+// What the expression registers in the reference table, plain: each cell it names (onPoint) and
+// each block it reads (onBlock), corners in order; runs of neighbouring cells it names one by
+// one are registered as their blocks (TakeRunsOfNamedCells), so registering and dropping, and
+// the recalculation that reads a formula's blocks, all see the same references.
+template <typename OnPoint, typename OnBlock>
+void ForEachRegisteredReference(CAExpressionView expression, OnPoint&& onPoint, OnBlock&& onBlock) {
+  size_t named = 0;
+  for (const CAFormulaToken& token : expression) named += token.type() == kTokenReference;
+  std::vector<GridPoint> points;
+  const bool gathered = named >= size_t(kRegisteredRunLength);
+  if (gathered) points.reserve(named);
+  for (const CAFormulaToken& token : expression) {
+    const int32_t kind = token.type();
+    if (kind == kTokenReference) {
+      if (gathered)
+        points.push_back(Plain(token.point()));
+      else
+        onPoint(Plain(token.point()));
+    } else if (kind == kTokenRange) {
+      GridRange block;
+      if (NormalizedBlock(token.range(), &block)) onBlock(block);
+    }
+  }
+  if (!gathered) return;
+  std::vector<GridRange> runs;
+  TakeRunsOfNamedCells(points, runs);
+  for (const GridPoint& point : points) onPoint(point);
+  for (const GridRange& run : runs) onBlock(run);
+}
+
+}  // namespace
+
 void EnumerateReferences(CADocument& document, CAReferenceTable& table, CAExpressionView expression,
                          const GridPoint& from, bool add) {
   const GridPoint plainFrom = Plain(from);
   bool changed = false;
-  for (const CAFormulaToken& token : expression) {
-    const int32_t kind = token.type();
-    if (kind == kTokenReference) {
-      const GridPoint to = Plain(token.point());
-      changed |= add ? table.addReference(plainFrom, to) : table.removeReference(plainFrom, to);
-    } else if (kind == kTokenRange) {
-      GridRange block;
-      if (!NormalizedBlock(token.range(), &block)) continue;
-      changed |= add ? table.addRangeReference(plainFrom, block) : table.removeRangeReference(plainFrom, block);
-    }
-  }
+  ForEachRegisteredReference(
+      expression,
+      [&](const GridPoint& to) {
+        changed |= add ? table.addReference(plainFrom, to) : table.removeReference(plainFrom, to);
+      },
+      [&](const GridRange& block) {
+        changed |= add ? table.addRangeReference(plainFrom, block) : table.removeRangeReference(plainFrom, block);
+      });
   if (changed)
     if (CACell* cell = document.cellAtGridPoint(plainFrom)) cell->setNeedRecalc(true);
 }
@@ -619,11 +650,10 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
       const uint32_t i = position(joined);
       const CACell* cell = waiting[i];
       if (!cell->isFormula()) continue;
-      for (const CAFormulaToken& token : cell->expression()) {
-        GridRange block;
-        if (token.type() != kTokenRange || !NormalizedBlock(token.range(), &block)) continue;
-        graph.addBlock(i, cell->gridPoint(), block);
-      }
+      // The blocks it is registered under, those of its runs of named cells among them.
+      ForEachRegisteredReference(
+          cell->expression(), [](const GridPoint&) {},
+          [&](const GridRange& block) { graph.addBlock(i, cell->gridPoint(), block); });
     }
     Release(throughBlocks);
     Release(place);

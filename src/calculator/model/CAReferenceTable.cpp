@@ -694,3 +694,45 @@ void CAReferenceTable::endConsuming() {
 bool CAReferenceTable::isEmpty() const { return storage_->points.isEmpty() && storage_->rangeIds.empty(); }
 
 size_t CAReferenceTable::referenceCount() const { return storage_->pointPairs + storage_->rangeIds.size(); }
+
+namespace {
+
+// One direction of TakeRunsOfNamedCells: down a column (along y) or along a row (along x).
+void TakeRuns(std::vector<GridPoint>& points, std::vector<GridRange>& blocks, bool down) {
+  const auto line = [down](const GridPoint& p) { return down ? p.x : p.y; };
+  const auto step = [down](const GridPoint& p) { return down ? p.y : p.x; };
+  const auto onGrid = [](const GridPoint& p) { return IsGridCoordinate(p.x) && IsGridCoordinate(p.y); };
+  // A long sum usually names its cells in order already.
+  const auto before = [&](const GridPoint& a, const GridPoint& b) {
+    return line(a) != line(b) ? line(a) < line(b) : step(a) < step(b);
+  };
+  if (!std::is_sorted(points.begin(), points.end(), before)) std::sort(points.begin(), points.end(), before);
+  size_t kept = 0;
+  for (size_t i = 0; i < points.size();) {
+    // The run from i: the same line, each cell the one after the last or the last again.
+    size_t j = i + 1;
+    int64_t cells = 1;
+    if (onGrid(points[i])) {
+      for (; j < points.size() && line(points[j]) == line(points[i]) && onGrid(points[j]); ++j) {
+        const int64_t gap = step(points[j]) - step(points[j - 1]);
+        if (gap > 1) break;
+        cells += gap;
+      }
+    }
+    if (cells >= kRegisteredRunLength) {
+      blocks.push_back(GridRange{points[i], points[j - 1]});
+    } else {
+      for (size_t k = i; k < j; ++k) points[kept++] = points[k];
+    }
+    i = j;
+  }
+  points.resize(kept);
+}
+
+}  // namespace
+
+void TakeRunsOfNamedCells(std::vector<GridPoint>& points, std::vector<GridRange>& blocks) {
+  if (points.size() < size_t(kRegisteredRunLength)) return;
+  TakeRuns(points, blocks, true);
+  if (points.size() >= size_t(kRegisteredRunLength)) TakeRuns(points, blocks, false);
+}

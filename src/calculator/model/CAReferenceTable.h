@@ -61,3 +61,16 @@ class CAReferenceTable {
 
 // Blocks at most this many columns wide are indexed under each of their columns.
 inline constexpr int64_t kNarrowBlockWidth = 8;
+
+// A formula that names this many neighbouring cells one by one, down a column or along a row,
+// has them registered as the one block they make: a change to any of them finds the formula
+// just as it would by name, and "=B1+B2+...+B100000" then holds one record in the table instead
+// of 100,000 (which took some 80 bytes each once many formulas named the same cells).
+inline constexpr int64_t kRegisteredRunLength = 16;
+
+// Takes out of `points` (plain, each as often as it is named) the cells that make runs of
+// kRegisteredRunLength neighbouring cells or more, down a column first, then along a row among
+// those left, and appends the blocks of the runs (corners in order). What is left and what is
+// made depends only on the cells, never on their order, so a formula's references are dropped
+// exactly as they were registered.
+void TakeRunsOfNamedCells(std::vector<GridPoint>& points, std::vector<GridRange>& blocks);

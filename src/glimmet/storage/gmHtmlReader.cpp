@@ -1224,7 +1224,7 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       // A link inside a link ends the outer one.
       const int open = find(Tag::A, false);
       if (open > 0) closeElement(Tag::A);
-      if (attributes.hasHref && !charge(kHtmlLinkCost)) return;
+      if (attributes.hasHref && !charge(kHtmlLinkCost + attributes.href.size() * kHtmlLinkCharacterCost)) return;
     }
     if (IsFormatting(tag)) reconstruct();
     Open open = stack_.back();

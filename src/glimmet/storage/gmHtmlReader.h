@@ -37,19 +37,24 @@ inline constexpr int kMostHtmlNesting = 512;
 // opened (the reader, the rich text it builds, the import and the sheet made from it), measured
 // by bench/benchHtmlReader (BM_UnitCost) with a margin: a character of text (16 bytes measured),
 // a paragraph (a line a text keeping its lines makes too; 904), a table cell of the grid (203), a
-// list item (945), a link, a picture's place, and each character of a text that starts with "="
-// beyond its text (it becomes a formula, which holds tokens for it and registers the cells it
-// names: rows of sums of 100,000 distinct cells take up to 18.3 bytes a byte of page with their
-// text), and besides each character of the longest such text, for what its parse holds while it
-// is made (a formula of millions of characters in one cell takes 149 bytes a character).
+// list item (945), a link (593 beyond the same text without one, its place's name 12
+// characters) and each character of its place's name (3.9: the name is kept by the rich text
+// and by the cell), a picture's place (923 beyond a paragraph's character; what the picture
+// decodes to is charged apart), and each character of a text that starts with "=" beyond its
+// text (it becomes a formula, which holds its text and tokens and registers the cells it names:
+// rows of sums of 50,000 cells apart from one another take 16.6 bytes a character in all, where
+// text takes 15 to 16; shorter references cost more a character), and besides each character of
+// the longest such text, for what its parse holds while it is made (a formula of millions of
+// characters in one cell takes 95 bytes a character in all, "=1+1+...", or 74, "=B1+B1+...").
 inline constexpr int64_t kHtmlCharacterCost = 18;
 inline constexpr int64_t kHtmlParagraphCost = 1024;
 inline constexpr int64_t kHtmlCellCost = 256;
 inline constexpr int64_t kHtmlListItemCost = 1088;
-inline constexpr int64_t kHtmlLinkCost = 512;
+inline constexpr int64_t kHtmlLinkCost = 704;
+inline constexpr int64_t kHtmlLinkCharacterCost = 5;
 inline constexpr int64_t kHtmlPictureCost = 1024;
-inline constexpr int64_t kHtmlFormulaCharacterCost = 14;
-inline constexpr int64_t kHtmlFormulaParseCost = 136;
+inline constexpr int64_t kHtmlFormulaCharacterCost = 6;
+inline constexpr int64_t kHtmlFormulaParseCost = 84;
 // The widest a cell may span: no more columns are made for one.
 inline constexpr int64_t kMostHtmlColumnSpan = 20480;
 

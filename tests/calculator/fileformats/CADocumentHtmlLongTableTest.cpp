@@ -709,12 +709,13 @@ TEST_F(HtmlLongTableTest, WhatAPageWouldTakeIsKnownBeforeItIsPaid) {
                                         rows(70) + "</table>"; },
        true},
       {"tags", [] { return QByteArray("<b>").repeated(7'000'000); }, false},
-      // Sums of many distinct cells: the sheet holds each reference as well as its text.
+      // Sums of many cells apart from one another: the sheet holds a record of each cell they
+      // name as well as their text (sums of neighbouring cells hold one for each run of them).
       {"rows of long sums",
        [] {
          QByteArray sum = "=B1";
-         for (int k = 2; k <= 100'000; ++k) sum += "+B" + QByteArray::number(k);
-         return "<table>\n" + ("<tr><td>" + sum + "</td><td>k</td></tr>\n").repeated(130) + "</table>";
+         for (int k = 3; k < 100'000; k += 2) sum += "+B" + QByteArray::number(k);
+         return "<table>\n" + ("<tr><td>" + sum + "</td><td>k</td></tr>\n").repeated(200) + "</table>";
        },
        true},
       {"a long table", [] { return "<table>\n" + QByteArray("<tr><td>1<td>2\n").repeated(2'100'000) + "</table>"; },
@@ -740,6 +741,108 @@ TEST_F(HtmlLongTableTest, WhatAPageWouldTakeIsKnownBeforeItIsPaid) {
     EXPECT_EQ(HtmlPagesRead() - read, c.read ? 1u : 0u);
     EXPECT_EQ(PlainTablesRead(), plain);
     QFile::remove(file);
+  }
+}
+
+// "=B1+B2+...": `count` references from `first`, each `step` apart down column B (or along row 1
+// from column A, `across`).
+QByteArray Sum(int first, int count, int step = 1, bool across = false) {
+  QByteArray sum = "=";
+  for (int k = 0; k < count; ++k) {
+    if (k > 0) sum += '+';
+    const int at = first + k * step;
+    sum += across ? FormatGridPoint(at - 1, 0).toLatin1() : "B" + QByteArray::number(at);
+  }
+  return sum;
+}
+
+// The cells a page's formulas name one by one, which the sheet keeps a record of each: each cell
+// once a formula, the cells of runs of neighbours, a range's corners and functions' names not.
+TEST_F(HtmlLongTableTest, FormulasArePricedByTheCellsTheyNameOneByOne) {
+  const struct {
+    QByteArray html;
+    int64_t characters, named;
+  } cases[] = {
+      {"<td>=B1+B3</td>", 6, 2},
+      {"<td>=$B$1+B1+b1+$B1</td>", 15, 1},
+      {"<td>=SUM(B1:B9)+LOG10(A1)</td>", 21, 1},
+      {"<td>=1E5+A1*2+A2.5</td>", 14, 1},
+      {"<td>" + Sum(1, 16) + "</td>", Sum(1, 16).size(), 0},
+      {"<td>" + Sum(1, 15) + "</td>", Sum(1, 15).size(), 15},
+      {"<td>" + Sum(1, 16, 1, true) + "</td>", Sum(1, 16, 1, true).size(), 0},
+      {"<td>" + Sum(1, 8) + "+" + Sum(10, 8).mid(1) + "</td>", Sum(1, 8).size() + Sum(10, 8).size(), 16},
+      {"<td>" + Sum(1, 20, 2) + "</td>", Sum(1, 20, 2).size(), 20},
+      {"<td>=B1+B2</td><td>=B2+B1</td>", 12, 4},
+      {"<td>=A1:A3+C1:C2+D1</td>", 15, 1},
+      {"<p>B1+B2</p>", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.html.left(60).toStdString());
+    int64_t longest = 0, named = -1;
+    EXPECT_EQ(HtmlFormulaCharacters(QString::fromLatin1(c.html), &longest, &named), c.characters);
+    EXPECT_EQ(named, c.named);
+  }
+}
+
+// Long tables of formulas open read by the sheet with the values their formulas give entered
+// by hand, and are charged near what they take: at least, and at most two and a half times,
+// what such pages were measured to take (bench/benchHtmlReader, BM_UnitCost: bytes a byte of
+// page, and bytes a cell named one by one outside a run).
+TEST_F(HtmlLongTableTest, PagesOfFormulasOpenWithTheirValuesChargedNearWhatTheyTake) {
+  struct Case {
+    const char* name;
+    QByteArray formula;
+    double bytesPerByte;  // measured
+    int64_t named;        // cells named one by one, a row
+  };
+  const Case cases[] = {
+      {"sums of neighbouring cells", Sum(1, 2000), 4.2, 0},
+      {"sums of cells apart", Sum(1, 2000, 2), 4.2, 2000},
+      {"one cell again and again", "=B1" + QByteArray("+B1").repeated(2000), 4.0, 1},
+      {"sums of numbers", "=1" + QByteArray("+2").repeated(3000), 3.1, 0},
+  };
+  constexpr int kRows = 200;
+  constexpr double kNamedCellBytes = 116;  // measured
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QByteArray page = "<table>\n";
+    for (int y = 1; y <= kRows; ++y)
+      page += "<tr><td>" + c.formula + "</td><td>" + QByteArray::number(y) + "</td></tr>\n";
+    page += "</table>\n";
+    ASSERT_TRUE(HtmlPageIsReadAsPlainTable(page));
+    const double measured = c.bytesPerByte * double(page.size()) + kNamedCellBytes * double(c.named * kRows);
+    const int64_t charged = PlainTableReadingCost(page);
+    EXPECT_GE(double(charged), measured);
+    EXPECT_LE(double(charged), 2.5 * measured);
+
+    const QString file = path(c.name) + QStringLiteral(".html");
+    ASSERT_TRUE(WriteFileBytes(file, page));
+    const uint64_t plain = PlainTablesRead();
+    CADocument sheet;
+    FLError error;
+    ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
+    EXPECT_EQ(PlainTablesRead() - plain, 1u);
+    CADocument typed;
+    for (int y = 0; y < kRows; ++y) {
+      typed.cellAtGridPointImperative({0, y})->setFormula(QString::fromLatin1(c.formula));
+      typed.cellAtGridPointImperative({1, y})->setFormula(QString::number(y + 1));
+    }
+    typed.evaluate();
+    sheet.evaluate();
+    EXPECT_EQ(CellSummary(sheet), CellSummary(typed));
+    for (int y = 0; y < kRows; ++y) {
+      const CACell* opened = sheet.cellAtGridPoint({0, y});
+      const CACell* entered = typed.cellAtGridPoint({0, y});
+      ASSERT_TRUE(opened && entered) << y;
+      EXPECT_EQ(opened->valueType(), kValueFormula) << y;
+      EXPECT_EQ(opened->number(), entered->number()) << y;
+    }
+    // A cell a formula names changes the formulas' values as it does typed.
+    sheet.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("1000"));
+    typed.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("1000"));
+    sheet.evaluate();
+    typed.evaluate();
+    EXPECT_EQ(sheet.cellAtGridPoint({0, 0})->number(), typed.cellAtGridPoint({0, 0})->number());
   }
 }
 

@@ -453,7 +453,10 @@ TEST_F(HtmlTest, TheReadingChargesWhatItMakes) {
       // The row span takes the second row's first column: its cell goes beside it.
       {"<table><tr><td rowspan=2>a</td></tr><tr><td>c</td></tr></table>",
        "<table><tr><td>a</td></tr><tr><td>c</td></tr></table>", 2 * kHtmlCellCost},
-      {"<p><a href=x>a</a></p>", "<p><b>a</b></p>", kHtmlLinkCost},
+      {"<p><a href=x>a</a></p>", "<p><b>a</b></p>", kHtmlLinkCost + kHtmlLinkCharacterCost},
+      // A link's place is kept with it, whatever its length.
+      {"<p><a href=\"http://e.y/" + QByteArray(1000, 'p') + "\">a</a></p>", "<p><b>a</b></p>",
+       kHtmlLinkCost + 1011 * kHtmlLinkCharacterCost},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.html.toStdString());

@@ -558,4 +558,113 @@ TEST_F(RecalculationTest, ChainsRunningEitherWayGetTheirValues) {
   EXPECT_EQ(shown("B1"), QString::number(kLength + 10));
 }
 
+// Formulas that name runs of neighbouring cells one by one, held by the reference table as the
+// runs' blocks: the table holds the records the runs make, an edit of a cell marks exactly the
+// formulas that name it (first, middle and last cells of a run, and cells just outside it), and
+// the recalculation evaluates in the order, and to the values, of the literal one.
+TEST_F(RecalculationTest, RunsOfNamedCellsRecalculateAsTheCellsTheyName) {
+  // "=B1+B2+...": the cells of column x from row `from` (1-based) for `count` rows.
+  const auto down = [](int x, int from, int count) {
+    QStringList names;
+    for (int y = from; y < from + count; ++y) names << FormatGridPoint(x, y - 1);
+    return names.join(u'+');
+  };
+  const auto along = [](int y, int from, int count) {
+    QStringList names;
+    for (int x = from; x < from + count; ++x) names << FormatGridPoint(x, y - 1);
+    return names.join(u'+');
+  };
+  using Cells = std::vector<std::pair<std::string, QString>>;
+  const auto numbers = [](int x, int fromRow, int rows) {
+    Cells cells;
+    for (int y = fromRow; y < fromRow + rows; ++y)
+      cells.emplace_back(FormatGridPoint(x, y - 1).toStdString(), QString::number(y));
+    return cells;
+  };
+  struct Case {
+    const char* name;
+    Cells cells;
+    size_t records;
+    std::vector<const char*> edits;  // each given a new number in turn
+  };
+  const auto with = [](Cells a, const Cells& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"a sum down a column", with(numbers(1, 1, 21), {{"A1", "=" + down(1, 1, 20)}}), 1,
+                   {"B10", "B20", "B21", "B1", "A2"}});
+  cases.push_back({"a sum along a row", {{"A3", "=" + along(1, 2, 20)}, {"C1", "4"}, {"V1", "5"}, {"W1", "6"}, {"C2", "7"}},
+                   1, {"C1", "V1", "W1", "C2"}});
+  cases.push_back({"fifteen cells stay cells", with(numbers(1, 1, 16), {{"A1", "=" + down(1, 1, 15)}}), 15,
+                   {"B15", "B16", "B8"}});
+  cases.push_back({"a gap splits the runs",
+                   with(numbers(1, 1, 31), {{"A1", "=" + down(1, 1, 10) + "+" + down(1, 12, 19)}}), 11,
+                   {"B11", "B12", "B30", "B31", "B10"}});
+  cases.push_back({"named twice, and as absolute references",
+                   with(numbers(1, 1, 17), {{"A1", "=$B$1+" + down(1, 1, 16) + "+B16+$B$9"}}), 1,
+                   {"B16", "B17", "B9", "B1"}});
+  cases.push_back({"a run beside a range",
+                   with(numbers(1, 1, 17), {{"D2", "3"}, {"A1", "=SUM(D1:D3)+" + down(1, 1, 16)}}), 2,
+                   {"D2", "B8", "D4", "B17"}});
+  {
+    // A chain down column B read whole by one sum above it, and a formula reading the sum.
+    Cells chain{{"B1", "1"}};
+    for (int y = 2; y <= 20; ++y)
+      chain.emplace_back(FormatGridPoint(1, y - 1).toStdString(), QStringLiteral("=%1+1").arg(FormatGridPoint(1, y - 2)));
+    cases.push_back({"a run of formulas read by a sum above them",
+                     with(chain, {{"A1", "=" + down(1, 1, 20)}, {"C1", "=A1*2"}}), 21, {"B1", "B7"}});
+  }
+  cases.push_back({"a run that holds its own formula",
+                   with(numbers(1, 1, 20), {{"B5", "=" + down(1, 1, 20)}, {"C1", "=B5"}}), 2, {"B1", "B20"}});
+  for (const Case& c : cases) {
+    WatchedSheet actual;
+    WatchedSheet literal;
+    for (const auto& [at, text] : c.cells) {
+      actual.document.cellAtGridPointImperative(A1(at.c_str()))->setFormula(text);
+      literal.document.cellAtGridPointImperative(A1(at.c_str()))->setFormula(text);
+    }
+    EXPECT_EQ(actual.document.referenceTable().referenceCount(), c.records) << c.name;
+    actual.document.recalcEverything();
+    actual.document.evaluate();
+    literal.document.recalcEverything();
+    LiteralRecalculation(literal.document).run();
+    int value = 100;
+    for (const char* edit : c.edits) {
+      const std::string name = std::string(c.name) + ", " + edit;
+      ++value;
+      // Cells caught in a cycle stay marked from one recalculation to the next.
+      std::unordered_set<const CACell*> marked;
+      for (const std::unique_ptr<CARow>& row : actual.document.rows())
+        for (const CACellEntry& entry : row->cells())
+          if (entry.cell() && entry.cell()->needRecalc()) marked.insert(entry.cell());
+      actual.document.cellAtGridPointImperative(A1(edit))->setFormula(QString::number(value));
+      literal.document.cellAtGridPointImperative(A1(edit))->setFormula(QString::number(value));
+      // Marked: the formulas that name the edited cell, no other.
+      const CACell* edited = actual.document.cellAtGridPoint(A1(edit));
+      const std::unordered_set<const CACell*> one{edited};
+      for (const std::unique_ptr<CARow>& row : actual.document.rows())
+        for (const CACellEntry& entry : row->cells())
+          if (const CACell* other = entry.cell(); other && other != edited && other->isFormula() && !marked.contains(other))
+            EXPECT_EQ(other->needRecalc(), other->refersToCells(&one))
+                << name << ": " << FormatGridPoint(other->gridPoint()).toStdString();
+      actual.window.cells.clear();
+      literal.window.cells.clear();
+      actual.document.evaluate();
+      LiteralRecalculation(literal.document).run();
+      EXPECT_EQ(actual.window.cells, literal.window.cells) << name;
+      for (const auto& [at, text] : c.cells) {
+        const CACell* a = actual.document.cellAtGridPoint(A1(at.c_str()));
+        const CACell* b = literal.document.cellAtGridPoint(A1(at.c_str()));
+        ASSERT_TRUE(a && b) << name << " " << at;
+        EXPECT_EQ(a->valueType(), b->valueType()) << name << " " << at;
+        EXPECT_EQ(a->number(), b->number()) << name << " " << at;
+      }
+    }
+    // Dropping the formulas leaves nothing registered.
+    for (const auto& [at, text] : c.cells) actual.document.cellAtGridPointImperative(A1(at.c_str()))->clearValue();
+    EXPECT_TRUE(actual.document.referenceTable().isEmpty()) << c.name;
+  }
+}
+
 }  // namespace

@@ -344,4 +344,62 @@ TEST(ReferenceTable, AgreesWithACountOfCellReferencesNearAndFar) {
   }
 }
 
+// The runs a formula's named cells make: down a column first, then along a row among the cells
+// left, each of kRegisteredRunLength neighbours or more, counted by cells (a cell named twice
+// counts once); the same, whatever the order the cells come in.
+TEST(ReferenceTable, TakesRunsOfNamedCellsWhateverTheirOrder) {
+  const auto column = [](int64_t x, int64_t from, int64_t count) {
+    std::vector<GridPoint> points;
+    for (int64_t y = from; y < from + count; ++y) points.push_back({x, y});
+    return points;
+  };
+  const auto row = [](int64_t y, int64_t from, int64_t count) {
+    std::vector<GridPoint> points;
+    for (int64_t x = from; x < from + count; ++x) points.push_back({x, y});
+    return points;
+  };
+  const auto join = [](std::vector<GridPoint> a, const std::vector<GridPoint>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const int64_t n = kRegisteredRunLength;
+  const struct {
+    const char* name;
+    std::vector<GridPoint> points;
+    std::vector<GridRange> runs;
+    size_t left;  // cells left to be registered one by one, as often as named
+  } cases[] = {
+      {"a column", column(1, 0, n), {{{1, 0}, {1, n - 1}}}, 0},
+      {"one short", column(1, 0, n - 1), {}, size_t(n - 1)},
+      {"a row", row(4, 2, n), {{{2, 4}, {n + 1, 4}}}, 0},
+      {"a gap", join(column(1, 0, n - 1), column(1, n, n - 1)), {}, size_t(2 * n - 2)},
+      {"named twice", join(column(1, 0, n), column(1, 3, 2)), {{{1, 0}, {1, n - 1}}}, 0},
+      {"a repeat does not lengthen a run", join(column(1, 0, n - 1), column(1, 0, 1)), {}, size_t(n)},
+      {"a column and a row through it", join(column(0, 0, n), row(0, 1, n)),
+       {{{0, 0}, {0, n - 1}}, {{1, 0}, {n, 0}}}, 0},
+      {"two columns side by side", join(column(2, 5, n), column(3, 5, n)),
+       {{{2, 5}, {2, n + 4}}, {{3, 5}, {3, n + 4}}}, 0},
+      {"a run and strays", join(column(1, 10, n + 4), {{1, 0}, {7, 7}, {1, 0}}), {{{1, 10}, {1, n + 13}}}, 3},
+      {"off the grid", join(column(1, 0, n - 1), {{1, kGridOpenEnd}, {1, kGridWildcard}}), {}, size_t(n + 1)},
+  };
+  std::mt19937 random(5);
+  for (const auto& c : cases) {
+    for (int order = 0; order < 3; ++order) {
+      std::vector<GridPoint> points = c.points;
+      if (order == 1) std::reverse(points.begin(), points.end());
+      if (order == 2) std::shuffle(points.begin(), points.end(), random);
+      std::vector<GridRange> runs;
+      TakeRunsOfNamedCells(points, runs);
+      const auto key = [](const GridRange& r) {
+        return std::tie(r.startPoint.x, r.startPoint.y, r.endPoint.x, r.endPoint.y);
+      };
+      std::sort(runs.begin(), runs.end(), [&](const GridRange& a, const GridRange& b) { return key(a) < key(b); });
+      std::vector<GridRange> expected = c.runs;
+      std::sort(expected.begin(), expected.end(), [&](const GridRange& a, const GridRange& b) { return key(a) < key(b); });
+      EXPECT_TRUE(runs == expected) << c.name << " order " << order;
+      EXPECT_EQ(points.size(), c.left) << c.name << " order " << order;
+    }
+  }
+}
+
 }  // namespace

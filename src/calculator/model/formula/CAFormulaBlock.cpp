@@ -4,10 +4,9 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <vector>
 
-// Token encoding. Each token starts with a kind byte and its offset in the text; what follows
-// depends on the kind:
+// Token encoding. Each token starts with a kind byte and its offset in the text, as the signed
+// step from the offset of the token before (the first from 0); what follows depends on the kind:
 //   kKindReference: x, y                      (a point, no function or operator)
 //   kKindRange: start x, start y, end x, end y
 //   kKindInteger: the numerator               (a whole number literal)
@@ -82,6 +81,16 @@ constexpr uint64_t kCoordinateShift = 6;
 inline uint8_t* PutCoordinate(uint8_t* out, int64_t value) { return PutVarint(out, Zigzag(value) + kCoordinateShift); }
 inline int64_t GetCoordinate(const uint8_t*& in) { return Unzigzag(GetVarint(in) - kCoordinateShift); }
 
+inline uint8_t* PutIndex(uint8_t* out, uint32_t index, uint32_t& previous) {
+  out = PutVarint(out, Zigzag(int64_t(index) - int64_t(previous)));
+  previous = index;
+  return out;
+}
+inline uint32_t GetIndex(const uint8_t*& in, uint32_t& previous) {
+  previous = uint32_t(int64_t(previous) + Unzigzag(GetVarint(in)));
+  return previous;
+}
+
 inline uint8_t* PutNumberBytes(uint8_t* out, const CANumber& number) {
   std::memcpy(out, &number, sizeof number);
   return out + sizeof number;
@@ -125,20 +134,20 @@ void CAExpressionBuffer::takeFrom(CAExpressionBuffer& other) noexcept {
 // ---- CAFormulaToken's encoding
 
 // Inlined in the block's encoding loop, as decoding is in its own.
-[[gnu::always_inline]] inline void CAFormulaToken::encode(uint8_t*& out) const {
+[[gnu::always_inline]] inline void CAFormulaToken::encode(uint8_t*& out, uint32_t& previous) const {
   const bool bare = function_ == 0 && operator_ == kOperatorNone;
   // The commonest kinds first.
   if (function_ == 0 && operator_ > 0 && payload_ == kPayloadNone) {
     *out++ = uint8_t(kKindOperator | uint8_t(operator_));
-    out = PutVarint(out, formulaIndex_);
+    out = PutIndex(out, formulaIndex_, previous);
   } else if (bare && payload_ == kPayloadPoint) {
     *out++ = kKindReference;
-    out = PutVarint(out, formulaIndex_);
+    out = PutIndex(out, formulaIndex_, previous);
     out = PutCoordinate(out, value_.point.x);
     out = PutCoordinate(out, value_.point.y);
   } else if (bare && payload_ == kPayloadRange) {
     *out++ = kKindRange;
-    out = PutVarint(out, formulaIndex_);
+    out = PutIndex(out, formulaIndex_, previous);
     out = PutCoordinate(out, value_.range.startPoint.x);
     out = PutCoordinate(out, value_.range.startPoint.y);
     out = PutCoordinate(out, value_.range.endPoint.x);
@@ -146,21 +155,21 @@ void CAExpressionBuffer::takeFrom(CAExpressionBuffer& other) noexcept {
   } else if (bare && payload_ == kPayloadNumber && value_.number.form() == kNumberInteger &&
              value_.number.denominator() == 1) {
     *out++ = kKindInteger;
-    out = PutVarint(out, formulaIndex_);
+    out = PutIndex(out, formulaIndex_, previous);
     out = PutVarint(out, Zigzag(value_.number.numerator()));
   } else if (bare && payload_ == kPayloadNumber && value_.number.form() == kNumberFraction) {
     // A fraction's value is its numerator and denominator; the real beside them is never read.
     *out++ = kKindFraction;
-    out = PutVarint(out, formulaIndex_);
+    out = PutIndex(out, formulaIndex_, previous);
     out = PutVarint(out, Zigzag(value_.number.numerator()));
     out = PutVarint(out, value_.number.denominator());
   } else if (function_ != 0 && operator_ == kOperatorNone && payload_ == kPayloadNone) {
     *out++ = kKindFunction;
-    out = PutVarint(out, formulaIndex_);
+    out = PutIndex(out, formulaIndex_, previous);
     out = PutVarint(out, uint16_t(function_));
   } else {
     *out++ = kKindAny;
-    out = PutVarint(out, formulaIndex_);
+    out = PutIndex(out, formulaIndex_, previous);
     out = PutVarint(out, uint16_t(function_));
     *out++ = uint8_t(operator_);
     *out++ = payload_;
@@ -188,9 +197,10 @@ void CAExpressionBuffer::takeFrom(CAExpressionBuffer& other) noexcept {
 // then stays in a register. Recalculation decodes every formula it runs, so each field is
 // written once, and the bytes of the shared place that the token's kind never shows (the end of
 // a reference's range, an operator's literal) are left as they are.
-[[gnu::always_inline]] inline void CAFormulaToken::decode(const uint8_t*& in, CAFormulaToken* token) {
+[[gnu::always_inline]] inline void CAFormulaToken::decode(const uint8_t*& in, CAFormulaToken* token,
+                                                          uint32_t& previous) {
   const uint8_t kind = *in++;
-  token->formulaIndex_ = uint32_t(GetVarint(in));
+  token->formulaIndex_ = GetIndex(in, previous);
   // The kinds of the commonest formulas first, tested in turn: a jump table costs more.
   if (kind >= kKindOperator) {
     token->function_ = 0;
@@ -262,20 +272,33 @@ void CAExpressionBuffer::takeFrom(CAExpressionBuffer& other) noexcept {
 
 CAFormulaBlock::CAFormulaBlock(QStringView text, CAExpressionView tokens) {
   if (text.isEmpty() && tokens.empty()) return;
+  uint32_t previous = 0;
   // A short formula's tokens are encoded on the stack.
   uint8_t local[12 * kMaxTokenBytes];
-  std::vector<uint8_t> heap;
-  uint8_t* const code = tokens.size() * kMaxTokenBytes <= sizeof local
-                            ? local
-                            : (heap.resize(tokens.size() * kMaxTokenBytes), heap.data());
-  uint8_t* out = code;
-  for (const CAFormulaToken& token : tokens) token.encode(out);
-  make(text, tokens.size(), code, size_t(out - code));
+  if (tokens.size() * kMaxTokenBytes <= sizeof local) {
+    uint8_t* out = local;
+    for (const CAFormulaToken& token : tokens) token.encode(out, previous);
+    const size_t codeBytes = size_t(out - local);
+    uint8_t* const code = make(text, tokens.size(), codeBytes);
+    if (codeBytes != 0) std::memcpy(code, local, codeBytes);
+    return;
+  }
+  // A long one's are measured first and then encoded in place: room for the most every token
+  // could take would hold several times the block while it is made (51 bytes a token, where
+  // "=1+1+..." keeps 2 or 3).
+  size_t codeBytes = 0;
+  for (const CAFormulaToken& token : tokens) {
+    uint8_t* out = local;
+    token.encode(out, previous);
+    codeBytes += size_t(out - local);
+  }
+  uint8_t* out = make(text, tokens.size(), codeBytes);
+  previous = 0;
+  for (const CAFormulaToken& token : tokens) token.encode(out, previous);
 }
 
-void CAFormulaBlock::make(QStringView text, uint64_t tokenCount, const uint8_t* code, size_t codeBytes) {
+uint8_t* CAFormulaBlock::make(QStringView text, uint64_t tokenCount, size_t codeBytes) {
   release();
-  if (text.isEmpty() && tokenCount == 0) return;
   const bool latin1 = IsLatin1(text);
   const uint64_t textLength = uint64_t(text.size());
   uint8_t header[2 * 10];
@@ -293,8 +316,8 @@ void CAFormulaBlock::make(QStringView text, uint64_t tokenCount, const uint8_t* 
   } else if (textBytes != 0) {
     std::memcpy(block + textAt, text.data(), textBytes);
   }
-  if (codeBytes != 0) std::memcpy(block + textAt + textBytes, code, codeBytes);
   block_ = block;
+  return block + textAt + textBytes;
 }
 
 CAFormulaBlock::Header CAFormulaBlock::readLongHeader() const {
@@ -333,7 +356,8 @@ void CAFormulaBlock::decodeTokens(CAExpressionBuffer& buffer) const {
   }
   if (count == 0) return;
   CAFormulaToken* token = buffer.reserveFresh(count);
-  for (CAFormulaToken* const end = token + count; token != end; ++token) CAFormulaToken::decode(in, token);
+  uint32_t previous = 0;
+  for (CAFormulaToken* const end = token + count; token != end; ++token) CAFormulaToken::decode(in, token, previous);
 }
 
 void CAFormulaBlock::setText(QStringView text) {

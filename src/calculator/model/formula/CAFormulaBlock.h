@@ -147,8 +147,9 @@ class CAFormulaBlock {
   size_t tokensAt(const Header& header) const {
     return header.textAt + size_t(header.textLength) * (header.latin1 ? 1 : sizeof(char16_t));
   }
-  // Makes the block of the text and the already encoded tokens.
-  void make(QStringView text, uint64_t tokenCount, const uint8_t* code, size_t codeBytes);
+  // Makes the block of the text with room for codeBytes of encoded tokens after it, which the
+  // caller fills at the place returned.
+  uint8_t* make(QStringView text, uint64_t tokenCount, size_t codeBytes);
   void decodeTokens(CAExpressionBuffer& buffer) const;
   void release();
 

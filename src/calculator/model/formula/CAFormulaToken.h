@@ -105,9 +105,11 @@ class CAFormulaToken {
  private:
   friend class CAFormulaBlock;
   // The compact form a formula block keeps a token in: appended at out, or read from in (which
-  // both move past it) into the uninitialised place token.
-  void encode(uint8_t*& out) const;
-  static void decode(const uint8_t*& in, CAFormulaToken* token);
+  // both move past it) into the uninitialised place token. A token's place in the text is kept
+  // as its step from the token before's (`previous`, which each moves on to its own), a byte
+  // for neighbouring tokens where a long formula's places would take three.
+  void encode(uint8_t*& out, uint32_t& previous) const;
+  static void decode(const uint8_t*& in, CAFormulaToken* token, uint32_t& previous);
 
   enum : uint8_t { kPayloadNone = 0, kPayloadNumber = 1, kPayloadPoint = 2, kPayloadRange = 3 };
   static constexpr GridPoint kNoPoint{kGridNoPoint, 0};

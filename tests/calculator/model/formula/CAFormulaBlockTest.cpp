@@ -40,6 +40,10 @@ void ExpectSameTokens(CAExpressionView actual, const CAExpression& expected, con
 
 TEST(FormulaBlockTest, HoldsTextAndTokensAsGiven) {
   const QString longText(5000, QChar(u'\u00e9'));
+  // A formula of many tokens (made in place), and tokens far apart in the text.
+  QString longSum = QStringLiteral("=B1");
+  for (int k = 2; k <= 3000; ++k) longSum += QStringLiteral("+B%1").arg(k);
+  const QString farApart = QStringLiteral("=A1+") + QString(70000, u' ') + QStringLiteral("$B$2*3");
   const struct {
     QString text;
     bool formula;
@@ -52,6 +56,8 @@ TEST(FormulaBlockTest, HoldsTextAndTokensAsGiven) {
       {QStringLiteral("\u65e5\u672c\U0001F600 with a surrogate pair"), false},
       {longText, false},
       {QStringLiteral("=1"), true},
+      {longSum, true},
+      {farApart, true},
   };
   for (const auto& c : cases) {
     const std::string where = c.text.left(40).toStdString();
