@@ -1432,9 +1432,11 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   return false;
 }
 
-bool CADocument::loadAttributedString(const QTextDocument& text) {
+bool CADocument::loadAttributedString(QTextDocument& text) {
   if (!NewImportDocument()) return false;
-  if (!ImportAttributedText(g_glimmetDoc, text)) {
+  const bool imported = ImportAttributedText(g_glimmetDoc, text);
+  text.clear();
+  if (!imported) {
     DestroyImportDocument();
     return false;
   }

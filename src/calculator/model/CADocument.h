@@ -650,8 +650,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // owned by the caller; null on failure. tooManyColumns tells that columns past 101 were cut.
   GlimmetDoc* createGlimmetFromRange(const GridRange& range, bool wholeDocument, bool showFormula,
                                      bool copyBestValues, bool* tooManyColumns);
-  // Rich text (the HTML reader's document, or a pasted one) read into the sheet.
-  bool loadAttributedString(const QTextDocument& text);
+  // Rich text (the HTML reader's document, or a pasted one) read into the sheet. The text is
+  // emptied once the engine holds it, so that the cells have its memory.
+  bool loadAttributedString(QTextDocument& text);
   // An XHTML page: a folder holding "index.html" (and "images"), or the plain file when
   // keepHtmlExtension() is set.
   bool saveToHtmlFile(const QString& path, FLError* error);
