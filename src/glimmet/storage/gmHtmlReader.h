@@ -35,9 +35,10 @@ inline constexpr int kMostHtmlNesting = 512;
 
 // What the reading charges for what it makes, in bytes: what each really takes once the page is
 // opened (the reader, the rich text it builds, the import and the sheet made from it), measured
-// by bench/benchHtmlReader (BM_UnitCost) with a margin: a character of text (16 bytes measured),
-// a paragraph (a line a text keeping its lines makes too; 904), a table cell of the grid (203), a
-// list item (945), a link (593 beyond the same text without one, its place's name 12
+// by bench/benchHtmlReader (BM_UnitCost) with a margin: a character of text (10.4 bytes measured
+// in a long paragraph, 12 in a long first row of a table), a paragraph (a line a text keeping its
+// lines makes too; 630 with its character, a kept line 350-440), a table cell of the grid (203), a
+// list item (479), a link (593 beyond the same text without one, its place's name 12
 // characters) and each character of its place's name (3.9: the name is kept by the rich text
 // and by the cell), a picture's place (923 beyond a paragraph's character; what the picture
 // decodes to is charged apart), and each character of a text that starts with "=" beyond its
@@ -46,10 +47,10 @@ inline constexpr int kMostHtmlNesting = 512;
 // text takes 15 to 16; shorter references cost more a character), and besides each character of
 // the longest such text, for what its parse holds while it is made (a formula of millions of
 // characters in one cell takes 95 bytes a character in all, "=1+1+...", or 74, "=B1+B1+...").
-inline constexpr int64_t kHtmlCharacterCost = 18;
-inline constexpr int64_t kHtmlParagraphCost = 1024;
+inline constexpr int64_t kHtmlCharacterCost = 14;
+inline constexpr int64_t kHtmlParagraphCost = 768;
 inline constexpr int64_t kHtmlCellCost = 256;
-inline constexpr int64_t kHtmlListItemCost = 1088;
+inline constexpr int64_t kHtmlListItemCost = 576;
 inline constexpr int64_t kHtmlLinkCost = 704;
 inline constexpr int64_t kHtmlLinkCharacterCost = 5;
 inline constexpr int64_t kHtmlPictureCost = 1024;

@@ -663,8 +663,8 @@ TEST_F(HtmlLongTableTest, BlanksAndEmptyLinesOfCellsSurviveASaveAndAnOpen) {
 // read, with the reason, opened or pasted; a long table the sheet reads itself is not.
 TEST_F(HtmlLongTableTest, APageTooCostlyForTheRichTextIsRefusedBeforeItIsRead) {
   QByteArray page = "<html><body>";
-  page.reserve(6'500'000);
-  for (int i = 0; i < 1'600'000; ++i) page += "<p>x";
+  page.reserve(10'500'000);
+  for (int i = 0; i < 2'600'000; ++i) page += "<p>x";
   page += "</body></html>";
   const QString file = path("paragraphs") + QStringLiteral(".html");
   ASSERT_TRUE(WriteFileBytes(file, page));
@@ -705,7 +705,7 @@ TEST_F(HtmlLongTableTest, WhatAPageWouldTakeIsKnownBeforeItIsPaid) {
     bool read;  // read whole before it is refused
   };
   const Case cases[] = {
-      {"a long first row", [&] { return "<table><tr><td>" + QByteArray(72'000'000, 'x') + "</td><td>2</td></tr>\n" +
+      {"a long first row", [&] { return "<table><tr><td>" + QByteArray(130'000'000, 'x') + "</td><td>2</td></tr>\n" +
                                         rows(70) + "</table>"; },
        true},
       {"tags", [] { return QByteArray("<b>").repeated(7'000'000); }, false},
@@ -721,9 +721,9 @@ TEST_F(HtmlLongTableTest, WhatAPageWouldTakeIsKnownBeforeItIsPaid) {
       {"a long table", [] { return "<table>\n" + QByteArray("<tr><td>1<td>2\n").repeated(2'100'000) + "</table>"; },
        false},
       // Each line of a <pre> becomes a paragraph of the rich text, then a row with a cell.
-      {"lines of a pre", [] { return "<pre>" + QByteArray("1\n").repeated(1'600'000) + "</pre>"; }, true},
+      {"lines of a pre", [] { return "<pre>" + QByteArray("1\n").repeated(2'600'000) + "</pre>"; }, true},
       {"lines kept by a style",
-       [] { return "<div style=\"white-space: pre\">" + QByteArray("1\n").repeated(1'600'000) + "</div>"; }, true},
+       [] { return "<div style=\"white-space: pre\">" + QByteArray("1\n").repeated(2'600'000) + "</div>"; }, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
