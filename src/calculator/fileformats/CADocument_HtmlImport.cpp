@@ -236,12 +236,13 @@ struct PageToken {
 // reading came to the end of what is kept (what follows is not told yet).
 class TokenScanner {
  public:
-  explicit TokenScanner(const std::vector<PageToken>& tokens) : tokens_(tokens) {}
+  // The first `count` of the tokens.
+  TokenScanner(const std::vector<PageToken>& tokens, size_t count) : tokens_(tokens), count_(count) {}
 
   size_t position() const { return at_; }
   void moveTo(size_t position) { at_ = position; }
   bool atEnd() {
-    if (at_ < tokens_.size()) return false;
+    if (at_ < count_) return false;
     hitEnd_ = true;
     return true;
   }
@@ -297,6 +298,7 @@ class TokenScanner {
 
  private:
   const std::vector<PageToken>& tokens_;
+  const size_t count_;
   size_t at_ = 0;
   bool hitEnd_ = false;
 };
@@ -963,9 +965,9 @@ bool ReadFirstRows(TokenScanner& scanner, PlainTable* table, bool firstLooks, co
 // row (a page laid out in a table), whose words the sheet takes as that cell's.
 enum class TableStart { Refused, Unfinished, Read };
 
-TableStart ReadTableStart(const std::vector<PageToken>& tokens, PlainTable* table, const QString& background,
-                          bool* outerBody) {
-  TokenScanner scanner(tokens);
+TableStart ReadTableStart(const std::vector<PageToken>& tokens, size_t count, PlainTable* table,
+                          const QString& background, bool* outerBody) {
+  TokenScanner scanner(tokens, count);
   *table = PlainTable();
   scanner.moveTo(1);
   *outerBody = ReadBareTag(scanner, u"tbody");
@@ -1008,11 +1010,10 @@ class PlainTableListener final : public GMHtmlListener {
       case Stage::Frame: return frameStarted(name, attributes);
       case Stage::TableStart:
         if (name == u"tr") {
-          switch (ReadTableStart(tokens_, &table_, background_, &outerBody_)) {
+          switch (ReadTableStart(tokens_, used_, &table_, background_, &outerBody_)) {
             case TableStart::Refused: return leave();
             case TableStart::Read:
-              tokens_.clear();
-              tokens_.shrink_to_fit();
+              used_ = 0;
               stage_ = Stage::Rows;
               took_ = true;
               keep(PageToken::Kind::Start, name, &attributes);
@@ -1027,7 +1028,7 @@ class PlainTableListener final : public GMHtmlListener {
         return Answer::Follow;
       case Stage::Rows:
         if (!inRow_ && (name != u"tr" || tableEnding_)) return leave();
-        if (!inRow_) tokens_.clear();
+        if (!inRow_) used_ = 0;
         inRow_ = true;
         keep(PageToken::Kind::Start, name, &attributes);
         return Answer::Follow;
@@ -1110,25 +1111,30 @@ class PlainTableListener final : public GMHtmlListener {
 
   Answer leave() {
     stage_ = Stage::Left;
-    tokens_.clear();
+    std::vector<PageToken>().swap(tokens_);
+    used_ = 0;
     return Answer::Leave;
   }
 
   void keep(PageToken::Kind kind, QStringView name, const std::vector<GMHtmlAttribute>* attributes = nullptr,
             unsigned flags = 0) {
-    PageToken& token = tokens_.emplace_back();
+    // The tokens of a row are made again in those of the row before, which keep their memory.
+    PageToken& token = used_ < tokens_.size() ? tokens_[used_] : tokens_.emplace_back();
+    ++used_;
     token.kind = kind;
     token.flags = flags;
-    if (kind == PageToken::Kind::End) {
-      token.name.reserve(name.size() + 1);
-      token.name += u'/';
-    }
+    token.name.resize(0);
+    if (kind == PageToken::Kind::End) token.name += u'/';
     token.name += name;
-    if (attributes) {
-      token.attributes.reserve(attributes->size());
-      for (const GMHtmlAttribute& attribute : *attributes)
-        token.attributes.push_back(
-            PageAttribute{attribute.name.toString().toLower(), HtmlDecodedText(attribute.value)});
+    token.attributes.resize(attributes ? attributes->size() : 0);
+    for (size_t k = 0; k < token.attributes.size(); ++k) {
+      const GMHtmlAttribute& attribute = (*attributes)[k];
+      PageAttribute& kept = token.attributes[k];
+      kept.name.resize(0);
+      kept.name += attribute.name;
+      for (QChar& c : kept.name)
+        if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + 32);
+      HtmlDecodeText(attribute.value, &kept.value);
     }
   }
 
@@ -1154,18 +1160,18 @@ class PlainTableListener final : public GMHtmlListener {
     }
     if (name != u"table") return leave();
     keep(PageToken::Kind::Start, name, &attributes);
-    if (!IsPlainTableAttributes(tokens_.back().attributes, background_)) return leave();
+    if (!IsPlainTableAttributes(tokens_[used_ - 1].attributes, background_)) return leave();
     stage_ = Stage::TableStart;
     return Answer::Follow;
   }
 
   // A row after the first, whole: plain, as many cells as the first.
   bool readRow() {
-    TokenScanner scanner(tokens_);
+    TokenScanner scanner(tokens_, used_);
     std::vector<PlainCell> row;
     if (!ReadPlainRow(scanner, &row, background_, !table_.nested)) return false;
     scanner.skipSpace();
-    tokens_.clear();
+    used_ = 0;
     if (!scanner.atEnd() || row.size() != table_.firstRow.size()) return false;
     ++table_.rowCount;
     if (keepRows_) table_.rows.push_back(std::move(row));
@@ -1178,6 +1184,7 @@ class PlainTableListener final : public GMHtmlListener {
   bool inParagraph_ = false, styled_ = false, sheetNext_ = false;
   QString background_;  // the page's own, which its style sheet gives (empty: none)
   std::vector<PageToken> tokens_;  // the table's start up to its first row, or the row being read
+  size_t used_ = 0;
   size_t rowStarts_ = 0;
   bool inRow_ = false, tableEnding_ = false, outerBody_ = false;
   int tail_ = 0;
@@ -1296,12 +1303,12 @@ namespace {
 // the page without the rows after the first (a nested table's words joined to its first row).
 // Otherwise nothing; `whole` tells whether the text holds the whole page as the rich text reads
 // it (where the sheet's reader took rows it then gave up, it does not), and `richCost` what the
-// rich text's reading of it took.
+// rich text's reading of it took. plainCost: PlainTableHtmlCost of the page, where it is known.
 std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDocument& text, bool keepRows,
                                              int64_t budget, GMHtmlReading* reading, bool* whole,
-                                             int64_t* richCost = nullptr) {
+                                             int64_t* richCost = nullptr, int64_t plainCost = -1) {
   PlainTableListener listener(keepRows);
-  const int64_t plainCost = PlainTableHtmlCost(html);
+  if (plainCost < 0) plainCost = PlainTableHtmlCost(html);
   *reading = ReadHtmlPage(html, &text, budget, &listener, plainCost);
   const bool listened = listener.listening();
   if (richCost) *richCost = reading->cost - (listened ? plainCost : 0);
@@ -1432,7 +1439,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   int64_t richCost = 0;
   if (g_plainTableReading) {
     // One reading builds the rich text and feeds the sheet's own reader of long tables.
-    table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &reading, &whole, &richCost);
+    table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &reading, &whole, &richCost, leastCost);
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
       SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));
       return false;

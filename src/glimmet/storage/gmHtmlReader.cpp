@@ -116,6 +116,47 @@ Tag TagOfName(const QString& name) {
   return kTags.value(name, Tag::Other);
 }
 
+// The element a tag names, as browsers read names (ASCII letters in either case), and its name in
+// lower case: a name the reading knows is made once, not once a tag. Null for any other name.
+const QString* KnownTagName(QStringView written, Tag* tag) {
+  struct Known {
+    QString name;
+    Tag tag;
+  };
+  static const std::vector<Known> kKnown = [] {
+    std::vector<Known> known;
+    for (const char* name :
+         {"a", "abbr", "acronym", "address", "b", "big", "blockquote", "br", "caption", "center", "cite", "code", "dd",
+          "del", "dfn", "div", "dl", "dt", "em", "font", "h1", "h2", "h3", "h4", "h5", "h6", "hr", "i", "img", "ins",
+          "kbd", "li", "link", "nobr", "ol", "option", "p", "pre", "q", "s", "samp", "script", "small", "span",
+          "strike", "strong", "style", "sub", "sup", "table", "tbody", "td", "textarea", "tfoot", "th", "thead",
+          "title", "tr", "tt", "u", "ul", "var", "label", "section", "article", "header", "footer", "nav", "main",
+          "aside", "figure", "form", "fieldset", "dir", "menu", "xmp", "listing", "plaintext"}) {
+      const QString text = QString::fromLatin1(name);
+      known.push_back(Known{text, TagOfName(text)});
+    }
+    std::sort(known.begin(), known.end(), [](const Known& a, const Known& b) { return a.name < b.name; });
+    return known;
+  }();
+  char16_t lower[16];
+  if (written.size() >= qsizetype(std::size(lower))) return nullptr;
+  for (qsizetype k = 0; k < written.size(); ++k) lower[k] = LowerAscii(written[k].unicode());
+  const QStringView name(lower, written.size());
+  const auto it = std::lower_bound(kKnown.begin(), kKnown.end(), name,
+                                   [](const Known& known, QStringView n) { return QStringView(known.name) < n; });
+  if (it == kKnown.end() || QStringView(it->name) != name) return nullptr;
+  *tag = it->tag;
+  return &it->name;
+}
+
+// The tag of a name as written, and the name in lower case.
+Tag TagOfWrittenName(QStringView written, QString* name) {
+  Tag tag = Tag::Other;
+  const QString* known = KnownTagName(written, &tag);
+  *name = known ? *known : written.toString().toLower();
+  return tag;
+}
+
 // The name of a tag the reading knows, for a listener told of an element the tree rules imply.
 QString NameOfTag(Tag tag) {
   static const std::array<QString, 256> kNames = [] {
@@ -244,7 +285,7 @@ void AppendCharacter(QString* out, char32_t c) {
 // The text with its entities decoded; `flags`, when given, what a listener is told of them
 // (GMHtmlListener::TextFlag).
 void DecodeText(QStringView raw, QString* out, unsigned* flags = nullptr) {
-  out->clear();
+  out->resize(0);
   out->reserve(raw.size());
   qsizetype from = 0;
   for (qsizetype i = raw.indexOf(u'&'); i >= 0 && i < raw.size(); i = raw.indexOf(u'&', i)) {
@@ -398,6 +439,14 @@ struct Active {
 
 constexpr size_t kMostActive = 64;
 
+// An element in rows a listener took, of which nothing is made: what the tree rules see of it.
+Open LightOpen(const Open& parent) {
+  Open open;
+  open.table = parent.table;
+  open.listDepth = parent.listDepth;
+  return open;
+}
+
 class Reader {
  public:
   Reader(int64_t budget, const QUrl& base, GMHtmlListener* listener = nullptr, int64_t listenerCost = 0)
@@ -458,7 +507,7 @@ class Reader {
   void hear(GMHtmlListener::Answer answer, bool row = false);
   // Tells the listener of an element that opens, with the attributes of the tag being read
   // (none where the tree rules imply it); `opens`: the element is pushed next.
-  void announce(QStringView name, bool implied, bool opens, bool row = false);
+  void announce(const QString& name, bool implied, bool opens, bool row = false);
   void announceRaw(const QString& name, QStringView raw);
 
   // Emitting.
@@ -510,12 +559,12 @@ void Reader::hear(GMHtmlListener::Answer answer, bool row) {
   }
 }
 
-void Reader::announce(QStringView name, bool implied, bool opens, bool row) {
+void Reader::announce(const QString& name, bool implied, bool opens, bool row) {
   if (!listener_) return;
   static const std::vector<GMHtmlAttribute> kNone;
   if (opens) {
     pending_ = true;
-    pendingName_ = name.toString();
+    pendingName_ = name;
   }
   hear(listener_->started(name, implied ? kNone : tagAttributes_, implied), row);
 }
@@ -564,12 +613,12 @@ void Reader::scan(QStringView page) {
         while (nameEnd < n && !IsHtmlSpace(page[nameEnd].unicode()) && page[nameEnd] != u'/' && page[nameEnd] != u'>')
           ++nameEnd;
         if (end < 0) return;  // a tag the page never ends is none
-        QString name = page.sliced(i + 2, nameEnd - i - 2).toString().toLower();
+        QString name;
+        const Tag tag = TagOfWrittenName(page.sliced(i + 2, nameEnd - i - 2), &name);
         afterComment_ = false;
-        const Tag tag = TagOfName(name);
         if (tag == Tag::Br) {
           tagAttributes_.clear();
-          announce(u"br", false, false);
+          announce(QStringLiteral("br"), false, false);
           if (!stopped()) lineBreak();
         }
         else if (tag != Tag::Other) closeElement(tag);
@@ -598,8 +647,8 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   const qsizetype n = page.size();
   qsizetype i = at + 1;
   while (i < n && !IsHtmlSpace(page[i].unicode()) && page[i] != u'/' && page[i] != u'>') ++i;
-  const QString name = page.sliced(at + 1, i - at - 1).toString().toLower();
-  const Tag tag = TagOfName(name);
+  QString name;
+  const Tag tag = TagOfWrittenName(page.sliced(at + 1, i - at - 1), &name);
   Attributes attributes;
   bool selfClosing = false;
   QString value;
@@ -684,7 +733,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     announce(name, false, pushes);
     if (stopped()) return n;
     if (pushes) {
-      Open open = stack_.back();
+      Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
       open.tag = Tag::Other;
       open.own = QTextCharFormat();
       open.active = 0;
@@ -967,7 +1016,7 @@ void Reader::reconstruct() {
     if (entry.open) continue;
     announce(NameOfTag(entry.tag), true, true);
     if (stopped()) return;
-    Open open = stack_.back();
+    Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
     open.tag = entry.tag;
     open.own = entry.own;
     open.chars = stack_.back().chars;
@@ -1076,11 +1125,11 @@ void Reader::startRow(TableNode* table) {
 }
 
 void Reader::startCell(Tag tag, const Attributes& attributes) {
-  announce(tag == Tag::Th ? u"th" : u"td", false, true);
+  announce(tag == Tag::Th ? QStringLiteral("th") : QStringLiteral("td"), false, true);
   if (stopped()) return;
   if (muted()) {
     // A row the listener took: the tree rules alone.
-    Open open = stack_.back();
+    Open open = LightOpen(stack_.back());
     open.tag = tag;
     open.container = nullptr;
     open.cell = nullptr;
@@ -1363,7 +1412,7 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       popTo(size_t(std::max(table, section)) + 1);
       announce(name, false, true, true);
       if (stopped()) return;
-      Open open = stack_.back();
+      Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
       open.tag = Tag::Tr;
       if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
       startRow(open.table);
@@ -1380,9 +1429,9 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
         popTo(size_t(table) + 1);
         const int section = findAny({Tag::Table, Tag::Thead, Tag::Tbody, Tag::Tfoot});
         popTo(size_t(section) + 1);
-        announce(u"tr", true, true, true);
+        announce(QStringLiteral("tr"), true, true, true);
         if (stopped()) return;
-        Open open = stack_.back();
+        Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
         open.tag = Tag::Tr;
         startRow(open.table);
         pushStyled(std::move(open), QStringLiteral("tr"), Attributes());
@@ -1410,7 +1459,7 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
     if (IsFormatting(tag)) reconstruct();
     announce(name, false, true);
     if (stopped()) return;
-    Open open = stack_.back();
+    Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
     open.tag = tag;
     open.own = ownLooks(tag, attributes);
     open.chars.merge(open.own);
@@ -1470,7 +1519,7 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
   endBlock();
   announce(name, false, true);
   if (stopped()) return;
-  Open open = stack_.back();
+  Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
   open.tag = tag;
   open.own = ownLooks(tag, attributes);
   open.chars.merge(open.own);
@@ -1739,12 +1788,7 @@ char32_t HtmlNamedEntity(QStringView name) {
   return it != end && QStringView(it->name) == name ? it->character : 0;
 }
 
-QString HtmlDecodedText(QStringView raw) {
-  if (!raw.contains(u'&')) return raw.toString();
-  QString decoded;
-  DecodeText(raw, &decoded);
-  return decoded;
-}
+void HtmlDecodeText(QStringView raw, QString* decoded) { DecodeText(raw, decoded); }
 
 GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget, GMHtmlListener* listener,
                            int64_t listenerCost) {

@@ -103,7 +103,7 @@ GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget
 int64_t HtmlPageReadingCost(QStringView page, int64_t budget = 0);
 
 // The text with its entities decoded as the reading decodes a page's texts and attribute values.
-QString HtmlDecodedText(QStringView raw);
+void HtmlDecodeText(QStringView raw, QString* decoded);
 
 // The character a named entity ("amp", "eacute") stands for; 0 for a name the table does not
 // hold (the page keeps "&name;" as written).
