@@ -4,7 +4,9 @@
 // A page that is one long table of plain text cells (what programs that write pages for tables
 // write) goes that way with its first row alone, which gives the sheet its font, its look and its
 // columns; the other rows' texts are read here and become cells as the first row's did. The
-// rich text of a long table costs far more than its cells. A long table that is the one cell of
+// rich text of a long table costs far more than its cells. The sheet's reader is told the page
+// by the HTML reader as its tree rules read it, in the one reading that builds the rich text, so
+// that both read one tree; once the first row is read, the reader leaves the other rows to it. A long table that is the one cell of
 // another (a page laid out in a table) becomes that one cell's words: the first row goes through
 // the rich text and the other rows' words are joined to it there. The rows after the first may
 // be written in the common ways (comments, entities, unclosed cells, attributes that change
@@ -531,13 +533,15 @@ bool IsFrameStyleSheet(QStringView sheet, QString* background) {
                                                       u"tfoot", u"tr",   u"th",   u"td",  u"p",     u"br",    u"font",
                                                       u"span"};
   qsizetype at = 0;
+  // The next "@", looked for again only once the rules are past it: a sheet is read once.
+  qsizetype atRule = text.indexOf(u'@');
   for (;;) {
     while (at < text.size() && IsHtmlSpace(text[at])) ++at;
     if (at >= text.size()) break;
     const qsizetype open = text.indexOf(u'{', at);
     const qsizetype close = open < 0 ? -1 : text.indexOf(u'}', open);
     // An at-rule (a media query, an import) is no rule of the page's own elements.
-    const qsizetype atRule = text.indexOf(u'@', at);
+    if (atRule >= 0 && atRule < at) atRule = text.indexOf(u'@', at);
     if (close < 0 || (atRule >= 0 && atRule < open)) return false;
     const QStringView declarations = QStringView(text).sliced(open + 1, close - open - 1);
     for (QStringView selector : QStringView(text).sliced(at, open - at).split(u',')) {
