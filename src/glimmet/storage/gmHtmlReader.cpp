@@ -123,8 +123,10 @@ const QString* KnownTagName(QStringView written, Tag* tag) {
     QString name;
     Tag tag;
   };
-  static const std::vector<Known> kKnown = [] {
-    std::vector<Known> known;
+  constexpr qsizetype kLongest = 10;
+  // By length and first letter: a name is compared with the few known ones that could be it.
+  static const std::vector<std::vector<Known>> kKnown = [] {
+    std::vector<std::vector<Known>> known(size_t(kLongest + 1) * 26);
     for (const char* name :
          {"a", "abbr", "acronym", "address", "b", "big", "blockquote", "br", "caption", "center", "cite", "code", "dd",
           "del", "dfn", "div", "dl", "dt", "em", "font", "h1", "h2", "h3", "h4", "h5", "h6", "hr", "i", "img", "ins",
@@ -133,20 +135,24 @@ const QString* KnownTagName(QStringView written, Tag* tag) {
           "title", "tr", "tt", "u", "ul", "var", "label", "section", "article", "header", "footer", "nav", "main",
           "aside", "figure", "form", "fieldset", "dir", "menu", "xmp", "listing", "plaintext"}) {
       const QString text = QString::fromLatin1(name);
-      known.push_back(Known{text, TagOfName(text)});
+      known[size_t(text.size()) * 26 + size_t(name[0] - 'a')].push_back(Known{text, TagOfName(text)});
     }
-    std::sort(known.begin(), known.end(), [](const Known& a, const Known& b) { return a.name < b.name; });
     return known;
   }();
-  char16_t lower[16];
-  if (written.size() >= qsizetype(std::size(lower))) return nullptr;
-  for (qsizetype k = 0; k < written.size(); ++k) lower[k] = LowerAscii(written[k].unicode());
-  const QStringView name(lower, written.size());
-  const auto it = std::lower_bound(kKnown.begin(), kKnown.end(), name,
-                                   [](const Known& known, QStringView n) { return QStringView(known.name) < n; });
-  if (it == kKnown.end() || QStringView(it->name) != name) return nullptr;
-  *tag = it->tag;
-  return &it->name;
+  const qsizetype size = written.size();
+  if (size == 0 || size > kLongest) return nullptr;
+  const char16_t first = LowerAscii(written[0].unicode());
+  if (first < u'a' || first > u'z') return nullptr;
+  for (const Known& known : kKnown[size_t(size) * 26 + size_t(first - u'a')]) {
+    const char16_t* name = reinterpret_cast<const char16_t*>(known.name.constData());
+    qsizetype k = 1;
+    while (k < size && LowerAscii(written[k].unicode()) == name[k]) ++k;
+    if (k == size) {
+      *tag = known.tag;
+      return &known.name;
+    }
+  }
+  return nullptr;
 }
 
 // The tag of a name as written, and the name in lower case.
