@@ -547,6 +547,7 @@ class Reader {
   bool left_ = false;       // the listener gave up rows it had taken
   std::vector<GMHtmlAttribute> tagAttributes_;  // of the start tag being read, for the listener
   bool pending_ = false;  // an element announced is pushed next
+  bool quiet_ = false;    // the text being read was told already
   QString pendingName_;
 };
 
@@ -566,7 +567,8 @@ void Reader::hear(GMHtmlListener::Answer answer, bool row) {
 }
 
 void Reader::announce(const QString& name, bool implied, bool opens, bool row) {
-  if (!listener_) return;
+  // What the reading opens for itself (a text area's text) has no name, and is no element.
+  if (!listener_ || name.isEmpty()) return;
   static const std::vector<GMHtmlAttribute> kNone;
   if (opens) {
     pending_ = true;
@@ -725,7 +727,10 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
         open.cell = nullptr;
         pushStyled(std::move(open), name, attributes);
       }
+      // Told as the element's text already.
+      quiet_ = true;
       text(raw);
+      quiet_ = false;
       popTo(at);
     }
     if (end >= n) return n;
@@ -798,7 +803,14 @@ void Reader::text(QStringView raw) {
   afterComment_ = false;
   unsigned flags = 0;
   DecodeText(raw, &decoded_, listener_ ? &flags : nullptr);
-  if (listener_) {
+  if (listener_ && !quiet_) {
+    // The looks a block closed are taken on again before the text, which the listener hears in them.
+    const Open& top = stack_.back();
+    const bool fostered = top.table && (top.tag == Tag::Table || top.tag == Tag::Tr || IsSection(top.tag));
+    if (!top.hidden && !fostered &&
+        std::any_of(decoded_.cbegin(), decoded_.cend(), [](QChar c) { return !IsHtmlSpace(c.unicode()); }))
+      reconstruct();
+    if (stopped()) return;
     hear(listener_->text(decoded_, flags));
     if (stopped()) return;
   }
