@@ -11,6 +11,10 @@
 // what the page's style sheets hold. Past the budget the reading stops at once and the document
 // is left empty, so nothing half-built reaches whoever asked. No step costs more for what came
 // before it.
+//
+// A listener may read the page along with the rich text (GMHtmlListener): it hears the tree as
+// the rules make it, so that it reads the page as the rich text does, and it may take a table's
+// rows for its own, which the rich text is then built without.
 #pragma once
 
 #include <QString>
