@@ -1,15 +1,18 @@
 // Feeds arbitrary bytes to the program's HTML reader, and what it builds to the text engine and
-// the sheet. The input is a page, and after a line "--css--" a style sheet and after a line
+// the sheet; and opens the page as a file, where the sheet's own reader of long tables reads it
+// along with the rich text. The input is a page, and after a line "--css--" a style sheet and after a line
 // "--png--" a picture, written as files beside the page ("beside.css", "beside.png"), so that
 // the page can link, import and name them: the reading of linked sheets and pictures is reached
 // too. Any crash, hang, sanitizer report or reading past its budget here is a fault; a refusal
 // is not.
 #include "FuzzApplication.h"
+#include "calculator/fileformats/caHtml.h"
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/flBase.h"
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmHtmlReader.h"
 #include "glimmet/storage/gmTables.h"
+#include "platform/FLError.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -76,6 +79,19 @@ int FuzzHtmlReader(const uint8_t* data, size_t size) {
     if (reading.read() && sheet.loadAttributedString(text)) {
       sheet.setSelectionRange(sheet.extent());
       sheet.htmlFromSelection();
+    }
+    // Opened as a file, within the open's budget: the rows the sheet's reader takes are built
+    // by no one else, and a page it gives up is read again whole. Only a page that fits the
+    // budget here is opened, so that no input takes the open's whole budget.
+    if (reading.read()) {
+      const QString path = folder.filePath(QStringLiteral("page.html"));
+      if (WriteBytes(path, input.first(pageEnd))) {
+        CADocument opened;
+        FLError error;
+        opened.openFile(path, &error);
+      }
+      // Priced as the export prices it, the rows read and not kept.
+      PlainTableReadingCost(input.first(pageEnd).toByteArray());
     }
   }
   SetLogHandler(previous);

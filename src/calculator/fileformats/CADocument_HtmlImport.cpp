@@ -4,7 +4,9 @@
 // A page that is one long table of plain text cells (what programs that write pages for tables
 // write) goes that way with its first row alone, which gives the sheet its font, its look and its
 // columns; the other rows' texts are read here and become cells as the first row's did. The
-// rich text of a long table costs far more than its cells. A long table that is the one cell of
+// rich text of a long table costs far more than its cells. The sheet's reader is told the page
+// by the HTML reader as its tree rules read it, in the one reading that builds the rich text, so
+// that both read one tree; once the first row is read, the reader leaves the other rows to it. A long table that is the one cell of
 // another (a page laid out in a table) becomes that one cell's words: the first row goes through
 // the rich text and the other rows' words are joined to it there. The rows after the first may
 // be written in the common ways (comments, entities, unclosed cells, attributes that change
@@ -170,9 +172,8 @@ struct PlainCell {
   QString value;  // LibreOffice's value behind the text ("sdval"), in the C syntax
 };
 
-// The page as its first row and the texts of the rows after it.
+// The page's table as its first row and the texts of the rows after it.
 struct PlainTable {
-  QString firstRowPage;  // the page with the table's first row alone
   std::vector<QString> firstRow;
   std::vector<QString> firstRowValues;
   size_t headRows = 0;  // the rows before the first, which the rich text reads with it
@@ -206,100 +207,118 @@ bool IsPlainCellCharacter(char32_t u) {
   }
 }
 
-// Reads the markup of a page written by a program: tags by name, with or without attributes.
-// Comments are nothing to it, as they are nothing to the HTML reader, which also passes over the
-// white space after one.
-class PageScanner {
- public:
-  explicit PageScanner(QStringView page) : page_(page) {}
-
-  qsizetype position() const { return at_; }
-  bool atEnd() const { return at_ >= page_.size(); }
-  void skipSpace() {
-    for (;;) {
-      while (at_ < page_.size() && IsHtmlSpace(page_[at_])) ++at_;
-      if (!skipComment()) return;
-    }
-  }
-  // The tag at the position, "<name", its attribute text and ">": the lower-case name (with
-  // "/" for a closing tag, "!doctype" for the declaration); empty, and nothing read, when no
-  // tag stands here. A tag whose attributes hold "<" is no tag for this reading.
-  QString readTag(QStringView* attributes) {
-    if (at_ >= page_.size() || page_[at_] != u'<') return QString();
-    qsizetype end = at_ + 1;
-    while (end < page_.size() && page_[end] != u'>' && page_[end] != u'<') ++end;
-    if (end >= page_.size() || page_[end] != u'>') return QString();
-    const QStringView inside = page_.sliced(at_ + 1, end - at_ - 1);
-    qsizetype nameEnd = 0;
-    while (nameEnd < inside.size() && !IsHtmlSpace(inside[nameEnd]) && inside[nameEnd] != u'/') ++nameEnd;
-    if (nameEnd == 0 && inside.startsWith(u'/')) {
-      nameEnd = 1;
-      while (nameEnd < inside.size() && !IsHtmlSpace(inside[nameEnd])) ++nameEnd;
-    }
-    if (nameEnd == 0) return QString();
-    *attributes = inside.sliced(nameEnd).trimmed();
-    at_ = end + 1;
-    return inside.first(nameEnd).toString().toLower();
-  }
-  // The text up to the next tag (or the end), comments left out; `joined` holds it when a
-  // comment stood in it.
-  QStringView readText(QString* joined) {
-    qsizetype start = at_;
-    bool commented = false;
-    for (;;) {
-      while (at_ < page_.size() && page_[at_] != u'<') ++at_;
-      const qsizetype end = at_;
-      if (!skipComment()) break;
-      if (!commented) joined->clear();
-      commented = true;
-      *joined += page_.sliced(start, end - start);
-      while (at_ < page_.size() && IsHtmlSpace(page_[at_])) ++at_;
-      start = at_;
-    }
-    if (!commented) return page_.sliced(start, at_ - start);
-    *joined += page_.sliced(start, at_ - start);
-    return *joined;
-  }
-  // The text up to the tag "</name" (comments and all, as in a style element), read up to
-  // that tag; false, and nothing read, where the page has no such tag.
-  bool readRawUntil(QStringView closing, QStringView* text) {
-    const qsizetype end = page_.indexOf(closing, at_, Qt::CaseInsensitive);
-    if (end < 0) return false;
-    *text = page_.sliced(at_, end - at_);
-    at_ = end;
-    return true;
-  }
-  void moveTo(qsizetype position) { at_ = position; }
-
- private:
-  // Passes over a comment at the position; one without its end takes the rest of the page.
-  bool skipComment() {
-    if (!page_.sliced(at_).startsWith(u"<!--")) return false;
-    const qsizetype end = page_.indexOf(u"-->", at_ + 4);
-    at_ = end < 0 ? page_.size() : end + 3;
-    return true;
-  }
-
-  QStringView page_;
-  qsizetype at_ = 0;
-};
-
 bool IsAsciiDigit(QChar ch, bool hex) {
   const char16_t u = ch.unicode();
   return (u >= u'0' && u <= u'9') || (hex && ((u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F')));
 }
 
-// The text a table cell's raw text shows: spaces folded as the HTML reader folds them and
-// entities decoded; with `keepBlanks` (a paragraph that keeps its white space, as this program
-// writes a cell whose blanks would fold), each space as it is. False for anything else (an entity
-// the reader keeps as written, a character the rich text might change, a line that a paragraph
-// keeping its white space would make its own), which leaves the page to the rich text.
-bool PlainCellText(QStringView raw, QString* text, bool keepBlanks = false) {
+bool IsBlank(QStringView text) { return std::all_of(text.begin(), text.end(), IsHtmlSpace); }
+
+// An attribute as the sheet's reader takes it: its name in lower case, its value with its
+// entities decoded, as the reader of the page decodes them.
+struct PageAttribute {
+  QString name, value;
+};
+using PageAttributes = std::vector<PageAttribute>;
+
+// What the HTML reader tells of the page, kept until a row (or the table's start, up to its first
+// row) is whole, to be read as one: an element's start ("td") or end ("/td"), a text (entities
+// decoded), the text of an element that holds text alone (LibreOffice's comment of a cell), or a
+// comment.
+struct PageToken {
+  enum class Kind : uint8_t { Start, End, Text, Raw, Comment };
+  Kind kind = Kind::Text;
+  unsigned flags = 0;  // of a text: what its entities were (GMHtmlListener::TextFlag)
+  QString name;        // an element's name, with "/" for its end; a text's text
+  PageAttributes attributes;
+};
+
+// Reads kept tokens as the page's markup: elements by name, with or without attributes, and
+// texts. Comments are nothing to it, as they are nothing to the HTML reader. It notes whether a
+// reading came to the end of what is kept (what follows is not told yet).
+class TokenScanner {
+ public:
+  // The first `count` of the tokens.
+  TokenScanner(const std::vector<PageToken>& tokens, size_t count) : tokens_(tokens), count_(count) {}
+
+  size_t position() const { return at_; }
+  void moveTo(size_t position) { at_ = position; }
+  bool atEnd() {
+    if (at_ < count_) return false;
+    hitEnd_ = true;
+    return true;
+  }
+  bool hitEnd() const { return hitEnd_; }
+  void skipSpace() {
+    while (!atEnd()) {
+      const PageToken& token = tokens_[at_];
+      if (token.kind != PageToken::Kind::Comment && (token.kind != PageToken::Kind::Text || !IsBlank(token.name)))
+        return;
+      ++at_;
+    }
+  }
+  // The element that starts ("td") or ends ("/td") here, read; empty, and nothing read, for
+  // anything else.
+  QStringView readTag(const PageAttributes** attributes) {
+    static const PageAttributes kNone;
+    if (atEnd()) return {};
+    const PageToken& token = tokens_[at_];
+    if (token.kind != PageToken::Kind::Start && token.kind != PageToken::Kind::End) return {};
+    *attributes = &token.attributes;
+    ++at_;
+    return token.name;
+  }
+  // The text up to the next element (or the end), comments left out; `joined` holds it when
+  // there were several. `flags`: its entities'; `commented`: a comment stood in it.
+  QStringView readText(QString* joined, unsigned* flags = nullptr, bool* commented = nullptr) {
+    QStringView text;
+    int pieces = 0;
+    while (!atEnd()) {
+      const PageToken& token = tokens_[at_];
+      if (token.kind == PageToken::Kind::Comment) {
+        if (commented) *commented = true;
+      } else if (token.kind == PageToken::Kind::Text) {
+        if (flags) *flags |= token.flags;
+        if (pieces == 1) *joined = text.toString();
+        if (pieces >= 1) *joined += token.name;
+        else text = token.name;
+        ++pieces;
+      } else {
+        break;
+      }
+      ++at_;
+    }
+    return pieces > 1 ? QStringView(*joined) : text;
+  }
+  // The text of an element that holds text alone, read; false, and nothing read, where none
+  // stands here.
+  bool readRaw() {
+    if (atEnd() || tokens_[at_].kind != PageToken::Kind::Raw) return false;
+    ++at_;
+    return true;
+  }
+
+ private:
+  const std::vector<PageToken>& tokens_;
+  const size_t count_;
+  size_t at_ = 0;
+  bool hitEnd_ = false;
+};
+
+// The text a table cell's text shows (its entities decoded, `flags` what they were): spaces
+// folded as the HTML reader folds them; with `keepBlanks` (a paragraph that keeps its white
+// space, as this program writes a cell whose blanks would fold), each space as it is. False for
+// anything else (an "&" the reader keeps as written, an entity for a blank, a character the rich
+// text might change, a line that a paragraph keeping its white space would make its own), which
+// leaves the page to the rich text.
+bool PlainCellText(QStringView decoded, unsigned flags, QString* text, bool keepBlanks = false) {
   text->clear();
-  text->reserve(raw.size());
+  if ((flags & GMHtmlListener::KeptAmpersand) || (flags & GMHtmlListener::BlankByEntity) ||
+      (!keepBlanks && (flags & GMHtmlListener::SpaceByEntity)))
+    return false;
+  text->reserve(decoded.size());
   bool space = false;
-  for (qsizetype i = 0; i < raw.size(); ++i) {
-    const QChar ch = raw[i];
+  for (const QChar ch : decoded) {
     // A tab the sheet's cell shows as a space, as the rich text's conversion makes it.
     if (keepBlanks && (ch == u' ' || ch == u'\t')) {
       *text += u' ';
@@ -310,96 +329,24 @@ bool PlainCellText(QStringView raw, QString* text, bool keepBlanks = false) {
       space = true;
       continue;
     }
-    char32_t decoded = ch.unicode();
-    if (ch == u'&') {
-      const qsizetype semicolon = raw.indexOf(u';', i + 1);
-      if (semicolon < 0 || semicolon - i > 10) return false;
-      const QStringView name = raw.sliced(i + 1, semicolon - i - 1);
-      if (name.startsWith(u'#')) {
-        // Digits alone: the reader keeps "&# 65;" or "&#x41 ;" as written.
-        const bool hex = name.size() > 1 && (name[1] == u'x' || name[1] == u'X');
-        const QStringView digits = name.sliced(hex ? 2 : 1);
-        if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [&](QChar d) { return IsAsciiDigit(d, hex); }))
-          return false;
-        bool ok = false;
-        const uint value = digits.toUInt(&ok, hex ? 16 : 10);
-        if (!ok || (value == u' ' && !keepBlanks)) return false;
-        decoded = char32_t(value);
-        if (decoded == U' ') {
-          i = semicolon;
-          *text += u' ';
-          continue;
-        }
-      } else {
-        if (name.isEmpty() ||
-            !std::all_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 0x80; }))
-          return false;
-        decoded = HtmlNamedEntity(name);
-        if (decoded == 0 || decoded == U' ') return false;
-      }
-      i = semicolon;
-    }
-    if (!IsPlainCellCharacter(decoded)) return false;
+    if (!IsPlainCellCharacter(ch.unicode())) return false;
     if (space && !text->isEmpty()) *text += u' ';
     space = false;
-    *text += QChar(char16_t(decoded));
+    *text += ch;
   }
   return true;
 }
 
-// Gives each attribute of a tag to `take`, its lower-case name and its value (empty for a name
-// alone), written as a name alone or with a quoted or bare value; false where one is written
-// otherwise or `take` refuses it.
-template <typename Take>
-bool ForEachAttribute(QStringView attributes, Take take) {
-  qsizetype i = 0;
-  const qsizetype n = attributes.size();
-  while (i < n) {
-    while (i < n && IsHtmlSpace(attributes[i])) ++i;
-    if (i >= n) break;
-    const qsizetype start = i;
-    while (i < n && !IsHtmlSpace(attributes[i]) && attributes[i] != u'=' && attributes[i] != u'/' &&
-           attributes[i] != u'"' && attributes[i] != u'\'')
-      ++i;
-    if (i == start) return false;
-    const QString name = attributes.sliced(start, i - start).toString().toLower();
-    while (i < n && IsHtmlSpace(attributes[i])) ++i;
-    if (i >= n || attributes[i] != u'=') {
-      if (!take(name, QStringView())) return false;
-      continue;
-    }
-    ++i;
-    while (i < n && IsHtmlSpace(attributes[i])) ++i;
-    if (i >= n) return false;
-    QStringView value;
-    if (attributes[i] == u'"' || attributes[i] == u'\'') {
-      const qsizetype close = attributes.indexOf(attributes[i], i + 1);
-      if (close < 0) return false;
-      value = attributes.sliced(i + 1, close - i - 1);
-      i = close + 1;
-    } else {
-      const qsizetype valueStart = i;
-      while (i < n && !IsHtmlSpace(attributes[i])) {
-        if (attributes[i] == u'"' || attributes[i] == u'\'' || attributes[i] == u'/') return false;
-        ++i;
-      }
-      value = attributes.sliced(valueStart, i - valueStart);
-    }
-    if (!take(name, value)) return false;
-  }
-  return true;
-}
-
-// Whether every attribute of a tag is one of the names given (lower case).
-bool AttributesAmong(QStringView attributes, std::initializer_list<QStringView> names) {
-  return ForEachAttribute(attributes, [names](const QString& name, QStringView) {
-    return std::find(names.begin(), names.end(), QStringView(name)) != names.end();
+// Whether every attribute of an element is one of the names given (lower case).
+bool AttributesAmong(const PageAttributes& attributes, std::initializer_list<QStringView> names) {
+  return std::all_of(attributes.begin(), attributes.end(), [names](const PageAttribute& attribute) {
+    return std::find(names.begin(), names.end(), QStringView(attribute.name)) != names.end();
   });
 }
 
 // Attributes of the rows after the first that change nothing the rich text makes of a cell
 // (without a style sheet a class or an id matches nothing).
-bool IsInertAttributes(QStringView attributes) {
+bool IsInertAttributes(const PageAttributes& attributes) {
   return AttributesAmong(attributes, {u"class", u"id", u"title", u"lang", u"scope", u"headers", u"abbr"});
 }
 
@@ -444,16 +391,14 @@ constexpr std::initializer_list<QStringView> kFirstRowAttributes = {
     u"class", u"id",    u"title",   u"lang",  u"scope", u"headers", u"abbr",  u"align",
     u"valign", u"width", u"height", u"bgcolor", u"style", u"nowrap",  u"sdval", u"sdnum"};
 
-bool IsFirstRowAttributes(QStringView attributes) { return AttributesAmong(attributes, kFirstRowAttributes); }
+bool IsFirstRowAttributes(const PageAttributes& attributes) { return AttributesAmong(attributes, kFirstRowAttributes); }
 
-bool IsTableAttributeKept(QStringView attributes) {
+bool IsTableAttributeKept(const PageAttributes& attributes) {
   // Attributes that shape the table alone, which its first row passes on; any other (a style,
   // a colour) might reach the cells.
   return AttributesAmong(attributes,
                          {u"border", u"cellspacing", u"cellpadding", u"width", u"class", u"id", u"summary", u"title"});
 }
-
-bool IsBlank(QStringView text) { return std::all_of(text.begin(), text.end(), IsHtmlSpace); }
 
 // The declarations of a style attribute or rule, "name: value; ...", each given in lower case
 // to `take`, which answers whether it is one that changes nothing the sheet would not make.
@@ -480,17 +425,12 @@ QString ColourKey(const QString& value) {
 
 // The declarations of an element's attributes when they are a style attribute alone (none when
 // there are no attributes); false for any other attribute.
-bool StyleOfAttributes(QStringView attributes, QStringView* style) {
+bool StyleOfAttributes(const PageAttributes& attributes, QStringView* style) {
   *style = QStringView();
-  attributes = attributes.trimmed();
-  if (attributes.isEmpty()) return true;
-  const qsizetype equals = attributes.indexOf(u'=');
-  if (equals < 0 || attributes.first(equals).trimmed().compare(u"style", Qt::CaseInsensitive) != 0) return false;
-  QStringView value = attributes.sliced(equals + 1).trimmed();
-  if (value.size() < 2 || (value.front() != u'"' && value.front() != u'\'') || value.back() != value.front())
-    return false;
-  *style = value.sliced(1, value.size() - 2);
-  return !style->contains(value.front());
+  if (attributes.empty()) return true;
+  if (attributes.size() != 1 || attributes.front().name != u"style") return false;
+  *style = attributes.front().value;
+  return true;
 }
 
 // The attributes of a cell after the first row: inert ones, an "align" the rich text makes the
@@ -499,12 +439,13 @@ bool StyleOfAttributes(QStringView attributes, QStringView* style) {
 // What LibreOffice Calc and Gnumeric put on every cell changes nothing the sheet's cells take:
 // its height, vertical alignment, font and size (the sheet's font is its own), the value and
 // number format behind the text LibreOffice shows.
-bool IsPlainCellAttributes(QStringView attributes, const QString& pageBackground, PlainLook* look) {
+bool IsPlainCellAttributes(const PageAttributes& attributes, const QString& pageBackground, PlainLook* look) {
   *look = PlainLook();
-  return ForEachAttribute(attributes, [&](const QString& name, QStringView value) {
-    if (name == u"align") return AlignmentOfWord(value.trimmed(), &look->alignment);
+  return std::all_of(attributes.begin(), attributes.end(), [&](const PageAttribute& attribute) {
+    const QString& name = attribute.name;
+    if (name == u"align") return AlignmentOfWord(QStringView(attribute.value).trimmed(), &look->alignment);
     if (name == u"style") {
-      return DeclarationsAmong(value, [&](const QString& declaration, const QString& v) {
+      return DeclarationsAmong(attribute.value, [&](const QString& declaration, const QString& v) {
         if (declaration == u"font-size" || declaration == u"font-family") return true;
         if (declaration != u"background-color") return false;
         const QString colour = ColourKey(v);
@@ -521,7 +462,7 @@ bool IsPlainCellAttributes(QStringView attributes, const QString& pageBackground
 // "text-align" (which the rich text makes the cell's alignment; left: none), a background (the
 // page's own, which the cell shares with the sheet's default, or one of the cell's), and the
 // character looks this program writes for a cell.
-bool PlainParagraphLook(QStringView attributes, const QString& background, PlainLook* look) {
+bool PlainParagraphLook(const PageAttributes& attributes, const QString& background, PlainLook* look) {
   QStringView style;
   if (!StyleOfAttributes(attributes, &style)) return false;
   return DeclarationsAmong(style, [look, &background](const QString& name, const QString& v) {
@@ -554,7 +495,7 @@ bool PlainParagraphLook(QStringView attributes, const QString& background, Plain
 
 // The outer table's attributes: those that shape it alone, or a style that gives it the page's
 // own background.
-bool IsPlainTableAttributes(QStringView attributes, const QString& background) {
+bool IsPlainTableAttributes(const PageAttributes& attributes, const QString& background) {
   if (IsTableAttributeKept(attributes)) return true;
   QStringView style;
   return StyleOfAttributes(attributes, &style) && !style.isEmpty() &&
@@ -592,13 +533,15 @@ bool IsFrameStyleSheet(QStringView sheet, QString* background) {
                                                       u"tfoot", u"tr",   u"th",   u"td",  u"p",     u"br",    u"font",
                                                       u"span"};
   qsizetype at = 0;
+  // The next "@", looked for again only once the rules are past it: a sheet is read once.
+  qsizetype atRule = text.indexOf(u'@');
   for (;;) {
     while (at < text.size() && IsHtmlSpace(text[at])) ++at;
     if (at >= text.size()) break;
     const qsizetype open = text.indexOf(u'{', at);
     const qsizetype close = open < 0 ? -1 : text.indexOf(u'}', open);
     // An at-rule (a media query, an import) is no rule of the page's own elements.
-    const qsizetype atRule = text.indexOf(u'@', at);
+    if (atRule >= 0 && atRule < at) atRule = text.indexOf(u'@', at);
     if (close < 0 || (atRule >= 0 && atRule < open)) return false;
     const QStringView declarations = QStringView(text).sliced(open + 1, close - open - 1);
     for (QStringView selector : QStringView(text).sliced(at, open - at).split(u',')) {
@@ -753,29 +696,30 @@ QString PlainCellEntry(const QString& text, const QString& value) {
 
 // Whether a first row's paragraph keeps its white space: the rich text reads it with its look,
 // and its text as written.
-bool KeepsBlanks(QStringView attributes) {
+bool KeepsBlanks(const PageAttributes& attributes) {
   bool keep = false;
-  ForEachAttribute(attributes, [&keep](const QString& name, QStringView value) {
-    if (name == u"style")
-      DeclarationsAmong(value, [&keep](const QString& declaration, const QString& v) {
+  for (const PageAttribute& attribute : attributes)
+    if (attribute.name == u"style")
+      DeclarationsAmong(attribute.value, [&keep](const QString& declaration, const QString& v) {
         if (declaration == u"white-space") keep = v == u"pre-wrap";
         return true;
       });
-    return true;
-  });
   return keep;
+}
+
+bool ReadBlank(TokenScanner& scanner) {
+  QString joined;
+  return IsBlank(scanner.readText(&joined));
 }
 
 // Reads a line break alone, with space around it: what a page writes for a cell that shows
 // nothing, which the rich text makes no text of.
-bool ReadLoneBreak(PageScanner& scanner) {
-  const qsizetype start = scanner.position();
-  QString joined;
-  QStringView attributes;
-  if (IsBlank(scanner.readText(&joined)) && scanner.readTag(&attributes) == u"br" &&
-      (attributes.isEmpty() || attributes == u"/") && IsBlank(scanner.readText(&joined))) {
+bool ReadLoneBreak(TokenScanner& scanner) {
+  const size_t start = scanner.position();
+  const PageAttributes* attributes = nullptr;
+  if (ReadBlank(scanner) && scanner.readTag(&attributes) == u"br" && attributes->empty() && ReadBlank(scanner)) {
     // A break before another is a line of the cell's text.
-    const qsizetype end = scanner.position();
+    const size_t end = scanner.position();
     const bool another = scanner.readTag(&attributes) == u"br";
     scanner.moveTo(end);
     if (!another) return true;
@@ -784,37 +728,38 @@ bool ReadLoneBreak(PageScanner& scanner) {
   return false;
 }
 
-// The text of a cell up to the next tag: with `lines`, lines that line breaks ("<br>") part, as
-// this program and the peers write a cell of several lines, which become the lines of the cell's
-// text. The break that ends the text shows nothing, as in a browser: a text that ends with an
-// empty line is written with one more. Space before a break that follows text is left to the
+// The text of a cell up to the next element: with `lines`, lines that line breaks ("<br>") part,
+// as this program and the peers write a cell of several lines, which become the lines of the
+// cell's text. The break that ends the text shows nothing, as in a browser: a text that ends with
+// an empty line is written with one more. Space before a break that follows text is left to the
 // rich text; space at the start of a line shows nothing (Gnumeric starts each line on a line of
 // its own). With `keepBlanks` (a paragraph that keeps its white space) every space is the text's,
 // and comments, which such a paragraph is not written with, leave the page to the rich text.
-bool ReadPlainCellLines(PageScanner& scanner, QString* text, bool lines,
-                        bool keepBlanks = false) {
+bool ReadPlainCellLines(TokenScanner& scanner, QString* text, bool lines, bool keepBlanks = false) {
   QString joined;
+  unsigned flags = 0;
   const auto readRaw = [&](QStringView* raw) {
-    const qsizetype before = scanner.position();
-    *raw = scanner.readText(&joined);
+    bool commented = false;
+    flags = 0;
+    *raw = scanner.readText(&joined, &flags, &commented);
     // A comment read with the text would stand where the text was: it is not the page's.
-    return !keepBlanks || raw->size() == scanner.position() - before;
+    return !keepBlanks || !commented;
   };
   QStringView raw;
-  if (!readRaw(&raw) || !PlainCellText(raw, text, keepBlanks)) return false;
+  if (!readRaw(&raw) || !PlainCellText(raw, flags, text, keepBlanks)) return false;
   if (!lines) return true;
   QString line;
   bool broken = false;
   for (;;) {
-    const qsizetype before = scanner.position();
-    QStringView attributes;
-    if (scanner.readTag(&attributes) != u"br" || !(attributes.isEmpty() || attributes == u"/")) {
+    const size_t before = scanner.position();
+    const PageAttributes* attributes = nullptr;
+    if (scanner.readTag(&attributes) != u"br" || !attributes->empty()) {
       scanner.moveTo(before);
       break;
     }
     if (!keepBlanks && !(broken ? line : *text).isEmpty() && !raw.isEmpty() && IsHtmlSpace(raw.back())) return false;
     broken = true;
-    if (!readRaw(&raw) || !PlainCellText(raw, &line, keepBlanks)) return false;
+    if (!readRaw(&raw) || !PlainCellText(raw, flags, &line, keepBlanks)) return false;
     *text += u'\n';
     *text += line;
   }
@@ -825,18 +770,26 @@ bool ReadPlainCellLines(PageScanner& scanner, QString* text, bool lines,
   return true;
 }
 
-bool ReadBareTag(PageScanner& scanner, QStringView name);
+// Reads the element at the position (after any space) when it is `name` without attributes.
+bool ReadBareTag(TokenScanner& scanner, QStringView name) {
+  const PageAttributes* attributes = nullptr;
+  scanner.skipSpace();
+  const size_t before = scanner.position();
+  if (scanner.readTag(&attributes) == name && attributes->empty()) return true;
+  scanner.moveTo(before);
+  return false;
+}
 
 // Reads LibreOffice Calc's comment of a cell, which its page writes before the cell's text as a
 // marker and a "comment" element that its style sheet hides: the comment is no text of the cell.
 // Nothing read where no comment stands here.
-void ReadCellComment(PageScanner& scanner) {
-  const qsizetype start = scanner.position();
+void ReadCellComment(TokenScanner& scanner) {
+  const size_t start = scanner.position();
   scanner.skipSpace();
-  QStringView attributes, comment;
-  if (scanner.readTag(&attributes) == u"a" && attributes == u"class=\"comment-indicator\"" &&
-      ReadBareTag(scanner, u"/a") && ReadBareTag(scanner, u"comment") && scanner.readRawUntil(u"</comment", &comment) &&
-      ReadBareTag(scanner, u"/comment"))
+  const PageAttributes* attributes = nullptr;
+  if (scanner.readTag(&attributes) == u"a" && attributes->size() == 1 && attributes->front().name == u"class" &&
+      attributes->front().value == u"comment-indicator" && ReadBareTag(scanner, u"/a") &&
+      ReadBareTag(scanner, u"comment") && scanner.readRaw() && ReadBareTag(scanner, u"/comment"))
     return;
   scanner.moveTo(start);
 }
@@ -846,105 +799,77 @@ void ReadCellComment(PageScanner& scanner) {
 // paragraph's alignment is the cell's; in the first row, which the rich text reads, it may have
 // any look. Without `paragraphs` (the words of a nested table, joined into one paragraph) the
 // text alone, on one line. The look starts as the cell's own.
-bool ReadPlainCellContents(PageScanner& scanner, QString* text, PlainLook* look,
-                           const QString& background, bool first, bool paragraphs) {
+bool ReadPlainCellContents(TokenScanner& scanner, QString* text, PlainLook* look, const QString& background,
+                           bool first, bool paragraphs) {
   text->clear();
   if (paragraphs && !first) ReadCellComment(scanner);
   if (paragraphs && ReadLoneBreak(scanner)) return true;
-  const qsizetype start = scanner.position();
-  QString joined;
-  QStringView raw = scanner.readText(&joined);
-  QStringView attributes;
-  if (!paragraphs || !IsBlank(raw) || scanner.readTag(&attributes) != u"p") {
+  const size_t start = scanner.position();
+  const PageAttributes* attributes = nullptr;
+  if (!paragraphs || !ReadBlank(scanner) || scanner.readTag(&attributes) != u"p") {
     scanner.moveTo(start);
     return ReadPlainCellLines(scanner, text, paragraphs);
   }
-  if (first ? !IsFirstRowAttributes(attributes) : !PlainParagraphLook(attributes, background, look))
-    return false;
-  const bool keepBlanks = first ? KeepsBlanks(attributes) : look->keepBlanks;
-  if ((keepBlanks || !ReadLoneBreak(scanner)) && !ReadPlainCellLines(scanner, text, true, keepBlanks))
-    return false;
-  if (scanner.readTag(&attributes) != u"/p" || !attributes.isEmpty()) return false;
-  QString after;
-  return IsBlank(scanner.readText(&after));
+  if (first ? !IsFirstRowAttributes(*attributes) : !PlainParagraphLook(*attributes, background, look)) return false;
+  const bool keepBlanks = first ? KeepsBlanks(*attributes) : look->keepBlanks;
+  if ((keepBlanks || !ReadLoneBreak(scanner)) && !ReadPlainCellLines(scanner, text, true, keepBlanks)) return false;
+  if (scanner.readTag(&attributes) != u"/p") return false;
+  return ReadBlank(scanner);
 }
 
 // Reads "<tr>", plain cells and "</tr>" into the row. False when the next thing is no such row.
-// A cell or a row may be left unclosed: the next cell, row or the table's end closes it, as in
-// the HTML reader. Header cells ("th") and the attributes that give a look are plain in the
-// first row alone (`first`), which the rich text reads.
-bool ReadPlainRow(PageScanner& scanner, std::vector<PlainCell>* row, const QString& background,
-                  bool paragraphs, bool first = false) {
-  QStringView attributes;
-  const qsizetype start = scanner.position();
+// Header cells ("th") and the attributes that give a look are plain in the first row alone
+// (`first`), which the rich text reads.
+bool ReadPlainRow(TokenScanner& scanner, std::vector<PlainCell>* row, const QString& background, bool paragraphs,
+                  bool first = false) {
+  const PageAttributes* attributes = nullptr;
+  const size_t start = scanner.position();
   scanner.skipSpace();
-  if (scanner.readTag(&attributes) != u"tr" || !(first ? IsFirstRowAttributes(attributes) : IsInertAttributes(attributes))) {
+  if (scanner.readTag(&attributes) != u"tr" ||
+      !(first ? IsFirstRowAttributes(*attributes) : IsInertAttributes(*attributes))) {
     scanner.moveTo(start);
     return false;
   }
   row->clear();
   for (;;) {
     scanner.skipSpace();
-    const qsizetype before = scanner.position();
-    const QString tag = scanner.readTag(&attributes);
-    if (tag == u"/tr" && attributes.isEmpty()) return !row->empty();
-    if (tag == u"tr" || tag == u"/table" || tag == u"/tbody") {
-      // The row ends where the next begins, or with its table.
-      scanner.moveTo(before);
-      return !row->empty();
-    }
+    const QStringView tag = scanner.readTag(&attributes);
+    if (tag == u"/tr") return !row->empty();
     const bool header = first && tag == u"th";
     PlainCell cell;
     if ((tag != u"td" && !header) ||
-        !(first ? IsFirstRowAttributes(attributes)
-                : paragraphs ? IsPlainCellAttributes(attributes, background, &cell.look) : IsInertAttributes(attributes)))
+        !(first        ? IsFirstRowAttributes(*attributes)
+          : paragraphs ? IsPlainCellAttributes(*attributes, background, &cell.look)
+                       : IsInertAttributes(*attributes)))
       return false;
+    if (paragraphs)
+      for (const PageAttribute& attribute : *attributes)
+        if (attribute.name == u"sdval") cell.value = attribute.value.trimmed();
     if (!ReadPlainCellContents(scanner, &cell.text, &cell.look, background, first, paragraphs)) return false;
-    if (paragraphs) ForEachAttribute(attributes, [&cell](const QString& name, QStringView value) {
-      if (name == u"sdval") cell.value = value.trimmed().toString();
-      return true;
-    });
-    const qsizetype end = scanner.position();
-    const QString close = scanner.readTag(&attributes);
-    if (close != (header ? u"/th" : u"/td") || !attributes.isEmpty()) {
-      if (close != u"td" && close != u"th" && close != u"tr" && close != u"/tr" && close != u"/table" &&
-          close != u"/tbody")
-        return false;
-      scanner.moveTo(end);
-    }
+    if (scanner.readTag(&attributes) != (header ? u"/th" : u"/td")) return false;
     row->push_back(std::move(cell));
   }
 }
 
-// Reads the tag at the position (after any space) when it is `name` without attributes.
-bool ReadBareTag(PageScanner& scanner, QStringView name) {
-  QStringView attributes;
-  scanner.skipSpace();
-  const qsizetype before = scanner.position();
-  if (scanner.readTag(&attributes) == name && attributes.isEmpty()) return true;
-  scanner.moveTo(before);
-  return false;
-}
-
 // Reads "<table" with attributes that shape the table alone and ">".
-bool ReadTableTag(PageScanner& scanner) {
-  QStringView attributes;
+bool ReadTableTag(TokenScanner& scanner) {
+  const PageAttributes* attributes = nullptr;
   scanner.skipSpace();
-  return scanner.readTag(&attributes) == u"table" && IsTableAttributeKept(attributes);
+  return scanner.readTag(&attributes) == u"table" && IsTableAttributeKept(*attributes);
 }
 
 // Reads what a table holds before its rows that makes no cell of its own, as LibreOffice Calc
 // and Gnumeric write it: column groups (their widths go to the sheet with the first row, through
 // the rich text) and a caption.
-void ReadTableFrame(PageScanner& scanner) {
+void ReadTableFrame(TokenScanner& scanner) {
   for (;;) {
     scanner.skipSpace();
-    const qsizetype before = scanner.position();
-    QStringView attributes;
-    const QString tag = scanner.readTag(&attributes);
-    if ((tag == u"colgroup" || tag == u"col") && AttributesAmong(attributes, {u"width", u"span"})) continue;
-    if (tag == u"/colgroup" && attributes.isEmpty()) continue;
-    if (tag == u"caption" && attributes.isEmpty()) {
+    const size_t before = scanner.position();
+    const PageAttributes* attributes = nullptr;
+    const QStringView tag = scanner.readTag(&attributes);
+    if ((tag == u"colgroup" || tag == u"col") && AttributesAmong(*attributes, {u"width", u"span"})) continue;
+    if (tag == u"/colgroup") continue;
+    if (tag == u"caption" && attributes->empty()) {
       QString joined;
       scanner.readText(&joined);
       if (ReadBareTag(scanner, u"/caption")) continue;
@@ -955,17 +880,17 @@ void ReadTableFrame(PageScanner& scanner) {
 }
 
 // A title or header cell's attributes: a first row's, and a span across columns.
-bool IsHeadCellAttributes(QStringView attributes) {
-  return ForEachAttribute(attributes, [](const QString& name, QStringView value) {
-    value = value.trimmed();
-    if (name == u"rowspan") return value == u"1";
-    if (name == u"colspan") {
+bool IsHeadCellAttributes(const PageAttributes& attributes) {
+  return std::all_of(attributes.begin(), attributes.end(), [](const PageAttribute& attribute) {
+    const QStringView value = QStringView(attribute.value).trimmed();
+    if (attribute.name == u"rowspan") return value == u"1";
+    if (attribute.name == u"colspan") {
       bool ok = false;
       const uint span = value.toUInt(&ok);
       return ok && span >= 1 && span <= kMaxColumns &&
              std::all_of(value.begin(), value.end(), [](QChar c) { return IsAsciiDigit(c, false); });
     }
-    return std::find(kFirstRowAttributes.begin(), kFirstRowAttributes.end(), QStringView(name)) !=
+    return std::find(kFirstRowAttributes.begin(), kFirstRowAttributes.end(), QStringView(attribute.name)) !=
            kFirstRowAttributes.end();
   });
 }
@@ -974,68 +899,55 @@ bool IsHeadCellAttributes(QStringView attributes) {
 // first row's attributes and spans across columns, their text with the looks of words (bold,
 // italic, underline, a font, a span, line breaks). The rich text reads it, with the first row;
 // false, and nothing read, for any other row.
-bool ReadHeadRow(PageScanner& scanner) {
+bool ReadHeadRow(TokenScanner& scanner) {
   static constexpr const char16_t* kWordLooks[] = {u"b",  u"i",  u"u",  u"s",  u"strong", u"em", u"font", u"span",
                                                    u"/b", u"/i", u"/u", u"/s", u"/strong", u"/em", u"/font", u"/span",
                                                    u"br"};
-  const qsizetype start = scanner.position();
+  const size_t start = scanner.position();
   const auto refuse = [&scanner, start] {
     scanner.moveTo(start);
     return false;
   };
-  QStringView attributes;
+  const PageAttributes* attributes = nullptr;
   scanner.skipSpace();
-  if (scanner.readTag(&attributes) != u"tr" || !IsFirstRowAttributes(attributes)) return refuse();
+  if (scanner.readTag(&attributes) != u"tr" || !IsFirstRowAttributes(*attributes)) return refuse();
   bool cells = false;
   for (;;) {
     scanner.skipSpace();
-    const qsizetype before = scanner.position();
-    const QString tag = scanner.readTag(&attributes);
-    if (tag == u"/tr" && attributes.isEmpty()) return cells || refuse();
-    if (tag == u"tr" || tag == u"/table" || tag == u"/tbody") {
-      scanner.moveTo(before);
-      return cells || refuse();
-    }
-    if ((tag != u"td" && tag != u"th") || !IsHeadCellAttributes(attributes)) return refuse();
+    const QStringView tag = scanner.readTag(&attributes);
+    if (tag == u"/tr") return cells || refuse();
+    if ((tag != u"td" && tag != u"th") || !IsHeadCellAttributes(*attributes)) return refuse();
     cells = true;
     for (;;) {
       QString joined;
       scanner.readText(&joined);
-      const qsizetype at = scanner.position();
-      const QString inner = scanner.readTag(&attributes);
+      const QStringView inner = scanner.readTag(&attributes);
       if (std::any_of(std::begin(kWordLooks), std::end(kWordLooks),
                       [&inner](const char16_t* look) { return inner == QStringView(look); }))
         continue;
-      if ((inner == u"/td" || inner == u"/th") && attributes.isEmpty()) break;
-      if (inner == u"td" || inner == u"th" || inner == u"tr" || inner == u"/tr" || inner == u"/table" ||
-          inner == u"/tbody") {
-        scanner.moveTo(at);
-        break;
-      }
+      if (inner == u"/td" || inner == u"/th") break;
       return refuse();
     }
   }
 }
 
-// The rest of a table after its "<table>": rows of plain cells, each as many as the first, and
-// the table's end. Sets the page's first row and the rows after it, and where the first row
-// ends and the rows end. The first row may stand alone in the table's head.
-bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, bool keepRows, qsizetype* firstRowEnd,
-                   qsizetype* rowsEnd, const QString& background,
-                   const std::function<bool(qsizetype)>& firstRowFits) {
+// The rows of a table after its "<table>" up to its first row: the table's frame, rows of a title
+// and headers, and the first row, plain, which shows where the other rows go. The first row may
+// stand alone in the table's head.
+bool ReadFirstRows(TokenScanner& scanner, PlainTable* table, bool firstLooks, const QString& background,
+                   bool* body) {
   if (firstLooks) ReadTableFrame(scanner);
   const bool head = firstLooks && ReadBareTag(scanner, u"thead");
-  bool body = !head && ReadBareTag(scanner, u"tbody");
+  *body = !head && ReadBareTag(scanner, u"tbody");
   // Rows of a title or headers, which only the rich text reads, go to it with the first row.
   while (firstLooks && !head && table->headRows < kMostHeadRows) {
-    const qsizetype before = scanner.position();
+    const size_t before = scanner.position();
     std::vector<PlainCell> strict;
     const bool plain = ReadPlainRow(scanner, &strict, background, true);
     scanner.moveTo(before);
     if (plain || !ReadHeadRow(scanner)) break;
     ++table->headRows;
   }
-  // The first row's cells show where the other rows go: one of them must hold something.
   std::vector<PlainCell> first;
   // A nested table's cells are its text alone (firstLooks is for a table of the page's own).
   if (!ReadPlainRow(scanner, &first, background, firstLooks, firstLooks) || first.size() > kMaxColumns ||
@@ -1047,89 +959,241 @@ bool ReadPlainRows(PageScanner& scanner, PlainTable* table, bool firstLooks, boo
   }
   if (head) {
     if (!ReadBareTag(scanner, u"/thead")) return false;
-    body = ReadBareTag(scanner, u"tbody");
+    *body = ReadBareTag(scanner, u"tbody");
   }
-  *firstRowEnd = scanner.position();
-  if (firstRowFits && !firstRowFits(*firstRowEnd)) return false;
-  std::vector<PlainCell> row;
-  while (ReadPlainRow(scanner, &row, background, firstLooks)) {
-    if (row.size() != table->firstRow.size()) return false;
-    ++table->rowCount;
-    if (keepRows) table->rows.push_back(std::move(row));
-  }
-  if (table->rowCount + 1 < kPlainTableRows) return false;
-  ValuesInCSyntax(table);
-  scanner.skipSpace();
-  *rowsEnd = scanner.position();
-  if (body) ReadBareTag(scanner, u"/tbody");
-  return ReadBareTag(scanner, u"/table");
+  return true;
 }
 
-// The page as one long table of plain cells, or nothing: before the table only the page's
-// frame (a declaration, html, head with a title and metadata, body without attributes), after
-// it only the frame's ends; rows of plain cells, each as many as the first. The table may be
-// the one cell of another table of one row (a page laid out in a table), whose words the sheet
-// takes as that cell's. firstRowFits, when given, is asked once the first row is read (with where
-// it ends) whether the rest is to be read.
-std::optional<PlainTable> ReadPlainTable(const QString& page, bool keepRows = true,
-                                         const std::function<bool(qsizetype)>& firstRowFits = {}) {
-  PageScanner scanner(page);
-  QStringView attributes;
-  QString joined;
-  bool inTitle = false;
-  // The page's one style sheet, and the page's own background it gives (empty: none).
-  bool styled = false;
-  QString background;
-  for (;;) {
-    if (inTitle) scanner.readText(&joined);
-    else scanner.skipSpace();
-    const QString tag = scanner.readTag(&attributes);
-    if (tag == u"table") break;
-    if (tag == u"title" && attributes.isEmpty()) {
-      inTitle = true;
-    } else if (tag == u"style" && AttributesAmong(attributes, {u"type"})) {
-      // A style sheet that gives the table its frame alone.
-      QStringView sheet;
-      if (styled || !scanner.readRawUntil(u"</style", &sheet) || !IsFrameStyleSheet(sheet, &background) ||
-          !ReadBareTag(scanner, u"/style"))
-        return std::nullopt;
-      styled = true;
-    } else if (tag == u"/title" && inTitle) {
-      inTitle = false;
-    } else if (tag == u"p" && attributes.isEmpty() && ReadBareTag(scanner, u"/p")) {
-      // An empty paragraph before the table (Gnumeric's) makes no cell: the rich text reads it
-      // with the first row.
-    } else if (tag != u"!doctype" && tag != u"html" && tag != u"meta" &&
-               !((tag == u"head" || tag == u"/head" || tag == u"body") && attributes.isEmpty())) {
-      return std::nullopt;
+// Reads the page's table from its start (the first token) to the end of what is kept: its rows
+// up to the first, which must end there. The table may be the one cell of another table of one
+// row (a page laid out in a table), whose words the sheet takes as that cell's.
+enum class TableStart { Refused, Unfinished, Read };
+
+TableStart ReadTableStart(const std::vector<PageToken>& tokens, size_t count, PlainTable* table,
+                          const QString& background, bool* outerBody) {
+  TokenScanner scanner(tokens, count);
+  *table = PlainTable();
+  scanner.moveTo(1);
+  *outerBody = ReadBareTag(scanner, u"tbody");
+  table->nested = ReadBareTag(scanner, u"tr") && ReadBareTag(scanner, u"td") && ReadTableTag(scanner);
+  if (!table->nested) {
+    scanner.moveTo(1);
+    *outerBody = false;
+  }
+  bool body = false;
+  // Header cells would give the joined paragraph of a nested table the formatting of a header.
+  if (ReadFirstRows(scanner, table, !table->nested, background, &body)) {
+    scanner.skipSpace();
+    if (scanner.atEnd()) return TableStart::Read;
+  }
+  return scanner.hitEnd() ? TableStart::Unfinished : TableStart::Refused;
+}
+
+// The sheet's own reader of a long table of plain cells, told the page by the HTML reader as its
+// tree rules read it: before the table only the page's frame (a declaration, html, head with a
+// title, metadata and a style sheet that frames the table, body without attributes, an empty
+// paragraph), after it only the frame's ends; rows of plain cells, each as many as the first.
+// Once the first row is read (the rich text makes it, and the rows of a title and headers above
+// it), it takes the table's other rows from the rich text and reads them itself, a row at a time.
+class PlainTableListener final : public GMHtmlListener {
+ public:
+  explicit PlainTableListener(bool keepRows) : keepRows_(keepRows) {}
+
+  // The table, where the page was one to the end.
+  std::optional<PlainTable> table() {
+    if (stage_ != Stage::After) return std::nullopt;
+    ValuesInCSyntax(&table_);
+    return std::move(table_);
+  }
+  // Whether it took rows from the rich text, which then lacks them.
+  bool tookRows() const { return took_; }
+  bool listening() const { return stage_ != Stage::Left; }
+
+  Answer started(QStringView name, const std::vector<GMHtmlAttribute>& attributes, bool) override {
+    switch (stage_) {
+      case Stage::Frame: return frameStarted(name, attributes);
+      case Stage::TableStart:
+        if (name == u"tr") {
+          switch (ReadTableStart(tokens_, used_, &table_, background_, &outerBody_)) {
+            case TableStart::Refused: return leave();
+            case TableStart::Read:
+              used_ = 0;
+              stage_ = Stage::Rows;
+              took_ = true;
+              keep(PageToken::Kind::Start, name, &attributes);
+              inRow_ = true;
+              return Answer::TakeTable;
+            case TableStart::Unfinished:
+              if (++rowStarts_ > kMostHeadRows + 2) return leave();
+              break;
+          }
+        }
+        keep(PageToken::Kind::Start, name, &attributes);
+        return Answer::Follow;
+      case Stage::Rows:
+        if (!inRow_ && (name != u"tr" || tableEnding_)) return leave();
+        if (!inRow_) used_ = 0;
+        inRow_ = true;
+        keep(PageToken::Kind::Start, name, &attributes);
+        return Answer::Follow;
+      default: return leave();
     }
   }
-  if (inTitle || !IsPlainTableAttributes(attributes, background)) return std::nullopt;
 
-  PlainTable table;
-  qsizetype firstRowEnd = 0, rowsEnd = 0;
-  const qsizetype inside = scanner.position();
-  const bool outerBody = ReadBareTag(scanner, u"tbody");
-  table.nested = ReadBareTag(scanner, u"tr") && ReadBareTag(scanner, u"td") && ReadTableTag(scanner);
-  if (table.nested) {
-    // Header cells would give the joined paragraph the formatting of a header.
-    if (!ReadPlainRows(scanner, &table, false, keepRows, &firstRowEnd, &rowsEnd, background, firstRowFits) ||
-        !ReadBareTag(scanner, u"/td") ||
-        !ReadBareTag(scanner, u"/tr") || (outerBody && !ReadBareTag(scanner, u"/tbody")) ||
-        !ReadBareTag(scanner, u"/table"))
-      return std::nullopt;
-  } else {
-    scanner.moveTo(inside);
-    if (!ReadPlainRows(scanner, &table, true, keepRows, &firstRowEnd, &rowsEnd, background, firstRowFits))
-      return std::nullopt;
+  Answer ended(QStringView name) override {
+    switch (stage_) {
+      case Stage::Frame:
+        if (name == u"p" && inParagraph_) {
+          inParagraph_ = false;
+          return Answer::Follow;
+        }
+        return name == u"html" || name == u"head" || name == u"body" || name == u"title" || name == u"style"
+                   ? Answer::Follow
+                   : leave();
+      case Stage::TableStart:
+        if (name == u"table") return leave();
+        keep(PageToken::Kind::End, name);
+        return Answer::Follow;
+      case Stage::Rows:
+        if (inRow_) {
+          keep(PageToken::Kind::End, name);
+          if (name != u"tr") return Answer::Follow;
+          inRow_ = false;
+          return readRow() ? Answer::Follow : leave();
+        }
+        if (name == u"tbody" && !tableEnding_) {
+          tableEnding_ = true;
+          return Answer::Follow;
+        }
+        if (name != u"table" || table_.rowCount + 1 < kPlainTableRows) return leave();
+        stage_ = table_.nested ? Stage::NestedTail : Stage::After;
+        return Answer::Follow;
+      case Stage::NestedTail: {
+        // The outer table's ends around the nested one, and nothing else.
+        static constexpr const char16_t* kEnds[] = {u"td", u"tr", u"tbody", u"table"};
+        if (tail_ == 2 && !outerBody_) ++tail_;
+        if (tail_ >= 4 || name != QStringView(kEnds[tail_])) return leave();
+        if (++tail_ == 4) stage_ = Stage::After;
+        return Answer::Follow;
+      }
+      case Stage::After: return name == u"body" || name == u"html" ? Answer::Follow : leave();
+      case Stage::Left: return Answer::Leave;
+    }
+    return leave();
   }
-  ReadBareTag(scanner, u"/body");
-  ReadBareTag(scanner, u"/html");
-  scanner.skipSpace();
-  if (!scanner.atEnd()) return std::nullopt;
-  table.firstRowPage = page.first(firstRowEnd) + page.sliced(rowsEnd);
-  return table;
-}
+
+  Answer text(QStringView text, unsigned flags) override {
+    if ((stage_ == Stage::TableStart || (stage_ == Stage::Rows && inRow_))) {
+      keep(PageToken::Kind::Text, text, nullptr, flags);
+      return Answer::Follow;
+    }
+    return stage_ != Stage::Left && IsBlank(text) && (!inParagraph_ || stage_ != Stage::Frame) ? Answer::Follow
+                                                                                                : leave();
+  }
+
+  Answer rawText(QStringView element, QStringView raw) override {
+    if (stage_ == Stage::Frame) {
+      if (element == u"title") return Answer::Follow;
+      if (element != u"style" || !sheetNext_) return leave();
+      sheetNext_ = false;
+      return IsFrameStyleSheet(raw, &background_) ? Answer::Follow : leave();
+    }
+    if (stage_ == Stage::TableStart || (stage_ == Stage::Rows && inRow_)) {
+      keep(PageToken::Kind::Raw, QStringView());
+      return Answer::Follow;
+    }
+    return leave();
+  }
+
+  Answer comment() override {
+    if (stage_ == Stage::TableStart || (stage_ == Stage::Rows && inRow_)) keep(PageToken::Kind::Comment, QStringView());
+    return stage_ == Stage::Left ? Answer::Leave : Answer::Follow;
+  }
+
+ private:
+  enum class Stage { Frame, TableStart, Rows, NestedTail, After, Left };
+
+  Answer leave() {
+    stage_ = Stage::Left;
+    std::vector<PageToken>().swap(tokens_);
+    used_ = 0;
+    return Answer::Leave;
+  }
+
+  void keep(PageToken::Kind kind, QStringView name, const std::vector<GMHtmlAttribute>* attributes = nullptr,
+            unsigned flags = 0) {
+    // The tokens of a row are made again in those of the row before, which keep their memory.
+    PageToken& token = used_ < tokens_.size() ? tokens_[used_] : tokens_.emplace_back();
+    ++used_;
+    token.kind = kind;
+    token.flags = flags;
+    token.name.resize(0);
+    if (kind == PageToken::Kind::End) token.name += u'/';
+    token.name += name;
+    token.attributes.resize(attributes ? attributes->size() : 0);
+    for (size_t k = 0; k < token.attributes.size(); ++k) {
+      const GMHtmlAttribute& attribute = (*attributes)[k];
+      PageAttribute& kept = token.attributes[k];
+      kept.name.resize(0);
+      kept.name += attribute.name;
+      for (QChar& c : kept.name)
+        if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + 32);
+      HtmlDecodeText(attribute.value, &kept.value);
+    }
+  }
+
+  // Before the table: the page's frame.
+  Answer frameStarted(QStringView name, const std::vector<GMHtmlAttribute>& attributes) {
+    if (inParagraph_ || sheetNext_) return leave();
+    if (name == u"html" || name == u"meta") return Answer::Follow;
+    if (name == u"head" || name == u"body" || name == u"title" || name == u"p") {
+      if (!attributes.empty()) return leave();
+      // An empty paragraph before the table (Gnumeric's) makes no cell: the rich text reads it
+      // with the first row.
+      inParagraph_ = name == u"p";
+      return Answer::Follow;
+    }
+    if (name == u"style") {
+      // The page's one style sheet, which gives the table its frame alone.
+      if (styled_ || !std::all_of(attributes.begin(), attributes.end(), [](const GMHtmlAttribute& attribute) {
+            return attribute.name.compare(u"type", Qt::CaseInsensitive) == 0;
+          }))
+        return leave();
+      styled_ = sheetNext_ = true;
+      return Answer::Follow;
+    }
+    if (name != u"table") return leave();
+    keep(PageToken::Kind::Start, name, &attributes);
+    if (!IsPlainTableAttributes(tokens_[used_ - 1].attributes, background_)) return leave();
+    stage_ = Stage::TableStart;
+    return Answer::Follow;
+  }
+
+  // A row after the first, whole: plain, as many cells as the first.
+  bool readRow() {
+    TokenScanner scanner(tokens_, used_);
+    std::vector<PlainCell> row;
+    if (!ReadPlainRow(scanner, &row, background_, !table_.nested)) return false;
+    scanner.skipSpace();
+    used_ = 0;
+    if (!scanner.atEnd() || row.size() != table_.firstRow.size()) return false;
+    ++table_.rowCount;
+    if (keepRows_) table_.rows.push_back(std::move(row));
+    return true;
+  }
+
+  const bool keepRows_;
+  Stage stage_ = Stage::Frame;
+  bool took_ = false;
+  bool inParagraph_ = false, styled_ = false, sheetNext_ = false;
+  QString background_;  // the page's own, which its style sheet gives (empty: none)
+  std::vector<PageToken> tokens_;  // the table's start up to its first row, or the row being read
+  size_t used_ = 0;
+  size_t rowStarts_ = 0;
+  bool inRow_ = false, tableEnding_ = false, outerBody_ = false;
+  int tail_ = 0;
+  PlainTable table_;
+};
 
 // The table of the rich text that holds the first row: the page's one table, or for a nested
 // page the one table in its one cell, beside which that cell holds nothing.
@@ -1237,29 +1301,25 @@ QString RichTextHtmlTooLargeReason(int64_t cost) {
 
 namespace {
 
-// What reading a page as a long table of plain cells takes: the page at the sheet's own rate,
-// and the page of its first row alone, which the rich text reads, at the rich text's.
-int64_t PlainTablePageCost(const QString& page, QStringView firstRowPage) {
-  return PlainTableHtmlCost(page) + HtmlPageReadingCost(firstRowPage);
-}
-
-// Reads the page as one long table of plain cells where it is one and the rich text shows its
-// first row as read: the text document then holds that first row (a nested table's words
-// joined to it). Nothing where the page is left whole to the rich text. With a budget, a page
-// whose reading would take more is given up as soon as its first row is read, and `refused`
-// is what it would take; `cost` is what it takes.
+// Reads the page into the text through the program's HTML reader with the sheet's own reader of
+// long tables listening, within the budget (0: none), where that reading's cost (the page at the
+// sheet's own rate) is charged with the rich text's while it listens. Where the page is one long
+// table of plain cells and the rich text shows its first row as read, the table: the text holds
+// the page without the rows after the first (a nested table's words joined to its first row).
+// Otherwise nothing; `whole` tells whether the text holds the whole page as the rich text reads
+// it (where the sheet's reader took rows it then gave up, it does not), and `richCost` what the
+// rich text's reading of it took. plainCost: PlainTableHtmlCost of the page, where it is known.
 std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDocument& text, bool keepRows,
-                                             int64_t budget = 0, int64_t* refused = nullptr, int64_t* cost = nullptr) {
-  std::optional<PlainTable> table = ReadPlainTable(html, keepRows, [&](qsizetype firstRowEnd) {
-    // The frame's ends after the rows are a few tags at the most: they are priced with the rows.
-    const int64_t estimate = PlainTablePageCost(html, QStringView(html).first(firstRowEnd));
-    if (budget <= 0 || estimate <= budget) return true;
-    if (refused) *refused = estimate;
-    return false;
-  });
-  if (!table) return std::nullopt;
-  if (cost) *cost = PlainTablePageCost(html, table->firstRowPage);
-  if (!ReadHtmlPage(table->firstRowPage, &text, 0).read()) return std::nullopt;
+                                             int64_t budget, GMHtmlReading* reading, bool* whole,
+                                             int64_t* richCost = nullptr, int64_t plainCost = -1) {
+  PlainTableListener listener(keepRows);
+  if (plainCost < 0) plainCost = PlainTableHtmlCost(html);
+  *reading = ReadHtmlPage(html, &text, budget, &listener, plainCost);
+  const bool listened = listener.listening();
+  if (richCost) *richCost = reading->cost - (listened ? plainCost : 0);
+  std::optional<PlainTable> table = listener.table();
+  *whole = !listener.tookRows() && reading->outcome != GMHtmlReading::Outcome::Left;
+  if (!table || !reading->read()) return std::nullopt;
   QTextTable* rowTable = TableOfFirstRow(text, table->nested);
   if (!RichTextShowsRow(rowTable, table->firstRow, table->headRows)) return std::nullopt;
   if (table->nested && keepRows) JoinRowsAfterFirst(rowTable, *table);
@@ -1273,8 +1333,9 @@ bool HtmlPageIsReadAsPlainTable(const QByteArray& page) { return PlainTableReadi
 int64_t PlainTableReadingCost(const QByteArray& page) {
   if (!g_plainTableReading) return -1;
   GMImportTextDocument text;
-  int64_t cost = 0;
-  return ReadPlainTablePage(HtmlTextOfBytes(page), text, false, 0, nullptr, &cost) ? cost : -1;
+  GMHtmlReading reading;
+  bool whole = false;
+  return ReadPlainTablePage(HtmlTextOfBytes(page), text, false, 0, &reading, &whole) ? reading.cost : -1;
 }
 
 namespace {
@@ -1378,18 +1439,28 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   // The pictures the page names have what its reading leaves of the budget.
   text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - leastCost, 1));
   std::optional<PlainTable> table;
-  int64_t refused = 0;
-  if (g_plainTableReading) table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &refused);
-  if (refused > 0) {
-    // A long table whose first row alone would take the rich text too much.
-    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refused));
-    return false;
+  GMHtmlReading reading;
+  bool whole = false;
+  int64_t richCost = 0;
+  if (g_plainTableReading) {
+    // One reading builds the rich text and feeds the sheet's own reader of long tables.
+    table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &reading, &whole, &richCost, leastCost);
+    if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
+      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));
+      return false;
+    }
   }
   if (table) {
     ++g_plainTablesRead;
     html = QString();  // the rows hold their texts
   } else {
-    const GMHtmlReading reading = ReadHtmlIntoRichText(text, html, kReaderMemoryBudget);
+    if (whole) {
+      if (reading.read()) ++g_pagesGivenToRichText;
+      reading.cost = richCost;
+    } else {
+      // The sheet's reader took rows it then gave up: the rich text reads the page again, whole.
+      reading = ReadHtmlIntoRichText(text, html, kReaderMemoryBudget);
+    }
     html = QString();
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
       SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));

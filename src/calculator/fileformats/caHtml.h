@@ -95,8 +95,8 @@ bool SetPlainTableReading(bool on);
 // would, rather than leaving it whole to the rich text.
 bool HtmlPageIsReadAsPlainTable(const QByteArray& page);
 // What the sheet's reading of the page (UTF-8) as a long table of plain cells takes, priced as an
-// open prices it (the page at the sheet's own rate, the page of its first row, which the rich
-// text reads, at the rich text's); -1 where the sheet would not read it so.
+// open prices it (the page at the sheet's own rate, and what the rich text makes of it, all but
+// the rows the sheet takes, at the rich text's); -1 where the sheet would not read it so.
 int64_t PlainTableReadingCost(const QByteArray& page);
 // What reading the page file would take at the least, counted from its bytes by its character
 // set before it is read: an open refuses a file past its budget so.

@@ -116,6 +116,67 @@ Tag TagOfName(const QString& name) {
   return kTags.value(name, Tag::Other);
 }
 
+// The element a tag names, as browsers read names (ASCII letters in either case), and its name in
+// lower case: a name the reading knows is made once, not once a tag. Null for any other name.
+const QString* KnownTagName(QStringView written, Tag* tag) {
+  struct Known {
+    QString name;
+    Tag tag;
+  };
+  constexpr qsizetype kLongest = 10;
+  // By length and first letter: a name is compared with the few known ones that could be it.
+  static const std::vector<std::vector<Known>> kKnown = [] {
+    std::vector<std::vector<Known>> known(size_t(kLongest + 1) * 26);
+    for (const char* name :
+         {"a", "abbr", "acronym", "address", "b", "big", "blockquote", "br", "caption", "center", "cite", "code", "dd",
+          "del", "dfn", "div", "dl", "dt", "em", "font", "h1", "h2", "h3", "h4", "h5", "h6", "hr", "i", "img", "ins",
+          "kbd", "li", "link", "nobr", "ol", "option", "p", "pre", "q", "s", "samp", "script", "small", "span",
+          "strike", "strong", "style", "sub", "sup", "table", "tbody", "td", "textarea", "tfoot", "th", "thead",
+          "title", "tr", "tt", "u", "ul", "var", "label", "section", "article", "header", "footer", "nav", "main",
+          "aside", "figure", "form", "fieldset", "dir", "menu", "xmp", "listing", "plaintext"}) {
+      const QString text = QString::fromLatin1(name);
+      known[size_t(text.size()) * 26 + size_t(name[0] - 'a')].push_back(Known{text, TagOfName(text)});
+    }
+    return known;
+  }();
+  const qsizetype size = written.size();
+  if (size == 0 || size > kLongest) return nullptr;
+  const char16_t first = LowerAscii(written[0].unicode());
+  if (first < u'a' || first > u'z') return nullptr;
+  for (const Known& known : kKnown[size_t(size) * 26 + size_t(first - u'a')]) {
+    const char16_t* name = reinterpret_cast<const char16_t*>(known.name.constData());
+    qsizetype k = 1;
+    while (k < size && LowerAscii(written[k].unicode()) == name[k]) ++k;
+    if (k == size) {
+      *tag = known.tag;
+      return &known.name;
+    }
+  }
+  return nullptr;
+}
+
+// The tag of a name as written, and the name in lower case.
+Tag TagOfWrittenName(QStringView written, QString* name) {
+  Tag tag = Tag::Other;
+  const QString* known = KnownTagName(written, &tag);
+  *name = known ? *known : written.toString().toLower();
+  return tag;
+}
+
+// The name of a tag the reading knows, for a listener told of an element the tree rules imply.
+QString NameOfTag(Tag tag) {
+  static const std::array<QString, 256> kNames = [] {
+    std::array<QString, 256> names;
+    for (const char* name : {"a", "abbr", "b", "big", "cite", "code", "del", "dfn", "em", "font", "i", "ins", "kbd",
+                             "nobr", "q", "s", "samp", "small", "span", "strike", "strong", "sub", "sup", "tt", "u",
+                             "var", "label"})
+      names[size_t(TagOfName(QString::fromLatin1(name)))] = QString::fromLatin1(name);
+    return names;
+  }();
+  const QString& name = kNames[size_t(tag)];
+  return name.isEmpty() ? QStringLiteral("span") : name;
+}
+
 // Elements of text whose looks browsers take on into what follows when a block closes them.
 bool IsFormatting(Tag tag) {
   switch (tag) {
@@ -227,14 +288,20 @@ void AppendCharacter(QString* out, char32_t c) {
   }
 }
 
-// The text with its entities decoded.
-void DecodeText(QStringView raw, QString* out) {
-  out->clear();
+// The text with its entities decoded; `flags`, when given, what a listener is told of them
+// (GMHtmlListener::TextFlag).
+void DecodeText(QStringView raw, QString* out, unsigned* flags = nullptr) {
+  out->resize(0);
   out->reserve(raw.size());
   qsizetype from = 0;
   for (qsizetype i = raw.indexOf(u'&'); i >= 0 && i < raw.size(); i = raw.indexOf(u'&', i)) {
     qsizetype end = 0;
     const char32_t c = DecodeEntity(raw, i, &end);
+    if (flags) {
+      if (!c) *flags |= GMHtmlListener::KeptAmpersand;
+      else if (c == U' ') *flags |= GMHtmlListener::SpaceByEntity;
+      else if (c < 0x80 && IsHtmlSpace(char16_t(c))) *flags |= GMHtmlListener::BlankByEntity;
+    }
     if (!c) {
       ++i;
       continue;
@@ -363,6 +430,9 @@ struct Open {
   GMCssElement element;
   GMCssStyle style;
   bool styled = false;
+  // Told to a listener when it opened, by this name: told when it closes too.
+  bool announced = false;
+  QString eventName;
 };
 
 // A formatting element a block closed, whose looks the text after it takes on.
@@ -375,10 +445,19 @@ struct Active {
 
 constexpr size_t kMostActive = 64;
 
+// An element in rows a listener took, of which nothing is made: what the tree rules see of it.
+Open LightOpen(const Open& parent) {
+  Open open;
+  open.table = parent.table;
+  open.listDepth = parent.listDepth;
+  return open;
+}
+
 class Reader {
  public:
-  Reader(int64_t budget, const QUrl& base)
-      : budget_(budget), base_(base), sheets_([this](int64_t bytes) { return charge(bytes); }) {
+  Reader(int64_t budget, const QUrl& base, GMHtmlListener* listener = nullptr, int64_t listenerCost = 0)
+      : budget_(budget), base_(base), sheets_([this](int64_t bytes) { return charge(bytes); }), listener_(listener),
+        listenerCost_(listener ? listenerCost : 0) {
     // The entries stay where they are: the style sheets see each element's parent by its address.
     stack_.reserve(size_t(kMostHtmlNesting) + 2);
     Open root;
@@ -423,9 +502,19 @@ class Reader {
 
   bool charge(int64_t bytes) {
     cost_ += bytes;
-    if (budget_ > 0 && cost_ > budget_) failed_ = true;
+    if (budget_ > 0 && cost_ + listenerCost_ > budget_) failed_ = true;
     return !failed_;
   }
+
+  // Listening.
+  bool stopped() const { return failed_ || tooDeep_ || left_; }
+  // Rows a listener has taken are read for it alone: the rich text makes nothing of them.
+  bool muted() const { return mutedTable_ >= 0; }
+  void hear(GMHtmlListener::Answer answer, bool row = false);
+  // Tells the listener of an element that opens, with the attributes of the tag being read
+  // (none where the tree rules imply it); `opens`: the element is pushed next.
+  void announce(const QString& name, bool implied, bool opens, bool row = false);
+  void announceRaw(const QString& name, QStringView raw);
 
   // Emitting.
   void emitNodes(std::vector<Node>& nodes, QTextCursor& cursor, bool& fresh);
@@ -451,14 +540,56 @@ class Reader {
   bool afterComment_ = false;
   bool dropNewline_ = false;  // the line break that starts a <pre> shows nothing
   QString decoded_;
+  GMHtmlListener* listener_ = nullptr;
+  int64_t listenerCost_ = 0;
+  int mutedTable_ = -1;  // the stack entry of the table whose rows the listener took
+  bool tookTable_ = false;  // the listener took rows of a table
+  bool left_ = false;       // the listener gave up rows it had taken
+  std::vector<GMHtmlAttribute> tagAttributes_;  // of the start tag being read, for the listener
+  bool pending_ = false;  // an element announced is pushed next
+  bool quiet_ = false;    // the text being read was told already
+  QString pendingName_;
 };
+
+void Reader::hear(GMHtmlListener::Answer answer, bool row) {
+  if (answer == GMHtmlListener::Answer::Follow) return;
+  if (answer == GMHtmlListener::Answer::Leave) {
+    listener_ = nullptr;
+    listenerCost_ = 0;
+    pending_ = false;
+    if (tookTable_) left_ = true;
+    return;
+  }
+  if (row && !muted()) {
+    mutedTable_ = find(Tag::Table, true);
+    tookTable_ = true;
+  }
+}
+
+void Reader::announce(const QString& name, bool implied, bool opens, bool row) {
+  // What the reading opens for itself (a text area's text) has no name, and is no element.
+  if (!listener_ || name.isEmpty()) return;
+  static const std::vector<GMHtmlAttribute> kNone;
+  if (opens) {
+    pending_ = true;
+    pendingName_ = name;
+  }
+  hear(listener_->started(name, implied ? kNone : tagAttributes_, implied), row);
+}
+
+void Reader::announceRaw(const QString& name, QStringView raw) {
+  if (!listener_) return;
+  hear(listener_->started(name, tagAttributes_, false));
+  if (listener_) hear(listener_->rawText(name, raw));
+  if (listener_) hear(listener_->ended(name));
+}
 
 // --- scanning ---
 
 void Reader::scan(QStringView page) {
   const qsizetype n = page.size();
   qsizetype i = 0;
-  while (i < n && !failed_ && !tooDeep_) {
+  while (i < n && !stopped()) {
     if (page[i] != u'<') {
       qsizetype next = page.indexOf(u'<', i);
       if (next < 0) next = n;
@@ -471,6 +602,7 @@ void Reader::scan(QStringView page) {
       const qsizetype end = page.indexOf(u"-->", i + 4);
       i = end < 0 ? n : end + 3;
       afterComment_ = true;
+      if (listener_) hear(listener_->comment());
       continue;
     }
     if (next == u'!' || next == u'?') {
@@ -478,6 +610,7 @@ void Reader::scan(QStringView page) {
       const qsizetype end = page.indexOf(u'>', i + 2);
       i = end < 0 ? n : end + 1;
       afterComment_ = true;
+      if (listener_) hear(listener_->comment());
       continue;
     }
     if (next == u'/') {
@@ -488,10 +621,14 @@ void Reader::scan(QStringView page) {
         while (nameEnd < n && !IsHtmlSpace(page[nameEnd].unicode()) && page[nameEnd] != u'/' && page[nameEnd] != u'>')
           ++nameEnd;
         if (end < 0) return;  // a tag the page never ends is none
-        QString name = page.sliced(i + 2, nameEnd - i - 2).toString().toLower();
+        QString name;
+        const Tag tag = TagOfWrittenName(page.sliced(i + 2, nameEnd - i - 2), &name);
         afterComment_ = false;
-        const Tag tag = TagOfName(name);
-        if (tag == Tag::Br) lineBreak();
+        if (tag == Tag::Br) {
+          tagAttributes_.clear();
+          announce(QStringLiteral("br"), false, false);
+          if (!stopped()) lineBreak();
+        }
         else if (tag != Tag::Other) closeElement(tag);
         else closeUnknown(name);
         i = end + 1;
@@ -518,11 +655,12 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   const qsizetype n = page.size();
   qsizetype i = at + 1;
   while (i < n && !IsHtmlSpace(page[i].unicode()) && page[i] != u'/' && page[i] != u'>') ++i;
-  const QString name = page.sliced(at + 1, i - at - 1).toString().toLower();
-  const Tag tag = TagOfName(name);
+  QString name;
+  const Tag tag = TagOfWrittenName(page.sliced(at + 1, i - at - 1), &name);
   Attributes attributes;
   bool selfClosing = false;
   QString value;
+  if (listener_) tagAttributes_.clear();
   for (;;) {
     while (i < n && (IsHtmlSpace(page[i].unicode()) || page[i] == u'/')) {
       selfClosing = page[i] == u'/';
@@ -537,6 +675,11 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     const QStringView key = page.sliced(keyStart, i - keyStart);
     while (i < n && IsHtmlSpace(page[i].unicode())) ++i;
     value = QString();
+    GMHtmlAttribute* told = nullptr;
+    if (listener_) {
+      tagAttributes_.push_back(GMHtmlAttribute{key, QStringView(), false});
+      told = &tagAttributes_.back();
+    }
     if (i < n && page[i] == u'=') {
       ++i;
       while (i < n && IsHtmlSpace(page[i].unicode())) ++i;
@@ -554,17 +697,54 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
         while (i < n && !IsHtmlSpace(page[i].unicode()) && page[i] != u'>') ++i;
         raw = page.sliced(start, i - start);
       }
-      if (tag != Tag::Other || !sheets_.empty()) DecodeText(raw, &value);
+      if (told) {
+        told->value = raw;
+        told->valued = true;
+      }
+      if ((tag != Tag::Other || !sheets_.empty()) && !muted()) DecodeText(raw, &value);
       if (value.isNull()) value = QStringLiteral("");
     }
-    if ((tag != Tag::Other || !sheets_.empty()) && key.size() <= 16) attributes.set(key.toString().toLower(), value);
+    if ((tag != Tag::Other || !sheets_.empty()) && key.size() <= 16 && !muted())
+      attributes.set(key.toString().toLower(), value);
   }
   ++i;  // past ">"
+  if (tag == Tag::Other && name == u"comment") {
+    // LibreOffice's comment of a cell, which its style sheet hides: its text is text, whatever
+    // it holds, as browsers of old read it, so that no markup in it reaches the table.
+    qsizetype end = page.indexOf(u"</comment", i, Qt::CaseInsensitive);
+    if (end < 0) end = n;
+    const QStringView raw = page.sliced(i, end - i);
+    announceRaw(name, raw);
+    if (stopped()) return n;
+    if (!muted()) {
+      const size_t at = stack_.size();
+      if (!sheets_.empty() && stack_.size() < size_t(kMostHtmlNesting) / 2) {
+        Open open = stack_.back();
+        open.tag = Tag::Other;
+        open.own = QTextCharFormat();
+        open.active = 0;
+        open.makesBlocks = false;
+        open.cell = nullptr;
+        pushStyled(std::move(open), name, attributes);
+      }
+      // Told as the element's text already.
+      quiet_ = true;
+      text(raw);
+      quiet_ = false;
+      popTo(at);
+    }
+    if (end >= n) return n;
+    const qsizetype close = page.indexOf(u'>', end);
+    return close < 0 ? n : close + 1;
+  }
   if (tag == Tag::Other) {
     // An element the reading does not know is its text alone, unless a style sheet could reach
     // it (LibreOffice hides its cells' comments so).
-    if (!sheets_.empty() && !selfClosing && stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_) {
-      Open open = stack_.back();
+    const bool pushes = !sheets_.empty() && !selfClosing && stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_;
+    announce(name, false, pushes);
+    if (stopped()) return n;
+    if (pushes) {
+      Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
       open.tag = Tag::Other;
       open.own = QTextCharFormat();
       open.active = 0;
@@ -591,7 +771,11 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
       end += 2;
     }
     const QStringView raw = page.sliced(i, end - i);
-    if (tag == Tag::Textarea) {
+    announceRaw(name, raw);
+    if (stopped()) return n;
+    if (muted()) {
+      // Nothing of it is made.
+    } else if (tag == Tag::Textarea) {
       openElement(Tag::Span, QString(), Attributes(), false);
       DecodeText(raw, &decoded_);
       textChars(decoded_);
@@ -617,13 +801,25 @@ void Reader::text(QStringView raw) {
     if (raw.isEmpty()) return;
   }
   afterComment_ = false;
-  DecodeText(raw, &decoded_);
+  unsigned flags = 0;
+  DecodeText(raw, &decoded_, listener_ ? &flags : nullptr);
+  if (listener_ && !quiet_) {
+    // The looks a block closed are taken on again before the text, which the listener hears in them.
+    const Open& top = stack_.back();
+    const bool fostered = top.table && (top.tag == Tag::Table || top.tag == Tag::Tr || IsSection(top.tag));
+    if (!top.hidden && !fostered &&
+        std::any_of(decoded_.cbegin(), decoded_.cend(), [](QChar c) { return !IsHtmlSpace(c.unicode()); }))
+      reconstruct();
+    if (stopped()) return;
+    hear(listener_->text(decoded_, flags));
+    if (stopped()) return;
+  }
   textChars(decoded_);
 }
 
 void Reader::textChars(QStringView chars) {
   const Open& top = stack_.back();
-  if (top.hidden) return;
+  if (top.hidden || muted()) return;
   // Text in a table but in none of its cells goes before the table.
   if (top.table && (top.tag == Tag::Table || top.tag == Tag::Tr || IsSection(top.tag))) {
     if (std::all_of(chars.begin(), chars.end(), [](QChar c) { return IsHtmlSpace(c.unicode()); })) return;
@@ -694,6 +890,9 @@ void Reader::push(Open open) {
   ++openCount_[size_t(open.tag)];
   stack_.push_back(std::move(open));
   Open& pushed = stack_.back();
+  pushed.announced = pending_;
+  if (pending_) pushed.eventName = std::move(pendingName_);
+  pending_ = false;
   pushed.element.name = pushed.elementName;
   pushed.element.id = pushed.elementId;
   pushed.element.classes.clear();
@@ -713,7 +912,9 @@ void Reader::popTo(size_t index) {
       if (!active_.empty()) active_.pop_back();
     }
     if (!IsInline(top.tag) && top.tag != Tag::Br) endBlock();
-    --openCount_[size_t(top.tag)];
+    if (top.announced && listener_) hear(listener_->ended(top.eventName));
+    if (int(stack_.size()) - 1 == mutedTable_) mutedTable_ = -1;
+    --openCount_[size_t(stack_.back().tag)];
     stack_.pop_back();
   }
 }
@@ -805,6 +1006,10 @@ Block* Reader::ensureBlock() {
 }
 
 void Reader::newBlock(const Open& context, bool listItem) {
+  if (muted()) {
+    block_ = nullptr;
+    return;
+  }
   const Open& top = stack_.back();
   auto block = std::make_unique<Block>();
   block->format = context.blockFormat;
@@ -827,7 +1032,9 @@ void Reader::reconstruct() {
   for (size_t k = first; k < active_.size(); ++k) {
     Active& entry = active_[k];
     if (entry.open) continue;
-    Open open = stack_.back();
+    announce(NameOfTag(entry.tag), true, true);
+    if (stopped()) return;
+    Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
     open.tag = entry.tag;
     open.own = entry.own;
     open.chars = stack_.back().chars;
@@ -888,7 +1095,7 @@ void Reader::addRun(QStringView text, const QTextCharFormat& format) {
 }
 
 void Reader::lineBreak() {
-  if (stack_.back().hidden) return;
+  if (stack_.back().hidden || muted()) return;
   reconstruct();
   ensureBlock();
   flushSpace();
@@ -897,7 +1104,7 @@ void Reader::lineBreak() {
 }
 
 void Reader::picture(const Attributes& attributes) {
-  if (attributes.src.isEmpty() || stack_.back().hidden) return;
+  if (attributes.src.isEmpty() || stack_.back().hidden || muted()) return;
   reconstruct();
   ensureBlock();
   flushSpace();
@@ -919,6 +1126,7 @@ void Reader::picture(const Attributes& attributes) {
 }
 
 void Reader::rule() {
+  if (muted()) return;
   endBlock();
   ensureBlock();
   block_->format.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
@@ -927,6 +1135,7 @@ void Reader::rule() {
 }
 
 void Reader::startRow(TableNode* table) {
+  if (muted()) return;
   ++table->rows;
   table->nextColumn = 0;
   // Each row is as wide as the widest: its cells are made with it.
@@ -934,6 +1143,22 @@ void Reader::startRow(TableNode* table) {
 }
 
 void Reader::startCell(Tag tag, const Attributes& attributes) {
+  announce(tag == Tag::Th ? QStringLiteral("th") : QStringLiteral("td"), false, true);
+  if (stopped()) return;
+  if (muted()) {
+    // A row the listener took: the tree rules alone.
+    Open open = LightOpen(stack_.back());
+    open.tag = tag;
+    open.container = nullptr;
+    open.cell = nullptr;
+    open.makesBlocks = true;
+    open.active = 0;
+    open.pre = false;
+    endBlock();
+    push(std::move(open));
+    active_.push_back(Active());
+    return;
+  }
   TableNode* table = stack_.back().table;
   const int64_t row = table->rows - 1;
   int64_t column = table->nextColumn;
@@ -997,7 +1222,7 @@ void Reader::pushStyled(Open open, const QString& name, const Attributes& attrib
   }
   open.styled = false;
   push(std::move(open));
-  if (!tooDeep_) applyStyle(attributes);
+  if (!tooDeep_ && !muted()) applyStyle(attributes);
 }
 
 Qt::Alignment AlignmentOfCss(GMCssStyle::TextAlign align) {
@@ -1105,20 +1330,25 @@ void Reader::applyStyle(const Attributes& attributes) {
 }
 
 void Reader::openElement(Tag tag, const QString& name, const Attributes& attributes, bool selfClosing) {
-  if (failed_ || tooDeep_) return;
+  if (stopped()) return;
   Qt::Alignment alignment;
   switch (tag) {
     case Tag::Br:
-      lineBreak();
+      announce(name, false, false);
+      if (!stopped()) lineBreak();
       return;
     case Tag::Img:
-      picture(attributes);
+      announce(name, false, false);
+      if (!stopped()) picture(attributes);
       return;
     case Tag::Hr:
       closeParagraph();
-      rule();
+      announce(name, false, false);
+      if (!stopped()) rule();
       return;
     case Tag::Link:
+      announce(name, false, false);
+      if (stopped() || muted()) return;
       if (attributes.rel.split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("stylesheet"), Qt::CaseInsensitive) &&
           !attributes.href.trimmed().isEmpty() && !sheets_.addLinkedSheet(QUrl(attributes.href.trimmed()), base_))
         failed_ = true;
@@ -1135,6 +1365,14 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       if (around > 0 && stack_[size_t(around)].tag == Tag::Table) popTo(size_t(around));
       closeParagraph();
       endBlock();
+      announce(name, false, true);
+      if (stopped()) return;
+      if (muted()) {
+        // A table in rows the listener took, which the rich text lacks: the page is not the
+        // listener's, and the reading ends.
+        left_ = true;
+        return;
+      }
       auto node = std::make_unique<TableNode>();
       TableNode* table = node.get();
       QTextLength length;
@@ -1167,6 +1405,8 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       const int table = find(Tag::Table, true);
       if (table < 0) return;
       popTo(size_t(table) + 1);
+      announce(name, false, true);
+      if (stopped()) return;
       if (tag == Tag::Caption) {
         // A caption is no cell of the sheet: its text is read but kept out, as it always was.
         Open open = stack_.back();
@@ -1188,7 +1428,9 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       if (table < 0) return;  // a row outside any table is no row
       const int section = findAny({Tag::Table, Tag::Thead, Tag::Tbody, Tag::Tfoot});
       popTo(size_t(std::max(table, section)) + 1);
-      Open open = stack_.back();
+      announce(name, false, true, true);
+      if (stopped()) return;
+      Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
       open.tag = Tag::Tr;
       if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
       startRow(open.table);
@@ -1205,11 +1447,13 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
         popTo(size_t(table) + 1);
         const int section = findAny({Tag::Table, Tag::Thead, Tag::Tbody, Tag::Tfoot});
         popTo(size_t(section) + 1);
-        Open open = stack_.back();
+        announce(QStringLiteral("tr"), true, true, true);
+        if (stopped()) return;
+        Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
         open.tag = Tag::Tr;
         startRow(open.table);
         pushStyled(std::move(open), QStringLiteral("tr"), Attributes());
-        if (tooDeep_) return;
+        if (stopped()) return;
       }
       startCell(tag, attributes);
       return;
@@ -1219,15 +1463,22 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
   }
 
   if (IsInline(tag)) {
-    if (selfClosing) return;
+    if (selfClosing) {
+      announce(name, false, false);
+      return;
+    }
     if (tag == Tag::A) {
       // A link inside a link ends the outer one.
       const int open = find(Tag::A, false);
       if (open > 0) closeElement(Tag::A);
-      if (attributes.hasHref && !charge(kHtmlLinkCost + attributes.href.size() * kHtmlLinkCharacterCost)) return;
+      if (stopped()) return;
+      if (attributes.hasHref && !muted() && !charge(kHtmlLinkCost + attributes.href.size() * kHtmlLinkCharacterCost))
+        return;
     }
     if (IsFormatting(tag)) reconstruct();
-    Open open = stack_.back();
+    announce(name, false, true);
+    if (stopped()) return;
+    Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
     open.tag = tag;
     open.own = ownLooks(tag, attributes);
     open.chars.merge(open.own);
@@ -1255,7 +1506,10 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
   }
 
   // Blocks.
-  if (selfClosing && tag != Tag::Li) return;
+  if (selfClosing && tag != Tag::Li) {
+    announce(name, false, false);
+    return;
+  }
   switch (tag) {
     case Tag::Li: {
       const int item = findAny({Tag::Li, Tag::Ul, Tag::Ol, Tag::Dir, Tag::Menu, Tag::Table, Tag::Td, Tag::Th});
@@ -1282,7 +1536,9 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       break;
   }
   endBlock();
-  Open open = stack_.back();
+  announce(name, false, true);
+  if (stopped()) return;
+  Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
   open.tag = tag;
   open.own = ownLooks(tag, attributes);
   open.chars.merge(open.own);
@@ -1359,7 +1615,7 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
 }
 
 void Reader::closeElement(Tag tag) {
-  if (failed_ || tooDeep_) return;
+  if (stopped()) return;
   switch (tag) {
     case Tag::Td: case Tag::Th: {
       // A cell ends with what was left open in it, tables too.
@@ -1455,9 +1711,10 @@ void Reader::closeUnknown(const QString& name) {
 GMHtmlReading Reader::read(QStringView page) {
   scan(page);
   GMHtmlReading reading;
-  reading.cost = cost_;
+  reading.cost = cost_ + listenerCost_;
   if (failed_) reading.outcome = GMHtmlReading::Outcome::TooLarge;
   else if (tooDeep_) reading.outcome = GMHtmlReading::Outcome::TooDeep;
+  else if (left_) reading.outcome = GMHtmlReading::Outcome::Left;
   return reading;
 }
 
@@ -1554,12 +1811,15 @@ char32_t HtmlNamedEntity(QStringView name) {
   return it != end && QStringView(it->name) == name ? it->character : 0;
 }
 
-GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget) {
+void HtmlDecodeText(QStringView raw, QString* decoded) { DecodeText(raw, decoded); }
+
+GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget, GMHtmlListener* listener,
+                           int64_t listenerCost) {
   const QUrl base = text->baseUrl();
   text->clear();
   text->setBaseUrl(base);
   text->setUndoRedoEnabled(false);
-  Reader reader(budget, base);
+  Reader reader(budget, base, listener, listenerCost);
   GMHtmlReading reading = reader.read(page);
   if (reading.read()) reader.build(text);
   return reading;

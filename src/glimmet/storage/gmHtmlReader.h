@@ -11,6 +11,10 @@
 // what the page's style sheets hold. Past the budget the reading stops at once and the document
 // is left empty, so nothing half-built reaches whoever asked. No step costs more for what came
 // before it.
+//
+// A listener may read the page along with the rich text (GMHtmlListener): it hears the tree as
+// the rules make it, so that it reads the page as the rich text does, and it may take a table's
+// rows for its own, which the rich text is then built without.
 #pragma once
 
 #include <QString>
@@ -18,12 +22,13 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <vector>
 
 class QTextDocument;
 
-// What a reading came to.
+// What a reading came to. Left: the listener gave up a table it had taken (GMHtmlListener).
 struct GMHtmlReading {
-  enum class Outcome { Read, TooLarge, TooDeep };
+  enum class Outcome { Read, TooLarge, TooDeep, Left };
   Outcome outcome = Outcome::Read;
   // What the reading took, or, refused, what it had taken when it stopped (past the budget).
   int64_t cost = 0;
@@ -59,14 +64,56 @@ inline constexpr int64_t kHtmlFormulaParseCost = 84;
 // The widest a cell may span: no more columns are made for one.
 inline constexpr int64_t kMostHtmlColumnSpan = 20480;
 
+// An attribute of a start tag as the page writes it: its name, and its value with the
+// entities left as written (`valued`: written with "=" and a value, which may be empty).
+struct GMHtmlAttribute {
+  QStringView name, value;
+  bool valued = false;
+};
+
+// Whoever reads a page along with the rich text: told what the tree rules make of the page as
+// they make it, it reads the same tree the rich text is built from. Every element is told when
+// it opens (by its start tag, or `implied` by the tree rules, as a row for a cell written
+// outside one: no attributes then) and when it closes (by its end tag or by what implies its
+// end); an element that holds nothing (br, img, an element the reading does not know) is told
+// when it opens alone. Text comes with its entities decoded, as the rich text takes it; the
+// text of a style, script, title, textarea or comment element comes whole, as written. Names
+// are in lower case.
+//
+// Each answer says how the reading goes on: Follow; Leave, the listener no longer listens; or,
+// answered to the start of a row, TakeTable: the rows from this one to the end of their table
+// are the listener's own, and the rich text is built without them (their text is still told).
+// A listener that leaves after it took a table ends the reading (Outcome::Left), the text left
+// empty: what the rich text lacks is the page's.
+class GMHtmlListener {
+ public:
+  enum class Answer { Follow, Leave, TakeTable };
+  virtual ~GMHtmlListener() = default;
+  virtual Answer started(QStringView name, const std::vector<GMHtmlAttribute>& attributes, bool implied) = 0;
+  virtual Answer ended(QStringView name) = 0;
+  // What a text's entities were: an "&" stays as written (no entity the reading knows), an
+  // entity stood for a space, or for another blank (a tab, a line end).
+  enum TextFlag : unsigned { KeptAmpersand = 1, SpaceByEntity = 2, BlankByEntity = 4 };
+  virtual Answer text(QStringView text, unsigned flags) = 0;
+  virtual Answer rawText(QStringView element, QStringView raw) = 0;
+  // A comment, a declaration or a processing instruction, which make nothing.
+  virtual Answer comment() = 0;
+};
+
 // Reads the page into `text` (emptied first; its base URL resolves what the page names: style
 // sheets and pictures, read only from local files). budget: what the reading may take (0: no
-// limit). Refused, `text` is left empty.
-GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget);
+// limit). Refused, `text` is left empty. With a listener, it is told the page as it is read,
+// and while it listens, `listenerCost` (what its own reading of the page takes) is charged
+// with the rest; the reading's cost includes it while it listens.
+GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget, GMHtmlListener* listener = nullptr,
+                           int64_t listenerCost = 0);
 
 // What reading the page would charge, without building anything: the budget's count alone.
 // Stops counting past `budget` (when not 0).
 int64_t HtmlPageReadingCost(QStringView page, int64_t budget = 0);
+
+// The text with its entities decoded as the reading decodes a page's texts and attribute values.
+void HtmlDecodeText(QStringView raw, QString* decoded);
 
 // The character a named entity ("amp", "eacute") stands for; 0 for a name the table does not
 // hold (the page keeps "&name;" as written).

@@ -599,6 +599,66 @@ TEST_F(HtmlLongTableTest, LibreOfficesCellCommentsAreNoTextOfTheCells) {
   }
 }
 
+// The sheet's reader of long tables reads the tree the rich text is built from: what the page's
+// markup means (a bare attribute value, an entity in an attribute, an end implied or written
+// where nothing is open, a comment, a declaration or a cell's comment hiding markup, a cell
+// outside the table) is read once, so the sheet and the rich text make the same cells of it,
+// and the sheet reads the pages whose rows stay plain itself.
+TEST_F(HtmlLongTableTest, TheSheetAndTheRichTextReadOneTree) {
+  const QByteArray head =
+      "<html><head><style type=\"text/css\">comment { display:none; }</style></head><body><table>\n";
+  const struct Case {
+    const char* name;
+    const char* row;    // row 30, whose cells hold "a30", "30" and "c" in every other row
+    const char* cells;  // what the sheet holds of it
+    bool plain;         // read by the sheet itself
+    const char* before = "";  // markup before the table
+  } cases[] = {
+      {"a quote in a bare value", "<tr><td title=O'Brien>a30</td><td class=x\"y>30</td><td>c</td></tr>",
+       "|0,30=a30|1,30=30|2,30=c|", true},
+      {"a bare value ending in a slash", "<tr><td class=a/>a30</td><td>30</td><td>c</td></tr>",
+       "|0,30=a30|1,30=30|2,30=c|", true},
+      {"an entity in an attribute", "<tr><td align=\"&#114;ight\">a30</td><td>30</td><td>c</td></tr>",
+       "|0,30=a30|1,30=30|2,30=c|", true},
+      {"a cell's end where none is open", "<tr><td>a30</td></td><td>30</td></tr></tr><td>c</td></tr>",
+       "|0,30=a30|1,30=30|0,31=c|", false},
+      {"ends of a cell and a row written twice", "<tr><td>a30</td></td><td>30</td><td>c</td></tr></tr>",
+       "|0,30=a30|1,30=30|2,30=c|", true},
+      {"a paragraph the next cell ends", "<tr><td><p>a30<td><p>30</p><td>c</tr>", "|0,30=a30|1,30=30|2,30=c|",
+       true},
+      {"a comment hiding a cell", "<tr><td>a30<!-- </td><td>x --></td><td>30</td><td>c</td></tr>",
+       "|0,30=a30|1,30=30|2,30=c|", true},
+      {"a declaration hiding a cell", "<tr><td>a30<![CDATA[<td>]]></td><td>30</td><td>c</td></tr>",
+       "|0,30=a30]]>|1,30=30|2,30=c|", true},
+      {"a cell's comment hiding cells",
+       "<tr><td><a class=\"comment-indicator\"></a><comment><td>x</td><tr></comment>a30</td><td>30</td>"
+       "<td>c</td></tr>",
+       "|0,30=a30|1,30=30|2,30=c|", true},
+      {"a cell outside the table", "<tr><td>a30</td><td>30</td><td>c</td></tr>",
+       "0,0=stray|0,1=a0|1,1=0|2,1=c|", false, "<td>stray</td>"},
+      {"a row outside the table", "<tr><td>a30</td><td>30</td><td>c</td></tr>", "|0,30=a30|1,30=30|2,30=c|", true,
+       "<tr></tr>"},
+      {"a script's text", "<tr><td>a30</td><td>30</td><td>c</td></tr>", "|0,30=a30|1,30=30|2,30=c|", false,
+       "<script>document.write('<td>x</td>')</script>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QByteArray page = head;
+    page.replace("<table>", QByteArray(c.before) + "<table>");
+    for (int y = 0; y < 70; ++y)
+      page += y == 30 ? QByteArray(c.row) + "\n" : "<tr><td>a" + QByteArray::number(y) + "</td><td>" +
+                                                        QByteArray::number(y) + "</td><td>c</td></tr>\n";
+    page += "</table></body></html>\n";
+    const uint64_t before = PlainTablesRead();
+    const auto direct = open(page, c.name);
+    EXPECT_EQ(PlainTablesRead() - before, c.plain ? 1u : 0u);
+    const auto rich = open(page, (std::string(c.name) + " rich").c_str());
+    EXPECT_EQ(direct.second.toStdString(), rich.second.toStdString());
+    EXPECT_EQ(direct.first, rich.first);
+    EXPECT_TRUE(direct.second.contains(QString::fromUtf8(c.cells))) << direct.second.toStdString();
+  }
+}
+
 // Cells of several lines with blanks beside their breaks, or empty lines, save as a page the sheet
 // reads itself, priced at its rate, and open again with each text as it was.
 TEST_F(HtmlLongTableTest, BlanksAndEmptyLinesOfCellsSurviveASaveAndAnOpen) {

@@ -177,3 +177,104 @@ TEST(HtmlReaderTest, PagesPastTheBudgetOrTheDeepestNestingBuildNothing) {
 }
 
 }  // namespace
+
+// What a listener hears: the element that opens ("<td a=b>", "<+tr>" where the tree rules imply
+// it), the element that closes ("</td>", implied ends too), text ('a', then K for an "&" kept as
+// written, S for a space and B for another blank written as an entity), the text of an element
+// that holds text alone ({...}) and comments (!). It answers TakeTable to the start of a row in
+// which it finds `take`, and Leave where a text is `leave`.
+class RecordingListener final : public GMHtmlListener {
+ public:
+  QString heard, take, leave;
+  Answer started(QStringView name, const std::vector<GMHtmlAttribute>& attributes, bool implied) override {
+    heard += QLatin1String(implied ? "<+" : "<") + name.toString();
+    for (const GMHtmlAttribute& attribute : attributes)
+      heard += u' ' + attribute.name.toString() + (attribute.valued ? u'=' + attribute.value.toString() : QString());
+    heard += u'>';
+    return name == u"tr" && !take.isEmpty() && rows++ == take.toInt() ? Answer::TakeTable : Answer::Follow;
+  }
+  Answer ended(QStringView name) override {
+    heard += QLatin1String("</") + name.toString() + u'>';
+    return Answer::Follow;
+  }
+  Answer text(QStringView text, unsigned flags) override {
+    heard += u'\'' + text.toString() + u'\'';
+    if (flags & KeptAmpersand) heard += u'K';
+    if (flags & SpaceByEntity) heard += u'S';
+    if (flags & BlankByEntity) heard += u'B';
+    return text == leave ? Answer::Leave : Answer::Follow;
+  }
+  Answer rawText(QStringView, QStringView raw) override {
+    heard += u'{' + raw.toString() + u'}';
+    return Answer::Follow;
+  }
+  Answer comment() override {
+    heard += u'!';
+    return Answer::Follow;
+  }
+
+ private:
+  int rows = 0;
+};
+
+TEST(HtmlReaderTest, AListenerHearsTheTreeTheRichTextIsBuiltFrom) {
+  const struct {
+    const char* html;
+    const char* heard;
+  } cases[] = {
+      {"<table><tr><td>a<td>b<tr><td>c</table>",
+       "<table><tr><td>'a'</td><td>'b'</td></tr><tr><td>'c'</td></tr></table>"},
+      {"<td>a</td><tr>b</tr><table><td>c</table>", "'a''b'<table><+tr><td>'c'</td></tr></table>"},
+      {"<table><tr><td><p>x<td>y</td></td></tr></tr></table>",
+       "<table><tr><td><p>'x'</p></td><td>'y'</td></tr></table>"},
+      {"<P TITLE=O'Brien class=\"a b\" hidden>x</p>", "<p TITLE=O'Brien class=a b hidden>'x'</p>"},
+      {"<!-- <td> --> <![CDATA[<td>]]>x<?pi <td>?>", "!!']]>x'!'?>'"},
+      {"<title>a<td></title><style>p{}</style><textarea><b></textarea>",
+       "<title>{a<td>}</title><style>{p{}}</style><textarea>{<b>}</textarea>"},
+      {"<p>&amp;&nosuch;&#32;&#9;a</p>", "<p>'&&nosuch; \ta'KSB</p>"},
+      {"<comment><td>x</td></comment>y", "<comment>{<td>x</td>}</comment>'y'"},
+      // An end tag under a block ends the looks, not the element.
+      {"<b>a<p>b</b>c</p>d", "<b>'a'<p>'b''c'</p>'d'"},
+      {"<p><i>a</p>b", "<p><i>'a'</i></p><+i>'b'"},
+      {"<br/><img src=a.png><x-y z=1>w</x-y>", "<br><img src=a.png><x-y z=1>'w'"},
+  };
+  for (const auto& c : cases) {
+    QTextDocument text;
+    RecordingListener listener;
+    ASSERT_TRUE(ReadHtmlPage(QString::fromUtf8(c.html), &text, 0, &listener).read()) << c.html;
+    EXPECT_EQ(listener.heard.toStdString(), c.heard) << c.html;
+  }
+}
+
+// Rows a listener takes are told to it alone: the rich text is built without them, and if the
+// listener leaves after it took them the reading ends with nothing built.
+TEST(HtmlReaderTest, RowsAListenerTakesAreBuiltByNoOne) {
+  const QString page = QStringLiteral(
+      "<table><tr><td>one</td></tr><tr><td>two</td></tr><tr><td>three</td></tr></table><p>after</p>");
+  const struct {
+    const char* take;
+    const char* leave;
+    GMHtmlReading::Outcome outcome;
+    const char* shape;
+  } cases[] = {
+      {"", "", GMHtmlReading::Outcome::Read, "[one;two;three] | after"},
+      {"1", "", GMHtmlReading::Outcome::Read, "[one] | after"},
+      {"0", "", GMHtmlReading::Outcome::Read, "after"},
+      {"", "two", GMHtmlReading::Outcome::Read, "[one;two;three] | after"},
+      {"1", "three", GMHtmlReading::Outcome::Left, ""},
+      {"1", "after", GMHtmlReading::Outcome::Left, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.take) + "/" + c.leave);
+    QTextDocument text;
+    RecordingListener listener;
+    listener.take = QString::fromLatin1(c.take);
+    listener.leave = QString::fromLatin1(c.leave);
+    const GMHtmlReading reading = ReadHtmlPage(page, &text, 0, &listener, 1000);
+    EXPECT_EQ(reading.outcome, c.outcome);
+    EXPECT_EQ(Describe(text.rootFrame()).toStdString(), c.shape);
+    // What the listener's own reading takes is charged while it listens.
+    EXPECT_GE(reading.cost, *c.leave ? 0 : 1000);
+    EXPECT_TRUE(listener.heard.contains(u"'three'") || *c.leave);
+  }
+}
