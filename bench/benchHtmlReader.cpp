@@ -20,9 +20,11 @@
 // take 469 ms at 84 MB (charged 96 MiB); 160 and 640 formulas of 20,000 references (9.6 and 38
 // MB) 538 ms and 2.2 s at 109 and 327 MiB (charged 225 and 885 MiB).
 // What each thing takes through an open (BM_UnitCost, the difference of two sizes, Release): a
-// character of a long paragraph 16 bytes (of a long first row, with the sheet's own reading, 17.8);
-// a paragraph 916 with its character; a list item 963; a line kept by a style 904; a cell of a grid
-// 1,018 with its paragraph and character, one made by a span alone 203; a link 593 beyond the
+// character of a long paragraph 10.4 bytes (of a long first row, with the sheet's own reading,
+// 12); a paragraph 630 with its character; a list item 479; a line kept by a style 350-440; a
+// cell of a grid 700 with its paragraph and character, one made by a span alone 235 (before the
+// rich text was built in one edit, each paragraph was laid out as it was made: 916, 963, 904 and
+// 1,018); a link 593 beyond the
 // same paragraph with an anchor that links nowhere (1,508 against 915), and 3.9 each character
 // of its place's name (5,362 with a name of 1,011 characters); a picture's place 923
 // beyond a paragraph's character (1,839 against 916; one small file beside the page, decoded
@@ -39,7 +41,7 @@
 // rows (83 and 166 MB, BM_OpenSumsOfDistinctCells) open in 3.3 and 5.7 s at 431 and 825 MiB,
 // charged 599 and 1,072 MiB (before, registered cell by cell, 100 rows took 1,177 MiB and 120
 // and 240 were refused, charged 1.78 and 3.35 GB). 6,000,000 lines kept by a style (12 MB) are
-// refused in 0.5 s at 368 MiB; 1,500,000 open at 1,320 MiB, charged 1,491. One formula of 8
+// refused in 0.5 s at 368 MiB; 1,500,000 open in 10.9 s at 761 MiB (base 238), charged 1,200 MiB. One formula of 8
 // million characters opens at 763 MiB, charged 824 MiB.
 #include <benchmark/benchmark.h>
 

@@ -208,8 +208,9 @@ TEST(ReadingGraph, InputsComeFirstAndCyclesAreFound) {
       ASSERT_NE(place[i], kNever) << "round " << round << " cell " << i;
       ASSERT_EQ(inCycle[i], bool(reaches[i][i])) << "round " << round << " cell " << i;
       for (const uint32_t j : inputs[i])
-        if (j != i && !(reaches[i][j] && reaches[j][i]))
+        if (j != i && !(reaches[i][j] && reaches[j][i])) {
           ASSERT_LT(place[j], place[i]) << "round " << round << ": " << i << " reads " << j;
+        }
     }
   }
 }

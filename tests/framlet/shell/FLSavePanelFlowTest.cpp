@@ -177,7 +177,7 @@ TEST_F(QuitTest, AFailedSaveLeavesThePanelUpWithTheName) {
     if (c.start == Start::SaveAs) controller->saveDocumentAs();
     if (c.start == Start::Closing) controller->window()->close();
     if (c.start == Start::Quitting) delegate.terminate();
-    if (c.start != Start::SaveAs) ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save")));
+    if (c.start != Start::SaveAs) { ASSERT_TRUE(AnswerSaveAlert(controller, QStringLiteral("Save"))); }
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller->savePanel() && controller->savePanel()->isVisible(); }, 10000));
     QPointer<QFileDialog> panel = controller->savePanel();
     panel->setDirectory(folder.path());

@@ -137,7 +137,7 @@ TEST(InterfaceSupportTest, AWindowsFrameIsPlacedWithinTheScreensAvailableArea) {
     SCOPED_TRACE(c.what);
     const QRect placed = FitWindowInScreen(c.inner, c.margins, screen, c.minimum);
     EXPECT_EQ(placed, c.placed);
-    if (c.minimum.isEmpty()) EXPECT_TRUE(screen.contains(placed.marginsAdded(c.margins)));
+    if (c.minimum.isEmpty()) { EXPECT_TRUE(screen.contains(placed.marginsAdded(c.margins))); }
   }
   // Off every screen, a window is placed within the one it is on.
   EXPECT_EQ(FitWindowInScreen({3000, 2000, 300, 200}, decorations, screen), QRect(1296, 796, 300, 200));

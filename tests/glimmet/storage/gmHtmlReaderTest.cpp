@@ -168,7 +168,7 @@ TEST(HtmlReaderTest, PagesPastTheBudgetOrTheDeepestNestingBuildNothing) {
     } else {
       EXPECT_TRUE(text.isEmpty());
     }
-    if (c.outcome == GMHtmlReading::Outcome::TooLarge) EXPECT_GT(reading.cost, c.budget);
+    if (c.outcome == GMHtmlReading::Outcome::TooLarge) { EXPECT_GT(reading.cost, c.budget); }
   }
   EXPECT_EQ(HtmlNamedEntity(u"eacute"), U'\u00E9');
   EXPECT_EQ(HtmlNamedEntity(u"Eacute"), U'\u00C9');
