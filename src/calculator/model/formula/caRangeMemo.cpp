@@ -323,8 +323,9 @@ void CARangeMemo::StorageDeleter::operator()(Storage* storage) const { delete st
 CARangeMemo::CARangeMemo(const CADocument& document, Kept kept)
     : document_(document), previous_(g_activeMemo) {
   const size_t room = std::max(g_leastRoomBytes, document.rows().size() * kRoomBytesPerRow);
-  // What was kept may have been charged to a larger room than this one.
-  if (kept && kept->bytes <= room) {
+  // What was kept may have been charged to a larger room than this one. The blocks seen once are
+  // never given back: a memo carried on past half its room starts afresh rather than fill up.
+  if (kept && kept->bytes <= room / 2) {
     storage_ = std::move(kept);
     g_mostBytes = std::max(g_mostBytes, storage_->bytes);
   } else {
