@@ -126,10 +126,10 @@ LEDGER_BENCHMARKS(RemainingOverCentsReciprocals, Ledger::kCentsRemaining, Arg(16
 LEDGER_BENCHMARKS(RunningOverCentsReciprocals, Ledger::kCentsRunning, Arg(16384)->Arg(65536)->Arg(262144))
 LEDGER_BENCHMARKS(RemainingOverPrimeReciprocals, Ledger::kPrimesRemaining, Arg(16384)->Arg(65536)->Arg(262144))
 LEDGER_BENCHMARKS(RunningOverPrimeReciprocals, Ledger::kPrimesRunning, Arg(16384)->Arg(65536)->Arg(262144))
-LEDGER_BENCHMARKS(RunningLargestOverPrimeReciprocals, Ledger::kPrimesRunningLargest, Arg(16384)->Arg(65536))
+LEDGER_BENCHMARKS(RunningLargestOverPrimeReciprocals, Ledger::kPrimesRunningLargest, Arg(16384)->Arg(65536)->Arg(262144))
 LEDGER_BENCHMARKS(RemainingPastAnInfiniteNumber, Ledger::kInfiniteRemaining, Arg(16384)->Arg(65536)->Arg(262144))
-LEDGER_BENCHMARKS(RemainingOverWholeAmounts, Ledger::kWholeRemaining, Arg(16384)->Arg(65536))
-LEDGER_BENCHMARKS(RemainingOverMoney, Ledger::kMoneyRemaining, Arg(16384)->Arg(65536))
+LEDGER_BENCHMARKS(RemainingOverWholeAmounts, Ledger::kWholeRemaining, Arg(16384)->Arg(65536)->Arg(262144))
+LEDGER_BENCHMARKS(RemainingOverMoney, Ledger::kMoneyRemaining, Arg(16384)->Arg(65536)->Arg(262144))
 
 void BM_RemainingPastANaNTypeAtTop(benchmark::State& state) { TypeInLedgerBenchmark(state, Ledger::kNaNRemaining, true); }
 BENCHMARK(BM_RemainingPastANaNTypeAtTop)->Arg(16384)->Arg(65536)->Arg(262144)->Iterations(2)->Unit(benchmark::kMillisecond);

@@ -143,6 +143,10 @@ void CACell::noteIfEmptied() {
   if (document_ && valueType_ == kValueNone && !holdsContent()) document_->noteEmptiedCell(gridPoint_);
 }
 
+void CACell::noteRecalc() const {
+  if (document_) document_->noteRecalcRow(gridPoint_.y);
+}
+
 CACell::FormatSlot::~FormatSlot() {
   if (extras())
     dropExtras();
@@ -215,7 +219,7 @@ void CACell::clearValue(bool dropReferences) {
   valueType_ = kValueNone;
   checked_ = false;
   ephemeralResult_ = false;
-  needRecalc_ = true;
+  markNeedRecalc();
   fixRowForValueTypeChange(oldType);
 }
 
@@ -242,7 +246,7 @@ void CACell::setPicture(std::shared_ptr<CAPicture> picture) {
   clearValue(true);
   if (picture) mutableExtras().picture = std::move(picture);
   valueType_ = kValuePicture;
-  needRecalc_ = true;
+  markNeedRecalc();
   fixRowForValueTypeChange(kValueNone);
 }
 
@@ -580,7 +584,7 @@ void CACell::copyFrom(const CACell& source, bool ignoreFormat, bool adjustRefere
       setFormula(source.formula());
       if (adjustReferences) adjustExpressionCopiedFrom(source.gridPoint_);
       valueType_ = kValueFormula;
-      needRecalc_ = true;
+      markNeedRecalc();
       break;
     case kValuePicture:
       if (source.document_ == document_ || !source.picture()) {
@@ -872,8 +876,10 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
   auto cell = std::make_unique<CACell>(point, nullptr);
   cell->valueType_ = int32_t(decoder.decodeAttribute(typeName, g_valueStrings));
   if (decoder.endTag()) {
-    cell->needRecalc_ = true;
     cell->document_ = document;
+    // Marked while read, with no document to tell.
+    cell->needRecalc_ = true;
+    cell->noteRecalc();
     return cell;
   }
   const bool decipher = document && document->deciphersCells();
@@ -943,8 +949,10 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
         break;
     }
   }
-  cell->needRecalc_ = true;
   cell->document_ = document;
+  // Marked while read, with no document to tell.
+  cell->needRecalc_ = true;
+  cell->noteRecalc();
   return cell;
 }
 

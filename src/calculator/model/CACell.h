@@ -115,9 +115,16 @@ class CACell {
 
   // ---- Fields ---------------------------------------------------------------------------------
   CADocument* document() const { return document_; }
-  void setDocument(CADocument* document) { document_ = document; }
+  void setDocument(CADocument* document) {
+    document_ = document;
+    if (needRecalc_ || ephemeralResult_) noteRecalc();
+  }
   const GridPoint& gridPoint() const { return gridPoint_; }
-  void setGridPoint(const GridPoint& point) { gridPoint_ = point; }
+  // A cell still to recalculate is noted at its new row.
+  void setGridPoint(const GridPoint& point) {
+    gridPoint_ = point;
+    if (needRecalc_ || ephemeralResult_) noteRecalc();
+  }
   int32_t valueType() const { return valueType_; }
   void setValueType(int32_t type) {
     valueType_ = int8_t(type);
@@ -156,7 +163,7 @@ class CACell {
   // reference table in step.
   void setFormulaAndExpression(QStringView text, CAExpressionView tokens) {
     entered_ = CAFormulaBlock(text, tokens);
-    needRecalc_ = true;
+    markNeedRecalc();
   }
   int32_t parseResult() const { return parseResult_; }
   int32_t evalResult() const { return evalResult_; }
@@ -189,7 +196,11 @@ class CACell {
   bool isFormula() const { return valueType_ == kValueError || valueType_ == kValueFormula; }
   void setChecked(bool on) { checked_ = on; }
   bool needRecalc() const { return needRecalc_; }
-  void setNeedRecalc(bool on) { needRecalc_ = on; }
+  // A cell coming to need it is noted with the document (CADocument::noteRecalcRow).
+  void setNeedRecalc(bool on) {
+    if (on) markNeedRecalc();
+    else needRecalc_ = false;
+  }
   bool ephemeralResult() const { return ephemeralResult_; }
   bool typingInProgress() const { return typingInProgress_; }
   void setTypingInProgress(bool on) { typingInProgress_ = on; }
@@ -368,6 +379,12 @@ class CACell {
   };
   // Tells the document when the cell is left with nothing: no value, format or note.
   void noteIfEmptied();
+  // Tells the document that the cell's row holds a cell to recalculate.
+  void noteRecalc() const;
+  void markNeedRecalc() {
+    if (!needRecalc_) noteRecalc();
+    needRecalc_ = true;
+  }
   // Emptying the value drops what belongs to it; the note and tooltip stay.
   void clearValueExtras();
   // The same, leaving a formula's references registered when dropReferences is NO: the caller

@@ -9,6 +9,7 @@
 #include "calculator/model/TextImportDelegate.h"
 #include "calculator/model/caTextServices.h"
 #include "calculator/model/formula/CAFormulaToken.h"
+#include "calculator/model/formula/caRangeMemo.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/shell/FLDocument.h"
 #include "platform/NotificationCenter.h"
@@ -130,7 +131,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Rows ascending by gridY, columns ascending by gridX, one per index. Code that edits these
   // lists directly must keep them so.
   const RowList& rows() const { return rows_; }
-  RowList& mutableRows() { return rows_; }
+  // For changes to the rows themselves: the folds kept for recalculation go (dropKeptFolds).
+  RowList& mutableRows();
   const ColumnList& columns() const { return columns_; }
   ColumnList& mutableColumns() { return columns_; }
   const PictureTable& pictures() const { return pictures_; }
@@ -164,6 +166,28 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setCellAtPoint(const GridPoint& point, const QVariant& value, int32_t valueType) override;
   bool cellAdded() const { return cellAdded_; }
   void setCellAdded(bool added) { cellAdded_ = added; }
+  // The rows that may hold a cell to recalculate (one that needs it, or whose result is
+  // volatile), noted by the cells as they come to (CACell::setNeedRecalc, a move, a volatile
+  // result), so that the recalculation after a small edit walks those rows and not the sheet.
+  // Past a share of the rows the notes stop and every row is walked.
+  void noteRecalcRow(int64_t y);
+  // For the recalculation: hands over the rows noted since the last one, NO (with none) when
+  // every row is to be walked; notes go on into a fresh list, recalcRowsNoted, for as long as
+  // notesRecalcRows.
+  bool takeRecalcRows(std::vector<int64_t>& rows);
+  std::vector<int64_t>& recalcRowsNoted() { return recalcRows_; }
+  bool notesRecalcRows() const { return !recalcEveryRow_; }
+  // The cells whose values changed since the folds of the last recalculation were kept: each
+  // point told of (setRecalcForDependents, a cell stored), and the cells a recalculation
+  // evaluates. The recalculation's memo forgets what they are part of.
+  CAChangedCells& changedCells() { return changedCells_; }
+  // Drops the kept folds: after a change that moves cells or that is told to no one.
+  void dropKeptFolds();
+  // The next recalculation walks every row.
+  void noteEveryRowForRecalc() {
+    recalcEveryRow_ = true;
+    std::vector<int64_t>().swap(recalcRows_);
+  }
 
   // The occupied block: all zeros without cells.
   GridRange extent() const;
@@ -778,6 +802,15 @@ class CADocument : public FLDocument, public TextImportDelegate {
   std::vector<GridPoint> changedPoints_;
   // The open ReadScopes into a document that named no cell when they began.
   uint32_t freshReads_ = 0;
+
+  // What the last recalculation's memo kept, and the changes since (changedCells); the count of
+  // drops tells a recalculation whether to keep its memo.
+  CARangeMemo::Kept keptFolds_;
+  CAChangedCells changedCells_;
+  uint64_t keptFoldDrops_ = 0;
+  // See noteRecalcRow. Until the first recalculation every row is walked.
+  std::vector<int64_t> recalcRows_;
+  bool recalcEveryRow_ = true;
 
   RowList rows_;
   ColumnList columns_;

@@ -88,7 +88,11 @@ void CADocument::takeBackOverflow() {
     }
     size_t kept = start;
     for (size_t i = start; i < end; ++i) {
-      if (drop[i - start]) continue;
+      if (drop[i - start]) {
+        // A list of all values counted the placeholder.
+        changedCells_.add(GridPoint{cells[i].x(), target->gridY()});
+        continue;
+      }
       if (kept != i) cells[kept] = std::move(cells[i]);
       ++kept;
     }
@@ -150,7 +154,11 @@ void CADocument::dropEmptiedCells() {
     dropped.clear();
     for (; i < points.size() && points[i].y == y; ++i) {
       const size_t at = target.lowerBound(points[i].x);
-      if (at < cells.size() && cells[at].x() == points[i].x && holdsNothing(cells[at])) dropped.push_back(at);
+      if (at < cells.size() && cells[at].x() == points[i].x && holdsNothing(cells[at])) {
+        dropped.push_back(at);
+        // A list of all values counted the empty cell.
+        changedCells_.add(points[i]);
+      }
     }
     if (!dropped.empty()) {
       // The kept cells close up in one pass; the dropped ones end behind them and go together.

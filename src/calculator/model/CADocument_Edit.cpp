@@ -311,6 +311,8 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
   const int64_t x1 = normalized.endPoint.x;
   // Nothing refers to any cell: a cleared cell has no readers to tell.
   const bool unread = references_->isEmpty();
+  // Told to no one, the cleared cells leave no fold kept for the next recalculation.
+  if (unread) dropKeptFolds();
   // The row's cells in the range, from the last to the first. Cleared cells leave the row
   // together once all of them have been told, rather than one search and erase each.
   const auto clearCellsOf = [&](CARow& row, bool allCells) {

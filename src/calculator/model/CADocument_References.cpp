@@ -8,6 +8,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/formula/caRangeMemo.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -21,6 +22,8 @@ void CADocument::deleteDependencies(CAExpressionView expression, const GridPoint
 
 CADocument::ReferenceRebuild::ReferenceRebuild(CADocument& document) : document_(document) {
   document_.keepsNoReferences_ = true;
+  // The cells are about to move: no fold kept holds.
+  document_.dropKeptFolds();
 }
 
 CADocument::ReferenceRebuild::~ReferenceRebuild() {
@@ -55,6 +58,7 @@ void CADocument::removeReferenceFrom(const GridPoint& from, const GridPoint& to)
 }
 
 void CADocument::setRecalcForDependents(const GridPoint& point) {
+  changedCells_.add(GridPoint{NormalizeCoordinate(point.x), NormalizeCoordinate(point.y)});
   // An edit of many cells marks the referrers of them all at once when it ends.
   if (editBatches_ > 0) {
     changedPoints_.push_back(point);
@@ -80,7 +84,39 @@ void CADocument::addRecalcDependencies(std::unordered_set<const CACell*>& set, c
   AddRecalcDependencies(*this, *references_, set, cell);
 }
 
-void CADocument::recalcEverything() { RecalcEverything(*this); }
+void CADocument::noteRecalcRow(int64_t y) {
+  if (recalcEveryRow_) return;
+  // Past an eighth of the rows, walking all of them costs less than sorting the notes.
+  constexpr size_t kLeastNotes = 1024;
+  if (recalcRows_.size() >= std::max(kLeastNotes, rows_.size() / 8)) {
+    noteEveryRowForRecalc();
+    return;
+  }
+  try {
+    recalcRows_.push_back(y);
+  } catch (const std::bad_alloc&) {
+    noteEveryRowForRecalc();
+  }
+}
+
+bool CADocument::takeRecalcRows(std::vector<int64_t>& rows) {
+  const bool every = recalcEveryRow_;
+  recalcEveryRow_ = false;
+  rows.clear();
+  rows.swap(recalcRows_);
+  return !every;
+}
+
+void CADocument::recalcEverything() {
+  dropKeptFolds();
+  RecalcEverything(*this);
+}
+
+void CADocument::dropKeptFolds() {
+  keptFolds_.reset();
+  changedCells_.clear();
+  ++keptFoldDrops_;
+}
 
 void CADocument::evaluate() {
   // Cells changed by an edit still under way have their readers marked first.
@@ -89,9 +125,19 @@ void CADocument::evaluate() {
   // value would read a cell still there with nothing in it as 0.
   dropEmptiedCells();
   {
-    // Within one recalculation the blocks its list functions fold stay as they are once read.
-    const CARangeMemo memo(*this);
+    // Within one recalculation the blocks its list functions fold stay as they are once read;
+    // what they hold of cells that do not change is kept for the next one. Where no formula
+    // refers to any cell, changes are told to no one: nothing is kept.
+    if (references_->isEmpty()) dropKeptFolds();
+    const uint64_t drops = keptFoldDrops_;
+    CARangeMemo memo(*this, std::move(keptFolds_));
     Recalculate(*this, *references_);
+    if (keptFoldDrops_ == drops) {
+      // Cells changed while evaluating (a text's overflow laid out) are forgotten too.
+      memo.forget(changedCells_);
+      changedCells_.clear();
+      keptFolds_ = memo.keep();
+    }
   }
   // Texts laid out again during the walk may have left placeholders behind; they go once every
   // text has its new overflow.

@@ -80,6 +80,7 @@ CAColumn* CADocument::columnImperative(int64_t x) {
 }
 
 CARow* CADocument::addRow(std::unique_ptr<CARow> newRow) {
+  dropKeptFolds();
   const int64_t y = newRow->gridY();
   const auto it = LowerBound(rows_, y, RowKey);
   const auto at = rows_.begin() + (it - rows_.begin());
@@ -117,10 +118,16 @@ CACell* CADocument::cellAtGridPointImperative(const GridPoint& point) {
   return storeCell(std::make_unique<CACell>(plain, this), plain);
 }
 
+CADocument::RowList& CADocument::mutableRows() {
+  dropKeptFolds();
+  return rows_;
+}
+
 CACell* CADocument::storeCell(std::unique_ptr<CACell> cell, const GridPoint& point) {
   CARow* target = rowImperative(point.y);
   cellAdded_ = true;
   const int64_t x = NormalizeCoordinate(point.x);
+  changedCells_.add(GridPoint{x, target->gridY()});
   CARow::CellList& cells = target->mutableCells();
   const size_t at = target->lowerBound(x);
   if (at < cells.size() && cells[at].x() == x) {
@@ -140,6 +147,7 @@ bool CADocument::storeCell(std::unique_ptr<CACell> cell) {
   const bool rowCreated = row(point.y) == nullptr;
   CARow* target = rowImperative(point.y);
   cellAdded_ = true;
+  changedCells_.add(point);
   CARow::CellList& cells = target->mutableCells();
   const size_t at = target->lowerBound(point.x);
   if (at < cells.size() && cells[at].x() == point.x)

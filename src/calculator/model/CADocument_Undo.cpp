@@ -348,6 +348,7 @@ void CADocument::restoreWholeDocFromUndo(const QByteArray& archive) {
   // The formulas leave the reference table with their cells: every one of them, so the table
   // starts empty.
   references_ = std::make_unique<CAReferenceTable>();
+  dropKeptFolds();
   columns_.clear();
   rows_.clear();
   loadFromXml(*decoder);

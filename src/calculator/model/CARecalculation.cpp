@@ -6,9 +6,14 @@
 #include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/formula/caOperands.h"
+#include "calculator/model/formula/caRangeMemo.h"
+
+#include "framlet/foundation/flBase.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
+#include <queue>
 
 namespace {
 
@@ -219,46 +224,123 @@ class Collector {
   void walk() {
     // Each block reference is needed once: a referrer found through it is waiting from then on.
     table_.beginConsuming();
+    try {
+      std::vector<int64_t> noted;
+      if (document_.takeRecalcRows(noted) && notesHoldEveryCellToWalk(noted))
+        walkNotedRows(noted);
+      else
+        walkRowsFrom(0);
+    } catch (...) {
+      // Cells not walked may be left unnoted: the next walk goes over every row.
+      document_.noteEveryRowForRecalc();
+      throw;
+    }
+    table_.endConsuming();
+  }
+
+  // The walk over the rows from index `first` on.
+  void walkRowsFrom(size_t first) {
     const CADocument::RowList& rows = document_.rows();
     // Each row's cell is met here and its referrers, in the rows just below, right after: ask
     // for the rows, their cell lists and their first cells a few rows ahead.
     constexpr size_t kRowAhead = 16;
     constexpr size_t kCellsAhead = 8;
     constexpr size_t kCellAhead = 4;
-    for (size_t r = 0; r < rows.size(); ++r) {
+    for (size_t r = first; r < rows.size(); ++r) {
       if (r + kRowAhead < rows.size()) __builtin_prefetch(rows[r + kRowAhead].get());
       if (r + kCellsAhead < rows.size()) __builtin_prefetch(rows[r + kCellsAhead]->cells().data());
       if (r + kCellAhead < rows.size() && !rows[r + kCellAhead]->cells().empty())
         __builtin_prefetch(rows[r + kCellAhead]->cells().front().cell());
       CARow* row = rows[r].get();
-      do {
-        document_.setCellAdded(false);
-        const CARow::CellList& cells = row->cells();
-        for (size_t i = 0; i < cells.size(); ++i) {
-          // A plain number has nothing to evaluate; its referrers are formulas met on their own.
-          CACell* cell = cells[i].cell();
-          if (!cell || (!cell->needRecalc() && !cell->ephemeralResult())) continue;
-          // A cell that already waits (it refers to a cell met earlier) has had its referrers
-          // added too; only cells met for the first time need a look at their formula.
-          const uint64_t mark = flags(cell);
-          if (!(mark & kWaiting)) {
-            if (!cell->refersToCells(nullptr))
-              cell->evaluate();
-            else
-              markWaiting(cell, cell->gridPoint());
-          }
-          if (!(mark & kScanned)) addReferrers(cell);
-          document_.redrawCell(cell->gridPoint());
-          if (document_.cellAdded()) break;
-        }
-      } while (document_.cellAdded());
+      walkRow(row);
       if (r >= rows.size() || rows[r].get() != row) {
         // A row was stored above this one while walking: find this one again.
         const auto it = std::find_if(rows.begin(), rows.end(), [row](const auto& item) { return item.get() == row; });
         r = size_t(it - rows.begin());
       }
     }
-    table_.endConsuming();
+  }
+
+  // The walk over the rows noted as holding a cell to recalculate, in ascending y, as the walk
+  // over every row would meet them: a row noted while walking is walked too when it lies below.
+  void walkNotedRows(std::vector<int64_t>& noted) {
+    std::priority_queue<int64_t, std::vector<int64_t>, std::greater<>> below;
+    size_t next = 0;
+    size_t seen = 0;  // the notes made while walking that have been looked at
+    bool any = false;
+    int64_t walked = 0;
+    for (;;) {
+      if (!document_.notesRecalcRows()) {
+        // Too many notes while walking: the rows below are walked one by one.
+        const CADocument::RowList& rows = document_.rows();
+        const auto after = any ? std::upper_bound(rows.begin(), rows.end(), walked,
+                                                  [](int64_t y, const std::unique_ptr<CARow>& r) { return y < r->gridY(); })
+                               : rows.begin();
+        walkRowsFrom(size_t(after - rows.begin()));
+        return;
+      }
+      // The rows noted since stay noted for the next recalculation as well, where those walked
+      // now cost a look.
+      const std::vector<int64_t>& fresh = document_.recalcRowsNoted();
+      for (; seen < fresh.size(); ++seen)
+        if (!any || fresh[seen] > walked) below.push(fresh[seen]);
+      int64_t y;
+      if (next < noted.size() && (below.empty() || noted[next] <= below.top())) {
+        y = noted[next++];
+      } else if (!below.empty()) {
+        y = below.top();
+        below.pop();
+      } else {
+        break;
+      }
+      if (any && y <= walked) continue;
+      any = true;
+      walked = y;
+      if (CARow* row = document_.row(y)) walkRow(row);
+    }
+  }
+
+  // Sorts the notes; in a build with checks, whether they hold every row with a cell to walk.
+  bool notesHoldEveryCellToWalk(std::vector<int64_t>& noted) {
+    std::sort(noted.begin(), noted.end());
+    noted.erase(std::unique(noted.begin(), noted.end()), noted.end());
+#ifndef NDEBUG
+    for (const std::unique_ptr<CARow>& row : document_.rows())
+      for (const CACellEntry& entry : row->cells()) {
+        const CACell* cell = entry.cell();
+        if (!cell || (!cell->needRecalc() && !cell->ephemeralResult())) continue;
+        if (std::binary_search(noted.begin(), noted.end(), row->gridY())) continue;
+        LogAssert("a cell to recalculate was not noted", __func__, __FILE__, __LINE__);
+        return false;
+      }
+#endif
+    return true;
+  }
+
+  // Walks the row's cells, again when a cell was stored in it meanwhile.
+  void walkRow(CARow* row) {
+    do {
+      document_.setCellAdded(false);
+      const CARow::CellList& cells = row->cells();
+      for (size_t i = 0; i < cells.size(); ++i) {
+        // A plain number has nothing to evaluate; its referrers are formulas met on their own.
+        CACell* cell = cells[i].cell();
+        if (!cell || (!cell->needRecalc() && !cell->ephemeralResult())) continue;
+        // A cell that already waits (it refers to a cell met earlier) has had its referrers
+        // added too; only cells met for the first time need a look at their formula.
+        const uint64_t mark = flags(cell);
+        if (!(mark & kWaiting)) {
+          document_.changedCells().add(cell->gridPoint());
+          if (!cell->refersToCells(nullptr))
+            cell->evaluate();
+          else
+            markWaiting(cell, cell->gridPoint());
+        }
+        if (!(mark & kScanned)) addReferrers(cell);
+        document_.redrawCell(cell->gridPoint());
+        if (document_.cellAdded()) break;
+      }
+    } while (document_.cellAdded());
   }
 
   // The waiting cells by position (rows top to bottom, each row left to right), into `cells`.
@@ -361,6 +443,7 @@ class Collector {
     last_ = point;
     if (listed_) joined_.push_back(cell);
     ++joinedCount_;
+    document_.changedCells().add(point);
     cell->setRecalcMark(generation_ | mark | kWaiting | joined);
     return joined;
   }
@@ -608,6 +691,10 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
   std::vector<uint32_t>& place = lists.place;
   Collector collector(document, table, lists);
   collector.walk();
+  // Every cell to evaluate is known, and none that reads a block has been: the memo forgets what
+  // they, and the cells changed since the last recalculation, are part of.
+  if (CARangeMemo* memo = CARangeMemo::active(document)) memo->forget(document.changedCells());
+  document.changedCells().clear();
   const uint32_t count = collector.waitingCount();
   if (count == 0) return;
   // A chain read down, each cell waiting for the one before, is evaluated as it is laid out,

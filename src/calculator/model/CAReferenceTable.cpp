@@ -47,6 +47,28 @@ class IntervalIndex {
 
   void setActive(int64_t lo, uint32_t id, bool active) { setActiveNode(root_, lo, id, active); }
 
+  // As stab, but only for the intervals `accept` takes, each of which is switched off on the way
+  // and its node appended to `nodes`: one walk, instead of a search from the root for each. The
+  // intervals come in the order of their starts and then their ids, which for the ranges of a
+  // column of formulas read top down is the order of the formulas.
+  template <typename Accept>
+  void stabAndSwitchOff(int64_t y, const Accept& accept, std::vector<uint32_t>& ids, std::vector<uint32_t>& nodes) {
+    stabAndSwitchOffNode(root_, y, accept, ids, nodes);
+  }
+
+  // Switches the nodes on again. A few are each found from the root; many at once are cheaper
+  // switched on in place and the whole tree's largest ends worked out again in one walk.
+  void switchOn(const uint32_t* nodes, size_t count) {
+    size_t depth = 1;
+    for (size_t size = nodes_.size(); size > 1; size >>= 1) ++depth;
+    if (count * depth * 4 < nodes_.size()) {
+      for (size_t k = 0; k < count; ++k) setActiveNode(root_, nodes_[nodes[k]].lo, nodes_[nodes[k]].id, true);
+      return;
+    }
+    for (size_t k = 0; k < count; ++k) nodes_[nodes[k]].active = true;
+    updateAll(root_);
+  }
+
   // Appends the ids of the active intervals that contain y.
   void stab(int64_t y, std::vector<uint32_t>& ids) {
     stack_.clear();
@@ -188,6 +210,33 @@ class IntervalIndex {
       node.active = active;
     else
       setActiveNode(before(lo, id, node.lo, node.id) ? node.left : node.right, lo, id, active);
+    update(t);
+  }
+
+  // Whether any node of the subtree was switched off.
+  template <typename Accept>
+  bool stabAndSwitchOffNode(uint32_t n, int64_t y, const Accept& accept, std::vector<uint32_t>& ids,
+                            std::vector<uint32_t>& nodes) {
+    if (n == kNil || nodes_[n].maxHi < y) return false;
+    bool switched = stabAndSwitchOffNode(nodes_[n].left, y, accept, ids, nodes);
+    if (nodes_[n].lo <= y) {
+      Node& node = nodes_[n];
+      if (node.active && node.hi >= y && accept(node.id)) {
+        ids.push_back(node.id);
+        nodes.push_back(n);
+        node.active = false;
+        switched = true;
+      }
+      switched |= stabAndSwitchOffNode(nodes_[n].right, y, accept, ids, nodes);
+    }
+    if (switched) update(n);
+    return switched;
+  }
+
+  void updateAll(uint32_t t) {
+    if (t == kNil) return;
+    updateAll(nodes_[t].left);
+    updateAll(nodes_[t].right);
     update(t);
   }
 
@@ -550,9 +599,16 @@ struct CAReferenceTable::Storage {
   IntervalIndex wide;
 
   bool consuming = false;
-  // (index, id) of the entries switched off while consuming.
-  std::vector<std::pair<IntervalIndex*, uint32_t>> consumed;
+  // The entries switched off while consuming: by index in runs, each entry's id and node.
+  struct Consumed {
+    IntervalIndex* index;
+    uint32_t id;
+    uint32_t node;
+  };
+  std::vector<Consumed> consumed;
   std::vector<uint32_t> stabbed;
+  std::vector<uint32_t> stabbedNodes;
+  std::vector<uint32_t> switchedOn;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -638,7 +694,7 @@ bool CAReferenceTable::removeRangeReference(const GridPoint& from, const GridRan
   if (--s.ranges[id].count > 0) return false;
   s.rangeIds.erase(found);
   // An entry switched off while consuming must not be switched on again once it is gone.
-  if (s.consuming) std::erase_if(s.consumed, [id](const auto& item) { return item.second == id; });
+  if (s.consuming) std::erase_if(s.consumed, [id](const Storage::Consumed& item) { return item.id == id; });
   s.forEachIndexOf(s.ranges[id], false, id);
   s.ranges[id].count = 0;
   s.freeRanges.push_back(id);
@@ -661,16 +717,24 @@ void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint
   std::vector<uint32_t>& ids = s.stabbed;
   const auto report = [&](IntervalIndex& index, bool checkColumns) {
     ids.clear();
-    index.stab(point.y, ids);
-    for (const uint32_t id : ids) {
-      const RangeEntry& entry = s.ranges[id];
-      if (checkColumns && (point.x < entry.block.startPoint.x || point.x > entry.block.endPoint.x)) continue;
-      throughBlocks.push_back(entry.from);
-      if (s.consuming) {
-        index.setActive(entry.block.startPoint.y, id, false);
-        s.consumed.emplace_back(&index, id);
+    const auto holdsColumn = [&](uint32_t id) {
+      const GridRange& block = s.ranges[id].block;
+      return !checkColumns || (point.x >= block.startPoint.x && point.x <= block.endPoint.x);
+    };
+    if (s.consuming) {
+      // Each entry found is switched off as the walk meets it.
+      std::vector<uint32_t>& nodes = s.stabbedNodes;
+      nodes.clear();
+      index.stabAndSwitchOff(point.y, holdsColumn, ids, nodes);
+      for (size_t k = 0; k < ids.size(); ++k) {
+        throughBlocks.push_back(s.ranges[ids[k]].from);
+        s.consumed.push_back(Storage::Consumed{&index, ids[k], nodes[k]});
       }
+      return;
     }
+    index.stab(point.y, ids);
+    for (const uint32_t id : ids)
+      if (holdsColumn(id)) throughBlocks.push_back(s.ranges[id].from);
   };
   if (const auto it = s.columns.find(point.x); it != s.columns.end()) report(*it->second, false);
   if (!s.wide.isEmpty()) report(s.wide, true);
@@ -686,7 +750,14 @@ void CAReferenceTable::beginConsuming() {
 
 void CAReferenceTable::endConsuming() {
   Storage& s = *storage_;
-  for (const auto& [index, id] : s.consumed) index->setActive(s.ranges[id].block.startPoint.y, id, true);
+  // The entries go back on index by index, in the runs they were switched off in.
+  std::vector<uint32_t>& nodes = s.switchedOn;
+  for (size_t k = 0; k < s.consumed.size();) {
+    IntervalIndex* index = s.consumed[k].index;
+    nodes.clear();
+    for (; k < s.consumed.size() && s.consumed[k].index == index; ++k) nodes.push_back(s.consumed[k].node);
+    index->switchOn(nodes.data(), nodes.size());
+  }
   s.consumed.clear();
   s.consuming = false;
 }

@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <string>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -474,6 +476,73 @@ TEST_F(RecalculationTest, RunningTotalsOverFormulasEvaluateInTheOrderOfTheRepeat
           const CACell* a = actual.document.cellAtGridPoint(GridPoint{x, y});
           const CACell* b = literal.document.cellAtGridPoint(GridPoint{x, y});
           ASSERT_TRUE(a && b) << name;
+          EXPECT_EQ(a->valueType(), b->valueType()) << name << " " << a->formula().toStdString();
+          EXPECT_EQ(a->evalResult(), b->evalResult()) << name << " " << a->formula().toStdString();
+          EXPECT_EQ(a->number(), b->number()) << name << " " << a->formula().toStdString();
+        }
+      }
+    }
+  }
+}
+
+// Ledgers long enough for their blocks to be folded and the folds kept from one recalculation
+// to the next (row k: a balance, an amount, and =Bk/2 or =1/Bk over primes, whose sums pass the
+// bound of exact sums), typed into again and again at the top, the bottom and between, with
+// texts, errors, an infinite number and emptied cells among the values: after each edit every
+// cell holds what the literal passes give, which keep nothing from before.
+TEST_F(RecalculationTest, LedgersTypedIntoAgainAndAgainKeepTheirBalances) {
+  constexpr int kRows = 150;
+  struct Edit {
+    GridPoint at;
+    const char* typed;
+  };
+  const std::vector<Edit> edits = {
+      {{1, 0}, "7"},      {{1, kRows - 1}, "8"}, {{1, 75}, "2.5"},  {{2, 40}, "text"},
+      {{2, 40}, "=B41/2"}, {{1, 100}, ""},        {{1, 20}, "=1/0"}, {{1, 21}, "9"},
+      {{1, 20}, "3"},      {{1, 130}, "1E5000"},  {{1, 0}, "6"},     {{1, 130}, "4"},
+      {{1, 100}, "5"},     {{2, 90}, ""},         {{1, 149}, "1"},   {{2, 90}, "=B91/2"},
+  };
+  struct Case {
+    const char* name;
+    const char* balance;  // %1 is the row
+    bool reciprocals;
+  };
+  const Case cases[] = {
+      {"running sums", "=SUM(C$1:C%1)", false},
+      {"remaining sums", "=SUM(C%1:C$150)", false},
+      {"running largest", "=MAX(C$1:C%1)", false},
+      {"remaining smallest", "=MIN(C%1:C$150)", false},
+      {"running counts of values", "=COUNTA(C$1:C%1)", false},
+      {"remaining averages", "=AVERAGE(C%1:C$150)", false},
+      {"running sums of reciprocals", "=SUM(C$1:C%1)", true},
+      {"remaining sums of reciprocals", "=SUM(C%1:C$150)", true},
+  };
+  std::vector<int> primes;
+  for (int n = 3; int(primes.size()) < kRows; n += 2)
+    if (std::none_of(primes.begin(), primes.end(), [n](int p) { return n % p == 0; })) primes.push_back(n);
+  for (const Case& c : cases) {
+    WatchedSheet actual;
+    WatchedSheet literal;
+    const auto enter = [&](const GridPoint& point, const QString& text) {
+      actual.document.cellAtGridPointImperative(point)->setFormula(text);
+      literal.document.cellAtGridPointImperative(point)->setFormula(text);
+    };
+    for (int k = 1; k <= kRows; ++k) {
+      enter({0, k - 1}, QString::fromLatin1(c.balance).arg(k));
+      enter({1, k - 1}, QString::number(c.reciprocals ? primes[size_t(k - 1)] : k % 7 + 1));
+      enter({2, k - 1}, (c.reciprocals ? QStringLiteral("=1/B%1") : QStringLiteral("=B%1/2")).arg(k));
+    }
+    for (size_t step = 0; step <= edits.size(); ++step) {
+      if (step > 0) enter(edits[step - 1].at, QString::fromLatin1(edits[step - 1].typed));
+      actual.document.evaluate();
+      LiteralRecalculation(literal.document).run();
+      const std::string name = std::string(c.name) + ", after edit " + std::to_string(step);
+      for (int y = 0; y < kRows; ++y) {
+        for (int x = 0; x < 3; ++x) {
+          const CACell* a = actual.document.cellAtGridPoint(GridPoint{x, y});
+          const CACell* b = literal.document.cellAtGridPoint(GridPoint{x, y});
+          ASSERT_EQ(a == nullptr, b == nullptr) << name << " at " << x << "," << y;
+          if (!a) continue;
           EXPECT_EQ(a->valueType(), b->valueType()) << name << " " << a->formula().toStdString();
           EXPECT_EQ(a->evalResult(), b->evalResult()) << name << " " << a->formula().toStdString();
           EXPECT_EQ(a->number(), b->number()) << name << " " << a->formula().toStdString();

@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -70,6 +71,55 @@ TEST(ReferenceTable, ConsumingReportsEachBlockOnceUntilItEnds) {
   EXPECT_TRUE(table.removeRangeReference(f, GridRange{{0, 0}, {0, 99}}));
   table.endConsuming();
   EXPECT_TRUE(ReferrersOf(table, {0, 50}).empty());
+}
+
+// Consuming as a recalculation does, at one point or several, over a few blocks or thousands
+// (switched on again in one walk over their index): each block holding a consumed point is
+// reported once, a wide block only at a point within its columns, and every block is back once
+// the consuming ends.
+TEST(ReferenceTable, ConsumedBlocksAreReportedOnceAndAllComeBack) {
+  struct Case {
+    const char* name;
+    int64_t rows;
+    std::vector<GridPoint> consumed;
+  };
+  const Case cases[] = {
+      {"a few running totals, at their top", 5, {{0, 0}}},
+      {"many running totals, at their top", 3000, {{0, 0}}},
+      {"many running totals, at several rows", 3000, {{0, 2999}, {0, 1500}, {0, 0}, {0, 10}}},
+      {"many running totals, at their foot", 3000, {{0, 2999}}},
+      {"wide blocks, beside their columns first", 3000, {{20, 100}, {0, 100}, {12, 120}}},
+  };
+  for (const Case& c : cases) {
+    CAReferenceTable table;
+    // Row k: =SUM(A$1:Ak) in B; every hundredth row also a block 13 columns wide from C.
+    for (int64_t k = 0; k < c.rows; ++k) {
+      table.addRangeReference({1, k}, GridRange{{0, 0}, {0, k}});
+      if (k % 100 == 0) table.addRangeReference({2, k}, GridRange{{0, k}, {12, k + 50}});
+    }
+    const auto expected = [&](const GridPoint& point) {
+      std::vector<GridPoint> points;
+      if (point.x == 0)
+        for (int64_t k = point.y; k < c.rows; ++k) points.push_back({1, k});
+      for (int64_t k = 0; k < c.rows; k += 100)
+        if (point.x <= 12 && point.y >= k && point.y <= k + 50) points.push_back({2, k});
+      return Sorted(points);
+    };
+    table.beginConsuming();
+    std::vector<GridPoint> reported;
+    std::vector<GridPoint> reachable;
+    for (const GridPoint& point : c.consumed) {
+      table.referrersOf(point, reported);
+      const std::vector<GridPoint> all = expected(point);
+      reachable.insert(reachable.end(), all.begin(), all.end());
+    }
+    const size_t count = reported.size();
+    EXPECT_EQ(Sorted(reported).size(), count) << c.name << ": a block reported twice";
+    EXPECT_EQ(Sorted(reported), Sorted(reachable)) << c.name;
+    table.endConsuming();
+    for (const GridPoint& point : {GridPoint{0, 0}, GridPoint{0, c.rows / 2}, GridPoint{5, 100}, GridPoint{0, c.rows - 1}})
+      EXPECT_EQ(ReferrersOf(table, point), expected(point)) << c.name << " at " << point.x << "," << point.y;
+  }
 }
 
 // A chain long enough to grow the table many times, half of it then removed, and cells whose

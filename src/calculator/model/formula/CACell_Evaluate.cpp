@@ -72,6 +72,8 @@ void CACell::evaluate() {
     default:
       break;
   }
+  // A volatile result is worked out again by every recalculation.
+  if (ephemeralResult_) noteRecalc();
 }
 
 void CACell::setCircularError() {
@@ -79,6 +81,8 @@ void CACell::setCircularError() {
   evalResult_ = kFormulaErrorValue;
   errorOffset_ = 0;
   storeNumber(std::nullopt);
+  // Still to recalculate: the next recalculation meets it again.
+  if (needRecalc_ || ephemeralResult_) noteRecalc();
 }
 
 bool CACell::refersToCells(const std::unordered_set<const CACell*>* cells) const {

@@ -144,7 +144,7 @@ void CACell::setFormulaFromC(const QString& text) {
 
 void CACell::setFormulaString(const QString& text) {
   entered_.setText(text);
-  needRecalc_ = true;
+  markNeedRecalc();
 }
 
 QString FormulaWithReference(const QString& formula, const QString& reference, CATextRange* selectedRange) {

@@ -318,10 +318,172 @@ struct CARangeMemo::Storage {
   size_t room = 0;
 };
 
-CARangeMemo::CARangeMemo(const CADocument& document)
-    : document_(document), previous_(g_activeMemo), storage_(std::make_unique<Storage>()) {
+void CARangeMemo::StorageDeleter::operator()(Storage* storage) const { delete storage; }
+
+CARangeMemo::CARangeMemo(const CADocument& document, Kept kept)
+    : document_(document), previous_(g_activeMemo) {
+  const size_t room = std::max(g_leastRoomBytes, document.rows().size() * kRoomBytesPerRow);
+  // What was kept may have been charged to a larger room than this one. The blocks seen once are
+  // never given back: a memo carried on past half its room starts afresh rather than fill up.
+  if (kept && kept->bytes <= room / 2) {
+    storage_ = std::move(kept);
+    g_mostBytes = std::max(g_mostBytes, storage_->bytes);
+  } else {
+    storage_ = Kept(new Storage());
+  }
+  storage_->room = room;
   g_activeMemo = this;
-  storage_->room = std::max(g_leastRoomBytes, document.rows().size() * kRoomBytesPerRow);
+}
+
+namespace {
+
+// The parts a block's fold starts with: a sum adds exactly first.
+uint8_t StartingParts(int32_t keyMode) {
+  const bool withSum = !(keyMode & kWithoutSums);
+  return withSum ? uint8_t(FoldParts(true) | ListAggregate::kExactFirst) : FoldParts(false);
+}
+
+}  // namespace
+
+void CARangeMemo::forget(const CAChangedCells& changed) {
+  if (!storage_ || changed.empty()) return;
+  Storage& s = *storage_;
+  if (changed.everything()) {
+    const size_t room = s.room;
+    s = Storage();
+    s.room = room;
+    return;
+  }
+  // Gives back at most what the fold was charged for.
+  const auto giveBack = [&s](size_t& charged, size_t less) {
+    less = std::min(less, charged);
+    s.release(less);
+    charged -= less;
+  };
+  for (auto& [key, block] : s.blocks) {
+    // The block's first changed row: the fold is right above it.
+    std::optional<int64_t> first;
+    changed.forEachColumnIn(key.x0, key.x1, [&](int64_t lo, int64_t hi) {
+      if (hi < key.y0) return;
+      const int64_t from = std::max(lo, key.y0);
+      first = first ? std::min(*first, from) : from;
+    });
+    if (!first) continue;
+    const int64_t y = *first;
+    const bool failingChanged = block.failsAt && *block.failsAt >= y;
+    if (!failingChanged && block.walkedTo < y) continue;
+    // Folded again from the start where the fold failed or gave up keeping states: its rows are
+    // to be looked at again. A sum past the bound stays one that rounds every term, which is
+    // right for every range: only one that adds exactly first can be unresolved.
+    if (failingChanged || block.failsAt || !block.keepsStates) {
+      giveBack(block.statesBytes, block.statesBytes);
+      giveBack(block.foldBytes, block.foldBytes);
+      block.parts = StartingParts(key.mode);
+      block.restart(key.y0);
+      block.failsAt.reset();
+      block.keepsStates = true;
+      continue;
+    }
+    const auto cut = std::lower_bound(block.states.begin(), block.states.end(), y,
+                                      [](const State& state, int64_t row) { return state.y < row; });
+    size_t dropped = 0;
+    for (auto it = cut; it != block.states.end(); ++it) dropped += sizeof(State) + it->fold.heapBytes();
+    block.states.erase(cut, block.states.end());
+    giveBack(block.statesBytes, dropped);
+    giveBack(block.foldBytes, block.foldBytes);
+    if (block.states.empty()) {
+      block.walkedTo = key.y0 - 1;
+      block.fold = ListAggregate(block.parts);
+    } else {
+      block.walkedTo = block.states.back().y;
+      block.fold = block.states.back().fold;
+    }
+    block.rowsSinceState = 0;
+  }
+  for (auto& [key, tail] : s.tails) {
+    // The tail's last changed row (key.y0 is its last row): the fold is right below it.
+    std::optional<int64_t> last;
+    changed.forEachColumnIn(key.x0, key.x1, [&](int64_t lo, int64_t hi) {
+      if (lo > key.y0) return;
+      const int64_t to = std::min(hi, key.y0);
+      last = last ? std::max(*last, to) : to;
+    });
+    if (!last) continue;
+    const int64_t y = *last;
+    const bool stopChanged = (tail.failsAt && *tail.failsAt <= y) || (tail.stopsAt && *tail.stopsAt <= y);
+    if (!stopChanged && y < tail.foldedFrom) continue;
+    const bool withSum = !(key.mode & kWithoutSums);
+    if (stopChanged || tail.failsAt || tail.stopsAt) {
+      giveBack(tail.statesBytes, tail.statesBytes);
+      giveBack(tail.foldBytes, tail.foldBytes);
+      tail = Tail(key.y0, withSum);
+      continue;
+    }
+    // The states are kept from the end up: those below the change stay.
+    const auto cut = std::partition_point(tail.states.begin(), tail.states.end(),
+                                          [y](const TailState& state) { return state.y > y; });
+    size_t dropped = 0;
+    for (auto it = cut; it != tail.states.end(); ++it) dropped += sizeof(TailState) + it->fold.sum.heapBytes();
+    tail.states.erase(cut, tail.states.end());
+    giveBack(tail.statesBytes, dropped);
+    giveBack(tail.foldBytes, tail.foldBytes);
+    if (tail.states.empty()) {
+      tail.foldedFrom = key.y0 + 1;
+      tail.fold = TailFold(withSum, tail.exactFirst);
+    } else {
+      tail.foldedFrom = tail.states.back().y;
+      tail.fold = tail.states.back().fold;
+    }
+    tail.rowsSinceState = 0;
+  }
+}
+
+CARangeMemo::Kept CARangeMemo::keep() {
+  if (!keptFoldsHold()) {
+    LogAssert("a kept fold differs from its rows", __func__, __FILE__, __LINE__);
+    return {};
+  }
+  return std::move(storage_);
+}
+
+bool CARangeMemo::keptFoldsHold() const {
+#ifndef NDEBUG
+  if (!storage_) return true;
+  // Folding again reads rows no formula asked for: the count of rows read stays as it was.
+  const uint64_t rowsRead = g_blockRowsRead;
+  const auto same = [](const CANumber& a, const CANumber& b) {
+    return a.form() == b.form() && (a.form() == kNumberNaN || a == b);
+  };
+  const auto sameFold = [&](const ListAggregate& a, const ListAggregate& b) {
+    return a.count() == b.count() && (!(a.parts() & ListAggregate::kSum) || a.unresolved() == b.unresolved()) &&
+           (!(a.parts() & ListAggregate::kSum) || a.unresolved() || same(a.sum(), b.sum())) &&
+           same(a.largest(), b.largest()) && same(a.smallest(), b.smallest());
+  };
+  bool holds = true;
+  for (const auto& [key, block] : storage_->blocks) {
+    if (block.failsAt || block.walkedTo < key.y0) continue;
+    const int32_t mode = key.mode & ~kWithoutSums;
+    const GridRange range{{key.x0, key.y0}, {key.x1, block.walkedTo}};
+    ListAggregate again(block.parts);
+    if (FoldRows(document_, range, mode, key.y0 - 1, block.walkedTo, again, nullptr, nullptr) ||
+        !sameFold(again, block.fold))
+      holds = false;
+  }
+  for (const auto& [key, tail] : storage_->tails) {
+    if (tail.failsAt || tail.stopsAt || tail.foldedFrom > key.y0) continue;
+    const int32_t mode = key.mode & ~kWithoutSums;
+    const bool withSum = !(key.mode & kWithoutSums);
+    const GridRange range{{key.x0, tail.foldedFrom}, {key.x1, key.y0}};
+    TailFold again(withSum, tail.exactFirst);
+    if (FoldRowsUp(document_, range, mode, tail.foldedFrom, key.y0 + 1, again, nullptr) ||
+        !sameFold(again.aggregate(FoldParts(withSum)), tail.fold.aggregate(FoldParts(withSum))))
+      holds = false;
+  }
+  g_blockRowsRead = rowsRead;
+  return holds;
+#else
+  return true;
+#endif
 }
 
 size_t CARangeMemo::setLeastRoom(size_t bytes) { return std::exchange(g_leastRoomBytes, bytes); }
@@ -337,6 +499,7 @@ CARangeMemo* CARangeMemo::active(const CADocument& document) {
 }
 
 std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, ListAggregate* aggregate) {
+  if (!storage_) return std::nullopt;
   const int64_t y0 = block.startPoint.y;
   const int64_t last = block.endPoint.y;
   if (last - y0 + 1 < kShortestBlock || mode == kOperandBlankCount) return std::nullopt;
