@@ -714,9 +714,10 @@ TEST_F(RecalculationTest, RunsOfNamedCellsRecalculateAsTheCellsTheyName) {
       const std::unordered_set<const CACell*> one{edited};
       for (const std::unique_ptr<CARow>& row : actual.document.rows())
         for (const CACellEntry& entry : row->cells())
-          if (const CACell* other = entry.cell(); other && other != edited && other->isFormula() && !marked.contains(other))
+          if (const CACell* other = entry.cell(); other && other != edited && other->isFormula() && !marked.contains(other)) {
             EXPECT_EQ(other->needRecalc(), other->refersToCells(&one))
                 << name << ": " << FormatGridPoint(other->gridPoint()).toStdString();
+          }
       actual.window.cells.clear();
       literal.window.cells.clear();
       actual.document.evaluate();

@@ -376,7 +376,7 @@ TEST(StatisticsCores, SumsThatAddExactlyFirstAreUnresolvedExactlyWherePastTheBou
       }
       ASSERT_EQ(sum.unresolved(), past) << name;
       ASSERT_EQ(fold.unresolved(), past) << name;
-      if (!past) ASSERT_TRUE(same(sum.result()) && same(fold.sum())) << name;
+      if (!past) { ASSERT_TRUE(same(sum.result()) && same(fold.sum())) << name; }
       // Groups joined in any order, some of them rounding their terms: one that does not is
       // enough to leave the whole unresolved.
       std::vector<ExactAccumulator> groups;
@@ -389,7 +389,7 @@ TEST(StatisticsCores, SumsThatAddExactlyFirstAreUnresolvedExactlyWherePastTheBou
       ExactAccumulator joined = ExactAccumulator::exactFirst();
       for (const ExactAccumulator& group : groups) joined.add(group);
       ASSERT_EQ(joined.unresolved(), past) << name;
-      if (!past) ASSERT_TRUE(same(joined.value())) << name;
+      if (!past) { ASSERT_TRUE(same(joined.value())) << name; }
       // A state kept part of the way, then the rest folded on.
       const size_t split = random() % (terms.size() + 1);
       ExactAccumulator head = ExactAccumulator::exactFirst();
@@ -398,7 +398,7 @@ TEST(StatisticsCores, SumsThatAddExactlyFirstAreUnresolvedExactlyWherePastTheBou
                                                    CANumber(), 0, CANumber(), 0);
       for (size_t i = split; i < terms.size(); ++i) rest.add(terms[i]);
       ASSERT_EQ(rest.unresolved(), past) << name;
-      if (!past) ASSERT_TRUE(same(rest.sum())) << name;
+      if (!past) { ASSERT_TRUE(same(rest.sum())) << name; }
     }
   }
   EXPECT_GT(pastCount, 0);
