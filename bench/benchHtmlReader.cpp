@@ -245,6 +245,10 @@ QByteArray UnitPage(int64_t kind, int64_t n) {
       return "<ul>" + QByteArray("<li>x").repeated(n) + "</ul>";
     case 6:  // lines kept by a style sheet
       return "<style>p{white-space:pre}</style><p>" + QByteArray("1\n").repeated(n) + "</p>";
+    case 21:  // characters of lines kept by a style sheet: 400,000 lines of words
+      return "<style>p{white-space:pre}</style><p>" + (QByteArray(n / 400000, 'x') + "\n").repeated(400000) + "</p>";
+    case 22:  // lines kept by a style sheet, each a word
+      return "<style>p{white-space:pre}</style><p>" + QByteArray("x\n").repeated(n) + "</p>";
     case 7: {  // rows of formulas of references, a long table the sheet reads itself
       QByteArray formula = "=";
       for (int k = 1; k <= 100000; ++k) formula += "B" + QByteArray::number(k) + (k < 100000 ? "+" : "");
@@ -308,6 +312,8 @@ BENCHMARK(BM_UnitCost)
     ->Args({6, 200000})->Args({6, 400000})
     ->Args({7, 64})->Args({7, 80})->Args({7, 100})->Args({7, 120})->Args({7, 160})->Args({7, 240})
     ->Args({6, 1500000})->Args({6, 6000000})
+    ->Args({21, 8000000})->Args({21, 16000000})
+    ->Args({22, 1500000})->Args({22, 6000000})
     ->Args({8, 40000000})->Args({8, 80000000})
     ->Args({9, 8000000})->Args({9, 16000000})
     ->Args({10, 200000})->Args({10, 400000})

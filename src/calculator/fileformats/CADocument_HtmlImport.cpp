@@ -16,6 +16,11 @@
 // blanks would fold, a cell's background, a lone line break for a cell that shows nothing);
 // whatever the rich text would make differently of them leaves the page to it.
 //
+// A page of one paragraph whose lines a style sheet keeps (a log, a listing) goes the same way
+// with its first line alone: each line would be a paragraph of the rich text, which costs far
+// more than its row of the sheet. The lines after the first are read here, held as the text
+// once, and become cells as the conversion of the rich text makes a paragraph's.
+//
 // Either way costs many times the page, the rich text tens of times: a page that would take more
 // than an open may is refused, with what it would take, before it is read.
 #include "calculator/fileformats/caGlimmetImport.h"
@@ -1333,6 +1338,7 @@ class KeptLinesListener final : public GMHtmlListener {
     const QStringView rest = text.sliced(firstEnd + 1);
     if (!charge(rest.size() * kKeptLineCharacterCost)) return leave();
     lines_ = rest.toString();
+    ends_.reserve(size_t(rest.count(u'\n')) + 1);
     int64_t longestFormula = 0;
     qsizetype from = 0;
     for (;;) {
