@@ -1328,11 +1328,20 @@ class KeptLinesListener final : public GMHtmlListener {
     return Answer::Leave;
   }
 
+  // Whether the rich text's conversion makes the line as it is written: no character it
+  // changes (a line separator would start a row of its own).
+  static bool IsPlainLine(QStringView line) {
+    return std::all_of(line.begin(), line.end(), [](QChar ch) {
+      return ch == u'\t' || ch == u'\r' || IsPlainCellCharacter(ch.unicode());
+    });
+  }
+
   // The paragraph's text: its first line goes to the rich text, the others are taken, each
   // charged as it is.
   Answer takeLines(QStringView text) {
     const qsizetype firstEnd = text.indexOf(u'\n');
-    if (firstEnd < 0 || text.size() - firstEnd > qsizetype(UINT32_MAX)) return leave();
+    if (firstEnd < 0 || text.size() - firstEnd > qsizetype(UINT32_MAX) || !IsPlainLine(text.first(firstEnd)))
+      return leave();
     firstLine_ = text.first(firstEnd).toString();
     firstLine_.remove(u'\r');
     const QStringView rest = text.sliced(firstEnd + 1);
@@ -1346,11 +1355,8 @@ class KeptLinesListener final : public GMHtmlListener {
       if (end < 0) end = lines_.size();
       const QStringView line = QStringView(lines_).sliced(from, end - from);
       // Each further column a tab starts may make a cell.
-      int64_t columns = 1;
-      for (const QChar ch : line) {
-        if (ch == u'\t') ++columns;
-        else if (ch != u'\r' && !IsPlainCellCharacter(ch.unicode())) return leave();
-      }
+      if (!IsPlainLine(line)) return leave();
+      const int64_t columns = 1 + line.count(u'\t');
       if (columns > int64_t(kMaxColumns)) return leave();
       int64_t cost = columns * kKeptLineCost;
       if (line.startsWith(u'=')) {

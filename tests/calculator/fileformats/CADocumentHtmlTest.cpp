@@ -570,6 +570,7 @@ TEST_F(HtmlTest, KeptLinesMakeTheCellsTheRichTextMakes) {
       {"lines let go again", page("p{white-space:pre} p{white-space:normal}", "<p>a\nb</p>"), false},
       {"bold paragraphs", page("p{white-space:pre;font-weight:bold}", "<p>a\nb</p>"), false},
       {"a preformatted block", "<pre>a\nb\nc</pre>", false},
+      {"a line separator in the first line", page(pre, "<p>a\xE2\x80\xA8" "b\nc\nd</p>"), false},
       {"a character the rich text changes", page(pre, "<p>a\nb\x01" "c\nd\xE2\x80\xA8" "e\n\xF0\x9F\x98\x80</p>"), false},
   };
   for (const auto& c : cases) {
