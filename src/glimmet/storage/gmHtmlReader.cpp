@@ -516,7 +516,6 @@ class Reader {
   }
 
  private:
-
   // Listening.
   bool stopped() const { return failed_ || tooDeep_ || left_; }
   // Rows a listener has taken, and the lines it has taken past a paragraph's first, are read for
