@@ -995,6 +995,15 @@ TableStart ReadTableStart(const std::vector<PageToken>& tokens, size_t count, Pl
   return scanner.hitEnd() ? TableStart::Unfinished : TableStart::Refused;
 }
 
+// Whether the page's element or an element of its metadata, with these attributes, gives what it
+// holds no look: no style of its own (the reading holds such an element open around what
+// follows once a style sheet is read, and its style reaches the cells).
+bool IsLooklessFrameElement(const std::vector<GMHtmlAttribute>& attributes) {
+  return std::none_of(attributes.begin(), attributes.end(), [](const GMHtmlAttribute& attribute) {
+    return attribute.name.compare(u"style", Qt::CaseInsensitive) == 0;
+  });
+}
+
 // The sheet's own reader of a long table of plain cells, told the page by the HTML reader as its
 // tree rules read it: before the table only the page's frame (a declaration, html, head with a
 // title, metadata and a style sheet that frames the table, body without attributes, an empty
@@ -1151,7 +1160,7 @@ class PlainTableListener final : public GMHtmlListener {
   // Before the table: the page's frame.
   Answer frameStarted(QStringView name, const std::vector<GMHtmlAttribute>& attributes) {
     if (inParagraph_ || sheetNext_) return leave();
-    if (name == u"html" || name == u"meta") return Answer::Follow;
+    if (name == u"html" || name == u"meta") return IsLooklessFrameElement(attributes) ? Answer::Follow : leave();
     if (name == u"head" || name == u"body" || name == u"title" || name == u"p") {
       if (!attributes.empty()) return leave();
       // An empty paragraph before the table (Gnumeric's) makes no cell: the rich text reads it
@@ -1272,7 +1281,7 @@ class KeptLinesListener final : public GMHtmlListener {
 
   Answer started(QStringView name, const std::vector<GMHtmlAttribute>& attributes, bool) override {
     if (stage_ != Stage::Frame || sheetNext_) return leave();
-    if (name == u"html" || name == u"meta") return Answer::Follow;
+    if (name == u"html" || name == u"meta") return IsLooklessFrameElement(attributes) ? Answer::Follow : leave();
     if (name == u"head" || name == u"body" || name == u"title")
       return attributes.empty() ? Answer::Follow : leave();
     if (name == u"style") {

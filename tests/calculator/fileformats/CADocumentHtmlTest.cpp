@@ -567,6 +567,11 @@ TEST_F(HtmlTest, KeptLinesMakeTheCellsTheRichTextMakes) {
       {"looks in the lines", page(pre, "<p>a\n<b>b</b>\nc</p>"), false},
       {"a paragraph with a background", page("p{white-space:pre;background-color:#ff0000}", "<p>a\nb</p>"), false},
       {"a paragraph with a look", page(pre, "<p style=\"color:red\">a\nb</p>"), false},
+      {"metadata", "<html lang=en><head><meta charset=\"utf-8\"><style>p{white-space:pre}</style><meta name=x "
+                   "content=y></head><body><p>a\nb</p></body></html>",
+       true},
+      {"a look of the page's", "<html style=\"color:red\"><style>p{white-space:pre}</style><p>a\nb</p></html>", false},
+      {"a look of the metadata's", "<style>p{white-space:pre}</style><meta style=\"color:red\"><p>a\nb</p>", false},
       {"lines let go again", page("p{white-space:pre} p{white-space:normal}", "<p>a\nb</p>"), false},
       {"bold paragraphs", page("p{white-space:pre;font-weight:bold}", "<p>a\nb</p>"), false},
       {"a preformatted block", "<pre>a\nb\nc</pre>", false},
