@@ -13,15 +13,19 @@
 // 515 MB. Hostile pages at 16,000 / 64,000: a wide table left open in a cell refused in 5 / 8 ms
 // at 29 / 32 MB; cells outside a table 60 / 64 ms; 8,000 / 32,000 rules over as many paragraphs
 // 157 / 666 ms at 43 / 87 MB, universal rules 162 / 729 ms, a 140,000-rule sheet linked 100
-// times 788 / 1,191 ms at 147 / 183 MB, lines kept by a style 176 / 473 ms, formulas of 20,000
+// times 788 / 1,191 ms at 147 / 183 MB, lines kept by a style (the sheet makes all but the first
+// itself) 15 / 34 ms at 31 / 39 MB (through the rich text, before, 176 / 473 ms), formulas of 20,000
 // references 498 / 1,967 ms at 76 / 212 MB, a 4000 x 4000 background picture named by every cell
 // and paragraph (never decoded) 130 / 598 ms at 45 / 87 MB, a quote in a bare value before the
 // table 495 / 2,213 ms at 61 / 158 MB. Read whole by the reader, 64,000 lines kept by a style
-// take 469 ms at 84 MB (charged 96 MiB); 160 and 640 formulas of 20,000 references (9.6 and 38
+// take 298 ms at 49 MiB (469 ms at 84 MB when last measured before; charged 96 MiB); 160 and 640 formulas of 20,000 references (9.6 and 38
 // MB) 538 ms and 2.2 s at 109 and 327 MiB (charged 225 and 885 MiB).
 // What each thing takes through an open (BM_UnitCost, the difference of two sizes, Release): a
 // character of a long paragraph 10.4 bytes (of a long first row, with the sheet's own reading,
-// 12); a paragraph 630 with its character; a list item 479; a line kept by a style 350-440; a
+// 12); a paragraph 630 with its character; a list item 479; a line kept by a style 350-440
+// through the rich text, and where the sheet makes it itself, a line of a number 162 and of a
+// word 194 with their two characters (1,500,000 and 6,000,000 lines), each further character of
+// a line 11.4 (400,000 lines of 20 and 40 characters); a
 // cell of a grid 700 with its paragraph and character, one made by a span alone 235 (before the
 // rich text was built in one edit, each paragraph was laid out as it was made: 916, 963, 904 and
 // 1,018); a link 593 beyond the
@@ -40,9 +44,12 @@
 // 100 rows of sums of neighbouring cells (69 MB) open at 367 MiB, charged 520 MiB; 120 and 240
 // rows (83 and 166 MB, BM_OpenSumsOfDistinctCells) open in 3.3 and 5.7 s at 431 and 825 MiB,
 // charged 599 and 1,072 MiB (before, registered cell by cell, 100 rows took 1,177 MiB and 120
-// and 240 were refused, charged 1.78 and 3.35 GB). 6,000,000 lines kept by a style (12 MB) are
-// refused in 0.5 s at 368 MiB; 1,500,000 open in 10.9 s at 761 MiB (base 238), charged 1,200 MiB. One formula of 8
-// million characters opens at 763 MiB, charged 824 MiB.
+// and 240 were refused, charged 1.78 and 3.35 GB). 6,000,000 lines kept by a style (12 MB), the
+// sheet making all but the first itself, open in 2.1 s at 957 MiB (base 38), charged 1,293 MiB;
+// lines of a word 2.7 s at 1,140 MiB; 1,500,000 lines 0.57 s at 263 MiB. Through the rich text
+// alone, 6,000,000 were refused in 0.5 s at 368 MiB and 1,500,000 opened in 10.9 s at 761 MiB
+// (base 238), charged 1,200 MiB. One formula of 8 million characters opens at 763 MiB, charged
+// 824 MiB.
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
@@ -245,6 +252,10 @@ QByteArray UnitPage(int64_t kind, int64_t n) {
       return "<ul>" + QByteArray("<li>x").repeated(n) + "</ul>";
     case 6:  // lines kept by a style sheet
       return "<style>p{white-space:pre}</style><p>" + QByteArray("1\n").repeated(n) + "</p>";
+    case 21:  // characters of lines kept by a style sheet: 400,000 lines of words
+      return "<style>p{white-space:pre}</style><p>" + (QByteArray(n / 400000, 'x') + "\n").repeated(400000) + "</p>";
+    case 22:  // lines kept by a style sheet, each a word
+      return "<style>p{white-space:pre}</style><p>" + QByteArray("x\n").repeated(n) + "</p>";
     case 7: {  // rows of formulas of references, a long table the sheet reads itself
       QByteArray formula = "=";
       for (int k = 1; k <= 100000; ++k) formula += "B" + QByteArray::number(k) + (k < 100000 ? "+" : "");
@@ -308,6 +319,8 @@ BENCHMARK(BM_UnitCost)
     ->Args({6, 200000})->Args({6, 400000})
     ->Args({7, 64})->Args({7, 80})->Args({7, 100})->Args({7, 120})->Args({7, 160})->Args({7, 240})
     ->Args({6, 1500000})->Args({6, 6000000})
+    ->Args({21, 8000000})->Args({21, 16000000})
+    ->Args({22, 1500000})->Args({22, 6000000})
     ->Args({8, 40000000})->Args({8, 80000000})
     ->Args({9, 8000000})->Args({9, 16000000})
     ->Args({10, 200000})->Args({10, 400000})

@@ -4,10 +4,13 @@
 // "--png--" a picture, written as files beside the page ("beside.css", "beside.png"), so that
 // the page can link, import and name them: the reading of linked sheets and pictures is reached
 // too. Any crash, hang, sanitizer report or reading past its budget here is a fault; a refusal
-// is not.
+// is not. Where the open made the lines a paragraph keeps itself, the cells must be those the
+// rich text alone makes of the page.
 #include "FuzzApplication.h"
 #include "calculator/fileformats/caHtml.h"
+#include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
 #include "framlet/foundation/flBase.h"
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmHtmlReader.h"
@@ -46,6 +49,18 @@ QByteArrayView Part(QByteArrayView input, QByteArrayView mark, qsizetype* pageEn
     if (next >= 0) to = std::min(to, next);
   }
   return input.sliced(from, to - from);
+}
+
+// Each cell's place, what it holds as entered and what it shows.
+QString CellTexts(const CADocument& sheet) {
+  QString texts;
+  for (const std::unique_ptr<CARow>& row : sheet.rows())
+    for (const CACellEntry& entry : row->cells()) {
+      const CACellReading cell(entry, row->gridY(), &sheet);
+      texts += QStringLiteral("%1,%2=").arg(cell->gridPoint().x).arg(cell->gridPoint().y) + cell->formula() + u'=' +
+               cell->displayText(true) + u'|';
+    }
+  return texts;
 }
 
 }  // namespace
@@ -90,7 +105,15 @@ int FuzzHtmlReader(const uint8_t* data, size_t size) {
       if (WriteBytes(path, input.first(pageEnd))) {
         CADocument opened;
         FLError error;
+        const uint64_t kept = KeptLinesRead();
         opened.openFile(path, &error);
+        if (KeptLinesRead() != kept) {
+          const bool plain = SetPlainTableReading(false);
+          CADocument rich;
+          rich.openFile(path, &error);
+          SetPlainTableReading(plain);
+          if (CellTexts(opened) != CellTexts(rich)) std::abort();
+        }
       }
       // Priced as the export prices it, the rows read and not kept.
       PlainTableReadingCost(input.first(pageEnd).toByteArray());

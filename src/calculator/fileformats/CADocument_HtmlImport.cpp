@@ -16,6 +16,11 @@
 // blanks would fold, a cell's background, a lone line break for a cell that shows nothing);
 // whatever the rich text would make differently of them leaves the page to it.
 //
+// A page of one paragraph whose lines a style sheet keeps (a log, a listing) goes the same way
+// with its first line alone: each line would be a paragraph of the rich text, which costs far
+// more than its row of the sheet. The lines after the first are read here, held as the text
+// once, and become cells as the conversion of the rich text makes a paragraph's.
+//
 // Either way costs many times the page, the rich text tens of times: a page that would take more
 // than an open may is refused, with what it would take, before it is read.
 #include "calculator/fileformats/caGlimmetImport.h"
@@ -137,6 +142,7 @@ bool g_plainTableReading = true;
 uint64_t g_plainTablesRead = 0;
 uint64_t g_pagesRead = 0;
 uint64_t g_pagesGivenToRichText = 0;
+uint64_t g_keptLinesRead = 0;
 
 // A table read here needs at least this many rows: below it the rich text costs little.
 constexpr size_t kPlainTableRows = 64;
@@ -989,6 +995,15 @@ TableStart ReadTableStart(const std::vector<PageToken>& tokens, size_t count, Pl
   return scanner.hitEnd() ? TableStart::Unfinished : TableStart::Refused;
 }
 
+// Whether the page's element or an element of its metadata, with these attributes, gives what it
+// holds no look: no style of its own (the reading holds such an element open around what
+// follows once a style sheet is read, and its style reaches the cells).
+bool IsLooklessFrameElement(const std::vector<GMHtmlAttribute>& attributes) {
+  return std::none_of(attributes.begin(), attributes.end(), [](const GMHtmlAttribute& attribute) {
+    return attribute.name.compare(u"style", Qt::CaseInsensitive) == 0;
+  });
+}
+
 // The sheet's own reader of a long table of plain cells, told the page by the HTML reader as its
 // tree rules read it: before the table only the page's frame (a declaration, html, head with a
 // title, metadata and a style sheet that frames the table, body without attributes, an empty
@@ -1145,7 +1160,7 @@ class PlainTableListener final : public GMHtmlListener {
   // Before the table: the page's frame.
   Answer frameStarted(QStringView name, const std::vector<GMHtmlAttribute>& attributes) {
     if (inParagraph_ || sheetNext_) return leave();
-    if (name == u"html" || name == u"meta") return Answer::Follow;
+    if (name == u"html" || name == u"meta") return IsLooklessFrameElement(attributes) ? Answer::Follow : leave();
     if (name == u"head" || name == u"body" || name == u"title" || name == u"p") {
       if (!attributes.empty()) return leave();
       // An empty paragraph before the table (Gnumeric's) makes no cell: the rich text reads it
@@ -1193,6 +1208,258 @@ class PlainTableListener final : public GMHtmlListener {
   bool inRow_ = false, tableEnding_ = false, outerBody_ = false;
   int tail_ = 0;
   PlainTable table_;
+};
+
+// A style sheet that makes the page's paragraphs keep their lines and frames the page alone: rules
+// for "p" alone that keep its lines ("white-space" of "pre", "pre-wrap" or "pre-line"), with
+// margins, fonts and sizes beside it, and other rules as IsFrameStyleSheet takes them, which
+// reach none of a paragraph's text. No rule gives a paragraph a background or lets go of its
+// lines again.
+bool KeepsParagraphLines(QStringView sheet) {
+  QString text = sheet.toString();
+  text.remove(QStringLiteral("<!--"));
+  text.remove(QStringLiteral("-->"));
+  QString frame;
+  bool keeps = false;
+  qsizetype at = 0;
+  for (;;) {
+    while (at < text.size() && IsHtmlSpace(text[at])) ++at;
+    if (at >= text.size()) break;
+    const qsizetype open = text.indexOf(u'{', at);
+    const qsizetype close = open < 0 ? -1 : text.indexOf(u'}', open);
+    if (close < 0) return false;
+    const QStringView selectors = QStringView(text).sliced(at, open - at);
+    const QList<QStringView> each = selectors.split(u',');
+    if (std::all_of(each.begin(), each.end(),
+                    [](QStringView selector) { return selector.trimmed().compare(u"p", Qt::CaseInsensitive) == 0; })) {
+      QString kept;
+      const bool plain = DeclarationsAmong(QStringView(text).sliced(open + 1, close - open - 1),
+                                           [&](const QString& name, const QString& value) {
+                                             if (name == u"white-space") {
+                                               keeps = value == u"pre" || value == u"pre-wrap" || value == u"pre-line";
+                                               return keeps;
+                                             }
+                                             if (name == u"background-color") return false;
+                                             kept += name + u':' + value + u';';
+                                             return true;
+                                           });
+      if (!plain) return false;
+      frame += QStringLiteral("p{") + kept + u'}';
+    } else {
+      frame += QStringView(text).sliced(at, close + 1 - at);
+    }
+    at = close + 1;
+  }
+  QString background;
+  return keeps && IsFrameStyleSheet(frame, &background);
+}
+
+// The sheet's own reader of the lines a paragraph keeps, told the page by the HTML reader as its
+// tree rules read it: the page's frame (a declaration, html, head with a title, metadata and one
+// style sheet that makes paragraphs keep their lines, body without attributes), one paragraph
+// without attributes holding one text, and the frame's ends. It takes the paragraph's lines after
+// the first from the rich text, which makes the first line's row, and holds them as the text once
+// and where each line ends; their cells are made below the first line's as the conversion of the
+// rich text makes a paragraph's (MakeKeptLineCells). Each line is charged as it is taken. A line
+// the rich text might make differently (a character it might change, more columns than a sheet
+// has) leaves the page to it before any is taken.
+class KeptLinesListener final : public GMHtmlListener {
+ public:
+  // Whether it took lines from the rich text, which then lacks them.
+  bool took() const { return took_; }
+  const QString& firstLine() const { return firstLine_; }
+  size_t lineCount() const { return ends_.size(); }
+  // The line after the first numbered `index` (from 0), as the paragraph holds it.
+  QStringView line(size_t index) const {
+    const qsizetype from = index == 0 ? 0 : qsizetype(ends_[index - 1]) + 1;
+    return QStringView(lines_).sliced(from, qsizetype(ends_[index]) - from);
+  }
+  void clear() {
+    lines_ = QString();
+    std::vector<uint32_t>().swap(ends_);
+  }
+
+  Answer started(QStringView name, const std::vector<GMHtmlAttribute>& attributes, bool) override {
+    if (stage_ != Stage::Frame || sheetNext_) return leave();
+    if (name == u"html" || name == u"meta") return IsLooklessFrameElement(attributes) ? Answer::Follow : leave();
+    if (name == u"head" || name == u"body" || name == u"title")
+      return attributes.empty() ? Answer::Follow : leave();
+    if (name == u"style") {
+      if (styled_ || !std::all_of(attributes.begin(), attributes.end(), [](const GMHtmlAttribute& attribute) {
+            return attribute.name.compare(u"type", Qt::CaseInsensitive) == 0;
+          }))
+        return leave();
+      styled_ = sheetNext_ = true;
+      return Answer::Follow;
+    }
+    if (name != u"p" || !attributes.empty() || !keeps_) return leave();
+    stage_ = Stage::Paragraph;
+    return Answer::Follow;
+  }
+
+  Answer ended(QStringView name) override {
+    switch (stage_) {
+      case Stage::Frame:
+        return name == u"html" || name == u"head" || name == u"title" || name == u"style" ? Answer::Follow : leave();
+      case Stage::Lines:
+        if (name != u"p") return leave();
+        stage_ = Stage::After;
+        return Answer::Follow;
+      case Stage::After: return name == u"body" || name == u"html" ? Answer::Follow : leave();
+      default: return leave();
+    }
+  }
+
+  Answer text(QStringView text, unsigned) override {
+    if (stage_ == Stage::Paragraph) return takeLines(text);
+    return (stage_ == Stage::Frame || stage_ == Stage::After) && IsBlank(text) ? Answer::Follow : leave();
+  }
+
+  Answer rawText(QStringView element, QStringView raw) override {
+    if (stage_ != Stage::Frame) return leave();
+    if (element == u"title") return Answer::Follow;
+    if (element != u"style" || !sheetNext_) return leave();
+    sheetNext_ = false;
+    keeps_ = KeepsParagraphLines(raw);
+    return keeps_ ? Answer::Follow : leave();
+  }
+
+  Answer comment() override {
+    return stage_ == Stage::Frame || stage_ == Stage::After ? Answer::Follow : leave();
+  }
+
+ private:
+  enum class Stage { Frame, Paragraph, Lines, After, Left };
+
+  Answer leave() {
+    stage_ = Stage::Left;
+    clear();
+    return Answer::Leave;
+  }
+
+  // Whether the rich text's conversion makes the line as it is written: no character it
+  // changes (a line separator would start a row of its own).
+  static bool IsPlainLine(QStringView line) {
+    return std::all_of(line.begin(), line.end(), [](QChar ch) {
+      return ch == u'\t' || ch == u'\r' || IsPlainCellCharacter(ch.unicode());
+    });
+  }
+
+  // The paragraph's text: its first line goes to the rich text, the others are taken, each
+  // charged as it is.
+  Answer takeLines(QStringView text) {
+    const qsizetype firstEnd = text.indexOf(u'\n');
+    if (firstEnd < 0 || text.size() - firstEnd > qsizetype(UINT32_MAX) || !IsPlainLine(text.first(firstEnd)))
+      return leave();
+    firstLine_ = text.first(firstEnd).toString();
+    firstLine_.remove(u'\r');
+    const QStringView rest = text.sliced(firstEnd + 1);
+    if (!charge(rest.size() * kKeptLineCharacterCost)) return leave();
+    lines_ = rest.toString();
+    ends_.reserve(size_t(rest.count(u'\n')) + 1);
+    int64_t longestFormula = 0;
+    qsizetype from = 0;
+    for (;;) {
+      qsizetype end = QStringView(lines_).indexOf(u'\n', from);
+      if (end < 0) end = lines_.size();
+      const QStringView line = QStringView(lines_).sliced(from, end - from);
+      // Each further column a tab starts may make a cell.
+      if (!IsPlainLine(line)) return leave();
+      const int64_t columns = 1 + line.count(u'\t');
+      if (columns > int64_t(kMaxColumns)) return leave();
+      int64_t cost = columns * kKeptLineCost;
+      if (line.startsWith(u'=')) {
+        // A formula, charged as the rich text's reading charges one.
+        cost += line.size() * kHtmlFormulaCharacterCost;
+        if (line.size() > longestFormula) {
+          cost += (line.size() - longestFormula) * kHtmlFormulaParseCost;
+          longestFormula = line.size();
+        }
+      }
+      if (!charge(cost)) return leave();
+      ends_.push_back(uint32_t(end));
+      if (end >= lines_.size()) break;
+      from = end + 1;
+    }
+    stage_ = Stage::Lines;
+    took_ = true;
+    return Answer::TakeLines;
+  }
+
+  Stage stage_ = Stage::Frame;
+  bool styled_ = false, sheetNext_ = false, keeps_ = false;
+  bool took_ = false;
+  QString firstLine_;
+  QString lines_;              // the text after the first line
+  std::vector<uint32_t> ends_;  // where each of its lines ends
+};
+
+// Tells the page to several listeners at once, while any listens: the answer is the one that
+// takes rows or lines, if any does, and Leave once all have left, or once one that took leaves.
+class PageListeners final : public GMHtmlListener {
+ public:
+  explicit PageListeners(std::initializer_list<GMHtmlListener*> listeners) {
+    for (GMHtmlListener* listener : listeners) {
+      if (!listener) continue;
+      listeners_.push_back({listener, false, false});
+      listener->setCharges([this](int64_t bytes) { return charge(bytes); });
+    }
+  }
+  ~PageListeners() override {
+    for (const Told& told : listeners_) told.listener->setCharges(nullptr);
+  }
+  PageListeners(const PageListeners&) = delete;
+  PageListeners& operator=(const PageListeners&) = delete;
+
+  bool listening() const { return !left_; }
+
+  Answer started(QStringView name, const std::vector<GMHtmlAttribute>& attributes, bool implied) override {
+    return tell([&](GMHtmlListener& listener) { return listener.started(name, attributes, implied); });
+  }
+  Answer ended(QStringView name) override {
+    return tell([&](GMHtmlListener& listener) { return listener.ended(name); });
+  }
+  Answer text(QStringView text, unsigned flags) override {
+    return tell([&](GMHtmlListener& listener) { return listener.text(text, flags); });
+  }
+  Answer rawText(QStringView element, QStringView raw) override {
+    return tell([&](GMHtmlListener& listener) { return listener.rawText(element, raw); });
+  }
+  Answer comment() override {
+    return tell([](GMHtmlListener& listener) { return listener.comment(); });
+  }
+
+ private:
+  struct Told {
+    GMHtmlListener* listener;
+    bool left, took;
+  };
+
+  template <typename Tell>
+  Answer tell(Tell tell) {
+    if (left_) return Answer::Leave;
+    Answer answer = Answer::Leave;
+    for (Told& told : listeners_) {
+      if (told.left) continue;
+      const Answer heard = tell(*told.listener);
+      if (heard == Answer::Leave) {
+        told.left = true;
+        // What it took the rich text lacks: no other reading of the page stands.
+        if (told.took) {
+          left_ = true;
+          return Answer::Leave;
+        }
+        continue;
+      }
+      if (heard != Answer::Follow) told.took = true;
+      if (answer == Answer::Leave || heard != Answer::Follow) answer = heard;
+    }
+    left_ = answer == Answer::Leave;
+    return answer;
+  }
+
+  std::vector<Told> listeners_;
+  bool left_ = false;
 };
 
 // The table of the rich text that holds the first row: the page's one table, or for a nested
@@ -1276,6 +1543,8 @@ uint64_t HtmlPagesRead() { return g_pagesRead; }
 
 uint64_t HtmlPagesGivenToRichText() { return g_pagesGivenToRichText; }
 
+uint64_t KeptLinesRead() { return g_keptLinesRead; }
+
 GMHtmlReading ReadHtmlIntoRichText(QTextDocument& text, QStringView page, int64_t budget) {
   const GMHtmlReading reading = ReadHtmlPage(page, &text, budget);
   if (reading.read()) ++g_pagesGivenToRichText;
@@ -1301,24 +1570,41 @@ QString RichTextHtmlTooLargeReason(int64_t cost) {
 
 namespace {
 
+// Whether the rich text holds the first line of a paragraph whose other lines were taken, alone:
+// the page's one paragraph, its text the line's.
+bool RichTextShowsFirstLine(const QTextDocument& text, const QString& line) {
+  return text.rootFrame()->childFrames().isEmpty() && text.blockCount() == 1 && text.firstBlock().text() == line;
+}
+
 // Reads the page into the text through the program's HTML reader with the sheet's own reader of
 // long tables listening, within the budget (0: none), where that reading's cost (the page at the
 // sheet's own rate) is charged with the rich text's while it listens. Where the page is one long
 // table of plain cells and the rich text shows its first row as read, the table: the text holds
 // the page without the rows after the first (a nested table's words joined to its first row).
 // Otherwise nothing; `whole` tells whether the text holds the whole page as the rich text reads
-// it (where the sheet's reader took rows it then gave up, it does not), and `richCost` what the
-// rich text's reading of it took. plainCost: PlainTableHtmlCost of the page, where it is known.
+// it (where the sheet's reader took rows or lines it then gave up, it does not), and `richCost`
+// what the rich text's reading of it took. plainCost: PlainTableHtmlCost of the page, where it is
+// known. `lines`, when given, listens too, and may take the lines a paragraph keeps (its charges
+// are the reading's while it listens): where it did and the rich text shows the first line alone,
+// `*linesTaken` is set, and the text holds that line alone.
 std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDocument& text, bool keepRows,
                                              int64_t budget, GMHtmlReading* reading, bool* whole,
-                                             int64_t* richCost = nullptr, int64_t plainCost = -1) {
+                                             int64_t* richCost = nullptr, int64_t plainCost = -1,
+                                             KeptLinesListener* lines = nullptr, bool* linesTaken = nullptr) {
   PlainTableListener listener(keepRows);
   if (plainCost < 0) plainCost = PlainTableHtmlCost(html);
-  *reading = ReadHtmlPage(html, &text, budget, &listener, plainCost);
-  const bool listened = listener.listening();
+  bool listened = false;
+  {
+    PageListeners listeners{&listener, lines};
+    *reading = ReadHtmlPage(html, &text, budget, &listeners, plainCost);
+    listened = listeners.listening();
+  }
   if (richCost) *richCost = reading->cost - (listened ? plainCost : 0);
   std::optional<PlainTable> table = listener.table();
-  *whole = !listener.tookRows() && reading->outcome != GMHtmlReading::Outcome::Left;
+  const bool tookLines = lines && lines->took();
+  *whole = !listener.tookRows() && !tookLines && reading->outcome != GMHtmlReading::Outcome::Left;
+  if (linesTaken)
+    *linesTaken = tookLines && reading->read() && RichTextShowsFirstLine(text, lines->firstLine());
   if (!table || !reading->read()) return std::nullopt;
   QTextTable* rowTable = TableOfFirstRow(text, table->nested);
   if (!RichTextShowsRow(rowTable, table->firstRow, table->headRows)) return std::nullopt;
@@ -1442,17 +1728,25 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   GMHtmlReading reading;
   bool whole = false;
   int64_t richCost = 0;
+  KeptLinesListener lines;
+  bool linesTaken = false;
   if (g_plainTableReading) {
-    // One reading builds the rich text and feeds the sheet's own reader of long tables.
-    table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &reading, &whole, &richCost, leastCost);
+    // One reading builds the rich text and feeds the sheet's own readers of long tables and of
+    // the lines a paragraph keeps.
+    table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &reading, &whole, &richCost, leastCost, &lines,
+                               &linesTaken);
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
       SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));
       return false;
     }
   }
+  if (!linesTaken) lines.clear();
   if (table) {
     ++g_plainTablesRead;
     html = QString();  // the rows hold their texts
+  } else if (linesTaken) {
+    ++g_keptLinesRead;
+    html = QString();  // the lines are held apart
   } else {
     if (whole) {
       if (reading.read()) ++g_pagesGivenToRichText;
@@ -1496,6 +1790,31 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
           storeCell(std::move(cell));
         }
       }
+    }
+    // The lines after the first, each a row below the first line's (the page's first row), made
+    // as the conversion of the rich text makes a paragraph's cells: the spaces that end it shown
+    // by none, each field a tab ends a column's cell.
+    if (linesTaken) {
+      QString shown;
+      for (size_t k = 0; k < lines.lineCount(); ++k) {
+        QStringView line = lines.line(k);
+        if (line.contains(u'\r')) {
+          shown = line.toString();
+          shown.remove(u'\r');
+          line = shown;
+        }
+        while (line.endsWith(u' ')) line.chop(1);
+        int64_t x = 0;
+        for (const QStringView field : line.tokenize(u'\t')) {
+          if (!field.isEmpty()) {
+            auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, this);
+            cell->setFormula(field.toString());
+            storeCell(std::move(cell));
+          }
+          ++x;
+        }
+      }
+      lines.clear();
     }
     return true;
   }

@@ -506,11 +506,23 @@ class Reader {
     return !failed_;
   }
 
+ public:
+  // What the listener charges for its own reading as it reads, counted with its cost.
+  bool chargeListener(int64_t bytes) {
+    if (!listener_) return !failed_;
+    listenerCost_ += bytes;
+    if (budget_ > 0 && cost_ + listenerCost_ > budget_) failed_ = true;
+    return !failed_;
+  }
+
+ private:
   // Listening.
   bool stopped() const { return failed_ || tooDeep_ || left_; }
-  // Rows a listener has taken are read for it alone: the rich text makes nothing of them.
-  bool muted() const { return mutedTable_ >= 0; }
-  void hear(GMHtmlListener::Answer answer, bool row = false);
+  // Rows a listener has taken, and the lines it has taken past a paragraph's first, are read for
+  // it alone: the rich text makes nothing of them.
+  bool muted() const { return mutedTable_ >= 0 || linesMuted_; }
+  // `row`: the answer to the start of a row; `text`: to a text.
+  void hear(GMHtmlListener::Answer answer, bool row = false, bool text = false);
   // Tells the listener of an element that opens, with the attributes of the tag being read
   // (none where the tree rules imply it); `opens`: the element is pushed next.
   void announce(const QString& name, bool implied, bool opens, bool row = false);
@@ -544,6 +556,9 @@ class Reader {
   int64_t listenerCost_ = 0;
   int mutedTable_ = -1;  // the stack entry of the table whose rows the listener took
   bool tookTable_ = false;  // the listener took rows of a table
+  int linesTaken_ = -1;      // the stack entry of the paragraph whose lines after the first it took
+  bool linesMuted_ = false;  // that paragraph's first line has ended
+  bool tookLines_ = false;   // the listener took lines
   bool left_ = false;       // the listener gave up rows it had taken
   std::vector<GMHtmlAttribute> tagAttributes_;  // of the start tag being read, for the listener
   bool pending_ = false;  // an element announced is pushed next
@@ -551,13 +566,26 @@ class Reader {
   QString pendingName_;
 };
 
-void Reader::hear(GMHtmlListener::Answer answer, bool row) {
+void Reader::hear(GMHtmlListener::Answer answer, bool row, bool text) {
   if (answer == GMHtmlListener::Answer::Follow) return;
+  if (answer == GMHtmlListener::Answer::TakeLines) {
+    const Open& top = stack_.back();
+    if (text && !muted() && linesTaken_ < 0 && top.pre && !top.hidden) {
+      // The lines are the paragraph's: the innermost element that makes paragraphs.
+      size_t k = stack_.size() - 1;
+      while (k > 0 && !stack_[k].makesBlocks) --k;
+      linesTaken_ = int(k);
+      tookLines_ = true;
+      return;
+    }
+    answer = GMHtmlListener::Answer::Leave;
+  }
   if (answer == GMHtmlListener::Answer::Leave) {
     listener_ = nullptr;
-    listenerCost_ = 0;
+    // What it had taken when its charge passed the budget is told with the refusal.
+    if (!failed_) listenerCost_ = 0;
     pending_ = false;
-    if (tookTable_) left_ = true;
+    if (tookTable_ || tookLines_) left_ = true;
     return;
   }
   if (row && !muted()) {
@@ -811,7 +839,7 @@ void Reader::text(QStringView raw) {
         std::any_of(decoded_.cbegin(), decoded_.cend(), [](QChar c) { return !IsHtmlSpace(c.unicode()); }))
       reconstruct();
     if (stopped()) return;
-    hear(listener_->text(decoded_, flags));
+    hear(listener_->text(decoded_, flags), false, true);
     if (stopped()) return;
   }
   textChars(decoded_);
@@ -854,6 +882,11 @@ void Reader::textChars(QStringView chars) {
         } else {
           ensureBlock();
           endBlock();
+          if (linesTaken_ >= 0) {
+            // The lines after the first are the listener's.
+            linesMuted_ = true;
+            return;
+          }
           ensureBlock();
         }
       }
@@ -914,6 +947,10 @@ void Reader::popTo(size_t index) {
     if (!IsInline(top.tag) && top.tag != Tag::Br) endBlock();
     if (top.announced && listener_) hear(listener_->ended(top.eventName));
     if (int(stack_.size()) - 1 == mutedTable_) mutedTable_ = -1;
+    if (int(stack_.size()) - 1 == linesTaken_) {
+      linesTaken_ = -1;
+      linesMuted_ = false;
+    }
     --openCount_[size_t(stack_.back().tag)];
     stack_.pop_back();
   }
@@ -1820,7 +1857,9 @@ GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget
   text->setBaseUrl(base);
   text->setUndoRedoEnabled(false);
   Reader reader(budget, base, listener, listenerCost);
+  if (listener) listener->setCharges([&reader](int64_t bytes) { return reader.chargeListener(bytes); });
   GMHtmlReading reading = reader.read(page);
+  if (listener) listener->setCharges(nullptr);
   if (reading.read()) reader.build(text);
   return reading;
 }

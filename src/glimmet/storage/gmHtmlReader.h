@@ -14,7 +14,8 @@
 //
 // A listener may read the page along with the rich text (GMHtmlListener): it hears the tree as
 // the rules make it, so that it reads the page as the rich text does, and it may take a table's
-// rows for its own, which the rich text is then built without.
+// rows, or the lines of a paragraph that keeps its lines, for its own, which the rich text is
+// then built without.
 #pragma once
 
 #include <QString>
@@ -22,6 +23,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class QTextDocument;
@@ -82,12 +84,21 @@ struct GMHtmlAttribute {
 //
 // Each answer says how the reading goes on: Follow; Leave, the listener no longer listens; or,
 // answered to the start of a row, TakeTable: the rows from this one to the end of their table
-// are the listener's own, and the rich text is built without them (their text is still told).
-// A listener that leaves after it took a table ends the reading (Outcome::Left), the text left
+// are the listener's own, and the rich text is built without them (their text is still told);
+// or, answered to a text in an element that keeps its lines (white-space pre, pre-wrap or
+// pre-line, or a pre), TakeLines: the lines of the paragraph that holds it after its first are
+// the listener's own (those of this text and of any text after it up to the paragraph's end),
+// and the rich text is built with the first line alone, up to its line end. TakeLines answered
+// to any other text, or while the listener takes rows or lines already, is Leave. A listener
+// that leaves after it took a table or lines ends the reading (Outcome::Left), the text left
 // empty: what the rich text lacks is the page's.
+//
+// What the listener's own reading makes it charges as it makes it (charge), to the budget of the
+// reading that tells it the page: past the budget the reading stops once the answer is given,
+// refused.
 class GMHtmlListener {
  public:
-  enum class Answer { Follow, Leave, TakeTable };
+  enum class Answer { Follow, Leave, TakeTable, TakeLines };
   virtual ~GMHtmlListener() = default;
   virtual Answer started(QStringView name, const std::vector<GMHtmlAttribute>& attributes, bool implied) = 0;
   virtual Answer ended(QStringView name) = 0;
@@ -98,13 +109,25 @@ class GMHtmlListener {
   virtual Answer rawText(QStringView element, QStringView raw) = 0;
   // A comment, a declaration or a processing instruction, which make nothing.
   virtual Answer comment() = 0;
+
+  // Set by the reading while it tells the listener the page (and reset after it): what the
+  // listener's charges go to. A listener that tells others the page passes its own on to them.
+  void setCharges(std::function<bool(int64_t)> charges) { charges_ = std::move(charges); }
+
+ protected:
+  // Charges what the listener's reading has made to the reading's budget: false once past it.
+  bool charge(int64_t bytes) { return !charges_ || charges_(bytes); }
+
+ private:
+  std::function<bool(int64_t)> charges_;
 };
 
 // Reads the page into `text` (emptied first; its base URL resolves what the page names: style
 // sheets and pictures, read only from local files). budget: what the reading may take (0: no
 // limit). Refused, `text` is left empty. With a listener, it is told the page as it is read,
-// and while it listens, `listenerCost` (what its own reading of the page takes) is charged
-// with the rest; the reading's cost includes it while it listens.
+// and while it listens, `listenerCost` (what its own reading of the page takes, as far as it is
+// known before) is charged with the rest, and what it charges as it reads; the reading's cost
+// includes both while it listens.
 GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget, GMHtmlListener* listener = nullptr,
                            int64_t listenerCost = 0);
 

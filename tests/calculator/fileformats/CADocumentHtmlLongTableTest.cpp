@@ -128,6 +128,15 @@ TEST_F(HtmlLongTableTest, PagesBeyondPlainCellsKeepTheRichTextsReading) {
   const QByteArray styled = "<html><head><style>td { font-weight: bold }</style></head><body><table>\n";
   const auto bold = open(Page(70, 2, cell, styled, tail), "styled");
   EXPECT_EQ(bold.first, open(Page(70, 2, cell, styled, tail, "<!---->"), "styled rich").first);
+  // A look the page's element or its metadata gives the cells, once a style sheet is read.
+  const QByteArray pageLook =
+      "<html style=\"color:red\"><head><style>td { padding: 1px }</style></head><body><table>\n";
+  EXPECT_EQ(open(Page(70, 2, cell, pageLook, tail), "page look").first,
+            open(Page(70, 2, cell, pageLook, tail, "<!---->"), "page look rich").first);
+  const QByteArray metadataLook =
+      "<html><head><style>td { padding: 1px }</style><meta style=\"color:red\"></head><body><table>\n";
+  EXPECT_EQ(open(Page(70, 2, cell, metadataLook, tail), "metadata look").first,
+            open(Page(70, 2, cell, metadataLook, tail, "<!---->"), "metadata look rich").first);
   const auto ragged = open(Page(70, 2, cell, head, tail, "<tr><td>1</td></tr>\n"), "ragged");
   EXPECT_EQ(ragged.first, open(Page(70, 2, cell, head, tail, "<tr><td>1</td></tr>\n<!---->"), "ragged rich").first);
   EXPECT_TRUE(ragged.second.endsWith(QStringLiteral("0,70=1")));

@@ -403,6 +403,9 @@ TEST_F(HtmlTest, PagesThatHideTablesOrCostMoreOpenAsABrowserReadsThemOrAreRefuse
        "0,0=one|0,1=a|1,1=b|0,2=1|1,2=2"},
       // Lines a style sheet keeps are paragraphs, and rows.
       {"lines kept by a style sheet", "<style>p{white-space:pre}</style><p>1\n2\n3</p>", "0,0=1|0,1=2|0,2=3"},
+      {"kept lines of entities, tabs and blanks",
+       "<style>p{white-space:pre-wrap}</style><p>a &amp; b\n&lt;c&gt;\t5&#9;6\n\n  x  \n</p>", "0,0=a & b|0,1=<c>|1,1=5|2,1=6|0,3=  x"},
+      {"kept lines and text after them", "<style>p{white-space:pre}</style><p>1\n2</p>after<p>3\n4</p>", "0,0=1|0,1=2|0,2=after|0,3=3|0,4=4"},
       // Linked sheets are read once, whatever their query; their rules give the cells their looks.
       {"a sheet linked many times",
        repeat(100, "<link rel=\"stylesheet\" href=\"red.css?k\">") + "<table><tr><td class=b>1</td></tr></table>",
@@ -523,6 +526,97 @@ TEST_F(HtmlTest, ALongListIsHandedOverAsShortListsWithTheSameCells) {
     EXPECT_EQ(ReadFileBytes(QDir(pastedPackage).filePath(QStringLiteral("document.xml"))),
               ReadFileBytes(QDir(wholePackage).filePath(QStringLiteral("document.xml"))));
   }
+}
+
+// The lines of a paragraph a style sheet keeps are read by the sheet itself past the first, which
+// the rich text reads: the cells, their values and looks, and the sheet are those the rich text
+// alone makes of the page, whatever the lines hold. A page the sheet could not read so (more
+// than the frame, a line the rich text might change, text after the paragraph) is the rich
+// text's.
+TEST_F(HtmlTest, KeptLinesMakeTheCellsTheRichTextMakes) {
+  const auto page = [](const QByteArray& style, const QByteArray& body) {
+    return "<!DOCTYPE html>\n<html><head><title>t</title><style type=\"text/css\">" + style +
+           "</style></head>\n<body>" + body + "</body></html>\n";
+  };
+  const QByteArray pre = "p { white-space: pre }";
+  const struct {
+    const char* name;
+    QByteArray html;
+    bool kept;  // the sheet made the lines after the first
+  } cases[] = {
+      {"plain lines", page(pre, "<p>1\n2\n3</p>"), true},
+      {"no frame", "<style>p{white-space:pre}</style><p>a\nb\nc</p>", true},
+      {"empty lines", page(pre, "<p>a\n\nb\n\n\nc</p>"), true},
+      {"a trailing newline", page(pre, "<p>a\nb\n</p>"), true},
+      {"a leading newline", page(pre, "<p>\na\nb</p>"), true},
+      {"line ends of a carriage return too", page(pre, "<p>a\r\nb\r\n\r\nc\rd</p>"), true},
+      {"entities", page(pre, "<p>x\na&amp;b\n&lt;c&gt; &quot;d&quot;\ne&#9;f\n&#10;g&nbsp;h&#160;</p>"), true},
+      {"tabs", page(pre, "<p>x\ta\tb\n\tc\n\t\td\t\ne\t\t\n\t</p>"), true},
+      {"blanks at the ends of lines", page(pre, "<p>x \n a \n   \nb\t \n \t </p>"), true},
+      {"numbers", page(pre, "<p>1.5\n-2\n1e3\n 7 \n1,5\n1.000,25\n3%\n12/5/2024</p>"), true},
+      {"formulas", page(pre, "<p>=1+2\n=A1*2\n=SUM(A1:A2)\nx\n=</p>"), true},
+      {"pre-wrap", page("p{white-space:pre-wrap;margin-top:0}", "<p>a  b\n c\n</p>"), true},
+      {"pre-line", page("p{white-space:pre-line}", "<p>a  b\n c\n</p>"), true},
+      {"fonts and margins", page("body{font-family:Arial} p{font-size:10pt;white-space:pre;margin-bottom:0}",
+                                 "<p>a\nb</p>"),
+       true},
+      {"a first line alone", page(pre, "<p>a</p>"), false},
+      {"text after the paragraph", page(pre, "<p>a\nb</p>after"), false},
+      {"a second paragraph", page(pre, "<p>a\nb</p><p>c\nd</p>"), false},
+      {"a comment in the lines", page(pre, "<p>a\nb<!-- x -->c\nd</p>"), false},
+      {"looks in the lines", page(pre, "<p>a\n<b>b</b>\nc</p>"), false},
+      {"a paragraph with a background", page("p{white-space:pre;background-color:#ff0000}", "<p>a\nb</p>"), false},
+      {"a paragraph with a look", page(pre, "<p style=\"color:red\">a\nb</p>"), false},
+      {"metadata", "<html lang=en><head><meta charset=\"utf-8\"><style>p{white-space:pre}</style><meta name=x "
+                   "content=y></head><body><p>a\nb</p></body></html>",
+       true},
+      {"a look of the page's", "<html style=\"color:red\"><style>p{white-space:pre}</style><p>a\nb</p></html>", false},
+      {"a look of the metadata's", "<style>p{white-space:pre}</style><meta style=\"color:red\"><p>a\nb</p>", false},
+      {"lines let go again", page("p{white-space:pre} p{white-space:normal}", "<p>a\nb</p>"), false},
+      {"bold paragraphs", page("p{white-space:pre;font-weight:bold}", "<p>a\nb</p>"), false},
+      {"a preformatted block", "<pre>a\nb\nc</pre>", false},
+      {"a line separator in the first line", page(pre, "<p>a\xE2\x80\xA8" "b\nc\nd</p>"), false},
+      {"a character the rich text changes", page(pre, "<p>a\nb\x01" "c\nd\xE2\x80\xA8" "e\n\xF0\x9F\x98\x80</p>"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString file = path(c.name) + QStringLiteral(".html");
+    ASSERT_TRUE(WriteFileBytes(file, c.html));
+    CADocument sheet, rich;
+    FLError error;
+    const uint64_t kept = KeptLinesRead();
+    ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
+    EXPECT_EQ(KeptLinesRead() - kept, c.kept ? 1u : 0u);
+    const bool plain = SetPlainTableReading(false);
+    const int type = rich.openFile(file, &error);
+    SetPlainTableReading(plain);
+    ASSERT_EQ(type, kFileTypeHtml) << error.reason.toStdString();
+    EXPECT_EQ(KeptLinesRead() - kept, c.kept ? 1u : 0u);
+    EXPECT_EQ(CellSummary(sheet).toStdString(), CellSummary(rich).toStdString());
+    const QString sheetPackage = path(c.name) + QStringLiteral(" sheet.Numlet");
+    const QString richPackage = path(c.name) + QStringLiteral(" rich.Numlet");
+    ASSERT_TRUE(sheet.saveToNativeFile(sheetPackage, false, &error));
+    ASSERT_TRUE(rich.saveToNativeFile(richPackage, false, &error));
+    EXPECT_EQ(ReadFileBytes(QDir(sheetPackage).filePath(QStringLiteral("document.xml"))).toStdString(),
+              ReadFileBytes(QDir(richPackage).filePath(QStringLiteral("document.xml"))).toStdString());
+  }
+}
+
+// Lines kept past what an open may take are refused as they are taken, with what the reading had
+// come to, and nothing of the page reaches the sheet.
+TEST_F(HtmlTest, KeptLinesPastTheBudgetAreRefused) {
+  const int64_t lines = kReaderMemoryBudget / (kKeptLineCost + kPlainTableCharacterCost) + 1000;
+  const QByteArray html = "<style>p{white-space:pre}</style><p>first" + QByteArray(qsizetype(lines), '\n') + "</p>";
+  ASSERT_TRUE(WriteFileBytes(path("lines.html"), html));
+  const uint64_t kept = KeptLinesRead(), given = HtmlPagesGivenToRichText();
+  CADocument sheet;
+  FLError error;
+  EXPECT_NE(sheet.openFile(path("lines.html"), &error), kFileTypeHtml);
+  EXPECT_EQ(error.reason.toStdString(),
+            "The page is too large to open: reading it would take about 1.6 GB of memory.");
+  EXPECT_TRUE(sheet.rows().empty());
+  EXPECT_EQ(KeptLinesRead(), kept);
+  EXPECT_EQ(HtmlPagesGivenToRichText(), given);
 }
 
 TEST_F(HtmlTest, TablesBeyond101ColumnsJoinTheLastCell) {

@@ -182,10 +182,12 @@ TEST(HtmlReaderTest, PagesPastTheBudgetOrTheDeepestNestingBuildNothing) {
 // it), the element that closes ("</td>", implied ends too), text ('a', then K for an "&" kept as
 // written, S for a space and B for another blank written as an entity), the text of an element
 // that holds text alone ({...}) and comments (!). It answers TakeTable to the start of a row in
-// which it finds `take`, and Leave where a text is `leave`.
+// which it finds `take`, TakeLines to a text that holds `takeLines` (charging `lineCharge` for
+// each of its line ends), and Leave where a text is `leave`.
 class RecordingListener final : public GMHtmlListener {
  public:
-  QString heard, take, leave;
+  QString heard, take, leave, takeLines;
+  int64_t lineCharge = 0;
   Answer started(QStringView name, const std::vector<GMHtmlAttribute>& attributes, bool implied) override {
     heard += QLatin1String(implied ? "<+" : "<") + name.toString();
     for (const GMHtmlAttribute& attribute : attributes)
@@ -202,7 +204,9 @@ class RecordingListener final : public GMHtmlListener {
     if (flags & KeptAmpersand) heard += u'K';
     if (flags & SpaceByEntity) heard += u'S';
     if (flags & BlankByEntity) heard += u'B';
-    return text == leave ? Answer::Leave : Answer::Follow;
+    if (text == leave) return Answer::Leave;
+    if (takeLines.isEmpty() || !text.contains(takeLines)) return Answer::Follow;
+    return charge(lineCharge * text.count(u'\n')) ? Answer::TakeLines : Answer::Leave;
   }
   Answer rawText(QStringView, QStringView raw) override {
     heard += u'{' + raw.toString() + u'}';
@@ -276,5 +280,48 @@ TEST(HtmlReaderTest, RowsAListenerTakesAreBuiltByNoOne) {
     // What the listener's own reading takes is charged while it listens.
     EXPECT_GE(reading.cost, *c.leave ? 0 : 1000);
     EXPECT_TRUE(listener.heard.contains(u"'three'") || *c.leave);
+  }
+}
+
+// The lines a listener takes, those of the paragraph after its first, are told to it alone: the
+// rich text is built with the first line, and goes on after the paragraph. Taken anywhere but in a
+// paragraph that keeps its lines they are not taken (the listener leaves); a listener that leaves
+// after it took them ends the reading with nothing built, and what it charges for them is the
+// reading's, which stops past the budget.
+TEST(HtmlReaderTest, LinesAListenerTakesAreBuiltByNoOne) {
+  const QString kept = QStringLiteral("<style>p{white-space:pre-wrap}</style>");
+  const struct {
+    QString html;
+    const char* take;
+    const char* leave;
+    int64_t budget;
+    GMHtmlReading::Outcome outcome;
+    const char* shape;
+  } cases[] = {
+      {kept + "<p>one\ntwo\nthree</p><p>after</p>", "", "", 0, GMHtmlReading::Outcome::Read,
+       "one | two | three | after"},
+      {kept + "<p>one\ntwo\nthree</p><p>after</p>", "two", "", 0, GMHtmlReading::Outcome::Read, "one | after"},
+      {kept + "<p>one\r\ntwo\n</p>after", "two", "", 0, GMHtmlReading::Outcome::Read, "one | after"},
+      {kept + "<p>\ntwo</p>", "two", "", 0, GMHtmlReading::Outcome::Read, ""},
+      {"<pre>\none\ntwo</pre><p>after</p>", "two", "", 0, GMHtmlReading::Outcome::Read, "one | after"},
+      // Text after the first line, a comment apart, is the listener's too.
+      {kept + "<p>one\ntwo<!-- -->three\nfour</p><p>after</p>", "two", "", 0, GMHtmlReading::Outcome::Read,
+       "one | after"},
+      {"<p>one\ntwo</p><p>after</p>", "two", "", 0, GMHtmlReading::Outcome::Read, "one two | after"},
+      {kept + "<p>one\ntwo</p><p>after</p>", "two", "after", 0, GMHtmlReading::Outcome::Left, ""},
+      {kept + "<p>one" + QStringLiteral("\nx").repeated(100) + "</p>", "one", "", 2000 + 60 * kHtmlCharacterCost,
+       GMHtmlReading::Outcome::TooLarge, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.html.toStdString() + "/" + c.take);
+    QTextDocument text;
+    RecordingListener listener;
+    listener.takeLines = QString::fromLatin1(c.take);
+    listener.leave = QString::fromLatin1(c.leave);
+    listener.lineCharge = 100;
+    const GMHtmlReading reading = ReadHtmlPage(c.html, &text, c.budget, &listener);
+    EXPECT_EQ(reading.outcome, c.outcome);
+    EXPECT_EQ(Describe(text.rootFrame()).toStdString(), c.shape);
+    if (c.outcome == GMHtmlReading::Outcome::TooLarge) EXPECT_GT(reading.cost, c.budget);
   }
 }
