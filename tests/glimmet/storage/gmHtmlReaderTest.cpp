@@ -322,6 +322,8 @@ TEST(HtmlReaderTest, LinesAListenerTakesAreBuiltByNoOne) {
     const GMHtmlReading reading = ReadHtmlPage(c.html, &text, c.budget, &listener);
     EXPECT_EQ(reading.outcome, c.outcome);
     EXPECT_EQ(Describe(text.rootFrame()).toStdString(), c.shape);
-    if (c.outcome == GMHtmlReading::Outcome::TooLarge) EXPECT_GT(reading.cost, c.budget);
+    if (c.outcome == GMHtmlReading::Outcome::TooLarge) {
+      EXPECT_GT(reading.cost, c.budget);
+    }
   }
 }
