@@ -1004,6 +1004,14 @@ bool IsLooklessFrameElement(const std::vector<GMHtmlAttribute>& attributes) {
   });
 }
 
+// Whether a style element with these attributes is the page's plain style sheet: no attribute but
+// its type.
+bool IsPlainStyleElement(const std::vector<GMHtmlAttribute>& attributes) {
+  return std::all_of(attributes.begin(), attributes.end(), [](const GMHtmlAttribute& attribute) {
+    return attribute.name.compare(u"type", Qt::CaseInsensitive) == 0;
+  });
+}
+
 // The sheet's own reader of a long table of plain cells, told the page by the HTML reader as its
 // tree rules read it: before the table only the page's frame (a declaration, html, head with a
 // title, metadata and a style sheet that frames the table, body without attributes, an empty
@@ -1170,10 +1178,7 @@ class PlainTableListener final : public GMHtmlListener {
     }
     if (name == u"style") {
       // The page's one style sheet, which gives the table its frame alone.
-      if (styled_ || !std::all_of(attributes.begin(), attributes.end(), [](const GMHtmlAttribute& attribute) {
-            return attribute.name.compare(u"type", Qt::CaseInsensitive) == 0;
-          }))
-        return leave();
+      if (styled_ || !IsPlainStyleElement(attributes)) return leave();
       styled_ = sheetNext_ = true;
       return Answer::Follow;
     }
@@ -1285,10 +1290,7 @@ class KeptLinesListener final : public GMHtmlListener {
     if (name == u"head" || name == u"body" || name == u"title")
       return attributes.empty() ? Answer::Follow : leave();
     if (name == u"style") {
-      if (styled_ || !std::all_of(attributes.begin(), attributes.end(), [](const GMHtmlAttribute& attribute) {
-            return attribute.name.compare(u"type", Qt::CaseInsensitive) == 0;
-          }))
-        return leave();
+      if (styled_ || !IsPlainStyleElement(attributes)) return leave();
       styled_ = sheetNext_ = true;
       return Answer::Follow;
     }
