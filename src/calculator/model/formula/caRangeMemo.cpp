@@ -360,7 +360,9 @@ void CARangeMemo::forget(const CAChangedCells& changed) {
     s.release(less);
     charged -= less;
   };
-  for (auto& [key, block] : s.blocks) {
+  for (auto& entry : s.blocks) {
+    const auto& key = entry.first;
+    auto& block = entry.second;
     // The block's first changed row: the fold is right above it.
     std::optional<int64_t> first;
     changed.forEachColumnIn(key.x0, key.x1, [&](int64_t lo, int64_t hi) {
@@ -400,7 +402,9 @@ void CARangeMemo::forget(const CAChangedCells& changed) {
     }
     block.rowsSinceState = 0;
   }
-  for (auto& [key, tail] : s.tails) {
+  for (auto& entry : s.tails) {
+    const auto& key = entry.first;
+    auto& tail = entry.second;
     // The tail's last changed row (key.y0 is its last row): the fold is right below it.
     std::optional<int64_t> last;
     changed.forEachColumnIn(key.x0, key.x1, [&](int64_t lo, int64_t hi) {
