@@ -156,7 +156,7 @@ TEST_F(DelegateTest, TheReopenListRunsFrontToBackAndTheNextLaunchRestoresTheOrde
   next.launch();
   EXPECT_EQ(next.opened, (QStringList{c, b, a}));
   EXPECT_EQ(next.untitled, 0);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return next.frontmostController() == next.controllerFor(a); }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&, a = a] { return next.frontmostController() == next.controllerFor(a); }, 10000));
 }
 
 TEST_F(DelegateTest, AFailedSaveStopsTheQuitAndLosesNothing) {

@@ -529,7 +529,7 @@ TEST_F(DocumentSaveTest, ASaveKeptUnderItsHiddenNameFailsAndTheCopyOutlivesTheNe
       ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
       ASSERT_EQ(::chown(QFile::encodeName(in).constData(), kNobodyUser, kNobodyUser), 0);
     }
-    const std::optional<QByteArray> outcome = RunAsUserTheModeBitsStop([&] {
+    const std::optional<QByteArray> outcome = RunAsUserTheModeBitsStop([&, asPackage = asPackage, markable = markable] {
       document.asPackage = asPackage;
       document.setFilePath(QString());
       if (!saveAs(QStringLiteral("in/Doc.Numlet"), QStringLiteral("one"))) return QByteArray("the first save failed");
