@@ -453,6 +453,17 @@ Open LightOpen(const Open& parent) {
   return open;
 }
 
+// What an element the reading does not know opens inside `open` (its parent's entry): no look
+// or block of its own, only what a style sheet gives it.
+Open UnknownElementOpen(Open open) {
+  open.tag = Tag::Other;
+  open.own = QTextCharFormat();
+  open.active = 0;
+  open.makesBlocks = false;
+  open.cell = nullptr;
+  return open;
+}
+
 class Reader {
  public:
   Reader(int64_t budget, const QUrl& base, GMHtmlListener* listener = nullptr, int64_t listenerCost = 0)
@@ -747,13 +758,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     if (!muted()) {
       const size_t at = stack_.size();
       if (!sheets_.empty() && stack_.size() < size_t(kMostHtmlNesting) / 2) {
-        Open open = stack_.back();
-        open.tag = Tag::Other;
-        open.own = QTextCharFormat();
-        open.active = 0;
-        open.makesBlocks = false;
-        open.cell = nullptr;
-        pushStyled(std::move(open), name, attributes);
+        pushStyled(UnknownElementOpen(stack_.back()), name, attributes);
       }
       // Told as the element's text already.
       quiet_ = true;
@@ -772,13 +777,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     announce(name, false, pushes);
     if (stopped()) return n;
     if (pushes) {
-      Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
-      open.tag = Tag::Other;
-      open.own = QTextCharFormat();
-      open.active = 0;
-      open.makesBlocks = false;
-      open.cell = nullptr;
-      pushStyled(std::move(open), name, attributes);
+      pushStyled(UnknownElementOpen(muted() ? LightOpen(stack_.back()) : stack_.back()), name, attributes);
     }
     return i;
   }
