@@ -440,6 +440,7 @@ struct Open {
   QTextCharFormat chars;      // what its text looks like
   QTextCharFormat own;        // what it changes of its parent's look
   Qt::Alignment alignment = {};  // inherited
+  bool alignedByStyle = false;   // the alignment is a style's, not a <center>'s or an align's
   bool pre = false;           // its text keeps its blanks and lines
   int list = -1;              // an open list: the reading's list; an item: its list
   int listDepth = 0;
@@ -496,6 +497,7 @@ class Reader {
   Reader(int64_t budget, const QUrl& base, GMHtmlListener* listener = nullptr, int64_t listenerCost = 0)
       : budget_(budget), base_(base), sheets_([this](int64_t bytes) { return charge(bytes); }), listener_(listener),
         listenerCost_(listener ? listenerCost : 0) {
+    baseLength_ = base_.isEmpty() ? 0 : base_.toString(QUrl::FullyEncoded).size();
     // The entries stay where they are: the style sheets see each element's parent by its address.
     stack_.reserve(size_t(kMostHtmlNesting) + 2);
     Open root;
@@ -579,6 +581,7 @@ class Reader {
 
   int64_t budget_;
   QUrl base_;
+  int64_t baseLength_ = 0;  // of the base as an address
   GMStyleSheets sheets_;
   int64_t cost_ = 0;
   int64_t longestFormula_ = 0;
@@ -1417,7 +1420,10 @@ void Reader::applyStyle(const Attributes& attributes) {
   open.own.merge(looks);
   open.chars.merge(looks);
   if (style.displayNone) open.hidden = true;
-  if (style.textAlign && style.textAlign != inherited.textAlign) open.alignment = AlignmentOfCss(*style.textAlign);
+  if (style.textAlign && style.textAlign != inherited.textAlign) {
+    open.alignment = AlignmentOfCss(*style.textAlign);
+    open.alignedByStyle = true;
+  }
   if (style.whiteSpace && style.whiteSpace != inherited.whiteSpace) {
     const GMCssStyle::WhiteSpace space = *style.whiteSpace;
     open.pre = space == GMCssStyle::WhiteSpace::Pre || space == GMCssStyle::WhiteSpace::PreWrap ||
@@ -1542,8 +1548,13 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       open.active = 0;
       open.own = QTextCharFormat();
       open.makesBlocks = false;
-      // A centred page of old (LibreOffice Writer's <center>) centres its tables, not their text.
-      if (quirks_) open.alignment = {};
+      // A <center> or an align around a table centres the table, not its cells' text (LibreOffice
+      // Writer centres tables so); a style's alignment reaches the cells, but on a page laid out
+      // as pages of old.
+      if (quirks_ || !open.alignedByStyle) {
+        open.alignment = {};
+        open.alignedByStyle = false;
+      }
       pushStyled(std::move(open), name, attributes);
       return;
     }
@@ -1623,7 +1634,9 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       const int open = find(Tag::A, false);
       if (open > 0) closeElement(Tag::A);
       if (stopped()) return;
-      if (attributes.hasHref && !muted() && !charge(kHtmlLinkCost + attributes.href.size() * kHtmlLinkCharacterCost))
+      // A relative address is made absolute against the page's base: it may hold that too.
+      if (attributes.hasHref && !muted() &&
+          !charge(kHtmlLinkCost + (attributes.href.size() + baseLength_) * kHtmlLinkCharacterCost))
         return;
     }
     if (IsFormatting(tag)) reconstruct();
@@ -1686,7 +1699,9 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       closeParagraph();
       break;
   }
-  endBlock();
+  // A list item's first paragraph is the item's own line, beside its marker (LibreOffice Writer
+  // writes each item's text in a paragraph).
+  if (!(tag == Tag::P && block_ && block_->list >= 0 && !block_->hasText && stack_.back().tag == Tag::Li)) endBlock();
   announce(name, false, true);
   if (stopped()) return;
   Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
@@ -1696,7 +1711,10 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
   open.active = 0;
   open.makesBlocks = true;
   open.blockFormat = QTextBlockFormat();
-  if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
+  if (AlignmentOf(attributes.align, &alignment)) {
+    open.alignment = alignment;
+    open.alignedByStyle = false;
+  }
   QTextBlockFormat& format = open.blockFormat;
   switch (tag) {
     case Tag::P:
@@ -1722,7 +1740,10 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       format.setRightMargin(40);
       break;
     case Tag::Dd: format.setLeftMargin(30); break;
-    case Tag::Center: open.alignment = Qt::AlignHCenter; break;
+    case Tag::Center:
+      open.alignment = Qt::AlignHCenter;
+      open.alignedByStyle = false;
+      break;
     case Tag::Ul: case Tag::Ol: case Tag::Dir: case Tag::Menu: {
       ListInfo list;
       const bool ordered = tag == Tag::Ol;
