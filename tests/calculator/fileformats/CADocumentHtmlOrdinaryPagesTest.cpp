@@ -3,7 +3,8 @@
 // against the page's folder on an open, as written on a paste), blanks stay where they are shown,
 // looks survive a list, words beside a picture stay, a footer comes last, rows give their cells
 // their background, and the page's own looks reach its text. The cells expected are written out
-// by hand from a browser's reading of each page.
+// by hand from a browser's reading of each page (tests/data/html/browser, which
+// tools/read_pages_in_chromium.sh saves).
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
