@@ -14,6 +14,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -198,6 +199,43 @@ TEST_F(HtmlOrdinaryPagesTest, PagesOpenAndPasteAsABrowserShowsThem) {
       const CACell* cell = sheet.cellAtGridPoint(at);
       ASSERT_TRUE(cell) << entry.toString().toStdString();
       EXPECT_EQ(LooksOf(*cell), entry.sliced(equals + 1).toString().toStdString()) << entry.toString().toStdString();
+    }
+  }
+}
+
+// Words beside a picture stay, the picture beside them where it can be had and its row leaves
+// room: an open (a picture named beside the page) and a paste (one named by its file's address)
+// agree.
+TEST_F(HtmlOrdinaryPagesTest, WordsBesideAPictureStayOpenedOrPasted) {
+  const QString picture = TestDataPath(QStringLiteral("html/logo.png"));
+  const struct {
+    const char* page;  // {picture}: where the page names the picture
+    const char* cells;
+  } cases[] = {
+      {"<p>Company <img src=\"{picture}\"> Annual report</p>", "0,0=Company Annual report|1,0=picture"},
+      {"<p><img src=\"{picture}\"></p>", "0,0=picture"},
+      {"<pre>a\t<img src=\"{picture}\"> b\tc</pre>", "0,0=a|1,0=b|2,0=picture|3,0=c"},
+      {"<table><tr><td><img src=\"{picture}\"> figure 1</td></tr></table>", "0,0=figure 1|1,0=picture"},
+      {"<table><tr><td>logo <img src=\"{picture}\"></td><td></td></tr></table>", "0,0=logo|1,0=picture"},
+      // The row's next cell keeps its own: the words stay, the picture has no place.
+      {"<table><tr><td><img src=\"{picture}\"> figure 1</td><td>b</td></tr></table>", "0,0=figure 1|1,0=b"},
+      // A picture that cannot be had leaves the words as they would read beside it.
+      {"<p>Company <img src=\"missing.png\"> Annual report</p><table><tr><td><img src=\"missing.png\"> figure"
+       " 1</td></tr></table>",
+       "0,0=Company Annual report|0,1=figure 1"},
+  };
+  ASSERT_TRUE(QFile::copy(picture, path("logo.png")));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.page);
+    for (const Reading reading : {Reading::Open, Reading::Paste}) {
+      QString page = QString::fromUtf8(c.page);
+      page.replace(QStringLiteral("{picture}"), reading == Reading::Open
+                                                    ? QStringLiteral("logo.png")
+                                                    : QUrl::fromLocalFile(path("logo.png")).toString());
+      ASSERT_TRUE(WriteFileBytes(path("page.html"), page.toUtf8()));
+      CADocument sheet;
+      ASSERT_TRUE(read(sheet, path("page.html"), page.toUtf8(), reading));
+      EXPECT_EQ(CellSummary(sheet).toStdString(), c.cells) << (reading == Reading::Open ? "open" : "paste");
     }
   }
 }
