@@ -1014,6 +1014,10 @@ void Reader::textChars(QStringView chars) {
     if (failed_) return;
     k = end;
   }
+  if (TableNode* table = stack_.back().table; table && stack_.back().container == &table->before) {
+    table->fostered = block_;
+    table->fosteredSpace = pendingSpace_;
+  }
 }
 
 // --- tree rules ---
@@ -1664,6 +1668,14 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       }
       active_.push_back(entry);
       open.active = entry.serial;
+    }
+    if (const Open& top = stack_.back();
+        !muted() && top.table && (top.tag == Tag::Table || top.tag == Tag::Tr || IsSection(top.tag))) {
+      // Text in a table but in none of its cells goes before the table, on the one line such text
+      // makes, whatever element holds it.
+      open.container = &top.table->before;
+      block_ = top.table->fostered;
+      pendingSpace_ = top.table->fosteredSpace;
     }
     pushStyled(std::move(open), name, attributes);
     return;

@@ -146,7 +146,7 @@ TEST_F(HtmlOrdinaryPagesTest, PagesOpenAndPasteAsABrowserShowsThem) {
        "0,0=a|0,1=b|0,2=more|0,3=c|0,4=sum", ""},
       // Text between a table's rows shows on one line before it; the fallback text of frames,
       // objects and videos shows nowhere; the page's own looks reach its text.
-      {"<body text=\"#00ff00\"><table><tr><td>a</td></tr>stray text<tr><td>b</td></tr> more</table>"
+      {"<body text=\"#00ff00\"><table><tr><td>a</td></tr>stray <b>text</b><tr><td>b</td></tr> more</table>"
        "<iframe src=\"a.html\"><p>frame</p></iframe><object data=\"x.svg\"><p>object</object><video>video"
        "</video><p>end</p></body>",
        "0,0=stray text more|0,1=a|0,2=b|0,3=end", "0,1=fg#00ff00|0,3=fg#00ff00"},
