@@ -12,6 +12,7 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flImageSupport.h"
+#include "framlet/foundation/flTextServices.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmKnots.h"
@@ -108,9 +109,16 @@ bool MakesCell(const KnotInfo& knot) {
 // tab at the cursor is a separator) and inside one the paragraph's end (tabs there are text).
 // A field that is one knot making a cell (a picture, link or checkbox), with at most spaces
 // beside it, is that knot; a field that shows a picture among text or other knots is its first
-// picture, which a cell holds without text; any other field is its text, a link giving its
-// shown text and a table inside a cell its words, so that no text beside a link is lost.
-int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, KnotInfo* knot, QString* text) {
+// picture, which a cell holds without text, unless the caller takes a picture `beside` the
+// field's words: then the field is its words, and its first picture goes beside them; any other
+// field is its text, a link giving its shown text and a table inside a cell its words, so that
+// no text beside a link is lost.
+int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, KnotInfo* knot, QString* text,
+               KnotInfo* beside = nullptr) {
+  if (beside) {
+    beside->doc = nullptr;
+    beside->index = -1;
+  }
   text->clear();
   knot->doc = nullptr;
   knot->index = -1;
@@ -165,12 +173,16 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
     text->clear();
     return kRunKnot;
   }
+  if (knots > 0) *text = text->simplified();
   if (picture.found()) {
+    if (beside && !text->isEmpty()) {
+      *beside = picture;
+      return kRunText;
+    }
     *knot = picture;
     text->clear();
     return kRunKnot;
   }
-  if (knots > 0) *text = text->simplified();
   return kRunText;
 }
 
@@ -188,10 +200,11 @@ QString FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
     FetchParaProps(doc, nullptr, limit, &para, &props);
     if (para.first != limit || para.limit <= limit) break;
     uint32_t cursor = para.first;
-    KnotInfo knot;
+    KnotInfo knot, picture;
     QString text;
     lines += u'\n';
-    if (GetNextRun(doc, para.limit - 1, true, &cursor, &knot, &text) == kRunText) lines += text;
+    // A line's words stay where a picture beside them has no cell of its own.
+    if (GetNextRun(doc, para.limit - 1, true, &cursor, &knot, &text, &picture) == kRunText) lines += text;
     limit = para.limit;
   }
   return lines;
@@ -203,6 +216,44 @@ void DropTrailingLineBreaks(QString* text) {
   while (size > 0 && text->at(size - 1) == u'\n') --size;
   text->truncate(size);
 }
+
+// A link cell of the address, showing its words whatever the address (one the sheet would not
+// take as a link when typed too: a page's relative or unusual addresses). An address that only
+// runs a script in a browser leaves the words alone, as text. NO where that leaves nothing.
+bool MakeLinkCell(CACell& cell, const QString& target, const QString& shown) {
+  const QString scheme = target.section(u':', 0, 0).trimmed().toLower();
+  if (target.contains(u':') && (scheme == u"javascript" || scheme == u"vbscript" || scheme == u"data")) {
+    if (shown.trimmed().isEmpty()) return false;
+    cell.setFormula(shown);
+    return true;
+  }
+  if (IsValidUrl(target)) cell.setFormula(target);
+  if (cell.valueType() != kValueLink) {
+    cell.clearValue();
+    cell.setFormulaString(target);
+    cell.setValueType(kValueLink);
+    cell.setNeedRecalc(false);
+  }
+  if (!shown.isEmpty()) cell.setDisplayText(shown);
+  return true;
+}
+
+// The cell becomes the picture of the knot; NO where the engine holds no image for it.
+bool MakePictureCell(CACell& cell, CADocument& document, GlimmetDoc* doc, const KnotInfo& knot) {
+  const uint32_t index = knot.entry.word;
+  if (index >= doc->pictures.size() || !doc->pictures[index].image) return false;
+  const GMPicture& source = doc->pictures[index];
+  auto image = std::static_pointer_cast<FLImage>(source.image);
+  std::shared_ptr<CAPicture> picture = CAPicture::withImage(image, &document);
+  if (!picture) return false;
+  if (!source.path.isEmpty()) picture->setImageFormat(ImageFormatFromExtension(QFileInfo(source.path).suffix()));
+  cell.setPicture(picture);
+  return true;
+}
+
+// Pictures that went beside the words of a table cell, made once the row's cells are: each takes
+// its place only where the row leaves it empty.
+std::vector<std::unique_ptr<CACell>>* t_picturesBeside = nullptr;
 
 Kolor CellBackgroundAt(GlimmetDoc* doc, uint32_t kinkCp) {
   const uint32_t index = doc->knots.indexAtCp(kinkCp);
@@ -283,16 +334,22 @@ bool CADocument::convertTable(uint32_t* cp, GridPoint* point) {
     }
   }
 
+  std::vector<std::unique_ptr<CACell>> beside;
+  t_picturesBeside = &beside;
   for (;;) {
     for (uint32_t i = 0; i + 1 < row.kinkCount; ++i) {
       uint32_t cellCp = row.kinkCps[i] + 1;
       convertParagraph(&cellCp, {int64_t(i), point->y}, true, CellBackgroundAt(doc, row.kinkCps[i + 1]));
     }
+    for (std::unique_ptr<CACell>& picture : beside)
+      if (!cellAtGridPoint(picture->gridPoint())) storeCell(std::move(picture));
+    beside.clear();
     ++point->y;
     if (row.limit + 1 >= table.limit) break;
     const uint32_t next = row.limit;
     if (!FetchKnot(doc, next, &row, kKnotRow) || row.first != next) break;
   }
+  t_picturesBeside = nullptr;
   *cp = table.limit;
   return true;
 }
@@ -315,7 +372,8 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
   bool pendingLines = !cellLines.isEmpty();
   while (cursor < end || pendingLines) {
     const uint32_t runFirst = cursor;
-    const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text);
+    KnotInfo picture;
+    const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text, &picture);
     if (kind == kRunSeparator) {
       ++at.x;
       continue;
@@ -333,25 +391,12 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       made = textRun = true;
     } else if (kind == kRunKnot && knot.found()) {
       switch (knot.type()) {
-        case kKnotPicture: {
-          const uint32_t index = knot.entry.word;
-          if (index < doc->pictures.size() && doc->pictures[index].image) {
-            const GMPicture& source = doc->pictures[index];
-            auto image = std::static_pointer_cast<FLImage>(source.image);
-            if (std::shared_ptr<CAPicture> picture = CAPicture::withImage(image, this)) {
-              if (!source.path.isEmpty())
-                picture->setImageFormat(ImageFormatFromExtension(QFileInfo(source.path).suffix()));
-              cell->setPicture(picture);
-              made = true;
-            }
-          }
+        case kKnotPicture:
+          made = MakePictureCell(*cell, *this, doc, knot);
           break;
-        }
         case kKnotLink:
           // The display text fills the first slot, the address the second.
-          cell->setFormula(KnotSlot(doc, knot, 1));
-          cell->setDisplayText(KnotSlot(doc, knot, 0));
-          made = true;
+          made = MakeLinkCell(*cell, KnotSlot(doc, knot, 1), KnotSlot(doc, knot, 0));
           break;
         case kKnotCheckbox:
           cell->setValueType(kValueCheckbox);
@@ -370,8 +415,12 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       const Kolor paraBack = paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
       if (KolorIsColor(paraBack)) format.setBackgroundKolor(paraBack);
       if (textRun) {
+        // The looks are those of the text's first character: the closing kinks of a list or a
+        // link before it have looks of their own.
+        uint32_t textFirst = runFirst;
+        while (textFirst < end && IsKinkChar(doc->charAt(textFirst))) ++textFirst;
         PropRecord chars;
-        FetchCharProps(doc, runFirst, nullptr, &chars);
+        FetchCharProps(doc, textFirst, nullptr, &chars);
         if (chars.body[CharField::bold]) format.setBold(true);
         if (chars.body[CharField::italic]) format.setItalic(true);
         if (chars.get<int32_t>(CharField::underline)) format.setUnderline(true);
@@ -384,6 +433,26 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
         else cell->setFormat(std::move(format));
       }
       storeCell(std::move(cell));
+    }
+    // A picture beside the field's words takes the column after them, with the field's
+    // background and alignment.
+    if (picture.found()) {
+      auto pictureCell = std::make_unique<CACell>(GridPoint{at.x + 1, at.y}, this);
+      if (MakePictureCell(*pictureCell, *this, doc, picture)) {
+        CAFormat format;
+        if (KolorIsColor(backgroundKolor)) format.setBackgroundKolor(backgroundKolor);
+        const int32_t alignment = SheetAlignmentForEngine(paraProps.get<int32_t>(ParaField::alignment));
+        if (alignment) format.setAlignment(alignment);
+        const Kolor paraBack = paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
+        if (KolorIsColor(paraBack)) format.setBackgroundKolor(paraBack);
+        if (format.mask() != 0) pictureCell->setFormat(std::move(format));
+        if (!inTable) {
+          storeCell(std::move(pictureCell));
+          ++at.x;
+        } else if (t_picturesBeside) {
+          t_picturesBeside->push_back(std::move(pictureCell));
+        }
+      }
     }
     if (inTable) break;
     // The rest of the field is passed over up to the next separator.

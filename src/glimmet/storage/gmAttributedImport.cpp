@@ -91,6 +91,17 @@ const char* KeywordOfListStyle(QTextListFormat::Style style) {
   }
 }
 
+// A link's target as the page names it, made absolute against the page's base where the page
+// has one (a pasted page has none, and keeps it as written). An address the sheet takes as a web
+// address by itself ("www.") stays as written.
+QString LinkTargetOf(const QString& href, const QUrl& base) {
+  const QString written = href.trimmed();
+  if (base.isEmpty() || written.startsWith(QLatin1String("www."), Qt::CaseInsensitive)) return written;
+  const QUrl url(written);
+  if (!url.isValid() || !url.isRelative()) return written;
+  return base.resolved(url).toString(QUrl::FullyEncoded);
+}
+
 class Importer {
  public:
   Importer(GlimmetDoc* doc, const QTextDocument& text) : doc_(doc), text_(text) {}
@@ -123,6 +134,7 @@ class Importer {
   uint32_t target_ = 0;
   PropRecord normalChars_, normalParas_;
 
+  bool pictureLeftOut_ = false;  // the fragment before was a picture that could not be had
   bool inLink_ = false;
   uint32_t linkFirst_ = 0;
   QString linkTarget_;
@@ -265,6 +277,7 @@ bool Importer::insertPicture(const QTextImageFormat& format, const PropRecord& c
   if (bitmap.isNull()) {
     // An image that cannot be had is left out; one left out for its size is counted.
     if (const auto* page = dynamic_cast<const GMImportTextDocument*>(&text_)) page->leftOutPicture(url);
+    pictureLeftOut_ = true;
     return true;
   }
   std::unique_ptr<FLImage> image = FLImage::withCGImage(bitmap, QSizeF(0, 0));
@@ -285,13 +298,20 @@ bool Importer::insertPicture(const QTextImageFormat& format, const PropRecord& c
 bool Importer::insertFragment(const QTextFragment& fragment, qsizetype length) {
   const QTextCharFormat format = fragment.charFormat();
   const PropRecord chars = charProps(format);
-  if (format.isAnchor() && !format.anchorHref().isEmpty()) {
-    if (!openLink(format.anchorHref())) return false;
+  const QString target = format.isAnchor() ? LinkTargetOf(format.anchorHref(), text_.baseUrl()) : QString();
+  if (!target.isEmpty()) {
+    if (!openLink(target)) return false;
   } else {
     closeLink();
   }
   if (format.isImageFormat()) return insertPicture(format.toImageFormat(), chars);
   QString text = fragment.text().left(length);
+  // Where a picture was left out, the blank after it folds with what is before it, as the words
+  // read where the picture is had (the words beside a picture are read as one line of words).
+  if (std::exchange(pictureLeftOut_, false) && text.startsWith(u' ')) {
+    const char16_t before = target_ > BodyStart(doc_) ? doc_->charAt(target_ - 1) : u'\n';
+    if (before == u' ' || IsBreakChar(before) || IsKinkChar(before)) text.remove(0, 1);
+  }
   // Line separators become paragraph marks; the object character of an image stays out.
   for (QChar& ch : text) {
     if (ch == QChar::LineSeparator || ch == u'\r') ch = u'\n';
@@ -302,6 +322,7 @@ bool Importer::insertFragment(const QTextFragment& fragment, qsizetype length) {
 
 bool Importer::insertBlock(const QTextBlock& block, bool withMark, bool joined) {
   const uint32_t paraFirst = target_;
+  pictureLeftOut_ = false;
   // White space that ends a paragraph is not shown, as a browser lays the page out.
   const QString whole = block.text();
   qsizetype shown = whole.size();

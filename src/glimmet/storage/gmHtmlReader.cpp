@@ -210,7 +210,7 @@ bool IsSection(Tag tag) { return tag == Tag::Thead || tag == Tag::Tbody || tag =
 // The attributes the reading takes; the first of a name counts, as in a browser.
 struct Attributes {
   QString href, src, style, id, className, align, bgcolor, width, height, color, face, size, type, start, rel,
-      colspan, rowspan, border, cellpadding, cellspacing, name;
+      colspan, rowspan, border, cellpadding, cellspacing, name, text;
   bool hasHref = false;
 
   void set(const QString& key, QString value) {
@@ -240,6 +240,7 @@ struct Attributes {
     else if (key == u"cellpadding") field = &cellpadding;
     else if (key == u"cellspacing") field = &cellspacing;
     else if (key == u"name") field = &name;
+    else if (key == u"text") field = &text;
     if (field && field->isNull()) *field = value.isNull() ? QStringLiteral("") : std::move(value);
   }
 };
@@ -361,6 +362,24 @@ QColor ColourOf(QStringView value) {
   return colour;
 }
 
+// Whether a page with this document type declaration ("<!" and ">" left out) is laid out as pages
+// of old were, which browsers do for the declarations those pages wrote (and for a page with
+// none): a table there starts its cells' text alignment anew.
+bool DoctypeIsQuirks(QStringView declaration) {
+  const QString text = declaration.toString().toLower().simplified();
+  if (!text.startsWith(u"doctype")) return false;
+  const qsizetype open = text.indexOf(u"public");
+  if (open < 0) return !text.startsWith(u"doctype html");
+  const QString rest = text.sliced(open);
+  const bool system = rest.count(u'"') >= 4 || rest.count(u'\'') >= 4;
+  for (const char* prefix : {"-//w3c//dtd html 4.0 transitional//", "-//w3c//dtd html 4.0 frameset//",
+                             "-//w3c//dtd html 3", "-//ietf//dtd html", "-//w3o//dtd w3 html", "-//netscape comm"})
+    if (rest.contains(QLatin1String(prefix))) return true;
+  for (const char* prefix : {"-//w3c//dtd html 4.01 transitional//", "-//w3c//dtd html 4.01 frameset//"})
+    if (rest.contains(QLatin1String(prefix))) return !system;
+  return false;
+}
+
 // What the reading builds before it goes to the document: paragraphs and tables as they are read,
 // so that a table is made with its rows and columns known.
 struct Run {
@@ -400,6 +419,14 @@ struct TableNode {
   std::vector<int64_t> busyUntil;  // by column: the first row a span from above no longer covers
   std::vector<QTextLength> widths;
   std::vector<Node> before;  // text the page put in the table but in no cell
+  // Such text shows as one line before the table: the paragraph it goes on, and whether a blank
+  // ended what it last took.
+  Block* fostered = nullptr;
+  bool fosteredSpace = false;
+  // The rows of its first footer, which shows below the rows of its body wherever it is written.
+  int64_t footFirst = -1, footRows = 0;
+  bool inFoot = false;
+  QColor rowBackground;  // of the row being read: its cells' unless they have their own
   std::vector<Node> caption;
 };
 
@@ -413,6 +440,7 @@ struct Open {
   QTextCharFormat chars;      // what its text looks like
   QTextCharFormat own;        // what it changes of its parent's look
   Qt::Alignment alignment = {};  // inherited
+  bool alignedByStyle = false;   // the alignment is a style's, not a <center>'s or an align's
   bool pre = false;           // its text keeps its blanks and lines
   int list = -1;              // an open list: the reading's list; an item: its list
   int listDepth = 0;
@@ -469,6 +497,7 @@ class Reader {
   Reader(int64_t budget, const QUrl& base, GMHtmlListener* listener = nullptr, int64_t listenerCost = 0)
       : budget_(budget), base_(base), sheets_([this](int64_t bytes) { return charge(bytes); }), listener_(listener),
         listenerCost_(listener ? listenerCost : 0) {
+    baseLength_ = base_.isEmpty() ? 0 : base_.toString(QUrl::FullyEncoded).size();
     // The entries stay where they are: the style sheets see each element's parent by its address.
     stack_.reserve(size_t(kMostHtmlNesting) + 2);
     Open root;
@@ -483,6 +512,12 @@ class Reader {
   // Scanning.
   void scan(QStringView page);
   qsizetype startTag(QStringView page, qsizetype at);
+  // Past what a frame element holds up to its end tag, which a browser reads as text it shows
+  // nowhere; `at` is past its start tag.
+  qsizetype skipFrameContent(QStringView page, qsizetype at, const QString& name);
+  // The looks the style sheets give the page's root element reach all its text, where the page
+  // writes that element or not.
+  void styleRoot();
   void text(QStringView raw);
   void textChars(QStringView text);
 
@@ -546,6 +581,7 @@ class Reader {
 
   int64_t budget_;
   QUrl base_;
+  int64_t baseLength_ = 0;  // of the base as an address
   GMStyleSheets sheets_;
   int64_t cost_ = 0;
   int64_t longestFormula_ = 0;
@@ -562,6 +598,7 @@ class Reader {
   bool pendingSpace_ = false;
   bool afterComment_ = false;
   bool dropNewline_ = false;  // the line break that starts a <pre> shows nothing
+  bool doctypeSeen_ = false, quirks_ = true;  // laid out as pages of old (DoctypeIsQuirks)
   QString decoded_;
   GMHtmlListener* listener_ = nullptr;
   int64_t listenerCost_ = 0;
@@ -647,6 +684,10 @@ void Reader::scan(QStringView page) {
     if (next == u'!' || next == u'?') {
       // A declaration, a processing instruction, or "<![CDATA[": up to the first ">".
       const qsizetype end = page.indexOf(u'>', i + 2);
+      if (next == u'!' && !doctypeSeen_ && page.sliced(i + 2).startsWith(u"doctype", Qt::CaseInsensitive)) {
+        doctypeSeen_ = true;
+        quirks_ = DoctypeIsQuirks(page.sliced(i + 2, (end < 0 ? n : end) - i - 2));
+      }
       i = end < 0 ? n : end + 1;
       afterComment_ = true;
       if (listener_) hear(listener_->comment());
@@ -696,6 +737,8 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   while (i < n && !IsHtmlSpace(page[i].unicode()) && page[i] != u'/' && page[i] != u'>') ++i;
   QString name;
   const Tag tag = TagOfWrittenName(page.sliced(at + 1, i - at - 1), &name);
+  // The page's own elements, whose looks reach all its text, are read without a style sheet too.
+  const bool frame = tag == Tag::Other && (name == u"body" || name == u"html");
   Attributes attributes;
   bool selfClosing = false;
   QString value;
@@ -740,10 +783,10 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
         told->value = raw;
         told->valued = true;
       }
-      if ((tag != Tag::Other || !sheets_.empty()) && !muted()) DecodeText(raw, &value);
+      if ((tag != Tag::Other || frame || !sheets_.empty()) && !muted()) DecodeText(raw, &value);
       if (value.isNull()) value = QStringLiteral("");
     }
-    if ((tag != Tag::Other || !sheets_.empty()) && key.size() <= 16 && !muted())
+    if ((tag != Tag::Other || frame || !sheets_.empty()) && key.size() <= 16 && !muted())
       attributes.set(key.toString().toLower(), value);
   }
   ++i;  // past ">"
@@ -770,14 +813,28 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     const qsizetype close = page.indexOf(u'>', end);
     return close < 0 ? n : close + 1;
   }
+  if (tag == Tag::Other && name == u"iframe") return skipFrameContent(page, i, name);
   if (tag == Tag::Other) {
     // An element the reading does not know is its text alone, unless a style sheet could reach
-    // it (LibreOffice hides its cells' comments so).
-    const bool pushes = !sheets_.empty() && !selfClosing && stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_;
+    // it (LibreOffice hides its cells' comments so), it is the page's body with looks of its
+    // own, or it holds what a browser shows only where it cannot show the element itself.
+    const bool fallback = name == u"object" || name == u"video";
+    const bool framed = frame && (!attributes.style.trimmed().isEmpty() || !attributes.text.isNull());
+    const bool pushes = (!sheets_.empty() || framed || fallback) && !selfClosing &&
+                        stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_;
     announce(name, false, pushes);
     if (stopped()) return n;
     if (pushes) {
-      pushStyled(UnknownElementOpen(muted() ? LightOpen(stack_.back()) : stack_.back()), name, attributes);
+      Open open = UnknownElementOpen(muted() ? LightOpen(stack_.back()) : stack_.back());
+      if (fallback) open.hidden = true;
+      if (name == u"body" && !attributes.text.isNull() && !muted()) {
+        const QColor colour = ColourOf(attributes.text);
+        if (colour.isValid()) {
+          open.own.setForeground(colour);
+          open.chars.merge(open.own);
+        }
+      }
+      pushStyled(std::move(open), name, attributes);
     }
     return i;
   }
@@ -809,6 +866,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
       closeElement(Tag::Span);
     } else if (tag == Tag::Style) {
       if (!sheets_.addSheet(raw, base_)) failed_ = true;
+      else styleRoot();
     }
     if (end >= n) return n;
     const qsizetype close = page.indexOf(u'>', end);
@@ -816,6 +874,44 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   }
   openElement(tag, name, attributes, selfClosing);
   return i;
+}
+
+qsizetype Reader::skipFrameContent(QStringView page, qsizetype at, const QString& name) {
+  const qsizetype n = page.size();
+  qsizetype end = page.indexOf(QStringLiteral("</") + name, at, Qt::CaseInsensitive);
+  if (end < 0) end = n;
+  announceRaw(name, page.sliced(at, end - at));
+  if (stopped() || end >= n) return n;
+  const qsizetype close = page.indexOf(u'>', end);
+  return close < 0 ? n : close + 1;
+}
+
+void Reader::styleRoot() {
+  if (muted() || stopped() || sheets_.empty()) return;
+  static const QString kRoot = QStringLiteral("html");
+  GMCssElement element;
+  element.name = kRoot;
+  std::vector<const GMCssDeclaration*> declarations;
+  if (!sheets_.match(element, &declarations)) {
+    failed_ = true;
+    return;
+  }
+  GMCssStyle style;
+  if (!declarations.empty()) ApplyCssDeclarations(declarations, GMCssStyle(), &style);
+  // What the root's text inherits; the rest of its style is no text's.
+  QTextCharFormat looks;
+  if (style.fontFamilies) looks.setFontFamilies(*style.fontFamilies);
+  if (style.fontPointSize && *style.fontPointSize > 0) looks.setFontPointSize(*style.fontPointSize);
+  if (style.fontWeight) looks.setFontWeight(*style.fontWeight);
+  if (style.italic) looks.setFontItalic(*style.italic);
+  if (style.color && style.color->isValid()) looks.setForeground(*style.color);
+  Open& root = stack_.front();
+  root.style = style.inherited();
+  root.styled = true;
+  root.own = looks;
+  root.chars = looks;
+  // What is open already takes them on below its own.
+  recomputeLooks(1);
 }
 
 void Reader::text(QStringView raw) {
@@ -850,19 +946,25 @@ void Reader::textChars(QStringView chars) {
   // Text in a table but in none of its cells goes before the table.
   if (top.table && (top.tag == Tag::Table || top.tag == Tag::Tr || IsSection(top.tag))) {
     if (std::all_of(chars.begin(), chars.end(), [](QChar c) { return IsHtmlSpace(c.unicode()); })) return;
+    TableNode* table = top.table;
     Open foster = top;
-    foster.container = &top.table->before;
+    foster.container = &table->before;
     foster.tag = Tag::Span;
     foster.table = nullptr;
     Block* kept = block_;
-    block_ = nullptr;
+    const bool keptSpace = pendingSpace_;
+    block_ = table->fostered;
+    pendingSpace_ = table->fosteredSpace;
     const size_t at = stack_.size();
     push(foster);
     if (tooDeep_) return;
     textChars(chars);
+    table->fostered = block_;
+    table->fosteredSpace = pendingSpace_;
     // The looks taken on inside go with it.
     popTo(at);
     block_ = kept;
+    pendingSpace_ = keptSpace;
     return;
   }
   if (stack_.back().pre) {
@@ -873,6 +975,8 @@ void Reader::textChars(QStringView chars) {
         dropNewline_ = false;
         reconstruct();
         ensureBlock();
+        // A blank the text before folded stays before this text, which keeps its own.
+        flushSpace();
         addRun(chars.sliced(from, k - from), stack_.back().chars);
       }
       if (k < chars.size() && chars[k] == u'\n') {
@@ -909,6 +1013,10 @@ void Reader::textChars(QStringView chars) {
     addRun(chars.sliced(k, end - k), stack_.back().chars);
     if (failed_) return;
     k = end;
+  }
+  if (TableNode* table = stack_.back().table; table && stack_.back().container == &table->before) {
+    table->fostered = block_;
+    table->fosteredSpace = pendingSpace_;
   }
 }
 
@@ -1172,6 +1280,8 @@ void Reader::rule() {
 
 void Reader::startRow(TableNode* table) {
   if (muted()) return;
+  if (table->inFoot) ++table->footRows;
+  table->rowBackground = QColor();
   ++table->rows;
   table->nextColumn = 0;
   // Each row is as wide as the widest: its cells are made with it.
@@ -1215,6 +1325,7 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
   charge(sizeof(Cell));
   cell.row = row;
   cell.column = column;
+  if (table->rowBackground.isValid()) cell.format.setBackground(table->rowBackground);
   if (!attributes.bgcolor.isNull()) {
     const QColor colour = ColourOf(attributes.bgcolor);
     if (colour.isValid()) cell.format.setBackground(colour);
@@ -1313,7 +1424,10 @@ void Reader::applyStyle(const Attributes& attributes) {
   open.own.merge(looks);
   open.chars.merge(looks);
   if (style.displayNone) open.hidden = true;
-  if (style.textAlign && style.textAlign != inherited.textAlign) open.alignment = AlignmentOfCss(*style.textAlign);
+  if (style.textAlign && style.textAlign != inherited.textAlign) {
+    open.alignment = AlignmentOfCss(*style.textAlign);
+    open.alignedByStyle = true;
+  }
   if (style.whiteSpace && style.whiteSpace != inherited.whiteSpace) {
     const GMCssStyle::WhiteSpace space = *style.whiteSpace;
     open.pre = space == GMCssStyle::WhiteSpace::Pre || space == GMCssStyle::WhiteSpace::PreWrap ||
@@ -1344,6 +1458,8 @@ void Reader::applyStyle(const Attributes& attributes) {
       if (table->widths.size() <= column) table->widths.resize(column + 1);
       if (table->widths[column].type() == QTextLength::VariableLength) table->widths[column] = width;
     }
+  } else if (open.tag == Tag::Tr && open.table) {
+    if (style.backgroundColor) open.table->rowBackground = *style.backgroundColor;
   } else if (open.tag == Tag::Table && open.table) {
     if (style.backgroundColor) open.table->format.setBackground(*style.backgroundColor);
     if (style.width && style.width->value > 0)
@@ -1386,8 +1502,10 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       announce(name, false, false);
       if (stopped() || muted()) return;
       if (attributes.rel.split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("stylesheet"), Qt::CaseInsensitive) &&
-          !attributes.href.trimmed().isEmpty() && !sheets_.addLinkedSheet(QUrl(attributes.href.trimmed()), base_))
-        failed_ = true;
+          !attributes.href.trimmed().isEmpty()) {
+        if (!sheets_.addLinkedSheet(QUrl(attributes.href.trimmed()), base_)) failed_ = true;
+        else styleRoot();
+      }
       return;
     case Tag::Script:
     case Tag::Style:
@@ -1434,6 +1552,13 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       open.active = 0;
       open.own = QTextCharFormat();
       open.makesBlocks = false;
+      // A <center> or an align around a table centres the table, not its cells' text (LibreOffice
+      // Writer centres tables so); a style's alignment reaches the cells, but on a page laid out
+      // as pages of old.
+      if (quirks_ || !open.alignedByStyle) {
+        open.alignment = {};
+        open.alignedByStyle = false;
+      }
       pushStyled(std::move(open), name, attributes);
       return;
     }
@@ -1441,6 +1566,10 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       const int table = find(Tag::Table, true);
       if (table < 0) return;
       popTo(size_t(table) + 1);
+      if (TableNode* node = stack_[size_t(table)].table; node && !muted()) {
+        node->inFoot = tag == Tag::Tfoot && node->footFirst < 0;
+        if (node->inFoot) node->footFirst = node->rows;
+      }
       announce(name, false, true);
       if (stopped()) return;
       if (tag == Tag::Caption) {
@@ -1470,6 +1599,7 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       open.tag = Tag::Tr;
       if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
       startRow(open.table);
+      if (!attributes.bgcolor.isNull() && !muted()) open.table->rowBackground = ColourOf(attributes.bgcolor);
       pushStyled(std::move(open), name, attributes);
       return;
     }
@@ -1508,7 +1638,9 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       const int open = find(Tag::A, false);
       if (open > 0) closeElement(Tag::A);
       if (stopped()) return;
-      if (attributes.hasHref && !muted() && !charge(kHtmlLinkCost + attributes.href.size() * kHtmlLinkCharacterCost))
+      // A relative address is made absolute against the page's base: it may hold that too.
+      if (attributes.hasHref && !muted() &&
+          !charge(kHtmlLinkCost + (attributes.href.size() + baseLength_) * kHtmlLinkCharacterCost))
         return;
     }
     if (IsFormatting(tag)) reconstruct();
@@ -1536,6 +1668,14 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       }
       active_.push_back(entry);
       open.active = entry.serial;
+    }
+    if (const Open& top = stack_.back();
+        !muted() && top.table && (top.tag == Tag::Table || top.tag == Tag::Tr || IsSection(top.tag))) {
+      // Text in a table but in none of its cells goes before the table, on the one line such text
+      // makes, whatever element holds it.
+      open.container = &top.table->before;
+      block_ = top.table->fostered;
+      pendingSpace_ = top.table->fosteredSpace;
     }
     pushStyled(std::move(open), name, attributes);
     return;
@@ -1571,7 +1711,9 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       closeParagraph();
       break;
   }
-  endBlock();
+  // A list item's first paragraph is the item's own line, beside its marker (LibreOffice Writer
+  // writes each item's text in a paragraph).
+  if (!(tag == Tag::P && block_ && block_->list >= 0 && !block_->hasText && stack_.back().tag == Tag::Li)) endBlock();
   announce(name, false, true);
   if (stopped()) return;
   Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
@@ -1581,7 +1723,10 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
   open.active = 0;
   open.makesBlocks = true;
   open.blockFormat = QTextBlockFormat();
-  if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
+  if (AlignmentOf(attributes.align, &alignment)) {
+    open.alignment = alignment;
+    open.alignedByStyle = false;
+  }
   QTextBlockFormat& format = open.blockFormat;
   switch (tag) {
     case Tag::P:
@@ -1607,7 +1752,10 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       format.setRightMargin(40);
       break;
     case Tag::Dd: format.setLeftMargin(30); break;
-    case Tag::Center: open.alignment = Qt::AlignHCenter; break;
+    case Tag::Center:
+      open.alignment = Qt::AlignHCenter;
+      open.alignedByStyle = false;
+      break;
     case Tag::Ul: case Tag::Ol: case Tag::Dir: case Tag::Menu: {
       ListInfo list;
       const bool ordered = tag == Tag::Ol;
@@ -1671,7 +1819,10 @@ void Reader::closeElement(Tag tag) {
     }
     case Tag::Thead: case Tag::Tbody: case Tag::Tfoot: case Tag::Caption: {
       const int at = find(tag == Tag::Caption ? Tag::Div : tag, tag == Tag::Caption);
-      if (at > 0 && (tag != Tag::Caption || stack_[size_t(at)].table == nullptr)) popTo(size_t(at));
+      if (at > 0 && (tag != Tag::Caption || stack_[size_t(at)].table == nullptr)) {
+        if (tag == Tag::Tfoot && stack_[size_t(at)].table) stack_[size_t(at)].table->inFoot = false;
+        popTo(size_t(at));
+      }
       return;
     }
     case Tag::P: {
@@ -1734,6 +1885,18 @@ void Reader::closeElement(Tag tag) {
 
 void Reader::closeUnknown(const QString& name) {
   if (!openCount_[size_t(Tag::Other)]) return;
+  if (name == u"object" || name == u"video") {
+    // What it held ends with it, blocks too: none of it was shown.
+    for (int k = int(stack_.size()) - 1; k > 0; --k) {
+      const Open& open = stack_[size_t(k)];
+      if (open.tag == Tag::Other && open.elementName == name) {
+        popTo(size_t(k));
+        return;
+      }
+      if (open.tag == Tag::Table || IsCell(open.tag)) return;
+    }
+    return;
+  }
   for (int k = int(stack_.size()) - 1; k > 0; --k) {
     const Open& open = stack_[size_t(k)];
     if (open.tag == Tag::Other && open.elementName == name) {
@@ -1800,7 +1963,13 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
   QTextTable* made = cursor.insertTable(int(table.rows), int(table.columns), format);
   if (!made) return;
   for (Cell& cell : table.cells) {
-    QTextTableCell at = made->cellAt(int(cell.row), int(cell.column));
+    int64_t row = cell.row;
+    if (table.footFirst >= 0 && table.footRows > 0) {
+      const int64_t footEnd = table.footFirst + table.footRows;
+      if (row >= table.footFirst && row < footEnd) row += table.rows - footEnd;
+      else if (row >= footEnd) row -= table.footRows;
+    }
+    QTextTableCell at = made->cellAt(int(row), int(cell.column));
     if (!at.isValid()) continue;
     QTextCursor inside = at.firstCursorPosition();
     bool cellFresh = true;

@@ -489,7 +489,10 @@ TEST_F(HtmlTest, ALongListIsHandedOverAsShortListsWithTheSameCells) {
       {"bullets", "<p>before</p><ul>" + items(300, "<li>N</li>") + "</ul><p>after</p>"},
       {"numbers, unclosed", "<OL type=\"a\" start=4>" + items(200, "<li>N")},
       {"nested lists", "<ol>" + items(150, "<li>N<ul><li>in N</li><li>and N</li></ul></li>") + "</ol>"},
-      {"items with looks", "<ul>" + items(130, "<li><b>N</b> <i>item") + "</ul><p>end"},
+      // Each item's looks end with it: the rich text's own reader takes none on past the list,
+      // where a browser (and the program) shows the paragraph after it in looks left open.
+      {"items with looks", "<ul>" + items(130, "<li><b>N</b> <i>item</i>") + "</ul><p>end"},
+      {"items with looks left open", "<ul>" + items(130, "<li><b>N</b> <i>item") + "</ul><p>end", ""},
       {"looks across items", "<ul>" + items(140, "<li><font color=red>N <u>a</li><li>b</font> <s>N") + "</ul><p>end",
        ""},
       // The list's own attributes are not handed over again with each part.
@@ -643,13 +646,14 @@ TEST_F(HtmlTest, FormatsColoursWidthsAndPicturesComeAlong) {
                              "<td><img src=\"dot.png\"/></td></tr></table>"
                              "<p><span style=\"color:rgba(255,0,0,0)\">clear</span> "
                              "<span style=\"color:#0000ff\">blue</span></p>"
-                             // A picture beside text is the cell's: a cell holds no text with it.
+                             // A picture beside text goes beside the words, which a cell
+                             // holds without it; in a table, where its row leaves room.
                              "<p>see <img src=\"dot.png\"> here</p>"
                              "<table><tr><td>logo <img src=\"dot.png\"></td><td>b</td></tr></table>"));
   FLError error;
   ASSERT_EQ(document.openFile(path("page.html"), &error), kFileTypeHtml);
   EXPECT_EQ(CellSummary(document).toStdString(),
-            "0,0=bold|1,0=warm|2,0=picture|0,1=clear blue|0,2=picture|0,3=picture|1,3=b");
+            "0,0=bold|1,0=warm|2,0=picture|0,1=clear blue|0,2=see here|1,2=picture|0,3=logo|1,3=b");
   EXPECT_TRUE(document.cellAtGridPoint({0, 0})->format()->bold());
   EXPECT_EQ(document.cellAtGridPoint({1, 0})->format()->backgroundKolor(), Kolor(0x6400CCFF));
   EXPECT_EQ(document.cellAtGridPoint({2, 0})->picture()->imageFormat(), 4);
