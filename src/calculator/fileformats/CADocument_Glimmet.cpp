@@ -28,6 +28,8 @@ GlimmetDoc* g_glimmetDoc = nullptr;
 std::vector<int64_t> g_glimmetLeadingWidths;
 
 namespace {
+// Whether the conversion under way (or the last) left out fields past the grid's last column.
+bool g_glimmetColumnsCut = false;
 // The formats of the conversion under way: cells formatted alike share one.
 CAImportFormats* t_importFormats = nullptr;
 
@@ -56,6 +58,8 @@ void DestroyImportDocument() {
   g_glimmetDoc = nullptr;
   g_glimmetLeadingWidths.clear();
 }
+
+bool GlimmetImportCutColumns() { return g_glimmetColumnsCut; }
 
 int32_t EngineAlignmentForSheet(int32_t alignment) {
   if (alignment == kAlignmentCenter) return 1;
@@ -204,6 +208,16 @@ void DropTrailingLineBreaks(QString* text) {
   text->truncate(size);
 }
 
+// Whether the paragraph holds anything but tabs from the cursor to its end: a field that would
+// make a cell.
+bool HoldsFieldsFrom(GlimmetDoc* doc, uint32_t cursor, uint32_t end) {
+  if (cursor >= end) return false;
+  GMTextStore::Cursor at(doc->text, cursor);
+  for (uint32_t cp = cursor; cp < end; ++cp, at.next())
+    if (at.unit() != u'\t') return true;
+  return false;
+}
+
 Kolor CellBackgroundAt(GlimmetDoc* doc, uint32_t kinkCp) {
   const uint32_t index = doc->knots.indexAtCp(kinkCp);
   return index == kGMNone ? kNoKolor : doc->knots.at(index).word;
@@ -229,6 +243,7 @@ bool CADocument::loadFromGlimmet() {
   if (KolorIsColor(back)) defaults.setBackgroundKolor(back);
 
   const ImportFormatsScope formats;
+  g_glimmetColumnsCut = false;
   uint32_t cp = FirstVisibleCp(doc);
   const uint32_t end = doc->userLength > 0 ? uint32_t(doc->userLength - 1) : 0;
   GridPoint point{0, 0};
@@ -314,6 +329,12 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
   const QString cellLines = inTable ? FollowingCellLines(doc, para.limit) : QString();
   bool pendingLines = !cellLines.isEmpty();
   while (cursor < end || pendingLines) {
+    if (at.x > LastGridColumn()) {
+      // Fields past the grid's last column are left out, as the readers of delimited text leave
+      // them, and what they would have held is told.
+      if (HoldsFieldsFrom(doc, cursor, end)) g_glimmetColumnsCut = true;
+      break;
+    }
     const uint32_t runFirst = cursor;
     const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text);
     if (kind == kRunSeparator) {

@@ -1771,6 +1771,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   }
   if (loadAttributedString(text)) {
     if (text.picturesLeftOut() > 0) ShowImportPicturesAlert(path, uint64_t(text.picturesLeftOut()));
+    if (GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
     // The rows after the first, made as the conversion of the rich text makes a row's cells,
     // below the first row's (the last the page made); cells that look alike share one format.
     if (table && !table->nested && !rows().empty()) {
@@ -1797,6 +1798,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     // as the conversion of the rich text makes a paragraph's cells: the spaces that end it shown
     // by none, each field a tab ends a column's cell.
     if (linesTaken) {
+      bool columnsCut = false;
       QString shown;
       for (size_t k = 0; k < lines.lineCount(); ++k) {
         QStringView line = lines.line(k);
@@ -1808,6 +1810,11 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
         while (line.endsWith(u' ')) line.chop(1);
         int64_t x = 0;
         for (const QStringView field : line.tokenize(u'\t')) {
+          if (x > LastGridColumn()) {
+            // Past the grid's last column, as the conversion of the rich text leaves them.
+            if (!field.isEmpty()) columnsCut = true;
+            continue;
+          }
           if (!field.isEmpty()) {
             auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, this);
             cell->setFormula(field.toString());
@@ -1817,6 +1824,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
         }
       }
       lines.clear();
+      if (columnsCut && !GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
     }
     return true;
   }

@@ -39,6 +39,10 @@ struct GMHtmlReading {
 
 // The deepest nesting of open elements a page may reach: deeper pages are no real page.
 inline constexpr int kMostHtmlNesting = 512;
+// The most elements a page may hold open at once, counting each formatting element left open
+// right inside an alike one (a page that opens <font> on every line and never closes it), which
+// the reading holds as a count and which nests no deeper: more are no real page either.
+inline constexpr int64_t kMostHtmlOpenElements = 65536;
 
 // What the reading charges for what it makes, in bytes: what each really takes once the page is
 // opened (the reader, the rich text it builds, the import and the sheet made from it), measured
