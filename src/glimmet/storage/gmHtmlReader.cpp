@@ -210,7 +210,7 @@ bool IsSection(Tag tag) { return tag == Tag::Thead || tag == Tag::Tbody || tag =
 // The attributes the reading takes; the first of a name counts, as in a browser.
 struct Attributes {
   QString href, src, style, id, className, align, bgcolor, width, height, color, face, size, type, start, rel,
-      colspan, rowspan, border, cellpadding, cellspacing, name;
+      colspan, rowspan, border, cellpadding, cellspacing, name, sdval;
   bool hasHref = false;
 
   void set(const QString& key, QString value) {
@@ -240,6 +240,7 @@ struct Attributes {
     else if (key == u"cellpadding") field = &cellpadding;
     else if (key == u"cellspacing") field = &cellspacing;
     else if (key == u"name") field = &name;
+    else if (key == u"sdval") field = &sdval;
     if (field && field->isNull()) *field = value.isNull() ? QStringLiteral("") : std::move(value);
   }
 };
@@ -1320,6 +1321,8 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
     const QColor colour = ColourOf(attributes.bgcolor);
     if (colour.isValid()) cell.format.setBackground(colour);
   }
+  if (!attributes.sdval.trimmed().isEmpty() && attributes.sdval.size() <= 64)
+    cell.format.setProperty(kHtmlCellValueProperty, attributes.sdval.trimmed());
   QTextLength width;
   if (columns == 1 && LengthOf(attributes.width, &width)) {
     if (int64_t(table->widths.size()) <= column) table->widths.resize(size_t(column) + 1);

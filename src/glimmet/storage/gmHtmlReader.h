@@ -20,6 +20,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <QTextFormat>
 #include <QUrl>
 
 #include <cstdint>
@@ -67,6 +68,11 @@ inline constexpr int64_t kHtmlLinkCharacterCost = 5;
 inline constexpr int64_t kHtmlPictureCost = 1024;
 inline constexpr int64_t kHtmlFormulaCharacterCost = 6;
 inline constexpr int64_t kHtmlFormulaParseCost = 84;
+// The property of a table cell's format that holds the value a spreadsheet wrote behind the
+// cell's shown text (its "sdval" attribute), as written: whoever makes cells of the rich text
+// may enter the value rather than the text.
+inline constexpr int kHtmlCellValueProperty = QTextFormat::UserProperty + 0x5d1;
+
 // The widest a cell may span: no more columns are made for one.
 inline constexpr int64_t kMostHtmlColumnSpan = 20480;
 
