@@ -569,6 +569,7 @@ class Reader {
   std::array<int, 256> openCount_{};  // by tag: how many are open
   std::vector<Active> active_;
   int64_t repeatsOpen_ = 0;  // the alike elements the stack's entries hold (Open::repeats)
+  std::array<int64_t, 256> repeatsByTag_{};  // the same by tag
   uint64_t serials_ = 0;
   std::vector<ListInfo> lists_;
   std::vector<int> listItems_;  // items emitted so far into the current QTextList of each list
@@ -971,6 +972,7 @@ void Reader::popTo(size_t index) {
     }
     --openCount_[size_t(stack_.back().tag)];
     repeatsOpen_ -= stack_.back().repeats;
+    repeatsByTag_[size_t(stack_.back().tag)] -= stack_.back().repeats;
     stack_.pop_back();
     // A formatting element whose end tag came under a block it held is gone once that block is:
     // what follows is no longer inside it, as in a browser, which moves the block out of it.
@@ -1105,6 +1107,7 @@ void Reader::reconstruct() {
     if (tooDeep_) return;
     stack_.back().repeats = entry.repeats;
     repeatsOpen_ += entry.repeats;
+    repeatsByTag_[size_t(entry.tag)] += entry.repeats;
     entry.open = true;
   }
 }
@@ -1126,6 +1129,7 @@ bool Reader::foldAlike() {
   }
   ++around.repeats;
   ++repeatsOpen_;
+  ++repeatsByTag_[size_t(around.tag)];
   if (inside.announced) ++around.toldRepeats;
   const uint64_t serial = inside.active;
   for (size_t k = active_.size(); k > 0; --k)
@@ -1155,8 +1159,9 @@ void Reader::closeGivenWay(Tag tag) {
 }
 
 int Reader::foldedAlike(Tag tag) const {
-  // The innermost open element of the tag, where it holds alike ones.
-  if (!openCount_[size_t(tag)]) return -1;
+  // The innermost open element of the tag, where it holds alike ones. Looked for only where
+  // some are held, each of which one end tag takes.
+  if (!repeatsByTag_[size_t(tag)]) return -1;
   for (int k = int(stack_.size()) - 1; k > 0; --k) {
     const Open& open = stack_[size_t(k)];
     if (open.tag == tag && !open.dead) return open.repeats > 0 ? k : -1;
@@ -1802,6 +1807,7 @@ void Reader::closeElement(Tag tag) {
       Open& open = stack_[size_t(folded)];
       --open.repeats;
       --repeatsOpen_;
+      --repeatsByTag_[size_t(tag)];
       if (onlyText && open.toldRepeats > 0 && listener_) {
         --open.toldRepeats;
         hear(listener_->ended(NameOfTag(tag)));
