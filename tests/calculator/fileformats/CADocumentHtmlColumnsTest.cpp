@@ -62,4 +62,33 @@ TEST_F(HtmlColumnsTest, FieldsPastTheLastColumnAreLeftOutOpenedOrPasted) {
   }
 }
 
+// A paragraph of rich text read from RTF is split into fields alike.
+TEST_F(HtmlColumnsTest, RtfFieldsPastTheLastColumnAreLeftOutAndTold) {
+  const struct {
+    const char* rtf;
+    uint64_t lastColumn;
+    const char* cells;
+    bool told;
+  } cases[] = {
+      {"{\\rtf1 a\\tab b\\tab c\\tab d\\par}", 1, "0,0=a|1,0=b", true},
+      {"{\\rtf1 a\\tab b\\tab c\\tab d\\par}", 3, "0,0=a|1,0=b|2,0=c|3,0=d", false},
+      {"{\\rtf1 a\\tab b\\tab\\tab\\par}", 1, "0,0=a|1,0=b", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.rtf) + " last column " + std::to_string(c.lastColumn));
+    const QString file = path("fields.rtf");
+    ASSERT_TRUE(WriteFileBytes(file, c.rtf));
+    ImportAlertRecorder alerts;
+    const uint64_t lastColumn = std::exchange(g_maxColumn, c.lastColumn);
+    CADocument opened;
+    FLError error;
+    const int32_t type = opened.openFile(file, &error);
+    g_maxColumn = lastColumn;
+    ASSERT_EQ(type, kFileTypeRtf) << error.reason.toStdString();
+    EXPECT_EQ(CellSummary(opened).toStdString(), c.cells);
+    const QString told = QString::fromUtf8(kColumnsAlert).replace(QStringLiteral("fields.html"), QStringLiteral("fields.rtf"));
+    EXPECT_EQ(alerts.shown, c.told ? QStringList{told} : QStringList());
+  }
+}
+
 }  // namespace
