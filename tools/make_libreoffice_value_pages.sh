@@ -55,3 +55,61 @@ for locale in c:C.UTF-8 de:de_DE.UTF-8 fr:fr_FR.UTF-8; do
     soffice --headless --convert-to html ../values.fods >/dev/null 2>&1)
   cp "$work/$name/values.html" "$data/values-libreoffice-$name.html"
 done
+
+# The same ledger with a share column of percentages (two decimals, "12.50%"), as one sheet
+# (values-libreoffice-shares-*.html) and as two sheets of the same table, which LibreOffice writes
+# as two tables one after the other (values-libreoffice-twice-*.html).
+for sheets in 1 2; do
+python3 - "$work/shares$sheets.fods" "$sheets" <<'PY'
+import random, sys
+random.seed(11)
+out = ['''<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
+ xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:automatic-styles>
+<number:number-style style:name="N2"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1"/></number:number-style>
+<number:number-style style:name="N4"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1" number:grouping="true"/></number:number-style>
+<number:percentage-style style:name="P2"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1"/><number:text>%</number:text></number:percentage-style>
+<style:style style:name="bold" style:family="table-cell"><style:text-properties fo:font-weight="bold"/></style:style>
+<style:style style:name="fixed" style:family="table-cell" style:data-style-name="N2"/>
+<style:style style:name="grouped" style:family="table-cell" style:data-style-name="N4"/>
+<style:style style:name="share" style:family="table-cell" style:data-style-name="P2"/>
+</office:automatic-styles>
+<office:body><office:spreadsheet>''']
+for sheet in range(int(sys.argv[2])):
+    out.append('<table:table table:name="Ledger%d">\n<table:table-column table:number-columns-repeated="6"/>\n<table:table-row>' % (sheet + 1))
+    for h in ["Item", "Unit", "Count", "Total", "Amount", "Share"]:
+        out.append('<table:table-cell table:style-name="bold" office:value-type="string"><text:p>%s</text:p></table:table-cell>' % h)
+    out.append('</table:table-row>\n')
+    for i in range(80):
+        unit = [1.5, 2.25, 0.1, 12.0, 3.75, 100.3][i % 6]
+        count = 1 + (i * 7) % 13
+        total = round(unit * count, 2)
+        amount = round(random.uniform(-400000, 400000), 2)
+        share = [0.125, 0.5, 0.0375, 1.0, 0.0001, 0.333][i % 6]
+        out.append('<table:table-row>')
+        out.append('<table:table-cell office:value-type="string"><text:p>Item %d</text:p></table:table-cell>' % i)
+        for style, value in (("fixed", unit), (None, count), ("fixed", total), ("grouped", amount)):
+            attribute = ' table:style-name="%s"' % style if style else ''
+            out.append('<table:table-cell%s office:value-type="float" office:value="%r"><text:p>%r</text:p></table:table-cell>'
+                       % (attribute, value, value))
+        out.append('<table:table-cell table:style-name="share" office:value-type="percentage" office:value="%r"><text:p>%r</text:p></table:table-cell>'
+                   % (share, share))
+        out.append('</table:table-row>\n')
+    out.append('</table:table>')
+out.append('</office:spreadsheet></office:body></office:document>\n')
+open(sys.argv[1], 'w', encoding='utf-8').write(''.join(out))
+PY
+done
+for locale in c:C.UTF-8 de:de_DE.UTF-8 fr:fr_FR.UTF-8; do
+  name=${locale%%:*}
+  for kind in 1:shares 2:twice; do
+    mkdir -p "$work/$name-${kind#*:}"
+    (cd "$work/$name-${kind#*:}" && HOME="$work/home-$name" LANG=${locale#*:} LC_ALL=${locale#*:} \
+      soffice --headless --convert-to html "../shares${kind%%:*}.fods" >/dev/null 2>&1)
+    cp "$work/$name-${kind#*:}/shares${kind%%:*}.html" "$data/values-libreoffice-${kind#*:}-$name.html"
+  done
+done

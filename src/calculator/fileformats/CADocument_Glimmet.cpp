@@ -29,6 +29,8 @@ GlimmetDoc* g_glimmetDoc = nullptr;
 std::vector<int64_t> g_glimmetLeadingWidths;
 
 namespace {
+// Whether the conversion under way (or the last) left out fields past the grid's last column.
+bool g_glimmetColumnsCut = false;
 // The formats of the conversion under way: cells formatted alike share one.
 CAImportFormats* t_importFormats = nullptr;
 
@@ -57,6 +59,8 @@ void DestroyImportDocument() {
   g_glimmetDoc = nullptr;
   g_glimmetLeadingWidths.clear();
 }
+
+bool GlimmetImportCutColumns() { return g_glimmetColumnsCut; }
 
 int32_t EngineAlignmentForSheet(int32_t alignment) {
   if (alignment == kAlignmentCenter) return 1;
@@ -255,6 +259,16 @@ bool MakePictureCell(CACell& cell, CADocument& document, GlimmetDoc* doc, const 
 // its place only where the row leaves it empty.
 std::vector<std::unique_ptr<CACell>>* t_picturesBeside = nullptr;
 
+// Whether the paragraph holds anything but tabs from the cursor to its end: a field that would
+// make a cell.
+bool HoldsFieldsFrom(GlimmetDoc* doc, uint32_t cursor, uint32_t end) {
+  if (cursor >= end) return false;
+  GMTextStore::Cursor at(doc->text, cursor);
+  for (uint32_t cp = cursor; cp < end; ++cp, at.next())
+    if (at.unit() != u'\t') return true;
+  return false;
+}
+
 Kolor CellBackgroundAt(GlimmetDoc* doc, uint32_t kinkCp) {
   const uint32_t index = doc->knots.indexAtCp(kinkCp);
   return index == kGMNone ? kNoKolor : doc->knots.at(index).word;
@@ -280,6 +294,7 @@ bool CADocument::loadFromGlimmet() {
   if (KolorIsColor(back)) defaults.setBackgroundKolor(back);
 
   const ImportFormatsScope formats;
+  g_glimmetColumnsCut = false;
   uint32_t cp = FirstVisibleCp(doc);
   const uint32_t end = doc->userLength > 0 ? uint32_t(doc->userLength - 1) : 0;
   GridPoint point{0, 0};
@@ -371,6 +386,12 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
   const QString cellLines = inTable ? FollowingCellLines(doc, para.limit) : QString();
   bool pendingLines = !cellLines.isEmpty();
   while (cursor < end || pendingLines) {
+    if (at.x > LastGridColumn()) {
+      // Fields past the grid's last column are left out, as the readers of delimited text leave
+      // them, and what they would have held is told.
+      if (HoldsFieldsFrom(doc, cursor, end)) g_glimmetColumnsCut = true;
+      break;
+    }
     const uint32_t runFirst = cursor;
     KnotInfo picture;
     const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text, &picture);

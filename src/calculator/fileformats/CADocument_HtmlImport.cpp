@@ -685,9 +685,54 @@ void ValuesInCSyntax(PlainTable* table) {
 // syntax, is entered as the user types a number here, so that a page made elsewhere gives the
 // same numbers. Any other text (a date, a sum of money, a percentage) is entered as it is shown,
 // as the rich text enters it.
+// The number a hundred times the one DecimalOf tells, told as it tells it.
+QString HundredfoldDecimal(const QString& decimal) {
+  const qsizetype e = decimal.lastIndexOf(u'e');
+  if (e < 0) return decimal;
+  return decimal.first(e + 1) + QString::number(decimal.sliced(e + 1).toLongLong() + 2);
+}
+
+// A number DecimalOf tells, written out plainly with `point` (no exponent).
+QString PlainDecimal(const QString& decimal, QChar point) {
+  const qsizetype e = decimal.lastIndexOf(u'e');
+  if (e < 0) return decimal;
+  const bool negative = decimal.startsWith(u'-');
+  const QString digits = decimal.sliced(negative ? 1 : 0, e - (negative ? 1 : 0));
+  const int64_t exponent = decimal.sliced(e + 1).toLongLong();
+  QString plain;
+  if (exponent >= 0) {
+    plain = digits + QString(qsizetype(exponent), u'0');
+  } else if (-exponent < digits.size()) {
+    plain = digits.first(digits.size() + exponent) + point + digits.sliced(digits.size() + exponent);
+  } else {
+    plain = QStringLiteral("0") + point + QString(qsizetype(-exponent - digits.size()), u'0') + digits;
+  }
+  return negative ? u'-' + plain : plain;
+}
+
+// What a cell that shows its value as a percentage ("12.50%", "12,50 %") is entered as: the
+// percentage the user would type here, so that the cell's number is the value; nothing where the
+// text shows no percentage of it.
+std::optional<QString> PercentEntry(const QString& text, const QString& number) {
+  QStringView shown(text);
+  if (!shown.endsWith(u'%')) return std::nullopt;
+  shown.chop(1);
+  while (shown.endsWith(u' ') || shown.endsWith(QChar(0x00A0)) || shown.endsWith(QChar(0x202F))) shown.chop(1);
+  const QString hundredfold = HundredfoldDecimal(number);
+  const auto shows = [&](QChar point, std::initializer_list<QChar> groups) {
+    for (const QChar group : groups)
+      if (DecimalOf(shown, point, group) == hundredfold) return true;
+    return false;
+  };
+  if (!shows(u'.', {QChar(), u','}) && !shows(u',', {QChar(), u'.', u' ', QChar(0x00A0), QChar(0x202F)}))
+    return std::nullopt;
+  return PlainDecimal(hundredfold, NumberTextLocale().decimalSeparatorChar) + u'%';
+}
+
 QString PlainCellEntry(const QString& text, const QString& value) {
   if (value.isEmpty() || !IsCSyntaxNumber(value)) return text;
   const std::optional<QString> number = DecimalOf(value, u'.');
+  if (const std::optional<QString> percent = number ? PercentEntry(text, *number) : std::nullopt) return *percent;
   const auto shows = [&](QChar point, std::initializer_list<QChar> groups) {
     for (const QChar group : groups)
       if (DecimalOf(text, point, group) == number) return true;
@@ -1771,6 +1816,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   }
   if (loadAttributedString(text)) {
     if (text.picturesLeftOut() > 0) ShowImportPicturesAlert(path, uint64_t(text.picturesLeftOut()));
+    if (GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
     // The rows after the first, made as the conversion of the rich text makes a row's cells,
     // below the first row's (the last the page made); cells that look alike share one format.
     if (table && !table->nested && !rows().empty()) {
@@ -1797,6 +1843,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     // as the conversion of the rich text makes a paragraph's cells: the spaces that end it shown
     // by none, each field a tab ends a column's cell.
     if (linesTaken) {
+      bool columnsCut = false;
       QString shown;
       for (size_t k = 0; k < lines.lineCount(); ++k) {
         QStringView line = lines.line(k);
@@ -1808,6 +1855,11 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
         while (line.endsWith(u' ')) line.chop(1);
         int64_t x = 0;
         for (const QStringView field : line.tokenize(u'\t')) {
+          if (x > LastGridColumn()) {
+            // Past the grid's last column, as the conversion of the rich text leaves them.
+            if (!field.isEmpty()) columnsCut = true;
+            continue;
+          }
           if (!field.isEmpty()) {
             auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, this);
             cell->setFormula(field.toString());
@@ -1817,6 +1869,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
         }
       }
       lines.clear();
+      if (columnsCut && !GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
     }
     return true;
   }
@@ -1824,7 +1877,50 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   return false;
 }
 
+namespace {
+
+// The values a spreadsheet wrote behind the numbers of the page's table cells (LibreOffice's
+// "sdval", which the HTML reader keeps on each cell): read in the one syntax the page writes them
+// in, each cell whose text shows its value is entered as a long table's plain cell is
+// (PlainCellEntry), whatever reading made the text and in whatever locale.
+void EnterStoredValues(QTextDocument& text) {
+  std::vector<QTextTableCell> cells;
+  PlainTable values;  // the values, in the cells' order, as a table's first row holds them
+  for (QTextFrame* frame : text.rootFrame()->childFrames()) {
+    auto* table = qobject_cast<QTextTable*>(frame);
+    if (!table) continue;
+    for (int r = 0; r < table->rows(); ++r) {
+      for (int c = 0; c < table->columns(); ++c) {
+        const QTextTableCell cell = table->cellAt(r, c);
+        if (cell.row() != r || cell.column() != c) continue;
+        const QString value = cell.format().property(kHtmlCellValueProperty).toString();
+        if (value.isEmpty()) continue;
+        cells.push_back(cell);
+        values.firstRowValues.push_back(value);
+      }
+    }
+  }
+  if (cells.empty()) return;
+  ValuesInCSyntax(&values);
+  for (size_t k = 0; k < cells.size(); ++k) {
+    const QTextBlock block = cells[k].firstCursorPosition().block();
+    // A cell of one paragraph of text alike, as a plain cell is.
+    if (cells[k].lastCursorPosition().block() != block || values.firstRowValues[k].isEmpty()) continue;
+    const QTextBlock::iterator first = block.begin();
+    if (first.atEnd() || !(++QTextBlock::iterator(first)).atEnd()) continue;
+    const QString shown = block.text();
+    const QString entry = PlainCellEntry(shown, values.firstRowValues[k]);
+    if (entry == shown) continue;
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.insertText(entry, first.fragment().charFormat());
+  }
+}
+
+}  // namespace
+
 bool CADocument::loadAttributedString(QTextDocument& text) {
+  EnterStoredValues(text);
   if (!NewImportDocument()) return false;
   const bool imported = ImportAttributedText(g_glimmetDoc, text);
   text.clear();

@@ -5,6 +5,7 @@
 #include "calculator/fileformats/caGlimmetImport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caPackageWriter.h"
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
@@ -202,7 +203,10 @@ bool InsertCellContents(GlimmetDoc* doc, uint32_t at, const CACell& cell, bool s
 bool CADocument::loadRtfFile(const QString& path, FLError* error) {
   QByteArray bytes;
   if (!ReadWholeFile(path, &bytes, error)) return false;
-  if (loadRtf(RtfTextOfBytes(bytes), QString())) return true;
+  if (loadRtf(RtfTextOfBytes(bytes), QString())) {
+    if (GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
+    return true;
+  }
   SetReadFailure(error, kRtfUnreadable);
   return false;
 }
@@ -210,7 +214,10 @@ bool CADocument::loadRtfFile(const QString& path, FLError* error) {
 bool CADocument::loadRtfdFile(const QString& path, FLError* error) {
   QByteArray bytes;
   if (!ReadWholeFile(QDir(path).filePath(QLatin1String(kRtfdTextFile)), &bytes, error)) return false;
-  if (loadRtf(RtfTextOfBytes(bytes), path)) return true;
+  if (loadRtf(RtfTextOfBytes(bytes), path)) {
+    if (GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
+    return true;
+  }
   SetReadFailure(error, kRtfdUnreadable);
   return false;
 }

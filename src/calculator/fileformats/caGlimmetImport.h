@@ -21,6 +21,10 @@ bool NewImportDocument();
 // Destroys g_glimmetDoc, when there is one, and clears the pointer.
 void DestroyImportDocument();
 
+// Whether the last conversion of the import document into cells left out fields past the grid's
+// last column (a paragraph of more tab-separated fields than the grid has columns).
+bool GlimmetImportCutColumns();
+
 // Engine paragraph alignment (0 left, 1 centre, 2 justified, 3 right) of a sheet alignment:
 // centre and right map, anything else is left.
 int32_t EngineAlignmentForSheet(int32_t alignment);

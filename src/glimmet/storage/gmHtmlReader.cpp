@@ -210,7 +210,7 @@ bool IsSection(Tag tag) { return tag == Tag::Thead || tag == Tag::Tbody || tag =
 // The attributes the reading takes; the first of a name counts, as in a browser.
 struct Attributes {
   QString href, src, style, id, className, align, bgcolor, width, height, color, face, size, type, start, rel,
-      colspan, rowspan, border, cellpadding, cellspacing, name, text;
+      colspan, rowspan, border, cellpadding, cellspacing, name, text, sdval;
   bool hasHref = false;
 
   void set(const QString& key, QString value) {
@@ -241,6 +241,7 @@ struct Attributes {
     else if (key == u"cellspacing") field = &cellspacing;
     else if (key == u"name") field = &name;
     else if (key == u"text") field = &text;
+    else if (key == u"sdval") field = &sdval;
     if (field && field->isNull()) *field = value.isNull() ? QStringLiteral("") : std::move(value);
   }
 };
@@ -448,6 +449,10 @@ struct Open {
   TableNode* table = nullptr;              // a table, or the table of a row or a cell
   uint64_t active = 0;                     // a formatting element: its entry in the active list
   bool dead = false;                       // a formatting element its end tag closed under a block
+  // A formatting element: the alike ones opened right inside it, which change nothing of its
+  // looks and are held as a count (those a listener was told of: `toldRepeats`), so that a page
+  // that leaves them open, line after line, does not nest deeper for each.
+  int64_t repeats = 0, toldRepeats = 0;
   QTextBlockFormat blockFormat;            // the paragraphs it makes (a block element)
   bool makesBlocks = false;
   bool hidden = false;                     // "display: none", or inside such an element
@@ -469,7 +474,12 @@ struct Active {
   Tag tag = Tag::Other;
   QTextCharFormat own;
   bool open = false;
+  int64_t repeats = 0;  // alike ones folded into it (Open::repeats), at most kMostAlikeActive - 1
 };
+
+// The most alike formatting elements (the same element with the same looks) whose looks a block
+// takes on again, as browsers keep them: the oldest gives way to a newer one.
+constexpr int64_t kMostAlikeActive = 3;
 
 constexpr size_t kMostActive = 64;
 
@@ -535,6 +545,10 @@ class Reader {
   void newBlock(const Open& context, bool listItem);
   void reconstruct();
   void recomputeLooks(size_t from);
+  bool foldAlike();
+  int foldedAlike(Tag tag) const;
+  void keepAlikeActive();
+  void closeGivenWay(Tag tag);
   void flushSpace();
   void addRun(QStringView text, const QTextCharFormat& format);
   void lineBreak();
@@ -590,6 +604,8 @@ class Reader {
   std::vector<Open> stack_;
   std::array<int, 256> openCount_{};  // by tag: how many are open
   std::vector<Active> active_;
+  int64_t repeatsOpen_ = 0;  // the alike elements the stack's entries hold (Open::repeats)
+  std::array<int64_t, 256> repeatsByTag_{};  // the same by tag
   uint64_t serials_ = 0;
   std::vector<ListInfo> lists_;
   std::vector<int> listItems_;  // items emitted so far into the current QTextList of each list
@@ -1030,6 +1046,8 @@ void Reader::push(Open open) {
   ++openCount_[size_t(open.tag)];
   stack_.push_back(std::move(open));
   Open& pushed = stack_.back();
+  // Alike elements held in its parent are no part of it.
+  pushed.repeats = pushed.toldRepeats = 0;
   pushed.announced = pending_;
   if (pending_) pushed.eventName = std::move(pendingName_);
   pending_ = false;
@@ -1052,14 +1070,21 @@ void Reader::popTo(size_t index) {
       if (!active_.empty()) active_.pop_back();
     }
     if (!IsInline(top.tag) && top.tag != Tag::Br) endBlock();
-    if (top.announced && listener_) hear(listener_->ended(top.eventName));
+    for (int64_t r = 0; r < top.toldRepeats && listener_; ++r) hear(listener_->ended(NameOfTag(top.tag)));
+    // One whose end tag came under a block was heard to end no more than the block around it.
+    if (top.announced && listener_ && !top.dead) hear(listener_->ended(top.eventName));
     if (int(stack_.size()) - 1 == mutedTable_) mutedTable_ = -1;
     if (int(stack_.size()) - 1 == linesTaken_) {
       linesTaken_ = -1;
       linesMuted_ = false;
     }
     --openCount_[size_t(stack_.back().tag)];
+    repeatsOpen_ -= stack_.back().repeats;
+    repeatsByTag_[size_t(stack_.back().tag)] -= stack_.back().repeats;
     stack_.pop_back();
+    // A formatting element whose end tag came under a block it held is gone once that block is:
+    // what follows is no longer inside it, as in a browser, which moves the block out of it.
+    if (stack_.size() <= std::max<size_t>(index, 1) && stack_.size() > 1 && stack_.back().dead) --index;
   }
 }
 
@@ -1188,7 +1213,89 @@ void Reader::reconstruct() {
     open.makesBlocks = false;
     push(std::move(open));
     if (tooDeep_) return;
+    stack_.back().repeats = entry.repeats;
+    repeatsOpen_ += entry.repeats;
+    repeatsByTag_[size_t(entry.tag)] += entry.repeats;
     entry.open = true;
+  }
+}
+
+bool Reader::foldAlike() {
+  // An element opened right inside an alike one (the same element with the same looks and the
+  // same names for the style sheets) changes nothing: it is counted in the one it is inside.
+  if (stack_.size() < 3) return false;
+  Open& inside = stack_.back();
+  Open& around = stack_[stack_.size() - 2];
+  if (around.tag != inside.tag || around.dead || !IsFormatting(around.tag) || around.own != inside.own ||
+      around.chars != inside.chars || around.hidden != inside.hidden || around.pre != inside.pre ||
+      around.alignment != inside.alignment || around.elementId != inside.elementId ||
+      around.elementClasses != inside.elementClasses)
+    return false;
+  if (int64_t(stack_.size()) + repeatsOpen_ > kMostHtmlOpenElements) {
+    tooDeep_ = true;
+    return true;
+  }
+  ++around.repeats;
+  ++repeatsOpen_;
+  ++repeatsByTag_[size_t(around.tag)];
+  if (inside.announced) ++around.toldRepeats;
+  const uint64_t serial = inside.active;
+  for (size_t k = active_.size(); k > 0; --k)
+    if (serial && active_[k - 1].serial == serial) {
+      active_.erase(active_.begin() + qsizetype(k - 1));
+      break;
+    }
+  for (Active& a : active_)
+    if (around.active && a.serial == around.active) a.repeats = std::min(around.repeats, kMostAlikeActive - 1);
+  --openCount_[size_t(inside.tag)];
+  stack_.pop_back();
+  return true;
+}
+
+void Reader::closeGivenWay(Tag tag) {
+  // A formatting element whose looks gave way to newer alike ones closes as any other element
+  // does: the innermost of its name, with nothing but text inside it.
+  if (!openCount_[size_t(tag)]) return;
+  for (int k = int(stack_.size()) - 1; k > 0; --k) {
+    const Open& open = stack_[size_t(k)];
+    if (open.tag == tag && !open.dead && !open.active) {
+      popTo(size_t(k));
+      return;
+    }
+    if (!IsInline(open.tag)) return;
+  }
+}
+
+int Reader::foldedAlike(Tag tag) const {
+  // The innermost open element of the tag, where it holds alike ones. Looked for only where
+  // some are held, each of which one end tag takes.
+  if (!repeatsByTag_[size_t(tag)]) return -1;
+  for (int k = int(stack_.size()) - 1; k > 0; --k) {
+    const Open& open = stack_[size_t(k)];
+    if (open.tag == tag && !open.dead) return open.repeats > 0 ? k : -1;
+    if (open.tag == Tag::Table || IsCell(open.tag)) return -1;
+  }
+  return -1;
+}
+
+void Reader::keepAlikeActive() {
+  // The oldest of the alike looks a block would take on again gives way to the newest.
+  if (active_.empty()) return;
+  const Active entry = active_.back();
+  size_t first = active_.size();
+  while (first > 0 && active_[first - 1].serial != 0) --first;
+  for (;;) {
+    int64_t alike = 0;
+    size_t oldest = active_.size();
+    for (size_t k = first; k < active_.size(); ++k)
+      if (active_[k].tag == entry.tag && active_[k].own == entry.own) {
+        alike += 1 + active_[k].repeats;
+        if (oldest == active_.size()) oldest = k;
+      }
+    if (alike <= kMostAlikeActive || oldest + 1 >= active_.size()) return;
+    for (Open& o : stack_)
+      if (o.active == active_[oldest].serial) o.active = 0;
+    active_.erase(active_.begin() + qsizetype(oldest));
   }
 }
 
@@ -1330,6 +1437,8 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
     const QColor colour = ColourOf(attributes.bgcolor);
     if (colour.isValid()) cell.format.setBackground(colour);
   }
+  if (!attributes.sdval.trimmed().isEmpty() && attributes.sdval.size() <= 64)
+    cell.format.setProperty(kHtmlCellValueProperty, attributes.sdval.trimmed());
   QTextLength width;
   if (columns == 1 && LengthOf(attributes.width, &width)) {
     if (int64_t(table->widths.size()) <= column) table->widths.resize(size_t(column) + 1);
@@ -1678,6 +1787,7 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       pendingSpace_ = top.table->fosteredSpace;
     }
     pushStyled(std::move(open), name, attributes);
+    if (IsFormatting(tag) && !tooDeep_ && !foldAlike()) keepAlikeActive();
     return;
   }
 
@@ -1839,6 +1949,24 @@ void Reader::closeElement(Tag tag) {
     default: break;
   }
   if (IsFormatting(tag)) {
+    if (const int folded = foldedAlike(tag); folded > 0) {
+      // The innermost of the alike ones closes. What it holds of text closes with it (looks
+      // taken on again after it, as browsers do); a block it holds goes on.
+      bool onlyText = true;
+      for (size_t k = size_t(folded) + 1; k < stack_.size(); ++k) onlyText = onlyText && IsInline(stack_[k].tag);
+      if (onlyText) popTo(size_t(folded) + 1);
+      Open& open = stack_[size_t(folded)];
+      --open.repeats;
+      --repeatsOpen_;
+      --repeatsByTag_[size_t(tag)];
+      if (onlyText && open.toldRepeats > 0 && listener_) {
+        --open.toldRepeats;
+        hear(listener_->ended(NameOfTag(tag)));
+      }
+      for (Active& a : active_)
+        if (open.active && a.serial == open.active && a.repeats > open.repeats) a.repeats = open.repeats;
+      return;
+    }
     size_t first = active_.size();
     while (first > 0 && active_[first - 1].serial != 0) --first;
     size_t entry = active_.size();
@@ -1847,7 +1975,10 @@ void Reader::closeElement(Tag tag) {
         entry = k - 1;
         break;
       }
-    if (entry == active_.size()) return;
+    if (entry == active_.size()) {
+      closeGivenWay(tag);
+      return;
+    }
     const uint64_t serial = active_[entry].serial;
     active_.erase(active_.begin() + qsizetype(entry));
     int at = -1;

@@ -20,6 +20,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <QTextFormat>
 #include <QUrl>
 
 #include <cstdint>
@@ -39,6 +40,10 @@ struct GMHtmlReading {
 
 // The deepest nesting of open elements a page may reach: deeper pages are no real page.
 inline constexpr int kMostHtmlNesting = 512;
+// The most elements a page may hold open at once, counting each formatting element left open
+// right inside an alike one (a page that opens <font> on every line and never closes it), which
+// the reading holds as a count and which nests no deeper: more are no real page either.
+inline constexpr int64_t kMostHtmlOpenElements = 65536;
 
 // What the reading charges for what it makes, in bytes: what each really takes once the page is
 // opened (the reader, the rich text it builds, the import and the sheet made from it), measured
@@ -63,6 +68,11 @@ inline constexpr int64_t kHtmlLinkCharacterCost = 5;
 inline constexpr int64_t kHtmlPictureCost = 1024;
 inline constexpr int64_t kHtmlFormulaCharacterCost = 6;
 inline constexpr int64_t kHtmlFormulaParseCost = 84;
+// The property of a table cell's format that holds the value a spreadsheet wrote behind the
+// cell's shown text (its "sdval" attribute), as written: whoever makes cells of the rich text
+// may enter the value rather than the text.
+inline constexpr int kHtmlCellValueProperty = QTextFormat::UserProperty + 0x5d1;
+
 // The widest a cell may span: no more columns are made for one.
 inline constexpr int64_t kMostHtmlColumnSpan = 20480;
 
