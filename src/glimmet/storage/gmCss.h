@@ -31,6 +31,31 @@ struct GMCssElement {
   QStringView id;
   std::vector<QStringView> classes;
   const GMCssElement* parent = nullptr;
+
+  GMCssElement() = default;
+  // A copy, or an element given another's parts, is another element: what the style sheets
+  // remember of the one is not the other's.
+  GMCssElement(const GMCssElement& other)
+      : name(other.name), id(other.id), classes(other.classes), parent(other.parent) {}
+  GMCssElement(GMCssElement&& other) noexcept
+      : name(other.name), id(other.id), classes(std::move(other.classes)), parent(other.parent) {}
+  GMCssElement& operator=(const GMCssElement& other) {
+    if (this != &other) *this = GMCssElement(other);
+    return *this;
+  }
+  GMCssElement& operator=(GMCssElement&& other) noexcept {
+    name = other.name;
+    id = other.id;
+    classes = std::move(other.classes);
+    parent = other.parent;
+    serial = 0;
+    return *this;
+  }
+
+  // Given by the style sheets the first time they meet it above an element they match (0 until
+  // then), by which they know it again, so that what its classes and ancestors come to is worked
+  // out once for all the elements inside it. Its parts and parent stay as they are from then on.
+  mutable uint64_t serial = 0;
 };
 
 // A length as written: a number and its unit.
@@ -122,7 +147,13 @@ class GMStyleSheets {
   // The declarations of the rules that match the element, in cascade order (by importance, then
   // specificity, then the order written), appended to `out`; the element's inline declarations
   // are the caller's to add (AddInlineCssDeclarations). NO when the budget stopped the matching.
+  // Asked of the elements in the order a page opens them, what their ancestors come to is
+  // worked out once, for all the elements inside them.
   bool match(const GMCssElement& element, std::vector<const GMCssDeclaration*>* out) const;
+  // Where the tests of selectors against elements that matching makes are counted, a few
+  // thousand at a time; its NO stops the matching as the budget's does. Without it they are
+  // charged to the budget at so much a test.
+  void setSteps(GMCssCharge steps);
   // Whether any rule was added: a page without one pays nothing to match.
   bool empty() const;
   // Whether the charge has refused anything.
