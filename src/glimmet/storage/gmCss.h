@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -29,7 +30,8 @@ struct GMCssDeclaration {
 struct GMCssElement {
   QStringView name;
   QStringView id;
-  std::vector<QStringView> classes;
+  // Shared by copies: an element made from a copy of another's entry pays nothing for them.
+  QList<QStringView> classes;
   const GMCssElement* parent = nullptr;
 
   GMCssElement() = default;
@@ -145,7 +147,8 @@ class GMStyleSheets {
   // when the budget stopped it.
   bool addLinkedSheet(const QUrl& url, const QUrl& base);
   // The declarations of the rules that match the element, in cascade order (by importance, then
-  // specificity, then the order written), appended to `out`; the element's inline declarations
+  // specificity, then the order written; one that several rules give alike once, at its last
+  // place), appended to `out`; the element's inline declarations
   // are the caller's to add (AddInlineCssDeclarations). NO when the budget stopped the matching.
   // Asked of the elements in the order a page opens them, what their ancestors come to is
   // worked out once, for all the elements inside them.
@@ -154,6 +157,8 @@ class GMStyleSheets {
   // thousand at a time; its NO stops the matching as the budget's does. Without it they are
   // charged to the budget at so much a test.
   void setSteps(GMCssCharge steps);
+  // From now on no linked or imported sheet is read: the page's own sheets alone apply.
+  void forbidFiles();
   // Whether any rule was added: a page without one pays nothing to match.
   bool empty() const;
   // Whether the charge has refused anything.

@@ -267,3 +267,37 @@ TEST(GMCssMatching, TheCountOfTestsStopsTheMatching) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rules that give an element one declaration many times give it once, at its last place in the
+// cascade: what it comes to is what applying every one of them comes to.
+TEST(GMCssMatching, ADeclarationGivenManyTimesIsGivenOnceAtItsLastPlace) {
+  const struct {
+    const char* sheet;
+    const char* element;
+    const char* expected;
+  } cases[] = {
+      {"p{color:red} .a{color:blue} p.a{color:red}", "p.a", "color=blue|color=red"},
+      {"div p{color:red} p{color:red} * p{color:red} p.a{color: red}", "div p.a", "color=red"},
+      {"p{margin:2px} p.a{margin-left:1px} .a{margin-left:1px}", "p.a", "margin=2px|margin-left=1px"},
+      {"p{color:red!important} .a{color:red}", "p.a", "color=red|color=red!"},
+      {"p{color:red;margin:1px} p{color:blue} .a{color:red}", "p.a", "margin=1px|color=blue|color=red"},
+      {"p{color:red} p{color:red}", "p", "color=red"},
+  };
+  for (const auto& c : cases) {
+    GMStyleSheets sheets(nullptr);
+    ASSERT_TRUE(sheets.addSheet(QString::fromLatin1(c.sheet), QUrl()));
+    Tree tree;
+    const GMCssElement* at = nullptr;
+    for (const QString& part : QString::fromLatin1(c.element).split(u' ')) at = tree.add(at, part);
+    std::vector<const GMCssDeclaration*> found;
+    ASSERT_TRUE(sheets.match(*at, &found));
+    QStringList parts;
+    for (const GMCssDeclaration* d : found)
+      parts.append(d->property + u'=' + d->value + QLatin1String(d->important ? "!" : ""));
+    EXPECT_EQ(parts.join(u'|').toStdString(), c.expected) << c.sheet;
+  }
+}
+
+}  // namespace
