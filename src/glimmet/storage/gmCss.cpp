@@ -38,6 +38,8 @@ constexpr int64_t kMatchStepsPerCharge = 4096;
 // The rules whose answers an ancestor keeps in a table of a byte a rule, for the elements inside
 // it to look up at once; those after them are looked up as their left parts are.
 constexpr uint32_t kNearRules = 4096;
+// The most answers the path keeps (some 50 MB of them).
+constexpr int64_t kMostAnswersKept = int64_t(1) << 20;
 
 // A sheet file is text its page's author wrote; one of more than a few megabytes is no page's.
 constexpr int64_t kMaxSheetFileBytes = int64_t(4) * 1024 * 1024;
@@ -1184,6 +1186,7 @@ struct GMStyleSheets::Rules {
   mutable std::unordered_map<size_t, int> pathKeys;
   mutable std::vector<const GMCssElement*> newAncestors;
   mutable std::vector<std::pair<qsizetype, qsizetype>> asked;
+  mutable int64_t answersKept = 0;
 
   bool pay(int64_t bytes) const {
     if (exhausted) return false;
@@ -1214,6 +1217,7 @@ struct GMStyleSheets::Rules {
   // Whether the rule's compounds left of its subject fit the path above the element (its subject
   // the caller's to test).
   bool matches(const Rule& rule, uint32_t index, int64_t* made) const;
+  void keepAnswer(qsizetype at, uint64_t key, bool fits) const;
   bool fitsAt(const Rule& rule, uint32_t index, qsizetype at, qsizetype last, int64_t* made) const;
   bool fitsAbove(const Rule& rule, uint32_t index, qsizetype at, qsizetype last, int64_t* made) const;
 };
@@ -1274,6 +1278,7 @@ bool GMStyleSheets::Rules::followPath(const GMCssElement& element, int64_t* made
       if (k != pathKeys.end() && --k->second == 0) pathKeys.erase(k);
     }
     onPath.erase(path.back().serial);
+    answersKept -= int64_t(path.back().fits.size());
     path.pop_back();
   }
   for (auto a = newAncestors.rbegin(); a != newAncestors.rend(); ++a) {
@@ -1296,6 +1301,19 @@ bool GMStyleSheets::Rules::followPath(const GMCssElement& element, int64_t* made
     if (!countNow(made)) return false;
   }
   return true;
+}
+
+void GMStyleSheets::Rules::keepAnswer(qsizetype at, uint64_t key, bool fits) const {
+  // What the path keeps is there to be asked again, never more than a bounded number of answers:
+  // past it they are forgotten, and worked out again where they are asked.
+  if (answersKept >= kMostAnswersKept) {
+    for (Ancestor& entry : path) {
+      std::unordered_map<uint64_t, bool>().swap(entry.fits);
+      std::vector<int8_t>().swap(entry.subjects);
+    }
+    answersKept = 0;
+  }
+  if (path[size_t(at)].fits.emplace(key, fits).second) ++answersKept;
 }
 
 bool GMStyleSheets::Rules::matches(const Rule& rule, uint32_t index, int64_t* made) const {
@@ -1350,7 +1368,7 @@ bool GMStyleSheets::Rules::fitsAt(const Rule& rule, uint32_t index, qsizetype at
     fits = fitsAbove(rule, index, at - length - 1, start - 1, made);
     if (exhausted) return false;
   }
-  path[size_t(at)].fits.emplace(FitKey(index, true, last), fits);
+  keepAnswer(at, FitKey(index, true, last), fits);
   return countNow(made) && fits;
 }
 
@@ -1396,7 +1414,7 @@ bool GMStyleSheets::Rules::fitsAbove(const Rule& rule, uint32_t index, qsizetype
     last = start - 1;
   }
   for (const auto& [entry, compound] : asked)
-    path[size_t(entry)].fits.emplace(FitKey(index, false, compound), fits);
+    keepAnswer(entry, FitKey(index, false, compound), fits);
   *made += int64_t(asked.size());
   return countNow(made) && fits;
 }
