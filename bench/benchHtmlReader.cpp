@@ -49,7 +49,16 @@
 // lines of a word 2.7 s at 1,140 MiB; 1,500,000 lines 0.57 s at 263 MiB. Through the rich text
 // alone, 6,000,000 were refused in 0.5 s at 368 MiB and 1,500,000 opened in 10.9 s at 761 MiB
 // (base 238), charged 1,200 MiB. One formula of 8 million characters opens at 763 MiB, charged
-// 824 MiB.
+// 824 MiB. Style rules (10^5 and 10^6 of one kind, the page's text included): a rule of a class
+// 714 bytes (884 with a declaration of its own), a rule naming an ancestor 752 (890), a selector
+// of one rule's long list 836, a rule of a linked sheet 676 (835) with the file's bytes; 10^6
+// rules open in 5.9-8.2 s at 738-838 MiB, charged 1,031-1,277 MiB (before, 348-526 MiB). Hostile
+// matching (BM_OpenHostilePage 9-13, 4,000 and 16,000 paragraphs): under one element of 100,000
+// classes and a rule naming one, 212 and 276 ms against 36 and 131 ms without them (25 s for
+// 3,000 before); under 200 nested divs and 250 rules "div ... div p", 75 and 181 ms, with ">" 63
+// and 254 ms, against 33 and 90 ms without the rules (10.9 and 8.2 s for 10,000 before). 21
+// distinct 4 MB sheets linked from a small page (14) are refused after 9.8 s at 873 MiB (opened
+// at 2,300 MB before).
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
@@ -202,6 +211,28 @@ QByteArray HostilePage(int64_t kind, int64_t n) {
       return "<style>p{background-image:url(mid.png)}</style><table><tr>" +
              QByteArray("<td background=\"mid.png\">x</td>").repeated(n / 100) + "</tr></table>" +
              QByteArray("<p>y</p>").repeated(n);
+    case 9: {  // one element of 100,000 classes over n / 4 paragraphs, a rule naming one of them
+      QByteArray classes;
+      for (int k = 0; k < 100000; ++k) classes += "c" + QByteArray::number(k) + " ";
+      return "<style>.q p{color:red}</style><div class=\"" + classes + "q\">" + QByteArray("<p>x</p>").repeated(n / 4) +
+             "</div>";
+    }
+    case 10:    // 250 rules "div ... div p" over n / 4 paragraphs 200 elements deep
+    case 11: {  // the same rules with ">"
+      QByteArray rules;
+      const QByteArray joint = kind == 10 ? " " : ">";
+      for (int k = 1; k <= 250; ++k) rules += "div" + (joint + "div").repeated(k - 1) + joint + "p{color:red}";
+      return "<style>" + rules + "</style>" + QByteArray("<div>").repeated(200) + QByteArray("<p>x</p>").repeated(n / 4);
+    }
+    case 12:  // the paragraphs of 9 without the classes and the rule
+      return "<div class=q>" + QByteArray("<p>x</p>").repeated(n / 4) + "</div>";
+    case 13:  // the paragraphs of 10 and 11 without the rules
+      return QByteArray("<div>").repeated(200) + QByteArray("<p>x</p>").repeated(n / 4);
+    case 14: {  // 21 distinct sheets of 140,000 rules each (4 MB, beside the page) linked from a small page
+      QByteArray links;
+      for (int k = 0; k < 21; ++k) links += "<link rel=stylesheet href=\"sheet" + QByteArray::number(k) + ".css\">";
+      return links + "<p class=c1>x</p>";
+    }
     default:  // a quote in a bare value before a long table
       return "<p title=O'Brien>Name</p><table>" + QByteArray("<tr><td>1</td><td>2</td></tr>").repeated(n) +
              "</table><p>end</p>";
@@ -215,6 +246,12 @@ void BM_OpenHostilePage(benchmark::State& state) {
       if (sheet.open(QIODevice::WriteOnly))
         for (int i = 0; i < 140000; ++i) sheet.write("p.c" + QByteArray::number(i) + "{margin-left:3px}\n");
     }
+    if (state.range(0) == 14)
+      for (int k = 0; k < 21; ++k) {
+        QFile sheet(folder.filePath(QStringLiteral("sheet%1.css").arg(k)));
+        if (sheet.open(QIODevice::WriteOnly))
+          for (int i = 0; i < 140000; ++i) sheet.write("p.s" + QByteArray::number(k) + "c" + QByteArray::number(i) + "{margin-left:3px}\n");
+      }
     if (state.range(0) == 7) {
       QImage picture(4000, 4000, QImage::Format_RGB32);
       picture.fill(Qt::red);
@@ -296,6 +333,23 @@ QByteArray UnitPage(int64_t kind, int64_t n) {
       return QByteArray("<p><a>x</a>").repeated(n);
     case 17:  // paragraphs of one picture each, all of one file (beside the page)
       return QByteArray("<p><img src=\"dot.png\">").repeated(n);
+    case 23: {  // style rules of a class each
+      QByteArray rules;
+      for (int64_t k = 0; k < n; ++k) rules += "p.c" + QByteArray::number(k) + "{margin-left:3px}\n";
+      return "<style>" + rules + "</style><p class=c1>x</p>";
+    }
+    case 24: {  // style rules naming an ancestor each
+      QByteArray rules;
+      for (int64_t k = 0; k < n; ++k) rules += ".c" + QByteArray::number(k) + " p{color:red}\n";
+      return "<style>" + rules + "</style><div class=c1><p>x</p></div>";
+    }
+    case 25: {  // selectors of one rule's list
+      QByteArray list;
+      for (int64_t k = 0; k < n; ++k) list += "p.c" + QByteArray::number(k) + ",";
+      return "<style>" + list + "p{color:red}</style><p>x</p>";
+    }
+    case 26:  // style rules of a class each, in a sheet beside the page (sheet.css)
+      return "<link rel=stylesheet href=sheet.css><p class=c1>x</p>";
     default:  // characters of plain text in a long table the sheet reads itself
       return "<table>" + ("<tr><td>" + QByteArray(1000, 'x') + "</td><td>k</td></tr>\n").repeated(n / 1000) +
              "</table>";
@@ -303,10 +357,15 @@ QByteArray UnitPage(int64_t kind, int64_t n) {
 }
 
 void BM_UnitCost(benchmark::State& state) {
-  OpenPage(state, UnitPage(state.range(0), state.range(1)), true, [](const QDir& folder) {
+  OpenPage(state, UnitPage(state.range(0), state.range(1)), true, [&](const QDir& folder) {
     QImage dot(1, 1, QImage::Format_RGB32);
     dot.fill(Qt::red);
     dot.save(folder.filePath(QStringLiteral("dot.png")));
+    if (state.range(0) == 26) {
+      QFile sheet(folder.filePath(QStringLiteral("sheet.css")));
+      if (sheet.open(QIODevice::WriteOnly))
+        for (int64_t k = 0; k < state.range(1); ++k) sheet.write("p.c" + QByteArray::number(k) + "{margin-left:3px}\n");
+    }
   });
 }
 BENCHMARK(BM_UnitCost)
@@ -334,6 +393,10 @@ BENCHMARK(BM_UnitCost)
     ->Args({17, 200000})->Args({17, 400000})
     ->Args({18, 80})->Args({18, 120})
     ->Args({19, 68})->Args({19, 136})
+    ->Args({23, 100000})->Args({23, 1000000})
+    ->Args({24, 100000})->Args({24, 1000000})
+    ->Args({25, 100000})->Args({25, 1000000})
+    ->Args({26, 20000})->Args({26, 150000})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
@@ -344,7 +407,7 @@ void BM_OpenSumsOfDistinctCells(benchmark::State& state) { OpenPage(state, UnitP
 BENCHMARK(BM_OpenSumsOfDistinctCells)->Arg(120)->Arg(240)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK(BM_OpenHostilePage)
-    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7, 8}, {16000, 64000}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, {16000, 64000}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

@@ -10,7 +10,10 @@
 // rules `*{color:red}` 675 ns; `p,p,...` of 50,001 and 200,001 selectors over 500 and 2,000
 // paragraphs 2.0 us (1.0 and 4.1 ms in all); 4,000 and 16,000 rules `p{margin-left:Npx}` 430 ns;
 // 4,000 and 16,000 rules `xN p` 1.1 and 1.3 us. One 3.4 MB sheet of 140,000 rules is read once
-// whether linked and imported once or 100 times each: 0.65 s, 68 MiB charged.
+// whether linked and imported once or 100 times each: 0.65 s, 68 MiB charged. Sheets of one kind
+// of piece, 10^5 and 10^6 (BM_SheetOfOnePiece; two runs on a loaded machine): rules of a class
+// 0.60-0.71 and 6.9-7.1 s, rules naming an ancestor 0.53-0.72 and 6.8-7.5 s, selectors of one
+// list 0.55-0.59 and 6.0-7.5 s (10 to 13 times for 10 times the pieces).
 #include "glimmet/storage/gmCss.h"
 
 #include <benchmark/benchmark.h>
@@ -168,5 +171,45 @@ void BM_LinkedSheet(benchmark::State& state) {
   state.counters["charged_MiB"] = double(charged) / 1048576.0;
 }
 BENCHMARK(BM_LinkedSheet)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond);
+
+// A sheet of one kind of piece, 10^5 and 10^6 of them (range(1)), read and matched by a page's
+// few elements: range(0) 0, rules of a class each "p.cN{margin-left:3px}"; 1, rules naming an
+// ancestor ".cN p{color:red}"; 2, selectors of one rule's list "p.cN,". The time grows with the
+// pieces alone (at most 12 times for 10 times the pieces); ns_per_piece stays near flat.
+void BM_SheetOfOnePiece(benchmark::State& state) {
+  const int n = int(state.range(1));
+  QString sheet;
+  sheet.reserve(qsizetype(n) * 24);
+  for (int k = 0; k < n; ++k) {
+    switch (state.range(0)) {
+      case 0: sheet += QStringLiteral("p.c%1{margin-left:3px}").arg(k); break;
+      case 1: sheet += QStringLiteral(".c%1 p{color:red}").arg(k); break;
+      default: sheet += QStringLiteral("p.c%1,").arg(k); break;
+    }
+  }
+  if (state.range(0) == 2) sheet += QStringLiteral("p{color:red}");
+  const Page page(100);
+  int64_t charged = 0;
+  for (auto _ : state) {
+    charged = 0;
+    GMStyleSheets sheets([&](int64_t bytes) {
+      charged += bytes;
+      return true;
+    });
+    if (!sheets.addSheet(sheet, QUrl())) state.SkipWithError("refused");
+    std::vector<const GMCssDeclaration*> found;
+    for (const GMCssElement& e : page.paragraphs) {
+      found.clear();
+      if (!sheets.match(e, &found)) state.SkipWithError("refused");
+    }
+  }
+  state.counters["ns_per_piece"] =
+      benchmark::Counter(double(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["charged_MiB"] = double(charged) / 1048576.0;
+}
+BENCHMARK(BM_SheetOfOnePiece)
+    ->ArgsProduct({{0, 1, 2}, {100000, 1000000}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace

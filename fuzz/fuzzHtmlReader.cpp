@@ -21,6 +21,8 @@
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QUrl>
 
 #include <cstddef>
@@ -92,6 +94,15 @@ int FuzzHtmlReader(const uint8_t* data, size_t size) {
     // Counted without building, the page costs the same.
     if (reading.read() && HtmlPageReadingCost(page, kFuzzBudget) > reading.cost + int64_t(css.size()) * 64 + 4096)
       std::abort();
+    // Read with nothing beside the page, as the news page is: no picture is placed.
+    {
+      QTextDocument bare;
+      bare.setBaseUrl(text.baseUrl());
+      if (ReadHtmlPage(page, &bare, kFuzzBudget, nullptr, 0, GMHtmlResources::None).read())
+        for (QTextBlock block = bare.begin(); block.isValid(); block = block.next())
+          for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isImageFormat()) std::abort();
+    }
     CADocument sheet;
     if (reading.read() && sheet.loadAttributedString(text)) {
       sheet.setSelectionRange(sheet.extent());

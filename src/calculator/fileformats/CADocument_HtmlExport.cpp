@@ -654,6 +654,7 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
   };
 
   bool written = false;
+  using Wide = unsigned __int128;
   if (readerBudget > 0 && range.endPoint.x >= range.startPoint.x && range.endPoint.y >= range.startPoint.y) {
     // The page is made before anything is written, and priced as an open will read it: by the
     // sheet itself where it is a long table of plain cells, else by the HTML reader. Pictures
@@ -661,15 +662,19 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     HtmlExport priced = state;
     priced.pricing = pictureCount > 0;
     if (!writeRows(priced)) return false;
+    // Made whole, the page holds every cell's piece: they are not held beside it while it is
+    // priced, which reads it once more. A page with pictures is made again once priced.
+    const Wide piecesBytes = uint64_t(pieces.bytes.size());
+    const Wide piecesElements = uint64_t(HtmlOpeningTags(QByteArrayView(pieces.bytes)));
+    if (!priced.pricing) pieces = CellPieces();
     const int64_t plain = pictureCount > 0 ? -1 : PlainTableReadingCost(priced.page);
     const int64_t cost = plain >= 0 ? plain : RichTextHtmlCost(QByteArrayView(priced.page));
     if (cost > readerBudget) {
       // What makes it too large: the cells' own text, the empty cells between them, or what
       // only the HTML reader reads, where the sheet's own reading of the page would fit.
-      using Wide = unsigned __int128;
       const Wide elements = Wide(uint64_t(HtmlOpeningTags(QByteArrayView(priced.page))));
-      const Wide cellsElements = uint64_t(HtmlOpeningTags(QByteArrayView(pieces.bytes))) + 3 * Wide(uint64_t(pictureCount));
-      const Wide cellBytes = uint64_t(pieces.bytes.size() + pictureBytes);
+      const Wide cellsElements = piecesElements + 3 * Wide(uint64_t(pictureCount));
+      const Wide cellBytes = piecesBytes + uint64_t(pictureBytes);
       const Wide plainPrice = uint64_t(priced.page.size()) * uint64_t(kPlainTableCharacterCost) +
                               elements * uint64_t(kPlainTableElementCost);
       const bool cellsMost = (cellBytes * uint64_t(kPlainTableCharacterCost) +

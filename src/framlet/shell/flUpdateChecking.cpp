@@ -268,10 +268,10 @@ void FLNewsDocument::setPage(const QByteArray& html) {
   const std::optional<QStringConverter::Encoding> declared = QStringConverter::encodingForHtml(html);
   QStringDecoder decoder(declared.value_or(QStringConverter::Utf8));
   const QString page = decoder.decode(html);
-  // The program's own reader, within a budget fit for a page of news: a page it refuses shows
-  // nothing.
+  // The program's own reader, within a budget fit for a page of news, reading nothing the page
+  // names (no sheet it links or imports, no picture): a page it refuses shows nothing.
   constexpr int64_t kNewsPageBudget = int64_t(64) << 20;
-  if (!ReadHtmlPage(page, this, kNewsPageBudget).read()) clear();
+  if (!ReadHtmlPage(page, this, kNewsPageBudget, nullptr, 0, GMHtmlResources::None).read()) clear();
 }
 
 QVariant FLNewsDocument::loadResource(int, const QUrl&) { return {}; }

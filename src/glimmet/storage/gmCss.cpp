@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <deque>
 #include <string_view>
@@ -17,17 +18,28 @@
 namespace {
 
 // What the pieces of a sheet take, charged as they are made: the records, their hash entries and
-// their text (two bytes a character).
+// their text (two bytes a character). Measured through an open (bench/benchHtmlReader,
+// BM_UnitCost, the difference of 10^5 and 10^6 of one piece, the page's own text included): a
+// rule of one class "p.cN{margin-left:3px}" takes 714 bytes (884 where its declaration is its
+// own), charged 1,198; a rule naming an ancestor ".cN p{color:red}" 752 (890), charged 1,316;
+// each selector of one rule's long list "p.cN," 836 (a rule of its own, and what the list holds
+// while it is read), charged 1,072; a rule of a linked sheet 676 (835) with the file's bytes.
 constexpr int64_t kDeclarationCharge = 64;
-constexpr int64_t kSelectorCharge = 32;
-constexpr int64_t kCompoundCharge = 64;
-constexpr int64_t kRuleCharge = 160;
+constexpr int64_t kSelectorCharge = 96;
+constexpr int64_t kCompoundCharge = 128;
+constexpr int64_t kRuleCharge = 720;
+constexpr int64_t kRuleKeyCharacterCharge = 6;
 constexpr int64_t kEntryCharge = 16;
 constexpr int64_t kFileCharge = 256;
 // One test of a compound selector against an element, or one step up its ancestors.
 constexpr int64_t kMatchStepCharge = 4;
 // Matching charges its steps in batches, so that the charge is not a call per step.
 constexpr int64_t kMatchStepsPerCharge = 4096;
+// The rules whose answers an ancestor keeps in a table of a byte a rule, for the elements inside
+// it to look up at once; those after them are looked up as their left parts are.
+constexpr uint32_t kNearRules = 4096;
+// The most answers the path keeps (some 50 MB of them).
+constexpr int64_t kMostAnswersKept = int64_t(1) << 20;
 
 // A sheet file is text its page's author wrote; one of more than a few megabytes is no page's.
 constexpr int64_t kMaxSheetFileBytes = int64_t(4) * 1024 * 1024;
@@ -35,9 +47,6 @@ constexpr int64_t kMaxSheetFileBytes = int64_t(4) * 1024 * 1024;
 // are left out rather than followed on the stack.
 constexpr int kMaxImportDepth = 16;
 constexpr int kMaxBlockDepth = 16;
-// The ancestors whose keys an element gathers to pass over the rules that name what none of them
-// has; a real page nests far less deep.
-constexpr int kMaxAncestorKeysDepth = 128;
 // A selector longer than any page's is left out rather than walked for every element.
 constexpr int kMaxCompounds = 256;
 
@@ -1124,7 +1133,8 @@ struct GMStyleSheets::Rules {
   struct Entry {
     uint16_t property;
     bool important;
-    uint32_t declaration;  // its index in `declarations`, which is the order it was written in
+    uint32_t declaration;  // its index in `declarations`
+    uint32_t order;        // where it was written among the sheets' declarations
   };
   struct Rule {
     std::vector<Compound> compounds;
@@ -1134,11 +1144,33 @@ struct GMStyleSheets::Rules {
     uint64_t block = 0;  // the last block whose declarations it took
   };
 
+  // An ancestor of the element being matched, as matching sees it: its classes once each and
+  // sorted, so that testing one is a search, and what it answered for the rules that asked
+  // whether their left parts fit at it or above it.
+  struct Ancestor {
+    const GMCssElement* element = nullptr;
+    uint64_t serial = 0;
+    std::vector<QStringView> classes;
+    std::vector<size_t> keys;  // its type, id and classes (KeyHash), once each
+    std::unordered_map<uint64_t, bool> fits;  // by FitKey
+    // What the first rules' compounds left of their subjects answered here, by rule (0: not
+    // asked, 1: no, 2: yes): each element inside asks it of every rule that may match it.
+    std::vector<int8_t> subjects;
+  };
+
   GMCssCharge charge;
+  GMCssCharge steps;
   mutable bool exhausted = false;
   int filesRead = 0;
+  bool filesForbidden = false;
   QSet<QString> filesSeen;
   std::deque<GMCssDeclaration> declarations;
+  std::unordered_multimap<size_t, uint32_t> declarationsByHash;
+  uint32_t declarationsWritten = 0;
+  // By declaration: the last match that gave it, so that one given twice is applied once.
+  mutable std::vector<uint64_t> declarationGiven;
+  mutable std::vector<uint32_t> declarationFound;  // where in the match's list it was given
+  mutable uint64_t matchesMade = 0;
   std::deque<Rule> rules;
   std::unordered_map<QString, uint32_t, ViewHash, ViewEqual> byKey;
   Index byId, byClass, byType;
@@ -1146,12 +1178,34 @@ struct GMStyleSheets::Rules {
   bool anyAncestorKey = false;
   uint64_t blocks = 0;
   std::vector<char16_t> stack;
+  // The ancestors of the element matched last, the root first, kept while the next element is
+  // inside them (as the elements of a page are), with where each is on it and how many of them
+  // have each key.
+  mutable std::vector<Ancestor> path;
+  mutable std::unordered_map<uint64_t, size_t> onPath;
+  mutable std::unordered_map<size_t, int> pathKeys;
+  mutable std::vector<const GMCssElement*> newAncestors;
+  mutable std::vector<std::pair<qsizetype, qsizetype>> asked;
+  mutable int64_t answersKept = 0;
 
   bool pay(int64_t bytes) const {
     if (exhausted) return false;
     if (charge && !charge(bytes)) exhausted = true;
     return !exhausted;
   }
+  // Counts the selector tests made since the last count, and starts again from none.
+  bool count(int64_t* made) const {
+    const int64_t n = *made;
+    *made = 0;
+    if (exhausted) return false;
+    if (n <= 0) return true;
+    if (steps) {
+      if (!steps(n)) exhausted = true;
+      return !exhausted;
+    }
+    return pay(n * kMatchStepCharge);
+  }
+  bool countNow(int64_t* made) const { return *made < kMatchStepsPerCharge || count(made); }
 
   void parseSheet(QStringView s, const QUrl& base, int importDepth, int blockDepth);
   void atRule(const QString& name, QStringView prelude, std::optional<QStringView> block, const QUrl& base,
@@ -1159,7 +1213,13 @@ struct GMStyleSheets::Rules {
   void addRule(QStringView prelude, QStringView block);
   void import(QStringView prelude, const QUrl& base, int importDepth);
   void loadFile(const QUrl& url, int importDepth);
-  bool matches(const Rule& rule, const GMCssElement& element, int64_t* steps) const;
+  bool followPath(const GMCssElement& element, int64_t* made) const;
+  // Whether the rule's compounds left of its subject fit the path above the element (its subject
+  // the caller's to test).
+  bool matches(const Rule& rule, uint32_t index, int64_t* made) const;
+  void keepAnswer(qsizetype at, uint64_t key, bool fits) const;
+  bool fitsAt(const Rule& rule, uint32_t index, qsizetype at, qsizetype last, int64_t* made) const;
+  bool fitsAbove(const Rule& rule, uint32_t index, qsizetype at, qsizetype last, int64_t* made) const;
 };
 
 namespace {
@@ -1188,44 +1248,180 @@ bool CompoundMatches(const Compound& compound, const GMCssElement& element, cons
 
 }  // namespace
 
-bool GMStyleSheets::Rules::matches(const Rule& rule, const GMCssElement& element, int64_t* steps) const {
-  const std::vector<Compound>& c = rule.compounds;
-  // The subject and the compounds joined to it by child combinators are met at fixed places;
-  // each run of compounds joined so that follows a descendant combinator is met at the nearest
-  // ancestor where it fits, which leaves the most room above it for the runs to its left, so
-  // that the first fit is the only one to try.
-  qsizetype j = qsizetype(c.size()) - 1;
-  const GMCssElement* at = &element;
-  while (j > 0 && rule.child[size_t(j - 1)]) {
-    at = at->parent;
-    if (!at || !CompoundMatches(c[size_t(j - 1)], *at, nullptr, steps)) return false;
-    --j;
-  }
-  while (j > 0) {
-    qsizetype start = j - 1;
-    while (start > 0 && rule.child[size_t(start - 1)]) --start;
-    const GMCssElement* found = nullptr;
-    for (const GMCssElement* p = at->parent; p && !found; p = p->parent) {
-      const GMCssElement* q = p;
-      qsizetype k = j - 1;
-      for (; k >= start; --k) {
-        if (!q || !CompoundMatches(c[size_t(k)], *q, nullptr, steps)) break;
-        if (k > start) q = q->parent;
-      }
-      if (k < start) found = q;
-      if (*steps >= kMatchStepsPerCharge) {
-        if (!pay(*steps * kMatchStepCharge)) return false;
-        *steps = 0;
+namespace {
+
+// The serials the style sheets give elements, one set for all of them, so that sheets matching
+// the same elements never take one element for another.
+std::atomic<uint64_t> g_elementSerials{0};
+
+}  // namespace
+
+bool GMStyleSheets::Rules::followPath(const GMCssElement& element, int64_t* made) const {
+  // The element's ancestors up to the nearest one on the path already: those above it are the
+  // path's, for an element's ancestors never change.
+  newAncestors.clear();
+  size_t kept = 0;
+  for (const GMCssElement* a = element.parent; a; a = a->parent) {
+    if (a->serial) {
+      const auto known = onPath.find(a->serial);
+      if (known != onPath.end()) {
+        kept = known->second + 1;
+        break;
       }
     }
-    if (!found) return false;
-    at = found;
-    j = start;
+    newAncestors.push_back(a);
+    ++*made;
+  }
+  while (path.size() > kept) {
+    for (size_t key : path.back().keys) {
+      const auto k = pathKeys.find(key);
+      if (k != pathKeys.end() && --k->second == 0) pathKeys.erase(k);
+    }
+    onPath.erase(path.back().serial);
+    answersKept -= int64_t(path.back().fits.size());
+    path.pop_back();
+  }
+  for (auto a = newAncestors.rbegin(); a != newAncestors.rend(); ++a) {
+    const GMCssElement& e = **a;
+    if (!e.serial) e.serial = ++g_elementSerials;
+    Ancestor& entry = path.emplace_back();
+    entry.element = &e;
+    entry.serial = e.serial;
+    entry.classes.assign(e.classes.begin(), e.classes.end());
+    std::sort(entry.classes.begin(), entry.classes.end());
+    entry.classes.erase(std::unique(entry.classes.begin(), entry.classes.end()), entry.classes.end());
+    if (!e.name.isEmpty()) entry.keys.push_back(KeyHash(KeyKind::Type, e.name));
+    if (!e.id.isEmpty()) entry.keys.push_back(KeyHash(KeyKind::Id, e.id));
+    for (QStringView name : entry.classes) entry.keys.push_back(KeyHash(KeyKind::Class, name));
+    std::sort(entry.keys.begin(), entry.keys.end());
+    entry.keys.erase(std::unique(entry.keys.begin(), entry.keys.end()), entry.keys.end());
+    for (size_t key : entry.keys) ++pathKeys[key];
+    onPath.emplace(entry.serial, path.size() - 1);
+    *made += 1 + int64_t(e.classes.size());
+    if (!countNow(made)) return false;
   }
   return true;
 }
 
+void GMStyleSheets::Rules::keepAnswer(qsizetype at, uint64_t key, bool fits) const {
+  // What the path keeps is there to be asked again, never more than a bounded number of answers:
+  // past it they are forgotten, and worked out again where they are asked.
+  if (answersKept >= kMostAnswersKept) {
+    for (Ancestor& entry : path) {
+      std::unordered_map<uint64_t, bool>().swap(entry.fits);
+      std::vector<int8_t>().swap(entry.subjects);
+    }
+    answersKept = 0;
+  }
+  if (path[size_t(at)].fits.emplace(key, fits).second) ++answersKept;
+}
+
+bool GMStyleSheets::Rules::matches(const Rule& rule, uint32_t index, int64_t* made) const {
+  const qsizetype last = qsizetype(rule.compounds.size()) - 2;
+  const qsizetype parent = qsizetype(path.size()) - 1;
+  if (last < 0) return true;
+  if (parent < 0) return false;
+  std::vector<int8_t>& subjects = path[size_t(parent)].subjects;
+  const bool near = index < kNearRules;
+  if (near && index < subjects.size() && subjects[index]) {
+    ++*made;
+    return subjects[index] == 2;
+  }
+  const bool fits = rule.child[size_t(last)] ? fitsAt(rule, index, parent, last, made)
+                                             : fitsAbove(rule, index, parent, last, made);
+  if (exhausted || !near) return fits;
+  if (subjects.size() <= index) subjects.resize(size_t(index) + 1);
+  subjects[index] = fits ? 2 : 1;
+  return fits;
+}
+
+namespace {
+
+// What an entry of the path keeps of a rule's question: the rule, whether its compound was
+// asked at the entry itself or at it or above, and the compound.
+uint64_t FitKey(uint32_t rule, bool exactly, qsizetype compound) {
+  return uint64_t(rule) << 9 | uint64_t(exactly ? 256 : 0) | uint64_t(compound);
+}
+
+}  // namespace
+
+bool GMStyleSheets::Rules::fitsAt(const Rule& rule, uint32_t index, qsizetype at, qsizetype last,
+                                  int64_t* made) const {
+  // Whether the compounds up to `last` fit with `last` at the path's entry `at` itself: the run of
+  // compounds joined to it by child combinators at the entries above it, one each, and what is
+  // left of that run anywhere above.
+  if (at < last) return false;
+  ++*made;
+  std::unordered_map<uint64_t, bool>& answers = path[size_t(at)].fits;
+  const auto known = answers.find(FitKey(index, true, last));
+  if (known != answers.end()) return countNow(made) && known->second;
+  const std::vector<Compound>& c = rule.compounds;
+  qsizetype start = last;
+  while (start > 0 && rule.child[size_t(start - 1)]) --start;
+  const qsizetype length = last - start;
+  qsizetype m = 0;
+  while (m <= length &&
+         CompoundMatches(c[size_t(last - m)], *path[size_t(at - m)].element, &path[size_t(at - m)].classes, made))
+    ++m;
+  bool fits = m > length;
+  if (fits && start > 0) {
+    fits = fitsAbove(rule, index, at - length - 1, start - 1, made);
+    if (exhausted) return false;
+  }
+  keepAnswer(at, FitKey(index, true, last), fits);
+  return countNow(made) && fits;
+}
+
+bool GMStyleSheets::Rules::fitsAbove(const Rule& rule, uint32_t index, qsizetype at, qsizetype last,
+                                     int64_t* made) const {
+  // Whether the compounds up to `last` fit with `last` at the path's entry `at` or above it.
+  // Each run of compounds joined by child combinators is tried at the nearest entry where it
+  // fits, which leaves the most room above it for the runs to its left, so that the first fit is
+  // the only one to try; and what an entry answered for a rule's run is kept with the entry, so
+  // that the elements inside it ask it once: a rule costs an element what its own place adds.
+  const std::vector<Compound>& c = rule.compounds;
+  asked.clear();
+  bool fits = false;
+  while (true) {
+    // Fewer entries left than compounds to place.
+    if (at < last) break;
+    ++*made;
+    std::unordered_map<uint64_t, bool>& answers = path[size_t(at)].fits;
+    const auto known = answers.find(FitKey(index, false, last));
+    if (known != answers.end()) {
+      fits = known->second;
+      break;
+    }
+    asked.emplace_back(at, last);
+    qsizetype start = last;
+    while (start > 0 && rule.child[size_t(start - 1)]) --start;
+    const qsizetype length = last - start;
+    qsizetype fit = -1;
+    for (qsizetype k = at; k >= last && fit < 0; --k) {
+      qsizetype m = 0;
+      while (m <= length && CompoundMatches(c[size_t(last - m)], *path[size_t(k - m)].element,
+                                            &path[size_t(k - m)].classes, made))
+        ++m;
+      if (m > length) fit = k;
+      if (!countNow(made)) return false;
+    }
+    if (fit < 0) break;
+    if (start == 0) {
+      fits = true;
+      break;
+    }
+    at = fit - length - 1;
+    last = start - 1;
+  }
+  for (const auto& [entry, compound] : asked)
+    keepAnswer(entry, FitKey(index, false, compound), fits);
+  *made += int64_t(asked.size());
+  return countNow(made) && fits;
+}
+
 void GMStyleSheets::Rules::parseSheet(QStringView s, const QUrl& base, int importDepth, int blockDepth) {
+  // Each sheet and block of rules is a point where the budget is looked at, whatever it holds.
+  if (!pay(0)) return;
   bool importsAllowed = blockDepth == 0;
   qsizetype i = 0;
   while (i < s.size() && !exhausted) {
@@ -1319,7 +1515,7 @@ void GMStyleSheets::Rules::import(QStringView prelude, const QUrl& base, int imp
 }
 
 void GMStyleSheets::Rules::loadFile(const QUrl& url, int importDepth) {
-  if (importDepth > kMaxImportDepth || !url.isLocalFile()) return;
+  if (importDepth > kMaxImportDepth || !url.isLocalFile() || filesForbidden) return;
   // The path without the query or fragment that may tell one naming of the file from another.
   const QString path = url.toLocalFile();
   if (path.isEmpty()) return;
@@ -1358,7 +1554,7 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
   for (size_t k = 0; k < parsed.size(); ++k) {
     const std::optional<Property> p = PropertyNamed(parsed[k].property);
     if (!p || last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] != int32_t(k)) continue;
-    entries.push_back({uint16_t(*p), parsed[k].important, 0});
+    entries.push_back({uint16_t(*p), parsed[k].important, 0, 0});
   }
   if (entries.empty()) return;
 
@@ -1394,14 +1590,29 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
   if (!pay(unpaid)) return;
   if (selectors.empty()) return;
 
-  // The declarations are kept once, whatever number of rules share them.
+  // The declarations are kept once, whatever number of rules and blocks write them alike, so
+  // that an element the rules give one declaration many times applies it once.
   {
     size_t e = 0;
     for (size_t k = 0; k < parsed.size(); ++k) {
       const std::optional<Property> p = PropertyNamed(parsed[k].property);
       if (!p || last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] != int32_t(k)) continue;
-      entries[e++].declaration = uint32_t(declarations.size());
-      declarations.push_back(std::move(parsed[k]));
+      GMCssDeclaration& d = parsed[k];
+      const size_t hash = qHash(d.value, qHash(d.property, d.important ? 1 : 0));
+      uint32_t index = uint32_t(declarations.size());
+      for (auto [at, end] = declarationsByHash.equal_range(hash); at != end; ++at) {
+        const GMCssDeclaration& kept = declarations[at->second];
+        if (kept.important == d.important && kept.property == d.property && kept.value == d.value) {
+          index = at->second;
+          break;
+        }
+      }
+      if (index == declarations.size()) {
+        declarationsByHash.emplace(hash, index);
+        declarations.push_back(std::move(d));
+      }
+      entries[e].declaration = index;
+      entries[e++].order = declarationsWritten++;
     }
   }
   const uint64_t block = ++blocks;
@@ -1409,7 +1620,8 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
     auto known = byKey.find(QStringView(selector.key));
     uint32_t index = 0;
     if (known == byKey.end()) {
-      if (!pay(kRuleCharge + 4 * int64_t(selector.key.size()) + kCompoundCharge * int64_t(selector.compounds.size())))
+      if (!pay(kRuleCharge + kRuleKeyCharacterCharge * int64_t(selector.key.size()) +
+               kCompoundCharge * int64_t(selector.compounds.size())))
         return;
       index = uint32_t(rules.size());
       Rule rule;
@@ -1455,6 +1667,7 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
       });
       if (same != rule.entries.end()) {
         same->declaration = entry.declaration;
+        same->order = entry.order;
       } else {
         if (!pay(kEntryCharge)) return;
         rule.entries.push_back(entry);
@@ -1485,80 +1698,52 @@ bool GMStyleSheets::match(const GMCssElement& element, std::vector<const GMCssDe
   const Rules& r = *rules_;
   if (r.exhausted) return false;
   if (r.rules.empty()) return true;
-  int64_t steps = 0;
+  int64_t made = 0;
   // The element's classes once each; sorted when it has many, so each test is a search.
   std::vector<QStringView> classes(element.classes.begin(), element.classes.end());
   std::sort(classes.begin(), classes.end());
   classes.erase(std::unique(classes.begin(), classes.end()), classes.end());
   const std::vector<QStringView>* sorted = classes.size() > 8 ? &classes : nullptr;
-  steps += int64_t(classes.size());
+  made += int64_t(classes.size());
+  if (!r.followPath(element, &made)) return false;
 
   struct Found {
     bool important;
     uint32_t specificity;
     uint32_t order;
-    const GMCssDeclaration* declaration;
+    uint32_t declaration;
   };
   std::vector<Found> found;
   const auto considerRules = [&](const std::vector<uint32_t>& candidates) {
     for (uint32_t index : candidates) {
       const Rules::Rule& rule = r.rules[index];
-      if (!CompoundMatches(rule.compounds.back(), element, sorted, &steps)) continue;
-      if (rule.compounds.size() > 1 && !r.matches(rule, element, &steps)) {
+      if (!CompoundMatches(rule.compounds.back(), element, sorted, &made)) continue;
+      if (rule.compounds.size() > 1 && !r.matches(rule, index, &made)) {
         if (r.exhausted) return false;
         continue;
       }
       for (const Rules::Entry& entry : rule.entries)
-        found.push_back({entry.important, rule.specificity, entry.declaration, &r.declarations[entry.declaration]});
-      steps += int64_t(rule.entries.size());
-      if (steps >= kMatchStepsPerCharge) {
-        if (!r.pay(steps * kMatchStepCharge)) return false;
-        steps = 0;
-      }
+        found.push_back({entry.important, rule.specificity, entry.order, entry.declaration});
+      made += int64_t(rule.entries.size());
+      if (!r.countNow(&made)) return false;
     }
     return true;
   };
-  // The keys of the element's ancestors, once each, when some rule asks for one.
-  std::vector<size_t> ancestorKeys;
-  bool allAncestorKeys = true;
-  if (r.anyAncestorKey) {
-    int depth = 0;
-    for (const GMCssElement* a = element.parent; a; a = a->parent) {
-      // Past the depth of any real page the keys are not gathered for every element, and its
-      // rules are tried one by one, as a rule without a key is.
-      if (++depth > kMaxAncestorKeysDepth) {
-        allAncestorKeys = false;
-        break;
-      }
-      if (!a->name.isEmpty()) ancestorKeys.push_back(KeyHash(KeyKind::Type, a->name));
-      if (!a->id.isEmpty()) ancestorKeys.push_back(KeyHash(KeyKind::Id, a->id));
-      for (QStringView name : a->classes) ancestorKeys.push_back(KeyHash(KeyKind::Class, name));
-      steps += 1 + int64_t(a->classes.size());
-      if (steps >= kMatchStepsPerCharge) {
-        if (!r.pay(steps * kMatchStepCharge)) return false;
-        steps = 0;
-      }
-    }
-    std::sort(ancestorKeys.begin(), ancestorKeys.end());
-    ancestorKeys.erase(std::unique(ancestorKeys.begin(), ancestorKeys.end()), ancestorKeys.end());
-  }
   const auto consider = [&](const Bucket& b) {
     if (!considerRules(b.plain)) return false;
-    if (b.byAncestor.empty()) return true;
+    if (b.byAncestor.empty() || r.pathKeys.empty()) return true;
     // Whichever is fewer: the groups of rules, or the keys above the element.
-    steps += int64_t(std::min(b.byAncestor.size(), ancestorKeys.size()));
-    if (!allAncestorKeys || b.byAncestor.size() <= ancestorKeys.size()) {
+    made += int64_t(std::min(b.byAncestor.size(), r.pathKeys.size()));
+    if (b.byAncestor.size() <= r.pathKeys.size()) {
       for (const auto& [key, group] : b.byAncestor)
-        if ((!allAncestorKeys || std::binary_search(ancestorKeys.begin(), ancestorKeys.end(), key)) &&
-            !considerRules(group))
-          return false;
+        if (r.pathKeys.count(key) && !considerRules(group)) return false;
     } else {
-      for (size_t key : ancestorKeys) {
+      for (const auto& [key, holders] : r.pathKeys) {
         const auto group = b.byAncestor.find(key);
         if (group != b.byAncestor.end() && !considerRules(group->second)) return false;
       }
     }
-    return true;
+    return r.countNow(&made);
   };
   const auto bucket = [&](const Index& index, QStringView key) {
     const auto it = index.find(key);
@@ -1569,16 +1754,39 @@ bool GMStyleSheets::match(const GMCssElement& element, std::vector<const GMCssDe
   if (!element.id.isEmpty() && !bucket(r.byId, element.id)) return false;
   for (QStringView name : classes)
     if (!bucket(r.byClass, name)) return false;
-  if (!r.pay(steps * kMatchStepCharge + int64_t(found.size()) * int64_t(sizeof(const GMCssDeclaration*)))) return false;
-  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+  if (!r.count(&made) || !r.pay(int64_t(found.size()) * int64_t(sizeof(const GMCssDeclaration*)))) return false;
+  const auto before = [](const Found& a, const Found& b) {
     if (a.important != b.important) return !a.important;
     if (a.specificity != b.specificity) return a.specificity < b.specificity;
     return a.order < b.order;
-  });
+  };
+  // A declaration given again later in the cascade is applied there alone: what it set before is
+  // set again, and what came between is undone, as applying it twice would. Each is kept at its
+  // last place before the cascade is sorted, so that the sort costs what is applied.
+  r.declarationGiven.resize(r.declarations.size());
+  r.declarationFound.resize(r.declarations.size());
+  const uint64_t stamp = ++r.matchesMade;
+  size_t unique = 0;
+  for (size_t k = 0; k < found.size(); ++k) {
+    const uint32_t d = found[k].declaration;
+    if (r.declarationGiven[d] != stamp) {
+      r.declarationGiven[d] = stamp;
+      r.declarationFound[d] = uint32_t(unique);
+      found[unique++] = found[k];
+    } else if (before(found[r.declarationFound[d]], found[k])) {
+      found[r.declarationFound[d]] = found[k];
+    }
+  }
+  found.resize(unique);
+  std::sort(found.begin(), found.end(), before);
   out->reserve(out->size() + found.size());
-  for (const Found& f : found) out->push_back(f.declaration);
+  for (const Found& f : found) out->push_back(&r.declarations[f.declaration]);
   return true;
 }
+
+void GMStyleSheets::setSteps(GMCssCharge steps) { rules_->steps = std::move(steps); }
+
+void GMStyleSheets::forbidFiles() { rules_->filesForbidden = true; }
 
 bool GMStyleSheets::empty() const { return rules_->rules.empty(); }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -29,8 +30,34 @@ struct GMCssDeclaration {
 struct GMCssElement {
   QStringView name;
   QStringView id;
-  std::vector<QStringView> classes;
+  // Shared by copies: an element made from a copy of another's entry pays nothing for them.
+  QList<QStringView> classes;
   const GMCssElement* parent = nullptr;
+
+  GMCssElement() = default;
+  // A copy, or an element given another's parts, is another element: what the style sheets
+  // remember of the one is not the other's.
+  GMCssElement(const GMCssElement& other)
+      : name(other.name), id(other.id), classes(other.classes), parent(other.parent) {}
+  GMCssElement(GMCssElement&& other) noexcept
+      : name(other.name), id(other.id), classes(std::move(other.classes)), parent(other.parent) {}
+  GMCssElement& operator=(const GMCssElement& other) {
+    if (this != &other) *this = GMCssElement(other);
+    return *this;
+  }
+  GMCssElement& operator=(GMCssElement&& other) noexcept {
+    name = other.name;
+    id = other.id;
+    classes = std::move(other.classes);
+    parent = other.parent;
+    serial = 0;
+    return *this;
+  }
+
+  // Given by the style sheets the first time they meet it above an element they match (0 until
+  // then), by which they know it again, so that what its classes and ancestors come to is worked
+  // out once for all the elements inside it. Its parts and parent stay as they are from then on.
+  mutable uint64_t serial = 0;
 };
 
 // A length as written: a number and its unit.
@@ -120,9 +147,18 @@ class GMStyleSheets {
   // when the budget stopped it.
   bool addLinkedSheet(const QUrl& url, const QUrl& base);
   // The declarations of the rules that match the element, in cascade order (by importance, then
-  // specificity, then the order written), appended to `out`; the element's inline declarations
+  // specificity, then the order written; one that several rules give alike once, at its last
+  // place), appended to `out`; the element's inline declarations
   // are the caller's to add (AddInlineCssDeclarations). NO when the budget stopped the matching.
+  // Asked of the elements in the order a page opens them, what their ancestors come to is
+  // worked out once, for all the elements inside them.
   bool match(const GMCssElement& element, std::vector<const GMCssDeclaration*>* out) const;
+  // Where the tests of selectors against elements that matching makes are counted, a few
+  // thousand at a time; its NO stops the matching as the budget's does. Without it they are
+  // charged to the budget at so much a test.
+  void setSteps(GMCssCharge steps);
+  // From now on no linked or imported sheet is read: the page's own sheets alone apply.
+  void forbidFiles();
   // Whether any rule was added: a page without one pays nothing to match.
   bool empty() const;
   // Whether the charge has refused anything.

@@ -517,6 +517,10 @@ class Reader {
 
   GMHtmlReading read(QStringView page);
   void build(QTextDocument* text);
+  void forbidResources() {
+    resources_ = false;
+    sheets_.forbidFiles();
+  }
 
  private:
   // Scanning.
@@ -597,6 +601,7 @@ class Reader {
   QUrl base_;
   int64_t baseLength_ = 0;  // of the base as an address
   GMStyleSheets sheets_;
+  bool resources_ = true;
   int64_t cost_ = 0;
   int64_t longestFormula_ = 0;
   bool failed_ = false, tooDeep_ = false;
@@ -1355,7 +1360,7 @@ void Reader::lineBreak() {
 }
 
 void Reader::picture(const Attributes& attributes) {
-  if (attributes.src.isEmpty() || stack_.back().hidden || muted()) return;
+  if (attributes.src.isEmpty() || stack_.back().hidden || muted() || !resources_) return;
   reconstruct();
   ensureBlock();
   flushSpace();
@@ -2150,12 +2155,13 @@ char32_t HtmlNamedEntity(QStringView name) {
 void HtmlDecodeText(QStringView raw, QString* decoded) { DecodeText(raw, decoded); }
 
 GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget, GMHtmlListener* listener,
-                           int64_t listenerCost) {
+                           int64_t listenerCost, GMHtmlResources resources) {
   const QUrl base = text->baseUrl();
   text->clear();
   text->setBaseUrl(base);
   text->setUndoRedoEnabled(false);
   Reader reader(budget, base, listener, listenerCost);
+  if (resources == GMHtmlResources::None) reader.forbidResources();
   if (listener) listener->setCharges([&reader](int64_t bytes) { return reader.chargeListener(bytes); });
   GMHtmlReading reading = reader.read(page);
   if (listener) listener->setCharges(nullptr);

@@ -138,8 +138,12 @@ class GMHtmlListener {
 // and while it listens, `listenerCost` (what its own reading of the page takes, as far as it is
 // known before) is charged with the rest, and what it charges as it reads; the reading's cost
 // includes both while it listens.
+// What a page may read besides itself: the style sheets it links and imports and the pictures it
+// shows (Local, from local files only), or nothing at all (None: a page from the network, which
+// must not make the program read a file; its pictures are left out).
+enum class GMHtmlResources { Local, None };
 GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget, GMHtmlListener* listener = nullptr,
-                           int64_t listenerCost = 0);
+                           int64_t listenerCost = 0, GMHtmlResources resources = GMHtmlResources::Local);
 
 // What reading the page would charge, without building anything: the budget's count alone.
 // Stops counting past `budget` (when not 0).
