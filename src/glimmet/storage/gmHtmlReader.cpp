@@ -215,7 +215,7 @@ struct Attributes {
       colspan, rowspan, border, cellpadding, cellspacing, name;
   bool hasHref = false;
 
-  void set(const QString& key, QString value) {
+  void set(QStringView key, QString value) {
     QString* field = nullptr;
     if (key == u"href") {
       if (hasHref) return;
@@ -479,6 +479,13 @@ Open UnknownElementOpen(Open open) {
   return open;
 }
 
+// Hands the style sheets what counts the selector tests they make as steps of the reading, where
+// they take it.
+template <typename Sheets>
+void CountSelectorTests(Sheets& sheets, GMCssCharge steps) {
+  if constexpr (requires { sheets.setSteps(steps); }) sheets.setSteps(std::move(steps));
+}
+
 class Reader {
  public:
   Reader(int64_t budget, const QUrl& base, GMHtmlListener* listener = nullptr, int64_t listenerCost = 0)
@@ -493,6 +500,7 @@ class Reader {
         ownMeter_ = std::make_unique<FLReadingMeter>(budget_);
         meter_ = ownMeter_.get();
       }
+      CountSelectorTests(sheets_, [this](int64_t tests) { return step(tests); });
     }
     Open root;
     root.container = &root_;
@@ -518,6 +526,7 @@ class Reader {
   void closeUnknown(const QString& name);
   void push(Open open);
   void popTo(size_t index);  // pops entries above `index`, it too
+  void dropIfEmpty(const Open& entry);
   int find(Tag tag, bool crossTables) const;
   int findAny(std::initializer_list<Tag> tags) const;
   void closeParagraph();
@@ -592,7 +601,7 @@ class Reader {
   // budget.
   FLReadingMeter* meter_ = nullptr;
   std::unique_ptr<FLReadingMeter> ownMeter_;
-  size_t mostAttributes_ = 0;  // the most attributes a tag has told a listener
+  size_t mostAttributes_ = 0;  // the most attributes a tag has had
   QUrl base_;
   GMStyleSheets sheets_;
   int64_t cost_ = 0;
@@ -750,6 +759,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   Attributes attributes;
   bool selfClosing = false;
   QString value;
+  size_t attributeCount = 0;
   if (listener_) tagAttributes_.clear();
   for (;;) {
     while (i < n && (IsHtmlSpace(page[i].unicode()) || page[i] == u'/')) {
@@ -766,15 +776,17 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     while (i < n && IsHtmlSpace(page[i].unicode())) ++i;
     value = QString();
     GMHtmlAttribute* told = nullptr;
+    // What a listener is told of the attributes is a list kept from tag to tag: what it grows to
+    // past the few any tag has (priced with what the element makes) is charged once, listened to
+    // or not, so that an open and a paste charge a page alike.
     if (!step()) return n;
+    if (++attributeCount > std::max<size_t>(mostAttributes_, 16)) {
+      mostAttributes_ = attributeCount;
+      if (!charge(kHtmlAttributeCost)) return n;
+    }
     if (listener_) {
       tagAttributes_.push_back(GMHtmlAttribute{key, QStringView(), false});
       told = &tagAttributes_.back();
-      if (tagAttributes_.size() > mostAttributes_) {
-        // The list is kept from tag to tag: what it grows to is charged once.
-        mostAttributes_ = tagAttributes_.size();
-        if (!charge(kHtmlAttributeCost)) return n;
-      }
     }
     if (i < n && page[i] == u'=') {
       ++i;
@@ -800,8 +812,12 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
       if ((tag != Tag::Other || !sheets_.empty()) && !muted()) DecodeText(raw, &value);
       if (value.isNull()) value = QStringLiteral("");
     }
-    if ((tag != Tag::Other || !sheets_.empty()) && key.size() <= 16 && !muted())
-      attributes.set(key.toString().toLower(), value);
+    if ((tag != Tag::Other || !sheets_.empty()) && key.size() <= 16 && !muted()) {
+      // In lower case where it stands: a tag of millions of attributes makes no string of each.
+      std::array<char16_t, 16> lower;
+      for (qsizetype k = 0; k < key.size(); ++k) lower[size_t(k)] = LowerAscii(key[k].unicode());
+      attributes.set(QStringView(lower.data(), key.size()), value);
+    }
   }
   ++i;  // past ">"
   if (tag == Tag::Other && name == u"comment") {
@@ -990,6 +1006,15 @@ void Reader::push(Open open) {
   pushed.element.parent = stack_.size() > 2 ? &stack_[stack_.size() - 2].element : nullptr;
 }
 
+void Reader::dropIfEmpty(const Open& entry) {
+  // A table that ends with nothing in it makes nothing: what it held goes now, not with the page
+  // (its charge stays, as a page of many such is no page to read).
+  const TableNode* table = entry.table;
+  if (!table || !entry.container || entry.container->empty() || entry.container->back().table.get() != table) return;
+  if (table->rows == 0 && table->cells.empty() && table->before.empty() && table->caption.empty())
+    entry.container->pop_back();
+}
+
 void Reader::popTo(size_t index) {
   while (stack_.size() > std::max<size_t>(index, 1)) {
     step();
@@ -1003,6 +1028,7 @@ void Reader::popTo(size_t index) {
       if (!active_.empty()) active_.pop_back();
     }
     if (!IsInline(top.tag) && top.tag != Tag::Br) endBlock();
+    if (top.tag == Tag::Table) dropIfEmpty(top);
     if (top.announced && listener_) hear(listener_->ended(top.eventName));
     if (int(stack_.size()) - 1 == mutedTable_) mutedTable_ = -1;
     if (int(stack_.size()) - 1 == linesTaken_) {
@@ -1312,19 +1338,22 @@ void Reader::pushStyled(Open open, const QString& name, const Attributes& attrib
   open.elementId = attributes.id;
   open.elementClasses.clear();
   const QString& classes = attributes.className;
-  int64_t named = 0;
-  for (qsizetype k = 0; k < classes.size();) {
+  // Each class is held by the entry and seen by the style sheets: what they take is charged
+  // before any is made, so that a list past the budget makes none.
+  int64_t named = 0, characters = 0;
+  for (qsizetype k = 0; k < classes.size(); ++k) {
+    const bool blank = IsHtmlSpace(classes[k].unicode());
+    characters += !blank;
+    named += !blank && (k == 0 || IsHtmlSpace(classes[k - 1].unicode()));
+  }
+  const bool charged = named == 0 || (charge(named * kHtmlClassCost + characters * 2 * qsizetype(sizeof(QChar))) &&
+                                      step(named) && checkpoint(named));
+  for (qsizetype k = 0; charged && k < classes.size();) {
     while (k < classes.size() && IsHtmlSpace(classes[k].unicode())) ++k;
     const qsizetype start = k;
     while (k < classes.size() && !IsHtmlSpace(classes[k].unicode())) ++k;
-    if (k > start) {
-      // Each held by the entry and seen by the style sheets.
-      if (!charge(kHtmlClassCost + (k - start) * 2 * qsizetype(sizeof(QChar))) || !step()) break;
-      open.elementClasses << classes.sliced(start, k - start);
-      ++named;
-    }
+    if (k > start) open.elementClasses << classes.sliced(start, k - start);
   }
-  if (named > 0) checkpoint(named);
   open.styled = false;
   push(std::move(open));
   if (!tooDeep_ && !muted()) applyStyle(attributes);

@@ -10,7 +10,10 @@
 // table cell (a table's rows times its widest row, spans included), list item, link, picture and
 // what the page's style sheets hold. Past the budget the reading stops at once and the document
 // is left empty, so nothing half-built reaches whoever asked. No step costs more for what came
-// before it.
+// before it. Within a budget the charges are only estimates that stop a page early: the reading
+// also reads the heap meter of the open or paste it is part of (FLReadingMeter, its own where
+// there is none) every few thousand pieces and at each table and style sheet, and counts its
+// steps against a bound linear in the page's size; past either it is refused as too large.
 //
 // A listener may read the page along with the rich text (GMHtmlListener): it hears the tree as
 // the rules make it, so that it reads the page as the rich text does, and it may take a table's
