@@ -12,6 +12,7 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flImageSupport.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "framlet/foundation/flTextServices.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmFetch.h"
@@ -300,6 +301,11 @@ bool CADocument::loadFromGlimmet() {
   GridPoint point{0, 0};
   bool ok = true;
   while (ok && cp < end) {
+    // An open or a paste meters what its cells grow the heap by.
+    if (!FLReadingMeter::Checkpoint()) {
+      ok = false;
+      break;
+    }
     const uint32_t before = cp;
     // A list's closing kink right before a table is no paragraph of its own: the table is a table.
     if (IsKinkChar(doc->charAt(cp)) && cp + 1 < end) {
@@ -352,6 +358,7 @@ bool CADocument::convertTable(uint32_t* cp, GridPoint* point) {
   std::vector<std::unique_ptr<CACell>> beside;
   t_picturesBeside = &beside;
   for (;;) {
+    if (!FLReadingMeter::Checkpoint(row.kinkCount)) return false;
     for (uint32_t i = 0; i + 1 < row.kinkCount; ++i) {
       uint32_t cellCp = row.kinkCps[i] + 1;
       convertParagraph(&cellCp, {int64_t(i), point->y}, true, CellBackgroundAt(doc, row.kinkCps[i + 1]));

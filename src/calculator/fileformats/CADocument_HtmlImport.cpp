@@ -34,6 +34,7 @@
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CARow.h"
 #include "framlet/foundation/Kolor.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmHtmlReader.h"
 #include "glimmet/storage/gmTables.h"
@@ -67,6 +68,7 @@ constexpr const char* kHtmlCharacterSetFailure =
 // Qt's decoders of the character sets it does not read itself give nothing, and no error, for
 // more than about half a gigabyte at once: a page is decoded a piece at a time.
 qsizetype g_htmlDecodingPiece = qsizetype(16) << 20;
+int64_t g_pageReadingBudget = kReaderMemoryBudget;
 
 // The characters `bytes` bytes in the character set hold at the least, as far as the set tells
 // (a single-byte set one a byte, UTF-16 and UTF-32 one a unit less a byte-order mark); 0 where
@@ -1732,7 +1734,7 @@ int64_t LeastHtmlFileCostOf(const QString& path) {
 int64_t LeastHtmlFileCost(const QString& path) {
   // A page of tags alone ("<b>" and so on) is the most a byte can cost.
   const int64_t size = QFileInfo(path).size();
-  if (size <= 0 || size * (kPlainTableCharacterCost + kPlainTableElementCost / 2) <= kReaderMemoryBudget) return 0;
+  if (size <= 0 || size * (kPlainTableCharacterCost + kPlainTableElementCost / 2) <= g_pageReadingBudget) return 0;
   return LeastHtmlFileCostOf(path);
 }
 
@@ -1743,6 +1745,7 @@ int64_t HtmlFileLeastCost(const QString& path) { return LeastHtmlFileCostOf(path
 qsizetype SetHtmlDecodingPieceSize(qsizetype size) { return std::exchange(g_htmlDecodingPiece, size); }
 
 bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
+  const int64_t kReaderMemoryBudget = g_pageReadingBudget;
   // Either reading takes several times the page, the sheet's own the least: a page that would
   // take more than an open may even so is refused before it is read, rather than left to
   // exhaust the memory; where the file's bytes already tell, before a byte of it is held.
@@ -1767,6 +1770,13 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastCost));
     return false;
   }
+  // What every stage from here grows the heap by (the reading, the rich text, its import, the
+  // cells) and the work it takes are metered: past the budget the open stops with the reason.
+  FLReadingMeter meter(kReaderMemoryBudget);
+  const auto tooLarge = [&](int64_t cost) {
+    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(std::max(cost, meter.grown())));
+    return false;
+  };
   GMImportTextDocument text;
   text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
   // The pictures the page names have what its reading leaves of the budget.
@@ -1828,6 +1838,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
       }
       CAImportFormats formats;
       for (size_t y = 0; y < table->rows.size(); ++y) {
+        if (!FLReadingMeter::Checkpoint(int64_t(table->rows[y].size()) + 1)) return tooLarge(0);
         // Each row's texts go as its cells are made: the cells hold what they keep of them.
         const std::vector<PlainCell> row = std::exchange(table->rows[y], {});
         for (size_t x = 0; x < row.size(); ++x) {
@@ -1846,6 +1857,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
       bool columnsCut = false;
       QString shown;
       for (size_t k = 0; k < lines.lineCount(); ++k) {
+        if (!FLReadingMeter::Checkpoint()) return tooLarge(0);
         QStringView line = lines.line(k);
         if (line.contains(u'\r')) {
           shown = line.toString();
@@ -1873,6 +1885,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     }
     return true;
   }
+  if (meter.passed()) return tooLarge(reading.cost);
   if (error && error->domain.isEmpty()) SetError(error, -50, QLatin1String(kHtmlUnreadable));
   return false;
 }
@@ -1918,6 +1931,42 @@ void EnterStoredValues(QTextDocument& text) {
 }
 
 }  // namespace
+
+int64_t PageReadingBudget() { return g_pageReadingBudget; }
+
+int64_t SetPageReadingBudget(int64_t budget) { return std::exchange(g_pageReadingBudget, budget); }
+
+bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused) {
+  const int64_t budget = g_pageReadingBudget;
+  *refused = false;
+  const auto tooLarge = [&](int64_t cost) {
+    *refused = true;
+    ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), RichTextHtmlTooLargeReason(cost));
+    return false;
+  };
+  // The first check an open makes: the least any reading of the page takes.
+  const int64_t leastCost = PlainTableHtmlCost(html);
+  if (leastCost > budget) return tooLarge(leastCost);
+  FLReadingMeter meter(budget);
+  GMImportTextDocument text;
+  try {
+    const GMHtmlReading reading = ReadHtmlIntoRichText(text, html, budget);
+    if (reading.outcome == GMHtmlReading::Outcome::TooLarge) return tooLarge(std::max(reading.cost, meter.grown()));
+    if (!reading.read()) return false;
+    text.setPictureBudget(std::max<int64_t>(budget - reading.cost, 1));
+    if (!document.loadAttributedString(text)) {
+      if (meter.passed()) return tooLarge(std::max(reading.cost, meter.grown()));
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    // What the import had made goes at once; the paste tells the failure.
+    DestroyImportDocument();
+    throw;
+  }
+  // The pictures the budget left out are told, as an open tells them.
+  if (text.picturesLeftOut() > 0) ShowPastePicturesAlert(uint64_t(text.picturesLeftOut()));
+  return true;
+}
 
 bool CADocument::loadAttributedString(QTextDocument& text) {
   EnterStoredValues(text);

@@ -106,15 +106,9 @@ void InstallFileFormatServices() {
   };
   services.htmlFromSelection = [](CADocument& document) { return document.htmlFromSelection(); };
   services.loadHtml = [](CADocument& document, const QString& html) {
-    // Pasted HTML is read as an opened page is, within the same budget.
-    GMImportTextDocument text;
-    const GMHtmlReading reading = ReadHtmlIntoRichText(text, html, kReaderMemoryBudget);
-    if (!reading.read()) return false;
-    text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - reading.cost, 1));
-    if (!document.loadAttributedString(text)) return false;
-    // The pictures the budget left out are told, as an open tells them.
-    if (text.picturesLeftOut() > 0) ShowPastePicturesAlert(uint64_t(text.picturesLeftOut()));
-    return true;
+    bool refused = false;
+    return LoadPastedHtml(document, html, &refused);
   };
+  services.loadPastedHtml = LoadPastedHtml;
   SetFileFormatServices(std::move(services));
 }

@@ -48,6 +48,15 @@ inline constexpr const char* kPageRichCellsTooLargeReason =
 
 // The memory an open may take: a file it would take more of is refused before it is read.
 inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;
+// The budget opens and pastes of pages read within (kReaderMemoryBudget); for tests, another,
+// giving the one it replaces.
+int64_t PageReadingBudget();
+int64_t SetPageReadingBudget(int64_t budget);
+// Reads a pasted page into the document as an open reads a page, within the same budget and
+// with the same first check of its size: a page past it is refused with the size alert, and
+// `*refused` set. The pictures the budget left out are told.
+bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused);
+inline constexpr const char* kPastePageTooLargeMessage = "The page can't be pasted.";
 // What the sheet's own reading of a long table of plain cells takes, in bytes a character of
 // page and a tag that opens an element (each a cell or a row): the
 // page's bytes and text, and each cell's text and the sheet's cell (bench/benchFarPages); the

@@ -68,3 +68,5 @@ void ShowPastePicturesAlert(uint64_t picturesLeftOut) {
   ShowPlainAlert(QLatin1String(kImportPicturesMessage),
                  QString::fromLatin1(kPastePicturesInformation).arg(QLocale().toString(qulonglong(picturesLeftOut))));
 }
+
+void ShowPlainImportAlert(const QString& message, const QString& information) { ShowPlainAlert(message, information); }

@@ -51,3 +51,5 @@ void ShowImportColumnsAlert(const QString& path);
 void ShowImportPicturesAlert(const QString& path, uint64_t picturesLeftOut);
 // The same for a pasted page, which has no file.
 void ShowPastePicturesAlert(uint64_t picturesLeftOut);
+// An alert of its own message and text, as the others are shown.
+void ShowPlainImportAlert(const QString& message, const QString& information);

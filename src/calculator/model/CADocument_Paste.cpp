@@ -7,6 +7,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CAPicture.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
@@ -91,10 +92,15 @@ bool PasteText(const QMimeData& data, const QString& candidate, PasteResult& res
   } else if (candidate == QLatin1String(kPasteboardHtmlType) && services.loadHtml) {
     const QByteArray html = PasteboardData(data, candidate);
     auto document = std::make_unique<CADocument>();
-    if (!html.isEmpty() && services.loadHtml(*document, QString::fromUtf8(html))) {
+    bool refused = false;
+    if (!html.isEmpty() &&
+        (services.loadPastedHtml ? services.loadPastedHtml(*document, QString::fromUtf8(html), &refused)
+                                 : services.loadHtml(*document, QString::fromUtf8(html)))) {
       result.document = std::move(document);
       return true;
     }
+    // A page too large to paste was told as such: its plain text is no paste of it.
+    if (refused) return false;
   }
   const std::optional<QString> text = PlainString(data);
   if (!text) return false;
@@ -253,7 +259,10 @@ bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat, int32_t un
   if (!clipboard) return fail();
 
   PasteResult result;
-  if (!ReadClipboard(*clipboard, *this, result)) {
+  // Reading the clipboard makes a whole document of what it holds: running out of memory on
+  // the way is told, as in any other command, and the document is left as it was.
+  bool read = false;
+  if (!RunGuardedCommand(*this, [&] { read = ReadClipboard(*clipboard, *this, result); }) || !read) {
     if (result.picture) mutablePictures().remove(result.picture->guid());
     return fail();
   }

@@ -34,6 +34,9 @@ struct CAFileFormatServices {
   std::function<QString(CADocument& document)> htmlFromSelection;
   std::function<bool(CADocument& document, const QString& rtf, const QString& folder)> loadRtf;
   std::function<bool(CADocument& document, const QString& html)> loadHtml;
+  // The same for a paste: `refused` is set where the page was refused as too large, which the
+  // paste has told already (nothing else of the clipboard is pasted then).
+  std::function<bool(CADocument& document, const QString& html, bool* refused)> loadPastedHtml;
 };
 
 void SetFileFormatServices(CAFileFormatServices services);

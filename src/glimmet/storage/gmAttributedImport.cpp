@@ -4,6 +4,7 @@
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmClipboard.h"
@@ -459,6 +460,7 @@ bool Importer::insertTable(QTextTable& table) {
 
   uint32_t rowCp = tableFirst + 1;
   for (int r = 0; r < rows; ++r) {
+    if (!FLReadingMeter::Checkpoint(table.columns())) return false;
     if (r > 0) {
       KnotInfo made;
       if (!FetchKnot(doc_, tableFirst, &made, kKnotTable)) return false;
@@ -574,6 +576,11 @@ bool Importer::run() {
     for (QTextFrame::iterator it = root->begin(); !it.atEnd(); ++it) items.push_back(it);
     const auto isTable = [&](size_t i) { return i < items.size() && qobject_cast<QTextTable*>(items[i].currentFrame()); };
     for (size_t i = 0; ok && i < items.size(); ++i) {
+      // An open or a paste meters what its import grows the heap by.
+      if (!FLReadingMeter::Checkpoint()) {
+        ok = false;
+        break;
+      }
       // The reader puts an empty paragraph before and after every table; they are no text.
       const QTextBlock candidate = items[i].currentBlock();
       if (candidate.isValid() && candidate.length() <= 1 && !candidate.textList() &&

@@ -2,6 +2,8 @@
 
 #include "glimmet/storage/gmCss.h"
 
+#include "framlet/foundation/flReadingMeter.h"
+
 #include <QColor>
 #include <QGuiApplication>
 #include <QHash>
@@ -213,7 +215,7 @@ struct Attributes {
       colspan, rowspan, border, cellpadding, cellspacing, name, text, sdval;
   bool hasHref = false;
 
-  void set(const QString& key, QString value) {
+  void set(QStringView key, QString value) {
     QString* field = nullptr;
     if (key == u"href") {
       if (hasHref) return;
@@ -435,6 +437,19 @@ struct ListInfo {
   QTextListFormat format;
 };
 
+// What the style sheets see of an element open in the page: made anew for each entry, so that an
+// entry copied from its parent's to make a child's does not copy the parent's classes.
+struct EntryCssElement : GMCssElement {
+  EntryCssElement() = default;
+  EntryCssElement(const EntryCssElement&) : GMCssElement() {}
+  EntryCssElement(EntryCssElement&&) = default;
+  EntryCssElement& operator=(const EntryCssElement&) {
+    static_cast<GMCssElement&>(*this) = GMCssElement();
+    return *this;
+  }
+  EntryCssElement& operator=(EntryCssElement&&) = default;
+};
+
 // An element open in the page.
 struct Open {
   Tag tag = Tag::Other;
@@ -460,7 +475,7 @@ struct Open {
   // What the style sheets see of it, and its style where any sheet or style touched it.
   QString elementName, elementId;
   QStringList elementClasses;
-  GMCssElement element;
+  EntryCssElement element;
   GMCssStyle style;
   bool styled = false;
   // Told to a listener when it opened, by this name: told when it closes too.
@@ -502,21 +517,40 @@ Open UnknownElementOpen(Open open) {
   return open;
 }
 
+// Hands the style sheets what counts the selector tests they make as steps of the reading, where
+// they take it.
+template <typename Sheets>
+void CountSelectorTests(Sheets& sheets, GMCssCharge steps) {
+  if constexpr (requires { sheets.setSteps(steps); }) sheets.setSteps(std::move(steps));
+}
+
 class Reader {
  public:
   Reader(int64_t budget, const QUrl& base, GMHtmlListener* listener = nullptr, int64_t listenerCost = 0)
-      : budget_(budget), base_(base), sheets_([this](int64_t bytes) { return charge(bytes); }), listener_(listener),
+      : budget_(budget), base_(base), sheets_([this](int64_t bytes) { return chargeSheet(bytes); }), listener_(listener),
         listenerCost_(listener ? listenerCost : 0) {
     baseLength_ = base_.isEmpty() ? 0 : base_.toString(QUrl::FullyEncoded).size();
     // The entries stay where they are: the style sheets see each element's parent by its address.
     stack_.reserve(size_t(kMostHtmlNesting) + 2);
+    if (budget_ > 0) {
+      // An open or a paste meters all its stages; a reading on its own meters itself.
+      meter_ = FLReadingMeter::current();
+      if (!meter_) {
+        ownMeter_ = std::make_unique<FLReadingMeter>(budget_);
+        meter_ = ownMeter_.get();
+      }
+      CountSelectorTests(sheets_, [this](int64_t tests) { return step(tests); });
+    }
     Open root;
     root.container = &root_;
     stack_.push_back(root);
   }
 
   GMHtmlReading read(QStringView page);
-  void build(QTextDocument* text);
+  // What the heap was seen grown by since the open, paste or reading began.
+  int64_t grown() const;
+  // False where the heap grew past the budget while the rich text was made.
+  bool build(QTextDocument* text);
   void forbidResources() {
     resources_ = false;
     sheets_.forbidFiles();
@@ -541,6 +575,7 @@ class Reader {
   void closeUnknown(const QString& name);
   void push(Open open);
   void popTo(size_t index);  // pops entries above `index`, it too
+  void dropIfEmpty(const Open& entry);
   int find(Tag tag, bool crossTables) const;
   int findAny(std::initializer_list<Tag> tags) const;
   void closeParagraph();
@@ -567,6 +602,23 @@ class Reader {
   bool charge(int64_t bytes) {
     cost_ += bytes;
     if (budget_ > 0 && cost_ + listenerCost_ > budget_) failed_ = true;
+    if (meter_ && !meter_->pieces(1)) failed_ = true;
+    return !failed_;
+  }
+  // What a style sheet charges; a charge of nothing marks a sheet or a rule list read, after which
+  // the heap is read soon.
+  bool chargeSheet(int64_t bytes) {
+    if (bytes == 0 && meter_ && !meter_->pieces(FLReadingMeter::kPiecesBetweenReads / 64)) failed_ = true;
+    return charge(bytes);
+  }
+  // Work done: false once past the bound the page's size allows.
+  bool step(int64_t count = 1) {
+    if (meter_ && !meter_->steps(count)) failed_ = true;
+    return !failed_;
+  }
+  // Pieces made that nothing charged apart (a table, an attribute, a class).
+  bool checkpoint(int64_t pieces) {
+    if (meter_ && !meter_->pieces(pieces)) failed_ = true;
     return !failed_;
   }
 
@@ -598,6 +650,11 @@ class Reader {
   void emitTable(TableNode& table, QTextCursor& cursor, bool& fresh);
 
   int64_t budget_;
+  // The meter of the open or paste the reading is part of, or the reading's own; none without a
+  // budget.
+  FLReadingMeter* meter_ = nullptr;
+  std::unique_ptr<FLReadingMeter> ownMeter_;
+  size_t mostAttributes_ = 0;  // the most attributes a tag has had
   QUrl base_;
   int64_t baseLength_ = 0;  // of the base as an address
   GMStyleSheets sheets_;
@@ -630,6 +687,7 @@ class Reader {
   bool tookLines_ = false;   // the listener took lines
   bool left_ = false;       // the listener gave up rows it had taken
   std::vector<GMHtmlAttribute> tagAttributes_;  // of the start tag being read, for the listener
+  bool buildPassed_ = false;  // the heap grew past the budget while the rich text was made
   bool pending_ = false;  // an element announced is pushed next
   bool quiet_ = false;    // the text being read was told already
   QString pendingName_;
@@ -687,6 +745,7 @@ void Reader::scan(QStringView page) {
   const qsizetype n = page.size();
   qsizetype i = 0;
   while (i < n && !stopped()) {
+    if (!step()) return;
     if (page[i] != u'<') {
       qsizetype next = page.indexOf(u'<', i);
       if (next < 0) next = n;
@@ -716,8 +775,9 @@ void Reader::scan(QStringView page) {
     }
     if (next == u'/') {
       const char16_t first = i + 2 < n ? page[i + 2].unicode() : 0;
-      const qsizetype end = page.indexOf(u'>', i + 2);
       if (IsAsciiLetter(first)) {
+        // Looked for only where a name follows: a "</" of text must not search the page's rest.
+        const qsizetype end = page.indexOf(u'>', i + 2);
         qsizetype nameEnd = i + 2;
         while (nameEnd < n && !IsHtmlSpace(page[nameEnd].unicode()) && page[nameEnd] != u'/' && page[nameEnd] != u'>')
           ++nameEnd;
@@ -763,6 +823,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   Attributes attributes;
   bool selfClosing = false;
   QString value;
+  size_t attributeCount = 0;
   if (listener_) tagAttributes_.clear();
   for (;;) {
     while (i < n && (IsHtmlSpace(page[i].unicode()) || page[i] == u'/')) {
@@ -779,6 +840,14 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     while (i < n && IsHtmlSpace(page[i].unicode())) ++i;
     value = QString();
     GMHtmlAttribute* told = nullptr;
+    // What a listener is told of the attributes is a list kept from tag to tag: what it grows to
+    // past the few any tag has (priced with what the element makes) is charged once, listened to
+    // or not, so that an open and a paste charge a page alike.
+    if (!step()) return n;
+    if (++attributeCount > std::max<size_t>(mostAttributes_, 16)) {
+      mostAttributes_ = attributeCount;
+      if (!charge(kHtmlAttributeCost)) return n;
+    }
     if (listener_) {
       tagAttributes_.push_back(GMHtmlAttribute{key, QStringView(), false});
       told = &tagAttributes_.back();
@@ -807,8 +876,12 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
       if ((tag != Tag::Other || frame || !sheets_.empty()) && !muted()) DecodeText(raw, &value);
       if (value.isNull()) value = QStringLiteral("");
     }
-    if ((tag != Tag::Other || frame || !sheets_.empty()) && key.size() <= 16 && !muted())
-      attributes.set(key.toString().toLower(), value);
+    if ((tag != Tag::Other || frame || !sheets_.empty()) && key.size() <= 16 && !muted()) {
+      // In lower case where it stands: a tag of millions of attributes makes no string of each.
+      std::array<char16_t, 16> lower;
+      for (qsizetype k = 0; k < key.size(); ++k) lower[size_t(k)] = LowerAscii(key[k].unicode());
+      attributes.set(QStringView(lower.data(), key.size()), value);
+    }
   }
   ++i;  // past ">"
   if (tag == Tag::Other && name == u"comment") {
@@ -1044,6 +1117,7 @@ void Reader::textChars(QStringView chars) {
 // --- tree rules ---
 
 void Reader::push(Open open) {
+  step();
   if (stack_.size() > size_t(kMostHtmlNesting)) {
     tooDeep_ = true;
     return;
@@ -1063,8 +1137,18 @@ void Reader::push(Open open) {
   pushed.element.parent = stack_.size() > 2 ? &stack_[stack_.size() - 2].element : nullptr;
 }
 
+void Reader::dropIfEmpty(const Open& entry) {
+  // A table that ends with nothing in it makes nothing: what it held goes now, not with the page
+  // (its charge stays, as a page of many such is no page to read).
+  const TableNode* table = entry.table;
+  if (!table || !entry.container || entry.container->empty() || entry.container->back().table.get() != table) return;
+  if (table->rows == 0 && table->cells.empty() && table->before.empty() && table->caption.empty())
+    entry.container->pop_back();
+}
+
 void Reader::popTo(size_t index) {
   while (stack_.size() > std::max<size_t>(index, 1)) {
+    step();
     const Open& top = stack_.back();
     if (top.active)
       for (Active& a : active_)
@@ -1075,6 +1159,7 @@ void Reader::popTo(size_t index) {
       if (!active_.empty()) active_.pop_back();
     }
     if (!IsInline(top.tag) && top.tag != Tag::Br) endBlock();
+    if (top.tag == Tag::Table) dropIfEmpty(top);
     for (int64_t r = 0; r < top.toldRepeats && listener_; ++r) hear(listener_->ended(NameOfTag(top.tag)));
     // One whose end tag came under a block was heard to end no more than the block around it.
     if (top.announced && listener_ && !top.dead) hear(listener_->ended(top.eventName));
@@ -1342,6 +1427,7 @@ void Reader::addRun(QStringView text, const QTextCharFormat& format) {
   if (!block->runs.empty() && !block->runs.back().picture && block->runs.back().format == format) {
     block->runs.back().text += text;
   } else {
+    if (!block->runs.empty() && !charge(kHtmlRunCost)) return;
     Run run;
     run.text = text.toString();
     run.format = format;
@@ -1396,7 +1482,9 @@ void Reader::startRow(TableNode* table) {
   table->rowBackground = QColor();
   ++table->rows;
   table->nextColumn = 0;
-  // Each row is as wide as the widest: its cells are made with it.
+  // Each row is as wide as the widest: its cells are made with it. With its first row the table
+  // is made in the rich text too.
+  if (table->rows == 1 && !charge(kHtmlRichTableCost)) return;
   charge(table->columns * kHtmlCellCost);
 }
 
@@ -1475,7 +1563,17 @@ void Reader::pushStyled(Open open, const QString& name, const Attributes& attrib
   open.elementId = attributes.id;
   open.elementClasses.clear();
   const QString& classes = attributes.className;
-  for (qsizetype k = 0; k < classes.size();) {
+  // Each class is held by the entry and seen by the style sheets: what they take is charged
+  // before any is made, so that a list past the budget makes none.
+  int64_t named = 0, characters = 0;
+  for (qsizetype k = 0; k < classes.size(); ++k) {
+    const bool blank = IsHtmlSpace(classes[k].unicode());
+    characters += !blank;
+    named += !blank && (k == 0 || IsHtmlSpace(classes[k - 1].unicode()));
+  }
+  const bool charged = named == 0 || (charge(named * kHtmlClassCost + characters * 2 * qsizetype(sizeof(QChar))) &&
+                                      step(named) && checkpoint(named));
+  for (qsizetype k = 0; charged && k < classes.size();) {
     while (k < classes.size() && IsHtmlSpace(classes[k].unicode())) ++k;
     const qsizetype start = k;
     while (k < classes.size() && !IsHtmlSpace(classes[k].unicode())) ++k;
@@ -1641,6 +1739,8 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
         left_ = true;
         return;
       }
+      // A table is a structure of its own, read for at once.
+      if (!charge(kHtmlTableCost) || !checkpoint(FLReadingMeter::kPiecesBetweenReads / 64)) return;
       auto node = std::make_unique<TableNode>();
       TableNode* table = node.get();
       QTextLength length;
@@ -2044,9 +2144,12 @@ void Reader::closeUnknown(const QString& name) {
 }
 
 GMHtmlReading Reader::read(QStringView page) {
+  if (meter_) meter_->allowSteps(page.size() * kHtmlStepsPerCharacter + kHtmlLeastSteps);
   scan(page);
   GMHtmlReading reading;
   reading.cost = cost_ + listenerCost_;
+  // Refused by the meter, what the heap was seen to take where that is more than was charged.
+  if (failed_ && meter_) reading.cost = std::max(reading.cost, meter_->grown());
   if (failed_) reading.outcome = GMHtmlReading::Outcome::TooLarge;
   else if (tooDeep_) reading.outcome = GMHtmlReading::Outcome::TooDeep;
   else if (left_) reading.outcome = GMHtmlReading::Outcome::Left;
@@ -2096,9 +2199,19 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
     for (size_t c = 0; c < table.widths.size() && c < size_t(table.columns); ++c) widths[qsizetype(c)] = table.widths[c];
     format.setColumnWidthConstraints(widths);
   }
+  // The work of its cells (each made by the rich text, its import and the sheet) is counted
+  // before any is made: the charges priced what they hold, the steps bound the time they take.
+  if (meter_ && !meter_->steps(table.rows * table.columns * kHtmlCellSteps)) {
+    buildPassed_ = true;
+    return;
+  }
   QTextTable* made = cursor.insertTable(int(table.rows), int(table.columns), format);
   if (!made) return;
   for (Cell& cell : table.cells) {
+    if (buildPassed_ || (meter_ && !meter_->pieces(1))) {
+      buildPassed_ = true;
+      return;
+    }
     int64_t row = cell.row;
     if (table.footFirst >= 0 && table.footRows > 0) {
       const int64_t footEnd = table.footFirst + table.footRows;
@@ -2124,13 +2237,17 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
 
 void Reader::emitNodes(std::vector<Node>& nodes, QTextCursor& cursor, bool& fresh) {
   for (Node& node : nodes) {
+    if (buildPassed_ || (meter_ && !meter_->pieces(node.table ? FLReadingMeter::kPiecesBetweenReads / 64 : 1))) {
+      buildPassed_ = true;
+      return;
+    }
     if (node.block) emitBlock(*node.block, cursor, fresh);
     else if (node.table) emitTable(*node.table, cursor, fresh);
     node = Node();
   }
 }
 
-void Reader::build(QTextDocument* text) {
+bool Reader::build(QTextDocument* text) {
   emittedLists_.assign(lists_.size(), nullptr);
   listItems_.assign(lists_.size(), 0);
   QTextCursor cursor(text);
@@ -2140,7 +2257,10 @@ void Reader::build(QTextDocument* text) {
   bool fresh = true;
   emitNodes(root_, cursor, fresh);
   cursor.endEditBlock();
+  return !buildPassed_;
 }
+
+int64_t Reader::grown() const { return meter_ ? meter_->grown() : 0; }
 
 }  // namespace
 
@@ -2165,7 +2285,13 @@ GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget
   if (listener) listener->setCharges([&reader](int64_t bytes) { return reader.chargeListener(bytes); });
   GMHtmlReading reading = reader.read(page);
   if (listener) listener->setCharges(nullptr);
-  if (reading.read()) reader.build(text);
+  if (reading.read() && !reader.build(text)) {
+    // Nothing half-built is left.
+    text->clear();
+    text->setBaseUrl(base);
+    reading.outcome = GMHtmlReading::Outcome::TooLarge;
+    reading.cost = std::max(reading.cost, reader.grown());
+  }
   return reading;
 }
 

@@ -10,7 +10,10 @@
 // table cell (a table's rows times its widest row, spans included), list item, link, picture and
 // what the page's style sheets hold. Past the budget the reading stops at once and the document
 // is left empty, so nothing half-built reaches whoever asked. No step costs more for what came
-// before it.
+// before it. Within a budget the charges are only estimates that stop a page early: the reading
+// also reads the heap meter of the open or paste it is part of (FLReadingMeter, its own where
+// there is none) every few thousand pieces and at each table and style sheet, and counts its
+// steps against a bound linear in the page's size; past either it is refused as too large.
 //
 // A listener may read the page along with the rich text (GMHtmlListener): it hears the tree as
 // the rules make it, so that it reads the page as the rich text does, and it may take a table's
@@ -75,6 +78,27 @@ inline constexpr int kHtmlCellValueProperty = QTextFormat::UserProperty + 0x5d1;
 
 // The widest a cell may span: no more columns are made for one.
 inline constexpr int64_t kMostHtmlColumnSpan = 20480;
+
+// What the charges above leave unpriced: a table (the reading's record of it, 1.3 KB measured for
+// an empty one, and, once it has a row, the rich text's table and its import, 2.35 KB), a run of
+// text in a look of its own (its record, its format and the rich text's fragment: 280 bytes
+// measured for runs of one letter each), a class an element names (what the reading and the style
+// sheets hold of it, beyond its characters, charged twice) and an attribute of a tag (what the
+// reading tells a listener of it, and the list holding them grown). The heap meter holds what
+// nothing here prices.
+inline constexpr int64_t kHtmlTableCost = 1536;
+inline constexpr int64_t kHtmlRichTableCost = 2560;
+inline constexpr int64_t kHtmlRunCost = 320;
+inline constexpr int64_t kHtmlClassCost = 96;
+inline constexpr int64_t kHtmlAttributeCost = 96;
+
+// The work a reading may do, in steps (a token, a tree operation, an attribute, a class, a
+// selector test): so many a character of the page besides a fixed allowance; a cell of a table
+// costs several, as making it takes the rich text, its import and the sheet many times a token's
+// work. Past the bound the reading is refused as too large.
+inline constexpr int64_t kHtmlStepsPerCharacter = 64;
+inline constexpr int64_t kHtmlLeastSteps = int64_t(1) << 24;
+inline constexpr int64_t kHtmlCellSteps = 32;
 
 // An attribute of a start tag as the page writes it: its name, and its value with the
 // entities left as written (`valued`: written with "=" and a value, which may be empty).

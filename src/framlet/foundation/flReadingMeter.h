@@ -1,0 +1,64 @@
+// What reading a foreign file has grown the heap by, and the steps its work has taken, held
+// against bounds. Charges priced in advance stop a file early and name its size; the meter holds
+// the bound itself, so that a structure or a loop nobody priced still cannot pass it.
+//
+// An open or a paste makes one meter for all its stages (the reading, what the reading builds,
+// its import and the cells): while it lives it is the thread's current meter, which every stage
+// reaches through Checkpoint without being handed it. The heap is read at least every
+// kPiecesBetweenReads pieces, and wherever a stage asks (a style sheet, a table, a long list of
+// attributes); steps are counted as they are taken.
+#pragma once
+
+#include <cstdint>
+
+// The memory the process holds, in bytes: under AddressSanitizer its allocator's count of the heap
+// in use, else the process's resident size.
+int64_t HeapBytesInUse();
+
+class FLReadingMeter {
+ public:
+  // budget: what the heap may grow by from now (0: no bound); mostSteps: the steps the work may
+  // take (0: no bound; readings add theirs with allowSteps).
+  explicit FLReadingMeter(int64_t budget, int64_t mostSteps = 0);
+  ~FLReadingMeter();
+  FLReadingMeter(const FLReadingMeter&) = delete;
+  FLReadingMeter& operator=(const FLReadingMeter&) = delete;
+
+  // The meter of the open or paste the thread is running, or null.
+  static FLReadingMeter* current();
+  // Counts pieces made on the current meter (none: nothing); false once it is past a bound.
+  static bool Checkpoint(int64_t pieces = 1);
+
+  // Counts pieces made, reading the heap when enough have been made since it was last read.
+  bool pieces(int64_t count = 1);
+  // Reads the heap now.
+  bool measure();
+  // Counts steps of work.
+  bool steps(int64_t count);
+  // Lets the work take that many more steps (a reading allows what its input's size allows).
+  void allowSteps(int64_t count);
+
+  bool passed() const { return tooLarge_ || tooLong_; }
+  bool tooLarge() const { return tooLarge_; }
+  bool tooLong() const { return tooLong_; }
+  // The most the heap has been seen grown by since the meter began.
+  int64_t grown() const { return grown_; }
+  int64_t stepsTaken() const { return steps_; }
+  int64_t budget() const { return budget_; }
+
+  // For tests: the heap's count, in place of the allocator's (null: the allocator's again).
+  using HeapCount = int64_t (*)();
+  static HeapCount SetHeapCountForTests(HeapCount count);
+
+  static constexpr int64_t kPiecesBetweenReads = 4096;
+
+ private:
+  int64_t budget_;
+  int64_t mostSteps_;
+  int64_t baseline_;
+  int64_t grown_ = 0;
+  int64_t steps_ = 0;
+  int64_t sinceRead_ = 0;
+  bool tooLarge_ = false, tooLong_ = false;
+  FLReadingMeter* previous_;
+};

@@ -1,0 +1,235 @@
+// Pages built to take more memory or work than their size suggests: each shape, opened or
+// pasted, is refused whole with the size alert, within a budget scaled down to the pages' size;
+// the heap meter stops an open or a paste in any of its stages with nothing of it left; a paste
+// that runs out of memory is told and leaves the sheet as it was.
+#include "ImportAlertRecorder.h"
+#include "RichTextTestSupport.h"
+
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
+#include "calculator/model/UndoTestSupport.h"
+#include "calculator/model/caCommandGuard.h"
+#include "calculator/model/caDocumentServices.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
+#include "platform/FLError.h"
+#include "platform/Pasteboard.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QMimeData>
+#include <QTemporaryDir>
+
+#include <new>
+
+namespace {
+
+// The cells that hold something, "x,y=text" joined by "|".
+std::string Filled(const CADocument& sheet) {
+  QStringList filled;
+  for (const QString& cell : CellSummary(sheet).split(QLatin1Char('|'), Qt::SkipEmptyParts))
+    if (!cell.endsWith(QLatin1Char('='))) filled << cell;
+  return filled.join(QLatin1Char('|')).toStdString();
+}
+
+class HtmlMeterTest : public EditTest {
+ protected:
+  HtmlMeterTest() {
+    InstallFileFormatServices();
+    previousBudget_ = SetPageReadingBudget(kBudget);
+    previousLog_ = SetLogHandler([](const QString&) {});
+  }
+  ~HtmlMeterTest() override {
+    SetLogHandler(previousLog_);
+    SetPageReadingBudget(previousBudget_);
+    SetFileFormatServices(CAFileFormatServices());
+  }
+
+  // The open of the page: its cells, or "refused: " and the reason.
+  std::string open(const QByteArray& html) {
+    const QString file = QDir(folder.path()).filePath(QStringLiteral("page.html"));
+    EXPECT_TRUE(WriteFileBytes(file, html));
+    CADocument opened;
+    FLError error;
+    if (opened.openFile(file, &error) != kFileTypeHtml) {
+      EXPECT_EQ(error.code, kHtmlTooLargeCode) << error.reason.toStdString();
+      return "refused: " + error.reason.toStdString();
+    }
+    return Filled(opened);
+  }
+
+  // The paste of the page (with a plain text beside it, as browsers put one) at A1: the sheet's
+  // cells, or "refused: " and the alert's text where the sheet was left as it was.
+  std::string paste(const QByteArray& html) {
+    QMimeData data;
+    PasteboardSetData(data, QLatin1String(kPasteboardHtmlType), html);
+    data.setText(QStringLiteral("plain\ttext"));
+    select("A1", "A1");
+    const std::string before = xml();
+    const uint32_t steps = window.manager.inUseCount();
+    const qsizetype told = alerts.shown.size();
+    if (document.paste(&data, false)) return Filled(document);
+    EXPECT_EQ(xml(), before);
+    EXPECT_EQ(window.manager.inUseCount(), steps);
+    if (alerts.shown.size() != told + 1) return "refused without the alert";
+    const QString alert = alerts.shown.back();
+    EXPECT_TRUE(alert.startsWith(QLatin1String(kPastePageTooLargeMessage))) << alert.toStdString();
+    return "refused: " + alert.section(QLatin1Char('|'), 1).toStdString();
+  }
+
+  static constexpr int64_t kBudget = int64_t(1) << 20;
+  ImportAlertRecorder alerts;
+  QTemporaryDir folder;
+
+ private:
+  int64_t previousBudget_ = 0;
+  FLLogHandler previousLog_;
+};
+
+// Each shape of page that once passed the budget or took minutes: a small page of the shape
+// within the budget opens, and the same shape past it is refused, opened and pasted alike.
+TEST_F(HtmlMeterTest, HostilePagesAreRefusedWholeOpenedOrPasted) {
+  const auto many = [](const char* piece, int count) { return QByteArray(piece).repeated(count); };
+  const auto classes = [](int count) { return "<p class=\"" + QByteArray("a ").repeated(count) + "\">x</p>"; };
+  const auto bare = [](int count) { return "<p " + QByteArray("a ").repeated(count) + ">x</p>"; };
+  const struct {
+    const char* name;
+    QByteArray small;    // opens
+    QByteArray hostile;  // refused
+    int64_t budget = kBudget;
+  } cases[] = {
+      {"an end tag's start and no name", many("</", 100), many("</", 100000)},
+      {"one element of many classes", classes(100), classes(20000)},
+      {"one tag of many bare attributes", bare(100), bare(20000)},
+      {"empty tables", many("<table></table>", 50) + "x", many("<table></table>", 2000) + "x"},
+      {"tables of one cell", many("<table><td>x</table>", 10), many("<table><td>x</table>", 500)},
+      {"runs in other looks", many("<b>x</b><i>y</i>", 100), many("<b>x</b><i>y</i>", 10000)},
+      // Within the budget, but past the work its size allows.
+      {"rows of wide empty spans", "<table>" + many("<tr><td colspan=20>x</td></tr>", 20),
+       "<table>" + many("<tr><td colspan=20000></td></tr>", 200), kReaderMemoryBudget},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetPageReadingBudget(c.budget);
+    const std::string opened = open(c.small);
+    EXPECT_EQ(opened.rfind("refused", 0), std::string::npos) << opened;
+    EXPECT_EQ(paste(c.small), opened);
+    window.manager.undo();
+    EXPECT_EQ(Filled(document), "");
+
+    const std::string refused = open(c.hostile);
+    EXPECT_EQ(refused.rfind("refused: The page is too large to open", 0), 0u) << refused;
+    // The paste says the same, and pastes no plain text instead.
+    EXPECT_EQ(paste(c.hostile), refused);
+    EXPECT_EQ(Filled(document), "");
+  }
+}
+
+// The heap's count passes the budget at one read or another, wherever the open or the paste
+// stands then (reading the page, making the rich text, its import, the cells): each is refused
+// with the size alert and leaves nothing; past its last read the page opens.
+int g_readsBeforeGrowth = 0;
+int64_t HeapGrowingAfterSomeReads() {
+  static int64_t base = 0;
+  if (g_readsBeforeGrowth-- > 0) return base;
+  return base + (int64_t(1) << 30);
+}
+
+TEST_F(HtmlMeterTest, TheMeterStopsAnOpenOrAPasteInAnyOfItsStages) {
+  // Paragraphs, a table and a long table of plain cells: every stage runs many pieces.
+  QByteArray html = QByteArray("<p>word</p>").repeated(5000) + "<table>" +
+                    QByteArray("<tr><td>a</td><td>b</td></tr>").repeated(1500) + "</table>";
+  SetPageReadingBudget(int64_t(1) << 28);
+  const FLReadingMeter::HeapCount previous = FLReadingMeter::SetHeapCountForTests(HeapGrowingAfterSomeReads);
+  // How many times each reads the heap when it never grows.
+  g_readsBeforeGrowth = 1 << 20;
+  const std::string whole = open(html);
+  const int openReads = (1 << 20) - g_readsBeforeGrowth;
+  g_readsBeforeGrowth = 1 << 20;
+  EXPECT_EQ(paste(html), whole);
+  const int pasteReads = (1 << 20) - g_readsBeforeGrowth;
+  window.manager.undo();
+  ASSERT_GT(openReads, 8);
+  ASSERT_GT(pasteReads, 8);
+  EXPECT_EQ(whole.rfind("refused", 0), std::string::npos);
+  // The first read is where the growth is counted from.
+  for (int k = 1; k < std::max(openReads, pasteReads); ++k) {
+    SCOPED_TRACE(k);
+    if (k < openReads) {
+      g_readsBeforeGrowth = k;
+      EXPECT_EQ(open(html).rfind("refused: The page is too large to open", 0), 0u);
+    }
+    if (k < pasteReads) {
+      g_readsBeforeGrowth = k;
+      EXPECT_EQ(paste(html).rfind("refused: The page is too large to open", 0), 0u);
+      EXPECT_EQ(Filled(document), "");
+    }
+  }
+  g_readsBeforeGrowth = openReads;
+  EXPECT_EQ(open(html), whole);
+  FLReadingMeter::SetHeapCountForTests(previous);
+}
+
+// A paste that runs out of memory, wherever it does (taking the clipboard's data, reading the
+// page, making its cells), is told as any other command's is; the sheet and its undo steps stay.
+class ThrowingData : public QMimeData {
+ public:
+  bool throwOnData = false;
+
+ protected:
+  QVariant retrieveData(const QString& type, QMetaType wanted) const override {
+    if (throwOnData) throw std::bad_alloc();
+    return QMimeData::retrieveData(type, wanted);
+  }
+};
+
+int g_readsBeforeFailure = 0;
+int64_t HeapFailingAfterSomeReads() {
+  if (g_readsBeforeFailure-- <= 0) throw std::bad_alloc();
+  return 0;
+}
+
+TEST_F(HtmlMeterTest, APasteThatRunsOutOfMemoryIsToldAndChangesNothing) {
+  enter("B2", "kept");
+  const QByteArray html = QByteArray("<p>word</p>").repeated(9000) + "<table>" +
+                          QByteArray("<tr><td>a</td><td>b</td></tr>").repeated(3000) + "</table>";
+  SetPageReadingBudget(int64_t(1) << 28);
+  const struct {
+    const char* name;
+    bool throwOnData;
+    int readsBeforeFailure;  // of the heap's count; -1: none fails
+  } cases[] = {
+      {"the clipboard's data", true, -1},
+      {"as the reading begins", false, 0},
+      {"while reading", false, 1},
+      {"later on", false, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ThrowingData data;
+    PasteboardSetData(data, QLatin1String(kPasteboardHtmlType), html);
+    data.setText(QStringLiteral("plain"));
+    data.throwOnData = c.throwOnData;
+    select("A1", "A1");
+    const std::string before = xml();
+    const qsizetype told = window.alerts.size();
+    const FLReadingMeter::HeapCount previous =
+        c.readsBeforeFailure >= 0 ? FLReadingMeter::SetHeapCountForTests(HeapFailingAfterSomeReads) : nullptr;
+    g_readsBeforeFailure = c.readsBeforeFailure;
+    EXPECT_FALSE(document.paste(&data, false));
+    if (c.readsBeforeFailure >= 0) FLReadingMeter::SetHeapCountForTests(previous);
+    EXPECT_EQ(xml(), before);
+    EXPECT_EQ(window.manager.inUseCount(), 0u);
+    ASSERT_EQ(window.alerts.size(), told + 1);
+    EXPECT_EQ(window.alerts.back(),
+              QLatin1String(kCommandMemoryMessage) + QLatin1Char('|') + QLatin1String(kCommandMemoryInformation));
+  }
+  // The next paste of the page goes through.
+  QMimeData data;
+  PasteboardSetData(data, QLatin1String(kPasteboardHtmlType), "<p>after</p>");
+  EXPECT_TRUE(document.paste(&data, false));
+  EXPECT_EQ(text("A1"), QStringLiteral("after"));
+  EXPECT_EQ(text("B2"), QStringLiteral("kept"));
+}
+
+}  // namespace

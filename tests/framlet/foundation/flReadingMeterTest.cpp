@@ -1,0 +1,118 @@
+#include "framlet/foundation/flReadingMeter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// The heap's count, as the test sets it.
+int64_t g_heap = 0;
+int g_reads = 0;
+int64_t FakeHeap() {
+  ++g_reads;
+  return g_heap;
+}
+
+class ReadingMeterTest : public testing::Test {
+ protected:
+  ReadingMeterTest() : previous_(FLReadingMeter::SetHeapCountForTests(FakeHeap)) {
+    g_heap = 1000000;
+    g_reads = 0;
+  }
+  ~ReadingMeterTest() override { FLReadingMeter::SetHeapCountForTests(previous_); }
+
+ private:
+  FLReadingMeter::HeapCount previous_;
+};
+
+// The heap is read as the meter begins and then once every so many pieces (or when asked), and
+// the meter passes once what it read has grown past the budget: growth between reads is seen
+// at the next read, not before; what shrank again still counts as the most it grew.
+TEST_F(ReadingMeterTest, TheHeapIsReadEverySoManyPiecesAndHeldAgainstTheBudget) {
+  constexpr int64_t kEvery = FLReadingMeter::kPiecesBetweenReads;
+  const struct {
+    const char* name;
+    std::vector<int64_t> growths;  // the heap's growth from the start before each batch of pieces
+    int64_t piecesEach;
+    bool passed;
+    int reads;  // besides the first, at the start
+    int64_t grown;
+  } cases[] = {
+      {"within", {100, 900, 1000}, kEvery, false, 3, 1000},
+      {"past at the third read", {100, 900, 1001, 0}, kEvery, true, 4, 1001},
+      {"past between reads is seen at the next", {5000}, kEvery - 1, false, 0, 0},
+      {"pieces add up to a read", {5000, 5000}, kEvery / 2, true, 1, 5000},
+      {"shrunk again", {2000, 0}, kEvery, true, 2, 2000},
+      {"a batch larger than the interval reads once", {500}, 3 * kEvery, false, 1, 500},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_heap = 1000000;
+    g_reads = 0;
+    FLReadingMeter meter(1000);
+    EXPECT_EQ(g_reads, 1);
+    for (const int64_t growth : c.growths) {
+      g_heap = 1000000 + growth;
+      meter.pieces(c.piecesEach);
+    }
+    EXPECT_EQ(meter.passed(), c.passed);
+    EXPECT_EQ(meter.tooLarge(), c.passed);
+    EXPECT_EQ(g_reads, 1 + c.reads);
+    EXPECT_EQ(meter.grown(), c.grown);
+  }
+}
+
+// Steps are held against what the readings allowed; the current meter is the innermost one
+// alive, and a checkpoint without one lets everything through.
+TEST_F(ReadingMeterTest, StepsAreBoundedAndCheckpointsReachTheCurrentMeter) {
+  const struct {
+    int64_t most, allowed, taken;
+    bool passed;
+  } cases[] = {
+      {0, 0, int64_t(1) << 40, false},  // no bound
+      {100, 0, 100, false},
+      {100, 0, 101, true},
+      {0, 50, 50, false},
+      {0, 50, 51, true},
+      {100, 50, 150, false},
+  };
+  for (const auto& c : cases) {
+    FLReadingMeter meter(0, c.most);
+    meter.allowSteps(c.allowed);
+    meter.steps(c.taken);
+    EXPECT_EQ(meter.passed(), c.passed) << c.most << " " << c.allowed << " " << c.taken;
+    EXPECT_EQ(meter.tooLong(), c.passed);
+    EXPECT_FALSE(meter.tooLarge());
+  }
+
+  EXPECT_EQ(FLReadingMeter::current(), nullptr);
+  EXPECT_TRUE(FLReadingMeter::Checkpoint(int64_t(1) << 40));
+  {
+    FLReadingMeter outer(1000);
+    EXPECT_EQ(FLReadingMeter::current(), &outer);
+    {
+      FLReadingMeter inner(10);
+      EXPECT_EQ(FLReadingMeter::current(), &inner);
+      g_heap += 500;
+      EXPECT_FALSE(FLReadingMeter::Checkpoint(FLReadingMeter::kPiecesBetweenReads));
+      EXPECT_TRUE(inner.tooLarge());
+    }
+    EXPECT_EQ(FLReadingMeter::current(), &outer);
+    EXPECT_TRUE(FLReadingMeter::Checkpoint(FLReadingMeter::kPiecesBetweenReads));
+    EXPECT_EQ(outer.grown(), 500);
+  }
+  EXPECT_EQ(FLReadingMeter::current(), nullptr);
+}
+
+// Without the test's count, the real one: it grows with what is held.
+TEST(ReadingMeter, TheRealCountSeesWhatIsHeld) {
+  FLReadingMeter meter(int64_t(16) << 20);
+  std::vector<char> held(size_t(64) << 20, 1);
+  EXPECT_FALSE(meter.measure());
+  EXPECT_GE(meter.grown(), int64_t(48) << 20);
+  EXPECT_EQ(held[12345], 1);
+}
+
+}  // namespace
