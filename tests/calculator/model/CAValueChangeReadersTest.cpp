@@ -6,6 +6,7 @@
 
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CANumberFormat.h"
+#include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caRangeMemo.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "platform/Pasteboard.h"
@@ -14,6 +15,7 @@
 
 #include <QCalendar>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,27 +33,10 @@ std::string Describe(const CACell* cell) {
   return text + (cell->number() ? " " + cell->number()->description().toStdString() : std::string(" no number"));
 }
 
-// A sheet in a window that records undo steps: column A holds the amounts; B1 reads A1, B2 sums
-// A1:A2, B3 reads A150, B4 reads A1 as a date where it is one, B5 and B6 count A1:A2, column C holds the running balances and column D the remaining ones.
-struct Ledger {
-  Ledger() {
-    document.setController(&window);
-    for (int k = 1; k <= kLedgerRows; ++k) {
-      put({0, k - 1}, QString::number(k % 7 + 1));
-      put({2, k - 1}, QStringLiteral("=SUM(A$1:A%1)").arg(k));
-      put({3, k - 1}, QStringLiteral("=SUM(A%1:A$%2)").arg(k).arg(kLedgerRows));
-    }
-    put(A1("A1"), QStringLiteral("5"));
-    put(A1("A2"), QStringLiteral("7"));
-    put(A1("B1"), QStringLiteral("=A1*2"));
-    put(A1("B2"), QStringLiteral("=SUM(A1:A2)"));
-    put(A1("B3"), QStringLiteral("=A150+1"));
-    put(A1("B4"), QStringLiteral("=A1+1"));
-    put(A1("B5"), QStringLiteral("=COUNTA(A1:A2)"));
-    put(A1("B6"), QStringLiteral("=COUNTBLANK(A1:A2)"));
-    document.evaluate();
-  }
-  ~Ledger() { document.setController(nullptr); }
+// A sheet in a window that records undo steps.
+struct Sheet {
+  Sheet() { document.setController(&window); }
+  ~Sheet() { document.setController(nullptr); }
 
   void put(const GridPoint& point, const QString& text) { document.cellAtGridPointImperative(point)->setFormula(text); }
   CACell& at(const char* point) { return *document.cellAtGridPointImperative(A1(point)); }
@@ -89,6 +74,28 @@ struct Ledger {
 
   CADocument document;
   UndoWindow window{document};
+};
+
+// Column A holds the amounts; B1 reads A1, B2 sums A1:A2, B3 reads A150, B4 reads A1 as a date
+// where it is one, B5 and B6 count A1:A2, column C holds the running balances and column D the
+// remaining ones.
+struct Ledger : Sheet {
+  Ledger() {
+    for (int k = 1; k <= kLedgerRows; ++k) {
+      put({0, k - 1}, QString::number(k % 7 + 1));
+      put({2, k - 1}, QStringLiteral("=SUM(A$1:A%1)").arg(k));
+      put({3, k - 1}, QStringLiteral("=SUM(A%1:A$%2)").arg(k).arg(kLedgerRows));
+    }
+    put(A1("A1"), QStringLiteral("5"));
+    put(A1("A2"), QStringLiteral("7"));
+    put(A1("B1"), QStringLiteral("=A1*2"));
+    put(A1("B2"), QStringLiteral("=SUM(A1:A2)"));
+    put(A1("B3"), QStringLiteral("=A150+1"));
+    put(A1("B4"), QStringLiteral("=A1+1"));
+    put(A1("B5"), QStringLiteral("=COUNTA(A1:A2)"));
+    put(A1("B6"), QStringLiteral("=COUNTBLANK(A1:A2)"));
+    document.evaluate();
+  }
 };
 
 class ValueChangeTest : public testing::Test {
@@ -231,6 +238,56 @@ TEST_F(ValueChangeTest, EveryChangeOfAValueReachesItsReadersAsAFreshOpenShowsThe
     sheet.at("A20").setFormula(QStringLiteral("4"));
     sheet.document.evaluate();
     sheet.expectAsFreshOpen(std::string(c.name) + ", after a value typed above", leftOut);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// An infinite term met just past the bound of exact sums: the reciprocals of the first primes
+// above 1009 pass it from the 26th on. The sum over them and 1E5000 shows the infinite error in
+// either order, and so do the balances over them, whatever was typed in the column since.
+TEST_F(ValueChangeTest, AnInfiniteTermJustPastTheBoundOfExactSumsGivesInfinityInEveryOrder) {
+  std::vector<int> primes;
+  for (int n = 1010; primes.size() < 30; ++n) {
+    bool prime = true;
+    for (int d = 2; d * d <= n && prime; ++d) prime = n % d != 0;
+    if (prime) primes.push_back(n);
+  }
+  // Ordinary amounts above and below, so that the balances are long enough to be folded.
+  constexpr int kAbove = 40;
+  constexpr int kBelow = 30;
+  for (const int count : {26, 28, 30}) {
+    for (const bool reversed : {false, true}) {
+      const std::string name = std::to_string(count) + (reversed ? " terms, 1E5000 first" : " terms, 1E5000 last");
+      SCOPED_TRACE(name);
+      Sheet sheet;
+      std::vector<QString> terms;
+      for (int i = 0; i < count; ++i) terms.push_back(QStringLiteral("=1/%1").arg(primes[size_t(i)]));
+      terms.push_back(QStringLiteral("1E5000"));
+      if (reversed) std::reverse(terms.begin(), terms.end());
+      const int rows = kAbove + count + 1 + kBelow;
+      for (int k = 1; k <= rows; ++k) {
+        const int term = k - kAbove - 1;
+        sheet.put({0, k - 1}, term >= 0 && term <= count ? terms[size_t(term)] : QString::number(k % 5 + 1));
+        sheet.put({2, k - 1}, QStringLiteral("=SUM(A$1:A%1)").arg(k));
+        sheet.put({3, k - 1}, QStringLiteral("=SUM(A%1:A$%2)").arg(k).arg(rows));
+      }
+      sheet.put({1, 0}, QStringLiteral("=SUM(A%1:A%2)").arg(kAbove + 1).arg(kAbove + count + 1));
+      sheet.document.evaluate();
+      const CACell* sum = sheet.document.cellAtGridPoint({1, 0});
+      ASSERT_TRUE(sum);
+      EXPECT_EQ(sum->evalResult(), kFormulaErrorInfinite) << Describe(sum);
+      sheet.expectAsFreshOpen(name);
+      // Typed values above the terms, between them and below, one after the other.
+      const int edits[] = {5, kAbove + 3, rows - 2, 1, kAbove + count, kAbove + count + 2};
+      for (const int row : edits) {
+        sheet.put({0, row - 1}, QString::number(row % 3 + 2));
+        sheet.document.evaluate();
+        sheet.expectAsFreshOpen(name + ", after a value typed in row " + std::to_string(row));
+      }
+    }
   }
 }
 
