@@ -9,6 +9,8 @@
 // - one =SUM over 10^5 and 10^6 reciprocals, opened and with an amount typed;
 // - a package of 200,000 fractions 1/p (distinct odd primes, stored as values) with their SUM and
 //   AVERAGE under them, opened.
+// - ten running balances side by side over amounts holding 1E4900 and 1E-4900, and over ordinary
+//   numbers, opened;
 // - the sum loops alone: SUM's fold (SumOfOperands), a list function's (ListAggregate) and the
 //   remaining balance's (ExactAccumulator) over 16,384 and 65,536 amounts in cents, whole amounts
 //   and amounts per share.
@@ -268,6 +270,60 @@ void AccumulatorLoopBenchmark(benchmark::State& state, Terms terms) {
 SUM_LOOP_BENCHMARKS(Cents, Terms::kCents)
 SUM_LOOP_BENCHMARKS(WholeAmounts, Terms::kWhole)
 SUM_LOOP_BENCHMARKS(AmountsPerShare, Terms::kPerShare)
+
+// ---------------------------------------------------------------------------------------------
+// Ten running balances side by side: column 2c holds amounts and column 2c + 1 =SUM(X$1:Xk) over
+// them, each column of amounts holding 1E4900 and 1E-4900 in rows 10 and 20 among ordinary
+// numbers: a sum over both spans some thirty thousand bits, and the states of ten such folds
+// outgrow the memo's room. Beside it the same sheet with 5 and 3 in their place.
+
+constexpr int kSideBySideColumns = 10;
+
+QByteArray SideBySideCsv(int64_t rows, bool extreme) {
+  QByteArray csv;
+  csv.reserve(size_t(rows) * kSideBySideColumns * 24);
+  for (int64_t k = 1; k <= rows; ++k) {
+    for (int c = 0; c < kSideBySideColumns; ++c) {
+      if (c > 0) csv += ',';
+      if (k == 10)
+        csv += extreme ? "1E4900" : "5";
+      else if (k == 20)
+        csv += extreme ? "1E-4900" : "3";
+      else
+        csv += QByteArray::number((k * (c + 3)) % 97 + 1);
+      const char column = char('A' + 2 * c);
+      csv += ",=SUM(";
+      csv += column;
+      csv += "$1:";
+      csv += column;
+      csv += QByteArray::number(k);
+      csv += ')';
+    }
+    csv += '\n';
+  }
+  return csv;
+}
+
+// Every last balance holds a finite number, as large as 1E4900 where the amounts hold it.
+bool SideBySideComputed(const CADocument& document, int64_t rows, bool extreme) {
+  for (int c = 0; c < kSideBySideColumns; ++c) {
+    const CACell* balance = document.cellAtGridPoint({2 * c + 1, rows - 1});
+    if (!balance || !balance->number() || !balance->number()->isValid()) return false;
+    if ((balance->number()->realValue() > 1e4000L) != extreme) return false;
+  }
+  return true;
+}
+
+void OpenSideBySideBenchmark(benchmark::State& state, bool extreme) {
+  const int64_t rows = state.range(0);
+  OpenSheetBenchmark(state, SideBySideCsv(rows, extreme), QStringLiteral("balances.csv"),
+                     [rows, extreme](const CADocument& document) { return SideBySideComputed(document, rows, extreme); });
+}
+
+void BM_OpenTenBalancesOverExtremeReals(benchmark::State& state) { OpenSideBySideBenchmark(state, true); }
+BENCHMARK(BM_OpenTenBalancesOverExtremeReals)->Arg(16384)->Arg(65536)->Iterations(1)->Unit(benchmark::kMillisecond);
+void BM_OpenTenBalancesOverOrdinaryNumbers(benchmark::State& state) { OpenSideBySideBenchmark(state, false); }
+BENCHMARK(BM_OpenTenBalancesOverOrdinaryNumbers)->Arg(16384)->Arg(65536)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

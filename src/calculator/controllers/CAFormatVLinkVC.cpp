@@ -96,6 +96,10 @@ void CAFormatVLinkVC::updateCell() {
     cell->setDisplayText(displayTextField_->text());
     cell->setInactiveLink(!activeButton_->isChecked());
   }
+  // Formulas that count the cell see what it holds now: a link counts as a value, an empty text
+  // as a blank.
+  target->setRecalcForDependents(cell->gridPoint());
+  target->evaluate();
   redrawSelection();
 }
 

@@ -235,6 +235,11 @@ void CACell::clearValueExtras() {
   if (extras.note.isEmpty() && extras.tooltipCounter == 0 && extras.tooltipTag == 0) format_.dropExtras();
 }
 
+void CACell::noteValueChanged() {
+  if (document_) document_->setRecalcForDependents(gridPoint_);
+  markNeedRecalc();
+}
+
 void CACell::setNumberValue(const CANumber& number) {
   clearValue(true);
   storeNumber(number);
@@ -531,7 +536,9 @@ void CACell::adjustToNewValueCType(int32_t newType) {
   const int32_t oldType = valueType_;
   if (format_) format()->setNumberFormat(nullptr);
   if (oldType == kValueDate && newType == kValueNumber) {
+    // The number stays, but formulas that read it no longer show a date.
     valueType_ = kValueNumber;
+    noteValueChanged();
   } else if (oldType == kValueNumber && newType == kValueDate) {
     const int64_t value = hasNumber_ ? number_.integerValue() : 0;
     if (hasNumber_ && value >= kFirstDayIndex && value <= kLastDayIndex)
@@ -539,6 +546,7 @@ void CACell::adjustToNewValueCType(int32_t newType) {
     else
       storeNumber(CANumber(Today()));
     valueType_ = kValueDate;
+    noteValueChanged();
   } else {
     clearValue();
     valueType_ = newType;

@@ -381,6 +381,9 @@ class CACell {
   void noteIfEmptied();
   // Tells the document that the cell's row holds a cell to recalculate.
   void noteRecalc() const;
+  // A value changed in place, as clearing does it for a new one: the cells that read it are
+  // recalculated and the folds the document keeps of it are forgotten.
+  void noteValueChanged();
   void markNeedRecalc() {
     if (!needRecalc_) noteRecalc();
     needRecalc_ = true;

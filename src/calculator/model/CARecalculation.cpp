@@ -693,9 +693,12 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
   collector.walk();
   // Every cell to evaluate is known, and none that reads a block has been: the memo forgets what
   // they, and the cells changed since the last recalculation, are part of.
-  if (CARangeMemo* memo = CARangeMemo::active(document)) memo->forget(document.changedCells());
-  document.changedCells().clear();
   const uint32_t count = collector.waitingCount();
+  if (CARangeMemo* memo = CARangeMemo::active(document)) {
+    memo->forget(document.changedCells());
+    memo->allowForReaders(count);
+  }
+  document.changedCells().clear();
   if (count == 0) return;
   // A chain read down, each cell waiting for the one before, is evaluated as it is laid out,
   // with no list of its cells.

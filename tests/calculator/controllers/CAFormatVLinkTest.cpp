@@ -93,6 +93,30 @@ TEST_F(LinkPaneTest, AnEmptiedAddressMakesATextCell) {
   EXPECT_TRUE(cell().displayTextField().isEmpty());
 }
 
+TEST_F(LinkPaneTest, FormulasThatCountTheCellSeeWhatItHoldsNow) {
+  document().cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("=COUNTA(A1)"));
+  document().cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("=COUNTBLANK(A1)"));
+  document().evaluate();
+  const struct {
+    const char* address;
+    int64_t values;  // COUNTA
+    int64_t blanks;  // COUNTBLANK
+  } steps[] = {
+      {"", 0, 1},
+      {"c.org", 1, 0},
+      {"www.d.org", 1, 0},
+      {"", 0, 1},
+  };
+  for (const auto& step : steps) {
+    type(pane.addressField(), QString::fromUtf8(step.address));
+    const CACell* values = document().cellAtGridPoint({1, 0});
+    const CACell* blanks = document().cellAtGridPoint({1, 1});
+    ASSERT_TRUE(values && values->number() && blanks && blanks->number()) << step.address;
+    EXPECT_EQ(values->number()->integerValue(), step.values) << step.address;
+    EXPECT_EQ(blanks->number()->integerValue(), step.blanks) << step.address;
+  }
+}
+
 TEST_F(LinkPaneTest, AChosenFileInTheHomeFolderIsLinkedFromHome) {
   pane.activeButton()->click();
   pane.openPanelEnded(false, HomeFolderPath() + QStringLiteral("/x.txt"));  // cancelled: nothing

@@ -12,6 +12,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caOperands.h"
+#include "calculator/model/formula/caRangeMemo.h"
 #include "SheetTestSupport.h"
 
 #include <algorithm>
@@ -735,6 +736,79 @@ TEST_F(RecalculationTest, RunsOfNamedCellsRecalculateAsTheCellsTheyName) {
     for (const auto& [at, text] : c.cells) actual.document.cellAtGridPointImperative(A1(at.c_str()))->clearValue();
     EXPECT_TRUE(actual.document.referenceTable().isEmpty()) << c.name;
   }
+}
+
+// Balances side by side over amounts whose sums span every size of real (1E4900 and 1E-4900
+// among them: a fold's state holds some four kilobytes) in a memo of little room, which their
+// states outgrow: each balance is still answered without folding its range again, so the rows
+// read grow with the rows, and every balance is what evaluating it alone, walking its range,
+// gives, after the open and after values typed at the top, in the middle and at the bottom.
+TEST_F(RecalculationTest, BalancesOverRealsOfEverySizeReadRowsInProportionToTheRows) {
+  constexpr int kColumns = 4;
+  struct Case {
+    const char* name;
+    const char* balance;  // %1 the column, %2 the row, %3 the last row
+  };
+  const Case cases[] = {
+      {"running sums", "=SUM(%1$1:%1%2)"},
+      {"running averages", "=AVERAGE(%1$1:%1%2)"},
+      {"remaining sums", "=SUM(%1%2:%1$%3)"},
+      {"running largest", "=MAX(%1$1:%1%2)"},
+  };
+  const size_t before = CARangeMemo::setLeastRoom(16 << 10);
+  for (const Case& c : cases) {
+    uint64_t work[2] = {};
+    const int sizes[2] = {600, 1200};
+    for (int i = 0; i < 2; ++i) {
+      const int rows = sizes[i];
+      const std::string name = std::string(c.name) + ", " + std::to_string(rows) + " rows";
+      WatchedSheet sheet;
+      CADocument& document = sheet.document;
+      for (int x = 0; x < kColumns; ++x) {
+        const QString column = FormatGridPoint(2 * x, 0).left(1);
+        for (int k = 1; k <= rows; ++k) {
+          const QString amount = k == 3 + x ? QStringLiteral("1E4900")
+                                 : k == 7   ? QStringLiteral("-1E-4900")
+                                 : k == 9   ? QStringLiteral("1E-4900")
+                                            : QString::number((k * (x + 2)) % 11 + 0.5);
+          document.cellAtGridPointImperative({2 * x, k - 1})->setFormula(amount);
+          document.cellAtGridPointImperative({2 * x + 1, k - 1})
+              ->setFormula(QString::fromLatin1(c.balance).arg(column).arg(k).arg(rows));
+        }
+      }
+      const uint64_t start = g_blockRowsRead;
+      document.evaluate();
+      work[i] = g_blockRowsRead - start;
+      if (i > 0) continue;
+      const int typedRows[] = {0, 1, rows / 2, rows - 1};
+      for (size_t step = 0; step < std::size(typedRows); ++step) {
+        if (step > 0) {
+          document.cellAtGridPointImperative({2, typedRows[step] - 1})->setFormula(QStringLiteral("2.25"));
+          document.evaluate();
+        }
+        int differing = 0;
+        for (int y = 0; y < rows; ++y) {
+          if (y % 7 != 0 && y > 12 && y < rows - 12) continue;
+          for (int x = 1; x < 2 * kColumns; x += 2) {
+            CACell* balance = document.cellAtGridPoint(GridPoint{x, y});
+            ASSERT_TRUE(balance) << name;
+            const std::optional<CANumber> shown = balance->number();
+            const int32_t shownResult = balance->evalResult();
+            // Outside a recalculation no memo is at hand: the range is walked.
+            balance->evaluate();
+            if ((shown != balance->number() || shownResult != balance->evalResult()) && ++differing <= 3)
+              ADD_FAILURE() << name << ", after step " << step << ": " << balance->formula().toStdString()
+                            << " shows " << (shown ? shown->description().toStdString() : "-") << " for "
+                            << (balance->number() ? balance->number()->description().toStdString() : "-");
+          }
+        }
+        EXPECT_EQ(differing, 0) << name << ", after step " << step;
+      }
+    }
+    EXPECT_GT(work[0], uint64_t(sizes[0])) << c.name;
+    EXPECT_LE(work[1], work[0] * 5 / 2) << c.name << ": " << work[0] << " rows read, then " << work[1];
+  }
+  CARangeMemo::setLeastRoom(before);
 }
 
 }  // namespace

@@ -62,6 +62,31 @@ uint8_t FoldParts(bool withSum) {
   return withSum ? uint8_t(ListAggregate::kAll) : uint8_t(ListAggregate::kLargest | ListAggregate::kSmallest);
 }
 
+// What a range ending in a row reads of its block, where no state is kept near it: the count
+// and, as the fold reads them, the sum where the fold keeps one, else the extremes.
+struct Answer {
+  int64_t y;
+  uint64_t count;
+  CANumber sumOrLargest;
+  CANumber smallest;
+
+  static Answer of(int64_t y, const ListAggregate& fold) {
+    if (fold.parts() & ListAggregate::kSum) return Answer{y, fold.count(), fold.sum(), CANumber()};
+    return Answer{y, fold.count(), fold.largest(), fold.smallest()};
+  }
+  // The fold's answer with the parts the block's ranges read.
+  ListAggregate aggregate(uint8_t parts) const {
+    if (parts & ListAggregate::kSum) return ListAggregate::ofResults(ListAggregate::kSum, count, sumOrLargest);
+    return ListAggregate::ofResults(uint8_t(parts & (ListAggregate::kLargest | ListAggregate::kSmallest)), count,
+                                    CANumber(), sumOrLargest, smallest);
+  }
+};
+
+// A state bigger than the answers of the rows it stands for is not kept: a sum of reals of every
+// size spans kilobytes, and ten such folds down a sheet would spend the room within a few
+// thousand rows, leaving every later range to be folded from a state far above it.
+constexpr size_t kLargestState = kRowsPerState * sizeof(Answer);
+
 struct Block {
   Block(int64_t firstRow, uint8_t parts) : walkedTo(firstRow - 1), parts(parts), fold(parts) {}
 
@@ -71,6 +96,19 @@ struct Block {
     fold = ListAggregate(parts);
     states = {};
     rowsSinceState = 0;
+    dropAnswers();
+  }
+  void dropAnswers() {
+    answers = {};
+    answering = false;
+    answersEnded = false;
+  }
+  // The answer for a range ending in the row, where the answers hold it.
+  const Answer* answerFor(int64_t last) const {
+    if (answers.empty() || last < answers.front().y || last > answeredThrough) return nullptr;
+    const auto after = std::upper_bound(answers.begin(), answers.end(), last,
+                                        [](int64_t y, const Answer& answer) { return y < answer.y; });
+    return &*std::prev(after);
   }
 
   // `fold` holds the rows up to walkedTo.
@@ -83,7 +121,15 @@ struct Block {
   // block is asked for fewer rows than it has folded.
   bool keepsStates = true;
   std::vector<State> states;
-  // What the memo's room was charged for the states, and for what the fold holds beyond its size.
+  // Where a state could not be kept (too big, or past the room), the answer of every row folded
+  // from there on, rows rising: they hold every row from the first to answeredThrough. Once an
+  // answer finds no room they end, and no state is kept after them.
+  std::vector<Answer> answers;
+  int64_t answeredThrough = 0;
+  bool answering = false;
+  bool answersEnded = false;
+  // What the memo's room was charged for the states and answers, and for what the fold holds
+  // beyond its size.
   size_t statesBytes = 0;
   size_t foldBytes = 0;
   size_t rowsSinceState = 0;
@@ -107,12 +153,38 @@ bool FoldRowCells(const CARow& row, const GridRange& block, int32_t mode, Take t
 // and the state is not kept.
 using Reserve = std::function<bool(size_t bytes)>;
 
-// Folds the rows after `after` up to `through` of the block into `fold`, keeping a state every
-// kRowsPerState rows when `states` is given and `reserve` gives room for it. The row of a cell
-// that fails, if one does.
+// Keeps what the block's fold `fold` is after the row: a state every kRowsPerState rows where
+// `reserve` gives room for it, and, from the first state that is too big or finds no room, the
+// answer of every row for as long as they find room.
+void KeepAfterRow(Block& keep, int64_t y, const ListAggregate& fold, const Reserve& reserve) {
+  if (keep.answering) {
+    if (!reserve(sizeof(Answer))) {
+      keep.answering = false;
+      keep.answersEnded = true;
+      return;
+    }
+    keep.answers.push_back(Answer::of(y, fold));
+    keep.answeredThrough = y;
+    return;
+  }
+  if (keep.answersEnded || ++keep.rowsSinceState < kRowsPerState) return;
+  keep.rowsSinceState = 0;
+  const size_t bytes = sizeof(State) + fold.heapBytes();
+  if (bytes <= kLargestState && reserve(bytes)) {
+    keep.states.push_back(State{y, fold});
+    return;
+  }
+  // The ranges ending in the rows from here on are answered each from its own row.
+  keep.answering = true;
+  KeepAfterRow(keep, y, fold, reserve);
+}
+
+// Folds the rows after `after` up to `through` of the block into `fold`; for the block's own fold
+// (`keep`), keeps states or answers on the way (KeepAfterRow). The row of a cell that fails, if
+// one does.
 std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& block, int32_t mode, int64_t after,
-                                int64_t through, ListAggregate& fold, std::vector<State>* states,
-                                size_t* rowsSinceState, const Reserve& reserve = {}) {
+                                int64_t through, ListAggregate& fold, Block* keep = nullptr,
+                                const Reserve& reserve = {}) {
   const CADocument::RowList& rows = document.rows();
   auto row = std::upper_bound(rows.begin(), rows.end(), after,
                               [](int64_t y, const std::unique_ptr<CARow>& r) { return y < r->gridY(); });
@@ -123,10 +195,7 @@ std::optional<int64_t> FoldRows(const CADocument& document, const GridRange& blo
           return true;
         }))
       return (*row)->gridY();
-    if (states && ++*rowsSinceState == kRowsPerState) {
-      *rowsSinceState = 0;
-      if (reserve(sizeof(State) + fold.heapBytes())) states->push_back(State{(*row)->gridY(), fold});
-    }
+    if (keep) KeepAfterRow(*keep, (*row)->gridY(), fold, reserve);
   }
   return std::nullopt;
 }
@@ -391,6 +460,9 @@ void CARangeMemo::forget(const CAChangedCells& changed) {
     size_t dropped = 0;
     for (auto it = cut; it != block.states.end(); ++it) dropped += sizeof(State) + it->fold.heapBytes();
     block.states.erase(cut, block.states.end());
+    // The answers come after the last state: the fold is made again from it.
+    dropped += block.answers.size() * sizeof(Answer);
+    block.dropAnswers();
     giveBack(block.statesBytes, dropped);
     giveBack(block.foldBytes, block.foldBytes);
     if (block.states.empty()) {
@@ -469,8 +541,19 @@ bool CARangeMemo::keptFoldsHold() const {
     const int32_t mode = key.mode & ~kWithoutSums;
     const GridRange range{{key.x0, key.y0}, {key.x1, block.walkedTo}};
     ListAggregate again(block.parts);
-    if (FoldRows(document_, range, mode, key.y0 - 1, block.walkedTo, again, nullptr, nullptr) ||
-        !sameFold(again, block.fold))
+    if (FoldRows(document_, range, mode, key.y0 - 1, block.walkedTo, again) || !sameFold(again, block.fold))
+      holds = false;
+    // The last answer, which every answer before it was made as.
+    if (block.answers.empty()) continue;
+    const Answer& answer = block.answers.back();
+    ListAggregate upTo(block.parts);
+    if (FoldRows(document_, range, mode, key.y0 - 1, answer.y, upTo)) {
+      holds = false;
+      continue;
+    }
+    const Answer made = Answer::of(answer.y, upTo);
+    if (made.count != answer.count || !same(made.sumOrLargest, answer.sumOrLargest) ||
+        !same(made.smallest, answer.smallest))
       holds = false;
   }
   for (const auto& [key, tail] : storage_->tails) {
@@ -488,6 +571,10 @@ bool CARangeMemo::keptFoldsHold() const {
 #else
   return true;
 #endif
+}
+
+void CARangeMemo::allowForReaders(size_t cells) {
+  if (storage_) storage_->room += cells * sizeof(Answer);
 }
 
 size_t CARangeMemo::setLeastRoom(size_t bytes) { return std::exchange(g_leastRoomBytes, bytes); }
@@ -531,6 +618,11 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
   }
   Block& memo = found->second;
   if (memo.failsAt && last >= *memo.failsAt) return uint32_t(kFormulaErrorValue);
+  // A range ending in a row the block answers, as a running balance past a state too big to keep.
+  if (const Answer* answer = memo.answerFor(last)) {
+    *aggregate = answer->aggregate(memo.parts);
+    return 0;
+  }
   const Reserve reserve = [&](size_t bytes) {
     if (!storage_->fits(bytes)) return false;
     storage_->charge(bytes);
@@ -556,7 +648,7 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
   if (last >= memo.walkedTo) {
     if (last > memo.walkedTo) {
       if (const auto row = FoldRows(document_, block, mode, memo.walkedTo, last, memo.fold,
-                                    memo.keepsStates ? &memo.states : nullptr, &memo.rowsSinceState, reserve))
+                                    memo.keepsStates ? &memo : nullptr, reserve))
         return failed(*row);
       memo.walkedTo = last;
       if (memo.fold.unresolved()) {
@@ -565,7 +657,7 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
         memo.parts = uint8_t(memo.parts & ~ListAggregate::kExactFirst);
         memo.restart(y0);
         if (const auto row = FoldRows(document_, block, mode, y0 - 1, last, memo.fold,
-                                      memo.keepsStates ? &memo.states : nullptr, &memo.rowsSinceState, reserve))
+                                      memo.keepsStates ? &memo : nullptr, reserve))
           return failed(*row);
         memo.walkedTo = last;
       }
@@ -585,8 +677,7 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
     // Asked for fewer rows than it has folded: the block is folded once more, keeping states.
     if (!storage_->fits(0)) return std::nullopt;
     ListAggregate again(memo.parts);
-    if (const auto row = FoldRows(document_, block, mode, y0 - 1, memo.walkedTo, again, &memo.states,
-                                  &memo.rowsSinceState, reserve))
+    if (const auto row = FoldRows(document_, block, mode, y0 - 1, memo.walkedTo, again, &memo, reserve))
       return failed(*row);
     memo.keepsStates = true;
   }
@@ -598,7 +689,7 @@ std::optional<uint32_t> CARangeMemo::fold(const GridRange& block, int32_t mode, 
     fold = std::prev(after)->fold;
     from = std::prev(after)->y;
   }
-  if (const auto row = FoldRows(document_, block, mode, from, last, fold, nullptr, nullptr)) return failed(*row);
+  if (const auto row = FoldRows(document_, block, mode, from, last, fold)) return failed(*row);
   // Within the block's fold, so within the bound; were it not, the range is walked.
   if (fold.unresolved()) return std::nullopt;
   *aggregate = fold;
@@ -652,6 +743,13 @@ std::optional<uint32_t> CARangeMemo::foldTail(const GridRange& block, int32_t mo
       return stop->fails ? std::optional<uint32_t>(kFormulaErrorValue) : std::nullopt;
     }
     tail.foldedFrom = first;
+  }
+  // A range from the row folded last, as the balances met from the bottom up ask: the fold itself,
+  // however far below its nearest state lies (none is kept past the room).
+  if (first == tail.foldedFrom) {
+    if (tail.fold.sum.unresolved()) return std::nullopt;
+    *aggregate = tail.fold.aggregate(FoldParts(withSum));
+    return 0;
   }
   // The nearest state at or below the first row, and the rows above it.
   const auto below = std::partition_point(tail.states.begin(), tail.states.end(),

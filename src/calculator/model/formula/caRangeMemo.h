@@ -8,7 +8,12 @@
 // other end: a block that a second range ends at is folded from its end up, its numbers summed
 // so that their fold is the same in any order (ExactAccumulator); a range ending there is
 // answered from it with nothing kept for its start. Each kept state is charged to the memo's
-// room before it is made; where the room is spent, folds go on without keeping more. Folds for
+// room before it is made. A state too big to be worth its rows (a sum of reals of every size
+// spans kilobytes), or one past the room, is kept as what it reads instead: from there on the
+// fold keeps the answer of every row, so that the ranges met from the bottom up are each
+// answered at once rather than folded again from a state far above them. The room grows with
+// the cells a recalculation evaluates, by what answering each of them takes; where it is spent
+// all the same, folds go on without keeping more. Folds for
 // MAX, MIN and COUNT keep no sums. A cell that fails in the block fails every range over it:
 // either fold carries the error to every range that reaches the cell.
 // The folds outlive the recalculation: the document keeps them for the next one, which first
@@ -115,6 +120,10 @@ class CARangeMemo {
   void forget(const CAChangedCells& changed);
   // The folds, for the next recalculation of the document; the memo folds nothing after.
   Kept keep();
+  // Adds to the room what answering each of so many cells from a row of its own takes, so that
+  // a fold past its room still answers its ranges without folding them again: the recalculation
+  // calls this with the cells it evaluates.
+  void allowForReaders(size_t cells);
 
   // The room every recalculation has for its folds at least, however few the sheet's rows; the
   // one it had before. Tests lower it to meet what a sheet of millions of rows would.

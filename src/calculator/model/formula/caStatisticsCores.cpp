@@ -145,6 +145,10 @@ void CompensatedSum::addOther(const CANumber& term) {
   // no use.
   if (invalid_ || far_.unresolved()) return;
   if (!term.isValid() || !std::isfinite(term.realValue())) {
+    // Nor is it where the parts joined are past the bound: the sum of what came before is no
+    // number, and the infinite term would leave NaN rather than itself. Summed again, the term
+    // ends it as it ends any sum.
+    if (unresolved()) return;
     CANumber sum = result();
     sum.add(term);
     invalid_ = sum;

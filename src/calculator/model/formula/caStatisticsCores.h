@@ -91,6 +91,11 @@ class CompensatedSum {
     invalid_ = CANumber::asNan();
     openNear();
   }
+  // A sum already made: its result is `result`, and it takes no more terms.
+  void settle(const CANumber& result) {
+    invalid_ = result;
+    nearOpen_ = false;
+  }
   // What the sum holds beyond its own size.
   size_t heapBytes() const { return far_.heapBytes(); }
 
@@ -110,6 +115,7 @@ class CompensatedSum {
 
   ExactSum near_;
   ExactAccumulator far_;
+  // The sum once a term that is not finite ended it, or once it was settled: its result.
   std::optional<CANumber> invalid_;
   // Tested once a term rather than both of what it stands for.
   bool nearOpen_ = true;
@@ -153,6 +159,20 @@ class ListAggregate {
       fold.smallest_ = smallest;
       fold.smallestValue_ = smallestValue;
     }
+    return fold;
+  }
+
+  // What a fold of `count` numbers read: its sum, or its largest and smallest (the first of equal
+  // ones), as `parts` asks. It takes no more numbers.
+  static ListAggregate ofResults(uint8_t parts, uint64_t count, const CANumber& sum,
+                                 const CANumber& largest = CANumber(), const CANumber& smallest = CANumber()) {
+    ListAggregate fold(parts);
+    fold.count_ = count;
+    if (parts & kSum) fold.sum_.settle(sum);
+    fold.largest_ = largest;
+    fold.largestValue_ = largest.realValue();
+    fold.smallest_ = smallest;
+    fold.smallestValue_ = smallest.realValue();
     return fold;
   }
 

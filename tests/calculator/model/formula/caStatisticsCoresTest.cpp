@@ -431,4 +431,61 @@ TEST(StatisticsCores, RealsBesideFractionsPastTheBoundAreAddedExactly) {
   }
 }
 
+// A term that is not finite ends a sum just past the bound as it ends any other: the reciprocals of
+// the primes above 1009 pass the bound from the 26th on, where adding exactly first leaves the
+// sum unresolved only once its parts are joined; the sum is the infinite (or NaN) term's in every
+// order, whether walked, folded or folded from a state kept part of the way.
+TEST(StatisticsCores, ATermThatIsNotFiniteEndsASumJustPastTheBoundInEveryOrder) {
+  std::vector<int64_t> primes;
+  for (int64_t n = 1010; primes.size() < 50; ++n) {
+    bool prime = true;
+    for (int64_t d = 2; d * d <= n && prime; ++d) prime = n % d != 0;
+    if (prime) primes.push_back(n);
+  }
+  const struct {
+    const char* name;
+    CANumber term;
+    int32_t form;
+  } ends[] = {
+      {"infinity", CANumber::asInf(), kNumberInfinity},
+      {"minus infinity", CANumber::asInf(true), kNumberInfinity},
+      {"NaN", CANumber::asNan(), kNumberNaN},
+  };
+  enum Place { kLast, kFirst, kMiddle };
+  for (const size_t count : {10, 24, 25, 26, 27, 28, 29, 30, 32, 50}) {
+    for (const auto& end : ends) {
+      for (const Place place : {kLast, kFirst, kMiddle}) {
+        std::vector<CANumber> terms;
+        for (size_t i = 0; i < count; ++i) terms.push_back(CANumber::withNumerator(1, uint64_t(primes[i])));
+        const size_t at = place == kLast ? terms.size() : place == kFirst ? 0 : terms.size() / 2;
+        terms.insert(terms.begin() + ptrdiff_t(at), end.term);
+        const std::string name = std::to_string(count) + " reciprocals, " + end.name + " at " +
+                                 (place == kLast ? "the end" : place == kFirst ? "the start" : "the middle");
+        const auto expect = [&](const CANumber& sum, const char* how) {
+          EXPECT_EQ(sum.form(), end.form) << name << ", " << how << ": " << DescribeNumber(sum);
+        };
+        expect(SumOfOperands(terms), "walked");
+        expect(AverageCore(terms), "averaged");
+        // Folded adding exactly first, and folded again rounding every term where unresolved.
+        ListAggregate fold(ListAggregate::kAll | ListAggregate::kExactFirst);
+        for (const CANumber& term : terms) fold.add(term);
+        if (fold.unresolved()) {
+          fold = ListAggregate(ListAggregate::kAll);
+          for (const CANumber& term : terms) fold.add(term);
+        }
+        expect(fold.sum(), "folded");
+        // From a state kept of every split, the rest folded on.
+        for (size_t split = 0; split <= terms.size(); ++split) {
+          ListAggregate head(ListAggregate::kAll | ListAggregate::kExactFirst);
+          for (size_t i = 0; i < split; ++i) head.add(terms[i]);
+          ListAggregate rest = head;
+          for (size_t i = split; i < terms.size(); ++i) rest.add(terms[i]);
+          if (rest.unresolved()) continue;  // folded again from the first term, as above
+          expect(rest.sum(), ("from a state after " + std::to_string(split)).c_str());
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
