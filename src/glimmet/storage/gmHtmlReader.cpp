@@ -517,13 +517,6 @@ Open UnknownElementOpen(Open open) {
   return open;
 }
 
-// Hands the style sheets what counts the selector tests they make as steps of the reading, where
-// they take it.
-template <typename Sheets>
-void CountSelectorTests(Sheets& sheets, GMCssCharge steps) {
-  if constexpr (requires { sheets.setSteps(steps); }) sheets.setSteps(std::move(steps));
-}
-
 class Reader {
  public:
   Reader(int64_t budget, const QUrl& base, GMHtmlListener* listener = nullptr, int64_t listenerCost = 0)
@@ -539,7 +532,8 @@ class Reader {
         ownMeter_ = std::make_unique<FLReadingMeter>(budget_);
         meter_ = ownMeter_.get();
       }
-      CountSelectorTests(sheets_, [this](int64_t tests) { return step(tests); });
+      // The selector tests the style sheets make are steps of the reading.
+      sheets_.setSteps([this](int64_t tests) { return step(tests); });
     }
     Open root;
     root.container = &root_;
