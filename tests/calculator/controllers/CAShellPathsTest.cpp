@@ -32,6 +32,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -455,6 +456,62 @@ TEST_F(ShellPathsTest, WhatTheFormulaBarHoldsIsEnteredBeforeSaveAndQuit) {
       Deliver();
       EXPECT_EQ(app->quits, 0);
     }
+  }
+}
+
+// Text typed in the formula bar of a clean document and not entered is a change: each way of
+// closing the window enters it first and asks about it; Cancel keeps the window and the text.
+TEST_F(ShellPathsTest, ClosingAWindowAsksAboutWhatTheFormulaBarHolds) {
+  enum class Close { ControlW, FileMenu, CloseButton };
+  const struct {
+    const char* label;
+    Close how;
+  } cases[] = {{"the Close key", Close::ControlW}, {"File > Close", Close::FileMenu}, {"the close button", Close::CloseButton}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    relaunch();
+    const QString path = csv("t.csv");
+    CAWindowController* controller = open(path);
+    ASSERT_NE(controller, nullptr);
+    QTest::mouseClick(keyboard(controller), Qt::LeftButton, {},
+                      controller->cellView()->rectForGridPoint(GridPoint{0, 4}).center().toPoint());
+    CAFormulaTextView* bar = controller->formulaTextView();
+    QTest::mouseClick(bar->viewport(), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    QTest::keyClicks(bar, QStringLiteral("xyz"));
+    ASSERT_FALSE(controller->document()->dirty());
+
+    const QPointer<QMainWindow> window = controller->mainWindow();
+    // A window closed without asking takes its controller with it.
+    const QPointer<CAWindowController> alive = controller;
+    switch (c.how) {
+      case Close::ControlW: {
+        // The desktop's key for Close (Ctrl+W, or Ctrl+F4 where the platform says so).
+        const QKeyCombination key = item(controller, "performClose:")->shortcut()[0];
+        QTest::keyClick(bar, key.key(), key.keyboardModifiers());
+        Deliver();
+        break;
+      }
+      case Close::FileMenu:
+        item(controller, "performClose:")->trigger();
+        break;
+      case Close::CloseButton: {
+        // What the window manager sends when its button is clicked.
+        QCloseEvent event;
+        QCoreApplication::sendEvent(window->windowHandle(), &event);
+        break;
+      }
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull() || (alive->saveAlert() && alive->saveAlert()->isVisible()); },
+                                10000));
+    ASSERT_FALSE(alive.isNull()) << "closed without asking";
+    ASSERT_TRUE(answerSaveAlert(controller, QStringLiteral("Cancel")));
+    Deliver();
+    ASSERT_FALSE(window.isNull());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(entered(controller, 0, 4), QStringLiteral("xyz"));
+    EXPECT_TRUE(controller->document()->dirty());
+    EXPECT_EQ(app->quits, 0);
   }
 }
 
