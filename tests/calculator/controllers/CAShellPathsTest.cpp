@@ -38,6 +38,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
@@ -512,6 +513,45 @@ TEST_F(ShellPathsTest, ClosingAWindowAsksAboutWhatTheFormulaBarHolds) {
     EXPECT_EQ(entered(controller, 0, 4), QStringLiteral("xyz"));
     EXPECT_TRUE(controller->document()->dirty());
     EXPECT_EQ(app->quits, 0);
+  }
+}
+
+// A command chosen from a menu while text typed in the formula bar is not entered enters it and
+// gives the keys back to the grid: the first Ctrl+Z undoes the entry, and the next typing goes
+// into the active cell.
+TEST_F(ShellPathsTest, AMenuCommandChosenMidEditInTheBarGivesTheGridTheKeys) {
+  for (const char* command : {"toggleFormulas:", "toggleOnlyUsed:", "togglePageBreaks:"}) {
+    SCOPED_TRACE(command);
+    relaunch();
+    CAWindowController* controller = open(csv("bar.csv"));
+    ASSERT_NE(controller, nullptr);
+    QTest::mouseClick(keyboard(controller), Qt::LeftButton, {},
+                      controller->cellView()->rectForGridPoint(GridPoint{0, 4}).center().toPoint());
+    CAFormulaTextView* bar = controller->formulaTextView();
+    QTest::mouseClick(bar->viewport(), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    QTest::keyClicks(bar, QStringLiteral("xyz"));
+
+    // As a click on the item does it: its menu shows, then the item runs.
+    QAction* action = item(controller, command);
+    ASSERT_NE(action, nullptr);
+    auto* menu = qobject_cast<QMenu*>(action->parent());
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    action->trigger();
+    emit menu->aboutToHide();
+    Deliver();
+    EXPECT_EQ(entered(controller, 0, 4), QStringLiteral("xyz"));
+    EXPECT_EQ(QApplication::focusWidget(), controller->cellView());
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    Deliver();
+    EXPECT_EQ(entered(controller, 0, 4), QString());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("7"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    Deliver();
+    EXPECT_EQ(entered(controller, 0, 4), QStringLiteral("7"));
+    EXPECT_NE(QApplication::focusWidget(), bar);
   }
 }
 
