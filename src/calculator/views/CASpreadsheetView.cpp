@@ -429,6 +429,7 @@ void CASpreadsheetView::resizeRowOrColumn() {
     }
   }
   if (row) {
+    rowsResized_ = true;
     if (optionDown_) {
       if (!documentReset_) document_->resetRowHeights();
       if (!(documentReset_ && size == document_->minimumHeight())) document_->setMinimumHeight(size);
@@ -509,6 +510,14 @@ void CASpreadsheetView::mouseReleaseEvent(QMouseEvent* event) {
     else
       extendSelection(anchorPoint_.x == kGridWildcard ? GridPoint{0, anchorPoint_.y} : GridPoint{anchorPoint_.x, 0});
   }
+  if (dragType_ == kSheetDragResize && rowsResized_) {
+    // A text of several lines spreads as far as the lines its row now shows.
+    if (optionDown_)
+      document_->invalidateAllLongText();
+    else
+      document_->invalidatelLongTextForRow(anchorPoint_.y);
+    document_->evaluate();
+  }
   finishDrag();
 }
 
@@ -539,6 +548,7 @@ void CASpreadsheetView::finishDrag() {
   }
   qApp->removeEventFilter(this);
   pendingResizeUndo_.reset();
+  rowsResized_ = false;
   const bool wasMoving = dragType_ == kSheetDragMove;
   dragType_ = kSheetDragNone;
   dropSlot_ = UINT64_MAX;

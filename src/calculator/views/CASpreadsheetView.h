@@ -116,4 +116,6 @@ class CASpreadsheetView : public QWidget {
     int32_t domain;
   };
   std::optional<PendingResizeUndo> pendingResizeUndo_;
+  // Rows changed height in the resize under way.
+  bool rowsResized_ = false;
 };

@@ -138,6 +138,28 @@ TEST_F(SheetViewTest, AClickOnAnEdgeWithoutADragChangesNothing) {
   EXPECT_EQ(document.row(3)->minimumHeight(), 30 * kEmu);
 }
 
+// A row made taller shows more lines of a text of several lines, which then spreads as far as
+// its widest shown line; made short again, as far as its first.
+TEST_F(SheetViewTest, ResizingARowLaysItsTextsOfSeveralLinesOutAgain) {
+  CACell& note = enter("B2", "first\nthe second line is much longer than the first");
+  CACell& first = enter("B5", "first");
+  CACell& second = enter("B6", "the second line is much longer than the first");
+  document.evaluate();
+  ASSERT_GT(second.extraColumns(), first.extraColumns());
+  const double spacing = document.lineHeight();
+  const struct {
+    const char* what;
+    double to;  // the row's height dragged to, in lines
+    const CACell* like;
+  } steps[] = {{"three lines", 3, &second}, {"one line", 1, &first}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    const double height = document.heightOfRow(1);
+    drag(rowEdge(1, 0), rowEdge(1, step.to * spacing + 2 - height));
+    EXPECT_EQ(note.extraColumns(), step.like->extraColumns());
+  }
+}
+
 TEST_F(SheetViewTest, AltResizesEveryColumnThroughTheDocumentDefault) {
   document.columnImperative(3)->setDigitCount(-1);
   document.columnImperative(3)->setWidth(100 * kEmu);
