@@ -5,6 +5,7 @@
 #include "AppControllerTestSupport.h"
 #include "calculator/controllers/CAAppController.h"
 
+#include "calculator/controllers/CAFindDialog.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caCalculatorWindows.h"
 #include "calculator/controllers/caPreferenceKeys.h"
@@ -16,12 +17,14 @@
 #include "framlet/foundation/FLFileLocator.h"
 #include "framlet/foundation/FLLogger.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/help/FLGlimmetHelpWC.h"
 #include "framlet/shell/FLActionHandler.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/flRecentlyUsed.h"
 #include "framlet/shell/flWindowOrder.h"
+#include "platform/BundleInfo.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
 #include "support/TestData.h"
@@ -552,6 +555,56 @@ TEST_F(ShellPathsTest, AMenuCommandChosenMidEditInTheBarGivesTheGridTheKeys) {
     Deliver();
     EXPECT_EQ(entered(controller, 0, 4), QStringLiteral("7"));
     EXPECT_NE(QApplication::focusWidget(), bar);
+  }
+}
+
+// The application's Quit reaches it from the help window in front, by its key and its item.
+TEST_F(ShellPathsTest, QuitWorksWithTheHelpWindowInFront) {
+  SetBundleResourceFolders({TestDataPath(QStringLiteral("../../resources"))});
+  for (const bool byKey : {true, false}) {
+    SCOPED_TRACE(byKey ? "Ctrl+Q" : "File > Quit");
+    relaunch();
+    FLGlimmetHelpWC::displayHelp(kFLHelpNotGiven);
+    ASSERT_FALSE(FLGlimmetHelpWC::helpWindows().empty());
+    QMainWindow* help = FLGlimmetHelpWC::helpWindows().back()->window();
+    MakeKeyAndOrderFront(help);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(help));
+    if (byKey) {
+      pressKey(QApplication::focusWidget() ? QApplication::focusWidget() : help, Qt::Key_Q);
+    } else {
+      QAction* quit = help->menuBar()->findChild<QAction*>(QStringLiteral("terminate:"));
+      ASSERT_NE(quit, nullptr);
+      quit->trigger();
+      Deliver();
+    }
+    EXPECT_EQ(app->quits, 1);
+    for (FLGlimmetHelpWC* window : FLGlimmetHelpWC::helpWindows()) window->window()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  SetBundleResourceFolders({});
+}
+
+// The find panel searches documents: it goes with the last document window, and with no window
+// left the application ends, as it does when its last window closes. A calculator still open
+// keeps it running.
+TEST_F(ShellPathsTest, TheFindPanelGoesWithTheLastDocumentAndTheApplicationWithTheLastWindow) {
+  for (const bool calculator : {false, true}) {
+    SCOPED_TRACE(calculator ? "a calculator open" : "the document alone");
+    relaunch();
+    auto* untitled = dynamic_cast<CAWindowController*>(app->frontmostController());
+    ASSERT_NE(untitled, nullptr);
+    if (calculator) {
+      app->openStandardCalculator();
+      Deliver();
+    }
+    MakeKeyAndOrderFront(untitled->mainWindow());
+    CAFindDialog::showFind();
+    ASSERT_TRUE(QTest::qWaitFor([] { return CAFindDialog::sharedInstance().isVisible(); }, 10000));
+    untitled->mainWindow()->close();
+    Deliver();
+    EXPECT_TRUE(app->controllers().empty());
+    EXPECT_FALSE(CAFindDialog::sharedInstance().isVisible());
+    EXPECT_EQ(app->quits, calculator ? 0 : 1);
   }
 }
 
