@@ -2,6 +2,7 @@
 
 #include "calculator/controllers/CAApplication.h"
 #include "calculator/controllers/CAAutosaveRestorer.h"
+#include "calculator/controllers/CAFindDialog.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caCalculatorWindows.h"
@@ -400,6 +401,10 @@ void CAAppController::openUntitledIfLastWindow(QWidget* closing) {
 // ---- Quitting --------------------------------------------------------------------------------
 
 void CAAppController::normalize() { NotificationCenter::defaultCenter().post(QLatin1String(kNormalizeNotification)); }
+
+void CAAppController::lastDocumentClosed() {
+  if (CAFindDialog::exists()) CAFindDialog::sharedInstance().close();
+}
 
 FLDocumentAppDelegate::TerminateReply CAAppController::applicationShouldTerminate() {
   defaults_.setInteger(openCalculatorMask(), QLatin1String(kCalculatorMaskKey));

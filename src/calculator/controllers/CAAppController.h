@@ -78,6 +78,8 @@ class CAAppController : public FLDocumentAppDelegate {
   FLDocumentWC* openUntitledWithTabIdentifier(const QString& tabIdentifier) override;
   bool saveWorkspace() override;
   void normalize() override;
+  // The find panel searches documents: it goes with the last of them.
+  void lastDocumentClosed() override;
   TerminateReply applicationShouldTerminate() override;
   void prepareToQuit() override;
   QString aboutString() const override { return QString::fromLatin1(kAppAboutString); }

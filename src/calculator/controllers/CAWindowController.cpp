@@ -237,6 +237,11 @@ void CAWindowController::windowDidMove() {
   if (prefs && prefs->value(CAIntPreference::newSizeOption) == 2) prefs->setUntitledPosition(QRectF(window_->geometry()));
 }
 
+bool CAWindowController::windowShouldClose(FLDocumentAppDelegate* quitting) {
+  commitTyping();
+  return FLDocumentWC::windowShouldClose(quitting);
+}
+
 void CAWindowController::windowWillClose() { document_->prepareToClose(); }
 
 void CAWindowController::windowDidResignMain() {

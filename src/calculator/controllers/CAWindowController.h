@@ -226,6 +226,9 @@ class CAWindowController : public FLDocumentWC,
   void giveAlert(const QString& message, const QString& information) override;
 
   // ---- FLDocumentWC
+  // Text typed and not yet entered (in a cell or in the formula bar) is a change: it goes in
+  // before the window looks at whether the document changed, so closing asks about it.
+  bool windowShouldClose(FLDocumentAppDelegate* quitting) override;
   // A recovered copy is named as its window names it.
   QString nameForSave() const override;
   QString untitledSaveProposal() const override;

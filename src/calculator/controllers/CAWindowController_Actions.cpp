@@ -549,7 +549,13 @@ void CAWindowController::redrawGrid() {
 
 void CAWindowController::commitTyping() {
   if (CACellView* view = cellView()) view->stopTyping(true);
-  if (formulaTextView_) formulaTextView_->commitEditing();
+  if (!formulaTextView_) return;
+  const bool barEditing = formulaTextView_->holdsTyping() || window_->focusWidget() == formulaTextView_;
+  formulaTextView_->commitEditing();
+  // A command ends the bar's editing as it ends the grid's: the keys go back to the grid, where
+  // the next key types into the cell the command left active and Ctrl+Z reaches the sheet's undo
+  // rather than the bar's own.
+  if (barEditing) focusCellView();
 }
 
 bool CAWindowController::setPropertyUndo(uint64_t mask) {
@@ -845,6 +851,7 @@ void CAWindowController::toggleOnlyUsedAction(int64_t) {
 }
 
 void CAWindowController::togglePageBreaksAction(int64_t) {
+  commitTyping();
   document_->setShowPageBreaks(!document_->showPageBreaks());
   updatePageBreaks();
   redrawGrid();

@@ -830,11 +830,19 @@ void CACell::setExtraColumns() {
   const double visible = WidestVisibleWidth();
   const QFontMetricsF metrics(text->font);
   const qsizetype measured = std::min<qsizetype>(text->string.size(), qsizetype(visible / kNarrowestCharacter) + 1);
-  double widest = 0;  // a text of several lines is as wide as its widest line
-  for (const QStringView line : ShownLines(QStringView(text->string).left(measured)))
-    widest = std::max(widest, metrics.horizontalAdvance(line.toString()));
-  const double textWidth = std::min(visible, widest);
+  // A text of several lines is as wide as its widest line that the row shows: as the grid
+  // draws it, as many lines as the row's height holds whole, the first alone in a short row.
   const double padding = 2.0 * std::ceil(double(document_->cellPadding().x) / kEmuPerPointReal);
+  const double rowPadding = 2.0 * std::ceil(double(document_->cellPadding().y) / kEmuPerPointReal);
+  const double shownHeight = double(document_->heightOfRow(gridPoint_.y)) - rowPadding + document_->leading() / 2;
+  const qsizetype shownLines =
+      qsizetype(std::max(1.0, std::floor(shownHeight / std::max(metrics.lineSpacing(), 1.0))));
+  // One more than shown: the last one holds the rest of the text.
+  const std::vector<QStringView> lines = ShownLines(QStringView(text->string).left(measured), shownLines + 1);
+  double widest = 0;
+  for (size_t i = 0; i < std::min(lines.size(), size_t(shownLines)); ++i)
+    widest = std::max(widest, metrics.horizontalAdvance(lines[i].toString()));
+  const double textWidth = std::min(visible, widest);
   double available = double(document_->widthOfColumn(gridPoint_.x)) - padding;
   int64_t x = gridPoint_.x;
   while (textWidth > available) {

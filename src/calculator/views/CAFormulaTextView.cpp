@@ -37,6 +37,13 @@ CAFormulaTextView::CAFormulaTextView(QWidget* parent) : FLCompletionFieldEditor(
   setCompletionDelegate(this);
   setTabChangesFocus(false);
   setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  // A click on the grid picks a reference only into a formula: over a cell that may hold one,
+  // what is typed decides, as in the field a cell is typed in, so that plain text is entered and
+  // the click selects.
+  connect(this, &QPlainTextEdit::textChanged, this, [this] {
+    if (document_ && !formulaDelegate_ && formulaMayBeTyped_ && hasFocus())
+      document_->setTypingState(1, nullptr, toPlainText());
+  });
 }
 
 CAFormulaTextView::~CAFormulaTextView() { NotificationCenter::defaultCenter().removeObserver(this); }
@@ -236,8 +243,10 @@ void CAFormulaTextView::keyPressEvent(QKeyEvent* event) {
 void CAFormulaTextView::focusInEvent(QFocusEvent* event) {
   focusFromClick_ = event->reason() == Qt::MouseFocusReason;
   if (document_ && !keepingFocus_) {
+    formulaMayBeTyped_ = false;
     showActiveCellFormula();
     document_->setTypingState(1, document_->activeCell(), QString());
+    formulaMayBeTyped_ = document_->typingState() == 1;
   }
   keepingFocus_ = false;
   FLCompletionFieldEditor::focusInEvent(event);

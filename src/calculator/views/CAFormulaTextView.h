@@ -99,6 +99,8 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   // The focus came with the click being handled: that click does not move the caret.
   bool focusFromClick_ = false;
   bool keepingFocus_ = false;
+  // The editing began over a cell that may hold a formula: the typed text decides the state.
+  bool formulaMayBeTyped_ = false;
   // The cell whose text the bar shows, and that text: what differs from it was typed there.
   std::optional<GridPoint> editedCell_;
   QString shownCellText_;

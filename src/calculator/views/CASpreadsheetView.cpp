@@ -354,8 +354,8 @@ bool CASpreadsheetView::startResize(const QPointF& point, bool onRows, bool free
   const uint32_t action = onRows ? (optionDown_ ? kUndoActionLayoutRows : kUndoActionRows)
                                  : (optionDown_ ? kUndoActionLayoutColumns : kUndoActionColumns);
   const int32_t domain = optionDown_ ? kDomainDocument : onRows ? kDomainRow : kDomainColumn;
-  if (!document_->setUndo(kFLNewUndoID, action, onRows ? kUndoRowHeight : kUndoColumnWidth, selection, domain))
-    return true;
+  // The step is asked for once the size changes: a click on the edge changes nothing.
+  pendingResizeUndo_ = PendingResizeUndo{action, onRows ? kUndoRowHeight : kUndoColumnWidth, selection, domain};
   dragType_ = kSheetDragResize;
   dragOffset_ = (onRows ? point.y() : point.x()) - span->end;
   resizeAnchor_ = span->start;
@@ -413,7 +413,23 @@ void CASpreadsheetView::resizeRowOrColumn() {
   const GridPoint padding = document_->cellPadding();
   const double paddingPoints = row ? 2.0 * std::ceil(double(padding.y) / double(kEmuPerPoint)) : 2.0 * double(padding.x) / double(kEmuPerPoint);
   const int64_t size = ResizedSize(position, resizeAnchor_, zoom(), forcedInterval_, !row, paddingPoints);
+  if (pendingResizeUndo_) {
+    if (!optionDown_) {
+      const CARow* line = row ? document_->row(anchorPoint_.y) : nullptr;
+      const CAColumn* column = row ? nullptr : document_->column(anchorPoint_.x);
+      const bool same = row ? (line ? line->minimumHeight() : 0) == size
+                            : column ? column->digitCount() < 0 && column->width() == size : false;
+      if (same) return;
+    }
+    const PendingResizeUndo step = *pendingResizeUndo_;
+    pendingResizeUndo_.reset();
+    if (!document_->setUndo(kFLNewUndoID, step.action, step.descriptor, step.selection, step.domain)) {
+      finishDrag();
+      return;
+    }
+  }
   if (row) {
+    rowsResized_ = true;
     if (optionDown_) {
       if (!documentReset_) document_->resetRowHeights();
       if (!(documentReset_ && size == document_->minimumHeight())) document_->setMinimumHeight(size);
@@ -494,6 +510,14 @@ void CASpreadsheetView::mouseReleaseEvent(QMouseEvent* event) {
     else
       extendSelection(anchorPoint_.x == kGridWildcard ? GridPoint{0, anchorPoint_.y} : GridPoint{anchorPoint_.x, 0});
   }
+  if (dragType_ == kSheetDragResize && rowsResized_) {
+    // A text of several lines spreads as far as the lines its row now shows.
+    if (optionDown_)
+      document_->invalidateAllLongText();
+    else
+      document_->invalidatelLongTextForRow(anchorPoint_.y);
+    document_->evaluate();
+  }
   finishDrag();
 }
 
@@ -523,6 +547,8 @@ void CASpreadsheetView::finishDrag() {
     autoScrollTimer_ = nullptr;
   }
   qApp->removeEventFilter(this);
+  pendingResizeUndo_.reset();
+  rowsResized_ = false;
   const bool wasMoving = dragType_ == kSheetDragMove;
   dragType_ = kSheetDragNone;
   dropSlot_ = UINT64_MAX;

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class CACellView;
@@ -107,4 +108,14 @@ class CASpreadsheetView : public QWidget {
   bool optionDown_ = false;
   bool documentReset_ = false;
   bool dragged_ = false;
+  // The resize's undo step, asked for when the size first changes.
+  struct PendingResizeUndo {
+    uint32_t action;
+    int32_t descriptor;
+    GridRange selection;
+    int32_t domain;
+  };
+  std::optional<PendingResizeUndo> pendingResizeUndo_;
+  // Rows changed height in the resize under way.
+  bool rowsResized_ = false;
 };

@@ -5,6 +5,7 @@
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/help/FLGlimmetHelpView.h"
+#include "framlet/shell/FLDocumentAppDelegate.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLToolbarSegments.h"
@@ -109,6 +110,8 @@ struct HelpCommand {
 constexpr HelpCommand kCommands[] = {
     {"saveHelpFile:", "Save a Copy of the Help File…", 0, QKeySequence::UnknownKey, 0, 0},
     {"closeWindow:", "Close", 0, QKeySequence::Close, 0, 0},
+    // The application's Quit, with its key, from the help in front as from any other window.
+    {"terminate:", "Quit", 0, QKeySequence::UnknownKey, int(Qt::CTRL) | int(Qt::Key_Q), 0},
     {"copy:", "Copy", 1, QKeySequence::Copy, 0, 0},
     {"selectAll:", "Select All", 1, QKeySequence::SelectAll, 0, 0},
     {"find:", "Find…", 1, QKeySequence::Find, 0, 0},
@@ -826,7 +829,9 @@ void FLGlimmetHelpWC::sendToolbarAction(const QString& action, FLToolbarView*) {
       return;
     }
   }
-  if (action == QLatin1String("findNext:") || action == QLatin1String("findPrevious:")) {
+  if (action == QLatin1String("terminate:")) {
+    if (FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate()) delegate->terminate();
+  } else if (action == QLatin1String("findNext:") || action == QLatin1String("findPrevious:")) {
     findNext(action == QLatin1String("findNext:"));
   } else if (action == QLatin1String("navigateBack:") || action == QLatin1String("navigateForward:")) {
     navigate(action == QLatin1String("navigateBack:"));

@@ -411,6 +411,7 @@ void FLDocumentAppDelegate::controllerClosed(FLDocumentWC* controller) {
     controllers_.erase(it);
     FLWindowTabManager::sharedInstance().windowClosed(closing->window());
     closing.reset();
+    if (controllers_.empty() && !terminating_) lastDocumentClosed();
     if (OrderedWindows().isEmpty()) lastWindowClosed();
   });
 }

@@ -131,6 +131,9 @@ class FLDocumentAppDelegate : public QObject, public FLApplicationDelegate {
   virtual bool shouldOpenAfterLaunch(const QString& /*path*/) { return true; }
   virtual bool shouldRecordInRecents(const QUrl& /*url*/) { return true; }
   virtual void normalize() {}
+  // The last document window has closed: what acts on documents alone (a find panel) goes too,
+  // so that no window is left that has nothing to act on.
+  virtual void lastDocumentClosed() {}
   virtual void prepareToQuit() {}
   virtual bool saveWorkspace() { return true; }
   // The line the About window shows under the name; empty: the maker's own.

@@ -6,15 +6,21 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
+#include <QMargins>
 #include <QWindow>
 
 namespace {
 
 bool HasDecorations(const QWidget* window) { return !(window->windowFlags() & Qt::FramelessWindowHint); }
 
+// Before the window manager has framed the window the window system may still report margins
+// worked out from where the window was asked to go, some of them negative: those are no frame.
 bool FrameIsKnown(const QWidget* window) {
   const QWindow* handle = window->windowHandle();
-  return handle && !handle->frameMargins().isNull();
+  if (!handle) return false;
+  const QMargins margins = handle->frameMargins();
+  return !margins.isNull() && margins.left() >= 0 && margins.top() >= 0 && margins.right() >= 0 &&
+         margins.bottom() >= 0;
 }
 
 // What a window manager's framing of a window sets off: the client is reparented and exposed,

@@ -35,9 +35,13 @@ QScreen* ScreenOf(const QWidget* window) {
 
 // The decorations' sizes once the window has a platform window (before it is first shown it
 // has none, and some desktops tell them only once the window is on the screen).
+// A margin reported negative (the window not framed yet) counts as none.
 QMargins FrameMarginsOf(const QWidget* window) {
   const QWindow* handle = window->windowHandle();
-  return handle ? handle->frameMargins() : QMargins();
+  if (!handle) return {};
+  const QMargins margins = handle->frameMargins();
+  return QMargins(std::max(margins.left(), 0), std::max(margins.top(), 0), std::max(margins.right(), 0),
+                  std::max(margins.bottom(), 0));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "AppControllerTestSupport.h"
 #include "calculator/controllers/CAAppController.h"
 
+#include "calculator/controllers/CAFindDialog.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caCalculatorWindows.h"
 #include "calculator/controllers/caPreferenceKeys.h"
@@ -16,12 +17,14 @@
 #include "framlet/foundation/FLFileLocator.h"
 #include "framlet/foundation/FLLogger.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/help/FLGlimmetHelpWC.h"
 #include "framlet/shell/FLActionHandler.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLDocumentWC.h"
 #include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/flRecentlyUsed.h"
 #include "framlet/shell/flWindowOrder.h"
+#include "platform/BundleInfo.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
 #include "support/TestData.h"
@@ -32,11 +35,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
@@ -454,6 +459,156 @@ TEST_F(ShellPathsTest, WhatTheFormulaBarHoldsIsEnteredBeforeSaveAndQuit) {
       EXPECT_TRUE(answerSaveAlert(controller, QStringLiteral("Cancel")));
       Deliver();
       EXPECT_EQ(app->quits, 0);
+    }
+  }
+}
+
+// Text typed in the formula bar of a clean document and not entered is a change: each way of
+// closing the window enters it first and asks about it; Cancel keeps the window and the text.
+TEST_F(ShellPathsTest, ClosingAWindowAsksAboutWhatTheFormulaBarHolds) {
+  enum class Close { ControlW, FileMenu, CloseButton };
+  const struct {
+    const char* label;
+    Close how;
+  } cases[] = {{"the Close key", Close::ControlW}, {"File > Close", Close::FileMenu}, {"the close button", Close::CloseButton}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    relaunch();
+    const QString path = csv("t.csv");
+    CAWindowController* controller = open(path);
+    ASSERT_NE(controller, nullptr);
+    QTest::mouseClick(keyboard(controller), Qt::LeftButton, {},
+                      controller->cellView()->rectForGridPoint(GridPoint{0, 4}).center().toPoint());
+    CAFormulaTextView* bar = controller->formulaTextView();
+    QTest::mouseClick(bar->viewport(), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    QTest::keyClicks(bar, QStringLiteral("xyz"));
+    ASSERT_FALSE(controller->document()->dirty());
+
+    const QPointer<QMainWindow> window = controller->mainWindow();
+    // A window closed without asking takes its controller with it.
+    const QPointer<CAWindowController> alive = controller;
+    switch (c.how) {
+      case Close::ControlW: {
+        // The desktop's key for Close (Ctrl+W, or Ctrl+F4 where the platform says so).
+        const QKeyCombination key = item(controller, "performClose:")->shortcut()[0];
+        QTest::keyClick(bar, key.key(), key.keyboardModifiers());
+        Deliver();
+        break;
+      }
+      case Close::FileMenu:
+        item(controller, "performClose:")->trigger();
+        break;
+      case Close::CloseButton: {
+        // What the window manager sends when its button is clicked.
+        QCloseEvent event;
+        QCoreApplication::sendEvent(window->windowHandle(), &event);
+        break;
+      }
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull() || (alive->saveAlert() && alive->saveAlert()->isVisible()); },
+                                10000));
+    ASSERT_FALSE(alive.isNull()) << "closed without asking";
+    ASSERT_TRUE(answerSaveAlert(controller, QStringLiteral("Cancel")));
+    Deliver();
+    ASSERT_FALSE(window.isNull());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(entered(controller, 0, 4), QStringLiteral("xyz"));
+    EXPECT_TRUE(controller->document()->dirty());
+    EXPECT_EQ(app->quits, 0);
+  }
+}
+
+// A command chosen from a menu while text typed in the formula bar is not entered enters it and
+// gives the keys back to the grid: the first Ctrl+Z undoes the entry, and the next typing goes
+// into the active cell.
+TEST_F(ShellPathsTest, AMenuCommandChosenMidEditInTheBarGivesTheGridTheKeys) {
+  for (const char* command : {"toggleFormulas:", "toggleOnlyUsed:", "togglePageBreaks:"}) {
+    SCOPED_TRACE(command);
+    relaunch();
+    CAWindowController* controller = open(csv("bar.csv"));
+    ASSERT_NE(controller, nullptr);
+    QTest::mouseClick(keyboard(controller), Qt::LeftButton, {},
+                      controller->cellView()->rectForGridPoint(GridPoint{0, 4}).center().toPoint());
+    CAFormulaTextView* bar = controller->formulaTextView();
+    QTest::mouseClick(bar->viewport(), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    QTest::keyClicks(bar, QStringLiteral("xyz"));
+
+    // As a click on the item does it: its menu shows, then the item runs.
+    QAction* action = item(controller, command);
+    ASSERT_NE(action, nullptr);
+    auto* menu = qobject_cast<QMenu*>(action->parent());
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    action->trigger();
+    emit menu->aboutToHide();
+    Deliver();
+    EXPECT_EQ(entered(controller, 0, 4), QStringLiteral("xyz"));
+    EXPECT_EQ(QApplication::focusWidget(), controller->cellView());
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    Deliver();
+    EXPECT_EQ(entered(controller, 0, 4), QString());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("7"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    Deliver();
+    EXPECT_EQ(entered(controller, 0, 4), QStringLiteral("7"));
+    EXPECT_NE(QApplication::focusWidget(), bar);
+  }
+}
+
+// The application's Quit reaches it from the help window in front, by its key and its item.
+TEST_F(ShellPathsTest, QuitWorksWithTheHelpWindowInFront) {
+  SetBundleResourceFolders({TestDataPath(QStringLiteral("../../resources"))});
+  for (const bool byKey : {true, false}) {
+    SCOPED_TRACE(byKey ? "Ctrl+Q" : "File > Quit");
+    relaunch();
+    FLGlimmetHelpWC::displayHelp(kFLHelpNotGiven);
+    ASSERT_FALSE(FLGlimmetHelpWC::helpWindows().empty());
+    QMainWindow* help = FLGlimmetHelpWC::helpWindows().back()->window();
+    MakeKeyAndOrderFront(help);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(help));
+    if (byKey) {
+      pressKey(QApplication::focusWidget() ? QApplication::focusWidget() : help, Qt::Key_Q);
+    } else {
+      QAction* quit = help->menuBar()->findChild<QAction*>(QStringLiteral("terminate:"));
+      ASSERT_NE(quit, nullptr);
+      quit->trigger();
+      Deliver();
+    }
+    EXPECT_EQ(app->quits, 1);
+    for (FLGlimmetHelpWC* window : FLGlimmetHelpWC::helpWindows()) window->window()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  SetBundleResourceFolders({});
+}
+
+// The find panel searches documents: it goes with the last document window, and with no window
+// left the application ends, as it does when its last window closes. A calculator still open
+// keeps it running.
+TEST_F(ShellPathsTest, TheFindPanelGoesWithTheLastDocumentAndTheApplicationWithTheLastWindow) {
+  for (const bool calculator : {false, true}) {
+    SCOPED_TRACE(calculator ? "a calculator open" : "the document alone");
+    relaunch();
+    auto* untitled = dynamic_cast<CAWindowController*>(app->frontmostController());
+    ASSERT_NE(untitled, nullptr);
+    if (calculator) {
+      app->openStandardCalculator();
+      Deliver();
+    }
+    MakeKeyAndOrderFront(untitled->mainWindow());
+    CAFindDialog::showFind();
+    ASSERT_TRUE(QTest::qWaitFor([] { return CAFindDialog::sharedInstance().isVisible(); }, 10000));
+    untitled->mainWindow()->close();
+    Deliver();
+    EXPECT_TRUE(app->controllers().empty());
+    EXPECT_FALSE(CAFindDialog::sharedInstance().isVisible());
+    EXPECT_EQ(app->quits, calculator ? 0 : 1);
+    // The calculator holds this launch's menus: it goes with it.
+    if (calculator) {
+      OpenCalculatorForMask(kStandardCalculatorMask, false, app->defaults())->close();
+      Deliver();
     }
   }
 }

@@ -7,7 +7,9 @@
 #include "FramedDisplayTestSupport.h"
 
 #include "calculator/controllers/CAAppController.h"
+#include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caPreferenceKeys.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLDocument.h"
 #include "framlet/shell/flWindowOrder.h"
@@ -16,6 +18,7 @@
 #include "support/TestFiles.h"
 #include "support/EventWaits.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -122,6 +125,8 @@ TEST(WindowPlacementOnAFramedScreen, EveryFrameLiesWithinTheScreen) {
   const QRect screen(0, 0, size[0].toInt(), size[1].toInt());
   FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
   QTemporaryDir folder;
+  UserDefaults::standardUserDefaults().setString(
+      QStringLiteral("{%1, %2}").arg(screen.width() - 100).arg(screen.height() - 10), QLatin1String(kPrefPositionKey));
   TestAppController app(UserDefaults::standardUserDefaults());
   app.applicationWillFinishLaunching();
   app.applicationDidFinishLaunching();
@@ -129,6 +134,11 @@ TEST(WindowPlacementOnAFramedScreen, EveryFrameLiesWithinTheScreen) {
   CAWindowController* first = app.newest();
   ASSERT_NE(first, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(first->mainWindow(), kLongestWait));
+  // The settings, from the File menu, last left by the screen's bottom right corner.
+  QAction* settings = first->mainWindow()->findChild<QAction*>(QStringLiteral("showPreferences:"));
+  ASSERT_NE(settings, nullptr);
+  settings->trigger();
+  ASSERT_TRUE(app.prefController()->window() && app.prefController()->window()->isVisible());
 
   // Two new windows by the key (the second one untouched, so the first document opened fills
   // it), stored frames too large and beyond the screen's top left, the calculators, and the font
@@ -181,7 +191,7 @@ TEST(WindowPlacementOnAFramedScreen, EveryFrameLiesWithinTheScreen) {
       },
       kLongestWait);
   windows = ShownWindows();
-  EXPECT_GE(windows.size(), 11);  // six documents, three calculators, two panels
+  EXPECT_GE(windows.size(), 12);  // six documents, three calculators, two panels, the settings
   QList<QPoint> newWindowCorners;
   for (QWidget* window : windows) {
     const QRect frame = ManagedFrame(window);

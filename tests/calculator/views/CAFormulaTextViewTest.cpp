@@ -256,6 +256,57 @@ TEST_F(FormulaBarTest, ClickingACellWhileEditingAFormulaKeepsTheBarFocused) {
   EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), "=1+$B$3:$C$4");
 }
 
+// As in the field a cell is typed in, a click on another cell picks a reference only into a
+// formula (what the bar holds decides, as typed); plain text is entered where it was typed and
+// the click selects.
+TEST_F(FormulaBarTest, AClickOnACellPicksAReferenceOnlyIntoAFormula) {
+  const struct {
+    const char* keys;  // typed into the bar over an empty cell's text; "<" deletes
+    bool picks;
+    const char* bar;    // after the click on D8
+    const char* typed;  // entered in the cell typed for after the click
+  } cases[] = {
+      {"xyz", false, "", "xyz"},
+      {"12", false, "", "12"},
+      {"x=1", false, "", "x=1"},
+      {"=1+", true, "=1+D8", ""},
+      {"", true, "=D8", ""},
+      {"ab<<=2*", true, "=2*D8", ""},
+      {"=<xyz", false, "", "xyz"},
+  };
+  int64_t row = 13;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keys);
+    const GridPoint cell{0, ++row};
+    scroll->cellView()->setFocus();
+    document.setSelectionPoint(cell);
+    focusBar();
+    ASSERT_EQ(focus(), bar);
+    for (const char* key = c.keys; *key; ++key) {
+      if (*key == '<') {
+        QTest::keyClick(bar, Qt::Key_Backspace);
+      } else {
+        QTest::keyClicks(bar, QString(QLatin1Char(*key)));
+      }
+    }
+    QTest::mouseClick(scroll->cellView(), Qt::LeftButton, {},
+                      scroll->cellView()->rectForGridPoint(A1("D8")).center().toPoint());
+    if (c.picks) {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return focus() == bar && bar->toPlainText() == QLatin1String(c.bar); }, 10000));
+      EXPECT_EQ(bar->toPlainText().toStdString(), c.bar);
+      EXPECT_EQ(document.activeCellPoint(), cell);
+      QTest::keyClick(bar, Qt::Key_Escape);
+    } else {
+      EXPECT_EQ(bar->toPlainText().toStdString(), c.bar);
+      EXPECT_EQ(document.activeCellPoint(), A1("D8"));
+      EXPECT_EQ(focus(), scroll->cellView());
+      EXPECT_EQ(document.typingState(), 0);
+    }
+    const CACell* entered = document.cellAtGridPoint(cell);
+    EXPECT_EQ(entered ? entered->editText().toStdString() : std::string(), c.typed);
+  }
+}
+
 TEST(PropertyContainerView, DrawsItsSeparatorAboveThePropertyScrollView) {
   FLKernel::sharedInstance();
   CAPropertyContainerView container;

@@ -407,3 +407,51 @@ TEST_F(GridPainterTest, ATextOfSeveralLinesShowsTheWholeLinesItsRowHolds) {
   document.evaluate();
   EXPECT_EQ(cell.extraColumns(), 0u);
 }
+
+// A text of several lines spreads over its empty neighbours only as far as the lines its row
+// shows need: in a row of one line, as far as its first line; the grid lines beyond stay drawn.
+TEST_F(GridPainterTest, ATextOfSeveralLinesSpreadsOnlyAsFarAsTheLinesItsRowShows) {
+  CACell& cell = *document.cellAtGridPointImperative({1, 1});
+  cell.setFormula(QStringLiteral("x"));
+  const double spacing =
+      std::ceil(QFontMetricsF(cell.attributedString(false, document.formatForCell(&cell, true))->font).lineSpacing());
+  const auto spread = [&](const QString& text) {
+    cell.setFormula(text);
+    document.evaluate();
+    return cell.extraColumns();
+  };
+  const QString note = QStringLiteral("first line\nsecond line is much longer than the first one");
+  const struct {
+    const char* what;
+    QString text;
+    int lines;         // the row's height in lines
+    QString widest;    // the shown line the text spreads as far as
+  } cases[] = {
+      {"one line shown", note, 1, QStringLiteral("first line")},
+      {"both lines shown", note, 3, QStringLiteral("second line is much longer than the first one")},
+      {"two of three shown", QStringLiteral("short\nlonger second line that spreads far\nthe third line is the longest of all"), 2,
+       QStringLiteral("longer second line that spreads far")},
+      {"CR LF", QStringLiteral("first line\r\nsecond line is much longer than the first one"), 1, QStringLiteral("first line")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    setRowHeight(1, c.lines * spacing + 2);
+    geometry.invalidate();
+    const uint64_t expected = spread(c.widest);
+    EXPECT_EQ(spread(c.text), expected);
+
+    CAScrollView view(&document);
+    view.resize(600, 200);
+    const QImage image = view.cellView()->grab().toImage();
+    const QRectF row = view.cellView()->rectForGridPoint({1, 1});
+    const int y = int(row.center().y());
+    for (int64_t x = 1; x < 6; ++x) {
+      const int line = int(view.cellView()->rectForGridPoint({x, 1}).right()) - 1;
+      if (x < 1 + int64_t(expected))
+        EXPECT_NE(image.pixelColor(line, y), GridLineColor()) << "covered line after column " << x;
+      else
+        EXPECT_EQ(image.pixelColor(line, y), GridLineColor()) << "line after column " << x;
+    }
+  }
+}
+

@@ -99,6 +99,67 @@ TEST_F(SheetViewTest, DraggingAnEdgeResizesInOneUndoStep) {
   EXPECT_EQ(document.column(0)->width(), 41 * kEmu);
 }
 
+// A click on the line between two labels, or a press there that moves no edge, changes nothing:
+// no step, no change to the document.
+TEST_F(SheetViewTest, AClickOnAnEdgeWithoutADragChangesNothing) {
+  document.rowImperative(3)->setMinimumHeight(25 * kEmu);
+  const struct {
+    const char* what;
+    QPoint from, to;
+    Qt::KeyboardModifiers modifiers;
+  } cases[] = {
+      {"a row's edge", rowEdge(2, 0), rowEdge(2, 0), {}},
+      {"a row of its own height", rowEdge(3, 1), rowEdge(3, 1), {}},
+      {"a column's edge", columnEdge(1, -1), columnEdge(1, -1), {}},
+      {"a column's edge, Ctrl", columnEdge(1, 0), columnEdge(1, 0), Qt::ControlModifier},
+      {"a row's edge, Alt", rowEdge(0, 0), rowEdge(0, 0), Qt::AltModifier},
+      {"a column's edge, Alt", columnEdge(2, 0), columnEdge(2, 0), Qt::AltModifier},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QTest::mouseClick(&sheet, Qt::LeftButton, c.modifiers, c.from);
+    EXPECT_EQ(steps(), 0u);
+    EXPECT_FALSE(document.dirty());
+    EXPECT_EQ(columnWidth(1), kColumnWidth);
+    EXPECT_EQ(document.defaultWidth(), int64_t(kColumnWidth) * kEmu);
+    EXPECT_EQ(document.minimumHeight(), int64_t(kRowHeight) * kEmu);
+    EXPECT_EQ(document.row(2), nullptr);
+    EXPECT_EQ(document.row(3)->minimumHeight(), 25 * kEmu);
+  }
+  // Held on an edge without moving it: the row of its own height keeps it without a step.
+  QTest::mousePress(&sheet, Qt::LeftButton, {}, rowEdge(3, 0));
+  QTest::mouseMove(&sheet, rowEdge(3, 0));
+  QTest::mouseRelease(&sheet, Qt::LeftButton, {}, rowEdge(3, 0));
+  EXPECT_EQ(steps(), 0u);
+  EXPECT_FALSE(document.dirty());
+  // Moved, it takes its one step.
+  drag(rowEdge(3, 0), rowEdge(3, 5));
+  EXPECT_EQ(steps(), 1u);
+  EXPECT_EQ(document.row(3)->minimumHeight(), 30 * kEmu);
+}
+
+// A row made taller shows more lines of a text of several lines, which then spreads as far as
+// its widest shown line; made short again, as far as its first.
+TEST_F(SheetViewTest, ResizingARowLaysItsTextsOfSeveralLinesOutAgain) {
+  CACell& note = enter("B2", "first\nthe second line is much longer than the first");
+  CACell& first = enter("B5", "first");
+  CACell& second = enter("B6", "the second line is much longer than the first");
+  document.evaluate();
+  ASSERT_GT(second.extraColumns(), first.extraColumns());
+  const double spacing = document.lineHeight();
+  const struct {
+    const char* what;
+    double to;  // the row's height dragged to, in lines
+    const CACell* like;
+  } steps[] = {{"three lines", 3, &second}, {"one line", 1, &first}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    const double height = document.heightOfRow(1);
+    drag(rowEdge(1, 0), rowEdge(1, step.to * spacing + 2 - height));
+    EXPECT_EQ(note.extraColumns(), step.like->extraColumns());
+  }
+}
+
 TEST_F(SheetViewTest, AltResizesEveryColumnThroughTheDocumentDefault) {
   document.columnImperative(3)->setDigitCount(-1);
   document.columnImperative(3)->setWidth(100 * kEmu);

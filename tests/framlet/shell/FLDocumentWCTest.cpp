@@ -48,7 +48,11 @@ class DocumentWCTest : public ::testing::Test {
     controller.window()->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(controller.window()));
   }
-  void TearDown() override { FLDocumentWC::setSaveTypes({}); }
+  // The format a panel was last confirmed in is the process's: the next fixture starts afresh.
+  void TearDown() override {
+    FLDocumentWC::setSaveTypes({});
+    FLDocumentWC::setLastFormatIndex(0);
+  }
   // Types the name into the open save panel and confirms it.
   void confirmPanel(const QString& name) {
     ASSERT_TRUE(QTest::qWaitFor([this] { return controller.savePanel() && controller.savePanel()->isVisible(); }, 10000));

@@ -70,6 +70,9 @@ class QuitTest : public ::testing::Test {
   void SetUp() override {
     UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("test.openFiles"));
     FLDocumentWC::setSaveTypes({QStringLiteral("Numlet"), QStringLiteral("csv"), QStringLiteral("html")});
+    // The panel opens on the format it was last confirmed in, whichever window that was: the
+    // names these tests type are packages.
+    FLDocumentWC::setLastFormatIndex(0);
     // A failed save tells the user; the alert is answered at once.
     FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
   }
