@@ -270,6 +270,18 @@ bool HoldsFieldsFrom(GlimmetDoc* doc, uint32_t cursor, uint32_t end) {
   return false;
 }
 
+// The format a field's cell takes from where it stands: the table cell's background, then the
+// paragraph's alignment and background.
+CAFormat FieldFormat(Kolor backgroundKolor, const PropRecord& paraProps) {
+  CAFormat format;
+  if (KolorIsColor(backgroundKolor)) format.setBackgroundKolor(backgroundKolor);
+  const int32_t alignment = SheetAlignmentForEngine(paraProps.get<int32_t>(ParaField::alignment));
+  if (alignment) format.setAlignment(alignment);
+  const Kolor paraBack = paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
+  if (KolorIsColor(paraBack)) format.setBackgroundKolor(paraBack);
+  return format;
+}
+
 Kolor CellBackgroundAt(GlimmetDoc* doc, uint32_t kinkCp) {
   const uint32_t index = doc->knots.indexAtCp(kinkCp);
   return index == kGMNone ? kNoKolor : doc->knots.at(index).word;
@@ -436,12 +448,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       }
     }
     if (made) {
-      CAFormat format;
-      if (KolorIsColor(backgroundKolor)) format.setBackgroundKolor(backgroundKolor);
-      const int32_t alignment = SheetAlignmentForEngine(paraProps.get<int32_t>(ParaField::alignment));
-      if (alignment) format.setAlignment(alignment);
-      const Kolor paraBack = paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
-      if (KolorIsColor(paraBack)) format.setBackgroundKolor(paraBack);
+      CAFormat format = FieldFormat(backgroundKolor, paraProps);
       if (textRun) {
         // The looks are those of the text's first character: the closing kinks of a list or a
         // link before it have looks of their own.
@@ -467,12 +474,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
     if (picture.found()) {
       auto pictureCell = std::make_unique<CACell>(GridPoint{at.x + 1, at.y}, this);
       if (MakePictureCell(*pictureCell, *this, doc, picture)) {
-        CAFormat format;
-        if (KolorIsColor(backgroundKolor)) format.setBackgroundKolor(backgroundKolor);
-        const int32_t alignment = SheetAlignmentForEngine(paraProps.get<int32_t>(ParaField::alignment));
-        if (alignment) format.setAlignment(alignment);
-        const Kolor paraBack = paraProps.get<uint32_t>(ParaField::border + BorderField::backColor);
-        if (KolorIsColor(paraBack)) format.setBackgroundKolor(paraBack);
+        CAFormat format = FieldFormat(backgroundKolor, paraProps);
         if (format.mask() != 0) pictureCell->setFormat(std::move(format));
         if (!inTable) {
           storeCell(std::move(pictureCell));
