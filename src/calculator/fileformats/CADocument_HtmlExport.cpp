@@ -667,7 +667,7 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     const Wide piecesBytes = uint64_t(pieces.bytes.size());
     const Wide piecesElements = uint64_t(HtmlOpeningTags(QByteArrayView(pieces.bytes)));
     if (!priced.pricing) pieces = CellPieces();
-    const int64_t plain = pictureCount > 0 ? -1 : PlainTableReadingCost(priced.page);
+    const int64_t plain = pictureCount > 0 ? -1 : PlainTableReadingCost(priced.page, readerBudget);
     const int64_t cost = plain >= 0 ? plain : RichTextHtmlCost(QByteArrayView(priced.page));
     if (cost > readerBudget) {
       // What makes it too large: the cells' own text, the empty cells between them, or what

@@ -1639,7 +1639,8 @@ bool RichTextShowsFirstLine(const QTextDocument& text, const QString& line) {
 std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDocument& text, bool keepRows,
                                              int64_t budget, GMHtmlReading* reading, bool* whole,
                                              int64_t* richCost = nullptr, int64_t plainCost = -1,
-                                             KeptLinesListener* lines = nullptr, bool* linesTaken = nullptr) {
+                                             KeptLinesListener* lines = nullptr, bool* linesTaken = nullptr,
+                                             bool* listenedToEnd = nullptr) {
   PlainTableListener listener(keepRows);
   if (plainCost < 0) plainCost = PlainTableHtmlCost(html);
   bool listened = false;
@@ -1649,6 +1650,7 @@ std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDo
     listened = listeners.listening();
   }
   if (richCost) *richCost = reading->cost - (listened ? plainCost : 0);
+  if (listenedToEnd) *listenedToEnd = listened;
   std::optional<PlainTable> table = listener.table();
   const bool tookLines = lines && lines->took();
   *whole = !listener.tookRows() && !tookLines && reading->outcome != GMHtmlReading::Outcome::Left;
@@ -1665,12 +1667,20 @@ std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDo
 
 bool HtmlPageIsReadAsPlainTable(const QByteArray& page) { return PlainTableReadingCost(page) >= 0; }
 
-int64_t PlainTableReadingCost(const QByteArray& page) {
+int64_t PlainTableReadingCost(const QByteArray& page, int64_t budget) {
   if (!g_plainTableReading) return -1;
   GMImportTextDocument text;
   GMHtmlReading reading;
   bool whole = false;
-  return ReadPlainTablePage(HtmlTextOfBytes(page), text, false, 0, &reading, &whole) ? reading.cost : -1;
+  bool listened = false;
+  const bool plain = ReadPlainTablePage(HtmlTextOfBytes(page), text, false, budget, &reading, &whole, nullptr, -1,
+                                        nullptr, nullptr, &listened)
+                         .has_value();
+  // Stopped past the budget where the sheet's reader still read the page as its own, the page is
+  // too large for it; where that reader had left it, it is the rich text's, and priced as such.
+  if (budget > 0 && reading.outcome == GMHtmlReading::Outcome::TooLarge)
+    return listened ? std::max(reading.cost, budget + 1) : -1;
+  return plain ? reading.cost : -1;
 }
 
 namespace {

@@ -116,8 +116,10 @@ bool SetPlainTableReading(bool on);
 bool HtmlPageIsReadAsPlainTable(const QByteArray& page);
 // What the sheet's reading of the page (UTF-8) as a long table of plain cells takes, priced as an
 // open prices it (the page at the sheet's own rate, and what the rich text makes of it, all but
-// the rows the sheet takes, at the rich text's); -1 where the sheet would not read it so.
-int64_t PlainTableReadingCost(const QByteArray& page);
+// the rows the sheet takes, at the rich text's); -1 where the sheet would not read it so. budget,
+// when not 0: the reading stops once past it, and the answer is then above the budget, or -1 where
+// the sheet had left the page to the rich text by then.
+int64_t PlainTableReadingCost(const QByteArray& page, int64_t budget = 0);
 // What reading the page file would take at the least, counted from its bytes by its character
 // set before it is read: an open refuses a file past its budget so.
 int64_t HtmlFileLeastCost(const QString& path);

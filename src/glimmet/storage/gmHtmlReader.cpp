@@ -3,6 +3,7 @@
 #include "glimmet/storage/gmCss.h"
 
 #include "framlet/foundation/flReadingMeter.h"
+#include "glimmet/storage/gmTables.h"
 
 #include <QColor>
 #include <QGuiApplication>
@@ -532,9 +533,11 @@ class Reader {
         ownMeter_ = std::make_unique<FLReadingMeter>(budget_);
         meter_ = ownMeter_.get();
       }
-      // The selector tests the style sheets make are steps of the reading.
-      sheets_.setSteps([this](int64_t tests) { return step(tests); });
     }
+    // The selector tests the style sheets make are steps of the reading. Told them with or
+    // without a budget, the sheets charge alike, so that a page is priced within a budget as it
+    // is without one.
+    sheets_.setSteps([this](int64_t tests) { return step(tests); });
     Open root;
     root.container = &root_;
     stack_.push_back(root);
@@ -2187,10 +2190,38 @@ void Reader::emitBlock(Block& block, QTextCursor& cursor, bool& fresh) {
 void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
   emitNodes(table.before, cursor, fresh);
   if (table.rows <= 0 || table.columns <= 0 || table.cells.empty()) return;
+  // Whoever makes cells of the rich text keeps kMaxColumns columns apart and folds the text of
+  // those past them, in order, into the last; there a column no cell starts in (one spans cover
+  // alone) holds nothing and is not made, so that a wide span costs no cell of the grid for each
+  // column it covers. The columns past them that are made, in order.
+  std::vector<int64_t> farColumns;
+  if (table.columns > int64_t(kMaxColumns)) {
+    for (const Cell& cell : table.cells)
+      if (cell.column >= int64_t(kMaxColumns)) farColumns.push_back(cell.column);
+    std::sort(farColumns.begin(), farColumns.end());
+    farColumns.erase(std::unique(farColumns.begin(), farColumns.end()), farColumns.end());
+  }
+  int64_t madeColumns =
+      table.columns > int64_t(kMaxColumns) ? int64_t(kMaxColumns) + int64_t(farColumns.size()) : table.columns;
+  // Nor are the last columns where no cell starts, past every column a cell starts in or a width
+  // is given for: the sheet's table is as wide as the cells in it.
+  if (farColumns.empty()) {
+    int64_t used = int64_t(table.widths.size());
+    for (const Cell& cell : table.cells) used = std::max(used, cell.column + 1);
+    madeColumns = std::min(madeColumns, used);
+  }
+  const auto madeColumn = [&](int64_t column) {
+    if (column < int64_t(kMaxColumns)) return column;
+    const auto at = std::lower_bound(farColumns.begin(), farColumns.end(), column);
+    return at != farColumns.end() && *at == column ? int64_t(kMaxColumns) + (at - farColumns.begin()) : int64_t(-1);
+  };
   QTextTableFormat format = table.format;
   if (!table.widths.empty()) {
-    QList<QTextLength> widths(qsizetype(table.columns));
-    for (size_t c = 0; c < table.widths.size() && c < size_t(table.columns); ++c) widths[qsizetype(c)] = table.widths[c];
+    QList<QTextLength> widths(static_cast<qsizetype>(madeColumns));
+    for (size_t c = 0; c < table.widths.size() && c < size_t(table.columns); ++c) {
+      const int64_t made = madeColumn(int64_t(c));
+      if (made >= 0) widths[qsizetype(made)] = table.widths[c];
+    }
     format.setColumnWidthConstraints(widths);
   }
   // The work of its cells (each made by the rich text, its import and the sheet) is counted
@@ -2199,7 +2230,7 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
     buildPassed_ = true;
     return;
   }
-  QTextTable* made = cursor.insertTable(int(table.rows), int(table.columns), format);
+  QTextTable* made = cursor.insertTable(int(table.rows), int(madeColumns), format);
   if (!made) return;
   for (Cell& cell : table.cells) {
     if (buildPassed_ || (meter_ && !meter_->pieces(1))) {
@@ -2212,7 +2243,7 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
       if (row >= table.footFirst && row < footEnd) row += table.rows - footEnd;
       else if (row >= footEnd) row -= table.footRows;
     }
-    QTextTableCell at = made->cellAt(int(row), int(cell.column));
+    QTextTableCell at = made->cellAt(int(row), int(madeColumn(cell.column)));
     if (!at.isValid()) continue;
     QTextCursor inside = at.firstCursorPosition();
     bool cellFresh = true;

@@ -912,4 +912,73 @@ TEST_F(HtmlLongTableTest, PagesOfFormulasOpenWithTheirValuesChargedNearWhatTheyT
   }
 }
 
+// Pricing a page within a budget stops once past it, and says so, rather than reading the rest:
+// a sheet's page too large to save is told without reading it whole (a row of a wide span over
+// thousands of rows takes gigabytes read whole).
+TEST_F(HtmlLongTableTest, APageIsPricedNoFurtherThanTheBudget) {
+  const QByteArray rows = QByteArray("<tr><td>y</td><td>12</td></tr>\n").repeated(20000);
+  const struct {
+    const char* name;
+    QByteArray page;
+    bool readWhole;  // small enough to be read whole as well
+  } cases[] = {
+      {"plain cells", "<table>\n" + rows + "</table>\n", true},
+      {"a head row, then plain cells", "<table><tr><th>a</th><th>b</th></tr>\n" + rows + "</table>\n", true},
+      {"a wide span, then plain cells", "<table><tr><td colspan=20480>w</td></tr>\n" + rows + "</table>\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.readWhole) {
+      // No long table of plain cells (its first row spans more columns than the sheet's table
+      // holds): past the budget, or left to the rich text, which prices it apart.
+      for (const int64_t budget : {int64_t(1) << 24, int64_t(1) << 28}) {
+        const int64_t cost = PlainTableReadingCost(c.page, budget);
+        EXPECT_TRUE(cost == -1 || cost > budget) << cost;
+      }
+      EXPECT_GT(RichTextHtmlCost(QByteArrayView(c.page)), int64_t(1) << 30);
+      continue;
+    }
+    const int64_t whole = PlainTableReadingCost(c.page);
+    ASSERT_GT(whole, 0);
+    for (const int64_t budget : {whole / 8, whole / 2, whole - 1}) EXPECT_GT(PlainTableReadingCost(c.page, budget), budget);
+    EXPECT_EQ(PlainTableReadingCost(c.page, whole), whole);
+    EXPECT_EQ(PlainTableReadingCost(c.page, whole + 1), whole);
+  }
+  EXPECT_EQ(PlainTableReadingCost("<p>no table</p>", int64_t(1) << 30), -1);
+}
+
+// A cell spanning columns reads as the cell followed by the empty cells it covers, however far
+// it reaches past the sheet's table: the sheet comes out the same, with its cells, their looks
+// and their places, while the columns only spans cover are not made one by one.
+TEST_F(HtmlLongTableTest, ASpanReadsAsTheEmptyCellsItCovers) {
+  const auto empties = [](int count) { return QByteArray("<td></td>").repeated(count); };
+  const struct {
+    const char* name;
+    QByteArray spanned, written;  // the table's rows with spans, and with the cells they cover
+  } cases[] = {
+      {"rows of one wide span", QByteArray("<tr><td colspan=300>x</td></tr>").repeated(5),
+       ("<tr><td>x</td>" + empties(299) + "</tr>").repeated(5)},
+      {"a cell after a far span", QByteArray("<tr><td>a</td><td colspan=250></td><td>b</td></tr>").repeated(3),
+       ("<tr><td>a</td>" + empties(250) + "<td>b</td></tr>").repeated(3)},
+      {"a coloured span, and a short row",
+       "<tr><td colspan=150 bgcolor=red>c</td><td>d</td></tr><tr><td>e</td></tr><tr><td>f</td><td>g</td></tr>",
+       "<tr><td bgcolor=red>c</td>" + empties(149) + "<td>d</td></tr><tr><td>e</td></tr><tr><td>f</td><td>g</td></tr>"},
+      {"a span over rows and columns", "<tr><td rowspan=2 colspan=200>r</td><td>s</td></tr><tr><td>t</td></tr>",
+       "<tr><td>r</td>" + empties(199) + "<td>s</td></tr><tr>" + empties(200) + "<td>t</td></tr>"},
+      {"widths around a span", "<tr><td width=40>w</td><td colspan=120></td><td width=50>z</td><td>q</td></tr>",
+       "<tr><td width=40>w</td>" + empties(120) + "<td width=50>z</td><td>q</td></tr>"},
+      {"a span within the sheet's table", "<tr><td colspan=7>h</td><td>i</td></tr><tr><td>j</td></tr>",
+       "<tr><td>h</td>" + empties(6) + "<td>i</td></tr><tr><td>j</td></tr>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto spanned = open("<p>before</p><table>" + c.spanned + "</table><p>after</p>",
+                              (std::string(c.name) + " spanned").c_str());
+    const auto written = open("<p>before</p><table>" + c.written + "</table><p>after</p>",
+                              (std::string(c.name) + " written").c_str());
+    EXPECT_EQ(spanned.second.toStdString(), written.second.toStdString());
+    EXPECT_EQ(spanned.first, written.first);
+  }
+}
+
 }  // namespace

@@ -107,6 +107,8 @@ TEST_F(HtmlMeterTest, HostilePagesAreRefusedWholeOpenedOrPasted) {
       // Within the budget, but past the work its size allows.
       {"rows of wide empty spans", "<table>" + many("<tr><td colspan=20>x</td></tr>", 20),
        "<table>" + many("<tr><td colspan=20000></td></tr>", 200), kReaderMemoryBudget},
+      {"a few rows of wider empty spans", "<table>" + many("<tr><td colspan=20000></td></tr>", 20),
+       "<table>" + many("<tr><td colspan=20000></td></tr>", 2000), kReaderMemoryBudget},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
