@@ -1663,6 +1663,7 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
   // A selector list repeating one selector holds it once, and reads it once.
   FlatSet<QStringView> written;
   Selector selector;
+  bool lastKept = false;  // whether `selector` holds the last selector kept
   int64_t unpaid = 0;
   qsizetype i = 0;
   while (i <= list.size()) {
@@ -1678,10 +1679,12 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
     selector.compounds.clear();
     selector.child.clear();
     selector.key.resize(0);
+    lastKept = false;
     const SelectorRead read = ReadSelector(text, &selector);
     if (read == SelectorRead::Malformed) return;
     if (read != SelectorRead::Ok) continue;
     kept.push_back(text);
+    lastKept = true;
     // Two keys of one hash are priced as one: the second is charged as it is made.
     if (byKey.find(QStringView(selector.key)) == byKey.end() &&
         fresh.insert(qHash(selector.key), true, [](bool, bool) { return true; })) {
@@ -1724,8 +1727,11 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
   }
   const uint64_t block = ++blocks;
   for (QStringView text : kept) {
-    Selector selector;
-    ReadSelector(text, &selector);
+    // A list of one selector (as most are) still has it in the record: it is not read again.
+    if (kept.size() > 1 || !lastKept) {
+      selector = Selector();
+      ReadSelector(text, &selector);
+    }
     auto known = byKey.find(QStringView(selector.key));
     uint32_t index = 0;
     const bool priced = known == byKey.end();
