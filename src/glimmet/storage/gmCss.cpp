@@ -1,6 +1,7 @@
 #include "glimmet/storage/gmCss.h"
 
 #include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <QByteArrayView>
 #include <QFileInfo>
@@ -31,6 +32,9 @@ constexpr int64_t kRuleCharge = 720;
 constexpr int64_t kRuleKeyCharacterCharge = 6;
 constexpr int64_t kEntryCharge = 16;
 constexpr int64_t kFileCharge = 256;
+// What a selector list pays for its rules at a time, before it makes them: a few rules' worth, so
+// that the budget is looked at as often as when they are made one by one.
+constexpr int64_t kPrepaidAtOnce = 2048;
 // One test of a compound selector against an element, or one step up its ancestors.
 constexpr int64_t kMatchStepCharge = 4;
 // Matching charges its steps in batches, so that the charge is not a call per step.
@@ -1039,6 +1043,70 @@ using Index = std::unordered_map<QString, Bucket, ViewHash, ViewEqual>;
 enum class KeyKind : size_t { Type = 1, Id = 2, Class = 3 };
 size_t KeyHash(KeyKind kind, QStringView text) { return qHash(text, size_t(kind) * 0x9E3779B97F4A7C15ull); }
 
+// A set held in one block of memory, for the selectors of one list: a list of millions costs a
+// probe each and no allocation apiece, and one of a few a scan of them. Values are told apart by
+// their hashes and by `same`.
+template <typename T>
+class FlatSet {
+ public:
+  // Whether the value was not in the set; it is now.
+  template <typename Same>
+  bool insert(size_t hash, const T& value, Same same) {
+    if (hash == 0) hash = 1;
+    if (!table_) {
+      for (const Slot& slot : slots_)
+        if (slot.hash == hash && same(slot.value, value)) return false;
+      if (slots_.size() < kFew) {
+        slots_.push_back({hash, value});
+        return true;
+      }
+      grow(8 * kFew);
+    } else if (2 * (count_ + 1) > slots_.size()) {
+      grow(2 * slots_.size());
+    }
+    const size_t mask = slots_.size() - 1;
+    for (size_t k = hash & mask;; k = (k + 1) & mask) {
+      Slot& slot = slots_[k];
+      if (slot.hash == 0) {
+        slot = {hash, value};
+        ++count_;
+        return true;
+      }
+      if (slot.hash == hash && same(slot.value, value)) return false;
+    }
+  }
+
+ private:
+  static constexpr size_t kFew = 8;
+  struct Slot {
+    size_t hash = 0;  // 0: empty
+    T value{};
+  };
+  void grow(size_t size) {
+    std::vector<Slot> old(size);
+    old.swap(slots_);
+    table_ = true;
+    count_ = 0;
+    const size_t mask = size - 1;
+    for (const Slot& slot : old) {
+      if (slot.hash == 0) continue;
+      size_t k = slot.hash & mask;
+      while (slots_[k].hash != 0) k = (k + 1) & mask;
+      slots_[k] = slot;
+      ++count_;
+    }
+  }
+  std::vector<Slot> slots_;
+  size_t count_ = 0;
+  bool table_ = false;
+};
+
+// What a rule made of the selector is charged.
+int64_t RulePrice(const Selector& selector) {
+  return kRuleCharge + kRuleKeyCharacterCharge * int64_t(selector.key.size()) +
+         kCompoundCharge * int64_t(selector.compounds.size());
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -1161,6 +1229,8 @@ struct GMStyleSheets::Rules {
   GMCssCharge charge;
   GMCssCharge steps;
   mutable bool exhausted = false;
+  // What has been paid for pieces not made yet.
+  mutable int64_t credit = 0;
   int filesRead = 0;
   bool filesForbidden = false;
   QSet<QString> filesSeen;
@@ -1192,6 +1262,27 @@ struct GMStyleSheets::Rules {
     if (exhausted) return false;
     if (charge && !charge(bytes)) exhausted = true;
     return !exhausted;
+  }
+  // Pays for a piece made that was priced in advance: from what was paid then, as far as it goes.
+  bool spend(int64_t bytes) const {
+    if (exhausted) return false;
+    const int64_t drawn = std::min(credit, bytes);
+    credit -= drawn;
+    if (bytes > drawn) return pay(bytes - drawn);
+    // The piece is still counted, so that the heap is read as often as it is made.
+    if (!FLReadingMeter::Checkpoint(1)) exhausted = true;
+    return !exhausted;
+  }
+  // Pays now for pieces about to be made, which then spend it as they are made.
+  bool prepay(int64_t bytes) const {
+    if (exhausted) return false;
+    if (bytes <= 0) return true;
+    if (charge && !charge(bytes)) {
+      exhausted = true;
+      return false;
+    }
+    credit += bytes;
+    return true;
   }
   // Counts the selector tests made since the last count, and starts again from none.
   bool count(int64_t* made) const {
@@ -1560,10 +1651,19 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
 
   QString storage;
   const QStringView list = WithoutComments(prelude, &storage);
-  std::vector<Selector> selectors;
+  // The list is read twice: first to price the rules it makes, which are paid for at once before
+  // any is made, so that a list past the budget is refused having built nothing and holding no
+  // more than its text; then to make them, one selector at a time.
+  std::vector<QStringView> kept;  // the selectors this engine matches, once each
+  // The keys of the rules the list makes anew, by hash: several selectors that come to the same
+  // rule are priced once. What they come to is paid as the list is read, so that a list far past
+  // the budget is refused when its first part is.
+  FlatSet<bool> fresh;
+  int64_t price = 0;
   // A selector list repeating one selector holds it once, and reads it once.
-  std::vector<QStringView> written;
-  std::unordered_set<QStringView, ViewHash, ViewEqual> manyWritten;
+  FlatSet<QStringView> written;
+  Selector selector;
+  bool lastKept = false;  // whether `selector` holds the last selector kept
   int64_t unpaid = 0;
   qsizetype i = 0;
   while (i <= list.size()) {
@@ -1575,20 +1675,30 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
       if (!pay(unpaid)) return;
       unpaid = 0;
     }
-    if (written.size() < 8) {
-      if (std::find(written.begin(), written.end(), text) != written.end()) continue;
-      written.push_back(text);
-      if (written.size() == 8) manyWritten.insert(written.begin(), written.end());
-    } else if (!manyWritten.insert(text).second) {
-      continue;
-    }
-    Selector selector;
+    if (!written.insert(qHash(text), text, [](QStringView a, QStringView b) { return a == b; })) continue;
+    selector.compounds.clear();
+    selector.child.clear();
+    selector.key.resize(0);
+    lastKept = false;
     const SelectorRead read = ReadSelector(text, &selector);
     if (read == SelectorRead::Malformed) return;
-    if (read == SelectorRead::Ok) selectors.push_back(std::move(selector));
+    if (read != SelectorRead::Ok) continue;
+    kept.push_back(text);
+    lastKept = true;
+    // Two keys of one hash are priced as one: the second is charged as it is made.
+    if (byKey.find(QStringView(selector.key)) == byKey.end() &&
+        fresh.insert(qHash(selector.key), true, [](bool, bool) { return true; })) {
+      price += RulePrice(selector) + kEntryCharge * int64_t(entries.size());
+      if (price >= kPrepaidAtOnce) {
+        if (!prepay(price)) return;
+        price = 0;
+      }
+    }
   }
-  if (!pay(unpaid)) return;
-  if (selectors.empty()) return;
+  if (!pay(unpaid) || !prepay(price)) return;
+  if (kept.empty()) return;
+  written = {};
+  fresh = {};
 
   // The declarations are kept once, whatever number of rules and blocks write them alike, so
   // that an element the rules give one declaration many times applies it once.
@@ -1616,13 +1726,17 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
     }
   }
   const uint64_t block = ++blocks;
-  for (Selector& selector : selectors) {
+  for (QStringView text : kept) {
+    // A list of one selector (as most are) still has it in the record: it is not read again.
+    if (kept.size() > 1 || !lastKept) {
+      selector = Selector();
+      ReadSelector(text, &selector);
+    }
     auto known = byKey.find(QStringView(selector.key));
     uint32_t index = 0;
-    if (known == byKey.end()) {
-      if (!pay(kRuleCharge + kRuleKeyCharacterCharge * int64_t(selector.key.size()) +
-               kCompoundCharge * int64_t(selector.compounds.size())))
-        return;
+    const bool priced = known == byKey.end();
+    if (priced) {
+      if (!spend(RulePrice(selector))) return;
       index = uint32_t(rules.size());
       Rule rule;
       rule.compounds = std::move(selector.compounds);
@@ -1669,7 +1783,7 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
         same->declaration = entry.declaration;
         same->order = entry.order;
       } else {
-        if (!pay(kEntryCharge)) return;
+        if (!(priced ? spend(kEntryCharge) : pay(kEntryCharge))) return;
         rule.entries.push_back(entry);
       }
     }

@@ -131,7 +131,9 @@ void ApplyCssDeclarations(const std::vector<const GMCssDeclaration*>& declaratio
 // is loaded); selectors this engine does not match (attributes, pseudo-classes and -elements,
 // sibling combinators) are left out of their lists, so that no rule applies where it should not.
 // Linked and imported sheets are read from local regular files only, each file (whatever its
-// query string or fragment) once however often it is named, and charged for its bytes.
+// query string or fragment) once however often it is named, and charged for its bytes. A rule's
+// selector list is priced as it is read and paid for before any of its rules is made: a list past
+// the budget is refused having made none of them.
 class GMStyleSheets {
  public:
   explicit GMStyleSheets(GMCssCharge charge);

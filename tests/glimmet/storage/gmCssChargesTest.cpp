@@ -76,4 +76,59 @@ TEST(GMCssCharges, RulesAreChargedAtWhatTheyHold) {
   }
 }
 
+// A selector list is priced as it is read, before any of its rules is made: one past the budget
+// is refused having made none of them, whatever part of it the budget would have taken.
+TEST(GMCssCharges, ListPastTheBudgetMakesNoRule) {
+  constexpr int kSelectors = 20000;
+  const QString list =
+      Repeated(kSelectors, [](int k) { return QStringLiteral("p.c%1,").arg(k); }) + QStringLiteral("p{color:red}");
+  // The same selector written many times, and the same rule written in other ways, make one rule.
+  const QString repeated =
+      Repeated(kSelectors, [](int k) { return k % 2 ? QStringLiteral("P.c1,") : QStringLiteral("p.c1,"); }) + QStringLiteral("p{color:red}");
+  const QString voided = Repeated(kSelectors, [](int k) { return QStringLiteral("p.c%1,").arg(k); }) +
+                         QStringLiteral("p..x{color:red}");
+  const struct {
+    const char* shape;
+    QString sheet;
+    int64_t budget;
+    bool refused;
+    bool rulesMade;
+  } cases[] = {
+      {"a list past the budget", list, 8 << 20, true, false},
+      {"a list past the budget by one rule", list, 0, true, false},
+      {"a list within the budget", list, 64 << 20, false, true},
+      {"one selector repeated", repeated, 8 << 20, false, true},
+      {"a list one malformed selector voids", voided, 64 << 20, false, false},
+  };
+  // What the list costs with no bound, less one rule's worth: the budget of the case marked 0.
+  int64_t whole = 0;
+  {
+    GMStyleSheets sheets([&](int64_t bytes) {
+      whole += bytes;
+      return true;
+    });
+    ASSERT_TRUE(sheets.addSheet(list, QUrl()));
+  }
+  for (const auto& c : cases) {
+    const int64_t budget = c.budget ? c.budget : whole - 1000;
+    int64_t charged = 0;
+    GMStyleSheets sheets([&](int64_t bytes) {
+      charged += bytes;
+      return charged <= budget;
+    });
+    EXPECT_EQ(sheets.addSheet(c.sheet, QUrl()), !c.refused) << c.shape;
+    EXPECT_EQ(sheets.exhausted(), c.refused) << c.shape;
+    EXPECT_EQ(!sheets.empty(), c.rulesMade) << c.shape;
+    if (c.rulesMade) {
+      GMCssElement p;
+      p.name = u"p";
+      const QString name = QStringLiteral("c1");
+      p.classes.push_back(name);
+      std::vector<const GMCssDeclaration*> found;
+      EXPECT_TRUE(sheets.match(p, &found)) << c.shape;
+      EXPECT_EQ(found.size(), 1u) << c.shape;
+    }
+  }
+}
+
 }  // namespace
