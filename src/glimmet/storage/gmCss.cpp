@@ -18,13 +18,16 @@
 
 namespace {
 
-// What the pieces of a sheet take, charged as they are made: the records, their hash entries and
-// their text (two bytes a character). Measured through an open (bench/benchHtmlReader,
-// BM_UnitCost, the difference of 10^5 and 10^6 of one piece, the page's own text included): a
-// rule of one class "p.cN{margin-left:3px}" takes 714 bytes (884 where its declaration is its
-// own), charged 1,198; a rule naming an ancestor ".cN p{color:red}" 752 (890), charged 1,316;
-// each selector of one rule's long list "p.cN," 836 (a rule of its own, and what the list holds
-// while it is read), charged 1,072; a rule of a linked sheet 676 (835) with the file's bytes.
+// What the pieces of a sheet are charged as they are made. Measured through an open
+// (bench/benchHtmlReader, BM_UnitCost, the difference of 10^5 and 10^6 of one piece, the page's
+// own text included): a rule of one class "p.cN{margin-left:3px}" takes 324 bytes, charged 1,214;
+// a rule naming an ancestor ".cN p{color:red}" 351, charged 1,347; each selector of one rule's
+// long list "p.cN," 308 (a rule of its own, and what the list holds while it is read), charged
+// 1,042; a rule of a linked sheet 364 with the file's bytes. Rules are charged three to four times
+// what they take, where every other piece of a page is charged near what it takes: a few bytes
+// of sheet make a rule, so that the rules are the pieces a page holds most of for its size, and
+// at these charges the budget is reached within about a million and a half of them, a second or
+// two of making.
 constexpr int64_t kDeclarationCharge = 64;
 constexpr int64_t kSelectorCharge = 96;
 constexpr int64_t kCompoundCharge = 128;
@@ -165,8 +168,18 @@ qsizetype EndOfString(QStringView s, qsizetype i, QString* text = nullptr) {
 // does not close the innermost one is text.
 qsizetype FindOutside(QStringView s, qsizetype i, std::u16string_view stops, std::vector<char16_t>* stack) {
   stack->clear();
+  // The characters that may matter, one bit each, so that the others are passed over at once.
+  uint64_t matter[2] = {0, 0};
+  for (char16_t c : std::u16string_view(u"\\\"'/()[]{}")) matter[c >> 6] |= uint64_t(1) << (c & 63);
+  for (char16_t c : stops)
+    if (c < 128) matter[c >> 6] |= uint64_t(1) << (c & 63);
+  const bool wideStops = std::any_of(stops.begin(), stops.end(), [](char16_t c) { return c >= 128; });
   while (i < s.size()) {
     const char16_t c = s[i].unicode();
+    if (c < 128 ? !(matter[c >> 6] >> (c & 63) & 1) : !wideStops) {
+      ++i;
+      continue;
+    }
     if (c == u'\\') {
       i += 2;
       continue;
@@ -879,25 +892,64 @@ struct Applier {
 // ---------------------------------------------------------------------------------------------
 // Selectors
 
-struct Compound {
-  QString type;  // empty: any element
-  QString id;
-  std::vector<QString> classes;
-};
-
+// A selector as it is read, for the rule it makes or names: its names are views of the sheet's
+// own text, or of `spelled` where an escape or a capital letter makes them differ from it. It is
+// read again and again into the same storage, so that reading one makes no allocation.
 struct Selector {
+  struct Compound {
+    QStringView type;  // empty: any element
+    QStringView id;
+    uint32_t classesAt = 0;  // in `classes`, sorted and once each
+    uint32_t classCount = 0;
+  };
   std::vector<Compound> compounds;  // left to right; the last is the subject
   std::vector<bool> child;          // child[i]: compound i holds compound i + 1 directly
+  std::vector<QStringView> classes;
+  std::deque<QString> spelled;
   uint32_t specificity = 0;
-  QString key;  // equal for selectors that match the same elements
+  size_t hash = 0;  // equal for selectors that match the same elements
+
+  void clear() {
+    compounds.clear();
+    child.clear();
+    classes.clear();
+    spelled.clear();
+    specificity = 0;
+    hash = 0;
+  }
+  QStringView classOf(const Compound& compound, uint32_t k) const { return classes[compound.classesAt + k]; }
 };
+
+// The name (identifier characters and escapes) from i as a view of `s` where it is written plainly
+// (and in lower case where `lower`), else spelled out in the selector's own storage; answers where
+// it ends.
+qsizetype ReadSelectorName(QStringView s, qsizetype i, bool lower, Selector* selector, QStringView* name) {
+  const qsizetype start = i;
+  bool plain = true;
+  while (i < s.size() && IsNameChar(s[i].unicode())) {
+    const char16_t c = s[i].unicode();
+    plain = plain && !(lower && (c >= 0x80 || (c >= u'A' && c <= u'Z')));
+    ++i;
+  }
+  if (plain && !IsValidEscape(s, i)) {
+    *name = s.mid(start, i - start);
+    return i;
+  }
+  QString& text = selector->spelled.emplace_back();
+  i = ReadName(s, start, &text);
+  if (lower) text = text.toLower();
+  *name = text;
+  return i;
+}
 
 enum class SelectorRead { Ok, Unsupported, Malformed };
 
-// One selector of a list, without comments. Unsupported: a selector this engine does not match
-// (attributes, pseudo-classes and -elements, sibling combinators, namespaces), which is left out
-// alone; malformed: one that makes the whole rule void, as CSS has it.
+// One selector of a list, without comments, into `selector` (cleared first). Unsupported: a
+// selector this engine does not match (attributes, pseudo-classes and -elements, sibling
+// combinators, namespaces), which is left out alone; malformed: one that makes the whole rule
+// void, as CSS has it.
 SelectorRead ReadSelector(QStringView s, Selector* selector) {
+  selector->clear();
   qsizetype i = 0;
   bool pendingChild = false;
   uint32_t classCount = 0;
@@ -921,14 +973,14 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
     }
     pendingChild = false;
     if (int(selector->compounds.size()) >= kMaxCompounds) return SelectorRead::Unsupported;
-    Compound compound;
+    Selector::Compound compound;
+    compound.classesAt = uint32_t(selector->classes.size());
     bool any = false;
     if (c == u'*') {
       ++i;
       any = true;
     } else if (StartsIdent(s, i)) {
-      i = ReadName(s, i, &compound.type);
-      compound.type = compound.type.toLower();
+      i = ReadSelectorName(s, i, true, selector, &compound.type);
       any = true;
     }
     if (At(s, i) == u'|') return SelectorRead::Unsupported;
@@ -936,17 +988,17 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
       const char16_t d = s[i].unicode();
       if (d == u'.') {
         if (!StartsIdent(s, i + 1)) return SelectorRead::Malformed;
-        QString name;
-        i = ReadName(s, i + 1, &name);
-        compound.classes.push_back(std::move(name));
+        QStringView name;
+        i = ReadSelectorName(s, i + 1, false, selector, &name);
+        selector->classes.push_back(name);
       } else if (d == u'#') {
         // An id selector is an identifier: "#1a" is no selector.
         if (!StartsIdent(s, i + 1)) return SelectorRead::Malformed;
-        QString name;
-        const qsizetype end = ReadName(s, i + 1, &name);
+        QStringView name;
+        const qsizetype end = ReadSelectorName(s, i + 1, false, selector, &name);
         // Two ids: no element has both.
         if (!compound.id.isEmpty() && compound.id != name) return SelectorRead::Unsupported;
-        compound.id = std::move(name);
+        compound.id = name;
         i = end;
       } else if (d == u'[' || d == u':') {
         return SelectorRead::Unsupported;
@@ -957,34 +1009,27 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
     }
     if (!any) return SelectorRead::Malformed;
     // Each class written counts for the specificity, a repeated one too.
-    classCount += uint32_t(compound.classes.size());
-    std::sort(compound.classes.begin(), compound.classes.end());
-    compound.classes.erase(std::unique(compound.classes.begin(), compound.classes.end()), compound.classes.end());
-    selector->compounds.push_back(std::move(compound));
+    const auto first = selector->classes.begin() + compound.classesAt;
+    classCount += uint32_t(selector->classes.end() - first);
+    std::sort(first, selector->classes.end());
+    selector->classes.erase(std::unique(first, selector->classes.end()), selector->classes.end());
+    compound.classCount = uint32_t(selector->classes.size()) - compound.classesAt;
+    selector->compounds.push_back(compound);
   }
   if (selector->compounds.empty() || pendingChild) return SelectorRead::Malformed;
   uint32_t ids = 0, types = 0;
-  for (const Compound& compound : selector->compounds) {
+  // Each part hashed with its kind and place, so that a type cannot pass for a class.
+  size_t hash = selector->compounds.size();
+  for (size_t k = 0; k < selector->compounds.size(); ++k) {
+    const Selector::Compound& compound = selector->compounds[k];
     ids += compound.id.isEmpty() ? 0 : 1;
     types += compound.type.isEmpty() ? 0 : 1;
+    hash = qHash(compound.type, hash * 31 + (k > 0 && selector->child[k - 1] ? 2 : 1));
+    hash = qHash(compound.id, hash * 31 + 3);
+    for (uint32_t n = 0; n < compound.classCount; ++n) hash = qHash(selector->classOf(compound, n), hash * 31 + 4);
   }
+  selector->hash = hash;
   selector->specificity = std::min(ids, 1023u) << 20 | std::min(classCount, 1023u) << 10 | std::min(types, 1023u);
-  // Every part with its length before it, so that no two selectors share a key by accident.
-  QString& key = selector->key;
-  key.reserve(s.size() + 8 * qsizetype(selector->compounds.size()));
-  const auto part = [&key](char16_t mark, const QString& text) {
-    key.append(QChar(mark));
-    key.append(QString::number(text.size()));
-    key.append(QChar(u':'));
-    key.append(text);
-  };
-  for (size_t k = 0; k < selector->compounds.size(); ++k) {
-    const Compound& compound = selector->compounds[k];
-    if (k > 0) key.append(selector->child[k - 1] ? u'>' : u' ');
-    part(u't', compound.type);
-    if (!compound.id.isEmpty()) part(u'#', compound.id);
-    for (const QString& name : compound.classes) part(u'.', name);
-  }
   return SelectorRead::Ok;
 }
 
@@ -1020,90 +1065,134 @@ bool CssMediaMatches(QStringView media) { return MediaMatches(media); }
 
 namespace {
 
-struct ViewHash {
-  using is_transparent = void;
-  size_t operator()(QStringView s) const { return qHash(s); }
-};
-struct ViewEqual {
-  using is_transparent = void;
-  bool operator()(QStringView a, QStringView b) const { return a == b; }
-};
-// The rules whose subject has one key (an id, a class, a type, or none). Those that name an
-// ancestor are grouped by one key an ancestor must have, so that an element whose ancestors lack
-// it never tries them: a page of rules "x1 p", "x2 p", ... costs each p the few keys above it,
-// not every rule.
-struct Bucket {
-  std::vector<uint32_t> plain;
-  std::unordered_map<size_t, std::vector<uint32_t>> byAncestor;
-};
-using Index = std::unordered_map<QString, Bucket, ViewHash, ViewEqual>;
-
 // The hash of an ancestor's key; one kind of key cannot pass for another. Two keys that share a
 // hash only cost a rule a match that fails.
 enum class KeyKind : size_t { Type = 1, Id = 2, Class = 3 };
 size_t KeyHash(KeyKind kind, QStringView text) { return qHash(text, size_t(kind) * 0x9E3779B97F4A7C15ull); }
 
-// A set held in one block of memory, for the selectors of one list: a list of millions costs a
-// probe each and no allocation apiece, and one of a few a scan of them. Values are told apart by
-// their hashes and by `same`.
+// A hash table held in one block of memory, its values told apart by their hashes and by the
+// caller's test: a table of millions costs a probe a look and no allocation apiece, and makes
+// none until its first value. A slot keeps 32 bits of the hash, so that a table of small values
+// is dense.
 template <typename T>
-class FlatSet {
+class FlatTable {
  public:
-  // Whether the value was not in the set; it is now.
+  // The value of the hash that passes `same`, or nullptr.
   template <typename Same>
-  bool insert(size_t hash, const T& value, Same same) {
-    if (hash == 0) hash = 1;
-    if (!table_) {
-      for (const Slot& slot : slots_)
-        if (slot.hash == hash && same(slot.value, value)) return false;
-      if (slots_.size() < kFew) {
-        slots_.push_back({hash, value});
-        return true;
-      }
-      grow(8 * kFew);
-    } else if (2 * (count_ + 1) > slots_.size()) {
-      grow(2 * slots_.size());
-    }
+  T* find(size_t fullHash, Same same) {
+    if (slots_.empty()) return nullptr;
+    const uint32_t hash = Short(fullHash);
     const size_t mask = slots_.size() - 1;
     for (size_t k = hash & mask;; k = (k + 1) & mask) {
       Slot& slot = slots_[k];
-      if (slot.hash == 0) {
-        slot = {hash, value};
-        ++count_;
-        return true;
-      }
-      if (slot.hash == hash && same(slot.value, value)) return false;
+      if (slot.hash == 0) return nullptr;
+      if (slot.hash == hash && same(slot.value)) return &slot.value;
     }
+  }
+  template <typename Same>
+  const T* find(size_t hash, Same same) const {
+    return const_cast<FlatTable*>(this)->find(hash, same);
+  }
+  // Adds a value the table does not hold.
+  T& add(size_t fullHash, T value) {
+    const uint32_t hash = Short(fullHash);
+    if (2 * (count_ + 1) > slots_.size()) grow(std::max<size_t>(16, 2 * slots_.size()));
+    const size_t mask = slots_.size() - 1;
+    size_t k = hash & mask;
+    while (slots_[k].hash != 0) k = (k + 1) & mask;
+    slots_[k] = {hash, std::move(value)};
+    ++count_;
+    return slots_[k].value;
+  }
+  // Whether any value has the hash; a value may pass for it that has another.
+  bool holds(size_t fullHash) const {
+    if (slots_.empty()) return false;
+    const uint32_t hash = Short(fullHash);
+    const size_t mask = slots_.size() - 1;
+    for (size_t k = hash & mask;; k = (k + 1) & mask) {
+      if (slots_[k].hash == 0) return false;
+      if (slots_[k].hash == hash) return true;
+    }
+  }
+  // Starts fetching the slot the hash is looked up at.
+  void prefetch(size_t fullHash) const {
+    if (slots_.empty()) return;
+    const Slot* slot = &slots_[Short(fullHash) & (slots_.size() - 1)];
+    __builtin_prefetch(slot);
+    // The compiler takes a prefetch for no effect, and would drop the hashing that leads to it.
+    asm volatile("" : : "r"(slot));
+  }
+  size_t size() const { return count_; }
+  template <typename Visit>
+  void forEach(Visit visit) const {
+    for (const Slot& slot : slots_)
+      if (slot.hash != 0) visit(slot.value);
   }
 
  private:
-  static constexpr size_t kFew = 8;
   struct Slot {
-    size_t hash = 0;  // 0: empty
+    uint32_t hash = 0;  // 0: empty
     T value{};
   };
+  static uint32_t Short(size_t hash) {
+    const uint32_t folded = uint32_t(hash ^ (uint64_t(hash) >> 32));
+    return folded ? folded : 1;
+  }
   void grow(size_t size) {
     std::vector<Slot> old(size);
     old.swap(slots_);
-    table_ = true;
-    count_ = 0;
     const size_t mask = size - 1;
-    for (const Slot& slot : old) {
+    for (Slot& slot : old) {
       if (slot.hash == 0) continue;
       size_t k = slot.hash & mask;
       while (slots_[k].hash != 0) k = (k + 1) & mask;
-      slots_[k] = slot;
-      ++count_;
+      slots_[k] = std::move(slot);
     }
   }
   std::vector<Slot> slots_;
   size_t count_ = 0;
-  bool table_ = false;
 };
 
-// What a rule made of the selector is charged.
+constexpr uint32_t kNone = UINT32_MAX;
+
+// The rules whose subject has one key (an id, a class, a type, or none), each list chained
+// through its rules. Those that name an ancestor are grouped by one key an ancestor must have, so
+// that an element whose ancestors lack it never tries them: a page of rules "x1 p", "x2 p", ...
+// costs each p the few keys above it, not every rule.
+struct Bucket {
+  struct Group {
+    size_t key = 0;
+    uint32_t first = kNone;
+  };
+  uint32_t plain = kNone;  // the first rule naming no ancestor
+  FlatTable<Group> byAncestor;
+};
+
+// A compound of a rule's selector, its names those the rules hold.
+struct StoredCompound {
+  QStringView type;  // empty: any element
+  QStringView id;
+  uint32_t classesAt = 0;  // in the rules' classes, sorted
+  uint32_t classCount : 31 = 0;
+  uint32_t child : 1 = 0;  // whether it holds the next compound directly
+};
+
+// A name the rules hold (a type, an id or a class), once however many name it, with the buckets
+// of the rules whose subject it names, by kind (KeyKind less one).
+struct Name {
+  QStringView text;
+  uint32_t buckets[3] = {kNone, kNone, kNone};
+};
+
+// What a rule made of the selector is charged: its record, its compounds, and its names at so
+// much a character, as if it kept them spelled out.
 int64_t RulePrice(const Selector& selector) {
-  return kRuleCharge + kRuleKeyCharacterCharge * int64_t(selector.key.size()) +
+  int64_t characters = 0;
+  for (const Selector::Compound& compound : selector.compounds) {
+    characters += 4 + compound.type.size() + (compound.id.isEmpty() ? 0 : 3 + compound.id.size());
+    for (uint32_t n = 0; n < compound.classCount; ++n) characters += 3 + selector.classOf(compound, n).size();
+  }
+  return kRuleCharge + kRuleKeyCharacterCharge * characters +
          kCompoundCharge * int64_t(selector.compounds.size());
 }
 
@@ -1204,14 +1293,19 @@ struct GMStyleSheets::Rules {
     uint32_t declaration;  // its index in `declarations`
     uint32_t order;        // where it was written among the sheets' declarations
   };
+  // A rule's compounds (left to right, the last its subject) and entries are runs of the sheets'
+  // own lists; the rules a list of selectors makes share its block's entries until one of them is
+  // given more.
   struct Rule {
-    std::vector<Compound> compounds;
-    std::vector<bool> child;
+    uint32_t compoundsAt = 0;
+    uint32_t compoundCount = 0;
     uint32_t specificity = 0;
-    std::vector<Entry> entries;
-    uint64_t block = 0;  // the last block whose declarations it took
+    uint32_t entriesAt = 0;
+    uint32_t entryCount : 31 = 0;
+    uint32_t entriesShared : 1 = 0;
+    uint32_t next = kNone;  // the next rule of its bucket's list
+    uint64_t block = 0;     // the last block whose declarations it took
   };
-
   // An ancestor of the element being matched, as matching sees it: its classes once each and
   // sorted, so that testing one is a search, and what it answered for the rules that asked
   // whether their left parts fit at it or above it.
@@ -1242,9 +1336,19 @@ struct GMStyleSheets::Rules {
   mutable std::vector<uint32_t> declarationFound;  // where in the match's list it was given
   mutable uint64_t matchesMade = 0;
   std::deque<Rule> rules;
-  std::unordered_map<QString, uint32_t, ViewHash, ViewEqual> byKey;
-  Index byId, byClass, byType;
-  Bucket universal;
+  std::vector<StoredCompound> compounds;
+  std::vector<QStringView> classes;
+  std::vector<Entry> entries;
+  // The rules by their selectors' hashes, each selector one rule.
+  FlatTable<uint32_t> byKey;
+  // The names the rules hold, by their text's hash; their characters kept in blocks that never
+  // move.
+  std::vector<Name> names;
+  FlatTable<uint32_t> namesByText;  // indexes in `names`
+  std::vector<std::unique_ptr<char16_t[]>> nameBlocks;
+  size_t nameBlockLeft = 0;
+  std::vector<Bucket> buckets{1};  // the first: rules whose subject names no type, id or class
+  Selector selector, probe;  // the selector being read, and another read ahead of it
   bool anyAncestorKey = false;
   uint64_t blocks = 0;
   std::vector<char16_t> stack;
@@ -1298,6 +1402,17 @@ struct GMStyleSheets::Rules {
   }
   bool countNow(int64_t* made) const { return *made < kMatchStepsPerCharge || count(made); }
 
+  const StoredCompound* compoundsOf(const Rule& rule) const { return compounds.data() + rule.compoundsAt; }
+  // The rule the selector makes, or kNone.
+  uint32_t ruleOf(const Selector& selector) const;
+  // The name as the rules keep it; the reference is valid until the next name is kept.
+  Name& keep(QStringView name);
+  const Bucket* bucketOf(KeyKind kind, QStringView name) const;
+  uint32_t makeRule(const Selector& selector);
+  // Starts fetching what looking the selector up will read.
+  void prefetchFor(const Selector& selector) const;
+  bool giveEntries(Rule& rule, uint32_t blockAt, uint32_t blockCount, bool priced);
+
   void parseSheet(QStringView s, const QUrl& base, int importDepth, int blockDepth);
   void atRule(const QString& name, QStringView prelude, std::optional<QStringView> block, const QUrl& base,
               int importDepth, int blockDepth, bool* importsAllowed);
@@ -1317,23 +1432,23 @@ namespace {
 
 // Whether the element has the class; `sorted` holds the subject's classes sorted, for an element
 // with many.
-bool HasClass(const GMCssElement& element, const QString& name, const std::vector<QStringView>* sorted,
+bool HasClass(const GMCssElement& element, QStringView name, const std::vector<QStringView>* sorted,
               int64_t* steps) {
   if (sorted) {
     *steps += 1;
-    return std::binary_search(sorted->begin(), sorted->end(), QStringView(name));
+    return std::binary_search(sorted->begin(), sorted->end(), name);
   }
   *steps += int64_t(element.classes.size());
-  return std::find(element.classes.begin(), element.classes.end(), QStringView(name)) != element.classes.end();
+  return std::find(element.classes.begin(), element.classes.end(), name) != element.classes.end();
 }
 
-bool CompoundMatches(const Compound& compound, const GMCssElement& element, const std::vector<QStringView>* sorted,
-                     int64_t* steps) {
+bool CompoundMatches(const StoredCompound& compound, const QStringView* classes, const GMCssElement& element,
+                     const std::vector<QStringView>* sorted, int64_t* steps) {
   *steps += 1;
   if (!compound.type.isEmpty() && element.name != compound.type) return false;
   if (!compound.id.isEmpty() && element.id != compound.id) return false;
-  for (const QString& name : compound.classes)
-    if (!HasClass(element, name, sorted, steps)) return false;
+  for (uint32_t n = 0; n < compound.classCount; ++n)
+    if (!HasClass(element, classes[compound.classesAt + n], sorted, steps)) return false;
   return true;
 }
 
@@ -1408,7 +1523,7 @@ void GMStyleSheets::Rules::keepAnswer(qsizetype at, uint64_t key, bool fits) con
 }
 
 bool GMStyleSheets::Rules::matches(const Rule& rule, uint32_t index, int64_t* made) const {
-  const qsizetype last = qsizetype(rule.compounds.size()) - 2;
+  const qsizetype last = qsizetype(rule.compoundCount) - 2;
   const qsizetype parent = qsizetype(path.size()) - 1;
   if (last < 0) return true;
   if (parent < 0) return false;
@@ -1418,7 +1533,7 @@ bool GMStyleSheets::Rules::matches(const Rule& rule, uint32_t index, int64_t* ma
     ++*made;
     return subjects[index] == 2;
   }
-  const bool fits = rule.child[size_t(last)] ? fitsAt(rule, index, parent, last, made)
+  const bool fits = compoundsOf(rule)[last].child ? fitsAt(rule, index, parent, last, made)
                                              : fitsAbove(rule, index, parent, last, made);
   if (exhausted || !near) return fits;
   if (subjects.size() <= index) subjects.resize(size_t(index) + 1);
@@ -1446,13 +1561,13 @@ bool GMStyleSheets::Rules::fitsAt(const Rule& rule, uint32_t index, qsizetype at
   std::unordered_map<uint64_t, bool>& answers = path[size_t(at)].fits;
   const auto known = answers.find(FitKey(index, true, last));
   if (known != answers.end()) return countNow(made) && known->second;
-  const std::vector<Compound>& c = rule.compounds;
+  const StoredCompound* c = compoundsOf(rule);
   qsizetype start = last;
-  while (start > 0 && rule.child[size_t(start - 1)]) --start;
+  while (start > 0 && c[start - 1].child) --start;
   const qsizetype length = last - start;
   qsizetype m = 0;
-  while (m <= length &&
-         CompoundMatches(c[size_t(last - m)], *path[size_t(at - m)].element, &path[size_t(at - m)].classes, made))
+  while (m <= length && CompoundMatches(c[last - m], classes.data(), *path[size_t(at - m)].element,
+                                        &path[size_t(at - m)].classes, made))
     ++m;
   bool fits = m > length;
   if (fits && start > 0) {
@@ -1470,7 +1585,7 @@ bool GMStyleSheets::Rules::fitsAbove(const Rule& rule, uint32_t index, qsizetype
   // fits, which leaves the most room above it for the runs to its left, so that the first fit is
   // the only one to try; and what an entry answered for a rule's run is kept with the entry, so
   // that the elements inside it ask it once: a rule costs an element what its own place adds.
-  const std::vector<Compound>& c = rule.compounds;
+  const StoredCompound* c = compoundsOf(rule);
   asked.clear();
   bool fits = false;
   while (true) {
@@ -1485,12 +1600,12 @@ bool GMStyleSheets::Rules::fitsAbove(const Rule& rule, uint32_t index, qsizetype
     }
     asked.emplace_back(at, last);
     qsizetype start = last;
-    while (start > 0 && rule.child[size_t(start - 1)]) --start;
+    while (start > 0 && c[start - 1].child) --start;
     const qsizetype length = last - start;
     qsizetype fit = -1;
     for (qsizetype k = at; k >= last && fit < 0; --k) {
       qsizetype m = 0;
-      while (m <= length && CompoundMatches(c[size_t(last - m)], *path[size_t(k - m)].element,
+      while (m <= length && CompoundMatches(c[last - m], classes.data(), *path[size_t(k - m)].element,
                                             &path[size_t(k - m)].classes, made))
         ++m;
       if (m > length) fit = k;
@@ -1631,38 +1746,245 @@ void GMStyleSheets::Rules::loadFile(const QUrl& url, int importDepth) {
   parseSheet(text, sheetUrl, importDepth, 0);
 }
 
-void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
-  std::vector<GMCssDeclaration> parsed;
-  if (!ParseCssDeclarations(blockText, &parsed, [this](int64_t bytes) { return pay(bytes); })) return;
-  // Only what the rich text carries is kept, each property once a block (and importance): what
-  // a rule holds, and what matching it costs, is bounded by the properties there are.
-  std::array<int32_t, 2 * kPropertyCount> last;
-  last.fill(-1);
-  for (size_t k = 0; k < parsed.size(); ++k)
-    if (const std::optional<Property> p = PropertyNamed(parsed[k].property))
-      last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] = int32_t(k);
-  std::vector<Entry> entries;
-  for (size_t k = 0; k < parsed.size(); ++k) {
-    const std::optional<Property> p = PropertyNamed(parsed[k].property);
-    if (!p || last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] != int32_t(k)) continue;
-    entries.push_back({uint16_t(*p), parsed[k].important, 0, 0});
-  }
-  if (entries.empty()) return;
+uint32_t GMStyleSheets::Rules::ruleOf(const Selector& s) const {
+  const uint32_t* found = byKey.find(s.hash, [&](uint32_t index) {
+    const Rule& rule = rules[index];
+    if (rule.compoundCount != s.compounds.size()) return false;
+    const StoredCompound* c = compoundsOf(rule);
+    for (size_t k = 0; k < s.compounds.size(); ++k) {
+      const Selector::Compound& w = s.compounds[k];
+      if (c[k].type != w.type || c[k].id != w.id || c[k].classCount != w.classCount) return false;
+      if (k + 1 < s.compounds.size() && bool(c[k].child) != s.child[k]) return false;
+      for (uint32_t n = 0; n < w.classCount; ++n)
+        if (classes[c[k].classesAt + n] != s.classOf(w, n)) return false;
+    }
+    return true;
+  });
+  return found ? *found : kNone;
+}
 
+Name& GMStyleSheets::Rules::keep(QStringView name) {
+  const size_t hash = qHash(name);
+  if (const uint32_t* known = namesByText.find(hash, [&](uint32_t n) { return names[n].text == name; }))
+    return names[*known];
+  // Names are kept in blocks of 64 K characters, a longer one in its own.
+  constexpr size_t kBlock = 65536;
+  const size_t length = size_t(name.size());
+  if (length > nameBlockLeft) {
+    const size_t size = std::max(kBlock, length);
+    nameBlocks.push_back(std::make_unique_for_overwrite<char16_t[]>(size));
+    nameBlockLeft = size;
+  }
+  char16_t* at = nameBlocks.back().get() + (length > kBlock ? 0 : kBlock - nameBlockLeft);
+  if (length > kBlock) nameBlockLeft = 0;
+  else nameBlockLeft -= length;
+  std::copy(name.utf16(), name.utf16() + length, at);
+  namesByText.add(hash, uint32_t(names.size()));
+  Name& kept = names.emplace_back();
+  kept.text = QStringView(at, qsizetype(length));
+  return kept;
+}
+
+const Bucket* GMStyleSheets::Rules::bucketOf(KeyKind kind, QStringView name) const {
+  const uint32_t* known = namesByText.find(qHash(name), [&](uint32_t n) { return names[n].text == name; });
+  if (!known || names[*known].buckets[size_t(kind) - 1] == kNone) return nullptr;
+  return &buckets[names[*known].buckets[size_t(kind) - 1]];
+}
+
+uint32_t GMStyleSheets::Rules::makeRule(const Selector& s) {
+  const uint32_t index = uint32_t(rules.size());
+  Rule& rule = rules.emplace_back();
+  rule.compoundsAt = uint32_t(compounds.size());
+  rule.compoundCount = uint32_t(s.compounds.size());
+  rule.specificity = s.specificity;
+  // The subject's bucket is that of its id, else its first class, else its type (the first
+  // bucket where it names none).
+  const Selector::Compound& last = s.compounds.back();
+  const KeyKind subjectKind = !last.id.isEmpty() ? KeyKind::Id : last.classCount > 0 ? KeyKind::Class : KeyKind::Type;
+  uint32_t bucketIndex = 0;
+  const auto kept = [&](QStringView name, bool subject) {
+    if (name.isEmpty()) return QStringView();
+    Name& n = keep(name);
+    if (subject) {
+      uint32_t& b = n.buckets[size_t(subjectKind) - 1];
+      if (b == kNone) {
+        b = uint32_t(buckets.size());
+        buckets.emplace_back();
+      }
+      bucketIndex = b;
+    }
+    return n.text;
+  };
+  for (size_t k = 0; k < s.compounds.size(); ++k) {
+    const Selector::Compound& w = s.compounds[k];
+    const bool isSubject = k + 1 == s.compounds.size();
+    StoredCompound& c = compounds.emplace_back();
+    c.type = kept(w.type, isSubject && subjectKind == KeyKind::Type);
+    c.id = kept(w.id, isSubject && subjectKind == KeyKind::Id);
+    c.classesAt = uint32_t(classes.size());
+    c.classCount = w.classCount;
+    c.child = k + 1 < s.compounds.size() && s.child[k];
+    for (uint32_t n = 0; n < w.classCount; ++n)
+      classes.push_back(kept(s.classOf(w, n), isSubject && subjectKind == KeyKind::Class && n == 0));
+  }
+  Bucket* bucket = &buckets[bucketIndex];
+  // Every compound left of the subject must match some ancestor: the nearest one that names
+  // anything gives the key.
+  std::optional<size_t> ancestorKey;
+  const StoredCompound* c = compoundsOf(rule);
+  for (size_t k = rule.compoundCount - 1; k-- > 0 && !ancestorKey;) {
+    if (!c[k].id.isEmpty())
+      ancestorKey = KeyHash(KeyKind::Id, c[k].id);
+    else if (c[k].classCount > 0)
+      ancestorKey = KeyHash(KeyKind::Class, classes[c[k].classesAt]);
+    else if (!c[k].type.isEmpty())
+      ancestorKey = KeyHash(KeyKind::Type, c[k].type);
+  }
+  uint32_t* first = &bucket->plain;
+  if (ancestorKey) {
+    const size_t key = *ancestorKey;
+    Bucket::Group* group = bucket->byAncestor.find(key, [key](const Bucket::Group& g) { return g.key == key; });
+    if (!group) group = &bucket->byAncestor.add(key, {key, kNone});
+    first = &group->first;
+    anyAncestorKey = true;
+  }
+  rule.next = *first;
+  *first = index;
+  byKey.add(s.hash, index);
+  return index;
+}
+
+bool GMStyleSheets::Rules::giveEntries(Rule& rule, uint32_t blockAt, uint32_t blockCount, bool priced) {
+  if (rule.entryCount == 0) {
+    // A new rule takes its block's entries as they are, shared with the others of its list.
+    for (uint32_t k = 0; k < blockCount; ++k)
+      if (!(priced ? spend(kEntryCharge) : pay(kEntryCharge))) return false;
+    rule.entriesAt = blockAt;
+    rule.entryCount = blockCount;
+    rule.entriesShared = 1;
+    return true;
+  }
+  // Merged with what the rule holds: a later declaration of a property takes the place of the
+  // earlier one, and its later place in the order written.
+  size_t added = 0;
+  for (uint32_t k = 0; k < blockCount; ++k) {
+    const Entry& entry = entries[blockAt + k];
+    const Entry* held = entries.data() + rule.entriesAt;
+    added += std::none_of(held, held + rule.entryCount, [&](const Entry& e) {
+      return e.property == entry.property && e.important == entry.important;
+    });
+  }
+  for (size_t k = 0; k < added; ++k)
+    if (!(priced ? spend(kEntryCharge) : pay(kEntryCharge))) return false;
+  // Entries shared, or to be added where others follow them, are copied to the end first (the
+  // copy paid for as entries made).
+  const bool atEnd = rule.entriesAt + rule.entryCount == entries.size();
+  if (rule.entriesShared || (added > 0 && !atEnd)) {
+    if (!pay(kEntryCharge * int64_t(rule.entryCount))) return false;
+    const uint32_t from = rule.entriesAt;
+    rule.entriesAt = uint32_t(entries.size());
+    for (uint32_t k = 0; k < rule.entryCount; ++k) entries.push_back(entries[from + k]);
+    rule.entriesShared = 0;
+  }
+  for (uint32_t k = 0; k < blockCount; ++k) {
+    const Entry entry = entries[blockAt + k];
+    Entry* held = entries.data() + rule.entriesAt;
+    Entry* same = std::find_if(held, held + rule.entryCount, [&](const Entry& e) {
+      return e.property == entry.property && e.important == entry.important;
+    });
+    if (same != held + rule.entryCount) {
+      same->declaration = entry.declaration;
+      same->order = entry.order;
+    } else {
+      entries.push_back(entry);
+      ++rule.entryCount;
+    }
+  }
+  return true;
+}
+
+void GMStyleSheets::Rules::prefetchFor(const Selector& s) const {
+  byKey.prefetch(s.hash);
+  for (const Selector::Compound& compound : s.compounds) {
+    if (!compound.type.isEmpty()) namesByText.prefetch(qHash(compound.type));
+    if (!compound.id.isEmpty()) namesByText.prefetch(qHash(compound.id));
+  }
+  for (QStringView name : s.classes) namesByText.prefetch(qHash(name));
+}
+
+void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
   QString storage;
   const QStringView list = WithoutComments(prelude, &storage);
   // The list is read twice: first to price the rules it makes, which are paid for at once before
   // any is made, so that a list past the budget is refused having built nothing and holding no
-  // more than its text; then to make them, one selector at a time.
-  std::vector<QStringView> kept;  // the selectors this engine matches, once each
-  // The keys of the rules the list makes anew, by hash: several selectors that come to the same
-  // rule are priced once. What they come to is paid as the list is read, so that a list far past
-  // the budget is refused when its first part is.
-  FlatSet<bool> fresh;
+  // more than its text; then to make them, one selector at a time. The tables a selector is
+  // looked up in are fetched as it is read, and looked in a few selectors later (or once the
+  // declarations are read), so that a sheet of millions of rules does not wait on the memory for
+  // each.
+  // kLookAgain: a selector whose hash another of the list has, which may make its rule first.
+  constexpr uint32_t kLookAgain = kNone - 1;
+  struct Kept {
+    QStringView text;
+    size_t hash;
+    int64_t price;
+    uint32_t rule;  // the rule made before that it names, kNone where it makes one, or kLookAgain
+  };
+  std::vector<Kept> kept;
+  FlatTable<bool> fresh;  // the hashes of the rules the list makes
+  size_t resolved = 0;
+  std::vector<GMCssDeclaration> parsed;
+  std::array<int32_t, 2 * kPropertyCount> last;
+  std::vector<Entry> block;
+  bool declared = false;
+  // Only what the rich text carries is kept, each property once a block (and importance): what
+  // a rule holds, and what matching it costs, is bounded by the properties there are.
+  const auto declare = [&]() {
+    declared = true;
+    if (!ParseCssDeclarations(blockText, &parsed, [this](int64_t bytes) { return pay(bytes); })) return false;
+    last.fill(-1);
+    for (size_t k = 0; k < parsed.size(); ++k)
+      if (const std::optional<Property> p = PropertyNamed(parsed[k].property))
+        last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] = int32_t(k);
+    for (size_t k = 0; k < parsed.size(); ++k) {
+      const std::optional<Property> p = PropertyNamed(parsed[k].property);
+      if (!p || last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] != int32_t(k)) continue;
+      block.push_back({uint16_t(*p), parsed[k].important, 0, 0});
+    }
+    return !block.empty();
+  };
+  // Each rule the list makes is priced once, however many of its selectors come to it (those
+  // of one hash are taken for one: the second is charged as it is made). What they come to is
+  // paid as the list is read, so that a list far past the budget is refused when its first part
+  // is.
   int64_t price = 0;
-  // A selector list repeating one selector holds it once, and reads it once.
-  FlatSet<QStringView> written;
-  Selector selector;
+  bool listRead = false;
+  const auto resolve = [&]() {
+    if (!declared ? !declare() : block.empty()) return false;
+    for (; resolved < kept.size(); ++resolved) {
+      Kept& k = kept[resolved];
+      // Most selectors share their hash with no rule: only those that do are read again.
+      if (byKey.holds(k.hash)) {
+        ReadSelector(k.text, &probe);
+        k.rule = ruleOf(probe);
+      }
+      if (k.rule != kNone) continue;
+      // A selector alone in its list (as most are) has none to be told from.
+      if (!listRead || kept.size() > 1) {
+        if (fresh.find(k.hash, [](bool) { return true; })) {
+          k.rule = kLookAgain;
+          continue;
+        }
+        fresh.add(k.hash, true);
+      }
+      price += k.price + kEntryCharge * int64_t(block.size());
+      if (price >= kPrepaidAtOnce) {
+        if (!prepay(price)) return false;
+        price = 0;
+      }
+    }
+    return true;
+  };
+  constexpr size_t kAhead = 16;
   bool lastKept = false;  // whether `selector` holds the last selector kept
   int64_t unpaid = 0;
   qsizetype i = 0;
@@ -1675,30 +1997,22 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
       if (!pay(unpaid)) return;
       unpaid = 0;
     }
-    if (!written.insert(qHash(text), text, [](QStringView a, QStringView b) { return a == b; })) continue;
-    selector.compounds.clear();
-    selector.child.clear();
-    selector.key.resize(0);
+    // A list repeating a selector reads it once where the repeats follow one another; others
+    // are read again, and come to the rule the first made.
+    if (!kept.empty() && lastKept && kept.back().text == text) continue;
     lastKept = false;
     const SelectorRead read = ReadSelector(text, &selector);
     if (read == SelectorRead::Malformed) return;
     if (read != SelectorRead::Ok) continue;
-    kept.push_back(text);
     lastKept = true;
-    // Two keys of one hash are priced as one: the second is charged as it is made.
-    if (byKey.find(QStringView(selector.key)) == byKey.end() &&
-        fresh.insert(qHash(selector.key), true, [](bool, bool) { return true; })) {
-      price += RulePrice(selector) + kEntryCharge * int64_t(entries.size());
-      if (price >= kPrepaidAtOnce) {
-        if (!prepay(price)) return;
-        price = 0;
-      }
-    }
+    prefetchFor(selector);
+    fresh.prefetch(selector.hash);
+    kept.push_back({text, selector.hash, RulePrice(selector), kNone});
+    if (kept.size() - resolved >= kAhead && !resolve()) return;
   }
-  if (!pay(unpaid) || !prepay(price)) return;
+  listRead = true;
+  if (!pay(unpaid) || !resolve() || !prepay(price)) return;
   if (kept.empty()) return;
-  written = {};
-  fresh = {};
 
   // The declarations are kept once, whatever number of rules and blocks write them alike, so
   // that an element the rules give one declaration many times applies it once.
@@ -1711,8 +2025,8 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
       const size_t hash = qHash(d.value, qHash(d.property, d.important ? 1 : 0));
       uint32_t index = uint32_t(declarations.size());
       for (auto [at, end] = declarationsByHash.equal_range(hash); at != end; ++at) {
-        const GMCssDeclaration& kept = declarations[at->second];
-        if (kept.important == d.important && kept.property == d.property && kept.value == d.value) {
+        const GMCssDeclaration& known = declarations[at->second];
+        if (known.important == d.important && known.property == d.property && known.value == d.value) {
           index = at->second;
           break;
         }
@@ -1721,72 +2035,41 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
         declarationsByHash.emplace(hash, index);
         declarations.push_back(std::move(d));
       }
-      entries[e].declaration = index;
-      entries[e++].order = declarationsWritten++;
+      block[e].declaration = index;
+      block[e++].order = declarationsWritten++;
     }
   }
-  const uint64_t block = ++blocks;
-  for (QStringView text : kept) {
-    // A list of one selector (as most are) still has it in the record: it is not read again.
-    if (kept.size() > 1 || !lastKept) {
-      selector = Selector();
-      ReadSelector(text, &selector);
+  const uint32_t blockAt = uint32_t(entries.size());
+  entries.insert(entries.end(), block.begin(), block.end());
+  const uint64_t blockSerial = ++blocks;
+  // A list of one selector (as most are) still has it read; of several, each is read a step
+  // ahead of its making, and its tables fetched meanwhile.
+  const bool several = kept.size() > 1 || !lastKept;
+  const auto made = [&](size_t k) { return kept[k].rule != kNone && kept[k].rule != kLookAgain; };
+  const auto readAhead = [&](size_t k) {
+    while (k < kept.size() && made(k)) ++k;
+    if (k >= kept.size()) return;
+    ReadSelector(kept[k].text, &probe);
+    prefetchFor(probe);
+  };
+  if (several) readAhead(0);
+  for (size_t k = 0; k < kept.size(); ++k) {
+    uint32_t index = kept[k].rule;
+    if (!made(k) && several) {
+      // The one read ahead; another of the list written alike may have made its rule.
+      std::swap(selector, probe);
+      readAhead(k + 1);
+      index = ruleOf(selector);
     }
-    auto known = byKey.find(QStringView(selector.key));
-    uint32_t index = 0;
-    const bool priced = known == byKey.end();
+    const bool priced = index == kNone;
     if (priced) {
-      if (!spend(RulePrice(selector))) return;
-      index = uint32_t(rules.size());
-      Rule rule;
-      rule.compounds = std::move(selector.compounds);
-      rule.child = std::move(selector.child);
-      rule.specificity = selector.specificity;
-      const Compound& subject = rule.compounds.back();
-      Bucket& bucket = !subject.id.isEmpty()      ? byId[subject.id]
-                       : !subject.classes.empty() ? byClass[subject.classes.front()]
-                       : !subject.type.isEmpty()  ? byType[subject.type]
-                                                  : universal;
-      // Every compound left of the subject must match some ancestor: the nearest one that
-      // names anything gives the key.
-      std::optional<size_t> ancestorKey;
-      for (size_t k = rule.compounds.size() - 1; k-- > 0 && !ancestorKey;) {
-        const Compound& c = rule.compounds[k];
-        if (!c.id.isEmpty())
-          ancestorKey = KeyHash(KeyKind::Id, c.id);
-        else if (!c.classes.empty())
-          ancestorKey = KeyHash(KeyKind::Class, c.classes.front());
-        else if (!c.type.isEmpty())
-          ancestorKey = KeyHash(KeyKind::Type, c.type);
-      }
-      if (ancestorKey) {
-        bucket.byAncestor[*ancestorKey].push_back(index);
-        anyAncestorKey = true;
-      } else {
-        bucket.plain.push_back(index);
-      }
-      rules.push_back(std::move(rule));
-      byKey.emplace(std::move(selector.key), index);
-    } else {
-      index = known->second;
+      if (!spend(kept[k].price)) return;
+      index = makeRule(selector);
     }
     Rule& rule = rules[index];
-    if (rule.block == block) continue;
-    rule.block = block;
-    // Merged with what the rule holds: a later declaration of a property takes the place of
-    // the earlier one, and its later place in the order written.
-    for (const Entry& entry : entries) {
-      auto same = std::find_if(rule.entries.begin(), rule.entries.end(), [&](const Entry& e) {
-        return e.property == entry.property && e.important == entry.important;
-      });
-      if (same != rule.entries.end()) {
-        same->declaration = entry.declaration;
-        same->order = entry.order;
-      } else {
-        if (!(priced ? spend(kEntryCharge) : pay(kEntryCharge))) return;
-        rule.entries.push_back(entry);
-      }
-    }
+    if (rule.block == blockSerial) continue;
+    rule.block = blockSerial;
+    if (!giveEntries(rule, blockAt, uint32_t(block.size()), priced)) return;
   }
 }
 
@@ -1828,46 +2111,49 @@ bool GMStyleSheets::match(const GMCssElement& element, std::vector<const GMCssDe
     uint32_t declaration;
   };
   std::vector<Found> found;
-  const auto considerRules = [&](const std::vector<uint32_t>& candidates) {
-    for (uint32_t index : candidates) {
+  const auto considerRules = [&](uint32_t first) {
+    for (uint32_t index = first; index != kNone; index = r.rules[index].next) {
       const Rules::Rule& rule = r.rules[index];
-      if (!CompoundMatches(rule.compounds.back(), element, sorted, &made)) continue;
-      if (rule.compounds.size() > 1 && !r.matches(rule, index, &made)) {
+      const StoredCompound* c = r.compoundsOf(rule);
+      if (!CompoundMatches(c[rule.compoundCount - 1], r.classes.data(), element, sorted, &made)) continue;
+      if (rule.compoundCount > 1 && !r.matches(rule, index, &made)) {
         if (r.exhausted) return false;
         continue;
       }
-      for (const Rules::Entry& entry : rule.entries)
+      for (uint32_t k = 0; k < rule.entryCount; ++k) {
+        const Rules::Entry& entry = r.entries[rule.entriesAt + k];
         found.push_back({entry.important, rule.specificity, entry.order, entry.declaration});
-      made += int64_t(rule.entries.size());
+      }
+      made += int64_t(rule.entryCount);
       if (!r.countNow(&made)) return false;
     }
     return true;
   };
-  const auto consider = [&](const Bucket& b) {
-    if (!considerRules(b.plain)) return false;
-    if (b.byAncestor.empty() || r.pathKeys.empty()) return true;
+  const auto consider = [&](const Bucket* b) {
+    if (!b) return true;
+    if (!considerRules(b->plain)) return false;
+    if (b->byAncestor.size() == 0 || r.pathKeys.empty()) return true;
     // Whichever is fewer: the groups of rules, or the keys above the element.
-    made += int64_t(std::min(b.byAncestor.size(), r.pathKeys.size()));
-    if (b.byAncestor.size() <= r.pathKeys.size()) {
-      for (const auto& [key, group] : b.byAncestor)
-        if (r.pathKeys.count(key) && !considerRules(group)) return false;
+    made += int64_t(std::min(b->byAncestor.size(), r.pathKeys.size()));
+    bool ok = true;
+    if (b->byAncestor.size() <= r.pathKeys.size()) {
+      b->byAncestor.forEach([&](const Bucket::Group& group) {
+        if (ok && r.pathKeys.count(group.key)) ok = considerRules(group.first);
+      });
     } else {
       for (const auto& [key, holders] : r.pathKeys) {
-        const auto group = b.byAncestor.find(key);
-        if (group != b.byAncestor.end() && !considerRules(group->second)) return false;
+        const Bucket::Group* group =
+            b->byAncestor.find(key, [key = key](const Bucket::Group& g) { return g.key == key; });
+        if (group && !considerRules(group->first)) return false;
       }
     }
-    return r.countNow(&made);
+    return ok && r.countNow(&made);
   };
-  const auto bucket = [&](const Index& index, QStringView key) {
-    const auto it = index.find(key);
-    return it == index.end() || consider(it->second);
-  };
-  if (!consider(r.universal)) return false;
-  if (!element.name.isEmpty() && !bucket(r.byType, element.name)) return false;
-  if (!element.id.isEmpty() && !bucket(r.byId, element.id)) return false;
+  if (!consider(&r.buckets.front())) return false;
+  if (!element.name.isEmpty() && !consider(r.bucketOf(KeyKind::Type, element.name))) return false;
+  if (!element.id.isEmpty() && !consider(r.bucketOf(KeyKind::Id, element.id))) return false;
   for (QStringView name : classes)
-    if (!bucket(r.byClass, name)) return false;
+    if (!consider(r.bucketOf(KeyKind::Class, name))) return false;
   if (!r.count(&made) || !r.pay(int64_t(found.size()) * int64_t(sizeof(const GMCssDeclaration*)))) return false;
   const auto before = [](const Found& a, const Found& b) {
     if (a.important != b.important) return !a.important;

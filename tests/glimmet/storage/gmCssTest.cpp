@@ -234,6 +234,20 @@ TEST(GMCss, RulesAreMatchedInCascadeOrder) {
       {"x1 p{color:red} x2 p{margin-left:1pt} x3 p{text-align:left}", "x3 x1 p", "color=red|text-align=left"},
       {".a .b{color:red} .b .b{margin-left:1pt}", "p.a.b p.b", "color=red|margin-left=1pt"},
       {".a .b{color:red} .b .b{margin-left:1pt}", "p.b p.b", "margin-left=1pt"},
+      // The rules of one list share its declarations until one of them is given more.
+      {"a, b{color:red} a{margin-left:1pt}", "b", "color=red"},
+      {"a, b{color:red} a{margin-left:1pt}", "a", "color=red|margin-left=1pt"},
+      {"a, b{color:red} a{color:blue}", "b", "color=red"},
+      {"a, b{color:red} a{color:blue}", "a", "color=blue"},
+      {"a, b{color:red} b, a{margin-left:1pt} a{text-align:left}", "b", "color=red|margin-left=1pt"},
+      {"a, b{color:red} b, a{margin-left:1pt} a{text-align:left}", "a", "color=red|margin-left=1pt|text-align=left"},
+      {"a{color:red} b{margin-left:1pt} a{text-align:left} a{color:blue}", "a", "text-align=left|color=blue"},
+      {"a, b, a, b{color:red} c, a{color:blue}", "b", "color=red"},
+      // Names written in capitals or with escapes are the same names.
+      {"P.c1, p.c1{color:red} p.c1{color:blue}", "p.c1", "color=blue"},
+      {"DIV P{color:red}", "div p", "color=red"},
+      {"\\70 .\\61{color:red}", "p.a", "color=red"},
+      {"#\\31 a{color:red}", "p#1a", "color=red"},
   };
   for (const auto& c : cases) {
     GMStyleSheets sheets(nullptr);
