@@ -1184,6 +1184,27 @@ struct Name {
   uint32_t buckets[3] = {kNone, kNone, kNone};
 };
 
+// The kind and name of the key the selector's rule is found by: its subject's id, else its first
+// class, else its type (none: the rule is tried on every element).
+std::pair<KeyKind, QStringView> SubjectKey(const Selector& s) {
+  const Selector::Compound& subject = s.compounds.back();
+  if (!subject.id.isEmpty()) return {KeyKind::Id, subject.id};
+  if (subject.classCount > 0) return {KeyKind::Class, s.classOf(subject, 0)};
+  return {KeyKind::Type, subject.type};
+}
+
+// Every compound left of the subject must match some ancestor: the nearest one that names
+// anything gives the key an element's ancestors must have for the rule to be tried.
+std::optional<size_t> AncestorKey(const Selector& s) {
+  for (size_t k = s.compounds.size() - 1; k-- > 0;) {
+    const Selector::Compound& c = s.compounds[k];
+    if (!c.id.isEmpty()) return KeyHash(KeyKind::Id, c.id);
+    if (c.classCount > 0) return KeyHash(KeyKind::Class, s.classOf(c, 0));
+    if (!c.type.isEmpty()) return KeyHash(KeyKind::Type, c.type);
+  }
+  return std::nullopt;
+}
+
 // What a rule made of the selector is charged: its record, its compounds, and its names at so
 // much a character, as if it kept them spelled out.
 int64_t RulePrice(const Selector& selector) {
@@ -1797,10 +1818,8 @@ uint32_t GMStyleSheets::Rules::makeRule(const Selector& s) {
   rule.compoundsAt = uint32_t(compounds.size());
   rule.compoundCount = uint32_t(s.compounds.size());
   rule.specificity = s.specificity;
-  // The subject's bucket is that of its id, else its first class, else its type (the first
-  // bucket where it names none).
-  const Selector::Compound& last = s.compounds.back();
-  const KeyKind subjectKind = !last.id.isEmpty() ? KeyKind::Id : last.classCount > 0 ? KeyKind::Class : KeyKind::Type;
+  // The subject's key name is kept with its bucket (an empty one: the first bucket).
+  const KeyKind subjectKind = SubjectKey(s).first;
   uint32_t bucketIndex = 0;
   const auto kept = [&](QStringView name, bool subject) {
     if (name.isEmpty()) return QStringView();
@@ -1828,18 +1847,7 @@ uint32_t GMStyleSheets::Rules::makeRule(const Selector& s) {
       classes.push_back(kept(s.classOf(w, n), isSubject && subjectKind == KeyKind::Class && n == 0));
   }
   Bucket* bucket = &buckets[bucketIndex];
-  // Every compound left of the subject must match some ancestor: the nearest one that names
-  // anything gives the key.
-  std::optional<size_t> ancestorKey;
-  const StoredCompound* c = compoundsOf(rule);
-  for (size_t k = rule.compoundCount - 1; k-- > 0 && !ancestorKey;) {
-    if (!c[k].id.isEmpty())
-      ancestorKey = KeyHash(KeyKind::Id, c[k].id);
-    else if (c[k].classCount > 0)
-      ancestorKey = KeyHash(KeyKind::Class, classes[c[k].classesAt]);
-    else if (!c[k].type.isEmpty())
-      ancestorKey = KeyHash(KeyKind::Type, c[k].type);
-  }
+  const std::optional<size_t> ancestorKey = AncestorKey(s);
   uint32_t* first = &bucket->plain;
   if (ancestorKey) {
     const size_t key = *ancestorKey;
@@ -1905,6 +1913,11 @@ bool GMStyleSheets::Rules::giveEntries(Rule& rule, uint32_t blockAt, uint32_t bl
 
 void GMStyleSheets::Rules::prefetchFor(const Selector& s) const {
   byKey.prefetch(s.hash);
+  if (const std::optional<size_t> key = AncestorKey(s)) {
+    const auto [kind, name] = SubjectKey(s);
+    if (const Bucket* bucket = name.isEmpty() ? &buckets.front() : bucketOf(kind, name))
+      bucket->byAncestor.prefetch(*key);
+  }
   for (const Selector::Compound& compound : s.compounds) {
     if (!compound.type.isEmpty()) namesByText.prefetch(qHash(compound.type));
     if (!compound.id.isEmpty()) namesByText.prefetch(qHash(compound.id));
