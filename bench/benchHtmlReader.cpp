@@ -50,15 +50,16 @@
 // alone, 6,000,000 were refused in 0.5 s at 368 MiB and 1,500,000 opened in 10.9 s at 761 MiB
 // (base 238), charged 1,200 MiB. One formula of 8 million characters opens at 763 MiB, charged
 // 824 MiB. Style rules (10^5 and 10^6 of one kind, the page's text included): a rule of a class
-// 714 bytes (884 with a declaration of its own), a rule naming an ancestor 752 (890), a selector
-// of one rule's long list 836, a rule of a linked sheet 676 (835) with the file's bytes; 10^6
-// rules open in 5.9-8.2 s at 738-838 MiB, charged 1,031-1,277 MiB (before, 348-526 MiB). Hostile
+// 324 bytes, a rule naming an ancestor 351, a selector of one rule's long list 308, a rule of a
+// linked sheet 364 with the file's bytes; 10^6 rules open in 0.8-1.5 s (medians of 7 runs; 9.6,
+// 10.9 and 10.8 times the time of 10^5) at 327-374 MiB, charged 1,037-1,283 MiB (5.9-8.2 s at
+// 738-838 MiB when each rule held strings and hash nodes of its own). Hostile
 // matching (BM_OpenHostilePage 9-13, 4,000 and 16,000 paragraphs): under one element of 100,000
 // classes and a rule naming one, 212 and 276 ms against 36 and 131 ms without them (25 s for
 // 3,000 before); under 200 nested divs and 250 rules "div ... div p", 75 and 181 ms, with ">" 63
 // and 254 ms, against 33 and 90 ms without the rules (10.9 and 8.2 s for 10,000 before). 21
-// distinct 4 MB sheets linked from a small page (14) are refused after 9.8 s at 873 MiB (opened
-// at 2,300 MB before).
+// distinct 4 MB sheets linked from a small page (14) are refused after 1.6 s at 350 MiB (median
+// of 7 runs, 1.3-1.9 s; 9.8 s at 873 MiB with rules of strings and hash nodes of their own).
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"

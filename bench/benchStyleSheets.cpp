@@ -11,13 +11,13 @@
 // paragraphs 2.0 us (1.0 and 4.1 ms in all); 4,000 and 16,000 rules `p{margin-left:Npx}` 430 ns;
 // 4,000 and 16,000 rules `xN p` 1.1 and 1.3 us. One 3.4 MB sheet of 140,000 rules is read once
 // whether linked and imported once or 100 times each: 0.65 s, 68 MiB charged. Sheets of one kind
-// of piece, 10^5 and 10^6 (BM_SheetOfOnePiece; two runs on a loaded machine): rules of a class
-// 0.60-0.71 and 6.9-7.1 s, rules naming an ancestor 0.53-0.72 and 6.8-7.5 s, selectors of one
-// list 0.55-0.59 and 6.0-7.5 s (10 to 13 times for 10 times the pieces); with lists priced
-// before their rules are made 0.42 and 5.4 s, 0.46 and 5.7 s, 0.36 and 4.7 s (12.3 to 13.2 times).
-// Refused at a budget of 1.5 GiB (BM_RefusedSheets): one list of 4.2 million selectors 1.2-1.5 s,
-// before any rule is made (18.4 s when its rules were made up to the budget); 21 linked sheets of
-// 4 MB 7.2 s, six of them made whole.
+// of piece, 10^5 and 10^6 (BM_SheetOfOnePiece; medians of 7 runs interleaved, each in a process of
+// its own, on a machine shared with other work): rules of a class 117 and 1,113 ms (9.5 times for
+// 10 times the pieces), rules naming an ancestor 118 and 1,410 ms (11.9), selectors of one list
+// 59 and 692 ms (11.8); 0.5-0.7 s and 5-7 s when each rule held strings, vectors and hash nodes of
+// its own. Refused at a budget of 1.5 GiB (BM_RefusedSheets): one list of 4.2 million selectors
+// 0.40 s, before any rule is made; 21 linked sheets of 4 MB 1.44 s, six of them made whole (7.2 s
+// before).
 #include "glimmet/storage/gmCss.h"
 
 #include <benchmark/benchmark.h>
