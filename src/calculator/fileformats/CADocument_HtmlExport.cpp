@@ -570,6 +570,19 @@ QString PageTitle(const CADocument& document) {
   return name;
 }
 
+// Hands the text to `write` in UTF-8 a piece at a time, no piece ending within a character.
+bool WriteUtf8(QStringView text, const std::function<bool(QByteArray&&)>& write) {
+  for (qsizetype at = 0; at < text.size();) {
+    qsizetype end = std::min(text.size(), at + g_exportPiece);
+    if (end < text.size() && text[end - 1].isHighSurrogate()) ++end;
+    QByteArray bytes;
+    AppendUtf8(bytes, text.sliced(at, end - at));
+    if (!write(std::move(bytes))) return false;
+    at = end;
+  }
+  return true;
+}
+
 }  // namespace
 
 qsizetype SetHtmlExportPieceSize(qsizetype size) { return std::exchange(g_exportPiece, size); }
@@ -609,8 +622,9 @@ QString EscapeCellTextForHtml(const QString& text) {
   return out;
 }
 
-bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
-                       FLError* error, int64_t most, const std::function<bool()>& beforeRows, int64_t readerBudget) {
+bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder,
+                       const std::function<bool(QByteArray&&)>& write, FLError* error, int64_t most,
+                       const std::function<bool()>& beforeRows, int64_t readerBudget) {
   HtmlExport state;
   state.folder = folder;
   state.error = error;
@@ -747,6 +761,8 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     return true;
   };
 
+  PricedText text;
+  bool pageOfText = false;  // the page's bytes are its priced text's
   if (priced) {
     // The page is priced before anything is written, as an open will read it: by the sheet
     // itself where it is a long table of plain cells, else by the HTML reader. Pictures are
@@ -754,7 +770,6 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     using Wide = unsigned __int128;
     HtmlExport pricing = state;
     pricing.pricing = true;
-    PricedText text;
     // At most a character a byte: what the page does not take is never touched.
     text.text.reserve(qsizetype(size) + 64);
     pricing.pricedText = &text;
@@ -783,6 +798,7 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
     };
     if (text.finish()) {
       if (refused(QStringView(text.text), text.bytes)) return false;
+      pageOfText = pictureCount == 0;
     } else {
       // Read otherwise than piece by piece: priced from the page's bytes, as an open reads them.
       text = PricedText();
@@ -792,12 +808,28 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
       if (refused(whole.page, whole.page.size())) return false;
     }
   }
+  if (!pageOfText) text = PricedText();
   if (beforeRows && !beforeRows()) return false;
+  // Written from the text it was priced from, the page is not made again: its bytes are the
+  // text's in UTF-8, a piece at a time.
+  if (pageOfText) return WriteUtf8(QStringView(text.text), write);
   if (some) state.page.reserve(qsizetype(size));
   PieceCursor copied{&pieces, false};
   if (!writeRows(state, priced ? nullptr : &copied)) return false;
   pieces = CellPieces();  // all in the page now
-  *page = std::move(state.page);
+  return write(std::move(state.page));
+}
+
+bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
+                       FLError* error, int64_t most, const std::function<bool()>& beforeRows, int64_t readerBudget) {
+  QByteArray made;
+  const auto write = [&made](QByteArray&& piece) {
+    if (made.isEmpty()) made = std::move(piece);
+    else made.append(piece);
+    return true;
+  };
+  if (!ExportRangeAsHtml(document, range, folder, write, error, most, beforeRows, readerBudget)) return false;
+  *page = std::move(made);
   return true;
 }
 
@@ -826,12 +858,18 @@ bool CADocument::saveToHtmlFile(const QString& path, FLError* error) {
     folder = path;
     file = QDir(path).filePath(QLatin1String(kPageFileName));
   }
-  QByteArray page;
-  // The page is written only where this program can read it again.
-  if (!ExportRangeAsHtml(*this, extent(), folder, &page, error, kMaxDelimitedTextLength, makeFolder,
-                         kReaderMemoryBudget))
-    return false;
-  return WritePackageTextFile(file, QByteArrayView(page), error);
+  // The page is written only where this program can read it again; the file is made with its
+  // first piece.
+  CAPackageFileStream stream;
+  bool opened = false;
+  const auto write = [&](QByteArray&& piece) {
+    if (!opened && !stream.open(file, error)) return false;
+    opened = true;
+    return stream.write(QByteArrayView(piece), error);
+  };
+  return ExportRangeAsHtml(*this, extent(), folder, write, error, kMaxDelimitedTextLength, makeFolder,
+                           kReaderMemoryBudget) &&
+         stream.close(error);
 }
 
 QString CADocument::htmlFromSelection() {

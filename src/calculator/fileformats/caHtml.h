@@ -39,6 +39,12 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
                        FLError* error, int64_t most, const std::function<bool()>& beforeRows,
                        int64_t readerBudget = 0);
+// The same, the page handed to `write` in pieces, one after another, once it is known to fit:
+// a page priced as it was made goes from the text it was priced from, never made whole again.
+// NO from `write` ends the export.
+bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder,
+                       const std::function<bool(QByteArray&&)>& write, FLError* error, int64_t most,
+                       const std::function<bool()>& beforeRows, int64_t readerBudget);
 
 // The reason a page is refused where it is too large for the rich text to read again, and what
 // only the rich text reads keeps the sheet from reading it itself.

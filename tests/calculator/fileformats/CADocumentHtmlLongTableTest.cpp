@@ -542,10 +542,11 @@ TEST_F(HtmlLongTableTest, PagesTheSheetWritesArePricedByTheReadingThatTakesThem)
 }
 
 // A page priced as it is exported goes into the text its reader reads a piece at a time, never
-// held whole beside that text. Priced so, in pieces of any size, it is written byte for byte as
-// it is made unpriced where its reading's own cost is the budget, and refused a byte below it for
-// the same reason, whatever its characters (of one to four bytes in UTF-8, a lone surrogate, a
-// byte-order mark within a cell) and however its rows repeat.
+// held whole beside that text, and is written from that text. Priced so, in pieces of any size,
+// it is written byte for byte as it is made unpriced (and saved so) where its reading's own cost
+// is the budget, and refused a byte below it for the same reason, whatever its characters (of
+// one to four bytes in UTF-8, non-characters, a lone surrogate, a byte-order mark within a cell)
+// and however its rows repeat.
 TEST_F(HtmlLongTableTest, APagePricedPieceByPieceIsPricedAsItsWholeBytesAre) {
   const auto rows = [](CADocument& d, const QString& text) {
     for (int64_t y = 0; y < 70; ++y)
@@ -561,6 +562,7 @@ TEST_F(HtmlLongTableTest, APagePricedPieceByPieceIsPricedAsItsWholeBytesAre) {
       {"ascii", [&](CADocument& d) { rows(d, QStringLiteral("item ")); }},
       {"two and three bytes a character", [&](CADocument& d) { rows(d, QStringLiteral("caf\u00E9 \u65E5\u672C ")); }},
       {"four bytes a character", [&](CADocument& d) { rows(d, QStringLiteral("\U0001F600 ")); }},
+      {"non-characters", [&](CADocument& d) { rows(d, QStringLiteral("\uFDD0\U0001FFFE\U0010FFFF ")); }},
       {"a byte-order mark within a cell", [&](CADocument& d) { rows(d, QStringLiteral("\uFEFFmarked ")); }},
       {"a lone surrogate", [&](CADocument& d) { rows(d, QString(QChar(0xD800)) + u'x'); }},
       {"one long text",
@@ -609,10 +611,18 @@ TEST_F(HtmlLongTableTest, APagePricedPieceByPieceIsPricedAsItsWholeBytesAre) {
       EXPECT_EQ(again, page);
       EXPECT_FALSE(
           ExportRangeAsHtml(sheet, range, QString(), &again, &error, kMaxDelimitedTextLength, nullptr, cost - 1));
-      SetHtmlExportPieceSize(kept);
       EXPECT_EQ(error.code, kTextTooLargeCode);
       if (firstReason.isNull()) firstReason = error.reason;
       EXPECT_EQ(error.reason.toStdString(), firstReason.toStdString());
+      if (!c.picture) {
+        const bool keep = CADocument::keepHtmlExtension();
+        CADocument::setKeepHtmlExtension(true);
+        const QString file = path("priced.html");
+        EXPECT_TRUE(sheet.saveToHtmlFile(file, &error)) << error.reason.toStdString();
+        CADocument::setKeepHtmlExtension(keep);
+        EXPECT_EQ(ReadFileBytes(file), page);
+      }
+      SetHtmlExportPieceSize(kept);
     }
   }
 }
