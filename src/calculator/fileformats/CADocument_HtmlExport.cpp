@@ -28,11 +28,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -57,6 +59,50 @@ constexpr const char* kImagesFolder = "images";
 constexpr const char* kPictureFileFormat = "Picture%1";
 constexpr const char* kUntitledTitle = "Untitled";
 
+// How much of a page is made before it is put by: into a chunk of its cells' pieces, or into the
+// text of a page made to be priced.
+qsizetype g_exportPiece = qsizetype(4) << 20;
+
+// The text of a page made to be priced: the page's bytes go into it a piece at a time as they
+// are made, read as the reader reads the whole page's, so that the bytes and their text are
+// never held whole together. Where that cannot be told piece by piece (the page is not read as
+// UTF-8, or a piece is no valid UTF-8 on its own), the text is not the reader's: `finish` says so.
+struct PricedText {
+  QString text;
+  int64_t bytes = 0;
+
+  void append(QByteArrayView piece) { appendRepeated(piece, 1); }
+  void appendRepeated(QByteArrayView piece, int64_t times) {
+    if (piece.isEmpty() || times <= 0) return;
+    for (int64_t i = 0; i < times && start_.size() < kHtmlCharacterSetBytes; ++i)
+      start_.append(piece.first(std::min(piece.size(), kHtmlCharacterSetBytes - start_.size())));
+    bytes += piece.size() * times;
+    if (!exact_) return;
+    if (!piece.isValidUtf8()) {
+      exact_ = false;
+      text = QString();
+      return;
+    }
+    // A byte-order mark is a character of the text but at the page's start, where the page is
+    // not read as these bytes are (finish): a piece's first one is kept.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const qsizetype at = text.size();
+    text.resize(at + decoder.requiredSpace(piece.size()));
+    const QChar* end = decoder.appendToBuffer(text.data() + at, piece);
+    text.resize(end - text.constData());
+    if (times > 1) {
+      const QString decoded = text.sliced(at);
+      AppendRepeated(text, decoded, times - 1);
+    }
+  }
+  bool finish() { return exact_ = exact_ && HtmlPageIsReadAsUtf8(start_); }
+
+ private:
+  QByteArray start_;  // where the reader looks for the page's character set
+  bool exact_ = true;
+};
+
 // One export: the page, in UTF-8, and where it goes.
 struct HtmlExport {
   QByteArray page;
@@ -77,9 +123,18 @@ struct HtmlExport {
   bool ok = true;
   // Pictures are given their elements but no file: the page is made to be priced.
   bool pricing = false;
+  // Where the page is made to be priced, what is made goes on into its text.
+  PricedText* pricedText = nullptr;
 
   void tabs(int count) { page.append(std::max(count, 0), '\t'); }
   void add(QStringView text) { AppendUtf8(page, text); }
+  // What is made goes into the text once it is a piece's worth, or `all` of it; called where a
+  // row has ended, so that no piece ends within a character.
+  void passToText(bool all = false) {
+    if (!pricedText || (!all && page.size() < g_exportPiece)) return;
+    pricedText->append(page);
+    page.resize(0);
+  }
 };
 
 QString Background(Kolor kolor) { return QLatin1String(kBackgroundFormat).arg(CssColorString(kolor)); }
@@ -335,10 +390,32 @@ void ExportCell(const CADocument& document, HtmlExport& state, const CARow* shee
 }
 
 // The table cells of the range's cells as they are written, one after another in the order of
-// the rows and of the cells in them; pictures are left to the rows, which write their files.
+// the rows and of the cells in them, in chunks of whole cells; pictures are left to the rows,
+// which write their files.
 struct CellPieces {
-  QByteArray bytes;
-  std::vector<qsizetype> ends;
+  std::vector<QByteArray> chunks;
+  std::vector<qsizetype> ends;  // each piece's end in its chunk
+};
+
+// The rows' way through the pieces as they copy them. A page that is priced copies its pieces
+// into the text its reader reads, and lets each chunk go once copied: the pieces, a byte a
+// character, are then not held beside that text, two bytes a character.
+struct PieceCursor {
+  CellPieces* pieces = nullptr;
+  bool release = false;
+  size_t piece = 0, chunk = 0;
+  qsizetype at = 0;
+
+  void copyNext(QByteArray& page) {
+    QByteArray& bytes = pieces->chunks[chunk];
+    const qsizetype end = pieces->ends[piece++];
+    page.append(bytes.constData() + at, end - at);
+    at = end;
+    if (at < bytes.size()) return;
+    if (release) bytes = QByteArray();
+    ++chunk;
+    at = 0;
+  }
 };
 
 bool IsPictureEntry(const CARow& row, const CACellEntry& entry, const CADocument& document) {
@@ -374,7 +451,7 @@ int64_t EmptyCellSize(const CADocument& document, HtmlExport& scratch, const CAR
 // row's empty cells differ only by their column's width and background and by the row's
 // stripe, format and being the first: the sheet's columns are looked at one by one, the
 // others all alike, so the count costs what the sheet's rows, columns and cells do.
-unsigned __int128 TableBytes(const CADocument& document, const HtmlExport& state, const CellPieces& pieces,
+unsigned __int128 TableBytes(const CADocument& document, const HtmlExport& state, int64_t piecesBytes,
                              int64_t pictureBytes) {
   using Wide = unsigned __int128;
   const GridRange& range = state.range;
@@ -410,7 +487,7 @@ unsigned __int128 TableBytes(const CADocument& document, const HtmlExport& state
       if (!taken || !(*taken)[i]) bytes += uint64_t(EmptyCellSize(document, scratch, row, sheetColumns[i], y));
     return bytes;
   };
-  Wide total = Wide(pieces.bytes.size()) + uint64_t(pictureBytes);
+  Wide total = Wide(uint64_t(piecesBytes)) + uint64_t(pictureBytes);
   // The rows the sheet has: each counted itself, its cells' pieces standing in for empty cells.
   uint64_t sheetRows = 0, stripedSheetRows = 0;
   bool firstRowKept = false;
@@ -464,8 +541,8 @@ unsigned __int128 TableBytes(const CADocument& document, const HtmlExport& state
   return total;
 }
 
-void ExportRow(const CADocument& document, HtmlExport& state, const CARow* sheetRow, const CellPieces& pieces,
-               size_t* piece) {
+// The row's cells with contents are copied from their pieces, where given, or made afresh.
+void ExportRow(const CADocument& document, HtmlExport& state, const CARow* sheetRow, PieceCursor* pieces) {
   state.tabs(state.indent++);
   state.page += "<tr>\n";
   const CARow::CellList* cells = sheetRow ? &sheetRow->cells() : nullptr;
@@ -474,10 +551,8 @@ void ExportRow(const CADocument& document, HtmlExport& state, const CARow* sheet
     while (next < cells->size() && (*cells)[next].x() < state.range.startPoint.x) ++next;
   for (state.x = state.range.startPoint.x; state.x <= state.range.endPoint.x; ++state.x) {
     const CACellEntry* entry = cells && next < cells->size() && (*cells)[next].x() == state.x ? &(*cells)[next++] : nullptr;
-    if (entry && !IsPictureEntry(*sheetRow, *entry, document)) {
-      const qsizetype begin = *piece == 0 ? 0 : pieces.ends[*piece - 1];
-      state.page.append(pieces.bytes.constData() + begin, pieces.ends[*piece] - begin);
-      ++*piece;
+    if (pieces && entry && !IsPictureEntry(*sheetRow, *entry, document)) {
+      pieces->copyNext(state.page);
       continue;
     }
     ExportCell(document, state, sheetRow, entry);
@@ -495,7 +570,22 @@ QString PageTitle(const CADocument& document) {
   return name;
 }
 
+// Hands the text to `write` in UTF-8 a piece at a time, no piece ending within a character.
+bool WriteUtf8(QStringView text, const std::function<bool(QByteArray&&)>& write) {
+  for (qsizetype at = 0; at < text.size();) {
+    qsizetype end = std::min(text.size(), at + g_exportPiece);
+    if (end < text.size() && text[end - 1].isHighSurrogate()) ++end;
+    QByteArray bytes;
+    AppendUtf8(bytes, text.sliced(at, end - at));
+    if (!write(std::move(bytes))) return false;
+    at = end;
+  }
+  return true;
+}
+
 }  // namespace
+
+qsizetype SetHtmlExportPieceSize(qsizetype size) { return std::exchange(g_exportPiece, size); }
 
 QString EscapeCellTextForHtml(const QString& text) {
   QString out;
@@ -532,8 +622,9 @@ QString EscapeCellTextForHtml(const QString& text) {
   return out;
 }
 
-bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
-                       FLError* error, int64_t most, const std::function<bool()>& beforeRows, int64_t readerBudget) {
+bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder,
+                       const std::function<bool(QByteArray&&)>& write, FLError* error, int64_t most,
+                       const std::function<bool()>& beforeRows, int64_t readerBudget) {
   HtmlExport state;
   state.folder = folder;
   state.error = error;
@@ -574,11 +665,12 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
   const uint64_t height = uint64_t(range.endPoint.y) - uint64_t(range.startPoint.y) + 1;
   // Every cell takes its tags and line break at the least.
   constexpr uint64_t kLeastCellBytes = 28;
-  if (range.endPoint.x >= range.startPoint.x && range.endPoint.y >= range.startPoint.y &&
-      (unsigned __int128)width * height * kLeastCellBytes > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0)))
+  const bool some = range.endPoint.x >= range.startPoint.x && range.endPoint.y >= range.startPoint.y;
+  if (some && (unsigned __int128)width * height * kLeastCellBytes > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0)))
     return refuse();
+  const bool priced = readerBudget > 0 && some;
   CellPieces pieces;
-  int64_t pictureBytes = 0, pictureCount = 0;
+  int64_t piecesBytes = 0, piecesElements = 0, pictureBytes = 0, pictureCount = 0;
   {
     HtmlExport measure = state;
     measure.page.clear();
@@ -598,84 +690,102 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
         ++pictureCount;
         return;
       }
+      const qsizetype before = measure.page.size();
       ExportCell(document, measure, &row, &entry);
+      piecesBytes += measure.page.size() - before;
       pieces.ends.push_back(measure.page.size());
-      over = measure.page.size() > most;
+      over = piecesBytes > most;
+      if (measure.page.size() >= g_exportPiece) {
+        if (priced) piecesElements += HtmlOpeningTags(QByteArrayView(measure.page));
+        pieces.chunks.push_back(std::move(measure.page));
+        measure.page = QByteArray();
+      }
     });
-    cellsBytes = measure.page.size() + pictureBytes;
+    cellsBytes = piecesBytes + pictureBytes;
     if (over) return refuse();
-    pieces.bytes = std::move(measure.page);
-    state.checkboxCount = measure.checkboxCount;
+    if (!measure.page.isEmpty()) {
+      if (priced) piecesElements += HtmlOpeningTags(QByteArrayView(measure.page));
+      pieces.chunks.push_back(std::move(measure.page));
+    }
   }
-  if (range.endPoint.x >= range.startPoint.x && range.endPoint.y >= range.startPoint.y) {
-    const unsigned __int128 size = TableBytes(document, state, pieces, pictureBytes) + uint64_t(state.page.size()) + 1 +
-                                   std::strlen(kPageEnd);
+  unsigned __int128 size = 0;
+  if (some) {
+    size = TableBytes(document, state, piecesBytes, pictureBytes) + uint64_t(state.page.size()) + 1 +
+           std::strlen(kPageEnd);
     if (size > (unsigned __int128)uint64_t(std::max<int64_t>(most, 0))) return refuse();
-    state.page.reserve(qsizetype(size));
   }
 
   const auto& rows = document.rows();
-  // The rows, after the cells' pieces, and the page's end.
-  const auto writeRows = [&](HtmlExport& out) {
+  // The rows, their cells with contents copied from their pieces (`made`) or made afresh, and
+  // the page's end.
+  const auto writeRows = [&](HtmlExport& out, PieceCursor* made) {
     auto row = std::lower_bound(rows.begin(), rows.end(), range.startPoint.y,
                                 [](const std::unique_ptr<CARow>& r, int64_t y) { return r->gridY() < y; });
-    size_t piece = 0;
     // Rows the sheet does not keep are alike but for the first and the striped ones: one of each
     // kind is made and copied.
     QByteArray plainRow, stripedRow;
     for (out.y = range.startPoint.y; out.y <= range.endPoint.y && out.ok; ++out.y) {
+      out.passToText();
       while (row != rows.end() && (*row)->gridY() < out.y) ++row;
       const CARow* sheetRow = row != rows.end() && (*row)->gridY() == out.y ? row->get() : nullptr;
       if (sheetRow || out.y == 0) {
-        ExportRow(document, out, sheetRow, pieces, &piece);
+        ExportRow(document, out, sheetRow, made);
         continue;
       }
       const bool striped = document.shouldStripeRow(out.y);
-      QByteArray& made = striped ? stripedRow : plainRow;
-      if (made.isNull()) {
+      QByteArray& kind = striped ? stripedRow : plainRow;
+      if (kind.isNull()) {
         const qsizetype before = out.page.size();
-        ExportRow(document, out, nullptr, pieces, &piece);
-        made = out.page.sliced(before);
+        ExportRow(document, out, nullptr, made);
+        kind = out.page.sliced(before);
         continue;
       }
       if (striped || document.stripeInterval() != 0) {
-        out.page += made;
+        out.page += kind;
         continue;
       }
       // Without stripes every row up to the sheet's next one is the same.
       const int64_t next = row != rows.end() ? std::min((*row)->gridY() - 1, range.endPoint.y) : range.endPoint.y;
-      AppendRepeated(out.page, made, next - out.y + 1);
+      if (out.pricedText) {
+        out.passToText(true);
+        out.pricedText->appendRepeated(kind, next - out.y + 1);
+      } else {
+        AppendRepeated(out.page, kind, next - out.y + 1);
+      }
       out.y = next;
     }
     if (!out.ok) return false;
     out.tabs(out.indent - 1);
     out.page += kPageEnd;
+    out.passToText(true);
     return true;
   };
 
-  bool written = false;
-  using Wide = unsigned __int128;
-  if (readerBudget > 0 && range.endPoint.x >= range.startPoint.x && range.endPoint.y >= range.startPoint.y) {
-    // The page is made before anything is written, and priced as an open will read it: by the
-    // sheet itself where it is a long table of plain cells, else by the HTML reader. Pictures
-    // are priced by their elements, their files written once the page is known to fit.
-    HtmlExport priced = state;
-    priced.pricing = pictureCount > 0;
-    if (!writeRows(priced)) return false;
-    // Made whole, the page holds every cell's piece: they are not held beside it while it is
-    // priced, which reads it once more. A page with pictures is made again once priced.
-    const Wide piecesBytes = uint64_t(pieces.bytes.size());
-    const Wide piecesElements = uint64_t(HtmlOpeningTags(QByteArrayView(pieces.bytes)));
-    if (!priced.pricing) pieces = CellPieces();
-    const int64_t plain = pictureCount > 0 ? -1 : PlainTableReadingCost(priced.page, readerBudget);
-    const int64_t cost = plain >= 0 ? plain : RichTextHtmlCost(QByteArrayView(priced.page));
-    if (cost > readerBudget) {
-      // What makes it too large: the cells' own text, the empty cells between them, or what
-      // only the HTML reader reads, where the sheet's own reading of the page would fit.
-      const Wide elements = Wide(uint64_t(HtmlOpeningTags(QByteArrayView(priced.page))));
-      const Wide cellsElements = piecesElements + 3 * Wide(uint64_t(pictureCount));
-      const Wide cellBytes = piecesBytes + uint64_t(pictureBytes);
-      const Wide plainPrice = uint64_t(priced.page.size()) * uint64_t(kPlainTableCharacterCost) +
+  PricedText text;
+  bool pageOfText = false;  // the page's bytes are its priced text's
+  if (priced) {
+    // The page is priced before anything is written, as an open will read it: by the sheet
+    // itself where it is a long table of plain cells, else by the HTML reader. Pictures are
+    // priced by their elements, their files written once the page is known to fit.
+    using Wide = unsigned __int128;
+    HtmlExport pricing = state;
+    pricing.pricing = true;
+    // At most a character a byte: what the page does not take is never touched.
+    text.text.reserve(qsizetype(size) + 64);
+    pricing.pricedText = &text;
+    PieceCursor copied{&pieces, true};
+    if (!writeRows(pricing, &copied)) return false;
+    pricing = HtmlExport();
+    // What makes the page too large, where it is: the cells' own text, the empty cells between
+    // them, or what only the HTML reader reads, where the sheet's own reading would fit.
+    const auto refused = [&](const auto& page, int64_t pageBytes) {
+      const int64_t plain = pictureCount > 0 ? -1 : PlainTableReadingCost(page, readerBudget);
+      const int64_t cost = plain >= 0 ? plain : RichTextHtmlCost(page);
+      if (cost <= readerBudget) return false;
+      const Wide elements = Wide(uint64_t(HtmlOpeningTags(page)));
+      const Wide cellsElements = uint64_t(piecesElements) + 3 * Wide(uint64_t(pictureCount));
+      const Wide cellBytes = uint64_t(piecesBytes) + uint64_t(pictureBytes);
+      const Wide plainPrice = uint64_t(pageBytes) * uint64_t(kPlainTableCharacterCost) +
                               elements * uint64_t(kPlainTableElementCost);
       const bool cellsMost = (cellBytes * uint64_t(kPlainTableCharacterCost) +
                               cellsElements * uint64_t(kPlainTableElementCost)) * 2 > plainPrice;
@@ -684,17 +794,42 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
                QLatin1String(richOnly    ? kPageRichCellsTooLargeReason
                              : cellsMost ? kCellTextTooLargeReason
                                          : kTextTooLargeReason));
-      return false;
-    }
-    if (!priced.pricing) {
-      state = std::move(priced);
-      written = true;
+      return true;
+    };
+    if (text.finish()) {
+      if (refused(QStringView(text.text), text.bytes)) return false;
+      pageOfText = pictureCount == 0;
+    } else {
+      // Read otherwise than piece by piece: priced from the page's bytes, as an open reads them.
+      text = PricedText();
+      HtmlExport whole = state;
+      whole.pricing = true;
+      if (!writeRows(whole, nullptr)) return false;
+      if (refused(whole.page, whole.page.size())) return false;
     }
   }
+  if (!pageOfText) text = PricedText();
   if (beforeRows && !beforeRows()) return false;
-  if (!written && !writeRows(state)) return false;
+  // Written from the text it was priced from, the page is not made again: its bytes are the
+  // text's in UTF-8, a piece at a time.
+  if (pageOfText) return WriteUtf8(QStringView(text.text), write);
+  if (some) state.page.reserve(qsizetype(size));
+  PieceCursor copied{&pieces, false};
+  if (!writeRows(state, priced ? nullptr : &copied)) return false;
   pieces = CellPieces();  // all in the page now
-  *page = std::move(state.page);
+  return write(std::move(state.page));
+}
+
+bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
+                       FLError* error, int64_t most, const std::function<bool()>& beforeRows, int64_t readerBudget) {
+  QByteArray made;
+  const auto write = [&made](QByteArray&& piece) {
+    if (made.isEmpty()) made = std::move(piece);
+    else made.append(piece);
+    return true;
+  };
+  if (!ExportRangeAsHtml(document, range, folder, write, error, most, beforeRows, readerBudget)) return false;
+  *page = std::move(made);
   return true;
 }
 
@@ -723,12 +858,18 @@ bool CADocument::saveToHtmlFile(const QString& path, FLError* error) {
     folder = path;
     file = QDir(path).filePath(QLatin1String(kPageFileName));
   }
-  QByteArray page;
-  // The page is written only where this program can read it again.
-  if (!ExportRangeAsHtml(*this, extent(), folder, &page, error, kMaxDelimitedTextLength, makeFolder,
-                         kReaderMemoryBudget))
-    return false;
-  return WritePackageTextFile(file, QByteArrayView(page), error);
+  // The page is written only where this program can read it again; the file is made with its
+  // first piece.
+  CAPackageFileStream stream;
+  bool opened = false;
+  const auto write = [&](QByteArray&& piece) {
+    if (!opened && !stream.open(file, error)) return false;
+    opened = true;
+    return stream.write(QByteArrayView(piece), error);
+  };
+  return ExportRangeAsHtml(*this, extent(), folder, write, error, kMaxDelimitedTextLength, makeFolder,
+                           kReaderMemoryBudget) &&
+         stream.close(error);
 }
 
 QString CADocument::htmlFromSelection() {

@@ -140,6 +140,15 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
   return text;
 }
 
+}  // namespace
+
+bool HtmlPageIsReadAsUtf8(QByteArrayView start) {
+  const PageCharacterSet set = CharacterSetOfPage(start);
+  return set.name == "UTF-8" && !set.marked;
+}
+
+namespace {
+
 bool g_plainTableReading = true;
 uint64_t g_plainTablesRead = 0;
 uint64_t g_pagesRead = 0;
@@ -1636,7 +1645,7 @@ bool RichTextShowsFirstLine(const QTextDocument& text, const QString& line) {
 // known. `lines`, when given, listens too, and may take the lines a paragraph keeps (its charges
 // are the reading's while it listens): where it did and the rich text shows the first line alone,
 // `*linesTaken` is set, and the text holds that line alone.
-std::optional<PlainTable> ReadPlainTablePage(const QString& html, GMImportTextDocument& text, bool keepRows,
+std::optional<PlainTable> ReadPlainTablePage(QStringView html, GMImportTextDocument& text, bool keepRows,
                                              int64_t budget, GMHtmlReading* reading, bool* whole,
                                              int64_t* richCost = nullptr, int64_t plainCost = -1,
                                              KeptLinesListener* lines = nullptr, bool* linesTaken = nullptr,
@@ -1669,13 +1678,18 @@ bool HtmlPageIsReadAsPlainTable(const QByteArray& page) { return PlainTableReadi
 
 int64_t PlainTableReadingCost(const QByteArray& page, int64_t budget) {
   if (!g_plainTableReading) return -1;
+  return PlainTableReadingCost(QStringView(HtmlTextOfBytes(page)), budget);
+}
+
+int64_t PlainTableReadingCost(QStringView page, int64_t budget) {
+  if (!g_plainTableReading) return -1;
   GMImportTextDocument text;
   GMHtmlReading reading;
   bool whole = false;
   bool listened = false;
-  const bool plain = ReadPlainTablePage(HtmlTextOfBytes(page), text, false, budget, &reading, &whole, nullptr, -1,
-                                        nullptr, nullptr, &listened)
-                         .has_value();
+  const bool plain =
+      ReadPlainTablePage(page, text, false, budget, &reading, &whole, nullptr, -1, nullptr, nullptr, &listened)
+          .has_value();
   // Stopped past the budget where the sheet's reader still read the page as its own, the page is
   // too large for it; where that reader had left it, it is the rich text's, and priced as such.
   if (budget > 0 && reading.outcome == GMHtmlReading::Outcome::TooLarge)

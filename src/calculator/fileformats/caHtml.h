@@ -39,6 +39,12 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
 bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder, QByteArray* page,
                        FLError* error, int64_t most, const std::function<bool()>& beforeRows,
                        int64_t readerBudget = 0);
+// The same, the page handed to `write` in pieces, one after another, once it is known to fit:
+// a page priced as it was made goes from the text it was priced from, never made whole again.
+// NO from `write` ends the export.
+bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const QString& folder,
+                       const std::function<bool(QByteArray&&)>& write, FLError* error, int64_t most,
+                       const std::function<bool()>& beforeRows, int64_t readerBudget);
 
 // The reason a page is refused where it is too large for the rich text to read again, and what
 // only the rich text reads keeps the sheet from reading it itself.
@@ -120,11 +126,23 @@ bool HtmlPageIsReadAsPlainTable(const QByteArray& page);
 // when not 0: the reading stops once past it, and the answer is then above the budget, or -1 where
 // the sheet had left the page to the rich text by then.
 int64_t PlainTableReadingCost(const QByteArray& page, int64_t budget = 0);
+// The same of the page's text, as the reader decodes the page's bytes.
+int64_t PlainTableReadingCost(QStringView page, int64_t budget);
+// Room for as many of a page's first bytes as the reader looks at for its character set (a
+// byte-order mark, or a declaration within the first kilobyte).
+inline constexpr qsizetype kHtmlCharacterSetBytes = 4096;
+// Whether a page that starts so (its first kHtmlCharacterSetBytes bytes, or all of it where it is
+// shorter) with no byte-order mark is read as UTF-8 where its bytes are valid UTF-8: its text is
+// then what a UTF-8 decoder makes of them.
+bool HtmlPageIsReadAsUtf8(QByteArrayView start);
 // What reading the page file would take at the least, counted from its bytes by its character
 // set before it is read: an open refuses a file past its budget so.
 int64_t HtmlFileLeastCost(const QString& path);
 // For tests: how many bytes of a page are decoded at a time; gives the size it replaces.
 qsizetype SetHtmlDecodingPieceSize(qsizetype size);
+// For tests: how many bytes of a page an export makes before it puts them by (into a chunk of
+// its cells, or into the text of a page made to be priced); gives the size it replaces.
+qsizetype SetHtmlExportPieceSize(qsizetype size);
 // For tests: how many page files an open has read whole (the others it refused before).
 uint64_t HtmlPagesRead();
 // Reads a page into rich text through the program's HTML reader (gmHtmlReader.h), within the

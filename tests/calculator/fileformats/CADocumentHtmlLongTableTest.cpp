@@ -7,6 +7,7 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caHtml.h"
 #include "calculator/model/CAFormat.h"
+#include "calculator/model/CAPicture.h"
 #include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/caDocumentServices.h"
 #include "platform/FLError.h"
@@ -537,6 +538,92 @@ TEST_F(HtmlLongTableTest, PagesTheSheetWritesArePricedByTheReadingThatTakesThem)
     }
     EXPECT_EQ(direct.second.toStdString(), rich.second.toStdString());
     EXPECT_EQ(direct.first, rich.first);
+  }
+}
+
+// A page priced as it is exported goes into the text its reader reads a piece at a time, never
+// held whole beside that text, and is written from that text. Priced so, in pieces of any size,
+// it is written byte for byte as it is made unpriced (and saved so) where its reading's own cost
+// is the budget, and refused a byte below it for the same reason, whatever its characters (of
+// one to four bytes in UTF-8, non-characters, a lone surrogate, a byte-order mark within a cell)
+// and however its rows repeat.
+TEST_F(HtmlLongTableTest, APagePricedPieceByPieceIsPricedAsItsWholeBytesAre) {
+  const auto rows = [](CADocument& d, const QString& text) {
+    for (int64_t y = 0; y < 70; ++y)
+      for (int64_t x = 0; x < 3; ++x)
+        d.cellAtGridPointImperative({x, y})->setFormula(x == 1 ? text + QString::number(y) : QString::number(y * 3 + x));
+  };
+  struct Case {
+    const char* name;
+    std::function<void(CADocument&)> make;
+    bool picture = false;  // priced by the rich text whatever reads it
+  };
+  const Case cases[] = {
+      {"ascii", [&](CADocument& d) { rows(d, QStringLiteral("item ")); }},
+      {"two and three bytes a character", [&](CADocument& d) { rows(d, QStringLiteral("caf\u00E9 \u65E5\u672C ")); }},
+      {"four bytes a character", [&](CADocument& d) { rows(d, QStringLiteral("\U0001F600 ")); }},
+      {"non-characters", [&](CADocument& d) { rows(d, QStringLiteral("\uFDD0\U0001FFFE\U0010FFFF ")); }},
+      {"a byte-order mark within a cell", [&](CADocument& d) { rows(d, QStringLiteral("\uFEFFmarked ")); }},
+      {"a lone surrogate", [&](CADocument& d) { rows(d, QString(QChar(0xD800)) + u'x'); }},
+      {"one long text",
+       [&](CADocument& d) {
+         rows(d, QStringLiteral("item "));
+         d.cellAtGridPointImperative({1, 5})->setFormula(QString(300'000, u'\u00E9'));
+       }},
+      {"empty rows repeated",
+       [&](CADocument& d) {
+         rows(d, QStringLiteral("item "));
+         d.cellAtGridPointImperative({1, 3000})->setFormula(QStringLiteral("far"));
+       }},
+      {"striped empty rows",
+       [&](CADocument& d) {
+         rows(d, QStringLiteral("item "));
+         d.setStripeInterval(3);
+         d.setStripeKolor(0x6400FF00);
+         d.cellAtGridPointImperative({1, 300})->setFormula(QStringLiteral("far"));
+       }},
+      {"a picture",
+       [&](CADocument& d) {
+         rows(d, QStringLiteral("item "));
+         d.cellAtGridPointImperative({2, 10})->setPicture(
+             CAPicture::withFile(TestDataPath(QStringLiteral("images/opaque-3x2.png")), &d));
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CADocument sheet;
+    c.make(sheet);
+    sheet.evaluate();
+    const GridRange range{{0, 0}, sheet.maxGridPoint()};
+    QByteArray page;
+    ASSERT_TRUE(ExportRangeAsHtml(sheet, range, QString(), &page, nullptr, kMaxDelimitedTextLength, nullptr));
+    const int64_t plain = c.picture ? -1 : PlainTableReadingCost(page);
+    const int64_t cost = plain >= 0 ? plain : RichTextHtmlCost(QByteArrayView(page));
+    QString firstReason;
+    for (const qsizetype piece : {qsizetype(1), qsizetype(700), qsizetype(4) << 20}) {
+      SCOPED_TRACE(piece);
+      const qsizetype kept = SetHtmlExportPieceSize(piece);
+      QByteArray again;
+      FLError error;
+      EXPECT_TRUE(ExportRangeAsHtml(sheet, range, QString(), &again, &error, kMaxDelimitedTextLength, nullptr, cost))
+          << error.reason.toStdString();
+      EXPECT_EQ(again, page);
+      EXPECT_FALSE(
+          ExportRangeAsHtml(sheet, range, QString(), &again, &error, kMaxDelimitedTextLength, nullptr, cost - 1));
+      EXPECT_EQ(error.code, kTextTooLargeCode);
+      if (firstReason.isNull()) firstReason = error.reason;
+      EXPECT_EQ(error.reason.toStdString(), firstReason.toStdString());
+      if (!c.picture) {
+        const bool keep = CADocument::keepHtmlExtension();
+        CADocument::setKeepHtmlExtension(true);
+        const QString file = path("priced.html");
+        EXPECT_TRUE(sheet.saveToHtmlFile(file, &error)) << error.reason.toStdString();
+        CADocument::setKeepHtmlExtension(keep);
+        EXPECT_EQ(ReadFileBytes(file), page);
+      }
+      SetHtmlExportPieceSize(kept);
+    }
   }
 }
 

@@ -209,6 +209,36 @@ TEST_F(HtmlTest, APageIsCountedAndDecodedByItsCharacterSet) {
   }
 }
 
+// Whether a page is read as UTF-8 is told from its start, as the reader tells it: by a
+// byte-order mark, or a declaration within the first kilobyte, where Latin-1, ASCII and any
+// other single- or multi-byte set are not UTF-8 and a UTF-16 label over bytes without a mark is.
+// A page with a mark is left to be read whole.
+TEST_F(HtmlTest, APagesStartTellsWhetherItIsReadAsUtf8) {
+  const struct {
+    const char* name;
+    QByteArray start;
+    bool utf8;
+  } cases[] = {
+      {"undeclared", "<p>caf\xC3\xA9</p>", true},
+      {"declared utf-8", "<meta charset=\"utf-8\"><p>x</p>", true},
+      {"declared in http-equiv",
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" /><p>x</p>", true},
+      {"labelled utf-16 without a mark", "<meta charset=\"utf-16\"><p>x</p>", true},
+      {"declared windows-1252", "<meta charset=\"windows-1252\"><p>x</p>", false},
+      {"declared iso-8859-1", "<meta charset=iso-8859-1><p>x</p>", false},
+      {"declared us-ascii", "<meta charset=us-ascii><p>x</p>", false},
+      {"declared shift_jis", "<meta charset=\"Shift_JIS\"><p>x</p>", false},
+      {"a utf-8 byte-order mark", "\xEF\xBB\xBF<p>x</p>", false},
+      {"a utf-16 byte-order mark", QByteArray("\xFF\xFE<\0p\0>\0", 8), false},
+      {"declared past the first kilobyte",
+       "<html><head>" + QByteArray(1100, ' ') + "<meta charset=\"windows-1252\"></head>", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(HtmlPageIsReadAsUtf8(c.start), c.utf8);
+  }
+}
+
 // A page nested deeper than any real one is refused before the HTML reader sees it (which would
 // take minutes over it); a long table whose cells each leave a <b> open nests no deeper and opens.
 TEST_F(HtmlTest, DeeplyNestedPagesAreRefusedAtOnce) {
