@@ -1105,14 +1105,8 @@ class FlatTable {
     return slots_[k].value;
   }
   // Whether any value has the hash; a value may pass for it that has another.
-  bool holds(size_t fullHash) const {
-    if (slots_.empty()) return false;
-    const uint32_t hash = Short(fullHash);
-    const size_t mask = slots_.size() - 1;
-    for (size_t k = hash & mask;; k = (k + 1) & mask) {
-      if (slots_[k].hash == 0) return false;
-      if (slots_[k].hash == hash) return true;
-    }
+  bool holds(size_t hash) const {
+    return find(hash, [](const T&) { return true; }) != nullptr;
   }
   // Starts fetching the slot the hash is looked up at.
   void prefetch(size_t fullHash) const {
@@ -1983,7 +1977,7 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
       if (k.rule != kNone) continue;
       // A selector alone in its list (as most are) has none to be told from.
       if (!listRead || kept.size() > 1) {
-        if (fresh.find(k.hash, [](bool) { return true; })) {
+        if (fresh.holds(k.hash)) {
           k.rule = kLookAgain;
           continue;
         }
