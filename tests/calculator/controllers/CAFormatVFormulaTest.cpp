@@ -59,7 +59,9 @@ TEST(FunctionGroups, HelpOpensTheClassChapterAtTheFunctionsPlace) {
     EXPECT_EQ(place->topic, 8 + k) << functionClass.name;
     EXPECT_EQ(place->bookmark, last) << functionClass.name;
   }
-  EXPECT_EQ(FunctionHelpPlace(g_functionClasses[5].members[0])->topic, 13);  // "Rounding"
+  const auto rounding = FunctionHelpPlace(g_functionClasses[5].members[0]);
+  ASSERT_TRUE(rounding.has_value());
+  EXPECT_EQ(rounding->topic, 13);  // "Rounding"
   EXPECT_FALSE(FunctionHelpPlace(0).has_value());
   EXPECT_EQ(FunctionSyntax(RowNamed("DATE")).toStdString(), "DATE(year,month,day)");
 }

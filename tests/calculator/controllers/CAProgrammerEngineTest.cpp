@@ -102,6 +102,7 @@ TEST_F(ProgrammerEngineTest, BasesAllowOnlyTheirDigits) {
     const QString allowed = QString::fromLatin1(c.allowed);
     for (const QChar key : QStringLiteral("0123456789ABCDEF.")) {
       const std::optional<int> digit = CalculatorDigitForCharacter(key.unicode());
+      ASSERT_TRUE(digit.has_value()) << key.toLatin1();
       EXPECT_EQ(engine.enterDigit(*digit, false), allowed.contains(key)) << c.index << ' ' << key.toLatin1();
     }
   }

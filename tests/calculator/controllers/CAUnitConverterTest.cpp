@@ -34,8 +34,9 @@ TEST(UnitConverterTest, ExactConversions) {
       {"1,000", {kCategoryLength, 2, 3}, Exact(250, 3)},
   };
   for (const Case& c : cases) {
-    const CANumber value = *CANumber::withValidatedString(QString::fromLatin1(c.value), true);
-    EXPECT_EQ(ConvertUnits(value, c.choice), c.expected)
+    const std::optional<CANumber> value = CANumber::withValidatedString(QString::fromLatin1(c.value), true);
+    ASSERT_TRUE(value.has_value()) << c.value;
+    EXPECT_EQ(ConvertUnits(*value, c.choice), c.expected)
         << c.value << ' ' << c.choice.category << ' ' << c.choice.fromUnit << ' ' << c.choice.toUnit;
   }
 }
@@ -155,7 +156,9 @@ TEST(UnitConverterTest, AgreesWithGnuUnits) {
     const QStringList fields = line.split(QLatin1Char('|'));
     ASSERT_EQ(fields.size(), 5) << line.toStdString();
     const CAConverterChoice choice{fields[0].toInt(), fields[1].toInt(), fields[2].toInt()};
-    const CANumber result = ConvertUnits(*CANumber::withValidatedString(fields[3], false), choice);
+    const std::optional<CANumber> value = CANumber::withValidatedString(fields[3], false);
+    ASSERT_TRUE(value.has_value()) << line.toStdString();
+    const CANumber result = ConvertUnits(*value, choice);
     const long double expected = ReadCReal(fields[4].toStdString());
     const long double actual = result.realValue();
     // GNU units leaves rounding noise on temperatures that come out at zero.

@@ -9,6 +9,7 @@
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caColumnLabels.h"
 #include "framlet/foundation/flCollectionExtensions.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <QFileInfo>
 
@@ -168,10 +169,10 @@ TEST_F(DifFileTest, SheetAndFileRoundTripsKeepValuesTextsAndCheckCells) {
   ASSERT_TRUE(sheet.saveToDifFile(path, &error));
   CADocument back;
   ASSERT_EQ(back.openFile(path, &error), 2);
-  EXPECT_EQ(back.cellAtGridPoint({0, 0})->number()->realValue(), sheet.cellAtGridPoint({0, 0})->number()->realValue());
-  EXPECT_EQ(back.cellAtGridPoint({1, 0})->number()->archive(), sheet.cellAtGridPoint({1, 0})->number()->archive());
+  EXPECT_EQ(NumberIn(back.cellAtGridPoint({0, 0})).realValue(), NumberIn(sheet.cellAtGridPoint({0, 0})).realValue());
+  EXPECT_EQ(NumberIn(back.cellAtGridPoint({1, 0})).archive(), NumberIn(sheet.cellAtGridPoint({1, 0})).archive());
   EXPECT_EQ(back.cellAtGridPoint({2, 0})->formula(), QStringLiteral("line\u00A0text \u4E2D"));
-  EXPECT_EQ(back.cellAtGridPoint({3, 0})->number()->archive(), sheet.cellAtGridPoint({3, 0})->number()->archive());
+  EXPECT_EQ(NumberIn(back.cellAtGridPoint({3, 0})).archive(), NumberIn(sheet.cellAtGridPoint({3, 0})).archive());
 }
 
 TEST_F(DifFileTest, AnEmptySheetIsACompleteEmptyTable) {
@@ -190,7 +191,7 @@ TEST_F(DifFileTest, NumbersReadTheSameWhereverTheDecimalSeparatorIsAComma) {
   CADocument document;
   FLError error;
   ASSERT_EQ(document.openFile(path, &error), 2);
-  EXPECT_EQ(document.cellAtGridPoint({0, 0})->number()->realValue(), 1.25L);
+  EXPECT_EQ(NumberIn(document.cellAtGridPoint({0, 0})).realValue(), 1.25L);
   // And they go out as they came in.
   ASSERT_TRUE(document.saveToDifFile(path, &error));
   EXPECT_TRUE(ReadFileBytes(path).endsWith("-1,0\nBOT\n0,1.25\nV\n0,-2500\nV\n0,1234\nV\n-1,0\nEOD\n"));
@@ -236,7 +237,7 @@ TEST_F(DifFileTest, ADifStopsAtTheCellBudgetAndTheLastColumnWithTheirAlerts) {
         ASSERT_EQ(cell != nullptr, wanted) << x << "," << y;
         if (!cell) continue;
         ++read;
-        EXPECT_EQ(cell->number()->integerValue(), 10 * y + x) << x << "," << y;
+        EXPECT_EQ(NumberIn(cell).integerValue(), 10 * y + x) << x << "," << y;
       }
     }
     EXPECT_EQ(read, c.cells);

@@ -15,6 +15,7 @@
 #include "platform/UserDefaults.h"
 #include "support/TestData.h"
 #include "support/TestFiles.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -135,15 +136,15 @@ TEST_F(ForeignFilesTest, WorkbooksKeepStoredTextsAndDateSumsAndErrorResultsStayL
       ASSERT_NE(at(x, 1), nullptr) << x;
       EXPECT_EQ(at(x, 1)->valueType(), kValueFormula) << x;
       EXPECT_EQ(at(x, 1)->formulaResultType(), kValueDate) << x;
-      EXPECT_EQ(at(x, 1)->number()->integerValue(), day) << x;
+      EXPECT_EQ(NumberIn(at(x, 1)).integerValue(), day) << x;
       EXPECT_FALSE(marked(x, 1)) << x;
     }
     ASSERT_NE(at(3, 1), nullptr);
-    EXPECT_EQ(at(3, 1)->number()->integerValue(), 36525);
+    EXPECT_EQ(NumberIn(at(3, 1)).integerValue(), 36525);
     // What computes the same stays live.
     ASSERT_NE(at(1, 2), nullptr);
     EXPECT_EQ(at(1, 2)->formula(), QStringLiteral("=A3*3"));
-    EXPECT_EQ(at(1, 2)->number()->integerValue(), 6);
+    EXPECT_EQ(NumberIn(at(1, 2)).integerValue(), 6);
     ASSERT_NE(at(3, 2), nullptr);
     EXPECT_EQ(at(3, 2)->formula(), QStringLiteral("=A3+0.5"));
     if (c.texts) {
@@ -210,7 +211,7 @@ TEST_F(ForeignFilesTest, LoanWorkbooksStayLiveInEveryLocaleAndFollowTheRate) {
       // The total of the "Left" column follows its inputs.
       document.cellAtGridPointImperative(point(QStringLiteral("R366")))->setFormula(QStringLiteral("5"));
       document.evaluate();
-      EXPECT_EQ(document.cellAtGridPoint(point(QStringLiteral("G6")))->number()->realValue(), 5);
+      EXPECT_EQ(NumberIn(document.cellAtGridPoint(point(QStringLiteral("G6")))).realValue(), 5);
     }
   }
 }

@@ -10,6 +10,7 @@
 #include "platform/FLError.h"
 #include "platform/UserDefaults.h"
 #include "support/TestFiles.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <QTemporaryDir>
 
@@ -54,19 +55,19 @@ TEST_F(ImportBoundsTest, FormulasThatComputeOtherwiseKeepTheStoredValue) {
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(cell->valueType(), kValueFormula) << c.x;
     EXPECT_EQ(cell->formulaResultType(), kValueDate) << c.x;
-    EXPECT_EQ(cell->number()->integerValue(), c.day) << c.x;
+    EXPECT_EQ(NumberIn(cell).integerValue(), c.day) << c.x;
     EXPECT_TRUE(!cell->format() || cell->format()->backgroundKolor() != kFormulaImportErrorKolor) << c.x;
   }
   // What computes as the workbook did stays a live formula: =A2*3 is 6.
   const CACell* product = document.cellAtGridPoint({1, 1});
   EXPECT_EQ(product->formula(), QStringLiteral("=A2*3"));
-  EXPECT_EQ(product->number()->integerValue(), 6);
+  EXPECT_EQ(NumberIn(product).integerValue(), 6);
   ASSERT_EQ(alerts.shown.size(), 1);
   EXPECT_TRUE(alerts.shown[0].startsWith(QStringLiteral("Excel file has import errors.|")));
   // D1, =A1+0 in the general format, was stored as the day count 36525, which our date is not:
   // the stored value is kept, marked.
   const CACell* dayCount = document.cellAtGridPoint({3, 0});
-  EXPECT_EQ(dayCount->number()->integerValue(), 36525);
+  EXPECT_EQ(NumberIn(dayCount).integerValue(), 36525);
   ASSERT_NE(dayCount->format(), nullptr);
   EXPECT_EQ(dayCount->format()->backgroundKolor(), kFormulaImportErrorKolor);
   EXPECT_TRUE(alerts.shown[0].endsWith(QStringLiteral(" 1 cell kept the value stored in the file.")))

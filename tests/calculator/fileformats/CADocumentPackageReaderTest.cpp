@@ -12,6 +12,7 @@
 #include "PackageTestSupport.h"
 #include "calculator/model/SheetTestSupport.h"
 #include "SampleDocument.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -483,7 +484,7 @@ TEST_F(PackageReaderTest, ReferencesAreRegisteredWhereTheCellsEndUp) {
   document.cellAtGridPointImperative(A1("Z2"))->setFormula(QStringLiteral("5"));
   document.cellAtGridPointImperative(A1("Z3"))->setFormula(QStringLiteral("7"));
   document.evaluate();
-  EXPECT_EQ(document.cellAtGridPoint(A1("B1"))->number()->description(), QStringLiteral("7"));
+  EXPECT_EQ(NumberIn(document.cellAtGridPoint(A1("B1"))).description(), QStringLiteral("7"));
 }
 
 // Rows in order have their references registered as they are read; a row out of order or
@@ -532,7 +533,7 @@ TEST_F(PackageReaderTest, ReferencesAreTheSameWhateverTheOrderOfTheRows) {
     opened.evaluate();
     opened.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("10"));
     opened.evaluate();
-    EXPECT_EQ(opened.cellAtGridPoint(A1("A6"))->number()->description(), QString::number(repeated ? 3 : 15));
+    EXPECT_EQ(NumberIn(opened.cellAtGridPoint(A1("A6"))).description(), QString::number(repeated ? 3 : 15));
   }
 }
 
@@ -558,7 +559,7 @@ TEST_F(PackageReaderTest, RowsAndCellsInReverseOrderComeInOrder) {
     for (size_t x = 0; x < 4; ++x)
       EXPECT_EQ(CACellReading(cells[x], int64_t(i), &document)->gridPoint(), (GridPoint{int64_t(x), int64_t(i)}));
   }
-  EXPECT_EQ(document.cellAtGridPoint({3, 50})->number()->description(), QStringLiteral("53"));
+  EXPECT_EQ(NumberIn(document.cellAtGridPoint({3, 50})).description(), QStringLiteral("53"));
 }
 
 TEST_F(PackageReaderTest, FifosAndDevicesInAPackageFailAsDamageWithoutHanging) {

@@ -10,6 +10,7 @@
 #include "support/LogCapture.h"
 #include "support/TestData.h"
 #include "support/TestFiles.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -66,11 +67,11 @@ TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) 
   EXPECT_EQ(name->formula(), QStringLiteral("Name"));
   EXPECT_EQ(name->format()->mask(), uint64_t(kFormatBold));
   const CACell* number = document.cellAtGridPoint({1, 0});
-  EXPECT_EQ(number->number()->realValue(), 3.5L);
+  EXPECT_EQ(NumberIn(number).realValue(), 3.5L);
   EXPECT_EQ(number->format()->numberFormat()->display(), kDisplayFloat);
   const CACell* date = document.cellAtGridPoint({2, 0});
   EXPECT_EQ(date->valueType(), kValueDate);
-  EXPECT_EQ(date->number()->integerValue(), 20210305);
+  EXPECT_EQ(NumberIn(date).integerValue(), 20210305);
 
   // Formula names become the sheet's; PMT's arguments are in the sheet's order already.
   EXPECT_EQ(document.cellAtGridPoint({3, 0})->formula(), QStringLiteral("=average(B1:B3)"));

@@ -3,6 +3,7 @@
 #include "PackageTestSupport.h"
 #include "calculator/fileformats/caTextLines.h"
 #include "calculator/model/CANumberFormat.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <QLocale>
 
@@ -93,8 +94,8 @@ TEST_F(TextFileTest, SemicolonsWithDecimalCommasAsDecimalCommaLocalesWriteThem) 
   CADocument document;
   ASSERT_EQ(open(document, "preise.csv", "Artikel;Preis;Menge\n\xC3\x84pfel;1,25;3\nBirnen;0,8;12\n"), 1);
   EXPECT_EQ(shown(document, 0, 1), QStringLiteral("\u00C4pfel"));
-  EXPECT_EQ(document.cellAtGridPoint({1, 1})->number()->realValue(), 1.25L);
-  EXPECT_EQ(document.cellAtGridPoint({1, 2})->number()->realValue(), 0.8L);
+  EXPECT_EQ(NumberIn(document.cellAtGridPoint({1, 1})).realValue(), 1.25L);
+  EXPECT_EQ(NumberIn(document.cellAtGridPoint({1, 2})).realValue(), 0.8L);
   EXPECT_EQ(shown(document, 2, 2), QStringLiteral("12"));
 }
 
@@ -174,7 +175,7 @@ TEST_F(TextFileTest, CsvAndSheetRoundTripsKeepEveryField) {
       // spreadsheets write too.
       if (original->valueType() == kValueFormula && original->formulaResultType() == kValueDate) {
         EXPECT_EQ(cell->valueType(), kValueDate);
-        EXPECT_EQ(cell->number()->archive(), original->number()->archive());
+        EXPECT_EQ(NumberIn(cell).archive(), NumberIn(original).archive());
         continue;
       }
       if (original->valueType() == kValueFormula) {

@@ -193,8 +193,9 @@ TEST(ExcelImportCorpusTest, SampleWorkbooksGiveXlrdsValuesOrAClearRefusal) {
             if (serial < 1 || !FormatShowsADay(*ours)) {
               // A time of day alone, or a time-only format such as "h:mm:ss": no date here,
               // the number stays (xlrd calls every time format a date).
-              EXPECT_TRUE(NumberOf(value).has_value());
-              EXPECT_TRUE(SameNumber(*NumberOf(value), serial));
+              const std::optional<double> stays = NumberOf(value);
+              ASSERT_TRUE(stays.has_value());
+              EXPECT_TRUE(SameNumber(*stays, serial));
             } else {
               EXPECT_EQ(value.type, kXLValueDate);
               EXPECT_EQ(value.dayIndex, DayIndexOfSerial(serial, dateMode));

@@ -3,6 +3,7 @@
 // the entries are cells or plain numbers.
 #include "calculator/model/CACell.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ std::unique_ptr<CACell> Cell(int64_t x) { return std::make_unique<CACell>(GridPo
 // Every other x a plain number, so that both kinds of entry move through the edits.
 CACellEntry Entry(int64_t x) {
   if (x % 2 == 0) return Cell(x);
-  return *CACellEntry::plainNumber(x, CANumber(x * 10));
+  return CACellEntry::plainNumber(x, CANumber(x * 10)).value();
 }
 
 std::vector<int64_t> Xs(const CACellList& list) {
@@ -296,7 +297,9 @@ TEST(CACellEntry, KeepsPlainlyTheNumbersItCanGiveBackExactly) {
 
 TEST(CACellEntry, APlainNumberBecomesACellHoldingItAndNothingElse) {
   CARow row(4);
-  row.mutableCells().push_back(*CACellEntry::plainNumber(2, CANumber::withNumerator(3, 8)));
+  std::optional<CACellEntry> plain = CACellEntry::plainNumber(2, CANumber::withNumerator(3, 8));
+  ASSERT_TRUE(plain.has_value());
+  row.mutableCells().push_back(std::move(*plain));
   row.mutableCells().push_back(Cell(5));
   ASSERT_NE(row.entryAt(2), nullptr);
   EXPECT_EQ(row.entryAt(3), nullptr);
@@ -304,7 +307,7 @@ TEST(CACellEntry, APlainNumberBecomesACellHoldingItAndNothingElse) {
     const CACellReading reading(*row.entryAt(2), row.gridY(), nullptr);
     EXPECT_EQ(reading->gridPoint(), (GridPoint{2, 4}));
     EXPECT_TRUE(reading->isPlainNumber());
-    EXPECT_EQ(reading->number()->archive(), QStringLiteral("f3/8"));
+    EXPECT_EQ(NumberIn(reading.get()).archive(), QStringLiteral("f3/8"));
   }
   EXPECT_TRUE(row.entryAt(2)->isPlain());  // reading made no cell
   CACell* cell = row.cellAt(2, nullptr);
@@ -313,7 +316,7 @@ TEST(CACellEntry, APlainNumberBecomesACellHoldingItAndNothingElse) {
   EXPECT_EQ(row.cellAt(2, nullptr), cell);
   EXPECT_EQ(cell->gridPoint(), (GridPoint{2, 4}));
   EXPECT_EQ(cell->valueType(), kValueNumber);
-  EXPECT_EQ(cell->number()->archive(), QStringLiteral("f3/8"));
+  EXPECT_EQ(NumberIn(cell).archive(), QStringLiteral("f3/8"));
   EXPECT_TRUE(cell->isPlainNumber());
   EXPECT_FALSE(cell->needRecalc());
   cell->setNote(QStringLiteral("kept"));

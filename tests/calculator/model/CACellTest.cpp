@@ -19,6 +19,7 @@
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
 #include "support/LogCapture.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <QDate>
 
@@ -287,7 +288,7 @@ TEST_F(CellTest, FillsBySteps) {
   CACell& added = cellAt(0, 1);
   added.fillFrom(number, add);
   EXPECT_EQ(added.valueType(), kValueNumber);
-  EXPECT_EQ(added.number()->integerValue(), 15);
+  EXPECT_EQ(NumberIn(&added).integerValue(), 15);
   EXPECT_TRUE(added.hasValue());
 
   CAFillInfo multiply;
@@ -295,7 +296,7 @@ TEST_F(CellTest, FillsBySteps) {
   multiply.step = CANumber::withNumerator(1, 2);
   CACell& halved = cellAt(0, 2);
   halved.fillFrom(number, multiply);
-  EXPECT_EQ(halved.number()->integerValue(), 5);
+  EXPECT_EQ(NumberIn(&halved).integerValue(), 5);
   EXPECT_EQ(halved.displayText(false), QStringLiteral("5"));
 
   CACell& date = entered(1, 0, QStringLiteral("1/31/2024"));
@@ -306,10 +307,10 @@ TEST_F(CellTest, FillsBySteps) {
   CACell& nextMonth = cellAt(1, 1);
   nextMonth.fillFrom(date, months);
   EXPECT_EQ(nextMonth.valueType(), kValueDate);
-  EXPECT_EQ(nextMonth.number()->integerValue(), 20240229);
+  EXPECT_EQ(NumberIn(&nextMonth).integerValue(), 20240229);
   months.dateUnit = kFillYears;
   nextMonth.fillFrom(date, months);
-  EXPECT_EQ(nextMonth.number()->integerValue(), 20250131);
+  EXPECT_EQ(NumberIn(&nextMonth).integerValue(), 20250131);
 
   CACell& notADate = cellAt(2, 1);
   notADate.fillFrom(number, months);
@@ -417,6 +418,7 @@ TEST_F(CellTest, EveryValueTypeSurvivesARoundTrip) {
     EXPECT_TRUE(back->needRecalc()) << where;
     if (cell->valueType() == kValueDate || cell->valueType() == kValueNumber) {
       ASSERT_TRUE(back->number()) << where;
+      ASSERT_TRUE(cell->number()) << where;
       EXPECT_EQ(*back->number(), *cell->number()) << where;
     }
     if (IsFormulaTypeForTest(cell->valueType())) {
@@ -514,7 +516,7 @@ TEST_F(CellTest, ProtectedDocumentsEncipherTheCellTexts) {
     EXPECT_EQ(back->isChecked(), cells[i]->isChecked()) << i;
     EXPECT_EQ(back->number().has_value(), cells[i]->valueType() == kValueNumber) << i;
   }
-  EXPECT_EQ(read(xml[1], document)->number()->integerValue(), 12345);
+  EXPECT_EQ(NumberIn(read(xml[1], document)).integerValue(), 12345);
 }
 
 TEST_F(CellTest, ATextThatCannotBeEncipheredFailsTheSave) {

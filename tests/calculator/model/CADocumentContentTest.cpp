@@ -6,6 +6,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/caColumnLabels.h"
 #include "calculator/model/formula/caFormulaParser.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 namespace {
 
@@ -122,8 +123,8 @@ TEST_F(ContentTest, BlankCountsBeyondTheIntegersAreReals) {
   ASSERT_EQ(cell("B1")->valueType(), kValueFormula);
   const long double width = (long double)(LastGridColumn() + 1);
   const long double expected = width * 1e18L - 1;  // every point but the far cell
-  EXPECT_NEAR(double(cell("B1")->number()->realValue() / expected), 1.0, 1e-12);
-  EXPECT_GT(cell("B1")->number()->realValue(), (long double)INT64_MAX);
+  EXPECT_NEAR(double(NumberIn(cell("B1")).realValue() / expected), 1.0, 1e-12);
+  EXPECT_GT(NumberIn(cell("B1")).realValue(), (long double)INT64_MAX);
   // Counts that fit stay exact integers.
   ASSERT_TRUE(cell("C1")->number());
   EXPECT_EQ(cell("C1")->number()->form(), kNumberInteger);

@@ -4,6 +4,7 @@
 #include "calculator/model/CAPicture.h"
 #include "UndoTestSupport.h"
 #include "framlet/foundation/FLXmlDecoder.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -120,8 +121,8 @@ TEST(EditCommandsTest, EachCommandIsOneStepThatUndoesAndRedoesTheWholeDocumentOr
     sheet.window.manager.undo();
     sheet.document.cellAtGridPointImperative(A1("A1"))->setFormula(QStringLiteral("100"));
     sheet.document.evaluate();
-    EXPECT_EQ(sheet.document.cellAtGridPoint(A1("C1"))->number()->description(), QStringLiteral("102"));
-    EXPECT_EQ(sheet.document.cellAtGridPoint(A1("B3"))->number()->description(), QStringLiteral("102"));
+    EXPECT_EQ(NumberIn(sheet.document.cellAtGridPoint(A1("C1"))).description(), QStringLiteral("102"));
+    EXPECT_EQ(NumberIn(sheet.document.cellAtGridPoint(A1("B3"))).description(), QStringLiteral("102"));
   }
 }
 
@@ -217,7 +218,7 @@ TEST(EditCommandsTest, AFillSeriesFromADateCountsInDates) {
     for (const char* at : {"B2", "B3"}) {
       const CACell* cell = document.cellAtGridPoint(A1(at));
       filled.append(cell && cell->number() ? QString::fromLatin1(g_valueStrings[cell->valueType()]) +
-                                                 QLatin1Char(' ') + cell->number()->description()
+                                                 QLatin1Char(' ') + NumberIn(cell).description()
                                            : QStringLiteral("-"));
     }
     EXPECT_EQ(filled.join(QStringLiteral(", ")).toStdString(), c.filled);

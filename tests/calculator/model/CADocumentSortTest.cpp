@@ -5,6 +5,7 @@
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/formula/caFunctionTable.h"
 #include "platform/NotificationCenter.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <algorithm>
 #include <cstring>
@@ -184,7 +185,7 @@ TEST_F(SortTest, TheWindowHearsOfAMoveOfLinesOnceAndItsResultsStand) {
       int64_t sum = 0;
       for (int64_t k = 1; k <= y; ++k)
         if (const CACell* amount = document.cellAtGridPoint({1, k}); amount && amount->number())
-          sum += amount->number()->integerValue();
+          sum += NumberIn(amount).integerValue();
       EXPECT_EQ(value(qPrintable(FormatGridPoint(3, y))), QString::number(sum)) << y;
     }
     enter("B2", qPrintable(b2));

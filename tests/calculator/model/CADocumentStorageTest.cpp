@@ -11,6 +11,7 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "ModelTestSupport.h"
 #include "support/LogCapture.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -60,8 +61,11 @@ TEST_F(StorageTest, RowsColumnsAndCellsStaySortedAndUnique) {
 
 TEST_F(StorageTest, ReadingARangeMakesNoCellOfAPlainNumberAndEnumeratingOneDoes) {
   entered(0, 1, QStringLiteral("text"));
-  document.rowImperative(1)->mutableCells().push_back(*CACellEntry::plainNumber(1, CANumber(5)));
-  document.rowImperative(2)->mutableCells().push_back(*CACellEntry::plainNumber(0, CANumber::withNumerator(1, 4)));
+  std::optional<CACellEntry> five = CACellEntry::plainNumber(1, CANumber(5));
+  std::optional<CACellEntry> quarter = CACellEntry::plainNumber(0, CANumber::withNumerator(1, 4));
+  ASSERT_TRUE(five && quarter);
+  document.rowImperative(1)->mutableCells().push_back(std::move(*five));
+  document.rowImperative(2)->mutableCells().push_back(std::move(*quarter));
   const GridRange all{{0, 0}, {3, 3}};
   QStringList read;
   document.readCellsInRange(all, [&](const CACell& cell, bool&) {
@@ -80,7 +84,7 @@ TEST_F(StorageTest, ReadingARangeMakesNoCellOfAPlainNumberAndEnumeratingOneDoes)
   ASSERT_EQ(cells.size(), 3u);
   EXPECT_FALSE(document.row(1)->entryAt(1)->isPlain());
   EXPECT_EQ(cells[1], document.cellAtGridPoint({1, 1}));
-  EXPECT_EQ(cells[2]->number()->archive(), QStringLiteral("f1/4"));
+  EXPECT_EQ(NumberIn(cells[2]).archive(), QStringLiteral("f1/4"));
 }
 
 TEST_F(StorageTest, ManyRowsInAnyOrderAreFoundByBisection) {

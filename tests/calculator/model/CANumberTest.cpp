@@ -96,8 +96,12 @@ TEST(NumberParsing, ReadsTheIndependentDecimalVectors) {
 }
 
 TEST(NumberParsing, ValidatedTextMustBeANumberThroughout) {
-  EXPECT_EQ(DescribeNumber(*CANumber::withValidatedString(QStringLiteral("  1,234  "), true)), "i1234");
-  EXPECT_EQ(DescribeNumber(*CANumber::withValidatedString(QStringLiteral("(3.5)"), true)), "f-7/2");
+  const std::optional<CANumber> grouped = CANumber::withValidatedString(QStringLiteral("  1,234  "), true);
+  ASSERT_TRUE(grouped.has_value());
+  EXPECT_EQ(DescribeNumber(*grouped), "i1234");
+  const std::optional<CANumber> negative = CANumber::withValidatedString(QStringLiteral("(3.5)"), true);
+  ASSERT_TRUE(negative.has_value());
+  EXPECT_EQ(DescribeNumber(*negative), "f-7/2");
   EXPECT_FALSE(CANumber::withValidatedString(QStringLiteral("1,234"), false));
   EXPECT_FALSE(CANumber::withValidatedString(QStringLiteral("12abc"), true));
   EXPECT_FALSE(CANumber::withValidatedString(QStringLiteral(""), true));

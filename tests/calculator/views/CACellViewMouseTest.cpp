@@ -6,6 +6,7 @@
 #include "calculator/views/caViewNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "support/EventWaits.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -113,7 +114,7 @@ TEST_F(CellMouseTest, APickedReferenceIsCommittedWithTheFormula) {
   click("B2");
   QTest::keyClick(focus(), Qt::Key_Return);
   EXPECT_FALSE(grid()->isTyping());
-  EXPECT_EQ(cell("D4")->number()->description(), "10");  // =2*B2
+  EXPECT_EQ(NumberIn(cell("D4")).description(), "10");  // =2*B2
   EXPECT_EQ(steps(), 1u);  // the typing's one "Formula" step
 }
 

@@ -119,6 +119,7 @@ TEST_F(GridGeometryTest, ASelectionTooLargeForTheViewCentresTheActiveCell) {
   document.setSelectionRange(Range(2, 100, 3, 200));
   document.setActiveCellPoint(GridPoint{2, 150});
   const std::optional<GridPoint> point = geometry.scrollPointToShowSelection();
+  ASSERT_TRUE(point.has_value());
   // 300 points less the active row's 20 leave 140 each side: going up from row 149, row 142
   // is the first whose height passes 140.
   EXPECT_EQ(point->y, 142);
@@ -130,6 +131,7 @@ TEST_F(GridGeometryTest, ARangeInSightNeedsNoScrolling) {
   EXPECT_FALSE(geometry.scrollPointToShow(Range(1, 1, 2, 3), &fits).has_value());
   EXPECT_TRUE(fits);
   const std::optional<GridPoint> point = geometry.scrollPointToShow(Range(20, 2, 20, 2), &fits);
+  ASSERT_TRUE(point.has_value());
   EXPECT_EQ(point->y, 0);
   // 400 - 60 leaves 170 each side: columns 19 to 17 are the first to pass it (180).
   EXPECT_EQ(point->x, 17);

@@ -377,7 +377,9 @@ TEST_F(GridPainterTest, DraggedCellsAreDrawnInTheirOwnRectangleOnly) {
 TEST_F(GridPainterTest, ATextOfSeveralLinesShowsTheWholeLinesItsRowHolds) {
   CACell& cell = *document.cellAtGridPointImperative({1, 1});
   cell.setFormula(QStringLiteral("x"));
-  const double spacing = QFontMetricsF(cell.attributedString(false, document.formatForCell(&cell, true))->font).lineSpacing();
+  const std::optional<FLAttributedString> probe = cell.attributedString(false, document.formatForCell(&cell, true));
+  ASSERT_TRUE(probe.has_value());
+  const double spacing = QFontMetricsF(probe->font).lineSpacing();
   const auto shown = [&](const QString& text, double height) {
     setRowHeight(1, height);
     geometry.invalidate();
@@ -413,8 +415,9 @@ TEST_F(GridPainterTest, ATextOfSeveralLinesShowsTheWholeLinesItsRowHolds) {
 TEST_F(GridPainterTest, ATextOfSeveralLinesSpreadsOnlyAsFarAsTheLinesItsRowShows) {
   CACell& cell = *document.cellAtGridPointImperative({1, 1});
   cell.setFormula(QStringLiteral("x"));
-  const double spacing =
-      std::ceil(QFontMetricsF(cell.attributedString(false, document.formatForCell(&cell, true))->font).lineSpacing());
+  const std::optional<FLAttributedString> probe = cell.attributedString(false, document.formatForCell(&cell, true));
+  ASSERT_TRUE(probe.has_value());
+  const double spacing = std::ceil(QFontMetricsF(probe->font).lineSpacing());
   const auto spread = [&](const QString& text) {
     cell.setFormula(text);
     document.evaluate();

@@ -44,14 +44,14 @@ TEST(HelpHistory, BackForwardAndRecordingAfterGoingBack) {
   for (uint32_t cp : {10u, 20u, 30u}) history.record({nullptr, cp, cp});
   EXPECT_TRUE(history.canGoBack());
   EXPECT_FALSE(history.canGoForward());
-  EXPECT_EQ(history.back()->first, 20u);
-  EXPECT_EQ(history.back()->first, 10u);
+  EXPECT_EQ(history.back().value().first, 20u);
+  EXPECT_EQ(history.back().value().first, 10u);
   EXPECT_FALSE(history.back());
-  EXPECT_EQ(history.forward()->first, 20u);
+  EXPECT_EQ(history.forward().value().first, 20u);
   history.record({nullptr, 40, 40});
   EXPECT_EQ(history.count(), 3);
   EXPECT_FALSE(history.canGoForward());
-  EXPECT_EQ(history.back()->first, 20u);
+  EXPECT_EQ(history.back().value().first, 20u);
 }
 
 TEST(HelpZoom, StepsInAndOut) {

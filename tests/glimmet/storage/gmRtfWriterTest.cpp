@@ -438,8 +438,10 @@ TEST(RtfWriter, FontFamilyWordsByClass) {
     if (name != installed) continue;  // an unknown font is replaced when read
     FetchCharProps(back.get(), kBody, nullptr, &chars);
     const auto face = FontFaceForName(FontNameAtIndex(chars.get<uint16_t>(CharField::font)));
+    const auto named = FontFaceForName(name);
     ASSERT_TRUE(face.has_value());
-    EXPECT_EQ(face->postScriptName, FontFaceForName(name)->postScriptName);
+    ASSERT_TRUE(named.has_value());
+    EXPECT_EQ(face->postScriptName, named->postScriptName);
   }
 }
 

@@ -31,7 +31,7 @@ QString Postfix(const CAExpression& expression) {
                      FormatGridPoint(token.range().endPoint);
         break;
       case kTokenNumber:
-        parts << token.number()->description();
+        parts << (token.number() ? token.number()->description() : QStringLiteral("<no number>"));
         break;
       case kTokenFunction:
         parts << QLatin1String(g_functionInfo[token.function()].name);
@@ -130,6 +130,7 @@ TEST(FormulaToken, EachKindAnswersForItselfAndDefaultsTheRest) {
     EXPECT_EQ(c.token.range(), c.range) << c.type;
     EXPECT_EQ(c.token.number().has_value(), c.number) << c.type;
   }
+  ASSERT_TRUE(cases[2].token.number().has_value());
   EXPECT_EQ(*cases[2].token.number(), CANumber::withNumerator(1, 3));
 }
 

@@ -6,6 +6,7 @@
 #include "calculator/model/formula/caFunctionTable.h"
 #include "framlet/foundation/flDates.h"
 #include "../SheetTestSupport.h"
+#include "calculator/model/CellNumberTestSupport.h"
 
 #include <QDate>
 
@@ -25,7 +26,7 @@ class HelpFormulaClaimsTest : public SheetTest {
 // "1/3 + 2/3 gives exactly 1"; numbers are exact integers and fractions where they can be.
 TEST_F(HelpFormulaClaimsTest, ThirdsAddUpToExactlyOne) {
   EXPECT_EQ(result("A1", "=1/3+2/3"), QStringLiteral("1"));
-  EXPECT_EQ(cell("A1")->number()->form(), kNumberInteger);
+  EXPECT_EQ(NumberIn(cell("A1")).form(), kNumberInteger);
 }
 
 // "What you type is taken as a number when it reads as one (such as 12, -3.5, 2e10 or 50%), as a
@@ -34,7 +35,7 @@ TEST_F(HelpFormulaClaimsTest, ThirdsAddUpToExactlyOne) {
 // The application requires the year from its launch on, so the cases run that way.
 TEST_F(HelpFormulaClaimsTest, TypedTextIsTakenAsTheKindTheHelpNames) {
   // Without the application's setting a date typed without its year falls in the current year.
-  EXPECT_EQ(enter("A1", "1/4").number()->integerValue() / 10000, QDate::currentDate().year());
+  EXPECT_EQ(NumberIn(&enter("A1", "1/4")).integerValue() / 10000, QDate::currentDate().year());
   const bool wasRequired = g_requireDayIndexYear;
   g_requireDayIndexYear = true;
   const struct {
