@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -31,6 +32,13 @@ constexpr const char* kReplacedFormat = "%1 replaced";
 CAFindDialog* g_findDialog = nullptr;
 
 QString Tr(const char* text) { return QApplication::translate("CAFindDialog", text); }
+
+QWidget* FrontSpreadsheetWindow() {
+  for (QWidget* window : OrderedWindows()) {
+    if (CAWindowController::controllerOfWindow(window)) return window;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -46,6 +54,7 @@ void CAFindDialog::showFind() {
   CAFindDialog& panel = sharedInstance();
   // The frontmost spreadsheet window is the one behind the panel as it comes front.
   panel.windowDidBecomeKey();
+  panel.keepAbove(FrontSpreadsheetWindow());
   MakeKeyAndOrderFront(&panel);
   panel.findField_->setFocus(Qt::OtherFocusReason);
   panel.findField_->selectAll();
@@ -62,6 +71,40 @@ CAFindDialog::CAFindDialog() : QDialog(nullptr) {
   center.addObserver(this, QLatin1String(kDocClosingNotification), nullptr, [this](const Notification& note) {
     documentClosing(static_cast<const CADocument*>(note.object));
   });
+  // A click in another spreadsheet window brings that window front: the panel comes with it.
+  if (auto* application = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    connect(application, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+      if (!isVisible()) return;
+      for (QWidget* widget = now; widget; widget = widget->parentWidget()) {
+        if (CAWindowController::controllerOfWindow(widget)) {
+          keepAbove(widget);
+          return;
+        }
+      }
+    });
+  }
+}
+
+void CAFindDialog::keepAbove(QWidget* window) {
+  QWidget* top = window ? window->window() : nullptr;
+  if (!top || top == this) return;
+  if (!top->windowHandle()) top->winId();
+  if (!windowHandle()) winId();
+  QWindow* target = top->windowHandle();
+  QWindow* own = windowHandle();
+  if (!target || !own || own->transientParent() == target) return;
+  // The window manager reads whom a window is transient for as it maps the window: a shown
+  // panel is taken down and put up again over its new window, leaving the keys where they are.
+  const bool shown = isVisible();
+  const QPoint place = pos();
+  if (shown) hide();
+  own->setTransientParent(target);
+  if (!shown) return;
+  const bool quiet = testAttribute(Qt::WA_ShowWithoutActivating);
+  setAttribute(Qt::WA_ShowWithoutActivating, true);
+  move(place);
+  show();
+  setAttribute(Qt::WA_ShowWithoutActivating, quiet);
 }
 
 // "FindDialog": the two texts, the options, the scope, and the buttons with their tags.
@@ -206,13 +249,8 @@ void CAFindDialog::updateSettings() {
 }
 
 void CAFindDialog::windowDidBecomeKey() {
-  document_ = nullptr;
-  for (QWidget* window : OrderedWindows()) {
-    if (const CAWindowController* controller = CAWindowController::controllerOfWindow(window)) {
-      document_ = controller->document();
-      break;
-    }
-  }
+  const CAWindowController* controller = CAWindowController::controllerOfWindow(FrontSpreadsheetWindow());
+  document_ = controller ? controller->document() : nullptr;
   enableButtons();
 }
 

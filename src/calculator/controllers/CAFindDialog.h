@@ -74,6 +74,9 @@ class CAFindDialog : public QDialog {
   void documentClosing(const CADocument* document);
   // The panel hides; it is never closed.
   void orderOut();
+  // The panel stays above the spreadsheet window whose document it works on, as the window
+  // manager keeps a window above the one it is transient for.
+  void keepAbove(QWidget* window);
 
   QLineEdit* findField_ = nullptr;
   QLineEdit* replaceField_ = nullptr;

@@ -100,6 +100,7 @@ void CAFormatDocSizeVC::setHeight(QWidget* sender) {
   if (!setUndoForControl(heightSlider_, kUndoActionLayout)) return selectionChanged();
   const int64_t height = std::max<int64_t>(LengthFromControl(sender), 0);
   document()->setMinimumHeight(height);
+  RowHeightsChanged(*document(), -1, -1);
   ShowLength(heightField_, heightSlider_, height);
   finishChange();
 }
@@ -113,6 +114,7 @@ void CAFormatDocSizeVC::resetWidth() {
 void CAFormatDocSizeVC::resetHeight() {
   if (!setUndoForControl(nullptr, kUndoActionLayoutRows)) return;
   document()->resetRowHeights();
+  RowHeightsChanged(*document(), -1, -1);
   finishChange();
 }
 

@@ -58,6 +58,7 @@ void CAFormatRowVC::setHeight(QWidget* sender) {
     row->setMinimumHeight(height);
     row->setNeedCalculate(true);
   }
+  RowHeightsChanged(*target, first, last);
   ShowLength(heightField_, heightSlider_, height);
   redrawSelection();
   SheetLinesChanged(*target);

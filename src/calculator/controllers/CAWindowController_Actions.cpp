@@ -20,6 +20,7 @@
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "framlet/shell/FLSpeechManager.h"
 #include "framlet/shell/FLToolbarSegments.h"
+#include "framlet/shell/flStandardKeys.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 
@@ -322,8 +323,8 @@ void CAWindowController::installMenuItems() {
     item->setData(QVariant::fromValue<qlonglong>(entry.tag));
     item->setCheckable(entry.checkable);
     if (entry.menu == kZoomMenu) menu->findChild<QActionGroup*>()->addAction(item);
-    item->setShortcut(entry.standardShortcut != kNoKey ? QKeySequence(entry.standardShortcut)
-                                                       : QKeySequence(entry.shortcut));
+    if (entry.standardShortcut != kNoKey) item->setShortcuts(StandardShortcuts(entry.standardShortcut));
+    else item->setShortcut(QKeySequence(entry.shortcut));
     QAction* before = nullptr;
     if (entry.before) before = menu->findChild<QAction*>(QLatin1String(entry.before));
     // The item joins the group above the one it goes before, ahead of the separator that opens it.

@@ -3,6 +3,7 @@
 #include "calculator/controllers/caSizePanes.h"
 
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CARow.h"
 #include "calculator/views/caViewNotifications.h"
 #include "framlet/shell/FLUndoManager.h"
 #include "platform/NotificationCenter.h"
@@ -27,6 +28,16 @@ bool RecordDocumentPaneStep(CADocument& document, uint32_t* undoID, const QObjec
   const bool fold = control && control == *undoControl;
   *undoControl = control;
   return RecordPaneStep(document, undoID, fold, action, descriptor, document.selectionRange(), kDomainDocument);
+}
+
+void RowHeightsChanged(CADocument& document, int64_t first, int64_t last) {
+  if (first < 0) {
+    document.invalidateAllLongText();
+  } else {
+    for (const std::unique_ptr<CARow>& row : document.rows())
+      if (row->gridY() >= first && row->gridY() <= last) document.invalidatelLongTextForRow(row->gridY());
+  }
+  document.evaluate();
 }
 
 void SheetLinesChanged(CADocument& document) {

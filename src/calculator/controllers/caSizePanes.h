@@ -47,3 +47,7 @@ bool RecordDocumentPaneStep(CADocument& document, uint32_t* undoID, const QObjec
 // After a width or height change: the selection is redrawn by the caller; the page breaks
 // move and the labels lay out again.
 void SheetLinesChanged(CADocument& document);
+// After the height of rows first to last changed (every row when first is negative): a text of
+// several lines spreads as far as the lines its row shows, so those rows' texts are laid out
+// again and the document recalculated.
+void RowHeightsChanged(CADocument& document, int64_t first, int64_t last);

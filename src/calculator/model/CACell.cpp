@@ -12,6 +12,7 @@
 #include "calculator/model/caXmlTags.h"
 #include "calculator/model/formula/caDateCores.h"
 #include "calculator/model/formula/caFormulaErrors.h"
+#include "calculator/model/formula/caFormulaParser.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
@@ -554,9 +555,18 @@ void CACell::adjustToNewValueCType(int32_t newType) {
       case kValueNumber:
         storeNumber(CANumber(0));
         break;
-      case kValueFormula:
-        setFormulaString(QStringLiteral("="));
+      case kValueFormula: {
+        // Parsed as the same text typed or read from a file is, so that it fails the same way
+        // (setFormula is shut while the type changes).
+        const QString equals = QStringLiteral("=");
+        uint64_t offset = 0;
+        CAExpression parsed;
+        parseResult_ = int8_t(ParseFormula(equals, parsed, &offset));
+        if (parseResult_ != 0) errorOffset_ = uint32_t(offset);
+        entered_ = CAFormulaBlock(equals, parsed);
+        markNeedRecalc();
         break;
+      }
       case kValueDate:
         storeNumber(CANumber(Today()));
         break;

@@ -411,6 +411,8 @@ void CADocument::restoreRowsFromUndo(const std::vector<QString>& archive) {
     row->setHeight(0);
     row->loadFromXml(*decoder, this);
   }
+  // The heights come back with the rows: their texts of several lines are laid out again.
+  invalidateAllLongText();
   invalidateAfterUndoForRows(false, false);
 }
 
@@ -476,8 +478,11 @@ void CADocument::restoreFormatsFromUndo(const std::vector<QString>& archive, con
 void CADocument::invalidateAfterUndoForRows(bool rows, bool columns) {
   // A negative start column covers every column.
   if (columns) recalcImageCellsInColumnRange(GridRange{{-1, 0}, {0, 1}});
-  if (rows)
+  if (rows) {
     for (const std::unique_ptr<CARow>& row : rows_) row->setNeedCalculate(true);
+    // The rows' heights may be others now: their texts of several lines are laid out again.
+    invalidateAllLongText();
+  }
   NotificationCenter::defaultCenter().post(QLatin1String(kPagesChangedNotification), this);
   invalidateAfterCellEdit(-1);
 }

@@ -11,6 +11,7 @@
 #include "framlet/shell/FLToolbarSegments.h"
 #include "framlet/shell/FLToolbarView.h"
 #include "framlet/shell/flInterfaceSupport.h"
+#include "framlet/shell/flStandardKeys.h"
 #include "glimmet/layout/GMDocument.h"
 #include "glimmet/layout/GMDraftScrollView.h"
 #include "glimmet/layout/gmViewNotifications.h"
@@ -302,7 +303,7 @@ void FLGlimmetHelpWC::buildMenus() {
     QAction* action = menus[command.menu]->addAction(tr(command.title));
     action->setObjectName(QLatin1String(command.action) + (command.menu == 3 ? QString::number(command.tag) : QString()));
     action->setData(command.tag);
-    if (command.standardKey != QKeySequence::UnknownKey) action->setShortcut(command.standardKey);
+    if (command.standardKey != QKeySequence::UnknownKey) action->setShortcuts(StandardShortcuts(command.standardKey));
     else if (command.key) action->setShortcut(QKeySequence(command.key));
     action->setCheckable(command.menu == 3);
     const QString name = QLatin1String(command.action);
@@ -535,7 +536,10 @@ void FLGlimmetHelpWC::updateWindowTitle() {
   const FLHelpTopic* topic = topicTree_.chapter(currentTopic_);
   const QString name = topic ? topic->name : QString();
   if (isAppHelp()) {
-    window_->setWindowTitle(QStringLiteral("%1 Help — %2").arg(BundleName(), name));
+    // The opening topic is named after the application, which the title names already.
+    const QString help = QStringLiteral("%1 Help").arg(BundleName());
+    window_->setWindowTitle(name.isEmpty() || name == BundleName() ? help
+                                                                   : QStringLiteral("%1 — %2").arg(help, name));
   } else {
     const QFileInfo file(filePath_);
     window_->setWindowTitle(name.isEmpty() ? file.fileName()

@@ -15,6 +15,9 @@
 namespace {
 
 constexpr const char* kKeychainTitle = "Remember this password in my keychain";
+// The sheets' width in average characters: room for the fields and the check box, with the
+// warning and the prompt wrapped under it rather than stretching the sheet across the screen.
+constexpr int kSheetWidthInCharacters = 60;
 
 }  // namespace
 
@@ -29,6 +32,7 @@ FLPasswordDialog::FLPasswordDialog(QWidget* parent) : QDialog(parent) {
   errorField_ = new QLabel(this);
   errorField_->setObjectName(QStringLiteral("errorField"));
   errorField_->setAlignment(Qt::AlignCenter);
+  errorField_->setWordWrap(true);
   QFont bold = errorField_->font();
   bold.setBold(true);
   errorField_->setFont(bold);
@@ -47,6 +51,7 @@ FLPasswordDialog::FLPasswordDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(buttons_);
   connect(buttons_, &QDialogButtonBox::accepted, this, [this] { handleOK(); });
   connect(buttons_, &QDialogButtonBox::rejected, this, &FLPasswordDialog::handleCancel);
+  setFixedWidth(fontMetrics().averageCharWidth() * kSheetWidthInCharacters);
 }
 
 QLineEdit* FLPasswordDialog::addField(const QString& objectName, const QString& label, bool secret) {

@@ -918,6 +918,37 @@ TEST_F(AppControllerTest, ARecoveredDocumentKeepsItsWindowAndItsCopyUntilSavedOr
   EXPECT_FALSE(QFileInfo::exists(copy));
 }
 
+// As the help tells: the copy opens locked, and saved under a name of its own it can be edited.
+TEST_F(AppControllerTest, ARecoveredCopySavedAsADocumentTakesEdits) {
+  const QString copy = CalculatorSupportFolder() + QStringLiteral("/A1.Numlet_autosave");
+  ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Recovered.Numlet_autosave")), copy));
+  app->acceptRecovery = true;
+  app->launch();
+  CAWindowController* recovered = recoveredWindow();
+  ASSERT_NE(recovered, nullptr);
+  CADocument& document = *recovered->document();
+  recovered->mainWindow()->show();
+  ASSERT_TRUE(document.isLocked());
+
+  MenuAction(recovered->window(), "saveDocumentAs:")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recovered->savePanel() != nullptr; }, 10000));
+  recovered->savePanel()->setDirectory(folder.path());
+  auto* name = recovered->savePanel()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(name, nullptr);
+  name->setText(QStringLiteral("Kept"));
+  QMetaObject::invokeMethod(recovered->savePanel(), "accept");
+  const QString kept = folder.filePath(QStringLiteral("Kept.Numlet"));
+  ASSERT_TRUE(Eventually([&] { return document.filePath() == kept && !document.isLocked(); }));
+  EXPECT_FALSE(recovered->window()->windowTitle().contains(QStringLiteral("[Locked]")));
+
+  document.setSelectionPoint(GridPoint{5, 5});
+  QTest::keyClicks(recovered->cellView(), QStringLiteral("7"));
+  recovered->cellView()->stopTyping(true);
+  const CACell* typed = document.cellAtGridPoint(GridPoint{5, 5});
+  ASSERT_NE(typed, nullptr);
+  EXPECT_EQ(typed->editText(), QStringLiteral("7"));
+}
+
 TEST_F(AppControllerTest, AProtectedRecoveredCopyOpensWithItsPasswordAndStaysWhenItIsWithheld) {
   // Two protected copies: the first is given its password, the second's is withheld.
   const QString support = CalculatorSupportFolder();

@@ -16,7 +16,9 @@
 #include "framlet/shell/FLPropertyView.h"
 #include "framlet/shell/FLUndoManager.h"
 #include "calculator/controllers/caSizePanes.h"
+#include "platform/FLError.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QAbstractAnimation>
 #include <QAbstractButton>
@@ -29,6 +31,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "FormatPanelTestSupport.h"
@@ -130,6 +133,67 @@ TEST_F(FormatSizeTest, TheRowPaneMakesOneStepPerSelection) {
   rows->heightField()->setFocus();
   QTest::keyClick(rows->heightField(), Qt::Key_Return);
   EXPECT_EQ(steps(), before + 2);
+}
+
+// A text of several lines spreads as far as the widest line its row shows, whichever way the
+// row's height changes: the Row pane, the document's default row height, their undo and redo,
+// and an open of the saved file.
+TEST_F(FormatSizeTest, EveryChangeOfARowsHeightLaysItsTextOfSeveralLinesOutAgain) {
+  QTemporaryDir folder;
+  const QString csv = folder.filePath(QStringLiteral("notes.csv"));
+  ASSERT_TRUE(WriteFileBytes(csv, "Name,Note\nA,\"ab\nsecond line is much longer than the first one, far longer\"\n"
+                                  "B,plain\n"));
+  FLError error;
+  ASSERT_NE(document().openFile(csv, &error), 0) << error.reason.toStdString();
+  document().evaluate();
+  const auto spread = [&]() -> uint64_t {
+    const CACell* note = document().cellAtGridPoint({1, 1});
+    return note ? note->extraColumns() : uint64_t(-1);
+  };
+  const auto overflowed = [&](int64_t x) {
+    const CACell* cell = document().cellAtGridPoint({x, 1});
+    return cell && cell->valueType() == kValueOverflow;
+  };
+  ASSERT_NE(document().cellAtGridPoint({1, 1}), nullptr);
+  ASSERT_EQ(spread(), 0u);  // one line shown: "ab"
+
+  auto* rows = pane<CAFormatRowVC>(kPanelRow);
+  ASSERT_NE(rows, nullptr);
+  document().setSelectionPoint({0, 1});
+  type(rows->heightField(), QStringLiteral("60"));
+  const uint64_t wide = spread();
+  EXPECT_GE(wide, 2u);
+  EXPECT_TRUE(overflowed(2));
+  EXPECT_TRUE(overflowed(3));
+  for (int round = 0; round < 2; ++round) {
+    controller.undoEdit();
+    EXPECT_EQ(spread(), 0u) << round;
+    EXPECT_FALSE(overflowed(2)) << round;
+    controller.redoEdit();
+    EXPECT_EQ(spread(), wide) << round;
+    EXPECT_TRUE(overflowed(3)) << round;
+  }
+  const QString saved = folder.filePath(QStringLiteral("notes.Numlet"));
+  ASSERT_TRUE(document().saveToNativeFile(saved, false, &error)) << error.reason.toStdString();
+  CADocument reopened;
+  ASSERT_NE(reopened.openFile(saved, &error), 0) << error.reason.toStdString();
+  reopened.evaluate();
+  const CACell* read = reopened.cellAtGridPoint({1, 1});
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->extraColumns(), wide);
+  controller.undoEdit();
+  ASSERT_EQ(spread(), 0u);
+
+  auto* size = pane<CAFormatDocSizeVC>(kPanelDocument);
+  ASSERT_NE(size, nullptr);
+  size->heightSlider()->setValue(60);
+  EXPECT_EQ(spread(), wide);
+  EXPECT_TRUE(overflowed(2));
+  controller.undoEdit();
+  EXPECT_EQ(spread(), 0u);
+  EXPECT_FALSE(overflowed(2));
+  controller.redoEdit();
+  EXPECT_EQ(spread(), wide);
 }
 
 TEST_F(FormatSizeTest, TheDocumentSizePaneFoldsByControlAndResetsAlone) {

@@ -126,11 +126,7 @@ TEST(ReopenedFramesUnderAWindowManager, ADocumentAloneReopensAtItsStoredFrameOnA
       GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it): frames are not checked";
   }
   const QSize size(1024, 768);
-  std::unique_ptr<FramedDisplay> display;
-  for (int attempt = 0; attempt < 3 && !(display && display->ready()); ++attempt) {
-    display.reset();
-    display = std::make_unique<FramedDisplay>(size);
-  }
+  const std::unique_ptr<FramedDisplay> display = StartFramedDisplay(size);
   ASSERT_TRUE(display->ready()) << "Xvfb with openbox did not start: " << display->failure().toStdString();
   ChildRun run(*display, size, "ReopenedFramesOnAFramedScreen.*");
   QString output;

@@ -98,6 +98,18 @@ TEST_F(WindowActionsTest, ZoomCommandsStepTheGridAndRelayTheLabels) {
   EXPECT_EQ(labels, 3);
 }
 
+// "+" is Shift+"=" on most keyboards: the unshifted key zooms in as well.
+TEST_F(WindowActionsTest, ZoomInAnswersThePlusKeyAndTheEqualsKey) {
+  for (const Qt::Key pressed : {Qt::Key_Plus, Qt::Key_Equal}) {
+    key(Qt::Key_0, Qt::ControlModifier);
+    ASSERT_EQ(document().zoomValue(), 1);
+    key(pressed, Qt::ControlModifier);
+    EXPECT_EQ(document().zoomValue(), NextZoomStep(1, true).value_or(0)) << QKeySequence(pressed).toString().toStdString();
+    key(Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(document().zoomValue(), 1);
+  }
+}
+
 TEST_F(WindowActionsTest, TheZoomPopUpNamesEveryStepOfTheZoomAndNeverAnotherZoom) {
   auto* popUp = qobject_cast<QComboBox*>(controller.toolbarView()->viewForGuid(kZoomToolGuid));
   ASSERT_NE(popUp, nullptr);

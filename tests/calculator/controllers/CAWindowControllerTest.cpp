@@ -34,6 +34,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPushButton>
@@ -331,6 +332,7 @@ TEST_F(WindowControllerTest, APasswordIsSetAsAnUndoStepThenChangedAndRemovedThro
   EXPECT_EQ(document().passwordHint(), "two");
   EXPECT_FALSE(undo().isUndoAvailable());
   EXPECT_TRUE(document().dirty());
+  ASSERT_NE(keychain->item(service, path), nullptr);
   EXPECT_EQ(keychain->item(service, path)->data, "secret2");
 
   // A cancelled sheet changes nothing.
@@ -351,6 +353,46 @@ TEST_F(WindowControllerTest, APasswordIsSetAsAnUndoStepThenChangedAndRemovedThro
   DeliverQueuedWork();
   EXPECT_TRUE(document().password().isEmpty());
   EXPECT_EQ(keychain->item(service, path), nullptr);
+}
+
+// The sheets wrap their warning and prompt at a readable width instead of stretching across the
+// screen to hold them on one line, and show every line of them.
+TEST_F(WindowControllerTest, ThePasswordSheetsKeepAReadableWidthAndShowTheirWholeText) {
+  TestKeychain test(false);
+  controller.mainWindow()->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(controller.mainWindow()));
+  QAction* protect = controller.mainWindow()->menuBar()->findChild<QAction*>(QStringLiteral("passwordProtect:"));
+  ASSERT_NE(protect, nullptr);
+  for (const bool protectedAlready : {false, true}) {
+    SCOPED_TRACE(protectedAlready ? "Change Password" : "Password Protect");
+    protect->trigger();
+    auto* sheet = qobject_cast<FLPasswordDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(sheet, nullptr);
+    QTRY_VERIFY(sheet->isVisible());
+    const auto* text = sheet->findChild<QLabel*>(QStringLiteral("errorField"));
+    ASSERT_NE(text, nullptr);
+    if (!protectedAlready) {
+      EXPECT_TRUE(text->text().endsWith(QStringLiteral("removed when it is saved with the password.")))
+          << text->text().toStdString();
+      EXPECT_GE(text->height(), text->heightForWidth(text->width()));
+      EXPECT_GT(text->height(), 2 * text->fontMetrics().height());  // wrapped, not one long line
+    }
+    EXPECT_GE(sheet->width(), sheet->keychainBox()->sizeHint().width());
+    EXPECT_LE(sheet->width(), 640);
+    EXPECT_LE(sheet->frameGeometry().width(), sheet->screen()->availableGeometry().width());
+    if (protectedAlready) {
+      sheet->buttons()->button(QDialogButtonBox::Cancel)->click();
+      break;
+    }
+    auto* set = qobject_cast<FLPasswordSetDialog*>(sheet);
+    ASSERT_NE(set, nullptr);
+    Type(set->password1Field(), QStringLiteral("secret1"));
+    Type(set->password2Field(), QStringLiteral("secret1"));
+    set->buttons()->button(QDialogButtonBox::Ok)->click();
+    DeliverQueuedWork();
+    ASSERT_FALSE(document().password().isEmpty());
+  }
+  DeliverQueuedWork();
 }
 
 TEST_F(WindowControllerTest, TheAlignmentAndUndoToolsShowTheirState) {

@@ -53,13 +53,7 @@ TEST(WindowPlacementUnderAWindowManager, EveryFrameLiesWithinTheScreenAtEachSize
   std::vector<std::unique_ptr<FramedDisplay>> displays;
   std::vector<std::unique_ptr<ChildRun>> runs;
   for (const QSize& size : sizes) {
-    // A server that lost the display it picked to another starting at the same moment, elsewhere
-    // on a busy machine, is started again.
-    std::unique_ptr<FramedDisplay> display;
-    for (int attempt = 0; attempt < 3 && !(display && display->ready()); ++attempt) {
-      display.reset();
-      display = std::make_unique<FramedDisplay>(size);
-    }
+    std::unique_ptr<FramedDisplay> display = StartFramedDisplay(size);
     ASSERT_TRUE(display->ready()) << "Xvfb with openbox did not start at " << Describe(QRect({}, size)).toStdString()
                                   << ": " << display->failure().toStdString();
     displays.push_back(std::move(display));

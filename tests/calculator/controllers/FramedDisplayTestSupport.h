@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 // The names are the test program's own; each test file that runs a child includes this once.
 namespace {
 
@@ -98,6 +100,17 @@ class FramedDisplay {
   QString name_, failure_;
   bool managed_ = false;
 };
+
+// A display of that size, started again when the server lost the display number it picked to
+// another starting at the same moment elsewhere on a busy machine; ready() says whether it came.
+inline std::unique_ptr<FramedDisplay> StartFramedDisplay(const QSize& size) {
+  std::unique_ptr<FramedDisplay> display;
+  for (int attempt = 0; attempt < 3 && !(display && display->ready()); ++attempt) {
+    display.reset();
+    display = std::make_unique<FramedDisplay>(size);
+  }
+  return display;
+}
 
 // The application under xcb on that display, with folders of its own.
 class ChildRun {

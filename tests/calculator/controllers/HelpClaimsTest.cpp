@@ -449,6 +449,8 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "(50 + 10 % is 55, 50 − 10 % is 45)",
       "(200 × 10 % is 20, 200 ÷ 10 % is 2000)",
       "with your language's decimal separator",
+      "A recovered copy opens locked",
+      "choose Save As… and save it under a name of its own: the saved document can be edited like any other.",
   };
   for (const char* sentence : said) EXPECT_TRUE(help.contains(QString::fromUtf8(sentence))) << sentence;
   const char* const retracted[] = {

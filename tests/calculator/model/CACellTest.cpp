@@ -516,7 +516,7 @@ TEST_F(CellTest, ProtectedDocumentsEncipherTheCellTexts) {
     EXPECT_EQ(back->isChecked(), cells[i]->isChecked()) << i;
     EXPECT_EQ(back->number().has_value(), cells[i]->valueType() == kValueNumber) << i;
   }
-  EXPECT_EQ(NumberIn(read(xml[1], document)).integerValue(), 12345);
+  EXPECT_EQ(NumberIn(read(xml[1], document).get()).integerValue(), 12345);
 }
 
 TEST_F(CellTest, ATextThatCannotBeEncipheredFailsTheSave) {

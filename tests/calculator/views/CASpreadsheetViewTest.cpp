@@ -160,6 +160,36 @@ TEST_F(SheetViewTest, ResizingARowLaysItsTextsOfSeveralLinesOutAgain) {
   }
 }
 
+// Undo and redo of the drag give the row its height back and the text its layout for it: no
+// overflow left over the cells beside it, whose grid lines would go.
+TEST_F(SheetViewTest, UndoAndRedoOfARowDragLayItsTextOfSeveralLinesOutAgain) {
+  CACell& note = enter("B2", "ab\nsecond line is much longer than the first one, far longer");
+  enter("B3", "plain");
+  document.evaluate();
+  ASSERT_EQ(note.extraColumns(), 0u);
+  const auto overflowed = [&](const char* at) {
+    const CACell* cell = document.cellAtGridPoint(A1(at));
+    return cell && cell->valueType() == kValueOverflow;
+  };
+  drag(rowEdge(1, 0), rowEdge(1, 3 * document.lineHeight() + 2 - document.heightOfRow(1)));
+  const uint64_t wide = note.extraColumns();
+  ASSERT_GE(wide, 2u);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    window.manager.undo();
+    const CACell* undone = document.cellAtGridPoint(A1("B2"));
+    ASSERT_NE(undone, nullptr);
+    EXPECT_EQ(undone->extraColumns(), 0u);
+    EXPECT_FALSE(overflowed("C2"));
+    EXPECT_FALSE(overflowed("D2"));
+    window.manager.redo();
+    const CACell* redone = document.cellAtGridPoint(A1("B2"));
+    ASSERT_NE(redone, nullptr);
+    EXPECT_EQ(redone->extraColumns(), wide);
+    EXPECT_TRUE(overflowed("C2"));
+  }
+}
+
 TEST_F(SheetViewTest, AltResizesEveryColumnThroughTheDocumentDefault) {
   document.columnImperative(3)->setDigitCount(-1);
   document.columnImperative(3)->setWidth(100 * kEmu);

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMainWindow>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -224,6 +225,27 @@ TEST_F(HelpWindowTest, AStoredZoomIsKeptWithinTheZoomSteps) {
     FLGlimmetHelpWC::displayHelp(32);
     EXPECT_DOUBLE_EQ(help()->zoom(), c.shown) << c.stored;
     closeAll();
+  }
+}
+
+// The opening topic bears the application's name, which the title gives once.
+TEST_F(HelpWindowTest, TheTitleNamesTheApplicationOnceAndThenTheTopic) {
+  const auto restore = qScopeGuard([name = QCoreApplication::applicationName()] {
+    QCoreApplication::setApplicationName(name);
+  });
+  QCoreApplication::setApplicationName(QStringLiteral("Tamsel Calculator"));
+  const struct {
+    int32_t topic;
+    const char* title;
+  } cases[] = {
+      {0, "Tamsel Calculator Help"},
+      {39, "Tamsel Calculator Help — Find and replace"},
+      {1, "Tamsel Calculator Help — Documents"},
+  };
+  for (const auto& c : cases) {
+    FLGlimmetHelpWC::displayHelp(c.topic);
+    ASSERT_NE(help(), nullptr);
+    EXPECT_EQ(help()->window()->windowTitle().toStdString(), c.title);
   }
 }
 
