@@ -1626,6 +1626,11 @@ QString RichTextHtmlTooLargeReason(int64_t cost) {
       .arg(double(cost) / 1e9, 0, 'f', 1);
 }
 
+QString HtmlTooDeepReason() {
+  return QStringLiteral("The page is nested too deeply to open: it leaves more elements open inside one another "
+                        "than any page does.");
+}
+
 namespace {
 
 // Whether the rich text holds the first line of a paragraph whose other lines were taken, alone:
@@ -1841,6 +1846,10 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
       SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));
       return false;
     }
+    if (reading.outcome == GMHtmlReading::Outcome::TooDeep) {
+      SetError(error, -50, HtmlTooDeepReason());
+      return false;
+    }
     if (!reading.read()) {
       SetError(error, -50, QLatin1String(kHtmlUnreadable));
       return false;
@@ -1976,6 +1985,11 @@ bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused) {
   try {
     const GMHtmlReading reading = ReadHtmlIntoRichText(text, html, budget);
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) return tooLarge(std::max(reading.cost, meter.grown()));
+    if (reading.outcome == GMHtmlReading::Outcome::TooDeep) {
+      *refused = true;
+      ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), HtmlTooDeepReason());
+      return false;
+    }
     if (!reading.read()) return false;
     text.setPictureBudget(std::max<int64_t>(budget - reading.cost, 1));
     if (!document.loadAttributedString(text)) {
