@@ -22,14 +22,6 @@
 
 namespace {
 
-// The cells that hold something, "x,y=text" joined by "|".
-std::string Filled(const CADocument& sheet) {
-  QStringList filled;
-  for (const QString& cell : CellSummary(sheet).split(QLatin1Char('|'), Qt::SkipEmptyParts))
-    if (!cell.endsWith(QLatin1Char('='))) filled << cell;
-  return filled.join(QLatin1Char('|')).toStdString();
-}
-
 class HtmlShapesTest : public EditTest {
  protected:
   HtmlShapesTest() {
@@ -49,7 +41,7 @@ class HtmlShapesTest : public EditTest {
     FLError error;
     if (opened.openFile(file, &error) != kFileTypeHtml) return "refused: " + error.reason.toStdString();
     if (all) *all = CellSummary(opened).toStdString();
-    return Filled(opened);
+    return FilledCellSummary(opened);
   }
 
   // The paste of the page at A1: the sheet's cells, or "refused: " and the alert's text where the
@@ -61,7 +53,7 @@ class HtmlShapesTest : public EditTest {
     const qsizetype told = alerts.shown.size();
     if (document.paste(&data, false)) {
       if (all) *all = CellSummary(document).toStdString();
-      const std::string cells = Filled(document);
+      const std::string cells = FilledCellSummary(document);
       window.manager.undo();
       return cells;
     }
@@ -173,7 +165,7 @@ TEST_F(HtmlShapesTest, FormattingLeftOpenLineAfterLineIsReadOrRefusedForItsDepth
       continue;
     }
     ASSERT_TRUE(read) << error.reason.toStdString();
-    EXPECT_EQ(Filled(opened), pasted);
+    EXPECT_EQ(FilledCellSummary(opened), pasted);
     EXPECT_EQ(opened.maxGridPoint().y, c.rows - 1);
     const auto colour = [&opened](int64_t y) {
       const CACell* cell = opened.cellAtGridPoint({0, y});
