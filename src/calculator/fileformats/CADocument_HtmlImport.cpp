@@ -1985,11 +1985,6 @@ bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused) {
   try {
     const GMHtmlReading reading = ReadHtmlIntoRichText(text, html, budget);
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) return tooLarge(std::max(reading.cost, meter.grown()));
-    if (reading.outcome == GMHtmlReading::Outcome::TooDeep) {
-      *refused = true;
-      ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), HtmlTooDeepReason());
-      return false;
-    }
     if (!reading.read()) return false;
     text.setPictureBudget(std::max<int64_t>(budget - reading.cost, 1));
     if (!document.loadAttributedString(text)) {
