@@ -1803,6 +1803,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   };
   GMImportTextDocument text;
   text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
+  text.setPageUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
   // The pictures the page names have what its reading leaves of the budget.
   text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - leastCost, 1));
   std::optional<PlainTable> table;
@@ -1898,7 +1899,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
           }
           if (!field.isEmpty()) {
             auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, this);
-            cell->setFormula(field.toString());
+            cell->setFormula(WithoutInnerCharacters(field.toString()));
             storeCell(std::move(cell));
           }
           ++x;
