@@ -126,4 +126,38 @@ TEST_F(HtmlLinkedPicturesTest, LinksAndPicturesOpenAndPasteAsABrowserShowsThem) 
   }
 }
 
+// The stand-in for a picture written as a page's text is a blank, as the rich text makes it, in
+// a short table, a long one (which the sheet reads without the rich text where its rows are
+// plain) and a paragraph alike; no cell is left holding it.
+TEST_F(HtmlLinkedPicturesTest, APicturesStandInWrittenAsTextIsABlank) {
+  QByteArray longTable = "<table>";
+  for (int y = 0; y < 100; ++y)
+    longTable += "<tr><td>" + QByteArray(y == 70 ? "a&#xFFFC;b" : "r") + "</td><td>" + QByteArray::number(y) + "</td></tr>";
+  longTable += "</table>";
+  const struct {
+    QByteArray page;
+    GridPoint at;
+  } cases[] = {
+      {"<p>a&#xFFFC;b</p>", {0, 0}},
+      {"<table><tr><td>a&#xFFFC;b</td></tr></table>", {0, 0}},
+      {longTable, {0, 70}},
+  };
+  const QString page = path("web/page.html");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.page.left(60).toStdString());
+    ASSERT_TRUE(WriteFileBytes(page, c.page));
+    for (const bool open : {true, false}) {
+      CADocument sheet;
+      FLError error;
+      InstallFileFormatServices();
+      if (open) ASSERT_EQ(sheet.openFile(page, &error), kFileTypeHtml);
+      else ASSERT_TRUE(FileFormatServices().loadHtml(sheet, QString::fromUtf8(c.page)));
+      const CACell* cell = sheet.cellAtGridPoint(c.at);
+      ASSERT_TRUE(cell) << (open ? "open" : "paste");
+      EXPECT_EQ(cell->formula().toStdString(), "a b") << (open ? "open" : "paste");
+      ExpectNoInnerCharacters(sheet);
+    }
+  }
+}
+
 }  // namespace
