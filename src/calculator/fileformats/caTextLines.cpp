@@ -498,9 +498,14 @@ LineViews LineViewsOfText(const QString& text, double* shareRead) {
   ForEachLine(text, [&](QStringView line) { count += !line.isEmpty(); });
   LineViews lines;
   if (shareRead) *shareRead = 1;
-  lines.reserve(count);
-  // A line of a letter takes eight times its two characters: the meter is asked as they are held.
+  // A line of a letter takes eight times its two characters: the meter is asked as they are held,
+  // and the array is asked for at once only where the meter's budget has room for it (otherwise it
+  // grows as lines are held, until the meter stops it).
   bool stopped = !MeasureNow();
+  const FLReadingMeter* meter = FLReadingMeter::current();
+  if (!meter || meter->budget() <= 0 ||
+      meter->grown() + int64_t(count) * int64_t(LineViews::kHeldLineBytes) <= meter->budget())
+    lines.reserve(count);
   ForEachLine(text, [&](QStringView line) {
     if (stopped) return;
     lines.push_back(line);

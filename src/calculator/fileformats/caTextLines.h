@@ -86,6 +86,12 @@ class LineViews {
     uint32_t length;
     uint32_t line;
   };
+
+ public:
+  // What a line that is not empty takes.
+  static constexpr size_t kHeldLineBytes = sizeof(Entry);
+
+ private:
   std::vector<Entry> entries_;
   size_t count_ = 0;
   mutable size_t next_ = 0;  // the first entry at or after the line asked for last
