@@ -286,7 +286,8 @@ bool CADocument::loadDifFile(const QString& path, FLError* error) {
   const int64_t textHeld = meter.grown();
   TextImportResult result;
   if (!LoadDifText(*text, *this, error, &result)) return false;
-  if (result.tooLarge) return RefuseTooLargeFile(error, WholeReadingCost(textHeld, meter.grown(), result.shareRead));
+  if (result.tooLarge || !meter.measure())
+    return RefuseTooLargeFile(error, WholeReadingCost(textHeld, meter.grown(), result.shareRead));
   if (result.budgetReached) ShowImportBudgetAlert(path, result.cells);
   if (result.columnsCut) ShowImportColumnsAlert(path);
   return true;

@@ -587,7 +587,8 @@ bool CADocument::loadExcelFile(const QString& path, FLError* error) {
       streamHeld = meter.grown();
       read = read && ImportExcelStream(stream, delegate, &result, &failure);
     }
-    if (result.tooLarge) return RefuseTooLargeFile(error, WholeReadingCost(streamHeld, meter.grown(), result.shareRead));
+    if (result.tooLarge || (read && !meter.measure()))
+      return RefuseTooLargeFile(error, WholeReadingCost(streamHeld, meter.grown(), result.shareRead));
     if (!read) {
       SetError(error, kBadContentCode,
                failure.isEmpty() ? QString::fromUtf8(kExcelFormatReason) : failure);

@@ -333,8 +333,10 @@ bool CADocument::loadPockwellFile(const QString& path, FLError* error) {
   const QDateTime created = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
   setFileCreationDate(double(created.toSecsSinceEpoch()));
   QString failure;
-  if (ImportPockwellData(*this, bytes, &failure)) return true;
-  if (meter.passed()) return RefuseTooLargeFile(error, meter.grown());
+  const bool read = ImportPockwellData(*this, bytes, &failure);
+  // The cells made since the meter last read the heap count too.
+  if (meter.passed() || (read && !meter.measure())) return RefuseTooLargeFile(error, meter.grown());
+  if (read) return true;
   if (!failure.isEmpty()) SetError(error, kBadContentCode, failure);
   return false;
 }

@@ -50,7 +50,9 @@ bool CADocument::loadTextFile(const QString& path, FLError* error) {
   meter.measure();
   const int64_t linesHeld = meter.grown();
   const TextImportResult result = LoadLineViews(lines, *this, FileTypeForFile(path) == kFileTypeCsv);
-  if (result.tooLarge) return RefuseTooLargeFile(error, WholeReadingCost(linesHeld, meter.grown(), result.shareRead));
+  // The cells made since the meter last read the heap count too.
+  if (result.tooLarge || !meter.measure())
+    return RefuseTooLargeFile(error, WholeReadingCost(linesHeld, meter.grown(), result.shareRead));
   if (result.budgetReached) ShowImportBudgetAlert(path, result.cells);
   if (result.columnsCut) ShowImportColumnsAlert(path);
   return true;

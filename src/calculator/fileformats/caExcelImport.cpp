@@ -382,6 +382,8 @@ QString Importer::readString(const Record& record, qsizetype* at, int countBytes
   for (QChar c : text) *pairs = *pairs || c.isHighSurrogate();
   *at += qsizetype(runs) * 4 + qsizetype(extended);
   if (*at > body.size()) damage();
+  // A long text is charged as it is: the reading stops at the next piece once past the bound.
+  charge(int64_t(text.size()) / kCharactersAPiece);
   return text;
 }
 

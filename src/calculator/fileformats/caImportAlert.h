@@ -45,6 +45,9 @@ QString FileTooLargeReason(int64_t cost);
 // read, having grown the heap by `grown`, of which `held` before the part that stopped began:
 // that part grows with what it reads.
 int64_t WholeReadingCost(int64_t held, int64_t grown, double share);
+// The characters of a text that a reader charges its meter as one piece: a piece is about what a
+// short cell takes, and a long text is held at least twice while it becomes a cell's.
+inline constexpr int64_t kCharactersAPiece = 64;
 // Sets the refusal with its reason (kFileTooLargeCode); NO, for the reader to return.
 bool RefuseTooLargeFile(FLError* error, int64_t cost);
 

@@ -438,7 +438,7 @@ bool EveryLocaleReadsAsTabs(const QStringList& lines) {
 ImportCellSink::ImportCellSink(TextImportDelegate& receiver, TextImportResult& result)
     : receiver_(receiver), result_(result), budget_(ImportCellBudget()) {}
 
-bool ImportCellSink::enter(qint64 x, qint64 y, const QVariant& value, int32_t type) {
+bool ImportCellSink::enter(qint64 x, qint64 y, const QVariant& value, int32_t type, int64_t pieces) {
   if (x > LastGridColumn()) {
     result_.columnsCut = true;
     return true;
@@ -448,7 +448,7 @@ bool ImportCellSink::enter(qint64 x, qint64 y, const QVariant& value, int32_t ty
     return false;
   }
   // Whatever meter the open or paste reads under: a cell of text takes many times its field.
-  if (!FLReadingMeter::Checkpoint()) {
+  if (!FLReadingMeter::Checkpoint(pieces)) {
     result_.tooLarge = true;
     return false;
   }
@@ -458,7 +458,7 @@ bool ImportCellSink::enter(qint64 x, qint64 y, const QVariant& value, int32_t ty
 }
 
 bool ImportCellSink::text(qint64 x, qint64 y, const QString& text) {
-  return enter(x, y, QVariant(text), kImportTypedText);
+  return enter(x, y, QVariant(text), kImportTypedText, 1 + int64_t(text.size()) / kCharactersAPiece);
 }
 
 TextImportResult LoadLineViews(const LineViews& lines, TextImportDelegate& receiver, bool csvFile) {

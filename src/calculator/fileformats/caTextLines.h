@@ -141,7 +141,7 @@ class ImportCellSink {
   ImportCellSink(TextImportDelegate& receiver, TextImportResult& result);
   // NO once the budget is spent or the meter passed: reading stops. A value past the last column
   // is dropped.
-  bool enter(qint64 x, qint64 y, const QVariant& value, int32_t type);
+  bool enter(qint64 x, qint64 y, const QVariant& value, int32_t type, int64_t pieces = 1);
   bool text(qint64 x, qint64 y, const QString& text);
 
  private:
