@@ -100,11 +100,14 @@ void CAFindDialog::keepAbove(QWidget* window) {
   if (shown) hide();
   own->setTransientParent(target);
   if (!shown) return;
+  QWidget* active = QApplication::activeWindow();
   const bool quiet = testAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_ShowWithoutActivating, true);
   move(place);
   show();
   setAttribute(Qt::WA_ShowWithoutActivating, quiet);
+  // A window manager may give a newly mapped window the keys all the same: they go back.
+  if (active && active != this) active->activateWindow();
 }
 
 // "FindDialog": the two texts, the options, the scope, and the buttons with their tags.

@@ -13,6 +13,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -58,10 +59,22 @@ QString ActiveWindow() {
 }
 
 // Brings the window forward as a click on it under the window manager does, and waits until
-// the manager has made it the active window.
+// the manager has made it the active window. A request the manager passed over (it weighs them
+// against the time of the last input it saw) is made again now and then.
 bool BringForward(QWidget* window) {
+  QElapsedTimer asked;
+  asked.start();
   MakeKeyAndOrderFront(window);
-  return QTest::qWaitFor([window] { return ActiveWindow() == WindowId(window); }, kLongestWait);
+  return QTest::qWaitFor(
+      [window, &asked] {
+        if (ActiveWindow() == WindowId(window)) return true;
+        if (asked.elapsed() > 1000) {
+          MakeKeyAndOrderFront(window);
+          asked.restart();
+        }
+        return false;
+      },
+      kLongestWait);
 }
 
 // Where the panel stands against the window: true when the manager stacks it above.
