@@ -1,5 +1,6 @@
 // Opens of RTF shapes whose work once grew faster than the file: a table of 101 columns of a
-// letter each, row upon row, and a style sheet of N styles each used by one paragraph. Each is
+// letter each, row upon row, and a style sheet of N styles each used by one paragraph (a document
+// holds at most 3,999 styles: past them the paragraphs are in Normal). Each is
 // opened as the sheet opens an RTF file (the reading, the engine document, its cells); the time
 // must grow as the rows or styles do.
 #include "BenchApplication.h"
@@ -38,15 +39,17 @@ void Open(benchmark::State& state, const QString& rtf) {
   g_glimmetConfig.tableOption = 1;
   for (auto _ : state) {
     CADocument sheet;
-    if (!sheet.loadRtf(rtf, QString())) state.SkipWithError("the RTF was refused");
+    QString refusal;
+    // A document past the budget is refused: the time is the refusal's.
+    state.counters["refused"] = sheet.loadRtf(rtf, QString(), &refusal) ? 0 : 1;
   }
   state.counters["MB"] = double(rtf.size()) / 1e6;
 }
 
 void BM_RtfTableRows(benchmark::State& state) { Open(state, RtfTable(state.range(0))); }
-BENCHMARK(BM_RtfTableRows)->Arg(1000)->Arg(10000)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RtfTableRows)->Arg(1000)->Arg(10000)->Arg(40000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_RtfStyleSheet(benchmark::State& state) { Open(state, RtfStyles(state.range(0))); }
-BENCHMARK(BM_RtfStyleSheet)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RtfStyleSheet)->Arg(300)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
