@@ -550,6 +550,7 @@ bool InsertIntoStyleList(GlimmetDoc* doc, uint32_t ref) {
   try {
     doc->styleList.insert(at, ref);
   } catch (const std::bad_alloc&) {
+    doc->styleList.clear();  // sorted again whole by the next style made
     return false;
   }
   return true;
