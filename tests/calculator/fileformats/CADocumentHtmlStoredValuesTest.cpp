@@ -122,7 +122,10 @@ TEST_F(HtmlStoredValuesTest, PercentagesOfTheStoredValueAreItsNumber) {
       const CACell* cell = sheet.cellAtGridPoint({0, 0});
       ASSERT_TRUE(cell);
       if (c.number) {
-        const std::optional<CANumber> want = CANumber::withValidatedString(QString::fromUtf8(c.number), false);
+        // Read in the C syntax whatever the locale.
+        const std::optional<CANumber> want =
+            CANumber::withValidatedString(QString::fromUtf8(c.number), false, u'.', QChar());
+        ASSERT_TRUE(want);
         ASSERT_TRUE(cell->number()) << cell->formula().toStdString();
         EXPECT_TRUE(*cell->number() == *want) << cell->number()->archive().toStdString();
       } else {
