@@ -541,7 +541,7 @@ QString SelectorSubject(QStringView selector) {
 // table, its cells and paragraphs with only such declarations, and fonts and sizes, which the
 // sheet's cells do not take (the sheet's font is its own). Rules for elements a table of plain
 // cells does not hold (LibreOffice's comment marks, Gnumeric's caption and typewriter text)
-// reach none of its cells.
+// reach none of its cells, but one that shows the caption below the table.
 bool IsFrameStyleSheet(QStringView sheet, QString* background) {
   QString text = sheet.toString();
   text.remove(QStringLiteral("<!--"));
@@ -566,6 +566,8 @@ bool IsFrameStyleSheet(QStringView sheet, QString* background) {
     for (QStringView selector : QStringView(text).sliced(at, open - at).split(u',')) {
       selector = selector.trimmed();
       const QString subject = SelectorSubject(selector);
+      // A caption shown below the table would come after the rows the sheet reads.
+      if (subject == u"caption" && declarations.contains(u"caption-side", Qt::CaseInsensitive)) return false;
       if (std::none_of(std::begin(kCellElements), std::end(kCellElements),
                        [&subject](const char16_t* element) { return subject == QStringView(element); }))
         continue;

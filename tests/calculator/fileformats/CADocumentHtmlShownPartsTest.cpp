@@ -11,6 +11,7 @@
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
 #include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/caDocumentServices.h"
 #include "platform/FLError.h"
@@ -114,6 +115,43 @@ TEST_F(HtmlShownPartsTest, PagesShowWhatABrowserShows) {
       EXPECT_EQ(cellsOf(c.page, pasted, sheet).toStdString(), c.cells);
       if (c.background) {
         EXPECT_EQ(BackgroundOf(sheet.cellAtGridPoint({0, 0})), c.background);
+      }
+    }
+  }
+}
+
+// A long table's caption is its first row, or its last where a style sheet shows it below: the
+// sheet reads the rows of the one as it reads them without a caption, the other is the rich text's.
+TEST_F(HtmlShownPartsTest, ALongTablesCaptionIsItsFirstOrLastLine) {
+  const struct {
+    const char* style;
+    int64_t captionRow;
+    bool readBySheet;
+  } cases[] = {
+      {"caption { font-size: 14pt; text-align: left; }", 0, true},
+      {"caption { caption-side: bottom; }", 70, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.style);
+    QByteArray html = QByteArray("<html><head><style type=\"text/css\">") + c.style +
+                      "</style></head><body><table>\n<caption>Ledger</caption>\n";
+    for (int y = 0; y < 70; ++y) html += "<tr><td>r" + QByteArray::number(y) + "</td><td>" + QByteArray::number(y) + "</td></tr>\n";
+    html += "</table></body></html>\n";
+    for (const bool pasted : {false, true}) {
+      const uint64_t before = PlainTablesRead();
+      CADocument sheet;
+      const QString cells = cellsOf(html, pasted, sheet);
+      if (!pasted) {
+        EXPECT_EQ(PlainTablesRead() - before, c.readBySheet ? 1u : 0u);
+      }
+      const int64_t first = c.captionRow == 0 ? 1 : 0;
+      const CACell* caption = sheet.cellAtGridPoint({0, c.captionRow});
+      ASSERT_TRUE(caption) << cells.left(200).toStdString();
+      EXPECT_EQ(caption->displayText(true).toStdString(), "Ledger");
+      for (const int64_t y : {int64_t(0), int64_t(69)}) {
+        const CACell* cell = sheet.cellAtGridPoint({0, first + y});
+        ASSERT_TRUE(cell) << y;
+        EXPECT_EQ(cell->displayText(true), QStringLiteral("r%1").arg(y));
       }
     }
   }
