@@ -765,9 +765,12 @@ QString WithoutCurrency(const QString& text) {
   QStringView rest = WithoutShownBlanks(text);
   bool negative = rest.startsWith(u'-') || rest.startsWith(QChar(0x2212));
   if (negative) rest = WithoutShownBlanks(rest.sliced(1));
-  if (!rest.isEmpty() && rest.front().category() == QChar::Symbol_Currency) rest = WithoutShownBlanks(rest.sliced(1));
-  else if (!rest.isEmpty() && rest.back().category() == QChar::Symbol_Currency) rest = WithoutShownBlanks(rest.first(rest.size() - 1));
-  else return text;
+  if (!rest.isEmpty() && rest.front().category() == QChar::Symbol_Currency)
+    rest = WithoutShownBlanks(rest.sliced(1));
+  else if (!rest.isEmpty() && rest.back().category() == QChar::Symbol_Currency)
+    rest = WithoutShownBlanks(rest.first(rest.size() - 1));
+  else
+    return text;
   if (!negative && (rest.startsWith(u'-') || rest.startsWith(QChar(0x2212)))) {
     negative = true;
     rest = rest.sliced(1);

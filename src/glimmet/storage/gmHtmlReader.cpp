@@ -116,7 +116,8 @@ Tag TagOfName(const QString& name) {
       {"label", Tag::Label}, {"section", Tag::Section}, {"article", Tag::Article}, {"header", Tag::Header},
       {"footer", Tag::Footer}, {"nav", Tag::Nav}, {"main", Tag::Main}, {"aside", Tag::Aside},
       {"figure", Tag::Figure}, {"form", Tag::Form}, {"fieldset", Tag::Fieldset}, {"dir", Tag::Dir},
-      {"menu", Tag::Menu}, {"details", Tag::Details}, {"summary", Tag::Summary}, {"xmp", Tag::Pre}, {"listing", Tag::Pre}, {"plaintext", Tag::Pre}};
+      {"menu", Tag::Menu}, {"details", Tag::Details}, {"summary", Tag::Summary}, {"xmp", Tag::Pre},
+      {"listing", Tag::Pre}, {"plaintext", Tag::Pre}};
   return kTags.value(name, Tag::Other);
 }
 

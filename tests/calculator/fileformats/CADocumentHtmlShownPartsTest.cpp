@@ -95,6 +95,7 @@ TEST_F(HtmlShownPartsTest, PagesShowWhatABrowserShows) {
       {"<p style=\"visibility:hidden\">Ghost</p><p>Seen <span style=\"visibility:hidden\">unseen</span></p>"
        "<div style=\"visibility:hidden\"><p style=\"visibility:visible\">Visible again</p></div>",
        "0,0=Seen|0,1=Visible again"},
+      {"<table><tr><td style=\"visibility:hidden\">unseen</td><td>b</td></tr></table>", "1,0=b"},
       {"<p style=\"text-transform:uppercase\">Shout it</p><p style=\"text-transform:lowercase\">QUIET</p>"
        "<p style=\"text-transform:capitalize\">the old man and the sea, don't <b>s</b>top</p>"
        "<style>th{text-transform:uppercase}</style><table><tr><th>Name</th></tr><tr><td>lee</td></tr></table>",
@@ -135,7 +136,8 @@ TEST_F(HtmlShownPartsTest, ALongTablesCaptionIsItsFirstOrLastLine) {
     SCOPED_TRACE(c.style);
     QByteArray html = QByteArray("<html><head><style type=\"text/css\">") + c.style +
                       "</style></head><body><table>\n<caption>Ledger</caption>\n";
-    for (int y = 0; y < 70; ++y) html += "<tr><td>r" + QByteArray::number(y) + "</td><td>" + QByteArray::number(y) + "</td></tr>\n";
+    for (int y = 0; y < 70; ++y)
+      html += "<tr><td>r" + QByteArray::number(y) + "</td><td>" + QByteArray::number(y) + "</td></tr>\n";
     html += "</table></body></html>\n";
     for (const bool pasted : {false, true}) {
       const uint64_t before = PlainTablesRead();
@@ -163,7 +165,8 @@ QByteArray ValuePage(const char* value, const char* shown, bool longTable) {
   const QByteArray cell = QByteArray("<td align=\"right\" sdval=\"") + value + "\" sdnum=\"1033;0;#,##0.00\">" + shown +
                           "</td>";
   QByteArray page = "<html><body><table cellspacing=\"0\" border=\"0\">\n<tr><td>Item</td><td>Value</td></tr>\n";
-  for (int y = 1; y <= (longTable ? 70 : 1); ++y) page += "<tr><td>Item " + QByteArray::number(y) + "</td>" + cell + "</tr>\n";
+  for (int y = 1; y <= (longTable ? 70 : 1); ++y)
+    page += "<tr><td>Item " + QByteArray::number(y) + "</td>" + cell + "</tr>\n";
   return page + "</table></body></html>\n";
 }
 
