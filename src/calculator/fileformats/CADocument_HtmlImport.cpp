@@ -751,33 +751,6 @@ bool ShowsRounded(QStringView shown, const QString& decimal) {
   return false;
 }
 
-bool IsShownBlank(QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F); }
-
-QStringView WithoutShownBlanks(QStringView text) {
-  while (!text.isEmpty() && IsShownBlank(text.front())) text = text.sliced(1);
-  while (!text.isEmpty() && IsShownBlank(text.back())) text.chop(1);
-  return text;
-}
-
-// The number a sum of money shows ("$1,234.57", "-1.234,57 €", "£-5.00"), its sign first and
-// without its currency sign; the text as it is where it has none.
-QString WithoutCurrency(const QString& text) {
-  QStringView rest = WithoutShownBlanks(text);
-  bool negative = rest.startsWith(u'-') || rest.startsWith(QChar(0x2212));
-  if (negative) rest = WithoutShownBlanks(rest.sliced(1));
-  if (!rest.isEmpty() && rest.front().category() == QChar::Symbol_Currency)
-    rest = WithoutShownBlanks(rest.sliced(1));
-  else if (!rest.isEmpty() && rest.back().category() == QChar::Symbol_Currency)
-    rest = WithoutShownBlanks(rest.first(rest.size() - 1));
-  else
-    return text;
-  if (!negative && (rest.startsWith(u'-') || rest.startsWith(QChar(0x2212)))) {
-    negative = true;
-    rest = rest.sliced(1);
-  }
-  return (negative ? QStringLiteral("-") : QString()) + rest.toString();
-}
-
 // What a cell that shows its value as a percentage ("12.50%", "12,50 %", "12.35%" of 0.123456)
 // is entered as: the percentage the user would type here, so that the cell's number is the
 // value; nothing where the text shows no percentage of it.
@@ -785,23 +758,25 @@ std::optional<QString> PercentEntry(const QString& text, const QString& number) 
   QStringView shown(text);
   if (!shown.endsWith(u'%')) return std::nullopt;
   shown.chop(1);
+  while (shown.endsWith(u' ') || shown.endsWith(QChar(0x00A0)) || shown.endsWith(QChar(0x202F))) shown.chop(1);
   const QString hundredfold = HundredfoldDecimal(number);
-  if (!ShowsRounded(WithoutShownBlanks(shown), hundredfold)) return std::nullopt;
+  if (!ShowsRounded(shown, hundredfold)) return std::nullopt;
   return PlainDecimal(hundredfold, NumberTextLocale().decimalSeparatorChar) + u'%';
 }
 
 // What a cell of a page LibreOffice wrote is entered as. It writes a cell's value beside the
 // text it shows in its own locale: where that text is the value as a number format shows it (a
 // decimal point or comma, groups of thousands, fixed decimals rounded, an exponent, a
-// percentage, a sum of money), the value, read in the C syntax, is entered as the user types a
-// number here, so that a page made elsewhere gives the same numbers in any locale. Any other text
-// (a date, a time, a truth value, a text) is entered as it is shown, as the rich text enters it.
+// percentage), the value, read in the C syntax, is entered as the user types a number here, so
+// that a page made elsewhere gives the same numbers in any locale. Any other text (a date, a
+// time, a sum of money, a truth value, a text) is entered as it is shown, as the rich text
+// enters it.
 QString PlainCellEntry(const QString& text, const QString& value) {
   if (value.isEmpty() || !IsCSyntaxNumber(value)) return text;
   const std::optional<QString> number = DecimalOf(value, u'.');
   if (!number) return text;
   if (const std::optional<QString> percent = PercentEntry(text, *number)) return *percent;
-  if (!ShowsRounded(WithoutCurrency(text), *number)) return text;
+  if (!ShowsRounded(text, *number)) return text;
   const QChar separator = NumberTextLocale().decimalSeparatorChar;
   QString typed = value;
   if (separator != u'.') typed.replace(u'.', separator);
