@@ -1496,7 +1496,9 @@ void Reader::lineBreak() {
 }
 
 void Reader::picture(const Attributes& attributes) {
-  if (attributes.src.isEmpty() || stack_.back().hidden || stack_.back().invisible || muted() || !resources_) return;
+  if (attributes.src.isEmpty() || attributes.hidden || stack_.back().hidden || stack_.back().invisible || muted() ||
+      !resources_)
+    return;
   reconstruct();
   ensureBlock();
   flushSpace();
