@@ -739,7 +739,7 @@ bool ShowsRounded(QStringView shown, const QString& decimal) {
     if (!number) return false;
     if (*number == decimal) return true;
     if (place < -4000 || place > 4000 || !std::isfinite(value)) return false;
-    const long double half = 0.5L * std::pow(10.0L, (long double)place);
+    const long double half = 0.5L * std::pow(10.0L, static_cast<long double>(place));
     const long double off = std::fabs(ValueOfDecimal(*number) - value);
     // A value halfway between two roundings shows as either.
     return std::isfinite(off) && off <= half * (1 + 1e-12L);
