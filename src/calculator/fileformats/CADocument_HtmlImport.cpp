@@ -207,10 +207,11 @@ bool IsHtmlSpace(QChar ch) {
 }
 
 // A character the text engine keeps as it is in a cell: no control, format, private or
-// unassigned character, no separator but the space, no half of a pair.
+// unassigned character, no separator but the space, no half of a pair, and not the stand-in for
+// a picture, which the rich text takes for its own.
 bool IsPlainCellCharacter(char32_t u) {
   if (u == U' ' || u == 0xA0) return true;
-  if (u < 0x21 || (u >= 0x7F && u < 0xA0) || u > 0xFFFF) return false;
+  if (u < 0x21 || (u >= 0x7F && u < 0xA0) || u > 0xFFFF || u == QChar::ObjectReplacementCharacter) return false;
   switch (QChar::category(u)) {
     case QChar::Other_Control:
     case QChar::Other_Format:
@@ -1830,6 +1831,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   };
   GMImportTextDocument text;
   text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
+  text.setPageUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
   // The pictures the page names have what its reading leaves of the budget.
   text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - leastCost, 1));
   std::optional<PlainTable> table;
@@ -1925,7 +1927,7 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
           }
           if (!field.isEmpty()) {
             auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, this);
-            cell->setFormula(field.toString());
+            cell->setFormula(WithoutInnerCharacters(field.toString()));
             storeCell(std::move(cell));
           }
           ++x;
