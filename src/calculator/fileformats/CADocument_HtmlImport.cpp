@@ -1654,6 +1654,11 @@ QString RichTextHtmlTooLargeReason(int64_t cost) {
       .arg(double(cost) / 1e9, 0, 'f', 1);
 }
 
+QString HtmlTooDeepReason() {
+  return QStringLiteral("The page is nested too deeply to open: it leaves more elements open inside one another "
+                        "than any page does.");
+}
+
 namespace {
 
 // Whether the rich text holds the first line of a paragraph whose other lines were taken, alone:
@@ -1868,6 +1873,10 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     html = QString();
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
       SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));
+      return false;
+    }
+    if (reading.outcome == GMHtmlReading::Outcome::TooDeep) {
+      SetError(error, -50, HtmlTooDeepReason());
       return false;
     }
     if (!reading.read()) {
