@@ -1,5 +1,6 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 
+#include "calculator/fileformats/caGlimmetImport.h"
 #include "calculator/fileformats/caHtml.h"
 #include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caTextLines.h"
@@ -110,5 +111,6 @@ void InstallFileFormatServices() {
     return LoadPastedHtml(document, html, &refused);
   };
   services.loadPastedHtml = LoadPastedHtml;
+  services.loadPastedRtf = LoadPastedRtf;
   SetFileFormatServices(std::move(services));
 }

@@ -37,6 +37,7 @@ struct CAFileFormatServices {
   // The same for a paste: `refused` is set where the page was refused as too large, which the
   // paste has told already (nothing else of the clipboard is pasted then).
   std::function<bool(CADocument& document, const QString& html, bool* refused)> loadPastedHtml;
+  std::function<bool(CADocument& document, const QString& rtf, bool* refused)> loadPastedRtf;
 };
 
 void SetFileFormatServices(CAFileFormatServices services);
