@@ -3,11 +3,11 @@
 // holds cells where they land, the undo step recorded, then undone and redone. Any crash, hang or
 // sanitizer report here is a fault; a refusal is not.
 #include "FuzzApplication.h"
+// The document window with an undo stack that the benchmarks use.
+#include "../bench/BenchUndoWindow.h"
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
-#include "calculator/model/CADocumentWindow.h"
-#include "calculator/model/caUndoArchives.h"
-#include "framlet/shell/FLUndoManager.h"
 #include "platform/Pasteboard.h"
 
 #include <QMimeData>
@@ -15,33 +15,12 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
-class FuzzWindow : public CADocumentWindow {
- public:
-  explicit FuzzWindow(CADocument& document) : archiver(document) {
-    manager.setDelegate(&archiver);
-    manager.setBufferSize(CAUndoArchiver::kBufferSize);
-    manager.setCapacity(CAUndoArchiver::kCapacity);
-  }
-  void redrawCell(const GridPoint&) override {}
-  void redrawRange(const GridRange&) override {}
-  void redrawSelectionForDomain(int32_t) override {}
-  void removeTooltipForCell(const CACell&) override {}
-  FLUndoManager* undoManager() override { return &manager; }
-
-  CAUndoArchiver archiver;
-  FLUndoManager manager;
-};
-
-}  // namespace
-
 int FuzzPastedPage(const uint8_t* data, size_t size) {
   if (size > 1 << 18 || !HaveGuiApplication()) return 0;
   static const bool installed = (InstallFileFormatServices(), true);
   (void)installed;
   CADocument sheet;
-  FuzzWindow window(sheet);
+  BenchUndoWindow window(sheet);
   sheet.setController(&window);
   for (int64_t y = 0; y < 4; ++y)
     for (int64_t x = 0; x < 4; ++x) sheet.cellAtGridPointImperative({x, y})->setFormula(QStringLiteral("=1+%1").arg(x));

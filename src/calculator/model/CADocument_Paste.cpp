@@ -363,6 +363,7 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   CAUndoArchive before;
   const CAUndoArchive* restoreFrom = nullptr;
   std::unique_ptr<char[]> reserve;
+  const uint32_t undoID = manager ? manager->currentUndoID() : 0;
   const auto dropStep = [&] {
     if (stepRecorded && manager) manager->popUndo();
     stepRecorded = false;
@@ -392,6 +393,8 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
     reserve = RollbackReserve(*restoreFrom, result.document.get());
   } catch (const std::bad_alloc& exception) {
     LogException(exception, QLatin1String(kPasteFailedText));
+    // A step the stack had begun when its record ran out of memory goes as a recorded one does.
+    if (manager && !stepRecorded && manager->currentUndoID() != undoID) stepRecorded = true;
     dropStep();
     dropPicture();
     memoryAlert();

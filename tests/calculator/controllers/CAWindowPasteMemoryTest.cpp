@@ -47,13 +47,13 @@ class WindowPasteMemoryTest : public testing::Test {
   QAction* item(const char* name) const {
     return controller.mainWindow()->menuBar()->findChild<QAction*>(QLatin1String(name));
   }
-  // The cells of A1:H20 as "x,y=formula", joined.
+  // The cells of A1:H20 as "x,y=text shown", joined.
   std::string cells() const {
     std::string texts;
     for (int64_t y = 0; y < 20; ++y)
       for (int64_t x = 0; x < 8; ++x)
         if (const CACell* cell = document().cellAtGridPoint({x, y}))
-          texts += std::to_string(x) + ',' + std::to_string(y) + '=' + cell->formula().toStdString() + ' ';
+          texts += std::to_string(x) + ',' + std::to_string(y) + '=' + cell->displayText(false).toStdString() + ' ';
     return texts;
   }
 
@@ -79,8 +79,10 @@ TEST_F(WindowPasteMemoryTest, ThePasteCommandsRunningOutOfMemoryLeaveTheSheetAsI
 
   // How many allocations a paste that goes through makes, and what it makes.
   ASSERT_NE(item("paste:"), nullptr);
+  controller.validateMenuItems();
+  ASSERT_TRUE(item("paste:")->isEnabled());
   FailAllocations(0);
-  controller.pasteAction(0);
+  item("paste:")->trigger();
   const int64_t n = AllowAllocations().allocations;
   const std::string after = cells();
   ASSERT_NE(after, before);
@@ -106,10 +108,9 @@ TEST_F(WindowPasteMemoryTest, ThePasteCommandsRunningOutOfMemoryLeaveTheSheetAsI
     document().setSelectionPoint(GridPoint{2, 2});
     const qsizetype told = alerts.size();
     FailAllocations(c.count);
-    if (std::string(c.command) == "paste:")
-      controller.pasteAction(0);
-    else
-      controller.pasteAsPlainTextAction(0);
+    QAction* command = item(c.command);
+    ASSERT_NE(command, nullptr);
+    command->trigger();
     const AllocationCounts counts = AllowAllocations();
     if (controller.undoManager()->inUseCount() == steps) {
       EXPECT_EQ(cells(), before);
