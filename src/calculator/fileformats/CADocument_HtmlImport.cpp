@@ -1982,10 +1982,13 @@ int64_t PageBudget() { return BudgetWithinLimits(g_pageReadingBudget); }
 
 int64_t SetPageReadingBudget(int64_t budget) { return std::exchange(g_pageReadingBudget, budget); }
 
-bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused, bool tellUnreadable) {
+namespace {
+
+// The page's text goes to the reading, which lets it go once the rows hold their texts.
+bool LoadPastedPage(CADocument& document, QString html, bool* refused, bool tellUnreadable) {
   *refused = false;
   FLError error;
-  if (LoadHtmlPage(document, html, QString(), &error)) return true;
+  if (LoadHtmlPage(document, std::move(html), QString(), &error)) return true;
   // Where the page itself was read and found wanting (too large, too deep), no other form of the
   // clipboard stands for it: the alert says why. A page the reader could make nothing of leaves
   // the clipboard's plain text to be pasted instead, where it has one.
@@ -1993,6 +1996,12 @@ bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused, bo
   *refused = true;
   ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), error.reason);
   return false;
+}
+
+}  // namespace
+
+bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused, bool tellUnreadable) {
+  return LoadPastedPage(document, html, refused, tellUnreadable);
 }
 
 bool LoadPastedHtml(CADocument& document, const QByteArray& page, bool* refused, bool tellUnreadable) {
@@ -2005,7 +2014,7 @@ bool LoadPastedHtml(CADocument& document, const QByteArray& page, bool* refused,
     ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), failure);
     return false;
   }
-  return LoadPastedHtml(document, html, refused, tellUnreadable);
+  return LoadPastedPage(document, std::move(html), refused, tellUnreadable);
 }
 
 bool CADocument::loadAttributedString(QTextDocument& text) {
