@@ -63,6 +63,20 @@ void DestroyImportDocument() {
 
 bool GlimmetImportCutColumns() { return g_glimmetColumnsCut; }
 
+QString WithoutInnerCharacters(QString text) {
+  qsizetype kept = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    QChar ch = text[i];
+    if (ch == QChar::LineSeparator || ch == QChar::ParagraphSeparator) ch = u'\n';
+    const char16_t unit = ch.unicode();
+    const bool inner = (unit < 0x20 && unit != u'\t' && unit != u'\n') || unit == QChar::ObjectReplacementCharacter ||
+                       unit == 0xFDD0 || unit == 0xFDD1;
+    if (!inner) text[kept++] = ch;
+  }
+  text.truncate(kept);
+  return text;
+}
+
 int32_t EngineAlignmentForSheet(int32_t alignment) {
   if (alignment == kAlignmentCenter) return 1;
   if (alignment == kAlignmentRight) return 3;
@@ -110,27 +124,66 @@ bool MakesCell(const KnotInfo& knot) {
   return knot.found() && (knot.type() == kKnotPicture || knot.type() == kKnotLink || knot.type() == kKnotCheckbox);
 }
 
+// The words a link shows: its first slot's text without the knots it holds, the first picture
+// among which goes to `picture` unless one was found before it. Where the link held a knot
+// (a picture with its words after it), the blanks around the words are not theirs.
+QString LinkWords(GlimmetDoc* doc, const KnotInfo& link, KnotInfo* picture) {
+  if (link.kinkCount < 2 || link.kinkCps[1] <= link.kinkCps[0]) return QString();
+  const uint32_t first = link.kinkCps[0] + 1;
+  const QString raw = RawTextString(doc, first, link.kinkCps[1]);
+  QString words;
+  bool heldKnot = false;
+  for (qsizetype i = 0; i < raw.size();) {
+    if (!IsKinkChar(raw[i].unicode())) {
+      words += raw[i] == QChar::LineSeparator ? QChar(u'\n') : raw[i];
+      ++i;
+      continue;
+    }
+    heldKnot = true;
+    KnotInfo inner;
+    const uint32_t cp = first + uint32_t(i);
+    if (!FetchKnot(doc, cp, &inner, 0) || inner.limit <= cp || inner.first != cp) {
+      ++i;
+      continue;
+    }
+    if (inner.type() == kKnotPicture && !picture->found()) *picture = inner;
+    i = qsizetype(std::min<uint32_t>(inner.limit - first, uint32_t(raw.size())));
+  }
+  return heldKnot ? words.trimmed() : words;
+}
+
 // The next run of a paragraph from *cursor to end: a field, which outside a table a tab ends (a
 // tab at the cursor is a separator) and inside one the paragraph's end (tabs there are text).
 // A field that is one knot making a cell (a picture, link or checkbox), with at most spaces
-// beside it, is that knot; a field that shows a picture among text or other knots is its first
-// picture, which a cell holds without text, unless the caller takes a picture `beside` the
-// field's words: then the field is its words, and its first picture goes beside them; any other
-// field is its text, a link giving its shown text and a table inside a cell its words, so that
-// no text beside a link is lost.
+// beside it, is that knot; so is a field of one link and pictures, whose first picture (one the
+// link holds, a picture that is the link, or one beside it) goes `beside` it, as a picture beside
+// words does: *text then holds the link's words. A field of several links that show pictures
+// alone (a line of badges) is its first link so; outside a table, with `more` asked, it is a link
+// at a time, each with the pictures before the next (*more set while links follow, the cursor at
+// the next; given set, the field is known to be one, and is read no further than its next
+// link). A field that
+// shows a picture among text or other knots is its first picture, which a cell holds without
+// text, unless the caller takes a picture `beside` the field's words: then the field is its
+// words, and its first picture goes beside them; any other field is its text, a link giving its
+// shown text and a table inside a cell its words, so that no text beside a link is lost.
 int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, KnotInfo* knot, QString* text,
-               KnotInfo* beside = nullptr) {
+               KnotInfo* beside = nullptr, bool* more = nullptr) {
   if (beside) {
     beside->doc = nullptr;
     beside->index = -1;
   }
+  const bool continuing = more && *more;
+  if (more) *more = false;
   text->clear();
   knot->doc = nullptr;
   knot->index = -1;
   if (*cursor >= end) return kRunText;
-  KnotInfo first, found, picture;
-  int knots = 0;
-  bool ownText = false;  // text of the field's own, outside its knots
+  KnotInfo first, found, picture, link, firstItemPicture;
+  int knots = 0, links = 0, others = 0;
+  bool ownText = false;     // text of the field's own, outside its knots
+  bool linkShowsWords = false;
+  QString firstLinkWords;
+  uint32_t secondLink = 0;  // where the field's second link starts
   uint32_t cp = *cursor;
   const uint32_t start = cp;
   while (cp < end) {
@@ -166,13 +219,39 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
     if (found.found()) {
       ++knots;
       if (knots == 1) first = found;
-      if (found.type() == kKnotPicture && !picture.found()) picture = found;
-      if (found.type() == kKnotLink) *text += KnotSlot(doc, found, 0);
-      else if (found.type() == kKnotTable) *text += QLatin1Char(' ') + KnotWords(doc, found) + QLatin1Char(' ');
+      if (found.type() == kKnotPicture) {
+        if (!picture.found()) picture = found;
+        if (links < 2 && !firstItemPicture.found()) firstItemPicture = found;
+      } else if (found.type() == kKnotLink) {
+        if (++links == 2) secondLink = cp;
+        const QString words = LinkWords(doc, found, links < 2 ? &firstItemPicture : &picture);
+        if (!picture.found() && firstItemPicture.found()) picture = firstItemPicture;
+        if (links == 1) {
+          link = found;
+          firstLinkWords = words;
+        }
+        if (!words.trimmed().isEmpty()) linkShowsWords = true;
+        *text += words;
+        if (continuing && links == 2) break;
+      } else {
+        ++others;
+        if (found.type() == kKnotTable) *text += QLatin1Char(' ') + KnotWords(doc, found) + QLatin1Char(' ');
+      }
     }
     cp = std::min(next, end);
   }
   if (cp >= end) *cursor = end;
+  if (links > 0 && !ownText && others == 0 && (links == 1 || !linkShowsWords)) {
+    *knot = link;
+    // The blank between a picture and the link's words is no word of the link's.
+    *text = knots > 1 || picture.found() ? firstLinkWords.trimmed() : firstLinkWords;
+    if (beside) *beside = links == 1 ? picture : firstItemPicture;
+    if (links > 1 && more && !inTable) {
+      *cursor = secondLink;
+      *more = true;
+    }
+    return kRunKnot;
+  }
   if (knots == 1 && MakesCell(first) && !ownText) {
     *knot = first;
     text->clear();
@@ -194,7 +273,8 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
 // The lines of a table cell after its first paragraph, each after a line break: a cell's
 // paragraphs are the lines of one cell text, as a cell of a delimited text holds them.
 // `paraLimit` is the first paragraph's limit; the cell goes on while a paragraph ends with a mark
-// rather than with the kink that closes the cell. A line that is one knot adds no text.
+// rather than with the kink that closes the cell. A line that is a picture or a checkbox adds no
+// text; one that is a link adds its words.
 QString FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
   QString lines;
   const uint32_t textEnd = doc->userLength > 0 ? uint32_t(doc->userLength) : 0;
@@ -208,8 +288,9 @@ QString FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
     KnotInfo knot, picture;
     QString text;
     lines += u'\n';
-    // A line's words stay where a picture beside them has no cell of its own.
-    if (GetNextRun(doc, para.limit - 1, true, &cursor, &knot, &text, &picture) == kRunText) lines += text;
+    // A line's words stay where a picture beside them has no cell of its own, a link's with them.
+    GetNextRun(doc, para.limit - 1, true, &cursor, &knot, &text, &picture);
+    lines += text;
     limit = para.limit;
   }
   return lines;
@@ -404,6 +485,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
   // A table cell's later paragraphs are lines of its text, even when its first is empty.
   const QString cellLines = inTable ? FollowingCellLines(doc, para.limit) : QString();
   bool pendingLines = !cellLines.isEmpty();
+  bool more = false;  // the field goes on with links of its own
   while (cursor < end || pendingLines) {
     if (at.x > LastGridColumn()) {
       // Fields past the grid's last column are left out, as the readers of delimited text leave
@@ -413,16 +495,18 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
     }
     const uint32_t runFirst = cursor;
     KnotInfo picture;
-    const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text, &picture);
+    const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text, &picture, &more);
     if (kind == kRunSeparator) {
       ++at.x;
       continue;
     }
-    if (pendingLines && kind == kRunText) {
+    const bool linkRun = kind == kRunKnot && knot.found() && knot.type() == kKnotLink;
+    if (pendingLines && (kind == kRunText || linkRun)) {
       text += cellLines;
       DropTrailingLineBreaks(&text);
     }
     pendingLines = false;
+    text = WithoutInnerCharacters(text);
     auto cell = std::make_unique<CACell>(at, this);
     bool made = false;
     bool textRun = false;
@@ -435,8 +519,8 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
           made = MakePictureCell(*cell, *this, doc, knot);
           break;
         case kKnotLink:
-          // The display text fills the first slot, the address the second.
-          made = MakeLinkCell(*cell, KnotSlot(doc, knot, 1), KnotSlot(doc, knot, 0));
+          // The display text fills the first slot (the run gives its words), the address the second.
+          made = MakeLinkCell(*cell, WithoutInnerCharacters(KnotSlot(doc, knot, 1)), text);
           break;
         case kKnotCheckbox:
           cell->setValueType(kValueCheckbox);
@@ -485,8 +569,11 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       }
     }
     if (inTable) break;
-    // The rest of the field is passed over up to the next separator.
-    while (cursor < end && GetNextRun(doc, end, false, &cursor, &knot, &text) != kRunSeparator) {
+    // The rest of the field is passed over up to the next separator, unless more links of it
+    // take columns of their own.
+    if (!more) {
+      while (cursor < end && GetNextRun(doc, end, false, &cursor, &knot, &text) != kRunSeparator) {
+      }
     }
     ++at.x;
   }

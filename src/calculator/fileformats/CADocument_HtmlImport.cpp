@@ -205,10 +205,11 @@ bool IsHtmlSpace(QChar ch) {
 }
 
 // A character the text engine keeps as it is in a cell: no control, format, private or
-// unassigned character, no separator but the space, no half of a pair.
+// unassigned character, no separator but the space, no half of a pair, and not the stand-in for
+// a picture, which the rich text takes for its own.
 bool IsPlainCellCharacter(char32_t u) {
   if (u == U' ' || u == 0xA0) return true;
-  if (u < 0x21 || (u >= 0x7F && u < 0xA0) || u > 0xFFFF) return false;
+  if (u < 0x21 || (u >= 0x7F && u < 0xA0) || u > 0xFFFF || u == QChar::ObjectReplacementCharacter) return false;
   switch (QChar::category(u)) {
     case QChar::Other_Control:
     case QChar::Other_Format:
@@ -1791,7 +1792,10 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     return false;
   };
   GMImportTextDocument text;
-  if (!pasted) text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
+  if (!pasted) {
+    text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
+    text.setPageUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+  }
   // The pictures the page names have what its reading leaves of the budget.
   text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - leastCost, 1));
   std::optional<PlainTable> table;
@@ -1892,7 +1896,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
           }
           if (!field.isEmpty()) {
             auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, &document);
-            cell->setFormula(field.toString());
+            cell->setFormula(WithoutInnerCharacters(field.toString()));
             document.storeCell(std::move(cell));
           }
           ++x;

@@ -3,6 +3,8 @@
 // sheet's alignment codes and the engine's.
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +26,11 @@ void DestroyImportDocument();
 // Whether the last conversion of the import document into cells left out fields past the grid's
 // last column (a paragraph of more tab-separated fields than the grid has columns).
 bool GlimmetImportCutColumns();
+
+// The text as a cell may hold it: without the characters a reader or the text engine uses for
+// what is no text (the kinks of knots, the stand-in for a picture, the marks of a frame) and
+// without other controls but tabs and line ends; line and paragraph separators end lines.
+QString WithoutInnerCharacters(QString text);
 
 // Engine paragraph alignment (0 left, 1 centre, 2 justified, 3 right) of a sheet alignment:
 // centre and right map, anything else is left.

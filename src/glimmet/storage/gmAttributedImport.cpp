@@ -92,7 +92,7 @@ const char* KeywordOfListStyle(QTextListFormat::Style style) {
   }
 }
 
-// A link's target as the page names it, made absolute against the page's base where the page
+// A link's target as the page names it, made absolute against the page's address where the page
 // has one (a pasted page has none, and keeps it as written). An address the sheet takes as a web
 // address by itself ("www.") stays as written.
 QString LinkTargetOf(const QString& href, const QUrl& base) {
@@ -105,7 +105,10 @@ QString LinkTargetOf(const QString& href, const QUrl& base) {
 
 class Importer {
  public:
-  Importer(GlimmetDoc* doc, const QTextDocument& text) : doc_(doc), text_(text) {}
+  Importer(GlimmetDoc* doc, const QTextDocument& text) : doc_(doc), text_(text), linkBase_(text.baseUrl()) {
+    const auto* page = dynamic_cast<const GMImportTextDocument*>(&text);
+    if (page && !page->pageUrl().isEmpty()) linkBase_ = page->pageUrl();
+  }
   bool run();
 
  private:
@@ -132,6 +135,7 @@ class Importer {
 
   GlimmetDoc* doc_;
   const QTextDocument& text_;
+  QUrl linkBase_;  // what the text's links are relative to
   uint32_t target_ = 0;
   PropRecord normalChars_, normalParas_;
 
@@ -299,7 +303,7 @@ bool Importer::insertPicture(const QTextImageFormat& format, const PropRecord& c
 bool Importer::insertFragment(const QTextFragment& fragment, qsizetype length) {
   const QTextCharFormat format = fragment.charFormat();
   const PropRecord chars = charProps(format);
-  const QString target = format.isAnchor() ? LinkTargetOf(format.anchorHref(), text_.baseUrl()) : QString();
+  const QString target = format.isAnchor() ? LinkTargetOf(format.anchorHref(), linkBase_) : QString();
   if (!target.isEmpty()) {
     if (!openLink(target)) return false;
   } else {

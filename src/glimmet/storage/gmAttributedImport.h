@@ -37,6 +37,10 @@ class GMImportTextDocument : public QTextDocument {
   int picturesLeftOut() const { return leftOutPlaces_; }
   // Whether the picture (as the text names it) was left out for the budget; a YES counts a place.
   bool leftOutPicture(const QUrl& name) const;
+  // The address of the page itself, which its links are resolved against as a browser resolves
+  // them (an in-page or a query link names the page, not its folder); empty: the base URL.
+  void setPageUrl(const QUrl& url) { pageUrl_ = url; }
+  const QUrl& pageUrl() const { return pageUrl_; }
 
  protected:
   QVariant loadResource(int type, const QUrl& name) override;
@@ -45,6 +49,7 @@ class GMImportTextDocument : public QTextDocument {
   QHash<QUrl, QVariant> pictures_;
   int64_t pictureBudget_ = 0, pictureBytes_ = 0;
   QSet<QUrl> leftOut_;
+  QUrl pageUrl_;
   mutable int leftOutPlaces_ = 0;
 };
 

@@ -1,6 +1,6 @@
 // Ordinary pages, as pandoc, LibreOffice Writer, a wiki and a report generator write them, open
 // and paste with the cells a browser shows: a link keeps its words (its address made absolute
-// against the page's folder on an open, as written on a paste), blanks stay where they are shown,
+// against the page's address on an open, as written on a paste), blanks stay where they are shown,
 // looks survive a list, words beside a picture stay, a footer comes last, rows give their cells
 // their background, and the page's own looks reach its text. The cells expected are written out
 // by hand from a browser's reading of each page (tests/data/html/browser, which
@@ -60,10 +60,11 @@ class HtmlOrdinaryPagesTest : public RichTextTest {
 };
 
 // The cells expected of a page read as asked, from those of an open where "{address}" is a link's
-// address as the page writes it: an open makes it absolute against the page's folder, a paste
-// (which has no base) keeps it as written, and finds none of the pictures the page names beside it.
+// address as the page writes it: an open makes it absolute against the page's own address, as a
+// browser does, a paste (which has no base) keeps it as written, and finds none of the pictures
+// the page names beside it.
 QString ExpectedCells(QString cells, Reading reading, const QString& page) {
-  const QUrl folder = QUrl::fromLocalFile(QFileInfo(page).absolutePath() + u'/');
+  const QUrl pageUrl = QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath());
   QString made;
   for (qsizetype at = 0;;) {
     const qsizetype open = cells.indexOf(u'{', at);
@@ -74,7 +75,7 @@ QString ExpectedCells(QString cells, Reading reading, const QString& page) {
     const qsizetype close = cells.indexOf(u'}', open);
     const QString address = cells.sliced(open + 1, close - open - 1);
     made += QStringView(cells).sliced(at, open - at);
-    made += reading == Reading::Paste ? address : folder.resolved(QUrl(address)).toString(QUrl::FullyEncoded);
+    made += reading == Reading::Paste ? address : pageUrl.resolved(QUrl(address)).toString(QUrl::FullyEncoded);
     at = close + 1;
   }
   if (reading == Reading::Open) return made;
