@@ -406,6 +406,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Copies the cells of the source's selection to this selection's start, replacing what the
   // block covers. NO where the reading meter of the command (FLReadingMeter) stopped it part-way.
   bool transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences);
+  // The same from a document that goes once its cells are copied (a paste's): each of its rows
+  // lets its cells go as soon as they are copied, so that the cells are not held twice.
+  bool transferCellsReleasing(CADocument& source, bool ignoreFormat, bool adjustReferences);
 
   // ---- Undo archives (CADocument_Undo.cpp) ---------------------------------------------------
   // Steps go to the window's undo stack; the stack's delegate (CAUndoArchiver) archives and
@@ -793,6 +796,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
 
  private:
   bool pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName);
+  bool transferCellsFrom(const CADocument& source, CADocument* released, bool ignoreFormat, bool adjustReferences);
   // Marks for recalculation the cells that refer to the points changed while a batch was open.
   void markReferrersOfChangedPoints();
 

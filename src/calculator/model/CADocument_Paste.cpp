@@ -415,8 +415,9 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
         const GridPoint active = activeCellPoint_;
         setSelectionRange(GridRange{active, active});
       }
-      // Stops where the cells it has made pass the meter's budget.
-      done = transferCells(*result.document, ignoreFormat, result.fromCells);
+      // Stops where the cells it has made pass the meter's budget. The read document goes with the
+      // paste: its rows let their cells go as they are copied, so that the cells are not held twice.
+      done = transferCellsReleasing(*result.document, ignoreFormat, result.fromCells);
     }
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kPasteFailedText));

@@ -308,6 +308,15 @@ void CADocument::transferFormats(const CADocument& source) {
 }
 
 bool CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences) {
+  return transferCellsFrom(source, nullptr, ignoreFormat, adjustReferences);
+}
+
+bool CADocument::transferCellsReleasing(CADocument& source, bool ignoreFormat, bool adjustReferences) {
+  return transferCellsFrom(source, &source, ignoreFormat, adjustReferences);
+}
+
+bool CADocument::transferCellsFrom(const CADocument& source, CADocument* released, bool ignoreFormat,
+                                   bool adjustReferences) {
   if (&source == this) {
     LogAssert(kTransferToItself, __func__, __FILE__, __LINE__);
     return true;
@@ -398,6 +407,8 @@ bool CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
       largest = GridPoint{std::max(largest.x, x), std::max(largest.y, y)};
     }
     dropUntil(row, at, blockX1 == kGridOpenEnd ? kGridOpenEnd : blockX1 + 1);
+    // Nothing reads a source row again once its cells are copied.
+    if (released) released->rows_[s]->mutableCells() = CARow::CellList();
   }
   // The block is replaced whole: rows past the last source row lose its cells as well, so that
   // nothing of what was there shows through a source shorter than the block.
