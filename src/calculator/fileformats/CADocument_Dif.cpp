@@ -13,6 +13,7 @@
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flCollectionExtensions.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "platform/FLError.h"
 #include "platform/StringWithFormat.h"
 
@@ -260,8 +261,12 @@ bool LoadDifText(QStringView text, TextImportDelegate& receiver, FLError* error,
       } else {
         return SetFormatError(error);
       }
-      // The cells read so far make the sheet; the caller says the rest was left out.
-      if (!more) return true;
+      // The cells read so far make the sheet; the caller says the rest was left out, or refuses
+      // the file where the meter stopped it.
+      if (!more) {
+        if (result && !text.isEmpty()) result->shareRead = double(lines[line].data() - text.data()) / double(text.size());
+        return true;
+      }
     }
     if (!lines.has(line)) return SetFormatError(error);
   }
@@ -272,11 +277,17 @@ bool LoadDifLines(const QStringList& lines, TextImportDelegate& receiver, FLErro
 }
 
 bool CADocument::loadDifFile(const QString& path, FLError* error) {
+  // The text and the cells are held within what an open may take, as delimited text's are.
+  FLReadingMeter meter(FileReadingBudget());
   // One text and a few lines of it at a time, as delimited text is read.
   const std::optional<QString> text = LoadTextFileText(path, error);
   if (!text) return false;
+  meter.measure();
+  const int64_t textHeld = meter.grown();
   TextImportResult result;
   if (!LoadDifText(*text, *this, error, &result)) return false;
+  if (result.tooLarge || !meter.measure())
+    return RefuseTooLargeFile(error, WholeReadingCost(textHeld, meter.grown(), result.shareRead));
   if (result.budgetReached) ShowImportBudgetAlert(path, result.cells);
   if (result.columnsCut) ShowImportColumnsAlert(path);
   return true;

@@ -17,6 +17,7 @@
 #include "calculator/model/formula/caOperands.h"
 #include "calculator/model/formula/caRangeMemo.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "platform/FLError.h"
 #include "platform/StringWithFormat.h"
@@ -566,10 +567,13 @@ class DocumentExcelDelegate final : public ExcelDelegate {
 
 bool CADocument::loadExcelFile(const QString& path, FLError* error) {
   try {
+    // The workbook, its strings and cells are held within what an open may take.
+    FLReadingMeter meter(FileReadingBudget());
     DocumentExcelDelegate delegate(*this);
     XLImportResult result;
     QString failure;
     bool read = false;
+    int64_t streamHeld = 0;
     {
       // The file's bytes and then the workbook stream go as soon as they are read: a large
       // workbook's cells need the room.
@@ -579,8 +583,12 @@ bool CADocument::loadExcelFile(const QString& path, FLError* error) {
         if (!ReadWholeFile(path, &bytes, error)) return false;
         read = ReadWorkbookStream(bytes, &stream, &failure);
       }
+      meter.measure();
+      streamHeld = meter.grown();
       read = read && ImportExcelStream(stream, delegate, &result, &failure);
     }
+    if (result.tooLarge || (read && !meter.measure()))
+      return RefuseTooLargeFile(error, WholeReadingCost(streamHeld, meter.grown(), result.shareRead));
     if (!read) {
       SetError(error, kBadContentCode,
                failure.isEmpty() ? QString::fromUtf8(kExcelFormatReason) : failure);

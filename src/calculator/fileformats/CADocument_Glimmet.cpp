@@ -554,8 +554,11 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       storeCell(std::move(cell));
     }
     // A picture beside the field's words takes the column after them, with the field's
-    // background and alignment.
-    if (picture.found()) {
+    // background and alignment; past the grid's last column it is left out and told, as the
+    // fields there are.
+    if (picture.found() && at.x + 1 > LastGridColumn()) {
+      g_glimmetColumnsCut = true;
+    } else if (picture.found()) {
       auto pictureCell = std::make_unique<CACell>(GridPoint{at.x + 1, at.y}, this);
       if (MakePictureCell(*pictureCell, *this, doc, picture)) {
         CAFormat format = FieldFormat(backgroundKolor, paraProps);

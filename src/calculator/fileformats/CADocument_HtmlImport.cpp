@@ -1627,6 +1627,11 @@ QString RichTextHtmlTooLargeReason(int64_t cost) {
       .arg(double(cost) / 1e9, 0, 'f', 1);
 }
 
+QString HtmlTooDeepReason() {
+  return QStringLiteral("The page is nested too deeply to open: it leaves more elements open inside one another "
+                        "than any page does.");
+}
+
 namespace {
 
 // Whether the rich text holds the first line of a paragraph whose other lines were taken, alone:
@@ -1832,6 +1837,10 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     html = QString();
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
       SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));
+      return false;
+    }
+    if (reading.outcome == GMHtmlReading::Outcome::TooDeep) {
+      SetError(error, -50, HtmlTooDeepReason());
       return false;
     }
     if (!reading.read()) {

@@ -1,5 +1,6 @@
 // The document's Pockwell loader and the reader behind it. Every offset, index and chain in the
 // file is checked against the file: a damaged one gives "This file has been damaged.".
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caPockwellImport.h"
 #include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CACell.h"
@@ -10,6 +11,7 @@
 #include "calculator/model/caDocumentXml.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "platform/FLError.h"
 #include "platform/TextEncodings.h"
 
@@ -115,6 +117,11 @@ class PockwellReader {
     if (failure) *failure = QString::fromUtf8(reason);
     return false;
   }
+  // The current meter stopped the reading: no reason of the file's own.
+  bool stopped(QString* failure) {
+    if (failure) failure->clear();
+    return false;
+  }
   bool fits(uint64_t offset, uint64_t length) const { return offset + length <= uint64_t(data_.size()); }
 
   CADocument& document_;
@@ -169,6 +176,7 @@ bool PockwellReader::run(QString* failure) {
   }
 
   for (uint64_t i = 0; i < columns.size; ++i) {
+    if (!FLReadingMeter::Checkpoint()) return stopped(failure);
     const QByteArrayView record = data_.sliced(qsizetype(columns.offset + i * kFormatRecordSize), kFormatRecordSize);
     const std::optional<CAFormat> format = CreateFormatFromPockwell(U32(record, 2), U32(record, 6));
     const uint16_t points = U16(record, 10);
@@ -185,6 +193,7 @@ bool PockwellReader::run(QString* failure) {
     }
   }
   for (uint64_t i = 0; i < rows.size; ++i) {
+    if (!FLReadingMeter::Checkpoint()) return stopped(failure);
     const QByteArrayView record = data_.sliced(qsizetype(rows.offset + i * kFormatRecordSize), kFormatRecordSize);
     if (std::optional<CAFormat> format = CreateFormatFromPockwell(U32(record, 2), U32(record, 6)))
       document_.rowImperative(U16(record, 0))->setFormat(std::move(format));
@@ -196,6 +205,7 @@ bool PockwellReader::run(QString* failure) {
   uint64_t at = strings.offset;
   const uint64_t stringsEnd = strings.offset + strings.size;
   for (uint32_t i = 0; i < stringCount; ++i) {
+    if (!FLReadingMeter::Checkpoint()) return stopped(failure);
     if (at + 1 > stringsEnd) return fail(failure, kPockwellDamagedReason);
     const uint8_t length = uint8_t(data_[qsizetype(at)]);
     if (at + 1 + length > stringsEnd) return fail(failure, kPockwellDamagedReason);
@@ -217,6 +227,7 @@ bool PockwellReader::run(QString* failure) {
     if (!first) return fail(failure, kPockwellDamagedReason);
     std::optional<QByteArrayView> current = first;
     while (true) {
+      if (!FLReadingMeter::Checkpoint()) return stopped(failure);
       const QByteArrayView cell = *current;
       const GridPoint point{U16(cell, 0), U16(cell, 2)};
       const uint16_t flags = U16(cell, 8);
@@ -314,13 +325,18 @@ bool ImportPockwellData(CADocument& document, QByteArrayView data, QString* fail
 }
 
 bool CADocument::loadPockwellFile(const QString& path, FLError* error) {
+  // Its cells and their formulas are held within what an open may take.
+  FLReadingMeter meter(FileReadingBudget());
   QByteArray bytes;
   if (!ReadWholeFile(path, &bytes, error)) return false;
   const QFileInfo info(path);
   const QDateTime created = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
   setFileCreationDate(double(created.toSecsSinceEpoch()));
   QString failure;
-  if (ImportPockwellData(*this, bytes, &failure)) return true;
+  const bool read = ImportPockwellData(*this, bytes, &failure);
+  // The cells made since the meter last read the heap count too.
+  if (meter.passed() || (read && !meter.measure())) return RefuseTooLargeFile(error, meter.grown());
+  if (read) return true;
   if (!failure.isEmpty()) SetError(error, kBadContentCode, failure);
   return false;
 }

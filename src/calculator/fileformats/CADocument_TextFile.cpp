@@ -6,6 +6,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "platform/FLError.h"
 
 #include <QByteArray>
@@ -35,10 +36,23 @@ QString CellFieldText(const CACell& cell) {
 }  // namespace
 
 bool CADocument::loadTextFile(const QString& path, FLError* error) {
+  // A cell of text takes many times its field: the text, its lines and the cells are held within
+  // what an open may take, and a file past it is refused.
+  FLReadingMeter meter(FileReadingBudget());
   // One text and views of its lines: no string a line, whatever the file's size.
   const std::optional<QString> text = LoadTextFileText(path, error);
   if (!text) return false;
-  const TextImportResult result = LoadLineViews(LineViewsOfText(*text), *this, FileTypeForFile(path) == kFileTypeCsv);
+  meter.measure();
+  const int64_t textHeld = meter.grown();
+  double shareRead = 1;
+  const LineViews lines = LineViewsOfText(*text, &shareRead);
+  if (meter.passed()) return RefuseTooLargeFile(error, WholeReadingCost(textHeld, meter.grown(), shareRead));
+  meter.measure();
+  const int64_t linesHeld = meter.grown();
+  const TextImportResult result = LoadLineViews(lines, *this, FileTypeForFile(path) == kFileTypeCsv);
+  // The cells made since the meter last read the heap count too.
+  if (result.tooLarge || !meter.measure())
+    return RefuseTooLargeFile(error, WholeReadingCost(linesHeld, meter.grown(), result.shareRead));
   if (result.budgetReached) ShowImportBudgetAlert(path, result.cells);
   if (result.columnsCut) ShowImportColumnsAlert(path);
   return true;

@@ -11,6 +11,7 @@
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "platform/TextEncodings.h"
 
 #include <QDate>
@@ -208,10 +209,26 @@ class Importer {
       budgetReached_ = true;
       return false;
     }
+    if (!charge()) return false;
     ++cells_;
     return true;
   }
-  bool stopped() const { return budgetReached_; }
+  // Counts what the reading makes (records, cells, shared strings) on the current meter; NO, and
+  // reading stops, once the meter is past its bound.
+  bool charge(int64_t pieces = 1) {
+    if (!tooLarge_ && !FLReadingMeter::Checkpoint(pieces)) tooLarge_ = true;
+    return !tooLarge_;
+  }
+  bool stopped() const { return budgetReached_ || tooLarge_; }
+  // The meter stopped the reading: NO, with no reason of the file's own.
+  bool refuseTooLarge(XLImportResult* result, QString* failure) {
+    if (result) {
+      result->tooLarge = true;
+      result->shareRead = stream_.empty() ? 1 : double(stoppedAt_) / double(stream_.size());
+    }
+    if (failure) failure->clear();
+    return false;
+  }
   void chooseFont();
 
   QByteArrayView stream_;
@@ -239,6 +256,8 @@ class Importer {
   uint64_t cells_ = 0;
   uint64_t budget_ = ImportCellBudget();
   bool budgetReached_ = false;
+  bool tooLarge_ = false;
+  qsizetype stoppedAt_ = 0;  // where in the stream the meter stopped the reading
   bool columnsCut_ = false;
   uint64_t sharedStringReadings_ = 0;
 };
@@ -363,6 +382,8 @@ QString Importer::readString(const Record& record, qsizetype* at, int countBytes
   for (QChar c : text) *pairs = *pairs || c.isHighSurrogate();
   *at += qsizetype(runs) * 4 + qsizetype(extended);
   if (*at > body.size()) damage();
+  // A long text is charged as it is: the reading stops at the next piece once past the bound.
+  charge(int64_t(text.size()) / kCharactersAPiece);
   return text;
 }
 
@@ -483,6 +504,7 @@ bool Importer::readSharedStrings(const Record& record, std::vector<QString>& str
   bool clean = !damaged_;
   // The count is the writer's claim: strings are read while the body holds them.
   for (uint32_t i = 0; i < count && at < record.body.size() && !damaged_; ++i) {
+    if (!charge()) return false;
     if (at + 2 < record.body.size() && !ValidStringOptions(uint8_t(record.body[at + 2]))) clean = false;
     strings.push_back(readString(record, &at, 2, true));
   }
@@ -514,7 +536,7 @@ bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QStri
     ++sharedStringReadings_;
     Read read;
     read.end = at;
-    if (at + 3 > body.size() || !ValidStringOptions(uint8_t(body[at + 2]))) return read;
+    if (!charge() || at + 3 > body.size() || !ValidStringOptions(uint8_t(body[at + 2]))) return read;
     read.text = readString(record, &read.end, 2, true, byCharacters, &read.crossed, &read.pairs);
     read.valid = !damaged_ && WellFormed(read.text);
     damaged_ = false;
@@ -606,13 +628,13 @@ bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QStri
 }
 
 void Importer::readSst(const Record& record) {
-  if (readSharedStrings(record, sharedStrings_)) return;
+  if (readSharedStrings(record, sharedStrings_) || tooLarge_) return;
   // A table that does not read by units may be Gnumeric's; read so, it is taken when it reads
   // throughout.
   const bool damaged = damaged_;
   damaged_ = false;
   std::vector<QString> strings;
-  if (readGnumericSharedStrings(record, strings)) {
+  if (readGnumericSharedStrings(record, strings) && !tooLarge_) {
     sharedStrings_ = std::move(strings);
     return;
   }
@@ -1040,6 +1062,8 @@ void Importer::readSheet(uint64_t position) {
   bool dialog = false;
   for (at = record.next; failure_.isNull() && !damaged_ && !stopped() && readRecord(at, record);
        at = record.next) {
+    stoppedAt_ = at;
+    if (!charge()) break;
     if (record.id == kBof) {
       ++depth;
       continue;
@@ -1093,10 +1117,13 @@ bool Importer::run(XLImportResult* result, QString* failure) {
     return false;
   }
   for (qsizetype at = record.next; failure_.isNull() && !damaged_ && readRecord(at, record); at = record.next) {
+    stoppedAt_ = at;
+    if (!charge()) break;
     if (record.id == kEof) break;
     handleGlobal(record);
   }
   if (result) result->sharedStringReadings = sharedStringReadings_;
+  if (tooLarge_) return refuseTooLarge(result, failure);
   if (failure_.isNull() && damaged_) fail(kExcelFormatReason);
   if (failure_.isNull() && sheetPositions_.empty()) fail(kExcelNoSheetsReason);
   if (!failure_.isNull()) {
@@ -1115,6 +1142,7 @@ bool Importer::run(XLImportResult* result, QString* failure) {
       continue;
     }
     readSheet(position);
+    if (tooLarge_) return refuseTooLarge(result, failure);
     if (damaged_) fail(kExcelFormatReason);
     if (!failure_.isNull()) {
       if (failure) *failure = failure_;

@@ -66,6 +66,9 @@ struct XLImportResult {
   uint64_t formulasKept = 0;   // how many: the cells marked as failed conversions
   uint64_t cells = 0;          // cells handed to the delegate
   bool budgetReached = false;  // the import's cell budget stopped the reading
+  // The current meter passed its bound (the import then fails), with that share of the stream read.
+  bool tooLarge = false;
+  double shareRead = 1;
   bool columnsCut = false;     // sheets or cells past the grid's last column were left out
   // Readings of shared strings tried to find how a table's writer counted them, over all tables:
   // at most twice the bytes of the tables that needed them, and 64 more for each.

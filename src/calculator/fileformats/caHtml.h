@@ -117,6 +117,8 @@ int64_t PlainTableHtmlCost(QStringView page);
 int64_t PlainTableHtmlCost(QByteArrayView page);
 // The reason a page is not read: what reading it would take.
 QString RichTextHtmlTooLargeReason(int64_t cost);
+// The reason a page is not read: it nests its elements deeper than any page.
+QString HtmlTooDeepReason();
 inline constexpr int kHtmlTooLargeCode = -108;
 
 // For tests: whether a long table of plain cells, or the lines a paragraph keeps, are read by the

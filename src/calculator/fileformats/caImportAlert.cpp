@@ -1,11 +1,15 @@
 #include "calculator/fileformats/caImportAlert.h"
 
+#include "calculator/fileformats/caHtml.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLAlert.h"
+#include "platform/FLError.h"
 #include "platform/UserDefaults.h"
 
 #include <QFileInfo>
 #include <QLocale>
+
+#include <algorithm>
 
 namespace {
 
@@ -37,6 +41,25 @@ void ShowImportAlert(const char* suppressKey, const QString& message, const QStr
     return;
   }
   if (g_importAlert->showSuppressibleAlert(message, information)) shared.setBool(true, key);
+}
+
+int64_t FileReadingBudget() { return PageReadingBudget(); }
+
+QString FileTooLargeReason(int64_t cost) {
+  // Tenths of a gigabyte, as large files are thought of; a small budget's megabytes.
+  const QString size = cost >= 1'000'000'000 ? QStringLiteral("%1 GB").arg(double(cost) / 1e9, 0, 'f', 1)
+                                             : QStringLiteral("%1 MB").arg(std::max<int64_t>((cost + 999'999) / 1'000'000, 1));
+  return QString::fromLatin1(kFileTooLargeToOpenReason).arg(size);
+}
+
+int64_t WholeReadingCost(int64_t held, int64_t grown, double share) {
+  if (!(share > 0) || share >= 1) return grown;
+  return held + int64_t(double(std::max<int64_t>(grown - held, 0)) / share);
+}
+
+bool RefuseTooLargeFile(FLError* error, int64_t cost) {
+  SetError(error, kFileTooLargeCode, FileTooLargeReason(cost));
+  return false;
 }
 
 uint64_t ImportCellBudget() { return g_importCellBudget; }

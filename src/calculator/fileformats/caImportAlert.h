@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+struct FLError;
+
 class CAImportAlert {
  public:
   virtual ~CAImportAlert() = default;
@@ -30,6 +32,24 @@ inline constexpr uint64_t kDefaultImportCellBudget = 50'000'000;
 uint64_t ImportCellBudget();
 // For tests; gives the budget it replaces.
 uint64_t SetImportCellBudget(uint64_t budget);
+
+// An open of a delimited text, DIF, workbook or Pockwell file runs under one meter of the heap it
+// grows (reading, the cells, what they compute) within the memory an open may take; past it the
+// file is refused, the reason naming what reading it whole would take.
+int64_t FileReadingBudget();
+inline constexpr int kFileTooLargeCode = -108;
+inline constexpr const char* kFileTooLargeToOpenReason =
+    "The file is too large to open: reading it would take about %1 of memory.";
+QString FileTooLargeReason(int64_t cost);
+// What reading the whole file takes, where its reading was stopped with `share` (0 to 1) of it
+// read, having grown the heap by `grown`, of which `held` before the part that stopped began:
+// that part grows with what it reads.
+int64_t WholeReadingCost(int64_t held, int64_t grown, double share);
+// The characters of a text that a reader charges its meter as one piece: a piece is about what a
+// short cell takes, and a long text is held at least twice while it becomes a cell's.
+inline constexpr int64_t kCharactersAPiece = 64;
+// Sets the refusal with its reason (kFileTooLargeCode); NO, for the reader to return.
+bool RefuseTooLargeFile(FLError* error, int64_t cost);
 
 inline constexpr const char* kImportBudgetMessage = "The file is too large to open whole.";
 inline constexpr const char* kImportBudgetInformation =

@@ -7,6 +7,7 @@
 #include "calculator/model/TextImportDelegate.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "platform/FLError.h"
 #include "platform/TextEncodings.h"
 
@@ -30,6 +31,12 @@ constexpr int kFileReadNoPermission = 257;
 constexpr int kFileReadNoSuchFile = 260;
 constexpr int kFileWriteUnknown = 512;
 constexpr int kFileWriteNoPermission = 513;
+
+// Reads the heap now on the current meter, if any; false once it is past a bound.
+bool MeasureNow() {
+  FLReadingMeter* meter = FLReadingMeter::current();
+  return !meter || meter->measure();
+}
 
 constexpr char16_t kQuote = u'"';
 constexpr char16_t kTab = u'\t';
@@ -96,7 +103,8 @@ qsizetype SkipWhiteSpace(QStringView text, qsizetype index, char16_t delimiter) 
 // Fields between delimiters; a field that begins with a quote runs to its closing quote, over
 // line ends too, and what follows it up to the next delimiter is passed over. `trim` drops the
 // blanks before a field; tab-separated text keeps them, as it keeps everything but quotes.
-void LoadDelimitedLines(const LineViews& lines, char16_t delimiter, bool trim, ImportCellSink& sink) {
+void LoadDelimitedLines(const LineViews& lines, char16_t delimiter, bool trim, ImportCellSink& sink,
+                        TextImportResult& result) {
   qint64 y = 0;
   for (qsizetype line = 0; line < qsizetype(lines.size()); ++line, ++y) {
     qint64 x = 0;
@@ -118,7 +126,12 @@ void LoadDelimitedLines(const LineViews& lines, char16_t delimiter, bool trim, I
           field = text.mid(index, end - index).toString();
           index = end;
         }
-        if (!field.isEmpty() && !sink.text(x, y, field)) return;
+        if (!field.isEmpty() && !sink.text(x, y, field)) {
+          const qsizetype length = lines[size_t(line)].size();
+          result.shareRead = (double(line) + (length ? double(std::min(index, length)) / double(length) : 0)) /
+                             double(lines.size());
+          return;
+        }
       }
       ++x;
       ++index;  // past the delimiter
@@ -205,13 +218,21 @@ std::optional<QString> DecodeFileInPieces(const QString& path, FLStringEncoding 
                                           bool* marked, bool* readFailed, FLError* error) {
   QString text;
   std::optional<FLTextPieceDecoder> decoder;
-  bool first = true, decoded = true;
+  bool first = true, decoded = true, tooLarge = false;
+  int64_t fileSize = 0, bytesRead = 0;
   const auto sized = [&](int64_t size) {
+    fileSize = size;
     // The text takes no more characters than the file has bytes; a few for the decoder's ends.
     text.reserve(qsizetype(size) + 16);
   };
   const auto piece = [&](QByteArrayView bytes, bool last) {
     g_textFileBytesHeldMost = std::max<int64_t>(g_textFileBytesHeldMost, bytes.size());
+    bytesRead += bytes.size();
+    // The text alone of a file near the largest read may pass what an open may take.
+    if (!MeasureNow()) {
+      tooLarge = true;
+      return false;
+    }
     if (first) {
       first = false;
       FLStringEncoding chosen = encoding;
@@ -228,8 +249,16 @@ std::optional<QString> DecodeFileInPieces(const QString& path, FLStringEncoding 
     return decoded;
   };
   FLError readError;
-  if (!ReadRegularFileInPieces(path, kMaxDocumentFileSize, kTextFilePieceBytes, sized, piece, &readError) &&
-      decoded) {
+  const bool read = ReadRegularFileInPieces(path, kMaxDocumentFileSize, kTextFilePieceBytes, sized, piece, &readError);
+  if (tooLarge) {
+    // The text grows with the bytes read; the cells would come on top of it.
+    const FLReadingMeter* meter = FLReadingMeter::current();
+    const int64_t grown = meter ? meter->grown() : 0;
+    RefuseTooLargeFile(error, WholeReadingCost(0, grown, double(bytesRead) / double(std::max<int64_t>(fileSize, 1))));
+    *readFailed = true;
+    return std::nullopt;
+  }
+  if (!read && decoded) {
     // In the file domain, as the platform's text reading reports them.
     const int code = readError.code == ENOENT                              ? kFileReadNoSuchFile
                      : readError.code == EACCES || readError.code == EPERM ? kFileReadNoPermission
@@ -314,7 +343,14 @@ void TextLineCursor::next() {
 
 QStringList TextLines(const QString& text) {
   QStringList lines;
-  ForEachLine(text, [&](QStringView line) { lines.append(line.toString()); });
+  // A string a line takes many times a short line: past the meter's bound the lines stop, and
+  // whatever reads them is stopped by the same meter.
+  bool stopped = false;
+  ForEachLine(text, [&](QStringView line) {
+    if (stopped) return;
+    lines.append(line.toString());
+    stopped = !FLReadingMeter::Checkpoint();
+  });
   return lines;
 }
 
@@ -402,7 +438,7 @@ bool EveryLocaleReadsAsTabs(const QStringList& lines) {
 ImportCellSink::ImportCellSink(TextImportDelegate& receiver, TextImportResult& result)
     : receiver_(receiver), result_(result), budget_(ImportCellBudget()) {}
 
-bool ImportCellSink::enter(qint64 x, qint64 y, const QVariant& value, int32_t type) {
+bool ImportCellSink::enter(qint64 x, qint64 y, const QVariant& value, int32_t type, int64_t pieces) {
   if (x > LastGridColumn()) {
     result_.columnsCut = true;
     return true;
@@ -411,13 +447,18 @@ bool ImportCellSink::enter(qint64 x, qint64 y, const QVariant& value, int32_t ty
     result_.budgetReached = true;
     return false;
   }
+  // Whatever meter the open or paste reads under: a cell of text takes many times its field.
+  if (!FLReadingMeter::Checkpoint(pieces)) {
+    result_.tooLarge = true;
+    return false;
+  }
   receiver_.setCellAtPoint(GridPoint{x, y}, value, type);
   ++result_.cells;
   return true;
 }
 
 bool ImportCellSink::text(qint64 x, qint64 y, const QString& text) {
-  return enter(x, y, QVariant(text), kImportTypedText);
+  return enter(x, y, QVariant(text), kImportTypedText, 1 + int64_t(text.size()) / kCharactersAPiece);
 }
 
 TextImportResult LoadLineViews(const LineViews& lines, TextImportDelegate& receiver, bool csvFile) {
@@ -426,7 +467,7 @@ TextImportResult LoadLineViews(const LineViews& lines, TextImportDelegate& recei
   ImportCellSink sink(receiver, result);
   // Tab-separated text keeps its fields as they are, blanks and all; only a field that begins
   // with a quote is unquoted, as the spreadsheets that write such files quote theirs.
-  LoadDelimitedLines(lines, delimiter, delimiter != kTab || csvFile, sink);
+  LoadDelimitedLines(lines, delimiter, delimiter != kTab || csvFile, sink, result);
   return result;
 }
 
@@ -451,13 +492,28 @@ void LineViews::push_back(QStringView line) {
   ++count_;
 }
 
-LineViews LineViewsOfText(const QString& text) {
+LineViews LineViewsOfText(const QString& text, double* shareRead) {
   // Counted first, so that the array is made once at its size instead of doubling.
   size_t count = 0;
   ForEachLine(text, [&](QStringView line) { count += !line.isEmpty(); });
   LineViews lines;
-  lines.reserve(count);
-  ForEachLine(text, [&](QStringView line) { lines.push_back(line); });
+  if (shareRead) *shareRead = 1;
+  // A line of a letter takes eight times its two characters: the meter is asked as they are held,
+  // and the array is asked for at once only where the meter's budget has room for it (otherwise it
+  // grows as lines are held, until the meter stops it).
+  bool stopped = !MeasureNow();
+  const FLReadingMeter* meter = FLReadingMeter::current();
+  if (!meter || meter->budget() <= 0 ||
+      meter->grown() + int64_t(count) * int64_t(LineViews::kHeldLineBytes) <= meter->budget())
+    lines.reserve(count);
+  ForEachLine(text, [&](QStringView line) {
+    if (stopped) return;
+    lines.push_back(line);
+    if (line.isEmpty() || FLReadingMeter::Checkpoint()) return;
+    stopped = true;
+    if (shareRead && !text.isEmpty()) *shareRead = double(line.data() + line.size() - text.data()) / double(text.size());
+  });
+  if (stopped && shareRead && *shareRead >= 1) *shareRead = 0;
   return lines;
 }
 

@@ -86,11 +86,19 @@ class LineViews {
     uint32_t length;
     uint32_t line;
   };
+
+ public:
+  // What a line that is not empty takes.
+  static constexpr size_t kHeldLineBytes = sizeof(Entry);
+
+ private:
   std::vector<Entry> entries_;
   size_t count_ = 0;
   mutable size_t next_ = 0;  // the first entry at or after the line asked for last
 };
-LineViews LineViewsOfText(const QString& text);
+// The views of the text's lines. Where the current meter passes its bound while they are made,
+// they stop there and `shareRead` (when given) is the share of the text they reached.
+LineViews LineViewsOfText(const QString& text, double* shareRead = nullptr);
 
 // The finder looks at the lines up to the one that makes this many lines holding a delimiter.
 inline constexpr int kDelimiterSampleLines = 20;
@@ -113,22 +121,27 @@ bool EveryLocaleReadsAsTabs(const QStringList& lines);
 // unquoted the same way.
 void LoadStringLines(const QStringList& lines, TextImportDelegate& receiver, bool csvFile = false);
 
-// What a file import entered: cells, and whether the cell budget or the grid's last column cut
-// it short.
+// What a file import entered: cells, and whether the cell budget, the grid's last column or the
+// current meter cut it short.
 struct TextImportResult {
   uint64_t cells = 0;
   bool budgetReached = false;
   bool columnsCut = false;
+  // The current meter passed its bound: the reading stopped with that share of its input read.
+  bool tooLarge = false;
+  double shareRead = 1;
 };
 TextImportResult LoadLineViews(const LineViews& lines, TextImportDelegate& receiver, bool csvFile);
 
-// Hands an import's values to the receiver within the grid's columns and the import's cell
-// budget, counting them into `result`; the delimited-text and DIF readers share it.
+// Hands an import's values to the receiver within the grid's columns, the import's cell budget
+// and the current meter's bounds, counting them into `result`; the delimited-text and DIF readers
+// share it.
 class ImportCellSink {
  public:
   ImportCellSink(TextImportDelegate& receiver, TextImportResult& result);
-  // NO once the budget is spent: reading stops. A value past the last column is dropped.
-  bool enter(qint64 x, qint64 y, const QVariant& value, int32_t type);
+  // NO once the budget is spent or the meter passed: reading stops. A value past the last column
+  // is dropped.
+  bool enter(qint64 x, qint64 y, const QVariant& value, int32_t type, int64_t pieces = 1);
   bool text(qint64 x, qint64 y, const QString& text);
 
  private:

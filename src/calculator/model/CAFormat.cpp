@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QRectF>
 
 #include <iterator>
@@ -321,17 +322,19 @@ bool SameFormat(const CAFormat& a, const CAFormat& b) {
   return !a.border() || a.border()->isEqualTo(&*b.border());
 }
 
+// The formats a table holds are those of the cells a file or a page writes: their hash starts from
+// a seed drawn anew in each process, so that no file can be written whose formats crowd one place
+// of the table.
 size_t FormatHash(const CAFormat& format) {
-  size_t hash = std::hash<uint64_t>()(format.mask());
-  const auto mix = [&hash](uint64_t value) {
-    hash = (hash ^ std::hash<uint64_t>()(value)) * 0x100000001B3ULL;
-  };
-  mix(uint64_t(format.bold()) | uint64_t(format.italic()) << 1 | uint64_t(format.underline()) << 2 |
-      uint64_t(format.strike()) << 3 | uint64_t(uint32_t(format.alignment())) << 8);
-  mix(uint64_t(format.textKolor()) << 32 | format.backgroundKolor());
-  if (format.border()) mix(uint64_t(uint32_t(format.border()->style())) << 32 | format.border()->kolor());
-  if (format.numberFormat()) mix(uint64_t(uint32_t(format.numberFormat()->display())));
-  return hash;
+  static const size_t seed = size_t(QRandomGenerator::system()->generate64());
+  const uint64_t fields[] = {
+      format.mask(),
+      uint64_t(format.bold()) | uint64_t(format.italic()) << 1 | uint64_t(format.underline()) << 2 |
+          uint64_t(format.strike()) << 3 | uint64_t(uint32_t(format.alignment())) << 8,
+      uint64_t(format.textKolor()) << 32 | format.backgroundKolor(),
+      format.border() ? uint64_t(uint32_t(format.border()->style())) << 32 | format.border()->kolor() : 0,
+      format.numberFormat() ? uint64_t(uint32_t(format.numberFormat()->display())) : 0};
+  return qHashBits(fields, sizeof fields, seed);
 }
 
 }  // namespace

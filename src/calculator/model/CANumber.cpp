@@ -668,6 +668,24 @@ std::optional<CANumber> CANumber::withString(const QString& text, int base, int 
   return number;
 }
 
+namespace {
+
+// The whole number its decimal digits write, when it fits 128 bits.
+std::optional<unsigned __int128> WideTerm(QStringView digits) {
+  if (digits.isEmpty()) return std::nullopt;
+  constexpr unsigned __int128 kMost = ~(unsigned __int128)0;
+  unsigned __int128 value = 0;
+  for (const QChar c : digits) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    const unsigned digit = c.unicode() - u'0';
+    if (value > (kMost - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+}  // namespace
+
 std::optional<CANumber> CANumber::withArchive(const QString& text) {
   if (text.isEmpty()) return {};
   const QChar prefix = text[0];
@@ -697,10 +715,38 @@ std::optional<CANumber> CANumber::withArchive(const QString& text) {
     ++index;
     const CANumber denominator =
         parse(text, &index, length, false, QLatin1Char('.'), QLatin1Char(','), &sawDigit);
+    if (numerator.form_ != kNumberInteger || denominator.form_ != kNumberInteger) {
+      // Terms past 64 bits, which only a hand-made package writes: as an exact result that large,
+      // the fraction is kept exact where its lowest terms fit and is otherwise the nearest real.
+      const QStringView fraction = QStringView(text).sliced(1);
+      const qsizetype slash = fraction.indexOf(u'/');
+      QStringView top = fraction.first(slash);
+      const bool negative = top.startsWith(u'-');
+      if (negative) top = top.sliced(1);
+      const std::optional<UnsignedWide> magnitude = WideTerm(top);
+      const std::optional<UnsignedWide> bottom = WideTerm(fraction.sliced(slash + 1));
+      constexpr UnsignedWide kWideMost = ~UnsignedWide(0) >> 1;
+      CANumber number;
+      if (magnitude && bottom && *magnitude <= kWideMost) {
+        if (*bottom == 0) return {};
+        if (number.setExactResult(negative ? -Wide(*magnitude) : Wide(*magnitude), *bottom)) return number;
+        const long double quotient = static_cast<long double>(*magnitude) / static_cast<long double>(*bottom);
+        number.becomeReal(negative ? -quotient : quotient);
+      } else {
+        // Terms past 128 bits are the whole numbers their reals hold.
+        const auto whole = [](const CANumber& term) {
+          const long double x = term.realValue();
+          return (term.form_ == kNumberInteger || term.form_ == kNumberReal) && std::isfinite(x) &&
+                 x == std::floor(x);
+        };
+        if (!whole(numerator) || !whole(denominator) || !(denominator.realValue() > 0)) return {};
+        number.becomeReal(numerator.realValue() / denominator.realValue());
+      }
+      number.setCanonicalForm(false);
+      return number;
+    }
     // Only whole numbers over a positive denominator make a fraction.
-    if (numerator.form_ != kNumberInteger || denominator.form_ != kNumberInteger ||
-        denominator.numerator_ <= 0)
-      return {};
+    if (denominator.numerator_ <= 0) return {};
     CANumber number;
     number.form_ = kNumberFraction;
     number.numerator_ = numerator.numerator_;

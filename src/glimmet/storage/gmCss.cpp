@@ -5,6 +5,7 @@
 
 #include <QByteArrayView>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSet>
 
 #include <algorithm>
@@ -15,8 +16,15 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace {
+
+// What every hash of a name or declaration a page writes starts from: drawn anew in each process,
+// so that a page cannot be written whose names all fall on one slot of the sheets' tables.
+std::atomic<size_t> g_cssHashSeed{size_t(QRandomGenerator::system()->generate64())};
+
+size_t CssHashSeed() { return g_cssHashSeed.load(std::memory_order_relaxed); }
 
 // What the pieces of a sheet are charged as they are made. Measured through an open
 // (bench/benchHtmlReader, BM_UnitCost, the difference of 10^5 and 10^6 of one piece, the page's
@@ -1019,7 +1027,7 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
   if (selector->compounds.empty() || pendingChild) return SelectorRead::Malformed;
   uint32_t ids = 0, types = 0;
   // Each part hashed with its kind and place, so that a type cannot pass for a class.
-  size_t hash = selector->compounds.size();
+  size_t hash = CssHashSeed() ^ selector->compounds.size();
   for (size_t k = 0; k < selector->compounds.size(); ++k) {
     const Selector::Compound& compound = selector->compounds[k];
     ids += compound.id.isEmpty() ? 0 : 1;
@@ -1068,7 +1076,12 @@ namespace {
 // The hash of an ancestor's key; one kind of key cannot pass for another. Two keys that share a
 // hash only cost a rule a match that fails.
 enum class KeyKind : size_t { Type = 1, Id = 2, Class = 3 };
-size_t KeyHash(KeyKind kind, QStringView text) { return qHash(text, size_t(kind) * 0x9E3779B97F4A7C15ull); }
+size_t KeyHash(KeyKind kind, QStringView text) {
+  return qHash(text, CssHashSeed() ^ (size_t(kind) * 0x9E3779B97F4A7C15ull));
+}
+
+// The hash of a name the rules hold, whatever its kind.
+size_t NameHash(QStringView name) { return qHash(name, CssHashSeed()); }
 
 // A hash table held in one block of memory, its values told apart by their hashes and by the
 // caller's test: a table of millions costs a probe a look and no allocation apiece, and makes
@@ -1087,6 +1100,7 @@ class FlatTable {
       Slot& slot = slots_[k];
       if (slot.hash == 0) return nullptr;
       if (slot.hash == hash && same(slot.value)) return &slot.value;
+      if (probes_) ++*probes_;
     }
   }
   template <typename Same>
@@ -1099,11 +1113,17 @@ class FlatTable {
     if (2 * (count_ + 1) > slots_.size()) grow(std::max<size_t>(16, 2 * slots_.size()));
     const size_t mask = slots_.size() - 1;
     size_t k = hash & mask;
-    while (slots_[k].hash != 0) k = (k + 1) & mask;
+    while (slots_[k].hash != 0) {
+      k = (k + 1) & mask;
+      if (probes_) ++*probes_;
+    }
     slots_[k] = {hash, std::move(value)};
     ++count_;
     return slots_[k].value;
   }
+  // Where the slots a look-up or an addition passes over on its way are counted (none: not
+  // counted): a cluster of hashes costs its steps.
+  void countProbesIn(int64_t* probes) { probes_ = probes; }
   // Whether any value has the hash; a value may pass for it that has another.
   bool holds(size_t hash) const {
     return find(hash, [](const T&) { return true; }) != nullptr;
@@ -1145,6 +1165,7 @@ class FlatTable {
   }
   std::vector<Slot> slots_;
   size_t count_ = 0;
+  int64_t* probes_ = nullptr;
 };
 
 constexpr uint32_t kNone = UINT32_MAX;
@@ -1338,6 +1359,8 @@ struct GMStyleSheets::Rules {
   GMCssCharge charge;
   GMCssCharge steps;
   mutable bool exhausted = false;
+  // The slots the tables below passed over since the last count (FlatTable::countProbesIn).
+  mutable int64_t probes = 0;
   // What has been paid for pieces not made yet.
   mutable int64_t credit = 0;
   int filesRead = 0;
@@ -1403,9 +1426,12 @@ struct GMStyleSheets::Rules {
     credit += bytes;
     return true;
   }
-  // Counts the selector tests made since the last count, and starts again from none.
+  // Counts the selector tests made since the last count, and, where steps are counted, the slots
+  // the tables' look-ups passed over (work, which the budget of memory does not price), and starts
+  // again from none.
   bool count(int64_t* made) const {
-    const int64_t n = *made;
+    const int64_t passed = std::exchange(probes, 0);
+    const int64_t n = *made + (steps ? passed : 0);
     *made = 0;
     if (exhausted) return false;
     if (n <= 0) return true;
@@ -1415,7 +1441,11 @@ struct GMStyleSheets::Rules {
     }
     return pay(n * kMatchStepCharge);
   }
-  bool countNow(int64_t* made) const { return *made < kMatchStepsPerCharge || count(made); }
+  bool countNow(int64_t* made) const { return *made + probes < kMatchStepsPerCharge || count(made); }
+  bool countProbes() const {
+    int64_t none = 0;
+    return count(&none);
+  }
 
   const StoredCompound* compoundsOf(const Rule& rule) const { return compounds.data() + rule.compoundsAt; }
   // The rule the selector makes, or kNone.
@@ -1779,7 +1809,7 @@ uint32_t GMStyleSheets::Rules::ruleOf(const Selector& s) const {
 }
 
 Name& GMStyleSheets::Rules::keep(QStringView name) {
-  const size_t hash = qHash(name);
+  const size_t hash = NameHash(name);
   if (const uint32_t* known = namesByText.find(hash, [&](uint32_t n) { return names[n].text == name; }))
     return names[*known];
   // Names are kept in blocks of 64 K characters, a longer one in its own.
@@ -1801,7 +1831,7 @@ Name& GMStyleSheets::Rules::keep(QStringView name) {
 }
 
 const Bucket* GMStyleSheets::Rules::bucketOf(KeyKind kind, QStringView name) const {
-  const uint32_t* known = namesByText.find(qHash(name), [&](uint32_t n) { return names[n].text == name; });
+  const uint32_t* known = namesByText.find(NameHash(name), [&](uint32_t n) { return names[n].text == name; });
   if (!known || names[*known].buckets[size_t(kind) - 1] == kNone) return nullptr;
   return &buckets[names[*known].buckets[size_t(kind) - 1]];
 }
@@ -1822,7 +1852,7 @@ uint32_t GMStyleSheets::Rules::makeRule(const Selector& s) {
       uint32_t& b = n.buckets[size_t(subjectKind) - 1];
       if (b == kNone) {
         b = uint32_t(buckets.size());
-        buckets.emplace_back();
+        buckets.emplace_back().byAncestor.countProbesIn(&probes);
       }
       bucketIndex = b;
     }
@@ -1913,10 +1943,10 @@ void GMStyleSheets::Rules::prefetchFor(const Selector& s) const {
       bucket->byAncestor.prefetch(*key);
   }
   for (const Selector::Compound& compound : s.compounds) {
-    if (!compound.type.isEmpty()) namesByText.prefetch(qHash(compound.type));
-    if (!compound.id.isEmpty()) namesByText.prefetch(qHash(compound.id));
+    if (!compound.type.isEmpty()) namesByText.prefetch(NameHash(compound.type));
+    if (!compound.id.isEmpty()) namesByText.prefetch(NameHash(compound.id));
   }
-  for (QStringView name : s.classes) namesByText.prefetch(qHash(name));
+  for (QStringView name : s.classes) namesByText.prefetch(NameHash(name));
 }
 
 void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
@@ -1938,6 +1968,7 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
   };
   std::vector<Kept> kept;
   FlatTable<bool> fresh;  // the hashes of the rules the list makes
+  fresh.countProbesIn(&probes);
   size_t resolved = 0;
   std::vector<GMCssDeclaration> parsed;
   std::array<int32_t, 2 * kPropertyCount> last;
@@ -2029,9 +2060,10 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
       const std::optional<Property> p = PropertyNamed(parsed[k].property);
       if (!p || last[size_t(*p) * 2 + (parsed[k].important ? 1 : 0)] != int32_t(k)) continue;
       GMCssDeclaration& d = parsed[k];
-      const size_t hash = qHash(d.value, qHash(d.property, d.important ? 1 : 0));
+      const size_t hash = qHash(d.value, qHash(d.property, CssHashSeed() + (d.important ? 1 : 0)));
       uint32_t index = uint32_t(declarations.size());
       for (auto [at, end] = declarationsByHash.equal_range(hash); at != end; ++at) {
+        ++probes;
         const GMCssDeclaration& known = declarations[at->second];
         if (known.important == d.important && known.property == d.property && known.value == d.value) {
           index = at->second;
@@ -2078,10 +2110,14 @@ void GMStyleSheets::Rules::addRule(QStringView prelude, QStringView blockText) {
     rule.block = blockSerial;
     if (!giveEntries(rule, blockAt, uint32_t(block.size()), priced)) return;
   }
+  countProbes();
 }
 
 GMStyleSheets::GMStyleSheets(GMCssCharge charge) : rules_(std::make_unique<Rules>()) {
   rules_->charge = std::move(charge);
+  rules_->byKey.countProbesIn(&rules_->probes);
+  rules_->namesByText.countProbesIn(&rules_->probes);
+  rules_->buckets.front().byAncestor.countProbesIn(&rules_->probes);
 }
 
 GMStyleSheets::~GMStyleSheets() = default;
@@ -2198,5 +2234,9 @@ void GMStyleSheets::forbidFiles() { rules_->filesForbidden = true; }
 bool GMStyleSheets::empty() const { return rules_->rules.empty(); }
 
 bool GMStyleSheets::exhausted() const { return rules_->exhausted; }
+
+size_t SetCssHashSeed(size_t seed) { return g_cssHashSeed.exchange(seed); }
+
+size_t CssNameHash(QStringView name) { return NameHash(name); }
 
 int GMStyleSheets::filesRead() const { return rules_->filesRead; }

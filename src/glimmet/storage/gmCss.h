@@ -173,3 +173,11 @@ class GMStyleSheets {
   struct Rules;
   std::unique_ptr<Rules> rules_;
 };
+
+// The hashes of the names and declarations a page's sheets hold start from a seed drawn anew in
+// each process, so that no page can be written whose names crowd one place of the sheets' tables;
+// the slots a look-up passes over are counted as steps besides (GMStyleSheets::setSteps). For
+// tests: sets the seed sheets made from now on hash with, giving the one it replaces; and the hash
+// a name has under the seed now.
+size_t SetCssHashSeed(size_t seed);
+size_t CssNameHash(QStringView name);

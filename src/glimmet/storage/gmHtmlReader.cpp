@@ -419,6 +419,9 @@ struct TableNode {
   QTextTableFormat format;
   std::deque<Cell> cells;
   int64_t rows = 0, columns = 0;
+  // The rows a cell starts in, and the last of them: a row that starts none shows nothing in a
+  // browser and is not made.
+  int64_t filledRows = 0, lastFilledRow = -1;
   int64_t nextColumn = 0;
   std::vector<int64_t> busyUntil;  // by column: the first row a span from above no longer covers
   std::vector<QTextLength> widths;
@@ -498,6 +501,11 @@ struct Active {
 constexpr int64_t kMostAlikeActive = 3;
 
 constexpr size_t kMostActive = 64;
+
+// The depth past which a formatting element opens beside the innermost one rather than in it
+// (Reader::openBeside): well short of kMostHtmlNesting, so that the blocks and tables a page may
+// still open there have room.
+constexpr size_t kBesideNesting = size_t(kMostHtmlNesting) - 64;
 
 // An element in rows a listener took, of which nothing is made: what the tree rules see of it.
 Open LightOpen(const Open& parent) {
@@ -582,6 +590,7 @@ class Reader {
   void reconstruct();
   void recomputeLooks(size_t from);
   bool foldAlike();
+  void openBeside();
   int foldedAlike(Tag tag) const;
   void keepAlikeActive();
   void closeGivenWay(Tag tag);
@@ -1339,6 +1348,24 @@ bool Reader::foldAlike() {
   return true;
 }
 
+void Reader::openBeside() {
+  // Past a depth no page nests its words to, a formatting element opens beside the formatting
+  // element it would open inside, which ends (browsers attach elements past such a depth beside
+  // the one they would go in): a chat log that leaves a colour open on every line, each line's
+  // another than the line's before (so that none is held as an alike one's count), is read
+  // whole, each line in its own colour, and nests no deeper.
+  if (stack_.size() < kBesideNesting || stopped()) return;
+  const Open& top = stack_.back();
+  if (!IsFormatting(top.tag) || top.dead) return;
+  if (const uint64_t serial = top.active)
+    for (size_t k = active_.size(); k > 0; --k)
+      if (active_[k - 1].serial == serial) {
+        active_.erase(active_.begin() + qsizetype(k - 1));
+        break;
+      }
+  popTo(stack_.size() - 1);
+}
+
 void Reader::closeGivenWay(Tag tag) {
   // A formatting element whose looks gave way to newer alike ones closes as any other element
   // does: the innermost of its name, with nothing but text inside it.
@@ -1479,10 +1506,9 @@ void Reader::startRow(TableNode* table) {
   table->rowBackground = QColor();
   ++table->rows;
   table->nextColumn = 0;
-  // Each row is as wide as the widest: its cells are made with it. With its first row the table
-  // is made in the rich text too.
-  if (table->rows == 1 && !charge(kHtmlRichTableCost)) return;
-  charge(table->columns * kHtmlCellCost);
+  // With its first row the table is made in the rich text too; a row's cells are made with its
+  // first cell (startCell).
+  if (table->rows == 1) charge(kHtmlRichTableCost);
 }
 
 void Reader::startCell(Tag tag, const Attributes& attributes) {
@@ -1509,9 +1535,15 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
   const int64_t columns = SpanOf(attributes.colspan, kMostHtmlColumnSpan);
   const int64_t rows = SpanOf(attributes.rowspan, int64_t(1) << 20);
   table->nextColumn = column + columns;
+  if (row != table->lastFilledRow) {
+    // The first cell of a row makes the row, as wide as the widest.
+    table->lastFilledRow = row;
+    ++table->filledRows;
+    if (!charge(table->columns * kHtmlCellCost)) return;
+  }
   if (table->nextColumn > table->columns) {
-    // The cells the new columns make in every row so far.
-    if (!charge((table->nextColumn - table->columns) * table->rows * kHtmlCellCost)) return;
+    // The cells the new columns make in every row made so far.
+    if (!charge((table->nextColumn - table->columns) * table->filledRows * kHtmlCellCost)) return;
     table->columns = table->nextColumn;
   }
   if (rows > 1) {
@@ -1854,7 +1886,10 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
           !charge(kHtmlLinkCost + (attributes.href.size() + baseLength_) * kHtmlLinkCharacterCost))
         return;
     }
-    if (IsFormatting(tag)) reconstruct();
+    if (IsFormatting(tag)) {
+      reconstruct();
+      openBeside();
+    }
     announce(name, false, true);
     if (stopped()) return;
     Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
@@ -2224,25 +2259,39 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
     }
     format.setColumnWidthConstraints(widths);
   }
+  // Where each row shows: the first footer's rows below the body's.
+  const auto shownRow = [&table](int64_t row) {
+    if (table.footFirst >= 0 && table.footRows > 0) {
+      const int64_t footEnd = table.footFirst + table.footRows;
+      if (row >= table.footFirst && row < footEnd) row += table.rows - footEnd;
+      else if (row >= footEnd) row -= table.footRows;
+    }
+    return row;
+  };
+  // Only the rows a cell starts in are made, in the order they show: a row that starts none
+  // shows nothing in a browser, and would cost a cell of the grid for each column.
+  std::vector<int64_t> madeRows;
+  madeRows.reserve(size_t(table.filledRows));
+  for (const Cell& cell : table.cells)
+    if (madeRows.empty() || madeRows.back() != cell.row) madeRows.push_back(cell.row);
+  for (int64_t& row : madeRows) row = shownRow(row);
+  std::sort(madeRows.begin(), madeRows.end());
+  madeRows.erase(std::unique(madeRows.begin(), madeRows.end()), madeRows.end());
+  const int64_t rowCount = int64_t(madeRows.size());
   // The work of its cells (each made by the rich text, its import and the sheet) is counted
   // before any is made: the charges priced what they hold, the steps bound the time they take.
-  if (meter_ && !meter_->steps(table.rows * table.columns * kHtmlCellSteps)) {
+  if (meter_ && !meter_->steps(rowCount * table.columns * kHtmlCellSteps)) {
     buildPassed_ = true;
     return;
   }
-  QTextTable* made = cursor.insertTable(int(table.rows), int(madeColumns), format);
+  QTextTable* made = cursor.insertTable(int(rowCount), int(madeColumns), format);
   if (!made) return;
   for (Cell& cell : table.cells) {
     if (buildPassed_ || (meter_ && !meter_->pieces(1))) {
       buildPassed_ = true;
       return;
     }
-    int64_t row = cell.row;
-    if (table.footFirst >= 0 && table.footRows > 0) {
-      const int64_t footEnd = table.footFirst + table.footRows;
-      if (row >= table.footFirst && row < footEnd) row += table.rows - footEnd;
-      else if (row >= footEnd) row -= table.footRows;
-    }
+    const int64_t row = std::lower_bound(madeRows.begin(), madeRows.end(), shownRow(cell.row)) - madeRows.begin();
     QTextTableCell at = made->cellAt(int(row), int(madeColumn(cell.column)));
     if (!at.isValid()) continue;
     QTextCursor inside = at.firstCursorPosition();

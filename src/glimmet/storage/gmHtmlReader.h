@@ -7,10 +7,10 @@
 // tables, lists, links and pictures.
 //
 // Everything the reading makes is charged to a budget as it is made: each paragraph, character,
-// table cell (a table's rows times its widest row, spans included), list item, link, picture and
-// what the page's style sheets hold. Past the budget the reading stops at once and the document
-// is left empty, so nothing half-built reaches whoever asked. No step costs more for what came
-// before it. Within a budget the charges are only estimates that stop a page early: the reading
+// table cell (a table's rows that start a cell times its widest row, spans included), list item,
+// link, picture and what the page's style sheets hold. Past the budget the reading stops at once
+// and the document is left empty, so nothing half-built reaches whoever asked. No step costs more
+// for what came before it. Within a budget the charges are only estimates that stop a page early: the reading
 // also reads the heap meter of the open or paste it is part of (FLReadingMeter, its own where
 // there is none) every few thousand pieces and at each table and style sheet, and counts its
 // steps against a bound linear in the page's size; past either it is refused as too large.

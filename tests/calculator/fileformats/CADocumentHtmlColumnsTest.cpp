@@ -9,6 +9,8 @@
 #include "platform/FLError.h"
 #include "support/TestFiles.h"
 
+#include <QImage>
+
 #include <utility>
 
 namespace {
@@ -88,6 +90,43 @@ TEST_F(HtmlColumnsTest, RtfFieldsPastTheLastColumnAreLeftOutAndTold) {
     EXPECT_EQ(CellSummary(opened).toStdString(), c.cells);
     const QString told = QString::fromUtf8(kColumnsAlert).replace(QStringLiteral("fields.html"), QStringLiteral("fields.rtf"));
     EXPECT_EQ(alerts.shown, c.told ? QStringList{told} : QStringList());
+  }
+}
+
+// A picture beside the words of a field takes the column after them: where that is past the grid's
+// last column, it is left out and told, as the fields there are, never placed where no column is.
+TEST_F(HtmlColumnsTest, APictureBesideWordsIsNeverPlacedPastTheLastColumn) {
+  QImage bitmap(30, 10, QImage::Format_RGB32);
+  bitmap.fill(Qt::red);
+  ASSERT_TRUE(bitmap.save(path("dot.png")));
+  const struct {
+    const char* page;
+    uint64_t lastColumn;
+    const char* cells;
+    bool told;
+  } cases[] = {
+      {"<pre>a\tb\twords <img src=\"dot.png\"></pre>", 2, "0,0=a|1,0=b|2,0=words", true},
+      {"<pre>a\twords <img src=\"dot.png\"></pre>", 2, "0,0=a|1,0=words|2,0=picture", false},
+      {"<p>see <img src=\"dot.png\"> here</p>", 0, "0,0=see here", true},
+      {"<table><tr><td>a</td><td>logo <img src=\"dot.png\"></td></tr></table>", 1, "0,0=a|1,0=logo", true},
+      {"<table><tr><td>logo <img src=\"dot.png\"></td><td>b</td></tr></table>", 1, "0,0=logo|1,0=b", false},
+      {"<table><tr><td>logo <img src=\"dot.png\"></td></tr></table>", 1, "0,0=logo|1,0=picture", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.page) + " last column " + std::to_string(c.lastColumn));
+    const QString file = path("fields.html");
+    ASSERT_TRUE(WriteFileBytes(file, c.page));
+    ImportAlertRecorder alerts;
+    const uint64_t lastColumn = std::exchange(g_maxColumn, c.lastColumn);
+    CADocument opened;
+    FLError error;
+    const int32_t type = opened.openFile(file, &error);
+    const int64_t widest = opened.maxGridPoint().x;
+    g_maxColumn = lastColumn;
+    ASSERT_EQ(type, kFileTypeHtml) << error.reason.toStdString();
+    EXPECT_EQ(CellSummary(opened).toStdString(), c.cells);
+    EXPECT_LE(widest, int64_t(c.lastColumn));
+    EXPECT_EQ(alerts.shown, c.told ? QStringList{QString::fromUtf8(kColumnsAlert)} : QStringList());
   }
 }
 

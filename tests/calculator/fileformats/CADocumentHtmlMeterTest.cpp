@@ -25,14 +25,6 @@
 
 namespace {
 
-// The cells that hold something, "x,y=text" joined by "|".
-std::string Filled(const CADocument& sheet) {
-  QStringList filled;
-  for (const QString& cell : CellSummary(sheet).split(QLatin1Char('|'), Qt::SkipEmptyParts))
-    if (!cell.endsWith(QLatin1Char('='))) filled << cell;
-  return filled.join(QLatin1Char('|')).toStdString();
-}
-
 class HtmlMeterTest : public EditTest {
  protected:
   HtmlMeterTest() {
@@ -56,7 +48,7 @@ class HtmlMeterTest : public EditTest {
       EXPECT_EQ(error.code, kHtmlTooLargeCode) << error.reason.toStdString();
       return "refused: " + error.reason.toStdString();
     }
-    return Filled(opened);
+    return FilledCellSummary(opened);
   }
 
   // The paste of the page (with a plain text beside it, as browsers put one) at A1: the sheet's
@@ -69,7 +61,7 @@ class HtmlMeterTest : public EditTest {
     const std::string before = xml();
     const uint32_t steps = window.manager.inUseCount();
     const qsizetype told = alerts.shown.size();
-    if (document.paste(&data, false)) return Filled(document);
+    if (document.paste(&data, false)) return FilledCellSummary(document);
     EXPECT_EQ(xml(), before);
     EXPECT_EQ(window.manager.inUseCount(), steps);
     if (alerts.shown.size() != told + 1) return "refused without the alert";
@@ -118,13 +110,13 @@ TEST_F(HtmlMeterTest, HostilePagesAreRefusedWholeOpenedOrPasted) {
     EXPECT_EQ(opened.rfind("refused", 0), std::string::npos) << opened;
     EXPECT_EQ(paste(c.small), opened);
     window.manager.undo();
-    EXPECT_EQ(Filled(document), "");
+    EXPECT_EQ(FilledCellSummary(document), "");
 
     const std::string refused = open(c.hostile);
     EXPECT_EQ(refused.rfind("refused: The page is too large to open", 0), 0u) << refused;
     // The paste says the same, and pastes no plain text instead.
     EXPECT_EQ(paste(c.hostile), refused);
-    EXPECT_EQ(Filled(document), "");
+    EXPECT_EQ(FilledCellSummary(document), "");
   }
 }
 
@@ -168,7 +160,7 @@ TEST_F(HtmlMeterTest, TheMeterStopsAnOpenOrAPasteInAnyOfItsStages) {
     if (k < pasteReads) {
       g_readsBeforeGrowth = k;
       EXPECT_EQ(paste(html).rfind("refused: The page is too large to open", 0), 0u);
-      EXPECT_EQ(Filled(document), "");
+      EXPECT_EQ(FilledCellSummary(document), "");
     }
   }
   g_readsBeforeGrowth = openReads;

@@ -10,6 +10,7 @@
 #include "framlet/foundation/flPasswords.h"
 #include "platform/NotificationCenter.h"
 #include "PackageTestSupport.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/SheetTestSupport.h"
 #include "SampleDocument.h"
 
@@ -397,6 +398,61 @@ TEST_F(PackageReaderTest, HostileValuesOpenWithTheirFallbacks) {
   EXPECT_TRUE(document.columns().empty());
   ASSERT_EQ(document.rows().size(), 1u);
   EXPECT_EQ(document.rows()[0]->gridY(), 3);
+}
+
+// A hand-made package may write a fraction whose terms pass 64 bits: it reads as the number it
+// writes, exact where its lowest terms fit and else the nearest real, and counts in a sum.
+TEST_F(PackageReaderTest, FractionsPastSixtyFourBitsReadAsTheirNumbers) {
+  const struct {
+    const char* val;
+    int32_t form;
+    double value;
+    int64_t numerator = 0;  // of an exact result
+    uint64_t denominator = 1;
+  } cases[] = {
+      {"f1/9223372036854775809", kNumberReal, 1.0842021724855044e-19},
+      {"f-3/18446744073709551615", kNumberFraction, -1.6263032587282567e-19, -1, 6148914691236517205u},
+      {"f4/18446744073709551616", kNumberFraction, 2.168404344971009e-19, 1, 4611686018427387904u},
+      {"f-36893488147419103232/18446744073709551616", kNumberInteger, -2, -2},
+      {"f99999999999999999999/3", kNumberReal, 3.3333333333333332e19},
+      {"f7/1000000000000000000000000000000000000000000", kNumberReal, 7e-42},
+  };
+  QString cells;
+  for (size_t y = 0; y < std::size(cases); ++y) {
+    cells += QStringLiteral("<row y=\"%1\"><cells><cell x=\"0\" y=\"%1\" type=\"#\"><val>%2</val></cell>"
+                            "<cell x=\"1\" y=\"%1\" type=\"f\"><f>=SUM(A%3)</f></cell></cells></row>")
+                 .arg(y)
+                 .arg(QLatin1String(cases[y].val))
+                 .arg(y + 1);
+  }
+  const QString path =
+      package(QStringLiteral("Oversize.Numlet"), QStringLiteral("<rows>") + cells + QStringLiteral("</rows>"));
+  // The archive's numbers are written in one syntax, whatever the locale.
+  for (const char* locale : {"en_US", "de_DE", "fr_FR"}) {
+    SCOPED_TRACE(locale);
+    const TestLocale user(locale);
+    CADocument opened;
+    ASSERT_EQ(opened.openFile(path, nullptr), kFileTypeNative);
+    opened.recalcEverything();
+    opened.evaluate();
+    for (size_t y = 0; y < std::size(cases); ++y) {
+      const auto& c = cases[y];
+      SCOPED_TRACE(c.val);
+      const CACell* cell = opened.cellAtGridPoint({0, int64_t(y)});
+      const CACell* sum = opened.cellAtGridPoint({1, int64_t(y)});
+      ASSERT_TRUE(cell && sum);
+      ASSERT_TRUE(cell->number().has_value());
+      const CANumber number = *cell->number();
+      EXPECT_EQ(number.form(), c.form);
+      EXPECT_DOUBLE_EQ(double(number.realValue()), c.value);
+      if (c.form != kNumberReal) {
+        EXPECT_EQ(number.numerator(), c.numerator);
+        EXPECT_EQ(number.denominator(), c.denominator);
+      }
+      ASSERT_TRUE(sum->number().has_value());
+      EXPECT_DOUBLE_EQ(double(sum->number()->realValue()), c.value);
+    }
+  }
 }
 
 TEST_F(PackageReaderTest, CellsOffTheGridAreDroppedAndSurviveNoStructuralEdit) {

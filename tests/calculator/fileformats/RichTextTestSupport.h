@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 // "x,y=text" for each cell in order, joined by "|": a link as "address>shown", a checkbox as
@@ -33,6 +35,14 @@ inline QString CellSummary(const CADocument& document) {
     }
   }
   return parts.join(u'|');
+}
+
+// The cells of CellSummary that hold something.
+inline std::string FilledCellSummary(const CADocument& document) {
+  QStringList filled;
+  for (const QString& cell : CellSummary(document).split(u'|', Qt::SkipEmptyParts))
+    if (!cell.endsWith(u'=')) filled << cell;
+  return filled.join(u'|').toStdString();
 }
 
 class RichTextTest : public ::testing::Test {

@@ -1,0 +1,92 @@
+// Tables of many rows that hold no cell and one row of many cells, and chat logs that leave a
+// colour open on every line: the work follows what the page writes (its rows' cells, its lines),
+// never its rows times its widest row nor the depth its open elements would reach. Each is opened
+// from a file and pasted (as the paste reads a page) once a round; peaks are per process, so run
+// one benchmark a process, e.g.
+//   benchEmptyRowGrids --benchmark_filter='BM_OpenEmptyRowGrid/rows:45000/columns:120'
+// Figures: bench/README.md, "Empty rows and chat logs".
+#include <benchmark/benchmark.h>
+
+#include "BenchApplication.h"
+#include "BenchPeakMemory.h"
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
+#include "calculator/model/CADocument.h"
+#include "platform/FLError.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+// `rows` rows without a cell, then one row of `columns` cells.
+QByteArray EmptyRowGrid(int64_t rows, int64_t columns) {
+  QByteArray page = "<table>\n" + QByteArray("<tr></tr>\n").repeated(rows) + "<tr>";
+  for (int64_t x = 0; x < columns; ++x) page += "<td>" + QByteArray::number(x) + "</td>";
+  return page + "</tr></table>\n";
+}
+
+// Lines of two speakers, each line's colour left open: alternating, or a face around each colour.
+QByteArray ChatLog(int64_t lines, bool faces) {
+  QByteArray page;
+  for (int64_t k = 0; k < lines; ++k) {
+    const QByteArray line = QByteArray::number(k);
+    if (faces) page += "<font face=Arial><font color=red>line " + line + "<br>";
+    else page += (k % 2 ? "<font color=blue>Bob: line " : "<font color=red>Alice: line ") + line + "<br>";
+  }
+  return page;
+}
+
+void Open(benchmark::State& state, const QByteArray& page) {
+  EnsureBenchApplication();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("page.html"));
+  {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size()) state.SkipWithError("write failed");
+  }
+  ResetPeakMemory();
+  bool refused = false;
+  for (auto _ : state) {
+    CADocument document;
+    FLError error;
+    refused = document.openFile(path, &error) == 0;
+  }
+  state.counters["peak_MiB"] = ResidentPeakMiB();
+  state.counters["page_KB"] = double(page.size()) / 1e3;
+  state.counters["refused"] = refused;
+}
+
+void Paste(benchmark::State& state, const QByteArray& page) {
+  EnsureBenchApplication();
+  const QString html = QString::fromUtf8(page);
+  ResetPeakMemory();
+  bool refused = false;
+  for (auto _ : state) {
+    CADocument document;
+    refused = !LoadPastedHtml(document, html, &refused);
+  }
+  state.counters["peak_MiB"] = ResidentPeakMiB();
+  state.counters["page_KB"] = double(page.size()) / 1e3;
+  state.counters["refused"] = refused;
+}
+
+void BM_OpenEmptyRowGrid(benchmark::State& state) { Open(state, EmptyRowGrid(state.range(0), state.range(1))); }
+void BM_PasteEmptyRowGrid(benchmark::State& state) { Paste(state, EmptyRowGrid(state.range(0), state.range(1))); }
+BENCHMARK(BM_OpenEmptyRowGrid)
+    ->Args({4000, 120})->Args({45000, 120})->Args({450000, 120})->Args({5500, 1000})->Args({55000, 1000})
+    ->ArgNames({"rows", "columns"})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PasteEmptyRowGrid)
+    ->Args({4000, 120})->Args({45000, 120})->Args({450000, 120})->Args({5500, 1000})
+    ->ArgNames({"rows", "columns"})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_OpenChatLog(benchmark::State& state) { Open(state, ChatLog(state.range(0), state.range(1) != 0)); }
+void BM_PasteChatLog(benchmark::State& state) { Paste(state, ChatLog(state.range(0), state.range(1) != 0)); }
+BENCHMARK(BM_OpenChatLog)
+    ->Args({1200, 0})->Args({12000, 0})->Args({120000, 0})->Args({1200, 1})->Args({12000, 1})
+    ->ArgNames({"lines", "faces"})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PasteChatLog)
+    ->Args({1200, 0})->Args({12000, 0})->Args({120000, 0})
+    ->ArgNames({"lines", "faces"})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
