@@ -264,7 +264,7 @@ TEST_F(HtmlMeterTest, APastedPageIsDecodedAsAnOpenDecodesIt) {
     EXPECT_EQ(opened, "0,0=Grüße|1,0=5 €|2,0=ñandú");
     EXPECT_EQ(paste(c.bytes), opened);
     window.manager.undo();
-    EXPECT_EQ(Filled(document), "");
+    EXPECT_EQ(FilledCellSummary(document), "");
   }
 }
 
@@ -312,7 +312,7 @@ TEST_F(HtmlMeterTest, APastedPageIsReadAndPricedAsAnOpenReadsIt) {
       EXPECT_EQ(opened.rfind("refused", 0), std::string::npos);
     }
     if (opened.rfind("refused", 0) != 0) window.manager.undo();
-    EXPECT_EQ(Filled(document), "");
+    EXPECT_EQ(FilledCellSummary(document), "");
   }
   EXPECT_GE(refused, 3);
 }
