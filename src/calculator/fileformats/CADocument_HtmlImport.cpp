@@ -2002,10 +2002,10 @@ bool LoadPastedPage(CADocument& document, QString html, bool* refused, bool tell
   *refused = false;
   FLError error;
   if (LoadHtmlPage(document, std::move(html), QString(), &error)) return true;
-  // Where the page itself was read and found wanting (too large, too deep), no other form of the
-  // clipboard stands for it: the alert says why. A page the reader could make nothing of leaves
-  // the clipboard's plain text to be pasted instead, where it has one.
-  if (error.reason.isEmpty() || (error.reason == QLatin1String(kHtmlUnreadable) && !tellUnreadable)) return false;
+  // A page too large to paste is told as such: its plain text is no paste of it. A page the reader
+  // gives up on for another reason (its depth, nothing it can read) leaves the clipboard's plain
+  // text to be pasted instead, where it has one; where it has none, the alert says why.
+  if (error.reason.isEmpty() || (error.code != kHtmlTooLargeCode && !tellUnreadable)) return false;
   *refused = true;
   ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), error.reason);
   return false;
@@ -2023,6 +2023,7 @@ bool LoadPastedHtml(CADocument& document, const QByteArray& page, bool* refused,
   // Read in the character set an open reads the page in: its byte-order mark, its own
   // declaration, else UTF-8.
   if (!HtmlTextOfBytes(page, &html, &failure)) {
+    if (!tellUnreadable) return false;
     *refused = true;
     ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), failure);
     return false;

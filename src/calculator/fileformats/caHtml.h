@@ -63,9 +63,10 @@ int64_t SetPageReadingBudget(int64_t budget);
 int64_t PageBudget();
 // Reads a pasted page into the document as an open reads a page (the same readers, the same
 // price, within the same budget, on the paste's meter), its bytes in the character set an open
-// reads them in. A page refused for its size, its depth or its character set is told with the
-// reason and `*refused` set; so is one that cannot be read at all where tellUnreadable (the
-// clipboard has no plain text to paste instead). The pictures the budget left out are told.
+// reads them in. A page refused for its size is told with the reason and `*refused` set; so is
+// one refused for anything else (its depth, its character set, nothing that can be read) where
+// tellUnreadable (the clipboard has no plain text to paste instead). The pictures the budget left
+// out are told.
 bool LoadPastedHtml(CADocument& document, const QByteArray& page, bool* refused, bool tellUnreadable = false);
 bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused, bool tellUnreadable = false);
 inline constexpr const char* kPastePageTooLargeMessage = "The page can't be pasted.";

@@ -36,9 +36,8 @@ struct CAFileFormatServices {
   std::function<bool(CADocument& document, const QString& rtf, const QString& folder)> loadRtf;
   std::function<bool(CADocument& document, const QString& html)> loadHtml;
   // The same for a paste, the page's bytes read in the character set an open reads them in:
-  // `refused` is set where the page was refused (its size, its depth; with tellUnreadable, a page
-  // that cannot be read at all), which the paste has told already (nothing else of the clipboard
-  // is pasted then).
+  // `refused` is set where the page was refused for its size (with tellUnreadable, for anything
+  // else too), which the paste has told already (nothing else of the clipboard is pasted then).
   std::function<bool(CADocument& document, const QByteArray& html, bool tellUnreadable, bool* refused)>
       loadPastedHtml;
   // Tells that a pasted page passed the paste's budget (`cost`, what it had grown the heap by)
