@@ -52,6 +52,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -540,7 +542,7 @@ QString SelectorSubject(QStringView selector) {
 // table, its cells and paragraphs with only such declarations, and fonts and sizes, which the
 // sheet's cells do not take (the sheet's font is its own). Rules for elements a table of plain
 // cells does not hold (LibreOffice's comment marks, Gnumeric's caption and typewriter text)
-// reach none of its cells.
+// reach none of its cells, but one that shows the caption below the table.
 bool IsFrameStyleSheet(QStringView sheet, QString* background) {
   QString text = sheet.toString();
   text.remove(QStringLiteral("<!--"));
@@ -565,6 +567,8 @@ bool IsFrameStyleSheet(QStringView sheet, QString* background) {
     for (QStringView selector : QStringView(text).sliced(at, open - at).split(u',')) {
       selector = selector.trimmed();
       const QString subject = SelectorSubject(selector);
+      // A caption shown below the table would come after the rows the sheet reads.
+      if (subject == u"caption" && declarations.contains(u"caption-side", Qt::CaseInsensitive)) return false;
       if (std::none_of(std::begin(kCellElements), std::end(kCellElements),
                        [&subject](const char16_t* element) { return subject == QStringView(element); }))
         continue;
@@ -601,8 +605,9 @@ bool IsFrameStyleSheet(QStringView sheet, QString* background) {
 // not 0, between groups of three after the first), `point` and digits, and an exponent; nothing
 // where the text is no such number. The number is told as its digits without the zeros that lead
 // or end them, and the power of ten of their last one, so that two texts of one number compare
-// equal ("1.50" and "1.5", "1,000" and "1000", "1.5E-05" and "0.000015").
-std::optional<QString> DecimalOf(QStringView text, QChar point, QChar group = QChar()) {
+// equal ("1.50" and "1.5", "1,000" and "1000", "1.5E-05" and "0.000015"). `place`, when given,
+// is the power of ten of the last digit written ("1.50": -2), to which the text is rounded.
+std::optional<QString> DecimalOf(QStringView text, QChar point, QChar group = QChar(), int64_t* place = nullptr) {
   qsizetype i = 0;
   const bool negative = text.startsWith(u'-') || text.startsWith(QChar(0x2212));
   if (negative) ++i;
@@ -643,6 +648,7 @@ std::optional<QString> DecimalOf(QStringView text, QChar point, QChar group = QC
     exponent += minus ? -power : power;
   }
   if (i != text.size()) return std::nullopt;
+  if (place) *place = exponent;
   qsizetype first = 0;
   while (first < digits.size() && digits[first] == u'0') ++first;
   if (first == digits.size()) return QStringLiteral("0");
@@ -691,12 +697,6 @@ void ValuesInCSyntax(PlainTable* table) {
     for (PlainCell& cell : row) convert(&cell.value);
 }
 
-// What a cell of a plain row is entered as. LibreOffice writes a cell's value beside the text it
-// shows in its own locale: where that text is the value written as a plain number (a decimal
-// point or comma, groups of thousands, fixed decimals, an exponent), the value, read in its own
-// syntax, is entered as the user types a number here, so that a page made elsewhere gives the
-// same numbers. Any other text (a date, a sum of money, a percentage) is entered as it is shown,
-// as the rich text enters it.
 // The number a hundred times the one DecimalOf tells, told as it tells it.
 QString HundredfoldDecimal(const QString& decimal) {
   const qsizetype e = decimal.lastIndexOf(u'e');
@@ -722,35 +722,62 @@ QString PlainDecimal(const QString& decimal, QChar point) {
   return negative ? u'-' + plain : plain;
 }
 
-// What a cell that shows its value as a percentage ("12.50%", "12,50 %") is entered as: the
-// percentage the user would type here, so that the cell's number is the value; nothing where the
-// text shows no percentage of it.
+// The number DecimalOf tells, as near as a long double holds it (its form has no decimal sign,
+// which the C library would read in the process's locale).
+long double ValueOfDecimal(const QString& decimal) {
+  return std::strtold(decimal.toLatin1().constData(), nullptr);
+}
+
+// Whether `shown` is the number DecimalOf tells as `decimal` rounded to the digits it shows
+// ("3.33" of 3.33333333333333, "1,234.57" of 1234.5678, "1.50E-05" of 0.0000149925), written
+// with a decimal point and commas between groups or a decimal comma and points or blanks between
+// groups: the one syntax whose number is within half its last digit of the value.
+bool ShowsRounded(QStringView shown, const QString& decimal) {
+  const long double value = ValueOfDecimal(decimal);
+  const auto near = [&](QChar point, QChar group) {
+    int64_t place = 0;
+    const std::optional<QString> number = DecimalOf(shown, point, group, &place);
+    if (!number) return false;
+    if (*number == decimal) return true;
+    if (place < -4000 || place > 4000 || !std::isfinite(value)) return false;
+    const long double half = 0.5L * std::pow(10.0L, static_cast<long double>(place));
+    const long double off = std::fabs(ValueOfDecimal(*number) - value);
+    // A value halfway between two roundings shows as either.
+    return std::isfinite(off) && off <= half * (1 + 1e-12L);
+  };
+  for (const QChar group : {QChar(), QChar(u',')})
+    if (near(u'.', group)) return true;
+  for (const QChar group : {QChar(), QChar(u'.'), QChar(u' '), QChar(0x00A0), QChar(0x202F)})
+    if (near(u',', group)) return true;
+  return false;
+}
+
+// What a cell that shows its value as a percentage ("12.50%", "12,50 %", "12.35%" of 0.123456)
+// is entered as: the percentage the user would type here, so that the cell's number is the
+// value; nothing where the text shows no percentage of it.
 std::optional<QString> PercentEntry(const QString& text, const QString& number) {
   QStringView shown(text);
   if (!shown.endsWith(u'%')) return std::nullopt;
   shown.chop(1);
   while (shown.endsWith(u' ') || shown.endsWith(QChar(0x00A0)) || shown.endsWith(QChar(0x202F))) shown.chop(1);
   const QString hundredfold = HundredfoldDecimal(number);
-  const auto shows = [&](QChar point, std::initializer_list<QChar> groups) {
-    for (const QChar group : groups)
-      if (DecimalOf(shown, point, group) == hundredfold) return true;
-    return false;
-  };
-  if (!shows(u'.', {QChar(), u','}) && !shows(u',', {QChar(), u'.', u' ', QChar(0x00A0), QChar(0x202F)}))
-    return std::nullopt;
+  if (!ShowsRounded(shown, hundredfold)) return std::nullopt;
   return PlainDecimal(hundredfold, NumberTextLocale().decimalSeparatorChar) + u'%';
 }
 
+// What a cell of a page LibreOffice wrote is entered as. It writes a cell's value beside the
+// text it shows in its own locale: where that text is the value as a number format shows it (a
+// decimal point or comma, groups of thousands, fixed decimals rounded, an exponent, a
+// percentage), the value, read in the C syntax, is entered as the user types a number here, so
+// that a page made elsewhere gives the same numbers in any locale. Any other text (a date, a
+// time, a sum of money, a truth value, a text) is entered as it is shown, as the rich text
+// enters it.
 QString PlainCellEntry(const QString& text, const QString& value) {
   if (value.isEmpty() || !IsCSyntaxNumber(value)) return text;
   const std::optional<QString> number = DecimalOf(value, u'.');
-  if (const std::optional<QString> percent = number ? PercentEntry(text, *number) : std::nullopt) return *percent;
-  const auto shows = [&](QChar point, std::initializer_list<QChar> groups) {
-    for (const QChar group : groups)
-      if (DecimalOf(text, point, group) == number) return true;
-    return false;
-  };
-  if (!shows(u'.', {QChar(), u','}) && !shows(u',', {QChar(), u'.', u' ', QChar(0x00A0), QChar(0x202F)})) return text;
+  if (!number) return text;
+  if (const std::optional<QString> percent = PercentEntry(text, *number)) return *percent;
+  if (!ShowsRounded(text, *number)) return text;
   const QChar separator = NumberTextLocale().decimalSeparatorChar;
   QString typed = value;
   if (separator != u'.') typed.replace(u'.', separator);

@@ -5,6 +5,7 @@
 #include "calculator/fileformats/caGlimmetImport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
 #include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caPackageWriter.h"
 #include "calculator/fileformats/caReadFile.h"
@@ -17,6 +18,7 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "framlet/shell/FLAlert.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmAttributedImport.h"
@@ -39,6 +41,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -200,29 +203,57 @@ bool InsertCellContents(GlimmetDoc* doc, uint32_t at, const CACell& cell, bool s
 
 }  // namespace
 
-bool CADocument::loadRtfFile(const QString& path, FLError* error) {
+QString RtfTooLargeReason(int64_t cost) {
+  if (cost <= 0) return QStringLiteral("The document is too large to open: reading it would take too long.");
+  return QStringLiteral("The document is too large to open: reading it would take about %1 GB of memory.")
+      .arg(double(cost) / 1e9, 0, 'f', 1);
+}
+
+bool LoadPastedRtf(CADocument& document, const QString& rtf, bool* refused) {
+  QString refusal;
+  *refused = false;
+  if (document.loadRtf(rtf, QString(), &refusal)) return true;
+  if (refusal.isEmpty()) return false;
+  *refused = true;
+  ShowPlainImportAlert(QLatin1String(kPasteRtfTooLargeMessage), refusal);
+  return false;
+}
+
+namespace {
+
+bool LoadRtfPackageText(CADocument& document, const QString& path, const QString& textPath, const char* unreadable,
+                        FLError* error) {
   QByteArray bytes;
-  if (!ReadWholeFile(path, &bytes, error)) return false;
-  if (loadRtf(RtfTextOfBytes(bytes), QString())) {
+  if (!ReadWholeFile(textPath, &bytes, error)) return false;
+  QString refusal;
+  const QString folder = textPath == path ? QString() : path;
+  if (document.loadRtf(RtfTextOfBytes(std::exchange(bytes, {})), folder, &refusal)) {
     if (GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
     return true;
   }
-  SetReadFailure(error, kRtfUnreadable);
+  if (!refusal.isEmpty()) SetError(error, kHtmlTooLargeCode, refusal);
+  else SetReadFailure(error, unreadable);
   return false;
+}
+
+}  // namespace
+
+bool CADocument::loadRtfFile(const QString& path, FLError* error) {
+  return LoadRtfPackageText(*this, path, path, kRtfUnreadable, error);
 }
 
 bool CADocument::loadRtfdFile(const QString& path, FLError* error) {
-  QByteArray bytes;
-  if (!ReadWholeFile(QDir(path).filePath(QLatin1String(kRtfdTextFile)), &bytes, error)) return false;
-  if (loadRtf(RtfTextOfBytes(bytes), path)) {
-    if (GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
-    return true;
-  }
-  SetReadFailure(error, kRtfdUnreadable);
-  return false;
+  return LoadRtfPackageText(*this, path, QDir(path).filePath(QLatin1String(kRtfdTextFile)), kRtfdUnreadable, error);
 }
 
-bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
+bool CADocument::loadRtf(const QString& rtf, const QString& attachments, QString* refusal) {
+  // What every stage from here grows the heap by (the reading, the engine document, the cells)
+  // and the steps the reading takes are metered: past the budget the reading stops with the reason.
+  FLReadingMeter meter(PageReadingBudget());
+  const auto refuse = [&](int64_t cost) {
+    if (refusal) *refusal = RtfTooLargeReason(cost);
+    return false;
+  };
   if (!NewImportDocument()) return false;
   GlimmetDoc* doc = g_glimmetDoc;
   RtfImportReport report;
@@ -232,6 +263,7 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
   doc->currentPane = 0;
   if (result != kRtfImportOk) {
     DestroyImportDocument();
+    if (result == kRtfImportTooLarge) return refuse(report.cost);
     return false;
   }
 
@@ -271,7 +303,10 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments) {
     ClearPropertyCaches(doc);
     ForgetPropertyIndex(doc);
   }
-  if (!loadFromGlimmet()) return false;
+  if (!loadFromGlimmet()) {
+    if (meter.passed()) return refuse(meter.tooLarge() ? meter.grown() : 0);
+    return false;
+  }
   if (report.truncatedColumns) NoteReadTruncation();
   return true;
 }

@@ -1,5 +1,6 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 
+#include "calculator/fileformats/caGlimmetImport.h"
 #include "calculator/fileformats/caHtml.h"
 #include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caTextLines.h"
@@ -116,5 +117,6 @@ void InstallFileFormatServices() {
   services.pastedPageTooLarge = [](int64_t cost) {
     ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), RichTextHtmlTooLargeReason(cost));
   };
+  services.loadPastedRtf = LoadPastedRtf;
   SetFileFormatServices(std::move(services));
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+class CADocument;
+class QString;
 struct GlimmetDoc;
 
 // The import in progress; made by the readers, consumed and destroyed by loadFromGlimmet.
@@ -37,3 +39,11 @@ QString WithoutInnerCharacters(QString text);
 int32_t EngineAlignmentForSheet(int32_t alignment);
 // The sheet alignment of an engine paragraph: centre and right; 0 when the engine's sets none.
 int32_t SheetAlignmentForEngine(int32_t alignment);
+
+// Why an RTF or RTFD document is not read: what reading it would take (cost in bytes; 0: it
+// would take more steps than its size allows).
+QString RtfTooLargeReason(int64_t cost);
+inline constexpr const char* kPasteRtfTooLargeMessage = "The text can't be pasted.";
+// Reads pasted RTF into the document as an open reads a file, within the same budget: text past
+// it is refused with the size alert, and `*refused` set.
+bool LoadPastedRtf(CADocument& document, const QString& rtf, bool* refused);

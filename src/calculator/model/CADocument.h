@@ -666,8 +666,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // The paragraph holding *cp (from *cp on) at the point; *cp moves to its end.
   bool convertParagraph(uint32_t* cp, const GridPoint& point, bool inTable, Kolor backgroundKolor);
   // RTF text (units below 256 are its bytes) read into the sheet; attachments: the folder of an
-  // RTFD package, or null.
-  bool loadRtf(const QString& rtf, const QString& attachments);
+  // RTFD package, or null. The reading, its engine document and the cells run under one reading
+  // meter; refused as too large, refusal (when given) receives why.
+  bool loadRtf(const QString& rtf, const QString& attachments, QString* refusal = nullptr);
   bool saveToRtfFile(const QString& path, FLError* error);
   bool saveToRtfdFile(const QString& path, FLError* error);
   // The selection as pasteboard RTF; plainText, when given, receives it as plain text. Null when

@@ -120,10 +120,15 @@ bool PasteText(const QMimeData& data, const QString& candidate, PasteResult& res
   if (candidate == QLatin1String(kPasteboardRtfType) && services.loadRtf) {
     const QByteArray rtf = PasteboardData(data, candidate);
     auto document = std::make_unique<CADocument>();
-    if (!rtf.isEmpty() && services.loadRtf(*document, QString::fromLatin1(rtf), QString())) {
+    bool refused = false;
+    if (!rtf.isEmpty() &&
+        (services.loadPastedRtf ? services.loadPastedRtf(*document, QString::fromLatin1(rtf), &refused)
+                                : services.loadRtf(*document, QString::fromLatin1(rtf), QString()))) {
       result.document = std::move(document);
       return true;
     }
+    // Text too large to paste was told as such: its plain text is no paste of it.
+    if (refused) return false;
   } else if (candidate == QLatin1String(kPasteboardHtmlType) && services.loadHtml) {
     const QByteArray html = PasteboardData(data, candidate);
     auto document = std::make_unique<CADocument>();

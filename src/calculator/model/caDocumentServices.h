@@ -45,6 +45,9 @@ struct CAFileFormatServices {
   std::function<void(int64_t cost)> pastedPageTooLarge;
   // What a command that reads foreign data (a paste, an open) may grow the heap by; 0: no bound.
   std::function<int64_t()> readingBudget;
+  // The same for RTF: `refused` is set where the text was refused as too large, which the paste
+  // has told already.
+  std::function<bool(CADocument& document, const QString& rtf, bool* refused)> loadPastedRtf;
 };
 
 void SetFileFormatServices(CAFileFormatServices services);

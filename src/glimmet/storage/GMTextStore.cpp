@@ -16,38 +16,85 @@ uint32_t GMTextStore::pieceCount() const {
   return count;
 }
 
+uint32_t GMTextStore::chunkOf(uint32_t cp, uint32_t* start) const {
+  // From the nearest of the stream's two ends and the last chunk found.
+  const uint32_t last = uint32_t(chunks_.size() - 1);
+  uint32_t chunk = 0, first = 0;
+  uint32_t distance = cp;
+  const uint32_t lastStart = length_ - chunks_[last].length;
+  if ((cp > lastStart ? cp - lastStart : lastStart - cp) < distance) {
+    chunk = last;
+    first = lastStart;
+    distance = cp > lastStart ? cp - lastStart : lastStart - cp;
+  }
+  if (hintChunk_ <= last && (cp > hintStart_ ? cp - hintStart_ : hintStart_ - cp) < distance) {
+    chunk = hintChunk_;
+    first = hintStart_;
+  }
+  const uint32_t from = chunk;
+  if (cp < first) {
+    // The last chunk that begins at or before cp.
+    while (chunk > 0 && cp < first) first -= chunks_[--chunk].length;
+  } else {
+    while (chunk < last && cp >= first + chunks_[chunk].length) first += chunks_[chunk++].length;
+  }
+  searchSteps_ += 1 + (chunk > from ? chunk - from : from - chunk);
+  hintChunk_ = chunk;
+  hintStart_ = first;
+  *start = first;
+  return chunk;
+}
+
+void GMTextStore::chunkGrew(uint32_t chunk, int64_t delta) {
+  if (hintPieceChunk_ == chunk) hintPieceChunk_ = kNoChunk;
+  if (hintChunk_ > chunk) hintStart_ = uint32_t(int64_t(hintStart_) + delta);
+}
+
+void GMTextStore::chunkInserted(uint32_t index) {
+  hintPieceChunk_ = kNoChunk;
+  if (hintChunk_ >= index) ++hintChunk_;
+}
+
+void GMTextStore::chunkRemoved(uint32_t index) {
+  // The chunk removed was empty: the one after it begins where it began.
+  hintPieceChunk_ = kNoChunk;
+  if (hintChunk_ > index) --hintChunk_;
+  if (hintChunk_ >= chunks_.size()) hintChunk_ = hintStart_ = 0;
+}
+
 GMTextStore::Place GMTextStore::locate(uint32_t cp) const {
   if (chunks_.empty()) return {0, 0, 0};
-  uint32_t chunk = 0;
-  if (cp > length_ / 2) {
-    // The chunks from the end, for the same reason as the pieces below: the last chunk that
-    // begins at or before cp.
-    chunk = uint32_t(chunks_.size() - 1);
-    uint32_t start = length_ - chunks_[chunk].length;
-    while (chunk > 0 && cp < start) start -= chunks_[--chunk].length;
-    cp -= start;
-  } else {
-    while (cp >= chunks_[chunk].length && chunk + 1 < chunks_.size()) {
-      cp -= chunks_[chunk].length;
-      ++chunk;
-    }
-  }
+  uint32_t start = 0;
+  const uint32_t chunk = chunkOf(cp, &start);
+  cp -= start;
   const std::vector<Piece>& pieces = chunks_[chunk].pieces;
   const uint32_t chunkLength = chunks_[chunk].length;
-  if (cp < chunkLength && cp > chunkLength / 2) {
-    // From the chunk's end: text is mostly added and read at the end of what came before.
-    uint32_t rest = chunkLength - cp;
-    for (uint32_t piece = uint32_t(pieces.size()); piece-- > 0;) {
-      if (rest <= pieces[piece].length) return {chunk, piece, pieces[piece].length - rest};
-      rest -= pieces[piece].length;
-    }
+  // Only the stream's end lies at a chunk's end.
+  if (cp >= chunkLength) return {chunk, uint32_t(pieces.size()), 0};
+  // From the nearest of the chunk's two ends and the piece last found in it.
+  uint32_t piece = 0, first = 0;
+  uint32_t distance = cp;
+  if (chunkLength - cp < distance) {
+    piece = uint32_t(pieces.size());
+    first = chunkLength;
+    distance = chunkLength - cp;
   }
-  uint32_t piece = 0;
-  while (piece < pieces.size() && cp >= pieces[piece].length) {
-    cp -= pieces[piece].length;
-    ++piece;
+  if (hintPieceChunk_ == chunk && (cp > hintPieceStart_ ? cp - hintPieceStart_ : hintPieceStart_ - cp) < distance) {
+    piece = hintPiece_;
+    first = hintPieceStart_;
   }
-  return {chunk, piece, cp};
+  const uint32_t from = piece;
+  if (cp < first) {
+    do first -= pieces[--piece].length;
+    while (cp < first);
+  } else {
+    while (cp >= first + pieces[piece].length) first += pieces[piece++].length;
+  }
+  searchSteps_ += piece > from ? piece - from : from - piece;
+  hintPieceChunk_ = chunk;
+  hintPiece_ = piece;
+  hintPieceStart_ = first;
+  return {chunk, piece, cp - first};
 }
 
 char16_t GMTextStore::at(uint32_t cp) const {
@@ -208,12 +255,14 @@ void GMTextStore::erase(uint32_t first, uint32_t limit) {
         piece.length = place.offset;
         chunk.pieces.insert(chunk.pieces.begin() + place.piece + 1, tail);
         chunk.length -= remaining;
+        chunkGrew(place.chunk, -int64_t(remaining));
         remaining = 0;
         splitChunkIfFull(place.chunk);
         break;
       }
       piece.length = place.offset;
       chunk.length -= available;
+      chunkGrew(place.chunk, -int64_t(available));
       remaining -= available;
       place.offset = 0;
       ++place.piece;
@@ -221,6 +270,7 @@ void GMTextStore::erase(uint32_t first, uint32_t limit) {
       piece.text += remaining;
       piece.length -= remaining;
       chunk.length -= remaining;
+      chunkGrew(place.chunk, -int64_t(remaining));
       remaining = 0;
       break;
     } else {
@@ -233,11 +283,13 @@ void GMTextStore::erase(uint32_t first, uint32_t limit) {
       }
       chunk.pieces.erase(chunk.pieces.begin() + place.piece, chunk.pieces.begin() + end);
       chunk.length -= dropped;
+      chunkGrew(place.chunk, -int64_t(dropped));
       remaining -= dropped;
     }
     if (place.piece >= chunks_[place.chunk].pieces.size()) {
       if (chunks_[place.chunk].pieces.empty() && chunks_.size() > 1) {
         chunks_.erase(chunks_.begin() + place.chunk);
+        chunkRemoved(place.chunk);
       } else {
         ++place.chunk;
       }
@@ -258,6 +310,7 @@ void GMTextStore::splitChunkIfFull(uint32_t index) {
   for (const Piece& piece : tail.pieces) tail.length += piece.length;
   chunk.length -= tail.length;
   chunks_.insert(chunks_.begin() + index + 1, std::move(tail));
+  chunkInserted(index + 1);
 }
 
 void GMTextStore::insertPiece(uint32_t cp, char16_t* text, uint32_t n) {
@@ -280,6 +333,7 @@ void GMTextStore::insertPiece(uint32_t cp, char16_t* text, uint32_t n) {
       if (previous->text + previous->length == text) {
         previous->length += n;
         chunks_[place.chunk - 1].length += n;
+        chunkGrew(place.chunk - 1, n);
         length_ += n;
         return;
       }
@@ -292,6 +346,7 @@ void GMTextStore::insertPiece(uint32_t cp, char16_t* text, uint32_t n) {
     }
   }
   chunk.length += n;
+  chunkGrew(place.chunk, n);
   length_ += n;
   splitChunkIfFull(place.chunk);
 }

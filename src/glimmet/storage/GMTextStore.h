@@ -24,6 +24,9 @@ class GMTextStore {
   uint32_t blockSize() const { return blockSize_; }
   uint32_t blockFree() const { return blockFree_; }
   uint32_t blockSizeAt(uint32_t index) const { return blocks_[index].size; }
+  // The chunks and pieces the searches for a cp have walked so far: a reading charges them as its
+  // steps, so that a pattern of edits that walks far at each one cannot pass its bounds.
+  uint64_t searchSteps() const { return searchSteps_; }
 
   // The code unit at cp; 0 past the end.
   char16_t at(uint32_t cp) const;
@@ -69,6 +72,13 @@ class GMTextStore {
 
   // Where cp lies; at the end of the stream, the place after the last piece.
   Place locate(uint32_t cp) const;
+  // The chunk that holds cp, and through start the cp where it begins.
+  uint32_t chunkOf(uint32_t cp, uint32_t* start) const;
+  // A chunk's length changed by delta, or a chunk was inserted or removed at index: the hint
+  // follows.
+  void chunkGrew(uint32_t chunk, int64_t delta);
+  void chunkInserted(uint32_t index);
+  void chunkRemoved(uint32_t index);
   void erase(uint32_t first, uint32_t limit);
   void insertPiece(uint32_t cp, char16_t* text, uint32_t n);
   void splitChunkIfFull(uint32_t chunk);
@@ -76,6 +86,18 @@ class GMTextStore {
   std::vector<Chunk> chunks_;
   std::vector<Block> blocks_;
   uint32_t length_ = 0;
+  // The chunk the last search found and where it begins, kept right through every edit: text is
+  // read and written near where it was last, so a search walks from there, not from an end of
+  // a stream of thousands of chunks.
+  mutable uint32_t hintChunk_ = 0;
+  mutable uint32_t hintStart_ = 0;
+  // The piece last found, within its chunk, and where it begins in the chunk; kept until that
+  // chunk's pieces change.
+  static constexpr uint32_t kNoChunk = ~0u;
+  mutable uint32_t hintPieceChunk_ = kNoChunk;
+  mutable uint32_t hintPiece_ = 0;
+  mutable uint32_t hintPieceStart_ = 0;
+  mutable uint64_t searchSteps_ = 0;
   uint32_t blockSize_ = 0;
   uint32_t blockFree_ = 0;
 };

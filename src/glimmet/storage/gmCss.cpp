@@ -512,6 +512,9 @@ enum Property : uint16_t {
   kListStyle,
   kWidth,
   kDisplay,
+  kTextTransform,
+  kVisibility,
+  kCaptionSide,
   kPropertyCount
 };
 
@@ -521,7 +524,8 @@ constexpr std::array<std::string_view, kPropertyCount> kPropertyNames = {
     "vertical-align",  "text-align",   "text-indent", "margin",         "margin-top",
     "margin-right",    "margin-bottom", "margin-left", "padding",       "padding-top",
     "padding-right",   "padding-bottom", "padding-left", "white-space", "list-style-type",
-    "list-style",      "width",        "display"};
+    "list-style",      "width",        "display",     "text-transform", "visibility",
+    "caption-side"};
 
 // The property the name stands for; nothing for one the rich text does not carry.
 std::optional<Property> PropertyNamed(QStringView name) {
@@ -585,6 +589,9 @@ void CopyLonghand(Property p, const GMCssStyle* from, GMCssStyle* to) {
     case kListStyleType: to->listStyleType = f.listStyleType; break;
     case kWidth: to->width = f.width; break;
     case kDisplay: to->displayNone = f.displayNone; break;
+    case kTextTransform: to->textTransform = f.textTransform; break;
+    case kVisibility: to->invisible = f.invisible; break;
+    case kCaptionSide: to->captionBelow = f.captionBelow; break;
     default: break;
   }
 }
@@ -599,7 +606,10 @@ bool IsInheritedLonghand(Property p) {
     case kTextAlign:
     case kTextIndent:
     case kWhiteSpace:
-    case kListStyleType: return true;
+    case kListStyleType:
+    case kTextTransform:
+    case kVisibility:
+    case kCaptionSide: return true;
     default: return false;
   }
 }
@@ -870,6 +880,24 @@ struct Applier {
       }
       case kDisplay:
         if (StartsIdent(value, 0)) style->displayNone = EqualsLatin1(value, "none");
+        break;
+      case kTextTransform: {
+        using TT = GMCssStyle::TextTransform;
+        static const std::pair<std::string_view, TT> kTransforms[] = {{"none", TT::None},
+                                                                      {"uppercase", TT::Uppercase},
+                                                                      {"lowercase", TT::Lowercase},
+                                                                      {"capitalize", TT::Capitalize}};
+        if (auto transform = Keyword(value, kTransforms)) style->textTransform = transform;
+        break;
+      }
+      case kVisibility:
+        // A collapsed element other than a row or column shows as a hidden one does.
+        if (EqualsLatin1(value, "visible")) style->invisible = false;
+        else if (EqualsLatin1(value, "hidden") || EqualsLatin1(value, "collapse")) style->invisible = true;
+        break;
+      case kCaptionSide:
+        if (EqualsLatin1(value, "bottom")) style->captionBelow = true;
+        else if (EqualsLatin1(value, "top")) style->captionBelow = false;
         break;
       case kPropertyCount: break;
     }
@@ -1247,6 +1275,9 @@ GMCssStyle GMCssStyle::inherited() const {
   child.textIndentPoints = textIndentPoints;
   child.whiteSpace = whiteSpace;
   child.listStyleType = listStyleType;
+  child.textTransform = textTransform;
+  child.invisible = invisible;
+  child.captionBelow = captionBelow;
   return child;
 }
 

@@ -73,6 +73,7 @@ struct GMCssStyle {
   enum class WhiteSpace { Normal, Pre, NoWrap, PreWrap, PreLine };
   enum class VerticalAlign { Baseline, Super, Sub, Top, Middle, Bottom };
   enum class TextAlign { Left, Right, Center, Justify };
+  enum class TextTransform { None, Uppercase, Lowercase, Capitalize };
 
   // Inherited: a child starts with its parent's.
   std::optional<QStringList> fontFamilies;
@@ -85,6 +86,9 @@ struct GMCssStyle {
   std::optional<WhiteSpace> whiteSpace;
   std::optional<QString> listStyleType;  // "disc", "circle", "square", "decimal", "lower-alpha",
                                          // "upper-alpha", "lower-roman", "upper-roman", "none"
+  std::optional<TextTransform> textTransform;
+  std::optional<bool> invisible;     // "visibility: hidden" (or "collapse")
+  std::optional<bool> captionBelow;  // "caption-side: bottom"
   // Not inherited: a child starts without them. A text-decoration declaration sets all three
   // lines (those it names on, the others off); drawing the lines of the elements around it is
   // the reader's.

@@ -95,7 +95,8 @@ enum class Tag : uint8_t {
   Other, A, Abbr, Address, B, Big, Blockquote, Br, Caption, Center, Cite, Code, Dd, Del, Dfn, Div, Dl, Dt, Em,
   Font, H1, H2, H3, H4, H5, H6, Hr, I, Img, Ins, Kbd, Li, Link, Nobr, Ol, Option, P, Pre, Q, S, Samp, Script,
   Small, Span, Strike, Strong, Style, Sub, Sup, Table, Tbody, Td, Textarea, Tfoot, Th, Thead, Title, Tr, Tt, U,
-  Ul, Var, Label, Section, Article, Header, Footer, Nav, Main, Aside, Figure, Form, Fieldset, Dir, Menu
+  Ul, Var, Label, Section, Article, Header, Footer, Nav, Main, Aside, Figure, Form, Fieldset, Dir, Menu, Details,
+  Summary
 };
 
 Tag TagOfName(const QString& name) {
@@ -115,7 +116,8 @@ Tag TagOfName(const QString& name) {
       {"label", Tag::Label}, {"section", Tag::Section}, {"article", Tag::Article}, {"header", Tag::Header},
       {"footer", Tag::Footer}, {"nav", Tag::Nav}, {"main", Tag::Main}, {"aside", Tag::Aside},
       {"figure", Tag::Figure}, {"form", Tag::Form}, {"fieldset", Tag::Fieldset}, {"dir", Tag::Dir},
-      {"menu", Tag::Menu}, {"xmp", Tag::Pre}, {"listing", Tag::Pre}, {"plaintext", Tag::Pre}};
+      {"menu", Tag::Menu}, {"details", Tag::Details}, {"summary", Tag::Summary}, {"xmp", Tag::Pre},
+      {"listing", Tag::Pre}, {"plaintext", Tag::Pre}};
   return kTags.value(name, Tag::Other);
 }
 
@@ -136,7 +138,7 @@ const QString* KnownTagName(QStringView written, Tag* tag) {
           "kbd", "li", "link", "nobr", "ol", "option", "p", "pre", "q", "s", "samp", "script", "small", "span",
           "strike", "strong", "style", "sub", "sup", "table", "tbody", "td", "textarea", "tfoot", "th", "thead",
           "title", "tr", "tt", "u", "ul", "var", "label", "section", "article", "header", "footer", "nav", "main",
-          "aside", "figure", "form", "fieldset", "dir", "menu", "xmp", "listing", "plaintext"}) {
+          "aside", "figure", "form", "fieldset", "dir", "menu", "details", "summary", "xmp", "listing", "plaintext"}) {
       const QString text = QString::fromLatin1(name);
       known[size_t(text.size()) * 26 + size_t(name[0] - 'a')].push_back(Known{text, TagOfName(text)});
     }
@@ -215,10 +217,14 @@ struct Attributes {
   QString href, src, style, id, className, align, bgcolor, width, height, color, face, size, type, start, rel,
       colspan, rowspan, border, cellpadding, cellspacing, name, text, sdval;
   bool hasHref = false;
+  bool hidden = false;  // not shown, as "display: none"
+  bool open = false;    // a details element shows what it holds besides its summary
 
   void set(QStringView key, QString value) {
     QString* field = nullptr;
-    if (key == u"href") {
+    if (key == u"hidden") hidden = true;
+    else if (key == u"open") open = true;
+    else if (key == u"href") {
       if (hasHref) return;
       hasHref = true;
       field = &href;
@@ -434,7 +440,9 @@ struct TableNode {
   int64_t footFirst = -1, footRows = 0;
   bool inFoot = false;
   QColor rowBackground;  // of the row being read: its cells' unless they have their own
+  // Its caption, a line of its own above the table, or below it ("caption-side: bottom").
   std::vector<Node> caption;
+  bool captionBelow = false;
 };
 
 struct ListInfo {
@@ -475,6 +483,11 @@ struct Open {
   QTextBlockFormat blockFormat;            // the paragraphs it makes (a block element)
   bool makesBlocks = false;
   bool hidden = false;                     // "display: none", or inside such an element
+  bool invisible = false;                  // "visibility: hidden": its place is kept, its text not shown
+  GMCssStyle::TextTransform transform = GMCssStyle::TextTransform::None;
+  // A details element that is not open shows its first summary alone: it is hidden, and that
+  // summary is shown as the element around it would be (`hiddenAround`).
+  bool closedDetails = false, summaryShown = false, hiddenAround = false;
   Cell* cell = nullptr;                    // a cell: what the reading makes of it
   // What the style sheets see of it, and its style where any sheet or style touched it.
   QString elementName, elementId;
@@ -596,11 +609,15 @@ class Reader {
   void closeGivenWay(Tag tag);
   void flushSpace();
   void addRun(QStringView text, const QTextCharFormat& format);
+  // Adds text in the looks of the innermost element, as its "text-transform" shows it.
+  void addShownRun(QStringView text);
   void lineBreak();
   void picture(const Attributes& attributes);
   void rule();
   void startRow(TableNode* table);
   void startCell(Tag tag, const Attributes& attributes);
+  // Undoes the row the entry on top started, where it is hidden.
+  void dropHiddenRow();
   QTextCharFormat ownLooks(Tag tag, const Attributes& attributes) const;
   void pushStyled(Open open, const QString& name, const Attributes& attributes);
   void applyStyle(const Attributes& attributes);
@@ -669,6 +686,8 @@ class Reader {
   int64_t longestFormula_ = 0;
   bool failed_ = false, tooDeep_ = false;
   std::vector<Node> root_;
+  // Where what is hidden goes (a table, a cell's paragraphs): made and charged as shown, never emitted.
+  std::vector<Node> hiddenNodes_;
   std::vector<Open> stack_;
   std::array<int, 256> openCount_{};  // by tag: how many are open
   std::vector<Active> active_;
@@ -882,6 +901,8 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
       if ((tag != Tag::Other || frame || !sheets_.empty()) && !muted()) DecodeText(raw, &value);
       if (value.isNull()) value = QStringLiteral("");
     }
+    if (tag == Tag::Other && !frame && sheets_.empty() && !muted() && key.compare(u"hidden", Qt::CaseInsensitive) == 0)
+      attributes.hidden = true;
     if ((tag != Tag::Other || frame || !sheets_.empty()) && key.size() <= 16 && !muted()) {
       // In lower case where it stands: a tag of millions of attributes makes no string of each.
       std::array<char16_t, 16> lower;
@@ -920,7 +941,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     // own, or it holds what a browser shows only where it cannot show the element itself.
     const bool fallback = name == u"object" || name == u"video";
     const bool framed = frame && (!attributes.style.trimmed().isEmpty() || !attributes.text.isNull());
-    const bool pushes = (!sheets_.empty() || framed || fallback) && !selfClosing &&
+    const bool pushes = (!sheets_.empty() || framed || fallback || attributes.hidden) && !selfClosing &&
                         stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_;
     announce(name, false, pushes);
     if (stopped()) return n;
@@ -1042,7 +1063,7 @@ void Reader::text(QStringView raw) {
 
 void Reader::textChars(QStringView chars) {
   const Open& top = stack_.back();
-  if (top.hidden || muted()) return;
+  if (top.hidden || top.invisible || muted()) return;
   // Text in a table but in none of its cells goes before the table.
   if (top.table && (top.tag == Tag::Table || top.tag == Tag::Tr || IsSection(top.tag))) {
     if (std::all_of(chars.begin(), chars.end(), [](QChar c) { return IsHtmlSpace(c.unicode()); })) return;
@@ -1077,7 +1098,7 @@ void Reader::textChars(QStringView chars) {
         ensureBlock();
         // A blank the text before folded stays before this text, which keeps its own.
         flushSpace();
-        addRun(chars.sliced(from, k - from), stack_.back().chars);
+        addShownRun(chars.sliced(from, k - from));
       }
       if (k < chars.size() && chars[k] == u'\n') {
         if (dropNewline_) {
@@ -1110,7 +1131,7 @@ void Reader::textChars(QStringView chars) {
     reconstruct();
     ensureBlock();
     flushSpace();
-    addRun(chars.sliced(k, end - k), stack_.back().chars);
+    addShownRun(chars.sliced(k, end - k));
     if (failed_) return;
     k = end;
   }
@@ -1460,8 +1481,40 @@ void Reader::addRun(QStringView text, const QTextCharFormat& format) {
   block->hasText = true;
 }
 
+// The text as "text-transform" shows it; `before` is the character shown before it, after which
+// a word starts or goes on.
+QString TransformedText(QStringView text, GMCssStyle::TextTransform transform, QChar before) {
+  using TT = GMCssStyle::TextTransform;
+  if (transform == TT::Uppercase) return text.toString().toUpper();
+  if (transform == TT::Lowercase) return text.toString().toLower();
+  QString shown = text.toString();
+  if (transform != TT::Capitalize) return shown;
+  for (QChar& c : shown) {
+    // An apostrophe is inside a word ("don't"); any other character but a letter or digit ends one.
+    if (c.isLetter() && !before.isLetterOrNumber() && before != u'\'' && before != QChar(0x2019)) {
+      before = c;
+      c = c.toTitleCase();
+      continue;
+    }
+    before = c;
+  }
+  return shown;
+}
+
+void Reader::addShownRun(QStringView text) {
+  const GMCssStyle::TextTransform transform = stack_.back().transform;
+  if (transform == GMCssStyle::TextTransform::None) {
+    addRun(text, stack_.back().chars);
+    return;
+  }
+  QChar before = u' ';
+  if (block_ && !block_->runs.empty() && !block_->runs.back().picture && !block_->runs.back().text.isEmpty())
+    before = block_->runs.back().text.back();
+  addRun(TransformedText(text, transform, before), stack_.back().chars);
+}
+
 void Reader::lineBreak() {
-  if (stack_.back().hidden || muted()) return;
+  if (stack_.back().hidden || stack_.back().invisible || muted()) return;
   reconstruct();
   ensureBlock();
   flushSpace();
@@ -1470,7 +1523,9 @@ void Reader::lineBreak() {
 }
 
 void Reader::picture(const Attributes& attributes) {
-  if (attributes.src.isEmpty() || stack_.back().hidden || muted() || !resources_) return;
+  if (attributes.src.isEmpty() || attributes.hidden || stack_.back().hidden || stack_.back().invisible || muted() ||
+      !resources_)
+    return;
   reconstruct();
   ensureBlock();
   flushSpace();
@@ -1492,7 +1547,7 @@ void Reader::picture(const Attributes& attributes) {
 }
 
 void Reader::rule() {
-  if (muted()) return;
+  if (muted() || stack_.back().hidden) return;
   endBlock();
   ensureBlock();
   block_->format.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
@@ -1511,18 +1566,29 @@ void Reader::startRow(TableNode* table) {
   if (table->rows == 1) charge(kHtmlRichTableCost);
 }
 
+void Reader::dropHiddenRow() {
+  // A hidden row takes no row of its table: the next row is made where it would have been.
+  if (tooDeep_ || muted() || stack_.back().tag != Tag::Tr || !stack_.back().hidden) return;
+  TableNode* table = stack_.back().table;
+  if (!table || table->rows <= 0) return;
+  --table->rows;
+  if (table->inFoot && table->footRows > 0) --table->footRows;
+}
+
 void Reader::startCell(Tag tag, const Attributes& attributes) {
   announce(tag == Tag::Th ? QStringLiteral("th") : QStringLiteral("td"), false, true);
   if (stopped()) return;
-  if (muted()) {
-    // A row the listener took: the tree rules alone.
+  if (muted() || stack_.back().hidden) {
+    // A row the listener took, or one that is hidden: the tree rules alone.
+    const bool hidden = !muted();
     Open open = LightOpen(stack_.back());
     open.tag = tag;
-    open.container = nullptr;
+    open.container = hidden ? &hiddenNodes_ : nullptr;
     open.cell = nullptr;
     open.makesBlocks = true;
     open.active = 0;
     open.pre = false;
+    open.hidden = hidden;
     endBlock();
     push(std::move(open));
     active_.push_back(Active());
@@ -1530,6 +1596,7 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
   }
   TableNode* table = stack_.back().table;
   const int64_t row = table->rows - 1;
+  const int64_t nextColumn = table->nextColumn, madeColumns = table->columns;
   int64_t column = table->nextColumn;
   while (column < int64_t(table->busyUntil.size()) && table->busyUntil[size_t(column)] > row) ++column;
   const int64_t columns = SpanOf(attributes.colspan, kMostHtmlColumnSpan);
@@ -1546,10 +1613,6 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
     if (!charge((table->nextColumn - table->columns) * table->filledRows * kHtmlCellCost)) return;
     table->columns = table->nextColumn;
   }
-  if (rows > 1) {
-    if (int64_t(table->busyUntil.size()) < table->nextColumn) table->busyUntil.resize(size_t(table->nextColumn), 0);
-    for (int64_t c = column; c < table->nextColumn; ++c) table->busyUntil[size_t(c)] = row + rows;
-  }
   Cell& cell = table->cells.emplace_back();
   charge(sizeof(Cell));
   cell.row = row;
@@ -1561,6 +1624,9 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
   }
   if (!attributes.sdval.trimmed().isEmpty() && attributes.sdval.size() <= 64)
     cell.format.setProperty(kHtmlCellValueProperty, attributes.sdval.trimmed());
+  // A style may give the column its width: what it was is put back where the cell is hidden.
+  const size_t widthsGiven = table->widths.size();
+  const QTextLength widthGiven = size_t(column) < widthsGiven ? table->widths[size_t(column)] : QTextLength();
   QTextLength width;
   if (columns == 1 && LengthOf(attributes.width, &width)) {
     if (int64_t(table->widths.size()) <= column) table->widths.resize(size_t(column) + 1);
@@ -1583,8 +1649,24 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
   if (AlignmentOf(attributes.align, &alignment)) open.alignment = alignment;
   endBlock();
   pushStyled(std::move(open), tag == Tag::Th ? QStringLiteral("th") : QStringLiteral("td"), attributes);
-  Active mark;
-  active_.push_back(mark);
+  if (tooDeep_) return;
+  active_.push_back(Active());
+  if (stack_.back().hidden) {
+    // A hidden cell takes no column: the next cell of the row is made where it would have been.
+    Open& hidden = stack_.back();
+    hidden.cell = nullptr;
+    hidden.container = &hiddenNodes_;
+    table->cells.pop_back();
+    table->nextColumn = nextColumn;
+    table->columns = madeColumns;
+    if (table->widths.size() > widthsGiven) table->widths.resize(widthsGiven);
+    else if (size_t(column) < widthsGiven) table->widths[size_t(column)] = widthGiven;
+    return;
+  }
+  if (rows > 1) {
+    if (int64_t(table->busyUntil.size()) < table->nextColumn) table->busyUntil.resize(size_t(table->nextColumn), 0);
+    for (int64_t c = column; c < table->nextColumn; ++c) table->busyUntil[size_t(c)] = row + rows;
+  }
 }
 
 void Reader::pushStyled(Open open, const QString& name, const Attributes& attributes) {
@@ -1610,6 +1692,7 @@ void Reader::pushStyled(Open open, const QString& name, const Attributes& attrib
   }
   open.styled = false;
   push(std::move(open));
+  if (!tooDeep_ && attributes.hidden) stack_.back().hidden = true;
   if (!tooDeep_ && !muted()) applyStyle(attributes);
 }
 
@@ -1662,9 +1745,15 @@ void Reader::applyStyle(const Attributes& attributes) {
   if (style.verticalAlign == GMCssStyle::VerticalAlign::Super) looks.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
   if (style.verticalAlign == GMCssStyle::VerticalAlign::Sub) looks.setVerticalAlignment(QTextCharFormat::AlignSubScript);
   if (style.backgroundColor && IsInline(open.tag)) looks.setBackground(*style.backgroundColor);
+  // What a block paints is behind all it holds: the cells of a table in it show it rather than
+  // a background painted further out (the page's).
+  else if (style.backgroundColor && style.backgroundColor->alpha() > 0 && !IsCell(open.tag) && open.tag != Tag::Tr)
+    looks.setBackground(*style.backgroundColor);
   open.own.merge(looks);
   open.chars.merge(looks);
   if (style.displayNone) open.hidden = true;
+  if (style.invisible) open.invisible = *style.invisible;
+  if (style.textTransform) open.transform = *style.textTransform;
   if (style.textAlign && style.textAlign != inherited.textAlign) {
     open.alignment = AlignmentOfCss(*style.textAlign);
     open.alignedByStyle = true;
@@ -1788,7 +1877,8 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       if (AlignmentOf(attributes.align, &alignment)) table->format.setAlignment(alignment);
       Node holder;
       holder.table = std::move(node);
-      stack_.back().container->push_back(std::move(holder));
+      std::vector<Node>* into = stack_.back().container;
+      into->push_back(std::move(holder));
       Open open = stack_.back();
       open.tag = Tag::Table;
       open.table = table;
@@ -1803,6 +1893,13 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
         open.alignedByStyle = false;
       }
       pushStyled(std::move(open), name, attributes);
+      if (!tooDeep_ && stack_.back().table == table && stack_.back().hidden && into != &hiddenNodes_ &&
+          !into->empty() && into->back().table.get() == table) {
+        // A hidden table takes no place: its rows are read and shown nowhere.
+        hiddenNodes_.push_back(std::move(into->back()));
+        into->pop_back();
+        stack_.back().container = &hiddenNodes_;
+      }
       return;
     }
     case Tag::Thead: case Tag::Tbody: case Tag::Tfoot: case Tag::Caption: {
@@ -1816,14 +1913,17 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       announce(name, false, true);
       if (stopped()) return;
       if (tag == Tag::Caption) {
-        // A caption is no cell of the sheet: its text is read but kept out, as it always was.
-        Open open = stack_.back();
+        // A caption shows as lines of their own above the table, or below it.
+        Open open = muted() ? LightOpen(stack_.back()) : stack_.back();
+        TableNode* owner = muted() ? nullptr : open.table;
         open.tag = Tag::Div;
-        open.container = &open.table->caption;
+        open.container = owner ? &owner->caption : &hiddenNodes_;
         open.table = nullptr;
         open.makesBlocks = true;
+        open.blockFormat = QTextBlockFormat();
         open.alignment = Qt::AlignHCenter;
         pushStyled(std::move(open), name, attributes);
+        if (!tooDeep_ && owner && stack_.back().style.captionBelow.value_or(false)) owner->captionBelow = true;
         return;
       }
       Open open = stack_.back();
@@ -1844,6 +1944,7 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       startRow(open.table);
       if (!attributes.bgcolor.isNull() && !muted()) open.table->rowBackground = ColourOf(attributes.bgcolor);
       pushStyled(std::move(open), name, attributes);
+      dropHiddenRow();
       return;
     }
     case Tag::Td: case Tag::Th: {
@@ -1862,6 +1963,7 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
         open.tag = Tag::Tr;
         startRow(open.table);
         pushStyled(std::move(open), QStringLiteral("tr"), Attributes());
+        dropHiddenRow();
         if (stopped()) return;
       }
       startCell(tag, attributes);
@@ -2029,9 +2131,25 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       lists_.push_back(std::move(list));
       break;
     }
+    case Tag::Summary: {
+      // The first summary of a details element that is not open is what it shows.
+      Open& around = stack_.back();
+      if (around.tag == Tag::Details && around.closedDetails && !around.summaryShown) {
+        open.hidden = around.hiddenAround;
+        around.summaryShown = true;
+      }
+      break;
+    }
     default: break;
   }
   pushStyled(std::move(open), name, attributes);
+  if (tag == Tag::Details && !tooDeep_) {
+    Open& details = stack_.back();
+    details.closedDetails = !attributes.open;
+    details.summaryShown = false;
+    details.hiddenAround = details.hidden;
+    if (details.closedDetails) details.hidden = true;
+  }
   if (tag == Tag::Li && !tooDeep_) {
     const int list = findAny({Tag::Ul, Tag::Ol, Tag::Dir, Tag::Menu, Tag::Table});
     Open& item = stack_.back();
@@ -2224,7 +2342,11 @@ void Reader::emitBlock(Block& block, QTextCursor& cursor, bool& fresh) {
 
 void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
   emitNodes(table.before, cursor, fresh);
-  if (table.rows <= 0 || table.columns <= 0 || table.cells.empty()) return;
+  if (!table.captionBelow) emitNodes(table.caption, cursor, fresh);
+  if (table.rows <= 0 || table.columns <= 0 || table.cells.empty()) {
+    if (table.captionBelow) emitNodes(table.caption, cursor, fresh);
+    return;
+  }
   // Whoever makes cells of the rich text keeps kMaxColumns columns apart and folds the text of
   // those past them, in order, into the last; there a column no cell starts in (one spans cover
   // alone) holds nothing and is not made, so that a wide span costs no cell of the grid for each
@@ -2307,6 +2429,7 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
   }
   cursor.setPosition(made->lastPosition() + 1);
   fresh = true;
+  if (table.captionBelow) emitNodes(table.caption, cursor, fresh);
 }
 
 void Reader::emitNodes(std::vector<Node>& nodes, QTextCursor& cursor, bool& fresh) {

@@ -4,6 +4,7 @@
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmBookmarks.h"
@@ -16,9 +17,12 @@
 #include "glimmet/storage/gmTables.h"
 #include "platform/TextEncodings.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
+#include <QImageReader>
 #include <QUuid>
 
 #include <algorithm>
@@ -29,7 +33,7 @@
 namespace {
 
 enum Token : uint32_t { kTokEnd = 1, kTokKeyword = 3, kTokMemory = 4, kTokContinue = 5, kTokPara = 6,
-                        kTokMalformed = 7, kTokText = 8 };
+                        kTokMalformed = 7, kTokText = 8, kTokTooLarge = 9 };
 
 enum Origin { kForeign = 0, kOwn = 1, kCocoa = 2 };
 
@@ -204,10 +208,15 @@ class Reader {
   uint32_t Run(QString* message);
   bool truncated() const { return truncated_; }
   bool ownWriter() const { return origin_ == kOwn; }
+  int64_t cost() const { return cost_; }
 
  private:
-  // Tokens.
+  // Tokens: each read is charged to the meter, with the walks the edits since took.
   uint32_t Next(bool stopAtGroupEnd, bool semicolonEnds = false);
+  uint32_t NextToken(bool stopAtGroupEnd, bool semicolonEnds);
+  bool Charge();
+  // Whether a picture of these bytes (or this file), decoded, fits what the meter has left.
+  bool PictureFits(const QByteArray* bytes, const QString& path);
   uint32_t ReadKeyword(bool stopAtGroupEnd);
   uint32_t GatherHex();
   uint32_t GatherText(bool semicolonEnds);
@@ -367,6 +376,10 @@ class Reader {
 
   uint32_t result_ = kRtfImportOk;
   QString failMessage_;
+
+  FLReadingMeter* meter_ = nullptr;
+  uint64_t walkedSeen_ = 0;  // of the text store's search steps, charged
+  int64_t cost_ = 0;         // a picture that would pass the budget: what the reading would take
 };
 
 // ---- Tokenizer ------------------------------------------------------------------------------
@@ -459,6 +472,42 @@ QString Reader::Convert(const QByteArray& bytes) const {
 }
 
 uint32_t Reader::Next(bool stopAtGroupEnd, bool semicolonEnds) {
+  const uint32_t token = NextToken(stopAtGroupEnd, semicolonEnds);
+  return Charge() ? token : kTokTooLarge;
+}
+
+bool Reader::Charge() {
+  if (!meter_) return true;
+  const uint64_t walked = doc_->text.searchSteps();
+  const int64_t steps = 1 + int64_t(walked - walkedSeen_);
+  walkedSeen_ = walked;
+  return meter_->steps(steps) && meter_->pieces(1);
+}
+
+bool Reader::PictureFits(const QByteArray* bytes, const QString& path) {
+  if (!meter_ || meter_->budget() <= 0) return true;
+  // What it takes decoded, known from its header before it is decoded (a header that tells
+  // nothing: as many bytes again as its file).
+  QBuffer buffer;
+  QImageReader reader;
+  if (bytes) {
+    buffer.setData(*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    reader.setDevice(&buffer);
+  } else {
+    reader.setFileName(path);
+  }
+  const int64_t held = bytes ? 0 : QFileInfo(path).size();
+  const QSize size = reader.size();
+  const int64_t decoded = size.isValid() ? int64_t(size.width()) * size.height() * 4 : (bytes ? bytes->size() : held);
+  meter_->measure();
+  const int64_t cost = meter_->grown() + held + decoded;
+  if (cost <= meter_->budget()) return true;
+  cost_ = cost;
+  return false;
+}
+
+uint32_t Reader::NextToken(bool stopAtGroupEnd, bool semicolonEnds) {
   sawSemicolon_ = false;
   for (;;) {
     if (pos_ >= src_.size()) {
@@ -677,7 +726,8 @@ uint32_t Reader::GatherHex() {
     pos_ = std::min(pos_ + 4, src_.size());
     if (SkipUnit()) continue;
     bytes.append(char(hexValue(high) * 16 + hexValue(low)));
-    if (bytes.size() > kMaxTokenUnits) return kTokMemory;
+    // A longer run goes on in the next token.
+    if (bytes.size() >= kMaxTokenUnits) break;
   }
   if (bytes.isEmpty()) return Next(false);
   text_ = Convert(bytes);
@@ -714,16 +764,17 @@ uint32_t Reader::GatherText(bool semicolonEnds) {
   }
   if (skipCount_ == 0 && AsciiReadsAsIs()) {
     // A stretch of plain ASCII up to the next control character is the token as it stands.
+    // A longer stretch goes on in the next token: a paragraph's text is no bound on its length.
     qsizetype at = pos_;
     char16_t c = 0;
-    while (at < src_.size()) {
+    while (at < src_.size() && at - pos_ < kMaxTokenUnits) {
       c = src_[at].unicode();
       if (c >= 0x80 || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n' || (semicolonEnds && c == ';'))
         break;
       ++at;
     }
-    if (at == src_.size() || c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n') {
-      if (at - pos_ > kMaxTokenUnits) return kTokMemory;
+    if (at - pos_ == kMaxTokenUnits || at == src_.size() || c == '\\' || c == '{' || c == '}' || c == '\r' ||
+        c == '\n') {
       // Into the token's own buffer, which keeps its room from token to token.
       text_.resize(at - pos_);
       std::copy_n(src_.constData() + pos_, at - pos_, text_.data());
@@ -749,7 +800,7 @@ uint32_t Reader::GatherText(bool semicolonEnds) {
       bytes.clear();
       wide += QChar(c);
     }
-    if (bytes.size() + wide.size() > kMaxTokenUnits) return kTokMemory;
+    if (bytes.size() + wide.size() >= kMaxTokenUnits) break;
   }
   if (!bytes.isEmpty()) wide += Convert(bytes);
   text_ = wide;
@@ -1881,9 +1932,11 @@ uint32_t Reader::ReadPicture(uint32_t format) {
     const qsizetype slash = reference.lastIndexOf(u'/');
     path = reference;
     if (referenceKind == 1 && slash < 0) path = QStringLiteral(":/images/") + reference;
+    if (!PictureFits(nullptr, path)) return kTokTooLarge;
     image = FLImage::withContentsOfFile(path);
   } else {
     if (format == 0) return kTokContinue;
+    if (!PictureFits(&data, QString())) return kTokTooLarge;
     image = FLImage::withData(data);
     extension = format == k.pngblip ? QStringLiteral("png") : format == k.jpegblip ? QStringLiteral("jpeg")
                                                                                     : QStringLiteral("pdf");
@@ -1896,6 +1949,7 @@ uint32_t Reader::ReadPicture(uint32_t format) {
     scale = std::clamp<int64_t>(int64_t(double(goal) * 1000 / imageWidth), 1, 16000);
   const uint64_t value = KnotEntry::PictureValue(vertical, uint16_t(scale), uint16_t(opacity));
   if (!AddPicture(std::move(image), path, extension, referenceKind, value, border)) return kTokMemory;
+  if (meter_ && !meter_->measure()) return kTokTooLarge;
   return kTokContinue;
 }
 
@@ -1927,6 +1981,7 @@ uint32_t Reader::ReadAttachment() {
   if (file.isEmpty() || file.contains(u'/') || file == QLatin1String("..") || file == QLatin1String("."))
     return kTokContinue;
   const QString path = QDir(folder_).filePath(file);
+  if (!PictureFits(nullptr, path)) return kTokTooLarge;
   std::unique_ptr<FLImage> image = FLImage::withContentsOfFile(path);
   if (!image) return kTokContinue;
   // The displayed size in twips against the image's own.
@@ -1936,6 +1991,7 @@ uint32_t Reader::ReadAttachment() {
   if (scale != 16383) scale = scale < 0 ? 1000 : std::clamp<int64_t>(scale, 1, 16000);
   const uint64_t value = KnotEntry::PictureValue(3, uint16_t(scale), 0);
   if (!AddPicture(std::move(image), path, QString(), 2, value, nullptr)) return kTokMemory;
+  if (meter_ && !meter_->measure()) return kTokTooLarge;
   return kTokContinue;
 }
 
@@ -2354,6 +2410,11 @@ void Reader::FinishLastParagraph() {
 
 uint32_t Reader::Run(QString* message) {
   const Keys& k = K();
+  meter_ = FLReadingMeter::current();
+  if (meter_) {
+    meter_->allowSteps(src_.size() * kRtfStepsPerUnit + kRtfLeastSteps);
+    walkedSeen_ = doc_->text.searchSteps();
+  }
   insertCp_ = BodyStart(doc_);
   paraStart_ = insertCp_;
   SetBaseProperties(kPropChar, &g_.chars);
@@ -2408,6 +2469,12 @@ uint32_t Reader::Run(QString* message) {
   } else {
     Fail(kRtfImportFailed, kRtfMemoryMessage);
   }
+  // Past the meter's bounds nothing else is told: the caller names the size.
+  if (cost_ > 0 || (meter_ && meter_->passed())) {
+    result_ = kRtfImportTooLarge;
+    failMessage_.clear();
+    if (meter_) cost_ = std::max(cost_, meter_->tooLarge() ? meter_->grown() : 0);
+  }
   if (message) *message = failMessage_;
   return result_;
 }
@@ -2422,6 +2489,7 @@ uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* messa
   if (report) {
     report->truncatedColumns = reader.truncated();
     report->ownWriter = reader.ownWriter();
+    report->cost = reader.cost();
   }
   return result;
 }

@@ -3,6 +3,7 @@
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFormatString.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmEdit.h"
@@ -231,6 +232,8 @@ uint32_t StyleNamed(GlimmetDoc* doc, const QString& name) {
 
 thread_local std::vector<std::pair<GlimmetDoc*, uint32_t>> t_importing;
 
+bool InsertIntoStyleList(GlimmetDoc* doc, uint32_t ref);
+
 }  // namespace
 
 void SetGMAlertHook(GMAlertHook hook) { g_alertHook = std::move(hook); }
@@ -368,7 +371,7 @@ uint32_t CreateStyle(GlimmetDoc* doc, const QString& name, uint32_t id, uint32_t
   } catch (const std::bad_alloc&) {
     return kGMNone;
   }
-  RebuildStyleList(doc);
+  InsertIntoStyleList(doc, index);
   return index;
 }
 
@@ -522,25 +525,55 @@ bool ForceRangeToStyleId(const DocRange& range, uint32_t id) {
   return ok;
 }
 
-bool StyleSortsBefore(GlimmetDoc* doc, uint32_t a, uint32_t b) {
-  auto key = [&](uint32_t ref) {
-    const bool heading = ref >= kStyleHeadingRef;
-    const uint32_t kind = heading ? ref - kStyleHeadingRef : PropTypeForStyle(doc, ref);
-    const QString name = heading || ref >= doc->styles.size() ? QString() : doc->styles[ref].name.toCaseFolded();
-    return std::make_tuple(kind, heading ? 0 : 1, name, ref);
-  };
-  return key(a) < key(b);
+namespace {
+
+// Where a reference sorts in the style list: its kind, the kind's heading first, the name ignoring
+// case, the reference.
+using StyleKey = std::tuple<uint32_t, int, QString, uint32_t>;
+
+// Each name folded is a step of the reading under way, if any.
+StyleKey KeyOfStyle(GlimmetDoc* doc, uint32_t ref) {
+  if (FLReadingMeter* meter = FLReadingMeter::current()) meter->steps(1);
+  const bool heading = ref >= kStyleHeadingRef;
+  const uint32_t kind = heading ? ref - kStyleHeadingRef : PropTypeForStyle(doc, ref);
+  QString name = heading || ref >= doc->styles.size() ? QString() : doc->styles[ref].name.toCaseFolded();
+  return {kind, heading ? 0 : 1, std::move(name), ref};
 }
+
+// Puts a style made since the list was last sorted in its place: the list is sorted already, so
+// its place is found in a few comparisons, where sorting again would fold every name once more.
+bool InsertIntoStyleList(GlimmetDoc* doc, uint32_t ref) {
+  if (doc->styleList.empty()) return RebuildStyleList(doc);  // never sorted (a new or opened document)
+  const StyleKey key = KeyOfStyle(doc, ref);
+  const auto at = std::partition_point(doc->styleList.begin(), doc->styleList.end(),
+                                       [&](uint32_t listed) { return KeyOfStyle(doc, listed) < key; });
+  try {
+    doc->styleList.insert(at, ref);
+  } catch (const std::bad_alloc&) {
+    doc->styleList.clear();  // sorted again whole by the next style made
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool StyleSortsBefore(GlimmetDoc* doc, uint32_t a, uint32_t b) { return KeyOfStyle(doc, a) < KeyOfStyle(doc, b); }
 
 bool RebuildStyleList(GlimmetDoc* doc) {
   if (!doc) return false;
   try {
-    std::vector<uint32_t> list{kStyleHeadingRef + kPropChar, kStyleHeadingRef + kPropPara,
-                               kStyleHeadingRef + kPropChapter, kStyleHeadingRef + kPropTable,
-                               kStyleHeadingRef + kPropList};
+    // Each name is folded once, not at every comparison.
+    std::vector<StyleKey> keys;
+    keys.reserve(doc->styles.size() + 5);
+    for (uint32_t kind : {kPropChar, kPropPara, kPropChapter, kPropTable, kPropList})
+      keys.push_back(KeyOfStyle(doc, kStyleHeadingRef + kind));
     for (uint32_t i = 1; i < doc->styles.size(); ++i)
-      if (doc->styles[i].kind != kPropUnusedStyle) list.push_back(i);
-    std::sort(list.begin(), list.end(), [&](uint32_t a, uint32_t b) { return StyleSortsBefore(doc, a, b); });
+      if (doc->styles[i].kind != kPropUnusedStyle) keys.push_back(KeyOfStyle(doc, i));
+    std::sort(keys.begin(), keys.end());
+    std::vector<uint32_t> list;
+    list.reserve(keys.size());
+    for (const StyleKey& key : keys) list.push_back(std::get<3>(key));
     doc->styleList = std::move(list);
   } catch (const std::bad_alloc&) {
     return false;

@@ -449,6 +449,7 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "(50 + 10 % is 55, 50 − 10 % is 45)",
       "(200 × 10 % is 20, 200 ÷ 10 % is 2000)",
       "with your language's decimal separator",
+      "HTML (one .html page, or, for a sheet with pictures, a folder holding the page and its pictures)",
   };
   for (const char* sentence : said) EXPECT_TRUE(help.contains(QString::fromUtf8(sentence))) << sentence;
   const char* const retracted[] = {
@@ -457,7 +458,7 @@ TEST(HelpSource, SaysWhatTheProgramDoes) {
       "saves DIF", "RTFD, HTML (a folder", "Replace && Find", "checks for a newer version",
       "open as untitled documents", "in SI units", "Money shows whole amounts.",
       "Select the documents to recover", "sets the font, size and style", "the sheet's size",
-      "add a formula of the selection below or beside it",
+      "add a formula of the selection below or beside it", "HTML (a folder with the page and its pictures)",
   };
   for (const char* phrase : retracted) EXPECT_FALSE(help.contains(QString::fromUtf8(phrase))) << phrase;
 }

@@ -326,7 +326,10 @@ TEST_F(HtmlLongTableTest, ThePeersPagesOfASheetAreReadByTheSheet) {
     const QByteArray page = ReadFileBytes(TestDataPath(QStringLiteral("html/%1.html").arg(QLatin1String(name))));
     ASSERT_FALSE(page.isEmpty());
     const QString cells = openBothWays(page, name, true);
-    EXPECT_TRUE(cells.contains(QStringLiteral(",2=Rent|")) || cells.contains(QStringLiteral(",4=Rent|")))
+    // Gnumeric's caption is a line of its own above the table, as a browser shows it.
+    EXPECT_TRUE(cells.contains(QStringLiteral(",2=Rent|")) || cells.contains(QStringLiteral(",4=Rent|")) ||
+                (QByteArrayView(name) == "ledger-gnumeric" && cells.startsWith(QStringLiteral("0,0=Ledger|")) &&
+                 cells.contains(QStringLiteral(",3=Rent|"))))
         << cells.left(300).toStdString();
     EXPECT_TRUE(cells.contains(QStringLiteral("=Rent\nJanuary|"))) << cells.toStdString();
   }

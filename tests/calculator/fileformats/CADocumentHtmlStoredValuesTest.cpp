@@ -121,22 +121,7 @@ TEST_F(HtmlStoredValuesTest, PercentagesOfTheStoredValueAreItsNumber) {
       ASSERT_TRUE(FileFormatServices().loadHtml(sheet, page));
       const CACell* cell = sheet.cellAtGridPoint({0, 0});
       ASSERT_TRUE(cell);
-      if (c.number) {
-        const std::optional<CANumber> want = CANumber::withValidatedString(QString::fromUtf8(c.number), false);
-        ASSERT_TRUE(cell->number()) << cell->formula().toStdString();
-        EXPECT_TRUE(*cell->number() == *want) << cell->number()->archive().toStdString();
-      } else {
-        // As the text typed here would be.
-        CADocument typed;
-        CACell* entered = typed.cellAtGridPointImperative({0, 0});
-        entered->setFormula(QString::fromUtf8(c.shown));
-        typed.evaluate();
-        EXPECT_EQ(cell->displayText(true).toStdString(), entered->displayText(true).toStdString());
-        EXPECT_EQ(cell->number().has_value(), entered->number().has_value());
-        if (cell->number() && entered->number()) {
-          EXPECT_TRUE(*cell->number() == *entered->number());
-        }
-      }
+      ExpectNumberOrTyped(*cell, c.number, QString::fromUtf8(c.shown));
     }
   }
 }

@@ -17,6 +17,27 @@
 
 #include <gtest/gtest.h>
 
+// Expects the cell to hold `number` (in the C syntax, whatever the locale) where it is given, and
+// otherwise what the text `shown` gives typed here: its shown text and its number.
+inline void ExpectNumberOrTyped(const CACell& cell, const char* number, const QString& shown) {
+  if (number) {
+    const std::optional<CANumber> want = CANumber::withValidatedString(QString::fromUtf8(number), false, u'.', QChar());
+    ASSERT_TRUE(want);
+    ASSERT_TRUE(cell.number()) << cell.formula().toStdString();
+    EXPECT_TRUE(*cell.number() == *want) << cell.number()->archive().toStdString();
+    return;
+  }
+  CADocument typed;
+  CACell* entered = typed.cellAtGridPointImperative({0, 0});
+  entered->setFormula(shown);
+  typed.evaluate();
+  EXPECT_EQ(cell.displayText(true).toStdString(), entered->displayText(true).toStdString());
+  ASSERT_EQ(cell.number().has_value(), entered->number().has_value());
+  if (cell.number()) {
+    EXPECT_TRUE(*cell.number() == *entered->number());
+  }
+}
+
 // "x,y=text" for each cell in order, joined by "|": a link as "address>shown", a checkbox as
 // "[x]" or "[ ]", a picture as "picture".
 inline QString CellSummary(const CADocument& document) {

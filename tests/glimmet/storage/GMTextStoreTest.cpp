@@ -79,3 +79,53 @@ TEST(TextStore, RandomReplacementsAgreeWithAPlainString) {
 }
 
 }  // namespace
+
+namespace {
+
+// Searches start from the chunk and piece last found: edits and reads that move on through a
+// stream of thousands of chunks (a table filled cell by cell, a scan forwards or backwards) walk
+// a few pieces each, so four times the work walks about four times as far.
+TEST(TextStore, SearchesThatMoveOnWalkLittle) {
+  // Each pattern works on a stream of n pairs of units, n times.
+  const struct {
+    const char* name;
+    void (*work)(GMTextStore& store, uint32_t n);
+  } cases[] = {
+      {"inserts after each pair in turn",
+       [](GMTextStore& store, uint32_t n) {
+         for (uint32_t i = 0; i < n; ++i) ASSERT_TRUE(store.replace(3 * i + 2, 3 * i + 2, u"x", 1));
+       }},
+      {"reads forwards",
+       [](GMTextStore& store, uint32_t n) {
+         for (uint32_t cp = 0; cp < 2 * n; cp += 2) ASSERT_NE(store.at(cp), 0);
+       }},
+      {"reads backwards",
+       [](GMTextStore& store, uint32_t n) {
+         for (uint32_t cp = 2 * n; cp-- > 0;) ASSERT_NE(store.at(cp), 0);
+       }},
+      {"deletes after each pair in turn",
+       [](GMTextStore& store, uint32_t n) {
+         for (uint32_t i = 0; i + 1 < n; ++i) ASSERT_TRUE(store.replace(i + 1, i + 2, nullptr, 0));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    uint64_t walked[2] = {};
+    for (int size = 0; size < 2; ++size) {
+      const uint32_t n = size == 0 ? 20000 : 80000;
+      GMTextStore store;
+      // Each pair put before the others is a piece of its own: thousands of chunks.
+      for (uint32_t i = 0; i < n; ++i) {
+        const char16_t pair[2] = {u'a', char16_t(u'a' + i % 26)};
+        ASSERT_TRUE(store.replace(0, 0, pair, 2));
+      }
+      const uint64_t before = store.searchSteps();
+      c.work(store, n);
+      walked[size] = store.searchSteps() - before;
+    }
+    EXPECT_GT(walked[0], 0u);
+    EXPECT_LE(walked[1], walked[0] * 9 / 2);
+  }
+}
+
+}  // namespace

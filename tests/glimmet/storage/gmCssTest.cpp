@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <map>
+#include <string>
 
 namespace {
 
@@ -590,6 +591,47 @@ TEST(GMCss, TheChargeStopsTheReading) {
   EXPECT_FALSE(ParseCssDeclarations(QStringLiteral("color:red;").repeated(100), &declarations,
                                     [&](int64_t bytes) { return (left -= bytes) >= 0; }));
   EXPECT_LT(declarations.size(), 10u);
+}
+
+// "upper", "lower", "capitalize", "none" or "-" (unset), then "hidden", "visible" or "-", then
+// "bottom", "top" or "-".
+std::string ShownParts(const GMCssStyle& style) {
+  using TT = GMCssStyle::TextTransform;
+  std::string out = !style.textTransform                     ? "-"
+                    : *style.textTransform == TT::Uppercase  ? "upper"
+                    : *style.textTransform == TT::Lowercase  ? "lower"
+                    : *style.textTransform == TT::Capitalize ? "capitalize"
+                                                             : "none";
+  out += !style.invisible ? " -" : *style.invisible ? " hidden" : " visible";
+  out += !style.captionBelow ? " -" : *style.captionBelow ? " bottom" : " top";
+  return out;
+}
+
+// What a page shows of its text: "text-transform", "visibility" and "caption-side", each
+// inherited by what an element holds and set again by its own style.
+TEST(GMCss, TransformVisibilityAndCaptionSideAreReadAndInherited) {
+  const struct {
+    const char* parent;
+    const char* own;
+    const char* expected;
+  } cases[] = {
+      {"", "text-transform: uppercase", "upper - -"},
+      {"", "TEXT-TRANSFORM: Capitalize; visibility: hidden; caption-side: bottom", "capitalize hidden bottom"},
+      {"text-transform: lowercase; visibility: hidden; caption-side: bottom", "", "lower hidden bottom"},
+      {"text-transform: lowercase; visibility: hidden", "text-transform: none; visibility: visible", "none visible -"},
+      {"visibility: hidden", "visibility: collapse", "- hidden -"},
+      {"caption-side: bottom", "caption-side: top", "- - top"},
+      {"text-transform: uppercase; caption-side: bottom", "text-transform: initial; caption-side: inherit",
+       "- - bottom"},
+      // Values the properties do not take change nothing.
+      {"text-transform: uppercase; visibility: hidden", "text-transform: shout; visibility: 1px; caption-side: left",
+       "upper hidden -"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.parent) + " / " + c.own);
+    const GMCssStyle parent = Styled(QString::fromUtf8(c.parent), GMCssStyle());
+    EXPECT_EQ(ShownParts(Styled(QString::fromUtf8(c.own), parent)), c.expected);
+  }
 }
 
 }  // namespace

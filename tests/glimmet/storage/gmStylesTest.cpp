@@ -77,6 +77,22 @@ TEST(Styles, TheSortedListPutsHeadingsFirstAndNamesIgnoringCase) {
   EXPECT_EQ(doc->styleList, expected);
 }
 
+// Styles made one by one take their places in the sorted list as a sort of all of them puts them:
+// names alike but for case, kinds mixed, made in no order.
+TEST(Styles, StylesMadeOneByOneSortAsAllOfThemAtOnce) {
+  const std::pair<const char*, uint32_t> made[] = {
+      {"delta", kPropPara}, {"Alpha", kPropChar}, {"alpha", kPropPara}, {"ALPHA", kPropPara}, {"Zulu", kPropChar},
+      {"beta", kPropPara},  {"Beta", kPropChar},  {"\xe9t\xe9", kPropPara}, {"Echo", kPropPara}, {"", kPropPara},
+  };
+  GlimmetDocPtr doc = DocWithBody(QString());
+  for (const auto& [name, kind] : made) {
+    ASSERT_NE(NewUserStyle(doc.get(), QString::fromLatin1(name), kind), kGMNone) << name;
+    const std::vector<uint32_t> kept = doc->styleList;
+    ASSERT_TRUE(RebuildStyleList(doc.get()));
+    EXPECT_EQ(kept, doc->styleList) << name;
+  }
+}
+
 TEST(Styles, TheStyleLimitShowsTheAlertAndAddsNothing) {
   GlimmetDocPtr doc = DocWithBody(QString());
   GMStyle filler;
