@@ -12,6 +12,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CAFormat.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/views/CACellView.h"
 #include "calculator/views/caViewNotifications.h"
@@ -41,6 +42,8 @@
 #include <QTimer>
 
 #include <cmath>
+#include <functional>
+#include <new>
 #include <cstdlib>
 #include <limits>
 
@@ -638,15 +641,34 @@ void CAWindowController::cutAction(int64_t) {
   redrawSelectionForDomain(kDomainCell);
 }
 
+namespace {
+
+// A paste rolls itself back and says so when memory runs out; what runs out around it (the
+// typing committed first) is told as well, and the program goes on.
+void RunPasteCommand(CAWindowController& window, const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::bad_alloc& exception) {
+    LogException(exception, QLatin1String(kCommandMemoryMessage));
+    window.giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
+  }
+}
+
+}  // namespace
+
 void CAWindowController::pasteAction(int64_t) {
-  commitTyping();
-  const CAPrefController* prefs = CAPrefController::sharedInstance();
-  document_->paste(nullptr, prefs && prefs->value(CABoolPreference::plainPaste));
+  RunPasteCommand(*this, [this] {
+    commitTyping();
+    const CAPrefController* prefs = CAPrefController::sharedInstance();
+    document_->paste(nullptr, prefs && prefs->value(CABoolPreference::plainPaste));
+  });
 }
 
 void CAWindowController::pasteAsPlainTextAction(int64_t) {
-  commitTyping();
-  document_->paste(nullptr, true);
+  RunPasteCommand(*this, [this] {
+    commitTyping();
+    document_->paste(nullptr, true);
+  });
 }
 
 void CAWindowController::copyStyleAction(int64_t tag) {

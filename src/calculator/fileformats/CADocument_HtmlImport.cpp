@@ -1787,11 +1787,11 @@ int64_t LeastHtmlFileCostOf(const QString& path) {
   return characters * kPlainTableCharacterCost + (tagsCounted ? tags : 0) * kPlainTableElementCost;
 }
 
-// The same for a file large enough for that to pass an open's budget; 0 for a smaller one.
-int64_t LeastHtmlFileCost(const QString& path) {
+// The same for a file large enough for that to pass the budget; 0 for a smaller one.
+int64_t LeastHtmlFileCost(const QString& path, int64_t budget) {
   // A page of tags alone ("<b>" and so on) is the most a byte can cost.
   const int64_t size = QFileInfo(path).size();
-  if (size <= 0 || size * (kPlainTableCharacterCost + kPlainTableElementCost / 2) <= g_pageReadingBudget) return 0;
+  if (size <= 0 || size * (kPlainTableCharacterCost + kPlainTableElementCost / 2) <= budget) return 0;
   return LeastHtmlFileCostOf(path);
 }
 
@@ -1801,27 +1801,14 @@ int64_t HtmlFileLeastCost(const QString& path) { return LeastHtmlFileCostOf(path
 
 qsizetype SetHtmlDecodingPieceSize(qsizetype size) { return std::exchange(g_htmlDecodingPiece, size); }
 
-bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
-  const int64_t kReaderMemoryBudget = g_pageReadingBudget;
-  // Either reading takes several times the page, the sheet's own the least: a page that would
-  // take more than an open may even so is refused before it is read, rather than left to
-  // exhaust the memory; where the file's bytes already tell, before a byte of it is held.
-  const int64_t leastFileCost = LeastHtmlFileCost(path);
-  if (leastFileCost > kReaderMemoryBudget) {
-    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastFileCost));
-    return false;
-  }
-  QString html;
-  {
-    QByteArray bytes;
-    if (!ReadWholeFile(path, &bytes, error)) return false;
-    ++g_pagesRead;
-    QString failure;
-    if (!HtmlTextOfBytes(bytes, &html, &failure)) {
-      SetError(error, -50, failure);
-      return false;
-    }
-  }
+namespace {
+
+// Reads a page's text into the document: an opened file's (its path names it in alerts and gives
+// the folder its pictures are found in) or a pasted page's (no path). Both read a page alike, at
+// the same price and within the same budget, on the meter of the command where one runs.
+bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLError* error) {
+  const int64_t kReaderMemoryBudget = PageBudget();
+  const bool pasted = path.isEmpty();
   const int64_t leastCost = PlainTableHtmlCost(html);
   if (leastCost > kReaderMemoryBudget) {
     SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastCost));
@@ -1829,14 +1816,18 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
   }
   // What every stage from here grows the heap by (the reading, the rich text, its import, the
   // cells) and the work it takes are metered: past the budget the open stops with the reason.
-  FLReadingMeter meter(kReaderMemoryBudget);
+  std::optional<FLReadingMeter> ownMeter;
+  FLReadingMeter* running = FLReadingMeter::current();
+  FLReadingMeter& meter = running ? *running : ownMeter.emplace(kReaderMemoryBudget);
   const auto tooLarge = [&](int64_t cost) {
     SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(std::max(cost, meter.grown())));
     return false;
   };
   GMImportTextDocument text;
-  text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
-  text.setPageUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+  if (!pasted) {
+    text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
+    text.setPageUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+  }
   // The pictures the page names have what its reading leaves of the budget.
   text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - leastCost, 1));
   std::optional<PlainTable> table;
@@ -1886,15 +1877,20 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
     // The pictures the page names have what its reading leaves of the budget.
     text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - reading.cost, 1));
   }
-  if (loadAttributedString(text)) {
-    if (text.picturesLeftOut() > 0) ShowImportPicturesAlert(path, uint64_t(text.picturesLeftOut()));
-    if (GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
+  if (document.loadAttributedString(text)) {
+    if (text.picturesLeftOut() > 0) {
+      if (pasted)
+        ShowPastePicturesAlert(uint64_t(text.picturesLeftOut()));
+      else
+        ShowImportPicturesAlert(path, uint64_t(text.picturesLeftOut()));
+    }
+    if (GlimmetImportCutColumns() && !pasted) ShowImportColumnsAlert(path);
     // The rows after the first, made as the conversion of the rich text makes a row's cells,
     // below the first row's (the last the page made); cells that look alike share one format.
-    if (table && !table->nested && !rows().empty()) {
-      const int64_t first = rows().back()->gridY();
+    if (table && !table->nested && !document.rows().empty()) {
+      const int64_t first = document.rows().back()->gridY();
       for (size_t x = 0; x < table->firstRowValues.size(); ++x) {
-        CACell* cell = cellAtGridPoint({int64_t(x), first});
+        CACell* cell = document.cellAtGridPoint({int64_t(x), first});
         const QString entry = PlainCellEntry(table->firstRow[x], table->firstRowValues[x]);
         if (cell && entry != table->firstRow[x]) cell->setFormula(entry);
       }
@@ -1905,10 +1901,10 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
         const std::vector<PlainCell> row = std::exchange(table->rows[y], {});
         for (size_t x = 0; x < row.size(); ++x) {
           if (row[x].text.isEmpty()) continue;
-          auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, this);
+          auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, &document);
           cell->setFormula(PlainCellEntry(row[x].text, row[x].value));
-          if (CAFormat format = row[x].look.format(); format.mask() != 0) formats.giveCell(*cell, format, *this);
-          storeCell(std::move(cell));
+          if (CAFormat format = row[x].look.format(); format.mask() != 0) formats.giveCell(*cell, format, document);
+          document.storeCell(std::move(cell));
         }
       }
     }
@@ -1935,21 +1931,47 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
             continue;
           }
           if (!field.isEmpty()) {
-            auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, this);
+            auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, &document);
             cell->setFormula(WithoutInnerCharacters(field.toString()));
-            storeCell(std::move(cell));
+            document.storeCell(std::move(cell));
           }
           ++x;
         }
       }
       lines.clear();
-      if (columnsCut && !GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
+      if (columnsCut && !GlimmetImportCutColumns() && !pasted) ShowImportColumnsAlert(path);
     }
     return true;
   }
   if (meter.passed()) return tooLarge(reading.cost);
   if (error && error->domain.isEmpty()) SetError(error, -50, QLatin1String(kHtmlUnreadable));
   return false;
+}
+
+}  // namespace
+
+bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
+  const int64_t kReaderMemoryBudget = PageBudget();
+  // Either reading takes several times the page, the sheet's own the least: a page that would
+  // take more than an open may even so is refused before it is read, rather than left to
+  // exhaust the memory; where the file's bytes already tell, before a byte of it is held.
+  const int64_t leastFileCost = LeastHtmlFileCost(path, kReaderMemoryBudget);
+  if (leastFileCost > kReaderMemoryBudget) {
+    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastFileCost));
+    return false;
+  }
+  QString html;
+  {
+    QByteArray bytes;
+    if (!ReadWholeFile(path, &bytes, error)) return false;
+    ++g_pagesRead;
+    QString failure;
+    if (!HtmlTextOfBytes(bytes, &html, &failure)) {
+      SetError(error, -50, failure);
+      return false;
+    }
+  }
+  return LoadHtmlPage(*this, std::move(html), path, error);
 }
 
 namespace {
@@ -1996,38 +2018,44 @@ void EnterStoredValues(QTextDocument& text) {
 
 int64_t PageReadingBudget() { return g_pageReadingBudget; }
 
+int64_t PageBudget() { return BudgetWithinLimits(g_pageReadingBudget); }
+
 int64_t SetPageReadingBudget(int64_t budget) { return std::exchange(g_pageReadingBudget, budget); }
 
-bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused) {
-  const int64_t budget = g_pageReadingBudget;
+namespace {
+
+// The page's text goes to the reading, which lets it go once the rows hold their texts.
+bool LoadPastedPage(CADocument& document, QString html, bool* refused, bool tellUnreadable) {
   *refused = false;
-  const auto tooLarge = [&](int64_t cost) {
+  FLError error;
+  if (LoadHtmlPage(document, std::move(html), QString(), &error)) return true;
+  // A page too large to paste is told as such: its plain text is no paste of it. A page the reader
+  // gives up on for another reason (its depth, nothing it can read) leaves the clipboard's plain
+  // text to be pasted instead, where it has one; where it has none, the alert says why.
+  if (error.reason.isEmpty() || (error.code != kHtmlTooLargeCode && !tellUnreadable)) return false;
+  *refused = true;
+  ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), error.reason);
+  return false;
+}
+
+}  // namespace
+
+bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused, bool tellUnreadable) {
+  return LoadPastedPage(document, html, refused, tellUnreadable);
+}
+
+bool LoadPastedHtml(CADocument& document, const QByteArray& page, bool* refused, bool tellUnreadable) {
+  *refused = false;
+  QString html, failure;
+  // Read in the character set an open reads the page in: its byte-order mark, its own
+  // declaration, else UTF-8.
+  if (!HtmlTextOfBytes(page, &html, &failure)) {
+    if (!tellUnreadable) return false;
     *refused = true;
-    ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), RichTextHtmlTooLargeReason(cost));
+    ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), failure);
     return false;
-  };
-  // The first check an open makes: the least any reading of the page takes.
-  const int64_t leastCost = PlainTableHtmlCost(html);
-  if (leastCost > budget) return tooLarge(leastCost);
-  FLReadingMeter meter(budget);
-  GMImportTextDocument text;
-  try {
-    const GMHtmlReading reading = ReadHtmlIntoRichText(text, html, budget);
-    if (reading.outcome == GMHtmlReading::Outcome::TooLarge) return tooLarge(std::max(reading.cost, meter.grown()));
-    if (!reading.read()) return false;
-    text.setPictureBudget(std::max<int64_t>(budget - reading.cost, 1));
-    if (!document.loadAttributedString(text)) {
-      if (meter.passed()) return tooLarge(std::max(reading.cost, meter.grown()));
-      return false;
-    }
-  } catch (const std::bad_alloc&) {
-    // What the import had made goes at once; the paste tells the failure.
-    DestroyImportDocument();
-    throw;
   }
-  // The pictures the budget left out are told, as an open tells them.
-  if (text.picturesLeftOut() > 0) ShowPastePicturesAlert(uint64_t(text.picturesLeftOut()));
-  return true;
+  return LoadPastedPage(document, std::move(html), refused, tellUnreadable);
 }
 
 bool CADocument::loadAttributedString(QTextDocument& text) {

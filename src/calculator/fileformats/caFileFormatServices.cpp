@@ -110,7 +110,13 @@ void InstallFileFormatServices() {
     bool refused = false;
     return LoadPastedHtml(document, html, &refused);
   };
-  services.loadPastedHtml = LoadPastedHtml;
+  services.loadPastedHtml = [](CADocument& document, const QByteArray& page, bool tellUnreadable, bool* refused) {
+    return LoadPastedHtml(document, page, refused, tellUnreadable);
+  };
+  services.readingBudget = PageBudget;
+  services.pastedPageTooLarge = [](int64_t cost) {
+    ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), RichTextHtmlTooLargeReason(cost));
+  };
   services.loadPastedRtf = LoadPastedRtf;
   SetFileFormatServices(std::move(services));
 }

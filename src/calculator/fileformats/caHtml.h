@@ -58,10 +58,17 @@ inline constexpr int64_t kReaderMemoryBudget = int64_t(3) << 29;
 // giving the one it replaces.
 int64_t PageReadingBudget();
 int64_t SetPageReadingBudget(int64_t budget);
-// Reads a pasted page into the document as an open reads a page, within the same budget and
-// with the same first check of its size: a page past it is refused with the size alert, and
-// `*refused` set. The pictures the budget left out are told.
-bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused);
+// That budget held to what the process may still take (its limits, the memory available): what
+// a reading is priced against.
+int64_t PageBudget();
+// Reads a pasted page into the document as an open reads a page (the same readers, the same
+// price, within the same budget, on the paste's meter), its bytes in the character set an open
+// reads them in. A page refused for its size is told with the reason and `*refused` set; so is
+// one refused for anything else (its depth, its character set, nothing that can be read) where
+// tellUnreadable (the clipboard has no plain text to paste instead). The pictures the budget left
+// out are told.
+bool LoadPastedHtml(CADocument& document, const QByteArray& page, bool* refused, bool tellUnreadable = false);
+bool LoadPastedHtml(CADocument& document, const QString& html, bool* refused, bool tellUnreadable = false);
 inline constexpr const char* kPastePageTooLargeMessage = "The page can't be pasted.";
 // What the sheet's own reading of a long table of plain cells takes, in bytes a character of
 // page and a tag that opens an element (each a cell or a row): the

@@ -404,8 +404,11 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // to the rows or columns from this selection's start.
   void transferFormats(const CADocument& source);
   // Copies the cells of the source's selection to this selection's start, replacing what the
-  // block covers.
-  void transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences);
+  // block covers. NO where the reading meter of the command (FLReadingMeter) stopped it part-way.
+  bool transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences);
+  // The same from a document that goes once its cells are copied (a paste's): each of its rows
+  // lets its cells go as soon as they are copied, so that the cells are not held twice.
+  bool transferCellsReleasing(CADocument& source, bool ignoreFormat, bool adjustReferences);
 
   // ---- Undo archives (CADocument_Undo.cpp) ---------------------------------------------------
   // Steps go to the window's undo stack; the stack's delegate (CAUndoArchiver) archives and
@@ -759,7 +762,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // and HTML as far as each can be made; NO with a beep when there is nothing to copy.
   bool copy(QMimeData* clipboard = nullptr);
   // Pastes the richest representation the clipboard holds at the active cell, as one undo step
-  // named by the descriptor (0: no step). NO when nothing was pasted.
+  // named by the descriptor (0: no step). NO when nothing was pasted: then the sheet is as it
+  // was, and where memory or the reading budget ran out the window has said so.
   bool paste(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName);
   bool paste(const QMimeData* clipboard, bool ignoreFormat);
   // The block that cells of the source's kind and normalised range (whole lines' open ends made
@@ -792,6 +796,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setPrintInfo(const QByteArray& archive) { printInfo_ = archive; }
 
  private:
+  bool pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName);
+  bool transferCellsFrom(const CADocument& source, CADocument* released, bool ignoreFormat, bool adjustReferences);
   // Marks for recalculation the cells that refer to the points changed while a batch was open.
   void markReferrersOfChangedPoints();
 

@@ -7,6 +7,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "calculator/model/CAPicture.h"
+#include "calculator/model/CARow.h"
 #include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caModelServices.h"
@@ -14,6 +15,7 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "framlet/shell/FLUndoManager.h"
 #include "platform/FLError.h"
 #include "platform/Pasteboard.h"
@@ -23,8 +25,10 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -39,9 +43,40 @@ struct PasteResult {
   std::shared_ptr<CAPicture> picture;
   QString text;
   bool hasText = false;
+  bool fromPage = false;  // the document was read from a page (HTML)
 };
 
 bool Has(const QMimeData& data, const char* type) { return PasteboardHasType(data, QLatin1String(type)); }
+
+// The memory a rollback takes beyond what it gives back. It clears the pasted cells first, which
+// gives back what the cells it restores took before the paste replaced them; beyond that it needs
+// working room: a cell's text decoded, the notes of the cells it empties, rows made again. Touched,
+// so that it is memory the process holds and not only address space.
+std::unique_ptr<char[]> RollbackReserve(const CAUndoArchive& archive, const CADocument* pasted) {
+  constexpr size_t kLeast = size_t(1) << 20;
+  size_t cells = 0;
+  if (pasted)
+    for (const std::unique_ptr<CARow>& row : pasted->rows()) cells += row->cells().size();
+  const size_t bytes = kLeast + archive.bytes() / 4 + cells * sizeof(GridPoint);
+  auto reserve = std::make_unique_for_overwrite<char[]>(bytes);
+  std::memset(reserve.get(), 0, bytes);
+  return reserve;
+}
+
+// Puts the cells of the archive back where a paste failed part-way. Run once the paste's own
+// memory and the reserve are let go; should it still run out, it starts again from the clearing,
+// which gives back what the first attempt made.
+void RollBackPaste(CADocument& document, const CAUndoContext& context, const CAUndoArchive& archive) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      RestoreUndoAction(document, kUndoActionCells, context, archive);
+      document.invalidateAfterCellEdit(-1);
+      return;
+    } catch (const std::exception& exception) {
+      LogException(exception, QLatin1String(kPasteFailedText));
+    }
+  }
+}
 
 }  // namespace
 
@@ -98,17 +133,19 @@ bool PasteText(const QMimeData& data, const QString& candidate, PasteResult& res
     const QByteArray html = PasteboardData(data, candidate);
     auto document = std::make_unique<CADocument>();
     bool refused = false;
+    result.fromPage = true;
     if (!html.isEmpty() &&
-        (services.loadPastedHtml ? services.loadPastedHtml(*document, QString::fromUtf8(html), &refused)
+        (services.loadPastedHtml ? services.loadPastedHtml(*document, html, !data.hasText(), &refused)
                                  : services.loadHtml(*document, QString::fromUtf8(html)))) {
       result.document = std::move(document);
       return true;
     }
-    // A page too large to paste was told as such: its plain text is no paste of it.
+    // A page refused was told as such: its plain text is no paste of it.
     if (refused) return false;
   }
   const std::optional<QString> text = PlainString(data);
   if (!text) return false;
+  result.fromPage = false;
   result.document = DocumentFromText(*text);
   return result.document != nullptr;
 }
@@ -256,6 +293,22 @@ bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat) {
 
 bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName) {
   if (isLocked()) return false;
+  // Whatever a paste runs into, the program goes on: what escapes the guarded stages below is
+  // logged, and the sheet is as it was.
+  try {
+    return pasteGuarded(clipboard, ignoreFormat, undoName);
+  } catch (const std::bad_alloc& exception) {
+    LogException(exception, QLatin1String(kPasteFailedText));
+    if (controller_)
+      controller_->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kPasteFailedText));
+  }
+  WorkspaceBeep();
+  return false;
+}
+
+bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName) {
   if (!clipboard) clipboard = QGuiApplication::clipboard()->mimeData();
   const auto fail = [] {
     WorkspaceBeep();
@@ -263,18 +316,31 @@ bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat, int32_t un
   };
   if (!clipboard) return fail();
 
+  // One meter over the whole paste: the reading of the clipboard, what it builds, the cells it
+  // brings into the sheet and the undo step that records what they replace.
+  const CAFileFormatServices& services = FileFormatServices();
+  FLReadingMeter meter(services.readingBudget ? services.readingBudget() : 0);
   PasteResult result;
-  // Reading the clipboard makes a whole document of what it holds: running out of memory on
-  // the way is told, as in any other command, and the document is left as it was.
-  bool read = false;
-  if (!RunGuardedCommand(*this, [&] { read = ReadClipboard(*clipboard, *this, result); }) || !read) {
-    if (result.picture) mutablePictures().remove(result.picture->guid());
-    return fail();
-  }
+  // Past the budget, a page is told too large as its reading tells it; anything else, and running
+  // out of memory, as any command is.
+  const auto memoryAlert = [&] {
+    if (meter.tooLarge() && result.fromPage && services.pastedPageTooLarge)
+      services.pastedPageTooLarge(meter.grown());
+    else if (controller_)
+      controller_->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
+  };
+
   // A picture that does not get pasted must not stay behind in the document's pictures.
   const auto dropPicture = [&] {
     if (result.picture) mutablePictures().remove(result.picture->guid());
   };
+  // Reading the clipboard makes a whole document of what it holds: running out of memory on
+  // the way is told, as in any other command, and the document is left as it was.
+  bool read = false;
+  if (!RunGuardedCommand(*this, [&] { read = ReadClipboard(*clipboard, *this, result); }) || !read) {
+    dropPicture();
+    return fail();
+  }
 
   // The cells the paste replaces: recorded before anything changes, and restored should the
   // paste fail part-way.
@@ -293,45 +359,98 @@ bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat, int32_t un
     if (result.kind != kRangeCell && result.kind != kRangeAbsoluteCell) undoRange = *block;
   }
   const CAUndoContext context{undoRange, kDomainCell};
+
+  // Before the change: the undo step, the archive a rollback restores (the step's own, or one
+  // made here where no step is kept) and the memory the rollback takes, held until it is needed
+  // or the paste is done, so that a rollback never waits on memory the paste used up.
+  FLUndoManager* manager = undoName != kUndoUnnamed ? undoManager() : nullptr;
+  bool stepRecorded = false;
   CAUndoArchive before;
-  if (!ArchiveForUndoAction(*this, kUndoActionCells, context, before)) {
+  const CAUndoArchive* restoreFrom = nullptr;
+  std::unique_ptr<char[]> reserve;
+  const uint32_t undoID = manager ? manager->currentUndoID() : 0;
+  const auto dropStep = [&] {
+    if (stepRecorded && manager) manager->popUndo();
+    stepRecorded = false;
+  };
+  try {
+    if (undoName != kUndoUnnamed) {
+      const auto* archiver = manager ? dynamic_cast<const CAUndoArchiver*>(manager->delegate()) : nullptr;
+      const uint64_t recorded = archiver ? archiver->stepsRecorded() : 0;
+      if (!setUndo(kFLNewUndoID, kUndoActionCells, undoName, undoRange, kDomainCell)) {
+        dropPicture();
+        if (meter.passed()) memoryAlert();
+        return fail();
+      }
+      stepRecorded = manager != nullptr;
+      // The step's archive holds the cells as they are now only where the step is new.
+      if (archiver && archiver->stepsRecorded() != recorded) restoreFrom = archiver->lastRecordedArchive();
+    }
+    if (!restoreFrom) {
+      if (!ArchiveForUndoAction(*this, kUndoActionCells, context, before)) {
+        dropStep();
+        dropPicture();
+        if (meter.passed()) memoryAlert();
+        return fail();
+      }
+      restoreFrom = &before;
+    }
+    reserve = RollbackReserve(*restoreFrom, result.document.get());
+  } catch (const std::bad_alloc& exception) {
+    LogException(exception, QLatin1String(kPasteFailedText));
+    // A step the stack had begun when its record ran out of memory goes as a recorded one does.
+    if (manager && !stepRecorded && manager->currentUndoID() != undoID) stepRecorded = true;
+    dropStep();
     dropPicture();
-    return fail();
-  }
-  if (undoName != kUndoUnnamed && !setUndo(kFLNewUndoID, kUndoActionCells, undoName, undoRange, kDomainCell)) {
-    dropPicture();
+    memoryAlert();
     return fail();
   }
 
+  bool done = false;
   try {
     if (result.hasText) {
       if (CACell* cell = cellAtGridPointImperative(activeCellPoint_)) cell->setFormula(result.text);
+      done = true;
     } else if (result.picture) {
       if (CACell* cell = cellAtGridPointImperative(activeCellPoint_)) cell->setPicture(result.picture);
+      done = true;
     } else {
       if (!ignoreFormat) transferFormats(*result.document);
       if (result.kind == kRangeCell || result.kind == kRangeAbsoluteCell) {
         const GridPoint active = activeCellPoint_;
         setSelectionRange(GridRange{active, active});
       }
-      transferCells(*result.document, ignoreFormat, result.fromCells);
+      // Stops where the cells it has made pass the meter's budget. The read document goes with the
+      // paste: its rows let their cells go as they are copied, so that the cells are not held twice.
+      done = transferCellsReleasing(*result.document, ignoreFormat, result.fromCells);
     }
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kPasteFailedText));
-    RestoreUndoAction(*this, kUndoActionCells, context, before);
-    if (undoName != kUndoUnnamed)
-      if (FLUndoManager* manager = undoManager()) manager->popUndo();
+  }
+  if (!done) {
+    // What the paste made goes first, then the cells come back from the archive, with the
+    // memory kept for it.
+    result.document.reset();
+    reserve.reset();
+    RollBackPaste(*this, context, *restoreFrom);
+    dropStep();
     dropPicture();
-    invalidateAfterCellEdit(-1);
+    memoryAlert();
     return fail();
   }
+  reserve.reset();
   result.document.reset();
 
-  invalidateAllLongText();
-  invalidateAfterCellEdit(-1);
-  if (controller_) {
-    controller_->adjustCellViewForNewData();
-    controller_->jumpToSelection();
+  // The paste is done: what follows only brings the views up to date.
+  try {
+    invalidateAllLongText();
+    invalidateAfterCellEdit(-1);
+    if (controller_) {
+      controller_->adjustCellViewForNewData();
+      controller_->jumpToSelection();
+    }
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kPasteFailedText));
   }
   return true;
 }

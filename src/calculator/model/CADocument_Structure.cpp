@@ -10,6 +10,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/formula/caReferenceAdjustment.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <algorithm>
 #include <iterator>
@@ -306,16 +307,25 @@ void CADocument::transferFormats(const CADocument& source) {
   }
 }
 
-void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences) {
+bool CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences) {
+  return transferCellsFrom(source, nullptr, ignoreFormat, adjustReferences);
+}
+
+bool CADocument::transferCellsReleasing(CADocument& source, bool ignoreFormat, bool adjustReferences) {
+  return transferCellsFrom(source, &source, ignoreFormat, adjustReferences);
+}
+
+bool CADocument::transferCellsFrom(const CADocument& source, CADocument* released, bool ignoreFormat,
+                                   bool adjustReferences) {
   if (&source == this) {
     LogAssert(kTransferToItself, __func__, __FILE__, __LINE__);
-    return;
+    return true;
   }
   const EditBatch batch(*this);
   GridRange from;
   const int32_t type = TypeOfRange(&from, source.selectionRange());
   GridRange to;
-  if (type == kRangeInvalid || TypeOfRange(&to, selectionRange_) == kRangeInvalid) return;
+  if (type == kRangeInvalid || TypeOfRange(&to, selectionRange_) == kRangeInvalid) return true;
   const bool wholeRows = type == kRangeRows;
   const bool wholeColumns = type == kRangeColumns;
   const int64_t tx = to.startPoint.x;
@@ -363,6 +373,8 @@ void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
   for (size_t s = RowIndexAtOrAfter(sourceRows, from.startPoint.y); s < sourceRows.size(); ++s) {
     const CARow& sourceRow = *sourceRows[s];
     if (sourceRow.gridY() > from.endPoint.y) break;
+    // The cells made here are part of what the command that reads them in may take.
+    if (!FLReadingMeter::Checkpoint(int64_t(sourceRow.cells().size()) + 1)) return false;
     int64_t y = 0;
     if (!targetY(sourceRow.gridY(), &y)) break;
     // Rows of the block that no source row maps to lose the block's cells.
@@ -395,13 +407,16 @@ void CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool
       largest = GridPoint{std::max(largest.x, x), std::max(largest.y, y)};
     }
     dropUntil(row, at, blockX1 == kGridOpenEnd ? kGridOpenEnd : blockX1 + 1);
+    // Nothing reads a source row again once its cells are copied.
+    if (released) released->rows_[s]->mutableCells() = CARow::CellList();
   }
   // The block is replaced whole: rows past the last source row lose its cells as well, so that
   // nothing of what was there shows through a source shorter than the block.
   for (size_t r = RowIndexAtOrAfter(rows_, reached + 1); r < rows_.size() && rows_[r]->gridY() <= blockY1; ++r)
     rows_[r]->deleteCellsFrom(wholeRows ? -1 : blockX0, blockX1, this);
 
-  if (!copied) return;
+  if (!copied) return true;
   if (!wholeRows && !wholeColumns) setSelectionRange(GridRange{firstPoint, largest});
   setActiveCellPoint(firstPoint);
+  return true;
 }

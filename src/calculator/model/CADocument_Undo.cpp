@@ -14,6 +14,7 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "framlet/shell/FLUndoManager.h"
 #include "platform/FLError.h"
 #include "platform/NotificationCenter.h"
@@ -22,6 +23,7 @@
 #include <exception>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace {
@@ -232,6 +234,11 @@ bool CADocument::archiveCellsForUndo(std::vector<QString>& archive, const GridRa
       const CARow& row = **it;
       if (!allRows && row.gridY() > range.endPoint.y) break;
       const CARow::CellList& cells = row.cells();
+      // A step is part of the command it records: a paste's meter holds it too.
+      if (!FLReadingMeter::Checkpoint(int64_t(cells.size()) + 1)) {
+        written = false;
+        break;
+      }
       for (size_t i = allColumns ? 0 : row.lowerBound(range.startPoint.x); i < cells.size(); ++i) {
         const CACellEntry& entry = cells[i];
         if (!allColumns && entry.x() > range.endPoint.x) break;
@@ -261,6 +268,10 @@ bool CADocument::archiveCellsForUndo(std::vector<QString>& archive, const GridRa
       numbers->entries.shrink_to_fit();
     if (!written) LogString(kCellsFailed);
     return written;
+  } catch (const std::bad_alloc& exception) {
+    FLReadingMeter::NoteOutOfMemory();
+    LogException(exception, QLatin1String(kCellsFailed));
+    return false;
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kCellsFailed));
     return false;

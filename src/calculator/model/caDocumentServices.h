@@ -4,6 +4,7 @@
 // installed is one the program cannot offer yet, and its caller says so.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -34,9 +35,18 @@ struct CAFileFormatServices {
   std::function<QString(CADocument& document)> htmlFromSelection;
   std::function<bool(CADocument& document, const QString& rtf, const QString& folder)> loadRtf;
   std::function<bool(CADocument& document, const QString& html)> loadHtml;
-  // The same for a paste: `refused` is set where the page was refused as too large, which the
-  // paste has told already (nothing else of the clipboard is pasted then).
-  std::function<bool(CADocument& document, const QString& html, bool* refused)> loadPastedHtml;
+  // The same for a paste, the page's bytes read in the character set an open reads them in:
+  // `refused` is set where the page was refused for its size (with tellUnreadable, for anything
+  // else too), which the paste has told already (nothing else of the clipboard is pasted then).
+  std::function<bool(CADocument& document, const QByteArray& html, bool tellUnreadable, bool* refused)>
+      loadPastedHtml;
+  // Tells that a pasted page passed the paste's budget (`cost`, what it had grown the heap by)
+  // after it was read, as the page's reading tells it.
+  std::function<void(int64_t cost)> pastedPageTooLarge;
+  // What a command that reads foreign data (a paste, an open) may grow the heap by; 0: no bound.
+  std::function<int64_t()> readingBudget;
+  // The same for RTF: `refused` is set where the text was refused as too large, which the paste
+  // has told already.
   std::function<bool(CADocument& document, const QString& rtf, bool* refused)> loadPastedRtf;
 };
 

@@ -342,6 +342,11 @@ bool CAUndoArchiver::undoOrRedo(uint32_t* action, uint32_t, void* data, bool isR
   return true;
 }
 
+const CAUndoArchive* CAUndoArchiver::lastRecordedArchive() const {
+  const auto stored = archives_.find(nextArchiveKey_ - 1);
+  return stored == archives_.end() ? nullptr : &stored->second;
+}
+
 size_t CAUndoArchiver::archiveBytes() const {
   size_t bytes = 0;
   for (const auto& [key, archive] : archives_) bytes += sizeof key + archive.bytes();

@@ -153,6 +153,11 @@ class CAUndoArchiver : public FLUndoDelegate {
   void freeUndoAction(uint32_t action, uint32_t descriptor, void* data, bool freeAll) override;
   void didPopUndoAction(uint32_t action, uint32_t descriptor, void* data) override;
 
+  // The archive of the step recorded last, while it lives: what a command that fails part-way
+  // restores, instead of archiving the same cells a second time.
+  const CAUndoArchive* lastRecordedArchive() const;
+  // How many steps it has recorded: a step merged into the one before records none.
+  uint64_t stepsRecorded() const { return nextArchiveKey_ - 1; }
   // Archives held for live steps, and the bytes they take.
   size_t archiveCount() const { return archives_.size(); }
   size_t archiveBytes() const;

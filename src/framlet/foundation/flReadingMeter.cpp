@@ -22,12 +22,20 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <exception>
+#include <fstream>
+#include <string>
+#include <utility>
 
 namespace {
 
 thread_local FLReadingMeter* t_current = nullptr;
 FLReadingMeter::HeapCount g_heapCount = nullptr;
+FLReadingMeter::MemoryFigures g_memoryFigures = nullptr;
 
 // The resident size, from a file kept open: a read costs a microsecond or two, whatever the heap
 // holds.
@@ -43,7 +51,111 @@ FLReadingMeter::HeapCount g_heapCount = nullptr;
   return int64_t(resident) * int64_t(sysconf(_SC_PAGESIZE));
 }
 
+// A soft resource limit; -1 where there is none.
+int64_t ResourceLimit(int resource) {
+  rlimit limit{};
+  if (::getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return -1;
+  return int64_t(std::min<rlim_t>(limit.rlim_cur, rlim_t(INT64_MAX)));
+}
+
+// The first number of a small file; -1 where it has none ("max", missing).
+int64_t NumberInFile(const std::string& path) {
+  std::ifstream file(path);
+  std::string word;
+  if (!(file >> word) || word.empty() || word.find_first_not_of("0123456789") != std::string::npos) return -1;
+  try {
+    return std::stoll(word);
+  } catch (const std::exception&) {
+    return -1;  // past int64: as good as no limit
+  }
+}
+
+// The control group's limit and use: version 2's memory.max and memory.current, else version 1's
+// memory controller.
+void ReadGroupFigures(FLMemoryFigures& figures) {
+  std::ifstream groups("/proc/self/cgroup");
+  std::string line;
+  while (std::getline(groups, line)) {
+    // "0::/path" (version 2) or "N:memory:/path" (version 1; the controllers may be listed together).
+    const size_t first = line.find(':');
+    const size_t second = first == std::string::npos ? first : line.find(':', first + 1);
+    if (second == std::string::npos) continue;
+    const std::string controllers = line.substr(first + 1, second - first - 1);
+    const std::string path = line.substr(second + 1);
+    if (controllers.empty()) {
+      const std::string folder = "/sys/fs/cgroup" + (path == "/" ? std::string() : path);
+      const int64_t limit = NumberInFile(folder + "/memory.max");
+      if (limit >= 0) {
+        figures.groupLimit = limit;
+        figures.groupUsed = std::max<int64_t>(NumberInFile(folder + "/memory.current"), 0);
+        return;
+      }
+    } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
+      for (const std::string& folder : {"/sys/fs/cgroup/memory" + path, std::string("/sys/fs/cgroup/memory")}) {
+        const int64_t limit = NumberInFile(folder + "/memory.limit_in_bytes");
+        if (limit < 0) continue;
+        // Version 1 writes "no limit" as a number near 2^63, rounded down to a page.
+        if (limit < (int64_t(1) << 62)) {
+          figures.groupLimit = limit;
+          figures.groupUsed = std::max<int64_t>(NumberInFile(folder + "/memory.usage_in_bytes"), 0);
+        }
+        return;
+      }
+    }
+  }
+}
+
+int64_t MemAvailable() {
+  std::ifstream info("/proc/meminfo");
+  std::string key;
+  int64_t kilobytes = 0;
+  std::string unit;
+  while (info >> key >> kilobytes) {
+    std::getline(info, unit);
+    if (key == "MemAvailable:") return kilobytes * 1024;
+  }
+  return -1;
+}
+
 }  // namespace
+
+FLMemoryFigures ProcessMemoryFigures() {
+  if (g_memoryFigures) return g_memoryFigures();
+  FLMemoryFigures figures;
+  figures.addressSpaceLimit = ResourceLimit(RLIMIT_AS);
+  figures.dataLimit = ResourceLimit(RLIMIT_DATA);
+  if (figures.addressSpaceLimit >= 0 || figures.dataLimit >= 0) {
+    // statm: the size, then resident, shared, text, library and data (with the stack), in pages.
+    std::ifstream statm("/proc/self/statm");
+    int64_t size = 0, resident = 0, shared = 0, text = 0, library = 0, data = 0;
+    if (statm >> size >> resident >> shared >> text >> library >> data) {
+      const int64_t page = sysconf(_SC_PAGESIZE);
+      figures.addressSpaceUsed = size * page;
+      figures.dataUsed = data * page;
+    }
+  }
+  ReadGroupFigures(figures);
+  figures.available = MemAvailable();
+  return figures;
+}
+
+int64_t BudgetWithinFigures(int64_t budget, const FLMemoryFigures& figures) {
+  if (budget <= 0) return budget;
+  int64_t room = INT64_MAX;
+  const auto within = [&](int64_t limit, int64_t used) {
+    if (limit >= 0) room = std::min(room, std::max<int64_t>(limit - used, 0));
+  };
+  within(figures.addressSpaceLimit, figures.addressSpaceUsed);
+  within(figures.dataLimit, figures.dataUsed);
+  within(figures.groupLimit, figures.groupUsed);
+  within(figures.available, 0);
+  if (room == INT64_MAX) return budget;
+  return std::clamp<int64_t>(room - room / 4, 1, budget);
+}
+
+int64_t BudgetWithinLimits(int64_t budget) {
+  return budget <= 0 ? budget : BudgetWithinFigures(budget, ProcessMemoryFigures());
+}
 
 int64_t HeapBytesInUse() {
   if (g_heapCount) return g_heapCount();
@@ -59,7 +171,7 @@ int64_t HeapBytesInUse() {
 }
 
 FLReadingMeter::FLReadingMeter(int64_t budget, int64_t mostSteps)
-    : budget_(budget), mostSteps_(mostSteps), baseline_(HeapBytesInUse()), previous_(t_current) {
+    : budget_(BudgetWithinLimits(budget)), mostSteps_(mostSteps), baseline_(HeapBytesInUse()), previous_(t_current) {
   t_current = this;
 }
 
@@ -68,6 +180,10 @@ FLReadingMeter::~FLReadingMeter() {
 }
 
 FLReadingMeter* FLReadingMeter::current() { return t_current; }
+
+void FLReadingMeter::NoteOutOfMemory() {
+  if (t_current) t_current->outOfMemory_ = true;
+}
 
 bool FLReadingMeter::Checkpoint(int64_t pieces) { return !t_current || t_current->pieces(pieces); }
 
@@ -94,6 +210,10 @@ bool FLReadingMeter::steps(int64_t count) {
 }
 
 void FLReadingMeter::allowSteps(int64_t count) { mostSteps_ += count; }
+
+FLReadingMeter::MemoryFigures FLReadingMeter::SetMemoryFiguresForTests(MemoryFigures figures) {
+  return std::exchange(g_memoryFigures, figures);
+}
 
 FLReadingMeter::HeapCount FLReadingMeter::SetHeapCountForTests(HeapCount count) {
   const HeapCount previous = g_heapCount;

@@ -15,10 +15,29 @@
 // in use, else the process's resident size.
 int64_t HeapBytesInUse();
 
+// What the process may still take, as the system tells it: each limit with what it already
+// counts against it (-1 where there is no such limit, or it cannot be read).
+struct FLMemoryFigures {
+  int64_t addressSpaceLimit = -1, addressSpaceUsed = 0;  // RLIMIT_AS and the process's size
+  int64_t dataLimit = -1, dataUsed = 0;                  // RLIMIT_DATA and its data segments
+  int64_t groupLimit = -1, groupUsed = 0;                // the control group's memory limit and use
+  int64_t available = -1;                                // MemAvailable
+};
+// The figures of this process now.
+FLMemoryFigures ProcessMemoryFigures();
+// The most a reading may grow the heap by under those figures: `budget`, or less where the least
+// room any of them leaves is smaller; a quarter of that room is kept back for what grows between
+// two readings of the heap, for what the allocator holds beyond what it hands out, and for what
+// a failed command's rollback takes. At least 1 (0 would be no bound); 0 stays 0.
+int64_t BudgetWithinFigures(int64_t budget, const FLMemoryFigures& figures);
+// The same under the process's own figures.
+int64_t BudgetWithinLimits(int64_t budget);
+
 class FLReadingMeter {
  public:
-  // budget: what the heap may grow by from now (0: no bound); mostSteps: the steps the work may
-  // take (0: no bound; readings add theirs with allowSteps).
+  // budget: what the heap may grow by from now (0: no bound), held to what the process may still
+  // take (BudgetWithinLimits); mostSteps: the steps the work may take (0: no bound; readings add
+  // theirs with allowSteps).
   explicit FLReadingMeter(int64_t budget, int64_t mostSteps = 0);
   ~FLReadingMeter();
   FLReadingMeter(const FLReadingMeter&) = delete;
@@ -38,7 +57,12 @@ class FLReadingMeter {
   // Lets the work take that many more steps (a reading allows what its input's size allows).
   void allowSteps(int64_t count);
 
-  bool passed() const { return tooLarge_ || tooLong_; }
+  // A stage that catches a failed allocation itself (and gives up) tells the current meter, so
+  // that the command knows why it stopped.
+  static void NoteOutOfMemory();
+
+  bool passed() const { return tooLarge_ || tooLong_ || outOfMemory_; }
+  bool outOfMemory() const { return outOfMemory_; }
   bool tooLarge() const { return tooLarge_; }
   bool tooLong() const { return tooLong_; }
   // The most the heap has been seen grown by since the meter began.
@@ -49,6 +73,9 @@ class FLReadingMeter {
   // For tests: the heap's count, in place of the allocator's (null: the allocator's again).
   using HeapCount = int64_t (*)();
   static HeapCount SetHeapCountForTests(HeapCount count);
+  // For tests: the process's memory figures, in place of the system's (null: the system's again).
+  using MemoryFigures = FLMemoryFigures (*)();
+  static MemoryFigures SetMemoryFiguresForTests(MemoryFigures figures);
 
   static constexpr int64_t kPiecesBetweenReads = 4096;
 
@@ -59,6 +86,6 @@ class FLReadingMeter {
   int64_t grown_ = 0;
   int64_t steps_ = 0;
   int64_t sinceRead_ = 0;
-  bool tooLarge_ = false, tooLong_ = false;
+  bool tooLarge_ = false, tooLong_ = false, outOfMemory_ = false;
   FLReadingMeter* previous_;
 };

@@ -18,6 +18,7 @@
 
 #include <QDir>
 #include <QMimeData>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <new>
@@ -143,6 +144,9 @@ TEST_F(HtmlMeterTest, TheMeterStopsAnOpenOrAPasteInAnyOfItsStages) {
   EXPECT_EQ(paste(html), whole);
   const int pasteReads = (1 << 20) - g_readsBeforeGrowth;
   window.manager.undo();
+  // A paste stopped once its step is recorded (bringing the cells in) drops the step it undid,
+  // as any command that records a step does.
+  window.manager.killRedo();
   ASSERT_GT(openReads, 8);
   ASSERT_GT(pasteReads, 8);
   EXPECT_EQ(whole.rfind("refused", 0), std::string::npos);
@@ -224,6 +228,121 @@ TEST_F(HtmlMeterTest, APasteThatRunsOutOfMemoryIsToldAndChangesNothing) {
   EXPECT_TRUE(document.paste(&data, false));
   EXPECT_EQ(text("A1"), QStringLiteral("after"));
   EXPECT_EQ(text("B2"), QStringLiteral("kept"));
+}
+
+}  // namespace
+
+namespace {
+
+// The page in a character set, with or without a byte-order mark.
+QByteArray Encoded(const QString& page, QStringConverter::Encoding encoding, bool marked) {
+  QStringEncoder encoder(encoding, marked ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
+  return encoder.encode(page);
+}
+
+// A pasted page is read in the character set an open reads it in: the byte-order mark decides,
+// else the set the page declares, else UTF-8; the paste's cells are the open's.
+TEST_F(HtmlMeterTest, APastedPageIsDecodedAsAnOpenDecodesIt) {
+  const QString page = QStringLiteral("<table><tr><td>Grüße</td><td>5 €</td><td>ñandú</td></tr></table>");
+  const struct {
+    const char* name;
+    QByteArray bytes;
+  } cases[] = {
+      {"UTF-16 little-endian with a mark", Encoded(page, QStringConverter::Utf16LE, true)},
+      {"UTF-16 big-endian with a mark", Encoded(page, QStringConverter::Utf16BE, true)},
+      {"UTF-32 little-endian with a mark", Encoded(page, QStringConverter::Utf32LE, true)},
+      {"UTF-8 with a mark", Encoded(page, QStringConverter::Utf8, true)},
+      {"UTF-8", Encoded(page, QStringConverter::Utf8, false)},
+      {"windows-1252 as declared", QByteArray("<meta charset=\"windows-1252\"><table><tr><td>Gr\xFC\xDF"
+                                              "e</td><td>5 \x80</td><td>\xF1" "and\xFA</td></tr></table>")},
+      {"Latin-1 bytes that are no UTF-8", QByteArray("<table><tr><td>Gr\xFC\xDF" "e</td><td>5 \x80</td><td>\xF1"
+                                                     "and\xFA</td></tr></table>")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string opened = open(c.bytes);
+    EXPECT_EQ(opened, "0,0=Grüße|1,0=5 €|2,0=ñandú");
+    EXPECT_EQ(paste(c.bytes), opened);
+    window.manager.undo();
+    EXPECT_EQ(FilledCellSummary(document), "");
+  }
+}
+
+// A pasted page goes through the readers an open reads it with: the sheet's own reader of a long
+// table of plain cells, or of the lines a paragraph keeps, or else the rich text; and it is
+// priced alike: the same page is refused by both or by neither, with the same reason (one long
+// cell was once refused on open and read on paste, at several times the budget).
+TEST_F(HtmlMeterTest, APastedPageIsReadAndPricedAsAnOpenReadsIt) {
+  const auto longTable = [](int rows) {
+    QByteArray html = "<table>";
+    for (int r = 0; r < rows; ++r) html += "<tr><td>" + QByteArray::number(r) + "</td><td>r" + QByteArray::number(r) + "</td></tr>";
+    return html + "</table>";
+  };
+  const auto keptLines = [](int lines) {
+    QByteArray html = "<style>p{white-space:pre}</style><p>";
+    for (int k = 0; k < lines; ++k) html += QByteArray::number(k) + "\tline\n";
+    return html + "</p>";
+  };
+  const auto oneCell = [](int letters) { return "<table><tr><td>" + QByteArray(letters, 'x') + "</td></tr></table>"; };
+  const struct {
+    const char* name;
+    QByteArray html;
+    uint64_t (*counter)();  // the reader that reads it, counted
+  } cases[] = {
+      {"a long table", longTable(400), PlainTablesRead},
+      {"kept lines", keptLines(400), KeptLinesRead},
+      {"paragraphs", QByteArray("<p>word</p>").repeated(400), HtmlPagesGivenToRichText},
+      {"a long table past the budget", longTable(40000), nullptr},
+      {"kept lines past the budget", keptLines(60000), nullptr},
+      {"one cell of 100,000 letters", oneCell(100000), nullptr},
+      {"one cell of 300,000 letters", oneCell(300000), nullptr},
+      {"one cell of 1,000,000 letters", oneCell(1000000), nullptr},
+  };
+  int refused = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const uint64_t before = c.counter ? c.counter() : 0;
+    const std::string opened = open(c.html);
+    const uint64_t byOpen = c.counter ? c.counter() - before : 0;
+    EXPECT_EQ(paste(c.html), opened);
+    refused += opened.rfind("refused", 0) == 0;
+    if (c.counter) {
+      EXPECT_EQ(byOpen, 1u);
+      EXPECT_EQ(c.counter() - before, 2u) << "the paste took another reader";
+      EXPECT_EQ(opened.rfind("refused", 0), std::string::npos);
+    }
+    if (opened.rfind("refused", 0) != 0) window.manager.undo();
+    EXPECT_EQ(FilledCellSummary(document), "");
+  }
+  EXPECT_GE(refused, 3);
+}
+
+// A paste that is refused always says why, whatever refused it: the page's size, its depth, or
+// a page the reader gives up on where the clipboard has no plain text to paste instead.
+TEST_F(HtmlMeterTest, ARefusedPasteAlwaysShowsItsAlert) {
+  const struct {
+    const char* name;
+    QByteArray html;
+    int64_t budget;
+  } cases[] = {
+      {"too large", QByteArray("<p>word</p>").repeated(200000), kBudget},
+      {"fonts left open past the depth", QByteArray("<font color=red>line<br>\n").repeated(70000), kReaderMemoryBudget},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetPageReadingBudget(c.budget);
+    QMimeData data;
+    PasteboardSetData(data, QLatin1String(kPasteboardHtmlType), c.html);
+    select("A1", "A1");
+    const std::string before = xml();
+    const qsizetype told = alerts.shown.size() + window.alerts.size();
+    if (document.paste(&data, false)) {
+      window.manager.undo();
+      continue;
+    }
+    EXPECT_EQ(xml(), before);
+    EXPECT_EQ(alerts.shown.size() + window.alerts.size(), told + 1);
+  }
 }
 
 }  // namespace

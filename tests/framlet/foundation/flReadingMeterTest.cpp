@@ -116,3 +116,79 @@ TEST(ReadingMeter, TheRealCountSeesWhatIsHeld) {
 }
 
 }  // namespace
+
+// The budget is what the configured one allows, held to the least room any of the process's
+// limits leaves (a quarter of it kept back): its address space, its data, its control group and
+// the memory available; a limit already passed leaves a budget that passes at once.
+TEST(ReadingMeter, TheBudgetIsHeldToWhatTheProcessMayStillTake) {
+  constexpr int64_t MB = int64_t(1) << 20;
+  constexpr int64_t kBudget = 1536 * MB;
+  const auto figures = [](int64_t asLimit, int64_t asUsed, int64_t dataLimit, int64_t dataUsed, int64_t groupLimit,
+                          int64_t groupUsed, int64_t available) {
+    FLMemoryFigures f;
+    f.addressSpaceLimit = asLimit;
+    f.addressSpaceUsed = asUsed;
+    f.dataLimit = dataLimit;
+    f.dataUsed = dataUsed;
+    f.groupLimit = groupLimit;
+    f.groupUsed = groupUsed;
+    f.available = available;
+    return f;
+  };
+  const struct {
+    const char* name;
+    FLMemoryFigures figures;
+    int64_t budget;
+    int64_t expected;
+  } cases[] = {
+      {"no limit at all", figures(-1, 0, -1, 0, -1, 0, -1), kBudget, kBudget},
+      {"plenty of everything", figures(-1, 0, -1, 0, -1, 0, 64000 * MB), kBudget, kBudget},
+      {"ulimit -v 400 MB with 240 used", figures(400 * MB, 240 * MB, -1, 0, -1, 0, 8000 * MB), kBudget, 120 * MB},
+      {"a data limit", figures(-1, 0, 1000 * MB, 200 * MB, -1, 0, -1), kBudget, 600 * MB},
+      {"a control group", figures(-1, 0, -1, 0, 2048 * MB, 1024 * MB, 8000 * MB), kBudget, 768 * MB},
+      {"little memory available", figures(-1, 0, -1, 0, -1, 0, 400 * MB), kBudget, 300 * MB},
+      {"the least room decides", figures(4000 * MB, 1000 * MB, 900 * MB, 100 * MB, 3000 * MB, 2000 * MB, 2000 * MB),
+       kBudget, 600 * MB},
+      {"room past the budget leaves it", figures(8000 * MB, 100 * MB, -1, 0, -1, 0, -1), kBudget, kBudget},
+      {"a limit already passed", figures(300 * MB, 400 * MB, -1, 0, -1, 0, -1), kBudget, 1},
+      {"no room at all", figures(-1, 0, -1, 0, 100 * MB, 100 * MB, -1), kBudget, 1},
+      {"no budget stays none", figures(300 * MB, 100 * MB, -1, 0, -1, 0, -1), 0, 0},
+      {"a small budget within the room", figures(300 * MB, 100 * MB, -1, 0, -1, 0, -1), 10 * MB, 10 * MB},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(BudgetWithinFigures(c.budget, c.figures), c.expected);
+  }
+}
+
+// A meter made under the process's figures holds its budget to them: a reading that would ask
+// for more than the process may take passes the meter before it asks.
+FLMemoryFigures g_figures;
+FLMemoryFigures TestFigures() { return g_figures; }
+
+TEST(ReadingMeter, AMeterTakesTheBudgetTheProcessAllows) {
+  constexpr int64_t MB = int64_t(1) << 20;
+  const FLReadingMeter::MemoryFigures previous = FLReadingMeter::SetMemoryFiguresForTests(TestFigures);
+  const struct {
+    const char* name;
+    int64_t limit, used;
+    int64_t budget;
+  } cases[] = {
+      {"under ulimit -v", 400 * MB, 240 * MB, 120 * MB},
+      {"unlimited", -1, 0, 1536 * MB},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_figures = FLMemoryFigures{};
+    g_figures.addressSpaceLimit = c.limit;
+    g_figures.addressSpaceUsed = c.used;
+    FLReadingMeter meter(1536 * MB);
+    EXPECT_EQ(meter.budget(), c.budget);
+    EXPECT_EQ(BudgetWithinLimits(1536 * MB), c.budget);
+  }
+  FLReadingMeter::SetMemoryFiguresForTests(previous);
+  // The process's own figures: a test runs with room for a small budget.
+  EXPECT_EQ(BudgetWithinLimits(MB), MB);
+  const FLMemoryFigures own = ProcessMemoryFigures();
+  EXPECT_GT(own.available, 0);
+}
