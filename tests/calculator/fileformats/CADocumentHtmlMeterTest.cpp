@@ -2,7 +2,7 @@
 // pasted, is refused whole with the size alert, within a budget scaled down to the pages' size;
 // the heap meter stops an open or a paste in any of its stages with nothing of it left; a paste
 // that runs out of memory is told and leaves the sheet as it was.
-#include "ImportAlertRecorder.h"
+#include "MeteredPasteTestSupport.h"
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -25,7 +25,7 @@
 
 namespace {
 
-class HtmlMeterTest : public EditTest {
+class HtmlMeterTest : public MeteredPasteTest {
  protected:
   HtmlMeterTest() {
     InstallFileFormatServices();
@@ -51,27 +51,12 @@ class HtmlMeterTest : public EditTest {
     return FilledCellSummary(opened);
   }
 
-  // The paste of the page (with a plain text beside it, as browsers put one) at A1: the sheet's
-  // cells, or "refused: " and the alert's text where the sheet was left as it was.
+  // The paste of the page at A1: the sheet's cells, or "refused: " and the alert's reason.
   std::string paste(const QByteArray& html) {
-    QMimeData data;
-    PasteboardSetData(data, QLatin1String(kPasteboardHtmlType), html);
-    data.setText(QStringLiteral("plain\ttext"));
-    select("A1", "A1");
-    const std::string before = xml();
-    const uint32_t steps = window.manager.inUseCount();
-    const qsizetype told = alerts.shown.size();
-    if (document.paste(&data, false)) return FilledCellSummary(document);
-    EXPECT_EQ(xml(), before);
-    EXPECT_EQ(window.manager.inUseCount(), steps);
-    if (alerts.shown.size() != told + 1) return "refused without the alert";
-    const QString alert = alerts.shown.back();
-    EXPECT_TRUE(alert.startsWith(QLatin1String(kPastePageTooLargeMessage))) << alert.toStdString();
-    return "refused: " + alert.section(QLatin1Char('|'), 1).toStdString();
+    return pasteOrRefusal(kPasteboardHtmlType, html, kPastePageTooLargeMessage);
   }
 
   static constexpr int64_t kBudget = int64_t(1) << 20;
-  ImportAlertRecorder alerts;
   QTemporaryDir folder;
 
  private:

@@ -1,7 +1,7 @@
 // RTF and RTFD read under the same meter as pages: a document past the budget, by its text, its
 // tables or its pictures, is refused opened or pasted with the alert naming its size, and
 // nothing else of the clipboard is pasted instead.
-#include "ImportAlertRecorder.h"
+#include "MeteredPasteTestSupport.h"
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -23,13 +23,6 @@
 
 namespace {
 
-std::string Filled(const CADocument& sheet) {
-  QStringList filled;
-  for (const QString& cell : CellSummary(sheet).split(QLatin1Char('|'), Qt::SkipEmptyParts))
-    if (!cell.endsWith(QLatin1Char('='))) filled << cell;
-  return filled.join(QLatin1Char('|')).toStdString();
-}
-
 // A PNG of one colour: a few hundred bytes, width x width x 4 bytes decoded.
 QByteArray Png(int width) {
   QImage image(width, width, QImage::Format_ARGB32);
@@ -46,7 +39,7 @@ QByteArray Png(int width) {
 int64_t g_heapReads = 0;
 int64_t HeapGrownByReads() { return ++g_heapReads * (int64_t(1) << 17); }
 
-class RtfMeterTest : public EditTest {
+class RtfMeterTest : public MeteredPasteTest {
  protected:
   RtfMeterTest() {
     InstallFileFormatServices();
@@ -78,30 +71,15 @@ class RtfMeterTest : public EditTest {
       for (const auto& [name, bytes] : attachments) EXPECT_TRUE(WriteFileBytes(QDir(package).filePath(name), bytes));
       read = opened.loadRtfdFile(package, &error);
     }
-    if (read) return Filled(opened);
+    if (read) return FilledCellSummary(opened);
     EXPECT_EQ(error.code, kHtmlTooLargeCode) << error.reason.toStdString();
     return "refused: " + error.reason.toStdString();
   }
 
-  // The paste of the RTF (with a plain text beside it) at A1: the cells, or "refused: " and the
-  // alert's text where the sheet was left as it was.
-  std::string paste(const QByteArray& rtf) {
-    QMimeData data;
-    PasteboardSetData(data, QLatin1String(kPasteboardRtfType), rtf);
-    data.setText(QStringLiteral("plain\ttext"));
-    select("A1", "A1");
-    const std::string before = xml();
-    const qsizetype told = alerts.shown.size();
-    if (document.paste(&data, false)) return Filled(document);
-    EXPECT_EQ(xml(), before);
-    if (alerts.shown.size() != told + 1) return "refused without the alert";
-    const QString alert = alerts.shown.back();
-    EXPECT_TRUE(alert.startsWith(QLatin1String(kPasteRtfTooLargeMessage))) << alert.toStdString();
-    return "refused: " + alert.section(QLatin1Char('|'), 1).toStdString();
-  }
+  // The paste of the RTF at A1: the cells, or "refused: " and the alert's reason.
+  std::string paste(const QByteArray& rtf) { return pasteOrRefusal(kPasteboardRtfType, rtf, kPasteRtfTooLargeMessage); }
 
   static constexpr int64_t kBudget = int64_t(1) << 20;
-  ImportAlertRecorder alerts;
   QTemporaryDir folder;
 
  private:
@@ -149,7 +127,7 @@ TEST_F(RtfMeterTest, DocumentsPastTheBudgetAreRefusedWithTheirSize) {
     if (c.hostileFiles.isEmpty()) {
       // The paste says the same, and pastes no plain text instead.
       EXPECT_EQ(paste(c.hostile), refused);
-      EXPECT_EQ(Filled(document), "");
+      EXPECT_EQ(FilledCellSummary(document), "");
     }
   }
 }
