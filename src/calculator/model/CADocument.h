@@ -403,6 +403,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // The row or column formats (and widths) of a whole-row or whole-column source selection go
   // to the rows or columns from this selection's start.
   void transferFormats(const CADocument& source);
+  // The rows or columns of this document that transferFormats gives a format to, each with the
+  // source's row or column it takes it from; the lines the selection becomes (none for a block).
+  std::optional<GridRange> visitFormatTargets(
+      const CADocument& source, const std::function<void(int64_t, const CARow*, const CAColumn*)>& visit) const;
   // Copies the cells of the source's selection to this selection's start, replacing what the
   // block covers. NO where the reading meter of the command (FLReadingMeter) stopped it part-way.
   bool transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences);
