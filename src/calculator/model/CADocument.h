@@ -189,8 +189,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
     std::vector<int64_t>().swap(recalcRows_);
   }
 
-  // The occupied block: all zeros without cells.
-  GridRange extent() const;
+  // The occupied block: all zeros without cells. The placeholders of overflowing text occupy
+  // nothing; with the overflow, the columns that texts overflow into as shown count
+  // (CADocument_Content.cpp).
+  GridRange extent(bool withOverflow = false) const;
   // The block of the cells that hold content (a value, a format or a note), leaving out the
   // placeholders of overflowing text and empty cells: what exports and printing cover. All
   // zeros without such cells (CADocument_Content.cpp). With the overflow, the columns that texts
@@ -221,7 +223,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
     CADocument& document_;
   };
   GridRange fullExtent() const;
-  GridPoint maxGridPoint() const;
+  GridPoint maxGridPoint(bool withOverflow = false) const;
   void registerDisplayGridPoint(const GridPoint& point);
   const GridPoint& maxDisplayGridPoint() const { return maxDisplayGridPoint_; }
   void setMaxDisplayGridPoint(const GridPoint& point) { maxDisplayGridPoint_ = point; }

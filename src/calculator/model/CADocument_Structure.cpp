@@ -405,16 +405,27 @@ bool CADocument::transferCellsFrom(const CADocument& source, CADocument* release
       if (!targetX(sourceCells[i].x(), &x)) break;
       const GridPoint point{x, y};
       at = dropUntil(row, at, x);
-      CACell* target = nullptr;
       if (at < cells.size() && cells[at].x() == x) {
-        target = &row.cellAtIndex(at, this);
+        CACell& target = row.cellAtIndex(at, this);
+        invalidateLongText(point);
+        target.copyFrom(*CACellReading(sourceCells[i], sourceRow.gridY(), &source), ignoreFormat, adjustReferences);
+      } else if (sourceCells[i].isPlain()) {
+        // A lone number comes in as the sheet keeps one, with no cell: a paste of millions of
+        // numbers would otherwise take six times what its reading took.
+        CACellEntry number = sourceCells[i].plainCopy();
+        number.setX(x);
+        cells.insert(cells.begin() + qsizetype(at), std::move(number));
+        cellAdded_ = true;
+        changedCells_.add(point);
+        if (!referenceTable().isEmpty()) setRecalcForDependents(point);
+        invalidateLongText(point);
       } else {
         cellAdded_ = true;
-        target = cells.insert(cells.begin() + qsizetype(at), std::make_unique<CACell>(point, this))->cell();
+        CACell* target = cells.insert(cells.begin() + qsizetype(at), std::make_unique<CACell>(point, this))->cell();
+        invalidateLongText(point);
+        target->copyFrom(*CACellReading(sourceCells[i], sourceRow.gridY(), &source), ignoreFormat, adjustReferences);
       }
       ++at;
-      invalidateLongText(point);
-      target->copyFrom(*CACellReading(sourceCells[i], sourceRow.gridY(), &source), ignoreFormat, adjustReferences);
       if (!copied) firstPoint = point;
       copied = true;
       largest = GridPoint{std::max(largest.x, x), std::max(largest.y, y)};

@@ -5,8 +5,11 @@
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caColumnLabels.h"
+#include "framlet/foundation/FLXmlEncoder.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/CellNumberTestSupport.h"
+
+#include <functional>
 
 namespace {
 
@@ -31,7 +34,9 @@ TEST_F(ContentTest, TheContentExtentLeavesOutOverflowPlaceholders) {
   recalc();
   ASSERT_GT(cell("B2")->extraColumns(), 3u);
   const int64_t reach = 1 + int64_t(cell("B2")->extraColumns());
-  EXPECT_EQ(document.extent().endPoint.x, reach);  // the placeholders are cells
+  // The placeholders are cells, but occupy nothing: only the text drawn over them reaches there.
+  EXPECT_EQ(document.extent().endPoint.x, 1);
+  EXPECT_EQ(document.extent(true).endPoint.x, reach);
   EXPECT_EQ(document.contentExtent(), (GridRange{{0, 1}, {1, 3}}));
   // Printing covers the overflow as shown.
   EXPECT_EQ(document.contentExtent(true), (GridRange{{0, 1}, {reach, 3}}));
@@ -49,6 +54,41 @@ TEST_F(ContentTest, TheContentExtentLeavesOutOverflowPlaceholders) {
   document.cellAtGridPointImperative(A1("F7"))->setFormat(bold);
   document.cellAtGridPointImperative(A1("H1"))->setNote(QStringLiteral("see"));
   EXPECT_EQ(document.contentExtent(), (GridRange{{0, 0}, {7, 6}}));
+}
+
+// What a user meets of the sheet's extent: Select All, the last cell (Ctrl+End), the saved rows
+// and the drawing. A long text's placeholders are none of it
+// but the drawing, however many columns its text reaches.
+TEST_F(ContentTest, NoOverflowPlaceholderIsSelectedGoneToCountedOrSaved) {
+  enter("B2", kLongText);
+  enter("A4", "1");
+  enter("B6", "=B2");
+  recalc();
+  recalc();
+  ASSERT_GT(cell("B2")->extraColumns(), 3u);
+  const int64_t reach = 1 + int64_t(cell("B2")->extraColumns());
+  ASSERT_NE(cell("C2"), nullptr);
+  ASSERT_EQ(cell("C2")->valueType(), kValueOverflow);
+  const auto saved = [&] {
+    FLXmlEncoder encoder;
+    for (const std::unique_ptr<CARow>& row : document.rows()) row->saveToXml(encoder, &document);
+    return encoder.xml();
+  };
+  const auto block = [](const GridRange& range) {
+    return StringFromGridPoint(range.startPoint) + QLatin1Char(':') + StringFromGridPoint(range.endPoint);
+  };
+  const struct {
+    const char* name;
+    std::function<QString()> seen;
+    QString expected;
+  } cases[] = {
+      {"Select All", [&] { return block(document.fullExtent()); }, block(Range("A1", "B6"))},
+      {"the last cell", [&] { return StringFromGridPoint(document.maxGridPoint()); }, StringFromGridPoint(A1("B6"))},
+      {"the drawing", [&] { return StringFromGridPoint(document.maxGridPoint(true)); },
+       StringFromGridPoint(GridPoint{reach, 5})},
+      {"the saved rows", [&] { return QString::number(saved().count(QLatin1String("<cell "))); }, QStringLiteral("3")},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.seen(), c.expected) << c.name;
 }
 
 TEST_F(ContentTest, AShortenedOrClearedTextGivesItsPlaceholdersBack) {
@@ -93,7 +133,8 @@ TEST_F(ContentTest, PlaceholdersThatHoldSomethingOrAreStillCoveredStay) {
   ASSERT_GT(cell("E1")->extraColumns(), 0u);
   ASSERT_TRUE(cell("F1"));
   EXPECT_EQ(cell("F1")->valueType(), kValueOverflow);
-  EXPECT_EQ(document.extent().endPoint.x, 4 + int64_t(cell("E1")->extraColumns()));
+  EXPECT_EQ(document.extent().endPoint.x, 4);
+  EXPECT_EQ(document.extent(true).endPoint.x, 4 + int64_t(cell("E1")->extraColumns()));
 }
 
 TEST_F(ContentTest, ASelectionThatWouldWrapRoundIsTakenAsItIs) {

@@ -90,7 +90,7 @@ class PasteMemoryTest : public EditTest {
     strike.setStrike(true);
     for (int64_t k = 0; k < 300; ++k) {
       const GridPoint point = rows ? GridPoint{k % 75, 2 + k / 75} : GridPoint{1 + k / 100, k % 100};
-      source.cellAtGridPointImperative(point)->setFormula(k % 3 ? QString::number(k) : QStringLiteral("line %1").arg(k));
+      source.cellAtGridPointImperative(point)->setFormula(k % 3 == 1 ? QString::number(k) : QStringLiteral("line %1").arg(k));
     }
     if (rows) {
       source.rowImperative(2)->setFormat(bold);
