@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
       PasteboardSetData(*data, QLatin1String(kPasteboardHtmlType), input);
     else if (type == QLatin1String("rtf"))
       PasteboardSetData(*data, QLatin1String(kPasteboardRtfType), input);
-    else
-      data->setText(QString::fromUtf8(input));
+    else  // as bytes, as another program's clipboard hands them over: the paste decodes them
+      data->setData(QStringLiteral("text/plain"), input);
     QGuiApplication::clipboard()->setMimeData(data);
     input.clear();
     input.squeeze();

@@ -8,6 +8,7 @@
 set -uo pipefail
 tool=${1:?the path of benchCommandPeaks}
 shift
+wait=${PEAK_TIMEOUT:-600}  # seconds a command may take before it counts as hung
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch"/{home,config,data,state,cache,runtime}
@@ -90,10 +91,16 @@ run() {
   local limit=$1
   shift
   local out status
-  out=$( ( [ -n "$limit" ] && ulimit -v "$limit"; exec "$tool" "$@" ) 2>/dev/null)
+  out=$( ( [ -n "$limit" ] && ulimit -v "$limit"; exec timeout -s KILL "$wait" "$tool" "$@" ) 2>/dev/null)
   status=$?
   if [ $status -ne 0 ]; then
-    if [ $status -gt 128 ]; then echo "ENDED by signal $((status - 128))"; else echo "ENDED with status $status"; fi
+    if [ $status = 137 ]; then
+      echo "HUNG, stopped after $wait s"
+    elif [ $status -gt 128 ]; then
+      echo "ENDED by signal $((status - 128))"
+    else
+      echo "ENDED with status $status"
+    fi
   else
     echo "$out"
   fi
@@ -112,12 +119,12 @@ for entry in "${shapes[@]}"; do
     for limit in 4000000 600000; do
       l=$(run "$limit" "${args[@]}")
       case $l in
-        ENDED*) limited+=("**$l**") ;;
+        ENDED* | HUNG*) limited+=("**$l**") ;;
         *) o=$(cut -f2 <<<"$l"); limited+=("${o:0:60}, $(cut -f3 <<<"$l") MiB") ;;
       esac
     done
     case $line in
-      ENDED*) echo "| $name | | $command | **$line** | | | | ${limited[0]} | ${limited[1]} |" ;;
+      ENDED* | HUNG*) echo "| $name | | $command | **$line** | | | | ${limited[0]} | ${limited[1]} |" ;;
       *)
         IFS=$'\t' read -r cmd outcome peak base budget room input seconds <<<"$line"
         bound=$(awk -v b="$budget" -v i="$input" 'BEGIN { printf "%.0f", b + i + 300 }')

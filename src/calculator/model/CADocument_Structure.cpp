@@ -405,16 +405,20 @@ bool CADocument::transferCellsFrom(const CADocument& source, CADocument* release
       if (!targetX(sourceCells[i].x(), &x)) break;
       const GridPoint point{x, y};
       at = dropUntil(row, at, x);
-      if (at < cells.size() && cells[at].x() == x) {
+      const bool replaced = at < cells.size() && cells[at].x() == x;
+      if (replaced && !(cells[at].isPlain() && sourceCells[i].isPlain())) {
         CACell& target = row.cellAtIndex(at, this);
         invalidateLongText(point);
         target.copyFrom(*CACellReading(sourceCells[i], sourceRow.gridY(), &source), ignoreFormat, adjustReferences);
       } else if (sourceCells[i].isPlain()) {
-        // A lone number comes in as the sheet keeps one, with no cell: a paste of millions of
-        // numbers would otherwise take six times what its reading took.
+        // A lone number comes in as the sheet keeps one, with no cell, over a number kept so: a
+        // paste of millions of numbers would otherwise take six times what its reading took.
         CACellEntry number = sourceCells[i].plainCopy();
         number.setX(x);
-        cells.insert(cells.begin() + qsizetype(at), std::move(number));
+        if (replaced)
+          cells[at] = std::move(number);
+        else
+          cells.insert(cells.begin() + qsizetype(at), std::move(number));
         cellAdded_ = true;
         changedCells_.add(point);
         if (!referenceTable().isEmpty()) setRecalcForDependents(point);

@@ -183,6 +183,10 @@ TEST_F(StructureTest, TransferredLoneNumbersStayPlainAndAreSeenByTheirReaders) {
 
   enter("A1", "=SUM(C3:E4)");
   enter("D3", "old");  // a cell there takes the number in
+  // A number kept plainly there gives its place to the number, kept so too.
+  std::optional<CACellEntry> kept = CACellEntry::plainNumber(A1("E3").x, CANumber(99));
+  ASSERT_TRUE(kept.has_value());
+  document.rowImperative(A1("E3").y)->mutableCells().push_back(std::move(*kept));
   document.evaluate();
   select("C3", "C3");
   document.transferCells(source, false, true);
