@@ -11,6 +11,7 @@
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caHtml.h"
 #include "calculator/fileformats/caImportAlert.h"
+#include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
 #include "framlet/foundation/FLKernel.h"
@@ -56,10 +57,14 @@ class CollectingImportAlert : public CAImportAlert {
   QStringList& alerts_;
 };
 
-int64_t CellCount(const CADocument& document) {
-  int64_t cells = 0;
-  for (const std::unique_ptr<CARow>& row : document.rows()) cells += int64_t(row->cells().size());
-  return cells;
+// The cells that hold something, and beside them the placeholders of overflowing text that the
+// sheet keeps as cells too.
+QString CellCount(const CADocument& document) {
+  int64_t cells = 0, placeholders = 0;
+  for (const std::unique_ptr<CARow>& row : document.rows())
+    for (const CACellEntry& entry : row->cells())
+      ++(entry.holdsContent() || entry.valueType() != kValueOverflow ? cells : placeholders);
+  return placeholders ? QStringLiteral("%1 (and %2 placeholders)").arg(cells).arg(placeholders) : QString::number(cells);
 }
 
 }  // namespace
