@@ -132,7 +132,8 @@ int main(int argc, char** argv) {
   clock.start();
   bool done = true;
   if (open) {
-    // As the application opens a file into a new window: read, evaluated, shown.
+    // As the application opens a file into a new window: read, evaluated, shown, under one meter.
+    FLReadingMeter meter(FileReadingBudget());
     FLError error;
     done = document.openFile(path, &error) != 0;
     if (!done) {

@@ -6,10 +6,12 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/caColumnLabels.h"
 #include "framlet/foundation/FLXmlEncoder.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/CellNumberTestSupport.h"
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -89,6 +91,63 @@ TEST_F(ContentTest, NoOverflowPlaceholderIsSelectedGoneToCountedOrSaved) {
       {"the saved rows", [&] { return QString::number(saved().count(QLatin1String("<cell "))); }, QStringLiteral("3")},
   };
   for (const auto& c : cases) EXPECT_EQ(c.seen(), c.expected) << c.name;
+}
+
+// The placeholders are cells: a command that lays out many long texts (an open of a file of long
+// lines) makes them under its meter, and once the meter is past its budget no text overflows
+// further. The fake heap passes the budget after a number of the meter's reads.
+int g_heapReadsLeft = 0;
+int64_t HeapPastTheBudgetAfterSomeReads() { return g_heapReadsLeft-- > 0 ? 0 : int64_t(1) << 40; }
+
+TEST_F(ContentTest, LongTextsOverflowNoFurtherOnceTheCommandsMeterIsPast) {
+  constexpr int64_t kRows = 1000;
+  for (int64_t y = 0; y < kRows; ++y) document.cellAtGridPointImperative({0, y})->setFormula(kLongText);
+  const auto placeholders = [&] {
+    int64_t count = 0;
+    for (const std::unique_ptr<CARow>& row : document.rows())
+      for (const CACellEntry& entry : row->cells()) count += entry.valueType() == kValueOverflow;
+    return count;
+  };
+  const struct {
+    const char* name;
+    bool metered;
+    int reads;  // the meter's reads of the heap before it is past its budget
+  } cases[] = {
+      {"no meter", false, 0},
+      {"a meter within its budget", true, 1 << 20},
+      // The first read is the meter's baseline.
+      {"a meter past its budget at its first read after the baseline", true, 1},
+      {"a meter past its budget part of the way", true, 3},
+  };
+  int64_t whole = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Every text laid out again from nothing.
+    for (const std::unique_ptr<CARow>& row : document.rows())
+      row->mutableCells().eraseIf([](const CACellEntry& entry) { return entry.valueType() == kValueOverflow; });
+    for (int64_t y = 0; y < kRows; ++y) document.cellAtGridPoint({0, y})->setFormula(kLongText);
+    g_heapReadsLeft = c.reads;
+    const FLReadingMeter::HeapCount previous = FLReadingMeter::SetHeapCountForTests(HeapPastTheBudgetAfterSomeReads);
+    {
+      std::optional<FLReadingMeter> meter;
+      if (c.metered) meter.emplace(int64_t(1) << 30);
+      recalc();
+    }
+    FLReadingMeter::SetHeapCountForTests(previous);
+    const int64_t made = placeholders();
+    if (!c.metered) {
+      whole = made;
+      EXPECT_GE(whole, kRows * 3);
+    } else if (c.reads > kRows) {
+      EXPECT_EQ(made, whole);
+    } else {
+      // Up to a read of the heap's worth of pieces past the last read within the budget.
+      EXPECT_LT(made, whole);
+      EXPECT_LE(made, int64_t(c.reads) * FLReadingMeter::kPiecesBetweenReads);
+    }
+    // The text cells themselves are all there, whatever their overflow.
+    EXPECT_EQ(document.contentExtent(), (GridRange{{0, 0}, {0, kRows - 1}}));
+  }
 }
 
 TEST_F(ContentTest, AShortenedOrClearedTextGivesItsPlaceholdersBack) {
