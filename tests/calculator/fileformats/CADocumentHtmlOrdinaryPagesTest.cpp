@@ -253,11 +253,20 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "2,5=Workshop: cleaning CSV files\nBeginner|3,5=Lightning talks|0,6=11:15|1,6=Maps without tiles|"
        "2,6=Workshop (continued)|3,6=Data journalism panel|0,7=12:00|1,7=Archives as data|3,7=Closing Q&A|"
        "0,8=12:30|1,8=Lunch|0,9=Rooms 1.12 and 1.14 are on the first floor. Step-free access."},
+      {"sources/pages/db-export.html",
+       "0,0=Table: customers|0,1=id|1,1=name|2,1=email|3,1=balance|4,1=created_at|5,1=notes|0,2=1|1,2=Ana Lima|"
+       "2,2=ana@example.com|3,2=-12.5|4,2=2025-11-02 08:14:00|5,2=NULL|0,3=2|1,3=O'Connor, Pat|3,3=0|"
+       "4,3=2025-11-03 17:45:12|5,3=VIP; call first|0,4=3|1,4=Zoë Brandt|2,4=zoe@example.org|3,4=1000|"
+       "4,4=2025-12-24 23:59:59|5,4=<script> in name field|0,5=4|1,5==HYPERLINK(\"x\")|2,5=bad@example.net|"
+       "3,5=7|4,5=2026-01-01 00:00:00|5,5=line1 line2|0,6=4 rows in set (0.002 sec)"},
       {"sources/pages/dictionary-entry.html",
        "0,0=木(こ)漏れ日(び)|0,1=komorebi /ko̞mo̞ɾe̞bi/|0,2=n. Sunlight filtering through the leaves of trees.|"
        "0,3=Kanji|0,4=木 (tree) + 漏れ (leak) + 日 (sun)|0,5=Usage|0,6=lit., common in poetry|0,7=Form|1,7=Writing|"
        "2,7=Reading|0,8=Standard|1,8=木漏れ日こもれび|2,8=komorebi|0,9=Variant|1,9=木洩れ日|2,9=komorebi|"
        "0,10=See also: 日向 (hinata, a sunny place)."},
+      {"sources/pages/excel-webpage.html",
+       "0,0=Region|1,0=Sales|2,0=Share|3,0=Updated|0,1=North & East|1,1=12345.68|2,1=0.41|3,1=4/2/2026|"
+       "0,2=South|1,2=9870.1|2,2=0.59|3,2=4/3/2026|0,3=Total|1,3=22215.78|2,3=1"},
       {"sources/pages/forum-thread.html",
        "0,0={./viewtopic.php?t=5512}>Greenhouse heating on a budget?|0,1=3 posts • Page 1 of 1|"
        "0,2={#p40121}>Greenhouse heating on a budget?|0,3=by beanpole » Sun Jan 18, 2026 7:42 pm|"
@@ -350,6 +359,10 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "4,6=Needs to finish experiment write-ups.|0,7=Music|1,7=Not assessed|3,7=4|"
        "4,7=Plays recorder in the school band.|0,8=Attendance: 96.4% (3 days absent, 1 late).|"
        "0,9=Effort: 4 = excellent, 1 = poor."},
+      {"sources/pages/sheets-published.html",
+       "0,0=Volunteer rota|1,1=A|2,1=B|3,1=C|0,2=1|1,2=Date|2,2=Name|3,2=Shift|0,3=2|1,3=6/6/2026|2,3=Aiyana|"
+       "3,3=Morning|0,4=3|1,4=6/6/2026|2,4=Bartholomew Featherstonehaugh|0,5=4|1,5=7/6/2026|2,5=Chidi|"
+       "3,5=Evening|0,6=Published by Example Docs – Updated automatically every 5 minutes"},
       {"sources/pages/shop-category.html",
        "0,0={/}>|0,1=Search Go|0,2=Home ›|0,3=Kitchen ›|0,4=Kettles|0,5=Kettles (3 products)|"
        "0,6=Turn on JavaScript to filter products.|0,8={/p/k1}>Steel kettle 1.7\u00a0l|"
@@ -376,6 +389,10 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "4,3=0.17|0,4=Research|1,4=169|2,4=0.63|3,4=0.24|4,4=0.13|0,5=All departments|1,5=412|2,5=0.61|3,5=0.24|"
        "4,5=0.15|0,6=Percentages may not add up to 100 due to rounding.|"
        "0,7=n = 412 of 530 staff (78% response rate)."},
+      {"sources/pages/task-notes.html",
+       "0,0=Move house checklist|0,1=Book the van|0,2=Tell the bank|0,3=Savings account|0,4=Credit card|"
+       "0,5=Pack fragile boxes last|0,6=Meter readings|0,7=Meter|1,7=Old flat|2,7=New flat|0,8=Electricity|"
+       "1,8=48213 kWh|2,8=00912 kWh|0,9=Water|1,9=1,204.6 m³|2,9=pending|0,10=Old addresses|0,11=Done by Friday!"},
       {"sources/pages/timetable.html",
        "0,0=Route 42 – Harbour to Hillcrest|0,1=Valid from 6 April 2026. Times are approximate.|0,2=Stop|"
        "1,2=Monday – Friday|4,2=Saturday|1,3=Early|2,3=Day|3,3=Late|4,3=Day|5,3=Late|0,4=Harbour Bus Station|"
