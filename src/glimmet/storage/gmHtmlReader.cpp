@@ -940,7 +940,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     // An element the reading does not know is its text alone, unless a style sheet could reach
     // it (LibreOffice hides its cells' comments so), it is the page's body with looks of its
     // own, or it holds what a browser shows only where it cannot show the element itself.
-    const bool fallback = name == u"object" || name == u"video";
+    const bool fallback = name == u"object" || name == u"video" || name == u"meter" || name == u"progress";
     // What a template holds is never shown: it is there for a script to copy.
     const bool inert = name == u"template";
     const bool framed = frame && (!attributes.style.trimmed().isEmpty() || !attributes.text.isNull());

@@ -281,6 +281,14 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "2,15=88|3,15=by old_digger\nMon Jan 19, 2026|"
        "0,16={./viewtopic.php?t=5490}>Best early potatoes\nby spudlady|1,16=14|2,16=1203|"
        "3,16=by beanpole\nFri Jan 16, 2026"},
+      {"sources/pages/glossary-inline.html",
+       "0,0=Glossary of terms|0,1=Term|1,1=Meaning|2,1=Score|0,2=super\u00adcali\u00adfragilistic|"
+       "1,2=A very long word; see here.|0,3=Antidisestablishmentarianism|"
+       "1,3=Opposition to an established church.|0,4=Café crème|"
+       "1,4=Written with combining accents: café crème.|2,4=forty-two|0,5=Family 👨‍👩‍👧|"
+       "1,5=An emoji of joined people; flags 🇳🇴🇯🇵.|2,5=7|0,6=zero​width|"
+       "1,6=A word with a zero-width space; user إيان wrote it.|2,6=Small Caps|"
+       "0,7=H2O and E\u00a0=\u00a0mc2 — old new fine print."},
       {"sources/pages/html-email.html",
        "0,0=Your order has shipped! Hi Sam,\n\nGood news: order #100-4471 is on its way. Item Qty Price Ceramic mug, blue 2 $18.00 Tea sampler 1 $12.50 Total $30.50 Track your parcel You received this e-mail because you ordered from Example Shop.\nUnsubscribe · Privacy"},
       {"sources/pages/invoice.html",
@@ -359,6 +367,11 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "4,6=Needs to finish experiment write-ups.|0,7=Music|1,7=Not assessed|3,7=4|"
        "4,7=Plays recorder in the school band.|0,8=Attendance: 96.4% (3 days absent, 1 late).|"
        "0,9=Effort: 4 = excellent, 1 = poor."},
+      {"sources/pages/rtl-news.html",
+       "0,0=أسعار الصرف اليوم|0,1=آخر تحديث: ٠١/٠٣/٢٠٢٦ ٩:٠٠|0,2=العملة|1,2=الرمز|2,2=الشراء|3,2=البيع|"
+       "4,2=التغير|0,3=دولار أمريكي|1,3=USD|2,3=3.6725|3,3=3.6731|4,3=+0.02%|0,4=يورو|1,4=EUR|2,4=3.981|"
+       "3,4=3.9902|4,4=-0.0015|0,5=جنيه إسترليني|1,5=GBP|2,5=٤٫٦٥١٠|3,5=٤٫٦٦٠٢|4,5=0|"
+       "0,6=המחירים להמחשה בלבד ‎(USD)‎."},
       {"sources/pages/sheets-published.html",
        "0,0=Volunteer rota|1,1=A|2,1=B|3,1=C|0,2=1|1,2=Date|2,2=Name|3,2=Shift|0,3=2|1,3=6/6/2026|2,3=Aiyana|"
        "3,3=Morning|0,4=3|1,4=6/6/2026|2,4=Bartholomew Featherstonehaugh|0,5=4|1,5=7/6/2026|2,5=Chidi|"
@@ -422,12 +435,14 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "0,5=Action|1,5=Owner|2,5=Due|0,6=Order compost – 2 m³|1,6=Rémy|2,6=20/03/2026|0,7=Repair the shed door|"
        "1,7=Anna & Tom|2,7=… before April|0,8=|0,9=Next meeting: 7 April 2026, 19:30 — all welcome."},
       // Text beside a link keeps its no-break spaces; elements of text a style lays out as
-      // blocks make lines of their own, in a cell and outside a table; a template shows nothing.
+      // blocks make lines of their own, in a cell and outside a table; a template shows nothing,
+      // nor does what a meter or a progress bar holds for readers that cannot draw it.
       {"<style>.ev{display:block}</style><table><tr><td>2<a class=\"ev\" href=\"/e/1\">Fair</a><span "
        "class=\"ev\">BBQ</span></td><td>3</td></tr></table><p>x<span style=\"display:block\">y</span>z</p><p>a "
        "<b style=\"display:list-item\">b</b></p><template><p>Template</p></template><p><a href=\"#c\">^</a> "
-       "p.&nbsp;41.</p>",
-       "0,0=2\nFair\nBBQ|1,0=3|0,1=x|0,2=y|0,3=z|0,4=a|0,5=b|0,6=^ p.\u00a041."},
+       "p.&nbsp;41.</p><table><tr><td><meter value=\"0.8\">80%</meter></td><td><progress value=\"3\" max=\"10\">3/10"
+       "</progress></td><td>c</td></tr></table>",
+       "0,0=2\nFair\nBBQ|1,0=3|0,1=x|0,2=y|0,3=z|0,4=a|0,5=b|0,6=^ p.\u00a041.|2,7=c"},
   };
   for (const auto& c : cases) expectPage(c.page, c.cells, "", true);
 }
