@@ -289,6 +289,12 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "1,5=An emoji of joined people; flags 🇳🇴🇯🇵.|2,5=7|0,6=zero​width|"
        "1,6=A word with a zero-width space; user إيان wrote it.|2,6=Small Caps|"
        "0,7=H2O and E\u00a0=\u00a0mc2 — old new fine print."},
+      {"sources/pages/hosting-plans.html",
+       "0,0=Hosting plans|0,1=Plan|1,1=Includes|2,1=Limits|0,2=Hobby\n$4/mo|"
+       "1,2=1 site\nFree TLS\nDaily backups\nkept 7 days|2,2=Storage\n10\u00a0GB\nBandwidth\n100\u00a0GB|"
+       "0,3=Studio\n$19/mo|1,3=10 sites\nStaging|2,3=cpu  2 vCPU\nram  4 GiB|"
+       "0,4=“Moved 40 sites in an afternoon.”|0,5=— Lin, agency owner|0,6=All plans:|0,7=Uptime|1,7=0.999|"
+       "0,8=Support|1,8=24/7|0,9=Billed yearly|0,10=or monthly"},
       {"sources/pages/html-email.html",
        "0,0=Your order has shipped! Hi Sam,\n\nGood news: order #100-4471 is on its way. Item Qty Price Ceramic mug, blue 2 $18.00 Tea sampler 1 $12.50 Total $30.50 Track your parcel You received this e-mail because you ordered from Example Shop.\nUnsubscribe · Privacy"},
       {"sources/pages/invoice.html",
