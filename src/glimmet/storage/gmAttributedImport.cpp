@@ -337,6 +337,8 @@ bool Importer::insertBlock(const QTextBlock& block, bool withMark, bool joined) 
   const QString whole = block.text();
   qsizetype shown = whole.size();
   while (shown > 0 && whole.at(shown - 1) == u' ') --shown;
+  // Nor does a line break that ends it start a line: "a<br>" is one line, "a<br><br>" two.
+  if (shown > 0 && whole.at(shown - 1) == QChar::LineSeparator) --shown;
   for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
     QTextFragment fragment = it.fragment();
     const qsizetype offset = fragment.position() - block.position();

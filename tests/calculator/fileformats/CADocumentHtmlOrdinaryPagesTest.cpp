@@ -449,6 +449,11 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "p.&nbsp;41.</p><table><tr><td><meter value=\"0.8\">80%</meter></td><td><progress value=\"3\" max=\"10\">3/10"
        "</progress></td><td>c</td></tr></table>",
        "0,0=2\nFair\nBBQ|1,0=3|0,1=x|0,2=y|0,3=z|0,4=a|0,5=b|0,6=^ p.\u00a041.|2,7=c"},
+      // A line break that ends a paragraph or a cell starts no line: the next paragraph is on the
+      // row after, as a browser lays it out; a second one, or one alone, is an empty line.
+      {"<p>a<br></p><p>b<br><br></p><p><br></p><p>c</p><div>d<br> </div><table><tr><td>x<br></td><td>y<br><br>z<br>"
+       "<br></td></tr></table>",
+       "0,0=a|0,1=b|0,4=c|0,5=d|0,6=x|1,6=y\n\nz"},
   };
   for (const auto& c : cases) expectPage(c.page, c.cells, "", true);
 }
