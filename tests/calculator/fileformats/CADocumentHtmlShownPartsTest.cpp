@@ -5,9 +5,9 @@
 // closed details element shows its summary alone; text a style hides is not shown, and text a
 // style transforms is shown transformed; a table's cells take the background of the nearest
 // element that has one. The cells expected are written out by hand as a browser shows each page.
-// A value LibreOffice writes behind a number it shows rounded (fixed decimals, groups, an
-// exponent, a percentage), in the syntax of whichever locale it ran in, is the
-// cell's number wherever and however the page is read.
+// A value LibreOffice writes behind a number it shows (fixed decimals, groups, an exponent, a
+// percentage, a sum of money), in the syntax of whichever locale it ran in, is the cell's number
+// wherever and however the page is read.
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -175,8 +175,9 @@ TEST_F(HtmlShownPartsTest, StoredValuesShownRoundedAreTheCellsNumbers) {
     const char* value;   // as LibreOffice writes it in the locale it ran in
     const char* shown;
     const char* number;  // the cell's number in the C syntax; null: entered as the text is typed
+    const char* showsUnderC = nullptr;  // what the cell shows read under C, where the case is about it
   } cases[] = {
-      {"3.33333333333333", "3.33", "3.33333333333333"},
+      {"3.33333333333333", "3.33", "3.33333333333333", "3.33"},
       {"1234.5678", "1,234.57", "1234.5678"},
       {"1.49925", "1.50", "1.49925"},
       {"-38096.3649", "-38,096.36", "-38096.3649"},
@@ -184,21 +185,32 @@ TEST_F(HtmlShownPartsTest, StoredValuesShownRoundedAreTheCellsNumbers) {
       {"3,33333333333333", "3,33", "3.33333333333333"},  // written under de_DE or fr_FR
       {"1234,5678", "1.234,57", "1234.5678"},
       {"1234,5678", "1&nbsp;234,57", "1234.5678"},
-      {"0.000123456", "1.23E-04", "0.000123456"},
+      {"0.000123456", "1.23E-04", "0.000123456", "1.23E-4"},
       {"123456789", "1.23E+08", "123456789"},
       {"0,000123456", "1,23E-04", "0.000123456"},
       {"2.71828182845904523", "2.71828182845905", "2.71828182845904523"},  // General, 15 digits
-      {"1234567.89012345678", "1234567.89012346", "1234567.89012345678"},
-      {"0.123456", "12.35%", "0.123456"},
+      {"1234567.89012345678", "1234567.89012346", "1234567.89012345678", "1234567.89012346"},
+      {"0.123456", "12.35%", "0.123456", "12.35%"},
       {"0,123456", "12,35&nbsp;%", "0.123456"},
-      // What shows no rounding of the value stays the text shown: another number, a date, a truth
-      // value, a sum of money.
-      {"1.5", "2.50", nullptr},
-      {"1234.5678", "1,234.56", nullptr},
+      // Sums of money, and a negative in parentheses, are their values too.
+      {"1234.5678", "$1,234.57", "1234.5678", "$1,234.57"},
+      {"-1234,5678", "-1.234,57&nbsp;\xE2\x82\xAC", "-1234.5678", "\xE2\x82\xAC-1,234.57"},
+      {"-1234.5678", "(1,234.57)", "-1234.5678", "(1,234.56)"},
+      {"3.33333333333333", "\xC2\xA3" "3.33", "3.33333333333333", "\xC2\xA3" "3.33"},
+      {"5", "CHF 5.00", "5", "CHF5.00"},
+      // A text that shows another number than the value (a page edited by hand) still has the
+      // value LibreOffice computed with behind it.
+      {"1.5", "2.50", "1.5", "1.50"},
+      {"1234.5678", "1,234.56", "1234.5678"},
+      {"0.123456", "12.34%", "0.123456"},
+      // A date, a truth value or words stay the text shown.
       {"45292", "01/01/24", nullptr},
+      {"45292", "2024-01-01", nullptr},
+      {"0.5", "12:00:00", nullptr},
       {"1", "TRUE", nullptr},
-      {"0.123456", "12.34%", nullptr},
-      {"1234.5678", "$1,234.57", nullptr},
+      {"5", "5 kg", nullptr},
+      {"5", "%5", nullptr},
+      {"1234.5", "12,34.50", nullptr},
   };
   InstallFileFormatServices();
   for (const auto& c : cases) {
@@ -223,6 +235,9 @@ TEST_F(HtmlShownPartsTest, StoredValuesShownRoundedAreTheCellsNumbers) {
             QString shown = QString::fromUtf8(c.shown);
             shown.replace(QStringLiteral("&nbsp;"), QString(QChar(0x00A0)));
             ExpectNumberOrTyped(*cell, c.number, shown);
+            if (c.showsUnderC && std::string(locale) == "C") {
+              EXPECT_EQ(cell->displayText(false).toStdString(), c.showsUnderC);
+            }
           }
         }
       }

@@ -95,9 +95,10 @@ TEST_F(HtmlStoredValuesTest, EveryStoredValueIsANumberInEveryReading) {
   }
 }
 
-// A value shown as a percentage of it is the cell's number, entered as the percentage the user
-// would type; a text that shows another number is entered as it is shown. Read by the rich text
-// (a short table, pasted) in each locale.
+// A value shown as a percentage of it is the cell's number, shown as a percentage; so is one whose
+// text shows another number (a page edited by hand): LibreOffice computed with the value. A text
+// that is no number is entered as it is shown. Read by the rich text (a short table, pasted) in
+// each locale.
 TEST_F(HtmlStoredValuesTest, PercentagesOfTheStoredValueAreItsNumber) {
   const struct {
     const char* value;
@@ -107,7 +108,7 @@ TEST_F(HtmlStoredValuesTest, PercentagesOfTheStoredValueAreItsNumber) {
       {"0.125", "12.50%", "0.125"},     {"0,125", "12,50%", "0.125"},    {"0,125", "12,50&nbsp;%", "0.125"},
       {"0.5", "50%", "0.5"},            {"0.5", "50.00 %", "0.5"},       {"-0.0001", "-0.01%", "-0.0001"},
       {"12", "1,200.00%", "12"},        {"12", "1.200,00%", "12"},       {"0.000015", "0.0015%", "0.000015"},
-      {"0.5", "49%", nullptr},          {"0.5", "0.5", "0.5"},           {"0.5", "50", nullptr},
+      {"0.5", "49%", "0.5"},            {"0.5", "0.5", "0.5"},           {"0.5", "50", "0.5"},
       {"0.5", "%50", nullptr},
   };
   InstallFileFormatServices();
@@ -122,6 +123,68 @@ TEST_F(HtmlStoredValuesTest, PercentagesOfTheStoredValueAreItsNumber) {
       const CACell* cell = sheet.cellAtGridPoint({0, 0});
       ASSERT_TRUE(cell);
       ExpectNumberOrTyped(*cell, c.number, QString::fromUtf8(c.shown));
+    }
+  }
+}
+
+// Sums of money LibreOffice shows (a currency sign before or after the digits, a minus before
+// the sign, groups, a negative in parentheses), written under C, de_DE and fr_FR: every one is
+// its stored value, and shows as the sheet's money and number formats show it, with the page's
+// currency sign, decimals and groups in the reader's own syntax.
+TEST_F(HtmlStoredValuesTest, SumsOfMoneyAreTheirStoredValuesShownAsMoney) {
+  // The cells of the row of 1234.5678 and of -1234.5678 as the sheet shows them: its money
+  // format puts the sign before the digits and a minus after it, and a fixed number of decimals
+  // cuts the digits of a fraction of four places (the sheet's own rule).
+  const struct {
+    const char* locale;
+    const char* positive;
+    const char* negative;
+  } shown[] = {
+      {"C", "$1,234.57|\u20AC1,234.57|\u00A31,234.57|1,234.56", "$-1,234.57|\u20AC-1,234.57|\u00A3-1,234.57|(1,234.56)"},
+      {"de_DE", "$1.234,57|\u20AC1.234,57|\u00A31.234,57|1.234,56",
+       "$-1.234,57|\u20AC-1.234,57|\u00A3-1.234,57|(1.234,56)"},
+      {"fr_FR", "$1\u202F" "234,57|\u20AC" "1\u202F" "234,57|\u00A3" "1\u202F" "234,57|1\u202F" "234,56",
+       "$-1\u202F" "234,57|\u20AC-1\u202F" "234,57|\u00A3-1\u202F" "234,57|(1\u202F" "234,56)"},
+  };
+  InstallFileFormatServices();
+  const std::vector<CANumber> values = ValuesOf(Page("values-libreoffice-money-c"));
+  ASSERT_EQ(values.size(), 28u);
+  for (const char* written : {"c", "de", "fr"}) {
+    const std::string name = std::string("values-libreoffice-money-") + written;
+    const QString html = Page(name.c_str());
+    for (const char* locale : {"C", "de_DE", "fr_FR"}) {
+      const TestLocale scope(locale);
+      for (const bool pasted : {false, true}) {
+        SCOPED_TRACE(name + " under " + locale + (pasted ? ", pasted" : ", opened"));
+        CADocument sheet;
+        if (pasted) {
+          ASSERT_TRUE(FileFormatServices().loadHtml(sheet, html));
+        } else {
+          FLError error;
+          ASSERT_EQ(sheet.openFile(TestDataPath(QStringLiteral("html/%1.html").arg(QString::fromStdString(name))),
+                                   &error),
+                    kFileTypeHtml)
+              << error.reason.toStdString();
+        }
+        const std::vector<std::pair<CANumber, QString>> numbers = NumbersOf(sheet);
+        ASSERT_EQ(numbers.size(), values.size());
+        for (size_t k = 0; k < values.size(); ++k) {
+          EXPECT_TRUE(numbers[k].first == values[k]) << numbers[k].second.toStdString() << ": "
+                                                     << numbers[k].first.archive().toStdString();
+        }
+        for (const auto& s : shown) {
+          if (std::string(s.locale) != locale) continue;
+          for (const auto& [y, row] : {std::pair<int64_t, const char*>{2, s.positive}, {3, s.negative}}) {
+            QStringList texts;
+            for (int64_t x = 1; x <= 4; ++x) {
+              const CACell* cell = sheet.cellAtGridPoint({x, y});
+              ASSERT_TRUE(cell) << x << "," << y;
+              texts << cell->displayText(false);
+            }
+            EXPECT_EQ(texts.join(u'|').toStdString(), row);
+          }
+        }
+      }
     }
   }
 }
