@@ -87,6 +87,29 @@ TEST_F(HtmlShownPartsTest, PagesShowWhatABrowserShows) {
       {"<table><tr><td>a</td><td style=\"display:none\">hidden</td><td rowspan=2>b</td></tr>"
        "<tr><td>c</td></tr></table>",
        "0,0=a|1,0=b|0,1=c"},
+      // A span down a table counts the rows shown: a hidden row is none of them.
+      {"<table><tr><td rowspan=3>A</td><td>1</td></tr><tr hidden><td>2</td></tr><tr><td>3</td></tr><tr><td>4</td>"
+       "<td>5</td></tr></table>",
+       "0,0=A|1,0=1|1,1=3|1,2=4|2,2=5"},
+      {"<table><tr><td rowspan=2>A</td><td>1</td></tr><tr style=\"display:none\"><td>2</td></tr><tr><td>3</td></tr>"
+       "<tr><td>4</td></tr></table>",
+       "0,0=A|1,0=1|1,1=3|0,2=4"},
+      {"<style>.x{display:none}</style><table><tr><td rowspan=2>A</td><td>1</td></tr><tr class=x><td rowspan=5>2</td>"
+       "</tr><tr><td>3</td></tr><tr><td>4</td><td>5</td></tr></table>",
+       "0,0=A|1,0=1|1,1=3|0,2=4|1,2=5"},
+      // An author's display shows what the hidden attribute alone hides, as a browser's own rule
+      // for the attribute is the weakest; inside a hidden element nothing shows.
+      {"<style>tr.show{display:table-row} .blk{display:block} td.c{display:table-cell}</style><table><tr><td>a</td>"
+       "<td hidden class=c>b</td></tr><tr hidden class=show><td>shown row</td></tr><tr hidden style=\"display:"
+       "table-row\"><td>inline shown</td><td hidden>c</td></tr></table><p hidden class=blk>para shown</p>"
+       "<p hidden style=\"display:block\">para2 <span hidden style=\"display:inline\">and span</span></p>"
+       "<div style=\"display:none\"><p style=\"display:block\">inside none</p></div><div hidden><p class=blk>inside "
+       "hidden</p></div>",
+       "0,0=a|1,0=b|0,1=shown row|0,2=inline shown|0,3=para shown|0,4=para2 and span"},
+      // A hidden line break breaks no line.
+      {"<p>one<br hidden>two<br style=\"display:none\">three<br>four</p><style>br.n{display:none}</style>"
+       "<p>five<br class=n>six</p><table><tr><td>x<br hidden>y</td></tr></table>",
+       "0,0=onetwothree|0,1=four|0,2=fivesix|0,3=xy"},
       // A closed details element shows its summary alone; an open one all it holds.
       {"<details><summary>More</summary><p>Hidden text</p>loose text</details><details open><summary>Open</summary>"
        "<p>Shown text</p></details>",
