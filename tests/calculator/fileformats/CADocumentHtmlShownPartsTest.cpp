@@ -97,6 +97,11 @@ TEST_F(HtmlShownPartsTest, PagesShowWhatABrowserShows) {
       {"<style>.x{display:none}</style><table><tr><td rowspan=2>A</td><td>1</td></tr><tr class=x><td rowspan=5>2</td>"
        "</tr><tr><td>3</td></tr><tr><td>4</td><td>5</td></tr></table>",
        "0,0=A|1,0=1|1,1=3|0,2=4|1,2=5"},
+      {"<table><tfoot><tr><td rowspan=2>F</td><td>f1</td></tr><tr hidden><td>h</td></tr><tr><td>f2</td></tr></tfoot>"
+       "<tbody><tr><td>b</td><td>c</td></tr></tbody></table>",
+       "0,0=b|1,0=c|0,1=F|1,1=f1|1,2=f2"},
+      {"<table><tr><td rowspan=2>A</td><td>1</td></tr><tr><td hidden>h</td></tr><tr><td>3</td></tr></table>",
+       "0,0=A|1,0=1|0,1=3"},
       // An author's display shows what the hidden attribute alone hides, as a browser's own rule
       // for the attribute is the weakest; inside a hidden element nothing shows.
       {"<style>tr.show{display:table-row} .blk{display:block} td.c{display:table-cell}</style><table><tr><td>a</td>"
