@@ -2089,10 +2089,12 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
 namespace {
 
 // A stored value entered in a cell of the rich text: the number its cell of the sheet will hold,
-// and the number format that cell takes.
+// the number format that cell takes, and where it stands (its table among the text's, its row
+// and column there).
 struct StoredCell {
   CANumber number;
   StoredEntry entry;
+  int table = 0, row = 0, column = 0;
 };
 
 // The values a spreadsheet wrote behind the numbers of the page's table cells (LibreOffice's
@@ -2102,7 +2104,9 @@ struct StoredCell {
 // entered in the text's order, for their number formats (GiveStoredFormats).
 std::vector<StoredCell> EnterStoredValues(QTextDocument& text) {
   std::vector<QTextTableCell> cells;
+  std::vector<int> tables;
   PlainTable values;  // the values, in the cells' order, as a table's first row holds them
+  int tableIndex = 0;
   for (QTextFrame* frame : text.rootFrame()->childFrames()) {
     auto* table = qobject_cast<QTextTable*>(frame);
     if (!table) continue;
@@ -2113,9 +2117,11 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text) {
         const QString value = cell.format().property(kHtmlCellValueProperty).toString();
         if (value.isEmpty()) continue;
         cells.push_back(cell);
+        tables.push_back(tableIndex);
         values.firstRowValues.push_back(value);
       }
     }
+    ++tableIndex;
   }
   std::vector<StoredCell> entered;
   if (cells.empty()) return entered;
@@ -2137,37 +2143,61 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text) {
       cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
       cursor.insertText(entry->text, first.fragment().charFormat());
     }
-    entered.push_back({*number, std::move(*entry)});
+    entered.push_back({*number, std::move(*entry), tables[k], cells[k].row(), cells[k].column()});
   }
   return entered;
 }
 
 // Gives the cells the rich text made of stored values their number formats. The conversion
-// makes the table cells' cells in the text's order, row by row, so the sheet's number cells
-// taken row by row meet the stored values in the order they were entered; a number cell that is
-// not the next one's (a number of the page without a value behind it) is passed over.
+// makes each table of the text rows of the sheet one below another, each table cell's cell in
+// the table's row and column: a table's cells are found where its first stored value's cell puts
+// the table, at or below the last table found, where every one of its stored values stands in
+// its row and column. A number of the page without a value behind it (a paragraph above) may
+// hold the first one's number: the next few such places are tried. Where none holds them all, the
+// table's cells keep the numbers without their formats.
 void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& entered) {
-  if (std::none_of(entered.begin(), entered.end(), [](const StoredCell& c) { return c.entry.format.has_value(); }))
-    return;
-  std::vector<std::pair<GridPoint, size_t>> found;  // a cell and the stored value it holds
-  size_t next = 0;
-  for (const std::unique_ptr<CARow>& row : document.rows()) {
-    for (const CACellEntry& cellEntry : row->cells()) {
-      if (next == entered.size()) break;
-      const CACellReading cell(cellEntry, row->gridY(), &document);
-      if (cell->valueType() != kValueNumber || !cell->number() || !(*cell->number() == entered[next].number)) continue;
-      if (entered[next].entry.format) found.emplace_back(cell->gridPoint(), next);
-      ++next;
-    }
-  }
-  // Reading a plain number made no cell of it; giving it a format does.
+  constexpr int kMostPlacesTried = 4;
+  const auto holds = [&document](const StoredCell& stored, int64_t top) {
+    const CARow* row = document.row(top + stored.row);
+    const CACellEntry* entry = row ? row->entryAt(stored.column) : nullptr;
+    if (!entry) return false;
+    const CACellReading cell(*entry, row->gridY(), &document);
+    return cell->valueType() == kValueNumber && cell->number() && *cell->number() == stored.number;
+  };
   CAImportFormats formats;
-  for (const auto& [at, k] : found) {
-    CACell* cell = document.cellAtGridPoint(at);
-    if (!cell) continue;
-    CAFormat own = cell->format() ? cell->format()->copy() : CAFormat();
-    own.setNumberFormat(&*entered[k].entry.format);
-    formats.giveCell(*cell, own, document);
+  size_t rowIndex = 0;  // the sheet's rows from here on are below the tables found
+  for (size_t first = 0; first < entered.size();) {
+    size_t end = first;
+    bool formatted = false;
+    while (end < entered.size() && entered[end].table == entered[first].table)
+      formatted = entered[end++].entry.format.has_value() || formatted;
+    const StoredCell& lead = entered[first];
+    const size_t from = rowIndex;
+    bool found = false;
+    int tried = 0;
+    for (; formatted && rowIndex < document.rows().size() && tried < kMostPlacesTried; ++rowIndex) {
+      const int64_t y = document.rows()[rowIndex]->gridY();
+      const int64_t top = y - lead.row;
+      if (top < 0 || !holds(lead, top)) continue;
+      ++tried;
+      bool all = true;
+      for (size_t k = first + 1; k < end && all; ++k) all = holds(entered[k], top);
+      if (!all) continue;
+      for (size_t k = first; k < end; ++k) {
+        if (!entered[k].entry.format) continue;
+        CACell* cell = document.cellAtGridPoint({entered[k].column, top + entered[k].row});
+        if (!cell) continue;
+        CAFormat own = cell->format() ? cell->format()->copy() : CAFormat();
+        own.setNumberFormat(&*entered[k].entry.format);
+        formats.giveCell(*cell, own, document);
+      }
+      const int64_t below = top + entered[end - 1].row;
+      while (rowIndex < document.rows().size() && document.rows()[rowIndex]->gridY() <= below) ++rowIndex;
+      found = true;
+      break;
+    }
+    if (!found) rowIndex = from;
+    first = end;
   }
 }
 

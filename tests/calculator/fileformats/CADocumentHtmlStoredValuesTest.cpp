@@ -189,4 +189,47 @@ TEST_F(HtmlStoredValuesTest, SumsOfMoneyAreTheirStoredValuesShownAsMoney) {
   }
 }
 
+// Each table's stored values take their looks where the table's cells are, whatever stands
+// around it: a number of the page without a value behind it (a paragraph, a cell of another
+// table) shows as typed, even where it is the same number. Opened and pasted, under C.
+TEST_F(HtmlStoredValuesTest, OnlyTheCellsOfStoredValuesTakeTheirLooks) {
+  const struct {
+    const char* page;
+    const char* shown;  // every cell's text as the sheet shows it, row by row
+  } cases[] = {
+      {"<p>5</p><table><tr><td>Item</td><td sdval=\"5\">$5.00</td></tr><tr><td>Tax</td><td sdval=\"0.5\">$0.50</td>"
+       "</tr></table><p>5</p>",
+       "5|Item $5.00|Tax $0.50|5"},
+      {"<table><tr><td>5</td><td>x</td></tr><tr><td>5</td><td>0.5</td></tr></table><table><tr><td sdval=\"5\">"
+       "(5.00)</td><td sdval=\"0.5\">50.0%</td></tr><tr><td>5</td><td sdval=\"-2\">-2.000</td></tr></table>",
+       "5 x|5 0.5|5.00 50.0%|5 -2.000"},
+      {"<table><tr><td sdval=\"5\">5 \xE2\x82\xAC</td></tr></table><p>text</p><table><tr><td>a</td><td sdval=\"1234.5\">"
+       "1,234.50</td></tr></table>",
+       "\xE2\x82\xAC" "5|text|a 1,234.50"},
+  };
+  InstallFileFormatServices();
+  const TestLocale scope("C");
+  for (const auto& c : cases) {
+    const QString page = QString::fromUtf8(c.page);
+    ASSERT_TRUE(WriteFileBytes(path("mixed.html"), c.page));
+    for (const bool pasted : {false, true}) {
+      SCOPED_TRACE(std::string(c.page).substr(0, 60) + (pasted ? ", pasted" : ", opened"));
+      CADocument sheet;
+      if (pasted) {
+        ASSERT_TRUE(FileFormatServices().loadHtml(sheet, page));
+      } else {
+        FLError error;
+        ASSERT_EQ(sheet.openFile(path("mixed.html"), &error), kFileTypeHtml) << error.reason.toStdString();
+      }
+      QStringList rows;
+      for (const std::unique_ptr<CARow>& row : sheet.rows()) {
+        QStringList texts;
+        for (const CACellEntry& entry : row->cells()) texts << CACellReading(entry, row->gridY(), &sheet)->displayText(false);
+        rows << texts.join(u' ');
+      }
+      EXPECT_EQ(rows.join(u'|').toStdString(), c.shown);
+    }
+  }
+}
+
 }  // namespace
