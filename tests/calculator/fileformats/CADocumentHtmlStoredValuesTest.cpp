@@ -24,6 +24,20 @@ QString Page(const char* name) {
   return QString::fromUtf8(ReadFileBytes(TestDataPath(QStringLiteral("html/%1.html").arg(QLatin1String(name)))));
 }
 
+QString PagePath(const std::string& name) {
+  return TestDataPath(QStringLiteral("html/%1.html").arg(QString::fromStdString(name)));
+}
+
+// The page opened from its file, or its text pasted.
+void ReadPage(CADocument& sheet, const QString& file, const QString& html, bool pasted) {
+  if (pasted) {
+    ASSERT_TRUE(FileFormatServices().loadHtml(sheet, html));
+    return;
+  }
+  FLError error;
+  ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
+}
+
 // The values of the page as written under C, in the page's order.
 std::vector<CANumber> ValuesOf(const QString& page) {
   std::vector<CANumber> values;
@@ -70,15 +84,7 @@ TEST_F(HtmlStoredValuesTest, EveryStoredValueIsANumberInEveryReading) {
         for (const bool pasted : {false, true}) {
           SCOPED_TRACE(name + " under " + locale + (pasted ? ", pasted" : ", opened"));
           CADocument sheet;
-          if (pasted) {
-            ASSERT_TRUE(FileFormatServices().loadHtml(sheet, html));
-          } else {
-            FLError error;
-            ASSERT_EQ(sheet.openFile(TestDataPath(QStringLiteral("html/%1.html").arg(QString::fromStdString(name))),
-                                     &error),
-                      kFileTypeHtml)
-                << error.reason.toStdString();
-          }
+          ASSERT_NO_FATAL_FAILURE(ReadPage(sheet, PagePath(name), html, pasted));
           const std::vector<std::pair<CANumber, QString>> numbers = NumbersOf(sheet);
           EXPECT_EQ(numbers.size(), values.size());
           int equal = 0;
@@ -157,15 +163,7 @@ TEST_F(HtmlStoredValuesTest, SumsOfMoneyAreTheirStoredValuesShownAsMoney) {
       for (const bool pasted : {false, true}) {
         SCOPED_TRACE(name + " under " + locale + (pasted ? ", pasted" : ", opened"));
         CADocument sheet;
-        if (pasted) {
-          ASSERT_TRUE(FileFormatServices().loadHtml(sheet, html));
-        } else {
-          FLError error;
-          ASSERT_EQ(sheet.openFile(TestDataPath(QStringLiteral("html/%1.html").arg(QString::fromStdString(name))),
-                                   &error),
-                    kFileTypeHtml)
-              << error.reason.toStdString();
-        }
+        ASSERT_NO_FATAL_FAILURE(ReadPage(sheet, PagePath(name), html, pasted));
         const std::vector<std::pair<CANumber, QString>> numbers = NumbersOf(sheet);
         ASSERT_EQ(numbers.size(), values.size());
         for (size_t k = 0; k < values.size(); ++k) {
@@ -215,12 +213,7 @@ TEST_F(HtmlStoredValuesTest, OnlyTheCellsOfStoredValuesTakeTheirLooks) {
     for (const bool pasted : {false, true}) {
       SCOPED_TRACE(std::string(c.page).substr(0, 60) + (pasted ? ", pasted" : ", opened"));
       CADocument sheet;
-      if (pasted) {
-        ASSERT_TRUE(FileFormatServices().loadHtml(sheet, page));
-      } else {
-        FLError error;
-        ASSERT_EQ(sheet.openFile(path("mixed.html"), &error), kFileTypeHtml) << error.reason.toStdString();
-      }
+      ASSERT_NO_FATAL_FAILURE(ReadPage(sheet, path("mixed.html"), page, pasted));
       QStringList rows;
       for (const std::unique_ptr<CARow>& row : sheet.rows()) {
         QStringList texts;
