@@ -1,5 +1,6 @@
 // Pages where links and pictures meet open and paste with the cells a browser shows: a picture
-// inside a link is a picture with its link beside it, a link beside a picture keeps its link, a
+// inside a link is a picture with its link beside it, a link beside a picture keeps its link,
+// words beside a linked picture keep the link and the picture in columns of their own, a
 // table cell's lines after a link stay with it, and in-page and query links of an opened page
 // point at the page itself. No cell's text holds a character the reader uses inside. The cells
 // are written out by hand from what a browser shows of each page; a paste has no base, so it

@@ -1,13 +1,14 @@
 // What a browser shows of a page and what it hides, opened and pasted alike, and the numbers
 // LibreOffice writes behind what it shows rounded: a table's caption is
 // a line of its own above the table (below it where the caption is shown below); hidden
-// paragraphs, cells and rows take no place (a hidden cell no column, a hidden row no row); a
-// closed details element shows its summary alone; text a style hides is not shown, and text a
+// paragraphs, cells and rows take no place (a hidden cell no column, a hidden row no row, nor a
+// place in a span down the table), unless an author's display shows them; a hidden line break
+// breaks no line; a closed details element shows its summary alone; text a style hides is not shown, and text a
 // style transforms is shown transformed; a table's cells take the background of the nearest
 // element that has one. The cells expected are written out by hand as a browser shows each page.
 // A value LibreOffice writes behind a number it shows (fixed decimals, groups, an exponent, a
 // percentage, a sum of money), in the syntax of whichever locale it ran in, is the cell's number
-// wherever and however the page is read.
+// wherever and however the page is read, shown as near the page's text as the sheet's formats go.
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
