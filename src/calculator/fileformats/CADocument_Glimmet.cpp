@@ -586,7 +586,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       if (linkCell) pieces.push_back(std::move(linkCell));
       if (pictureCell) pieces.push_back(std::move(pictureCell));
     }
-    const size_t main = linkFirst ? pieces.size() - 1 : 0;
+    const size_t wordsAt = linkFirst ? pieces.size() - 1 : 0;
     for (size_t k = 0; k < pieces.size(); ++k) {
       std::unique_ptr<CACell>& piece = pieces[k];
       if (!piece) continue;
@@ -597,7 +597,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       }
       piece->setGridPoint({x, at.y});
       CAFormat format = FieldFormat(backgroundKolor, paraProps);
-      if (textRun && k == main) {
+      if (textRun && k == wordsAt) {
         // The looks are those of the text's first character: the closing kinks of a list or a
         // link before it have looks of their own.
         uint32_t textFirst = linkBeside.link.found() ? linkBeside.wordsFirst : runFirst;
