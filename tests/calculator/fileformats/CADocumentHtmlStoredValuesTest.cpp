@@ -14,6 +14,7 @@
 
 #include <QRegularExpression>
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -36,6 +37,25 @@ void ReadPage(CADocument& sheet, const QString& file, const QString& html, bool 
   }
   FLError error;
   ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
+}
+
+// Each reading of the pages LibreOffice wrote of one sheet under C, de_DE and fr_FR
+// ("<kind>-c", "-de", "-fr"), opened and pasted under each of those locales, given to `check`
+// with the locale it was read under.
+void ForEachReading(const std::string& kind, const std::function<void(const CADocument&, const char*)>& check) {
+  for (const char* written : {"c", "de", "fr"}) {
+    const std::string name = kind + "-" + written;
+    const QString html = Page(name.c_str());
+    for (const char* locale : {"C", "de_DE", "fr_FR"}) {
+      const TestLocale scope(locale);
+      for (const bool pasted : {false, true}) {
+        SCOPED_TRACE(name + " under " + locale + (pasted ? ", pasted" : ", opened"));
+        CADocument sheet;
+        ASSERT_NO_FATAL_FAILURE(ReadPage(sheet, PagePath(name), html, pasted));
+        check(sheet, locale);
+      }
+    }
+  }
 }
 
 // The values of the page as written under C, in the page's order.
@@ -76,28 +96,18 @@ TEST_F(HtmlStoredValuesTest, EveryStoredValueIsANumberInEveryReading) {
   for (const auto& page : pages) {
     const std::vector<CANumber> values = ValuesOf(Page((std::string(page.kind) + "-c").c_str()));
     ASSERT_EQ(values.size(), page.values) << page.kind;
-    for (const char* written : {"c", "de", "fr"}) {
-      const std::string name = std::string(page.kind) + "-" + written;
-      const QString html = Page(name.c_str());
-      for (const char* locale : {"C", "de_DE", "fr_FR"}) {
-        const TestLocale scope(locale);
-        for (const bool pasted : {false, true}) {
-          SCOPED_TRACE(name + " under " + locale + (pasted ? ", pasted" : ", opened"));
-          CADocument sheet;
-          ASSERT_NO_FATAL_FAILURE(ReadPage(sheet, PagePath(name), html, pasted));
-          const std::vector<std::pair<CANumber, QString>> numbers = NumbersOf(sheet);
-          EXPECT_EQ(numbers.size(), values.size());
-          int equal = 0;
-          for (size_t k = 0; k < std::min(numbers.size(), values.size()); ++k) {
-            if (numbers[k].first == values[k]) ++equal;
-            else if (equal + 3 > int(k))
-              ADD_FAILURE() << numbers[k].second.toStdString() << ": " << numbers[k].first.archive().toStdString()
-                            << " for " << values[k].archive().toStdString();
-          }
-          EXPECT_EQ(equal, int(values.size()));
-        }
+    ForEachReading(page.kind, [&values](const CADocument& sheet, const char*) {
+      const std::vector<std::pair<CANumber, QString>> numbers = NumbersOf(sheet);
+      EXPECT_EQ(numbers.size(), values.size());
+      int equal = 0;
+      for (size_t k = 0; k < std::min(numbers.size(), values.size()); ++k) {
+        if (numbers[k].first == values[k]) ++equal;
+        else if (equal + 3 > int(k))
+          ADD_FAILURE() << numbers[k].second.toStdString() << ": " << numbers[k].first.archive().toStdString()
+                        << " for " << values[k].archive().toStdString();
       }
-    }
+      EXPECT_EQ(equal, int(values.size()));
+    });
   }
 }
 
@@ -155,36 +165,26 @@ TEST_F(HtmlStoredValuesTest, SumsOfMoneyAreTheirStoredValuesShownAsMoney) {
   InstallFileFormatServices();
   const std::vector<CANumber> values = ValuesOf(Page("values-libreoffice-money-c"));
   ASSERT_EQ(values.size(), 28u);
-  for (const char* written : {"c", "de", "fr"}) {
-    const std::string name = std::string("values-libreoffice-money-") + written;
-    const QString html = Page(name.c_str());
-    for (const char* locale : {"C", "de_DE", "fr_FR"}) {
-      const TestLocale scope(locale);
-      for (const bool pasted : {false, true}) {
-        SCOPED_TRACE(name + " under " + locale + (pasted ? ", pasted" : ", opened"));
-        CADocument sheet;
-        ASSERT_NO_FATAL_FAILURE(ReadPage(sheet, PagePath(name), html, pasted));
-        const std::vector<std::pair<CANumber, QString>> numbers = NumbersOf(sheet);
-        ASSERT_EQ(numbers.size(), values.size());
-        for (size_t k = 0; k < values.size(); ++k) {
-          EXPECT_TRUE(numbers[k].first == values[k]) << numbers[k].second.toStdString() << ": "
-                                                     << numbers[k].first.archive().toStdString();
+  ForEachReading("values-libreoffice-money", [&](const CADocument& sheet, const char* locale) {
+    const std::vector<std::pair<CANumber, QString>> numbers = NumbersOf(sheet);
+    ASSERT_EQ(numbers.size(), values.size());
+    for (size_t k = 0; k < values.size(); ++k) {
+      EXPECT_TRUE(numbers[k].first == values[k]) << numbers[k].second.toStdString() << ": "
+                                                 << numbers[k].first.archive().toStdString();
+    }
+    for (const auto& s : shown) {
+      if (std::string(s.locale) != locale) continue;
+      for (const auto& [y, row] : {std::pair<int64_t, const char*>{2, s.positive}, {3, s.negative}}) {
+        QStringList texts;
+        for (int64_t x = 1; x <= 4; ++x) {
+          const CACell* cell = sheet.cellAtGridPoint({x, y});
+          ASSERT_TRUE(cell) << x << "," << y;
+          texts << cell->displayText(false);
         }
-        for (const auto& s : shown) {
-          if (std::string(s.locale) != locale) continue;
-          for (const auto& [y, row] : {std::pair<int64_t, const char*>{2, s.positive}, {3, s.negative}}) {
-            QStringList texts;
-            for (int64_t x = 1; x <= 4; ++x) {
-              const CACell* cell = sheet.cellAtGridPoint({x, y});
-              ASSERT_TRUE(cell) << x << "," << y;
-              texts << cell->displayText(false);
-            }
-            EXPECT_EQ(texts.join(u'|').toStdString(), row);
-          }
-        }
+        EXPECT_EQ(texts.join(u'|').toStdString(), row);
       }
     }
-  }
+  });
 }
 
 // Each table's stored values take their looks where the table's cells are, whatever stands
