@@ -11,15 +11,18 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 data="$here/tests/data/html"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-python3 - "$work/values.fods" <<'PY'
-import random, sys
-random.seed(11)
-out = ['''<?xml version="1.0" encoding="UTF-8"?>
+# The start of every flat OpenDocument sheet made here.
+ODF_HEAD='<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
  xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
  xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
  xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version="1.2"
- office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet">'
+export ODF_HEAD
+python3 - "$work/values.fods" <<'PY'
+import os, random, sys
+random.seed(11)
+out = [os.environ["ODF_HEAD"] + '''
 <office:automatic-styles>
 <number:number-style style:name="N2"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1"/></number:number-style>
 <number:number-style style:name="N4"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1" number:grouping="true"/></number:number-style>
@@ -61,14 +64,9 @@ done
 # as two tables one after the other (values-libreoffice-twice-*.html).
 for sheets in 1 2; do
 python3 - "$work/shares$sheets.fods" "$sheets" <<'PY'
-import random, sys
+import os, random, sys
 random.seed(11)
-out = ['''<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
- xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
- xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
- xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version="1.2"
- office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+out = [os.environ["ODF_HEAD"] + '''
 <office:automatic-styles>
 <number:number-style style:name="N2"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1"/></number:number-style>
 <number:number-style style:name="N4"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1" number:grouping="true"/></number:number-style>
@@ -118,13 +116,8 @@ done
 # before them and a minus before the sign, euros with the sign after them, pounds, and an
 # accounting column that shows a negative in parentheses, each with two decimals and groups.
 python3 - "$work/money.fods" <<'PY'
-import sys
-out = ['''<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
- xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
- xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
- xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version="1.2"
- office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+import os, sys
+out = [os.environ["ODF_HEAD"] + '''
 <office:automatic-styles>
 <number:currency-style style:name="USDP" style:volatile="true"><number:currency-symbol number:language="en" number:country="US">$</number:currency-symbol><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1" number:grouping="true"/></number:currency-style>
 <number:currency-style style:name="USD"><style:text-properties fo:color="#ff0000"/><number:text>-</number:text><number:currency-symbol number:language="en" number:country="US">$</number:currency-symbol><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1" number:grouping="true"/><style:map style:condition="value()&gt;=0" style:apply-style-name="USDP"/></number:currency-style>
