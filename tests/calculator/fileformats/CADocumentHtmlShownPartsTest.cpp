@@ -92,6 +92,7 @@ TEST_F(HtmlShownPartsTest, PagesShowWhatABrowserShows) {
       {"<table><tr><td rowspan=3>A</td><td>1</td></tr><tr hidden><td>2</td></tr><tr><td>3</td></tr><tr><td>4</td>"
        "<td>5</td></tr></table>",
        "0,0=A|1,0=1|1,1=3|1,2=4|2,2=5"},
+      {"<table><tr><td rowspan=3>A<td>1<tr hidden><td>2<tr><td>3<tr><td>4<td>5</table>", "0,0=A|1,0=1|1,1=3|1,2=4|2,2=5"},
       {"<table><tr><td rowspan=2>A</td><td>1</td></tr><tr style=\"display:none\"><td>2</td></tr><tr><td>3</td></tr>"
        "<tr><td>4</td></tr></table>",
        "0,0=A|1,0=1|1,1=3|0,2=4"},

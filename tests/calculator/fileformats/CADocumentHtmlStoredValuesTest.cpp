@@ -204,6 +204,10 @@ TEST_F(HtmlStoredValuesTest, OnlyTheCellsOfStoredValuesTakeTheirLooks) {
       {"<table><tr><td sdval=\"5\">5 \xE2\x82\xAC</td></tr></table><p>text</p><table><tr><td>a</td><td sdval=\"1234.5\">"
        "1,234.50</td></tr></table>",
        "\xE2\x82\xAC" "5|text|a 1,234.50"},
+      {"<table><tr><td colspan=3><b>Ledger</b></td></tr><tr><td>a</td><td colspan=2 sdval=\"5\">$5.00</td></tr>"
+       "<tr><td rowspan=2>b</td><td sdval=\"0.5\">50%</td><td sdval=\"2\">2.0</td></tr><tr><td sdval=\"3\">3.00"
+       "</td></tr></table>",
+       "Ledger|a $5.00|b 50% 2.0|3.00"},
   };
   InstallFileFormatServices();
   const TestLocale scope("C");
