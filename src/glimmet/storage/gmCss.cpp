@@ -588,7 +588,11 @@ void CopyLonghand(Property p, const GMCssStyle* from, GMCssStyle* to) {
     case kWhiteSpace: to->whiteSpace = f.whiteSpace; break;
     case kListStyleType: to->listStyleType = f.listStyleType; break;
     case kWidth: to->width = f.width; break;
-    case kDisplay: to->displayNone = f.displayNone; break;
+    case kDisplay:
+      to->displayNone = f.displayNone;
+      to->displayGiven = f.displayGiven;
+      to->displayBlock = f.displayBlock;
+      break;
     case kTextTransform: to->textTransform = f.textTransform; break;
     case kVisibility: to->invisible = f.invisible; break;
     case kCaptionSide: to->captionBelow = f.captionBelow; break;
@@ -879,7 +883,13 @@ struct Applier {
         break;
       }
       case kDisplay:
-        if (StartsIdent(value, 0)) style->displayNone = EqualsLatin1(value, "none");
+        if (StartsIdent(value, 0)) {
+          style->displayNone = EqualsLatin1(value, "none");
+          style->displayGiven = true;
+          style->displayBlock = EqualsLatin1(value, "block") || EqualsLatin1(value, "list-item") ||
+                                EqualsLatin1(value, "flex") || EqualsLatin1(value, "grid") ||
+                                EqualsLatin1(value, "table") || EqualsLatin1(value, "flow-root");
+        }
         break;
       case kTextTransform: {
         using TT = GMCssStyle::TextTransform;

@@ -484,6 +484,7 @@ struct Open {
   bool makesBlocks = false;
   bool hidden = false;                     // "display: none", or inside such an element
   bool invisible = false;                  // "visibility: hidden": its place is kept, its text not shown
+  bool blockBox = false;                   // an element of text a style lays out as a block
   GMCssStyle::TextTransform transform = GMCssStyle::TextTransform::None;
   // A details element that is not open shows its first summary alone: it is hidden, and that
   // summary is shown as the element around it would be (`hiddenAround`).
@@ -620,7 +621,12 @@ class Reader {
   void dropHiddenRow();
   QTextCharFormat ownLooks(Tag tag, const Attributes& attributes) const;
   void pushStyled(Open open, const QString& name, const Attributes& attributes);
-  void applyStyle(const Attributes& attributes);
+  // `hiddenByAttribute`: the element is hidden by its hidden attribute alone, which a display the
+  // style gives it overrides.
+  void applyStyle(const Attributes& attributes, bool hiddenByAttribute);
+  // Whether an element without content (a line break, a picture) named `name` is hidden where it
+  // stands: by a display of none, or by its hidden attribute where no display overrides it.
+  bool hidesEmptyElement(QStringView name, const Attributes& attributes);
 
   bool charge(int64_t bytes) {
     cost_ += bytes;
@@ -939,15 +945,17 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     // An element the reading does not know is its text alone, unless a style sheet could reach
     // it (LibreOffice hides its cells' comments so), it is the page's body with looks of its
     // own, or it holds what a browser shows only where it cannot show the element itself.
-    const bool fallback = name == u"object" || name == u"video";
+    const bool fallback = name == u"object" || name == u"video" || name == u"meter" || name == u"progress";
+    // What a template holds is never shown: it is there for a script to copy.
+    const bool inert = name == u"template";
     const bool framed = frame && (!attributes.style.trimmed().isEmpty() || !attributes.text.isNull());
-    const bool pushes = (!sheets_.empty() || framed || fallback || attributes.hidden) && !selfClosing &&
+    const bool pushes = (!sheets_.empty() || framed || fallback || inert || attributes.hidden) && !selfClosing &&
                         stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_;
     announce(name, false, pushes);
     if (stopped()) return n;
     if (pushes) {
       Open open = UnknownElementOpen(muted() ? LightOpen(stack_.back()) : stack_.back());
-      if (fallback) open.hidden = true;
+      if (fallback || inert) open.hidden = true;
       if (name == u"body" && !attributes.text.isNull() && !muted()) {
         const QColor colour = ColourOf(attributes.text);
         if (colour.isValid()) {
@@ -1185,7 +1193,7 @@ void Reader::popTo(size_t index) {
       while (!active_.empty() && active_.back().serial != 0) active_.pop_back();
       if (!active_.empty()) active_.pop_back();
     }
-    if (!IsInline(top.tag) && top.tag != Tag::Br) endBlock();
+    if ((!IsInline(top.tag) || top.blockBox) && top.tag != Tag::Br) endBlock();
     if (top.tag == Tag::Table) dropIfEmpty(top);
     for (int64_t r = 0; r < top.toldRepeats && listener_; ++r) hear(listener_->ended(NameOfTag(top.tag)));
     // One whose end tag came under a block was heard to end no more than the block around it.
@@ -1522,8 +1530,45 @@ void Reader::lineBreak() {
   pendingSpace_ = false;
 }
 
+bool Reader::hidesEmptyElement(QStringView name, const Attributes& attributes) {
+  if (muted() || stack_.back().hidden) return true;
+  const bool inlineStyle = !attributes.style.trimmed().isEmpty();
+  if (sheets_.empty() && !inlineStyle) return attributes.hidden;
+  GMCssElement element;
+  element.name = name;
+  element.id = attributes.id;
+  element.parent = &stack_.back().element;
+  const QString& classes = attributes.className;
+  int64_t named = 0;
+  for (qsizetype k = 0; k < classes.size(); ++k)
+    named += !IsHtmlSpace(classes[k].unicode()) && (k == 0 || IsHtmlSpace(classes[k - 1].unicode()));
+  if (named > 0 && !(charge(named * kHtmlClassCost) && step(named) && checkpoint(named))) return true;
+  for (qsizetype k = 0; k < classes.size();) {
+    while (k < classes.size() && IsHtmlSpace(classes[k].unicode())) ++k;
+    const qsizetype start = k;
+    while (k < classes.size() && !IsHtmlSpace(classes[k].unicode())) ++k;
+    if (k > start) element.classes << QStringView(classes).sliced(start, k - start);
+  }
+  std::vector<const GMCssDeclaration*> declarations;
+  if (!sheets_.empty() && !sheets_.match(element, &declarations)) {
+    failed_ = true;
+    return true;
+  }
+  std::vector<GMCssDeclaration> own;
+  if (inlineStyle) {
+    if (!ParseCssDeclarations(attributes.style, &own, [this](int64_t bytes) { return charge(bytes); })) {
+      failed_ = true;
+      return true;
+    }
+    for (const GMCssDeclaration& declaration : own) declarations.push_back(&declaration);
+  }
+  GMCssStyle style = stack_.back().style.inherited();
+  if (!declarations.empty()) ApplyCssDeclarations(declarations, stack_.back().style, &style);
+  return style.displayNone || (attributes.hidden && !style.displayGiven);
+}
+
 void Reader::picture(const Attributes& attributes) {
-  if (attributes.src.isEmpty() || attributes.hidden || stack_.back().hidden || stack_.back().invisible || muted() ||
+  if (attributes.src.isEmpty() || stack_.back().hidden || stack_.back().invisible || muted() ||
       !resources_)
     return;
   reconstruct();
@@ -1692,8 +1737,9 @@ void Reader::pushStyled(Open open, const QString& name, const Attributes& attrib
   }
   open.styled = false;
   push(std::move(open));
-  if (!tooDeep_ && attributes.hidden) stack_.back().hidden = true;
-  if (!tooDeep_ && !muted()) applyStyle(attributes);
+  const bool hiddenByAttribute = !tooDeep_ && attributes.hidden && !stack_.back().hidden;
+  if (hiddenByAttribute) stack_.back().hidden = true;
+  if (!tooDeep_ && !muted()) applyStyle(attributes, hiddenByAttribute);
 }
 
 Qt::Alignment AlignmentOfCss(GMCssStyle::TextAlign align) {
@@ -1705,7 +1751,7 @@ Qt::Alignment AlignmentOfCss(GMCssStyle::TextAlign align) {
   }
 }
 
-void Reader::applyStyle(const Attributes& attributes) {
+void Reader::applyStyle(const Attributes& attributes, bool hiddenByAttribute) {
   Open& open = stack_.back();
   const Open& parent = stack_[stack_.size() - 2];
   const bool inlineStyle = !attributes.style.trimmed().isEmpty();
@@ -1752,6 +1798,16 @@ void Reader::applyStyle(const Attributes& attributes) {
   open.own.merge(looks);
   open.chars.merge(looks);
   if (style.displayNone) open.hidden = true;
+  // The hidden attribute hides as the browser's own style sheet does, below every author's rule.
+  else if (style.displayGiven && hiddenByAttribute) open.hidden = false;
+  // An element of text a style lays out as a block (a calendar's "a.event{display:block}") makes
+  // lines of its own, as a block element does: its words do not run on into those beside it.
+  // Text in a table but in none of its cells stays on the one line such text makes.
+  if (style.displayBlock && IsInline(open.tag) &&
+      !(parent.table && (parent.tag == Tag::Table || parent.tag == Tag::Tr || IsSection(parent.tag)))) {
+    open.blockBox = true;
+    endBlock();
+  }
   if (style.invisible) open.invisible = *style.invisible;
   if (style.textTransform) open.transform = *style.textTransform;
   if (style.textAlign && style.textAlign != inherited.textAlign) {
@@ -1817,11 +1873,11 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
   switch (tag) {
     case Tag::Br:
       announce(name, false, false);
-      if (!stopped()) lineBreak();
+      if (!stopped() && !hidesEmptyElement(u"br", attributes)) lineBreak();
       return;
     case Tag::Img:
       announce(name, false, false);
-      if (!stopped()) picture(attributes);
+      if (!stopped() && !hidesEmptyElement(u"img", attributes)) picture(attributes);
       return;
     case Tag::Hr:
       closeParagraph();
