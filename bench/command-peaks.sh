@@ -35,6 +35,7 @@ shapes=(
   "utf16|utf16.html|html|1|<pre> of 10,000 lines x 100 numbers in UTF-16 with a byte-order mark"
   "textareas|textareas.html|html|1|3,000 x <textarea>line\\tx</textarea>"
   "far-picture|picture.html|html|1|<pre> of 12,356,629 tabs, then words <img src=pic.png>"
+  "long-lines|long.txt|text|1|125,000 lines of 2,000 letters, each overflowing its cell"
 )
 
 make_input() {
@@ -81,6 +82,8 @@ elif name == 'utf16':
     write(b'\xff\xfe' + ('<pre>' + numbers(10000, 100) + '</pre>').encode('utf-16-le'))
 elif name == 'textareas':
     write('<textarea>line\tx</textarea>' * 3000)
+elif name == 'long-lines':
+    write(('a' * 2000 + '\n') * 125000)
 elif name == 'far-picture':
     write('<pre>' + '\t' * 12356629 + 'words <img src=pic.png></pre>')
 EOF
