@@ -44,6 +44,7 @@ struct PasteResult {
   QString text;
   bool hasText = false;
   bool fromPage = false;  // the document was read from a page (HTML)
+  bool fromText = false;  // the document was read from plain text
 };
 
 bool Has(const QMimeData& data, const char* type) { return PasteboardHasType(data, QLatin1String(type)); }
@@ -205,6 +206,7 @@ bool PasteText(const QMimeData& data, const QString& candidate, PasteResult& res
   const std::optional<QString> text = PlainString(data);
   if (!text) return false;
   result.fromPage = false;
+  result.fromText = true;
   result.document = DocumentFromText(*text);
   return result.document != nullptr;
 }
@@ -380,11 +382,13 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   const CAFileFormatServices& services = FileFormatServices();
   FLReadingMeter meter(services.readingBudget ? services.readingBudget() : 0);
   PasteResult result;
-  // Past the budget, a page is told too large as its reading tells it; anything else, and running
-  // out of memory, as any command is.
+  // Past the budget, a page or a text is told too large, with what it took; anything else, and
+  // running out of memory, as any command is.
   const auto memoryAlert = [&] {
     if (meter.tooLarge() && result.fromPage && services.pastedPageTooLarge)
       services.pastedPageTooLarge(meter.grown());
+    else if (meter.tooLarge() && result.fromText && services.pastedTextTooLarge)
+      services.pastedTextTooLarge(meter.grown());
     else if (controller_)
       controller_->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
   };
@@ -398,6 +402,14 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   bool read = false;
   if (!RunGuardedCommand(*this, [&] { read = ReadClipboard(*clipboard, *this, result); }) || !read) {
     dropPicture();
+    return fail();
+  }
+  // A reading stopped by the meter (a plain text's lines stop where it is passed) is no paste of
+  // what the clipboard holds; it is told before an undo step is begun, whose record the spent
+  // meter would refuse, and with it the history of the steps before.
+  if (meter.passed()) {
+    dropPicture();
+    memoryAlert();
     return fail();
   }
 
