@@ -26,6 +26,19 @@ QByteArray EmptyRowGrid(int64_t rows, int64_t columns) {
   return page + "</tr></table>\n";
 }
 
+// Ragged tables: `rows` rows of one cell each and one row of `columns` cells, first (shape 0) or
+// last (1), or one cell spanning `columns` columns first (2).
+QByteArray RaggedGrid(int64_t rows, int64_t columns, int shape) {
+  QByteArray wide = "<tr>";
+  if (shape == 2) wide += "<td colspan=" + QByteArray::number(columns) + ">w</td>";
+  else
+    for (int64_t x = 0; x < columns; ++x) wide += "<td>" + QByteArray::number(x) + "</td>";
+  wide += "</tr>\n";
+  QByteArray narrow;
+  for (int64_t y = 0; y < rows; ++y) narrow += "<tr><td>" + QByteArray::number(y) + "</td></tr>\n";
+  return "<table>\n" + (shape == 1 ? narrow + wide : wide + narrow) + "</table>\n";
+}
+
 // Lines of two speakers, each line's colour left open: alternating, or a face around each colour.
 QByteArray ChatLog(int64_t lines, bool faces) {
   QByteArray page;
@@ -79,6 +92,19 @@ BENCHMARK(BM_OpenEmptyRowGrid)
 BENCHMARK(BM_PasteEmptyRowGrid)
     ->Args({4000, 120})->Args({45000, 120})->Args({450000, 120})->Args({5500, 1000})
     ->ArgNames({"rows", "columns"})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_OpenRaggedGrid(benchmark::State& state) {
+  Open(state, RaggedGrid(state.range(0), state.range(1), int(state.range(2))));
+}
+void BM_PasteRaggedGrid(benchmark::State& state) {
+  Paste(state, RaggedGrid(state.range(0), state.range(1), int(state.range(2))));
+}
+BENCHMARK(BM_OpenRaggedGrid)
+    ->ArgsProduct({{1000, 10000, 100000, 1000000}, {100, 1000}, {0, 1, 2}})
+    ->ArgNames({"rows", "columns", "shape"})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PasteRaggedGrid)
+    ->ArgsProduct({{1000, 10000, 100000, 1000000}, {100, 1000}, {0, 1, 2}})
+    ->ArgNames({"rows", "columns", "shape"})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_OpenChatLog(benchmark::State& state) { Open(state, ChatLog(state.range(0), state.range(1) != 0)); }
 void BM_PasteChatLog(benchmark::State& state) { Paste(state, ChatLog(state.range(0), state.range(1) != 0)); }
