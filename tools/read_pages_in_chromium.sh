@@ -2,7 +2,8 @@
 # A browser's reading of the ordinary pages of tests/data/html (and of the small pages in
 # sources/probes), saved as data in tests/data/html/browser/<name>.txt: the text a browser shows,
 # each table's rows in the order they are laid out with each cell's alignment, colour, weight and
-# the background painted behind it, and each paragraph's looks. The tests' expected cells are
+# the background painted behind it (and, where a cell spans rows, the column each shown cell
+# stands in), and each paragraph's looks. The tests' expected cells are
 # written out by hand from these readings; no test runs a browser. Needs Debian's chromium.
 set -e
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,6 +33,16 @@ addEventListener('load', () => {
     lines.push('TABLE (rows as laid out)');
     for (const row of rows)
       lines.push('  ' + [...row.cells].map(c => `${c.innerText.trim()} {${css(c)} painted=${painted(c)}}`).join(' | '));
+    // Where a cell spans rows, the column each shown cell stands in, told by its left edge.
+    if ([...table.querySelectorAll('td,th')].some(c => c.rowSpan > 1)) {
+      const shown = rows.filter(r => getComputedStyle(r).display !== 'none');
+      const cells = shown.flatMap(r => [...r.cells].filter(c => getComputedStyle(c).display !== 'none'));
+      const edges = [...new Set(cells.map(c => Math.round(c.getBoundingClientRect().left)))].sort((a, b) => a - b);
+      lines.push('GRID (shown rows, each cell at its column)');
+      for (const row of shown)
+        lines.push('  ' + [...row.cells].filter(c => getComputedStyle(c).display !== 'none')
+          .map(c => `${c.innerText.trim()}@${edges.indexOf(Math.round(c.getBoundingClientRect().left))}`).join(' | '));
+    }
   }
   lines.push('BLOCKS');
   for (const el of document.querySelectorAll('p,h1,h2,h3,li,dt'))

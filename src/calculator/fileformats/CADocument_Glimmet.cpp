@@ -166,12 +166,22 @@ QString LinkWords(GlimmetDoc* doc, const KnotInfo& link, KnotInfo* picture) {
 // text, unless the caller takes a picture `beside` the field's words: then the field is its
 // words, and its first picture goes beside them; any other field is its text, a link giving its
 // shown text and a table inside a cell its words, so that no text beside a link is lost.
+// A field of words and one link that shows no words of its own (a linked picture, or a link whose
+// picture could not be had) tells the link `besideLink`, when asked: the words are the field's
+// text, and the link and its picture take columns of their own beside them.
+struct LinkBesideWords {
+  KnotInfo link;
+  bool linkFirst = false;  // the link comes before the words
+  uint32_t wordsFirst = 0; // where the words' first character is
+};
+
 int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, KnotInfo* knot, QString* text,
-               KnotInfo* beside = nullptr, bool* more = nullptr) {
+               KnotInfo* beside = nullptr, bool* more = nullptr, LinkBesideWords* besideLink = nullptr) {
   if (beside) {
     beside->doc = nullptr;
     beside->index = -1;
   }
+  if (besideLink) *besideLink = LinkBesideWords();
   const bool continuing = more && *more;
   if (more) *more = false;
   text->clear();
@@ -181,6 +191,8 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
   KnotInfo first, found, picture, link, firstItemPicture;
   int knots = 0, links = 0, others = 0;
   bool ownText = false;     // text of the field's own, outside its knots
+  bool textBeforeLink = false;
+  uint32_t wordsFirst = 0;
   bool linkShowsWords = false;
   QString firstLinkWords;
   uint32_t secondLink = 0;  // where the field's second link starts
@@ -210,7 +222,10 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
       }
       // A line break within a paragraph is the cell's own line break.
       *text += QChar(inTable && unit == u'\t' ? u' ' : unit == QChar::LineSeparator ? u'\n' : unit);
-      if (unit != u' ' && unit != u'\t') ownText = true;
+      if (unit != u' ' && unit != u'\t' && !ownText) {
+        ownText = true;
+        wordsFirst = cp;
+      }
     }
     if (stopped || cp >= end) break;
     // A knot starts at cp.
@@ -229,6 +244,7 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
         if (links == 1) {
           link = found;
           firstLinkWords = words;
+          textBeforeLink = ownText;
         }
         if (!words.trimmed().isEmpty()) linkShowsWords = true;
         *text += words;
@@ -258,6 +274,13 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
     return kRunKnot;
   }
   if (knots > 0) *text = text->simplified();
+  if (besideLink && links == 1 && others == 0 && ownText && !text->isEmpty() && firstLinkWords.trimmed().isEmpty()) {
+    besideLink->link = link;
+    besideLink->linkFirst = !textBeforeLink;
+    besideLink->wordsFirst = wordsFirst;
+    if (beside) *beside = picture;
+    return kRunText;
+  }
   if (picture.found()) {
     if (beside && !text->isEmpty()) {
       *beside = picture;
@@ -495,7 +518,8 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
     }
     const uint32_t runFirst = cursor;
     KnotInfo picture;
-    const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text, &picture, &more);
+    LinkBesideWords linkBeside;
+    const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text, &picture, &more, &linkBeside);
     if (kind == kRunSeparator) {
       ++at.x;
       continue;
@@ -531,12 +555,52 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
           break;
       }
     }
-    if (made) {
+    // A link beside the field's words that shows none of its own (a linked picture) is a link
+    // cell of its own, as a link that holds a picture is.
+    std::unique_ptr<CACell> linkCell;
+    if (made && textRun && linkBeside.link.found()) {
+      linkCell = std::make_unique<CACell>(at, this);
+      if (!MakeLinkCell(*linkCell, WithoutInnerCharacters(KnotSlot(doc, linkBeside.link, 1)), QString()))
+        linkCell.reset();
+    }
+    std::unique_ptr<CACell> pictureCell;
+    if (picture.found()) {
+      pictureCell = std::make_unique<CACell>(at, this);
+      if (!MakePictureCell(*pictureCell, *this, doc, picture)) pictureCell.reset();
+    }
+    // The field's cells take a column each, in the order a browser shows them: the words, then
+    // the link and its picture, or the link and its picture first where the link comes before the
+    // words. A picture beside words alone takes the column after them. The field's first cell
+    // takes its column (kept even where it makes none); in a table cell the others take theirs
+    // only where the row leaves them empty (t_picturesBeside). Past the grid's last column they
+    // are left out and told, as the fields there are.
+    std::vector<std::unique_ptr<CACell>> pieces;
+    const CACell* const besidePicture = pictureCell.get();
+    const bool linkFirst = linkCell && linkBeside.linkFirst;
+    if (linkFirst) {
+      pieces.push_back(std::move(linkCell));
+      if (pictureCell) pieces.push_back(std::move(pictureCell));
+      pieces.push_back(made ? std::move(cell) : nullptr);
+    } else {
+      pieces.push_back(made ? std::move(cell) : nullptr);
+      if (linkCell) pieces.push_back(std::move(linkCell));
+      if (pictureCell) pieces.push_back(std::move(pictureCell));
+    }
+    const size_t wordsAt = linkFirst ? pieces.size() - 1 : 0;
+    for (size_t k = 0; k < pieces.size(); ++k) {
+      std::unique_ptr<CACell>& piece = pieces[k];
+      if (!piece) continue;
+      const int64_t x = at.x + int64_t(k);
+      if (x > LastGridColumn()) {
+        g_glimmetColumnsCut = true;
+        continue;
+      }
+      piece->setGridPoint({x, at.y});
       CAFormat format = FieldFormat(backgroundKolor, paraProps);
-      if (textRun) {
+      if (textRun && k == wordsAt) {
         // The looks are those of the text's first character: the closing kinks of a list or a
         // link before it have looks of their own.
-        uint32_t textFirst = runFirst;
+        uint32_t textFirst = linkBeside.link.found() ? linkBeside.wordsFirst : runFirst;
         while (textFirst < end && IsKinkChar(doc->charAt(textFirst))) ++textFirst;
         PropRecord chars;
         FetchCharProps(doc, textFirst, nullptr, &chars);
@@ -548,29 +612,13 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
         if (KolorIsColor(color) && color != g_blackKolor) format.setTextKolor(color);
       }
       if (format.mask() != 0) {
-        if (t_importFormats) t_importFormats->giveCell(*cell, format, *this);
-        else cell->setFormat(std::move(format));
+        if (t_importFormats && piece.get() != besidePicture) t_importFormats->giveCell(*piece, format, *this);
+        else piece->setFormat(std::move(format));
       }
-      storeCell(std::move(cell));
+      if (k == 0 || !inTable) storeCell(std::move(piece));
+      else if (t_picturesBeside) t_picturesBeside->push_back(std::move(piece));
     }
-    // A picture beside the field's words takes the column after them, with the field's
-    // background and alignment; past the grid's last column it is left out and told, as the
-    // fields there are.
-    if (picture.found() && at.x + 1 > LastGridColumn()) {
-      g_glimmetColumnsCut = true;
-    } else if (picture.found()) {
-      auto pictureCell = std::make_unique<CACell>(GridPoint{at.x + 1, at.y}, this);
-      if (MakePictureCell(*pictureCell, *this, doc, picture)) {
-        CAFormat format = FieldFormat(backgroundKolor, paraProps);
-        if (format.mask() != 0) pictureCell->setFormat(std::move(format));
-        if (!inTable) {
-          storeCell(std::move(pictureCell));
-          ++at.x;
-        } else if (t_picturesBeside) {
-          t_picturesBeside->push_back(std::move(pictureCell));
-        }
-      }
-    }
+    if (!inTable) at.x += int64_t(pieces.size()) - 1;
     if (inTable) break;
     // The rest of the field is passed over up to the next separator, unless more links of it
     // take columns of their own.

@@ -198,6 +198,7 @@ struct PlainTable {
   size_t headRows = 0;  // the rows before the first, which the rich text reads with it
   std::vector<std::vector<PlainCell>> rows;  // the rows after the first
   size_t rowCount = 0;  // the rows after the first, also when they are not kept
+  QChar valuePoint = u'.';  // the decimal sign LibreOffice wrote the values in (ValuesInCSyntax)
   bool nested = false;  // the table is the one cell of another table's one row
 };
 
@@ -684,6 +685,7 @@ void ValuesInCSyntax(PlainTable* table) {
   for (const std::vector<PlainCell>& row : table->rows)
     for (const PlainCell& cell : row) decide(cell.value);
   if (point.isNull()) point = u'.';
+  table->valuePoint = point;
   const auto convert = [point](QString* value) {
     if (value->isEmpty()) return;
     if (value->startsWith(QChar(0x2212)) || !DecimalOf(*value, point)) {
@@ -704,84 +706,190 @@ QString HundredfoldDecimal(const QString& decimal) {
   return decimal.first(e + 1) + QString::number(decimal.sliced(e + 1).toLongLong() + 2);
 }
 
-// A number DecimalOf tells, written out plainly with `point` (no exponent).
-QString PlainDecimal(const QString& decimal, QChar point) {
-  const qsizetype e = decimal.lastIndexOf(u'e');
-  if (e < 0) return decimal;
-  const bool negative = decimal.startsWith(u'-');
-  const QString digits = decimal.sliced(negative ? 1 : 0, e - (negative ? 1 : 0));
-  const int64_t exponent = decimal.sliced(e + 1).toLongLong();
-  QString plain;
-  if (exponent >= 0) {
-    plain = digits + QString(qsizetype(exponent), u'0');
-  } else if (-exponent < digits.size()) {
-    plain = digits.first(digits.size() + exponent) + point + digits.sliced(digits.size() + exponent);
-  } else {
-    plain = QStringLiteral("0") + point + QString(qsizetype(-exponent - digits.size()), u'0') + digits;
-  }
-  return negative ? u'-' + plain : plain;
-}
-
 // The number DecimalOf tells, as near as a long double holds it (its form has no decimal sign,
 // which the C library would read in the process's locale).
 long double ValueOfDecimal(const QString& decimal) {
   return std::strtold(decimal.toLatin1().constData(), nullptr);
 }
 
-// Whether `shown` is the number DecimalOf tells as `decimal` rounded to the digits it shows
-// ("3.33" of 3.33333333333333, "1,234.57" of 1234.5678, "1.50E-05" of 0.0000149925), written
-// with a decimal point and commas between groups or a decimal comma and points or blanks between
-// groups: the one syntax whose number is within half its last digit of the value.
-bool ShowsRounded(QStringView shown, const QString& decimal) {
+// Whether the number DecimalOf tells as `number`, written to the power of ten `place`, is
+// `decimal` rounded there: within half its last digit of the value.
+bool RoundsTo(const QString& number, int64_t place, const QString& decimal) {
+  if (number == decimal) return true;
   const long double value = ValueOfDecimal(decimal);
-  const auto near = [&](QChar point, QChar group) {
-    int64_t place = 0;
-    const std::optional<QString> number = DecimalOf(shown, point, group, &place);
-    if (!number) return false;
-    if (*number == decimal) return true;
-    if (place < -4000 || place > 4000 || !std::isfinite(value)) return false;
-    const long double half = 0.5L * std::pow(10.0L, static_cast<long double>(place));
-    const long double off = std::fabs(ValueOfDecimal(*number) - value);
-    // A value halfway between two roundings shows as either.
-    return std::isfinite(off) && off <= half * (1 + 1e-12L);
+  if (place < -4000 || place > 4000 || !std::isfinite(value)) return false;
+  const long double half = 0.5L * std::pow(10.0L, static_cast<long double>(place));
+  const long double off = std::fabs(ValueOfDecimal(number) - value);
+  // A value halfway between two roundings shows as either.
+  return std::isfinite(off) && off <= half * (1 + 1e-12L);
+}
+
+// The ways a number format writes a number: a decimal point and a group mark (none, commas,
+// blanks or apostrophes), or a decimal comma and one (none, points or blanks).
+struct NumberSyntax {
+  QChar point, group;
+};
+constexpr NumberSyntax kNumberSyntaxes[] = {
+    {u'.', QChar()},      {u'.', u','},         {u'.', QChar(0x00A0)}, {u'.', QChar(0x202F)}, {u'.', u' '},
+    {u'.', u'\''},        {u',', QChar()},      {u',', u'.'},          {u',', u' '},          {u',', QChar(0x00A0)},
+    {u',', QChar(0x202F)}};
+
+bool IsShownBlank(QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F); }
+
+QStringView WithoutShownBlanks(QStringView text) {
+  while (!text.isEmpty() && IsShownBlank(text.front())) text = text.sliced(1);
+  while (!text.isEmpty() && IsShownBlank(text.back())) text.chop(1);
+  return text;
+}
+
+bool IsMinus(QChar ch) { return ch == u'-' || ch == QChar(0x2212); }
+
+// Whether the letters and signs beside a number are a currency's: one of its signs ("$", "€",
+// "£", "US$", "R$", "kr." with it) or its three-letter code ("CHF").
+bool IsCurrencyText(QStringView text) {
+  if (text.isEmpty() || text.size() > 4) return false;
+  bool sign = false;
+  for (const QChar ch : text) {
+    if (ch.category() == QChar::Symbol_Currency) sign = true;
+    else if (!ch.isLetter() && ch != u'.') return false;
+  }
+  if (sign) return true;
+  return text.size() == 3 && std::all_of(text.begin(), text.end(), [](QChar ch) { return ch >= u'A' && ch <= u'Z'; });
+}
+
+// How a cell shows a number through a number format: its digits in one syntax, and around them
+// a sign, parentheses for a negative, a currency or a percent sign.
+struct ShownNumber {
+  QString currency;  // empty: no money
+  bool parentheses = false, percent = false, scientific = false, grouped = false;
+  int64_t decimals = 0;  // the places shown after the decimal sign (of the mantissa)
+  bool exact = false;    // the digits are the value's own, with no zero written after them
+};
+
+// What `shown` shows of the number DecimalOf tells as `decimal`: a number written as a number
+// format writes one, in the syntax whose number is nearest the value (the page's, `point`, where
+// both are as near), whatever number it is; nothing for any other text (a date, a time, a truth
+// value, words).
+std::optional<ShownNumber> ShownNumberOf(QStringView shown, const QString& decimal, QChar point) {
+  ShownNumber number;
+  QStringView rest = WithoutShownBlanks(shown);
+  if (rest.size() > 2 && rest.front() == u'(' && rest.back() == u')') {
+    number.parentheses = true;
+    rest = WithoutShownBlanks(rest.sliced(1, rest.size() - 2));
+  }
+  bool negative = false;
+  const auto takeSign = [&rest, &negative] {
+    if (negative || rest.isEmpty() || !IsMinus(rest.front())) return;
+    negative = true;
+    rest = WithoutShownBlanks(rest.sliced(1));
   };
-  for (const QChar group : {QChar(), QChar(u',')})
-    if (near(u'.', group)) return true;
-  for (const QChar group : {QChar(), QChar(u'.'), QChar(u' '), QChar(0x00A0), QChar(0x202F)})
-    if (near(u',', group)) return true;
-  return false;
+  takeSign();
+  const auto isNumberChar = [](QChar ch) {
+    return IsAsciiDigit(ch, false) || ch == u'.' || ch == u',' || IsMinus(ch) || IsShownBlank(ch);
+  };
+  qsizetype head = 0;
+  while (head < rest.size() && !isNumberChar(rest[head])) ++head;
+  if (head > 0) {
+    if (!IsCurrencyText(rest.first(head))) return std::nullopt;
+    number.currency = rest.first(head).toString();
+    rest = WithoutShownBlanks(rest.sliced(head));
+    takeSign();
+  }
+  if (rest.endsWith(u'%')) {
+    number.percent = true;
+    rest = WithoutShownBlanks(rest.first(rest.size() - 1));
+  } else {
+    qsizetype tail = rest.size();
+    while (tail > 0 && !isNumberChar(rest[tail - 1])) --tail;
+    if (tail < rest.size()) {
+      // "1.5E-05" ends with its exponent's digits, never with letters.
+      if (!number.currency.isEmpty() || !IsCurrencyText(rest.sliced(tail))) return std::nullopt;
+      number.currency = rest.sliced(tail).toString();
+      rest = WithoutShownBlanks(rest.first(tail));
+    }
+  }
+  if (rest.isEmpty() || (number.percent && !number.currency.isEmpty()) || (negative && number.parentheses))
+    return std::nullopt;
+  const QString value = number.percent ? HundredfoldDecimal(decimal) : decimal;
+  const QString signedText = (negative || number.parentheses ? QStringLiteral("-") : QString()) + rest.toString();
+  const NumberSyntax* best = nullptr;
+  bool bestNear = false;
+  QString bestDigits;
+  for (const bool ownPoint : {true, false}) {
+    for (const NumberSyntax& syntax : kNumberSyntaxes) {
+      if ((syntax.point == point) != ownPoint) continue;
+      int64_t place = 0;
+      const std::optional<QString> digits = DecimalOf(signedText, syntax.point, syntax.group, &place);
+      if (!digits) continue;
+      const bool near = RoundsTo(*digits, place, value);
+      if (!best || (near && !bestNear)) {
+        best = &syntax;
+        bestNear = near;
+        bestDigits = *digits;
+      }
+    }
+  }
+  if (!best) return std::nullopt;
+  const qsizetype e = std::max(rest.indexOf(u'e'), rest.indexOf(u'E'));
+  number.scientific = e >= 0;
+  const QStringView mantissa = number.scientific ? rest.first(e) : rest;
+  const qsizetype pointAt = mantissa.indexOf(best->point);
+  number.decimals = pointAt < 0 ? 0 : mantissa.size() - pointAt - 1;
+  number.grouped = !best->group.isNull() && mantissa.contains(best->group);
+  number.exact = bestDigits == value && (number.decimals == 0 || !mantissa.endsWith(u'0'));
+  return number;
 }
 
-// What a cell that shows its value as a percentage ("12.50%", "12,50 %", "12.35%" of 0.123456)
-// is entered as: the percentage the user would type here, so that the cell's number is the
-// value; nothing where the text shows no percentage of it.
-std::optional<QString> PercentEntry(const QString& text, const QString& number) {
-  QStringView shown(text);
-  if (!shown.endsWith(u'%')) return std::nullopt;
-  shown.chop(1);
-  while (shown.endsWith(u' ') || shown.endsWith(QChar(0x00A0)) || shown.endsWith(QChar(0x202F))) shown.chop(1);
-  const QString hundredfold = HundredfoldDecimal(number);
-  if (!ShowsRounded(shown, hundredfold)) return std::nullopt;
-  return PlainDecimal(hundredfold, NumberTextLocale().decimalSeparatorChar) + u'%';
-}
+// What a cell of a page LibreOffice wrote is entered as, and the number format it shows it
+// with.
+struct StoredEntry {
+  QString text;
+  std::optional<CANumberFormat> format;
+};
 
-// What a cell of a page LibreOffice wrote is entered as. It writes a cell's value beside the
-// text it shows in its own locale: where that text is the value as a number format shows it (a
-// decimal point or comma, groups of thousands, fixed decimals rounded, an exponent, a
-// percentage), the value, read in the C syntax, is entered as the user types a number here, so
-// that a page made elsewhere gives the same numbers in any locale. Any other text (a date, a
-// time, a sum of money, a truth value, a text) is entered as it is shown, as the rich text
-// enters it.
-QString PlainCellEntry(const QString& text, const QString& value) {
-  if (value.isEmpty() || !IsCSyntaxNumber(value)) return text;
-  const std::optional<QString> number = DecimalOf(value, u'.');
-  if (!number) return text;
-  if (const std::optional<QString> percent = PercentEntry(text, *number)) return *percent;
-  if (!ShowsRounded(text, *number)) return text;
+// LibreOffice writes a cell's value beside the text it shows in its own locale. Wherever that
+// text is a number as a number format writes one (a decimal point or comma, groups, fixed
+// decimals, an exponent, a percentage, a sum of money, a negative in parentheses), the value,
+// read in the C syntax, is the cell's number, entered as the user types a number here, so that a
+// page made elsewhere gives the same numbers in any locale; it is the number the sheet computed
+// with, whatever rounding or text its format showed. The cell shows it as near the page's text
+// as the sheet's number formats go: its decimals, groups, currency, percentage, exponent and
+// parentheses. Any other text (a date, a time, a truth value, words) is entered as it is shown,
+// as the rich text enters it: nothing. `point` is the decimal sign of the page's values.
+std::optional<StoredEntry> StoredValueEntry(const QString& text, const QString& value, QChar point) {
+  if (value.isEmpty() || !IsCSyntaxNumber(value)) return std::nullopt;
+  const std::optional<QString> decimal = DecimalOf(value, u'.');
+  if (!decimal) return std::nullopt;
+  const std::optional<ShownNumber> shown = ShownNumberOf(text, *decimal, point);
+  if (!shown) return std::nullopt;
+  StoredEntry entry;
+  entry.text = value;
   const QChar separator = NumberTextLocale().decimalSeparatorChar;
-  QString typed = value;
-  if (separator != u'.') typed.replace(u'.', separator);
-  return typed;
+  if (separator != u'.') entry.text.replace(u'.', separator);
+  const bool plain = shown->currency.isEmpty() && !shown->percent && !shown->scientific && !shown->parentheses &&
+                     !shown->grouped;
+  if (plain && shown->exact) return entry;
+  CANumberFormat format;
+  format.setDisplay(!shown->currency.isEmpty() ? kDisplayMoney
+                    : shown->percent           ? kDisplayPercent
+                    : shown->scientific        ? kDisplayScientific
+                                               : kDisplayFloat);
+  format.setSize(std::min<int64_t>(shown->decimals, 20));
+  format.setGroupThousands(shown->grouped);
+  format.setNegativeParens(shown->parentheses);
+  if (!shown->currency.isEmpty()) format.setCurrencySymbol(shown->currency);
+  entry.format = format;
+  return entry;
+}
+
+// The cell made of a stored value's text becomes its entry, shown with the entry's number format
+// over the cell's own looks.
+void EnterStoredValue(CACell& cell, const StoredEntry& entry, CAImportFormats& formats, const CADocument& document) {
+  cell.setFormula(entry.text);
+  if (!entry.format) return;
+  CAFormat format = cell.format() ? cell.format()->copy() : CAFormat();
+  format.setNumberFormat(&*entry.format);
+  formats.giveCell(cell, format, document);
 }
 
 // Whether a first row's paragraph keeps its white space: the rich text reads it with its look,
@@ -1889,12 +1997,13 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     // below the first row's (the last the page made); cells that look alike share one format.
     if (table && !table->nested && !document.rows().empty()) {
       const int64_t first = document.rows().back()->gridY();
+      CAImportFormats formats;
       for (size_t x = 0; x < table->firstRowValues.size(); ++x) {
         CACell* cell = document.cellAtGridPoint({int64_t(x), first});
-        const QString entry = PlainCellEntry(table->firstRow[x], table->firstRowValues[x]);
-        if (cell && entry != table->firstRow[x]) cell->setFormula(entry);
+        const std::optional<StoredEntry> entry =
+            StoredValueEntry(table->firstRow[x], table->firstRowValues[x], table->valuePoint);
+        if (cell && entry) EnterStoredValue(*cell, *entry, formats, document);
       }
-      CAImportFormats formats;
       for (size_t y = 0; y < table->rows.size(); ++y) {
         if (!FLReadingMeter::Checkpoint(int64_t(table->rows[y].size()) + 1)) return tooLarge(0);
         // Each row's texts go as its cells are made: the cells hold what they keep of them.
@@ -1902,8 +2011,11 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
         for (size_t x = 0; x < row.size(); ++x) {
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, &document);
-          cell->setFormula(PlainCellEntry(row[x].text, row[x].value));
-          if (CAFormat format = row[x].look.format(); format.mask() != 0) formats.giveCell(*cell, format, document);
+          const std::optional<StoredEntry> entry = StoredValueEntry(row[x].text, row[x].value, table->valuePoint);
+          cell->setFormula(entry ? entry->text : row[x].text);
+          CAFormat format = row[x].look.format();
+          if (entry && entry->format) format.setNumberFormat(&*entry->format);
+          if (format.mask() != 0) formats.giveCell(*cell, format, document);
           document.storeCell(std::move(cell));
         }
       }
@@ -1976,13 +2088,25 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
 
 namespace {
 
+// A stored value entered in a cell of the rich text: the number its cell of the sheet will hold,
+// the number format that cell takes, and where it stands (its table among the text's, its row
+// and column there).
+struct StoredCell {
+  CANumber number;
+  StoredEntry entry;
+  int table = 0, row = 0, column = 0;
+};
+
 // The values a spreadsheet wrote behind the numbers of the page's table cells (LibreOffice's
 // "sdval", which the HTML reader keeps on each cell): read in the one syntax the page writes them
-// in, each cell whose text shows its value is entered as a long table's plain cell is
-// (PlainCellEntry), whatever reading made the text and in whatever locale.
-void EnterStoredValues(QTextDocument& text) {
+// in, each cell whose text shows a number is entered as a long table's plain cell is
+// (StoredValueEntry), whatever reading made the text and in whatever locale. Gives the cells so
+// entered in the text's order, for their number formats (GiveStoredFormats).
+std::vector<StoredCell> EnterStoredValues(QTextDocument& text) {
   std::vector<QTextTableCell> cells;
+  std::vector<int> tables;
   PlainTable values;  // the values, in the cells' order, as a table's first row holds them
+  int tableIndex = 0;
   for (QTextFrame* frame : text.rootFrame()->childFrames()) {
     auto* table = qobject_cast<QTextTable*>(frame);
     if (!table) continue;
@@ -1993,11 +2117,14 @@ void EnterStoredValues(QTextDocument& text) {
         const QString value = cell.format().property(kHtmlCellValueProperty).toString();
         if (value.isEmpty()) continue;
         cells.push_back(cell);
+        tables.push_back(tableIndex);
         values.firstRowValues.push_back(value);
       }
     }
+    ++tableIndex;
   }
-  if (cells.empty()) return;
+  std::vector<StoredCell> entered;
+  if (cells.empty()) return entered;
   ValuesInCSyntax(&values);
   for (size_t k = 0; k < cells.size(); ++k) {
     const QTextBlock block = cells[k].firstCursorPosition().block();
@@ -2006,11 +2133,71 @@ void EnterStoredValues(QTextDocument& text) {
     const QTextBlock::iterator first = block.begin();
     if (first.atEnd() || !(++QTextBlock::iterator(first)).atEnd()) continue;
     const QString shown = block.text();
-    const QString entry = PlainCellEntry(shown, values.firstRowValues[k]);
-    if (entry == shown) continue;
-    QTextCursor cursor(block);
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    cursor.insertText(entry, first.fragment().charFormat());
+    std::optional<StoredEntry> entry = StoredValueEntry(shown, values.firstRowValues[k], values.valuePoint);
+    if (!entry) continue;
+    const std::optional<CANumber> number =
+        CANumber::withValidatedString(values.firstRowValues[k], false, u'.', QChar());
+    if (!number) continue;
+    if (entry->text != shown) {
+      QTextCursor cursor(block);
+      cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      cursor.insertText(entry->text, first.fragment().charFormat());
+    }
+    entered.push_back({*number, std::move(*entry), tables[k], cells[k].row(), cells[k].column()});
+  }
+  return entered;
+}
+
+// Gives the cells the rich text made of stored values their number formats. The conversion
+// makes each table of the text rows of the sheet one below another, each table cell's cell in
+// the table's row and column: a table's cells are found where its first stored value's cell puts
+// the table, at or below the last table found, where every one of its stored values stands in
+// its row and column. A number of the page without a value behind it (a paragraph above) may
+// hold the first one's number: the next few such places are tried. Where none holds them all, the
+// table's cells keep the numbers without their formats.
+void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& entered) {
+  constexpr int kMostPlacesTried = 4;
+  const auto holds = [&document](const StoredCell& stored, int64_t top) {
+    const CARow* row = document.row(top + stored.row);
+    const CACellEntry* entry = row ? row->entryAt(stored.column) : nullptr;
+    if (!entry) return false;
+    const CACellReading cell(*entry, row->gridY(), &document);
+    return cell->valueType() == kValueNumber && cell->number() && *cell->number() == stored.number;
+  };
+  CAImportFormats formats;
+  size_t rowIndex = 0;  // the sheet's rows from here on are below the tables found
+  for (size_t first = 0; first < entered.size();) {
+    size_t end = first;
+    bool formatted = false;
+    while (end < entered.size() && entered[end].table == entered[first].table)
+      formatted = entered[end++].entry.format.has_value() || formatted;
+    const StoredCell& lead = entered[first];
+    const size_t from = rowIndex;
+    bool found = false;
+    int tried = 0;
+    for (; formatted && rowIndex < document.rows().size() && tried < kMostPlacesTried; ++rowIndex) {
+      const int64_t y = document.rows()[rowIndex]->gridY();
+      const int64_t top = y - lead.row;
+      if (top < 0 || !holds(lead, top)) continue;
+      ++tried;
+      bool all = true;
+      for (size_t k = first + 1; k < end && all; ++k) all = holds(entered[k], top);
+      if (!all) continue;
+      for (size_t k = first; k < end; ++k) {
+        if (!entered[k].entry.format) continue;
+        CACell* cell = document.cellAtGridPoint({entered[k].column, top + entered[k].row});
+        if (!cell) continue;
+        CAFormat own = cell->format() ? cell->format()->copy() : CAFormat();
+        own.setNumberFormat(&*entered[k].entry.format);
+        formats.giveCell(*cell, own, document);
+      }
+      const int64_t below = top + entered[end - 1].row;
+      while (rowIndex < document.rows().size() && document.rows()[rowIndex]->gridY() <= below) ++rowIndex;
+      found = true;
+      break;
+    }
+    if (!found) rowIndex = from;
+    first = end;
   }
 }
 
@@ -2059,7 +2246,7 @@ bool LoadPastedHtml(CADocument& document, const QByteArray& page, bool* refused,
 }
 
 bool CADocument::loadAttributedString(QTextDocument& text) {
-  EnterStoredValues(text);
+  const std::vector<StoredCell> entered = EnterStoredValues(text);
   if (!NewImportDocument()) return false;
   const bool imported = ImportAttributedText(g_glimmetDoc, text);
   text.clear();
@@ -2067,5 +2254,7 @@ bool CADocument::loadAttributedString(QTextDocument& text) {
     DestroyImportDocument();
     return false;
   }
-  return loadFromGlimmet();
+  if (!loadFromGlimmet()) return false;
+  GiveStoredFormats(*this, entered);
+  return true;
 }

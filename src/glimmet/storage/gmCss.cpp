@@ -588,7 +588,10 @@ void CopyLonghand(Property p, const GMCssStyle* from, GMCssStyle* to) {
     case kWhiteSpace: to->whiteSpace = f.whiteSpace; break;
     case kListStyleType: to->listStyleType = f.listStyleType; break;
     case kWidth: to->width = f.width; break;
-    case kDisplay: to->displayNone = f.displayNone; break;
+    case kDisplay:
+      to->displayNone = f.displayNone;
+      to->displayGiven = f.displayGiven;
+      break;
     case kTextTransform: to->textTransform = f.textTransform; break;
     case kVisibility: to->invisible = f.invisible; break;
     case kCaptionSide: to->captionBelow = f.captionBelow; break;
@@ -879,7 +882,10 @@ struct Applier {
         break;
       }
       case kDisplay:
-        if (StartsIdent(value, 0)) style->displayNone = EqualsLatin1(value, "none");
+        if (StartsIdent(value, 0)) {
+          style->displayNone = EqualsLatin1(value, "none");
+          style->displayGiven = true;
+        }
         break;
       case kTextTransform: {
         using TT = GMCssStyle::TextTransform;

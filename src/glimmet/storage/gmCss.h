@@ -99,6 +99,9 @@ struct GMCssStyle {
   std::optional<double> paddingTopPoints, paddingRightPoints, paddingBottomPoints, paddingLeftPoints;
   std::optional<GMCssLength> width;  // in points (Unit::Pt) or a percentage (Unit::Percent)
   bool displayNone = false;
+  // A display was given, of any value: it overrides the browser's own rule that hides an element
+  // by its hidden attribute alone.
+  bool displayGiven = false;
 
   // The style a child element starts from: the inherited properties of this one.
   GMCssStyle inherited() const;

@@ -625,7 +625,12 @@ class Reader {
   void dropHiddenRow();
   QTextCharFormat ownLooks(Tag tag, const Attributes& attributes) const;
   void pushStyled(Open open, const QString& name, const Attributes& attributes);
-  void applyStyle(const Attributes& attributes);
+  // `hiddenByAttribute`: the element is hidden by its hidden attribute alone, which a display the
+  // style gives it overrides.
+  void applyStyle(const Attributes& attributes, bool hiddenByAttribute);
+  // Whether an element without content (a line break, a picture) named `name` is hidden where it
+  // stands: by a display of none, or by its hidden attribute where no display overrides it.
+  bool hidesEmptyElement(QStringView name, const Attributes& attributes);
 
   bool charge(int64_t bytes) {
     cost_ += bytes;
@@ -1527,8 +1532,45 @@ void Reader::lineBreak() {
   pendingSpace_ = false;
 }
 
+bool Reader::hidesEmptyElement(QStringView name, const Attributes& attributes) {
+  if (muted() || stack_.back().hidden) return true;
+  const bool inlineStyle = !attributes.style.trimmed().isEmpty();
+  if (sheets_.empty() && !inlineStyle) return attributes.hidden;
+  GMCssElement element;
+  element.name = name;
+  element.id = attributes.id;
+  element.parent = &stack_.back().element;
+  const QString& classes = attributes.className;
+  int64_t named = 0;
+  for (qsizetype k = 0; k < classes.size(); ++k)
+    named += !IsHtmlSpace(classes[k].unicode()) && (k == 0 || IsHtmlSpace(classes[k - 1].unicode()));
+  if (named > 0 && !(charge(named * kHtmlClassCost) && step(named) && checkpoint(named))) return true;
+  for (qsizetype k = 0; k < classes.size();) {
+    while (k < classes.size() && IsHtmlSpace(classes[k].unicode())) ++k;
+    const qsizetype start = k;
+    while (k < classes.size() && !IsHtmlSpace(classes[k].unicode())) ++k;
+    if (k > start) element.classes << QStringView(classes).sliced(start, k - start);
+  }
+  std::vector<const GMCssDeclaration*> declarations;
+  if (!sheets_.empty() && !sheets_.match(element, &declarations)) {
+    failed_ = true;
+    return true;
+  }
+  std::vector<GMCssDeclaration> own;
+  if (inlineStyle) {
+    if (!ParseCssDeclarations(attributes.style, &own, [this](int64_t bytes) { return charge(bytes); })) {
+      failed_ = true;
+      return true;
+    }
+    for (const GMCssDeclaration& declaration : own) declarations.push_back(&declaration);
+  }
+  GMCssStyle style = stack_.back().style.inherited();
+  if (!declarations.empty()) ApplyCssDeclarations(declarations, stack_.back().style, &style);
+  return style.displayNone || (attributes.hidden && !style.displayGiven);
+}
+
 void Reader::picture(const Attributes& attributes) {
-  if (attributes.src.isEmpty() || attributes.hidden || stack_.back().hidden || stack_.back().invisible || muted() ||
+  if (attributes.src.isEmpty() || stack_.back().hidden || stack_.back().invisible || muted() ||
       !resources_)
     return;
   reconstruct();
@@ -1708,8 +1750,9 @@ void Reader::pushStyled(Open open, const QString& name, const Attributes& attrib
   }
   open.styled = false;
   push(std::move(open));
-  if (!tooDeep_ && attributes.hidden) stack_.back().hidden = true;
-  if (!tooDeep_ && !muted()) applyStyle(attributes);
+  const bool hiddenByAttribute = !tooDeep_ && attributes.hidden && !stack_.back().hidden;
+  if (hiddenByAttribute) stack_.back().hidden = true;
+  if (!tooDeep_ && !muted()) applyStyle(attributes, hiddenByAttribute);
 }
 
 Qt::Alignment AlignmentOfCss(GMCssStyle::TextAlign align) {
@@ -1721,7 +1764,7 @@ Qt::Alignment AlignmentOfCss(GMCssStyle::TextAlign align) {
   }
 }
 
-void Reader::applyStyle(const Attributes& attributes) {
+void Reader::applyStyle(const Attributes& attributes, bool hiddenByAttribute) {
   Open& open = stack_.back();
   const Open& parent = stack_[stack_.size() - 2];
   const bool inlineStyle = !attributes.style.trimmed().isEmpty();
@@ -1768,6 +1811,8 @@ void Reader::applyStyle(const Attributes& attributes) {
   open.own.merge(looks);
   open.chars.merge(looks);
   if (style.displayNone) open.hidden = true;
+  // The hidden attribute hides as the browser's own style sheet does, below every author's rule.
+  else if (style.displayGiven && hiddenByAttribute) open.hidden = false;
   if (style.invisible) open.invisible = *style.invisible;
   if (style.textTransform) open.transform = *style.textTransform;
   if (style.textAlign && style.textAlign != inherited.textAlign) {
@@ -1833,11 +1878,11 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
   switch (tag) {
     case Tag::Br:
       announce(name, false, false);
-      if (!stopped()) lineBreak();
+      if (!stopped() && !hidesEmptyElement(u"br", attributes)) lineBreak();
       return;
     case Tag::Img:
       announce(name, false, false);
-      if (!stopped()) picture(attributes);
+      if (!stopped() && !hidesEmptyElement(u"img", attributes)) picture(attributes);
       return;
     case Tag::Hr:
       closeParagraph();

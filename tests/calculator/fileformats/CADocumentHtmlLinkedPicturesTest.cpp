@@ -1,5 +1,6 @@
 // Pages where links and pictures meet open and paste with the cells a browser shows: a picture
-// inside a link is a picture with its link beside it, a link beside a picture keeps its link, a
+// inside a link is a picture with its link beside it, a link beside a picture keeps its link,
+// words beside a linked picture keep the link and the picture in columns of their own, a
 // table cell's lines after a link stay with it, and in-page and query links of an opened page
 // point at the page itself. No cell's text holds a character the reader uses inside. The cells
 // are written out by hand from what a browser shows of each page; a paste has no base, so it
@@ -61,11 +62,29 @@ TEST_F(HtmlLinkedPicturesTest, LinksAndPicturesOpenAndPasteAsABrowserShowsThem) 
       {"<table><tr><td><a href=https://shop.example/><img src=pic.png></a></td><td>x</td></tr></table>",
        "0,0=https://shop.example/>|1,0=x", "0,0=https://shop.example/>|1,0=x"},
       // Badges: each linked picture of a line its link and its picture; words before a linked
-      // picture stay words, its picture beside them.
+      // picture stay words, its link and its picture beside them.
       {"<p><a href=\"https://ci.example/b\"><img src=badge1.png></a> <a href=\"https://cov.example/c\"><img "
        "src=badge2.png></a></p><p>Logo: <a href=\"https://shop.example/\"><img src=pic.png></a></p>",
-       "0,0=https://ci.example/b>|1,0=picture|2,0=https://cov.example/c>|3,0=picture|0,1=Logo:|1,1=picture",
-       "0,0=https://ci.example/b>|1,0=https://cov.example/c>|0,1=Logo:"},
+       "0,0=https://ci.example/b>|1,0=picture|2,0=https://cov.example/c>|3,0=picture|0,1=Logo:|"
+       "1,1=https://shop.example/>|2,1=picture",
+       "0,0=https://ci.example/b>|1,0=https://cov.example/c>|0,1=Logo:|1,1=https://shop.example/>"},
+      // Words and a linked picture: the words, the link and its picture each a column, in the
+      // order they are shown, in a paragraph or a table cell, the picture had or not; a table
+      // cell's link and picture take columns the row leaves empty.
+      {"<p>Logo: <a href=https://shop.example/><img src=pic.png alt=\"Shop logo\"></a></p><p>next</p>",
+       "0,0=Logo:|1,0=https://shop.example/>|2,0=picture|0,1=next", "0,0=Logo:|1,0=https://shop.example/>|0,1=next"},
+      {"<pre><b>Acme</b> <a href=https://shop.example/><img src=pic.png></a>\tQ3</pre>",
+       "0,0=Acme|1,0=https://shop.example/>|2,0=picture|3,0=Q3", "0,0=Acme|1,0=https://shop.example/>|2,0=Q3"},
+      {"<p><a href=https://shop.example/><img src=pic.png></a> Shop Ltd</p>",
+       "0,0=https://shop.example/>|1,0=picture|2,0=Shop Ltd", "0,0=https://shop.example/>|1,0=Shop Ltd"},
+      {"<p>Logo: <a href=https://shop.example/><img src=missing.png></a></p>", "0,0=Logo:|1,0=https://shop.example/>",
+       "0,0=Logo:|1,0=https://shop.example/>"},
+      {"<table><tr><td>Logo: <a href=https://shop.example/><img src=pic.png></a></td></tr><tr><td>b</td></tr></table>",
+       "0,0=Logo:|1,0=https://shop.example/>|2,0=picture|0,1=b", "0,0=Logo:|1,0=https://shop.example/>|0,1=b"},
+      {"<table><tr><td><a href=https://shop.example/><img src=pic.png></a> Shop Ltd</td></tr></table>",
+       "0,0=https://shop.example/>|1,0=picture|2,0=Shop Ltd", "0,0=https://shop.example/>|1,0=Shop Ltd"},
+      {"<table><tr><td>Logo: <a href=https://shop.example/><img src=pic.png></a></td><td>x</td><td></td></tr></table>",
+       "0,0=Logo:|1,0=x|2,0=picture", "0,0=Logo:|1,0=x"},
       // A link beside a picture keeps its link, in either order, the picture had or not.
       {"<table><tr><td><img src=flag.png alt=Nigeria> <a href=/wiki/Lena_Okafor>Lena Okafor</a></td></tr></table>",
        "0,0=file:///wiki/Lena_Okafor>Lena Okafor|1,0=picture", "0,0=/wiki/Lena_Okafor>Lena Okafor"},

@@ -1,13 +1,14 @@
 // What a browser shows of a page and what it hides, opened and pasted alike, and the numbers
 // LibreOffice writes behind what it shows rounded: a table's caption is
 // a line of its own above the table (below it where the caption is shown below); hidden
-// paragraphs, cells and rows take no place (a hidden cell no column, a hidden row no row); a
-// closed details element shows its summary alone; text a style hides is not shown, and text a
+// paragraphs, cells and rows take no place (a hidden cell no column, a hidden row no row, nor a
+// place in a span down the table), unless an author's display shows them; a hidden line break
+// breaks no line; a closed details element shows its summary alone; text a style hides is not shown, and text a
 // style transforms is shown transformed; a table's cells take the background of the nearest
 // element that has one. The cells expected are written out by hand as a browser shows each page.
-// A value LibreOffice writes behind a number it shows rounded (fixed decimals, groups, an
-// exponent, a percentage), in the syntax of whichever locale it ran in, is the
-// cell's number wherever and however the page is read.
+// A value LibreOffice writes behind a number it shows (fixed decimals, groups, an exponent, a
+// percentage, a sum of money), in the syntax of whichever locale it ran in, is the cell's number
+// wherever and however the page is read, shown as near the page's text as the sheet's formats go.
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -87,6 +88,35 @@ TEST_F(HtmlShownPartsTest, PagesShowWhatABrowserShows) {
       {"<table><tr><td>a</td><td style=\"display:none\">hidden</td><td rowspan=2>b</td></tr>"
        "<tr><td>c</td></tr></table>",
        "0,0=a|1,0=b|0,1=c"},
+      // A span down a table counts the rows shown: a hidden row is none of them.
+      {"<table><tr><td rowspan=3>A</td><td>1</td></tr><tr hidden><td>2</td></tr><tr><td>3</td></tr><tr><td>4</td>"
+       "<td>5</td></tr></table>",
+       "0,0=A|1,0=1|1,1=3|1,2=4|2,2=5"},
+      {"<table><tr><td rowspan=3>A<td>1<tr hidden><td>2<tr><td>3<tr><td>4<td>5</table>", "0,0=A|1,0=1|1,1=3|1,2=4|2,2=5"},
+      {"<table><tr><td rowspan=2>A</td><td>1</td></tr><tr style=\"display:none\"><td>2</td></tr><tr><td>3</td></tr>"
+       "<tr><td>4</td></tr></table>",
+       "0,0=A|1,0=1|1,1=3|0,2=4"},
+      {"<style>.x{display:none}</style><table><tr><td rowspan=2>A</td><td>1</td></tr><tr class=x><td rowspan=5>2</td>"
+       "</tr><tr><td>3</td></tr><tr><td>4</td><td>5</td></tr></table>",
+       "0,0=A|1,0=1|1,1=3|0,2=4|1,2=5"},
+      {"<table><tfoot><tr><td rowspan=2>F</td><td>f1</td></tr><tr hidden><td>h</td></tr><tr><td>f2</td></tr></tfoot>"
+       "<tbody><tr><td>b</td><td>c</td></tr></tbody></table>",
+       "0,0=b|1,0=c|0,1=F|1,1=f1|1,2=f2"},
+      {"<table><tr><td rowspan=2>A</td><td>1</td></tr><tr><td hidden>h</td></tr><tr><td>3</td></tr></table>",
+       "0,0=A|1,0=1|0,1=3"},
+      // An author's display shows what the hidden attribute alone hides, as a browser's own rule
+      // for the attribute is the weakest; inside a hidden element nothing shows.
+      {"<style>tr.show{display:table-row} .blk{display:block} td.c{display:table-cell}</style><table><tr><td>a</td>"
+       "<td hidden class=c>b</td></tr><tr hidden class=show><td>shown row</td></tr><tr hidden style=\"display:"
+       "table-row\"><td>inline shown</td><td hidden>c</td></tr></table><p hidden class=blk>para shown</p>"
+       "<p hidden style=\"display:block\">para2 <span hidden style=\"display:inline\">and span</span></p>"
+       "<div style=\"display:none\"><p style=\"display:block\">inside none</p></div><div hidden><p class=blk>inside "
+       "hidden</p></div>",
+       "0,0=a|1,0=b|0,1=shown row|0,2=inline shown|0,3=para shown|0,4=para2 and span"},
+      // A hidden line break breaks no line.
+      {"<p>one<br hidden>two<br style=\"display:none\">three<br>four</p><style>br.n{display:none}</style>"
+       "<p>five<br class=n>six</p><table><tr><td>x<br hidden>y</td></tr></table>",
+       "0,0=onetwothree|0,1=four|0,2=fivesix|0,3=xy"},
       // A closed details element shows its summary alone; an open one all it holds.
       {"<details><summary>More</summary><p>Hidden text</p>loose text</details><details open><summary>Open</summary>"
        "<p>Shown text</p></details>",
@@ -175,8 +205,9 @@ TEST_F(HtmlShownPartsTest, StoredValuesShownRoundedAreTheCellsNumbers) {
     const char* value;   // as LibreOffice writes it in the locale it ran in
     const char* shown;
     const char* number;  // the cell's number in the C syntax; null: entered as the text is typed
+    const char* showsUnderC = nullptr;  // what the cell shows read under C, where the case is about it
   } cases[] = {
-      {"3.33333333333333", "3.33", "3.33333333333333"},
+      {"3.33333333333333", "3.33", "3.33333333333333", "3.33"},
       {"1234.5678", "1,234.57", "1234.5678"},
       {"1.49925", "1.50", "1.49925"},
       {"-38096.3649", "-38,096.36", "-38096.3649"},
@@ -184,21 +215,32 @@ TEST_F(HtmlShownPartsTest, StoredValuesShownRoundedAreTheCellsNumbers) {
       {"3,33333333333333", "3,33", "3.33333333333333"},  // written under de_DE or fr_FR
       {"1234,5678", "1.234,57", "1234.5678"},
       {"1234,5678", "1&nbsp;234,57", "1234.5678"},
-      {"0.000123456", "1.23E-04", "0.000123456"},
+      {"0.000123456", "1.23E-04", "0.000123456", "1.23E-4"},
       {"123456789", "1.23E+08", "123456789"},
       {"0,000123456", "1,23E-04", "0.000123456"},
       {"2.71828182845904523", "2.71828182845905", "2.71828182845904523"},  // General, 15 digits
-      {"1234567.89012345678", "1234567.89012346", "1234567.89012345678"},
-      {"0.123456", "12.35%", "0.123456"},
+      {"1234567.89012345678", "1234567.89012346", "1234567.89012345678", "1234567.89012346"},
+      {"0.123456", "12.35%", "0.123456", "12.35%"},
       {"0,123456", "12,35&nbsp;%", "0.123456"},
-      // What shows no rounding of the value stays the text shown: another number, a date, a truth
-      // value, a sum of money.
-      {"1.5", "2.50", nullptr},
-      {"1234.5678", "1,234.56", nullptr},
+      // Sums of money, and a negative in parentheses, are their values too.
+      {"1234.5678", "$1,234.57", "1234.5678", "$1,234.57"},
+      {"-1234,5678", "-1.234,57&nbsp;\xE2\x82\xAC", "-1234.5678", "\xE2\x82\xAC-1,234.57"},
+      {"-1234.5678", "(1,234.57)", "-1234.5678", "(1,234.56)"},
+      {"3.33333333333333", "\xC2\xA3" "3.33", "3.33333333333333", "\xC2\xA3" "3.33"},
+      {"5", "CHF 5.00", "5", "CHF5.00"},
+      // A text that shows another number than the value (a page edited by hand) still has the
+      // value LibreOffice computed with behind it.
+      {"1.5", "2.50", "1.5", "1.50"},
+      {"1234.5678", "1,234.56", "1234.5678"},
+      {"0.123456", "12.34%", "0.123456"},
+      // A date, a truth value or words stay the text shown.
       {"45292", "01/01/24", nullptr},
+      {"45292", "2024-01-01", nullptr},
+      {"0.5", "12:00:00", nullptr},
       {"1", "TRUE", nullptr},
-      {"0.123456", "12.34%", nullptr},
-      {"1234.5678", "$1,234.57", nullptr},
+      {"5", "5 kg", nullptr},
+      {"5", "%5", nullptr},
+      {"1234.5", "12,34.50", nullptr},
   };
   InstallFileFormatServices();
   for (const auto& c : cases) {
@@ -223,6 +265,9 @@ TEST_F(HtmlShownPartsTest, StoredValuesShownRoundedAreTheCellsNumbers) {
             QString shown = QString::fromUtf8(c.shown);
             shown.replace(QStringLiteral("&nbsp;"), QString(QChar(0x00A0)));
             ExpectNumberOrTyped(*cell, c.number, shown);
+            if (c.showsUnderC && std::string(locale) == "C") {
+              EXPECT_EQ(cell->displayText(false).toStdString(), c.showsUnderC);
+            }
           }
         }
       }

@@ -497,9 +497,12 @@ TEST_F(LocaleNumbersTest, LibreOfficesValuesAreNumbersInEveryLocale) {
   }
 }
 
-// A value behind a shown text is the cell's number where the text shows that number plainly, in
-// either syntax, with groups of thousands, fixed decimals or an exponent; read in the syntax the
-// page's first value with a decimal sign gives. Any other text is entered as it is shown.
+// A value behind a shown text is the cell's number wherever the text shows a number, in either
+// syntax, with groups of thousands, fixed decimals, an exponent, a percentage or a currency sign;
+// read in the syntax the page's first value with a decimal sign gives. The value is the number
+// LibreOffice computed with: a text that shows another number than it ("3.01" of 3, a page
+// edited by hand) or shows it as money is still that value, not the text as typed here. A date
+// or any other text is entered as it is shown.
 TEST_F(LocaleNumbersTest, LibreOfficesValuesAreTakenWhereTheTextShowsThem) {
   const struct {
     const char* point;  // the page's values' decimal sign
@@ -509,10 +512,10 @@ TEST_F(LocaleNumbersTest, LibreOfficesValuesAreTakenWhereTheTextShowsThem) {
   } cases[] = {
       {".", "1.5", "1.50", "1.5"},           {".", "1234.5", "1,234.50", "1234.5"},
       {".", "1234.5", "12,34.50", nullptr},  {".", "45292", "2024-01-01", nullptr},
-      {".", "0.5", "50%", nullptr},          {".", "5", "$5.00", nullptr},
+      {".", "0.5", "50%", "0.5"},            {".", "5", "$5.00", "5"},
       {".", "0.000015", "1.50E-05", "0.000015"}, {".", "1.5E-05", "0.000015", "0.000015"},
       {".", "-2", "-2", "-2"},               {".", "1000000", "1,000,000", "1000000"},
-      {".", "2.5", "2,50", "2.5"},           {".", "3", "3.01", nullptr},
+      {".", "2.5", "2,50", "2.5"},           {".", "3", "3.01", "3"},
       {",", "1,5", "1,50", "1.5"},           {",", "1234,5", "1.234,50", "1234.5"},
       {",", "1234,5", "1&nbsp;234,50", "1234.5"}, {",", "-38096,36", "-38.096,36", "-38096.36"},
       {",", "1.5", "1.50", nullptr},         {",", "7", "7", "7"},

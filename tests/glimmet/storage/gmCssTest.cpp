@@ -475,6 +475,27 @@ TEST(GMCss, ChildrenInheritOnlyTheInheritedProperties) {
             "family=Arial size=10 weight=700 italic=1 color=#ff0000 align=2 indent=1 space=1 list=square");
 }
 
+// A display of any value is given, which overrides what hides an element by its hidden attribute
+// alone; only "none" hides. Neither is inherited.
+TEST(GMCss, AnyDisplayIsGivenAndOnlyNoneHides) {
+  const struct {
+    const char* parent;
+    const char* css;
+    bool given, none;
+  } cases[] = {
+      {"", "display: block", true, false},        {"", "display: table-row", true, false},
+      {"", "display: inline", true, false},       {"", "display: none", true, true},
+      {"", "display: none; display: table-cell", true, false},
+      {"", "", false, false},                     {"", "display: 12px", false, false},
+      {"display: none", "color: red", false, false}, {"display: block", "", false, false},
+  };
+  for (const auto& c : cases) {
+    const GMCssStyle style = Styled(QString::fromUtf8(c.css), Styled(QString::fromUtf8(c.parent), GMCssStyle()));
+    EXPECT_EQ(style.displayGiven, c.given) << c.parent << " / " << c.css;
+    EXPECT_EQ(style.displayNone, c.none) << c.parent << " / " << c.css;
+  }
+}
+
 // Sheet files in a temporary folder, and a page's sheet beside them.
 struct Files {
   QTemporaryDir dir;
