@@ -3,7 +3,11 @@
 # sources/probes), saved as data in tests/data/html/browser/<name>.txt: the text a browser shows,
 # each table's rows in the order they are laid out with each cell's alignment, colour, weight and
 # the background painted behind it (and, where a cell spans rows, the column each shown cell
-# stands in), and each paragraph's looks. The tests' expected cells are
+# stands in), and each paragraph's looks; for the pages of sources/pages, also the page as a
+# sheet would lay it out (SHEET): each line of text outside a table, and each row of a table that
+# stands in no other, its cells at the columns the table's grid gives them (spans taken into
+# account), a cell holding a table with that table's text. Pages may be named on the command
+# line; the default is all of them. The tests' expected cells are
 # written out by hand from these readings; no test runs a browser. Needs Debian's chromium.
 set -e
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,6 +48,41 @@ addEventListener('load', () => {
           .map(c => `${c.innerText.trim()}@${edges.indexOf(Math.round(c.getBoundingClientRect().left))}`).join(' | '));
     }
   }
+  if (document.body.dataset.sheet) {
+    // Each table that stands in no other is replaced by a marker line, so that the text around it
+    // reads as the browser lays it out, and its rows are put at the marker.
+    const tops = [...document.querySelectorAll('table')].filter(t => !t.parentElement.closest('table'));
+    const rowsOf = tops.map(table => {
+      const taken = [];  // taken[y][x]: a span from a row above reaches here
+      const rows = [...table.rows].sort((a, b) => a.getBoundingClientRect().top - b.getBoundingClientRect().top);
+      return rows.filter(r => getComputedStyle(r).display !== 'none').map((row, y) => {
+        taken[y] = taken[y] || [];
+        let x = 0;
+        const cells = [];
+        for (const cell of row.cells) {
+          if (getComputedStyle(cell).display === 'none') continue;
+          while (taken[y][x]) ++x;
+          const text = cell.innerText.trim().replace(/\n/g, '\\n');
+          if (text) cells.push(`${x}=${text}`);
+          for (let dy = 0; dy < Math.max(1, cell.rowSpan); ++dy)
+            for (let dx = 0; dx < Math.max(1, cell.colSpan); ++dx) (taken[y + dy] = taken[y + dy] || [])[x + dx] = true;
+          x += Math.max(1, cell.colSpan);
+        }
+        return '  R ' + cells.join(' | ');
+      });
+    });
+    tops.forEach((table, n) => {
+      const marker = document.createElement('div');
+      marker.textContent = `@@TABLE${n}@@`;
+      table.replaceWith(marker);
+    });
+    lines.push('SHEET');
+    for (const line of document.body.innerText.split('\n')) {
+      const found = line.match(/^@@TABLE(\d+)@@$/);
+      if (found) lines.push(...rowsOf[Number(found[1])]);
+      else if (line.trim()) lines.push('  P ' + line);
+    }
+  }
   lines.push('BLOCKS');
   for (const el of document.querySelectorAll('p,h1,h2,h3,li,dt'))
     if (el.innerText.trim()) lines.push(`  ${el.tagName} ${el.innerText.trim()} {${css(el)}}`);
@@ -53,13 +92,26 @@ addEventListener('load', () => {
   document.body.replaceChildren(pre);
 });
 SCRIPT
-for page in "$data"/pandoc-manual.html "$data"/writer-report.html "$data"/wiki-places.html \
-            "$data"/generator-sales.html "$data"/sources/probes/*.html; do
+[ $# -gt 0 ] || set -- "$data"/pandoc-manual.html "$data"/writer-report.html "$data"/wiki-places.html \
+                       "$data"/generator-sales.html "$data"/sources/probes/*.html "$data"/sources/pages/*.html
+for page in "$@"; do
   name=$(basename "$page" .html)
   case "$page" in */probes/*) name="probe-$name" ;; esac
-  cp "$page" "$work/$name.html"
   cp "$data/logo.png" "$work/"
-  { printf '<script>'; cat "$work/probe.js"; printf '</script>\n'; } >> "$work/$name.html"
+  # The probe goes at the end of the page in the page's own character set; the SHEET reading is
+  # asked for by the body's data-sheet attribute, which the probe sets before the page loads.
+  case "$page" in
+    */pages/*) printf 'document.addEventListener("DOMContentLoaded", () => document.body.dataset.sheet = 1);\n' \
+                 > "$work/sheet.js" ;;
+    *) : > "$work/sheet.js" ;;
+  esac
+  python3 - "$page" "$work/$name.html" "$work/sheet.js" "$work/probe.js" <<'ADD'
+import codecs, sys
+page = open(sys.argv[1], 'rb').read()
+script = ('<script>' + open(sys.argv[3]).read() + open(sys.argv[4]).read() + '</script>\n')
+bom = page.startswith(codecs.BOM_UTF16_LE) and 'utf-16-le' or page.startswith(codecs.BOM_UTF16_BE) and 'utf-16-be'
+open(sys.argv[2], 'wb').write(page + (script.encode(bom) if bom else script.encode('ascii')))
+ADD
   chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
     --disable-component-update --disable-sync --user-data-dir="$work/profile" --dump-dom "file://$work/$name.html" \
     2>/dev/null | python3 -c '

@@ -112,12 +112,32 @@ QString KnotSlot(GlimmetDoc* doc, const KnotInfo& knot, uint32_t n) {
   return RawTextString(doc, knot.kinkCps[n] + 1, knot.kinkCps[n + 1]);
 }
 
+// The text with its blanks collapsed as a browser collapses them: each run of ASCII white space
+// is one space, and none is left at either end. A no-break space (or any other space of Unicode's)
+// is one the page means to show: "p.&nbsp;41" keeps it, as QString::simplified would not.
+QString CollapsedBlanks(const QString& text) {
+  QString collapsed;
+  collapsed.reserve(text.size());
+  bool blank = false;
+  for (const QChar ch : text) {
+    const char16_t unit = ch.unicode();
+    if (unit == u' ' || (unit >= u'\t' && unit <= u'\r')) {
+      blank = !collapsed.isEmpty();
+      continue;
+    }
+    if (blank) collapsed += u' ';
+    blank = false;
+    collapsed += ch;
+  }
+  return collapsed;
+}
+
 // The words of a knot that holds text of its own (a table inside a table cell), as one line.
 QString KnotWords(GlimmetDoc* doc, const KnotInfo& knot) {
   QString words = RawTextString(doc, knot.first, knot.limit);
   for (QChar& ch : words)
     if (ch.unicode() < 32 || IsParaMarkChar(ch.unicode())) ch = u' ';
-  return words.simplified();
+  return CollapsedBlanks(words);
 }
 
 bool MakesCell(const KnotInfo& knot) {
@@ -273,7 +293,7 @@ int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, Kn
     text->clear();
     return kRunKnot;
   }
-  if (knots > 0) *text = text->simplified();
+  if (knots > 0) *text = CollapsedBlanks(*text);
   if (besideLink && links == 1 && others == 0 && ownText && !text->isEmpty() && firstLinkWords.trimmed().isEmpty()) {
     besideLink->link = link;
     besideLink->linkFirst = !textBeforeLink;
@@ -519,14 +539,23 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
     const uint32_t runFirst = cursor;
     KnotInfo picture;
     LinkBesideWords linkBeside;
-    const int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text, &picture, &more, &linkBeside);
+    int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text, &picture, &more, &linkBeside);
     if (kind == kRunSeparator) {
       ++at.x;
       continue;
     }
+    // A picture alone on a cell's first line with words on the lines after it (a figure and its
+    // caption) is a picture beside those words, as beside words on its own line: the words stay.
+    if (pendingLines && kind == kRunKnot && knot.found() && knot.type() == kKnotPicture &&
+        std::any_of(cellLines.begin(), cellLines.end(), [](QChar ch) { return ch != u'\n'; })) {
+      picture = knot;
+      kind = kRunText;
+    }
     const bool linkRun = kind == kRunKnot && knot.found() && knot.type() == kKnotLink;
     if (pendingLines && (kind == kRunText || linkRun)) {
-      text += cellLines;
+      // A first line that shows no words but a picture or a picture's link leaves no empty line
+      // above them, which would hide them in a row of one line.
+      text += text.isEmpty() && (picture.found() || linkRun) ? cellLines.sliced(1) : cellLines;
       DropTrailingLineBreaks(&text);
     }
     pendingLines = false;

@@ -140,6 +140,7 @@ class Importer {
   PropRecord normalChars_, normalParas_;
 
   bool pictureLeftOut_ = false;  // the fragment before was a picture that could not be had
+  uint32_t cellFirst_ = kGMNone;  // where the text of the table cell being filled starts
   bool inLink_ = false;
   uint32_t linkFirst_ = 0;
   QString linkTarget_;
@@ -325,10 +326,14 @@ bool Importer::insertFragment(const QTextFragment& fragment, qsizetype length) {
   QString text = fragment.text().left(length);
   // Where a picture was left out, the blank after it folds with what is before it, as the words
   // read where the picture is had (the words beside a picture are read as one line of words).
-  if (std::exchange(pictureLeftOut_, false) && text.startsWith(u' ')) {
+  const bool afterLeftOut = std::exchange(pictureLeftOut_, false);
+  if (afterLeftOut && text.startsWith(u' ')) {
     const char16_t before = target_ > BodyStart(doc_) ? doc_->charAt(target_ - 1) : u'\n';
     if (before == u' ' || IsBreakChar(before) || IsKinkChar(before)) text.remove(0, 1);
   }
+  // A cell's first line that held only pictures that cannot be had shows nothing of the cell's:
+  // its words start on the line after, as where the pictures are had and stand beside them.
+  if (afterLeftOut && target_ == cellFirst_ && text.startsWith(QChar::LineSeparator)) text.remove(0, 1);
   // Line separators become paragraph marks; the object character of an image stays out.
   for (QChar& ch : text) {
     if (ch == QChar::LineSeparator || ch == u'\r') ch = u'\n';
@@ -344,6 +349,8 @@ bool Importer::insertBlock(const QTextBlock& block, bool withMark, bool joined) 
   const QString whole = block.text();
   qsizetype shown = whole.size();
   while (shown > 0 && whole.at(shown - 1) == u' ') --shown;
+  // Nor does a line break that ends it start a line: "a<br>" is one line, "a<br><br>" two.
+  if (shown > 0 && whole.at(shown - 1) == QChar::LineSeparator) --shown;
   for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
     QTextFragment fragment = it.fragment();
     const qsizetype offset = fragment.position() - block.position();
@@ -575,11 +582,22 @@ bool Importer::insertTable(QTextTable& table) {
         target_ = at.first;
       }
       const uint32_t cellFirst = target_;
+      cellFirst_ = cellFirst;
       for (size_t b = 0; b < text.blocks.size(); ++b) {
         const bool joinNext = b + 1 < text.blocks.size() && text.nested[b + 1];
+        const uint32_t blockFirst = target_;
         if (!insertBlock(text.blocks[b], b + 1 < text.blocks.size() && !joinNext, joinNext)) return false;
+        // A first line that held only pictures that cannot be had (a figure above its caption)
+        // shows nothing of the cell's: its words start on the line after, as they do where the
+        // pictures are had and stand beside them.
+        if (b == 0 && b + 1 < text.blocks.size() && !joinNext && pictureLeftOut_ && target_ == blockFirst + 1) {
+          DocRange emptied{doc_, blockFirst, blockFirst + 1};
+          if (!ReplaceRangeCore(&emptied, nullptr, nullptr, 0, true)) return false;
+          target_ = blockFirst;
+        }
         if (joinNext && target_ > cellFirst && !insertText(QStringLiteral(" "), normalChars_)) return false;
       }
+      cellFirst_ = kGMNone;
       std::vector<QTextBlock>().swap(text.blocks);
     }
     // Whatever moved the row otherwise, its last kink is where it is read again.

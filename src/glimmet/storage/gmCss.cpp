@@ -591,6 +591,7 @@ void CopyLonghand(Property p, const GMCssStyle* from, GMCssStyle* to) {
     case kDisplay:
       to->displayNone = f.displayNone;
       to->displayGiven = f.displayGiven;
+      to->displayBlock = f.displayBlock;
       break;
     case kTextTransform: to->textTransform = f.textTransform; break;
     case kVisibility: to->invisible = f.invisible; break;
@@ -885,6 +886,9 @@ struct Applier {
         if (StartsIdent(value, 0)) {
           style->displayNone = EqualsLatin1(value, "none");
           style->displayGiven = true;
+          style->displayBlock = EqualsLatin1(value, "block") || EqualsLatin1(value, "list-item") ||
+                                EqualsLatin1(value, "flex") || EqualsLatin1(value, "grid") ||
+                                EqualsLatin1(value, "table") || EqualsLatin1(value, "flow-root");
         }
         break;
       case kTextTransform: {

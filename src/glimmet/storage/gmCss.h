@@ -102,6 +102,9 @@ struct GMCssStyle {
   // A display was given, of any value: it overrides the browser's own rule that hides an element
   // by its hidden attribute alone.
   bool displayGiven = false;
+  // "display: block" or another value that lays the element out as lines of its own (list-item,
+  // flex, grid, table, flow-root), whatever the element.
+  bool displayBlock = false;
 
   // The style a child element starts from: the inherited properties of this one.
   GMCssStyle inherited() const;

@@ -489,6 +489,7 @@ struct Open {
   bool makesBlocks = false;
   bool hidden = false;                     // "display: none", or inside such an element
   bool invisible = false;                  // "visibility: hidden": its place is kept, its text not shown
+  bool blockBox = false;                   // an element of text a style lays out as a block
   GMCssStyle::TextTransform transform = GMCssStyle::TextTransform::None;
   // A details element that is not open shows its first summary alone: it is hidden, and that
   // summary is shown as the element around it would be (`hiddenAround`).
@@ -949,15 +950,17 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     // An element the reading does not know is its text alone, unless a style sheet could reach
     // it (LibreOffice hides its cells' comments so), it is the page's body with looks of its
     // own, or it holds what a browser shows only where it cannot show the element itself.
-    const bool fallback = name == u"object" || name == u"video";
+    const bool fallback = name == u"object" || name == u"video" || name == u"meter" || name == u"progress";
+    // What a template holds is never shown: it is there for a script to copy.
+    const bool inert = name == u"template";
     const bool framed = frame && (!attributes.style.trimmed().isEmpty() || !attributes.text.isNull());
-    const bool pushes = (!sheets_.empty() || framed || fallback || attributes.hidden) && !selfClosing &&
+    const bool pushes = (!sheets_.empty() || framed || fallback || inert || attributes.hidden) && !selfClosing &&
                         stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_;
     announce(name, false, pushes);
     if (stopped()) return n;
     if (pushes) {
       Open open = UnknownElementOpen(muted() ? LightOpen(stack_.back()) : stack_.back());
-      if (fallback) open.hidden = true;
+      if (fallback || inert) open.hidden = true;
       if (name == u"body" && !attributes.text.isNull() && !muted()) {
         const QColor colour = ColourOf(attributes.text);
         if (colour.isValid()) {
@@ -1195,7 +1198,7 @@ void Reader::popTo(size_t index) {
       while (!active_.empty() && active_.back().serial != 0) active_.pop_back();
       if (!active_.empty()) active_.pop_back();
     }
-    if (!IsInline(top.tag) && top.tag != Tag::Br) endBlock();
+    if ((!IsInline(top.tag) || top.blockBox) && top.tag != Tag::Br) endBlock();
     if (top.tag == Tag::Table) dropIfEmpty(top);
     for (int64_t r = 0; r < top.toldRepeats && listener_; ++r) hear(listener_->ended(NameOfTag(top.tag)));
     // One whose end tag came under a block was heard to end no more than the block around it.
@@ -1813,6 +1816,14 @@ void Reader::applyStyle(const Attributes& attributes, bool hiddenByAttribute) {
   if (style.displayNone) open.hidden = true;
   // The hidden attribute hides as the browser's own style sheet does, below every author's rule.
   else if (style.displayGiven && hiddenByAttribute) open.hidden = false;
+  // An element of text a style lays out as a block (a calendar's "a.event{display:block}") makes
+  // lines of its own, as a block element does: its words do not run on into those beside it.
+  // Text in a table but in none of its cells stays on the one line such text makes.
+  if (style.displayBlock && IsInline(open.tag) &&
+      !(parent.table && (parent.tag == Tag::Table || parent.tag == Tag::Tr || IsSection(parent.tag)))) {
+    open.blockBox = true;
+    endBlock();
+  }
   if (style.invisible) open.invisible = *style.invisible;
   if (style.textTransform) open.transform = *style.textTransform;
   if (style.textAlign && style.textAlign != inherited.textAlign) {
