@@ -1758,8 +1758,10 @@ int64_t PlainTableHtmlCost(QByteArrayView page) {
 }
 
 QString RichTextHtmlTooLargeReason(int64_t cost) {
-  return QStringLiteral("The page is too large to open: reading it would take about %1 GB of memory.")
-      .arg(double(cost) / 1e9, 0, 'f', 1);
+  // A page stopped by the work it asks for, not by what it holds, names no memory.
+  if (cost <= 0) return QStringLiteral("The page is too large to open: reading it would take too long.");
+  return QStringLiteral("The page is too large to open: reading it would take about %1 of memory.")
+      .arg(MemorySizeText(cost));
 }
 
 QString HtmlTooDeepReason() {
@@ -1927,8 +1929,12 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
   std::optional<FLReadingMeter> ownMeter;
   FLReadingMeter* running = FLReadingMeter::current();
   FLReadingMeter& meter = running ? *running : ownMeter.emplace(kReaderMemoryBudget);
+  // What a refusal names: the memory the page would take, or no memory where the meter stopped it
+  // for the work it asks for (spans across thousands of columns in thousands of rows) well within
+  // the budget.
+  const auto refusedCost = [&](int64_t cost) { return meter.tooLong() && !meter.tooLarge() ? 0 : cost; };
   const auto tooLarge = [&](int64_t cost) {
-    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(std::max(cost, meter.grown())));
+    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(std::max(cost, meter.grown()))));
     return false;
   };
   GMImportTextDocument text;
@@ -1950,7 +1956,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &reading, &whole, &richCost, leastCost, &lines,
                                &linesTaken);
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
-      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));
+      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(reading.cost)));
       return false;
     }
   }
@@ -1971,7 +1977,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     }
     html = QString();
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
-      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(reading.cost));
+      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(reading.cost)));
       return false;
     }
     if (reading.outcome == GMHtmlReading::Outcome::TooDeep) {

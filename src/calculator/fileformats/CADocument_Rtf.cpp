@@ -205,8 +205,8 @@ bool InsertCellContents(GlimmetDoc* doc, uint32_t at, const CACell& cell, bool s
 
 QString RtfTooLargeReason(int64_t cost) {
   if (cost <= 0) return QStringLiteral("The document is too large to open: reading it would take too long.");
-  return QStringLiteral("The document is too large to open: reading it would take about %1 GB of memory.")
-      .arg(double(cost) / 1e9, 0, 'f', 1);
+  return QStringLiteral("The document is too large to open: reading it would take about %1 of memory.")
+      .arg(MemorySizeText(cost));
 }
 
 bool LoadPastedRtf(CADocument& document, const QString& rtf, bool* refused) {

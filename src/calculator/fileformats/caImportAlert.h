@@ -41,6 +41,8 @@ inline constexpr int kFileTooLargeCode = -108;
 inline constexpr const char* kFileTooLargeToOpenReason =
     "The file is too large to open: reading it would take about %1 of memory.";
 QString FileTooLargeReason(int64_t cost);
+// An amount of memory as a refusal names it: "1.9 GB", or "300 MB" below a gigabyte.
+QString MemorySizeText(int64_t bytes);
 // A plain text on the clipboard past what a paste may take.
 inline constexpr const char* kPasteTextTooLargeMessage = "The text can't be pasted.";
 inline constexpr const char* kPasteTextTooLargeReason =
