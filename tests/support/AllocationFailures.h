@@ -43,6 +43,18 @@ inline void* Allocate(size_t size) {
   return block;
 }
 
+// The same count for the text engine's own records (AllocateMemory, which does not go through
+// operator new): true when this one is refused. Install with SetAllocationRefusalForTests.
+inline bool RefusesEngineRecord(size_t size) {
+  if (!Counted()) return false;
+  ++g_allocations;
+  if ((g_countdown > 0 && --g_countdown == 0) || (g_ceiling >= 0 && g_held + int64_t(size) > g_ceiling)) {
+    ++g_failures;
+    return true;
+  }
+  return false;
+}
+
 inline void Free(void* block) noexcept {
   if (!block) return;
   if (Counted()) g_held -= int64_t(malloc_usable_size(block));

@@ -1,5 +1,6 @@
 // The one way files come into a sheet: the file type code of the path chooses the loader, and
 // the document is marked as opening while it runs, however the open ends.
+#include "calculator/fileformats/caReadFile.h"
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFileSupport.h"
@@ -22,7 +23,6 @@
 namespace {
 
 constexpr const char* kOpenFailedContext = "Open failed";
-constexpr const char* kOutOfMemoryReason = "There is not enough memory to open it.";
 
 using Loader = bool (CADocument::*)(const QString& path, FLError* error);
 

@@ -41,6 +41,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
 #include <utility>
 
 namespace {
@@ -211,8 +213,15 @@ QString RtfTooLargeReason(int64_t cost) {
 
 bool LoadPastedRtf(CADocument& document, const QString& rtf, bool* refused) {
   QString refusal;
+  bool outOfMemory = false;
   *refused = false;
-  if (document.loadRtf(rtf, QString(), &refusal)) return true;
+  if (document.loadRtf(rtf, QString(), &refusal, &outOfMemory)) return true;
+  if (outOfMemory) {
+    // The paste tells it as any command that runs out of memory, and pastes no plain text instead.
+    FLReadingMeter::NoteOutOfMemory();
+    *refused = true;
+    return false;
+  }
   if (refusal.isEmpty()) return false;
   *refused = true;
   ShowPlainImportAlert(QLatin1String(kPasteRtfTooLargeMessage), refusal);
@@ -226,12 +235,14 @@ bool LoadRtfPackageText(CADocument& document, const QString& path, const QString
   QByteArray bytes;
   if (!ReadWholeFile(textPath, &bytes, error)) return false;
   QString refusal;
+  bool outOfMemory = false;
   const QString folder = textPath == path ? QString() : path;
-  if (document.loadRtf(RtfTextOfBytes(std::exchange(bytes, {})), folder, &refusal)) {
+  if (document.loadRtf(RtfTextOfBytes(std::exchange(bytes, {})), folder, &refusal, &outOfMemory)) {
     if (GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
     return true;
   }
-  if (!refusal.isEmpty()) SetError(error, kHtmlTooLargeCode, refusal);
+  if (outOfMemory) SetError(error, ENOMEM, QLatin1String(kOutOfMemoryReason), kFLPosixErrorDomain);
+  else if (!refusal.isEmpty()) SetError(error, kHtmlTooLargeCode, refusal);
   else SetReadFailure(error, unreadable);
   return false;
 }
@@ -246,10 +257,28 @@ bool CADocument::loadRtfdFile(const QString& path, FLError* error) {
   return LoadRtfPackageText(*this, path, QDir(path).filePath(QLatin1String(kRtfdTextFile)), kRtfdUnreadable, error);
 }
 
-bool CADocument::loadRtf(const QString& rtf, const QString& attachments, QString* refusal) {
+bool CADocument::loadRtf(const QString& rtf, const QString& attachments, QString* refusal, bool* outOfMemory) {
   // What every stage from here grows the heap by (the reading, the engine document, the cells)
   // and the steps the reading takes are metered: past the budget the reading stops with the reason.
   FLReadingMeter meter(PageReadingBudget());
+  if (outOfMemory) *outOfMemory = false;
+  bool read = false;
+  try {
+    read = loadRtfMetered(rtf, attachments, meter, refusal);
+  } catch (const std::bad_alloc& exception) {
+    LogException(exception, QLatin1String(kRtfUnreadable));
+    FLReadingMeter::NoteOutOfMemory();
+    DestroyImportDocument();
+  }
+  if (read || !meter.outOfMemory()) return read;
+  // Not too large: short of memory, which the caller tells in its own words.
+  if (refusal) refusal->clear();
+  if (outOfMemory) *outOfMemory = true;
+  return false;
+}
+
+bool CADocument::loadRtfMetered(const QString& rtf, const QString& attachments, FLReadingMeter& meter,
+                                QString* refusal) {
   const auto refuse = [&](int64_t cost) {
     if (refusal) *refusal = RtfTooLargeReason(cost);
     return false;
@@ -304,7 +333,7 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments, QString
     ForgetPropertyIndex(doc);
   }
   if (!loadFromGlimmet()) {
-    if (meter.passed()) return refuse(meter.tooLarge() ? meter.grown() : 0);
+    if (meter.passed() && !meter.outOfMemory()) return refuse(meter.tooLarge() ? meter.grown() : 0);
     return false;
   }
   if (report.truncatedColumns) NoteReadTruncation();

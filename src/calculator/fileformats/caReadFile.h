@@ -8,6 +8,9 @@
 
 struct FLError;
 
+// Why an open that ran out of memory failed.
+inline constexpr const char* kOutOfMemoryReason = "There is not enough memory to open it.";
+
 // The largest foreign document read: anything larger is refused before a byte is read rather
 // than filling the memory (its text and cells take several times its size).
 inline constexpr int64_t kMaxDocumentFileSize = int64_t(1) << 30;

@@ -39,6 +39,7 @@ class QTimer;
 class CADocumentWindow;
 class CAPicture;
 class CARow;
+class FLReadingMeter;
 class FLXmlDecoder;
 class FLUndoManager;
 class FLXmlEncoder;
@@ -673,8 +674,11 @@ class CADocument : public FLDocument, public TextImportDelegate {
   bool convertParagraph(uint32_t* cp, const GridPoint& point, bool inTable, Kolor backgroundKolor);
   // RTF text (units below 256 are its bytes) read into the sheet; attachments: the folder of an
   // RTFD package, or null. The reading, its engine document and the cells run under one reading
-  // meter; refused as too large, refusal (when given) receives why.
-  bool loadRtf(const QString& rtf, const QString& attachments, QString* refusal = nullptr);
+  // meter; refused as too large, refusal (when given) receives why; outOfMemory (when given) tells
+  // whether it failed for want of memory, the engine's included. A failure leaves the sheet as it was.
+  bool loadRtf(const QString& rtf, const QString& attachments, QString* refusal = nullptr,
+               bool* outOfMemory = nullptr);
+  bool loadRtfMetered(const QString& rtf, const QString& attachments, FLReadingMeter& meter, QString* refusal);
   bool saveToRtfFile(const QString& path, FLError* error);
   bool saveToRtfdFile(const QString& path, FLError* error);
   // The selection as pasteboard RTF; plainText, when given, receives it as plain text. Null when

@@ -400,8 +400,14 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   // Reading the clipboard makes a whole document of what it holds: running out of memory on
   // the way is told, as in any other command, and the document is left as it was.
   bool read = false;
-  if (!RunGuardedCommand(*this, [&] { read = ReadClipboard(*clipboard, *this, result); }) || !read) {
+  if (!RunGuardedCommand(*this, [&] { read = ReadClipboard(*clipboard, *this, result); })) {
     dropPicture();
+    return fail();
+  }
+  // A reader that ran out of memory (the text engine's records included) pastes nothing, and says so.
+  if (!read) {
+    dropPicture();
+    if (meter.outOfMemory()) memoryAlert();
     return fail();
   }
   // A reading stopped by the meter (a plain text's lines stop where it is passed) is no paste of

@@ -1,5 +1,6 @@
 // Allocation, logging, assertions and per-thread storage.
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <execinfo.h>
 #include <mutex>
+#include <utility>
 #include <unistd.h>
 
 uint32_t g_systemVersion = 0;
@@ -86,22 +88,37 @@ uint8_t* GetFLThreadStorage() {
   return block.data();
 }
 
+namespace {
+
+FLAllocationRefusal g_allocationRefusal = nullptr;
+
+// A refused allocation is logged, and the reading or paste under way hears of it: the engine's
+// callers give up on a null record, and the command must not take what they left for a success.
+void* Refused(size_t size) {
+  LogString("Allocation failed for %lu bytes.", size);
+  LogBacktrace();
+  FLReadingMeter::NoteOutOfMemory();
+  return nullptr;
+}
+
+}  // namespace
+
 void* AllocateMemory(size_t size) {
+  if (g_allocationRefusal && size && g_allocationRefusal(size)) return Refused(size);
   void* memory = std::malloc(size);
-  if (!memory && size) {
-    LogString("Allocation failed for %lu bytes.", size);
-    LogBacktrace();
-  }
+  if (!memory && size) return Refused(size);
   return memory;
 }
 
 void* AllocateAndClearMemory(size_t size) {
+  if (g_allocationRefusal && size && g_allocationRefusal(size)) return Refused(size);
   void* memory = std::calloc(1, size);
-  if (!memory && size) {
-    LogString("Allocation failed for %lu bytes.", size);
-    LogBacktrace();
-  }
+  if (!memory && size) return Refused(size);
   return memory;
+}
+
+FLAllocationRefusal SetAllocationRefusalForTests(FLAllocationRefusal refusal) {
+  return std::exchange(g_allocationRefusal, refusal);
 }
 
 FLLogHandler SetLogHandler(FLLogHandler handler) {

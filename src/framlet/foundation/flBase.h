@@ -19,9 +19,14 @@ uint32_t EncodeDottedVersionNumber(const QString& version);
 // The calling thread's 4-byte block, zeroed on first use. Byte 0 is the image-focus flag.
 uint8_t* GetFLThreadStorage();
 
-// Raw memory for the text engine's records; nullptr (after logging) when refused. Free with free().
+// Raw memory for the text engine's records; nullptr (after logging, and telling the thread's
+// reading meter, FLReadingMeter::NoteOutOfMemory) when refused. Free with free().
 void* AllocateMemory(size_t size);
 void* AllocateAndClearMemory(size_t size);
+// For tests: a check that refuses an allocation of the engine as though memory had run out (true:
+// refused); null: none. Answers the check it replaces.
+using FLAllocationRefusal = bool (*)(size_t size);
+FLAllocationRefusal SetAllocationRefusalForTests(FLAllocationRefusal refusal);
 
 // Where finished log entries go. The log file installs itself here at launch; until then,
 // and in processes without it, entries go to standard error. Tests install a capture.

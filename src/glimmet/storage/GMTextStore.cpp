@@ -1,6 +1,7 @@
 #include "glimmet/storage/GMTextStore.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -367,6 +368,7 @@ bool GMTextStore::replace(uint32_t first, uint32_t limit, const char16_t* text, 
       // Room grows by doubling: reserving one more each time would copy the list at every block.
       if (blocks_.size() == blocks_.capacity()) blocks_.reserve(std::max<size_t>(16, blocks_.capacity() * 2));
     } catch (const std::bad_alloc&) {
+      FLReadingMeter::NoteOutOfMemory();
       std::free(fresh.units);
       return false;
     }

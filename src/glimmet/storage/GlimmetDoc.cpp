@@ -2,6 +2,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -218,6 +219,7 @@ GlimmetDoc* NewGlimmetDoc(int32_t kind) {
       std::memcpy(pane->insertionProps, doc->props[normal.second].body, sizeof pane->insertionProps);
     }
   } catch (const std::bad_alloc& exception) {
+    FLReadingMeter::NoteOutOfMemory();
     LogException(exception, QStringLiteral("NewGlimmetDoc"));
     if (doc) DestroyDocument(doc);
     else std::free(memory);

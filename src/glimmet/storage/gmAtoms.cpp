@@ -9,6 +9,7 @@
 #include "glimmet/storage/gmEdit.h"
 #include "glimmet/storage/gmRtfKeywords.h"
 #include "glimmet/storage/gmStyles.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <algorithm>
 #include <array>
@@ -544,10 +545,14 @@ uint32_t EnumAtomValueForString(const QString& text, std::span<const char* const
 
 GMMolecule* EmptyMolecule() {
   GMMolecule* molecule = new (std::nothrow) GMMolecule;
-  if (!molecule) return nullptr;
+  if (!molecule) {
+    FLReadingMeter::NoteOutOfMemory();
+    return nullptr;
+  }
   try {
     molecule->entries.reserve(256);
   } catch (const std::bad_alloc&) {
+    FLReadingMeter::NoteOutOfMemory();
     delete molecule;
     return nullptr;
   }
@@ -605,6 +610,7 @@ bool AddAtomToMolecule(GMMolecule* molecule, uint32_t kind, uint32_t atom, const
   try {
     bytes.insert(bytes.begin() + ptrdiff_t(at), length, 0);
   } catch (const std::bad_alloc&) {
+    FLReadingMeter::NoteOutOfMemory();
     return false;
   }
   const uint16_t header = uint16_t((atom & 0xFF) | ((kind & 0xF) << 8) | ((length <= 15 ? length : 0) << 12));
@@ -808,7 +814,10 @@ bool ApplyMoleculeToRange(const DocRange& range, const GMMolecule* molecule) {
 
 GMMolecule* MoleculeWithDifferences(const PropRecord& newRecord, const PropRecord& oldRecord) {
   GMMolecule* molecule = EmptyMolecule();
-  if (!molecule) return nullptr;
+  if (!molecule) {
+    FLReadingMeter::NoteOutOfMemory();
+    return nullptr;
+  }
   const uint32_t kind = newRecord.kind;
   if (kind >= 9 || kind == kPropNone) return molecule;
   for (const GMAtom& atom : AtomTable(kind)) {

@@ -6,6 +6,7 @@
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmClipboard.h"
 #include "glimmet/storage/gmLists.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <QChar>
 
@@ -197,6 +198,7 @@ void RegisterRange(DocRange* range, uint32_t flags) {
   try {
     t_registered.push_back({range, flags});
   } catch (const std::bad_alloc&) {
+    FLReadingMeter::NoteOutOfMemory();
     LogAssert("Too many registered ranges", __func__, __FILE__, __LINE__);
   }
 }
@@ -538,6 +540,7 @@ uint32_t SplitRuns(const DocRange& range, DocRange* out, uint32_t propType, uint
     if (out) *out = range;
     return atFirst;
   } catch (const std::bad_alloc&) {
+    FLReadingMeter::NoteOutOfMemory();
     return kGMNone;
   }
 }

@@ -3,6 +3,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/Kolor.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <algorithm>
 #include <new>
@@ -145,6 +146,7 @@ uint32_t IndexForProperties(GlimmetDoc* doc, PropRecord* record) {
     try {
       doc->props.push_back(*record);
     } catch (const std::bad_alloc&) {
+      FLReadingMeter::NoteOutOfMemory();
       LogString("Allocation failed for %lu bytes.", (unsigned long)(sizeof(PropRecord) * (doc->props.size() + 1)));
       return kGMNone;
     }
@@ -524,6 +526,7 @@ bool SetNormalListProps(GlimmetDoc* doc) {
     list.index = uint32_t(doc->props.size());
     doc->props.push_back(list);
   } catch (const std::bad_alloc&) {
+    FLReadingMeter::NoteOutOfMemory();
     return false;
   }
   doc->defaultListProps = list.index;

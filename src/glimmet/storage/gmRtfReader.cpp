@@ -2486,10 +2486,18 @@ uint32_t Reader::Run(QString* message) {
   } else if (token == kTokMalformed) {
     Fail(kRtfImportMalformed, kRtfMalformedMessage);
   } else {
+    // An edit refused: the engine's edits fail for want of memory (an allocation they caught and
+    // gave up on), which the command reading the file must hear as such.
+    if (token == kTokMemory) FLReadingMeter::NoteOutOfMemory();
     Fail(kRtfImportFailed, kRtfMemoryMessage);
   }
-  // Past the meter's bounds nothing else is told: the caller names the size.
-  if (cost_ > 0 || (meter_ && meter_->passed())) {
+  // An allocation the engine was refused, even where the edit that met it went on without it, is
+  // a reading that ran out of memory: what it made is not the file.
+  if (meter_ && meter_->outOfMemory()) {
+    result_ = kRtfImportFailed;
+    failMessage_ = QString::fromLatin1(kRtfMemoryMessage);
+  } else if (cost_ > 0 || (meter_ && meter_->passed())) {
+    // Past the meter's bounds nothing else is told: the caller names the size.
     result_ = kRtfImportTooLarge;
     failMessage_.clear();
     if (meter_) cost_ = std::max(cost_, meter_->tooLarge() ? meter_->grown() : 0);

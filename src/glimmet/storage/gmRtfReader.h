@@ -10,7 +10,9 @@
 #include <cstdint>
 
 // Results of ImportRtf.
-inline constexpr uint32_t kRtfImportFailed = 0;     // memory or an internal failure
+// memory or an internal failure; an allocation refused under the thread's reading meter marks the
+// meter out of memory (FLReadingMeter::outOfMemory), and fails the reading with this result
+inline constexpr uint32_t kRtfImportFailed = 0;
 inline constexpr uint32_t kRtfImportOk = 1;
 inline constexpr uint32_t kRtfImportMalformed = 23;
 // Past the bounds of the reading's meter (FLReadingMeter): the memory it may grow the heap by or

@@ -369,6 +369,7 @@ uint32_t CreateStyle(GlimmetDoc* doc, const QString& name, uint32_t id, uint32_t
   try {
     doc->styles.push_back(style);
   } catch (const std::bad_alloc&) {
+    FLReadingMeter::NoteOutOfMemory();
     return kGMNone;
   }
   InsertIntoStyleList(doc, index);
@@ -550,6 +551,7 @@ bool InsertIntoStyleList(GlimmetDoc* doc, uint32_t ref) {
   try {
     doc->styleList.insert(at, ref);
   } catch (const std::bad_alloc&) {
+    FLReadingMeter::NoteOutOfMemory();
     doc->styleList.clear();  // sorted again whole by the next style made
     return false;
   }
@@ -576,6 +578,7 @@ bool RebuildStyleList(GlimmetDoc* doc) {
     for (const StyleKey& key : keys) list.push_back(std::get<3>(key));
     doc->styleList = std::move(list);
   } catch (const std::bad_alloc&) {
+    FLReadingMeter::NoteOutOfMemory();
     return false;
   }
   return true;
