@@ -455,7 +455,10 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
     if (undoName != kUndoUnnamed) {
       const auto* archiver = manager ? dynamic_cast<const CAUndoArchiver*>(manager->delegate()) : nullptr;
       const uint64_t recorded = archiver ? archiver->stepsRecorded() : 0;
-      if (!setUndo(kFLNewUndoID, kUndoActionCells, undoName, undoRange, kDomainCell)) {
+      // Whole lines with their formats give the lines the source's: the step keeps the lines too.
+      const bool lines = result.document && !ignoreFormat && (result.kind == kRangeRows || result.kind == kRangeColumns);
+      if (!setUndo(kFLNewUndoID, lines ? kUndoActionCellsAndLines : kUndoActionCells, undoName, undoRange,
+                   kDomainCell)) {
         dropPicture();
         if (meter.passed()) memoryAlert();
         return fail();

@@ -9,10 +9,12 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <optional>
 
 namespace {
@@ -29,6 +31,7 @@ constexpr std::array<const char*, kUndoDescriptorCount> kUndoDescriptorNames = {
 constexpr const char* kBadUndoDescriptor = "Bad undo descriptor";
 constexpr const char* kNoUndoContext = "No undo context";
 constexpr const char* kUnknownUndoAction = "Unknown undo action";
+constexpr const char* kLinesFailed = "archiveLinesForUndo: failed";
 
 // The data buffer of one step. Read and written by copying: the stack's buffers are bytes.
 struct UndoRecord {
@@ -116,6 +119,52 @@ void RestoreCells(CADocument& document, const GridRange& range, const CAUndoArch
   RestoreSelection(document, archive);
 }
 
+// The lines of a whole-lines range beyond its cells: every column (few, and the source's columns
+// may land anywhere), or every row's format and which rows exist (a source's rows outside what was
+// copied give their formats too).
+bool ArchiveLines(CADocument& document, const GridRange& range, CAUndoArchive& archive) {
+  GridRange span;
+  const int32_t type = TypeOfRange(&span, range);
+  if (type == kRangeColumns) {
+    archive.lineColumns.emplace();
+    return document.archiveColumnsForUndo(*archive.lineColumns);
+  }
+  if (type != kRangeRows) return true;
+  try {
+    std::vector<int64_t>& rows = archive.allRows.emplace();
+    rows.reserve(document.rows().size());
+    for (const std::unique_ptr<CARow>& row : document.rows()) {
+      rows.push_back(row->gridY());
+      if (const CAFormat* format = row->format()) archive.rowFormats.emplace_back(row->gridY(), format->copy());
+    }
+  } catch (const std::bad_alloc& exception) {
+    FLReadingMeter::NoteOutOfMemory();
+    LogException(exception, QLatin1String(kLinesFailed));
+    return false;
+  }
+  return FLReadingMeter::Checkpoint(int64_t(archive.allRows->size()));
+}
+
+// After the cells (whose restore of whole lines takes the lines' formats with them).
+void RestoreLines(CADocument& document, const CAUndoArchive& archive) {
+  if (archive.lineColumns) {
+    document.restoreColumnsFromUndo(*archive.lineColumns);
+    return;
+  }
+  if (!archive.allRows) return;
+  auto formatted = archive.rowFormats.begin();
+  for (const std::unique_ptr<CARow>& row : document.rows()) {
+    while (formatted != archive.rowFormats.end() && formatted->first < row->gridY()) ++formatted;
+    if (formatted != archive.rowFormats.end() && formatted->first == row->gridY())
+      row->setFormat(formatted->second.copy());
+    else if (row->format())
+      row->setFormat(std::nullopt);
+  }
+  RemoveRowsNotKept(document, 0, kGridOpenEnd, *archive.allRows);
+  for (const auto& [y, format] : archive.rowFormats)
+    if (!document.row(y)) document.rowImperative(y)->setFormat(format.copy());
+}
+
 void RestoreFormats(CADocument& document, const CAUndoContext& context, const CAUndoArchive& archive) {
   document.restoreFormatsFromUndo(archive.texts, context.range, context.domain);
   GridRange span;
@@ -190,7 +239,7 @@ void RestoreLayout(CADocument& document, uint32_t action, const QString& archive
 
 bool NeedsContext(uint32_t action) {
   return action == kUndoActionCells || action == kUndoActionColumns || action == kUndoActionFormats ||
-         action == kUndoActionRows;
+         action == kUndoActionRows || action == kUndoActionCellsAndLines;
 }
 
 }  // namespace
@@ -208,6 +257,12 @@ size_t CAUndoArchive::bytes() const {
   for (const QString& text : texts)
     if (!text.isNull()) total += sizeof(QArrayData) + (size_t(text.capacity()) + 1) * sizeof(char16_t);
   if (!document.isNull()) total += sizeof(QArrayData) + size_t(document.capacity()) + 1;
+  if (lineColumns) {
+    total += lineColumns->capacity() * sizeof(QString);
+    for (const QString& text : *lineColumns) total += sizeof(QArrayData) + (size_t(text.capacity()) + 1) * sizeof(char16_t);
+  }
+  if (allRows) total += allRows->capacity() * sizeof(int64_t);
+  total += rowFormats.capacity() * sizeof(rowFormats[0]);
   return total;
 }
 
@@ -228,10 +283,11 @@ bool ArchiveForUndoAction(CADocument& document, uint32_t action, const CAUndoCon
   };
   switch (action) {
     case kUndoActionCells:
+    case kUndoActionCellsAndLines:
       if (!document.archiveCellsForUndo(archive.texts, context.range, &archive.numbers)) return false;
       AddRowMarkers(document, context.range, archive);
       AddSelection(document, archive);
-      return true;
+      return action == kUndoActionCells || ArchiveLines(document, context.range, archive);
     case kUndoActionColumns:
       return document.archiveColumnsForUndo(archive.texts);
     case kUndoActionLayout:
@@ -270,6 +326,11 @@ void RestoreUndoAction(CADocument& document, uint32_t action, const CAUndoContex
   switch (action) {
     case kUndoActionCells:
       RestoreCells(document, context.range, archive);
+      break;
+    case kUndoActionCellsAndLines:
+      RestoreCells(document, context.range, archive);
+      RestoreLines(document, archive);
+      RestoreSelection(document, archive);
       break;
     case kUndoActionColumns:
       document.restoreColumnsFromUndo(archive.texts);

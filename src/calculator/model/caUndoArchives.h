@@ -29,8 +29,11 @@ enum : uint32_t {
   kUndoActionFormats = 5,          // the formats of the context's domain in its range
   kUndoActionRows = 6,             // the row heights
   kUndoActionWholeDocument = 7,    // columns, rows with their cells, selection
+  // The cells of the context's range and, where it is whole columns, every column, where it is
+  // whole rows, the rows and their formats: a paste of whole lines gives them its source's.
+  kUndoActionCellsAndLines = 8,
 };
-inline constexpr uint32_t kUndoActionCount = 8;
+inline constexpr uint32_t kUndoActionCount = 9;
 
 // Undo descriptors: the step's name in the Edit menu (UndoDescriptorName).
 enum : int32_t {
@@ -115,13 +118,18 @@ struct CAUndoArchive {
   std::vector<int64_t> columns;  // ascending
   std::optional<GridRange> selection;
   std::optional<GridPoint> active;
+  // A step of cells and lines: the columns as archived (kUndoActionColumns does), or the rows
+  // that existed and the formats of those that had one, ascending.
+  std::optional<std::vector<QString>> lineColumns;
+  std::optional<std::vector<int64_t>> allRows;
+  std::vector<std::pair<int64_t, CAFormat>> rowFormats;
 
   // What the archive holds in memory, its own record included.
   size_t bytes() const;
 };
 
 // The document's part of a step: archives what the action names (NO when it could not be
-// written), and restores an archive of the action. Actions 0, 1, 5 and 6 need the context.
+// written), and restores an archive of the action. Actions 0, 1, 5, 6 and 8 need the context.
 //
 // A restore gives back the document as it was, not only the cells, formats or heights: a cells
 // or formats step also notes which rows (columns) of its range existed and the selection, so

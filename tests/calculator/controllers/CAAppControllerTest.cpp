@@ -13,6 +13,7 @@
 #include "framlet/shell/flMeasures.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
 #include "calculator/model/caModelServices.h"
 #include "platform/FLError.h"
 #include "calculator/model/formula/caFormulaParser.h"
@@ -578,6 +579,50 @@ TEST_F(AppControllerTest, TheEditMenuUndoesAndRedoesTheMainWindowsEdits) {
   EXPECT_EQ(redo->text(), "Redo Typing");
   QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(document.cellAtGridPoint({1, 1})->formula(), "typed");
+}
+
+// Edit > Paste of whole columns copied with their formats, widths and digits, over columns with
+// others, then Edit > Undo: the columns are as they were; Edit > Redo: as the paste made them.
+TEST_F(AppControllerTest, EditUndoOfAPasteOfWholeColumnsGivesTheirFormatsBack) {
+  app->launch();
+  CAWindowController* front = app->front();
+  auto* window = qobject_cast<QMainWindow*>(front->window());
+  MakeKeyAndOrderFront(window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  CADocument& document = *front->document();
+  CAFormat bold;
+  bold.setBold(true);
+  CAFormat italic;
+  italic.setItalic(true);
+  for (int64_t y = 0; y < 6; ++y)
+    for (int64_t x = 0; x < 6; ++x) document.cellAtGridPointImperative({x, y})->setFormula(QString::number(x + 10 * y));
+  document.columnImperative(0)->setFormat(bold);
+  document.columnImperative(0)->setWidth(914400);
+  document.columnImperative(1)->setDigitCount(3);
+  document.columnImperative(3)->setFormat(italic);
+  document.columnImperative(4)->setWidth(1828800);
+  const auto choose = [&](const char* name) {
+    QAction* command = window->findChild<QAction*>(QLatin1String(name));
+    ASSERT_NE(command, nullptr) << name;
+    // The window's items follow the document on a later turn of the event loop.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return command->isEnabled(); }, 10000)) << name;
+    command->trigger();
+  };
+  document.setSelectionRange(GridRange{{0, kGridWildcard}, {1, kGridWildcard}});
+  choose("copy:");
+  document.setSelectionRange(GridRange{{3, kGridWildcard}, {3, kGridWildcard}});
+  const QByteArray before = document.archiveWholeDocUtf8ForUndo();
+
+  choose("paste:");
+  const QByteArray after = document.archiveWholeDocUtf8ForUndo();
+  ASSERT_NE(after, before);
+  ASSERT_TRUE(document.column(3) && document.column(3)->format() && document.column(3)->format()->bold());
+  choose(kFLUndoEditAction);
+  EXPECT_EQ(document.archiveWholeDocUtf8ForUndo(), before);
+  choose(kFLRedoEditAction);
+  EXPECT_EQ(document.archiveWholeDocUtf8ForUndo(), after);
+  choose(kFLUndoEditAction);
+  EXPECT_EQ(document.archiveWholeDocUtf8ForUndo(), before);
 }
 
 TEST_F(AppControllerTest, TheWindowMenuListsTheOpenWindowsAndBringsOneToTheFront) {
