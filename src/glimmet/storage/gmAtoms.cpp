@@ -5,11 +5,11 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flBase64.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmEdit.h"
 #include "glimmet/storage/gmRtfKeywords.h"
 #include "glimmet/storage/gmStyles.h"
-#include "framlet/foundation/flReadingMeter.h"
 
 #include <algorithm>
 #include <array>

@@ -1,12 +1,12 @@
 #include "glimmet/storage/gmEdit.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmFind.h"
 #include "glimmet/storage/gmBookmarks.h"
 #include "glimmet/storage/gmClipboard.h"
 #include "glimmet/storage/gmLists.h"
-#include "framlet/foundation/flReadingMeter.h"
 
 #include <QChar>
 

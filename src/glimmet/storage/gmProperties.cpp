@@ -2,8 +2,8 @@
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/Kolor.h"
-#include "glimmet/storage/GlimmetDoc.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "glimmet/storage/GlimmetDoc.h"
 
 #include <algorithm>
 #include <new>
