@@ -878,9 +878,9 @@ struct StoredEntry {
 // LibreOffice writes a cell's value beside the text it shows in its own locale. Wherever that
 // text is a number as a number format writes one (a decimal point or comma, groups, fixed
 // decimals, an exponent, a percentage, a sum of money, a negative in parentheses), the value,
-// read in the C syntax, is the cell's number, entered as the user types a number here, so that a
-// page made elsewhere gives the same numbers in any locale; it is the number the sheet computed
-// with, whatever rounding or text its format showed. The cell shows it as near the page's text
+// read in the C syntax, is the cell's number, so that a page made elsewhere gives the same
+// numbers in any locale; it is the number the sheet computed with, whatever rounding or text its
+// format showed. The cell shows it as near the page's text
 // as the sheet's number formats go: its decimals, groups, currency, percentage, exponent and
 // parentheses. Any other text (a date, a time, a truth value, words) is entered as it is shown,
 // as the rich text enters it: nothing. `point` is the decimal sign of the page's values.
