@@ -4,7 +4,7 @@
 // from a file and pasted (as the paste reads a page) once a round; peaks are per process, so run
 // one benchmark a process, e.g.
 //   benchEmptyRowGrids --benchmark_filter='BM_OpenEmptyRowGrid/rows:45000/columns:120'
-// Figures: bench/README.md, "Empty rows and chat logs".
+// Figures: bench/README.md, "Empty rows and chat logs" and "Short rows of wide tables".
 #include <benchmark/benchmark.h>
 
 #include "BenchApplication.h"
@@ -24,6 +24,21 @@ QByteArray EmptyRowGrid(int64_t rows, int64_t columns) {
   QByteArray page = "<table>\n" + QByteArray("<tr></tr>\n").repeated(rows) + "<tr>";
   for (int64_t x = 0; x < columns; ++x) page += "<td>" + QByteArray::number(x) + "</td>";
   return page + "</tr></table>\n";
+}
+
+// Ragged tables: `rows` rows of one cell each and one row of `columns` cells, first (shape 0) or
+// last (1), one cell spanning `columns` columns first (2), or a first row whose first cell spans
+// every row down and whose others reach `columns` (3).
+QByteArray RaggedGrid(int64_t rows, int64_t columns, int shape) {
+  QByteArray wide = "<tr>";
+  if (shape == 2) wide += "<td colspan=" + QByteArray::number(columns) + ">w</td>";
+  if (shape == 3) wide += "<td rowspan=" + QByteArray::number(rows + 1) + ">a</td>";
+  for (int64_t x = shape == 3 ? 1 : 0; x < columns && shape != 2; ++x)
+    wide += "<td>" + QByteArray::number(x) + "</td>";
+  wide += "</tr>\n";
+  QByteArray narrow;
+  for (int64_t y = 0; y < rows; ++y) narrow += "<tr><td>" + QByteArray::number(y) + "</td></tr>\n";
+  return "<table>\n" + (shape == 1 ? narrow + wide : wide + narrow) + "</table>\n";
 }
 
 // Lines of two speakers, each line's colour left open: alternating, or a face around each colour.
@@ -79,6 +94,19 @@ BENCHMARK(BM_OpenEmptyRowGrid)
 BENCHMARK(BM_PasteEmptyRowGrid)
     ->Args({4000, 120})->Args({45000, 120})->Args({450000, 120})->Args({5500, 1000})
     ->ArgNames({"rows", "columns"})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_OpenRaggedGrid(benchmark::State& state) {
+  Open(state, RaggedGrid(state.range(0), state.range(1), int(state.range(2))));
+}
+void BM_PasteRaggedGrid(benchmark::State& state) {
+  Paste(state, RaggedGrid(state.range(0), state.range(1), int(state.range(2))));
+}
+BENCHMARK(BM_OpenRaggedGrid)
+    ->ArgsProduct({{10000, 100000, 1000000}, {1000}, {0, 1, 2, 3}})
+    ->ArgNames({"rows", "columns", "shape"})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PasteRaggedGrid)
+    ->ArgsProduct({{10000, 100000, 1000000}, {1000}, {0, 1, 2, 3}})
+    ->ArgNames({"rows", "columns", "shape"})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_OpenChatLog(benchmark::State& state) { Open(state, ChatLog(state.range(0), state.range(1) != 0)); }
 void BM_PasteChatLog(benchmark::State& state) { Paste(state, ChatLog(state.range(0), state.range(1) != 0)); }

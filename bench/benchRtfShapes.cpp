@@ -4,6 +4,7 @@
 // opened as the sheet opens an RTF file (the reading, the engine document, its cells); the time
 // must grow as the rows or styles do.
 #include "BenchApplication.h"
+#include "calculator/fileformats/caGlimmetImport.h"
 #include "calculator/model/CADocument.h"
 #include "glimmet/storage/gmTables.h"
 
@@ -46,8 +47,23 @@ void Open(benchmark::State& state, const QString& rtf) {
   state.counters["MB"] = double(rtf.size()) / 1e6;
 }
 
+// The same, pasted: read as the paste reads RTF into a sheet of its own.
+void Paste(benchmark::State& state, const QString& rtf) {
+  EnsureBenchApplication();
+  g_glimmetConfig.tableOption = 1;
+  for (auto _ : state) {
+    CADocument sheet;
+    bool refused = false;
+    state.counters["refused"] = LoadPastedRtf(sheet, rtf, &refused) ? 0 : 1;
+  }
+  state.counters["MB"] = double(rtf.size()) / 1e6;
+}
+
 void BM_RtfTableRows(benchmark::State& state) { Open(state, RtfTable(state.range(0))); }
-BENCHMARK(BM_RtfTableRows)->Arg(1000)->Arg(10000)->Arg(40000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RtfTableRows)
+    ->Arg(100)->Arg(1000)->Arg(10000)->Arg(40000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+void BM_PasteRtfTableRows(benchmark::State& state) { Paste(state, RtfTable(state.range(0))); }
+BENCHMARK(BM_PasteRtfTableRows)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_RtfStyleSheet(benchmark::State& state) { Open(state, RtfStyles(state.range(0))); }
 BENCHMARK(BM_RtfStyleSheet)->Arg(300)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -8,6 +8,7 @@
 #include "calculator/controllers/caCalculatorWindows.h"
 #include "calculator/controllers/caFunctionGroups.h"
 #include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caPackageReader.h"
 #include "calculator/model/caColumnLabels.h"
@@ -17,6 +18,7 @@
 #include "calculator/model/caXmlTags.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caFunctionTable.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/flBase.h"
@@ -283,6 +285,9 @@ FLDocumentWC* CAAppController::openFileWithTabIdentifier(const QString& path, co
   }
   CADocument* document = controller->document();
 
+  // One meter over the whole open: the reading (whose own meter stops a file too large to read)
+  // and the first layout of its texts, whose overflow placeholders are cells too.
+  FLReadingMeter meter(FileReadingBudget());
   FLError error;
   const int32_t type = document->openFile(path, &error);
   if (type == 0) {

@@ -117,6 +117,9 @@ void InstallFileFormatServices() {
   services.pastedPageTooLarge = [](int64_t cost) {
     ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), RichTextHtmlTooLargeReason(cost));
   };
+  services.pastedTextTooLarge = [](int64_t cost) {
+    ShowPlainImportAlert(QLatin1String(kPasteTextTooLargeMessage), PasteTextTooLargeReason(cost));
+  };
   services.loadPastedRtf = LoadPastedRtf;
   SetFileFormatServices(std::move(services));
 }

@@ -45,11 +45,20 @@ void ShowImportAlert(const char* suppressKey, const QString& message, const QStr
 
 int64_t FileReadingBudget() { return PageReadingBudget(); }
 
-QString FileTooLargeReason(int64_t cost) {
-  // Tenths of a gigabyte, as large files are thought of; a small budget's megabytes.
-  const QString size = cost >= 1'000'000'000 ? QStringLiteral("%1 GB").arg(double(cost) / 1e9, 0, 'f', 1)
-                                             : QStringLiteral("%1 MB").arg(std::max<int64_t>((cost + 999'999) / 1'000'000, 1));
-  return QString::fromLatin1(kFileTooLargeToOpenReason).arg(size);
+namespace {
+
+// Tenths of a gigabyte, as large files are thought of; a small budget's megabytes.
+QString MemorySize(int64_t cost) {
+  return cost >= 1'000'000'000 ? QStringLiteral("%1 GB").arg(double(cost) / 1e9, 0, 'f', 1)
+                               : QStringLiteral("%1 MB").arg(std::max<int64_t>((cost + 999'999) / 1'000'000, 1));
+}
+
+}  // namespace
+
+QString FileTooLargeReason(int64_t cost) { return QString::fromLatin1(kFileTooLargeToOpenReason).arg(MemorySize(cost)); }
+
+QString PasteTextTooLargeReason(int64_t cost) {
+  return QString::fromLatin1(kPasteTextTooLargeReason).arg(MemorySize(cost));
 }
 
 int64_t WholeReadingCost(int64_t held, int64_t grown, double share) {

@@ -41,6 +41,11 @@ inline constexpr int kFileTooLargeCode = -108;
 inline constexpr const char* kFileTooLargeToOpenReason =
     "The file is too large to open: reading it would take about %1 of memory.";
 QString FileTooLargeReason(int64_t cost);
+// A plain text on the clipboard past what a paste may take.
+inline constexpr const char* kPasteTextTooLargeMessage = "The text can't be pasted.";
+inline constexpr const char* kPasteTextTooLargeReason =
+    "The text is too large to paste: reading it would take about %1 of memory.";
+QString PasteTextTooLargeReason(int64_t cost);
 // What reading the whole file takes, where its reading was stopped with `share` (0 to 1) of it
 // read, having grown the heap by `grown`, of which `held` before the part that stopped began:
 // that part grows with what it reads.

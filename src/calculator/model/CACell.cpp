@@ -13,6 +13,7 @@
 #include "calculator/model/formula/caDateCores.h"
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caFormulaParser.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
@@ -861,6 +862,10 @@ void CACell::setExtraColumns() {
     const GridPoint point{x, gridPoint_.y};
     CACell* next = document_->cellAtGridPoint(point);
     if (next && next->hasValue()) break;
+    // A placeholder is a cell of its own: a command that lays out many long texts (an open of a
+    // file of long lines) makes them under its meter, and past its budget the texts overflow no
+    // further.
+    if (!next && !FLReadingMeter::Checkpoint()) break;
     if (!next) next = document_->cellAtGridPointImperative(point);
     next->setValueType(kValueOverflow);
     ++mutableExtras().extraColumns;

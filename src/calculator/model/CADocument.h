@@ -189,8 +189,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
     std::vector<int64_t>().swap(recalcRows_);
   }
 
-  // The occupied block: all zeros without cells.
-  GridRange extent() const;
+  // The occupied block: all zeros without cells. The placeholders of overflowing text occupy
+  // nothing; with the overflow, the columns that texts overflow into as shown count
+  // (CADocument_Content.cpp).
+  GridRange extent(bool withOverflow = false) const;
   // The block of the cells that hold content (a value, a format or a note), leaving out the
   // placeholders of overflowing text and empty cells: what exports and printing cover. All
   // zeros without such cells (CADocument_Content.cpp). With the overflow, the columns that texts
@@ -221,7 +223,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
     CADocument& document_;
   };
   GridRange fullExtent() const;
-  GridPoint maxGridPoint() const;
+  GridPoint maxGridPoint(bool withOverflow = false) const;
   void registerDisplayGridPoint(const GridPoint& point);
   const GridPoint& maxDisplayGridPoint() const { return maxDisplayGridPoint_; }
   void setMaxDisplayGridPoint(const GridPoint& point) { maxDisplayGridPoint_ = point; }
@@ -403,6 +405,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // The row or column formats (and widths) of a whole-row or whole-column source selection go
   // to the rows or columns from this selection's start.
   void transferFormats(const CADocument& source);
+  // The rows or columns of this document that transferFormats gives a format to, each with the
+  // source's row or column it takes it from; the lines the selection becomes (none for a block).
+  std::optional<GridRange> visitFormatTargets(
+      const CADocument& source, const std::function<void(int64_t, const CARow*, const CAColumn*)>& visit) const;
   // Copies the cells of the source's selection to this selection's start, replacing what the
   // block covers. NO where the reading meter of the command (FLReadingMeter) stopped it part-way.
   bool transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences);

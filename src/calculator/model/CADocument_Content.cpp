@@ -8,15 +8,19 @@
 
 #include <algorithm>
 
-GridRange CADocument::contentExtent(bool withOverflow) const {
+namespace {
+
+// The block of the rows' cells that count, with the columns that texts overflow into as shown
+// when asked; all zeros without such cells.
+template <typename Counts>
+GridRange BlockOf(const CADocument::RowList& rows, bool withOverflow, Counts counts) {
   GridRange range;
   bool first = true;
-  const auto holds = [](const CACellEntry& entry) { return entry.holdsContent(); };
-  for (const std::unique_ptr<CARow>& r : rows_) {
+  for (const std::unique_ptr<CARow>& r : rows) {
     const CARow::CellList& cells = r->cells();
-    const auto firstCell = std::find_if(cells.begin(), cells.end(), holds);
+    const auto firstCell = std::find_if(cells.begin(), cells.end(), counts);
     if (firstCell == cells.end()) continue;
-    const auto lastCell = std::find_if(cells.rbegin(), cells.rend(), holds);
+    const auto lastCell = std::find_if(cells.rbegin(), cells.rend(), counts);
     const int64_t firstX = firstCell->x();
     int64_t lastX = lastCell->x();
     if (withOverflow) {
@@ -41,6 +45,22 @@ GridRange CADocument::contentExtent(bool withOverflow) const {
   }
   return range;
 }
+
+}  // namespace
+
+GridRange CADocument::contentExtent(bool withOverflow) const {
+  return BlockOf(rows_, withOverflow, [](const CACellEntry& entry) { return entry.holdsContent(); });
+}
+
+GridRange CADocument::extent(bool withOverflow) const {
+  // A placeholder that a text overflows into is made and taken back as the text is laid out:
+  // nothing of it can be selected, gone to or sorted, only the text drawn over it shown.
+  return BlockOf(rows_, withOverflow, [](const CACellEntry& entry) {
+    return entry.holdsContent() || entry.valueType() != kValueOverflow;
+  });
+}
+
+GridPoint CADocument::maxGridPoint(bool withOverflow) const { return extent(withOverflow).endPoint; }
 
 void CADocument::noteOverflowToTakeBack(const GridPoint& textCell, uint64_t columns) {
   if (columns == 0) return;

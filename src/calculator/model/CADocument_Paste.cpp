@@ -44,32 +44,92 @@ struct PasteResult {
   QString text;
   bool hasText = false;
   bool fromPage = false;  // the document was read from a page (HTML)
+  bool fromText = false;  // the document was read from plain text
 };
 
 bool Has(const QMimeData& data, const char* type) { return PasteboardHasType(data, QLatin1String(type)); }
 
+// The row formats and the columns a paste of whole rows or columns gives its source's formats to,
+// as they were before the change: the cells' archive does not hold them. Rows keep their format
+// and whether they were there; columns (few, and a paste may make any of them) are kept whole.
+struct LinesBefore {
+  struct Row {
+    int64_t y;
+    bool existed;
+    std::optional<CAFormat> format;
+  };
+  std::vector<Row> rows;
+  std::optional<CAUndoArchive> columns;
+
+  size_t bytes() const {
+    return rows.capacity() * (sizeof(Row) + sizeof(CAFormat)) + (columns ? columns->bytes() : 0);
+  }
+};
+
+bool KeepLinesBefore(CADocument& document, const CADocument& source, LinesBefore& kept) {
+  bool wholeColumns = false;
+  document.visitFormatTargets(source, [&](int64_t at, const CARow* row, const CAColumn*) {
+    if (!row) {
+      wholeColumns = true;
+      return;
+    }
+    const CARow* target = document.row(at);
+    const CAFormat* format = target ? target->format() : nullptr;
+    kept.rows.push_back({at, target != nullptr, format ? std::optional<CAFormat>(format->copy()) : std::nullopt});
+  });
+  if (!wholeColumns) return true;
+  kept.columns.emplace();
+  return ArchiveForUndoAction(document, kUndoActionColumns, CAUndoContext{}, *kept.columns);
+}
+
+// Gives the lines their formats back; rows the paste made hold nothing once the cells are back,
+// and go then (DropRowsMade).
+void RestoreLines(CADocument& document, const LinesBefore& kept) {
+  for (const LinesBefore::Row& row : kept.rows) {
+    if (row.existed)
+      document.rowImperative(row.y)->setFormat(row.format);
+    else if (CARow* made = document.row(row.y))
+      made->setFormat(std::nullopt);
+  }
+  if (kept.columns) RestoreUndoAction(document, kUndoActionColumns, CAUndoContext{}, *kept.columns);
+}
+
+void DropRowsMade(CADocument& document, const LinesBefore& kept) {
+  for (const LinesBefore::Row& row : kept.rows) {
+    if (row.existed) continue;
+    const CARow* made = document.row(row.y);
+    if (!made || !made->cells().empty() || made->format() || made->minimumHeight() != 0) continue;
+    std::erase_if(document.mutableRows(), [&](const std::unique_ptr<CARow>& each) { return each.get() == made; });
+  }
+}
+
 // The memory a rollback takes beyond what it gives back. It clears the pasted cells first, which
 // gives back what the cells it restores took before the paste replaced them; beyond that it needs
-// working room: a cell's text decoded, the notes of the cells it empties, rows made again. Touched,
-// so that it is memory the process holds and not only address space.
-std::unique_ptr<char[]> RollbackReserve(const CAUndoArchive& archive, const CADocument* pasted) {
+// working room: a cell's text decoded, the notes of the cells it empties, rows made again, the
+// lines' formats. Touched, so that it is memory the process holds and not only address space.
+std::unique_ptr<char[]> RollbackReserve(const CAUndoArchive& archive, const LinesBefore& lines,
+                                        const CADocument* pasted) {
   constexpr size_t kLeast = size_t(1) << 20;
   size_t cells = 0;
   if (pasted)
     for (const std::unique_ptr<CARow>& row : pasted->rows()) cells += row->cells().size();
-  const size_t bytes = kLeast + archive.bytes() / 4 + cells * sizeof(GridPoint);
+  const size_t bytes = kLeast + archive.bytes() / 4 + cells * sizeof(GridPoint) + lines.bytes();
   auto reserve = std::make_unique_for_overwrite<char[]>(bytes);
   std::memset(reserve.get(), 0, bytes);
   return reserve;
 }
 
-// Puts the cells of the archive back where a paste failed part-way. Run once the paste's own
-// memory and the reserve are let go; should it still run out, it starts again from the clearing,
-// which gives back what the first attempt made.
-void RollBackPaste(CADocument& document, const CAUndoContext& context, const CAUndoArchive& archive) {
+// Puts the cells of the archive back where a paste failed part-way, and the formats of the lines
+// it changed. Run once the paste's own memory and the reserve are let go; should it still run
+// out, it starts again from the clearing, which gives back what the first attempt made.
+void RollBackPaste(CADocument& document, const CAUndoContext& context, const CAUndoArchive& archive,
+                   const LinesBefore& lines) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
+      // The cells first: clearing whole rows or columns takes their formats too.
       RestoreUndoAction(document, kUndoActionCells, context, archive);
+      RestoreLines(document, lines);
+      DropRowsMade(document, lines);
       document.invalidateAfterCellEdit(-1);
       return;
     } catch (const std::exception& exception) {
@@ -146,6 +206,7 @@ bool PasteText(const QMimeData& data, const QString& candidate, PasteResult& res
   const std::optional<QString> text = PlainString(data);
   if (!text) return false;
   result.fromPage = false;
+  result.fromText = true;
   result.document = DocumentFromText(*text);
   return result.document != nullptr;
 }
@@ -321,11 +382,13 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   const CAFileFormatServices& services = FileFormatServices();
   FLReadingMeter meter(services.readingBudget ? services.readingBudget() : 0);
   PasteResult result;
-  // Past the budget, a page is told too large as its reading tells it; anything else, and running
-  // out of memory, as any command is.
+  // Past the budget, a page or a text is told too large, with what it took; anything else, and
+  // running out of memory, as any command is.
   const auto memoryAlert = [&] {
     if (meter.tooLarge() && result.fromPage && services.pastedPageTooLarge)
       services.pastedPageTooLarge(meter.grown());
+    else if (meter.tooLarge() && result.fromText && services.pastedTextTooLarge)
+      services.pastedTextTooLarge(meter.grown());
     else if (controller_)
       controller_->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
   };
@@ -339,6 +402,14 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   bool read = false;
   if (!RunGuardedCommand(*this, [&] { read = ReadClipboard(*clipboard, *this, result); }) || !read) {
     dropPicture();
+    return fail();
+  }
+  // A reading stopped by the meter (a plain text's lines stop where it is passed) is no paste of
+  // what the clipboard holds; it is told before an undo step is begun, whose record the spent
+  // meter would refuse, and with it the history of the steps before.
+  if (meter.passed()) {
+    dropPicture();
+    memoryAlert();
     return fail();
   }
 
@@ -367,6 +438,7 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   bool stepRecorded = false;
   CAUndoArchive before;
   const CAUndoArchive* restoreFrom = nullptr;
+  LinesBefore linesBefore;
   std::unique_ptr<char[]> reserve;
   const uint32_t undoID = manager ? manager->currentUndoID() : 0;
   const auto dropStep = [&] {
@@ -395,7 +467,12 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
       }
       restoreFrom = &before;
     }
-    reserve = RollbackReserve(*restoreFrom, result.document.get());
+    if (result.document && !ignoreFormat && !KeepLinesBefore(*this, *result.document, linesBefore)) {
+      dropStep();
+      memoryAlert();
+      return fail();
+    }
+    reserve = RollbackReserve(*restoreFrom, linesBefore, result.document.get());
   } catch (const std::bad_alloc& exception) {
     LogException(exception, QLatin1String(kPasteFailedText));
     // A step the stack had begun when its record ran out of memory goes as a recorded one does.
@@ -432,7 +509,7 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
     // memory kept for it.
     result.document.reset();
     reserve.reset();
-    RollBackPaste(*this, context, *restoreFrom);
+    RollBackPaste(*this, context, *restoreFrom, linesBefore);
     dropStep();
     dropPicture();
     memoryAlert();

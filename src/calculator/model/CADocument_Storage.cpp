@@ -180,35 +180,12 @@ void CADocument::setCellAtPoint(const GridPoint& point, const QVariant& value, i
 // ---------------------------------------------------------------------------------------------
 // Extent
 
-GridRange CADocument::extent() const {
-  GridRange range{{-1, 0}, {0, 0}};
-  bool first = true;
-  for (const std::unique_ptr<CARow>& r : rows_) {
-    const CARow::CellList& cells = r->cells();
-    if (cells.empty()) continue;
-    const int64_t firstX = cells.front().x();
-    const int64_t lastX = cells.back().x();
-    if (first) {
-      range.startPoint = GridPoint{firstX, r->gridY()};
-      range.endPoint = GridPoint{lastX, r->gridY()};
-      first = false;
-    } else {
-      range.startPoint.x = std::min(range.startPoint.x, firstX);
-      range.endPoint.x = std::max(range.endPoint.x, lastX);
-    }
-    range.endPoint.y = r->gridY();
-  }
-  if (first) return GridRange{};
-  return range;
-}
-
 GridRange CADocument::fullExtent() const {
   GridRange range = extent();
   range.startPoint = GridPoint{0, 0};
   return range;
 }
 
-GridPoint CADocument::maxGridPoint() const { return extent().endPoint; }
 
 void CADocument::registerDisplayGridPoint(const GridPoint& point) {
   maxDisplayGridPoint_.x = std::max(maxDisplayGridPoint_.x, point.x);

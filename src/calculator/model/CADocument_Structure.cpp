@@ -271,40 +271,53 @@ void CADocument::adjustExpressionsForBigMove(const CABigMove& move) {
 // ---------------------------------------------------------------------------------------------
 // Copying from another document
 
+std::optional<GridRange> CADocument::visitFormatTargets(
+    const CADocument& source, const std::function<void(int64_t, const CARow*, const CAColumn*)>& visit) const {
+  GridRange from;
+  const int32_t type = TypeOfRange(&from, source.selectionRange());
+  GridRange to;
+  if (TypeOfRange(&to, selectionRange_) == kRangeInvalid) return std::nullopt;
+  if (type == kRangeRows) {
+    const int64_t y0 = to.startPoint.y;
+    for (const std::unique_ptr<CARow>& row : source.rows()) {
+      int64_t y = 0;
+      if (AddCoordinate(y0, row->gridY() - from.startPoint.y, &y, false)) visit(y, row.get(), nullptr);
+    }
+    return GridRange{{kGridWildcard, y0}, {kGridWildcard, y0 + (from.endPoint.y - from.startPoint.y)}};
+  }
+  if (type == kRangeColumns) {
+    const int64_t x0 = to.startPoint.x;
+    for (const std::unique_ptr<CAColumn>& column : source.columns()) {
+      int64_t x = 0;
+      if (AddCoordinate(x0, column->gridX() - from.startPoint.x, &x, true)) visit(x, nullptr, column.get());
+    }
+    return GridRange{{x0, kGridWildcard}, {x0 + (from.endPoint.x - from.startPoint.x), kGridWildcard}};
+  }
+  return std::nullopt;
+}
+
 void CADocument::transferFormats(const CADocument& source) {
   if (&source == this) {
     LogAssert(kTransferToItself, __func__, __FILE__, __LINE__);
     return;
   }
-  GridRange from;
-  const int32_t type = TypeOfRange(&from, source.selectionRange());
-  GridRange to;
-  if (TypeOfRange(&to, selectionRange_) == kRangeInvalid) return;
-  if (type == kRangeRows) {
-    const int64_t y0 = to.startPoint.y;
-    for (const std::unique_ptr<CARow>& row : source.rows()) {
-      int64_t y = 0;
-      if (!AddCoordinate(y0, row->gridY() - from.startPoint.y, &y, false)) continue;
-      const CAFormat* format = row->format();
-      rowImperative(y)->setFormat(format ? std::optional<CAFormat>(format->copy()) : std::nullopt);
-    }
-    const int64_t last = y0 + (from.endPoint.y - from.startPoint.y);
-    setSelectionRange(GridRange{{kGridWildcard, y0}, {kGridWildcard, last}});
-    setActiveCellPoint(GridPoint{0, last});
-  } else if (type == kRangeColumns) {
-    const int64_t x0 = to.startPoint.x;
-    for (const std::unique_ptr<CAColumn>& column : source.columns()) {
-      int64_t x = 0;
-      if (!AddCoordinate(x0, column->gridX() - from.startPoint.x, &x, true)) continue;
-      CAColumn* target = columnImperative(x);
-      if (const CAFormat* format = column->format()) target->setFormat(format->copy());
-      target->setDigitCount(column->digitCount());
-      target->setWidth(column->width());
-    }
-    const int64_t last = x0 + (from.endPoint.x - from.startPoint.x);
-    setSelectionRange(GridRange{{x0, kGridWildcard}, {last, kGridWildcard}});
-    setActiveCellPoint(GridPoint{last, 0});
-  }
+  const std::optional<GridRange> lines =
+      visitFormatTargets(source, [this](int64_t at, const CARow* row, const CAColumn* column) {
+        if (row) {
+          const CAFormat* format = row->format();
+          rowImperative(at)->setFormat(format ? std::optional<CAFormat>(format->copy()) : std::nullopt);
+          return;
+        }
+        CAColumn* target = columnImperative(at);
+        if (const CAFormat* format = column->format()) target->setFormat(format->copy());
+        target->setDigitCount(column->digitCount());
+        target->setWidth(column->width());
+      });
+  if (!lines) return;
+  setSelectionRange(*lines);
+  // The active cell is the first cell of the last line.
+  setActiveCellPoint(lines->startPoint.x == kGridWildcard ? GridPoint{0, lines->endPoint.y}
+                                                          : GridPoint{lines->endPoint.x, 0});
 }
 
 bool CADocument::transferCells(const CADocument& source, bool ignoreFormat, bool adjustReferences) {
@@ -392,16 +405,31 @@ bool CADocument::transferCellsFrom(const CADocument& source, CADocument* release
       if (!targetX(sourceCells[i].x(), &x)) break;
       const GridPoint point{x, y};
       at = dropUntil(row, at, x);
-      CACell* target = nullptr;
-      if (at < cells.size() && cells[at].x() == x) {
-        target = &row.cellAtIndex(at, this);
+      const bool replaced = at < cells.size() && cells[at].x() == x;
+      if (replaced && !(cells[at].isPlain() && sourceCells[i].isPlain())) {
+        CACell& target = row.cellAtIndex(at, this);
+        invalidateLongText(point);
+        target.copyFrom(*CACellReading(sourceCells[i], sourceRow.gridY(), &source), ignoreFormat, adjustReferences);
+      } else if (sourceCells[i].isPlain()) {
+        // A lone number comes in as the sheet keeps one, with no cell, over a number kept so: a
+        // paste of millions of numbers would otherwise take six times what its reading took.
+        CACellEntry number = sourceCells[i].plainCopy();
+        number.setX(x);
+        if (replaced)
+          cells[at] = std::move(number);
+        else
+          cells.insert(cells.begin() + qsizetype(at), std::move(number));
+        cellAdded_ = true;
+        changedCells_.add(point);
+        if (!referenceTable().isEmpty()) setRecalcForDependents(point);
+        invalidateLongText(point);
       } else {
         cellAdded_ = true;
-        target = cells.insert(cells.begin() + qsizetype(at), std::make_unique<CACell>(point, this))->cell();
+        CACell* target = cells.insert(cells.begin() + qsizetype(at), std::make_unique<CACell>(point, this))->cell();
+        invalidateLongText(point);
+        target->copyFrom(*CACellReading(sourceCells[i], sourceRow.gridY(), &source), ignoreFormat, adjustReferences);
       }
       ++at;
-      invalidateLongText(point);
-      target->copyFrom(*CACellReading(sourceCells[i], sourceRow.gridY(), &source), ignoreFormat, adjustReferences);
       if (!copied) firstPoint = point;
       copied = true;
       largest = GridPoint{std::max(largest.x, x), std::max(largest.y, y)};

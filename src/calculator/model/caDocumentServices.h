@@ -43,6 +43,8 @@ struct CAFileFormatServices {
   // Tells that a pasted page passed the paste's budget (`cost`, what it had grown the heap by)
   // after it was read, as the page's reading tells it.
   std::function<void(int64_t cost)> pastedPageTooLarge;
+  // The same for plain text, whose reading the paste meters itself.
+  std::function<void(int64_t cost)> pastedTextTooLarge;
   // What a command that reads foreign data (a paste, an open) may grow the heap by; 0: no bound.
   std::function<int64_t()> readingBudget;
   // The same for RTF: `refused` is set where the text was refused as too large, which the paste

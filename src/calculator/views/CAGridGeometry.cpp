@@ -203,7 +203,7 @@ CAContentFrame CAGridGeometry::contentFrame(double zoom, const QSizeF& superSize
                                             bool showOnlyOccupied) const {
   CAContentFrame frame;
   if (!document_) return frame;
-  GridPoint extent = document_->maxGridPoint();
+  GridPoint extent = document_->maxGridPoint(true);
   if (!showOnlyOccupied) {
     extent.x = std::max(extent.x, document_->maxDisplayGridPoint().x);
     extent.y = std::max(extent.y, document_->maxDisplayGridPoint().y);

@@ -90,7 +90,7 @@ void CAGridPainter::paint(const QRectF& dirtyRect) {
     TypeOfRange(&dragged, selection_);
     lastCell_ = dragged.endPoint;
   } else if (showOnlyOccupied_) {
-    lastCell_ = gridLastCell_ = document_.maxGridPoint();
+    lastCell_ = gridLastCell_ = document_.maxGridPoint(true);
   }
 
   QPainterPath grid;

@@ -152,6 +152,18 @@ class Importer {
   // list ends: a pass an item would cost the square of the list's length.
   std::vector<GMParaStyleChange> itemStyles_;
   std::array<bool, kMaxListLevels> levelSet_{};
+
+  // The table the last table read made, while the next may continue it (kTableContinuesProperty).
+  struct OpenTable {
+    bool open = false;
+    uint32_t first = 0;    // its knot's first cp
+    uint32_t columns = 0;  // the columns of the engine's table
+    int64_t rows = 0;      // the rows read into it
+    std::array<int64_t, kMaxColumns> widths{};
+    int64_t paddings[4] = {};  // left, right, before, after
+    bool interiorSpacing = false;
+  };
+  OpenTable table_;
 };
 
 bool Importer::ensureParagraphBreak() {
@@ -420,44 +432,51 @@ void Importer::CollectBlocks(QTextFrame* frame, std::vector<QTextBlock>* blocks)
 }
 
 bool Importer::insertTable(QTextTable& table) {
-  closeLink();
-  finishList();
-  if (!ensureParagraphBreak()) return false;
-  // Never inside another knot: past any knot at the target.
-  KnotInfo knot;
-  while (FetchKnot(doc_, target_, &knot, 0) && knot.first == target_ && knot.type() != kKnotChapter) {
-    target_ = knot.limit;
-    if (target_ > uint32_t(doc_->totalLength)) {
-      LogAssert("Bad target CP", __func__, __FILE__, __LINE__);
-      return false;
+  const QTextTableFormat tableFormat = table.format();
+  const bool continues = table_.open && tableFormat.boolProperty(kTableContinuesProperty);
+  const int rows = table.rows();
+  if (!continues) {
+    table_ = OpenTable();
+    closeLink();
+    finishList();
+    if (!ensureParagraphBreak()) return false;
+    // Never inside another knot: past any knot at the target.
+    KnotInfo knot;
+    while (FetchKnot(doc_, target_, &knot, 0) && knot.first == target_ && knot.type() != kKnotChapter) {
+      target_ = knot.limit;
+      if (target_ > uint32_t(doc_->totalLength)) {
+        LogAssert("Bad target CP", __func__, __FILE__, __LINE__);
+        return false;
+      }
+    }
+    if (CpIsWithinKnot(doc_, target_, kKnotTable, nullptr, false))
+      LogAssert("Already in table", __func__, __FILE__, __LINE__);
+    if (rows <= 0) return true;
+    const int made = tableFormat.hasProperty(kTableColumnsProperty) ? tableFormat.intProperty(kTableColumnsProperty)
+                                                                      : table.columns();
+    table_.columns = std::min<uint32_t>(uint32_t(std::max(made, 1)), kMaxColumns);
+    // Rows are made as they are filled: a row made ahead of its text would be shifted by every
+    // cell filled before it, which makes long tables quadratic.
+    DocRange range;
+    if (!NewTableCore(doc_, target_, 1, table_.columns, &range)) return false;
+    table_.first = range.first;
+    table_.open = true;
+    const QList<QTextLength> constraints = tableFormat.columnWidthConstraints();
+    for (uint32_t c = 0; c < table_.columns && c < uint32_t(constraints.size()); ++c) {
+      const QTextLength& length = constraints[qsizetype(c)];
+      if (length.rawValue() <= 0) continue;
+      int64_t width = 0;
+      if (length.type() == QTextLength::PercentageLength)
+        width = int64_t(length.rawValue() / 100 * kPageTextInches * 914400);
+      else if (length.type() == QTextLength::FixedLength)
+        width = int64_t(length.rawValue() * kEmuPerPoint);
+      if (width > 0) table_.widths[c] = std::max(width, kMinimumColumnWidth);
     }
   }
-  if (CpIsWithinKnot(doc_, target_, kKnotTable, nullptr, false)) LogAssert("Already in table", __func__, __FILE__, __LINE__);
-  const int rows = table.rows();
-  const uint32_t columns = std::min<uint32_t>(uint32_t(std::max(table.columns(), 1)), kMaxColumns);
-  if (rows <= 0) return true;
-  // Rows are made as they are filled: a row made ahead of its text would be shifted by every
-  // cell filled before it, which makes long tables quadratic.
-  DocRange range;
-  if (!NewTableCore(doc_, target_, 1, columns, &range)) return false;
-  const uint32_t tableFirst = range.first;
+  const uint32_t columns = table_.columns;
+  const uint32_t tableFirst = table_.first;
   const GMRowRequest rowRequest;
 
-  const QTextTableFormat tableFormat = table.format();
-  std::array<int64_t, kMaxColumns> widths{};
-  const QList<QTextLength> constraints = tableFormat.columnWidthConstraints();
-  for (uint32_t c = 0; c < columns && c < uint32_t(constraints.size()); ++c) {
-    const QTextLength& length = constraints[qsizetype(c)];
-    if (length.rawValue() <= 0) continue;
-    int64_t width = 0;
-    if (length.type() == QTextLength::PercentageLength)
-      width = int64_t(length.rawValue() / 100 * kPageTextInches * 914400);
-    else if (length.type() == QTextLength::FixedLength)
-      width = int64_t(length.rawValue() * kEmuPerPoint);
-    if (width > 0) widths[c] = std::max(width, kMinimumColumnWidth);
-  }
-  int64_t paddings[4] = {};  // left, right, before, after
-  bool interiorSpacing = false;
   const auto cellPaddings = [&](const QTextTableCellFormat& format, int64_t out[4]) {
     const double all = tableFormat.cellPadding();
     const auto side = [&](QTextFormat::Property property, double value) {
@@ -468,69 +487,95 @@ bool Importer::insertTable(QTextTable& table) {
     out[2] = side(QTextFormat::TableCellTopPadding, format.topPadding());
     out[3] = side(QTextFormat::TableCellBottomPadding, format.bottomPadding());
   };
+  const auto innerPaddings = [&](const QTextTableCellFormat& format) {
+    int64_t inner[4];
+    cellPaddings(format, inner);
+    for (int side = 0; side < 4; side += 2) {
+      if (inner[side] > table_.paddings[side]) {
+        table_.paddings[side] = inner[side];
+        table_.interiorSpacing = true;
+      }
+    }
+  };
 
-  uint32_t rowCp = tableFirst + 1;
+  // A cell's text as its paragraphs: those of a table inside it join the paragraph before.
+  struct CellText {
+    int column = 0;
+    Kolor background = kNoKolor;
+    std::vector<QTextBlock> blocks;
+    std::vector<bool> nested;  // the block belongs to a table inside the cell
+  };
+  std::vector<CellText> cells;
   for (int r = 0; r < rows; ++r) {
     if (!FLReadingMeter::Checkpoint(table.columns())) return false;
-    if (r > 0) {
-      KnotInfo made;
-      if (!FetchKnot(doc_, tableFirst, &made, kKnotTable)) return false;
-      rowCp = made.limit - 1;
-      uint32_t at = rowCp;
-      if (!InsertEmptyRow(doc_, &at, columns, rowRequest)) return false;
-    }
-    KnotInfo row;
-    if (!FetchKnot(doc_, rowCp, &row, kKnotRow)) return false;
+    const int64_t y = table_.rows;  // the row's place in the whole table
+    cells.clear();
+    uint32_t reach = 1;  // the engine's row is as wide as its last cell that holds something
     for (int c = 0; c < table.columns(); ++c) {
       const QTextTableCell cell = table.cellAt(r, c);
       if (!cell.isValid() || cell.row() != r || cell.column() != c) continue;
-      const uint32_t column = std::min<uint32_t>(uint32_t(c), row.kinkCount - 2);
       const QTextTableCellFormat format = cell.format().toTableCellFormat();
-      const Kolor background = KolorOfBrush(format.background());
-      if (KolorIsColor(background) && uint32_t(c) == column) {
-        const uint32_t index = doc_->knots.indexAtCp(row.kinkCps[column + 1]);
-        if (index != kGMNone) doc_->knots.at(index).word = background;
-      }
-      if (r == 0 && c == 0) cellPaddings(format, paddings);
-      if (r == 1 && c == 1) {
-        int64_t inner[4];
-        cellPaddings(format, inner);
-        for (int side = 0; side < 4; side += 2) {
-          if (inner[side] > paddings[side]) {
-            paddings[side] = inner[side];
-            interiorSpacing = true;
-          }
-        }
-      }
-      std::vector<QTextBlock> blocks;
-      std::vector<bool> nested;  // the block belongs to a table inside the cell
+      if (y == 0 && c == 0) cellPaddings(format, table_.paddings);
+      if (y == 1 && c == 1) innerPaddings(format);
+      CellText& text = cells.emplace_back();
+      text.column = c;
+      text.background = KolorOfBrush(format.background());
       for (QTextFrame::iterator it = cell.begin(); !it.atEnd(); ++it) {
         if (QTextFrame* child = it.currentFrame()) {
           std::vector<QTextBlock> inner;
           CollectBlocks(child, &inner);
           // A table inside a cell cannot be one here: its words join the cell's paragraph
           // before it, in one line, as the cell shows them.
-          const bool table = qobject_cast<QTextTable*>(child) != nullptr;
+          const bool nested = qobject_cast<QTextTable*>(child) != nullptr;
           for (const QTextBlock& block : inner) {
-            if (table && block.length() <= 1) continue;
-            blocks.push_back(block);
-            nested.push_back(table);
+            if (nested && block.length() <= 1) continue;
+            text.blocks.push_back(block);
+            text.nested.push_back(nested);
           }
         } else if (it.currentBlock().isValid()) {
-          blocks.push_back(it.currentBlock());
-          nested.push_back(false);
+          text.blocks.push_back(it.currentBlock());
+          text.nested.push_back(false);
         }
       }
       // A cell's text does not end with an empty paragraph.
-      while (blocks.size() > 1 && blocks.back().length() <= 1) {
-        blocks.pop_back();
-        nested.pop_back();
+      while (text.blocks.size() > 1 && text.blocks.back().length() <= 1) {
+        text.blocks.pop_back();
+        text.nested.pop_back();
       }
-      target_ = row.kinkCps[column + 1] - 1;
+      if (!(text.blocks.size() == 1 && text.blocks.front().length() <= 1) && !text.blocks.empty())
+        reach = std::max(reach, std::min(uint32_t(c) + 1, columns));
+    }
+    // A row of the whole table's second row that lacks its second column had it empty.
+    if (y == 1 && table.columns() < 2 && columns >= 2) innerPaddings(QTextTableCellFormat());
+    // The first row is the table's own, as wide as the table; the others as their cells.
+    uint32_t rowCp = tableFirst + 1;
+    if (y > 0) {
+      KnotInfo made;
+      if (!FetchKnot(doc_, tableFirst, &made, kKnotTable)) return false;
+      rowCp = made.limit - 1;
+      uint32_t at = rowCp;
+      if (!InsertEmptyRow(doc_, &at, reach, rowRequest)) return false;
+    }
+    KnotInfo row;
+    if (!FetchKnot(doc_, rowCp, &row, kKnotRow) || row.kinkCount < 2) return false;
+    // What the row's cells take moves the kinks after them by what the document grows: the row
+    // is read once, not once a cell.
+    const int32_t lengthRead = doc_->totalLength;
+    const auto kinkAt = [&](uint32_t k) { return uint32_t(int64_t(row.kinkCps[k]) + doc_->totalLength - lengthRead); };
+    for (CellText& text : cells) {
+      const uint32_t c = uint32_t(text.column);
+      const bool empty = text.blocks.size() == 1 && text.blocks.front().length() <= 1;
+      if (c + 2 > row.kinkCount && (empty || text.blocks.empty())) continue;  // past the row's last cell
+      const uint32_t column = std::min<uint32_t>(c, row.kinkCount - 2);
+      if (KolorIsColor(text.background) && c == column) {
+        const uint32_t index = doc_->knots.indexAtCp(kinkAt(column + 1));
+        if (index != kGMNone) doc_->knots.at(index).word = text.background;
+      }
+      target_ = kinkAt(column + 1) - 1;
       // Text of a column past the last joins the last cell; a column past it that holds nothing
       // (one a span covers) adds nothing.
-      if (uint32_t(c) != column && blocks.size() == 1 && blocks.front().length() <= 1) continue;
-      if (uint32_t(c) != column) {
+      if (c != column && empty) continue;
+      if (c != column) {
         const char16_t mark = u'\n';
         DocRange at{doc_, target_, target_};
         if (!InsertNewText(&at, &mark, 1, normalChars_)) return false;
@@ -538,14 +583,14 @@ bool Importer::insertTable(QTextTable& table) {
       }
       const uint32_t cellFirst = target_;
       cellFirst_ = cellFirst;
-      for (size_t b = 0; b < blocks.size(); ++b) {
-        const bool joinNext = b + 1 < blocks.size() && nested[b + 1];
+      for (size_t b = 0; b < text.blocks.size(); ++b) {
+        const bool joinNext = b + 1 < text.blocks.size() && text.nested[b + 1];
         const uint32_t blockFirst = target_;
-        if (!insertBlock(blocks[b], b + 1 < blocks.size() && !joinNext, joinNext)) return false;
+        if (!insertBlock(text.blocks[b], b + 1 < text.blocks.size() && !joinNext, joinNext)) return false;
         // A first line that held only pictures that cannot be had (a figure above its caption)
         // shows nothing of the cell's: its words start on the line after, as they do where the
         // pictures are had and stand beside them.
-        if (b == 0 && b + 1 < blocks.size() && !joinNext && pictureLeftOut_ && target_ == blockFirst + 1) {
+        if (b == 0 && b + 1 < text.blocks.size() && !joinNext && pictureLeftOut_ && target_ == blockFirst + 1) {
           DocRange emptied{doc_, blockFirst, blockFirst + 1};
           if (!ReplaceRangeCore(&emptied, nullptr, nullptr, 0, true)) return false;
           target_ = blockFirst;
@@ -553,9 +598,11 @@ bool Importer::insertTable(QTextTable& table) {
         if (joinNext && target_ > cellFirst && !insertText(QStringLiteral(" "), normalChars_)) return false;
       }
       cellFirst_ = kGMNone;
-      if (!FetchKnot(doc_, row.first, &row, kKnotRow)) return false;
+      std::vector<QTextBlock>().swap(text.blocks);
     }
-    rowCp = row.limit;
+    // Whatever moved the row otherwise, its last kink is where it is read again.
+    if (!IsKinkChar(doc_->charAt(kinkAt(row.kinkCount - 1)))) LogAssert("Row moved", __func__, __FILE__, __LINE__);
+    ++table_.rows;
   }
 
   KnotInfo tableInfo, row;
@@ -563,12 +610,13 @@ bool Importer::insertTable(QTextTable& table) {
   if (!FetchTable(doc_, tableFirst, &tableInfo, &row, &props)) return false;
   props.body[TableProp::titleRow] = 0;
   for (uint32_t c = 0; c < columns; ++c)
-    if (widths[c] && !props.body[TableProp::autoFit]) props.set<int64_t>(TableProp::widths + 8 * c, widths[c]);
-  props.set<int64_t>(TableProp::cellLeft, paddings[0]);
-  props.set<int64_t>(TableProp::cellRight, paddings[1]);
-  props.set<int64_t>(TableProp::cellTop, paddings[2]);
-  props.set<int64_t>(TableProp::cellBottom, paddings[3]);
-  if (interiorSpacing) props.body[TableProp::outerMargins] = 1;
+    if (table_.widths[c] && !props.body[TableProp::autoFit])
+      props.set<int64_t>(TableProp::widths + 8 * c, table_.widths[c]);
+  props.set<int64_t>(TableProp::cellLeft, table_.paddings[0]);
+  props.set<int64_t>(TableProp::cellRight, table_.paddings[1]);
+  props.set<int64_t>(TableProp::cellTop, table_.paddings[2]);
+  props.set<int64_t>(TableProp::cellBottom, table_.paddings[3]);
+  if (table_.interiorSpacing) props.body[TableProp::outerMargins] = 1;
   props.index = kGMNone;
   const uint32_t index = IndexForProperties(doc_, &props);
   if (index != kGMNone && tableInfo.index >= 0) SetPropsOnKink(doc_, uint32_t(tableInfo.index), index);
@@ -613,6 +661,7 @@ bool Importer::run() {
           ok = insertTable(*table);
           continue;
         }
+        table_.open = false;
         // Other frames: their paragraphs in order.
         std::vector<QTextBlock> blocks;
         CollectBlocks(frame, &blocks);
@@ -621,6 +670,7 @@ bool Importer::run() {
       }
       const QTextBlock block = items[i].currentBlock();
       if (!block.isValid()) continue;
+      table_.open = false;
       if (QTextList* list = block.textList()) {
         ok = openList();
         if (!ok) break;

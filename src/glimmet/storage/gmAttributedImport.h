@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QStringView>
 #include <QTextDocument>
+#include <QTextFormat>
 #include <QVariant>
 
 #include <cstdint>
@@ -66,6 +67,14 @@ const GMMarkerInfo* MarkerInfoForKeyword(const QString& keyword);
 // Inserts a picture knot for the image (an FLImage) at the insertion point, at its natural size
 // on the baseline; the range becomes the knot's. path: the image's file, when it has one.
 bool InsertPictureKnot(DocRange* at, std::shared_ptr<void> image, const QString& path);
+
+// A table of rows of very different widths is given as several tables one after the other, each
+// as wide as its own rows, so that its short rows are not made as wide as its widest: the format
+// of each says how many columns the whole table has (its first carries the widths of them all),
+// and of those after the first, that their rows continue the table before, which they are read
+// into as its rows.
+inline constexpr int kTableColumnsProperty = QTextFormat::UserProperty + 0x5d2;
+inline constexpr int kTableContinuesProperty = QTextFormat::UserProperty + 0x5d3;
 
 // Reads the text into the document's body, after what it holds. NO when text, a picture, a
 // link or a table could not be inserted; what came in before stays.

@@ -3,6 +3,7 @@
 #include "glimmet/storage/gmCss.h"
 
 #include "framlet/foundation/flReadingMeter.h"
+#include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmTables.h"
 
 #include <QColor>
@@ -18,6 +19,7 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace {
@@ -433,6 +435,9 @@ struct TableNode {
   // browser and is not made.
   int64_t filledRows = 0, lastFilledRow = -1;
   int64_t nextColumn = 0;
+  // The columns the row being read reaches as the rich text makes it: the columns a cell starts
+  // in up to kMaxColumns, and one for each cell past them; what it was charged for.
+  int64_t rowNear = 0, rowFar = 0;
   std::vector<int64_t> busyUntil;  // by column: the first row a span from above no longer covers
   std::vector<QTextLength> widths;
   std::vector<Node> before;  // text the page put in the table but in no cell
@@ -1658,22 +1663,30 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
   TableNode* table = stack_.back().table;
   const int64_t row = table->rows - 1;
   const int64_t nextColumn = table->nextColumn, madeColumns = table->columns;
+  const int64_t rowNear = table->rowNear, rowFar = table->rowFar;
   int64_t column = table->nextColumn;
   while (column < int64_t(table->busyUntil.size()) && table->busyUntil[size_t(column)] > row) ++column;
+  // The columns spans from above cover are passed over one by one: work the page's size bounds.
+  if (!step(column - table->nextColumn)) return;
   const int64_t columns = SpanOf(attributes.colspan, kMostHtmlColumnSpan);
+  // A cell is laid out over the columns it spans, as a browser lays it out, though the rich text
+  // makes no cell for them.
+  if (!step((columns - 1) * kHtmlCellSteps)) return;
   const int64_t rows = SpanOf(attributes.rowspan, int64_t(1) << 20);
   table->nextColumn = column + columns;
+  table->columns = std::max(table->columns, table->nextColumn);
   if (row != table->lastFilledRow) {
-    // The first cell of a row makes the row, as wide as the widest.
     table->lastFilledRow = row;
     ++table->filledRows;
-    if (!charge(table->columns * kHtmlCellCost)) return;
+    table->rowNear = table->rowFar = 0;
   }
-  if (table->nextColumn > table->columns) {
-    // The cells the new columns make in every row made so far.
-    if (!charge((table->nextColumn - table->columns) * table->filledRows * kHtmlCellCost)) return;
-    table->columns = table->nextColumn;
-  }
+  // A row is made as wide as the columns its own cells reach, not as the widest row: the cells
+  // that reach further are charged as they come.
+  const int64_t reached = table->rowFar > 0 ? int64_t(kMaxColumns) + table->rowFar : table->rowNear;
+  if (column < int64_t(kMaxColumns)) table->rowNear = std::max(table->rowNear, column + 1);
+  else ++table->rowFar;
+  const int64_t reaches = table->rowFar > 0 ? int64_t(kMaxColumns) + table->rowFar : table->rowNear;
+  if (!charge(std::max<int64_t>(reaches - reached, 1) * kHtmlCellCost)) return;
   Cell& cell = table->cells.emplace_back();
   charge(sizeof(Cell));
   cell.row = row;
@@ -1720,11 +1733,14 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
     table->cells.pop_back();
     table->nextColumn = nextColumn;
     table->columns = madeColumns;
+    table->rowNear = rowNear;
+    table->rowFar = rowFar;
     if (table->widths.size() > widthsGiven) table->widths.resize(widthsGiven);
     else if (size_t(column) < widthsGiven) table->widths[size_t(column)] = widthGiven;
     return;
   }
   if (rows > 1) {
+    if (!step(columns)) return;
     if (int64_t(table->busyUntil.size()) < table->nextColumn) table->busyUntil.resize(size_t(table->nextColumn), 0);
     for (int64_t c = column; c < table->nextColumn; ++c) table->busyUntil[size_t(c)] = row + rows;
   }
@@ -2423,13 +2439,18 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
   // those past them, in order, into the last; there a column no cell starts in (one spans cover
   // alone) holds nothing and is not made, so that a wide span costs no cell of the grid for each
   // column it covers. The columns past them that are made, in order.
+  const auto farColumnsOf = [](auto first, auto last, std::vector<int64_t>* far) {
+    far->clear();
+    for (; first != last; ++first)
+      if ((*first)->column >= int64_t(kMaxColumns)) far->push_back((*first)->column);
+    std::sort(far->begin(), far->end());
+    far->erase(std::unique(far->begin(), far->end()), far->end());
+  };
+  std::vector<const Cell*> inOrder;  // the cells as written
+  inOrder.reserve(table.cells.size());
+  for (const Cell& cell : table.cells) inOrder.push_back(&cell);
   std::vector<int64_t> farColumns;
-  if (table.columns > int64_t(kMaxColumns)) {
-    for (const Cell& cell : table.cells)
-      if (cell.column >= int64_t(kMaxColumns)) farColumns.push_back(cell.column);
-    std::sort(farColumns.begin(), farColumns.end());
-    farColumns.erase(std::unique(farColumns.begin(), farColumns.end()), farColumns.end());
-  }
+  if (table.columns > int64_t(kMaxColumns)) farColumnsOf(inOrder.begin(), inOrder.end(), &farColumns);
   int64_t madeColumns =
       table.columns > int64_t(kMaxColumns) ? int64_t(kMaxColumns) + int64_t(farColumns.size()) : table.columns;
   // Nor are the last columns where no cell starts, past every column a cell starts in or a width
@@ -2439,16 +2460,16 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
     for (const Cell& cell : table.cells) used = std::max(used, cell.column + 1);
     madeColumns = std::min(madeColumns, used);
   }
-  const auto madeColumn = [&](int64_t column) {
+  const auto madeColumnIn = [](const std::vector<int64_t>& far, int64_t column) {
     if (column < int64_t(kMaxColumns)) return column;
-    const auto at = std::lower_bound(farColumns.begin(), farColumns.end(), column);
-    return at != farColumns.end() && *at == column ? int64_t(kMaxColumns) + (at - farColumns.begin()) : int64_t(-1);
+    const auto at = std::lower_bound(far.begin(), far.end(), column);
+    return at != far.end() && *at == column ? int64_t(kMaxColumns) + (at - far.begin()) : int64_t(-1);
   };
   QTextTableFormat format = table.format;
   if (!table.widths.empty()) {
     QList<QTextLength> widths(static_cast<qsizetype>(madeColumns));
     for (size_t c = 0; c < table.widths.size() && c < size_t(table.columns); ++c) {
-      const int64_t made = madeColumn(int64_t(c));
+      const int64_t made = madeColumnIn(farColumns, int64_t(c));
       if (made >= 0) widths[qsizetype(made)] = table.widths[c];
     }
     format.setColumnWidthConstraints(widths);
@@ -2472,34 +2493,126 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
   std::sort(madeRows.begin(), madeRows.end());
   madeRows.erase(std::unique(madeRows.begin(), madeRows.end()), madeRows.end());
   const int64_t rowCount = int64_t(madeRows.size());
+  const auto madeRowOf = [&](const Cell& cell) {
+    return std::lower_bound(madeRows.begin(), madeRows.end(), shownRow(cell.row)) - madeRows.begin();
+  };
+  // The cells by the row they are made in, as written within a row, and the columns each row
+  // reaches of its own (a row alone would be made as wide).
+  std::vector<int64_t> rowStarts(size_t(rowCount) + 1, 0);
+  std::vector<int64_t> madeRowOfCell(inOrder.size());
+  for (size_t k = 0; k < inOrder.size(); ++k) ++rowStarts[size_t(madeRowOfCell[k] = madeRowOf(*inOrder[k])) + 1];
+  for (size_t r = 0; r < size_t(rowCount); ++r) rowStarts[r + 1] += rowStarts[r];
+  std::vector<const Cell*> byRow(inOrder.size());
+  {
+    std::vector<int64_t> next(rowStarts.begin(), rowStarts.end() - 1);
+    for (size_t k = 0; k < inOrder.size(); ++k) byRow[size_t(next[size_t(madeRowOfCell[k])]++)] = inOrder[k];
+  }
+  std::vector<int64_t>().swap(madeRowOfCell);
+  const auto ownWidth = [&](int64_t r) {
+    int64_t near = 0, far = 0;
+    for (int64_t k = rowStarts[size_t(r)]; k < rowStarts[size_t(r) + 1]; ++k) {
+      if (byRow[size_t(k)]->column < int64_t(kMaxColumns)) near = std::max(near, byRow[size_t(k)]->column + 1);
+      else ++far;
+    }
+    return far > 0 ? int64_t(kMaxColumns) + far : near;
+  };
+  // A table whose rows are of very different widths is made as tables of rows of like widths one
+  // after the other, each as wide as its own rows and marked as going on with the table before,
+  // so that the grid the rich text makes follows the cells the page writes (a short row costs no
+  // cell for each column of the widest) and whoever reads it takes them as one table.
+  struct Band {
+    int64_t first = 0, end = 0;  // made rows
+    int64_t columns = 0;
+    std::vector<int64_t> far;
+  };
+  std::vector<Band> bands;
+  int64_t own = 0;
+  for (int64_t r = 0; r < rowCount; ++r) own += std::max<int64_t>(ownWidth(r), 1);
+  if (rowCount * madeColumns <= 2 * own + 4096) {
+    bands.push_back(Band{0, rowCount, madeColumns, farColumns});
+  } else {
+    Band band;
+    std::set<int64_t> far;
+    int64_t near = 0, bandOwn = 0;
+    const auto close = [&] {
+      band.far.assign(far.begin(), far.end());
+      band.columns = std::max<int64_t>(band.far.empty() ? near : int64_t(kMaxColumns) + int64_t(band.far.size()), 1);
+      bands.push_back(std::move(band));
+      band = Band();
+    };
+    for (int64_t r = 0; r < rowCount; ++r) {
+      int64_t rowNear = 0, added = 0;
+      for (int64_t k = rowStarts[size_t(r)]; k < rowStarts[size_t(r) + 1]; ++k) {
+        const int64_t column = byRow[size_t(k)]->column;
+        if (column < int64_t(kMaxColumns)) rowNear = std::max(rowNear, column + 1);
+        else if (!far.count(column)) ++added;
+      }
+      const int64_t width = std::max<int64_t>(ownWidth(r), 1);
+      const int64_t farWidth = int64_t(far.size()) + added;
+      const int64_t joined = std::max<int64_t>(farWidth > 0 ? int64_t(kMaxColumns) + farWidth : std::max(near, rowNear), 1);
+      if (r > band.first && (r - band.first + 1) * joined > 2 * (bandOwn + width) + 64) {
+        band.end = r;
+        close();
+        far.clear();
+        near = bandOwn = 0;
+        band.first = r;
+      }
+      for (int64_t k = rowStarts[size_t(r)]; k < rowStarts[size_t(r) + 1]; ++k)
+        if (byRow[size_t(k)]->column >= int64_t(kMaxColumns)) far.insert(byRow[size_t(k)]->column);
+      near = std::max(near, rowNear);
+      bandOwn += width;
+    }
+    band.end = rowCount;
+    close();
+  }
   // The work of its cells (each made by the rich text, its import and the sheet) is counted
   // before any is made: the charges priced what they hold, the steps bound the time they take.
-  if (meter_ && !meter_->steps(rowCount * table.columns * kHtmlCellSteps)) {
+  int64_t area = 0;
+  for (const Band& band : bands) area += (band.end - band.first) * band.columns;
+  if (meter_ && !meter_->steps(area * kHtmlCellSteps)) {
     buildPassed_ = true;
     return;
   }
-  QTextTable* made = cursor.insertTable(int(rowCount), int(madeColumns), format);
-  if (!made) return;
-  for (Cell& cell : table.cells) {
-    if (buildPassed_ || (meter_ && !meter_->pieces(1))) {
-      buildPassed_ = true;
-      return;
+  QTextTable* made = nullptr;
+  for (size_t b = 0; b < bands.size(); ++b) {
+    const Band& band = bands[b];
+    QTextTableFormat bandFormat = format;
+    if (bands.size() > 1) {
+      bandFormat.setProperty(kTableColumnsProperty, int(madeColumns));
+      if (b > 0) bandFormat.setProperty(kTableContinuesProperty, true);
     }
-    const int64_t row = std::lower_bound(madeRows.begin(), madeRows.end(), shownRow(cell.row)) - madeRows.begin();
-    QTextTableCell at = made->cellAt(int(row), int(madeColumn(cell.column)));
-    if (!at.isValid()) continue;
-    QTextCursor inside = at.firstCursorPosition();
-    bool cellFresh = true;
-    emitNodes(cell.content, inside, cellFresh);
-    std::vector<Node>().swap(cell.content);
-    // After its text: the cell's format is its first paragraph's mark's, which that text sets.
-    if (cell.format.propertyCount() > 0) {
-      QTextCharFormat format = at.format();
-      format.merge(cell.format);
-      at.setFormat(format);
+    made = cursor.insertTable(int(band.end - band.first), int(band.columns), bandFormat);
+    if (!made) return;
+    const auto fill = [&](const Cell& cell, int64_t row) {
+      if (buildPassed_ || (meter_ && !meter_->pieces(1))) {
+        buildPassed_ = true;
+        return false;
+      }
+      QTextTableCell at = made->cellAt(int(row - band.first), int(madeColumnIn(band.far, cell.column)));
+      if (!at.isValid()) return true;
+      QTextCursor inside = at.firstCursorPosition();
+      bool cellFresh = true;
+      Cell& held = const_cast<Cell&>(cell);
+      emitNodes(held.content, inside, cellFresh);
+      std::vector<Node>().swap(held.content);
+      // After its text: the cell's format is its first paragraph's mark's, which that text sets.
+      if (cell.format.propertyCount() > 0) {
+        QTextCharFormat cellFormat = at.format();
+        cellFormat.merge(cell.format);
+        at.setFormat(cellFormat);
+      }
+      return true;
+    };
+    if (bands.size() == 1) {
+      for (const Cell& cell : table.cells)
+        if (!fill(cell, madeRowOf(cell))) return;
+    } else {
+      for (int64_t r = band.first; r < band.end; ++r)
+        for (int64_t k = rowStarts[size_t(r)]; k < rowStarts[size_t(r) + 1]; ++k)
+          if (!fill(*byRow[size_t(k)], r)) return;
     }
+    cursor.setPosition(made->lastPosition() + 1);
   }
-  cursor.setPosition(made->lastPosition() + 1);
   fresh = true;
   if (table.captionBelow) emitNodes(table.caption, cursor, fresh);
 }

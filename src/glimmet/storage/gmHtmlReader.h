@@ -7,7 +7,7 @@
 // tables, lists, links and pictures.
 //
 // Everything the reading makes is charged to a budget as it is made: each paragraph, character,
-// table cell (a table's rows that start a cell times its widest row, spans included), list item,
+// table cell (each row that starts a cell as wide as the columns its own cells start in), list item,
 // link, picture and what the page's style sheets hold. Past the budget the reading stops at once
 // and the document is left empty, so nothing half-built reaches whoever asked. No step costs more
 // for what came before it. Within a budget the charges are only estimates that stop a page early: the reading

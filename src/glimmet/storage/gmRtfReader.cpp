@@ -358,6 +358,11 @@ class Reader {
   uint32_t tableFirst_ = 0;
   uint32_t rowFirst_ = 0;
   uint32_t cell_ = 0, rowCells_ = 0;  // the open cell; none when cell_ == rowCells_
+  // The open row's kinks and its limit as they were when it was made, and the document's length
+  // then: all the reading writes goes into the open cell, so a kink after it has moved by what
+  // the document has grown since, and the row is not walked again for each cell.
+  std::vector<uint32_t> rowKinks_;
+  int32_t rowKinksLength_ = 0;
   bool rowCut_ = false;               // the open row's cells beyond the table's last column go
   bool truncated_ = false;            // some row was cut so
   bool firstText_ = true;
@@ -1747,6 +1752,9 @@ bool Reader::BuildRow() {
   }
   cell_ = 0;
   rowCells_ = columns;
+  rowKinks_.assign(row.kinkCps, row.kinkCps + columns + 1);
+  rowKinks_.push_back(row.limit);
+  rowKinksLength_ = doc_->totalLength;
   cellFirst_ = row.kinkCps[0] + 1;
   rowCut_ = def_.overflow;
   truncated_ = truncated_ || rowCut_;
@@ -1765,12 +1773,23 @@ bool Reader::EndCell() {
     if (!inTable_ || cell_ >= rowCells_) return InsertBreak(0x0A);
   }
   if (!Flush()) return false;
-  KnotInfo row;
-  if (!FetchKnot(doc_, rowFirst_, &row, kKnotRow) || cell_ + 1 >= row.kinkCount) return false;
-  const uint32_t cellEnd = row.kinkCps[cell_ + 1];
+  const int64_t moved = int64_t(doc_->totalLength) - rowKinksLength_;
+  const auto kinkAfter = [&](uint32_t k) { return uint32_t(int64_t(rowKinks_[k]) + moved); };
+  if (rowKinks_.size() != size_t(rowCells_) + 2 || cell_ + 1 > rowCells_ ||
+      int64_t(kinkAfter(cell_ + 1)) >= int64_t(doc_->totalLength) || !IsKinkChar(doc_->charAt(kinkAfter(cell_ + 1)))) {
+    // Something moved the row otherwise: it is read again.
+    KnotInfo row;
+    if (!FetchKnot(doc_, rowFirst_, &row, kKnotRow) || cell_ + 1 >= row.kinkCount || row.kinkCount < rowCells_ + 1)
+      return false;
+    rowKinks_.assign(row.kinkCps, row.kinkCps + rowCells_ + 1);
+    rowKinks_.push_back(row.limit);
+    rowKinksLength_ = doc_->totalLength;
+  }
+  const int64_t shift = int64_t(doc_->totalLength) - rowKinksLength_;
+  const uint32_t cellEnd = uint32_t(int64_t(rowKinks_[cell_ + 1]) + shift);
   if (cellEnd > 0 && !ApplyPara(cellEnd - 1)) return false;
   ++cell_;
-  insertCp_ = paraStart_ = cellFirst_ = cell_ < rowCells_ ? row.kinkCps[cell_] + 1 : row.limit;
+  insertCp_ = paraStart_ = cellFirst_ = cell_ < rowCells_ ? cellEnd + 1 : uint32_t(int64_t(rowKinks_.back()) + shift);
   nestedSpace_ = false;
   lastWasMark_ = true;
   return true;

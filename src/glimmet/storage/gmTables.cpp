@@ -272,8 +272,10 @@ bool InsertEmptyRow(GlimmetDoc* doc, uint32_t* cp, uint32_t columns, const GMRow
   const bool marks = request.checkboxes.empty();
   if (!InsertRowText(doc, rowFirst, columns, nullptr, marks)) return false;
   KnotInfo row;
+  // The marks go in from the last cell back, so that the kinks before each stay where the row
+  // was read: it is read once, not once a cell.
+  if (!marks && !FetchKnot(doc, rowFirst, &row, kKnotRow)) return false;
   for (uint32_t i = marks ? 0 : columns; i-- > 0;) {
-    if (!FetchKnot(doc, rowFirst, &row, kKnotRow)) return false;
     DocRange end{doc, row.kinkCps[i + 1], row.kinkCps[i + 1]};
     const char16_t mark = 0x0A;
     bool ok;

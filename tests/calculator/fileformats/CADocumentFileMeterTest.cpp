@@ -4,10 +4,13 @@
 // stage it stands, and the line reader a paste uses stops under whatever meter is current.
 #include "ExcelTestSupport.h"
 #include "ImportAlertRecorder.h"
+#include "MeteredPasteTestSupport.h"
 
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/fileformats/caHtml.h"
 #include "calculator/fileformats/caImportAlert.h"
 #include "calculator/fileformats/caTextLines.h"
+#include "calculator/model/caDocumentServices.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/ModelTestSupport.h"
@@ -15,6 +18,7 @@
 #include "platform/FLError.h"
 #include "support/TestFiles.h"
 
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -216,6 +220,57 @@ TEST_F(FileMeterTest, PastedLinesStopUnderTheCurrentMeter) {
     }
   }
   FLReadingMeter::SetHeapCountForTests(previous);
+}
+
+// The heap as a paste's meter reads it: grown by a step at every read, so that what the paste
+// holds is told by the pieces it makes, whatever memory the process kept from the tests before.
+int64_t g_pasteHeapReads = 0;
+int64_t PasteHeapGrownByReads() { return ++g_pasteHeapReads * (int64_t(1) << 17); }
+
+class TextPasteMeterTest : public MeteredPasteTest {
+ protected:
+  TextPasteMeterTest() {
+    InstallFileFormatServices();
+    previousBudget_ = SetPageReadingBudget(kBudget);
+    previousHeap_ = FLReadingMeter::SetHeapCountForTests(PasteHeapGrownByReads);
+  }
+  ~TextPasteMeterTest() override {
+    FLReadingMeter::SetHeapCountForTests(previousHeap_);
+    SetPageReadingBudget(previousBudget_);
+    SetFileFormatServices(CAFileFormatServices());
+  }
+
+ private:
+  int64_t previousBudget_ = 0;
+  FLReadingMeter::HeapCount previousHeap_ = nullptr;
+};
+
+// Plain text on the clipboard past what a paste may take is refused as a text too large, naming
+// what it took, as an open names a file's size, not as a command that ran out of memory; the
+// sheet and its undo are as they were. A small text of the same shape pastes.
+TEST_F(TextPasteMeterTest, PlainTextPastTheBudgetIsRefusedNamingItsSize) {
+  const struct {
+    const char* name;
+    QByteArray text;
+    bool refused;
+  } cases[] = {
+      {"a few tab-separated letters", Repeated("x\tx\n", 3), false},
+      {"many tab-separated letters", Repeated("x\tx\n", 200000), true},
+      {"one row of many fields", Repeated("x\t", 400000), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_pasteHeapReads = 0;
+    QMimeData data;
+    data.setText(QString::fromLatin1(c.text));
+    const std::string got = pasteOrRefusal(data, kPasteTextTooLargeMessage);
+    if (!c.refused) {
+      EXPECT_EQ(got.rfind("refused", 0), std::string::npos) << got;
+      continue;
+    }
+    ASSERT_EQ(got.rfind("refused: The text is too large to paste", 0), 0u) << got;
+    EXPECT_GT(NamedCost(got.substr(9)), 0) << got;
+  }
 }
 
 }  // namespace

@@ -1020,12 +1020,13 @@ TEST_F(HtmlLongTableTest, APageIsPricedNoFurtherThanTheBudget) {
     SCOPED_TRACE(c.name);
     if (!c.readWhole) {
       // No long table of plain cells (its first row spans more columns than the sheet's table
-      // holds): past the budget, or left to the rich text, which prices it apart.
+      // holds): past the budget, or left to the rich text, which prices it apart, each row by the
+      // cells it makes rather than as wide as the span.
       for (const int64_t budget : {int64_t(1) << 24, int64_t(1) << 28}) {
         const int64_t cost = PlainTableReadingCost(c.page, budget);
         EXPECT_TRUE(cost == -1 || cost > budget) << cost;
       }
-      EXPECT_GT(RichTextHtmlCost(QByteArrayView(c.page)), int64_t(1) << 30);
+      EXPECT_LT(RichTextHtmlCost(QByteArrayView(c.page)), int64_t(c.page.size()) * kHtmlCellCost);
       continue;
     }
     const int64_t whole = PlainTableReadingCost(c.page);

@@ -115,6 +115,54 @@ TEST_F(HtmlShapesTest, RowsWithoutCellsMakeNothing) {
   SetPageReadingBudget(budget);
 }
 
+// A table whose rows hold fewer cells than its widest row makes the cells it writes where a
+// browser shows them, within a budget its rows times its widest row would pass many times over,
+// opened and pasted alike; the sheet's columns past its last fold into it as before.
+TEST_F(HtmlShapesTest, ShortRowsOfAWideTableMakeTheirOwnCells) {
+  constexpr int kRows = 2000;
+  const auto numbers = [](int first, int count) {
+    return Repeated(count, [first](int x) { return "<td>" + QByteArray::number(first + x) + "</td>"; });
+  };
+  const auto narrow = [](int count) {
+    return Repeated(count, [](int y) { return "<tr><td>" + QByteArray::number(y) + "</td></tr>\n"; });
+  };
+  // Row y's number y - first at column x, for rows from `first` to `last`.
+  const auto column = [](int x, int first, int last) {
+    std::string cells;
+    for (int y = first; y < last; ++y)
+      cells += "|" + std::to_string(x) + "," + std::to_string(y) + "=" + std::to_string(y - first);
+    return cells;
+  };
+  const struct {
+    const char* name;
+    QByteArray page;
+    std::string first, rest;  // how the cells begin and what they hold besides
+  } cases[] = {
+      {"a wide first row", "<table><tr>" + numbers(0, 100) + "</tr>" + narrow(kRows) + "</table>",
+       RowOfNumbers(100, 0) + column(0, 1, kRows + 1), ""},
+      {"a wide last row", "<table>" + narrow(kRows) + "<tr>" + numbers(0, 100) + "</tr></table>",
+       column(0, 0, kRows).substr(1), "|" + RowOfNumbers(100, kRows)},
+      {"a row past the sheet's columns", "<table><tr>" + numbers(0, 1000) + "</tr>" + narrow(kRows) + "</table>",
+       RowOfNumbers(100, 0), column(0, 1, kRows + 1)},
+      {"a span across the first row", "<table><tr><td colspan=20000>w</td></tr>" + narrow(kRows) + "</table>",
+       "0,0=w" + column(0, 1, kRows + 1), ""},
+      {"a row span beside a wide row",
+       "<table><tr><td rowspan=" + QByteArray::number(kRows + 1) + ">a</td>" + numbers(1, 99) + "</tr>" +
+           narrow(kRows) + "</table>",
+       "0,0=a|" + RowOfNumbers(100, 0).substr(6) + column(1, 1, kRows + 1), ""},
+  };
+  // A small part of what the rows as wide as the widest would take.
+  const int64_t budget = SetPageReadingBudget(int64_t(24) << 20);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string opened = open(c.page);
+    EXPECT_EQ(opened.substr(0, c.first.size()), c.first);
+    EXPECT_NE(opened.find(c.rest), std::string::npos);
+    EXPECT_EQ(paste(c.page), opened);
+  }
+  SetPageReadingBudget(budget);
+}
+
 // A chat log leaves each line's colour open, the next line's another: it is read whole, each line
 // in its colour, as browsers read it, opened and pasted alike. Where an open refuses a page for
 // its depth, it says so.

@@ -22,6 +22,11 @@ class MeteredPasteTest : public EditTest {
     QMimeData data;
     PasteboardSetData(data, QLatin1String(type), bytes);
     data.setText(QStringLiteral("plain\ttext"));
+    return pasteOrRefusal(data, tooLargeMessage);
+  }
+
+  // The same for whatever the clipboard holds.
+  std::string pasteOrRefusal(const QMimeData& data, const char* tooLargeMessage) {
     select("A1", "A1");
     const std::string before = xml();
     const uint32_t steps = window.manager.inUseCount();

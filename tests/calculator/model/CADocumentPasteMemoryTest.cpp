@@ -29,6 +29,16 @@ class PasteMemoryTest : public EditTest {
         document.cellAtGridPointImperative({x, y})->setFormula(
             (x + y) % 3 == 0 ? QStringLiteral("old %1").arg(x * 100 + y) : QString::number(x * 1000 + y));
     enter("J1", "=SUM(B2:C5)");
+    // Rows and columns of their own, which a paste of whole rows or columns gives other formats
+    // and widths: a format, a height, a row that holds nothing else.
+    CAFormat italic;
+    italic.setItalic(true);
+    document.rowImperative(3)->setFormat(italic);
+    document.rowImperative(4)->setMinimumHeight(609600);
+    document.rowImperative(20)->setFormat(italic);
+    document.columnImperative(2)->setFormat(italic);
+    document.columnImperative(3)->setWidth(1828800);
+    document.columnImperative(4)->setDigitCount(9);
     document.evaluate();
     // The clipboard: a block of 20 x 30 cells copied from another sheet, numbers, texts and
     // formulas.
@@ -44,6 +54,7 @@ class PasteMemoryTest : public EditTest {
     PasteboardSetData(clipboard, QLatin1String(kPasteboardCellsType), DocumentXml(source).toUtf8());
     select("B2", "B2");
     before = xml();
+    wholeBefore = document.archiveWholeDocUtf8ForUndo();
   }
   ~PasteMemoryTest() override {
     FLReadingMeter::SetHeapCountForTests(nullptr);
@@ -56,11 +67,48 @@ class PasteMemoryTest : public EditTest {
     EXPECT_TRUE(document.paste(&clipboard, false));
     document.evaluate();
     const std::string after = xml();
-    window.manager.undo();
-    window.manager.killRedo();
+    undoPaste();
     EXPECT_EQ(xml(), before);
     select("B2", "B2");
     return after;
+  }
+
+  // A paste's step holds its cells: the formats of whole lines it gave stay when it is undone.
+  void undoPaste() {
+    window.manager.undo();
+    window.manager.killRedo();
+    if (linesPasted) document.restoreWholeDocFromUndo(wholeBefore);
+  }
+
+  // Rows 3 to 6 or columns B to D of another sheet, copied whole, with formats, heights, widths
+  // and digits of their own, and lines outside the copy that give their formats all the same.
+  void copyLines(bool rows) {
+    CADocument source;
+    CAFormat bold;
+    bold.setBold(true);
+    CAFormat strike;
+    strike.setStrike(true);
+    for (int64_t k = 0; k < 300; ++k) {
+      const GridPoint point = rows ? GridPoint{k % 75, 2 + k / 75} : GridPoint{1 + k / 100, k % 100};
+      source.cellAtGridPointImperative(point)->setFormula(k % 3 == 1 ? QString::number(k) : QStringLiteral("line %1").arg(k));
+    }
+    if (rows) {
+      source.rowImperative(2)->setFormat(bold);
+      source.rowImperative(3);  // no format: the row it lands on loses its own
+      source.rowImperative(4)->setFormat(strike);
+      source.rowImperative(9)->setFormat(bold);
+      source.setSelectionRange(GridRange{{kGridWildcard, 2}, {kGridWildcard, 5}});
+    } else {
+      source.columnImperative(1)->setFormat(bold);
+      source.columnImperative(1)->setWidth(914400);
+      source.columnImperative(2)->setDigitCount(12);
+      source.columnImperative(3)->setFormat(strike);
+      source.columnImperative(7)->setWidth(457200);
+      source.setSelectionRange(GridRange{{1, kGridWildcard}, {3, kGridWildcard}});
+    }
+    clipboard.clear();
+    PasteboardSetData(clipboard, QLatin1String(kPasteboardCellsType), DocumentXml(source).toUtf8());
+    linesPasted = true;
   }
 
   // A paste that did not go through left the sheet and its steps as they were and gave the
@@ -71,8 +119,7 @@ class PasteMemoryTest : public EditTest {
       document.evaluate();
       EXPECT_EQ(xml(), after);
       EXPECT_EQ(window.manager.inUseCount(), 1u);
-      window.manager.undo();
-      window.manager.killRedo();
+      undoPaste();
     } else {
       EXPECT_EQ(window.manager.inUseCount(), 0u);
       ASSERT_EQ(window.alerts.size(), told + 1);
@@ -84,6 +131,8 @@ class PasteMemoryTest : public EditTest {
 
   QMimeData clipboard;
   std::string before;
+  QByteArray wholeBefore;
+  bool linesPasted = false;
 
  private:
   FLLogHandler previousLog_;
@@ -94,55 +143,60 @@ class PasteMemoryTest : public EditTest {
 // in) and late. A failure past the ceiling tells whether the rollback took memory the paste had
 // used up: it has what the paste gives back, and what was put aside for it before the change.
 TEST_F(PasteMemoryTest, APasteThatRunsOutOfMemoryAnywhereLeavesTheSheetAsItWas) {
-  const std::string after = pastedWhole();
-  ASSERT_NE(after, before);
-  FailAllocations(0);
-  ASSERT_TRUE(document.paste(&clipboard, false));
-  const AllocationCounts whole = AllowAllocations();
-  window.manager.undo();
-  window.manager.killRedo();
-  ASSERT_EQ(xml(), before);
-  select("B2", "B2");
-  ASSERT_GT(whole.allocations, 1000);
+  // A block of cells, and rows or columns copied whole, whose formats and widths the rollback
+  // gives back too.
+  for (const int shape : {0, 1, 2}) {
+    SCOPED_TRACE(shape == 0 ? "a block" : shape == 1 ? "whole rows" : "whole columns");
+    if (shape > 0) copyLines(shape == 1);
+    const std::string after = pastedWhole();
+    ASSERT_NE(after, before);
+    FailAllocations(0);
+    ASSERT_TRUE(document.paste(&clipboard, false));
+    const AllocationCounts whole = AllowAllocations();
+    undoPaste();
+    ASSERT_EQ(xml(), before);
+    select("B2", "B2");
+    ASSERT_GT(whole.allocations, 1000);
 
-  const int64_t n = whole.allocations;
-  const struct {
-    const char* name;
-    int64_t count;    // the allocation that fails (0: none)
-    int64_t ceiling;  // bytes (-1: none)
-  } cases[] = {
-      {"the first", 1, -1},
-      {"the second", 2, -1},
-      {"the tenth", 10, -1},
-      {"a twentieth of the way", n / 20, -1},
-      {"a tenth of the way", n / 10, -1},
-      {"a quarter of the way", n / 4, -1},
-      {"half way", n / 2, -1},
-      {"three quarters of the way", 3 * n / 4, -1},
-      {"near the end", n - n / 50, -1},
-      {"no room at all", 0, 0},
-      {"4 KB", 0, 4096},
-      {"64 KB", 0, 65536},
-      {"256 KB", 0, 262144},
-      {"1 MB", 0, 1 << 20},
-  };
-  int failed = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const qsizetype told = window.alerts.size();
-    FailAllocations(c.count, c.ceiling);
-    const bool pasted = document.paste(&clipboard, false);
-    const AllocationCounts counts = AllowAllocations();
-    failed += !pasted;
-    if (c.count > 0 && c.count <= n / 2) {
-      EXPECT_FALSE(pasted);
-      EXPECT_GE(counts.failures, 1);
+    const int64_t n = whole.allocations;
+    const struct {
+      const char* name;
+      int64_t count;    // the allocation that fails (0: none)
+      int64_t ceiling;  // bytes (-1: none)
+    } cases[] = {
+        {"the first", 1, -1},
+        {"the second", 2, -1},
+        {"the tenth", 10, -1},
+        {"a twentieth of the way", n / 20, -1},
+        {"a tenth of the way", n / 10, -1},
+        {"a quarter of the way", n / 4, -1},
+        {"half way", n / 2, -1},
+        {"three quarters of the way", 3 * n / 4, -1},
+        {"near the end", n - n / 50, -1},
+        {"no room at all", 0, 0},
+        {"4 KB", 0, 4096},
+        {"64 KB", 0, 65536},
+        {"256 KB", 0, 262144},
+        {"1 MB", 0, 1 << 20},
+    };
+    int failed = 0;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      const qsizetype told = window.alerts.size();
+      FailAllocations(c.count, c.ceiling);
+      const bool pasted = document.paste(&clipboard, false);
+      const AllocationCounts counts = AllowAllocations();
+      failed += !pasted;
+      if (c.count > 0 && c.count <= n / 2) {
+        EXPECT_FALSE(pasted);
+        EXPECT_GE(counts.failures, 1);
+      }
+      expectWholeOrNothing(pasted, after, told);
     }
-    expectWholeOrNothing(pasted, after, told);
+    EXPECT_GE(failed, 9);
+    // The program goes on: the same paste goes through.
+    EXPECT_EQ(pastedWhole(), after);
   }
-  EXPECT_GE(failed, 9);
-  // The program goes on: the same paste goes through.
-  EXPECT_EQ(pastedWhole(), after);
 }
 
 // The meter of the paste covers the whole command: its budget passed while the cells come in or

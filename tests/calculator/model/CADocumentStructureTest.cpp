@@ -165,4 +165,50 @@ TEST_F(StructureTest, TransferCellsReplacesTheBlockRowByRow) {
   EXPECT_EQ(text("C4"), QStringLiteral("=A1"));
 }
 
+// Lone numbers of the source come in as the sheet keeps them, with no cell (a paste of millions
+// of them would otherwise take several times what it read), and what names them sees them.
+TEST_F(StructureTest, TransferredLoneNumbersStayPlainAndAreSeenByTheirReaders) {
+  CADocument source;
+  // Numbers as a reading keeps them, and a text and a formula in cells.
+  for (const auto& [at, text] : {std::pair{"A1", "1"}, {"B1", "7"}, {"C1", "12"}, {"B2", "40"}}) {
+    const std::optional<CANumber> number = CANumber::withValidatedString(QString::fromUtf8(text), true);
+    ASSERT_TRUE(number.has_value());
+    std::optional<CACellEntry> entry = CACellEntry::plainNumber(A1(at).x, *number);
+    ASSERT_TRUE(entry.has_value());
+    source.rowImperative(A1(at).y)->mutableCells().push_back(std::move(*entry));
+  }
+  source.cellAtGridPointImperative(A1("A2"))->setFormula(QStringLiteral("word"));
+  source.cellAtGridPointImperative(A1("C2"))->setFormula(QStringLiteral("=A1"));
+  source.setSelectionRange(GridRange{A1("A1"), A1("C2")});
+
+  enter("A1", "=SUM(C3:E4)");
+  enter("D3", "old");  // a cell there takes the number in
+  // A number kept plainly there gives its place to the number, kept so too.
+  std::optional<CACellEntry> kept = CACellEntry::plainNumber(A1("E3").x, CANumber(99));
+  ASSERT_TRUE(kept.has_value());
+  document.rowImperative(A1("E3").y)->mutableCells().push_back(std::move(*kept));
+  document.evaluate();
+  select("C3", "C3");
+  document.transferCells(source, false, true);
+  document.evaluate();
+  const struct {
+    const char* at;
+    bool plain;
+    const char* value;
+  } cases[] = {
+      {"C3", false, "1"},  // the active cell is made a cell
+      {"D3", false, "7"}, {"E3", true, "12"}, {"D4", true, "40"}, {"A1", false, "61"},  // E4 (=C3) counted too
+  };
+  for (const auto& c : cases) {
+    const GridPoint point = A1(c.at);
+    ASSERT_NE(document.row(point.y), nullptr) << c.at;
+    const CACellEntry* entry = document.row(point.y)->entryAt(point.x);
+    ASSERT_NE(entry, nullptr) << c.at;
+    EXPECT_EQ(entry->isPlain(), c.plain) << c.at;
+    EXPECT_EQ(value(c.at), QString::fromUtf8(c.value)) << c.at;
+  }
+  EXPECT_EQ(text("C4"), QStringLiteral("word"));
+  EXPECT_EQ(text("E4"), QStringLiteral("=C3"));
+}
+
 }  // namespace

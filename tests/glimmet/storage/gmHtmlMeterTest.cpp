@@ -2,9 +2,13 @@
 // keeps (classes, attributes, tables, runs in other looks), the steps it counts against the page's
 // size, and a scan that never looks back.
 #include "framlet/foundation/flReadingMeter.h"
+#include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmHtmlReader.h"
 
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <gtest/gtest.h>
 
@@ -96,6 +100,93 @@ TEST(HtmlMeterReading, StepsAreBoundedByThePagesSize) {
         EXPECT_GE(meter.stepsTaken(), c.page.size() / 8);
       }
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The grid cells the rich text made for the page's tables, and the cells among them that hold text.
+struct MadeGrid {
+  int64_t cells = 0, filled = 0, tables = 0;
+};
+
+MadeGrid GridOf(const QTextDocument& text) {
+  MadeGrid grid;
+  for (QTextFrame* frame : text.rootFrame()->childFrames()) {
+    auto* table = qobject_cast<QTextTable*>(frame);
+    if (!table) continue;
+    ++grid.tables;
+    grid.cells += int64_t(table->rows()) * table->columns();
+    for (int r = 0; r < table->rows(); ++r)
+      for (int c = 0; c < table->columns(); ++c)
+        if (table->cellAt(r, c).firstCursorPosition().block().length() > 1) ++grid.filled;
+  }
+  return grid;
+}
+
+// A table whose rows hold fewer cells than its widest takes the work of the cells it writes, as
+// a table of those cells in rows of one width does, not its rows times its widest row: its grid
+// holds every written cell, and no more than about twice the cells and rows it writes.
+TEST(HtmlMeterReading, ARaggedTableTakesTheWorkOfTheCellsItWrites) {
+  constexpr int kRows = 2000;
+  const auto cells = [](int count, const char* text) {
+    QString row;
+    for (int x = 0; x < count; ++x) row += QStringLiteral("<td>%1%2</td>").arg(QLatin1String(text)).arg(x);
+    return row;
+  };
+  const auto narrow = [](int count) {
+    QString rows;
+    for (int y = 0; y < count; ++y) rows += QStringLiteral("<tr><td>y%1</td></tr>\n").arg(y);
+    return rows;
+  };
+  const struct {
+    const char* name;
+    QString page;
+    int64_t written;  // the cells that hold text
+    int64_t rows;
+  } cases[] = {
+      {"a wide first row", "<table><tr>" + cells(100, "w") + "</tr>" + narrow(kRows) + "</table>", 100 + kRows,
+       kRows + 1},
+      {"a wide last row", "<table>" + narrow(kRows) + "<tr>" + cells(100, "w") + "</tr></table>", 100 + kRows,
+       kRows + 1},
+      {"a row past the sheet's columns", "<table><tr>" + cells(1000, "w") + "</tr>" + narrow(kRows) + "</table>",
+       1000 + kRows, kRows + 1},
+      {"a span across the first row", "<table><tr><td colspan=1000>w</td></tr>" + narrow(kRows) + "</table>",
+       1 + kRows, kRows + 1},
+      {"a row span beside a wide row",
+       QStringLiteral("<table><tr><td rowspan=%1>a</td>").arg(kRows + 1) + cells(99, "w") + "</tr>" + narrow(kRows) +
+           "</table>",
+       100 + kRows, kRows + 1},
+      {"a wide row every hundred rows",
+       "<table>" + (narrow(99) + "<tr>" + cells(100, "w") + "</tr>").repeated(kRows / 100) + "</table>",
+       (99 + 100) * (kRows / 100), kRows},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The same cells in rows of ten.
+    QString dense = "<table>";
+    for (int64_t k = 0; k < c.written; k += 10) dense += "<tr>" + cells(int(std::min<int64_t>(10, c.written - k)), "d");
+    dense += "</table>";
+    int64_t steps[2] = {};
+    for (int k = 0; k < 2; ++k) {
+      FLReadingMeter meter(int64_t(1) << 30);
+      QTextDocument text;
+      ASSERT_TRUE(ReadHtmlPage(k ? dense : c.page, &text, int64_t(1) << 30).read());
+      steps[k] = meter.stepsTaken();
+      if (k) continue;
+      const MadeGrid grid = GridOf(text);
+      EXPECT_EQ(grid.filled, c.written);
+      EXPECT_LE(grid.cells, 2 * (c.written + c.rows) + 4096);
+      // Tables after the first go on with it.
+      int continued = 0;
+      for (QTextFrame* frame : text.rootFrame()->childFrames())
+        if (auto* table = qobject_cast<QTextTable*>(frame); table && table->format().boolProperty(kTableContinuesProperty))
+          ++continued;
+      EXPECT_EQ(continued, grid.tables - 1);
+    }
+    EXPECT_LE(steps[0], 3 * steps[1]);
   }
 }
 
