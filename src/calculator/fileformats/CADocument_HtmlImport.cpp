@@ -53,6 +53,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -1965,11 +1966,14 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
   // What a refusal names: the memory the page would take, or no memory where the meter stopped it
   // for the work it asks for (spans across thousands of columns in thousands of rows) well within
   // the budget.
+  // Where memory ran out (the text engine's records included), the page is no size to name.
   const auto refusedCost = [&](int64_t cost) { return meter.tooLong() && !meter.tooLarge() ? 0 : cost; };
-  const auto tooLarge = [&](int64_t cost) {
-    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(std::max(cost, meter.grown()))));
+  const auto refuse = [&](int64_t cost) {
+    if (meter.outOfMemory()) SetError(error, ENOMEM, QLatin1String(kOutOfMemoryReason), kFLPosixErrorDomain);
+    else SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(cost)));
     return false;
   };
+  const auto tooLarge = [&](int64_t cost) { return refuse(std::max(cost, meter.grown())); };
   GMImportTextDocument text;
   if (!pasted) {
     text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
@@ -1988,10 +1992,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     // the lines a paragraph keeps.
     table = ReadPlainTablePage(html, text, true, kReaderMemoryBudget, &reading, &whole, &richCost, leastCost, &lines,
                                &linesTaken);
-    if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
-      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(reading.cost)));
-      return false;
-    }
+    if (reading.outcome == GMHtmlReading::Outcome::TooLarge) return refuse(reading.cost);
   }
   if (!linesTaken) lines.clear();
   if (table) {
@@ -2009,10 +2010,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
       reading = ReadHtmlIntoRichText(text, html, kReaderMemoryBudget);
     }
     html = QString();
-    if (reading.outcome == GMHtmlReading::Outcome::TooLarge) {
-      SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(reading.cost)));
-      return false;
-    }
+    if (reading.outcome == GMHtmlReading::Outcome::TooLarge) return refuse(reading.cost);
     if (reading.outcome == GMHtmlReading::Outcome::TooDeep) {
       SetError(error, -50, HtmlTooDeepReason());
       return false;
@@ -2283,6 +2281,12 @@ bool LoadPastedPage(CADocument& document, QString html, bool* refused, bool tell
   *refused = false;
   FLError error;
   if (LoadHtmlPage(document, std::move(html), QString(), &error)) return true;
+  // Run out of memory: the paste tells it as any command that does, and pastes no plain text.
+  if (error.code == ENOMEM) {
+    FLReadingMeter::NoteOutOfMemory();
+    *refused = true;
+    return false;
+  }
   // A page too large to paste is told as such: its plain text is no paste of it. A page the reader
   // gives up on for another reason (its depth, nothing it can read) leaves the clipboard's plain
   // text to be pasted instead, where it has one; where it has none, the alert says why.

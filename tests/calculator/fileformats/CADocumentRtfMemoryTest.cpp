@@ -1,4 +1,4 @@
-// RTF opened or pasted while memory runs out, in the text engine's own records or anywhere else:
+// RTF and pages read through the text engine, opened or pasted while memory runs out, in the text engine's own records or anywhere else:
 // the open fails with the reason of an open that ran out of memory, the paste pastes nothing (no
 // plain text in its place) and gives the memory alert, and the sheet is exactly as it was.
 #define TAMSEL_DEFINE_ALLOCATION_FAILURES
@@ -76,9 +76,10 @@ class RtfMemoryTest : public EditTest {
 
   // The paste of the RTF at B2, with a plain text beside it and the failure armed over the paste
   // alone: true when it went through; the allocations it made.
-  bool paste(const QByteArray& rtf, bool engineOnly = true, int64_t count = 0, int64_t* made = nullptr) {
+  bool paste(const QByteArray& rtf, bool engineOnly = true, int64_t count = 0, int64_t* made = nullptr,
+             const char* type = kPasteboardRtfType) {
     QMimeData data;
-    PasteboardSetData(data, QLatin1String(kPasteboardRtfType), rtf);
+    PasteboardSetData(data, QLatin1String(type), rtf);
     data.setText(QStringLiteral("plain\ttext"));
     select("B2", "B2");
     fail(engineOnly, count);
@@ -90,8 +91,8 @@ class RtfMemoryTest : public EditTest {
 
   // The open of the RTF, with the failure armed (engineOnly, count) over the open alone: its
   // cells, or "failed: " and the reason.
-  std::string open(const QByteArray& rtf, bool engineOnly = true, int64_t count = 0) {
-    const QString file = QDir(folder.path()).filePath(QStringLiteral("text.rtf"));
+  std::string open(const QByteArray& rtf, bool engineOnly = true, int64_t count = 0, const char* name = "text.rtf") {
+    const QString file = QDir(folder.path()).filePath(QLatin1String(name));
     EXPECT_TRUE(WriteFileBytes(file, rtf));
     CADocument opened;
     FLError error;
@@ -121,19 +122,26 @@ TEST_F(RtfMemoryTest, AnRtfThatRunsOutOfMemoryIsToldAndChangesNothing) {
       QByteArray("\\f0 {\\cf1 red} and {\\i italic} text\\tab 3.5\\par ").repeated(40) + "}";
   const QByteArray styled = "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s1\\b Heading;}{\\s2\\i Quote;}}" +
                             QByteArray("\\pard\\s1 Title\\par\\pard\\s2 words\\tab 7\\par ").repeated(20) + "}";
+  const QByteArray page = "<html><body><h1>Title</h1><p>Some <b>bold</b> words</p><table>" +
+                         QByteArray("<tr><td><i>a</i></td><td>12</td><td>x</td></tr>").repeated(8) + "</table></body></html>";
   const struct {
     const char* name;
     QByteArray rtf;
-  } shapes[] = {{"a table", table}, {"paragraphs", paragraphs}, {"styles", styled}};
+    const char* type = kPasteboardRtfType;
+    const char* file = "text.rtf";
+  } shapes[] = {{"a table", table},
+                {"paragraphs", paragraphs},
+                {"styles", styled},
+                {"a page", page, kPasteboardHtmlType, "page.html"}};
   for (const auto& shape : shapes) {
     SCOPED_TRACE(shape.name);
     select("B2", "B2");
     const std::string before = xml();
-    const std::string opened = open(shape.rtf);
+    const std::string opened = open(shape.rtf, true, 0, shape.file);
     ASSERT_EQ(opened.rfind("failed", 0), std::string::npos) << opened;
     const int64_t records = g_engineRecords;
     int64_t n = 0;
-    ASSERT_TRUE(paste(shape.rtf, false, 0, &n));
+    ASSERT_TRUE(paste(shape.rtf, false, 0, &n, shape.type));
     const std::string after = xml();
     ASSERT_NE(after, before);
     window.manager.undo();
@@ -160,8 +168,10 @@ TEST_F(RtfMemoryTest, AnRtfThatRunsOutOfMemoryIsToldAndChangesNothing) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
       const qsizetype told = window.alerts.size();
-      const bool pasted = paste(shape.rtf, c.engineOnly, c.count);
-      if (c.engineOnly) EXPECT_FALSE(pasted);
+      const bool pasted = paste(shape.rtf, c.engineOnly, c.count, nullptr, shape.type);
+      if (c.engineOnly) {
+        EXPECT_FALSE(pasted);
+      }
       if (pasted) {
         EXPECT_EQ(xml(), after);
         EXPECT_EQ(window.manager.inUseCount(), 1u);
@@ -174,14 +184,13 @@ TEST_F(RtfMemoryTest, AnRtfThatRunsOutOfMemoryIsToldAndChangesNothing) {
       }
       EXPECT_EQ(xml(), before);
 
-      const std::string reopened = open(shape.rtf, c.engineOnly, c.count);
-      if (c.engineOnly)
+      const std::string reopened = open(shape.rtf, c.engineOnly, c.count, shape.file);
+      if (c.engineOnly || reopened != opened) {
         EXPECT_EQ(reopened, std::string("failed: ") + kOutOfMemoryReason);
-      else if (reopened != opened)
-        EXPECT_EQ(reopened, std::string("failed: ") + kOutOfMemoryReason);
+      }
     }
     // The program goes on: the same paste goes through.
-    ASSERT_TRUE(paste(shape.rtf));
+    ASSERT_TRUE(paste(shape.rtf, true, 0, nullptr, shape.type));
     EXPECT_EQ(xml(), after);
     window.manager.undo();
     window.manager.killRedo();
