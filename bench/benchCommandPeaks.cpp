@@ -21,6 +21,7 @@
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
 #include "platform/Pasteboard.h"
+#include "platform/WorkerThreads.h"
 
 #include <QAction>
 #include <QApplication>
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  StartWorkerThreads();  // as the application starts them at launch
   FLKernel::sharedInstance();
   g_glimmetConfig.tableOption = 1;  // as the application sets it at launch
   const FLLogHandler previousLog = SetLogHandler([](const QString&) {});

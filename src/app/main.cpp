@@ -13,6 +13,7 @@
 #include "platform/BundleInfo.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
+#include "platform/WorkerThreads.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QLatin1String(kDesktopFileName));
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
+  StartWorkerThreads();
 
   const FLCommandLine commandLine = ParseCommandLine(QApplication::arguments());
   const QStringList& paths = commandLine.documents;

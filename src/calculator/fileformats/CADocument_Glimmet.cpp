@@ -10,6 +10,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAPicture.h"
 #include "framlet/foundation/FLImage.h"
+#include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flImageSupport.h"
 #include "framlet/foundation/flReadingMeter.h"
@@ -76,6 +77,76 @@ QString WithoutInnerCharacters(QString text) {
   text.truncate(kept);
   return text;
 }
+
+namespace {
+
+// The page whose conversion is under way, when it is one: how it writes its numbers.
+const PageNumberSyntax* t_pageSyntax = nullptr;
+
+bool IsBlankMark(QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009); }
+bool IsApostropheMark(QChar ch) { return ch == u'\'' || ch == QChar(0x2019); }
+bool IsDigitAt(const QString& text, qsizetype at) {
+  return at >= 0 && at < text.size() && text[at] >= u'0' && text[at] <= u'9';
+}
+bool IsSignAt(const QString& text, qsizetype at) {
+  return at >= 0 && at < text.size() && (text[at] == u'%' || CharIsCurrency(text[at].unicode()));
+}
+
+}  // namespace
+
+bool SameNumberSyntax(const PageNumberSyntax& a, const PageNumberSyntax& b) {
+  if (a.point != b.point) return false;
+  return a.group == b.group || (IsBlankMark(a.group) && IsBlankMark(b.group)) ||
+         (IsApostropheMark(a.group) && IsApostropheMark(b.group));
+}
+
+std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax& syntax) {
+  // The user's reading of a number folds blanks, which then group no digits: a page's blank or
+  // apostrophe group marks are read as an apostrophe, which such a page writes in no number. Where
+  // blanks group digits, a blank between a number and its percent or currency sign is the page's
+  // way to write them too ("12,5 %").
+  const bool blanks = IsBlankMark(syntax.group);
+  const bool apostrophes = IsApostropheMark(syntax.group);
+  if (blanks && text.contains(u'\'')) return std::nullopt;
+  QString read;
+  read.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar ch = text[i];
+    const bool mark = blanks ? IsBlankMark(ch) : apostrophes && IsApostropheMark(ch);
+    if (mark && IsDigitAt(text, i - 1) && IsDigitAt(text, i + 1)) {
+      read += u'\'';
+      continue;
+    }
+    if (blanks && IsBlankMark(ch) && ((IsDigitAt(text, i - 1) && IsSignAt(text, i + 1)) ||
+                            (IsSignAt(text, i - 1) && IsDigitAt(text, i + 1))))
+      continue;
+    read += ch;
+  }
+  return CANumber::withValidatedString(read, true, syntax.point, blanks || apostrophes ? QChar(u'\'') : syntax.group);
+}
+
+void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax) {
+  if (syntax) {
+    if (const std::optional<CANumber> number = PageNumberOf(text, *syntax)) {
+      cell.setNumberValue(*number);
+      return;
+    }
+  }
+  cell.setFormula(text);
+  if (!syntax || cell.valueType() != kValueNumber) return;
+  QString entered = text;
+  entered.remove(u'\t');
+  cell.clearValue();
+  cell.setFormulaString(entered);
+  cell.setValueType(kValueText);
+  cell.setNeedRecalc(false);
+}
+
+PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax& syntax) : outer_(t_pageSyntax), syntax_(syntax) {
+  t_pageSyntax = &syntax_;
+}
+
+PageNumberSyntaxScope::~PageNumberSyntaxScope() { t_pageSyntax = outer_; }
 
 int32_t EngineAlignmentForSheet(int32_t alignment) {
   if (alignment == kAlignmentCenter) return 1;
@@ -564,7 +635,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
     bool made = false;
     bool textRun = false;
     if (kind == kRunText && !text.isEmpty()) {
-      cell->setFormula(text);
+      EnterPageText(*cell, text, t_pageSyntax);
       made = textRun = true;
     } else if (kind == kRunKnot && knot.found()) {
       switch (knot.type()) {

@@ -9,6 +9,7 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
@@ -28,6 +29,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -41,9 +43,25 @@ namespace {
 constexpr const char* kPageStart =
     "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
     "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">\n"
-    "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\" xml:lang=\"en\">\n"
+    "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"%1\" xml:lang=\"%1\">\n"
     "<head>\n"
     "\t<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />\n";
+// Languages whose number syntax a page may declare where the user's own language writes numbers
+// otherwise than the sheet does (a locale's separators chosen apart from its language).
+constexpr const char* kNumberSyntaxLanguages[] = {"en", "de", "fr", "de-CH"};
+
+// The numbers of the page are written as the user reads them: the page declares a language that
+// writes them so (the user's own where it does), which its reader reads them in, so that they
+// read back alike in every locale.
+QString PageLanguageOfUserNumbers() {
+  const CANumberLocale& user = NumberTextLocale();
+  const PageNumberSyntax own{user.decimalSeparatorChar, user.groupSeparatorChar};
+  const QString language = QLocale().bcp47Name();
+  if (SameNumberSyntax(PageNumberSyntaxOfLanguage(language), own)) return language;
+  for (const char* other : kNumberSyntaxLanguages)
+    if (SameNumberSyntax(PageNumberSyntaxOfLanguage(QLatin1String(other)), own)) return QLatin1String(other);
+  return QLatin1String(kNumberSyntaxLanguages[0]);
+}
 constexpr const char* kGeneratorFormat = "\t<meta name=\"Generator\" content=\"%1 %2\" />\n";
 constexpr const char* kTitlePlaceholder = "&###";
 constexpr const char* kStyleStart = "\t<style type=\"text/css\">\n";
@@ -633,7 +651,7 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
   state.paddingY = document.cellPadding().y / 12700.0;
   state.defaultBackground = document.defaultFormat().backgroundKolor();
 
-  QString head = QLatin1String(kPageStart) + QLatin1String(kGeneratorFormat).arg(createEscapedStringForHtml(g_appName),
+  QString head = QLatin1String(kPageStart).arg(PageLanguageOfUserNumbers()) + QLatin1String(kGeneratorFormat).arg(createEscapedStringForHtml(g_appName),
                                                                                 createEscapedStringForHtml(g_appVersionString));
   head += QStringLiteral("\t<title>%1</title>\n").arg(QLatin1String(kTitlePlaceholder));
   head += QLatin1String(kStyleStart) + QLatin1String(kStyleEnd) + u'\n';

@@ -43,6 +43,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStringDecoder>
 #include <QHash>
 #include <QTextCursor>
@@ -144,6 +145,30 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
 
 }  // namespace
 
+PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language) {
+  PageNumberSyntax syntax;
+  // A tag is a few letters, digits and dashes: anything else names no language.
+  const QString tag = language.trimmed();
+  if (tag.isEmpty() || tag.size() > 35 ||
+      !std::all_of(tag.begin(), tag.end(), [](QChar ch) { return (ch.isLetterOrNumber() && ch.unicode() < 0x80) || ch == u'-' || ch == u'_'; }))
+    return syntax;
+  const QLocale locale(tag);
+  const QString point = locale.decimalPoint(), group = locale.groupSeparator();
+  // A language whose own decimal sign is neither (Arabic's, Persian's) writes it with digits of
+  // its own: its pages' Latin digits are written as the web writes them.
+  if (locale.language() == QLocale::C || (point != u"." && point != u",")) return syntax;
+  syntax.point = point[0];
+  if (group.size() == 1 && group[0] != syntax.point) syntax.group = group[0];
+  else syntax.group = syntax.point == u'.' ? u',' : u'.';
+  return syntax;
+}
+
+std::optional<PageNumberSyntax> DeclaredNumberSyntax(const QTextDocument& text) {
+  const QString language = text.rootFrame()->frameFormat().property(kHtmlPageLanguageProperty).toString();
+  if (language.trimmed().isEmpty()) return std::nullopt;
+  return PageNumberSyntaxOfLanguage(language);
+}
+
 bool HtmlPageIsReadAsUtf8(QByteArrayView start) {
   const PageCharacterSet set = CharacterSetOfPage(start);
   return set.name == "UTF-8" && !set.marked;
@@ -199,6 +224,7 @@ struct PlainTable {
   std::vector<std::vector<PlainCell>> rows;  // the rows after the first
   size_t rowCount = 0;  // the rows after the first, also when they are not kept
   QChar valuePoint = u'.';  // the decimal sign LibreOffice wrote the values in (ValuesInCSyntax)
+  bool valuePointSeen = false;  // told by a value, not taken for want of one
   bool nested = false;  // the table is the one cell of another table's one row
 };
 
@@ -684,6 +710,7 @@ void ValuesInCSyntax(PlainTable* table) {
   for (const QString& value : table->firstRowValues) decide(value);
   for (const std::vector<PlainCell>& row : table->rows)
     for (const PlainCell& cell : row) decide(cell.value);
+  table->valuePointSeen = !point.isNull();
   if (point.isNull()) point = u'.';
   table->valuePoint = point;
   const auto convert = [point](QString* value) {
@@ -840,19 +867,20 @@ std::optional<ShownNumber> ShownNumberOf(QStringView shown, const QString& decim
   return number;
 }
 
-// What a cell of a page LibreOffice wrote is entered as, and the number format it shows it
-// with.
+// What a cell of a page LibreOffice wrote is entered as (its value, in the C syntax, and its
+// number), and the number format it shows it with.
 struct StoredEntry {
   QString text;
+  CANumber number;
   std::optional<CANumberFormat> format;
 };
 
 // LibreOffice writes a cell's value beside the text it shows in its own locale. Wherever that
 // text is a number as a number format writes one (a decimal point or comma, groups, fixed
 // decimals, an exponent, a percentage, a sum of money, a negative in parentheses), the value,
-// read in the C syntax, is the cell's number, entered as the user types a number here, so that a
-// page made elsewhere gives the same numbers in any locale; it is the number the sheet computed
-// with, whatever rounding or text its format showed. The cell shows it as near the page's text
+// read in the C syntax, is the cell's number, so that a page made elsewhere gives the same
+// numbers in any locale; it is the number the sheet computed with, whatever rounding or text its
+// format showed. The cell shows it as near the page's text
 // as the sheet's number formats go: its decimals, groups, currency, percentage, exponent and
 // parentheses. Any other text (a date, a time, a truth value, words) is entered as it is shown,
 // as the rich text enters it: nothing. `point` is the decimal sign of the page's values.
@@ -862,10 +890,11 @@ std::optional<StoredEntry> StoredValueEntry(const QString& text, const QString& 
   if (!decimal) return std::nullopt;
   const std::optional<ShownNumber> shown = ShownNumberOf(text, *decimal, point);
   if (!shown) return std::nullopt;
+  const std::optional<CANumber> number = CANumber::withValidatedString(value, false, u'.', QChar());
+  if (!number) return std::nullopt;
   StoredEntry entry;
   entry.text = value;
-  const QChar separator = NumberTextLocale().decimalSeparatorChar;
-  if (separator != u'.') entry.text.replace(u'.', separator);
+  entry.number = *number;
   const bool plain = shown->currency.isEmpty() && !shown->percent && !shown->scientific && !shown->parentheses &&
                      !shown->grouped;
   if (plain && shown->exact) return entry;
@@ -885,7 +914,7 @@ std::optional<StoredEntry> StoredValueEntry(const QString& text, const QString& 
 // The cell made of a stored value's text becomes its entry, shown with the entry's number format
 // over the cell's own looks.
 void EnterStoredValue(CACell& cell, const StoredEntry& entry, CAImportFormats& formats, const CADocument& document) {
-  cell.setFormula(entry.text);
+  cell.setNumberValue(entry.number);
   if (!entry.format) return;
   CAFormat format = cell.format() ? cell.format()->copy() : CAFormat();
   format.setNumberFormat(&*entry.format);
@@ -1913,6 +1942,10 @@ qsizetype SetHtmlDecodingPieceSize(qsizetype size) { return std::exchange(g_html
 
 namespace {
 
+// The rich text read into the sheet, its numbers read as the page writes them (`syntax` tells how);
+// a long table's rows read apart (`table`) tell it too.
+bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTable* table, PageNumberSyntax* syntax);
+
 // Reads a page's text into the document: an opened file's (its path names it in alerts and gives
 // the folder its pictures are found in) or a pasted page's (no path). Both read a page alike, at
 // the same price and within the same budget, on the meter of the command where one runs.
@@ -1991,7 +2024,8 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     // The pictures the page names have what its reading leaves of the budget.
     text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - reading.cost, 1));
   }
-  if (document.loadAttributedString(text)) {
+  PageNumberSyntax syntax;
+  if (LoadRichTextPage(document, text, table ? &*table : nullptr, &syntax)) {
     if (text.picturesLeftOut() > 0) {
       if (pasted)
         ShowPastePicturesAlert(uint64_t(text.picturesLeftOut()));
@@ -2018,7 +2052,8 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, &document);
           const std::optional<StoredEntry> entry = StoredValueEntry(row[x].text, row[x].value, table->valuePoint);
-          cell->setFormula(entry ? entry->text : row[x].text);
+          if (entry) cell->setNumberValue(entry->number);
+          else EnterPageText(*cell, row[x].text, &syntax);
           CAFormat format = row[x].look.format();
           if (entry && entry->format) format.setNumberFormat(&*entry->format);
           if (format.mask() != 0) formats.giveCell(*cell, format, document);
@@ -2050,7 +2085,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
           }
           if (!field.isEmpty()) {
             auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, &document);
-            cell->setFormula(WithoutInnerCharacters(field.toString()));
+            EnterPageText(*cell, WithoutInnerCharacters(field.toString()), &syntax);
             document.storeCell(std::move(cell));
           }
           ++x;
@@ -2106,9 +2141,13 @@ struct StoredCell {
 // The values a spreadsheet wrote behind the numbers of the page's table cells (LibreOffice's
 // "sdval", which the HTML reader keeps on each cell): read in the one syntax the page writes them
 // in, each cell whose text shows a number is entered as a long table's plain cell is
-// (StoredValueEntry), whatever reading made the text and in whatever locale. Gives the cells so
-// entered in the text's order, for their number formats (GiveStoredFormats).
-std::vector<StoredCell> EnterStoredValues(QTextDocument& text) {
+// (StoredValueEntry), whatever reading made the text and in whatever locale: its text becomes the
+// value as the page's other numbers are read. Gives the cells so entered in the text's order, for
+// their number formats (GiveStoredFormats), and how the page writes its numbers (`syntax`): as the
+// language it declares writes them; else as LibreOffice wrote its values, in the syntax of the
+// locale it showed the page's numbers in (the rich text's, or the long table's read apart); else
+// in the web's common syntax.
+std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable* table, PageNumberSyntax* syntax) {
   std::vector<QTextTableCell> cells;
   std::vector<int> tables;
   std::vector<std::pair<int, int>> places;  // each cell's row and column
@@ -2132,8 +2171,13 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text) {
     ++tableIndex;
   }
   std::vector<StoredCell> entered;
+  if (!cells.empty()) ValuesInCSyntax(&values);
+  const PlainTable* told = values.valuePointSeen ? &values : table && table->valuePointSeen ? table : nullptr;
+  const std::optional<PageNumberSyntax> declared = DeclaredNumberSyntax(text);
+  *syntax = declared                     ? *declared
+            : told && told->valuePoint == u',' ? PageNumberSyntax{u',', u'.'}
+                                              : PageNumberSyntax();
   if (cells.empty()) return entered;
-  ValuesInCSyntax(&values);
   for (size_t k = 0; k < cells.size(); ++k) {
     const QTextBlock block = cells[k].firstCursorPosition().block();
     // A cell of one paragraph of text alike, as a plain cell is.
@@ -2143,15 +2187,15 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text) {
     const QString shown = block.text();
     std::optional<StoredEntry> entry = StoredValueEntry(shown, values.firstRowValues[k], values.valuePoint);
     if (!entry) continue;
-    const std::optional<CANumber> number =
-        CANumber::withValidatedString(values.firstRowValues[k], false, u'.', QChar());
-    if (!number) continue;
-    if (entry->text != shown) {
+    QString written = entry->text;
+    written.replace(u'.', syntax->point);
+    if (written != shown) {
       QTextCursor cursor(block);
       cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-      cursor.insertText(entry->text, first.fragment().charFormat());
+      cursor.insertText(written, first.fragment().charFormat());
     }
-    entered.push_back({*number, std::move(*entry), tables[k], places[k].first, places[k].second});
+    const CANumber number = entry->number;
+    entered.push_back({number, std::move(*entry), tables[k], places[k].first, places[k].second});
   }
   return entered;
 }
@@ -2209,6 +2253,23 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
   }
 }
 
+bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTable* table, PageNumberSyntax* syntax) {
+  const std::vector<StoredCell> entered = EnterStoredValues(text, table, syntax);
+  if (!NewImportDocument()) return false;
+  const bool imported = ImportAttributedText(g_glimmetDoc, text);
+  text.clear();
+  if (!imported) {
+    DestroyImportDocument();
+    return false;
+  }
+  {
+    const PageNumberSyntaxScope numbers(*syntax);
+    if (!document.loadFromGlimmet()) return false;
+  }
+  GiveStoredFormats(document, entered);
+  return true;
+}
+
 }  // namespace
 
 int64_t PageReadingBudget() { return g_pageReadingBudget; }
@@ -2254,15 +2315,6 @@ bool LoadPastedHtml(CADocument& document, const QByteArray& page, bool* refused,
 }
 
 bool CADocument::loadAttributedString(QTextDocument& text) {
-  const std::vector<StoredCell> entered = EnterStoredValues(text);
-  if (!NewImportDocument()) return false;
-  const bool imported = ImportAttributedText(g_glimmetDoc, text);
-  text.clear();
-  if (!imported) {
-    DestroyImportDocument();
-    return false;
-  }
-  if (!loadFromGlimmet()) return false;
-  GiveStoredFormats(*this, entered);
-  return true;
+  PageNumberSyntax syntax;
+  return LoadRichTextPage(*this, text, nullptr, &syntax);
 }

@@ -3,12 +3,16 @@
 // sheet's alignment codes and the engine's.
 #pragma once
 
+#include <QChar>
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+class CACell;
 class CADocument;
+class CANumber;
 class QString;
 struct GlimmetDoc;
 
@@ -47,3 +51,33 @@ inline constexpr const char* kPasteRtfTooLargeMessage = "The text can't be paste
 // Reads pasted RTF into the document as an open reads a file, within the same budget: text past
 // it is refused with the size alert, and `*refused` set.
 bool LoadPastedRtf(CADocument& document, const QString& rtf, bool* refused);
+
+// How a page writes its numbers: its decimal sign and the mark between its groups of digits.
+struct PageNumberSyntax {
+  QChar point = u'.';
+  QChar group = u',';
+};
+// Whether two syntaxes read the same numbers: their group marks alike where both are blanks (a
+// space, a no-break space, a narrow one) or both apostrophes, which pages write for one another.
+bool SameNumberSyntax(const PageNumberSyntax& a, const PageNumberSyntax& b);
+// The number a text of a page writes in the page's syntax, as the user types a number in the
+// user's own: a sign, groups, decimals, an exponent, a percent or currency sign; where the page
+// groups digits with blanks, a blank beside a percent or currency sign too ("1 234,50 €").
+std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax& syntax);
+// Enters a text of a page into the cell. A number in the page's syntax is that number in every
+// locale; any other text is entered as the user types it, except that a text only the user's
+// syntax makes a number of ("1,5" on a page that writes "1.5") stays a text. Without a syntax (the
+// text of an RTF document), as the user types it.
+void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax);
+// While one lives, the conversion of the import document enters its texts as a page's in `syntax`.
+class PageNumberSyntaxScope {
+ public:
+  explicit PageNumberSyntaxScope(const PageNumberSyntax& syntax);
+  ~PageNumberSyntaxScope();
+  PageNumberSyntaxScope(const PageNumberSyntaxScope&) = delete;
+  PageNumberSyntaxScope& operator=(const PageNumberSyntaxScope&) = delete;
+
+ private:
+  const PageNumberSyntax* outer_;
+  PageNumberSyntax syntax_;
+};

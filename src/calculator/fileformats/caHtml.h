@@ -2,6 +2,7 @@
 // in it.
 #pragma once
 
+#include "calculator/fileformats/caGlimmetImport.h"
 #include "calculator/model/CAGridPoint.h"
 #include "glimmet/storage/gmHtmlReader.h"
 
@@ -18,6 +19,14 @@ class CADocument;
 class QTextDocument;
 struct FLError;
 struct GMHtmlReading;
+
+// How a page in `language` (a language tag: "de", "en-GB", as a page declares it) writes its
+// numbers: as that language does; a page that declares none, or none known, in the web's common
+// syntax, a decimal point and comma groups.
+PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language);
+// How the page the rich text was read from writes its numbers, by the language it declares;
+// nothing where it declares none.
+std::optional<PageNumberSyntax> DeclaredNumberSyntax(const QTextDocument& text);
 
 // A cell text as page text: "&", "<", ">" and '"' as entities, no-break spaces as "&#160;",
 // line and page breaks as "<br />", other control characters as "&#032;".

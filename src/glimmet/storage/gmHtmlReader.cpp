@@ -218,6 +218,7 @@ bool IsSection(Tag tag) { return tag == Tag::Thead || tag == Tag::Tbody || tag =
 struct Attributes {
   QString href, src, style, id, className, align, bgcolor, width, height, color, face, size, type, start, rel,
       colspan, rowspan, border, cellpadding, cellspacing, name, text, sdval;
+  QString lang, httpEquiv, content;  // the language a page declares
   bool hasHref = false;
   bool hidden = false;  // not shown, as "display: none"
   bool open = false;    // a details element shows what it holds besides its summary
@@ -253,6 +254,9 @@ struct Attributes {
     else if (key == u"name") field = &name;
     else if (key == u"text") field = &text;
     else if (key == u"sdval") field = &sdval;
+    else if (key == u"lang") field = &lang;
+    else if (key == u"http-equiv") field = &httpEquiv;
+    else if (key == u"content") field = &content;
     if (field && field->isNull()) *field = value.isNull() ? QStringLiteral("") : std::move(value);
   }
 };
@@ -575,6 +579,9 @@ class Reader {
   int64_t grown() const;
   // False where the heap grew past the budget while the rich text was made.
   bool build(QTextDocument* text);
+  // The language the page declares: its root element's, else the last Content-Language meta
+  // element's, as a browser takes it; empty where it declares none.
+  QString language() const { return rootLanguage_.isEmpty() ? metaLanguage_ : rootLanguage_; }
   void forbidResources() {
     resources_ = false;
     sheets_.forbidFiles();
@@ -696,6 +703,7 @@ class Reader {
   int64_t cost_ = 0;
   int64_t longestFormula_ = 0;
   bool failed_ = false, tooDeep_ = false;
+  QString rootLanguage_, metaLanguage_;
   std::vector<Node> root_;
   // Where what is hidden goes (a table, a cell's paragraphs): made and charged as shown, never emitted.
   std::vector<Node> hiddenNodes_;
@@ -856,6 +864,8 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   const Tag tag = TagOfWrittenName(page.sliced(at + 1, i - at - 1), &name);
   // The page's own elements, whose looks reach all its text, are read without a style sheet too.
   const bool frame = tag == Tag::Other && (name == u"body" || name == u"html");
+  // A meta element may declare the page's language.
+  const bool meta = tag == Tag::Other && name == u"meta";
   Attributes attributes;
   bool selfClosing = false;
   QString value;
@@ -909,12 +919,12 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
         told->value = raw;
         told->valued = true;
       }
-      if ((tag != Tag::Other || frame || !sheets_.empty()) && !muted()) DecodeText(raw, &value);
+      if ((tag != Tag::Other || frame || meta || !sheets_.empty()) && !muted()) DecodeText(raw, &value);
       if (value.isNull()) value = QStringLiteral("");
     }
     if (tag == Tag::Other && !frame && sheets_.empty() && !muted() && key.compare(u"hidden", Qt::CaseInsensitive) == 0)
       attributes.hidden = true;
-    if ((tag != Tag::Other || frame || !sheets_.empty()) && key.size() <= 16 && !muted()) {
+    if ((tag != Tag::Other || frame || meta || !sheets_.empty()) && key.size() <= 16 && !muted()) {
       // In lower case where it stands: a tag of millions of attributes makes no string of each.
       std::array<char16_t, 16> lower;
       for (qsizetype k = 0; k < key.size(); ++k) lower[size_t(k)] = LowerAscii(key[k].unicode());
@@ -946,6 +956,12 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     return close < 0 ? n : close + 1;
   }
   if (tag == Tag::Other && name == u"iframe") return skipFrameContent(page, i, name);
+  if (name == u"html" && rootLanguage_.isEmpty()) rootLanguage_ = attributes.lang.trimmed();
+  if (meta && attributes.httpEquiv.trimmed().compare(u"content-language", Qt::CaseInsensitive) == 0) {
+    // A list of languages names none the page is in.
+    const QString declared = attributes.content.trimmed();
+    if (!declared.isEmpty() && !declared.contains(u',')) metaLanguage_ = declared;
+  }
   if (tag == Tag::Other) {
     // An element the reading does not know is its text alone, unless a style sheet could reach
     // it (LibreOffice hides its cells' comments so), it is the page's body with looks of its
@@ -2657,6 +2673,10 @@ GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget
     text->setBaseUrl(base);
     reading.outcome = GMHtmlReading::Outcome::TooLarge;
     reading.cost = std::max(reading.cost, reader.grown());
+  } else if (reading.read() && !reader.language().isEmpty()) {
+    QTextFrameFormat root = text->rootFrame()->frameFormat();
+    root.setProperty(kHtmlPageLanguageProperty, reader.language());
+    text->rootFrame()->setFrameFormat(root);
   }
   return reading;
 }

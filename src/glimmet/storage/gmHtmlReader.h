@@ -75,6 +75,11 @@ inline constexpr int64_t kHtmlFormulaParseCost = 84;
 // cell's shown text (its "sdval" attribute), as written: whoever makes cells of the rich text
 // may enter the value rather than the text.
 inline constexpr int kHtmlCellValueProperty = QTextFormat::UserProperty + 0x5d1;
+// The property of the text's root frame format that holds the language the page declares (its
+// root element's "lang", else a Content-Language meta element's), as written: whoever makes cells
+// of the rich text reads the page's numbers as that language writes them. Absent where the page
+// declares none.
+inline constexpr int kHtmlPageLanguageProperty = QTextFormat::UserProperty + 0x5d2;
 
 // The widest a cell may span: no more columns are made for one.
 inline constexpr int64_t kMostHtmlColumnSpan = 20480;

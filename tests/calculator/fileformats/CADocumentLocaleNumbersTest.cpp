@@ -256,10 +256,11 @@ TEST_F(LocaleNumbersTest, NegativesWithTheMinusSignAndGroupedNumbersComeInAsNumb
          return quoted.join(u',').toUtf8() + '\n';
        }},
       {"values.txt", [](const QStringList& fields) { return fields.join(u'\t').toUtf8() + '\n'; }},
+      // A page is read in the syntax of the language it declares: here the locale's.
       {"values.html",
        [](const QStringList& fields) {
-         return "<html><body><table><tr><td>" + fields.join(QStringLiteral("</td><td>")).toUtf8() +
-                "</td></tr></table></body></html>\n";
+         return "<html lang=\"" + QLocale().bcp47Name().toUtf8() + "\"><body><table><tr><td>" +
+                fields.join(QStringLiteral("</td><td>")).toUtf8() + "</td></tr></table></body></html>\n";
        }},
       {"pasted text", nullptr},
   };
@@ -502,13 +503,15 @@ TEST_F(LocaleNumbersTest, LibreOfficesValuesAreNumbersInEveryLocale) {
 // read in the syntax the page's first value with a decimal sign gives. The value is the number
 // LibreOffice computed with: a text that shows another number than it ("3.01" of 3, a page
 // edited by hand) or shows it as money is still that value, not the text as typed here. A date
-// or any other text is entered as it is shown.
+// or any other text is entered as it is shown; a number in another syntax than the values' stays
+// the text it shows in every locale.
 TEST_F(LocaleNumbersTest, LibreOfficesValuesAreTakenWhereTheTextShowsThem) {
   const struct {
     const char* point;  // the page's values' decimal sign
     const char* value;
     const char* shown;
     const char* number;  // the cell's number, in the C syntax; null: entered as shown
+    bool text = false;   // entered as shown: a text, in every locale
   } cases[] = {
       {".", "1.5", "1.50", "1.5"},           {".", "1234.5", "1,234.50", "1234.5"},
       {".", "1234.5", "12,34.50", nullptr},  {".", "45292", "2024-01-01", nullptr},
@@ -518,7 +521,7 @@ TEST_F(LocaleNumbersTest, LibreOfficesValuesAreTakenWhereTheTextShowsThem) {
       {".", "2.5", "2,50", "2.5"},           {".", "3", "3.01", "3"},
       {",", "1,5", "1,50", "1.5"},           {",", "1234,5", "1.234,50", "1234.5"},
       {",", "1234,5", "1&nbsp;234,50", "1234.5"}, {",", "-38096,36", "-38.096,36", "-38096.36"},
-      {",", "1.5", "1.50", nullptr},         {",", "7", "7", "7"},
+      {",", "1.5", "1.50", nullptr, true},   {",", "7", "7", "7"},
   };
   for (const auto& c : cases) {
     std::optional<CANumber> want;
@@ -544,6 +547,10 @@ TEST_F(LocaleNumbersTest, LibreOfficesValuesAreTakenWhereTheTextShowsThem) {
       if (want) {
         ASSERT_TRUE(cell->number()) << cell->formula().toStdString();
         EXPECT_TRUE(*cell->number() == *want) << cell->number()->archive().toStdString();
+      } else if (c.text) {
+        EXPECT_EQ(cell->valueType(), kValueText);
+        EXPECT_FALSE(cell->number());
+        EXPECT_EQ(cell->formula().toStdString(), c.shown);
       } else {
         // As the text typed here would be.
         CADocument typed;
