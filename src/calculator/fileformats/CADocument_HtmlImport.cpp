@@ -2148,6 +2148,7 @@ struct StoredCell {
 std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable* table, PageNumberSyntax* syntax) {
   std::vector<QTextTableCell> cells;
   std::vector<int> tables;
+  std::vector<std::pair<int, int>> places;  // each cell's row and column
   PlainTable values;  // the values, in the cells' order, as a table's first row holds them
   int tableIndex = 0;
   for (QTextFrame* frame : text.rootFrame()->childFrames()) {
@@ -2155,12 +2156,13 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
     if (!table) continue;
     for (int r = 0; r < table->rows(); ++r) {
       for (int c = 0; c < table->columns(); ++c) {
-        const QTextTableCell cell = table->cellAt(r, c);
-        if (cell.row() != r || cell.column() != c) continue;
+        const QTextTableCell cell = CellBeginningAt(*table, r, c);
+        if (!cell.isValid()) continue;
         const QString value = cell.format().property(kHtmlCellValueProperty).toString();
         if (value.isEmpty()) continue;
         cells.push_back(cell);
         tables.push_back(tableIndex);
+        places.emplace_back(r, c);
         values.firstRowValues.push_back(value);
       }
     }
@@ -2191,7 +2193,7 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
       cursor.insertText(written, first.fragment().charFormat());
     }
     const CANumber number = entry->number;
-    entered.push_back({number, std::move(*entry), tables[k], cells[k].row(), cells[k].column()});
+    entered.push_back({number, std::move(*entry), tables[k], places[k].first, places[k].second});
   }
   return entered;
 }

@@ -506,21 +506,34 @@ bool Importer::insertTable(QTextTable& table) {
     std::vector<bool> nested;  // the block belongs to a table inside the cell
   };
   std::vector<CellText> cells;
+  // The table's paragraphs and inner tables are walked once, in the text's order, which is the
+  // order of its cells row by row: each cell's end is where the next cell's first paragraph
+  // begins. A cell's own walk (QTextTableCell::begin) would search the table's cells for the next
+  // one by their places in the text, for every cell.
+  QTextFrame::iterator walk = table.begin();
+  const auto nextCellBlock = [&](int r, int c) {
+    for (int k = r * table.columns() + c + 1; k < rows * table.columns(); ++k) {
+      const QTextTableCell next = CellBeginningAt(table, k / table.columns(), k % table.columns());
+      if (next.isValid()) return table.document()->findBlock(next.firstPosition());
+    }
+    return QTextBlock();
+  };
   for (int r = 0; r < rows; ++r) {
     if (!FLReadingMeter::Checkpoint(table.columns())) return false;
     const int64_t y = table_.rows;  // the row's place in the whole table
     cells.clear();
     uint32_t reach = 1;  // the engine's row is as wide as its last cell that holds something
     for (int c = 0; c < table.columns(); ++c) {
-      const QTextTableCell cell = table.cellAt(r, c);
-      if (!cell.isValid() || cell.row() != r || cell.column() != c) continue;
+      const QTextTableCell cell = CellBeginningAt(table, r, c);
+      if (!cell.isValid()) continue;
       const QTextTableCellFormat format = cell.format().toTableCellFormat();
       if (y == 0 && c == 0) cellPaddings(format, table_.paddings);
       if (y == 1 && c == 1) innerPaddings(format);
       CellText& text = cells.emplace_back();
       text.column = c;
       text.background = KolorOfBrush(format.background());
-      for (QTextFrame::iterator it = cell.begin(); !it.atEnd(); ++it) {
+      const QTextBlock end = nextCellBlock(r, c);
+      for (QTextFrame::iterator& it = walk; !it.atEnd() && (it.currentFrame() || it.currentBlock() != end); ++it) {
         if (QTextFrame* child = it.currentFrame()) {
           std::vector<QTextBlock> inner;
           CollectBlocks(child, &inner);
@@ -772,6 +785,13 @@ bool GMImportTextDocument::leftOutPicture(const QUrl& name) const {
   if (!leftOut_.contains(baseUrl().resolved(name))) return false;
   ++leftOutPlaces_;
   return true;
+}
+
+QTextTableCell CellBeginningAt(const QTextTable& table, int row, int column) {
+  const QTextTableCell cell = table.cellAt(row, column);
+  if ((column > 0 && table.cellAt(row, column - 1) == cell) || (row > 0 && table.cellAt(row - 1, column) == cell))
+    return QTextTableCell();
+  return cell;
 }
 
 bool ImportAttributedText(GlimmetDoc* doc, const QTextDocument& text) {

@@ -13,6 +13,7 @@
 #include <QStringView>
 #include <QTextDocument>
 #include <QTextFormat>
+#include <QTextTable>
 #include <QVariant>
 
 #include <cstdint>
@@ -75,6 +76,12 @@ bool InsertPictureKnot(DocRange* at, std::shared_ptr<void> image, const QString&
 // into as its rows.
 inline constexpr int kTableColumnsProperty = QTextFormat::UserProperty + 0x5d2;
 inline constexpr int kTableContinuesProperty = QTextFormat::UserProperty + 0x5d3;
+
+// The cell that begins at (row, column) of the table, or an invalid cell where a span from the
+// left or from above covers that place. Told by the cell's neighbours in the table's grid: asking a
+// cell for its row and column searches the table's cells by their places in the text, a search
+// that grows with the text at every cell of a long table.
+QTextTableCell CellBeginningAt(const QTextTable& table, int row, int column);
 
 // Reads the text into the document's body, after what it holds. NO when text, a picture, a
 // link or a table could not be inserted; what came in before stays.

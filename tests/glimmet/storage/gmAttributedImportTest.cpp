@@ -13,9 +13,12 @@
 #include <QTextBlock>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QTextTable>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace {
 
@@ -102,6 +105,60 @@ namespace {
 
 // What an imported page names is read only from regular files: a picture naming a device is
 // missing, at once, and a picture beside the page comes along.
+// The cell found to begin at a place of the grid by its neighbours is the one that says it begins
+// there: in seeded runs of merges and splits, and in pages of seeded spans as Qt's reader makes them.
+TEST(AttributedImportTest, CellsBeginWhereTheySayTheyBegin) {
+  const struct {
+    unsigned seed;
+    int rows, columns, edits;
+    bool page;  // the table read from a page of random spans, else made and edited
+  } cases[] = {
+      {1, 1, 1, 20, false}, {2, 1, 9, 60, false}, {3, 9, 1, 60, false}, {4, 6, 6, 120, false},
+      {5, 12, 4, 200, false}, {6, 3, 15, 200, false}, {7, 8, 8, 0, true}, {8, 20, 3, 0, true}, {9, 4, 12, 0, true},
+  };
+  for (const auto& test : cases) {
+    std::mt19937 random(test.seed);
+    const auto below = [&](int n) { return n > 0 ? int(random() % unsigned(n)) : 0; };
+    QTextDocument text;
+    QTextTable* table = nullptr;
+    if (test.page) {
+      QString html = QStringLiteral("<table>");
+      for (int r = 0; r < test.rows; ++r) {
+        html += QStringLiteral("<tr>");
+        for (int c = 0; c < test.columns; ++c)
+          html += QStringLiteral("<td rowspan=%1 colspan=%2>%3</td>").arg(1 + below(3) / 2).arg(1 + below(4) / 3).arg(c);
+        html += QStringLiteral("</tr>");
+      }
+      text.setHtml(html + QStringLiteral("</table>"));
+      for (QTextFrame* frame : text.rootFrame()->childFrames())
+        if (!table) table = qobject_cast<QTextTable*>(frame);
+    } else {
+      table = QTextCursor(&text).insertTable(test.rows, test.columns);
+    }
+    ASSERT_NE(table, nullptr) << test.seed;
+    for (int edit = 0; edit <= test.edits; ++edit) {
+      const int rows = table->rows(), columns = table->columns();
+      for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+          const QTextTableCell cell = table->cellAt(r, c);
+          const bool begins = cell.isValid() && cell.row() == r && cell.column() == c;
+          const QTextTableCell found = CellBeginningAt(*table, r, c);
+          EXPECT_EQ(found.isValid(), begins) << test.seed << " edit " << edit << " at " << r << "," << c;
+          if (begins) EXPECT_TRUE(found == cell) << test.seed << " edit " << edit << " at " << r << "," << c;
+        }
+      }
+      if (edit == test.edits) break;
+      const int r = below(rows), c = below(columns);
+      if (below(3) < 2) {
+        table->mergeCells(r, c, 1 + below(rows - r), 1 + below(columns - c));
+      } else {
+        const QTextTableCell cell = table->cellAt(r, c);
+        if (cell.isValid()) table->splitCell(cell.row(), cell.column(), 1, 1);
+      }
+    }
+  }
+}
+
 TEST(HtmlNestingTest, ImportedPagesReadOnlyRegularFiles) {
   QImage dot(4, 4, QImage::Format_RGB32);
   dot.fill(Qt::red);
