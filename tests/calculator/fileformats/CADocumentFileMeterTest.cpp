@@ -222,17 +222,12 @@ TEST_F(FileMeterTest, PastedLinesStopUnderTheCurrentMeter) {
   FLReadingMeter::SetHeapCountForTests(previous);
 }
 
-// The heap as a paste's meter reads it: grown by a step at every read, so that what the paste
-// holds is told by the pieces it makes, whatever memory the process kept from the tests before.
-int64_t g_pasteHeapReads = 0;
-int64_t PasteHeapGrownByReads() { return ++g_pasteHeapReads * (int64_t(1) << 17); }
-
 class TextPasteMeterTest : public MeteredPasteTest {
  protected:
   TextPasteMeterTest() {
     InstallFileFormatServices();
     previousBudget_ = SetPageReadingBudget(kBudget);
-    previousHeap_ = FLReadingMeter::SetHeapCountForTests(PasteHeapGrownByReads);
+    previousHeap_ = FLReadingMeter::SetHeapCountForTests(HeapGrownByReads);
   }
   ~TextPasteMeterTest() override {
     FLReadingMeter::SetHeapCountForTests(previousHeap_);
@@ -260,7 +255,6 @@ TEST_F(TextPasteMeterTest, PlainTextPastTheBudgetIsRefusedNamingItsSize) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    g_pasteHeapReads = 0;
     QMimeData data;
     data.setText(QString::fromLatin1(c.text));
     const std::string got = pasteOrRefusal(data, kPasteTextTooLargeMessage);

@@ -34,11 +34,6 @@ QByteArray Png(int width) {
   return png;
 }
 
-// The heap as the meter reads it: grown by a step at every read, so that what a reading holds is
-// told by the pieces it makes, whatever memory the process kept from the tests before.
-int64_t g_heapReads = 0;
-int64_t HeapGrownByReads() { return ++g_heapReads * (int64_t(1) << 17); }
-
 class RtfMeterTest : public MeteredPasteTest {
  protected:
   RtfMeterTest() {

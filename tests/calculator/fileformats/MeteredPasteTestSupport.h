@@ -14,6 +14,11 @@
 
 #include <string>
 
+// The heap as the meter reads it: grown by a step at every read, so that what a reading holds is
+// told by the pieces it makes, whatever memory the process kept from the tests before.
+inline int64_t g_heapReads = 0;
+inline int64_t HeapGrownByReads() { return ++g_heapReads * (int64_t(1) << 17); }
+
 class MeteredPasteTest : public EditTest {
  protected:
   // Pastes bytes of the given type (with a plain text beside them, as browsers and editors put
