@@ -14,6 +14,7 @@
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flImageSupport.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "framlet/foundation/flStringExtensions.h"
 #include "framlet/foundation/flTextServices.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmFetch.h"
@@ -85,12 +86,6 @@ const PageNumberSyntax* t_pageSyntax = nullptr;
 
 bool IsBlankMark(QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009); }
 bool IsApostropheMark(QChar ch) { return ch == u'\'' || ch == QChar(0x2019); }
-bool IsDigitAt(const QString& text, qsizetype at) {
-  return at >= 0 && at < text.size() && text[at] >= u'0' && text[at] <= u'9';
-}
-bool IsSignAt(const QString& text, qsizetype at) {
-  return at >= 0 && at < text.size() && (text[at] == u'%' || CharIsCurrency(text[at].unicode()));
-}
 
 }  // namespace
 
@@ -101,39 +96,34 @@ bool SameNumberSyntax(const PageNumberSyntax& a, const PageNumberSyntax& b) {
 }
 
 std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax& syntax) {
-  // The user's reading of a number folds blanks, which then group no digits: a page's blank or
-  // apostrophe group marks are read as an apostrophe, which such a page writes in no number. Where
-  // blanks group digits, a blank between a number and its percent or currency sign is the page's
-  // way to write them too ("12,5 %").
-  const bool blanks = IsBlankMark(syntax.group);
-  const bool apostrophes = IsApostropheMark(syntax.group);
-  if (blanks && text.contains(u'\'')) return std::nullopt;
-  QString read;
-  read.reserve(text.size());
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar ch = text[i];
-    const bool mark = blanks ? IsBlankMark(ch) : apostrophes && IsApostropheMark(ch);
-    if (mark && IsDigitAt(text, i - 1) && IsDigitAt(text, i + 1)) {
-      read += u'\'';
-      continue;
-    }
-    if (blanks && IsBlankMark(ch) && ((IsDigitAt(text, i - 1) && IsSignAt(text, i + 1)) ||
-                            (IsSignAt(text, i - 1) && IsDigitAt(text, i + 1))))
-      continue;
-    read += ch;
-  }
-  return CANumber::withValidatedString(read, true, syntax.point, blanks || apostrophes ? QChar(u'\'') : syntax.group);
+  if (std::optional<CANumber> number =
+          CANumber::withValidatedString(text, CANumberSyntax{syntax.point, syntax.group, syntax.currency}))
+    return number;
+  if (!syntax.webToo) return std::nullopt;
+  return CANumber::withValidatedString(text, CANumberSyntax{u'.', u',', syntax.currency});
 }
 
 void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax) {
   if (syntax) {
+    if (syntax->dates) {
+      // A date as the page's language writes it, ahead of a number, as typing reads one.
+      const QString cleaned = cleanUp(text, false, false);
+      if (!cleaned.isEmpty() && cleaned[0] != u'=') {
+        if (const int32_t day = ParseIntoDayIndexInOrder(cleaned, *syntax->dates)) {
+          cell.setNumberValue(CANumber(day));
+          cell.setValueType(kValueDate);
+          return;
+        }
+      }
+    }
     if (const std::optional<CANumber> number = PageNumberOf(text, *syntax)) {
       cell.setNumberValue(*number);
       return;
     }
   }
   cell.setFormula(text);
-  if (!syntax || cell.valueType() != kValueNumber) return;
+  if (!syntax) return;
+  if (cell.valueType() != kValueNumber && !(syntax->dates && cell.valueType() == kValueDate)) return;
   QString entered = text;
   entered.remove(u'\t');
   cell.clearValue();
@@ -142,8 +132,9 @@ void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* sy
   cell.setNeedRecalc(false);
 }
 
-PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax& syntax) : outer_(t_pageSyntax), syntax_(syntax) {
-  t_pageSyntax = &syntax_;
+PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax* syntax) : outer_(t_pageSyntax) {
+  if (syntax) syntax_ = *syntax;
+  t_pageSyntax = syntax_ ? &*syntax_ : nullptr;
 }
 
 PageNumberSyntaxScope::~PageNumberSyntaxScope() { t_pageSyntax = outer_; }
