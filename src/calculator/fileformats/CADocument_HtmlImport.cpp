@@ -178,17 +178,17 @@ std::optional<PageNumberSyntax> DeclaredNumberSyntax(const QTextDocument& text) 
 
 namespace {
 
-// Whether the text is a number in the syntax that shows both its marks: a group mark, then the
-// decimal sign ("$1,299.00", "1.234,56"), as no other syntax of the two reads it.
-bool ShowsSyntax(QStringView text, const PageNumberSyntax& syntax) {
-  const auto isGroup = [&syntax](QChar ch) {
-    return SameNumberSyntax(PageNumberSyntax{syntax.point, ch}, syntax) && ch != syntax.point;
-  };
+// Whether the text writes the syntax's decimal sign as only that syntax does: with a group mark
+// before it ("1,234.5") or with cents after it ("176,17"), where another reads a group mark.
+bool WritesPoint(QStringView text, const PageNumberSyntax& syntax) {
   const qsizetype point = text.lastIndexOf(syntax.point);
   if (point <= 0) return false;
-  bool grouped = false;
-  for (qsizetype i = 0; i < point && !grouped; ++i) grouped = isGroup(text[i]);
-  return grouped && PageNumberOf(text.toString(), syntax).has_value();
+  qsizetype after = point + 1;
+  while (after < text.size() && text[after] >= u'0' && text[after] <= u'9') ++after;
+  if (after - point - 1 == 2) return true;
+  for (qsizetype i = 0; i < point; ++i)
+    if (text[i] != syntax.point && SameNumberSyntax(PageNumberSyntax{syntax.point, text[i]}, syntax)) return true;
+  return false;
 }
 
 }  // namespace
@@ -199,18 +199,19 @@ PageSyntaxEvidence::PageSyntaxEvidence(const PageNumberSyntax& declared)
 }
 
 void PageSyntaxEvidence::see(QStringView text) {
-  // A number is a few characters with both a point and a comma among them (or a blank or an
-  // apostrophe): most texts of a page are told apart by a glance.
-  if (text.size() < 3 || text.size() > 40) return;
-  bool point = false, comma = false;
-  for (const QChar ch : text) {
-    point = point || ch == u'.';
-    comma = comma || ch == u',';
-  }
-  if (!point && !comma) return;
-  if (ShowsSyntax(text, declared_)) ++declaredShown_;
+  // Once the declared syntax shows, or both others do, nothing seen after changes the reading.
+  if (declaredShown_ > 0 || (othersShown_[0] > 0 && othersShown_[1] > 0)) return;
+  // A number is a few characters with a point or a comma among them: most texts of a page are
+  // told apart by a glance.
+  if (text.size() < 3 || text.size() > 40 || (!text.contains(u'.') && !text.contains(u','))) return;
+  const QString number = text.toString();
+  const bool declared = PageNumberOf(number, declared_).has_value();
+  bool other[2] = {false, false};
   for (size_t k = 0; k < std::size(others_); ++k)
-    if (!SameNumberSyntax(others_[k], declared_) && ShowsSyntax(text, others_[k])) ++othersShown_[k];
+    other[k] = !SameNumberSyntax(others_[k], declared_) && PageNumberOf(number, others_[k]).has_value();
+  if (declared && !other[0] && !other[1] && WritesPoint(text, declared_)) ++declaredShown_;
+  for (size_t k = 0; k < std::size(others_); ++k)
+    if (other[k] && !declared && WritesPoint(text, others_[k])) ++othersShown_[k];
 }
 
 PageNumberSyntax PageSyntaxEvidence::syntax() const {

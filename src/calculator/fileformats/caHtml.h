@@ -28,8 +28,9 @@ PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language);
 // nothing where it declares none.
 std::optional<PageNumberSyntax> DeclaredNumberSyntax(const QTextDocument& text);
 // What a page's texts show of how it writes its numbers: a page that declares one language but
-// whose amounts show another's syntax, and never its own ("$1,299.00" on a page in German), is
-// read in the syntax its amounts show, so that its "1,000" is not read as one.
+// whose amounts show another's syntax and never its own ("$1,299.00" on a page in German, "-176,17"
+// on one in English), each a number only there, its decimal sign after a group mark or before
+// cents, is read in the syntax its amounts show, so that its "1,000" is not read as one.
 class PageSyntaxEvidence {
  public:
   explicit PageSyntaxEvidence(const PageNumberSyntax& declared);

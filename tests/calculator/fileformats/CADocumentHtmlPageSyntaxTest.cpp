@@ -161,7 +161,8 @@ TEST_F(HtmlPageSyntaxTest, UndeclaredPagesOfTheEarlierTableReadAsTyped) {
 }
 
 // A page that declares its language is read in it, dates as numbers, in every locale; where its
-// amounts show it writes another syntax ("$1,299.00" on a page in German), in that one.
+// amounts show it writes another syntax ("$1,299.00" on a page in German, Gnumeric's German
+// amounts on a page it declares English), in that one.
 TEST_F(HtmlPageSyntaxTest, ADeclaredPageReadsItsDatesAndNumbersAliveInEveryLocale) {
   const struct {
     const char* fixture;
@@ -177,6 +178,9 @@ TEST_F(HtmlPageSyntaxTest, ADeclaredPageReadsItsDatesAndNumbersAliveInEveryLocal
       {"us-prices-lang-de.html",
        {0, 1},
        {kText, Number("12000"), Number("1000"), kText, Number("1299"), Number("250")}},
+      {"gnumeric-german-lang-en.html",
+       {0, 1},
+       {kText, Number("-176.17"), Number("2500"), kText, Number("1250"), Number("12.5")}},
   };
   for (const auto& page : pages) {
     SCOPED_TRACE(page.fixture);
