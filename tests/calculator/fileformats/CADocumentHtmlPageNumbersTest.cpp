@@ -122,7 +122,8 @@ TEST_F(HtmlPageNumbersTest, CellsHoldThePagesNumbersInEveryLocale) {
   }
 }
 
-// A formula, a date and words are entered as the user types them, whatever the page's syntax.
+// A formula, a date written year first and words are entered as the user types them, whatever
+// the page's syntax.
 TEST_F(HtmlPageNumbersTest, FormulasAndDatesAreEnteredAsTyped) {
   const QByteArray html = "<html lang=\"de\"><body><table><tr><td>=1+1</td><td>2024-03-01</td><td>Summe</td></tr>"
                           "</table></body></html>";
