@@ -687,7 +687,8 @@ std::optional<CANumber> CANumber::withValidatedString(const QString& text, const
   } else {
     read = text;
   }
-  if (!syntax.currency.isEmpty()) read = WithoutCurrencySymbol(cleanUp(read, false, false), cleanUp(syntax.currency, false, false));
+  if (!syntax.currency.isEmpty())
+    read = WithoutCurrencySymbol(cleanUp(read, false, false), cleanUp(syntax.currency, false, false));
   return withValidatedString(read, !syntax.group.isNull(), syntax.point,
                             blanks || apostrophes ? QChar(u'\'') : syntax.group);
 }

@@ -163,7 +163,7 @@ TEST_F(HtmlPageSyntaxTest, UndeclaredPagesOfTheEarlierTableReadAsTyped) {
 // A page that declares its language is read in it, dates as numbers, in every locale; where its
 // amounts show it writes another syntax ("$1,299.00" on a page in German, Gnumeric's German
 // amounts on a page it declares English), in that one.
-TEST_F(HtmlPageSyntaxTest, ADeclaredPageReadsItsDatesAndNumbersAliveInEveryLocale) {
+TEST_F(HtmlPageSyntaxTest, ADeclaredPageReadsItsDatesAndNumbersAlikeInEveryLocale) {
   const struct {
     const char* fixture;
     GridPoint first;  // the first cell of the rows below the headings
