@@ -188,31 +188,36 @@ TEST_F(OverflowWidthsTest, EveryChangeOfAWidthLaysTheTextOutAgain) {
 
 // A sort moves a selected overflowing text to another row, and the undo brings it back: what
 // the window shows (its backing store, not a fresh drawing) no longer has the selection's
-// colour over the cells the text covered in the sorted order.
+// colour over the cells the text covered in the sorted order, and is what a fresh drawing is.
 TEST_F(OverflowWidthsTest, UndoingASortLeavesNoSelectionColourOverTheTextsFormerCells) {
   for (const auto& [y, text] : {std::pair{6, "zz a text long enough to overflow far into its neighbours"},
                                 std::pair{7, "b"}, std::pair{8, "c"}})
     document().setCellAtPoint(GridPoint{0, y}, QVariant(QString::fromUtf8(text)), kValueText);
   document().evaluate();
+  QWidget* window = controller.mainWindow();
+  const auto shownAt = [&](int64_t x, int64_t y) {
+    const QPoint at = grid()->mapTo(window, grid()->rectForGridPoint(GridPoint{x, y}).center().toPoint());
+    return window->screen()->grabWindow(window->winId(), at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0);
+  };
+  const auto drawnAt = [&](int64_t x, int64_t y) {
+    return grid()->grab().toImage().pixelColor(grid()->rectForGridPoint(GridPoint{x, y}).center().toPoint());
+  };
+  const QColor white(Qt::white);
   document().setSelectionRange(GridRange{{0, 6}, {0, 8}});
   document().setSortKey1(GridPoint{0, 6});
   document().sort();
   const CACell* moved = document().cellAtGridPoint(GridPoint{0, 8});
   ASSERT_NE(moved, nullptr);
   ASSERT_GE(moved->extraColumns(), 2u);
+  // Shown sorted: the selected text's overflow in the selection's colour.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shownAt(2, 8) != white; }, 60000));
   controller.undoEdit();
   const CACell* back = document().cellAtGridPoint(GridPoint{0, 6});
   ASSERT_NE(back, nullptr);
   ASSERT_GE(back->extraColumns(), 2u);
-  // The cells right of "c", which the text covered before the undo.
-  QWidget* window = controller.mainWindow();
-  const auto shownAt = [&](int64_t x, int64_t y) {
-    const QPoint at = grid()->mapTo(window, grid()->rectForGridPoint(GridPoint{x, y}).center().toPoint());
-    return window->screen()->grabWindow(window->winId(), at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0);
-  };
-  const QColor white(Qt::white);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return shownAt(1, 8) == white && shownAt(2, 8) == white; }, 20000))
-      << qPrintable(shownAt(1, 8).name()) << " " << qPrintable(shownAt(2, 8).name());
+  EXPECT_EQ(drawnAt(2, 8), white);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return shownAt(2, 8) == drawnAt(2, 8) && shownAt(2, 6) == drawnAt(2, 6); }, 20000))
+      << qPrintable(shownAt(2, 8).name()) << " " << qPrintable(shownAt(2, 6).name());
 }
 
 }  // namespace
