@@ -314,7 +314,7 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
     int32_t inLink = -1; // a picture a link holds: the link's
   };
   struct LinkSeen {
-    KnotInfo knot;
+    uint32_t targetFirst = 0, targetLimit = 0;  // its address
     LinkContent content;
     bool showsWords = false;
     bool afterWords = false;  // words of the field's own come before it
@@ -372,7 +372,10 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
         items.push_back({false, found.entry.word, -1});
       } else if (found.type() == kKnotLink) {
         LinkSeen& link = links.emplace_back();
-        link.knot = found;
+        if (found.kinkCount > 2) {
+          link.targetFirst = found.kinkCps[1] + 1;
+          link.targetLimit = found.kinkCps[2];
+        }
         link.content = ContentOfLink(doc, found);
         link.showsWords = !link.content.words.trimmed().isEmpty();
         link.afterWords = ownText;
@@ -410,10 +413,8 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
   const auto linkOf = [&](const LinkSeen& link, const QString& shown) {
     FieldPiece piece;
     piece.kind = FieldPiece::Kind::Link;
-    if (link.knot.kinkCount > 2) {
-      piece.targetFirst = link.knot.kinkCps[1] + 1;
-      piece.targetLimit = link.knot.kinkCps[2];
-    }
+    piece.targetFirst = link.targetFirst;
+    piece.targetLimit = link.targetLimit;
     piece.shown = shown;
     return piece;
   };
