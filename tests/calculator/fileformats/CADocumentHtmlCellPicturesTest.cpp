@@ -74,6 +74,10 @@ TEST_F(HtmlCellPicturesTest, PicturesAndLinksInCellsOpenAndPasteAsABrowserShowsT
       {"captions-and-revealed-parts.html",
        "0,0=a|1,0=1|0,1=Table 1: totals|0,2=Table 2|0,3=b|1,3=2|0,4=Table 3|0,5=c|1,5=3|0,6=Shown note|0,7=End",
        "0,0=a|1,0=1|0,1=Table 1: totals|0,2=Table 2|0,3=b|1,3=2|0,4=Table 3|0,5=c|1,5=3|0,6=Shown note|0,7=End"},
+      // Pictures and line breaks alike: a hidden picture a rule reveals, one an important rule
+      // hides whatever its own style says, a hidden one, a line break a rule on an attribute hides.
+      {"revealed-pictures.html", "0,0=picture|1,0=Norway|0,1=Switzerland|0,2=Austria(AUT)",
+       "0,0=Norway|0,1=Switzerland|0,2=Austria(AUT)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.page);
