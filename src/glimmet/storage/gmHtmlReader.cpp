@@ -1649,7 +1649,9 @@ void Reader::picture(const Attributes& attributes) {
 void Reader::declareBase(const QString& href) {
   if (documentUrl_.isEmpty()) return;
   const QUrl url = documentUrl_.resolved(QUrl(href.trimmed()));
-  if (!url.isValid() || url.isRelative()) return;
+  // One a browser passes over: no address, or one that only runs a script or holds data.
+  const QString scheme = url.scheme().toLower();
+  if (!url.isValid() || url.isRelative() || scheme == u"javascript" || scheme == u"data") return;
   const int64_t length = url.toString(QUrl::FullyEncoded).size();
   // The links made before it are resolved against it too: each holds so much more.
   if (length > baseLength_ && !charge((length - baseLength_) * (linksMade_ + 1) * kHtmlLinkCharacterCost)) return;

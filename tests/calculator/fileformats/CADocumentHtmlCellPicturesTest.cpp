@@ -63,6 +63,8 @@ TEST_F(HtmlCellPicturesTest, PicturesAndLinksInCellsOpenAndPasteAsABrowserShowsT
        "0,2=https://docs.example.org/v2/guide/#top>Top|0,3=https://docs.example.org/v2/guide/?page=2>Next|"
        "0,4=https://other.example/x>Other",
        "0,0=install.html>Install|0,1=../faq/>FAQ|0,2=#top>Top|0,3=?page=2>Next|0,4=https://other.example/x>Other"},
+      // A base element that only runs a script names no base: the page's own address is it.
+      {"script-base.html", "0,0={folder}page.html>Page", "0,0=page.html>Page"},
       // A saved e-mail whose base is a folder beside it: its picture is found there, its link
       // points there.
       {"assets-base.html", "0,0=picture|1,0=Newsletter|2,0=May|0,1={folder}assets/archive.html>Archive",
