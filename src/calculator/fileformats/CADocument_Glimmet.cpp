@@ -486,9 +486,16 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
 // paragraphs are the lines of one cell text, as a cell of a delimited text holds them.
 // `paraLimit` is the first paragraph's limit; the cell goes on while a paragraph ends with a mark
 // rather than with the kink that closes the cell. A line that is a picture or a checkbox adds no
-// text; one that is a link adds its words.
-QString FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
-  QString lines;
+// text; one that is a link adds its words. The pictures the lines show, and the links that show
+// no words, go `beside` them, a cell each, as they do beside a first line's words.
+struct CellLines {
+  QString text;
+  std::vector<FieldPiece> beside;
+  bool empty() const { return text.isEmpty() && beside.empty(); }
+};
+
+CellLines FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
+  CellLines lines;
   const uint32_t textEnd = doc->userLength > 0 ? uint32_t(doc->userLength) : 0;
   uint32_t limit = paraLimit;
   while (limit > 0 && limit < textEnd && IsParaMarkChar(doc->charAt(limit - 1))) {
@@ -497,11 +504,17 @@ QString FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
     FetchParaProps(doc, nullptr, limit, &para, &props);
     if (para.first != limit || para.limit <= limit) break;
     uint32_t cursor = para.first;
-    lines += u'\n';
-    // A line's words stay where the pictures beside them have no cell of their own, a link's with
-    // them.
-    const Field field = ReadField(doc, para.limit - 1, true, &cursor);
-    if (field.wordsPiece()) lines += field.pieces[field.main].shown;
+    lines.text += u'\n';
+    // A line's words are the cell's, a link's with them; what stands beside them goes beside
+    // the cell's.
+    Field field = ReadField(doc, para.limit - 1, true, &cursor);
+    const bool words = field.wordsPiece();
+    if (words) lines.text += field.pieces[field.main].shown;
+    for (size_t k = 0; k < field.pieces.size(); ++k) {
+      if (words && k == field.main) continue;
+      if (field.pieces[k].kind == FieldPiece::Kind::Picture || field.pieces[k].kind == FieldPiece::Kind::Link)
+        lines.beside.push_back(std::move(field.pieces[k]));
+    }
     limit = para.limit;
   }
   return lines;
@@ -510,7 +523,7 @@ QString FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
 // A table cell's lines after its first (FollowingCellLines) go with its words: to the end of them,
 // or, where the first line shows no words, as them. A picture alone on the first line with words
 // on the lines after it (a figure and its caption) stands beside those words.
-void ApplyCellLines(Field* field, const QString& cellLines) {
+void ApplyLineWords(Field* field, const QString& cellLines) {
   if (cellLines.isEmpty()) return;
   if (field->wordsPiece()) {
     FieldPiece& main = field->pieces[field->main];
@@ -534,6 +547,12 @@ void ApplyCellLines(Field* field, const QString& cellLines) {
   if (words.shown.isEmpty()) return;
   field->main = field->pieces.size();
   field->pieces.push_back(std::move(words));
+}
+
+// The lines' pictures and links follow all the first line shows.
+void ApplyCellLines(Field* field, const CellLines& lines) {
+  ApplyLineWords(field, lines.text);
+  field->pieces.insert(field->pieces.end(), lines.beside.begin(), lines.beside.end());
 }
 
 // The field of a table cell whose first paragraph starts at cellCp, with the lines after it.
@@ -776,8 +795,8 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
 
   GridPoint at = point;
   // A table cell's later paragraphs are lines of its text, even when its first is empty.
-  const QString cellLines = inTable ? FollowingCellLines(doc, para.limit) : QString();
-  bool pendingLines = !cellLines.isEmpty();
+  const CellLines cellLines = inTable ? FollowingCellLines(doc, para.limit) : CellLines();
+  bool pendingLines = !cellLines.empty();
   while (cursor < end || pendingLines) {
     if (at.x > LastGridColumn()) {
       // Fields past the grid's last column are left out, as the readers of delimited text leave

@@ -50,12 +50,14 @@ TEST_F(HtmlCellPicturesTest, PicturesAndLinksInCellsOpenAndPasteAsABrowserShowsT
        "0,0=Medal table|0,1=Rank|1,1=Nation|2,1=Gold|0,2=1|1,2=https://en.example.org/wiki/Norway>Norway (NOR)|"
        "2,2=16|0,3=2|1,3=https://en.example.org/wiki/Switzerland>Switzerland|2,3=16|0,4=3|"
        "1,4=https://en.example.org/wiki/Austria>Austria|2,4=16|0,5=4|1,5=https://en.example.org/wiki/Sweden>Sweden"},
-      // A shop's list: a linked product picture, with and without words in the link.
+      // A shop's list: a linked product picture, with and without words in the link, and a
+      // picture on a cell's line after its words.
       {"shop-list.html",
        "0,0=Product|2,0=Price|0,1=https://shop.example/p/1>|1,1=picture|2,1=16|"
-       "0,2=https://shop.example/p/2>Product two|1,2=picture|2,2=24|0,3=Gift card|2,3=50",
+       "0,2=https://shop.example/p/2>Product two|1,2=picture|2,2=24|0,3=Gift card|2,3=50|0,4=Kettle|1,4=picture|"
+       "2,4=30",
        "0,0=Product|1,0=Price|0,1=https://shop.example/p/1>|1,1=16|0,2=https://shop.example/p/2>Product two|"
-       "1,2=24|0,3=Gift card|1,3=50"},
+       "1,2=24|0,3=Gift card|1,3=50|0,4=Kettle|1,4=30"},
       // A saved documentation page: its first base element with an address names what its links
       // are relative to, in-page and query links too.
       {"documentation-base.html",
