@@ -2306,9 +2306,13 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
 // table's cells keep the numbers without their formats.
 void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& entered) {
   constexpr int kMostPlacesTried = 4;
-  const auto holds = [&document](const StoredCell& stored, int64_t top) {
+  // A table whose cells show pictures beside their words has its columns moved right.
+  const auto columnOf = [](const StoredCell& stored, int64_t top) {
+    return GlimmetImportColumn(top + stored.row, stored.column);
+  };
+  const auto holds = [&document, &columnOf](const StoredCell& stored, int64_t top) {
     const CARow* row = document.row(top + stored.row);
-    const CACellEntry* entry = row ? row->entryAt(stored.column) : nullptr;
+    const CACellEntry* entry = row ? row->entryAt(columnOf(stored, top)) : nullptr;
     if (!entry) return false;
     const CACellReading cell(*entry, row->gridY(), &document);
     return cell->valueType() == kValueNumber && cell->number() && *cell->number() == stored.number;
@@ -2334,7 +2338,7 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
       if (!all) continue;
       for (size_t k = first; k < end; ++k) {
         if (!entered[k].entry.format) continue;
-        CACell* cell = document.cellAtGridPoint({entered[k].column, top + entered[k].row});
+        CACell* cell = document.cellAtGridPoint({columnOf(entered[k], top), top + entered[k].row});
         if (!cell) continue;
         CAFormat own = cell->format() ? cell->format()->copy() : CAFormat();
         own.setNumberFormat(&*entered[k].entry.format);

@@ -34,6 +34,11 @@ void DestroyImportDocument();
 // Whether the last conversion of the import document into cells left out fields past the grid's
 // last column (a paragraph of more tab-separated fields than the grid has columns).
 bool GlimmetImportCutColumns();
+// The sheet column in which the last conversion put the cells of a table's column (counted from
+// the table's first) in a sheet row: a table whose cells show pictures or links beside their
+// words gives them columns of their own, and its columns move right by as many. The column
+// itself where no such table holds the row.
+int64_t GlimmetImportColumn(int64_t row, int64_t column);
 
 // The text as a cell may hold it: without the characters a reader or the text engine uses for
 // what is no text (the kinks of knots, the stand-in for a picture, the marks of a frame) and
