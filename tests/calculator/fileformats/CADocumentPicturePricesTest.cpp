@@ -132,7 +132,7 @@ TEST_F(PicturePricesTest, APackageDecodesOnlyThePicturesItsCellsShowPricedFirst)
     ASSERT_TRUE(document.saveToNativeFile(saved, false, &error)) << error.reason.toStdString();
     const QStringList files = FolderEntries(saved + QStringLiteral("/Images"));
     ASSERT_EQ(files.size(), 1);
-    EXPECT_EQ(ReadFileBytes(saved + QStringLiteral("/Images/") + files[0]), c.images.at(c.shown[0]));
+    EXPECT_EQ(ReadFileBytes(saved + QStringLiteral("/Images/") + files[0]), c.images.at(c.shown[0] + QStringLiteral(".png")));
   }
 }
 
