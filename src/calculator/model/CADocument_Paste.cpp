@@ -429,7 +429,7 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
     if (result.pictureRefusal == FLPictureRefusal::PastDecodeLimit && controller_)
       controller_->giveAlert(QLatin1String(kPastePicturePastDecodeLimitMessage),
                              QString::fromLatin1(kPastePicturePastDecodeLimitInformation)
-                                 .arg(QLocale().toString(double(PictureDecodeLimit()) / 1e6, 'f', 0)));
+                                 .arg(QLocale().toString(qlonglong((PictureDecodeLimit() + 999'999) / 1'000'000))));
     else if (meter.outOfMemory()) memoryAlert();
     return fail();
   }

@@ -46,7 +46,7 @@ TEST_F(PastePicturesTest, APictureIsPricedBeforeItIsDecoded) {
   } cases[] = {
       {"a sound picture", Png(20), -1, ""},
       {"past the decoders' limit", PngHeaderOnly(8000, 8000), -1,
-       "The picture can't be pasted.|It is larger than a picture may be when decoded (134 MB)."},
+       "The picture can't be pasted.|It is larger than a picture may be when decoded (135 MB)."},
       {"past the memory left", PngHeaderOnly(4000, 4000), 40 * MB,
        "There isn't enough memory to finish this command.|The document is as it was before the command."},
   };
