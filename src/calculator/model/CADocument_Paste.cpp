@@ -23,7 +23,6 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLocale>
 #include <QMimeData>
 #include <QUrl>
 
@@ -36,8 +35,6 @@ namespace {
 
 constexpr const char* kPasteFailedText = "Paste failed";
 constexpr const char* kPastePicturePastDecodeLimitMessage = "The picture can't be pasted.";
-constexpr const char* kPastePicturePastDecodeLimitInformation =
-    "It is larger than a picture may be when decoded (%1 MB).";
 
 // What a paste brings: cells in a temporary document, a picture or a text for the active cell.
 struct PasteResult {
@@ -427,9 +424,7 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   if (!read) {
     dropPicture();
     if (result.pictureRefusal == FLPictureRefusal::PastDecodeLimit && controller_)
-      controller_->giveAlert(QLatin1String(kPastePicturePastDecodeLimitMessage),
-                             QString::fromLatin1(kPastePicturePastDecodeLimitInformation)
-                                 .arg(QLocale().toString(qlonglong((PictureDecodeLimit() + 999'999) / 1'000'000))));
+      controller_->giveAlert(QLatin1String(kPastePicturePastDecodeLimitMessage), PicturePastDecodeLimitReason());
     else if (meter.outOfMemory()) memoryAlert();
     return fail();
   }

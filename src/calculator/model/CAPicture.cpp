@@ -24,6 +24,11 @@ constexpr const char* kPdfExtension = "pdf";
 
 }  // namespace
 
+QString PicturePastDecodeLimitReason() {
+  const int64_t megabytes = (PictureDecodeLimit() + 999'999) / 1'000'000;
+  return QString::fromLatin1(kPicturePastDecodeLimitReason).arg(megabytes);
+}
+
 QString CAPicture::extensionForFormat(int32_t imageFormat) {
   if (imageFormat < 0 || size_t(imageFormat) >= std::size(kFormatExtensions))
     imageFormat = kImageFormatUnknown;

@@ -68,5 +68,10 @@ class CAPicture {
   bool saved_ = false;
 };
 
+// What an alert says of a picture refused for having more pixels than any picture may have
+// decoded (FLPictureRefusal::PastDecodeLimit), the limit in megabytes.
+inline constexpr const char* kPicturePastDecodeLimitReason = "It is larger than a picture may be when decoded (%1 MB).";
+QString PicturePastDecodeLimitReason();
+
 // The package folder that holds the pictures' files.
 inline constexpr const char* kImagesFolderName = "Images";
